@@ -1,0 +1,12 @@
+# Every dependency is a Debian package; scripts/setup installs the missing ones.
+find_package(PkgConfig REQUIRED)
+find_package(SQLite3 REQUIRED)
+find_package(ICU REQUIRED COMPONENTS uc i18n)
+find_package(ZLIB REQUIRED)
+find_package(pugixml REQUIRED)
+find_package(Threads REQUIRED)
+pkg_check_modules(UUID REQUIRED IMPORTED_TARGET uuid)
+
+add_library(qv_deps INTERFACE)
+target_link_libraries(qv_deps INTERFACE
+  SQLite::SQLite3 ICU::uc ICU::i18n ZLIB::ZLIB pugixml::pugixml PkgConfig::UUID Threads::Threads)

@@ -1,0 +1,44 @@
+#pragma once
+// The one table of Jet's scalar and aggregate functions: what the translator
+// needs to type and emit a call, and what the engine registers with SQLite.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "platform/jet/JetTypes.h"
+
+struct sqlite3_context;
+struct sqlite3_value;
+
+namespace qv::jet {
+
+// How the Jet result type of a call is found.
+enum class TypeRule : uint8_t {
+  kFixed,         // always `fixedType`
+  kArg0,          // the type of the first argument (Max, Min, First, Last, Nz)
+  kArgs1And2,     // the common type of the second and third arguments (IIf)
+};
+
+using ScalarFn = void (*)(sqlite3_context*, int, sqlite3_value**);
+using FinalFn = void (*)(sqlite3_context*);
+
+struct JetFunction {
+  std::string_view name;        // Jet name; matched case-insensitively, "$" suffix allowed
+  int8_t minArgs;
+  int8_t maxArgs;               // -1: any number
+  TypeRule rule;
+  JetType fixedType;            // for kFixed
+  std::string_view sqliteName;  // name registered with SQLite (or a SQLite builtin)
+  ScalarFn impl;                // scalar function, or the step of an aggregate
+  FinalFn final = nullptr;      // set for user aggregates
+  bool deterministic = true;    // false for Now, Date, Time ...
+  bool aggregate = false;       // also true for SQLite's builtin aggregates
+};
+
+std::span<const JetFunction> JetFunctionTable();
+// The entry for a Jet function name (case-insensitive, with or without a
+// trailing "$"), or null.
+const JetFunction* FindJetFunction(std::string_view name);
+
+}  // namespace qv::jet

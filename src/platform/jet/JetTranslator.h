@@ -1,0 +1,47 @@
+#pragma once
+// Translation of Jet SQL text into SQLite SQL text: a tokenizer and a
+// recursive-descent parser build a small syntax tree, which is typed
+// statically (Jet's result types) and emitted as SQLite SQL.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/jet/JetTypes.h"
+
+namespace qv::jet {
+
+// What the translator needs of the catalogue: the columns of a table, in
+// order, or null when there is no such table. Names are case-insensitive.
+class SchemaView {
+ public:
+  virtual ~SchemaView() = default;
+  virtual const std::vector<ColumnInfo>* TableColumns(std::string_view table) const = 0;
+};
+
+enum class StatementKind { kSelect, kInsert, kUpdate, kDelete };
+
+struct ResultColumn {
+  std::string name;  // the Jet name of the result column (alias, column, or ExprNNNN)
+  JetType type = JetType::kNone;
+  int32_t size = 0;
+};
+
+struct Translation {
+  std::string sql;  // the SQLite statement
+  StatementKind kind = StatementKind::kSelect;
+  // Result columns of a select, in order, typed as Jet types them.
+  std::vector<ResultColumn> columns;
+  // Columns the emitted select returns after `columns` for its own use (the
+  // rank of TOP with ties); the caller does not show them.
+  int hiddenTrailingColumns = 0;
+  // For INSERT and UPDATE: the target table, so the caller can check sizes.
+  std::string targetTable;
+};
+
+// Translates one Jet statement. Raises an Error with a Jet syntax number
+// (3075 in an expression, 3131 in FROM, 3000-range others) whose description
+// names the position, the token and the statement.
+Translation TranslateJet(std::string_view jetSql, const SchemaView& schema);
+
+}  // namespace qv::jet
