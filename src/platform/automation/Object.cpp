@@ -1,0 +1,134 @@
+#include "platform/automation/Object.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+namespace qv {
+
+bool NameEquals(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    return lower(x) == lower(y);
+  });
+}
+
+namespace {
+
+std::string LowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return out;
+}
+
+struct Registry {
+  std::mutex mutex;  // registration happens at load time, possibly from several libraries
+  std::map<std::string, std::pair<std::string, ProgIdRegistry::ClassGetter>> byLowerName;
+};
+
+Registry& TheRegistry() {
+  static Registry r;
+  return r;
+}
+
+}  // namespace
+
+Variant Object::Invoke(std::string_view name, CallKind kind, Args args) {
+  const Member* m = Class().Find(name);
+  if (!m) ThrowVb(vberr::kNotSupported, std::string(Class().Name()) + "." + std::string(name));
+  if (kind == CallKind::kLet) {
+    if (!m->let) ThrowVb(vberr::kWrongArguments, "the property " + m->name + " is read-only");
+    return m->let(*this, args);
+  }
+  if (!m->call) ThrowVb(vberr::kWrongArguments, "the property " + m->name + " is write-only");
+  return m->call(*this, args);
+}
+
+std::vector<std::string> Object::MemberNames() const {
+  std::vector<std::string> names;
+  for (const Member& m : Class().Members()) names.push_back(m.name);
+  return names;
+}
+
+ClassInfo::ClassInfo(std::string progId, std::vector<Member> members, Factory factory)
+    : progId_(std::move(progId)), members_(std::move(members)), factory_(factory) {}
+
+std::string_view ClassInfo::Name() const {
+  std::string_view id = progId_;
+  const size_t dot = id.find('.');
+  return dot == std::string_view::npos ? id : id.substr(dot + 1);
+}
+
+ObjectPtr ClassInfo::Create() const {
+  if (!factory_) ThrowVb(vberr::kCannotCreateObject, progId_ + " is not creatable");
+  return factory_();
+}
+
+const Member* ClassInfo::Find(std::string_view name) const {
+  for (const Member& m : members_)
+    if (NameEquals(m.name, name)) return &m;
+  return nullptr;
+}
+
+void ProgIdRegistry::Register(std::string_view progId, ClassGetter getter) {
+  Registry& r = TheRegistry();
+  std::lock_guard lock(r.mutex);
+  r.byLowerName[LowerAscii(progId)] = {std::string(progId), getter};
+}
+
+const ClassInfo* ProgIdRegistry::Find(std::string_view progId) {
+  Registry& r = TheRegistry();
+  ClassGetter getter = nullptr;
+  {
+    std::lock_guard lock(r.mutex);
+    auto it = r.byLowerName.find(LowerAscii(progId));
+    if (it == r.byLowerName.end()) return nullptr;
+    getter = it->second.second;
+  }
+  return &getter();
+}
+
+std::vector<std::string> ProgIdRegistry::ProgIds() {
+  Registry& r = TheRegistry();
+  std::lock_guard lock(r.mutex);
+  std::vector<std::string> ids;
+  for (const auto& [lower, entry] : r.byLowerName) ids.push_back(entry.first);
+  return ids;
+}
+
+ObjectPtr CreateObject(std::string_view progId) {
+  const ClassInfo* info = ProgIdRegistry::Find(progId);
+  if (!info || !info->Creatable())
+    ThrowVb(vberr::kCannotCreateObject, std::string(progId));
+  return info->Create();
+}
+
+namespace dispatch {
+
+std::vector<Variant*> BindSlots(std::string_view member, Args args, size_t arity,
+                                const std::vector<Variant>& defaults,
+                                std::vector<Variant>& storage) {
+  if (args.size() > arity)
+    ThrowVb(vberr::kWrongArguments, std::string(member) + " takes " + std::to_string(arity) +
+                                        " arguments, " + std::to_string(args.size()) + " given");
+  const size_t firstDefault = arity - std::min(arity, defaults.size());
+  storage.resize(arity);  // no reallocation below: slots point into it
+  std::vector<Variant*> slots(arity);
+  for (size_t i = 0; i < arity; ++i) {
+    if (i < args.size() && !args[i].IsMissing()) {
+      slots[i] = &args[i];
+    } else if (i >= firstDefault) {
+      storage[i] = defaults[i - firstDefault];
+      slots[i] = &storage[i];
+    } else {
+      ThrowVb(vberr::kArgumentNotOptional,
+              std::string(member) + ", argument " + std::to_string(i + 1));
+    }
+  }
+  return slots;
+}
+
+}  // namespace dispatch
+
+}  // namespace qv

@@ -1,0 +1,264 @@
+#pragma once
+// Late binding: every public class of the library derives from Object and
+// declares, once and beside the class, its ProgID and its dispatch table
+// (the members callable by name). CreateObject("Qv_DBProvider.DBCommon")
+// makes an instance by ProgID; Invoke calls a member by name with Variant
+// arguments, writing by-reference arguments back into the caller's array.
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "platform/automation/Error.h"
+#include "platform/automation/Variant.h"
+
+namespace qv {
+
+// How a member is invoked, as IDispatch distinguishes it.
+enum class CallKind { kMethod, kGet, kLet };
+
+using Args = std::span<Variant>;
+class ClassInfo;
+
+class Object : public std::enable_shared_from_this<Object> {
+ public:
+  virtual ~Object() = default;
+  virtual const ClassInfo& Class() const = 0;
+
+  // Calls the member `name` (case-insensitive). A property get may also be
+  // called as a method and the other way round, as in VB. By-reference
+  // parameters write their new value into `args`. Error 438 for an unknown
+  // member, 449 for a missing required argument, 450 for too many.
+  virtual Variant Invoke(std::string_view name, CallKind kind, Args args);
+
+  Variant Call(std::string_view name, std::vector<Variant>& args) {
+    return Invoke(name, CallKind::kMethod, args);
+  }
+  template <class... A>
+  Variant CallV(std::string_view name, A&&... a) {
+    std::vector<Variant> args{Variant(std::forward<A>(a))...};
+    return Invoke(name, CallKind::kMethod, args);
+  }
+  Variant Get(std::string_view name) { return Invoke(name, CallKind::kGet, {}); }
+  void Let(std::string_view name, Variant value) {
+    Variant v[1] = {std::move(value)};
+    Invoke(name, CallKind::kLet, v);
+  }
+  // The names a late-bound caller can use (for tools and diagnostics).
+  virtual std::vector<std::string> MemberNames() const;
+};
+
+using Invoker = std::function<Variant(Object&, Args)>;
+
+struct Member {
+  std::string name;
+  Invoker call;  // method or property get; null when the member is write-only
+  Invoker let;   // property let/set, the value as the last argument; null when read-only
+};
+
+class ClassInfo {
+ public:
+  using Factory = ObjectPtr (*)();
+  // `progId` is "Library.Class"; `factory` is null for classes the caller
+  // cannot create (they are still described for late binding).
+  ClassInfo(std::string progId, std::vector<Member> members, Factory factory);
+
+  const std::string& ProgId() const { return progId_; }
+  std::string_view Name() const;  // the part after the dot
+  bool Creatable() const { return factory_ != nullptr; }
+  ObjectPtr Create() const;
+  const Member* Find(std::string_view name) const;
+  const std::vector<Member>& Members() const { return members_; }
+
+ private:
+  std::string progId_;
+  std::vector<Member> members_;
+  Factory factory_;
+};
+
+// The process-wide table of ProgIDs. Classes add themselves at load time
+// through QV_DEFINE_CLASS; the table is read-only afterwards.
+class ProgIdRegistry {
+ public:
+  using ClassGetter = const ClassInfo& (*)();
+  static void Register(std::string_view progId, ClassGetter getter);
+  // Null when the ProgID (case-insensitive) is not registered.
+  static const ClassInfo* Find(std::string_view progId);
+  static std::vector<std::string> ProgIds();
+};
+
+// Creates an object by ProgID; error 429 naming the ProgID when it is not
+// registered or cannot be created.
+ObjectPtr CreateObject(std::string_view progId);
+
+// Case-insensitive ASCII comparison of member and ProgID names.
+bool NameEquals(std::string_view a, std::string_view b);
+
+// ---- binding C++ members to the dispatch table
+
+namespace dispatch {
+
+template <class T>
+struct IsSharedPtr : std::false_type {};
+template <class T>
+struct IsSharedPtr<std::shared_ptr<T>> : std::true_type {
+  using Element = T;
+};
+
+// Reads an argument as the parameter type wants it, with VBA's conversions.
+template <class T>
+T FromVariant(const Variant& v) {
+  if constexpr (std::is_same_v<T, Variant>) return v;
+  else if constexpr (std::is_same_v<T, bool>) return CBool(v);
+  else if constexpr (std::is_same_v<T, uint8_t>) return CByte(v);
+  else if constexpr (std::is_same_v<T, int16_t>) return CInt(v);
+  else if constexpr (std::is_same_v<T, int32_t>) return CLng(v);
+  else if constexpr (std::is_same_v<T, float>) return CSng(v);
+  else if constexpr (std::is_same_v<T, double>) return CDbl(v);
+  else if constexpr (std::is_same_v<T, Currency>) return CCur(v);
+  else if constexpr (std::is_same_v<T, OleDate>) return CDate(v);
+  else if constexpr (std::is_same_v<T, std::string>) return CStr(v);
+  else if constexpr (IsSharedPtr<T>::value) {
+    using E = typename IsSharedPtr<T>::Element;
+    if (v.IsEmpty() || v.IsNothing()) return nullptr;
+    if (!v.IsObject()) ThrowVb(vberr::kObjectRequired, "an object argument was expected");
+    if constexpr (std::is_same_v<E, Object>) {
+      return v.AsObject();
+    } else {
+      auto p = std::dynamic_pointer_cast<E>(v.AsObject());
+      if (!p) ThrowVb(vberr::kTypeMismatch, "the object is of another class");
+      return p;
+    }
+  } else {
+    static_assert(sizeof(T) == 0, "no Variant conversion for this parameter type");
+  }
+}
+
+template <class T>
+Variant ToVariant(T&& value) {
+  using D = std::decay_t<T>;
+  if constexpr (IsSharedPtr<D>::value) return Variant(ObjectPtr(std::forward<T>(value)));
+  else return Variant(std::forward<T>(value));
+}
+
+// One argument slot as the parameter sees it; by-reference parameters (a
+// non-const lvalue reference) write their value back after the call.
+template <class P>
+struct Holder {
+  using D = std::remove_cvref_t<P>;
+  explicit Holder(Variant& slot) : value(FromVariant<D>(slot)) {}
+  D& Get() { return value; }
+  void WriteBack() {}
+  D value;
+};
+
+template <class T>
+  requires(!std::is_const_v<T> && !std::is_same_v<T, Variant>)
+struct Holder<T&> {
+  explicit Holder(Variant& s) : slot(s), value(FromVariant<T>(s)) {}
+  T& Get() { return value; }
+  void WriteBack() { slot = ToVariant(value); }
+  Variant& slot;
+  T value;
+};
+
+template <>
+struct Holder<Variant&> {
+  explicit Holder(Variant& s) : slot(s) {}
+  Variant& Get() { return slot; }
+  void WriteBack() {}
+  Variant& slot;
+};
+
+// Chooses the slot of each parameter: the caller's argument, or the default
+// of an omitted trailing or Missing argument (449 when it has none).
+std::vector<Variant*> BindSlots(std::string_view member, Args args, size_t arity,
+                                const std::vector<Variant>& defaults,
+                                std::vector<Variant>& storage);
+
+template <class F>
+struct MemberTraits;
+template <class C, class R, class... P>
+struct MemberTraits<R (C::*)(P...)> {
+  using Class = C;
+  using Result = R;
+  using Params = std::tuple<P...>;
+};
+template <class C, class R, class... P>
+struct MemberTraits<R (C::*)(P...) const> : MemberTraits<R (C::*)(P...)> {};
+
+template <class F, size_t... I>
+Variant InvokeWith(typename MemberTraits<F>::Class& self, F fn, std::vector<Variant*>& slots,
+                   std::index_sequence<I...>) {
+  using Params = typename MemberTraits<F>::Params;
+  std::tuple<Holder<std::tuple_element_t<I, Params>>...> holders{
+      Holder<std::tuple_element_t<I, Params>>(*slots[I])...};
+  if constexpr (std::is_void_v<typename MemberTraits<F>::Result>) {
+    (self.*fn)(std::get<I>(holders).Get()...);
+    (std::get<I>(holders).WriteBack(), ...);
+    return Variant();
+  } else {
+    Variant result = ToVariant((self.*fn)(std::get<I>(holders).Get()...));
+    (std::get<I>(holders).WriteBack(), ...);
+    return result;
+  }
+}
+
+template <class F>
+Invoker MakeInvoker(std::string name, F fn, std::vector<Variant> defaults) {
+  using Traits = MemberTraits<F>;
+  constexpr size_t kArity = std::tuple_size_v<typename Traits::Params>;
+  return [name = std::move(name), fn, defaults = std::move(defaults)](Object& o, Args args) {
+    std::vector<Variant> storage;
+    std::vector<Variant*> slots = BindSlots(name, args, kArity, defaults, storage);
+    return InvokeWith<F>(static_cast<typename Traits::Class&>(o), fn, slots,
+                         std::make_index_sequence<kArity>{});
+  };
+}
+
+}  // namespace dispatch
+
+// A method (or a read-only property) bound to a member function. `defaults`
+// are the values of the trailing optional parameters, last one last.
+template <class F>
+Member Method(std::string name, F fn, std::vector<Variant> defaults = {}) {
+  Member m{name, dispatch::MakeInvoker(name, fn, std::move(defaults)), nullptr};
+  return m;
+}
+
+// A read-write property: a getter with no parameters and a setter with one.
+template <class G, class S>
+Member Property(std::string name, G getter, S setter) {
+  Member m{name, dispatch::MakeInvoker(name, getter, {}), dispatch::MakeInvoker(name, setter, {})};
+  return m;
+}
+
+}  // namespace qv
+
+// Inside a class derived from qv::Object: declares its class information.
+// `kModule` names the class in error locations.
+#define QV_DECLARE_CLASS(Cls)                                  \
+ public:                                                         \
+  static constexpr std::string_view kModule = #Cls;            \
+  static const ::qv::ClassInfo& StaticClass();                   \
+  const ::qv::ClassInfo& Class() const override { return StaticClass(); }
+
+// In the class's .cpp file: its ProgID and dispatch table, and its
+// registration by ProgID. `factory` is QV_CREATABLE(Cls) or nullptr.
+#define QV_DEFINE_CLASS(Cls, progId, factory, ...)                                  \
+  const ::qv::ClassInfo& Cls::StaticClass() {                                      \
+    static const ::qv::ClassInfo info(progId, std::vector<::qv::Member>{__VA_ARGS__}, \
+                                      factory);                                      \
+    return info;                                                                     \
+  }                                                                                  \
+  [[maybe_unused]] static const bool qv_registered_##Cls =                         \
+      (::qv::ProgIdRegistry::Register(progId, &Cls::StaticClass), true);
+
+#define QV_CREATABLE(Cls) \
+  +[]() -> ::qv::ObjectPtr { return std::make_shared<Cls>(); }

@@ -1,0 +1,503 @@
+#include "platform/automation/Variant.h"
+
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "platform/automation/Error.h"
+#include "platform/automation/Object.h"
+#include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
+
+namespace qv {
+
+class VariantAccess {
+ public:
+  static const auto& Payload(const Variant& v) { return v.v_; }
+};
+
+// ---- arrays
+
+VariantArray VariantArray::Of(std::vector<Variant> items, int32_t lower) {
+  VariantArray a;
+  a.dims.push_back({lower, static_cast<int32_t>(items.size())});
+  a.items = std::move(items);
+  return a;
+}
+
+Variant& VariantArray::At(int32_t i) {
+  if (dims.size() != 1 || i < dims[0].lower || i > dims[0].Upper())
+    ThrowVb(vberr::kSubscriptOutOfRange);
+  return items[static_cast<size_t>(i - dims[0].lower)];
+}
+
+const Variant& VariantArray::At(int32_t i) const {
+  return const_cast<VariantArray*>(this)->At(i);
+}
+
+Variant::Variant(VariantArray v)
+    : type_(VarType::kArrayFlag), v_(std::make_shared<VariantArray>(std::move(v))) {}
+Variant::Variant(ByteArray v)
+    : type_(VarType::kArrayFlag), v_(std::make_shared<ByteArray>(std::move(v))) {}
+
+Variant Variant::ErrorValue(int32_t scode) {
+  Variant v(VarType::kError);
+  v.v_ = scode;
+  return v;
+}
+
+uint16_t Variant::VbVarType() const {
+  if (type_ != VarType::kArrayFlag) return static_cast<uint16_t>(type_);
+  const auto elem = IsByteArray() ? VarType::kByte : VarType::kVariant;
+  return static_cast<uint16_t>(VarType::kArrayFlag) | static_cast<uint16_t>(elem);
+}
+
+bool Variant::IsNumericType() const {
+  switch (type_) {
+    case VarType::kBoolean: case VarType::kByte: case VarType::kInteger: case VarType::kLong:
+    case VarType::kSingle: case VarType::kDouble: case VarType::kCurrency:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool Variant::IsNumeric() const {
+  if (IsNumericType() || IsEmpty()) return true;
+  if (IsString()) return ParseVbNumber(AsString()).has_value();
+  return false;
+}
+
+const std::string& Variant::AsString() const {
+  if (!IsString()) ThrowVb(vberr::kTypeMismatch, "a text was expected");
+  return Get<std::string>();
+}
+
+const ObjectPtr& Variant::AsObject() const {
+  if (!IsObject()) ThrowVb(vberr::kObjectRequired);
+  return Get<ObjectPtr>();
+}
+
+double Variant::AsDateSerial() const {
+  if (!IsDate()) ThrowVb(vberr::kTypeMismatch, "a date was expected");
+  return Get<double>();
+}
+
+int32_t Variant::AsErrorCode() const {
+  if (!IsError()) ThrowVb(vberr::kTypeMismatch);
+  return Get<int32_t>();
+}
+
+const VariantArray& Variant::AsArray() const {
+  if (!IsArray() || IsByteArray()) ThrowVb(vberr::kTypeMismatch, "an array was expected");
+  return *Get<VariantArrayPtr>();
+}
+
+VariantArray& Variant::AsArrayMut() {
+  AsArray();
+  auto& p = std::get<VariantArrayPtr>(v_);
+  if (p.use_count() > 1) p = std::make_shared<VariantArray>(*p);
+  return *p;
+}
+
+const ByteArray& Variant::AsBytes() const {
+  if (!IsByteArray()) ThrowVb(vberr::kTypeMismatch, "a byte array was expected");
+  return *Get<ByteArrayPtr>();
+}
+
+ByteArray& Variant::AsBytesMut() {
+  AsBytes();
+  auto& p = std::get<ByteArrayPtr>(v_);
+  if (p.use_count() > 1) p = std::make_shared<ByteArray>(*p);
+  return *p;
+}
+
+bool operator==(const Variant& a, const Variant& b) {
+  if (a.type_ != b.type_ || a.v_.index() != b.v_.index()) return false;
+  if (a.IsByteArray()) return a.AsBytes().lower == b.AsBytes().lower &&
+                              a.AsBytes().bytes == b.AsBytes().bytes;
+  if (a.IsArray()) return a.AsArray().dims == b.AsArray().dims &&
+                          a.AsArray().items == b.AsArray().items;
+  return a.v_ == b.v_;
+}
+
+namespace {
+
+const char* TypeName(VarType t) {
+  switch (t) {
+    case VarType::kEmpty: return "Empty";
+    case VarType::kNull: return "Null";
+    case VarType::kInteger: return "Integer";
+    case VarType::kLong: return "Long";
+    case VarType::kSingle: return "Single";
+    case VarType::kDouble: return "Double";
+    case VarType::kCurrency: return "Currency";
+    case VarType::kDate: return "Date";
+    case VarType::kString: return "String";
+    case VarType::kObject: return "Object";
+    case VarType::kError: return "Error";
+    case VarType::kBoolean: return "Boolean";
+    case VarType::kByte: return "Byte";
+    default: return "Array";
+  }
+}
+
+[[noreturn]] void Mismatch(const Variant& v, const char* target) {
+  ThrowVb(vberr::kTypeMismatch, std::string("cannot convert ") + v.Describe() + " to " + target);
+}
+
+[[noreturn]] void NullUse() { ThrowVb(vberr::kInvalidUseOfNull); }
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view TrimView(std::string_view s) {
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+std::string Variant::Describe() const {
+  switch (type_) {
+    case VarType::kEmpty: case VarType::kNull: return TypeName(type_);
+    case VarType::kString: return "String \"" + Get<std::string>() + "\"";
+    case VarType::kObject: return IsNothing() ? "Nothing" : "Object";
+    case VarType::kError: return "Error " + std::to_string(Get<int32_t>());
+    case VarType::kArrayFlag: return IsByteArray() ? "Byte()" : "Variant()";
+    default: return std::string(TypeName(type_)) + " " + CStr(*this);
+  }
+}
+
+// The numeric value of a numeric-typed, Date or Empty variant.
+double NumericValue(const Variant& v) {
+  switch (v.type_) {
+    case VarType::kEmpty: return 0;
+    case VarType::kBoolean: return v.Get<bool>() ? -1 : 0;
+    case VarType::kByte: return v.Get<uint8_t>();
+    case VarType::kInteger: return v.Get<int16_t>();
+    case VarType::kLong: return v.Get<int32_t>();
+    case VarType::kSingle: return v.Get<float>();
+    case VarType::kDouble: case VarType::kDate: return v.Get<double>();
+    case VarType::kCurrency: return static_cast<double>(v.Get<int64_t>()) / 10000.0;
+    default: Mismatch(v, "a number");
+  }
+}
+
+// ---- parsing
+
+std::optional<double> ParseVbNumber(std::string_view text) {
+  std::string_view s = TrimView(text);
+  if (s.empty()) return std::nullopt;
+  bool negative = false;
+  std::string_view body = s;
+  if (body.front() == '-' || body.front() == '+') {
+    negative = body.front() == '-';
+    body.remove_prefix(1);
+  }
+  if (body.size() > 2 && body[0] == '&' && (body[1] == 'H' || body[1] == 'h' || body[1] == 'O' ||
+                                            body[1] == 'o')) {
+    const int base = (body[1] == 'H' || body[1] == 'h') ? 16 : 8;
+    std::string digits(body.substr(2));
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long n = std::strtoull(digits.c_str(), &end, base);
+    if (*end != '\0' || errno != 0 || n > 0xFFFFFFFFull) return std::nullopt;
+    // &H literals are 16- or 32-bit two's complement values in VBA.
+    double value = n <= 0xFFFF ? static_cast<int16_t>(n) : static_cast<int32_t>(n);
+    return negative ? -value : value;
+  }
+  // Digits, one point, an optional exponent; nothing else (no comma).
+  size_t i = 0, digits = 0;
+  while (i < body.size() && std::isdigit(static_cast<unsigned char>(body[i]))) ++i, ++digits;
+  if (i < body.size() && body[i] == '.') {
+    ++i;
+    while (i < body.size() && std::isdigit(static_cast<unsigned char>(body[i]))) ++i, ++digits;
+  }
+  if (digits == 0) return std::nullopt;
+  if (i < body.size() && (body[i] == 'E' || body[i] == 'e' || body[i] == 'D' || body[i] == 'd')) {
+    size_t j = i + 1;
+    if (j < body.size() && (body[j] == '+' || body[j] == '-')) ++j;
+    size_t expDigits = 0;
+    while (j < body.size() && std::isdigit(static_cast<unsigned char>(body[j]))) ++j, ++expDigits;
+    if (expDigits == 0) return std::nullopt;
+    i = j;
+  }
+  if (i != body.size()) return std::nullopt;
+  std::string copy(body);
+  for (char& c : copy)
+    if (c == 'D' || c == 'd') c = 'E';
+  errno = 0;
+  double value = std::strtod(copy.c_str(), nullptr);
+  if (errno == ERANGE && std::isinf(value)) return std::nullopt;
+  return negative ? -value : value;
+}
+
+namespace {
+
+bool ReadInt(std::string_view& s, int32_t& out, size_t maxDigits) {
+  size_t n = 0;
+  int32_t v = 0;
+  while (n < s.size() && n < maxDigits && std::isdigit(static_cast<unsigned char>(s[n])))
+    v = v * 10 + (s[n++] - '0');
+  if (n == 0) return false;
+  s.remove_prefix(n);
+  out = v;
+  return true;
+}
+
+bool ReadChar(std::string_view& s, char c) {
+  if (s.empty() || s.front() != c) return false;
+  s.remove_prefix(1);
+  return true;
+}
+
+// "H:MM[:SS]"; the whole rest of the text.
+bool ParseTime(std::string_view s, double& fraction) {
+  int32_t h = 0, m = 0, sec = 0;
+  if (!ReadInt(s, h, 2) || !ReadChar(s, ':') || !ReadInt(s, m, 2)) return false;
+  if (ReadChar(s, ':') && !ReadInt(s, sec, 2)) return false;
+  if (!TrimView(s).empty() || h > 23 || m > 59 || sec > 59) return false;
+  fraction = (h * 3600 + m * 60 + sec) / 86400.0;
+  return true;
+}
+
+}  // namespace
+
+std::optional<OleDate> ParseVbDate(std::string_view text) {
+  std::string_view s = TrimView(text);
+  if (s.empty()) return std::nullopt;
+  double fraction = 0;
+  if (ParseTime(s, fraction)) return OleDate{fraction};
+  int32_t a = 0, b = 0, c = 0;
+  std::string_view rest = s;
+  if (!ReadInt(rest, a, 4) || rest.empty()) return std::nullopt;
+  const char sep = rest.front();
+  if (sep != '.' && sep != '-' && sep != '/') return std::nullopt;
+  rest.remove_prefix(1);
+  if (!ReadInt(rest, b, 2) || !ReadChar(rest, sep) || !ReadInt(rest, c, 4)) return std::nullopt;
+  int32_t year, month, day;
+  if (sep == '-' && a > 31) {
+    year = a, month = b, day = c;  // ISO YYYY-MM-DD
+  } else {
+    day = a, month = b, year = c;  // DD.MM.YYYY, the Russian order
+  }
+  if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+  if (year < 100) year += year < 30 ? 2000 : 1900;
+  const OleDate date = DateSerial(year, month, day);
+  if (SplitDate(date).day != day) return std::nullopt;  // 31.02 and the like
+  if (!rest.empty()) {
+    if (rest.front() != ' ' && rest.front() != 'T') return std::nullopt;
+    if (!ParseTime(rest.substr(1), fraction)) return std::nullopt;
+  }
+  return OleDate{date.serial < 0 ? date.serial - fraction : date.serial + fraction};
+}
+
+// ---- formatting
+
+namespace {
+
+// Shortest text of `d` with at most `precision` significant digits, in VB's
+// style: fixed notation for exponents -5..precision-1, else "1.5E+20".
+std::string FormatFloat(double d, int precision) {
+  if (d == 0) return "0";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*E", precision - 1, d);
+  // buf: [-]D.DDDDE[+-]XX
+  std::string s(buf);
+  const size_t e = s.find('E');
+  std::string mantissa = s.substr(0, e);
+  int exponent = std::atoi(s.c_str() + e + 1);
+  const bool negative = mantissa[0] == '-';
+  if (negative) mantissa.erase(0, 1);
+  std::string digits;
+  for (char c : mantissa)
+    if (c != '.') digits += c;
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  std::string out;
+  if (exponent >= precision || exponent < -5) {
+    out = digits.substr(0, 1);
+    if (digits.size() > 1) out += "." + digits.substr(1);
+    char exp[16];
+    std::snprintf(exp, sizeof exp, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+    out += exp;
+  } else if (exponent < 0) {
+    out = "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+  } else {
+    const size_t intLen = static_cast<size_t>(exponent) + 1;
+    if (digits.size() <= intLen) {
+      out = digits + std::string(intLen - digits.size(), '0');
+    } else {
+      out = digits.substr(0, intLen) + "." + digits.substr(intLen);
+    }
+  }
+  return negative ? "-" + out : out;
+}
+
+std::string FormatCurrency(int64_t scaled) {
+  const bool negative = scaled < 0;
+  const uint64_t mag = negative ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
+  std::string out = std::to_string(mag / 10000);
+  uint64_t frac = mag % 10000;
+  if (frac != 0) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04llu", static_cast<unsigned long long>(frac));
+    std::string f(buf);
+    while (f.back() == '0') f.pop_back();
+    out += "." + f;
+  }
+  return negative ? "-" + out : out;
+}
+
+std::string FormatDate(double serial) {
+  const DateParts p = SplitDate(OleDate{serial});
+  char buf[48];
+  const bool hasTime = p.hour != 0 || p.minute != 0 || p.second != 0;
+  const double whole = std::trunc(serial);
+  if (whole == 0) {
+    std::snprintf(buf, sizeof buf, "%d:%02d:%02d", p.hour, p.minute, p.second);
+  } else if (!hasTime) {
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", p.day, p.month, p.year);
+  } else {
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %d:%02d:%02d", p.day, p.month, p.year, p.hour,
+                  p.minute, p.second);
+  }
+  return buf;
+}
+
+}  // namespace
+
+std::string FormatVbDouble(double d) { return FormatFloat(d, 15); }
+
+// ---- conversions
+
+std::string CStr(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::kEmpty: return {};
+    case VarType::kNull: NullUse();
+    case VarType::kBoolean: return NumericValue(v) != 0 ? "True" : "False";
+    case VarType::kByte: case VarType::kInteger: case VarType::kLong:
+      return std::to_string(static_cast<int64_t>(NumericValue(v)));
+    case VarType::kSingle: return FormatFloat(NumericValue(v), 7);
+    case VarType::kDouble: return FormatFloat(NumericValue(v), 15);
+    case VarType::kCurrency: return FormatCurrency(CCur(v).scaled);
+    case VarType::kDate: return FormatDate(v.AsDateSerial());
+    case VarType::kString: return v.AsString();
+    case VarType::kError: return "Error " + std::to_string(v.AsErrorCode());
+    default: Mismatch(v, "String");
+  }
+}
+
+double CDbl(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::kNull: NullUse();
+    case VarType::kString: {
+      if (auto d = ParseVbNumber(v.AsString())) return *d;
+      if (auto d = ParseVbDate(v.AsString())) return d->serial;
+      Mismatch(v, "Double");
+    }
+    default:
+      return NumericValue(v);
+  }
+}
+
+double BankersRound(double x) { return std::nearbyint(x); }
+
+namespace {
+
+template <class Int>
+Int RoundToInt(const Variant& v, const char* target) {
+  const double d = CDbl(v);
+  if (std::isnan(d)) Mismatch(v, target);
+  const double r = BankersRound(d);
+  if (r < static_cast<double>(std::numeric_limits<Int>::min()) ||
+      r > static_cast<double>(std::numeric_limits<Int>::max()))
+    ThrowVb(vberr::kOverflow, std::string(target) + " of " + v.Describe());
+  return static_cast<Int>(r);
+}
+
+}  // namespace
+
+int32_t CLng(const Variant& v) {
+  if (v.Type() == VarType::kLong) return std::get<int32_t>(VariantAccess::Payload(v));
+  return RoundToInt<int32_t>(v, "Long");
+}
+int16_t CInt(const Variant& v) { return RoundToInt<int16_t>(v, "Integer"); }
+uint8_t CByte(const Variant& v) { return RoundToInt<uint8_t>(v, "Byte"); }
+
+float CSng(const Variant& v) {
+  const double d = CDbl(v);
+  if (std::isfinite(d) && std::fabs(d) > FLT_MAX) ThrowVb(vberr::kOverflow, "Single");
+  return static_cast<float>(d);
+}
+
+Currency CCur(const Variant& v) {
+  if (v.Type() == VarType::kCurrency) return Currency{std::get<int64_t>(VariantAccess::Payload(v))};
+  const double d = CDbl(v) * 10000.0;
+  if (!(std::fabs(d) < 9.2233720368547758e18)) ThrowVb(vberr::kOverflow, "Currency");
+  return Currency{static_cast<int64_t>(BankersRound(d))};
+}
+
+OleDate CDate(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::kNull: NullUse();
+    case VarType::kDate: return OleDate{v.AsDateSerial()};
+    case VarType::kString: {
+      if (auto d = ParseVbDate(v.AsString())) return *d;
+      if (auto d = ParseVbNumber(v.AsString()); d && IsValidDateSerial(*d)) return OleDate{*d};
+      Mismatch(v, "Date");
+    }
+    default: {
+      const double d = NumericValue(v);
+      if (!IsValidDateSerial(d)) ThrowVb(vberr::kOverflow, "Date");
+      return OleDate{d};
+    }
+  }
+}
+
+bool CBool(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::kNull: NullUse();
+    case VarType::kString: {
+      const std::string& s = v.AsString();
+      const std::string t = LCase(Trim(s));
+      if (t == "true" || t == "истина") return true;
+      if (t == "false" || t == "ложь") return false;
+      if (auto d = ParseVbNumber(s)) return *d != 0;
+      Mismatch(v, "Boolean");
+    }
+    default:
+      return NumericValue(v) != 0;
+  }
+}
+
+// ---- comparison
+
+std::optional<std::strong_ordering> Compare(const Variant& a, const Variant& b, CompareMode mode) {
+  if (a.IsNull() || b.IsNull()) return std::nullopt;
+  auto order = [](int c) {
+    return c < 0 ? std::strong_ordering::less
+                 : c > 0 ? std::strong_ordering::greater : std::strong_ordering::equal;
+  };
+  const bool aText = a.IsString() || (a.IsEmpty() && b.IsString());
+  const bool bText = b.IsString() || (b.IsEmpty() && a.IsString());
+  if (aText && bText) {
+    const std::string sa = CStr(a), sb = CStr(b);
+    if (mode == CompareMode::kText) return order(CompareTextRu(sa, sb));
+    return order(sa.compare(sb));
+  }
+  const double x = CDbl(a), y = CDbl(b);
+  if (x < y) return std::strong_ordering::less;
+  if (x > y) return std::strong_ordering::greater;
+  return std::strong_ordering::equal;
+}
+
+bool VbEquals(const Variant& a, const Variant& b, CompareMode mode) {
+  auto c = Compare(a, b, mode);
+  return c && *c == std::strong_ordering::equal;
+}
+
+}  // namespace qv

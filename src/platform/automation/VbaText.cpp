@@ -1,0 +1,295 @@
+#include "platform/automation/VbaText.h"
+
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+#include <unicode/ucol.h>
+#include <unicode/unistr.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/automation/Error.h"
+
+namespace qv {
+
+namespace {
+
+// Decodes one code point at `i`, advancing it; invalid bytes decode as
+// themselves so that no input is rejected or lost.
+char32_t NextCodePoint(std::string_view s, size_t& i) {
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  auto cont = [&](size_t k) {
+    return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+  };
+  auto byte = [&](size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(s[i + k]) & 0x3F); };
+  if (b0 < 0x80) { ++i; return b0; }
+  if ((b0 & 0xE0) == 0xC0 && cont(1)) {
+    char32_t c = (static_cast<char32_t>(b0 & 0x1F) << 6) | byte(1);
+    i += 2;
+    return c;
+  }
+  if ((b0 & 0xF0) == 0xE0 && cont(1) && cont(2)) {
+    char32_t c = (static_cast<char32_t>(b0 & 0x0F) << 12) | (byte(1) << 6) | byte(2);
+    i += 3;
+    return c;
+  }
+  if ((b0 & 0xF8) == 0xF0 && cont(1) && cont(2) && cont(3)) {
+    char32_t c = (static_cast<char32_t>(b0 & 0x07) << 18) | (byte(1) << 12) | (byte(2) << 6) | byte(3);
+    i += 4;
+    return c;
+  }
+  ++i;
+  return b0;
+}
+
+int32_t Units(char32_t c) { return c >= 0x10000 ? 2 : 1; }
+
+// Byte offset of the UTF-16 unit position `units` (clamped to the end).
+size_t ByteOffsetOfUnit(std::string_view s, int64_t units) {
+  size_t i = 0;
+  int64_t u = 0;
+  while (i < s.size() && u < units) {
+    size_t j = i;
+    u += Units(NextCodePoint(s, j));
+    if (u > units) break;  // do not split a surrogate pair
+    i = j;
+  }
+  return i;
+}
+
+icu::UnicodeString FromUtf8(std::string_view s) {
+  return icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
+}
+
+std::string ToUtf8(const icu::UnicodeString& u) {
+  std::string out;
+  u.toUTF8String(out);
+  return out;
+}
+
+const icu::Locale& Russian() {
+  static const icu::Locale ru("ru", "RU");
+  return ru;
+}
+
+UCollator* RussianCollator() {
+  thread_local std::unique_ptr<UCollator, void (*)(UCollator*)> coll(
+      [] {
+        UErrorCode status = U_ZERO_ERROR;
+        UCollator* c = ucol_open("ru_RU", &status);
+        if (U_FAILURE(status)) return static_cast<UCollator*>(nullptr);
+        ucol_setStrength(c, UCOL_SECONDARY);  // ignore case, keep letters apart
+        return c;
+      }(),
+      [](UCollator* c) { if (c) ucol_close(c); });
+  return coll.get();
+}
+
+bool IsVbSpace(char c) { return c == ' '; }
+
+}  // namespace
+
+std::u16string ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t c = NextCodePoint(utf8, i);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+std::string ToUtf8(std::u16string_view utf16) {
+  icu::UnicodeString u(utf16.data(), static_cast<int32_t>(utf16.size()));
+  return ToUtf8(u);
+}
+
+int32_t Len(std::string_view s) {
+  int32_t n = 0;
+  for (size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) { ++i; ++n; continue; }
+    n += Units(NextCodePoint(s, i));
+  }
+  return n;
+}
+
+std::string Left(std::string_view s, int32_t n) {
+  if (n < 0) ThrowVb(vberr::kInvalidProcedureCall, "Left with a negative length");
+  return std::string(s.substr(0, ByteOffsetOfUnit(s, n)));
+}
+
+std::string Right(std::string_view s, int32_t n) {
+  if (n < 0) ThrowVb(vberr::kInvalidProcedureCall, "Right with a negative length");
+  const int32_t len = Len(s);
+  if (n >= len) return std::string(s);
+  return std::string(s.substr(ByteOffsetOfUnit(s, len - n)));
+}
+
+std::string Mid(std::string_view s, int32_t start, std::optional<int32_t> length) {
+  if (start < 1) ThrowVb(vberr::kInvalidProcedureCall, "Mid start below 1");
+  if (length && *length < 0) ThrowVb(vberr::kInvalidProcedureCall, "Mid with a negative length");
+  const size_t from = ByteOffsetOfUnit(s, start - 1);
+  std::string_view rest = s.substr(from);
+  if (!length) return std::string(rest);
+  return std::string(rest.substr(0, ByteOffsetOfUnit(rest, *length)));
+}
+
+std::string Truncate16(std::string_view s, int32_t n) {
+  return std::string(s.substr(0, ByteOffsetOfUnit(s, n < 0 ? 0 : n)));
+}
+
+std::string UCase(std::string_view s) {
+  bool ascii = true;
+  for (char c : s) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) {
+    std::string out(s);
+    for (char& c : out)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return out;
+  }
+  return ToUtf8(FromUtf8(s).toUpper(Russian()));
+}
+
+std::string LCase(std::string_view s) {
+  bool ascii = true;
+  for (char c : s) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) {
+    std::string out(s);
+    for (char& c : out)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return out;
+  }
+  return ToUtf8(FromUtf8(s).toLower(Russian()));
+}
+
+std::string LTrim(std::string_view s) {
+  while (!s.empty() && IsVbSpace(s.front())) s.remove_prefix(1);
+  return std::string(s);
+}
+
+std::string RTrim(std::string_view s) {
+  while (!s.empty() && IsVbSpace(s.back())) s.remove_suffix(1);
+  return std::string(s);
+}
+
+std::string Trim(std::string_view s) { return LTrim(RTrim(s)); }
+
+std::string Space(int32_t n) {
+  if (n < 0) ThrowVb(vberr::kInvalidProcedureCall, "Space with a negative length");
+  return std::string(static_cast<size_t>(n), ' ');
+}
+
+std::string StringOf(int32_t n, std::string_view ch) {
+  if (n < 0) ThrowVb(vberr::kInvalidProcedureCall, "String with a negative length");
+  if (ch.empty()) ThrowVb(vberr::kInvalidProcedureCall, "String of an empty text");
+  size_t i = 0;
+  NextCodePoint(ch, i);
+  const std::string_view first = ch.substr(0, i);
+  std::string out;
+  out.reserve(first.size() * static_cast<size_t>(n));
+  for (int32_t k = 0; k < n; ++k) out += first;
+  return out;
+}
+
+int32_t CompareTextRu(std::string_view a, std::string_view b) {
+  UCollator* coll = RussianCollator();
+  if (!coll) return FoldCase(a).compare(FoldCase(b)) < 0 ? -1 : (FoldCase(a) == FoldCase(b) ? 0 : 1);
+  UErrorCode status = U_ZERO_ERROR;
+  const UCollationResult r = ucol_strcollUTF8(coll, a.data(), static_cast<int32_t>(a.size()),
+                                              b.data(), static_cast<int32_t>(b.size()), &status);
+  return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
+}
+
+std::string FoldCase(std::string_view s) {
+  bool ascii = true;
+  for (char c : s) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return LCase(s);
+  return ToUtf8(FromUtf8(s).foldCase());
+}
+
+int32_t InStr(int32_t start, std::string_view s, std::string_view what, CompareMode mode) {
+  if (start < 1) ThrowVb(vberr::kInvalidProcedureCall, "InStr start below 1");
+  const int32_t len = Len(s);
+  if (start > len) return 0;
+  if (what.empty()) return start;
+  if (mode == CompareMode::kBinary) {
+    const size_t from = ByteOffsetOfUnit(s, start - 1);
+    const size_t pos = s.find(what, from);
+    return pos == std::string_view::npos ? 0 : Len(s.substr(0, pos)) + 1;
+  }
+  // Text mode: compare unit by unit in the collation.
+  const std::u16string hay = ToUtf16(s), needle = ToUtf16(what);
+  for (size_t i = static_cast<size_t>(start - 1); i + needle.size() <= hay.size(); ++i) {
+    if (CompareTextRu(ToUtf8(std::u16string_view(hay).substr(i, needle.size())), what) == 0)
+      return static_cast<int32_t>(i + 1);
+  }
+  return 0;
+}
+
+std::string Replace(std::string_view s, std::string_view what, std::string_view with,
+                    CompareMode mode) {
+  if (what.empty()) return std::string(s);
+  std::string out;
+  int32_t pos = 1;
+  const int32_t whatLen = Len(what);
+  while (true) {
+    const int32_t found = InStr(pos, s, what, mode);
+    if (found == 0) break;
+    out += Mid(s, pos, found - pos);
+    out += with;
+    pos = found + whatLen;
+  }
+  if (pos <= Len(s)) out += Mid(s, pos);
+  return out;
+}
+
+int32_t StrComp(std::string_view a, std::string_view b, CompareMode mode) {
+  if (mode == CompareMode::kText) return CompareTextRu(a, b);
+  const std::u16string ua = ToUtf16(a), ub = ToUtf16(b);  // VB compares UTF-16 units
+  const int c = ua.compare(ub);
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+double Val(std::string_view s) {
+  std::string t;
+  for (char c : s)
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\r') t += c;
+  if (t.size() >= 2 && t[0] == '&' && (t[1] == 'H' || t[1] == 'h' || t[1] == 'O' || t[1] == 'o')) {
+    const int base = (t[1] == 'H' || t[1] == 'h') ? 16 : 8;
+    char* end = nullptr;
+    const unsigned long long n = std::strtoull(t.c_str() + 2, &end, base);
+    if (end == t.c_str() + 2) return 0;
+    return n <= 0xFFFF ? static_cast<int16_t>(n) : static_cast<int32_t>(n);
+  }
+  size_t i = 0;
+  std::string num;
+  if (i < t.size() && (t[i] == '-' || t[i] == '+')) num += t[i++];
+  bool digits = false, point = false;
+  for (; i < t.size(); ++i) {
+    if (std::isdigit(static_cast<unsigned char>(t[i]))) { num += t[i]; digits = true; }
+    else if (t[i] == '.' && !point) { num += '.'; point = true; }
+    else break;
+  }
+  if (!digits) return 0;
+  if (i < t.size() && (t[i] == 'E' || t[i] == 'e' || t[i] == 'D' || t[i] == 'd')) {
+    size_t j = i + 1;
+    std::string exp = "E";
+    if (j < t.size() && (t[j] == '-' || t[j] == '+')) exp += t[j++];
+    size_t expDigits = 0;
+    while (j < t.size() && std::isdigit(static_cast<unsigned char>(t[j]))) exp += t[j++], ++expDigits;
+    if (expDigits > 0) num += exp;
+  }
+  const double v = std::strtod(num.c_str(), nullptr);
+  if (std::isinf(v)) ThrowVb(vberr::kOverflow, "Val");
+  return v;
+}
+
+}  // namespace qv
