@@ -1,0 +1,123 @@
+#include "platform/automation/Object.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/automation/Collection.h"
+
+namespace qv {
+namespace {
+
+// A class as the library declares its public classes: ProgID and dispatch
+// table beside it, created by name.
+class Sample : public Object {
+  QV_DECLARE_CLASS(Sample)
+
+ public:
+  std::string Greet(const std::string& name, int32_t times) {
+    std::string out;
+    for (int32_t i = 0; i < times; ++i) out += "Привет, " + name + "! ";
+    return out;
+  }
+  // Writes its results through by-reference parameters.
+  bool Split(double value, int32_t& whole, std::string& rest) {
+    whole = static_cast<int32_t>(value);
+    rest = std::to_string(value - whole).substr(0, 4);
+    return whole != 0;
+  }
+  void Touch(Variant& anything) { anything = Variant("touched"); }
+  std::shared_ptr<Sample> Self() { return std::static_pointer_cast<Sample>(shared_from_this()); }
+  int32_t CountOf(std::shared_ptr<Collection> items) { return items ? items->Count() : -1; }
+  std::string Name() const { return name_; }
+  void SetName(std::string n) { name_ = std::move(n); }
+
+ private:
+  std::string name_ = "none";
+};
+
+QV_DEFINE_CLASS(Sample, "QvTest.Sample", QV_CREATABLE(Sample),
+                Method("Greet", &Sample::Greet, {Variant(1)}),
+                Method("Split", &Sample::Split), Method("Touch", &Sample::Touch),
+                Method("Self", &Sample::Self), Method("CountOf", &Sample::CountOf),
+                Property("Name", &Sample::Name, &Sample::SetName))
+
+int32_t ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+TEST(Object, CreatesByProgIdAndCallsByName) {
+  ObjectPtr o = CreateObject("qvtest.SAMPLE");  // ProgIDs and names ignore case
+  ASSERT_TRUE(o);
+  EXPECT_EQ(o->Class().ProgId(), "QvTest.Sample");
+  EXPECT_EQ(o->CallV("greet", "мир"), Variant("Привет, мир! "));
+  EXPECT_EQ(o->CallV("Greet", "a", 2.0), Variant("Привет, a! Привет, a! "));
+  std::vector<Variant> missing{Variant("b"), Variant::Missing()};
+  EXPECT_EQ(o->Call("Greet", missing), Variant("Привет, b! "));
+
+  o->Let("Name", Variant(42));  // converted as the setter's parameter wants
+  EXPECT_EQ(o->Get("name"), Variant("42"));
+  EXPECT_TRUE(o->CallV("Self").ObjectAs<Sample>());
+}
+
+TEST(Object, WritesByReferenceArgumentsBack) {
+  ObjectPtr o = CreateObject("QvTest.Sample");
+  std::vector<Variant> args{Variant(3.75), Variant(), Variant()};
+  EXPECT_EQ(o->Call("Split", args), Variant(true));
+  EXPECT_EQ(args[1], Variant(int32_t{3}));
+  EXPECT_EQ(args[2], Variant("0.75"));
+  std::vector<Variant> any{Variant(1)};
+  o->Call("Touch", any);
+  EXPECT_EQ(any[0], Variant("touched"));
+}
+
+TEST(Object, RejectsBadCallsWithVbErrors) {
+  ObjectPtr o = CreateObject("QvTest.Sample");
+  auto coll = std::make_shared<Collection>();
+  coll->Add(Variant(1), std::string_view());
+  const struct {
+    const char* what;
+    std::function<void()> call;
+    int32_t error;
+  } cases[] = {
+      {"unknown member", [&] { o->CallV("Nope"); }, vberr::kNotSupported},
+      {"missing argument", [&] { o->CallV("Greet"); }, vberr::kArgumentNotOptional},
+      {"too many", [&] { o->CallV("Greet", "a", 1, 2); }, vberr::kWrongArguments},
+      {"bad number", [&] { o->CallV("Greet", "a", "many"); }, vberr::kTypeMismatch},
+      {"let a method", [&] { o->Let("Greet", Variant(1)); }, vberr::kWrongArguments},
+      {"wrong object", [&] { o->CallV("CountOf", o); }, vberr::kTypeMismatch},
+      {"not an object", [&] { o->CallV("CountOf", 5); }, vberr::kObjectRequired},
+      {"unknown ProgID", [] { CreateObject("QvTest.Missing"); }, vberr::kCannotCreateObject},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.call), c.error) << c.what;
+  EXPECT_EQ(o->CallV("CountOf", coll), Variant(int32_t{1}));
+  EXPECT_EQ(o->CallV("CountOf", Variant::Nothing()), Variant(int32_t{-1}));
+}
+
+TEST(Collection, FollowsVbaCollectionSemantics) {
+  ObjectPtr o = CreateObject("VBA.Collection");
+  o->CallV("Add", "first", "Ключ");
+  o->CallV("Add", "second");
+  o->CallV("Add", "zero", Variant(), 1);         // before item 1
+  o->CallV("Add", "last", "k2", Variant(), 3);   // after item 3
+  EXPECT_EQ(o->Get("Count"), Variant(int32_t{4}));
+  EXPECT_EQ(o->CallV("Item", 1), Variant("zero"));
+  EXPECT_EQ(o->CallV("Item", "КЛЮЧ"), Variant("first"));  // keys ignore case
+  EXPECT_EQ(o->CallV("Item", 4.0), Variant("last"));
+  EXPECT_EQ(ErrorOf([&] { o->CallV("Add", "dup", "ключ"); }), vberr::kDuplicateKey);
+  EXPECT_EQ(ErrorOf([&] { o->CallV("Item", 5); }), vberr::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorOf([&] { o->CallV("Item", 0); }), vberr::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorOf([&] { o->CallV("Item", "none"); }), vberr::kInvalidProcedureCall);
+  o->CallV("Remove", "ключ");
+  EXPECT_EQ(o->CallV("Item", 2), Variant("second"));
+  EXPECT_EQ(o->CallV("Item", "k2"), Variant("last"));  // keys follow the shifted items
+  EXPECT_EQ(ErrorOf([&] { o->CallV("Item", "Ключ"); }), vberr::kInvalidProcedureCall);
+  o->CallV("Add", "again", "ключ");  // a removed key can be used again
+  EXPECT_EQ(o->Get("Count"), Variant(int32_t{4}));
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,174 @@
+#include "platform/automation/Variant.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/automation/Error.h"
+#include "platform/automation/VbaDate.h"
+
+namespace qv {
+namespace {
+
+int32_t ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+TEST(Variant, CStrWritesNumbersDatesAndBooleansAsVb) {
+  const struct {
+    Variant value;
+    const char* text;
+  } cases[] = {
+      {Variant(0.0), "0"},
+      {Variant(1.5), "1.5"},
+      {Variant(-0.25), "-0.25"},
+      {Variant(0.1 + 0.2), "0.3"},  // 15 significant digits hide the binary error
+      {Variant(123456789012345.0), "123456789012345"},
+      {Variant(1234567890123456.0), "1.23456789012346E+15"},
+      {Variant(1e20), "1E+20"},
+      {Variant(0.0001), "0.0001"},
+      {Variant(1.5e-7), "1.5E-07"},
+      {Variant(1.0f / 3.0f), "0.3333333"},
+      {Variant(int32_t{-42}), "-42"},
+      {Variant(int16_t{7}), "7"},
+      {Variant(uint8_t{255}), "255"},
+      {Variant(Currency{12345}), "1.2345"},
+      {Variant(Currency{-20000}), "-2"},
+      {Variant(true), "True"},
+      {Variant(false), "False"},
+      {Variant(), ""},
+      {Variant(DateSerial(2007, 3, 5)), "05.03.2007"},
+      {Variant(OleDate{DateSerial(2007, 3, 5).serial + TimeSerial(9, 5, 3).serial}),
+       "05.03.2007 9:05:03"},
+      {Variant(TimeSerial(13, 0, 0)), "13:00:00"},
+      {Variant("текст"), "текст"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CStr(c.value), c.text) << c.value.Describe();
+}
+
+TEST(Variant, IntegerConversionsRoundHalvesToEvenAndCheckRange) {
+  const struct {
+    Variant value;
+    int32_t expected;  // 0 with error set
+    int32_t error;
+  } cases[] = {
+      {Variant(2.5), 2, 0},
+      {Variant(3.5), 4, 0},
+      {Variant(-2.5), -2, 0},
+      {Variant(2.4999), 2, 0},
+      {Variant("12.5"), 12, 0},
+      {Variant(" 7 "), 7, 0},
+      {Variant(true), -1, 0},
+      {Variant(), 0, 0},
+      {Variant(2147483647.0), 2147483647, 0},
+      {Variant(2147483647.5), 0, vberr::kOverflow},
+      {Variant(-2147483649.0), 0, vberr::kOverflow},
+      {Variant("12,5"), 0, vberr::kTypeMismatch},  // the decimal point is invariant
+      {Variant("abc"), 0, vberr::kTypeMismatch},
+      {Variant::Null(), 0, vberr::kInvalidUseOfNull},
+  };
+  for (const auto& c : cases) {
+    int32_t got = 0;
+    EXPECT_EQ(ErrorOf([&] { got = CLng(c.value); }), c.error) << c.value.Describe();
+    EXPECT_EQ(got, c.expected) << c.value.Describe();
+  }
+  EXPECT_EQ(CInt(Variant(32767.4)), 32767);
+  EXPECT_EQ(ErrorOf([] { CInt(Variant(32767.5)); }), vberr::kOverflow);
+  EXPECT_EQ(ErrorOf([] { CByte(Variant(-1)); }), vberr::kOverflow);
+  EXPECT_EQ(CByte(Variant(254.5)), 254);
+}
+
+TEST(Variant, CDblCDateCBoolReadTextsAndRejectGarbage) {
+  EXPECT_DOUBLE_EQ(CDbl(Variant("1.5")), 1.5);
+  EXPECT_DOUBLE_EQ(CDbl(Variant("-1E3")), -1000);
+  EXPECT_DOUBLE_EQ(CDbl(Variant("&HFF")), 255);
+  EXPECT_DOUBLE_EQ(CDbl(Variant("&HFFFF")), -1);  // 16-bit two's complement, as VB
+  EXPECT_DOUBLE_EQ(CDbl(Variant(DateSerial(1900, 1, 1))), 2);
+  EXPECT_EQ(ErrorOf([] { CDbl(Variant("1,5")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { CDbl(Variant("")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { CDbl(Variant("1e999")); }), vberr::kTypeMismatch);
+
+  EXPECT_EQ(CDate(Variant("05.03.2007")), DateSerial(2007, 3, 5));
+  EXPECT_EQ(CDate(Variant("2007-03-05")), DateSerial(2007, 3, 5));
+  EXPECT_EQ(CDate(Variant("5.3.07")), DateSerial(2007, 3, 5));
+  EXPECT_DOUBLE_EQ(CDate(Variant("05.03.2007 12:00")).serial, DateSerial(2007, 3, 5).serial + 0.5);
+  EXPECT_DOUBLE_EQ(CDate(Variant("18:00:00")).serial, 0.75);
+  EXPECT_DOUBLE_EQ(CDate(Variant(39146.0)).serial, 39146.0);
+  EXPECT_EQ(ErrorOf([] { CDate(Variant("31.02.2007")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { CDate(Variant("завтра")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { CDate(Variant(1e10)); }), vberr::kOverflow);
+
+  EXPECT_TRUE(CBool(Variant("True")));
+  EXPECT_TRUE(CBool(Variant(" -1 ")));
+  EXPECT_FALSE(CBool(Variant("false")));
+  EXPECT_FALSE(CBool(Variant(0.0)));
+  EXPECT_TRUE(CBool(Variant(0.5)));
+  EXPECT_EQ(ErrorOf([] { CBool(Variant("yes")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorOf([] { CBool(Variant::Null()); }), vberr::kInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([] { CStr(Variant::Null()); }), vberr::kInvalidUseOfNull);
+  EXPECT_EQ(ErrorOf([] { CLng(Variant::Nothing()); }), vberr::kTypeMismatch);
+}
+
+TEST(Variant, DateSerialRollsOverLikeVba) {
+  const struct {
+    int y, m, d;
+    int ey, em, ed;
+  } cases[] = {
+      {2007, 14, 1, 2008, 2, 1}, {2007, 3, 0, 2007, 2, 28}, {2008, 3, 0, 2008, 2, 29},
+      {2007, 0, 1, 2006, 12, 1}, {2007, -1, 1, 2006, 11, 1}, {2007, 1, 32, 2007, 2, 1},
+      {7, 1, 1, 2007, 1, 1},     {45, 1, 1, 1945, 1, 1},     {1899, 12, 30, 1899, 12, 30},
+      {1800, 1, 1, 1800, 1, 1},
+  };
+  for (const auto& c : cases) {
+    const DateParts p = SplitDate(DateSerial(c.y, c.m, c.d));
+    EXPECT_EQ(std::make_tuple(p.year, p.month, p.day), std::make_tuple(c.ey, c.em, c.ed))
+        << c.y << "-" << c.m << "-" << c.d;
+  }
+  EXPECT_DOUBLE_EQ(DateSerial(1899, 12, 30).serial, 0);
+  EXPECT_DOUBLE_EQ(DateSerial(2007, 3, 5).serial, 39146);
+  EXPECT_EQ(Weekday(DateSerial(2007, 3, 5)), 2);  // a Monday
+  EXPECT_EQ(Weekday(DateSerial(2007, 3, 5), 2), 1);
+  EXPECT_EQ(ErrorOf([] { DateSerial(10000, 1, 1); }), vberr::kInvalidProcedureCall);
+  // A time before the base date counts forward from its midnight.
+  const DateParts early = SplitDate(OleDate{-1.25});
+  EXPECT_EQ(early.day, 29);
+  EXPECT_EQ(early.hour, 6);
+}
+
+TEST(Variant, CompareFollowsVbaRules) {
+  using O = std::strong_ordering;
+  EXPECT_EQ(Compare(Variant(1), Variant(1.0)), O::equal);
+  EXPECT_EQ(Compare(Variant(2), Variant("10")), O::less);  // the text read as a number
+  EXPECT_EQ(Compare(Variant("a"), Variant("B")), O::greater);  // binary: 'a' > 'B'
+  EXPECT_EQ(Compare(Variant("a"), Variant("B"), CompareMode::kText), O::less);
+  EXPECT_EQ(Compare(Variant("ёж"), Variant("ЁЖ"), CompareMode::kText), O::equal);
+  EXPECT_EQ(Compare(Variant("яблоко"), Variant("Арбуз"), CompareMode::kText), O::greater);
+  EXPECT_EQ(Compare(Variant(), Variant(""), CompareMode::kBinary), O::equal);
+  EXPECT_EQ(Compare(Variant(), Variant(0)), O::equal);
+  EXPECT_FALSE(Compare(Variant::Null(), Variant(1)).has_value());
+  EXPECT_FALSE(VbEquals(Variant::Null(), Variant::Null()));
+  EXPECT_EQ(ErrorOf([] { Compare(Variant(1), Variant("x")); }), vberr::kTypeMismatch);
+}
+
+TEST(Variant, ArraysCopyOnWriteAndReportBounds) {
+  Variant a(VariantArray::Of({Variant(1), Variant("x")}, 1));
+  Variant b = a;
+  b.AsArrayMut().At(1) = Variant(2);
+  EXPECT_EQ(a.AsArray().At(1), Variant(1));
+  EXPECT_EQ(b.AsArray().At(1), Variant(2));
+  EXPECT_EQ(a.VbVarType(), 0x200C);
+  EXPECT_EQ(ErrorOf([&] { a.AsArray().At(0); }), vberr::kSubscriptOutOfRange);
+  Variant bytes(ByteArray{0, {1, 2}});
+  EXPECT_EQ(bytes.VbVarType(), 0x2011);
+  EXPECT_EQ(ErrorOf([&] { bytes.AsArray(); }), vberr::kTypeMismatch);
+  EXPECT_TRUE(Variant::Missing().IsMissing());
+  EXPECT_TRUE(Variant::Nothing().IsNothing());
+}
+
+}  // namespace
+}  // namespace qv
