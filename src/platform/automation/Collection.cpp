@@ -8,11 +8,7 @@ namespace qv {
 
 QV_DEFINE_CLASS(Collection, "VBA.Collection", QV_CREATABLE(Collection),
                 Method("Count", &Collection::Count),
-                Method("Add",
-                       static_cast<void (Collection::*)(const Variant&, const Variant&,
-                                                        const Variant&, const Variant&)>(
-                           &Collection::Add),
-                       {Variant(), Variant(), Variant()}),
+                Method("Add", &Collection::AddAt, {Variant(), Variant(), Variant()}),
                 Method("Item", &Collection::Item), Method("Remove", &Collection::Remove))
 
 namespace {
@@ -24,8 +20,8 @@ std::string KeyText(const Variant& key) {
 
 }  // namespace
 
-void Collection::Add(const Variant& item, const Variant& key, const Variant& before,
-                     const Variant& after) {
+void Collection::AddAt(const Variant& item, const Variant& key, const Variant& before,
+                       const Variant& after) {
   const bool hasBefore = !before.IsEmpty() && !before.IsMissing();
   const bool hasAfter = !after.IsEmpty() && !after.IsMissing();
   if (hasBefore && hasAfter) ThrowVb(vberr::kInvalidProcedureCall, "both Before and After given");

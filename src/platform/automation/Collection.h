@@ -19,14 +19,14 @@ class Collection : public Object {
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
   // Add(item, key, before, after): `before`/`after` are a 1-based index or a
   // key; at most one of them may be given.
-  void Add(const Variant& item, const Variant& key = Variant(), const Variant& before = Variant(),
-           const Variant& after = Variant());
+  // (Late-bound callers reach it as "Add".)
+  void AddAt(const Variant& item, const Variant& key, const Variant& before, const Variant& after);
   // Item by 1-based index (any numeric) or by key (a text).
   const Variant& Item(const Variant& indexOrKey) const;
   void Remove(const Variant& indexOrKey);
 
   // C++ conveniences.
-  void Add(Variant item, std::string_view key);
+  void Add(Variant item, std::string_view key = {});
   const Variant& At(int32_t index) const;                  // 1-based
   const Variant* FindByKey(std::string_view key) const;    // null when absent
   // The key of the item at a 1-based index; empty when it has none.

@@ -77,7 +77,7 @@ TEST(Object, WritesByReferenceArgumentsBack) {
 TEST(Object, RejectsBadCallsWithVbErrors) {
   ObjectPtr o = CreateObject("QvTest.Sample");
   auto coll = std::make_shared<Collection>();
-  coll->Add(Variant(1), std::string_view());
+  coll->Add(Variant(1));
   const struct {
     const char* what;
     std::function<void()> call;

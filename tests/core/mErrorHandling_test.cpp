@@ -1,0 +1,147 @@
+#include "core/mErrorHandling.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "core/QvErrors.h"
+#include "core/mQvXmlToolsErr.h"
+
+namespace qv {
+namespace {
+
+// Two nested library procedures over an engine failure, as a query class
+// calling the statement toolkit.
+namespace mQvDaoDataBase {
+constexpr std::string_view kModule = "mQvDaoDataBase";
+Variant QvQuerySql(const std::string& sql) {
+  return GuardX(QV_HERE, [&] { return "Запрос, вызвавший ошибку: \r\n" + sql; },
+                [&]() -> Variant {
+                  throw Error(3078, "The table 'Countries' does not exist.", "DAO.Database");
+                });
+}
+}  // namespace mQvDaoDataBase
+
+struct DictQueries {
+  static constexpr std::string_view kModule = "DictQueries";
+  Variant GetCountry() {
+    return Guard(QV_HERE, [&] { return mQvDaoDataBase::QvQuerySql("select * from Countries"); });
+  }
+};
+
+Error Caught(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no error was raised";
+  return Error(0, "");
+}
+
+TEST(ErrorHandling, ChainListsProceduresOutermostFirstAndSourceOnce) {
+  const Error e = Caught([] { DictQueries().GetCountry(); });
+  EXPECT_EQ(e.Number(), 3078);
+  EXPECT_EQ(e.Source(), "");
+  EXPECT_EQ(e.Description(),
+            "[Qv_DBProvider::DictQueries.GetCountry]\r\n"
+            "[Qv_DBProvider::mQvDaoDataBase.QvQuerySql] {Запрос, вызвавший ошибку: \r\n"
+            "select * from Countries}\r\n"
+            "[DAO.Database]\r\n"
+            "The table 'Countries' does not exist.");
+}
+
+TEST(ErrorHandling, LocationLineRules) {
+  const struct {
+    const char* what;
+    Error raised;
+    std::string_view module, procedure, extra;
+    const char* expected;
+  } cases[] = {
+      {"no extra, no braces", Error(5, "bad"), "M", "P", "", "[Qv_DBProvider::M.P]\r\nbad"},
+      {"leading line break kept, none added", Error(5, "\r\nbad"), "M", "P", "",
+       "[Qv_DBProvider::M.P]\r\nbad"},
+      {"extra text in braces", Error(5, "bad"), "M", "P", "x=1", "[Qv_DBProvider::M.P] {x=1}\r\nbad"},
+      {"no module", Error(5, "bad"), "", "P", "", "[Qv_DBProvider::?.P]\r\nbad"},
+      {"no procedure", Error(5, "bad"), "M", "", "", "[Qv_DBProvider::M]\r\nbad"},
+      {"line number", Error(5, "bad", "", 120), "M", "P", "", "[Qv_DBProvider::M.P (120)]\r\nbad"},
+      {"source", Error(5, "bad", "Src"), "M", "P", "", "[Qv_DBProvider::M.P]\r\n[Src]\r\nbad"},
+  };
+  for (const auto& c : cases) {
+    const Error e = Caught([&] {
+      try {
+        throw c.raised;
+      } catch (...) {
+        mErrorHandling::ProcessError(c.module, c.procedure, c.extra);
+      }
+    });
+    EXPECT_EQ(e.Description(), c.expected) << c.what;
+    EXPECT_EQ(e.Number(), 5) << c.what;
+  }
+  // A foreign exception keeps its text under the automation error number.
+  const Error foreign = Caught([] {
+    Guard("M", "P", []() -> int { throw std::runtime_error("boom"); });
+  });
+  EXPECT_EQ(foreign.Number(), vberr::kAutomationError);
+  EXPECT_EQ(foreign.Description(), "[Qv_DBProvider::M.P]\r\nboom");
+}
+
+TEST(ErrorHandling, ShowVariantReportsToTheSinkAndDoesNotRaise) {
+  std::vector<ErrorDisplay> shown;
+  auto previous = SetErrorDisplaySink([&](const ErrorDisplay& d) { shown.push_back(d); });
+  SetUnattended(true);
+  int result = -1;
+  EXPECT_NO_THROW({
+    try {
+      throw Error(liberr::kRowCount, std::string(liberr::kValueNoRows));
+    } catch (...) {
+      mErrorHandling::ProcessErrorAndShow("miDBProviderFactory", "IntGetDBQPfr");
+      result = 0;
+    }
+  });
+  SetErrorDisplaySink(previous);
+  EXPECT_EQ(result, 0);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].title, "Сбой программы");
+  EXPECT_EQ(shown[0].style, 16);
+  EXPECT_EQ(shown[0].text, "[Qv_DBProvider::miDBProviderFactory.IntGetDBQPfr]\r\n"
+                           "Запрос значения не возвратил ни одной записи.");
+}
+
+TEST(ErrorHandling, CreateObjectErrNamesTheObject) {
+  const Error e = Caught([] { mErrorHandling::CreateObjectErr("Qv_Nowhere.Thing"); });
+  EXPECT_EQ(e.Number(), vberr::kCannotCreateObject);
+  EXPECT_EQ(e.Description().rfind("[Qv_DBProvider::mErrorHandling.CreateObjectErr] "
+                                  "{Object: Qv_Nowhere.Thing}",
+                                  0),
+            0u)
+      << e.Description();
+  const Error remote = Caught([] { mErrorHandling::CreateObjectErr("VBA.Collection", "far-away"); });
+  EXPECT_NE(remote.Description().find("{Object: VBA.Collection@far-away}"), std::string::npos);
+  EXPECT_TRUE(mErrorHandling::CreateObjectErr("VBA.Collection"));
+}
+
+TEST(XmlTools, LoadsReadsAttributesAndExplainsFailures) {
+  const std::string dir = ::testing::TempDir();
+  const std::string good = dir + "/qv_good.xml", bad = dir + "/qv_bad.xml";
+  std::ofstream(good) << "<DBOptions>\n  <Locking Enable=\" YES \" Other=\"maybe\"/>\n</DBOptions>\n";
+  std::ofstream(bad) << "<DBOptions>\n  <Locking Enable=\"1\">\n</DBOptions>\n";
+  std::string error;
+  auto doc = mQvXmlToolsErr::XmlLoadDocumentSafe(good, error);
+  ASSERT_TRUE(doc) << error;
+  const pugi::xml_node node = doc->select_node("/DBOptions/Locking").node();
+  EXPECT_TRUE(mQvXmlToolsErr::XmlGetBooleanAttributeDef(node, "Enable", false));
+  EXPECT_TRUE(mQvXmlToolsErr::XmlGetBooleanAttributeDef(node, "Other", true));
+  EXPECT_FALSE(mQvXmlToolsErr::XmlGetBooleanAttributeDef(node, "Missing", false));
+  EXPECT_FALSE(mQvXmlToolsErr::XmlGetBooleanAttributeDef(pugi::xml_node(), "Enable", false));
+  EXPECT_EQ(mQvXmlToolsErr::XmlGetStringAttributeDef(pugi::xml_node(), "Enable", "d"), "d");
+
+  EXPECT_FALSE(mQvXmlToolsErr::XmlLoadDocumentSafe(bad, error));
+  EXPECT_EQ(error.rfind("   Reason: ", 0), 0u);
+  EXPECT_NE(error.find("\r\n   Source: </DBOptions>\r\n   Line: 3"), std::string::npos) << error;
+  EXPECT_FALSE(mQvXmlToolsErr::XmlLoadDocumentSafe(dir + "/qv_missing.xml", error));
+  EXPECT_NE(error.find("   Line: 0"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace qv
