@@ -1,0 +1,95 @@
+#include "CallArgs.h"
+
+#include "platform/automation/Error.h"
+#include "platform/automation/Object.h"
+#include "platform/automation/VbaDate.h"
+
+namespace qvdb {
+
+using qv::Variant;
+
+namespace {
+
+[[noreturn]] void Bad(std::string_view text, std::string_view why) {
+  qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
+              "argument \"" + std::string(text) + "\": " + std::string(why));
+}
+
+Variant ParseDate(std::string_view text, std::string_view whole) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+  char tail = 0;
+  const std::string t(text);
+  const int n = std::sscanf(t.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail);
+  if (!(n == 3 && t.size() == 10) && !(n == 6 && t.size() == 19))
+    Bad(whole, "expected d:YYYY-MM-DD or d:YYYY-MM-DDTHH:MM:SS");
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59)
+    Bad(whole, "no such date");
+  const qv::OleDate date = qv::MakeDate({y, mo, d, h, mi, s});
+  if (qv::SplitDate(date).day != d) Bad(whole, "no such date");
+  return Variant(date);
+}
+
+// Splits "A=1,B=x" at commas outside braces.
+std::vector<std::string_view> SplitProps(std::string_view body) {
+  std::vector<std::string_view> parts;
+  int depth = 0;
+  size_t start = 0;
+  for (size_t i = 0; i < body.size(); ++i) {
+    if (body[i] == '{') ++depth;
+    else if (body[i] == '}') --depth;
+    else if (body[i] == ',' && depth == 0) {
+      parts.push_back(body.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  if (start < body.size()) parts.push_back(body.substr(start));
+  return parts;
+}
+
+Variant ParseObject(std::string_view text) {
+  std::string_view spec = text.substr(1);
+  std::string_view props;
+  if (const size_t brace = spec.find('{'); brace != std::string_view::npos) {
+    if (spec.back() != '}') Bad(text, "missing closing brace");
+    props = spec.substr(brace + 1, spec.size() - brace - 2);
+    spec = spec.substr(0, brace);
+  }
+  if (spec.empty()) Bad(text, "no ProgID after @");
+  std::string progId(spec);
+  if (progId.find('.') == std::string::npos) progId = "Qv_DBProvider." + progId;
+  qv::ObjectPtr object = qv::CreateObject(progId);
+  for (std::string_view prop : SplitProps(props)) {
+    const size_t eq = prop.find('=');
+    if (eq == std::string_view::npos || eq == 0) Bad(text, "property without Name=value");
+    const std::string name(prop.substr(0, eq));
+    Variant value = ParseCallArg(prop.substr(eq + 1));
+    if (qv::NameEquals(name, "ID") && object->Class().Find("SetID")) {
+      object->CallV("SetID", value);
+    } else {
+      object->Let(name, value);
+    }
+  }
+  return Variant(object);
+}
+
+}  // namespace
+
+Variant ParseCallArg(std::string_view text) {
+  if (text.starts_with("s:")) return Variant(text.substr(2));
+  if (text.starts_with("i:")) {
+    auto n = qv::ParseVbNumber(text.substr(2));
+    if (!n) Bad(text, "i: needs a number");
+    return Variant(qv::CLng(Variant(*n)));
+  }
+  if (text.starts_with("d:")) return ParseDate(text.substr(2), text);
+  if (text.starts_with("@")) return ParseObject(text);
+  if (text == "true") return Variant(true);
+  if (text == "false") return Variant(false);
+  if (text == "null") return Variant::Null();
+  if (text == "empty") return Variant();
+  if (auto n = qv::ParseVbNumber(text); n && text.find_first_of(" \t") == std::string_view::npos)
+    return Variant(*n);
+  return Variant(text);
+}
+
+}  // namespace qvdb

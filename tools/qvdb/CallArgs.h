@@ -1,0 +1,18 @@
+#pragma once
+// Arguments of `qvdb call`, read by their form:
+//   a number -> Double ("i:" forces a Long); true/false -> Boolean; null -> Null;
+//   empty -> Empty; d:YYYY-MM-DD[THH:MM:SS] -> Date; @PROGID -> a new object;
+//   @PROGID{Name=value,...} -> the object with those properties set (ID=n calls
+//   SetID(n)); "s:" forces a text; anything else is a text.
+
+#include <string>
+#include <string_view>
+
+#include "platform/automation/Variant.h"
+
+namespace qvdb {
+
+// Raises qv::Error (5) with the argument named for a malformed form.
+qv::Variant ParseCallArg(std::string_view text);
+
+}  // namespace qvdb
