@@ -1,0 +1,50 @@
+// Tables of the database core: content version, numbered counters and the
+// delivery-number counter.
+
+#include "core/schema/FieldHelpers.h"
+#include "core/schema/SubsystemSchemas.h"
+
+namespace qv::schema {
+namespace {
+
+using namespace fields;
+
+// One row: the version of the database content, read as "Major.Minor.Build".
+constexpr FieldDef kDBVersion[] = {
+    Long("MajorVersion"),
+    Long("MinorVersion"),
+    Long("BuildNumber"),
+};
+
+// One row per (counter type, year); year 0 for counters without a year.
+constexpr FieldDef kCounters[] = {
+    Key(Long("CounterType")),
+    Key(Long("TheYear")),
+    Long("CounterValue"),
+};
+constexpr IndexDef kCountersIdx[] = {
+    UniqueIndex("Idx1", "CounterType;TheYear"),
+};
+
+// One row: the last delivery (file) number handed out.
+constexpr FieldDef kGlobalParams[] = {
+    Long("DeliveryNumber"),
+};
+
+constexpr TableDef kTables[] = {
+    {"DBVersion", kDBVersion, {}},
+    {"Counters", kCounters, kCountersIdx},
+    {"GlobalParams", kGlobalParams, {}},
+};
+
+constexpr SchemaStep kSteps[] = {
+    {DbFile::kUser, 1, kTables},
+};
+
+}  // namespace
+
+std::span<const SchemaStep> CoreSchemaSteps() {
+  return kSteps;
+}
+
+}  // namespace qv::schema
