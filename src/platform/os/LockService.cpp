@@ -1,0 +1,176 @@
+#include "platform/os/LockService.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "platform/os/HostServices.h"
+
+namespace qv::os {
+
+namespace detail {
+// Shared by a service and the locks it handed out, so that a lock outlives
+// its service safely.
+struct LockFileState {
+  struct Hold {
+    int fd = -1;
+    int32_t count = 0;
+  };
+  std::string lockPath;
+  mutable std::mutex mutex;  // guards `holds` only; never held while waiting
+  std::map<std::thread::id, Hold> holds;
+};
+}  // namespace detail
+
+namespace {
+
+[[noreturn]] void ThrowCouldNotLock(const std::string& path, const std::string& why) {
+  throw Error(kCouldNotLockFile, "Could not lock file. '" + path + "' " + why,
+              std::string(kLockServiceProgId));
+}
+
+// "30", "0.05", "1.5": milliseconds as seconds without trailing zeros.
+std::string SecondsText(int32_t ms) {
+  std::string text = std::to_string(ms / 1000);
+  if (ms % 1000 != 0) {
+    std::string frac = std::to_string(1000 + ms % 1000).substr(1);
+    while (frac.back() == '0') frac.pop_back();
+    text += "." + frac;
+  }
+  return text;
+}
+
+int32_t TimeoutFromEnvironment() {
+  const char* env = std::getenv("QV_LOCK_TIMEOUT_MS");
+  if (!env || !*env) return kDefaultLockTimeoutMs;
+  int32_t ms = 0;
+  const char* end = env + std::strlen(env);
+  const auto [ptr, ec] = std::from_chars(env, end, ms);
+  return ec == std::errc() && ptr == end && ms >= 0 ? ms : kDefaultLockTimeoutMs;
+}
+
+// Opens the lock file and takes flock on it within `timeoutMs`; the open
+// descriptor holding the lock.
+int AcquireLockFile(const std::string& path, int32_t timeoutMs) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowCouldNotLock(path, std::string("cannot be opened: ") + std::strerror(errno));
+  const int64_t deadline = MonotonicMilliseconds() + timeoutMs;
+  int64_t pauseMs = 1;
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    if (err == EINTR) continue;
+    if (err != EWOULDBLOCK) {
+      ::close(fd);
+      ThrowCouldNotLock(path, std::string("cannot be locked: ") + std::strerror(err));
+    }
+    const int64_t left = deadline - MonotonicMilliseconds();
+    if (left <= 0) {
+      ::close(fd);
+      ThrowCouldNotLock(
+          path, "is locked by another process or thread; waited " + SecondsText(timeoutMs) + " s.");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(pauseMs, left)));
+    pauseMs = std::min<int64_t>(pauseMs * 2, 20);
+  }
+  return fd;
+}
+
+}  // namespace
+
+HeldLock::HeldLock(std::shared_ptr<detail::LockFileState> state, std::thread::id holder)
+    : state_(std::move(state)), holder_(holder) {}
+
+HeldLock::~HeldLock() {
+  std::lock_guard guard(state_->mutex);
+  const auto it = state_->holds.find(holder_);
+  if (it == state_->holds.end() || --it->second.count > 0) return;
+  // Unlock explicitly: a forked child may share the description, and
+  // closing alone would leave the lock held through the child's copy.
+  ::flock(it->second.fd, LOCK_UN);
+  ::close(it->second.fd);
+  state_->holds.erase(it);
+}
+
+std::string HeldLock::LockFilePath() const {
+  return state_->lockPath;
+}
+
+LockService::LockService() : timeoutMs_(TimeoutFromEnvironment()) {}
+
+void LockService::Attach(const std::string& aPath, int32_t aMode) {
+  if (aPath.empty()) ThrowVb(vberr::kInvalidProcedureCall, "LockService.Attach needs a path");
+  if (aMode != 1)
+    ThrowVb(vberr::kInvalidProcedureCall,
+            "LockService.Attach supports mode 1 (exclusive) only, not " + std::to_string(aMode));
+  if (state_) {
+    std::lock_guard guard(state_->mutex);
+    if (!state_->holds.empty())
+      ThrowVb(vberr::kInvalidProcedureCall,
+              "LockService.Attach while a lock on '" + state_->lockPath + "' is held");
+  }
+  auto state = std::make_shared<detail::LockFileState>();
+  state->lockPath = aPath + ".lock";
+  state_ = std::move(state);
+}
+
+std::shared_ptr<HeldLock> LockService::Lock() {
+  if (!state_) ThrowVb(vberr::kInvalidProcedureCall, "LockService.Lock before Attach");
+  const std::thread::id self = std::this_thread::get_id();
+  {
+    std::lock_guard guard(state_->mutex);
+    const auto it = state_->holds.find(self);
+    if (it != state_->holds.end()) {
+      ++it->second.count;
+      return std::make_shared<HeldLock>(state_, self);
+    }
+  }
+  const int fd = AcquireLockFile(state_->lockPath, timeoutMs_);
+  try {
+    {
+      std::lock_guard guard(state_->mutex);
+      state_->holds[self] = {fd, 1};
+    }
+    return std::make_shared<HeldLock>(state_, self);
+  } catch (...) {  // out of memory: give the file back before raising
+    std::lock_guard guard(state_->mutex);
+    state_->holds.erase(self);
+    ::close(fd);
+    throw;
+  }
+}
+
+void LockService::SetTimeoutMs(int32_t ms) {
+  if (ms < 0) ThrowVb(vberr::kInvalidProcedureCall, "a lock timeout cannot be negative");
+  timeoutMs_ = ms;
+}
+
+std::string LockService::LockFilePath() const {
+  return state_ ? state_->lockPath : "";
+}
+
+int32_t LockService::HoldCount() const {
+  if (!state_) return 0;
+  std::lock_guard guard(state_->mutex);
+  const auto it = state_->holds.find(std::this_thread::get_id());
+  return it == state_->holds.end() ? 0 : it->second.count;
+}
+
+QV_DEFINE_CLASS(HeldLock, "Qv_DBLock.HeldLock", nullptr,
+                Method("LockFilePath", &HeldLock::LockFilePath))
+
+QV_DEFINE_CLASS(LockService, "Qv_DBLock.LockService", QV_CREATABLE(LockService),
+                Method("Attach", &LockService::Attach), Method("Lock", &LockService::Lock),
+                Property("TimeoutMs", &LockService::TimeoutMs, &LockService::SetTimeoutMs),
+                Method("LockFilePath", &LockService::LockFilePath),
+                Method("HoldCount", &LockService::HoldCount))
+
+}  // namespace qv::os

@@ -1,0 +1,89 @@
+#pragma once
+// The lock service: an exclusive lock between processes on a database,
+// through a lock file beside it (the database path + ".lock") locked with
+// flock(2). Attach(path, 1) names the database; Lock() waits up to the
+// service's timeout and returns a HeldLock; the lock is freed when the last
+// reference to that object is dropped.
+//
+// Within one process: nested Lock() calls of one thread on one service are
+// counted and succeed at once (the file is freed when the outermost hold
+// ends). Another thread, or another LockService on the same database, waits
+// as another process does: each thread's hold has its own open file
+// description, and flock excludes descriptions, not processes.
+//
+// Created by name as "Qv_DBLock.LockService" (Attach, Lock, TimeoutMs,
+// LockFilePath, HoldCount). The lock file is created when missing and never
+// deleted (deleting it would let two holders lock two different files).
+// A child made by fork() while a lock is held shares that hold.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "platform/automation/Object.h"
+
+namespace qv::os {
+
+// Jet's "Could not lock file." number: the lock stayed held by another
+// holder for the whole wait, or the lock file could not be opened or
+// locked. The description names the lock file and the wait in seconds.
+inline constexpr int32_t kCouldNotLockFile = 3050;
+inline constexpr int32_t kDefaultLockTimeoutMs = 30000;
+inline constexpr std::string_view kLockServiceProgId = "Qv_DBLock.LockService";
+
+namespace detail {
+struct LockFileState;
+}
+
+// One hold of the lock; not creatable by name. Releasing never throws.
+class HeldLock : public Object {
+  QV_DECLARE_CLASS(HeldLock)
+
+ public:
+  // For LockService only: takes over one counted hold of `holder`.
+  HeldLock(std::shared_ptr<detail::LockFileState> state, std::thread::id holder);
+  ~HeldLock() override;
+  HeldLock(const HeldLock&) = delete;
+  HeldLock& operator=(const HeldLock&) = delete;
+
+  std::string LockFilePath() const;
+
+ private:
+  std::shared_ptr<detail::LockFileState> state_;
+  std::thread::id holder_;
+};
+
+class LockService : public Object {
+  QV_DECLARE_CLASS(LockService)
+
+ public:
+  // The timeout starts as $QV_LOCK_TIMEOUT_MS when that is a whole number
+  // of milliseconds (0 or more), else kDefaultLockTimeoutMs.
+  LockService();
+
+  // Attaches to the database at `aPath`. `aMode` 1 (exclusive lock) is the
+  // only mode. Error 5 for an empty path, another mode, or while this
+  // service's locks are held.
+  void Attach(const std::string& aPath, int32_t aMode);
+
+  // Takes the lock, waiting up to TimeoutMs() while another process, thread
+  // or service holds it (0: one try). Error 3050 when it stays held or the
+  // lock file cannot be opened; error 5 before Attach.
+  std::shared_ptr<HeldLock> Lock();
+
+  int32_t TimeoutMs() const { return timeoutMs_; }
+  // Error 5 for a negative value.
+  void SetTimeoutMs(int32_t ms);
+  // The lock file; "" before Attach.
+  std::string LockFilePath() const;
+  // The calling thread's nested holds on this service (0 when it holds none).
+  int32_t HoldCount() const;
+
+ private:
+  std::shared_ptr<detail::LockFileState> state_;
+  int32_t timeoutMs_;
+};
+
+}  // namespace qv::os

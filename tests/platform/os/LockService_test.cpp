@@ -1,0 +1,269 @@
+#include "platform/os/LockService.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "platform/os/HostServices.h"
+
+namespace qv::os {
+namespace {
+
+namespace fs = std::filesystem;
+
+class LockServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "qv-lock-XXXXXX").string();
+    dir_ = ::mkdtemp(pattern.data());
+    db_ = (dir_ / "Quivane.mdb").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // A service attached to the test database with the given wait.
+  std::shared_ptr<LockService> Service(int32_t timeoutMs) const {
+    auto s = std::make_shared<LockService>();
+    s->SetTimeoutMs(timeoutMs);
+    s->Attach(db_, 1);
+    return s;
+  }
+  // True when a separate holder (its own service) gets the lock at once.
+  bool FreeForOthers() const {
+    try {
+      Service(0)->Lock();
+      return true;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), kCouldNotLockFile) << e.Description();
+      return false;
+    }
+  }
+
+  fs::path dir_;
+  std::string db_;
+};
+
+Error Raised(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no error was raised";
+  return Error(0, "");
+}
+
+TEST_F(LockServiceTest, NestedHoldsOfOneThreadAreCounted) {
+  auto service = Service(0);
+  EXPECT_EQ(service->LockFilePath(), db_ + ".lock");
+  EXPECT_TRUE(FreeForOthers());
+  auto outer = service->Lock();
+  auto inner = service->Lock();  // would time out at once if it contended with itself
+  EXPECT_EQ(service->HoldCount(), 2);
+  EXPECT_TRUE(fs::exists(db_ + ".lock"));
+  EXPECT_FALSE(FreeForOthers());
+  outer.reset();  // holds end in any order; the file is freed with the last
+  EXPECT_EQ(service->HoldCount(), 1);
+  EXPECT_FALSE(FreeForOthers());
+  inner.reset();
+  EXPECT_EQ(service->HoldCount(), 0);
+  EXPECT_TRUE(FreeForOthers());
+  EXPECT_TRUE(fs::exists(db_ + ".lock"));  // kept for the next holder
+}
+
+TEST_F(LockServiceTest, ALockOutlivesItsService) {
+  auto service = Service(0);
+  auto held = service->Lock();
+  service.reset();
+  EXPECT_FALSE(FreeForOthers());
+  EXPECT_EQ(held->LockFilePath(), db_ + ".lock");
+  held.reset();
+  EXPECT_TRUE(FreeForOthers());
+}
+
+TEST_F(LockServiceTest, ReportsMisuseAndTimeouts) {
+  auto holder = Service(0);
+  auto held = holder->Lock();
+  const struct {
+    const char* what;
+    std::function<void()> call;
+    int32_t number;
+    std::string text;
+  } cases[] = {
+      {"timeout", [&] { Service(50)->Lock(); }, kCouldNotLockFile,
+       "Could not lock file. '" + db_ +
+           ".lock' is locked by another process or thread; "
+           "waited 0.05 s."},
+      {"no folder",
+       [&] {
+         auto s = std::make_shared<LockService>();
+         s->SetTimeoutMs(0);
+         s->Attach((dir_ / "none" / "x.mdb").string(), 1);
+         s->Lock();
+       },
+       kCouldNotLockFile,
+       "Could not lock file. '" + (dir_ / "none" / "x.mdb.lock").string() +
+           "' cannot be opened: No such file or directory"},
+      {"lock before attach", [] { LockService().Lock(); }, 5,
+       "Invalid procedure call or argument: LockService.Lock before Attach"},
+      {"other mode", [&] { LockService().Attach(db_, 2); }, 5,
+       "Invalid procedure call or argument: LockService.Attach supports mode 1 (exclusive) "
+       "only, not 2"},
+      {"empty path", [] { LockService().Attach("", 1); }, 5,
+       "Invalid procedure call or argument: LockService.Attach needs a path"},
+      {"attach while held", [&] { holder->Attach(db_ + "2", 1); }, 5,
+       "Invalid procedure call or argument: LockService.Attach while a lock on '" + db_ +
+           ".lock' is held"},
+      {"negative timeout", [] { LockService().SetTimeoutMs(-1); }, 5,
+       "Invalid procedure call or argument: a lock timeout cannot be negative"},
+  };
+  for (const auto& c : cases) {
+    const int64_t start = MonotonicMilliseconds();
+    const Error e = Raised(c.call);
+    EXPECT_EQ(e.Number(), c.number) << c.what;
+    EXPECT_EQ(e.Description(), c.text) << c.what;
+    if (std::string(c.what) == "timeout") {
+      EXPECT_EQ(e.Source(), "Qv_DBLock.LockService");
+      EXPECT_GE(MonotonicMilliseconds() - start, 45);  // it really waited
+    }
+  }
+  EXPECT_EQ(holder->HoldCount(), 1);  // the failed attach left the hold alone
+}
+
+TEST_F(LockServiceTest, TimeoutComesFromTheEnvironment) {
+  const char* saved = std::getenv("QV_LOCK_TIMEOUT_MS");
+  const std::string old = saved ? saved : "";
+  const struct {
+    const char* value;
+    int32_t expected;
+  } cases[] = {{nullptr, 30000}, {"250", 250},          {"0", 0}, {"", 30000}, {"-5", 30000},
+               {"12ms", 30000},  {"99999999999", 30000}};
+  for (const auto& c : cases) {
+    if (c.value)
+      ::setenv("QV_LOCK_TIMEOUT_MS", c.value, 1);
+    else
+      ::unsetenv("QV_LOCK_TIMEOUT_MS");
+    EXPECT_EQ(LockService().TimeoutMs(), c.expected) << (c.value ? c.value : "(unset)");
+  }
+  if (saved)
+    ::setenv("QV_LOCK_TIMEOUT_MS", old.c_str(), 1);
+  else
+    ::unsetenv("QV_LOCK_TIMEOUT_MS");
+}
+
+TEST_F(LockServiceTest, AnotherThreadWaitsAsAnotherProcessWould) {
+  auto service = Service(0);
+  auto held = service->Lock();
+  int32_t quickError = 0;
+  std::thread([&] {
+    try {
+      service->Lock();
+    } catch (const Error& e) {
+      quickError = e.Number();
+    }
+  }).join();
+  EXPECT_EQ(quickError, kCouldNotLockFile);
+
+  service->SetTimeoutMs(5000);
+  int64_t waited = -1;
+  int32_t holdsThere = 0;
+  std::thread waiter([&] {
+    const int64_t start = MonotonicMilliseconds();
+    auto mine = service->Lock();
+    waited = MonotonicMilliseconds() - start;
+    holdsThere = service->HoldCount();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(service->HoldCount(), 1);  // the waiter's hold is not ours
+  held.reset();
+  waiter.join();
+  EXPECT_GE(waited, 50);
+  EXPECT_EQ(holdsThere, 1);
+  EXPECT_TRUE(FreeForOthers());
+}
+
+// Another process holds the lock until the parent tells it to let go.
+TEST_F(LockServiceTest, AnotherProcessHoldsThenReleases) {
+  int ready[2], go[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(go), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int code = 0;
+    try {
+      auto held = Service(0)->Lock();
+      char c = 'L';
+      if (::write(ready[1], &c, 1) != 1 || ::read(go[0], &c, 1) != 1) code = 2;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } catch (...) {
+      code = 3;
+    }
+    ::_exit(code);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  EXPECT_EQ(Raised([&] { Service(30)->Lock(); }).Number(), kCouldNotLockFile);
+
+  auto service = Service(5000);
+  const int64_t start = MonotonicMilliseconds();
+  ASSERT_EQ(::write(go[1], &c, 1), 1);
+  auto held = service->Lock();  // waits for the child's 100 ms
+  EXPECT_GE(MonotonicMilliseconds() - start, 90);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+}
+
+// A child forked while the parent holds the lock is excluded by it, and its
+// exit does not free the parent's hold.
+TEST_F(LockServiceTest, AForkedChildCannotTakeTheParentsLock) {
+  auto service = Service(0);
+  auto held = service->Lock();
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int code = 1;
+    try {
+      Service(20)->Lock();
+    } catch (const Error& e) {
+      code = e.Number() == kCouldNotLockFile ? 0 : 2;
+    } catch (...) {
+      code = 3;
+    }
+    ::_exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_FALSE(FreeForOthers());
+  held.reset();
+  EXPECT_TRUE(FreeForOthers());
+}
+
+TEST_F(LockServiceTest, WorksThroughLateBinding) {
+  ObjectPtr service = CreateObject("qv_dblock.lockservice");
+  ASSERT_TRUE(service);
+  service->Let("TimeoutMs", Variant("0"));
+  EXPECT_EQ(service->Get("TimeoutMs"), Variant(int32_t{0}));
+  service->CallV("Attach", db_, 1);
+  Variant held = service->CallV("Lock");
+  ASSERT_TRUE(held.IsObject());
+  EXPECT_EQ(held.AsObject()->Class().ProgId(), "Qv_DBLock.HeldLock");
+  EXPECT_EQ(held.AsObject()->CallV("LockFilePath"), Variant(db_ + ".lock"));
+  EXPECT_EQ(service->CallV("HoldCount"), Variant(int32_t{1}));
+  EXPECT_FALSE(FreeForOthers());
+  held = Variant();
+  EXPECT_EQ(service->CallV("HoldCount"), Variant(int32_t{0}));
+  EXPECT_TRUE(FreeForOthers());
+  EXPECT_EQ(Raised([] { CreateObject("Qv_DBLock.HeldLock"); }).Number(), 429);
+}
+
+}  // namespace
+}  // namespace qv::os

@@ -1,0 +1,163 @@
+#include "platform/os/RegistryFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace qv::os {
+namespace {
+
+std::string Hex(uint64_t n) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%llx", static_cast<unsigned long long>(n));
+  return buf;
+}
+
+// One line's classification as text, so one comparison checks all of it.
+std::string Describe(const RegistryLine& l) {
+  switch (l.kind) {
+    case RegistryLine::Kind::kBlank:
+      return "blank";
+    case RegistryLine::Kind::kComment:
+      return "comment";
+    case RegistryLine::Kind::kMalformed:
+      return "malformed: " + l.error;
+    case RegistryLine::Kind::kKey:
+      return "key " + std::string(RegistryRootName(l.root)) + " <" + l.keyPath + ">";
+    case RegistryLine::Kind::kValue:
+      break;
+  }
+  std::string out = "<" + l.name + "> ";
+  const RegistryValue& v = l.value;
+  switch (v.type) {
+    case RegistryType::kString:
+      return out + "sz <" + v.text + ">";
+    case RegistryType::kExpandString:
+      return out + "expand <" + v.text + ">";
+    case RegistryType::kDword:
+      return out + "dword " + Hex(v.number);
+    case RegistryType::kQword:
+      return out + "qword " + Hex(v.number);
+    case RegistryType::kBinary:
+      out += "hex";
+      for (uint8_t b : v.bytes) out += " " + Hex(b);
+      return out;
+    case RegistryType::kMultiString:
+      out += "multi";
+      for (const auto& item : v.items) out += " <" + item + ">";
+      return out;
+  }
+  return out;
+}
+
+TEST(RegistryFormat, ClassifiesLines) {
+  const struct {
+    const char* line;
+    const char* expected;
+  } cases[] = {
+      {"", "blank"},
+      {"  \t\r", "blank"},
+      {"; note", "comment"},
+      {"   # note", "comment"},
+      {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrane]", "key HKEY_LOCAL_MACHINE <SOFTWARE\\Kestrane>"},
+      {" [hkcu\\\\Software\\X\\]\r", "key HKEY_CURRENT_USER <Software\\X>"},
+      {"[HKLM]", "key HKEY_LOCAL_MACHINE <>"},
+      {"[HKEY_NOWHERE\\X]", "malformed: unknown root key 'HKEY_NOWHERE'"},
+      {"[HKLM\\X", "malformed: key line without a closing ']'"},
+      {"DataBasePath = \"/home/u/data/\"", "<DataBasePath> sz </home/u/data/>"},
+      {"Win=\"C:\\temp\\new\"", "<Win> sz <C:\\temp\\new>"},
+      {"Esc = \"a\\\"b\\\\c\" ; note", "<Esc> sz <a\"b\\c>"},
+      {"\"Name = x\" = \"v\"", "<Name = x> sz <v>"},
+      {"\"@\" = plain", "<@> sz <plain>"},
+      {"@ = \"default\"", "<> sz <default>"},
+      {"Plain = some text ; kept", "<Plain> sz <some text ; kept>"},
+      {"Empty =", "<Empty> sz <>"},
+      {"Имя = \"Значение\"", "<Имя> sz <Значение>"},
+      {"Count = dword:00000010", "<Count> dword 10"},
+      {"Count = DWORD:1F # note", "<Count> dword 1f"},
+      {"Neg = dword:ffffffff", "<Neg> dword ffffffff"},
+      {"Q = qword:0000000100000000", "<Q> qword 100000000"},
+      {"E = expand:\"$HOME/x\"", "<E> expand <$HOME/x>"},
+      {"M = multi:\"a\", \"b,c\" ,\"\"", "<M> multi <a> <b,c> <>"},
+      {"M = multi:", "<M> multi"},
+      {"B = hex:01, 2,ff", "<B> hex 1 2 ff"},
+      {"B = hex:", "<B> hex"},
+      {"Big = dword:123456789", "malformed: dword: needs 1 to 8 hex digits"},
+      {"Bad = dword:xyz", "malformed: dword: needs 1 to 8 hex digits"},
+      {"Q = qword:", "malformed: qword: needs 1 to 16 hex digits"},
+      {"B = hex:1,", "malformed: hex: needs bytes of 1 or 2 hex digits separated by commas"},
+      {"B = hex:100", "malformed: hex: needs bytes of 1 or 2 hex digits separated by commas"},
+      {"M = multi:\"a\" \"b\"", "malformed: multi: unexpected text after the items"},
+      {"M = multi:a", "malformed: multi: needs quoted texts separated by commas"},
+      {"E = expand:plain", "malformed: unterminated or missing quoted text"},
+      {"S = \"unterminated", "malformed: unterminated or missing quoted text"},
+      {"S = \"ends in\\\"", "malformed: unterminated or missing quoted text"},
+      {"S = \"a\" trailing", "malformed: text after the closing quote"},
+      {"NoEquals", "malformed: no '=' in the value line"},
+      {" = \"x\"", "malformed: value without a name (the default value is '@')"},
+      {"\"open = 1", "malformed: unterminated quoted value name"},
+      {"\"name\" \"x\"", "malformed: no '=' after the value name"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Describe(ParseRegistryLine(c.line)), c.expected) << c.line;
+}
+
+TEST(RegistryFormat, WrittenLinesReadBackExactly) {
+  const struct {
+    std::string name;
+    RegistryValue value;
+    const char* line;
+  } cases[] = {
+      {"DataBasePath", RegistryValue::String("/home/u/data/"), "DataBasePath = \"/home/u/data/\""},
+      {"", RegistryValue::String("d"), "@ = \"d\""},
+      {"@", RegistryValue::String(""), "\"@\" = \"\""},
+      {"a=b", RegistryValue::String("q\"\\"), "\"a=b\" = \"q\\\"\\\\\""},
+      {" lead", RegistryValue::String("C:\\"), "\" lead\" = \"C:\\\\\""},
+      {"[x", RegistryValue::ExpandString("$HOME"), "\"[x\" = expand:\"$HOME\""},
+      {"#x", RegistryValue::Dword(0xFFFFFFFF), "\"#x\" = dword:ffffffff"},
+      {"Имя", RegistryValue::Dword(16), "Имя = dword:00000010"},
+      {"q", RegistryValue::Qword(0x100000000ULL), "q = qword:0000000100000000"},
+      {"m", RegistryValue::MultiString({"a", "b,\"c\"", ""}),
+       "m = multi:\"a\",\"b,\\\"c\\\"\",\"\""},
+      {"m0", RegistryValue::MultiString({}), "m0 = multi:"},
+      {"b", RegistryValue::Binary({0, 0x7f, 0xff}), "b = hex:00,7f,ff"},
+      {"b0", RegistryValue::Binary({}), "b0 = hex:"},
+      {"tab\tin", RegistryValue::String("x\ty"), "\"tab\tin\" = \"x\ty\""},
+  };
+  for (const auto& c : cases) {
+    const std::string line = FormatRegistryValueLine(c.name, c.value);
+    EXPECT_EQ(line, c.line) << c.name;
+    const RegistryLine back = ParseRegistryLine(line);
+    ASSERT_EQ(back.kind, RegistryLine::Kind::kValue) << line << ": " << back.error;
+    EXPECT_EQ(back.name, c.name) << line;
+    EXPECT_EQ(back.value, c.value) << line;
+  }
+  EXPECT_EQ(FormatRegistryKeyLine(RegistryRoot::kCurrentUser, "\\Software\\\\X\\"),
+            "[HKEY_CURRENT_USER\\Software\\X]");
+  EXPECT_EQ(Describe(ParseRegistryLine(FormatRegistryKeyLine(RegistryRoot::kUsers, "S-1\\Ключ"))),
+            "key HKEY_USERS <S-1\\Ключ>");
+}
+
+TEST(RegistryFormat, RootsAndKeyPathsIgnoreLetterCase) {
+  const struct {
+    const char* name;
+    std::optional<RegistryRoot> root;
+  } roots[] = {
+      {"HKLM", RegistryRoot::kLocalMachine}, {"hkey_local_machine", RegistryRoot::kLocalMachine},
+      {"HKCU", RegistryRoot::kCurrentUser},  {"HKEY_CURRENT_USER", RegistryRoot::kCurrentUser},
+      {"HKCR", RegistryRoot::kClassesRoot},  {"HKEY_USERS", RegistryRoot::kUsers},
+      {"HKEY_LOCAL", std::nullopt},          {"", std::nullopt},
+  };
+  for (const auto& r : roots) EXPECT_EQ(ParseRegistryRoot(r.name), r.root) << r.name;
+  EXPECT_EQ(static_cast<uint32_t>(RegistryRoot::kLocalMachine), 0x80000002u);
+  EXPECT_EQ(RegistryRootName(static_cast<RegistryRoot>(7)), "");
+
+  EXPECT_EQ(NormalizeKeyPath("\\A\\\\B c\\"), "A\\B c");
+  EXPECT_EQ(KeyPathLookupForm("SOFTWARE\\Квейн\\General"),
+            KeyPathLookupForm("\\software\\КВЕЙН\\GENERAL\\"));
+  EXPECT_NE(KeyPathLookupForm("SOFTWARE\\A"), KeyPathLookupForm("SOFTWARE\\A B"));
+  EXPECT_EQ(ValueNameLookupForm("DataBasePath"), ValueNameLookupForm("DATABASEPATH"));
+  EXPECT_EQ(ValueNameLookupForm("Путь"), ValueNameLookupForm("пУТЬ"));
+}
+
+}  // namespace
+}  // namespace qv::os

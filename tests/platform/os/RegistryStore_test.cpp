@@ -1,0 +1,288 @@
+#include "platform/os/RegistryStore.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "platform/automation/Error.h"
+
+namespace qv::os {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr auto kHKLM = RegistryRoot::kLocalMachine;
+constexpr auto kHKCU = RegistryRoot::kCurrentUser;
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "qv-registry-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  fs::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+};
+
+void WriteFile(const fs::path& path, std::string_view text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string ProblemsText(RegistryStore& store) {
+  std::string out;
+  for (const auto& p : store.Problems())
+    out += std::to_string(p.line) + ": " + p.text + " (" + p.reason + ")\n";
+  return out;
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(RegistryStore, ReadsKeysAndValuesIgnoringCase) {
+  TempDir dir;
+  WriteFile(dir / "r.ini",
+            "\xEF\xBB\xBF; settings\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrane\\Quivane\\General]\r\n"
+            "DataBasePath = \"/first/\"\r\n"
+            "Count = dword:00000010\r\n"
+            "DataBasePath = \"/second/\"\r\n"
+            "\r\n"
+            "[HKCU\\Software\\Kestrane\\Quivane\\General]\n"
+            "DataBasePath = /user/\n"
+            "[HKLM\\software\\kestrane\\quivane\\general]\n"
+            "Extra = \"merged\"\n"
+            "[HKEY_BOGUS\\X]\n"
+            "Lost = \"ignored with its key\"\n"
+            "[HKLM\\Ключ]\n"
+            "Имя = \"значение\"\n"
+            "just words\n"
+            "Count2 = dword:zz\n");
+  RegistryStore store(dir / "r.ini");
+  const std::string general = "SOFTWARE\\Kestrane\\Quivane\\General";
+  const struct {
+    RegistryRoot root;
+    std::string key, name;
+    std::optional<RegistryValue> expected;
+  } cases[] = {
+      {kHKLM, general, "DataBasePath", RegistryValue::String("/second/")},  // the last one counts
+      {kHKLM, "\\software\\KESTRANE\\Quivane\\general\\", "databasepath",
+       RegistryValue::String("/second/")},
+      {kHKLM, general, "Count", RegistryValue::Dword(16)},
+      {kHKLM, general, "Extra", RegistryValue::String("merged")},  // same key written twice
+      {kHKCU, general, "DataBasePath", RegistryValue::String("/user/")},
+      {kHKLM, "КЛЮЧ", "ИМЯ", RegistryValue::String("значение")},
+      {kHKLM, general, "Missing", std::nullopt},
+      {kHKLM, "SOFTWARE\\Kestrane", "DataBasePath", std::nullopt},  // values are not inherited
+      {RegistryRoot::kUsers, general, "DataBasePath", std::nullopt},
+      {kHKLM, "X", "Lost", std::nullopt},
+      {kHKLM, general, "Count2", std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(store.Read(c.root, c.key, c.name), c.expected) << c.key << " / " << c.name;
+
+  EXPECT_EQ(ProblemsText(store),
+            "11: [HKEY_BOGUS\\X] (unknown root key 'HKEY_BOGUS')\n"
+            "15: just words (no '=' in the value line)\n"
+            "16: Count2 = dword:zz (dword: needs 1 to 8 hex digits)\n");
+  EXPECT_TRUE(store.KeyExists(kHKLM, "software\\kestrane"));  // above a named key
+  EXPECT_TRUE(store.KeyExists(kHKLM, general));
+  EXPECT_TRUE(store.KeyExists(kHKLM, ""));
+  EXPECT_FALSE(store.KeyExists(kHKLM, general + "\\Sub"));
+  EXPECT_FALSE(store.KeyExists(kHKCU, "Ключ"));
+}
+
+TEST(RegistryStore, MissingOrUnreadableFileIsAnEmptyRegistry) {
+  TempDir dir;
+  RegistryStore missing(dir / "none.ini");
+  EXPECT_EQ(missing.Read(kHKLM, "SOFTWARE", "x"), std::nullopt);
+  EXPECT_EQ(ProblemsText(missing), "");
+
+  fs::create_directory(dir / "folder.ini");
+  RegistryStore folder(dir / "folder.ini");
+  EXPECT_EQ(folder.Read(kHKLM, "SOFTWARE", "x"), std::nullopt);
+  ASSERT_EQ(folder.Problems().size(), 1u);
+  EXPECT_EQ(folder.Problems()[0].line, 0);
+}
+
+TEST(RegistryStore, SeesChangesMadeOnDisk) {
+  TempDir dir;
+  const fs::path file = dir / "r.ini";
+  RegistryStore store(file);
+  EXPECT_EQ(store.Read(kHKLM, "K", "v"), std::nullopt);
+  WriteFile(file, "[HKLM\\K]\nv = \"one\"\n");  // created after the first read
+  EXPECT_EQ(store.Read(kHKLM, "K", "v"), RegistryValue::String("one"));
+  WriteFile(file, "[HKLM\\K]\nv = \"three\"\n");  // rewritten in place, another size
+  EXPECT_EQ(store.Read(kHKLM, "K", "v"), RegistryValue::String("three"));
+  RegistryStore(file).SetValue(kHKLM, "K", "v", RegistryValue::String("two"));  // same size
+  EXPECT_EQ(store.Read(kHKLM, "K", "v"), RegistryValue::String("two"));
+  fs::remove(file);
+  EXPECT_EQ(store.Read(kHKLM, "K", "v"), std::nullopt);
+}
+
+TEST(RegistryStore, WritesInPlaceKeepingCommentsAndLayout) {
+  TempDir dir;
+  const fs::path file = dir / "sub" / "dir" / "r.ini";  // folders are created
+  RegistryStore store(file);
+  store.SetValue(kHKLM, "SOFTWARE\\A", "First", RegistryValue::String("1"));
+  store.SetValue(kHKLM, "SOFTWARE\\B", "Other", RegistryValue::Dword(2));
+  EXPECT_EQ(ReadFile(file),
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\n"
+            "First = \"1\"\n"
+            "\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\B]\n"
+            "Other = dword:00000002\n");
+
+  WriteFile(file,
+            "; hand-written\n"
+            "[HKLM\\software\\a]\n"
+            "first = old   ; the old value\n"
+            "# keep me\n"
+            "FIRST = \"dup\"\n"
+            "\n"
+            "[HKLM\\SOFTWARE\\B]\n"
+            "Other = dword:2\n");
+  store.SetValue(kHKLM, "SOFTWARE\\A", "First", RegistryValue::String("new"));
+  store.SetValue(kHKLM, "Software\\A", "Second", RegistryValue::MultiString({"x", "y"}));
+  store.SetValue(kHKCU, "Software\\A", "Mine", RegistryValue::Binary({1, 2}));
+  EXPECT_TRUE(store.DeleteValue(kHKLM, "SOFTWARE\\B", "other"));
+  EXPECT_FALSE(store.DeleteValue(kHKLM, "SOFTWARE\\B", "other"));
+  EXPECT_EQ(ReadFile(file),
+            "; hand-written\n"
+            "[HKLM\\software\\a]\n"
+            "First = \"new\"\n"
+            "Second = multi:\"x\",\"y\"\n"
+            "# keep me\n"
+            "\n"
+            "[HKLM\\SOFTWARE\\B]\n"
+            "\n"
+            "[HKEY_CURRENT_USER\\Software\\A]\n"
+            "Mine = hex:01,02\n");
+  EXPECT_EQ(store.Read(kHKLM, "SOFTWARE\\A", "first"), RegistryValue::String("new"));
+  EXPECT_EQ(store.Read(kHKCU, "SOFTWARE\\A", "mine"), RegistryValue::Binary({1, 2}));
+  EXPECT_TRUE(store.KeyExists(kHKLM, "SOFTWARE\\B"));
+}
+
+TEST(RegistryStore, WritesThroughASymbolicLink) {
+  TempDir dir;
+  WriteFile(dir / "real.ini", "[HKLM\\K]\nv = a\n");
+  fs::create_symlink(dir / "real.ini", dir / "link.ini");
+  RegistryStore(dir / "link.ini").SetValue(kHKLM, "K", "v", RegistryValue::String("b"));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.ini"));
+  EXPECT_EQ(ReadFile(dir / "real.ini"), "[HKLM\\K]\nv = \"b\"\n");
+}
+
+TEST(RegistryStore, EveryTypeSurvivesAWriteAndARead) {
+  TempDir dir;
+  RegistryStore writer(dir / "r.ini");
+  const RegistryValue values[] = {RegistryValue::String("/data/ with \"quotes\" and \\"),
+                                  RegistryValue::ExpandString("$HOME"),
+                                  RegistryValue::Dword(0xFFFFFFFF),
+                                  RegistryValue::Qword(0x123456789ABCDEF0ULL),
+                                  RegistryValue::MultiString({"a", "", "в"}),
+                                  RegistryValue::Binary({0, 255}),
+                                  RegistryValue::String("")};
+  for (size_t i = 0; i < std::size(values); ++i)
+    writer.SetValue(kHKLM, "K", "v" + std::to_string(i), values[i]);
+  RegistryStore reader(dir / "r.ini");
+  for (size_t i = 0; i < std::size(values); ++i)
+    EXPECT_EQ(reader.Read(kHKLM, "K", "V" + std::to_string(i)), values[i]) << i;
+  EXPECT_EQ(ProblemsText(reader), "");
+}
+
+TEST(RegistryStore, RejectsWhatTheFileCannotHold) {
+  TempDir dir;
+  const fs::path file = dir / "r.ini";
+  WriteFile(file, "[HKLM\\K]\nv = \"kept\"\n");
+  RegistryStore store(file);
+  RegistryStore blocked(dir / "r.ini" / "below-a-file.ini");
+  const auto s = RegistryValue::String("x");
+  const struct {
+    const char* what;
+    std::function<void()> call;
+    int32_t number;
+  } cases[] = {
+      {"empty key", [&] { store.SetValue(kHKLM, "\\", "v", s); }, 5},
+      {"unknown root", [&] { store.SetValue(static_cast<RegistryRoot>(1), "K", "v", s); }, 5},
+      {"line break in key", [&] { store.SetValue(kHKLM, "K\nv = 1", "v", s); }, 5},
+      {"line break in name", [&] { store.SetValue(kHKLM, "K", "a\nb", s); }, 5},
+      {"line break in text", [&] { store.SetValue(kHKLM, "K", "v", RegistryValue::String("a\r")); },
+       5},
+      {"NUL in item",
+       [&] { store.SetValue(kHKLM, "K", "v", RegistryValue::MultiString({std::string(1, '\0')})); },
+       5},
+      {"delete under empty key", [&] { store.DeleteValue(kHKLM, "", "v"); }, 5},
+      {"unwritable file", [&] { blocked.SetValue(kHKLM, "K", "v", s); }, 75},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.call();
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), c.number) << c.what << ": " << e.Description();
+    }
+  }
+  EXPECT_EQ(ReadFile(file), "[HKLM\\K]\nv = \"kept\"\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / ""), fs::directory_iterator()), 1);
+}
+
+TEST(RegistryStore, DefaultPathFollowsTheEnvironment) {
+  const struct {
+    const char *registry, *xdg, *home;
+    const char* expected;
+  } cases[] = {
+      {"/etc/qv/reg.ini", "/xdg", "/home/u", "/etc/qv/reg.ini"},
+      {"", "/xdg", "/home/u", "/xdg/qvdb/registry.ini"},
+      {nullptr, "relative/xdg", "/home/u", "/home/u/.config/qvdb/registry.ini"},
+      {nullptr, nullptr, "/home/u", "/home/u/.config/qvdb/registry.ini"},
+  };
+  for (const auto& c : cases) {
+    ScopedEnv r("QV_REGISTRY", c.registry), x("XDG_CONFIG_HOME", c.xdg), h("HOME", c.home);
+    EXPECT_EQ(RegistryStore::DefaultPath(), fs::path(c.expected));
+  }
+
+  TempDir dir;
+  WriteFile(dir / "a.ini", "[HKLM\\K]\nv = a\n");
+  WriteFile(dir / "b.ini", "[HKLM\\K]\nv = b\n");
+  ScopedEnv a("QV_REGISTRY", (dir / "a.ini").c_str());
+  EXPECT_EQ(RegistryStore::ForThread().Read(kHKLM, "K", "v"), RegistryValue::String("a"));
+  ScopedEnv b("QV_REGISTRY", (dir / "b.ini").c_str());
+  EXPECT_EQ(RegistryStore::ForThread().Read(kHKLM, "K", "v"), RegistryValue::String("b"));
+}
+
+}  // namespace
+}  // namespace qv::os
