@@ -24,7 +24,12 @@ std::string LowerAscii(std::string_view s) {
 
 struct Registry {
   std::mutex mutex;  // registration happens at load time, possibly from several libraries
-  std::map<std::string, std::pair<std::string, ProgIdRegistry::ClassGetter>> byLowerName;
+  struct Entry {
+    std::string progId;
+    ProgIdRegistry::ClassGetter getter = nullptr;  // or
+    const ClassInfo* info = nullptr;
+  };
+  std::map<std::string, Entry> byLowerName;
 };
 
 Registry& TheRegistry() {
@@ -74,7 +79,13 @@ const Member* ClassInfo::Find(std::string_view name) const {
 void ProgIdRegistry::Register(std::string_view progId, ClassGetter getter) {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
-  r.byLowerName[LowerAscii(progId)] = {std::string(progId), getter};
+  r.byLowerName[LowerAscii(progId)] = {std::string(progId), getter, nullptr};
+}
+
+void ProgIdRegistry::Register(const ClassInfo& info) {
+  Registry& r = TheRegistry();
+  std::lock_guard lock(r.mutex);
+  r.byLowerName[LowerAscii(info.ProgId())] = {info.ProgId(), nullptr, &info};
 }
 
 const ClassInfo* ProgIdRegistry::Find(std::string_view progId) {
@@ -84,7 +95,8 @@ const ClassInfo* ProgIdRegistry::Find(std::string_view progId) {
     std::lock_guard lock(r.mutex);
     auto it = r.byLowerName.find(LowerAscii(progId));
     if (it == r.byLowerName.end()) return nullptr;
-    getter = it->second.second;
+    if (it->second.info) return it->second.info;
+    getter = it->second.getter;
   }
   return &getter();
 }
@@ -93,7 +105,7 @@ std::vector<std::string> ProgIdRegistry::ProgIds() {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
   std::vector<std::string> ids;
-  for (const auto& [lower, entry] : r.byLowerName) ids.push_back(entry.first);
+  for (const auto& [lower, entry] : r.byLowerName) ids.push_back(entry.progId);
   return ids;
 }
 

@@ -64,7 +64,9 @@ struct Member {
 
 class ClassInfo {
  public:
-  using Factory = ObjectPtr (*)();
+  // A function, so that one C++ class can serve several ProgIDs, each
+  // factory carrying its own per-class data (the generic record classes).
+  using Factory = std::function<ObjectPtr()>;
   // `progId` is "Library.Class"; `factory` is null for classes the caller
   // cannot create (they are still described for late binding).
   ClassInfo(std::string progId, std::vector<Member> members, Factory factory);
@@ -88,6 +90,9 @@ class ProgIdRegistry {
  public:
   using ClassGetter = const ClassInfo& (*)();
   static void Register(std::string_view progId, ClassGetter getter);
+  // Registers a class described at run time under info.ProgId().
+  // REQUIRES: `info` lives as long as the process (it is not copied).
+  static void Register(const ClassInfo& info);
   // Null when the ProgID (case-insensitive) is not registered.
   static const ClassInfo* Find(std::string_view progId);
   static std::vector<std::string> ProgIds();

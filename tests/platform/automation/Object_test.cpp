@@ -97,6 +97,27 @@ TEST(Object, RejectsBadCallsWithVbErrors) {
   EXPECT_EQ(o->CallV("CountOf", Variant::Nothing()), Variant(int32_t{-1}));
 }
 
+TEST(Object, RegistersRuntimeClassesWithTheirOwnFactories) {
+  // Two ProgIDs served by one C++ class, each factory carrying its own data.
+  static const ClassInfo first("QvTest.RuntimeA", {}, [] {
+    auto s = std::make_shared<Sample>();
+    s->SetName("A");
+    return ObjectPtr(s);
+  });
+  static const ClassInfo second("QvTest.RuntimeB", {}, [] {
+    auto s = std::make_shared<Sample>();
+    s->SetName("B");
+    return ObjectPtr(s);
+  });
+  ProgIdRegistry::Register(first);
+  ProgIdRegistry::Register(second);
+  EXPECT_EQ(ProgIdRegistry::Find("qvtest.runtimeb"), &second);
+  EXPECT_EQ(std::static_pointer_cast<Sample>(CreateObject("QvTest.RuntimeA"))->Name(), "A");
+  EXPECT_EQ(std::static_pointer_cast<Sample>(CreateObject("QvTest.RuntimeB"))->Name(), "B");
+  const auto ids = ProgIdRegistry::ProgIds();
+  EXPECT_NE(std::find(ids.begin(), ids.end(), "QvTest.RuntimeA"), ids.end());
+}
+
 TEST(Collection, FollowsVbaCollectionSemantics) {
   ObjectPtr o = CreateObject("VBA.Collection");
   o->CallV("Add", "first", "Ключ");
