@@ -1,0 +1,380 @@
+#include "siblings/records/QvRecord.h"
+
+#include <utility>
+
+#include "core/mErrorHandling.h"
+
+namespace qv::records {
+
+namespace {
+
+thread_local NoticeSink tNoticeSink;
+
+bool IsObjectKind(Kind k) {
+  return k == Kind::kRecord || k == Kind::kObject || k == Kind::kCollection;
+}
+
+}  // namespace
+
+NoticeSink SetNoticeSink(NoticeSink sink) {
+  std::swap(sink, tNoticeSink);
+  return sink;
+}
+
+QvRecord::QvRecord(const RecordClass& cls)
+    : cls_(cls),
+      values_(cls.PropertyCount()),
+      groupLoaded_(cls.Type().groups.size(), true),
+      groupTried_(cls.Type().groups.size(), false),
+      id_(cls.Type().textId ? Variant("") : Variant(0.0)) {
+  ResetValues(kBase);
+}
+
+QvRecordPtr QvRecord::Create(std::string_view progId) {
+  const RecordClass* cls = FindRecordClass(progId);
+  if (!cls) ThrowVb(vberr::kCannotCreateObject, std::string(progId) + " is not a record type");
+  return std::make_shared<QvRecord>(*cls);
+}
+
+// ---- values
+
+Variant QvRecord::DefaultOf(const PropertyDef& p) const {
+  switch (p.kind) {
+    case Kind::kText:
+      return Variant("");
+    case Kind::kLong:
+      return Variant(int32_t{0});
+    case Kind::kDouble:
+      return Variant(0.0);
+    case Kind::kDate:
+      return Variant(OleDate{});
+    case Kind::kBoolean:
+      return Variant(false);
+    default:
+      return Variant();  // kVariant Empty; objects are made on first read
+  }
+}
+
+Variant QvRecord::Convert(const PropertyDef& p, const Variant& v) const {
+  switch (p.kind) {
+    case Kind::kText:
+      return Variant(CStr(v));
+    case Kind::kLong:
+      return Variant(CLng(v));
+    case Kind::kDouble:
+      return Variant(CDbl(v));
+    case Kind::kDate:
+      return Variant(CDate(v));
+    case Kind::kBoolean:
+      return Variant(CBool(v));
+    case Kind::kVariant:
+      return v;
+    default:
+      break;
+  }
+  // Nothing (or Empty) drops the object; the next read makes a new empty one.
+  if (v.IsEmpty() || v.IsNothing()) return Variant();
+  if (!v.IsObject()) ThrowVb(vberr::kObjectRequired, "the property " + std::string(p.name));
+  bool fits = false;
+  if (p.kind == Kind::kRecord) {
+    auto r = v.ObjectAs<QvRecord>();
+    fits = r && NameEquals(r->Type().progId, p.progId);
+  } else if (p.kind == Kind::kCollection) {
+    fits = v.ObjectAs<Collection>() != nullptr;
+  } else {
+    fits = NameEquals(v.AsObject()->Class().ProgId(), p.progId);
+  }
+  if (!fits)
+    ThrowVb(vberr::kTypeMismatch,
+            std::string(p.name) + " takes an object of " +
+                (p.kind == Kind::kCollection ? "Collection" : std::string(p.progId)));
+  return v;
+}
+
+const Variant& QvRecord::Materialize(int index) {
+  Variant& slot = values_[index];
+  const PropertyDef& p = cls_.Property(index);
+  if (slot.IsEmpty() && IsObjectKind(p.kind)) {
+    if (p.kind == Kind::kRecord)
+      slot = Variant(Create(p.progId));
+    else if (p.kind == Kind::kCollection)
+      slot = Variant(std::make_shared<Collection>());
+    else
+      slot = Variant(CreateObject(p.progId));
+  }
+  return slot;
+}
+
+const Variant& QvRecord::Value(int index) {
+  EnsureLoaded();
+  const PropertyDef& p = cls_.Property(index);
+  if (p.group != kBase) EnsureGroupLoaded(p.group);
+  return Materialize(index);
+}
+
+void QvRecord::SetValue(int index, Variant value) {
+  const PropertyDef& p = cls_.Property(index);
+  Variant converted = Convert(p, value);  // a value that does not convert changes nothing
+  EnsureLoaded();
+  const bool bracketed = p.group != kBase && !Type().groups[p.group].endOp.empty();
+  // A lazy value of a stored record: read its group first, so that saving
+  // the group afterwards keeps the values the caller did not touch.
+  if (bracketed) EnsureGroupLoaded(p.group);
+  values_[index] = std::move(converted);
+  // A group handed over in one assignment (a collection) is present now.
+  if (p.group != kBase && !bracketed) groupLoaded_[p.group] = true;
+  if (Quiet()) return;
+  if (state_ == kNew) state_ = kChanged;
+  if (const int flag = cls_.MarkedBy(index); flag >= 0) values_[flag] = Variant(true);
+}
+
+QvRecordPtr QvRecord::SubRecord(int index) {
+  return std::static_pointer_cast<QvRecord>(Value(index).AsObject());
+}
+
+CollectionPtr QvRecord::CollectionAt(int index) {
+  return std::static_pointer_cast<Collection>(Value(index).AsObject());
+}
+
+void QvRecord::ResetValues(int group) {
+  for (int i = 0; i < cls_.PropertyCount(); ++i) {
+    const PropertyDef& p = cls_.Property(i);
+    if (group == kBase || p.group == group) values_[i] = DefaultOf(p);
+  }
+}
+
+void QvRecord::ResetFlags() {
+  for (int i = 0; i < cls_.PropertyCount(); ++i)
+    if (cls_.Property(i).resetOnSave) values_[i] = Variant(false);
+}
+
+void QvRecord::SetAllGroups(bool loaded) {
+  groupLoaded_.assign(groupLoaded_.size(), loaded);
+  groupTried_.assign(groupTried_.size(), false);
+}
+
+// ---- identifier and state
+
+bool QvRecord::IdIsEmpty() const {
+  return Type().textId ? id_.AsString().empty() : CDbl(id_) == 0;
+}
+
+double QvRecord::Id() const {
+  return Type().textId ? 0 : CDbl(id_);
+}
+
+Variant QvRecord::ConvertId(const Variant& id) const {
+  return Type().textId ? Variant(CStr(id)) : Variant(CDbl(id));
+}
+
+bool QvRecord::IsBlank() const {
+  if (state_ == kReference || !IdIsEmpty()) return false;
+  for (int i = 0; i < cls_.PropertyCount(); ++i) {
+    const PropertyDef& p = cls_.Property(i);
+    const Variant& v = values_[i];
+    if (p.resetOnSave) continue;
+    switch (p.kind) {
+      case Kind::kObject:
+        break;  // its content is its class's business
+      case Kind::kRecord:
+        if (!v.IsEmpty()) {
+          // Only its identifier and state: a record may refer to itself.
+          const auto& sub = static_cast<const QvRecord&>(*v.AsObject());
+          if (!sub.IdIsEmpty() || sub.state_ == kChanged) return false;
+        }
+        break;
+      case Kind::kCollection:
+        if (!v.IsEmpty() && static_cast<const Collection&>(*v.AsObject()).Count() > 0) return false;
+        break;
+      default:
+        if (!(v == DefaultOf(p))) return false;
+    }
+  }
+  return true;
+}
+
+void QvRecord::SetID(const Variant& id) {
+  Variant v = ConvertId(id);
+  if (!cls_.HasMapper()) {
+    // A record its owner fills: the identifier is one more value.
+    id_ = std::move(v);
+    if (!Quiet() && state_ == kNew) state_ = kChanged;
+    return;
+  }
+  if (v == id_ && (state_ == kReference || state_ == kLoaded)) return;
+  ResetValues(kBase);
+  id_ = std::move(v);
+  loadTried_ = false;
+  const bool empty = IdIsEmpty();
+  state_ = empty ? kNew : kReference;
+  SetAllGroups(empty);
+  if (!empty && loadOnSetId_) EnsureLoaded();
+}
+
+void QvRecord::Clear() {
+  ResetValues(kBase);
+  id_ = ConvertId(Variant());
+  state_ = kNew;
+  loading_ = false;
+  loadingGroup_ = -1;
+  loadTried_ = false;
+  SetAllGroups(true);
+}
+
+void QvRecord::BeginLoad(const Variant& id) {
+  Variant v = ConvertId(id);
+  ResetValues(kBase);
+  id_ = std::move(v);
+  state_ = kReference;
+  loading_ = true;
+  loadingGroup_ = -1;
+  loadTried_ = true;
+  SetAllGroups(false);
+}
+
+void QvRecord::EndLoad() {
+  loading_ = false;
+  state_ = kLoaded;
+}
+
+void QvRecord::MarkNotFound(const Variant& id) {
+  Variant v = ConvertId(id);
+  ResetValues(kBase);
+  id_ = std::move(v);
+  state_ = kNew;
+  loading_ = false;
+  loadingGroup_ = -1;
+  loadTried_ = true;  // no row to read: later reads do not ask again
+  SetAllGroups(true);
+}
+
+void QvRecord::AssignNewID(const Variant& id) {
+  id_ = ConvertId(id);
+}
+
+void QvRecord::AfterInsert() {
+  if (state_ == kChanged) state_ = kLoaded;
+  ResetFlags();
+  Notify(Notice::kInserted);
+}
+
+void QvRecord::AfterUpdate() {
+  if (state_ == kChanged) state_ = kLoaded;
+  ResetFlags();
+  Notify(Notice::kUpdated);
+}
+
+void QvRecord::AfterDelete() {
+  state_ = kDeleted;
+  Notify(Notice::kDeleted);
+}
+
+void QvRecord::Delete() {
+  state_ = kDeleted;
+}
+
+void QvRecord::Notify(Notice notice) const {
+  if (!deaf_ && tNoticeSink) tNoticeSink(*this, notice);
+}
+
+void QvRecord::BeginGroupLoad(int group) {
+  ResetValues(group);
+  loadingGroup_ = group;
+}
+
+void QvRecord::EndGroupLoad(int group) {
+  groupLoaded_[group] = true;
+  loadingGroup_ = -1;
+}
+
+// ---- loading through the mapper
+
+void QvRecord::EnsureLoaded() {
+  if (state_ != kReference || Quiet() || loadTried_ || !cls_.HasMapper() || IdIsEmpty()) return;
+  loadTried_ = true;
+  busy_ = true;
+  try {
+    Guard(cls_.Name(), "Load", [&] {
+      std::vector<Variant> args{id_, Variant(shared_from_this())};
+      CreateMapper()->Call("ReadRecord", args);
+    });
+  } catch (...) {
+    busy_ = false;
+    loadTried_ = false;  // the next read asks again, and fails visibly again
+    throw;
+  }
+  busy_ = false;
+}
+
+void QvRecord::EnsureGroupLoaded(int group) {
+  if (groupLoaded_[group] || groupTried_[group] || Quiet() || !cls_.HasMapper() || IdIsEmpty())
+    return;
+  if (state_ != kReference && state_ != kLoaded) return;  // nothing stored to read
+  const LazyGroupDef& g = Type().groups[group];
+  busy_ = true;
+  try {
+    Guard(cls_.Name(), "Load" + std::string(g.name), [&] {
+      std::vector<Variant> args{Variant(shared_from_this())};
+      CreateMapper()->Call(g.loader, args);
+    });
+  } catch (...) {
+    busy_ = false;
+    throw;
+  }
+  busy_ = false;
+  groupTried_[group] = true;
+}
+
+ObjectPtr QvRecord::CreateMapper() const {
+  if (!cls_.HasMapper())
+    ThrowVb(vberr::kInvalidProcedureCall, std::string(cls_.Name()) + " has no mapper");
+  return mErrorHandling::CreateObjectErr(Type().mapperProgId);
+}
+
+void QvRecord::Refresh() {
+  std::vector<Variant> args{id_, Variant(shared_from_this())};
+  CreateMapper()->Call("ReadRecord", args);
+}
+
+void QvRecord::SaveToStore(bool recursive, const Variant& extra) {
+  std::vector<Variant> args{Variant(shared_from_this()), Variant(recursive)};
+  if (!extra.IsMissing()) args.push_back(extra);
+  CreateMapper()->Call("SaveRecord", args);
+}
+
+void QvRecord::DeleteFromStore() {
+  std::vector<Variant> args{Variant(shared_from_this())};
+  CreateMapper()->Call("DeleteRecord", args);
+}
+
+// ---- late binding
+
+Variant QvRecord::InvokeProperty(int index, CallKind kind, Args args) {
+  const PropertyDef& p = cls_.Property(index);
+  if (kind == CallKind::kLet) {
+    if (args.size() != 1)
+      ThrowVb(vberr::kWrongArguments, "the property " + std::string(p.name) + " takes one value");
+    SetValue(index, args[0]);
+    return Variant();
+  }
+  if (!args.empty())
+    ThrowVb(vberr::kWrongArguments, "the property " + std::string(p.name) + " takes no arguments");
+  return Value(index);
+}
+
+Variant QvRecord::Invoke(std::string_view name, CallKind kind, Args args) {
+  return Guard(cls_.Name(), name, [&]() -> Variant {
+    const int index = cls_.PropertyIndex(name);
+    if (index >= 0) return InvokeProperty(index, kind, args);
+    return Object::Invoke(name, kind, args);
+  });
+}
+
+std::vector<std::string> QvRecord::MemberNames() const {
+  std::vector<std::string> names;
+  for (const PropertyDef& p : Type().properties) names.emplace_back(p.name);
+  for (std::string& m : Object::MemberNames()) names.push_back(std::move(m));
+  return names;
+}
+
+}  // namespace qv::records

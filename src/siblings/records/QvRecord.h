@@ -1,0 +1,148 @@
+#pragma once
+// QvRecord: one row of one entity, the generic record object of the record
+// libraries. Its type (a RecordType descriptor) names its properties; the
+// record implements the load and save protocol the mappers rely on.
+//
+// States (RState):
+//   0  new or empty: nothing to save (created, Clear, MarkNotFound, SetID(0))
+//   1  a reference to a stored row not read yet (SetID, the factory); it
+//      reads itself through its mapper on first use of a property, and a
+//      recursive save leaves it alone
+//   2  new data to be written (a state-0 record that was given a value)
+//   3  holds a row read by ReadRecord (EndLoad) or written by a save
+//      (AfterInsert, AfterUpdate); changing it keeps state 3, so the next
+//      save writes it
+//   4  deleted (Delete, AfterDelete): references to it are written as 0
+// Loading brackets (BeginLoad .. EndLoad, the lazy groups' brackets) assign
+// properties without changing the state.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "platform/automation/Collection.h"
+#include "platform/automation/Object.h"
+#include "siblings/records/RecordClass.h"
+
+namespace qv::records {
+
+enum RState : int32_t {
+  kNew = 0,
+  kReference = 1,
+  kChanged = 2,
+  kLoaded = 3,
+  kDeleted = 4,
+};
+
+class QvRecord;
+using QvRecordPtr = std::shared_ptr<QvRecord>;
+
+// What a record tells the application after its row was written.
+enum class Notice { kInserted, kUpdated, kDeleted };
+using NoticeSink = std::function<void(const QvRecord&, Notice)>;
+// Replaces this thread's receiver of record notices and returns the previous
+// one (none by default). Records whose DeafForNotifications is True send none.
+NoticeSink SetNoticeSink(NoticeSink sink);
+
+class QvRecord : public Object {
+ public:
+  explicit QvRecord(const RecordClass& cls);
+
+  // A new empty record (state 0) of a registered record type; error 429 when
+  // `progId` is not one.
+  static QvRecordPtr Create(std::string_view progId);
+
+  const ClassInfo& Class() const override { return cls_.Info(); }
+  const RecordClass& RecordClassOf() const { return cls_; }
+  const RecordType& Type() const { return cls_.Type(); }
+
+  // Late binding: the type's properties first (get, let, and set for
+  // objects), then the protocol members. Errors carry the record type and the
+  // member in their location line.
+  Variant Invoke(std::string_view name, CallKind kind, Args args) override;
+  std::vector<std::string> MemberNames() const override;
+
+  // ---- fast access for C++ callers (the mapper engine): resolve the index
+  // once per type with PropertyIndex, then read and write without names.
+  int PropertyIndex(std::string_view name) const { return cls_.PropertyIndex(name); }
+  // The value (an object property as its object, made when absent). Reading
+  // a stored record that is not read yet loads it first, as a late-bound
+  // read does. REQUIRES: 0 <= index < property count.
+  const Variant& Value(int index);
+  // Assigns with the kind's conversion (error 13 when it does not convert;
+  // an object property takes an object of its class or Nothing).
+  void SetValue(int index, Variant value);
+  QvRecordPtr SubRecord(int index);       // REQUIRES: a kRecord property
+  CollectionPtr CollectionAt(int index);  // REQUIRES: a kCollection property
+
+  // ---- the protocol
+  const Variant& IdValue() const { return id_; }
+  double Id() const;  // 0 for a text identifier
+  int32_t State() const { return state_; }
+  bool IsReadOnlyRecord() const { return Type().readOnly; }
+  bool IsBlank() const;
+  void SetID(const Variant& id);
+  void Clear();
+  void BeginLoad(const Variant& id);
+  void EndLoad();
+  void MarkNotFound(const Variant& id);
+  void AssignNewID(const Variant& id);
+  void AfterInsert();
+  void AfterUpdate();
+  void AfterDelete();
+  void Delete();  // marks the record deleted; the store is not touched
+
+  // Lazy groups (by index into Type().groups).
+  bool GroupLoaded(int group) const { return groupLoaded_[group]; }
+  void BeginGroupLoad(int group);
+  void EndGroupLoad(int group);
+
+  // True: the next SetID reads the row at once instead of on first use.
+  bool LoadOnSetID() const { return loadOnSetId_; }
+  void SetLoadOnSetID(bool on) { loadOnSetId_ = on; }
+  bool DeafForNotifications() const { return deaf_; }
+  void SetDeafForNotifications(bool deaf) { deaf_ = deaf; }
+
+  // Through the type's mapper, created by ProgID: ReadRecord(ID, Me),
+  // SaveRecord(Me, aRecursive[, aExtra]) (aExtra: the third argument some
+  // mappers take, such as the owner's identifier; passed when given),
+  // DeleteRecord(Me). Error 429 naming the mapper when it cannot be
+  // created; error 5 for a type without a mapper.
+  void Refresh();
+  void SaveToStore(bool recursive, const Variant& extra = Variant::Missing());
+  void DeleteFromStore();
+  // The type's mapper, created by ProgID (for operations of its own).
+  ObjectPtr CreateMapper() const;
+
+ private:
+  bool IdIsEmpty() const;
+  Variant ConvertId(const Variant& id) const;
+  void ResetValues(int group);  // kBase: everything
+  void ResetFlags();
+  void SetAllGroups(bool loaded);
+  Variant DefaultOf(const PropertyDef& p) const;
+  Variant Convert(const PropertyDef& p, const Variant& value) const;
+  const Variant& Materialize(int index);
+  bool Quiet() const { return loading_ || loadingGroup_ >= 0 || busy_; }
+  void EnsureLoaded();
+  void EnsureGroupLoaded(int group);
+  void Notify(Notice notice) const;
+  Variant InvokeProperty(int index, CallKind kind, Args args);
+
+  const RecordClass& cls_;
+  std::vector<Variant> values_;  // per property; Empty for an object not made yet
+  std::vector<bool> groupLoaded_;
+  std::vector<bool> groupTried_;
+  Variant id_;
+  int32_t state_ = kNew;
+  int loadingGroup_ = -1;   // inside a group's bracket
+  bool loading_ = false;    // inside BeginLoad .. EndLoad
+  bool busy_ = false;       // a load of our own is calling the mapper
+  bool loadTried_ = false;  // the reference was handed to the mapper once
+  bool loadOnSetId_ = false;
+  bool deaf_ = false;
+};
+
+}  // namespace qv::records

@@ -1,0 +1,43 @@
+#include "siblings/records/RecordFactory.h"
+
+#include "core/mErrorHandling.h"
+
+namespace qv::records {
+
+std::shared_ptr<RecordFactory> RecordFactory::ForThisThread() {
+  thread_local std::shared_ptr<RecordFactory> factory = std::make_shared<RecordFactory>();
+  return factory;
+}
+
+QvRecordPtr RecordFactory::NewRecord(const std::string& progId) const {
+  return Guard(QV_HERE, [&] { return QvRecord::Create(progId); });
+}
+
+QvRecordPtr RecordFactory::GetRecord(const std::string& progId, const Variant& id) const {
+  return Guard(QV_HERE, [&] {
+    QvRecordPtr r = QvRecord::Create(progId);
+    r->SetID(id);
+    return r;
+  });
+}
+
+QvRecordPtr RecordFactory::GetLoadedRecord(const std::string& progId, const Variant& id) const {
+  return Guard(QV_HERE, [&] {
+    QvRecordPtr r = QvRecord::Create(progId);
+    r->SetID(id);
+    if (r->State() == kReference) r->Refresh();
+    return r;
+  });
+}
+
+#define QV_RECORD_FACTORY_MEMBERS                                 \
+  Method("GetRecord", &RecordFactory::GetRecord),                 \
+      Method("GetLoadedRecord", &RecordFactory::GetLoadedRecord), \
+      Method("NewRecord", &RecordFactory::NewRecord)
+
+QV_DEFINE_CLASS(RecordFactory, "Qv_Records.RecordFactory", QV_CREATABLE(RecordFactory),
+                QV_RECORD_FACTORY_MEMBERS)
+QV_DEFINE_CLASS(PfrRecordFactory, "Qv_PfrRecords.RecordFactory", QV_CREATABLE(PfrRecordFactory),
+                QV_RECORD_FACTORY_MEMBERS)
+
+}  // namespace qv::records

@@ -1,0 +1,378 @@
+#include "siblings/records/QvRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "siblings/records/FakeMapper.h"
+#include "siblings/records/RecordFactory.h"
+
+namespace qv::records {
+namespace {
+
+using testing::FakeLog;
+using testing::kTestType;
+using testing::ResetFake;
+
+int32_t ErrorOf(const std::function<void()>& f, std::string* description = nullptr) {
+  try {
+    f();
+  } catch (const Error& e) {
+    if (description) *description = e.Description();
+    return e.Number();
+  }
+  return 0;
+}
+
+std::string Log() {
+  std::string out;
+  for (const std::string& line : FakeLog()) out += (out.empty() ? "" : "; ") + line;
+  return out;
+}
+
+// A record of the test type in each state; row 7 exists in the fake table.
+QvRecordPtr InState(int state) {
+  QvRecordPtr r = QvRecord::Create(kTestType);
+  switch (state) {
+    case 1:
+      r->SetID(Variant(7));
+      break;
+    case 2:
+      r->Let("Name", Variant("new"));
+      break;
+    case 3:
+      r->SetID(Variant(7));
+      r->Get("Name");  // reads itself
+      break;
+    case 4:
+      r->Delete();
+      break;
+  }
+  return r;
+}
+
+class QvRecordTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetFake(); }
+};
+
+TEST_F(QvRecordTest, StateMachineFromEveryState) {
+  const struct {
+    const char* op;
+    std::function<void(Object&)> call;
+    const char* states;  // the state after the call, from states 0 1 2 3 4
+  } cases[] = {
+      {"SetID(9)", [](Object& r) { r.CallV("SetID", 9); }, "1 1 1 1 1"},
+      {"SetID(0)", [](Object& r) { r.CallV("SetID", 0); }, "0 0 0 0 0"},
+      {"ID = 9", [](Object& r) { r.Let("ID", Variant(9)); }, "1 1 1 1 1"},
+      {"let a value", [](Object& r) { r.Let("Count", Variant(5)); }, "2 3 2 3 4"},
+      {"Clear", [](Object& r) { r.CallV("Clear"); }, "0 0 0 0 0"},
+      {"BeginLoad", [](Object& r) { r.CallV("BeginLoad", 7); }, "1 1 1 1 1"},
+      {"BeginLoad+EndLoad", [](Object& r) { r.CallV("BeginLoad", 7), r.CallV("EndLoad"); },
+       "3 3 3 3 3"},
+      {"MarkNotFound", [](Object& r) { r.CallV("MarkNotFound", 8); }, "0 0 0 0 0"},
+      {"AssignNewID", [](Object& r) { r.CallV("AssignNewID", 8); }, "0 1 2 3 4"},
+      {"AfterInsert", [](Object& r) { r.CallV("AfterInsert"); }, "0 1 3 3 4"},
+      {"AfterUpdate", [](Object& r) { r.CallV("AfterUpdate"); }, "0 1 3 3 4"},
+      {"AfterDelete", [](Object& r) { r.CallV("AfterDelete"); }, "4 4 4 4 4"},
+      {"Delete", [](Object& r) { r.CallV("Delete"); }, "4 4 4 4 4"},
+  };
+  for (const auto& c : cases) {
+    std::string got;
+    for (int from = 0; from <= 4; ++from) {
+      QvRecordPtr r = InState(from);
+      ASSERT_EQ(r->State(), from);
+      c.call(*r);
+      got += (from ? " " : "") + std::to_string(CLng(r->Get("RState")));
+    }
+    EXPECT_EQ(got, c.states) << c.op;
+  }
+}
+
+TEST_F(QvRecordTest, IdentifierEffectsOfTheProtocol) {
+  QvRecordPtr r = InState(2);
+  r->AssignNewID(Variant(8));
+  EXPECT_EQ(r->Get("ID"), Variant(8.0));
+  EXPECT_EQ(r->Get("Name"), Variant("new"));  // AssignNewID keeps the data
+  r->MarkNotFound(Variant(12));
+  EXPECT_EQ(r->Id(), 12);
+  EXPECT_EQ(r->Get("Name"), Variant(""));
+  EXPECT_EQ(Log(), "");  // a record marked not found does not ask its mapper
+  r->Clear();
+  EXPECT_EQ(r->Id(), 0);
+  EXPECT_EQ(ErrorOf([&] { r->CallV("SetID", "x"); }), vberr::kTypeMismatch);
+}
+
+TEST_F(QvRecordTest, LoadsItselfThroughItsMapperOnFirstUse) {
+  ObjectPtr r = RecordFactory::ForThisThread()->GetRecord(kTestType, Variant(7));
+  EXPECT_EQ(r->Get("ID"), Variant(7.0));
+  EXPECT_EQ(r->Get("RState"), Variant(int32_t{1}));
+  EXPECT_EQ(Log(), "");  // ID and RState do not load
+  EXPECT_EQ(r->Get("NAME"), Variant("seven"));
+  EXPECT_EQ(Log(), "ReadRecord 7");
+  EXPECT_EQ(r->Get("RState"), Variant(int32_t{3}));
+  EXPECT_EQ(r->Get("Count"), Variant(int32_t{7}));
+  EXPECT_EQ(Log(), "ReadRecord 7");  // once
+
+  // The sub-record is a reference set by the mapper; it loads on its own use.
+  ObjectPtr parent = r->Get("Parent").AsObject();
+  EXPECT_EQ(parent->Get("ID"), Variant(3.0));
+  EXPECT_EQ(parent->Get("RState"), Variant(int32_t{1}));
+  EXPECT_EQ(parent->Get("Name"), Variant("three"));
+
+  // The lazy groups: each read by its own operation, once.
+  FakeLog().clear();
+  EXPECT_EQ(r->Get("LazyLoaded"), Variant(false));
+  EXPECT_EQ(r->Get("Note"), Variant("note of 7"));
+  EXPECT_EQ(r->Get("LazyLoaded"), Variant(true));
+  EXPECT_EQ(r->Get("Items").ObjectAs<Collection>()->Count(), 2);
+  r->Get("Note");
+  r->Get("Items");
+  EXPECT_EQ(Log(), "ReadLazyFields 7; ReadItems 7");
+  EXPECT_EQ(r->Get("ItemsLoaded"), Variant(true));
+  EXPECT_EQ(r->Get("ItemsModified"), Variant(false));  // the mapper's hand-over is no change
+}
+
+TEST_F(QvRecordTest, LoadingCornerCases) {
+  // A missing row: MarkNotFound, no error, and no second attempt.
+  QvRecordPtr missing = RecordFactory::ForThisThread()->GetRecord(kTestType, Variant(99));
+  EXPECT_EQ(missing->Get("Name"), Variant(""));
+  EXPECT_EQ(missing->Get("Note"), Variant(""));
+  EXPECT_EQ(missing->State(), kNew);
+  EXPECT_EQ(Log(), "ReadRecord 99");
+
+  // Writing a lazy value of a stored record reads the group first, so the
+  // save keeps the rest of it.
+  FakeLog().clear();
+  QvRecordPtr r = InState(1);
+  r->Let("Note", Variant("changed"));
+  EXPECT_EQ(Log(), "ReadRecord 7; ReadLazyFields 7");
+  EXPECT_EQ(r->State(), kLoaded);
+  EXPECT_EQ(r->Get("Note"), Variant("changed"));
+
+  // Assigning a whole bracket-less group needs no read.
+  FakeLog().clear();
+  QvRecordPtr s = InState(3);
+  FakeLog().clear();
+  s->Let("Items", Variant(std::make_shared<Collection>()));
+  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(s->Get("ItemsLoaded"), Variant(true));
+  EXPECT_EQ(s->Get("ItemsModified"), Variant(true));
+
+  // LoadOnSetID reads at once.
+  FakeLog().clear();
+  QvRecordPtr eager = QvRecord::Create(kTestType);
+  eager->Let("LoadOnSetID", Variant(true));
+  EXPECT_EQ(eager->State(), kNew);  // a control member is not data
+  eager->SetID(Variant(3));
+  EXPECT_EQ(Log(), "ReadRecord 3");
+  EXPECT_EQ(eager->State(), kLoaded);
+
+  // A new record has nothing stored to read.
+  FakeLog().clear();
+  QvRecordPtr fresh = QvRecord::Create(kTestType);
+  EXPECT_EQ(fresh->Get("Note"), Variant(""));
+  EXPECT_EQ(fresh->Get("LazyLoaded"), Variant(true));
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(QvRecordTest, AFailedLoadIsReportedEveryTime) {
+  QvRecordPtr r = QvRecord::Create(testing::kOrphanType);
+  r->SetID(Variant(5));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    std::string text;
+    EXPECT_EQ(ErrorOf([&] { r->Get("Name"); }, &text), vberr::kCannotCreateObject);
+    EXPECT_NE(text.find("[Qv_DBProvider::Orphan.Name]"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Qv_DBProvider::Orphan.Load]"), std::string::npos) << text;
+    EXPECT_NE(text.find("Object: QvTest.NoSuchMapper"), std::string::npos) << text;
+  }
+  EXPECT_EQ(r->State(), kReference);
+}
+
+TEST_F(QvRecordTest, SavesAndDeletesThroughItsMapperWithNotices) {
+  std::vector<std::string> notices;
+  NoticeSink previous = SetNoticeSink([&](const QvRecord& rec, Notice n) {
+    const char* what[] = {"inserted", "updated", "deleted"};
+    notices.push_back(std::string(what[static_cast<int>(n)]) + " " + CStr(rec.IdValue()));
+  });
+  QvRecordPtr r = QvRecord::Create(kTestType);
+  r->Let("Name", Variant("eight"));
+  r->Let("ItemsModified", Variant(true));
+  r->CallV("SaveToStore");
+  EXPECT_EQ(r->Id(), 8);
+  EXPECT_EQ(r->State(), kLoaded);
+  EXPECT_EQ(r->Get("ItemsModified"), Variant(false));  // a save clears the change flags
+  EXPECT_EQ(testing::FakeTable()[8].name, "eight");
+
+  r->Let("Count", Variant(80));
+  FakeLog().clear();
+  r->CallV("SaveToStore", true, 5);  // a third argument goes to the mapper
+  EXPECT_EQ(testing::FakeTable()[8].count, 80);
+  EXPECT_EQ(Log(), "SaveRecord 8 owner 5");
+
+  QvRecordPtr quiet = InState(3);
+  quiet->Let("DeafForNotifications", Variant(true));
+  quiet->CallV("SaveToStore");
+  quiet->CallV("DeleteFromStore");
+  EXPECT_EQ(quiet->State(), kDeleted);
+
+  r->CallV("DeleteFromStore");
+  EXPECT_EQ(r->State(), kDeleted);
+  EXPECT_EQ(testing::FakeTable().count(8), 0u);
+  SetNoticeSink(previous);
+
+  EXPECT_EQ(notices, (std::vector<std::string>{"inserted 8", "updated 8", "deleted 8"}));
+  // A reference not read yet is left alone by a save.
+  FakeLog().clear();
+  InState(1)->CallV("SaveToStore");
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(QvRecordTest, PropertiesConvertByKindAndIgnoreCase) {
+  const struct {
+    const char* name;
+    Variant in;
+    Variant out;
+  } cases[] = {
+      {"name", Variant(42), Variant("42")},
+      {"COUNT", Variant("17"), Variant(int32_t{17})},
+      {"Count", Variant(2.5), Variant(int32_t{2})},  // banker's rounding
+      {"amount", Variant("1.5"), Variant(1.5)},
+      {"When", Variant("05.03.2007"), Variant(OleDate{39146})},
+      {"flag", Variant(int32_t{1}), Variant(true)},
+      {"Any", Variant::Null(), Variant::Null()},
+  };
+  for (const auto& c : cases) {
+    QvRecordPtr r = QvRecord::Create(kTestType);
+    r->Let(c.name, c.in);
+    EXPECT_EQ(r->Get(c.name), c.out) << c.name;
+    EXPECT_EQ(r->CallV(c.name), c.out) << c.name << " called as a method";
+    EXPECT_EQ(r->State(), kChanged) << c.name;
+  }
+}
+
+TEST_F(QvRecordTest, RejectsBadAccessAndChangesNothing) {
+  QvRecordPtr r = InState(0);
+  auto country = QvRecord::Create("Qv_Records.QvAdrCountry");
+  auto self = QvRecord::Create(kTestType);
+  const struct {
+    const char* what;
+    std::function<void()> call;
+    int32_t error;
+  } cases[] = {
+      {"text into Long", [&] { r->Let("Count", Variant("abc")); }, vberr::kTypeMismatch},
+      {"Long overflow", [&] { r->Let("Count", Variant(3e10)); }, vberr::kOverflow},
+      {"Null into text", [&] { r->Let("Name", Variant::Null()); }, vberr::kInvalidUseOfNull},
+      {"number as a sub-record", [&] { r->Let("Parent", Variant(5)); }, vberr::kObjectRequired},
+      {"record of another type", [&] { r->Let("Parent", Variant(country)); }, vberr::kTypeMismatch},
+      {"record as a collection", [&] { r->Let("Children", Variant(self)); }, vberr::kTypeMismatch},
+      {"unknown property", [&] { r->Get("Nope"); }, vberr::kNotSupported},
+      {"unknown property let", [&] { r->Let("Nope", Variant(1)); }, vberr::kNotSupported},
+      {"RState is read-only", [&] { r->Let("RState", Variant(3)); }, vberr::kWrongArguments},
+      {"property with arguments", [&] { r->CallV("Name", 1); }, vberr::kWrongArguments},
+      {"SetID without its argument", [&] { r->CallV("SetID"); }, vberr::kArgumentNotOptional},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.call), c.error) << c.what;
+  EXPECT_EQ(r->State(), kNew);
+  EXPECT_TRUE(r->IsBlank());
+}
+
+TEST_F(QvRecordTest, SubRecordsAndCollectionsAreMadeOnFirstRead) {
+  QvRecordPtr r = InState(0);
+  ObjectPtr parent = r->Get("Parent").AsObject();
+  EXPECT_EQ(parent->Class().ProgId(), kTestType);
+  EXPECT_EQ(parent->Get("ID"), Variant(0.0));
+  EXPECT_EQ(parent->Get("RState"), Variant(int32_t{0}));
+  EXPECT_EQ(r->Get("Parent").AsObject(), parent);  // the same object each time
+  EXPECT_EQ(r->State(), kNew);                     // reading does not change the owner
+
+  parent->CallV("SetID", 3);
+  EXPECT_EQ(r->SubRecord(r->PropertyIndex("parent"))->Id(), 3);
+  auto other = QvRecord::Create(kTestType);
+  r->Let("Parent", Variant(other));
+  EXPECT_EQ(r->Get("Parent").AsObject(), other);
+  r->Let("Parent", Variant::Nothing());  // dropped; the next read makes a new one
+  EXPECT_NE(r->Get("Parent").AsObject(), other);
+
+  CollectionPtr children = r->CollectionAt(r->PropertyIndex("Children"));
+  EXPECT_EQ(children->Count(), 0);
+  children->Add(Variant(other));
+  EXPECT_EQ(r->Get("children").ObjectAs<Collection>()->Count(), 1);
+}
+
+TEST_F(QvRecordTest, IsBlankLooksAtDataOnly) {
+  const struct {
+    const char* what;
+    std::function<void(QvRecord&)> change;
+    bool blank;
+  } cases[] = {
+      {"new", [](QvRecord&) {}, true},
+      {"a default value assigned", [](QvRecord& r) { r.Let("Name", Variant("")); }, true},
+      {"a change flag", [](QvRecord& r) { r.Let("ItemsModified", Variant(true)); }, true},
+      {"a value", [](QvRecord& r) { r.Let("Count", Variant(1)); }, false},
+      {"a referenced record", [](QvRecord& r) { r.Get("Parent").AsObject()->CallV("SetID", 1); },
+       false},
+      {"a new sub-record with data",
+       [](QvRecord& r) { r.Get("Parent").AsObject()->Let("Name", Variant("p")); }, false},
+      {"an item", [](QvRecord& r) { r.CollectionAt(r.PropertyIndex("Children"))->Add(1); }, false},
+      {"a reference", [](QvRecord& r) { r.SetID(Variant(7)); }, false},
+  };
+  for (const auto& c : cases) {
+    QvRecordPtr r = QvRecord::Create(kTestType);
+    c.change(*r);
+    EXPECT_EQ(r->Get("IsBlank"), Variant(c.blank)) << c.what;
+  }
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(QvRecordTest, ReadOnlyTypesLackTheNotifications) {
+  ObjectPtr country = CreateObject("Qv_Records.QvAdrCountry");
+  ObjectPtr person = CreateObject("qv_records.qvperson");
+  EXPECT_EQ(country->Get("IsReadOnlyRecord"), Variant(true));
+  EXPECT_EQ(person->Get("IsReadOnlyRecord"), Variant(false));
+  for (const char* op : {"AfterInsert", "AfterUpdate", "AfterDelete", "SaveToStore",
+                         "DeleteFromStore", "DeafForNotifications"}) {
+    EXPECT_EQ(ErrorOf([&] { country->CallV(op); }), vberr::kNotSupported) << op;
+    EXPECT_TRUE(person->Class().Find(op)) << op;
+  }
+  person->CallV("AfterUpdate");  // present, and harmless on a new record
+  EXPECT_EQ(person->Get("RState"), Variant(int32_t{0}));
+}
+
+TEST_F(QvRecordTest, TypeSpecificMembers) {
+  // A text identifier: "" when new.
+  ObjectPtr event = CreateObject("Qv_Records.QvLogEvent");
+  EXPECT_EQ(event->Get("ID"), Variant(""));
+  EXPECT_EQ(event->Get("LinesCount"), Variant(int32_t{0}));
+  event->Let("ID", Variant("{A-B}"));
+  event->Get("Lines").ObjectAs<Collection>()->Add(
+      Variant(CreateObject("Qv_Records.QvLogEventLine")));
+  EXPECT_EQ(event->Get("ID"), Variant("{A-B}"));
+  EXPECT_EQ(event->Get("LinesCount"), Variant(int32_t{1}));
+
+  ObjectPtr office = CreateObject("Qv_Records.QvTaxOffice");
+  EXPECT_EQ(office->Get("IsEmpty"), Variant(true));
+  office->Let("Code", Variant("7701"));
+  EXPECT_EQ(office->Get("IsEmpty"), Variant(false));
+
+  // The document's field-group save goes to its mapper, which does not
+  // exist here: the error names it.
+  ObjectPtr doc = CreateObject("Qv_Records.QvDocument");
+  std::string text;
+  EXPECT_EQ(ErrorOf([&] { doc->CallV("SaveFields", 512); }, &text), vberr::kCannotCreateObject);
+  EXPECT_NE(text.find("Qv_DBProvider.DBDocument"), std::string::npos) << text;
+  EXPECT_EQ(ErrorOf([&] { doc->CallV("SaveFields"); }), vberr::kArgumentNotOptional);
+
+  // A blob's content stream is made on first read of a new blob.
+  ObjectPtr blob = CreateObject("Qv_Records.QvDataBlob");
+  ObjectPtr stream = blob->Get("Content").AsObject();
+  stream->Let("Bytes", Variant(ByteArray{0, {1, 2, 3}}));
+  EXPECT_EQ(stream->Get("Size"), Variant(int32_t{3}));
+  EXPECT_EQ(blob->Get("ContentModified"), Variant(false));
+  blob->Let("Content", Variant(stream));
+  EXPECT_EQ(blob->Get("ContentModified"), Variant(true));
+  EXPECT_EQ(blob->Get("ContentLoaded"), Variant(true));
+}
+
+}  // namespace
+}  // namespace qv::records

@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "siblings/records/QvRecord.h"
+#include "siblings/records/RecordClass.h"
+
+namespace qv::records {
+namespace {
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c += 32;
+  return out;
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+std::vector<const RecordType*> BuiltInTypes() {
+  std::vector<const RecordType*> out;
+  for (auto table : {QvRecordsTypes(), QvPfrRecordsTypes()})
+    for (const RecordType& t : table) out.push_back(&t);
+  return out;
+}
+
+// The type a property's value must have on first read.
+std::string CheckValue(const PropertyDef& p, const Variant& v) {
+  switch (p.kind) {
+    case Kind::kText:
+      return v.IsString() ? "" : "not a String";
+    case Kind::kLong:
+      return v.Type() == VarType::kLong ? "" : "not a Long";
+    case Kind::kDouble:
+      return v.Type() == VarType::kDouble ? "" : "not a Double";
+    case Kind::kDate:
+      return v.IsDate() ? "" : "not a Date";
+    case Kind::kBoolean:
+      return v.Type() == VarType::kBoolean ? "" : "not a Boolean";
+    case Kind::kVariant:
+      return v.IsEmpty() ? "" : "not Empty";
+    case Kind::kRecord: {
+      auto r = v.ObjectAs<QvRecord>();
+      return r && r->Type().progId == p.progId && r->State() == kNew ? "" : "not a new sub-record";
+    }
+    case Kind::kCollection: {
+      auto c = v.ObjectAs<Collection>();
+      return c && c->Count() == 0 ? "" : "not an empty Collection";
+    }
+    case Kind::kObject:
+      return v.IsObject() && v.AsObject() && v.AsObject()->Class().ProgId() == p.progId
+                 ? ""
+                 : "not an object of its class";
+  }
+  return "unknown kind";
+}
+
+TEST(RecordTypes, EveryTypeIsCreatableByProgIdAndReadable) {
+  int types = 0;
+  for (const RecordType* t : BuiltInTypes()) {
+    SCOPED_TRACE(std::string(t->progId));
+    ++types;
+    ObjectPtr o = CreateObject(t->progId);
+    auto r = std::dynamic_pointer_cast<QvRecord>(o);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(&r->Type(), t);
+    EXPECT_EQ(r->Get("RState"), Variant(int32_t{0}));
+    EXPECT_EQ(r->Get("ID"), t->textId ? Variant("") : Variant(0.0));
+    EXPECT_EQ(r->Get("IsReadOnlyRecord"), Variant(t->readOnly));
+    EXPECT_EQ(r->Class().Find("AfterInsert") == nullptr, t->readOnly);
+    EXPECT_TRUE(r->Get("IsBlank") == Variant(true));
+    for (const PropertyDef& p : t->properties)
+      EXPECT_EQ(CheckValue(p, r->Get(p.name)), "") << p.name;
+    for (const LazyGroupDef& g : t->groups) EXPECT_EQ(r->Get(g.loadedFlag), Variant(true));
+    EXPECT_EQ(r->State(), kNew);  // reading a new record changes nothing
+  }
+  EXPECT_EQ(types, static_cast<int>(QvRecordsTypes().size() + QvPfrRecordsTypes().size()));
+}
+
+TEST(RecordTypes, DescriptorsAreConsistent) {
+  for (const RecordType* t : BuiltInTypes()) {
+    SCOPED_TRACE(std::string(t->progId));
+    EXPECT_TRUE(StartsWith(t->progId, "Qv_Records.") || StartsWith(t->progId, "Qv_PfrRecords."));
+    // Mappers are this library's classes, or the courier library's for the
+    // courier objects a document or stream refers to.
+    EXPECT_TRUE(t->mapperProgId.empty() || StartsWith(t->mapperProgId, "Qv_DBProvider.DB") ||
+                StartsWith(t->mapperProgId, "Qv_CourDB.DBCour"))
+        << t->mapperProgId;
+    const RecordClass* cls = FindRecordClass(t->progId);
+    ASSERT_TRUE(cls);
+
+    // One name, one member: properties must not hide protocol members or
+    // each other.
+    std::set<std::string> names;
+    for (const Member& m : cls->Info().Members())
+      EXPECT_TRUE(names.insert(Lower(m.name)).second) << "member " << m.name;
+    std::vector<int> groupSizes(t->groups.size(), 0);
+    for (const PropertyDef& p : t->properties) {
+      EXPECT_TRUE(names.insert(Lower(p.name)).second) << "property " << p.name;
+      EXPECT_EQ(cls->PropertyIndex(Lower(p.name)), &p - t->properties.data());
+      if (p.group != kBase) {
+        ASSERT_LT(p.group, static_cast<int>(t->groups.size())) << p.name;
+        ++groupSizes[p.group];
+        EXPECT_FALSE(p.resetOnSave) << p.name;
+      }
+      if (!p.marks.empty()) {
+        const int flag = cls->PropertyIndex(p.marks);
+        ASSERT_GE(flag, 0) << p.name;
+        EXPECT_TRUE(cls->Property(flag).resetOnSave) << p.marks;
+      }
+      if (p.kind == Kind::kRecord) {
+        EXPECT_TRUE(FindRecordClass(p.progId)) << p.name;
+      }
+      if (p.kind == Kind::kCollection && !p.progId.empty()) {
+        EXPECT_TRUE(FindRecordClass(p.progId)) << p.name;
+      }
+      if (p.kind == Kind::kObject) {
+        const ClassInfo* info = ProgIdRegistry::Find(p.progId);
+        EXPECT_TRUE(info && info->Creatable()) << p.name;
+      }
+      if (p.kind != Kind::kRecord && p.kind != Kind::kObject && p.kind != Kind::kCollection) {
+        EXPECT_TRUE(p.progId.empty()) << p.name;
+      }
+    }
+    for (size_t g = 0; g < t->groups.size(); ++g) {
+      EXPECT_GT(groupSizes[g], 0) << t->groups[g].name;
+      EXPECT_FALSE(t->groups[g].loader.empty());
+      EXPECT_EQ(t->groups[g].beginOp.empty(), t->groups[g].endOp.empty());
+    }
+    // A type with lazy parts loads them through its mapper.
+    if (!t->groups.empty()) {
+      EXPECT_FALSE(t->mapperProgId.empty());
+    }
+  }
+}
+
+TEST(RecordTypes, TheTypesTheMappersAndQueriesName) {
+  // Created by ProgID by the registration self-test, or built into
+  // collections by the record-collection routines, or filled by a mapper.
+  const char* required[] = {
+      "Qv_Records.QvAccStream",         "Qv_Records.QvAddress",      "Qv_Records.QvAdrCountry",
+      "Qv_Records.QvAdrRegion",         "Qv_Records.QvConsDocument", "Qv_Records.QvConsStream",
+      "Qv_Records.QvDocument",          "Qv_Records.QvPerson",       "Qv_Records.QvTaxOffice",
+      "Qv_Records.QvTemplType",         "Qv_Records.QvTimePeriod",   "Qv_Records.QvWorker",
+      "Qv_Records.QvTemplate",          "Qv_Records.QvAccProfile",   "Qv_Records.QvStdProfile",
+      "Qv_Records.QvAttachmentDoc",     "Qv_Records.QvStoredFile",   "Qv_Records.QvWarrant",
+      "Qv_Records.QvIdentity",          "Qv_Records.QvIdentityType", "Qv_Records.QvOfrLicense",
+      "Qv_Records.QvDataBlob",          "Qv_Records.QvWarSubject",   "Qv_Records.QvWarPower",
+      "Qv_PfrRecords.QvPfrPerson",      "Qv_PfrRecords.QvPfrSubDoc", "Qv_PfrRecords.QvPfrAddress",
+      "Qv_PfrRecords.QvPfrManualSheaf", "Qv_PfrRecords.QvWjEvent",   "Qv_PfrRecords.QvFssDocCircle",
+  };
+  for (const char* progId : required) {
+    const RecordClass* cls = FindRecordClass(progId);
+    ASSERT_TRUE(cls) << progId;
+    EXPECT_EQ(std::string(cls->Type().mapperProgId),
+              "Qv_DBProvider.DB" + std::string(cls->Name()).substr(2))
+        << progId;
+  }
+  // Members the mappers call beyond the common protocol.
+  const struct {
+    const char* progId;
+    const char* member;
+  } members[] = {
+      {"Qv_Records.QvPerson", "BeginLazyLoad"},
+      {"Qv_Records.QvPerson", "IsAccPerson"},
+      {"Qv_Records.QvAccStream", "EndLazyLoad"},
+      {"Qv_Records.QvAccStream", "OfrLicenses"},
+      {"Qv_Records.QvOfrLicense", "DeafForNotifications"},
+      {"Qv_Records.QvDocument", "SaveFields"},
+      {"Qv_Records.QvTaxOffice", "IsEmpty"},
+      {"Qv_Records.QvDataBlob", "ContentLoaded"},
+      {"Qv_Records.QvDataBlob", "ContentModified"},
+      {"Qv_PfrRecords.QvPfrSubDoc", "CellsModified"},
+      {"Qv_PfrRecords.QvPfrSubDoc", "ErrorsLoaded"},
+      {"Qv_PfrRecords.QvPfrSubDoc", "Refresh"},
+      {"Qv_PfrRecords.QvWjEvent", "LoadOnSetID"},
+      {"Qv_Records.QvWarrant", "LazyLoaded"},
+      {"Qv_Records.QvLogEvent", "LinesCount"},
+  };
+  for (const auto& m : members) {
+    const auto names = QvRecord::Create(m.progId)->MemberNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), m.member), names.end())
+        << m.progId << "." << m.member;
+  }
+}
+
+}  // namespace
+}  // namespace qv::records
