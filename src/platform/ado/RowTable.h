@@ -1,0 +1,57 @@
+#pragma once
+// The columns and rows of a disconnected recordset: column descriptions with
+// a case-insensitive name index built as columns are appended, and the values
+// of every row in one flat vector (row r, column c at r * columns + c).
+// Rows are identified by their physical number; a deleted row keeps its
+// number and its place until the table is cleared.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/ado/AdoTypes.h"
+#include "platform/automation/Variant.h"
+
+namespace qv::ado {
+
+class RowTable {
+ public:
+  // Error 3367 when a column of that name (ignoring case) exists.
+  void AppendField(FieldInfo field);
+  // REQUIRES: no rows.
+  void RemoveField(size_t col);
+  size_t FieldCount() const { return fields_.size(); }
+  const FieldInfo& Field(size_t col) const { return fields_[col]; }
+  FieldInfo& MutableField(size_t col) { return fields_[col]; }
+  // The column named `name`, ignoring case (Russian letters included).
+  std::optional<size_t> Find(std::string_view name) const;
+
+  // Physical rows, deleted ones included.
+  size_t RowCount() const { return deleted_.size(); }
+  const Variant& Cell(size_t row, size_t col) const { return cells_[row * fields_.size() + col]; }
+  Variant& MutableCell(size_t row, size_t col) { return cells_[row * fields_.size() + col]; }
+  std::span<Variant> Row(size_t row);
+
+  // A row of Nulls; returns its number.
+  uint32_t AddBlankRow();
+  // A row of the given values, already converted. REQUIRES: one per column.
+  uint32_t AddRow(std::vector<Variant>&& values);
+  // Drops the last physical row (an addition that was cancelled).
+  void RemoveLastRow();
+  void MarkDeleted(size_t row) { deleted_[row] = true; }
+  bool IsDeleted(size_t row) const { return deleted_[row]; }
+  // Drops every row; the columns stay.
+  void ClearRows();
+
+ private:
+  std::vector<FieldInfo> fields_;
+  std::unordered_map<std::string, size_t> byName_;  // folded name -> column
+  std::vector<Variant> cells_;
+  std::vector<bool> deleted_;
+};
+
+}  // namespace qv::ado
