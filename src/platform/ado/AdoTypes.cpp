@@ -46,8 +46,13 @@ constexpr std::array<AdoTypeInfo, 27> kTypes{{
 
 uint8_t DefaultScale(StorageKind kind) {
   switch (kind) {
-    case K::kTinyInt: case K::kByte: case K::kSmallInt: case K::kLong: case K::kBigInt:
-    case K::kCurrency: case K::kDecimal:
+    case K::kTinyInt:
+    case K::kByte:
+    case K::kSmallInt:
+    case K::kLong:
+    case K::kBigInt:
+    case K::kCurrency:
+    case K::kDecimal:
       return 0;
     default:
       return 255;
@@ -60,14 +65,17 @@ uint8_t DefaultScale(StorageKind kind) {
 
 Variant Convert(const FieldInfo& field, Variant v) {
   switch (field.info->kind) {
-    case K::kBoolean: return Variant(CBool(v));
+    case K::kBoolean:
+      return Variant(CBool(v));
     case K::kTinyInt: {
       const int16_t i = CInt(v);
       if (i < -128 || i > 127) ThrowVb(vberr::kOverflow, std::to_string(i));
       return Variant(i);
     }
-    case K::kByte: return Variant(CByte(v));
-    case K::kSmallInt: return Variant(CInt(v));
+    case K::kByte:
+      return Variant(CByte(v));
+    case K::kSmallInt:
+      return Variant(CInt(v));
     case K::kLong:
       if (v.Type() == VarType::kLong) return v;
       return Variant(CLng(v));
@@ -76,15 +84,19 @@ Variant Convert(const FieldInfo& field, Variant v) {
       if (std::fabs(d) > 9.2233720368547758e18) ThrowVb(vberr::kOverflow, CStr(v));
       return Variant(d);
     }
-    case K::kSingle: return Variant(CSng(v));
-    case K::kDouble: case K::kDecimal:
+    case K::kSingle:
+      return Variant(CSng(v));
+    case K::kDouble:
+    case K::kDecimal:
       if (v.Type() == VarType::kDouble) return v;
       return Variant(CDbl(v));
-    case K::kCurrency: return Variant(CCur(v));
+    case K::kCurrency:
+      return Variant(CCur(v));
     case K::kDate:
       if (v.IsDate()) return v;
       return Variant(CDate(v));
-    case K::kDateOnly: return Variant(OleDate{std::trunc(CDate(v).serial)});
+    case K::kDateOnly:
+      return Variant(OleDate{std::trunc(CDate(v).serial)});
     case K::kTimeOnly: {
       const double a = std::fabs(CDate(v).serial);
       return Variant(OleDate{a - std::floor(a)});
@@ -105,14 +117,15 @@ void CheckSize(const FieldInfo& field, Variant& v, std::string_view source) {
   if (v.IsByteArray()) {
     const size_t n = v.AsBytes().bytes.size();
     if (n > static_cast<size_t>(field.definedSize))
-      Reject(field, source, std::to_string(n) + " bytes exceed the size " +
-                                std::to_string(field.definedSize));
+      Reject(field, source,
+             std::to_string(n) + " bytes exceed the size " + std::to_string(field.definedSize));
     return;
   }
   const int32_t len = Len(v.AsString());
   if (len > field.definedSize)
-    Reject(field, source, "a text of " + std::to_string(len) + " characters exceeds the size " +
-                              std::to_string(field.definedSize));
+    Reject(field, source,
+           "a text of " + std::to_string(len) + " characters exceeds the size " +
+               std::to_string(field.definedSize));
   if (rule == S::kPadded && len < field.definedSize)
     v = Variant(v.AsString() + Space(field.definedSize - len));
 }
@@ -131,9 +144,13 @@ const AdoTypeInfo* FindAdoType(int32_t type) {
   return nullptr;
 }
 
-bool FieldInfo::Nullable() const { return (attributes & (adFldIsNullable | adFldMayBeNull)) != 0; }
+bool FieldInfo::Nullable() const {
+  return (attributes & (adFldIsNullable | adFldMayBeNull)) != 0;
+}
 
-bool FieldInfo::IsNumeric() const { return DefaultScale(info->kind) == 0; }
+bool FieldInfo::IsNumeric() const {
+  return DefaultScale(info->kind) == 0;
+}
 
 FieldInfo MakeFieldInfo(std::string name, int32_t type, int32_t definedSize, int32_t attributes) {
   if (name.empty()) ThrowAdo(adoerr::kBadArguments, kFieldsSource, "a field needs a name");

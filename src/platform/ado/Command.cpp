@@ -4,17 +4,16 @@
 
 namespace qv::ado {
 
-QV_DEFINE_CLASS(Command, "ADODB.Command", QV_CREATABLE(Command),
-                Property("CommandText", &Command::CommandText, &Command::SetCommandText),
-                Property("CommandType", &Command::CommandType, &Command::SetCommandType),
-                Property("ActiveConnection", &Command::ActiveConnection,
-                         &Command::SetActiveConnection),
-                Method("Parameters", &Command::ParametersV, {Variant::Missing()}),
-                Method("CreateParameter", &Command::CreateParameter,
-                       {Variant(""), Variant(adEmpty), Variant(adParamInput), Variant(0),
-                        Variant::Missing()}),
-                Method("Execute", &Command::Execute,
-                       {Variant::Missing(), Variant::Missing(), Variant(int32_t{-1})}))
+QV_DEFINE_CLASS(
+    Command, "ADODB.Command", QV_CREATABLE(Command),
+    Property("CommandText", &Command::CommandText, &Command::SetCommandText),
+    Property("CommandType", &Command::CommandType, &Command::SetCommandType),
+    Property("ActiveConnection", &Command::ActiveConnection, &Command::SetActiveConnection),
+    Method("Parameters", &Command::ParametersV, {Variant::Missing()}),
+    Method("CreateParameter", &Command::CreateParameter,
+           {Variant(""), Variant(adEmpty), Variant(adParamInput), Variant(0), Variant::Missing()}),
+    Method("Execute", &Command::Execute,
+           {Variant::Missing(), Variant::Missing(), Variant(int32_t{-1})}))
 
 [[maybe_unused]] static const bool qv_registered_Command26 =
     (ProgIdRegistry::Register("ADODB.Command.2.6", &Command::StaticClass), true);

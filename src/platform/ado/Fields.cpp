@@ -17,8 +17,8 @@ void Fields::LetItem(const Variant& index, const Variant& value) {
   rs_->SetValue(rs_->ItemIndex(index, kFieldsSource), value, kFieldSource);
 }
 
-void Fields::Append(const std::string& name, int32_t type, int32_t definedSize,
-                    int32_t attributes, const Variant& fieldValue) {
+void Fields::Append(const std::string& name, int32_t type, int32_t definedSize, int32_t attributes,
+                    const Variant& fieldValue) {
   if (!fieldValue.IsMissing())
     ThrowAdo(adoerr::kBadArguments, kFieldsSource, "a field value cannot be given to a recordset");
   rs_->AppendField(name, type, definedSize, attributes);

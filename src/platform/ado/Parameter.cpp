@@ -33,6 +33,8 @@ void Parameter::SetSize(int32_t size) {
   size_ = size;
 }
 
-void Parameter::SetValue(const Variant& value) { value_ = DefaultValueOf(value); }
+void Parameter::SetValue(const Variant& value) {
+  value_ = DefaultValueOf(value);
+}
 
 }  // namespace qv::ado

@@ -24,7 +24,9 @@ size_t Parameters::IndexOf(const Variant& index) const {
   ThrowAdo(adoerr::kItemNotFound, kParametersSource, index.Describe());
 }
 
-ParameterPtr Parameters::Item(const Variant& index) const { return items_[IndexOf(index)]; }
+ParameterPtr Parameters::Item(const Variant& index) const {
+  return items_[IndexOf(index)];
+}
 
 void Parameters::Append(const ObjectPtr& object) {
   auto parameter = std::dynamic_pointer_cast<Parameter>(object);

@@ -20,8 +20,8 @@ Member FieldsMember(std::string name) {
 }  // namespace
 
 QV_DEFINE_CLASS(
-    Recordset, "ADODB.Recordset", QV_CREATABLE(Recordset), FieldsMember("Fields"),
-    FieldsMember(""), Property("Collect", &Recordset::Collect, &Recordset::LetCollect),
+    Recordset, "ADODB.Recordset", QV_CREATABLE(Recordset), FieldsMember("Fields"), FieldsMember(""),
+    Property("Collect", &Recordset::Collect, &Recordset::LetCollect),
     Property("CursorLocation", &Recordset::CursorLocation, &Recordset::LetCursorLocationV),
     Method("Open", &Recordset::OpenV,
            {Variant::Missing(), Variant::Missing(), Variant::Missing(), Variant::Missing(),
@@ -36,8 +36,7 @@ QV_DEFINE_CLASS(
     Method("MoveNext", &Recordset::MoveNext), Method("MovePrevious", &Recordset::MovePrevious),
     Method("Move", &Recordset::MoveV, {Variant::Missing()}), Method("EOF", &Recordset::EofV),
     Method("BOF", &Recordset::BofV), Method("RecordCount", &Recordset::RecordCount),
-    Property("AbsolutePosition", &Recordset::AbsolutePosition,
-             &Recordset::LetAbsolutePositionV),
+    Property("AbsolutePosition", &Recordset::AbsolutePosition, &Recordset::LetAbsolutePositionV),
     Property("Sort", &Recordset::SortV, &Recordset::LetSortV),
     Property("Filter", &Recordset::FilterV, &Recordset::LetFilterV))
 
@@ -124,9 +123,12 @@ void Recordset::Close() {
 int32_t Recordset::EditMode() const {
   RequireOpen();
   switch (edit_) {
-    case Edit::kInProgress: return adEditInProgress;
-    case Edit::kAdd: return adEditAdd;
-    case Edit::kNone: break;
+    case Edit::kInProgress:
+      return adEditInProgress;
+    case Edit::kAdd:
+      return adEditAdd;
+    case Edit::kNone:
+      break;
   }
   return adEditNone;
 }
@@ -307,15 +309,21 @@ void Recordset::DeleteV(int32_t affectRecords) {
 void Recordset::AppendRow(std::vector<Variant>&& values) {
   RequireOpen();
   if (values.size() != FieldCount())
-    ThrowAdo(adoerr::kBadArguments, kRecordsetSource,
-             std::to_string(values.size()) + " values for " + std::to_string(FieldCount()) +
-                 " fields");
+    ThrowAdo(
+        adoerr::kBadArguments, kRecordsetSource,
+        std::to_string(values.size()) + " values for " + std::to_string(FieldCount()) + " fields");
   for (size_t c = 0; c < values.size(); ++c)
     values[c] = CoerceToField(table_.Field(c), std::move(values[c]), kRecordsetSource);
   CommitPending();
   order_.push_back(table_.AddRow(std::move(values)));
   pos_ = static_cast<int64_t>(order_.size()) - 1;
   onDeleted_ = false;
+}
+
+void Recordset::ReserveRows(size_t rows) {
+  RequireOpen();
+  table_.Reserve(rows);
+  order_.reserve(order_.size() + rows);
 }
 
 // Sets one field, or the fields of one array to the values of another;
@@ -418,11 +426,11 @@ void Recordset::LetCollect(const Variant& index, const Variant& value) {
 void Recordset::OpenV(const Variant& source, const Variant& connection, const Variant&,
                       const Variant&, int32_t) {
   auto given = [](const Variant& v) {
-    return !v.IsMissing() && !v.IsEmpty() && !v.IsNothing() && !(v.IsString() && v.AsString().empty());
+    return !v.IsMissing() && !v.IsEmpty() && !v.IsNothing() &&
+           !(v.IsString() && v.AsString().empty());
   };
   // Filling from a statement needs a connection; none can be used here yet.
-  if (given(source) || given(connection))
-    ThrowAdo(adoerr::kConnectionUnusable, kRecordsetSource);
+  if (given(source) || given(connection)) ThrowAdo(adoerr::kConnectionUnusable, kRecordsetSource);
   Open();
 }
 

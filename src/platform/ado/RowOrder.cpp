@@ -14,14 +14,17 @@ namespace qv::ado {
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 bool IsDelimiter(char c) {
   return IsSpace(c) || c == '=' || c == '<' || c == '>' || c == '\'' || c == '#' || c == '[' ||
          c == ']' || c == '(' || c == ')';
 }
 
 [[noreturn]] void BadCriteria(std::string_view text, std::string_view why) {
-  ThrowAdo(adoerr::kBadArguments, kRecordsetSource, std::string(why) + " in \"" + std::string(text) + "\"");
+  ThrowAdo(adoerr::kBadArguments, kRecordsetSource,
+           std::string(why) + " in \"" + std::string(text) + "\"");
 }
 
 size_t ColumnOf(const RowTable& table, const std::string& name) {
@@ -145,13 +148,20 @@ bool LikeMatch(std::string_view value, std::string_view pattern) {
 
 bool Holds(FilterOp op, int c) {
   switch (op) {
-    case FilterOp::kEq: return c == 0;
-    case FilterOp::kNe: return c != 0;
-    case FilterOp::kLt: return c < 0;
-    case FilterOp::kGt: return c > 0;
-    case FilterOp::kLe: return c <= 0;
-    case FilterOp::kGe: return c >= 0;
-    case FilterOp::kLike: return false;
+    case FilterOp::kEq:
+      return c == 0;
+    case FilterOp::kNe:
+      return c != 0;
+    case FilterOp::kLt:
+      return c < 0;
+    case FilterOp::kGt:
+      return c > 0;
+    case FilterOp::kLe:
+      return c <= 0;
+    case FilterOp::kGe:
+      return c >= 0;
+    case FilterOp::kLike:
+      return false;
   }
   return false;
 }
@@ -174,8 +184,10 @@ std::vector<SortKey> ParseSort(const RowTable& table, std::string_view text) {
     if (name.empty()) BadCriteria(text, "a missing field name");
     SortKey key{ColumnOf(table, name), false};
     const std::string word = piece.Word();
-    if (NameEquals(word, "DESC")) key.descending = true;
-    else if (!word.empty() && !NameEquals(word, "ASC")) BadCriteria(text, "\"" + word + "\"");
+    if (NameEquals(word, "DESC"))
+      key.descending = true;
+    else if (!word.empty() && !NameEquals(word, "ASC"))
+      BadCriteria(text, "\"" + word + "\"");
     if (!piece.AtEnd()) BadCriteria(text, "a misplaced word");
     keys.push_back(key);
   }

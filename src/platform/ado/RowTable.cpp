@@ -31,6 +31,11 @@ std::span<Variant> RowTable::Row(size_t row) {
   return std::span<Variant>(cells_).subspan(row * fields_.size(), fields_.size());
 }
 
+void RowTable::Reserve(size_t rows) {
+  cells_.reserve(cells_.size() + rows * fields_.size());
+  deleted_.reserve(deleted_.size() + rows);
+}
+
 uint32_t RowTable::AddBlankRow() {
   if (deleted_.size() >= std::numeric_limits<uint32_t>::max())
     ThrowAdo(adoerr::kBadArguments, kRecordsetSource, "too many rows");

@@ -36,6 +36,8 @@ class RowTable {
   Variant& MutableCell(size_t row, size_t col) { return cells_[row * fields_.size() + col]; }
   std::span<Variant> Row(size_t row);
 
+  // Room for `rows` more rows without reallocating.
+  void Reserve(size_t rows);
   // A row of Nulls; returns its number.
   uint32_t AddBlankRow();
   // A row of the given values, already converted. REQUIRES: one per column.

@@ -12,7 +12,9 @@ namespace {
 
 using test::ErrorOf;
 
-Variant Arr(std::vector<Variant> items) { return Variant(VariantArray::Of(std::move(items))); }
+Variant Arr(std::vector<Variant> items) {
+  return Variant(VariantArray::Of(std::move(items)));
+}
 
 TEST(LateBound, BuildsAndReadsARecordsetByName) {
   ObjectPtr rs = CreateObject("ADODB.Recordset.2.6");
@@ -70,8 +72,7 @@ TEST(LateBound, ReportsMisuseThroughDispatch) {
        adoerr::kObjectClosed},
       {"append a field value", [&] { fields->CallV("Append", "X", adInteger, 0, 32, 1); },
        adoerr::kBadArguments},
-      {"cursor location 7", [&] { rs->Let("CursorLocation", Variant(7)); },
-       adoerr::kBadArguments},
+      {"cursor location 7", [&] { rs->Let("CursorLocation", Variant(7)); }, adoerr::kBadArguments},
   };
   for (const auto& c : closed) EXPECT_EQ(ErrorOf(c.call), c.error) << c.what;
   fields->CallV("Append", "Name", adVarWChar, 5, adFldIsNullable);

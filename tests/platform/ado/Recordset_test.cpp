@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 #include "AdoTestSupport.h"
 
 namespace qv::ado {
@@ -26,18 +29,21 @@ std::string State(Recordset& rs) {
          (rs.IsEOF() ? "E" : "-") + " n=" + std::to_string(rs.RecordCount()) + " id=" + id;
 }
 
+// Runs one step of a navigation script: a named operation, "Move<n>" or "Pos<n>".
 void Apply(Recordset& rs, const std::string& op) {
-  if (op == "First") rs.MoveFirst();
-  else if (op == "Last") rs.MoveLast();
-  else if (op == "Next") rs.MoveNext();
-  else if (op == "Prev") rs.MovePrevious();
-  else if (op == "AddNew") rs.AddNew(), rs.SetValue(0, Variant(9));
-  else if (op == "Update") rs.Update();
-  else if (op == "Cancel") rs.CancelUpdate();
-  else if (op == "Delete") rs.Delete();
-  else if (op.rfind("Move", 0) == 0) rs.Move(std::stoi(op.substr(4)));
-  else if (op.rfind("Pos", 0) == 0) rs.SetAbsolutePosition(std::stoi(op.substr(3)));
-  else FAIL() << op;
+  static const std::map<std::string, std::function<void(Recordset&)>> kOps = {
+      {"First", [](Recordset& r) { r.MoveFirst(); }},
+      {"Last", [](Recordset& r) { r.MoveLast(); }},
+      {"Next", [](Recordset& r) { r.MoveNext(); }},
+      {"Prev", [](Recordset& r) { r.MovePrevious(); }},
+      {"AddNew", [](Recordset& r) { r.AddNew(), r.SetValue(0, Variant(9)); }},
+      {"Cancel", [](Recordset& r) { r.CancelUpdate(); }},
+      {"Delete", [](Recordset& r) { r.Delete(); }},
+  };
+  if (auto it = kOps.find(op); it != kOps.end()) return it->second(rs);
+  if (op.rfind("Move", 0) == 0) return rs.Move(std::stoi(op.substr(4)));
+  ASSERT_EQ(op.rfind("Pos", 0), 0u) << op;
+  rs.SetAbsolutePosition(std::stoi(op.substr(3)));
 }
 
 TEST(Recordset, MovesAndReportsPositionLikeAStaticClientCursor) {
@@ -46,25 +52,41 @@ TEST(Recordset, MovesAndReportsPositionLikeAStaticClientCursor) {
     std::vector<std::pair<std::string, std::string>> script;  // op, state or "err N"
   } cases[] = {
       {0,
-       {{"First", "err 3021"}, {"Last", "err 3021"}, {"Next", "err 3021"},
-        {"Prev", "err 3021"}, {"Move1", "err 3021"}}},
+       {{"First", "err 3021"},
+        {"Last", "err 3021"},
+        {"Next", "err 3021"},
+        {"Prev", "err 3021"},
+        {"Move1", "err 3021"}}},
       {0, {{"AddNew", "1 -- n=1 id=9"}, {"Cancel", "-1 BE n=0 id=-"}}},
       {1,
-       {{"Prev", "-2 B- n=1 id=-"}, {"Prev", "err 3021"}, {"Next", "1 -- n=1 id=1"},
-        {"Next", "-3 -E n=1 id=-"}, {"Next", "err 3021"}, {"Move-5", "-2 B- n=1 id=-"},
-        {"Move+1", "1 -- n=1 id=1"}, {"Delete", "-1 -- n=0 id=-"},
+       {{"Prev", "-2 B- n=1 id=-"},
+        {"Prev", "err 3021"},
+        {"Next", "1 -- n=1 id=1"},
+        {"Next", "-3 -E n=1 id=-"},
+        {"Next", "err 3021"},
+        {"Move-5", "-2 B- n=1 id=-"},
+        {"Move+1", "1 -- n=1 id=1"},
+        {"Delete", "-1 -- n=0 id=-"},
         {"Next", "-1 BE n=0 id=-"}}},
       {3,
-       {{"Move+1", "2 -- n=3 id=2"}, {"Move+5", "-3 -E n=3 id=-"}, {"Move-2", "2 -- n=3 id=2"},
-        {"Delete", "-1 -- n=2 id=-"}, {"Next", "2 -- n=2 id=3"}, {"Pos1", "1 -- n=2 id=1"},
-        {"Pos3", "err 3001"}, {"Delete", "-1 -- n=1 id=-"}, {"Prev", "-2 B- n=1 id=-"}}},
+       {{"Move+1", "2 -- n=3 id=2"},
+        {"Move+5", "-3 -E n=3 id=-"},
+        {"Move-2", "2 -- n=3 id=2"},
+        {"Delete", "-1 -- n=2 id=-"},
+        {"Next", "2 -- n=2 id=3"},
+        {"Pos1", "1 -- n=2 id=1"},
+        {"Pos3", "err 3001"},
+        {"Delete", "-1 -- n=1 id=-"},
+        {"Prev", "-2 B- n=1 id=-"}}},
+      {3, {{"Last", "3 -- n=3 id=3"}, {"Delete", "-1 -- n=2 id=-"}, {"Next", "-3 -E n=2 id=-"}}},
+      {3, {{"Pos2", "2 -- n=3 id=2"}, {"Delete", "-1 -- n=2 id=-"}, {"Move+1", "2 -- n=2 id=3"}}},
       {3,
-       {{"Last", "3 -- n=3 id=3"}, {"Delete", "-1 -- n=2 id=-"}, {"Next", "-3 -E n=2 id=-"}}},
-      {3,
-       {{"Pos2", "2 -- n=3 id=2"}, {"Delete", "-1 -- n=2 id=-"}, {"Move+1", "2 -- n=2 id=3"}}},
-      {3,
-       {{"Pos2", "2 -- n=3 id=2"}, {"AddNew", "4 -- n=4 id=9"}, {"Cancel", "2 -- n=3 id=2"},
-        {"AddNew", "4 -- n=4 id=9"}, {"First", "1 -- n=4 id=1"}, {"Last", "4 -- n=4 id=9"}}},
+       {{"Pos2", "2 -- n=3 id=2"},
+        {"AddNew", "4 -- n=4 id=9"},
+        {"Cancel", "2 -- n=3 id=2"},
+        {"AddNew", "4 -- n=4 id=9"},
+        {"First", "1 -- n=4 id=1"},
+        {"Last", "4 -- n=4 id=9"}}},
   };
   for (const auto& c : cases) {
     auto rs = Ids(c.rows);
@@ -129,7 +151,10 @@ TEST(Recordset, RejectsMisuseWithAdoErrors) {
       {"unknown field", [&] { open->FieldIndex("Nope"); }, adoerr::kItemNotFound},
       {"ordinal too big", [&] { open->ItemIndex(Variant(1)); }, adoerr::kItemNotFound},
       {"negative ordinal", [&] { open->ItemIndex(Variant(-1)); }, adoerr::kItemNotFound},
-      {"row of wrong width", [&] { open->AppendRow({Variant(1), Variant(2)}); },
+      {"row of wrong width",
+       [&] {
+         open->AppendRow({Variant(1), Variant(2)});
+       },
        adoerr::kBadArguments},
       {"read at EOF", [&] { open->MoveNext(), open->CurrentValue(0); }, adoerr::kNoCurrentRecord},
       {"write at EOF", [&] { open->SetValue(0, Variant(1)); }, adoerr::kNoCurrentRecord},
@@ -184,8 +209,8 @@ TEST(Recordset, AppendsRowsInBulkAndRendersThem) {
             "  Long 2 | Null | Null | Currency 0 | Boolean False | String \"BCD\"\n");
   // A value that does not convert leaves the recordset as it was.
   EXPECT_EQ(ErrorOf([&] {
-              rs->AppendRow({Variant(3), Variant("x"), Variant("not a date"), Variant(),
-                             Variant(), Variant()});
+              rs->AppendRow({Variant(3), Variant("x"), Variant("not a date"), Variant(), Variant(),
+                             Variant()});
             }),
             adoerr::kMultipleStep);
   EXPECT_EQ(rs->RecordCount(), 2);
@@ -216,8 +241,9 @@ TEST(Recordset, AddNewAndUpdateTakeNamesAndValuesAsArrays) {
     EXPECT_EQ(ErrorOf([&] { rs->AddNewV(c.fields, c.values); }), c.error) << c.what;
     EXPECT_EQ(rs->RecordCount(), 2) << c.what;  // no half-made row is left
   }
-  EXPECT_EQ(ErrorOf([&] { rs->UpdateV(arr({Variant("ID"), Variant("Qty")}),
-                                      arr({Variant(99), Variant("x")})); }),
+  EXPECT_EQ(ErrorOf([&] {
+              rs->UpdateV(arr({Variant("ID"), Variant("Qty")}), arr({Variant(99), Variant("x")}));
+            }),
             adoerr::kMultipleStep);
   EXPECT_EQ(test::ColumnText(*rs, 0), "7,8");  // ID 99 was not stored either
   EXPECT_EQ(test::ColumnText(*rs, 1), "Ключ,Null");

@@ -12,7 +12,10 @@ using test::ErrorOf;
 
 RecordsetPtr People() {
   return test::MakeRecordset(
-      {{"ID", adInteger}, {"Fio", adVarWChar, 50}, {"Born", adDate}, {"Sum", adDouble},
+      {{"ID", adInteger},
+       {"Fio", adVarWChar, 50},
+       {"Born", adDate},
+       {"Sum", adDouble},
        {"Tax Code", adVarWChar, 12}},
       {{Variant(1), Variant("Иванов"), Variant(DateSerial(1970, 3, 5)), Variant(10.5),
         Variant("7701")},
