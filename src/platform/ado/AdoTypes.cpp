@@ -148,10 +148,6 @@ bool FieldInfo::Nullable() const {
   return (attributes & (adFldIsNullable | adFldMayBeNull)) != 0;
 }
 
-bool FieldInfo::IsNumeric() const {
-  return DefaultScale(info->kind) == 0;
-}
-
 FieldInfo MakeFieldInfo(std::string name, int32_t type, int32_t definedSize, int32_t attributes) {
   if (name.empty()) ThrowAdo(adoerr::kBadArguments, kFieldsSource, "a field needs a name");
   const AdoTypeInfo* info = FindAdoType(type);

@@ -61,7 +61,6 @@ struct FieldInfo {
 
   // Null may be stored (adFldIsNullable or adFldMayBeNull).
   bool Nullable() const;
-  bool IsNumeric() const;
 };
 
 // A column as Fields.Append describes it. Error 3001 for an empty name, a
