@@ -1,0 +1,116 @@
+#include "platform/jet/JetLike.h"
+
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+namespace qv::jet {
+
+namespace {
+
+char32_t Fold(UChar32 c) {
+  if (c < 0) return 0xFFFD;
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<char32_t>(c + 32) : c;
+  return static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
+}
+
+}  // namespace
+
+void FoldCodePoints(std::string_view text, std::vector<char32_t>& out) {
+  const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+  int32_t n = static_cast<int32_t>(text.size());
+  for (int32_t i = 0; i < n;) {
+    UChar32 c;
+    U8_NEXT(s, i, n, c);
+    out.push_back(Fold(c));
+  }
+}
+
+LikePattern::LikePattern(std::string_view pattern) {
+  std::vector<char32_t> p;
+  FoldCodePoints(pattern, p);
+  for (size_t i = 0; i < p.size(); ++i) {
+    char32_t c = p[i];
+    if (c == U'*') {
+      if (items_.empty() || items_.back().kind != Kind::kStar) items_.push_back({Kind::kStar});
+    } else if (c == U'?') {
+      items_.push_back({Kind::kAnyChar});
+    } else if (c == U'#') {
+      items_.push_back({Kind::kDigit});
+    } else if (c == U'[') {
+      size_t j = i + 1;
+      bool negated = j < p.size() && p[j] == U'!';
+      if (negated) ++j;
+      size_t close = j;
+      while (close < p.size() && p[close] != U']') ++close;
+      if (close == p.size()) {  // no closing bracket: "[" is an ordinary character
+        items_.push_back({Kind::kChar, false, c});
+        continue;
+      }
+      i = close;
+      if (close == j && !negated) continue;  // "[]" matches the empty string
+      Item set{Kind::kSet};
+      set.firstRange = static_cast<uint32_t>(ranges_.size());
+      if (close == j) {  // "[!]": the exclamation mark itself
+        ranges_.push_back({U'!', U'!'});
+      } else {
+        set.negated = negated;
+        for (size_t k = j; k < close; ++k) {
+          if (k + 2 < close && p[k + 1] == U'-') {
+            ranges_.push_back({p[k], p[k + 2]});
+            k += 2;
+          } else {
+            ranges_.push_back({p[k], p[k]});
+          }
+        }
+      }
+      set.rangeCount = static_cast<uint32_t>(ranges_.size()) - set.firstRange;
+      items_.push_back(set);
+    } else {
+      items_.push_back({Kind::kChar, false, c});
+    }
+  }
+}
+
+bool LikePattern::ItemMatches(const Item& item, char32_t c) const {
+  switch (item.kind) {
+    case Kind::kChar: return item.ch == c;
+    case Kind::kAnyChar: return true;
+    case Kind::kDigit: return c >= U'0' && c <= U'9';
+    case Kind::kSet: {
+      bool in = false;
+      for (uint32_t r = item.firstRange; r < item.firstRange + item.rangeCount && !in; ++r)
+        in = c >= ranges_[r].lo && c <= ranges_[r].hi;
+      return in != item.negated;
+    }
+    case Kind::kStar: break;
+  }
+  return false;
+}
+
+bool LikePattern::Matches(std::string_view text) const {
+  thread_local std::vector<char32_t> t;
+  t.clear();
+  FoldCodePoints(text, t);
+  // Every item but "*" consumes exactly one character, so the greedy walk
+  // that backtracks to the last "*" finds a match whenever one exists.
+  size_t ti = 0, pi = 0, n = t.size(), m = items_.size();
+  size_t starItem = m, starText = 0;
+  while (ti < n) {
+    if (pi < m && items_[pi].kind == Kind::kStar) {
+      starItem = pi++;
+      starText = ti;
+    } else if (pi < m && ItemMatches(items_[pi], t[ti])) {
+      ++pi;
+      ++ti;
+    } else if (starItem != m) {
+      pi = starItem + 1;
+      ti = ++starText;
+    } else {
+      return false;
+    }
+  }
+  while (pi < m && items_[pi].kind == Kind::kStar) ++pi;
+  return pi == m;
+}
+
+}  // namespace qv::jet

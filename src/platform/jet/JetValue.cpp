@@ -1,0 +1,186 @@
+#include "platform/jet/JetValue.h"
+
+#include <cmath>
+#include <limits>
+
+namespace qv::jet {
+
+namespace {
+
+Variant FromInteger(sqlite3_int64 i) {
+  if (i >= std::numeric_limits<int32_t>::min() && i <= std::numeric_limits<int32_t>::max())
+    return Variant(static_cast<int32_t>(i));
+  return Variant(static_cast<double>(i));
+}
+
+ByteArray BlobBytes(const void* data, int size) {
+  ByteArray b;
+  if (size > 0) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    b.bytes.assign(p, p + size);
+  }
+  return b;
+}
+
+std::string_view TextView(const unsigned char* text, int size) {
+  return text ? std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(size))
+              : std::string_view();
+}
+
+// The value of column `col` by its storage class alone.
+Variant NaturalColumn(sqlite3_stmt* stmt, int col) {
+  switch (sqlite3_column_type(stmt, col)) {
+    case SQLITE_INTEGER: return FromInteger(sqlite3_column_int64(stmt, col));
+    case SQLITE_FLOAT: return Variant(sqlite3_column_double(stmt, col));
+    case SQLITE_TEXT: {
+      const unsigned char* t = sqlite3_column_text(stmt, col);
+      return Variant(TextView(t, sqlite3_column_bytes(stmt, col)));
+    }
+    case SQLITE_BLOB: {
+      const void* p = sqlite3_column_blob(stmt, col);
+      return Variant(BlobBytes(p, sqlite3_column_bytes(stmt, col)));
+    }
+    default: return Variant::Null();
+  }
+}
+
+bool InRange(double d, double lo, double hi) { return d >= lo && d <= hi; }
+
+}  // namespace
+
+Variant ArgToVariant(sqlite3_value* v) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_INTEGER: {
+      sqlite3_int64 i = sqlite3_value_int64(v);
+      unsigned sub = sqlite3_value_subtype(v);
+      if (sub == kSubtypeBoolean) return Variant(i != 0);
+      if (sub == kSubtypeDate) return Variant(OleDate{static_cast<double>(i)});
+      return FromInteger(i);
+    }
+    case SQLITE_FLOAT: {
+      double d = sqlite3_value_double(v);
+      if (sqlite3_value_subtype(v) == kSubtypeDate) return Variant(OleDate{d});
+      return Variant(d);
+    }
+    case SQLITE_TEXT:
+      return Variant(TextView(sqlite3_value_text(v), sqlite3_value_bytes(v)));
+    case SQLITE_BLOB: return Variant(BlobBytes(sqlite3_value_blob(v), sqlite3_value_bytes(v)));
+    default: return Variant::Null();
+  }
+}
+
+void ResultVariant(sqlite3_context* ctx, const Variant& v) {
+  switch (v.Type()) {
+    case VarType::kEmpty:
+    case VarType::kNull: sqlite3_result_null(ctx); return;
+    case VarType::kBoolean:
+      sqlite3_result_int(ctx, CBool(v) ? -1 : 0);
+      sqlite3_result_subtype(ctx, kSubtypeBoolean);
+      return;
+    case VarType::kByte:
+    case VarType::kInteger:
+    case VarType::kLong: sqlite3_result_int64(ctx, CLng(v)); return;
+    case VarType::kSingle:
+    case VarType::kDouble:
+    case VarType::kCurrency: sqlite3_result_double(ctx, CDbl(v)); return;
+    case VarType::kDate:
+      sqlite3_result_double(ctx, v.AsDateSerial());
+      sqlite3_result_subtype(ctx, kSubtypeDate);
+      return;
+    case VarType::kString: {
+      const std::string& s = v.AsString();
+      sqlite3_result_text64(ctx, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+      return;
+    }
+    default:
+      if (v.IsByteArray()) {
+        const auto& b = v.AsBytes().bytes;
+        sqlite3_result_blob64(ctx, b.data(), b.size(), SQLITE_TRANSIENT);
+        return;
+      }
+      ThrowVb(vberr::kTypeMismatch);
+  }
+}
+
+void BindVariant(sqlite3_stmt* stmt, int index, const Variant& v, std::string_view source) {
+  int rc = SQLITE_OK;
+  switch (v.Type()) {
+    case VarType::kEmpty:
+    case VarType::kNull: rc = sqlite3_bind_null(stmt, index); break;
+    case VarType::kBoolean: rc = sqlite3_bind_int(stmt, index, CBool(v) ? -1 : 0); break;
+    case VarType::kByte:
+    case VarType::kInteger:
+    case VarType::kLong: rc = sqlite3_bind_int64(stmt, index, CLng(v)); break;
+    case VarType::kSingle:
+    case VarType::kDouble: rc = sqlite3_bind_double(stmt, index, CDbl(v)); break;
+    case VarType::kCurrency: rc = sqlite3_bind_double(stmt, index, CCur(v).ToDouble()); break;
+    case VarType::kDate: rc = sqlite3_bind_double(stmt, index, v.AsDateSerial()); break;
+    case VarType::kString: {
+      const std::string& s = v.AsString();
+      rc = sqlite3_bind_text64(stmt, index, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+      break;
+    }
+    default:
+      if (!v.IsByteArray()) ThrowJet(jeterr::kConversionError, {}, source);
+      {
+        const auto& b = v.AsBytes().bytes;
+        rc = sqlite3_bind_blob64(stmt, index, b.data(), b.size(), SQLITE_TRANSIENT);
+      }
+  }
+  sqlite::Check(rc, sqlite3_db_handle(stmt), source);
+}
+
+Variant ColumnToVariant(sqlite3_stmt* stmt, int col, JetType type) {
+  int storage = sqlite3_column_type(stmt, col);
+  if (storage == SQLITE_NULL) return Variant::Null();
+  bool numeric = storage == SQLITE_INTEGER || storage == SQLITE_FLOAT;
+  double d = numeric ? sqlite3_column_double(stmt, col) : 0.0;
+  switch (type) {
+    case JetType::kBoolean:
+      if (numeric) return Variant(d != 0);
+      break;
+    case JetType::kByte:
+      if (numeric && InRange(d, 0, 255)) return Variant(static_cast<uint8_t>(d));
+      break;
+    case JetType::kInteger:
+      if (numeric && InRange(d, -32768, 32767)) return Variant(static_cast<int16_t>(d));
+      break;
+    case JetType::kLong:
+      if (storage == SQLITE_INTEGER || (numeric && InRange(d, -2147483648.0, 2147483647.0)))
+        return FromInteger(static_cast<sqlite3_int64>(d));
+      break;
+    case JetType::kCurrency:
+      if (numeric) return Variant(Currency{std::llround(d * 10000.0)});
+      break;
+    case JetType::kSingle:
+      if (numeric) return Variant(static_cast<float>(d));
+      break;
+    case JetType::kDouble:
+    case JetType::kBigInt:
+    case JetType::kNumeric:
+    case JetType::kDecimal:
+    case JetType::kFloat:
+      if (numeric) return Variant(d);
+      break;
+    case JetType::kDate:
+    case JetType::kTime:
+      if (numeric) return Variant(OleDate{d});
+      break;
+    case JetType::kText:
+    case JetType::kMemo:
+    case JetType::kChar:
+    case JetType::kGUID:
+      if (numeric) return Variant(CStr(NaturalColumn(stmt, col)));
+      break;
+    case JetType::kBinary:
+    case JetType::kVarBinary:
+    case JetType::kLongBinary: {
+      const void* p = sqlite3_column_blob(stmt, col);
+      return Variant(BlobBytes(p, sqlite3_column_bytes(stmt, col)));
+    }
+    case JetType::kNone: break;
+  }
+  return NaturalColumn(stmt, col);
+}
+
+}  // namespace qv::jet

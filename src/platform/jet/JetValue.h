@@ -1,0 +1,36 @@
+#pragma once
+// Moving values between SQLite and Variant: how each Jet type is stored
+// (dates as REAL OLE serials, booleans as -1/0, Currency as REAL rounded to
+// four decimals, GUIDs as braced text) and read back. Internal to platform/jet.
+
+#include <string_view>
+
+#include "platform/automation/Variant.h"
+#include "platform/jet/JetError.h"
+#include "platform/jet/JetTypes.h"
+#include "platform/jet/Sqlite.h"
+
+namespace qv::jet {
+
+// Subtypes a Jet function puts on its result so that a function taking it as
+// an argument knows a date or a boolean from a plain number (CStr renders
+// them differently). SQLite passes a subtype only from a call directly into
+// the enclosing call; it is not stored.
+inline constexpr unsigned kSubtypeDate = 'D';
+inline constexpr unsigned kSubtypeBoolean = 'B';
+
+// A function argument as a Variant: by its storage class, with the subtype
+// making a date or a boolean; integers outside Long's range become Double.
+Variant ArgToVariant(sqlite3_value* v);
+// Sets a function's result from a Variant (Empty and Null give NULL).
+void ResultVariant(sqlite3_context* ctx, const Variant& v);
+
+// Binds a Variant to parameter `index` (1-based) as the column will store it.
+// Objects and arrays other than byte arrays raise 3421.
+void BindVariant(sqlite3_stmt* stmt, int index, const Variant& v,
+                 std::string_view source = kSourceDatabase);
+// Reads column `col` typed by its Jet type; a value whose storage does not
+// fit the type (an untyped expression) is returned by its storage class.
+Variant ColumnToVariant(sqlite3_stmt* stmt, int col, JetType type);
+
+}  // namespace qv::jet

@@ -1,0 +1,62 @@
+#include "platform/jet/Sqlite.h"
+
+#include <optional>
+#include <string>
+
+namespace qv::jet::sqlite {
+
+namespace {
+thread_local std::optional<Error> tFunctionError;
+}  // namespace
+
+void SetFunctionError(Error e) { tFunctionError = std::move(e); }
+void ClearFunctionError() noexcept { tFunctionError.reset(); }
+
+void Throw(int rc, sqlite3* db, std::string_view source) {
+  if (tFunctionError) {
+    Error e = std::move(*tFunctionError);
+    tFunctionError.reset();
+    throw e;
+  }
+  int code = db ? sqlite3_extended_errcode(db) : rc;
+  // The connection's code can be stale when the failing call did not set it
+  // (a misuse); the returned code then decides.
+  if ((code & 0xff) != (rc & 0xff)) code = rc;
+  std::string_view message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  throw SqliteToJetError(code, message, source);
+}
+
+StmtPtr Prepare(sqlite3* db, std::string_view sql, bool persistent, std::string_view source) {
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  int rc = sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()),
+                              persistent ? SQLITE_PREPARE_PERSISTENT : 0, &raw, &tail);
+  StmtPtr stmt(raw);
+  Check(rc, db, source);
+  if (!stmt) ThrowJet(jeterr::kInvalidArgument, {}, source);  // empty text or a comment
+  return stmt;
+}
+
+void Exec(sqlite3* db, const char* sql, std::string_view source) {
+  Check(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db, source);
+}
+
+void AppendQuoted(std::string& out, std::string_view name) {
+  out += '"';
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+void AppendLiteral(std::string& out, std::string_view text) {
+  out += '\'';
+  for (char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  out += '\'';
+}
+
+}  // namespace qv::jet::sqlite
