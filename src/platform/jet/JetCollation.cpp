@@ -16,9 +16,8 @@ int CompareRu(void*, int na, const void* a, int nb, const void* b) {
 }  // namespace
 
 void RegisterJetCollation(sqlite3* db) {
-  sqlite::Check(sqlite3_create_collation_v2(db, kJetCollation, SQLITE_UTF8, nullptr, CompareRu,
-                                            nullptr),
-                db);
+  sqlite::Check(
+      sqlite3_create_collation_v2(db, kJetCollation, SQLITE_UTF8, nullptr, CompareRu, nullptr), db);
 }
 
 }  // namespace qv::jet

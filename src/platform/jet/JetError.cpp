@@ -84,15 +84,15 @@ constexpr auto kTexts = std::to_array<std::pair<int32_t, std::string_view>>({
 
 // What part of SQLite's message fills the Jet text's first placeholder.
 enum class Arg : uint8_t {
-  kNone,       // the text has no placeholder
-  kRest,       // the message after the matched prefix
-  kOne,        // the literal "1" (one missing parameter)
-  kWhole,      // the whole message
+  kNone,   // the text has no placeholder
+  kRest,   // the message after the matched prefix
+  kOne,    // the literal "1" (one missing parameter)
+  kWhole,  // the whole message
 };
 
 struct SqliteRule {
-  int code;                  // primary result code; an extended code when > 255
-  std::string_view prefix;   // the message must start with it ("" for any)
+  int code;                 // primary result code; an extended code when > 255
+  std::string_view prefix;  // the message must start with it ("" for any)
   int32_t jet;
   Arg arg;
 };
@@ -158,8 +158,8 @@ Error SqliteToJetError(int code, std::string_view message, std::string_view sour
     bool codeMatches = r.code > 0xff ? code == r.code : (code & 0xff) == r.code;
     if (!codeMatches || !message.starts_with(r.prefix)) continue;
     std::string_view rest = message.substr(r.prefix.size());
-    std::string_view arg = r.arg == Arg::kRest ? rest
-                           : r.arg == Arg::kOne ? std::string_view("1")
+    std::string_view arg = r.arg == Arg::kRest    ? rest
+                           : r.arg == Arg::kOne   ? std::string_view("1")
                            : r.arg == Arg::kWhole ? message
                                                   : std::string_view();
     return Error(r.jet, JetErrorText(r.jet, {arg}), std::string(source));

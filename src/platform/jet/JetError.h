@@ -70,10 +70,10 @@ inline constexpr int32_t kTypeMismatch = 3464;
 
 // Names the catalogue gives its CHECK constraints: the prefix followed by
 // "Table.Field". A failed check is mapped back to Jet's error by its prefix.
-inline constexpr std::string_view kCheckSize = "jet_size:";      // 3163
+inline constexpr std::string_view kCheckSize = "jet_size:";       // 3163
 inline constexpr std::string_view kCheckZeroLength = "jet_zls:";  // 3315
-inline constexpr std::string_view kCheckType = "jet_type:";      // 3464
-inline constexpr std::string_view kCheckPrimary = "jet_pk:";     // 3058
+inline constexpr std::string_view kCheckType = "jet_type:";       // 3464
+inline constexpr std::string_view kCheckPrimary = "jet_pk:";      // 3058
 
 // Jet's description for `number` with its placeholders "|1", "|2" ... filled
 // from `args` in order. An unknown number gives "Reserved error (N)".
@@ -87,6 +87,7 @@ std::string JetErrorText(int32_t number, std::initializer_list<std::string_view>
 // `message` SQLite's message (sqlite3_errmsg). Constraint failures of the
 // catalogue's named checks become 3163, 3314, 3315, 3058 and 3464; anything
 // without a Jet equivalent keeps SQLite's message under number 3000.
-Error SqliteToJetError(int code, std::string_view message, std::string_view source = kSourceDatabase);
+Error SqliteToJetError(int code, std::string_view message,
+                       std::string_view source = kSourceDatabase);
 
 }  // namespace qv::jet

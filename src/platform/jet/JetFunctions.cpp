@@ -2,12 +2,17 @@
 
 #include <array>
 
+#include "platform/jet/JetFunctionImpl.h"
+
 namespace qv::jet {
 
 namespace {
 
 using enum TypeRule;
 using T = JetType;
+
+template <fn::Body body>
+constexpr ScalarFn Fn = fn::Invoke<body>;
 
 constexpr JetFunction Scalar(std::string_view name, int8_t minArgs, int8_t maxArgs, TypeRule rule,
                              JetType type, std::string_view sqliteName, ScalarFn impl,
@@ -35,88 +40,88 @@ constexpr JetFunction Aggregate(std::string_view name, TypeRule rule, JetType ty
 // "&" render those kinds differently from plain numbers).
 constexpr auto kFunctions = std::to_array<JetFunction>({
     // operators
-    Scalar("+", 2, 2, kArg0, T::kNone, "jet_add", nullptr),
-    Scalar("&", 2, -1, kFixed, T::kMemo, "jet_concat", nullptr),
-    Scalar("\\", 2, 2, kFixed, T::kLong, "jet_idiv", nullptr),
-    Scalar("Mod", 2, 2, kFixed, T::kLong, "jet_mod", nullptr),
-    Scalar("^", 2, 2, kFixed, T::kDouble, "jet_pow", nullptr),
-    Scalar("Like", 2, 2, kFixed, T::kBoolean, "jet_like", nullptr),
-    Scalar("%Date", 1, 1, kFixed, T::kDate, "jet_asdate", nullptr),
-    Scalar("%Boolean", 1, 1, kFixed, T::kBoolean, "jet_asbool", nullptr),
+    Scalar("+", 2, 2, kArg0, T::kNone, "jet_add", Fn<fn::AddFn>),
+    Scalar("&", 2, -1, kFixed, T::kMemo, "jet_concat", Fn<fn::ConcatFn>),
+    Scalar("\\", 2, 2, kFixed, T::kLong, "jet_idiv", Fn<fn::IntDivFn>),
+    Scalar("Mod", 2, 2, kFixed, T::kLong, "jet_mod", Fn<fn::ModFn>),
+    Scalar("^", 2, 2, kFixed, T::kDouble, "jet_pow", Fn<fn::PowFn>),
+    Scalar("Like", 2, 2, kFixed, T::kBoolean, "jet_like", fn::Like),
+    Scalar("%Date", 1, 1, kFixed, T::kDate, "jet_asdate", Fn<fn::AsDateFn>),
+    Scalar("%Boolean", 1, 1, kFixed, T::kBoolean, "jet_asbool", Fn<fn::AsBooleanFn>),
     // Null handling and choice
-    Scalar("IIf", 3, 3, kArgs1And2, T::kNone, "jet_iif", nullptr),
-    Scalar("IsNull", 1, 1, kFixed, T::kBoolean, "jet_isnull", nullptr),
-    Scalar("Nz", 1, 2, kArg0, T::kNone, "jet_nz", nullptr),
-    Scalar("IsNumeric", 1, 1, kFixed, T::kBoolean, "jet_isnumeric", nullptr),
-    Scalar("IsDate", 1, 1, kFixed, T::kBoolean, "jet_isdate", nullptr),
+    Scalar("IIf", 3, 3, kArgs1And2, T::kNone, "jet_iif", fn::IIf),
+    Scalar("IsNull", 1, 1, kFixed, T::kBoolean, "jet_isnull", Fn<fn::IsNullFn>),
+    Scalar("Nz", 1, 2, kArg0, T::kNone, "jet_nz", fn::Nz),
+    Scalar("IsNumeric", 1, 1, kFixed, T::kBoolean, "jet_isnumeric", Fn<fn::IsNumericFn>),
+    Scalar("IsDate", 1, 1, kFixed, T::kBoolean, "jet_isdate", Fn<fn::IsDateFn>),
     // conversions
-    Scalar("CStr", 1, 1, kFixed, T::kText, "jet_cstr", nullptr),
-    Scalar("CLng", 1, 1, kFixed, T::kLong, "jet_clng", nullptr),
-    Scalar("CInt", 1, 1, kFixed, T::kInteger, "jet_cint", nullptr),
-    Scalar("CByte", 1, 1, kFixed, T::kByte, "jet_cbyte", nullptr),
-    Scalar("CDbl", 1, 1, kFixed, T::kDouble, "jet_cdbl", nullptr),
-    Scalar("CSng", 1, 1, kFixed, T::kSingle, "jet_csng", nullptr),
-    Scalar("CCur", 1, 1, kFixed, T::kCurrency, "jet_ccur", nullptr),
-    Scalar("CDate", 1, 1, kFixed, T::kDate, "jet_cdate", nullptr),
-    Scalar("CBool", 1, 1, kFixed, T::kBoolean, "jet_cbool", nullptr),
-    Scalar("Str", 1, 1, kFixed, T::kText, "jet_str", nullptr),
-    Scalar("Val", 1, 1, kFixed, T::kDouble, "jet_val", nullptr),
+    Scalar("CStr", 1, 1, kFixed, T::kText, "jet_cstr", Fn<fn::CStrFn>),
+    Scalar("CLng", 1, 1, kFixed, T::kLong, "jet_clng", Fn<fn::CLngFn>),
+    Scalar("CInt", 1, 1, kFixed, T::kInteger, "jet_cint", Fn<fn::CIntFn>),
+    Scalar("CByte", 1, 1, kFixed, T::kByte, "jet_cbyte", Fn<fn::CByteFn>),
+    Scalar("CDbl", 1, 1, kFixed, T::kDouble, "jet_cdbl", Fn<fn::CDblFn>),
+    Scalar("CSng", 1, 1, kFixed, T::kSingle, "jet_csng", Fn<fn::CSngFn>),
+    Scalar("CCur", 1, 1, kFixed, T::kCurrency, "jet_ccur", Fn<fn::CCurFn>),
+    Scalar("CDate", 1, 1, kFixed, T::kDate, "jet_cdate", Fn<fn::CDateFn>),
+    Scalar("CBool", 1, 1, kFixed, T::kBoolean, "jet_cbool", Fn<fn::CBoolFn>),
+    Scalar("Str", 1, 1, kFixed, T::kText, "jet_str", Fn<fn::StrFn>),
+    Scalar("Val", 1, 1, kFixed, T::kDouble, "jet_val", Fn<fn::ValFn>),
     // text
-    Scalar("Len", 1, 1, kFixed, T::kLong, "jet_len", nullptr),
-    Scalar("Left", 2, 2, kFixed, T::kText, "jet_left", nullptr),
-    Scalar("Right", 2, 2, kFixed, T::kText, "jet_right", nullptr),
-    Scalar("Mid", 2, 3, kFixed, T::kText, "jet_mid", nullptr),
-    Scalar("InStr", 2, 4, kFixed, T::kLong, "jet_instr", nullptr),
-    Scalar("LCase", 1, 1, kFixed, T::kText, "jet_lcase", nullptr),
-    Scalar("UCase", 1, 1, kFixed, T::kText, "jet_ucase", nullptr),
-    Scalar("Trim", 1, 1, kFixed, T::kText, "jet_trim", nullptr),
-    Scalar("LTrim", 1, 1, kFixed, T::kText, "jet_ltrim", nullptr),
-    Scalar("RTrim", 1, 1, kFixed, T::kText, "jet_rtrim", nullptr),
-    Scalar("String", 2, 2, kFixed, T::kText, "jet_string", nullptr),
-    Scalar("Space", 1, 1, kFixed, T::kText, "jet_space", nullptr),
-    Scalar("Replace", 3, 6, kFixed, T::kText, "jet_replace", nullptr),
-    Scalar("StrComp", 2, 3, kFixed, T::kInteger, "jet_strcomp", nullptr),
-    Scalar("StrReverse", 1, 1, kFixed, T::kText, "jet_strreverse", nullptr),
-    Scalar("Asc", 1, 1, kFixed, T::kInteger, "jet_asc", nullptr),
-    Scalar("AscW", 1, 1, kFixed, T::kInteger, "jet_ascw", nullptr),
-    Scalar("Chr", 1, 1, kFixed, T::kText, "jet_chr", nullptr),
-    Scalar("ChrW", 1, 1, kFixed, T::kText, "jet_chrw", nullptr),
-    Scalar("Format", 1, 2, kFixed, T::kText, "jet_format", nullptr),
+    Scalar("Len", 1, 1, kFixed, T::kLong, "jet_len", Fn<fn::LenFn>),
+    Scalar("Left", 2, 2, kFixed, T::kText, "jet_left", Fn<fn::LeftFn>),
+    Scalar("Right", 2, 2, kFixed, T::kText, "jet_right", Fn<fn::RightFn>),
+    Scalar("Mid", 2, 3, kFixed, T::kText, "jet_mid", Fn<fn::MidFn>),
+    Scalar("InStr", 2, 4, kFixed, T::kLong, "jet_instr", Fn<fn::InStrFn>),
+    Scalar("LCase", 1, 1, kFixed, T::kText, "jet_lcase", Fn<fn::LCaseFn>),
+    Scalar("UCase", 1, 1, kFixed, T::kText, "jet_ucase", Fn<fn::UCaseFn>),
+    Scalar("Trim", 1, 1, kFixed, T::kText, "jet_trim", Fn<fn::TrimFn>),
+    Scalar("LTrim", 1, 1, kFixed, T::kText, "jet_ltrim", Fn<fn::LTrimFn>),
+    Scalar("RTrim", 1, 1, kFixed, T::kText, "jet_rtrim", Fn<fn::RTrimFn>),
+    Scalar("String", 2, 2, kFixed, T::kText, "jet_string", Fn<fn::StringFn>),
+    Scalar("Space", 1, 1, kFixed, T::kText, "jet_space", Fn<fn::SpaceFn>),
+    Scalar("Replace", 3, 6, kFixed, T::kText, "jet_replace", Fn<fn::ReplaceFn>),
+    Scalar("StrComp", 2, 3, kFixed, T::kInteger, "jet_strcomp", Fn<fn::StrCompFn>),
+    Scalar("StrReverse", 1, 1, kFixed, T::kText, "jet_strreverse", Fn<fn::StrReverseFn>),
+    Scalar("Asc", 1, 1, kFixed, T::kInteger, "jet_asc", Fn<fn::AscFn>),
+    Scalar("AscW", 1, 1, kFixed, T::kInteger, "jet_ascw", Fn<fn::AscWFn>),
+    Scalar("Chr", 1, 1, kFixed, T::kText, "jet_chr", Fn<fn::ChrFn>),
+    Scalar("ChrW", 1, 1, kFixed, T::kText, "jet_chrw", Fn<fn::ChrWFn>),
+    Scalar("Format", 1, 2, kFixed, T::kText, "jet_format", Fn<fn::FormatFn>),
     // dates; Now, Date and Time read the clock
-    Scalar("DateSerial", 3, 3, kFixed, T::kDate, "jet_dateserial", nullptr),
-    Scalar("TimeSerial", 3, 3, kFixed, T::kDate, "jet_timeserial", nullptr),
-    Scalar("DateValue", 1, 1, kFixed, T::kDate, "jet_datevalue", nullptr),
-    Scalar("TimeValue", 1, 1, kFixed, T::kDate, "jet_timevalue", nullptr),
-    Scalar("Now", 0, 0, kFixed, T::kDate, "jet_now", nullptr, false),
-    Scalar("Date", 0, 0, kFixed, T::kDate, "jet_date", nullptr, false),
-    Scalar("Time", 0, 0, kFixed, T::kDate, "jet_time", nullptr, false),
-    Scalar("Year", 1, 1, kFixed, T::kInteger, "jet_year", nullptr),
-    Scalar("Month", 1, 1, kFixed, T::kInteger, "jet_month", nullptr),
-    Scalar("Day", 1, 1, kFixed, T::kInteger, "jet_day", nullptr),
-    Scalar("Hour", 1, 1, kFixed, T::kInteger, "jet_hour", nullptr),
-    Scalar("Minute", 1, 1, kFixed, T::kInteger, "jet_minute", nullptr),
-    Scalar("Second", 1, 1, kFixed, T::kInteger, "jet_second", nullptr),
-    Scalar("Weekday", 1, 2, kFixed, T::kInteger, "jet_weekday", nullptr),
-    Scalar("DateAdd", 3, 3, kFixed, T::kDate, "jet_dateadd", nullptr),
-    Scalar("DateDiff", 3, 3, kFixed, T::kLong, "jet_datediff", nullptr),
-    Scalar("DatePart", 2, 2, kFixed, T::kInteger, "jet_datepart", nullptr),
+    Scalar("DateSerial", 3, 3, kFixed, T::kDate, "jet_dateserial", Fn<fn::DateSerialFn>),
+    Scalar("TimeSerial", 3, 3, kFixed, T::kDate, "jet_timeserial", Fn<fn::TimeSerialFn>),
+    Scalar("DateValue", 1, 1, kFixed, T::kDate, "jet_datevalue", Fn<fn::DateValueFn>),
+    Scalar("TimeValue", 1, 1, kFixed, T::kDate, "jet_timevalue", Fn<fn::TimeValueFn>),
+    Scalar("Now", 0, 0, kFixed, T::kDate, "jet_now", Fn<fn::NowFn>, false),
+    Scalar("Date", 0, 0, kFixed, T::kDate, "jet_date", Fn<fn::DateFn>, false),
+    Scalar("Time", 0, 0, kFixed, T::kDate, "jet_time", Fn<fn::TimeFn>, false),
+    Scalar("Year", 1, 1, kFixed, T::kInteger, "jet_year", Fn<fn::YearFn>),
+    Scalar("Month", 1, 1, kFixed, T::kInteger, "jet_month", Fn<fn::MonthFn>),
+    Scalar("Day", 1, 1, kFixed, T::kInteger, "jet_day", Fn<fn::DayFn>),
+    Scalar("Hour", 1, 1, kFixed, T::kInteger, "jet_hour", Fn<fn::HourFn>),
+    Scalar("Minute", 1, 1, kFixed, T::kInteger, "jet_minute", Fn<fn::MinuteFn>),
+    Scalar("Second", 1, 1, kFixed, T::kInteger, "jet_second", Fn<fn::SecondFn>),
+    Scalar("Weekday", 1, 2, kFixed, T::kInteger, "jet_weekday", Fn<fn::WeekdayFn>),
+    Scalar("DateAdd", 3, 3, kFixed, T::kDate, "jet_dateadd", Fn<fn::DateAddFn>),
+    Scalar("DateDiff", 3, 3, kFixed, T::kLong, "jet_datediff", Fn<fn::DateDiffFn>),
+    Scalar("DatePart", 2, 2, kFixed, T::kInteger, "jet_datepart", Fn<fn::DatePartFn>),
     // numbers
-    Scalar("Abs", 1, 1, kArg0, T::kNone, "jet_abs", nullptr),
-    Scalar("Int", 1, 1, kArg0, T::kNone, "jet_int", nullptr),
-    Scalar("Fix", 1, 1, kArg0, T::kNone, "jet_fix", nullptr),
-    Scalar("Round", 1, 2, kArg0, T::kNone, "jet_round", nullptr),
-    Scalar("Sgn", 1, 1, kFixed, T::kInteger, "jet_sgn", nullptr),
-    Scalar("Sqr", 1, 1, kFixed, T::kDouble, "jet_sqr", nullptr),
-    Scalar("Exp", 1, 1, kFixed, T::kDouble, "jet_exp", nullptr),
-    Scalar("Log", 1, 1, kFixed, T::kDouble, "jet_log", nullptr),
+    Scalar("Abs", 1, 1, kArg0, T::kNone, "jet_abs", Fn<fn::AbsFn>),
+    Scalar("Int", 1, 1, kArg0, T::kNone, "jet_int", Fn<fn::IntFn>),
+    Scalar("Fix", 1, 1, kArg0, T::kNone, "jet_fix", Fn<fn::FixFn>),
+    Scalar("Round", 1, 2, kArg0, T::kNone, "jet_round", Fn<fn::RoundFn>),
+    Scalar("Sgn", 1, 1, kFixed, T::kInteger, "jet_sgn", Fn<fn::SgnFn>),
+    Scalar("Sqr", 1, 1, kFixed, T::kDouble, "jet_sqr", Fn<fn::SqrFn>),
+    Scalar("Exp", 1, 1, kFixed, T::kDouble, "jet_exp", Fn<fn::ExpFn>),
+    Scalar("Log", 1, 1, kFixed, T::kDouble, "jet_log", Fn<fn::LogFn>),
     // aggregates
     Builtin("Count", kFixed, T::kLong, "count"),
     Builtin("Sum", kArg0, T::kNone, "sum"),
     Builtin("Avg", kFixed, T::kDouble, "avg"),
     Builtin("Max", kArg0, T::kNone, "max"),
     Builtin("Min", kArg0, T::kNone, "min"),
-    Aggregate("First", kArg0, T::kNone, "jet_first", nullptr, nullptr),
-    Aggregate("Last", kArg0, T::kNone, "jet_last", nullptr, nullptr),
+    Aggregate("First", kArg0, T::kNone, "jet_first", fn::FirstStep, fn::FirstLastFinal),
+    Aggregate("Last", kArg0, T::kNone, "jet_last", fn::LastStep, fn::FirstLastFinal),
 });
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -141,6 +146,20 @@ const JetFunction* FindJetFunction(std::string_view name) {
   for (const JetFunction& f : kFunctions)
     if (EqualsNoCase(f.name, name)) return &f;
   return nullptr;
+}
+
+void RegisterJetFunctions(sqlite3* db) {
+  for (const JetFunction& f : kFunctions) {
+    if (!f.impl) continue;  // SQLite's own
+    int nArg = f.minArgs == f.maxArgs ? f.minArgs : -1;
+    int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);
+    std::string name(f.sqliteName);
+    int rc = f.final ? sqlite3_create_function_v2(db, name.c_str(), nArg, flags, nullptr, nullptr,
+                                                  f.impl, f.final, nullptr)
+                     : sqlite3_create_function_v2(db, name.c_str(), nArg, flags, nullptr, f.impl,
+                                                  nullptr, nullptr, nullptr);
+    sqlite::Check(rc, db);
+  }
 }
 
 }  // namespace qv::jet

@@ -15,18 +15,18 @@ namespace qv::jet {
 
 // How the Jet result type of a call is found.
 enum class TypeRule : uint8_t {
-  kFixed,         // always `fixedType`
-  kArg0,          // the type of the first argument (Max, Min, First, Last, Nz)
-  kArgs1And2,     // the common type of the second and third arguments (IIf)
+  kFixed,      // always `fixedType`
+  kArg0,       // the type of the first argument (Max, Min, First, Last, Nz)
+  kArgs1And2,  // the common type of the second and third arguments (IIf)
 };
 
 using ScalarFn = void (*)(sqlite3_context*, int, sqlite3_value**);
 using FinalFn = void (*)(sqlite3_context*);
 
 struct JetFunction {
-  std::string_view name;        // Jet name; matched case-insensitively, "$" suffix allowed
+  std::string_view name;  // Jet name; matched case-insensitively, "$" suffix allowed
   int8_t minArgs;
-  int8_t maxArgs;               // -1: any number
+  int8_t maxArgs;  // -1: any number
   TypeRule rule;
   JetType fixedType;            // for kFixed
   std::string_view sqliteName;  // name registered with SQLite (or a SQLite builtin)

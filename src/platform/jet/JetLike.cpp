@@ -73,16 +73,20 @@ LikePattern::LikePattern(std::string_view pattern) {
 
 bool LikePattern::ItemMatches(const Item& item, char32_t c) const {
   switch (item.kind) {
-    case Kind::kChar: return item.ch == c;
-    case Kind::kAnyChar: return true;
-    case Kind::kDigit: return c >= U'0' && c <= U'9';
+    case Kind::kChar:
+      return item.ch == c;
+    case Kind::kAnyChar:
+      return true;
+    case Kind::kDigit:
+      return c >= U'0' && c <= U'9';
     case Kind::kSet: {
       bool in = false;
       for (uint32_t r = item.firstRange; r < item.firstRange + item.rangeCount && !in; ++r)
         in = c >= ranges_[r].lo && c <= ranges_[r].hi;
       return in != item.negated;
     }
-    case Kind::kStar: break;
+    case Kind::kStar:
+      break;
   }
   return false;
 }

@@ -20,8 +20,8 @@ class LikePattern {
   struct Item {
     Kind kind;
     bool negated = false;
-    char32_t ch = 0;           // kChar, folded
-    uint32_t firstRange = 0;   // kSet: ranges_[firstRange, firstRange + rangeCount)
+    char32_t ch = 0;          // kChar, folded
+    uint32_t firstRange = 0;  // kSet: ranges_[firstRange, firstRange + rangeCount)
     uint32_t rangeCount = 0;
   };
   struct Range {

@@ -30,8 +30,10 @@ std::string_view TextView(const unsigned char* text, int size) {
 // The value of column `col` by its storage class alone.
 Variant NaturalColumn(sqlite3_stmt* stmt, int col) {
   switch (sqlite3_column_type(stmt, col)) {
-    case SQLITE_INTEGER: return FromInteger(sqlite3_column_int64(stmt, col));
-    case SQLITE_FLOAT: return Variant(sqlite3_column_double(stmt, col));
+    case SQLITE_INTEGER:
+      return FromInteger(sqlite3_column_int64(stmt, col));
+    case SQLITE_FLOAT:
+      return Variant(sqlite3_column_double(stmt, col));
     case SQLITE_TEXT: {
       const unsigned char* t = sqlite3_column_text(stmt, col);
       return Variant(TextView(t, sqlite3_column_bytes(stmt, col)));
@@ -40,11 +42,14 @@ Variant NaturalColumn(sqlite3_stmt* stmt, int col) {
       const void* p = sqlite3_column_blob(stmt, col);
       return Variant(BlobBytes(p, sqlite3_column_bytes(stmt, col)));
     }
-    default: return Variant::Null();
+    default:
+      return Variant::Null();
   }
 }
 
-bool InRange(double d, double lo, double hi) { return d >= lo && d <= hi; }
+bool InRange(double d, double lo, double hi) {
+  return d >= lo && d <= hi;
+}
 
 }  // namespace
 
@@ -64,25 +69,33 @@ Variant ArgToVariant(sqlite3_value* v) {
     }
     case SQLITE_TEXT:
       return Variant(TextView(sqlite3_value_text(v), sqlite3_value_bytes(v)));
-    case SQLITE_BLOB: return Variant(BlobBytes(sqlite3_value_blob(v), sqlite3_value_bytes(v)));
-    default: return Variant::Null();
+    case SQLITE_BLOB:
+      return Variant(BlobBytes(sqlite3_value_blob(v), sqlite3_value_bytes(v)));
+    default:
+      return Variant::Null();
   }
 }
 
 void ResultVariant(sqlite3_context* ctx, const Variant& v) {
   switch (v.Type()) {
     case VarType::kEmpty:
-    case VarType::kNull: sqlite3_result_null(ctx); return;
+    case VarType::kNull:
+      sqlite3_result_null(ctx);
+      return;
     case VarType::kBoolean:
       sqlite3_result_int(ctx, CBool(v) ? -1 : 0);
       sqlite3_result_subtype(ctx, kSubtypeBoolean);
       return;
     case VarType::kByte:
     case VarType::kInteger:
-    case VarType::kLong: sqlite3_result_int64(ctx, CLng(v)); return;
+    case VarType::kLong:
+      sqlite3_result_int64(ctx, CLng(v));
+      return;
     case VarType::kSingle:
     case VarType::kDouble:
-    case VarType::kCurrency: sqlite3_result_double(ctx, CDbl(v)); return;
+    case VarType::kCurrency:
+      sqlite3_result_double(ctx, CDbl(v));
+      return;
     case VarType::kDate:
       sqlite3_result_double(ctx, v.AsDateSerial());
       sqlite3_result_subtype(ctx, kSubtypeDate);
@@ -106,15 +119,27 @@ void BindVariant(sqlite3_stmt* stmt, int index, const Variant& v, std::string_vi
   int rc = SQLITE_OK;
   switch (v.Type()) {
     case VarType::kEmpty:
-    case VarType::kNull: rc = sqlite3_bind_null(stmt, index); break;
-    case VarType::kBoolean: rc = sqlite3_bind_int(stmt, index, CBool(v) ? -1 : 0); break;
+    case VarType::kNull:
+      rc = sqlite3_bind_null(stmt, index);
+      break;
+    case VarType::kBoolean:
+      rc = sqlite3_bind_int(stmt, index, CBool(v) ? -1 : 0);
+      break;
     case VarType::kByte:
     case VarType::kInteger:
-    case VarType::kLong: rc = sqlite3_bind_int64(stmt, index, CLng(v)); break;
+    case VarType::kLong:
+      rc = sqlite3_bind_int64(stmt, index, CLng(v));
+      break;
     case VarType::kSingle:
-    case VarType::kDouble: rc = sqlite3_bind_double(stmt, index, CDbl(v)); break;
-    case VarType::kCurrency: rc = sqlite3_bind_double(stmt, index, CCur(v).ToDouble()); break;
-    case VarType::kDate: rc = sqlite3_bind_double(stmt, index, v.AsDateSerial()); break;
+    case VarType::kDouble:
+      rc = sqlite3_bind_double(stmt, index, CDbl(v));
+      break;
+    case VarType::kCurrency:
+      rc = sqlite3_bind_double(stmt, index, CCur(v).ToDouble());
+      break;
+    case VarType::kDate:
+      rc = sqlite3_bind_double(stmt, index, v.AsDateSerial());
+      break;
     case VarType::kString: {
       const std::string& s = v.AsString();
       rc = sqlite3_bind_text64(stmt, index, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
@@ -178,7 +203,8 @@ Variant ColumnToVariant(sqlite3_stmt* stmt, int col, JetType type) {
       const void* p = sqlite3_column_blob(stmt, col);
       return Variant(BlobBytes(p, sqlite3_column_bytes(stmt, col)));
     }
-    case JetType::kNone: break;
+    case JetType::kNone:
+      break;
   }
   return NaturalColumn(stmt, col);
 }

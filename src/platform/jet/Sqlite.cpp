@@ -9,8 +9,12 @@ namespace {
 thread_local std::optional<Error> tFunctionError;
 }  // namespace
 
-void SetFunctionError(Error e) { tFunctionError = std::move(e); }
-void ClearFunctionError() noexcept { tFunctionError.reset(); }
+void SetFunctionError(Error e) {
+  tFunctionError = std::move(e);
+}
+void ClearFunctionError() noexcept {
+  tFunctionError.reset();
+}
 
 void Throw(int rc, sqlite3* db, std::string_view source) {
   if (tFunctionError) {

@@ -1,0 +1,147 @@
+#pragma once
+// The SQLite user functions behind the entries of the Jet function table, and
+// what they share: argument access and the error wrapper. Internal to
+// platform/jet.
+
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "platform/automation/Variant.h"
+#include "platform/jet/JetValue.h"
+#include "platform/jet/Sqlite.h"
+
+namespace qv::jet::fn {
+
+// The arguments of one call. An argument asked for beyond those given raises
+// VB error 449, so a call with too few arguments from native SQL fails
+// cleanly instead of reading past the array.
+class Args {
+ public:
+  Args(int argc, sqlite3_value** argv) : argc_(argc), argv_(argv) {}
+
+  int Count() const { return argc_; }
+  sqlite3_value* Raw(int i) const;
+  bool IsNull(int i) const { return sqlite3_value_type(Raw(i)) == SQLITE_NULL; }
+  bool AnyNull() const;
+  Variant Get(int i) const { return ArgToVariant(Raw(i)); }
+  // A text argument as it is; any other value through CStr (Null raises 94).
+  std::string_view Text(int i);
+  int32_t Long(int i) const { return CLng(Get(i)); }
+  double Double(int i) const;
+  OleDate Date(int i) const { return CDate(Get(i)); }
+
+ private:
+  int argc_;
+  sqlite3_value** argv_;
+  std::deque<std::string> scratch_;  // texts made by CStr, alive for the call
+};
+
+using Body = Variant (*)(Args&);
+
+// Reports an Error raised inside a user function: kept for the caller of
+// sqlite3_step (sqlite::Throw) and passed to SQLite as the call's failure.
+void ReportError(sqlite3_context* ctx, const Error& e);
+void ReportUnexpected(sqlite3_context* ctx, const std::exception& e);
+
+// The ScalarFn of a body: arguments in, the Variant result out, any Error
+// reported to the statement.
+template <Body body>
+void Invoke(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  try {
+    Args a(argc, argv);
+    ResultVariant(ctx, body(a));
+  } catch (const Error& e) {
+    ReportError(ctx, e);
+  } catch (const std::exception& e) {
+    ReportUnexpected(ctx, e);
+  }
+}
+
+// ---- bodies (JetTextFunctions.cpp)
+Variant IsNullFn(Args&);
+Variant IsNumericFn(Args&);
+Variant IsDateFn(Args&);
+Variant CStrFn(Args&);
+Variant CLngFn(Args&);
+Variant CIntFn(Args&);
+Variant CByteFn(Args&);
+Variant CDblFn(Args&);
+Variant CSngFn(Args&);
+Variant CCurFn(Args&);
+Variant CDateFn(Args&);
+Variant CBoolFn(Args&);
+Variant StrFn(Args&);
+Variant ValFn(Args&);
+Variant LenFn(Args&);
+Variant LeftFn(Args&);
+Variant RightFn(Args&);
+Variant MidFn(Args&);
+Variant InStrFn(Args&);
+Variant LCaseFn(Args&);
+Variant UCaseFn(Args&);
+Variant TrimFn(Args&);
+Variant LTrimFn(Args&);
+Variant RTrimFn(Args&);
+Variant StringFn(Args&);
+Variant SpaceFn(Args&);
+Variant ReplaceFn(Args&);
+Variant StrCompFn(Args&);
+Variant StrReverseFn(Args&);
+Variant AscFn(Args&);
+Variant AscWFn(Args&);
+Variant ChrFn(Args&);
+Variant ChrWFn(Args&);
+Variant FormatFn(Args&);
+Variant ConcatFn(Args&);
+Variant AsDateFn(Args&);
+Variant AsBooleanFn(Args&);
+
+// ---- bodies (JetDateFunctions.cpp)
+Variant DateSerialFn(Args&);
+Variant TimeSerialFn(Args&);
+Variant DateValueFn(Args&);
+Variant TimeValueFn(Args&);
+Variant NowFn(Args&);
+Variant DateFn(Args&);
+Variant TimeFn(Args&);
+Variant YearFn(Args&);
+Variant MonthFn(Args&);
+Variant DayFn(Args&);
+Variant HourFn(Args&);
+Variant MinuteFn(Args&);
+Variant SecondFn(Args&);
+Variant WeekdayFn(Args&);
+Variant DateAddFn(Args&);
+Variant DateDiffFn(Args&);
+Variant DatePartFn(Args&);
+
+// ---- bodies (JetNumberFunctions.cpp)
+Variant AddFn(Args&);
+Variant IntDivFn(Args&);
+Variant ModFn(Args&);
+Variant PowFn(Args&);
+Variant AbsFn(Args&);
+Variant IntFn(Args&);
+Variant FixFn(Args&);
+Variant RoundFn(Args&);
+Variant SgnFn(Args&);
+Variant SqrFn(Args&);
+Variant ExpFn(Args&);
+Variant LogFn(Args&);
+
+// ---- functions that return an argument as it is (storage class and
+// subtype kept), the Like operator and the aggregates (JetNumberFunctions.cpp)
+void IIf(sqlite3_context*, int, sqlite3_value**);
+void Nz(sqlite3_context*, int, sqlite3_value**);
+void Like(sqlite3_context*, int, sqlite3_value**);
+void FirstStep(sqlite3_context*, int, sqlite3_value**);
+void LastStep(sqlite3_context*, int, sqlite3_value**);
+void FirstLastFinal(sqlite3_context*);
+
+}  // namespace qv::jet::fn
+
+namespace qv::jet {
+// Registers every function of the Jet function table that SQLite lacks.
+void RegisterJetFunctions(sqlite3* db);
+}  // namespace qv::jet

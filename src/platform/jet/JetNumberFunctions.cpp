@@ -1,0 +1,229 @@
+// Jet's arithmetic operators and numeric functions, IIf and Nz, the Like
+// operator and the First/Last aggregates.
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "platform/jet/JetFunctionImpl.h"
+#include "platform/jet/JetLike.h"
+
+namespace qv::jet::fn {
+
+namespace {
+
+bool IsInteger(sqlite3_value* v) {
+  return sqlite3_value_type(v) == SQLITE_INTEGER && sqlite3_value_subtype(v) == 0;
+}
+
+// The operands of "\" and Mod: rounded to whole numbers first, as VBA does.
+int64_t WholeOperand(Args& a, int i) {
+  if (IsInteger(a.Raw(i))) return sqlite3_value_int64(a.Raw(i));
+  double d = BankersRound(a.Double(i));
+  if (!(std::fabs(d) < 9.2e18)) ThrowVb(vberr::kOverflow);
+  return static_cast<int64_t>(d);
+}
+
+// Applies `f` to a numeric argument keeping its kind: an integer stays an
+// integer, a date stays a date (Int(Now()) is today), anything else is a
+// Double.
+template <class F>
+Variant MapNumber(Args& a, F f) {
+  if (a.IsNull(0)) return Variant::Null();
+  sqlite3_value* v = a.Raw(0);
+  double r = f(a.Double(0));
+  if (sqlite3_value_subtype(v) == kSubtypeDate) return Variant(OleDate{r});
+  if (IsInteger(v) && r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
+  return Variant(r);
+}
+
+// Jet's truth of a condition: Null is false, a number is true unless 0.
+bool Truth(sqlite3_value* v) {
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL:
+      return false;
+    case SQLITE_INTEGER:
+      return sqlite3_value_int64(v) != 0;
+    case SQLITE_FLOAT:
+      return sqlite3_value_double(v) != 0;
+    default:
+      return CBool(ArgToVariant(v));
+  }
+}
+
+void ResultArg(sqlite3_context* ctx, sqlite3_value* v) {
+  sqlite3_result_value(ctx, v);
+  if (unsigned sub = sqlite3_value_subtype(v)) sqlite3_result_subtype(ctx, sub);
+}
+
+struct FirstLast {
+  sqlite3_value* value;  // a copy of the kept argument, or null before the first row
+};
+
+}  // namespace
+
+// "+": Null gives Null, two texts concatenate, a date plus a number is a
+// date, integers add exactly; anything else adds as Double (a text that is
+// not a number raises 13).
+Variant AddFn(Args& a) {
+  if (a.AnyNull()) return Variant::Null();
+  sqlite3_value *x = a.Raw(0), *y = a.Raw(1);
+  if (sqlite3_value_type(x) == SQLITE_TEXT && sqlite3_value_type(y) == SQLITE_TEXT)
+    return Variant(std::string(a.Text(0)) + std::string(a.Text(1)));
+  if (IsInteger(x) && IsInteger(y)) {
+    int64_t r;
+    if (!__builtin_add_overflow(sqlite3_value_int64(x), sqlite3_value_int64(y), &r)) {
+      if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
+      return Variant(static_cast<double>(r));
+    }
+  }
+  double r = a.Double(0) + a.Double(1);
+  if (sqlite3_value_subtype(x) == kSubtypeDate || sqlite3_value_subtype(y) == kSubtypeDate)
+    return Variant(OleDate{r});
+  return Variant(r);
+}
+
+Variant IntDivFn(Args& a) {
+  if (a.AnyNull()) return Variant::Null();
+  int64_t x = WholeOperand(a, 0), y = WholeOperand(a, 1);
+  if (y == 0) ThrowVb(vberr::kDivisionByZero);
+  if (y == -1 && x == INT64_MIN) ThrowVb(vberr::kOverflow);
+  int64_t r = x / y;
+  if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
+  return Variant(static_cast<double>(r));
+}
+
+// Mod: the remainder takes the sign of the dividend.
+Variant ModFn(Args& a) {
+  if (a.AnyNull()) return Variant::Null();
+  int64_t x = WholeOperand(a, 0), y = WholeOperand(a, 1);
+  if (y == 0) ThrowVb(vberr::kDivisionByZero);
+  int64_t r = y == -1 ? 0 : x % y;
+  if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
+  return Variant(static_cast<double>(r));
+}
+
+Variant PowFn(Args& a) {
+  if (a.AnyNull()) return Variant::Null();
+  double r = std::pow(a.Double(0), a.Double(1));
+  if (std::isnan(r)) ThrowVb(vberr::kInvalidProcedureCall, "power of a negative number");
+  if (std::isinf(r)) ThrowVb(vberr::kOverflow);
+  return Variant(r);
+}
+
+Variant AbsFn(Args& a) {
+  return MapNumber(a, [](double d) { return std::fabs(d); });
+}
+Variant IntFn(Args& a) {
+  return MapNumber(a, [](double d) { return std::floor(d); });
+}
+Variant FixFn(Args& a) {
+  return MapNumber(a, [](double d) { return std::trunc(d); });
+}
+
+// Round(x [, digits]): half to even, as VBA's Round.
+Variant RoundFn(Args& a) {
+  int32_t digits = a.Count() > 1 && !a.IsNull(1) ? a.Long(1) : 0;
+  if (digits < 0 || digits > 22) ThrowVb(vberr::kInvalidProcedureCall, "Round digits");
+  double scale = std::pow(10.0, digits);
+  return MapNumber(a, [scale](double d) { return BankersRound(d * scale) / scale; });
+}
+
+Variant SgnFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  double d = a.Double(0);
+  return Variant(static_cast<int16_t>(d > 0 ? 1 : d < 0 ? -1 : 0));
+}
+
+Variant SqrFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  double d = a.Double(0);
+  if (d < 0) ThrowVb(vberr::kInvalidProcedureCall, "Sqr of a negative number");
+  return Variant(std::sqrt(d));
+}
+
+Variant ExpFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  double r = std::exp(a.Double(0));
+  if (std::isinf(r)) ThrowVb(vberr::kOverflow);
+  return Variant(r);
+}
+
+Variant LogFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  double d = a.Double(0);
+  if (d <= 0) ThrowVb(vberr::kInvalidProcedureCall, "Log of a number not above 0");
+  return Variant(std::log(d));
+}
+
+// ---- raw functions
+
+void IIf(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  try {
+    if (argc != 3) ThrowVb(vberr::kArgumentNotOptional, "IIf");
+    ResultArg(ctx, Truth(argv[0]) ? argv[1] : argv[2]);
+  } catch (const Error& e) {
+    ReportError(ctx, e);
+  }
+}
+
+// Nz(value [, instead]): without a replacement a Null becomes "" (a query
+// has no Empty to give).
+void Nz(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 1) return ReportError(ctx, Error(vberr::kArgumentNotOptional, "Nz"));
+  if (sqlite3_value_type(argv[0]) != SQLITE_NULL) return ResultArg(ctx, argv[0]);
+  if (argc > 1) return ResultArg(ctx, argv[1]);
+  sqlite3_result_text(ctx, "", 0, SQLITE_STATIC);
+}
+
+// text Like pattern. The compiled pattern is kept with the statement while
+// the pattern argument stays the same.
+void Like(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  try {
+    Args a(argc, argv);
+    if (a.IsNull(0) || a.IsNull(1)) return sqlite3_result_null(ctx);
+    bool match;
+    if (auto* kept = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 1))) {
+      match = kept->Matches(a.Text(0));
+    } else {
+      auto pattern = std::make_unique<LikePattern>(a.Text(1));
+      match = pattern->Matches(a.Text(0));
+      // SQLite may free it at once: it is not used after this call.
+      sqlite3_set_auxdata(ctx, 1, pattern.release(),
+                          [](void* p) { delete static_cast<LikePattern*>(p); });
+    }
+    sqlite3_result_int(ctx, match ? -1 : 0);
+    sqlite3_result_subtype(ctx, kSubtypeBoolean);
+  } catch (const Error& e) {
+    ReportError(ctx, e);
+  } catch (const std::exception& e) {
+    ReportUnexpected(ctx, e);
+  }
+}
+
+void FirstStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  auto* s = static_cast<FirstLast*>(sqlite3_aggregate_context(ctx, sizeof(FirstLast)));
+  if (!s) return sqlite3_result_error_nomem(ctx);
+  if (argc < 1 || s->value) return;
+  s->value = sqlite3_value_dup(argv[0]);
+  if (!s->value) sqlite3_result_error_nomem(ctx);
+}
+
+void LastStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  auto* s = static_cast<FirstLast*>(sqlite3_aggregate_context(ctx, sizeof(FirstLast)));
+  if (!s) return sqlite3_result_error_nomem(ctx);
+  if (argc < 1) return;
+  sqlite3_value_free(s->value);
+  s->value = sqlite3_value_dup(argv[0]);
+  if (!s->value) sqlite3_result_error_nomem(ctx);
+}
+
+void FirstLastFinal(sqlite3_context* ctx) {
+  auto* s = static_cast<FirstLast*>(sqlite3_aggregate_context(ctx, 0));
+  if (!s || !s->value) return sqlite3_result_null(ctx);
+  sqlite3_result_value(ctx, s->value);
+  sqlite3_value_free(s->value);
+  s->value = nullptr;
+}
+
+}  // namespace qv::jet::fn

@@ -1,0 +1,290 @@
+// Jet's conversion, Null-test and text functions. A Null argument gives a
+// Null result except where VBA rejects it: the C* conversions and Val raise
+// 94 (Invalid use of Null), IsNull/IsNumeric/IsDate answer False, "&" reads
+// it as an empty text.
+
+#include <array>
+#include <cmath>
+
+#include "platform/automation/VbaFormat.h"
+#include "platform/automation/VbaText.h"
+#include "platform/jet/JetFunctionImpl.h"
+
+namespace qv::jet::fn {
+
+namespace {
+
+// Windows-1251, the code page of Chr and Asc: 0x80..0xBF (0xC0..0xFF are
+// U+0410..U+044F in order; 0x98 is unassigned and kept as U+0098).
+constexpr std::array<char16_t, 64> kCp1251High = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+};
+
+char16_t FromCp1251(int32_t code) {
+  if (code < 0x80) return static_cast<char16_t>(code);
+  if (code < 0xC0) return kCp1251High[static_cast<size_t>(code - 0x80)];
+  return static_cast<char16_t>(0x0410 + (code - 0xC0));
+}
+
+// The code page byte of a UTF-16 unit; "?" (63) for one the page lacks, as
+// Windows' conversion gives.
+int32_t ToCp1251(char16_t u) {
+  if (u < 0x80) return u;
+  if (u >= 0x0410 && u <= 0x044F) return 0xC0 + (u - 0x0410);
+  for (size_t i = 0; i < kCp1251High.size(); ++i)
+    if (kCp1251High[i] == u) return static_cast<int32_t>(0x80 + i);
+  return '?';
+}
+
+std::string Utf8Of(char16_t u) {
+  return ToUtf8(std::u16string_view(&u, 1));
+}
+
+// Jet compares texts as the database does (case-insensitively) unless the
+// call asks for a binary comparison with 0.
+CompareMode ModeArg(Args& a, int i) {
+  if (i >= a.Count() || a.IsNull(i)) return CompareMode::kText;
+  int32_t m = a.Long(i);
+  if (m < -1 || m > 2) ThrowVb(vberr::kInvalidProcedureCall, "comparison mode");
+  return m == 0 ? CompareMode::kBinary : CompareMode::kText;
+}
+
+Variant NullOr(Args& a, std::string (*f)(std::string_view)) {
+  if (a.IsNull(0)) return Variant::Null();
+  return Variant(f(a.Text(0)));
+}
+
+}  // namespace
+
+// ---- Null tests and conversions
+
+Variant IsNullFn(Args& a) {
+  return Variant(a.IsNull(0));
+}
+Variant IsNumericFn(Args& a) {
+  return Variant(!a.IsNull(0) && a.Get(0).IsNumeric());
+}
+Variant IsDateFn(Args& a) {
+  Variant v = a.Get(0);
+  return Variant(v.IsDate() || (v.IsString() && ParseVbDate(v.AsString()).has_value()));
+}
+Variant CStrFn(Args& a) {
+  return Variant(CStr(a.Get(0)));
+}
+Variant CLngFn(Args& a) {
+  return Variant(CLng(a.Get(0)));
+}
+Variant CIntFn(Args& a) {
+  return Variant(CInt(a.Get(0)));
+}
+Variant CByteFn(Args& a) {
+  return Variant(CByte(a.Get(0)));
+}
+Variant CDblFn(Args& a) {
+  return Variant(CDbl(a.Get(0)));
+}
+Variant CSngFn(Args& a) {
+  return Variant(CSng(a.Get(0)));
+}
+Variant CCurFn(Args& a) {
+  return Variant(CCur(a.Get(0)));
+}
+Variant CDateFn(Args& a) {
+  return Variant(CDate(a.Get(0)));
+}
+Variant CBoolFn(Args& a) {
+  return Variant(CBool(a.Get(0)));
+}
+
+Variant StrFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  Variant v = a.Get(0);
+  std::string s = CStr(v);
+  if (v.IsNumericType() && CDbl(v) >= 0) s.insert(s.begin(), ' ');  // room for the sign
+  return Variant(std::move(s));
+}
+
+Variant ValFn(Args& a) {
+  if (a.IsNull(0)) ThrowVb(vberr::kInvalidUseOfNull);
+  return Variant(Val(a.Text(0)));
+}
+
+Variant AsDateFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  return Variant(CDate(a.Get(0)));
+}
+
+Variant AsBooleanFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  return Variant(CBool(a.Get(0)));
+}
+
+// ---- text
+
+Variant LenFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  return Variant(Len(a.Text(0)));
+}
+
+Variant LeftFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  return Variant(Left(a.Text(0), a.Long(1)));
+}
+
+Variant RightFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  return Variant(Right(a.Text(0), a.Long(1)));
+}
+
+Variant MidFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  std::optional<int32_t> length;
+  if (a.Count() > 2 && !a.IsNull(2)) length = a.Long(2);
+  return Variant(Mid(a.Text(0), a.Long(1), length));
+}
+
+// InStr(s, what), InStr(start, s, what [, compare]).
+Variant InStrFn(Args& a) {
+  int first = a.Count() >= 3 ? 1 : 0;
+  if (a.IsNull(first) || a.IsNull(first + 1)) return Variant::Null();
+  int32_t start = first ? a.Long(0) : 1;
+  return Variant(InStr(start, a.Text(first), a.Text(first + 1), ModeArg(a, first + 2)));
+}
+
+Variant LCaseFn(Args& a) {
+  return NullOr(a, LCase);
+}
+Variant UCaseFn(Args& a) {
+  return NullOr(a, UCase);
+}
+Variant TrimFn(Args& a) {
+  return NullOr(a, Trim);
+}
+Variant LTrimFn(Args& a) {
+  return NullOr(a, LTrim);
+}
+Variant RTrimFn(Args& a) {
+  return NullOr(a, RTrim);
+}
+
+// String(n, character): the character as a text or as a code (Chr's page).
+Variant StringFn(Args& a) {
+  if (a.IsNull(0) || a.IsNull(1)) return Variant::Null();
+  int32_t n = a.Long(0);
+  Variant ch = a.Get(1);
+  if (ch.IsNumericType()) {
+    int32_t code = CLng(ch) % 256;
+    if (code < 0) code += 256;
+    return Variant(StringOf(n, Utf8Of(FromCp1251(code))));
+  }
+  return Variant(StringOf(n, a.Text(1)));
+}
+
+Variant SpaceFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  return Variant(Space(a.Long(0)));
+}
+
+// Replace(s, find, with [, start [, count [, compare]]]): as VBA, the result
+// begins at `start`, and at most `count` (-1: all) occurrences are replaced.
+Variant ReplaceFn(Args& a) {
+  if (a.IsNull(0) || a.IsNull(1) || a.IsNull(2)) return Variant::Null();
+  int32_t start = a.Count() > 3 && !a.IsNull(3) ? a.Long(3) : 1;
+  int32_t count = a.Count() > 4 && !a.IsNull(4) ? a.Long(4) : -1;
+  if (start < 1 || count < -1) ThrowVb(vberr::kInvalidProcedureCall, "Replace");
+  CompareMode mode = ModeArg(a, 5);
+  std::string s = Mid(a.Text(0), start);
+  std::string_view what = a.Text(1), with = a.Text(2);
+  if (count == -1) return Variant(Replace(s, what, with, mode));
+  std::string out;
+  int32_t pos = 1, whatLen = Len(what);
+  for (int32_t done = 0; done < count && whatLen > 0; ++done) {
+    int32_t found = InStr(pos, s, what, mode);
+    if (found == 0) break;
+    out += Mid(s, pos, found - pos);
+    out += with;
+    pos = found + whatLen;
+  }
+  if (pos <= Len(s)) out += Mid(s, pos);
+  return Variant(std::move(out));
+}
+
+Variant StrCompFn(Args& a) {
+  if (a.IsNull(0) || a.IsNull(1)) return Variant::Null();
+  return Variant(static_cast<int16_t>(StrComp(a.Text(0), a.Text(1), ModeArg(a, 2))));
+}
+
+Variant StrReverseFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  std::u16string u = ToUtf16(a.Text(0));
+  std::u16string r;
+  r.reserve(u.size());
+  for (size_t i = u.size(); i > 0; --i) {
+    char16_t c = u[i - 1];
+    // keep a surrogate pair in order
+    if (c >= 0xDC00 && c <= 0xDFFF && i >= 2 && u[i - 2] >= 0xD800 && u[i - 2] <= 0xDBFF) {
+      r += u[i - 2];
+      r += c;
+      --i;
+    } else {
+      r += c;
+    }
+  }
+  return Variant(ToUtf8(r));
+}
+
+Variant AscFn(Args& a) {
+  if (a.IsNull(0)) ThrowVb(vberr::kInvalidUseOfNull);
+  std::u16string u = ToUtf16(a.Text(0));
+  if (u.empty()) ThrowVb(vberr::kInvalidProcedureCall, "Asc of an empty text");
+  return Variant(static_cast<int16_t>(ToCp1251(u[0])));
+}
+
+Variant AscWFn(Args& a) {
+  if (a.IsNull(0)) ThrowVb(vberr::kInvalidUseOfNull);
+  std::u16string u = ToUtf16(a.Text(0));
+  if (u.empty()) ThrowVb(vberr::kInvalidProcedureCall, "AscW of an empty text");
+  return Variant(static_cast<int16_t>(u[0]));  // VBA's AscW is signed above 32767
+}
+
+Variant ChrFn(Args& a) {
+  if (a.IsNull(0)) ThrowVb(vberr::kInvalidUseOfNull);
+  int32_t code = a.Long(0);
+  if (code < 0 || code > 255) ThrowVb(vberr::kInvalidProcedureCall, "Chr code");
+  return Variant(Utf8Of(FromCp1251(code)));
+}
+
+Variant ChrWFn(Args& a) {
+  if (a.IsNull(0)) ThrowVb(vberr::kInvalidUseOfNull);
+  int32_t code = a.Long(0);
+  if (code < -32768 || code > 65535) ThrowVb(vberr::kInvalidProcedureCall, "ChrW code");
+  if (code < 0) code += 65536;
+  return Variant(Utf8Of(static_cast<char16_t>(code)));
+}
+
+Variant FormatFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  std::string_view format = a.Count() > 1 && !a.IsNull(1) ? a.Text(1) : std::string_view();
+  return Variant(Format(a.Get(0), format));
+}
+
+// "&": Null reads as an empty text; Null & Null stays Null.
+Variant ConcatFn(Args& a) {
+  std::string out;
+  bool allNull = true;
+  for (int i = 0; i < a.Count(); ++i) {
+    if (a.IsNull(i)) continue;
+    allNull = false;
+    out += a.Text(i);
+  }
+  return allNull ? Variant::Null() : Variant(std::move(out));
+}
+
+}  // namespace qv::jet::fn
