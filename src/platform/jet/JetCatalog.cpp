@@ -1,0 +1,474 @@
+#include "platform/jet/JetCatalog.h"
+
+#include <array>
+
+#include "platform/automation/VbaText.h"
+#include "platform/jet/JetError.h"
+#include "platform/jet/JetTableSql.h"
+#include "platform/jet/Sqlite.h"
+
+namespace qv::jet {
+
+namespace {
+
+constexpr const char* kCatalogueSql =
+    "CREATE TABLE IF NOT EXISTS _jet_meta (key TEXT PRIMARY KEY COLLATE NOCASE, value);"
+    "CREATE TABLE IF NOT EXISTS _jet_columns (table_name TEXT NOT NULL COLLATE NOCASE, "
+    "ordinal INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL, "
+    "size INTEGER NOT NULL, required INTEGER NOT NULL, allow_zero_length INTEGER NOT NULL, "
+    "default_value TEXT NOT NULL, unicode_compression INTEGER NOT NULL, "
+    "PRIMARY KEY (table_name, name));"
+    "CREATE TABLE IF NOT EXISTS _jet_indexes (table_name TEXT NOT NULL COLLATE NOCASE, "
+    "name TEXT NOT NULL COLLATE NOCASE, ordinal INTEGER NOT NULL, sqlite_name TEXT NOT NULL, "
+    "fields TEXT NOT NULL, is_primary INTEGER NOT NULL, is_unique INTEGER NOT NULL, "
+    "PRIMARY KEY (table_name, name));";
+
+struct TypeName {
+  std::string_view name;
+  JetType type;
+};
+// The first name of each type is the one JetTypeName gives.
+constexpr auto kTypeNames = std::to_array<TypeName>({
+    {"Boolean", JetType::kBoolean},
+    {"Yes/No", JetType::kBoolean},
+    {"Bit", JetType::kBoolean},
+    {"Byte", JetType::kByte},
+    {"Integer", JetType::kInteger},
+    {"Short", JetType::kInteger},
+    {"Long", JetType::kLong},
+    {"Counter", JetType::kLong},
+    {"Currency", JetType::kCurrency},
+    {"Money", JetType::kCurrency},
+    {"Single", JetType::kSingle},
+    {"Double", JetType::kDouble},
+    {"Float", JetType::kDouble},
+    {"Date", JetType::kDate},
+    {"DateTime", JetType::kDate},
+    {"Binary", JetType::kBinary},
+    {"Text", JetType::kText},
+    {"Char", JetType::kChar},
+    {"LongBinary", JetType::kLongBinary},
+    {"OLEObject", JetType::kLongBinary},
+    {"Memo", JetType::kMemo},
+    {"LongText", JetType::kMemo},
+    {"GUID", JetType::kGUID},
+    {"BigInt", JetType::kBigInt},
+    {"VarBinary", JetType::kVarBinary},
+    {"Numeric", JetType::kNumeric},
+    {"Decimal", JetType::kDecimal},
+    {"Time", JetType::kTime},
+});
+
+std::string Key(std::string_view name) {
+  return FoldCase(name);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return CompareTextRu(a, b) == 0;
+}
+
+// A scoped savepoint: released by Commit, rolled back otherwise.
+class Savepoint {
+ public:
+  explicit Savepoint(sqlite3* db) : db_(db) { sqlite::Exec(db_, "SAVEPOINT jet_catalogue"); }
+  ~Savepoint() {
+    if (db_) {
+      sqlite3_exec(db_, "ROLLBACK TO jet_catalogue; RELEASE jet_catalogue", nullptr, nullptr,
+                   nullptr);
+    }
+  }
+  void Commit() {
+    sqlite::Exec(db_, "RELEASE jet_catalogue");
+    db_ = nullptr;
+  }
+
+ private:
+  sqlite3* db_;
+};
+
+void BindText(sqlite3_stmt* s, int i, std::string_view text) {
+  sqlite3_bind_text64(s, i, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+std::string ColumnText(sqlite3_stmt* s, int i) {
+  const unsigned char* t = sqlite3_column_text(s, i);
+  return t ? std::string(reinterpret_cast<const char*>(t),
+                         static_cast<size_t>(sqlite3_column_bytes(s, i)))
+           : std::string();
+}
+
+void Step(sqlite3* db, sqlite3_stmt* s) {
+  sqlite::Check(sqlite3_step(s), db);
+}
+
+// The Jet type SQLite's declared type suggests, for a table made without
+// the catalogue.
+FieldSpec FieldFromDeclared(std::string name, std::string declared, bool notNull) {
+  FieldSpec f;
+  f.name = std::move(name);
+  std::string d = UCase(declared);
+  f.required = notNull;
+  auto has = [&](std::string_view s) { return d.find(s) != std::string::npos; };
+  if (has("BOOL"))
+    f.type = JetType::kBoolean;
+  else if (has("DATE") || has("TIME"))
+    f.type = JetType::kDate;
+  else if (has("INT"))
+    f.type = JetType::kLong;
+  else if (has("REAL") || has("FLOA") || has("DOUB") || has("NUM") || has("DEC"))
+    f.type = JetType::kDouble;
+  else if (has("CHAR") || has("CLOB") || has("TEXT")) {
+    size_t open = d.find('(');
+    int size = open == std::string::npos ? 0 : std::atoi(d.c_str() + open + 1);
+    f.type = size > 0 && size <= 255 ? JetType::kText : JetType::kMemo;
+    f.size = f.type == JetType::kText ? size : 0;
+  } else if (has("BLOB"))
+    f.type = JetType::kLongBinary;
+  else
+    f.type = JetType::kNone;
+  return f;
+}
+
+std::string JoinFields(const std::vector<IndexField>& fields) {
+  std::string out;
+  for (const IndexField& f : fields) {
+    if (!out.empty()) out += ';';
+    if (f.descending) out += '-';
+    out += f.name;
+  }
+  return out;
+}
+
+}  // namespace
+
+// ---- definitions
+
+std::vector<IndexField> IndexSpec::ParseFields(std::string_view text) {
+  std::vector<IndexField> out;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(';', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view part = text.substr(start, end - start);
+    while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
+    while (!part.empty() && part.back() == ' ') part.remove_suffix(1);
+    IndexField f;
+    if (!part.empty() && (part.front() == '-' || part.front() == '+')) {
+      f.descending = part.front() == '-';
+      part.remove_prefix(1);
+    }
+    f.name = std::string(part);
+    if (!f.name.empty()) out.push_back(std::move(f));
+    start = end + 1;
+  }
+  return out;
+}
+
+const FieldSpec* TableSpec::FindField(std::string_view name) const {
+  for (const FieldSpec& f : fields)
+    if (SameName(f.name, name)) return &f;
+  return nullptr;
+}
+
+const IndexSpec* TableSpec::FindIndex(std::string_view name) const {
+  for (const IndexSpec& x : indexes)
+    if (SameName(x.name, name)) return &x;
+  return nullptr;
+}
+
+std::string_view JetTypeName(JetType type) {
+  for (const TypeName& t : kTypeNames)
+    if (t.type == type) return t.name;
+  return "Unknown";
+}
+
+std::optional<JetType> ParseJetTypeName(std::string_view name) {
+  for (const TypeName& t : kTypeNames)
+    if (SameName(t.name, name)) return t.type;
+  return std::nullopt;
+}
+
+// ---- the catalogue
+
+Catalog::Catalog(sqlite3* db, std::function<void()> onChange)
+    : db_(db), onChange_(std::move(onChange)) {}
+
+Catalog::~Catalog() = default;
+
+void Catalog::EnsureCreated(std::string_view locale) {
+  // Checked first so that opening a file takes no write lock when the
+  // catalogue is there.
+  if (sqlite3_table_column_metadata(db_, nullptr, "_jet_indexes", "table_name", nullptr, nullptr,
+                                    nullptr, nullptr, nullptr) != SQLITE_OK)
+    sqlite::Exec(db_, kCatalogueSql);
+  if (locale.empty()) return;
+  sqlite::StmtPtr s =
+      sqlite::Prepare(db_, "INSERT OR REPLACE INTO _jet_meta (key, value) VALUES ('locale', ?)");
+  BindText(s.get(), 1, locale);
+  Step(db_, s.get());
+}
+
+std::string Catalog::Locale() const {
+  if (sqlite3_table_column_metadata(db_, nullptr, "_jet_meta", "value", nullptr, nullptr, nullptr,
+                                    nullptr, nullptr) != SQLITE_OK)
+    return {};
+  sqlite::StmtPtr s = sqlite::Prepare(db_, "SELECT value FROM _jet_meta WHERE key = 'locale'");
+  return sqlite3_step(s.get()) == SQLITE_ROW ? ColumnText(s.get(), 0) : std::string();
+}
+
+void Catalog::Changed() {
+  cache_.clear();
+  if (onChange_) onChange_();
+}
+
+void Catalog::Invalidate() const {
+  cache_.clear();
+}
+
+void Catalog::CreateTable(const TableSpec& table) {
+  ddl::CheckTable(table);
+  if (FindTable(table.name)) ThrowJet(jeterr::kTableExists, {table.name}, kSourceTableDef);
+  Savepoint sp(db_);
+  EnsureCreated();
+  sqlite::Exec(db_, ddl::CreateTableSql(table).c_str());
+  if (std::string triggers = ddl::TriggersSql(table); !triggers.empty())
+    sqlite::Exec(db_, triggers.c_str());
+  sqlite::StmtPtr s = sqlite::Prepare(
+      db_,
+      "INSERT INTO _jet_columns (table_name, ordinal, name, type, size, required, "
+      "allow_zero_length, default_value, unicode_compression) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  for (size_t i = 0; i < table.fields.size(); ++i) {
+    const FieldSpec& f = table.fields[i];
+    sqlite3_reset(s.get());
+    BindText(s.get(), 1, table.name);
+    sqlite3_bind_int(s.get(), 2, static_cast<int>(i));
+    BindText(s.get(), 3, f.name);
+    sqlite3_bind_int(s.get(), 4, static_cast<int>(f.type));
+    sqlite3_bind_int(s.get(), 5, f.type == JetType::kText && f.size == 0 ? 255 : f.size);
+    sqlite3_bind_int(s.get(), 6, f.required);
+    sqlite3_bind_int(s.get(), 7, f.allowZeroLength);
+    BindText(s.get(), 8, f.defaultValue);
+    sqlite3_bind_int(s.get(), 9, f.unicodeCompression);
+    Step(db_, s.get());
+  }
+  for (size_t i = 0; i < table.indexes.size(); ++i)
+    CreateIndexUnchecked(table, table.indexes[i], static_cast<int>(i));
+  sp.Commit();
+  Changed();
+}
+
+void Catalog::CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int ordinal) {
+  index.sqliteName = table.name + "." + index.name;
+  sqlite::Exec(db_, ddl::CreateIndexSql(table.name, index).c_str());
+  sqlite::StmtPtr s = sqlite::Prepare(
+      db_,
+      "INSERT INTO _jet_indexes (table_name, name, ordinal, sqlite_name, fields, is_primary, "
+      "is_unique) VALUES (?, ?, ?, ?, ?, ?, ?)");
+  BindText(s.get(), 1, table.name);
+  BindText(s.get(), 2, index.name);
+  sqlite3_bind_int(s.get(), 3, ordinal);
+  BindText(s.get(), 4, index.sqliteName);
+  BindText(s.get(), 5, JoinFields(index.fields));
+  sqlite3_bind_int(s.get(), 6, index.primary);
+  sqlite3_bind_int(s.get(), 7, index.primary || index.unique);
+  Step(db_, s.get());
+}
+
+void Catalog::CreateIndex(std::string_view tableName, const IndexSpec& index) {
+  std::shared_ptr<const TableSpec> table = FindTable(tableName);
+  if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
+  TableSpec check = *table;
+  check.indexes.push_back(index);
+  ddl::CheckTable(check);
+  Savepoint sp(db_);
+  EnsureCreated();
+  CreateIndexUnchecked(*table, index, static_cast<int>(table->indexes.size()));
+  sp.Commit();
+  Changed();
+}
+
+void Catalog::DropIndex(std::string_view tableName, std::string_view indexName) {
+  std::shared_ptr<const TableSpec> table = FindTable(tableName);
+  if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
+  const IndexSpec* index = table->FindIndex(indexName);
+  if (!index) ThrowJet(jeterr::kNotAnIndex, {indexName}, kSourceTableDef);
+  Savepoint sp(db_);
+  std::string sql = "DROP INDEX ";
+  sqlite::AppendQuoted(sql, index->sqliteName);
+  sqlite::Exec(db_, sql.c_str());
+  EnsureCreated();
+  sqlite::StmtPtr s =
+      sqlite::Prepare(db_, "DELETE FROM _jet_indexes WHERE table_name = ? AND name = ?");
+  BindText(s.get(), 1, table->name);
+  BindText(s.get(), 2, index->name);
+  Step(db_, s.get());
+  sp.Commit();
+  Changed();
+}
+
+void Catalog::DropTable(std::string_view tableName) {
+  std::shared_ptr<const TableSpec> table = FindTable(tableName);
+  if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
+  Savepoint sp(db_);
+  std::string sql = "DROP TABLE ";
+  sqlite::AppendQuoted(sql, table->name);
+  sqlite::Exec(db_, sql.c_str());  // its indexes and triggers go with it
+  EnsureCreated();
+  for (const char* del : {"DELETE FROM _jet_columns WHERE table_name = ?",
+                          "DELETE FROM _jet_indexes WHERE table_name = ?"}) {
+    sqlite::StmtPtr s = sqlite::Prepare(db_, del);
+    BindText(s.get(), 1, table->name);
+    Step(db_, s.get());
+  }
+  sp.Commit();
+  Changed();
+}
+
+void Catalog::AddField(std::string_view tableName, const FieldSpec& field) {
+  std::shared_ptr<const TableSpec> table = FindTable(tableName);
+  if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
+  TableSpec next = *table;
+  next.fields.push_back(field);
+  ddl::CheckTable(next);
+  Savepoint sp(db_);
+  EnsureCreated();
+  std::string sql = "ALTER TABLE ";
+  sqlite::AppendQuoted(sql, table->name);
+  sql += " ADD COLUMN " + ddl::ColumnSql(table->name, field, false);
+  sqlite::Exec(db_, sql.c_str());
+  sqlite::Exec(db_, ddl::DropTriggersSql(table->name).c_str());
+  if (std::string triggers = ddl::TriggersSql(next); !triggers.empty())
+    sqlite::Exec(db_, triggers.c_str());
+  sqlite::StmtPtr s = sqlite::Prepare(
+      db_,
+      "INSERT INTO _jet_columns (table_name, ordinal, name, type, size, required, "
+      "allow_zero_length, default_value, unicode_compression) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  BindText(s.get(), 1, table->name);
+  sqlite3_bind_int(s.get(), 2, static_cast<int>(table->fields.size()));
+  BindText(s.get(), 3, field.name);
+  sqlite3_bind_int(s.get(), 4, static_cast<int>(field.type));
+  sqlite3_bind_int(s.get(), 5, field.type == JetType::kText && field.size == 0 ? 255 : field.size);
+  sqlite3_bind_int(s.get(), 6, field.required);
+  sqlite3_bind_int(s.get(), 7, field.allowZeroLength);
+  BindText(s.get(), 8, field.defaultValue);
+  sqlite3_bind_int(s.get(), 9, field.unicodeCompression);
+  Step(db_, s.get());
+  sp.Commit();
+  Changed();
+}
+
+std::vector<std::string> Catalog::TableNames() const {
+  sqlite::StmtPtr s = sqlite::Prepare(
+      db_,
+      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
+      "ESCAPE '\\' AND name NOT LIKE '\\_jet\\_%' ESCAPE '\\' ORDER BY rowid");
+  std::vector<std::string> out;
+  int rc;
+  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) out.push_back(ColumnText(s.get(), 0));
+  sqlite::Check(rc, db_);
+  return out;
+}
+
+std::shared_ptr<const TableSpec> Catalog::FindTable(std::string_view table) const {
+  const Cached* c = Load(table);
+  return c ? c->spec : nullptr;
+}
+
+const std::vector<ColumnInfo>* Catalog::TableColumns(std::string_view table) const {
+  const Cached* c = Load(table);
+  return c ? &c->columns : nullptr;
+}
+
+const Catalog::Cached* Catalog::Load(std::string_view table) const {
+  std::string key = Key(table);
+  if (auto it = cache_.find(key); it != cache_.end()) return &it->second;
+  std::shared_ptr<TableSpec> spec = ReadFromCatalogue(table);
+  if (!spec) spec = ReadFromSqlite(table);
+  if (!spec) return nullptr;
+  Cached c;
+  for (const FieldSpec& f : spec->fields) c.columns.push_back({f.name, f.type, f.size});
+  c.spec = std::move(spec);
+  return &cache_.emplace(std::move(key), std::move(c)).first->second;
+}
+
+std::shared_ptr<TableSpec> Catalog::ReadFromCatalogue(std::string_view table) const {
+  if (sqlite3_table_column_metadata(db_, nullptr, "_jet_columns", "table_name", nullptr, nullptr,
+                                    nullptr, nullptr, nullptr) != SQLITE_OK)
+    return nullptr;
+  sqlite::StmtPtr s = sqlite::Prepare(
+      db_,
+      "SELECT c.table_name, c.name, c.type, c.size, c.required, c.allow_zero_length, "
+      "c.default_value, c.unicode_compression FROM _jet_columns c JOIN sqlite_master m "
+      "ON m.type = 'table' AND m.name = c.table_name COLLATE NOCASE "
+      "WHERE c.table_name = ? ORDER BY c.ordinal");
+  BindText(s.get(), 1, table);
+  auto spec = std::make_shared<TableSpec>();
+  int rc;
+  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+    spec->name = ColumnText(s.get(), 0);
+    FieldSpec f;
+    f.name = ColumnText(s.get(), 1);
+    f.type = static_cast<JetType>(sqlite3_column_int(s.get(), 2));
+    f.size = sqlite3_column_int(s.get(), 3);
+    f.required = sqlite3_column_int(s.get(), 4) != 0;
+    f.allowZeroLength = sqlite3_column_int(s.get(), 5) != 0;
+    f.defaultValue = ColumnText(s.get(), 6);
+    f.unicodeCompression = sqlite3_column_int(s.get(), 7) != 0;
+    spec->fields.push_back(std::move(f));
+  }
+  sqlite::Check(rc, db_);
+  if (spec->fields.empty()) return nullptr;
+  sqlite::StmtPtr x =
+      sqlite::Prepare(db_,
+                      "SELECT name, sqlite_name, fields, is_primary, is_unique FROM _jet_indexes "
+                      "WHERE table_name = ? ORDER BY ordinal");
+  BindText(x.get(), 1, table);
+  while ((rc = sqlite3_step(x.get())) == SQLITE_ROW) {
+    IndexSpec i;
+    i.name = ColumnText(x.get(), 0);
+    i.sqliteName = ColumnText(x.get(), 1);
+    i.fields = IndexSpec::ParseFields(ColumnText(x.get(), 2));
+    i.primary = sqlite3_column_int(x.get(), 3) != 0;
+    i.unique = sqlite3_column_int(x.get(), 4) != 0;
+    spec->indexes.push_back(std::move(i));
+  }
+  sqlite::Check(rc, db_);
+  return spec;
+}
+
+std::shared_ptr<TableSpec> Catalog::ReadFromSqlite(std::string_view table) const {
+  sqlite::StmtPtr s =
+      sqlite::Prepare(db_,
+                      "SELECT m.name, p.name, p.type, p.\"notnull\" FROM sqlite_master m, "
+                      "pragma_table_info(m.name) p "
+                      "WHERE m.type = 'table' AND m.name = ? COLLATE NOCASE ORDER BY p.cid");
+  BindText(s.get(), 1, table);
+  auto spec = std::make_shared<TableSpec>();
+  int rc;
+  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+    spec->name = ColumnText(s.get(), 0);
+    spec->fields.push_back(FieldFromDeclared(ColumnText(s.get(), 1), ColumnText(s.get(), 2),
+                                             sqlite3_column_int(s.get(), 3) != 0));
+  }
+  sqlite::Check(rc, db_);
+  if (spec->fields.empty()) return nullptr;
+  sqlite::StmtPtr x = sqlite::Prepare(
+      db_,
+      "SELECT l.name, l.\"unique\", l.origin = 'pk', "
+      "(SELECT group_concat(CASE WHEN i.\"desc\" THEN '-' ELSE '' END || i.name, ';') "
+      " FROM pragma_index_xinfo(l.name) i WHERE i.key AND i.cid >= 0) "
+      "FROM pragma_index_list(?) l ORDER BY l.seq");
+  BindText(x.get(), 1, spec->name);
+  while ((rc = sqlite3_step(x.get())) == SQLITE_ROW) {
+    IndexSpec i;
+    i.name = i.sqliteName = ColumnText(x.get(), 0);
+    i.unique = sqlite3_column_int(x.get(), 1) != 0;
+    i.primary = sqlite3_column_int(x.get(), 2) != 0;
+    i.fields = IndexSpec::ParseFields(ColumnText(x.get(), 3));
+    spec->indexes.push_back(std::move(i));
+  }
+  sqlite::Check(rc, db_);
+  return spec;
+}
+
+}  // namespace qv::jet

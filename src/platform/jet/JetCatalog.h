@@ -1,0 +1,129 @@
+#pragma once
+// The catalogue each database file keeps of what SQLite does not record:
+// the Jet type and size of every column, Required, AllowZeroLength,
+// DefaultValue and UnicodeCompression, and the Jet names of indexes (per
+// table, case-insensitive) with the unique SQLite index names behind them.
+// Tables are created from a definition so that every text column gets the
+// Jet collation and every rule is a constraint SQLite enforces on any write:
+// a text longer than its column (3163), Null in a Required field (3314), ""
+// where zero-length texts are not allowed (3315), a duplicate key (3022), a
+// value of the wrong kind (3464).
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/jet/JetTranslator.h"
+#include "platform/jet/JetTypes.h"
+
+struct sqlite3;
+
+namespace qv::jet {
+
+struct FieldSpec {
+  std::string name;
+  JetType type = JetType::kText;
+  int32_t size = 0;  // Text: 1..255 UTF-16 units, 0 meaning 255; ignored for other types
+  bool required = false;
+  bool allowZeroLength = true;  // texts only
+  // Jet's default expression: a number, a quoted text, True/False/Yes/No,
+  // Now(), Date() or Time(), optionally after "="; empty for none.
+  std::string defaultValue;
+  bool unicodeCompression = false;  // stored and reported; texts are UTF-8 anyway
+};
+
+struct IndexField {
+  std::string name;
+  bool descending = false;
+};
+
+struct IndexSpec {
+  std::string name;  // the Jet name, unique per table
+  std::vector<IndexField> fields;
+  bool primary = false;  // implies unique
+  bool unique = false;
+  std::string sqliteName;  // filled in by the catalogue
+
+  // Fields written as Jet's index definitions write them: "a;-b" or
+  // "+a;-b" (a leading "-" for descending).
+  static std::vector<IndexField> ParseFields(std::string_view text);
+};
+
+struct TableSpec {
+  std::string name;
+  std::vector<FieldSpec> fields;
+  std::vector<IndexSpec> indexes;
+
+  // The field or index by name (case-insensitive), or null.
+  const FieldSpec* FindField(std::string_view name) const;
+  const IndexSpec* FindIndex(std::string_view name) const;
+};
+
+// Jet's name of a type as a definition writes it ("Text", "Long", "Date" ...)
+// and back; the reading also takes "Integer", "Short", "Memo", "Yes/No" ...
+std::string_view JetTypeName(JetType type);
+std::optional<JetType> ParseJetTypeName(std::string_view name);
+
+class Catalog : public SchemaView {
+ public:
+  // REQUIRES: `db` outlives the catalogue. `onChange` runs after every
+  // change of the schema (the connection drops its caches).
+  Catalog(sqlite3* db, std::function<void()> onChange);
+  ~Catalog() override;
+  Catalog(const Catalog&) = delete;
+  Catalog& operator=(const Catalog&) = delete;
+
+  // Creates the catalogue's own tables when missing and records the locale
+  // when given (a new file).
+  void EnsureCreated(std::string_view locale = {});
+  // The locale the file was created with, or "" when it was not recorded.
+  std::string Locale() const;
+
+  // Creates a table with its indexes, all or nothing. Errors: 3010 the table
+  // exists, 3125 bad name, 3264 no fields, 3191 a field twice, 3259 a type
+  // the catalogue cannot store, 3265 an index names a missing field, 3283 a
+  // second primary key, 3284 an index name twice.
+  void CreateTable(const TableSpec& table);
+  // Drops a table with its indexes (3376 when it does not exist).
+  void DropTable(std::string_view table);
+  // Adds an index to an existing table (the errors of CreateTable, 3376).
+  void CreateIndex(std::string_view table, const IndexSpec& index);
+  // Drops an index by its Jet name (3015 when the table has no such index).
+  void DropIndex(std::string_view table, std::string_view index);
+  // Appends a field to an existing table. A Required field needs a default
+  // when the table has rows, as SQLite cannot fill one in otherwise.
+  void AddField(std::string_view table, const FieldSpec& field);
+
+  // User tables in creation order (the catalogue's own tables left out).
+  std::vector<std::string> TableNames() const;
+  // The definition of a table (name as stored), or null. A table made
+  // without the catalogue is described from SQLite's declared types.
+  std::shared_ptr<const TableSpec> FindTable(std::string_view table) const;
+  // SchemaView: the columns of a table for the translator.
+  const std::vector<ColumnInfo>* TableColumns(std::string_view table) const override;
+
+  // Forgets cached definitions (after a change of the schema made without
+  // the catalogue).
+  void Invalidate() const;
+
+ private:
+  struct Cached {
+    std::shared_ptr<const TableSpec> spec;
+    std::vector<ColumnInfo> columns;
+  };
+  const Cached* Load(std::string_view table) const;
+  std::shared_ptr<TableSpec> ReadFromCatalogue(std::string_view table) const;
+  std::shared_ptr<TableSpec> ReadFromSqlite(std::string_view table) const;
+  void CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int ordinal);
+  void Changed();
+
+  sqlite3* db_;
+  std::function<void()> onChange_;
+  mutable std::unordered_map<std::string, Cached> cache_;  // by case-folded name
+};
+
+}  // namespace qv::jet

@@ -1,0 +1,294 @@
+#include "platform/jet/JetConnection.h"
+
+#include <filesystem>
+#include <unordered_map>
+
+#include "platform/jet/JetCollation.h"
+#include "platform/jet/JetFunctionImpl.h"
+#include "platform/jet/JetStatementCache.h"
+#include "platform/jet/Sqlite.h"
+
+namespace qv::jet {
+
+// Until the translator is linked in, a Jet statement raises 3251 instead of
+// failing the link of everything that uses the engine.
+Translation TranslateJet(std::string_view jetSql, const SchemaView& schema) __attribute__((weak));
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kMaxCachedTexts = 512;
+constexpr size_t kMaxIdlePerText = 4;
+
+struct StringHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+using Cache = std::unordered_map<std::string, std::shared_ptr<StatementCacheEntry>, StringHash,
+                                 std::equal_to<>>;
+
+// 3044 when the folder of `path` is missing, 3024 when the file is and must
+// not be.
+void CheckPath(const std::string& path, bool mustExist) {
+  std::error_code ec;
+  fs::path p(path);
+  fs::path folder = p.parent_path();
+  if (path.empty() || (!folder.empty() && !fs::is_directory(folder, ec)))
+    ThrowJet(jeterr::kInvalidPath, {path});
+  if (mustExist && !fs::exists(p, ec)) ThrowJet(jeterr::kFileNotFound, {path});
+}
+
+}  // namespace
+
+struct Connection::Impl {
+  sqlite::DbPtr db;
+  std::unique_ptr<Catalog> catalog;
+  Cache jet, native;
+  sqlite::StmtPtr schemaVersion;
+  int64_t lastSchemaVersion = -1;
+
+  int64_t SchemaVersion() {
+    if (!schemaVersion) schemaVersion = sqlite::Prepare(db.get(), "PRAGMA schema_version", true);
+    int rc = sqlite3_step(schemaVersion.get());
+    int64_t v = rc == SQLITE_ROW ? sqlite3_column_int64(schemaVersion.get(), 0) : -1;
+    sqlite3_reset(schemaVersion.get());
+    sqlite::Check(rc, db.get());
+    return v;
+  }
+};
+
+std::shared_ptr<Connection> Connection::Open(const std::string& path, const OpenOptions& options) {
+  CheckPath(path, true);
+  return std::make_shared<Connection>(Private{}, path, options, false);
+}
+
+std::shared_ptr<Connection> Connection::Create(const std::string& path, std::string_view locale,
+                                               const OpenOptions& options) {
+  CheckPath(path, false);
+  std::error_code ec;
+  if (fs::exists(path, ec)) ThrowJet(jeterr::kDatabaseExists);
+  OpenOptions writable = options;
+  writable.readOnly = false;
+  auto conn = std::make_shared<Connection>(Private{}, path, writable, true);
+  conn->Schema().EnsureCreated(locale);
+  return conn;
+}
+
+Connection::Connection(Private, const std::string& path, const OpenOptions& options, bool create)
+    : path_(path), options_(options), impl_(std::make_unique<Impl>()) {
+  int flags = (options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+              (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  impl_->db.reset(raw);
+  sqlite3* db = raw;
+  if (rc != SQLITE_OK) {
+    if ((rc & 0xff) == SQLITE_CANTOPEN) ThrowJet(jeterr::kOpenedExclusively, {path});
+    sqlite::Throw(rc, db);
+  }
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_busy_timeout(db, options.busyTimeoutMs);
+  RegisterJetCollation(db);
+  RegisterJetFunctions(db);
+  // The first read of the schema tells a database from any other file.
+  rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  if ((rc & 0xff) == SQLITE_NOTADB) ThrowJet(jeterr::kBadDatabaseFormat, {path});
+  sqlite::Check(rc, db);
+  if (!options.readOnly) {
+    sqlite::Exec(db, "PRAGMA journal_mode = WAL");
+    // In WAL mode NORMAL keeps the file consistent; a power loss may drop
+    // the last commits, as Jet's lazy writes could.
+    sqlite::Exec(db, "PRAGMA synchronous = NORMAL");
+  }
+  impl_->catalog = std::make_unique<Catalog>(db, [this] { ClearCaches(); });
+  if (!options.readOnly && !create) impl_->catalog->EnsureCreated();
+  impl_->lastSchemaVersion = impl_->SchemaVersion();
+}
+
+Connection::~Connection() {
+  // Statements still out hold this connection; none can be in use here.
+  ClearCaches();
+}
+
+std::string Connection::Locale() const {
+  return impl_->catalog->Locale();
+}
+
+Catalog& Connection::Schema() {
+  return *impl_->catalog;
+}
+
+void Connection::ClearCaches() {
+  for (Cache* cache : {&impl_->jet, &impl_->native}) {
+    for (auto& [text, entry] : *cache) {
+      entry->live = false;
+      entry->idle.clear();
+    }
+    cache->clear();
+  }
+  impl_->catalog->Invalidate();
+}
+
+std::shared_ptr<const Translation> Connection::Translate(std::string_view jetSql) {
+  if (auto it = impl_->jet.find(jetSql); it != impl_->jet.end()) return it->second->translation;
+  if (!TranslateJet) ThrowJet(jeterr::kNotSupported);
+  auto translation = std::make_shared<const Translation>(TranslateJet(jetSql, *impl_->catalog));
+  if (impl_->jet.size() + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
+  auto entry = std::make_shared<StatementCacheEntry>();
+  entry->sql = translation->sql;
+  entry->hidden = translation->hiddenTrailingColumns;
+  entry->translation = translation;
+  impl_->jet.emplace(std::string(jetSql), std::move(entry));
+  return translation;
+}
+
+Statement Connection::Prepare(std::string_view jetSql) {
+  return PrepareCached(jetSql, true);
+}
+
+Statement Connection::PrepareNative(std::string_view sql) {
+  return PrepareCached(sql, false);
+}
+
+Statement Connection::PrepareCached(std::string_view text, bool jet) {
+  Cache& cache = jet ? impl_->jet : impl_->native;
+  auto it = cache.find(text);
+  if (it == cache.end()) {
+    if (jet) {
+      Translate(text);
+    } else {
+      if (impl_->jet.size() + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
+      auto entry = std::make_shared<StatementCacheEntry>();
+      entry->sql = std::string(text);
+      cache.emplace(std::string(text), std::move(entry));
+    }
+    it = cache.find(text);
+  }
+  std::shared_ptr<StatementCacheEntry> entry = it->second;
+  sqlite3_stmt* stmt;
+  if (!entry->idle.empty()) {
+    stmt = entry->idle.back().release();
+    entry->idle.pop_back();
+  } else {
+    stmt = sqlite::Prepare(impl_->db.get(), entry->sql, true).release();
+  }
+  Statement st(shared_from_this(), stmt, entry);
+  if (!entry->columnsKnown) {
+    int count = sqlite3_column_count(stmt) - entry->hidden;
+    for (int i = 0; i < count; ++i) {
+      ColumnMeta m;
+      m.name = sqlite3_column_name(stmt, i);
+      if (const char* t = sqlite3_column_table_name(stmt, i)) m.table = t;
+      if (const char* c = sqlite3_column_origin_name(stmt, i)) m.column = c;
+      if (entry->translation && i < static_cast<int>(entry->translation->columns.size())) {
+        const ResultColumn& rc = entry->translation->columns[static_cast<size_t>(i)];
+        m.name = rc.name;
+        m.type = rc.type;
+        m.size = rc.size;
+      }
+      if (m.type == JetType::kNone && !m.table.empty()) {
+        if (auto spec = impl_->catalog->FindTable(m.table))
+          if (const FieldSpec* f = spec->FindField(m.column)) {
+            m.type = f->type;
+            m.size = f->size;
+          }
+      }
+      entry->columns.push_back(std::move(m));
+    }
+    entry->columnsKnown = true;
+  }
+  return st;
+}
+
+void Connection::Return(sqlite3_stmt* stmt, StatementCacheEntry* entry) noexcept {
+  sqlite3_reset(stmt);
+  sqlite3_clear_bindings(stmt);
+  if (entry && entry->live && entry->idle.size() < kMaxIdlePerText) {
+    try {
+      entry->idle.emplace_back(stmt);
+      return;
+    } catch (...) {
+    }
+  }
+  sqlite3_finalize(stmt);
+}
+
+int64_t Connection::Execute(std::string_view jetSql) {
+  return Prepare(jetSql).Run();
+}
+
+int64_t Connection::ExecuteNative(std::string_view sql) {
+  sqlite3* db = impl_->db.get();
+  bool wrote = false;
+  int64_t changes = 0;
+  const char* p = sql.data();
+  const char* end = sql.data() + sql.size();
+  while (p < end) {
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(db, p, static_cast<int>(end - p), &raw, &tail);
+    sqlite::StmtPtr stmt(raw);
+    sqlite::Check(rc, db);
+    p = tail;
+    if (!stmt) continue;  // whitespace or a comment
+    wrote = wrote || !sqlite3_stmt_readonly(stmt.get());
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    }
+    sqlite::Check(rc, db);
+    changes = sqlite3_changes64(db);
+  }
+  if (wrote) {
+    int64_t v = impl_->SchemaVersion();
+    if (v != impl_->lastSchemaVersion) {
+      ClearCaches();
+      impl_->lastSchemaVersion = v;
+    }
+  }
+  return changes;
+}
+
+void Connection::BeginTrans() {
+  sqlite::Exec(impl_->db.get(), ("SAVEPOINT jet_tx" + std::to_string(depth_ + 1)).c_str(),
+               kSourceWorkspace);
+  ++depth_;
+}
+
+void Connection::CommitTrans() {
+  if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  sqlite::Exec(impl_->db.get(), ("RELEASE jet_tx" + std::to_string(depth_)).c_str(),
+               kSourceWorkspace);
+  --depth_;
+}
+
+void Connection::Rollback() {
+  if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  std::string name = "jet_tx" + std::to_string(depth_);
+  sqlite::Exec(impl_->db.get(), ("ROLLBACK TO " + name + "; RELEASE " + name).c_str(),
+               kSourceWorkspace);
+  --depth_;
+}
+
+int64_t Connection::Changes() const {
+  return sqlite3_changes64(impl_->db.get());
+}
+
+int64_t Connection::LastInsertRowId() const {
+  return sqlite3_last_insert_rowid(impl_->db.get());
+}
+
+TransactionGuard::~TransactionGuard() {
+  if (!conn_) return;
+  try {
+    conn_->Rollback();
+  } catch (...) {
+    // A destructor does not throw; the transaction is gone with the connection.
+  }
+}
+
+void TransactionGuard::Commit() {
+  conn_->CommitTrans();
+  conn_ = nullptr;
+}
+
+}  // namespace qv::jet

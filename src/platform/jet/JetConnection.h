@@ -1,0 +1,109 @@
+#pragma once
+// One open database file: the Jet engine on SQLite. Opens or creates the
+// file (WAL journal, busy timeout, the Jet functions and collation on the
+// connection), prepares Jet statements through the translator and native
+// SQLite statements for internal use (both cached per connection by their
+// text), runs nested transactions over savepoints, and owns the catalogue.
+// Used from one thread at a time; sqlite3.h stays out of this header.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/jet/JetCatalog.h"
+#include "platform/jet/JetError.h"
+#include "platform/jet/JetStatement.h"
+#include "platform/jet/JetTranslator.h"
+
+namespace qv::jet {
+
+// Locale strings of CreateDatabase. The Russian one selects the Russian
+// sort order; the catalogue records whichever was given.
+inline constexpr std::string_view kLocaleRussian = ";LANGID=0x0419;CP=1251;COUNTRY=0";
+inline constexpr std::string_view kLocaleGeneral = ";LANGID=0x0409;CP=1252;COUNTRY=0";
+
+struct OpenOptions {
+  bool readOnly = false;
+  int busyTimeoutMs = 5000;  // how long a write waits for another writer
+};
+
+class Connection : public std::enable_shared_from_this<Connection> {
+  struct Private {};
+
+ public:
+  // Opens an existing file. Errors: 3044 the folder does not exist, 3024 the
+  // file does not exist, 3343 it is not a database, 3051 it cannot be opened.
+  static std::shared_ptr<Connection> Open(const std::string& path, const OpenOptions& options = {});
+  // Creates a new file with a Jet locale string. Errors: 3044 the folder does
+  // not exist, 3204 the file exists.
+  static std::shared_ptr<Connection> Create(const std::string& path,
+                                            std::string_view locale = kLocaleRussian,
+                                            const OpenOptions& options = {});
+  Connection(Private, const std::string& path, const OpenOptions& options, bool create);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  const std::string& Path() const { return path_; }
+  bool IsReadOnly() const { return options_.readOnly; }
+  // The locale recorded when the file was created ("" if none was).
+  std::string Locale() const;
+  Catalog& Schema();
+
+  // ---- Jet SQL
+  // Prepares a Jet statement: translated once per text and cached, with its
+  // prepared form. Raises the translator's syntax errors and 3078/3061 ...
+  Statement Prepare(std::string_view jetSql);
+  // Runs an action statement (INSERT, UPDATE, DELETE); returns rows affected.
+  int64_t Execute(std::string_view jetSql);
+  // The translation of a Jet statement (cached), for the shell and tests.
+  std::shared_ptr<const Translation> Translate(std::string_view jetSql);
+
+  // ---- native SQLite SQL (for the layers above: seeks, writes by rowid)
+  // Prepares one SQLite statement, cached by its text. Column types come from
+  // the catalogue for columns of tables, else from the value read.
+  Statement PrepareNative(std::string_view sql);
+  // Runs SQLite text of one or more statements without results; returns
+  // the rows the last one changed.
+  int64_t ExecuteNative(std::string_view sql);
+
+  // ---- transactions: nested, over savepoints
+  void BeginTrans();
+  // Errors: 3034 without a transaction.
+  void CommitTrans();
+  void Rollback();
+  int TransactionDepth() const { return depth_; }
+
+  int64_t Changes() const;
+  int64_t LastInsertRowId() const;
+
+  // Drops the cached statements and translations (the schema changed).
+  void ClearCaches();
+
+ private:
+  friend class Statement;
+  struct Impl;
+  Statement PrepareCached(std::string_view text, bool jet);
+  void Return(sqlite3_stmt* stmt, StatementCacheEntry* entry) noexcept;
+
+  std::string path_;
+  OpenOptions options_;
+  int depth_ = 0;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Rolls back a transaction of `conn` unless Commit is called.
+class TransactionGuard {
+ public:
+  explicit TransactionGuard(Connection& conn) : conn_(&conn) { conn.BeginTrans(); }
+  ~TransactionGuard();
+  TransactionGuard(const TransactionGuard&) = delete;
+  TransactionGuard& operator=(const TransactionGuard&) = delete;
+  void Commit();
+
+ private:
+  Connection* conn_;
+};
+
+}  // namespace qv::jet

@@ -1,0 +1,133 @@
+#include "platform/jet/JetStatement.h"
+
+#include <utility>
+
+#include "platform/automation/VbaText.h"
+#include "platform/jet/JetConnection.h"
+#include "platform/jet/JetStatementCache.h"
+#include "platform/jet/JetValue.h"
+
+namespace qv::jet {
+
+Statement::Statement(std::shared_ptr<Connection> conn, sqlite3_stmt* stmt,
+                     std::shared_ptr<StatementCacheEntry> entry)
+    : conn_(std::move(conn)), stmt_(stmt), entry_(std::move(entry)) {}
+
+Statement::Statement(Statement&& other) noexcept
+    : conn_(std::move(other.conn_)),
+      stmt_(std::exchange(other.stmt_, nullptr)),
+      entry_(std::move(other.entry_)),
+      source_(other.source_) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+  if (this != &other) {
+    Release();
+    conn_ = std::move(other.conn_);
+    stmt_ = std::exchange(other.stmt_, nullptr);
+    entry_ = std::move(other.entry_);
+    source_ = other.source_;
+  }
+  return *this;
+}
+
+Statement::~Statement() {
+  Release();
+}
+
+void Statement::Release() noexcept {
+  if (stmt_) conn_->Return(stmt_, entry_.get());
+  stmt_ = nullptr;
+}
+
+bool Statement::Step() {
+  if (!stmt_) ThrowJet(jeterr::kObjectInvalid, {}, source_);
+  int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  sqlite::Throw(rc, sqlite3_db_handle(stmt_), source_);
+}
+
+int64_t Statement::Run() {
+  while (Step()) {
+  }
+  return sqlite3_stmt_readonly(stmt_) ? 0 : sqlite3_changes64(sqlite3_db_handle(stmt_));
+}
+
+void Statement::Reset() {
+  if (stmt_) sqlite3_reset(stmt_);
+}
+
+int Statement::ParameterCount() const {
+  return stmt_ ? sqlite3_bind_parameter_count(stmt_) : 0;
+}
+
+void Statement::Bind(int index, const Variant& value) {
+  if (!stmt_) ThrowJet(jeterr::kObjectInvalid, {}, source_);
+  if (index < 1 || index > ParameterCount()) ThrowJet(jeterr::kItemNotFound, {}, source_);
+  BindVariant(stmt_, index, value, source_);
+}
+
+void Statement::BindAll(std::span<const Variant> values) {
+  for (size_t i = 0; i < values.size(); ++i) Bind(static_cast<int>(i) + 1, values[i]);
+}
+
+void Statement::ClearBindings() {
+  if (stmt_) sqlite3_clear_bindings(stmt_);
+}
+
+int Statement::ColumnCount() const {
+  return static_cast<int>(entry_->columns.size());
+}
+
+void Statement::CheckColumn(int i) const {
+  if (i < 0 || i >= ColumnCount()) ThrowJet(jeterr::kItemNotFound, {}, source_);
+}
+
+const ColumnMeta& Statement::Column(int i) const {
+  CheckColumn(i);
+  return entry_->columns[static_cast<size_t>(i)];
+}
+
+int Statement::ColumnIndex(std::string_view name) const {
+  for (int i = 0; i < ColumnCount(); ++i)
+    if (CompareTextRu(entry_->columns[static_cast<size_t>(i)].name, name) == 0) return i;
+  return -1;
+}
+
+Variant Statement::Value(int i) const {
+  CheckColumn(i);
+  return ColumnToVariant(stmt_, i, entry_->columns[static_cast<size_t>(i)].type);
+}
+
+bool Statement::IsNull(int i) const {
+  CheckColumn(i);
+  return sqlite3_column_type(stmt_, i) == SQLITE_NULL;
+}
+
+int64_t Statement::Int64(int i) const {
+  CheckColumn(i);
+  return sqlite3_column_int64(stmt_, i);
+}
+
+double Statement::Double(int i) const {
+  CheckColumn(i);
+  return sqlite3_column_double(stmt_, i);
+}
+
+std::string Statement::Text(int i) const {
+  CheckColumn(i);
+  const unsigned char* t = sqlite3_column_text(stmt_, i);
+  return t ? std::string(reinterpret_cast<const char*>(t),
+                         static_cast<size_t>(sqlite3_column_bytes(stmt_, i)))
+           : std::string();
+}
+
+std::string_view Statement::Sql() const {
+  return entry_ ? entry_->sql : std::string_view();
+}
+
+bool Statement::IsReadOnly() const {
+  return stmt_ && sqlite3_stmt_readonly(stmt_);
+}
+
+}  // namespace qv::jet

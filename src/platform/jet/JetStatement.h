@@ -1,0 +1,92 @@
+#pragma once
+// A prepared statement of a Connection: bind Variants, step through rows,
+// read each column as a Variant typed by its Jet type. Cached statements go
+// back to their connection's cache when the Statement is destroyed.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/automation/Variant.h"
+#include "platform/jet/JetError.h"
+#include "platform/jet/JetTranslator.h"
+#include "platform/jet/JetTypes.h"
+
+struct sqlite3_stmt;
+
+namespace qv::jet {
+
+class Connection;
+struct StatementCacheEntry;
+
+// A result column: its name, its Jet type and size, and the table column it
+// comes from when it is one (empty otherwise).
+struct ColumnMeta {
+  std::string name;
+  JetType type = JetType::kNone;
+  int32_t size = 0;
+  std::string table;
+  std::string column;
+};
+
+class Statement {
+ public:
+  Statement(Statement&& other) noexcept;
+  Statement& operator=(Statement&& other) noexcept;
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  ~Statement();
+
+  // Advances to the next row: true when there is one. Errors are Jet errors
+  // (3022, 3163, 3218 ...), raised with this statement's source.
+  bool Step();
+  // Runs the statement to its end; returns the rows an action changed.
+  int64_t Run();
+  // Back before the first row; bindings are kept.
+  void Reset();
+
+  int ParameterCount() const;
+  // Binds parameter `index` (1-based) as the column will store it: Boolean
+  // -1/0, Date the OLE serial, Currency rounded to 4 decimals, Empty/Null
+  // NULL. Raises 3421 for an object or array.
+  void Bind(int index, const Variant& value);
+  void BindAll(std::span<const Variant> values);
+  void ClearBindings();
+
+  // The visible result columns (a translated TOP ... WITH TIES may add
+  // hidden ones after them).
+  int ColumnCount() const;
+  const ColumnMeta& Column(int i) const;
+  // The index of a column by name (case-insensitive), or -1.
+  int ColumnIndex(std::string_view name) const;
+  // The current row's value, typed by the column's Jet type.
+  Variant Value(int i) const;
+  bool IsNull(int i) const;
+  int64_t Int64(int i) const;
+  double Double(int i) const;
+  std::string Text(int i) const;
+
+  // The SQLite text that runs.
+  std::string_view Sql() const;
+  // True for a statement that only reads.
+  bool IsReadOnly() const;
+  // The source named by errors this statement raises ("DAO.Database" unless set).
+  void SetSource(std::string_view source) { source_ = source; }
+
+ private:
+  friend class Connection;
+  Statement(std::shared_ptr<Connection> conn, sqlite3_stmt* stmt,
+            std::shared_ptr<StatementCacheEntry> entry);
+  void Release() noexcept;
+  void CheckColumn(int i) const;
+
+  std::shared_ptr<Connection> conn_;
+  sqlite3_stmt* stmt_ = nullptr;
+  std::shared_ptr<StatementCacheEntry> entry_;  // columns; where the statement goes back
+  std::string_view source_ = kSourceDatabase;
+};
+
+}  // namespace qv::jet

@@ -1,0 +1,25 @@
+#pragma once
+// What a connection keeps per statement text: the translation, the result
+// columns and the prepared statements not in use. Internal to platform/jet.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/jet/JetStatement.h"
+#include "platform/jet/JetTranslator.h"
+#include "platform/jet/Sqlite.h"
+
+namespace qv::jet {
+
+struct StatementCacheEntry {
+  std::string sql;                                 // the SQLite text
+  std::shared_ptr<const Translation> translation;  // null for native SQL
+  int hidden = 0;                                  // trailing columns not shown
+  bool columnsKnown = false;
+  std::vector<ColumnMeta> columns;
+  std::vector<sqlite::StmtPtr> idle;
+  bool live = true;  // false once the cache dropped it: statements are then finalized
+};
+
+}  // namespace qv::jet

@@ -1,0 +1,287 @@
+#include "platform/jet/JetTableSql.h"
+
+#include <array>
+
+#include "platform/automation/VbaText.h"
+#include "platform/jet/JetCollation.h"
+#include "platform/jet/JetError.h"
+#include "platform/jet/Sqlite.h"
+
+namespace qv::jet::ddl {
+
+namespace {
+
+using sqlite::AppendLiteral;
+using sqlite::AppendQuoted;
+
+struct TypeSql {
+  JetType type;
+  std::string_view decl;
+  std::string_view check;  // "$" stands for the quoted column; "" for none
+};
+
+// Integer columns take a fraction too (the trigger rounds it, as Jet rounds
+// a Double written to a Long); the range is checked on the value written.
+constexpr auto kTypes = std::to_array<TypeSql>({
+    {JetType::kBoolean, "INTEGER", "typeof($) IN ('integer','real','null')"},
+    {JetType::kByte, "INTEGER",
+     "$ IS NULL OR (typeof($) IN ('integer','real') AND $ > -0.5 AND $ < 255.5)"},
+    {JetType::kInteger, "INTEGER",
+     "$ IS NULL OR (typeof($) IN ('integer','real') AND $ > -32768.5 AND $ < 32767.5)"},
+    {JetType::kLong, "INTEGER",
+     "$ IS NULL OR (typeof($) IN ('integer','real') AND $ > -2147483648.5 AND $ < "
+     "2147483647.5)"},
+    {JetType::kBigInt, "INTEGER", "typeof($) IN ('integer','real','null')"},
+    {JetType::kCurrency, "REAL", "typeof($) IN ('integer','real','null')"},
+    {JetType::kSingle, "REAL", "typeof($) IN ('integer','real','null')"},
+    {JetType::kDouble, "REAL", "typeof($) IN ('integer','real','null')"},
+    {JetType::kNumeric, "REAL", "typeof($) IN ('integer','real','null')"},
+    {JetType::kDecimal, "REAL", "typeof($) IN ('integer','real','null')"},
+    {JetType::kFloat, "REAL", "typeof($) IN ('integer','real','null')"},
+    {JetType::kDate, "REAL", "typeof($) IN ('integer','real','null')"},
+    {JetType::kTime, "REAL", "typeof($) IN ('integer','real','null')"},
+    {JetType::kText, "TEXT", "typeof($) IN ('text','null')"},
+    {JetType::kChar, "TEXT", "typeof($) IN ('text','null')"},
+    {JetType::kMemo, "TEXT", "typeof($) IN ('text','null')"},
+    {JetType::kGUID, "TEXT",
+     "$ IS NULL OR (typeof($) = 'text' AND length($) = 38 AND substr($, 1, 1) = '{' AND "
+     "substr($, 38, 1) = '}')"},
+    {JetType::kBinary, "BLOB", ""},
+    {JetType::kVarBinary, "BLOB", ""},
+    {JetType::kLongBinary, "BLOB", ""},
+});
+
+const TypeSql* FindType(JetType t) {
+  for (const TypeSql& s : kTypes)
+    if (s.type == t) return &s;
+  return nullptr;
+}
+
+bool IsIntegerType(JetType t) {
+  return t == JetType::kByte || t == JetType::kInteger || t == JetType::kLong ||
+         t == JetType::kBigInt;
+}
+
+// `pattern` with every "$" replaced by `column` quoted.
+std::string Substitute(std::string_view pattern, std::string_view column) {
+  std::string quoted;
+  AppendQuoted(quoted, column);
+  std::string out;
+  for (char c : pattern) {
+    if (c == '$')
+      out += quoted;
+    else
+      out += c;
+  }
+  return out;
+}
+
+void AppendCheck(std::string& out, std::string_view prefix, std::string_view table,
+                 std::string_view column, const std::string& condition) {
+  out += " CONSTRAINT ";
+  AppendQuoted(out, std::string(prefix) + std::string(table) + "." + std::string(column));
+  out += " CHECK (" + condition + ")";
+}
+
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool IsNumberLiteral(std::string_view s) {
+  size_t i = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
+  bool digits = false, point = false;
+  for (; i < s.size(); ++i) {
+    if (s[i] >= '0' && s[i] <= '9')
+      digits = true;
+    else if (s[i] == '.' && !point)
+      point = true;
+    else
+      return false;
+  }
+  return digits;
+}
+
+// One normalizing assignment of a column, or "" when its type needs none.
+// Returns the assignment and the condition under which it changes the value.
+std::pair<std::string, std::string> Normalization(const FieldSpec& f) {
+  std::string c, n;
+  AppendQuoted(c, f.name);
+  n = "NEW." + c;
+  if (f.type == JetType::kBoolean)
+    return {c + " = CASE WHEN " + c + " NOT IN (0, -1) THEN -1 ELSE " + c + " END",
+            n + " NOT IN (0, -1)"};
+  if (IsIntegerType(f.type))
+    return {
+        c + " = CASE WHEN typeof(" + c + ") = 'real' THEN jet_clng(" + c + ") ELSE " + c + " END",
+        "typeof(" + n + ") = 'real'"};
+  if (f.type == JetType::kCurrency)
+    return {c + " = round(" + c + ", 4)", n + " <> round(" + n + ", 4)"};
+  return {};
+}
+
+}  // namespace
+
+void CheckName(std::string_view name) {
+  bool ok = !name.empty() && Len(name) <= 64 && name.front() != ' ' && !name.starts_with("sqlite_");
+  for (char c : name)
+    ok = ok && c != '.' && c != '!' && c != '`' && c != '[' && c != ']' &&
+         static_cast<unsigned char>(c) >= 0x20;
+  if (!ok) ThrowJet(jeterr::kInvalidName, {name}, kSourceTableDef);
+}
+
+void CheckTable(const TableSpec& table) {
+  CheckName(table.name);
+  if (table.fields.empty()) ThrowJet(jeterr::kNoFieldDefined, {}, kSourceTableDef);
+  for (size_t i = 0; i < table.fields.size(); ++i) {
+    const FieldSpec& f = table.fields[i];
+    CheckName(f.name);
+    if (!FindType(f.type)) ThrowJet(jeterr::kInvalidFieldType, {}, kSourceField);
+    if (f.type == JetType::kText && (f.size < 0 || f.size > 255))
+      ThrowJet(jeterr::kInvalidArgument, {}, kSourceField);
+    for (size_t k = 0; k < i; ++k)
+      if (CompareTextRu(table.fields[k].name, f.name) == 0)
+        ThrowJet(jeterr::kFieldDefinedTwice, {}, kSourceTableDef);
+    DefaultSql(f);
+  }
+  bool primary = false;
+  for (size_t i = 0; i < table.indexes.size(); ++i) {
+    const IndexSpec& x = table.indexes[i];
+    CheckName(x.name);
+    if (x.fields.empty()) ThrowJet(jeterr::kNoFieldDefined, {}, kSourceIndex);
+    for (const IndexField& f : x.fields)
+      if (!table.FindField(f.name)) ThrowJet(jeterr::kItemNotFound, {}, kSourceIndex);
+    if (x.primary && primary) ThrowJet(jeterr::kPrimaryKeyExists, {}, kSourceIndex);
+    primary = primary || x.primary;
+    for (size_t k = 0; k < i; ++k)
+      if (CompareTextRu(table.indexes[k].name, x.name) == 0)
+        ThrowJet(jeterr::kIndexExists, {}, kSourceIndex);
+  }
+}
+
+std::optional<std::string> DefaultSql(const FieldSpec& field) {
+  std::string_view d = TrimSpaces(field.defaultValue);
+  if (!d.empty() && d.front() == '=') d = TrimSpaces(d.substr(1));
+  if (d.empty()) return std::nullopt;
+  std::string lower = LCase(d);
+  std::string out;
+  if (IsNumberLiteral(d)) {
+    if (field.type == JetType::kBoolean)
+      return std::string(d.find_first_not_of("+-0.") == std::string_view::npos ? "0" : "-1");
+    if (IsTextType(field.type)) {
+      AppendLiteral(out, d);
+      return out;
+    }
+    return std::string(d);
+  }
+  if (d.size() >= 2 && (d.front() == '"' || d.front() == '\'') && d.back() == d.front()) {
+    std::string text;
+    for (size_t i = 1; i + 1 < d.size(); ++i) {
+      text += d[i];
+      if (d[i] == d.front() && d[i + 1] == d.front()) ++i;  // a doubled quote
+    }
+    AppendLiteral(out, text);
+    return out;
+  }
+  if (lower == "true" || lower == "yes" || lower == "on") return "-1";
+  if (lower == "false" || lower == "no" || lower == "off") return "0";
+  if (lower == "null") return "NULL";
+  if (lower == "now()") return "(jet_now())";
+  if (lower == "date()") return "(jet_date())";
+  if (lower == "time()") return "(jet_time())";
+  ThrowJet(jeterr::kInvalidArgument, {}, kSourceField);
+}
+
+std::string ColumnSql(std::string_view table, const FieldSpec& f, bool primaryKeyField) {
+  const TypeSql* t = FindType(f.type);
+  std::string out;
+  AppendQuoted(out, f.name);
+  out += ' ';
+  out += t->decl;
+  if (IsTextType(f.type)) out += std::string(" COLLATE ") + kJetCollation;
+  if (f.required) out += " NOT NULL";
+  if (auto d = DefaultSql(f)) out += " DEFAULT " + *d;
+  if (!t->check.empty()) AppendCheck(out, kCheckType, table, f.name, Substitute(t->check, f.name));
+  if (f.type == JetType::kText || f.type == JetType::kChar) {
+    int32_t size = f.size > 0 ? f.size : 255;
+    AppendCheck(out, kCheckSize, table, f.name,
+                Substitute("jet_len($) <= " + std::to_string(size), f.name));
+  }
+  if (IsTextType(f.type) && !f.allowZeroLength)
+    AppendCheck(out, kCheckZeroLength, table, f.name, Substitute("length($) > 0", f.name));
+  if (primaryKeyField)
+    AppendCheck(out, kCheckPrimary, table, f.name, Substitute("$ IS NOT NULL", f.name));
+  return out;
+}
+
+std::string CreateTableSql(const TableSpec& table) {
+  const IndexSpec* primary = nullptr;
+  for (const IndexSpec& x : table.indexes)
+    if (x.primary) primary = &x;
+  std::string out = "CREATE TABLE ";
+  AppendQuoted(out, table.name);
+  out += " (";
+  for (size_t i = 0; i < table.fields.size(); ++i) {
+    const FieldSpec& f = table.fields[i];
+    bool inPrimary = false;
+    if (primary)
+      for (const IndexField& k : primary->fields)
+        inPrimary = inPrimary || CompareTextRu(k.name, f.name) == 0;
+    if (i > 0) out += ", ";
+    out += ColumnSql(table.name, f, inPrimary);
+  }
+  out += ")";
+  return out;
+}
+
+std::string TriggersSql(const TableSpec& table) {
+  std::string sets, when, columns;
+  for (const FieldSpec& f : table.fields) {
+    auto [set, condition] = Normalization(f);
+    if (set.empty()) continue;
+    if (!sets.empty()) {
+      sets += ", ";
+      when += " OR ";
+      columns += ", ";
+    }
+    sets += set;
+    when += condition;
+    AppendQuoted(columns, f.name);
+  }
+  if (sets.empty()) return {};
+  std::string quotedTable;
+  AppendQuoted(quotedTable, table.name);
+  std::string body = " WHEN " + when + " BEGIN UPDATE " + quotedTable + " SET " + sets +
+                     " WHERE rowid = NEW.rowid; END;";
+  std::string insertName, updateName;
+  AppendQuoted(insertName, "jet_norm_insert:" + table.name);
+  AppendQuoted(updateName, "jet_norm_update:" + table.name);
+  return "CREATE TRIGGER " + insertName + " AFTER INSERT ON " + quotedTable + body +
+         "CREATE TRIGGER " + updateName + " AFTER UPDATE OF " + columns + " ON " + quotedTable +
+         body;
+}
+
+std::string DropTriggersSql(std::string_view table) {
+  std::string insertName, updateName;
+  AppendQuoted(insertName, "jet_norm_insert:" + std::string(table));
+  AppendQuoted(updateName, "jet_norm_update:" + std::string(table));
+  return "DROP TRIGGER IF EXISTS " + insertName + "; DROP TRIGGER IF EXISTS " + updateName + ";";
+}
+
+std::string CreateIndexSql(std::string_view table, const IndexSpec& index) {
+  std::string out = index.primary || index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
+  AppendQuoted(out, index.sqliteName);
+  out += " ON ";
+  AppendQuoted(out, table);
+  out += " (";
+  for (size_t i = 0; i < index.fields.size(); ++i) {
+    if (i > 0) out += ", ";
+    AppendQuoted(out, index.fields[i].name);
+    if (index.fields[i].descending) out += " DESC";
+  }
+  out += ")";
+  return out;
+}
+
+}  // namespace qv::jet::ddl

@@ -1,0 +1,35 @@
+#pragma once
+// The SQLite text of the catalogue's tables: column declarations with the
+// collation and the named checks that carry Jet's rules, the triggers that
+// store values as Jet would (True as -1, whole numbers in integer columns,
+// Currency at four decimals), indexes and defaults. Internal to platform/jet.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/jet/JetCatalog.h"
+
+namespace qv::jet::ddl {
+
+// Raises 3125 unless `name` is a valid Jet object name.
+void CheckName(std::string_view name);
+// Raises the errors of Catalog::CreateTable for a definition that cannot be
+// created (everything but the table's existence).
+void CheckTable(const TableSpec& table);
+
+// The column definition of `field` in table `table`.
+std::string ColumnSql(std::string_view table, const FieldSpec& field, bool primaryKeyField);
+// CREATE TABLE for the whole definition.
+std::string CreateTableSql(const TableSpec& table);
+// The triggers normalizing stored values; "" when no column needs one.
+std::string TriggersSql(const TableSpec& table);
+// DROP TRIGGER statements for the triggers TriggersSql creates.
+std::string DropTriggersSql(std::string_view table);
+// CREATE INDEX for `index` (its sqliteName set) on `table`.
+std::string CreateIndexSql(std::string_view table, const IndexSpec& index);
+// The SQLite DEFAULT expression of a Jet default value, or nullopt for none.
+// Raises 3001 for an expression the catalogue cannot store.
+std::optional<std::string> DefaultSql(const FieldSpec& field);
+
+}  // namespace qv::jet::ddl
