@@ -1,0 +1,67 @@
+#include "platform/jet/JetLike.h"
+
+#include <gtest/gtest.h>
+
+namespace qv::jet {
+namespace {
+
+TEST(JetLike, Wildcards) {
+  struct Case {
+    const char* pattern;
+    const char* text;
+    bool match;
+  };
+  const Case cases[] = {
+      {"*", "", true},
+      {"*", "anything", true},
+      {"a*", "abc", true},
+      {"a*", "bac", false},
+      {"*c", "abc", true},
+      {"a*c", "ac", true},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXcYb", false},
+      {"a?c", "abc", true},
+      {"a?c", "ac", false},
+      {"a?c", "abbc", false},
+      {"##", "42", true},
+      {"##", "4a", false},
+      {"#", "", false},
+      {"[abc]x", "bx", true},
+      {"[abc]x", "dx", false},
+      {"[!abc]x", "dx", true},
+      {"[!abc]x", "ax", false},
+      {"[a-f]", "D", true},  // ranges fold case too
+      {"[a-f]", "g", false},
+      {"[*]", "*", true},  // a wildcard in brackets is itself
+      {"[*]", "a", false},
+      {"a[?]", "a?", true},
+      {"a[]b", "ab", true},  // empty brackets match nothing
+      {"[!]", "!", true},
+      {"a[b", "a[b", true},  // no closing bracket: literal
+      {"50%", "50%", true},  // % and _ are not wildcards here
+      {"a_b", "axb", false},
+      {"ABC", "abc", true},
+      // Cyrillic, mixed case, in the text and in the pattern
+      {"*ц?т*", "ЦИТАТА", true},
+      {"*Ц?Т*", "сок ЦиТрус", true},
+      {"*ц?т*", "ЦВЕТОК", false},
+      {"*ц?т*", "цт", false},
+      {"ё*", "Ёлка", true},
+      {"е*", "Ёлка", false},  // е and ё are different letters
+      {"[а-я]#", "Ж5", true},
+      {"[!а-я]*", "Жук", false},
+      {"*дом", "ДОМ", true},
+      {"Иван*", "иванов", true},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(LikePattern(c.pattern).Matches(c.text), c.match) << c.pattern << " ~ " << c.text;
+}
+
+TEST(JetLike, StarBacktrackingStaysLinearOnLongTexts) {
+  std::string text(20000, 'a');
+  EXPECT_FALSE(LikePattern("*a*a*a*b").Matches(text));
+  EXPECT_TRUE(LikePattern("*a*a*a*").Matches(text));
+}
+
+}  // namespace
+}  // namespace qv::jet
