@@ -1,0 +1,233 @@
+#include "platform/jet/JetCatalog.h"
+
+#include "JetTestSupport.h"
+
+namespace qv::jet::testing {
+namespace {
+
+FieldSpec Field(std::string name, JetType type, int32_t size = 0) {
+  FieldSpec f;
+  f.name = std::move(name);
+  f.type = type;
+  f.size = size;
+  return f;
+}
+
+IndexSpec Index(std::string name, std::string_view fields, bool primary = false,
+                bool unique = false) {
+  IndexSpec x;
+  x.name = std::move(name);
+  x.fields = IndexSpec::ParseFields(fields);
+  x.primary = primary;
+  x.unique = unique;
+  return x;
+}
+
+// A table as one line: fields with their properties, then indexes.
+std::string Render(const TableSpec& t) {
+  std::string out = t.name + ":";
+  for (const FieldSpec& f : t.fields) {
+    out += " " + f.name + " " + std::string(JetTypeName(f.type));
+    if (f.size) out += "(" + std::to_string(f.size) + ")";
+    if (f.required) out += " required";
+    if (!f.allowZeroLength) out += " nozls";
+    if (!f.defaultValue.empty()) out += " default=" + f.defaultValue;
+    if (f.unicodeCompression) out += " compressed";
+    out += ";";
+  }
+  for (const IndexSpec& x : t.indexes) {
+    out += " [" + x.name + " ";
+    for (const IndexField& f : x.fields) out += (f.descending ? "-" : "") + f.name + ",";
+    out += x.primary ? " primary" : "";
+    out += x.unique ? " unique" : "";
+    out += "]";
+  }
+  return out;
+}
+
+class CatalogTest : public JetTest {
+ protected:
+  CatalogTest() {
+    TableSpec persons{"Persons", {}, {}};
+    persons.fields = {Field("Id", JetType::kLong),        Field("Name", JetType::kText, 10),
+                      Field("Code", JetType::kText, 5),   Field("Born", JetType::kDate),
+                      Field("Active", JetType::kBoolean), Field("Amount", JetType::kCurrency),
+                      Field("Small", JetType::kByte),     Field("Uid", JetType::kGUID),
+                      Field("Notes", JetType::kMemo)};
+    persons.fields[1].required = true;
+    persons.fields[2].allowZeroLength = false;
+    persons.fields[4].defaultValue = "No";
+    persons.fields[5].defaultValue = "0";
+    persons.fields[8].unicodeCompression = true;
+    persons.indexes = {Index("PrimaryKey", "Id", true), Index("Id", "Id", false, true),
+                       Index("ByName", "Name;-Born")};
+    db_->Schema().CreateTable(persons);
+    TableSpec docs{"Docs",
+                   {Field("Id", JetType::kLong), Field("Title", JetType::kText, 50)},
+                   {Index("Id", "Id", true)}};
+    db_->Schema().CreateTable(docs);
+  }
+
+  int32_t Exec(const std::string& sql, std::string* text = nullptr) {
+    return ErrorNumber([&] { db_->ExecuteNative(sql); }, text);
+  }
+};
+
+TEST_F(CatalogTest, DefinitionsReadBackAsCreated) {
+  auto t = db_->Schema().FindTable("PERSONS");  // names are case-insensitive
+  ASSERT_TRUE(t);
+  EXPECT_EQ(Render(*t),
+            "Persons: Id Long; Name Text(10) required; Code Text(5) nozls; Born Date; Active "
+            "Boolean default=No; Amount Currency default=0; Small Byte; Uid GUID; Notes Memo "
+            "compressed; [PrimaryKey Id, primary unique] [Id Id, unique] [ByName Name,-Born,]");
+  // Index names are per table: both tables have "Id", behind distinct SQLite names.
+  EXPECT_EQ(t->FindIndex("id")->sqliteName, "Persons.Id");
+  EXPECT_EQ(db_->Schema().FindTable("docs")->FindIndex("ID")->sqliteName, "Docs.Id");
+  EXPECT_EQ(db_->Schema().TableNames(), (std::vector<std::string>{"Persons", "Docs"}));
+  const std::vector<ColumnInfo>* cols = db_->Schema().TableColumns("docs");
+  ASSERT_TRUE(cols);
+  ASSERT_EQ(cols->size(), 2u);
+  EXPECT_EQ((*cols)[1].name, "Title");
+  EXPECT_EQ((*cols)[1].type, JetType::kText);
+  EXPECT_EQ((*cols)[1].size, 50);
+  EXPECT_EQ(db_->Schema().TableColumns("Nope"), nullptr);
+  EXPECT_EQ(db_->Locale(), kLocaleRussian);
+}
+
+TEST_F(CatalogTest, RulesHoldForEveryWrite) {
+  struct Case {
+    const char* sql;
+    int32_t number;
+  };
+  const Case cases[] = {
+      {"INSERT INTO Persons (Id, Name) VALUES (1, 'Иванов')", 0},
+      {"INSERT INTO Persons (Id, Name) VALUES (2, 'Абвгдеёжзи')", 0},  // 10 letters fit
+      {"INSERT INTO Persons (Id, Name) VALUES (3, 'Абвгдеёжзий')", 3163},
+      {"INSERT INTO Persons (Id, Name) VALUES (3, 'abcdefghi😀')", 3163},  // 11 UTF-16 units
+      {"INSERT INTO Persons (Id) VALUES (3)", 3314},
+      {"INSERT INTO Persons (Id, Name, Code) VALUES (3, 'x', '')", 3315},
+      {"INSERT INTO Persons (Id, Name, Code) VALUES (3, 'x', NULL)", 0},
+      {"INSERT INTO Persons (Id, Name) VALUES (1, 'dup')", 3022},
+      {"INSERT INTO Persons (Id, Name) VALUES (NULL, 'no key')", 3058},
+      {"INSERT INTO Persons (Id, Name) VALUES ('abc', 'x')", 3464},
+      {"INSERT INTO Persons (Id, Name) VALUES (3000000000, 'x')", 3464},
+      {"INSERT INTO Persons (Id, Name, Small) VALUES (10, 'x', 256)", 3464},
+      {"INSERT INTO Persons (Id, Name, Born) VALUES (10, 'x', 'yesterday')", 3464},
+      {"INSERT INTO Persons (Id, Name, Uid) VALUES (10, 'x', 'not a guid')", 3464},
+      {"INSERT INTO Persons (Id, Name, Uid) VALUES (10, 'x', "
+       "'{6F9619FF-8B86-D011-B42D-00C04FC964FF}')",
+       0},
+      {"UPDATE Persons SET Name = 'Слишком длинное имя' WHERE Id = 1", 3163},
+      {"UPDATE Persons SET Name = NULL WHERE Id = 1", 3314},
+      {"UPDATE Persons SET Id = 2 WHERE Id = 1", 3022},
+      {"INSERT INTO Docs (Id, Title) VALUES (1, 'Отчёт')", 0},
+      {"INSERT INTO Docs (Id, Title) VALUES (1, 'again')", 3022},
+      {"INSERT INTO NoSuchTable VALUES (1)", 3078},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Exec(c.sql), c.number) << c.sql;
+  std::string text;
+  Exec("INSERT INTO Persons (Id) VALUES (99)", &text);
+  EXPECT_EQ(text,
+            "The field 'Persons.Name' cannot contain a Null value because the Required property "
+            "for this field is set to True.  Enter a value in this field.");
+  Exec("INSERT INTO Persons (Id, Name, Code) VALUES (99, 'x', '')", &text);
+  EXPECT_EQ(text, "Field 'Persons.Code' cannot be a zero-length string.");
+}
+
+TEST_F(CatalogTest, ValuesAreStoredAsJetStoresThem) {
+  Exec(
+      "INSERT INTO Persons (Id, Name, Active, Amount) VALUES (1, 'a', 1, 1.23456); "
+      "INSERT INTO Persons (Id, Name, Active) VALUES (2.5, 'b', 0); "
+      "INSERT INTO Persons (Id, Name) VALUES (3, 'c')");
+  EXPECT_EQ(Native("SELECT group_concat(Id || ':' || Active || ':' || Amount, ' ') FROM "
+                   "(SELECT * FROM Persons ORDER BY Id)"),
+            // True stored as -1, 2.5 rounded half to even into a Long, Currency at
+            // four decimals, defaults filled in
+            "String \"1:-1:1.2346 2:0:0.0 3:0:0.0\"");
+  Exec("UPDATE Persons SET Active = 5 WHERE Id = 3");
+  EXPECT_EQ(Native("SELECT Active FROM Persons WHERE Id = 3"), "Boolean True");
+  EXPECT_EQ(Native("SELECT typeof(Active) || Active FROM Persons WHERE Id = 3"),
+            "String \"integer-1\"");
+}
+
+TEST_F(CatalogTest, DefinitionErrors) {
+  struct Case {
+    const char* what;
+    TableSpec table;
+    int32_t number;
+  };
+  const Case cases[] = {
+      {"exists", {"persons", {Field("A", JetType::kLong)}, {}}, 3010},
+      {"no fields", {"T", {}, {}}, 3264},
+      {"bad name", {"A.B", {Field("A", JetType::kLong)}, {}}, 3125},
+      {"bad field name", {"T", {Field("a[b]", JetType::kLong)}, {}}, 3125},
+      {"field twice", {"T", {Field("A", JetType::kLong), Field("a", JetType::kText)}, {}}, 3191},
+      {"no type", {"T", {Field("A", JetType::kNone)}, {}}, 3259},
+      {"text too long", {"T", {Field("A", JetType::kText, 256)}, {}}, 3001},
+      {"index field", {"T", {Field("A", JetType::kLong)}, {Index("I", "B")}}, 3265},
+      {"two primary",
+       {"T", {Field("A", JetType::kLong)}, {Index("P", "A", true), Index("Q", "A", true)}},
+       3283},
+      {"index twice",
+       {"T", {Field("A", JetType::kLong)}, {Index("I", "A"), Index("i", "A")}},
+       3284},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ErrorNumber([&] { db_->Schema().CreateTable(c.table); }), c.number) << c.what;
+  FieldSpec badDefault = Field("A", JetType::kLong);
+  badDefault.defaultValue = "1 +";
+  EXPECT_EQ(ErrorNumber([&] { db_->Schema().CreateTable({"T", {badDefault}, {}}); }), 3001);
+  // nothing of the failed definitions was left behind
+  EXPECT_EQ(db_->Schema().TableNames(), (std::vector<std::string>{"Persons", "Docs"}));
+}
+
+TEST_F(CatalogTest, IndexesAndFieldsChangeAfterCreation) {
+  Catalog& c = db_->Schema();
+  c.CreateIndex("docs", Index("ByTitle", "Title", false, true));
+  EXPECT_EQ(c.FindTable("Docs")->indexes.size(), 2u);
+  EXPECT_EQ(Exec("INSERT INTO Docs VALUES (1, 'Акт'); INSERT INTO Docs VALUES (2, 'акт')"), 3022)
+      << "a unique text index compares without case";
+  EXPECT_EQ(ErrorNumber([&] { c.CreateIndex("Docs", Index("bytitle", "Id")); }), 3284);
+  EXPECT_EQ(ErrorNumber([&] { c.DropIndex("Docs", "Nope"); }), 3015);
+  c.DropIndex("Docs", "BYTITLE");
+  EXPECT_EQ(Exec("INSERT INTO Docs VALUES (2, 'акт')"), 0);
+  FieldSpec year = Field("Year", JetType::kInteger);
+  year.defaultValue = "2007";
+  c.AddField("Docs", year);
+  EXPECT_EQ(Native("SELECT sum(Year) FROM Docs"), "Long 4014");
+  EXPECT_EQ(Exec("UPDATE Docs SET Year = 70000"), 3464);
+  c.DropTable("docs");
+  EXPECT_EQ(c.FindTable("Docs"), nullptr);
+  EXPECT_EQ(ErrorNumber([&] { c.DropTable("Docs"); }), 3376);
+}
+
+TEST_F(CatalogTest, TextColumnsSortAndCompareInRussianWithoutCase) {
+  Exec(
+      "INSERT INTO Docs VALUES (1, 'яблоко'), (2, 'Арбуз'), (3, 'ёж'), (4, 'Банан'), "
+      "(5, 'ель'), (6, 'Ёлка'), (7, 'арбуз')");
+  EXPECT_EQ(Native("SELECT group_concat(Title, ',') FROM (SELECT Title FROM Docs ORDER BY "
+                   "Title, Id)"),
+            // ё sorts with е, told apart only when the rest is equal
+            "String \"Арбуз,арбуз,Банан,ёж,Ёлка,ель,яблоко\"");
+  EXPECT_EQ(Native("SELECT count(*) FROM Docs WHERE Title = 'АРБУЗ'"), "Long 2");
+  EXPECT_EQ(Native("SELECT count(DISTINCT Title) FROM Docs"), "Long 6");
+  // the index on a text column is used for a lookup by a literal
+  db_->Schema().CreateIndex("Docs", Index("ByTitle", "Title"));
+  Statement plan = db_->PrepareNative("EXPLAIN QUERY PLAN SELECT Id FROM Docs WHERE Title = 'x'");
+  ASSERT_TRUE(plan.Step());
+  EXPECT_NE(plan.Text(3).find("USING INDEX Docs.ByTitle (Title=?)"), std::string::npos)
+      << plan.Text(3);
+}
+
+TEST_F(CatalogTest, TablesMadeWithoutTheCatalogueAreDescribedFromSqlite) {
+  Exec("CREATE TABLE Plain (a INTEGER NOT NULL, b VARCHAR(20), c REAL, d BLOB, e DATETIME)");
+  Exec("CREATE UNIQUE INDEX PlainA ON Plain (a DESC)");
+  auto t = db_->Schema().FindTable("plain");
+  ASSERT_TRUE(t);
+  EXPECT_EQ(Render(*t),
+            "Plain: a Long required; b Text(20); c Double; d LongBinary; e Date; [PlainA -a, "
+            "unique]");
+}
+
+}  // namespace
+}  // namespace qv::jet::testing

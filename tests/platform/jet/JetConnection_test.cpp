@@ -1,0 +1,237 @@
+#include "platform/jet/JetConnection.h"
+
+#include <fstream>
+
+#include "JetTestSupport.h"
+
+namespace qv::jet::testing {
+namespace {
+
+TEST(JetConnectionFiles, OpenAndCreateErrorsNameThePath) {
+  TempFolder folder;
+  std::string missing = folder.File("Quivane.mdb");
+  std::string noFolder = folder.File("no/such/Kladr.mdb");
+  std::string text = folder.File("notes.mdb");
+  std::ofstream(text) << "this is not a database, just some text that is long enough to be "
+                         "read as a header by the engine and rejected by it.";
+  struct Case {
+    std::string path;
+    bool create;
+    int32_t number;
+    std::string description;
+  };
+  const Case cases[] = {
+      {missing, false, 3024, "Could not find file '" + missing + "'."},
+      {noFolder, false, 3044, "'" + noFolder + "' is not a valid path."},
+      {noFolder, true, 3044, "'" + noFolder + "' is not a valid path."},
+      {text, false, 3343, "Unrecognized database format '" + text + "'."},
+      {text, true, 3204, "Database already exists."},
+  };
+  for (const Case& c : cases) {
+    std::string description;
+    int32_t n = ErrorNumber(
+        [&] { c.create ? Connection::Create(c.path) : Connection::Open(c.path); }, &description);
+    EXPECT_EQ(n, c.number) << c.path;
+    EXPECT_TRUE(description.starts_with(c.description)) << description;
+  }
+}
+
+TEST(JetConnectionFiles, LocaleIsKeptAndReadOnlyRefusesWrites) {
+  TempFolder folder;
+  std::string path = folder.File("Okato.mdb");
+  {
+    auto db = Connection::Create(path, kLocaleGeneral);
+    db->Schema().CreateTable({"T", {{"A", JetType::kLong}}, {}});
+  }
+  auto ro = Connection::Open(path, {.readOnly = true});
+  EXPECT_EQ(ro->Locale(), kLocaleGeneral);
+  EXPECT_TRUE(ro->IsReadOnly());
+  EXPECT_EQ(ErrorNumber([&] { ro->ExecuteNative("INSERT INTO T VALUES (1)"); }), 3027);
+  auto rw = Connection::Open(path);
+  EXPECT_EQ(rw->ExecuteNative("INSERT INTO T VALUES (1)"), 1);
+  Statement s = ro->PrepareNative("SELECT A FROM T");
+  ASSERT_TRUE(s.Step());
+  EXPECT_EQ(s.Value(0), Variant(int32_t{1}));
+}
+
+TEST(JetConnectionFiles, AWriterWaitsThenFailsWithLocked) {
+  TempFolder folder;
+  std::string path = folder.File("Quivane.mdb");
+  auto a = Connection::Create(path);
+  a->Schema().CreateTable({"T", {{"A", JetType::kLong}}, {}});
+  auto b = Connection::Open(path, {.busyTimeoutMs = 50});
+  a->BeginTrans();
+  a->ExecuteNative("INSERT INTO T VALUES (1)");
+  std::string description;
+  EXPECT_EQ(ErrorNumber([&] { b->ExecuteNative("INSERT INTO T VALUES (2)"); }, &description), 3218);
+  EXPECT_EQ(description, "Could not update; currently locked.");
+  // a reader still sees the last committed state (WAL)
+  Statement count = b->PrepareNative("SELECT count(*) FROM T");
+  ASSERT_TRUE(count.Step());
+  EXPECT_EQ(count.Int64(0), 0);
+  count.Reset();
+  a->CommitTrans();
+  EXPECT_EQ(b->ExecuteNative("INSERT INTO T VALUES (2)"), 1);
+  ASSERT_TRUE(count.Step());
+  EXPECT_EQ(count.Int64(0), 2);
+}
+
+class ConnectionTest : public JetTest {
+ protected:
+  ConnectionTest() {
+    db_->Schema().CreateTable({"T",
+                               {{"Id", JetType::kLong},
+                                {"Flag", JetType::kBoolean},
+                                {"B", JetType::kByte},
+                                {"I", JetType::kInteger},
+                                {"Cur", JetType::kCurrency},
+                                {"Sng", JetType::kSingle},
+                                {"Dbl", JetType::kDouble},
+                                {"D", JetType::kDate},
+                                {"Txt", JetType::kText, 20},
+                                {"Bin", JetType::kLongBinary},
+                                {"G", JetType::kGUID}},
+                               {}});
+  }
+
+  std::string Ids() {
+    Statement s = db_->PrepareNative("SELECT group_concat(Id) FROM (SELECT Id FROM T ORDER BY Id)");
+    s.Step();
+    return s.Text(0);
+  }
+};
+
+TEST_F(ConnectionTest, ValuesRoundTripTypedByTheirColumns) {
+  Statement ins = db_->PrepareNative("INSERT INTO T VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  const Variant row[] = {Variant(int32_t{7}),
+                         Variant(true),
+                         Variant(uint8_t{200}),
+                         Variant(int16_t{-5}),
+                         Variant(Currency{12345678}),
+                         Variant(1.5f),
+                         Variant(2.25),
+                         Variant(OleDate{39083.5}),
+                         Variant("Привет"),
+                         Variant(ByteArray{0, {1, 2, 3}}),
+                         Variant("{6F9619FF-8B86-D011-B42D-00C04FC964FF}")};
+  ins.BindAll(row);
+  EXPECT_EQ(ins.Run(), 1);
+  EXPECT_EQ(db_->LastInsertRowId(), 1);
+  Statement s = db_->PrepareNative("SELECT * FROM T");
+  ASSERT_TRUE(s.Step());
+  ASSERT_EQ(s.ColumnCount(), 11);
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(s.Value(i).Describe(), row[i].Describe()) << i;
+  EXPECT_EQ(s.Column(8).type, JetType::kText);
+  EXPECT_EQ(s.Column(8).size, 20);
+  EXPECT_EQ(s.Column(8).table, "T");
+  EXPECT_EQ(s.ColumnIndex("txt"), 8);
+  EXPECT_EQ(s.ColumnIndex("nope"), -1);
+  EXPECT_EQ(ErrorNumber([&] { s.Value(11); }), 3265);
+  EXPECT_FALSE(s.Step());
+
+  Statement nulls = db_->PrepareNative("INSERT INTO T (Id, Flag, Txt) VALUES (?, ?, ?)");
+  nulls.Bind(1, Variant(int32_t{8}));
+  nulls.Bind(2, Variant::Null());
+  nulls.Bind(3, Variant());
+  nulls.Run();
+  Statement r = db_->PrepareNative("SELECT Flag, Txt FROM T WHERE Id = 8");
+  ASSERT_TRUE(r.Step());
+  EXPECT_TRUE(r.Value(0).IsNull());
+  EXPECT_TRUE(r.IsNull(1));
+  EXPECT_EQ(ErrorNumber([&] { nulls.Bind(4, Variant(1.0)); }), 3265);
+}
+
+TEST_F(ConnectionTest, CachedStatementsCanBeNestedAndReused) {
+  db_->ExecuteNative("INSERT INTO T (Id) VALUES (1), (2), (3)");
+  const std::string sql = "SELECT Id FROM T WHERE Id >= ? ORDER BY Id";
+  std::string seen;
+  {
+    Statement outer = db_->PrepareNative(sql);
+    outer.Bind(1, Variant(int32_t{2}));
+    while (outer.Step()) {
+      // the same text while the first is stepping: a second prepared statement
+      Statement inner = db_->PrepareNative(sql);
+      inner.Bind(1, Variant(int32_t{1}));
+      int n = 0;
+      while (inner.Step()) ++n;
+      seen += std::to_string(outer.Int64(0)) + ":" + std::to_string(n) + " ";
+    }
+  }
+  EXPECT_EQ(seen, "2:3 3:3 ");
+  // a statement back from the cache starts unbound and before its first row
+  Statement again = db_->PrepareNative(sql);
+  EXPECT_FALSE(again.Step());  // ? is Null
+}
+
+TEST_F(ConnectionTest, TransactionsNestOverSavepoints) {
+  db_->BeginTrans();
+  db_->ExecuteNative("INSERT INTO T (Id) VALUES (1)");
+  db_->BeginTrans();
+  EXPECT_EQ(db_->TransactionDepth(), 2);
+  db_->ExecuteNative("INSERT INTO T (Id) VALUES (2)");
+  db_->Rollback();
+  db_->BeginTrans();
+  db_->ExecuteNative("INSERT INTO T (Id) VALUES (3)");
+  db_->CommitTrans();
+  EXPECT_EQ(Ids(), "1,3");
+  db_->Rollback();
+  EXPECT_EQ(Ids(), "");
+  EXPECT_EQ(db_->TransactionDepth(), 0);
+  EXPECT_EQ(ErrorNumber([&] { db_->CommitTrans(); }), 3034);
+  {
+    TransactionGuard guard(*db_);
+    db_->ExecuteNative("INSERT INTO T (Id) VALUES (4)");
+  }
+  EXPECT_EQ(Ids(), "");
+  {
+    TransactionGuard guard(*db_);
+    db_->ExecuteNative("INSERT INTO T (Id) VALUES (5)");
+    guard.Commit();
+  }
+  EXPECT_EQ(Ids(), "5");
+}
+
+TEST_F(ConnectionTest, ErrorsOfFunctionsKeepTheirNumbers) {
+  db_->ExecuteNative("INSERT INTO T (Id, Txt) VALUES (1, NULL)");
+  Statement s = db_->PrepareNative("SELECT jet_clng(Txt) FROM T");
+  s.SetSource(kSourceRecordset);
+  try {
+    s.Step();
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), 94);
+  }
+  // the statement runs again after a failure
+  db_->ExecuteNative("UPDATE T SET Txt = '12'");
+  s.Reset();
+  ASSERT_TRUE(s.Step());
+  EXPECT_EQ(s.Value(0), Variant(int32_t{12}));
+  std::string description;
+  Statement dup =
+      db_->PrepareNative("INSERT INTO T (Id, Txt) VALUES (2, 'abcdefghijklmnopqrstuvwxyz')");
+  dup.SetSource(kSourceRecordset);
+  try {
+    dup.Run();
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), 3163);
+    EXPECT_EQ(e.Source(), "DAO.Recordset");
+  }
+}
+
+TEST_F(ConnectionTest, NativeSchemaChangesDropCachedDescriptions) {
+  {
+    Statement s = db_->PrepareNative("SELECT * FROM T");
+    EXPECT_EQ(s.ColumnCount(), 11);
+  }
+  db_->ExecuteNative("ALTER TABLE T ADD COLUMN Extra TEXT");
+  Statement s = db_->PrepareNative("SELECT * FROM T");
+  EXPECT_EQ(s.ColumnCount(), 12);
+  db_->ExecuteNative("CREATE TABLE N (x INTEGER)");
+  EXPECT_TRUE(db_->Schema().FindTable("N"));
+  db_->ExecuteNative("DROP TABLE N");
+  EXPECT_FALSE(db_->Schema().FindTable("N"));
+}
+
+}  // namespace
+}  // namespace qv::jet::testing
