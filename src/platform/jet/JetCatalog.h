@@ -25,28 +25,28 @@ struct sqlite3;
 namespace qv::jet {
 
 struct FieldSpec {
-  std::string name;
+  std::string name = {};
   JetType type = JetType::kText;
   int32_t size = 0;  // Text: 1..255 UTF-16 units, 0 meaning 255; ignored for other types
   bool required = false;
   bool allowZeroLength = true;  // texts only
   // Jet's default expression: a number, a quoted text, True/False/Yes/No,
   // Now(), Date() or Time(), optionally after "="; empty for none.
-  std::string defaultValue;
+  std::string defaultValue = {};
   bool unicodeCompression = false;  // stored and reported; texts are UTF-8 anyway
 };
 
 struct IndexField {
-  std::string name;
+  std::string name = {};
   bool descending = false;
 };
 
 struct IndexSpec {
-  std::string name;  // the Jet name, unique per table
-  std::vector<IndexField> fields;
+  std::string name = {};  // the Jet name, unique per table
+  std::vector<IndexField> fields = {};
   bool primary = false;  // implies unique
   bool unique = false;
-  std::string sqliteName;  // filled in by the catalogue
+  std::string sqliteName = {};  // filled in by the catalogue
 
   // Fields written as Jet's index definitions write them: "a;-b" or
   // "+a;-b" (a leading "-" for descending).
@@ -54,9 +54,9 @@ struct IndexSpec {
 };
 
 struct TableSpec {
-  std::string name;
-  std::vector<FieldSpec> fields;
-  std::vector<IndexSpec> indexes;
+  std::string name = {};
+  std::vector<FieldSpec> fields = {};
+  std::vector<IndexSpec> indexes = {};
 
   // The field or index by name (case-insensitive), or null.
   const FieldSpec* FindField(std::string_view name) const;
