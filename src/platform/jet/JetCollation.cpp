@@ -1,6 +1,7 @@
 #include "platform/jet/JetCollation.h"
 
 #include "platform/automation/VbaText.h"
+#include "platform/jet/JetFunctionImpl.h"
 #include "platform/jet/Sqlite.h"
 
 namespace qv::jet {

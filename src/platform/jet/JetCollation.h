@@ -1,14 +1,10 @@
 #pragma once
-// The collation of every Jet text column: Russian order, case-insensitive.
-
-struct sqlite3;
+// The collation of Jet text: case-insensitive, in Russian alphabetical order.
+// The engine registers it with SQLite and declares every text column with it;
+// the translator adds it to text expressions that are not plain columns.
 
 namespace qv::jet {
 
 inline constexpr const char* kJetCollation = "JETRU";
-
-// Registers kJetCollation on a connection (CompareTextRu of the automation
-// layer, so that SQL and VBA's text comparisons agree).
-void RegisterJetCollation(sqlite3* db);
 
 }  // namespace qv::jet

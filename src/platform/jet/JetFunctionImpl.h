@@ -144,4 +144,7 @@ void FirstLastFinal(sqlite3_context*);
 namespace qv::jet {
 // Registers every function of the Jet function table that SQLite lacks.
 void RegisterJetFunctions(sqlite3* db);
+// Registers kJetCollation: CompareTextRu of the automation layer, so that SQL
+// and VBA's text comparisons agree (JetCollation.cpp).
+void RegisterJetCollation(sqlite3* db);
 }  // namespace qv::jet
