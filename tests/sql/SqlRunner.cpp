@@ -1,0 +1,290 @@
+// Runs one .test file of Jet SQL behaviour against a new database (created
+// with the Russian locale in a temporary folder) and reports every record
+// that fails. Exit status 0 when all pass.
+//
+// A file is a list of records separated by blank lines; lines starting with
+// "#" are comments. Records:
+//
+//   table NAME (FIELD TYPE[(n)] [required] [nozerolength] [default VALUE], ...)
+//       creates a table through the catalogue: TYPE is a Jet type name
+//       (Text, Memo, Long, Integer, Byte, Boolean, Currency, Single, Double,
+//       Date, GUID, LongBinary ...); VALUE is a Jet default ("0", "\"x\"",
+//       No, Now()). The definition may continue on following lines.
+//   index NAME ON TABLE (FIELD, -FIELD, ...) [primary] [unique]
+//       adds an index through the catalogue ("-" for descending).
+//   statement ok
+//   JET SQL
+//       runs a Jet statement, which must succeed.
+//   statement native
+//   SQLITE SQL
+//       runs SQLite text as it is (one or more statements).
+//   statement error NUMBER
+//   JET SQL
+//   ----
+//   TEXT
+//       the statement must fail with Jet error NUMBER; the optional part
+//       after "----" must occur in the error's description.
+//   query TYPES [rowsort]
+//   JET SQL
+//   ----
+//   ROWS
+//       runs a Jet select; one letter per column: T text, I integer, R real,
+//       D date, B boolean. Expected rows follow one per line, values
+//       separated by tabs: NULL for Null, (empty) for "", dates as YYYY-MM-DD
+//       or YYYY-MM-DD HH:MM:SS, booleans as True/False, reals as CStr writes
+//       them. With rowsort, rows are compared after sorting both sides.
+//   query native TYPES [rowsort]
+//       the same with SQLite text.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "SqlScript.h"
+#include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
+#include "platform/jet/JetCatalog.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qv::sqltest {
+namespace {
+
+using jet::Connection;
+using jet::Statement;
+
+std::string Render(const Variant& v, char kind) {
+  if (v.IsNull() || v.IsEmpty()) return "NULL";
+  switch (kind) {
+    case 'I': {
+      double d = CDbl(v);
+      if (d == std::floor(d) && std::fabs(d) < 9e15) return std::to_string(static_cast<int64_t>(d));
+      return FormatVbDouble(d);
+    }
+    case 'R': return FormatVbDouble(CDbl(v));
+    case 'B': return CBool(v) ? "True" : "False";
+    case 'D': {
+      DateParts p = SplitDate(CDate(v));
+      char buf[40];
+      if (p.hour || p.minute || p.second)
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day,
+                      p.hour, p.minute, p.second);
+      else
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", p.year, p.month, p.day);
+      return buf;
+    }
+    default: {
+      std::string s = CStr(v);
+      return s.empty() ? "(empty)" : s;
+    }
+  }
+}
+
+std::vector<std::string> Words(const std::string& s) {
+  std::istringstream in(s);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) { return LCase(a) == LCase(b); }
+
+// "Name Text(20) required default "x"" -> a field.
+jet::FieldSpec ParseField(const std::string& text) {
+  std::vector<std::string> w = Words(text);
+  if (w.size() < 2) throw std::runtime_error("field needs a name and a type: " + text);
+  jet::FieldSpec f;
+  f.name = w[0];
+  std::string type = w[1];
+  if (size_t open = type.find('('); open != std::string::npos) {
+    f.size = std::atoi(type.c_str() + open + 1);
+    type = type.substr(0, open);
+  }
+  auto t = jet::ParseJetTypeName(type);
+  if (!t) throw std::runtime_error("unknown type " + type);
+  f.type = *t;
+  for (size_t i = 2; i < w.size(); ++i) {
+    if (EqualsNoCase(w[i], "required")) f.required = true;
+    else if (EqualsNoCase(w[i], "nozerolength")) f.allowZeroLength = false;
+    else if (EqualsNoCase(w[i], "compressed")) f.unicodeCompression = true;
+    else if (EqualsNoCase(w[i], "default") && i + 1 < w.size()) f.defaultValue = w[++i];
+    else throw std::runtime_error("unknown field option " + w[i]);
+  }
+  return f;
+}
+
+class Runner {
+ public:
+  Runner(std::string file, std::shared_ptr<Connection> db)
+      : file_(std::move(file)), db_(std::move(db)) {}
+
+  int failures() const { return failures_; }
+  int records() const { return records_; }
+
+  void Run(const Record& r) {
+    ++records_;
+    try {
+      RunRecord(r);
+    } catch (const Error& e) {
+      Fail(r, "unexpected error " + std::to_string(e.Number()) + ": " + e.Description());
+    } catch (const std::exception& e) {
+      Fail(r, std::string("bad record: ") + e.what());
+    }
+  }
+
+ private:
+  void RunRecord(const Record& r) {
+    std::vector<std::string> w = Words(r.directive);
+    const std::string& kind = w[0];
+    if (kind == "table") return CreateTable(r);
+    if (kind == "index") return CreateIndex(r);
+    if (kind == "statement" && w.size() >= 2 && w[1] == "ok") {
+      db_->Prepare(r.sql).Run();
+    } else if (kind == "statement" && w.size() >= 2 && w[1] == "native") {
+      db_->ExecuteNative(r.sql);
+    } else if (kind == "statement" && w.size() >= 3 && w[1] == "error") {
+      ExpectError(r, std::atoi(w[2].c_str()));
+    } else if (kind == "query" && w.size() >= 2) {
+      bool native = w[1] == "native";
+      size_t typesAt = native ? 2 : 1;
+      if (w.size() <= typesAt) throw std::runtime_error("query without column types");
+      bool rowsort = w.size() > typesAt + 1 && w[typesAt + 1] == "rowsort";
+      Query(r, native, w[typesAt], rowsort);
+    } else {
+      throw std::runtime_error("unknown directive: " + r.directive);
+    }
+  }
+
+  void CreateTable(const Record& r) {
+    std::string text = r.directive.substr(5) + (r.sql.empty() ? "" : " " + r.sql);
+    size_t open = text.find('('), close = text.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open)
+      throw std::runtime_error("table NAME (fields...)");
+    jet::TableSpec t;
+    t.name = TrimSpaces(text.substr(0, open));
+    for (const std::string& f : SplitTopLevel(text.substr(open + 1, close - open - 1), ','))
+      t.fields.push_back(ParseField(f));
+    db_->Schema().CreateTable(t);
+  }
+
+  void CreateIndex(const Record& r) {
+    std::string text = r.directive.substr(5) + (r.sql.empty() ? "" : " " + r.sql);
+    size_t open = text.find('('), close = text.rfind(')');
+    std::vector<std::string> head = Words(text.substr(0, open));
+    if (open == std::string::npos || close == std::string::npos || head.size() != 3 ||
+        !EqualsNoCase(head[1], "on"))
+      throw std::runtime_error("index NAME ON TABLE (fields...)");
+    jet::IndexSpec x;
+    x.name = head[0];
+    std::string fields;
+    for (const std::string& f : SplitTopLevel(text.substr(open + 1, close - open - 1), ','))
+      fields += (fields.empty() ? "" : ";") + f;
+    x.fields = jet::IndexSpec::ParseFields(fields);
+    for (const std::string& opt : Words(text.substr(close + 1))) {
+      if (EqualsNoCase(opt, "primary")) x.primary = true;
+      else if (EqualsNoCase(opt, "unique")) x.unique = true;
+      else throw std::runtime_error("unknown index option " + opt);
+    }
+    db_->Schema().CreateIndex(head[2], x);
+  }
+
+  void ExpectError(const Record& r, int32_t number) {
+    try {
+      db_->Prepare(r.sql).Run();
+    } catch (const Error& e) {
+      std::string want = r.expected.empty() ? "" : r.expected[0];
+      if (e.Number() != number || e.Description().find(want) == std::string::npos)
+        Fail(r, "expected error " + std::to_string(number) + (want.empty() ? "" : " \"" + want + "\"") +
+                    "\n  actual error " + std::to_string(e.Number()) + " \"" + e.Description() + "\"");
+      return;
+    }
+    Fail(r, "expected error " + std::to_string(number) + ", the statement succeeded");
+  }
+
+  void Query(const Record& r, bool native, const std::string& types, bool rowsort) {
+    Statement s = native ? db_->PrepareNative(r.sql) : db_->Prepare(r.sql);
+    if (s.ColumnCount() != static_cast<int>(types.size()))
+      return Fail(r, "the query has " + std::to_string(s.ColumnCount()) + " columns, types say " +
+                         std::to_string(types.size()));
+    std::vector<std::string> rows;
+    while (s.Step()) {
+      std::string row;
+      for (int i = 0; i < s.ColumnCount(); ++i) {
+        if (i) row += '\t';
+        row += Render(s.Value(i), types[static_cast<size_t>(i)]);
+      }
+      rows.push_back(row);
+    }
+    std::vector<std::string> expected = r.expected;
+    if (rowsort) {
+      std::sort(rows.begin(), rows.end());
+      std::sort(expected.begin(), expected.end());
+    }
+    if (rows == expected) return;
+    std::string msg = "expected:\n";
+    for (const auto& e : expected) msg += "    " + e + "\n";
+    msg += "  actual:\n";
+    for (const auto& a : rows) msg += "    " + a + "\n";
+    Fail(r, msg);
+  }
+
+  void Fail(const Record& r, const std::string& what) {
+    ++failures_;
+    std::cerr << file_ << ":" << r.line << ": " << r.directive << "\n";
+    if (!r.sql.empty()) std::cerr << "  " << r.sql << "\n";
+    if (auto t = TranslationOf(r); !t.empty()) std::cerr << "  as SQLite: " << t << "\n";
+    std::cerr << "  " << what << "\n";
+  }
+
+  std::string TranslationOf(const Record& r) {
+    if (r.sql.empty() || r.directive.find("native") != std::string::npos ||
+        r.directive.starts_with("table") || r.directive.starts_with("index"))
+      return {};
+    try {
+      return db_->Translate(r.sql)->sql;
+    } catch (const Error&) {
+      return {};
+    }
+  }
+
+  std::string file_;
+  std::shared_ptr<Connection> db_;
+  int failures_ = 0;
+  int records_ = 0;
+};
+
+int Main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: qv_sql_runner FILE.test\n";
+    return 2;
+  }
+  std::ifstream in(argv[1]);
+  if (!in) {
+    std::cerr << "cannot read " << argv[1] << "\n";
+    return 2;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string pattern = (std::filesystem::temp_directory_path() / "qvsqlXXXXXX").string();
+  std::filesystem::path folder = mkdtemp(pattern.data());
+  int failures = 0, records = 0;
+  {
+    Runner runner(argv[1], Connection::Create((folder / "Test.mdb").string()));
+    for (const Record& r : ParseScript(text.str())) runner.Run(r);
+    failures = runner.failures();
+    records = runner.records();
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+  std::cout << argv[1] << ": " << records << " records, " << failures << " failed\n";
+  return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace qv::sqltest
+
+int main(int argc, char** argv) { return qv::sqltest::Main(argc, argv); }
