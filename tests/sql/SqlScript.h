@@ -7,10 +7,10 @@
 namespace qv::sqltest {
 
 struct Record {
-  int line = 0;              // of the directive
-  std::string directive;     // "statement ok", "query TT rowsort", "table ..." ...
-  std::string sql;           // the lines after the directive up to "----"
-  bool hasExpected = false;  // a "----" line was present
+  int line = 0;                       // of the directive
+  std::string directive;              // "statement ok", "query TT rowsort", "table ..." ...
+  std::string sql;                    // the lines after the directive up to "----"
+  bool hasExpected = false;           // a "----" line was present
   std::vector<std::string> expected;  // the lines after "----"
 };
 

@@ -13,6 +13,13 @@ char32_t Fold(UChar32 c) {
   return static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
 }
 
+// The place of a folded character in a range test: code point order, except
+// that ё sorts right after е, as in the Russian alphabet ([а-я] holds ё).
+uint32_t RangeKey(char32_t c) {
+  constexpr char32_t kYo = 0x0451, kYe = 0x0435;
+  return c == kYo ? kYe * 2 + 1 : static_cast<uint32_t>(c) * 2;
+}
+
 }  // namespace
 
 void FoldCodePoints(std::string_view text, std::vector<char32_t>& out) {
@@ -81,8 +88,9 @@ bool LikePattern::ItemMatches(const Item& item, char32_t c) const {
       return c >= U'0' && c <= U'9';
     case Kind::kSet: {
       bool in = false;
+      uint32_t key = RangeKey(c);
       for (uint32_t r = item.firstRange; r < item.firstRange + item.rangeCount && !in; ++r)
-        in = c >= ranges_[r].lo && c <= ranges_[r].hi;
+        in = key >= RangeKey(ranges_[r].lo) && key <= RangeKey(ranges_[r].hi);
       return in != item.negated;
     }
     case Kind::kStar:

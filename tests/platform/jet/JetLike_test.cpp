@@ -49,6 +49,9 @@ TEST(JetLike, Wildcards) {
       {"ё*", "Ёлка", true},
       {"е*", "Ёлка", false},  // е and ё are different letters
       {"[а-я]#", "Ж5", true},
+      {"[а-я]", "ё", true},  // ё is inside the alphabet's range
+      {"[а-е]", "Ё", false},
+      {"[ё-ж]", "Е", false},
       {"[!а-я]*", "Жук", false},
       {"*дом", "ДОМ", true},
       {"Иван*", "иванов", true},
