@@ -1,0 +1,234 @@
+// The Jet engine against plain SQLite doing the same work in the same run.
+// Each case is a pair <Case>_Ours / <Case>_Raw; bench/ratios prints ours/raw.
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/automation/Error.h"
+#include "platform/jet/JetConnection.h"
+
+namespace {
+
+using qv::Variant;
+using qv::jet::Connection;
+using qv::jet::JetType;
+using qv::jet::Statement;
+
+constexpr int kRows = 100000;
+
+// A deterministic Russian-looking word for row i, in mixed case.
+std::string Word(int i) {
+  static const char* kSyllables[] = {"ка", "ЛИ", "но", "Ви", "ца", "ТО", "ре", "Ми", "жу", "ЦЕ",
+                                     "ва", "ПО", "ри", "Ст", "ел", "КО", "ну", "Да", "шо", "ЯР"};
+  std::string w;
+  unsigned x = static_cast<unsigned>(i) * 2654435761u + 12345u;
+  for (int k = 0; k < 4; ++k) {
+    w += kSyllables[x % 20];
+    x /= 20;
+  }
+  return w + std::to_string(i);
+}
+
+// One database with the same rows twice: `words` made through the catalogue
+// (text in the Jet collation) and `raw_words` made by plain SQLite (BINARY).
+struct Fixture {
+  std::filesystem::path folder;
+  std::shared_ptr<Connection> ours;
+  sqlite3* raw = nullptr;
+
+  Fixture() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qvbenchXXXXXX").string();
+    folder = mkdtemp(pattern.data());
+    std::string path = (folder / "Bench.mdb").string();
+    ours = Connection::Create(path);
+    qv::jet::TableSpec t;
+    t.name = "words";
+    t.fields = {{"id", JetType::kLong}, {"word", JetType::kText, 50}};
+    t.indexes.push_back({"id", qv::jet::IndexSpec::ParseFields("id"), true});
+    t.indexes.push_back({"word", qv::jet::IndexSpec::ParseFields("word")});
+    ours->Schema().CreateTable(t);
+    ours->ExecuteNative(
+        "CREATE TABLE raw_words (id INTEGER, word TEXT); CREATE UNIQUE INDEX raw_id ON raw_words "
+        "(id); CREATE INDEX raw_word ON raw_words (word)");
+    ours->BeginTrans();
+    Statement a = ours->PrepareNative("INSERT INTO words VALUES (?, ?)");
+    Statement b = ours->PrepareNative("INSERT INTO raw_words VALUES (?, ?)");
+    for (int i = 0; i < kRows; ++i) {
+      const Variant row[] = {Variant(int32_t{i}), Variant(Word(i))};
+      a.BindAll(row);
+      a.Run();
+      a.Reset();
+      b.BindAll(row);
+      b.Run();
+      b.Reset();
+    }
+    ours->CommitTrans();
+    sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  }
+  ~Fixture() {
+    sqlite3_close_v2(raw);
+    ours.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  }
+};
+
+Fixture& Db() {
+  static Fixture f;
+  return f;
+}
+
+bool HasTranslator(benchmark::State& state) {
+  try {
+    Db().ours->Translate("SELECT 1");
+    return true;
+  } catch (const qv::Error& e) {
+    state.SkipWithError("the library has no Jet translator");
+    return false;
+  }
+}
+
+sqlite3_stmt* RawPrepare(const std::string& sql) {
+  sqlite3_stmt* s = nullptr;
+  sqlite3_prepare_v2(Db().raw, sql.c_str(), static_cast<int>(sql.size()), &s, nullptr);
+  return s;
+}
+
+const char* kJetStatement =
+    "SELECT w.id, UCase(w.word) & '!' AS w2 FROM words AS w WHERE w.id Between 10 And 20 "
+    "AND w.word Like 'к*' ORDER BY w.word";
+
+// ---- translation: a statement text seen for the first time
+
+void TranslateUncached_Ours(benchmark::State& state) {
+  if (!HasTranslator(state)) return;
+  int64_t i = 0;
+  for (auto _ : state) {
+    std::string sql = std::string(kJetStatement) + " , w.id + " + std::to_string(++i);
+    Statement s = Db().ours->Prepare(sql);
+    benchmark::DoNotOptimize(s.ColumnCount());
+  }
+}
+
+void TranslateUncached_Raw(benchmark::State& state) {
+  if (!HasTranslator(state)) return;
+  std::string sqlite = Db().ours->Translate(kJetStatement)->sql;
+  int64_t i = 0;
+  for (auto _ : state) {
+    std::string sql = sqlite + " , \"w\".\"id\" + " + std::to_string(++i);
+    sqlite3_stmt* s = RawPrepare(sql);
+    benchmark::DoNotOptimize(sqlite3_column_count(s));
+    sqlite3_finalize(s);
+  }
+}
+
+// ---- translation: the same text again (cache hit, prepared statement reused)
+
+void TranslateCached_Ours(benchmark::State& state) {
+  if (!HasTranslator(state)) return;
+  for (auto _ : state) {
+    Statement s = Db().ours->Prepare(kJetStatement);
+    benchmark::DoNotOptimize(s.ColumnCount());
+  }
+}
+
+void TranslateCached_Raw(benchmark::State& state) {
+  if (!HasTranslator(state)) return;
+  std::string sqlite = Db().ours->Translate(kJetStatement)->sql;
+  for (auto _ : state) {
+    sqlite3_stmt* s = RawPrepare(sqlite);
+    benchmark::DoNotOptimize(sqlite3_column_count(s));
+    sqlite3_finalize(s);
+  }
+}
+
+// ---- a function call per row: UCase over 10000 rows against SQLite's upper
+
+void UCaseRows_Ours(benchmark::State& state) {
+  for (auto _ : state) {
+    Statement s = Db().ours->PrepareNative("SELECT jet_ucase(word) FROM words WHERE id < 10000");
+    size_t bytes = 0;
+    while (s.Step()) bytes += s.Text(0).size();
+    benchmark::DoNotOptimize(bytes);
+  }
+}
+
+void UCaseRows_Raw(benchmark::State& state) {
+  sqlite3_stmt* s = RawPrepare("SELECT upper(word) FROM raw_words WHERE id < 10000");
+  for (auto _ : state) {
+    size_t bytes = 0;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+      std::string t(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)),
+                    static_cast<size_t>(sqlite3_column_bytes(s, 0)));
+      bytes += t.size();
+    }
+    sqlite3_reset(s);
+    benchmark::DoNotOptimize(bytes);
+  }
+  sqlite3_finalize(s);
+}
+
+// ---- a point lookup by an indexed text key: the Jet collation against BINARY
+
+void TextKeyLookup_Ours(benchmark::State& state) {
+  int i = 0;
+  for (auto _ : state) {
+    Statement s = Db().ours->PrepareNative("SELECT id FROM words WHERE word = ?");
+    s.Bind(1, Variant(Word((i++ * 7919) % kRows)));
+    if (!s.Step()) state.SkipWithError("key not found");
+    benchmark::DoNotOptimize(s.Value(0));
+  }
+}
+
+void TextKeyLookup_Raw(benchmark::State& state) {
+  sqlite3_stmt* s = RawPrepare("SELECT id FROM raw_words WHERE word = ?");
+  int i = 0;
+  for (auto _ : state) {
+    std::string key = Word((i++ * 7919) % kRows);
+    sqlite3_bind_text(s, 1, key.c_str(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    if (sqlite3_step(s) != SQLITE_ROW) state.SkipWithError("key not found");
+    benchmark::DoNotOptimize(sqlite3_column_int64(s, 0));
+    sqlite3_reset(s);
+  }
+  sqlite3_finalize(s);
+}
+
+// ---- Like over 100000 rows: Jet's Like against SQLite's LIKE
+
+void LikeScan_Ours(benchmark::State& state) {
+  for (auto _ : state) {
+    Statement s =
+        Db().ours->PrepareNative("SELECT count(*) FROM words WHERE jet_like(word, '*ви*')");
+    s.Step();
+    benchmark::DoNotOptimize(s.Int64(0));
+  }
+}
+
+void LikeScan_Raw(benchmark::State& state) {
+  sqlite3_stmt* s = RawPrepare("SELECT count(*) FROM raw_words WHERE word LIKE '%ви%'");
+  for (auto _ : state) {
+    sqlite3_step(s);
+    benchmark::DoNotOptimize(sqlite3_column_int64(s, 0));
+    sqlite3_reset(s);
+  }
+  sqlite3_finalize(s);
+}
+
+}  // namespace
+
+BENCHMARK(TranslateUncached_Ours);
+BENCHMARK(TranslateUncached_Raw);
+BENCHMARK(TranslateCached_Ours);
+BENCHMARK(TranslateCached_Raw);
+BENCHMARK(UCaseRows_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(UCaseRows_Raw)->Unit(benchmark::kMillisecond);
+BENCHMARK(TextKeyLookup_Ours);
+BENCHMARK(TextKeyLookup_Raw);
+BENCHMARK(LikeScan_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(LikeScan_Raw)->Unit(benchmark::kMillisecond);
