@@ -118,6 +118,8 @@ std::pair<std::string, std::string> Normalization(const FieldSpec& f) {
         "typeof(" + n + ") = 'real'"};
   if (f.type == JetType::kCurrency)
     return {c + " = round(" + c + ", 4)", n + " <> round(" + n + ", 4)"};
+  if (f.type == JetType::kGUID)  // braced upper-case text, compared exactly here
+    return {c + " = upper(" + c + ")", n + " <> upper(" + n + ") COLLATE BINARY"};
   return {};
 }
 

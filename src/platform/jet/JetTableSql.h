@@ -2,7 +2,7 @@
 // The SQLite text of the catalogue's tables: column declarations with the
 // collation and the named checks that carry Jet's rules, the triggers that
 // store values as Jet would (True as -1, whole numbers in integer columns,
-// Currency at four decimals), indexes and defaults. Internal to platform/jet.
+// Currency at four decimals, GUIDs in upper case), indexes and defaults. Internal to platform/jet.
 
 #include <optional>
 #include <string>

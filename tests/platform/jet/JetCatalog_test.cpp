@@ -144,6 +144,9 @@ TEST_F(CatalogTest, ValuesAreStoredAsJetStoresThem) {
             // True stored as -1, 2.5 rounded half to even into a Long, Currency at
             // four decimals, defaults filled in
             "String \"1:-1:1.2346 2:0:0.0 3:0:0.0\"");
+  Exec("UPDATE Persons SET Uid = '{6f9619ff-8b86-d011-b42d-00c04fc964ff}' WHERE Id = 1");
+  EXPECT_EQ(Native("SELECT Uid FROM Persons WHERE Id = 1"),
+            "String \"{6F9619FF-8B86-D011-B42D-00C04FC964FF}\"");
   Exec("UPDATE Persons SET Active = 5 WHERE Id = 3");
   EXPECT_EQ(Native("SELECT Active FROM Persons WHERE Id = 3"), "Boolean True");
   EXPECT_EQ(Native("SELECT typeof(Active) || Active FROM Persons WHERE Id = 3"),
