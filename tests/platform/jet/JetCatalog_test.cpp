@@ -153,6 +153,22 @@ TEST_F(CatalogTest, ValuesAreStoredAsJetStoresThem) {
             "String \"integer-1\"");
 }
 
+TEST_F(CatalogTest, RequiredFieldsWithDefaultsFillThemselves) {
+  FieldSpec value = Field("Value", JetType::kText, 255);
+  value.required = true;
+  value.defaultValue = "\"\"";  // Jet's text of an empty-string default
+  FieldSpec kind = Field("Kind", JetType::kInteger);
+  kind.required = true;
+  kind.defaultValue = "=0";
+  FieldSpec quoted = Field("Note", JetType::kText, 20);
+  quoted.defaultValue = "'it''s'";
+  db_->Schema().CreateTable({"Cells", {Field("Id", JetType::kLong), value, kind, quoted}, {}});
+  EXPECT_EQ(Exec("INSERT INTO Cells (Id) VALUES (1)"), 0);
+  EXPECT_EQ(Native("SELECT '[' || Value || '] ' || Kind || ' ' || Note FROM Cells"),
+            "String \"[] 0 it's\"");
+  EXPECT_EQ(Exec("INSERT INTO Cells (Id, Value) VALUES (2, NULL)"), 3314);
+}
+
 TEST_F(CatalogTest, DefinitionErrors) {
   struct Case {
     const char* what;
