@@ -76,9 +76,9 @@ TEST(JetTranslator, TypesAndNamesResultColumns) {
        "Expr1000:Boolean, Expr1001:Boolean, Expr1002:Boolean, Expr1003:Boolean, "
        "Expr1004:Boolean, Expr1005:Boolean, Expr1006:Long, Expr1007:Long"},
       // functions from the table
-      {"select CStr(id), CLng(name), Trim$(name), Val(name), Nz(v, 0), Year(d) from t",
+      {"select CStr(id), CLng(name), Trim$(name), Val(name), Nz(v, 0), Year(d), Left(name, 1) from t",
        "Expr1000:Text(255), Expr1001:Long, Expr1002:Text(255), Expr1003:Double, Expr1004:Double, "
-       "Expr1005:Integer"},
+       "Expr1005:Integer, Expr1006:Text(255)"},
       {"select IIf(b, id, v), IIf(b, name, Null), IIf(b, 1, 'x'), IsNull(name) from t",
        "Expr1000:Double, Expr1001:Text(50), Expr1002:Text(255), Expr1003:Boolean"},
       // aggregates

@@ -53,6 +53,7 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("Val", 1, 1, kFixed, T::kDouble, "jet_val"),
     Scalar("Len", 1, 1, kFixed, T::kLong, "jet_len"),
     Scalar("Mid", 2, 3, kFixed, T::kText, "jet_mid"),
+    Scalar("Left", 2, 2, kFixed, T::kText, "jet_left"),
     Scalar("LCase", 1, 1, kFixed, T::kText, "jet_lcase"),
     Scalar("UCase", 1, 1, kFixed, T::kText, "jet_ucase"),
     Scalar("Trim", 1, 1, kFixed, T::kText, "jet_trim"),

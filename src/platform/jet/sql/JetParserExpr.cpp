@@ -339,6 +339,11 @@ ExprPtr JetParser::ParsePrimary() {
         if (!AcceptSymbol(")")) FailExpression(Peek());
         return e;
       }
+      // Left( and Right( are the text functions, not joins.
+      if ((t.Is(Keyword::kLeft) || t.Is(Keyword::kRight)) && Peek(1).IsSymbol("(")) {
+        Take();
+        return ParseCall(t);
+      }
       if (t.keyword != Keyword::kNone) FailExpression(t);
       return ParseNamePrimary();
     case TokenKind::kBracket:
