@@ -10,11 +10,11 @@
 #include <memory>
 #include <string>
 
+#include "TranslatorTestSchema.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaDate.h"
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetTranslator.h"
-#include "TranslatorTestSchema.h"
 
 namespace qv::jet {
 namespace {
@@ -30,7 +30,9 @@ bool AnyNull(int argc, sqlite3_value** argv) {
   return false;
 }
 
-void Identity(sqlite3_context* ctx, int, sqlite3_value** argv) { sqlite3_result_value(ctx, argv[0]); }
+void Identity(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  sqlite3_result_value(ctx, argv[0]);
+}
 
 void Add(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
@@ -68,7 +70,8 @@ void Like(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void Pow(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (AnyNull(argc, argv)) return sqlite3_result_null(ctx);
-  sqlite3_result_double(ctx, std::pow(sqlite3_value_double(argv[0]), sqlite3_value_double(argv[1])));
+  sqlite3_result_double(ctx,
+                        std::pow(sqlite3_value_double(argv[0]), sqlite3_value_double(argv[1])));
 }
 
 void UCaseFn(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -98,11 +101,10 @@ class JetTranslatorSqlite : public ::testing::Test {
       int args;
       void (*impl)(sqlite3_context*, int, sqlite3_value**);
     };
-    const Fn fns[] = {{"jet_add", 2, Add},         {"jet_concat", -1, Concat},
-                      {"jet_like", 2, Like},       {"jet_ucase", 1, UCaseFn},
-                      {"jet_asdate", 1, Identity}, {"jet_asbool", 1, Identity},
-                      {"jet_cstr", 1, Identity},   {"jet_dateserial", 3, DateSerialFn},
-                      {"jet_pow", 2, Pow}};
+    const Fn fns[] = {
+        {"jet_add", 2, Add},       {"jet_concat", -1, Concat},          {"jet_like", 2, Like},
+        {"jet_ucase", 1, UCaseFn}, {"jet_asdate", 1, Identity},         {"jet_asbool", 1, Identity},
+        {"jet_cstr", 1, Identity}, {"jet_dateserial", 3, DateSerialFn}, {"jet_pow", 2, Pow}};
     for (const auto& f : fns)
       sqlite3_create_function(db_, f.name, f.args, SQLITE_UTF8, nullptr, f.impl, nullptr, nullptr);
     Native(
@@ -112,7 +114,8 @@ class JetTranslatorSqlite : public ::testing::Test {
         "INSERT INTO t (id, name, v, d, b) VALUES (1, 'яблоко', 2.5, 39146, -1), "
         "(2, 'Арбуз', 1.0, 39147, 0), (3, 'ёж', 2.5, NULL, -1), (4, 'арбуз', 2.5, 39148, 0), "
         "(5, NULL, 0.5, 39149, 0), (6, 'Ель', 3.0, 39150, -1);"
-        "INSERT INTO u (id, tid, name) VALUES (1, 1, 'x'), (2, 1, 'y'), (3, 2, 'X'), (4, 9, NULL);");
+        "INSERT INTO u (id, tid, name) VALUES (1, 1, 'x'), (2, 1, 'y'), (3, 2, 'X'), (4, 9, "
+        "NULL);");
   }
   void TearDown() override { sqlite3_close(db_); }
 
@@ -182,8 +185,10 @@ TEST_F(JetTranslatorSqlite, SelectsGiveJetsRows) {
       {"select top 50 percent id from t order by id desc", "6\n5\n4\n"},
       {"select count(*) from (select top 2 id from t order by v desc)", "4\n"},
       {"select top 1 name from t union select name from u order by 1", "NULL\nяблоко\nx\ny\n"},
-      // text order and equality are Jet's: case-insensitive, Russian alphabet (ё as е), Cyrillic first
-      {"select name from t where name is not null order by name, id", "Арбуз\nарбуз\nёж\nЕль\nяблоко\n"},
+      // text order and equality are Jet's: case-insensitive, Russian alphabet (ё as е), Cyrillic
+      // first
+      {"select name from t where name is not null order by name, id",
+       "Арбуз\nарбуз\nёж\nЕль\nяблоко\n"},
       {"select id from t where name = 'АРБУЗ' order by id", "2\n4\n"},
       {"select distinct UCase(name) & '' from t where name like 'а*'", "АРБУЗ\n"},
       {"select count(*) from (select name from t union select name from t)", "5\n"},
@@ -202,19 +207,28 @@ TEST_F(JetTranslatorSqlite, SelectsGiveJetsRows) {
       {"select 7 \\ 2, 7 Mod 3, 2 ^ 3, 7 / 2", "3|1|8|3.5\n"},
       // aggregates and grouping with Null
       {"select count(*), count(name), max(v), min(name) from t", "6|5|3|Арбуз\n"},
-      {"select UCase(name), count(*) from t group by UCase(name) order by 1", "NULL|1\nАРБУЗ|2\nЁЖ|1\nЕЛЬ|1\nЯБЛОКО|1\n"},
+      {"select UCase(name), count(*) from t group by UCase(name) order by 1",
+       "NULL|1\nАРБУЗ|2\nЁЖ|1\nЕЛЬ|1\nЯБЛОКО|1\n"},
       {"select v, count(*) as k from t group by v having count(*) > 1", "2.5|3\n"},
       // joins, derived tables, correlated sub-selects, aliases of the select list
-      {"select a.id, b.name from (t as a inner join u as b on a.id = b.tid) left join u as c on c.id = a.id "
-       "where b.name = 'X' order by a.id, b.name", "1|x\n2|X\n"},
-      {"select u.id, t.id from u left join t on t.id = u.tid order by u.id", "1|1\n2|1\n3|2\n4|NULL\n"},
-      {"select t.id from u right join t on t.id = u.tid where u.id is null order by t.id", "3\n4\n5\n6\n"},
-      {"select x.k from (select id * 10 as k from t where id < 3) as x order by x.k desc", "20\n10\n"},
-      {"select id, (select count(*) from u where u.tid = t.id) as k from t where id < 3", "1|2\n2|1\n"},
+      {"select a.id, b.name from (t as a inner join u as b on a.id = b.tid) left join u as c on "
+       "c.id = a.id "
+       "where b.name = 'X' order by a.id, b.name",
+       "1|x\n2|X\n"},
+      {"select u.id, t.id from u left join t on t.id = u.tid order by u.id",
+       "1|1\n2|1\n3|2\n4|NULL\n"},
+      {"select t.id from u right join t on t.id = u.tid where u.id is null order by t.id",
+       "3\n4\n5\n6\n"},
+      {"select x.k from (select id * 10 as k from t where id < 3) as x order by x.k desc",
+       "20\n10\n"},
+      {"select id, (select count(*) from u where u.tid = t.id) as k from t where id < 3",
+       "1|2\n2|1\n"},
       {"select id * 2 as x from t where x > 10", "12\n"},
-      {"select id, (select top 1 name from u where u.tid = t.id order by name desc) from t where id < 3",
+      {"select id, (select top 1 name from u where u.tid = t.id order by name desc) from t where "
+       "id < 3",
        "1|y\n2|X\n"},
-      {"select count(*) from u where u.id in (select top 1 x.id from u as x where x.tid = u.tid order by x.name)",
+      {"select count(*) from u where u.id in (select top 1 x.id from u as x where x.tid = u.tid "
+       "order by x.name)",
        "3\n"},
       {"select id from t where exists (select * from u where u.tid = t.id) order by 1", "1\n2\n"},
       {"select d from t where d = #2007-03-05#", "39146\n"},
@@ -238,7 +252,8 @@ TEST_F(JetTranslatorSqlite, ChangesGiveJetsRows) {
       {"delete * from u where name like '*!'", "changed 2"},
       {"delete u where id = 7", "changed 1"},
       {"select count(*) from u", "1\n"},
-      {"insert into t (id, g) values (10, {guid {0a1b2c3d-abcd-1111-2222-333344445555}})", "changed 1"},
+      {"insert into t (id, g) values (10, {guid {0a1b2c3d-abcd-1111-2222-333344445555}})",
+       "changed 1"},
       {"select id, g from t where g = {guid {0A1B2C3D-ABCD-1111-2222-333344445555}}",
        "10|{0A1B2C3D-ABCD-1111-2222-333344445555}\n"},
   };

@@ -1,8 +1,9 @@
 // A reduced copy of the engine's Jet function table (names, arities, result
-// typing, SQLite names), linked into this test program while the engine's own
-// table is not part of the library yet. Remove this file when
-// src/platform/jet/JetFunctions.cpp is present: its definitions would
-// otherwise take the place of the library's.
+// typing, SQLite names) for the translator's tests and fuzz target, compiled
+// only while the library lacks the engine's own table (whose implementation
+// header marks its presence); it would otherwise take the library's place.
+
+#if !__has_include("platform/jet/JetFunctionImpl.h")
 
 #include <array>
 
@@ -74,7 +75,9 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
 
 }  // namespace
 
-std::span<const JetFunction> JetFunctionTable() { return kFunctions; }
+std::span<const JetFunction> JetFunctionTable() {
+  return kFunctions;
+}
 
 const JetFunction* FindJetFunction(std::string_view name) {
   if (name.size() > 1 && name.back() == '$') name.remove_suffix(1);
@@ -84,3 +87,5 @@ const JetFunction* FindJetFunction(std::string_view name) {
 }
 
 }  // namespace qv::jet
+
+#endif  // !__has_include("platform/jet/JetFunctionImpl.h")

@@ -15,10 +15,10 @@ namespace qv::jet::sql {
 struct Query;
 
 enum class ExprKind : uint8_t {
-  kNumber,    // `text` as written
-  kString,    // `text` holds the value
-  kDate,      // `number` holds the date serial
-  kGuid,      // `text` holds "{XXXXXXXX-...}"
+  kNumber,  // `text` as written
+  kString,  // `text` holds the value
+  kDate,    // `number` holds the date serial
+  kGuid,    // `text` holds "{XXXXXXXX-...}"
   kNull,
   kBool,      // `number` is -1 or 0
   kColumn,    // [qualifier.]name
@@ -34,10 +34,25 @@ enum class ExprKind : uint8_t {
 };
 
 enum class Op : uint8_t {
-  kNone, kNeg, kNot,
-  kPow, kMul, kDiv, kIntDiv, kMod, kAdd, kSub, kConcat,
-  kEq, kNe, kLt, kGt, kLe, kGe,
-  kAnd, kOr,
+  kNone,
+  kNeg,
+  kNot,
+  kPow,
+  kMul,
+  kDiv,
+  kIntDiv,
+  kMod,
+  kAdd,
+  kSub,
+  kConcat,
+  kEq,
+  kNe,
+  kLt,
+  kGt,
+  kLe,
+  kGe,
+  kAnd,
+  kOr,
 };
 
 struct Expr;
@@ -56,8 +71,8 @@ struct Expr {
   double number = 0;
   std::vector<ExprPtr> args;
   std::unique_ptr<Query> sub;
-  size_t pos;  // first byte of the expression
-  size_t end;  // just past its last byte
+  size_t pos;      // first byte of the expression
+  size_t end;      // just past its last byte
   int height = 1;  // 1 + the height of the tallest operand
 };
 
@@ -133,15 +148,15 @@ struct Statement {
   ~Statement();
 
   StatementKind kind = StatementKind::kSelect;
-  std::unique_ptr<Query> query;  // SELECT; the source of INSERT ... SELECT
-  std::string table;             // target of INSERT and UPDATE
-  std::string alias;             // of the UPDATE target
-  std::vector<std::string> columns;      // INSERT column list (may be empty)
-  std::vector<ExprPtr> values;           // INSERT ... VALUES
-  std::vector<Assignment> assignments;   // UPDATE
-  std::unique_ptr<TableRef> from;        // DELETE source
-  std::string deleteQualifier;           // q of DELETE q.*
-  ExprPtr where;                         // UPDATE, DELETE
+  std::unique_ptr<Query> query;         // SELECT; the source of INSERT ... SELECT
+  std::string table;                    // target of INSERT and UPDATE
+  std::string alias;                    // of the UPDATE target
+  std::vector<std::string> columns;     // INSERT column list (may be empty)
+  std::vector<ExprPtr> values;          // INSERT ... VALUES
+  std::vector<Assignment> assignments;  // UPDATE
+  std::unique_ptr<TableRef> from;       // DELETE source
+  std::string deleteQualifier;          // q of DELETE q.*
+  ExprPtr where;                        // UPDATE, DELETE
   size_t pos = 0;
 };
 

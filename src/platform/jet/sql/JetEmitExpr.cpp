@@ -18,7 +18,9 @@ namespace qv::jet::sql {
 
 namespace {
 
-std::string Collate() { return std::string(" COLLATE ") + kJetCollation; }
+std::string Collate() {
+  return std::string(" COLLATE ") + kJetCollation;
+}
 
 // Text as a SQLite literal. A NUL would end the statement text, so it is
 // spliced in with char(0).
@@ -97,7 +99,7 @@ std::string_view OperatorFunction(std::string_view token, std::string_view fallb
 // table's marker so that the function knows it from a plain number.
 std::string Marked(const Emitted& e) {
   if (e.subtyped) return e.sql;
-  const char* marker = IsDateType(e.type)               ? "%Date"
+  const char* marker = IsDateType(e.type)            ? "%Date"
                        : e.type == JetType::kBoolean ? "%Boolean"
                                                      : nullptr;
   if (marker == nullptr) return e.sql;
@@ -222,7 +224,8 @@ Emitted JetEmitter::EmitNumber(const Expr& e) const {
   std::string text = e.text;
   if (text.front() == '.') text.insert(text.begin(), '0');
   if (const size_t dot = text.find('.');
-      dot != std::string::npos && (dot + 1 == text.size() || text[dot + 1] < '0' || text[dot + 1] > '9'))
+      dot != std::string::npos &&
+      (dot + 1 == text.size() || text[dot + 1] < '0' || text[dot + 1] > '9'))
     text.insert(dot + 1, "0");
   if (text.find_first_of(".eE") == std::string::npos) {
     int64_t v = 0;
@@ -286,7 +289,12 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope) {
   Emitted a = EmitValue(*e.args[0], scope);
   Emitted b = EmitValue(*e.args[1], scope);
   switch (e.op) {
-    case Op::kEq: case Op::kNe: case Op::kLt: case Op::kGt: case Op::kLe: case Op::kGe:
+    case Op::kEq:
+    case Op::kNe:
+    case Op::kLt:
+    case Op::kGt:
+    case Op::kLe:
+    case Op::kGe:
       return EmitComparison(e.op, std::move(a), std::move(b));
     default:
       return EmitArithmetic(e.op, std::move(a), std::move(b));
@@ -322,10 +330,10 @@ Emitted JetEmitter::EmitConcat(const Expr& e, const Scope& scope) {
 // the helper functions otherwise.
 Emitted JetEmitter::EmitArithmetic(Op op, Emitted a, Emitted b) {
   const JetType type = ArithmeticType(op, a.type, b.type);
-  const bool arithmetic = (IsArithmeticType(a.type) || a.nullLiteral) &&
-                          (IsArithmeticType(b.type) || b.nullLiteral);
-  const bool integers = (IsIntegerType(a.type) || a.nullLiteral) &&
-                        (IsIntegerType(b.type) || b.nullLiteral);
+  const bool arithmetic =
+      (IsArithmeticType(a.type) || a.nullLiteral) && (IsArithmeticType(b.type) || b.nullLiteral);
+  const bool integers =
+      (IsIntegerType(a.type) || a.nullLiteral) && (IsIntegerType(b.type) || b.nullLiteral);
   auto infix = [&](const char* sqlOp) { return "(" + a.sql + sqlOp + b.sql + ")"; };
   std::string sql;
   switch (op) {
@@ -384,9 +392,11 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope) {
   const char* between = e.negated ? " NOT BETWEEN " : " BETWEEN ";
   const auto loNum = ConstantNumber(*e.args[1]);
   const auto hiNum = ConstantNumber(*e.args[2]);
-  const bool bothText = e.args[1]->kind == ExprKind::kString && e.args[2]->kind == ExprKind::kString;
+  const bool bothText =
+      e.args[1]->kind == ExprKind::kString && e.args[2]->kind == ExprKind::kString;
   if ((loNum && hiNum) || bothText) {
-    const bool swap = bothText ? CompareTextRu(e.args[1]->text, e.args[2]->text) > 0 : *loNum > *hiNum;
+    const bool swap =
+        bothText ? CompareTextRu(e.args[1]->text, e.args[2]->text) > 0 : *loNum > *hiNum;
     if (swap) std::swap(lo, hi);
     return Condition("(" + value + between + lo.sql + " AND " + hi.sql + ")");
   }

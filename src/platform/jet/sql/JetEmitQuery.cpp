@@ -11,9 +11,9 @@
 namespace qv::jet::sql {
 
 struct JetEmitter::SelectItemOut {
-  const Expr* expr = nullptr;              // null for a column of * or q.*
-  const ScopeSource* source = nullptr;     // for a column of * or q.*
-  const ColumnInfo* column = nullptr;      // for a column of * or q.*
+  const Expr* expr = nullptr;           // null for a column of * or q.*
+  const ScopeSource* source = nullptr;  // for a column of * or q.*
+  const ColumnInfo* column = nullptr;   // for a column of * or q.*
   std::string alias;
   std::optional<Emitted> value;
   bool busy = false;  // being emitted: a reference back to it is circular
@@ -31,9 +31,12 @@ std::string InternalName(char kind, size_t i) {
   return "\"$" + std::string(1, kind) + std::to_string(i + 1) + "\"";
 }
 
+// A TOP count as SQLite takes it: whole counts as integers (at most int64's
+// largest), PERCENT fractions as they are.
 std::string FormatCount(double v) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", v);
+  if (v >= 9.2e18) return "9223372036854775807";
+  std::snprintf(buf, sizeof buf, std::floor(v) == v ? "%.0f" : "%.15g", v);
   return buf;
 }
 
@@ -81,8 +84,8 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
   // SQLite allows neither ORDER BY nor LIMIT on a part of a compound select.
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i > 0) out.sql += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
-    out.sql += parts[i].simple && parts.size() > 1 ? parts[i].sql
-                                                   : "SELECT * FROM (" + parts[i].sql + ")";
+    out.sql +=
+        parts[i].simple && parts.size() > 1 ? parts[i].sql : "SELECT * FROM (" + parts[i].sql + ")";
   }
   // The ordering of a union names its columns or their positions.
   for (size_t k = 0; k < q.orderBy.size(); ++k) {

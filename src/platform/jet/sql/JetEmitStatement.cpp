@@ -169,7 +169,7 @@ Translation JetEmitter::EmitDelete(const Statement& st) {
   } else {
     if (st.deleteQualifier.empty()) {
       ThrowJet(st.from->kind == TableRef::Kind::kSubquery ? sqlerr::kCannotDelete
-                                                            : sqlerr::kDeleteWhichTable);
+                                                          : sqlerr::kDeleteWhichTable);
     }
     target = FindTable(*st.from, st.deleteQualifier);
     if (target == nullptr) ThrowJet(sqlerr::kCannotDelete);

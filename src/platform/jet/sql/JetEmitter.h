@@ -38,10 +38,10 @@ struct Emitted {
   std::string sql;
   JetType type = JetType::kNone;
   int32_t size = 0;
-  bool condition = false;    // a SQLite truth value (1/0/Null), not yet a Jet value
-  bool bareColumn = false;   // a column of a table or derived table (carries its collation)
+  bool condition = false;   // a SQLite truth value (1/0/Null), not yet a Jet value
+  bool bareColumn = false;  // a column of a table or derived table (carries its collation)
   bool nullLiteral = false;
-  bool subtyped = false;     // a Jet function's result, which marks its own dates and booleans
+  bool subtyped = false;  // a Jet function's result, which marks its own dates and booleans
 };
 
 class JetEmitter {

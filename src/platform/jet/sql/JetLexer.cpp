@@ -11,26 +11,46 @@ namespace qv::jet::sql {
 namespace {
 
 constexpr std::array<std::pair<std::string_view, Keyword>, 40> kKeywords{{
-    {"ALL", Keyword::kAll},         {"AND", Keyword::kAnd},
-    {"AS", Keyword::kAs},           {"ASC", Keyword::kAsc},
-    {"BETWEEN", Keyword::kBetween}, {"BY", Keyword::kBy},
-    {"DELETE", Keyword::kDelete},   {"DESC", Keyword::kDesc},
-    {"DISTINCT", Keyword::kDistinct}, {"DISTINCTROW", Keyword::kDistinctRow},
-    {"EXISTS", Keyword::kExists},   {"FALSE", Keyword::kFalse},
-    {"FROM", Keyword::kFrom},       {"GROUP", Keyword::kGroup},
-    {"HAVING", Keyword::kHaving},   {"IN", Keyword::kIn},
-    {"INNER", Keyword::kInner},     {"INSERT", Keyword::kInsert},
-    {"INTO", Keyword::kInto},       {"IS", Keyword::kIs},
-    {"JOIN", Keyword::kJoin},       {"LEFT", Keyword::kLeft},
-    {"LIKE", Keyword::kLike},       {"MOD", Keyword::kMod},
-    {"NOT", Keyword::kNot},         {"NULL", Keyword::kNull},
-    {"ON", Keyword::kOn},           {"OR", Keyword::kOr},
-    {"ORDER", Keyword::kOrder},     {"OUTER", Keyword::kOuter},
-    {"PERCENT", Keyword::kPercent}, {"RIGHT", Keyword::kRight},
-    {"SELECT", Keyword::kSelect},   {"SET", Keyword::kSet},
-    {"TOP", Keyword::kTop},         {"TRUE", Keyword::kTrue},
-    {"UNION", Keyword::kUnion},     {"UPDATE", Keyword::kUpdate},
-    {"VALUES", Keyword::kValues},   {"WHERE", Keyword::kWhere},
+    {"ALL", Keyword::kAll},
+    {"AND", Keyword::kAnd},
+    {"AS", Keyword::kAs},
+    {"ASC", Keyword::kAsc},
+    {"BETWEEN", Keyword::kBetween},
+    {"BY", Keyword::kBy},
+    {"DELETE", Keyword::kDelete},
+    {"DESC", Keyword::kDesc},
+    {"DISTINCT", Keyword::kDistinct},
+    {"DISTINCTROW", Keyword::kDistinctRow},
+    {"EXISTS", Keyword::kExists},
+    {"FALSE", Keyword::kFalse},
+    {"FROM", Keyword::kFrom},
+    {"GROUP", Keyword::kGroup},
+    {"HAVING", Keyword::kHaving},
+    {"IN", Keyword::kIn},
+    {"INNER", Keyword::kInner},
+    {"INSERT", Keyword::kInsert},
+    {"INTO", Keyword::kInto},
+    {"IS", Keyword::kIs},
+    {"JOIN", Keyword::kJoin},
+    {"LEFT", Keyword::kLeft},
+    {"LIKE", Keyword::kLike},
+    {"MOD", Keyword::kMod},
+    {"NOT", Keyword::kNot},
+    {"NULL", Keyword::kNull},
+    {"ON", Keyword::kOn},
+    {"OR", Keyword::kOr},
+    {"ORDER", Keyword::kOrder},
+    {"OUTER", Keyword::kOuter},
+    {"PERCENT", Keyword::kPercent},
+    {"RIGHT", Keyword::kRight},
+    {"SELECT", Keyword::kSelect},
+    {"SET", Keyword::kSet},
+    {"TOP", Keyword::kTop},
+    {"TRUE", Keyword::kTrue},
+    {"UNION", Keyword::kUnion},
+    {"UPDATE", Keyword::kUpdate},
+    {"VALUES", Keyword::kValues},
+    {"WHERE", Keyword::kWhere},
 }};
 
 bool EqualsUpperAscii(std::string_view word, std::string_view upper) {
@@ -46,8 +66,12 @@ Keyword LookupKeyword(std::string_view word) {
   return Keyword::kNone;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsHex(char c) {
+  return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 class Lexer {
  public:
@@ -109,8 +133,20 @@ class Lexer {
         ++i_;
         if (i_ < sql_.size() && sql_[i_] == '=') ++i_;
         return Make(TokenKind::kSymbol, start);
-      case '(': case ')': case ',': case '.': case ';': case '*': case '+': case '-':
-      case '/': case '\\': case '^': case '&': case '=': case '!':
+      case '(':
+      case ')':
+      case ',':
+      case '.':
+      case ';':
+      case '*':
+      case '+':
+      case '-':
+      case '/':
+      case '\\':
+      case '^':
+      case '&':
+      case '=':
+      case '!':
         ++i_;
         return Make(TokenKind::kSymbol, start);
       default:
@@ -174,8 +210,8 @@ class Lexer {
   Token Bracket(size_t start) {
     const size_t close = sql_.find(']', i_ + 1);
     if (close == std::string_view::npos) {
-      ThrowSyntax(sqlerr::kBadBracketing, JetMessage(sqlerr::kBadBracketing, sql_.substr(start, 200)),
-                  sql_, start, "[");
+      ThrowSyntax(sqlerr::kBadBracketing,
+                  JetMessage(sqlerr::kBadBracketing, sql_.substr(start, 200)), sql_, start, "[");
     }
     i_ = close + 1;
     Token t = Make(TokenKind::kBracket, start);
@@ -245,6 +281,8 @@ bool IsWordByte(unsigned char c) {
   return std::isalnum(c) != 0 || c == '_' || c >= 0x80;
 }
 
-std::vector<Token> Tokenize(std::string_view sql) { return Lexer(sql).Run(); }
+std::vector<Token> Tokenize(std::string_view sql) {
+  return Lexer(sql).Run();
+}
 
 }  // namespace qv::jet::sql

@@ -98,7 +98,7 @@ class JetParser {
   std::vector<Token> tokens_;
   size_t next_ = 0;
   int nesting_ = 0;
-  int tableRefs_ = 0;  // joins made so far, limited like an expression's height
+  int tableRefs_ = 0;     // joins made so far, limited like an expression's height
   int32_t clauseError_;   // number for a syntax error outside an expression
   int exprDepth_ = 0;     // > 0 while inside an expression
   size_t exprStart_ = 0;  // where the outermost current expression began

@@ -30,9 +30,18 @@ bool EndsExpression(const Token& t) {
   if (t.kind == TokenKind::kSymbol) return t.text == ")" || t.text == "," || t.text == ";";
   if (t.kind != TokenKind::kWord) return false;
   switch (t.keyword) {
-    case Keyword::kFrom: case Keyword::kWhere: case Keyword::kGroup: case Keyword::kHaving:
-    case Keyword::kOrder: case Keyword::kUnion: case Keyword::kAs: case Keyword::kAsc:
-    case Keyword::kDesc: case Keyword::kInner: case Keyword::kLeft: case Keyword::kRight:
+    case Keyword::kFrom:
+    case Keyword::kWhere:
+    case Keyword::kGroup:
+    case Keyword::kHaving:
+    case Keyword::kOrder:
+    case Keyword::kUnion:
+    case Keyword::kAs:
+    case Keyword::kAsc:
+    case Keyword::kDesc:
+    case Keyword::kInner:
+    case Keyword::kLeft:
+    case Keyword::kRight:
     case Keyword::kJoin:
       return true;
     default:
@@ -137,9 +146,9 @@ ExprPtr JetParser::ParseComparison() {
       left->end = n.end;
       continue;
     }
-    const bool negated = t.Is(Keyword::kNot) && (Peek(1).Is(Keyword::kLike) ||
-                                                 Peek(1).Is(Keyword::kBetween) ||
-                                                 Peek(1).Is(Keyword::kIn));
+    const bool negated =
+        t.Is(Keyword::kNot) &&
+        (Peek(1).Is(Keyword::kLike) || Peek(1).Is(Keyword::kBetween) || Peek(1).Is(Keyword::kIn));
     if (negated) Take();
     std::vector<ExprPtr> args;
     ExprKind kind;
@@ -207,8 +216,7 @@ ExprPtr JetParser::ParseMod() {
 
 ExprPtr JetParser::ParseIntDiv() {
   ExprPtr left = ParseMultiplicative();
-  while (AcceptSymbol("\\"))
-    left = MakeBinary(Op::kIntDiv, std::move(left), ParseMultiplicative());
+  while (AcceptSymbol("\\")) left = MakeBinary(Op::kIntDiv, std::move(left), ParseMultiplicative());
   return left;
 }
 

@@ -26,7 +26,8 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 26> kTexts{{
     {sqlerr::kCannotDelete, "Could not delete from specified tables."},
     {sqlerr::kOrderByDistinct, "ORDER BY clause (|) conflicts with DISTINCT."},
     {sqlerr::kAggregateInWhere, "Cannot have aggregate function in WHERE clause (|)."},
-    {sqlerr::kCircularAlias, "Circular reference caused by alias '|' in query definition's SELECT list."},
+    {sqlerr::kCircularAlias,
+     "Circular reference caused by alias '|' in query definition's SELECT list."},
     {sqlerr::kBadBracketing, "Invalid bracketing of name '|'."},
     {sqlerr::kInsertUnknownField,
      "The INSERT INTO statement contains the following unknown field name: '|'.  Make sure you "

@@ -9,25 +9,34 @@ namespace {
 // Ranks of the numeric types for promotion; 0 for the others.
 int NumericRank(JetType t) {
   switch (t) {
-    case JetType::kByte: return 1;
+    case JetType::kByte:
+      return 1;
     case JetType::kBoolean:
-    case JetType::kInteger: return 2;
-    case JetType::kLong: return 3;
-    case JetType::kBigInt: return 4;
-    case JetType::kCurrency: return 5;
-    case JetType::kSingle: return 6;
+    case JetType::kInteger:
+      return 2;
+    case JetType::kLong:
+      return 3;
+    case JetType::kBigInt:
+      return 4;
+    case JetType::kCurrency:
+      return 5;
+    case JetType::kSingle:
+      return 6;
     case JetType::kDouble:
-    case JetType::kFloat: return 7;
+    case JetType::kFloat:
+      return 7;
     case JetType::kNumeric:
-    case JetType::kDecimal: return 8;
-    default: return 0;
+    case JetType::kDecimal:
+      return 8;
+    default:
+      return 0;
   }
 }
 
 JetType ByRank(int rank) {
-  static constexpr JetType kTypes[] = {JetType::kNone,     JetType::kByte,   JetType::kInteger,
-                                       JetType::kLong,     JetType::kBigInt, JetType::kCurrency,
-                                       JetType::kSingle,   JetType::kDouble, JetType::kDecimal};
+  static constexpr JetType kTypes[] = {JetType::kNone,   JetType::kByte,   JetType::kInteger,
+                                       JetType::kLong,   JetType::kBigInt, JetType::kCurrency,
+                                       JetType::kSingle, JetType::kDouble, JetType::kDecimal};
   return kTypes[rank];
 }
 
@@ -41,16 +50,22 @@ JetType TextResult(JetType a, JetType b) {
 
 }  // namespace
 
-bool IsNumericType(JetType t) { return NumericRank(t) > 0; }
+bool IsNumericType(JetType t) {
+  return NumericRank(t) > 0;
+}
 
 bool IsIntegerType(JetType t) {
   const int r = NumericRank(t);
   return r >= 1 && r <= 4;
 }
 
-bool IsDateType(JetType t) { return t == JetType::kDate || t == JetType::kTime; }
+bool IsDateType(JetType t) {
+  return t == JetType::kDate || t == JetType::kTime;
+}
 
-bool IsArithmeticType(JetType t) { return IsNumericType(t) || IsDateType(t); }
+bool IsArithmeticType(JetType t) {
+  return IsNumericType(t) || IsDateType(t);
+}
 
 JetType PromoteNumeric(JetType a, JetType b) {
   const int ra = NumericRank(a), rb = NumericRank(b);
