@@ -1,9 +1,9 @@
 // A reduced copy of the engine's Jet function table (names, arities, result
 // typing, SQLite names) for the translator's tests and fuzz target, compiled
-// only while the library lacks the engine's own table (whose implementation
-// header marks its presence); it would otherwise take the library's place.
+// only while the library lacks the engine's own table (src/platform/jet/
+// JetFunctions.cpp); it would otherwise take the library's place.
 
-#if !__has_include("platform/jet/JetFunctionImpl.h")
+#if !__has_include("platform/jet/JetFunctions.cpp")
 
 #include <array>
 
@@ -88,4 +88,4 @@ const JetFunction* FindJetFunction(std::string_view name) {
 
 }  // namespace qv::jet
 
-#endif  // !__has_include("platform/jet/JetFunctionImpl.h")
+#endif  // !__has_include("platform/jet/JetFunctions.cpp")

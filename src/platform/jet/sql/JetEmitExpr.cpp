@@ -14,9 +14,19 @@
 #include "platform/jet/sql/JetSqlHelpers.h"
 #include "platform/jet/sql/JetTyping.h"
 
+// The engine defines the function table; the library also links (and then
+// knows no function) while the engine's table is not part of it.
+namespace qv::jet {
+const JetFunction* FindJetFunction(std::string_view name) __attribute__((weak));
+}
+
 namespace qv::jet::sql {
 
 namespace {
+
+const JetFunction* LookupFunction(std::string_view name) {
+  return FindJetFunction != nullptr ? FindJetFunction(name) : nullptr;
+}
 
 std::string Collate() {
   return std::string(" COLLATE ") + kJetCollation;
@@ -91,7 +101,7 @@ std::optional<double> ConstantNumber(const Expr& e) {
 
 // The SQLite name of an operator's entry in the function table.
 std::string_view OperatorFunction(std::string_view token, std::string_view fallback) {
-  const JetFunction* fn = FindJetFunction(token);
+  const JetFunction* fn = LookupFunction(token);
   return fn != nullptr ? fn->sqliteName : fallback;
 }
 
@@ -103,7 +113,7 @@ std::string Marked(const Emitted& e) {
                        : e.type == JetType::kBoolean ? "%Boolean"
                                                      : nullptr;
   if (marker == nullptr) return e.sql;
-  const JetFunction* fn = FindJetFunction(marker);
+  const JetFunction* fn = LookupFunction(marker);
   return fn != nullptr ? std::string(fn->sqliteName) + "(" + e.sql + ")" : e.sql;
 }
 
@@ -308,7 +318,7 @@ Emitted JetEmitter::EmitConcat(const Expr& e, const Scope& scope) {
   for (; cur->kind == ExprKind::kBinary && cur->op == Op::kConcat; cur = cur->args[0].get())
     operands.push_back(cur->args[1].get());
   operands.push_back(cur);
-  const JetFunction* fn = FindJetFunction("&");
+  const JetFunction* fn = LookupFunction("&");
   if (fn == nullptr || fn->maxArgs >= 0) {
     Emitted a = EmitValue(*operands.back(), scope);
     for (size_t i = operands.size() - 1; i-- > 0;)
@@ -451,7 +461,7 @@ Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope) {
     const Emitted v = EmitValue(*e.args[0], scope);
     return Condition("(" + v.sql + " IS NULL)");
   }
-  const JetFunction* fn = FindJetFunction(e.text);
+  const JetFunction* fn = LookupFunction(e.text);
   if (fn == nullptr) ThrowJet(sqlerr::kUndefinedFunction, e.text);
   return EmitFunction(e, *fn, scope);
 }
