@@ -1,0 +1,1 @@
+select top 2 name, v from t order by v desc, id

@@ -1,0 +1,1 @@
+select id from t where id in (select top 1 tid from u order by name) and name like 'a*'

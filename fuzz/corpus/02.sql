@@ -1,0 +1,1 @@
+select a.id, b.name from (t as a inner join u as b on a.id = b.tid) left join u as c on c.id = a.id

@@ -1,0 +1,1 @@
+select count(*) from (select top 1 id from t union select tid from u) group by id having count(*) > 1

@@ -1,0 +1,1 @@
+select distinct UCase$(name) & '!' as k, IIf(IsNull(v), 0, v) from t order by 1 desc

@@ -1,0 +1,1 @@
+select id from t where d between #2007-03-05# and #1/2/2003 10:00# and g = {guid {0a1b2c3d-abcd-1111-2222-333344445555}}

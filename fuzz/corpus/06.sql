@@ -1,0 +1,1 @@
+select 'a' + Null, 1 + 2 * 3 ^ 2 \ 4 Mod 5, Not True, -v from t

@@ -1,0 +1,1 @@
+select (select max(v) from u where u.tid = t.id) as m, exists (select * from u) from t

@@ -1,0 +1,1 @@
+select top 50 percent * from t where b order by d

@@ -1,0 +1,1 @@
+select [t].[name], t.* from t where name <> "x""y" and id >= 1 or id <= 0

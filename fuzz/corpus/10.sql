@@ -1,0 +1,1 @@
+delete from u as x where x.tid = 1

@@ -1,0 +1,1 @@
+delete t.* from t where id = 2

@@ -1,0 +1,1 @@
+delete u where id = 3

@@ -1,0 +1,1 @@
+update u as r set r.name = 'a', tid = r.tid + 1 where r.id in (1, 2)

@@ -1,0 +1,1 @@
+insert into u (id, tid, name) values (1, 2, 'x')

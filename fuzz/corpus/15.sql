@@ -1,0 +1,1 @@
+insert into u select id, id, name from t

@@ -1,0 +1,1 @@
+select id * 2 as x from t where x > 4 order by x

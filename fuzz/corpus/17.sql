@@ -1,0 +1,1 @@
+select sum(v), avg(c), first(name), last(d), min(id) from t group by b

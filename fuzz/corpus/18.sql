@@ -1,0 +1,1 @@
+(select id from t) union all (select id from u) order by 1

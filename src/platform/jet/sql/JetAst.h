@@ -1,0 +1,163 @@
+#pragma once
+// The syntax tree of one Jet statement, as the parser builds it and the
+// emitter reads it. Source positions are byte offsets into the statement.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/jet/JetTranslator.h"
+
+namespace qv::jet::sql {
+
+struct Query;
+
+enum class ExprKind : uint8_t {
+  kNumber,  // `text` as written
+  kString,  // `text` holds the value
+  kDate,    // `number` holds the date serial
+  kGuid,    // `text` holds "{XXXXXXXX-...}"
+  kNull,
+  kBool,      // `number` is -1 or 0
+  kColumn,    // [qualifier.]name
+  kUnary,     // op kNeg or kNot; args[0]
+  kBinary,    // op; args[0], args[1]
+  kBetween,   // args: value, bound, bound; negated
+  kLike,      // args: value, pattern; negated
+  kIn,        // args[0] the value, args[1..] the list, or `sub`; negated
+  kIsNull,    // args[0]; negated for Is Not Null
+  kExists,    // sub
+  kSubquery,  // sub, a scalar sub-select
+  kCall,      // name(args), or name(*) with `star`
+};
+
+enum class Op : uint8_t {
+  kNone,
+  kNeg,
+  kNot,
+  kPow,
+  kMul,
+  kDiv,
+  kIntDiv,
+  kMod,
+  kAdd,
+  kSub,
+  kConcat,
+  kEq,
+  kNe,
+  kLt,
+  kGt,
+  kLe,
+  kGe,
+  kAnd,
+  kOr,
+};
+
+struct Expr;
+using ExprPtr = std::unique_ptr<Expr>;
+
+struct Expr {
+  Expr(ExprKind k, size_t p) : kind(k), pos(p), end(p) {}
+  ~Expr();
+
+  ExprKind kind;
+  Op op = Op::kNone;
+  bool negated = false;
+  bool star = false;
+  std::string text;       // literal text or value, column or function name
+  std::string qualifier;  // the table or alias before the dot of a column
+  double number = 0;
+  std::vector<ExprPtr> args;
+  std::unique_ptr<Query> sub;
+  size_t pos;      // first byte of the expression
+  size_t end;      // just past its last byte
+  int height = 1;  // 1 + the height of the tallest operand
+};
+
+struct SelectItem {
+  ExprPtr expr;               // null for * and q.*
+  std::string starQualifier;  // q of q.*; empty for *
+  std::string alias;
+  size_t pos = 0;
+};
+
+enum class JoinKind : uint8_t { kInner, kLeft, kRight, kCross };
+
+struct TableRef {
+  enum class Kind : uint8_t { kTable, kSubquery, kJoin };
+  explicit TableRef(Kind k, size_t p) : kind(k), pos(p) {}
+  ~TableRef();
+
+  Kind kind;
+  std::string table;           // kTable: the name as written
+  std::unique_ptr<Query> sub;  // kSubquery
+  std::string alias;           // kTable, kSubquery
+  JoinKind join = JoinKind::kInner;
+  std::unique_ptr<TableRef> left, right;  // kJoin
+  ExprPtr on;                             // kJoin except kCross
+  size_t pos;
+};
+
+struct OrderKey {
+  ExprPtr expr;
+  bool desc = false;
+};
+
+struct Select {
+  ~Select();
+
+  bool distinct = false;
+  bool hasTop = false;
+  bool topPercent = false;
+  double top = 0;
+  std::vector<SelectItem> items;
+  std::unique_ptr<TableRef> from;  // null for a select of expressions alone
+  ExprPtr where;
+  std::vector<ExprPtr> groupBy;
+  ExprPtr having;
+  std::vector<OrderKey> orderBy;
+  size_t pos = 0;
+};
+
+// A select, or a union of parts; a parenthesised select followed by ORDER BY
+// is a union of one part.
+struct Query {
+  ~Query();
+  bool IsCompound() const { return select == nullptr; }
+
+  std::unique_ptr<Select> select;
+  std::vector<std::unique_ptr<Query>> parts;
+  std::vector<bool> unionAll;  // between parts[i] and parts[i + 1]
+  std::vector<OrderKey> orderBy;
+  size_t pos = 0;
+};
+
+struct Assignment {
+  std::string qualifier;
+  std::string column;
+  ExprPtr value;
+  size_t pos = 0;
+};
+
+struct Statement {
+  Statement() = default;
+  Statement(Statement&&) noexcept;
+  Statement& operator=(Statement&&) noexcept;
+  ~Statement();
+
+  StatementKind kind = StatementKind::kSelect;
+  std::unique_ptr<Query> query;         // SELECT; the source of INSERT ... SELECT
+  std::string table;                    // target of INSERT and UPDATE
+  std::string alias;                    // of the UPDATE target
+  std::vector<std::string> columns;     // INSERT column list (may be empty)
+  std::vector<ExprPtr> values;          // INSERT ... VALUES
+  std::vector<Assignment> assignments;  // UPDATE
+  std::unique_ptr<TableRef> from;       // DELETE source
+  std::string deleteQualifier;          // q of DELETE q.*
+  ExprPtr where;                        // UPDATE, DELETE
+  size_t pos = 0;
+};
+
+}  // namespace qv::jet::sql

@@ -1,0 +1,504 @@
+// The expression half of JetEmitter: typing and SQLite text of expressions.
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+
+#include "platform/automation/VbaText.h"
+#include "platform/jet/JetCollation.h"
+#include "platform/jet/JetFunctions.h"
+#include "platform/jet/sql/JetEmitter.h"
+#include "platform/jet/sql/JetSqlError.h"
+#include "platform/jet/sql/JetSqlHelpers.h"
+#include "platform/jet/sql/JetTyping.h"
+
+// The engine defines the function table; the library also links (and then
+// knows no function) while the engine's table is not part of it.
+namespace qv::jet {
+const JetFunction* FindJetFunction(std::string_view name) __attribute__((weak));
+}
+
+namespace qv::jet::sql {
+
+namespace {
+
+const JetFunction* LookupFunction(std::string_view name) {
+  return FindJetFunction != nullptr ? FindJetFunction(name) : nullptr;
+}
+
+std::string Collate() {
+  return std::string(" COLLATE ") + kJetCollation;
+}
+
+// Text as a SQLite literal. A NUL would end the statement text, so it is
+// spliced in with char(0).
+std::string StringLiteral(std::string_view s) {
+  std::string out = "'";
+  bool spliced = false;
+  for (const char c : s) {
+    if (c == '\'') {
+      out += "''";
+    } else if (c == '\0') {
+      out += "' || char(0) || '";
+      spliced = true;
+    } else {
+      out += c;
+    }
+  }
+  out += '\'';
+  return spliced ? "(" + out + ")" : out;
+}
+
+// A date serial as a REAL literal; negative ones in parentheses so that no
+// "--" (a SQLite comment) can arise next to a minus.
+std::string RealLiteral(double v) {
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  std::string s(buf, ec == std::errc() ? end : buf);
+  if (s.find_first_of(".e") == std::string::npos) s += ".0";
+  return v < 0 ? "(" + s + ")" : s;
+}
+
+Emitted Condition(std::string sql) {
+  Emitted e;
+  e.sql = std::move(sql);
+  e.type = JetType::kBoolean;
+  e.condition = true;
+  return e;
+}
+
+Emitted Value(std::string sql, JetType type, int32_t size = 0) {
+  Emitted e;
+  e.sql = std::move(sql);
+  e.type = type;
+  e.size = size;
+  return e;
+}
+
+std::string Call(std::string_view fn, const std::string& a, const std::string& b) {
+  return std::string(fn) + "(" + a + ", " + b + ")";
+}
+
+// A numeric constant whose value the translator can compare (Between bounds).
+std::optional<double> ConstantNumber(const Expr& e) {
+  switch (e.kind) {
+    case ExprKind::kNumber:
+      return std::strtod(e.text.c_str(), nullptr);
+    case ExprKind::kDate:
+    case ExprKind::kBool:
+      return e.number;
+    case ExprKind::kUnary:
+      if (e.op == Op::kNeg) {
+        if (auto v = ConstantNumber(*e.args[0])) return -*v;
+      }
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+// The SQLite name of an operator's entry in the function table.
+std::string_view OperatorFunction(std::string_view token, std::string_view fallback) {
+  const JetFunction* fn = LookupFunction(token);
+  return fn != nullptr ? fn->sqliteName : fallback;
+}
+
+// A date- or boolean-typed operand passed to a Jet function, wrapped in the
+// table's marker so that the function knows it from a plain number.
+std::string Marked(const Emitted& e) {
+  if (e.subtyped) return e.sql;
+  const char* marker = IsDateType(e.type)            ? "%Date"
+                       : e.type == JetType::kBoolean ? "%Boolean"
+                                                     : nullptr;
+  if (marker == nullptr) return e.sql;
+  const JetFunction* fn = LookupFunction(marker);
+  return fn != nullptr ? std::string(fn->sqliteName) + "(" + e.sql + ")" : e.sql;
+}
+
+std::string_view BaseName(std::string_view name) {
+  if (!name.empty() && name.back() == '$') name.remove_suffix(1);
+  return name;
+}
+
+int32_t TextSize(const Emitted& a, const Emitted& b) {
+  return std::max(a.size, b.size);
+}
+
+}  // namespace
+
+std::string WithJetCollation(const Emitted& e) {
+  if (IsTextType(e.type) && !e.bareColumn) return e.sql + Collate();
+  return e.sql;
+}
+
+void JetEmitter::CheckSize(const std::string& sql) const {
+  if (sql.size() > kMaxEmittedBytes) ThrowJet(sqlerr::kTooComplex);
+}
+
+std::string_view JetEmitter::SourceText(const Expr& e) const {
+  if (e.pos >= jetSql_.size() || e.end < e.pos) return {};
+  return jetSql_.substr(e.pos, e.end - e.pos);
+}
+
+void JetEmitter::FailWrongArguments(const Expr& e) const {
+  ThrowSyntax(sqlerr::kExpression,
+              "Wrong number of arguments used with function in query expression '" +
+                  std::string(SourceText(e)) + "'.",
+              jetSql_, e.pos, e.text);
+}
+
+Emitted JetEmitter::EmitValue(const Expr& e, const Scope& scope) {
+  Emitted out = Emit(e, scope);
+  if (out.condition) {
+    out.sql = "(-(" + out.sql + "))";
+    out.condition = false;
+  }
+  return out;
+}
+
+// A value serves as a condition the way SQLite reads it (nonzero is true).
+std::string JetEmitter::EmitCondition(const Expr& e, const Scope& scope) {
+  return Emit(e, scope).sql;
+}
+
+Emitted JetEmitter::Emit(const Expr& e, const Scope& scope) {
+  Emitted out;
+  switch (e.kind) {
+    case ExprKind::kNumber:
+      out = EmitNumber(e);
+      break;
+    case ExprKind::kString:
+      out = Value(StringLiteral(e.text), JetType::kText, 255);
+      break;
+    case ExprKind::kDate:
+      out = Value(RealLiteral(e.number), JetType::kDate);
+      break;
+    case ExprKind::kGuid:
+      out = Value(StringLiteral(e.text), JetType::kGUID);
+      break;
+    case ExprKind::kNull:
+      out.sql = "NULL";
+      out.nullLiteral = true;
+      break;
+    case ExprKind::kBool:
+      out = Value(e.number != 0 ? "-1" : "0", JetType::kBoolean);
+      break;
+    case ExprKind::kColumn:
+      out = EmitColumn(e, scope);
+      break;
+    case ExprKind::kUnary:
+      out = EmitUnary(e, scope);
+      break;
+    case ExprKind::kBinary:
+      out = EmitBinary(e, scope);
+      break;
+    case ExprKind::kBetween:
+      out = EmitBetween(e, scope);
+      break;
+    case ExprKind::kLike: {
+      const Emitted v = EmitValue(*e.args[0], scope);
+      const Emitted p = EmitValue(*e.args[1], scope);
+      const std::string_view name = OperatorFunction("Like", kLikeFunction);
+      // Compared with 0 so that the result is a truth value whatever nonzero
+      // value the function gives for a match.
+      out = Condition("(" + Call(name, v.sql, p.sql) + (e.negated ? " = 0)" : " <> 0)"));
+      break;
+    }
+    case ExprKind::kIn:
+      out = EmitIn(e, scope);
+      break;
+    case ExprKind::kIsNull: {
+      const Emitted v = EmitValue(*e.args[0], scope);
+      out = Condition("(" + v.sql + (e.negated ? " IS NOT NULL)" : " IS NULL)"));
+      break;
+    }
+    case ExprKind::kExists: {
+      const QueryOut q = EmitQuery(*e.sub, &scope);
+      out = Condition("(EXISTS (" + q.sql + "))");
+      break;
+    }
+    case ExprKind::kSubquery:
+      out = EmitSubquery(e, scope);
+      break;
+    case ExprKind::kCall:
+      out = EmitCall(e, scope);
+      break;
+  }
+  CheckSize(out.sql);
+  return out;
+}
+
+Emitted JetEmitter::EmitNumber(const Expr& e) const {
+  std::string text = e.text;
+  if (text.front() == '.') text.insert(text.begin(), '0');
+  if (const size_t dot = text.find('.');
+      dot != std::string::npos &&
+      (dot + 1 == text.size() || text[dot + 1] < '0' || text[dot + 1] > '9'))
+    text.insert(dot + 1, "0");
+  if (text.find_first_of(".eE") == std::string::npos) {
+    int64_t v = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec == std::errc() && ptr == text.data() + text.size() && v <= INT32_MAX)
+      return Value(std::move(text), JetType::kLong);
+  }
+  return Value(std::move(text), JetType::kDouble);
+}
+
+Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope) {
+  for (const Scope* s = &scope; s != nullptr; s = s->Outer()) {
+    if (const auto hit = s->Find(e.qualifier, e.text)) {
+      Emitted out = Value(hit->source->qualifier + "." + QuoteName(hit->column->name),
+                          hit->column->type, hit->column->size);
+      out.bareColumn = true;
+      return out;
+    }
+    // Jet lets a select refer to the alias of one of its own columns.
+    if (s == &scope && e.qualifier.empty() && select_ != nullptr) {
+      if (const auto alias = FindAlias(*select_, scope, e.text))
+        return ItemValue(*select_, *alias, scope);
+    }
+  }
+  std::string name = e.qualifier.empty() ? e.text : e.qualifier + "." + e.text;
+  if (std::find(parameters_.begin(), parameters_.end(), name) == parameters_.end())
+    parameters_.push_back(std::move(name));
+  Emitted out;
+  out.sql = "NULL";
+  return out;
+}
+
+Emitted JetEmitter::EmitUnary(const Expr& e, const Scope& scope) {
+  if (e.op == Op::kNeg) {
+    const Emitted v = EmitValue(*e.args[0], scope);
+    return Value("(- " + v.sql + ")", NegationType(v.type));
+  }
+  // Not: logical on conditions and booleans, bitwise on other numbers (Not 5 is -6).
+  const Emitted v = Emit(*e.args[0], scope);
+  if (!v.condition && IsNumericType(v.type) && v.type != JetType::kBoolean) {
+    const JetType t = IsIntegerType(v.type) ? v.type : JetType::kLong;
+    return Value("(~ " + v.sql + ")", t);
+  }
+  return Condition("(NOT " + v.sql + ")");
+}
+
+Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope) {
+  if (e.op == Op::kConcat) return EmitConcat(e, scope);
+  if (e.op == Op::kAnd || e.op == Op::kOr) {
+    const Emitted a = Emit(*e.args[0], scope);
+    const Emitted b = Emit(*e.args[1], scope);
+    auto bitwise = [](const Emitted& x) {
+      return !x.condition && IsIntegerType(x.type) && x.type != JetType::kBoolean;
+    };
+    if (bitwise(a) && bitwise(b)) {
+      const char* op = e.op == Op::kAnd ? " & " : " | ";
+      return Value("(" + a.sql + op + b.sql + ")", PromoteNumeric(a.type, b.type));
+    }
+    return Condition("(" + a.sql + (e.op == Op::kAnd ? " AND " : " OR ") + b.sql + ")");
+  }
+  Emitted a = EmitValue(*e.args[0], scope);
+  Emitted b = EmitValue(*e.args[1], scope);
+  switch (e.op) {
+    case Op::kEq:
+    case Op::kNe:
+    case Op::kLt:
+    case Op::kGt:
+    case Op::kLe:
+    case Op::kGe:
+      return EmitComparison(e.op, std::move(a), std::move(b));
+    default:
+      return EmitArithmetic(e.op, std::move(a), std::move(b));
+  }
+}
+
+// a & b & c: one call of the table's "&" when it takes any number of operands.
+Emitted JetEmitter::EmitConcat(const Expr& e, const Scope& scope) {
+  std::vector<const Expr*> operands;
+  const Expr* cur = &e;
+  for (; cur->kind == ExprKind::kBinary && cur->op == Op::kConcat; cur = cur->args[0].get())
+    operands.push_back(cur->args[1].get());
+  operands.push_back(cur);
+  const JetFunction* fn = LookupFunction("&");
+  if (fn == nullptr || fn->maxArgs >= 0) {
+    Emitted a = EmitValue(*operands.back(), scope);
+    for (size_t i = operands.size() - 1; i-- > 0;)
+      a = EmitArithmetic(Op::kConcat, std::move(a), EmitValue(*operands[i], scope));
+    return a;
+  }
+  std::string sql = std::string(fn->sqliteName) + "(";
+  JetType type = JetType::kText;
+  for (size_t i = operands.size(); i-- > 0;) {
+    const Emitted v = EmitValue(*operands[i], scope);
+    if (v.type == JetType::kMemo) type = JetType::kMemo;
+    sql += Marked(v) + (i > 0 ? ", " : ")");
+    CheckSize(sql);
+  }
+  return Value(std::move(sql), type, type == JetType::kText ? 255 : 0);
+}
+
+// SQLite's own operators where the static types make them agree with Jet's;
+// the helper functions otherwise.
+Emitted JetEmitter::EmitArithmetic(Op op, Emitted a, Emitted b) {
+  const JetType type = ArithmeticType(op, a.type, b.type);
+  const bool arithmetic =
+      (IsArithmeticType(a.type) || a.nullLiteral) && (IsArithmeticType(b.type) || b.nullLiteral);
+  const bool integers =
+      (IsIntegerType(a.type) || a.nullLiteral) && (IsIntegerType(b.type) || b.nullLiteral);
+  auto infix = [&](const char* sqlOp) { return "(" + a.sql + sqlOp + b.sql + ")"; };
+  std::string sql;
+  switch (op) {
+    case Op::kAdd:
+      if (arithmetic) {
+        sql = infix(" + ");
+      } else if ((IsTextType(a.type) || a.nullLiteral) && (IsTextType(b.type) || b.nullLiteral)) {
+        sql = infix(" || ");  // Null propagates, as Jet's + on texts
+      } else {
+        sql = Call(OperatorFunction("+", kAddFunction), Marked(a), Marked(b));
+      }
+      break;
+    case Op::kSub:
+      sql = infix(" - ");
+      break;
+    case Op::kMul:
+      sql = infix(" * ");
+      break;
+    case Op::kDiv:
+      sql = "(CAST(" + a.sql + " AS REAL) / " + b.sql + ")";
+      break;
+    case Op::kIntDiv:
+      sql = integers ? infix(" / ") : Call(OperatorFunction("\\", kIntDivFunction), a.sql, b.sql);
+      break;
+    case Op::kMod:
+      sql = integers ? infix(" % ") : Call(OperatorFunction("Mod", kModFunction), a.sql, b.sql);
+      break;
+    case Op::kPow:
+      sql = Call(OperatorFunction("^", kPowFunction), a.sql, b.sql);
+      break;
+    default:  // kConcat
+      sql = Call(OperatorFunction("&", kConcatFunction), Marked(a), Marked(b));
+      break;
+  }
+  return Value(std::move(sql), type, type == JetType::kText ? 255 : 0);
+}
+
+Emitted JetEmitter::EmitComparison(Op op, Emitted a, Emitted b) {
+  static constexpr const char* kOps[] = {" = ", " <> ", " < ", " > ", " <= ", " >= "};
+  const char* sqlOp = kOps[static_cast<int>(op) - static_cast<int>(Op::kEq)];
+  std::string left = a.sql;
+  // A plain text column compares in its declared collation; only when neither
+  // side is one is the collation given.
+  if ((IsTextType(a.type) || IsTextType(b.type)) && !a.bareColumn && !b.bareColumn)
+    left += Collate();
+  return Condition("(" + left + sqlOp + b.sql + ")");
+}
+
+// Jet accepts the bounds in either order.
+Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope) {
+  const Emitted v = EmitValue(*e.args[0], scope);
+  Emitted lo = EmitValue(*e.args[1], scope);
+  Emitted hi = EmitValue(*e.args[2], scope);
+  const bool text = IsTextType(v.type) || IsTextType(lo.type) || IsTextType(hi.type);
+  const std::string value = text && !v.bareColumn ? v.sql + Collate() : v.sql;
+  const char* between = e.negated ? " NOT BETWEEN " : " BETWEEN ";
+  const auto loNum = ConstantNumber(*e.args[1]);
+  const auto hiNum = ConstantNumber(*e.args[2]);
+  const bool bothText =
+      e.args[1]->kind == ExprKind::kString && e.args[2]->kind == ExprKind::kString;
+  if ((loNum && hiNum) || bothText) {
+    const bool swap =
+        bothText ? CompareTextRu(e.args[1]->text, e.args[2]->text) > 0 : *loNum > *hiNum;
+    if (swap) std::swap(lo, hi);
+    return Condition("(" + value + between + lo.sql + " AND " + hi.sql + ")");
+  }
+  // min and max take the collation of their first argument.
+  const std::string first = text ? lo.sql + Collate() : lo.sql;
+  return Condition("(" + value + between + Call("min", first, hi.sql) + " AND " +
+                   Call("max", first, hi.sql) + ")");
+}
+
+Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope) {
+  const Emitted v = EmitValue(*e.args[0], scope);
+  bool text = IsTextType(v.type);
+  std::string list;
+  if (e.sub) {
+    const QueryOut q = EmitQuery(*e.sub, &scope);
+    if (q.columns.size() != 1) ThrowJet(sqlerr::kSubqueryFields);
+    text = text || IsTextType(q.columns[0].type);
+    list = q.sql;
+  } else {
+    for (size_t i = 1; i < e.args.size(); ++i) {
+      const Emitted item = EmitValue(*e.args[i], scope);
+      text = text || IsTextType(item.type);
+      if (i > 1) list += ", ";
+      list += item.sql;
+      CheckSize(list);
+    }
+  }
+  const std::string value = text && !v.bareColumn ? v.sql + Collate() : v.sql;
+  return Condition("(" + value + (e.negated ? " NOT IN (" : " IN (") + list + "))");
+}
+
+Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope) {
+  const QueryOut q = EmitQuery(*e.sub, &scope);
+  if (q.columns.size() != 1) ThrowJet(sqlerr::kSubqueryFields);
+  return Value("(" + q.sql + ")", q.columns[0].type, q.columns[0].size);
+}
+
+Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope) {
+  const std::string_view base = BaseName(e.text);
+  if (NamesEqual(base, "IIf")) {
+    // Evaluated lazily, as Jet does: only the branch taken is computed.
+    if (e.args.size() != 3 || e.star) FailWrongArguments(e);
+    const std::string cond = EmitCondition(*e.args[0], scope);
+    const Emitted a = EmitValue(*e.args[1], scope);
+    const Emitted b = EmitValue(*e.args[2], scope);
+    const JetType t = CommonType(a.type, b.type);
+    return Value("(CASE WHEN " + cond + " THEN " + a.sql + " ELSE " + b.sql + " END)", t,
+                 IsTextType(t) ? TextSize(a, b) : 0);
+  }
+  if (NamesEqual(base, "IsNull")) {
+    if (e.args.size() != 1 || e.star) FailWrongArguments(e);
+    const Emitted v = EmitValue(*e.args[0], scope);
+    return Condition("(" + v.sql + " IS NULL)");
+  }
+  const JetFunction* fn = LookupFunction(e.text);
+  if (fn == nullptr) ThrowJet(sqlerr::kUndefinedFunction, e.text);
+  return EmitFunction(e, *fn, scope);
+}
+
+Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope) {
+  if (fn.aggregate && clause_ == Clause::kWhere)
+    ThrowJet(sqlerr::kAggregateInWhere, whereExpr_ ? SourceText(*whereExpr_) : SourceText(e));
+  if (e.star) {
+    if (!NamesEqual(BaseName(e.text), "Count")) FailWrongArguments(e);
+    return Value("count(*)", JetType::kLong);
+  }
+  const auto n = static_cast<int>(e.args.size());
+  if (n < fn.minArgs || (fn.maxArgs >= 0 && n > fn.maxArgs)) FailWrongArguments(e);
+  // SQLite's own aggregates take plain values; Jet's functions take marked ones.
+  const bool jetFunction = fn.impl != nullptr && !fn.aggregate;
+  std::vector<Emitted> args;
+  std::string sql = std::string(fn.sqliteName) + "(";
+  for (const auto& a : e.args) {
+    args.push_back(EmitValue(*a, scope));
+    if (args.size() > 1) sql += ", ";
+    sql += jetFunction ? Marked(args.back()) : args.back().sql;
+    CheckSize(sql);
+  }
+  sql += ")";
+  JetType type = fn.fixedType;
+  int32_t size = 0;
+  if (fn.rule == TypeRule::kArg0) {
+    type = args.empty() ? JetType::kNone : args[0].type;
+    size = args.empty() ? 0 : args[0].size;
+  } else if (fn.rule == TypeRule::kArgs1And2) {
+    type = args.size() >= 3 ? CommonType(args[1].type, args[2].type) : JetType::kNone;
+    size = args.size() >= 3 ? TextSize(args[1], args[2]) : 0;
+  }
+  if (IsTextType(type) && type != JetType::kGUID && size == 0 && type != JetType::kMemo) size = 255;
+  Emitted out = Value(std::move(sql), type, size);
+  out.subtyped = jetFunction;  // a Jet function marks its date and boolean results itself
+  return out;
+}
+
+}  // namespace qv::jet::sql

@@ -1,0 +1,345 @@
+// The query half of JetEmitter: selects, FROM clauses, unions, TOP.
+
+#include <cmath>
+#include <cstdio>
+
+#include "platform/jet/JetCollation.h"
+#include "platform/jet/sql/JetEmitter.h"
+#include "platform/jet/sql/JetSqlError.h"
+#include "platform/jet/sql/JetTyping.h"
+
+namespace qv::jet::sql {
+
+struct JetEmitter::SelectItemOut {
+  const Expr* expr = nullptr;           // null for a column of * or q.*
+  const ScopeSource* source = nullptr;  // for a column of * or q.*
+  const ColumnInfo* column = nullptr;   // for a column of * or q.*
+  std::string alias;
+  std::optional<Emitted> value;
+  bool busy = false;  // being emitted: a reference back to it is circular
+  std::string name;   // the Jet name of the result column
+};
+
+struct JetEmitter::SelectState {
+  const Scope* scope = nullptr;
+  std::vector<SelectItemOut> items;
+};
+
+namespace {
+
+std::string InternalName(char kind, size_t i) {
+  return "\"$" + std::string(1, kind) + std::to_string(i + 1) + "\"";
+}
+
+// A TOP count as SQLite takes it: whole counts as integers (at most int64's
+// largest), PERCENT fractions as they are.
+std::string FormatCount(double v) {
+  char buf[64];
+  if (v >= 9.2e18) return "9223372036854775807";
+  std::snprintf(buf, sizeof buf, std::floor(v) == v ? "%.0f" : "%.15g", v);
+  return buf;
+}
+
+ResultColumn MakeColumn(std::string name, const Emitted& v) {
+  ResultColumn c;
+  c.name = std::move(name);
+  c.type = v.type;
+  if (v.type == JetType::kText || v.type == JetType::kChar) c.size = v.size > 0 ? v.size : 255;
+  return c;
+}
+
+// Restores the emitter's per-select state when a nested select is done.
+template <class T>
+class Restore {
+ public:
+  Restore(T& slot, T value) : slot_(slot), saved_(slot) { slot_ = value; }
+  ~Restore() { slot_ = saved_; }
+  Restore(const Restore&) = delete;
+  Restore& operator=(const Restore&) = delete;
+
+ private:
+  T& slot_;
+  T saved_;
+};
+
+}  // namespace
+
+JetEmitter::QueryOut JetEmitter::EmitQuery(const Query& q, const Scope* outer) {
+  return q.IsCompound() ? EmitCompound(q, outer) : EmitSelect(*q.select, outer);
+}
+
+JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer) {
+  std::vector<QueryOut> parts;
+  for (const auto& p : q.parts) parts.push_back(EmitQuery(*p, outer));
+  QueryOut out;
+  out.simple = false;
+  out.columns = parts[0].columns;
+  for (const auto& p : parts) {
+    if (p.columns.size() != out.columns.size()) ThrowJet(sqlerr::kUnionColumns);
+    for (size_t i = 0; i < p.columns.size(); ++i) {
+      out.columns[i].type = CommonType(out.columns[i].type, p.columns[i].type);
+      out.columns[i].size = std::max(out.columns[i].size, p.columns[i].size);
+    }
+  }
+  // SQLite allows neither ORDER BY nor LIMIT on a part of a compound select.
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) out.sql += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
+    out.sql +=
+        parts[i].simple && parts.size() > 1 ? parts[i].sql : "SELECT * FROM (" + parts[i].sql + ")";
+  }
+  // The ordering of a union names its columns or their positions.
+  for (size_t k = 0; k < q.orderBy.size(); ++k) {
+    const Expr& e = *q.orderBy[k].expr;
+    size_t pos = 0;
+    if (e.kind == ExprKind::kNumber) {
+      pos = static_cast<size_t>(std::strtod(e.text.c_str(), nullptr));
+    } else if (e.kind == ExprKind::kColumn) {
+      const std::string full = e.qualifier.empty() ? e.text : e.qualifier + "." + e.text;
+      for (size_t i = 0; i < out.columns.size() && pos == 0; ++i)
+        if (NamesEqual(out.columns[i].name, e.text) || NamesEqual(out.columns[i].name, full))
+          pos = i + 1;
+    }
+    if (pos == 0 || pos > out.columns.size())
+      ThrowSyntax(sqlerr::kOrderByClause, JetMessage(sqlerr::kOrderByClause), jetSql_, e.pos,
+                  SourceText(e));
+    out.sql += k == 0 ? " ORDER BY " : ", ";
+    out.sql += std::to_string(pos) + (q.orderBy[k].desc ? " DESC" : "");
+  }
+  CheckSize(out.sql);
+  return out;
+}
+
+std::string JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer) {
+  switch (t.kind) {
+    case TableRef::Kind::kTable: {
+      const auto& columns = TableColumns(t.table);
+      const std::string& name = t.alias.empty() ? t.table : t.alias;
+      scope.Add(ScopeSource{name, QuoteName(name), columns});
+      return QuoteName(t.table) + (t.alias.empty() ? "" : " AS " + QuoteName(t.alias));
+    }
+    case TableRef::Kind::kSubquery: {
+      // A derived table sees the enclosing selects, not its siblings.
+      const QueryOut q = EmitQuery(*t.sub, outer);
+      const std::string qualifier =
+          QuoteName(t.alias.empty() ? "$d" + std::to_string(++derivedCount_) : t.alias);
+      ScopeSource src{t.alias, qualifier, {}};
+      for (const auto& c : q.columns) src.columns.push_back(ColumnInfo{c.name, c.type, c.size});
+      scope.Add(std::move(src));
+      return "(" + q.sql + ") AS " + qualifier;
+    }
+    case TableRef::Kind::kJoin:
+      break;
+  }
+  std::string left = EmitFrom(*t.left, scope, outer);
+  std::string right = EmitFrom(*t.right, scope, outer);
+  if (t.right->kind == TableRef::Kind::kJoin) right = "(" + right + ")";
+  if (t.join == JoinKind::kCross) return left + ", " + right;
+  static constexpr const char* kJoins[] = {" INNER JOIN ", " LEFT JOIN ", " RIGHT JOIN "};
+  const std::string on = EmitCondition(*t.on, scope);
+  return left + kJoins[static_cast<int>(t.join)] + right + " ON " + on;
+}
+
+void JetEmitter::ExpandItems(const Select& s, const Scope& scope, SelectState& state) {
+  for (const auto& item : s.items) {
+    if (item.expr) {
+      SelectItemOut out;
+      out.expr = item.expr.get();
+      out.alias = item.alias;
+      state.items.push_back(std::move(out));
+      continue;
+    }
+    if (scope.Sources().empty()) ThrowJet(sqlerr::kNoInput);
+    const ScopeSource* only = nullptr;
+    if (!item.starQualifier.empty()) {
+      only = scope.FindSource(item.starQualifier);
+      if (only == nullptr) ThrowJet(sqlerr::kNotAFieldName, item.starQualifier + ".*");
+    }
+    for (const auto& src : scope.Sources()) {
+      if (only != nullptr && &src != only) continue;
+      for (const auto& col : src.columns) {
+        SelectItemOut out;
+        out.source = &src;
+        out.column = &col;
+        state.items.push_back(std::move(out));
+      }
+    }
+  }
+}
+
+std::optional<size_t> JetEmitter::FindAlias(const SelectState& state, const Scope& scope,
+                                            std::string_view name) const {
+  if (state.scope != &scope) return std::nullopt;
+  for (size_t i = 0; i < state.items.size(); ++i)
+    if (!state.items[i].alias.empty() && NamesEqual(state.items[i].alias, name)) return i;
+  return std::nullopt;
+}
+
+const Emitted& JetEmitter::ItemValue(SelectState& state, size_t i, const Scope& scope) {
+  SelectItemOut& item = state.items[i];
+  if (item.value) return *item.value;
+  if (item.busy) ThrowJet(sqlerr::kCircularAlias, item.alias);
+  item.busy = true;
+  Emitted v;
+  if (item.expr != nullptr) {
+    v = EmitValue(*item.expr, scope);
+  } else {
+    v.sql = item.source->qualifier + "." + QuoteName(item.column->name);
+    v.type = item.column->type;
+    v.size = item.column->size;
+    v.bareColumn = true;
+  }
+  item.busy = false;
+  item.value = std::move(v);
+  return *item.value;
+}
+
+// Jet's names: the alias; else the column's name, "q.name" when two columns
+// of different tables share it; else Expr1000, Expr1001 ... in order.
+void JetEmitter::NameItems(SelectState& state) const {
+  std::vector<std::string> qualifiers(state.items.size());
+  int exprNumber = 1000;
+  for (size_t i = 0; i < state.items.size(); ++i) {
+    SelectItemOut& it = state.items[i];
+    if (!it.alias.empty()) {
+      it.name = it.alias;
+    } else if (it.column != nullptr) {
+      it.name = it.column->name;
+      qualifiers[i] = it.source->name;
+    } else if (it.expr->kind == ExprKind::kColumn) {
+      it.name = it.expr->text;
+      qualifiers[i] = it.expr->qualifier;
+    } else {
+      it.name = "Expr" + std::to_string(exprNumber++);
+    }
+  }
+  std::vector<std::string> renamed(state.items.size());
+  for (size_t i = 0; i < state.items.size(); ++i) {
+    for (size_t j = 0; j < state.items.size(); ++j) {
+      if (i == j || qualifiers[i].empty() || qualifiers[j].empty()) continue;
+      if (NamesEqual(state.items[i].name, state.items[j].name) &&
+          !NamesEqual(qualifiers[i], qualifiers[j]))
+        renamed[i] = qualifiers[i] + "." + state.items[i].name;
+    }
+  }
+  for (size_t i = 0; i < state.items.size(); ++i)
+    if (!renamed[i].empty()) state.items[i].name = std::move(renamed[i]);
+}
+
+JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer) {
+  Restore<SelectState*> selectGuard(select_, nullptr);
+  Restore<Clause> clauseGuard(clause_, Clause::kOther);
+  Restore<const Expr*> whereGuard(whereExpr_, nullptr);
+  Scope scope(outer);
+  std::string body;
+  if (s.from) body = " FROM " + EmitFrom(*s.from, scope, outer);
+
+  SelectState state;
+  state.scope = &scope;
+  ExpandItems(s, scope, state);
+  select_ = &state;
+  for (size_t i = 0; i < state.items.size(); ++i) ItemValue(state, i, scope);
+  NameItems(state);
+
+  if (s.where) {
+    clause_ = Clause::kWhere;
+    whereExpr_ = s.where.get();
+    body += " WHERE " + EmitCondition(*s.where, scope);
+    clause_ = Clause::kOther;
+  }
+  for (size_t i = 0; i < s.groupBy.size(); ++i)
+    body += (i == 0 ? " GROUP BY " : ", ") + WithJetCollation(EmitValue(*s.groupBy[i], scope));
+  if (s.having) body += " HAVING " + EmitCondition(*s.having, scope);
+
+  QueryOut out;
+  for (const auto& it : state.items) out.columns.push_back(MakeColumn(it.name, *it.value));
+  out.simple = !s.hasTop && s.orderBy.empty();
+  if (s.hasTop && (!s.orderBy.empty() || s.topPercent)) {
+    out.sql = AssembleTop(s, state, body, scope);
+    CheckSize(out.sql);
+    return out;
+  }
+  out.sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
+  for (size_t i = 0; i < state.items.size(); ++i) {
+    if (i > 0) out.sql += ", ";
+    out.sql += WithJetCollation(*state.items[i].value) + " AS " + QuoteName(state.items[i].name);
+  }
+  out.sql += body;
+  for (size_t k = 0; k < s.orderBy.size(); ++k) {
+    const Expr& e = *s.orderBy[k].expr;
+    std::string key;
+    if (e.kind == ExprKind::kNumber) {
+      const double pos = std::strtod(e.text.c_str(), nullptr);
+      if (pos < 1 || pos > static_cast<double>(state.items.size()) || std::floor(pos) != pos)
+        ThrowSyntax(sqlerr::kOrderByClause, JetMessage(sqlerr::kOrderByClause), jetSql_, e.pos,
+                    e.text);
+      key = e.text;
+    } else {
+      key = WithJetCollation(EmitValue(e, scope));
+    }
+    out.sql += (k == 0 ? " ORDER BY " : ", ") + key + (s.orderBy[k].desc ? " DESC" : "");
+  }
+  if (s.hasTop) out.sql += " LIMIT " + FormatCount(s.top);
+  CheckSize(out.sql);
+  return out;
+}
+
+// TOP n with ORDER BY returns the rows tied with the n-th as well, which
+// SQLite's LIMIT does not: the rows are ranked in a window over the select,
+// and the outer select keeps those ranked n or better. It returns exactly the
+// Jet columns, so it may stand in IN (...) and as a scalar sub-select.
+std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const std::string& body,
+                                    const Scope& scope) {
+  std::string core = s.distinct ? "SELECT DISTINCT " : "SELECT ";
+  for (size_t i = 0; i < state.items.size(); ++i) {
+    if (i > 0) core += ", ";
+    core += WithJetCollation(*state.items[i].value) + " AS " + InternalName('c', i);
+  }
+  std::string order;
+  size_t extras = 0;
+  for (size_t k = 0; k < s.orderBy.size(); ++k) {
+    const Expr& e = *s.orderBy[k].expr;
+    std::string ref;
+    JetType type = JetType::kNone;
+    if (e.kind == ExprKind::kNumber) {
+      const double pos = std::strtod(e.text.c_str(), nullptr);
+      if (pos < 1 || pos > static_cast<double>(state.items.size()) || std::floor(pos) != pos)
+        ThrowSyntax(sqlerr::kOrderByClause, JetMessage(sqlerr::kOrderByClause), jetSql_, e.pos,
+                    e.text);
+      const auto i = static_cast<size_t>(pos) - 1;
+      ref = InternalName('c', i);
+      type = state.items[i].value->type;
+    } else {
+      const Emitted v = EmitValue(e, scope);
+      type = v.type;
+      for (size_t i = 0; i < state.items.size() && ref.empty(); ++i)
+        if (state.items[i].value->sql == v.sql) ref = InternalName('c', i);
+      if (ref.empty()) {
+        // An ordering outside the select list would change what DISTINCT compares.
+        if (s.distinct) ThrowJet(sqlerr::kOrderByDistinct, SourceText(e));
+        ref = InternalName('o', extras++);
+        core += ", " + WithJetCollation(v) + " AS " + ref;
+      }
+    }
+    if (IsTextType(type)) ref += std::string(" COLLATE ") + kJetCollation;
+    order += (k == 0 ? "" : ", ") + ref + (s.orderBy[k].desc ? " DESC" : "");
+  }
+  core += body;
+  const std::string n = FormatCount(s.top);
+  std::string ranked = "SELECT *, ";
+  ranked += order.empty() ? "row_number() OVER ()" : "rank() OVER (ORDER BY " + order + ")";
+  ranked += " AS \"$r\"";
+  if (s.topPercent) ranked += ", count(*) OVER () AS \"$n\"";
+  ranked += " FROM (" + core + ")";
+  std::string sql = "SELECT ";
+  for (size_t i = 0; i < state.items.size(); ++i) {
+    if (i > 0) sql += ", ";
+    sql += InternalName('c', i) + " AS " + QuoteName(state.items[i].name);
+  }
+  sql += " FROM (" + ranked + ") WHERE ";
+  // PERCENT keeps ceil(n% of the rows): rank r is kept while (r - 1) < n * count / 100.
+  sql += s.topPercent ? "(\"$r\" - 1) * 100 < " + n + " * \"$n\"" : "\"$r\" <= " + n;
+  if (!order.empty()) sql += " ORDER BY " + order;
+  return sql;
+}
+
+}  // namespace qv::jet::sql

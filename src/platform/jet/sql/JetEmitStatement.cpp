@@ -1,0 +1,185 @@
+// The statement half of JetEmitter: SELECT, INSERT, UPDATE and DELETE.
+
+#include <algorithm>
+
+#include "platform/automation/Error.h"
+#include "platform/jet/sql/JetEmitter.h"
+#include "platform/jet/sql/JetSqlError.h"
+
+namespace qv::jet::sql {
+
+namespace {
+
+// The table, among the plain tables of a FROM clause, that Jet code names `name`.
+const TableRef* FindTable(const TableRef& t, std::string_view name) {
+  switch (t.kind) {
+    case TableRef::Kind::kTable:
+      return NamesEqual(t.alias.empty() ? t.table : t.alias, name) ? &t : nullptr;
+    case TableRef::Kind::kSubquery:
+      return nullptr;
+    case TableRef::Kind::kJoin:
+      if (const TableRef* l = FindTable(*t.left, name)) return l;
+      return FindTable(*t.right, name);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+JetEmitter::JetEmitter(const SchemaView& schema, std::string_view jetSql)
+    : schema_(schema), jetSql_(jetSql) {}
+
+const std::vector<ColumnInfo>& JetEmitter::TableColumns(std::string_view table) const {
+  const auto* columns = schema_.TableColumns(table);
+  if (columns == nullptr) ThrowJet(sqlerr::kNoSuchTable, table);
+  return *columns;
+}
+
+Translation JetEmitter::Translate(const Statement& st) {
+  Translation t;
+  switch (st.kind) {
+    case StatementKind::kSelect: {
+      QueryOut q = EmitQuery(*st.query, nullptr);
+      t.sql = std::move(q.sql);
+      t.columns = std::move(q.columns);
+      break;
+    }
+    case StatementKind::kInsert:
+      t = EmitInsert(st);
+      break;
+    case StatementKind::kUpdate:
+      t = EmitUpdate(st);
+      break;
+    case StatementKind::kDelete:
+      t = EmitDelete(st);
+      break;
+  }
+  t.kind = st.kind;
+  // Jet takes a name it cannot resolve for a parameter the statement lacks.
+  if (!parameters_.empty()) {
+    std::string text = JetMessage(sqlerr::kTooFewParameters, std::to_string(parameters_.size()));
+    text += " Unknown name";
+    text += parameters_.size() > 1 ? "s: " : ": ";
+    for (size_t i = 0; i < parameters_.size(); ++i)
+      text += (i > 0 ? ", '" : "'") + parameters_[i] + "'";
+    text += ".";
+    throw Error(sqlerr::kTooFewParameters, std::move(text), std::string(kErrorSource));
+  }
+  CheckSize(t.sql);
+  return t;
+}
+
+Translation JetEmitter::EmitInsert(const Statement& st) {
+  const auto& table = TableColumns(st.table);
+  std::vector<std::string> targets;
+  for (const auto& name : st.columns) {
+    const ColumnInfo* found = nullptr;
+    for (const auto& c : table)
+      if (NamesEqual(c.name, name)) found = &c;
+    if (found == nullptr) ThrowJet(sqlerr::kInsertUnknownField, name);
+    targets.push_back(found->name);
+  }
+  std::string source;
+  if (st.query) {
+    const QueryOut q = EmitQuery(*st.query, nullptr);
+    if (targets.empty()) {
+      // Without a column list the select's columns go to the columns of the
+      // same names when each has its own, else to the table's columns in order.
+      bool byName = true;
+      for (const auto& rc : q.columns) {
+        const ColumnInfo* match = nullptr;
+        for (const auto& c : table)
+          if (NamesEqual(c.name, rc.name)) match = &c;
+        byName = match != nullptr &&
+                 std::find(targets.begin(), targets.end(), match->name) == targets.end();
+        if (!byName) break;
+        targets.push_back(match->name);
+      }
+      if (!byName) {
+        targets.clear();
+        for (const auto& c : table) targets.push_back(c.name);
+      }
+    }
+    if (targets.size() != q.columns.size()) ThrowJet(sqlerr::kValueCount);
+    source = " " + q.sql;
+  } else {
+    if (targets.empty())
+      for (const auto& c : table) targets.push_back(c.name);
+    if (targets.size() != st.values.size()) ThrowJet(sqlerr::kValueCount);
+    const Scope none(nullptr);
+    source = " VALUES (";
+    for (size_t i = 0; i < st.values.size(); ++i) {
+      source += (i > 0 ? ", " : "") + EmitValue(*st.values[i], none).sql;
+      CheckSize(source);
+    }
+    source += ")";
+  }
+  Translation t;
+  t.targetTable = st.table;
+  t.sql = "INSERT INTO " + QuoteName(st.table) + " (";
+  for (size_t i = 0; i < targets.size(); ++i) t.sql += (i > 0 ? ", " : "") + QuoteName(targets[i]);
+  t.sql += ")" + source;
+  return t;
+}
+
+Translation JetEmitter::EmitUpdate(const Statement& st) {
+  const auto& table = TableColumns(st.table);
+  const std::string& name = st.alias.empty() ? st.table : st.alias;
+  Scope scope(nullptr);
+  scope.Add(ScopeSource{name, QuoteName(name), table});
+  Translation t;
+  t.targetTable = st.table;
+  t.sql = "UPDATE " + QuoteName(st.table) + (st.alias.empty() ? "" : " AS " + QuoteName(st.alias));
+  for (size_t i = 0; i < st.assignments.size(); ++i) {
+    const Assignment& a = st.assignments[i];
+    const auto hit = scope.Find(a.qualifier, a.column);
+    if (!hit) {
+      parameters_.push_back(a.qualifier.empty() ? a.column : a.qualifier + "." + a.column);
+      continue;
+    }
+    // SQLite names the column being set without a qualifier.
+    t.sql += (i == 0 ? " SET " : ", ") + QuoteName(hit->column->name) + " = " +
+             EmitValue(*a.value, scope).sql;
+    CheckSize(t.sql);
+  }
+  if (st.where) {
+    clause_ = Clause::kWhere;
+    whereExpr_ = st.where.get();
+    t.sql += " WHERE " + EmitCondition(*st.where, scope);
+  }
+  return t;
+}
+
+Translation JetEmitter::EmitDelete(const Statement& st) {
+  Scope scope(nullptr);
+  const std::string from = EmitFrom(*st.from, scope, nullptr);
+  std::string where;
+  if (st.where) {
+    clause_ = Clause::kWhere;
+    whereExpr_ = st.where.get();
+    where = " WHERE " + EmitCondition(*st.where, scope);
+  }
+  Translation t;
+  const TableRef* target = nullptr;
+  if (st.from->kind == TableRef::Kind::kTable) {
+    target = st.from.get();
+    if (!st.deleteQualifier.empty() && FindTable(*target, st.deleteQualifier) == nullptr)
+      ThrowJet(sqlerr::kDeleteWhichTable);
+    t.sql = "DELETE FROM " + from + where;
+  } else {
+    if (st.deleteQualifier.empty()) {
+      ThrowJet(st.from->kind == TableRef::Kind::kSubquery ? sqlerr::kCannotDelete
+                                                          : sqlerr::kDeleteWhichTable);
+    }
+    target = FindTable(*st.from, st.deleteQualifier);
+    if (target == nullptr) ThrowJet(sqlerr::kCannotDelete);
+    // Rows of the target that the join keeps, found by their rowid.
+    const std::string& name = target->alias.empty() ? target->table : target->alias;
+    t.sql = "DELETE FROM " + QuoteName(target->table) + " WHERE rowid IN (SELECT " +
+            QuoteName(name) + ".rowid FROM " + from + where + ")";
+  }
+  t.targetTable = target->table;
+  return t;
+}
+
+}  // namespace qv::jet::sql

@@ -1,0 +1,116 @@
+#pragma once
+// Types a Jet syntax tree statically and emits it as SQLite SQL.
+//
+// Conventions of the emitted SQL, which the engine registering the functions
+// relies on:
+// - Every text comparison, ORDER BY, GROUP BY, DISTINCT and UNION works in the
+//   collation kJetCollation. Table columns carry it from their declaration;
+//   the emitter adds "COLLATE JETRU" only to text-typed expressions that are
+//   not plain column references, never to numbers (indexes stay usable).
+// - Jet operators without a SQLite equivalent become calls of the helper
+//   functions named in JetSqlHelpers.h.
+// - A condition used as a value gives Jet's booleans: -1, 0 or Null.
+// - Every result column is named with AS "name", the name Jet gives it.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/jet/JetTranslator.h"
+#include "platform/jet/sql/JetAst.h"
+#include "platform/jet/sql/JetScope.h"
+
+namespace qv::jet {
+struct JetFunction;
+}
+
+namespace qv::jet::sql {
+
+// The emitted SQL is limited so that operators that repeat an operand (the
+// bounds of Between) cannot make it grow without bound; beyond it 3360.
+inline constexpr size_t kMaxEmittedBytes = size_t{4} << 20;
+
+// An emitted expression. `sql` is always atomic (a literal, a name, a call
+// or a parenthesised whole), so a COLLATE clause or an operator may follow it.
+struct Emitted {
+  std::string sql;
+  JetType type = JetType::kNone;
+  int32_t size = 0;
+  bool condition = false;   // a SQLite truth value (1/0/Null), not yet a Jet value
+  bool bareColumn = false;  // a column of a table or derived table (carries its collation)
+  bool nullLiteral = false;
+  bool subtyped = false;  // a Jet function's result, which marks its own dates and booleans
+};
+
+class JetEmitter {
+ public:
+  JetEmitter(const SchemaView& schema, std::string_view jetSql);
+
+  Translation Translate(const Statement& st);
+
+ private:
+  struct QueryOut {
+    std::string sql;
+    std::vector<ResultColumn> columns;
+    bool simple = true;  // a plain SELECT that may stand as a part of a union
+  };
+  struct SelectItemOut;
+  struct SelectState;
+  enum class Clause { kOther, kWhere };
+
+  // Statements (JetEmitStatement.cpp).
+  Translation EmitInsert(const Statement& st);
+  Translation EmitUpdate(const Statement& st);
+  Translation EmitDelete(const Statement& st);
+  const std::vector<ColumnInfo>& TableColumns(std::string_view table) const;
+
+  // Queries (JetEmitQuery.cpp).
+  QueryOut EmitQuery(const Query& q, const Scope* outer);
+  QueryOut EmitCompound(const Query& q, const Scope* outer);
+  QueryOut EmitSelect(const Select& s, const Scope* outer);
+  std::string EmitFrom(const TableRef& t, Scope& scope, const Scope* outer);
+  void ExpandItems(const Select& s, const Scope& scope, SelectState& state);
+  const Emitted& ItemValue(SelectState& state, size_t i, const Scope& scope);
+  // The select item of `state` aliased `name`, when `scope` is that select's own.
+  std::optional<size_t> FindAlias(const SelectState& state, const Scope& scope,
+                                  std::string_view name) const;
+  void NameItems(SelectState& state) const;
+  std::string AssembleTop(const Select& s, SelectState& state, const std::string& body,
+                          const Scope& scope);
+
+  // Expressions (JetEmitExpr.cpp).
+  Emitted Emit(const Expr& e, const Scope& scope);
+  Emitted EmitValue(const Expr& e, const Scope& scope);
+  std::string EmitCondition(const Expr& e, const Scope& scope);
+  Emitted EmitColumn(const Expr& e, const Scope& scope);
+  Emitted EmitNumber(const Expr& e) const;
+  Emitted EmitUnary(const Expr& e, const Scope& scope);
+  Emitted EmitBinary(const Expr& e, const Scope& scope);
+  Emitted EmitConcat(const Expr& e, const Scope& scope);
+  Emitted EmitArithmetic(Op op, Emitted a, Emitted b);
+  Emitted EmitComparison(Op op, Emitted a, Emitted b);
+  Emitted EmitBetween(const Expr& e, const Scope& scope);
+  Emitted EmitIn(const Expr& e, const Scope& scope);
+  Emitted EmitCall(const Expr& e, const Scope& scope);
+  Emitted EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope);
+  Emitted EmitSubquery(const Expr& e, const Scope& scope);
+  // An expression of the current statement as written (for messages).
+  std::string_view SourceText(const Expr& e) const;
+  [[noreturn]] void FailWrongArguments(const Expr& e) const;
+  void CheckSize(const std::string& sql) const;
+
+  const SchemaView& schema_;
+  std::string_view jetSql_;
+  std::vector<std::string> parameters_;  // names no scope resolves, in order
+  SelectState* select_ = nullptr;        // the select whose items are being emitted
+  Clause clause_ = Clause::kOther;
+  const Expr* whereExpr_ = nullptr;
+  int derivedCount_ = 0;  // names the unnamed derived tables
+};
+
+// Appends " COLLATE JETRU" when `e` is text-typed and not a plain column.
+std::string WithJetCollation(const Emitted& e);
+
+}  // namespace qv::jet::sql

@@ -1,0 +1,288 @@
+#include "platform/jet/sql/JetLexer.h"
+
+#include <array>
+#include <cctype>
+#include <utility>
+
+#include "platform/jet/sql/JetSqlError.h"
+
+namespace qv::jet::sql {
+
+namespace {
+
+constexpr std::array<std::pair<std::string_view, Keyword>, 40> kKeywords{{
+    {"ALL", Keyword::kAll},
+    {"AND", Keyword::kAnd},
+    {"AS", Keyword::kAs},
+    {"ASC", Keyword::kAsc},
+    {"BETWEEN", Keyword::kBetween},
+    {"BY", Keyword::kBy},
+    {"DELETE", Keyword::kDelete},
+    {"DESC", Keyword::kDesc},
+    {"DISTINCT", Keyword::kDistinct},
+    {"DISTINCTROW", Keyword::kDistinctRow},
+    {"EXISTS", Keyword::kExists},
+    {"FALSE", Keyword::kFalse},
+    {"FROM", Keyword::kFrom},
+    {"GROUP", Keyword::kGroup},
+    {"HAVING", Keyword::kHaving},
+    {"IN", Keyword::kIn},
+    {"INNER", Keyword::kInner},
+    {"INSERT", Keyword::kInsert},
+    {"INTO", Keyword::kInto},
+    {"IS", Keyword::kIs},
+    {"JOIN", Keyword::kJoin},
+    {"LEFT", Keyword::kLeft},
+    {"LIKE", Keyword::kLike},
+    {"MOD", Keyword::kMod},
+    {"NOT", Keyword::kNot},
+    {"NULL", Keyword::kNull},
+    {"ON", Keyword::kOn},
+    {"OR", Keyword::kOr},
+    {"ORDER", Keyword::kOrder},
+    {"OUTER", Keyword::kOuter},
+    {"PERCENT", Keyword::kPercent},
+    {"RIGHT", Keyword::kRight},
+    {"SELECT", Keyword::kSelect},
+    {"SET", Keyword::kSet},
+    {"TOP", Keyword::kTop},
+    {"TRUE", Keyword::kTrue},
+    {"UNION", Keyword::kUnion},
+    {"UPDATE", Keyword::kUpdate},
+    {"VALUES", Keyword::kValues},
+    {"WHERE", Keyword::kWhere},
+}};
+
+bool EqualsUpperAscii(std::string_view word, std::string_view upper) {
+  if (word.size() != upper.size()) return false;
+  for (size_t i = 0; i < word.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(word[i])) != upper[i]) return false;
+  return true;
+}
+
+Keyword LookupKeyword(std::string_view word) {
+  for (const auto& [text, kw] : kKeywords)
+    if (EqualsUpperAscii(word, text)) return kw;
+  return Keyword::kNone;
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsHex(char c) {
+  return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+class Lexer {
+ public:
+  explicit Lexer(std::string_view sql) : sql_(sql) {}
+
+  std::vector<Token> Run() {
+    if (sql_.size() > kMaxStatementBytes) ThrowJet(sqlerr::kTooComplex);
+    std::vector<Token> out;
+    for (;;) {
+      SkipSpace();
+      Token t = Next();
+      const bool end = t.kind == TokenKind::kEnd;
+      out.push_back(std::move(t));
+      if (end) break;
+      if (out.size() > kMaxTokens) ThrowJet(sqlerr::kTooComplex);
+    }
+    return out;
+  }
+
+ private:
+  void SkipSpace() {
+    while (i_ < sql_.size() && (sql_[i_] == ' ' || sql_[i_] == '\t' || sql_[i_] == '\r' ||
+                                sql_[i_] == '\n' || sql_[i_] == '\f' || sql_[i_] == '\v'))
+      ++i_;
+  }
+
+  Token Make(TokenKind kind, size_t start) {
+    Token t;
+    t.kind = kind;
+    t.pos = start;
+    t.end = i_;
+    t.text = sql_.substr(start, i_ - start);
+    return t;
+  }
+
+  Token Next() {
+    const size_t start = i_;
+    if (i_ >= sql_.size()) return Make(TokenKind::kEnd, start);
+    const char c = sql_[i_];
+    const auto uc = static_cast<unsigned char>(c);
+    if (IsDigit(c) || (c == '.' && i_ + 1 < sql_.size() && IsDigit(sql_[i_ + 1])))
+      return Number(start);
+    if (IsWordByte(uc) && !IsDigit(c)) return Word(start);
+    switch (c) {
+      case '\'':
+      case '"':
+        return String(start, c);
+      case '[':
+        return Bracket(start);
+      case '#':
+        return Date(start);
+      case '{':
+        return Guid(start);
+      case '<':
+        ++i_;
+        if (i_ < sql_.size() && (sql_[i_] == '=' || sql_[i_] == '>')) ++i_;
+        return Make(TokenKind::kSymbol, start);
+      case '>':
+        ++i_;
+        if (i_ < sql_.size() && sql_[i_] == '=') ++i_;
+        return Make(TokenKind::kSymbol, start);
+      case '(':
+      case ')':
+      case ',':
+      case '.':
+      case ';':
+      case '*':
+      case '+':
+      case '-':
+      case '/':
+      case '\\':
+      case '^':
+      case '&':
+      case '=':
+      case '!':
+        ++i_;
+        return Make(TokenKind::kSymbol, start);
+      default:
+        ++i_;
+        return Make(TokenKind::kInvalid, start);
+    }
+  }
+
+  Token Number(size_t start) {
+    while (i_ < sql_.size() && IsDigit(sql_[i_])) ++i_;
+    if (i_ < sql_.size() && sql_[i_] == '.') {
+      ++i_;
+      while (i_ < sql_.size() && IsDigit(sql_[i_])) ++i_;
+    }
+    if (i_ < sql_.size() && (sql_[i_] == 'e' || sql_[i_] == 'E')) {
+      size_t j = i_ + 1;
+      if (j < sql_.size() && (sql_[j] == '+' || sql_[j] == '-')) ++j;
+      if (j < sql_.size() && IsDigit(sql_[j])) {
+        i_ = j;
+        while (i_ < sql_.size() && IsDigit(sql_[i_])) ++i_;
+      }
+    }
+    return Make(TokenKind::kNumber, start);
+  }
+
+  Token Word(size_t start) {
+    while (i_ < sql_.size() && IsWordByte(static_cast<unsigned char>(sql_[i_]))) ++i_;
+    if (i_ < sql_.size() && sql_[i_] == '$') ++i_;  // Trim$, UCase$ ...
+    Token t = Make(TokenKind::kWord, start);
+    t.keyword = LookupKeyword(t.text);
+    return t;
+  }
+
+  // A quote inside is written twice.
+  Token String(size_t start, char quote) {
+    ++i_;
+    std::string value;
+    for (;;) {
+      if (i_ >= sql_.size()) {
+        ThrowSyntax(sqlerr::kExpression,
+                    "Syntax error in string in query expression '" +
+                        std::string(sql_.substr(start, 200)) + "'.",
+                    sql_, start, sql_.substr(start, 1));
+      }
+      const char c = sql_[i_++];
+      if (c == quote) {
+        if (i_ < sql_.size() && sql_[i_] == quote) {
+          value += quote;
+          ++i_;
+          continue;
+        }
+        break;
+      }
+      value += c;
+    }
+    Token t = Make(TokenKind::kString, start);
+    t.value = std::move(value);
+    return t;
+  }
+
+  Token Bracket(size_t start) {
+    const size_t close = sql_.find(']', i_ + 1);
+    if (close == std::string_view::npos) {
+      ThrowSyntax(sqlerr::kBadBracketing,
+                  JetMessage(sqlerr::kBadBracketing, sql_.substr(start, 200)), sql_, start, "[");
+    }
+    i_ = close + 1;
+    Token t = Make(TokenKind::kBracket, start);
+    t.value = std::string(sql_.substr(start + 1, close - start - 1));
+    return t;
+  }
+
+  Token Date(size_t start) {
+    const size_t close = sql_.find('#', i_ + 1);
+    if (close == std::string_view::npos) {
+      ThrowSyntax(sqlerr::kExpression,
+                  "Syntax error in date in query expression '" +
+                      std::string(sql_.substr(start, 200)) + "'.",
+                  sql_, start, "#");
+    }
+    i_ = close + 1;
+    Token t = Make(TokenKind::kDate, start);
+    t.value = std::string(sql_.substr(start + 1, close - start - 1));
+    return t;
+  }
+
+  // {guid {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}}, spaces allowed between the parts.
+  Token Guid(size_t start) {
+    ++i_;
+    SkipSpace();
+    bool ok = i_ + 4 <= sql_.size() && EqualsUpperAscii(sql_.substr(i_, 4), "GUID");
+    if (ok) {
+      i_ += 4;
+      SkipSpace();
+      ok = i_ < sql_.size() && sql_[i_] == '{';
+    }
+    std::string value = "{";
+    if (ok) {
+      ++i_;
+      for (int k = 0; k < 36 && ok; ++k, ++i_) {
+        const bool dash = k == 8 || k == 13 || k == 18 || k == 23;
+        ok = i_ < sql_.size() && (dash ? sql_[i_] == '-' : IsHex(sql_[i_]));
+        if (ok) value += static_cast<char>(std::toupper(static_cast<unsigned char>(sql_[i_])));
+      }
+    }
+    for (int k = 0; k < 2 && ok; ++k) {
+      SkipSpace();
+      ok = i_ < sql_.size() && sql_[i_] == '}';
+      ++i_;
+    }
+    if (!ok) {
+      const size_t stop = sql_.find("}}", start);
+      const size_t len = stop == std::string_view::npos ? 60 : stop + 2 - start;
+      ThrowSyntax(sqlerr::kExpression,
+                  "Malformed GUID. in query expression '" +
+                      std::string(sql_.substr(start, std::min<size_t>(len, 200))) + "'.",
+                  sql_, start, "{");
+    }
+    value += '}';
+    Token t = Make(TokenKind::kGuid, start);
+    t.value = std::move(value);
+    return t;
+  }
+
+  std::string_view sql_;
+  size_t i_ = 0;
+};
+
+}  // namespace
+
+bool IsWordByte(unsigned char c) {
+  return std::isalnum(c) != 0 || c == '_' || c >= 0x80;
+}
+
+std::vector<Token> Tokenize(std::string_view sql) {
+  return Lexer(sql).Run();
+}
+
+}  // namespace qv::jet::sql

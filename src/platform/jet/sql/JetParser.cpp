@@ -1,0 +1,497 @@
+#include "platform/jet/sql/JetParser.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/jet/sql/JetLexer.h"
+#include "platform/jet/sql/JetSqlError.h"
+
+namespace qv::jet::sql {
+
+class JetParser::NestingGuard {
+ public:
+  explicit NestingGuard(JetParser& p) : p_(p) {
+    if (++p_.nesting_ > kMaxNesting) ThrowJet(sqlerr::kTooComplex);
+  }
+  ~NestingGuard() { --p_.nesting_; }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+
+ private:
+  JetParser& p_;
+};
+
+struct JetParser::ParenContent {
+  std::unique_ptr<Query> query;
+  std::unique_ptr<TableRef> table;
+};
+
+JetParser::JetParser(std::string_view sql)
+    : sql_(sql), tokens_(Tokenize(sql)), clauseError_(sqlerr::kInvalidStatement) {}
+
+// ---- cursor and errors
+
+const Token& JetParser::Peek(size_t ahead) const {
+  const size_t i = next_ + ahead;
+  return i < tokens_.size() ? tokens_[i] : tokens_.back();
+}
+
+const Token& JetParser::Take() {
+  const Token& t = Peek();
+  if (next_ + 1 < tokens_.size()) ++next_;
+  return t;
+}
+
+bool JetParser::Accept(Keyword k) {
+  if (!Peek().Is(k)) return false;
+  Take();
+  return true;
+}
+
+bool JetParser::AcceptSymbol(std::string_view s) {
+  if (!Peek().IsSymbol(s)) return false;
+  Take();
+  return true;
+}
+
+void JetParser::Expect(Keyword k) {
+  if (!Accept(k)) Fail(Peek());
+}
+
+void JetParser::ExpectSymbol(std::string_view s) {
+  if (!AcceptSymbol(s)) Fail(Peek());
+}
+
+std::string JetParser::ExpectName() {
+  if (!Peek().IsName()) Fail(Peek());
+  return std::string(Take().Name());
+}
+
+void JetParser::Fail(const Token& at) const {
+  if (exprDepth_ > 0) FailExpression(at);
+  Fail(clauseError_, at);
+}
+
+void JetParser::Fail(int32_t number, const Token& at) const {
+  ThrowSyntax(number, JetMessage(number), sql_, at.pos, at.text);
+}
+
+void JetParser::FailExpression(const Token& at) const {
+  FailExpression(at, "Syntax error (missing operator) in query expression '|'.");
+}
+
+void JetParser::FailExpression(const Token& at, std::string_view jetText) const {
+  const size_t start = exprDepth_ > 0 || exprStart_ <= at.pos ? exprStart_ : at.pos;
+  std::string_view quoted = sql_.substr(start, at.end - start);
+  while (!quoted.empty() && quoted.back() == ' ') quoted.remove_suffix(1);
+  std::string text(jetText);
+  const size_t bar = text.find('|');
+  text.replace(bar, 1, quoted.substr(0, 500));
+  ThrowSyntax(sqlerr::kExpression, std::move(text), sql_, at.pos, at.text);
+}
+
+// ---- statements
+
+Statement JetParser::Parse() {
+  const Token& first = Peek();
+  if (first.Is(Keyword::kSelect) || first.IsSymbol("(")) return ParseSelectStatement();
+  if (first.Is(Keyword::kInsert)) return ParseInsert();
+  if (first.Is(Keyword::kUpdate)) return ParseUpdate();
+  if (first.Is(Keyword::kDelete)) return ParseDelete();
+  Fail(sqlerr::kInvalidStatement, first);
+}
+
+void JetParser::ExpectStatementEnd() {
+  if (AcceptSymbol(";")) {
+    if (Peek().kind != TokenKind::kEnd) Fail(sqlerr::kAfterEnd, Peek());
+    return;
+  }
+  if (Peek().kind != TokenKind::kEnd) Fail(Peek());
+}
+
+Statement JetParser::ParseSelectStatement() {
+  Statement st;
+  st.kind = StatementKind::kSelect;
+  st.pos = Peek().pos;
+  st.query = ParseQuery();
+  ExpectStatementEnd();
+  return st;
+}
+
+Statement JetParser::ParseInsert() {
+  Statement st;
+  st.kind = StatementKind::kInsert;
+  st.pos = Take().pos;
+  clauseError_ = sqlerr::kInsertSyntax;
+  Expect(Keyword::kInto);
+  st.table = ExpectName();
+  if (Peek().IsSymbol("(") && !Peek(1).Is(Keyword::kSelect) && !Peek(1).IsSymbol("(")) {
+    Take();
+    do {
+      std::string name = ExpectName();
+      if (AcceptSymbol(".")) name = ExpectName();  // a qualified target column
+      st.columns.push_back(std::move(name));
+    } while (AcceptSymbol(","));
+    ExpectSymbol(")");
+  }
+  if (Accept(Keyword::kValues)) {
+    ExpectSymbol("(");
+    st.values = ParseExpressionList();
+    ExpectSymbol(")");
+  } else if (Peek().Is(Keyword::kSelect) || Peek().IsSymbol("(")) {
+    st.query = ParseQuery();
+    clauseError_ = sqlerr::kInsertSyntax;
+  } else {
+    Fail(Peek());
+  }
+  ExpectStatementEnd();
+  return st;
+}
+
+Statement JetParser::ParseUpdate() {
+  Statement st;
+  st.kind = StatementKind::kUpdate;
+  st.pos = Take().pos;
+  clauseError_ = sqlerr::kUpdateSyntax;
+  st.table = ExpectName();
+  ParseOptionalAlias(st.alias);
+  const Token& t = Peek();
+  if (t.Is(Keyword::kInner) || t.Is(Keyword::kLeft) || t.Is(Keyword::kRight) ||
+      t.Is(Keyword::kJoin) || t.IsSymbol(",")) {
+    ThrowSyntax(sqlerr::kUpdateSyntax,
+                JetMessage(sqlerr::kUpdateSyntax) + " Updating through a join is not supported.",
+                sql_, t.pos, t.text);
+  }
+  Expect(Keyword::kSet);
+  do {
+    Assignment a;
+    a.pos = Peek().pos;
+    a.column = ExpectName();
+    if (AcceptSymbol(".")) {
+      a.qualifier = std::move(a.column);
+      a.column = ExpectName();
+    }
+    ExpectSymbol("=");
+    a.value = ParseExpression();
+    st.assignments.push_back(std::move(a));
+  } while (AcceptSymbol(","));
+  if (Accept(Keyword::kWhere)) st.where = ParseExpression();
+  ExpectStatementEnd();
+  return st;
+}
+
+// DELETE [* | q.* | q] FROM source [WHERE ...], or DELETE table [WHERE ...].
+Statement JetParser::ParseDelete() {
+  Statement st;
+  st.kind = StatementKind::kDelete;
+  st.pos = Take().pos;
+  clauseError_ = sqlerr::kSelectSyntax;
+  if (AcceptSymbol("*")) {
+    Expect(Keyword::kFrom);
+  } else if (Peek().IsName()) {
+    const Token& name = Take();
+    if (AcceptSymbol(".")) {
+      ExpectSymbol("*");
+      st.deleteQualifier = std::string(name.Name());
+      Expect(Keyword::kFrom);
+    } else if (Accept(Keyword::kFrom)) {
+      st.deleteQualifier = std::string(name.Name());
+    } else {
+      // No FROM: the name is the table itself.
+      st.from = std::make_unique<TableRef>(TableRef::Kind::kTable, name.pos);
+      st.from->table = std::string(name.Name());
+      clauseError_ = sqlerr::kFromClause;
+      ParseOptionalAlias(st.from->alias);
+    }
+  } else {
+    Expect(Keyword::kFrom);
+  }
+  if (!st.from) st.from = ParseFromList();
+  if (Accept(Keyword::kWhere)) st.where = ParseExpression();
+  ExpectStatementEnd();
+  return st;
+}
+
+// ---- queries
+
+std::unique_ptr<Query> JetParser::ParseQuery() {
+  bool parenthesised = false;
+  auto first = ParseQueryTerm(&parenthesised);
+  return ContinueUnion(std::move(first), parenthesised);
+}
+
+std::unique_ptr<Query> JetParser::ParseQueryTerm(bool* parenthesised) {
+  if (Peek().IsSymbol("(")) {
+    NestingGuard guard(*this);
+    Take();
+    auto q = ParseQuery();
+    ExpectSymbol(")");
+    *parenthesised = true;
+    return q;
+  }
+  *parenthesised = false;
+  auto q = std::make_unique<Query>();
+  q->pos = Peek().pos;
+  q->select = ParseSelect();
+  return q;
+}
+
+std::unique_ptr<Query> JetParser::ContinueUnion(std::unique_ptr<Query> first,
+                                                bool firstParenthesised) {
+  const bool isUnion = Peek().Is(Keyword::kUnion);
+  const bool ordersParenthesised = !isUnion && firstParenthesised && Peek().Is(Keyword::kOrder);
+  if (!isUnion && !ordersParenthesised) return first;
+  auto u = std::make_unique<Query>();
+  u->pos = first->pos;
+  u->parts.push_back(std::move(first));
+  bool lastParenthesised = firstParenthesised;
+  while (Accept(Keyword::kUnion)) {
+    u->unionAll.push_back(Accept(Keyword::kAll));
+    if (!Peek().Is(Keyword::kSelect) && !Peek().IsSymbol("(")) Fail(sqlerr::kSelectSyntax, Peek());
+    u->parts.push_back(ParseQueryTerm(&lastParenthesised));
+  }
+  // The ORDER BY after the last plain select of a union orders the union.
+  Query& last = *u->parts.back();
+  if (!lastParenthesised && !last.IsCompound() && u->parts.size() > 1)
+    u->orderBy = std::move(last.select->orderBy);
+  if (lastParenthesised && Peek().Is(Keyword::kOrder)) u->orderBy = ParseOrderBy();
+  return u;
+}
+
+std::unique_ptr<Select> JetParser::ParseSelect() {
+  auto s = std::make_unique<Select>();
+  s->pos = Peek().pos;
+  clauseError_ = sqlerr::kSelectSyntax;
+  Expect(Keyword::kSelect);
+  for (bool more = true; more;) {
+    if (Accept(Keyword::kDistinct) || Accept(Keyword::kDistinctRow)) {
+      s->distinct = true;
+    } else if (Peek().Is(Keyword::kTop) && !s->hasTop) {
+      ParseTop(*s);
+    } else {
+      more = false;
+    }
+  }
+  ParseSelectList(*s);
+  if (Accept(Keyword::kFrom)) {
+    clauseError_ = sqlerr::kFromClause;
+    s->from = ParseFromList();
+    clauseError_ = sqlerr::kFromClause;
+  }
+  if (Accept(Keyword::kWhere)) {
+    clauseError_ = sqlerr::kSelectSyntax;
+    s->where = ParseExpression();
+  }
+  if (Accept(Keyword::kGroup)) {
+    clauseError_ = sqlerr::kSelectSyntax;
+    Expect(Keyword::kBy);
+    s->groupBy = ParseExpressionList();
+  }
+  if (Accept(Keyword::kHaving)) {
+    clauseError_ = sqlerr::kSelectSyntax;
+    s->having = ParseExpression();
+  }
+  if (Peek().Is(Keyword::kOrder)) s->orderBy = ParseOrderBy();
+  return s;
+}
+
+void JetParser::ParseTop(Select& s) {
+  Take();
+  const Token& n = Peek();
+  if (n.kind != TokenKind::kNumber) Fail(sqlerr::kSelectSyntax, n);
+  Take();
+  s.hasTop = true;
+  s.top = std::strtod(std::string(n.text).c_str(), nullptr);
+  s.topPercent = Accept(Keyword::kPercent);
+  const bool whole = std::floor(s.top) == s.top;
+  if (!std::isfinite(s.top) || (!s.topPercent && !whole) || (s.topPercent && s.top > 100))
+    Fail(sqlerr::kSelectSyntax, n);
+}
+
+void JetParser::ParseSelectList(Select& s) {
+  if (Peek().Is(Keyword::kFrom) || Peek().kind == TokenKind::kEnd)
+    Fail(sqlerr::kSelectSyntax, Peek());
+  do {
+    SelectItem item;
+    item.pos = Peek().pos;
+    if (AcceptSymbol("*")) {
+      s.items.push_back(std::move(item));
+      continue;
+    }
+    if (Peek().IsName() && Peek(1).IsSymbol(".") && Peek(2).IsSymbol("*")) {
+      item.starQualifier = std::string(Take().Name());
+      Take();
+      Take();
+      s.items.push_back(std::move(item));
+      continue;
+    }
+    if (Peek().Is(Keyword::kFrom)) Fail(sqlerr::kSelectSyntax, Peek());
+    item.expr = ParseExpression();
+    if (Accept(Keyword::kAs)) {
+      if (!Peek().IsName()) Fail(sqlerr::kSelectSyntax, Peek());
+      item.alias = std::string(Take().Name());
+    }
+    s.items.push_back(std::move(item));
+  } while (AcceptSymbol(","));
+}
+
+std::vector<OrderKey> JetParser::ParseOrderBy() {
+  const int32_t saved = clauseError_;
+  clauseError_ = sqlerr::kOrderByClause;
+  Take();  // ORDER
+  Expect(Keyword::kBy);
+  std::vector<OrderKey> keys;
+  do {
+    const Token& t = Peek();
+    if (t.kind == TokenKind::kEnd || t.IsSymbol(";") || t.IsSymbol(")") || t.IsSymbol(",") ||
+        (t.kind == TokenKind::kWord && t.keyword != Keyword::kNone && !t.Is(Keyword::kNot) &&
+         !t.Is(Keyword::kNull) && !t.Is(Keyword::kTrue) && !t.Is(Keyword::kFalse) &&
+         !t.Is(Keyword::kExists)))
+      Fail(t);
+    OrderKey k;
+    k.expr = ParseExpression();
+    if (Accept(Keyword::kDesc))
+      k.desc = true;
+    else
+      Accept(Keyword::kAsc);
+    keys.push_back(std::move(k));
+  } while (AcceptSymbol(","));
+  clauseError_ = saved;
+  return keys;
+}
+
+std::vector<ExprPtr> JetParser::ParseExpressionList() {
+  std::vector<ExprPtr> out;
+  do {
+    out.push_back(ParseExpression());
+  } while (AcceptSymbol(","));
+  return out;
+}
+
+// ---- FROM
+
+std::unique_ptr<TableRef> JetParser::MakeJoin(JoinKind kind, std::unique_ptr<TableRef> left,
+                                              std::unique_ptr<TableRef> right, ExprPtr on,
+                                              size_t pos) {
+  if (++tableRefs_ > kMaxHeight) ThrowJet(sqlerr::kTooComplex);
+  auto j = std::make_unique<TableRef>(TableRef::Kind::kJoin, pos);
+  j->join = kind;
+  j->left = std::move(left);
+  j->right = std::move(right);
+  j->on = std::move(on);
+  return j;
+}
+
+std::unique_ptr<TableRef> JetParser::ParseFromList() {
+  return ContinueFromList(ContinueJoinChain(ParseFromItem()));
+}
+
+std::unique_ptr<TableRef> JetParser::ContinueFromList(std::unique_ptr<TableRef> left) {
+  int count = 0;
+  while (Peek().IsSymbol(",")) {
+    const size_t pos = Take().pos;
+    if (++count > kMaxNesting) ThrowJet(sqlerr::kTooComplex);
+    auto right = ContinueJoinChain(ParseFromItem());
+    left = MakeJoin(JoinKind::kCross, std::move(left), std::move(right), nullptr, pos);
+  }
+  return left;
+}
+
+std::unique_ptr<TableRef> JetParser::ContinueJoinChain(std::unique_ptr<TableRef> left) {
+  for (int count = 0;; ++count) {
+    const Token& t = Peek();
+    JoinKind kind;
+    if (t.Is(Keyword::kInner) || t.Is(Keyword::kJoin)) {
+      kind = JoinKind::kInner;
+    } else if (t.Is(Keyword::kLeft)) {
+      kind = JoinKind::kLeft;
+    } else if (t.Is(Keyword::kRight)) {
+      kind = JoinKind::kRight;
+    } else {
+      return left;
+    }
+    if (count > kMaxNesting) ThrowJet(sqlerr::kTooComplex);
+    const size_t pos = Take().pos;
+    if (kind != JoinKind::kInner || t.Is(Keyword::kInner)) Accept(Keyword::kOuter);
+    if (!t.Is(Keyword::kJoin)) Expect(Keyword::kJoin);
+    auto right = ParseFromItem();
+    if (!Peek().Is(Keyword::kOn)) Fail(sqlerr::kJoinSyntax, Peek());
+    Take();
+    ExprPtr on = ParseExpression();
+    clauseError_ = sqlerr::kFromClause;
+    left = MakeJoin(kind, std::move(left), std::move(right), std::move(on), pos);
+  }
+}
+
+void JetParser::ParseOptionalAlias(std::string& alias) {
+  if (Accept(Keyword::kAs)) {
+    alias = ExpectName();
+  } else if (Peek().IsName()) {
+    alias = std::string(Take().Name());
+  }
+}
+
+std::unique_ptr<TableRef> JetParser::SubqueryRef(std::unique_ptr<Query> q, size_t pos) {
+  auto ref = std::make_unique<TableRef>(TableRef::Kind::kSubquery, pos);
+  ref->sub = std::move(q);
+  ParseOptionalAlias(ref->alias);
+  return ref;
+}
+
+std::unique_ptr<TableRef> JetParser::ParseFromItem() {
+  const Token& t = Peek();
+  if (t.IsSymbol("(")) {
+    NestingGuard guard(*this);
+    Take();
+    ParenContent c = ParseParenContent();
+    if (c.query) return SubqueryRef(std::move(c.query), t.pos);
+    // A parenthesised derived table may take its alias outside the parentheses.
+    if (c.table->kind == TableRef::Kind::kSubquery && c.table->alias.empty())
+      ParseOptionalAlias(c.table->alias);
+    return std::move(c.table);
+  }
+  if (!t.IsName()) Fail(sqlerr::kFromClause, t);
+  auto ref = std::make_unique<TableRef>(TableRef::Kind::kTable, t.pos);
+  ref->table = std::string(Take().Name());
+  ParseOptionalAlias(ref->alias);
+  return ref;
+}
+
+// After "(" in FROM: a query (a derived table, or the first part of a union)
+// or a join; nested parentheses decide only once their content is known.
+JetParser::ParenContent JetParser::ParseParenContent() {
+  ParenContent out;
+  const size_t pos = Peek().pos;
+  if (Peek().Is(Keyword::kSelect)) {
+    out.query = ParseQuery();
+    clauseError_ = sqlerr::kFromClause;
+    ExpectSymbol(")");
+    return out;
+  }
+  std::unique_ptr<TableRef> left;
+  if (Peek().IsSymbol("(")) {
+    NestingGuard guard(*this);
+    Take();
+    ParenContent inner = ParseParenContent();
+    if (inner.query && Peek().Is(Keyword::kUnion)) {
+      out.query = ContinueUnion(std::move(inner.query), true);
+      clauseError_ = sqlerr::kFromClause;
+      ExpectSymbol(")");
+      return out;
+    }
+    if (inner.query && Peek().IsSymbol(")")) {
+      Take();
+      out.query = std::move(inner.query);
+      return out;
+    }
+    left = inner.query ? SubqueryRef(std::move(inner.query), pos) : std::move(inner.table);
+  } else {
+    left = ParseFromItem();
+  }
+  out.table = ContinueFromList(ContinueJoinChain(std::move(left)));
+  ExpectSymbol(")");
+  return out;
+}
+
+}  // namespace qv::jet::sql

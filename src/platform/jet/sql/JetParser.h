@@ -1,0 +1,107 @@
+#pragma once
+// The recursive-descent parser of Jet SQL: statement text in, syntax tree out.
+// Syntax errors raise qv::Error with Jet's number and text, followed by the
+// position, the token and the statement.
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "platform/jet/sql/JetAst.h"
+#include "platform/jet/sql/JetToken.h"
+
+namespace qv::jet::sql {
+
+// Nesting of parentheses, sub-selects and function calls, and the height of
+// an expression or join tree, are limited so that no input can exhaust the
+// stack of the parser, of the emitter, or of SQLite (whose own expression
+// depth limit is 1000); beyond them the statement raises 3360.
+inline constexpr int kMaxNesting = 64;
+inline constexpr int kMaxHeight = 256;
+
+class JetParser {
+ public:
+  explicit JetParser(std::string_view sql);
+
+  Statement Parse();
+
+ private:
+  class NestingGuard;
+  struct ParenContent;  // what a parenthesis in FROM holds: a query or a join
+
+  // Cursor.
+  const Token& Peek(size_t ahead = 0) const;
+  const Token& Take();
+  bool Accept(Keyword k);
+  bool AcceptSymbol(std::string_view s);
+  void Expect(Keyword k);
+  void ExpectSymbol(std::string_view s);
+  std::string ExpectName();
+
+  // Errors: the current clause's number, or 3075 quoting the expression.
+  [[noreturn]] void Fail(const Token& at) const;
+  [[noreturn]] void Fail(int32_t number, const Token& at) const;
+  [[noreturn]] void FailExpression(const Token& at) const;
+  [[noreturn]] void FailExpression(const Token& at, std::string_view jetText) const;
+
+  // Statements.
+  Statement ParseSelectStatement();
+  Statement ParseInsert();
+  Statement ParseUpdate();
+  Statement ParseDelete();
+  void ExpectStatementEnd();
+
+  // Queries.
+  std::unique_ptr<Query> ParseQuery();
+  std::unique_ptr<Query> ParseQueryTerm(bool* parenthesised);
+  std::unique_ptr<Query> ContinueUnion(std::unique_ptr<Query> first, bool firstParenthesised);
+  std::unique_ptr<Select> ParseSelect();
+  void ParseTop(Select& s);
+  void ParseSelectList(Select& s);
+  std::vector<OrderKey> ParseOrderBy();
+  std::vector<ExprPtr> ParseExpressionList();
+
+  // FROM.
+  std::unique_ptr<TableRef> ParseFromList();
+  std::unique_ptr<TableRef> ContinueFromList(std::unique_ptr<TableRef> left);
+  std::unique_ptr<TableRef> ContinueJoinChain(std::unique_ptr<TableRef> left);
+  std::unique_ptr<TableRef> ParseFromItem();
+  ParenContent ParseParenContent();
+  std::unique_ptr<TableRef> SubqueryRef(std::unique_ptr<Query> q, size_t pos);
+  void ParseOptionalAlias(std::string& alias);
+  std::unique_ptr<TableRef> MakeJoin(JoinKind kind, std::unique_ptr<TableRef> left,
+                                     std::unique_ptr<TableRef> right, ExprPtr on, size_t pos);
+
+  // Expressions, loosest binding first.
+  ExprPtr ParseExpression();
+  ExprPtr ParseOr();
+  ExprPtr ParseAnd();
+  ExprPtr ParseNot();
+  ExprPtr ParseComparison();
+  ExprPtr ParseConcat();
+  ExprPtr ParseAdditive();
+  ExprPtr ParseMod();
+  ExprPtr ParseIntDiv();
+  ExprPtr ParseMultiplicative();
+  ExprPtr ParseUnary();
+  ExprPtr ParsePower();
+  ExprPtr ParsePrimary();
+  ExprPtr ParseNamePrimary();
+  ExprPtr ParseCall(const Token& name);
+  std::unique_ptr<Query> ParseNestedQuery();
+  ExprPtr MakeBinary(Op op, ExprPtr left, ExprPtr right);
+  ExprPtr MakeNode(ExprKind kind, size_t pos, std::vector<ExprPtr> args);
+  // After a whole expression: a token that cannot follow one is a missing operator.
+  void CheckExpressionEnd() const;
+
+  std::string_view sql_;
+  std::vector<Token> tokens_;
+  size_t next_ = 0;
+  int nesting_ = 0;
+  int tableRefs_ = 0;     // joins made so far, limited like an expression's height
+  int32_t clauseError_;   // number for a syntax error outside an expression
+  int exprDepth_ = 0;     // > 0 while inside an expression
+  size_t exprStart_ = 0;  // where the outermost current expression began
+};
+
+}  // namespace qv::jet::sql

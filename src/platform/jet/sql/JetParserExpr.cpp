@@ -1,0 +1,408 @@
+// The expression half of JetParser. Precedence, loosest first: Or; And; Not;
+// comparisons (= <> < > <= >= Like Between In Is); &; + -; Mod; \; * /;
+// unary minus; ^.
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/jet/sql/JetDateLiteral.h"
+#include "platform/jet/sql/JetParser.h"
+#include "platform/jet/sql/JetSqlError.h"
+
+namespace qv::jet::sql {
+
+namespace {
+
+Op ComparisonOp(const Token& t) {
+  if (t.kind != TokenKind::kSymbol) return Op::kNone;
+  if (t.text == "=") return Op::kEq;
+  if (t.text == "<>") return Op::kNe;
+  if (t.text == "<") return Op::kLt;
+  if (t.text == ">") return Op::kGt;
+  if (t.text == "<=") return Op::kLe;
+  if (t.text == ">=") return Op::kGe;
+  return Op::kNone;
+}
+
+// Tokens that may follow a complete expression.
+bool EndsExpression(const Token& t) {
+  if (t.kind == TokenKind::kEnd) return true;
+  if (t.kind == TokenKind::kSymbol) return t.text == ")" || t.text == "," || t.text == ";";
+  if (t.kind != TokenKind::kWord) return false;
+  switch (t.keyword) {
+    case Keyword::kFrom:
+    case Keyword::kWhere:
+    case Keyword::kGroup:
+    case Keyword::kHaving:
+    case Keyword::kOrder:
+    case Keyword::kUnion:
+    case Keyword::kAs:
+    case Keyword::kAsc:
+    case Keyword::kDesc:
+    case Keyword::kInner:
+    case Keyword::kLeft:
+    case Keyword::kRight:
+    case Keyword::kJoin:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+class ExprNesting {
+ public:
+  explicit ExprNesting(int& n) : n_(n) {
+    if (++n_ > kMaxNesting) ThrowJet(sqlerr::kTooComplex);
+  }
+  ~ExprNesting() { --n_; }
+  ExprNesting(const ExprNesting&) = delete;
+  ExprNesting& operator=(const ExprNesting&) = delete;
+
+ private:
+  int& n_;
+};
+
+ExprPtr JetParser::MakeNode(ExprKind kind, size_t pos, std::vector<ExprPtr> args) {
+  auto e = std::make_unique<Expr>(kind, pos);
+  int tallest = 0;
+  for (const auto& a : args) {
+    tallest = std::max(tallest, a->height);
+    e->end = std::max(e->end, a->end);
+  }
+  e->height = tallest + 1;
+  if (e->height > kMaxHeight) ThrowJet(sqlerr::kTooComplex);
+  e->args = std::move(args);
+  return e;
+}
+
+ExprPtr JetParser::MakeBinary(Op op, ExprPtr left, ExprPtr right) {
+  const size_t pos = left->pos;
+  std::vector<ExprPtr> args;
+  args.push_back(std::move(left));
+  args.push_back(std::move(right));
+  auto e = MakeNode(ExprKind::kBinary, pos, std::move(args));
+  e->op = op;
+  return e;
+}
+
+void JetParser::CheckExpressionEnd() const {
+  if (!EndsExpression(Peek())) FailExpression(Peek());
+}
+
+ExprPtr JetParser::ParseExpression() {
+  if (exprDepth_ == 0) exprStart_ = Peek().pos;
+  ++exprDepth_;
+  ExprPtr e = ParseOr();
+  --exprDepth_;
+  if (exprDepth_ == 0) CheckExpressionEnd();
+  return e;
+}
+
+ExprPtr JetParser::ParseOr() {
+  ExprPtr left = ParseAnd();
+  while (Accept(Keyword::kOr)) left = MakeBinary(Op::kOr, std::move(left), ParseAnd());
+  return left;
+}
+
+ExprPtr JetParser::ParseAnd() {
+  ExprPtr left = ParseNot();
+  while (Accept(Keyword::kAnd)) left = MakeBinary(Op::kAnd, std::move(left), ParseNot());
+  return left;
+}
+
+ExprPtr JetParser::ParseNot() {
+  if (!Peek().Is(Keyword::kNot)) return ParseComparison();
+  ExprNesting guard(nesting_);
+  const size_t pos = Take().pos;
+  std::vector<ExprPtr> args;
+  args.push_back(ParseNot());
+  auto e = MakeNode(ExprKind::kUnary, pos, std::move(args));
+  e->op = Op::kNot;
+  return e;
+}
+
+ExprPtr JetParser::ParseComparison() {
+  ExprPtr left = ParseConcat();
+  for (;;) {
+    const Token& t = Peek();
+    const size_t pos = left->pos;
+    if (const Op op = ComparisonOp(t); op != Op::kNone) {
+      Take();
+      left = MakeBinary(op, std::move(left), ParseConcat());
+      continue;
+    }
+    if (t.Is(Keyword::kIs)) {
+      Take();
+      const bool negated = Accept(Keyword::kNot);
+      const Token& n = Peek();
+      if (!n.Is(Keyword::kNull)) FailExpression(n);
+      Take();
+      std::vector<ExprPtr> args;
+      args.push_back(std::move(left));
+      left = MakeNode(ExprKind::kIsNull, pos, std::move(args));
+      left->negated = negated;
+      left->end = n.end;
+      continue;
+    }
+    const bool negated =
+        t.Is(Keyword::kNot) &&
+        (Peek(1).Is(Keyword::kLike) || Peek(1).Is(Keyword::kBetween) || Peek(1).Is(Keyword::kIn));
+    if (negated) Take();
+    std::vector<ExprPtr> args;
+    ExprKind kind;
+    std::unique_ptr<Query> sub;
+    size_t end = 0;
+    if (Accept(Keyword::kLike)) {
+      kind = ExprKind::kLike;
+      args.push_back(std::move(left));
+      args.push_back(ParseConcat());
+    } else if (Accept(Keyword::kBetween)) {
+      kind = ExprKind::kBetween;
+      args.push_back(std::move(left));
+      args.push_back(ParseConcat());
+      if (!Accept(Keyword::kAnd)) FailExpression(Peek());
+      args.push_back(ParseConcat());
+    } else if (Accept(Keyword::kIn)) {
+      kind = ExprKind::kIn;
+      ExprNesting guard(nesting_);
+      if (!Peek().IsSymbol("(")) FailExpression(Peek());
+      Take();
+      args.push_back(std::move(left));
+      if (Peek().Is(Keyword::kSelect)) {
+        sub = ParseNestedQuery();
+      } else {
+        do {
+          args.push_back(ParseOr());
+        } while (AcceptSymbol(","));
+      }
+      end = Peek().end;
+      if (!AcceptSymbol(")")) FailExpression(Peek());
+    } else {
+      return left;
+    }
+    left = MakeNode(kind, pos, std::move(args));
+    left->negated = negated;
+    left->sub = std::move(sub);
+    left->end = std::max(left->end, end);
+  }
+}
+
+ExprPtr JetParser::ParseConcat() {
+  ExprPtr left = ParseAdditive();
+  while (AcceptSymbol("&")) left = MakeBinary(Op::kConcat, std::move(left), ParseAdditive());
+  return left;
+}
+
+ExprPtr JetParser::ParseAdditive() {
+  ExprPtr left = ParseMod();
+  for (;;) {
+    if (AcceptSymbol("+")) {
+      left = MakeBinary(Op::kAdd, std::move(left), ParseMod());
+    } else if (AcceptSymbol("-")) {
+      left = MakeBinary(Op::kSub, std::move(left), ParseMod());
+    } else {
+      return left;
+    }
+  }
+}
+
+ExprPtr JetParser::ParseMod() {
+  ExprPtr left = ParseIntDiv();
+  while (Accept(Keyword::kMod)) left = MakeBinary(Op::kMod, std::move(left), ParseIntDiv());
+  return left;
+}
+
+ExprPtr JetParser::ParseIntDiv() {
+  ExprPtr left = ParseMultiplicative();
+  while (AcceptSymbol("\\")) left = MakeBinary(Op::kIntDiv, std::move(left), ParseMultiplicative());
+  return left;
+}
+
+ExprPtr JetParser::ParseMultiplicative() {
+  ExprPtr left = ParseUnary();
+  for (;;) {
+    if (AcceptSymbol("*")) {
+      left = MakeBinary(Op::kMul, std::move(left), ParseUnary());
+    } else if (AcceptSymbol("/")) {
+      left = MakeBinary(Op::kDiv, std::move(left), ParseUnary());
+    } else {
+      return left;
+    }
+  }
+}
+
+// Unary minus binds looser than ^: -2^2 is -4.
+ExprPtr JetParser::ParseUnary() {
+  const Token& t = Peek();
+  if (!t.IsSymbol("-") && !t.IsSymbol("+")) return ParsePower();
+  ExprNesting guard(nesting_);
+  const size_t pos = Take().pos;
+  ExprPtr operand = ParseUnary();
+  if (t.text == "+") return operand;
+  std::vector<ExprPtr> args;
+  args.push_back(std::move(operand));
+  auto e = MakeNode(ExprKind::kUnary, pos, std::move(args));
+  e->op = Op::kNeg;
+  return e;
+}
+
+ExprPtr JetParser::ParsePower() {
+  ExprPtr left = ParsePrimary();
+  while (AcceptSymbol("^")) {
+    // The exponent may carry its own sign: 2^-1.
+    ExprPtr right;
+    if (Peek().IsSymbol("-") || Peek().IsSymbol("+")) {
+      ExprNesting guard(nesting_);
+      const Token& sign = Take();
+      ExprPtr operand = ParsePrimary();
+      if (sign.text == "-") {
+        std::vector<ExprPtr> args;
+        args.push_back(std::move(operand));
+        right = MakeNode(ExprKind::kUnary, sign.pos, std::move(args));
+        right->op = Op::kNeg;
+      } else {
+        right = std::move(operand);
+      }
+    } else {
+      right = ParsePrimary();
+    }
+    left = MakeBinary(Op::kPow, std::move(left), std::move(right));
+  }
+  return left;
+}
+
+std::unique_ptr<Query> JetParser::ParseNestedQuery() {
+  ExprNesting guard(nesting_);
+  const int savedDepth = exprDepth_;
+  const size_t savedStart = exprStart_;
+  const int32_t savedClause = clauseError_;
+  exprDepth_ = 0;
+  auto q = ParseQuery();
+  exprDepth_ = savedDepth;
+  exprStart_ = savedStart;
+  clauseError_ = savedClause;
+  return q;
+}
+
+ExprPtr JetParser::ParsePrimary() {
+  const Token& t = Peek();
+  auto leaf = [&](ExprKind kind) {
+    auto e = std::make_unique<Expr>(kind, t.pos);
+    e->end = t.end;
+    Take();
+    return e;
+  };
+  switch (t.kind) {
+    case TokenKind::kNumber: {
+      auto e = leaf(ExprKind::kNumber);
+      e->text = std::string(t.text);
+      return e;
+    }
+    case TokenKind::kString:
+    case TokenKind::kGuid: {
+      auto e = leaf(t.kind == TokenKind::kString ? ExprKind::kString : ExprKind::kGuid);
+      e->text = t.value;
+      return e;
+    }
+    case TokenKind::kDate: {
+      const auto serial = ParseJetDateLiteral(t.value);
+      if (!serial) FailExpression(t, "Syntax error in date in query expression '|'.");
+      auto e = leaf(ExprKind::kDate);
+      e->number = *serial;
+      return e;
+    }
+    case TokenKind::kSymbol:
+      if (t.text == "(") {
+        ExprNesting guard(nesting_);
+        const size_t pos = Take().pos;
+        if (Peek().Is(Keyword::kSelect)) {
+          auto e = std::make_unique<Expr>(ExprKind::kSubquery, pos);
+          e->sub = ParseNestedQuery();
+          e->end = Peek().end;
+          if (!AcceptSymbol(")")) FailExpression(Peek());
+          return e;
+        }
+        ExprPtr inner = ParseOr();
+        if (!Peek().IsSymbol(")")) FailExpression(Peek());
+        inner->end = Take().end;
+        return inner;
+      }
+      FailExpression(t);
+    case TokenKind::kWord:
+      if (t.Is(Keyword::kNull)) return leaf(ExprKind::kNull);
+      if (t.Is(Keyword::kTrue) || t.Is(Keyword::kFalse)) {
+        auto e = leaf(ExprKind::kBool);
+        e->number = t.Is(Keyword::kTrue) ? -1 : 0;
+        return e;
+      }
+      if (t.Is(Keyword::kExists)) {
+        ExprNesting guard(nesting_);
+        auto e = leaf(ExprKind::kExists);
+        if (!AcceptSymbol("(")) FailExpression(Peek());
+        if (!Peek().Is(Keyword::kSelect) && !Peek().IsSymbol("(")) FailExpression(Peek());
+        e->sub = ParseNestedQuery();
+        e->end = Peek().end;
+        if (!AcceptSymbol(")")) FailExpression(Peek());
+        return e;
+      }
+      // Left( and Right( are the text functions, not joins.
+      if ((t.Is(Keyword::kLeft) || t.Is(Keyword::kRight)) && Peek(1).IsSymbol("(")) {
+        Take();
+        return ParseCall(t);
+      }
+      if (t.keyword != Keyword::kNone) FailExpression(t);
+      return ParseNamePrimary();
+    case TokenKind::kBracket:
+      return ParseNamePrimary();
+    default:
+      FailExpression(t);
+  }
+}
+
+ExprPtr JetParser::ParseNamePrimary() {
+  const Token& name = Take();
+  if (Peek().IsSymbol("(")) {
+    if (name.kind != TokenKind::kWord) FailExpression(Peek());
+    return ParseCall(name);
+  }
+  auto e = std::make_unique<Expr>(ExprKind::kColumn, name.pos);
+  e->end = name.end;
+  e->text = std::string(name.Name());
+  if (AcceptSymbol(".")) {
+    // After the dot any word names a column, keywords included (t.Value, t.Order).
+    const Token& col = Peek();
+    if (col.kind != TokenKind::kWord && col.kind != TokenKind::kBracket) FailExpression(col);
+    Take();
+    e->qualifier = std::move(e->text);
+    e->text = std::string(col.Name());
+    e->end = col.end;
+  }
+  return e;
+}
+
+ExprPtr JetParser::ParseCall(const Token& name) {
+  ExprNesting guard(nesting_);
+  Take();  // (
+  std::vector<ExprPtr> args;
+  bool star = false;
+  if (Peek().IsSymbol("*") && Peek(1).IsSymbol(")")) {
+    Take();
+    star = true;
+  } else if (!Peek().IsSymbol(")")) {
+    do {
+      args.push_back(ParseOr());
+    } while (AcceptSymbol(","));
+  }
+  const Token& close = Peek();
+  if (!close.IsSymbol(")")) FailExpression(close);
+  Take();
+  auto e = MakeNode(ExprKind::kCall, name.pos, std::move(args));
+  e->text = std::string(name.text);
+  e->star = star;
+  e->end = close.end;
+  return e;
+}
+
+}  // namespace qv::jet::sql

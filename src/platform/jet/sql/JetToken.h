@@ -1,0 +1,88 @@
+#pragma once
+// Tokens of Jet SQL text. Keywords are recognised by the lexer from plain
+// words only: a [bracketed] name is never a keyword.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qv::jet::sql {
+
+enum class TokenKind : uint8_t {
+  kEnd,      // end of the statement text
+  kWord,     // a name or a keyword (see `keyword`)
+  kBracket,  // [name]; `value` holds the name
+  kNumber,   // `text` holds the digits as written
+  kString,   // '...' or "..."; `value` holds the text, quotes undoubled
+  kDate,     // #...#; `value` holds the text between the hashes
+  kGuid,     // {guid {...}}; `value` holds "{XXXXXXXX-...}" in upper case
+  kSymbol,   // an operator or punctuation; `text` holds it
+  kInvalid,  // a character that starts no token
+};
+
+enum class Keyword : uint8_t {
+  kNone,
+  kAll,
+  kAnd,
+  kAs,
+  kAsc,
+  kBetween,
+  kBy,
+  kDelete,
+  kDesc,
+  kDistinct,
+  kDistinctRow,
+  kExists,
+  kFalse,
+  kFrom,
+  kGroup,
+  kHaving,
+  kIn,
+  kInner,
+  kInsert,
+  kInto,
+  kIs,
+  kJoin,
+  kLeft,
+  kLike,
+  kMod,
+  kNot,
+  kNull,
+  kOn,
+  kOr,
+  kOrder,
+  kOuter,
+  kPercent,
+  kRight,
+  kSelect,
+  kSet,
+  kTop,
+  kTrue,
+  kUnion,
+  kUpdate,
+  kValues,
+  kWhere,
+};
+
+struct Token {
+  TokenKind kind = TokenKind::kEnd;
+  Keyword keyword = Keyword::kNone;
+  std::string_view text;  // the token as it stands in the statement
+  std::string value;      // decoded content (strings, brackets, dates, GUIDs)
+  size_t pos = 0;         // byte offset of the first character
+  size_t end = 0;         // byte offset just past the token
+
+  bool Is(Keyword k) const { return kind == TokenKind::kWord && keyword == k; }
+  bool IsSymbol(std::string_view s) const { return kind == TokenKind::kSymbol && text == s; }
+  // A plain word that is no keyword, or a bracketed name.
+  bool IsName() const {
+    return (kind == TokenKind::kWord && keyword == Keyword::kNone) || kind == TokenKind::kBracket;
+  }
+  // The name a word or bracket token stands for.
+  std::string_view Name() const {
+    return kind == TokenKind::kBracket ? std::string_view(value) : text;
+  }
+};
+
+}  // namespace qv::jet::sql

@@ -1,0 +1,522 @@
+#include "platform/jet/JetTranslator.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TranslatorTestSchema.h"
+#include "platform/automation/Error.h"
+
+namespace qv::jet {
+namespace {
+
+const char* TypeName(JetType t) {
+  switch (t) {
+    case JetType::kNone:
+      return "None";
+    case JetType::kBoolean:
+      return "Boolean";
+    case JetType::kByte:
+      return "Byte";
+    case JetType::kInteger:
+      return "Integer";
+    case JetType::kLong:
+      return "Long";
+    case JetType::kCurrency:
+      return "Currency";
+    case JetType::kSingle:
+      return "Single";
+    case JetType::kDouble:
+      return "Double";
+    case JetType::kDate:
+      return "Date";
+    case JetType::kText:
+      return "Text";
+    case JetType::kMemo:
+      return "Memo";
+    case JetType::kGUID:
+      return "GUID";
+    default:
+      return "Other";
+  }
+}
+
+// The result columns as "name:Type, ..." (text sizes as Text(n)).
+std::string Columns(const Translation& t) {
+  std::string out;
+  for (const auto& c : t.columns) {
+    if (!out.empty()) out += ", ";
+    out += c.name + ":" + TypeName(c.type);
+    if (c.type == JetType::kText) out += "(" + std::to_string(c.size) + ")";
+  }
+  return out;
+}
+
+Translation Translate(const std::string& sql) {
+  static const test::TestSchema schema;
+  return TranslateJet(sql, schema);
+}
+
+struct TypingCase {
+  const char* jet;
+  const char* columns;
+};
+
+TEST(JetTranslator, TypesAndNamesResultColumns) {
+  const TypingCase cases[] = {
+      // literals and name generation
+      {"select 1, 'a', 1.5, #2007-03-05#, True, Null, {guid "
+       "{0a1b2c3d-0000-1111-2222-333344445555}}",
+       "Expr1000:Long, Expr1001:Text(255), Expr1002:Double, Expr1003:Date, Expr1004:Boolean, "
+       "Expr1005:None, Expr1006:GUID"},
+      {"select 3000000000, 2147483647", "Expr1000:Double, Expr1001:Long"},
+      {"select id, id + 1, name AS nm, v * 2 from t",
+       "id:Long, Expr1000:Long, nm:Text(50), Expr1001:Double"},
+      // dates
+      {"select DateSerial(2007,3,5)+1", "Expr1000:Date"},
+      {"select d - 1, d - d, d + d, 1 + d from t",
+       "Expr1000:Date, Expr1001:Double, Expr1002:Date, Expr1003:Date"},
+      // numeric promotion
+      {"select bt + bt, bt + n, n + id, id + s, s + v, c + id, c * v, b + b from t",
+       "Expr1000:Byte, Expr1001:Integer, Expr1002:Long, Expr1003:Single, Expr1004:Double, "
+       "Expr1005:Currency, Expr1006:Double, Expr1007:Integer"},
+      {"select id / n, id \\ v, bt \\ bt, n Mod id, 2 ^ 2, -bt, -b from t",
+       "Expr1000:Double, Expr1001:Long, Expr1002:Byte, Expr1003:Long, Expr1004:Double, "
+       "Expr1005:Integer, Expr1006:Integer"},
+      // texts
+      {"select name + name, name & id, name + memo, memo & name, name + id from t",
+       "Expr1000:Text(255), Expr1001:Text(255), Expr1002:Memo, Expr1003:Memo, Expr1004:Double"},
+      // comparisons and logic are booleans; bitwise on integers
+      {"select id = 1, name Like 'a*', id Between 1 And 2, id In (1, 2), name Is Null, "
+       "Not b, id And 3, Not id from t",
+       "Expr1000:Boolean, Expr1001:Boolean, Expr1002:Boolean, Expr1003:Boolean, "
+       "Expr1004:Boolean, Expr1005:Boolean, Expr1006:Long, Expr1007:Long"},
+      // functions from the table
+      {"select CStr(id), CLng(name), Trim$(name), Val(name), Nz(v, 0), Year(d), Left(name, 1) from "
+       "t",
+       "Expr1000:Text(255), Expr1001:Long, Expr1002:Text(255), Expr1003:Double, Expr1004:Double, "
+       "Expr1005:Integer, Expr1006:Text(255)"},
+      {"select IIf(b, id, v), IIf(b, name, Null), IIf(b, 1, 'x'), IsNull(name) from t",
+       "Expr1000:Double, Expr1001:Text(50), Expr1002:Text(255), Expr1003:Boolean"},
+      // aggregates
+      {"select count(*), count(name), sum(n), avg(id), max(name), min(d), first(v) from t",
+       "Expr1000:Long, Expr1001:Long, Expr1002:Integer, Expr1003:Double, Expr1004:Text(50), "
+       "Expr1005:Date, Expr1006:Double"},
+      // stars and collisions of names
+      {"select * from u", "id:Long, tid:Long, name:Text(30)"},
+      {"select a.*, now() as delivery_date from u As a",
+       "id:Long, tid:Long, name:Text(30), delivery_date:Date"},
+      {"select a.id, b.id, a.name from t as a inner join u as b on a.id = b.tid",
+       "a.id:Long, b.id:Long, name:Text(50)"},
+      {"select * from t as a inner join u as b on a.id = b.tid where a.id = 1",
+       "a.id:Long, a.name:Text(50), v:Double, d:Date, b:Boolean, c:Currency, n:Integer, bt:Byte, "
+       "s:Single, memo:Memo, g:GUID, b.id:Long, tid:Long, b.name:Text(30)"},
+      // derived tables, scalar sub-selects, unions
+      {"select x.k, Expr1000 from (select id as k, id * 2.5 from t) as x",
+       "k:Long, Expr1000:Double"},
+      {"select count(*) from (select top 1 id from t)", "Expr1000:Long"},
+      {"select (select max(v) from t) as m, (select top 1 name from u where u.tid = t.id) from t",
+       "m:Double, Expr1000:Text(30)"},
+      {"select id, name from t union select tid, Null from u", "id:Long, name:Text(50)"},
+      {"select n from t union all select v from t union select bt from t", "n:Double"},
+      // TOP with ties: still exactly the Jet columns
+      {"select top 2 name, v from t order by v desc", "name:Text(50), v:Double"},
+      {"select top 50 percent id from t", "id:Long"},
+      // Cyrillic names
+      {"select [Фамилия], к.Код from Кадры as к", "Фамилия:Text(60), Код:Long"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.jet);
+    try {
+      const Translation t = Translate(c.jet);
+      EXPECT_EQ(Columns(t), c.columns);
+      EXPECT_EQ(t.hiddenTrailingColumns, 0);
+      EXPECT_EQ(t.kind, StatementKind::kSelect);
+    } catch (const Error& e) {
+      ADD_FAILURE() << e.Number() << " " << e.Description();
+    }
+  }
+}
+
+struct ShapeCase {
+  const char* jet;
+  const char* contains;     // a piece the SQLite text must hold
+  const char* notContains;  // and one it must not (may be empty)
+};
+
+// The decisions of the emitter a wrong guess would break silently: where the
+// collation goes, which operator SQLite may run itself, literal forms.
+TEST(JetTranslator, EmitsJetSemanticsIntoSqlite) {
+  const ShapeCase cases[] = {
+      {"select id from t where id = 5", "WHERE (\"t\".\"id\" = 5)", "COLLATE"},
+      {"select id from t where name = 'Ёлка'", "(\"t\".\"name\" = 'Ёлка')", "COLLATE"},
+      {"select id from t where UCase(name) = 'A'", "jet_ucase(\"t\".\"name\") COLLATE JETRU = 'A'",
+       ""},
+      {"select id from t where Trim(name) = Trim(name)", "COLLATE JETRU", ""},
+      {"select id from t order by name", "ORDER BY \"t\".\"name\"", "COLLATE"},
+      {"select id from t order by UCase$(name) desc",
+       "ORDER BY jet_ucase(\"t\".\"name\") COLLATE JETRU DESC", ""},
+      {"select name & 'x' as k from t group by name & 'x'",
+       "GROUP BY jet_concat(\"t\".\"name\", 'x') COLLATE JETRU", ""},
+      {"select distinct UCase(name) from t",
+       "jet_ucase(\"t\".\"name\") COLLATE JETRU AS \"Expr1000\"", ""},
+      {"select id from t where v > 1 and n < 2", "((\"t\".\"v\" > 1) AND (\"t\".\"n\" < 2))",
+       "COLLATE"},
+      // + is SQLite's own only for numbers and dates; texts concatenate with Null propagating
+      {"select id + v, d + 1 from t", "(\"t\".\"id\" + \"t\".\"v\")", "jet_add"},
+      {"select name + 'a' from t", "(\"t\".\"name\" || 'a')", "jet_add"},
+      {"select 'a' + Null", "('a' || NULL)", ""},
+      {"select name + id from t", "jet_add(\"t\".\"name\", \"t\".\"id\")", ""},
+      {"select name & v & 'z' from t", "jet_concat(\"t\".\"name\", \"t\".\"v\", 'z')", ""},
+      {"select name & d & b from t",
+       "jet_concat(\"t\".\"name\", jet_asdate(\"t\".\"d\"), jet_asbool(\"t\".\"b\"))", ""},
+      {"select CStr(d) from t", "jet_cstr(jet_asdate(\"t\".\"d\")) COLLATE JETRU AS", ""},
+      {"select CStr(DateSerial(2007, 1, 1))", "jet_cstr(jet_dateserial(2007, 1, 1))", "asdate"},
+      {"select max(d) from t", "max(\"t\".\"d\")", "jet_asdate"},
+      {"select id / 2 from t", "(CAST(\"t\".\"id\" AS REAL) / 2)", ""},
+      {"select id \\ 2, id Mod 3 from t", "(\"t\".\"id\" / 2) AS \"Expr1000\", (\"t\".\"id\" % 3)",
+       "jet_"},
+      {"select v \\ 2, v Mod 3, 2 ^ 3 from t",
+       "jet_idiv(\"t\".\"v\", 2) AS \"Expr1000\", jet_mod(\"t\".\"v\", 3) AS \"Expr1001\", "
+       "jet_pow(2, 3)",
+       ""},
+      // booleans as values are -1/0; as conditions plain
+      {"select id = 1 as f from t where id = 1", "(-((\"t\".\"id\" = 1))) AS \"f\"", ""},
+      {"select True, False", "-1 AS \"Expr1000\", 0 AS \"Expr1001\"", ""},
+      {"select Not id, Not b from t", "(~ \"t\".\"id\") AS \"Expr1000\", (-((NOT \"t\".\"b\"))) AS",
+       ""},
+      // literals
+      {"select #2007-03-05#, #03/05/2007 12:00#, #1899-12-29#, #12:00#",
+       "39146.0 AS \"Expr1000\", 39146.5 AS \"Expr1001\", (-1.0) AS \"Expr1002\", 0.5 AS", ""},
+      {"select {guid {0a1b2c3d-abcd-1111-2222-333344445555}}",
+       "'{0A1B2C3D-ABCD-1111-2222-333344445555}'", ""},
+      {"select \"say \"\"hi\"\"\", 'it''s'",
+       "'say \"hi\"' COLLATE JETRU AS \"Expr1000\", 'it''s' COLLATE", ""},
+      // Between: constant bounds put in order, others through min and max
+      {"select id from t where id Between 10 And 1", "BETWEEN 1 AND 10", "min("},
+      {"select id from t where name Between 'я' And 'А'", "BETWEEN 'А' AND 'я'", ""},
+      {"select id from t where d Between DateSerial(2007,1,1) And DateSerial(2006,1,1)",
+       "BETWEEN min(jet_dateserial(2007, 1, 1), jet_dateserial(2006, 1, 1)) AND max(", "COLLATE"},
+      {"select id from t where id not between v and n", "NOT BETWEEN min(\"t\".\"v\", \"t\".\"n\")",
+       ""},
+      // Like, In, Is Null, Exists, IIf
+      {"select id from t where name Like 'A*' and name not like '?#'",
+       "(jet_like(\"t\".\"name\", 'A*') <> 0) AND (jet_like(\"t\".\"name\", '?#') = 0)", ""},
+      {"select id from t where id in (select tid from u) and name not in ('a', 'b')",
+       "(\"t\".\"id\" IN (SELECT \"u\".\"tid\" AS \"tid\" FROM \"u\"))", ""},
+      {"select id from t where UCase(name) in ('A')",
+       "jet_ucase(\"t\".\"name\") COLLATE JETRU IN ('A')", ""},
+      {"select IIf(IsNull(name), '', name) from t",
+       "(CASE WHEN (\"t\".\"name\" IS NULL) THEN '' ELSE \"t\".\"name\" END)", ""},
+      {"select id from t where exists (select * from u where u.tid = t.id)", "(EXISTS (SELECT", ""},
+      // TOP: LIMIT alone, ties through rank()
+      {"select top 1 id from t", "LIMIT 1", "rank()"},
+      {"select top 2 name from t order by v desc",
+       "rank() OVER (ORDER BY \"$o1\" DESC) AS \"$r\" FROM (SELECT \"t\".\"name\" AS \"$c1\", "
+       "\"t\".\"v\" AS \"$o1\" FROM \"t\")) WHERE \"$r\" <= 2",
+       "LIMIT"},
+      {"select top 2 name from t order by name", "rank() OVER (ORDER BY \"$c1\" COLLATE JETRU)",
+       ""},
+      {"select top 25 percent id from t order by 1", "(\"$r\" - 1) * 100 < 25 * \"$n\"", ""},
+      {"select id from t where id in (select top 1 tid from u order by name)",
+       "IN (SELECT \"$c1\" AS \"tid\" FROM", ""},
+      // unions: parts with TOP or ORDER BY go in a sub-select, the ordering by position
+      {"select top 1 id from t union select tid from u order by id desc",
+       "SELECT * FROM (SELECT \"t\".\"id\" AS \"id\" FROM \"t\" LIMIT 1) UNION SELECT "
+       "\"u\".\"tid\" AS \"tid\" FROM \"u\" ORDER BY 1 DESC",
+       ""},
+      {"(select id from t) union all (select id from u)",
+       "SELECT \"t\".\"id\" AS \"id\" FROM \"t\" UNION ALL SELECT", ""},
+      // joins keep their nesting; a sub-select without alias gets one
+      {"select a.id from (t as a inner join u as b on a.id = b.tid) left join u as c on c.id = "
+       "a.id",
+       "FROM \"t\" AS \"a\" INNER JOIN \"u\" AS \"b\" ON (\"a\".\"id\" = \"b\".\"tid\") LEFT JOIN "
+       "\"u\" AS \"c\"",
+       ""},
+      {"select a.id from t as a left join (u as b inner join u as c on b.id = c.id) on b.tid = "
+       "a.id",
+       "LEFT JOIN (\"u\" AS \"b\" INNER JOIN \"u\" AS \"c\" ON", ""},
+      {"select id from (select id from t)",
+       "FROM (SELECT \"t\".\"id\" AS \"id\" FROM \"t\") AS \"$d1\"", ""},
+      {"select a.id from t a, u b where a.id = b.tid", "FROM \"t\" AS \"a\", \"u\" AS \"b\"", ""},
+      // an alias of the select list may be used in the same select
+      {"select id * 2 as x from t where x > 4 order by x",
+       "WHERE ((\"t\".\"id\" * 2) > 4) ORDER BY (\"t\".\"id\" * 2)", ""},
+      // ORDER BY a position
+      {"select id, name from t order by 2 desc, 1", "ORDER BY 2 DESC, 1", ""},
+      {"select distinctrow name from t", "SELECT DISTINCT", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.jet);
+    try {
+      const Translation t = Translate(c.jet);
+      EXPECT_NE(t.sql.find(c.contains), std::string::npos) << t.sql;
+      if (*c.notContains) {
+        EXPECT_EQ(t.sql.find(c.notContains), std::string::npos) << t.sql;
+      }
+    } catch (const Error& e) {
+      ADD_FAILURE() << e.Number() << " " << e.Description();
+    }
+  }
+}
+
+struct DmlCase {
+  const char* jet;
+  StatementKind kind;
+  const char* sql;
+  const char* target;
+};
+
+TEST(JetTranslator, TranslatesChangeStatements) {
+  const DmlCase cases[] = {
+      {"DELETE FROM u AS x WHERE x.tid = 1", StatementKind::kDelete,
+       "DELETE FROM \"u\" AS \"x\" WHERE (\"x\".\"tid\" = 1)", "u"},
+      {"delete * from u", StatementKind::kDelete, "DELETE FROM \"u\"", "u"},
+      {"delete u.* from u where id = 2", StatementKind::kDelete,
+       "DELETE FROM \"u\" WHERE (\"u\".\"id\" = 2)", "u"},
+      {"delete WjSoftDicts where ID = 3", StatementKind::kDelete,
+       "DELETE FROM \"WjSoftDicts\" WHERE (\"WjSoftDicts\".\"ID\" = 3)", "WjSoftDicts"},
+      {"delete  from PfrSubDocs AS s where s.DocumentID = 7 and s.SubDocType not in (41, 46)",
+       StatementKind::kDelete,
+       "DELETE FROM \"PfrSubDocs\" AS \"s\" WHERE ((\"s\".\"DocumentID\" = 7) AND "
+       "(\"s\".\"SubDocType\" NOT IN (41, 46)))",
+       "PfrSubDocs"},
+      {"delete x.* from u as x inner join t on t.id = x.tid where t.v > 1", StatementKind::kDelete,
+       "DELETE FROM \"u\" WHERE rowid IN (SELECT \"x\".rowid FROM \"u\" AS \"x\" INNER JOIN \"t\" "
+       "ON (\"t\".\"id\" = \"x\".\"tid\") WHERE (\"t\".\"v\" > 1))",
+       "u"},
+      {"UPDATE u AS r SET r.name = 'a', tid = r.tid + 1 WHERE r.id = 1;", StatementKind::kUpdate,
+       "UPDATE \"u\" AS \"r\" SET \"name\" = 'a', \"tid\" = (\"r\".\"tid\" + 1) WHERE "
+       "(\"r\".\"id\" = 1)",
+       "u"},
+      {"update t set b = True, d = #1/2/2003# where id in (select tid from u)",
+       StatementKind::kUpdate,
+       "UPDATE \"t\" SET \"b\" = -1, \"d\" = 37623.0 WHERE (\"t\".\"id\" IN (SELECT \"u\".\"tid\" "
+       "AS \"tid\" FROM \"u\"))",
+       "t"},
+      {"insert into u (ID, Name) values (1, \"x\")", StatementKind::kInsert,
+       "INSERT INTO \"u\" (\"id\", \"name\") VALUES (1, 'x')", "u"},
+      {"insert into u values (1, 2, Null)", StatementKind::kInsert,
+       "INSERT INTO \"u\" (\"id\", \"tid\", \"name\") VALUES (1, 2, NULL)", "u"},
+      {"insert into VarData (ID, EventTime, UserName, EventType) values "
+       "({guid {0a1b2c3d-abcd-1111-2222-333344445555}}, (DateSerial(2007, 3, 5) + TimeSerial(1, 2, "
+       "3)), "
+       "\"Иванов\", 5)",
+       StatementKind::kInsert,
+       "VALUES ('{0A1B2C3D-ABCD-1111-2222-333344445555}', (jet_dateserial(2007, 3, 5) + "
+       "jet_timeserial(1, 2, 3)), 'Иванов', 5)",
+       "VarData"},
+      {"insert into u select id, id, name from t where id > 1", StatementKind::kInsert,
+       "INSERT INTO \"u\" (\"id\", \"tid\", \"name\") SELECT", "u"},
+      {"insert into u select name, id from t", StatementKind::kInsert,
+       "INSERT INTO \"u\" (\"name\", \"id\") SELECT", "u"},
+      {"insert into u (tid, id) select id as a, v from t", StatementKind::kInsert,
+       "INSERT INTO \"u\" (\"tid\", \"id\") SELECT", "u"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.jet);
+    try {
+      const Translation t = Translate(c.jet);
+      EXPECT_EQ(t.kind, c.kind);
+      EXPECT_NE(t.sql.find(c.sql), std::string::npos) << t.sql;
+      EXPECT_EQ(t.targetTable, c.target);
+      EXPECT_TRUE(t.columns.empty());
+    } catch (const Error& e) {
+      ADD_FAILURE() << e.Number() << " " << e.Description();
+    }
+  }
+}
+
+struct ErrorCase {
+  std::string jet;
+  int32_t number;
+  const char* text;  // a piece of the description
+};
+
+TEST(JetTranslator, ReportsJetErrorsWithPositionAndToken) {
+  const ErrorCase cases[] = {
+      {"selec * from t", 3129,
+       "expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'. Position 1, near 'selec'"},
+      {"select id name from t", 3075,
+       "query expression 'id name'. Position 11, near 'name', in: select id name from t"},
+      {"select Фамилия Код from Кадры", 3075,
+       "query expression 'Фамилия Код'. Position 16, near 'Код'"},
+      {"select * from t where id = 1 2", 3075, "query expression 'id = 1 2'. Position 30"},
+      {"select * from t where (id = 1", 3075,
+       "query expression '(id = 1'. Position 30, at the end"},
+      {"select * from t where", 3075, "query expression ''. Position 22, at the end"},
+      {"select * from t where id in ()", 3075, "query expression 'id in ()'"},
+      {"select Mid(name, 1 from t", 3075, "query expression 'Mid(name, 1 from'"},
+      {"select from t", 3141, "Position 8, near 'from'"},
+      {"select top x id from t", 3141, "near 'x'"},
+      {"select * from", 3131, "Syntax error in FROM clause. Position 14, at the end"},
+      {"select * from t u v", 3131, "near 'v'"},
+      {"select * from (t inner join u on t.id = u.tid", 3131, "at the end"},
+      {"select * from t inner join u", 3135, "Syntax error in JOIN operation."},
+      {"select * from t order by", 3138, "Syntax error in ORDER BY clause."},
+      {"select * from t;x", 3142,
+       "Characters found after end of SQL statement. Position 17, near 'x'"},
+      {"insert into u (id values (1)", 3134,
+       "Syntax error in INSERT INTO statement. Position 19, near 'values'"},
+      {"insert into u (id) valeus (1)", 3134, "near 'valeus'"},
+      {"update u sett id = 1", 3144, "Syntax error in UPDATE statement."},
+      {"update u inner join t on u.id = t.id set u.tid = 1", 3144, "join"},
+      {"select 'abc from t", 3075, "Syntax error in string in query expression"},
+      {"select #2007-02-30# from t", 3075,
+       "Syntax error in date in query expression '#2007-02-30#'"},
+      {"select #13/01/2007#", 3075, "Syntax error in date"},
+      {"select #2007-01-01 from t", 3075, "Syntax error in date"},
+      {"select {guid {1234}} from t", 3075, "Malformed GUID."},
+      {"select [abc from t", 3126, "Invalid bracketing of name '[abc from t'."},
+      {"select nosuch(1) from t", 3085, "Undefined function 'nosuch' in expression."},
+      {"select Mid(name) from t", 3075,
+       "Wrong number of arguments used with function in query expression 'Mid(name)'"},
+      {"select IIf(b, 1) from t", 3075, "Wrong number of arguments"},
+      {"select sum(*) from t", 3075, "Wrong number of arguments"},
+      {"select * from nosuch", 3078,
+       "cannot find the input table or query 'nosuch'.  Make sure it exists"},
+      {"select zz, t.yy from t", 3061,
+       "Too few parameters. Expected 2. Unknown names: 'zz', 't.yy'."},
+      {"select id from t, u", 3079, "The specified field 'id' could refer to more than one table"},
+      {"select z.* from t", 3070, "does not recognize 'z.*' as a valid field name"},
+      {"select *", 3067, "Query input must contain at least one table or query."},
+      {"select id from t where sum(id) > 1", 3096,
+       "Cannot have aggregate function in WHERE clause (sum(id) > 1)."},
+      {"select id from t union select id, name from t", 3307, "union query do not match"},
+      {"select id from t where id in (select id, name from u)", 3306, "subquery"},
+      {"select (select id, name from u) from t", 3306, "subquery"},
+      {"select x + 1 as y, y + 1 as x from t", 3103, "Circular reference caused by alias"},
+      {"select distinct top 1 name from t order by id", 3093,
+       "ORDER BY clause (id) conflicts with DISTINCT."},
+      {"select id from t union select id from u order by v", 3138, "Position 50, near 'v'"},
+      {"select id from t order by 3", 3138, "near '3'"},
+      {"insert into u (nosuch) values (1)", 3127, "unknown field name: 'nosuch'"},
+      {"insert into u (id, name) values (1)", 3346,
+       "Number of query values and destination fields"},
+      {"delete from (select id from t)", 3086, "Could not delete"},
+      {"delete from t inner join u on t.id = u.tid", 3128, "Specify the table"},
+      {"select " + std::string(200, '(') + "1" + std::string(200, ')'), 3360,
+       "Query is too complex."},
+      {"select 1" +
+           [] {
+             std::string s;
+             for (int i = 0; i < 400; ++i) s += " + 1";
+             return s;
+           }(),
+       3360, "Query is too complex."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.jet.substr(0, 120));
+    try {
+      const Translation t = Translate(c.jet);
+      ADD_FAILURE() << "translated to " << t.sql;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), c.number) << e.Description();
+      EXPECT_NE(e.Description().find(c.text), std::string::npos) << e.Description();
+      EXPECT_EQ(e.Source(), "DAO.Database");
+    }
+  }
+}
+
+// Statements of the kind the library runs, each of which must translate.
+TEST(JetTranslator, TranslatesTheLibrarysStatements) {
+  const char* statements[] = {
+      "select max(r.instance_number) AS inst, count(*) AS cnt from doc_registry AS r left join "
+      "doc_templates AS t ON t.template_id = r.template_id where r.taxpayer_id=5",
+      "select doc.document_id from doc_registry AS doc Where doc.taxpayer_id=1 and doc.template_id "
+      "in (select t2.template_id from doc_templates AS t1 INNER JOIN doc_templates AS t2 ON "
+      "t1.doc_type_id=t2.doc_type_id Where t1.template_id = 3)",
+      "Select * from ( select p.ID AS PersonID, p.Type AS PersonType, iif (p.Type = 2, "
+      "lp.ShortName, "
+      "Trim (np.SurName + ' ' + np.Name + ' ' + np.Patronymic)) AS Name, iif (p.Type = 2, lp.INN, "
+      "np.INN) AS INN, iif (p.Type = 2, lp.KPP, '') AS KPP From ( Person As p LEFT JOIN "
+      "LegalPerson "
+      "AS lp ON p.PersonRealID = lp.ID) LEFT JOIN NaturalPerson AS np ON p.PersonRealID = np.ID "
+      "Where p.ID IN (Select w.WorkerID From Personnel AS w where w.JobPlaceID = 4)) order by Name",
+      "select distinct * from (select pl.ID AS ID from personnel as pl where pl.WorkerID = 1 union "
+      "all select pl2.ID as ID from personnel as pl2 where pl2.JobPlaceID = 1)",
+      "SELECT Id AS PersonID FROM Person p WHERE p.Type = 1",
+      "select count (*) As V From (select top 1 ID From Person As a Where a.PersonRealID = 3)",
+      "select sum(iif (d.status_qv=1, 1, 0)) AS inworking_count, sum(iif (d.status_qv=2, 1, 0)) AS "
+      "completed_count from (doc_registry AS d LEFT JOIN doc_templates AS t ON t.Template_ID = "
+      "d.Template_ID) where d.taxpayer_id = 1",
+      "select s.ID AS SubDocID, s.PfrPersonID, (select top 1 c1.[Value] from PfrCellValues AS c1 "
+      "where c1.SubDocID = s.ID and c1.Key = 200005 and c1.TableNum = 0 and c1.LineNum = 0) AS "
+      "DataType, 0 AS Dummy from PfrSubDocs as s where s.ID = 12",
+      "select top 1 * from ( select * from ( select iif (IsNull(V1), 0, Val (V1)) AS SheetNum, iif "
+      "(IsNull(V2), 0, Val (V2)) AS CorrNum from ( select (select c1.Value from PfrCellValues as "
+      "c1 "
+      "where c1.SubDocID = s.ID and c1.Key = 1021001) AS V1, (select c2.Value from PfrCellValues "
+      "as "
+      "c2 where c2.SubDocID = s.ID and c2.Key = 1021002) AS V2 from PfrSubDocs as s where "
+      "s.DocumentID in (1, 2) ) ) order by SheetNum desc, CorrNum desc )",
+      "select gkey AS cell_key, sum (v) as first_value from ( select mid(a.Value, 1, 2)+\"00\"+"
+      "mid(a.Value, 5, 3) as gkey, val (a.Value) as v from PfrCellValues as a left join PfrSubDocs "
+      "as b on a.SubDocID=b.ID Where b.DocumentID in ( select document_id from doc_registry where "
+      "taxpayer_id = 3 ) ) group by gkey",
+      "SELECT doc_templates.* , iif (IsNull (full_name), \"\", CStr (full_name)) + \"|\" + iif "
+      "(IsNull (template_id), \"\", CStr (template_id)) AS SeekName  From doc_templates order by "
+      "FolderID desc, full_name;",
+      "Select CStr(a.ID) AS ID2, a.EventTime from VarData AS a where (a.EventTime between "
+      "DateSerial(2007, 3, 5) and DateSerial(2007, 4, 1)) order by a.EventTime  DESC ",
+      "select * from VarData AS a where a.ID = {guid {0A1B2C3D-ABCD-1111-2222-333344445555}} ",
+      "select top 5 * from ( select * from WjSoftDicts where DictType = 2  Order by UCase$(Name) "
+      ") ",
+      "select the_year from (select id as the_year from t) where the_year<2100 and the_year>=2003 "
+      "group by the_year order by the_year desc; ",
+      "select V from ( select top 1 a.KPP AS V from doc_registry as d LEFT JOIN LegalPerson AS a "
+      "ON "
+      "a.ID = d.taxpayer_id where d.document_id = 1 Union select distinct c.Value AS V from "
+      "PfrCellValues AS c where c.SubDocID in ( select p.ID from PfrSubDocs AS p Where "
+      "p.DocumentID = 1 ) )",
+      "select ac.document_id AS AccStreamID from ((( select p.ID AS PersonID from Person AS p "
+      "union select "
+      "b.WorkerID AS PersonID from Personnel AS b INNER JOIN Person AS pp ON pp.ID = b.JobPlaceID "
+      ") "
+      "AS pid left join doc_registry AS ac ON pid.PersonID = ac.taxpayer_id) left join Person AS "
+      "per "
+      "ON per.ID = pid.PersonID) left join LegalPerson AS lp ON lp.ID = per.PersonRealID",
+      "select a.ID AS ID from Person AS a INNER JOIN ( select ID as ID from LegalPerson Union "
+      "select "
+      "ID as ID from NaturalPerson ) as p ON p.ID = a.PersonRealID ",
+      "select \"\" AS second_value, 0 AS second_type from t where id = -1234567770",
+      "select distinct Trim$(c.Value) AS v from PfrCellValues AS c where c.SubDocID in (41, 46)",
+      "select max (r.doc_type+1) from doc_registry as r left join doc_templates as t ON "
+      "t.template_id = r.template_id where r.taxpayer_id = 3",
+      "select document_id from doc_registry where accept_date >= DateSerial(1899,12,31) order by "
+      "accept_date desc, document_id desc;",
+  };
+  for (const char* s : statements) {
+    SCOPED_TRACE(s);
+    try {
+      const Translation t = Translate(s);
+      EXPECT_FALSE(t.columns.empty());
+    } catch (const Error& e) {
+      ADD_FAILURE() << e.Number() << " " << e.Description();
+    }
+  }
+}
+
+// Every prefix of a long statement either translates or raises qv::Error.
+TEST(JetTranslator, PrefixesOfAStatementNeverFailOtherwise) {
+  const std::string full =
+      "select top 3 a.id, [b].[name] & \"x\" as n, (select count(*) from u where u.tid = a.id) "
+      "from (t as a inner join u as b on a.id = b.tid) where a.d between #1/2/2003# and "
+      "#2003-01-01 "
+      "10:00# and a.name like 'A*' and a.g = {guid {0a1b2c3d-abcd-1111-2222-333344445555}} group "
+      "by a.id, b.name having count(*) > 1 order by 1 desc;";
+  int translated = 0;
+  for (size_t n = 0; n <= full.size(); ++n) {
+    try {
+      Translate(full.substr(0, n));
+      ++translated;
+    } catch (const Error&) {
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "prefix " << n << ": " << e.what();
+    }
+  }
+  EXPECT_GE(translated, 2);  // the whole statement and the one without ";"
+}
+
+}  // namespace
+}  // namespace qv::jet
