@@ -77,7 +77,10 @@ UCollator* RussianCollator() {
   thread_local std::unique_ptr<UCollator, void (*)(UCollator*)> coll(
       [] {
         UErrorCode status = U_ZERO_ERROR;
-        UCollator* c = ucol_open("ru_RU", &status);
+        // The root order: Latin before Cyrillic, as the Jet Russian sort has
+        // them ("ru" alone would move Cyrillic first); Russian letters keep
+        // their alphabetical order in both.
+        UCollator* c = ucol_open("", &status);
         if (U_FAILURE(status)) return static_cast<UCollator*>(nullptr);
         ucol_setStrength(c, UCOL_SECONDARY);  // ignore case, keep letters apart
         return c;

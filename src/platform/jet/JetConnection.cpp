@@ -10,10 +10,6 @@
 
 namespace qv::jet {
 
-// Until the translator is linked in, a Jet statement raises 3251 instead of
-// failing the link of everything that uses the engine.
-Translation TranslateJet(std::string_view jetSql, const SchemaView& schema) __attribute__((weak));
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -132,7 +128,6 @@ void Connection::ClearCaches() {
 
 std::shared_ptr<const Translation> Connection::Translate(std::string_view jetSql) {
   if (auto it = impl_->jet.find(jetSql); it != impl_->jet.end()) return it->second->translation;
-  if (!TranslateJet) ThrowJet(jeterr::kNotSupported);
   auto translation = std::make_shared<const Translation>(TranslateJet(jetSql, *impl_->catalog));
   if (impl_->jet.size() + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
   auto entry = std::make_shared<StatementCacheEntry>();

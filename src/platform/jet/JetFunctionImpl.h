@@ -118,6 +118,7 @@ Variant DatePartFn(Args&);
 
 // ---- bodies (JetNumberFunctions.cpp)
 Variant AddFn(Args&);
+Variant DivFn(Args&);
 Variant IntDivFn(Args&);
 Variant ModFn(Args&);
 Variant PowFn(Args&);

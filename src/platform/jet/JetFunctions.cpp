@@ -42,6 +42,7 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     // operators
     Scalar("+", 2, 2, kArg0, T::kNone, "jet_add", Fn<fn::AddFn>),
     Scalar("&", 2, -1, kFixed, T::kMemo, "jet_concat", Fn<fn::ConcatFn>),
+    Scalar("/", 2, 2, kFixed, T::kDouble, "jet_div", Fn<fn::DivFn>),
     Scalar("\\", 2, 2, kFixed, T::kLong, "jet_idiv", Fn<fn::IntDivFn>),
     Scalar("Mod", 2, 2, kFixed, T::kLong, "jet_mod", Fn<fn::ModFn>),
     Scalar("^", 2, 2, kFixed, T::kDouble, "jet_pow", Fn<fn::PowFn>),

@@ -83,6 +83,14 @@ Variant AddFn(Args& a) {
   return Variant(r);
 }
 
+// "/": always floating, and a zero divisor is an error rather than Null.
+Variant DivFn(Args& a) {
+  if (a.AnyNull()) return Variant::Null();
+  const double y = a.Double(1);
+  if (y == 0) ThrowVb(vberr::kDivisionByZero);
+  return Variant(a.Double(0) / y);
+}
+
 Variant IntDivFn(Args& a) {
   if (a.AnyNull()) return Variant::Null();
   int64_t x = WholeOperand(a, 0), y = WholeOperand(a, 1);

@@ -14,18 +14,12 @@
 #include "platform/jet/sql/JetSqlHelpers.h"
 #include "platform/jet/sql/JetTyping.h"
 
-// The engine defines the function table; the library also links (and then
-// knows no function) while the engine's table is not part of it.
-namespace qv::jet {
-const JetFunction* FindJetFunction(std::string_view name) __attribute__((weak));
-}
-
 namespace qv::jet::sql {
 
 namespace {
 
 const JetFunction* LookupFunction(std::string_view name) {
-  return FindJetFunction != nullptr ? FindJetFunction(name) : nullptr;
+  return FindJetFunction(name);
 }
 
 std::string Collate() {
@@ -342,8 +336,6 @@ Emitted JetEmitter::EmitArithmetic(Op op, Emitted a, Emitted b) {
   const JetType type = ArithmeticType(op, a.type, b.type);
   const bool arithmetic =
       (IsArithmeticType(a.type) || a.nullLiteral) && (IsArithmeticType(b.type) || b.nullLiteral);
-  const bool integers =
-      (IsIntegerType(a.type) || a.nullLiteral) && (IsIntegerType(b.type) || b.nullLiteral);
   auto infix = [&](const char* sqlOp) { return "(" + a.sql + sqlOp + b.sql + ")"; };
   std::string sql;
   switch (op) {
@@ -363,13 +355,13 @@ Emitted JetEmitter::EmitArithmetic(Op op, Emitted a, Emitted b) {
       sql = infix(" * ");
       break;
     case Op::kDiv:
-      sql = "(CAST(" + a.sql + " AS REAL) / " + b.sql + ")";
+      sql = Call(OperatorFunction("/", kDivFunction), a.sql, b.sql);
       break;
     case Op::kIntDiv:
-      sql = integers ? infix(" / ") : Call(OperatorFunction("\\", kIntDivFunction), a.sql, b.sql);
+      sql = Call(OperatorFunction("\\", kIntDivFunction), a.sql, b.sql);
       break;
     case Op::kMod:
-      sql = integers ? infix(" % ") : Call(OperatorFunction("Mod", kModFunction), a.sql, b.sql);
+      sql = Call(OperatorFunction("Mod", kModFunction), a.sql, b.sql);
       break;
     case Op::kPow:
       sql = Call(OperatorFunction("^", kPowFunction), a.sql, b.sql);

@@ -347,8 +347,9 @@ ExprPtr JetParser::ParsePrimary() {
         if (!AcceptSymbol(")")) FailExpression(Peek());
         return e;
       }
-      // Left( and Right( are the text functions, not joins.
-      if ((t.Is(Keyword::kLeft) || t.Is(Keyword::kRight)) && Peek(1).IsSymbol("(")) {
+      // Left(, Right( and Asc( are the functions, not the keywords.
+      if ((t.Is(Keyword::kLeft) || t.Is(Keyword::kRight) || t.Is(Keyword::kAsc)) &&
+          Peek(1).IsSymbol("(")) {
         Take();
         return ParseCall(t);
       }

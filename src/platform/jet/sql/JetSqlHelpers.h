@@ -23,6 +23,7 @@ inline constexpr std::string_view kConcatFunction = "jet_concat";
 // "\" and Mod on operands not both of integer types: each operand is first
 // rounded half to even; "\" truncates toward zero, Mod takes the sign of the
 // dividend; a zero divisor is an error.
+inline constexpr std::string_view kDivFunction = "jet_div";
 inline constexpr std::string_view kIntDivFunction = "jet_idiv";
 inline constexpr std::string_view kModFunction = "jet_mod";
 inline constexpr std::string_view kPowFunction = "jet_pow";
