@@ -357,6 +357,23 @@ void Catalog::AddField(std::string_view tableName, const FieldSpec& field) {
   Changed();
 }
 
+void Catalog::SetUnicodeCompression(std::string_view tableName, std::string_view fieldName,
+                                    bool on) {
+  std::shared_ptr<const TableSpec> table = FindTable(tableName);
+  if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
+  const FieldSpec* field = table->FindField(fieldName);
+  if (!field) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+  EnsureCreated();
+  sqlite::StmtPtr s = sqlite::Prepare(
+      db_, "UPDATE _jet_columns SET unicode_compression = ? WHERE table_name = ? AND name = ?");
+  sqlite3_bind_int(s.get(), 1, on);
+  BindText(s.get(), 2, table->name);
+  BindText(s.get(), 3, field->name);
+  Step(db_, s.get());
+  if (sqlite3_changes(db_) == 0) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+  cache_.clear();
+}
+
 std::vector<std::string> Catalog::TableNames() const {
   sqlite::StmtPtr s = sqlite::Prepare(
       db_,

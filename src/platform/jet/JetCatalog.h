@@ -97,6 +97,9 @@ class Catalog : public SchemaView {
   // Appends a field to an existing table. A Required field needs a default
   // when the table has rows, as SQLite cannot fill one in otherwise.
   void AddField(std::string_view table, const FieldSpec& field);
+  // Records a field's UnicodeCompression flag (it changes nothing SQLite
+  // stores). Errors: 3376 no such table, 3265 no such field.
+  void SetUnicodeCompression(std::string_view table, std::string_view field, bool on);
 
   // User tables in creation order (the catalogue's own tables left out).
   std::vector<std::string> TableNames() const;
