@@ -1,0 +1,43 @@
+#include "platform/dao/DaoCollections.h"
+
+#include "platform/dao/Database.h"
+#include "platform/dao/Field.h"
+#include "platform/dao/Index.h"
+#include "platform/dao/Property.h"
+#include "platform/dao/Workspace.h"
+
+namespace qv::dao {
+
+ObjectPtr DaoCollection::Item(const Variant& indexOrName) {
+  if (indexOrName.IsString()) {
+    if (ObjectPtr item = Named(indexOrName.AsString())) return item;
+    ThrowDao(daoerr::kItemNotFound, Source());
+  }
+  int32_t i = CLng(indexOrName);
+  if (i < 0 || i >= Count()) ThrowDao(daoerr::kItemNotFound, Source());
+  return At(i);
+}
+
+std::shared_ptr<Fields> Fields::Fixed(std::vector<std::shared_ptr<Field>> items) {
+  auto fields = std::make_shared<Fields>();
+  fields->Reset(std::move(items));
+  fields->SetEditable(false);
+  return fields;
+}
+
+QV_DEFINE_CLASS(Fields, "DAO.Fields", nullptr, Method("Count", &Fields::Count),
+                Method("Item", &Fields::Item), Method("Append", &Fields::Append),
+                Method("Delete", &Fields::Delete), Method("Refresh", &Fields::Refresh))
+QV_DEFINE_CLASS(Indexes, "DAO.Indexes", nullptr, Method("Count", &Indexes::Count),
+                Method("Item", &Indexes::Item), Method("Append", &Indexes::Append),
+                Method("Delete", &Indexes::Delete), Method("Refresh", &Indexes::Refresh))
+QV_DEFINE_CLASS(Properties, "DAO.Properties", nullptr, Method("Count", &Properties::Count),
+                Method("Item", &Properties::Item), Method("Append", &Properties::Append),
+                Method("Delete", &Properties::Delete), Method("Refresh", &Properties::Refresh))
+QV_DEFINE_CLASS(Workspaces, "DAO.Workspaces", nullptr, Method("Count", &Workspaces::Count),
+                Method("Item", &Workspaces::Item), Method("Append", &Workspaces::Append),
+                Method("Delete", &Workspaces::Delete), Method("Refresh", &Workspaces::Refresh))
+QV_DEFINE_CLASS(Databases, "DAO.Databases", nullptr, Method("Count", &Databases::Count),
+                Method("Item", &Databases::Item), Method("Refresh", &Databases::Refresh))
+
+}  // namespace qv::dao

@@ -1,0 +1,286 @@
+#include "platform/dao/Database.h"
+
+#include "platform/automation/VbaText.h"
+#include "platform/dao/DaoCollections.h"
+#include "platform/dao/DaoError.h"
+#include "platform/dao/Property.h"
+#include "platform/dao/QueryDef.h"
+#include "platform/dao/RowsRecordset.h"
+#include "platform/dao/TableDef.h"
+#include "platform/dao/TableDefs.h"
+#include "platform/dao/TableRecordset.h"
+#include "platform/dao/Workspace.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qv::dao {
+
+namespace {
+
+bool IsLockError(int32_t number) {
+  return number == daoerr::kLocked || number == daoerr::kLockedByUser;
+}
+
+// Raises `e` again as the object that opened the file reports it, a lock
+// as 3045 naming the file.
+[[noreturn]] void RaiseOpenError(const Error& e, const std::string& path,
+                                 std::string_view source) {
+  if (IsLockError(e.Number())) ThrowDao(daoerr::kFileInUse, source, {path});
+  throw Error(e.Number(), e.Description(), std::string(source));
+}
+
+// The file's lock, held until the connection closes: exclusive for a
+// writable file, shared (no writer) for a read-only one.
+void TakeExclusiveLock(jet::Connection& conn, bool readOnly) {
+  conn.ExecuteNative(readOnly ? "PRAGMA locking_mode = EXCLUSIVE; SELECT count(*) FROM sqlite_master"
+                              : "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT");
+}
+
+// A statement, not a table name: its first word is one a statement starts with.
+bool IsStatement(std::string_view text) {
+  if (!text.empty() && text.front() == '(') return true;
+  size_t end = 0;
+  while (end < text.size() && text[end] != ' ' && text[end] != '\t' && text[end] != '\r' &&
+         text[end] != '\n' && text[end] != '(')
+    ++end;
+  std::string word = LCase(text.substr(0, end));
+  return word == "select" || word == "transform" || word == "parameters";
+}
+
+std::string_view TrimText(std::string_view s) {
+  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!s.empty() && space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && space(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+int32_t IntOr(const Variant& v, int32_t fallback) {
+  return v.IsEmpty() || v.IsMissing() || v.IsNull() ? fallback : CLng(v);
+}
+
+}  // namespace
+
+QV_DEFINE_CLASS(Database, "DAO.Database", nullptr, Method("Name", &Database::Name),
+                Method("Connect", &Database::Connect), Method("Version", &Database::Version),
+                Method("Updatable", &Database::Updatable),
+                Method("Transactions", &Database::Transactions),
+                Method("RecordsAffected", &Database::RecordsAffected),
+                Method("Execute", &Database::Execute, {Variant()}),
+                Method("OpenRecordset", &Database::OpenRecordset,
+                       {Variant(), Variant(), Variant()}),
+                Method("TableDefs", &Database::TableDefsCollection),
+                Method("CreateTableDef", &Database::CreateTableDef, {Variant()}),
+                Method("CreateQueryDef", &Database::CreateQueryDef, {Variant(), Variant()}),
+                Method("Properties", &Database::PropertiesCollection),
+                Method("Close", &Database::Close))
+
+std::shared_ptr<Database> Database::Open(const std::string& path, const DatabaseOptions& options,
+                                         std::weak_ptr<Workspace> workspace,
+                                         std::string_view source) {
+  jet::OpenOptions o;
+  o.readOnly = options.readOnly;
+  o.busyTimeoutMs = options.lockTimeoutMs;
+  std::shared_ptr<jet::Connection> conn;
+  try {
+    conn = jet::Connection::Open(path, o);
+    if (options.exclusive) TakeExclusiveLock(*conn, options.readOnly);
+  } catch (const Error& e) {
+    RaiseOpenError(e, path, source);
+  }
+  return std::make_shared<Database>(Private{}, std::move(conn), options, std::move(workspace));
+}
+
+std::shared_ptr<Database> Database::Create(const std::string& path, std::string_view locale,
+                                           const DatabaseOptions& options,
+                                           std::weak_ptr<Workspace> workspace,
+                                           std::string_view source) {
+  jet::OpenOptions o;
+  o.busyTimeoutMs = options.lockTimeoutMs;
+  std::shared_ptr<jet::Connection> conn;
+  try {
+    conn = jet::Connection::Create(path, locale.empty() ? jet::kLocaleGeneral : locale, o);
+    if (options.exclusive) TakeExclusiveLock(*conn, false);
+  } catch (const Error& e) {
+    RaiseOpenError(e, path, source);
+  }
+  DatabaseOptions writable = options;
+  writable.readOnly = false;
+  return std::make_shared<Database>(Private{}, std::move(conn), writable, std::move(workspace));
+}
+
+Database::Database(Private, std::shared_ptr<jet::Connection> conn,
+                   const DatabaseOptions& options, std::weak_ptr<Workspace> workspace)
+    : name_(conn->Path()), options_(options), conn_(std::move(conn)),
+      workspace_(std::move(workspace)) {}
+
+Database::~Database() {
+  CloseNoThrow();
+}
+
+jet::Connection& Database::Connection() const {
+  if (!conn_) ThrowDao(daoerr::kObjectInvalid, kSourceDatabase);
+  return *conn_;
+}
+
+void Database::Track(const std::shared_ptr<Recordset>& rs) {
+  if (recordsets_.size() >= 16 && recordsets_.size() == recordsets_.capacity())
+    std::erase_if(recordsets_, [](const std::weak_ptr<Recordset>& w) { return w.expired(); });
+  recordsets_.push_back(rs);
+}
+
+void Database::Execute(const std::string& sql, const Variant& options) {
+  (void)options;  // dbFailOnError and the others: a statement is atomic anyway
+  recordsAffected_ = static_cast<int32_t>(ExecuteSql(sql));
+}
+
+int64_t Database::ExecuteSql(std::string_view sql) {
+  jet::Connection& conn = Connection();
+  if (conn.Translate(sql)->kind == jet::StatementKind::kSelect)
+    ThrowDao(daoerr::kCannotExecuteSelect, kSourceDatabase);
+  jet::Statement st = conn.Prepare(sql);
+  st.SetSource(kSourceDatabase);
+  int64_t rows = st.Run();
+  recordsAffected_ = static_cast<int32_t>(rows);
+  return rows;
+}
+
+std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, const Variant& type,
+                                                   const Variant& options, const Variant&) {
+  std::string_view text = TrimText(source);
+  int32_t t = IntOr(type, -1);
+  int32_t o = IntOr(options, 0);
+  if (IsStatement(text)) return OpenStatement(text, t == -1 ? dbOpenDynaset : t, o);
+  if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
+    text = text.substr(1, text.size() - 2);
+  return OpenTable(text, t == -1 ? dbOpenTable : t, o);
+}
+
+std::shared_ptr<Recordset> Database::OpenTable(std::string_view table, int32_t type,
+                                               int32_t options) {
+  jet::Connection& conn = Connection();
+  auto spec = conn.Schema().FindTable(table);
+  if (!spec) ThrowDao(daoerr::kNoInputTable, kSourceDatabase, {table});
+  auto self = std::static_pointer_cast<Database>(shared_from_this());
+  bool updatable = !options_.readOnly && (options & dbReadOnly) == 0;
+  std::shared_ptr<Recordset> rs;
+  switch (type) {
+    case dbOpenTable:
+    case dbOpenDynaset:
+      rs = TableRecordset::Open(self, spec, type, updatable);
+      break;
+    case dbOpenSnapshot:
+    case dbOpenForwardOnly:
+      rs = RowsRecordset::OfTable(self, *spec, type);
+      break;
+    default:
+      ThrowDao(daoerr::kInvalidArgument, kSourceDatabase);
+  }
+  Track(rs);
+  return rs;
+}
+
+std::shared_ptr<Recordset> Database::OpenStatement(std::string_view sql, int32_t type,
+                                                   int32_t options) {
+  (void)options;  // statements give read-only recordsets whatever the options
+  jet::Connection& conn = Connection();
+  if (type != dbOpenDynaset && type != dbOpenSnapshot && type != dbOpenForwardOnly)
+    ThrowDao(type == dbOpenTable ? daoerr::kInvalidOperation : daoerr::kInvalidArgument,
+             kSourceDatabase);
+  if (conn.Translate(sql)->kind != jet::StatementKind::kSelect)
+    ThrowDao(daoerr::kInvalidOperation, kSourceDatabase);
+  auto self = std::static_pointer_cast<Database>(shared_from_this());
+  auto rs = RowsRecordset::OfStatement(self, sql, type);
+  Track(rs);
+  return rs;
+}
+
+std::shared_ptr<TableDefs> Database::TableDefsCollection() {
+  Connection();
+  if (!tableDefs_)
+    tableDefs_ = std::make_shared<TableDefs>(std::static_pointer_cast<Database>(shared_from_this()));
+  return tableDefs_;
+}
+
+std::shared_ptr<TableDef> Database::CreateTableDef(const Variant& name) {
+  Connection();
+  return std::make_shared<TableDef>(name.IsEmpty() ? std::string() : CStr(name));
+}
+
+std::shared_ptr<QueryDef> Database::CreateQueryDef(const Variant& name, const Variant& sql) {
+  Connection();
+  auto q = std::make_shared<QueryDef>(name.IsEmpty() ? std::string() : CStr(name),
+                                      sql.IsEmpty() ? std::string() : CStr(sql));
+  q->Bind(std::static_pointer_cast<Database>(shared_from_this()));
+  return q;
+}
+
+std::shared_ptr<Properties> Database::PropertiesCollection() {
+  if (properties_) return properties_;
+  properties_ = std::make_shared<Properties>();
+  std::weak_ptr<Database> weak = std::static_pointer_cast<Database>(shared_from_this());
+  auto self = [weak] {
+    auto d = weak.lock();
+    if (!d) ThrowDao(daoerr::kObjectInvalid, kSourceDatabase);
+    return d;
+  };
+  using J = jet::JetType;
+  auto add = [&](const char* name, J type, Property::Getter get) {
+    properties_->Add(Property::BuiltIn(name, static_cast<int32_t>(type), std::move(get)));
+  };
+  add("Name", J::kText, [self] { return Variant(self()->Name()); });
+  add("Connect", J::kText, [self] { return Variant(self()->Connect()); });
+  add("Version", J::kText, [self] { return Variant(self()->Version()); });
+  add("Updatable", J::kBoolean, [self] { return Variant(self()->Updatable()); });
+  add("Transactions", J::kBoolean, [self] { return Variant(self()->Transactions()); });
+  add("RecordsAffected", J::kLong, [self] { return Variant(self()->RecordsAffected()); });
+  properties_->SetHooks(nullptr, [](const std::shared_ptr<Property>& p) {
+    if (p->IsBuiltIn()) ThrowDao(daoerr::kBuiltInProperty, kSourceProperties);
+  });
+  return properties_;
+}
+
+void Database::BeginLevel() {
+  Connection().BeginTrans();
+}
+
+void Database::CommitLevel(bool flush) {
+  jet::Connection& conn = Connection();
+  conn.CommitTrans();
+  if (flush && conn.TransactionDepth() == 0 && !options_.readOnly)
+    conn.ExecuteNative("PRAGMA wal_checkpoint(PASSIVE)");
+}
+
+void Database::RollbackLevel() {
+  Connection().Rollback();
+  RefreshRecordsets();
+}
+
+void Database::RefreshRecordsets() {
+  for (const auto& w : recordsets_)
+    if (auto rs = w.lock(); rs && rs->IsOpen()) rs->Refresh();
+}
+
+void Database::FreeLocks() {
+  if (!conn_ || options_.readOnly || conn_->TransactionDepth() > 0) return;
+  conn_->ExecuteNative("PRAGMA wal_checkpoint(PASSIVE)");
+}
+
+void Database::Close() {
+  if (!conn_) return;
+  for (const auto& w : recordsets_)
+    if (auto rs = w.lock()) rs->Close();
+  recordsets_.clear();
+  while (conn_->TransactionDepth() > 0) conn_->Rollback();
+  conn_.reset();
+  tableDefs_.reset();
+}
+
+void Database::CloseNoThrow() noexcept {
+  try {
+    Close();
+  } catch (...) {
+    // The connection goes with its pending transaction; SQLite rolls it back.
+    conn_.reset();
+  }
+}
+
+}  // namespace qv::dao

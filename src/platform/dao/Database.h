@@ -1,0 +1,131 @@
+#pragma once
+// Database: one open database file (a jet::Connection) in a workspace:
+// statements (Execute), recordsets (OpenRecordset), the table definitions
+// (TableDefs, CreateTableDef) and its part of the workspace's transactions.
+// Closing it closes its recordsets and rolls back what its workspace has not
+// committed; so does releasing the last reference to it.
+//
+// Opening: shared by default (several connections and processes read and
+// write the file; a writer waits up to the engine's lock timeout for
+// another). Exclusive holds the file's lock from the open to the close: the
+// open fails with 3045 while another connection has the file open, and any
+// later open elsewhere fails with 3045 too. Read-only refuses every write
+// (3027).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/automation/Object.h"
+#include "platform/dao/DaoConstants.h"
+
+namespace qv::jet {
+class Connection;
+}
+
+namespace qv::dao {
+
+class Properties;
+class QueryDef;
+class Recordset;
+class TableDef;
+class TableDefs;
+class Workspace;
+
+struct DatabaseOptions {
+  bool exclusive = false;
+  bool readOnly = false;
+  int lockTimeoutMs = 5000;  // how long a write waits for another writer
+};
+
+class Database : public Object {
+  QV_DECLARE_CLASS(Database)
+  struct Private {};
+
+ public:
+  // Errors name the file: 3024 no such file, 3044 no such folder, 3343 not a
+  // database, 3045 locked by an exclusive user (or, opening exclusively, in
+  // use). `source` is the object that opens it ("DAO.Workspace" ...).
+  static std::shared_ptr<Database> Open(const std::string& path, const DatabaseOptions& options,
+                                        std::weak_ptr<Workspace> workspace,
+                                        std::string_view source);
+  // Creates a new file with a locale string (3204 it exists, 3044 no folder).
+  static std::shared_ptr<Database> Create(const std::string& path, std::string_view locale,
+                                          const DatabaseOptions& options,
+                                          std::weak_ptr<Workspace> workspace,
+                                          std::string_view source);
+  Database(Private, std::shared_ptr<jet::Connection> conn, const DatabaseOptions& options,
+           std::weak_ptr<Workspace> workspace);
+  ~Database() override;
+
+  // The path of the file.
+  const std::string& Name() const { return name_; }
+  std::string Connect() const { return {}; }
+  // The file format version ("4.0").
+  std::string Version() const { return std::string(kFileFormatVersion); }
+  bool Updatable() const { return !options_.readOnly; }
+  bool Transactions() const { return true; }
+  int32_t RecordsAffected() const { return recordsAffected_; }
+
+  // Runs an action statement (INSERT, UPDATE, DELETE) in Jet SQL; its rows
+  // are RecordsAffected. A statement fails or changes nothing, whatever the
+  // options. Errors: 3065 a SELECT, the translator's syntax errors, the
+  // table's rules (3022, 3163, 3314 ...), 3027 read-only.
+  void Execute(const std::string& sql, const Variant& options);
+  // OpenRecordset(source, type, options): `source` is a table name (a
+  // table-type recordset by default) or a Jet SELECT (a dynaset by default).
+  // Errors: 3078 no such table, 3219 a table-type recordset of a statement
+  // or a recordset of an action statement.
+  std::shared_ptr<Recordset> OpenRecordset(const std::string& source, const Variant& type,
+                                           const Variant& options, const Variant& lockEdits);
+  std::shared_ptr<TableDefs> TableDefsCollection();
+  std::shared_ptr<TableDef> CreateTableDef(const Variant& name);
+  // A query definition of this database; named ones are not stored in the file.
+  std::shared_ptr<QueryDef> CreateQueryDef(const Variant& name, const Variant& sql);
+  std::shared_ptr<Properties> PropertiesCollection();
+  void Close();
+
+  // ---- C++ callers
+  bool IsOpen() const { return conn_ != nullptr; }
+  bool IsExclusive() const { return options_.exclusive; }
+  bool IsReadOnly() const { return options_.readOnly; }
+  // Errors: 3420 after Close.
+  jet::Connection& Connection() const;
+  std::shared_ptr<Recordset> OpenTable(std::string_view table, int32_t type = dbOpenTable,
+                                       int32_t options = 0);
+  std::shared_ptr<Recordset> OpenStatement(std::string_view sql, int32_t type = dbOpenDynaset,
+                                           int32_t options = 0);
+  // Execute for C++ callers: returns the rows affected.
+  int64_t ExecuteSql(std::string_view sql);
+
+  // ---- the workspace's transactions and the engine's idle
+  void BeginLevel();
+  // Commits the innermost level; `flush` after the outermost one writes the
+  // log into the file and syncs it.
+  void CommitLevel(bool flush);
+  void RollbackLevel();
+  // Re-reads the current record of every open recordset.
+  void RefreshRecordsets();
+  // Outside a transaction: moves committed changes from the log into the
+  // file (a passive checkpoint), so other connections read them from there.
+  void FreeLocks();
+
+ private:
+  void Track(const std::shared_ptr<Recordset>& rs);
+  void CloseNoThrow() noexcept;
+
+  std::string name_;
+  DatabaseOptions options_;
+  std::shared_ptr<jet::Connection> conn_;
+  std::weak_ptr<Workspace> workspace_;
+  int32_t recordsAffected_ = 0;
+  std::vector<std::weak_ptr<Recordset>> recordsets_;
+  std::shared_ptr<TableDefs> tableDefs_;
+  std::shared_ptr<Properties> properties_;
+};
+
+using DatabasePtr = std::shared_ptr<Database>;
+
+}  // namespace qv::dao

@@ -1,0 +1,102 @@
+#include "platform/dao/FieldValues.h"
+
+#include <string>
+#include <string_view>
+
+#include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
+#include "platform/dao/DaoError.h"
+
+namespace qv::dao {
+
+namespace {
+
+using jet::JetType;
+
+Variant Convert(const Variant& v, JetType type) {
+  switch (type) {
+    case JetType::kBoolean: return Variant(CBool(v));
+    case JetType::kByte: return Variant(CByte(v));
+    case JetType::kInteger: return Variant(CInt(v));
+    case JetType::kLong: return Variant(CLng(v));
+    case JetType::kCurrency: return Variant(CCur(v));
+    case JetType::kSingle: return Variant(CSng(v));
+    case JetType::kDouble:
+    case JetType::kBigInt:
+    case JetType::kNumeric:
+    case JetType::kDecimal:
+    case JetType::kFloat: return Variant(CDbl(v));
+    case JetType::kDate:
+    case JetType::kTime: return Variant(CDate(v));
+    case JetType::kText:
+    case JetType::kMemo:
+    case JetType::kChar:
+    case JetType::kGUID: return v.IsString() ? v : Variant(CStr(v));
+    case JetType::kBinary:
+    case JetType::kVarBinary:
+    case JetType::kLongBinary:
+    case JetType::kNone: return v;
+  }
+  return v;
+}
+
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+Variant CoerceToField(const Variant& value, jet::JetType type, int32_t size) {
+  if (value.IsEmptyOrNull()) return Variant::Null();
+  Variant out;
+  try {
+    out = Convert(value, type);
+  } catch (const Error& e) {
+    if (e.Number() == vberr::kOverflow) ThrowDao(daoerr::kNumericOverflow, kSourceField);
+    ThrowDao(daoerr::kConversionError, kSourceField);
+  }
+  if ((type == JetType::kText || type == JetType::kChar) &&
+      Len(out.AsString()) > (size > 0 ? size : 255))
+    ThrowDao(daoerr::kFieldTooSmall, kSourceField);
+  return out;
+}
+
+Variant DefaultFieldValue(const jet::FieldSpec& field) {
+  std::string_view d = TrimSpaces(field.defaultValue);
+  if (!d.empty() && d.front() == '=') d = TrimSpaces(d.substr(1));
+  if (d.empty()) return Variant::Null();
+  Variant raw;
+  std::string lower = LCase(d);
+  if (d.size() >= 2 && (d.front() == '"' || d.front() == '\'') && d.back() == d.front()) {
+    std::string text;
+    for (size_t i = 1; i + 1 < d.size(); ++i) {
+      text += d[i];
+      if (d[i] == d.front() && d[i + 1] == d.front()) ++i;  // a doubled quote
+    }
+    raw = Variant(std::move(text));
+  } else if (lower == "true" || lower == "yes" || lower == "on") {
+    raw = Variant(true);
+  } else if (lower == "false" || lower == "no" || lower == "off") {
+    raw = Variant(false);
+  } else if (lower == "now()") {
+    raw = Variant(Now());
+  } else if (lower == "date()") {
+    raw = Variant(Today());
+  } else if (lower == "time()") {
+    OleDate now = Now();
+    raw = Variant(OleDate{now.serial - static_cast<double>(static_cast<int64_t>(now.serial))});
+  } else if (auto number = ParseVbNumber(d)) {
+    raw = Variant(*number);
+  } else {
+    return Variant::Null();
+  }
+  try {
+    return CoerceToField(raw, field.type, field.size);
+  } catch (const Error&) {
+    return Variant::Null();
+  }
+}
+
+}  // namespace qv::dao

@@ -1,0 +1,247 @@
+#include "platform/dao/Recordset.h"
+
+#include <cstring>
+
+#include "platform/automation/VbaText.h"
+#include "platform/dao/DaoCollections.h"
+#include "platform/dao/DaoError.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Field.h"
+#include "platform/dao/FieldValues.h"
+
+namespace qv::dao {
+
+namespace {
+
+// Seek(comparison, key1, key2 ...): the keys are a parameter array.
+Variant InvokeSeek(Object& self, Args args) {
+  if (args.size() < 2) ThrowVb(vberr::kArgumentNotOptional, "Seek");
+  std::vector<Variant> keys;
+  for (size_t i = 1; i < args.size() && !args[i].IsMissing(); ++i) keys.push_back(args[i]);
+  static_cast<Recordset&>(self).Seek(CStr(args[0]), keys);
+  return Variant();
+}
+
+// Fields(name or position).Value, as the hidden member Collect reads it.
+Variant InvokeCollect(Object& self, Args args) {
+  if (args.size() != 1) ThrowVb(vberr::kArgumentNotOptional, "Collect");
+  auto& rs = static_cast<Recordset&>(self);
+  if (args[0].IsString()) return rs.FieldValue(std::string_view(args[0].AsString()));
+  return rs.FieldValue(CLng(args[0]));
+}
+
+Variant LetCollect(Object& self, Args args) {
+  if (args.size() != 2) ThrowVb(vberr::kArgumentNotOptional, "Collect");
+  auto& rs = static_cast<Recordset&>(self);
+  if (args[0].IsString())
+    rs.SetField(std::string_view(args[0].AsString()), args[1]);
+  else
+    rs.SetField(CLng(args[0]), args[1]);
+  return Variant();
+}
+
+}  // namespace
+
+QV_DEFINE_CLASS(
+    Recordset, "DAO.Recordset", nullptr, Method("MoveFirst", &Recordset::MoveFirst),
+    Method("MoveLast", &Recordset::MoveLast), Method("MoveNext", &Recordset::MoveNext),
+    Method("MovePrevious", &Recordset::MovePrevious), Method("Move", &Recordset::Move),
+    Method("EOF", &Recordset::IsEOF), Method("BOF", &Recordset::IsBOF),
+    Method("RecordCount", &Recordset::RecordCount), Method("AddNew", &Recordset::AddNew),
+    Method("Edit", &Recordset::Edit), Method("Update", &Recordset::Update),
+    Method("CancelUpdate", &Recordset::CancelUpdate), Method("Delete", &Recordset::Delete),
+    Method("EditMode", &Recordset::EditMode), Method("Updatable", &Recordset::Updatable),
+    Method("Fields", &Recordset::FieldsCollection),
+    qv::Property("Index", &Recordset::Index, &Recordset::SetIndex), Member{"Seek", InvokeSeek, nullptr},
+    Method("NoMatch", &Recordset::NoMatch),
+    qv::Property("Bookmark", &Recordset::Bookmark, &Recordset::SetBookmark),
+    Method("LastModified", &Recordset::LastModified), Method("Close", &Recordset::Close),
+    Method("Name", &Recordset::Name), Method("Type", &Recordset::Type),
+    Method("Requery", &Recordset::Requery),
+    Member{"Collect", InvokeCollect, LetCollect})
+
+Recordset::Recordset(std::shared_ptr<Database> db, std::string name, int32_t type, bool updatable)
+    : db_(std::move(db)), name_(std::move(name)), type_(type), updatable_(updatable) {}
+
+Recordset::~Recordset() = default;
+
+void Recordset::SetColumns(std::vector<RecordsetColumn> columns) {
+  columns_ = std::move(columns);
+  exactNames_.clear();
+  foldedNames_.clear();
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    const std::string& n = columns_[i].spec.name;
+    exactNames_.emplace(n, static_cast<int32_t>(i));
+    foldedNames_.emplace(FoldCase(n), static_cast<int32_t>(i));
+  }
+  row_.assign(columns_.size(), Variant::Null());
+  values_ = row_.data();
+}
+
+void Recordset::CheckOpen() const {
+  if (!open_) ThrowDao(daoerr::kObjectInvalid, kSourceRecordset);
+}
+
+const RecordsetColumn& Recordset::Column(int32_t i) const {
+  if (i < 0 || i >= FieldCount()) ThrowDao(daoerr::kItemNotFound, kSourceFields);
+  return columns_[static_cast<size_t>(i)];
+}
+
+int32_t Recordset::FieldIndex(std::string_view name) const {
+  if (auto it = exactNames_.find(name); it != exactNames_.end()) return it->second;
+  if (auto it = foldedNames_.find(FoldCase(name)); it != foldedNames_.end()) return it->second;
+  return -1;
+}
+
+const Variant& Recordset::FieldValueSlow(int32_t i) const {
+  CheckOpen();
+  if (i < 0 || i >= FieldCount()) ThrowDao(daoerr::kItemNotFound, kSourceFields);
+  if (mode_ != dbEditNone) return buffer_[static_cast<size_t>(i)];
+  if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
+  ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+}
+
+const Variant& Recordset::FieldValue(std::string_view name) const {
+  int32_t i = FieldIndex(name);
+  if (i < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
+  return FieldValue(i);
+}
+
+void Recordset::SetField(int32_t i, Variant value) {
+  CheckOpen();
+  if (i < 0 || i >= FieldCount()) ThrowDao(daoerr::kItemNotFound, kSourceFields);
+  if (mode_ == dbEditNone) ThrowDao(daoerr::kUpdateWithoutEdit, kSourceField);
+  const jet::FieldSpec& f = columns_[static_cast<size_t>(i)].spec;
+  buffer_[static_cast<size_t>(i)] = CoerceToField(value, f.type, f.size);
+  dirty_[static_cast<size_t>(i)] = 1;
+}
+
+void Recordset::SetField(std::string_view name, Variant value) {
+  int32_t i = FieldIndex(name);
+  if (i < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
+  SetField(i, std::move(value));
+}
+
+std::shared_ptr<Fields> Recordset::FieldsCollection() {
+  CheckOpen();
+  if (auto fields = fields_.lock()) return fields;
+  auto self = std::static_pointer_cast<Recordset>(shared_from_this());
+  std::vector<std::shared_ptr<Field>> items;
+  for (int32_t i = 0; i < FieldCount(); ++i) items.push_back(std::make_shared<Field>(self, i));
+  auto fields = Fields::Fixed(std::move(items));
+  fields_ = fields;
+  return fields;
+}
+
+void Recordset::AddNew() {
+  CheckOpen();
+  if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
+  buffer_.resize(columns_.size());
+  for (size_t i = 0; i < columns_.size(); ++i) buffer_[i] = NewValue(static_cast<int32_t>(i));
+  dirty_.assign(columns_.size(), 0);
+  mode_ = dbEditAdd;
+}
+
+void Recordset::Edit() {
+  CheckOpen();
+  if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
+  if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
+  if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  buffer_.assign(values_, values_ + columns_.size());
+  dirty_.assign(columns_.size(), 0);
+  mode_ = dbEditInProgress;
+}
+
+void Recordset::Update() {
+  CheckOpen();
+  if (mode_ == dbEditNone) ThrowDao(daoerr::kUpdateWithoutEdit, kSourceRecordset);
+  if (mode_ == dbEditAdd) {
+    lastModified_ = AddRow(buffer_, dirty_);
+  } else {
+    bool any = false;
+    for (uint8_t d : dirty_) any = any || d;
+    if (any) UpdateRow(buffer_, dirty_);
+  }
+  mode_ = dbEditNone;
+}
+
+void Recordset::CancelUpdate() {
+  CheckOpen();
+  if (mode_ == dbEditNone) ThrowDao(daoerr::kUpdateWithoutEdit, kSourceRecordset);
+  mode_ = dbEditNone;
+}
+
+void Recordset::Delete() {
+  CheckOpen();
+  if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
+  if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
+  if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  mode_ = dbEditNone;
+  DeleteRow();
+  pos_ = Pos::kDeleted;
+}
+
+int64_t Recordset::AddRow(const std::vector<Variant>&, const std::vector<uint8_t>&) {
+  ThrowDao(daoerr::kReadOnly, kSourceRecordset);
+}
+void Recordset::UpdateRow(const std::vector<Variant>&, const std::vector<uint8_t>&) {
+  ThrowDao(daoerr::kReadOnly, kSourceRecordset);
+}
+void Recordset::DeleteRow() {
+  ThrowDao(daoerr::kReadOnly, kSourceRecordset);
+}
+Variant Recordset::NewValue(int32_t i) const {
+  return DefaultFieldValue(columns_[static_cast<size_t>(i)].spec);
+}
+
+std::string Recordset::Index() const {
+  CheckOpen();
+  ThrowDao(daoerr::kNotSupported, kSourceRecordset);
+}
+void Recordset::SetIndex(const std::string&) {
+  CheckOpen();
+  ThrowDao(daoerr::kNotSupported, kSourceRecordset);
+}
+void Recordset::Seek(std::string_view, std::span<const Variant>) {
+  CheckOpen();
+  ThrowDao(daoerr::kNotSupported, kSourceRecordset);
+}
+
+void Recordset::Requery() {
+  CheckOpen();
+  ThrowDao(daoerr::kNotSupported, kSourceRecordset);
+}
+
+Variant Recordset::LastModified() const {
+  CheckOpen();
+  if (lastModified_ < 0) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  return MakeBookmark(lastModified_);
+}
+
+void Recordset::Close() {
+  if (!open_) return;
+  open_ = false;
+  mode_ = dbEditNone;
+  OnClose();
+  pos_ = Pos::kEmpty;
+  values_ = nullptr;
+  row_.clear();
+  buffer_.clear();
+}
+
+Variant MakeBookmark(int64_t value) {
+  ByteArray b;
+  b.bytes.resize(sizeof value);
+  std::memcpy(b.bytes.data(), &value, sizeof value);
+  return Variant(std::move(b));
+}
+
+int64_t ReadBookmark(const Variant& bookmark) {
+  if (!bookmark.IsByteArray() || bookmark.AsBytes().bytes.size() != sizeof(int64_t))
+    ThrowDao(daoerr::kInvalidBookmark, kSourceRecordset);
+  int64_t value;
+  std::memcpy(&value, bookmark.AsBytes().bytes.data(), sizeof value);
+  return value;
+}
+
+}  // namespace qv::dao

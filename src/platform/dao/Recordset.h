@@ -1,0 +1,192 @@
+#pragma once
+// Recordset: the rows of a table or a statement with a current record, the
+// fields of that record, and the edit buffer of AddNew and Edit. Two kinds
+// implement it: TableRecordset, a cursor kept by key over one table
+// (table-type recordsets, and dynasets opened on a table name), and
+// RowsRecordset, the materialised rows of a statement (snapshots, and
+// dynasets and forward-only recordsets of statements, which are read-only).
+//
+// Position rules: after Update of an AddNew the current record is the one
+// that was current before AddNew; after Update of an Edit it is the edited
+// row; after Delete there is no current record until a move, and MoveNext
+// goes to the row after the deleted one. A move or a seek cancels a pending
+// AddNew or Edit. After a Seek that finds nothing (NoMatch) there is no
+// current record and EOF is True.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/automation/Object.h"
+#include "platform/dao/DaoConstants.h"
+#include "platform/jet/JetCatalog.h"
+
+namespace qv::dao {
+
+class Database;
+class Fields;
+
+// A column of a recordset: its definition (from the catalogue for a table,
+// from the statement otherwise) and where it comes from.
+struct RecordsetColumn {
+  jet::FieldSpec spec;
+  std::string sourceTable;
+  std::string sourceField;
+};
+
+class Recordset : public Object {
+  QV_DECLARE_CLASS(Recordset)
+
+ public:
+  ~Recordset() override;
+
+  // ---- navigation. Errors: 3021 moving past the end (or before the start)
+  // or moving relative to no current record, 3420 after Close.
+  virtual void MoveFirst() = 0;
+  virtual void MoveLast() = 0;
+  virtual void MoveNext() = 0;
+  virtual void MovePrevious() = 0;
+  // Moves `rows` records forward (negative: back); 0 re-reads the current one.
+  virtual void Move(int32_t rows) = 0;
+  bool IsEOF() const {
+    CheckOpen();
+    return pos_ == Pos::kEOF || pos_ == Pos::kNone || pos_ == Pos::kEmpty;
+  }
+  bool IsBOF() const {
+    CheckOpen();
+    return pos_ == Pos::kBOF || pos_ == Pos::kEmpty;
+  }
+  // Table-type: the rows of the table now. Otherwise: every row of the
+  // statement, exact from the start (the rows are read when opened).
+  virtual int32_t RecordCount() = 0;
+
+  // ---- fields
+  int32_t FieldCount() const { return static_cast<int32_t>(columns_.size()); }
+  const RecordsetColumn& Column(int32_t i) const;
+  // The index of a field by name (case-insensitive), or -1.
+  int32_t FieldIndex(std::string_view name) const;
+  // The value of field `i` of the current record, or of the edit buffer
+  // during AddNew/Edit. Errors: 3021 no current record, 3167 it was deleted,
+  // 3265 no such field. The reference is valid until the next move or write.
+  const Variant& FieldValue(int32_t i) const {
+    if (mode_ == dbEditNone && pos_ == Pos::kRow && static_cast<size_t>(i) < columns_.size())
+      return values_[i];
+    return FieldValueSlow(i);
+  }
+  const Variant& FieldValue(std::string_view name) const;
+  // Sets field `i` of the edit buffer, converted to the field's type.
+  // Errors: 3020 without AddNew or Edit, 3163 a text too long, 3421 a value
+  // that does not convert, 3265 no such field.
+  void SetField(int32_t i, Variant value);
+  void SetField(std::string_view name, Variant value);
+  std::shared_ptr<Fields> FieldsCollection();
+
+  // ---- editing. Errors: 3027 read-only, 3021 Edit or Delete without a
+  // current record, 3020 Update without AddNew or Edit; the rules of the
+  // table (3022, 3163, 3314, 3315) raised by Update leave the edit pending.
+  void AddNew();
+  void Edit();
+  void Update();
+  void CancelUpdate();
+  void Delete();
+  int32_t EditMode() const { return mode_; }
+  bool Updatable() const { return updatable_; }
+
+  // ---- table-type only (3251 otherwise)
+  virtual std::string Index() const;
+  // Errors: 3015 no such index of the table.
+  virtual void SetIndex(const std::string& name);
+  // Seek(comparison, keys): "=", ">=", ">", "<=" or "<" against the first
+  // keys.size() columns of the current index. "=", ">=" and ">" find the
+  // first row in index order that satisfies it, "<=" and "<" the last.
+  // Errors: 3019 no current index, 3001 a bad comparison or too many keys.
+  virtual void Seek(std::string_view comparison, std::span<const Variant> keys);
+  bool NoMatch() const { return noMatch_; }
+
+  // ---- bookmarks: a byte array naming a row of this recordset.
+  virtual Variant Bookmark() = 0;
+  virtual void SetBookmark(const Variant& bookmark) = 0;
+  // The bookmark of the row last added or changed through this recordset.
+  Variant LastModified() const;
+
+  // Reads the rows of a statement again (3251 for a table cursor, which
+  // always reads the table as it is).
+  virtual void Requery();
+  void Close();
+  bool IsOpen() const { return open_; }
+  const std::string& Name() const { return name_; }
+  int32_t Type() const { return type_; }
+
+  // The engine's refresh (Idle dbRefreshCache, a rollback): re-reads the
+  // current record so that it shows what the file holds now.
+  virtual void Refresh() {}
+
+ protected:
+  enum class Pos : uint8_t {
+    kEmpty,    // no rows at all (BOF and EOF)
+    kBOF,      // before the first row
+    kEOF,      // after the last row
+    kRow,      // on a row
+    kDeleted,  // on a row deleted through this recordset
+    kNone,     // after a Seek that found nothing
+  };
+
+  Recordset(std::shared_ptr<Database> db, std::string name, int32_t type, bool updatable);
+  // Fills columns_ and the name lookup.
+  void SetColumns(std::vector<RecordsetColumn> columns);
+  void CheckOpen() const;
+  void CancelEdit() { mode_ = dbEditNone; }
+
+  // The write steps of the kinds that can write. `dirty` marks the fields
+  // set in `buffer`. AddRow returns the new row's bookmark value; UpdateRow
+  // writes the current row and re-reads it.
+  virtual int64_t AddRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty);
+  virtual void UpdateRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty);
+  virtual void DeleteRow();
+  // The definition behind field `i` that AddNew uses for defaults.
+  virtual Variant NewValue(int32_t i) const;
+  virtual void OnClose() {}
+
+  std::shared_ptr<Database> db_;
+  std::vector<RecordsetColumn> columns_;
+  // The current record's values (kRow, kDeleted): row_ for a table cursor,
+  // a row of the materialised rows otherwise.
+  const Variant* values_ = nullptr;
+  std::vector<Variant> row_;
+  Pos pos_ = Pos::kBOF;
+  bool noMatch_ = false;
+  int64_t lastModified_ = -1;
+
+ private:
+  const Variant& FieldValueSlow(int32_t i) const;
+
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  using NameMap = std::unordered_map<std::string, int32_t, NameHash, std::equal_to<>>;
+
+  std::string name_;
+  int32_t type_;
+  bool updatable_;
+  bool open_ = true;
+  NameMap exactNames_;   // names as defined
+  NameMap foldedNames_;  // case-folded names
+  int32_t mode_ = dbEditNone;
+  std::vector<Variant> buffer_;
+  std::vector<uint8_t> dirty_;
+  std::weak_ptr<Fields> fields_;  // its Field objects hold the recordset
+};
+
+using RecordsetPtr = std::shared_ptr<Recordset>;
+
+// Packs a row number into a bookmark and back (3159 for a byte array that
+// is not one of ours).
+Variant MakeBookmark(int64_t value);
+int64_t ReadBookmark(const Variant& bookmark);
+
+}  // namespace qv::dao

@@ -1,0 +1,144 @@
+#include "platform/dao/RowsRecordset.h"
+
+#include "platform/dao/DaoError.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/TableCursorSql.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qv::dao {
+
+std::shared_ptr<RowsRecordset> RowsRecordset::OfStatement(const std::shared_ptr<Database>& db,
+                                                          std::string_view sql, int32_t type) {
+  auto rs = std::make_shared<RowsRecordset>(Private{}, db, std::string(sql), type);
+  rs->sql_ = std::string(sql);
+  rs->Reload();
+  return rs;
+}
+
+std::shared_ptr<RowsRecordset> RowsRecordset::OfTable(const std::shared_ptr<Database>& db,
+                                                      const jet::TableSpec& table, int32_t type) {
+  auto rs = std::make_shared<RowsRecordset>(Private{}, db, table.name, type);
+  rs->sql_ = TableSql(table).SnapshotSql();
+  rs->native_ = true;
+  std::vector<RecordsetColumn> columns;
+  for (const jet::FieldSpec& f : table.fields) columns.push_back({f, table.name, f.name});
+  rs->SetColumns(std::move(columns));
+  rs->Reload();
+  return rs;
+}
+
+RowsRecordset::RowsRecordset(Private, const std::shared_ptr<Database>& db, std::string name,
+                             int32_t type)
+    : Recordset(db, std::move(name), type, false) {}
+
+void RowsRecordset::Reload() {
+  jet::Connection& conn = db_->Connection();
+  jet::Statement st = native_ ? conn.PrepareNative(sql_) : conn.Prepare(sql_);
+  st.SetSource(kSourceDatabase);
+  std::vector<RecordsetColumn> columns;
+  if (!native_) {
+    for (int i = 0; i < st.ColumnCount(); ++i) {
+      const jet::ColumnMeta& m = st.Column(i);
+      RecordsetColumn c;
+      c.spec.name = m.name;
+      c.spec.type = m.type;
+      c.spec.size = m.size;
+      c.sourceTable = m.table;
+      c.sourceField = m.column;
+      columns.push_back(std::move(c));
+    }
+  }
+  Load(st, std::move(columns));
+}
+
+void RowsRecordset::Load(jet::Statement& st, std::vector<RecordsetColumn> columns) {
+  if (!native_) SetColumns(std::move(columns));
+  const int n = FieldCount();
+  cells_.clear();
+  rows_ = 0;
+  while (st.Step()) {
+    for (int i = 0; i < n; ++i) cells_.push_back(st.Value(i));
+    ++rows_;
+  }
+  if (rows_ == 0) {
+    current_ = -1;
+    pos_ = Pos::kEmpty;
+  } else {
+    GoTo(0);
+  }
+}
+
+void RowsRecordset::GoTo(int64_t row) {
+  current_ = row;
+  if (row < 0) {
+    pos_ = Pos::kBOF;
+  } else if (row >= rows_) {
+    current_ = rows_;
+    pos_ = Pos::kEOF;
+  } else {
+    pos_ = Pos::kRow;
+    values_ = cells_.data() + row * FieldCount();
+  }
+}
+
+void RowsRecordset::Requery() {
+  CheckOpen();
+  CancelEdit();
+  Reload();
+}
+
+void RowsRecordset::MoveFirst() {
+  CheckOpen();
+  if (rows_ == 0) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  if (Type() == dbOpenForwardOnly && current_ > 0)
+    ThrowDao(daoerr::kNotSupported, kSourceRecordset);
+  GoTo(0);
+}
+
+void RowsRecordset::MoveLast() {
+  CheckOpen();
+  if (rows_ == 0) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  GoTo(rows_ - 1);
+}
+
+void RowsRecordset::MoveNext() {
+  CheckOpen();
+  if (IsEOF()) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  GoTo(current_ + 1);
+}
+
+void RowsRecordset::MovePrevious() {
+  CheckOpen();
+  if (Type() == dbOpenForwardOnly) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
+  if (IsBOF()) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  GoTo(current_ - 1);
+}
+
+void RowsRecordset::Move(int32_t rows) {
+  CheckOpen();
+  if (rows < 0 && Type() == dbOpenForwardOnly) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
+  if (rows == 0 ? pos_ != Pos::kRow : (rows > 0 ? IsEOF() : IsBOF()))
+    ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  int64_t target = current_ + rows;
+  GoTo(target < -1 ? -1 : target);
+}
+
+int32_t RowsRecordset::RecordCount() {
+  CheckOpen();
+  return static_cast<int32_t>(rows_);
+}
+
+Variant RowsRecordset::Bookmark() {
+  CheckOpen();
+  if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  return MakeBookmark(current_);
+}
+
+void RowsRecordset::SetBookmark(const Variant& bookmark) {
+  CheckOpen();
+  int64_t row = ReadBookmark(bookmark);
+  if (row < 0 || row >= rows_) ThrowDao(daoerr::kInvalidBookmark, kSourceRecordset);
+  GoTo(row);
+}
+
+}  // namespace qv::dao

@@ -1,0 +1,55 @@
+#pragma once
+// The rows of a statement (or a snapshot of a table), read in full when the
+// recordset opens: snapshots, and the dynasets and forward-only recordsets
+// of statements. They are read-only (Edit, AddNew, Delete: 3027), show the
+// rows as they were when opened (Requery reads them again), and know their
+// RecordCount exactly from the start. Forward-only ones refuse to move back
+// (3251).
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dao/Recordset.h"
+
+namespace qv::jet {
+class Statement;
+}
+
+namespace qv::dao {
+
+class RowsRecordset final : public Recordset {
+  struct Private {};
+
+ public:
+  static std::shared_ptr<RowsRecordset> OfStatement(const std::shared_ptr<Database>& db,
+                                                    std::string_view sql, int32_t type);
+  static std::shared_ptr<RowsRecordset> OfTable(const std::shared_ptr<Database>& db,
+                                                const jet::TableSpec& table, int32_t type);
+  RowsRecordset(Private, const std::shared_ptr<Database>& db, std::string name, int32_t type);
+
+  void MoveFirst() override;
+  void MoveLast() override;
+  void MoveNext() override;
+  void MovePrevious() override;
+  void Move(int32_t rows) override;
+  int32_t RecordCount() override;
+  Variant Bookmark() override;
+  void SetBookmark(const Variant& bookmark) override;
+  // Runs the statement again.
+  void Requery() override;
+
+ private:
+  // Reads every row of `st`; `columns` describes them.
+  void Load(jet::Statement& st, std::vector<RecordsetColumn> columns);
+  void Reload();
+  void GoTo(int64_t row);
+
+  std::string sql_;
+  bool native_ = false;  // the text is SQLite's (a table snapshot), not Jet's
+  std::vector<Variant> cells_;  // row-major
+  int64_t rows_ = 0;
+  int64_t current_ = -1;  // -1 before the first row, rows_ after the last
+};
+
+}  // namespace qv::dao

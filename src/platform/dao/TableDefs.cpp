@@ -1,0 +1,83 @@
+#include "platform/dao/TableDefs.h"
+
+#include "platform/dao/Database.h"
+#include "platform/dao/TableDef.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qv::dao {
+
+QV_DEFINE_CLASS(TableDefs, "DAO.TableDefs", nullptr, Method("Count", &TableDefs::Count),
+                Method("Item", &TableDefs::Item), Method("Append", &TableDefs::Append),
+                Method("Delete", &TableDefs::Delete), Method("Refresh", &TableDefs::Refresh))
+
+std::shared_ptr<Database> TableDefs::LiveDatabase() const {
+  auto db = db_.lock();
+  if (!db || !db->IsOpen()) ThrowDao(daoerr::kObjectInvalid, kSourceTableDefs);
+  return db;
+}
+
+void TableDefs::Load() {
+  if (loaded_) return;
+  names_ = LiveDatabase()->Connection().Schema().TableNames();
+  loaded_ = true;
+}
+
+void TableDefs::Refresh() {
+  loaded_ = false;
+  objects_.clear();
+  Load();
+}
+
+int32_t TableDefs::Count() {
+  Load();
+  return static_cast<int32_t>(names_.size());
+}
+
+std::shared_ptr<TableDef> TableDefs::TableObject(const std::string& name) {
+  std::string key = FoldCase(name);
+  if (auto it = objects_.find(key); it != objects_.end()) return it->second;
+  auto db = LiveDatabase();
+  auto spec = db->Connection().Schema().FindTable(name);
+  if (!spec) return nullptr;
+  auto table = TableDef::OfTable(*spec, db);
+  objects_.emplace(std::move(key), table);
+  return table;
+}
+
+ObjectPtr TableDefs::At(int32_t i) {
+  Load();
+  return TableObject(names_[static_cast<size_t>(i)]);
+}
+
+ObjectPtr TableDefs::Named(std::string_view name) {
+  return Find(name);
+}
+
+std::shared_ptr<TableDef> TableDefs::Find(std::string_view name) {
+  Load();
+  for (const std::string& n : names_)
+    if (CompareTextRu(n, name) == 0) return TableObject(n);
+  return nullptr;
+}
+
+void TableDefs::Append(std::shared_ptr<TableDef> table) {
+  if (!table) ThrowVb(vberr::kObjectNotSet, "Append");
+  if (table->IsAppended()) ThrowDao(daoerr::kNameExists, kSourceTableDefs);
+  auto db = LiveDatabase();
+  Load();
+  db->Connection().Schema().CreateTable(table->BuildSpec());
+  table->Attach(db);
+  names_.push_back(table->Name());
+  objects_[FoldCase(table->Name())] = table;
+}
+
+void TableDefs::Delete(const std::string& name) {
+  auto table = Find(name);
+  if (!table) ThrowDao(daoerr::kItemNotFound, kSourceTableDefs);
+  LiveDatabase()->Connection().Schema().DropTable(table->Name());
+  std::string key = FoldCase(table->Name());
+  objects_.erase(key);
+  std::erase_if(names_, [&](const std::string& n) { return FoldCase(n) == key; });
+}
+
+}  // namespace qv::dao

@@ -1,0 +1,355 @@
+#include "platform/dao/TableRecordset.h"
+
+#include <climits>
+
+#include "platform/automation/VbaText.h"
+#include "platform/dao/DaoError.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/FieldValues.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qv::dao {
+
+namespace {
+
+constexpr uint32_t kByRowid = 0xFF000001;
+constexpr uint32_t kCount = 0xFF000002;
+constexpr uint32_t kDelete = 0xFF000003;
+
+// A rowid as a parameter: a Long when it fits, else a Double (exact to 2^53).
+Variant RowidValue(int64_t rowid) {
+  if (rowid >= INT32_MIN && rowid <= INT32_MAX) return Variant(static_cast<int32_t>(rowid));
+  return Variant(static_cast<double>(rowid));
+}
+
+// Resets a statement when the probe is done with it, also on errors.
+struct ResetGuard {
+  jet::Statement& st;
+  ~ResetGuard() { st.Reset(); }
+};
+
+CursorOrder OrderOf(const jet::TableSpec& table, const jet::IndexSpec* index) {
+  CursorOrder order;
+  if (!index) return order;
+  // Probe codes and null masks have room for 16 key columns; Jet allows 10.
+  if (index->fields.size() > 16) ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
+  order.indexName = index->sqliteName;
+  for (const jet::IndexField& f : index->fields) {
+    for (size_t i = 0; i < table.fields.size(); ++i) {
+      if (CompareTextRu(table.fields[i].name, f.name) == 0) {
+        order.columns.push_back({static_cast<int32_t>(i), f.descending});
+        break;
+      }
+    }
+  }
+  return order;
+}
+
+const jet::IndexSpec* PrimaryIndex(const jet::TableSpec& table) {
+  for (const jet::IndexSpec& x : table.indexes)
+    if (x.primary) return &x;
+  return nullptr;
+}
+
+std::vector<RecordsetColumn> ColumnsOf(const jet::TableSpec& table) {
+  std::vector<RecordsetColumn> columns;
+  for (const jet::FieldSpec& f : table.fields) columns.push_back({f, table.name, f.name});
+  return columns;
+}
+
+}  // namespace
+
+std::shared_ptr<TableRecordset> TableRecordset::Open(const std::shared_ptr<Database>& db,
+                                                     std::shared_ptr<const jet::TableSpec> table,
+                                                     int32_t type, bool updatable) {
+  auto rs = std::make_shared<TableRecordset>(Private{}, db, std::move(table), type, updatable);
+  rs->pos_ = rs->RunPlan({Probe{}}, {}, 0) ? Pos::kRow : Pos::kEmpty;
+  return rs;
+}
+
+TableRecordset::TableRecordset(Private, const std::shared_ptr<Database>& db,
+                               std::shared_ptr<const jet::TableSpec> table, int32_t type,
+                               bool updatable)
+    : Recordset(db, table->name, type, updatable),
+      conn_(db->Connection().shared_from_this()),
+      table_(std::move(table)),
+      sql_(*table_),
+      seekable_(type == dbOpenTable) {
+  SetColumns(ColumnsOf(*table_));
+  if (seekable_) order_ = OrderOf(*table_, PrimaryIndex(*table_));
+}
+
+void TableRecordset::OnClose() {
+  statements_.clear();
+  inserts_.clear();
+  updates_.clear();
+}
+
+jet::Statement& TableRecordset::Prepared(uint32_t code, const std::string& sql) {
+  auto it = statements_.find(code);
+  if (it == statements_.end()) {
+    jet::Statement st = conn_->PrepareNative(sql);
+    st.SetSource(kSourceRecordset);
+    it = statements_.emplace(code, std::move(st)).first;
+  }
+  return it->second;
+}
+
+jet::Statement& TableRecordset::ProbeStatement(const Probe& probe) {
+  uint32_t code = probe.Code() | (orderCode_ << 24);
+  auto it = statements_.find(code);
+  if (it != statements_.end()) return it->second;
+  return Prepared(code, sql_.ProbeSql(order_, probe));
+}
+
+void TableRecordset::ReadRow(jet::Statement& st) {
+  const size_t n = columns_.size();
+  for (size_t i = 0; i < n; ++i) row_[i] = st.Value(static_cast<int>(i));
+  rowid_ = st.Int64(static_cast<int>(n));
+}
+
+bool TableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys,
+                             int64_t rowid) {
+  for (const Probe& probe : plan) {
+    jet::Statement& st = ProbeStatement(probe);
+    ResetGuard guard{st};
+    int index = 1;
+    for (size_t i = 0; i < probe.eqCount; ++i)
+      if (!((probe.eqNulls >> i) & 1u)) st.Bind(index++, keys[i]);
+    if (probe.cond == Cond::kGreater || probe.cond == Cond::kLess)
+      st.Bind(index++, keys[probe.eqCount]);
+    else if (probe.cond == Cond::kRowidGreater || probe.cond == Cond::kRowidLess)
+      st.Bind(index++, RowidValue(rowid));
+    if (st.Step()) {
+      ReadRow(st);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TableRecordset::FetchByRowid(int64_t rowid) {
+  jet::Statement& st = Prepared(kByRowid, sql_.ByRowidSql());
+  ResetGuard guard{st};
+  st.Bind(1, RowidValue(rowid));
+  if (!st.Step()) return false;
+  ReadRow(st);
+  return true;
+}
+
+std::vector<Variant> TableRecordset::CurrentKey() const {
+  std::vector<Variant> key;
+  key.reserve(order_.columns.size());
+  for (const OrderColumn& c : order_.columns) key.push_back(row_[static_cast<size_t>(c.field)]);
+  return key;
+}
+
+uint16_t TableRecordset::KeyNulls(std::span<const Variant> keys) const {
+  uint16_t nulls = 0;
+  for (size_t i = 0; i < keys.size(); ++i)
+    if (keys[i].IsEmptyOrNull()) nulls = static_cast<uint16_t>(nulls | (1u << i));
+  return nulls;
+}
+
+bool TableRecordset::Step(bool backward) {
+  std::vector<Variant> key = CurrentKey();
+  return RunPlan(StepPlan(order_, KeyNulls(key), backward), key, rowid_);
+}
+
+void TableRecordset::FirstOrLast(bool last) {
+  CheckOpen();
+  CancelEdit();
+  Probe p;
+  p.backward = last;
+  if (RunPlan({p}, {}, 0)) {
+    pos_ = Pos::kRow;
+    return;
+  }
+  pos_ = Pos::kEmpty;
+  ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+}
+
+void TableRecordset::MoveFirst() {
+  FirstOrLast(false);
+}
+
+void TableRecordset::MoveLast() {
+  FirstOrLast(true);
+}
+
+void TableRecordset::MoveNext() {
+  CheckOpen();
+  CancelEdit();
+  if (IsEOF()) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  bool found;
+  if (pos_ == Pos::kBOF) {
+    found = RunPlan({Probe{}}, {}, 0);
+  } else {
+    found = Step(false);
+  }
+  pos_ = found ? Pos::kRow : Pos::kEOF;
+}
+
+void TableRecordset::MovePrevious() {
+  CheckOpen();
+  CancelEdit();
+  if (IsBOF() || pos_ == Pos::kNone) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  bool found;
+  if (pos_ == Pos::kEOF) {
+    Probe last;
+    last.backward = true;
+    found = RunPlan({last}, {}, 0);
+  } else {
+    found = Step(true);
+  }
+  pos_ = found ? Pos::kRow : Pos::kBOF;
+}
+
+void TableRecordset::Move(int32_t rows) {
+  CheckOpen();
+  if (rows == 0) {
+    CancelEdit();
+    if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+    if (!FetchByRowid(rowid_)) pos_ = Pos::kDeleted;
+    return;
+  }
+  if (rows > 0 ? IsEOF() : (IsBOF() || pos_ == Pos::kNone))
+    ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  for (int32_t i = 0; i < (rows > 0 ? rows : -rows); ++i) {
+    if (rows > 0) {
+      MoveNext();
+      if (IsEOF()) break;
+    } else {
+      MovePrevious();
+      if (IsBOF()) break;
+    }
+  }
+}
+
+int32_t TableRecordset::RecordCount() {
+  CheckOpen();
+  jet::Statement& st = Prepared(kCount, sql_.CountSql());
+  ResetGuard guard{st};
+  st.Step();
+  return static_cast<int32_t>(st.Int64(0));
+}
+
+std::string TableRecordset::Index() const {
+  CheckOpen();
+  if (!seekable_) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
+  return indexOrdinal_ < 0 ? std::string()
+                           : table_->indexes[static_cast<size_t>(indexOrdinal_)].name;
+}
+
+void TableRecordset::SetIndex(const std::string& name) {
+  CheckOpen();
+  if (!seekable_) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
+  if (name.empty()) {
+    indexOrdinal_ = -1;
+    orderCode_ = 0;
+    order_ = OrderOf(*table_, PrimaryIndex(*table_));
+    return;
+  }
+  for (size_t i = 0; i < table_->indexes.size(); ++i) {
+    if (CompareTextRu(table_->indexes[i].name, name) != 0) continue;
+    indexOrdinal_ = static_cast<int32_t>(i);
+    orderCode_ = static_cast<uint32_t>(i + 1);
+    order_ = OrderOf(*table_, &table_->indexes[i]);
+    return;
+  }
+  ThrowDao(daoerr::kNotAnIndex, kSourceRecordset, {name});
+}
+
+void TableRecordset::Seek(std::string_view comparison, std::span<const Variant> keys) {
+  CheckOpen();
+  if (!seekable_) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
+  if (indexOrdinal_ < 0) ThrowDao(daoerr::kNoCurrentIndex, kSourceRecordset);
+  std::string_view cmp = comparison;
+  while (!cmp.empty() && cmp.front() == ' ') cmp.remove_prefix(1);
+  while (!cmp.empty() && cmp.back() == ' ') cmp.remove_suffix(1);
+  if (keys.empty() || keys.size() > order_.columns.size())
+    ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
+  CancelEdit();
+  std::vector<Probe> plan = SeekPlan(order_, keys.size(), KeyNulls(keys), cmp);
+  // Keys compare as the columns' values: converted to the column's type.
+  Variant converted[16];
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const jet::FieldSpec& f = columns_[static_cast<size_t>(order_.columns[i].field)].spec;
+    try {
+      converted[i] = CoerceToField(keys[i], f.type, INT32_MAX);
+    } catch (const Error&) {
+      ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
+    }
+  }
+  bool found = RunPlan(plan, std::span<const Variant>(converted, keys.size()), 0);
+  noMatch_ = !found;
+  pos_ = found ? Pos::kRow : Pos::kNone;
+}
+
+Variant TableRecordset::Bookmark() {
+  CheckOpen();
+  if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  return MakeBookmark(rowid_);
+}
+
+void TableRecordset::SetBookmark(const Variant& bookmark) {
+  CheckOpen();
+  int64_t rowid = ReadBookmark(bookmark);
+  CancelEdit();
+  if (!FetchByRowid(rowid)) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
+  pos_ = Pos::kRow;
+}
+
+void TableRecordset::Refresh() {
+  if (pos_ == Pos::kRow && !FetchByRowid(rowid_)) pos_ = Pos::kDeleted;
+}
+
+jet::Statement& TableRecordset::WriteStatement(
+    std::vector<std::pair<std::string, jet::Statement>>& cache, const std::vector<uint8_t>& dirty,
+    bool insert) {
+  std::string key(dirty.begin(), dirty.end());
+  for (auto& [mask, st] : cache)
+    if (mask == key) return st;
+  jet::Statement st = conn_->PrepareNative(insert ? sql_.InsertSql(dirty) : sql_.UpdateSql(dirty));
+  st.SetSource(kSourceRecordset);
+  cache.emplace_back(std::move(key), std::move(st));
+  return cache.back().second;
+}
+
+int64_t TableRecordset::AddRow(const std::vector<Variant>& buffer,
+                               const std::vector<uint8_t>& dirty) {
+  jet::Statement& st = WriteStatement(inserts_, dirty, true);
+  ResetGuard guard{st};
+  int index = 1;
+  for (size_t i = 0; i < dirty.size(); ++i)
+    if (dirty[i]) st.Bind(index++, buffer[i]);
+  st.Step();
+  return conn_->LastInsertRowId();
+}
+
+void TableRecordset::UpdateRow(const std::vector<Variant>& buffer,
+                               const std::vector<uint8_t>& dirty) {
+  jet::Statement& st = WriteStatement(updates_, dirty, false);
+  {
+    ResetGuard guard{st};
+    int index = 1;
+    for (size_t i = 0; i < dirty.size(); ++i)
+      if (dirty[i]) st.Bind(index++, buffer[i]);
+    st.Bind(index, RowidValue(rowid_));
+    st.Step();
+  }
+  if (conn_->Changes() == 0 || !FetchByRowid(rowid_)) {
+    pos_ = Pos::kDeleted;
+    ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
+  }
+  lastModified_ = rowid_;
+}
+
+void TableRecordset::DeleteRow() {
+  jet::Statement& st = Prepared(kDelete, sql_.DeleteSql());
+  ResetGuard guard{st};
+  st.Bind(1, RowidValue(rowid_));
+  st.Step();
+}
+
+}  // namespace qv::dao

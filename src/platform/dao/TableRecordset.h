@@ -1,0 +1,85 @@
+#pragma once
+// A recordset over one table that keeps its position by key: table-type
+// recordsets (with Index and Seek) and dynasets opened on a table name
+// (rowid order, no Seek). Every move and seek runs index probes
+// (TableCursorSql.h) with statements prepared once per recordset, and reads
+// the whole row into the current record; AddNew, Edit and Delete write by
+// rowid. The order is the current index's columns, then the rowid; with no
+// index set, the primary key's, else the rowid alone.
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/dao/Recordset.h"
+#include "platform/dao/TableCursorSql.h"
+#include "platform/jet/JetStatement.h"
+
+namespace qv::jet {
+class Connection;
+}
+
+namespace qv::dao {
+
+class TableRecordset final : public Recordset {
+  struct Private {};
+
+ public:
+  // REQUIRES: `table` is a table of `db`. Positioned on the first row.
+  static std::shared_ptr<TableRecordset> Open(const std::shared_ptr<Database>& db,
+                                              std::shared_ptr<const jet::TableSpec> table,
+                                              int32_t type, bool updatable);
+  TableRecordset(Private, const std::shared_ptr<Database>& db,
+                 std::shared_ptr<const jet::TableSpec> table, int32_t type, bool updatable);
+
+  void MoveFirst() override;
+  void MoveLast() override;
+  void MoveNext() override;
+  void MovePrevious() override;
+  void Move(int32_t rows) override;
+  int32_t RecordCount() override;
+
+  std::string Index() const override;
+  void SetIndex(const std::string& name) override;
+  void Seek(std::string_view comparison, std::span<const Variant> keys) override;
+
+  Variant Bookmark() override;
+  void SetBookmark(const Variant& bookmark) override;
+  void Refresh() override;
+
+ protected:
+  int64_t AddRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
+  void UpdateRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
+  void DeleteRow() override;
+  void OnClose() override;
+
+ private:
+  jet::Statement& Prepared(uint32_t code, const std::string& sql);
+  jet::Statement& ProbeStatement(const Probe& probe);
+  // Runs the probes in turn; true (and the row read) when one finds a row.
+  bool RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys, int64_t rowid);
+  // Reads the row of the statement's current step into the current record.
+  void ReadRow(jet::Statement& st);
+  bool FetchByRowid(int64_t rowid);
+  bool Step(bool backward);
+  void FirstOrLast(bool last);
+  uint16_t KeyNulls(std::span<const Variant> keys) const;
+  std::vector<Variant> CurrentKey() const;
+  jet::Statement& WriteStatement(std::vector<std::pair<std::string, jet::Statement>>& cache,
+                                 const std::vector<uint8_t>& dirty, bool insert);
+
+  std::shared_ptr<jet::Connection> conn_;
+  std::shared_ptr<const jet::TableSpec> table_;
+  TableSql sql_;
+  bool seekable_;
+  int32_t indexOrdinal_ = -1;  // in table_->indexes; -1 none set
+  uint32_t orderCode_ = 0;     // names the order in statement codes
+  CursorOrder order_;
+  int64_t rowid_ = 0;
+  std::unordered_map<uint32_t, jet::Statement> statements_;
+  std::vector<std::pair<std::string, jet::Statement>> inserts_, updates_;
+};
+
+}  // namespace qv::dao

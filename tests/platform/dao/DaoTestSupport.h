@@ -1,0 +1,155 @@
+#pragma once
+// A fresh folder per test, the thread's engine, and helpers that build a
+// table through the objects and render recordsets as text.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/automation/Error.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/DaoCollections.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Field.h"
+#include "platform/dao/Index.h"
+#include "platform/dao/Recordset.h"
+#include "platform/dao/TableDef.h"
+#include "platform/dao/TableDefs.h"
+
+namespace qv::dao::testing {
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qvdaoXXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The number of the Error `f` raises (0 for none); its description and
+// source into the pointers when given.
+inline int32_t ErrorNumber(const std::function<void()>& f, std::string* description = nullptr,
+                           std::string* source = nullptr) {
+  try {
+    f();
+  } catch (const Error& e) {
+    if (description) *description = e.Description();
+    if (source) *source = e.Source();
+    return e.Number();
+  }
+  return 0;
+}
+
+struct FieldDef {
+  std::string name;
+  jet::JetType type;
+  int32_t size = 0;
+  bool required = false;
+  std::string defaultValue = {};
+};
+
+struct IndexDef {
+  std::string name;
+  std::string fields;  // "a;-b"
+  bool primary = false;
+  bool unique = false;
+};
+
+// Creates a table through CreateTableDef, CreateField, CreateIndex and the
+// collections' Append, as a caller of the objects does.
+inline std::shared_ptr<TableDef> MakeTable(Database& db, const std::string& name,
+                                           const std::vector<FieldDef>& fields,
+                                           const std::vector<IndexDef>& indexes = {}) {
+  auto tdf = db.CreateTableDef(Variant(name));
+  for (const FieldDef& f : fields) {
+    auto field = tdf->CreateField(Variant(f.name), Variant(static_cast<int32_t>(f.type)),
+                                  Variant(f.size));
+    field->SetRequired(f.required);
+    if (!f.defaultValue.empty()) field->SetDefaultValue(Variant(f.defaultValue));
+    tdf->FieldsCollection()->Append(field);
+  }
+  for (const IndexDef& x : indexes) {
+    auto index = tdf->CreateIndex(Variant(x.name));
+    index->SetFieldsValue(Variant(x.fields));
+    index->SetPrimary(x.primary);
+    index->SetUnique(x.unique);
+    tdf->IndexesCollection()->Append(index);
+  }
+  db.TableDefsCollection()->Append(tdf);
+  return tdf;
+}
+
+// A value as a test expects to read it: Null as "Null", else CStr.
+inline std::string Text(const Variant& v) {
+  return v.IsNull() ? "Null" : CStr(v);
+}
+
+// The current record's fields `names` joined by ",".
+inline std::string RowText(Recordset& rs, const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ",") + Text(rs.FieldValue(n));
+  return out;
+}
+
+// Field `name` of every row from the current one to the end, joined by " ".
+inline std::string WalkForward(Recordset& rs, const std::string& name) {
+  std::string out;
+  while (!rs.IsEOF()) {
+    out += (out.empty() ? "" : " ") + Text(rs.FieldValue(name));
+    rs.MoveNext();
+  }
+  return out;
+}
+
+inline std::string WalkBackward(Recordset& rs, const std::string& name) {
+  std::string out;
+  while (!rs.IsBOF()) {
+    out += (out.empty() ? "" : " ") + Text(rs.FieldValue(name));
+    rs.MovePrevious();
+  }
+  return out;
+}
+
+// Every row of a table in the order of `index` ("" for the primary key).
+inline std::string TableText(Database& db, const std::string& table, const std::string& index,
+                             const std::vector<std::string>& names) {
+  auto rs = db.OpenTable(table);
+  if (!index.empty()) rs->SetIndex(index);
+  std::string out;
+  if (rs->IsEOF()) return out;
+  rs->MoveFirst();
+  while (!rs->IsEOF()) {
+    out += (out.empty() ? "" : " | ") + RowText(*rs, names);
+    rs->MoveNext();
+  }
+  return out;
+}
+
+class DaoTest : public ::testing::Test {
+ protected:
+  DaoTest() : engine_(DBEngine::ForThread()) {
+    db_ = engine_->DefaultWorkspace()->Create(folder_.File("Test.mdb"), dbLangCyrillic);
+  }
+  ~DaoTest() override {
+    if (db_) db_->Close();
+  }
+
+  TempFolder folder_;
+  std::shared_ptr<DBEngine> engine_;
+  std::shared_ptr<Database> db_;
+};
+
+}  // namespace qv::dao::testing

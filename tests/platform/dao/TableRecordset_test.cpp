@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "DaoTestSupport.h"
+
+namespace qv::dao::testing {
+namespace {
+
+using jet::JetType;
+
+class TableRecordsetTest : public DaoTest {
+ protected:
+  void SetUp() override {
+    MakeTable(*db_, "Cells",
+              {{"ID", JetType::kLong, 0, true},
+               {"Doc", JetType::kLong},
+               {"Key", JetType::kText, 10},
+               {"Line", JetType::kInteger},
+               {"Val", JetType::kText, 20, true, "\"-\""}},
+              {{"ID", "ID", true},
+               {"SubDoc", "Doc;Key;Line"},
+               {"DocLine", "Doc;-Line"}});
+    struct Row {
+      int32_t id, doc;
+      const char* key;
+      std::optional<int16_t> line;
+    };
+    // In SubDoc order: 1 2 3 4 6 5 7; in DocLine order: 2 1 3 5 4 6 7.
+    const Row rows[] = {{1, 1, "a", 1}, {2, 1, "a", 2}, {3, 1, "b", 1}, {4, 2, "a", 1},
+                        {5, 2, "c", 5}, {6, 2, "c", {}}, {7, 3, "b", 1}};
+    auto rs = db_->OpenTable("Cells");
+    for (const Row& r : rows) {
+      rs->AddNew();
+      rs->SetField("ID", Variant(r.id));
+      rs->SetField("Doc", Variant(r.doc));
+      rs->SetField("key", Variant(r.key));  // names ignore case
+      rs->SetField("Line", r.line ? Variant(*r.line) : Variant::Null());
+      rs->Update();
+    }
+  }
+};
+
+std::vector<Variant> Keys(std::initializer_list<Variant> keys) {
+  return keys;
+}
+
+// Seek positions on the first row ("=", ">=", ">") or the last row ("<=",
+// "<") that satisfies the comparison in index order; walking from there in
+// either direction follows the index.
+TEST_F(TableRecordsetTest, SeekFindsTheRowOfEachComparisonAndWalksTheIndex) {
+  const std::map<std::string, std::vector<std::string>> orders = {
+      {"SubDoc", {"1", "2", "3", "4", "6", "5", "7"}},
+      {"DocLine", {"2", "1", "3", "5", "4", "6", "7"}},
+      {"id", {"1", "2", "3", "4", "5", "6", "7"}},
+  };
+  const struct {
+    const char* index;
+    const char* cmp;
+    std::vector<Variant> keys;
+    const char* found;  // ID, or "" for NoMatch
+  } cases[] = {
+      {"SubDoc", "=", Keys({1}), "1"},
+      {"SubDoc", "=", Keys({1, "b"}), "3"},
+      {"SubDoc", "=", Keys({1, "A", 2}), "2"},  // texts compare without case
+      {"SubDoc", "=", Keys({2, "c"}), "6"},     // Null sorts first
+      {"SubDoc", "=", Keys({2, "c", Variant::Null()}), "6"},
+      {"SubDoc", "=", Keys({2, "c", 5.0}), "5"},  // a Double key on an Integer column
+      {"SubDoc", "=", Keys({"2", "c", 5}), "5"},  // a numeric text key on a Long column
+      {"SubDoc", "=", Keys({4}), ""},
+      {"SubDoc", "=", Keys({1, "c"}), ""},
+      {"SubDoc", ">=", Keys({0}), "1"},
+      {"SubDoc", ">=", Keys({1, "c"}), "4"},
+      {"SubDoc", ">=", Keys({2, "c", 1}), "5"},
+      {"SubDoc", ">=", Keys({4}), ""},
+      {"SubDoc", ">", Keys({2}), "7"},
+      {"SubDoc", ">", Keys({2, "a"}), "6"},
+      {"SubDoc", ">", Keys({2, "c", Variant::Null()}), "5"},
+      {"SubDoc", ">", Keys({3, "b", 1}), ""},
+      {"SubDoc", "<=", Keys({2, "b"}), "4"},
+      {"SubDoc", "<=", Keys({2}), "5"},
+      {"SubDoc", "<=", Keys({2, "zz"}), "5"},
+      {"SubDoc", "<=", Keys({2, 10}), "3"},  // a number as text: digits sort before letters
+      {"SubDoc", "<=", Keys({3, "b", 1}), "7"},
+      {"SubDoc", "<=", Keys({0}), ""},
+      {"SubDoc", "<", Keys({2}), "3"},
+      {"SubDoc", "<", Keys({2, "c", 5}), "6"},
+      {"SubDoc", "<", Keys({2, "c", Variant::Null()}), "4"},
+      {"SubDoc", "<", Keys({1}), ""},
+      {"SubDoc", " < ", Keys({1, "b"}), "2"},  // spaces around the comparison
+      {"DocLine", "=", Keys({2}), "5"},
+      {"DocLine", ">=", Keys({2, 3}), "4"},
+      {"DocLine", ">", Keys({2, 1}), "6"},
+      {"DocLine", ">", Keys({2, Variant::Null()}), "7"},  // nulls last when descending
+      {"DocLine", "<=", Keys({1, 1}), "3"},
+      {"DocLine", "<", Keys({2, 5}), "3"},
+      {"DocLine", "<", Keys({2, Variant::Null()}), "4"},
+      {"DocLine", "<=", Keys({2, Variant::Null()}), "6"},
+      {"id", "=", Keys({6}), "6"},
+      {"id", "<", Keys({6}), "5"},
+      {"id", ">", Keys({7}), ""},
+  };
+  auto rs = db_->OpenTable("Cells");
+  for (const auto& c : cases) {
+    std::string what = std::string(c.index) + " " + c.cmp + " " + std::to_string(c.keys.size());
+    rs->SetIndex(c.index);
+    rs->Seek(c.cmp, c.keys);
+    ASSERT_EQ(rs->NoMatch(), *c.found == 0) << what;
+    if (*c.found == 0) {
+      EXPECT_TRUE(rs->IsEOF()) << what;
+      EXPECT_EQ(ErrorNumber([&] { rs->FieldValue("ID"); }), 3021) << what;
+      continue;
+    }
+    const std::vector<std::string>& order = orders.at(c.index);
+    auto at = std::find(order.begin(), order.end(), std::string(c.found));
+    std::string forward, backward;
+    for (auto it = at; it != order.end(); ++it) forward += (forward.empty() ? "" : " ") + *it;
+    for (auto it = std::make_reverse_iterator(at + 1); it != order.rend(); ++it)
+      backward += (backward.empty() ? "" : " ") + *it;
+    EXPECT_EQ(WalkForward(*rs, "ID"), forward) << what;
+    rs->Seek(c.cmp, c.keys);
+    EXPECT_EQ(WalkBackward(*rs, "ID"), backward) << what;
+  }
+}
+
+// Writes through the cursor while it walks the rows of one key: the cursor
+// finds its way by key, so an edited row moves in the walk, a deleted row
+// leads on to its successor and an added row shows up in its place.
+TEST_F(TableRecordsetTest, WalkSurvivesWritesThroughTheSameCursor) {
+  auto rs = db_->OpenTable("Cells");
+  rs->SetIndex("SubDoc");
+  rs->Seek("=", Keys({2}));
+  ASSERT_FALSE(rs->NoMatch());
+  std::string visited;
+  std::set<int32_t> done;
+  while (!rs->IsEOF() && CLng(rs->FieldValue("Doc")) == 2) {
+    int32_t id = CLng(rs->FieldValue("ID"));
+    visited += (visited.empty() ? "" : " ") + std::to_string(id);
+    bool first = done.insert(id).second;
+    if (id == 4 && first) {  // moves within the walk: (2,a,1) -> (2,a,9)
+      rs->Edit();
+      rs->SetField("Line", Variant(9));
+      rs->Update();
+      EXPECT_EQ(RowText(*rs, {"ID", "Line"}), "4,9");  // still on the edited row
+    } else if (id == 6 && first) {
+      rs->Delete();
+      EXPECT_EQ(ErrorNumber([&] { rs->FieldValue("ID"); }), 3167);
+    } else if (id == 5 && first) {
+      rs->AddNew();
+      rs->SetField("ID", Variant(8));
+      rs->SetField("Doc", Variant(2));
+      rs->SetField("Key", Variant("z"));
+      rs->SetField("Line", Variant(1));
+      rs->Update();
+      EXPECT_EQ(RowText(*rs, {"ID"}), "5");  // back where it was before AddNew
+    } else if (id == 8 && first) {  // moves back before the rows already seen
+      rs->Edit();
+      rs->SetField("Key", Variant("b"));
+      rs->Update();
+    }
+    rs->MoveNext();
+  }
+  EXPECT_EQ(visited, "4 6 5 8 5");
+  EXPECT_EQ(RowText(*rs, {"ID"}), "7");
+  EXPECT_EQ(TableText(*db_, "Cells", "SubDoc", {"ID", "Doc", "Key", "Line", "Val"}),
+            "1,1,a,1,- | 2,1,a,2,- | 3,1,b,1,- | 4,2,a,9,- | 8,2,b,1,- | 5,2,c,5,- | 7,3,b,1,-");
+}
+
+TEST_F(TableRecordsetTest, AddNewEditCancelAndTheTableRules) {
+  auto rs = db_->OpenTable("Cells");
+  rs->SetIndex("ID");
+  rs->Seek("=", Keys({3}));
+
+  // AddNew shows the defaults; CancelUpdate leaves the table and the position.
+  rs->AddNew();
+  EXPECT_EQ(rs->EditMode(), dbEditAdd);
+  EXPECT_EQ(Text(rs->FieldValue("Val")), "-");
+  EXPECT_EQ(Text(rs->FieldValue("Doc")), "Null");
+  rs->SetField("ID", Variant(100));
+  rs->CancelUpdate();
+  EXPECT_EQ(rs->EditMode(), dbEditNone);
+  EXPECT_EQ(RowText(*rs, {"ID"}), "3");
+  EXPECT_EQ(rs->RecordCount(), 7);
+
+  const struct {
+    const char* what;
+    std::function<void()> write;
+    int32_t error;
+  } cases[] = {
+      {"text longer than the field", [&] { rs->SetField("Key", Variant("12345678901")); }, 3163},
+      {"a text that is no number", [&] { rs->SetField("Doc", Variant("many")); }, 3421},
+      {"Integer overflow", [&] { rs->SetField("Line", Variant(70000)); }, 3349},
+      {"required field left Null", [&] { rs->Update(); }, 3314},
+      {"duplicate primary key",
+       [&] {
+         rs->SetField("ID", Variant(3));
+         rs->Update();
+       },
+       3022},
+  };
+  rs->AddNew();
+  rs->SetField("Key", Variant("1234567890"));  // exactly the size
+  for (const auto& c : cases) {
+    EXPECT_EQ(ErrorNumber(c.write), c.error) << c.what;
+    EXPECT_EQ(rs->EditMode(), dbEditAdd) << c.what;  // a failed Update keeps the edit
+  }
+  rs->SetField("ID", Variant(9));
+  rs->Update();
+  EXPECT_EQ(RowText(*rs, {"ID"}), "3");
+  rs->SetBookmark(rs->LastModified());
+  EXPECT_EQ(RowText(*rs, {"ID", "Key", "Val"}), "9,1234567890,-");
+  EXPECT_EQ(rs->RecordCount(), 8);
+
+  // Edit copies the row; CancelUpdate drops the change; a move drops it too.
+  rs->Edit();
+  rs->SetField("Val", Variant("changed"));
+  EXPECT_EQ(Text(rs->FieldValue("Val")), "changed");
+  rs->CancelUpdate();
+  EXPECT_EQ(Text(rs->FieldValue("Val")), "-");
+  rs->Edit();
+  rs->SetField("Val", Variant("lost"));
+  rs->MoveFirst();
+  EXPECT_EQ(rs->EditMode(), dbEditNone);
+  EXPECT_EQ(TableText(*db_, "Cells", "", {"Val"}), "- | - | - | - | - | - | - | -");
+}
+
+TEST_F(TableRecordsetTest, DeleteAndMovesAtTheEnds) {
+  auto rs = db_->OpenTable("Cells");
+  rs->SetIndex("ID");
+  EXPECT_EQ(RowText(*rs, {"ID"}), "1");  // a table opens on its first row
+  rs->MoveLast();
+  rs->Delete();
+  EXPECT_EQ(ErrorNumber([&] { rs->Edit(); }), 3167);
+  rs->MoveNext();
+  EXPECT_TRUE(rs->IsEOF());
+  EXPECT_EQ(ErrorNumber([&] { rs->MoveNext(); }), 3021);
+  rs->MovePrevious();
+  EXPECT_EQ(RowText(*rs, {"ID"}), "6");
+  rs->Move(-2);
+  EXPECT_EQ(RowText(*rs, {"ID"}), "4");
+  rs->Move(10);
+  EXPECT_TRUE(rs->IsEOF());
+  rs->MoveFirst();
+  rs->Move(-1);
+  EXPECT_TRUE(rs->IsBOF());
+  EXPECT_EQ(ErrorNumber([&] { rs->MovePrevious(); }), 3021);
+  rs->MoveNext();
+  EXPECT_EQ(RowText(*rs, {"ID"}), "1");
+
+  db_->ExecuteSql("DELETE FROM Cells");
+  auto empty = db_->OpenTable("Cells");
+  EXPECT_TRUE(empty->IsEOF() && empty->IsBOF());
+  EXPECT_EQ(ErrorNumber([&] { empty->MoveFirst(); }), 3021);
+  EXPECT_EQ(empty->RecordCount(), 0);
+}
+
+}  // namespace
+}  // namespace qv::dao::testing
