@@ -43,7 +43,9 @@ bool IsStatement(std::string_view text) {
          text[end] != '\n' && text[end] != '(')
     ++end;
   std::string word = LCase(text.substr(0, end));
-  return word == "select" || word == "transform" || word == "parameters";
+  for (const char* w : {"select", "transform", "parameters", "insert", "update", "delete"})
+    if (word == w) return true;
+  return false;
 }
 
 std::string_view TrimText(std::string_view s) {
@@ -148,10 +150,12 @@ std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, co
   std::string_view text = TrimText(source);
   int32_t t = IntOr(type, -1);
   int32_t o = IntOr(options, 0);
-  if (IsStatement(text)) return OpenStatement(text, t == -1 ? dbOpenDynaset : t, o);
-  if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
-    text = text.substr(1, text.size() - 2);
-  return OpenTable(text, t == -1 ? dbOpenTable : t, o);
+  std::string_view name = text;
+  if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
+    name = name.substr(1, name.size() - 2);
+  if (IsStatement(text) && !Connection().Schema().FindTable(name))
+    return OpenStatement(text, t == -1 ? dbOpenDynaset : t, o);
+  return OpenTable(name, t == -1 ? dbOpenTable : t, o);
 }
 
 std::shared_ptr<Recordset> Database::OpenTable(std::string_view table, int32_t type,

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "DaoTestSupport.h"
+#include "platform/dao/Workspace.h"
+
+namespace qv::dao::testing {
+namespace {
+
+using jet::JetType;
+
+class MisuseTest : public DaoTest {
+ protected:
+  void SetUp() override {
+    MakeTable(*db_, "T", {{"ID", JetType::kLong}, {"Name", JetType::kText, 10}},
+              {{"Id", "ID", true}});
+    db_->ExecuteSql("INSERT INTO T (ID, Name) VALUES (1, 'a')");
+    engine_->SetLockTimeoutMs(50);
+  }
+  void TearDown() override { engine_->SetLockTimeoutMs(5000); }
+};
+
+// What a caller sees for each misuse: Jet's number, and the name of what
+// was missing where Jet names it.
+TEST_F(MisuseTest, ErrorsNameWhatWentWrong) {
+  {
+    std::ofstream junk(folder_.File("Junk.mdb"));
+    junk << "this is not a database, it is a text file with enough bytes to look like one....";
+  }
+  auto rs = db_->OpenTable("T");
+  auto snapshot = db_->OpenStatement("SELECT * FROM T", dbOpenSnapshot);
+  auto ws = engine_->DefaultWorkspace();
+  const std::string missing = folder_.File("Missing.mdb");
+  const std::string noFolder = folder_.File("nowhere/X.mdb");
+  const struct {
+    const char* what;
+    std::function<void()> call;
+    int32_t number;
+    std::string inText;  // a part of the description
+  } cases[] = {
+      {"unknown field", [&] { rs->FieldValue("Nope"); }, 3265, "Item not found"},
+      {"unknown field position", [&] { rs->FieldValue(7); }, 3265, ""},
+      {"unknown index", [&] { rs->SetIndex("Idx9"); }, 3015, "'Idx9' isn't an index"},
+      {"Seek without an index", [&] { rs->Seek("=", std::vector<Variant>{Variant(1)}); }, 3019,
+       "current index"},
+      {"Seek with too many keys",
+       [&] {
+         rs->SetIndex("id");
+         rs->Seek("=", std::vector<Variant>{Variant(1), Variant(2)});
+       },
+       3001, ""},
+      {"Seek with a bad comparison",
+       [&] { rs->Seek("==", std::vector<Variant>{Variant(1)}); }, 3001, ""},
+      {"Seek with a key that is no number",
+       [&] { rs->Seek("=", std::vector<Variant>{Variant("x")}); }, 3464, ""},
+      {"Update without AddNew", [&] { rs->Update(); }, 3020, "without AddNew or Edit"},
+      {"CancelUpdate without AddNew", [&] { rs->CancelUpdate(); }, 3020, ""},
+      {"SetField without Edit", [&] { rs->SetField("Name", Variant("b")); }, 3020, ""},
+      {"move past the end",
+       [&] {
+         rs->MoveLast();
+         rs->MoveNext();
+         rs->MoveNext();
+       },
+       3021, "No current record"},
+      {"read at the end", [&] { rs->FieldValue("ID"); }, 3021, ""},
+      {"Delete at the end", [&] { rs->Delete(); }, 3021, ""},
+      {"Index of a snapshot", [&] { snapshot->SetIndex("Id"); }, 3251, ""},
+      {"Edit a snapshot", [&] { snapshot->Edit(); }, 3027, "read-only"},
+      {"no such table",
+       [&] { db_->OpenRecordset("Nope", Variant(), Variant(), Variant()); }, 3078, "'Nope'"},
+      {"statement as table",
+       [&] { db_->OpenRecordset("SELECT * FROM T", Variant(dbOpenTable), Variant(), Variant()); },
+       3219, ""},
+      {"syntax error", [&] { db_->ExecuteSql("UPDATE T SET ID = = 1"); }, 3075, ""},
+      {"missing file",
+       [&] { ws->OpenDatabase(missing, Variant(), Variant(), Variant()); }, 3024, missing},
+      {"missing folder",
+       [&] { ws->OpenDatabase(noFolder, Variant(), Variant(), Variant()); }, 3044, noFolder},
+      {"not a database",
+       [&] { ws->OpenDatabase(folder_.File("Junk.mdb"), Variant(), Variant(), Variant()); },
+       3343, "Junk.mdb"},
+      {"create over a file",
+       [&] { ws->CreateDatabase(db_->Name(), Variant(), Variant()); }, 3204, ""},
+      {"exclusive while open elsewhere",
+       [&] { ws->OpenDatabase(db_->Name(), Variant(true), Variant(), Variant()); }, 3045,
+       "Test.mdb"},
+      {"ODBC workspace",
+       [&] { engine_->CreateWorkspace("o", "u", "", Variant(dbUseODBC)); }, 3251, ""},
+      {"commit without a transaction", [&] { ws->CommitTrans(Variant()); }, 3034, ""},
+      {"TableDefs item", [&] { db_->TableDefsCollection()->Item(Variant("Nope")); }, 3265, ""},
+      {"TableDefs delete", [&] { db_->TableDefsCollection()->Delete("Nope"); }, 3265, ""},
+  };
+  for (const auto& c : cases) {
+    std::string description;
+    EXPECT_EQ(ErrorNumber(c.call, &description), c.number) << c.what;
+    EXPECT_NE(description.find(c.inText), std::string::npos) << c.what << ": " << description;
+  }
+}
+
+// Exclusive and read-only opens: the lock names the file; writes to a
+// read-only file fail; everything refuses work after Close.
+TEST_F(MisuseTest, LocksReadOnlyAndClosedObjects) {
+  std::string path = folder_.File("Excl.mdb");
+  auto ws = engine_->DefaultWorkspace();
+  ws->Create(path, dbLangGeneral)->Close();
+  auto exclusive = ws->OpenDatabase(path, Variant(true), Variant(false), Variant());
+  MakeTable(*exclusive, "T", {{"ID", JetType::kLong}});
+  auto other = engine_->CreateWorkspace("other", "admin", "", Variant(dbUseJet));
+  std::string description;
+  EXPECT_EQ(ErrorNumber([&] { other->Open(path, {}); }, &description), 3045);
+  EXPECT_NE(description.find("Excl.mdb"), std::string::npos) << description;
+  exclusive->Close();
+  auto shared = other->Open(path, {});
+  shared->ExecuteSql("INSERT INTO T (ID) VALUES (1)");
+  shared->Close();
+
+  DatabaseOptions readOnly;
+  readOnly.readOnly = true;
+  auto ro = other->Open(path, readOnly);
+  EXPECT_FALSE(ro->Updatable());
+  EXPECT_EQ(ErrorNumber([&] { ro->ExecuteSql("DELETE FROM T"); }), 3027);
+  auto rs = ro->OpenTable("T");
+  EXPECT_EQ(ErrorNumber([&] { rs->Edit(); }), 3027);
+  EXPECT_EQ(CLng(rs->FieldValue("ID")), 1);
+
+  auto tables = ro->TableDefsCollection();
+  ro->Close();
+  const struct {
+    const char* what;
+    std::function<void()> call;
+  } closed[] = {
+      {"recordset move", [&] { rs->MoveNext(); }},
+      {"recordset EOF", [&] { rs->IsEOF(); }},
+      {"recordset field", [&] { rs->FieldValue(0); }},
+      {"database execute", [&] { ro->ExecuteSql("DELETE FROM T"); }},
+      {"database open", [&] { ro->OpenTable("T"); }},
+      {"table definitions", [&] { tables->Count(); }},
+  };
+  for (const auto& c : closed) EXPECT_EQ(ErrorNumber(c.call), 3420) << c.what;
+}
+
+}  // namespace
+}  // namespace qv::dao::testing

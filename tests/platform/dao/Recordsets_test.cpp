@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "DaoTestSupport.h"
+#include "platform/dao/RowsRecordset.h"
+
+namespace qv::dao::testing {
+namespace {
+
+using jet::JetType;
+
+class RecordsetsTest : public DaoTest {
+ protected:
+  void SetUp() override {
+    MakeTable(*db_, "Person",
+              {{"ID", JetType::kLong, 0, true},
+               {"Name", JetType::kText, 30},
+               {"Born", JetType::kDate},
+               {"Salary", JetType::kCurrency},
+               {"Active", JetType::kBoolean}},
+              {{"Id", "ID", true}, {"Name", "Name"}});
+    db_->ExecuteSql(
+        "INSERT INTO Person (ID, Name, Born, Salary, Active) VALUES "
+        "(1, 'Иванов', #03/05/2007#, 100.5, True)");
+    db_->ExecuteSql("INSERT INTO Person (ID, Name, Active) VALUES (2, 'петров', False)");
+    db_->ExecuteSql("INSERT INTO Person (ID, Name) VALUES (3, 'Сидоров')");
+  }
+};
+
+// The kinds OpenRecordset gives for a table name and for a statement, what
+// each can do, and the exact count after MoveFirst.
+TEST_F(RecordsetsTest, KindsByTypeAndSource) {
+  const struct {
+    const char* source;
+    Variant type;
+    Variant options;
+    int32_t kind;
+    bool updatable;
+    const char* names;  // Name of every row from the first
+  } cases[] = {
+      {"Person", Variant(), Variant(), dbOpenTable, true, "Иванов петров Сидоров"},
+      {"[person]", Variant(dbOpenDynaset), Variant(), dbOpenDynaset, true,
+       "Иванов петров Сидоров"},
+      {"Person", Variant(dbOpenSnapshot), Variant(), dbOpenSnapshot, false,
+       "Иванов петров Сидоров"},
+      {"Person", Variant(dbOpenTable), Variant(dbReadOnly), dbOpenTable, false,
+       "Иванов петров Сидоров"},
+      {"SELECT * FROM Person ORDER BY Name DESC", Variant(), Variant(), dbOpenDynaset, false,
+       "Сидоров петров Иванов"},
+      {"  select Name from Person where ID > 1", Variant(dbOpenSnapshot), Variant(dbReadOnly),
+       dbOpenSnapshot, false, "петров Сидоров"},
+      {"SELECT Name FROM Person WHERE ID > 5", Variant(dbOpenForwardOnly), Variant(),
+       dbOpenForwardOnly, false, ""},
+  };
+  for (const auto& c : cases) {
+    auto rs = db_->OpenRecordset(c.source, c.type, c.options, Variant());
+    EXPECT_EQ(rs->Type(), c.kind) << c.source;
+    std::string_view names = c.names;
+    int32_t expected =
+        names.empty() ? 0 : static_cast<int32_t>(std::count(names.begin(), names.end(), ' ') + 1);
+    if (!rs->IsEOF()) rs->MoveFirst();
+    EXPECT_EQ(rs->RecordCount(), expected) << c.source;
+    EXPECT_EQ(WalkForward(*rs, "Name"), c.names) << c.source;
+    if (expected > 0) rs->MoveFirst();
+    EXPECT_EQ(ErrorNumber([&] { rs->Edit(); }), c.updatable ? 0 : 3027) << c.source;
+    if (!c.updatable) EXPECT_EQ(ErrorNumber([&] { rs->AddNew(); }), 3027) << c.source;
+  }
+}
+
+TEST_F(RecordsetsTest, FieldsOfAStatementAndTheirValues) {
+  auto rs = db_->OpenStatement("SELECT ID, Name, Born, Salary, Active, ID * 2 AS Twice FROM Person ORDER BY ID");
+  ASSERT_EQ(rs->FieldCount(), 6);
+  const struct {
+    const char* name;
+    JetType type;
+    const char* table;
+    const char* first;  // Describe() of the first row's value
+  } cases[] = {
+      {"ID", JetType::kLong, "Person", "Long 1"},
+      {"name", JetType::kText, "Person", "String \"Иванов\""},
+      {"Born", JetType::kDate, "Person", "Date 05.03.2007"},
+      {"Salary", JetType::kCurrency, "Person", "Currency 100.5"},
+      {"Active", JetType::kBoolean, "Person", "Boolean True"},
+      {"Twice", JetType::kNone, "", nullptr},
+  };
+  auto fields = rs->FieldsCollection();
+  for (const auto& c : cases) {
+    int32_t i = rs->FieldIndex(c.name);
+    ASSERT_GE(i, 0) << c.name;
+    auto field = std::static_pointer_cast<Field>(fields->Item(Variant(c.name)));
+    EXPECT_EQ(field->OrdinalPosition(), i) << c.name;
+    if (c.type != JetType::kNone) EXPECT_EQ(field->Type(), static_cast<int32_t>(c.type)) << c.name;
+    EXPECT_EQ(field->SourceTable(), c.table) << c.name;
+    if (c.first) EXPECT_EQ(rs->FieldValue(i).Describe(), c.first) << c.name;
+  }
+  EXPECT_EQ(CLng(rs->FieldValue("Twice")), 2);
+  rs->MoveLast();
+  EXPECT_TRUE(rs->FieldValue("Born").IsNull());
+  Variant mark = rs->Bookmark();
+  rs->MoveFirst();
+  rs->SetBookmark(mark);
+  EXPECT_EQ(CLng(rs->FieldValue("ID")), 3);
+  EXPECT_EQ(ErrorNumber([&] { rs->SetField("Name", Variant("x")); }), 3020);
+}
+
+// Rows of a statement are read when it opens; Requery reads them again.
+TEST_F(RecordsetsTest, StatementRowsAreFixedUntilRequery) {
+  auto rs = db_->OpenStatement("SELECT ID FROM Person ORDER BY ID", dbOpenSnapshot);
+  db_->ExecuteSql("DELETE FROM Person WHERE ID = 1");
+  EXPECT_EQ(rs->RecordCount(), 3);
+  EXPECT_EQ(WalkForward(*rs, "ID"), "1 2 3");
+  rs->Requery();
+  EXPECT_EQ(rs->RecordCount(), 2);
+  EXPECT_EQ(WalkForward(*rs, "ID"), "2 3");
+  auto forward = db_->OpenStatement("SELECT ID FROM Person", dbOpenForwardOnly);
+  forward->MoveNext();
+  EXPECT_EQ(ErrorNumber([&] { forward->MovePrevious(); }), 3251);
+}
+
+TEST_F(RecordsetsTest, ExecuteCountsRowsAndRefusesSelects) {
+  db_->Execute("UPDATE Person SET Salary = 5 WHERE ID >= 2", Variant());
+  EXPECT_EQ(db_->RecordsAffected(), 2);
+  db_->Execute("DELETE FROM Person WHERE ID = 99", Variant(dbFailOnError));
+  EXPECT_EQ(db_->RecordsAffected(), 0);
+  EXPECT_EQ(ErrorNumber([&] { db_->Execute("SELECT * FROM Person", Variant()); }), 3065);
+  EXPECT_EQ(ErrorNumber([&] { db_->Execute("INSERT INTO Person (ID) VALUES (1)", Variant()); }),
+            3022);
+  EXPECT_EQ(ErrorNumber([&] {
+              db_->OpenRecordset("DELETE FROM Person", Variant(), Variant(), Variant());
+            }),
+            3219);
+}
+
+}  // namespace
+}  // namespace qv::dao::testing

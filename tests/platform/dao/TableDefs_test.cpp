@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include "DaoTestSupport.h"
+#include "platform/dao/Property.h"
+#include "platform/dao/Workspace.h"
+
+namespace qv::dao::testing {
+namespace {
+
+using jet::JetType;
+
+// The whole definition of a table as the objects report it, one line per
+// field and index.
+std::string Describe(TableDef& table) {
+  std::string out = table.Name() + "\n";
+  auto fields = table.FieldsCollection();
+  for (int32_t i = 0; i < fields->Count(); ++i) {
+    auto f = std::static_pointer_cast<Field>(fields->Item(Variant(i)));
+    out += "  " + f->Name() + " type=" + std::to_string(f->Type()) +
+           " size=" + std::to_string(f->Size()) + (f->Required() ? " required" : "") +
+           (f->AllowZeroLength() ? "" : " no-zero-length") +
+           (CStr(f->DefaultValue()).empty() ? "" : " default=" + CStr(f->DefaultValue())) +
+           (f->UnicodeCompression() ? " compressed" : "") + "\n";
+  }
+  auto indexes = table.IndexesCollection();
+  for (int32_t i = 0; i < indexes->Count(); ++i) {
+    auto x = std::static_pointer_cast<Index>(indexes->Item(Variant(i)));
+    out += "  index " + x->Name() + " (";
+    auto xf = x->FieldsCollection();
+    for (int32_t k = 0; k < xf->Count(); ++k) {
+      auto f = std::static_pointer_cast<Field>(xf->Item(Variant(k)));
+      out += (k ? ";" : "") + std::string(f->IsDescending() ? "-" : "") + f->Name();
+    }
+    out += ")" + std::string(x->Primary() ? " primary" : "") + (x->Unique() ? " unique" : "") +
+           "\n";
+  }
+  return out;
+}
+
+class TableDefsTest : public DaoTest {
+ protected:
+  std::shared_ptr<Database> Reopen() {
+    std::string path = db_->Name();
+    db_->Close();
+    db_ = engine_->DefaultWorkspace()->Open(path, {});
+    return db_;
+  }
+};
+
+// A table built field by field and index by index reads back the same from
+// the file, and what is appended to an existing table takes effect at once.
+TEST_F(TableDefsTest, DefinitionsRoundTripThroughTheFile) {
+  auto tdf = db_->CreateTableDef(Variant("Cells"));
+  auto add = [&](const char* name, JetType type, int32_t size, bool required, bool zls,
+                 const char* def) {
+    auto f = tdf->CreateField(Variant(name), Variant(static_cast<int32_t>(type)),
+                              size ? Variant(size) : Variant());
+    f->SetRequired(required);
+    f->SetAllowZeroLength(zls);
+    if (*def) f->SetDefaultValue(Variant(def));
+    tdf->FieldsCollection()->Append(f);
+  };
+  add("SubDocID", JetType::kLong, 0, true, true, "0");
+  add("Key", JetType::kInteger, 0, true, true, "0");
+  add("Value", JetType::kText, 0, true, true, "\"\"");
+  add("Wide", JetType::kMemo, 0, false, false, "");
+  add("When", JetType::kDate, 0, false, true, "");
+  auto idx = tdf->CreateIndex(Variant("SubDoc"));
+  idx->FieldsCollection()->Append(idx->CreateField("SubDocID", Variant(), Variant()));
+  auto keyField = idx->CreateField("Key", Variant(), Variant());
+  keyField->SetAttributes(dbDescending);
+  idx->FieldsCollection()->Append(keyField);
+  tdf->IndexesCollection()->Append(idx);
+  auto pk = tdf->CreateIndex(Variant("PK"));
+  pk->SetFieldsValue(Variant("SubDocID;Key"));
+  pk->SetPrimary(true);
+  tdf->IndexesCollection()->Append(pk);
+  db_->TableDefsCollection()->Append(tdf);
+  // UnicodeCompression set after the append, as the shard files do.
+  for (const char* name : {"Value", "Wide"}) {
+    auto f = std::static_pointer_cast<Field>(tdf->FieldsCollection()->Item(Variant(name)));
+    auto p = std::static_pointer_cast<Property>(
+        f->PropertiesCollection()->Item(Variant("UnicodeCompression")));
+    p->SetValue(Variant(true));
+  }
+  const std::string expected =
+      "Cells\n"
+      "  SubDocID type=4 size=4 required default=0\n"
+      "  Key type=3 size=2 required default=0\n"
+      "  Value type=10 size=255 required default=\"\" compressed\n"
+      "  Wide type=12 size=0 no-zero-length compressed\n"
+      "  When type=8 size=8\n"
+      "  index SubDoc (SubDocID;-Key)\n"
+      "  index PK (SubDocID;Key) primary unique\n";
+  EXPECT_EQ(Describe(*tdf), expected);
+  auto again = Reopen()->TableDefsCollection()->Find("CELLS");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(Describe(*again), expected);
+
+  // The rules hold for writes: defaults fill what is not set.
+  auto rs = db_->OpenTable("cells");
+  rs->AddNew();
+  rs->SetField("SubDocID", Variant(1));
+  rs->Update();
+  EXPECT_EQ(TableText(*db_, "Cells", "", {"SubDocID", "Key", "Value", "Wide"}), "1,0,,Null");
+  rs->AddNew();
+  rs->SetField("SubDocID", Variant(2));
+  rs->SetField("Wide", Variant(""));
+  EXPECT_EQ(ErrorNumber([&] { rs->Update(); }), 3315);
+  rs->CancelUpdate();
+
+  // A field and an index appended to the existing table.
+  auto cells = db_->TableDefsCollection()->Find("Cells");
+  auto extra = cells->CreateField(Variant("Extra"), Variant(static_cast<int32_t>(JetType::kText)),
+                                  Variant(5));
+  cells->FieldsCollection()->Append(extra);
+  auto byExtra = cells->CreateIndex(Variant("ByExtra"));
+  byExtra->SetFieldsValue(Variant("Extra"));
+  cells->IndexesCollection()->Append(byExtra);
+  rs = db_->OpenTable("Cells");
+  rs->Edit();
+  rs->SetField("Extra", Variant("x"));
+  rs->Update();
+  rs->SetIndex("ByExtra");
+  rs->Seek("=", std::vector<Variant>{Variant("X")});
+  EXPECT_FALSE(rs->NoMatch());
+  EXPECT_EQ(ErrorNumber([&] { extra->SetRequired(true); }), 3219);
+  EXPECT_EQ(ErrorNumber([&] { cells->FieldsCollection()->Delete("Extra"); }), 3219);
+  cells->IndexesCollection()->Delete("ByExtra");
+  rs = db_->OpenTable("Cells");
+  EXPECT_EQ(ErrorNumber([&] { rs->SetIndex("ByExtra"); }), 3015);
+  EXPECT_EQ(Reopen()->TableDefsCollection()->Find("Cells")->FieldsCollection()->Count(), 6);
+}
+
+// The collections refuse what Jet refuses.
+TEST_F(TableDefsTest, CollectionsRefuseBadDefinitions) {
+  MakeTable(*db_, "T", {{"ID", JetType::kLong}});
+  auto tables = db_->TableDefsCollection();
+  const struct {
+    const char* what;
+    std::function<void()> call;
+    int32_t number;
+  } cases[] = {
+      {"table exists", [&] { MakeTable(*db_, "t", {{"ID", JetType::kLong}}); }, 3010},
+      {"no fields", [&] { tables->Append(db_->CreateTableDef(Variant("Empty"))); }, 3264},
+      {"bad name", [&] { MakeTable(*db_, "A.B", {{"ID", JetType::kLong}}); }, 3125},
+      {"field twice",
+       [&] {
+         auto t = db_->CreateTableDef(Variant("U"));
+         t->FieldsCollection()->Append(t->CreateField(Variant("a"), Variant(4), Variant()));
+         t->FieldsCollection()->Append(t->CreateField(Variant("A"), Variant(4), Variant()));
+       },
+       3191},
+      {"index on a missing field",
+       [&] { MakeTable(*db_, "V", {{"ID", JetType::kLong}}, {{"X", "Nope"}}); }, 3265},
+      {"two primary keys",
+       [&] {
+         MakeTable(*db_, "W", {{"ID", JetType::kLong}}, {{"A", "ID", true}, {"B", "ID", true}});
+       },
+       3283},
+      {"append twice",
+       [&] { tables->Append(std::static_pointer_cast<TableDef>(tables->Item(Variant("T")))); },
+       3367},
+      {"rename an existing table",
+       [&] { std::static_pointer_cast<TableDef>(tables->Item(Variant(0)))->SetName("Z"); }, 3219},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorNumber(c.call), c.number) << c.what;
+  tables->Refresh();
+  EXPECT_EQ(tables->Count(), 1);
+  tables->Delete("T");
+  EXPECT_EQ(tables->Count(), 0);
+  EXPECT_EQ(ErrorNumber([&] { db_->OpenTable("T"); }), 3078);
+}
+
+// UnicodeCompression can be deleted and appended again as a property made
+// by CreateProperty; the file keeps the final value.
+TEST_F(TableDefsTest, UnicodeCompressionIsKeptInTheCatalogue) {
+  auto t = MakeTable(*db_, "T", {{"Name", JetType::kText, 20}, {"N", JetType::kLong}});
+  auto name = std::static_pointer_cast<Field>(t->FieldsCollection()->Item(Variant("Name")));
+  auto props = name->PropertiesCollection();
+  props->Item(Variant("UnicodeCompression"));
+  std::static_pointer_cast<Property>(props->Item(Variant("UnicodeCompression")))
+      ->SetValue(Variant(true));
+  props->Delete("UnicodeCompression");
+  EXPECT_EQ(ErrorNumber([&] { props->Item(Variant("UnicodeCompression")); }), 3265);
+  EXPECT_EQ(ErrorNumber([&] { props->Delete("Required"); }), 3384);
+  props->Append(name->CreateProperty("UnicodeCompression", static_cast<int32_t>(JetType::kBoolean),
+                                     Variant(true)));
+  EXPECT_EQ(ErrorNumber([&] {
+              props->Append(name->CreateProperty("UnicodeCompression", 1, Variant(false)));
+            }),
+            3367);
+  auto number = std::static_pointer_cast<Field>(t->FieldsCollection()->Item(Variant("N")));
+  EXPECT_EQ(ErrorNumber([&] { number->PropertiesCollection()->Item(Variant("UnicodeCompression")); }),
+            3265);
+  auto reread = Reopen()->TableDefsCollection()->Find("T");
+  auto f = std::static_pointer_cast<Field>(reread->FieldsCollection()->Item(Variant("Name")));
+  EXPECT_TRUE(f->UnicodeCompression());
+  f->SetUnicodeCompression(false);
+  reread = Reopen()->TableDefsCollection()->Find("T");
+  f = std::static_pointer_cast<Field>(reread->FieldsCollection()->Item(Variant("Name")));
+  EXPECT_FALSE(f->UnicodeCompression());
+}
+
+// Late-bound callers reach the objects by ProgID and member names.
+TEST_F(TableDefsTest, LateBoundCallersReachEveryObject) {
+  MakeTable(*db_, "T", {{"ID", JetType::kLong}, {"Name", JetType::kText, 20}},
+            {{"Id", "ID", true}});
+  db_->ExecuteSql("INSERT INTO T (ID, Name) VALUES (1, 'one')");
+  db_->ExecuteSql("INSERT INTO T (ID, Name) VALUES (2, 'two')");
+  ObjectPtr engine = CreateObject("DAO.DBEngine.36");
+  EXPECT_EQ(engine, CreateObject("DAO.DBEngine"));  // the thread's engine
+  EXPECT_EQ(engine, std::static_pointer_cast<Object>(DBEngine::ForThread()));
+  EXPECT_EQ(CStr(engine->Get("Version")), "3.6");
+  ObjectPtr db = engine->CallV("OpenDatabase", db_->Name()).AsObject();
+  EXPECT_EQ(CStr(db->Get("Version")), "4.0");
+  ObjectPtr rs = db->CallV("OpenRecordset", "T").AsObject();
+  rs->Let("Index", Variant("ID"));
+  rs->CallV("Seek", "=", 2);
+  EXPECT_FALSE(CBool(rs->Get("NoMatch")));
+  ObjectPtr field = rs->CallV("Fields").AsObject()->CallV("Item", "name").AsObject();
+  EXPECT_EQ(CStr(field->Get("Value")), "two");
+  rs->CallV("Edit");
+  field->Let("Value", Variant("TWO"));
+  rs->CallV("Update");
+  EXPECT_EQ(CStr(rs->CallV("Collect", "Name")), "TWO");
+  rs->CallV("MoveNext");
+  EXPECT_TRUE(CBool(rs->Get("EOF")));
+  ObjectPtr tables = db->CallV("TableDefs").AsObject();
+  EXPECT_EQ(CLng(tables->Get("Count")), 1);
+  ObjectPtr tdf = CreateObject("DAO.TableDef.36");
+  tdf->Let("Name", Variant("Made"));
+  tdf->CallV("Fields").AsObject()->CallV("Append", tdf->CallV("CreateField", "A", 10, 5));
+  tables->CallV("Append", tdf);
+  EXPECT_EQ(CLng(tables->Get("Count")), 2);
+  ObjectPtr q = db->CallV("CreateQueryDef", "", "DELETE FROM T WHERE ID = 1").AsObject();
+  q->CallV("Execute");
+  EXPECT_EQ(CLng(q->Get("RecordsAffected")), 1);
+  EXPECT_TRUE(CreateObject("DAO.QueryDef"));
+  EXPECT_EQ(ErrorNumber([] { CreateObject("DAO.Recordset"); }), vberr::kCannotCreateObject);
+  ObjectPtr ws = engine->CallV("Workspaces").AsObject()->CallV("Item", 0).AsObject();
+  EXPECT_EQ(CStr(ws->Get("Name")), "#Default Workspace#");
+  db->CallV("Close");
+}
+
+}  // namespace
+}  // namespace qv::dao::testing

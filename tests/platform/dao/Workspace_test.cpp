@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "DaoTestSupport.h"
+#include "platform/dao/Workspace.h"
+
+namespace qv::dao::testing {
+namespace {
+
+using jet::JetType;
+
+// Two databases in one workspace, both with table T(ID): nested
+// transactions commit and roll back both together, and another connection
+// sees only what the outermost commit made final.
+class WorkspaceTest : public ::testing::Test {
+ protected:
+  WorkspaceTest() : engine_(DBEngine::ForThread()) {
+    ws_ = engine_->CreateWorkspace("qvz", "admin", "", Variant(dbUseJet));
+    engine_->WorkspacesCollection()->Append(ws_);
+    for (const char* name : {"One.mdb", "Two.mdb"}) {
+      auto db = ws_->Create(folder_.File(name), dbLangCyrillic);
+      MakeTable(*db, "T", {{"ID", JetType::kLong}});
+      dbs_.push_back(db);
+    }
+  }
+  ~WorkspaceTest() override {
+    ws_->Close();
+    engine_->WorkspacesCollection()->Delete("qvz");
+  }
+
+  void Insert(int id) {
+    for (auto& db : dbs_) db->ExecuteSql("INSERT INTO T (ID) VALUES (" + std::to_string(id) + ")");
+  }
+  // The rows of T in file `i` as a separate connection reads them.
+  std::string Seen(int i) {
+    auto other = engine_->CreateWorkspace("other", "admin", "", Variant(dbUseJet));
+    auto db = other->Open(dbs_[static_cast<size_t>(i)]->Name(), {});
+    std::string out;
+    auto rs = db->OpenStatement("SELECT ID FROM T ORDER BY ID");
+    while (!rs->IsEOF()) {
+      out += (out.empty() ? "" : " ") + CStr(rs->FieldValue(0));
+      rs->MoveNext();
+    }
+    return out;
+  }
+  std::string Mine(int i) {
+    std::string out;
+    auto rs = dbs_[static_cast<size_t>(i)]->OpenStatement("SELECT ID FROM T ORDER BY ID");
+    while (!rs->IsEOF()) {
+      out += (out.empty() ? "" : " ") + CStr(rs->FieldValue(0));
+      rs->MoveNext();
+    }
+    return out;
+  }
+
+  TempFolder folder_;
+  std::shared_ptr<DBEngine> engine_;
+  std::shared_ptr<Workspace> ws_;
+  std::vector<std::shared_ptr<Database>> dbs_;
+};
+
+TEST_F(WorkspaceTest, NestedTransactionsSpanTheWorkspacesDatabases) {
+  enum Op { kBegin, kCommit, kCommitFlush, kRollback, kInsert };
+  const struct {
+    const char* what;
+    std::vector<std::pair<Op, int>> script;
+    const char* mine;  // what the workspace reads at the end
+    const char* seen;  // what another connection reads at the end
+  } cases[] = {
+      {"no transaction", {{kInsert, 1}}, "1", "1"},
+      {"commit", {{kBegin, 0}, {kInsert, 1}, {kCommit, 0}}, "1", "1"},
+      {"rollback", {{kBegin, 0}, {kInsert, 1}, {kRollback, 0}}, "", ""},
+      {"open transaction",
+       {{kBegin, 0}, {kInsert, 1}, {kBegin, 0}, {kInsert, 2}, {kCommit, 0}},
+       "1 2",
+       ""},
+      {"inner rollback, outer commit",
+       {{kBegin, 0}, {kInsert, 1}, {kBegin, 0}, {kInsert, 2}, {kRollback, 0}, {kInsert, 3},
+        {kCommitFlush, 0}},
+       "1 3",
+       "1 3"},
+      {"inner commit, outer rollback",
+       {{kBegin, 0}, {kInsert, 1}, {kBegin, 0}, {kInsert, 2}, {kCommit, 0}, {kRollback, 0}},
+       "",
+       ""},
+      {"three levels",
+       {{kBegin, 0}, {kBegin, 0}, {kInsert, 1}, {kBegin, 0}, {kInsert, 2}, {kRollback, 0},
+        {kCommit, 0}, {kInsert, 3}, {kCommit, 0}},
+       "1 3",
+       "1 3"},
+  };
+  for (const auto& c : cases) {
+    for (const auto& [op, value] : c.script) {
+      switch (op) {
+        case kBegin: ws_->BeginTrans(); break;
+        case kCommit: ws_->CommitTrans(Variant()); break;
+        case kCommitFlush: ws_->CommitTrans(Variant(dbForceOSFlush)); break;
+        case kRollback: ws_->Rollback(); break;
+        case kInsert: Insert(value); break;
+      }
+    }
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(Mine(i), c.mine) << c.what << " db " << i;
+      EXPECT_EQ(Seen(i), c.seen) << c.what << " db " << i;
+    }
+    while (ws_->TransactionDepth() > 0) ws_->Rollback();
+    for (auto& db : dbs_) db->ExecuteSql("DELETE FROM T");
+  }
+  EXPECT_EQ(ErrorNumber([&] { ws_->CommitTrans(Variant()); }), 3034);
+  EXPECT_EQ(ErrorNumber([&] { ws_->Rollback(); }), 3034);
+}
+
+TEST_F(WorkspaceTest, ADatabaseOpenedInsideATransactionJoinsIt) {
+  auto three = ws_->Create(folder_.File("Three.mdb"), dbLangGeneral);
+  MakeTable(*three, "T", {{"ID", JetType::kLong}});
+  three->Close();
+  ws_->BeginTrans();
+  Insert(1);
+  auto joined = ws_->Open(folder_.File("Three.mdb"), {});
+  joined->ExecuteSql("INSERT INTO T (ID) VALUES (7)");
+  ws_->BeginTrans();
+  joined->ExecuteSql("INSERT INTO T (ID) VALUES (8)");
+  ws_->CommitTrans(Variant());
+  ws_->Rollback();
+  auto rs = joined->OpenStatement("SELECT count(*) FROM T");
+  EXPECT_EQ(CLng(rs->FieldValue(0)), 0);
+  EXPECT_EQ(Mine(0), "");
+}
+
+// A rollback takes back rows a table cursor stands on: it re-reads them.
+TEST_F(WorkspaceTest, RollbackRefreshesOpenCursors) {
+  Insert(1);
+  auto rs = dbs_[0]->OpenTable("T");
+  ws_->BeginTrans();
+  rs->Edit();
+  rs->SetField("ID", Variant(5));
+  rs->Update();
+  EXPECT_EQ(CLng(rs->FieldValue("ID")), 5);
+  ws_->Rollback();
+  EXPECT_EQ(CLng(rs->FieldValue("ID")), 1);
+  ws_->BeginTrans();
+  rs->AddNew();
+  rs->SetField("ID", Variant(6));
+  rs->Update();
+  rs->SetBookmark(rs->LastModified());
+  ws_->Rollback();
+  EXPECT_EQ(ErrorNumber([&] { rs->FieldValue("ID"); }), 3167);
+}
+
+// Idle(dbRefreshCache) shows another connection's commits in an open
+// cursor; Idle(dbFreeLocks) and a flushed commit put committed rows into
+// the file itself (a copy of the file alone has them).
+TEST_F(WorkspaceTest, IdleRefreshesAndFlushes) {
+  Insert(1);
+  engine_->Idle(Variant(dbFreeLocks));  // the table and its row into the files
+  auto rs = dbs_[0]->OpenTable("T");
+  auto other = engine_->CreateWorkspace("writer", "admin", "", Variant(dbUseJet));
+  auto writer = other->Open(dbs_[0]->Name(), {});
+  writer->ExecuteSql("UPDATE T SET ID = 2");
+  EXPECT_EQ(CLng(rs->FieldValue("ID")), 1);
+  engine_->Idle(Variant(dbRefreshCache));
+  EXPECT_EQ(CLng(rs->FieldValue("ID")), 2);
+
+  auto rowsInFileAlone = [&](const std::string& path) {
+    std::string copy = folder_.File("Copy.mdb");
+    std::filesystem::remove(copy);
+    std::filesystem::copy_file(path, copy);
+    auto db = other->Open(copy, {});
+    auto count = db->OpenStatement("SELECT count(*) FROM T");
+    int32_t n = CLng(count->FieldValue(0));
+    db->Close();
+    return n;
+  };
+  rs->Close();
+  writer->ExecuteSql("INSERT INTO T (ID) VALUES (3)");
+  EXPECT_EQ(rowsInFileAlone(dbs_[0]->Name()), 1);  // the new row is still in the log
+  engine_->Idle(Variant(dbFreeLocks));
+  EXPECT_EQ(rowsInFileAlone(dbs_[0]->Name()), 2);
+
+  ws_->BeginTrans();
+  Insert(4);
+  ws_->CommitTrans(Variant(dbForceOSFlush));
+  EXPECT_EQ(rowsInFileAlone(dbs_[1]->Name()), 2);
+}
+
+}  // namespace
+}  // namespace qv::dao::testing
