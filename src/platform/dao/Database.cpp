@@ -145,6 +145,15 @@ int64_t Database::ExecuteSql(std::string_view sql) {
   return rows;
 }
 
+int32_t Database::SchemaVersion() {
+  jet::Statement st = Connection().PrepareNative("PRAGMA user_version");
+  return st.Step() ? static_cast<int32_t>(st.Int64(0)) : 0;
+}
+
+void Database::SetSchemaVersion(int32_t version) {
+  Connection().ExecuteNative("PRAGMA user_version = " + std::to_string(version));
+}
+
 std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, const Variant& type,
                                                    const Variant& options, const Variant&) {
   std::string_view text = TrimText(source);

@@ -99,6 +99,11 @@ class Database : public Object {
                                            int32_t options = 0);
   // Execute for C++ callers: returns the rows affected.
   int64_t ExecuteSql(std::string_view sql);
+  // A number the file keeps for its owner (SQLite's user_version), 0 in a
+  // new file; the schema builder records the file's schema version in it.
+  // Setting it takes part in the workspace's transaction.
+  int32_t SchemaVersion();
+  void SetSchemaVersion(int32_t version);
 
   // ---- the workspace's transactions and the engine's idle
   void BeginLevel();
