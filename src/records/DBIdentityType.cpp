@@ -1,0 +1,20 @@
+#include "records/ReferenceMappers.h"
+
+namespace qv::records {
+namespace {
+using namespace col;
+constexpr ColumnDef kColumns[] = {Long("GroupID"),       Text("Code"), Text("SeriesPattern"),
+                                  Text("NumberPattern"), Text("name"), Text("PfrCode"),
+                                  Text("TndflCode")};
+constexpr ColumnMap kMap{"CertificateType", kColumns};
+}  // namespace
+
+const MapperDef& DBIdentityType::Def() {
+  static const MapperDef def{"Qv_Records.QvIdentityType", kMap};
+  return def;
+}
+
+QV_DEFINE_CLASS(DBIdentityType, "Qv_DBProvider.DBIdentityType", QV_CREATABLE(DBIdentityType),
+                QV_MAPPER_MEMBERS(DBIdentityType))
+
+}  // namespace qv::records

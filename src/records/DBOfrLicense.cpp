@@ -1,0 +1,36 @@
+#include "platform/dao/Recordset.h"
+#include "records/ReferenceMappers.h"
+
+namespace qv::records {
+namespace {
+using namespace col;
+// AccStreamID is read from the row but written from the owner the caller names.
+constexpr ColumnDef kColumns[] = {
+    ReadOnly(Num("AccStreamID")), Text("Number"),      Date("DateBeg"), Date("DateEnd"),
+    Text("IssuerName"),           Long("OfrLicTypeID")};
+constexpr ColumnMap kMap{"AccStreamOfrLicenses", kColumns, "ID", "ID"};
+
+void WriteOwner(dao::Recordset& rs, QvRecord&, const Variant& parentId) {
+  rs.SetField("AccStreamID", Variant(CDbl(parentId)));
+}
+}  // namespace
+
+const MapperDef& DBOfrLicense::Def() {
+  static const MapperDef def{"Qv_Records.QvOfrLicense", kMap, true, {.beforeUpdate = &WriteOwner}};
+  return def;
+}
+
+void DBOfrLicense::SaveRecord(const Variant& aRecord, bool aRecursive, double aParentID) {
+  Guard(QV_HERE, [&] {
+    auto rec = RecordArg(Def(), aRecord);
+    SaveRow(*MapperUserDatabase(), Def(), *rec, aRecursive, Variant(aParentID));
+  });
+}
+
+QV_DEFINE_CLASS(DBOfrLicense, "Qv_DBProvider.DBOfrLicense", QV_CREATABLE(DBOfrLicense),
+                Method("ReadRecord", &DBOfrLicense::ReadRecord),
+                Method("SaveRecord", &DBOfrLicense::SaveRecord),
+                Method("DeleteRecord", &DBOfrLicense::DeleteRecord),
+                Method("IsRecordExists", &DBOfrLicense::IsRecordExists))
+
+}  // namespace qv::records

@@ -1,0 +1,101 @@
+#pragma once
+// The shared engine of the record mappers: ReadRecord, SaveRecord,
+// DeleteRecord and IsRecordExists of one entity, driven by its MapperDef
+// (a column map plus the hooks of the entities that deviate). The engine
+// takes the database explicitly; the public mapper classes (PlainMapper.h)
+// pass the thread's user database.
+//
+// The plain pattern:
+//   read    id 0: Clear. Seek "=" on the index; no row: MarkNotFound(id);
+//           else BeginLoad(id), the base columns in map order, afterRead,
+//           EndLoad. Null or unconvertible values give the kind's default.
+//   save    nothing when RState is 0, 1 or 4, the record is read-only, or
+//           saveGate says no. ID other than 0: Seek; no row: nothing (or an
+//           insert under that ID with insertMissing); else Edit. ID 0: nothing
+//           when IsBlank; else AddNew under NextId (through newId). The
+//           written columns in map order (references first save their
+//           sub-record when recursive), beforeUpdate, Update, then for a new
+//           row AssignNewID, and AfterInsert or AfterUpdate.
+//   delete  nothing for Nothing, ID 0, read-only, or deleteGate saying no;
+//           the row is deleted when found; AfterDelete in any case.
+//   exists  Seek "=".
+// A write that fails leaves the row unwritten: Update is never reached and
+// the recordset is closed with the edit cancelled.
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "platform/automation/Variant.h"
+#include "records/ColumnMap.h"
+
+namespace qv::dao {
+class Database;
+class Recordset;
+}  // namespace qv::dao
+
+namespace qv::records {
+
+class RecordClass;
+
+struct MapperHooks {
+  // The map an identifier lives in, for read and exists (tax offices choose
+  // their table by range); null: MapperDef::map.
+  const ColumnMap* (*mapFor)(double id) = nullptr;
+  // True: IsRecordExists answers true without looking at the table.
+  bool (*existsWithoutTable)(double id) = nullptr;
+  // Called before EndLoad with the row still current.
+  void (*afterRead)(QvRecord& rec, dao::Recordset& rs) = nullptr;
+  // After the state and read-only gates: false skips the save.
+  bool (*saveGate)(QvRecord& rec) = nullptr;
+  // The identifier of a new row from NextId (last + 1, or 1); null: as is.
+  double (*newId)(double next) = nullptr;
+  // True: saving an ID that has no row inserts it under that ID.
+  bool insertMissing = false;
+  // Called after the mapped columns are written, before Update; `extra` is
+  // the third argument of SaveRecord (Missing when not given).
+  void (*beforeUpdate)(dao::Recordset& rs, QvRecord& rec, const Variant& extra) = nullptr;
+  // After the read-only gate: false skips the delete (AfterDelete too).
+  bool (*deleteGate)(double id) = nullptr;
+};
+
+struct MapperDef {
+  std::string_view recordProgId;  // the record type the mapper accepts
+  const ColumnMap& map;
+  bool saves = false;  // false: SaveRecord and DeleteRecord accept and do nothing
+  MapperHooks hooks = {};
+  // The map written by save and delete; null: `map`.
+  const ColumnMap* writeMap = nullptr;
+};
+
+// `aRecord` as the record type of `def`: error 13 for an object of another
+// type; null for Nothing or Empty when `allowNothing`, else error 424.
+std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord,
+                                    bool allowNothing = false);
+
+// Each column's property index in `cls`, resolved once per (type, map) and
+// kept for the process. Error 5 naming the property when the type lacks one
+// (a map that does not fit its record type).
+const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordClass& cls);
+
+// The property a column fills (see ColumnDef::property).
+std::string_view PropertyNameOf(const ColumnDef& c);
+
+// The key of the last row in index order plus 1, or 1 for an empty table.
+// `rs` is a table-type recordset with its index set; it is left on no row.
+double NextId(dao::Recordset& rs, std::string_view keyColumn);
+
+// The table-type recordset of `map` with its index set.
+std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap& map);
+
+void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec);
+// The lazy columns of a stored record, between the group's brackets
+// (`group` indexes the record type's groups).
+void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec, int group);
+void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recursive,
+             const Variant& extra = Variant::Missing());
+// `rec` may be null (Nothing): nothing happens.
+void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec);
+bool RowExists(dao::Database& db, const MapperDef& def, double id);
+
+}  // namespace qv::records

@@ -1,0 +1,29 @@
+#pragma once
+// The user database of the calling thread, as the public mapper classes see
+// it. The mappers take it from here on every call and keep nothing.
+//
+// Until the database session is wired in, the library has no provider and a
+// mapper call fails with error 91. The session registers
+// miDataBase::GetUserDataBase here; tests register a database they built.
+
+#include <functional>
+#include <memory>
+
+namespace qv::dao {
+class Database;
+}
+
+namespace qv::records {
+
+using UserDatabaseProvider = std::function<std::shared_ptr<dao::Database>()>;
+
+// Replaces the provider (process-wide) and returns the previous one. The
+// provider is called on the mapper's thread and must return that thread's
+// database.
+UserDatabaseProvider SetUserDatabaseProvider(UserDatabaseProvider provider);
+
+// The calling thread's user database. Error 91 when no provider is set or it
+// gives none.
+std::shared_ptr<dao::Database> MapperUserDatabase();
+
+}  // namespace qv::records

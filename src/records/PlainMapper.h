@@ -1,0 +1,65 @@
+#pragma once
+// The public side of a record mapper: the four operations of the pattern on
+// the thread's user database, each through the error guard with the
+// mapper's class name. A mapper is a class deriving from PlainMapper<Self>
+// that declares its class and gives its MapperDef:
+//
+//   class DBConsStream : public PlainMapper<DBConsStream> {
+//     QV_DECLARE_CLASS(DBConsStream)
+//    public:
+//     static const MapperDef& Def();
+//   };
+//
+// and binds the operations by name in its .cpp with QV_MAPPER_MEMBERS.
+
+#include <memory>
+
+#include "core/mErrorHandling.h"
+#include "platform/automation/Object.h"
+#include "records/MapperEngine.h"
+#include "records/MapperSession.h"
+#include "siblings/records/QvRecord.h"
+
+namespace qv::records {
+
+template <class Self>
+class PlainMapper : public Object {
+ public:
+  // Fills aRecord from the row aID (Clear for 0, MarkNotFound when no row).
+  void ReadRecord(double aID, const Variant& aRecord) {
+    Guard(Self::kModule, __func__, [&] {
+      auto rec = RecordArg(Self::Def(), aRecord);
+      // Identifier 0 resets the record without asking for the database.
+      if (aID == 0)
+        rec->Clear();
+      else
+        ReadRow(*MapperUserDatabase(), Self::Def(), aID, *rec);
+    });
+  }
+  // Writes aRecord to its row, inserting it when it is new.
+  void SaveRecord(const Variant& aRecord, bool aRecursive) {
+    Guard(Self::kModule, __func__, [&] {
+      auto rec = RecordArg(Self::Def(), aRecord);
+      if (Self::Def().saves) SaveRow(*MapperUserDatabase(), Self::Def(), *rec, aRecursive);
+    });
+  }
+  void DeleteRecord(const Variant& aRecord) {
+    Guard(Self::kModule, __func__, [&] {
+      auto rec = RecordArg(Self::Def(), aRecord, true);
+      if (Self::Def().saves && rec) DeleteRow(*MapperUserDatabase(), Self::Def(), rec.get());
+    });
+  }
+  bool IsRecordExists(double aID) {
+    return Guard(Self::kModule, __func__,
+                 [&] { return RowExists(*MapperUserDatabase(), Self::Def(), aID); });
+  }
+};
+
+}  // namespace qv::records
+
+// The dispatch table of a PlainMapper class, in the order of the pattern.
+#define QV_MAPPER_MEMBERS(Cls)                                              \
+  ::qv::Method("ReadRecord", &Cls::ReadRecord),                             \
+      ::qv::Method("SaveRecord", &Cls::SaveRecord, {::qv::Variant(false)}), \
+      ::qv::Method("DeleteRecord", &Cls::DeleteRecord),                     \
+      ::qv::Method("IsRecordExists", &Cls::IsRecordExists)

@@ -1,0 +1,144 @@
+#include "records/miRecCollection.h"
+
+#include <functional>
+
+#include "core/mErrorHandling.h"
+#include "platform/dao/Recordset.h"
+#include "siblings/records/RecordFactory.h"
+
+namespace qv::miRecCollection {
+
+namespace {
+
+using records::QvRecordPtr;
+using records::RecordFactory;
+
+enum class FactoryOp { kGetRecord, kGetLoadedRecord };
+
+// The key of an identifier in a keyed collection.
+std::string KeyOf(double id) {
+  return "_" + CStr(Variant(id));
+}
+
+// Calls `each` with the identifier of every row, first to last.
+void ForEachId(dao::Recordset& rs, const std::string& column,
+               const std::function<void(const Variant&)>& each) {
+  int32_t field = rs.FieldIndex(column);
+  if (field < 0) rs.FieldValue(column);  // raises the recordset's "no such field"
+  if (rs.IsBOF() && rs.IsEOF()) return;
+  rs.MoveFirst();
+  for (; !rs.IsEOF(); rs.MoveNext()) each(rs.FieldValue(field));
+}
+
+double IdOf(const Variant& v) {
+  return v.IsNull() ? 0.0 : CDbl(v);
+}
+
+CollectionPtr Records(dao::Recordset& rs, const std::string& column, std::string_view progId,
+                      FactoryOp op) {
+  auto out = std::make_shared<Collection>();
+  auto factory = RecordFactory::ForThisThread();
+  std::string type(progId);
+  ForEachId(rs, column, [&](const Variant& v) {
+    Variant id(IdOf(v));
+    QvRecordPtr rec = op == FactoryOp::kGetRecord ? factory->GetRecord(type, id)
+                                                  : factory->GetLoadedRecord(type, id);
+    out->Add(Variant(ObjectPtr(rec)));
+  });
+  return out;
+}
+
+// New records given their identifier with SetID; with `loadOnSetId` each
+// reads itself at once.
+QvRecordPtr NewWithId(std::string_view progId, double id, bool loadOnSetId) {
+  QvRecordPtr rec = RecordFactory::ForThisThread()->NewRecord(std::string(progId));
+  rec->SetLoadOnSetID(loadOnSetId);
+  rec->SetID(Variant(id));
+  return rec;
+}
+
+constexpr std::string_view kQr = "Qv_Records.";
+constexpr std::string_view kPfr = "Qv_PfrRecords.";
+
+std::string Qr(std::string_view name) {
+  return std::string(kQr) + std::string(name);
+}
+std::string Pfr(std::string_view name) {
+  return std::string(kPfr) + std::string(name);
+}
+
+}  // namespace
+
+CollectionPtr GetIDCollection(dao::Recordset& aRs, const std::string& aColumn, bool aUnique) {
+  return Guard(QV_HERE, [&] {
+    auto out = std::make_shared<Collection>();
+    ForEachId(aRs, aColumn, [&](const Variant& v) {
+      if (!aUnique) {
+        out->Add(Variant(IdOf(v)));
+        return;
+      }
+      if (v.IsNull()) ThrowVb(vberr::kInvalidUseOfNull, aColumn + " is Null");
+      double id = CDbl(v);
+      std::string key = KeyOf(id);
+      if (!out->FindByKey(key)) out->Add(Variant(id), key);
+    });
+    return out;
+  });
+}
+
+#define QV_REC_COLLECTION(Name, progId, op)                                                \
+  CollectionPtr GetRecCollection_##Name(dao::Recordset& aRs, const std::string& aColumn) { \
+    return Guard(QV_HERE, [&] { return Records(aRs, aColumn, progId, op); });              \
+  }
+
+QV_REC_COLLECTION(QvPerson, Qr("QvPerson"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvAccStream, Qr("QvAccStream"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvConsStream, Qr("QvConsStream"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvWorker, Qr("QvWorker"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvTimePeriod, Qr("QvTimePeriod"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvPfrSubDoc, Pfr("QvPfrSubDoc"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvPfrSubDocPreloaded, Pfr("QvPfrSubDoc"), FactoryOp::kGetLoadedRecord)
+QV_REC_COLLECTION(QvPfrAddress, Pfr("QvPfrAddress"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvWarrant, Qr("QvWarrant"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvAttachmentDoc, Qr("QvAttachmentDoc"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvStoredFile, Qr("QvStoredFile"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvTemplate, Qr("QvTemplate"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvTemplType, Qr("QvTemplType"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvAccProfile, Qr("QvAccProfile"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvPfrManualSheaf, Pfr("QvPfrManualSheaf"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvPfrPerson, Pfr("QvPfrPerson"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvPfrPersonWithNonLazyFields, Pfr("QvPfrPerson"), FactoryOp::kGetLoadedRecord)
+QV_REC_COLLECTION(QvStdProfile, Qr("QvStdProfile"), FactoryOp::kGetRecord)
+QV_REC_COLLECTION(QvWjEvent, Pfr("QvWjEvent"), FactoryOp::kGetRecord)
+
+#undef QV_REC_COLLECTION
+
+CollectionPtr GetRecCollection_QvDocument(dao::Recordset& aRs, const std::string& aColumn,
+                                          bool aNewLoadOnSetID) {
+  return Guard(QV_HERE, [&] {
+    if (!aNewLoadOnSetID) return Records(aRs, aColumn, Qr("QvDocument"), FactoryOp::kGetRecord);
+    auto out = std::make_shared<Collection>();
+    ForEachId(aRs, aColumn, [&](const Variant& v) {
+      out->Add(Variant(ObjectPtr(NewWithId(Qr("QvDocument"), IdOf(v), true))));
+    });
+    return out;
+  });
+}
+
+CollectionPtr GetRecCollection_QvWjEvent_Ex(dao::Recordset& aRs, const std::string& aColumn,
+                                            bool aBareIds, bool aKeyed, bool aLoadOnSetID) {
+  return Guard(QV_HERE, [&] {
+    auto out = std::make_shared<Collection>();
+    ForEachId(aRs, aColumn, [&](const Variant& v) {
+      double id = IdOf(v);
+      std::string key = aKeyed ? KeyOf(id) : std::string();
+      if (aKeyed && out->FindByKey(key)) return;
+      Variant item = aBareIds ? Variant(id)
+                              : Variant(ObjectPtr(NewWithId(Pfr("QvWjEvent"), id, aLoadOnSetID)));
+      out->Add(std::move(item), key);
+    });
+    return out;
+  });
+}
+
+}  // namespace qv::miRecCollection

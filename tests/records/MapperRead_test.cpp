@@ -1,0 +1,190 @@
+// Reading, existence, deletion and late binding of the reference mappers, and
+// records that load themselves through their mapper by ProgID.
+
+#include <gtest/gtest.h>
+
+#include "platform/automation/VbaDate.h"
+#include "records/MapperEngine.h"
+#include "records/MapperFixture.h"
+#include "records/ReferenceMappers.h"
+
+namespace qv::records::testing {
+namespace {
+
+using MapperRead = MapperTest;
+
+TEST_F(MapperRead, EachMapperFillsItsRecordFromItsRow) {
+  Sql("insert into Country (ID, Alfa2, Alfa3, Code, ShortName, FullName) "
+      "values (643, 'RU', 'RUS', '643', 'Russia', 'Russian Federation')");
+  Sql("insert into Region (ID, Code, Name, NameNoAb, AbName) values (77, '77', 'Moscow c', "
+      "'Moscow', 'c')");
+  Sql("insert into CertificateType (ID, GroupID, Code, Name, PfrCode) values (21, 2, '21', "
+      "'Passport', 'PASS')");
+  Sql("insert into doc_type_class (doc_type_id, ID, KND, name_short, send_type) values (8, 8, "
+      "'1151001', 'VAT', 3)");
+  Sql("insert into time_by_month (time_id, the_year, report_id, beg_date, end_date) values "
+      "(900001, 2024, 13, #01/01/2024#, #03/31/2024#)");
+  Sql("insert into doc_templates (template_id, full_name, Name, doc_type_id, enable, Sign_Exec, "
+      "PfrMaster) values (31, 'VAT return', 'VAT', 8, 1, true, 1)");
+  Sql("insert into ConsStream (ID, DisplayName, LPCategory) values (5, 'Group', 2)");
+  Sql("insert into ConsDocs (ID, Template_ID, Time_ID, ConsStream_ID, DisplayName) values (6, "
+      "31, 900001, 5, 'Doc')");
+  Sql("insert into AccStreamOfrLicenses (ID, AccStreamID, Number, OfrLicTypeID) values (2, 12, "
+      "'L-7', 4)");
+  const struct {
+    const char* mapper;
+    const char* type;
+    double id;
+    const char* property;
+    Variant expected;
+  } cases[] = {
+      {"DBAdrCountry", "QvAdrCountry", 643, "FullName", Variant("Russian Federation")},
+      {"DBAdrRegion", "QvAdrRegion", 77, "Name", Variant("Moscow c")},
+      {"DBIdentityType", "QvIdentityType", 21, "GroupID", Variant(int32_t{2})},
+      {"DBIdentityType", "QvIdentityType", 21, "SeriesPattern", Variant("")},  // Null
+      {"DBTemplType", "QvTemplType", 8, "send_type", Variant(int32_t{3})},
+      {"DBTemplType", "QvTemplType", 8, "Accumulated", Variant(int32_t{0})},  // Null
+      {"DBTimePeriod", "QvTimePeriod", 900001, "End_Date", Variant(DateSerial(2024, 3, 31))},
+      {"DBTimePeriod", "QvTimePeriod", 900001, "PeriodOrder", Variant(int32_t{4})},
+      {"DBTemplate", "QvTemplate", 31, "Full_Name", Variant("VAT return")},
+      {"DBTemplate", "QvTemplate", 31, "Sign_Exec", Variant(true)},
+      {"DBTemplate", "QvTemplate", 31, "PfrMaster", Variant(true)},
+      {"DBTemplate", "QvTemplate", 31, "Creatable", Variant(false)},       // Null
+      {"DBTemplate", "QvTemplate", 31, "Begin_Date", Variant(OleDate{})},  // Null
+      {"DBConsStream", "QvConsStream", 5, "LPCategory", Variant(int32_t{2})},
+      {"DBConsDocument", "QvConsDocument", 6, "DisplayName", Variant("Doc")},
+      {"DBOfrLicense", "QvOfrLicense", 2, "AccStreamID", Variant(12.0)},
+      {"DBOfrLicense", "QvOfrLicense", 2, "OfrLicTypeID", Variant(int32_t{4})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.mapper) + "." + c.property);
+    ObjectPtr mapper = CreateObject(std::string("Qv_DBProvider.") + c.mapper);
+    auto r = New(c.type);
+    mapper->CallV("ReadRecord", c.id, Obj(r));
+    EXPECT_EQ(r->State(), kLoaded);
+    EXPECT_EQ(r->Id(), c.id);
+    EXPECT_EQ(r->Get(c.property), c.expected);
+    EXPECT_TRUE(CBool(mapper->CallV("IsRecordExists", c.id)));
+    EXPECT_FALSE(CBool(mapper->CallV("IsRecordExists", c.id + 1)));
+    // A missing row marks the record, keeping the identifier asked for.
+    mapper->CallV("ReadRecord", c.id + 1, Obj(r));
+    EXPECT_EQ(r->State(), kNew);
+    EXPECT_EQ(r->Id(), c.id + 1);
+  }
+  // Sub-records get their identifier only, and read themselves on first use.
+  auto doc = New("QvConsDocument");
+  DBConsDocument().ReadRecord(6, Obj(doc));
+  auto tmpl = doc->SubRecord(doc->PropertyIndex("Template"));
+  EXPECT_EQ(tmpl->State(), kReference);
+  EXPECT_EQ(tmpl->Id(), 31);
+  ObjectPtr docType = tmpl->Get("Doc_Type").AsObject();  // loads the template
+  EXPECT_EQ(tmpl->State(), kLoaded);
+  EXPECT_EQ(CStr(docType->Get("KND")), "1151001");  // loads the document class
+  EXPECT_EQ(CLng(doc->SubRecord(doc->PropertyIndex("Time"))->Get("The_Year")), 2024);
+  EXPECT_EQ(CStr(doc->SubRecord(doc->PropertyIndex("ConsStream"))->Get("DisplayName")), "Group");
+}
+
+TEST_F(MapperRead, RecordFromTheFactoryLoadsThroughItsMapper) {
+  Sql("insert into Country (ID, ShortName) values (643, 'Russia')");
+  auto r = RecordFactory::ForThisThread()->GetRecord("Qv_Records.QvAdrCountry", Variant(643.0));
+  EXPECT_EQ(r->State(), kReference);
+  EXPECT_EQ(CStr(r->Get("ShortName")), "Russia");
+  EXPECT_EQ(r->State(), kLoaded);
+  auto missing =
+      RecordFactory::ForThisThread()->GetRecord("Qv_Records.QvAdrCountry", Variant(644.0));
+  EXPECT_EQ(CStr(missing->Get("ShortName")), "");
+  EXPECT_EQ(missing->State(), kNew);
+}
+
+TEST_F(MapperRead, PeriodOrderFollowsTheYear) {
+  const struct {
+    int32_t reportId, order;
+  } cases[] = {{1, 1},   {3, 3},   {13, 4},  {4, 5},   {14, 8},  {19, 9},  {15, 13},
+               {12, 16}, {16, 17}, {20, 18}, {17, 19}, {21, 20}, {24, 21}, {18, 91},
+               {23, 98}, {22, 99}, {25, 99}, {30, 99}, {31, 99}, {0, 99},  {-1, 99}};
+  for (const auto& c : cases) EXPECT_EQ(PeriodOrderOf(c.reportId), c.order) << c.reportId;
+}
+
+TEST_F(MapperRead, IdentifierZeroClearsWithoutTheDatabase) {
+  Sql("insert into ConsStream (ID, DisplayName) values (5, 'Group')");
+  auto r = New("QvConsStream");
+  DBConsStream().ReadRecord(5, Obj(r));
+  SetUserDatabaseProvider(nullptr);
+  DBConsStream().ReadRecord(0, Obj(r));
+  EXPECT_EQ(r->State(), kNew);
+  EXPECT_EQ(CStr(r->Get("DisplayName")), "");
+  // Anything else needs the database.
+  EXPECT_EQ(ErrorOf([&] { DBConsStream().ReadRecord(5, Obj(r)); }), vberr::kObjectNotSet);
+}
+
+TEST_F(MapperRead, CountryNineNinetyAlwaysExists) {
+  DBAdrCountry m;
+  EXPECT_EQ(Count("Country"), 0);
+  EXPECT_TRUE(m.IsRecordExists(990));
+  EXPECT_FALSE(m.IsRecordExists(991));
+  EXPECT_FALSE(m.IsRecordExists(0));
+}
+
+TEST_F(MapperRead, DeleteRecordRemovesTheRowAndNotifies) {
+  Sql("insert into ConsStream (ID, DisplayName) values (5, 'a')");
+  Sql("insert into ConsStream (ID, DisplayName) values (6, 'b')");
+  ObjectPtr mapper = CreateObject("Qv_DBProvider.DBConsStream");
+  auto r = New("QvConsStream");
+  DBConsStream().ReadRecord(5, Obj(r));
+  mapper->CallV("DeleteRecord", Obj(r));
+  EXPECT_EQ(Count("ConsStream"), 1);
+  EXPECT_EQ(r->State(), kDeleted);
+  // The row is already gone: still told.
+  mapper->CallV("DeleteRecord", Obj(r));
+  EXPECT_EQ(notices_, (std::vector<std::string>{"delete 5", "delete 5"}));
+  // Nothing, or a record without identifier: nothing happens.
+  mapper->CallV("DeleteRecord", Variant::Nothing());
+  mapper->CallV("DeleteRecord", Obj(New("QvConsStream")));
+  EXPECT_EQ(notices_.size(), 2u);
+  EXPECT_EQ(Count("ConsStream"), 1);
+  // Read-only mappers accept the call and keep their rows.
+  Sql("insert into Country (ID, ShortName) values (643, 'Russia')");
+  auto country = New("QvAdrCountry");
+  DBAdrCountry().ReadRecord(643, Obj(country));
+  CreateObject("Qv_DBProvider.DBAdrCountry")->CallV("DeleteRecord", Obj(country));
+  CreateObject("Qv_DBProvider.DBAdrCountry")->CallV("SaveRecord", Obj(country), true);
+  EXPECT_EQ(Count("Country"), 1);
+}
+
+TEST_F(MapperRead, LateBoundCallsCheckTheRecordType) {
+  ObjectPtr mapper = CreateObject("qv_dbprovider.dbconsstream");
+  EXPECT_EQ(mapper->Class().ProgId(), "Qv_DBProvider.DBConsStream");
+  for (const char* name : {"ReadRecord", "SaveRecord", "DeleteRecord", "IsRecordExists"})
+    EXPECT_NE(mapper->Class().Find(name), nullptr) << name;
+  std::string text;
+  EXPECT_EQ(ErrorOf([&] { mapper->CallV("ReadRecord", 5.0, Obj(New("QvAdrCountry"))); }, &text),
+            vberr::kTypeMismatch);
+  EXPECT_NE(text.find("[Qv_DBProvider::DBConsStream.ReadRecord"), std::string::npos) << text;
+  EXPECT_EQ(ErrorOf([&] { mapper->CallV("SaveRecord", Variant("text"), false); }),
+            vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorOf([&] { mapper->CallV("ReadRecord", 5.0, Variant::Nothing()); }),
+            vberr::kObjectRequired);
+  // A record's own save and delete go through the same mapper by ProgID.
+  auto r = New("QvConsStream");
+  r->Let("DisplayName", Variant("mine"));
+  r->CallV("SaveToStore", false);
+  EXPECT_EQ(r->Id(), 1);
+  EXPECT_EQ(CStr(Scalar("select DisplayName from ConsStream where ID = 1")), "mine");
+  r->CallV("DeleteFromStore");
+  EXPECT_EQ(Count("ConsStream"), 0);
+}
+
+TEST_F(MapperRead, AMapThatDoesNotFitItsTypeIsAnError) {
+  constexpr static ColumnDef kColumns[] = {col::Text("DisplayName"), col::Text("NoSuchColumn")};
+  constexpr static ColumnMap kMap{"ConsStream", kColumns};
+  static const MapperDef kDef{"Qv_Records.QvConsStream", kMap, true};
+  Sql("insert into ConsStream (ID, DisplayName) values (5, 'a')");
+  auto r = New("QvConsStream");
+  std::string text;
+  EXPECT_EQ(ErrorOf([&] { ReadRow(*db_, kDef, 5, *r); }, &text), vberr::kInvalidProcedureCall);
+  EXPECT_NE(text.find("NoSuchColumn"), std::string::npos) << text;
+  EXPECT_EQ(r->State(), kNew);  // the record was not touched
+}
+
+}  // namespace
+}  // namespace qv::records::testing

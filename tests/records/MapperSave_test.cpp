@@ -1,0 +1,328 @@
+// Saving through the mapper engine: the gates that leave a record alone, new
+// identifiers, failed writes, tax-office ranges, and the recursive save of a
+// consolidation document.
+
+#include <gtest/gtest.h>
+
+#include "records/MapperEngine.h"
+#include "records/MapperFixture.h"
+#include "records/ReferenceMappers.h"
+
+namespace qv::records::testing {
+namespace {
+
+// A stream type whose records are read-only, saved through ConsStream's map.
+constexpr PropertyDef kStreamProps[] = {decl::Text("DisplayName"), decl::Long("LPCategory")};
+constexpr RecordType kReadOnlyStream{
+    .progId = "QvTest.ReadOnlyStream", .readOnly = true, .properties = kStreamProps};
+[[maybe_unused]] const bool kRegistered = (RegisterRecordType(kReadOnlyStream), true);
+
+constexpr ColumnDef kStreamColumns[] = {col::Text("DisplayName"), col::Long("LPCategory")};
+constexpr ColumnMap kStreamMap{"ConsStream", kStreamColumns};
+const MapperDef kReadOnlyDef{"QvTest.ReadOnlyStream", kStreamMap, true};
+
+using MapperSave = MapperTest;
+
+TEST_F(MapperSave, GatesLeaveTheRowAndTheRecordAlone) {
+  Sql("insert into ConsStream (ID, DisplayName, LPCategory) values (5, 'stored', 2)");
+  // Each case makes a record aimed at row 5 (or a new row) that must not be
+  // written; the last two are the controls that are.
+  const struct {
+    const char* what;
+    std::function<QvRecordPtr()> make;
+    bool written;
+  } cases[] = {
+      {"state 0 (marked not found, id kept)",
+       [] {
+         auto r = New("QvConsStream");
+         r->MarkNotFound(Variant(5.0));
+         return r;
+       },
+       false},
+      {"state 1 (a reference not read)",
+       [] {
+         auto r = New("QvConsStream");
+         r->SetID(Variant(5.0));
+         return r;
+       },
+       false},
+      {"state 4 (deleted, then changed)",
+       [this] {
+         auto r = New("QvConsStream");
+         DBConsStream().ReadRecord(5, Obj(r));
+         r->Delete();
+         r->Let("DisplayName", Variant("changed"));
+         return r;
+       },
+       false},
+      {"read-only record",
+       [] {
+         auto r = QvRecord::Create("QvTest.ReadOnlyStream");
+         r->Let("DisplayName", Variant("changed"));
+         return r;
+       },
+       false},
+      {"blank new record (state 2, all defaults)",
+       [] {
+         auto r = New("QvConsStream");
+         r->Let("DisplayName", Variant(""));
+         return r;
+       },
+       false},
+      {"control: state 3, changed",
+       [this] {
+         auto r = New("QvConsStream");
+         DBConsStream().ReadRecord(5, Obj(r));
+         r->Let("DisplayName", Variant("changed"));
+         return r;
+       },
+       true},
+      {"control: new with a value",
+       [] {
+         auto r = New("QvConsStream");
+         r->Let("LPCategory", Variant(int32_t{7}));
+         return r;
+       },
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sql("update ConsStream set DisplayName = 'stored' where ID = 5");
+    Sql("delete from ConsStream where ID <> 5");
+    QvRecordPtr r = c.make();
+    int32_t stateBefore = r->State();
+    double idBefore = r->Id();
+    notices_.clear();
+    if (r->Type().readOnly)
+      SaveRow(*db_, kReadOnlyDef, *r, false);
+    else
+      DBConsStream().SaveRecord(Obj(r), false);
+    bool changed = CStr(Scalar("select DisplayName from ConsStream where ID = 5")) != "stored" ||
+                   Count("ConsStream") != 1;
+    EXPECT_EQ(changed, c.written);
+    if (!c.written) {
+      EXPECT_TRUE(notices_.empty());
+      EXPECT_EQ(r->State(), stateBefore);
+      EXPECT_EQ(r->Id(), idBefore);
+    } else {
+      EXPECT_EQ(notices_.size(), 1u);
+      EXPECT_EQ(r->State(), kLoaded);
+    }
+  }
+}
+
+TEST_F(MapperSave, NewIdentifierIsLastPlusOne) {
+  const struct {
+    std::vector<const char*> rows;  // inserted first
+    double expected;
+  } cases[] = {
+      {{}, 1},
+      {{"(41, 'a', 0)"}, 42},
+      {{"(41, 'a', 0)", "(3, 'b', 0)"}, 42},  // index order, not insertion order
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rows.size());
+    Sql("delete from ConsStream");
+    for (const char* row : c.rows)
+      Sql(std::string("insert into ConsStream (ID, DisplayName, LPCategory) values ") + row);
+    auto r = New("QvConsStream");
+    r->Let("DisplayName", Variant("new"));
+    notices_.clear();
+    DBConsStream().SaveRecord(Obj(r), false);
+    EXPECT_EQ(r->Id(), c.expected);
+    EXPECT_EQ(r->State(), kLoaded);
+    EXPECT_EQ(
+        CStr(Scalar("select DisplayName from ConsStream where ID = " + CStr(Variant(c.expected)))),
+        "new");
+    EXPECT_EQ(notices_, std::vector<std::string>{"insert " + CStr(Variant(c.expected))});
+    // Saved again, the same row is updated.
+    r->Let("LPCategory", Variant(int32_t{3}));
+    DBConsStream().SaveRecord(Obj(r), false);
+    EXPECT_EQ(
+        CLng(Scalar("select LPCategory from ConsStream where ID = " + CStr(Variant(c.expected)))),
+        3);
+    EXPECT_EQ(notices_.back(), "update " + CStr(Variant(c.expected)));
+  }
+}
+
+TEST_F(MapperSave, SavingAnIdWithoutRowWritesNothing) {
+  auto r = New("QvConsStream");
+  r->BeginLoad(Variant(12.0));
+  r->EndLoad();
+  r->Let("DisplayName", Variant("ghost"));
+  DBConsStream().SaveRecord(Obj(r), false);
+  EXPECT_EQ(Count("ConsStream"), 0);
+  EXPECT_TRUE(notices_.empty());
+}
+
+TEST_F(MapperSave, FailedWriteLeavesNoRowAndNamesTheMapper) {
+  auto r = New("QvConsStream");
+  r->Let("DisplayName", Variant(std::string(300, 'x')));  // the column holds 255
+  std::string text;
+  EXPECT_NE(ErrorOf([&] { DBConsStream().SaveRecord(Obj(r), false); }, &text), 0);
+  EXPECT_NE(text.find("[Qv_DBProvider::DBConsStream.SaveRecord"), std::string::npos) << text;
+  EXPECT_EQ(Count("ConsStream"), 0);
+  EXPECT_TRUE(notices_.empty());
+  EXPECT_EQ(r->Id(), 0);  // still new: the next save inserts
+  // The recordset was released: the table takes the next save.
+  r->Let("DisplayName", Variant("fits"));
+  DBConsStream().SaveRecord(Obj(r), false);
+  EXPECT_EQ(Count("ConsStream"), 1);
+}
+
+TEST_F(MapperSave, TaxOfficesSplitByIdentifierRange) {
+  Sql("insert into TaxOffice (ID, Code, ShortName, FullName, KPP, ContoraType) "
+      "values (500, '7701', 'IFNS 1', 'IFNS number 1', ' 77о1a ', 1)");
+  const struct {
+    const char* what;
+    const char* userRows;  // UserContoras before the save
+    double id;             // the record's identifier (0: new)
+    double expectedId;     // after the save; 0: nothing written
+  } cases[] = {
+      {"first user office", "", 0, 1000000001},
+      {"after the last user office", "(1000000005, 'x', 'x', 0)", 0, 1000000006},
+      {"small ids in the user table are raised", "(12, 'x', 'x', 0)", 0, 1000000001},
+      {"a user id without row is inserted under it", "", 1000000009, 1000000009},
+      {"an existing user office is updated", "(1000000003, 'old', 'old', 0)", 1000000003,
+       1000000003},
+      {"a system office is left alone", "", 500, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sql("delete from UserContoras");
+    if (*c.userRows)
+      Sql(std::string("insert into UserContoras (ID, Code, Name, ContoraType) values ") +
+          c.userRows);
+    auto r = New("QvTaxOffice");
+    if (c.id != 0) {
+      r->BeginLoad(Variant(c.id));
+      r->EndLoad();
+    }
+    r->Let("Code", Variant("9901"));
+    r->Let("ShortName", Variant("short"));
+    r->Let("FullName", Variant("User office"));
+    r->Let("ContoraType", Variant(int32_t{4}));
+    int32_t usersBefore = Count("UserContoras");
+    notices_.clear();
+    DBTaxOffice().SaveRecord(Obj(r), false);
+    EXPECT_EQ(CStr(Scalar("select FullName from TaxOffice where ID = 500")), "IFNS number 1");
+    if (c.expectedId == 0) {
+      EXPECT_EQ(Count("UserContoras"), usersBefore);
+      EXPECT_TRUE(notices_.empty());
+      continue;
+    }
+    EXPECT_EQ(r->Id(), c.expectedId);
+    std::string where = " from UserContoras where ID = " + CStr(Variant(c.expectedId));
+    EXPECT_EQ(CStr(Scalar("select Name" + where)), "User office");
+    EXPECT_EQ(CStr(Scalar("select Code" + where)), "9901");
+    EXPECT_EQ(CLng(Scalar("select ContoraType" + where)), 4);
+  }
+  // A new office without code or names is not stored.
+  Sql("delete from UserContoras");
+  auto empty = New("QvTaxOffice");
+  empty->Let("ContoraType", Variant(int32_t{4}));
+  DBTaxOffice().SaveRecord(Obj(empty), false);
+  EXPECT_EQ(Count("UserContoras"), 0);
+}
+
+TEST_F(MapperSave, TaxOfficeReadDeleteAndExistsFollowTheRange) {
+  Sql("insert into TaxOffice (ID, Code, ShortName, FullName, Address, INN, KPP, Email, Phone, "
+      "ContoraType) values (500, '7701', 'IFNS 1', 'IFNS number 1', 'Moscow', '7701000001', "
+      "' 77к1ak ', 'a@b', '123', 1)");
+  Sql("insert into UserContoras (ID, Code, Name, ContoraType) values (1000000001, '9901', 'Mine', "
+      "3)");
+  auto r = New("QvTaxOffice");
+  DBTaxOffice mapper;
+  mapper.ReadRecord(500, Obj(r));
+  EXPECT_EQ(CStr(r->Get("KPP")), "77K1AK");  // trimmed, upper-cased, Cyrillic к made Latin
+  EXPECT_EQ(CStr(r->Get("Address")), "Moscow");
+  // Reading a user office into the same record fills the derived fields.
+  mapper.ReadRecord(1000000001, Obj(r));
+  EXPECT_EQ(r->State(), kLoaded);
+  EXPECT_EQ(CStr(r->Get("Code")), "9901");
+  EXPECT_EQ(CStr(r->Get("ShortName")), "Mine");
+  EXPECT_EQ(CStr(r->Get("FullName")), "Mine");
+  for (const char* name : {"Address", "INN", "KPP", "Email", "Phone"})
+    EXPECT_EQ(CStr(r->Get(name)), "") << name;
+  EXPECT_EQ(CLng(r->Get("ContoraType")), 3);
+
+  EXPECT_TRUE(mapper.IsRecordExists(500));
+  EXPECT_TRUE(mapper.IsRecordExists(1000000001));
+  EXPECT_FALSE(mapper.IsRecordExists(501));
+  EXPECT_FALSE(mapper.IsRecordExists(1000000002));
+  mapper.ReadRecord(-3, Obj(r));
+  EXPECT_EQ(r->State(), kNew);
+  EXPECT_EQ(r->Id(), -3);
+
+  auto system = New("QvTaxOffice");
+  mapper.ReadRecord(500, Obj(system));
+  mapper.DeleteRecord(Obj(system));
+  EXPECT_EQ(Count("TaxOffice"), 1);
+  EXPECT_TRUE(notices_.empty());
+  auto user = New("QvTaxOffice");
+  mapper.ReadRecord(1000000001, Obj(user));
+  mapper.DeleteRecord(Obj(user));
+  EXPECT_EQ(Count("UserContoras"), 0);
+  EXPECT_EQ(notices_, std::vector<std::string>{"delete 1000000001"});
+}
+
+TEST_F(MapperSave, ConsolidationDocumentSavesItsStreamFirst) {
+  Sql("insert into ConsStream (ID, DisplayName, LPCategory) values (41, 'old', 0)");
+  const struct {
+    const char* what;
+    bool recursive;
+    int32_t streamKind;  // 0 a new stream, 1 a deleted one, 2 a reference not read
+    double streamRef;    // ConsStream_ID written
+    int32_t streams;     // ConsStream rows afterwards
+  } cases[] = {
+      {"recursive, new stream", true, 0, 42, 2},
+      {"not recursive, new stream", false, 0, 0, 1},
+      {"recursive, deleted stream", true, 1, 0, 1},
+      {"recursive, reference left alone", true, 2, 41, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sql("delete from ConsStream where ID <> 41");
+    Sql("delete from ConsDocs");
+    auto doc = New("QvConsDocument");
+    doc->SubRecord(doc->PropertyIndex("Template"))->SetID(Variant(3.0));
+    doc->SubRecord(doc->PropertyIndex("Time"))->SetID(Variant(4.0));
+    auto stream = doc->SubRecord(doc->PropertyIndex("ConsStream"));
+    if (c.streamKind == 0) {
+      stream->Let("DisplayName", Variant("fresh"));
+    } else if (c.streamKind == 1) {
+      stream->SetID(Variant(41.0));
+      stream->Delete();
+    } else {
+      stream->SetID(Variant(41.0));
+    }
+    doc->Let("DisplayName", Variant("consolidated"));
+    notices_.clear();
+    DBConsDocument().SaveRecord(Obj(doc), c.recursive);
+    EXPECT_EQ(Count("ConsStream"), c.streams);
+    EXPECT_EQ(CDbl(Scalar("select ConsStream_ID from ConsDocs where ID = 1")), c.streamRef);
+    EXPECT_EQ(CDbl(Scalar("select Template_ID from ConsDocs where ID = 1")), 3);
+    EXPECT_EQ(CDbl(Scalar("select Time_ID from ConsDocs where ID = 1")), 4);
+    EXPECT_EQ(CStr(Scalar("select DisplayName from ConsDocs where ID = 1")), "consolidated");
+    if (c.streams == 2) {
+      EXPECT_EQ(CStr(Scalar("select DisplayName from ConsStream where ID = 42")), "fresh");
+      EXPECT_EQ(notices_, (std::vector<std::string>{"insert 42", "insert 1"}));  // stream first
+    }
+  }
+}
+
+TEST_F(MapperSave, OfrLicenseIsWrittenUnderItsOwner) {
+  auto r = New("QvOfrLicense");
+  r->Let("AccStreamID", Variant(9.0));  // not what is written
+  r->Let("Number", Variant("L-1"));
+  ObjectPtr mapper = CreateObject("Qv_DBProvider.DBOfrLicense");
+  mapper->CallV("SaveRecord", Obj(r), false, 77.0);
+  EXPECT_EQ(CDbl(Scalar("select AccStreamID from AccStreamOfrLicenses where ID = 1")), 77);
+  EXPECT_EQ(CStr(Scalar("select Number from AccStreamOfrLicenses where ID = 1")), "L-1");
+  // The owner is required.
+  EXPECT_EQ(ErrorOf([&] { mapper->CallV("SaveRecord", Obj(r), false); }),
+            vberr::kArgumentNotOptional);
+}
+
+}  // namespace
+}  // namespace qv::records::testing

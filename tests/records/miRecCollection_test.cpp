@@ -1,0 +1,172 @@
+// Collections built from a recordset's identifier column.
+
+#include "records/miRecCollection.h"
+
+#include <gtest/gtest.h>
+
+#include "records/MapperFixture.h"
+
+namespace qv::records::testing {
+namespace {
+
+using RecCollection = MapperTest;
+
+std::vector<Variant> Items(const Collection& c) {
+  std::vector<Variant> out;
+  for (int32_t i = 1; i <= c.Count(); ++i) out.push_back(c.At(i));
+  return out;
+}
+
+TEST_F(RecCollection, IdentifiersInRowOrder) {
+  InsertRows("insert into ConsMembers (ID, ConsStreamID, AccStreamID)",
+             {"(1, 5, 10)", "(2, 7, 11)", "(3, 5, 12)", "(4, Null, 13)"});
+  const struct {
+    const char* sql;
+    bool unique;
+    std::vector<Variant> items;
+    std::vector<std::string> keys;
+  } cases[] = {
+      {"select ConsStreamID from ConsMembers where ID < 4 order by ID",
+       false,
+       {Variant(5.0), Variant(7.0), Variant(5.0)},
+       {"", "", ""}},
+      {"select ConsStreamID from ConsMembers where ID < 4 order by ID",
+       true,
+       {Variant(5.0), Variant(7.0)},
+       {"_5", "_7"}},
+      {"select ConsStreamID from ConsMembers order by ID desc",
+       false,
+       {Variant(0.0), Variant(5.0), Variant(7.0), Variant(5.0)},
+       {"", "", "", ""}},
+      {"select ConsStreamID from ConsMembers where ID > 9", true, {}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.sql) + (c.unique ? " unique" : ""));
+    auto rs = db_->OpenStatement(c.sql, dao::dbOpenSnapshot);
+    if (!rs->IsEOF()) rs->MoveLast();  // the builder starts from the first row itself
+    CollectionPtr out = miRecCollection::GetIDCollection(*rs, "ConsStreamID", c.unique);
+    EXPECT_EQ(Items(*out), c.items);
+    for (int32_t i = 1; i <= out->Count(); ++i) EXPECT_EQ(out->KeyAt(i), c.keys[i - 1]);
+  }
+  auto rs = db_->OpenStatement("select ConsStreamID from ConsMembers", dao::dbOpenSnapshot);
+  std::string text;
+  EXPECT_EQ(ErrorOf([&] { miRecCollection::GetIDCollection(*rs, "ConsStreamID", true); }, &text),
+            vberr::kInvalidUseOfNull);
+  EXPECT_NE(text.find("miRecCollection.GetIDCollection"), std::string::npos) << text;
+  EXPECT_NE(ErrorOf([&] { miRecCollection::GetIDCollection(*rs, "NoSuchColumn", false); }), 0);
+}
+
+TEST_F(RecCollection, RecordsLoadThemselvesOnFirstUse) {
+  InsertRows("insert into ConsStream (ID, DisplayName)", {"(5, 'five')", "(7, 'seven')"});
+  auto rs = db_->OpenStatement("select ID from ConsStream order by ID desc", dao::dbOpenSnapshot);
+  CollectionPtr out = miRecCollection::GetRecCollection_QvConsStream(*rs, "ID");
+  ASSERT_EQ(out->Count(), 2);
+  auto first = std::dynamic_pointer_cast<QvRecord>(out->At(1).AsObject());
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->Type().progId, "Qv_Records.QvConsStream");
+  EXPECT_EQ(first->State(), kReference);
+  EXPECT_EQ(CStr(first->Get("DisplayName")), "seven");
+  EXPECT_EQ(out->KeyAt(1), "");
+}
+
+TEST_F(RecCollection, EachBuilderMakesItsRecordType) {
+  InsertRows("insert into ConsMembers (ID, ConsStreamID, AccStreamID)",
+             {"(1, 5, 10)", "(2, Null, 11)"});
+  using Builder = CollectionPtr (*)(dao::Recordset&, const std::string&);
+  const struct {
+    Builder build;
+    const char* type;
+    int32_t state;  // of the record for identifier 5
+  } cases[] = {
+      {&miRecCollection::GetRecCollection_QvPerson, "Qv_Records.QvPerson", kReference},
+      {&miRecCollection::GetRecCollection_QvAccStream, "Qv_Records.QvAccStream", kReference},
+      {&miRecCollection::GetRecCollection_QvWorker, "Qv_Records.QvWorker", kReference},
+      {&miRecCollection::GetRecCollection_QvTimePeriod, "Qv_Records.QvTimePeriod", kReference},
+      {&miRecCollection::GetRecCollection_QvPfrSubDoc, "Qv_PfrRecords.QvPfrSubDoc", kReference},
+      {&miRecCollection::GetRecCollection_QvPfrAddress, "Qv_PfrRecords.QvPfrAddress", kReference},
+      {&miRecCollection::GetRecCollection_QvWarrant, "Qv_Records.QvWarrant", kReference},
+      {&miRecCollection::GetRecCollection_QvAttachmentDoc, "Qv_Records.QvAttachmentDoc",
+       kReference},
+      {&miRecCollection::GetRecCollection_QvStoredFile, "Qv_Records.QvStoredFile", kReference},
+      {&miRecCollection::GetRecCollection_QvTemplate, "Qv_Records.QvTemplate", kReference},
+      {&miRecCollection::GetRecCollection_QvTemplType, "Qv_Records.QvTemplType", kReference},
+      {&miRecCollection::GetRecCollection_QvAccProfile, "Qv_Records.QvAccProfile", kReference},
+      {&miRecCollection::GetRecCollection_QvPfrManualSheaf, "Qv_PfrRecords.QvPfrManualSheaf",
+       kReference},
+      {&miRecCollection::GetRecCollection_QvPfrPerson, "Qv_PfrRecords.QvPfrPerson", kReference},
+      {&miRecCollection::GetRecCollection_QvStdProfile, "Qv_Records.QvStdProfile", kReference},
+      {&miRecCollection::GetRecCollection_QvWjEvent, "Qv_PfrRecords.QvWjEvent", kReference},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    auto rs =
+        db_->OpenStatement("select ConsStreamID from ConsMembers order by ID", dao::dbOpenSnapshot);
+    CollectionPtr out = c.build(*rs, "ConsStreamID");
+    ASSERT_EQ(out->Count(), 2);
+    auto five = std::dynamic_pointer_cast<QvRecord>(out->At(1).AsObject());
+    auto none = std::dynamic_pointer_cast<QvRecord>(out->At(2).AsObject());
+    ASSERT_TRUE(five && none);
+    EXPECT_EQ(five->Type().progId, c.type);
+    EXPECT_EQ(five->Id(), 5);
+    EXPECT_EQ(five->State(), c.state);
+    EXPECT_EQ(none->Id(), 0);  // Null
+    EXPECT_EQ(none->State(), kNew);
+  }
+  auto rs =
+      db_->OpenStatement("select ConsStreamID from ConsMembers order by ID", dao::dbOpenSnapshot);
+  auto docs = miRecCollection::GetRecCollection_QvDocument(*rs, "ConsStreamID", false);
+  EXPECT_EQ(CStr(docs->At(1).AsObject()->Get("RState")), "1");
+}
+
+TEST_F(RecCollection, PreloadedVariantsReadAtOnce) {
+  // Their mappers come later: the immediate read asks for them by ProgID.
+  for (auto build : {&miRecCollection::GetRecCollection_QvPfrSubDocPreloaded,
+                     &miRecCollection::GetRecCollection_QvPfrPersonWithNonLazyFields}) {
+    Sql("delete from ConsMembers");
+    InsertRows("insert into ConsMembers (ID, ConsStreamID, AccStreamID)", {"(1, 5, 10)"});
+    auto rs = db_->OpenStatement("select ConsStreamID from ConsMembers", dao::dbOpenSnapshot);
+    EXPECT_EQ(ErrorOf([&] { build(*rs, "ConsStreamID"); }), vberr::kCannotCreateObject);
+    Sql("delete from ConsMembers");
+    rs = db_->OpenStatement("select ConsStreamID from ConsMembers", dao::dbOpenSnapshot);
+    EXPECT_EQ(build(*rs, "ConsStreamID")->Count(), 0);
+  }
+}
+
+TEST_F(RecCollection, WorkJournalEventsWithOptions) {
+  InsertRows("insert into ConsMembers (ID, ConsStreamID, AccStreamID)",
+             {"(1, 5, 10)", "(2, 7, 11)", "(3, 5, 12)"});
+  const struct {
+    bool bareIds, keyed;
+    std::vector<double> ids;
+    std::vector<std::string> keys;
+  } cases[] = {
+      {true, false, {5, 7, 5}, {"", "", ""}},
+      {true, true, {5, 7}, {"_5", "_7"}},
+      {false, true, {5, 7}, {"_5", "_7"}},
+      {false, false, {5, 7, 5}, {"", "", ""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.bareIds) + std::to_string(c.keyed));
+    auto rs =
+        db_->OpenStatement("select ConsStreamID from ConsMembers order by ID", dao::dbOpenSnapshot);
+    CollectionPtr out = miRecCollection::GetRecCollection_QvWjEvent_Ex(*rs, "ConsStreamID",
+                                                                       c.bareIds, c.keyed, false);
+    ASSERT_EQ(out->Count(), static_cast<int32_t>(c.ids.size()));
+    for (int32_t i = 1; i <= out->Count(); ++i) {
+      const Variant& item = out->At(i);
+      if (c.bareIds) {
+        EXPECT_EQ(item, Variant(c.ids[i - 1]));
+      } else {
+        auto rec = std::dynamic_pointer_cast<QvRecord>(item.AsObject());
+        ASSERT_TRUE(rec);
+        EXPECT_EQ(rec->Type().progId, "Qv_PfrRecords.QvWjEvent");
+        EXPECT_EQ(rec->Id(), c.ids[i - 1]);
+        EXPECT_FALSE(rec->LoadOnSetID());
+      }
+      EXPECT_EQ(out->KeyAt(i), c.keys[i - 1]);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qv::records::testing
