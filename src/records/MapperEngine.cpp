@@ -13,6 +13,9 @@ namespace qv::records {
 
 namespace {
 
+// The Boolean that tells a record holds its lazy columns.
+constexpr std::string_view kLazyFlag = "LazyLoaded";
+
 bool EndsWith(std::string_view s, std::string_view tail) {
   return s.size() > tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
@@ -178,15 +181,25 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   rec.EndLoad();
 }
 
-void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec, int group) {
+void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
+  int group = rec.RecordClassOf().GroupIndexByFlag(kLazyFlag);
+  if (group < 0) ThrowVb(vberr::kInvalidProcedureCall, "the record has no lazy columns");
   double id = rec.Id();
   if (id == 0) return;
+  if (rec.State() == kReference) {  // never read: the base columns first
+    ReadRow(db, def, id, rec);
+    if (rec.State() != kLoaded) return;
+  }
   const ColumnMap& map = def.hooks.mapFor ? *def.hooks.mapFor(id) : def.map;
   auto rs = SeekRow(db, map, id);
   CloseOnExit closer(*rs);
-  if (rs->NoMatch()) return;
+  if (rs->NoMatch()) {
+    rec.MarkNotFound(Variant(id));
+    return;
+  }
   rec.BeginGroupLoad(group);
   AssignColumns(map, ColGroup::kLazy, *rs, rec);
+  if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(rec, *rs);
   rec.EndGroupLoad(group);
 }
 
@@ -227,9 +240,12 @@ void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recurs
     inserted = true;
   }
 
+  // Lazy columns are written only when the record holds them.
+  int lazyGroup = rec.RecordClassOf().GroupIndexByFlag(kLazyFlag);
+  bool writeLazy = lazyGroup >= 0 && rec.GroupLoaded(lazyGroup);
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
-    if (!c.write) continue;
+    if (!c.write || (c.group == ColGroup::kLazy && !writeLazy)) continue;
     rs->SetField(c.column, WrittenValue(c, props[i], rec, recursive));
   }
   if (def.hooks.beforeUpdate) def.hooks.beforeUpdate(*rs, rec, extra);

@@ -46,6 +46,8 @@ struct MapperHooks {
   bool (*existsWithoutTable)(double id) = nullptr;
   // Called before EndLoad with the row still current.
   void (*afterRead)(QvRecord& rec, dao::Recordset& rs) = nullptr;
+  // Called before the lazy group's closing bracket (ReadLazyFields).
+  void (*afterLazyRead)(QvRecord& rec, dao::Recordset& rs) = nullptr;
   // After the state and read-only gates: false skips the save.
   bool (*saveGate)(QvRecord& rec) = nullptr;
   // The identifier of a new row from NextId (last + 1, or 1); null: as is.
@@ -89,9 +91,11 @@ double NextId(dao::Recordset& rs, std::string_view keyColumn);
 std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap& map);
 
 void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec);
-// The lazy columns of a stored record, between the group's brackets
-// (`group` indexes the record type's groups).
-void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec, int group);
+// The lazy columns of a stored record, read again on every call, between the
+// brackets of its "LazyLoaded" group (error 5 for a type without one). A
+// reference not read yet reads its base columns first; no row: MarkNotFound.
+// Save writes the lazy columns only while that group is loaded.
+void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec);
 void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recursive,
              const Variant& extra = Variant::Missing());
 // `rec` may be null (Nothing): nothing happens.

@@ -36,6 +36,14 @@ class PlainMapper : public Object {
         ReadRow(*MapperUserDatabase(), Self::Def(), aID, *rec);
     });
   }
+  // The lazy columns (for mappers whose records have them; bound by
+  // QV_LAZY_MAPPER_MEMBERS).
+  void ReadLazyFields(const Variant& aRecord) {
+    Guard(Self::kModule, __func__, [&] {
+      auto rec = RecordArg(Self::Def(), aRecord);
+      ReadLazyRow(*MapperUserDatabase(), Self::Def(), *rec);
+    });
+  }
   // Writes aRecord to its row, inserting it when it is new.
   void SaveRecord(const Variant& aRecord, bool aRecursive) {
     Guard(Self::kModule, __func__, [&] {
@@ -60,6 +68,14 @@ class PlainMapper : public Object {
 // The dispatch table of a PlainMapper class, in the order of the pattern.
 #define QV_MAPPER_MEMBERS(Cls)                                              \
   ::qv::Method("ReadRecord", &Cls::ReadRecord),                             \
+      ::qv::Method("SaveRecord", &Cls::SaveRecord, {::qv::Variant(false)}), \
+      ::qv::Method("DeleteRecord", &Cls::DeleteRecord),                     \
+      ::qv::Method("IsRecordExists", &Cls::IsRecordExists)
+
+// The same with ReadLazyFields after ReadRecord.
+#define QV_LAZY_MAPPER_MEMBERS(Cls)                                         \
+  ::qv::Method("ReadRecord", &Cls::ReadRecord),                             \
+      ::qv::Method("ReadLazyFields", &Cls::ReadLazyFields),                 \
       ::qv::Method("SaveRecord", &Cls::SaveRecord, {::qv::Variant(false)}), \
       ::qv::Method("DeleteRecord", &Cls::DeleteRecord),                     \
       ::qv::Method("IsRecordExists", &Cls::IsRecordExists)
