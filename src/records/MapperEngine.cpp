@@ -4,6 +4,7 @@
 #include <mutex>
 #include <utility>
 
+#include "core/mErrorHandling.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
@@ -12,6 +13,8 @@
 namespace qv::records {
 
 namespace {
+
+constexpr std::string_view kModule = "MapperEngine";
 
 // The Boolean that tells a record holds its lazy columns.
 constexpr std::string_view kLazyFlag = "LazyLoaded";
@@ -49,6 +52,19 @@ Variant ReadColumn(const ColumnDef& c, const Variant& v) {
       return Variant(Tolerant<bool>(v, false, [](const Variant& x) { return CBool(x); }));
   }
   return Variant();
+}
+
+// Sets one field of the edit buffer; a failure names the table, the field
+// and the value.
+void WriteField(dao::Recordset& rs, std::string_view table, std::string_view column,
+                Variant value) {
+  GuardX(
+      kModule, "WriteField",
+      [&] {
+        return "Table: " + std::string(table) + ", Field: " + std::string(column) +
+               ", Value: " + value.Describe();
+      },
+      [&] { rs.SetField(column, value); });
 }
 
 std::shared_ptr<dao::Recordset> SeekRow(dao::Database& db, const ColumnMap& map, double id) {
@@ -246,7 +262,7 @@ void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recurs
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (!c.write || (c.group == ColGroup::kLazy && !writeLazy)) continue;
-    rs->SetField(c.column, WrittenValue(c, props[i], rec, recursive));
+    WriteField(*rs, map.table, c.column, WrittenValue(c, props[i], rec, recursive));
   }
   if (def.hooks.beforeUpdate) def.hooks.beforeUpdate(*rs, rec, extra);
   rs->Update();

@@ -161,6 +161,7 @@ TEST_F(MapperSave, FailedWriteLeavesNoRowAndNamesTheMapper) {
   std::string text;
   EXPECT_NE(ErrorOf([&] { DBConsStream().SaveRecord(Obj(r), false); }, &text), 0);
   EXPECT_NE(text.find("[Qv_DBProvider::DBConsStream.SaveRecord"), std::string::npos) << text;
+  EXPECT_NE(text.find("Table: ConsStream, Field: DisplayName, Value: "), std::string::npos) << text;
   EXPECT_EQ(Count("ConsStream"), 0);
   EXPECT_TRUE(notices_.empty());
   EXPECT_EQ(r->Id(), 0);  // still new: the next save inserts
