@@ -76,6 +76,13 @@ void Recordset::SetColumns(std::vector<RecordsetColumn> columns) {
   }
   row_.assign(columns_.size(), Variant::Null());
   values_ = row_.data();
+  defaults_.clear();
+  clockDefaults_.clear();
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    defaults_.push_back(DefaultFieldValue(columns_[i].spec));
+    if (columns_[i].spec.defaultValue.find('(') != std::string::npos)
+      clockDefaults_.push_back(static_cast<int32_t>(i));
+  }
 }
 
 void Recordset::CheckOpen() const {
@@ -136,8 +143,9 @@ std::shared_ptr<Fields> Recordset::FieldsCollection() {
 void Recordset::AddNew() {
   CheckOpen();
   if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
-  buffer_.resize(columns_.size());
-  for (size_t i = 0; i < columns_.size(); ++i) buffer_[i] = NewValue(static_cast<int32_t>(i));
+  buffer_ = defaults_;
+  for (int32_t i : clockDefaults_)
+    buffer_[static_cast<size_t>(i)] = DefaultFieldValue(columns_[static_cast<size_t>(i)].spec);
   dirty_.assign(columns_.size(), 0);
   mode_ = dbEditAdd;
 }
@@ -189,9 +197,6 @@ void Recordset::UpdateRow(const std::vector<Variant>&, const std::vector<uint8_t
 }
 void Recordset::DeleteRow() {
   ThrowDao(daoerr::kReadOnly, kSourceRecordset);
-}
-Variant Recordset::NewValue(int32_t i) const {
-  return DefaultFieldValue(columns_[static_cast<size_t>(i)].spec);
 }
 
 std::string Recordset::Index() const {

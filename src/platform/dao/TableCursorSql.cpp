@@ -162,7 +162,9 @@ std::string TableSql::UpdateSql(const std::vector<uint8_t>& dirty) const {
 }
 
 std::string TableSql::SnapshotSql() const {
-  return select_ + " ORDER BY " + rowid_;
+  std::string sql = "SELECT ";
+  for (size_t i = 0; i < quoted_.size(); ++i) sql += (i ? ", " : "") + quoted_[i];
+  return sql + " FROM " + table_ + " ORDER BY " + rowid_;
 }
 
 }  // namespace qv::dao
