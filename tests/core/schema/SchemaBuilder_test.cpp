@@ -189,7 +189,8 @@ TEST(SchemaBuilder, BuildsEveryTableColumnAndIndexOnce) {
 
 // A later version: a new table with its rows, and a field and an index
 // added to an existing table.
-constexpr FieldDef kExtraFields[] = {{"ID", JetType::kLong, 0, true}, {"Name", JetType::kText, 40}};
+constexpr FieldDef kExtraFields[] = {{"ID", JetType::kLong, 0, true, true, {}},
+                                     {"Name", JetType::kText, 40, false, true, {}}};
 constexpr IndexDef kExtraIndexes[] = {{"Id", "ID", true, true}};
 constexpr FieldDef kCounterFields[] = {{"Note", JetType::kText, 50, false, true, "\"\""}};
 constexpr IndexDef kCounterIndexes[] = {{"ByNote", "Note;-TheYear", false, false}};

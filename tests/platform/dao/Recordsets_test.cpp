@@ -64,7 +64,9 @@ TEST_F(RecordsetsTest, KindsByTypeAndSource) {
     EXPECT_EQ(WalkForward(*rs, "Name"), c.names) << c.source;
     if (expected > 0) rs->MoveFirst();
     EXPECT_EQ(ErrorNumber([&] { rs->Edit(); }), c.updatable ? 0 : 3027) << c.source;
-    if (!c.updatable) EXPECT_EQ(ErrorNumber([&] { rs->AddNew(); }), 3027) << c.source;
+    if (!c.updatable) {
+      EXPECT_EQ(ErrorNumber([&] { rs->AddNew(); }), 3027) << c.source;
+    }
   }
 }
 
@@ -90,9 +92,13 @@ TEST_F(RecordsetsTest, FieldsOfAStatementAndTheirValues) {
     ASSERT_GE(i, 0) << c.name;
     auto field = std::static_pointer_cast<Field>(fields->Item(Variant(c.name)));
     EXPECT_EQ(field->OrdinalPosition(), i) << c.name;
-    if (c.type != JetType::kNone) EXPECT_EQ(field->Type(), static_cast<int32_t>(c.type)) << c.name;
+    if (c.type != JetType::kNone) {
+      EXPECT_EQ(field->Type(), static_cast<int32_t>(c.type)) << c.name;
+    }
     EXPECT_EQ(field->SourceTable(), c.table) << c.name;
-    if (c.first) EXPECT_EQ(rs->FieldValue(i).Describe(), c.first) << c.name;
+    if (c.first) {
+      EXPECT_EQ(rs->FieldValue(i).Describe(), c.first) << c.name;
+    }
   }
   EXPECT_EQ(CLng(rs->FieldValue("Twice")), 2);
   rs->MoveLast();
