@@ -69,20 +69,10 @@ void Recordset::SetColumns(std::vector<RecordsetColumn> columns) {
   columns_ = std::move(columns);
   exactNames_.clear();
   foldedNames_.clear();
-  for (size_t i = 0; i < columns_.size(); ++i) {
-    const std::string& n = columns_[i].spec.name;
-    exactNames_.emplace(n, static_cast<int32_t>(i));
-    foldedNames_.emplace(FoldCase(n), static_cast<int32_t>(i));
-  }
-  row_.assign(columns_.size(), Variant::Null());
-  values_ = row_.data();
   defaults_.clear();
   clockDefaults_.clear();
-  for (size_t i = 0; i < columns_.size(); ++i) {
-    defaults_.push_back(DefaultFieldValue(columns_[i].spec));
-    if (columns_[i].spec.defaultValue.find('(') != std::string::npos)
-      clockDefaults_.push_back(static_cast<int32_t>(i));
-  }
+  row_.assign(columns_.size(), Variant::Null());
+  values_ = row_.data();
 }
 
 void Recordset::CheckOpen() const {
@@ -95,6 +85,15 @@ const RecordsetColumn& Recordset::Column(int32_t i) const {
 }
 
 int32_t Recordset::FieldIndex(std::string_view name) const {
+  // Built on the first lookup by name: many recordsets are only read by
+  // position.
+  if (exactNames_.empty()) {
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      const std::string& n = columns_[i].spec.name;
+      exactNames_.emplace(n, static_cast<int32_t>(i));
+      foldedNames_.emplace(FoldCase(n), static_cast<int32_t>(i));
+    }
+  }
   if (auto it = exactNames_.find(name); it != exactNames_.end()) return it->second;
   if (auto it = foldedNames_.find(FoldCase(name)); it != foldedNames_.end()) return it->second;
   return -1;
@@ -143,6 +142,14 @@ std::shared_ptr<Fields> Recordset::FieldsCollection() {
 void Recordset::AddNew() {
   CheckOpen();
   if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
+  if (defaults_.size() != columns_.size()) {
+    defaults_.clear();
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      defaults_.push_back(DefaultFieldValue(columns_[i].spec));
+      if (columns_[i].spec.defaultValue.find('(') != std::string::npos)
+        clockDefaults_.push_back(static_cast<int32_t>(i));
+    }
+  }
   buffer_ = defaults_;
   for (int32_t i : clockDefaults_)
     buffer_[static_cast<size_t>(i)] = DefaultFieldValue(columns_[static_cast<size_t>(i)].spec);

@@ -172,11 +172,12 @@ class Recordset : public Object {
   int32_t type_;
   bool updatable_;
   bool open_ = true;
-  NameMap exactNames_;   // names as defined
-  NameMap foldedNames_;  // case-folded names
+  mutable NameMap exactNames_;   // names as defined
+  mutable NameMap foldedNames_;  // case-folded names
   int32_t mode_ = dbEditNone;
   std::vector<Variant> buffer_;
-  // What AddNew puts in the buffer: the fields' defaults, worked out once;
+  // What AddNew puts in the buffer: the fields' defaults, worked out at the
+  // first AddNew;
   // those that name the clock (Now(), Date(), Time()) again on each AddNew.
   std::vector<Variant> defaults_;
   std::vector<int32_t> clockDefaults_;
