@@ -64,8 +64,9 @@ void MakeTable(dao::Database& db, const std::string& name) {
                                                     {"Created", JetType::kDate},
                                                     {"Code", JetType::kLong}};
   for (const auto& [field, type] : fields)
-    tdf->FieldsCollection()->Append(tdf->CreateField(
-        Variant(field), Variant(static_cast<int32_t>(type)), Variant(type == JetType::kText ? 50 : 0)));
+    tdf->FieldsCollection()->Append(tdf->CreateField(Variant(field),
+                                                     Variant(static_cast<int32_t>(type)),
+                                                     Variant(type == JetType::kText ? 50 : 0)));
   auto pk = tdf->CreateIndex(Variant("Id"));
   pk->SetFieldsValue(Variant("ID"));
   pk->SetPrimary(true);

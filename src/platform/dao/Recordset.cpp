@@ -42,23 +42,24 @@ Variant LetCollect(Object& self, Args args) {
 
 }  // namespace
 
-QV_DEFINE_CLASS(
-    Recordset, "DAO.Recordset", nullptr, Method("MoveFirst", &Recordset::MoveFirst),
-    Method("MoveLast", &Recordset::MoveLast), Method("MoveNext", &Recordset::MoveNext),
-    Method("MovePrevious", &Recordset::MovePrevious), Method("Move", &Recordset::Move),
-    Method("EOF", &Recordset::IsEOF), Method("BOF", &Recordset::IsBOF),
-    Method("RecordCount", &Recordset::RecordCount), Method("AddNew", &Recordset::AddNew),
-    Method("Edit", &Recordset::Edit), Method("Update", &Recordset::Update),
-    Method("CancelUpdate", &Recordset::CancelUpdate), Method("Delete", &Recordset::Delete),
-    Method("EditMode", &Recordset::EditMode), Method("Updatable", &Recordset::Updatable),
-    Method("Fields", &Recordset::FieldsCollection),
-    qv::Property("Index", &Recordset::Index, &Recordset::SetIndex), Member{"Seek", InvokeSeek, nullptr},
-    Method("NoMatch", &Recordset::NoMatch),
-    qv::Property("Bookmark", &Recordset::Bookmark, &Recordset::SetBookmark),
-    Method("LastModified", &Recordset::LastModified), Method("Close", &Recordset::Close),
-    Method("Name", &Recordset::Name), Method("Type", &Recordset::Type),
-    Method("Requery", &Recordset::Requery),
-    Member{"Collect", InvokeCollect, LetCollect})
+QV_DEFINE_CLASS(Recordset, "DAO.Recordset", nullptr, Method("MoveFirst", &Recordset::MoveFirst),
+                Method("MoveLast", &Recordset::MoveLast), Method("MoveNext", &Recordset::MoveNext),
+                Method("MovePrevious", &Recordset::MovePrevious), Method("Move", &Recordset::Move),
+                Method("EOF", &Recordset::IsEOF), Method("BOF", &Recordset::IsBOF),
+                Method("RecordCount", &Recordset::RecordCount),
+                Method("AddNew", &Recordset::AddNew), Method("Edit", &Recordset::Edit),
+                Method("Update", &Recordset::Update),
+                Method("CancelUpdate", &Recordset::CancelUpdate),
+                Method("Delete", &Recordset::Delete), Method("EditMode", &Recordset::EditMode),
+                Method("Updatable", &Recordset::Updatable),
+                Method("Fields", &Recordset::FieldsCollection),
+                qv::Property("Index", &Recordset::Index, &Recordset::SetIndex),
+                Member{"Seek", InvokeSeek, nullptr}, Method("NoMatch", &Recordset::NoMatch),
+                qv::Property("Bookmark", &Recordset::Bookmark, &Recordset::SetBookmark),
+                Method("LastModified", &Recordset::LastModified),
+                Method("Close", &Recordset::Close), Method("Name", &Recordset::Name),
+                Method("Type", &Recordset::Type), Method("Requery", &Recordset::Requery),
+                Member{"Collect", InvokeCollect, LetCollect})
 
 Recordset::Recordset(std::shared_ptr<Database> db, std::string name, int32_t type, bool updatable)
     : db_(std::move(db)), name_(std::move(name)), type_(type), updatable_(updatable) {}

@@ -40,8 +40,7 @@ TEST_F(RecordsetsTest, KindsByTypeAndSource) {
     const char* names;  // Name of every row from the first
   } cases[] = {
       {"Person", Variant(), Variant(), dbOpenTable, true, "Иванов петров Сидоров"},
-      {"[person]", Variant(dbOpenDynaset), Variant(), dbOpenDynaset, true,
-       "Иванов петров Сидоров"},
+      {"[person]", Variant(dbOpenDynaset), Variant(), dbOpenDynaset, true, "Иванов петров Сидоров"},
       {"Person", Variant(dbOpenSnapshot), Variant(), dbOpenSnapshot, false,
        "Иванов петров Сидоров"},
       {"Person", Variant(dbOpenTable), Variant(dbReadOnly), dbOpenTable, false,
@@ -71,7 +70,8 @@ TEST_F(RecordsetsTest, KindsByTypeAndSource) {
 }
 
 TEST_F(RecordsetsTest, FieldsOfAStatementAndTheirValues) {
-  auto rs = db_->OpenStatement("SELECT ID, Name, Born, Salary, Active, ID * 2 AS Twice FROM Person ORDER BY ID");
+  auto rs = db_->OpenStatement(
+      "SELECT ID, Name, Born, Salary, Active, ID * 2 AS Twice FROM Person ORDER BY ID");
   ASSERT_EQ(rs->FieldCount(), 6);
   const struct {
     const char* name;
@@ -132,9 +132,8 @@ TEST_F(RecordsetsTest, ExecuteCountsRowsAndRefusesSelects) {
   EXPECT_EQ(ErrorNumber([&] { db_->Execute("SELECT * FROM Person", Variant()); }), 3065);
   EXPECT_EQ(ErrorNumber([&] { db_->Execute("INSERT INTO Person (ID) VALUES (1)", Variant()); }),
             3022);
-  EXPECT_EQ(ErrorNumber([&] {
-              db_->OpenRecordset("DELETE FROM Person", Variant(), Variant(), Variant());
-            }),
+  EXPECT_EQ(ErrorNumber(
+                [&] { db_->OpenRecordset("DELETE FROM Person", Variant(), Variant(), Variant()); }),
             3219);
 }
 
