@@ -149,18 +149,17 @@ void RecordVersion(dao::Database& db, DbFile file, int32_t version) {
 
 [[noreturn]] void ThrowNewer(const std::string& path, int32_t version, int32_t known) {
   throw Error(jet::jeterr::kBadDatabaseFormat,
-              jet::JetErrorText(jet::jeterr::kBadDatabaseFormat, {path}) +
-                  " Its schema version " + std::to_string(version) +
-                  " is newer than version " + std::to_string(known) +
+              jet::JetErrorText(jet::jeterr::kBadDatabaseFormat, {path}) + " Its schema version " +
+                  std::to_string(version) + " is newer than version " + std::to_string(known) +
                   ", the newest this library works with.",
               std::string(jet::kSourceDatabase));
 }
 
 // Runs the steps of one file newer than its version, in one transaction.
-void Upgrade(dao::Workspace& ws, dao::Database& db, const SchemaSource& source,
-             int32_t target, FileBuildResult& result) {
-  bool versionRowWrong = result.file == DbFile::kUser && HasTable(db, kVersionTable) &&
-                         !VersionRowIsRight(db, target);
+void Upgrade(dao::Workspace& ws, dao::Database& db, const SchemaSource& source, int32_t target,
+             FileBuildResult& result) {
+  bool versionRowWrong =
+      result.file == DbFile::kUser && HasTable(db, kVersionTable) && !VersionRowIsRight(db, target);
   bool anyStep = false;
   for (const SchemaStep& s : source.steps)
     anyStep = anyStep || (s.file == result.file && s.version > result.fromVersion);
@@ -177,7 +176,8 @@ void Upgrade(dao::Workspace& ws, dao::Database& db, const SchemaSource& source,
         result.stepsRun.push_back(i);
       }
       for (const RowStep& r : source.rows)
-        if (r.file == result.file && r.version == v) result.rowsInserted += InsertRows(db, r.rows());
+        if (r.file == result.file && r.version == v)
+          result.rowsInserted += InsertRows(db, r.rows());
     }
     RecordVersion(db, result.file, target);
     ws.CommitTrans(Variant());
@@ -196,9 +196,12 @@ SchemaSource DefaultSchema() {
 
 std::string_view DbFileName(DbFile file) {
   switch (file) {
-    case DbFile::kUser: return "Quivane.mdb";
-    case DbFile::kKladr: return "Kladr.mdb";
-    case DbFile::kOkato: return "Okato.mdb";
+    case DbFile::kUser:
+      return "Quivane.mdb";
+    case DbFile::kKladr:
+      return "Kladr.mdb";
+    case DbFile::kOkato:
+      return "Okato.mdb";
   }
   return {};
 }

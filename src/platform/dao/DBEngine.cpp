@@ -5,18 +5,18 @@
 
 namespace qv::dao {
 
-QV_DEFINE_CLASS(DBEngine, "DAO.DBEngine", +[]() -> ObjectPtr { return DBEngine::ForThread(); },
-                Method("Version", &DBEngine::Version), Method("Idle", &DBEngine::Idle, {Variant()}),
-                Method("OpenDatabase", &DBEngine::OpenDatabase,
-                       {Variant(false), Variant(false), Variant("")}),
-                Method("CreateDatabase", &DBEngine::CreateDatabase,
-                       {Variant(std::string(dbLangGeneral)), Variant(int32_t{0})}),
-                Method("CreateWorkspace", &DBEngine::CreateWorkspace,
-                       {Variant(""), Variant(""), Variant(dbUseJet)}),
-                Method("Workspaces", &DBEngine::WorkspacesCollection),
-                Method("BeginTrans", &DBEngine::BeginTrans),
-                Method("CommitTrans", &DBEngine::CommitTrans, {Variant(int32_t{0})}),
-                Method("Rollback", &DBEngine::Rollback))
+QV_DEFINE_CLASS(
+    DBEngine, "DAO.DBEngine", +[]() -> ObjectPtr { return DBEngine::ForThread(); },
+    Method("Version", &DBEngine::Version), Method("Idle", &DBEngine::Idle, {Variant()}),
+    Method("OpenDatabase", &DBEngine::OpenDatabase, {Variant(false), Variant(false), Variant("")}),
+    Method("CreateDatabase", &DBEngine::CreateDatabase,
+           {Variant(std::string(dbLangGeneral)), Variant(int32_t{0})}),
+    Method("CreateWorkspace", &DBEngine::CreateWorkspace,
+           {Variant(""), Variant(""), Variant(dbUseJet)}),
+    Method("Workspaces", &DBEngine::WorkspacesCollection),
+    Method("BeginTrans", &DBEngine::BeginTrans),
+    Method("CommitTrans", &DBEngine::CommitTrans, {Variant(int32_t{0})}),
+    Method("Rollback", &DBEngine::Rollback))
 
 [[maybe_unused]] static const bool kDBEngine36 =
     (ProgIdRegistry::Register("DAO.DBEngine.36", &DBEngine::StaticClass), true);
@@ -34,8 +34,8 @@ std::shared_ptr<Workspaces> DBEngine::WorkspacesCollection() {
   if (!workspaces_) {
     workspaces_ = std::make_shared<Workspaces>();
     auto self = std::static_pointer_cast<DBEngine>(shared_from_this());
-    auto def = std::make_shared<Workspace>(std::string(kDefaultWorkspaceName), "admin", dbUseJet,
-                                           self);
+    auto def =
+        std::make_shared<Workspace>(std::string(kDefaultWorkspaceName), "admin", dbUseJet, self);
     created_.push_back(def);
     workspaces_->Add(std::move(def));
   }

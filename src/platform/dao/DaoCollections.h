@@ -32,7 +32,7 @@ class DaoCollection : public Object {
   virtual void Refresh() {}
 
  protected:
-  virtual ObjectPtr At(int32_t i) = 0;  // REQUIRES: 0 <= i < Count()
+  virtual ObjectPtr At(int32_t i) = 0;                 // REQUIRES: 0 <= i < Count()
   virtual ObjectPtr Named(std::string_view name) = 0;  // null when absent
   virtual std::string_view Source() const = 0;
 };
@@ -79,9 +79,7 @@ class NamedList : public DaoCollection {
   }
   void SetEditable(bool editable) { editable_ = editable; }
   void Add(std::shared_ptr<T> item) { items_.push_back(std::move(item)); }
-  void Remove(const std::shared_ptr<T>& item) {
-    std::erase(items_, item);
-  }
+  void Remove(const std::shared_ptr<T>& item) { std::erase(items_, item); }
   void Reset(std::vector<std::shared_ptr<T>> items) { items_ = std::move(items); }
 
  protected:

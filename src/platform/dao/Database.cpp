@@ -22,8 +22,7 @@ bool IsLockError(int32_t number) {
 
 // Raises `e` again as the object that opened the file reports it, a lock
 // as 3045 naming the file.
-[[noreturn]] void RaiseOpenError(const Error& e, const std::string& path,
-                                 std::string_view source) {
+[[noreturn]] void RaiseOpenError(const Error& e, const std::string& path, std::string_view source) {
   if (IsLockError(e.Number())) ThrowDao(daoerr::kFileInUse, source, {path});
   throw Error(e.Number(), e.Description(), std::string(source));
 }
@@ -31,8 +30,9 @@ bool IsLockError(int32_t number) {
 // The file's lock, held until the connection closes: exclusive for a
 // writable file, shared (no writer) for a read-only one.
 void TakeExclusiveLock(jet::Connection& conn, bool readOnly) {
-  conn.ExecuteNative(readOnly ? "PRAGMA locking_mode = EXCLUSIVE; SELECT count(*) FROM sqlite_master"
-                              : "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT");
+  conn.ExecuteNative(readOnly
+                         ? "PRAGMA locking_mode = EXCLUSIVE; SELECT count(*) FROM sqlite_master"
+                         : "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT");
 }
 
 // A statement, not a table name: its first word is one a statement starts with.
@@ -61,19 +61,17 @@ int32_t IntOr(const Variant& v, int32_t fallback) {
 
 }  // namespace
 
-QV_DEFINE_CLASS(Database, "DAO.Database", nullptr, Method("Name", &Database::Name),
-                Method("Connect", &Database::Connect), Method("Version", &Database::Version),
-                Method("Updatable", &Database::Updatable),
-                Method("Transactions", &Database::Transactions),
-                Method("RecordsAffected", &Database::RecordsAffected),
-                Method("Execute", &Database::Execute, {Variant()}),
-                Method("OpenRecordset", &Database::OpenRecordset,
-                       {Variant(), Variant(), Variant()}),
-                Method("TableDefs", &Database::TableDefsCollection),
-                Method("CreateTableDef", &Database::CreateTableDef, {Variant()}),
-                Method("CreateQueryDef", &Database::CreateQueryDef, {Variant(), Variant()}),
-                Method("Properties", &Database::PropertiesCollection),
-                Method("Close", &Database::Close))
+QV_DEFINE_CLASS(
+    Database, "DAO.Database", nullptr, Method("Name", &Database::Name),
+    Method("Connect", &Database::Connect), Method("Version", &Database::Version),
+    Method("Updatable", &Database::Updatable), Method("Transactions", &Database::Transactions),
+    Method("RecordsAffected", &Database::RecordsAffected),
+    Method("Execute", &Database::Execute, {Variant()}),
+    Method("OpenRecordset", &Database::OpenRecordset, {Variant(), Variant(), Variant()}),
+    Method("TableDefs", &Database::TableDefsCollection),
+    Method("CreateTableDef", &Database::CreateTableDef, {Variant()}),
+    Method("CreateQueryDef", &Database::CreateQueryDef, {Variant(), Variant()}),
+    Method("Properties", &Database::PropertiesCollection), Method("Close", &Database::Close))
 
 std::shared_ptr<Database> Database::Open(const std::string& path, const DatabaseOptions& options,
                                          std::weak_ptr<Workspace> workspace,
@@ -109,9 +107,11 @@ std::shared_ptr<Database> Database::Create(const std::string& path, std::string_
   return std::make_shared<Database>(Private{}, std::move(conn), writable, std::move(workspace));
 }
 
-Database::Database(Private, std::shared_ptr<jet::Connection> conn,
-                   const DatabaseOptions& options, std::weak_ptr<Workspace> workspace)
-    : name_(conn->Path()), options_(options), conn_(std::move(conn)),
+Database::Database(Private, std::shared_ptr<jet::Connection> conn, const DatabaseOptions& options,
+                   std::weak_ptr<Workspace> workspace)
+    : name_(conn->Path()),
+      options_(options),
+      conn_(std::move(conn)),
       workspace_(std::move(workspace)) {}
 
 Database::~Database() {
@@ -209,7 +209,8 @@ std::shared_ptr<Recordset> Database::OpenStatement(std::string_view sql, int32_t
 std::shared_ptr<TableDefs> Database::TableDefsCollection() {
   Connection();
   if (!tableDefs_)
-    tableDefs_ = std::make_shared<TableDefs>(std::static_pointer_cast<Database>(shared_from_this()));
+    tableDefs_ =
+        std::make_shared<TableDefs>(std::static_pointer_cast<Database>(shared_from_this()));
   return tableDefs_;
 }
 

@@ -20,22 +20,19 @@ bool IsTextField(jet::JetType t) {
 
 }  // namespace
 
-QV_DEFINE_CLASS(Field, "DAO.Field", nullptr,
-                qv::Property("Name", &Field::Name, &Field::SetName),
-                qv::Property("Type", &Field::Type, &Field::SetType),
-                qv::Property("Size", &Field::Size, &Field::SetSize),
-                qv::Property("Required", &Field::Required, &Field::SetRequired),
-                qv::Property("AllowZeroLength", &Field::AllowZeroLength,
-                             &Field::SetAllowZeroLength),
-                qv::Property("DefaultValue", &Field::DefaultValue, &Field::SetDefaultValue),
-                qv::Property("Attributes", &Field::Attributes, &Field::SetAttributes),
-                Method("OrdinalPosition", &Field::OrdinalPosition),
-                Method("SourceTable", &Field::SourceTable),
-                Method("SourceField", &Field::SourceField),
-                qv::Property("Value", &Field::Value, &Field::SetValue),
-                Method("Properties", &Field::PropertiesCollection),
-                Method("CreateProperty", &Field::CreateProperty,
-                       {Variant(""), Variant(int32_t{0}), Variant()}))
+QV_DEFINE_CLASS(
+    Field, "DAO.Field", nullptr, qv::Property("Name", &Field::Name, &Field::SetName),
+    qv::Property("Type", &Field::Type, &Field::SetType),
+    qv::Property("Size", &Field::Size, &Field::SetSize),
+    qv::Property("Required", &Field::Required, &Field::SetRequired),
+    qv::Property("AllowZeroLength", &Field::AllowZeroLength, &Field::SetAllowZeroLength),
+    qv::Property("DefaultValue", &Field::DefaultValue, &Field::SetDefaultValue),
+    qv::Property("Attributes", &Field::Attributes, &Field::SetAttributes),
+    Method("OrdinalPosition", &Field::OrdinalPosition), Method("SourceTable", &Field::SourceTable),
+    Method("SourceField", &Field::SourceField),
+    qv::Property("Value", &Field::Value, &Field::SetValue),
+    Method("Properties", &Field::PropertiesCollection),
+    Method("CreateProperty", &Field::CreateProperty, {Variant(""), Variant(int32_t{0}), Variant()}))
 
 Field::Field(std::string name, jet::JetType type, int32_t size) {
   spec_.name = std::move(name);
@@ -93,18 +90,25 @@ void Field::SetType(int32_t type) {
 int32_t Field::Size() const {
   switch (spec_.type) {
     case jet::JetType::kBoolean:
-    case jet::JetType::kByte: return 1;
-    case jet::JetType::kInteger: return 2;
+    case jet::JetType::kByte:
+      return 1;
+    case jet::JetType::kInteger:
+      return 2;
     case jet::JetType::kLong:
-    case jet::JetType::kSingle: return 4;
+    case jet::JetType::kSingle:
+      return 4;
     case jet::JetType::kCurrency:
     case jet::JetType::kDouble:
     case jet::JetType::kDate:
-    case jet::JetType::kBigInt: return 8;
-    case jet::JetType::kGUID: return 16;
+    case jet::JetType::kBigInt:
+      return 8;
+    case jet::JetType::kGUID:
+      return 16;
     case jet::JetType::kMemo:
-    case jet::JetType::kLongBinary: return 0;
-    default: return spec_.size;
+    case jet::JetType::kLongBinary:
+      return 0;
+    default:
+      return spec_.size;
   }
 }
 void Field::SetSize(int32_t size) {
@@ -181,27 +185,37 @@ std::shared_ptr<Properties> Field::PropertiesCollection() {
   };
   using J = jet::JetType;
   auto add = [&](std::string name, J type, Property::Getter get, Property::Setter set) {
-    properties_->Add(Property::BuiltIn(std::move(name), static_cast<int32_t>(type),
-                                       std::move(get), std::move(set)));
+    properties_->Add(Property::BuiltIn(std::move(name), static_cast<int32_t>(type), std::move(get),
+                                       std::move(set)));
   };
-  add("Name", J::kText, [self] { return Variant(self()->Name()); },
+  add(
+      "Name", J::kText, [self] { return Variant(self()->Name()); },
       [self](const Variant& v) { self()->SetName(CStr(v)); });
-  add("Type", J::kInteger, [self] { return Variant(self()->Type()); },
+  add(
+      "Type", J::kInteger, [self] { return Variant(self()->Type()); },
       [self](const Variant& v) { self()->SetType(CLng(v)); });
-  add("Size", J::kLong, [self] { return Variant(self()->Size()); },
+  add(
+      "Size", J::kLong, [self] { return Variant(self()->Size()); },
       [self](const Variant& v) { self()->SetSize(CLng(v)); });
-  add("Required", J::kBoolean, [self] { return Variant(self()->Required()); },
+  add(
+      "Required", J::kBoolean, [self] { return Variant(self()->Required()); },
       [self](const Variant& v) { self()->SetRequired(CBool(v)); });
-  add("AllowZeroLength", J::kBoolean, [self] { return Variant(self()->AllowZeroLength()); },
+  add(
+      "AllowZeroLength", J::kBoolean, [self] { return Variant(self()->AllowZeroLength()); },
       [self](const Variant& v) { self()->SetAllowZeroLength(CBool(v)); });
-  add("DefaultValue", J::kText, [self] { return self()->DefaultValue(); },
+  add(
+      "DefaultValue", J::kText, [self] { return self()->DefaultValue(); },
       [self](const Variant& v) { self()->SetDefaultValue(v); });
-  add("OrdinalPosition", J::kInteger, [self] { return Variant(self()->OrdinalPosition()); },
+  add(
+      "OrdinalPosition", J::kInteger, [self] { return Variant(self()->OrdinalPosition()); },
       nullptr);
-  add("Attributes", J::kLong, [self] { return Variant(self()->Attributes()); },
+  add(
+      "Attributes", J::kLong, [self] { return Variant(self()->Attributes()); },
       [self](const Variant& v) { self()->SetAttributes(CLng(v)); });
-  add("SourceTable", J::kText, [self] { return Variant(self()->SourceTable()); }, nullptr);
-  add("SourceField", J::kText, [self] { return Variant(self()->SourceField()); }, nullptr);
+  add(
+      "SourceTable", J::kText, [self] { return Variant(self()->SourceTable()); }, nullptr);
+  add(
+      "SourceField", J::kText, [self] { return Variant(self()->SourceField()); }, nullptr);
   if (IsTextField(spec_.type) && kind_ == Kind::kDefinition) {
     auto compression = Property::BuiltIn(
         std::string(kUnicodeCompression), static_cast<int32_t>(J::kBoolean),

@@ -15,27 +15,37 @@ using jet::JetType;
 
 Variant Convert(const Variant& v, JetType type) {
   switch (type) {
-    case JetType::kBoolean: return Variant(CBool(v));
-    case JetType::kByte: return Variant(CByte(v));
-    case JetType::kInteger: return Variant(CInt(v));
-    case JetType::kLong: return Variant(CLng(v));
-    case JetType::kCurrency: return Variant(CCur(v));
-    case JetType::kSingle: return Variant(CSng(v));
+    case JetType::kBoolean:
+      return Variant(CBool(v));
+    case JetType::kByte:
+      return Variant(CByte(v));
+    case JetType::kInteger:
+      return Variant(CInt(v));
+    case JetType::kLong:
+      return Variant(CLng(v));
+    case JetType::kCurrency:
+      return Variant(CCur(v));
+    case JetType::kSingle:
+      return Variant(CSng(v));
     case JetType::kDouble:
     case JetType::kBigInt:
     case JetType::kNumeric:
     case JetType::kDecimal:
-    case JetType::kFloat: return Variant(CDbl(v));
+    case JetType::kFloat:
+      return Variant(CDbl(v));
     case JetType::kDate:
-    case JetType::kTime: return Variant(CDate(v));
+    case JetType::kTime:
+      return Variant(CDate(v));
     case JetType::kText:
     case JetType::kMemo:
     case JetType::kChar:
-    case JetType::kGUID: return v.IsString() ? v : Variant(CStr(v));
+    case JetType::kGUID:
+      return v.IsString() ? v : Variant(CStr(v));
     case JetType::kBinary:
     case JetType::kVarBinary:
     case JetType::kLongBinary:
-    case JetType::kNone: return v;
+    case JetType::kNone:
+      return v;
   }
   return v;
 }

@@ -8,8 +8,7 @@
 
 namespace qv::dao {
 
-QV_DEFINE_CLASS(Index, "DAO.Index", nullptr,
-                qv::Property("Name", &Index::Name, &Index::SetName),
+QV_DEFINE_CLASS(Index, "DAO.Index", nullptr, qv::Property("Name", &Index::Name, &Index::SetName),
                 qv::Property("Primary", &Index::Primary, &Index::SetPrimary),
                 qv::Property("Unique", &Index::Unique, &Index::SetUnique),
                 qv::Property("Required", &Index::Required, &Index::SetRequired),

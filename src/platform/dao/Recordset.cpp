@@ -42,23 +42,24 @@ Variant LetCollect(Object& self, Args args) {
 
 }  // namespace
 
-QV_DEFINE_CLASS(
-    Recordset, "DAO.Recordset", nullptr, Method("MoveFirst", &Recordset::MoveFirst),
-    Method("MoveLast", &Recordset::MoveLast), Method("MoveNext", &Recordset::MoveNext),
-    Method("MovePrevious", &Recordset::MovePrevious), Method("Move", &Recordset::Move),
-    Method("EOF", &Recordset::IsEOF), Method("BOF", &Recordset::IsBOF),
-    Method("RecordCount", &Recordset::RecordCount), Method("AddNew", &Recordset::AddNew),
-    Method("Edit", &Recordset::Edit), Method("Update", &Recordset::Update),
-    Method("CancelUpdate", &Recordset::CancelUpdate), Method("Delete", &Recordset::Delete),
-    Method("EditMode", &Recordset::EditMode), Method("Updatable", &Recordset::Updatable),
-    Method("Fields", &Recordset::FieldsCollection),
-    qv::Property("Index", &Recordset::Index, &Recordset::SetIndex), Member{"Seek", InvokeSeek, nullptr},
-    Method("NoMatch", &Recordset::NoMatch),
-    qv::Property("Bookmark", &Recordset::Bookmark, &Recordset::SetBookmark),
-    Method("LastModified", &Recordset::LastModified), Method("Close", &Recordset::Close),
-    Method("Name", &Recordset::Name), Method("Type", &Recordset::Type),
-    Method("Requery", &Recordset::Requery),
-    Member{"Collect", InvokeCollect, LetCollect})
+QV_DEFINE_CLASS(Recordset, "DAO.Recordset", nullptr, Method("MoveFirst", &Recordset::MoveFirst),
+                Method("MoveLast", &Recordset::MoveLast), Method("MoveNext", &Recordset::MoveNext),
+                Method("MovePrevious", &Recordset::MovePrevious), Method("Move", &Recordset::Move),
+                Method("EOF", &Recordset::IsEOF), Method("BOF", &Recordset::IsBOF),
+                Method("RecordCount", &Recordset::RecordCount),
+                Method("AddNew", &Recordset::AddNew), Method("Edit", &Recordset::Edit),
+                Method("Update", &Recordset::Update),
+                Method("CancelUpdate", &Recordset::CancelUpdate),
+                Method("Delete", &Recordset::Delete), Method("EditMode", &Recordset::EditMode),
+                Method("Updatable", &Recordset::Updatable),
+                Method("Fields", &Recordset::FieldsCollection),
+                qv::Property("Index", &Recordset::Index, &Recordset::SetIndex),
+                Member{"Seek", InvokeSeek, nullptr}, Method("NoMatch", &Recordset::NoMatch),
+                qv::Property("Bookmark", &Recordset::Bookmark, &Recordset::SetBookmark),
+                Method("LastModified", &Recordset::LastModified),
+                Method("Close", &Recordset::Close), Method("Name", &Recordset::Name),
+                Method("Type", &Recordset::Type), Method("Requery", &Recordset::Requery),
+                Member{"Collect", InvokeCollect, LetCollect})
 
 Recordset::Recordset(std::shared_ptr<Database> db, std::string name, int32_t type, bool updatable)
     : db_(std::move(db)), name_(std::move(name)), type_(type), updatable_(updatable) {}
@@ -69,11 +70,8 @@ void Recordset::SetColumns(std::vector<RecordsetColumn> columns) {
   columns_ = std::move(columns);
   exactNames_.clear();
   foldedNames_.clear();
-  for (size_t i = 0; i < columns_.size(); ++i) {
-    const std::string& n = columns_[i].spec.name;
-    exactNames_.emplace(n, static_cast<int32_t>(i));
-    foldedNames_.emplace(FoldCase(n), static_cast<int32_t>(i));
-  }
+  defaults_.clear();
+  clockDefaults_.clear();
   row_.assign(columns_.size(), Variant::Null());
   values_ = row_.data();
 }
@@ -88,6 +86,15 @@ const RecordsetColumn& Recordset::Column(int32_t i) const {
 }
 
 int32_t Recordset::FieldIndex(std::string_view name) const {
+  // Built on the first lookup by name: many recordsets are only read by
+  // position.
+  if (exactNames_.empty()) {
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      const std::string& n = columns_[i].spec.name;
+      exactNames_.emplace(n, static_cast<int32_t>(i));
+      foldedNames_.emplace(FoldCase(n), static_cast<int32_t>(i));
+    }
+  }
   if (auto it = exactNames_.find(name); it != exactNames_.end()) return it->second;
   if (auto it = foldedNames_.find(FoldCase(name)); it != foldedNames_.end()) return it->second;
   return -1;
@@ -136,8 +143,17 @@ std::shared_ptr<Fields> Recordset::FieldsCollection() {
 void Recordset::AddNew() {
   CheckOpen();
   if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
-  buffer_.resize(columns_.size());
-  for (size_t i = 0; i < columns_.size(); ++i) buffer_[i] = NewValue(static_cast<int32_t>(i));
+  if (defaults_.size() != columns_.size()) {
+    defaults_.clear();
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      defaults_.push_back(DefaultFieldValue(columns_[i].spec));
+      if (columns_[i].spec.defaultValue.find('(') != std::string::npos)
+        clockDefaults_.push_back(static_cast<int32_t>(i));
+    }
+  }
+  buffer_ = defaults_;
+  for (int32_t i : clockDefaults_)
+    buffer_[static_cast<size_t>(i)] = DefaultFieldValue(columns_[static_cast<size_t>(i)].spec);
   dirty_.assign(columns_.size(), 0);
   mode_ = dbEditAdd;
 }
@@ -189,9 +205,6 @@ void Recordset::UpdateRow(const std::vector<Variant>&, const std::vector<uint8_t
 }
 void Recordset::DeleteRow() {
   ThrowDao(daoerr::kReadOnly, kSourceRecordset);
-}
-Variant Recordset::NewValue(int32_t i) const {
-  return DefaultFieldValue(columns_[static_cast<size_t>(i)].spec);
 }
 
 std::string Recordset::Index() const {

@@ -147,8 +147,6 @@ class Recordset : public Object {
   virtual int64_t AddRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty);
   virtual void UpdateRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty);
   virtual void DeleteRow();
-  // The definition behind field `i` that AddNew uses for defaults.
-  virtual Variant NewValue(int32_t i) const;
   virtual void OnClose() {}
 
   std::shared_ptr<Database> db_;
@@ -174,10 +172,15 @@ class Recordset : public Object {
   int32_t type_;
   bool updatable_;
   bool open_ = true;
-  NameMap exactNames_;   // names as defined
-  NameMap foldedNames_;  // case-folded names
+  mutable NameMap exactNames_;   // names as defined
+  mutable NameMap foldedNames_;  // case-folded names
   int32_t mode_ = dbEditNone;
   std::vector<Variant> buffer_;
+  // What AddNew puts in the buffer: the fields' defaults, worked out at the
+  // first AddNew;
+  // those that name the clock (Now(), Date(), Time()) again on each AddNew.
+  std::vector<Variant> defaults_;
+  std::vector<int32_t> clockDefaults_;
   std::vector<uint8_t> dirty_;
   std::weak_ptr<Fields> fields_;  // its Field objects hold the recordset
 };

@@ -54,12 +54,11 @@ void RowsRecordset::Reload() {
 void RowsRecordset::Load(jet::Statement& st, std::vector<RecordsetColumn> columns) {
   if (!native_) SetColumns(std::move(columns));
   const int n = FieldCount();
-  cells_.clear();
-  rows_ = 0;
+  store_.Reset(n);
   while (st.Step()) {
-    for (int i = 0; i < n; ++i) cells_.push_back(st.Value(i));
-    ++rows_;
+    st.Values(std::span<Variant>(store_.AppendRow(), static_cast<size_t>(n)));
   }
+  rows_ = store_.Rows();
   if (rows_ == 0) {
     current_ = -1;
     pos_ = Pos::kEmpty;
@@ -77,7 +76,7 @@ void RowsRecordset::GoTo(int64_t row) {
     pos_ = Pos::kEOF;
   } else {
     pos_ = Pos::kRow;
-    values_ = cells_.data() + row * FieldCount();
+    values_ = store_.Row(row);
   }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/dao/Recordset.h"
+#include "platform/dao/RowStore.h"
 
 namespace qv::jet {
 class Statement;
@@ -39,6 +40,9 @@ class RowsRecordset final : public Recordset {
   // Runs the statement again.
   void Requery() override;
 
+ protected:
+  void OnClose() override { store_.Reset(0); }
+
  private:
   // Reads every row of `st`; `columns` describes them.
   void Load(jet::Statement& st, std::vector<RecordsetColumn> columns);
@@ -47,7 +51,7 @@ class RowsRecordset final : public Recordset {
 
   std::string sql_;
   bool native_ = false;  // the text is SQLite's (a table snapshot), not Jet's
-  std::vector<Variant> cells_;  // row-major
+  RowStore store_;
   int64_t rows_ = 0;
   int64_t current_ = -1;  // -1 before the first row, rows_ after the last
 };

@@ -53,8 +53,8 @@ void AppendAfterPrefix(std::vector<Probe>& plan, const CursorOrder& order, size_
 }  // namespace
 
 uint32_t Probe::Code() const {
-  return eqCount | (static_cast<uint32_t>(eqNulls) << 4) |
-         (static_cast<uint32_t>(cond) << 20) | (backward ? 1u << 23 : 0u);
+  return eqCount | (static_cast<uint32_t>(eqNulls) << 4) | (static_cast<uint32_t>(cond) << 20) |
+         (backward ? 1u << 23 : 0u);
 }
 
 std::vector<Probe> StepPlan(const CursorOrder& order, uint16_t nulls, bool backward) {
@@ -106,7 +106,9 @@ std::string TableSql::ProbeSql(const CursorOrder& order, const Probe& probe) con
   std::string sql = select_;
   if (!order.indexName.empty()) sql += " INDEXED BY " + Quote(order.indexName);
   std::string where;
-  auto add = [&](const std::string& term) { where += (where.empty() ? " WHERE " : " AND ") + term; };
+  auto add = [&](const std::string& term) {
+    where += (where.empty() ? " WHERE " : " AND ") + term;
+  };
   for (size_t i = 0; i < probe.eqCount; ++i) {
     const std::string& col = quoted_[static_cast<size_t>(order.columns[i].field)];
     add(col + (IsNull(probe.eqNulls, i) ? " IS NULL" : " = ?"));
@@ -116,10 +118,18 @@ std::string TableSql::ProbeSql(const CursorOrder& order, const Probe& probe) con
   } else if (probe.cond != Cond::kNone) {
     const std::string& col = quoted_[static_cast<size_t>(order.columns[probe.eqCount].field)];
     switch (probe.cond) {
-      case Cond::kGreater: add(col + " > ?"); break;
-      case Cond::kLess: add(col + " < ?"); break;
-      case Cond::kIsNull: add(col + " IS NULL"); break;
-      default: add(col + " IS NOT NULL"); break;
+      case Cond::kGreater:
+        add(col + " > ?");
+        break;
+      case Cond::kLess:
+        add(col + " < ?");
+        break;
+      case Cond::kIsNull:
+        add(col + " IS NULL");
+        break;
+      default:
+        add(col + " IS NOT NULL");
+        break;
     }
   }
   sql += where + " ORDER BY ";
@@ -162,7 +172,9 @@ std::string TableSql::UpdateSql(const std::vector<uint8_t>& dirty) const {
 }
 
 std::string TableSql::SnapshotSql() const {
-  return select_ + " ORDER BY " + rowid_;
+  std::string sql = "SELECT ";
+  for (size_t i = 0; i < quoted_.size(); ++i) sql += (i ? ", " : "") + quoted_[i];
+  return sql + " FROM " + table_ + " ORDER BY " + rowid_;
 }
 
 }  // namespace qv::dao

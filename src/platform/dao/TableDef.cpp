@@ -144,9 +144,7 @@ void TableDef::Attach(const std::shared_ptr<Database>& db) {
         live->Connection().Schema().AddField(t->name_, f->Spec());
         f->Attach(live, t->name_, t->fields_->Count());
       },
-      [](const std::shared_ptr<Field>&) {
-        ThrowDao(daoerr::kInvalidOperation, kSourceFields);
-      });
+      [](const std::shared_ptr<Field>&) { ThrowDao(daoerr::kInvalidOperation, kSourceFields); });
   indexes_->SetHooks(
       [self](const std::shared_ptr<Index>& x) {
         auto t = self();

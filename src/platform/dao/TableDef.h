@@ -38,8 +38,7 @@ class TableDef : public Object {
   std::shared_ptr<Fields> FieldsCollection();
   std::shared_ptr<Indexes> IndexesCollection();
   // CreateField(name, type, size): a Text field without a size gets 255.
-  std::shared_ptr<Field> CreateField(const Variant& name, const Variant& type,
-                                     const Variant& size);
+  std::shared_ptr<Field> CreateField(const Variant& name, const Variant& type, const Variant& size);
   std::shared_ptr<Index> CreateIndex(const Variant& name);
   std::shared_ptr<Properties> PropertiesCollection();
   std::shared_ptr<Property> CreateProperty(const std::string& name, int32_t type,

@@ -76,6 +76,9 @@ TableRecordset::TableRecordset(Private, const std::shared_ptr<Database>& db,
       sql_(*table_),
       seekable_(type == dbOpenTable) {
   SetColumns(ColumnsOf(*table_));
+  // One cell more than the fields: the rowid the statements select last.
+  row_.resize(columns_.size() + 1);
+  values_ = row_.data();
   if (seekable_) order_ = OrderOf(*table_, PrimaryIndex(*table_));
 }
 
@@ -103,9 +106,8 @@ jet::Statement& TableRecordset::ProbeStatement(const Probe& probe) {
 }
 
 void TableRecordset::ReadRow(jet::Statement& st) {
-  const size_t n = columns_.size();
-  for (size_t i = 0; i < n; ++i) row_[i] = st.Value(static_cast<int>(i));
-  rowid_ = st.Int64(static_cast<int>(n));
+  st.Values(row_);
+  rowid_ = static_cast<int64_t>(CDbl(row_.back()));
 }
 
 bool TableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys,

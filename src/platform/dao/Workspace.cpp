@@ -126,9 +126,8 @@ std::shared_ptr<Database> Workspace::CreateDatabase(const std::string& name, con
 
 std::shared_ptr<Databases> Workspace::DatabasesCollection() {
   auto coll = std::make_shared<Databases>();
-  ForEachDatabase([&](Database& db) {
-    coll->Add(std::static_pointer_cast<Database>(db.shared_from_this()));
-  });
+  ForEachDatabase(
+      [&](Database& db) { coll->Add(std::static_pointer_cast<Database>(db.shared_from_this())); });
   coll->SetEditable(false);
   return coll;
 }

@@ -1,5 +1,8 @@
 #include "platform/jet/JetStatement.h"
 
+#include <climits>
+#include <memory>
+#include <new>
 #include <utility>
 
 #include "platform/automation/VbaText.h"
@@ -97,6 +100,70 @@ int Statement::ColumnIndex(std::string_view name) const {
 Variant Statement::Value(int i) const {
   CheckColumn(i);
   return ColumnToVariant(stmt_, i, entry_->columns[static_cast<size_t>(i)].type);
+}
+
+namespace {
+
+// The cells whole-row readers meet most, read from the column's value with
+// one typed call each (what sqlite3_column_* do after looking the value up;
+// the connection has no mutex to take). False for anything else, which
+// ColumnToVariant reads. REQUIRES: `cell` is storage with no live text,
+// object or array in it (a number left there needs no destructor).
+bool FastCell(sqlite3_stmt* stmt, int i, JetType type, Variant* cell) {
+  sqlite3_value* v = sqlite3_column_value(stmt, i);
+  switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL:
+      ::new (static_cast<void*>(cell)) Variant(Variant::Null());
+      return true;
+    case SQLITE_INTEGER:
+      if (type != JetType::kLong) return false;
+      {
+        sqlite3_int64 x = sqlite3_value_int64(v);
+        if (x < INT32_MIN || x > INT32_MAX) return false;
+        ::new (static_cast<void*>(cell)) Variant(static_cast<int32_t>(x));
+      }
+      return true;
+    case SQLITE_FLOAT:
+      if (type == JetType::kDouble) {
+        ::new (static_cast<void*>(cell)) Variant(sqlite3_value_double(v));
+      } else if (type == JetType::kDate) {
+        ::new (static_cast<void*>(cell)) Variant(OleDate{sqlite3_value_double(v)});
+      } else {
+        return false;
+      }
+      return true;
+    case SQLITE_TEXT:
+      if (type != JetType::kText && type != JetType::kMemo) return false;
+      {
+        const char* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        size_t bytes = static_cast<size_t>(sqlite3_value_bytes(v));
+        ::new (static_cast<void*>(cell)) Variant(std::string(text, bytes));
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void Statement::Values(std::span<Variant> out) const {
+  const std::vector<ColumnMeta>& columns = entry_->columns;
+  if (out.size() < columns.size()) ThrowJet(jeterr::kItemNotFound, {}, source_);
+  for (size_t i = 0; i < columns.size(); ++i) {
+    // Built in place: no temporary to move from and destroy per cell. A
+    // number needs no destructor run before it is overwritten.
+    Variant* cell = &out[i];
+    if (cell->IsString() || cell->IsObject() || cell->IsArray()) std::destroy_at(cell);
+    try {
+      if (!FastCell(stmt_, static_cast<int>(i), columns[i].type, cell))
+        ::new (static_cast<void*>(cell))
+            Variant(ColumnToVariant(stmt_, static_cast<int>(i), columns[i].type));
+    } catch (...) {
+      ::new (static_cast<void*>(cell)) Variant();
+      throw;
+    }
+  }
 }
 
 bool Statement::IsNull(int i) const {

@@ -64,6 +64,10 @@ class Statement {
   int ColumnIndex(std::string_view name) const;
   // The current row's value, typed by the column's Jet type.
   Variant Value(int i) const;
+  // Every visible column of the current row into out[0 .. ColumnCount()),
+  // as Value gives them: one call per row for readers of whole rows.
+  // REQUIRES: out.size() >= ColumnCount().
+  void Values(std::span<Variant> out) const;
   bool IsNull(int i) const;
   int64_t Int64(int i) const;
   double Double(int i) const;

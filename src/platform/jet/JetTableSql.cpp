@@ -22,8 +22,11 @@ struct TypeSql {
 
 // Integer columns take a fraction too (the trigger rounds it, as Jet rounds
 // a Double written to a Long); the range is checked on the value written.
+// Lists after IN have at most two items: SQLite compiles a longer list into
+// a temporary table built on every execution, which made each insert
+// allocate and free a b-tree.
 constexpr auto kTypes = std::to_array<TypeSql>({
-    {JetType::kBoolean, "INTEGER", "typeof($) IN ('integer','real','null')"},
+    {JetType::kBoolean, "INTEGER", "$ IS NULL OR typeof($) IN ('integer','real')"},
     {JetType::kByte, "INTEGER",
      "$ IS NULL OR (typeof($) IN ('integer','real') AND $ > -0.5 AND $ < 255.5)"},
     {JetType::kInteger, "INTEGER",
@@ -31,15 +34,15 @@ constexpr auto kTypes = std::to_array<TypeSql>({
     {JetType::kLong, "INTEGER",
      "$ IS NULL OR (typeof($) IN ('integer','real') AND $ > -2147483648.5 AND $ < "
      "2147483647.5)"},
-    {JetType::kBigInt, "INTEGER", "typeof($) IN ('integer','real','null')"},
-    {JetType::kCurrency, "REAL", "typeof($) IN ('integer','real','null')"},
-    {JetType::kSingle, "REAL", "typeof($) IN ('integer','real','null')"},
-    {JetType::kDouble, "REAL", "typeof($) IN ('integer','real','null')"},
-    {JetType::kNumeric, "REAL", "typeof($) IN ('integer','real','null')"},
-    {JetType::kDecimal, "REAL", "typeof($) IN ('integer','real','null')"},
-    {JetType::kFloat, "REAL", "typeof($) IN ('integer','real','null')"},
-    {JetType::kDate, "REAL", "typeof($) IN ('integer','real','null')"},
-    {JetType::kTime, "REAL", "typeof($) IN ('integer','real','null')"},
+    {JetType::kBigInt, "INTEGER", "$ IS NULL OR typeof($) IN ('integer','real')"},
+    {JetType::kCurrency, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
+    {JetType::kSingle, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
+    {JetType::kDouble, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
+    {JetType::kNumeric, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
+    {JetType::kDecimal, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
+    {JetType::kFloat, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
+    {JetType::kDate, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
+    {JetType::kTime, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
     {JetType::kText, "TEXT", "typeof($) IN ('text','null')"},
     {JetType::kChar, "TEXT", "typeof($) IN ('text','null')"},
     {JetType::kMemo, "TEXT", "typeof($) IN ('text','null')"},

@@ -174,7 +174,8 @@ TEST(SchemaBuilder, BuildsEveryTableColumnAndIndexOnce) {
 
   // Building again runs no step and inserts no row; a second version row
   // (or a wrong one) is put right.
-  user->ExecuteSql("INSERT INTO DBVersion (MajorVersion, MinorVersion, BuildNumber) VALUES (1, 0, 0)");
+  user->ExecuteSql(
+      "INSERT INTO DBVersion (MajorVersion, MinorVersion, BuildNumber) VALUES (1, 0, 0)");
   user->Close();
   for (const FileBuildResult& r : BuildDataFolder(folder.Path())) {
     EXPECT_FALSE(r.created) << r.path;
@@ -189,7 +190,8 @@ TEST(SchemaBuilder, BuildsEveryTableColumnAndIndexOnce) {
 
 // A later version: a new table with its rows, and a field and an index
 // added to an existing table.
-constexpr FieldDef kExtraFields[] = {{"ID", JetType::kLong, 0, true}, {"Name", JetType::kText, 40}};
+constexpr FieldDef kExtraFields[] = {{"ID", JetType::kLong, 0, true, true, {}},
+                                     {"Name", JetType::kText, 40, false, true, {}}};
 constexpr IndexDef kExtraIndexes[] = {{"Id", "ID", true, true}};
 constexpr FieldDef kCounterFields[] = {{"Note", JetType::kText, 50, false, true, "\"\""}};
 constexpr IndexDef kCounterIndexes[] = {{"ByNote", "Note;-TheYear", false, false}};
@@ -213,13 +215,15 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
     if (s.version == 1) v1.push_back(s);
   const RowStep rows1[] = {{DbFile::kUser, 1, &AllReferenceRows}};
   BuildDataFolder(folder.Path(), {v1, rows1});
-  Open(folder.File("Quivane.mdb"))->ExecuteSql("INSERT INTO Counters (CounterType, TheYear, CounterValue) VALUES (1, 2024, 5)");
+  Open(folder.File("Quivane.mdb"))
+      ->ExecuteSql("INSERT INTO Counters (CounterType, TheYear, CounterValue) VALUES (1, 2024, 5)");
 
   std::vector<SchemaStep> v2 = v1;
   v2.push_back({DbFile::kUser, 2, kVersion2Tables});
   const RowStep rows2[] = {{DbFile::kUser, 1, &AllReferenceRows}, {DbFile::kUser, 2, &ExtraRows}};
   {
-    std::string before = Differences(*Open(folder.File("Quivane.mdb")), TablesOf(v2, DbFile::kUser));
+    std::string before =
+        Differences(*Open(folder.File("Quivane.mdb")), TablesOf(v2, DbFile::kUser));
     EXPECT_NE(before.find("Extra: missing"), std::string::npos) << before;
     EXPECT_NE(before.find("Counters.Note: missing"), std::string::npos) << before;
     EXPECT_NE(before.find("Counters/ByNote: missing"), std::string::npos) << before;
@@ -257,15 +261,18 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
 
   // An older library leaves a newer folder alone and says why.
   std::string description;
-  EXPECT_EQ(ErrorNumberOf([&] { BuildDataFolder(folder.Path(), {v1, rows1}); }, &description),
+  EXPECT_EQ(ErrorNumberOf(
+                [&] {
+                  BuildDataFolder(folder.Path(), {v1, rows1});
+                },
+                &description),
             3343);
   EXPECT_NE(description.find("Quivane.mdb"), std::string::npos) << description;
   EXPECT_NE(description.find("version 2"), std::string::npos) << description;
   EXPECT_EQ(VersionRows(*Open(folder.File("Quivane.mdb"))), "1.0.2");
   EXPECT_EQ(Open(folder.File("Kladr.mdb"))->SchemaVersion(), 2);
 
-  EXPECT_EQ(ErrorNumberOf([&] { BuildDataFolder(folder.File("missing")); }, &description),
-            3044);
+  EXPECT_EQ(ErrorNumberOf([&] { BuildDataFolder(folder.File("missing")); }, &description), 3044);
   EXPECT_NE(description.find("missing"), std::string::npos);
 }
 

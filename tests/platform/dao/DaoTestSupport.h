@@ -75,8 +75,8 @@ inline std::shared_ptr<TableDef> MakeTable(Database& db, const std::string& name
                                            const std::vector<IndexDef>& indexes = {}) {
   auto tdf = db.CreateTableDef(Variant(name));
   for (const FieldDef& f : fields) {
-    auto field = tdf->CreateField(Variant(f.name), Variant(static_cast<int32_t>(f.type)),
-                                  Variant(f.size));
+    auto field =
+        tdf->CreateField(Variant(f.name), Variant(static_cast<int32_t>(f.type)), Variant(f.size));
     field->SetRequired(f.required);
     if (!f.defaultValue.empty()) field->SetDefaultValue(Variant(f.defaultValue));
     tdf->FieldsCollection()->Append(field);

@@ -40,8 +40,7 @@ TEST_F(RecordsetsTest, KindsByTypeAndSource) {
     const char* names;  // Name of every row from the first
   } cases[] = {
       {"Person", Variant(), Variant(), dbOpenTable, true, "Иванов петров Сидоров"},
-      {"[person]", Variant(dbOpenDynaset), Variant(), dbOpenDynaset, true,
-       "Иванов петров Сидоров"},
+      {"[person]", Variant(dbOpenDynaset), Variant(), dbOpenDynaset, true, "Иванов петров Сидоров"},
       {"Person", Variant(dbOpenSnapshot), Variant(), dbOpenSnapshot, false,
        "Иванов петров Сидоров"},
       {"Person", Variant(dbOpenTable), Variant(dbReadOnly), dbOpenTable, false,
@@ -64,12 +63,15 @@ TEST_F(RecordsetsTest, KindsByTypeAndSource) {
     EXPECT_EQ(WalkForward(*rs, "Name"), c.names) << c.source;
     if (expected > 0) rs->MoveFirst();
     EXPECT_EQ(ErrorNumber([&] { rs->Edit(); }), c.updatable ? 0 : 3027) << c.source;
-    if (!c.updatable) EXPECT_EQ(ErrorNumber([&] { rs->AddNew(); }), 3027) << c.source;
+    if (!c.updatable) {
+      EXPECT_EQ(ErrorNumber([&] { rs->AddNew(); }), 3027) << c.source;
+    }
   }
 }
 
 TEST_F(RecordsetsTest, FieldsOfAStatementAndTheirValues) {
-  auto rs = db_->OpenStatement("SELECT ID, Name, Born, Salary, Active, ID * 2 AS Twice FROM Person ORDER BY ID");
+  auto rs = db_->OpenStatement(
+      "SELECT ID, Name, Born, Salary, Active, ID * 2 AS Twice FROM Person ORDER BY ID");
   ASSERT_EQ(rs->FieldCount(), 6);
   const struct {
     const char* name;
@@ -90,9 +92,13 @@ TEST_F(RecordsetsTest, FieldsOfAStatementAndTheirValues) {
     ASSERT_GE(i, 0) << c.name;
     auto field = std::static_pointer_cast<Field>(fields->Item(Variant(c.name)));
     EXPECT_EQ(field->OrdinalPosition(), i) << c.name;
-    if (c.type != JetType::kNone) EXPECT_EQ(field->Type(), static_cast<int32_t>(c.type)) << c.name;
+    if (c.type != JetType::kNone) {
+      EXPECT_EQ(field->Type(), static_cast<int32_t>(c.type)) << c.name;
+    }
     EXPECT_EQ(field->SourceTable(), c.table) << c.name;
-    if (c.first) EXPECT_EQ(rs->FieldValue(i).Describe(), c.first) << c.name;
+    if (c.first) {
+      EXPECT_EQ(rs->FieldValue(i).Describe(), c.first) << c.name;
+    }
   }
   EXPECT_EQ(CLng(rs->FieldValue("Twice")), 2);
   rs->MoveLast();
@@ -126,9 +132,8 @@ TEST_F(RecordsetsTest, ExecuteCountsRowsAndRefusesSelects) {
   EXPECT_EQ(ErrorNumber([&] { db_->Execute("SELECT * FROM Person", Variant()); }), 3065);
   EXPECT_EQ(ErrorNumber([&] { db_->Execute("INSERT INTO Person (ID) VALUES (1)", Variant()); }),
             3022);
-  EXPECT_EQ(ErrorNumber([&] {
-              db_->OpenRecordset("DELETE FROM Person", Variant(), Variant(), Variant());
-            }),
+  EXPECT_EQ(ErrorNumber(
+                [&] { db_->OpenRecordset("DELETE FROM Person", Variant(), Variant(), Variant()); }),
             3219);
 }
 

@@ -31,8 +31,8 @@ std::string Describe(TableDef& table) {
       auto f = std::static_pointer_cast<Field>(xf->Item(Variant(k)));
       out += (k ? ";" : "") + std::string(f->IsDescending() ? "-" : "") + f->Name();
     }
-    out += ")" + std::string(x->Primary() ? " primary" : "") + (x->Unique() ? " unique" : "") +
-           "\n";
+    out +=
+        ")" + std::string(x->Primary() ? " primary" : "") + (x->Unique() ? " unique" : "") + "\n";
   }
   return out;
 }
@@ -141,9 +141,17 @@ TEST_F(TableDefsTest, CollectionsRefuseBadDefinitions) {
     std::function<void()> call;
     int32_t number;
   } cases[] = {
-      {"table exists", [&] { MakeTable(*db_, "t", {{"ID", JetType::kLong}}); }, 3010},
+      {"table exists",
+       [&] {
+         MakeTable(*db_, "t", {{"ID", JetType::kLong}});
+       },
+       3010},
       {"no fields", [&] { tables->Append(db_->CreateTableDef(Variant("Empty"))); }, 3264},
-      {"bad name", [&] { MakeTable(*db_, "A.B", {{"ID", JetType::kLong}}); }, 3125},
+      {"bad name",
+       [&] {
+         MakeTable(*db_, "A.B", {{"ID", JetType::kLong}});
+       },
+       3125},
       {"field twice",
        [&] {
          auto t = db_->CreateTableDef(Variant("U"));
@@ -152,7 +160,10 @@ TEST_F(TableDefsTest, CollectionsRefuseBadDefinitions) {
        },
        3191},
       {"index on a missing field",
-       [&] { MakeTable(*db_, "V", {{"ID", JetType::kLong}}, {{"X", "Nope"}}); }, 3265},
+       [&] {
+         MakeTable(*db_, "V", {{"ID", JetType::kLong}}, {{"X", "Nope"}});
+       },
+       3265},
       {"two primary keys",
        [&] {
          MakeTable(*db_, "W", {{"ID", JetType::kLong}}, {{"A", "ID", true}, {"B", "ID", true}});
@@ -191,8 +202,9 @@ TEST_F(TableDefsTest, UnicodeCompressionIsKeptInTheCatalogue) {
             }),
             3367);
   auto number = std::static_pointer_cast<Field>(t->FieldsCollection()->Item(Variant("N")));
-  EXPECT_EQ(ErrorNumber([&] { number->PropertiesCollection()->Item(Variant("UnicodeCompression")); }),
-            3265);
+  EXPECT_EQ(
+      ErrorNumber([&] { number->PropertiesCollection()->Item(Variant("UnicodeCompression")); }),
+      3265);
   auto reread = Reopen()->TableDefsCollection()->Find("T");
   auto f = std::static_pointer_cast<Field>(reread->FieldsCollection()->Item(Variant("Name")));
   EXPECT_TRUE(f->UnicodeCompression());

@@ -21,16 +21,14 @@ class TableRecordsetTest : public DaoTest {
                {"Key", JetType::kText, 10},
                {"Line", JetType::kInteger},
                {"Val", JetType::kText, 20, true, "\"-\""}},
-              {{"ID", "ID", true},
-               {"SubDoc", "Doc;Key;Line"},
-               {"DocLine", "Doc;-Line"}});
+              {{"ID", "ID", true}, {"SubDoc", "Doc;Key;Line"}, {"DocLine", "Doc;-Line"}});
     struct Row {
       int32_t id, doc;
       const char* key;
       std::optional<int16_t> line;
     };
     // In SubDoc order: 1 2 3 4 6 5 7; in DocLine order: 2 1 3 5 4 6 7.
-    const Row rows[] = {{1, 1, "a", 1}, {2, 1, "a", 2}, {3, 1, "b", 1}, {4, 2, "a", 1},
+    const Row rows[] = {{1, 1, "a", 1}, {2, 1, "a", 2},  {3, 1, "b", 1}, {4, 2, "a", 1},
                         {5, 2, "c", 5}, {6, 2, "c", {}}, {7, 3, "b", 1}};
     auto rs = db_->OpenTable("Cells");
     for (const Row& r : rows) {
@@ -156,7 +154,7 @@ TEST_F(TableRecordsetTest, WalkSurvivesWritesThroughTheSameCursor) {
       rs->SetField("Line", Variant(1));
       rs->Update();
       EXPECT_EQ(RowText(*rs, {"ID"}), "5");  // back where it was before AddNew
-    } else if (id == 8 && first) {  // moves back before the rows already seen
+    } else if (id == 8 && first) {           // moves back before the rows already seen
       rs->Edit();
       rs->SetField("Key", Variant("b"));
       rs->Update();

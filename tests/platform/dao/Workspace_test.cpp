@@ -76,7 +76,12 @@ TEST_F(WorkspaceTest, NestedTransactionsSpanTheWorkspacesDatabases) {
        "1 2",
        ""},
       {"inner rollback, outer commit",
-       {{kBegin, 0}, {kInsert, 1}, {kBegin, 0}, {kInsert, 2}, {kRollback, 0}, {kInsert, 3},
+       {{kBegin, 0},
+        {kInsert, 1},
+        {kBegin, 0},
+        {kInsert, 2},
+        {kRollback, 0},
+        {kInsert, 3},
         {kCommitFlush, 0}},
        "1 3",
        "1 3"},
@@ -85,19 +90,36 @@ TEST_F(WorkspaceTest, NestedTransactionsSpanTheWorkspacesDatabases) {
        "",
        ""},
       {"three levels",
-       {{kBegin, 0}, {kBegin, 0}, {kInsert, 1}, {kBegin, 0}, {kInsert, 2}, {kRollback, 0},
-        {kCommit, 0}, {kInsert, 3}, {kCommit, 0}},
+       {{kBegin, 0},
+        {kBegin, 0},
+        {kInsert, 1},
+        {kBegin, 0},
+        {kInsert, 2},
+        {kRollback, 0},
+        {kCommit, 0},
+        {kInsert, 3},
+        {kCommit, 0}},
        "1 3",
        "1 3"},
   };
   for (const auto& c : cases) {
     for (const auto& [op, value] : c.script) {
       switch (op) {
-        case kBegin: ws_->BeginTrans(); break;
-        case kCommit: ws_->CommitTrans(Variant()); break;
-        case kCommitFlush: ws_->CommitTrans(Variant(dbForceOSFlush)); break;
-        case kRollback: ws_->Rollback(); break;
-        case kInsert: Insert(value); break;
+        case kBegin:
+          ws_->BeginTrans();
+          break;
+        case kCommit:
+          ws_->CommitTrans(Variant());
+          break;
+        case kCommitFlush:
+          ws_->CommitTrans(Variant(dbForceOSFlush));
+          break;
+        case kRollback:
+          ws_->Rollback();
+          break;
+        case kInsert:
+          Insert(value);
+          break;
       }
     }
     for (int i = 0; i < 2; ++i) {
