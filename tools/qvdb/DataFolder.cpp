@@ -120,15 +120,18 @@ void PointLibraryAt(const fs::path& folder) {
   if (auto registered = RegisteredDataFolder(); registered && WithSlash(*registered) == wanted)
     return;
   TemporaryRegistry& tmp = ProcessRegistry();
-  if (tmp.path.empty()) {
-    std::string pattern = qv::os::SystemTempPath() + "qvdb-registry-XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) ThrowFileError("cannot create", pattern);
-    ::close(fd);
-    tmp.path = pattern;
+  const fs::path user = RegistryStore::DefaultPath();
+  if (tmp.path.empty() || user != tmp.path) {
+    if (tmp.path.empty()) {
+      std::string pattern = qv::os::SystemTempPath() + "qvdb-registry-XXXXXX";
+      const int fd = ::mkstemp(pattern.data());
+      if (fd < 0) ThrowFileError("cannot create", pattern);
+      ::close(fd);
+      tmp.path = pattern;
+    }
     // Start from the user's settings, so that only the data folder differs.
     std::error_code ec;
-    const fs::path user = RegistryStore::DefaultPath();
+    fs::remove(tmp.path, ec);
     if (fs::exists(user, ec)) {
       fs::copy_file(user, tmp.path, fs::copy_options::overwrite_existing, ec);
       if (ec) ThrowFileError("cannot copy", user);
