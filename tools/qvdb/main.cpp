@@ -4,6 +4,7 @@
 // Exit status: 0 success, 1 an error (printed as "Error NUMBER: DESCRIPTION"
 // on stderr, whatever the format) or a failed check, 2 bad command-line use.
 
+#include <malloc.h>
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
@@ -104,6 +105,12 @@ int RunCheck(const std::optional<std::string>& data) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Inside a transaction each statement frees its savepoint data when it
+  // ends; by default glibc then gives the top of the heap back to the system
+  // (brk) and asks for it again with the next row, which costs more than the
+  // insert itself. Keeping up to 128 MB makes generate about 2.5 times faster.
+  mallopt(M_TRIM_THRESHOLD, 128 << 20);
+  mallopt(M_TOP_PAD, 16 << 20);
   CLI::App app{"qvdb: set up, explore and check a data folder; call any operation by name"};
   app.require_subcommand(1);
   std::string format = "table";
