@@ -123,8 +123,7 @@ void CellRows_Raw(benchmark::State& state) {
       sqlite3_bind_double(insert, 1, static_cast<double>(doc));
       sqlite3_bind_text(insert, 2, keys[k].c_str(), static_cast<int>(keys[k].size()),
                         SQLITE_TRANSIENT);
-      sqlite3_bind_text(insert, 3, value.c_str(), static_cast<int>(value.size()),
-                        SQLITE_TRANSIENT);
+      sqlite3_bind_text(insert, 3, value.c_str(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
       sqlite3_bind_int(insert, 4, 129);
       if (sqlite3_step(insert) != SQLITE_DONE) state.SkipWithError(sqlite3_errmsg(db));
       sqlite3_reset(insert);

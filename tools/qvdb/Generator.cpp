@@ -52,6 +52,14 @@ std::string_view PeriodCode(int32_t reportId) {
   return reportId >= 13 && reportId <= 16 ? kQuarters[reportId - 13] : "34";
 }
 
+// The first letter of a name and a dot ("И."); names are UTF-8.
+std::string Initial(const std::string& name) {
+  if (name.empty()) return {};
+  const auto lead = static_cast<unsigned char>(name[0]);
+  const size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  return name.substr(0, n) + ".";
+}
+
 // Positions of the doc_registry columns written, looked up once.
 struct DocColumns {
   explicit DocColumns(const TableWriter& w)
@@ -220,7 +228,8 @@ class Generator {
   }
 
   // A natural person; an entrepreneur gets an OGRNIP and an activity.
-  int64_t AddNaturalPerson(const Region& g, bool entrepreneur, std::string* innOut) {
+  int64_t AddNaturalPerson(const Region& g, bool entrepreneur, std::string* innOut,
+                           std::string* shortName = nullptr) {
     const PersonName n = RandomPersonName(r_);
     const double birth = Serial(r_.Between(1955, 2000), r_.Between(1, 12), r_.Between(1, 28));
     const std::string inn = NaturalInn(r_, OfficeOf(g));
@@ -251,6 +260,7 @@ class Generator {
     }
     naturals_->End();
     if (innOut) *innOut = inn;
+    if (shortName) *shortName = n.surname + " " + Initial(n.name) + " " + Initial(n.patronymic);
     return AddPersonHeader(1, id);
   }
 
@@ -404,10 +414,10 @@ void Generator::MakeTaxpayers() {
       ++stats_.branches;
     } else if (roll < 0.3) {
       s.kind = Filer::kEntrepreneur;
-      const int64_t person = AddNaturalPerson(g, true, &s.inn);
+      std::string name;
+      const int64_t person = AddNaturalPerson(g, true, &s.inn, &name);
       s.leader = AddJob(person, person, "Индивидуальный предприниматель", true);
-      const std::string name = "ИП " + s.inn;
-      AddStream(std::move(s), person, name, "", std::stoi(office), okato);
+      AddStream(std::move(s), person, "ИП " + name, "", std::stoi(office), okato);
       ++stats_.entrepreneurs;
     } else {
       const CompanyName c = RandomCompanyName(r_);
