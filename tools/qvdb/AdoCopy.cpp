@@ -58,7 +58,9 @@ ado::RecordsetPtr DaoToAdo(qv::dao::Recordset& rs) {
   for (int32_t i = 0; i < n; ++i) {
     const auto& spec = rs.Column(i).spec;
     const AdoColumnType t = AdoTypeForJet(spec.type, spec.size);
-    out->AppendField(spec.name, t.type, t.definedSize, ado::adFldIsNullable);
+    std::string name = spec.name;
+    for (int k = 2; out->FindField(name); ++k) name = spec.name + "_" + std::to_string(k);
+    out->AppendField(name, t.type, t.definedSize, ado::adFldIsNullable);
   }
   out->Open();
   if (rs.RecordCount() == 0) return out;

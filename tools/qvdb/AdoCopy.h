@@ -21,8 +21,9 @@ struct AdoColumnType {
 AdoColumnType AdoTypeForJet(qv::jet::JetType type, int32_t size);
 
 // Every row of `rs` from its first, in its order; the DAO recordset is left
-// at its end. Dates are copied as they are (a query operation of the library
-// would blank dates before 1901; a shell should show what is stored).
+// at its end. A name already used by an earlier column gets "_2", "_3" ...
+// (a recordset cannot hold two columns of one name). Dates are copied as they are (a query
+// operation of the library would blank dates before 1901; a shell should show what is stored).
 qv::ado::RecordsetPtr DaoToAdo(qv::dao::Recordset& rs);
 
 }  // namespace qvdb

@@ -52,6 +52,8 @@ const ScriptCase kScripts[] = {
     {"last statement without semicolon", "select 3 as c", Format::kTsv, "c\n3\n", "", 0},
     {"blank lines", "\n\n   \nselect 4 as d;\n\n", Format::kTsv, "d\n4\n", "", 0},
     {"empty statement", ";", Format::kTsv, "", "", 0},
+    {"one name twice", "select 1 as a, 2 as a, 3 as a_2;", Format::kTsv, "a\ta_2\ta_2_2\n1\t2\t3\n",
+     "", 0},
     {"translate", ".translate select name from report_time where report_id = 1;", Format::kTable,
      "SELECT \"report_time\".\"name\" AS \"name\" FROM \"report_time\" WHERE "
      "(\"report_time\".\"report_id\" = 1)\n",
