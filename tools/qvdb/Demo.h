@@ -1,9 +1,10 @@
 #pragma once
 // `qvdb demo`: a user's first steps on the default data folder (or --data):
-// creates the folder when it has no database, generates a small sample when
-// it has no documents, then runs a few queries through the DAO layer, uses
-// record objects by ProgID, and calls the library's public classes when they
-// are registered (skipping them otherwise), printing what each returns.
+// creates the folder when it has no database (as `qvdb init` does, recording
+// it in the registry), generates a small sample when it has no documents,
+// then runs a few queries through the DAO layer, uses record objects by
+// ProgID, and calls the library's public classes when they are registered
+// (skipping them otherwise), printing what each returns.
 
 #include <iosfwd>
 #include <optional>
