@@ -19,7 +19,8 @@ Variant ParseDate(std::string_view text, std::string_view whole) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   char tail = 0;
   const std::string t(text);
-  const int n = std::sscanf(t.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail);
+  const int n =
+      std::sscanf(t.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail);
   if (!(n == 3 && t.size() == 10) && !(n == 6 && t.size() == 19))
     Bad(whole, "expected d:YYYY-MM-DD or d:YYYY-MM-DDTHH:MM:SS");
   if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59)
@@ -35,8 +36,10 @@ std::vector<std::string_view> SplitProps(std::string_view body) {
   int depth = 0;
   size_t start = 0;
   for (size_t i = 0; i < body.size(); ++i) {
-    if (body[i] == '{') ++depth;
-    else if (body[i] == '}') --depth;
+    if (body[i] == '{')
+      ++depth;
+    else if (body[i] == '}')
+      --depth;
     else if (body[i] == ',' && depth == 0) {
       parts.push_back(body.substr(start, i - start));
       start = i + 1;

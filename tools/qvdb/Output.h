@@ -1,10 +1,30 @@
 #pragma once
 // How `qvdb` prints values: as a table, as tab-separated text, or as JSON.
-// The JSON form is a fixed interface that other programs read.
+// The JSON form is a fixed interface that other programs read:
+//
+//   Null null; Empty {"empty":true}; Date {"date":"YYYY-MM-DDTHH:MM:SS"};
+//   Boolean true/false; numbers as numbers; texts as strings; a byte array
+//   {"hex":"..."}; another array as a JSON array; an Error value
+//   {"error":n}; Nothing null.
+//   A recordset {"fields":[{"name":"...","type":<ADO type code>}],
+//   "rows":[[...],...]} (a DAO recordset is copied first, from its first row).
+//   A collection {"items":[...],"keys":[...]} with null where an item has no
+//   key.
+//   A record {"record":"PROGID","RState":n,"props":{"ID":...,...}} with its
+//   properties in the order of its type, sub-records and collections nested
+//   the same way. Nothing is read from the database to print a record:
+//   a record in state 1 (not read yet), a sub-record in state 0, and a record
+//   met again inside itself print as {"record":..,"RState":n,"props":{"ID":id}};
+//   the properties of a lazy part that is not loaded are left out.
+//   Any other object {"object":"PROGID"}.
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
+#include "platform/ado/Recordset.h"
 #include "platform/automation/Variant.h"
 
 namespace qvdb {
@@ -13,14 +33,27 @@ enum class Format { kTable, kTsv, kJson };
 
 Format ParseFormat(const std::string& name);  // error 5 for an unknown name
 
-// A value as JSON: null, {"empty":true}, {"date":"YYYY-MM-DDTHH:MM:SS"},
-// true/false, numbers, strings, {"hex":"..."}, collections as
-// {"items":[...],"keys":[...]}, other objects as {"object":"PROGID"}.
 std::string ToJson(const qv::Variant& value);
 std::string JsonString(std::string_view text);
+std::string RecordsetJson(const qv::ado::Recordset& rs);
 
-// A value for people: scalars as their text (Null as "Null"), a collection
-// one item per line, other objects by ProgID.
+// A scalar as people read it: CStr's text, "Null" for Null, the bytes of a
+// byte array in hex, other arrays as JSON, an object by its ProgID.
+std::string ValueText(const qv::Variant& value);
+
+// A record as (name, text) lines: "record", "RState", "ID", then each
+// property; loaded sub-records and collection items under dotted names
+// ("HomeAddress.City", "Profiles(1).ID"), other sub-records on one line.
+std::vector<std::pair<std::string, std::string>> RecordLines(const qv::Variant& record);
+
+// A recordset: an aligned table with a header (long values cut to 60
+// characters), or tab-separated rows after a header line (tabs, line breaks
+// and backslashes escaped as \t \n \\).
+void PrintRecordset(std::ostream& out, const qv::ado::Recordset& rs, Format format);
+
+// Any value in a format: a recordset as above, a collection one item per
+// line (its key first when it has one), a record as its lines, a scalar as
+// its text. JSON prints ToJson and a line break.
 void PrintValue(std::ostream& out, const qv::Variant& value, Format format);
 
 }  // namespace qvdb

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "Call.h"
 #include "Output.h"
+#include "QvdbTestSupport.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaDate.h"
+#include "siblings/records/QvRecord.h"
 
 namespace qvdb {
 namespace {
@@ -37,10 +42,118 @@ TEST(CallArgs, ReadsEachForm) {
   EXPECT_TRUE(obj.ObjectAs<qv::Collection>());
 }
 
+TEST(CallArgs, RecordsWithProperties) {
+  const Variant v = ParseCallArg(
+      "@Qv_Records.QvTaxOffice{Code=s:7701,ShortName=ИФНС № 1,ContoraType=i:1,Address=a=b}");
+  auto rec = v.ObjectAs<qv::records::QvRecord>();
+  ASSERT_TRUE(rec);
+  EXPECT_EQ(rec->State(), qv::records::kChanged);
+  EXPECT_EQ(rec->Get("Code"), Variant("7701"));
+  EXPECT_EQ(rec->Get("ShortName"), Variant("ИФНС № 1"));
+  EXPECT_EQ(rec->Get("ContoraType"), Variant(int32_t{1}));
+  EXPECT_EQ(rec->Get("Address"), Variant("a=b"));  // only the first "=" separates
+
+  // ID=n calls SetID: a reference to a stored row, not read yet.
+  auto ref = ParseCallArg("@Qv_Records.QvPerson{ID=12}").ObjectAs<qv::records::QvRecord>();
+  ASSERT_TRUE(ref);
+  EXPECT_EQ(ref->State(), qv::records::kReference);
+  EXPECT_EQ(ref->Id(), 12);
+
+  // A sub-record given as an object argument of its own.
+  auto stream = ParseCallArg(
+                    "@Qv_Records.QvAccStream{DisplayName=x,Person=@Qv_Records.QvPerson{"
+                    "ID=3}}")
+                    .ObjectAs<qv::records::QvRecord>();
+  ASSERT_TRUE(stream);
+  EXPECT_EQ(stream->SubRecord(stream->PropertyIndex("Person"))->Id(), 3);
+  EXPECT_EQ(ToJson(Variant(stream->SubRecord(stream->PropertyIndex("Person")))),
+            "{\"record\":\"Qv_Records.QvPerson\",\"RState\":1,\"props\":{\"ID\":3}}");
+}
+
 TEST(CallArgs, RejectsMalformedForms) {
-  for (const char* bad : {"i:x", "d:2007-3-5", "d:2007-02-30", "d:2007-03-05T25:00:00", "@",
-                          "@VBA.Collection{Count}", "@VBA.Collection{", "@No.Such"}) {
-    EXPECT_THROW(ParseCallArg(bad), qv::Error) << bad;
+  const struct {
+    const char* text;
+    int32_t number;
+  } cases[] = {
+      {"i:x", 5},
+      {"d:2007-3-5", 5},
+      {"d:2007-02-30", 5},
+      {"d:2007-03-05T25:00:00", 5},
+      {"@", 5},
+      {"@VBA.Collection{Count}", 5},
+      {"@VBA.Collection{", 5},
+      {"@No.Such", 429},
+      {"@Qv_Records.QvTaxOffice{NoSuchProperty=1}", 438},
+      {"@Qv_Records.QvTaxOffice{ContoraType=abc}", 13},
+  };
+  for (const auto& c : cases) {
+    try {
+      ParseCallArg(c.text);
+      ADD_FAILURE() << c.text;
+    } catch (const qv::Error& e) {
+      EXPECT_EQ(e.Number(), c.number) << c.text << ": " << e.Description();
+    }
+  }
+}
+
+// A class whose operations change their arguments.
+class CallProbe : public qv::Object {
+  QV_DECLARE_CLASS(CallProbe)
+
+ public:
+  int32_t Bump(int32_t& n) { return ++n; }
+  void Fill(qv::ObjectPtr c) { c->CallV("Add", "filled", "k"); }
+};
+QV_DEFINE_CLASS(CallProbe, "QvdbTest.CallProbe", QV_CREATABLE(CallProbe),
+                qv::Method("Bump", &CallProbe::Bump), qv::Method("Fill", &CallProbe::Fill))
+
+TEST(Call, PrintsResultAndArgumentsAfterTheCall) {
+  const struct {
+    const char* target;
+    std::vector<std::string> args;
+    Format format;
+    const char* out;
+  } cases[] = {
+      {"QvdbTest.CallProbe.Bump", {"i:4"}, Format::kJson, "{\"result\":5,\"args\":[5]}\n"},
+      {"QvdbTest.CallProbe.Bump", {"i:4"}, Format::kTable, "5\n\narg 1:\n5\n"},
+      {"QvdbTest.CallProbe.Fill",
+       {"@VBA.Collection"},
+       Format::kJson,
+       "{\"result\":{\"empty\":true},\"args\":[{\"items\":[\"filled\"],\"keys\":[\"k\"]}]}\n"},
+      {"QvdbTest.CallProbe.Fill", {"@VBA.Collection"}, Format::kTsv, "\n\narg 1:\nk\tfilled\n"},
+      {"VBA.Collection.Count", {}, Format::kTable, "0\n"},
+      {"Qv_Records.RecordFactory.GetRecord",
+       {"Qv_Records.QvWorker", "8"},
+       Format::kJson,
+       "{\"result\":{\"record\":\"Qv_Records.QvWorker\",\"RState\":1,\"props\":{\"ID\":8}},"
+       "\"args\":[\"Qv_Records.QvWorker\",8]}\n"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    RunCall(c.target, c.args, c.format, out);
+    EXPECT_EQ(out.str(), c.out) << c.target;
+  }
+}
+
+TEST(Call, Errors) {
+  const struct {
+    const char* target;
+    int32_t number;
+  } cases[] = {{"NoDot", 5},
+               {".Op", 5},
+               {"VBA.Collection.", 5},
+               {"NoSuch.Op", 429},
+               {"VBA.Collection.NoSuchOperation", 438},
+               {"QvdbTest.CallProbe.Bump", 449}};
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    try {
+      RunCall(c.target, {}, Format::kJson, out);
+      ADD_FAILURE() << c.target;
+    } catch (const qv::Error& e) {
+      EXPECT_EQ(e.Number(), c.number) << c.target << ": " << e.Description();
+    }
+    EXPECT_EQ(out.str(), "") << c.target;
   }
 }
 

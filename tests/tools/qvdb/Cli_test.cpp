@@ -1,0 +1,197 @@
+// The built qvdb program run as a user runs it: exit statuses, what goes to
+// stdout and stderr, and the JSON it prints. The program is found beside the
+// test program's build folder (build/tools/qvdb/qvdb for build/tests/...).
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "QvdbTestSupport.h"
+
+namespace qvdb {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Json;
+using test::ParseJson;
+using test::TempFolder;
+
+fs::path QvdbProgram() {
+  return fs::canonical("/proc/self/exe").parent_path().parent_path() / "tools" / "qvdb" / "qvdb";
+}
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+// Runs qvdb with the registry file and data home of `tmp`, feeding `input`.
+Outcome Qvdb(const TempFolder& tmp, const std::vector<std::string>& args,
+             const std::string& input = "") {
+  std::ofstream(tmp / "stdin") << input;
+  std::string cmd = "env QV_REGISTRY=" + Quote((tmp / "registry.ini").string()) +
+                    " XDG_DATA_HOME=" + Quote((tmp / "home").string()) + " " +
+                    Quote(QvdbProgram().string());
+  for (const std::string& a : args) cmd += " " + Quote(a);
+  cmd += " <" + Quote((tmp / "stdin").string()) + " >" + Quote((tmp / "stdout").string()) + " 2>" +
+         Quote((tmp / "stderr").string());
+  const int raw = std::system(cmd.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(tmp / "stdout"), Slurp(tmp / "stderr")};
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fs::exists(QvdbProgram())) << "build the qvdb target first: " << QvdbProgram();
+  }
+  TempFolder tmp_;
+};
+
+TEST_F(Cli, HelpOnEveryCommand) {
+  const Outcome top = Qvdb(tmp_, {"--help"});
+  EXPECT_EQ(top.status, 0);
+  for (const char* cmd : {"init", "sql", "call", "generate", "check", "demo"}) {
+    EXPECT_NE(top.out.find(cmd), std::string::npos) << cmd;
+    const Outcome r = Qvdb(tmp_, {cmd, "--help"});
+    EXPECT_EQ(r.status, 0) << cmd;
+    EXPECT_NE(r.out.find("Usage"), std::string::npos) << cmd << r.out;
+  }
+}
+
+TEST_F(Cli, ExitStatuses) {
+  const std::string data = (tmp_ / "data").string();
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* err;  // the start of stderr
+  } cases[] = {
+      {{}, 2, "qvdb: "},
+      {{"nosuch"}, 2, "qvdb: "},
+      {{"generate", "--data", data, "--documents", "5"}, 2, "qvdb: "},  // --streams is required
+      {{"generate", "--data", data, "--streams", "x", "--documents", "5"}, 2, "qvdb: "},
+      {{"init", data}, 0, ""},
+      {{"init", data}, 1, "Error 3204: Database already exists"},
+      {{"init", "--force", data}, 0, ""},
+      {{"sql", "--data", data, "select * from nosuch"}, 1, "Error 3078: "},
+      {{"sql", "--data", data, "--format", "xml", "select 1"}, 1, "Error 5: "},
+      {{"sql", "--db", (tmp_ / "none.mdb").string(), "select 1"}, 1, "Error 3024: "},
+      {{"call", "NoSuch.Operation"}, 1, "Error 429: "},
+      {{"call", "--format", "json", "VBA.Collection.Item", "i:1"}, 1, "Error 5: "},
+      {{"generate", "--data", data, "--streams", "0", "--documents", "5"}, 1, "Error 5: "},
+      {{"check", "--data", (tmp_ / "none").string()}, 1, "Error 3044: "},
+  };
+  for (const auto& c : cases) {
+    const Outcome r = Qvdb(tmp_, c.args);
+    std::string line;
+    for (const auto& a : c.args) line += a + " ";
+    EXPECT_EQ(r.status, c.status) << line << "\n" << r.err;
+    EXPECT_EQ(r.err.substr(0, std::string(c.err).size()), c.err) << line << "\n" << r.err;
+    if (c.status == 1) {
+      EXPECT_EQ(r.out, "") << line;  // errors never go to stdout
+    }
+  }
+  EXPECT_NE(Slurp(tmp_ / "registry.ini").find("DataBasePath = \"" + data + "/\""),
+            std::string::npos);
+}
+
+TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
+  const std::string data = (tmp_ / "data").string();
+  ASSERT_EQ(Qvdb(tmp_, {"init", data}).status, 0);
+  const Outcome gen = Qvdb(tmp_, {"generate", "--seed", "3", "--streams", "4", "--documents", "40",
+                                  "--cells", "5"});  // the folder comes from the registry now
+  ASSERT_EQ(gen.status, 0) << gen.err;
+  EXPECT_NE(gen.out.find("40 documents"), std::string::npos) << gen.out;
+  EXPECT_EQ(gen.err, "");  // no progress bar when stderr is not a terminal
+
+  const Outcome rows = Qvdb(tmp_, {"sql", "--format", "json",
+                                   "select count(*) as n, max(reg_number) as r from doc_registry"});
+  ASSERT_EQ(rows.status, 0) << rows.err;
+  const Json j = ParseJson(rows.out);
+  EXPECT_EQ(j["fields"][0]["name"].text, "n");
+  EXPECT_EQ(j["fields"][0]["type"].number, 3);
+  EXPECT_EQ(j["fields"][1]["type"].number, 5);
+  EXPECT_EQ(j["rows"][0][0].number, 40);
+  EXPECT_EQ(j["rows"][0][1].number, 40);
+
+  const Outcome action = Qvdb(tmp_, {"sql", "--format", "json", "--data", data,
+                                     "update doc_registry set Notes = 'x' where doc_type = 0"});
+  ASSERT_EQ(action.status, 0) << action.err;
+  EXPECT_GT(ParseJson(action.out)["rowsAffected"].number, 0);
+
+  const Outcome shell = Qvdb(tmp_, {"sql", "--format", "tsv"},
+                             "select count(*) as n\nfrom AccStream;\nselect * from nosuch;\n"
+                             ".schema Branches\n.quit\nselect 1;\n");
+  EXPECT_EQ(shell.status, 1);  // one statement failed
+  EXPECT_EQ(shell.out.substr(0, 4), "n\n4\n");
+  EXPECT_NE(shell.out.find("INDEX ParentPersonID (ParentPersonID)"), std::string::npos);
+  EXPECT_EQ(shell.err.substr(0, 11), "Error 3078:");
+
+  const Outcome check = Qvdb(tmp_, {"check"});
+  EXPECT_EQ(check.status, 0) << check.out;
+  EXPECT_NE(check.out.find("3 files, 0 problems"), std::string::npos) << check.out;
+
+  const Outcome call = Qvdb(tmp_, {"call", "--format", "json", "--data", data,
+                                   "Qv_Records.RecordFactory.NewRecord", "Qv_Records.QvWorker"});
+  ASSERT_EQ(call.status, 0) << call.err;
+  const Json c = ParseJson(call.out);
+  EXPECT_EQ(c["result"]["record"].text, "Qv_Records.QvWorker");
+  EXPECT_EQ(c["result"]["RState"].number, 0);
+  EXPECT_EQ(c["args"][0].text, "Qv_Records.QvWorker");
+
+  fs::remove(fs::path(data) / "Okato.mdb");
+  const Outcome broken = Qvdb(tmp_, {"check", "--data", data});
+  EXPECT_EQ(broken.status, 1);
+  EXPECT_NE(broken.out.find("the file is missing"), std::string::npos) << broken.out;
+}
+
+// One seed, one data set, through the program too: the same rows twice.
+TEST_F(Cli, GenerateIsRepeatable) {
+  std::string dumps[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string data = (tmp_ / ("d" + std::to_string(i))).string();
+    ASSERT_EQ(Qvdb(tmp_, {"init", data}).status, 0);
+    ASSERT_EQ(Qvdb(tmp_, {"generate", "--data", data, "--seed", "9", "--streams", "3",
+                          "--documents", "20", "--cells", "3"})
+                  .status,
+              0);
+    for (const char* sql :
+         {"select * from doc_registry order by document_id",
+          "select * from doc_cell_values order by document_id, cell_key",
+          "select * from LegalPerson order by ID", "select * from NaturalPerson order by ID"})
+      dumps[i] += Qvdb(tmp_, {"sql", "--data", data, "--format", "tsv", sql}).out;
+  }
+  EXPECT_GT(dumps[0].size(), 1000u);
+  EXPECT_EQ(dumps[0], dumps[1]);
+}
+
+TEST_F(Cli, DemoOnAnEmptyFolder) {
+  const Outcome r = Qvdb(tmp_, {"demo"});  // the default folder: $XDG_DATA_HOME/qvdb
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Data folder: " + (tmp_ / "home" / "qvdb").string()), std::string::npos);
+  EXPECT_NE(r.out.find("Generated a sample: 6 accounting streams, 120 documents"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("== Taxpayers and their accounting streams"), std::string::npos);
+  EXPECT_EQ(r.out.find("Error"), std::string::npos) << r.out;
+  const Outcome again = Qvdb(tmp_, {"demo"});  // uses what is there
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out.find("Generated a sample"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qvdb

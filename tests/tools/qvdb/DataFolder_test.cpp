@@ -1,0 +1,152 @@
+#include "DataFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "QvdbTestSupport.h"
+#include "core/mQvRegistryParams.h"
+#include "platform/automation/Error.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Recordset.h"
+#include "platform/dao/Workspace.h"
+#include "platform/os/RegistryStore.h"
+
+namespace qvdb {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempFolder;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+int64_t CountRows(const fs::path& folder, const std::string& table) {
+  auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+  auto db = ws->Open(UserDatabasePath(folder).string(), {});
+  auto rs = db->OpenStatement("select count(*) from " + table, qv::dao::dbOpenSnapshot);
+  const int64_t n = qv::CLng(rs->FieldValue(0));
+  rs->Close();
+  db->Close();
+  return n;
+}
+
+void AddMarker(const fs::path& folder) {
+  auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+  auto db = ws->Open(UserDatabasePath(folder).string(), {});
+  db->ExecuteSql("insert into Post (ID, ShortName) values (1, 'marker')");
+  db->Close();
+}
+
+TEST(DataFolder, InitCreatesTheFolderAndRecordsIt) {
+  TempFolder tmp;
+  const fs::path folder = tmp / "a/b/data";  // parents are made too
+  const InitResult r = InitDataFolder(folder, false);
+  EXPECT_EQ(r.files, (std::vector<std::string>{"Quivane.mdb", "Kladr.mdb", "Okato.mdb"}));
+  EXPECT_GT(r.referenceRows, 10000u);  // periods and the calendar
+  EXPECT_TRUE(r.optionsWritten);
+  EXPECT_NE(
+      ReadFile(folder / kOptionsFileName).find("<DBOptions><Locking Enable=\"no\"/></DBOptions>"),
+      std::string::npos);
+  EXPECT_EQ(r.registryFile, tmp / "registry.ini");
+  EXPECT_EQ(RegisteredDataFolder(), folder.string());
+  EXPECT_EQ(qv::mQvRegistryParams::GetDataBasePath(), folder.string() + "/");
+  EXPECT_GT(CountRows(folder, "time_by_month"), 0);
+}
+
+TEST(DataFolder, InitRefusesAnExistingDatabaseUnlessForced) {
+  TempFolder tmp;
+  const fs::path folder = test::CopyOfPristine(tmp);
+  AddMarker(folder);
+  std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
+  try {
+    InitDataFolder(folder, false);
+    ADD_FAILURE() << "init over a database";
+  } catch (const qv::Error& e) {
+    EXPECT_EQ(e.Number(), 3204);
+    EXPECT_NE(e.Description().find("--force"), std::string::npos);
+  }
+  EXPECT_EQ(CountRows(folder, "Post"), 1);  // untouched
+  EXPECT_NE(ReadFile(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
+
+  fs::create_directories(folder / "BigDocs");
+  std::ofstream(folder / "BigDocs" / "7_0.mdb") << "x";
+  const InitResult r = InitDataFolder(folder, true);
+  EXPECT_EQ(CountRows(folder, "Post"), 0);  // a new database
+  EXPECT_TRUE(r.optionsWritten);
+  EXPECT_NE(ReadFile(folder / kOptionsFileName).find("\"no\""), std::string::npos);
+  EXPECT_FALSE(fs::exists(folder / "BigDocs"));
+}
+
+TEST(DataFolder, InitKeepsAnOptionsFileOfAFolderWithoutDatabase) {
+  TempFolder tmp;
+  const fs::path folder = tmp / "data";
+  fs::create_directories(folder);
+  std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
+  const InitResult r = InitDataFolder(folder, false);
+  EXPECT_FALSE(r.optionsWritten);
+  EXPECT_NE(ReadFile(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
+}
+
+TEST(DataFolder, InitOnAFileFails) {
+  TempFolder tmp;
+  std::ofstream(tmp / "file") << "x";
+  try {
+    InitDataFolder(tmp / "file", false);
+    ADD_FAILURE();
+  } catch (const qv::Error& e) {
+    EXPECT_EQ(e.Number(), 75);
+  }
+  EXPECT_FALSE(RegisteredDataFolder());
+}
+
+TEST(DataFolder, ResolvesCommandLineThenRegistryThenFallback) {
+  TempFolder tmp;
+  const char* oldXdg = std::getenv("XDG_DATA_HOME");
+  const std::string savedXdg = oldXdg ? oldXdg : "";
+  setenv("XDG_DATA_HOME", (tmp / "xdg").c_str(), 1);
+  EXPECT_EQ(ResolveDataFolder(std::nullopt), tmp / "xdg" / "qvdb");
+  qv::os::RegistryStore::ForThread().SetValue(qv::os::RegistryRoot::kLocalMachine, kGeneralKey,
+                                              kDataBasePathValue,
+                                              qv::os::RegistryValue::String("/srv/qv//"));
+  EXPECT_EQ(RegisteredDataFolder(), "/srv/qv");
+  EXPECT_EQ(ResolveDataFolder(std::nullopt), "/srv/qv");
+  EXPECT_EQ(ResolveDataFolder(std::string("/x/y/../z")), "/x/z");
+  EXPECT_EQ(ResolveDataFolder(std::string("rel")), fs::current_path() / "rel");
+  EXPECT_EQ(ResolveDataFolder(std::string("")), "/srv/qv");  // --data "" is no --data
+  qv::os::RegistryStore::ForThread().SetValue(qv::os::RegistryRoot::kLocalMachine, kGeneralKey,
+                                              kDataBasePathValue,
+                                              qv::os::RegistryValue::String(""));
+  EXPECT_EQ(ResolveDataFolder(std::nullopt), tmp / "xdg" / "qvdb");
+  if (oldXdg)
+    setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
+  else
+    unsetenv("XDG_DATA_HOME");
+}
+
+// The library reads the folder given to PointLibraryAt; the user's registry
+// file keeps its content, other settings included.
+TEST(DataFolder, PointLibraryAtLeavesTheUsersRegistryAlone) {
+  TempFolder tmp;
+  const fs::path user = tmp / "registry.ini";
+  std::ofstream(user) << "[HKLM\\SOFTWARE\\Kestrane\\Quivane\\General]\n"
+                         "DataBasePath = \"/old/\"\nBigFilesTempPath = \"/big\"\n";
+  const std::string before = ReadFile(user);
+  PointLibraryAt(tmp / "data");
+  EXPECT_EQ(qv::mQvRegistryParams::GetDataBasePath(), (tmp / "data").string() + "/");
+  EXPECT_EQ(qv::mQvRegistryParams::GetBigFilesTempPath(false), "/big/");
+  EXPECT_EQ(ReadFile(user), before);
+  const std::string overlay = std::getenv("QV_REGISTRY");
+  EXPECT_NE(overlay, user.string());
+  PointLibraryAt(tmp / "other");  // again: the same temporary file
+  EXPECT_EQ(std::getenv("QV_REGISTRY"), overlay);
+  EXPECT_EQ(qv::mQvRegistryParams::GetDataBasePath(), (tmp / "other").string() + "/");
+}
+
+}  // namespace
+}  // namespace qvdb

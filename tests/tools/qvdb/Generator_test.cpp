@@ -1,0 +1,226 @@
+#include "Generator.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "Output.h"
+#include "QvdbTestSupport.h"
+#include "SampleData.h"
+#include "platform/automation/Error.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Recordset.h"
+#include "platform/dao/Workspace.h"
+#include "platform/jet/JetCatalog.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qvdb {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempFolder;
+
+std::shared_ptr<qv::dao::Database> Open(const fs::path& folder) {
+  return qv::dao::DBEngine::ForThread()->DefaultWorkspace()->Open(UserDatabasePath(folder).string(),
+                                                                  {});
+}
+
+// Every row of every table, independent of row order: the sorted hashes of
+// the rows' JSON texts, hashed per table.
+std::string Digest(const fs::path& folder) {
+  auto db = Open(folder);
+  std::string digest;
+  for (const std::string& table : db->Connection().Schema().TableNames()) {
+    auto rs = db->OpenStatement("select * from [" + table + "]", qv::dao::dbOpenSnapshot);
+    std::vector<size_t> rows;
+    for (rs->RecordCount() ? rs->MoveFirst() : void(); !rs->IsEOF(); rs->MoveNext()) {
+      std::string row;
+      for (int32_t i = 0; i < rs->FieldCount(); ++i) row += ToJson(rs->FieldValue(i)) + ",";
+      rows.push_back(std::hash<std::string>{}(row));
+    }
+    rs->Close();
+    std::sort(rows.begin(), rows.end());
+    size_t h = rows.size();
+    for (size_t r : rows) h = h * 1000003u ^ r;
+    digest += table + ":" + std::to_string(rows.size()) + ":" + std::to_string(h) + "\n";
+  }
+  db->Close();
+  return digest;
+}
+
+double Scalar(const fs::path& folder, const std::string& sql) {
+  auto db = Open(folder);
+  auto rs = db->OpenStatement(sql, qv::dao::dbOpenSnapshot);
+  const double v = qv::CDbl(rs->FieldValue(0));
+  rs->Close();
+  db->Close();
+  return v;
+}
+
+GenerateOptions Small(uint64_t seed) {
+  GenerateOptions o;
+  o.seed = seed;
+  o.streams = 12;
+  o.documents = 150;
+  o.cells = 7;
+  o.batch = 40;  // several transactions
+  return o;
+}
+
+TEST(Generator, SameSeedSameRows) {
+  TempFolder tmp;
+  const fs::path a = test::CopyOfPristine(tmp, "a"), b = test::CopyOfPristine(tmp, "b"),
+                 c = test::CopyOfPristine(tmp, "c");
+  const GenerateStats sa = Generate(UserDatabasePath(a), Small(7));
+  Generate(UserDatabasePath(b), Small(7));
+  Generate(UserDatabasePath(c), Small(8));
+  const std::string da = Digest(a);
+  EXPECT_EQ(da, Digest(b));
+  EXPECT_NE(da, Digest(c));
+  EXPECT_NE(da.find("doc_registry:150:"), std::string::npos) << da;
+  EXPECT_NE(da.find("doc_cell_values:1050:"), std::string::npos) << da;
+  EXPECT_EQ(sa.documents, 150);
+  EXPECT_EQ(sa.cells, 1050);
+  EXPECT_EQ(sa.streams, 12);
+  EXPECT_EQ(sa.legalPersons + sa.branches + sa.entrepreneurs, 12);
+}
+
+TEST(Generator, RowsAreConsistent) {
+  TempFolder tmp;
+  const fs::path f = test::CopyOfPristine(tmp);
+  GenerateOptions o = Small(3);
+  o.streams = 30;
+  o.documents = 600;
+  const GenerateStats s = Generate(UserDatabasePath(f), o);
+  const struct {
+    const char* what;
+    const char* sql;
+    double expected;
+  } checks[] = {
+      {"documents", "select count(*) from doc_registry", 600},
+      {"cells per document",
+       "select count(*) from (select document_id from doc_cell_values group by document_id "
+       "having count(*) <> 7)",
+       0},
+      {"a newer version links back",
+       "select count(*) from doc_registry as a inner join doc_registry as b on b.document_id = "
+       "a.top_doc_id where b.bottom_next_id <> a.document_id or b.doc_type <> a.doc_type + 1",
+       0},
+      {"adjustments have an older version",
+       "select count(*) from doc_registry where doc_type > 0 and bottom_next_id = 0", 0},
+      {"adjustments counted", "select count(*) from doc_registry where doc_type > 0",
+       static_cast<double>(s.adjustments)},
+      {"one current version per instance",
+       "select count(*) from (select taxpayer_id, template_id, time_id, instance_number from "
+       "doc_registry where top_doc_id = 0 group by taxpayer_id, template_id, time_id, "
+       "instance_number having count(*) > 1)",
+       0},
+      {"registration numbers unique",
+       "select count(*) - count(reg_number) + (select count(*) from (select reg_number from "
+       "doc_registry group by reg_number having count(*) > 1)) from doc_registry",
+       0},
+      {"templates published for the period",
+       "select count(*) from doc_registry as d left join template_dates as t on (t.template_id = "
+       "d.template_id and t.time_id = d.time_id) where IsNull(t.template_id)",
+       0},
+      {"documents of existing streams",
+       "select count(*) from doc_registry as d left join AccStream as s on s.ID = d.taxpayer_id "
+       "where IsNull(s.ID)",
+       0},
+      {"streams of existing persons",
+       "select count(*) from AccStream as s left join Person as p on p.ID = s.PersonID where "
+       "IsNull(p.ID)",
+       0},
+      {"persons with details",
+       "select count(*) from Person as p left join LegalPerson as l on l.ID = p.PersonRealID "
+       "where p.Type = 2 and IsNull(l.ID)",
+       0},
+      {"branches share the INN of their head",
+       "select count(*) from ((Branches as b inner join Person as pp on pp.ID = b.ParentPersonID) "
+       "inner join LegalPerson as lp on lp.ID = pp.PersonRealID) inner join (Person as cp inner "
+       "join LegalPerson as lc on lc.ID = cp.PersonRealID) on cp.ID = b.ChildPersonID where "
+       "lp.INN <> lc.INN or lp.KPP = lc.KPP",
+       0},
+      {"branches counted", "select count(*) from Branches", static_cast<double>(s.branches)},
+  };
+  for (const auto& c : checks) EXPECT_EQ(Scalar(f, c.sql), c.expected) << c.what;
+
+  auto db = Open(f);
+  for (const char* sql : {"select INN from LegalPerson", "select INN from NaturalPerson"}) {
+    auto rs = db->OpenStatement(sql, qv::dao::dbOpenSnapshot);
+    for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
+      EXPECT_TRUE(sample::IsValidInn(qv::CStr(rs->FieldValue(0)))) << qv::CStr(rs->FieldValue(0));
+    rs->Close();
+  }
+  auto rs = db->OpenStatement("select SNILS, OGRNIP from NaturalPerson", qv::dao::dbOpenSnapshot);
+  for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
+    EXPECT_TRUE(sample::IsValidSnils(qv::CStr(rs->FieldValue(0))));
+    const std::string ogrnip = qv::CStr(rs->FieldValue(1));
+    if (!ogrnip.empty()) {
+      EXPECT_TRUE(sample::IsValidOgrnip(ogrnip)) << ogrnip;
+    }
+  }
+  rs->Close();
+  db->Close();
+}
+
+TEST(Generator, SecondRunContinuesTheIdentifiers) {
+  TempFolder tmp;
+  const fs::path f = test::CopyOfPristine(tmp);
+  GenerateOptions o = Small(1);
+  Generate(UserDatabasePath(f), o);
+  o.seed = 2;
+  const GenerateStats second = Generate(UserDatabasePath(f), o);
+  EXPECT_EQ(second.templates, 0);  // the forms were there already
+  EXPECT_EQ(Scalar(f, "select count(*) from doc_registry"), 300);
+  EXPECT_EQ(Scalar(f, "select max(document_id) from doc_registry"), 300);
+  EXPECT_EQ(Scalar(f, "select count(*) from AccStream"), 24);
+  EXPECT_EQ(Scalar(f, "select count(*) from doc_type_class"), 7);
+}
+
+TEST(Generator, RejectsBadOptionsWritingNothing) {
+  TempFolder tmp;
+  const fs::path f = test::CopyOfPristine(tmp);
+  const std::function<void(GenerateOptions&)> bad[] = {
+      [](GenerateOptions& o) { o.streams = 0; },
+      [](GenerateOptions& o) { o.documents = -1; },
+      [](GenerateOptions& o) { o.cells = 0; },
+      [](GenerateOptions& o) { o.cells = 1001; },
+      [](GenerateOptions& o) { o.lastYear = 2031; },
+      [](GenerateOptions& o) { o.firstYear = 2026; },
+      [](GenerateOptions& o) { o.firstYear = 2002; },
+      [](GenerateOptions& o) { o.batch = 0; },
+  };
+  for (size_t i = 0; i < std::size(bad); ++i) {
+    GenerateOptions o = Small(1);
+    bad[i](o);
+    try {
+      Generate(UserDatabasePath(f), o);
+      ADD_FAILURE() << "case " << i;
+    } catch (const qv::Error& e) {
+      EXPECT_EQ(e.Number(), 5) << "case " << i;
+    }
+  }
+  EXPECT_EQ(Scalar(f, "select count(*) from Person"), 0);
+  try {
+    Generate(tmp / "missing.mdb", Small(1));
+    ADD_FAILURE();
+  } catch (const qv::Error& e) {
+    EXPECT_EQ(e.Number(), 3024);
+  }
+}
+
+TEST(Generator, ReportsProgressUpToTheTotal) {
+  TempFolder tmp;
+  const fs::path f = test::CopyOfPristine(tmp);
+  std::vector<std::pair<int64_t, int64_t>> calls;
+  Generate(UserDatabasePath(f), Small(1),
+           [&](int64_t done, int64_t total) { calls.emplace_back(done, total); });
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back(), std::make_pair(int64_t{150}, int64_t{150}));
+  for (size_t i = 1; i < calls.size(); ++i) EXPECT_LE(calls[i - 1].first, calls[i].first);
+}
+
+}  // namespace
+}  // namespace qvdb

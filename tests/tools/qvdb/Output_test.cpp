@@ -1,0 +1,228 @@
+#include "Output.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "QvdbTestSupport.h"
+#include "platform/ado/AdoConstants.h"
+#include "platform/ado/Recordset.h"
+#include "platform/automation/Collection.h"
+#include "platform/automation/Error.h"
+#include "platform/automation/VbaDate.h"
+#include "siblings/records/QvRecord.h"
+
+namespace qvdb {
+namespace {
+
+using qv::Variant;
+using qv::records::QvRecord;
+using test::Json;
+using test::ParseJson;
+
+TEST(Output, JsonFormsOfValues) {
+  auto c = std::make_shared<qv::Collection>();
+  c->Add(Variant(1.5), "a");
+  c->Add(Variant("x\"y"));
+  const struct {
+    Variant value;
+    const char* json;
+  } cases[] = {
+      {Variant::Null(), "null"},
+      {Variant(), "{\"empty\":true}"},
+      {Variant::Nothing(), "null"},
+      {Variant(qv::DateSerial(2007, 3, 5)), "{\"date\":\"2007-03-05T00:00:00\"}"},
+      {Variant(qv::OleDate{qv::DateSerial(1899, 12, 30).serial + 0.75}),
+       "{\"date\":\"1899-12-30T18:00:00\"}"},
+      {Variant(true), "true"},
+      {Variant(int32_t{7}), "7"},
+      {Variant(int16_t{-3}), "-3"},
+      {Variant(0.1), "0.1"},
+      {Variant(120.0), "120"},  // whole numbers never in exponent form
+      {Variant(-0.0), "0"},
+      {Variant(123456789012.0), "123456789012"},
+      {Variant(1e300), "1e+300"},
+      {Variant(qv::Currency{12345}), "1.2345"},
+      {Variant(1.5f), "1.5"},
+      {Variant("текст\n\t\x01"), "\"текст\\n\\t\\u0001\""},
+      {Variant(qv::ByteArray{0, {0, 171}}), "{\"hex\":\"00ab\"}"},
+      {Variant(qv::VariantArray::Of({Variant(1.0), Variant("b")})), "[1,\"b\"]"},
+      {Variant::ErrorValue(2042), "{\"error\":2042}"},
+      {Variant(c), "{\"items\":[1.5,\"x\\\"y\"],\"keys\":[\"a\",null]}"},
+  };
+  for (const auto& k : cases) EXPECT_EQ(ToJson(k.value), k.json) << k.value.Describe();
+}
+
+// What ToJson writes reads back as the same value.
+TEST(Output, JsonRoundTrip) {
+  const std::string texts[] = {"",
+                               "plain",
+                               "кириллица ё",
+                               "quote \" and \\ backslash",
+                               "line\nbreak\r\ttab",
+                               std::string("nul\0end", 7),
+                               "\x1f\x7f"};
+  for (const std::string& t : texts) {
+    const Json j = ParseJson(ToJson(Variant(t)));
+    ASSERT_EQ(j.kind, Json::kString);
+    EXPECT_EQ(j.text, t);
+  }
+  const double numbers[] = {0, -1, 0.1, 1.0 / 3, 2.5e-12, 9007199254740993.0, -1e308, 123.456};
+  for (double d : numbers) {
+    const Json j = ParseJson(ToJson(Variant(d)));
+    ASSERT_EQ(j.kind, Json::kNumber);
+    EXPECT_EQ(j.number, d);
+  }
+  auto inner = std::make_shared<qv::Collection>();
+  inner->Add(Variant(qv::DateSerial(2024, 2, 29)), "d");
+  auto outer = std::make_shared<qv::Collection>();
+  outer->Add(Variant(inner), "_1");
+  outer->Add(Variant::Null());
+  outer->Add(Variant());
+  const Json j = ParseJson(ToJson(Variant(outer)));
+  ASSERT_EQ(j["items"].items.size(), 3u);
+  EXPECT_EQ(j["items"][0]["items"][0]["date"].text, "2024-02-29T00:00:00");
+  EXPECT_EQ(j["items"][0]["keys"][0].text, "d");
+  EXPECT_EQ(j["items"][1].kind, Json::kNull);
+  EXPECT_TRUE(j["items"][2]["empty"].boolean);
+  EXPECT_EQ(j["keys"][0].text, "_1");
+  EXPECT_EQ(j["keys"][1].kind, Json::kNull);
+}
+
+TEST(Output, RecordJsonReadsNothingFromTheStore) {
+  // No mapper is registered in this program: a read would raise 429.
+  auto office = QvRecord::Create("Qv_Records.QvTaxOffice");
+  office->SetID(Variant(5.0));
+  EXPECT_EQ(ToJson(Variant(office)),
+            "{\"record\":\"Qv_Records.QvTaxOffice\",\"RState\":1,\"props\":{\"ID\":5}}");
+  EXPECT_EQ(office->State(), qv::records::kReference);
+
+  auto stream = QvRecord::Create("Qv_Records.QvAccStream");
+  stream->BeginLoad(Variant(9.0));
+  stream->SetValue(stream->PropertyIndex("DisplayName"), Variant("ООО \"Ромашка\""));
+  stream->SubRecord(stream->PropertyIndex("Person"))->SetID(Variant(3.0));
+  stream->EndLoad();
+  ASSERT_EQ(stream->State(), qv::records::kLoaded);
+  const Json j = ParseJson(ToJson(Variant(stream)));
+  EXPECT_EQ(j["record"].text, "Qv_Records.QvAccStream");
+  EXPECT_EQ(j["RState"].number, 3);
+  const Json& props = j["props"];
+  EXPECT_EQ(props.members.front().first, "ID");
+  EXPECT_EQ(props["ID"].number, 9);
+  EXPECT_EQ(props["DisplayName"].text, "ООО \"Ромашка\"");
+  EXPECT_EQ(props["Person"]["RState"].number, 1);
+  EXPECT_EQ(props["Person"]["props"].members.size(), 1u);  // the ID only
+  EXPECT_EQ(props["Person"]["props"]["ID"].number, 3);
+  // The lazy part was not read: its properties are left out.
+  EXPECT_FALSE(props.Has("OCTMO"));
+  EXPECT_FALSE(props.Has("Profiles"));
+  EXPECT_EQ(stream->State(), qv::records::kLoaded);
+}
+
+TEST(Output, RecordInsideItselfPrintsAsItsId) {
+  auto stream = QvRecord::Create("Qv_Records.QvAccStream");
+  stream->SetValue(stream->PropertyIndex("DisplayName"), Variant("x"));
+  stream->CollectionAt(stream->PropertyIndex("Profiles"))->Add(Variant(stream), "_self");
+  const Json j = ParseJson(ToJson(Variant(stream)));
+  const Json& self = j["props"]["Profiles"]["items"][0];
+  EXPECT_EQ(self["record"].text, "Qv_Records.QvAccStream");
+  EXPECT_EQ(self["props"].members.size(), 1u);
+  EXPECT_EQ(j["props"]["Profiles"]["keys"][0].text, "_self");
+  // The text form stops the same way.
+  std::ostringstream out;
+  PrintValue(out, Variant(stream), Format::kTsv);
+  EXPECT_NE(out.str().find("Profiles(\"_self\")\tQv_Records.QvAccStream ID=0 (RState 2)"),
+            std::string::npos)
+      << out.str();
+  stream->CollectionAt(stream->PropertyIndex("Profiles"))->Remove(Variant(1.0));  // no leak
+}
+
+TEST(Output, RecordLinesNameNestedProperties) {
+  auto person = QvRecord::Create("Qv_Records.QvPerson");
+  person->SetValue(person->PropertyIndex("Surname"), Variant("Иванов"));
+  auto address = person->SubRecord(person->PropertyIndex("HomeAddress"));
+  address->SetValue(address->PropertyIndex("City"), Variant("Казань"));
+  person->SubRecord(person->PropertyIndex("Citizenship"))->SetID(Variant(643.0));
+  std::map<std::string, std::string> lines;
+  for (const auto& [name, text] : RecordLines(Variant(person))) lines[name] = text;
+  EXPECT_EQ(lines["record"], "Qv_Records.QvPerson");
+  EXPECT_EQ(lines["RState"], "2");
+  EXPECT_EQ(lines["Surname"], "Иванов");
+  EXPECT_EQ(lines["HomeAddress.City"], "Казань");
+  EXPECT_EQ(lines["Citizenship"], "Qv_Records.QvAdrCountry ID=643 (RState 1)");
+  EXPECT_EQ(lines["AbroadAddress"], "Qv_Records.QvAddress ID=0 (RState 0)");
+}
+
+qv::ado::RecordsetPtr SampleRecordset() {
+  auto rs = std::make_shared<qv::ado::Recordset>();
+  rs->AppendField("ID", qv::ado::adInteger, 0, qv::ado::adFldIsNullable);
+  rs->AppendField("Name", qv::ado::adLongVarWChar, 255, qv::ado::adFldIsNullable);
+  rs->AppendField("When", qv::ado::adDate, 0, qv::ado::adFldIsNullable);
+  rs->AppendField("Ok", qv::ado::adBoolean, 0, qv::ado::adFldIsNullable);
+  rs->Open();
+  rs->AppendRow({Variant(int32_t{1}), Variant("Ёлка\tи\nпалка"),
+                 Variant(qv::DateSerial(2025, 3, 31)), Variant(true)});
+  rs->AppendRow({Variant(int32_t{22}), Variant::Null(), Variant::Null(), Variant(false)});
+  return rs;
+}
+
+TEST(Output, RecordsetInEachFormat) {
+  const auto rs = SampleRecordset();
+  const struct {
+    Format format;
+    const char* text;
+  } cases[] = {
+      {Format::kJson,
+       "{\"fields\":[{\"name\":\"ID\",\"type\":3},{\"name\":\"Name\",\"type\":203},{\"name\":"
+       "\"When\",\"type\":7},{\"name\":\"Ok\",\"type\":11}],\"rows\":[[1,\"Ёлка\\tи\\nпалка\","
+       "{\"date\":\"2025-03-31T00:00:00\"},true],[22,null,null,false]]}\n"},
+      {Format::kTsv,
+       "ID\tName\tWhen\tOk\n1\tЁлка\\tи\\nпалка\t31.03.2025\tTrue\n22\tNull\tNull\tFalse\n"},
+      {Format::kTable,
+       "ID  Name            When        Ok\n"
+       "--  --------------  ----------  -----\n"
+       "1   Ёлка\\tи\\nпалка  31.03.2025  True\n"
+       "22  Null            Null        False\n"
+       "(2 rows)\n"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    PrintValue(out, Variant(rs), c.format);
+    EXPECT_EQ(out.str(), c.text) << static_cast<int>(c.format);
+  }
+  const Json j = ParseJson(RecordsetJson(*rs));
+  EXPECT_EQ(j["fields"].items.size(), 4u);
+  EXPECT_EQ(j["rows"][0][1].text, "Ёлка\tи\nпалка");
+}
+
+TEST(Output, TableCutsLongValues) {
+  auto rs = std::make_shared<qv::ado::Recordset>();
+  rs->AppendField("T", qv::ado::adLongVarWChar, 0, qv::ado::adFldIsNullable);
+  rs->Open();
+  rs->AppendRow({Variant(std::string(70, 'x'))});
+  std::ostringstream table, tsv;
+  PrintValue(table, Variant(rs), Format::kTable);
+  PrintValue(tsv, Variant(rs), Format::kTsv);
+  // 60 characters wide with the ellipsis.
+  EXPECT_NE(table.str().find("\n" + std::string(59, 'x') + "…\n"), std::string::npos)
+      << table.str();
+  EXPECT_NE(tsv.str().find(std::string(70, 'x') + "\n"), std::string::npos);
+}
+
+TEST(Output, FormatNames) {
+  EXPECT_EQ(ParseFormat("table"), Format::kTable);
+  EXPECT_EQ(ParseFormat("tsv"), Format::kTsv);
+  EXPECT_EQ(ParseFormat("json"), Format::kJson);
+  for (const char* bad : {"", "JSON", "csv"}) {
+    try {
+      ParseFormat(bad);
+      ADD_FAILURE() << bad;
+    } catch (const qv::Error& e) {
+      EXPECT_EQ(e.Number(), 5);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qvdb

@@ -1,0 +1,94 @@
+#pragma once
+// Helpers of the qvdb tests: a temporary folder with a registry file of its
+// own (so no test reads or writes the user's), a data folder built once per
+// test program, and a small JSON reader to check what qvdb prints.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DataFolder.h"
+#include "core/mQvRegistryParams.h"
+
+namespace qvdb::test {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed at the end;
+// QV_REGISTRY names a registry file inside it while it lives.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "qvdbtestXXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+    const char* old = std::getenv("QV_REGISTRY");
+    if (old) oldRegistry_ = old;
+    hadRegistry_ = old != nullptr;
+    setenv("QV_REGISTRY", (path_ / "registry.ini").c_str(), 1);
+    qv::mQvRegistryParams::ResetRegistryCachesForThread();
+  }
+  ~TempFolder() {
+    if (hadRegistry_)
+      setenv("QV_REGISTRY", oldRegistry_.c_str(), 1);
+    else
+      unsetenv("QV_REGISTRY");
+    qv::mQvRegistryParams::ResetRegistryCachesForThread();
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const fs::path& Path() const { return path_; }
+  fs::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+  std::string oldRegistry_;
+  bool hadRegistry_ = false;
+};
+
+// A data folder made by InitDataFolder once per test program and copied for
+// each test that changes it (building one takes a noticeable moment).
+inline const fs::path& PristineDataFolder() {
+  static TempFolder* holder = new TempFolder();  // lives to the end of the program
+  static const fs::path folder = [] {
+    const fs::path f = holder->Path() / "pristine";
+    InitDataFolder(f, false);
+    return f;
+  }();
+  return folder;
+}
+
+inline fs::path CopyOfPristine(const TempFolder& into, const std::string& name = "data") {
+  const fs::path target = into / name;
+  fs::copy(PristineDataFolder(), target, fs::copy_options::recursive);
+  return target;
+}
+
+// ---- JSON, as far as qvdb writes it
+
+struct Json {
+  enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
+  bool boolean = false;
+  double number = 0;
+  std::string text;
+  std::vector<Json> items;
+  std::vector<std::pair<std::string, Json>> members;  // in order
+
+  const Json& operator[](const std::string& key) const;
+  const Json& operator[](size_t i) const { return items.at(i); }
+  bool Has(const std::string& key) const;
+};
+
+// Parses one JSON value filling the whole text; throws std::runtime_error
+// naming the position on anything else.
+Json ParseJson(const std::string& text);
+
+}  // namespace qvdb::test

@@ -1,0 +1,39 @@
+#include "Call.h"
+
+#include <ostream>
+
+#include "CallArgs.h"
+#include "platform/automation/Error.h"
+#include "platform/automation/Object.h"
+
+namespace qvdb {
+
+void RunCall(const std::string& target, const std::vector<std::string>& rawArgs, Format format,
+             std::ostream& out) {
+  const size_t dot = target.rfind('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 == target.size())
+    qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
+                "expected CLASS.OPERATION, got \"" + target + "\"");
+  std::string progId = target.substr(0, dot);
+  if (progId.find('.') == std::string::npos) progId = "Qv_DBProvider." + progId;
+  std::vector<qv::Variant> args;
+  for (const std::string& a : rawArgs) args.push_back(ParseCallArg(a));
+  qv::ObjectPtr object = qv::CreateObject(progId);
+  const qv::Variant result = object->Call(target.substr(dot + 1), args);
+  if (format == Format::kJson) {
+    out << "{\"result\":" << ToJson(result) << ",\"args\":[";
+    for (size_t i = 0; i < args.size(); ++i) out << (i ? "," : "") << ToJson(args[i]);
+    out << "]}\n";
+    return;
+  }
+  PrintValue(out, result, format);
+  for (size_t i = 0; i < args.size(); ++i) {
+    // An object is printed as it is after the call; a plain value only when
+    // the call wrote into it.
+    if (!args[i].IsObject() && args[i] == ParseCallArg(rawArgs[i])) continue;
+    out << "\narg " << i + 1 << ":\n";
+    PrintValue(out, args[i], format);
+  }
+}
+
+}  // namespace qvdb

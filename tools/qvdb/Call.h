@@ -1,0 +1,21 @@
+#pragma once
+// `qvdb call CLASS.OPERATION [ARG...]`: creates a public class by ProgID
+// ("Qv_DBProvider." is implied when CLASS has no dot), calls the operation
+// with the arguments read by their form (CallArgs.h), and prints the result,
+// then every argument that is an object or that the call changed (a
+// by-reference argument). In JSON the whole output is
+// {"result":...,"args":[...]} with every argument.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "Output.h"
+
+namespace qvdb {
+
+// Raises the errors of argument reading (5), creation (429) and the call.
+void RunCall(const std::string& target, const std::vector<std::string>& rawArgs, Format format,
+             std::ostream& out);
+
+}  // namespace qvdb

@@ -1,0 +1,163 @@
+#include "Check.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "ConsoleTester.h"
+#include "core/schema/Schema.h"
+#include "core/schema/SchemaBuilder.h"
+#include "platform/automation/Error.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Workspace.h"
+#include "platform/jet/JetCatalog.h"
+#include "platform/jet/JetConnection.h"
+#include "platform/jet/JetError.h"
+
+namespace qvdb {
+
+namespace fs = std::filesystem;
+namespace schema = qv::schema;
+
+namespace {
+
+std::string TypeText(qv::jet::JetType t, int32_t size) {
+  std::string s(qv::jet::JetTypeName(t));
+  if (t == qv::jet::JetType::kText) s += "(" + std::to_string(size == 0 ? 255 : size) + ")";
+  return s;
+}
+
+void CompareTable(qv::jet::Catalog& catalog, const schema::TableDef& want,
+                  std::vector<std::string>& problems) {
+  const auto have = catalog.FindTable(want.name);
+  const std::string table(want.name);
+  if (!have) {
+    problems.push_back("table " + table + " is missing");
+    return;
+  }
+  for (const schema::FieldDef& f : want.fields) {
+    const qv::jet::FieldSpec* h = have->FindField(f.name);
+    const std::string where = table + "." + std::string(f.name);
+    if (!h) {
+      problems.push_back("column " + where + " is missing");
+      continue;
+    }
+    const int32_t wantSize = f.type == qv::jet::JetType::kText && f.size == 0 ? 255 : f.size;
+    const int32_t haveSize = h->type == qv::jet::JetType::kText && h->size == 0 ? 255 : h->size;
+    if (h->type != f.type || (f.type == qv::jet::JetType::kText && haveSize != wantSize))
+      problems.push_back("column " + where + " is " + TypeText(h->type, h->size) + ", expected " +
+                         TypeText(f.type, f.size));
+    if (h->required != f.required)
+      problems.push_back("column " + where + (f.required ? " should" : " should not") +
+                         " be Required");
+  }
+  for (const schema::IndexDef& x : want.indexes) {
+    const qv::jet::IndexSpec* h = have->FindIndex(x.name);
+    const std::string where = "index " + table + "." + std::string(x.name);
+    if (!h) {
+      problems.push_back(where + " is missing");
+      continue;
+    }
+    const auto fields = schema::SplitIndexFields(x.fields);
+    bool same = fields.size() == h->fields.size();
+    for (size_t i = 0; same && i < fields.size(); ++i)
+      same = schema::JetNamesEqual(fields[i].name, h->fields[i].name) &&
+             fields[i].descending == h->fields[i].descending;
+    if (!same) problems.push_back(where + " has other columns than " + std::string(x.fields));
+    if (h->primary != x.primary || (h->unique || h->primary) != (x.unique || x.primary))
+      problems.push_back(where + " differs in its primary or unique flag");
+  }
+}
+
+// Prints a file's line and its problems; returns the number of problems.
+int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out) {
+  std::vector<std::string> problems;
+  try {
+    auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+    qv::dao::DatabaseOptions options;
+    options.readOnly = true;
+    auto db = ws->Open(file.string(), options);
+    auto st = db->Connection().PrepareNative("PRAGMA integrity_check");
+    while (st.Step()) {
+      const std::string line = st.Text(0);
+      if (line != "ok") problems.push_back("integrity: " + line);
+    }
+    for (std::string& p : CatalogueProblems(db->Connection().Schema(), kind))
+      problems.push_back(std::move(p));
+    db->Close();
+  } catch (const qv::Error& e) {
+    problems.push_back("Error " + std::to_string(e.Number()) + ": " + e.Description());
+  }
+  out << (problems.empty() ? "  ok      " : "  FAILED  ") << file.string() << '\n';
+  for (const std::string& p : problems) out << "          " << p << '\n';
+  return static_cast<int>(problems.size());
+}
+
+}  // namespace
+
+std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind) {
+  std::vector<std::string> problems;
+  if (kind == "shard" || kind == "shard0") {
+    if (kind == "shard0")
+      for (const schema::TableDef& t : schema::BigDocDirectoryTables())
+        CompareTable(catalog, t, problems);
+    for (const schema::TableDef& t : schema::BigDocCellTables()) CompareTable(catalog, t, problems);
+    return problems;
+  }
+  for (const schema::SchemaStep& step : schema::AllSchemaSteps()) {
+    if (schema::DbFileName(step.file) != kind) continue;
+    for (const schema::TableDef& t : step.tables) CompareTable(catalog, t, problems);
+  }
+  return problems;
+}
+
+CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec))
+    qv::jet::ThrowJet(qv::jet::jeterr::kInvalidPath, {folder.string()});
+  CheckResult result;
+  out << "Database files in " << folder.string() << ":\n";
+  for (auto file : {schema::DbFile::kUser, schema::DbFile::kKladr, schema::DbFile::kOkato}) {
+    const fs::path p = folder / schema::DbFileName(file);
+    ++result.files;
+    if (!fs::exists(p, ec)) {
+      out << "  FAILED  " << p.string() << "\n          the file is missing\n";
+      ++result.problems;
+      continue;
+    }
+    result.problems += CheckFile(p, schema::DbFileName(file), out);
+  }
+  std::vector<fs::path> shards;
+  if (fs::is_directory(folder / "BigDocs", ec))
+    for (const auto& e : fs::recursive_directory_iterator(folder / "BigDocs", ec))
+      if (e.is_regular_file() && e.path().extension() == ".mdb") shards.push_back(e.path());
+  std::sort(shards.begin(), shards.end());
+  for (const fs::path& p : shards) {
+    ++result.files;
+    const bool first = p.stem().string().ends_with("_0");
+    result.problems += CheckFile(p, first ? "shard0" : "shard", out);
+  }
+  out << "\nRegistration self-test:\n";
+  result.selfTestFailed = RunSelfTest(kSelfTestProgId, out);
+  return result;
+}
+
+int RunSelfTest(std::string_view progId, std::ostream& out) {
+  if (!qv::ProgIdRegistry::Find(progId)) {
+    out << "  not available: " << progId << " is not registered in this build\n";
+    return -1;
+  }
+  auto tester = std::make_shared<ConsoleTester>(out);
+  try {
+    qv::ObjectPtr selfTest = qv::CreateObject(progId);
+    selfTest->CallV("TestClassesRegistration", qv::ObjectPtr(tester));
+  } catch (const qv::Error& e) {
+    tester->Finish();
+    out << "  FAILED  the self-test raised Error " << e.Number() << ": " << e.Description() << '\n';
+    return tester->Failed() + 1;
+  }
+  tester->Finish();
+  out << "  " << tester->Passed() << " passed, " << tester->Failed() << " failed\n";
+  return tester->Failed();
+}
+
+}  // namespace qvdb

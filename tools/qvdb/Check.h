@@ -1,0 +1,43 @@
+#pragma once
+// `qvdb check`: the integrity of every database file of a data folder (the
+// three files and the big-document shards under BigDocs/): SQLite's
+// integrity check, then the catalogue against the schema (every table,
+// column with its Jet type, size and Required, and index with its columns,
+// primary and unique flags); then the library's registration self-test,
+// when its class is registered.
+
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv::jet {
+class Catalog;
+}
+
+namespace qvdb {
+
+inline constexpr std::string_view kSelfTestProgId = "Qv_DBProvider.STQvDBProvider";
+
+// What is wrong with the catalogue of a file of `kind` ("Quivane.mdb",
+// "Kladr.mdb", "Okato.mdb", or "shard" / "shard0" for big-document files),
+// one line each; empty when it matches the schema.
+std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind);
+
+struct CheckResult {
+  int files = 0;
+  int problems = 0;        // integrity and catalogue problems
+  int selfTestFailed = 0;  // -1 when the self-test is not available
+};
+
+// Prints a line per file and per problem. Error 3044 when the folder does
+// not exist.
+CheckResult CheckDataFolder(const std::filesystem::path& folder, std::ostream& out);
+
+// Creates `progId` and runs TestClassesRegistration with a console tester;
+// prints that it is not available when the class is not registered
+// (returns -1), else the number of failed tests.
+int RunSelfTest(std::string_view progId, std::ostream& out);
+
+}  // namespace qvdb

@@ -1,0 +1,189 @@
+#include "DataFolder.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "core/mQvRegistryParams.h"
+#include "core/schema/SchemaBuilder.h"
+#include "platform/automation/Error.h"
+#include "platform/jet/JetError.h"
+#include "platform/os/HostServices.h"
+#include "platform/os/RegistryStore.h"
+
+namespace qvdb {
+
+namespace fs = std::filesystem;
+using qv::os::RegistryRoot;
+using qv::os::RegistryStore;
+using qv::os::RegistryValue;
+
+namespace {
+
+constexpr int32_t kFileAccessError = 75;
+
+[[noreturn]] void ThrowFileError(const std::string& what, const fs::path& path) {
+  throw qv::Error(kFileAccessError, "Path/File access error: " + what + " " + path.string());
+}
+
+std::string EnvOrEmpty(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+constexpr qv::schema::DbFile kFiles[] = {qv::schema::DbFile::kUser, qv::schema::DbFile::kKladr,
+                                         qv::schema::DbFile::kOkato};
+
+// A database file and the files SQLite keeps beside it.
+std::vector<fs::path> FileWithJournals(const fs::path& db) {
+  return {db, db.string() + "-wal", db.string() + "-shm", db.string() + "-journal"};
+}
+
+void RemoveDatabaseFiles(const fs::path& folder, bool withOptionsAndBigDocs) {
+  std::error_code ec;
+  for (auto file : kFiles)
+    for (const fs::path& p : FileWithJournals(folder / qv::schema::DbFileName(file)))
+      fs::remove(p, ec);
+  if (withOptionsAndBigDocs) {
+    fs::remove(folder / kOptionsFileName, ec);
+    fs::remove_all(folder / "BigDocs", ec);
+  }
+}
+
+// The temporary registry file of this process, removed at exit.
+struct TemporaryRegistry {
+  fs::path path;
+  ~TemporaryRegistry() {
+    if (path.empty()) return;
+    std::error_code ec;
+    fs::remove(path, ec);
+  }
+};
+
+TemporaryRegistry& ProcessRegistry() {
+  static TemporaryRegistry registry;
+  return registry;
+}
+
+std::string WithSlash(const fs::path& folder) {
+  std::string s = folder.string();
+  if (s.empty() || s.back() != '/') s += '/';
+  return s;
+}
+
+}  // namespace
+
+std::optional<std::string> RegisteredDataFolder() {
+  const auto value =
+      RegistryStore::ForThread().Read(RegistryRoot::kLocalMachine, kGeneralKey, kDataBasePathValue);
+  if (!value || value->type != qv::os::RegistryType::kString) return std::nullopt;
+  std::string text = value->text;
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  if (text.empty()) return std::nullopt;
+  return text;
+}
+
+fs::path FallbackDataFolder() {
+  const fs::path xdg = EnvOrEmpty("XDG_DATA_HOME");
+  if (xdg.is_absolute()) return xdg / "qvdb";
+  return fs::path(EnvOrEmpty("HOME")) / ".local" / "share" / "qvdb";
+}
+
+fs::path ResolveDataFolder(const std::optional<std::string>& fromCommandLine) {
+  fs::path folder;
+  if (fromCommandLine && !fromCommandLine->empty()) {
+    folder = *fromCommandLine;
+  } else if (auto registered = RegisteredDataFolder()) {
+    folder = *registered;
+  } else {
+    folder = FallbackDataFolder();
+  }
+  std::error_code ec;
+  fs::path absolute = fs::absolute(folder, ec);
+  if (ec) absolute = folder;
+  return absolute.lexically_normal();
+}
+
+fs::path UserDatabasePath(const fs::path& folder) {
+  return folder / qv::schema::DbFileName(qv::schema::DbFile::kUser);
+}
+
+bool HasDatabase(const fs::path& folder) {
+  std::error_code ec;
+  return fs::exists(UserDatabasePath(folder), ec);
+}
+
+void PointLibraryAt(const fs::path& folder) {
+  const std::string wanted = WithSlash(folder);
+  if (auto registered = RegisteredDataFolder(); registered && WithSlash(*registered) == wanted)
+    return;
+  TemporaryRegistry& tmp = ProcessRegistry();
+  const fs::path user = RegistryStore::DefaultPath();
+  if (tmp.path.empty() || user != tmp.path) {
+    if (tmp.path.empty()) {
+      std::string pattern = qv::os::SystemTempPath() + "qvdb-registry-XXXXXX";
+      const int fd = ::mkstemp(pattern.data());
+      if (fd < 0) ThrowFileError("cannot create", pattern);
+      ::close(fd);
+      tmp.path = pattern;
+    }
+    // Start from the user's settings, so that only the data folder differs.
+    std::error_code ec;
+    fs::remove(tmp.path, ec);
+    if (fs::exists(user, ec)) {
+      fs::copy_file(user, tmp.path, fs::copy_options::overwrite_existing, ec);
+      if (ec) ThrowFileError("cannot copy", user);
+    }
+    ::setenv("QV_REGISTRY", tmp.path.c_str(), 1);
+  }
+  RegistryStore::ForThread().SetValue(RegistryRoot::kLocalMachine, kGeneralKey, kDataBasePathValue,
+                                      RegistryValue::String(wanted));
+  qv::mQvRegistryParams::ResetRegistryCachesForThread();
+}
+
+InitResult InitDataFolder(const fs::path& folder, bool force) {
+  InitResult result;
+  result.folder = folder;
+  std::error_code ec;
+  for (auto file : kFiles) {
+    const fs::path p = folder / qv::schema::DbFileName(file);
+    if (fs::exists(p, ec) && !force)
+      throw qv::Error(qv::jet::jeterr::kDatabaseExists,
+                      "Database already exists: " + p.string() + " (use --force to replace it)",
+                      "qvdb init");
+  }
+  fs::create_directories(folder, ec);
+  if (ec || !fs::is_directory(folder, ec)) ThrowFileError("cannot create the folder", folder);
+  if (force) RemoveDatabaseFiles(folder, true);
+
+  try {
+    for (const auto& built : qv::schema::BuildDataFolder(folder.string())) {
+      result.files.push_back(fs::path(built.path).filename().string());
+      result.referenceRows += built.rowsInserted;
+    }
+  } catch (...) {
+    RemoveDatabaseFiles(folder, false);
+    throw;
+  }
+
+  const fs::path options = folder / kOptionsFileName;
+  if (!fs::exists(options, ec)) {
+    std::ofstream out(options);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<DBOptions><Locking Enable=\"no\"/></DBOptions>\n";
+    out.close();
+    if (!out) ThrowFileError("cannot write", options);
+    result.optionsWritten = true;
+  }
+
+  RegistryStore& store = RegistryStore::ForThread();
+  store.SetValue(RegistryRoot::kLocalMachine, kGeneralKey, kDataBasePathValue,
+                 RegistryValue::String(WithSlash(folder)));
+  qv::mQvRegistryParams::ResetRegistryCachesForThread();
+  result.registryFile = store.Path();
+  return result;
+}
+
+}  // namespace qvdb

@@ -1,0 +1,61 @@
+#pragma once
+// Where qvdb finds the data folder, how it tells the library about it, and
+// how `qvdb init` creates one.
+//
+// The folder of a command: --data when given; else "DataBasePath" of the
+// registry store; else ~/.local/share/qvdb. The library reads the folder from
+// the registry store only, so a command that uses another folder than the
+// registry names (PointLibraryAt) gives the process a registry file of its
+// own: a copy of the user's file with DataBasePath replaced, named by
+// QV_REGISTRY and removed when the process ends. The user's file is not
+// touched.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qvdb {
+
+inline constexpr const char* kGeneralKey = "SOFTWARE\\Kestrane\\Quivane\\General";
+inline constexpr const char* kDataBasePathValue = "DataBasePath";
+inline constexpr const char* kOptionsFileName = "Qv_DBOptions.xml";
+
+// "DataBasePath" as the registry store holds it, without a trailing "/";
+// nullopt when absent or empty.
+std::optional<std::string> RegisteredDataFolder();
+
+// ~/.local/share/qvdb ($XDG_DATA_HOME/qvdb when that is an absolute path).
+std::filesystem::path FallbackDataFolder();
+
+// The folder of a command, as an absolute path (see above).
+std::filesystem::path ResolveDataFolder(const std::optional<std::string>& fromCommandLine);
+
+// The user database of a folder (Quivane.mdb).
+std::filesystem::path UserDatabasePath(const std::filesystem::path& folder);
+
+// Makes the library of this process read `folder` as its data folder; does
+// nothing when the registry already names it. Error 75 when the temporary
+// registry file cannot be written.
+void PointLibraryAt(const std::filesystem::path& folder);
+
+struct InitResult {
+  std::filesystem::path folder;
+  std::vector<std::string> files;  // the database files built
+  size_t referenceRows = 0;
+  bool optionsWritten = false;
+  std::filesystem::path registryFile;
+};
+
+// Creates `folder` (and its parents) with the three database files, the
+// reference data and an options file with locking off, then records the
+// folder as DataBasePath in the registry store. An existing database file is
+// error 3204 unless `force`, which first removes the database files, their
+// journals, the options file and the big-document folder. When building
+// fails, the files made so far are removed and the error is raised.
+InitResult InitDataFolder(const std::filesystem::path& folder, bool force);
+
+// True when the folder holds a user database.
+bool HasDatabase(const std::filesystem::path& folder);
+
+}  // namespace qvdb

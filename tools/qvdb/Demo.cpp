@@ -1,0 +1,188 @@
+#include "Demo.h"
+
+#include <ostream>
+
+#include "DataFolder.h"
+#include "Generator.h"
+#include "Output.h"
+#include "SqlShell.h"
+#include "platform/automation/Collection.h"
+#include "platform/automation/Error.h"
+#include "platform/automation/Object.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Recordset.h"
+#include "platform/dao/Workspace.h"
+
+namespace qvdb {
+
+namespace {
+
+// The sample a fresh demo folder gets: small enough to make in a moment.
+GenerateOptions DemoSample() {
+  GenerateOptions o;
+  o.seed = 1;
+  o.streams = 6;
+  o.documents = 120;
+  o.cells = 20;
+  return o;
+}
+
+class Walk {
+ public:
+  Walk(std::ostream& out, const std::filesystem::path& db) : out_(out), db_(db) {}
+
+  void Heading(const std::string& title) { out_ << "\n== " << title << "\n"; }
+
+  // Runs a step; an error is printed and counted, and the walk goes on.
+  template <class F>
+  void Step(F body) {
+    try {
+      body();
+    } catch (const qv::Error& e) {
+      ++failures_;
+      out_ << "Error " << e.Number() << ": " << e.Description() << "\n";
+    }
+  }
+
+  void Sql(const std::string& statement) {
+    out_ << "qvdb> " << statement << ";\n";
+    Step([&] { Session().Execute(statement); });
+  }
+
+  // The first column of the first row of a statement, Null when none.
+  qv::Variant Scalar(const std::string& statement) {
+    auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+    auto db = ws->Open(db_.string(), {});
+    auto rs = db->OpenStatement(statement, qv::dao::dbOpenSnapshot);
+    qv::Variant v = rs->RecordCount() > 0 ? rs->FieldValue(0) : qv::Variant::Null();
+    rs->Close();
+    db->Close();
+    return v;
+  }
+
+  // Calls a public class by ProgID when it is registered in this build.
+  bool Available(const std::string& progId) {
+    if (qv::ProgIdRegistry::Find(progId)) return true;
+    out_ << "(skipped: " << progId << " is not registered in this build yet)\n";
+    return false;
+  }
+
+  int Failures() const { return failures_; }
+  std::ostream& Out() { return out_; }
+
+ private:
+  SqlSession& Session() {
+    if (!session_) session_ = std::make_unique<SqlSession>(db_, Format::kTable, out_, out_);
+    return *session_;
+  }
+
+  std::ostream& out_;
+  std::filesystem::path db_;
+  std::unique_ptr<SqlSession> session_;
+  int failures_ = 0;
+};
+
+void WalkRecords(Walk& w, double documentId, double personId) {
+  std::ostream& out = w.Out();
+  w.Heading("Record objects: created by ProgID, used by name");
+  w.Step([&] {
+    qv::ObjectPtr doc = qv::CreateObject("Qv_Records.QvDocument");
+    out << "CreateObject(\"Qv_Records.QvDocument\"): RState = " << qv::CStr(doc->Get("RState"))
+        << ", IsBlank = " << qv::CStr(doc->Get("IsBlank")) << "\n";
+    doc->Let("Notes", qv::Variant("Черновик"));
+    doc->Let("Instance_Number", qv::Variant(int32_t{1}));
+    out << "after Notes = \"Черновик\", Instance_Number = 1: RState = "
+        << qv::CStr(doc->Get("RState")) << "\n";
+    doc->CallV("SetID", documentId);
+    out << "after SetID(" << qv::CStr(qv::Variant(documentId))
+        << "): a reference, read on first use; printed without reading it:\n  "
+        << ToJson(qv::Variant(doc)) << "\n";
+  });
+
+  w.Heading("DBDocument.ReadRecord and ReadCells");
+  if (w.Available("Qv_DBProvider.DBDocument")) {
+    w.Step([&] {
+      qv::ObjectPtr mapper = qv::CreateObject("Qv_DBProvider.DBDocument");
+      qv::ObjectPtr doc = qv::CreateObject("Qv_Records.QvDocument");
+      mapper->CallV("ReadRecord", documentId, doc);
+      PrintValue(out, qv::Variant(doc), Format::kTable);
+      const qv::Variant cells = mapper->CallV("ReadCells", documentId);
+      out << "ReadCells: " << qv::CStr(cells.AsObject()->Get("Count")) << " cells\n";
+    });
+  }
+  w.Heading("DBPerson.ReadRecord and ReadLazyFields");
+  if (w.Available("Qv_DBProvider.DBPerson")) {
+    w.Step([&] {
+      qv::ObjectPtr mapper = qv::CreateObject("Qv_DBProvider.DBPerson");
+      qv::ObjectPtr person = qv::CreateObject("Qv_Records.QvPerson");
+      mapper->CallV("ReadRecord", personId, person);
+      mapper->CallV("ReadLazyFields", person);
+      PrintValue(out, qv::Variant(person), Format::kTable);
+    });
+  }
+}
+
+}  // namespace
+
+int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
+  const std::filesystem::path folder = ResolveDataFolder(data);
+  const std::filesystem::path file = UserDatabasePath(folder);
+  out << "Data folder: " << folder.string() << "\n";
+  if (!HasDatabase(folder)) {
+    const InitResult init = InitDataFolder(folder, false);
+    out << "Created the database files (" << init.referenceRows
+        << " reference rows); DataBasePath recorded in " << init.registryFile.string() << "\n";
+  }
+  PointLibraryAt(folder);
+
+  Walk w(out, file);
+  if (qv::CDbl(w.Scalar("select count(*) from doc_registry")) == 0) {
+    const GenerateStats s = Generate(file, DemoSample());
+    out << "Generated a sample: " << s.streams << " accounting streams, " << s.documents
+        << " documents, " << s.cells << " cells\n";
+  }
+
+  w.Heading("Taxpayers and their accounting streams");
+  w.Sql(
+      "select top 6 s.ID, s.DisplayName, s.KPP, o.ShortName as TaxOffice from AccStream as s "
+      "left join TaxOffice as o on o.ID = s.TaxOfficeID order by s.ID");
+  w.Heading("Documents by form and status (1 in work, 2 completed, 3 delivered)");
+  w.Sql(
+      "select c.name_short as Form, d.Status_Qv, count(*) as Documents from (doc_registry as d "
+      "inner join doc_templates as t on t.template_id = d.template_id) inner join doc_type_class "
+      "as c on c.doc_type_id = t.doc_type_id group by c.name_short, d.Status_Qv");
+
+  const qv::Variant adjusted = w.Scalar(
+      "select top 1 document_id from doc_registry where doc_type > 0 order by document_id");
+  if (!adjusted.IsNull()) {
+    w.Heading("An adjustment chain: versions linked by bottom_next_id and top_doc_id");
+    const std::string id = qv::CStr(adjusted);
+    w.Sql(
+        "select d.document_id, d.doc_type, d.bottom_next_id, d.top_doc_id, d.Status_Qv, "
+        "d.Registry_Date from doc_registry as d, doc_registry as a where a.document_id = " +
+        id +
+        " and d.taxpayer_id = a.taxpayer_id and d.time_id = a.time_id and d.template_id = "
+        "a.template_id and d.instance_number = a.instance_number order by d.doc_type");
+  }
+  const qv::Variant document =
+      w.Scalar("select top 1 document_id from doc_registry order by document_id desc");
+  if (!document.IsNull()) {
+    w.Heading("The first cells of a document");
+    w.Sql(
+        "select top 6 cell_key, first_value, first_type from doc_cell_values where document_id = " +
+        qv::CStr(document) + " order by cell_key");
+  }
+  const qv::Variant person = w.Scalar("select top 1 PersonID from AccStream order by ID");
+  WalkRecords(w, document.IsNull() ? 0 : qv::CDbl(document),
+              person.IsNull() ? 0 : qv::CDbl(person));
+
+  w.Heading("Public classes of the library registered in this build");
+  int count = 0;
+  for (const std::string& id : qv::ProgIdRegistry::ProgIds())
+    if (id.starts_with("Qv_DBProvider.")) out << "  " << id << "\n", ++count;
+  if (count == 0) out << "  (none yet)\n";
+  out << "\nNext: qvdb sql --data " << folder.string() << "   (an interactive shell)\n";
+  return w.Failures() == 0 ? 0 : 1;
+}
+
+}  // namespace qvdb

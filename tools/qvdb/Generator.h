@@ -1,0 +1,51 @@
+#pragma once
+// `qvdb generate`: realistic sample data in a user database, written through
+// table-type DAO recordsets in transactions: organisations (with branches)
+// and individual entrepreneurs with their INN, KPP, OGRN, addresses, leaders
+// and accountants; one accounting stream each; the report forms with their
+// templates and publication dates; documents with instances, adjustment
+// chains and cells. The reference rows it needs (Russia, regions, tax
+// offices, passports, the forms) are added when missing.
+//
+// One seed gives the same rows in an empty database: every value comes from
+// the seeded sequence, dates from the periods (never from the clock).
+// Identifiers continue after the rows already there. Persons, streams and the
+// reference rows are one transaction; documents are committed every `batch`
+// documents, each document with all its cells, so a failure keeps whole
+// documents only.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+
+namespace qvdb {
+
+struct GenerateOptions {
+  uint64_t seed = 1;
+  int32_t streams = 0;    // >= 1
+  int32_t documents = 0;  // >= 0
+  int32_t cells = 50;     // per document, 1 .. 1000
+  // Years of the periods, within 2003 .. 2030; firstYear 0: chosen so that
+  // every stream has enough periods for its documents, ending at lastYear.
+  int32_t firstYear = 0;
+  int32_t lastYear = 2025;
+  int32_t batch = 1000;  // documents per transaction
+};
+
+struct GenerateStats {
+  int64_t legalPersons = 0, branches = 0, entrepreneurs = 0, workers = 0;
+  int64_t streams = 0, templates = 0, templateDates = 0;
+  int64_t documents = 0, adjustments = 0, cells = 0;
+  int32_t firstYear = 0, lastYear = 0;
+  double seconds = 0;
+};
+
+// Called now and then with the documents written so far and their total.
+using ProgressFn = std::function<void(int64_t done, int64_t total)>;
+
+// Errors: 5 for options out of range, the errors of opening the file, 3078
+// when a table of the schema is missing.
+GenerateStats Generate(const std::filesystem::path& userDb, const GenerateOptions& options,
+                       const ProgressFn& progress = {});
+
+}  // namespace qvdb

@@ -1,0 +1,29 @@
+#pragma once
+// The reference rows the sample data refers to, added where missing: Russia,
+// the regions and their tax offices, the passport document type, the forms
+// (doc_type_class, doc_templates) and the publication dates of the templates
+// for the given periods (template_dates). They are the same whatever the
+// seed, so data generated with several seeds shares them.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "DocumentPlan.h"
+#include "platform/dao/Database.h"
+
+namespace qvdb::sample {
+
+inline constexpr int32_t kRussia = 643;
+inline constexpr int32_t kPassport = 21;
+inline constexpr int kTaxOfficesPerRegion = 3;
+
+// "7701": the region's two digits and the office's number.
+std::string TaxOfficeCode(int32_t region, int number);
+
+struct ReferenceCounts {
+  int64_t templates = 0, templateDates = 0;  // rows added
+};
+ReferenceCounts EnsureReferenceRows(qv::dao::Database& db, std::span<const PlanPeriod> periods);
+
+}  // namespace qvdb::sample

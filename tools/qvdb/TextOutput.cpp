@@ -1,0 +1,192 @@
+// The table and tab-separated forms of Output.h.
+
+#include <algorithm>
+#include <ostream>
+#include <unordered_set>
+
+#include "AdoCopy.h"
+#include "Output.h"
+#include "platform/automation/Collection.h"
+#include "siblings/records/QvRecord.h"
+
+namespace qvdb {
+
+using qv::Variant;
+using qv::records::QvRecord;
+
+namespace {
+
+constexpr size_t kMaxCellWidth = 60;
+
+// Characters (code points) of a UTF-8 text, the width a terminal gives it
+// for the Latin and Cyrillic texts stored here.
+size_t Width(std::string_view s) {
+  return std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; });
+}
+
+std::string Cut(const std::string& s, size_t width) {
+  if (Width(s) <= width) return s;
+  size_t chars = 0, i = 0;
+  for (; i < s.size(); ++i) {
+    if ((s[i] & 0xC0) != 0x80 && ++chars == width) break;
+  }
+  return s.substr(0, i) + "…";
+}
+
+std::string Flat(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\t')
+      out += "\\t";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\\')
+      out += "\\\\";
+    else
+      out += c;
+  }
+  return out;
+}
+
+void Pad(std::ostream& out, const std::string& s, size_t width) {
+  out << s;
+  for (size_t w = Width(s); w < width; ++w) out << ' ';
+}
+
+std::string Summary(QvRecord& rec) {
+  return std::string(rec.Type().progId) + " ID=" + ValueText(rec.IdValue()) + " (RState " +
+         std::to_string(rec.State()) + ")";
+}
+
+class LineWriter {
+ public:
+  using Lines = std::vector<std::pair<std::string, std::string>>;
+
+  void Record(QvRecord& rec, const std::string& prefix, Lines& lines) {
+    path_.insert(&rec);
+    lines.emplace_back(prefix + "ID", ValueText(rec.IdValue()));
+    if (rec.State() != qv::records::kReference) {
+      const auto& cls = rec.RecordClassOf();
+      for (int i = 0; i < cls.PropertyCount(); ++i) {
+        const auto& p = cls.Property(i);
+        if (p.group != qv::records::kBase && !rec.GroupLoaded(p.group)) continue;
+        Value(rec.Value(i), prefix + std::string(p.name), lines);
+      }
+    }
+    path_.erase(&rec);
+  }
+
+ private:
+  void Value(const Variant& v, const std::string& name, Lines& lines) {
+    if (auto sub = v.ObjectAs<QvRecord>()) {
+      const int32_t s = sub->State();
+      if (s == qv::records::kNew || s == qv::records::kReference || path_.contains(sub.get()))
+        lines.emplace_back(name, Summary(*sub));
+      else
+        Record(*sub, name + ".", lines);
+    } else if (auto c = v.ObjectAs<qv::Collection>()) {
+      lines.emplace_back(name + ".Count", std::to_string(c->Count()));
+      for (int32_t i = 1; i <= c->Count(); ++i) {
+        std::string item = name + "(" + std::to_string(i) + ")";
+        if (!c->KeyAt(i).empty()) item = name + "(\"" + c->KeyAt(i) + "\")";
+        Value(c->At(i), item, lines);
+      }
+    } else {
+      lines.emplace_back(name, ValueText(v));
+    }
+  }
+
+  std::unordered_set<const qv::Object*> path_;
+};
+
+void PrintLines(std::ostream& out, const LineWriter::Lines& lines, Format format) {
+  size_t width = 0;
+  for (const auto& [name, text] : lines) width = std::max(width, Width(name));
+  for (const auto& [name, text] : lines) {
+    if (format == Format::kTsv) {
+      out << Flat(name) << '\t' << Flat(text) << '\n';
+    } else {
+      Pad(out, name, width + 2);
+      out << Cut(Flat(text), kMaxCellWidth * 2) << '\n';
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> RecordLines(const Variant& record) {
+  LineWriter::Lines lines;
+  auto rec = record.ObjectAs<QvRecord>();
+  if (!rec) return lines;
+  lines.emplace_back("record", std::string(rec->Type().progId));
+  lines.emplace_back("RState", std::to_string(rec->State()));
+  LineWriter().Record(*rec, "", lines);
+  return lines;
+}
+
+void PrintRecordset(std::ostream& out, const qv::ado::Recordset& rs, Format format) {
+  if (format == Format::kJson) {
+    out << RecordsetJson(rs) << '\n';
+    return;
+  }
+  const size_t cols = rs.FieldCount();
+  std::vector<std::vector<std::string>> cells(rs.RowCount() + 1);
+  for (size_t c = 0; c < cols; ++c) cells[0].push_back(rs.FieldAt(c).name);
+  for (size_t r = 0; r < rs.RowCount(); ++r)
+    for (size_t c = 0; c < cols; ++c) {
+      std::string text = Flat(ValueText(rs.Value(r, c)));
+      cells[r + 1].push_back(format == Format::kTable ? Cut(text, kMaxCellWidth) : text);
+    }
+  if (format == Format::kTsv) {
+    for (const auto& row : cells) {
+      for (size_t c = 0; c < row.size(); ++c) out << (c ? "\t" : "") << row[c];
+      out << '\n';
+    }
+    return;
+  }
+  std::vector<size_t> width(cols, 0);
+  for (const auto& row : cells)
+    for (size_t c = 0; c < cols; ++c) width[c] = std::max(width[c], Width(row[c]));
+  for (size_t r = 0; r < cells.size(); ++r) {
+    for (size_t c = 0; c < cols; ++c) {
+      if (c) out << "  ";
+      if (c + 1 == cols)
+        out << cells[r][c];
+      else
+        Pad(out, cells[r][c], width[c]);
+    }
+    out << '\n';
+    if (r == 0) {
+      for (size_t c = 0; c < cols; ++c) out << (c ? "  " : "") << std::string(width[c], '-');
+      out << '\n';
+    }
+  }
+  out << "(" << rs.RowCount() << (rs.RowCount() == 1 ? " row)\n" : " rows)\n");
+}
+
+void PrintValue(std::ostream& out, const Variant& v, Format format) {
+  if (format == Format::kJson) {
+    out << ToJson(v) << '\n';
+  } else if (auto rs = v.ObjectAs<qv::ado::Recordset>()) {
+    PrintRecordset(out, *rs, format);
+  } else if (auto drs = v.ObjectAs<qv::dao::Recordset>()) {
+    PrintRecordset(out, *DaoToAdo(*drs), format);
+  } else if (v.ObjectAs<QvRecord>()) {
+    PrintLines(out, RecordLines(v), format);
+  } else if (auto c = v.ObjectAs<qv::Collection>()) {
+    for (int32_t i = 1; i <= c->Count(); ++i) {
+      if (!c->KeyAt(i).empty()) out << Flat(c->KeyAt(i)) << '\t';
+      const Variant& item = c->At(i);
+      if (auto rec = item.ObjectAs<QvRecord>())
+        out << Summary(*rec) << '\n';
+      else
+        out << Flat(ValueText(item)) << '\n';
+    }
+  } else {
+    out << ValueText(v) << '\n';
+  }
+}
+
+}  // namespace qvdb
