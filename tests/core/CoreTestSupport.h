@@ -4,6 +4,7 @@
 // library at it (QV_REGISTRY) and the thread's session started anew.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -55,6 +56,80 @@ inline std::optional<Error> Caught(const std::function<void()>& f) {
   }
   return std::nullopt;
 }
+
+// A forked child process running `body`: its result text comes back
+// through a pipe once the child has ended. The child leaves by _exit, so
+// nothing of the test program (static destructors, gtest) runs in it.
+// REQUIRES: the calling process holds no open database at the fork.
+class Child {
+ public:
+  explicit Child(const std::function<std::string()>& body) {
+    if (::pipe(out_) != 0) throw std::runtime_error("pipe failed");
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+      ::close(out_[0]);
+      std::string text;
+      try {
+        text = body();
+      } catch (const Error& e) {
+        text = "error " + std::to_string(e.Number()) + ": " + e.Description();
+      } catch (...) {
+        text = "unknown exception";
+      }
+      size_t done = 0;
+      while (done < text.size()) {
+        const ssize_t n = ::write(out_[1], text.data() + done, text.size() - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+      }
+      ::_exit(0);
+    }
+    ::close(out_[1]);
+  }
+  ~Child() {
+    if (pid_ > 0) Join();
+  }
+  // Waits for the child's end; its result text.
+  std::string Join() {
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(out_[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+    ::close(out_[0]);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = 0;
+    return text;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  int out_[2] = {-1, -1};
+};
+
+// A one-byte signal between processes.
+class Signal {
+ public:
+  Signal() {
+    if (::pipe(fds_) != 0) throw std::runtime_error("pipe failed");
+  }
+  ~Signal() {
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+  }
+  void Send() {
+    const char c = 1;
+    if (::write(fds_[1], &c, 1) != 1) throw std::runtime_error("signal lost");
+  }
+  void Wait() {
+    char c;
+    if (::read(fds_[0], &c, 1) != 1) throw std::runtime_error("signal lost");
+  }
+
+ private:
+  int fds_[2];
+};
 
 class DataFolderTest : public ::testing::Test {
  protected:
