@@ -9,7 +9,7 @@
 namespace qv::ado {
 
 namespace {
-constexpr std::array<std::pair<int32_t, std::string_view>, 10> kTexts{{
+constexpr std::array<std::pair<int32_t, std::string_view>, 11> kTexts{{
     {adoerr::kBadArguments,
      "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one "
      "another."},
@@ -22,6 +22,7 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 10> kTexts{{
     {adoerr::kAlreadyInCollection, "Object is already in collection. Cannot append."},
     {adoerr::kObjectClosed, "Operation is not allowed when the object is closed."},
     {adoerr::kObjectOpen, "Operation is not allowed when the object is open."},
+    {adoerr::kProviderNotFound, "Provider cannot be found. It may not be properly installed."},
     {adoerr::kParameterIncomplete,
      "Parameter object is improperly defined. Inconsistent or incomplete information was "
      "provided."},

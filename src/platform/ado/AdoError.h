@@ -16,6 +16,7 @@ inline constexpr int32_t kAlreadyInCollection = 3367;
 inline constexpr int32_t kParameterIncomplete = 3708;
 inline constexpr int32_t kObjectClosed = 3704;
 inline constexpr int32_t kObjectOpen = 3705;
+inline constexpr int32_t kProviderNotFound = 3706;
 inline constexpr int32_t kConnectionUnusable = 3709;
 inline constexpr int32_t kMultipleStep = -2147217887;
 }  // namespace adoerr
@@ -24,6 +25,9 @@ inline constexpr std::string_view kRecordsetSource = "ADODB.Recordset";
 inline constexpr std::string_view kFieldsSource = "ADODB.Fields";
 inline constexpr std::string_view kFieldSource = "ADODB.Field";
 inline constexpr std::string_view kCommandSource = "ADODB.Command";
+inline constexpr std::string_view kConnectionSource = "ADODB.Connection";
+// The source of the engine's errors as the Jet provider reports them.
+inline constexpr std::string_view kJetProviderSource = "Microsoft JET Database Engine";
 inline constexpr std::string_view kParametersSource = "ADODB.Parameters";
 inline constexpr std::string_view kParameterSource = "ADODB.Parameter";
 

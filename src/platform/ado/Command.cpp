@@ -1,6 +1,7 @@
 #include "platform/ado/Command.h"
 
 #include "platform/ado/AdoError.h"
+#include "platform/ado/Connection.h"
 
 namespace qv::ado {
 
@@ -50,9 +51,22 @@ ParameterPtr Command::CreateParameter(const std::string& name, int32_t type, int
   return p;
 }
 
-Variant Command::Execute(Variant&, const Variant&, int32_t) {
-  ThrowAdo(adoerr::kConnectionUnusable, kCommandSource,
-           connection_.IsNothing() ? "no connection is set" : "no connection can run commands");
+Variant Command::Execute(Variant& recordsAffected, const Variant& parameters, int32_t options) {
+  if (connection_.IsString()) {
+    auto opened = std::make_shared<Connection>();
+    opened->Open(connection_.AsString(), "", "", -1);
+    connection_ = Variant(ObjectPtr(opened));
+  }
+  auto conn = connection_.ObjectAs<Connection>();
+  if (!conn || conn->State() != adStateOpen)
+    ThrowAdo(adoerr::kConnectionUnusable, kCommandSource,
+             connection_.IsNothing() ? "no connection is set" : "the connection is not open");
+  if (type_ == adCmdStoredProc)
+    ThrowAdo(adoerr::kBadArguments, kCommandSource, "stored procedures are not supported");
+  if (parameters_->Count() > 0 || (!parameters.IsMissing() && !parameters.IsEmpty()))
+    ThrowAdo(adoerr::kBadArguments, kCommandSource, "statement parameters are not supported");
+  std::string text = type_ == adCmdTable ? "SELECT * FROM [" + text_ + "]" : text_;
+  return Variant(ObjectPtr(conn->Execute(text, recordsAffected, options)));
 }
 
 }  // namespace qv::ado

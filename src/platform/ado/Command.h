@@ -1,7 +1,7 @@
 #pragma once
 // Command ("ADODB.Command"): a statement text, its type and its parameters,
-// to be run through a connection. No connection can run it in this layer:
-// Execute raises 3709 until a Connection supplies the engine.
+// run through its ActiveConnection (a Connection object, or a connection
+// string from which Execute opens one and keeps it as the ActiveConnection).
 
 #include <cstdint>
 #include <string>
@@ -31,7 +31,11 @@ class Command : public Object {
   // A new Parameter, not yet appended.
   ParameterPtr CreateParameter(const std::string& name, int32_t type, int32_t direction,
                                int32_t size, const Variant& value);
-  // Always error 3709: running a command needs an open connection.
+  // Runs CommandText (adCmdText or adCmdUnknown: a Jet statement;
+  // adCmdTable: every row of that table) as Connection::Execute does.
+  // Errors: 3709 without an open connection; 3001 for a stored procedure
+  // or parameters (the engine takes statements without parameters); the
+  // connection's errors.
   Variant Execute(Variant& recordsAffected, const Variant& parameters, int32_t options);
 
  private:

@@ -252,8 +252,8 @@ std::shared_ptr<Properties> Database::PropertiesCollection() {
   return properties_;
 }
 
-void Database::BeginLevel() {
-  Connection().BeginTrans();
+void Database::BeginLevel(bool immediate) {
+  Connection().BeginTrans(immediate);
 }
 
 void Database::CommitLevel(bool flush) {

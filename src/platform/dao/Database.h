@@ -106,7 +106,9 @@ class Database : public Object {
   void SetSchemaVersion(int32_t version);
 
   // ---- the workspace's transactions and the engine's idle
-  void BeginLevel();
+  // `immediate`: an outermost level takes the file's write lock at once
+  // (jet::Connection::BeginTrans).
+  void BeginLevel(bool immediate = false);
   // Commits the innermost level; `flush` after the outermost one writes the
   // log into the file and syncs it.
   void CommitLevel(bool flush);

@@ -44,10 +44,18 @@ void Workspace::ForEachDatabase(const std::function<void(Database&)>& fn) {
 }
 
 void Workspace::BeginTrans() {
+  Begin(false);
+}
+
+void Workspace::BeginTransImmediate() {
+  Begin(true);
+}
+
+void Workspace::Begin(bool immediate) {
   std::vector<Database*> begun;
   try {
     ForEachDatabase([&](Database& db) {
-      db.BeginLevel();
+      db.BeginLevel(immediate && depth_ == 0 && !db.IsReadOnly());
       begun.push_back(&db);
     });
   } catch (...) {

@@ -36,6 +36,11 @@ class Workspace : public Object {
   int32_t Type() const { return type_; }
 
   void BeginTrans();
+  // C++ callers: BeginTrans whose outermost level takes each writable
+  // database's write lock at once, waiting up to the lock timeout (3218
+  // when it stays held), so that a read-modify-write inside it cannot
+  // interleave with another connection's. Inner levels are plain ones.
+  void BeginTransImmediate();
   // Errors: 3034 without a transaction. dbForceOSFlush makes the outermost
   // commit write the log into each file and sync it.
   void CommitTrans(const Variant& options);
@@ -59,6 +64,7 @@ class Workspace : public Object {
   void ForEachDatabase(const std::function<void(Database&)>& fn);
 
  private:
+  void Begin(bool immediate);
   std::shared_ptr<Database> Join(std::shared_ptr<Database> db);
   int LockTimeoutMs() const;
 

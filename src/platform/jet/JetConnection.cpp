@@ -243,21 +243,45 @@ int64_t Connection::ExecuteNative(std::string_view sql) {
   return changes;
 }
 
-void Connection::BeginTrans() {
-  sqlite::Exec(impl_->db.get(), ("SAVEPOINT jet_tx" + std::to_string(depth_ + 1)).c_str(),
-               kSourceWorkspace);
+void Connection::BeginTrans(bool immediate) {
+  sqlite3* db = impl_->db.get();
+  if (depth_ == 0 && immediate && !options_.readOnly) {
+    sqlite::Exec(db, "BEGIN IMMEDIATE", kSourceWorkspace);
+    try {
+      sqlite::Exec(db, "SAVEPOINT jet_tx1", kSourceWorkspace);
+    } catch (...) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+    explicitOuter_ = true;
+  } else {
+    sqlite::Exec(db, ("SAVEPOINT jet_tx" + std::to_string(depth_ + 1)).c_str(), kSourceWorkspace);
+  }
   ++depth_;
 }
 
 void Connection::CommitTrans() {
   if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
-  sqlite::Exec(impl_->db.get(), ("RELEASE jet_tx" + std::to_string(depth_)).c_str(),
-               kSourceWorkspace);
+  if (depth_ == 1 && explicitOuter_) {
+    // COMMIT ends the savepoint with the transaction; when it fails (busy)
+    // the transaction stays open for a rollback.
+    sqlite::Exec(impl_->db.get(), "COMMIT", kSourceWorkspace);
+    explicitOuter_ = false;
+  } else {
+    sqlite::Exec(impl_->db.get(), ("RELEASE jet_tx" + std::to_string(depth_)).c_str(),
+                 kSourceWorkspace);
+  }
   --depth_;
 }
 
 void Connection::Rollback() {
   if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  if (depth_ == 1 && explicitOuter_) {
+    explicitOuter_ = false;
+    --depth_;
+    sqlite::Exec(impl_->db.get(), "ROLLBACK", kSourceWorkspace);
+    return;
+  }
   std::string name = "jet_tx" + std::to_string(depth_);
   sqlite::Exec(impl_->db.get(), ("ROLLBACK TO " + name + "; RELEASE " + name).c_str(),
                kSourceWorkspace);

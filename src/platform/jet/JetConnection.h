@@ -69,7 +69,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
   int64_t ExecuteNative(std::string_view sql);
 
   // ---- transactions: nested, over savepoints
-  void BeginTrans();
+  // An outermost level begun `immediate` takes the file's write lock at
+  // once (waiting up to the busy timeout), so that what it reads cannot be
+  // changed by another connection before it writes: read-modify-write steps
+  // use it. Otherwise the write lock is taken at the first write, and a
+  // write after another connection's commit fails with 3218. `immediate` is
+  // ignored for inner levels and on a read-only connection.
+  void BeginTrans(bool immediate = false);
   // Errors: 3034 without a transaction.
   void CommitTrans();
   void Rollback();
@@ -90,6 +96,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::string path_;
   OpenOptions options_;
   int depth_ = 0;
+  bool explicitOuter_ = false;  // the outermost level is BEGIN IMMEDIATE, not a savepoint
   std::unique_ptr<Impl> impl_;
 };
 

@@ -206,5 +206,29 @@ TEST_F(WorkspaceTest, IdleRefreshesAndFlushes) {
   EXPECT_EQ(rowsInFileAlone(dbs_[1]->Name()), 2);
 }
 
+// BeginTransImmediate locks every database of the workspace for writing at
+// once: another connection's write waits and fails until the commit.
+TEST_F(WorkspaceTest, AnImmediateTransactionKeepsOtherWritersOut) {
+  engine_->SetLockTimeoutMs(50);
+  auto other = engine_->CreateWorkspace("other", "admin", "", Variant(dbUseJet));
+  auto db = other->Open(dbs_[1]->Name(), {});
+  engine_->SetLockTimeoutMs(5000);
+  ws_->BeginTransImmediate();
+  ws_->BeginTrans();
+  EXPECT_EQ(ws_->TransactionDepth(), 2);
+  EXPECT_EQ(ErrorNumber([&] { db->ExecuteSql("INSERT INTO T (ID) VALUES (7)"); }), 3218);
+  Insert(1);
+  ws_->CommitTrans(Variant());
+  ws_->CommitTrans(Variant(dbForceOSFlush));
+  EXPECT_EQ(db->ExecuteSql("INSERT INTO T (ID) VALUES (7)"), 1);
+  EXPECT_EQ(Seen(0), "1");
+  EXPECT_EQ(Seen(1), "1 7");
+  ws_->BeginTransImmediate();
+  Insert(2);
+  ws_->Rollback();
+  EXPECT_EQ(Mine(0), "1");
+  EXPECT_EQ(db->ExecuteSql("INSERT INTO T (ID) VALUES (8)"), 1);
+}
+
 }  // namespace
 }  // namespace qv::dao::testing

@@ -76,6 +76,57 @@ TEST(JetConnectionFiles, AWriterWaitsThenFailsWithLocked) {
   EXPECT_EQ(count.Int64(0), 2);
 }
 
+// An immediate outermost level holds the write lock from its start: another
+// connection can neither write nor begin one until it ends; a deferred one
+// lets the other writer in, and its own later write then fails. Nested
+// levels inside an immediate one commit and roll back as savepoints.
+TEST(JetConnectionFiles, ImmediateTransactionsHoldTheWriteLockFromTheStart) {
+  TempFolder folder;
+  std::string path = folder.File("Quivane.mdb");
+  auto a = Connection::Create(path);
+  a->Schema().CreateTable({"T", {{"A", JetType::kLong}}, {}});
+  auto b = Connection::Open(path, {.busyTimeoutMs = 50});
+  auto count = [&] {
+    Statement st = b->PrepareNative("SELECT group_concat(A) FROM (SELECT A FROM T ORDER BY A)");
+    st.Step();
+    return st.Text(0);
+  };
+
+  a->BeginTrans(true);
+  EXPECT_EQ(ErrorNumber([&] { b->ExecuteNative("INSERT INTO T VALUES (9)"); }), 3218);
+  EXPECT_EQ(ErrorNumber([&] { b->BeginTrans(true); }), 3218);
+  EXPECT_EQ(b->TransactionDepth(), 0);
+  a->ExecuteNative("INSERT INTO T VALUES (1)");
+  a->BeginTrans(true);  // inner: a savepoint
+  a->ExecuteNative("INSERT INTO T VALUES (2)");
+  a->Rollback();
+  a->BeginTrans();
+  a->ExecuteNative("INSERT INTO T VALUES (3)");
+  a->CommitTrans();
+  EXPECT_EQ(count(), "");
+  a->CommitTrans();
+  EXPECT_EQ(a->TransactionDepth(), 0);
+  EXPECT_EQ(count(), "1,3");
+
+  a->BeginTrans(true);
+  a->ExecuteNative("INSERT INTO T VALUES (4)");
+  a->Rollback();
+  EXPECT_EQ(count(), "1,3");
+  EXPECT_EQ(b->ExecuteNative("INSERT INTO T VALUES (5)"), 1);  // the lock is free again
+
+  // Deferred: the read does not keep the other writer out, and the write
+  // after its commit cannot be made on the stale snapshot.
+  a->BeginTrans();
+  Statement read = a->PrepareNative("SELECT max(A) FROM T");
+  ASSERT_TRUE(read.Step());
+  EXPECT_EQ(read.Int64(0), 5);
+  read.Reset();
+  EXPECT_EQ(b->ExecuteNative("INSERT INTO T VALUES (6)"), 1);
+  EXPECT_EQ(ErrorNumber([&] { a->ExecuteNative("INSERT INTO T VALUES (6)"); }), 3218);
+  a->Rollback();
+  EXPECT_EQ(count(), "1,3,5,6");
+}
+
 class ConnectionTest : public JetTest {
  protected:
   ConnectionTest() {

@@ -45,6 +45,7 @@ ResultColumn MakeColumn(std::string name, const Emitted& v) {
   c.name = std::move(name);
   c.type = v.type;
   if (v.type == JetType::kText || v.type == JetType::kChar) c.size = v.size > 0 ? v.size : 255;
+  if (v.type == JetType::kBinary || v.type == JetType::kVarBinary) c.size = v.size;
   return c;
 }
 

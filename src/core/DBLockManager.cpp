@@ -1,0 +1,97 @@
+#include "core/DBLockManager.h"
+
+#include "core/DBLockKeeper.h"
+#include "core/mErrorHandling.h"
+#include "core/miDataBase.h"
+#include "platform/dao/DaoConstants.h"
+
+namespace qv {
+
+QV_DEFINE_CLASS(DBLockManager, "Qv_DBProvider.DBLockManager", nullptr,
+                Method("DoLock", &DBLockManager::DoLock, {Variant(lockaction::kDefault)}),
+                Method("RenewRead", &DBLockManager::RenewRead),
+                Method("FlushUpdates", &DBLockManager::FlushUpdates))
+
+void DBLockManager::Init(const std::string& aPath) {
+  Guard(QV_HERE, [&] {
+    lockService_ = nullptr;
+    if (miDataBase::IsDBLockingEnabled()) {
+      ObjectPtr service = mErrorHandling::CreateObjectErr(kLockComponentProgId);
+      service->CallV("Attach", aPath, int32_t{1});
+      lockService_ = std::move(service);
+    }
+    depth_ = 0;
+  });
+}
+
+void DBLockManager::InitWith(const std::string& aPath, ObjectPtr lockService) {
+  Guard(QV_HERE, [&] {
+    if (!lockService) ThrowVb(vberr::kObjectNotSet, "no lock component");
+    lockService->CallV("Attach", aPath, int32_t{1});
+    lockService_ = std::move(lockService);
+    depth_ = 0;
+  });
+}
+
+std::shared_ptr<DBLockKeeper> DBLockManager::DoLock(int32_t aAction) {
+  return Guard(QV_HERE, [&] {
+    auto keeper = std::make_shared<DBLockKeeper>();
+    if (!miDataBase::IsDBLockingEnabled()) {
+      keeper->Init(nullptr, nullptr, DBLockKeeper::kNoTransaction);
+      return keeper;
+    }
+    const int32_t action =
+        aAction == lockaction::kDefault ? lockaction::kLock | lockaction::kTransaction : aAction;
+    ObjectPtr held;
+    if (action & lockaction::kLock) {
+      if (!lockService_) ThrowVb(vberr::kObjectNotSet, "the lock component is not attached");
+      held = lockService_->CallV("Lock").AsObject();
+    }
+    if (depth_ == 0) miDataBase::GetDBEngine()->Idle(Variant(dao::dbRefreshCache));
+    int32_t mode = DBLockKeeper::kNoTransaction;
+    if (action & lockaction::kTransaction) {
+      // The transaction is for the user database: open it first, so that
+      // the outermost level takes its write lock from the start.
+      miDataBase::GetUserDataBase();
+      auto ws = miDataBase::GetWorkspace();
+      if (ws->TransactionDepth() == 0)
+        ws->BeginTransImmediate();
+      else
+        ws->BeginTrans();
+      mode = (action & lockaction::kRollbackOnRelease) ? DBLockKeeper::kRollbackOnRelease
+                                                       : DBLockKeeper::kCommitOnRelease;
+    }
+    keeper->Init(std::static_pointer_cast<DBLockManager>(shared_from_this()), std::move(held),
+                 mode);
+    ++depth_;
+    return keeper;
+  });
+}
+
+void DBLockManager::RenewRead() {
+  Guard(QV_HERE, [] { miDataBase::GetDBEngine()->Idle(Variant(dao::dbRefreshCache)); });
+}
+
+void DBLockManager::FlushUpdates() {
+  Guard(QV_HERE, [] { miDataBase::GetDBEngine()->Idle(Variant(dao::dbFreeLocks)); });
+}
+
+void DBLockManager::DoCommit() {
+  Guard(QV_HERE, [&] {
+    const int32_t options = depth_ < 2 ? dao::dbForceOSFlush : 0;
+    miDataBase::GetWorkspace()->CommitTrans(Variant(options));
+  });
+}
+
+void DBLockManager::DoRollback() {
+  Guard(QV_HERE, [] { miDataBase::GetWorkspace()->Rollback(); });
+}
+
+void DBLockManager::Undive() {
+  Guard(QV_HERE, [&] {
+    if (depth_ < 1) return;
+    if (--depth_ == 0) miDataBase::GetDBEngine()->Idle(Variant(dao::dbFreeLocks));
+  });
+}
+
+}  // namespace qv

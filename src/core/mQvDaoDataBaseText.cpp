@@ -1,0 +1,257 @@
+// Field readers, one-column lists, SQL literals, dictionary statements and
+// value descriptions of the toolkit.
+
+#include <cmath>
+#include <cstdio>
+
+#include "core/mErrorHandling.h"
+#include "core/mQvCommonCalc.h"
+#include "core/mQvDaoDataBase.h"
+#include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
+
+namespace qv::mQvDaoDataBase {
+
+namespace {
+
+// The field's value, or nullptr when the recordset cannot give it.
+const Variant* FieldOrNull(const dao::Recordset& rs, std::string_view field) {
+  try {
+    return &rs.FieldValue(field);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+template <class T, class F>
+T ReadOr(const dao::Recordset& rs, std::string_view field, T def, F&& convert) {
+  const Variant* v = FieldOrNull(rs, field);
+  if (!v || v->IsNull()) return def;
+  try {
+    return convert(*v);
+  } catch (...) {
+    return def;
+  }
+}
+
+std::string Joined(const DaoRecordsetPtr& rs, std::string_view field, std::string_view separator,
+                   std::string_view noRows,
+                   const std::function<std::string(const dao::Recordset&)>& item) {
+  try {
+    if (!rs || !IsDaoFieldExists(*rs, field)) return std::string(noRows);
+    DaoSafeMoveFirst(*rs);
+    if (rs->IsEOF()) return std::string(noRows);
+    std::string out;
+    bool first = true;
+    while (!rs->IsEOF()) {
+      if (!first) out += separator;
+      out += item(*rs);
+      first = false;
+      rs->MoveNext();
+    }
+    return out;
+  } catch (...) {
+    return std::string(noRows);
+  }
+}
+
+// A date whose day part is not 0 (mQvCommonCalc::IsEmptyDate), split.
+std::optional<DateParts> NonEmptyDate(const Variant& value) {
+  if (mQvCommonCalc::IsEmptyDate(value)) return std::nullopt;
+  return SplitDate(CDate(value));
+}
+
+std::string DateSerialText(const DateParts& p) {
+  return "DateSerial(" + std::to_string(p.year) + ", " + std::to_string(p.month) + ", " +
+         std::to_string(p.day) + ")";
+}
+
+}  // namespace
+
+// ---- field readers
+
+std::string GetDaoString(const dao::Recordset& rs, std::string_view field) {
+  return GetDaoStringDef(rs, field, "");
+}
+
+std::string GetDaoStringDef(const dao::Recordset& rs, std::string_view field,
+                            const std::string& def) {
+  return ReadOr<std::string>(rs, field, def,
+                             [&](const Variant& v) { return mQvCommonCalc::VarToStr(v, def); });
+}
+
+int32_t GetDaoLong(const dao::Recordset& rs, std::string_view field) {
+  return ReadOr<int32_t>(rs, field, 0, [](const Variant& v) { return CLng(v); });
+}
+
+double GetDaoDouble(const dao::Recordset& rs, std::string_view field) {
+  return GetDaoDoubleDef(rs, field, 0);
+}
+
+double GetDaoDoubleDef(const dao::Recordset& rs, std::string_view field, double def) {
+  return ReadOr<double>(rs, field, def, [](const Variant& v) { return CDbl(v); });
+}
+
+OleDate GetDaoDate(const dao::Recordset& rs, std::string_view field) {
+  return ReadOr<OleDate>(rs, field, OleDate{0}, [](const Variant& v) { return CDate(v); });
+}
+
+bool GetDaoBool(const dao::Recordset& rs, std::string_view field) {
+  return ReadOr<bool>(rs, field, false, [](const Variant& v) { return CBool(v); });
+}
+
+// ---- lists
+
+std::string GetDelimitedNumberFieldValuesFromDaoRS(const DaoRecordsetPtr& rs,
+                                                   std::string_view field, double def,
+                                                   std::string_view separator,
+                                                   std::string_view noRows) {
+  return Joined(rs, field, separator, noRows, [&](const dao::Recordset& r) {
+    return Number2DaoSql(GetDaoDoubleDef(r, field, def));
+  });
+}
+
+std::string GetDelimitedStringFieldValuesFromDaoRS(const DaoRecordsetPtr& rs,
+                                                   std::string_view field, const std::string& def,
+                                                   std::string_view separator,
+                                                   std::string_view noRows) {
+  return Joined(rs, field, separator, noRows,
+                [&](const dao::Recordset& r) { return GetDaoStringDef(r, field, def); });
+}
+
+// ---- literals
+
+std::string Number2DaoSql(double value) {
+  if (std::trunc(value) == value && std::fabs(value) < 1e18) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.0f", value);
+    return buf;
+  }
+  return FormatVbDouble(value);
+}
+
+std::string DaoQString(std::string_view text) {
+  std::string out = "\"";
+  out.reserve(text.size() + 2);
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 32)
+      out += ' ';
+    else if (c == '"')
+      out += "\"\"";
+    else
+      out += c;
+  }
+  out += '"';
+  return out;
+}
+
+std::string Date2DaoSql(const Variant& date, std::string_view emptyText) {
+  const auto parts = NonEmptyDate(date);
+  return parts ? DateSerialText(*parts) : std::string(emptyText);
+}
+
+std::string DateTime2DaoSql(const Variant& dateTime, std::string_view emptyText) {
+  const auto p = NonEmptyDate(dateTime);
+  if (!p) return std::string(emptyText);
+  return "(" + DateSerialText(*p) + " + TimeSerial(" + std::to_string(p->hour) + ", " +
+         std::to_string(p->minute) + ", " + std::to_string(p->second) + "))";
+}
+
+std::string DateRange2DaoQuery(std::string_view field, const Variant& begin, const Variant& end,
+                               bool andBefore, bool andAfter) {
+  constexpr std::string_view kEmpty = "DateSerial(1899,12,31)";
+  const bool hasBegin = !mQvCommonCalc::IsEmptyDate(begin);
+  const bool hasEnd = !mQvCommonCalc::IsEmptyDate(end);
+  const std::string name(field);
+  std::string condition;
+  if (hasBegin && hasEnd)
+    condition =
+        name + " between " + Date2DaoSql(begin, kEmpty) + " and " + Date2DaoSql(end, kEmpty);
+  else if (hasBegin)
+    condition = name + " >= " + Date2DaoSql(begin, kEmpty);
+  else if (hasEnd)
+    condition = name + " <= " + Date2DaoSql(end, kEmpty);
+  else
+    return {};
+  return " " + std::string(andBefore ? "and " : "") + "(" + condition + ")" +
+         (andAfter ? " and" : "") + " ";
+}
+
+// ---- dictionary statements
+
+std::string BuildDictQuery(const std::string& aTable, const std::string& aIDs,
+                           const std::string& aFilter, const std::string& aSearchFields,
+                           const std::string& aOrder, const std::string& aKeyField,
+                           const std::string& aExtraFields) {
+  std::string sql = "SELECT " + aTable + ".* ";
+  if (!aExtraFields.empty()) sql += ", " + aExtraFields;
+  if (!aSearchFields.empty()) {
+    std::string expression;
+    if (aSearchFields.front() == '@') {
+      expression = aSearchFields.substr(1);
+    } else {
+      size_t start = 0;
+      while (start <= aSearchFields.size()) {
+        size_t comma = aSearchFields.find(',', start);
+        if (comma == std::string::npos) comma = aSearchFields.size();
+        const std::string f = Trim(aSearchFields.substr(start, comma - start));
+        if (!expression.empty()) expression += " + \"|\" + ";
+        expression += "iif (IsNull (" + f + ")," + " \"\"" + ", CStr (" + f + "))";
+        start = comma + 1;
+      }
+    }
+    sql += ", " + expression + " AS SeekName ";
+  }
+  sql += " From " + aTable;
+  std::string conditions;
+  if (aIDs.find(';') != std::string::npos)
+    conditions = " " + aKeyField + " IN (" + Replace(aIDs, ";", ",") + ")";
+  else if (!aIDs.empty())
+    conditions = " (" + aKeyField + " = " + aIDs + ") ";
+  if (!aFilter.empty()) conditions += (conditions.empty() ? "" : " and ") + aFilter;
+  if (!conditions.empty()) sql += " Where " + conditions;
+  if (!aOrder.empty()) sql += " order by " + aOrder;
+  return sql + ";";
+}
+
+// ---- value descriptions
+
+std::string DescribeValue(const Variant& value) {
+  const auto labelled = [&](const char* label) { return std::string(label) + CStr(value); };
+  switch (value.Type()) {
+    case VarType::kEmpty:
+      return "Empty";
+    case VarType::kNull:
+      return "Null";
+    case VarType::kString:
+      return "(String) \"" + value.AsString() + "\"";
+    case VarType::kDouble:
+      return labelled("(Double) ");
+    case VarType::kLong:
+      return labelled("(Long) ");
+    case VarType::kDate:
+      return labelled("(Date) ");
+    case VarType::kBoolean:
+      return labelled("(Bool) ");
+    case VarType::kByte:
+      return labelled("(Byte) ");
+    case VarType::kInteger:
+      return labelled("(Integer) ");
+    case VarType::kSingle:
+      return labelled("(Single) ");
+    case VarType::kCurrency:
+      return labelled("(Currency) ");
+    case VarType::kObject:
+      return "(Object) ";
+    case VarType::kError:
+      return "(Error)";
+    default:
+      break;
+  }
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(value.VbVarType()));
+  return "(0x" + std::string(hex) + ") ???";
+}
+
+}  // namespace qv::mQvDaoDataBase

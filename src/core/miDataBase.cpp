@@ -1,0 +1,233 @@
+#include "core/miDataBase.h"
+
+#include <filesystem>
+
+#include "core/DBLockManager.h"
+#include "core/mErrorHandling.h"
+#include "core/mQvCommonCalc.h"
+#include "core/mQvRegistryParams.h"
+#include "core/mQvXmlToolsErr.h"
+#include "platform/dao/DaoCollections.h"
+#include "platform/dao/DaoConstants.h"
+#include "platform/os/HostServices.h"
+
+namespace qv::miDataBase {
+
+namespace {
+
+struct Probe {
+  bool probed = false;
+  bool present = false;
+};
+
+struct Session {
+  std::shared_ptr<dao::DBEngine> engine;
+  std::shared_ptr<dao::Workspace> workspace;
+  std::shared_ptr<dao::Database> user, kladr, okato;
+  Probe kladrProbe, okatoProbe;
+  std::shared_ptr<DBLockManager> lockManager;
+  bool optionsLoaded = false;
+  bool lockingEnabled = false;
+};
+
+Session& ThreadSession() {
+  thread_local Session session;
+  return session;
+}
+
+std::string InDataFolder(std::string_view name) {
+  return mQvRegistryParams::GetDataBasePath() + std::string(name);
+}
+
+bool ProbeOnce(Probe& probe, const std::string& path) {
+  if (!probe.probed) {
+    probe.present = os::IsFileReadable(path);
+    probe.probed = true;
+  }
+  return probe.present;
+}
+
+std::shared_ptr<dao::Database> OpenReadOnly(const std::string& path) {
+  return GetDBEngine()->OpenDatabase(path, Variant(false), Variant(true), Variant(""));
+}
+
+void CloseAndForget(std::shared_ptr<dao::Database>& db) {
+  if (!db) return;
+  auto held = std::move(db);
+  held->Close();
+}
+
+}  // namespace
+
+std::shared_ptr<dao::DBEngine> GetDBEngine() {
+  Session& s = ThreadSession();
+  if (!s.engine) s.engine = dao::DBEngine::ForThread();
+  return s.engine;
+}
+
+std::shared_ptr<dao::Workspace> GetWorkspace() {
+  return Guard(QV_HERE, [] {
+    Session& s = ThreadSession();
+    if (!s.workspace) {
+      auto engine = GetDBEngine();
+      auto ws =
+          engine->CreateWorkspace(std::string(kWorkspaceName), "admin", "", Variant(dao::dbUseJet));
+      engine->WorkspacesCollection()->Append(ws);
+      s.workspace = std::move(ws);
+    }
+    return s.workspace;
+  });
+}
+
+std::string GetUserDBFileName() {
+  return InDataFolder(kUserDBFileName);
+}
+std::string GetKladrDBFileName() {
+  return InDataFolder(kKladrDBFileName);
+}
+std::string GetOkatoDBFileName() {
+  return InDataFolder(kOkatoDBFileName);
+}
+
+std::shared_ptr<dao::Database> GetUserDataBase() {
+  Session& s = ThreadSession();
+  if (s.user && s.user->IsOpen()) return s.user;
+  return Guard(QV_HERE, [&] {
+    s.user = OpenUserDataBase();
+    return s.user;
+  });
+}
+
+std::shared_ptr<dao::Database> OpenUserDataBase() {
+  return Guard(QV_HERE, [] {
+    return GetWorkspace()->OpenDatabase(GetUserDBFileName(), Variant(false), Variant(false),
+                                        Variant(""));
+  });
+}
+
+std::shared_ptr<dao::Database> GetKladrDataBase() {
+  return Guard(QV_HERE, [] {
+    Session& s = ThreadSession();
+    if (!s.kladr) s.kladr = OpenKladrDataBase();
+    return s.kladr;
+  });
+}
+
+std::shared_ptr<dao::Database> GetOkatoDataBase() {
+  return Guard(QV_HERE, [] {
+    Session& s = ThreadSession();
+    if (!s.okato) s.okato = OpenOkatoDataBase();
+    return s.okato;
+  });
+}
+
+std::shared_ptr<dao::Database> OpenKladrDataBase() {
+  return Guard(QV_HERE, [] { return OpenReadOnly(GetKladrDBFileName()); });
+}
+
+std::shared_ptr<dao::Database> OpenOkatoDataBase() {
+  return Guard(QV_HERE, [] { return OpenReadOnly(GetOkatoDBFileName()); });
+}
+
+bool IsKladrFilePresents() {
+  try {
+    return ProbeOnce(ThreadSession().kladrProbe, GetKladrDBFileName());
+  } catch (...) {
+    return false;
+  }
+}
+
+bool IsOkatoFilePresents() {
+  try {
+    return ProbeOnce(ThreadSession().okatoProbe, GetOkatoDBFileName());
+  } catch (...) {
+    return false;
+  }
+}
+
+void FlushObstacles() {
+  Guard(QV_HERE, [] {
+    auto engine = GetDBEngine();
+    engine->Idle(Variant(dao::dbFreeLocks));
+    engine->Idle(Variant(dao::dbRefreshCache));
+  });
+}
+
+void RenewRead() {
+  Guard(QV_HERE, [] { GetDBEngine()->Idle(Variant(dao::dbRefreshCache)); });
+}
+
+void CloseDatabase() {
+  Guard(QV_HERE, [] {
+    FlushObstacles();
+    Session& s = ThreadSession();
+    CloseAndForget(s.okato);
+    CloseAndForget(s.kladr);
+    CloseAndForget(s.user);
+  });
+}
+
+std::shared_ptr<DBLockManager> GetUserLockManager() {
+  return Guard(QV_HERE, [] {
+    Session& s = ThreadSession();
+    if (!s.lockManager) {
+      auto manager = std::make_shared<DBLockManager>();
+      manager->Init(GetUserDBFileName());
+      s.lockManager = std::move(manager);
+    }
+    return s.lockManager;
+  });
+}
+
+void EnsureDBOptionsLoaded() {
+  Session& s = ThreadSession();
+  if (s.optionsLoaded) return;
+  s.optionsLoaded = true;
+  s.lockingEnabled = false;
+  try {
+    const std::string path =
+        mQvCommonCalc::ConcatenatePath(mQvRegistryParams::GetDataBasePath(), kOptionsFileName);
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return;
+    std::string errorText;
+    mQvXmlToolsErr::XmlDocument doc = mQvXmlToolsErr::XmlLoadDocumentSafe(path, errorText);
+    if (!doc) return;
+    const pugi::xml_node locking = doc->select_node("/DBOptions/Locking").node();
+    if (!locking) return;
+    s.lockingEnabled = mQvXmlToolsErr::XmlGetBooleanAttributeDef(locking, "Enable", false);
+  } catch (...) {
+    s.lockingEnabled = false;  // an unreadable file leaves locking off
+  }
+}
+
+bool IsDBLockingEnabled() {
+  EnsureDBOptionsLoaded();
+  return ThreadSession().lockingEnabled;
+}
+
+void ResetSessionForThread() {
+  Session& s = ThreadSession();
+  for (auto* db : {&s.okato, &s.kladr, &s.user}) {
+    try {
+      CloseAndForget(*db);
+    } catch (...) {
+      db->reset();
+    }
+  }
+  s.lockManager.reset();
+  if (s.workspace) {
+    try {
+      s.workspace->Close();
+      if (s.engine) s.engine->WorkspacesCollection()->Delete(std::string(kWorkspaceName));
+    } catch (...) {
+    }
+    s.workspace.reset();
+  }
+  s.kladrProbe = {};
+  s.okatoProbe = {};
+  s.optionsLoaded = false;
+  s.lockingEnabled = false;
+  mQvRegistryParams::ResetRegistryCachesForThread();
+}
+
+}  // namespace qv::miDataBase

@@ -1,0 +1,95 @@
+#pragma once
+// The database session of the calling thread: where the files of the data
+// folder are, the data-access engine's workspace "qvz" and the databases
+// opened in it, flushing and closing them, the lock manager, and the
+// options file that switches database locking on.
+//
+// Everything here is per thread (thread_local): a second thread gets its
+// own workspace, databases, lock manager and cached settings. Databases
+// open lazily on first use and stay open until CloseDatabase or the end of
+// the thread; after a close the next use opens them again.
+//
+// Paths use "/"; the data folder (mQvRegistryParams::GetDataBasePath) ends
+// in one "/", and is "/" when the registry names none.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Workspace.h"
+
+namespace qv {
+
+class DBLockManager;
+
+namespace miDataBase {
+
+inline constexpr std::string_view kModule = "miDataBase";
+
+inline constexpr std::string_view kUserDBFileName = "Quivane.mdb";
+inline constexpr std::string_view kKladrDBFileName = "Kladr.mdb";
+inline constexpr std::string_view kOkatoDBFileName = "Okato.mdb";
+inline constexpr std::string_view kOptionsFileName = "Qv_DBOptions.xml";
+inline constexpr std::string_view kWorkspaceName = "qvz";
+
+// The calling thread's data-access engine.
+std::shared_ptr<dao::DBEngine> GetDBEngine();
+// The workspace "qvz" (user "admin", empty password, Jet type), created and
+// appended to the engine's Workspaces on first use.
+std::shared_ptr<dao::Workspace> GetWorkspace();
+
+// Data folder + file name.
+std::string GetUserDBFileName();
+std::string GetKladrDBFileName();
+std::string GetOkatoDBFileName();
+
+// The user database, opened in "qvz" (shared, read-write) on first use.
+// Errors of the open (3024 no such file, 3044 no such folder ...) leave
+// nothing held, so the next call tries again.
+std::shared_ptr<dao::Database> GetUserDataBase();
+// Opens the user database anew (the held one is not changed).
+std::shared_ptr<dao::Database> OpenUserDataBase();
+
+// The classifier databases, opened read-only through the engine's default
+// workspace (not "qvz") on first use, whether or not they were probed.
+std::shared_ptr<dao::Database> GetKladrDataBase();
+std::shared_ptr<dao::Database> GetOkatoDataBase();
+std::shared_ptr<dao::Database> OpenKladrDataBase();
+std::shared_ptr<dao::Database> OpenOkatoDataBase();
+
+// Whether the classifier file can be opened for reading; asked of the disk
+// once per thread, later calls repeat the first answer. Never raises.
+bool IsKladrFilePresents();
+bool IsOkatoFilePresents();
+
+// Engine idle with dbFreeLocks, then with dbRefreshCache: after writes
+// other processes must see at once, before reads that must see theirs.
+void FlushObstacles();
+// Engine idle with dbRefreshCache only.
+void RenewRead();
+// FlushObstacles, then closes and forgets the Okato, Kladr and user
+// databases. The workspace, the lock manager and cached settings stay.
+void CloseDatabase();
+
+// The thread's lock manager, made and attached to the user database file
+// on first use.
+std::shared_ptr<DBLockManager> GetUserLockManager();
+
+// Reads the options file once per thread: locking is on when the element
+// /DBOptions/Locking has Enable "yes", "1" or "true" (trimmed, any case). A
+// missing, unreadable or malformed file, or a missing element, leaves
+// locking off; nothing raises.
+void EnsureDBOptionsLoaded();
+bool IsDBLockingEnabled();
+
+// For tests and tools that switch data folders or registry files within
+// one thread: closes the thread's databases, removes "qvz" from the engine,
+// and forgets the lock manager, the probes, the options and the registry
+// caches, so the next use starts as a new thread would. Open transactions
+// are rolled back. Never raises.
+void ResetSessionForThread();
+
+}  // namespace miDataBase
+}  // namespace qv

@@ -1,0 +1,180 @@
+#pragma once
+// A fresh data folder per test: the schema's files, built once per test
+// program and copied, with a registry file of the test's own pointing the
+// library at it (QV_REGISTRY) and the thread's session started anew.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/mErrorHandling.h"
+#include "core/miDataBase.h"
+#include "core/schema/SchemaBuilder.h"
+#include "platform/automation/Error.h"
+#include "platform/os/RegistryStore.h"
+
+namespace qv::coretest {
+
+namespace fs = std::filesystem;
+
+inline fs::path MakeTempDir(const char* stem) {
+  std::string pattern = (fs::temp_directory_path() / (std::string(stem) + "XXXXXX")).string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+}
+
+// The folder built from the schema, once per process.
+inline const fs::path& TemplateFolder() {
+  struct Template {
+    fs::path dir = MakeTempDir("qvcore-template");
+    Template() { schema::BuildDataFolder(dir.string()); }
+    ~Template() {
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+    }
+  };
+  static Template t;
+  return t.dir;
+}
+
+inline constexpr std::string_view kGeneralKey = "SOFTWARE\\Kestrane\\Quivane\\General";
+
+// The error `f` raises, or nullopt.
+inline std::optional<Error> Caught(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e;
+  }
+  return std::nullopt;
+}
+
+// A forked child process running `body`: its result text comes back
+// through a pipe once the child has ended. The child leaves by _exit, so
+// nothing of the test program (static destructors, gtest) runs in it.
+// REQUIRES: the calling process holds no open database at the fork.
+class Child {
+ public:
+  explicit Child(const std::function<std::string()>& body) {
+    if (::pipe(out_) != 0) throw std::runtime_error("pipe failed");
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+      ::close(out_[0]);
+      std::string text;
+      try {
+        text = body();
+      } catch (const Error& e) {
+        text = "error " + std::to_string(e.Number()) + ": " + e.Description();
+      } catch (...) {
+        text = "unknown exception";
+      }
+      size_t done = 0;
+      while (done < text.size()) {
+        const ssize_t n = ::write(out_[1], text.data() + done, text.size() - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+      }
+      ::_exit(0);
+    }
+    ::close(out_[1]);
+  }
+  ~Child() {
+    if (pid_ > 0) Join();
+  }
+  // Waits for the child's end; its result text.
+  std::string Join() {
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(out_[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+    ::close(out_[0]);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = 0;
+    return text;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  int out_[2] = {-1, -1};
+};
+
+// A one-byte signal between processes.
+class Signal {
+ public:
+  Signal() {
+    if (::pipe(fds_) != 0) throw std::runtime_error("pipe failed");
+  }
+  ~Signal() {
+    ::close(fds_[0]);
+    ::close(fds_[1]);
+  }
+  void Send() {
+    const char c = 1;
+    if (::write(fds_[1], &c, 1) != 1) throw std::runtime_error("signal lost");
+  }
+  void Wait() {
+    char c;
+    if (::read(fds_[0], &c, 1) != 1) throw std::runtime_error("signal lost");
+  }
+
+ private:
+  int fds_[2];
+};
+
+class DataFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = MakeTempDir("qvcore");
+    folder_ = root_ / "data";
+    fs::create_directory(folder_);
+    for (const auto& entry : fs::directory_iterator(TemplateFolder()))
+      fs::copy(entry.path(), folder_ / entry.path().filename());
+    if (const char* v = std::getenv("QV_REGISTRY")) savedRegistry_ = v;
+    ::setenv("QV_REGISTRY", (root_ / "registry.ini").c_str(), 1);
+    SetDataBasePath(folder_.string());
+    previousSink_ = SetErrorDisplaySink([this](const ErrorDisplay& d) { shown_.push_back(d); });
+  }
+  void TearDown() override {
+    miDataBase::ResetSessionForThread();
+    SetErrorDisplaySink(previousSink_);
+    if (savedRegistry_)
+      ::setenv("QV_REGISTRY", savedRegistry_->c_str(), 1);
+    else
+      ::unsetenv("QV_REGISTRY");
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  // Points the registry at `path` and starts the session anew.
+  void SetDataBasePath(const std::string& path) {
+    os::RegistryStore(root_ / "registry.ini")
+        .SetValue(os::RegistryRoot::kLocalMachine, kGeneralKey, "DataBasePath",
+                  os::RegistryValue::String(path));
+    miDataBase::ResetSessionForThread();
+  }
+  void WriteFile(const std::string& name, const std::string& content) {
+    std::ofstream(folder_ / name, std::ios::binary) << content;
+  }
+  // The folder as the library writes it, ending in "/".
+  std::string Folder() const { return folder_.string() + "/"; }
+
+  fs::path root_;
+  fs::path folder_;
+  std::vector<ErrorDisplay> shown_;
+
+ private:
+  std::optional<std::string> savedRegistry_;
+  ErrorDisplaySink previousSink_;
+};
+
+}  // namespace qv::coretest

@@ -1,0 +1,315 @@
+// The SQL toolkit over a data folder: row-count rules and their errors,
+// the failing statement in an error's description, literals, dictionary
+// statements, table routines and field readers.
+
+#include "core/mQvDaoDataBase.h"
+
+#include <gtest/gtest.h>
+
+#include "CoreTestSupport.h"
+#include "core/DBCommon.h"
+#include "core/miDataBase.h"
+#include "platform/automation/VbaDate.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qv {
+namespace {
+
+using namespace mQvDaoDataBase;
+using coretest::Caught;
+
+// Table T of the user database: ID (key "Id"), Name, Born, Amount; rows
+// 1 Иванов 05.03.2007 10.5, 2 Петров (Nulls), 3 "Сидоров ""С""" 31.12.1899.
+class Toolkit : public coretest::DataFolderTest {
+ protected:
+  void SetUp() override {
+    DataFolderTest::SetUp();
+    db_ = miDataBase::GetUserDataBase();
+    db_->Connection().Schema().CreateTable({"T",
+                                            {{"ID", jet::JetType::kLong},
+                                             {"Name", jet::JetType::kText, 50},
+                                             {"Born", jet::JetType::kDate},
+                                             {"Amount", jet::JetType::kDouble}},
+                                            {{"Id", {{"ID"}}, true, true}}});
+    QvExecuteSql("insert into T values (1, 'Иванов', #03/05/2007#, 10.5)");
+    QvExecuteSql("insert into T (ID, Name) values (2, 'Петров')");
+    QvExecuteSql("insert into T values (3, 'Сидоров \"С\"', #12/31/1899#, 0.25)");
+  }
+  // The innermost text of an error: its description after the last location line.
+  static std::string Innermost(const Error& e) {
+    const std::string& d = e.Description();
+    const size_t at = d.rfind("\r\n");
+    return at == std::string::npos ? d : d.substr(at + 2);
+  }
+
+  std::shared_ptr<dao::Database> db_;
+};
+
+TEST_F(Toolkit, SingleValueQueriesNeedExactlyOneRow) {
+  const std::string none = "select Name from T where ID = 0";
+  const std::string one = "select Name from T where ID = 1";
+  const std::string two = "select Name from T where ID < 3";
+  const std::string bad = "select Name fro T";
+  const std::string kNone = "Запрос значения не возвратил ни одной записи.";
+  const struct {
+    const std::string& sql;
+    std::string value;  // CStr of the value, or the innermost error text
+    int32_t error;
+  } cases[] = {
+      {one, "Иванов", 0},
+      {none, kNone, 40090},
+      {two, "Запрос значения возвратил несколько записей (2).", 40090},
+      {"select Born from T where ID = 2", "Null", 0},
+  };
+  for (const auto& c : cases) {
+    Variant got;
+    auto e = Caught([&] { got = QvQueryValue(c.sql, Variant("default")); });
+    if (c.error) {
+      ASSERT_TRUE(e) << c.sql;
+      EXPECT_EQ(e->Number(), c.error);
+      EXPECT_EQ(Innermost(*e), c.value);
+    } else {
+      ASSERT_FALSE(e) << e->Description();
+      EXPECT_EQ(got.IsNull() ? "Null" : CStr(got), c.value);
+    }
+  }
+  // The safe forms give the default instead, a syntax error included.
+  for (const std::string* sql : {&none, &two, &bad})
+    EXPECT_EQ(QvQueryValueSafe(*sql, Variant(-1)), Variant(-1)) << *sql;
+  EXPECT_EQ(QvQueryValueSafe(one, Variant(-1)), Variant("Иванов"));
+
+  Variant a("a"), b("b");
+  EXPECT_FALSE(QvQuery2ValuesSafe("select ID, Name from T", a, b));
+  EXPECT_EQ(a, Variant("a"));
+  EXPECT_TRUE(QvQuery2ValuesSafe("select ID, Name from T where ID = 2", a, b));
+  EXPECT_EQ(a, Variant(int32_t{2}));
+  EXPECT_EQ(b, Variant("Петров"));
+  Variant c1, c2, c3, c4, c5;
+  EXPECT_TRUE(QvQuery5ValuesSafe("select ID, Name, Born, Amount, 7 from T where ID = 1", c1, c2, c3,
+                                 c4, c5));
+  EXPECT_EQ(c4, Variant(10.5));
+  QvQuery4Values("select ID, Name, Born, Amount from T where ID = 3", c1, c2, c3, c4);
+  EXPECT_EQ(CStr(c2), "Сидоров \"С\"");
+  auto e = Caught([&] { QvQuery3Values(two, c1, c2, c3); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Number(), 40090);
+
+  EXPECT_EQ(Innermost(*Caught([&] { QvQueryFirstValue(none); })),
+            "Запрос не возвратил ни одной записи.");
+  EXPECT_EQ(QvQueryFirstValue("select Name from T order by ID desc"), Variant("Сидоров \"С\""));
+  EXPECT_EQ(QvQueryFirstValueSafe(none, Variant(5)), Variant(5));
+  EXPECT_TRUE(QvQueryExistence(two));
+  EXPECT_FALSE(QvQueryExistence(none));
+  EXPECT_EQ(QvGetMaximumFromTable("T", "Amount"), 10.5);
+  EXPECT_EQ(QvGetMaximumFromTable("Counters", "CounterValue"), 0);
+
+  Variant row = QvQueryValuesArraySafe("select ID, Name from T order by ID");
+  ASSERT_EQ(row.AsArray().items.size(), 2u);
+  EXPECT_EQ(row.AsArray().items[1], Variant("Иванов"));
+  EXPECT_TRUE(QvQueryValuesArraySafe(none).AsArray().items.empty());
+  EXPECT_TRUE(QvQueryValuesArraySafe(bad).AsArray().items.empty());
+
+  DaoRecordsetPtr rs;
+  QvQueryValues("select * from T where ID = 3", rs);
+  EXPECT_EQ(GetDaoString(*rs, "Name"), "Сидоров \"С\"");
+}
+
+TEST_F(Toolkit, ErrorsNameTheFailingStatementAndEveryProcedure) {
+  const std::string sql = "select Nosuch from T";
+  auto e = Caught([&] { QvQuerySqlA(sql); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Number(), 3061);
+  EXPECT_EQ(e->Description(),
+            "[Qv_DBProvider::mQvDaoDataBase.QvQuerySqlA] {Запрос, вызвавший ошибку: \r\n" + sql +
+                "}\r\n"
+                "[Qv_DBProvider::mQvDaoDataBase.QvQuerySql] {Запрос, вызвавший ошибку: \r\n" +
+                sql +
+                "}\r\n"
+                "[DAO.Database]\r\n"
+                "Too few parameters. Expected 1. Unknown name: 'Nosuch'.");
+
+  // A row-count failure passes the check's own location too.
+  QvExecuteSql("delete from DBVersion");
+  e = Caught([] { DBCommon().GetDBVerion(); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Number(), 40090);
+  EXPECT_EQ(e->Description(),
+            "[Qv_DBProvider::DBCommon.GetDBVerion]\r\n"
+            "[Qv_DBProvider::mQvDaoDataBase.QvQueryValue] {Запрос, вызвавший ошибку: \r\n"
+            "select top 1 CStr (MajorVersion) + '.' + CStr (MinorVersion) + '.' + CStr "
+            "(BuildNumber) AS Version from DBVersion }\r\n"
+            "[Qv_DBProvider::mQvDaoDataBase.QvCheckDaoRsForOnlyOneRecord]\r\n"
+            "Запрос значения не возвратил ни одной записи.");
+
+  // The quiet form names no statement.
+  e = Caught([] { QvExecuteSqlQuiet("delete from Nowhere"); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Description().substr(0, e->Description().find("\r\n")),
+            "[Qv_DBProvider::mQvDaoDataBase.QvExecuteSqlQuiet]");
+}
+
+TEST_F(Toolkit, LiteralTexts) {
+  const Variant march5(MakeDate({2007, 3, 5, 9, 5, 7}));
+  const Variant dec31(MakeDate({2010, 12, 31}));
+  const Variant baseDay(OleDate{0.75});  // 30.12.1899 18:00: an empty date
+  const struct {
+    std::string got, expected;
+  } cases[] = {
+      {Date2DaoSql(march5, "E"), "DateSerial(2007, 3, 5)"},
+      {Date2DaoSql(Variant("05.03.2007"), "E"), "DateSerial(2007, 3, 5)"},
+      {Date2DaoSql(baseDay, "E"), "E"},
+      {Date2DaoSql(Variant(), "E"), "E"},
+      {Date2DaoSql(Variant::Null(), "Null"), "Null"},
+      {Date2DaoSql(Variant(39146.0), "E"), "E"},  // a number is not a date
+      {Date2DaoSql(Variant("not a date"), "E"), "E"},
+      {DateTime2DaoSql(march5, "E"), "(DateSerial(2007, 3, 5) + TimeSerial(9, 5, 7))"},
+      {DateTime2DaoSql(dec31, "E"), "(DateSerial(2010, 12, 31) + TimeSerial(0, 0, 0))"},
+      {DateTime2DaoSql(baseDay, "E"), "E"},
+      {DateRange2DaoQuery("d", march5, dec31, false, false),
+       " (d between DateSerial(2007, 3, 5) and DateSerial(2010, 12, 31)) "},
+      {DateRange2DaoQuery("d", march5, Variant(), true, false),
+       " and (d >= DateSerial(2007, 3, 5)) "},
+      {DateRange2DaoQuery("d", Variant(), dec31, false, false),
+       " (d <= DateSerial(2010, 12, 31)) "},
+      {DateRange2DaoQuery("d", Variant(), dec31, true, true),
+       " and (d <= DateSerial(2010, 12, 31)) and "},
+      {DateRange2DaoQuery("d", baseDay, Variant::Null(), true, true), ""},
+      {DaoQString("a\"b\tc\r\nd"), "\"a\"\"b c  d\""},
+      {DaoQString(""), "\"\""},
+      {DaoQString("Ёлка \"\""), "\"Ёлка \"\"\"\"\""},
+      {Number2DaoSql(123456789012.0), "123456789012"},
+      {Number2DaoSql(-2.5), "-2.5"},
+      {DescribeValue(Variant()), "Empty"},
+      {DescribeValue(Variant::Null()), "Null"},
+      {DescribeValue(Variant("x")), "(String) \"x\""},
+      {DescribeValue(Variant(2.5)), "(Double) 2.5"},
+      {DescribeValue(Variant(int32_t{7})), "(Long) 7"},
+      {DescribeValue(Variant(int16_t{7})), "(Integer) 7"},
+      {DescribeValue(Variant(true)), "(Bool) True"},
+      {DescribeValue(march5), "(Date) 05.03.2007 9:05:07"},
+      {DescribeValue(Variant(Currency{25000})), "(Currency) 2.5"},
+      {DescribeValue(Variant::Nothing()), "(Object) "},
+      {DescribeValue(Variant::Missing()), "(Error)"},
+      {DescribeValue(Variant(VariantArray::Of({Variant(1)}))), "(0x200C) ???"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.expected);
+  // The literals read back as the values they stand for.
+  EXPECT_EQ(QvQueryValue("select count(*) from T where Born = " + Date2DaoSql(march5, "") +
+                         " and Name <> " + DaoQString("x\"y")),
+            Variant(int32_t{1}));
+}
+
+TEST_F(Toolkit, DictionaryStatements) {
+  const struct {
+    std::string ids, filter, search, order, extra, expected;
+  } cases[] = {
+      {"", "", "", "", "", "SELECT T.*  From T;"},
+      {"2", "", "", "ID", "", "SELECT T.*  From T Where  (ID = 2)  order by ID;"},
+      {"1;3;2", "Amount > 0", "", "", "",
+       "SELECT T.*  From T Where  ID IN (1,3,2) and Amount > 0;"},
+      {"", "Amount > 0", "Name, Amount", "Name", "1 AS One",
+       "SELECT T.* , 1 AS One, iif (IsNull (Name), \"\", CStr (Name)) + \"|\" + iif (IsNull "
+       "(Amount), \"\", CStr (Amount)) AS SeekName  From T Where Amount > 0 order by Name;"},
+      {"", "", "@Name & '!'", "", "", "SELECT T.* , Name & '!' AS SeekName  From T;"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(BuildDictQuery("T", c.ids, c.filter, c.search, c.order, "ID", c.extra), c.expected);
+
+  auto rs = GetDictQueryA("T", "1;3;2", "", "Name, Amount", "ID", "ID", "");
+  ASSERT_TRUE(rs);
+  std::string seek;
+  for (size_t r = 0; r < rs->RowCount(); ++r)
+    seek += CStr(rs->Value(r, rs->FieldIndex("SeekName"))) + ";";
+  EXPECT_EQ(seek, "Иванов|10.5;Петров|;Сидоров \"С\"|0.25;");
+  auto e = Caught([] { GetDictQuery("T", "1;", "", "", "", "ID", ""); });
+  ASSERT_TRUE(e);
+  EXPECT_NE(e->Description().find("{Запрос, вызвавший ошибку: \r\nSELECT T.*  From T Where  ID IN "
+                                  "(1,);}"),
+            std::string::npos)
+      << e->Description();
+}
+
+TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
+  const Variant noFields[] = {Variant()};
+  EXPECT_EQ(QvAddRecord("T", "Id", "ID", 0, std::span<const Variant>(noFields, 0)), 4);
+  const Variant fields[] = {Variant("Name"), Variant("Новый"), Variant("Amount"), Variant(1)};
+  EXPECT_EQ(QvAddRecord("T", "Id", "ID", 10, fields), 10);
+  EXPECT_EQ(QvAddRecord("T", "Id", "ID", 0, fields), 11);
+  EXPECT_EQ(QvQueryValue("select count(*) from T where Name = 'Новый'"), Variant(int32_t{2}));
+
+  EXPECT_TRUE(QvIsKeyExists(nullptr, "T", "Id", Variant(10)));
+  EXPECT_FALSE(QvIsKeyExists(nullptr, "T", "Id", Variant(9)));
+  QvExecuteSql("insert into Counters values (5, 2024, 3)");
+  EXPECT_TRUE(QvIsKeyExists(nullptr, "Counters", "Idx1", Variant(5), Variant(2024)));
+  EXPECT_FALSE(QvIsKeyExists(nullptr, "Counters", "Idx1", Variant(5), Variant(2023)));
+  EXPECT_TRUE(QvIsKeyExists(nullptr, "Counters", "Idx1", Variant(5)));
+  Variant got;
+  QvLookupValue(got, "T", "Id", Variant(1), "Name", Variant("none"));
+  EXPECT_EQ(got, Variant("Иванов"));
+  QvLookupValue(got, "T", "Id", Variant(99), "Name", Variant("none"));
+  EXPECT_EQ(got, Variant("none"));
+
+  auto e = Caught([] { QvIsKeyExists(nullptr, "T", "NoIndex", Variant(1), Variant(2)); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Number(), 3015);
+  EXPECT_EQ(e->Description().substr(0, e->Description().find("\r\n")),
+            "[Qv_DBProvider::mQvDaoDataBase.QvIsKeyExists] {Таблица: T, Индекс: NoIndex, "
+            "Количество ключей: 2}");
+
+  const Variant badField[] = {Variant("Amount"), Variant(2), Variant("Nosuch"), Variant(5)};
+  e = Caught([&] { QvAddRecord("T", "Id", "ID", 0, badField); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Number(), 3265);
+  const std::string& d = e->Description();
+  EXPECT_EQ(d.substr(0, d.find("\r\n[DAO")),
+            "[Qv_DBProvider::mQvDaoDataBase.QvAddRecord] {Таблица: T, PKIndex: Id, PKFiled: ID}\r\n"
+            "[Qv_DBProvider::mQvDaoDataBase.QvWithWriteLock]\r\n"
+            "[Qv_DBProvider::mQvDaoDataBase.FillRsWithValues] {Field: Nosuch, Value: (Long) 5}");
+  EXPECT_EQ(QvQueryValue("select count(*) from T"), Variant(int32_t{6}));  // nothing half written
+
+  auto rs = QvGetTableRS("T", "Id");
+  rs->AddNew();
+  e = Caught([&] { DaoRsSet(*rs, "Name", Variant(std::string(51, 'x'))); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Description().substr(0, e->Description().find("\r\n")),
+            "[Qv_DBProvider::mQvDaoDataBase.DaoRsSet] {Table: T, Field: Name, Value: (String) \"" +
+                std::string(51, 'x') + "\"}");
+  rs->CancelUpdate();
+  EXPECT_EQ(NextId(*rs, "ID"), 12);
+  QvExecuteSql("delete from T");
+  auto empty = QvGetTableRS("T", "Id");
+  EXPECT_EQ(NextId(*empty, "ID"), 1);
+}
+
+TEST_F(Toolkit, FieldReadersAndListsFallBackToDefaults) {
+  auto rs = QvQuerySqlStatic("select * from T order by ID");
+  EXPECT_EQ(GetDaoString(*rs, "Born"), "05.03.2007");
+  EXPECT_EQ(GetDaoLong(*rs, "Amount"), 10);  // 10.5 rounds to even
+  EXPECT_EQ(GetDaoDate(*rs, "Born"), MakeDate({2007, 3, 5}));
+  EXPECT_TRUE(GetDaoBool(*rs, "ID"));
+  EXPECT_EQ(GetDaoStringDef(*rs, "Nosuch", "d"), "d");
+  rs->MoveNext();
+  EXPECT_EQ(GetDaoStringDef(*rs, "Born", "d"), "d");
+  EXPECT_EQ(GetDaoDoubleDef(*rs, "Amount", -1), -1);
+  EXPECT_EQ(GetDaoDouble(*rs, "Name"), 0);  // "Петров" is not a number
+  EXPECT_EQ(GetDaoDate(*rs, "Born"), OleDate{0});
+  EXPECT_FALSE(GetDaoBool(*rs, "Born"));
+  EXPECT_TRUE(IsDaoFieldExists(*rs, "amount"));
+  EXPECT_FALSE(IsDaoFieldExists(*rs, "Nosuch"));
+
+  EXPECT_EQ(GetDelimitedNumberFieldValuesFromDaoRS(rs, "Amount", -1, ",", "none"), "10.5,-1,0.25");
+  EXPECT_TRUE(rs->IsEOF());
+  EXPECT_EQ(GetDelimitedStringFieldValuesFromDaoRS(rs, "Born", "?", "; ", "none"),
+            "05.03.2007; ?; 31.12.1899");
+  EXPECT_EQ(GetDelimitedNumberFieldValuesFromDaoRS(rs, "Nosuch", 0, ",", "none"), "none");
+  EXPECT_EQ(GetDelimitedNumberFieldValuesFromDaoRS(nullptr, "ID", 0, ",", "none"), "none");
+  EXPECT_EQ(GetDelimitedNumberFieldValuesFromDaoRS(QvQuerySql("select ID from T where ID = 0"),
+                                                   "ID", 0, ",", "none"),
+            "none");
+  auto ids = QvQuerySql("select ID * 1000000000 as Big from T order by ID");
+  EXPECT_EQ(GetDelimitedNumberFieldValuesFromDaoRS(ids, "Big", 0, ";", ""),
+            "1000000000;2000000000;3000000000");
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,149 @@
+// DAO-to-ADO conversion of query results, and the ADO recordset routines.
+
+#include "core/mQvDataBase.h"
+
+#include <gtest/gtest.h>
+
+#include "CoreTestSupport.h"
+#include "core/mAdoRecordset.h"
+#include "core/mQvDaoDataBase.h"
+#include "core/miDataBase.h"
+#include "platform/ado/AdoTestSupport.h"
+#include "platform/automation/VbaDate.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qv {
+namespace {
+
+using mQvDaoDataBase::QvExecuteSql;
+using mQvDaoDataBase::QvQuerySql;
+
+class DaoToAdo : public coretest::DataFolderTest {
+ protected:
+  void SetUp() override {
+    DataFolderTest::SetUp();
+    using J = jet::JetType;
+    miDataBase::GetUserDataBase()->Connection().Schema().CreateTable(
+        {"AllTypes",
+         {{"Bool", J::kBoolean}, {"Byte", J::kByte},       {"Int", J::kInteger},
+          {"Lng", J::kLong},     {"Cur", J::kCurrency},    {"Sng", J::kSingle},
+          {"Dbl", J::kDouble},   {"Dt", J::kDate},         {"Bin", J::kBinary, 8},
+          {"Txt", J::kText, 20}, {"LBin", J::kLongBinary}, {"Memo", J::kMemo},
+          {"G", J::kGUID},       {"Big", J::kBigInt},      {"VBin", J::kVarBinary, 6},
+          {"Ch", J::kChar, 3},   {"Num", J::kNumeric},     {"Dec", J::kDecimal},
+          {"Flt", J::kFloat},    {"Tm", J::kTime}},
+         {}});
+    QvExecuteSql("insert into AllTypes (Lng, Dt, Txt, Ch) values (1, #12/31/1899#, 'a', 'x')");
+    QvExecuteSql("insert into AllTypes (Lng, Dt, Txt, Ch) values (2, #01/01/1901#, 'b', 'y')");
+    QvExecuteSql(
+        "insert into AllTypes (Lng, Dt, Txt, Ch) values (3, #12/31/1900 23:59:59#, 'c', 'z')");
+    QvExecuteSql("insert into AllTypes (Lng, Dt, Ch) values (4, #03/05/1700#, 'w')");
+  }
+};
+
+// Every Jet type becomes its ADO column; dates before 1901 become Null; the
+// key column numbers the rows.
+TEST_F(DaoToAdo, ColumnsTypesDatesAndKeyColumn) {
+  auto rs = mQvDataBase::DaoToAdoRS(QvQuerySql("select * from AllTypes order by Lng"), "RowNo");
+  ASSERT_TRUE(rs);
+  std::string header;
+  for (size_t c = 0; c < rs->FieldCount(); ++c) {
+    const ado::FieldInfo& f = rs->FieldAt(c);
+    header += f.name + ":" + std::to_string(f.type) + "(" + std::to_string(f.definedSize) + ")" +
+              (f.attributes == ado::adFldIsNullable ? "" : "!") + " ";
+  }
+  EXPECT_EQ(header,
+            "RowNo:3(4) Bool:11(2) Byte:3(4) Int:3(4) Lng:3(4) Cur:6(8) Sng:4(4) Dbl:5(8) "
+            "Dt:7(8) Bin:128(8) Txt:203(255) LBin:128(0) Memo:203(1000000) G:72(16) Big:20(8) "
+            "VBin:204(6) Ch:129(3)! Num:131(19) Dec:14(16) Flt:5(8) Tm:134(6) ");
+  EXPECT_EQ(ado::test::ColumnText(*rs, 0), "1,2,3,4");
+  EXPECT_EQ(ado::test::ColumnText(*rs, rs->FieldIndex("Dt")), "Null,01.01.1901,Null,Null");
+  EXPECT_EQ(ado::test::ColumnText(*rs, rs->FieldIndex("Txt")), "a,b,c,Null");
+  EXPECT_EQ(rs->AbsolutePosition(), 1);
+
+  auto plain =
+      mQvDataBase::DaoToAdoRS(QvQuerySql("select Lng, Txt from AllTypes where Lng > 9"), "");
+  EXPECT_EQ(ado::test::Render(*plain), "Lng:3(4) | Txt:203(255)\n");
+  EXPECT_EQ(mQvDataBase::DaoToAdoRS(nullptr, "K"), nullptr);
+  EXPECT_TRUE(shown_.empty());
+}
+
+TEST_F(DaoToAdo, AnUnknownTypeIsShownAndLeftOut) {
+  auto rs = mQvDataBase::DaoToAdoRS(QvQuerySql("select Null as Nothing, Lng from AllTypes"), "");
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_EQ(shown_[0].text, "DaoToAdoRS: Unknown field type");
+  ASSERT_EQ(rs->FieldCount(), 1u);
+  EXPECT_EQ(rs->FieldAt(0).name, "Lng");
+  EXPECT_EQ(rs->RecordCount(), 4);
+}
+
+TEST_F(DaoToAdo, AValueThatDoesNotFitNamesItsColumn) {
+  // A Char column is not nullable in the copy, so a Null there cannot be stored.
+  QvExecuteSql("insert into AllTypes (Lng) values (5)");
+  auto e = coretest::Caught(
+      [] { mQvDataBase::DaoToAdoRS(QvQuerySql("select Lng, Ch from AllTypes"), ""); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Number(), ado::adoerr::kMultipleStep);
+  EXPECT_EQ(e->Description().substr(0, e->Description().find("\r\n")),
+            "[Qv_DBProvider::mQvDataBase.DaoToAdoRS] {Name=[Ch], Type=129}");
+}
+
+TEST_F(DaoToAdo, AdoRoutinesCopyAndRead) {
+  auto source = mQvDataBase::DaoToAdoRS(
+      QvQuerySql("select Lng, Txt, Dt, Cur, Num from AllTypes order by Lng"), "");
+  source->SetSort("Lng DESC");
+  auto copy = mAdoRecordset::AdoCloneRecordset(source, true);
+  EXPECT_EQ(ado::test::Render(*copy),
+            "Lng:3(4) | Txt:203(255) | Dt:7(8) | Cur:6(8) | Num:131(19)\n"
+            "  Long 4 | Null | Null | Null | Null\n"
+            "  Long 3 | String \"c\" | Null | Null | Null\n"
+            "  Long 2 | String \"b\" | Date 01.01.1901 | Null | Null\n"
+            "> Long 1 | String \"a\" | Null | Null | Null\n");
+  EXPECT_EQ(source->AbsolutePosition(), 1);  // the source did not move
+  auto shape = mAdoRecordset::AdoCloneRecordset(source, false);
+  EXPECT_EQ(shape->RecordCount(), 0);
+  EXPECT_EQ(shape->FieldCount(), 5u);
+  mAdoRecordset::AdoSafeMoveFirst(shape);
+  mAdoRecordset::AdoSafeMoveFirst(nullptr);
+
+  copy->MoveFirst();
+  copy->MoveNext();
+  copy->MoveNext();  // Lng 2
+  EXPECT_EQ(mAdoRecordset::GetAdoString(*copy, "dt"), "01.01.1901");
+  EXPECT_EQ(mAdoRecordset::GetAdoDate(*copy, "Dt"), MakeDate({1901, 1, 1}));
+  EXPECT_EQ(mAdoRecordset::GetAdoLong(*copy, "Lng"), 2);
+  EXPECT_EQ(mAdoRecordset::GetAdoDouble(*copy, "Cur", -1), -1);
+  EXPECT_EQ(mAdoRecordset::GetAdoString(*copy, "Nosuch", "d"), "d");
+  EXPECT_EQ(mAdoRecordset::GetAdoLong(*copy, "Txt", 7), 7);
+  EXPECT_TRUE(mAdoRecordset::IsAdoFieldExists(*copy, "TXT"));
+  EXPECT_FALSE(mAdoRecordset::IsAdoFieldExists(*copy, "T"));
+  copy->MoveLast();
+  copy->MoveNext();  // EOF: no current row
+  EXPECT_EQ(mAdoRecordset::GetAdoString(*copy, "Txt", "eof"), "eof");
+
+  EXPECT_EQ(mAdoRecordset::GetDelimitedNumberFieldValuesFromAdoRS(copy, "Lng", 0, ",", "-"),
+            "4,3,2,1");
+  EXPECT_EQ(mAdoRecordset::GetDelimitedNumberFieldValuesFromAdoRS(copy, "Txt", 0.5, ",", "-"),
+            "0.5,0.5,0.5,0.5");
+  EXPECT_EQ(mAdoRecordset::GetDelimitedNumberFieldValuesFromAdoRS(shape, "Lng", 0, ",", "-"), "-");
+  EXPECT_EQ(mAdoRecordset::GetDelimitedNumberFieldValuesFromAdoRS(copy, "No", 0, ",", "-"), "-");
+
+  // Precision and scale of numeric columns, and the defined size of
+  // variable-length ones, are copied; values keep their kind.
+  auto numbers = std::make_shared<ado::Recordset>();
+  numbers->AppendField("N", ado::adNumeric, 0, ado::adFldIsNullable);
+  numbers->SetPrecision(0, 12);
+  numbers->SetNumericScale(0, 3);
+  numbers->AppendField("T", ado::adVarWChar, 7, ado::adFldIsNullable);
+  numbers->Open();
+  numbers->AppendRow({Variant(1.25), Variant("abc")});
+  auto numbersCopy = mAdoRecordset::AdoCloneRecordset(numbers, true);
+  EXPECT_EQ(numbersCopy->FieldAt(0).precision, 12);
+  EXPECT_EQ(numbersCopy->FieldAt(0).numericScale, 3);
+  EXPECT_EQ(numbersCopy->FieldAt(1).definedSize, 7);
+  EXPECT_EQ(ado::test::Render(*numbersCopy),
+            "N:131(19) | T:202(7)\n> Double 1.25 | String \"abc\"\n");
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,118 @@
+// The per-thread object factory and the registration self-test.
+
+#include "core/miDBProviderFactory.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+
+#include "CoreTestSupport.h"
+#include "core/STQvDBProvider.h"
+
+namespace qv {
+namespace {
+
+using coretest::Caught;
+
+// Stands in for a courier class no library of ours provides.
+class FakeCourBlob : public Object {
+  QV_DECLARE_CLASS(FakeCourBlob)
+};
+QV_DEFINE_CLASS(FakeCourBlob, "QvCoreTest.FakeCourBlob", QV_CREATABLE(FakeCourBlob))
+
+// Records what the self-test asks of it.
+class FakeTester : public Object {
+  QV_DECLARE_CLASS(FakeTester)
+
+ public:
+  void TryBegin(const std::string& label) { calls += "begin " + label + "\n"; }
+  void TrySuccess() { calls += "  ok\n"; }
+  void TryFailed(const std::string& description) { calls += "  failed: " + description + "\n"; }
+  std::string calls;
+};
+QV_DEFINE_CLASS(FakeTester, "QvCoreTest.FakeTester", QV_CREATABLE(FakeTester),
+                Method("TryBegin", &FakeTester::TryBegin),
+                Method("TrySuccess", &FakeTester::TrySuccess),
+                Method("TryFailed", &FakeTester::TryFailed))
+
+class Factory : public coretest::DataFolderTest {};
+
+TEST_F(Factory, SlotsAreDistinctAndLeaveTheKnownGaps) {
+  std::set<int32_t> used;
+  for (const auto& c : miDBProviderFactory::Creators()) {
+    EXPECT_TRUE(used.insert(c.slot).second) << c.name;
+    EXPECT_LT(c.slot, miDBProviderFactory::kSlotCount);
+  }
+  std::set<int32_t> gaps;
+  for (int32_t s = 0; s < miDBProviderFactory::kSlotCount; ++s)
+    if (!used.count(s)) gaps.insert(s);
+  EXPECT_EQ(gaps, (std::set<int32_t>{6, 9, 14, 19, 27, 28, 31, 34, 39, 41}));
+}
+
+TEST_F(Factory, AMissingClassRaisesOrIsShown) {
+  auto e = Caught([] { miDBProviderFactory::IntGetBlankQueries(); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Number(), 429);
+  EXPECT_EQ(e->Description(),
+            "[Qv_DBProvider::miDBProviderFactory.IntGetBlankQueries]\r\n"
+            "[Qv_DBProvider::mErrorHandling.CreateObjectErr] {Object: Qv_DBProvider.BlankQueries}"
+            "\r\nActiveX component can't create object: Qv_DBProvider.BlankQueries");
+  EXPECT_TRUE(shown_.empty());
+
+  SetUnattended(true);
+  EXPECT_EQ(miDBProviderFactory::IntGetDBQPfr(), nullptr);
+  SetUnattended(false);
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_EQ(shown_[0].title, "Сбой программы");
+  EXPECT_EQ(shown_[0].text.substr(0, shown_[0].text.find("\r\n")),
+            "[Qv_DBProvider::miDBProviderFactory.IntGetDBQPfr]");
+
+  // The package service: a new object each time, the platform's error as it is.
+  e = Caught([] { miDBProviderFactory::NewKPRDocsPackageSrv(); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Description(), "ActiveX component can't create object: Qv_KPRSrv.KPRDocsPackageSrv");
+}
+
+TEST_F(Factory, OneInstancePerSlotAndThread) {
+  if (!ProgIdRegistry::Find("Qv_CourDB.DBCourBlob"))
+    ProgIdRegistry::Register("Qv_CourDB.DBCourBlob", &FakeCourBlob::StaticClass);
+  ObjectPtr first = miDBProviderFactory::IntGetDBCourBlob();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(miDBProviderFactory::IntGetDBCourBlob(), first);
+  ObjectPtr other;
+  std::thread([&] { other = miDBProviderFactory::IntGetDBCourBlob(); }).join();
+  ASSERT_TRUE(other);
+  EXPECT_NE(other, first);
+}
+
+TEST_F(Factory, SelfTestReportsEachClassInOrder) {
+  auto tester = std::make_shared<FakeTester>();
+  ObjectPtr selfTest = CreateObject("Qv_DBProvider.STQvDBProvider");
+  selfTest->CallV("TestClassesRegistration", ObjectPtr(tester));
+  std::string expected;
+  for (const char* p :
+       {"ArrayOfDouble", "ArrayOfStrings", "QvPropertyStorage", "DictOfStrings", "MatrixOfStrings"})
+    expected += "begin Qv_Storages." + std::string(p) +
+                "\n  failed: ActiveX component can't create object: Qv_Storages." + p + "\n";
+  for (const char* r :
+       {"QvAccStream", "QvAddress", "QvAdrCountry", "QvAdrRegion", "QvConsDocument", "QvConsStream",
+        "QvDocument", "QvPerson", "QvTaxOffice", "QvTemplType", "QvTimePeriod", "QvWorker"})
+    expected += "begin Qv_Records." + std::string(r) + "\n  ok\n";
+  for (const char* suffix : {".2.6", ""})
+    for (const char* a : {"Connection", "Recordset", "Command", "Parameter"})
+      expected += "begin (ADODB." + std::string(a) + ") ADODB." + a + suffix + "\n  ok\n";
+  expected += "begin (DAO.TableDef) DAO.TableDef.36\n  ok\n";
+  expected += "begin (DAO.QueryDef) DAO.QueryDef.36\n  ok\n";
+  EXPECT_EQ(tester->calls, expected);
+
+  tester->calls.clear();
+  selfTest->CallV("TestControlsRegistartion", ObjectPtr(tester));
+  std::vector<Variant> args{Variant(ObjectPtr(tester)),
+                            Variant(VariantArray::Of({Variant(int32_t{1})}))};
+  EXPECT_TRUE(selfTest->Call("TestExecute", args).IsEmpty());
+  EXPECT_EQ(tester->calls, "");
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,175 @@
+// The thread's database session: files of the data folder, databases held
+// and reopened, the classifier probes, the options file, and DBCommon and
+// ServerStuff as a caller reaches them by ProgID.
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "CoreTestSupport.h"
+#include "core/DBCommon.h"
+#include "core/ServerStuff.h"
+#include "core/miDataBase.h"
+#include "platform/ado/Connection.h"
+#include "platform/dao/DaoCollections.h"
+
+namespace qv {
+namespace {
+
+using coretest::Caught;
+
+class Session : public coretest::DataFolderTest {};
+
+TEST_F(Session, FilesLiveInTheDataFolderFromTheRegistry) {
+  EXPECT_EQ(miDataBase::GetUserDBFileName(), Folder() + "Quivane.mdb");
+  EXPECT_EQ(miDataBase::GetKladrDBFileName(), Folder() + "Kladr.mdb");
+  EXPECT_EQ(miDataBase::GetOkatoDBFileName(), Folder() + "Okato.mdb");
+  SetDataBasePath(Folder());  // with its "/" already: still one
+  EXPECT_EQ(miDataBase::GetUserDBFileName(), Folder() + "Quivane.mdb");
+  SetDataBasePath("");
+  EXPECT_EQ(miDataBase::GetUserDBFileName(), "/Quivane.mdb");
+}
+
+TEST_F(Session, DatabasesAreHeldUntilClosedThenReopened) {
+  auto first = miDataBase::GetUserDataBase();
+  EXPECT_EQ(miDataBase::GetUserDataBase(), first);
+  EXPECT_EQ(first->Name(), Folder() + "Quivane.mdb");
+  auto ws = miDataBase::GetWorkspace();
+  EXPECT_EQ(ws->Name(), "qvz");
+  EXPECT_EQ(ws->UserName(), "admin");
+  EXPECT_EQ(miDataBase::GetDBEngine()->WorkspacesCollection()->Find("qvz"), ws);
+  auto kladr = miDataBase::GetKladrDataBase();
+  EXPECT_TRUE(kladr->IsReadOnly());
+  EXPECT_EQ(miDataBase::GetKladrDataBase(), kladr);
+
+  miDataBase::CloseDatabase();
+  EXPECT_FALSE(first->IsOpen());
+  EXPECT_FALSE(kladr->IsOpen());
+  auto second = miDataBase::GetUserDataBase();
+  EXPECT_NE(second, first);
+  EXPECT_TRUE(second->IsOpen());
+  EXPECT_EQ(miDataBase::GetWorkspace(), ws);  // the workspace stays
+
+  // Another thread has a session of its own.
+  std::shared_ptr<dao::Database> other;
+  std::thread([&] {
+    other = miDataBase::GetUserDataBase();
+    miDataBase::ResetSessionForThread();
+  }).join();
+  EXPECT_NE(other, second);
+}
+
+TEST_F(Session, AMissingUserDatabaseFailsEachTimeAndNamesTheChain) {
+  std::filesystem::remove(folder_ / "Quivane.mdb");
+  DBCommon common;
+  auto e = Caught([&] { common.GetFormatDBVerion(); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Number(), 3024);
+  EXPECT_EQ(e->Description(),
+            "[Qv_DBProvider::DBCommon.GetFormatDBVerion]\r\n"
+            "[Qv_DBProvider::miDataBase.GetUserDataBase]\r\n"
+            "[Qv_DBProvider::miDataBase.OpenUserDataBase]\r\n"
+            "[DAO.Workspace]\r\n"
+            "Could not find file '" +
+                Folder() + "Quivane.mdb'.");
+  EXPECT_EQ(e->Source(), "");
+  // Nothing was held: once the file is back the next call opens it.
+  std::filesystem::copy(coretest::TemplateFolder() / "Quivane.mdb", folder_ / "Quivane.mdb");
+  EXPECT_EQ(common.GetFormatDBVerion(), "4.0");
+}
+
+TEST_F(Session, ClassifierPresenceIsProbedOncePerThread) {
+  std::filesystem::remove(folder_ / "Kladr.mdb");
+  ServerStuff stuff;
+  EXPECT_FALSE(stuff.IsKladrDataBasePresent());
+  EXPECT_TRUE(stuff.IsOkatoDataBasePresent());
+  std::filesystem::copy(coretest::TemplateFolder() / "Kladr.mdb", folder_ / "Kladr.mdb");
+  EXPECT_FALSE(stuff.IsKladrDataBasePresent());  // the first answer stands
+  std::filesystem::remove(folder_ / "Okato.mdb");
+  EXPECT_TRUE(stuff.IsOkatoDataBasePresent());
+  // The database itself opens whatever the probe said; a missing file fails.
+  EXPECT_TRUE(stuff.GetKladrDataBase()->IsOpen());
+  auto e = Caught([&] { stuff.GetOkatoDataBase(); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Number(), 3024);
+  bool fresh = true;
+  std::thread([&] {
+    fresh = miDataBase::IsKladrFilePresents();
+    miDataBase::ResetSessionForThread();
+  }).join();
+  EXPECT_TRUE(fresh);
+}
+
+TEST_F(Session, OptionsFileWordsSwitchLocking) {
+  const struct {
+    std::optional<std::string> file;  // nullopt: no file
+    bool enabled;
+  } cases[] = {
+      {std::nullopt, false},
+      {"<DBOptions><Locking Enable=\"yes\"/></DBOptions>", true},
+      {"<DBOptions><Locking Enable=\" YES \"/></DBOptions>", true},
+      {"<DBOptions><Locking Enable=\"True\"/></DBOptions>", true},
+      {"<DBOptions><Locking Enable=\"1\"/></DBOptions>", true},
+      {"<DBOptions><Locking Enable=\"no\"/></DBOptions>", false},
+      {"<DBOptions><Locking Enable=\"0\"/></DBOptions>", false},
+      {"<DBOptions><Locking Enable=\"on\"/></DBOptions>", false},
+      {"<DBOptions><Locking Enable=\"-1\"/></DBOptions>", false},
+      {"<DBOptions><Locking/></DBOptions>", false},
+      {"<DBOptions><Other Enable=\"yes\"/></DBOptions>", false},
+      {"<Options><Locking Enable=\"yes\"/></Options>", false},
+      {"<DBOptions><Locking Enable=\"yes\"></DBOptions>", false},  // malformed
+      {"", false},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(folder_ / "Qv_DBOptions.xml");
+    if (c.file) WriteFile("Qv_DBOptions.xml", *c.file);
+    miDataBase::ResetSessionForThread();
+    EXPECT_EQ(miDataBase::IsDBLockingEnabled(), c.enabled) << c.file.value_or("(no file)");
+    EXPECT_EQ(DBCommon().IsDataBaseLockingEnabled(), c.enabled);
+  }
+  // Read once per thread: a change is seen by the next session only.
+  WriteFile("Qv_DBOptions.xml", "<DBOptions><Locking Enable=\"yes\"/></DBOptions>");
+  EXPECT_FALSE(miDataBase::IsDBLockingEnabled());
+}
+
+TEST_F(Session, PublicClassesByProgId) {
+  ObjectPtr common = CreateObject("Qv_DBProvider.DBCommon");
+  EXPECT_EQ(common->CallV("GetDBVerion"), Variant("1.0.1"));
+  EXPECT_EQ(common->CallV("GetDaoVersion"), Variant("3.6"));
+  EXPECT_EQ(common->CallV("GetFormatDBVerion"), Variant("4.0"));
+  EXPECT_EQ(common->CallV("IsDataBaseLockingEnabled"), Variant(false));
+  EXPECT_TRUE(common->CallV("GetUserDBLockManager").IsObject());
+
+  auto a = common->CallV("GetDBConnection").ObjectAs<ado::Connection>();
+  auto b = common->CallV("GetDBConnection").ObjectAs<ado::Connection>();
+  ASSERT_TRUE(a && b);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(a->State(), ado::adStateOpen);
+  EXPECT_EQ(a->ConnectionString(),
+            "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + Folder() + "Quivane.mdb");
+  // The connection and the session see each other's committed rows.
+  a->Run("insert into Counters (CounterType, TheYear, CounterValue) values (7, 0, 41)");
+  EXPECT_EQ(common->CallV("GetCurrCounter", 7), Variant(int32_t{41}));
+  a->Close();
+  EXPECT_EQ(b->State(), ado::adStateOpen);
+
+  common->CallV("FlushObstacleData");
+  common->CallV("CloseDatabase");
+  EXPECT_EQ(common->CallV("GetCurrCounter", 7, 0), Variant(int32_t{41}));
+
+  ObjectPtr stuff = CreateObject("Qv_DBProvider.ServerStuff");
+  auto db = stuff->CallV("GetUserDataBase").ObjectAs<dao::Database>();
+  EXPECT_EQ(db, miDataBase::GetUserDataBase());
+  EXPECT_EQ(stuff->CallV("IsOkatoDataBasePresent"), Variant(true));
+  EXPECT_TRUE(stuff->CallV("GetOkatoDataBase").ObjectAs<dao::Database>()->IsReadOnly());
+
+  SetDataBasePath((root_ / "nowhere").string());
+  auto e = Caught([&] { common->CallV("GetDBConnection"); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Number(), 3044);
+  EXPECT_EQ(e->Description().substr(0, e->Description().find("\r\n")),
+            "[Qv_DBProvider::DBCommon.GetDBConnection]");
+}
+
+}  // namespace
+}  // namespace qv

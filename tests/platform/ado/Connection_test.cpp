@@ -1,0 +1,172 @@
+// The connection: connection strings, opening a Jet file, running statements
+// into disconnected recordsets, and commands run through it.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "AdoTestSupport.h"
+#include "platform/ado/Command.h"
+#include "platform/ado/Connection.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qv::ado {
+namespace {
+
+using test::ErrorOf;
+
+TEST(ConnectionString, ReadsProviderSourceAndMode) {
+  const struct {
+    const char* text;
+    const char* provider;
+    const char* source;
+    bool readOnly;
+  } cases[] = {
+      {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/d/Quivane.mdb", "Microsoft.Jet.OLEDB.4.0",
+       "/d/Quivane.mdb", false},
+      {" provider = x ; DATA SOURCE = /a b/c.mdb ;", "x", "/a b/c.mdb", false},
+      {"Data Source=\"/x;y/z.mdb\";Provider='P'", "P", "/x;y/z.mdb", false},
+      {"Provider=P;;Data Source=;Mode=Read", "P", "", true},
+      {"Mode=Share Deny None;User ID=admin", "", "", false},
+      {"", "", "", false},
+  };
+  for (const auto& c : cases) {
+    JetConnectionString parsed = ParseConnectionString(c.text);
+    EXPECT_EQ(parsed.provider, c.provider) << c.text;
+    EXPECT_EQ(parsed.dataSource, c.source) << c.text;
+    EXPECT_EQ(parsed.readOnly, c.readOnly) << c.text;
+  }
+  for (const char* bad : {"Provider", "Data Source=\"/x", "Data Source=\"/x\" y"})
+    EXPECT_EQ(ErrorOf([&] { ParseConnectionString(bad); }), adoerr::kBadArguments) << bad;
+}
+
+class ConnectionTest : public ::testing::Test {
+ protected:
+  ConnectionTest() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qvadoconnXXXXXX").string();
+    dir_ = mkdtemp(pattern.data());
+    path_ = (dir_ / "Quivane.mdb").string();
+    auto db = jet::Connection::Create(path_);
+    db->Schema().CreateTable({"T",
+                              {{"ID", jet::JetType::kLong},
+                               {"Name", jet::JetType::kText, 20},
+                               {"Amount", jet::JetType::kCurrency},
+                               {"Born", jet::JetType::kDate},
+                               {"Memo", jet::JetType::kMemo}},
+                              {}});
+    db->Execute("INSERT INTO T (ID, Name, Amount, Born) VALUES (1, 'Иванов', 10.5, #03/05/2007#)");
+    db->Execute("INSERT INTO T (ID, Name) VALUES (2, 'Петров')");
+  }
+  ~ConnectionTest() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  std::string Jet(const std::string& path) {
+    return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path;
+  }
+
+  std::filesystem::path dir_;
+  std::string path_;
+};
+
+TEST_F(ConnectionTest, RunsSelectsIntoRecordsetsAndCountsChanges) {
+  ObjectPtr obj = CreateObject("ADODB.Connection.2.6");
+  auto conn = std::dynamic_pointer_cast<Connection>(obj);
+  ASSERT_TRUE(conn);
+  obj->Let("ConnectionString", Variant(Jet(path_)));
+  obj->CallV("Open");
+  EXPECT_EQ(obj->Get("State"), Variant(adStateOpen));
+  EXPECT_EQ(conn->DataSource(), path_);
+
+  auto rs = obj->CallV("Execute", "select * from T order by ID").ObjectAs<Recordset>();
+  ASSERT_TRUE(rs);
+  EXPECT_EQ(test::Render(*rs),
+            "ID:3(4) | Name:202(20) | Amount:6(8) | Born:7(8) | Memo:203(0)\n"
+            "> Long 1 | String \"Иванов\" | Currency 10.5 | Date 05.03.2007 | Null\n"
+            "  Long 2 | String \"Петров\" | Null | Null | Null\n");
+
+  std::vector<Variant> args{Variant("update T set Name = Name & '!' where ID > 0"), Variant()};
+  auto closed = obj->Call("Execute", args).ObjectAs<Recordset>();
+  EXPECT_EQ(args[1], Variant(int32_t{2}));
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(closed->State(), adStateClosed);
+
+  EXPECT_EQ(conn->BeginTrans(), 1);
+  conn->Run("delete from T");
+  conn->RollbackTrans();
+  EXPECT_EQ(test::ColumnText(*conn->Run("select Name from T order by ID"), 0), "Иванов!,Петров!");
+  auto empty = conn->Run("select ID from T where ID = 0");
+  EXPECT_EQ(empty->RecordCount(), 0);
+  EXPECT_TRUE(empty->IsEOF());
+
+  obj->CallV("Close");
+  EXPECT_EQ(ErrorOf([&] { obj->CallV("Close"); }), adoerr::kObjectClosed);
+  EXPECT_EQ(ErrorOf([&] { conn->Run("select * from T"); }), adoerr::kObjectClosed);
+}
+
+TEST_F(ConnectionTest, OpenFailuresNameTheirCause) {
+  const struct {
+    std::string text;
+    int32_t number;
+    const char* source;
+  } cases[] = {
+      {"Provider=SQLOLEDB;Data Source=" + path_, adoerr::kProviderNotFound, "ADODB.Connection"},
+      {"Data Source=" + path_, adoerr::kProviderNotFound, "ADODB.Connection"},
+      {Jet((dir_ / "Missing.mdb").string()), 3024, "Microsoft JET Database Engine"},
+      {Jet("/no/such/folder/Quivane.mdb"), 3044, "Microsoft JET Database Engine"},
+  };
+  for (const auto& c : cases) {
+    Connection conn;
+    try {
+      conn.Open(c.text, "", "", -1);
+      ADD_FAILURE() << c.text;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), c.number) << c.text;
+      EXPECT_EQ(e.Source(), c.source) << c.text;
+      if (c.number == adoerr::kProviderNotFound) {
+        EXPECT_EQ(e.Description(), "Provider cannot be found. It may not be properly installed.");
+      }
+    }
+    EXPECT_EQ(conn.State(), adStateClosed);
+  }
+  Connection conn;
+  conn.Open(Jet(path_), "", "", -1);
+  EXPECT_EQ(ErrorOf([&] { conn.Open(Jet(path_), "", "", -1); }), adoerr::kObjectOpen);
+  EXPECT_EQ(ErrorOf([&] { conn.SetConnectionString(""); }), adoerr::kObjectOpen);
+  EXPECT_EQ(ErrorOf([&] { conn.Run("select * from NoSuchTable"); }), 3078);
+
+  Connection reader;
+  reader.Open(Jet(path_) + ";Mode=Read", "", "", -1);
+  EXPECT_EQ(ErrorOf([&] { reader.Run("delete from T"); }), 3027);
+}
+
+TEST_F(ConnectionTest, CommandsRunThroughTheirConnection) {
+  auto conn = std::make_shared<Connection>();
+  conn->Open(Jet(path_), "", "", -1);
+  ObjectPtr cmd = CreateObject("ADODB.Command");
+  cmd->Let("ActiveConnection", Variant(ObjectPtr(conn)));
+  cmd->Let("CommandText", Variant("select count(*) as N from T"));
+  auto rs = cmd->CallV("Execute").ObjectAs<Recordset>();
+  ASSERT_TRUE(rs);
+  EXPECT_EQ(test::ColumnText(*rs, 0), "2");
+
+  ObjectPtr byText = CreateObject("ADODB.Command");
+  byText->Let("ActiveConnection", Variant(Jet(path_)));
+  byText->Let("CommandType", Variant(adCmdTable));
+  byText->Let("CommandText", Variant("T"));
+  EXPECT_EQ(byText->CallV("Execute").ObjectAs<Recordset>()->RecordCount(), 2);
+  EXPECT_TRUE(byText->Get("ActiveConnection").ObjectAs<Connection>());
+
+  cmd->Let("CommandType", Variant(adCmdStoredProc));
+  EXPECT_EQ(ErrorOf([&] { cmd->CallV("Execute"); }), adoerr::kBadArguments);
+  cmd->Let("CommandType", Variant(adCmdText));
+  ObjectPtr param = cmd->CallV("CreateParameter", "p", adInteger).AsObject();
+  cmd->Get("Parameters").AsObject()->CallV("Append", param);
+  EXPECT_EQ(ErrorOf([&] { cmd->CallV("Execute"); }), adoerr::kBadArguments);
+  conn->Close();
+  EXPECT_EQ(ErrorOf([&] { cmd->CallV("Execute"); }), adoerr::kConnectionUnusable);
+}
+
+}  // namespace
+}  // namespace qv::ado
