@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "core/miDataBase.h"
 #include "platform/automation/Error.h"
 
 namespace qv::records {
@@ -13,8 +14,9 @@ std::mutex& ProviderMutex() {
   return m;
 }
 
+// The thread's session database unless a test or tool replaced it.
 UserDatabaseProvider& Provider() {
-  static UserDatabaseProvider p;
+  static UserDatabaseProvider p = [] { return miDataBase::GetUserDataBase(); };
   return p;
 }
 

@@ -2,9 +2,9 @@
 // The user database of the calling thread, as the public mapper classes see
 // it. The mappers take it from here on every call and keep nothing.
 //
-// Until the database session is wired in, the library has no provider and a
-// mapper call fails with error 91. The session registers
-// miDataBase::GetUserDataBase here; tests register a database they built.
+// By default it is the thread's session database (miDataBase::GetUserDataBase);
+// tests and tools may register another. With the provider cleared (null) a
+// mapper call fails with error 91.
 
 #include <functional>
 #include <memory>
