@@ -13,7 +13,7 @@ QV_DEFINE_CLASS(
            {Variant(std::string(dbLangGeneral)), Variant(int32_t{0})}),
     Method("CreateWorkspace", &DBEngine::CreateWorkspace,
            {Variant(""), Variant(""), Variant(dbUseJet)}),
-    Method("Workspaces", &DBEngine::WorkspacesCollection),
+    CollectionMember("Workspaces", &DBEngine::WorkspacesCollection),
     Method("BeginTrans", &DBEngine::BeginTrans),
     Method("CommitTrans", &DBEngine::CommitTrans, {Variant(int32_t{0})}),
     Method("Rollback", &DBEngine::Rollback))

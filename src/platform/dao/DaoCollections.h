@@ -92,6 +92,20 @@ class NamedList : public DaoCollection {
   Hook onAppend_, onDelete_;
 };
 
+// A member giving a collection that also takes an item's position or name,
+// as late-bound callers write rs.Fields("Name") (Item being the collection's
+// default member).
+template <class C, class Coll>
+Member CollectionMember(std::string name, std::shared_ptr<Coll> (C::*getter)()) {
+  Invoker call = [getter](Object& self, Args args) -> Variant {
+    std::shared_ptr<Coll> coll = (static_cast<C&>(self).*getter)();
+    if (args.empty() || args[0].IsMissing()) return Variant(ObjectPtr(coll));
+    if (args.size() > 1) ThrowVb(vberr::kWrongArguments, "one item at a time");
+    return Variant(coll->Item(args[0]));
+  };
+  return Member{std::move(name), std::move(call), nullptr};
+}
+
 class Fields final : public NamedList<Field> {
   QV_DECLARE_CLASS(Fields)
 

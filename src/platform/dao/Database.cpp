@@ -61,17 +61,19 @@ int32_t IntOr(const Variant& v, int32_t fallback) {
 
 }  // namespace
 
-QV_DEFINE_CLASS(
-    Database, "DAO.Database", nullptr, Method("Name", &Database::Name),
-    Method("Connect", &Database::Connect), Method("Version", &Database::Version),
-    Method("Updatable", &Database::Updatable), Method("Transactions", &Database::Transactions),
-    Method("RecordsAffected", &Database::RecordsAffected),
-    Method("Execute", &Database::Execute, {Variant()}),
-    Method("OpenRecordset", &Database::OpenRecordset, {Variant(), Variant(), Variant()}),
-    Method("TableDefs", &Database::TableDefsCollection),
-    Method("CreateTableDef", &Database::CreateTableDef, {Variant()}),
-    Method("CreateQueryDef", &Database::CreateQueryDef, {Variant(), Variant()}),
-    Method("Properties", &Database::PropertiesCollection), Method("Close", &Database::Close))
+QV_DEFINE_CLASS(Database, "DAO.Database", nullptr, Method("Name", &Database::Name),
+                Method("Connect", &Database::Connect), Method("Version", &Database::Version),
+                Method("Updatable", &Database::Updatable),
+                Method("Transactions", &Database::Transactions),
+                Method("RecordsAffected", &Database::RecordsAffected),
+                Method("Execute", &Database::Execute, {Variant()}),
+                Method("OpenRecordset", &Database::OpenRecordset,
+                       {Variant(), Variant(), Variant()}),
+                CollectionMember("TableDefs", &Database::TableDefsCollection),
+                Method("CreateTableDef", &Database::CreateTableDef, {Variant()}),
+                Method("CreateQueryDef", &Database::CreateQueryDef, {Variant(), Variant()}),
+                CollectionMember("Properties", &Database::PropertiesCollection),
+                Method("Close", &Database::Close))
 
 std::shared_ptr<Database> Database::Open(const std::string& path, const DatabaseOptions& options,
                                          std::weak_ptr<Workspace> workspace,

@@ -31,7 +31,7 @@ QV_DEFINE_CLASS(
     Method("OrdinalPosition", &Field::OrdinalPosition), Method("SourceTable", &Field::SourceTable),
     Method("SourceField", &Field::SourceField),
     qv::Property("Value", &Field::Value, &Field::SetValue),
-    Method("Properties", &Field::PropertiesCollection),
+    CollectionMember("Properties", &Field::PropertiesCollection),
     Method("CreateProperty", &Field::CreateProperty, {Variant(""), Variant(int32_t{0}), Variant()}))
 
 Field::Field(std::string name, jet::JetType type, int32_t size) {

@@ -16,7 +16,7 @@ QV_DEFINE_CLASS(Index, "DAO.Index", nullptr, qv::Property("Name", &Index::Name, 
                 Method("Foreign", &Index::Foreign),
                 qv::Property("Fields", &Index::FieldsValue, &Index::SetFieldsValue),
                 Method("CreateField", &Index::CreateField, {Variant(), Variant()}),
-                Method("Properties", &Index::PropertiesCollection))
+                CollectionMember("Properties", &Index::PropertiesCollection))
 
 Index::Index(std::string name) : name_(std::move(name)) {}
 

@@ -52,7 +52,7 @@ QV_DEFINE_CLASS(Recordset, "DAO.Recordset", nullptr, Method("MoveFirst", &Record
                 Method("CancelUpdate", &Recordset::CancelUpdate),
                 Method("Delete", &Recordset::Delete), Method("EditMode", &Recordset::EditMode),
                 Method("Updatable", &Recordset::Updatable),
-                Method("Fields", &Recordset::FieldsCollection),
+                CollectionMember("Fields", &Recordset::FieldsCollection),
                 qv::Property("Index", &Recordset::Index, &Recordset::SetIndex),
                 Member{"Seek", InvokeSeek, nullptr}, Method("NoMatch", &Recordset::NoMatch),
                 qv::Property("Bookmark", &Recordset::Bookmark, &Recordset::SetBookmark),

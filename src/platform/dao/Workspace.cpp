@@ -16,7 +16,7 @@ QV_DEFINE_CLASS(Workspace, "DAO.Workspace", nullptr,
                        {Variant(false), Variant(false), Variant("")}),
                 Method("CreateDatabase", &Workspace::CreateDatabase,
                        {Variant(std::string(dbLangGeneral)), Variant(int32_t{0})}),
-                Method("Databases", &Workspace::DatabasesCollection),
+                CollectionMember("Databases", &Workspace::DatabasesCollection),
                 Method("Close", &Workspace::Close))
 
 Workspace::Workspace(std::string name, std::string user, int32_t type,

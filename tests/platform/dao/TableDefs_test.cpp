@@ -230,7 +230,8 @@ TEST_F(TableDefsTest, LateBoundCallersReachEveryObject) {
   rs->Let("Index", Variant("ID"));
   rs->CallV("Seek", "=", 2);
   EXPECT_FALSE(CBool(rs->Get("NoMatch")));
-  ObjectPtr field = rs->CallV("Fields").AsObject()->CallV("Item", "name").AsObject();
+  ObjectPtr field = rs->CallV("Fields", "name").AsObject();
+  EXPECT_EQ(CStr(rs->CallV("Fields").AsObject()->CallV("Item", 1).AsObject()->Get("Name")), "Name");
   EXPECT_EQ(CStr(field->Get("Value")), "two");
   rs->CallV("Edit");
   field->Let("Value", Variant("TWO"));
@@ -250,7 +251,7 @@ TEST_F(TableDefsTest, LateBoundCallersReachEveryObject) {
   EXPECT_EQ(CLng(q->Get("RecordsAffected")), 1);
   EXPECT_TRUE(CreateObject("DAO.QueryDef"));
   EXPECT_EQ(ErrorNumber([] { CreateObject("DAO.Recordset"); }), vberr::kCannotCreateObject);
-  ObjectPtr ws = engine->CallV("Workspaces").AsObject()->CallV("Item", 0).AsObject();
+  ObjectPtr ws = engine->CallV("Workspaces", 0).AsObject();
   EXPECT_EQ(CStr(ws->Get("Name")), "#Default Workspace#");
   db->CallV("Close");
 }
