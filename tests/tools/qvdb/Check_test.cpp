@@ -122,8 +122,7 @@ TEST(Check, ReportsWhatIsWrong) {
     std::ostringstream out;
     const CheckResult r = CheckDataFolder(folder, out);
     const std::string report = out.str();
-    EXPECT_EQ(r.selfTestFailed, -1) << d.name;
-    EXPECT_NE(report.find("not available: Qv_DBProvider.STQvDBProvider"), std::string::npos);
+    EXPECT_GE(r.selfTestFailed, 0) << d.name;  // the registration self-test ran
     if (std::string(d.expected).empty()) {
       EXPECT_EQ(r.problems, 0) << report;
       EXPECT_EQ(r.files, 3) << report;
