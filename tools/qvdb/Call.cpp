@@ -26,13 +26,16 @@ void RunCall(const std::string& target, const std::vector<std::string>& rawArgs,
     out << "]}\n";
     return;
   }
-  PrintValue(out, result, format);
+  // An operation without a result (a Sub) prints none.
+  bool printed = !result.IsEmpty();
+  if (printed) PrintValue(out, result, format);
   for (size_t i = 0; i < args.size(); ++i) {
     // An object is printed as it is after the call; a plain value only when
     // the call wrote into it.
     if (!args[i].IsObject() && args[i] == ParseCallArg(rawArgs[i])) continue;
-    out << "\narg " << i + 1 << ":\n";
+    out << (printed ? "\narg " : "arg ") << i + 1 << ":\n";
     PrintValue(out, args[i], format);
+    printed = true;
   }
 }
 

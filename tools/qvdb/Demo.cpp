@@ -4,6 +4,7 @@
 
 #include "DataFolder.h"
 #include "Generator.h"
+#include "MapperDatabase.h"
 #include "Output.h"
 #include "SqlShell.h"
 #include "platform/automation/Collection.h"
@@ -82,6 +83,38 @@ class Walk {
   int failures_ = 0;
 };
 
+// Reference records read by the mappers that exist so far.
+void WalkReferenceRecords(Walk& w, double taxOfficeId, double templateId, double timeId) {
+  std::ostream& out = w.Out();
+  w.Heading("DBTaxOffice.ReadRecord: a tax office of the first stream");
+  if (w.Available("Qv_DBProvider.DBTaxOffice")) {
+    w.Step([&] {
+      qv::ObjectPtr office = qv::CreateObject("Qv_Records.QvTaxOffice");
+      qv::CreateObject("Qv_DBProvider.DBTaxOffice")->CallV("ReadRecord", taxOfficeId, office);
+      PrintValue(out, qv::Variant(office), Format::kTable);
+    });
+  }
+  w.Heading("A template from the record factory, read on first use (DBTemplate)");
+  if (w.Available("Qv_DBProvider.DBTemplate")) {
+    w.Step([&] {
+      qv::ObjectPtr factory = qv::CreateObject("Qv_Records.RecordFactory");
+      const qv::Variant tpl = factory->CallV("GetRecord", "Qv_Records.QvTemplate", templateId);
+      out << "GetRecord: RState = " << qv::CStr(tpl.AsObject()->Get("RState")) << "\n";
+      out << "Name = " << qv::CStr(tpl.AsObject()->Get("Name"))
+          << "; now RState = " << qv::CStr(tpl.AsObject()->Get("RState")) << "\n";
+      out << ToJson(tpl) << "\n";
+    });
+  }
+  w.Heading("DBTimePeriod.ReadRecord: the document's period");
+  if (w.Available("Qv_DBProvider.DBTimePeriod")) {
+    w.Step([&] {
+      qv::ObjectPtr period = qv::CreateObject("Qv_Records.QvTimePeriod");
+      qv::CreateObject("Qv_DBProvider.DBTimePeriod")->CallV("ReadRecord", timeId, period);
+      PrintValue(out, qv::Variant(period), Format::kTable);
+    });
+  }
+}
+
 void WalkRecords(Walk& w, double documentId, double personId) {
   std::ostream& out = w.Out();
   w.Heading("Record objects: created by ProgID, used by name");
@@ -134,6 +167,7 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
         << " reference rows); DataBasePath recorded in " << init.registryFile.string() << "\n";
   }
   PointLibraryAt(folder);
+  ProvideUserDatabaseIfMissing();
 
   Walk w(out, file);
   if (qv::CDbl(w.Scalar("select count(*) from doc_registry")) == 0) {
@@ -173,6 +207,14 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
         qv::CStr(document) + " order by cell_key");
   }
   const qv::Variant person = w.Scalar("select top 1 PersonID from AccStream order by ID");
+  const qv::Variant office = w.Scalar("select top 1 TaxOfficeID from AccStream order by ID");
+  const std::string doc = document.IsNull() ? "0" : qv::CStr(document);
+  const qv::Variant tpl =
+      w.Scalar("select template_id from doc_registry where document_id = " + doc);
+  const qv::Variant period =
+      w.Scalar("select time_id from doc_registry where document_id = " + doc);
+  if (!office.IsNull() && !tpl.IsNull())
+    WalkReferenceRecords(w, qv::CDbl(office), qv::CDbl(tpl), qv::CDbl(period));
   WalkRecords(w, document.IsNull() ? 0 : qv::CDbl(document),
               person.IsNull() ? 0 : qv::CDbl(person));
 

@@ -17,6 +17,7 @@
 #include "DataFolder.h"
 #include "Demo.h"
 #include "Generator.h"
+#include "MapperDatabase.h"
 #include "Output.h"
 #include "SqlShell.h"
 #include "platform/automation/Error.h"
@@ -203,6 +204,7 @@ int main(int argc, char** argv) {
     if (*call) {
       const qvdb::Format fmt = qvdb::ParseFormat(format);
       qvdb::PointLibraryAt(qvdb::ResolveDataFolder(data));
+      qvdb::ProvideUserDatabaseIfMissing();
       qvdb::RunCall(target, callArgs, fmt, std::cout);
       return 0;
     }

@@ -120,7 +120,7 @@ TEST(Call, PrintsResultAndArgumentsAfterTheCall) {
        {"@VBA.Collection"},
        Format::kJson,
        "{\"result\":{\"empty\":true},\"args\":[{\"items\":[\"filled\"],\"keys\":[\"k\"]}]}\n"},
-      {"QvdbTest.CallProbe.Fill", {"@VBA.Collection"}, Format::kTsv, "\n\narg 1:\nk\tfilled\n"},
+      {"QvdbTest.CallProbe.Fill", {"@VBA.Collection"}, Format::kTsv, "arg 1:\nk\tfilled\n"},
       {"VBA.Collection.Count", {}, Format::kTable, "0\n"},
       {"Qv_Records.RecordFactory.GetRecord",
        {"Qv_Records.QvWorker", "8"},

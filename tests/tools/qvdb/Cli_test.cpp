@@ -153,6 +153,15 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   EXPECT_EQ(c["result"]["RState"].number, 0);
   EXPECT_EQ(c["args"][0].text, "Qv_Records.QvWorker");
 
+  // A mapper of the library, reading the folder given by --data.
+  const Outcome office = Qvdb(tmp_, {"call", "--format", "json", "--data", data,
+                                     "DBTaxOffice.ReadRecord", "7701", "@Qv_Records.QvTaxOffice"});
+  ASSERT_EQ(office.status, 0) << office.err;
+  const Json o = ParseJson(office.out);
+  EXPECT_EQ(o["result"]["empty"].boolean, true);
+  EXPECT_EQ(o["args"][1]["RState"].number, 3);
+  EXPECT_EQ(o["args"][1]["props"]["Code"].text, "7701");
+
   fs::remove(fs::path(data) / "Okato.mdb");
   const Outcome broken = Qvdb(tmp_, {"check", "--data", data});
   EXPECT_EQ(broken.status, 1);
