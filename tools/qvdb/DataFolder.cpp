@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/mQvRegistryParams.h"
+#include "core/miDataBase.h"
 #include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
 #include "platform/jet/JetError.h"
@@ -141,6 +142,9 @@ void PointLibraryAt(const fs::path& folder) {
   RegistryStore::ForThread().SetValue(RegistryRoot::kLocalMachine, kGeneralKey, kDataBasePathValue,
                                       RegistryValue::String(wanted));
   qv::mQvRegistryParams::ResetRegistryCachesForThread();
+  // Databases of another folder this thread's session holds are closed; the
+  // next operation opens the ones of `folder`.
+  qv::miDataBase::CloseDatabase();
 }
 
 InitResult InitDataFolder(const fs::path& folder, bool force) {

@@ -35,8 +35,9 @@ std::filesystem::path ResolveDataFolder(const std::optional<std::string>& fromCo
 std::filesystem::path UserDatabasePath(const std::filesystem::path& folder);
 
 // Makes the library of this process read `folder` as its data folder; does
-// nothing when the registry already names it. Error 75 when the temporary
-// registry file cannot be written.
+// nothing when the registry already names it. The calling thread's database
+// session is closed, so that it reopens on `folder`. Error 75 when the
+// temporary registry file cannot be written.
 void PointLibraryAt(const std::filesystem::path& folder);
 
 struct InitResult {

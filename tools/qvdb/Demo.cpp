@@ -4,7 +4,6 @@
 
 #include "DataFolder.h"
 #include "Generator.h"
-#include "MapperDatabase.h"
 #include "Output.h"
 #include "SqlShell.h"
 #include "platform/automation/Collection.h"
@@ -167,7 +166,6 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
         << " reference rows); DataBasePath recorded in " << init.registryFile.string() << "\n";
   }
   PointLibraryAt(folder);
-  ProvideUserDatabaseIfMissing();
 
   Walk w(out, file);
   if (qv::CDbl(w.Scalar("select count(*) from doc_registry")) == 0) {

@@ -2,7 +2,8 @@
 // and calls any public operation of the library by name.
 //
 // Exit status: 0 success, 1 an error (printed as "Error NUMBER: DESCRIPTION"
-// on stderr, whatever the format) or a failed check, 2 bad command-line use.
+// on stderr, whatever the format) or a database file that failed `check`,
+// 2 bad command-line use.
 
 #include <malloc.h>
 #include <unistd.h>
@@ -17,7 +18,6 @@
 #include "DataFolder.h"
 #include "Demo.h"
 #include "Generator.h"
-#include "MapperDatabase.h"
 #include "Output.h"
 #include "SqlShell.h"
 #include "platform/automation/Error.h"
@@ -182,6 +182,9 @@ int main(int argc, char** argv) {
       "Check every database file of the folder (integrity, catalogue against the "
       "schema) and run the registration self-test");
   addData(check);
+  check->footer(
+      "Exit status: 0 when every file is sound, 1 when one has a problem; the self-test's "
+      "results are printed and do not change it.");
 
   auto* demo = app.add_subcommand("demo",
                                   "Walk through a user's first steps on the default "
@@ -204,7 +207,6 @@ int main(int argc, char** argv) {
     if (*call) {
       const qvdb::Format fmt = qvdb::ParseFormat(format);
       qvdb::PointLibraryAt(qvdb::ResolveDataFolder(data));
-      qvdb::ProvideUserDatabaseIfMissing();
       qvdb::RunCall(target, callArgs, fmt, std::cout);
       return 0;
     }

@@ -123,6 +123,7 @@ TEST(Check, ReportsWhatIsWrong) {
     const CheckResult r = CheckDataFolder(folder, out);
     const std::string report = out.str();
     EXPECT_GE(r.selfTestFailed, 0) << d.name;  // the registration self-test ran
+    EXPECT_NE(report.find("\nRegistration self-test:\n"), std::string::npos) << d.name;
     if (std::string(d.expected).empty()) {
       EXPECT_EQ(r.problems, 0) << report;
       EXPECT_EQ(r.files, 3) << report;
@@ -173,6 +174,23 @@ TEST(Check, SelfTestPrintsALinePerTest) {
   EXPECT_EQ(RunSelfTest("QvdbTest.NoSuchSelfTest", none), -1);
   EXPECT_EQ(none.str(),
             "  not available: QvdbTest.NoSuchSelfTest is not registered in this build\n");
+}
+
+// The library's own self-test, through the console tester: a line per test,
+// the record classes of the library among them.
+TEST(Check, TheLibrarysSelfTest) {
+  ASSERT_TRUE(qv::ProgIdRegistry::Find(kSelfTestProgId));
+  std::ostringstream out;
+  const int failed = RunSelfTest(kSelfTestProgId, out);
+  const std::string report = out.str();
+  EXPECT_NE(report.find("  ok      Qv_Records.QvPerson\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("  ok      (DAO.TableDef) DAO.TableDef.36\n"), std::string::npos);
+  std::istringstream lines(report);
+  int failedLines = 0;
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with("  FAILED  ")) ++failedLines;
+  EXPECT_EQ(failedLines, failed) << report;
+  EXPECT_NE(report.find(" failed\n"), std::string::npos);
 }
 
 TEST(Check, ConsoleTesterIsLateBound) {

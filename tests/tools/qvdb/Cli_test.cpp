@@ -143,6 +143,7 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
 
   const Outcome check = Qvdb(tmp_, {"check"});
   EXPECT_EQ(check.status, 0) << check.out;
+  EXPECT_NE(check.out.find("Registration self-test:\n  "), std::string::npos) << check.out;
   EXPECT_NE(check.out.find("3 files, 0 problems"), std::string::npos) << check.out;
 
   const Outcome call = Qvdb(tmp_, {"call", "--format", "json", "--data", data,

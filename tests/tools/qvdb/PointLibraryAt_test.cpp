@@ -1,5 +1,3 @@
-#include "MapperDatabase.h"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -32,15 +30,13 @@ std::string OfficeName(const std::vector<std::string>& args) {
   return j["args"][1]["props"]["ShortName"].text;
 }
 
-// The mappers read the folder the registry names, and follow it when
-// PointLibraryAt names another.
-TEST(MapperDatabase, MappersReadTheFolderPointedAt) {
+// The library's mappers read the folder the registry names, and follow it
+// when PointLibraryAt names another.
+TEST(PointLibraryAt, MappersReadTheFolderPointedAt) {
   TempFolder tmp;
   const fs::path a = test::CopyOfPristine(tmp, "a"), b = test::CopyOfPristine(tmp, "b");
   AddOffice(a, "Инспекция A");
   AddOffice(b, "Инспекция B");
-  ProvideUserDatabaseIfMissing();
-  EXPECT_FALSE(ProvideUserDatabaseIfMissing());  // a provider is there now: kept
   PointLibraryAt(a);
   EXPECT_EQ(OfficeName({"9999", "@Qv_Records.QvTaxOffice"}), "Инспекция A");
   PointLibraryAt(b);
