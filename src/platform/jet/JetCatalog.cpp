@@ -193,7 +193,9 @@ std::optional<JetType> ParseJetTypeName(std::string_view name) {
 Catalog::Catalog(sqlite3* db, std::function<void()> onChange)
     : db_(db), onChange_(std::move(onChange)) {}
 
-Catalog::~Catalog() = default;
+Catalog::~Catalog() {
+  sqlite3_finalize(schemaVersion_);
+}
 
 void Catalog::EnsureCreated(std::string_view locale) {
   // Checked first so that opening a file takes no write lock when the
@@ -399,6 +401,7 @@ const std::vector<ColumnInfo>* Catalog::TableColumns(std::string_view table) con
 const Catalog::Cached* Catalog::Load(std::string_view table) const {
   std::string key = Key(table);
   if (auto it = cache_.find(key); it != cache_.end()) return &it->second;
+  if (!TableExists(key)) return nullptr;
   std::shared_ptr<TableSpec> spec = ReadFromCatalogue(table);
   if (!spec) spec = ReadFromSqlite(table);
   if (!spec) return nullptr;
@@ -406,6 +409,24 @@ const Catalog::Cached* Catalog::Load(std::string_view table) const {
   for (const FieldSpec& f : spec->fields) c.columns.push_back({f.name, f.type, f.size});
   c.spec = std::move(spec);
   return &cache_.emplace(std::move(key), std::move(c)).first->second;
+}
+
+bool Catalog::TableExists(std::string_view key) const {
+  if (!schemaVersion_)
+    schemaVersion_ = sqlite::Prepare(db_, "PRAGMA schema_version", true).release();
+  int rc = sqlite3_step(schemaVersion_);
+  const int64_t version = rc == SQLITE_ROW ? sqlite3_column_int64(schemaVersion_, 0) : -1;
+  sqlite3_reset(schemaVersion_);
+  if (rc != SQLITE_ROW) sqlite::Check(rc, db_);
+  if (version != namesVersion_) {
+    tableNames_.clear();
+    sqlite::StmtPtr s = sqlite::Prepare(db_, "SELECT name FROM sqlite_master WHERE type = 'table'");
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+      tableNames_[Key(ColumnText(s.get(), 0))] = true;
+    sqlite::Check(rc, db_);
+    namesVersion_ = version;
+  }
+  return tableNames_.count(std::string(key)) != 0;
 }
 
 std::shared_ptr<TableSpec> Catalog::ReadFromCatalogue(std::string_view table) const {

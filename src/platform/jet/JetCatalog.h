@@ -21,6 +21,7 @@
 #include "platform/jet/JetTypes.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace qv::jet {
 
@@ -119,6 +120,10 @@ class Catalog : public SchemaView {
     std::vector<ColumnInfo> columns;
   };
   const Cached* Load(std::string_view table) const;
+  // True when the file has a table of that name (ignoring case), from the
+  // table names read again whenever the file's schema version changes, so
+  // that names that are no table (a statement's text) cost little.
+  bool TableExists(std::string_view key) const;
   std::shared_ptr<TableSpec> ReadFromCatalogue(std::string_view table) const;
   std::shared_ptr<TableSpec> ReadFromSqlite(std::string_view table) const;
   void CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int ordinal);
@@ -126,7 +131,10 @@ class Catalog : public SchemaView {
 
   sqlite3* db_;
   std::function<void()> onChange_;
-  mutable std::unordered_map<std::string, Cached> cache_;  // by case-folded name
+  mutable std::unordered_map<std::string, Cached> cache_;     // by case-folded name
+  mutable sqlite3_stmt* schemaVersion_ = nullptr;             // prepared once
+  mutable int64_t namesVersion_ = -1;                         // the version tableNames_ was read at
+  mutable std::unordered_map<std::string, bool> tableNames_;  // case-folded names
 };
 
 }  // namespace qv::jet

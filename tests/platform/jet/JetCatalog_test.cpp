@@ -249,4 +249,20 @@ TEST_F(CatalogTest, TablesMadeWithoutTheCatalogueAreDescribedFromSqlite) {
 }
 
 }  // namespace
+// Names that are no table are answered without reading definitions, and
+// tables another connection creates or drops are seen at the next lookup.
+TEST_F(CatalogTest, LookupsFollowOtherConnectionsSchemaChanges) {
+  auto other = Connection::Open(folder_.File("Test.mdb"));
+  EXPECT_EQ(db_->Schema().FindTable("select * from Later where x = 1"), nullptr);
+  EXPECT_EQ(db_->Schema().FindTable("Later"), nullptr);
+  other->Schema().CreateTable({"Later", {Field("A", JetType::kLong)}, {}});
+  auto later = db_->Schema().FindTable("LATER");
+  ASSERT_NE(later, nullptr);
+  EXPECT_EQ(later->name, "Later");
+  other->Schema().CreateTable({"Plain", {Field("B", JetType::kText, 5)}, {}});
+  other->ExecuteNative("CREATE TABLE native_only (c INTEGER)");
+  EXPECT_NE(db_->Schema().FindTable("plain"), nullptr);
+  EXPECT_NE(db_->Schema().FindTable("Native_Only"), nullptr);
+}
+
 }  // namespace qv::jet::testing
