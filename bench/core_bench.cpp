@@ -70,9 +70,10 @@ struct Fixture {
     sqlite3_busy_timeout(raw, 5000);
     sqlite3_exec(raw, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
   }
+  // Runs after the thread's session is gone (thread-local objects end
+  // before static ones), so it only removes the files.
   ~Fixture() {
     sqlite3_close_v2(raw);
-    qv::miDataBase::ResetSessionForThread();
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
   }
