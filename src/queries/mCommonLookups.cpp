@@ -1,0 +1,148 @@
+#include "queries/mCommonLookups.h"
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/mQvDaoDataBase.h"
+#include "core/miDataBase.h"
+#include "platform/dao/Recordset.h"
+
+namespace qv::queries {
+using namespace mQvDaoDataBase;
+
+namespace {
+
+std::string Num(double v) { return Number2DaoSql(v); }
+
+struct PeriodCache {
+  bool filled = false;
+  std::vector<IntTimePeriodInfo> periods;
+  // "_" + TimeID and "_" + Year + "_" + ReportID, both to the same records.
+  std::unordered_map<std::string, size_t> byTimeId;
+  std::unordered_map<std::string, size_t> byYearReport;
+};
+
+PeriodCache& ThreadCache() {
+  thread_local PeriodCache cache;
+  return cache;
+}
+
+std::string YearReportKey(int32_t year, int32_t reportId) {
+  return "_" + std::to_string(year) + "_" + std::to_string(reportId);
+}
+
+PeriodCache& FilledCache() {
+  PeriodCache& c = ThreadCache();
+  if (c.filled) return c;
+  PeriodCache fresh;
+  auto rs = QvQuerySqlStatic(
+      "select time_id, the_year, report_id, beg_date, end_date from time_by_Month order by "
+      "the_year desc, time_id asc");
+  for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext()) {
+    IntTimePeriodInfo p;
+    p.TimeID = CDbl(rs->FieldValue(0));
+    p.Year = CLng(rs->FieldValue(1));
+    p.ReportID = CLng(rs->FieldValue(2));
+    p.BegDate = rs->FieldValue(3);
+    p.EndDate = rs->FieldValue(4);
+    const size_t at = fresh.periods.size();
+    fresh.byTimeId.emplace("_" + Num(p.TimeID), at);
+    fresh.byYearReport.emplace(YearReportKey(p.Year, p.ReportID), at);
+    fresh.periods.push_back(std::move(p));
+  }
+  fresh.filled = true;
+  c = std::move(fresh);
+  return c;
+}
+
+}  // namespace
+
+void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& rAccStreamType,
+                           bool& rIsBranch) {
+  Variant type, realId, personId, streamType;
+  QvQuery4Values(
+      "select top 1 p.Type, p.PersonRealID, a.PersonID, a.AccStreamType from AccStream as a left "
+      "join Person as p on a.PersonID=p.ID where a.ID=" +
+          Num(aAccStreamID),
+      type, realId, personId, streamType);
+  rAccStreamType = streamType.IsNull() ? 0 : CLng(streamType);
+  const int32_t personType = type.IsNull() ? 0 : CLng(type);
+  if (personType == 1) {
+    rLPCategory = 6;
+    rIsBranch = false;
+  } else if (personType == 2) {
+    rLPCategory = CLng(QvQueryValue("select lp.LPCategory from LegalPerson lp where lp.ID=" +
+                                    Num(realId.IsNull() ? 0 : CDbl(realId))));
+    rIsBranch = IsBranch(personId.IsNull() ? 0 : CDbl(personId));
+  }
+}
+
+double GetAccStreamPersonID(double aAccStreamID) {
+  const Variant v = QvQueryValue("select PersonID from AccStream Where ID=" + Num(aAccStreamID));
+  return v.IsNull() ? 0 : CDbl(v);
+}
+
+bool IsBranch(double aPersonID) {
+  return QvIsKeyExists(miDataBase::GetUserDataBase(), "Branches", "ChildPersonID",
+                       Variant(aPersonID));
+}
+
+bool IsAccPerson(double aPersonID) {
+  return QvIsKeyExists(miDataBase::GetUserDataBase(), "AccPerson", "PersonId", Variant(aPersonID));
+}
+
+double GetParentOfBranch(double aPersonID) {
+  const Variant v = QvQueryFirstValueSafe(
+      "Select ParentPersonID From Branches Where ChildPersonID=" + Num(aPersonID), Variant(0.0));
+  return v.IsNull() ? 0 : CDbl(v);
+}
+
+int32_t GetConsStreamLPCategory(double aConsStreamID) {
+  const Variant v = QvQueryFirstValueSafe(
+      "select LPCategory from ConsStream where ID = " + Num(aConsStreamID), Variant(int32_t{0}));
+  return v.IsNull() ? 0 : CLng(v);
+}
+
+bool GetPeriodFromCache(double aTimeID, int32_t& rYear, int32_t& rReportID) {
+  PeriodCache& c = FilledCache();
+  auto it = c.byTimeId.find("_" + Num(aTimeID));
+  if (it == c.byTimeId.end()) return false;
+  rYear = c.periods[it->second].Year;
+  rReportID = c.periods[it->second].ReportID;
+  return true;
+}
+
+const IntTimePeriodInfo* GetPeriodByYearAndReport(int32_t aYear, int32_t aReportID) {
+  PeriodCache& c = FilledCache();
+  auto it = c.byYearReport.find(YearReportKey(aYear, aReportID));
+  return it == c.byYearReport.end() ? nullptr : &c.periods[it->second];
+}
+
+bool GetPeriodMonthAndType(int32_t aTimeID, int32_t& rYear, int32_t& rMonth,
+                           int32_t& rPeriodType) {
+  int32_t year = 0, report = 0;
+  if (!GetPeriodFromCache(aTimeID, year, report) || year <= 0 || year >= 2100) return false;
+  if (report >= 1 && report <= 12) {
+    rMonth = report;
+    rPeriodType = 1;
+  } else if (report >= 13 && report <= 16) {
+    rMonth = (report - 12) * 3;
+    rPeriodType = report == 16 ? 3 : 2;
+  } else {
+    return false;
+  }
+  rYear = year;
+  return true;
+}
+
+int32_t PeriodKindOfReport(int32_t aReportID) {
+  if (aReportID >= 1 && aReportID <= 12) return 1;
+  if (aReportID >= 13 && aReportID <= 16) return 2;
+  if (aReportID == 17) return 3;
+  return 0;
+}
+
+void ResetPeriodCacheForThread() { ThreadCache() = PeriodCache{}; }
+
+}  // namespace qv::queries
