@@ -114,6 +114,100 @@ void WalkReferenceRecords(Walk& w, double taxOfficeId, double templateId, double
   }
 }
 
+// The demo taxpayer's details; a run finds the previous run's taxpayer by
+// them (CheckPersonBeforeSaving) and deletes it first.
+constexpr const char* kDemoInn = "7709123453";
+constexpr const char* kDemoKpp = "770901001";
+
+qv::ObjectPtr NewLegalPerson(const char* kpp, const std::string& shortName,
+                             const std::string& fullName) {
+  qv::ObjectPtr p = qv::CreateObject("Qv_Records.QvPerson");
+  p->Let("Type", qv::Variant(int32_t{2}));
+  p->Let("INN", qv::Variant(kDemoInn));
+  p->Let("KPP", qv::Variant(kpp));
+  p->Let("ShortName", qv::Variant(shortName));
+  p->Let("FullName", qv::Variant(fullName));
+  p->Let("LPCategory", qv::Variant(int32_t{1}));
+  return p;
+}
+
+qv::ObjectPtr NewStream(const qv::ObjectPtr& person, int32_t type, const std::string& name,
+                        double taxOfficeId) {
+  qv::ObjectPtr s = qv::CreateObject("Qv_Records.QvAccStream");
+  s->Let("Person", qv::Variant(person));
+  s->Let("AccStreamType", qv::Variant(type));
+  s->Let("DisplayName", qv::Variant(name));
+  s->Let("Kpp", qv::Variant(kDemoKpp));
+  qv::ObjectPtr office = qv::CreateObject("Qv_Records.QvTaxOffice");
+  office->CallV("SetID", taxOfficeId);
+  s->Let("TaxOffice", qv::Variant(office));
+  return s;
+}
+
+// A taxpayer with a branch and two accounting streams, made and listed
+// through the public operations only.
+void WalkTaxpayer(Walk& w, double taxOfficeId) {
+  std::ostream& out = w.Out();
+  w.Heading("A taxpayer with a branch and two accounting streams");
+  for (const char* id : {"Qv_DBProvider.DBPerson", "Qv_DBProvider.DBAccStream",
+                         "Qv_DBProvider.PersonQueries", "Qv_DBProvider.DBQAccStream"})
+    if (!w.Available(id)) return;
+  w.Step([&] {
+    qv::ObjectPtr persons = qv::CreateObject("Qv_DBProvider.DBPerson");
+    qv::ObjectPtr streams = qv::CreateObject("Qv_DBProvider.DBAccStream");
+    qv::ObjectPtr pq = qv::CreateObject("Qv_DBProvider.PersonQueries");
+    qv::ObjectPtr sq = qv::CreateObject("Qv_DBProvider.DBQAccStream");
+
+    qv::ObjectPtr org = NewLegalPerson(kDemoKpp, "ООО «Северный ветер»",
+                                       "Общество с ограниченной ответственностью «Северный ветер»");
+    std::vector<qv::Variant> check{qv::Variant(org), qv::Variant(int32_t{-1}), qv::Variant(0.0)};
+    qv::Variant free = pq->Call("CheckPersonBeforeSaving", check);
+    out << "CheckPersonBeforeSaving(INN " << kDemoInn << ", KPP " << kDemoKpp
+        << "): " << qv::CStr(free) << ", aResult = " << qv::CStr(check[1])
+        << ", aCollisionObjectID = " << qv::CStr(check[2]) << "\n";
+    if (qv::CDbl(check[2]) != 0) {
+      qv::ObjectPtr old = qv::CreateObject("Qv_Records.QvPerson");
+      persons->CallV("ReadRecord", qv::CDbl(check[2]), old);
+      persons->CallV("DeleteRecord", old);
+      out << "DBPerson.DeleteRecord(" << qv::CStr(check[2])
+          << "): the previous run's taxpayer, with its branch and streams\n";
+    }
+
+    persons->CallV("SaveRecord", org, false);
+    const double orgId = qv::CDbl(org->Get("ID"));
+    pq->CallV("AddAccPerson", orgId);
+    out << "DBPerson.SaveRecord: taxpayer " << qv::CStr(org->Get("ShortName")) << ", ID "
+        << qv::CStr(qv::Variant(orgId)) << ", RState " << qv::CStr(org->Get("RState"))
+        << "; PersonQueries.AddAccPerson\n";
+
+    qv::ObjectPtr branch = NewLegalPerson("771001001", "Филиал «Северный ветер» в Твери",
+                                          "Тверской филиал ООО «Северный ветер»");
+    persons->CallV("SaveRecord", branch, false);
+    const double branchId = qv::CDbl(branch->Get("ID"));
+    pq->CallV("AddBranch", orgId, branchId);
+    out << "DBPerson.SaveRecord: branch ID " << qv::CStr(qv::Variant(branchId))
+        << "; PersonQueries.AddBranch; IsBranch = "
+        << qv::CStr(pq->CallV("IsBranch", branchId)) << "\n";
+
+    for (auto [type, name] : {std::pair{int32_t{1}, "Налоговая отчётность"},
+                              std::pair{int32_t{2}, "Отчётность в фонд пенсионного страхования"}}) {
+      qv::ObjectPtr s = NewStream(org, type, name, taxOfficeId);
+      streams->CallV("SaveRecord", s, false);
+      out << "DBAccStream.SaveRecord: stream ID " << qv::CStr(s->Get("ID")) << " (type "
+          << type << ")\n";
+    }
+
+    out << "PersonQueries.GetBranchesByParentOrg(" << qv::CStr(qv::Variant(orgId))
+        << ", \"name\", 0):\n";
+    const qv::Variant branches = pq->CallV("GetBranchesByParentOrg", orgId, "name", int32_t{0});
+    PrintValue(out, branches, Format::kTable);
+    out << "DBQAccStream.GetAccStreamsByPerson(" << qv::CStr(qv::Variant(orgId))
+        << ", \"name\", 0):\n";
+    const qv::Variant list = sq->CallV("GetAccStreamsByPerson", orgId, "name", int32_t{0});
+    PrintValue(out, list, Format::kTable);
+  });
+}
+
 void WalkRecords(Walk& w, double documentId, double personId) {
   std::ostream& out = w.Out();
   w.Heading("Record objects: created by ProgID, used by name");
@@ -215,6 +309,7 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
     WalkReferenceRecords(w, qv::CDbl(office), qv::CDbl(tpl), qv::CDbl(period));
   WalkRecords(w, document.IsNull() ? 0 : qv::CDbl(document),
               person.IsNull() ? 0 : qv::CDbl(person));
+  if (!office.IsNull()) WalkTaxpayer(w, qv::CDbl(office));
 
   w.Heading("Public classes of the library registered in this build");
   int count = 0;
