@@ -1,0 +1,54 @@
+#include "queries/mQueryLists.h"
+
+#include <cmath>
+
+#include "core/mQvDaoDataBase.h"
+#include "core/miDataBase.h"
+#include "records/miRecCollection.h"
+
+namespace qv::queries {
+using namespace mQvDaoDataBase;
+
+namespace {
+
+// A snapshot: the lists only read, and a snapshot is the cheapest result
+// to walk once.
+template <class Build>
+CollectionPtr Run(const std::string& aSql, Build build) {
+  DaoRecordsetPtr rs = QvQuerySqlStatic(aSql);
+  CollectionPtr out = build(*rs, std::string("ID"));
+  rs->Close();
+  return out;
+}
+
+}  // namespace
+
+CollectionPtr PersonsOf(const std::string& aSql) {
+  return Run(aSql, &miRecCollection::GetRecCollection_QvPerson);
+}
+CollectionPtr WorkersOf(const std::string& aSql) {
+  return Run(aSql, &miRecCollection::GetRecCollection_QvWorker);
+}
+CollectionPtr AccStreamsOf(const std::string& aSql) {
+  return Run(aSql, &miRecCollection::GetRecCollection_QvAccStream);
+}
+
+void RequireId(double aID, std::string_view aWhat) {
+  if (!std::isfinite(aID) || aID <= 0 || aID != std::floor(aID))
+    ThrowVb(vberr::kInvalidProcedureCall,
+            std::string(aWhat) + " must be an identifier above 0, not " + SqlNum(aID));
+}
+
+void RequireStoredPerson(double aID, std::string_view aWhat) {
+  RequireId(aID, aWhat);
+  if (!QvIsKeyExists(miDataBase::GetUserDataBase(), "Person", "Id", Variant(aID)))
+    ThrowVb(vberr::kInvalidProcedureCall,
+            std::string(aWhat) + " " + SqlNum(aID) + " is no stored person");
+}
+
+std::string SqlNum(double aValue) {
+  if (!std::isfinite(aValue)) return std::isnan(aValue) ? "NaN" : "Infinity";
+  return Number2DaoSql(aValue);
+}
+
+}  // namespace qv::queries
