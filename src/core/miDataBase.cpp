@@ -1,6 +1,7 @@
 #include "core/miDataBase.h"
 
 #include <filesystem>
+#include <vector>
 
 #include "core/DBLockManager.h"
 #include "core/mErrorHandling.h"
@@ -29,6 +30,12 @@ struct Session {
   bool optionsLoaded = false;
   bool lockingEnabled = false;
 };
+
+// Filled at load time by the modules' static registrations, read-only after.
+std::vector<SessionResetListener>& ResetListeners() {
+  static std::vector<SessionResetListener> listeners;
+  return listeners;
+}
 
 Session& ThreadSession() {
   thread_local Session session;
@@ -228,6 +235,16 @@ void ResetSessionForThread() {
   s.optionsLoaded = false;
   s.lockingEnabled = false;
   mQvRegistryParams::ResetRegistryCachesForThread();
+  for (SessionResetListener listener : ResetListeners()) {
+    try {
+      listener();
+    } catch (...) {
+    }
+  }
+}
+
+void AddSessionResetListener(SessionResetListener listener) {
+  if (listener) ResetListeners().push_back(listener);
 }
 
 }  // namespace qv::miDataBase

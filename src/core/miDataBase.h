@@ -91,5 +91,12 @@ bool IsDBLockingEnabled();
 // are rolled back. Never raises.
 void ResetSessionForThread();
 
+// A routine that forgets the calling thread's state kept by a module above
+// the core (a cache of rows read from the data folder). It must not raise.
+using SessionResetListener = void (*)();
+// Adds a routine that ResetSessionForThread calls, in the order added, after
+// the session is closed. Meant for load-time registration; process-wide.
+void AddSessionResetListener(SessionResetListener listener);
+
 }  // namespace miDataBase
 }  // namespace qv

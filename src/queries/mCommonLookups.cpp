@@ -4,6 +4,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/mErrorHandling.h"
+#include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
 #include "platform/dao/Recordset.h"
@@ -13,7 +15,11 @@ using namespace mQvDaoDataBase;
 
 namespace {
 
-std::string Num(double v) { return Number2DaoSql(v); }
+constexpr std::string_view kModule = "mCommonLookups";
+
+std::string Num(double v) {
+  return Number2DaoSql(v);
+}
 
 struct PeriodCache {
   bool filled = false;
@@ -60,52 +66,63 @@ PeriodCache& FilledCache() {
 
 void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& rAccStreamType,
                            bool& rIsBranch) {
-  Variant type, realId, personId, streamType;
-  QvQuery4Values(
-      "select top 1 p.Type, p.PersonRealID, a.PersonID, a.AccStreamType from AccStream as a left "
-      "join Person as p on a.PersonID=p.ID where a.ID=" +
-          Num(aAccStreamID),
-      type, realId, personId, streamType);
-  rAccStreamType = streamType.IsNull() ? 0 : CLng(streamType);
-  const int32_t personType = type.IsNull() ? 0 : CLng(type);
-  if (personType == 1) {
-    rLPCategory = 6;
-    rIsBranch = false;
-  } else if (personType == 2) {
-    rLPCategory = CLng(QvQueryValue("select lp.LPCategory from LegalPerson lp where lp.ID=" +
-                                    Num(realId.IsNull() ? 0 : CDbl(realId))));
-    rIsBranch = IsBranch(personId.IsNull() ? 0 : CDbl(personId));
-  }
+  Guard(QV_HERE, [&] {
+    Variant type, realId, personId, streamType;
+    QvQuery4Values(
+        "select top 1 p.Type, p.PersonRealID, a.PersonID, a.AccStreamType from AccStream as a left "
+        "join Person as p on a.PersonID=p.ID where a.ID=" +
+            Num(aAccStreamID),
+        type, realId, personId, streamType);
+    rAccStreamType = streamType.IsNull() ? 0 : CLng(streamType);
+    const int32_t personType = type.IsNull() ? 0 : CLng(type);
+    if (personType == 1) {
+      rLPCategory = 6;
+      rIsBranch = false;
+    } else if (personType == 2) {
+      rLPCategory = CLng(QvQueryValue("select lp.LPCategory from LegalPerson lp where lp.ID=" +
+                                      Num(realId.IsNull() ? 0 : CDbl(realId))));
+      rIsBranch = IsBranch(personId.IsNull() ? 0 : CDbl(personId));
+    }
+  });
 }
 
 double GetAccStreamPersonID(double aAccStreamID) {
-  const Variant v = QvQueryValue("select PersonID from AccStream Where ID=" + Num(aAccStreamID));
-  return v.IsNull() ? 0 : CDbl(v);
+  return Guard(QV_HERE, [&] {
+    const Variant v = QvQueryValue("select PersonID from AccStream Where ID=" + Num(aAccStreamID));
+    return v.IsNull() ? 0.0 : CDbl(v);
+  });
 }
 
 bool IsBranch(double aPersonID) {
-  return QvIsKeyExists(miDataBase::GetUserDataBase(), "Branches", "ChildPersonID",
-                       Variant(aPersonID));
+  return Guard(QV_HERE, [&] {
+    return QvIsKeyExists(miDataBase::GetUserDataBase(), "Branches", "ChildPersonID",
+                         Variant(aPersonID));
+  });
 }
 
 bool IsAccPerson(double aPersonID) {
-  return QvIsKeyExists(miDataBase::GetUserDataBase(), "AccPerson", "PersonId", Variant(aPersonID));
+  return Guard(QV_HERE, [&] {
+    return QvIsKeyExists(miDataBase::GetUserDataBase(), "AccPerson", "PersonId",
+                         Variant(aPersonID));
+  });
 }
 
 double GetParentOfBranch(double aPersonID) {
-  const Variant v = QvQueryFirstValueSafe(
+  // Exactly one row or the default: a person recorded twice as a branch has
+  // no parent the caller could rely on.
+  const Variant v = QvQueryValueSafe(
       "Select ParentPersonID From Branches Where ChildPersonID=" + Num(aPersonID), Variant(0.0));
   return v.IsNull() ? 0 : CDbl(v);
 }
 
 int32_t GetConsStreamLPCategory(double aConsStreamID) {
-  const Variant v = QvQueryFirstValueSafe(
+  const Variant v = QvQueryValueSafe(
       "select LPCategory from ConsStream where ID = " + Num(aConsStreamID), Variant(int32_t{0}));
-  return v.IsNull() ? 0 : CLng(v);
+  return mQvCommonCalc::VarToLongDef(v, 0);
 }
 
 bool GetPeriodFromCache(double aTimeID, int32_t& rYear, int32_t& rReportID) {
-  PeriodCache& c = FilledCache();
+  PeriodCache& c = Guard(QV_HERE, [&]() -> PeriodCache& { return FilledCache(); });
   auto it = c.byTimeId.find("_" + Num(aTimeID));
   if (it == c.byTimeId.end()) return false;
   rYear = c.periods[it->second].Year;
@@ -119,10 +136,10 @@ const IntTimePeriodInfo* GetPeriodByYearAndReport(int32_t aYear, int32_t aReport
   return it == c.byYearReport.end() ? nullptr : &c.periods[it->second];
 }
 
-bool GetPeriodMonthAndType(int32_t aTimeID, int32_t& rYear, int32_t& rMonth,
-                           int32_t& rPeriodType) {
-  int32_t year = 0, report = 0;
-  if (!GetPeriodFromCache(aTimeID, year, report) || year <= 0 || year >= 2100) return false;
+bool GetPeriodMonthAndType(int32_t aTimeID, int32_t& rYear, int32_t& rMonth, int32_t& rPeriodType) {
+  int32_t report = 0;
+  // The year is given back for every cached period, recognised or not.
+  if (!GetPeriodFromCache(aTimeID, rYear, report) || rYear <= 0 || rYear >= 2100) return false;
   if (report >= 1 && report <= 12) {
     rMonth = report;
     rPeriodType = 1;
@@ -132,7 +149,6 @@ bool GetPeriodMonthAndType(int32_t aTimeID, int32_t& rYear, int32_t& rMonth,
   } else {
     return false;
   }
-  rYear = year;
   return true;
 }
 
@@ -143,6 +159,26 @@ int32_t PeriodKindOfReport(int32_t aReportID) {
   return 0;
 }
 
-void ResetPeriodCacheForThread() { ThreadCache() = PeriodCache{}; }
+std::string IdList(const std::string& aIDs, std::string_view aSeparator) {
+  std::string list;
+  list.reserve(aIDs.size());
+  for (char c : aIDs) {
+    if (c == ';')
+      list += aSeparator;
+    else
+      list += c;
+  }
+  return list;
+}
+
+void ResetPeriodCacheForThread() {
+  ThreadCache() = PeriodCache{};
+}
+
+namespace {
+// A new data folder brings its own periods.
+[[maybe_unused]] const bool kForgetsPeriodsOnReset =
+    (miDataBase::AddSessionResetListener(&ResetPeriodCacheForThread), true);
+}  // namespace
 
 }  // namespace qv::queries

@@ -8,6 +8,8 @@
 // with a default never fail for a missing row.
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "platform/automation/Variant.h"
 
@@ -48,11 +50,17 @@ const IntTimePeriodInfo* GetPeriodByYearAndReport(int32_t aYear, int32_t aReport
 // Month (the closing month for a quarter) and period type (1 month, 2 the
 // first three quarters, 3 the fourth quarter) of a cached period; false for
 // an unknown period, a year outside 1..2099 or a report code that is
-// neither a month nor a quarter.
+// neither a month nor a quarter. `rYear` is set whenever the period is
+// cached; the month and type only when the result is true.
 bool GetPeriodMonthAndType(int32_t aTimeID, int32_t& rYear, int32_t& rMonth, int32_t& rPeriodType);
 // 1 for a month (1..12), 2 for a quarter (13..16), 3 for the year (17), else 0.
 int32_t PeriodKindOfReport(int32_t aReportID);
-// Forgets the calling thread's period cache (the data folder changed).
+// An identifier list as the callers give it ("5;7") made into the text of
+// an "in (...)" list: every ";" replaced by `aSeparator` ("," or ", ").
+std::string IdList(const std::string& aIDs, std::string_view aSeparator);
+
+// Forgets the calling thread's period cache (the data folder changed);
+// miDataBase::ResetSessionForThread calls it.
 void ResetPeriodCacheForThread();
 
 }  // namespace qv::queries

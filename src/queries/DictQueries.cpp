@@ -1,0 +1,278 @@
+#include "queries/DictQueries.h"
+
+#include "core/mErrorHandling.h"
+#include "core/mQvCommonCalc.h"
+#include "core/mQvDaoDataBase.h"
+#include "core/mQvDataBase.h"
+#include "core/miDataBase.h"
+#include "platform/automation/VbaText.h"
+#include "queries/mCommonLookups.h"
+#include "queries/mPersonnelLists.h"
+
+namespace qv::queries {
+
+using namespace mQvDaoDataBase;
+
+QV_DEFINE_CLASS(DictQueries, "Qv_DBProvider.DictQueries", QV_CREATABLE(DictQueries),
+                Method("GetCountry", &DictQueries::GetCountry),
+                Method("GetRegion", &DictQueries::GetRegion),
+                Method("GetCertificateType", &DictQueries::GetCertificateType),
+                Method("GetTaxOffice", &DictQueries::GetTaxOffice),
+                Method("GetTaxOfficeIDByCode", &DictQueries::GetTaxOfficeIDByCode),
+                Method("GetPersonnelPost", &DictQueries::GetPersonnelPost),
+                Method("GetNsiListClass", &DictQueries::GetNsiListClass),
+                Method("GetPersonnelOfTaxpayer", &DictQueries::GetPersonnelOfTaxpayer),
+                Method("GetPersonsAllowedForSigners", &DictQueries::GetPersonsAllowedForSigners),
+                Method("GetNsiOKOPF", &DictQueries::GetNsiOKOPF),
+                Method("GetNsiOKFS", &DictQueries::GetNsiOKFS),
+                Method("GetNsiOKVED", &DictQueries::GetNsiOKVED),
+                Method("GetNsiOKATO", &DictQueries::GetNsiOKATO, {Variant("")}),
+                Method("FindOkatoID", &DictQueries::FindOkatoID),
+                Method("FindOkatoByID", &DictQueries::FindOkatoByID),
+                Method("GetAllPotentialSenders", &DictQueries::GetAllPotentialSenders),
+                Method("GetStdProfiles", &DictQueries::GetStdProfiles),
+                Method("GetIdentityTypeByPfrCode", &DictQueries::GetIdentityTypeByPfrCode),
+                Method("GetIdentityTypeByIdentityCode",
+                       &DictQueries::GetIdentityTypeByIdentityCode),
+                Method("GetWarPermissions", &DictQueries::GetWarPermissions),
+                Method("GetOfrDeclarantType", &DictQueries::GetOfrDeclarantType),
+                Method("GetIdentityTypeByTndflCode", &DictQueries::GetIdentityTypeByTndflCode),
+                Method("GetOfrLicType", &DictQueries::GetOfrLicType))
+
+namespace {
+
+std::string Num(double v) {
+  return Number2DaoSql(v);
+}
+
+// The OKATO classifier: its own file when there is one, else the copy in
+// the main database.
+DatabasePtr OkatoDataBase() {
+  return miDataBase::IsOkatoFilePresents() ? miDataBase::GetOkatoDataBase()
+                                           : miDataBase::GetUserDataBase();
+}
+
+// A statement on `db` as a disconnected recordset.
+ado::RecordsetPtr QueryA(const std::string& sql, const DatabasePtr& db) {
+  DaoRecordsetPtr rs = QvQuerySql(sql, db);
+  ado::RecordsetPtr result = mQvDataBase::DaoToAdoRS(rs, "");
+  rs->Close();
+  return result;
+}
+
+double DoubleOr(const Variant& v, double def) {
+  return mQvCommonCalc::VarToDoubleDef(v, def);
+}
+
+// A one- or no-character code padded with "0" on the left to two characters.
+std::string PadCode(const std::string& code) {
+  return Len(code) < 2 ? Right("00" + code, 2) : code;
+}
+
+}  // namespace
+
+ado::RecordsetPtr DictQueries::GetCountry(const std::string& aID, int32_t aFlags) {
+  return Guard(QV_HERE, [&] {
+    std::string sql = "select ID, Alfa2, Alfa3, Code, ShortName, FullName, OrderNum from Country ";
+    if (!aID.empty())
+      sql += "where ID in (" + IdList(aID, ", ") + ") ";
+    else if (aFlags & 1)
+      sql += "where ID<>179 ";
+    return QvQuerySqlA(sql + " order by OrderNum desc, ShortName ");
+  });
+}
+
+ado::RecordsetPtr DictQueries::GetRegion(const std::string& aID) {
+  return Guard(QV_HERE, [&] {
+    return GetDictQueryA("Region", aID, "", "code,name", "OrderNum desc, Name", "Id", "");
+  });
+}
+
+ado::RecordsetPtr DictQueries::GetCertificateType(const std::string& aID, double& aGroup) {
+  return Guard(QV_HERE, [&] {
+    std::string sql = "select * from CertificateType ";
+    if (!aID.empty()) return QvQuerySqlA(sql + "where ID in (" + IdList(aID, ", ") + ") ");
+    if (aGroup < 0) {
+      const double codes = -aGroup;
+      if (codes == 1)
+        sql += "where PfrCode <> '' ";
+      else if (codes == 2)
+        sql += "where TNdflCode <> '' ";
+      else if (codes == 3)
+        sql += "where (PfrCode <> '') or (TNdflCode <> '') ";
+    } else {
+      sql += "where GroupID = " + Num(aGroup) + " ";
+    }
+    return QvQuerySqlA(sql + "order by OrderNum desc, ID ");
+  });
+}
+
+ado::RecordsetPtr DictQueries::GetTaxOffice(const std::string& aID, int32_t aContoraType) {
+  return Guard(QV_HERE, [&] {
+    std::string filter;
+    if (aContoraType != 0) {
+      filter = "ContoraType = " + std::to_string(aContoraType) + " ";
+      // RegType is a text column holding the registration kind's number.
+      if (aContoraType == 7) filter += " and CLng(RegType) between 501 and 599 ";
+    }
+    return GetDictQueryA("TaxOffice", aID, filter, "code,ShortName,ContoraType",
+                         "showorder desc, code", "Id", "");
+  });
+}
+
+double DictQueries::GetTaxOfficeIDByCode(const std::string& aCode) {
+  return Guard(QV_HERE, [&] {
+    return DoubleOr(
+        QvQueryValueSafe("select top 1 ID from TaxOffice where Code='" + aCode + "'", Variant(0.0)),
+        0);
+  });
+}
+
+ado::RecordsetPtr DictQueries::GetPersonnelPost(const std::string& aID) {
+  return Guard(QV_HERE,
+               [&] { return GetDictQueryA("Post", aID, "", "ShortName,FullName", "", "Id", ""); });
+}
+
+ado::RecordsetPtr DictQueries::GetNsiListClass(const std::string& aID) {
+  return Guard(QV_HERE, [&] {
+    return GetDictQueryA("NSI_LIST_CLASS", aID, "system_id>0", "class_name", "", "SYSTEM_ID", "");
+  });
+}
+
+ado::RecordsetPtr DictQueries::GetPersonnelOfTaxpayer(double aJobPlaceID,
+                                                      const std::string& aExcludeIDs,
+                                                      const std::string& aID,
+                                                      bool aAllowLegalAgents) {
+  return Guard(QV_HERE, [&] {
+    return PersonnelOfTaxpayer(aJobPlaceID, aExcludeIDs, aID, aAllowLegalAgents);
+  });
+}
+
+ado::RecordsetPtr DictQueries::GetPersonsAllowedForSigners(double aJobPlaceID,
+                                                           const std::string& aID,
+                                                           bool aAllowLegalAgents) {
+  return Guard(QV_HERE,
+               [&] { return PersonsAllowedForSigners(aJobPlaceID, aID, aAllowLegalAgents); });
+}
+
+ado::RecordsetPtr DictQueries::GetNsiOKOPF(const std::string& aID) {
+  return Guard(QV_HERE,
+               [&] { return GetDictQueryA("NSI_OKOPF", aID, "", "code,sole_name", "", "Id", ""); });
+}
+
+ado::RecordsetPtr DictQueries::GetNsiOKFS(const std::string& aID) {
+  return Guard(QV_HERE,
+               [&] { return GetDictQueryA("NSI_OKFS", aID, "", "code,name", "", "Id", ""); });
+}
+
+ado::RecordsetPtr DictQueries::GetNsiOKVED(const std::string& aID) {
+  return Guard(QV_HERE, [&] {
+    return GetDictQueryA("NSI_OKVED", aID, "code<>\"\"", "@code + '|' + Left(name, 240)", "code",
+                         "OKVED_ID", "");
+  });
+}
+
+ado::RecordsetPtr DictQueries::GetNsiOKATO(const std::string& aID, const std::string& aOrder) {
+  return Guard(QV_HERE, [&] {
+    std::string sql = "Select ID, Code, Name From NSI_OKATO";
+    if (!aID.empty()) sql += " where ID in (" + aID + ")";
+    if (!aOrder.empty()) sql += " order by " + aOrder;
+    return QueryA(sql, OkatoDataBase());
+  });
+}
+
+double DictQueries::FindOkatoID(const std::string& aCode) {
+  return Guard(QV_HERE, [&] {
+    const double id = DoubleOr(
+        QvQueryValueSafe("select max (id) as V from nsi_okato where code=" + DaoQString(aCode),
+                         Variant(-1.0), OkatoDataBase()),
+        -1);
+    // 0 is no identifier of the classifier.
+    return id == 0 ? -1.0 : id;
+  });
+}
+
+ado::RecordsetPtr DictQueries::FindOkatoByID(double aID) {
+  return Guard(QV_HERE, [&] {
+    return QueryA("select code from nsi_okato where id=" + Num(aID), OkatoDataBase());
+  });
+}
+
+ado::RecordsetPtr DictQueries::GetAllPotentialSenders(double aJobPlaceID, const std::string& aID) {
+  return Guard(QV_HERE, [&] {
+    std::string sql =
+        "Select * from ( select p.ID AS PersonID, p.Type AS PersonType, iif (p.Type = 2, "
+        "lp.ShortName, Trim (np.SurName + ' ' + np.Name + ' ' + np.Patronymic)) AS Name, iif "
+        "(p.Type = 2, lp.INN, np.INN) AS INN, iif (p.Type = 2, lp.KPP, '') AS KPP From ( Person "
+        "As p LEFT JOIN LegalPerson AS lp ON p.PersonRealID = lp.ID) LEFT JOIN NaturalPerson AS "
+        "np ON p.PersonRealID = np.ID Where p.ID IN (Select w.WorkerID From Personnel AS w ";
+    if (aJobPlaceID != 0) sql += "Where w.JobPlaceID = " + Num(aJobPlaceID);
+    sql += ") ) ";
+    if (!aID.empty()) sql += "Where PersonID in (" + IdList(aID, ",") + ") ";
+    return QvQuerySqlA(sql + "Order By PersonType Desc, Name Asc ");
+  });
+}
+
+ado::RecordsetPtr DictQueries::GetStdProfiles(const std::string& aID) {
+  return Guard(QV_HERE, [&] {
+    const std::string where = aID.empty() ? "" : " where ID in (" + IdList(aID, ",") + ") ";
+    return QvQuerySqlA(
+        "select * from ( select ID, Name, 'Встр.' As StorageName, 1 As StorageType from "
+        "DictProfiles " +
+        where +
+        "Union All select ID, Name, 'Польз.' As StorageName, 2 As StorageType from UserProfiles " +
+        where + ") order by Name, StorageType ");
+  });
+}
+
+double DictQueries::GetIdentityTypeByPfrCode(const std::string& aPfrCode) {
+  return Guard(QV_HERE, [&] {
+    return DoubleOr(
+        QvQueryFirstValueSafe(
+            "Select ID From CertificateType Where LCase (PfrCode) = " + DaoQString(LCase(aPfrCode)),
+            Variant(0.0)),
+        0);
+  });
+}
+
+double DictQueries::GetIdentityTypeByIdentityCode(const std::string& aCode) {
+  return Guard(QV_HERE, [&] {
+    if (aCode.empty()) return 0.0;
+    const std::string code = PadCode(aCode);
+    // Type 91 (another document) is known to every caller without a row.
+    if (code == "91") return 91.0;
+    return DoubleOr(
+        QvQueryFirstValueSafe("Select ID From CertificateType Where Code = " + DaoQString(code),
+                              Variant(0.0)),
+        0);
+  });
+}
+
+ado::RecordsetPtr DictQueries::GetWarPermissions() {
+  return Guard(QV_HERE, [] { return QvQuerySqlA("select * from WarDict_Permissions"); });
+}
+
+ado::RecordsetPtr DictQueries::GetOfrDeclarantType(const std::string& aID) {
+  return Guard(QV_HERE, [&] {
+    return GetDictQueryA("OfrDeclarantTypes", aID, "", "code,thename", "code", "Id", "");
+  });
+}
+
+double DictQueries::GetIdentityTypeByTndflCode(const std::string& aCode) {
+  return Guard(QV_HERE, [&] {
+    if (aCode.empty()) return 0.0;
+    return DoubleOr(QvQueryFirstValueSafe("Select ID From CertificateType Where TndflCode = " +
+                                              DaoQString(PadCode(aCode)),
+                                          Variant(0.0)),
+                    0);
+  });
+}
+
+ado::RecordsetPtr DictQueries::GetOfrLicType(const std::string& aID) {
+  return Guard(QV_HERE, [&] {
+    return GetDictQueryA("DictOfrLicType", aID, "", "code,shortname,fullname", "code", "Id",
+                         "(Code + ' - ' + ShortName) AS DisplayName");
+  });
+}
+
+}  // namespace qv::queries

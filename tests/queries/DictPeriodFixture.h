@@ -1,0 +1,67 @@
+#pragma once
+// A data folder per test (the schema's files with its reference periods and
+// calendar), the library's session pointed at it, and helpers that write
+// rows and render query results as one text for one comparison.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "core/CoreTestSupport.h"
+#include "core/mQvDaoDataBase.h"
+#include "platform/ado/Recordset.h"
+#include "platform/automation/Collection.h"
+#include "platform/automation/Error.h"
+
+namespace qv::queries::testing {
+
+class DictPeriodTest : public coretest::DataFolderTest {
+ protected:
+  static void Sql(const std::string& sql) { mQvDaoDataBase::QvExecuteSql(sql); }
+  // One INSERT per row: `head` is "insert into T (cols)", each row "(values)".
+  static void InsertRows(const std::string& head, std::initializer_list<const char*> rows) {
+    for (const char* row : rows) Sql(head + " values " + row);
+  }
+
+  // The rows of `rs` from its first: the named columns joined by "|", rows
+  // by "; ", Null shown as "Null". Leaves the recordset on its first row.
+  static std::string Rows(const ado::RecordsetPtr& rs, std::initializer_list<const char*> cols) {
+    if (!rs) return "Nothing";
+    std::vector<size_t> at;
+    for (const char* c : cols) at.push_back(rs->FieldIndex(c));
+    std::string text;
+    for (size_t r = 0; r < rs->RowCount(); ++r) {
+      if (r) text += "; ";
+      for (size_t i = 0; i < at.size(); ++i) {
+        const Variant& v = rs->Value(r, at[i]);
+        text += (i ? "|" : "") + (v.IsNull() ? std::string("Null") : CStr(v));
+      }
+    }
+    return text;
+  }
+
+  // The identifiers of the records of a collection, in its order.
+  static std::string Ids(const CollectionPtr& c) {
+    std::string text;
+    for (int32_t i = 1; i <= c->Count(); ++i) {
+      if (i > 1) text += " ";
+      text += CStr(c->At(i).AsObject()->Get("ID"));
+    }
+    return text;
+  }
+
+  // The error number `f` raises (0 for none); its description into `text`.
+  static int32_t ErrorOf(const std::function<void()>& f, std::string* text = nullptr) {
+    if (auto e = coretest::Caught(f)) {
+      if (text) *text = e->Description();
+      return e->Number();
+    }
+    return 0;
+  }
+};
+
+}  // namespace qv::queries::testing
