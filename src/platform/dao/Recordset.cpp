@@ -104,6 +104,8 @@ const Variant& Recordset::FieldValueSlow(int32_t i) const {
   CheckOpen();
   if (i < 0 || i >= FieldCount()) ThrowDao(daoerr::kItemNotFound, kSourceFields);
   if (mode_ != dbEditNone) return buffer_[static_cast<size_t>(i)];
+  Positioned();
+  if (pos_ == Pos::kRow) return values_[i];
   if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
   ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
 }
@@ -161,6 +163,7 @@ void Recordset::AddNew() {
 void Recordset::Edit() {
   CheckOpen();
   if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
+  Positioned();
   if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
   if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
   buffer_.assign(values_, values_ + columns_.size());
@@ -190,6 +193,7 @@ void Recordset::CancelUpdate() {
 void Recordset::Delete() {
   CheckOpen();
   if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
+  Positioned();
   if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
   if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
   mode_ = dbEditNone;

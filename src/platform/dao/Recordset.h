@@ -54,10 +54,12 @@ class Recordset : public Object {
   virtual void Move(int32_t rows) = 0;
   bool IsEOF() const {
     CheckOpen();
+    Positioned();
     return pos_ == Pos::kEOF || pos_ == Pos::kNone || pos_ == Pos::kEmpty;
   }
   bool IsBOF() const {
     CheckOpen();
+    Positioned();
     return pos_ == Pos::kBOF || pos_ == Pos::kEmpty;
   }
   // Table-type: the rows of the table now. Otherwise: every row of the
@@ -133,7 +135,16 @@ class Recordset : public Object {
     kRow,      // on a row
     kDeleted,  // on a row deleted through this recordset
     kNone,     // after a Seek that found nothing
+    kPending,  // just opened: on the first row if there is one, not read yet
   };
+
+  // Reads the first row of a recordset opened kPending, which most callers
+  // never need: they Seek or move first.
+  void Positioned() const {
+    if (pos_ == Pos::kPending) const_cast<Recordset*>(this)->ReadFirstRow();
+  }
+  // Sets pos_ to kRow on the first row in the current order, or kEmpty.
+  virtual void ReadFirstRow() { pos_ = Pos::kEmpty; }
 
   Recordset(std::shared_ptr<Database> db, std::string name, int32_t type, bool updatable);
   // Fills columns_ and the name lookup.

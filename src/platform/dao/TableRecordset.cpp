@@ -63,8 +63,12 @@ std::shared_ptr<TableRecordset> TableRecordset::Open(const std::shared_ptr<Datab
                                                      std::shared_ptr<const jet::TableSpec> table,
                                                      int32_t type, bool updatable) {
   auto rs = std::make_shared<TableRecordset>(Private{}, db, std::move(table), type, updatable);
-  rs->pos_ = rs->RunPlan({Probe{}}, {}, 0) ? Pos::kRow : Pos::kEmpty;
+  rs->pos_ = Pos::kPending;
   return rs;
+}
+
+void TableRecordset::ReadFirstRow() {
+  pos_ = RunPlan({Probe{}}, {}, 0) ? Pos::kRow : Pos::kEmpty;
 }
 
 TableRecordset::TableRecordset(Private, const std::shared_ptr<Database>& db,
@@ -211,6 +215,7 @@ void TableRecordset::Move(int32_t rows) {
   CheckOpen();
   if (rows == 0) {
     CancelEdit();
+    Positioned();
     if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
     if (!FetchByRowid(rowid_)) pos_ = Pos::kDeleted;
     return;
@@ -290,6 +295,7 @@ void TableRecordset::Seek(std::string_view comparison, std::span<const Variant> 
 
 Variant TableRecordset::Bookmark() {
   CheckOpen();
+  Positioned();
   if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
   return MakeBookmark(rowid_);
 }

@@ -54,6 +54,7 @@ class TableRecordset final : public Recordset {
   void UpdateRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
   void DeleteRow() override;
   void OnClose() override;
+  void ReadFirstRow() override;
 
  private:
   jet::Statement& Prepared(uint32_t code, const std::string& sql);

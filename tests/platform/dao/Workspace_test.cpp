@@ -177,6 +177,7 @@ TEST_F(WorkspaceTest, IdleRefreshesAndFlushes) {
   Insert(1);
   engine_->Idle(Variant(dbFreeLocks));  // the table and its row into the files
   auto rs = dbs_[0]->OpenTable("T");
+  EXPECT_EQ(CLng(rs->FieldValue("ID")), 1);  // the cursor's row is read now
   auto other = engine_->CreateWorkspace("writer", "admin", "", Variant(dbUseJet));
   auto writer = other->Open(dbs_[0]->Name(), {});
   writer->ExecuteSql("UPDATE T SET ID = 2");
