@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "core/CoreTestSupport.h"
 #include "core/mQvDaoDataBase.h"
+#include "platform/ado/Recordset.h"
 #include "platform/automation/Collection.h"
 #include "siblings/records/QvRecord.h"
 
