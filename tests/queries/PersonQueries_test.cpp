@@ -64,22 +64,24 @@ TEST_F(PersonQueriesTest, AddBranchKeepsOneParentPerBranch) {
 // Several processes adding the same accounted persons and branches at once
 // leave one row each.
 TEST_F(PersonQueriesTest, ConcurrentAddsLeaveOneRowEach) {
-  constexpr int kPersons = 12;
+  constexpr int kPersons = 160;
+  constexpr int kProcesses = 4;
   for (int id = 1; id <= kPersons; ++id)
     Legal(id, "77000000" + std::to_string(10 + id), "770001001", "P" + std::to_string(id));
   miDataBase::ResetSessionForThread();  // no database open across the fork
   coretest::Signal go;
   std::vector<std::unique_ptr<coretest::Child>> children;
-  for (int p = 0; p < 3; ++p) {
+  for (int p = 0; p < kProcesses; ++p) {
     children.push_back(std::make_unique<coretest::Child>([&go] {
       go.Wait();
       PersonQueries q;
-      for (int id = 1; id <= kPersons; ++id) q.AddAccPerson(id);
+      // All in the same order, so that they meet on the same rows.
       for (int id = 2; id <= kPersons; ++id) q.AddBranch(1, id);
+      for (int id = 1; id <= kPersons; ++id) q.AddAccPerson(id);
       return std::string("done");
     }));
   }
-  for (int p = 0; p < 3; ++p) go.Send();
+  for (int p = 0; p < kProcesses; ++p) go.Send();
   for (auto& child : children) EXPECT_EQ(child->Join(), "done");
   EXPECT_EQ(CountOf("select count(*) from AccPerson"), kPersons);
   EXPECT_EQ(CountOf("select count(*) from Branches"), kPersons - 1);
