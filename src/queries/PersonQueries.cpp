@@ -114,10 +114,11 @@ bool PersonQueries::HasWorkers(double aJobplacePersonID) {
 
 ObjectPtr PersonQueries::GetFormalBoss(double aJobPlaceID) {
   return Guard(QV_HERE, [&]() -> ObjectPtr {
-    const double id =
-        NumberOr0(QvQueryFirstValueSafe("select top 1 ID from Personnel where JobPlaceID = " +
-                                            SqlNum(aJobPlaceID) + " and IsFormalBoss = 1 ",
-                                        Variant(0.0)));
+    DaoRecordsetPtr rs = QvQuerySqlStatic("select top 1 ID from Personnel where JobPlaceID = " +
+                                          SqlNum(aJobPlaceID) + " and IsFormalBoss = 1 ");
+    DaoSafeMoveFirst(*rs);
+    const double id = rs->IsEOF() ? 0 : NumberOr0(rs->FieldValue(0));
+    rs->Close();
     if (id <= 0) return nullptr;
     return records::RecordFactory::ForThisThread()->GetRecord("Qv_Records.QvWorker", Variant(id));
   });
