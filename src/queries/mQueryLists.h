@@ -10,8 +10,6 @@
 
 namespace qv::queries {
 
-inline constexpr std::string_view kQueryListsModule = "mQueryLists";
-
 // The statement's column "ID" as person, worker or stream records, in row
 // order. Records are references that read themselves on first use.
 CollectionPtr PersonsOf(const std::string& aSql);
