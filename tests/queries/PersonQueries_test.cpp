@@ -232,7 +232,7 @@ TEST_F(Branches, BranchStreamsRecordsetSortModes) {
 // under the same name; the SQL engine does not yet qualify the star column
 // ("a.KPP") when it clashes with an alias, so the copy into a recordset
 // fails on the duplicate name.
-TEST_F(Branches, DISABLED_BranchStreamsOrderedByOwner) {
+TEST_F(Branches, BranchStreamsOrderedByOwner) {
   Stream({.id = 1, .person = 10, .type = 1});
   Stream({.id = 2, .person = 11, .type = 1});
   Stream({.id = 3, .person = 12, .type = 1});

@@ -108,6 +108,9 @@ TEST(JetTranslator, TypesAndNamesResultColumns) {
        "id:Long, tid:Long, name:Text(30), delivery_date:Date"},
       {"select a.id, b.id, a.name from t as a inner join u as b on a.id = b.tid",
        "a.id:Long, b.id:Long, name:Text(50)"},
+      {"select a.*, 'x' as name from u as a", "id:Long, tid:Long, a.name:Text(30), name:Text(255)"},
+      {"select * from (select a.*, a.id + 1 as tid from u as a) order by tid",
+       "id:Long, a.tid:Long, name:Text(30), tid:Long"},
       {"select * from t as a inner join u as b on a.id = b.tid where a.id = 1",
        "a.id:Long, a.name:Text(50), v:Double, d:Date, b:Boolean, c:Currency, n:Integer, bt:Byte, "
        "s:Single, memo:Memo, g:GUID, b.id:Long, tid:Long, b.name:Text(30)"},

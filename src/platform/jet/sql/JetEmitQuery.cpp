@@ -213,12 +213,16 @@ void JetEmitter::NameItems(SelectState& state) const {
       it.name = "Expr" + std::to_string(exprNumber++);
     }
   }
+  // A table's column whose name another output column also has is named
+  // "source.column": two tables' columns of one name, or a column that an
+  // alias or a derived name repeats ("a.*, ... As KPP" over a table with a
+  // KPP gives "a.KPP" and "KPP").
   std::vector<std::string> renamed(state.items.size());
   for (size_t i = 0; i < state.items.size(); ++i) {
+    if (qualifiers[i].empty()) continue;
     for (size_t j = 0; j < state.items.size(); ++j) {
-      if (i == j || qualifiers[i].empty() || qualifiers[j].empty()) continue;
-      if (NamesEqual(state.items[i].name, state.items[j].name) &&
-          !NamesEqual(qualifiers[i], qualifiers[j]))
+      if (i == j || !NamesEqual(state.items[i].name, state.items[j].name)) continue;
+      if (qualifiers[j].empty() || !NamesEqual(qualifiers[i], qualifiers[j]))
         renamed[i] = qualifiers[i] + "." + state.items[i].name;
     }
   }
