@@ -114,6 +114,40 @@ void WalkReferenceRecords(Walk& w, double taxOfficeId, double templateId, double
   }
 }
 
+// Dictionaries and reporting periods through the query classes.
+void WalkDictionaries(Walk& w, double streamId) {
+  std::ostream& out = w.Out();
+  w.Heading("DictQueries and PeriodQueries: dictionaries and reporting periods");
+  if (!w.Available("Qv_DBProvider.DictQueries") || !w.Available("Qv_DBProvider.PeriodQueries"))
+    return;
+  w.Step([&] {
+    qv::ObjectPtr dict = qv::CreateObject("Qv_DBProvider.DictQueries");
+    const qv::Variant all = dict->CallV("GetCountry", "", int32_t{1});
+    out << "GetCountry(\"\", 1): " << qv::CStr(all.AsObject()->Get("RecordCount"))
+        << " countries (179 left out)\n";
+    out << "GetCountry(\"643;112\", 1):\n";
+    PrintValue(out, dict->CallV("GetCountry", "643;112", int32_t{1}), Format::kTable);
+    out << "GetTaxOfficeIDByCode(\"7701\") = "
+        << qv::CStr(dict->CallV("GetTaxOfficeIDByCode", "7701")) << "\n";
+
+    qv::ObjectPtr periods = qv::CreateObject("Qv_DBProvider.PeriodQueries");
+    const qv::Variant march = periods->CallV("GetTimeIDByYearAndMonth", int32_t{2025}, int32_t{3});
+    out << "GetTimeIDByYearAndMonth(2025, 3) = " << qv::CStr(march) << "\n";
+    out << "GetAllowedTimePeriodsInQuartal of the first quarter of 2025:\n";
+    const qv::Variant q1 = periods->CallV("GetTimeIDByYearAndMonth", int32_t{2025}, int32_t{13});
+    PrintValue(out, periods->CallV("GetAllowedTimePeriodsInQuartal", q1), Format::kTable);
+    out << "GetReqsPeriodIDByYear(2030, True) = "
+        << qv::CStr(periods->CallV("GetReqsPeriodIDByYear", int32_t{2030}, true)) << "\n";
+    std::vector<qv::Variant> count{qv::Variant(streamId), qv::Variant(int32_t{0}),
+                                   qv::Variant(int32_t{0}), qv::Variant(int32_t{-1}),
+                                   qv::Variant(int32_t{-1}), qv::Variant(int32_t{-1})};
+    periods->Call("CountDocStatuses", count);
+    out << "CountDocStatuses(stream " << qv::CStr(qv::Variant(streamId))
+        << ", all periods): in work " << qv::CStr(count[3]) << ", completed "
+        << qv::CStr(count[4]) << ", delivered " << qv::CStr(count[5]) << "\n";
+  });
+}
+
 // The demo taxpayer's details; a run finds the previous run's taxpayer by
 // them (CheckPersonBeforeSaving) and deletes it first.
 constexpr const char* kDemoInn = "7709123453";
@@ -309,6 +343,8 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
     WalkReferenceRecords(w, qv::CDbl(office), qv::CDbl(tpl), qv::CDbl(period));
   WalkRecords(w, document.IsNull() ? 0 : qv::CDbl(document),
               person.IsNull() ? 0 : qv::CDbl(person));
+  const qv::Variant stream = w.Scalar("select top 1 ID from AccStream order by ID");
+  WalkDictionaries(w, stream.IsNull() ? 0 : qv::CDbl(stream));
   if (!office.IsNull()) WalkTaxpayer(w, qv::CDbl(office));
 
   w.Heading("Public classes of the library registered in this build");

@@ -94,15 +94,40 @@ ReferenceCounts EnsureReferenceRows(qv::dao::Database& db, std::span<const PlanP
   ReferenceCounts counts;
   Random fixed(20240101);  // reference rows are the same whatever the seed
   TableWriter country(db, "Country");
-  if (!country.Exists(Long(kRussia))) {
+  // Russia first (OrderNum 1), then neighbours and frequent partners, by
+  // their numeric classifier codes.
+  struct CountryRow {
+    int32_t id;
+    const char *alfa2, *alfa3, *shortName, *fullName;
+  };
+  static constexpr CountryRow kCountries[] = {
+      {kRussia, "RU", "RUS", "Россия", "Российская Федерация"},
+      {112, "BY", "BLR", "Беларусь", "Республика Беларусь"},
+      {398, "KZ", "KAZ", "Казахстан", "Республика Казахстан"},
+      {51, "AM", "ARM", "Армения", "Республика Армения"},
+      {417, "KG", "KGZ", "Киргизия", "Киргизская Республика"},
+      {860, "UZ", "UZB", "Узбекистан", "Республика Узбекистан"},
+      {762, "TJ", "TJK", "Таджикистан", "Республика Таджикистан"},
+      {31, "AZ", "AZE", "Азербайджан", "Республика Азербайджан"},
+      {268, "GE", "GEO", "Грузия", "Грузия"},
+      {498, "MD", "MDA", "Молдова", "Республика Молдова"},
+      {156, "CN", "CHN", "Китай", "Китайская Народная Республика"},
+      {276, "DE", "DEU", "Германия", "Федеративная Республика Германия"},
+      {792, "TR", "TUR", "Турция", "Турецкая Республика"},
+      {356, "IN", "IND", "Индия", "Республика Индия"},
+  };
+  for (const CountryRow& c : kCountries) {
+    if (country.Exists(Long(c.id))) continue;
+    char code[4];
+    std::snprintf(code, sizeof code, "%03d", c.id);
     country.Begin();
-    country.Set("ID", Long(kRussia));
-    country.Set("Alfa2", Variant("RU"));
-    country.Set("Alfa3", Variant("RUS"));
-    country.Set("Code", Variant("643"));
-    country.Set("ShortName", Variant("Россия"));
-    country.Set("FullName", Variant("Российская Федерация"));
-    country.Set("OrderNum", Long(1));
+    country.Set("ID", Long(c.id));
+    country.Set("Alfa2", Variant(c.alfa2));
+    country.Set("Alfa3", Variant(c.alfa3));
+    country.Set("Code", Variant(code));
+    country.Set("ShortName", Variant(c.shortName));
+    country.Set("FullName", Variant(c.fullName));
+    country.Set("OrderNum", Long(c.id == kRussia ? 1 : 0));
     country.End();
   }
   TableWriter region(db, "Region"), office(db, "TaxOffice");
