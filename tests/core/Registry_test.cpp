@@ -8,6 +8,7 @@
 #include "core/mQvRegistryParams.h"
 #include "core/mRegistryTools.h"
 #include "platform/os/RegistryStore.h"
+#include "support/TestSupport.h"
 
 namespace qv {
 namespace {
@@ -25,8 +26,6 @@ constexpr std::string_view kDevelopment = "SOFTWARE\\Kestrane Development\\Quiva
 class RegistryModules : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "qv-regmod-XXXXXX").string();
-    dir_ = ::mkdtemp(pattern.data());
     SaveEnv("QV_REGISTRY", savedRegistry_);
     SaveEnv("TMPDIR", savedTmp_);
     ::setenv("QV_REGISTRY", (dir_ / "registry.ini").c_str(), 1);
@@ -37,7 +36,6 @@ class RegistryModules : public ::testing::Test {
     RestoreEnv("QV_REGISTRY", savedRegistry_);
     RestoreEnv("TMPDIR", savedTmp_);
     mQvRegistryParams::ResetRegistryCachesForThread();
-    fs::remove_all(dir_);
   }
   void Set(RegistryRoot root, std::string_view key, std::string_view name, RegistryValue v) {
     os::RegistryStore(dir_ / "registry.ini").SetValue(root, key, name, v);
@@ -56,7 +54,7 @@ class RegistryModules : public ::testing::Test {
     else
       ::unsetenv(name);
   }
-  fs::path dir_;
+  testsupport::TempFolder dir_;
   std::optional<std::string> savedRegistry_, savedTmp_;
 };
 

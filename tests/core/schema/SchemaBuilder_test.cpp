@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -24,36 +21,13 @@
 #include "platform/dao/TableDef.h"
 #include "platform/dao/TableDefs.h"
 #include "platform/dao/Workspace.h"
+#include "support/TestSupport.h"
 
 namespace qv::schema {
 namespace {
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvschemaXXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string Path() const { return path_.string(); }
-  std::string File(std::string_view name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-int32_t ErrorNumberOf(const std::function<void()>& f, std::string* description = nullptr) {
-  try {
-    f();
-  } catch (const Error& e) {
-    if (description) *description = e.Description();
-    return e.Number();
-  }
-  return 0;
-}
+using testsupport::ErrorNumber;
+using testsupport::TempFolder;
 
 std::shared_ptr<dao::Database> Open(const std::string& path) {
   return dao::DBEngine::ForThread()->DefaultWorkspace()->Open(path, {});
@@ -251,7 +225,7 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
   // A step that fails leaves its file as it was.
   std::vector<SchemaStep> v3 = v2;
   v3.push_back({DbFile::kUser, 3, kVersion3Tables});
-  EXPECT_NE(ErrorNumberOf([&] { BuildDataFolder(folder.Path(), {v3, rows2}); }), 0);
+  EXPECT_NE(ErrorNumber([&] { BuildDataFolder(folder.Path(), {v3, rows2}); }), 0);
   {
     auto user = Open(folder.File("Quivane.mdb"));
     EXPECT_EQ(VersionRows(*user), "1.0.2");
@@ -261,7 +235,7 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
 
   // An older library leaves a newer folder alone and says why.
   std::string description;
-  EXPECT_EQ(ErrorNumberOf(
+  EXPECT_EQ(ErrorNumber(
                 [&] {
                   BuildDataFolder(folder.Path(), {v1, rows1});
                 },
@@ -272,7 +246,7 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
   EXPECT_EQ(VersionRows(*Open(folder.File("Quivane.mdb"))), "1.0.2");
   EXPECT_EQ(Open(folder.File("Kladr.mdb"))->SchemaVersion(), 2);
 
-  EXPECT_EQ(ErrorNumberOf([&] { BuildDataFolder(folder.File("missing")); }, &description), 3044);
+  EXPECT_EQ(ErrorNumber([&] { BuildDataFolder(folder.File("missing")); }, &description), 3044);
   EXPECT_NE(description.find("missing"), std::string::npos);
 }
 

@@ -2,13 +2,15 @@
 // Helpers shared by the recordset tests: building a recordset in a few lines,
 // rendering it whole as one text, and catching an error's number.
 
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/ado/Recordset.h"
+#include "support/TestSupport.h"
 
 namespace qv::ado::test {
+
+using testsupport::ErrorNumber;
 
 struct Column {
   const char* name;
@@ -56,16 +58,6 @@ inline std::string ColumnText(const Recordset& rs, size_t col) {
     out += (r ? "," : "") + (v.IsNull() ? std::string("Null") : CStr(v));
   }
   return out;
-}
-
-// The error number `f` raises, 0 when it raises none.
-inline int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
 }
 
 }  // namespace qv::ado::test

@@ -8,7 +8,7 @@
 namespace qv::ado {
 namespace {
 
-using test::ErrorOf;
+using test::ErrorNumber;
 
 TEST(AdoTypes, StoredValuesFollowTheFieldType) {
   const Variant kNull = Variant::Null();
@@ -63,7 +63,7 @@ TEST(AdoTypes, StoredValuesFollowTheFieldType) {
     const FieldInfo field = MakeFieldInfo("F", c.type, c.size, c.attributes);
     const std::string what = std::string(field.info->name) + " <- " + c.in.Describe();
     if (c.want.IsEmpty()) {
-      EXPECT_EQ(ErrorOf([&] { CoerceToField(field, c.in, kFieldSource); }), adoerr::kMultipleStep)
+      EXPECT_EQ(ErrorNumber([&] { CoerceToField(field, c.in, kFieldSource); }), adoerr::kMultipleStep)
           << what;
     } else {
       EXPECT_EQ(CoerceToField(field, c.in, kFieldSource), c.want) << what;
@@ -90,7 +90,7 @@ TEST(AdoTypes, DescribesFieldsAsAppended) {
     EXPECT_EQ(f.precision, c.wantPrecision) << c.type;
     EXPECT_EQ(f.numericScale, c.wantScale) << c.type;
   }
-  EXPECT_EQ(ErrorOf([] { MakeFieldInfo("F", adVarWChar, -1, 0); }), adoerr::kBadArguments);
+  EXPECT_EQ(ErrorNumber([] { MakeFieldInfo("F", adVarWChar, -1, 0); }), adoerr::kBadArguments);
 }
 
 TEST(AdoTypes, SizeErrorsNameTheFieldAndTheLengths) {

@@ -14,7 +14,7 @@
 namespace qv::ado {
 namespace {
 
-using test::ErrorOf;
+using test::ErrorNumber;
 
 TEST(ConnectionString, ReadsProviderSourceAndMode) {
   const struct {
@@ -38,15 +38,13 @@ TEST(ConnectionString, ReadsProviderSourceAndMode) {
     EXPECT_EQ(parsed.readOnly, c.readOnly) << c.text;
   }
   for (const char* bad : {"Provider", "Data Source=\"/x", "Data Source=\"/x\" y"})
-    EXPECT_EQ(ErrorOf([&] { ParseConnectionString(bad); }), adoerr::kBadArguments) << bad;
+    EXPECT_EQ(ErrorNumber([&] { ParseConnectionString(bad); }), adoerr::kBadArguments) << bad;
 }
 
 class ConnectionTest : public ::testing::Test {
  protected:
   ConnectionTest() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvadoconnXXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
-    path_ = (dir_ / "Quivane.mdb").string();
+    path_ = dir_.File("Quivane.mdb");
     auto db = jet::Connection::Create(path_);
     db->Schema().CreateTable({"T",
                               {{"ID", jet::JetType::kLong},
@@ -58,15 +56,11 @@ class ConnectionTest : public ::testing::Test {
     db->Execute("INSERT INTO T (ID, Name, Amount, Born) VALUES (1, 'Иванов', 10.5, #03/05/2007#)");
     db->Execute("INSERT INTO T (ID, Name) VALUES (2, 'Петров')");
   }
-  ~ConnectionTest() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
   std::string Jet(const std::string& path) {
     return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path;
   }
 
-  std::filesystem::path dir_;
+  testsupport::TempFolder dir_;
   std::string path_;
 };
 
@@ -101,8 +95,8 @@ TEST_F(ConnectionTest, RunsSelectsIntoRecordsetsAndCountsChanges) {
   EXPECT_TRUE(empty->IsEOF());
 
   obj->CallV("Close");
-  EXPECT_EQ(ErrorOf([&] { obj->CallV("Close"); }), adoerr::kObjectClosed);
-  EXPECT_EQ(ErrorOf([&] { conn->Run("select * from T"); }), adoerr::kObjectClosed);
+  EXPECT_EQ(ErrorNumber([&] { obj->CallV("Close"); }), adoerr::kObjectClosed);
+  EXPECT_EQ(ErrorNumber([&] { conn->Run("select * from T"); }), adoerr::kObjectClosed);
 }
 
 TEST_F(ConnectionTest, OpenFailuresNameTheirCause) {
@@ -132,13 +126,13 @@ TEST_F(ConnectionTest, OpenFailuresNameTheirCause) {
   }
   Connection conn;
   conn.Open(Jet(path_), "", "", -1);
-  EXPECT_EQ(ErrorOf([&] { conn.Open(Jet(path_), "", "", -1); }), adoerr::kObjectOpen);
-  EXPECT_EQ(ErrorOf([&] { conn.SetConnectionString(""); }), adoerr::kObjectOpen);
-  EXPECT_EQ(ErrorOf([&] { conn.Run("select * from NoSuchTable"); }), 3078);
+  EXPECT_EQ(ErrorNumber([&] { conn.Open(Jet(path_), "", "", -1); }), adoerr::kObjectOpen);
+  EXPECT_EQ(ErrorNumber([&] { conn.SetConnectionString(""); }), adoerr::kObjectOpen);
+  EXPECT_EQ(ErrorNumber([&] { conn.Run("select * from NoSuchTable"); }), 3078);
 
   Connection reader;
   reader.Open(Jet(path_) + ";Mode=Read", "", "", -1);
-  EXPECT_EQ(ErrorOf([&] { reader.Run("delete from T"); }), 3027);
+  EXPECT_EQ(ErrorNumber([&] { reader.Run("delete from T"); }), 3027);
 }
 
 TEST_F(ConnectionTest, CommandsRunThroughTheirConnection) {
@@ -159,13 +153,13 @@ TEST_F(ConnectionTest, CommandsRunThroughTheirConnection) {
   EXPECT_TRUE(byText->Get("ActiveConnection").ObjectAs<Connection>());
 
   cmd->Let("CommandType", Variant(adCmdStoredProc));
-  EXPECT_EQ(ErrorOf([&] { cmd->CallV("Execute"); }), adoerr::kBadArguments);
+  EXPECT_EQ(ErrorNumber([&] { cmd->CallV("Execute"); }), adoerr::kBadArguments);
   cmd->Let("CommandType", Variant(adCmdText));
   ObjectPtr param = cmd->CallV("CreateParameter", "p", adInteger).AsObject();
   cmd->Get("Parameters").AsObject()->CallV("Append", param);
-  EXPECT_EQ(ErrorOf([&] { cmd->CallV("Execute"); }), adoerr::kBadArguments);
+  EXPECT_EQ(ErrorNumber([&] { cmd->CallV("Execute"); }), adoerr::kBadArguments);
   conn->Close();
-  EXPECT_EQ(ErrorOf([&] { cmd->CallV("Execute"); }), adoerr::kConnectionUnusable);
+  EXPECT_EQ(ErrorNumber([&] { cmd->CallV("Execute"); }), adoerr::kConnectionUnusable);
 }
 
 }  // namespace

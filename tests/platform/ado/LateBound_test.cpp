@@ -10,7 +10,7 @@
 namespace qv::ado {
 namespace {
 
-using test::ErrorOf;
+using test::ErrorNumber;
 
 Variant Arr(std::vector<Variant> items) {
   return Variant(VariantArray::Of(std::move(items)));
@@ -53,7 +53,7 @@ TEST(LateBound, BuildsAndReadsARecordsetByName) {
   rs->CallV("MoveNext");
   EXPECT_EQ(rs->Get("EOF"), Variant(true));
   EXPECT_EQ(rs->Get("AbsolutePosition"), Variant(adPosEOF));
-  EXPECT_EQ(ErrorOf([&] { fio->Get("Value"); }), adoerr::kNoCurrentRecord);
+  EXPECT_EQ(ErrorNumber([&] { fio->Get("Value"); }), adoerr::kNoCurrentRecord);
   rs->CallV("Close");
   EXPECT_EQ(rs->Get("State"), Variant(adStateClosed));
 }
@@ -74,7 +74,7 @@ TEST(LateBound, ReportsMisuseThroughDispatch) {
        adoerr::kBadArguments},
       {"cursor location 7", [&] { rs->Let("CursorLocation", Variant(7)); }, adoerr::kBadArguments},
   };
-  for (const auto& c : closed) EXPECT_EQ(ErrorOf(c.call), c.error) << c.what;
+  for (const auto& c : closed) EXPECT_EQ(ErrorNumber(c.call), c.error) << c.what;
   fields->CallV("Append", "Name", adVarWChar, 5, adFldIsNullable);
   rs->CallV("Open");
   ObjectPtr name = rs->CallV("Fields", "Name").AsObject();
@@ -92,7 +92,7 @@ TEST(LateBound, ReportsMisuseThroughDispatch) {
       {"move from bookmark 9", [&] { rs->CallV("Move", 1, 9); }, adoerr::kBadArguments},
       {"precision when open", [&] { name->Let("Precision", Variant(5)); }, adoerr::kObjectOpen},
   };
-  for (const auto& c : open) EXPECT_EQ(ErrorOf(c.call), c.error) << c.what;
+  for (const auto& c : open) EXPECT_EQ(ErrorNumber(c.call), c.error) << c.what;
   EXPECT_EQ(rs->Get("RecordCount"), Variant(int32_t{0}));
 }
 
@@ -119,7 +119,7 @@ TEST(LateBound, CommandHoldsParametersButCannotRunWithoutAConnection) {
   for (const char* id : {"ADODB.Command", "ADODB.Command.2.6", "ADODB.Parameter",
                          "ADODB.Parameter.2.6", "ADODB.Recordset", "ADODB.Recordset.2.6"})
     EXPECT_TRUE(CreateObject(id)) << id;
-  EXPECT_EQ(ErrorOf([] { CreateObject("ADODB.Field"); }), vberr::kCannotCreateObject);
+  EXPECT_EQ(ErrorNumber([] { CreateObject("ADODB.Field"); }), vberr::kCannotCreateObject);
 
   ObjectPtr cmd = CreateObject("ADODB.Command");
   cmd->Let("CommandText", Variant("select * from Person where ID = ?"));
@@ -157,7 +157,7 @@ TEST(LateBound, CommandHoldsParametersButCannotRunWithoutAConnection) {
       {"bad type", [&] { id->Let("Type", Variant(12)); }, adoerr::kBadArguments},
       {"bad command type", [&] { cmd->Let("CommandType", Variant(3)); }, adoerr::kBadArguments},
   };
-  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.call), c.error) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(ErrorNumber(c.call), c.error) << c.what;
   params->CallV("Delete", "pid");
   EXPECT_EQ(params->CallV("Item", 0).AsObject()->Get("Name"), Variant("Имя"));
 }

@@ -11,7 +11,7 @@ namespace qv::ado {
 namespace {
 
 using test::Column;
-using test::ErrorOf;
+using test::ErrorNumber;
 using test::MakeRecordset;
 using test::Render;
 
@@ -93,7 +93,7 @@ TEST(Recordset, MovesAndReportsPositionLikeAStaticClientCursor) {
     std::string trace = std::to_string(c.rows) + " rows:";
     for (const auto& [op, want] : c.script) {
       trace += " " + op;
-      const int32_t err = ErrorOf([&] { Apply(*rs, op); });
+      const int32_t err = ErrorNumber([&] { Apply(*rs, op); });
       EXPECT_EQ(err ? "err " + std::to_string(err) : State(*rs), want) << trace;
     }
   }
@@ -121,7 +121,7 @@ TEST(Recordset, AddsEditsAndCancelsRows) {
             "ID:3(4) | Name:202(20)\n"
             "  Long 1 | String \"Иванов\"\n"
             "> Long 2 | String \"Сидоров\"\n");
-  EXPECT_EQ(ErrorOf([&] { rs->Close(); }), 0);
+  EXPECT_EQ(ErrorNumber([&] { rs->Close(); }), 0);
   EXPECT_EQ(rs->State(), adStateClosed);
   EXPECT_EQ(rs->FieldCount(), 2u);  // the columns survive Close
 }
@@ -163,7 +163,7 @@ TEST(Recordset, RejectsMisuseWithAdoErrors) {
       {"close with a pending row", [&] { open->AddNew(), open->Close(); },
        adoerr::kNotAllowedInContext},
   };
-  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.call), c.error) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(ErrorNumber(c.call), c.error) << c.what;
 }
 
 TEST(Recordset, ErrorsCarryAdoTextsAndSources) {
@@ -208,7 +208,7 @@ TEST(Recordset, AppendsRowsInBulkAndRendersThem) {
             "String \"A  \"\n"
             "  Long 2 | Null | Null | Currency 0 | Boolean False | String \"BCD\"\n");
   // A value that does not convert leaves the recordset as it was.
-  EXPECT_EQ(ErrorOf([&] {
+  EXPECT_EQ(ErrorNumber([&] {
               rs->AppendRow({Variant(3), Variant("x"), Variant("not a date"), Variant(), Variant(),
                              Variant()});
             }),
@@ -238,10 +238,10 @@ TEST(Recordset, AddNewAndUpdateTakeNamesAndValuesAsArrays) {
        adoerr::kMultipleStep},
   };
   for (const auto& c : bad) {
-    EXPECT_EQ(ErrorOf([&] { rs->AddNewV(c.fields, c.values); }), c.error) << c.what;
+    EXPECT_EQ(ErrorNumber([&] { rs->AddNewV(c.fields, c.values); }), c.error) << c.what;
     EXPECT_EQ(rs->RecordCount(), 2) << c.what;  // no half-made row is left
   }
-  EXPECT_EQ(ErrorOf([&] {
+  EXPECT_EQ(ErrorNumber([&] {
               rs->UpdateV(arr({Variant("ID"), Variant("Qty")}), arr({Variant(99), Variant("x")}));
             }),
             adoerr::kMultipleStep);
@@ -270,8 +270,8 @@ TEST(Recordset, SortAndFilterReorderTheVisibleRows) {
   rs->SetFilter(Variant(adFilterNone));
   rs->SetSort("");
   EXPECT_EQ(test::ColumnText(*rs, 0), "1,2,3,4,5,6");
-  EXPECT_EQ(ErrorOf([&] { rs->SetSort("Nope"); }), adoerr::kItemNotFound);
-  EXPECT_EQ(ErrorOf([&] { rs->SetSort("Name UP"); }), adoerr::kBadArguments);
+  EXPECT_EQ(ErrorNumber([&] { rs->SetSort("Nope"); }), adoerr::kItemNotFound);
+  EXPECT_EQ(ErrorNumber([&] { rs->SetSort("Name UP"); }), adoerr::kBadArguments);
   EXPECT_EQ(rs->Sort(), "");  // a rejected order leaves the old one
 }
 

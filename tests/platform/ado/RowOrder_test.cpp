@@ -8,7 +8,7 @@
 namespace qv::ado {
 namespace {
 
-using test::ErrorOf;
+using test::ErrorNumber;
 
 RecordsetPtr People() {
   return test::MakeRecordset(
@@ -73,9 +73,9 @@ TEST(RowOrder, RejectsCriteriaItCannotRead) {
   auto rs = People();
   rs->SetFilter(Variant("ID > 1"));
   for (const auto& c : cases)
-    EXPECT_EQ(ErrorOf([&] { rs->SetFilter(Variant(c.criteria)); }), c.error) << c.criteria;
+    EXPECT_EQ(ErrorNumber([&] { rs->SetFilter(Variant(c.criteria)); }), c.error) << c.criteria;
   EXPECT_EQ(rs->Filter(), Variant("ID > 1"));  // the last good filter stays
-  EXPECT_EQ(ErrorOf([&] { rs->SetFilter(Variant(2)); }), adoerr::kBadArguments);
+  EXPECT_EQ(ErrorNumber([&] { rs->SetFilter(Variant(2)); }), adoerr::kBadArguments);
 }
 
 TEST(RowOrder, SortsByKeysWithNullsFirst) {

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/automation/Collection.h"
+#include "support/TestSupport.h"
 
 namespace qv {
 namespace {
+
+using testsupport::ErrorNumber;
 
 // A class as the library declares its public classes: ProgID and dispatch
 // table beside it, created by name.
@@ -39,15 +42,6 @@ QV_DEFINE_CLASS(Sample, "QvTest.Sample", QV_CREATABLE(Sample),
                 Method("Split", &Sample::Split), Method("Touch", &Sample::Touch),
                 Method("Self", &Sample::Self), Method("CountOf", &Sample::CountOf),
                 Property("Name", &Sample::Name, &Sample::SetName))
-
-int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 TEST(Object, CreatesByProgIdAndCallsByName) {
   ObjectPtr o = CreateObject("qvtest.SAMPLE");  // ProgIDs and names ignore case
@@ -92,7 +86,7 @@ TEST(Object, RejectsBadCallsWithVbErrors) {
       {"not an object", [&] { o->CallV("CountOf", 5); }, vberr::kObjectRequired},
       {"unknown ProgID", [] { CreateObject("QvTest.Missing"); }, vberr::kCannotCreateObject},
   };
-  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.call), c.error) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(ErrorNumber(c.call), c.error) << c.what;
   EXPECT_EQ(o->CallV("CountOf", coll), Variant(int32_t{1}));
   EXPECT_EQ(o->CallV("CountOf", Variant::Nothing()), Variant(int32_t{-1}));
 }
@@ -128,14 +122,14 @@ TEST(Collection, FollowsVbaCollectionSemantics) {
   EXPECT_EQ(o->CallV("Item", 1), Variant("zero"));
   EXPECT_EQ(o->CallV("Item", "КЛЮЧ"), Variant("first"));  // keys ignore case
   EXPECT_EQ(o->CallV("Item", 4.0), Variant("last"));
-  EXPECT_EQ(ErrorOf([&] { o->CallV("Add", "dup", "ключ"); }), vberr::kDuplicateKey);
-  EXPECT_EQ(ErrorOf([&] { o->CallV("Item", 5); }), vberr::kInvalidProcedureCall);
-  EXPECT_EQ(ErrorOf([&] { o->CallV("Item", 0); }), vberr::kInvalidProcedureCall);
-  EXPECT_EQ(ErrorOf([&] { o->CallV("Item", "none"); }), vberr::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumber([&] { o->CallV("Add", "dup", "ключ"); }), vberr::kDuplicateKey);
+  EXPECT_EQ(ErrorNumber([&] { o->CallV("Item", 5); }), vberr::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumber([&] { o->CallV("Item", 0); }), vberr::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumber([&] { o->CallV("Item", "none"); }), vberr::kInvalidProcedureCall);
   o->CallV("Remove", "ключ");
   EXPECT_EQ(o->CallV("Item", 2), Variant("second"));
   EXPECT_EQ(o->CallV("Item", "k2"), Variant("last"));  // keys follow the shifted items
-  EXPECT_EQ(ErrorOf([&] { o->CallV("Item", "Ключ"); }), vberr::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumber([&] { o->CallV("Item", "Ключ"); }), vberr::kInvalidProcedureCall);
   o->CallV("Add", "again", "ключ");  // a removed key can be used again
   EXPECT_EQ(o->Get("Count"), Variant(int32_t{4}));
 }

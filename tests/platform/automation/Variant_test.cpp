@@ -6,18 +6,12 @@
 
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaDate.h"
+#include "support/TestSupport.h"
 
 namespace qv {
 namespace {
 
-int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
+using testsupport::ErrorNumber;
 
 TEST(Variant, CStrWritesNumbersDatesAndBooleansAsVb) {
   const struct {
@@ -74,12 +68,12 @@ TEST(Variant, IntegerConversionsRoundHalvesToEvenAndCheckRange) {
   };
   for (const auto& c : cases) {
     int32_t got = 0;
-    EXPECT_EQ(ErrorOf([&] { got = CLng(c.value); }), c.error) << c.value.Describe();
+    EXPECT_EQ(ErrorNumber([&] { got = CLng(c.value); }), c.error) << c.value.Describe();
     EXPECT_EQ(got, c.expected) << c.value.Describe();
   }
   EXPECT_EQ(CInt(Variant(32767.4)), 32767);
-  EXPECT_EQ(ErrorOf([] { CInt(Variant(32767.5)); }), vberr::kOverflow);
-  EXPECT_EQ(ErrorOf([] { CByte(Variant(-1)); }), vberr::kOverflow);
+  EXPECT_EQ(ErrorNumber([] { CInt(Variant(32767.5)); }), vberr::kOverflow);
+  EXPECT_EQ(ErrorNumber([] { CByte(Variant(-1)); }), vberr::kOverflow);
   EXPECT_EQ(CByte(Variant(254.5)), 254);
 }
 
@@ -89,9 +83,9 @@ TEST(Variant, CDblCDateCBoolReadTextsAndRejectGarbage) {
   EXPECT_DOUBLE_EQ(CDbl(Variant("&HFF")), 255);
   EXPECT_DOUBLE_EQ(CDbl(Variant("&HFFFF")), -1);  // 16-bit two's complement, as VB
   EXPECT_DOUBLE_EQ(CDbl(Variant(DateSerial(1900, 1, 1))), 2);
-  EXPECT_EQ(ErrorOf([] { CDbl(Variant("1,5")); }), vberr::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CDbl(Variant("")); }), vberr::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CDbl(Variant("1e999")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorNumber([] { CDbl(Variant("1,5")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorNumber([] { CDbl(Variant("")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorNumber([] { CDbl(Variant("1e999")); }), vberr::kTypeMismatch);
 
   EXPECT_EQ(CDate(Variant("05.03.2007")), DateSerial(2007, 3, 5));
   EXPECT_EQ(CDate(Variant("2007-03-05")), DateSerial(2007, 3, 5));
@@ -99,19 +93,19 @@ TEST(Variant, CDblCDateCBoolReadTextsAndRejectGarbage) {
   EXPECT_DOUBLE_EQ(CDate(Variant("05.03.2007 12:00")).serial, DateSerial(2007, 3, 5).serial + 0.5);
   EXPECT_DOUBLE_EQ(CDate(Variant("18:00:00")).serial, 0.75);
   EXPECT_DOUBLE_EQ(CDate(Variant(39146.0)).serial, 39146.0);
-  EXPECT_EQ(ErrorOf([] { CDate(Variant("31.02.2007")); }), vberr::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CDate(Variant("завтра")); }), vberr::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CDate(Variant(1e10)); }), vberr::kOverflow);
+  EXPECT_EQ(ErrorNumber([] { CDate(Variant("31.02.2007")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorNumber([] { CDate(Variant("завтра")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorNumber([] { CDate(Variant(1e10)); }), vberr::kOverflow);
 
   EXPECT_TRUE(CBool(Variant("True")));
   EXPECT_TRUE(CBool(Variant(" -1 ")));
   EXPECT_FALSE(CBool(Variant("false")));
   EXPECT_FALSE(CBool(Variant(0.0)));
   EXPECT_TRUE(CBool(Variant(0.5)));
-  EXPECT_EQ(ErrorOf([] { CBool(Variant("yes")); }), vberr::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CBool(Variant::Null()); }), vberr::kInvalidUseOfNull);
-  EXPECT_EQ(ErrorOf([] { CStr(Variant::Null()); }), vberr::kInvalidUseOfNull);
-  EXPECT_EQ(ErrorOf([] { CLng(Variant::Nothing()); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorNumber([] { CBool(Variant("yes")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorNumber([] { CBool(Variant::Null()); }), vberr::kInvalidUseOfNull);
+  EXPECT_EQ(ErrorNumber([] { CStr(Variant::Null()); }), vberr::kInvalidUseOfNull);
+  EXPECT_EQ(ErrorNumber([] { CLng(Variant::Nothing()); }), vberr::kTypeMismatch);
 }
 
 TEST(Variant, DateSerialRollsOverLikeVba) {
@@ -133,7 +127,7 @@ TEST(Variant, DateSerialRollsOverLikeVba) {
   EXPECT_DOUBLE_EQ(DateSerial(2007, 3, 5).serial, 39146);
   EXPECT_EQ(Weekday(DateSerial(2007, 3, 5)), 2);  // a Monday
   EXPECT_EQ(Weekday(DateSerial(2007, 3, 5), 2), 1);
-  EXPECT_EQ(ErrorOf([] { DateSerial(10000, 1, 1); }), vberr::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumber([] { DateSerial(10000, 1, 1); }), vberr::kInvalidProcedureCall);
   // A time before the base date counts forward from its midnight.
   const DateParts early = SplitDate(OleDate{-1.25});
   EXPECT_EQ(early.day, 29);
@@ -152,7 +146,7 @@ TEST(Variant, CompareFollowsVbaRules) {
   EXPECT_EQ(Compare(Variant(), Variant(0)), O::equal);
   EXPECT_FALSE(Compare(Variant::Null(), Variant(1)).has_value());
   EXPECT_FALSE(VbEquals(Variant::Null(), Variant::Null()));
-  EXPECT_EQ(ErrorOf([] { Compare(Variant(1), Variant("x")); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorNumber([] { Compare(Variant(1), Variant("x")); }), vberr::kTypeMismatch);
 }
 
 TEST(Variant, ArraysCopyOnWriteAndReportBounds) {
@@ -162,10 +156,10 @@ TEST(Variant, ArraysCopyOnWriteAndReportBounds) {
   EXPECT_EQ(a.AsArray().At(1), Variant(1));
   EXPECT_EQ(b.AsArray().At(1), Variant(2));
   EXPECT_EQ(a.VbVarType(), 0x200C);
-  EXPECT_EQ(ErrorOf([&] { a.AsArray().At(0); }), vberr::kSubscriptOutOfRange);
+  EXPECT_EQ(ErrorNumber([&] { a.AsArray().At(0); }), vberr::kSubscriptOutOfRange);
   Variant bytes(ByteArray{0, {1, 2}});
   EXPECT_EQ(bytes.VbVarType(), 0x2011);
-  EXPECT_EQ(ErrorOf([&] { bytes.AsArray(); }), vberr::kTypeMismatch);
+  EXPECT_EQ(ErrorNumber([&] { bytes.AsArray(); }), vberr::kTypeMismatch);
   EXPECT_TRUE(Variant::Missing().IsMissing());
   EXPECT_TRUE(Variant::Nothing().IsNothing());
 }

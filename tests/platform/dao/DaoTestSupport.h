@@ -4,13 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/DaoCollections.h"
 #include "platform/dao/Database.h"
@@ -19,39 +15,12 @@
 #include "platform/dao/Recordset.h"
 #include "platform/dao/TableDef.h"
 #include "platform/dao/TableDefs.h"
+#include "support/TestSupport.h"
 
 namespace qv::dao::testing {
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvdaoXXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// The number of the Error `f` raises (0 for none); its description and
-// source into the pointers when given.
-inline int32_t ErrorNumber(const std::function<void()>& f, std::string* description = nullptr,
-                           std::string* source = nullptr) {
-  try {
-    f();
-  } catch (const Error& e) {
-    if (description) *description = e.Description();
-    if (source) *source = e.Source();
-    return e.Number();
-  }
-  return 0;
-}
+using testsupport::ErrorNumber;
+using testsupport::TempFolder;
 
 struct FieldDef {
   std::string name;

@@ -3,31 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
-#include "platform/automation/Error.h"
 #include "platform/jet/JetConnection.h"
+#include "support/TestSupport.h"
 
 namespace qv::jet::testing {
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvjetXXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using testsupport::ErrorNumber;
+using testsupport::TempFolder;
 
 class JetTest : public ::testing::Test {
  protected:
@@ -43,17 +27,5 @@ class JetTest : public ::testing::Test {
   TempFolder folder_;
   std::shared_ptr<Connection> db_;
 };
-
-// The number of the Error `f` raises, or 0 when it raises none.
-template <class F>
-int32_t ErrorNumber(F&& f, std::string* description = nullptr) {
-  try {
-    f();
-  } catch (const Error& e) {
-    if (description) *description = e.Description();
-    return e.Number();
-  }
-  return 0;
-}
 
 }  // namespace qv::jet::testing

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <thread>
 
+#include "support/TestSupport.h"
+
 namespace qv::os {
 namespace {
 
@@ -37,8 +39,8 @@ TEST(HostServices, SystemTempPathEndsInOneSlash) {
 }
 
 TEST(HostServices, FileProbeOpensForReading) {
-  std::string pattern = (fs::temp_directory_path() / "qv-host-XXXXXX").string();
-  const fs::path dir = ::mkdtemp(pattern.data());
+  const testsupport::TempFolder temp;
+  const fs::path& dir = temp.Path();
   std::ofstream(dir / "plain.mdb") << "x";
   std::ofstream(dir / "secret.mdb") << "x";
   ::chmod((dir / "secret.mdb").c_str(), 0);
@@ -55,7 +57,6 @@ TEST(HostServices, FileProbeOpensForReading) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(IsFileReadable((dir / c.name).string()), c.expected) << c.name;
-  fs::remove_all(dir);
 }
 
 TEST(HostServices, TickCountsAdvanceInMilliseconds) {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/os/HostServices.h"
+#include "support/TestSupport.h"
 
 namespace qv::os {
 namespace {
@@ -19,12 +20,7 @@ namespace fs = std::filesystem;
 
 class LockServiceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "qv-lock-XXXXXX").string();
-    dir_ = ::mkdtemp(pattern.data());
-    db_ = (dir_ / "Quivane.mdb").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  LockServiceTest() : db_(dir_.File("Quivane.mdb")) {}
 
   // A service attached to the test database with the given wait.
   std::shared_ptr<LockService> Service(int32_t timeoutMs) const {
@@ -44,7 +40,7 @@ class LockServiceTest : public ::testing::Test {
     }
   }
 
-  fs::path dir_;
+  testsupport::TempFolder dir_;
   std::string db_;
 };
 

@@ -10,48 +10,36 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "DataFolder.h"
 #include "core/mQvRegistryParams.h"
+#include "support/TestSupport.h"
 
 namespace qvdb::test {
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the system's temporary folder, removed at the end;
-// QV_REGISTRY names a registry file inside it while it lives.
-class TempFolder {
+// A temporary folder whose registry file QV_REGISTRY names while it lives.
+class TempFolder : public qv::testsupport::TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "qvdbtestXXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-    const char* old = std::getenv("QV_REGISTRY");
-    if (old) oldRegistry_ = old;
-    hadRegistry_ = old != nullptr;
-    setenv("QV_REGISTRY", (path_ / "registry.ini").c_str(), 1);
+  TempFolder() : qv::testsupport::TempFolder("qvdbtest") {
+    if (const char* old = std::getenv("QV_REGISTRY")) oldRegistry_ = old;
+    setenv("QV_REGISTRY", (Path() / "registry.ini").c_str(), 1);
     qv::mQvRegistryParams::ResetRegistryCachesForThread();
   }
   ~TempFolder() {
-    if (hadRegistry_)
-      setenv("QV_REGISTRY", oldRegistry_.c_str(), 1);
+    if (oldRegistry_)
+      setenv("QV_REGISTRY", oldRegistry_->c_str(), 1);
     else
       unsetenv("QV_REGISTRY");
     qv::mQvRegistryParams::ResetRegistryCachesForThread();
-    std::error_code ec;
-    fs::remove_all(path_, ec);
   }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const fs::path& Path() const { return path_; }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
 
  private:
-  fs::path path_;
-  std::string oldRegistry_;
-  bool hadRegistry_ = false;
+  std::optional<std::string> oldRegistry_;
 };
 
 // A data folder made by InitDataFolder once per test program and copied for
