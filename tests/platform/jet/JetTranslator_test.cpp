@@ -6,47 +6,17 @@
 
 #include "TranslatorTestSchema.h"
 #include "platform/automation/Error.h"
+#include "platform/jet/JetCatalog.h"
 
 namespace qv::jet {
 namespace {
-
-const char* TypeName(JetType t) {
-  switch (t) {
-    case JetType::kNone:
-      return "None";
-    case JetType::kBoolean:
-      return "Boolean";
-    case JetType::kByte:
-      return "Byte";
-    case JetType::kInteger:
-      return "Integer";
-    case JetType::kLong:
-      return "Long";
-    case JetType::kCurrency:
-      return "Currency";
-    case JetType::kSingle:
-      return "Single";
-    case JetType::kDouble:
-      return "Double";
-    case JetType::kDate:
-      return "Date";
-    case JetType::kText:
-      return "Text";
-    case JetType::kMemo:
-      return "Memo";
-    case JetType::kGUID:
-      return "GUID";
-    default:
-      return "Other";
-  }
-}
 
 // The result columns as "name:Type, ..." (text sizes as Text(n)).
 std::string Columns(const Translation& t) {
   std::string out;
   for (const auto& c : t.columns) {
     if (!out.empty()) out += ", ";
-    out += c.name + ":" + TypeName(c.type);
+    out += c.name + ':' + std::string(c.type == JetType::kNone ? "None" : JetTypeName(c.type));
     if (c.type == JetType::kText) out += "(" + std::to_string(c.size) + ")";
   }
   return out;
