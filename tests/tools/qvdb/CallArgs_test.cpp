@@ -157,26 +157,5 @@ TEST(Call, Errors) {
   }
 }
 
-TEST(Output, JsonFormsOfValues) {
-  auto c = std::make_shared<qv::Collection>();
-  c->Add(Variant(1.5), "a");
-  c->Add(Variant("x\"y"));
-  const struct {
-    Variant value;
-    const char* json;
-  } cases[] = {
-      {Variant::Null(), "null"},
-      {Variant(), "{\"empty\":true}"},
-      {Variant(qv::DateSerial(2007, 3, 5)), "{\"date\":\"2007-03-05T00:00:00\"}"},
-      {Variant(true), "true"},
-      {Variant(int32_t{7}), "7"},
-      {Variant(0.1), "0.1"},
-      {Variant("текст\n"), "\"текст\\n\""},
-      {Variant(qv::ByteArray{0, {0, 171}}), "{\"hex\":\"00ab\"}"},
-      {Variant(c), "{\"items\":[1.5,\"x\\\"y\"],\"keys\":[\"a\",null]}"},
-  };
-  for (const auto& k : cases) EXPECT_EQ(ToJson(k.value), k.json) << k.value.Describe();
-}
-
 }  // namespace
 }  // namespace qvdb

@@ -43,6 +43,20 @@ void WithDatabase(const fs::path& file, const std::function<void(qv::jet::Connec
   db->Close();
 }
 
+// Table Post made again with ID of `idType` and ShortName of `shortNameSize`.
+void RecreatePost(const fs::path& folder, qv::jet::JetType idType, int32_t shortNameSize) {
+  WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
+    c.Schema().DropTable("Post");
+    qv::jet::TableSpec t;
+    t.name = "Post";
+    t.fields = {{"ID", idType, 0, true},
+                {"ShortName", qv::jet::JetType::kText, shortNameSize},
+                {"FullName", qv::jet::JetType::kText, 255}};
+    t.indexes.push_back({"Id", qv::jet::IndexSpec::ParseFields("ID"), true});
+    c.Schema().CreateTable(t);
+  });
+}
+
 struct Damage {
   const char* name;
   std::function<void(const fs::path& folder)> apply;
@@ -66,32 +80,10 @@ TEST(Check, ReportsWhatIsWrong) {
        },
        "table KladrAbbrevs is missing"},
       {"column of another type",
-       [](const fs::path& f) {
-         WithDatabase(f / "Quivane.mdb", [](qv::jet::Connection& c) {
-           c.Schema().DropTable("Post");
-           qv::jet::TableSpec t;
-           t.name = "Post";
-           t.fields = {{"ID", qv::jet::JetType::kDouble, 0, true},
-                       {"ShortName", qv::jet::JetType::kText, 100},
-                       {"FullName", qv::jet::JetType::kText, 255}};
-           t.indexes.push_back({"Id", qv::jet::IndexSpec::ParseFields("ID"), true});
-           c.Schema().CreateTable(t);
-         });
-       },
+       [](const fs::path& f) { RecreatePost(f, qv::jet::JetType::kDouble, 255); },
        "column Post.ID is Double, expected Long"},
       {"text of another size",
-       [](const fs::path& f) {
-         WithDatabase(f / "Quivane.mdb", [](qv::jet::Connection& c) {
-           c.Schema().DropTable("Post");
-           qv::jet::TableSpec t;
-           t.name = "Post";
-           t.fields = {{"ID", qv::jet::JetType::kLong, 0, true},
-                       {"ShortName", qv::jet::JetType::kText, 100},
-                       {"FullName", qv::jet::JetType::kText, 255}};
-           t.indexes.push_back({"Id", qv::jet::IndexSpec::ParseFields("ID"), true});
-           c.Schema().CreateTable(t);
-         });
-       },
+       [](const fs::path& f) { RecreatePost(f, qv::jet::JetType::kLong, 100); },
        "column Post.ShortName is Text(100), expected Text(255)"},
       {"missing file", [](const fs::path& f) { fs::remove(f / "Okato.mdb"); },
        "the file is missing"},

@@ -169,26 +169,6 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   EXPECT_NE(broken.out.find("the file is missing"), std::string::npos) << broken.out;
 }
 
-// One seed, one data set, through the program too: the same rows twice.
-TEST_F(Cli, GenerateIsRepeatable) {
-  std::string dumps[2];
-  for (int i = 0; i < 2; ++i) {
-    const std::string data = (tmp_ / ("d" + std::to_string(i))).string();
-    ASSERT_EQ(Qvdb(tmp_, {"init", data}).status, 0);
-    ASSERT_EQ(Qvdb(tmp_, {"generate", "--data", data, "--seed", "9", "--streams", "3",
-                          "--documents", "20", "--cells", "3"})
-                  .status,
-              0);
-    for (const char* sql :
-         {"select * from doc_registry order by document_id",
-          "select * from doc_cell_values order by document_id, cell_key",
-          "select * from LegalPerson order by ID", "select * from NaturalPerson order by ID"})
-      dumps[i] += Qvdb(tmp_, {"sql", "--data", data, "--format", "tsv", sql}).out;
-  }
-  EXPECT_GT(dumps[0].size(), 1000u);
-  EXPECT_EQ(dumps[0], dumps[1]);
-}
-
 TEST_F(Cli, DemoOnAnEmptyFolder) {
   const Outcome r = Qvdb(tmp_, {"demo"});  // the default folder: $XDG_DATA_HOME/qvdb
   EXPECT_EQ(r.status, 0) << r.out << r.err;
