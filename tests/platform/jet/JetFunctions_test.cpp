@@ -177,11 +177,8 @@ TEST_F(JetFunctionsTest, FirstAndLastFollowRowOrder) {
 
 TEST(JetFunctionTable, LookupIsCaseInsensitiveAndTakesTheDollarSign) {
   ASSERT_NE(FindJetFunction("ucase$"), nullptr);
-  EXPECT_EQ(FindJetFunction("ucase$")->sqliteName, "jet_ucase");
-  EXPECT_EQ(FindJetFunction("MID")->fixedType, JetType::kText);
-  EXPECT_EQ(FindJetFunction("iif")->rule, TypeRule::kArgs1And2);
-  EXPECT_TRUE(FindJetFunction("Count")->aggregate);
-  EXPECT_EQ(FindJetFunction("Count")->impl, nullptr);
+  EXPECT_EQ(FindJetFunction("ucase$"), FindJetFunction("UCase"));
+  EXPECT_NE(FindJetFunction("MID"), nullptr);
   EXPECT_NE(FindJetFunction("Mod"), nullptr);
   EXPECT_NE(FindJetFunction("Like"), nullptr);
   EXPECT_EQ(FindJetFunction("NoSuchFunction"), nullptr);
