@@ -235,12 +235,7 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
 
   // An older library leaves a newer folder alone and says why.
   std::string description;
-  EXPECT_EQ(ErrorNumber(
-                [&] {
-                  BuildDataFolder(folder.Path(), {v1, rows1});
-                },
-                &description),
-            3343);
+  EXPECT_EQ(ErrorNumber([&] { BuildDataFolder(folder.Path(), {v1, rows1}); }, &description), 3343);
   EXPECT_NE(description.find("Quivane.mdb"), std::string::npos) << description;
   EXPECT_NE(description.find("version 2"), std::string::npos) << description;
   EXPECT_EQ(VersionRows(*Open(folder.File("Quivane.mdb"))), "1.0.2");

@@ -63,7 +63,8 @@ TEST(AdoTypes, StoredValuesFollowTheFieldType) {
     const FieldInfo field = MakeFieldInfo("F", c.type, c.size, c.attributes);
     const std::string what = std::string(field.info->name) + " <- " + c.in.Describe();
     if (c.want.IsEmpty()) {
-      EXPECT_EQ(ErrorNumber([&] { CoerceToField(field, c.in, kFieldSource); }), adoerr::kMultipleStep)
+      EXPECT_EQ(ErrorNumber([&] { CoerceToField(field, c.in, kFieldSource); }),
+                adoerr::kMultipleStep)
           << what;
     } else {
       EXPECT_EQ(CoerceToField(field, c.in, kFieldSource), c.want) << what;
