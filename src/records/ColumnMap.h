@@ -21,6 +21,7 @@ enum class ColKind : unsigned char {
   kDouble,  // CDbl; the same
   kDate,    // CDate; the zero date
   kBool,    // CBool; False
+  kFlag,    // read as kBool, written as 1 or 0 (a Long column compared with 1)
   kRef,     // a sub-record's identifier: read with SetID, written as its ID
             // (0 when the sub-record is deleted, state 4)
 };
@@ -39,6 +40,14 @@ struct ColumnDef {
   bool write = true;  // false: read only (a second property filled from one column)
   // Applied to a text column's value before it reaches the record.
   std::string (*readText)(std::string_view) = nullptr;
+  // Applied to a text before it is written (then cut to the column's size).
+  std::string (*writeText)(std::string_view) = nullptr;
+  // A base column written only while the record holds its lazy group (a
+  // record read without it cannot tell whether the column was changed).
+  bool writeWithLazy = false;
+  // A reference whose sub-record belongs to the row: deleting the row
+  // deletes it first, through its own mapper.
+  bool owned = false;
 };
 
 struct ColumnMap {
@@ -65,10 +74,14 @@ constexpr ColumnDef Date(std::string_view c, std::string_view p = {}) {
 constexpr ColumnDef Bool(std::string_view c, std::string_view p = {}) {
   return {c, ColKind::kBool, p};
 }
+constexpr ColumnDef Flag(std::string_view c, std::string_view p = {}) {
+  return {c, ColKind::kFlag, p};
+}
 constexpr ColumnDef Ref(std::string_view c, std::string_view p = {}) {
   return {c, ColKind::kRef, p};
 }
-// Marks a column as lazy, read-only, or converted on reading.
+// Marks a column as lazy, read-only, converted on reading (and writing),
+// written only with the lazy group, or owning its sub-record.
 constexpr ColumnDef Lazy(ColumnDef d) {
   d.group = ColGroup::kLazy;
   return d;
@@ -77,8 +90,22 @@ constexpr ColumnDef ReadOnly(ColumnDef d) {
   d.write = false;
   return d;
 }
-constexpr ColumnDef Converted(ColumnDef d, std::string (*f)(std::string_view)) {
+constexpr ColumnDef Converted(ColumnDef d, std::string (*f)(std::string_view),
+                              std::string (*onWrite)(std::string_view) = nullptr) {
   d.readText = f;
+  d.writeText = onWrite;
+  return d;
+}
+constexpr ColumnDef WrittenAs(ColumnDef d, std::string (*onWrite)(std::string_view)) {
+  d.writeText = onWrite;
+  return d;
+}
+constexpr ColumnDef WrittenWithLazy(ColumnDef d) {
+  d.writeWithLazy = true;
+  return d;
+}
+constexpr ColumnDef Owned(ColumnDef d) {
+  d.owned = true;
   return d;
 }
 }  // namespace col

@@ -7,7 +7,9 @@
 #include "core/mErrorHandling.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/Database.h"
+#include "platform/automation/VbaText.h"
 #include "platform/dao/Recordset.h"
+#include "records/MapperTransaction.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qv::records {
@@ -49,9 +51,25 @@ Variant ReadColumn(const ColumnDef& c, const Variant& v) {
     case ColKind::kDate:
       return Variant(Tolerant<OleDate>(v, OleDate{}, [](const Variant& x) { return CDate(x); }));
     case ColKind::kBool:
+    case ColKind::kFlag:
       return Variant(Tolerant<bool>(v, false, [](const Variant& x) { return CBool(x); }));
   }
   return Variant();
+}
+
+// A text as its column takes it: through the column's write conversion,
+// then cut to the column's size (texts are cut, never refused).
+Variant FittedText(const ColumnDef& c, dao::Recordset& rs, Variant value) {
+  if (!value.IsString() && !c.writeText) return value;
+  std::string s = CStr(value);
+  if (c.writeText) s = c.writeText(s);
+  int32_t i = rs.FieldIndex(c.column);
+  if (i >= 0) {
+    const jet::FieldSpec& spec = rs.Column(i).spec;
+    if (spec.type == jet::JetType::kText || spec.type == jet::JetType::kChar)
+      s = Truncate16(s, spec.size > 0 ? spec.size : 255);
+  }
+  return Variant(std::move(s));
 }
 
 // Sets one field of the edit buffer; a failure names the table, the field
@@ -106,13 +124,88 @@ void AssignColumns(const ColumnMap& map, ColGroup group, dao::Recordset& rs, QvR
 }
 
 // The value a column is written with; a reference's sub-record is saved
-// first when `recursive` (unless it is read-only or a reference not read).
-Variant WrittenValue(const ColumnDef& c, int prop, QvRecord& rec, bool recursive) {
-  if (c.kind != ColKind::kRef) return rec.Value(prop);
-  QvRecordPtr sub = rec.SubRecord(prop);
-  if (!sub) return Variant(0.0);
-  if (recursive && !sub->IsReadOnlyRecord() && sub->State() != kReference) sub->SaveToStore(true);
-  return Variant(sub->State() == kDeleted ? 0.0 : sub->Id());
+// first when `recursive` and it holds something to write (its mapper would
+// skip states 0, 1 and 4 and read-only records anyway).
+Variant WrittenValue(const ColumnDef& c, int prop, QvRecord& rec, bool recursive,
+                     dao::Recordset& rs) {
+  switch (c.kind) {
+    case ColKind::kRef: {
+      QvRecordPtr sub = rec.SubRecord(prop);
+      if (!sub) return Variant(0.0);
+      const int32_t state = sub->State();
+      if (recursive && !sub->IsReadOnlyRecord() && (state == kChanged || state == kLoaded))
+        sub->SaveToStore(true);
+      return Variant(sub->State() == kDeleted ? 0.0 : sub->Id());
+    }
+    case ColKind::kFlag:
+      return Variant(int32_t{CBool(rec.Value(prop)) ? 1 : 0});
+    case ColKind::kText:
+      return FittedText(c, rs, rec.Value(prop));
+    default:
+      return rec.Value(prop);
+  }
+}
+
+bool HoldsLazyGroup(QvRecord& rec) {
+  int g = rec.RecordClassOf().GroupIndexByFlag(kLazyFlag);
+  return g >= 0 && rec.GroupLoaded(g);
+}
+
+// Writes the written columns of `map` into the edit buffer of `rs`.
+void WriteColumns(const ColumnMap& map, dao::Recordset& rs, QvRecord& rec, bool recursive,
+                  bool writeLazy) {
+  const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
+  for (size_t i = 0; i < map.columns.size(); ++i) {
+    const ColumnDef& c = map.columns[i];
+    if (!c.write) continue;
+    if ((c.group == ColGroup::kLazy || c.writeWithLazy) && !writeLazy) continue;
+    WriteField(rs, map.table, c.column, WrittenValue(c, props[i], rec, recursive, rs));
+  }
+}
+
+// The detail map of a header's type; null when the type has none.
+const ColumnMap* DetailMapOf(const DetailDef& d, int32_t type) {
+  for (const DetailMap& m : d.maps)
+    if (m.type == type) return m.map;
+  return nullptr;
+}
+
+int PropertyOf(QvRecord& rec, std::string_view name) {
+  int i = rec.PropertyIndex(name);
+  if (i < 0)
+    throw Error(vberr::kInvalidProcedureCall,
+                std::string(rec.RecordClassOf().Name()) + " has no property " + std::string(name));
+  return i;
+}
+
+// The detail table and row of a header record from its Type and link
+// properties; null when the type has no detail table.
+const ColumnMap* RecordDetail(const DetailDef& d, QvRecord& rec, double& link) {
+  link = CDbl(rec.Value(PropertyOf(rec, d.linkColumn)));
+  return DetailMapOf(d, CLng(rec.Value(PropertyOf(rec, d.typeColumn))));
+}
+
+// Sub-records the row owns, deleted with it through their mappers. Lazy
+// references of a record that does not hold its lazy group are left alone
+// (they were never read: their identifiers are unknown here).
+void DeleteOwned(const ColumnMap& map, QvRecord& rec) {
+  const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
+  const bool lazyHeld = HoldsLazyGroup(rec);
+  for (size_t i = 0; i < map.columns.size(); ++i) {
+    const ColumnDef& c = map.columns[i];
+    if (!c.owned || c.kind != ColKind::kRef) continue;
+    if (c.group == ColGroup::kLazy && !lazyHeld) continue;
+    QvRecordPtr sub = rec.SubRecord(props[i]);
+    if (sub && sub->Id() != 0 && !sub->IsReadOnlyRecord()) sub->DeleteFromStore();
+  }
+}
+
+// Puts a record's identifier and state back if the write is rolled back.
+void UndoOnRollback(QvRecord& rec) {
+  std::weak_ptr<QvRecord> weak = std::static_pointer_cast<QvRecord>(rec.shared_from_this());
+  OnMapperRollback([weak, id = rec.IdValue(), state = rec.State()] {
+    if (auto r = weak.lock()) r->RestoreAfterRollback(id, state);
+  });
 }
 
 }  // namespace
@@ -191,9 +284,37 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
     rec.MarkNotFound(Variant(id));
     return;
   }
+  if (!def.detail) {
+    rec.BeginLoad(Variant(id));
+    AssignColumns(map, ColGroup::kBase, *rs, rec);
+    if (def.hooks.afterRead) def.hooks.afterRead(rec, *rs);
+    if (def.hooks.readMore) def.hooks.readMore(db, rec);
+    rec.EndLoad();
+    return;
+  }
+  // Header + detail: a type without a detail table, or a link without its
+  // row, reads as missing.
+  const ColumnMap* detail =
+      DetailMapOf(*def.detail, Tolerant<int32_t>(rs->FieldValue(def.detail->typeColumn), 0,
+                                                 [](const Variant& x) { return CLng(x); }));
+  if (!detail) {
+    rec.MarkNotFound(Variant(id));
+    return;
+  }
+  ResolvedProperties(*detail, rec.RecordClassOf());
+  const double link = Tolerant<double>(rs->FieldValue(def.detail->linkColumn), 0.0,
+                                       [](const Variant& x) { return CDbl(x); });
+  auto drs = SeekRow(db, *detail, link);
+  CloseOnExit detailCloser(*drs);
+  if (drs->NoMatch()) {
+    rec.MarkNotFound(Variant(id));
+    return;
+  }
   rec.BeginLoad(Variant(id));
   AssignColumns(map, ColGroup::kBase, *rs, rec);
-  if (def.hooks.afterRead) def.hooks.afterRead(rec, *rs);
+  AssignColumns(*detail, ColGroup::kBase, *drs, rec);
+  if (def.hooks.afterRead) def.hooks.afterRead(rec, *drs);
+  if (def.hooks.readMore) def.hooks.readMore(db, rec);
   rec.EndLoad();
 }
 
@@ -202,22 +323,169 @@ void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   if (group < 0) ThrowVb(vberr::kInvalidProcedureCall, "the record has no lazy columns");
   double id = rec.Id();
   if (id == 0) return;
-  if (rec.State() == kReference) {  // never read: the base columns first
+  if (rec.State() != kLoaded) {  // not read (or not found before): the base columns first
     ReadRow(db, def, id, rec);
     if (rec.State() != kLoaded) return;
   }
-  const ColumnMap& map = def.hooks.mapFor ? *def.hooks.mapFor(id) : def.map;
-  auto rs = SeekRow(db, map, id);
+  const ColumnMap* map = def.hooks.mapFor ? def.hooks.mapFor(id) : &def.map;
+  double key = id;
+  if (def.detail) {
+    map = RecordDetail(*def.detail, rec, key);
+    if (!map) {
+      rec.MarkNotFound(Variant(id));
+      return;
+    }
+  }
+  auto rs = SeekRow(db, *map, key);
   CloseOnExit closer(*rs);
   if (rs->NoMatch()) {
     rec.MarkNotFound(Variant(id));
     return;
   }
   rec.BeginGroupLoad(group);
-  AssignColumns(map, ColGroup::kLazy, *rs, rec);
+  AssignColumns(*map, ColGroup::kLazy, *rs, rec);
   if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(rec, *rs);
+  for (const ChildListDef& list : def.lists) ReadChildList(db, list, rec);
   rec.EndGroupLoad(group);
 }
+
+namespace {
+
+// A row opened for writing: Edit of a stored row or AddNew of a new one.
+struct OpenedRow {
+  bool skip = false;
+  bool inserted = false;
+  double newId = 0;  // the key of a row inserted under NextId
+};
+
+// Opens `rs` on the record's row `id` (see the pattern at the top).
+OpenedRow OpenForWrite(dao::Recordset& rs, const ColumnMap& map, const MapperHooks& hooks,
+                       QvRecord& rec, double id) {
+  OpenedRow row;
+  if (id != 0) {
+    const Variant key[1] = {Variant(id)};
+    rs.Seek("=", key);
+    if (!rs.NoMatch()) {
+      rs.Edit();
+      return row;
+    }
+    if (!hooks.insertMissing) {
+      row.skip = true;
+      return row;
+    }
+    rs.AddNew();
+    rs.SetField(map.key, Variant(id));
+    row.inserted = true;
+    return row;
+  }
+  if (rec.IsBlank()) {
+    row.skip = true;
+    return row;
+  }
+  double next = NextId(rs, map.key);
+  if (hooks.newId) next = hooks.newId(next);
+  rs.AddNew();
+  rs.SetField(map.key, Variant(next));
+  row.newId = next;
+  row.inserted = true;
+  return row;
+}
+
+// The detail row of a header save: the row of the record's link, or, when
+// the link is 0 or its row is gone, a new row under the detail table's
+// NextId whose key becomes the record's link.
+void OpenDetailForWrite(dao::Recordset& rs, const ColumnMap& map, const DetailDef& d,
+                        QvRecord& rec, double link) {
+  if (link != 0) {
+    const Variant key[1] = {Variant(link)};
+    rs.Seek("=", key);
+    if (!rs.NoMatch()) {
+      rs.Edit();
+      return;
+    }
+  }
+  const double next = NextId(rs, map.key);
+  rs.AddNew();
+  rs.SetField(map.key, Variant(next));
+  const int linkProp = PropertyOf(rec, d.linkColumn);
+  std::weak_ptr<QvRecord> weak = std::static_pointer_cast<QvRecord>(rec.shared_from_this());
+  OnMapperRollback([weak, linkProp, link] {
+    if (auto r = weak.lock()) r->SetValue(linkProp, Variant(link));
+  });
+  rec.SetValue(linkProp, Variant(next));
+}
+
+void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recursive,
+                const Variant& extra) {
+  const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
+  ResolvedProperties(map, rec.RecordClassOf());
+  const ColumnMap* detail = nullptr;
+  double link = 0;
+  if (def.detail) {
+    detail = RecordDetail(*def.detail, rec, link);
+    if (!detail) return;  // a type without a detail table is not saved
+  }
+
+  auto rs = OpenMapTable(db, map);
+  CloseOnExit closer(*rs);
+  OpenedRow row = OpenForWrite(*rs, map, def.hooks, rec, rec.Id());
+  if (row.skip) return;
+
+  const bool writeLazy = HoldsLazyGroup(rec);
+  if (detail) {
+    auto drs = OpenMapTable(db, *detail);
+    CloseOnExit detailCloser(*drs);
+    OpenDetailForWrite(*drs, *detail, *def.detail, rec, link);
+    WriteColumns(*detail, *drs, rec, recursive, writeLazy);
+    drs->Update();
+    drs->Close();
+  }
+  WriteColumns(map, *rs, rec, recursive, writeLazy);
+  if (def.hooks.beforeUpdate) def.hooks.beforeUpdate(*rs, rec, extra);
+  rs->Update();
+  rs->Close();
+  // The record takes its new identifier once the row holds it, so that a
+  // failed write leaves it new and the next save inserts again.
+  if (row.newId != 0) {
+    UndoOnRollback(rec);
+    rec.AssignNewID(Variant(row.newId));
+  }
+  if (writeLazy)
+    for (const ChildListDef& list : def.lists) SaveChildList(db, list, rec, recursive);
+  if (def.hooks.afterWrite) def.hooks.afterWrite(db, rec, recursive);
+  if (row.inserted)
+    rec.AfterInsert();
+  else
+    rec.AfterUpdate();
+}
+
+void DeleteRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
+  const double id = rec.Id();
+  const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
+  if (def.hooks.beforeDelete) def.hooks.beforeDelete(db, rec);
+  DeleteOwned(map, rec);
+  auto rs = SeekRow(db, map, id);
+  CloseOnExit closer(*rs);
+  if (!rs->NoMatch() && def.detail) {
+    // The detail row named by the stored header (the record may be stale).
+    const int32_t type = Tolerant<int32_t>(rs->FieldValue(def.detail->typeColumn), 0,
+                                           [](const Variant& x) { return CLng(x); });
+    const double link = Tolerant<double>(rs->FieldValue(def.detail->linkColumn), 0.0,
+                                         [](const Variant& x) { return CDbl(x); });
+    if (const ColumnMap* detail = DetailMapOf(*def.detail, type)) {
+      DeleteOwned(*detail, rec);
+      auto drs = SeekRow(db, *detail, link);
+      CloseOnExit detailCloser(*drs);
+      if (!drs->NoMatch()) drs->Delete();
+    }
+    // The owned deletes above may have moved the header cursor.
+    const Variant key[1] = {Variant(id)};
+    rs->Seek("=", key);
+  }
+  if (!rs->NoMatch()) rs->Delete();
+}
+
+}  // namespace
 
 void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recursive,
              const Variant& extra) {
@@ -226,54 +494,7 @@ void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recurs
   if (state == kNew || state == kReference || state == kDeleted) return;
   if (rec.IsReadOnlyRecord()) return;
   if (def.hooks.saveGate && !def.hooks.saveGate(rec)) return;
-
-  const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
-  const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
-  auto rs = OpenMapTable(db, map);
-  CloseOnExit closer(*rs);
-
-  double id = rec.Id();
-  bool inserted = false;
-  double newId = 0;
-  if (id != 0) {
-    const Variant key[1] = {Variant(id)};
-    rs->Seek("=", key);
-    if (rs->NoMatch()) {
-      if (!def.hooks.insertMissing) return;
-      rs->AddNew();
-      rs->SetField(map.key, Variant(id));
-      inserted = true;
-    } else {
-      rs->Edit();
-    }
-  } else {
-    if (rec.IsBlank()) return;
-    double next = NextId(*rs, map.key);
-    if (def.hooks.newId) next = def.hooks.newId(next);
-    rs->AddNew();
-    rs->SetField(map.key, Variant(next));
-    newId = next;
-    inserted = true;
-  }
-
-  // Lazy columns are written only when the record holds them.
-  int lazyGroup = rec.RecordClassOf().GroupIndexByFlag(kLazyFlag);
-  bool writeLazy = lazyGroup >= 0 && rec.GroupLoaded(lazyGroup);
-  for (size_t i = 0; i < map.columns.size(); ++i) {
-    const ColumnDef& c = map.columns[i];
-    if (!c.write || (c.group == ColGroup::kLazy && !writeLazy)) continue;
-    WriteField(*rs, map.table, c.column, WrittenValue(c, props[i], rec, recursive));
-  }
-  if (def.hooks.beforeUpdate) def.hooks.beforeUpdate(*rs, rec, extra);
-  rs->Update();
-  rs->Close();
-  // The record takes its new identifier once the row holds it, so that a
-  // failed write leaves it new and the next save inserts again.
-  if (newId != 0) rec.AssignNewID(Variant(newId));
-  if (inserted)
-    rec.AfterInsert();
-  else
-    rec.AfterUpdate();
+  MapperWrite(db, [&] { SaveRowNow(db, def, rec, recursive, extra); });
 }
 
 void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec) {
@@ -282,12 +503,11 @@ void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec) {
   if (id == 0) return;
   if (rec->IsReadOnlyRecord()) return;
   if (def.hooks.deleteGate && !def.hooks.deleteGate(id)) return;
-  {
-    auto rs = SeekRow(db, def.writeMap ? *def.writeMap : def.map, id);
-    CloseOnExit closer(*rs);
-    if (!rs->NoMatch()) rs->Delete();
-  }
-  rec->AfterDelete();
+  MapperWrite(db, [&] {
+    DeleteRowNow(db, def, *rec);
+    UndoOnRollback(*rec);
+    rec->AfterDelete();
+  });
 }
 
 bool RowExists(dao::Database& db, const MapperDef& def, double id) {

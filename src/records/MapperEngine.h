@@ -17,12 +17,24 @@
 //           sub-record when recursive), beforeUpdate, Update, then for a new
 //           row AssignNewID, and AfterInsert or AfterUpdate.
 //   delete  nothing for Nothing, ID 0, read-only, or deleteGate saying no;
-//           the row is deleted when found; AfterDelete in any case.
+//           beforeDelete (cascades), the owned sub-records, then the row
+//           when found; AfterDelete in any case.
 //   exists  Seek "=".
-// A write that fails leaves the row unwritten: Update is never reached and
-// the recordset is closed with the edit cancelled.
+// A save or delete runs in the thread's mapper transaction
+// (MapperTransaction.h): a failure anywhere in it, nested mappers included,
+// leaves nothing of it written.
+//
+// Two shapes beyond one row per record:
+//   header + detail (MapperDef::detail): the map's table holds a type and a
+//           link; the row of the link in the detail table of that type holds
+//           the rest. A type without a detail table reads as missing and is
+//           not saved; a link without its row is recreated on save.
+//   child lists (MapperDef::lists): a lazy collection property whose items
+//           are the rows of a child table that name the record as owner;
+//           read with the lazy group, synchronised with it on save.
 
 #include <memory>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -37,6 +49,39 @@ class Recordset;
 namespace qv::records {
 
 class RecordClass;
+
+// The detail table of one value of the header's type column.
+struct DetailMap {
+  int32_t type;
+  const ColumnMap* map;
+};
+
+// A header table whose rows are completed by a detail row: `typeColumn`
+// picks the detail table, `linkColumn` holds the detail row's key. Both are
+// columns of the header map and properties of the record of the same names.
+struct DetailDef {
+  std::string_view typeColumn;
+  std::string_view linkColumn;
+  std::span<const DetailMap> maps;
+};
+
+// A collection of child records kept in a table of their own, each row
+// naming its owner in `ownerColumn`. Read with the owner's lazy group as
+// references (each item reads itself through its mapper); saved with it:
+// stored rows of the owner whose ID no remaining item has (items in state 4
+// do not remain) are deleted, then each remaining item that is neither
+// read-only nor a reference not read is saved through its mapper.
+struct ChildListDef {
+  std::string_view property;    // the record's collection property
+  std::string_view itemProgId;  // the record type of the items
+  std::string_view table;
+  std::string_view ownerColumn;
+  // The item property that receives the owner's ID before the item is
+  // saved; empty: the owner's ID is the third argument of the item's save.
+  std::string_view ownerProperty = {};
+  // Items read get the owner's DeafForNotifications.
+  bool inheritDeafness = false;
+};
 
 struct MapperHooks {
   // The map an identifier lives in, for read and exists (tax offices choose
@@ -59,6 +104,14 @@ struct MapperHooks {
   void (*beforeUpdate)(dao::Recordset& rs, QvRecord& rec, const Variant& extra) = nullptr;
   // After the read-only gate: false skips the delete (AfterDelete too).
   bool (*deleteGate)(double id) = nullptr;
+  // Read, after afterRead: values taken from elsewhere than the row.
+  void (*readMore)(dao::Database& db, QvRecord& rec) = nullptr;
+  // Save, once the row is written and the record has its identifier, before
+  // AfterInsert/AfterUpdate: rows of its own kept in other tables.
+  void (*afterWrite)(dao::Database& db, QvRecord& rec, bool recursive) = nullptr;
+  // Delete, after the gates and before the owned sub-records and the row:
+  // the cascade into rows that depend on this one.
+  void (*beforeDelete)(dao::Database& db, QvRecord& rec) = nullptr;
 };
 
 struct MapperDef {
@@ -68,6 +121,9 @@ struct MapperDef {
   MapperHooks hooks = {};
   // The map written by save and delete; null: `map`.
   const ColumnMap* writeMap = nullptr;
+  // `map` is the header of a header + detail pair.
+  const DetailDef* detail = nullptr;
+  std::span<const ChildListDef> lists = {};
 };
 
 // `aRecord` as the record type of `def`: error 13 for an object of another
@@ -91,15 +147,25 @@ double NextId(dao::Recordset& rs, std::string_view keyColumn);
 std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap& map);
 
 void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec);
-// The lazy columns of a stored record, read again on every call, between the
-// brackets of its "LazyLoaded" group (error 5 for a type without one). A
-// reference not read yet reads its base columns first; no row: MarkNotFound.
-// Save writes the lazy columns only while that group is loaded.
+// The lazy columns (and child lists) of a stored record, read again on every
+// call, between the brackets of its "LazyLoaded" group (error 5 for a type
+// without one). A record not in state 3 reads its base columns first; no
+// row: MarkNotFound. Save writes the lazy columns only while that group is
+// loaded.
 void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec);
 void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recursive,
              const Variant& extra = Variant::Missing());
 // `rec` may be null (Nothing): nothing happens.
 void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec);
+
+// The child lists (MapperEngine's ChildListDef), for the engine.
+void ReadChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner);
+void SaveChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner, bool recursive);
+
+// "delete from <table> where <condition> and <idColumn> in (...)" for `ids`
+// in batches of 100 identifiers; nothing for none.
+void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view condition,
+                    std::string_view idColumn, const std::vector<double>& ids);
 bool RowExists(dao::Database& db, const MapperDef& def, double id);
 
 }  // namespace qv::records

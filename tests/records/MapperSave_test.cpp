@@ -155,20 +155,36 @@ TEST_F(MapperSave, SavingAnIdWithoutRowWritesNothing) {
   EXPECT_TRUE(notices_.empty());
 }
 
-TEST_F(MapperSave, FailedWriteLeavesNoRowAndNamesTheMapper) {
-  auto r = New("QvConsStream");
-  r->Let("DisplayName", Variant(std::string(300, 'x')));  // the column holds 255
+// A stream type whose category is a text, so that a value the Long column
+// cannot take makes a field write fail.
+constexpr PropertyDef kBadStreamProps[] = {decl::Text("DisplayName"), decl::Text("LPCategory")};
+constexpr RecordType kBadStream{.progId = "QvTest.BadStream", .properties = kBadStreamProps};
+[[maybe_unused]] const bool kBadRegistered = (RegisterRecordType(kBadStream), true);
+constexpr ColumnDef kBadColumns[] = {col::Text("DisplayName"), col::Text("LPCategory")};
+constexpr ColumnMap kBadMap{"ConsStream", kBadColumns};
+const MapperDef kBadDef{"QvTest.BadStream", kBadMap, true};
+
+TEST_F(MapperSave, FailedWriteLeavesNoRowAndNamesTheField) {
+  auto r = QvRecord::Create("QvTest.BadStream");
+  r->Let("DisplayName", Variant("named"));
+  r->Let("LPCategory", Variant("not a number"));
   std::string text;
-  EXPECT_NE(ErrorOf([&] { DBConsStream().SaveRecord(Obj(r), false); }, &text), 0);
-  EXPECT_NE(text.find("[Qv_DBProvider::DBConsStream.SaveRecord"), std::string::npos) << text;
-  EXPECT_NE(text.find("Table: ConsStream, Field: DisplayName, Value: "), std::string::npos) << text;
+  EXPECT_NE(ErrorOf([&] { SaveRow(*db_, kBadDef, *r, false); }, &text), 0);
+  EXPECT_NE(text.find("Table: ConsStream, Field: LPCategory, Value: "), std::string::npos) << text;
   EXPECT_EQ(Count("ConsStream"), 0);
   EXPECT_TRUE(notices_.empty());
   EXPECT_EQ(r->Id(), 0);  // still new: the next save inserts
   // The recordset was released: the table takes the next save.
-  r->Let("DisplayName", Variant("fits"));
-  DBConsStream().SaveRecord(Obj(r), false);
+  r->Let("LPCategory", Variant("7"));
+  SaveRow(*db_, kBadDef, *r, false);
   EXPECT_EQ(Count("ConsStream"), 1);
+}
+
+TEST_F(MapperSave, ErrorsNameTheMapperAndOperation) {
+  std::string text;
+  EXPECT_EQ(ErrorOf([&] { DBConsStream().SaveRecord(Obj(New("QvAddress")), false); }, &text),
+            13);
+  EXPECT_NE(text.find("[Qv_DBProvider::DBConsStream.SaveRecord"), std::string::npos) << text;
 }
 
 TEST_F(MapperSave, TaxOfficesSplitByIdentifierRange) {

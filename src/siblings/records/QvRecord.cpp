@@ -273,6 +273,11 @@ void QvRecord::Delete() {
   state_ = kDeleted;
 }
 
+void QvRecord::RestoreAfterRollback(const Variant& id, int32_t state) {
+  id_ = ConvertId(id);
+  state_ = state;
+}
+
 void QvRecord::Notify(Notice notice) const {
   if (!deaf_ && tNoticeSink) tNoticeSink(*this, notice);
 }

@@ -93,6 +93,9 @@ class QvRecord : public Object {
   void AfterUpdate();
   void AfterDelete();
   void Delete();  // marks the record deleted; the store is not touched
+  // The write that gave the record `id`'s successor or its state was rolled
+  // back: the identifier and state it had before come back (values stay).
+  void RestoreAfterRollback(const Variant& id, int32_t state);
 
   // Lazy groups (by index into Type().groups).
   bool GroupLoaded(int group) const { return groupLoaded_[group]; }

@@ -1,0 +1,29 @@
+#include "core/mQvDaoDataBase.h"
+#include "records/EntityMappers.h"
+
+namespace qv::records {
+namespace {
+using namespace col;
+
+// Profile_ID names a profile, or another assignment of which this one is a
+// part (deleting that one deletes this one).
+constexpr ColumnDef kColumns[] = {Num("AccStream_ID"), Ref("Profile_ID"), Long("BegYear"),
+                                  Long("BegMonth"),    Long("EndYear"),   Long("EndMonth")};
+constexpr ColumnMap kMap{"AccStreamProfiles", kColumns};
+
+void DeleteParts(dao::Database& db, QvRecord& rec) {
+  mQvDaoDataBase::QvExecuteSql(
+      "delete from AccStreamProfiles where Profile_ID = " + mQvDaoDataBase::Number2DaoSql(rec.Id()),
+      std::static_pointer_cast<dao::Database>(db.shared_from_this()));
+}
+}  // namespace
+
+const MapperDef& DBAccProfile::Def() {
+  static const MapperDef def{"Qv_Records.QvAccProfile", kMap, true, {.beforeDelete = &DeleteParts}};
+  return def;
+}
+
+QV_DEFINE_CLASS(DBAccProfile, "Qv_DBProvider.DBAccProfile", QV_CREATABLE(DBAccProfile),
+                QV_MAPPER_MEMBERS(DBAccProfile))
+
+}  // namespace qv::records

@@ -1,0 +1,194 @@
+#include <set>
+#include <string>
+
+#include "core/mQvDaoDataBase.h"
+#include "core/mQvInnChecking.h"
+#include "core/mQvPfrNumber.h"
+#include "platform/automation/VbaText.h"
+#include "core/mErrorHandling.h"
+#include "queries/mCommonLookups.h"
+#include "records/EntityMappers.h"
+#include "records/LaterCascades.h"
+
+namespace qv::records {
+namespace {
+using namespace col;
+
+std::string Kpp(std::string_view kpp) {
+  return mQvInnChecking::NormalizeKpp(kpp);
+}
+// What a user typed may be longer than a KPP: its first 9 characters count.
+std::string KppToWrite(std::string_view kpp) {
+  return mQvInnChecking::NormalizeKpp(Left(Trim(kpp), 9));
+}
+std::string Snils(std::string_view number) {
+  return mQvPfrNumber::PackPfrNumber(number);
+}
+
+// The header: Type picks the detail table, PersonRealID is its row.
+constexpr ColumnDef kHeader[] = {Long("Type"), Num("PersonRealID")};
+constexpr ColumnMap kHeaderMap{"Person", kHeader};
+
+// Archival is read with the base columns but written only with the lazy
+// ones. Addresses and identity documents belong to the person (deleted with
+// it, saved first when recursive); countries are shared reference rows.
+constexpr ColumnDef kNatural[] = {
+    Text("INN"),
+    Text("Surname"),
+    Text("Name"),
+    Text("Patronymic"),
+    WrittenWithLazy(Flag("Archival")),
+    Lazy(Text("PFRNumber")),
+    Lazy(Text("PFRNumberForSelf")),
+    Lazy(Date("BirthDate")),
+    Lazy(Text("BirthPlace")),
+    Lazy(Long("Sex")),
+    Lazy(Ref("CitizenshipID")),
+    Lazy(Owned(Ref("HomeAddressID"))),
+    Lazy(Text("HomeTelephone")),
+    Lazy(Owned(Ref("IdentityDocID"))),
+    Lazy(Owned(Ref("AccountantDocID"))),
+    Lazy(Text("WorkTelephone")),
+    Lazy(Text("EMail")),
+    Lazy(Owned(Ref("AbroadAddressID"))),
+    Lazy(Text("FPINN")),
+    Lazy(Date("FPStartDay")),
+    Lazy(Text("OGRNIP")),
+    Lazy(Text("LegalFormName")),
+    Lazy(Text("LegalFormOCOPF")),
+    Lazy(Text("ActivityName")),
+    Lazy(Text("ActivityOCVED")),
+    Lazy(Text("FSSRegNumber")),
+    Lazy(Text("FSSRegNumForSelf")),
+    Lazy(Text("OCPO")),
+    Lazy(Owned(Ref("PboulRegCertificateID"))),
+    Lazy(Converted(Text("SNILS"), &Snils, &Snils)),
+    Lazy(Text("EstateFormName")),
+    Lazy(Text("EstateFormOCFS")),
+    Lazy(Text("KGRKORegNum")),
+    Lazy(Text("KGRKOOrdNum")),
+};
+constexpr ColumnMap kNaturalMap{"NaturalPerson", kNatural};
+
+constexpr ColumnDef kLegal[] = {
+    Text("INN"),
+    Converted(Text("KPP"), &Kpp, &KppToWrite),
+    Text("ShortName"),
+    Text("FullName"),
+    Long("LPCategory"),
+    WrittenWithLazy(Flag("Archival")),
+    Lazy(Text("PFRNumber")),
+    Lazy(Bool("IsSameAddress")),
+    Lazy(Owned(Ref("CtrlAddressID"))),
+    Lazy(Owned(Ref("RegAddressID"))),
+    Lazy(Text("OGRN")),
+    Lazy(Text("Category")),
+    Lazy(Text("OCPO")),
+    Lazy(Text("OCOGU")),
+    Lazy(Text("OCATO")),
+    Lazy(Text("OCTMO")),
+    Lazy(Text("SectorName")),
+    Lazy(Text("SectorOCONH")),
+    Lazy(Text("ActivityOCDP")),
+    Lazy(Text("ActivityName")),
+    Lazy(Text("ActivityOCVED")),
+    Lazy(Text("EstateFormName")),
+    Lazy(Text("EstateFormOCFS")),
+    Lazy(Text("CtrlOrganOCPO")),
+    Lazy(Text("LegalFormName")),
+    Lazy(Text("LegalFormOCOPF")),
+    Lazy(Owned(Ref("InnRegCertificateID"))),
+    Lazy(Text("BankRegNumber")),
+    Lazy(Text("BankBIC")),
+    Lazy(Text("BankMFO")),
+    Lazy(Text("BankReceiver")),
+    Lazy(Text("Phone")),
+    Lazy(Text("Fax")),
+    Lazy(Text("EMail")),
+    Lazy(Ref("FPRegCountryID")),
+    Lazy(Ref("FPPermanentCountryID")),
+    Lazy(Owned(Ref("FPRegAddrID"))),
+    Lazy(Text("FPName")),
+    Lazy(Text("FPINN")),
+    Lazy(Text("EGRSSDCode")),
+    Lazy(Text("BudgMasterName")),
+    Lazy(Text("BudgMasterPPP")),
+    Lazy(Text("KGRKORegNum")),
+    Lazy(Text("KGRKOOrdNum")),
+    Lazy(Text("FSSRegNumber")),
+    Lazy(Text("FssAddCode")),
+};
+constexpr ColumnMap kLegalMap{"LegalPerson", kLegal};
+
+constexpr int32_t kNaturalType = 1;
+constexpr int32_t kLegalType = 2;
+constexpr DetailMap kDetails[] = {{kNaturalType, &kNaturalMap}, {kLegalType, &kLegalMap}};
+constexpr DetailDef kDetail{"Type", "PersonRealID", kDetails};
+
+// The relations kept by PersonQueries, read with the lazy columns: only an
+// organisation can be a branch.
+void ReadRelations(QvRecord& rec, dao::Recordset&) {
+  static const int type = rec.PropertyIndex("Type");
+  static const int isBranch = rec.PropertyIndex("IsBranch");
+  static const int isAccPerson = rec.PropertyIndex("IsAccPerson");
+  if (CLng(rec.Value(type)) == kLegalType)
+    rec.SetValue(isBranch, Variant(queries::IsBranch(rec.Id())));
+  rec.SetValue(isAccPerson, Variant(queries::IsAccPerson(rec.Id())));
+}
+
+// Persons whose delete is under way on this thread: a branch relation that
+// loops back (A under B under A) must not recurse for ever.
+thread_local std::set<double> tDeleting;
+
+// What depends on the person goes first: its branches (recursively), its
+// streams, the jobs where it is the job place or the worker, its branch
+// and accounted-person marks, and its entries in the rights system.
+void DeleteDependents(dao::Database& db, QvRecord& rec) {
+  const double id = rec.Id();
+  if (!tDeleting.insert(id).second) return;
+  struct Done {
+    double id;
+    ~Done() { tDeleting.erase(id); }
+  } done{id};
+  auto deleteAll = [](const CollectionPtr& records) {
+    for (int32_t i = 1; i <= records->Count(); ++i)
+      std::static_pointer_cast<QvRecord>(records->At(i).AsObject())->DeleteFromStore();
+  };
+  // The query classes, by ProgID as the library's classes reach each other.
+  ObjectPtr persons = mErrorHandling::CreateObjectErr("Qv_DBProvider.PersonQueries");
+  ObjectPtr streams = mErrorHandling::CreateObjectErr("Qv_DBProvider.DBQAccStream");
+  auto list = [id](const ObjectPtr& q, std::string_view op) {
+    std::vector<Variant> args{Variant(id), Variant(std::string()), Variant(int32_t{0})};
+    return std::static_pointer_cast<Collection>(q->Call(op, args).AsObject());
+  };
+  auto call = [id](const ObjectPtr& q, std::string_view op) {
+    std::vector<Variant> args{Variant(id)};
+    q->Call(op, args);
+  };
+  deleteAll(list(persons, "GetBranchesByParentOrg"));
+  deleteAll(list(streams, "GetAccStreamsByPerson"));
+  const auto target = std::static_pointer_cast<dao::Database>(db.shared_from_this());
+  const std::string sid = mQvDaoDataBase::Number2DaoSql(id);
+  mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where JobPlaceId = " + sid, target);
+  mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where WorkerID = " + sid, target);
+  call(persons, "RemoveBranch");
+  call(persons, "RemoveAccPerson");
+  DeletePermObjectReferences(db, kPermBlockNaturalPerson, id);
+  DeletePermObjectReferences(db, kPermBlockLegalPerson, id);
+}
+}  // namespace
+
+const MapperDef& DBPerson::Def() {
+  static const MapperDef def{"Qv_Records.QvPerson",
+                             kHeaderMap,
+                             true,
+                             {.afterLazyRead = &ReadRelations, .beforeDelete = &DeleteDependents},
+                             nullptr,
+                             &kDetail};
+  return def;
+}
+
+QV_DEFINE_CLASS(DBPerson, "Qv_DBProvider.DBPerson", QV_CREATABLE(DBPerson),
+                QV_LAZY_MAPPER_MEMBERS(DBPerson))
+
+}  // namespace qv::records

@@ -1,0 +1,71 @@
+#include "core/mQvDaoDataBase.h"
+#include "platform/automation/VbaText.h"
+#include "records/EntityMappers.h"
+#include "records/MapperSession.h"
+#include "records/miRecCollection.h"
+
+namespace qv::records {
+using namespace mQvDaoDataBase;
+
+namespace {
+// "3;5" as "3, 5"; anything but identifiers separated by ";" is error 5
+// (the text goes into a statement).
+std::string IdList(const std::string& ids) {
+  std::string out;
+  size_t from = 0;
+  while (from <= ids.size()) {
+    size_t end = ids.find(';', from);
+    if (end == std::string::npos) end = ids.size();
+    const std::string part = Trim(ids.substr(from, end - from));
+    bool digits = !part.empty();
+    for (char c : part) digits = digits && c >= '0' && c <= '9';
+    if (!digits)
+      ThrowVb(vberr::kInvalidProcedureCall,
+              "the excluded document classes must be identifiers separated by \";\": " + ids);
+    out += (out.empty() ? "" : ", ") + part;
+    from = end + 1;
+  }
+  return out;
+}
+
+CollectionPtr ProfilesOf(const std::string& sql) {
+  auto rs = QvQuerySqlStatic(sql, MapperUserDatabase());
+  return miRecCollection::GetRecCollection_QvStdProfile(*rs, "ID");
+}
+}  // namespace
+
+CollectionPtr DBQProfiles::GetAllDictProfiles() {
+  return Guard(QV_HERE, [&] { return ProfilesOf("select ID from DictProfiles"); });
+}
+
+CollectionPtr DBQProfiles::GetAllUserProfiles() {
+  return Guard(QV_HERE, [&] { return ProfilesOf("select ID from UserProfiles"); });
+}
+
+ado::RecordsetPtr DBQProfiles::GetDocClassesForSelecting(const std::string& aExcludeIDs) {
+  return Guard(QV_HERE, [&] {
+    std::string sql =
+        "select doc_type_id as ID, name_short as Name, Knd from doc_type_class where "
+        "((instance_permission = 0) or IsNull (instance_permission)) ";
+    if (!aExcludeIDs.empty())
+      sql += " and doc_type_id not in (" + IdList(aExcludeIDs) + ") ";
+    return QvQuerySqlA(sql + "order by name_short ");
+  });
+}
+
+bool DBQProfiles::IsProfileInUsing(double aStdProfileID) {
+  return Guard(QV_HERE, [&] {
+    return CDbl(QvQueryValue("select count(*) from ( select top 1 ID from AccStreamProfiles "
+                             "where Profile_ID = " +
+                                 Number2DaoSql(aStdProfileID) + " ) ",
+                             Variant(), MapperUserDatabase())) > 0;
+  });
+}
+
+QV_DEFINE_CLASS(DBQProfiles, "Qv_DBProvider.DBQProfiles", QV_CREATABLE(DBQProfiles),
+                Method("GetAllDictProfiles", &DBQProfiles::GetAllDictProfiles),
+                Method("GetAllUserProfiles", &DBQProfiles::GetAllUserProfiles),
+                Method("GetDocClassesForSelecting", &DBQProfiles::GetDocClassesForSelecting),
+                Method("IsProfileInUsing", &DBQProfiles::IsProfileInUsing))
+
+}  // namespace qv::records
