@@ -1,0 +1,85 @@
+#pragma once
+// A data folder of its own per test with the library's session on it: the
+// mappers and the query classes they call share the session's user
+// database, as they do in the application.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/CoreTestSupport.h"
+#include "core/miDataBase.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Recordset.h"
+#include "platform/jet/JetConnection.h"
+#include "records/MapperSession.h"
+#include "siblings/records/QvRecord.h"
+
+namespace qv::records::testing {
+
+class EntityTest : public coretest::DataFolderTest {
+ protected:
+  void SetUp() override {
+    DataFolderTest::SetUp();
+    previous_ = SetUserDatabaseProvider([] { return miDataBase::GetUserDataBase(); });
+    db_ = miDataBase::GetUserDataBase();
+    previousSink_ = SetNoticeSink([this](const QvRecord& r, Notice n) {
+      static const char* kNames[] = {"insert", "update", "delete"};
+      notices_.push_back(std::string(kNames[static_cast<int>(n)]) + " " +
+                         std::string(r.Type().progId.substr(11)) + " " + CStr(Variant(r.Id())));
+    });
+  }
+  void TearDown() override {
+    SetNoticeSink(previousSink_);
+    db_.reset();
+    SetUserDatabaseProvider(previous_);
+    DataFolderTest::TearDown();
+  }
+
+ public:
+  void Sql(const std::string& sql) { db_->ExecuteSql(sql); }
+  // A statement of SQLite's own (triggers that make a later write fail).
+  void NativeSql(const std::string& sql) { db_->Connection().ExecuteNative(sql); }
+  Variant Scalar(const std::string& sql) {
+    auto rs = db_->OpenStatement(sql, dao::dbOpenSnapshot);
+    return rs->IsEOF() ? Variant() : rs->FieldValue(0);
+  }
+  std::string Text(const std::string& sql) { return CStr(Scalar(sql)); }
+  double Number(const std::string& sql) { return CDbl(Scalar(sql)); }
+  int32_t Count(const std::string& tableAndWhere) {
+    return CLng(Scalar("select count(*) from " + tableAndWhere));
+  }
+
+  static QvRecordPtr New(const std::string& type) { return QvRecord::Create("Qv_Records." + type); }
+  static Variant Obj(const QvRecordPtr& r) { return Variant(ObjectPtr(r)); }
+  static QvRecordPtr Sub(const QvRecordPtr& r, const std::string& property) {
+    return std::static_pointer_cast<QvRecord>(r->Get(property).AsObject());
+  }
+  static CollectionPtr List(const QvRecordPtr& r, const std::string& property) {
+    return std::static_pointer_cast<Collection>(r->Get(property).AsObject());
+  }
+  static QvRecordPtr Item(const CollectionPtr& c, int32_t i) {
+    return std::static_pointer_cast<QvRecord>(c->At(i).AsObject());
+  }
+
+ protected:
+  std::shared_ptr<dao::Database> db_;
+  std::vector<std::string> notices_;
+
+ private:
+  UserDatabaseProvider previous_;
+  NoticeSink previousSink_;
+};
+
+inline int32_t ErrorNumberOf(const std::function<void()>& f, std::string* text = nullptr) {
+  try {
+    f();
+  } catch (const Error& e) {
+    if (text) *text = e.Description();
+    return e.Number();
+  }
+  return 0;
+}
+
+}  // namespace qv::records::testing

@@ -1,0 +1,274 @@
+// Persons: header and detail rows by type, lazy columns, the write
+// conversions, the missing-detail repair, workers' flags, and what one
+// transaction per save or delete guarantees.
+
+#include <gtest/gtest.h>
+
+#include "platform/automation/Object.h"
+#include "records/EntityFixture.h"
+#include "records/EntityMappers.h"
+
+namespace qv::records::testing {
+namespace {
+
+using Person = EntityTest;
+
+// Identifier sequences that differ per table, so that a detail row taking
+// the header's sequence (or the reverse) shows.
+void SeedSequences(Person& t) {
+  t.Sql("insert into Person (ID, Type, PersonRealID) values (41, 1, 7)");
+  t.Sql("insert into NaturalPerson (ID, Surname) values (7, 'seed')");
+  t.Sql("insert into LegalPerson (ID, ShortName) values (12, 'seed')");
+  t.Sql("insert into Address (ID, City) values (30, 'seed')");
+}
+
+TEST_F(Person, NaturalAndLegalPersonsRoundTrip) {
+  SeedSequences(*this);
+  Sql("insert into AccPerson (PersonID) values (42)");  // the person about to be made
+  const struct {
+    int32_t type;
+    const char* detail;
+    double realId;
+    const char* nameProperty;
+    const char* addressProperty;
+    bool isBranch;
+  } cases[] = {
+      {1, "NaturalPerson", 8, "Surname", "HomeAddress", false},
+      {2, "LegalPerson", 13, "ShortName", "RegAddress", false},
+  };
+  double nextPerson = 42;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.detail);
+    auto p = New("QvPerson");
+    p->Let("Type", Variant(c.type));
+    p->Let("INN", Variant("7701234567"));
+    p->Let(c.nameProperty, Variant("Name of " + std::string(c.detail)));
+    p->Let("Archival", Variant(true));
+    p->Let("EMail", Variant("a@b.ru"));
+    Sub(p, c.addressProperty)->Let("City", Variant("Tver"));
+    DBPerson().SaveRecord(Obj(p), true);
+
+    EXPECT_EQ(p->Id(), nextPerson);
+    EXPECT_EQ(CDbl(p->Get("PersonRealID")), c.realId);
+    const std::string where = " where ID = " + CStr(Variant(c.realId));
+    EXPECT_EQ(Number("select PersonRealID from Person where ID = " + CStr(Variant(p->Id()))),
+              c.realId);
+    EXPECT_EQ(Number("select Type from Person where ID = " + CStr(Variant(p->Id()))), c.type);
+    EXPECT_EQ(Number(std::string("select Archival from ") + c.detail + where), 1);  // 1, not -1
+    EXPECT_EQ(Text(std::string("select EMail from ") + c.detail + where), "a@b.ru");
+    // The address was saved first and its identifier written.
+    const double address = Sub(p, c.addressProperty)->Id();
+    EXPECT_GT(address, 30);
+    EXPECT_EQ(Number(std::string("select ") + c.addressProperty + "ID from " + c.detail + where),
+              address);
+
+    auto r = New("QvPerson");
+    DBPerson().ReadRecord(p->Id(), Obj(r));
+    EXPECT_EQ(r->State(), kLoaded);
+    EXPECT_EQ(CStr(r->Get(c.nameProperty)), "Name of " + std::string(c.detail));
+    EXPECT_TRUE(CBool(r->Get("Archival")));
+    DBPerson().ReadLazyFields(Obj(r));
+    EXPECT_EQ(CStr(r->Get("EMail")), "a@b.ru");
+    EXPECT_EQ(Sub(r, c.addressProperty)->Id(), address);
+    EXPECT_EQ(CBool(r->Get("IsAccPerson")), p->Id() == 42);
+    EXPECT_EQ(CBool(r->Get("IsBranch")), c.isBranch);
+    ++nextPerson;
+  }
+}
+
+TEST_F(Person, LazyReadOfAnUnreadRecordAndOfAMissingOne) {
+  Sql("insert into Person (ID, Type, PersonRealID) values (5, 2, 3)");
+  Sql("insert into LegalPerson (ID, ShortName, OGRN) values (3, 'Org', '1027700000000')");
+  Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 9, 5)");
+  auto r = New("QvPerson");
+  r->SetID(Variant(5.0));  // a reference, never read
+  DBPerson().ReadLazyFields(Obj(r));
+  EXPECT_EQ(r->State(), kLoaded);
+  EXPECT_EQ(CStr(r->Get("ShortName")), "Org");
+  EXPECT_EQ(CStr(r->Get("OGRN")), "1027700000000");
+  EXPECT_TRUE(CBool(r->Get("IsBranch")));
+
+  auto missing = New("QvPerson");
+  missing->SetID(Variant(77.0));
+  DBPerson().ReadLazyFields(Obj(missing));
+  EXPECT_EQ(missing->State(), kNew);
+  EXPECT_EQ(missing->Id(), 77);
+}
+
+TEST_F(Person, SavingWithoutTheLazyPartKeepsLazyColumnsAndArchival) {
+  Sql("insert into Person (ID, Type, PersonRealID) values (5, 2, 3)");
+  Sql("insert into LegalPerson (ID, ShortName, Archival, OGRN, RegAddressID) "
+      "values (3, 'Old', 1, '1027700000000', 17)");
+  auto r = New("QvPerson");
+  DBPerson().ReadRecord(5, Obj(r));
+  r->Let("ShortName", Variant("New"));
+  DBPerson().SaveRecord(Obj(r), true);
+  EXPECT_EQ(Text("select ShortName from LegalPerson where ID = 3"), "New");
+  EXPECT_EQ(Number("select Archival from LegalPerson where ID = 3"), 1);
+  EXPECT_EQ(Text("select OGRN from LegalPerson where ID = 3"), "1027700000000");
+  EXPECT_EQ(Number("select RegAddressID from LegalPerson where ID = 3"), 17);
+
+  // With the lazy part held, Archival and the lazy columns are written.
+  DBPerson().ReadLazyFields(Obj(r));
+  r->Let("Archival", Variant(false));
+  r->Let("OGRN", Variant("1"));
+  DBPerson().SaveRecord(Obj(r), false);
+  EXPECT_EQ(Number("select Archival from LegalPerson where ID = 3"), 0);
+  EXPECT_EQ(Text("select OGRN from LegalPerson where ID = 3"), "1");
+}
+
+std::string Repeat(const std::string& unit, int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += unit;
+  return s;
+}
+
+TEST_F(Person, ValuesAreWrittenAsTheirColumnsKeepThem) {
+  const std::string latin(300, 'z');
+  const std::string cyrillic = Repeat("x", 130) + Repeat("я", 200);  // 330 characters
+  const struct {
+    const char* what;
+    int32_t type;
+    const char* property;
+    std::string value;
+    std::string stored;  // also what reading it back gives
+  } cases[] = {
+      {"KPP: first 9 of the trimmed text, normalised", 2, "KPP", "  77а1бк0011234 ", "77A1BK001"},
+      {"SNILS packed", 1, "SNILS", "112-233-445 95", "11223344595"},
+      {"a text longer than its column is cut", 1, "Surname", latin, latin.substr(0, 255)},
+      {"cut by characters, not bytes", 2, "FullName", cyrillic,
+       Repeat("x", 130) + Repeat("я", 125)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto p = New("QvPerson");
+    p->Let("Type", Variant(c.type));
+    p->Let(c.property, Variant(c.value));
+    DBPerson().SaveRecord(Obj(p), false);
+    ASSERT_NE(p->Id(), 0);
+    const std::string table = c.type == 1 ? "NaturalPerson" : "LegalPerson";
+    EXPECT_EQ(Text("select " + std::string(c.property) + " from " + table +
+                   " where ID = " + CStr(p->Get("PersonRealID"))),
+              c.stored);
+    auto r = New("QvPerson");
+    DBPerson().ReadRecord(p->Id(), Obj(r));
+    DBPerson().ReadLazyFields(Obj(r));
+    EXPECT_EQ(CStr(r->Get(c.property)), c.stored);
+  }
+  // The identity document's issuing-office code keeps 20 characters.
+  auto doc = New("QvIdentity");
+  doc->Let("IssueOrgCode", Variant("123-456-789-012-345-678"));
+  DBIdentity().SaveRecord(Obj(doc), false);
+  EXPECT_EQ(Text("select IssueOrgCode from Certificate"), "123-456-789-012-345-");
+}
+
+TEST_F(Person, UnknownTypeOrMissingDetailReadsAsMissingAndWritesNothing) {
+  Sql("insert into Person (ID, Type, PersonRealID) values (5, 3, 1)");
+  Sql("insert into Person (ID, Type, PersonRealID) values (6, 1, 99)");
+  Sql("insert into NaturalPerson (ID, Surname) values (1, 'x')");
+  for (double id : {5.0, 6.0}) {
+    auto r = New("QvPerson");
+    DBPerson().ReadRecord(id, Obj(r));
+    EXPECT_EQ(r->State(), kNew) << id;
+  }
+  auto p = New("QvPerson");
+  p->Let("Type", Variant(int32_t{3}));
+  p->Let("Surname", Variant("nobody"));
+  DBPerson().SaveRecord(Obj(p), true);
+  EXPECT_EQ(p->Id(), 0);
+  EXPECT_EQ(Count("Person"), 2);
+  EXPECT_EQ(Count("NaturalPerson"), 1);
+  EXPECT_EQ(Count("LegalPerson"), 0);
+  EXPECT_TRUE(notices_.empty());
+}
+
+TEST_F(Person, AMissingDetailRowIsRecreatedUnderANewIdentifier) {
+  Sql("insert into Person (ID, Type, PersonRealID) values (5, 1, 9)");
+  Sql("insert into NaturalPerson (ID, Surname) values (3, 'other')");
+  auto p = New("QvPerson");
+  p->BeginLoad(Variant(5.0));  // as read before the detail row went away
+  p->Let("Type", Variant(int32_t{1}));
+  p->Let("PersonRealID", Variant(9.0));
+  p->EndLoad();
+  p->Let("Surname", Variant("restored"));
+  DBPerson().SaveRecord(Obj(p), false);
+  EXPECT_EQ(CDbl(p->Get("PersonRealID")), 4);
+  EXPECT_EQ(Number("select PersonRealID from Person where ID = 5"), 4);
+  EXPECT_EQ(Text("select Surname from NaturalPerson where ID = 4"), "restored");
+  EXPECT_EQ(Count("Person"), 1);
+}
+
+TEST_F(Person, WorkerFlagsFollowTheirWriteRules) {
+  const struct {
+    bool formalBoss;
+    bool showInBranches;
+    int32_t storedBoss;  // IsFormalBoss after the save; the row holds 1 before
+    int32_t storedShow;
+  } cases[] = {{true, true, 1, 1}, {false, false, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.formalBoss);
+    Sql("delete from Personnel");
+    Sql("insert into Personnel (ID, PostName, IsFormalBoss, ShowInBranches) values (4, 'boss', 1, "
+        "0)");
+    auto w = New("QvWorker");
+    DBWorker().ReadRecord(4, Obj(w));
+    EXPECT_TRUE(CBool(w->Get("IsFormalBoss")));
+    w->Let("IsFormalBoss", Variant(c.formalBoss));
+    w->Let("ShowInBranches", Variant(c.showInBranches));
+    DBWorker().SaveRecord(Obj(w), false);
+    EXPECT_EQ(Number("select IsFormalBoss from Personnel where ID = 4"), c.storedBoss);
+    EXPECT_EQ(Number("select ShowInBranches from Personnel where ID = 4"), c.storedShow);
+  }
+  // A new worker that is not the boss gets 0, never Null.
+  auto w = New("QvWorker");
+  w->Let("PostName", Variant("clerk"));
+  DBWorker().SaveRecord(Obj(w), false);
+  EXPECT_EQ(Number("select IsFormalBoss from Personnel where ID = 5"), 0);
+}
+
+TEST_F(Person, AFailureLateInARecursiveSaveLeavesNothingWritten) {
+  // The legal-person row is written after the addresses and the identity
+  // document it owns: refusing it must undo them.
+  NativeSql(
+      "CREATE TRIGGER refuse_legal BEFORE INSERT ON LegalPerson "
+      "BEGIN SELECT RAISE(ABORT, 'refused by test'); END");
+  auto p = New("QvPerson");
+  p->Let("Type", Variant(int32_t{2}));
+  p->Let("ShortName", Variant("Org"));
+  Sub(p, "RegAddress")->Let("City", Variant("Tver"));
+  Sub(p, "CtrlAddress")->Let("City", Variant("Pskov"));
+  Sub(p, "InnRegCertificate")->Let("Number", Variant("77 000"));
+  EXPECT_NE(ErrorNumberOf([&] { DBPerson().SaveRecord(Obj(p), true); }), 0);
+  EXPECT_EQ(Count("Person"), 0);
+  EXPECT_EQ(Count("Address"), 0);
+  EXPECT_EQ(Count("Certificate"), 0);
+  // The records are new again, so that the next save inserts them.
+  EXPECT_EQ(p->Id(), 0);
+  EXPECT_EQ(Sub(p, "RegAddress")->Id(), 0);
+  EXPECT_EQ(Sub(p, "InnRegCertificate")->Id(), 0);
+  NativeSql("DROP TRIGGER refuse_legal");
+  DBPerson().SaveRecord(Obj(p), true);
+  EXPECT_EQ(Count("Person"), 1);
+  EXPECT_EQ(Count("Address"), 2);
+  EXPECT_EQ(Count("Certificate"), 1);
+  EXPECT_EQ(Number("select RegAddressID from LegalPerson"), Sub(p, "RegAddress")->Id());
+}
+
+TEST_F(Person, CallableByNameThroughItsProgId) {
+  Sql("insert into Person (ID, Type, PersonRealID) values (5, 1, 3)");
+  Sql("insert into NaturalPerson (ID, Surname) values (3, 'Ivanov')");
+  ObjectPtr mapper = CreateObject("Qv_DBProvider.DBPerson");
+  auto r = New("QvPerson");
+  std::vector<Variant> args{Variant(5.0), Obj(r)};
+  mapper->Call("ReadRecord", args);
+  EXPECT_EQ(CStr(r->Get("Surname")), "Ivanov");
+  std::vector<Variant> exists{Variant(5.0)};
+  EXPECT_TRUE(CBool(mapper->Call("IsRecordExists", exists)));
+  std::vector<Variant> wrong{Obj(New("QvAddress")), Variant(false)};
+  std::string text;
+  EXPECT_EQ(ErrorNumberOf([&] { mapper->Call("SaveRecord", wrong); }, &text), 13);
+  EXPECT_NE(text.find("DBPerson.SaveRecord"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace qv::records::testing
