@@ -38,6 +38,7 @@ class EntityTest : public coretest::DataFolderTest {
   }
 
  public:
+  dao::Database& Db() { return *db_; }
   void Sql(const std::string& sql) { db_->ExecuteSql(sql); }
   // A statement of SQLite's own (triggers that make a later write fail).
   void NativeSql(const std::string& sql) { db_->Connection().ExecuteNative(sql); }

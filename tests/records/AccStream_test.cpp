@@ -1,0 +1,184 @@
+// Accounting streams: base and lazy columns, the profile and licence
+// collections synchronised with the stored rows, and the delete cascade.
+
+#include <gtest/gtest.h>
+
+#include "records/EntityFixture.h"
+#include "records/EntityMappers.h"
+#include "records/ReferenceMappers.h"
+
+namespace qv::records::testing {
+namespace {
+
+using AccStream = EntityTest;
+
+TEST_F(AccStream, NewStreamWithItsCollectionsRoundTrips) {
+  Sql("insert into AccStream (ID, DisplayName) values (9, 'seed')");
+  Sql("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID) values (20, 9, 1)");
+  auto s = New("QvAccStream");
+  s->Let("DisplayName", Variant("Main"));
+  s->Let("Kpp", Variant(" 77о1 "));
+  s->Let("FLS_IsSigned", Variant(true));
+  s->Let("OCTMO", Variant("45000000"));
+  auto profile = New("QvAccProfile");
+  Sub(profile, "Profile")->SetID(Variant(100000001.0));  // a dictionary profile
+  profile->Let("BegYear", Variant(int32_t{2026}));
+  List(s, "Profiles")->Add(Obj(profile));
+  auto licence = New("QvOfrLicense");
+  licence->Let("Number", Variant("L-1"));
+  List(s, "OfrLicenses")->Add(Obj(licence));
+  DBAccStream().SaveRecord(Obj(s), true);
+
+  EXPECT_EQ(s->Id(), 10);
+  EXPECT_EQ(Text("select KPP from AccStream where ID = 10"), "77О1");  // О is no Latin look-alike
+  EXPECT_EQ(Number("select FLS_IsSigned from AccStream where ID = 10"), 1);
+  EXPECT_EQ(profile->Id(), 21);
+  EXPECT_EQ(Number("select AccStream_ID from AccStreamProfiles where ID = 21"), 10);
+  EXPECT_EQ(Number("select Profile_ID from AccStreamProfiles where ID = 21"), 100000001);
+  EXPECT_EQ(Number("select AccStreamID from AccStreamOfrLicenses where ID = 1"), 10);
+
+  auto r = New("QvAccStream");
+  DBAccStream().ReadRecord(10, Obj(r));
+  DBAccStream().ReadLazyFields(Obj(r));
+  EXPECT_EQ(CStr(r->Get("OCTMO")), "45000000");
+  EXPECT_TRUE(CBool(r->Get("FLS_IsSigned")));
+  ASSERT_EQ(List(r, "Profiles")->Count(), 1);
+  EXPECT_EQ(Item(List(r, "Profiles"), 1)->Id(), 21);
+  EXPECT_EQ(CLng(Item(List(r, "Profiles"), 1)->Get("BegYear")), 2026);
+  ASSERT_EQ(List(r, "OfrLicenses")->Count(), 1);
+  EXPECT_EQ(CStr(Item(List(r, "OfrLicenses"), 1)->Get("Number")), "L-1");
+}
+
+TEST_F(AccStream, SavedCollectionsReplaceTheStoredRows) {
+  Sql("insert into AccStream (ID, DisplayName) values (10, 'S')");
+  Sql("insert into AccStream (ID, DisplayName) values (11, 'other')");
+  for (const char* row : {"(1, 10, 0, 2020)", "(2, 10, 0, 2021)", "(3, 10, 0, 2022)",
+                          "(4, 11, 0, 2023)"})
+    Sql(std::string("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID, BegYear) "
+                    "values ") +
+        row);
+  for (const char* row : {"(1, 10, 'A')", "(2, 10, 'B')", "(3, 11, 'C')"})
+    Sql(std::string("insert into AccStreamOfrLicenses (ID, AccStreamID, Number) values ") + row);
+
+  auto s = New("QvAccStream");
+  DBAccStream().ReadLazyFields(Obj((s->SetID(Variant(10.0)), s)));
+  CollectionPtr profiles = List(s, "Profiles");
+  ASSERT_EQ(profiles->Count(), 3);
+  // Assignment 1 deleted by state, 3 dropped from the collection, 2
+  // changed, one new.
+  Item(profiles, 1)->Delete();
+  Item(profiles, 2)->Let("BegYear", Variant(int32_t{2030}));
+  profiles->Remove(Variant(3));
+  auto added = New("QvAccProfile");
+  added->Let("BegYear", Variant(int32_t{2031}));
+  profiles->Add(Obj(added));
+  // Licence 1 dropped, 2 kept unread, one new.
+  CollectionPtr licences = List(s, "OfrLicenses");
+  licences->Remove(Variant(1));
+  auto licence = New("QvOfrLicense");
+  licence->Let("Number", Variant("N"));
+  licences->Add(Obj(licence));
+  DBAccStream().SaveRecord(Obj(s), false);
+
+  const struct {
+    const char* sql;
+    double expected;
+  } checks[] = {
+      {"select count(*) from AccStreamProfiles where AccStream_ID = 10", 2},
+      {"select BegYear from AccStreamProfiles where ID = 2", 2030},
+      {"select count(*) from AccStreamProfiles where ID in (1, 3)", 0},
+      {"select AccStream_ID from AccStreamProfiles where BegYear = 2031", 10},
+      {"select count(*) from AccStreamProfiles where ID = 4", 1},  // another stream's
+      {"select count(*) from AccStreamOfrLicenses where AccStreamID = 10", 2},
+      {"select count(*) from AccStreamOfrLicenses where ID = 1", 0},
+      {"select AccStreamID from AccStreamOfrLicenses where Number = 'N'", 10},
+      {"select count(*) from AccStreamOfrLicenses where ID = 3", 1},
+  };
+  for (const auto& c : checks) EXPECT_EQ(Number(c.sql), c.expected) << c.sql;
+}
+
+TEST_F(AccStream, SavingWithoutTheLazyPartLeavesCollectionsAndLazyColumns) {
+  Sql("insert into AccStream (ID, DisplayName, OCTMO, ExecutorID) values (10, 'S', '45', 3)");
+  Sql("insert into AccStreamProfiles (ID, AccStream_ID) values (1, 10)");
+  Sql("insert into AccStreamOfrLicenses (ID, AccStreamID) values (1, 10)");
+  auto s = New("QvAccStream");
+  DBAccStream().ReadRecord(10, Obj(s));
+  s->Let("DisplayName", Variant("renamed"));
+  DBAccStream().SaveRecord(Obj(s), true);
+  EXPECT_EQ(Text("select DisplayName from AccStream where ID = 10"), "renamed");
+  EXPECT_EQ(Text("select OCTMO from AccStream where ID = 10"), "45");
+  EXPECT_EQ(Number("select ExecutorID from AccStream where ID = 10"), 3);
+  EXPECT_EQ(Count("AccStreamProfiles"), 1);
+  EXPECT_EQ(Count("AccStreamOfrLicenses"), 1);
+}
+
+TEST_F(AccStream, DeletingAnAssignmentDeletesTheAssignmentsPointingToIt) {
+  Sql("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID) values (1, 10, 5)");
+  Sql("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID) values (2, 10, 1)");
+  Sql("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID) values (3, 10, 5)");
+  auto a = New("QvAccProfile");
+  DBAccProfile().ReadRecord(1, Obj(a));
+  EXPECT_EQ(Sub(a, "Profile")->Id(), 5);
+  DBAccProfile().DeleteRecord(Obj(a));
+  EXPECT_EQ(Number("select count(*) from AccStreamProfiles where ID in (1, 2)"), 0);
+  EXPECT_EQ(Count("AccStreamProfiles"), 1);
+  EXPECT_EQ(a->State(), kDeleted);
+}
+
+// A stream with everything that hangs on it.
+void SeedStreamWithDependents(AccStream& t) {
+  t.Sql("insert into AccStream (ID, DisplayName, TaxOfficeID, TaxOffice2ID) "
+        "values (10, 'S', 500, 1000000001)");
+  t.Sql("insert into TaxOffice (ID, Code) values (500, '7701')");
+  t.Sql("insert into UserContoras (ID, Code, Name) values (1000000001, '9999', 'own')");
+  t.Sql("insert into AccStreamOfrLicenses (ID, AccStreamID) values (1, 10)");
+  t.Sql("insert into PfrPAManualSums (ID, AccStreamID, PfrPersonID) values (1, 10, 1)");
+  t.Sql("insert into PfrPAManualSums (ID, AccStreamID, PfrPersonID) values (2, 11, 1)");
+  t.Sql("insert into ConsMembers (ID, ConsStreamID, AccStreamID) values (1, 1, 10)");
+  t.Sql("insert into PermBlocks (ID, UserID, BlockType, PermObjectID) values (1, 2, 5, 10)");
+  t.Sql("insert into PermBlocks (ID, UserID, BlockType, PermObjectID) values (2, 2, 4, 10)");
+  t.Sql("insert into PermObjectLists (BlockID, PermObjectID) values (1, 10)");
+}
+
+TEST_F(AccStream, DeleteRemovesWhatDependsOnTheStream) {
+  SeedStreamWithDependents(*this);
+  auto s = New("QvAccStream");
+  DBAccStream().ReadRecord(10, Obj(s));
+  DBAccStream().DeleteRecord(Obj(s));
+  const struct {
+    const char* table;
+    int32_t left;
+  } checks[] = {
+      {"AccStream", 0},
+      {"AccStreamOfrLicenses", 0},
+      {"PfrPAManualSums", 1},                  // another stream's
+      {"ConsMembers", 0},
+      {"PermBlocks", 1},                       // block type 4 is a person's
+      {"PermObjectLists", 0},
+      {"UserContoras", 0},                     // the stream's own office
+      {"TaxOffice", 1},                        // a system office stays
+  };
+  for (const auto& c : checks) EXPECT_EQ(Count(c.table), c.left) << c.table;
+  EXPECT_EQ(s->State(), kDeleted);
+}
+
+TEST_F(AccStream, AFailingCascadeLeavesTheStreamWhole) {
+  SeedStreamWithDependents(*this);
+  // The document cascade runs first; the row delete last. Refusing the row
+  // delete must bring back everything the cascade removed.
+  NativeSql(
+      "CREATE TRIGGER keep_stream BEFORE DELETE ON AccStream "
+      "BEGIN SELECT RAISE(ABORT, 'refused by test'); END");
+  auto s = New("QvAccStream");
+  DBAccStream().ReadRecord(10, Obj(s));
+  EXPECT_NE(ErrorNumberOf([&] { DBAccStream().DeleteRecord(Obj(s)); }), 0);
+  for (const char* table : {"AccStream", "AccStreamOfrLicenses", "ConsMembers", "UserContoras",
+                            "PermObjectLists"})
+    EXPECT_EQ(Count(table), 1) << table;
+  EXPECT_EQ(Count("PfrPAManualSums"), 2);
+  EXPECT_EQ(s->State(), kLoaded);
+  EXPECT_NE(Sub(s, "TaxOffice2")->State(), kDeleted);  // its delete was undone too
+}
+
+}  // namespace
+}  // namespace qv::records::testing
