@@ -1,0 +1,195 @@
+// The person mapper against plain SQLite doing the same reads and writes on
+// the same file: a legal person read with its lazy part (header row, detail
+// row's base and lazy columns, the branch and accounted-person lookups) and
+// saved without recursion (both rows updated in one write transaction).
+// bench/ratios prints ours/raw.
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/miDataBase.h"
+#include "core/schema/SchemaBuilder.h"
+#include "platform/dao/Database.h"
+#include "platform/jet/JetConnection.h"
+#include "platform/os/RegistryStore.h"
+#include "records/EntityMappers.h"
+#include "siblings/records/QvRecord.h"
+
+namespace {
+
+using qv::Variant;
+
+// The legal person's detail columns, base then lazy, as the mapper maps them
+// (the identifiers of sub-records included).
+constexpr const char* kBase[] = {"INN", "KPP", "ShortName", "FullName", "LPCategory", "Archival"};
+constexpr const char* kLazy[] = {
+    "PFRNumber",     "IsSameAddress",  "CtrlAddressID",        "RegAddressID",  "OGRN",
+    "Category",      "OCPO",           "OCOGU",                "OCATO",         "OCTMO",
+    "SectorName",    "SectorOCONH",    "ActivityOCDP",         "ActivityName",  "ActivityOCVED",
+    "EstateFormName", "EstateFormOCFS", "CtrlOrganOCPO",       "LegalFormName", "LegalFormOCOPF",
+    "InnRegCertificateID", "BankRegNumber", "BankBIC",         "BankMFO",       "BankReceiver",
+    "Phone",         "Fax",            "EMail",                "FPRegCountryID", "FPPermanentCountryID",
+    "FPRegAddrID",   "FPName",         "FPINN",                "EGRSSDCode",    "BudgMasterName",
+    "BudgMasterPPP", "KGRKORegNum",    "KGRKOOrdNum",          "FSSRegNumber",  "FssAddCode"};
+
+std::string Joined(const char* const* names, size_t n, const char* suffix) {
+  std::string s;
+  for (size_t i = 0; i < n; ++i) s += (i ? ", " : "") + std::string(names[i]) + suffix;
+  return s;
+}
+
+// A data folder with one legal person (ID 5, detail 3) that is a branch and
+// an accounted person, every detail column filled.
+struct Fixture {
+  std::filesystem::path folder;
+  sqlite3* raw = nullptr;
+
+  Fixture() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qvpersbenchXXXXXX").string();
+    folder = mkdtemp(pattern.data());
+    const std::string registry = (folder / "registry.ini").string();
+    ::setenv("QV_REGISTRY", registry.c_str(), 1);
+    qv::os::RegistryStore(registry).SetValue(qv::os::RegistryRoot::kLocalMachine,
+                                             "SOFTWARE\\Kestrane\\Quivane\\General", "DataBasePath",
+                                             qv::os::RegistryValue::String(folder.string()));
+    qv::schema::BuildDataFolder(folder.string());
+    auto db = qv::miDataBase::GetUserDataBase();
+    db->ExecuteSql("insert into Person (ID, Type, PersonRealID) values (5, 2, 3)");
+    db->ExecuteSql("insert into LegalPerson (ID) values (3)");
+    for (const char* c : kBase)
+      db->ExecuteSql(std::string("update LegalPerson set ") + c + " = 1");
+    for (const char* c : kLazy)
+      db->ExecuteSql(std::string("update LegalPerson set ") + c + " = 2");
+    db->ExecuteSql("update LegalPerson set KPP = '770101001', FullName = 'Организация полностью'");
+    db->ExecuteSql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 4, 5)");
+    db->ExecuteSql("insert into AccPerson (PersonID) values (5)");
+    // Raw works on plain copies of the four tables, indexed as ours are.
+    db->Connection().ExecuteNative(
+        "CREATE TABLE raw_person AS SELECT * FROM Person;"
+        "CREATE UNIQUE INDEX raw_person_id ON raw_person (ID);"
+        "CREATE TABLE raw_legal AS SELECT * FROM LegalPerson;"
+        "CREATE UNIQUE INDEX raw_legal_id ON raw_legal (ID);"
+        "CREATE TABLE raw_branches AS SELECT * FROM Branches;"
+        "CREATE INDEX raw_branches_child ON raw_branches (ChildPersonID);"
+        "CREATE TABLE raw_accperson AS SELECT * FROM AccPerson;"
+        "CREATE UNIQUE INDEX raw_accperson_id ON raw_accperson (PersonID);");
+    sqlite3_open_v2((folder / "Quivane.mdb").c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_busy_timeout(raw, 5000);
+    sqlite3_exec(raw, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+  }
+  ~Fixture() {
+    sqlite3_close_v2(raw);
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  }
+};
+
+Fixture& Db() {
+  static Fixture f;
+  return f;
+}
+
+sqlite3_stmt* RawPrepare(const std::string& sql) {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(Db().raw, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
+    std::fprintf(stderr, "%s: %s\n", sql.c_str(), sqlite3_errmsg(Db().raw));
+    std::abort();
+  }
+  return s;
+}
+
+// Every column of the one row, copied out as a caller would.
+void RawReadRow(sqlite3_stmt* s, std::vector<std::string>& out) {
+  if (sqlite3_step(s) == SQLITE_ROW) {
+    for (int c = 0; c < sqlite3_column_count(s); ++c) {
+      const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+      out.emplace_back(t ? t : "", static_cast<size_t>(sqlite3_column_bytes(s, c)));
+    }
+  }
+  sqlite3_reset(s);
+}
+
+bool RawExists(sqlite3_stmt* s) {
+  bool found = sqlite3_step(s) == SQLITE_ROW;
+  sqlite3_reset(s);
+  return found;
+}
+
+void LegalPersonReadSave_Ours(benchmark::State& state) {
+  Db();
+  qv::records::DBPerson mapper;
+  auto r = qv::records::QvRecord::Create("Qv_Records.QvPerson");
+  const Variant rec{qv::ObjectPtr(r)};
+  int i = 0;
+  for (auto _ : state) {
+    mapper.ReadRecord(5, rec);
+    mapper.ReadLazyFields(rec);
+    r->Let("Phone", Variant(std::to_string(i++)));
+    mapper.SaveRecord(rec, false);
+  }
+  if (!qv::CBool(r->Get("IsBranch"))) state.SkipWithError("not read");
+}
+
+void LegalPersonReadSave_Raw(benchmark::State& state) {
+  constexpr size_t kB = std::size(kBase), kL = std::size(kLazy);
+  sqlite3_stmt* header = RawPrepare("SELECT Type, PersonRealID FROM raw_person WHERE ID = ?");
+  sqlite3_stmt* base = RawPrepare("SELECT " + Joined(kBase, kB, "") + " FROM raw_legal WHERE ID = ?");
+  sqlite3_stmt* lazy = RawPrepare("SELECT " + Joined(kLazy, kL, "") + " FROM raw_legal WHERE ID = ?");
+  sqlite3_stmt* branch = RawPrepare("SELECT 1 FROM raw_branches WHERE ChildPersonID = ?");
+  sqlite3_stmt* acc = RawPrepare("SELECT 1 FROM raw_accperson WHERE PersonID = ?");
+  sqlite3_stmt* seekHeader = RawPrepare("SELECT rowid FROM raw_person WHERE ID = ?");
+  sqlite3_stmt* seekDetail = RawPrepare("SELECT rowid FROM raw_legal WHERE ID = ?");
+  sqlite3_stmt* writeDetail =
+      RawPrepare("UPDATE raw_legal SET " + Joined(kBase, kB, " = ?") + ", " +
+                 Joined(kLazy, kL, " = ?") + " WHERE ID = ?");
+  sqlite3_stmt* writeHeader = RawPrepare("UPDATE raw_person SET Type = ?, PersonRealID = ? WHERE ID = ?");
+  std::vector<std::string> values;
+  int i = 0;
+  for (auto _ : state) {
+    values.clear();
+    sqlite3_bind_double(header, 1, 5);
+    RawReadRow(header, values);
+    const double real = std::stod(values[1]);
+    sqlite3_bind_double(base, 1, real);
+    RawReadRow(base, values);
+    sqlite3_bind_double(lazy, 1, real);
+    RawReadRow(lazy, values);
+    sqlite3_bind_double(branch, 1, 5);
+    sqlite3_bind_double(acc, 1, 5);
+    bool flags = RawExists(branch) && RawExists(acc);
+    benchmark::DoNotOptimize(flags);
+    values[2 + 6 + 25] = std::to_string(i++);  // Phone
+
+    sqlite3_exec(Db().raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3_bind_double(seekHeader, 1, 5);
+    RawExists(seekHeader);
+    sqlite3_bind_double(seekDetail, 1, real);
+    RawExists(seekDetail);
+    for (size_t c = 0; c < kB + kL; ++c)
+      sqlite3_bind_text(writeDetail, static_cast<int>(c + 1), values[2 + c].c_str(), -1,
+                        SQLITE_TRANSIENT);
+    sqlite3_bind_double(writeDetail, static_cast<int>(kB + kL + 1), real);
+    sqlite3_step(writeDetail);
+    sqlite3_reset(writeDetail);
+    sqlite3_bind_int(writeHeader, 1, 2);
+    sqlite3_bind_double(writeHeader, 2, real);
+    sqlite3_bind_double(writeHeader, 3, 5);
+    sqlite3_step(writeHeader);
+    sqlite3_reset(writeHeader);
+    sqlite3_exec(Db().raw, "COMMIT", nullptr, nullptr, nullptr);
+  }
+  for (sqlite3_stmt* s : {header, base, lazy, branch, acc, seekHeader, seekDetail, writeDetail,
+                          writeHeader})
+    sqlite3_finalize(s);
+}
+
+BENCHMARK(LegalPersonReadSave_Ours);
+BENCHMARK(LegalPersonReadSave_Raw);
+
+}  // namespace
