@@ -5,7 +5,8 @@
 #include "core/mQvInnChecking.h"
 #include "core/mQvPfrNumber.h"
 #include "platform/automation/VbaText.h"
-#include "core/mErrorHandling.h"
+#include "queries/DBQAccStream.h"
+#include "queries/PersonQueries.h"
 #include "queries/mCommonLookups.h"
 #include "records/EntityMappers.h"
 #include "records/LaterCascades.h"
@@ -154,25 +155,15 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
     for (int32_t i = 1; i <= records->Count(); ++i)
       std::static_pointer_cast<QvRecord>(records->At(i).AsObject())->DeleteFromStore();
   };
-  // The query classes, by ProgID as the library's classes reach each other.
-  ObjectPtr persons = mErrorHandling::CreateObjectErr("Qv_DBProvider.PersonQueries");
-  ObjectPtr streams = mErrorHandling::CreateObjectErr("Qv_DBProvider.DBQAccStream");
-  auto list = [id](const ObjectPtr& q, std::string_view op) {
-    std::vector<Variant> args{Variant(id), Variant(std::string()), Variant(int32_t{0})};
-    return std::static_pointer_cast<Collection>(q->Call(op, args).AsObject());
-  };
-  auto call = [id](const ObjectPtr& q, std::string_view op) {
-    std::vector<Variant> args{Variant(id)};
-    q->Call(op, args);
-  };
-  deleteAll(list(persons, "GetBranchesByParentOrg"));
-  deleteAll(list(streams, "GetAccStreamsByPerson"));
+  queries::PersonQueries persons;
+  deleteAll(persons.GetBranchesByParentOrg(id, "", 0));
+  deleteAll(queries::DBQAccStream().GetAccStreamsByPerson(id, "", 0));
   const auto target = std::static_pointer_cast<dao::Database>(db.shared_from_this());
   const std::string sid = mQvDaoDataBase::Number2DaoSql(id);
   mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where JobPlaceId = " + sid, target);
   mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where WorkerID = " + sid, target);
-  call(persons, "RemoveBranch");
-  call(persons, "RemoveAccPerson");
+  persons.RemoveBranch(id);
+  persons.RemoveAccPerson(id);
   DeletePermObjectReferences(db, kPermBlockNaturalPerson, id);
   DeletePermObjectReferences(db, kPermBlockLegalPerson, id);
 }

@@ -254,6 +254,53 @@ TEST_F(Person, AFailureLateInARecursiveSaveLeavesNothingWritten) {
   EXPECT_EQ(Number("select RegAddressID from LegalPerson"), Sub(p, "RegAddress")->Id());
 }
 
+TEST_F(Person, DeletingAnOrganisationDeletesItsBranchesStreamsAndJobs) {
+  // 1 is the organisation, 2 its branch, 3 the branch's branch; 9 stands
+  // apart. Person 1's registration address (row 30) is read with its lazy
+  // part; branch 2's address (31) never is.
+  for (const char* row : {"(1, 2, 1)", "(2, 2, 2)", "(3, 2, 3)", "(9, 1, 1)"})
+    Sql(std::string("insert into Person (ID, Type, PersonRealID) values ") + row);
+  for (const char* row : {"(1, 'Org', 30)", "(2, 'Branch', 31)", "(3, 'Sub', 0)"})
+    Sql(std::string("insert into LegalPerson (ID, ShortName, RegAddressID) values ") + row);
+  Sql("insert into NaturalPerson (ID, Surname) values (1, 'Apart')");
+  Sql("insert into Address (ID, City) values (30, 'Tver')");
+  Sql("insert into Address (ID, City) values (31, 'Pskov')");
+  Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 1, 2)");
+  Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (2, 2, 3)");
+  Sql("insert into AccPerson (PersonID) values (1)");
+  Sql("insert into AccPerson (PersonID) values (9)");
+  Sql("insert into AccStream (ID, PersonID) values (10, 1)");
+  Sql("insert into AccStream (ID, PersonID) values (11, 3)");
+  Sql("insert into AccStream (ID, PersonID) values (12, 9)");
+  for (const char* row : {"(1, 1, 9)", "(2, 9, 1)", "(3, 3, 9)", "(4, 9, 9)"})
+    Sql(std::string("insert into Personnel (ID, JobPlaceID, WorkerID) values ") + row);
+  Sql("insert into PermBlocks (ID, UserID, BlockType, PermObjectID) values (1, 2, 4, 1)");
+  Sql("insert into PermBlocks (ID, UserID, BlockType, PermObjectID) values (2, 2, 4, 9)");
+
+  auto p = New("QvPerson");
+  DBPerson().ReadRecord(1, Obj(p));
+  DBPerson().ReadLazyFields(Obj(p));
+  DBPerson().DeleteRecord(Obj(p));
+
+  const struct {
+    const char* where;
+    int32_t left;
+  } checks[] = {
+      {"Person", 1},                 // only 9
+      {"LegalPerson", 0},
+      {"NaturalPerson", 1},
+      {"Branches", 0},
+      {"AccPerson", 1},
+      {"AccStream", 1},              // 12, person 9's
+      {"Personnel", 1},              // 4: neither side was deleted
+      {"Address where ID = 30", 0},  // owned and read
+      {"Address where ID = 31", 1},  // owned but never read: left
+      {"PermBlocks", 1},
+  };
+  for (const auto& c : checks) EXPECT_EQ(Count(c.where), c.left) << c.where;
+  EXPECT_EQ(p->State(), kDeleted);
+}
+
 TEST_F(Person, CallableByNameThroughItsProgId) {
   Sql("insert into Person (ID, Type, PersonRealID) values (5, 1, 3)");
   Sql("insert into NaturalPerson (ID, Surname) values (3, 'Ivanov')");
