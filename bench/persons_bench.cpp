@@ -28,15 +28,20 @@ using qv::Variant;
 // The legal person's detail columns, base then lazy, as the mapper maps them
 // (the identifiers of sub-records included).
 constexpr const char* kBase[] = {"INN", "KPP", "ShortName", "FullName", "LPCategory", "Archival"};
-constexpr const char* kLazy[] = {
-    "PFRNumber",     "IsSameAddress",  "CtrlAddressID",        "RegAddressID",  "OGRN",
-    "Category",      "OCPO",           "OCOGU",                "OCATO",         "OCTMO",
-    "SectorName",    "SectorOCONH",    "ActivityOCDP",         "ActivityName",  "ActivityOCVED",
-    "EstateFormName", "EstateFormOCFS", "CtrlOrganOCPO",       "LegalFormName", "LegalFormOCOPF",
-    "InnRegCertificateID", "BankRegNumber", "BankBIC",         "BankMFO",       "BankReceiver",
-    "Phone",         "Fax",            "EMail",                "FPRegCountryID", "FPPermanentCountryID",
-    "FPRegAddrID",   "FPName",         "FPINN",                "EGRSSDCode",    "BudgMasterName",
-    "BudgMasterPPP", "KGRKORegNum",    "KGRKOOrdNum",          "FSSRegNumber",  "FssAddCode"};
+constexpr const char* kLazy[] = {"PFRNumber",      "IsSameAddress",  "CtrlAddressID",
+                                 "RegAddressID",   "OGRN",           "Category",
+                                 "OCPO",           "OCOGU",          "OCATO",
+                                 "OCTMO",          "SectorName",     "SectorOCONH",
+                                 "ActivityOCDP",   "ActivityName",   "ActivityOCVED",
+                                 "EstateFormName", "EstateFormOCFS", "CtrlOrganOCPO",
+                                 "LegalFormName",  "LegalFormOCOPF", "InnRegCertificateID",
+                                 "BankRegNumber",  "BankBIC",        "BankMFO",
+                                 "BankReceiver",   "Phone",          "Fax",
+                                 "EMail",          "FPRegCountryID", "FPPermanentCountryID",
+                                 "FPRegAddrID",    "FPName",         "FPINN",
+                                 "EGRSSDCode",     "BudgMasterName", "BudgMasterPPP",
+                                 "KGRKORegNum",    "KGRKOOrdNum",    "FSSRegNumber",
+                                 "FssAddCode"};
 
 std::string Joined(const char* const* names, size_t n, const char* suffix) {
   std::string s;
@@ -62,10 +67,8 @@ struct Fixture {
     auto db = qv::miDataBase::GetUserDataBase();
     db->ExecuteSql("insert into Person (ID, Type, PersonRealID) values (5, 2, 3)");
     db->ExecuteSql("insert into LegalPerson (ID) values (3)");
-    for (const char* c : kBase)
-      db->ExecuteSql(std::string("update LegalPerson set ") + c + " = 1");
-    for (const char* c : kLazy)
-      db->ExecuteSql(std::string("update LegalPerson set ") + c + " = 2");
+    for (const char* c : kBase) db->ExecuteSql(std::string("update LegalPerson set ") + c + " = 1");
+    for (const char* c : kLazy) db->ExecuteSql(std::string("update LegalPerson set ") + c + " = 2");
     db->ExecuteSql("update LegalPerson set KPP = '770101001', FullName = 'Организация полностью'");
     db->ExecuteSql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 4, 5)");
     db->ExecuteSql("insert into AccPerson (PersonID) values (5)");
@@ -139,16 +142,18 @@ void LegalPersonReadSave_Ours(benchmark::State& state) {
 void LegalPersonReadSave_Raw(benchmark::State& state) {
   constexpr size_t kB = std::size(kBase), kL = std::size(kLazy);
   sqlite3_stmt* header = RawPrepare("SELECT Type, PersonRealID FROM raw_person WHERE ID = ?");
-  sqlite3_stmt* base = RawPrepare("SELECT " + Joined(kBase, kB, "") + " FROM raw_legal WHERE ID = ?");
-  sqlite3_stmt* lazy = RawPrepare("SELECT " + Joined(kLazy, kL, "") + " FROM raw_legal WHERE ID = ?");
+  sqlite3_stmt* base =
+      RawPrepare("SELECT " + Joined(kBase, kB, "") + " FROM raw_legal WHERE ID = ?");
+  sqlite3_stmt* lazy =
+      RawPrepare("SELECT " + Joined(kLazy, kL, "") + " FROM raw_legal WHERE ID = ?");
   sqlite3_stmt* branch = RawPrepare("SELECT 1 FROM raw_branches WHERE ChildPersonID = ?");
   sqlite3_stmt* acc = RawPrepare("SELECT 1 FROM raw_accperson WHERE PersonID = ?");
   sqlite3_stmt* seekHeader = RawPrepare("SELECT rowid FROM raw_person WHERE ID = ?");
   sqlite3_stmt* seekDetail = RawPrepare("SELECT rowid FROM raw_legal WHERE ID = ?");
-  sqlite3_stmt* writeDetail =
-      RawPrepare("UPDATE raw_legal SET " + Joined(kBase, kB, " = ?") + ", " +
-                 Joined(kLazy, kL, " = ?") + " WHERE ID = ?");
-  sqlite3_stmt* writeHeader = RawPrepare("UPDATE raw_person SET Type = ?, PersonRealID = ? WHERE ID = ?");
+  sqlite3_stmt* writeDetail = RawPrepare("UPDATE raw_legal SET " + Joined(kBase, kB, " = ?") +
+                                         ", " + Joined(kLazy, kL, " = ?") + " WHERE ID = ?");
+  sqlite3_stmt* writeHeader =
+      RawPrepare("UPDATE raw_person SET Type = ?, PersonRealID = ? WHERE ID = ?");
   std::vector<std::string> values;
   int i = 0;
   for (auto _ : state) {
@@ -184,8 +189,8 @@ void LegalPersonReadSave_Raw(benchmark::State& state) {
     sqlite3_reset(writeHeader);
     sqlite3_exec(Db().raw, "COMMIT", nullptr, nullptr, nullptr);
   }
-  for (sqlite3_stmt* s : {header, base, lazy, branch, acc, seekHeader, seekDetail, writeDetail,
-                          writeHeader})
+  for (sqlite3_stmt* s :
+       {header, base, lazy, branch, acc, seekHeader, seekDetail, writeDetail, writeHeader})
     sqlite3_finalize(s);
 }
 

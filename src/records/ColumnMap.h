@@ -48,6 +48,9 @@ struct ColumnDef {
   // A reference whose sub-record belongs to the row: deleting the row
   // deletes it first, through its own mapper.
   bool owned = false;
+  // False: a recursive save leaves the reference's sub-record alone (its
+  // identifier is written all the same).
+  bool saveFirst = true;
 };
 
 struct ColumnMap {
@@ -106,6 +109,10 @@ constexpr ColumnDef WrittenWithLazy(ColumnDef d) {
 }
 constexpr ColumnDef Owned(ColumnDef d) {
   d.owned = true;
+  return d;
+}
+constexpr ColumnDef NotSavedFirst(ColumnDef d) {
+  d.saveFirst = false;
   return d;
 }
 }  // namespace col

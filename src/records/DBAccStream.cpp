@@ -14,9 +14,11 @@ std::string Kpp(std::string_view kpp) {
 }
 
 // The tax offices belong to the stream (deleting it deletes the user-defined
-// ones); the person, the signers and the mail account are shared.
+// ones); the person, the signers and the mail account are shared. A
+// recursive save saves the offices, signers and mail account first, never
+// the owning person.
 constexpr ColumnDef kColumns[] = {
-    Ref("PersonID"),
+    NotSavedFirst(Ref("PersonID")),
     Text("DisplayName"),
     Bool("AutoDisplayName"),
     Long("AccStreamType"),

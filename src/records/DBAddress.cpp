@@ -4,10 +4,10 @@ namespace qv::records {
 namespace {
 using namespace col;
 // Countries and regions are read-only types: a recursive save leaves them.
-constexpr ColumnDef kColumns[] = {
-    Text("KladrCode"), Ref("CountryID"), Text("PostIndex"), Ref("RegionID"),
-    Text("Area"),      Text("City"),     Text("Village"),   Text("Street"),
-    Text("House"),     Text("Building"), Text("Flat"),      Text("NonStruct")};
+constexpr ColumnDef kColumns[] = {Text("KladrCode"), Ref("CountryID"), Text("PostIndex"),
+                                  Ref("RegionID"),   Text("Area"),     Text("City"),
+                                  Text("Village"),   Text("Street"),   Text("House"),
+                                  Text("Building"),  Text("Flat"),     Text("NonStruct")};
 constexpr ColumnMap kMap{"Address", kColumns};
 }  // namespace
 

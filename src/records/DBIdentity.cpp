@@ -10,11 +10,10 @@ std::string First20(std::string_view code) {
   return Left(code, 20);
 }
 
-constexpr ColumnDef kColumns[] = {
-    Ref("TypeID"),  Text("Series"),
-    Text("Number"), Date("IssueDate"),
-    Text("IssueOrg"), WrittenAs(Text("IssueOrgCode"), &First20),
-    Text("DocTypeName")};
+constexpr ColumnDef kColumns[] = {Ref("TypeID"),      Text("Series"),
+                                  Text("Number"),     Date("IssueDate"),
+                                  Text("IssueOrg"),   WrittenAs(Text("IssueOrgCode"), &First20),
+                                  Text("DocTypeName")};
 constexpr ColumnMap kMap{"Certificate", kColumns};
 }  // namespace
 

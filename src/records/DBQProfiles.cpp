@@ -47,8 +47,7 @@ ado::RecordsetPtr DBQProfiles::GetDocClassesForSelecting(const std::string& aExc
     std::string sql =
         "select doc_type_id as ID, name_short as Name, Knd from doc_type_class where "
         "((instance_permission = 0) or IsNull (instance_permission)) ";
-    if (!aExcludeIDs.empty())
-      sql += " and doc_type_id not in (" + IdList(aExcludeIDs) + ") ";
+    if (!aExcludeIDs.empty()) sql += " and doc_type_id not in (" + IdList(aExcludeIDs) + ") ";
     return QvQuerySqlA(sql + "order by name_short ");
   });
 }

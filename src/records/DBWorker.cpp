@@ -8,13 +8,17 @@ using namespace col;
 // IsFormalBoss is read here but written by WriteFormalBoss: the formal boss
 // of a job place is set by PersonQueries.SetFormalBoss, which also clears
 // the previous one.
-constexpr ColumnDef kColumns[] = {
-    Ref("JobPlaceID"),     Ref("WorkerID"),
-    Text("PostName"),      Date("BeginDate"),
-    Date("EndDate"),       Text("Telephone"),
-    Text("Fax"),           Flag("ShowInBranches"),
-    Owned(Ref("AuthorityDocID")), ReadOnly(Bool("IsFormalBoss")),
-    Text("Email")};
+constexpr ColumnDef kColumns[] = {Ref("JobPlaceID"),
+                                  Ref("WorkerID"),
+                                  Text("PostName"),
+                                  Date("BeginDate"),
+                                  Date("EndDate"),
+                                  Text("Telephone"),
+                                  Text("Fax"),
+                                  Flag("ShowInBranches"),
+                                  Owned(Ref("AuthorityDocID")),
+                                  ReadOnly(Bool("IsFormalBoss")),
+                                  Text("Email")};
 constexpr ColumnMap kMap{"Personnel", kColumns};
 
 // A cleared flag is written (as 0); a set one leaves the column as it is.

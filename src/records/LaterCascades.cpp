@@ -30,9 +30,9 @@ void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID) {
 }
 
 void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aObjectID) {
-  const std::string blocks = "select b.ID from PermBlocks AS b where b.BlockType = " +
-                             std::to_string(aBlockType) +
-                             " and b.PermObjectID = " + Number2DaoSql(aObjectID);
+  const std::string blocks =
+      "select b.ID from PermBlocks AS b where b.BlockType = " + std::to_string(aBlockType) +
+      " and b.PermObjectID = " + Number2DaoSql(aObjectID);
   const auto target = Ptr(db);
   mQvDaoDataBase::QvExecuteSql(
       "delete from PermDocLists as d where d.MultiBlockID in ( select m.ID from PermMultiBlocks "
@@ -43,10 +43,10 @@ void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aO
       "delete from PermMultiBlocks AS m where m.BlockID in ( " + blocks + " ) ", target);
   mQvDaoDataBase::QvExecuteSql(
       "delete from PermObjectLists AS o where o.BlockID in ( " + blocks + " ) ", target);
-  mQvDaoDataBase::QvExecuteSql("Delete from PermBlocks where BlockType = " +
-                                   std::to_string(aBlockType) +
-                                   " and PermObjectID = " + Number2DaoSql(aObjectID),
-                               target);
+  mQvDaoDataBase::QvExecuteSql(
+      "Delete from PermBlocks where BlockType = " + std::to_string(aBlockType) +
+          " and PermObjectID = " + Number2DaoSql(aObjectID),
+      target);
 }
 
 }  // namespace qv::records

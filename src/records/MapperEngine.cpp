@@ -6,8 +6,8 @@
 
 #include "core/mErrorHandling.h"
 #include "platform/automation/Error.h"
-#include "platform/dao/Database.h"
 #include "platform/automation/VbaText.h"
+#include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "records/MapperTransaction.h"
 #include "siblings/records/QvRecord.h"
@@ -35,26 +35,6 @@ T Tolerant(const Variant& v, T fallback, F convert) {
   } catch (const Error&) {
     return fallback;
   }
-}
-
-Variant ReadColumn(const ColumnDef& c, const Variant& v) {
-  switch (c.kind) {
-    case ColKind::kText: {
-      std::string s = Tolerant<std::string>(v, {}, [](const Variant& x) { return CStr(x); });
-      return Variant(c.readText ? c.readText(s) : std::move(s));
-    }
-    case ColKind::kLong:
-      return Variant(Tolerant<int32_t>(v, 0, [](const Variant& x) { return CLng(x); }));
-    case ColKind::kDouble:
-    case ColKind::kRef:
-      return Variant(Tolerant<double>(v, 0.0, [](const Variant& x) { return CDbl(x); }));
-    case ColKind::kDate:
-      return Variant(Tolerant<OleDate>(v, OleDate{}, [](const Variant& x) { return CDate(x); }));
-    case ColKind::kBool:
-    case ColKind::kFlag:
-      return Variant(Tolerant<bool>(v, false, [](const Variant& x) { return CBool(x); }));
-  }
-  return Variant();
 }
 
 // A text as its column takes it: through the column's write conversion,
@@ -115,7 +95,7 @@ void AssignColumns(const ColumnMap& map, ColGroup group, dao::Recordset& rs, QvR
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (c.group != group) continue;
-    Variant v = ReadColumn(c, rs.FieldValue(c.column));
+    Variant v = ColumnValue(c, rs.FieldValue(c.column));
     if (c.kind == ColKind::kRef)
       rec.SubRecord(props[i])->SetID(v);
     else
@@ -133,7 +113,8 @@ Variant WrittenValue(const ColumnDef& c, int prop, QvRecord& rec, bool recursive
       QvRecordPtr sub = rec.SubRecord(prop);
       if (!sub) return Variant(0.0);
       const int32_t state = sub->State();
-      if (recursive && !sub->IsReadOnlyRecord() && (state == kChanged || state == kLoaded))
+      if (recursive && c.saveFirst && !sub->IsReadOnlyRecord() &&
+          (state == kChanged || state == kLoaded))
         sub->SaveToStore(true);
       return Variant(sub->State() == kDeleted ? 0.0 : sub->Id());
     }
@@ -209,6 +190,26 @@ void UndoOnRollback(QvRecord& rec) {
 }
 
 }  // namespace
+
+Variant ColumnValue(const ColumnDef& c, const Variant& v) {
+  switch (c.kind) {
+    case ColKind::kText: {
+      std::string s = Tolerant<std::string>(v, {}, [](const Variant& x) { return CStr(x); });
+      return Variant(c.readText ? c.readText(s) : std::move(s));
+    }
+    case ColKind::kLong:
+      return Variant(Tolerant<int32_t>(v, 0, [](const Variant& x) { return CLng(x); }));
+    case ColKind::kDouble:
+    case ColKind::kRef:
+      return Variant(Tolerant<double>(v, 0.0, [](const Variant& x) { return CDbl(x); }));
+    case ColKind::kDate:
+      return Variant(Tolerant<OleDate>(v, OleDate{}, [](const Variant& x) { return CDate(x); }));
+    case ColKind::kBool:
+    case ColKind::kFlag:
+      return Variant(Tolerant<bool>(v, false, [](const Variant& x) { return CBool(x); }));
+  }
+  return Variant();
+}
 
 std::string_view PropertyNameOf(const ColumnDef& c) {
   if (!c.property.empty() || c.kind != ColKind::kRef)
@@ -288,6 +289,7 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
     rec.BeginLoad(Variant(id));
     AssignColumns(map, ColGroup::kBase, *rs, rec);
     if (def.hooks.afterRead) def.hooks.afterRead(rec, *rs);
+    for (const ValueListDef& list : def.valueLists) ReadValueList(db, list, rec);
     if (def.hooks.readMore) def.hooks.readMore(db, rec);
     rec.EndLoad();
     return;
@@ -314,6 +316,7 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   AssignColumns(map, ColGroup::kBase, *rs, rec);
   AssignColumns(*detail, ColGroup::kBase, *drs, rec);
   if (def.hooks.afterRead) def.hooks.afterRead(rec, *drs);
+  for (const ValueListDef& list : def.valueLists) ReadValueList(db, list, rec);
   if (def.hooks.readMore) def.hooks.readMore(db, rec);
   rec.EndLoad();
 }
@@ -394,8 +397,8 @@ OpenedRow OpenForWrite(dao::Recordset& rs, const ColumnMap& map, const MapperHoo
 // The detail row of a header save: the row of the record's link, or, when
 // the link is 0 or its row is gone, a new row under the detail table's
 // NextId whose key becomes the record's link.
-void OpenDetailForWrite(dao::Recordset& rs, const ColumnMap& map, const DetailDef& d,
-                        QvRecord& rec, double link) {
+void OpenDetailForWrite(dao::Recordset& rs, const ColumnMap& map, const DetailDef& d, QvRecord& rec,
+                        double link) {
   if (link != 0) {
     const Variant key[1] = {Variant(link)};
     rs.Seek("=", key);
@@ -450,6 +453,7 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
     UndoOnRollback(rec);
     rec.AssignNewID(Variant(row.newId));
   }
+  for (const ValueListDef& list : def.valueLists) SaveValueList(db, list, rec);
   if (writeLazy)
     for (const ChildListDef& list : def.lists) SaveChildList(db, list, rec, recursive);
   if (def.hooks.afterWrite) def.hooks.afterWrite(db, rec, recursive);
@@ -463,6 +467,7 @@ void DeleteRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   const double id = rec.Id();
   const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
   if (def.hooks.beforeDelete) def.hooks.beforeDelete(db, rec);
+  for (const ValueListDef& list : def.valueLists) DeleteValueList(db, list, id);
   DeleteOwned(map, rec);
   auto rs = SeekRow(db, map, id);
   CloseOnExit closer(*rs);

@@ -32,6 +32,8 @@
 //   child lists (MapperDef::lists): a lazy collection property whose items
 //           are the rows of a child table that name the record as owner;
 //           read with the lazy group, synchronised with it on save.
+//   value lists (MapperDef::valueLists): the same for items without
+//           identifiers, matched by their values.
 
 #include <memory>
 #include <span>
@@ -83,6 +85,24 @@ struct ChildListDef {
   bool inheritDeafness = false;
 };
 
+// A collection of value records (no identifier of their own, no mapper)
+// kept as rows of a child table: the owner's key in `ownerColumn` and the
+// item's columns, which together are the item's key. Read with the base
+// columns; saved after the owner's row (stored rows no item matches are
+// deleted, items no row matches are added; a second item with the same
+// values is one row); deleted before the owner's row.
+struct ValueListDef {
+  std::string_view property;    // the record's collection property
+  std::string_view itemProgId;  // the record type of the items
+  std::string_view ownerColumn;
+  // The table written (and read) and the item columns, the item's key:
+  // numbers or texts.
+  const ColumnMap& map;
+  // The table an owner's rows are read from when it is not map's (a range
+  // of owners whose rows live elsewhere and are never written); null: map's.
+  std::string_view (*readTableFor)(double ownerId) = nullptr;
+};
+
 struct MapperHooks {
   // The map an identifier lives in, for read and exists (tax offices choose
   // their table by range); null: MapperDef::map.
@@ -124,6 +144,7 @@ struct MapperDef {
   // `map` is the header of a header + detail pair.
   const DetailDef* detail = nullptr;
   std::span<const ChildListDef> lists = {};
+  std::span<const ValueListDef> valueLists = {};
 };
 
 // `aRecord` as the record type of `def`: error 13 for an object of another
@@ -135,6 +156,11 @@ std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord
 // kept for the process. Error 5 naming the property when the type lacks one
 // (a map that does not fit its record type).
 const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordClass& cls);
+
+// A stored value as the column's property takes it: converted to the
+// column's kind, null-tolerant (Null or unconvertible: "", 0, the zero date,
+// False), a text through the column's readText.
+Variant ColumnValue(const ColumnDef& c, const Variant& stored);
 
 // The property a column fills (see ColumnDef::property).
 std::string_view PropertyNameOf(const ColumnDef& c);
@@ -161,6 +187,9 @@ void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec);
 // The child lists (MapperEngine's ChildListDef), for the engine.
 void ReadChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner);
 void SaveChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner, bool recursive);
+void ReadValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner);
+void SaveValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner);
+void DeleteValueList(dao::Database& db, const ValueListDef& list, double ownerId);
 
 // "delete from <table> where <condition> and <idColumn> in (...)" for `ids`
 // in batches of 100 identifiers; nothing for none.

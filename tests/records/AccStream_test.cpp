@@ -5,7 +5,6 @@
 
 #include "records/EntityFixture.h"
 #include "records/EntityMappers.h"
-#include "records/ReferenceMappers.h"
 
 namespace qv::records::testing {
 namespace {
@@ -49,11 +48,27 @@ TEST_F(AccStream, NewStreamWithItsCollectionsRoundTrips) {
   EXPECT_EQ(CStr(Item(List(r, "OfrLicenses"), 1)->Get("Number")), "L-1");
 }
 
+TEST_F(AccStream, RecursiveSaveWritesTheOfficesFirstButNeverTheOwner) {
+  Sql("insert into Person (ID, Type, PersonRealID) values (5, 1, 1)");
+  Sql("insert into NaturalPerson (ID, Surname) values (1, 'Owner')");
+  auto s = New("QvAccStream");
+  s->Let("DisplayName", Variant("S"));
+  DBPerson().ReadRecord(5, Obj(Sub(s, "Person")));
+  Sub(s, "Person")->Let("Surname", Variant("changed"));
+  Sub(s, "TaxOffice")->Let("Code", Variant("9999"));
+  Sub(s, "TaxOffice")->Let("FullName", Variant("own office"));
+  DBAccStream().SaveRecord(Obj(s), true);
+  EXPECT_EQ(Number("select PersonID from AccStream"), 5);
+  EXPECT_EQ(Text("select Surname from NaturalPerson"), "Owner");
+  EXPECT_EQ(Number("select TaxOfficeID from AccStream"), 1000000001);
+  EXPECT_EQ(Text("select Name from UserContoras"), "own office");
+}
+
 TEST_F(AccStream, SavedCollectionsReplaceTheStoredRows) {
   Sql("insert into AccStream (ID, DisplayName) values (10, 'S')");
   Sql("insert into AccStream (ID, DisplayName) values (11, 'other')");
-  for (const char* row : {"(1, 10, 0, 2020)", "(2, 10, 0, 2021)", "(3, 10, 0, 2022)",
-                          "(4, 11, 0, 2023)"})
+  for (const char* row :
+       {"(1, 10, 0, 2020)", "(2, 10, 0, 2021)", "(3, 10, 0, 2022)", "(4, 11, 0, 2023)"})
     Sql(std::string("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID, BegYear) "
                     "values ") +
         row);
@@ -127,8 +142,9 @@ TEST_F(AccStream, DeletingAnAssignmentDeletesTheAssignmentsPointingToIt) {
 
 // A stream with everything that hangs on it.
 void SeedStreamWithDependents(AccStream& t) {
-  t.Sql("insert into AccStream (ID, DisplayName, TaxOfficeID, TaxOffice2ID) "
-        "values (10, 'S', 500, 1000000001)");
+  t.Sql(
+      "insert into AccStream (ID, DisplayName, TaxOfficeID, TaxOffice2ID) "
+      "values (10, 'S', 500, 1000000001)");
   t.Sql("insert into TaxOffice (ID, Code) values (500, '7701')");
   t.Sql("insert into UserContoras (ID, Code, Name) values (1000000001, '9999', 'own')");
   t.Sql("insert into AccStreamOfrLicenses (ID, AccStreamID) values (1, 10)");
@@ -149,14 +165,11 @@ TEST_F(AccStream, DeleteRemovesWhatDependsOnTheStream) {
     const char* table;
     int32_t left;
   } checks[] = {
-      {"AccStream", 0},
-      {"AccStreamOfrLicenses", 0},
-      {"PfrPAManualSums", 1},                  // another stream's
-      {"ConsMembers", 0},
-      {"PermBlocks", 1},                       // block type 4 is a person's
-      {"PermObjectLists", 0},
-      {"UserContoras", 0},                     // the stream's own office
-      {"TaxOffice", 1},                        // a system office stays
+      {"AccStream", 0},       {"AccStreamOfrLicenses", 0},
+      {"PfrPAManualSums", 1},                       // another stream's
+      {"ConsMembers", 0},     {"PermBlocks", 1},    // block type 4 is a person's
+      {"PermObjectLists", 0}, {"UserContoras", 0},  // the stream's own office
+      {"TaxOffice", 1},                             // a system office stays
   };
   for (const auto& c : checks) EXPECT_EQ(Count(c.table), c.left) << c.table;
   EXPECT_EQ(s->State(), kDeleted);
@@ -172,8 +185,8 @@ TEST_F(AccStream, AFailingCascadeLeavesTheStreamWhole) {
   auto s = New("QvAccStream");
   DBAccStream().ReadRecord(10, Obj(s));
   EXPECT_NE(ErrorNumberOf([&] { DBAccStream().DeleteRecord(Obj(s)); }), 0);
-  for (const char* table : {"AccStream", "AccStreamOfrLicenses", "ConsMembers", "UserContoras",
-                            "PermObjectLists"})
+  for (const char* table :
+       {"AccStream", "AccStreamOfrLicenses", "ConsMembers", "UserContoras", "PermObjectLists"})
     EXPECT_EQ(Count(table), 1) << table;
   EXPECT_EQ(Count("PfrPAManualSums"), 2);
   EXPECT_EQ(s->State(), kLoaded);

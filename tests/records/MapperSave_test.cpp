@@ -182,8 +182,7 @@ TEST_F(MapperSave, FailedWriteLeavesNoRowAndNamesTheField) {
 
 TEST_F(MapperSave, ErrorsNameTheMapperAndOperation) {
   std::string text;
-  EXPECT_EQ(ErrorOf([&] { DBConsStream().SaveRecord(Obj(New("QvAddress")), false); }, &text),
-            13);
+  EXPECT_EQ(ErrorOf([&] { DBConsStream().SaveRecord(Obj(New("QvAddress")), false); }, &text), 13);
   EXPECT_NE(text.find("[Qv_DBProvider::DBConsStream.SaveRecord"), std::string::npos) << text;
 }
 

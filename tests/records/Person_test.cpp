@@ -286,7 +286,7 @@ TEST_F(Person, DeletingAnOrganisationDeletesItsBranchesStreamsAndJobs) {
     const char* where;
     int32_t left;
   } checks[] = {
-      {"Person", 1},                 // only 9
+      {"Person", 1},  // only 9
       {"LegalPerson", 0},
       {"NaturalPerson", 1},
       {"Branches", 0},

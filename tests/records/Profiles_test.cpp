@@ -20,10 +20,10 @@ QvRecordPtr Liab(int32_t periodType, double docType) {
 }
 
 std::string LiabRows(Profiles& t, double profile) {
-  auto rs = t.Db().OpenStatement(
-      "select PeriodType, Doc_Type_ID from UserProfData where Profile_ID = " +
-          CStr(Variant(profile)) + " order by PeriodType, Doc_Type_ID",
-      dao::dbOpenSnapshot);
+  auto rs =
+      t.Db().OpenStatement("select PeriodType, Doc_Type_ID from UserProfData where Profile_ID = " +
+                               CStr(Variant(profile)) + " order by PeriodType, Doc_Type_ID",
+                           dao::dbOpenSnapshot);
   std::string out;
   for (; !rs->IsEOF(); rs->MoveNext())
     out += CStr(rs->FieldValue(0)) + "/" + CStr(rs->FieldValue(1)) + " ";
@@ -101,7 +101,8 @@ TEST_F(Profiles, Queries) {
     SCOPED_TRACE(c.exclude);
     auto rs = q.GetDocClassesForSelecting(c.exclude);
     std::vector<double> ids;
-    for (; !rs->IsEOF(); rs->MoveNext()) ids.push_back(CDbl(rs->CurrentValue(rs->FieldIndex("ID"))));
+    for (; !rs->IsEOF(); rs->MoveNext())
+      ids.push_back(CDbl(rs->CurrentValue(rs->FieldIndex("ID"))));
     EXPECT_EQ(ids, c.ids);
   }
   std::string text;
