@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/dao/Database.h"
+#include "platform/jet/JetConnection.h"
 
 namespace qv::records {
 
@@ -64,6 +65,21 @@ void MapperWrite(dao::Database& db, const std::function<void()>& body) {
     RunUndo(active.undo);
     throw;
   }
+}
+
+void MapperRead(dao::Database& db, const std::function<void()>& body) {
+  if (tActive || db.Connection().TransactionDepth() > 0) {
+    body();
+    return;
+  }
+  db.BeginLevel(false);
+  try {
+    body();
+  } catch (...) {
+    RollbackQuietly(db);
+    throw;
+  }
+  db.CommitLevel(false);
 }
 
 void OnMapperRollback(std::function<void()> undo) {

@@ -29,6 +29,11 @@ namespace qv::records {
 // rolling back and re-raising) at its end.
 void MapperWrite(dao::Database& db, const std::function<void()>& body);
 
+// Runs the statements of one read (a record's row and what goes with it)
+// in one read transaction when none is open, so that they see one state of
+// the file and take the file's read lock once instead of per statement.
+void MapperRead(dao::Database& db, const std::function<void()>& body);
+
 // Inside MapperWrite: `undo` runs if the outermost level rolls back (undo
 // steps run last registered first). Outside: nothing happens.
 void OnMapperRollback(std::function<void()> undo);

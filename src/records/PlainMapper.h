@@ -18,6 +18,7 @@
 #include "platform/automation/Object.h"
 #include "records/MapperEngine.h"
 #include "records/MapperSession.h"
+#include "records/MapperTransaction.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qv::records {
@@ -30,10 +31,12 @@ class PlainMapper : public Object {
     Guard(Self::kModule, __func__, [&] {
       auto rec = RecordArg(Self::Def(), aRecord);
       // Identifier 0 resets the record without asking for the database.
-      if (aID == 0)
+      if (aID == 0) {
         rec->Clear();
-      else
-        ReadRow(*MapperUserDatabase(), Self::Def(), aID, *rec);
+        return;
+      }
+      auto db = MapperUserDatabase();
+      MapperRead(*db, [&] { ReadRow(*db, Self::Def(), aID, *rec); });
     });
   }
   // The lazy columns (for mappers whose records have them; bound by
@@ -41,7 +44,8 @@ class PlainMapper : public Object {
   void ReadLazyFields(const Variant& aRecord) {
     Guard(Self::kModule, __func__, [&] {
       auto rec = RecordArg(Self::Def(), aRecord);
-      ReadLazyRow(*MapperUserDatabase(), Self::Def(), *rec);
+      auto db = MapperUserDatabase();
+      MapperRead(*db, [&] { ReadLazyRow(*db, Self::Def(), *rec); });
     });
   }
   // Writes aRecord to its row, inserting it when it is new.
