@@ -178,6 +178,20 @@ qv::ObjectPtr NewStream(const qv::ObjectPtr& person, int32_t type, const std::st
   return s;
 }
 
+// One line per record of a collection: the named properties, which the
+// record reads through its mapper on first use.
+void PrintRecords(std::ostream& out, const qv::Variant& collection,
+                  std::initializer_list<const char*> properties) {
+  auto* items = dynamic_cast<qv::Collection*>(collection.AsObject().get());
+  if (!items) return;
+  for (int32_t i = 1; i <= items->Count(); ++i) {
+    qv::ObjectPtr rec = items->Item(qv::Variant(i)).AsObject();
+    out << " ";
+    for (const char* p : properties) out << " " << p << "=" << qv::CStr(rec->Get(p));
+    out << "\n";
+  }
+}
+
 // A taxpayer with a branch and two accounting streams, made and listed
 // through the public operations only.
 void WalkTaxpayer(Walk& w, double taxOfficeId) {
@@ -234,11 +248,11 @@ void WalkTaxpayer(Walk& w, double taxOfficeId) {
     out << "PersonQueries.GetBranchesByParentOrg(" << qv::CStr(qv::Variant(orgId))
         << ", \"name\", 0):\n";
     const qv::Variant branches = pq->CallV("GetBranchesByParentOrg", orgId, "name", int32_t{0});
-    PrintValue(out, branches, Format::kTable);
+    PrintRecords(out, branches, {"ID", "ShortName", "INN", "KPP", "RState"});
     out << "DBQAccStream.GetAccStreamsByPerson(" << qv::CStr(qv::Variant(orgId))
         << ", \"name\", 0):\n";
     const qv::Variant list = sq->CallV("GetAccStreamsByPerson", orgId, "name", int32_t{0});
-    PrintValue(out, list, Format::kTable);
+    PrintRecords(out, list, {"ID", "DisplayName", "AccStreamType", "Kpp", "RState"});
   });
 }
 
