@@ -36,7 +36,12 @@ class PlainMapper : public Object {
         return;
       }
       auto db = MapperUserDatabase();
-      MapperRead(*db, [&] { ReadRow(*db, Self::Def(), aID, *rec); });
+      const MapperDef& def = Self::Def();
+      // One seek needs no transaction of its own: its statement is one.
+      if (def.detail == nullptr && def.hooks.afterRead == nullptr)
+        ReadRow(*db, def, aID, *rec);
+      else
+        MapperRead(*db, [&] { ReadRow(*db, def, aID, *rec); });
     });
   }
   // The lazy columns (for mappers whose records have them; bound by
