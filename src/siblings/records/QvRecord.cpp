@@ -23,12 +23,10 @@ NoticeSink SetNoticeSink(NoticeSink sink) {
 
 QvRecord::QvRecord(const RecordClass& cls)
     : cls_(cls),
-      values_(cls.PropertyCount()),
+      values_(cls.Defaults()),
       groupLoaded_(cls.Type().groups.size(), true),
       groupTried_(cls.Type().groups.size(), false),
-      id_(cls.Type().textId ? Variant("") : Variant(0.0)) {
-  ResetValues(kBase);
-}
+      id_(cls.Type().textId ? Variant("") : Variant(0.0)) {}
 
 QvRecordPtr QvRecord::Create(std::string_view progId) {
   const RecordClass* cls = FindRecordClass(progId);
@@ -38,22 +36,7 @@ QvRecordPtr QvRecord::Create(std::string_view progId) {
 
 // ---- values
 
-Variant QvRecord::DefaultOf(const PropertyDef& p) const {
-  switch (p.kind) {
-    case Kind::kText:
-      return Variant("");
-    case Kind::kLong:
-      return Variant(int32_t{0});
-    case Kind::kDouble:
-      return Variant(0.0);
-    case Kind::kDate:
-      return Variant(OleDate{});
-    case Kind::kBoolean:
-      return Variant(false);
-    default:
-      return Variant();  // kVariant Empty; objects are made on first read
-  }
-}
+Variant QvRecord::DefaultOf(const PropertyDef& p) const { return DefaultValueOf(p); }
 
 Variant QvRecord::Convert(const PropertyDef& p, const Variant& v) const {
   switch (p.kind) {
@@ -139,7 +122,7 @@ CollectionPtr QvRecord::CollectionAt(int index) {
 void QvRecord::ResetValues(int group) {
   for (int i = 0; i < cls_.PropertyCount(); ++i) {
     const PropertyDef& p = cls_.Property(i);
-    if (group == kBase || p.group == group) values_[i] = DefaultOf(p);
+    if (group == kBase || p.group == group) values_[i] = cls_.Defaults()[i];
   }
 }
 

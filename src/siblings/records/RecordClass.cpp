@@ -41,6 +41,23 @@ Member GroupMember(std::string_view name, int group, void (*op)(QvRecord&, int))
 
 }  // namespace
 
+Variant DefaultValueOf(const PropertyDef& p) {
+  switch (p.kind) {
+    case Kind::kText:
+      return Variant("");
+    case Kind::kLong:
+      return Variant(int32_t{0});
+    case Kind::kDouble:
+      return Variant(0.0);
+    case Kind::kDate:
+      return Variant(OleDate{});
+    case Kind::kBoolean:
+      return Variant(false);
+    default:
+      return Variant();  // kVariant Empty; objects are made on first read
+  }
+}
+
 RecordClass::RecordClass(const RecordType& type)
     : type_(type), info_(std::string(type.progId), BuildMembers(), [this]() -> ObjectPtr {
         return std::make_shared<QvRecord>(*this);
@@ -49,6 +66,7 @@ RecordClass::RecordClass(const RecordType& type)
   marks_.assign(PropertyCount(), -1);
   for (int i = 0; i < PropertyCount(); ++i)
     if (!Property(i).marks.empty()) marks_[i] = PropertyIndex(Property(i).marks);
+  for (int i = 0; i < PropertyCount(); ++i) defaults_.push_back(DefaultValueOf(Property(i)));
 }
 
 int RecordClass::PropertyIndex(std::string_view name) const {

@@ -14,6 +14,9 @@
 
 namespace qv::records {
 
+// The value a property of this definition holds in a new record.
+Variant DefaultValueOf(const PropertyDef& p);
+
 class RecordClass {
  public:
   explicit RecordClass(const RecordType& type);
@@ -34,6 +37,9 @@ class RecordClass {
   int GroupIndexByFlag(std::string_view name) const;
   // For each property, the index of the property its assignment marks, or -1.
   int MarkedBy(int index) const { return marks_[index]; }
+  // Each property's value in a new record ("", 0, the zero date, False;
+  // Empty for variants and for objects, which are made on first read).
+  const std::vector<Variant>& Defaults() const { return defaults_; }
 
  private:
   std::vector<Member> BuildMembers() const;
@@ -41,6 +47,7 @@ class RecordClass {
   const RecordType& type_;
   std::unordered_map<std::string, int> byLowerName_;
   std::vector<int> marks_;
+  std::vector<Variant> defaults_;
   ClassInfo info_;
 };
 
