@@ -15,9 +15,9 @@
 #include "core/DBCommon.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
-#include "core/schema/SchemaBuilder.h"
 #include "platform/jet/JetConnection.h"
-#include "platform/os/RegistryStore.h"
+
+#include "BenchSupport.h"
 
 namespace {
 
@@ -27,19 +27,9 @@ constexpr int kRows = 10000;
 
 // A data folder built from the schema with table Items (kRows rows) made
 // through the catalogue and raw_items, the same rows in a plain table.
-struct Fixture {
-  std::filesystem::path folder;
-  sqlite3* raw = nullptr;
+struct Fixture : qvbench::DataFolder {
 
-  Fixture() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvcorebenchXXXXXX").string();
-    folder = mkdtemp(pattern.data());
-    const std::string registry = (folder / "registry.ini").string();
-    ::setenv("QV_REGISTRY", registry.c_str(), 1);
-    qv::os::RegistryStore(registry).SetValue(qv::os::RegistryRoot::kLocalMachine,
-                                             "SOFTWARE\\Kestrane\\Quivane\\General", "DataBasePath",
-                                             qv::os::RegistryValue::String(folder.string()));
-    qv::schema::BuildDataFolder(folder.string());
+  Fixture() : DataFolder("qvcorebench") {
     auto db = qv::miDataBase::GetUserDataBase();
     qv::jet::Connection& conn = db->Connection();
     conn.Schema().CreateTable({"Items",
@@ -66,16 +56,7 @@ struct Fixture {
       b.Reset();
     }
     conn.CommitTrans();
-    sqlite3_open_v2((folder / "Quivane.mdb").c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_busy_timeout(raw, 5000);
-    sqlite3_exec(raw, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
-  }
-  // Runs after the thread's session is gone (thread-local objects end
-  // before static ones), so it only removes the files.
-  ~Fixture() {
-    sqlite3_close_v2(raw);
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    OpenRaw();
   }
 };
 
@@ -84,11 +65,7 @@ Fixture& Db() {
   return f;
 }
 
-sqlite3_stmt* RawPrepare(const char* sql) {
-  sqlite3_stmt* s = nullptr;
-  sqlite3_prepare_v2(Db().raw, sql, -1, &s, nullptr);
-  return s;
-}
+sqlite3_stmt* RawPrepare(const char* sql) { return Db().Prepare(sql); }
 
 // Reads every column of the statement's rows as SQLite gives them, as a
 // caller copying the result would.

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "core/miDataBase.h"
-#include "core/schema/SchemaBuilder.h"
 #include "platform/dao/Database.h"
 #include "platform/jet/JetConnection.h"
-#include "platform/os/RegistryStore.h"
 #include "records/EntityMappers.h"
 #include "siblings/records/QvRecord.h"
+
+#include "BenchSupport.h"
 
 namespace {
 
@@ -51,19 +51,9 @@ std::string Joined(const char* const* names, size_t n, const char* suffix) {
 
 // A data folder with one legal person (ID 5, detail 3) that is a branch and
 // an accounted person, every detail column filled.
-struct Fixture {
-  std::filesystem::path folder;
-  sqlite3* raw = nullptr;
+struct Fixture : qvbench::DataFolder {
 
-  Fixture() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvpersbenchXXXXXX").string();
-    folder = mkdtemp(pattern.data());
-    const std::string registry = (folder / "registry.ini").string();
-    ::setenv("QV_REGISTRY", registry.c_str(), 1);
-    qv::os::RegistryStore(registry).SetValue(qv::os::RegistryRoot::kLocalMachine,
-                                             "SOFTWARE\\Kestrane\\Quivane\\General", "DataBasePath",
-                                             qv::os::RegistryValue::String(folder.string()));
-    qv::schema::BuildDataFolder(folder.string());
+  Fixture() : DataFolder("qvpersbench") {
     auto db = qv::miDataBase::GetUserDataBase();
     db->ExecuteSql("insert into Person (ID, Type, PersonRealID) values (5, 2, 3)");
     db->ExecuteSql("insert into LegalPerson (ID) values (3)");
@@ -82,14 +72,7 @@ struct Fixture {
         "CREATE INDEX raw_branches_child ON raw_branches (ChildPersonID);"
         "CREATE TABLE raw_accperson AS SELECT * FROM AccPerson;"
         "CREATE UNIQUE INDEX raw_accperson_id ON raw_accperson (PersonID);");
-    sqlite3_open_v2((folder / "Quivane.mdb").c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_busy_timeout(raw, 5000);
-    sqlite3_exec(raw, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
-  }
-  ~Fixture() {
-    sqlite3_close_v2(raw);
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    OpenRaw();
   }
 };
 

@@ -14,12 +14,11 @@
 
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
-#include "core/schema/SchemaBuilder.h"
-#include "platform/automation/VbaText.h"
-#include "platform/os/RegistryStore.h"
 #include "queries/DictQueries.h"
 #include "records/ReferenceMappers.h"
 #include "siblings/records/QvRecord.h"
+
+#include "BenchSupport.h"
 
 namespace {
 
@@ -28,28 +27,13 @@ using qv::Variant;
 constexpr int kCountries = 250;
 constexpr int kReadIds = 4096;  // identifiers drawn once, read in turn
 
-int CollateRu(void*, int na, const void* a, int nb, const void* b) {
-  return qv::CompareTextRu(std::string_view(static_cast<const char*>(a), static_cast<size_t>(na)),
-                           std::string_view(static_cast<const char*>(b), static_cast<size_t>(nb)));
-}
-
 // A data folder with kCountries countries (identifiers 3 apart, as the
 // classifier's codes are sparse) and a raw connection to the same file
 // with the text collation the schema declares, so both sides sort alike.
-struct Fixture {
-  std::filesystem::path folder;
-  sqlite3* raw = nullptr;
+struct Fixture : qvbench::DataFolder {
   std::vector<double> ids;
 
-  Fixture() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvqbenchXXXXXX").string();
-    folder = mkdtemp(pattern.data());
-    const std::string registry = (folder / "registry.ini").string();
-    ::setenv("QV_REGISTRY", registry.c_str(), 1);
-    qv::os::RegistryStore(registry).SetValue(qv::os::RegistryRoot::kLocalMachine,
-                                             "SOFTWARE\\Kestrane\\Quivane\\General", "DataBasePath",
-                                             qv::os::RegistryValue::String(folder.string()));
-    qv::schema::BuildDataFolder(folder.string());
+  Fixture() : DataFolder("qvqbench") {
     qv::mQvDaoDataBase::QvWithWriteLock(nullptr, [] {
       for (int i = 0; i < kCountries; ++i) {
         const std::string n = std::to_string(i);
@@ -62,15 +46,7 @@ struct Fixture {
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> pick(0, kCountries - 1);
     for (int i = 0; i < kReadIds; ++i) ids.push_back(pick(rng) * 3 + 4);
-    sqlite3_open_v2((folder / "Quivane.mdb").c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_busy_timeout(raw, 5000);
-    sqlite3_create_collation_v2(raw, "JETRU", SQLITE_UTF8, nullptr, CollateRu, nullptr);
-  }
-  // Runs after the thread's session is gone; only removes the files.
-  ~Fixture() {
-    sqlite3_close_v2(raw);
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    OpenRaw();
   }
 };
 
@@ -79,11 +55,7 @@ Fixture& Db() {
   return f;
 }
 
-sqlite3_stmt* RawPrepare(const char* sql) {
-  sqlite3_stmt* s = nullptr;
-  if (sqlite3_prepare_v2(Db().raw, sql, -1, &s, nullptr) != SQLITE_OK) return nullptr;
-  return s;
-}
+sqlite3_stmt* RawPrepare(const char* sql) { return Db().Prepare(sql); }
 
 std::string Text(sqlite3_stmt* s, int c) {
   const auto* p = sqlite3_column_text(s, c);

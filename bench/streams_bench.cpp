@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "core/miDataBase.h"
-#include "core/schema/SchemaBuilder.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetFunctionImpl.h"
 #include "platform/jet/JetTranslator.h"
-#include "platform/os/RegistryStore.h"
 #include "queries/DBQAccStream.h"
+
+#include "BenchSupport.h"
 
 namespace {
 
@@ -36,22 +36,11 @@ const char* kAliveByName =
     "Union select ChildPersonID as ID from Branches ) as p ON p.ID = a.PersonID  order by "
     "a.DisplayName asc, a.Kpp asc";
 
-struct Fixture {
-  std::filesystem::path folder;
-  sqlite3* raw = nullptr;
+struct Fixture : qvbench::DataFolder {
   std::string rawSql;
   int alive = 0;
 
-  Fixture() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "qvstreamsbenchXXXXXX").string();
-    folder = mkdtemp(pattern.data());
-    const std::string registry = (folder / "registry.ini").string();
-    ::setenv("QV_REGISTRY", registry.c_str(), 1);
-    qv::os::RegistryStore(registry).SetValue(qv::os::RegistryRoot::kLocalMachine,
-                                             "SOFTWARE\\Kestrane\\Quivane\\General", "DataBasePath",
-                                             qv::os::RegistryValue::String(folder.string()));
-    qv::schema::BuildDataFolder(folder.string());
+  Fixture() : DataFolder("qvstreamsbench") {
     qv::jet::Connection& conn = qv::miDataBase::GetUserDataBase()->Connection();
     conn.BeginTrans();
     qv::jet::Statement person =
@@ -94,17 +83,7 @@ struct Fixture {
     }
     conn.CommitTrans();
     rawSql = conn.Translate(kAliveByName)->sql;
-    sqlite3_open_v2((folder / "Quivane.mdb").c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    sqlite3_busy_timeout(raw, 5000);
-    // The text columns are declared in the engine's collation: the raw side
-    // compares with the same one.
-    qv::jet::RegisterJetCollation(raw);
-  }
-  // Runs after the thread's session is gone, so it only removes the files.
-  ~Fixture() {
-    sqlite3_close_v2(raw);
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    OpenRaw();
   }
 };
 

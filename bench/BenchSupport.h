@@ -1,0 +1,69 @@
+#pragma once
+// The data folder a benchmark works on and the plain SQLite connection its
+// raw side uses on the same user database.
+
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "core/schema/SchemaBuilder.h"
+#include "platform/jet/JetFunctionImpl.h"
+#include "platform/os/RegistryStore.h"
+
+namespace qvbench {
+
+class DataFolder {
+ public:
+  // A temporary folder built from the schema, with a registry file of its
+  // own (QV_REGISTRY) pointing the library's session at it.
+  explicit DataFolder(const char* stem) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (std::string(stem) + "XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    path_ = pattern;
+    const std::string registry = (path_ / "registry.ini").string();
+    ::setenv("QV_REGISTRY", registry.c_str(), 1);
+    qv::os::RegistryStore(registry).SetValue(qv::os::RegistryRoot::kLocalMachine,
+                                             "SOFTWARE\\Kestrane\\Quivane\\General", "DataBasePath",
+                                             qv::os::RegistryValue::String(path_.string()));
+    qv::schema::BuildDataFolder(path_.string());
+  }
+  // Benchmark fixtures are static: this runs after the thread's session is
+  // gone (thread-local objects end before static ones), so it only closes
+  // the raw connection and removes the files.
+  ~DataFolder() {
+    sqlite3_close_v2(raw);
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  DataFolder(const DataFolder&) = delete;
+  DataFolder& operator=(const DataFolder&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+  std::filesystem::path UserDatabase() const { return path_ / "Quivane.mdb"; }
+
+  // Opens `raw` on the user database, with the text collation the schema
+  // declares so that both sides compare and sort texts alike.
+  void OpenRaw() {
+    sqlite3_open_v2(UserDatabase().c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_busy_timeout(raw, 5000);
+    sqlite3_exec(raw, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+    qv::jet::RegisterJetCollation(raw);
+  }
+  // A statement of the raw side; null when it does not prepare.
+  sqlite3_stmt* Prepare(const char* sql) const {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(raw, sql, -1, &s, nullptr) != SQLITE_OK) return nullptr;
+    return s;
+  }
+
+  sqlite3* raw = nullptr;
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace qvbench
