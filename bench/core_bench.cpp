@@ -28,7 +28,6 @@ constexpr int kRows = 10000;
 // A data folder built from the schema with table Items (kRows rows) made
 // through the catalogue and raw_items, the same rows in a plain table.
 struct Fixture : qvbench::DataFolder {
-
   Fixture() : DataFolder("qvcorebench") {
     auto db = qv::miDataBase::GetUserDataBase();
     qv::jet::Connection& conn = db->Connection();
@@ -65,7 +64,9 @@ Fixture& Db() {
   return f;
 }
 
-sqlite3_stmt* RawPrepare(const char* sql) { return Db().Prepare(sql); }
+sqlite3_stmt* RawPrepare(const char* sql) {
+  return Db().Prepare(sql);
+}
 
 // Reads every column of the statement's rows as SQLite gives them, as a
 // caller copying the result would.

@@ -52,7 +52,6 @@ std::string Joined(const char* const* names, size_t n, const char* suffix) {
 // A data folder with one legal person (ID 5, detail 3) that is a branch and
 // an accounted person, every detail column filled.
 struct Fixture : qvbench::DataFolder {
-
   Fixture() : DataFolder("qvpersbench") {
     auto db = qv::miDataBase::GetUserDataBase();
     db->ExecuteSql("insert into Person (ID, Type, PersonRealID) values (5, 2, 3)");

@@ -55,7 +55,9 @@ Fixture& Db() {
   return f;
 }
 
-sqlite3_stmt* RawPrepare(const char* sql) { return Db().Prepare(sql); }
+sqlite3_stmt* RawPrepare(const char* sql) {
+  return Db().Prepare(sql);
+}
 
 std::string Text(sqlite3_stmt* s, int c) {
   const auto* p = sqlite3_column_text(s, c);

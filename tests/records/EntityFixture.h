@@ -15,6 +15,7 @@
 #include "platform/jet/JetConnection.h"
 #include "records/MapperSession.h"
 #include "siblings/records/QvRecord.h"
+#include "support/TestSupport.h"
 
 namespace qv::records::testing {
 
@@ -73,14 +74,6 @@ class EntityTest : public coretest::DataFolderTest {
   NoticeSink previousSink_;
 };
 
-inline int32_t ErrorNumberOf(const std::function<void()>& f, std::string* text = nullptr) {
-  try {
-    f();
-  } catch (const Error& e) {
-    if (text) *text = e.Description();
-    return e.Number();
-  }
-  return 0;
-}
+using qv::testsupport::ErrorNumber;
 
 }  // namespace qv::records::testing

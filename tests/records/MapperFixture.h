@@ -18,6 +18,7 @@
 #include "records/MapperSession.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
+#include "support/TestSupport.h"
 
 namespace qv::records::testing {
 
@@ -68,15 +69,6 @@ class MapperTest : public ::testing::Test {
   std::vector<std::string> notices_;
 };
 
-// The error number `f` raises (0 for none); its description into `text`.
-inline int32_t ErrorOf(const std::function<void()>& f, std::string* text = nullptr) {
-  try {
-    f();
-  } catch (const Error& e) {
-    if (text) *text = e.Description();
-    return e.Number();
-  }
-  return 0;
-}
+using qv::testsupport::ErrorNumber;
 
 }  // namespace qv::records::testing

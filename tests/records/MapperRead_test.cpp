@@ -114,7 +114,7 @@ TEST_F(MapperRead, IdentifierZeroClearsWithoutTheDatabase) {
   EXPECT_EQ(r->State(), kNew);
   EXPECT_EQ(CStr(r->Get("DisplayName")), "");
   // Anything else needs the database.
-  EXPECT_EQ(ErrorOf([&] { DBConsStream().ReadRecord(5, Obj(r)); }), vberr::kObjectNotSet);
+  EXPECT_EQ(ErrorNumber([&] { DBConsStream().ReadRecord(5, Obj(r)); }), vberr::kObjectNotSet);
 }
 
 TEST_F(MapperRead, CountryNineNinetyAlwaysExists) {
@@ -157,12 +157,12 @@ TEST_F(MapperRead, LateBoundCallsCheckTheRecordType) {
   for (const char* name : {"ReadRecord", "SaveRecord", "DeleteRecord", "IsRecordExists"})
     EXPECT_NE(mapper->Class().Find(name), nullptr) << name;
   std::string text;
-  EXPECT_EQ(ErrorOf([&] { mapper->CallV("ReadRecord", 5.0, Obj(New("QvAdrCountry"))); }, &text),
+  EXPECT_EQ(ErrorNumber([&] { mapper->CallV("ReadRecord", 5.0, Obj(New("QvAdrCountry"))); }, &text),
             vberr::kTypeMismatch);
   EXPECT_NE(text.find("[Qv_DBProvider::DBConsStream.ReadRecord"), std::string::npos) << text;
-  EXPECT_EQ(ErrorOf([&] { mapper->CallV("SaveRecord", Variant("text"), false); }),
+  EXPECT_EQ(ErrorNumber([&] { mapper->CallV("SaveRecord", Variant("text"), false); }),
             vberr::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([&] { mapper->CallV("ReadRecord", 5.0, Variant::Nothing()); }),
+  EXPECT_EQ(ErrorNumber([&] { mapper->CallV("ReadRecord", 5.0, Variant::Nothing()); }),
             vberr::kObjectRequired);
   // A record's own save and delete go through the same mapper by ProgID.
   auto r = New("QvConsStream");
@@ -181,7 +181,7 @@ TEST_F(MapperRead, AMapThatDoesNotFitItsTypeIsAnError) {
   Sql("insert into ConsStream (ID, DisplayName) values (5, 'a')");
   auto r = New("QvConsStream");
   std::string text;
-  EXPECT_EQ(ErrorOf([&] { ReadRow(*db_, kDef, 5, *r); }, &text), vberr::kInvalidProcedureCall);
+  EXPECT_EQ(ErrorNumber([&] { ReadRow(*db_, kDef, 5, *r); }, &text), vberr::kInvalidProcedureCall);
   EXPECT_NE(text.find("NoSuchColumn"), std::string::npos) << text;
   EXPECT_EQ(r->State(), kNew);  // the record was not touched
 }

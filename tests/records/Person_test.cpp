@@ -238,7 +238,7 @@ TEST_F(Person, AFailureLateInARecursiveSaveLeavesNothingWritten) {
   Sub(p, "RegAddress")->Let("City", Variant("Tver"));
   Sub(p, "CtrlAddress")->Let("City", Variant("Pskov"));
   Sub(p, "InnRegCertificate")->Let("Number", Variant("77 000"));
-  EXPECT_NE(ErrorNumberOf([&] { DBPerson().SaveRecord(Obj(p), true); }), 0);
+  EXPECT_NE(ErrorNumber([&] { DBPerson().SaveRecord(Obj(p), true); }), 0);
   EXPECT_EQ(Count("Person"), 0);
   EXPECT_EQ(Count("Address"), 0);
   EXPECT_EQ(Count("Certificate"), 0);
@@ -313,7 +313,7 @@ TEST_F(Person, CallableByNameThroughItsProgId) {
   EXPECT_TRUE(CBool(mapper->Call("IsRecordExists", exists)));
   std::vector<Variant> wrong{Obj(New("QvAddress")), Variant(false)};
   std::string text;
-  EXPECT_EQ(ErrorNumberOf([&] { mapper->Call("SaveRecord", wrong); }, &text), 13);
+  EXPECT_EQ(ErrorNumber([&] { mapper->Call("SaveRecord", wrong); }, &text), 13);
   EXPECT_NE(text.find("DBPerson.SaveRecord"), std::string::npos) << text;
 }
 

@@ -106,7 +106,7 @@ TEST_F(Profiles, Queries) {
     EXPECT_EQ(ids, c.ids);
   }
   std::string text;
-  EXPECT_EQ(ErrorNumberOf([&] { q.GetDocClassesForSelecting("3;1) or (1=1"); }, &text), 5);
+  EXPECT_EQ(ErrorNumber([&] { q.GetDocClassesForSelecting("3;1) or (1=1"); }, &text), 5);
   EXPECT_NE(text.find("DBQProfiles.GetDocClassesForSelecting"), std::string::npos) << text;
 }
 

@@ -50,10 +50,10 @@ TEST_F(RecCollection, IdentifiersInRowOrder) {
   }
   auto rs = db_->OpenStatement("select ConsStreamID from ConsMembers", dao::dbOpenSnapshot);
   std::string text;
-  EXPECT_EQ(ErrorOf([&] { miRecCollection::GetIDCollection(*rs, "ConsStreamID", true); }, &text),
+  EXPECT_EQ(ErrorNumber([&] { miRecCollection::GetIDCollection(*rs, "ConsStreamID", true); }, &text),
             vberr::kInvalidUseOfNull);
   EXPECT_NE(text.find("miRecCollection.GetIDCollection"), std::string::npos) << text;
-  EXPECT_NE(ErrorOf([&] { miRecCollection::GetIDCollection(*rs, "NoSuchColumn", false); }), 0);
+  EXPECT_NE(ErrorNumber([&] { miRecCollection::GetIDCollection(*rs, "NoSuchColumn", false); }), 0);
 }
 
 TEST_F(RecCollection, RecordsLoadThemselvesOnFirstUse) {
@@ -125,7 +125,7 @@ TEST_F(RecCollection, PreloadedVariantsReadAtOnce) {
     Sql("delete from ConsMembers");
     InsertRows("insert into ConsMembers (ID, ConsStreamID, AccStreamID)", {"(1, 5, 10)"});
     auto rs = db_->OpenStatement("select ConsStreamID from ConsMembers", dao::dbOpenSnapshot);
-    EXPECT_EQ(ErrorOf([&] { build(*rs, "ConsStreamID"); }), vberr::kCannotCreateObject);
+    EXPECT_EQ(ErrorNumber([&] { build(*rs, "ConsStreamID"); }), vberr::kCannotCreateObject);
     Sql("delete from ConsMembers");
     rs = db_->OpenStatement("select ConsStreamID from ConsMembers", dao::dbOpenSnapshot);
     EXPECT_EQ(build(*rs, "ConsStreamID")->Count(), 0);

@@ -138,13 +138,13 @@ void WalkDictionaries(Walk& w, double streamId) {
     PrintValue(out, periods->CallV("GetAllowedTimePeriodsInQuartal", q1), Format::kTable);
     out << "GetReqsPeriodIDByYear(2030, True) = "
         << qv::CStr(periods->CallV("GetReqsPeriodIDByYear", int32_t{2030}, true)) << "\n";
-    std::vector<qv::Variant> count{qv::Variant(streamId), qv::Variant(int32_t{0}),
-                                   qv::Variant(int32_t{0}), qv::Variant(int32_t{-1}),
+    std::vector<qv::Variant> count{qv::Variant(streamId),    qv::Variant(int32_t{0}),
+                                   qv::Variant(int32_t{0}),  qv::Variant(int32_t{-1}),
                                    qv::Variant(int32_t{-1}), qv::Variant(int32_t{-1})};
     periods->Call("CountDocStatuses", count);
     out << "CountDocStatuses(stream " << qv::CStr(qv::Variant(streamId))
-        << ", all periods): in work " << qv::CStr(count[3]) << ", completed "
-        << qv::CStr(count[4]) << ", delivered " << qv::CStr(count[5]) << "\n";
+        << ", all periods): in work " << qv::CStr(count[3]) << ", completed " << qv::CStr(count[4])
+        << ", delivered " << qv::CStr(count[5]) << "\n";
   });
 }
 
@@ -234,15 +234,15 @@ void WalkTaxpayer(Walk& w, double taxOfficeId) {
     const double branchId = qv::CDbl(branch->Get("ID"));
     pq->CallV("AddBranch", orgId, branchId);
     out << "DBPerson.SaveRecord: branch ID " << qv::CStr(qv::Variant(branchId))
-        << "; PersonQueries.AddBranch; IsBranch = "
-        << qv::CStr(pq->CallV("IsBranch", branchId)) << "\n";
+        << "; PersonQueries.AddBranch; IsBranch = " << qv::CStr(pq->CallV("IsBranch", branchId))
+        << "\n";
 
     for (auto [type, name] : {std::pair{int32_t{1}, "Налоговая отчётность"},
                               std::pair{int32_t{2}, "Отчётность в фонд пенсионного страхования"}}) {
       qv::ObjectPtr s = NewStream(org, type, name, taxOfficeId);
       streams->CallV("SaveRecord", s, false);
-      out << "DBAccStream.SaveRecord: stream ID " << qv::CStr(s->Get("ID")) << " (type "
-          << type << ")\n";
+      out << "DBAccStream.SaveRecord: stream ID " << qv::CStr(s->Get("ID")) << " (type " << type
+          << ")\n";
     }
 
     out << "PersonQueries.GetBranchesByParentOrg(" << qv::CStr(qv::Variant(orgId))

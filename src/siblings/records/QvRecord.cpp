@@ -36,7 +36,9 @@ QvRecordPtr QvRecord::Create(std::string_view progId) {
 
 // ---- values
 
-Variant QvRecord::DefaultOf(const PropertyDef& p) const { return DefaultValueOf(p); }
+Variant QvRecord::DefaultOf(const PropertyDef& p) const {
+  return DefaultValueOf(p);
+}
 
 Variant QvRecord::Convert(const PropertyDef& p, const Variant& v) const {
   switch (p.kind) {
