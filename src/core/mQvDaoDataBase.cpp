@@ -39,6 +39,13 @@ void WithOneRow(const std::string& sql, const DatabasePtr& db, F&& read) {
 
 // Reads `out.size()` columns of the one row, when there is exactly one,
 // ignoring every failure; true when read.
+// The columns 0..out.size()-1 of the one row the statement must give.
+void ReadOneRow(const std::string& sql, const DatabasePtr& db, std::span<Variant* const> out) {
+  WithOneRow(sql, db, [&](dao::Recordset& rs) {
+    for (size_t i = 0; i < out.size(); ++i) *out[i] = rs.FieldValue(static_cast<int32_t>(i));
+  });
+}
+
 bool ReadOneRowSafe(const std::string& sql, const DatabasePtr& db, std::span<Variant*> out) {
   try {
     DaoRecordsetPtr rs = OpenDefault(sql, db);
@@ -125,41 +132,23 @@ Variant QvQueryValueSafe(const std::string& sql, const Variant& def, const Datab
 }
 
 void QvQuery2Values(const std::string& sql, Variant& r1, Variant& r2, const DatabasePtr& db) {
+  Variant* const out[] = {&r1, &r2};
   GuardX(
-      QV_HERE, [&] { return StatementExtra(sql); },
-      [&] {
-        WithOneRow(sql, db, [&](dao::Recordset& rs) {
-          r1 = rs.FieldValue(0);
-          r2 = rs.FieldValue(1);
-        });
-      });
+      QV_HERE, [&] { return StatementExtra(sql); }, [&] { ReadOneRow(sql, db, out); });
 }
 
 void QvQuery3Values(const std::string& sql, Variant& r1, Variant& r2, Variant& r3,
                     const DatabasePtr& db) {
+  Variant* const out[] = {&r1, &r2, &r3};
   GuardX(
-      QV_HERE, [&] { return StatementExtra(sql); },
-      [&] {
-        WithOneRow(sql, db, [&](dao::Recordset& rs) {
-          r1 = rs.FieldValue(0);
-          r2 = rs.FieldValue(1);
-          r3 = rs.FieldValue(2);
-        });
-      });
+      QV_HERE, [&] { return StatementExtra(sql); }, [&] { ReadOneRow(sql, db, out); });
 }
 
 void QvQuery4Values(const std::string& sql, Variant& r1, Variant& r2, Variant& r3, Variant& r4,
                     const DatabasePtr& db) {
+  Variant* const out[] = {&r1, &r2, &r3, &r4};
   GuardX(
-      QV_HERE, [&] { return StatementExtra(sql); },
-      [&] {
-        WithOneRow(sql, db, [&](dao::Recordset& rs) {
-          r1 = rs.FieldValue(0);
-          r2 = rs.FieldValue(1);
-          r3 = rs.FieldValue(2);
-          r4 = rs.FieldValue(3);
-        });
-      });
+      QV_HERE, [&] { return StatementExtra(sql); }, [&] { ReadOneRow(sql, db, out); });
 }
 
 bool QvQuery2ValuesSafe(const std::string& sql, Variant& r1, Variant& r2, const DatabasePtr& db) {

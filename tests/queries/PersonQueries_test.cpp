@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 #include "core/miDataBase.h"
@@ -343,27 +344,24 @@ TEST_F(PersonQueriesTest, CheckPersonBeforeSaving) {
   Legal(2, "7700000002", "770002001", "Beta", "Beta Ltd");
   Natural(3, "500000000003", "Ivanov", "Ivan", "Ivanovich");
   Natural(4, "500000000004", "Petrov", "Petr", "Petrovich");
-  auto legal = [](double id, const char* inn, const char* kpp, const char* shortName,
-                  const char* fullName) {
+  // A person record of `type` with the text properties the checks read.
+  auto person = [](int32_t type, double id, const char* inn, std::array<const char*, 3> names,
+                   std::array<const char*, 3> values) {
     auto r = records::QvRecord::Create("Qv_Records.QvPerson");
-    r->SetValue(r->PropertyIndex("Type"), Variant(int32_t{2}));
+    r->SetValue(r->PropertyIndex("Type"), Variant(type));
     r->SetValue(r->PropertyIndex("INN"), Variant(inn));
-    r->SetValue(r->PropertyIndex("KPP"), Variant(kpp));
-    r->SetValue(r->PropertyIndex("ShortName"), Variant(shortName));
-    r->SetValue(r->PropertyIndex("FullName"), Variant(fullName));
+    for (size_t i = 0; i < names.size(); ++i)
+      r->SetValue(r->PropertyIndex(names[i]), Variant(values[i]));
     if (id != 0) r->AssignNewID(Variant(id));
     return r;
   };
-  auto natural = [](double id, const char* inn, const char* surname, const char* name,
-                    const char* patronymic) {
-    auto r = records::QvRecord::Create("Qv_Records.QvPerson");
-    r->SetValue(r->PropertyIndex("Type"), Variant(int32_t{1}));
-    r->SetValue(r->PropertyIndex("INN"), Variant(inn));
-    r->SetValue(r->PropertyIndex("Surname"), Variant(surname));
-    r->SetValue(r->PropertyIndex("Name"), Variant(name));
-    r->SetValue(r->PropertyIndex("Patronymic"), Variant(patronymic));
-    if (id != 0) r->AssignNewID(Variant(id));
-    return r;
+  auto legal = [&](double id, const char* inn, const char* kpp, const char* shortName,
+                   const char* fullName) {
+    return person(2, id, inn, {"KPP", "ShortName", "FullName"}, {kpp, shortName, fullName});
+  };
+  auto natural = [&](double id, const char* inn, const char* surname, const char* name,
+                     const char* patronymic) {
+    return person(1, id, inn, {"Surname", "Name", "Patronymic"}, {surname, name, patronymic});
   };
   auto typeless = records::QvRecord::Create("Qv_Records.QvPerson");
   const struct {
