@@ -29,8 +29,7 @@ bool StartsWithLineBreak(std::string_view s) {
 
 std::string NewDescription(const Error& e, std::string_view module, std::string_view procedure,
                            std::string_view extra) {
-  std::string text =
-      mErrorHandling::LocationLine(module, procedure, e.Line(), extra, e.Source());
+  std::string text = mErrorHandling::LocationLine(module, procedure, e.Line(), extra, e.Source());
   if (!StartsWithLineBreak(e.Description())) text += "\r\n";
   text += e.Description();
   return text;
@@ -54,7 +53,9 @@ void ShowMessageBox(const std::string& text, int32_t style, const std::string& t
   if (sink) sink(ErrorDisplay{title, text, style});
 }
 
-void SetUnattended(bool value) { unattended = value ? 1 : 0; }
+void SetUnattended(bool value) {
+  unattended = value ? 1 : 0;
+}
 
 bool IsUnattended() {
   const int v = unattended;

@@ -60,9 +60,9 @@ ObjectPtr CreateObjectErr(std::string_view progId, std::string_view server = {})
 
 // What reaches the display sink: the message box the user would see.
 struct ErrorDisplay {
-  std::string title;        // "Сбой программы"
-  std::string text;         // the description
-  int32_t style = 16;       // critical-stop icon
+  std::string title;   // "Сбой программы"
+  std::string text;    // the description
+  int32_t style = 16;  // critical-stop icon
 };
 using ErrorDisplaySink = std::function<void(const ErrorDisplay&)>;
 

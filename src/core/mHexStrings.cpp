@@ -37,8 +37,7 @@ std::string EncodeToHexString(const std::vector<uint8_t>& bytes) {
 }
 
 int32_t DecodeFromHexString(std::string_view text, std::vector<uint8_t>& bytes) {
-  if (text.size() % 2 != 0)
-    ThrowVb(vberr::kInvalidProcedureCall, "hexadecimal text of odd length");
+  if (text.size() % 2 != 0) ThrowVb(vberr::kInvalidProcedureCall, "hexadecimal text of odd length");
   const auto& table = DigitTable();
   std::vector<uint8_t> out(text.size() / 2);
   for (size_t i = 0; i < out.size(); ++i) {

@@ -41,8 +41,10 @@ double StrToDoubleEx(const std::string& text, bool& success) {
   std::string swapped = text;
   const bool hasComma = swapped.find(',') != std::string::npos;
   for (char& c : swapped) {
-    if (hasComma && c == ',') c = '.';
-    else if (!hasComma && c == '.') c = ',';
+    if (hasComma && c == ',')
+      c = '.';
+    else if (!hasComma && c == '.')
+      c = ',';
   }
   if (auto d = ParseVbNumber(swapped)) {
     success = true;
@@ -87,7 +89,9 @@ std::string DateToDotText(const Variant& value) {
   return text;
 }
 
-double MaxDouble(double a, double b) { return a > b ? a : b; }
+double MaxDouble(double a, double b) {
+  return a > b ? a : b;
+}
 
 Variant NullIfEmptyStr(const std::string& text) {
   return text.empty() ? Variant::Null() : Variant(text);

@@ -196,6 +196,14 @@ std::string Number2DaoSql(double value);
 // The text in double quotes, each double quote doubled and each character
 // of code 0 to 31 made a space.
 std::string DaoQString(std::string_view text);
+// A caller's identifier list as SQL: numbers (an optional sign, digits with
+// at most one decimal point, spaces around) separated by ";", written with
+// `separator` between them ("3; 5" gives "3, 5"). Anything else, an empty
+// item or an empty list included, is error 5 naming `what`: the list goes
+// into a statement, so it is refused rather than widened. Linear in the
+// list's length.
+std::string IdList2DaoSql(std::string_view ids, std::string_view what,
+                          std::string_view separator = ", ");
 // "DateSerial(2007, 3, 5)"; `emptyText` for an empty date (not a date, or
 // its day part 0: 30.12.1899).
 std::string Date2DaoSql(const Variant& date, std::string_view emptyText);

@@ -1,6 +1,7 @@
 // Field readers, one-column lists, SQL literals, dictionary statements and
 // value descriptions of the toolkit.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -128,6 +129,46 @@ std::string Number2DaoSql(double value) {
     return buf;
   }
   return FormatVbDouble(value);
+}
+
+std::string IdList2DaoSql(std::string_view ids, std::string_view what, std::string_view separator) {
+  auto refuse = [&](std::string_view why) {
+    constexpr size_t kShown = 60;
+    std::string shown(ids.substr(0, kShown));
+    if (ids.size() > kShown) shown += "...";
+    ThrowVb(vberr::kInvalidProcedureCall, std::string(what) +
+                                              ": an identifier list is numbers separated by "
+                                              "\";\" (" +
+                                              std::string(why) + "): \"" + shown + "\"");
+  };
+  std::string out;
+  out.reserve(ids.size() + ids.size() / 4);
+  size_t pos = 0;
+  for (;;) {
+    const size_t end = std::min(ids.find(';', pos), ids.size());
+    std::string_view item = ids.substr(pos, end - pos);
+    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
+    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+    std::string_view digits = item;
+    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+'))
+      digits.remove_prefix(1);
+    int points = 0, figures = 0;
+    for (char c : digits) {
+      if (c == '.')
+        ++points;
+      else if (c >= '0' && c <= '9')
+        ++figures;
+      else
+        refuse("\"" + std::string(item) + "\" is not a number");
+    }
+    if (item.empty()) refuse("an empty item");
+    if (figures == 0 || points > 1) refuse("\"" + std::string(item) + "\" is not a number");
+    if (!out.empty()) out += separator;
+    out += item;
+    if (end == ids.size()) break;
+    pos = end + 1;
+  }
+  return out;
 }
 
 std::string DaoQString(std::string_view text) {

@@ -18,9 +18,12 @@ TEST(DataFormats, NormalizeKppMapsLookAlikeLetters) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"7701АВ001", "7701AB001"},     {" 7701ав001 ", "7701AB001"},
-      {"ЦСДЕФНКМРТХБ", "CCDEFHKMPTXB"}, {"7701ЖЯ001", "7701ЖЯ001"},
-      {"", ""},                        {"770101001", "770101001"},
+      {"7701АВ001", "7701AB001"},
+      {" 7701ав001 ", "7701AB001"},
+      {"ЦСДЕФНКМРТХБ", "CCDEFHKMPTXB"},
+      {"7701ЖЯ001", "7701ЖЯ001"},
+      {"", ""},
+      {"770101001", "770101001"},
   };
   for (const auto& c : cases) EXPECT_EQ(mQvInnChecking::NormalizeKpp(c.in), c.out) << c.in;
 }
@@ -54,8 +57,8 @@ TEST(DataFormats, NumberTextsToleratesEitherSeparator) {
     const char* text;
     bool ok;
     double value;
-  } doubles[] = {{"1.5", true, 1.5}, {"1,5", true, 1.5}, {" -2,25 ", true, -2.25},
-                 {"1,5.2", false, 0}, {"abc", false, 0}, {"", false, 0}};
+  } doubles[] = {{"1.5", true, 1.5},  {"1,5", true, 1.5}, {" -2,25 ", true, -2.25},
+                 {"1,5.2", false, 0}, {"abc", false, 0},  {"", false, 0}};
   for (const auto& c : doubles) {
     bool ok = !c.ok;
     EXPECT_DOUBLE_EQ(StrToDoubleEx(c.text, ok), c.value) << c.text;
@@ -65,8 +68,8 @@ TEST(DataFormats, NumberTextsToleratesEitherSeparator) {
     const char* text;
     bool ok;
     int32_t value;
-  } longs[] = {{"42", true, 42}, {"4 2", false, -1}, {"4.2", false, -1}, {"4,2", false, -1},
-               {"x", false, -1}, {"99999999999", false, -1}};
+  } longs[] = {{"42", true, 42},   {"4 2", false, -1}, {"4.2", false, -1},
+               {"4,2", false, -1}, {"x", false, -1},   {"99999999999", false, -1}};
   for (const auto& c : longs) {
     bool ok = !c.ok;
     EXPECT_EQ(StrToLongEx(c.text, -1, ok), c.value) << c.text;
@@ -88,9 +91,12 @@ TEST(DataFormats, DatesAndTheirTexts) {
   const struct {
     Variant value;
     bool empty;
-  } cases[] = {{march5, false},           {Variant(OleDate{0.5}), true},
-               {Variant("05.03.2007"), false}, {Variant("not a date"), true},
-               {Variant(39146.0), true},  {Variant(), true},
+  } cases[] = {{march5, false},
+               {Variant(OleDate{0.5}), true},
+               {Variant("05.03.2007"), false},
+               {Variant("not a date"), true},
+               {Variant(39146.0), true},
+               {Variant(), true},
                {Variant::Null(), true}};
   for (const auto& c : cases) EXPECT_EQ(IsEmptyDate(c.value), c.empty) << c.value.Describe();
   EXPECT_EQ(VarToDate(Variant()), OleDate{0});
@@ -126,7 +132,10 @@ TEST(DataFormats, TextCollectionAndArrayUtilities) {
 
   const struct {
     const char *left, *right, *joined;
-  } paths[] = {{"", "", ""}, {"", "/b", "/b"}, {"/a/", "/b", "/a/b"}, {"/a", "b", "/a/b"},
+  } paths[] = {{"", "", ""},
+               {"", "/b", "/b"},
+               {"/a/", "/b", "/a/b"},
+               {"/a", "b", "/a/b"},
                {"/a//", "b", "/a//b"}};
   for (const auto& p : paths) EXPECT_EQ(ConcatenatePath(p.left, p.right), p.joined);
   EXPECT_EQ(JoinWithSeparator("SOFTWARE\\Kestrane\\", "\\General", '\\'),

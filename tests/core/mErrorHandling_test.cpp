@@ -15,10 +15,11 @@ namespace {
 namespace mQvDaoDataBase {
 constexpr std::string_view kModule = "mQvDaoDataBase";
 Variant QvQuerySql(const std::string& sql) {
-  return GuardX(QV_HERE, [&] { return "Запрос, вызвавший ошибку: \r\n" + sql; },
-                [&]() -> Variant {
-                  throw Error(3078, "The table 'Countries' does not exist.", "DAO.Database");
-                });
+  return GuardX(
+      QV_HERE, [&] { return "Запрос, вызвавший ошибку: \r\n" + sql; },
+      [&]() -> Variant {
+        throw Error(3078, "The table 'Countries' does not exist.", "DAO.Database");
+      });
 }
 }  // namespace mQvDaoDataBase
 
@@ -61,7 +62,8 @@ TEST(ErrorHandling, LocationLineRules) {
       {"no extra, no braces", Error(5, "bad"), "M", "P", "", "[Qv_DBProvider::M.P]\r\nbad"},
       {"leading line break kept, none added", Error(5, "\r\nbad"), "M", "P", "",
        "[Qv_DBProvider::M.P]\r\nbad"},
-      {"extra text in braces", Error(5, "bad"), "M", "P", "x=1", "[Qv_DBProvider::M.P] {x=1}\r\nbad"},
+      {"extra text in braces", Error(5, "bad"), "M", "P", "x=1",
+       "[Qv_DBProvider::M.P] {x=1}\r\nbad"},
       {"no module", Error(5, "bad"), "", "P", "", "[Qv_DBProvider::?.P]\r\nbad"},
       {"no procedure", Error(5, "bad"), "M", "", "", "[Qv_DBProvider::M]\r\nbad"},
       {"line number", Error(5, "bad", "", 120), "M", "P", "", "[Qv_DBProvider::M.P (120)]\r\nbad"},
@@ -79,9 +81,8 @@ TEST(ErrorHandling, LocationLineRules) {
     EXPECT_EQ(e.Number(), 5) << c.what;
   }
   // A foreign exception keeps its text under the automation error number.
-  const Error foreign = Caught([] {
-    Guard("M", "P", []() -> int { throw std::runtime_error("boom"); });
-  });
+  const Error foreign =
+      Caught([] { Guard("M", "P", []() -> int { throw std::runtime_error("boom"); }); });
   EXPECT_EQ(foreign.Number(), vberr::kAutomationError);
   EXPECT_EQ(foreign.Description(), "[Qv_DBProvider::M.P]\r\nboom");
 }
@@ -104,8 +105,9 @@ TEST(ErrorHandling, ShowVariantReportsToTheSinkAndDoesNotRaise) {
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].title, "Сбой программы");
   EXPECT_EQ(shown[0].style, 16);
-  EXPECT_EQ(shown[0].text, "[Qv_DBProvider::miDBProviderFactory.IntGetDBQPfr]\r\n"
-                           "Запрос значения не возвратил ни одной записи.");
+  EXPECT_EQ(shown[0].text,
+            "[Qv_DBProvider::miDBProviderFactory.IntGetDBQPfr]\r\n"
+            "Запрос значения не возвратил ни одной записи.");
 }
 
 TEST(ErrorHandling, CreateObjectErrNamesTheObject) {
@@ -116,7 +118,8 @@ TEST(ErrorHandling, CreateObjectErrNamesTheObject) {
                                   0),
             0u)
       << e.Description();
-  const Error remote = Caught([] { mErrorHandling::CreateObjectErr("VBA.Collection", "far-away"); });
+  const Error remote =
+      Caught([] { mErrorHandling::CreateObjectErr("VBA.Collection", "far-away"); });
   EXPECT_NE(remote.Description().find("{Object: VBA.Collection@far-away}"), std::string::npos);
   EXPECT_TRUE(mErrorHandling::CreateObjectErr("VBA.Collection"));
 }
@@ -124,7 +127,8 @@ TEST(ErrorHandling, CreateObjectErrNamesTheObject) {
 TEST(XmlTools, LoadsReadsAttributesAndExplainsFailures) {
   const std::string dir = ::testing::TempDir();
   const std::string good = dir + "/qv_good.xml", bad = dir + "/qv_bad.xml";
-  std::ofstream(good) << "<DBOptions>\n  <Locking Enable=\" YES \" Other=\"maybe\"/>\n</DBOptions>\n";
+  std::ofstream(good)
+      << "<DBOptions>\n  <Locking Enable=\" YES \" Other=\"maybe\"/>\n</DBOptions>\n";
   std::ofstream(bad) << "<DBOptions>\n  <Locking Enable=\"1\">\n</DBOptions>\n";
   std::string error;
   auto doc = mQvXmlToolsErr::XmlLoadDocumentSafe(good, error);

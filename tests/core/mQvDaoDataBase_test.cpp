@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "CoreTestSupport.h"
 #include "core/DBCommon.h"
 #include "core/miDataBase.h"
 #include "platform/automation/VbaDate.h"
 #include "platform/jet/JetConnection.h"
+#include "support/TestSupport.h"
 
 namespace qv {
 namespace {
@@ -197,6 +200,48 @@ TEST_F(Toolkit, LiteralTexts) {
   EXPECT_EQ(QvQueryValue("select count(*) from T where Born = " + Date2DaoSql(march5, "") +
                          " and Name <> " + DaoQString("x\"y")),
             Variant(int32_t{1}));
+}
+
+TEST_F(Toolkit, IdentifierListsAreNumbersOrRefused) {
+  const struct {
+    std::string ids, expected;  // expected "" means error 5
+  } cases[] = {
+      {"7", "7"},
+      {"3;5", "3, 5"},
+      {" 3 ; -5 ;+6; 2.5", "3, -5, +6, 2.5"},
+      {"", ""},
+      {";", ""},
+      {"1;;2", ""},
+      {"1;", ""},
+      {"1,2", ""},
+      {"0) or (1=1", ""},
+      {"0) union select ID from Person where (1=1", ""},
+      {"1;x", ""},
+      {"1.2.3", ""},
+      {"-", ""},
+      {".", ""},
+      {"1e5", ""},
+      {"1\t", ""},
+  };
+  for (const auto& c : cases) {
+    std::string got, description;
+    const int32_t number =
+        testsupport::ErrorNumber([&] { got = IdList2DaoSql(c.ids, "GetThings"); }, &description);
+    if (c.expected.empty()) {
+      EXPECT_EQ(number, 5) << c.ids;
+      EXPECT_NE(description.find("GetThings"), std::string::npos) << description;
+    } else {
+      EXPECT_EQ(number, 0) << c.ids << ": " << description;
+      EXPECT_EQ(got, c.expected);
+    }
+  }
+  EXPECT_EQ(IdList2DaoSql("3;5", "x", ","), "3,5");
+  // 200,000 identifiers: linear, and every one kept.
+  std::string many;
+  for (int i = 1; i <= 200000; ++i) many += (i > 1 ? ";" : "") + std::to_string(i);
+  const std::string sql = IdList2DaoSql(many, "x", ",");
+  EXPECT_EQ(std::count(sql.begin(), sql.end(), ','), 199999);
+  EXPECT_EQ(sql.substr(sql.size() - 7), ",200000");
 }
 
 TEST_F(Toolkit, DictionaryStatements) {

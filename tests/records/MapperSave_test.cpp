@@ -182,7 +182,8 @@ TEST_F(MapperSave, FailedWriteLeavesNoRowAndNamesTheField) {
 
 TEST_F(MapperSave, ErrorsNameTheMapperAndOperation) {
   std::string text;
-  EXPECT_EQ(ErrorNumber([&] { DBConsStream().SaveRecord(Obj(New("QvAddress")), false); }, &text), 13);
+  EXPECT_EQ(ErrorNumber([&] { DBConsStream().SaveRecord(Obj(New("QvAddress")), false); }, &text),
+            13);
   EXPECT_NE(text.find("[Qv_DBProvider::DBConsStream.SaveRecord"), std::string::npos) << text;
 }
 

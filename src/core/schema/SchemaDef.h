@@ -16,7 +16,7 @@ using jet::JetType;
 struct FieldDef {
   std::string_view name;
   JetType type;
-  int32_t size = 0;               // Text(n); 0 for the fixed-size types and Memo
+  int32_t size = 0;  // Text(n); 0 for the fixed-size types and Memo
   bool required = false;
   bool allowZeroLength = true;    // texts only
   std::string_view defaultValue;  // Jet default expression text, empty for none

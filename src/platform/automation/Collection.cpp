@@ -43,7 +43,8 @@ void Collection::Insert(size_t pos, Variant item, std::string key) {
     if (byKey_.count(folded)) ThrowVb(vberr::kDuplicateKey, key);
     byKey_.emplace(std::move(folded), pos);
   }
-  items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(pos), Entry{std::move(item), std::move(key)});
+  items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(pos),
+                Entry{std::move(item), std::move(key)});
   if (pos + 1 < items_.size()) Reindex(pos);
 }
 
@@ -55,13 +56,17 @@ void Collection::Reindex(size_t from) {
 size_t Collection::IndexOf(const Variant& indexOrKey) const {
   if (indexOrKey.IsString()) {
     auto it = byKey_.find(FoldCase(indexOrKey.AsString()));
-    if (it == byKey_.end()) ThrowVb(vberr::kInvalidProcedureCall, "no item with the key \"" + indexOrKey.AsString() + "\"");
+    if (it == byKey_.end())
+      ThrowVb(vberr::kInvalidProcedureCall,
+              "no item with the key \"" + indexOrKey.AsString() + "\"");
     return it->second;
   }
   if (indexOrKey.IsObject() || indexOrKey.IsNull() || indexOrKey.IsEmpty())
     ThrowVb(vberr::kTypeMismatch, "a collection index must be a number or a text");
   const int32_t i = CLng(indexOrKey);
-  if (i < 1 || i > Count()) ThrowVb(vberr::kInvalidProcedureCall, "index " + std::to_string(i) + " out of 1.." + std::to_string(Count()));
+  if (i < 1 || i > Count())
+    ThrowVb(vberr::kInvalidProcedureCall,
+            "index " + std::to_string(i) + " out of 1.." + std::to_string(Count()));
   return static_cast<size_t>(i - 1);
 }
 
@@ -69,7 +74,9 @@ const Variant& Collection::Item(const Variant& indexOrKey) const {
   return items_[IndexOf(indexOrKey)].value;
 }
 
-const Variant& Collection::At(int32_t index) const { return Item(Variant(index)); }
+const Variant& Collection::At(int32_t index) const {
+  return Item(Variant(index));
+}
 
 const Variant* Collection::FindByKey(std::string_view key) const {
   auto it = byKey_.find(FoldCase(key));

@@ -27,8 +27,8 @@ class Collection : public Object {
 
   // C++ conveniences.
   void Add(Variant item, std::string_view key = {});
-  const Variant& At(int32_t index) const;                  // 1-based
-  const Variant* FindByKey(std::string_view key) const;    // null when absent
+  const Variant& At(int32_t index) const;                // 1-based
+  const Variant* FindByKey(std::string_view key) const;  // null when absent
   // The key of the item at a 1-based index; empty when it has none.
   const std::string& KeyAt(int32_t index) const;
 

@@ -14,7 +14,9 @@ namespace qv {
 class Error : public std::exception {
  public:
   Error(int32_t number, std::string description, std::string source = {}, int32_t line = 0)
-      : number_(number), line_(line), source_(std::move(source)),
+      : number_(number),
+        line_(line),
+        source_(std::move(source)),
         description_(std::move(description)) {}
 
   int32_t Number() const noexcept { return number_; }

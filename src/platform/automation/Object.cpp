@@ -111,8 +111,7 @@ std::vector<std::string> ProgIdRegistry::ProgIds() {
 
 ObjectPtr CreateObject(std::string_view progId) {
   const ClassInfo* info = ProgIdRegistry::Find(progId);
-  if (!info || !info->Creatable())
-    ThrowVb(vberr::kCannotCreateObject, std::string(progId));
+  if (!info || !info->Creatable()) ThrowVb(vberr::kCannotCreateObject, std::string(progId));
   return info->Create();
 }
 

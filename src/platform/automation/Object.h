@@ -119,16 +119,26 @@ struct IsSharedPtr<std::shared_ptr<T>> : std::true_type {
 // Reads an argument as the parameter type wants it, with VBA's conversions.
 template <class T>
 T FromVariant(const Variant& v) {
-  if constexpr (std::is_same_v<T, Variant>) return v;
-  else if constexpr (std::is_same_v<T, bool>) return CBool(v);
-  else if constexpr (std::is_same_v<T, uint8_t>) return CByte(v);
-  else if constexpr (std::is_same_v<T, int16_t>) return CInt(v);
-  else if constexpr (std::is_same_v<T, int32_t>) return CLng(v);
-  else if constexpr (std::is_same_v<T, float>) return CSng(v);
-  else if constexpr (std::is_same_v<T, double>) return CDbl(v);
-  else if constexpr (std::is_same_v<T, Currency>) return CCur(v);
-  else if constexpr (std::is_same_v<T, OleDate>) return CDate(v);
-  else if constexpr (std::is_same_v<T, std::string>) return CStr(v);
+  if constexpr (std::is_same_v<T, Variant>)
+    return v;
+  else if constexpr (std::is_same_v<T, bool>)
+    return CBool(v);
+  else if constexpr (std::is_same_v<T, uint8_t>)
+    return CByte(v);
+  else if constexpr (std::is_same_v<T, int16_t>)
+    return CInt(v);
+  else if constexpr (std::is_same_v<T, int32_t>)
+    return CLng(v);
+  else if constexpr (std::is_same_v<T, float>)
+    return CSng(v);
+  else if constexpr (std::is_same_v<T, double>)
+    return CDbl(v);
+  else if constexpr (std::is_same_v<T, Currency>)
+    return CCur(v);
+  else if constexpr (std::is_same_v<T, OleDate>)
+    return CDate(v);
+  else if constexpr (std::is_same_v<T, std::string>)
+    return CStr(v);
   else if constexpr (IsSharedPtr<T>::value) {
     using E = typename IsSharedPtr<T>::Element;
     if (v.IsEmpty() || v.IsNothing()) return nullptr;
@@ -148,8 +158,10 @@ T FromVariant(const Variant& v) {
 template <class T>
 Variant ToVariant(T&& value) {
   using D = std::decay_t<T>;
-  if constexpr (IsSharedPtr<D>::value) return Variant(ObjectPtr(std::forward<T>(value)));
-  else return Variant(std::forward<T>(value));
+  if constexpr (IsSharedPtr<D>::value)
+    return Variant(ObjectPtr(std::forward<T>(value)));
+  else
+    return Variant(std::forward<T>(value));
 }
 
 // One argument slot as the parameter sees it; by-reference parameters (a
@@ -164,8 +176,7 @@ struct Holder {
 };
 
 template <class T>
-  requires(!std::is_const_v<T> && !std::is_same_v<T, Variant>)
-struct Holder<T&> {
+requires(!std::is_const_v<T> && !std::is_same_v<T, Variant>) struct Holder<T&> {
   explicit Holder(Variant& s) : slot(s), value(FromVariant<T>(s)) {}
   T& Get() { return value; }
   void WriteBack() { slot = ToVariant(value); }
@@ -248,22 +259,22 @@ Member Property(std::string name, G getter, S setter) {
 
 // Inside a class derived from qv::Object: declares its class information.
 // `kModule` names the class in error locations.
-#define QV_DECLARE_CLASS(Cls)                                  \
- public:                                                         \
-  static constexpr std::string_view kModule = #Cls;            \
-  static const ::qv::ClassInfo& StaticClass();                   \
-  const ::qv::ClassInfo& Class() const override { return StaticClass(); }
+#define QV_DECLARE_CLASS(Cls)                       \
+ public:                                            \
+  static constexpr std::string_view kModule = #Cls; \
+  static const ::qv::ClassInfo& StaticClass();      \
+  const ::qv::ClassInfo& Class() const override {   \
+    return StaticClass();                           \
+  }
 
 // In the class's .cpp file: its ProgID and dispatch table, and its
 // registration by ProgID. `factory` is QV_CREATABLE(Cls) or nullptr.
-#define QV_DEFINE_CLASS(Cls, progId, factory, ...)                                  \
-  const ::qv::ClassInfo& Cls::StaticClass() {                                      \
-    static const ::qv::ClassInfo info(progId, std::vector<::qv::Member>{__VA_ARGS__}, \
-                                      factory);                                      \
-    return info;                                                                     \
-  }                                                                                  \
-  [[maybe_unused]] static const bool qv_registered_##Cls =                         \
+#define QV_DEFINE_CLASS(Cls, progId, factory, ...)                                              \
+  const ::qv::ClassInfo& Cls::StaticClass() {                                                   \
+    static const ::qv::ClassInfo info(progId, std::vector<::qv::Member>{__VA_ARGS__}, factory); \
+    return info;                                                                                \
+  }                                                                                             \
+  [[maybe_unused]] static const bool qv_registered_##Cls =                                      \
       (::qv::ProgIdRegistry::Register(progId, &Cls::StaticClass), true);
 
-#define QV_CREATABLE(Cls) \
-  +[]() -> ::qv::ObjectPtr { return std::make_shared<Cls>(); }
+#define QV_CREATABLE(Cls) +[]() -> ::qv::ObjectPtr { return std::make_shared<Cls>(); }

@@ -57,8 +57,13 @@ uint16_t Variant::VbVarType() const {
 
 bool Variant::IsNumericType() const {
   switch (type_) {
-    case VarType::kBoolean: case VarType::kByte: case VarType::kInteger: case VarType::kLong:
-    case VarType::kSingle: case VarType::kDouble: case VarType::kCurrency:
+    case VarType::kBoolean:
+    case VarType::kByte:
+    case VarType::kInteger:
+    case VarType::kLong:
+    case VarType::kSingle:
+    case VarType::kDouble:
+    case VarType::kCurrency:
       return true;
     default:
       return false;
@@ -117,10 +122,10 @@ ByteArray& Variant::AsBytesMut() {
 
 bool operator==(const Variant& a, const Variant& b) {
   if (a.type_ != b.type_ || a.v_.index() != b.v_.index()) return false;
-  if (a.IsByteArray()) return a.AsBytes().lower == b.AsBytes().lower &&
-                              a.AsBytes().bytes == b.AsBytes().bytes;
-  if (a.IsArray()) return a.AsArray().dims == b.AsArray().dims &&
-                          a.AsArray().items == b.AsArray().items;
+  if (a.IsByteArray())
+    return a.AsBytes().lower == b.AsBytes().lower && a.AsBytes().bytes == b.AsBytes().bytes;
+  if (a.IsArray())
+    return a.AsArray().dims == b.AsArray().dims && a.AsArray().items == b.AsArray().items;
   return a.v_ == b.v_;
 }
 
@@ -128,20 +133,34 @@ namespace {
 
 const char* TypeName(VarType t) {
   switch (t) {
-    case VarType::kEmpty: return "Empty";
-    case VarType::kNull: return "Null";
-    case VarType::kInteger: return "Integer";
-    case VarType::kLong: return "Long";
-    case VarType::kSingle: return "Single";
-    case VarType::kDouble: return "Double";
-    case VarType::kCurrency: return "Currency";
-    case VarType::kDate: return "Date";
-    case VarType::kString: return "String";
-    case VarType::kObject: return "Object";
-    case VarType::kError: return "Error";
-    case VarType::kBoolean: return "Boolean";
-    case VarType::kByte: return "Byte";
-    default: return "Array";
+    case VarType::kEmpty:
+      return "Empty";
+    case VarType::kNull:
+      return "Null";
+    case VarType::kInteger:
+      return "Integer";
+    case VarType::kLong:
+      return "Long";
+    case VarType::kSingle:
+      return "Single";
+    case VarType::kDouble:
+      return "Double";
+    case VarType::kCurrency:
+      return "Currency";
+    case VarType::kDate:
+      return "Date";
+    case VarType::kString:
+      return "String";
+    case VarType::kObject:
+      return "Object";
+    case VarType::kError:
+      return "Error";
+    case VarType::kBoolean:
+      return "Boolean";
+    case VarType::kByte:
+      return "Byte";
+    default:
+      return "Array";
   }
 }
 
@@ -149,9 +168,13 @@ const char* TypeName(VarType t) {
   ThrowVb(vberr::kTypeMismatch, std::string("cannot convert ") + v.Describe() + " to " + target);
 }
 
-[[noreturn]] void NullUse() { ThrowVb(vberr::kInvalidUseOfNull); }
+[[noreturn]] void NullUse() {
+  ThrowVb(vberr::kInvalidUseOfNull);
+}
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string_view TrimView(std::string_view s) {
   while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
@@ -163,27 +186,44 @@ std::string_view TrimView(std::string_view s) {
 
 std::string Variant::Describe() const {
   switch (type_) {
-    case VarType::kEmpty: case VarType::kNull: return TypeName(type_);
-    case VarType::kString: return "String \"" + Get<std::string>() + "\"";
-    case VarType::kObject: return IsNothing() ? "Nothing" : "Object";
-    case VarType::kError: return "Error " + std::to_string(Get<int32_t>());
-    case VarType::kArrayFlag: return IsByteArray() ? "Byte()" : "Variant()";
-    default: return std::string(TypeName(type_)) + " " + CStr(*this);
+    case VarType::kEmpty:
+    case VarType::kNull:
+      return TypeName(type_);
+    case VarType::kString:
+      return "String \"" + Get<std::string>() + "\"";
+    case VarType::kObject:
+      return IsNothing() ? "Nothing" : "Object";
+    case VarType::kError:
+      return "Error " + std::to_string(Get<int32_t>());
+    case VarType::kArrayFlag:
+      return IsByteArray() ? "Byte()" : "Variant()";
+    default:
+      return std::string(TypeName(type_)) + " " + CStr(*this);
   }
 }
 
 // The numeric value of a numeric-typed, Date or Empty variant.
 double NumericValue(const Variant& v) {
   switch (v.type_) {
-    case VarType::kEmpty: return 0;
-    case VarType::kBoolean: return v.Get<bool>() ? -1 : 0;
-    case VarType::kByte: return v.Get<uint8_t>();
-    case VarType::kInteger: return v.Get<int16_t>();
-    case VarType::kLong: return v.Get<int32_t>();
-    case VarType::kSingle: return v.Get<float>();
-    case VarType::kDouble: case VarType::kDate: return v.Get<double>();
-    case VarType::kCurrency: return static_cast<double>(v.Get<int64_t>()) / 10000.0;
-    default: Mismatch(v, "a number");
+    case VarType::kEmpty:
+      return 0;
+    case VarType::kBoolean:
+      return v.Get<bool>() ? -1 : 0;
+    case VarType::kByte:
+      return v.Get<uint8_t>();
+    case VarType::kInteger:
+      return v.Get<int16_t>();
+    case VarType::kLong:
+      return v.Get<int32_t>();
+    case VarType::kSingle:
+      return v.Get<float>();
+    case VarType::kDouble:
+    case VarType::kDate:
+      return v.Get<double>();
+    case VarType::kCurrency:
+      return static_cast<double>(v.Get<int64_t>()) / 10000.0;
+    default:
+      Mismatch(v, "a number");
   }
 }
 
@@ -198,8 +238,8 @@ std::optional<double> ParseVbNumber(std::string_view text) {
     negative = body.front() == '-';
     body.remove_prefix(1);
   }
-  if (body.size() > 2 && body[0] == '&' && (body[1] == 'H' || body[1] == 'h' || body[1] == 'O' ||
-                                            body[1] == 'o')) {
+  if (body.size() > 2 && body[0] == '&' &&
+      (body[1] == 'H' || body[1] == 'h' || body[1] == 'O' || body[1] == 'o')) {
     const int base = (body[1] == 'H' || body[1] == 'h') ? 16 : 8;
     std::string digits(body.substr(2));
     char* end = nullptr;
@@ -370,30 +410,45 @@ std::string FormatDate(double serial) {
 
 }  // namespace
 
-std::string FormatVbDouble(double d) { return FormatFloat(d, 15); }
+std::string FormatVbDouble(double d) {
+  return FormatFloat(d, 15);
+}
 
 // ---- conversions
 
 std::string CStr(const Variant& v) {
   switch (v.Type()) {
-    case VarType::kEmpty: return {};
-    case VarType::kNull: NullUse();
-    case VarType::kBoolean: return NumericValue(v) != 0 ? "True" : "False";
-    case VarType::kByte: case VarType::kInteger: case VarType::kLong:
+    case VarType::kEmpty:
+      return {};
+    case VarType::kNull:
+      NullUse();
+    case VarType::kBoolean:
+      return NumericValue(v) != 0 ? "True" : "False";
+    case VarType::kByte:
+    case VarType::kInteger:
+    case VarType::kLong:
       return std::to_string(static_cast<int64_t>(NumericValue(v)));
-    case VarType::kSingle: return FormatFloat(NumericValue(v), 7);
-    case VarType::kDouble: return FormatFloat(NumericValue(v), 15);
-    case VarType::kCurrency: return FormatCurrency(CCur(v).scaled);
-    case VarType::kDate: return FormatDate(v.AsDateSerial());
-    case VarType::kString: return v.AsString();
-    case VarType::kError: return "Error " + std::to_string(v.AsErrorCode());
-    default: Mismatch(v, "String");
+    case VarType::kSingle:
+      return FormatFloat(NumericValue(v), 7);
+    case VarType::kDouble:
+      return FormatFloat(NumericValue(v), 15);
+    case VarType::kCurrency:
+      return FormatCurrency(CCur(v).scaled);
+    case VarType::kDate:
+      return FormatDate(v.AsDateSerial());
+    case VarType::kString:
+      return v.AsString();
+    case VarType::kError:
+      return "Error " + std::to_string(v.AsErrorCode());
+    default:
+      Mismatch(v, "String");
   }
 }
 
 double CDbl(const Variant& v) {
   switch (v.Type()) {
-    case VarType::kNull: NullUse();
+    case VarType::kNull:
+      NullUse();
     case VarType::kString: {
       if (auto d = ParseVbNumber(v.AsString())) return *d;
       if (auto d = ParseVbDate(v.AsString())) return d->serial;
@@ -404,7 +459,9 @@ double CDbl(const Variant& v) {
   }
 }
 
-double BankersRound(double x) { return std::nearbyint(x); }
+double BankersRound(double x) {
+  return std::nearbyint(x);
+}
 
 namespace {
 
@@ -425,8 +482,12 @@ int32_t CLng(const Variant& v) {
   if (v.Type() == VarType::kLong) return std::get<int32_t>(VariantAccess::Payload(v));
   return RoundToInt<int32_t>(v, "Long");
 }
-int16_t CInt(const Variant& v) { return RoundToInt<int16_t>(v, "Integer"); }
-uint8_t CByte(const Variant& v) { return RoundToInt<uint8_t>(v, "Byte"); }
+int16_t CInt(const Variant& v) {
+  return RoundToInt<int16_t>(v, "Integer");
+}
+uint8_t CByte(const Variant& v) {
+  return RoundToInt<uint8_t>(v, "Byte");
+}
 
 float CSng(const Variant& v) {
   const double d = CDbl(v);
@@ -443,8 +504,10 @@ Currency CCur(const Variant& v) {
 
 OleDate CDate(const Variant& v) {
   switch (v.Type()) {
-    case VarType::kNull: NullUse();
-    case VarType::kDate: return OleDate{v.AsDateSerial()};
+    case VarType::kNull:
+      NullUse();
+    case VarType::kDate:
+      return OleDate{v.AsDateSerial()};
     case VarType::kString: {
       if (auto d = ParseVbDate(v.AsString())) return *d;
       if (auto d = ParseVbNumber(v.AsString()); d && IsValidDateSerial(*d)) return OleDate{*d};
@@ -460,7 +523,8 @@ OleDate CDate(const Variant& v) {
 
 bool CBool(const Variant& v) {
   switch (v.Type()) {
-    case VarType::kNull: NullUse();
+    case VarType::kNull:
+      NullUse();
     case VarType::kString: {
       const std::string& s = v.AsString();
       const std::string t = LCase(Trim(s));
@@ -479,8 +543,9 @@ bool CBool(const Variant& v) {
 std::optional<std::strong_ordering> Compare(const Variant& a, const Variant& b, CompareMode mode) {
   if (a.IsNull() || b.IsNull()) return std::nullopt;
   auto order = [](int c) {
-    return c < 0 ? std::strong_ordering::less
-                 : c > 0 ? std::strong_ordering::greater : std::strong_ordering::equal;
+    return c < 0   ? std::strong_ordering::less
+           : c > 0 ? std::strong_ordering::greater
+                   : std::strong_ordering::equal;
   };
   const bool aText = a.IsString() || (a.IsEmpty() && b.IsString());
   const bool bText = b.IsString() || (b.IsEmpty() && a.IsString());

@@ -23,8 +23,8 @@ class Variant;
 enum class VarType : uint16_t {
   kEmpty = 0,
   kNull = 1,
-  kInteger = 2,   // int16
-  kLong = 3,      // int32
+  kInteger = 2,  // int16
+  kLong = 3,     // int32
   kSingle = 4,
   kDouble = 5,
   kCurrency = 6,  // int64 scaled by 10^4
@@ -94,8 +94,8 @@ class Variant {
   Variant(const char* v) : Variant(std::string(v)) {}
   Variant(ObjectPtr v) : type_(VarType::kObject), v_(std::move(v)) {}
   template <class T>
-    requires std::is_base_of_v<Object, T>
-  Variant(std::shared_ptr<T> v) : Variant(ObjectPtr(std::move(v))) {}
+  requires std::is_base_of_v<Object, T> Variant(std::shared_ptr<T> v)
+      : Variant(ObjectPtr(std::move(v))) {}
   Variant(VariantArray v);
   Variant(ByteArray v);
   Variant(std::nullptr_t) = delete;  // say Variant::Nothing() or Variant::Null()
@@ -157,14 +157,16 @@ class Variant {
   explicit Variant(VarType t) : type_(t) {}
 
   template <class T>
-  const T& Get() const { return std::get<T>(v_); }
+  const T& Get() const {
+    return std::get<T>(v_);
+  }
 
   friend double NumericValue(const Variant& v);
   friend class VariantAccess;
 
   VarType type_ = VarType::kEmpty;
-  std::variant<std::monostate, bool, uint8_t, int16_t, int32_t, float, double, int64_t,
-               std::string, ObjectPtr, VariantArrayPtr, ByteArrayPtr>
+  std::variant<std::monostate, bool, uint8_t, int16_t, int32_t, float, double, int64_t, std::string,
+               ObjectPtr, VariantArrayPtr, ByteArrayPtr>
       v_;
 };
 

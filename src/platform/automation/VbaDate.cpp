@@ -34,7 +34,7 @@ void CivilFromDays(int64_t z, int32_t& y, int32_t& m, int32_t& d) {
 
 // 1899-12-30 as days from 1970-01-01.
 constexpr int64_t kOleEpoch = -25569;
-constexpr double kMinSerial = -657434.0;   // 01.01.100
+constexpr double kMinSerial = -657434.0;  // 01.01.100
 
 }  // namespace
 
@@ -43,8 +43,10 @@ bool IsValidDateSerial(double serial) {
 }
 
 OleDate DateSerial(int32_t year, int32_t month, int32_t day) {
-  if (year >= 0 && year < 30) year += 2000;
-  else if (year >= 30 && year < 100) year += 1900;
+  if (year >= 0 && year < 30)
+    year += 2000;
+  else if (year >= 30 && year < 100)
+    year += 1900;
   // Months roll over into years, days into months, as VBA does.
   int64_t m0 = static_cast<int64_t>(month) - 1;
   int64_t y = year + (m0 >= 0 ? m0 / 12 : (m0 - 11) / 12);
@@ -56,7 +58,8 @@ OleDate DateSerial(int32_t year, int32_t month, int32_t day) {
 }
 
 OleDate TimeSerial(int32_t hour, int32_t minute, int32_t second) {
-  const int64_t total = static_cast<int64_t>(hour) * 3600 + static_cast<int64_t>(minute) * 60 + second;
+  const int64_t total =
+      static_cast<int64_t>(hour) * 3600 + static_cast<int64_t>(minute) * 60 + second;
   return OleDate{static_cast<double>(total) / 86400.0};
 }
 
@@ -100,6 +103,8 @@ OleDate Now() {
                    local.tm_min, local.tm_sec});
 }
 
-OleDate Today() { return OleDate{std::floor(Now().serial)}; }
+OleDate Today() {
+  return OleDate{std::floor(Now().serial)};
+}
 
 }  // namespace qv

@@ -22,8 +22,13 @@ char32_t NextCodePoint(std::string_view s, size_t& i) {
   auto cont = [&](size_t k) {
     return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
   };
-  auto byte = [&](size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(s[i + k]) & 0x3F); };
-  if (b0 < 0x80) { ++i; return b0; }
+  auto byte = [&](size_t k) {
+    return static_cast<char32_t>(static_cast<unsigned char>(s[i + k]) & 0x3F);
+  };
+  if (b0 < 0x80) {
+    ++i;
+    return b0;
+  }
   if ((b0 & 0xE0) == 0xC0 && cont(1)) {
     char32_t c = (static_cast<char32_t>(b0 & 0x1F) << 6) | byte(1);
     i += 2;
@@ -35,7 +40,8 @@ char32_t NextCodePoint(std::string_view s, size_t& i) {
     return c;
   }
   if ((b0 & 0xF8) == 0xF0 && cont(1) && cont(2) && cont(3)) {
-    char32_t c = (static_cast<char32_t>(b0 & 0x07) << 18) | (byte(1) << 12) | (byte(2) << 6) | byte(3);
+    char32_t c =
+        (static_cast<char32_t>(b0 & 0x07) << 18) | (byte(1) << 12) | (byte(2) << 6) | byte(3);
     i += 4;
     return c;
   }
@@ -43,7 +49,9 @@ char32_t NextCodePoint(std::string_view s, size_t& i) {
   return b0;
 }
 
-int32_t Units(char32_t c) { return c >= 0x10000 ? 2 : 1; }
+int32_t Units(char32_t c) {
+  return c >= 0x10000 ? 2 : 1;
+}
 
 // Byte offset of the UTF-16 unit position `units` (clamped to the end).
 size_t ByteOffsetOfUnit(std::string_view s, int64_t units) {
@@ -85,11 +93,15 @@ UCollator* RussianCollator() {
         ucol_setStrength(c, UCOL_SECONDARY);  // ignore case, keep letters apart
         return c;
       }(),
-      [](UCollator* c) { if (c) ucol_close(c); });
+      [](UCollator* c) {
+        if (c) ucol_close(c);
+      });
   return coll.get();
 }
 
-bool IsVbSpace(char c) { return c == ' '; }
+bool IsVbSpace(char c) {
+  return c == ' ';
+}
 
 }  // namespace
 
@@ -118,7 +130,11 @@ int32_t Len(std::string_view s) {
   int32_t n = 0;
   for (size_t i = 0; i < s.size();) {
     const auto b = static_cast<unsigned char>(s[i]);
-    if (b < 0x80) { ++i; ++n; continue; }
+    if (b < 0x80) {
+      ++i;
+      ++n;
+      continue;
+    }
     n += Units(NextCodePoint(s, i));
   }
   return n;
@@ -183,7 +199,9 @@ std::string RTrim(std::string_view s) {
   return std::string(s);
 }
 
-std::string Trim(std::string_view s) { return LTrim(RTrim(s)); }
+std::string Trim(std::string_view s) {
+  return LTrim(RTrim(s));
+}
 
 std::string Space(int32_t n) {
   if (n < 0) ThrowVb(vberr::kInvalidProcedureCall, "Space with a negative length");
@@ -204,7 +222,8 @@ std::string StringOf(int32_t n, std::string_view ch) {
 
 int32_t CompareTextRu(std::string_view a, std::string_view b) {
   UCollator* coll = RussianCollator();
-  if (!coll) return FoldCase(a).compare(FoldCase(b)) < 0 ? -1 : (FoldCase(a) == FoldCase(b) ? 0 : 1);
+  if (!coll)
+    return FoldCase(a).compare(FoldCase(b)) < 0 ? -1 : (FoldCase(a) == FoldCase(b) ? 0 : 1);
   UErrorCode status = U_ZERO_ERROR;
   const UCollationResult r = ucol_strcollUTF8(coll, a.data(), static_cast<int32_t>(a.size()),
                                               b.data(), static_cast<int32_t>(b.size()), &status);
@@ -277,9 +296,14 @@ double Val(std::string_view s) {
   if (i < t.size() && (t[i] == '-' || t[i] == '+')) num += t[i++];
   bool digits = false, point = false;
   for (; i < t.size(); ++i) {
-    if (std::isdigit(static_cast<unsigned char>(t[i]))) { num += t[i]; digits = true; }
-    else if (t[i] == '.' && !point) { num += '.'; point = true; }
-    else break;
+    if (std::isdigit(static_cast<unsigned char>(t[i]))) {
+      num += t[i];
+      digits = true;
+    } else if (t[i] == '.' && !point) {
+      num += '.';
+      point = true;
+    } else
+      break;
   }
   if (!digits) return 0;
   if (i < t.size() && (t[i] == 'E' || t[i] == 'e' || t[i] == 'D' || t[i] == 'd')) {
@@ -287,7 +311,8 @@ double Val(std::string_view s) {
     std::string exp = "E";
     if (j < t.size() && (t[j] == '-' || t[j] == '+')) exp += t[j++];
     size_t expDigits = 0;
-    while (j < t.size() && std::isdigit(static_cast<unsigned char>(t[j]))) exp += t[j++], ++expDigits;
+    while (j < t.size() && std::isdigit(static_cast<unsigned char>(t[j])))
+      exp += t[j++], ++expDigits;
     if (expDigits > 0) num += exp;
   }
   const double v = std::strtod(num.c_str(), nullptr);

@@ -25,7 +25,7 @@ std::string Truncate16(std::string_view s, int32_t n);
 
 std::string UCase(std::string_view s);  // full Unicode, Cyrillic included
 std::string LCase(std::string_view s);
-std::string Trim(std::string_view s);   // spaces only, as VBA
+std::string Trim(std::string_view s);  // spaces only, as VBA
 std::string LTrim(std::string_view s);
 std::string RTrim(std::string_view s);
 std::string Space(int32_t n);

@@ -38,9 +38,9 @@ class Sample : public Object {
 };
 
 QV_DEFINE_CLASS(Sample, "QvTest.Sample", QV_CREATABLE(Sample),
-                Method("Greet", &Sample::Greet, {Variant(1)}),
-                Method("Split", &Sample::Split), Method("Touch", &Sample::Touch),
-                Method("Self", &Sample::Self), Method("CountOf", &Sample::CountOf),
+                Method("Greet", &Sample::Greet, {Variant(1)}), Method("Split", &Sample::Split),
+                Method("Touch", &Sample::Touch), Method("Self", &Sample::Self),
+                Method("CountOf", &Sample::CountOf),
                 Property("Name", &Sample::Name, &Sample::SetName))
 
 TEST(Object, CreatesByProgIdAndCallsByName) {
@@ -116,8 +116,8 @@ TEST(Collection, FollowsVbaCollectionSemantics) {
   ObjectPtr o = CreateObject("VBA.Collection");
   o->CallV("Add", "first", "Ключ");
   o->CallV("Add", "second");
-  o->CallV("Add", "zero", Variant(), 1);         // before item 1
-  o->CallV("Add", "last", "k2", Variant(), 3);   // after item 3
+  o->CallV("Add", "zero", Variant(), 1);        // before item 1
+  o->CallV("Add", "last", "k2", Variant(), 3);  // after item 3
   EXPECT_EQ(o->Get("Count"), Variant(int32_t{4}));
   EXPECT_EQ(o->CallV("Item", 1), Variant("zero"));
   EXPECT_EQ(o->CallV("Item", "КЛЮЧ"), Variant("first"));  // keys ignore case

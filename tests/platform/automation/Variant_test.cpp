@@ -113,7 +113,7 @@ TEST(Variant, DateSerialRollsOverLikeVba) {
     int y, m, d;
     int ey, em, ed;
   } cases[] = {
-      {2007, 14, 1, 2008, 2, 1}, {2007, 3, 0, 2007, 2, 28}, {2008, 3, 0, 2008, 2, 29},
+      {2007, 14, 1, 2008, 2, 1}, {2007, 3, 0, 2007, 2, 28},  {2008, 3, 0, 2008, 2, 29},
       {2007, 0, 1, 2006, 12, 1}, {2007, -1, 1, 2006, 11, 1}, {2007, 1, 32, 2007, 2, 1},
       {7, 1, 1, 2007, 1, 1},     {45, 1, 1, 1945, 1, 1},     {1899, 12, 30, 1899, 12, 30},
       {1800, 1, 1, 1800, 1, 1},
@@ -137,7 +137,7 @@ TEST(Variant, DateSerialRollsOverLikeVba) {
 TEST(Variant, CompareFollowsVbaRules) {
   using O = std::strong_ordering;
   EXPECT_EQ(Compare(Variant(1), Variant(1.0)), O::equal);
-  EXPECT_EQ(Compare(Variant(2), Variant("10")), O::less);  // the text read as a number
+  EXPECT_EQ(Compare(Variant(2), Variant("10")), O::less);      // the text read as a number
   EXPECT_EQ(Compare(Variant("a"), Variant("B")), O::greater);  // binary: 'a' > 'B'
   EXPECT_EQ(Compare(Variant("a"), Variant("B"), CompareMode::kText), O::less);
   EXPECT_EQ(Compare(Variant("ёж"), Variant("ЁЖ"), CompareMode::kText), O::equal);

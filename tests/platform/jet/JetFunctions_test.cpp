@@ -59,18 +59,12 @@ TEST_F(JetFunctionsTest, OperatorsAndNullRules) {
 
 TEST_F(JetFunctionsTest, Conversions) {
   const Case cases[] = {
-      {"jet_clng('12')", "Long 12"},
-      {"jet_clng(3000000000)", "error 6"},
-      {"jet_cint(40000)", "error 6"},
-      {"jet_cstr(NULL)", "error 94"},
-      {"jet_cbool('abc')", "error 13"},
-      {"jet_val('&H1F')", "Double 31"},
-      {"jet_val(NULL)", "error 94"},
-      {"jet_str(5)", "String \" 5\""},
-      {"jet_str(-5)", "String \"-5\""},
-      {"jet_isnumeric('12.5')", "Long -1"},
-      {"jet_isnumeric('12a')", "Long 0"},
-      {"jet_isdate('31.12.2006')", "Long -1"},
+      {"jet_clng('12')", "Long 12"},          {"jet_clng(3000000000)", "error 6"},
+      {"jet_cint(40000)", "error 6"},         {"jet_cstr(NULL)", "error 94"},
+      {"jet_cbool('abc')", "error 13"},       {"jet_val('&H1F')", "Double 31"},
+      {"jet_val(NULL)", "error 94"},          {"jet_str(5)", "String \" 5\""},
+      {"jet_str(-5)", "String \"-5\""},       {"jet_isnumeric('12.5')", "Long -1"},
+      {"jet_isnumeric('12a')", "Long 0"},     {"jet_isdate('31.12.2006')", "Long -1"},
       {"jet_isdate('31.13.2006')", "Long 0"},
   };
   Check(std::begin(cases), std::end(cases));
