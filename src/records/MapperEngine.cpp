@@ -11,6 +11,7 @@
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
 #include "siblings/records/QvRecord.h"
+#include "siblings/records/RecordFactory.h"
 
 namespace qv::records {
 
@@ -347,7 +348,7 @@ void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   }
   rec.BeginGroupLoad(group);
   AssignColumns(*map, ColGroup::kLazy, *rs, rec);
-  if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(rec, *rs);
+  if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(db, rec, *rs);
   for (const ChildListDef& list : def.lists) ReadChildList(db, list, rec);
   rec.EndGroupLoad(group);
 }
@@ -515,6 +516,17 @@ void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec) {
   UndoOnRollback(db, *rec);
   rec->AfterDelete();
   tx.Commit();
+}
+
+void DeleteRecordsListed(dao::Database& db, const std::string& idQuery, std::string_view progId) {
+  std::vector<double> ids;
+  auto rs = db.OpenStatement(idQuery, dao::dbOpenSnapshot);
+  for (; !rs->IsEOF(); rs->MoveNext())
+    ids.push_back(
+        Tolerant<double>(rs->FieldValue(0), 0.0, [](const Variant& x) { return CDbl(x); }));
+  rs->Close();
+  const auto factory = RecordFactory::ForThisThread();
+  for (double id : ids) factory->GetRecord(std::string(progId), Variant(id))->DeleteFromStore();
 }
 
 bool RowExists(dao::Database& db, const MapperDef& def, double id) {

@@ -38,6 +38,7 @@
 
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -112,8 +113,9 @@ struct MapperHooks {
   bool (*existsWithoutTable)(double id) = nullptr;
   // Called before EndLoad with the row still current.
   void (*afterRead)(QvRecord& rec, dao::Recordset& rs) = nullptr;
-  // Called before the lazy group's closing bracket (ReadLazyFields).
-  void (*afterLazyRead)(QvRecord& rec, dao::Recordset& rs) = nullptr;
+  // Called before the lazy group's closing bracket (ReadLazyFields), with
+  // the database read from (lookups elsewhere go to the same file).
+  void (*afterLazyRead)(dao::Database& db, QvRecord& rec, dao::Recordset& rs) = nullptr;
   // After the state and read-only gates: false skips the save.
   bool (*saveGate)(QvRecord& rec) = nullptr;
   // The identifier of a new row from NextId (last + 1, or 1); null: as is.
@@ -197,5 +199,9 @@ void DeleteValueList(dao::Database& db, const ValueListDef& list, double ownerId
 void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view condition,
                     std::string_view idColumn, const std::vector<double>& ids);
 bool RowExists(dao::Database& db, const MapperDef& def, double id);
+// Deletes through its mapper each record of type `progId` whose identifier
+// the first column of `idQuery` gives on `db`: a cascade into records with
+// cascades of their own. The identifiers are read before the first delete.
+void DeleteRecordsListed(dao::Database& db, const std::string& idQuery, std::string_view progId);
 
 }  // namespace qv::records
