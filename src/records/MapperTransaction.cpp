@@ -3,6 +3,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/DBLockKeeper.h"
+#include "core/miLocks.h"
 #include "platform/dao/Database.h"
 #include "platform/jet/JetConnection.h"
 
@@ -65,6 +67,20 @@ void MapperWrite(dao::Database& db, const std::function<void()>& body) {
     RunUndo(active.undo);
     throw;
   }
+}
+
+void MapperWriteLocked(dao::Database& db, const std::function<void()>& body) {
+  std::shared_ptr<DBLockKeeper> keeper = miLocks::LockUserDataBase();
+  try {
+    MapperWrite(db, body);
+  } catch (...) {
+    try {
+      keeper->Rollback();
+    } catch (...) {
+    }
+    throw;
+  }
+  keeper->Commit();
 }
 
 void MapperRead(dao::Database& db, const std::function<void()>& body) {

@@ -29,6 +29,12 @@ namespace qv::records {
 // rolling back and re-raising) at its end.
 void MapperWrite(dao::Database& db, const std::function<void()>& body);
 
+// MapperWrite under the database lock (miLocks::LockUserDataBase with its
+// default action): the writes of `body` are one unit whether locking is on
+// (the lock's transaction, rolled back when `body` raises) or off (the
+// mapper transaction alone).
+void MapperWriteLocked(dao::Database& db, const std::function<void()>& body);
+
 // Runs the statements of one read (a record's row and what goes with it)
 // in one read transaction when none is open, so that they see one state of
 // the file and take the file's read lock once instead of per statement.
