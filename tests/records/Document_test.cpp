@@ -279,6 +279,29 @@ TEST_F(Document, DocumentCollectionsReadTheirDocumentsInBothModes) {
   }
 }
 
+TEST_F(Document, CourierObjectsFollowTheRecordProtocol) {
+  Sql("insert into CourBlobs (ID, ContentLength) values (4, 0)");
+  ObjectPtr blobs = CreateObject("Qv_CourDB.DBCourBlob");
+  ObjectPtr circles = CreateObject("Qv_CourDB.DBCourDocCircle");
+  auto blob = New("QvCourBlob");
+  blobs->CallV("ReadRecord", 4.0, Obj(blob));
+  EXPECT_EQ(blob->State(), kLoaded);
+  blobs->CallV("SaveRecord", Obj(blob), true);  // a stored blob: updated in place
+  EXPECT_TRUE(CBool(blobs->CallV("IsRecordExists", 4.0)));
+  blobs->CallV("DeleteRecord", Obj(blob));
+  EXPECT_EQ(blob->State(), kDeleted);
+  EXPECT_EQ(Count("CourBlobs"), 0);
+  blobs->CallV("ReadRecord", 4.0, Obj(blob));
+  EXPECT_EQ(blob->State(), kNew);  // not found
+
+  auto circle = New("QvCourDocCircle");
+  circles->CallV("SaveRecord", Obj(circle), true);  // nothing in it: not stored
+  EXPECT_EQ(circle->Id(), 0);
+  circles->CallV("ReadRecord", 1.0, Obj(circle));
+  EXPECT_EQ(circle->State(), kNew);
+  EXPECT_EQ(notices_, (std::vector<std::string>{"update QvCourBlob 4", "delete QvCourBlob 4"}));
+}
+
 // ---- deleting
 
 class DocumentDelete : public DocumentTest {
