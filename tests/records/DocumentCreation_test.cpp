@@ -154,6 +154,28 @@ TEST_F(DocumentCreation, RefusedCreationsLeaveNothing) {
   }
 }
 
+TEST_F(DocumentCreation, ImportedVersionsTakeTheirPlaceInTheChain) {
+  AddDoc(1, "top_doc_id = 2");
+  AddDoc(2, "doc_type = 2, bottom_next_id = 1, template_id = 102");  // same doc type
+  const struct {
+    int32_t instance, adjustment;
+    const char* chain;
+  } steps[] = {
+      {0, 1, "1:0.0 <0 >3; 2:0.2 <3 >0; 3:0.1 <1 >2"},
+      {0, 5, "1:0.0 <0 >3; 2:0.2 <3 >4; 3:0.1 <1 >2; 4:0.5 <2 >0"},
+      // A second version 0 comes after the first one.
+      {0, 0, "1:0.0 <0 >5; 2:0.2 <3 >4; 3:0.1 <5 >2; 4:0.5 <2 >0; 5:0.0 <1 >3"},
+      {2, 3, "1:0.0 <0 >5; 2:0.2 <3 >4; 3:0.1 <5 >2; 4:0.5 <2 >0; 5:0.0 <1 >3; 6:2.3 <0 >0"},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.chain);
+    auto doc =
+        miDocument::CreateImportingDocument(kOrgStream, kQ1, kVat, s.instance, s.adjustment, -1, 2);
+    EXPECT_EQ(CLng(doc->Get("Status_Qv")), 2);
+    EXPECT_EQ(Chain(), s.chain);
+  }
+}
+
 TEST_F(DocumentCreation, ChainWalksStopOnDamagedChains) {
   AddDoc(1, "top_doc_id = 2");
   AddDoc(2, "doc_type = 1, bottom_next_id = 1, top_doc_id = 3");
