@@ -4,6 +4,7 @@
 #include "core/mQvDataBase.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/Transaction.h"
 #include "records/DBDocument.h"
 
 namespace qv::records {
@@ -32,7 +33,8 @@ void DBConsDocCells::RemoveDocCells(double aConsDocID) {
 void DBConsDocCells::RecalculateDocument(double aConsDocID) {
   Guard(QV_HERE, [&] {
     auto db = MapperUserDatabase();
-    MapperWrite(*db, [&] {
+    dao::Transaction tx(*db, dao::kWriteLock);
+    {
       Variant stream, tmpl, period;
       QvQuery3Values("select ConsStream_ID, Template_ID, Time_ID from ConsDocs where ID = " +
                          Number2DaoSql(aConsDocID),
@@ -59,7 +61,8 @@ void DBConsDocCells::RecalculateDocument(double aConsDocID) {
         out->Update();
       }
       out->Close();
-    });
+    }
+    tx.Commit();
   });
 }
 

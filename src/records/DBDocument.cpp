@@ -8,6 +8,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/Transaction.h"
 #include "records/LaterDocumentParts.h"
 #include "records/miDocument.h"
 #include "records/miRecCollection.h"
@@ -175,7 +176,7 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
 
   QvRecordPtr blob = std::static_pointer_cast<QvRecord>(rec.Get("FileContent").AsObject());
   if (blob && blob->Id() != 0 && !blob->IsReadOnlyRecord()) {
-    UndoOnRollback(*blob);  // the courier library cannot take its notice back
+    UndoOnRollback(db, *blob);  // the courier library cannot take its notice back
     blob->DeleteFromStore();
   }
 
@@ -215,18 +216,17 @@ void DBDocument::SaveDocumentFields(int32_t aFields, const Variant& aRecord, boo
     auto rec = RecordArg(Def(), aRecord);
     if (rec->State() != kLoaded || rec->Id() == 0) return;
     auto db = MapperUserDatabase();
-    bool found = false;
-    MapperWrite(*db, [&] {
-      if (aFields != docfields::kStatusesAndSignatures && (aFields & docfields::kFile)) {
-        QvRecordPtr blob = std::static_pointer_cast<QvRecord>(rec->Get("FileContent").AsObject());
-        if (blob && !blob->IsReadOnlyRecord() && blob->State() != kReference) {
-          UndoOnRollback(*blob);
-          blob->SaveToStore(true);
-        }
+    dao::Transaction tx(*db, dao::kWriteLock);
+    if (aFields != docfields::kStatusesAndSignatures && (aFields & docfields::kFile)) {
+      QvRecordPtr blob = std::static_pointer_cast<QvRecord>(rec->Get("FileContent").AsObject());
+      if (blob && !blob->IsReadOnlyRecord() && blob->State() != kReference) {
+        UndoOnRollback(*db, *blob);
+        blob->SaveToStore(true);
       }
-      found = UpdateColumns(*db, Def(), *rec,
-                            [aFields](std::string_view c) { return Selected(aFields, c); });
-    });
+    }
+    const bool found = UpdateColumns(
+        *db, Def(), *rec, [aFields](std::string_view c) { return Selected(aFields, c); });
+    tx.Commit();
     if (found && aPerformNotify) rec->AfterUpdate();
   });
 }
@@ -236,13 +236,12 @@ void DBDocument::IncreaseExportCounters(const Variant& aRecord) {
     auto rec = RecordArg(Def(), aRecord);
     auto db = MapperUserDatabase();
     // The largest number is read and the new one written under one write lock.
-    MapperWrite(*db, [&] {
-      rec->Let("DeliveryNumber", Variant(int32_t{0}));
-      rec->Let(
-          "Reg_Number",
-          Variant(mQvDaoDataBase::QvGetMaximumFromTable("doc_registry", "reg_number", db) + 1));
-      SaveDocumentFields(docfields::kExportCounters, aRecord, true);
-    });
+    dao::Transaction tx(*db, dao::kWriteLock);
+    rec->Let("DeliveryNumber", Variant(int32_t{0}));
+    rec->Let("Reg_Number",
+             Variant(mQvDaoDataBase::QvGetMaximumFromTable("doc_registry", "reg_number", db) + 1));
+    SaveDocumentFields(docfields::kExportCounters, aRecord, true);
+    tx.Commit();
   });
 }
 
@@ -255,17 +254,18 @@ void DBDocument::SetIsCheckedFlags(double aDocID, int32_t aIsCalculated, int32_t
                                    [](int32_t s) { return s == kCheckStateUnchanged; }))
       return;
     auto db = MapperUserDatabase();
-    MapperWrite(*db, [&] {
-      auto rs = OpenMapTable(*db, kMap);
-      const Variant key[1] = {Variant(aDocID)};
-      rs->Seek("=", key);
-      if (rs->NoMatch()) return;
+    dao::Transaction tx(*db, dao::kWriteLock);
+    auto rs = OpenMapTable(*db, kMap);
+    const Variant key[1] = {Variant(aDocID)};
+    rs->Seek("=", key);
+    if (!rs->NoMatch()) {
       rs->Edit();
       for (size_t i = 0; i < std::size(states); ++i)
         if (states[i] != kCheckStateUnchanged) rs->SetField(kColumnsOf[i], Variant(states[i]));
       rs->Update();
-      rs->Close();
-    });
+    }
+    rs->Close();
+    tx.Commit();
     if (aNotify) {
       QvRecordPtr doc = RecordFactory::ForThisThread()->NewRecord(std::string(Def().recordProgId));
       doc->SetID(Variant(aDocID));
@@ -302,7 +302,8 @@ void DBDocument::SaveManualSheafs(double aDocumentID, const Variant& aSheafs) {
     }
     auto db = MapperUserDatabase();
     const std::string doc = Number2DaoSql(aDocumentID);
-    MapperWrite(*db, [&] {
+    dao::Transaction tx(*db, dao::kWriteLock);
+    {
       auto stored = mQvDaoDataBase::QvQuerySqlStatic(
           "select ID from PfrManualSheafs where DocumentID = " + doc, db);
       std::vector<double> gone;
@@ -326,7 +327,7 @@ void DBDocument::SaveManualSheafs(double aDocumentID, const Variant& aSheafs) {
           rs->SetField("DocumentID", Variant(aDocumentID));
           rs->SetField("Caption", Variant(caption));
           rs->Update();
-          UndoOnRollback(*item);
+          UndoOnRollback(*db, *item);
           item->AssignNewID(Variant(id));
           continue;
         }
@@ -340,7 +341,8 @@ void DBDocument::SaveManualSheafs(double aDocumentID, const Variant& aSheafs) {
         }
       }
       rs->Close();
-    });
+    }
+    tx.Commit();
   });
 }
 

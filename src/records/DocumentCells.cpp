@@ -8,6 +8,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "records/DBDocument.h"
+#include "records/miDocument.h"
 #include "siblings/records/RecordFactory.h"
 
 namespace qv::records {
@@ -93,7 +94,7 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
   Guard(QV_HERE, [&] {
     const std::vector<CellRow> rows = CellRows(aCellsRs);
     auto db = MapperUserDatabase();
-    MapperWriteLocked(*db, [&] {
+    miDocument::WriteUnderLock(*db, [&] {
       if (!RowExists(*db, Def(), aDocID))
         ThrowVb(vberr::kInvalidProcedureCall,
                 "the document " + mQvDaoDataBase::Number2DaoSql(aDocID) + " does not exist");

@@ -2,8 +2,8 @@
 // What documents reach in subsystems that are not built yet: one function
 // each, so that each subsystem completes its own part in one place. The
 // functions called inside a document delete or creation run inside the
-// caller's mapper transaction (MapperTransaction.h): a failure undoes the
-// whole operation.
+// caller's transaction scope (dao::Transaction): a failure undoes the whole
+// operation.
 //
 // Until a class is registered, the operations that would need it fail with
 // 429 naming it, and only those: a document without pension-fund

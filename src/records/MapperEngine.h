@@ -20,9 +20,10 @@
 //           beforeDelete (cascades), the owned sub-records, then the row
 //           when found; AfterDelete in any case.
 //   exists  Seek "=".
-// A save or delete runs in the thread's mapper transaction
-// (MapperTransaction.h): a failure anywhere in it, nested mappers included,
-// leaves nothing of it written.
+// A save or delete runs in one dao::Transaction (kWriteLock) that nested
+// mapper calls on the same database join: a failure anywhere in it leaves
+// nothing of it written, and undo steps put the records' identifiers and
+// states back.
 //
 // Two shapes beyond one row per record:
 //   header + detail (MapperDef::detail): the map's table holds a type and a
@@ -185,10 +186,10 @@ void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recurs
 // `rec` may be null (Nothing): nothing happens.
 void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec);
 
-// Inside a mapper write: the record's identifier and state as they are now
-// come back if the write is rolled back (call it before AssignNewID or
-// AfterDelete).
-void UndoOnRollback(QvRecord& rec);
+// Inside a transaction scope on `db`: the record's identifier and state as
+// they are now come back if the scope rolls back (call it before
+// AssignNewID or AfterDelete).
+void UndoOnRollback(dao::Database& db, QvRecord& rec);
 
 // Picks columns by name (as the map spells them).
 using ColumnFilter = std::function<bool(std::string_view column)>;
@@ -198,7 +199,7 @@ using ColumnFilter = std::function<bool(std::string_view column)>;
 // deleted) without saving the sub-record, texts cut to their column. No
 // gates, hooks or notices: those are the caller's (a mapper that saves
 // groups of columns of a stored record). False, with nothing written, when
-// the row does not exist. Runs in the thread's mapper transaction.
+// the row does not exist. Runs in one transaction scope (kWriteLock).
 // REQUIRES: a map without a detail table.
 bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,
                    const ColumnFilter& selected);

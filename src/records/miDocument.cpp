@@ -3,17 +3,19 @@
 #include <array>
 #include <vector>
 
+#include "core/DBLockKeeper.h"
 #include "core/mErrorHandling.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDBProviderFactory.h"
+#include "core/miLocks.h"
 #include "platform/ado/Recordset.h"
 #include "platform/automation/VbaDate.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/Transaction.h"
 #include "records/DBDocument.h"
 #include "records/LaterDocumentParts.h"
 #include "records/MapperSession.h"
-#include "records/MapperTransaction.h"
 #include "records/mQvDocumentSrv.h"
 #include "records/miRecCollection.h"
 #include "siblings/records/RecordFactory.h"
@@ -149,7 +151,8 @@ QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, double aTe
     using namespace createflags;
     auto db = records::MapperUserDatabase();
     QvRecordPtr doc;
-    records::MapperWrite(*db, [&] {
+    dao::Transaction tx(*db, dao::kWriteLock);
+    {
       NewDocument d;
       d.stream = Existing("Qv_Records.QvAccStream", aAccStreamID, "the accounting stream");
       d.period = Existing("Qv_Records.QvTimePeriod", aTimePeriodID, "the period");
@@ -187,7 +190,8 @@ QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, double aTe
         CopyDocumentCells(*db, aCopyCellsFromDocID, doc->Id());
       else if ((aFlags & kAdjustment) && (aFlags & kCopyFromArchive) && base)
         CopyDocumentCells(*db, base->Id(), doc->Id());
-    });
+    }
+    tx.Commit();
     return doc;
   });
 }
@@ -206,7 +210,7 @@ QvRecordPtr CreateImportingDocument(double aAccStreamID, double aTimePeriodID, d
     d.statusQv = aStatusQv;
     auto db = records::MapperUserDatabase();
     QvRecordPtr doc;
-    records::MapperWriteLocked(*db, [&] {
+    WriteUnderLock(*db, [&] {
       // The versions of the instance in ascending adjustment order.
       const Variant found = miDBProviderFactory::IntGetBlankQueries()->CallV(
           "GetDocsByTemplateAndInstance", aAccStreamID, aTemplateID, aTimePeriodID, aInstanceNumber,
@@ -328,6 +332,22 @@ int32_t IntGetPfrMasterStatus_Dao(double aMasterDocID) {
   return IntGetPfrMasterStatus_Dao(aMasterDocID, rs, true);
 }
 
+void WriteUnderLock(dao::Database& db, const std::function<void()>& body) {
+  std::shared_ptr<DBLockKeeper> keeper = miLocks::LockUserDataBase();
+  try {
+    dao::Transaction tx(db, dao::kWriteLock);
+    body();
+    tx.Commit();
+  } catch (...) {
+    try {
+      keeper->Rollback();
+    } catch (...) {
+    }
+    throw;
+  }
+  keeper->Commit();
+}
+
 CollectionPtr DocumentsWhere(dao::Database& db, const std::string& aCondition) {
   return Guard(QV_HERE, [&] {
     auto rs = QvQuerySqlStatic("select Document_ID AS ID from Doc_Registry where " + aCondition,
@@ -347,7 +367,8 @@ void DeleteDocumentCells(dao::Database& db, double aDocID) {
 
 void CopyDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo) {
   Guard(QV_HERE, [&] {
-    records::MapperWrite(db, [&] {
+    dao::Transaction tx(db, dao::kWriteLock);
+    {
       // The source's rows are read before the first is added, so that a copy
       // into the document itself ends.
       std::vector<std::array<Variant, 3>> cells;
@@ -371,7 +392,8 @@ void CopyDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo) {
         to->Update();
       }
       to->Close();
-    });
+    }
+    tx.Commit();
   });
 }
 
