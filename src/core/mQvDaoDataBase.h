@@ -35,14 +35,6 @@ inline constexpr std::string_view kModule = "mQvDaoDataBase";
 using DatabasePtr = std::shared_ptr<dao::Database>;
 using DaoRecordsetPtr = std::shared_ptr<dao::Recordset>;
 
-// The routines below take a database as a DatabasePtr, null meaning the
-// thread's user database. Code that was handed a database explicitly (the
-// mappers, cascades and lookups they call) passes it with Explicit(db), so
-// the work never slips to the session's file.
-inline DatabasePtr Explicit(dao::Database& db) {
-  return std::static_pointer_cast<dao::Database>(db.shared_from_this());
-}
-
 // "Запрос, вызвавший ошибку: " CR LF statement: the extra text of a failing statement.
 std::string StatementExtra(std::string_view sql);
 

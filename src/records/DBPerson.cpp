@@ -8,6 +8,7 @@
 #include "records/EntityMappers.h"
 #include "records/LaterCascades.h"
 #include "records/PersonRelations.h"
+#include "records/MapperSession.h"
 
 namespace qv::records {
 namespace {
@@ -153,7 +154,7 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
                       "Qv_Records.QvPerson");
   DeleteRecordsListed(db, "SELECT ID FROM AccStream Where PersonID = " + sid,
                       "Qv_Records.QvAccStream");
-  const auto target = mQvDaoDataBase::Explicit(db);
+  const auto target = SharedDatabase(db);
   mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where JobPlaceId = " + sid, target);
   mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where WorkerID = " + sid, target);
   RemoveBranch(db, id);

@@ -5,24 +5,27 @@
 #include "core/mQvDaoDataBase.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
-#include "records/MapperEngine.h"
+#include "records/DBDocument.h"
+#include "records/MapperSession.h"
+#include "records/miDocument.h"
+#include "siblings/records/QvRecord.h"
 
 namespace qv::records {
 
 using mQvDaoDataBase::Number2DaoSql;
 
 void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID) {
-  DeleteRecordsListed(db,
-                      "Select Document_ID AS ID From Doc_Registry Where Taxpayer_Id = " +
-                          Number2DaoSql(aAccStreamID),
-                      "Qv_Records.QvDocument");
+  CollectionPtr docs =
+      miDocument::DocumentsWhere(db, "Taxpayer_Id = " + Number2DaoSql(aAccStreamID));
+  for (int32_t i = 1; i <= docs->Count(); ++i)
+    DeleteRow(db, DBDocument::Def(), static_cast<QvRecord*>(docs->At(i).AsObject().get()));
 }
 
 void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aObjectID) {
   const std::string blocks =
       "select b.ID from PermBlocks AS b where b.BlockType = " + std::to_string(aBlockType) +
       " and b.PermObjectID = " + Number2DaoSql(aObjectID);
-  const auto target = mQvDaoDataBase::Explicit(db);
+  const auto target = SharedDatabase(db);
   mQvDaoDataBase::QvExecuteSql(
       "delete from PermDocLists as d where d.MultiBlockID in ( select m.ID from PermMultiBlocks "
       "AS m where m.BlockID in ( " +

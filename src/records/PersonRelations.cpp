@@ -2,6 +2,7 @@
 
 #include "core/mErrorHandling.h"
 #include "core/mQvDaoDataBase.h"
+#include "records/MapperSession.h"
 
 namespace qv::records {
 
@@ -12,27 +13,27 @@ using namespace mQvDaoDataBase;
 
 bool IsBranch(dao::Database& db, double aPersonID) {
   return Guard(QV_HERE, [&] {
-    return QvIsKeyExists(Explicit(db), "Branches", "ChildPersonID", Variant(aPersonID));
+    return QvIsKeyExists(SharedDatabase(db), "Branches", "ChildPersonID", Variant(aPersonID));
   });
 }
 
 bool IsAccPerson(dao::Database& db, double aPersonID) {
   return Guard(QV_HERE, [&] {
-    return QvIsKeyExists(Explicit(db), "AccPerson", "PersonId", Variant(aPersonID));
+    return QvIsKeyExists(SharedDatabase(db), "AccPerson", "PersonId", Variant(aPersonID));
   });
 }
 
 void RemoveBranch(dao::Database& db, double aBranchOrgID) {
   Guard(QV_HERE, [&] {
     QvExecuteSql("Delete From Branches Where ChildPersonID = " + Number2DaoSql(aBranchOrgID),
-                 Explicit(db));
+                 SharedDatabase(db));
   });
 }
 
 void RemoveAccPerson(dao::Database& db, double aPersonID) {
   Guard(QV_HERE, [&] {
     QvExecuteSql("Delete From AccPerson Where PersonID = " + Number2DaoSql(aPersonID),
-                 Explicit(db));
+                 SharedDatabase(db));
   });
 }
 
