@@ -433,6 +433,7 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   CloseOnExit closer(*rs);
   OpenedRow row = OpenForWrite(*rs, map, def.hooks, rec, rec.Id());
   if (row.skip) return;
+  if (def.hooks.beforeWrite) def.hooks.beforeWrite(db, rec);
 
   const bool writeLazy = HoldsLazyGroup(rec);
   if (detail) {

@@ -83,6 +83,10 @@ struct ChildListDef {
   std::string_view ownerProperty = {};
   // Items read get the owner's DeafForNotifications.
   bool inheritDeafness = false;
+  // Stored rows no item keeps are deleted one by one through the item's
+  // mapper (so that what they own goes with them) instead of by the batched
+  // statement.
+  bool removeThroughMapper = false;
 };
 
 // A collection of value records (no identifier of their own, no mapper)
@@ -119,6 +123,10 @@ struct MapperHooks {
   double (*newId)(double next) = nullptr;
   // True: saving an ID that has no row inserts it under that ID.
   bool insertMissing = false;
+  // Save, once the row to write is known (found, or to be added) and before
+  // anything of the record or its sub-records is written: raises to refuse
+  // a record that must not be stored.
+  void (*beforeWrite)(dao::Database& db, QvRecord& rec) = nullptr;
   // Called after the mapped columns are written, before Update; `extra` is
   // the third argument of SaveRecord (Missing when not given).
   void (*beforeUpdate)(dao::Recordset& rs, QvRecord& rec, const Variant& extra) = nullptr;
