@@ -159,6 +159,9 @@ struct MapperDef {
 // type; null for Nothing or Empty when `allowNothing`, else error 424.
 std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord,
                                     bool allowNothing = false);
+// The same for a record type named by its ProgID.
+std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant& aRecord,
+                                    bool allowNothing = false);
 
 // Each column's property index in `cls`, resolved once per (type, map) and
 // kept for the process. Error 5 naming the property when the type lacks one

@@ -51,17 +51,6 @@ class WarrantTest : public records::testing::EntityTest {
     return w;
   }
 
-  // The rows of `sql`: columns joined by "|", rows by "; ".
-  std::string Rows(const std::string& sql) {
-    auto rs = db_->OpenStatement(sql, dao::dbOpenSnapshot);
-    std::string text;
-    for (; !rs->IsEOF(); rs->MoveNext()) {
-      if (!text.empty()) text += "; ";
-      for (int32_t i = 0; i < rs->FieldCount(); ++i)
-        text += (i ? "|" : "") + (rs->FieldValue(i).IsNull() ? "Null" : CStr(rs->FieldValue(i)));
-    }
-    return text;
-  }
   // Every warrant table and the rows warrants own elsewhere, as counts.
   std::string Counts() {
     std::string text;
