@@ -256,9 +256,9 @@ DaoRecordsetPtr GetDictQuery(const std::string& aTable, const std::string& aIDs,
                              const std::string& aFilter, const std::string& aSearchFields,
                              const std::string& aOrder, const std::string& aKeyField,
                              const std::string& aExtraFields) {
-  std::string sql;
+  std::string sql;  // stays empty when the identifier list is refused
   return GuardX(
-      QV_HERE, [&] { return StatementExtra(sql); },
+      QV_HERE, [&] { return sql.empty() ? std::string() : StatementExtra(sql); },
       [&] {
         sql = BuildDictQuery(aTable, aIDs, aFilter, aSearchFields, aOrder, aKeyField, aExtraFields);
         return OpenSnapshot(sql, nullptr, false);
