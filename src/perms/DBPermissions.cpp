@@ -7,6 +7,7 @@
 #include "perms/PermUserData.h"
 #include "perms/mPasswordShuffling.h"
 #include "platform/automation/VbaText.h"
+#include "platform/dao/Transaction.h"
 #include "queries/mCommonLookups.h"
 #include "records/MapperEngine.h"
 
@@ -99,12 +100,12 @@ void DBPermissions::SetPermHash(int32_t aValue) {
   Guard(QV_HERE, [&] {
     const auto db = miDataBase::GetUserDataBase();
     const std::string value = std::to_string(aValue);
-    QvWithWriteLock(db, [&] {
-      if (Count("select count (*) AS aaa from PermSystem", db) < 1)
-        QvExecuteSql("insert into PermSystem (PermSystem) values (" + value + ")", db);
-      else
-        QvExecuteSql("update PermSystem set PermSystem = " + value, db);
-    });
+    dao::Transaction tx(*db, dao::kWriteLock);
+    if (Count("select count (*) AS aaa from PermSystem", db) < 1)
+      QvExecuteSql("insert into PermSystem (PermSystem) values (" + value + ")", db);
+    else
+      QvExecuteSql("update PermSystem set PermSystem = " + value, db);
+    tx.Commit();
   });
 }
 
@@ -146,10 +147,10 @@ void DBPermissions::SaveUser(const Variant& aUser) {
   Guard(QV_HERE, [&] {
     auto user = records::RecordArg(kUserType, aUser);
     const auto db = miDataBase::GetUserDataBase();
-    QvWithWriteLock(db, [&] {
-      DeleteUserData(db, user->Id());
-      SaveUserData(db, *user);
-    });
+    dao::Transaction tx(*db, dao::kWriteLock);
+    DeleteUserData(db, user->Id());
+    SaveUserData(db, *user);
+    tx.Commit();
   });
 }
 
@@ -157,10 +158,10 @@ void DBPermissions::SaveGlobalRootBlock(const Variant& aGlobalRootBlock) {
   Guard(QV_HERE, [&] {
     auto block = records::RecordArg(kBlockType, aGlobalRootBlock);
     const auto db = miDataBase::GetUserDataBase();
-    QvWithWriteLock(db, [&] {
-      DeleteUserData(db, kRootOwner);
-      SaveRootBlockData(db, *block);
-    });
+    dao::Transaction tx(*db, dao::kWriteLock);
+    DeleteUserData(db, kRootOwner);
+    SaveRootBlockData(db, *block);
+    tx.Commit();
   });
 }
 
@@ -168,10 +169,10 @@ void DBPermissions::DeleteUser(double aUserID) {
   Guard(QV_HERE, [&] {
     if (aUserID == 0 || aUserID == kRootOwner) return;
     const auto db = miDataBase::GetUserDataBase();
-    QvWithWriteLock(db, [&] {
-      DeleteUserData(db, aUserID);
-      QvExecuteSql("delete from PermUsers where ID = " + Number2DaoSql(aUserID), db);
-    });
+    dao::Transaction tx(*db, dao::kWriteLock);
+    DeleteUserData(db, aUserID);
+    QvExecuteSql("delete from PermUsers where ID = " + Number2DaoSql(aUserID), db);
+    tx.Commit();
   });
 }
 
@@ -190,12 +191,12 @@ double DBPermissions::IsThereUserWithLogin(const std::string& aLogin, double aEx
 void DBPermissions::CreateRightsSystemIfNeed() {
   Guard(QV_HERE, [&] {
     const auto db = miDataBase::GetUserDataBase();
-    QvWithWriteLock(db, [&] {
-      CreateAdmin(db);
-      CreateSystemRow(db);
-      CreateRootBlock(db);
-      CreateRootItem(db);
-    });
+    dao::Transaction tx(*db, dao::kWriteLock);
+    CreateAdmin(db);
+    CreateSystemRow(db);
+    CreateRootBlock(db);
+    CreateRootItem(db);
+    tx.Commit();
   });
 }
 

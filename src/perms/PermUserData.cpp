@@ -7,6 +7,7 @@
 #include "perms/mPasswordShuffling.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/VbaText.h"
+#include "platform/dao/Transaction.h"
 #include "records/LaterCascades.h"
 #include "records/MapperEngine.h"
 #include "records/miRecCollection.h"
@@ -138,6 +139,11 @@ void SaveUserData(const DatabasePtr& db, QvRecord& aUser) {
     double id = aUser.Id();
     if (id == 0) {
       id = NextId(*rs, "ID");
+      // A rolled-back save leaves the user new again.
+      std::weak_ptr<Object> weak = aUser.shared_from_this();
+      dao::Transaction::OnRollback(*db, [weak] {
+        if (auto u = weak.lock()) static_cast<QvRecord&>(*u).SetID(Variant(0.0));
+      });
       aUser.SetID(Variant(id));
     }
     const Variant key[1] = {Variant(id)};

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "core/mQvDaoDataBase.h"
+#include "platform/dao/Transaction.h"
 #include "records/MapperSession.h"
 #include "records/miRecCollection.h"
 #include "siblings/records/RecordFactory.h"
@@ -66,23 +67,21 @@ void DBQWarrant::SetActiveWarrant(double aWarrantID, double aParentID) {
 void DBQWarrant::SetActiveWarrantEx(double aWarrantID, double aParentID, int32_t aContoraType) {
   Guard(QV_HERE, [&] {
     const auto db = records::MapperUserDatabase();
-    QvWithWriteLock(db, [&] {
-      auto rs = QvQuerySqlStatic(
-          "select ID from Warrants " + OfWorker(aParentID, aContoraType) + " and IsActive = 1 ",
-          db);
-      bool wasActive = false;
-      for (; !rs->IsEOF(); rs->MoveNext()) {
-        const double id = GetDaoDouble(*rs, "ID");
-        if (id == aWarrantID)
-          wasActive = true;
-        else
-          QvExecuteSql("update Warrants set IsActive = 0 where ID = " + Number2DaoSql(id), db);
-      }
-      rs->Close();
-      if (aWarrantID != 0 && !wasActive)
-        QvExecuteSql("update Warrants set IsActive = 1 where ID = " + Number2DaoSql(aWarrantID),
-                     db);
-    });
+    dao::Transaction tx(*db, dao::kWriteLock);
+    auto rs = QvQuerySqlStatic(
+        "select ID from Warrants " + OfWorker(aParentID, aContoraType) + " and IsActive = 1 ", db);
+    bool wasActive = false;
+    for (; !rs->IsEOF(); rs->MoveNext()) {
+      const double id = GetDaoDouble(*rs, "ID");
+      if (id == aWarrantID)
+        wasActive = true;
+      else
+        QvExecuteSql("update Warrants set IsActive = 0 where ID = " + Number2DaoSql(id), db);
+    }
+    rs->Close();
+    if (aWarrantID != 0 && !wasActive)
+      QvExecuteSql("update Warrants set IsActive = 1 where ID = " + Number2DaoSql(aWarrantID), db);
+    tx.Commit();
   });
 }
 
@@ -94,14 +93,14 @@ void DBQWarrant::SetActiveWarrantIfAloneEx(double aParentID, int32_t aContoraTyp
   Guard(QV_HERE, [&] {
     const auto db = records::MapperUserDatabase();
     const std::string where = OfWorker(aParentID, aContoraType);
-    QvWithWriteLock(db, [&] {
-      if (CLng(QvQueryValue("select count(*) AS aaa from Warrants " + where, Variant(), db)) != 1)
-        return;
+    dao::Transaction tx(*db, dao::kWriteLock);
+    if (CLng(QvQueryValue("select count(*) AS aaa from Warrants " + where, Variant(), db)) == 1) {
       Variant id, active;
       QvQuery2Values("select ID, IsActive from Warrants " + where, id, active, db);
       if (CLng(active) != 1)
         QvExecuteSql("update Warrants set IsActive = 1 where ID = " + Number2DaoSql(CDbl(id)), db);
-    });
+    }
+    tx.Commit();
   });
 }
 

@@ -239,6 +239,17 @@ TEST_F(Permissions, FailedWritesNameNoPasswordAndLeaveThePreviousState) {
   EXPECT_EQ(text.find(secret), std::string::npos) << text;
   EXPECT_EQ(AllRows(), before);
   EXPECT_EQ(UserText(perms_.LoadUser(1)), "1|a|старый|Иванова|False roles");
+
+  // A new user whose last row fails stays new: no row, no identifier.
+  NativeSql(
+      "create trigger refuseRole before insert on PermUserRoles begin select raise(abort, "
+      "'locked'); end");
+  QvRecordPtr fresh = PermUser(0, "b", secret);
+  AddAll(List(fresh, "Roles"), {1});
+  EXPECT_NE(ErrorNumber([&] { perms_.SaveUser(Obj(fresh)); }, &text), 0);
+  EXPECT_EQ(text.find(secret), std::string::npos) << text;
+  EXPECT_EQ(fresh->Id(), 0);
+  EXPECT_EQ(AllRows(), before);
 }
 
 TEST_F(Permissions, PersonAndStreamDeletesRemoveTheirBlocks) {
