@@ -5,6 +5,7 @@
 #include "core/mQvDaoDataBase.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "records/MapperSession.h"
 #include "warrants/WarrantMappers.h"
 
 namespace qv::warrants {
@@ -19,10 +20,6 @@ constexpr records::ColumnDef kColumns[] = {Text("Okato")};
 constexpr records::ColumnMap kMap{"WarPowers", kColumns};
 
 constexpr std::string_view kPermissionType = "Qv_Records.QvWarPermission";
-
-mQvDaoDataBase::DatabasePtr Ptr(dao::Database& db) {
-  return std::static_pointer_cast<dao::Database>(db.shared_from_this());
-}
 
 CollectionPtr PermissionsOf(QvRecord& power) {
   static const int prop = power.PropertyIndex("Permissions");
@@ -53,7 +50,7 @@ void ReadPermissions(dao::Database& db, QvRecord& power) {
       "select p.WarPermission_ID AS ID, d.Code, d.Name from WarPermissions AS p LEFT JOIN "
       "WarDict_Permissions AS d ON d.ID = p.WarPermission_ID Where p.WarPower_ID = " +
           Number2DaoSql(power.Id()),
-      Ptr(db));
+      records::SharedDatabase(db));
   auto items = std::make_shared<Collection>();
   for (; !rs->IsEOF(); rs->MoveNext()) {
     QvRecordPtr item = QvRecord::Create(kPermissionType);
@@ -70,7 +67,8 @@ void ReadPermissions(dao::Database& db, QvRecord& power) {
 // A power grants only permissions of the dictionary.
 void CheckPermissions(dao::Database& db, QvRecord& power) {
   for (double id : GrantedIds(power))
-    if (!mQvDaoDataBase::QvIsKeyExists(Ptr(db), "WarDict_Permissions", "Id", Variant(id)))
+    if (!mQvDaoDataBase::QvIsKeyExists(records::SharedDatabase(db), "WarDict_Permissions", "Id",
+                                       Variant(id)))
       ThrowVb(vberr::kInvalidProcedureCall,
               "the power grants permission " + Number2DaoSql(id) +
                   ", which the dictionary of warrant permissions (WarDict_Permissions) lacks");
@@ -85,7 +83,7 @@ void WriteOwner(dao::Recordset& rs, QvRecord&, const Variant& parentId) {
 void SavePermissions(dao::Database& db, QvRecord& power, bool) {
   const double id = power.Id();
   const std::vector<double> granted = GrantedIds(power);
-  auto rs = mQvDaoDataBase::QvGetTableRS("WarPermissions", "WarPower", Ptr(db));
+  auto rs = mQvDaoDataBase::QvGetTableRS("WarPermissions", "WarPower", records::SharedDatabase(db));
   for (double permission : granted) {
     const Variant key[2] = {Variant(id), Variant(permission)};
     rs->Seek("=", key);
@@ -100,7 +98,7 @@ void SavePermissions(dao::Database& db, QvRecord& power, bool) {
   std::vector<double> gone;
   auto stored = mQvDaoDataBase::QvQuerySqlStatic(
       "select WarPermission_ID from WarPermissions where WarPower_ID = " + Number2DaoSql(id),
-      Ptr(db));
+      records::SharedDatabase(db));
   for (; !stored->IsEOF(); stored->MoveNext()) {
     const double permission = CDbl(stored->FieldValue(0));
     if (!keep.count(permission)) gone.push_back(permission);
@@ -112,7 +110,8 @@ void SavePermissions(dao::Database& db, QvRecord& power, bool) {
 
 void DeletePermissions(dao::Database& db, QvRecord& power) {
   mQvDaoDataBase::QvExecuteSql(
-      "delete from WarPermissions where WarPower_ID = " + Number2DaoSql(power.Id()), Ptr(db));
+      "delete from WarPermissions where WarPower_ID = " + Number2DaoSql(power.Id()),
+      records::SharedDatabase(db));
 }
 }  // namespace
 

@@ -3,6 +3,7 @@
 
 #include "core/mQvDaoDataBase.h"
 #include "platform/dao/Database.h"
+#include "records/MapperSession.h"
 #include "warrants/WarrantMappers.h"
 
 namespace qv::warrants {
@@ -51,10 +52,6 @@ constexpr records::ChildListDef kLists[] = {{.property = "Powers",
                                              .ownerColumn = "Warrant_ID",
                                              .removeThroughMapper = true}};
 
-mQvDaoDataBase::DatabasePtr Ptr(dao::Database& db) {
-  return std::static_pointer_cast<dao::Database>(db.shared_from_this());
-}
-
 // A warrant names an existing worker and does not end before it begins.
 void CheckWarrant(dao::Database& db, QvRecord& rec) {
   static const int worker = rec.PropertyIndex("WorkerID");
@@ -63,7 +60,8 @@ void CheckWarrant(dao::Database& db, QvRecord& rec) {
   const double workerId = CDbl(rec.Value(worker));
   if (workerId == 0)
     ThrowVb(vberr::kInvalidProcedureCall, "the warrant names no worker (WorkerID is 0)");
-  if (!mQvDaoDataBase::QvIsKeyExists(Ptr(db), "Personnel", "Id", Variant(workerId)))
+  if (!mQvDaoDataBase::QvIsKeyExists(records::SharedDatabase(db), "Personnel", "Id",
+                                     Variant(workerId)))
     ThrowVb(vberr::kInvalidProcedureCall, "the warrant's worker " + Number2DaoSql(workerId) +
                                               " does not exist (no Personnel row)");
   const double from = CDate(rec.Value(begins)).serial;
@@ -81,9 +79,9 @@ void DeletePowers(dao::Database& db, QvRecord& rec) {
       "delete from WarPermissions AS a where a.WarPower_ID in ( select ID from WarPowers AS p "
       "where p.Warrant_ID = " +
           warrant + " )",
-      Ptr(db));
+      records::SharedDatabase(db));
   mQvDaoDataBase::QvExecuteSql("delete from WarPowers AS p where p.Warrant_ID = " + warrant,
-                               Ptr(db));
+                               records::SharedDatabase(db));
 }
 }  // namespace
 

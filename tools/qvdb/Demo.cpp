@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "DataFolder.h"
+#include "DemoDocuments.h"
 #include "DemoWarrants.h"
 #include "Generator.h"
 #include "Output.h"
@@ -361,7 +362,8 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
   const qv::Variant stream = w.Scalar("select top 1 ID from AccStream order by ID");
   WalkDictionaries(w, stream.IsNull() ? 0 : qv::CDbl(stream));
   if (!office.IsNull()) WalkTaxpayer(w, qv::CDbl(office));
-  w.Step([&] { WalkWarrants(out); });
+  w.Step([&] { WalkDocuments(w.Out()); });
+  w.Step([&] { WalkWarrants(w.Out()); });
 
   w.Heading("Public classes of the library registered in this build");
   int count = 0;
