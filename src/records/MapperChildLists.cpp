@@ -72,7 +72,7 @@ void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view 
   for (size_t from = 0; from < ids.size(); from += kBatch) {
     std::string list;
     for (size_t i = from; i < ids.size() && i < from + kBatch; ++i) {
-      if (!list.empty()) list += ",";
+      if (!list.empty()) list += ", ";
       list += Number2DaoSql(ids[i]);
     }
     mQvDaoDataBase::QvExecuteSql("delete from " + std::string(table) + " where " +
@@ -108,7 +108,13 @@ void SaveChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner,
   std::vector<double> gone;
   for (double id : StoredIds(db, list, ownerId))
     if (!kept.count(id)) gone.push_back(id);
-  DeleteByIdList(db, list.table, OwnerCondition(list, ownerId), "ID", gone);
+  if (list.removeThroughMapper) {
+    const auto factory = RecordFactory::ForThisThread();
+    for (double id : gone)
+      factory->GetRecord(std::string(list.itemProgId), Variant(id))->DeleteFromStore();
+  } else {
+    DeleteByIdList(db, list.table, OwnerCondition(list, ownerId), "ID", gone);
+  }
 
   for (const QvRecordPtr& item : remaining) {
     if (item->IsReadOnlyRecord() || item->State() == kReference) continue;

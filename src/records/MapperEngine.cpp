@@ -248,15 +248,20 @@ const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordCla
 
 std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord,
                                     bool allowNothing) {
+  return RecordArg(def.recordProgId, aRecord, allowNothing);
+}
+
+std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant& aRecord,
+                                    bool allowNothing) {
   if (aRecord.IsEmpty() || aRecord.IsNothing()) {
     if (allowNothing) return nullptr;
     ThrowVb(vberr::kObjectRequired, "a record object was expected");
   }
   if (!aRecord.IsObject()) ThrowVb(vberr::kTypeMismatch, "a record object was expected");
   auto rec = std::dynamic_pointer_cast<QvRecord>(aRecord.AsObject());
-  if (!rec || !NameEquals(rec->Type().progId, def.recordProgId))
+  if (!rec || !NameEquals(rec->Type().progId, recordProgId))
     ThrowVb(vberr::kTypeMismatch,
-            std::string("a ") + std::string(def.recordProgId) + " record was expected");
+            std::string("a ") + std::string(recordProgId) + " record was expected");
   return rec;
 }
 
@@ -435,6 +440,7 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   CloseOnExit closer(*rs);
   OpenedRow row = OpenForWrite(*rs, map, def.hooks, rec, rec.Id());
   if (row.skip) return;
+  if (def.hooks.beforeWrite) def.hooks.beforeWrite(db, rec);
 
   const bool writeLazy = HoldsLazyGroup(rec);
   if (detail) {

@@ -86,6 +86,10 @@ struct ChildListDef {
   std::string_view ownerProperty = {};
   // Items read get the owner's DeafForNotifications.
   bool inheritDeafness = false;
+  // Stored rows no item keeps are deleted one by one through the item's
+  // mapper (so that what they own goes with them) instead of by the batched
+  // statement.
+  bool removeThroughMapper = false;
 };
 
 // A collection of value records (no identifier of their own, no mapper)
@@ -123,6 +127,10 @@ struct MapperHooks {
   double (*newId)(double next) = nullptr;
   // True: saving an ID that has no row inserts it under that ID.
   bool insertMissing = false;
+  // Save, once the row to write is known (found, or to be added) and before
+  // anything of the record or its sub-records is written: raises to refuse
+  // a record that must not be stored.
+  void (*beforeWrite)(dao::Database& db, QvRecord& rec) = nullptr;
   // Called after the mapped columns are written, before Update; `extra` is
   // the third argument of SaveRecord (Missing when not given).
   void (*beforeUpdate)(dao::Recordset& rs, QvRecord& rec, const Variant& extra) = nullptr;
@@ -154,6 +162,9 @@ struct MapperDef {
 // `aRecord` as the record type of `def`: error 13 for an object of another
 // type; null for Nothing or Empty when `allowNothing`, else error 424.
 std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord,
+                                    bool allowNothing = false);
+// The same for a record type named by its ProgID.
+std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant& aRecord,
                                     bool allowNothing = false);
 
 // Each column's property index in `cls`, resolved once per (type, map) and
