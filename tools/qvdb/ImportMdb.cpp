@@ -176,10 +176,13 @@ class TableCopier {
     qv::jet::TransactionGuard tx(conn_);
     conn_.Execute("DELETE FROM [" + spec->name + "]");  // the builder's reference rows
     qv::jet::Statement insert = conn_.PrepareNative(qv::dao::TableSql(*spec).InsertSql(dirty));
-    std::vector<Variant> values;
-    src_.ReadRows(t, [&](std::span<const SourceValue> row) {
-      ++s.read;
-      try {
+    // An error names the row: the one being written, or the next one when
+    // reading it failed.
+    bool inRow = false;
+    try {
+      src_.ReadRows(t, [&](std::span<const SourceValue> row) {
+        ++s.read;
+        inRow = true;
         if (Cancelled(options_)) throw qv::Error(kUserInterrupt, "Interrupted", kSource);
         int param = 0;
         for (size_t f = 0; f < spec->fields.size(); ++f) {
@@ -191,17 +194,18 @@ class TableCopier {
         }
         insert.Run();
         insert.Reset();
-      } catch (const qv::Error& e) {
-        throw qv::Error(e.Number(),
-                        label_ + ", table " + t.name + ", row " + std::to_string(s.read) + ": " +
-                            e.Description(),
-                        e.Source());
-      }
-      ++s.written;
-      ++done_;
-      if (options_.progress && (done_ % 256 == 0 || done_ == total_))
-        options_.progress(label_, done_, total_);
-    });
+        inRow = false;
+        ++s.written;
+        ++done_;
+        if (options_.progress && (done_ % 256 == 0 || done_ == total_))
+          options_.progress(label_, done_, total_);
+      });
+    } catch (const qv::Error& e) {
+      throw qv::Error(e.Number(),
+                      label_ + ", table " + t.name + ", row " +
+                          std::to_string(s.read + (inRow ? 0 : 1)) + ": " + e.Description(),
+                      e.Source());
+    }
     tx.Commit();
     return s;
   }
