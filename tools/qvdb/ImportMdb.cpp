@@ -472,6 +472,7 @@ void PrintFile(const FileSummary& f, std::ostream& out, std::vector<std::string>
     for (size_t i = 0; i < r.size(); ++i)
       width[i] = std::max(width[i], static_cast<size_t>(qv::Len(r[i])));
   for (const auto& r : rows) {
+    if (rows.size() == 1) break;  // no table copied: no header either
     out << "  ";
     for (size_t i = 0; i < r.size(); ++i) out << (i ? "  " : "") << Padded(r[i], width[i], i > 0);
     out << "\n";
