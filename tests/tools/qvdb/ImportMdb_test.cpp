@@ -27,14 +27,6 @@ using qv::jet::JetType;
 using qv::testsupport::ErrorNumber;
 using test::TempFolder;
 
-FieldSpec Col(std::string name, JetType type, int32_t size = 0) {
-  FieldSpec f;
-  f.name = std::move(name);
-  f.type = type;
-  f.size = size;
-  return f;
-}
-
 struct FakeTable {
   SourceTable def;
   std::vector<std::vector<Variant>> rows;
@@ -87,31 +79,33 @@ struct Installation {
   explicit Installation(const fs::path& root) : src(root / "windows") {
     files["quivane.mdb"] = {
         Table("DBVersion",
-              {Col("MajorVersion", JetType::kLong), Col("MinorVersion", JetType::kLong),
-               Col("BuildNumber", JetType::kLong)},
+              {FieldSpec{"MajorVersion", JetType::kLong}, FieldSpec{"MinorVersion", JetType::kLong},
+               FieldSpec{"BuildNumber", JetType::kLong}},
               {{Variant(2), Variant(5), Variant(117)}}),
         Table("country",
-              {Col("id", JetType::kLong), Col("ALFA2", JetType::kText, 2),
-               Col("ShortName", JetType::kText, 255), Col("Extra", JetType::kDouble)},
+              {FieldSpec{"id", JetType::kLong}, FieldSpec{"ALFA2", JetType::kText, 2},
+               FieldSpec{"ShortName", JetType::kText, 255}, FieldSpec{"Extra", JetType::kDouble}},
               {{Variant(643), Variant("RU"), Variant("Россия"), Variant(1.5)},
                {Variant(112), Variant("BY"), Variant::Null(), Variant::Null()}}),
-        Table("report_time", {Col("report_id", JetType::kLong), Col("name", JetType::kText, 255)},
+        Table("report_time",
+              {FieldSpec{"report_id", JetType::kLong}, FieldSpec{"name", JetType::kText, 255}},
               {{Variant(17), Variant("год")}}),
         Table("VarData",
-              {Col("ID", JetType::kGUID), Col("EventTime", JetType::kDate),
-               Col("UserID", JetType::kDouble)},
+              {FieldSpec{"ID", JetType::kGUID}, FieldSpec{"EventTime", JetType::kDate},
+               FieldSpec{"UserID", JetType::kDouble}},
               {{Variant(kGuid), Variant(OleDate{-1.25}), Variant(2.5)}}),
-        Table("Foo", {Col("Name", JetType::kText, 50)}, {{Variant("a")}, {Variant("b")}}),
+        Table("Foo", {FieldSpec{"Name", JetType::kText, 50}}, {{Variant("a")}, {Variant("b")}}),
     };
-    files["KLADR.MDB"] = {Table("KladrObjects",
-                                {Col("ID", JetType::kLong), Col("ObjName", JetType::kText, 255)},
-                                {{Variant(1), Variant("Москва")}})};
+    files["KLADR.MDB"] = {
+        Table("KladrObjects",
+              {FieldSpec{"ID", JetType::kLong}, FieldSpec{"ObjName", JetType::kText, 255}},
+              {{Variant(1), Variant("Москва")}})};
     files["1234567_0.mdb"] = {
-        Table("SubDocs", {Col("ID", JetType::kLong), Col("VolumeID", JetType::kLong)},
+        Table("SubDocs", {FieldSpec{"ID", JetType::kLong}, FieldSpec{"VolumeID", JetType::kLong}},
               {{Variant(1), Variant(1)}}),
         Table("StatCells",
-              {Col("SubDocID", JetType::kLong), Col("Key", JetType::kInteger),
-               Col("Value0", JetType::kText, 255), Col("Value1", JetType::kText, 255)},
+              {FieldSpec{"SubDocID", JetType::kLong}, FieldSpec{"Key", JetType::kInteger},
+               FieldSpec{"Value0", JetType::kText, 255}, FieldSpec{"Value1", JetType::kText, 255}},
               {{Variant(1), Variant(int16_t{4}), Variant("x"), Variant("")}})};
     fs::create_directories(src / "BigDocs" / "67" / "45");
     for (const char* f : {"quivane.mdb", "KLADR.MDB", "Qv_DBOptions.xml", "readme.txt",

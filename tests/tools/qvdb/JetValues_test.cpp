@@ -158,12 +158,6 @@ TEST(JetValuesTest, ABadFieldSizeIsAnError) {
 }
 
 TEST(JetValuesTest, ConvertsForTheColumnAndSaysWhatWasLost) {
-  auto column = [](JetType t, int32_t size = 0) {
-    FieldSpec f;
-    f.type = t;
-    f.size = size;
-    return f;
-  };
   struct Case {
     const char* what;
     Variant value;
@@ -173,35 +167,42 @@ TEST(JetValuesTest, ConvertsForTheColumnAndSaysWhatWasLost) {
     int32_t error = 0;
   };
   const Case cases[] = {
-      {"Null stays Null", Variant::Null(), column(JetType::kLong), Variant::Null(), false},
-      {"Long into Double", Variant(int32_t{5}), column(JetType::kDouble), Variant(5.0), false},
-      {"a fraction into Long rounds half to even", Variant(2.5), column(JetType::kLong),
+      {"Null stays Null", Variant::Null(), FieldSpec{"", JetType::kLong}, Variant::Null(), false},
+      {"Long into Double", Variant(int32_t{5}), FieldSpec{"", JetType::kDouble}, Variant(5.0),
+       false},
+      {"a fraction into Long rounds half to even", Variant(2.5), FieldSpec{"", JetType::kLong},
        Variant(int32_t{2}), true},
-      {"Yes into Long is -1", Variant(true), column(JetType::kLong), Variant(int32_t{-1}), false},
-      {"Single into Double", Variant(0.1f), column(JetType::kDouble),
+      {"Yes into Long is -1", Variant(true), FieldSpec{"", JetType::kLong}, Variant(int32_t{-1}),
+       false},
+      {"Single into Double", Variant(0.1f), FieldSpec{"", JetType::kDouble},
        Variant(static_cast<double>(0.1f)), false},
-      {"Double into Single", Variant(0.1), column(JetType::kSingle), Variant(0.1f), true},
-      {"a text cut to the column", Variant("abcdef"), column(JetType::kText, 3), Variant("abc"),
-       true},
-      {"the cut counts characters, not bytes", Variant("Приветик"), column(JetType::kText, 6),
-       Variant("Привет"), true},
-      {"a text that fits", Variant("Привет"), column(JetType::kText, 6), Variant("Привет"), false},
-      {"digits into Long", Variant("12"), column(JetType::kLong), Variant(int32_t{12}), false},
-      {"negative Currency", Variant(Currency{-12345678901}), column(JetType::kCurrency),
+      {"Double into Single", Variant(0.1), FieldSpec{"", JetType::kSingle}, Variant(0.1f), true},
+      {"a text cut to the column", Variant("abcdef"), FieldSpec{"", JetType::kText, 3},
+       Variant("abc"), true},
+      {"the cut counts characters, not bytes", Variant("Приветик"),
+       FieldSpec{"", JetType::kText, 6}, Variant("Привет"), true},
+      {"a text that fits", Variant("Привет"), FieldSpec{"", JetType::kText, 6}, Variant("Привет"),
+       false},
+      {"digits into Long", Variant("12"), FieldSpec{"", JetType::kLong}, Variant(int32_t{12}),
+       false},
+      {"negative Currency", Variant(Currency{-12345678901}), FieldSpec{"", JetType::kCurrency},
        Variant(Currency{-12345678901}), false},
       {"a Currency beyond what a Double keeps to four decimals",
-       Variant(Currency{9000000000000000001}), column(JetType::kCurrency),
+       Variant(Currency{9000000000000000001}), FieldSpec{"", JetType::kCurrency},
        Variant(Currency{9000000000000000001}), true},
-      {"a date before 1900 into Date", Variant(OleDate{-1.25}), column(JetType::kDate),
+      {"a date before 1900 into Date", Variant(OleDate{-1.25}), FieldSpec{"", JetType::kDate},
        Variant(OleDate{-1.25}), false},
       {"a GUID's case is no loss", Variant("{12345678-9abc-def0-0123-456789abcdef}"),
-       column(JetType::kGUID), Variant("{12345678-9ABC-DEF0-0123-456789ABCDEF}"), false},
-      {"a number into Text", Variant(1.5), column(JetType::kText, 10), Variant("1.5"), false},
-      {"a word into Long", Variant("abc"), column(JetType::kLong), Variant(), false, 13},
-      {"beyond Integer", Variant(int32_t{40000}), column(JetType::kInteger), Variant(), false, 6},
-      {"bytes into Text", Variant(qv::ByteArray{0, {1}}), column(JetType::kText), Variant(), false,
+       FieldSpec{"", JetType::kGUID}, Variant("{12345678-9ABC-DEF0-0123-456789ABCDEF}"), false},
+      {"a number into Text", Variant(1.5), FieldSpec{"", JetType::kText, 10}, Variant("1.5"),
+       false},
+      {"a word into Long", Variant("abc"), FieldSpec{"", JetType::kLong}, Variant(), false, 13},
+      {"beyond Integer", Variant(int32_t{40000}), FieldSpec{"", JetType::kInteger}, Variant(),
+       false, 6},
+      {"bytes into Text", Variant(qv::ByteArray{0, {1}}), FieldSpec{"", JetType::kText}, Variant(),
+       false, 13},
+      {"a text into Binary", Variant("a"), FieldSpec{"", JetType::kLongBinary}, Variant(), false,
        13},
-      {"a text into Binary", Variant("a"), column(JetType::kLongBinary), Variant(), false, 13},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
