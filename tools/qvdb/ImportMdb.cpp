@@ -17,6 +17,7 @@
 #include "platform/dao/DaoConstants.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/TableCursorSql.h"
+#include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetError.h"
@@ -95,6 +96,11 @@ std::optional<fs::path> FindEntry(const fs::path& folder, std::string_view name)
   return std::nullopt;
 }
 
+std::shared_ptr<qv::dao::Workspace> NewWorkspace() {
+  return qv::dao::DBEngine::ForThread()->CreateWorkspace("import", "admin", "",
+                                                         Variant(qv::dao::dbUseJet));
+}
+
 bool Cancelled(const ImportOptions& o) {
   return o.cancel && o.cancel->load(std::memory_order_relaxed);
 }
@@ -108,10 +114,11 @@ std::unique_ptr<JetSource> OpenSource(const ImportOptions& o, const fs::path& pa
 // `createUnknown`.
 class TableCopier {
  public:
-  TableCopier(JetSource& src, qv::jet::Connection& conn, const ImportOptions& options,
+  TableCopier(JetSource& src, qv::dao::Database& db, const ImportOptions& options,
               std::string label, bool createUnknown)
       : src_(src),
-        conn_(conn),
+        db_(db),
+        conn_(db.Connection()),
         options_(options),
         label_(std::move(label)),
         createUnknown_(createUnknown) {}
@@ -173,7 +180,7 @@ class TableCopier {
     }
     s.copied = true;
 
-    qv::jet::TransactionGuard tx(conn_);
+    qv::dao::Transaction tx(db_);
     conn_.Execute("DELETE FROM [" + spec->name + "]");  // the builder's reference rows
     qv::jet::Statement insert = conn_.PrepareNative(qv::dao::TableSql(*spec).InsertSql(dirty));
     // An error names the row: the one being written, or the next one when
@@ -211,6 +218,7 @@ class TableCopier {
   }
 
   JetSource& src_;
+  qv::dao::Database& db_;
   qv::jet::Connection& conn_;
   const ImportOptions& options_;
   std::string label_;
@@ -307,8 +315,7 @@ void ImportShards(const std::vector<ShardFile>& shards, const fs::path& destBigD
   if (shards.empty()) return;
   FileSummary all;
   all.file = std::string(kBigDocsFolder) + " (" + std::to_string(shards.size()) + " files)";
-  auto ws = qv::dao::DBEngine::ForThread()->CreateWorkspace("import", "admin", "",
-                                                            Variant(qv::dao::dbUseJet));
+  auto ws = NewWorkspace();
   int64_t done = 0;
   for (const ShardFile& shard : shards) {
     auto src = OpenSource(options, shard.source);
@@ -321,8 +328,7 @@ void ImportShards(const std::vector<ShardFile>& shards, const fs::path& destBigD
     FileSummary one;
     ImportOptions quiet = options;
     quiet.progress = nullptr;
-    TableCopier(*src, db->Connection(), quiet, (fs::path(kBigDocsFolder) / shard.relative).string(),
-                false)
+    TableCopier(*src, *db, quiet, (fs::path(kBigDocsFolder) / shard.relative).string(), false)
         .Run(one);
     db->Close();
     Accumulate(all, one);
@@ -373,16 +379,19 @@ ImportSummary ImportDataFolder(const fs::path& src, const fs::path& dest,
   }
 
   qv::schema::BuildDataFolder(tmp.string(), qv::schema::DefaultSchema(summary.importedAt));
+  auto ws = NewWorkspace();
   for (size_t i = 0; i < std::size(kFiles); ++i) {
     if (!sources[i]) continue;
     const std::string name(qv::schema::DbFileName(kFiles[i]));
-    auto conn = qv::jet::Connection::Open((tmp / name).string());
+    auto db = ws->Open((tmp / name).string(), {});
     FileSummary file;
     file.file = name;
     file.format = sources[i]->Format();
-    TableCopier(*sources[i], *conn, options, name, options.keepUnknown).Run(file, {kVersionTable});
+    TableCopier(*sources[i], *db, options, name, options.keepUnknown).Run(file, {kVersionTable});
+    db->Close();
     summary.files.push_back(std::move(file));
   }
+  ws->Close();
   sources.clear();
 
   if (const auto bigDocs = FindEntry(src, kBigDocsFolder); bigDocs && fs::is_directory(*bigDocs))
@@ -422,10 +431,10 @@ ImportSummary ImportJetFile(const fs::path& src, const fs::path& dest,
   FileSummary out;
   out.file = src.filename().string();
   out.format = source->Format();
-  {
-    auto conn = qv::jet::Connection::Create(file.string(), qv::jet::kLocaleRussian);
-    TableCopier(*source, *conn, options, out.file, true).Run(out);
-  }
+  auto ws = NewWorkspace();
+  auto db = ws->Create(file.string(), qv::jet::kLocaleRussian);
+  TableCopier(*source, *db, options, out.file, true).Run(out);
+  ws->Close();
   for (TableSummary& t : out.tables) t.known = true;
   summary.files.push_back(std::move(out));
   if (Cancelled(options)) throw qv::Error(kUserInterrupt, "Interrupted", kSource);
