@@ -30,6 +30,9 @@ bool IsAccPerson(double aPersonID);
 double GetParentOfBranch(double aPersonID);
 // The legal-person category of a consolidation stream; 0 when there is none.
 int32_t GetConsStreamLPCategory(double aConsStreamID);
+// The doc type a template belongs to for branch groups: the class it is
+// coupled with in ScattersList, else its own; 0 when neither is known.
+int32_t GetDocTypeOfTemplate(int32_t aTemplateID);
 
 // One reporting period as the cache keeps it.
 struct IntTimePeriodInfo {

@@ -18,11 +18,10 @@ inline constexpr int32_t kPermBlockLegalPerson = 4;
 inline constexpr int32_t kPermBlockAccStream = 5;
 
 // Deletes every document of the stream through the document mapper
-// (Qv_DBProvider.DBDocument, created by ProgID), which removes its cells,
-// chains and files. Until that mapper is registered, a stream that has
-// documents cannot be deleted: the call fails with 429 naming the mapper
-// (rather than leaving documents without their stream); a stream without
-// documents is not affected.
+// (DBDocument.DeleteRecord), which removes its cells, chain links, files
+// and what else hangs on it (LaterDocumentParts.h: a document with
+// pension-fund sub-documents or attachments cannot be deleted before their
+// subsystems are).
 void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID);
 
 // Removes the blocks of type `aBlockType` that name the object `aObjectID`

@@ -11,6 +11,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "records/MapperEngine.h"
+#include "records/MapperSession.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
 
@@ -77,7 +78,7 @@ void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view 
     mQvDaoDataBase::QvExecuteSql("delete from " + std::string(table) + " where " +
                                      std::string(condition) + " and " + std::string(idColumn) +
                                      " in (" + list + ")",
-                                 std::static_pointer_cast<dao::Database>(db.shared_from_this()));
+                                 SharedDatabase(db));
   }
 }
 
@@ -173,7 +174,7 @@ void SaveValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner)
     if (!wantedKeys.count(key) || !stored.insert(key).second) drop.push_back(std::move(values));
   }
   rs->Close();
-  const auto target = std::static_pointer_cast<dao::Database>(db.shared_from_this());
+  const auto target = SharedDatabase(db);
   std::set<std::string> dropped;
   for (const auto& values : drop) {
     if (!dropped.insert(ValueKey(values)).second) continue;
@@ -201,7 +202,7 @@ void SaveValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner)
 void DeleteValueList(dao::Database& db, const ValueListDef& list, double ownerId) {
   mQvDaoDataBase::QvExecuteSql(
       "delete from " + std::string(list.map.table) + " where " + ValueCondition(list, ownerId),
-      std::static_pointer_cast<dao::Database>(db.shared_from_this()));
+      SharedDatabase(db));
 }
 
 }  // namespace qv::records

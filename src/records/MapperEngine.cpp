@@ -132,14 +132,16 @@ bool HoldsLazyGroup(QvRecord& rec) {
   return g >= 0 && rec.GroupLoaded(g);
 }
 
-// Writes the written columns of `map` into the edit buffer of `rs`.
+// Writes the written columns of `map` into the edit buffer of `rs`; only
+// those `selected` picks when it is given.
 void WriteColumns(const ColumnMap& map, dao::Recordset& rs, QvRecord& rec, bool recursive,
-                  bool writeLazy) {
+                  bool writeLazy, const ColumnFilter* selected = nullptr) {
   const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (!c.write) continue;
     if ((c.group == ColGroup::kLazy || c.writeWithLazy) && !writeLazy) continue;
+    if (selected && !(*selected)(c.column)) continue;
     WriteField(rs, map.table, c.column, WrittenValue(c, props[i], rec, recursive, rs));
   }
 }
@@ -181,15 +183,14 @@ void DeleteOwned(const ColumnMap& map, QvRecord& rec) {
   }
 }
 
-// Puts a record's identifier and state back if the write is rolled back.
+}  // namespace
+
 void UndoOnRollback(dao::Database& db, QvRecord& rec) {
   std::weak_ptr<QvRecord> weak = std::static_pointer_cast<QvRecord>(rec.shared_from_this());
   dao::Transaction::OnRollback(db, [weak, id = rec.IdValue(), state = rec.State()] {
     if (auto r = weak.lock()) r->RestoreAfterRollback(id, state);
   });
 }
-
-}  // namespace
 
 Variant ColumnValue(const ColumnDef& c, const Variant& v) {
   switch (c.kind) {
@@ -515,6 +516,21 @@ void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec) {
   UndoOnRollback(db, *rec);
   rec->AfterDelete();
   tx.Commit();
+}
+
+bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,
+                   const ColumnFilter& selected) {
+  const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
+  dao::Transaction tx(db, dao::kWriteLock);
+  auto rs = SeekRow(db, map, rec.Id());
+  CloseOnExit closer(*rs);
+  if (rs->NoMatch()) return false;
+  rs->Edit();
+  WriteColumns(map, *rs, rec, false, HoldsLazyGroup(rec), &selected);
+  rs->Update();
+  rs->Close();
+  tx.Commit();
+  return true;
 }
 
 bool RowExists(dao::Database& db, const MapperDef& def, double id) {

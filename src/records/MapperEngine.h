@@ -36,6 +36,7 @@
 //   value lists (MapperDef::valueLists): the same for items without
 //           identifiers, matched by their values.
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -184,6 +185,24 @@ void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recurs
              const Variant& extra = Variant::Missing());
 // `rec` may be null (Nothing): nothing happens.
 void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec);
+
+// Inside a transaction scope on `db`: the record's identifier and state as
+// they are now come back if the scope rolls back (call it before
+// AssignNewID or AfterDelete).
+void UndoOnRollback(dao::Database& db, QvRecord& rec);
+
+// Picks columns by name (as the map spells them).
+using ColumnFilter = std::function<bool(std::string_view column)>;
+// Writes only the written columns `selected` picks (lazy ones only while the
+// record holds its lazy group) into the stored row of the record's
+// identifier, in map order: references as their sub-record's ID (0 when
+// deleted) without saving the sub-record, texts cut to their column. No
+// gates, hooks or notices: those are the caller's (a mapper that saves
+// groups of columns of a stored record). False, with nothing written, when
+// the row does not exist. Runs in one transaction scope (kWriteLock).
+// REQUIRES: a map without a detail table.
+bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,
+                   const ColumnFilter& selected);
 
 // The child lists (MapperEngine's ChildListDef), for the engine.
 void ReadChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner);
