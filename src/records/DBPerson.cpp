@@ -3,7 +3,7 @@
 
 #include "core/mQvDaoDataBase.h"
 #include "core/mQvInnChecking.h"
-#include "core/mQvPfrNumber.h"
+#include "core/mQvPfrUtils.h"
 #include "platform/automation/VbaText.h"
 #include "queries/DBQAccStream.h"
 #include "queries/PersonQueries.h"
@@ -23,7 +23,7 @@ std::string KppToWrite(std::string_view kpp) {
   return mQvInnChecking::NormalizeKpp(Left(Trim(kpp), 9));
 }
 std::string Snils(std::string_view number) {
-  return mQvPfrNumber::PackPfrNumber(number);
+  return mQvPfrUtils::PackPfrNumber(number);
 }
 
 // The header: Type picks the detail table, PersonRealID is its row.
@@ -142,7 +142,7 @@ void ReadRelations(QvRecord& rec, dao::Recordset&) {
 thread_local std::set<double> tDeleting;
 
 // What depends on the person goes first: its branches (recursively), its
-// streams, the jobs where it is the job place or the worker, its branch
+// streams, its insured persons, the jobs where it is the job place or the worker, its branch
 // and accounted-person marks, and its entries in the rights system.
 void DeleteDependents(dao::Database& db, QvRecord& rec) {
   const double id = rec.Id();
@@ -158,6 +158,7 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
   queries::PersonQueries persons;
   deleteAll(persons.GetBranchesByParentOrg(id, "", 0));
   deleteAll(queries::DBQAccStream().GetAccStreamsByPerson(id, "", 0));
+  DeletePfrPersonsOfTaxpayer(db, id);
   const auto target = std::static_pointer_cast<dao::Database>(db.shared_from_this());
   const std::string sid = mQvDaoDataBase::Number2DaoSql(id);
   mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where JobPlaceId = " + sid, target);

@@ -29,6 +29,15 @@ void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID) {
     std::static_pointer_cast<QvRecord>(docs->At(i).AsObject())->DeleteFromStore();
 }
 
+void DeletePfrPersonsOfTaxpayer(dao::Database& db, double aPersonID) {
+  auto rs = mQvDaoDataBase::QvQuerySqlStatic(
+      "select ID from PfrPersons where Person_ID = " + Number2DaoSql(aPersonID), Ptr(db));
+  CollectionPtr persons = miRecCollection::GetRecCollection_QvPfrPerson(*rs, "ID");
+  rs->Close();
+  for (int32_t i = 1; i <= persons->Count(); ++i)
+    std::static_pointer_cast<QvRecord>(persons->At(i).AsObject())->DeleteFromStore();
+}
+
 void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aObjectID) {
   const std::string blocks =
       "select b.ID from PermBlocks AS b where b.BlockType = " + std::to_string(aBlockType) +
