@@ -7,10 +7,6 @@ namespace qv::pfr {
 namespace {
 using namespace records::col;
 
-std::string Packed(std::string_view number) {
-  return mQvPfrUtils::PackPfrNumber(number);
-}
-
 // Person_ID is the taxpayer whose employee this is. A save without the lazy
 // columns leaves it as stored, which is what the record's taxpayer reads
 // as. The passport and both addresses belong to the person: saved first
@@ -20,7 +16,7 @@ constexpr ColumnDef kColumns[] = {
     Text("Name"),
     Text("Patronymic"),
     Text("TabNumber"),
-    Converted(Text("PfrNumber"), &Packed, &Packed),
+    Converted(Text("PfrNumber"), &mQvPfrUtils::PackPfrNumber, &mQvPfrUtils::PackPfrNumber),
     Text("Inn"),
     Bool("IsDismissed"),
     Date("DismissDate"),

@@ -24,8 +24,10 @@ using records::QvRecord;
 using records::QvRecordPtr;
 using namespace records::col;
 
+// A UTF-8 text has at least as many bytes as UTF-16 units: a short one
+// needs no counting.
 std::string First250(std::string_view value) {
-  return Left(value, 250);
+  return value.size() <= 250 ? std::string(value) : Left(value, 250);
 }
 
 constexpr ColumnDef kCellColumns[] = {Long("Key"), Long("LineNum"), Long("TableNum"),
@@ -41,26 +43,41 @@ const SubDocItemsDef kCells{.property = "Cells",
                             .itemProgId = "Qv_PfrRecords.QvPfrCell",
                             .map = kCellMap,
                             .ownerColumn = "SubDocID",
-                            .orderIndex = "SubDoc",
+                            .orderBy = "Key, TableNum, LineNum",
                             .dropWhenEmpty = "Value"};
 const SubDocItemsDef kErrors{.property = "Errors",
                              .loadedFlag = "ErrorsLoaded",
                              .itemProgId = "Qv_PfrRecords.QvPfrError",
                              .map = kErrorMap,
                              .ownerColumn = "SubDocID",
-                             .orderIndex = "SubDoc"};
+                             .orderBy = "ID"};
 
 using Values = std::vector<Variant>;
 
+// Identifiers are whole numbers: hashed as such.
+struct IdHash {
+  size_t operator()(double id) const { return std::hash<int64_t>{}(static_cast<int64_t>(id)); }
+};
+using StoredMap = std::unordered_map<double, Values, IdHash>;
+
+// The most characters a column takes when written: a Text column's size,
+// -1 for any other column (Memo texts are written in full).
+std::vector<int32_t> TextLimits(const SubDocItemsDef& def, dao::Recordset& rs) {
+  std::vector<int32_t> limits;
+  for (const ColumnDef& c : def.map.columns) {
+    const jet::FieldSpec& spec = rs.Column(rs.FieldIndex(c.column)).spec;
+    limits.push_back(spec.type == jet::JetType::kText ? (spec.size > 0 ? spec.size : 255) : -1);
+  }
+  return limits;
+}
+
 // The value a column of an item is written with: as its property holds it,
-// a text through the column's write conversion and cut to a Text column's
-// size.
-Variant Written(const ColumnDef& c, const Variant& value, dao::Recordset& rs) {
+// a text through the column's write conversion and cut to `limit`.
+Variant Written(const ColumnDef& c, const Variant& value, int32_t limit) {
   if (c.kind != ColKind::kText) return records::ColumnValue(c, value);
   std::string s = CStr(value);
   if (c.writeText) s = c.writeText(s);
-  const jet::FieldSpec& spec = rs.Column(rs.FieldIndex(c.column)).spec;
-  if (spec.type == jet::JetType::kText) s = Truncate16(s, spec.size > 0 ? spec.size : 255);
+  if (limit >= 0 && static_cast<int32_t>(s.size()) > limit) s = Truncate16(s, limit);
   return Variant(std::move(s));
 }
 
@@ -84,22 +101,25 @@ QvRecordPtr ItemOf(const SubDocItemsDef& def, const Variant& v) {
   return item;
 }
 
-// The stored rows of the owner by identifier, their columns as read; `rs`
-// is left on the table's key index.
-std::unordered_map<double, Values> StoredRows(const SubDocItemsDef& def, dao::Recordset& rs,
-                                              double owner) {
-  std::unordered_map<double, Values> rows;
-  rs.SetIndex(std::string(def.orderIndex));
-  const Variant key[1] = {Variant(owner)};
-  rs.Seek(">=", key);
-  for (; !rs.IsEOF(); rs.MoveNext()) {
-    if (CDbl(rs.FieldValue(def.ownerColumn)) != owner) break;
+// The stored rows of the owner by identifier, their columns as read: one
+// statement over the owner's index, read in full.
+StoredMap StoredRows(dao::Database& db, const SubDocItemsDef& def, double owner) {
+  std::string sql = "select " + std::string(def.map.key);
+  for (const ColumnDef& c : def.map.columns) sql += ", " + std::string(c.column);
+  sql += " from " + std::string(def.map.table) + " where " + std::string(def.ownerColumn) + " = " +
+         mQvDaoDataBase::Number2DaoSql(owner);
+  auto rs = db.OpenStatement(sql, dao::dbOpenSnapshot);
+  StoredMap rows;
+  rows.reserve(static_cast<size_t>(rs->RecordCount()));
+  for (; !rs->IsEOF(); rs->MoveNext()) {
     Values values;
-    for (const ColumnDef& c : def.map.columns)
-      values.push_back(records::ColumnValue(c, rs.FieldValue(c.column)));
-    rows.emplace(CDbl(rs.FieldValue(def.map.key)), std::move(values));
+    values.reserve(def.map.columns.size());
+    for (size_t i = 0; i < def.map.columns.size(); ++i)
+      values.push_back(
+          records::ColumnValue(def.map.columns[i], rs->FieldValue(static_cast<int32_t>(i + 1))));
+    rows.emplace(CDbl(rs->FieldValue(0)), std::move(values));
   }
-  rs.SetIndex(std::string(def.map.index));
+  rs->Close();
   return rows;
 }
 
@@ -152,14 +172,11 @@ void ReadSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
   Variant items = Variant::Nothing();
   if (owner != 0) {
     auto collection = std::make_shared<Collection>();
-    auto rs = db.OpenTable(def.map.table);
-    rs->SetIndex(std::string(def.orderIndex));
-    const Variant key[1] = {Variant(owner)};
-    rs->Seek(">=", key);
-    for (; !rs->IsEOF(); rs->MoveNext()) {
-      if (CDbl(rs->FieldValue(def.ownerColumn)) != owner) break;
-      collection->Add(Variant(ObjectPtr(ItemFromRow(def, *rs))));
-    }
+    auto rs = db.OpenStatement(
+        "select * from " + std::string(def.map.table) + " where " + std::string(def.ownerColumn) +
+            " = " + mQvDaoDataBase::Number2DaoSql(owner) + " order by " + std::string(def.orderBy),
+        dao::dbOpenSnapshot);
+    for (; !rs->IsEOF(); rs->MoveNext()) collection->Add(Variant(ObjectPtr(ItemFromRow(def, *rs))));
     rs->Close();
     items = Variant(ObjectPtr(collection));
   }
@@ -173,21 +190,29 @@ void ReadSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
 void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec) {
   const double owner = rec.Id();
   CollectionPtr items = rec.CollectionAt(rec.PropertyIndex(def.property));
+  const StoredMap stored = StoredRows(db, def, owner);
   auto rs = records::OpenMapTable(db, def.map);
-  const std::unordered_map<double, Values> stored = StoredRows(def, *rs, owner);
+  const std::vector<int32_t> limits = TextLimits(def, *rs);
 
   int dropColumn = -1;
   for (size_t i = 0; i < def.map.columns.size(); ++i)
     if (def.map.columns[i].column == def.dropWhenEmpty) dropColumn = static_cast<int>(i);
 
   std::vector<Pending> inserts, updates;
-  std::unordered_set<double> kept;
+  std::unordered_set<double, IdHash> kept;
+  const records::RecordClass* itemClass = nullptr;
+  const std::vector<int>* props = nullptr;
   for (int32_t i = 1; i <= items->Count(); ++i) {
-    QvRecordPtr item = ItemOf(def, items->At(i));
-    const std::vector<int>& props = records::ResolvedProperties(def.map, item->RecordClassOf());
+    QvRecordPtr item = items->At(i).ObjectAs<QvRecord>();
+    if (!item || &item->RecordClassOf() != itemClass) {
+      item = ItemOf(def, items->At(i));
+      itemClass = &item->RecordClassOf();
+      props = &records::ResolvedProperties(def.map, *itemClass);
+    }
     Values values;
+    values.reserve(def.map.columns.size());
     for (size_t c = 0; c < def.map.columns.size(); ++c)
-      values.push_back(Written(def.map.columns[c], item->Value(props[c]), *rs));
+      values.push_back(Written(def.map.columns[c], item->Value((*props)[c]), limits[c]));
     if (dropColumn >= 0 && values[static_cast<size_t>(dropColumn)].AsString().empty()) continue;
     const double id = item->Id();
     const auto row = id != 0 ? stored.find(id) : stored.end();
@@ -198,7 +223,7 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
     }
   }
 
-  double next = records::NextId(*rs, def.map.key);
+  double next = inserts.empty() ? 0 : records::NextId(*rs, def.map.key);
   for (const Pending& p : inserts) Insert(def, *rs, owner, next++, p);
   for (const Pending& p : updates) {
     const Variant key[1] = {Variant(p.item->Id())};

@@ -35,7 +35,9 @@ struct SubDocItemsDef {
   // to the column's size; Memo columns are written in full).
   const records::ColumnMap& map;
   std::string_view ownerColumn;  // "SubDocID"
-  std::string_view orderIndex;   // an index whose first column is the owner
+  // The order of a read: the columns of the table's index that starts with
+  // the owner, after it.
+  std::string_view orderBy;
   // An item whose text column of this name is empty is not stored; empty:
   // every item is.
   std::string_view dropWhenEmpty = {};
@@ -45,8 +47,9 @@ const SubDocItemsDef& CellItems();
 const SubDocItemsDef& ErrorItems();
 
 // Hands the stored rows of sub-document `rec` to its collection as a new
-// collection in the order of the definition's index (Nothing for a record
-// without identifier), without marking the collection changed.
+// collection in the definition's order (Nothing for a record without
+// identifier), without marking the collection changed. One statement reads
+// them, over the table's index on the owner.
 void ReadSubDocItems(dao::Database& db, const SubDocItemsDef& def, records::QvRecord& rec);
 
 // Writes the difference between `rec`'s collection and its stored rows
