@@ -7,6 +7,7 @@
 #include "pfr/PfrSubDocItems.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/Transaction.h"
 
 namespace qv::pfr {
 namespace {
@@ -22,10 +23,6 @@ constexpr ColumnDef kColumns[] = {
 };
 constexpr ColumnMap kMap{"PfrSubDocs", kColumns};
 
-mQvDaoDataBase::DatabasePtr Ptr(dao::Database& db) {
-  return std::static_pointer_cast<dao::Database>(db.shared_from_this());
-}
-
 int32_t Options(const Variant& extra) {
   return extra.IsMissing() || extra.IsEmpty() ? 0 : CLng(extra);
 }
@@ -37,7 +34,7 @@ bool FlagOf(QvRecord& rec, std::string_view name) {
 // One column of the row `id` of `table` (index "Id"), a stored Null as 0;
 // Null when there is no such row.
 Variant StoredValue(dao::Database& db, std::string_view table, double id, std::string_view field) {
-  auto rs = mQvDaoDataBase::QvGetTableRS(std::string(table), "Id", Ptr(db));
+  auto rs = mQvDaoDataBase::QvGetTableRS(std::string(table), "Id", records::SharedDatabase(db));
   const Variant key[1] = {Variant(id)};
   rs->Seek("=", key);
   Variant v = Variant::Null();
@@ -100,8 +97,10 @@ bool Notifies(const Variant& extra) {
 
 void DeleteItems(dao::Database& db, QvRecord& rec) {
   const std::string id = Number2DaoSql(rec.Id());
-  mQvDaoDataBase::QvExecuteSql("delete from PfrCellValues where SubDocID = " + id, Ptr(db));
-  mQvDaoDataBase::QvExecuteSql("delete from PfrErrors where SubDocID = " + id, Ptr(db));
+  mQvDaoDataBase::QvExecuteSql("delete from PfrCellValues where SubDocID = " + id,
+                               records::SharedDatabase(db));
+  mQvDaoDataBase::QvExecuteSql("delete from PfrErrors where SubDocID = " + id,
+                               records::SharedDatabase(db));
 }
 
 // A caller's list of sub-document types ("1,2") as SQL.
@@ -151,10 +150,10 @@ void DBPfrSubDoc::ReadCells(const Variant& aRecord) {
   Guard(QV_HERE, [&] {
     auto rec = records::RecordArg(Def(), aRecord);
     auto db = records::MapperUserDatabase();
-    records::MapperRead(*db, [&] {
-      if (rec->State() == records::kReference) records::ReadRow(*db, Def(), rec->Id(), *rec);
-      ReadSubDocItems(*db, CellItems(), *rec);
-    });
+    dao::Transaction tx(*db, dao::kRead);
+    if (rec->State() == records::kReference) records::ReadRow(*db, Def(), rec->Id(), *rec);
+    ReadSubDocItems(*db, CellItems(), *rec);
+    tx.Commit();
   });
 }
 
@@ -162,10 +161,10 @@ void DBPfrSubDoc::ReadErrors(const Variant& aRecord) {
   Guard(QV_HERE, [&] {
     auto rec = records::RecordArg(Def(), aRecord);
     auto db = records::MapperUserDatabase();
-    records::MapperRead(*db, [&] {
-      if (rec->State() == records::kReference) records::ReadRow(*db, Def(), rec->Id(), *rec);
-      ReadSubDocItems(*db, ErrorItems(), *rec);
-    });
+    dao::Transaction tx(*db, dao::kRead);
+    if (rec->State() == records::kReference) records::ReadRow(*db, Def(), rec->Id(), *rec);
+    ReadSubDocItems(*db, ErrorItems(), *rec);
+    tx.Commit();
   });
 }
 
@@ -191,14 +190,14 @@ void DBPfrSubDoc::DeleteRecordsByIDs(const CollectionPtr& aPfrSubDocsIDs) {
     for (int32_t i = 1; aPfrSubDocsIDs && i <= aPfrSubDocsIDs->Count(); ++i)
       ids.push_back(CDbl(aPfrSubDocsIDs->At(i)));
     auto db = records::MapperUserDatabase();
-    records::MapperWrite(*db, [&] {
-      records::ForEachIdBatch(ids, [&](const std::string& list) {
-        mQvDaoDataBase::QvExecuteSql("delete from PfrCellValues where SubDocID in (" + list + ")",
-                                     db);
-        mQvDaoDataBase::QvExecuteSql("delete from PfrErrors where SubDocID in (" + list + ")", db);
-        mQvDaoDataBase::QvExecuteSql("delete from PfrSubDocs where ID in (" + list + ")", db);
-      });
+    dao::Transaction tx(*db, dao::kWriteLock);
+    records::ForEachIdBatch(ids, [&](const std::string& list) {
+      mQvDaoDataBase::QvExecuteSql("delete from PfrCellValues where SubDocID in (" + list + ")",
+                                   db);
+      mQvDaoDataBase::QvExecuteSql("delete from PfrErrors where SubDocID in (" + list + ")", db);
+      mQvDaoDataBase::QvExecuteSql("delete from PfrSubDocs where ID in (" + list + ")", db);
     });
+    tx.Commit();
   });
 }
 
@@ -213,13 +212,13 @@ void DBPfrSubDoc::DeleteRecordsInDocument(double aDocumentID, const std::string&
     else if (!include.empty() && include != "*")
       condition += " and s.SubDocType in (" + TypeList(include, "aSubDocTypes") + ")";
     auto db = records::MapperUserDatabase();
-    records::MapperWrite(*db, [&] {
-      mQvDaoDataBase::QvExecuteSql(
-          "delete from PfrCellValues AS a where a.SubDocID in (select s.ID " + condition + ")", db);
-      mQvDaoDataBase::QvExecuteSql(
-          "delete from PfrErrors AS a where a.SubDocID in (select s.ID " + condition + ")", db);
-      mQvDaoDataBase::QvExecuteSql("delete " + condition, db);
-    });
+    dao::Transaction tx(*db, dao::kWriteLock);
+    mQvDaoDataBase::QvExecuteSql(
+        "delete from PfrCellValues AS a where a.SubDocID in (select s.ID " + condition + ")", db);
+    mQvDaoDataBase::QvExecuteSql(
+        "delete from PfrErrors AS a where a.SubDocID in (select s.ID " + condition + ")", db);
+    mQvDaoDataBase::QvExecuteSql("delete " + condition, db);
+    tx.Commit();
   });
 }
 

@@ -10,6 +10,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/Transaction.h"
 #include "records/MapperEngine.h"
 #include "records/MapperSession.h"
 #include "siblings/records/QvRecord.h"
@@ -191,18 +192,18 @@ void IntPfrCellValuesTable::Write(int32_t key, int32_t line, int32_t table, int3
   }
   // The identifier is the last one plus one at the moment of the insert:
   // chosen and used under the write lock.
-  mQvDaoDataBase::QvWithWriteLock(db_, [&] {
-    const double id = records::NextId(*ids_, "ID");
-    rs_->AddNew();
-    rs_->SetField(idField_, Variant(id));
-    rs_->SetField(subDocField_, Variant(subDocId_));
-    rs_->SetField(keyField_, Variant(key));
-    rs_->SetField(lineField_, Variant(line));
-    rs_->SetField(tableField_, Variant(table));
-    rs_->SetField(typeField_, Variant(type));
-    rs_->SetField(valueField_, Variant(text));
-    rs_->Update();
-  });
+  dao::Transaction tx(*db_, dao::kWriteLock);
+  const double id = records::NextId(*ids_, "ID");
+  rs_->AddNew();
+  rs_->SetField(idField_, Variant(id));
+  rs_->SetField(subDocField_, Variant(subDocId_));
+  rs_->SetField(keyField_, Variant(key));
+  rs_->SetField(lineField_, Variant(line));
+  rs_->SetField(tableField_, Variant(table));
+  rs_->SetField(typeField_, Variant(type));
+  rs_->SetField(valueField_, Variant(text));
+  rs_->Update();
+  tx.Commit();
 }
 
 // ---- getters

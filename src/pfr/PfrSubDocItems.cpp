@@ -11,8 +11,8 @@
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/Transaction.h"
 #include "records/MapperEngine.h"
-#include "records/MapperTransaction.h"
 
 namespace qv::pfr {
 
@@ -133,15 +133,15 @@ struct Pending {
   Values values;
 };
 
-void Insert(const SubDocItemsDef& def, dao::Recordset& rs, double owner, double id,
-            const Pending& p) {
+void Insert(dao::Database& db, const SubDocItemsDef& def, dao::Recordset& rs, double owner,
+            double id, const Pending& p) {
   rs.AddNew();
   rs.SetField(def.map.key, Variant(id));
   rs.SetField(def.ownerColumn, Variant(owner));
   WriteColumns(def, rs, p.values);
   rs.Update();
   std::weak_ptr<QvRecord> weak = p.item;
-  records::OnMapperRollback([weak, before = p.item->IdValue()] {
+  dao::Transaction::OnRollback(db, [weak, before = p.item->IdValue()] {
     if (auto item = weak.lock()) item->AssignNewID(before);
   });
   p.item->AssignNewID(Variant(id));
@@ -224,7 +224,7 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
   }
 
   double next = inserts.empty() ? 0 : records::NextId(*rs, def.map.key);
-  for (const Pending& p : inserts) Insert(def, *rs, owner, next++, p);
+  for (const Pending& p : inserts) Insert(db, def, *rs, owner, next++, p);
   for (const Pending& p : updates) {
     const Variant key[1] = {Variant(p.item->Id())};
     rs->Seek("=", key);

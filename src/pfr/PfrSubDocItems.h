@@ -53,7 +53,7 @@ const SubDocItemsDef& ErrorItems();
 void ReadSubDocItems(dao::Database& db, const SubDocItemsDef& def, records::QvRecord& rec);
 
 // Writes the difference between `rec`'s collection and its stored rows
-// (see above). REQUIRES: inside the mapper transaction of the save, and
+// (see above). REQUIRES: inside the transaction scope of the save, and
 // `rec` has its identifier. Errors: 13 for an item of another type.
 void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, records::QvRecord& rec);
 

@@ -121,6 +121,20 @@ int32_t GetConsStreamLPCategory(double aConsStreamID) {
   return mQvCommonCalc::VarToLongDef(v, 0);
 }
 
+int32_t GetDocTypeOfTemplate(int32_t aTemplateID) {
+  return Guard(QV_HERE, [&] {
+    auto first = [](const std::string& sql) {
+      const Variant v = QvQueryFirstValueSafe(sql, Variant(int32_t{0}));
+      return v.IsNull() ? 0 : CLng(v);
+    };
+    const std::string id = std::to_string(aTemplateID);
+    const int32_t coupled =
+        first("select coupled_class_id from ScattersList where template_id = " + id);
+    return coupled != 0 ? coupled
+                        : first("select doc_type_id from Doc_Templates where template_id = " + id);
+  });
+}
+
 bool GetPeriodFromCache(double aTimeID, int32_t& rYear, int32_t& rReportID) {
   PeriodCache& c = Guard(QV_HERE, [&]() -> PeriodCache& { return FilledCache(); });
   auto it = c.byTimeId.find("_" + Num(aTimeID));
@@ -157,18 +171,6 @@ int32_t PeriodKindOfReport(int32_t aReportID) {
   if (aReportID >= 13 && aReportID <= 16) return 2;
   if (aReportID == 17) return 3;
   return 0;
-}
-
-std::string IdList(const std::string& aIDs, std::string_view aSeparator) {
-  std::string list;
-  list.reserve(aIDs.size());
-  for (char c : aIDs) {
-    if (c == ';')
-      list += aSeparator;
-    else
-      list += c;
-  }
-  return list;
 }
 
 void ResetPeriodCacheForThread() {

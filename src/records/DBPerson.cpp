@@ -10,6 +10,7 @@
 #include "queries/mCommonLookups.h"
 #include "records/EntityMappers.h"
 #include "records/LaterCascades.h"
+#include "records/MapperSession.h"
 
 namespace qv::records {
 namespace {
@@ -159,7 +160,7 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
   deleteAll(persons.GetBranchesByParentOrg(id, "", 0));
   deleteAll(queries::DBQAccStream().GetAccStreamsByPerson(id, "", 0));
   DeletePfrPersonsOfTaxpayer(db, id);
-  const auto target = std::static_pointer_cast<dao::Database>(db.shared_from_this());
+  const auto target = SharedDatabase(db);
   const std::string sid = mQvDaoDataBase::Number2DaoSql(id);
   mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where JobPlaceId = " + sid, target);
   mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where WorkerID = " + sid, target);

@@ -1,8 +1,8 @@
 #pragma once
 // The parts of the person and stream cascades that belong to other
 // subsystems, one function each, so that each subsystem completes its own
-// part in one place. Every function runs inside the caller's mapper
-// transaction (MapperTransaction.h): a failure undoes the whole delete.
+// part in one place. Every function runs inside the caller's
+// dao::Transaction on `db`: a failure undoes the whole delete.
 
 #include <cstdint>
 
@@ -18,11 +18,10 @@ inline constexpr int32_t kPermBlockLegalPerson = 4;
 inline constexpr int32_t kPermBlockAccStream = 5;
 
 // Deletes every document of the stream through the document mapper
-// (Qv_DBProvider.DBDocument, created by ProgID), which removes its cells,
-// chains and files. Until that mapper is registered, a stream that has
-// documents cannot be deleted: the call fails with 429 naming the mapper
-// (rather than leaving documents without their stream); a stream without
-// documents is not affected.
+// (DBDocument.DeleteRecord), which removes its cells, chain links, files
+// and what else hangs on it (LaterDocumentParts.h: a document with
+// pension-fund sub-documents or attachments cannot be deleted before their
+// subsystems are).
 void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID);
 
 // Deletes the insured persons of the taxpayer `aPersonID` (PfrPersons rows

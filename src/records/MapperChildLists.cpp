@@ -11,6 +11,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "records/MapperEngine.h"
+#include "records/MapperSession.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
 
@@ -83,7 +84,7 @@ void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view 
   const std::string head = "delete from " + std::string(table) + " where " +
                            (condition.empty() ? "" : std::string(condition) + " and ") +
                            std::string(idColumn) + " in (";
-  const auto target = std::static_pointer_cast<dao::Database>(db.shared_from_this());
+  const auto target = SharedDatabase(db);
   ForEachIdBatch(ids, [&](const std::string& list) {
     mQvDaoDataBase::QvExecuteSql(head + list + ")", target);
   });
@@ -181,7 +182,7 @@ void SaveValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner)
     if (!wantedKeys.count(key) || !stored.insert(key).second) drop.push_back(std::move(values));
   }
   rs->Close();
-  const auto target = std::static_pointer_cast<dao::Database>(db.shared_from_this());
+  const auto target = SharedDatabase(db);
   std::set<std::string> dropped;
   for (const auto& values : drop) {
     if (!dropped.insert(ValueKey(values)).second) continue;
@@ -209,7 +210,7 @@ void SaveValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner)
 void DeleteValueList(dao::Database& db, const ValueListDef& list, double ownerId) {
   mQvDaoDataBase::QvExecuteSql(
       "delete from " + std::string(list.map.table) + " where " + ValueCondition(list, ownerId),
-      std::static_pointer_cast<dao::Database>(db.shared_from_this()));
+      SharedDatabase(db));
 }
 
 }  // namespace qv::records

@@ -9,8 +9,8 @@
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/Transaction.h"
 #include "platform/jet/JetError.h"
-#include "records/MapperTransaction.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qv::records {
@@ -133,14 +133,16 @@ bool HoldsLazyGroup(QvRecord& rec) {
   return g >= 0 && rec.GroupLoaded(g);
 }
 
-// Writes the written columns of `map` into the edit buffer of `rs`.
+// Writes the written columns of `map` into the edit buffer of `rs`; only
+// those `selected` picks when it is given.
 void WriteColumns(const ColumnMap& map, dao::Recordset& rs, QvRecord& rec, bool recursive,
-                  bool writeLazy) {
+                  bool writeLazy, const ColumnFilter* selected = nullptr) {
   const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (!c.write) continue;
     if ((c.group == ColGroup::kLazy || c.writeWithLazy) && !writeLazy) continue;
+    if (selected && !(*selected)(c.column)) continue;
     WriteField(rs, map.table, c.column, WrittenValue(c, props[i], rec, recursive, rs));
   }
 }
@@ -182,15 +184,14 @@ void DeleteOwned(const ColumnMap& map, QvRecord& rec) {
   }
 }
 
-// Puts a record's identifier and state back if the write is rolled back.
-void UndoOnRollback(QvRecord& rec) {
+}  // namespace
+
+void UndoOnRollback(dao::Database& db, QvRecord& rec) {
   std::weak_ptr<QvRecord> weak = std::static_pointer_cast<QvRecord>(rec.shared_from_this());
-  OnMapperRollback([weak, id = rec.IdValue(), state = rec.State()] {
+  dao::Transaction::OnRollback(db, [weak, id = rec.IdValue(), state = rec.State()] {
     if (auto r = weak.lock()) r->RestoreAfterRollback(id, state);
   });
 }
-
-}  // namespace
 
 Variant ColumnValue(const ColumnDef& c, const Variant& v) {
   switch (c.kind) {
@@ -410,8 +411,8 @@ OpenedRow OpenForWrite(dao::Recordset& rs, const ColumnMap& map, const MapperHoo
 // The detail row of a header save: the row of the record's link, or, when
 // the link is 0 or its row is gone, a new row under the detail table's
 // NextId whose key becomes the record's link.
-void OpenDetailForWrite(dao::Recordset& rs, const ColumnMap& map, const DetailDef& d, QvRecord& rec,
-                        double link) {
+void OpenDetailForWrite(dao::Database& db, dao::Recordset& rs, const ColumnMap& map,
+                        const DetailDef& d, QvRecord& rec, double link) {
   if (link != 0) {
     const Variant key[1] = {Variant(link)};
     rs.Seek("=", key);
@@ -425,7 +426,7 @@ void OpenDetailForWrite(dao::Recordset& rs, const ColumnMap& map, const DetailDe
   rs.SetField(map.key, Variant(next));
   const int linkProp = PropertyOf(rec, d.linkColumn);
   std::weak_ptr<QvRecord> weak = std::static_pointer_cast<QvRecord>(rec.shared_from_this());
-  OnMapperRollback([weak, linkProp, link] {
+  dao::Transaction::OnRollback(db, [weak, linkProp, link] {
     if (auto r = weak.lock()) r->SetValue(linkProp, Variant(link));
   });
   rec.SetValue(linkProp, Variant(next));
@@ -451,7 +452,7 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   if (detail) {
     auto drs = OpenMapTable(db, *detail);
     CloseOnExit detailCloser(*drs);
-    OpenDetailForWrite(*drs, *detail, *def.detail, rec, link);
+    OpenDetailForWrite(db, *drs, *detail, *def.detail, rec, link);
     WriteColumns(*detail, *drs, rec, recursive, writeLazy);
     drs->Update();
     drs->Close();
@@ -463,7 +464,7 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   // The record takes its new identifier once the row holds it, so that a
   // failed write leaves it new and the next save inserts again.
   if (row.newId != 0) {
-    UndoOnRollback(rec);
+    UndoOnRollback(db, rec);
     rec.AssignNewID(Variant(row.newId));
   }
   for (const ValueListDef& list : def.valueLists) SaveValueList(db, list, rec);
@@ -513,7 +514,9 @@ void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recurs
   if (state == kNew || state == kReference || state == kDeleted) return;
   if (rec.IsReadOnlyRecord()) return;
   if (def.hooks.saveGate && !def.hooks.saveGate(rec)) return;
-  MapperWrite(db, [&] { SaveRowNow(db, def, rec, recursive, extra); });
+  dao::Transaction tx(db, dao::kWriteLock);
+  SaveRowNow(db, def, rec, recursive, extra);
+  tx.Commit();
 }
 
 void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec) {
@@ -522,11 +525,26 @@ void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec) {
   if (id == 0) return;
   if (rec->IsReadOnlyRecord()) return;
   if (def.hooks.deleteGate && !def.hooks.deleteGate(id)) return;
-  MapperWrite(db, [&] {
-    DeleteRowNow(db, def, *rec);
-    UndoOnRollback(*rec);
-    rec->AfterDelete();
-  });
+  dao::Transaction tx(db, dao::kWriteLock);
+  DeleteRowNow(db, def, *rec);
+  UndoOnRollback(db, *rec);
+  rec->AfterDelete();
+  tx.Commit();
+}
+
+bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,
+                   const ColumnFilter& selected) {
+  const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
+  dao::Transaction tx(db, dao::kWriteLock);
+  auto rs = SeekRow(db, map, rec.Id());
+  CloseOnExit closer(*rs);
+  if (rs->NoMatch()) return false;
+  rs->Edit();
+  WriteColumns(map, *rs, rec, false, HoldsLazyGroup(rec), &selected);
+  rs->Update();
+  rs->Close();
+  tx.Commit();
+  return true;
 }
 
 bool RowExists(dao::Database& db, const MapperDef& def, double id) {

@@ -20,9 +20,10 @@
 //           beforeDelete (cascades), the owned sub-records, then the row
 //           when found; AfterDelete in any case.
 //   exists  Seek "=".
-// A save or delete runs in the thread's mapper transaction
-// (MapperTransaction.h): a failure anywhere in it, nested mappers included,
-// leaves nothing of it written.
+// A save or delete runs in one dao::Transaction (kWriteLock) that nested
+// mapper calls on the same database join: a failure anywhere in it leaves
+// nothing of it written, and undo steps put the records' identifiers and
+// states back.
 //
 // Two shapes beyond one row per record:
 //   header + detail (MapperDef::detail): the map's table holds a type and a
@@ -195,6 +196,24 @@ void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recurs
              const Variant& extra = Variant::Missing());
 // `rec` may be null (Nothing): nothing happens.
 void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec);
+
+// Inside a transaction scope on `db`: the record's identifier and state as
+// they are now come back if the scope rolls back (call it before
+// AssignNewID or AfterDelete).
+void UndoOnRollback(dao::Database& db, QvRecord& rec);
+
+// Picks columns by name (as the map spells them).
+using ColumnFilter = std::function<bool(std::string_view column)>;
+// Writes only the written columns `selected` picks (lazy ones only while the
+// record holds its lazy group) into the stored row of the record's
+// identifier, in map order: references as their sub-record's ID (0 when
+// deleted) without saving the sub-record, texts cut to their column. No
+// gates, hooks or notices: those are the caller's (a mapper that saves
+// groups of columns of a stored record). False, with nothing written, when
+// the row does not exist. Runs in one transaction scope (kWriteLock).
+// REQUIRES: a map without a detail table.
+bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,
+                   const ColumnFilter& selected);
 
 // The child lists (MapperEngine's ChildListDef), for the engine.
 void ReadChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner);

@@ -346,5 +346,24 @@ TEST_F(PfrSubDoc, ReadOneCellAndJoinedFills) {
   }
 }
 
+TEST_F(PfrSubDoc, ADocumentDeletedByItsMapperTakesItsSubDocuments) {
+  for (double document : {kDocument, kOtherDocument}) {
+    auto s = NewSubDoc(document, 0);
+    AddCells(s, 3);
+    List(s, "Errors")->Add(Obj(NewPfr("QvPfrError")));
+    s->Let("ErrorsModified", Variant(true));
+    DBPfrSubDoc().SaveRecordEx(Obj(s), false, true, true);
+  }
+  auto doc = New("QvDocument");
+  ObjectPtr documents = CreateObject("Qv_DBProvider.DBDocument");
+  documents->CallV("ReadRecord", kDocument, Obj(doc));
+  documents->CallV("DeleteRecord", Obj(doc));
+  EXPECT_EQ(Count("doc_registry where document_id = 500"), 0);
+  EXPECT_EQ(Count("PfrSubDocs"), 1);
+  EXPECT_EQ(Number("select DocumentID from PfrSubDocs"), kOtherDocument);
+  EXPECT_EQ(Count("PfrCellValues"), 3);
+  EXPECT_EQ(Count("PfrErrors"), 1);
+}
+
 }  // namespace
 }  // namespace qv::pfr::testing

@@ -12,7 +12,7 @@
 #include "platform/os/RegistryStore.h"
 #include "queries/DictPeriodFixture.h"
 #include "queries/mCommonLookups.h"
-#include "queries/mPfrMasterStatus.h"
+#include "records/miDocument.h"
 
 namespace qv::queries::testing {
 namespace {
@@ -263,9 +263,9 @@ TEST_F(DocStatusesTest, MasterStatusFromItsEndDocuments) {
           CStr(Variant(id++)) + ", 3, 246, 10, " + std::to_string(s) + ", 50)");
     }
     SCOPED_TRACE(trace);
-    EXPECT_EQ(IntGetPfrMasterStatus_Dao(50), c.expected);
+    EXPECT_EQ(miDocument::IntGetPfrMasterStatus_Dao(50), c.expected);
   }
-  EXPECT_EQ(IntGetPfrMasterStatus_Dao(0), 0);
+  EXPECT_EQ(miDocument::IntGetPfrMasterStatus_Dao(0), 0);
 }
 
 TEST_F(PeriodQueriesTest, PeriodCacheIsFilledOnceAndForgottenWithTheSession) {
@@ -342,7 +342,6 @@ TEST_F(PeriodQueriesTest, StreamOwnersAndBranches) {
   EXPECT_EQ(GetConsStreamLPCategory(1), 8);
   EXPECT_EQ(GetConsStreamLPCategory(2), 0);
   EXPECT_EQ(GetConsStreamLPCategory(3), 0);
-  EXPECT_EQ(IdList("5;7;9", ", "), "5, 7, 9");
 }
 
 TEST_F(PeriodQueriesTest, CallsByNameThroughTheProgIds) {

@@ -89,7 +89,8 @@ int RunGenerate(const std::optional<std::string>& data, const qvdb::GenerateOpti
             << "  " << s.legalPersons << " organisations, " << s.branches << " branches, "
             << s.entrepreneurs << " entrepreneurs, " << s.workers << " jobs\n"
             << "  " << s.streams << " accounting streams, " << s.templates << " templates, "
-            << s.templateDates << " template dates\n"
+            << s.templateDates << " template dates, " << s.templateCategories
+            << " rows of who may use them\n"
             << "  " << s.documents << " documents (" << s.adjustments << " adjustments), "
             << s.cells << " cells\n";
   std::printf("  %.2f s, %.0f documents/s\n", s.seconds,
