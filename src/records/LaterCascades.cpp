@@ -8,6 +8,7 @@
 #include "records/DBDocument.h"
 #include "records/MapperSession.h"
 #include "records/miDocument.h"
+#include "records/miRecCollection.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qv::records {
@@ -19,6 +20,11 @@ void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID) {
       miDocument::DocumentsWhere(db, "Taxpayer_Id = " + Number2DaoSql(aAccStreamID));
   for (int32_t i = 1; i <= docs->Count(); ++i)
     DeleteRow(db, DBDocument::Def(), static_cast<QvRecord*>(docs->At(i).AsObject().get()));
+}
+
+void DeletePfrPersonsOfTaxpayer(dao::Database& db, double aPersonID) {
+  DeleteRecordsListed(db, "select ID from PfrPersons where Person_ID = " + Number2DaoSql(aPersonID),
+                      "Qv_PfrRecords.QvPfrPerson");
 }
 
 void DeletePermBlocks(dao::Database& db, const std::string& blocksWhere,

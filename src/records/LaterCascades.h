@@ -25,6 +25,13 @@ inline constexpr int32_t kPermBlockAccStream = 5;
 // subsystems are).
 void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID);
 
+// Deletes the insured persons of the taxpayer `aPersonID` (PfrPersons rows
+// whose Person_ID names it) through their mapper
+// (Qv_DBProvider.DBPfrPerson, created by ProgID), with the passports and
+// addresses they own. Their sub-documents go with the documents of the
+// taxpayer's streams, which are deleted before.
+void DeletePfrPersonsOfTaxpayer(dao::Database& db, double aPersonID);
+
 // Removes the blocks of type `aBlockType` that name the object `aObjectID`
 // (PermObjectID) from the rights system, with their document lists, items
 // and object lists.

@@ -67,19 +67,27 @@ std::string ValueCondition(const ValueListDef& list, double ownerId) {
 
 }  // namespace
 
-void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view condition,
-                    std::string_view idColumn, const std::vector<double>& ids) {
+void ForEachIdBatch(const std::vector<double>& ids,
+                    const std::function<void(const std::string& list)>& run) {
   for (size_t from = 0; from < ids.size(); from += kBatch) {
     std::string list;
     for (size_t i = from; i < ids.size() && i < from + kBatch; ++i) {
       if (!list.empty()) list += ", ";
       list += Number2DaoSql(ids[i]);
     }
-    mQvDaoDataBase::QvExecuteSql("delete from " + std::string(table) + " where " +
-                                     std::string(condition) + " and " + std::string(idColumn) +
-                                     " in (" + list + ")",
-                                 SharedDatabase(db));
+    run(list);
   }
+}
+
+void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view condition,
+                    std::string_view idColumn, const std::vector<double>& ids) {
+  const std::string head = "delete from " + std::string(table) + " where " +
+                           (condition.empty() ? "" : std::string(condition) + " and ") +
+                           std::string(idColumn) + " in (";
+  const auto target = SharedDatabase(db);
+  ForEachIdBatch(ids, [&](const std::string& list) {
+    mQvDaoDataBase::QvExecuteSql(head + list + ")", target);
+  });
 }
 
 void ReadChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner) {

@@ -10,6 +10,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetError.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
 
@@ -272,11 +273,15 @@ std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap&
 }
 
 double NextId(dao::Recordset& rs, std::string_view keyColumn) {
-  if (rs.IsBOF() && rs.IsEOF()) return 1;
-  rs.MoveLast();
-  if (rs.IsEOF()) return 1;
-  double last = CDbl(rs.FieldValue(keyColumn));
-  return last + 1;
+  // MoveLast from wherever the cursor stands; on an empty table it raises
+  // 3021 and leaves no current row.
+  try {
+    rs.MoveLast();
+  } catch (const Error& e) {
+    if (e.Number() != jet::jeterr::kNoCurrentRecord) throw;
+    return 1;
+  }
+  return CDbl(rs.FieldValue(keyColumn)) + 1;
 }
 
 void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) {
@@ -325,6 +330,14 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   if (def.hooks.afterRead) def.hooks.afterRead(rec, *drs);
   for (const ValueListDef& list : def.valueLists) ReadValueList(db, list, rec);
   if (def.hooks.readMore) def.hooks.readMore(db, rec);
+  rec.EndLoad();
+}
+
+void FillFromRow(const MapperDef& def, dao::Recordset& rs, double id, QvRecord& rec) {
+  ResolvedProperties(def.map, rec.RecordClassOf());
+  rec.BeginLoad(Variant(id));
+  AssignColumns(def.map, ColGroup::kBase, rs, rec);
+  if (def.hooks.afterRead) def.hooks.afterRead(rec, rs);
   rec.EndLoad();
 }
 
@@ -464,7 +477,8 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   for (const ValueListDef& list : def.valueLists) SaveValueList(db, list, rec);
   if (writeLazy)
     for (const ChildListDef& list : def.lists) SaveChildList(db, list, rec, recursive);
-  if (def.hooks.afterWrite) def.hooks.afterWrite(db, rec, recursive);
+  if (def.hooks.afterWrite) def.hooks.afterWrite(db, rec, recursive, extra);
+  if (def.hooks.notifies && !def.hooks.notifies(extra)) return;
   if (row.inserted)
     rec.AfterInsert();
   else

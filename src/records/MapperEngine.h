@@ -139,8 +139,13 @@ struct MapperHooks {
   // Read, after afterRead: values taken from elsewhere than the row.
   void (*readMore)(dao::Database& db, QvRecord& rec) = nullptr;
   // Save, once the row is written and the record has its identifier, before
-  // AfterInsert/AfterUpdate: rows of its own kept in other tables.
-  void (*afterWrite)(dao::Database& db, QvRecord& rec, bool recursive) = nullptr;
+  // AfterInsert/AfterUpdate: rows of its own kept in other tables. `extra`
+  // is the third argument of SaveRecord (Missing when not given).
+  void (*afterWrite)(dao::Database& db, QvRecord& rec, bool recursive,
+                     const Variant& extra) = nullptr;
+  // Save, at its end: false leaves out AfterInsert/AfterUpdate, so the
+  // record keeps its state and change flags (a caller's option in `extra`).
+  bool (*notifies)(const Variant& extra) = nullptr;
   // Delete, after the gates and before the owned sub-records and the row:
   // the cascade into rows that depend on this one.
   void (*beforeDelete)(dao::Database& db, QvRecord& rec) = nullptr;
@@ -181,13 +186,18 @@ Variant ColumnValue(const ColumnDef& c, const Variant& stored);
 std::string_view PropertyNameOf(const ColumnDef& c);
 
 // The key of the last row in index order plus 1, or 1 for an empty table.
-// `rs` is a table-type recordset with its index set; it is left on no row.
+// `rs` is a table-type recordset with its index set, in any position; it is
+// left on the last row (on none for an empty table).
 double NextId(dao::Recordset& rs, std::string_view keyColumn);
 
 // The table-type recordset of `map` with its index set.
 std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap& map);
 
 void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec);
+// Fills `rec` as ReadRow does from a row found elsewhere: the current row of
+// `rs`, any recordset that carries the base columns of `def.map` under
+// their names (a joined statement). REQUIRES: no header + detail pair.
+void FillFromRow(const MapperDef& def, dao::Recordset& rs, double id, QvRecord& rec);
 // The lazy columns (and child lists) of a stored record, read again on every
 // call, between the brackets of its "LazyLoaded" group (error 5 for a type
 // without one). A record not in state 3 reads its base columns first; no
@@ -224,8 +234,13 @@ void ReadValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner)
 void SaveValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner);
 void DeleteValueList(dao::Database& db, const ValueListDef& list, double ownerId);
 
+// Calls `run` with `ids` as SQL number lists ("3, 5, 8") of at most 100
+// identifiers each, in order; not at all for none.
+void ForEachIdBatch(const std::vector<double>& ids,
+                    const std::function<void(const std::string& list)>& run);
 // "delete from <table> where <condition> and <idColumn> in (...)" for `ids`
-// in batches of 100 identifiers; nothing for none.
+// in batches of 100 identifiers (an empty condition: "where <idColumn> in");
+// nothing for none.
 void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view condition,
                     std::string_view idColumn, const std::vector<double>& ids);
 bool RowExists(dao::Database& db, const MapperDef& def, double id);
