@@ -13,10 +13,7 @@
 
 namespace qv::records {
 
-namespace {
 using mQvDaoDataBase::Number2DaoSql;
-
-}  // namespace
 
 void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID) {
   CollectionPtr docs =
@@ -26,19 +23,13 @@ void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID) {
 }
 
 void DeletePfrPersonsOfTaxpayer(dao::Database& db, double aPersonID) {
-  auto rs = mQvDaoDataBase::QvQuerySqlStatic(
-      "select ID from PfrPersons where Person_ID = " + Number2DaoSql(aPersonID),
-      SharedDatabase(db));
-  CollectionPtr persons = miRecCollection::GetRecCollection_QvPfrPerson(*rs, "ID");
-  rs->Close();
-  for (int32_t i = 1; i <= persons->Count(); ++i)
-    std::static_pointer_cast<QvRecord>(persons->At(i).AsObject())->DeleteFromStore();
+  DeleteRecordsListed(db, "select ID from PfrPersons where Person_ID = " + Number2DaoSql(aPersonID),
+                      "Qv_PfrRecords.QvPfrPerson");
 }
 
-void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aObjectID) {
-  const std::string blocks =
-      "select b.ID from PermBlocks AS b where b.BlockType = " + std::to_string(aBlockType) +
-      " and b.PermObjectID = " + Number2DaoSql(aObjectID);
+void DeletePermBlocks(dao::Database& db, const std::string& blocksWhere,
+                      const std::string& blocksDelete) {
+  const std::string blocks = "select b.ID from PermBlocks AS b where " + blocksWhere;
   const auto target = SharedDatabase(db);
   mQvDaoDataBase::QvExecuteSql(
       "delete from PermDocLists as d where d.MultiBlockID in ( select m.ID from PermMultiBlocks "
@@ -49,10 +40,14 @@ void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aO
       "delete from PermMultiBlocks AS m where m.BlockID in ( " + blocks + " ) ", target);
   mQvDaoDataBase::QvExecuteSql(
       "delete from PermObjectLists AS o where o.BlockID in ( " + blocks + " ) ", target);
-  mQvDaoDataBase::QvExecuteSql(
-      "Delete from PermBlocks where BlockType = " + std::to_string(aBlockType) +
-          " and PermObjectID = " + Number2DaoSql(aObjectID),
-      target);
+  mQvDaoDataBase::QvExecuteSql(blocksDelete, target);
+}
+
+void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aObjectID) {
+  const std::string type = std::to_string(aBlockType), object = Number2DaoSql(aObjectID);
+  DeletePermBlocks(
+      db, "b.BlockType = " + type + " and b.PermObjectID = " + object,
+      "Delete from PermBlocks where BlockType = " + type + " and PermObjectID = " + object);
 }
 
 }  // namespace qv::records

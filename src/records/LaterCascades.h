@@ -5,6 +5,7 @@
 // dao::Transaction on `db`: a failure undoes the whole delete.
 
 #include <cstdint>
+#include <string>
 
 namespace qv::dao {
 class Database;
@@ -32,8 +33,16 @@ void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID);
 void DeletePfrPersonsOfTaxpayer(dao::Database& db, double aPersonID);
 
 // Removes the blocks of type `aBlockType` that name the object `aObjectID`
-// from the rights system, with their document lists, items and object
-// lists.
+// (PermObjectID) from the rights system, with their document lists, items
+// and object lists.
 void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aObjectID);
+
+// The rights system's blocks that meet `blocksWhere` (a condition on
+// "PermBlocks AS b") lose their document lists, items and object lists, in
+// that order; then `blocksDelete` removes the blocks themselves. The one
+// place these statements are built: DeletePermObjectReferences above and
+// the user deletes of DBPermissions use it.
+void DeletePermBlocks(dao::Database& db, const std::string& blocksWhere,
+                      const std::string& blocksDelete);
 
 }  // namespace qv::records

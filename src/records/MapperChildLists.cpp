@@ -116,7 +116,13 @@ void SaveChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner,
   std::vector<double> gone;
   for (double id : StoredIds(db, list, ownerId))
     if (!kept.count(id)) gone.push_back(id);
-  DeleteByIdList(db, list.table, OwnerCondition(list, ownerId), "ID", gone);
+  if (list.removeThroughMapper) {
+    const auto factory = RecordFactory::ForThisThread();
+    for (double id : gone)
+      factory->GetRecord(std::string(list.itemProgId), Variant(id))->DeleteFromStore();
+  } else {
+    DeleteByIdList(db, list.table, OwnerCondition(list, ownerId), "ID", gone);
+  }
 
   for (const QvRecordPtr& item : remaining) {
     if (item->IsReadOnlyRecord() || item->State() == kReference) continue;

@@ -86,6 +86,10 @@ struct ChildListDef {
   std::string_view ownerProperty = {};
   // Items read get the owner's DeafForNotifications.
   bool inheritDeafness = false;
+  // Stored rows no item keeps are deleted one by one through the item's
+  // mapper (so that what they own goes with them) instead of by the batched
+  // statement.
+  bool removeThroughMapper = false;
 };
 
 // A collection of value records (no identifier of their own, no mapper)
@@ -114,14 +118,19 @@ struct MapperHooks {
   bool (*existsWithoutTable)(double id) = nullptr;
   // Called before EndLoad with the row still current.
   void (*afterRead)(QvRecord& rec, dao::Recordset& rs) = nullptr;
-  // Called before the lazy group's closing bracket (ReadLazyFields).
-  void (*afterLazyRead)(QvRecord& rec, dao::Recordset& rs) = nullptr;
+  // Called before the lazy group's closing bracket (ReadLazyFields), with
+  // the database read from (lookups elsewhere go to the same file).
+  void (*afterLazyRead)(dao::Database& db, QvRecord& rec, dao::Recordset& rs) = nullptr;
   // After the state and read-only gates: false skips the save.
   bool (*saveGate)(QvRecord& rec) = nullptr;
   // The identifier of a new row from NextId (last + 1, or 1); null: as is.
   double (*newId)(double next) = nullptr;
   // True: saving an ID that has no row inserts it under that ID.
   bool insertMissing = false;
+  // Save, once the row to write is known (found, or to be added) and before
+  // anything of the record or its sub-records is written: raises to refuse
+  // a record that must not be stored.
+  void (*beforeWrite)(dao::Database& db, QvRecord& rec) = nullptr;
   // Called after the mapped columns are written, before Update; `extra` is
   // the third argument of SaveRecord (Missing when not given).
   void (*beforeUpdate)(dao::Recordset& rs, QvRecord& rec, const Variant& extra) = nullptr;
@@ -158,6 +167,9 @@ struct MapperDef {
 // `aRecord` as the record type of `def`: error 13 for an object of another
 // type; null for Nothing or Empty when `allowNothing`, else error 424.
 std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord,
+                                    bool allowNothing = false);
+// The same for a record type named by its ProgID.
+std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant& aRecord,
                                     bool allowNothing = false);
 
 // Each column's property index in `cls`, resolved once per (type, map) and
@@ -232,5 +244,9 @@ void ForEachIdBatch(const std::vector<double>& ids,
 void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view condition,
                     std::string_view idColumn, const std::vector<double>& ids);
 bool RowExists(dao::Database& db, const MapperDef& def, double id);
+// Deletes through its mapper each record of type `progId` whose identifier
+// the first column of `idQuery` gives on `db`: a cascade into records with
+// cascades of their own. The identifiers are read before the first delete.
+void DeleteRecordsListed(dao::Database& db, const std::string& idQuery, std::string_view progId);
 
 }  // namespace qv::records
