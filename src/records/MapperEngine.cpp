@@ -10,7 +10,9 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetError.h"
 #include "siblings/records/QvRecord.h"
+#include "siblings/records/RecordFactory.h"
 
 namespace qv::records {
 
@@ -247,15 +249,20 @@ const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordCla
 
 std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord,
                                     bool allowNothing) {
+  return RecordArg(def.recordProgId, aRecord, allowNothing);
+}
+
+std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant& aRecord,
+                                    bool allowNothing) {
   if (aRecord.IsEmpty() || aRecord.IsNothing()) {
     if (allowNothing) return nullptr;
     ThrowVb(vberr::kObjectRequired, "a record object was expected");
   }
   if (!aRecord.IsObject()) ThrowVb(vberr::kTypeMismatch, "a record object was expected");
   auto rec = std::dynamic_pointer_cast<QvRecord>(aRecord.AsObject());
-  if (!rec || !NameEquals(rec->Type().progId, def.recordProgId))
+  if (!rec || !NameEquals(rec->Type().progId, recordProgId))
     ThrowVb(vberr::kTypeMismatch,
-            std::string("a ") + std::string(def.recordProgId) + " record was expected");
+            std::string("a ") + std::string(recordProgId) + " record was expected");
   return rec;
 }
 
@@ -266,11 +273,15 @@ std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap&
 }
 
 double NextId(dao::Recordset& rs, std::string_view keyColumn) {
-  if (rs.IsBOF() && rs.IsEOF()) return 1;
-  rs.MoveLast();
-  if (rs.IsEOF()) return 1;
-  double last = CDbl(rs.FieldValue(keyColumn));
-  return last + 1;
+  // MoveLast from wherever the cursor stands; on an empty table it raises
+  // 3021 and leaves no current row.
+  try {
+    rs.MoveLast();
+  } catch (const Error& e) {
+    if (e.Number() != jet::jeterr::kNoCurrentRecord) throw;
+    return 1;
+  }
+  return CDbl(rs.FieldValue(keyColumn)) + 1;
 }
 
 void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) {
@@ -322,6 +333,14 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   rec.EndLoad();
 }
 
+void FillFromRow(const MapperDef& def, dao::Recordset& rs, double id, QvRecord& rec) {
+  ResolvedProperties(def.map, rec.RecordClassOf());
+  rec.BeginLoad(Variant(id));
+  AssignColumns(def.map, ColGroup::kBase, rs, rec);
+  if (def.hooks.afterRead) def.hooks.afterRead(rec, rs);
+  rec.EndLoad();
+}
+
 void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   int group = rec.RecordClassOf().GroupIndexByFlag(kLazyFlag);
   if (group < 0) ThrowVb(vberr::kInvalidProcedureCall, "the record has no lazy columns");
@@ -348,7 +367,7 @@ void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   }
   rec.BeginGroupLoad(group);
   AssignColumns(*map, ColGroup::kLazy, *rs, rec);
-  if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(rec, *rs);
+  if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(db, rec, *rs);
   for (const ChildListDef& list : def.lists) ReadChildList(db, list, rec);
   rec.EndGroupLoad(group);
 }
@@ -434,6 +453,7 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   CloseOnExit closer(*rs);
   OpenedRow row = OpenForWrite(*rs, map, def.hooks, rec, rec.Id());
   if (row.skip) return;
+  if (def.hooks.beforeWrite) def.hooks.beforeWrite(db, rec);
 
   const bool writeLazy = HoldsLazyGroup(rec);
   if (detail) {
@@ -457,7 +477,8 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   for (const ValueListDef& list : def.valueLists) SaveValueList(db, list, rec);
   if (writeLazy)
     for (const ChildListDef& list : def.lists) SaveChildList(db, list, rec, recursive);
-  if (def.hooks.afterWrite) def.hooks.afterWrite(db, rec, recursive);
+  if (def.hooks.afterWrite) def.hooks.afterWrite(db, rec, recursive, extra);
+  if (def.hooks.notifies && !def.hooks.notifies(extra)) return;
   if (row.inserted)
     rec.AfterInsert();
   else
@@ -516,6 +537,17 @@ void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec) {
   UndoOnRollback(db, *rec);
   rec->AfterDelete();
   tx.Commit();
+}
+
+void DeleteRecordsListed(dao::Database& db, const std::string& idQuery, std::string_view progId) {
+  std::vector<double> ids;
+  auto rs = db.OpenStatement(idQuery, dao::dbOpenSnapshot);
+  for (; !rs->IsEOF(); rs->MoveNext())
+    ids.push_back(
+        Tolerant<double>(rs->FieldValue(0), 0.0, [](const Variant& x) { return CDbl(x); }));
+  rs->Close();
+  const auto factory = RecordFactory::ForThisThread();
+  for (double id : ids) factory->GetRecord(std::string(progId), Variant(id))->DeleteFromStore();
 }
 
 bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,

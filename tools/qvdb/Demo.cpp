@@ -4,6 +4,7 @@
 
 #include "DataFolder.h"
 #include "DemoDocuments.h"
+#include "DemoWarrants.h"
 #include "Generator.h"
 #include "Output.h"
 #include "SqlShell.h"
@@ -362,6 +363,7 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
   WalkDictionaries(w, stream.IsNull() ? 0 : qv::CDbl(stream));
   if (!office.IsNull()) WalkTaxpayer(w, qv::CDbl(office));
   w.Step([&] { WalkDocuments(w.Out()); });
+  w.Step([&] { WalkWarrants(w.Out()); });
 
   w.Heading("Public classes of the library registered in this build");
   int count = 0;

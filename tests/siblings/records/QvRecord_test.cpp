@@ -182,8 +182,8 @@ TEST_F(QvRecordTest, AFailedLoadIsReportedEveryTime) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     std::string text;
     EXPECT_EQ(ErrorOf([&] { r->Get("Name"); }, &text), vberr::kCannotCreateObject);
-    EXPECT_NE(text.find("[Qv_DBProvider::Orphan.Name]"), std::string::npos) << text;
-    EXPECT_NE(text.find("[Qv_DBProvider::Orphan.Load]"), std::string::npos) << text;
+    EXPECT_NE(text.find("[QvTest::Orphan.Name]"), std::string::npos) << text;
+    EXPECT_NE(text.find("[QvTest::Orphan.Load]"), std::string::npos) << text;
     EXPECT_NE(text.find("Object: QvTest.NoSuchMapper"), std::string::npos) << text;
   }
   EXPECT_EQ(r->State(), kReference);
