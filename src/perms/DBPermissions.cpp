@@ -10,6 +10,7 @@
 #include "platform/dao/Transaction.h"
 #include "queries/mCommonLookups.h"
 #include "records/MapperEngine.h"
+#include "records/PersonRelations.h"
 
 namespace qv::perms {
 
@@ -133,7 +134,7 @@ void DBPermissions::GetEntityGenealogy(int32_t aEntityType, double aID, bool& rI
       taxpayer = aID;
     }
     if (taxpayer == 0) return;
-    rIsBranch = queries::IsBranch(taxpayer);
+    rIsBranch = records::IsBranch(*db, taxpayer);
     if (rIsBranch) {
       rBranchID = taxpayer;
       rTaxpayerID = queries::GetParentOfBranch(taxpayer);

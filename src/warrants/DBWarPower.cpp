@@ -80,7 +80,7 @@ void WriteOwner(dao::Recordset& rs, QvRecord&, const Variant& parentId) {
 
 // The permission rows as a difference: the missing ones are added, the ones
 // the power no longer grants are deleted (in batches of 100 identifiers).
-void SavePermissions(dao::Database& db, QvRecord& power, bool) {
+void SavePermissions(dao::Database& db, QvRecord& power, bool, const Variant&) {
   const double id = power.Id();
   const std::vector<double> granted = GrantedIds(power);
   auto rs = mQvDaoDataBase::QvGetTableRS("WarPermissions", "WarPower", records::SharedDatabase(db));
