@@ -91,6 +91,11 @@ const std::vector<Operation>& Operations() {
        2,
        Kind::kCode},
       {"DBQAccStream", "GetAccStreamsByGiin", {S(""), Variant(-1)}, 0, Kind::kCode},
+      {"DocumentQueries",
+       "GetDocCountForSolverInPeriod2",
+       {Variant(1.0), Variant(2513), S("")},
+       2,
+       Kind::kList},
   };
   return ops;
 }

@@ -358,8 +358,6 @@ TEST_F(DocumentDelete, WaitsForTheSubsystemsOfWhatHangsOnIt) {
     const char* setup;
     const char* progId;
   } cases[] = {
-      {"insert into Doc_Attachments (ID, DocumentID) values (1, 2)",
-       "Qv_DBProvider.DBAttachmentDoc"},
       {"update doc_registry set EditorType = 6 where document_id = 2", "Qv_DBProvider.DBBigDocs"},
   };
   for (const auto& c : cases) {
@@ -372,7 +370,6 @@ TEST_F(DocumentDelete, WaitsForTheSubsystemsOfWhatHangsOnIt) {
     EXPECT_EQ(State(), before);
     EXPECT_EQ(doc->State(), kLoaded);
     EXPECT_NE(Sub(doc, "FileContent")->State(), kDeleted);  // its blob row is back too
-    Sql("delete from Doc_Attachments");
     Sql("update doc_registry set EditorType = 1 where document_id = 2");
   }
 }
