@@ -10,7 +10,8 @@
 // plain release rolls it back instead of committing. The default
 // 0x40000001 means 3 (lock and transaction, commit on release). When the
 // options file leaves locking off, DoLock hands out an inert keeper: no
-// lock and no transaction whatever the action.
+// lock and no transaction whatever the action. On a read-only user
+// database it takes no lock (its writes fail with 3027).
 //
 // The outermost transaction takes the database's write lock at once
 // (Workspace::BeginTransImmediate), so that what a locked multi-step write

@@ -45,8 +45,10 @@ std::string GetUserDBFileName();
 std::string GetKladrDBFileName();
 std::string GetOkatoDBFileName();
 
-// The user database, opened in "qvz" (shared, read-write) on first use.
-// Errors of the open (3024 no such file, 3044 no such folder ...) leave
+// The user database, opened in "qvz" (shared, read-write) on first use;
+// read-only when the file or its folder cannot be written (every write then
+// fails with 3027). Errors of the open (3024 no such file, 3044 no such
+// folder, 3343 a file that is no database of ours, left as it is ...) leave
 // nothing held, so the next call tries again.
 std::shared_ptr<dao::Database> GetUserDataBase();
 // Opens the user database anew (the held one is not changed).
