@@ -144,7 +144,7 @@ void QvLookupValue(Variant& rValue, const std::string& table, const std::string&
 // Adds a row with the primary key `aID`, or, when `aID` is 0, the last key
 // in index order plus 1 (1 for an empty table), and the fields of the
 // alternating name/value `pairs`; returns the key. The key is chosen and
-// the row written in one write-locked transaction (QvWithWriteLock), so
+// the row written in one write-locked transaction (dao::Transaction), so
 // concurrent callers never get the same key.
 double QvAddRecord(const std::string& table, const std::string& pkIndex, const std::string& pkField,
                    double aID, std::span<const Variant> pairs, const DatabasePtr& db = nullptr);
@@ -157,13 +157,6 @@ double NextId(dao::Recordset& rs, const std::string& field);
 void DaoSafeMoveFirst(dao::Recordset& rs) noexcept;
 void DaoSafeMoveLast(dao::Recordset& rs) noexcept;
 bool IsDaoFieldExists(const dao::Recordset& rs, std::string_view field);
-
-// Runs `body` in a transaction of `db` (null: the user database) whose
-// outermost level takes the write lock at once, committing when it
-// returns and rolling back when it raises: what `body` reads cannot change
-// before it writes. Inside a transaction already open on `db` the body
-// joins it (and that transaction's own rules apply).
-void QvWithWriteLock(const DatabasePtr& db, const std::function<void()>& body);
 
 // ---- field readers: the named field of the current record, converted;
 // anything failing (a Null, a missing field, no current record) gives the

@@ -330,7 +330,6 @@ TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
   const std::string& d = e->Description();
   EXPECT_EQ(d.substr(0, d.find("\r\n[DAO")),
             "[Qv_DBProvider::mQvDaoDataBase.QvAddRecord] {Таблица: T, PKIndex: Id, PKFiled: ID}\r\n"
-            "[Qv_DBProvider::mQvDaoDataBase.QvWithWriteLock]\r\n"
             "[Qv_DBProvider::mQvDaoDataBase.FillRsWithValues] {Field: Nosuch, Value: (Long) 5}");
   EXPECT_EQ(QvQueryValue("select count(*) from T"), Variant(int32_t{6}));  // nothing half written
 

@@ -338,18 +338,4 @@ int64_t Connection::LastInsertRowId() const {
   return sqlite3_last_insert_rowid(impl_->db.get());
 }
 
-TransactionGuard::~TransactionGuard() {
-  if (!conn_) return;
-  try {
-    conn_->Rollback();
-  } catch (...) {
-    // A destructor does not throw; the transaction is gone with the connection.
-  }
-}
-
-void TransactionGuard::Commit() {
-  conn_->CommitTrans();
-  conn_ = nullptr;
-}
-
 }  // namespace qv::jet

@@ -104,17 +104,4 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::unique_ptr<Impl> impl_;
 };
 
-// Rolls back a transaction of `conn` unless Commit is called.
-class TransactionGuard {
- public:
-  explicit TransactionGuard(Connection& conn) : conn_(&conn) { conn.BeginTrans(); }
-  ~TransactionGuard();
-  TransactionGuard(const TransactionGuard&) = delete;
-  TransactionGuard& operator=(const TransactionGuard&) = delete;
-  void Commit();
-
- private:
-  Connection* conn_;
-};
-
 }  // namespace qv::jet
