@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "ConsoleTester.h"
+#include "core/miDataBase.h"
 #include "core/schema/Schema.h"
 #include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
@@ -135,6 +136,18 @@ CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
     ++result.files;
     const bool first = p.stem().string().ends_with("_0");
     result.problems += CheckFile(p, first ? "shard0" : "shard", out);
+  }
+  const fs::path options = folder / std::string(qv::miDataBase::kOptionsFileName);
+  const qv::miDataBase::DBOptionsFile read = qv::miDataBase::ReadDBOptionsFile(options.string());
+  out << "\nOptions file:\n"
+      << (read.problem.empty() ? "  ok      " : "  FAILED  ") << options.string() << " (locking "
+      << (read.lockingEnabled ? "on" : "off") << (fs::exists(options, ec) ? ")\n" : ": no file)\n");
+  if (!read.problem.empty()) {
+    ++result.problems;
+    std::string problem = read.problem;
+    for (size_t at = 0; (at = problem.find("\r\n", at)) != std::string::npos;)
+      problem.replace(at, 2, "\n          ");
+    out << "          " << problem << '\n';
   }
   out << "\nRegistration self-test:\n";
   result.selfTestFailed = RunSelfTest(kSelfTestProgId, out);
