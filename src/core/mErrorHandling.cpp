@@ -112,7 +112,9 @@ Error CurrentError() {
 void ProcessError(std::string_view module, std::string_view procedure, std::string_view extra,
                   int32_t /*flags*/) {
   const Error e = CurrentError();
-  throw Error(e.Number(), NewDescription(e, module, procedure, extra));
+  Error raised(e.Number(), NewDescription(e, module, procedure, extra));
+  raised.SetMessage(e.Message());
+  throw raised;
 }
 
 void ProcessErrorAndShow(std::string_view module, std::string_view procedure,

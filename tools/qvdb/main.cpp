@@ -215,7 +215,7 @@ int main(int argc, char** argv) {
     if (*demo) return qvdb::RunDemo(data, std::cout);
   } catch (const qv::Error& e) {
     std::cout.flush();
-    std::cerr << "Error " << e.Number() << ": " << e.Description() << std::endl;
+    std::cerr << qvdb::ErrorReport(e) << std::endl;
     return 1;
   } catch (const std::exception& e) {
     std::cout.flush();
