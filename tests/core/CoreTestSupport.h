@@ -18,6 +18,8 @@
 #include "core/mErrorHandling.h"
 #include "core/miDataBase.h"
 #include "core/schema/SchemaBuilder.h"
+#include "platform/ado/Recordset.h"
+#include "platform/automation/Collection.h"
 #include "platform/automation/Error.h"
 #include "platform/os/RegistryStore.h"
 
@@ -55,6 +57,31 @@ inline std::optional<Error> Caught(const std::function<void()>& f) {
     return e;
   }
   return std::nullopt;
+}
+
+// What an operation called by name gave, as one text: every column of
+// every row of a recordset ("a|b;" per row), the identifiers of a
+// collection's items ("1;2;"), a plain value as CStr writes it.
+inline std::string RenderResult(const Variant& v) {
+  if (v.IsNull()) return "Null";
+  if (!v.IsObject()) return CStr(v);
+  if (auto rs = std::dynamic_pointer_cast<ado::Recordset>(v.AsObject())) {
+    std::string text;
+    for (size_t r = 0; r < rs->RowCount(); ++r) {
+      for (size_t c = 0; c < rs->FieldCount(); ++c) {
+        const Variant& cell = rs->Value(r, c);
+        text += (c ? "|" : "") + (cell.IsNull() ? std::string("Null") : CStr(cell));
+      }
+      text += ";";
+    }
+    return text;
+  }
+  if (auto c = std::dynamic_pointer_cast<Collection>(v.AsObject())) {
+    std::string text;
+    for (int32_t i = 1; i <= c->Count(); ++i) text += CStr(c->At(i).AsObject()->Get("ID")) + ";";
+    return text;
+  }
+  return "an object";
 }
 
 // A forked child process running `body`: its result text comes back

@@ -1,9 +1,9 @@
 // qvdb: sets up, explores and checks a data folder, generates sample data,
 // and calls any public operation of the library by name.
 //
-// Exit status: 0 success, 1 an error (printed as "Error NUMBER: DESCRIPTION"
-// on stderr, whatever the format) or a database file that failed `check`,
-// 2 bad command-line use.
+// Exit status: 0 success, 1 an error (printed on stderr, whatever the
+// format, as "Error NUMBER: MESSAGE" and the chain of procedures after it)
+// or a database file that failed `check`, 2 bad command-line use.
 
 #include <malloc.h>
 #include <unistd.h>
@@ -159,6 +159,10 @@ int main(int argc, char** argv) {
   // insert itself. Keeping up to 128 MB makes generate about 2.5 times faster.
   mallopt(M_TRIM_THRESHOLD, 128 << 20);
   mallopt(M_TOP_PAD, 16 << 20);
+  // A write past the file-size limit (ulimit -f) would end the process by
+  // SIGXFSZ with no word said; ignored, the write fails, the engine reports
+  // it as an error, the transaction rolls back and the error is printed.
+  std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app{"qvdb: set up, explore and check a data folder; call any operation by name"};
   app.require_subcommand(1);
   std::string format = "table";
@@ -286,7 +290,7 @@ int main(int argc, char** argv) {
     if (*importMdb) return RunImportMdb(importSrc, importDest, keepUnknown);
   } catch (const qv::Error& e) {
     std::cout.flush();
-    std::cerr << "Error " << e.Number() << ": " << e.Description() << std::endl;
+    std::cerr << qvdb::ErrorReport(e) << std::endl;
     return 1;
   } catch (const std::exception& e) {
     std::cout.flush();

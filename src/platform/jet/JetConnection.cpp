@@ -1,5 +1,7 @@
 #include "platform/jet/JetConnection.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <unordered_map>
 
@@ -35,6 +37,33 @@ void CheckPath(const std::string& path, bool mustExist) {
   if (mustExist && !fs::exists(p, ec)) ThrowJet(jeterr::kFileNotFound, {path});
 }
 
+// True when nobody can be writing the file: its folder takes no new files
+// (so no writer can make the -wal or rollback journal it needs) and no
+// write-ahead log is there. SQLite may then read it as immutable, without
+// the -shm file a WAL database otherwise needs and cannot get there.
+bool NoWriterPossible(const std::string& path) {
+  const fs::path folder = fs::path(path).parent_path();
+  std::error_code ec;
+  return ::access(folder.empty() ? "." : folder.c_str(), W_OK) != 0 &&
+         !fs::exists(path + "-wal", ec);
+}
+
+// `path` as an SQLite URI asking for an immutable read.
+std::string ImmutableUri(const std::string& path) {
+  std::string uri = "file:";
+  for (char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[static_cast<unsigned char>(c) >> 4];
+      uri += kHex[c & 0xF];
+    } else {
+      uri += c;
+    }
+  }
+  return uri + "?immutable=1";
+}
+
 }  // namespace
 
 struct Connection::Impl {
@@ -56,6 +85,10 @@ struct Connection::Impl {
 
 std::shared_ptr<Connection> Connection::Open(const std::string& path, const OpenOptions& options) {
   CheckPath(path, true);
+  // SQLite takes a file of no bytes for an empty database and would write
+  // into it; it is no database of ours.
+  std::error_code ec;
+  if (fs::file_size(path, ec) == 0 && !ec) ThrowJet(jeterr::kBadDatabaseFormat, {path});
   return std::make_shared<Connection>(Private{}, path, options, false);
 }
 
@@ -75,8 +108,11 @@ Connection::Connection(Private, const std::string& path, const OpenOptions& opti
     : path_(path), options_(options), impl_(std::make_unique<Impl>()) {
   int flags = (options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
               (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+  const bool immutable = options.readOnly && NoWriterPossible(path);
+  if (immutable) flags |= SQLITE_OPEN_URI;
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  int rc =
+      sqlite3_open_v2(immutable ? ImmutableUri(path).c_str() : path.c_str(), &raw, flags, nullptr);
   impl_->db.reset(raw);
   sqlite3* db = raw;
   if (rc != SQLITE_OK) {
@@ -91,14 +127,20 @@ Connection::Connection(Private, const std::string& path, const OpenOptions& opti
   rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   if ((rc & 0xff) == SQLITE_NOTADB) ThrowJet(jeterr::kBadDatabaseFormat, {path});
   sqlite::Check(rc, db);
-  if (!options.readOnly) {
-    sqlite::Exec(db, "PRAGMA journal_mode = WAL");
-    // In WAL mode NORMAL keeps the file consistent; a power loss may drop
-    // the last commits, as Jet's lazy writes could.
-    sqlite::Exec(db, "PRAGMA synchronous = NORMAL");
-  }
+  // A file is made with a write-ahead log, so that readers and a writer
+  // share it; an open keeps the file's journal mode, so a file its owner
+  // switched to a rollback journal (one read only through read-only opens,
+  // which cannot remove a log when they end) stays so.
+  if (create) sqlite::Exec(db, "PRAGMA journal_mode = WAL");
+  // In WAL mode NORMAL keeps the file consistent; a power loss may drop
+  // the last commits, as Jet's lazy writes could.
+  if (!options.readOnly) sqlite::Exec(db, "PRAGMA synchronous = NORMAL");
+  // A database without the catalogue is not one of ours: it is refused
+  // rather than given the catalogue's tables.
+  if (!create && sqlite3_table_column_metadata(db, nullptr, "_jet_indexes", "table_name", nullptr,
+                                               nullptr, nullptr, nullptr, nullptr) != SQLITE_OK)
+    ThrowJet(jeterr::kBadDatabaseFormat, {path});
   impl_->catalog = std::make_unique<Catalog>(db, [this] { ClearCaches(); });
-  if (!options.readOnly && !create) impl_->catalog->EnsureCreated();
   impl_->lastSchemaVersion = impl_->SchemaVersion();
 }
 

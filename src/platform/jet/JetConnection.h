@@ -33,7 +33,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
  public:
   // Opens an existing file. Errors: 3044 the folder does not exist, 3024 the
-  // file does not exist, 3343 it is not a database, 3051 it cannot be opened.
+  // file does not exist, 3343 it is not a database of ours (no bytes, not
+  // SQLite, or without the catalogue; nothing is written to it), 3051 it
+  // cannot be opened. A read-only open of a file nobody can write (its
+  // folder takes no files, and no write-ahead log is there) reads it as
+  // immutable, so a read-only folder can be read and nothing is left in it.
   static std::shared_ptr<Connection> Open(const std::string& path, const OpenOptions& options = {});
   // Creates a new file with a Jet locale string. Errors: 3044 the folder does
   // not exist, 3204 the file exists.
