@@ -109,14 +109,15 @@ class Database : public Object {
   // `immediate`: an outermost level takes the file's write lock at once
   // (jet::Connection::BeginTrans).
   void BeginLevel(bool immediate = false);
-  // Commits the innermost level; `flush` after the outermost one writes the
-  // log into the file and syncs it.
+  // Commits the innermost level; `flush` after the outermost one syncs the
+  // log to the disk (jet::Connection::SyncLog).
   void CommitLevel(bool flush);
   void RollbackLevel();
   // Re-reads the current record of every open recordset.
   void RefreshRecordsets();
-  // Outside a transaction: moves committed changes from the log into the
-  // file (a passive checkpoint), so other connections read them from there.
+  // Outside a transaction: ends the read snapshot a statement still
+  // stepping holds (jet::Connection::EndReadSnapshot), so the next read
+  // shows other connections' commits. It moves nothing into the file.
   void FreeLocks();
 
  private:
