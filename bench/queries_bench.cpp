@@ -14,6 +14,7 @@
 
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
+#include "platform/dao/Transaction.h"
 #include "queries/DictQueries.h"
 #include "records/ReferenceMappers.h"
 #include "siblings/records/QvRecord.h"
@@ -34,15 +35,15 @@ struct Fixture : qvbench::DataFolder {
   std::vector<double> ids;
 
   Fixture() : DataFolder("qvqbench") {
-    qv::mQvDaoDataBase::QvWithWriteLock(nullptr, [] {
-      for (int i = 0; i < kCountries; ++i) {
-        const std::string n = std::to_string(i);
-        qv::mQvDaoDataBase::QvExecuteSql(
-            "insert into Country (ID, Alfa2, Alfa3, Code, ShortName, FullName, OrderNum) values (" +
-            std::to_string(i * 3 + 4) + ", 'A" + n + "', 'AB" + n + "', '" + n + "', 'Страна " + n +
-            "', 'Государство номер " + n + "', " + std::to_string(i % 7 == 0 ? 1 : 0) + ")");
-      }
-    });
+    qv::dao::Transaction tx(*qv::miDataBase::GetUserDataBase(), qv::dao::kWriteLock);
+    for (int i = 0; i < kCountries; ++i) {
+      const std::string n = std::to_string(i);
+      qv::mQvDaoDataBase::QvExecuteSql(
+          "insert into Country (ID, Alfa2, Alfa3, Code, ShortName, FullName, OrderNum) values (" +
+          std::to_string(i * 3 + 4) + ", 'A" + n + "', 'AB" + n + "', '" + n + "', 'Страна " + n +
+          "', 'Государство номер " + n + "', " + std::to_string(i % 7 == 0 ? 1 : 0) + ")");
+    }
+    tx.Commit();
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> pick(0, kCountries - 1);
     for (int i = 0; i < kReadIds; ++i) ids.push_back(pick(rng) * 3 + 4);

@@ -6,6 +6,7 @@
 #include "core/mQvDaoDataBase.h"
 #include "core/mQvRegistryParams.h"
 #include "core/miDataBase.h"
+#include "platform/dao/Transaction.h"
 
 namespace qv {
 
@@ -66,25 +67,25 @@ int32_t DBCommon::GetCurrCounter(int32_t aType, int32_t aYear) {
 int32_t DBCommon::GetNextCounter(int32_t aType, int32_t aYear) {
   return Guard(QV_HERE, [&] {
     int32_t result = 0;
-    mQvDaoDataBase::QvWithWriteLock(nullptr, [&] {
-      auto rs = mQvDaoDataBase::QvGetTableRS("Counters", "Idx1");
-      const Variant keys[] = {Variant(aType), Variant(aYear)};
-      rs->Seek("=", keys);
-      if (rs->NoMatch()) {
-        rs->AddNew();
-        rs->SetField("CounterType", Variant(aType));
-        rs->SetField("TheYear", Variant(aYear));
-        rs->SetField("CounterValue", Variant(int32_t{1}));
-        result = 1;
-      } else {
-        rs->Edit();
-        const int32_t current = mQvDaoDataBase::GetDaoLong(*rs, "CounterValue");
-        result = CLng(Variant(static_cast<double>(current) + 1));
-        rs->SetField("CounterValue", Variant(result));
-      }
-      rs->Update();
-      rs->Close();
-    });
+    dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
+    auto rs = mQvDaoDataBase::QvGetTableRS("Counters", "Idx1");
+    const Variant keys[] = {Variant(aType), Variant(aYear)};
+    rs->Seek("=", keys);
+    if (rs->NoMatch()) {
+      rs->AddNew();
+      rs->SetField("CounterType", Variant(aType));
+      rs->SetField("TheYear", Variant(aYear));
+      rs->SetField("CounterValue", Variant(int32_t{1}));
+      result = 1;
+    } else {
+      rs->Edit();
+      const int32_t current = mQvDaoDataBase::GetDaoLong(*rs, "CounterValue");
+      result = CLng(Variant(static_cast<double>(current) + 1));
+      rs->SetField("CounterValue", Variant(result));
+    }
+    rs->Update();
+    rs->Close();
+    tx.Commit();
     miDataBase::FlushObstacles();
     return result;
   });

@@ -7,6 +7,7 @@
 #include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
+#include "platform/dao/Transaction.h"
 
 namespace qv {
 
@@ -36,15 +37,17 @@ int32_t DBGlobalParams::CurrentNumber() {
 int32_t DBGlobalParams::GetNextDeliveryNumber() {
   return Guard(QV_HERE, [&] {
     int32_t next = 0;
-    mQvDaoDataBase::QvWithWriteLock(nullptr, [&] {
-      next = CLng(Variant(static_cast<double>(CurrentNumber()) + 1));
-      for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        mQvDaoDataBase::QvExecuteSql("update GlobalParams set DeliveryNumber=" +
-                                     std::to_string(next));
-        if (CurrentNumber() == next) return;
-      }
+    dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
+    next = CLng(Variant(static_cast<double>(CurrentNumber()) + 1));
+    int attempt = 0;
+    for (; attempt < kAttempts; ++attempt) {
+      mQvDaoDataBase::QvExecuteSql("update GlobalParams set DeliveryNumber=" +
+                                   std::to_string(next));
+      if (CurrentNumber() == next) break;
+    }
+    if (attempt == kAttempts)
       throw Error(liberr::kDeliveryCounter, std::string(liberr::kDeliveryCounterText));
-    });
+    tx.Commit();
     miDataBase::FlushObstacles();
     return next;
   });
@@ -53,7 +56,11 @@ int32_t DBGlobalParams::GetNextDeliveryNumber() {
 int32_t DBGlobalParams::GetCurrentDeliveryNumber() {
   return Guard(QV_HERE, [&] {
     // Creating the missing row is a read-modify-write too.
-    if (!HasRow()) mQvDaoDataBase::QvWithWriteLock(nullptr, [&] { CurrentNumber(); });
+    if (!HasRow()) {
+      dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
+      CurrentNumber();
+      tx.Commit();
+    }
     return CurrentNumber();
   });
 }

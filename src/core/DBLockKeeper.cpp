@@ -2,6 +2,7 @@
 
 #include "core/DBLockManager.h"
 #include "core/mErrorHandling.h"
+#include "platform/dao/Transaction.h"
 
 namespace qv {
 
@@ -24,10 +25,12 @@ DBLockKeeper::~DBLockKeeper() {
   }
 }
 
-void DBLockKeeper::Init(std::shared_ptr<DBLockManager> manager, ObjectPtr heldLock, int32_t mode) {
+void DBLockKeeper::Init(std::shared_ptr<DBLockManager> manager, ObjectPtr heldLock, int32_t mode,
+                        std::unique_ptr<dao::Transaction> tx) {
   manager_ = std::move(manager);
   heldLock_ = std::move(heldLock);
   mode_ = mode;
+  tx_ = std::move(tx);
 }
 
 void DBLockKeeper::Commit() {
@@ -58,6 +61,8 @@ void DBLockKeeper::End(int32_t how) {
   std::shared_ptr<DBLockManager> manager = std::move(manager_);
   manager_ = nullptr;
   mode_ = kNoTransaction;
+  // Ended below; should that fail, the workspace has ended the level.
+  std::unique_ptr<dao::Transaction> tx = std::move(tx_);
   // The lock goes last, whatever happens to the transaction.
   struct DropLock {
     ObjectPtr& held;
@@ -75,8 +80,8 @@ void DBLockKeeper::End(int32_t how) {
       }
     }
   } undive{*manager};
-  if (how == kEndCommit) manager->DoCommit();
-  if (how == kEndRollback) manager->DoRollback();
+  if (tx && how == kEndCommit) manager->DoCommit(*tx);
+  if (tx && how == kEndRollback) manager->DoRollback(*tx);
   undive.armed = false;
   manager->Undive();
 }

@@ -16,6 +16,10 @@
 
 namespace qv {
 
+namespace dao {
+class Transaction;
+}
+
 class DBLockManager;
 
 class DBLockKeeper : public Object {
@@ -37,7 +41,9 @@ class DBLockKeeper : public Object {
   void Release();
 
   // ---- library-internal
-  void Init(std::shared_ptr<DBLockManager> manager, ObjectPtr heldLock, int32_t mode);
+  // `tx`: the transaction the keeper ends (null for kNoTransaction).
+  void Init(std::shared_ptr<DBLockManager> manager, ObjectPtr heldLock, int32_t mode,
+            std::unique_ptr<dao::Transaction> tx);
   void IntDefaultRelease();
   void IntForcedRelease(bool commit);
   bool IsLive() const { return manager_ != nullptr || heldLock_ != nullptr; }
@@ -49,6 +55,7 @@ class DBLockKeeper : public Object {
 
   std::shared_ptr<DBLockManager> manager_;
   ObjectPtr heldLock_;
+  std::unique_ptr<dao::Transaction> tx_;
   int32_t mode_ = kNoTransaction;
 };
 

@@ -4,6 +4,7 @@
 #include "core/mErrorHandling.h"
 #include "core/miDataBase.h"
 #include "platform/dao/DaoConstants.h"
+#include "platform/dao/Transaction.h"
 
 namespace qv {
 
@@ -37,7 +38,7 @@ std::shared_ptr<DBLockKeeper> DBLockManager::DoLock(int32_t aAction) {
   return Guard(QV_HERE, [&] {
     auto keeper = std::make_shared<DBLockKeeper>();
     if (!miDataBase::IsDBLockingEnabled()) {
-      keeper->Init(nullptr, nullptr, DBLockKeeper::kNoTransaction);
+      keeper->Init(nullptr, nullptr, DBLockKeeper::kNoTransaction, nullptr);
       return keeper;
     }
     const int32_t action =
@@ -49,20 +50,17 @@ std::shared_ptr<DBLockKeeper> DBLockManager::DoLock(int32_t aAction) {
     }
     if (depth_ == 0) miDataBase::GetDBEngine()->Idle(Variant(dao::dbRefreshCache));
     int32_t mode = DBLockKeeper::kNoTransaction;
+    std::unique_ptr<dao::Transaction> tx;
     if (action & lockaction::kTransaction) {
       // The transaction is for the user database: open it first, so that
       // the outermost level takes its write lock from the start.
       miDataBase::GetUserDataBase();
-      auto ws = miDataBase::GetWorkspace();
-      if (ws->TransactionDepth() == 0)
-        ws->BeginTransImmediate();
-      else
-        ws->BeginTrans();
+      tx = std::make_unique<dao::Transaction>(*miDataBase::GetWorkspace(), dao::kWriteLock);
       mode = (action & lockaction::kRollbackOnRelease) ? DBLockKeeper::kRollbackOnRelease
                                                        : DBLockKeeper::kCommitOnRelease;
     }
-    keeper->Init(std::static_pointer_cast<DBLockManager>(shared_from_this()), std::move(held),
-                 mode);
+    keeper->Init(std::static_pointer_cast<DBLockManager>(shared_from_this()), std::move(held), mode,
+                 std::move(tx));
     ++depth_;
     return keeper;
   });
@@ -76,15 +74,12 @@ void DBLockManager::FlushUpdates() {
   Guard(QV_HERE, [] { miDataBase::GetDBEngine()->Idle(Variant(dao::dbFreeLocks)); });
 }
 
-void DBLockManager::DoCommit() {
-  Guard(QV_HERE, [&] {
-    const int32_t options = depth_ < 2 ? dao::dbForceOSFlush : 0;
-    miDataBase::GetWorkspace()->CommitTrans(Variant(options));
-  });
+void DBLockManager::DoCommit(dao::Transaction& tx) {
+  Guard(QV_HERE, [&] { tx.Commit(depth_ < 2); });
 }
 
-void DBLockManager::DoRollback() {
-  Guard(QV_HERE, [] { miDataBase::GetWorkspace()->Rollback(); });
+void DBLockManager::DoRollback(dao::Transaction& tx) {
+  Guard(QV_HERE, [&] { tx.Rollback(); });
 }
 
 void DBLockManager::Undive() {

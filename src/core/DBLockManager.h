@@ -12,9 +12,10 @@
 // options file leaves locking off, DoLock hands out an inert keeper: no
 // lock and no transaction whatever the action.
 //
-// The outermost transaction takes the database's write lock at once
-// (Workspace::BeginTransImmediate), so that what a locked multi-step write
-// reads cannot change under it before it writes.
+// The transaction is a dao::Transaction over the workspace, held by the
+// keeper; its outermost level takes the database's write lock at once, so
+// that what a locked multi-step write reads cannot change under it before
+// it writes.
 
 #include <cstdint>
 #include <memory>
@@ -23,6 +24,10 @@
 #include "platform/automation/Object.h"
 
 namespace qv {
+
+namespace dao {
+class Transaction;
+}
 
 class DBLockKeeper;
 
@@ -56,9 +61,9 @@ class DBLockManager : public Object {
   // As Init, with a lock component supplied by the caller (anything with
   // Attach(path, mode) and Lock() by name), attached whatever the options.
   void InitWith(const std::string& aPath, ObjectPtr lockService);
-  // CommitTrans of "qvz", with dbForceOSFlush at the outermost level only.
-  void DoCommit();
-  void DoRollback();
+  // Commits a keeper's transaction, flushing at the outermost level only.
+  void DoCommit(dao::Transaction& tx);
+  void DoRollback(dao::Transaction& tx);
   // Lowers the depth; at 0 the engine frees its cached locks (idle
   // dbFreeLocks). Nothing below 1.
   void Undive();

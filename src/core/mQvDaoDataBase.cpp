@@ -8,6 +8,7 @@
 #include "core/mQvDataBase.h"
 #include "core/miDataBase.h"
 #include "platform/dao/DaoConstants.h"
+#include "platform/dao/Transaction.h"
 #include "platform/jet/JetConnection.h"
 
 namespace qv::mQvDaoDataBase {
@@ -256,9 +257,9 @@ DaoRecordsetPtr GetDictQuery(const std::string& aTable, const std::string& aIDs,
                              const std::string& aFilter, const std::string& aSearchFields,
                              const std::string& aOrder, const std::string& aKeyField,
                              const std::string& aExtraFields) {
-  std::string sql;
+  std::string sql;  // stays empty when the identifier list is refused
   return GuardX(
-      QV_HERE, [&] { return StatementExtra(sql); },
+      QV_HERE, [&] { return sql.empty() ? std::string() : StatementExtra(sql); },
       [&] {
         sql = BuildDictQuery(aTable, aIDs, aFilter, aSearchFields, aOrder, aKeyField, aExtraFields);
         return OpenSnapshot(sql, nullptr, false);
@@ -330,15 +331,15 @@ double QvAddRecord(const std::string& table, const std::string& pkIndex, const s
       [&] {
         double id = aID;
         DatabasePtr target = Resolve(db);
-        QvWithWriteLock(target, [&] {
-          DaoRecordsetPtr rs = QvGetTableRS(table, pkIndex, target);
-          id = aID == 0 ? NextId(*rs, pkField) : aID;
-          rs->AddNew();
-          rs->SetField(pkField, Variant(id));
-          FillRsWithValues(*rs, pairs);
-          rs->Update();
-          rs->Close();
-        });
+        dao::Transaction tx(*target, dao::kWriteLock);
+        DaoRecordsetPtr rs = QvGetTableRS(table, pkIndex, target);
+        id = aID == 0 ? NextId(*rs, pkField) : aID;
+        rs->AddNew();
+        rs->SetField(pkField, Variant(id));
+        FillRsWithValues(*rs, pairs);
+        rs->Update();
+        rs->Close();
+        tx.Commit();
         return id;
       });
 }
@@ -395,36 +396,6 @@ void DaoSafeMoveLast(dao::Recordset& rs) noexcept {
 
 bool IsDaoFieldExists(const dao::Recordset& rs, std::string_view field) {
   return rs.FieldIndex(field) >= 0;
-}
-
-void QvWithWriteLock(const DatabasePtr& db, const std::function<void()>& body) {
-  Guard(QV_HERE, [&] {
-    DatabasePtr target = Resolve(db);
-    if (target->IsReadOnly() || target->Connection().TransactionDepth() > 0) {
-      body();
-      return;
-    }
-    target->BeginLevel(true);
-    try {
-      body();
-    } catch (...) {
-      try {
-        target->RollbackLevel();
-      } catch (...) {
-      }
-      throw;
-    }
-    try {
-      target->CommitLevel(false);
-    } catch (...) {
-      // A commit that could not be made leaves the transaction open.
-      try {
-        target->RollbackLevel();
-      } catch (...) {
-      }
-      throw;
-    }
-  });
 }
 
 }  // namespace qv::mQvDaoDataBase

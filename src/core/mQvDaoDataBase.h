@@ -106,9 +106,12 @@ bool QvCheckDaoRsForAtLeastOneRecord(dao::Recordset& rs, bool raise);
 
 // The dictionary statement over table `aTable` (every column, then
 // `aExtraFields`): rows whose key field `aKeyField` is the identifier
-// `aIDs` (or one of the ";"-separated identifiers) and that meet
-// `aFilter`; `aSearchFields` adds the column SeekName (the fields joined by
-// "|", Null as "", or the expression after a leading "@"); `aOrder` orders.
+// `aIDs` (or one of the ";"-separated identifiers; "" for every row) and
+// that meet `aFilter`. `aIDs` comes from the caller and goes through
+// IdList2DaoSql (error 5 for anything but numbers); the other arguments
+// are the library's own SQL pieces. `aSearchFields` adds the column
+// SeekName (the fields joined by "|", Null as "", or the expression after
+// a leading "@"); `aOrder` orders.
 std::string BuildDictQuery(const std::string& aTable, const std::string& aIDs,
                            const std::string& aFilter, const std::string& aSearchFields,
                            const std::string& aOrder, const std::string& aKeyField,
@@ -141,7 +144,7 @@ void QvLookupValue(Variant& rValue, const std::string& table, const std::string&
 // Adds a row with the primary key `aID`, or, when `aID` is 0, the last key
 // in index order plus 1 (1 for an empty table), and the fields of the
 // alternating name/value `pairs`; returns the key. The key is chosen and
-// the row written in one write-locked transaction (QvWithWriteLock), so
+// the row written in one write-locked transaction (dao::Transaction), so
 // concurrent callers never get the same key.
 double QvAddRecord(const std::string& table, const std::string& pkIndex, const std::string& pkField,
                    double aID, std::span<const Variant> pairs, const DatabasePtr& db = nullptr);
@@ -154,13 +157,6 @@ double NextId(dao::Recordset& rs, const std::string& field);
 void DaoSafeMoveFirst(dao::Recordset& rs) noexcept;
 void DaoSafeMoveLast(dao::Recordset& rs) noexcept;
 bool IsDaoFieldExists(const dao::Recordset& rs, std::string_view field);
-
-// Runs `body` in a transaction of `db` (null: the user database) whose
-// outermost level takes the write lock at once, committing when it
-// returns and rolling back when it raises: what `body` reads cannot change
-// before it writes. Inside a transaction already open on `db` the body
-// joins it (and that transaction's own rules apply).
-void QvWithWriteLock(const DatabasePtr& db, const std::function<void()>& body);
 
 // ---- field readers: the named field of the current record, converted;
 // anything failing (a Null, a missing field, no current record) gives the
@@ -190,18 +186,28 @@ std::string GetDelimitedStringFieldValuesFromDaoRS(const DaoRecordsetPtr& rs,
 // ---- SQL literals
 
 // A number as plain decimal text: whole numbers with all their digits and
-// no point, others as VB writes them ("2.5").
+// no point, others as VB writes them ("2.5"). An infinity or NaN is error 6
+// (no Jet number stands for it).
 std::string Number2DaoSql(double value);
 
 // The text in double quotes, each double quote doubled and each character
-// of code 0 to 31 made a space.
+// of code 0 to 31 made a space. A text of more than kMaxQStringBytes bytes
+// is error 5: no column holds it, and a statement carrying it would pass
+// the engine's size limit (3360) with the whole text in the error.
+inline constexpr size_t kMaxQStringBytes = 65536;
 std::string DaoQString(std::string_view text);
 // A caller's identifier list as SQL: numbers (an optional sign, digits with
 // at most one decimal point, spaces around) separated by ";", written with
 // `separator` between them ("3; 5" gives "3, 5"). Anything else, an empty
 // item or an empty list included, is error 5 naming `what`: the list goes
-// into a statement, so it is refused rather than widened. Linear in the
-// list's length.
+// into a statement, so it is refused rather than widened. So is a list of
+// more than kMaxIdListItems identifiers or an identifier longer than
+// kMaxIdListItemChars characters: a statement with a few such lists stays
+// well inside the engine's limits on statement size and tokens (error 3360
+// beyond them), which a caller could not tell from a broken statement.
+// Linear in the list's length.
+inline constexpr size_t kMaxIdListItems = 10000;
+inline constexpr size_t kMaxIdListItemChars = 24;
 std::string IdList2DaoSql(std::string_view ids, std::string_view what,
                           std::string_view separator = ", ");
 // "DateSerial(2007, 3, 5)"; `emptyText` for an empty date (not a date, or

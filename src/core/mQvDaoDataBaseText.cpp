@@ -123,6 +123,7 @@ std::string GetDelimitedStringFieldValuesFromDaoRS(const DaoRecordsetPtr& rs,
 // ---- literals
 
 std::string Number2DaoSql(double value) {
+  if (!std::isfinite(value)) ThrowVb(vberr::kOverflow, "a number for a statement");
   if (std::trunc(value) == value && std::fabs(value) < 1e18) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.0f", value);
@@ -142,27 +143,31 @@ std::string IdList2DaoSql(std::string_view ids, std::string_view what, std::stri
                                               std::string(why) + "): \"" + shown + "\"");
   };
   std::string out;
-  out.reserve(ids.size() + ids.size() / 4);
+  out.reserve(std::min(ids.size(), kMaxIdListItems * (kMaxIdListItemChars + 1)) * 5 / 4);
   size_t pos = 0;
-  for (;;) {
+  for (size_t count = 1;; ++count) {
+    if (count > kMaxIdListItems)
+      refuse("more than " + std::to_string(kMaxIdListItems) + " identifiers");
     const size_t end = std::min(ids.find(';', pos), ids.size());
     std::string_view item = ids.substr(pos, end - pos);
     while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
     while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
+    if (item.empty()) refuse("an empty item");
+    if (item.size() > kMaxIdListItemChars)
+      refuse("an identifier of more than " + std::to_string(kMaxIdListItemChars) + " characters");
     std::string_view digits = item;
-    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+'))
-      digits.remove_prefix(1);
-    int points = 0, figures = 0;
+    if (digits.front() == '-' || digits.front() == '+') digits.remove_prefix(1);
+    int points = 0, figures = 0, others = 0;
     for (char c : digits) {
       if (c == '.')
         ++points;
       else if (c >= '0' && c <= '9')
         ++figures;
       else
-        refuse("\"" + std::string(item) + "\" is not a number");
+        ++others;
     }
-    if (item.empty()) refuse("an empty item");
-    if (figures == 0 || points > 1) refuse("\"" + std::string(item) + "\" is not a number");
+    if (others > 0 || figures == 0 || points > 1)
+      refuse("\"" + std::string(item) + "\" is not a number");
     if (!out.empty()) out += separator;
     out += item;
     if (end == ids.size()) break;
@@ -172,6 +177,11 @@ std::string IdList2DaoSql(std::string_view ids, std::string_view what, std::stri
 }
 
 std::string DaoQString(std::string_view text) {
+  if (text.size() > kMaxQStringBytes)
+    ThrowVb(vberr::kInvalidProcedureCall,
+            "a text of " + std::to_string(text.size()) + " bytes is too long for a statement (" +
+                std::to_string(kMaxQStringBytes) + " at most): \"" +
+                std::string(Left(text, 40)) + "...\"");
   std::string out = "\"";
   out.reserve(text.size() + 2);
   for (char c : text) {
@@ -246,10 +256,13 @@ std::string BuildDictQuery(const std::string& aTable, const std::string& aIDs,
   }
   sql += " From " + aTable;
   std::string conditions;
-  if (aIDs.find(';') != std::string::npos)
-    conditions = " " + aKeyField + " IN (" + Replace(aIDs, ";", ",") + ")";
-  else if (!aIDs.empty())
-    conditions = " (" + aKeyField + " = " + aIDs + ") ";
+  if (!aIDs.empty()) {
+    const std::string list = IdList2DaoSql(aIDs, "GetDictQuery (" + aTable + ")", ",");
+    if (aIDs.find(';') != std::string::npos)
+      conditions = " " + aKeyField + " IN (" + list + ")";
+    else
+      conditions = " (" + aKeyField + " = " + list + ") ";
+  }
   if (!aFilter.empty()) conditions += (conditions.empty() ? "" : " and ") + aFilter;
   if (!conditions.empty()) sql += " Where " + conditions;
   if (!aOrder.empty()) sql += " order by " + aOrder;

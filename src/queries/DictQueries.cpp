@@ -1,5 +1,9 @@
 #include "queries/DictQueries.h"
 
+#include <algorithm>
+#include <set>
+#include <sstream>
+
 #include "core/mErrorHandling.h"
 #include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
@@ -64,6 +68,38 @@ double DoubleOr(const Variant& v, double def) {
   return mQvCommonCalc::VarToDoubleDef(v, def);
 }
 
+// The OKATO list as callers have always written it, with "," between the
+// identifiers; ";" is taken as well.
+std::string OkatoIdList(const std::string& aID) {
+  std::string ids = aID;
+  std::replace(ids.begin(), ids.end(), ',', ';');
+  return IdList2DaoSql(ids, "GetNsiOKATO", ",");
+}
+
+// The OKATO order: the result's columns, each optionally followed by
+// "asc" or "desc", separated by ","; anything else is error 5.
+std::string OkatoOrder(const std::string& aOrder) {
+  static const std::set<std::string> kColumns = {"id", "code", "name"};
+  std::string order;
+  size_t from = 0;
+  for (;;) {
+    const size_t comma = std::min(aOrder.find(',', from), aOrder.size());
+    std::istringstream item(aOrder.substr(from, comma - from));
+    std::string column, direction, extra;
+    item >> column >> direction >> extra;
+    const std::string dir = LCase(direction);
+    if (!kColumns.count(LCase(column)) || !extra.empty() ||
+        !(dir.empty() || dir == "asc" || dir == "desc"))
+      ThrowVb(vberr::kInvalidProcedureCall,
+              "GetNsiOKATO: the order is the columns ID, Code, Name, each with asc or desc, "
+              "separated by \",\": \"" +
+                  Left(aOrder, 60) + "\"");
+    order += (order.empty() ? "" : ", ") + column + (dir.empty() ? "" : " " + dir);
+    if (comma == aOrder.size()) return order;
+    from = comma + 1;
+  }
+}
+
 // A one- or no-character code padded with "0" on the left to two characters.
 std::string PadCode(const std::string& code) {
   return Len(code) < 2 ? Right("00" + code, 2) : code;
@@ -75,7 +111,7 @@ ado::RecordsetPtr DictQueries::GetCountry(const std::string& aID, int32_t aFlags
   return Guard(QV_HERE, [&] {
     std::string sql = "select ID, Alfa2, Alfa3, Code, ShortName, FullName, OrderNum from Country ";
     if (!aID.empty())
-      sql += "where ID in (" + IdList(aID, ", ") + ") ";
+      sql += "where ID in (" + IdList2DaoSql(aID, "GetCountry", ", ") + ") ";
     else if (aFlags & 1)
       sql += "where ID<>179 ";
     return QvQuerySqlA(sql + " order by OrderNum desc, ShortName ");
@@ -91,7 +127,9 @@ ado::RecordsetPtr DictQueries::GetRegion(const std::string& aID) {
 ado::RecordsetPtr DictQueries::GetCertificateType(const std::string& aID, double& aGroup) {
   return Guard(QV_HERE, [&] {
     std::string sql = "select * from CertificateType ";
-    if (!aID.empty()) return QvQuerySqlA(sql + "where ID in (" + IdList(aID, ", ") + ") ");
+    if (!aID.empty())
+      return QvQuerySqlA(sql + "where ID in (" + IdList2DaoSql(aID, "GetCertificateType", ", ") +
+                         ") ");
     if (aGroup < 0) {
       const double codes = -aGroup;
       if (codes == 1)
@@ -123,7 +161,8 @@ ado::RecordsetPtr DictQueries::GetTaxOffice(const std::string& aID, int32_t aCon
 double DictQueries::GetTaxOfficeIDByCode(const std::string& aCode) {
   return Guard(QV_HERE, [&] {
     return DoubleOr(
-        QvQueryValueSafe("select top 1 ID from TaxOffice where Code='" + aCode + "'", Variant(0.0)),
+        QvQueryValueSafe("select top 1 ID from TaxOffice where Code=" + DaoQString(aCode),
+                         Variant(0.0)),
         0);
   });
 }
@@ -175,8 +214,8 @@ ado::RecordsetPtr DictQueries::GetNsiOKVED(const std::string& aID) {
 ado::RecordsetPtr DictQueries::GetNsiOKATO(const std::string& aID, const std::string& aOrder) {
   return Guard(QV_HERE, [&] {
     std::string sql = "Select ID, Code, Name From NSI_OKATO";
-    if (!aID.empty()) sql += " where ID in (" + aID + ")";
-    if (!aOrder.empty()) sql += " order by " + aOrder;
+    if (!aID.empty()) sql += " where ID in (" + OkatoIdList(aID) + ")";
+    if (!aOrder.empty()) sql += " order by " + OkatoOrder(aOrder);
     return QueryA(sql, OkatoDataBase());
   });
 }
@@ -208,14 +247,16 @@ ado::RecordsetPtr DictQueries::GetAllPotentialSenders(double aJobPlaceID, const 
         "np ON p.PersonRealID = np.ID Where p.ID IN (Select w.WorkerID From Personnel AS w ";
     if (aJobPlaceID != 0) sql += "Where w.JobPlaceID = " + Num(aJobPlaceID);
     sql += ") ) ";
-    if (!aID.empty()) sql += "Where PersonID in (" + IdList(aID, ",") + ") ";
+    if (!aID.empty())
+      sql += "Where PersonID in (" + IdList2DaoSql(aID, "GetAllPotentialSenders", ",") + ") ";
     return QvQuerySqlA(sql + "Order By PersonType Desc, Name Asc ");
   });
 }
 
 ado::RecordsetPtr DictQueries::GetStdProfiles(const std::string& aID) {
   return Guard(QV_HERE, [&] {
-    const std::string where = aID.empty() ? "" : " where ID in (" + IdList(aID, ",") + ") ";
+    const std::string where =
+        aID.empty() ? "" : " where ID in (" + IdList2DaoSql(aID, "GetStdProfiles", ",") + ") ";
     return QvQuerySqlA(
         "select * from ( select ID, Name, 'Встр.' As StorageName, 1 As StorageType from "
         "DictProfiles " +

@@ -3,6 +3,7 @@
 #include "core/mErrorHandling.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
+#include "platform/dao/Transaction.h"
 #include "queries/mCommonLookups.h"
 #include "queries/mQueryLists.h"
 #include "queries/mSortDirection.h"
@@ -60,11 +61,11 @@ double NumberOr0(const Variant& v) {
 
 void PersonQueries::AddAccPerson(double aPersonID) {
   Guard(QV_HERE, [&] {
-    QvWithWriteLock(nullptr, [&] {
-      RequireStoredPerson(aPersonID, "the person");
-      if (queries::IsAccPerson(aPersonID)) return;
+    dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
+    RequireStoredPerson(aPersonID, "the person");
+    if (!queries::IsAccPerson(aPersonID))
       QvAddRecord("AccPerson", "PersonId", "PersonID", aPersonID, {});
-    });
+    tx.Commit();
   });
 }
 
@@ -126,7 +127,8 @@ ObjectPtr PersonQueries::GetFormalBoss(double aJobPlaceID) {
 
 void PersonQueries::SetFormalBoss(double aWorkerID, double aJobPlaceID) {
   Guard(QV_HERE, [&] {
-    QvWithWriteLock(nullptr, [&] {
+    dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
+    {
       if (aWorkerID != 0 &&
           !QvQueryExistence("select ID from Personnel where ID = " + SqlNum(aWorkerID) +
                             " and JobPlaceID = " + SqlNum(aJobPlaceID)))
@@ -146,7 +148,8 @@ void PersonQueries::SetFormalBoss(double aWorkerID, double aJobPlaceID) {
       rs->Close();
       if (aWorkerID != 0 && !already)
         QvExecuteSql("update Personnel set IsFormalBoss = 1 where ID = " + SqlNum(aWorkerID));
-    });
+    }
+    tx.Commit();
   });
 }
 
@@ -180,23 +183,23 @@ ado::RecordsetPtr PersonQueries::GetAllPersonsAllowedToBeWorkers(const Variant&)
 
 void PersonQueries::AddBranch(double aParentOrgID, double aBranchOrgID) {
   Guard(QV_HERE, [&] {
-    QvWithWriteLock(nullptr, [&] {
-      RequireStoredPerson(aParentOrgID, "the parent organisation");
-      RequireStoredPerson(aBranchOrgID, "the branch");
-      if (aParentOrgID == aBranchOrgID)
-        ThrowVb(vberr::kInvalidProcedureCall,
-                "an organisation cannot be a branch of itself: " + SqlNum(aBranchOrgID));
-      // Looked up by the branch: a branch has one parent.
-      if (queries::IsBranch(aBranchOrgID)) {
-        const double parent = GetParentOfBranch(aBranchOrgID);
-        if (parent == aParentOrgID) return;
-        ThrowVb(vberr::kInvalidProcedureCall,
-                "the person " + SqlNum(aBranchOrgID) + " is already a branch of " + SqlNum(parent));
-      }
-      const Variant pairs[] = {Variant("ParentPersonID"), Variant(aParentOrgID),
-                               Variant("ChildPersonID"), Variant(aBranchOrgID)};
-      QvAddRecord("Branches", "Id", "ID", 0, pairs);
-    });
+    dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
+    RequireStoredPerson(aParentOrgID, "the parent organisation");
+    RequireStoredPerson(aBranchOrgID, "the branch");
+    if (aParentOrgID == aBranchOrgID)
+      ThrowVb(vberr::kInvalidProcedureCall,
+              "an organisation cannot be a branch of itself: " + SqlNum(aBranchOrgID));
+    // Looked up by the branch: a branch has one parent.
+    if (queries::IsBranch(aBranchOrgID)) {
+      const double parent = GetParentOfBranch(aBranchOrgID);
+      if (parent == aParentOrgID) return;  // nothing written
+      ThrowVb(vberr::kInvalidProcedureCall,
+              "the person " + SqlNum(aBranchOrgID) + " is already a branch of " + SqlNum(parent));
+    }
+    const Variant pairs[] = {Variant("ParentPersonID"), Variant(aParentOrgID),
+                             Variant("ChildPersonID"), Variant(aBranchOrgID)};
+    QvAddRecord("Branches", "Id", "ID", 0, pairs);
+    tx.Commit();
   });
 }
 

@@ -159,18 +159,6 @@ int32_t PeriodKindOfReport(int32_t aReportID) {
   return 0;
 }
 
-std::string IdList(const std::string& aIDs, std::string_view aSeparator) {
-  std::string list;
-  list.reserve(aIDs.size());
-  for (char c : aIDs) {
-    if (c == ';')
-      list += aSeparator;
-    else
-      list += c;
-  }
-  return list;
-}
-
 void ResetPeriodCacheForThread() {
   ThreadCache() = PeriodCache{};
 }

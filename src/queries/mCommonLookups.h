@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "platform/automation/Variant.h"
 
@@ -55,9 +54,6 @@ const IntTimePeriodInfo* GetPeriodByYearAndReport(int32_t aYear, int32_t aReport
 bool GetPeriodMonthAndType(int32_t aTimeID, int32_t& rYear, int32_t& rMonth, int32_t& rPeriodType);
 // 1 for a month (1..12), 2 for a quarter (13..16), 3 for the year (17), else 0.
 int32_t PeriodKindOfReport(int32_t aReportID);
-// An identifier list as the callers give it ("5;7") made into the text of
-// an "in (...)" list: every ";" replaced by `aSeparator` ("," or ", ").
-std::string IdList(const std::string& aIDs, std::string_view aSeparator);
 
 // Forgets the calling thread's period cache (the data folder changed);
 // miDataBase::ResetSessionForThread calls it.

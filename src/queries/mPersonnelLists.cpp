@@ -125,10 +125,11 @@ ado::RecordsetPtr PersonnelOfTaxpayer(double aJobPlaceID, const std::string& aEx
     std::string sql;
     double parent = 0;
     if (!aID.empty()) {
-      sql = select + "Where pl.ID in (" + IdList(aID, ",") + ") ";
+      sql = select + "Where pl.ID in (" + IdList2DaoSql(aID, "GetPersonnelOfTaxpayer", ",") + ") ";
     } else {
+      const std::string excluded =
+          aExcludeIDs.empty() ? "" : IdList2DaoSql(aExcludeIDs, "GetPersonnelOfTaxpayer", ",");
       parent = ParentJobPlace(aJobPlaceID);
-      const std::string excluded = IdList(aExcludeIDs, ",");
       std::vector<std::string> conditions;
       if (aJobPlaceID != kNoJobPlace)
         conditions.push_back("pl.JobPlaceID = " + Num(aJobPlaceID) + " ");
@@ -168,7 +169,7 @@ ado::RecordsetPtr PersonsAllowedForSigners(double aJobPlaceID, const std::string
       sql = "select pr.ID AS PersonID, " + std::string(kPersonFio) +
             "(Person As pr LEFT JOIN NaturalPerson As np ON pr.PersonRealId = np.ID) LEFT JOIN "
             "LegalPerson As lp ON pr.PersonRealId = lp.ID where pr.ID in (" +
-            IdList(aID, ",") + ") ";
+            IdList2DaoSql(aID, "GetPersonsAllowedForSigners", ",") + ") ";
     } else {
       std::string workers;
       if (aJobPlaceID == kNoJobPlace) {

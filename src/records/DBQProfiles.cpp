@@ -8,26 +8,6 @@ namespace qv::records {
 using namespace mQvDaoDataBase;
 
 namespace {
-// "3;5" as "3, 5"; anything but identifiers separated by ";" is error 5
-// (the text goes into a statement).
-std::string IdList(const std::string& ids) {
-  std::string out;
-  size_t from = 0;
-  while (from <= ids.size()) {
-    size_t end = ids.find(';', from);
-    if (end == std::string::npos) end = ids.size();
-    const std::string part = Trim(ids.substr(from, end - from));
-    bool digits = !part.empty();
-    for (char c : part) digits = digits && c >= '0' && c <= '9';
-    if (!digits)
-      ThrowVb(vberr::kInvalidProcedureCall,
-              "the excluded document classes must be identifiers separated by \";\": " + ids);
-    out += (out.empty() ? "" : ", ") + part;
-    from = end + 1;
-  }
-  return out;
-}
-
 CollectionPtr ProfilesOf(const std::string& sql) {
   auto rs = QvQuerySqlStatic(sql, MapperUserDatabase());
   return miRecCollection::GetRecCollection_QvStdProfile(*rs, "ID");
@@ -47,7 +27,9 @@ ado::RecordsetPtr DBQProfiles::GetDocClassesForSelecting(const std::string& aExc
     std::string sql =
         "select doc_type_id as ID, name_short as Name, Knd from doc_type_class where "
         "((instance_permission = 0) or IsNull (instance_permission)) ";
-    if (!aExcludeIDs.empty()) sql += " and doc_type_id not in (" + IdList(aExcludeIDs) + ") ";
+    if (!aExcludeIDs.empty())
+      sql += " and doc_type_id not in (" + IdList2DaoSql(aExcludeIDs, "GetDocClassesForSelecting") +
+             ") ";
     return QvQuerySqlA(sql + "order by name_short ");
   });
 }

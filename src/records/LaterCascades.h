@@ -1,8 +1,8 @@
 #pragma once
 // The parts of the person and stream cascades that belong to other
 // subsystems, one function each, so that each subsystem completes its own
-// part in one place. Every function runs inside the caller's mapper
-// transaction (MapperTransaction.h): a failure undoes the whole delete.
+// part in one place. Every function runs inside the caller's
+// dao::Transaction on `db`: a failure undoes the whole delete.
 
 #include <cstdint>
 

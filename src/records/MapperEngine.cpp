@@ -9,7 +9,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
-#include "records/MapperTransaction.h"
+#include "platform/dao/Transaction.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qv::records {
@@ -182,9 +182,9 @@ void DeleteOwned(const ColumnMap& map, QvRecord& rec) {
 }
 
 // Puts a record's identifier and state back if the write is rolled back.
-void UndoOnRollback(QvRecord& rec) {
+void UndoOnRollback(dao::Database& db, QvRecord& rec) {
   std::weak_ptr<QvRecord> weak = std::static_pointer_cast<QvRecord>(rec.shared_from_this());
-  OnMapperRollback([weak, id = rec.IdValue(), state = rec.State()] {
+  dao::Transaction::OnRollback(db, [weak, id = rec.IdValue(), state = rec.State()] {
     if (auto r = weak.lock()) r->RestoreAfterRollback(id, state);
   });
 }
@@ -397,8 +397,8 @@ OpenedRow OpenForWrite(dao::Recordset& rs, const ColumnMap& map, const MapperHoo
 // The detail row of a header save: the row of the record's link, or, when
 // the link is 0 or its row is gone, a new row under the detail table's
 // NextId whose key becomes the record's link.
-void OpenDetailForWrite(dao::Recordset& rs, const ColumnMap& map, const DetailDef& d, QvRecord& rec,
-                        double link) {
+void OpenDetailForWrite(dao::Database& db, dao::Recordset& rs, const ColumnMap& map,
+                        const DetailDef& d, QvRecord& rec, double link) {
   if (link != 0) {
     const Variant key[1] = {Variant(link)};
     rs.Seek("=", key);
@@ -412,7 +412,7 @@ void OpenDetailForWrite(dao::Recordset& rs, const ColumnMap& map, const DetailDe
   rs.SetField(map.key, Variant(next));
   const int linkProp = PropertyOf(rec, d.linkColumn);
   std::weak_ptr<QvRecord> weak = std::static_pointer_cast<QvRecord>(rec.shared_from_this());
-  OnMapperRollback([weak, linkProp, link] {
+  dao::Transaction::OnRollback(db, [weak, linkProp, link] {
     if (auto r = weak.lock()) r->SetValue(linkProp, Variant(link));
   });
   rec.SetValue(linkProp, Variant(next));
@@ -438,7 +438,7 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   if (detail) {
     auto drs = OpenMapTable(db, *detail);
     CloseOnExit detailCloser(*drs);
-    OpenDetailForWrite(*drs, *detail, *def.detail, rec, link);
+    OpenDetailForWrite(db, *drs, *detail, *def.detail, rec, link);
     WriteColumns(*detail, *drs, rec, recursive, writeLazy);
     drs->Update();
     drs->Close();
@@ -450,7 +450,7 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   // The record takes its new identifier once the row holds it, so that a
   // failed write leaves it new and the next save inserts again.
   if (row.newId != 0) {
-    UndoOnRollback(rec);
+    UndoOnRollback(db, rec);
     rec.AssignNewID(Variant(row.newId));
   }
   for (const ValueListDef& list : def.valueLists) SaveValueList(db, list, rec);
@@ -499,7 +499,9 @@ void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recurs
   if (state == kNew || state == kReference || state == kDeleted) return;
   if (rec.IsReadOnlyRecord()) return;
   if (def.hooks.saveGate && !def.hooks.saveGate(rec)) return;
-  MapperWrite(db, [&] { SaveRowNow(db, def, rec, recursive, extra); });
+  dao::Transaction tx(db, dao::kWriteLock);
+  SaveRowNow(db, def, rec, recursive, extra);
+  tx.Commit();
 }
 
 void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec) {
@@ -508,11 +510,11 @@ void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec) {
   if (id == 0) return;
   if (rec->IsReadOnlyRecord()) return;
   if (def.hooks.deleteGate && !def.hooks.deleteGate(id)) return;
-  MapperWrite(db, [&] {
-    DeleteRowNow(db, def, *rec);
-    UndoOnRollback(*rec);
-    rec->AfterDelete();
-  });
+  dao::Transaction tx(db, dao::kWriteLock);
+  DeleteRowNow(db, def, *rec);
+  UndoOnRollback(db, *rec);
+  rec->AfterDelete();
+  tx.Commit();
 }
 
 bool RowExists(dao::Database& db, const MapperDef& def, double id) {

@@ -20,9 +20,10 @@
 //           beforeDelete (cascades), the owned sub-records, then the row
 //           when found; AfterDelete in any case.
 //   exists  Seek "=".
-// A save or delete runs in the thread's mapper transaction
-// (MapperTransaction.h): a failure anywhere in it, nested mappers included,
-// leaves nothing of it written.
+// A save or delete runs in one dao::Transaction (kWriteLock) that nested
+// mapper calls on the same database join: a failure anywhere in it leaves
+// nothing of it written, and undo steps put the records' identifiers and
+// states back.
 //
 // Two shapes beyond one row per record:
 //   header + detail (MapperDef::detail): the map's table holds a type and a

@@ -16,9 +16,9 @@
 
 #include "core/mErrorHandling.h"
 #include "platform/automation/Object.h"
+#include "platform/dao/Transaction.h"
 #include "records/MapperEngine.h"
 #include "records/MapperSession.h"
-#include "records/MapperTransaction.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qv::records {
@@ -38,10 +38,13 @@ class PlainMapper : public Object {
       auto db = MapperUserDatabase();
       const MapperDef& def = Self::Def();
       // One seek needs no transaction of its own: its statement is one.
-      if (def.detail == nullptr && def.hooks.afterRead == nullptr)
+      if (def.detail == nullptr && def.hooks.afterRead == nullptr) {
         ReadRow(*db, def, aID, *rec);
-      else
-        MapperRead(*db, [&] { ReadRow(*db, def, aID, *rec); });
+        return;
+      }
+      dao::Transaction tx(*db, dao::kRead);
+      ReadRow(*db, def, aID, *rec);
+      tx.Commit();
     });
   }
   // The lazy columns (for mappers whose records have them; bound by
@@ -50,7 +53,9 @@ class PlainMapper : public Object {
     Guard(Self::kModule, __func__, [&] {
       auto rec = RecordArg(Self::Def(), aRecord);
       auto db = MapperUserDatabase();
-      MapperRead(*db, [&] { ReadLazyRow(*db, Self::Def(), *rec); });
+      dao::Transaction tx(*db, dao::kRead);
+      ReadLazyRow(*db, Self::Def(), *rec);
+      tx.Commit();
     });
   }
   // Writes aRecord to its row, inserting it when it is new.

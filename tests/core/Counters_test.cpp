@@ -81,7 +81,6 @@ TEST_F(Counters, DeliveryNumbersFollowTheRegisteredDocuments) {
   EXPECT_EQ(e->Number(), 3078);
   EXPECT_EQ(e->Description(),
             "[Qv_DBProvider::DBGlobalParams.GetNextDeliveryNumber]\r\n"
-            "[Qv_DBProvider::mQvDaoDataBase.QvWithWriteLock]\r\n"
             "[Qv_DBProvider::mQvDaoDataBase.QvQueryValue] {Запрос, вызвавший ошибку: \r\n"
             "select max (reg_number) from doc_registry}\r\n"
             "[DAO.Database]\r\n"

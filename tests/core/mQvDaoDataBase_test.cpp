@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "CoreTestSupport.h"
 #include "core/DBCommon.h"
@@ -196,6 +198,11 @@ TEST_F(Toolkit, LiteralTexts) {
       {DescribeValue(Variant(VariantArray::Of({Variant(1)}))), "(0x200C) ???"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.expected);
+  for (double bad : {std::numeric_limits<double>::infinity(), -HUGE_VAL, std::nan("")})
+    EXPECT_EQ(testsupport::ErrorNumber([&] { Number2DaoSql(bad); }), 6) << bad;
+  EXPECT_EQ(DaoQString(std::string(kMaxQStringBytes, 'x')).size(), kMaxQStringBytes + 2);
+  EXPECT_EQ(testsupport::ErrorNumber([] { DaoQString(std::string(kMaxQStringBytes + 1, 'x')); }),
+            5);
   // The literals read back as the values they stand for.
   EXPECT_EQ(QvQueryValue("select count(*) from T where Born = " + Date2DaoSql(march5, "") +
                          " and Name <> " + DaoQString("x\"y")),
@@ -236,12 +243,21 @@ TEST_F(Toolkit, IdentifierListsAreNumbersOrRefused) {
     }
   }
   EXPECT_EQ(IdList2DaoSql("3;5", "x", ","), "3,5");
-  // 200,000 identifiers: linear, and every one kept.
-  std::string many;
-  for (int i = 1; i <= 200000; ++i) many += (i > 1 ? ";" : "") + std::to_string(i);
-  const std::string sql = IdList2DaoSql(many, "x", ",");
-  EXPECT_EQ(std::count(sql.begin(), sql.end(), ','), 199999);
-  EXPECT_EQ(sql.substr(sql.size() - 7), ",200000");
+  // Up to the limit every identifier is kept; one more is refused, and so
+  // is a 200,000-identifier list, long before a statement could hold it.
+  const auto ids = [](size_t n) {
+    std::string list;
+    for (size_t i = 1; i <= n; ++i) list += (i > 1 ? ";" : "") + std::to_string(i);
+    return list;
+  };
+  const std::string sql = IdList2DaoSql(ids(kMaxIdListItems), "x", ",");
+  EXPECT_EQ(std::count(sql.begin(), sql.end(), ','), kMaxIdListItems - 1);
+  EXPECT_EQ(sql.substr(sql.size() - 6), "," + std::to_string(kMaxIdListItems));
+  for (size_t n : {kMaxIdListItems + 1, size_t{200000}})
+    EXPECT_EQ(testsupport::ErrorNumber([&] { IdList2DaoSql(ids(n), "x"); }), 5) << n;
+  const std::string longest(kMaxIdListItemChars, '1');
+  EXPECT_EQ(IdList2DaoSql(" " + longest + " ", "x"), longest);
+  EXPECT_EQ(testsupport::ErrorNumber([&] { IdList2DaoSql(longest + "1", "x"); }), 5);
 }
 
 TEST_F(Toolkit, DictionaryStatements) {
@@ -266,12 +282,18 @@ TEST_F(Toolkit, DictionaryStatements) {
   for (size_t r = 0; r < rs->RowCount(); ++r)
     seek += CStr(rs->Value(r, rs->FieldIndex("SeekName"))) + ";";
   EXPECT_EQ(seek, "Иванов|10.5;Петров|;Сидоров \"С\"|0.25;");
-  auto e = Caught([] { GetDictQuery("T", "1;", "", "", "", "ID", ""); });
+  auto e = Caught([] { GetDictQuery("T", "1;3", "Amount >", "", "", "ID", ""); });
   ASSERT_TRUE(e);
   EXPECT_NE(e->Description().find("{Запрос, вызвавший ошибку: \r\nSELECT T.*  From T Where  ID IN "
-                                  "(1,);}"),
+                                  "(1,3) and Amount >;}"),
             std::string::npos)
       << e->Description();
+  // A refused list builds no statement, so none is named.
+  e = Caught([] { GetDictQuery("T", "1;", "", "", "", "ID", ""); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->Number(), 5);
+  EXPECT_EQ(e->Description().find("Запрос"), std::string::npos) << e->Description();
+  EXPECT_NE(e->Description().find("GetDictQuery (T)"), std::string::npos) << e->Description();
 }
 
 TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
@@ -308,7 +330,6 @@ TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
   const std::string& d = e->Description();
   EXPECT_EQ(d.substr(0, d.find("\r\n[DAO")),
             "[Qv_DBProvider::mQvDaoDataBase.QvAddRecord] {Таблица: T, PKIndex: Id, PKFiled: ID}\r\n"
-            "[Qv_DBProvider::mQvDaoDataBase.QvWithWriteLock]\r\n"
             "[Qv_DBProvider::mQvDaoDataBase.FillRsWithValues] {Field: Nosuch, Value: (Long) 5}");
   EXPECT_EQ(QvQueryValue("select count(*) from T"), Variant(int32_t{6}));  // nothing half written
 

@@ -112,7 +112,7 @@ TEST_F(DictQueriesTest, TaxOfficesByKindAndCode) {
   const double shared = q.GetTaxOfficeIDByCode("7705");  // "top 1": one of the two
   EXPECT_TRUE(shared == 5 || shared == 6) << shared;
   EXPECT_EQ(q.GetTaxOfficeIDByCode("0000"), 0);
-  EXPECT_EQ(q.GetTaxOfficeIDByCode("77'02"), 0);  // inserted raw: a broken statement
+  EXPECT_EQ(q.GetTaxOfficeIDByCode("77'02"), 0);  // a text, never part of the statement
 }
 
 TEST_F(DictQueriesTest, DictionariesWithSearchNamesAndFilters) {

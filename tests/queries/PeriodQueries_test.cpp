@@ -342,7 +342,6 @@ TEST_F(PeriodQueriesTest, StreamOwnersAndBranches) {
   EXPECT_EQ(GetConsStreamLPCategory(1), 8);
   EXPECT_EQ(GetConsStreamLPCategory(2), 0);
   EXPECT_EQ(GetConsStreamLPCategory(3), 0);
-  EXPECT_EQ(IdList("5;7;9", ", "), "5, 7, 9");
 }
 
 TEST_F(PeriodQueriesTest, CallsByNameThroughTheProgIds) {

@@ -14,6 +14,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaDate.h"
 #include "platform/dao/DBEngine.h"
+#include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
 
 namespace qvdb {
@@ -116,20 +117,19 @@ class Generator {
     ws_ = engine->CreateWorkspace("qvdb generate", "admin", "", Variant(qv::dao::dbUseJet));
     db_ = ws_->Open(file.string(), {});
   }
-  ~Generator() {
-    if (ws_->TransactionDepth() > 0) ws_->Rollback();
-    ws_->Close();
-  }
+  ~Generator() { ws_->Close(); }
 
   GenerateStats Run() {
     const auto start = std::chrono::steady_clock::now();
-    Transaction([&] {
+    {
+      qv::dao::Transaction tx(*ws_);
       LoadPeriods();
       const ReferenceCounts added = EnsureReferenceRows(*db_, periods_);
       stats_.templates = added.templates;
       stats_.templateDates = added.templateDates;
       MakeTaxpayers();
-    });
+      tx.Commit();
+    }
     WriteDocuments();
     stats_.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -137,13 +137,6 @@ class Generator {
   }
 
  private:
-  template <class F>
-  void Transaction(F body) {
-    ws_->BeginTrans();
-    body();
-    ws_->CommitTrans(Variant());
-  }
-
   int64_t NextId(std::string_view table, std::string_view column) {
     return static_cast<int64_t>(TableWriter::MaxOf(*db_, table, column)) + 1;
   }
@@ -451,14 +444,14 @@ void Generator::WriteDocuments() {
   const auto total = static_cast<int64_t>(plan.size());
   for (int64_t begin = 0; begin < total; begin += o_.batch) {
     const int64_t end = std::min(total, begin + o_.batch);
-    Transaction([&] {
-      for (int64_t i = begin; i < end; ++i) {
-        const PlannedDoc& d = plan[i];
-        WriteDocument(d, firstId + i, firstReg + i, d.older >= 0 ? firstId + d.older : 0,
-                      d.newer >= 0 ? firstId + d.newer : 0);
-        if (progress_ && (i + 1) % kProgressEvery == 0) progress_(i + 1, total);
-      }
-    });
+    qv::dao::Transaction tx(*ws_);
+    for (int64_t i = begin; i < end; ++i) {
+      const PlannedDoc& d = plan[i];
+      WriteDocument(d, firstId + i, firstReg + i, d.older >= 0 ? firstId + d.older : 0,
+                    d.newer >= 0 ? firstId + d.newer : 0);
+      if (progress_ && (i + 1) % kProgressEvery == 0) progress_(i + 1, total);
+    }
+    tx.Commit();
   }
   if (progress_) progress_(total, total);
 }

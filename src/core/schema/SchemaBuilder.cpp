@@ -14,6 +14,7 @@
 #include "platform/dao/Recordset.h"
 #include "platform/dao/TableDef.h"
 #include "platform/dao/TableDefs.h"
+#include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
 
@@ -166,8 +167,8 @@ void Upgrade(dao::Workspace& ws, dao::Database& db, const SchemaSource& source, 
   for (const RowStep& r : source.rows)
     anyStep = anyStep || (r.file == result.file && r.version > result.fromVersion);
   if (!anyStep && !versionRowWrong && result.fromVersion == target) return;
-  ws.BeginTrans();
   try {
+    dao::Transaction tx(ws);
     for (int32_t v = result.fromVersion + 1; v <= target; ++v) {
       for (size_t i = 0; i < source.steps.size(); ++i) {
         const SchemaStep& s = source.steps[i];
@@ -180,9 +181,8 @@ void Upgrade(dao::Workspace& ws, dao::Database& db, const SchemaSource& source, 
           result.rowsInserted += InsertRows(db, r.rows());
     }
     RecordVersion(db, result.file, target);
-    ws.CommitTrans(Variant());
+    tx.Commit();
   } catch (const Error& e) {
-    ws.Rollback();
     throw Error(e.Number(), e.Description() + " [" + result.path + "]", e.Source());
   }
   result.toVersion = target;
@@ -245,7 +245,7 @@ std::vector<FileBuildResult> BuildDataFolder(const std::string& folder,
 }
 
 void CreateBigDocTables(dao::Database& db, bool withDirectory) {
-  jet::TransactionGuard tx(db.Connection());
+  dao::Transaction tx(db);
   if (withDirectory)
     for (const TableDef& t : BigDocDirectoryTables()) ApplyTable(db, t);
   for (const TableDef& t : BigDocCellTables()) ApplyTable(db, t);

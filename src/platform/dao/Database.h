@@ -32,6 +32,7 @@ class QueryDef;
 class Recordset;
 class TableDef;
 class TableDefs;
+class Transaction;
 class Workspace;
 
 struct DatabaseOptions {
@@ -105,14 +106,7 @@ class Database : public Object {
   int32_t SchemaVersion();
   void SetSchemaVersion(int32_t version);
 
-  // ---- the workspace's transactions and the engine's idle
-  // `immediate`: an outermost level takes the file's write lock at once
-  // (jet::Connection::BeginTrans).
-  void BeginLevel(bool immediate = false);
-  // Commits the innermost level; `flush` after the outermost one syncs the
-  // log to the disk (jet::Connection::SyncLog).
-  void CommitLevel(bool flush);
-  void RollbackLevel();
+  // ---- the engine's idle
   // Re-reads the current record of every open recordset.
   void RefreshRecordsets();
   // Outside a transaction: ends the read snapshot a statement still
@@ -121,6 +115,17 @@ class Database : public Object {
   void FreeLocks();
 
  private:
+  // Transaction levels, for the workspace and for Transaction (the one
+  // scope callers use). `immediate`: an outermost level takes the file's
+  // write lock at once (jet::Connection::BeginTrans). CommitLevel commits
+  // the innermost level; `flush` after the outermost one syncs the log to
+  // the disk (jet::Connection::SyncLog). RollbackLevel re-reads the current
+  // record of every open recordset.
+  friend class Transaction;
+  friend class Workspace;
+  void BeginLevel(bool immediate = false);
+  void CommitLevel(bool flush);
+  void RollbackLevel();
   void Track(const std::shared_ptr<Recordset>& rs);
   void CloseNoThrow() noexcept;
 
@@ -132,6 +137,7 @@ class Database : public Object {
   std::vector<std::weak_ptr<Recordset>> recordsets_;
   std::shared_ptr<TableDefs> tableDefs_;
   std::shared_ptr<Properties> properties_;
+  Transaction* scope_ = nullptr;  // the innermost Transaction open on this database
 };
 
 using DatabasePtr = std::shared_ptr<Database>;

@@ -347,18 +347,4 @@ void BackupDatabase(const std::string& source, const std::string& target, int bu
   }
 }
 
-TransactionGuard::~TransactionGuard() {
-  if (!conn_) return;
-  try {
-    conn_->Rollback();
-  } catch (...) {
-    // A destructor does not throw; the transaction is gone with the connection.
-  }
-}
-
-void TransactionGuard::Commit() {
-  conn_->CommitTrans();
-  conn_ = nullptr;
-}
-
 }  // namespace qv::jet

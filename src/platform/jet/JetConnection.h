@@ -123,17 +123,4 @@ class Connection : public std::enable_shared_from_this<Connection> {
 // a failed copy leaves no target behind.
 void BackupDatabase(const std::string& source, const std::string& target, int busyTimeoutMs = 5000);
 
-// Rolls back a transaction of `conn` unless Commit is called.
-class TransactionGuard {
- public:
-  explicit TransactionGuard(Connection& conn) : conn_(&conn) { conn.BeginTrans(); }
-  ~TransactionGuard();
-  TransactionGuard(const TransactionGuard&) = delete;
-  TransactionGuard& operator=(const TransactionGuard&) = delete;
-  void Commit();
-
- private:
-  Connection* conn_;
-};
-
 }  // namespace qv::jet

@@ -214,23 +214,6 @@ TEST_F(ConnectionTest, CachedStatementsCanBeNestedAndReused) {
   EXPECT_FALSE(again.Step());  // ? is Null
 }
 
-// Nesting itself is tested with the workspace's transactions; here the guard
-// that rolls back what was not committed.
-TEST_F(ConnectionTest, TransactionGuardRollsBackUnlessCommitted) {
-  EXPECT_EQ(ErrorNumber([&] { db_->CommitTrans(); }), 3034);
-  {
-    TransactionGuard guard(*db_);
-    db_->ExecuteNative("INSERT INTO T (Id) VALUES (4)");
-  }
-  EXPECT_EQ(Ids(), "");
-  {
-    TransactionGuard guard(*db_);
-    db_->ExecuteNative("INSERT INTO T (Id) VALUES (5)");
-    guard.Commit();
-  }
-  EXPECT_EQ(Ids(), "5");
-}
-
 TEST_F(ConnectionTest, ErrorsOfFunctionsKeepTheirNumbers) {
   db_->ExecuteNative("INSERT INTO T (Id, Txt) VALUES (1, NULL)");
   Statement s = db_->PrepareNative("SELECT jet_clng(Txt) FROM T");

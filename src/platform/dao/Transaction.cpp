@@ -1,0 +1,106 @@
+#include "platform/dao/Transaction.h"
+
+#include <utility>
+
+#include "platform/automation/Variant.h"
+#include "platform/dao/DaoConstants.h"
+#include "platform/dao/DaoError.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Workspace.h"
+
+namespace qv::dao {
+
+Transaction::Transaction(Database& db, TxOptions options) : db_(&db), outer_(db.scope_) {
+  if (outer_ && options.join == TxJoin::kJoin) {
+    owner_ = outer_->owner_;
+  } else {
+    db.BeginLevel(options.immediate);
+    open_ = true;
+  }
+  db.scope_ = this;
+}
+
+Transaction::Transaction(Workspace& ws, TxOptions options)
+    : ws_(std::static_pointer_cast<Workspace>(ws.shared_from_this())) {
+  if (options.immediate)
+    ws.BeginTransImmediate();
+  else
+    ws.BeginTrans();
+  open_ = true;
+}
+
+Transaction::~Transaction() {
+  if (open_) {
+    open_ = false;
+    try {
+      if (ws_)
+        ws_->Rollback();
+      else
+        db_->RollbackLevel();
+    } catch (...) {
+      // A level that cannot be rolled back goes with its connection.
+    }
+    RunUndo();
+  }
+  Detach();
+}
+
+void Transaction::Detach() noexcept {
+  if (db_ && db_->scope_ == this) db_->scope_ = outer_;
+}
+
+void Transaction::Commit(bool flush) {
+  if (Joined()) {
+    // The enclosing scope commits; a joined scope only leaves.
+    Detach();
+    return;
+  }
+  if (!open_) ThrowDao(daoerr::kNoTransaction, kSourceWorkspace);
+  if (ws_) {
+    // The workspace ends the level whether or not every file committed.
+    open_ = false;
+    ws_->CommitTrans(flush ? Variant(dbForceOSFlush) : Variant());
+  } else {
+    db_->CommitLevel(flush);
+    open_ = false;
+    Detach();
+    if (outer_) {
+      Transaction* keeper = outer_->owner_;
+      for (auto& step : undo_) keeper->undo_.push_back(std::move(step));
+    }
+  }
+  undo_.clear();
+}
+
+void Transaction::Rollback() {
+  if (Joined() || !open_) ThrowDao(daoerr::kNoTransaction, kSourceWorkspace);
+  open_ = false;
+  struct After {
+    Transaction* self;
+    ~After() {
+      self->RunUndo();
+      self->Detach();
+    }
+  } after{this};
+  if (ws_)
+    ws_->Rollback();
+  else
+    db_->RollbackLevel();
+}
+
+void Transaction::RunUndo() noexcept {
+  for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) {
+    try {
+      (*it)();
+    } catch (...) {
+      // An undo step restores what it can; the others still run.
+    }
+  }
+  undo_.clear();
+}
+
+void Transaction::OnRollback(Database& db, std::function<void()> undo) {
+  if (db.scope_) db.scope_->owner_->undo_.push_back(std::move(undo));
+}
+
+}  // namespace qv::dao

@@ -1,0 +1,132 @@
+#include "platform/dao/Transaction.h"
+
+#include <gtest/gtest.h>
+
+#include "DaoTestSupport.h"
+#include "platform/dao/Workspace.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qv::dao::testing {
+namespace {
+
+using jet::JetType;
+
+class TransactionTest : public DaoTest {
+ protected:
+  TransactionTest() { MakeTable(*db_, "T", {{"ID", JetType::kLong}}, {{"Id", "ID", true}}); }
+  void Insert(int id) { db_->ExecuteSql("INSERT INTO T (ID) VALUES (" + std::to_string(id) + ")"); }
+  std::string Rows() { return TableText(*db_, "T", "Id", {"ID"}); }
+  int Depth() { return db_->Connection().TransactionDepth(); }
+};
+
+// An outer scope with an inner one, each writing a row and registering an
+// undo step; the join rule decides what the inner scope's end does.
+TEST_F(TransactionTest, JoinRuleDecidesWhatAnInnerScopeEnds) {
+  const struct {
+    const char* what;
+    bool inCallersTransaction;  // both scopes inside a workspace transaction
+    TxJoin inner;
+    bool innerCommits, outerCommits;
+    int innerDepth;      // levels open inside the inner scope
+    const char* rows;    // at the end (row 0 is the caller's, when there is one)
+    const char* undone;  // undo steps run, in order
+  } cases[] = {
+      {"joined, both commit", false, TxJoin::kJoin, true, true, 1, "1 | 2 | 3", ""},
+      {"joined, inner left open", false, TxJoin::kJoin, false, true, 1, "1 | 2 | 3", ""},
+      {"joined, outer rolls back", false, TxJoin::kJoin, true, false, 1, "", "ba"},
+      {"nested, inner rolls back", false, TxJoin::kNested, false, true, 2, "1 | 3", "b"},
+      {"nested, outer rolls back", false, TxJoin::kNested, true, false, 2, "", "ba"},
+      {"caller's, outer rolls back", true, TxJoin::kJoin, true, false, 2, "0", "ba"},
+      {"caller's, both commit", true, TxJoin::kJoin, true, true, 2, "0 | 1 | 2 | 3", ""},
+  };
+  auto ws = engine_->DefaultWorkspace();
+  for (const auto& c : cases) {
+    std::string undone;
+    if (c.inCallersTransaction) {
+      ws->BeginTrans();
+      Insert(0);
+    }
+    {
+      Transaction outer(*db_);
+      Insert(1);
+      Transaction::OnRollback(*db_, [&] { undone += "a"; });
+      {
+        Transaction inner(*db_, {.join = c.inner});
+        EXPECT_EQ(inner.Joined(), c.inner == TxJoin::kJoin) << c.what;
+        EXPECT_EQ(Depth(), c.innerDepth) << c.what;
+        Insert(2);
+        Transaction::OnRollback(*db_, [&] { undone += "b"; });
+        if (c.innerCommits) inner.Commit();
+      }
+      Insert(3);
+      if (c.outerCommits) outer.Commit();
+    }
+    if (c.inCallersTransaction) ws->CommitTrans(Variant());
+    EXPECT_EQ(Depth(), 0) << c.what;
+    EXPECT_EQ(Rows(), c.rows) << c.what;
+    EXPECT_EQ(undone, c.undone) << c.what;
+    db_->ExecuteSql("DELETE FROM T");
+  }
+  // No scope open: an undo step has nowhere to go and never runs.
+  bool ran = false;
+  Transaction::OnRollback(*db_, [&] { ran = true; });
+  { Transaction tx(*db_); }
+  EXPECT_FALSE(ran);
+}
+
+// The rollback goes through the database, so a cursor standing on a row the
+// scope changed reads the row as it is again.
+TEST_F(TransactionTest, RollbackRefreshesOpenCursorsAndEndsOnce) {
+  Insert(1);
+  auto rs = db_->OpenTable("T");
+  {
+    Transaction tx(*db_);
+    rs->Edit();
+    rs->SetField("ID", Variant(5));
+    rs->Update();
+    EXPECT_EQ(CLng(rs->FieldValue("ID")), 5);
+  }
+  EXPECT_EQ(CLng(rs->FieldValue("ID")), 1);
+
+  Transaction tx(*db_);
+  Insert(2);
+  tx.Rollback();
+  EXPECT_EQ(Rows(), "1");
+  EXPECT_EQ(ErrorNumber([&] { tx.Commit(); }), 3034);
+  EXPECT_EQ(ErrorNumber([&] { tx.Rollback(); }), 3034);
+  Transaction outer(*db_);
+  Transaction joined(*db_);
+  EXPECT_EQ(ErrorNumber([&] { joined.Rollback(); }), 3034);
+}
+
+// kWriteLock holds the file's write lock from the start: another
+// connection's write fails until the commit. A workspace scope covers every
+// database of the workspace and ends with it.
+TEST_F(TransactionTest, WriteLockKeepsOtherWritersOutUntilCommit) {
+  engine_->SetLockTimeoutMs(50);
+  auto other = engine_->CreateWorkspace("other", "admin", "", Variant(dbUseJet));
+  auto writer = other->Open(db_->Name(), {});
+  engine_->SetLockTimeoutMs(5000);
+  auto write = [&](int id) {
+    return ErrorNumber(
+        [&] { writer->ExecuteSql("INSERT INTO T (ID) VALUES (" + std::to_string(id) + ")"); });
+  };
+  {
+    Transaction tx(*db_, kWriteLock);
+    EXPECT_EQ(write(7), 3218);
+    Insert(1);
+    tx.Commit();
+  }
+  EXPECT_EQ(write(7), 0);
+  {
+    Transaction tx(*engine_->DefaultWorkspace(), kWriteLock);
+    EXPECT_EQ(write(8), 3218);
+    Insert(2);
+  }
+  EXPECT_EQ(write(8), 0);
+  EXPECT_EQ(Rows(), "1 | 7 | 8");
+  EXPECT_EQ(engine_->DefaultWorkspace()->TransactionDepth(), 0);
+}
+
+}  // namespace
+}  // namespace qv::dao::testing

@@ -1,0 +1,255 @@
+// Every operation that puts a caller's identifier list, code or order into
+// a statement, called by name with texts an attacker or a careless caller
+// would send. A list or an order is either the operation's normal result
+// (the empty text) or error 5 before any statement runs; a code is only
+// ever compared as a text, so it finds what an unknown code finds. No input
+// widens a result, reads another table or changes a row.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/miDataBase.h"
+#include "platform/ado/Recordset.h"
+#include "platform/automation/Collection.h"
+#include "platform/automation/Object.h"
+#include "queries/DictPeriodFixture.h"
+
+namespace qv::queries::testing {
+namespace {
+
+enum class Kind {
+  kList,   // identifiers separated by ";": error 5 unless empty
+  kOrder,  // an order of columns: error 5 unless empty
+  kCode,   // a text compared with a column: the result of an unknown code
+};
+
+struct Operation {
+  const char* progId;
+  const char* method;
+  std::vector<Variant> args;  // the hostile text replaces args[at]
+  size_t at;
+  Kind kind;
+};
+
+Variant S(const char* text) {
+  return Variant(std::string(text));
+}
+
+const std::vector<Operation>& Operations() {
+  static const std::vector<Operation> ops = {
+      {"DictQueries", "GetCountry", {S(""), Variant(0)}, 0, Kind::kList},
+      {"DictQueries", "GetRegion", {S("")}, 0, Kind::kList},
+      {"DictQueries", "GetCertificateType", {S(""), Variant(0.0)}, 0, Kind::kList},
+      {"DictQueries", "GetTaxOffice", {S(""), Variant(0)}, 0, Kind::kList},
+      {"DictQueries", "GetTaxOfficeIDByCode", {S("")}, 0, Kind::kCode},
+      {"DictQueries", "GetPersonnelPost", {S("")}, 0, Kind::kList},
+      {"DictQueries", "GetNsiListClass", {S("")}, 0, Kind::kList},
+      {"DictQueries",
+       "GetPersonnelOfTaxpayer",
+       {Variant(-1.0), S(""), S(""), Variant(true)},
+       1,
+       Kind::kList},
+      {"DictQueries",
+       "GetPersonnelOfTaxpayer",
+       {Variant(-1.0), S(""), S(""), Variant(true)},
+       2,
+       Kind::kList},
+      {"DictQueries",
+       "GetPersonsAllowedForSigners",
+       {Variant(-1.0), S(""), Variant(true)},
+       1,
+       Kind::kList},
+      {"DictQueries", "GetNsiOKOPF", {S("")}, 0, Kind::kList},
+      {"DictQueries", "GetNsiOKFS", {S("")}, 0, Kind::kList},
+      {"DictQueries", "GetNsiOKVED", {S("")}, 0, Kind::kList},
+      {"DictQueries", "GetNsiOKATO", {S(""), S("")}, 0, Kind::kList},
+      {"DictQueries", "GetNsiOKATO", {S(""), S("")}, 1, Kind::kOrder},
+      {"DictQueries", "FindOkatoID", {S("")}, 0, Kind::kCode},
+      {"DictQueries", "GetAllPotentialSenders", {Variant(0.0), S("")}, 1, Kind::kList},
+      {"DictQueries", "GetStdProfiles", {S("")}, 0, Kind::kList},
+      {"DictQueries", "GetIdentityTypeByPfrCode", {S("")}, 0, Kind::kCode},
+      {"DictQueries", "GetIdentityTypeByIdentityCode", {S("")}, 0, Kind::kCode},
+      {"DictQueries", "GetIdentityTypeByTndflCode", {S("")}, 0, Kind::kCode},
+      {"DictQueries", "GetOfrDeclarantType", {S("")}, 0, Kind::kList},
+      {"DictQueries", "GetOfrLicType", {S("")}, 0, Kind::kList},
+      {"DBQProfiles", "GetDocClassesForSelecting", {S("")}, 0, Kind::kList},
+      {"PersonQueries",
+       "FindBranchDuplicates",
+       {Variant(1.0), S(""), Variant(0.0)},
+       1,
+       Kind::kCode},
+      {"PersonQueries", "GetPersonsByGiin", {S(""), Variant(-1)}, 0, Kind::kCode},
+      {"DBQAccStream",
+       "FindDuplicates",
+       {Variant(1.0), Variant(1), S(""), Variant(0.0), Variant(0.0), Variant(0.0)},
+       2,
+       Kind::kCode},
+      {"DBQAccStream", "GetAccStreamsByGiin", {S(""), Variant(-1)}, 0, Kind::kCode},
+  };
+  return ops;
+}
+
+std::string ManyIds(int n) {
+  std::string ids;
+  for (int i = 1; i <= n; ++i) ids += (i > 1 ? ";" : "") + std::to_string(i);
+  return ids;
+}
+
+class HostileInputTest : public DictPeriodTest {
+ protected:
+  void SetUp() override {
+    DictPeriodTest::SetUp();
+    // The OKATO operations then read the main database's rows below.
+    std::filesystem::remove(folder_ / "Okato.mdb");
+    miDataBase::ResetSessionForThread();
+    // Rows in every table the operations read, so that a widened result or
+    // a foreign select would show; the natural person's INN and SNILS are
+    // what an injected union would be after.
+    InsertRows("insert into Country (ID, Alfa2, ShortName, OrderNum)",
+               {"(1, 'RU', 'Россия', 0)", "(2, 'DE', 'Германия', 0)"});
+    InsertRows("insert into Region (ID, Code, Name, OrderNum)", {"(1, '77', 'Москва', 0)"});
+    InsertRows("insert into CertificateType (ID, GroupID, Code, PfrCode, TndflCode, OrderNum)",
+               {"(1, 1, '21', 'ПАСПОРТ', '21', 0)"});
+    InsertRows("insert into TaxOffice (ID, Code, ShortName, ContoraType, showorder)",
+               {"(1, '7701', 'ИФНС 1', 1, 0)"});
+    InsertRows("insert into Post (ID, ShortName, FullName)", {"(1, 'Дир', 'Директор')"});
+    InsertRows("insert into NSI_LIST_CLASS (SYSTEM_ID, class_name)", {"(1, 'ОКВЭД')"});
+    InsertRows("insert into NSI_OKOPF (ID, code, sole_name)", {"(1, '1', 'x')"});
+    InsertRows("insert into NSI_OKFS (ID, code, name)", {"(1, '1', 'x')"});
+    InsertRows("insert into NSI_OKVED (OKVED_ID, code, name)", {"(1, '01.1', 'x')"});
+    InsertRows("insert into NSI_OKATO (ID, Code, Name)", {"(1, '45', 'Москва')"});
+    InsertRows("insert into DictProfiles (ID, Name)", {"(100000001, 'Бюджет')"});
+    InsertRows("insert into UserProfiles (ID, Name)", {"(1, 'Банк')"});
+    InsertRows("insert into OfrDeclarantTypes (ID, code, thename)", {"(1, '1', 'x')"});
+    InsertRows("insert into DictOfrLicType (ID, Code, ShortName)", {"(1, '1', 'А')"});
+    InsertRows("insert into doc_type_class (doc_type_id, name_short, instance_permission)",
+               {"(1, 'A', 0)", "(2, 'B', 0)"});
+    InsertRows("insert into Person (ID, Type, PersonRealID)",
+               {"(1, 2, 1)", "(2, 2, 2)", "(3, 1, 1)"});
+    InsertRows("insert into LegalPerson (ID, ShortName, FullName, INN, KPP)",
+               {"(1, 'Альфа', 'ООО Альфа', '7701000001', '770101001')",
+                "(2, 'Филиал', 'Филиал', '7701000001', '770102001')"});
+    InsertRows("insert into NaturalPerson (ID, Surname, Name, Patronymic, INN, SNILS)",
+               {"(1, 'Иванов', 'Иван', 'Иванович', '770100000001', '11223344595')"});
+    Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 1, 2)");
+    InsertRows("insert into Personnel (ID, JobPlaceID, WorkerID, PostName, ShowInBranches)",
+               {"(1, 1, 3, 'Бухгалтер', 0)", "(2, 2, 3, 'Кассир', 0)"});
+    InsertRows("insert into AccStream (ID, PersonID, AccStreamType, KPP, OfrForeignTaxCode)",
+               {"(1, 1, 1, '770101001', '')", "(2, 2, 9, '770102001', 'ABC.00000.LE.643')"});
+  }
+
+  // What the call gives: the error number, or 0 and the result as text
+  // (every column of every row of a recordset, the identifiers of a
+  // collection's records, a plain value as text).
+  static std::pair<int32_t, std::string> Run(const Operation& op, const Variant& input,
+                                             std::string* description = nullptr) {
+    std::vector<Variant> args = op.args;
+    args[op.at] = input;
+    Variant result;
+    const int32_t number = ErrorOf(
+        [&] {
+          result = CreateObject(std::string("Qv_DBProvider.") + op.progId)->Call(op.method, args);
+        },
+        description);
+    return {number, number ? std::string() : Render(result)};
+  }
+
+  static std::string Render(const Variant& v) {
+    if (v.IsNull()) return "Null";
+    if (!v.IsObject()) return CStr(v);
+    if (auto rs = std::dynamic_pointer_cast<ado::Recordset>(v.AsObject())) {
+      std::string text;
+      for (size_t r = 0; r < rs->RowCount(); ++r) {
+        for (size_t c = 0; c < rs->FieldCount(); ++c) {
+          const Variant& cell = rs->Value(r, c);
+          text += (c ? "|" : "") + (cell.IsNull() ? std::string("Null") : CStr(cell));
+        }
+        text += ";";
+      }
+      return text;
+    }
+    if (auto c = std::dynamic_pointer_cast<Collection>(v.AsObject())) {
+      std::string text;
+      for (int32_t i = 1; i <= c->Count(); ++i) text += CStr(c->At(i).AsObject()->Get("ID")) + ";";
+      return text;
+    }
+    return "an object";
+  }
+};
+
+TEST_F(HostileInputTest, ListsCodesAndOrdersNeverWidenOrReachOtherTables) {
+  const struct {
+    const char* name;
+    std::string text;
+    bool oversized = false;  // a code this long may also be refused (5)
+  } inputs[] = {
+      {"or", "0) or (1=1"},
+      {"union",
+       "0) union select ID, INN, Surname, Name, Patronymic, SNILS, 1 from NaturalPerson where "
+       "(1=1"},
+      {"quote or", "x' or '1'='1"},
+      {"double quote or", "x\" or \"1\"=\"1"},
+      {"quoted union", "x' union select INN from NaturalPerson where '1'='1"},
+      {"bad item", "1;x"},
+      {"second statement", "1; delete from Country"},
+      {"comment", "1 -- x"},
+      {"200,000 identifiers", ManyIds(200000), true},
+  };
+  const Variant unknownCode = S("zz-no-such-code");
+  for (const Operation& op : Operations()) {
+    SCOPED_TRACE(std::string(op.progId) + "." + op.method + " argument " +
+                 std::to_string(op.at + 1));
+    // The operation works on an empty argument and, for a list, on a good
+    // one, so a refusal below is about the input.
+    const auto empty = Run(op, S(""));
+    EXPECT_EQ(empty.first, 0);
+    if (op.kind == Kind::kList) EXPECT_EQ(Run(op, S(" 1 ;2")).first, 0);
+    if (op.kind == Kind::kOrder) EXPECT_EQ(Run(op, S("Name desc, ID")).first, 0);
+    const auto unknown = Run(op, unknownCode);
+    for (const auto& in : inputs) {
+      SCOPED_TRACE(in.name);
+      std::string description;
+      const auto [number, result] = Run(op, Variant(in.text), &description);
+      if (op.kind == Kind::kCode && !(in.oversized && number == 5)) {
+        ASSERT_EQ(number, 0) << description;
+        EXPECT_EQ(result, unknown.second);
+      } else {
+        ASSERT_EQ(number, 5) << result;
+        EXPECT_NE(description.find(op.method), std::string::npos) << description;
+        EXPECT_LT(description.size(), 1000u);
+      }
+    }
+  }
+  EXPECT_EQ(CStr(mQvDaoDataBase::QvQueryValue("select count(*) from Country")), "2");
+}
+
+// The code lookups that used to paste their code find exactly the row
+// whose code is that text, whatever quotes it holds.
+TEST_F(HostileInputTest, CodesWithQuotesAreMatchedAsTexts) {
+  Sql("insert into TaxOffice (ID, Code, ShortName, ContoraType, showorder) values "
+      "(2, 'a''b\"c', 'x', 1, 0)");
+  auto dict = CreateObject("Qv_DBProvider.DictQueries");
+  EXPECT_EQ(CDbl(dict->CallV("GetTaxOfficeIDByCode", S("a'b\"c"))), 2);
+  EXPECT_EQ(CDbl(dict->CallV("GetTaxOfficeIDByCode", S("7701"))), 1);
+  EXPECT_EQ(CDbl(dict->CallV("GetTaxOfficeIDByCode", S("a'b"))), 0);
+}
+
+// OKATO lists keep the "," callers have always written; ";" works as well.
+TEST_F(HostileInputTest, OkatoListsAndOrders) {
+  InsertRows("insert into NSI_OKATO (ID, Code, Name)", {"(2, '40', 'СПб')"});
+  auto dict = CreateObject("Qv_DBProvider.DictQueries");
+  const auto ids = [&](const char* list, const char* order) {
+    return Render(dict->CallV("GetNsiOKATO", S(list), S(order)));
+  };
+  EXPECT_EQ(ids("1, 2", "Code"), "2|40|СПб;1|45|Москва;");
+  EXPECT_EQ(ids("2;1", "name  DESC"), "2|40|СПб;1|45|Москва;");
+  EXPECT_EQ(ids("", "code desc, ID asc"), "1|45|Москва;2|40|СПб;");
+  for (const char* order : {"Code desc desc", "Code,", "(Code)", "Code; drop", "Okato"})
+    EXPECT_EQ(ErrorOf([&] { ids("", order); }), 5) << order;
+}
+
+}  // namespace
+}  // namespace qv::queries::testing
