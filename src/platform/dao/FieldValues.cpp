@@ -39,8 +39,14 @@ Variant Convert(const Variant& v, JetType type) {
     case JetType::kText:
     case JetType::kMemo:
     case JetType::kChar:
-    case JetType::kGUID:
       return v.IsString() ? v : Variant(CStr(v));
+    case JetType::kGUID: {
+      // Stored as the braced upper-case text, which is how GUIDs compare.
+      std::string text = CStr(v);
+      for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      return Variant(std::move(text));
+    }
     case JetType::kBinary:
     case JetType::kVarBinary:
     case JetType::kLongBinary:

@@ -137,6 +137,18 @@ void IIf(sqlite3_context*, int, sqlite3_value**);
 void Nz(sqlite3_context*, int, sqlite3_value**);
 void Like(sqlite3_context*, int, sqlite3_value**);
 void FirstStep(sqlite3_context*, int, sqlite3_value**);
+
+// ---- a value as a column of a Jet type stores it, for what Jet statements
+// write (JetNumberFunctions.cpp). Each returns a value of another kind as it
+// is, for the column's rules to refuse (3464).
+// Boolean: a nonzero number as -1, zero as 0.
+void StoreBoolean(sqlite3_context*, int, sqlite3_value**);
+// Byte, Integer, Long: a fraction rounded half to even.
+void StoreInteger(sqlite3_context*, int, sqlite3_value**);
+// Currency: a number rounded to four decimals as CCur rounds.
+void StoreCurrency(sqlite3_context*, int, sqlite3_value**);
+// GUID: a text in upper case (braced upper-case text is how GUIDs compare).
+void StoreGuid(sqlite3_context*, int, sqlite3_value**);
 void LastStep(sqlite3_context*, int, sqlite3_value**);
 void FirstLastFinal(sqlite3_context*);
 

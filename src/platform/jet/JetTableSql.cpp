@@ -20,8 +20,9 @@ struct TypeSql {
   std::string_view check;  // "$" stands for the quoted column; "" for none
 };
 
-// Integer columns take a fraction too (the trigger rounds it, as Jet rounds
-// a Double written to a Long); the range is checked on the value written.
+// Integer columns take a fraction too (what writes them rounds it first, as
+// Jet rounds a Double written to a Long); the range is checked on the value
+// written.
 // Lists after IN have at most two items: SQLite compiles a longer list into
 // a temporary table built on every execution, which made each insert
 // allocate and free a b-tree.
@@ -58,11 +59,6 @@ const TypeSql* FindType(JetType t) {
   for (const TypeSql& s : kTypes)
     if (s.type == t) return &s;
   return nullptr;
-}
-
-bool IsIntegerType(JetType t) {
-  return t == JetType::kByte || t == JetType::kInteger || t == JetType::kLong ||
-         t == JetType::kBigInt;
 }
 
 // `pattern` with every "$" replaced by `column` quoted.
@@ -104,26 +100,6 @@ bool IsNumberLiteral(std::string_view s) {
       return false;
   }
   return digits;
-}
-
-// One normalizing assignment of a column, or "" when its type needs none.
-// Returns the assignment and the condition under which it changes the value.
-std::pair<std::string, std::string> Normalization(const FieldSpec& f) {
-  std::string c, n;
-  AppendQuoted(c, f.name);
-  n = "NEW." + c;
-  if (f.type == JetType::kBoolean)
-    return {c + " = CASE WHEN " + c + " NOT IN (0, -1) THEN -1 ELSE " + c + " END",
-            n + " NOT IN (0, -1)"};
-  if (IsIntegerType(f.type))
-    return {
-        c + " = CASE WHEN typeof(" + c + ") = 'real' THEN jet_clng(" + c + ") ELSE " + c + " END",
-        "typeof(" + n + ") = 'real'"};
-  if (f.type == JetType::kCurrency)
-    return {c + " = round(" + c + ", 4)", n + " <> round(" + n + ", 4)"};
-  if (f.type == JetType::kGUID)  // braced upper-case text, compared exactly here
-    return {c + " = upper(" + c + ")", n + " <> upper(" + n + ") COLLATE BINARY"};
-  return {};
 }
 
 }  // namespace
@@ -238,40 +214,6 @@ std::string CreateTableSql(const TableSpec& table) {
   }
   out += ")";
   return out;
-}
-
-std::string TriggersSql(const TableSpec& table) {
-  std::string sets, when, columns;
-  for (const FieldSpec& f : table.fields) {
-    auto [set, condition] = Normalization(f);
-    if (set.empty()) continue;
-    if (!sets.empty()) {
-      sets += ", ";
-      when += " OR ";
-      columns += ", ";
-    }
-    sets += set;
-    when += condition;
-    AppendQuoted(columns, f.name);
-  }
-  if (sets.empty()) return {};
-  std::string quotedTable;
-  AppendQuoted(quotedTable, table.name);
-  std::string body = " WHEN " + when + " BEGIN UPDATE " + quotedTable + " SET " + sets +
-                     " WHERE rowid = NEW.rowid; END;";
-  std::string insertName, updateName;
-  AppendQuoted(insertName, "jet_norm_insert:" + table.name);
-  AppendQuoted(updateName, "jet_norm_update:" + table.name);
-  return "CREATE TRIGGER " + insertName + " AFTER INSERT ON " + quotedTable + body +
-         "CREATE TRIGGER " + updateName + " AFTER UPDATE OF " + columns + " ON " + quotedTable +
-         body;
-}
-
-std::string DropTriggersSql(std::string_view table) {
-  std::string insertName, updateName;
-  AppendQuoted(insertName, "jet_norm_insert:" + std::string(table));
-  AppendQuoted(updateName, "jet_norm_update:" + std::string(table));
-  return "DROP TRIGGER IF EXISTS " + insertName + "; DROP TRIGGER IF EXISTS " + updateName + ";";
 }
 
 std::string CreateIndexSql(std::string_view table, const IndexSpec& index) {
