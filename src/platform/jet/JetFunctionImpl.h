@@ -3,7 +3,7 @@
 // what they share: argument access and the error wrapper. Internal to
 // platform/jet.
 
-#include <deque>
+#include <forward_list>
 #include <string>
 #include <string_view>
 
@@ -34,7 +34,9 @@ class Args {
  private:
   int argc_;
   sqlite3_value** argv_;
-  std::deque<std::string> scratch_;  // texts made by CStr, alive for the call
+  // Texts made by CStr, alive for the call. A list, unlike a deque, takes no
+  // memory while empty: most calls never need it, and a call runs per row.
+  std::forward_list<std::string> scratch_;
 };
 
 using Body = Variant (*)(Args&);
@@ -133,6 +135,9 @@ Variant LogFn(Args&);
 
 // ---- functions that return an argument as it is (storage class and
 // subtype kept), the Like operator and the aggregates (JetNumberFunctions.cpp)
+// Len without the Variant round trip: every text column's size rule calls it
+// on every write (JetTextFunctions.cpp).
+void TextLen(sqlite3_context*, int, sqlite3_value**);
 void IIf(sqlite3_context*, int, sqlite3_value**);
 void Nz(sqlite3_context*, int, sqlite3_value**);
 void Like(sqlite3_context*, int, sqlite3_value**);

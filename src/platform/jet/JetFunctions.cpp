@@ -75,7 +75,7 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("Str", 1, 1, kFixed, T::kText, "jet_str", Fn<fn::StrFn>),
     Scalar("Val", 1, 1, kFixed, T::kDouble, "jet_val", Fn<fn::ValFn>),
     // text
-    Scalar("Len", 1, 1, kFixed, T::kLong, "jet_len", Fn<fn::LenFn>),
+    Scalar("Len", 1, 1, kFixed, T::kLong, "jet_len", fn::TextLen),
     Scalar("Left", 2, 2, kFixed, T::kText, "jet_left", Fn<fn::LeftFn>),
     Scalar("Right", 2, 2, kFixed, T::kText, "jet_right", Fn<fn::RightFn>),
     Scalar("Mid", 2, 3, kFixed, T::kText, "jet_mid", Fn<fn::MidFn>),
