@@ -97,7 +97,7 @@ void STQvDBProvider::TestClassesRegistration(const ObjectPtr& aTester) {
         RunCreation(test);
       } catch (...) {
         failed = true;
-        failure = mErrorHandling::CurrentError().Description();
+        failure = CurrentError().Description();
       }
       if (failed)
         aTester->CallV("TryFailed", failure);

@@ -4,9 +4,6 @@
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
-#include <new>
-
-#include <unistd.h>
 
 namespace qv {
 
@@ -22,18 +19,6 @@ ErrorDisplaySink& Sink() {
 }
 
 std::atomic<int> unattended{-1};  // -1: not set, read the environment
-
-bool StartsWithLineBreak(std::string_view s) {
-  return !s.empty() && (s.front() == '\r' || s.front() == '\n');
-}
-
-std::string NewDescription(const Error& e, std::string_view module, std::string_view procedure,
-                           std::string_view extra) {
-  std::string text = mErrorHandling::LocationLine(module, procedure, e.Line(), extra, e.Source());
-  if (!StartsWithLineBreak(e.Description())) text += "\r\n";
-  text += e.Description();
-  return text;
-}
 
 }  // namespace
 
@@ -66,59 +51,16 @@ bool IsUnattended() {
 
 namespace mErrorHandling {
 
-std::string LocationLine(std::string_view module, std::string_view procedure, int32_t line,
-                         std::string_view extra, std::string_view source) {
-  std::string text = "[";
-  text += kLibraryName;
-  if (module.empty()) {
-    text += "::?";
-  } else {
-    text += "::";
-    text += module;
-  }
-  if (!procedure.empty()) {
-    text += ".";
-    text += procedure;
-  }
-  if (line != 0) text += " (" + std::to_string(line) + ")";
-  text += "]";
-  if (!extra.empty()) {
-    text += " {";
-    text += extra;
-    text += "}";
-  }
-  if (!source.empty()) {
-    text += "\r\n[";
-    text += source;
-    text += "]";
-  }
-  return text;
-}
-
-Error CurrentError() {
-  try {
-    throw;
-  } catch (const Error& e) {
-    return e;
-  } catch (const std::bad_alloc&) {
-    return Error(vberr::kOutOfMemory, std::string(VbErrorText(vberr::kOutOfMemory)));
-  } catch (const std::exception& e) {
-    return Error(vberr::kAutomationError, e.what());
-  } catch (...) {
-    return Error(vberr::kInternalError, std::string(VbErrorText(vberr::kInternalError)));
-  }
-}
-
 void ProcessError(std::string_view module, std::string_view procedure, std::string_view extra,
                   int32_t /*flags*/) {
-  const Error e = CurrentError();
-  throw Error(e.Number(), NewDescription(e, module, procedure, extra));
+  RaiseWithLocation(kLibraryName, module, procedure, extra);
 }
 
 void ProcessErrorAndShow(std::string_view module, std::string_view procedure,
                          std::string_view extra, int32_t /*flags*/) {
   const Error e = CurrentError();
-  const std::string description = NewDescription(e, module, procedure, extra);
+  const std::string description =
+      ErrorWithLocation(kLibraryName, module, procedure, extra).Description();
   if (!IsUnattended()) {
     // A splash window would hide the error dialog: close it when there is one.
     try {
@@ -152,18 +94,7 @@ void ShowError(const std::string& description, const std::string& source,
 }
 
 ObjectPtr CreateObjectErr(std::string_view progId, std::string_view server) {
-  try {
-    if (!server.empty()) {
-      char host[256] = {};
-      if (gethostname(host, sizeof host - 1) != 0 || !NameEquals(server, host))
-        ThrowVb(vberr::kCannotCreateObject, "no remote server " + std::string(server));
-    }
-    return CreateObject(progId);
-  } catch (...) {
-    std::string extra = "Object: " + std::string(progId);
-    if (!server.empty()) extra += "@" + std::string(server);
-    ProcessError(kModule, "CreateObjectErr", extra);
-  }
+  return qv::CreateObjectErr(kLibraryName, kModule, progId, server);
 }
 
 }  // namespace mErrorHandling

@@ -2,9 +2,10 @@
 // The library's one error discipline. Every public operation and every
 // routine that can fail runs its body through Guard (or GuardX, which names
 // an extra text such as the failing statement); on an error the guard
-// prefixes the description with the procedure's location line and raises
-// it again with the same number and an empty source, so the caller sees
-// the chain of procedures the error passed, outermost first.
+// prefixes the description with the procedure's location line in this
+// library ("[Qv_DBProvider::module.procedure]", ErrorGuard.h) and raises it
+// again with the same number and an empty source, so the caller sees the
+// chain of procedures the error passed, outermost first.
 //
 //   Variant DictQueries::GetCountry(...) {
 //     return Guard(QV_HERE, [&] { ... });
@@ -19,6 +20,7 @@
 #include <utility>
 
 #include "platform/automation/Error.h"
+#include "platform/automation/ErrorGuard.h"
 #include "platform/automation/Object.h"
 
 namespace qv {
@@ -27,15 +29,6 @@ namespace mErrorHandling {
 
 inline constexpr std::string_view kModule = "mErrorHandling";
 inline constexpr std::string_view kLibraryName = "Qv_DBProvider";
-
-// "[Qv_DBProvider::module.procedure (line)] {extra}" and, when the error
-// has a source, a line break and "[source]".
-std::string LocationLine(std::string_view module, std::string_view procedure, int32_t line,
-                         std::string_view extra, std::string_view source);
-
-// The error in flight (inside a catch block) as an Error: an Error as it is,
-// std::bad_alloc as error 7, any other exception as error 440 with its text.
-Error CurrentError();
 
 // Re-raises the error in flight with the location line of `module`.
 // `procedure` prefixed. REQUIRES: called inside a catch block.
@@ -53,7 +46,8 @@ void ShowError(const std::string& description, const std::string& source,
                const std::string& helpText, int32_t number);
 
 // Creates an outside object by ProgID; on failure re-raises with the ProgID
-// (and server) named. `server` must be empty or this machine's name.
+// (and server) named (qv::CreateObjectErr of ErrorGuard.h, from this
+// module). `server` must be empty or this machine's name.
 ObjectPtr CreateObjectErr(std::string_view progId, std::string_view server = {});
 
 }  // namespace mErrorHandling
@@ -79,11 +73,7 @@ bool IsUnattended();
 
 template <class F>
 decltype(auto) Guard(std::string_view module, std::string_view procedure, F&& body) {
-  try {
-    return std::forward<F>(body)();
-  } catch (...) {
-    mErrorHandling::ProcessError(module, procedure);
-  }
+  return GuardIn(mErrorHandling::kLibraryName, module, procedure, std::forward<F>(body));
 }
 
 // As Guard, with an extra text built only when an error occurs.

@@ -7,7 +7,7 @@
 #include "core/mQvDaoDataBase.h"
 #include "core/mQvRegistryParams.h"
 #include "queries/mCommonLookups.h"
-#include "queries/mPfrMasterStatus.h"
+#include "records/miDocument.h"
 #include "records/miRecCollection.h"
 
 namespace qv::queries {
@@ -176,10 +176,13 @@ void PeriodQueries::CountDocStatuses(double aAccStreamID, int32_t aType, const V
 
     auto masters =
         QvQuerySql("select d.Document_ID AS ID " + from + " and t.PfrMaster = 1 " + condition);
+    DaoRecordsetPtr endDocs;  // one table cursor for every master
     for (DaoSafeMoveFirst(*masters); !masters->IsEOF(); masters->MoveNext()) {
-      const int32_t status = IntGetPfrMasterStatus_Dao(DoubleOr0(masters->FieldValue(0)));
+      const int32_t status =
+          miDocument::IntGetPfrMasterStatus_Dao(DoubleOr0(masters->FieldValue(0)), endDocs, false);
       if (status >= 1 && status <= 3) ++counts[status];
     }
+    if (endDocs) endDocs->Close();
     masters->Close();
     rInWorking = counts[1];
     rComplete = counts[2];

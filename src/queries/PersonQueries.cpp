@@ -7,6 +7,7 @@
 #include "queries/mCommonLookups.h"
 #include "queries/mQueryLists.h"
 #include "queries/mSortDirection.h"
+#include "records/PersonRelations.h"
 #include "siblings/records/RecordFactory.h"
 
 namespace qv::queries {
@@ -61,17 +62,17 @@ double NumberOr0(const Variant& v) {
 
 void PersonQueries::AddAccPerson(double aPersonID) {
   Guard(QV_HERE, [&] {
-    dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
+    dao::Database& db = *miDataBase::GetUserDataBase();
+    dao::Transaction tx(db, dao::kWriteLock);
     RequireStoredPerson(aPersonID, "the person");
-    if (!queries::IsAccPerson(aPersonID))
+    if (!records::IsAccPerson(db, aPersonID))
       QvAddRecord("AccPerson", "PersonId", "PersonID", aPersonID, {});
     tx.Commit();
   });
 }
 
 void PersonQueries::RemoveAccPerson(double aPersonID) {
-  Guard(QV_HERE,
-        [&] { QvExecuteSql("Delete From AccPerson Where PersonID = " + SqlNum(aPersonID)); });
+  Guard(QV_HERE, [&] { records::RemoveAccPerson(*miDataBase::GetUserDataBase(), aPersonID); });
 }
 
 CollectionPtr PersonQueries::GetAccPersons(const std::string& aSortMode, int32_t aSortDirection) {
@@ -183,14 +184,15 @@ ado::RecordsetPtr PersonQueries::GetAllPersonsAllowedToBeWorkers(const Variant&)
 
 void PersonQueries::AddBranch(double aParentOrgID, double aBranchOrgID) {
   Guard(QV_HERE, [&] {
-    dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
+    dao::Database& db = *miDataBase::GetUserDataBase();
+    dao::Transaction tx(db, dao::kWriteLock);
     RequireStoredPerson(aParentOrgID, "the parent organisation");
     RequireStoredPerson(aBranchOrgID, "the branch");
     if (aParentOrgID == aBranchOrgID)
       ThrowVb(vberr::kInvalidProcedureCall,
               "an organisation cannot be a branch of itself: " + SqlNum(aBranchOrgID));
     // Looked up by the branch: a branch has one parent.
-    if (queries::IsBranch(aBranchOrgID)) {
+    if (records::IsBranch(db, aBranchOrgID)) {
       const double parent = GetParentOfBranch(aBranchOrgID);
       if (parent == aParentOrgID) return;  // nothing written
       ThrowVb(vberr::kInvalidProcedureCall,
@@ -204,9 +206,7 @@ void PersonQueries::AddBranch(double aParentOrgID, double aBranchOrgID) {
 }
 
 void PersonQueries::RemoveBranch(double aBranchOrgID) {
-  Guard(QV_HERE, [&] {
-    QvExecuteSql("Delete From Branches Where ChildPersonID = " + SqlNum(aBranchOrgID));
-  });
+  Guard(QV_HERE, [&] { records::RemoveBranch(*miDataBase::GetUserDataBase(), aBranchOrgID); });
 }
 
 CollectionPtr PersonQueries::GetBranchesByParentOrg(double aParentOrgID,
@@ -276,7 +276,7 @@ double PersonQueries::GetWorkerIDByPersonID(double aPersonID, double aJobPlaceID
     };
     if (aJobPlaceID != 0) {
       if (double id = first(" and JobPlaceID = " + SqlNum(aJobPlaceID)); id != 0) return id;
-      if (queries::IsBranch(aJobPlaceID)) {
+      if (records::IsBranch(*miDataBase::GetUserDataBase(), aJobPlaceID)) {
         if (const double parent = GetParentOfBranch(aJobPlaceID); parent != 0) {
           if (double id = first(" and JobPlaceID = " + SqlNum(parent) + " and ShowInBranches = 1 ");
               id != 0)
@@ -338,11 +338,13 @@ CollectionPtr PersonQueries::GetPersonsByGiin(const std::string& aGiin, int32_t 
 }
 
 bool PersonQueries::IsAccPerson(double aPersonID) {
-  return Guard(QV_HERE, [&] { return queries::IsAccPerson(aPersonID); });
+  return Guard(QV_HERE,
+               [&] { return records::IsAccPerson(*miDataBase::GetUserDataBase(), aPersonID); });
 }
 
 bool PersonQueries::IsBranch(double aPersonID) {
-  return Guard(QV_HERE, [&] { return queries::IsBranch(aPersonID); });
+  return Guard(QV_HERE,
+               [&] { return records::IsBranch(*miDataBase::GetUserDataBase(), aPersonID); });
 }
 
 ado::RecordsetPtr PersonQueries::GetBranchAccStreams(double aParentPersonID, int32_t aAccStreamType,

@@ -9,6 +9,7 @@
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
 #include "platform/dao/Recordset.h"
+#include "records/PersonRelations.h"
 
 namespace qv::queries {
 using namespace mQvDaoDataBase;
@@ -81,7 +82,8 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
     } else if (personType == 2) {
       rLPCategory = CLng(QvQueryValue("select lp.LPCategory from LegalPerson lp where lp.ID=" +
                                       Num(realId.IsNull() ? 0 : CDbl(realId))));
-      rIsBranch = IsBranch(personId.IsNull() ? 0 : CDbl(personId));
+      rIsBranch =
+          records::IsBranch(*miDataBase::GetUserDataBase(), personId.IsNull() ? 0 : CDbl(personId));
     }
   });
 }
@@ -90,20 +92,6 @@ double GetAccStreamPersonID(double aAccStreamID) {
   return Guard(QV_HERE, [&] {
     const Variant v = QvQueryValue("select PersonID from AccStream Where ID=" + Num(aAccStreamID));
     return v.IsNull() ? 0.0 : CDbl(v);
-  });
-}
-
-bool IsBranch(double aPersonID) {
-  return Guard(QV_HERE, [&] {
-    return QvIsKeyExists(miDataBase::GetUserDataBase(), "Branches", "ChildPersonID",
-                         Variant(aPersonID));
-  });
-}
-
-bool IsAccPerson(double aPersonID) {
-  return Guard(QV_HERE, [&] {
-    return QvIsKeyExists(miDataBase::GetUserDataBase(), "AccPerson", "PersonId",
-                         Variant(aPersonID));
   });
 }
 
@@ -119,6 +107,20 @@ int32_t GetConsStreamLPCategory(double aConsStreamID) {
   const Variant v = QvQueryValueSafe(
       "select LPCategory from ConsStream where ID = " + Num(aConsStreamID), Variant(int32_t{0}));
   return mQvCommonCalc::VarToLongDef(v, 0);
+}
+
+int32_t GetDocTypeOfTemplate(int32_t aTemplateID) {
+  return Guard(QV_HERE, [&] {
+    auto first = [](const std::string& sql) {
+      const Variant v = QvQueryFirstValueSafe(sql, Variant(int32_t{0}));
+      return v.IsNull() ? 0 : CLng(v);
+    };
+    const std::string id = std::to_string(aTemplateID);
+    const int32_t coupled =
+        first("select coupled_class_id from ScattersList where template_id = " + id);
+    return coupled != 0 ? coupled
+                        : first("select doc_type_id from Doc_Templates where template_id = " + id);
+  });
 }
 
 bool GetPeriodFromCache(double aTimeID, int32_t& rYear, int32_t& rReportID) {

@@ -1,7 +1,8 @@
 #pragma once
-// Small lookups shared by the query classes and the record mappers: the
-// owner of an accounting stream, branch and accounted-person relations,
-// and the calling thread's cache of reporting periods (table time_by_month).
+// Small lookups shared by the query classes: the owner of an accounting
+// stream, the parent of a branch, and the calling thread's cache of
+// reporting periods (table time_by_month). The branch and accounted-person
+// relations the person mapper needs too are in records/PersonRelations.h.
 //
 // Identifiers are doubles as everywhere in the interface. The "exactly one
 // row" reads raise 40090 when no row or several rows exist; the lookups
@@ -22,14 +23,13 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
                            bool& rIsBranch);
 // The person that owns the stream (exactly one row).
 double GetAccStreamPersonID(double aAccStreamID);
-// True when the person is a branch of another organisation.
-bool IsBranch(double aPersonID);
-// True when the person is one of the persons the user keeps accounts for.
-bool IsAccPerson(double aPersonID);
 // The parent organisation of a branch; 0 when the person is no branch.
 double GetParentOfBranch(double aPersonID);
 // The legal-person category of a consolidation stream; 0 when there is none.
 int32_t GetConsStreamLPCategory(double aConsStreamID);
+// The doc type a template belongs to for branch groups: the class it is
+// coupled with in ScattersList, else its own; 0 when neither is known.
+int32_t GetDocTypeOfTemplate(int32_t aTemplateID);
 
 // One reporting period as the cache keeps it.
 struct IntTimePeriodInfo {

@@ -6,10 +6,12 @@
 #include "core/mErrorHandling.h"
 #include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
+#include "core/miDataBase.h"
 #include "platform/ado/AdoConstants.h"
 #include "platform/automation/VbaText.h"
 #include "queries/mActiveWarrantTitle.h"
 #include "queries/mCommonLookups.h"
+#include "records/PersonRelations.h"
 
 namespace qv::queries {
 
@@ -40,7 +42,8 @@ constexpr std::string_view kPersonFio =
 
 // The parent organisation of a branch job place; 0 for none.
 double ParentJobPlace(double aJobPlaceID) {
-  if (aJobPlaceID == kNoJobPlace || !IsBranch(aJobPlaceID)) return 0;
+  if (aJobPlaceID == kNoJobPlace || !records::IsBranch(*miDataBase::GetUserDataBase(), aJobPlaceID))
+    return 0;
   return GetParentOfBranch(aJobPlaceID);
 }
 
@@ -179,7 +182,7 @@ ado::RecordsetPtr PersonsAllowedForSigners(double aJobPlaceID, const std::string
             "select distinct pl.WorkerID as PersonID from personnel as pl where "
             "pl.JobPlaceID = " +
             Num(aJobPlaceID) + " ";
-        if (IsBranch(aJobPlaceID)) {
+        if (records::IsBranch(*miDataBase::GetUserDataBase(), aJobPlaceID)) {
           parent = GetParentOfBranch(aJobPlaceID);
           workers +=
               "union select distinct pl2.WorkerID as PersonID from personnel as pl2 "

@@ -1,5 +1,6 @@
 #include "core/mQvDaoDataBase.h"
 #include "records/EntityMappers.h"
+#include "records/MapperSession.h"
 
 namespace qv::records {
 namespace {
@@ -14,7 +15,7 @@ constexpr ColumnMap kMap{"AccStreamProfiles", kColumns};
 void DeleteParts(dao::Database& db, QvRecord& rec) {
   mQvDaoDataBase::QvExecuteSql(
       "delete from AccStreamProfiles where Profile_ID = " + mQvDaoDataBase::Number2DaoSql(rec.Id()),
-      std::static_pointer_cast<dao::Database>(db.shared_from_this()));
+      SharedDatabase(db));
 }
 }  // namespace
 

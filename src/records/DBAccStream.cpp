@@ -4,6 +4,7 @@
 #include "core/mQvInnChecking.h"
 #include "records/EntityMappers.h"
 #include "records/LaterCascades.h"
+#include "records/MapperSession.h"
 
 namespace qv::records {
 namespace {
@@ -77,7 +78,7 @@ constexpr ChildListDef kLists[] = {
 void DeleteDependents(dao::Database& db, QvRecord& rec) {
   const double id = rec.Id();
   const std::string sid = mQvDaoDataBase::Number2DaoSql(id);
-  const auto target = std::static_pointer_cast<dao::Database>(db.shared_from_this());
+  const auto target = SharedDatabase(db);
   DeleteDocumentsOfStream(db, id);
   mQvDaoDataBase::QvExecuteSql("delete from PfrPAManualSums where AccStreamID = " + sid, target);
   mQvDaoDataBase::QvExecuteSql("Delete From ConsMembers Where AccStreamID = " + sid + ";", target);

@@ -3,13 +3,12 @@
 
 #include "core/mQvDaoDataBase.h"
 #include "core/mQvInnChecking.h"
-#include "core/mQvPfrNumber.h"
+#include "core/mQvPfrUtils.h"
 #include "platform/automation/VbaText.h"
-#include "queries/DBQAccStream.h"
-#include "queries/PersonQueries.h"
-#include "queries/mCommonLookups.h"
 #include "records/EntityMappers.h"
 #include "records/LaterCascades.h"
+#include "records/MapperSession.h"
+#include "records/PersonRelations.h"
 
 namespace qv::records {
 namespace {
@@ -23,7 +22,7 @@ std::string KppToWrite(std::string_view kpp) {
   return mQvInnChecking::NormalizeKpp(Left(Trim(kpp), 9));
 }
 std::string Snils(std::string_view number) {
-  return mQvPfrNumber::PackPfrNumber(number);
+  return mQvPfrUtils::PackPfrNumber(number);
 }
 
 // The header: Type picks the detail table, PersonRealID is its row.
@@ -126,15 +125,14 @@ constexpr int32_t kLegalType = 2;
 constexpr DetailMap kDetails[] = {{kNaturalType, &kNaturalMap}, {kLegalType, &kLegalMap}};
 constexpr DetailDef kDetail{"Type", "PersonRealID", kDetails};
 
-// The relations kept by PersonQueries, read with the lazy columns: only an
-// organisation can be a branch.
-void ReadRelations(QvRecord& rec, dao::Recordset&) {
+// The relations of PersonRelations.h, read with the lazy columns from the
+// database the record is read from: only an organisation can be a branch.
+void ReadRelations(dao::Database& db, QvRecord& rec, dao::Recordset&) {
   static const int type = rec.PropertyIndex("Type");
   static const int isBranch = rec.PropertyIndex("IsBranch");
   static const int isAccPerson = rec.PropertyIndex("IsAccPerson");
-  if (CLng(rec.Value(type)) == kLegalType)
-    rec.SetValue(isBranch, Variant(queries::IsBranch(rec.Id())));
-  rec.SetValue(isAccPerson, Variant(queries::IsAccPerson(rec.Id())));
+  if (CLng(rec.Value(type)) == kLegalType) rec.SetValue(isBranch, Variant(IsBranch(db, rec.Id())));
+  rec.SetValue(isAccPerson, Variant(IsAccPerson(db, rec.Id())));
 }
 
 // Persons whose delete is under way on this thread: a branch relation that
@@ -142,7 +140,7 @@ void ReadRelations(QvRecord& rec, dao::Recordset&) {
 thread_local std::set<double> tDeleting;
 
 // What depends on the person goes first: its branches (recursively), its
-// streams, the jobs where it is the job place or the worker, its branch
+// streams, its insured persons, the jobs where it is the job place or the worker, its branch
 // and accounted-person marks, and its entries in the rights system.
 void DeleteDependents(dao::Database& db, QvRecord& rec) {
   const double id = rec.Id();
@@ -151,19 +149,17 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
     double id;
     ~Done() { tDeleting.erase(id); }
   } done{id};
-  auto deleteAll = [](const CollectionPtr& records) {
-    for (int32_t i = 1; i <= records->Count(); ++i)
-      std::static_pointer_cast<QvRecord>(records->At(i).AsObject())->DeleteFromStore();
-  };
-  queries::PersonQueries persons;
-  deleteAll(persons.GetBranchesByParentOrg(id, "", 0));
-  deleteAll(queries::DBQAccStream().GetAccStreamsByPerson(id, "", 0));
-  const auto target = std::static_pointer_cast<dao::Database>(db.shared_from_this());
   const std::string sid = mQvDaoDataBase::Number2DaoSql(id);
+  DeleteRecordsListed(db, "SELECT ChildPersonID AS ID FROM Branches Where ParentPersonID = " + sid,
+                      "Qv_Records.QvPerson");
+  DeleteRecordsListed(db, "SELECT ID FROM AccStream Where PersonID = " + sid,
+                      "Qv_Records.QvAccStream");
+  DeletePfrPersonsOfTaxpayer(db, id);
+  const auto target = SharedDatabase(db);
   mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where JobPlaceId = " + sid, target);
   mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where WorkerID = " + sid, target);
-  persons.RemoveBranch(id);
-  persons.RemoveAccPerson(id);
+  RemoveBranch(db, id);
+  RemoveAccPerson(db, id);
   DeletePermObjectReferences(db, kPermBlockNaturalPerson, id);
   DeletePermObjectReferences(db, kPermBlockLegalPerson, id);
 }

@@ -5,6 +5,7 @@
 // dao::Transaction on `db`: a failure undoes the whole delete.
 
 #include <cstdint>
+#include <string>
 
 namespace qv::dao {
 class Database;
@@ -18,16 +19,30 @@ inline constexpr int32_t kPermBlockLegalPerson = 4;
 inline constexpr int32_t kPermBlockAccStream = 5;
 
 // Deletes every document of the stream through the document mapper
-// (Qv_DBProvider.DBDocument, created by ProgID), which removes its cells,
-// chains and files. Until that mapper is registered, a stream that has
-// documents cannot be deleted: the call fails with 429 naming the mapper
-// (rather than leaving documents without their stream); a stream without
-// documents is not affected.
+// (DBDocument.DeleteRecord), which removes its cells, chain links, files
+// and what else hangs on it (LaterDocumentParts.h: a document with
+// pension-fund sub-documents or attachments cannot be deleted before their
+// subsystems are).
 void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID);
 
+// Deletes the insured persons of the taxpayer `aPersonID` (PfrPersons rows
+// whose Person_ID names it) through their mapper
+// (Qv_DBProvider.DBPfrPerson, created by ProgID), with the passports and
+// addresses they own. Their sub-documents go with the documents of the
+// taxpayer's streams, which are deleted before.
+void DeletePfrPersonsOfTaxpayer(dao::Database& db, double aPersonID);
+
 // Removes the blocks of type `aBlockType` that name the object `aObjectID`
-// from the rights system, with their document lists, items and object
-// lists.
+// (PermObjectID) from the rights system, with their document lists, items
+// and object lists.
 void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aObjectID);
+
+// The rights system's blocks that meet `blocksWhere` (a condition on
+// "PermBlocks AS b") lose their document lists, items and object lists, in
+// that order; then `blocksDelete` removes the blocks themselves. The one
+// place these statements are built: DeletePermObjectReferences above and
+// the user deletes of DBPermissions use it.
+void DeletePermBlocks(dao::Database& db, const std::string& blocksWhere,
+                      const std::string& blocksDelete);
 
 }  // namespace qv::records

@@ -11,6 +11,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "records/MapperEngine.h"
+#include "records/MapperSession.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
 
@@ -66,19 +67,27 @@ std::string ValueCondition(const ValueListDef& list, double ownerId) {
 
 }  // namespace
 
-void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view condition,
-                    std::string_view idColumn, const std::vector<double>& ids) {
+void ForEachIdBatch(const std::vector<double>& ids,
+                    const std::function<void(const std::string& list)>& run) {
   for (size_t from = 0; from < ids.size(); from += kBatch) {
     std::string list;
     for (size_t i = from; i < ids.size() && i < from + kBatch; ++i) {
-      if (!list.empty()) list += ",";
+      if (!list.empty()) list += ", ";
       list += Number2DaoSql(ids[i]);
     }
-    mQvDaoDataBase::QvExecuteSql("delete from " + std::string(table) + " where " +
-                                     std::string(condition) + " and " + std::string(idColumn) +
-                                     " in (" + list + ")",
-                                 std::static_pointer_cast<dao::Database>(db.shared_from_this()));
+    run(list);
   }
+}
+
+void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view condition,
+                    std::string_view idColumn, const std::vector<double>& ids) {
+  const std::string head = "delete from " + std::string(table) + " where " +
+                           (condition.empty() ? "" : std::string(condition) + " and ") +
+                           std::string(idColumn) + " in (";
+  const auto target = SharedDatabase(db);
+  ForEachIdBatch(ids, [&](const std::string& list) {
+    mQvDaoDataBase::QvExecuteSql(head + list + ")", target);
+  });
 }
 
 void ReadChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner) {
@@ -107,7 +116,13 @@ void SaveChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner,
   std::vector<double> gone;
   for (double id : StoredIds(db, list, ownerId))
     if (!kept.count(id)) gone.push_back(id);
-  DeleteByIdList(db, list.table, OwnerCondition(list, ownerId), "ID", gone);
+  if (list.removeThroughMapper) {
+    const auto factory = RecordFactory::ForThisThread();
+    for (double id : gone)
+      factory->GetRecord(std::string(list.itemProgId), Variant(id))->DeleteFromStore();
+  } else {
+    DeleteByIdList(db, list.table, OwnerCondition(list, ownerId), "ID", gone);
+  }
 
   for (const QvRecordPtr& item : remaining) {
     if (item->IsReadOnlyRecord() || item->State() == kReference) continue;
@@ -173,7 +188,7 @@ void SaveValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner)
     if (!wantedKeys.count(key) || !stored.insert(key).second) drop.push_back(std::move(values));
   }
   rs->Close();
-  const auto target = std::static_pointer_cast<dao::Database>(db.shared_from_this());
+  const auto target = SharedDatabase(db);
   std::set<std::string> dropped;
   for (const auto& values : drop) {
     if (!dropped.insert(ValueKey(values)).second) continue;
@@ -201,7 +216,7 @@ void SaveValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner)
 void DeleteValueList(dao::Database& db, const ValueListDef& list, double ownerId) {
   mQvDaoDataBase::QvExecuteSql(
       "delete from " + std::string(list.map.table) + " where " + ValueCondition(list, ownerId),
-      std::static_pointer_cast<dao::Database>(db.shared_from_this()));
+      SharedDatabase(db));
 }
 
 }  // namespace qv::records

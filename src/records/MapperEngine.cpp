@@ -10,7 +10,9 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetError.h"
 #include "siblings/records/QvRecord.h"
+#include "siblings/records/RecordFactory.h"
 
 namespace qv::records {
 
@@ -132,14 +134,16 @@ bool HoldsLazyGroup(QvRecord& rec) {
   return g >= 0 && rec.GroupLoaded(g);
 }
 
-// Writes the written columns of `map` into the edit buffer of `rs`.
+// Writes the written columns of `map` into the edit buffer of `rs`; only
+// those `selected` picks when it is given.
 void WriteColumns(const ColumnMap& map, dao::Recordset& rs, QvRecord& rec, bool recursive,
-                  bool writeLazy) {
+                  bool writeLazy, const ColumnFilter* selected = nullptr) {
   const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (!c.write) continue;
     if ((c.group == ColGroup::kLazy || c.writeWithLazy) && !writeLazy) continue;
+    if (selected && !(*selected)(c.column)) continue;
     WriteField(rs, map.table, c.column, WrittenValue(c, props[i], rec, recursive, rs));
   }
 }
@@ -181,15 +185,14 @@ void DeleteOwned(const ColumnMap& map, QvRecord& rec) {
   }
 }
 
-// Puts a record's identifier and state back if the write is rolled back.
+}  // namespace
+
 void UndoOnRollback(dao::Database& db, QvRecord& rec) {
   std::weak_ptr<QvRecord> weak = std::static_pointer_cast<QvRecord>(rec.shared_from_this());
   dao::Transaction::OnRollback(db, [weak, id = rec.IdValue(), state = rec.State()] {
     if (auto r = weak.lock()) r->RestoreAfterRollback(id, state);
   });
 }
-
-}  // namespace
 
 Variant ColumnValue(const ColumnDef& c, const Variant& v) {
   switch (c.kind) {
@@ -246,15 +249,20 @@ const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordCla
 
 std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord,
                                     bool allowNothing) {
+  return RecordArg(def.recordProgId, aRecord, allowNothing);
+}
+
+std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant& aRecord,
+                                    bool allowNothing) {
   if (aRecord.IsEmpty() || aRecord.IsNothing()) {
     if (allowNothing) return nullptr;
     ThrowVb(vberr::kObjectRequired, "a record object was expected");
   }
   if (!aRecord.IsObject()) ThrowVb(vberr::kTypeMismatch, "a record object was expected");
   auto rec = std::dynamic_pointer_cast<QvRecord>(aRecord.AsObject());
-  if (!rec || !NameEquals(rec->Type().progId, def.recordProgId))
+  if (!rec || !NameEquals(rec->Type().progId, recordProgId))
     ThrowVb(vberr::kTypeMismatch,
-            std::string("a ") + std::string(def.recordProgId) + " record was expected");
+            std::string("a ") + std::string(recordProgId) + " record was expected");
   return rec;
 }
 
@@ -265,11 +273,15 @@ std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap&
 }
 
 double NextId(dao::Recordset& rs, std::string_view keyColumn) {
-  if (rs.IsBOF() && rs.IsEOF()) return 1;
-  rs.MoveLast();
-  if (rs.IsEOF()) return 1;
-  double last = CDbl(rs.FieldValue(keyColumn));
-  return last + 1;
+  // MoveLast from wherever the cursor stands; on an empty table it raises
+  // 3021 and leaves no current row.
+  try {
+    rs.MoveLast();
+  } catch (const Error& e) {
+    if (e.Number() != jet::jeterr::kNoCurrentRecord) throw;
+    return 1;
+  }
+  return CDbl(rs.FieldValue(keyColumn)) + 1;
 }
 
 void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) {
@@ -321,6 +333,14 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   rec.EndLoad();
 }
 
+void FillFromRow(const MapperDef& def, dao::Recordset& rs, double id, QvRecord& rec) {
+  ResolvedProperties(def.map, rec.RecordClassOf());
+  rec.BeginLoad(Variant(id));
+  AssignColumns(def.map, ColGroup::kBase, rs, rec);
+  if (def.hooks.afterRead) def.hooks.afterRead(rec, rs);
+  rec.EndLoad();
+}
+
 void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   int group = rec.RecordClassOf().GroupIndexByFlag(kLazyFlag);
   if (group < 0) ThrowVb(vberr::kInvalidProcedureCall, "the record has no lazy columns");
@@ -347,7 +367,7 @@ void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   }
   rec.BeginGroupLoad(group);
   AssignColumns(*map, ColGroup::kLazy, *rs, rec);
-  if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(rec, *rs);
+  if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(db, rec, *rs);
   for (const ChildListDef& list : def.lists) ReadChildList(db, list, rec);
   rec.EndGroupLoad(group);
 }
@@ -433,6 +453,7 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   CloseOnExit closer(*rs);
   OpenedRow row = OpenForWrite(*rs, map, def.hooks, rec, rec.Id());
   if (row.skip) return;
+  if (def.hooks.beforeWrite) def.hooks.beforeWrite(db, rec);
 
   const bool writeLazy = HoldsLazyGroup(rec);
   if (detail) {
@@ -456,7 +477,8 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   for (const ValueListDef& list : def.valueLists) SaveValueList(db, list, rec);
   if (writeLazy)
     for (const ChildListDef& list : def.lists) SaveChildList(db, list, rec, recursive);
-  if (def.hooks.afterWrite) def.hooks.afterWrite(db, rec, recursive);
+  if (def.hooks.afterWrite) def.hooks.afterWrite(db, rec, recursive, extra);
+  if (def.hooks.notifies && !def.hooks.notifies(extra)) return;
   if (row.inserted)
     rec.AfterInsert();
   else
@@ -515,6 +537,32 @@ void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec) {
   UndoOnRollback(db, *rec);
   rec->AfterDelete();
   tx.Commit();
+}
+
+void DeleteRecordsListed(dao::Database& db, const std::string& idQuery, std::string_view progId) {
+  std::vector<double> ids;
+  auto rs = db.OpenStatement(idQuery, dao::dbOpenSnapshot);
+  for (; !rs->IsEOF(); rs->MoveNext())
+    ids.push_back(
+        Tolerant<double>(rs->FieldValue(0), 0.0, [](const Variant& x) { return CDbl(x); }));
+  rs->Close();
+  const auto factory = RecordFactory::ForThisThread();
+  for (double id : ids) factory->GetRecord(std::string(progId), Variant(id))->DeleteFromStore();
+}
+
+bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,
+                   const ColumnFilter& selected) {
+  const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
+  dao::Transaction tx(db, dao::kWriteLock);
+  auto rs = SeekRow(db, map, rec.Id());
+  CloseOnExit closer(*rs);
+  if (rs->NoMatch()) return false;
+  rs->Edit();
+  WriteColumns(map, *rs, rec, false, HoldsLazyGroup(rec), &selected);
+  rs->Update();
+  rs->Close();
+  tx.Commit();
+  return true;
 }
 
 bool RowExists(dao::Database& db, const MapperDef& def, double id) {

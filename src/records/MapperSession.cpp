@@ -4,6 +4,8 @@
 
 #include "core/miDataBase.h"
 #include "platform/automation/Error.h"
+#include "platform/dao/Database.h"
+#include "siblings/courier/CourierMappers.h"
 
 namespace qv::records {
 
@@ -19,6 +21,13 @@ UserDatabaseProvider& Provider() {
   static UserDatabaseProvider p = [] { return miDataBase::GetUserDataBase(); };
   return p;
 }
+
+// The courier library's blobs live in the user database and join the
+// mappers' transaction: they use the mappers' database.
+[[maybe_unused]] const bool kCourierDatabaseSet = [] {
+  courier::SetCourierDatabaseProvider([] { return MapperUserDatabase(); });
+  return true;
+}();
 
 }  // namespace
 
@@ -38,6 +47,14 @@ std::shared_ptr<dao::Database> MapperUserDatabase() {
   std::shared_ptr<dao::Database> db = provider ? provider() : nullptr;
   if (!db) throw Error(vberr::kObjectNotSet, "the user database is not open");
   return db;
+}
+
+}  // namespace qv::records
+
+namespace qv::records {
+
+std::shared_ptr<dao::Database> SharedDatabase(dao::Database& db) {
+  return std::static_pointer_cast<dao::Database>(db.shared_from_this());
 }
 
 }  // namespace qv::records

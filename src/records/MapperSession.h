@@ -26,4 +26,8 @@ UserDatabaseProvider SetUserDatabaseProvider(UserDatabaseProvider provider);
 // gives none.
 std::shared_ptr<dao::Database> MapperUserDatabase();
 
+// The shared pointer of a database the engine hands out by reference, for
+// the toolkit's routines that take one.
+std::shared_ptr<dao::Database> SharedDatabase(dao::Database& db);
+
 }  // namespace qv::records

@@ -51,13 +51,14 @@ TEST_F(Factory, SlotsAreDistinctAndLeaveTheKnownGaps) {
 }
 
 TEST_F(Factory, AMissingClassRaisesOrIsShown) {
-  auto e = Caught([] { miDBProviderFactory::IntGetBlankQueries(); });
+  auto e = Caught([] { miDBProviderFactory::IntGetDocumentQueries(); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->Number(), 429);
   EXPECT_EQ(e->Description(),
-            "[Qv_DBProvider::miDBProviderFactory.IntGetBlankQueries]\r\n"
-            "[Qv_DBProvider::mErrorHandling.CreateObjectErr] {Object: Qv_DBProvider.BlankQueries}"
-            "\r\nActiveX component can't create object: Qv_DBProvider.BlankQueries");
+            "[Qv_DBProvider::miDBProviderFactory.IntGetDocumentQueries]\r\n"
+            "[Qv_DBProvider::mErrorHandling.CreateObjectErr] {Object: "
+            "Qv_DBProvider.DocumentQueries}\r\nActiveX component can't create object: "
+            "Qv_DBProvider.DocumentQueries");
   EXPECT_TRUE(shown_.empty());
 
   SetUnattended(true);

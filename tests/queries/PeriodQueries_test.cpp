@@ -12,7 +12,8 @@
 #include "platform/os/RegistryStore.h"
 #include "queries/DictPeriodFixture.h"
 #include "queries/mCommonLookups.h"
-#include "queries/mPfrMasterStatus.h"
+#include "records/PersonRelations.h"
+#include "records/miDocument.h"
 
 namespace qv::queries::testing {
 namespace {
@@ -263,9 +264,9 @@ TEST_F(DocStatusesTest, MasterStatusFromItsEndDocuments) {
           CStr(Variant(id++)) + ", 3, 246, 10, " + std::to_string(s) + ", 50)");
     }
     SCOPED_TRACE(trace);
-    EXPECT_EQ(IntGetPfrMasterStatus_Dao(50), c.expected);
+    EXPECT_EQ(miDocument::IntGetPfrMasterStatus_Dao(50), c.expected);
   }
-  EXPECT_EQ(IntGetPfrMasterStatus_Dao(0), 0);
+  EXPECT_EQ(miDocument::IntGetPfrMasterStatus_Dao(0), 0);
 }
 
 TEST_F(PeriodQueriesTest, PeriodCacheIsFilledOnceAndForgottenWithTheSession) {
@@ -332,10 +333,11 @@ TEST_F(PeriodQueriesTest, StreamOwnersAndBranches) {
     EXPECT_EQ(branch, c.branch);
   }
   EXPECT_EQ(GetAccStreamPersonID(13), 3);
-  EXPECT_TRUE(IsBranch(3));
-  EXPECT_FALSE(IsBranch(2));
-  EXPECT_TRUE(IsAccPerson(3));
-  EXPECT_FALSE(IsAccPerson(2));
+  dao::Database& db = *miDataBase::GetUserDataBase();
+  EXPECT_TRUE(records::IsBranch(db, 3));
+  EXPECT_FALSE(records::IsBranch(db, 2));
+  EXPECT_TRUE(records::IsAccPerson(db, 3));
+  EXPECT_FALSE(records::IsAccPerson(db, 2));
   EXPECT_EQ(GetParentOfBranch(3), 2);
   EXPECT_EQ(GetParentOfBranch(2), 0);
   EXPECT_EQ(GetParentOfBranch(4), 0);  // two parents: none to rely on

@@ -3,6 +3,8 @@
 #include <ostream>
 
 #include "DataFolder.h"
+#include "DemoDocuments.h"
+#include "DemoWarrants.h"
 #include "Generator.h"
 #include "Output.h"
 #include "SqlShell.h"
@@ -360,6 +362,8 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
   const qv::Variant stream = w.Scalar("select top 1 ID from AccStream order by ID");
   WalkDictionaries(w, stream.IsNull() ? 0 : qv::CDbl(stream));
   if (!office.IsNull()) WalkTaxpayer(w, qv::CDbl(office));
+  w.Step([&] { WalkDocuments(w.Out()); });
+  w.Step([&] { WalkWarrants(w.Out()); });
 
   w.Heading("Public classes of the library registered in this build");
   int count = 0;

@@ -127,6 +127,7 @@ class Generator {
       const ReferenceCounts added = EnsureReferenceRows(*db_, periods_);
       stats_.templates = added.templates;
       stats_.templateDates = added.templateDates;
+      stats_.templateCategories = added.templateCategories;
       MakeTaxpayers();
       tx.Commit();
     }
@@ -268,7 +269,7 @@ class Generator {
     legals_->Set("KPP", Variant(kpp));
     legals_->Set("ShortName", Variant(c.shortName));
     legals_->Set("FullName", Variant(c.fullName));
-    legals_->Set("LPCategory", Long(1));
+    legals_->Set("LPCategory", Long(kCommercial));
     legals_->Set("IsSameAddress", Variant(true));
     legals_->Set("CtrlAddressID", Long(address));
     legals_->Set("RegAddressID", Long(address));
@@ -311,7 +312,9 @@ class Generator {
     streamsOut_->Set("PersonID", Num(owner));
     streamsOut_->Set("DisplayName", Variant(name));
     streamsOut_->Set("AutoDisplayName", Variant(true));
-    streamsOut_->Set("AccStreamType", Long(s.kind == Filer::kEntrepreneur ? 2 : 1));
+    streamsOut_->Set(
+        "AccStreamType",
+        Long(s.kind == Filer::kEntrepreneur ? kEntrepreneurStreamType : kOrganisationStreamType));
     streamsOut_->Set("TaxOfficeID", Long(office));
     streamsOut_->Set("KPP", Variant(kpp));
     streamsOut_->Set("LastYear", Long(o_.lastYear));

@@ -34,7 +34,7 @@ struct GenerateOptions {
 
 struct GenerateStats {
   int64_t legalPersons = 0, branches = 0, entrepreneurs = 0, workers = 0;
-  int64_t streams = 0, templates = 0, templateDates = 0;
+  int64_t streams = 0, templates = 0, templateDates = 0, templateCategories = 0;
   int64_t documents = 0, adjustments = 0, cells = 0;
   int32_t firstYear = 0, lastYear = 0;
   double seconds = 0;

@@ -27,6 +27,15 @@ Format ParseFormat(const std::string& name) {
               "unknown format \"" + name + "\" (table, tsv or json)");
 }
 
+bool IsSecretName(std::string_view name) {
+  return qv::NameEquals(name, "Password");
+}
+
+Variant Shown(std::string_view name, const Variant& value) {
+  if (!IsSecretName(name) || !value.IsString() || value.AsString().empty()) return value;
+  return Variant(std::string(kMasked));
+}
+
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
   for (unsigned char c : text) {
@@ -177,7 +186,7 @@ class JsonWriter {
     for (int i = 0; i < cls.PropertyCount(); ++i) {
       const auto& p = cls.Property(i);
       if (p.group != qv::records::kBase && !rec.GroupLoaded(p.group)) continue;
-      out += "," + JsonString(p.name) + ":" + Nested(rec.Value(i));
+      out += "," + JsonString(p.name) + ":" + Nested(Shown(p.name, rec.Value(i)));
     }
     path_.erase(&rec);
     return out + "}}";
@@ -204,7 +213,7 @@ std::string RecordsetJson(const qv::ado::Recordset& rs) {
   for (size_t r = 0; r < rs.RowCount(); ++r) {
     out += r ? ",[" : "[";
     for (size_t c = 0; c < rs.FieldCount(); ++c)
-      out += (c ? "," : "") + writer.Value(rs.Value(r, c));
+      out += (c ? "," : "") + writer.Value(Shown(rs.FieldAt(c).name, rs.Value(r, c)));
     out += "]";
   }
   return out + "]}";

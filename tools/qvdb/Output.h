@@ -37,6 +37,16 @@ std::string ToJson(const qv::Variant& value);
 std::string JsonString(std::string_view text);
 std::string RecordsetJson(const qv::ado::Recordset& rs);
 
+// Texts of a record property or recordset column named "Password" (any
+// case), and the text arguments of an operation whose name contains it,
+// print as kMasked in every format, so that no password reaches the screen
+// or another program; an empty text prints as it is.
+inline constexpr std::string_view kMasked = "********";
+bool IsSecretName(std::string_view name);
+// `value`, or kMasked in its place when `name` is secret and it holds a
+// non-empty text.
+qv::Variant Shown(std::string_view name, const qv::Variant& value);
+
 // A scalar as people read it: CStr's text, "Null" for Null, the bytes of a
 // byte array in hex, other arrays as JSON, an object by its ProgID.
 std::string ValueText(const qv::Variant& value);

@@ -11,9 +11,12 @@ constexpr uint8_t kBranch = static_cast<uint8_t>(Filer::kBranch);
 constexpr uint8_t kIe = static_cast<uint8_t>(Filer::kEntrepreneur);
 
 constexpr FormDef kForms[] = {
+    // Banks and budget institutions report their accounts elsewhere.
     {1, "0710099", "Бухгалтерская (финансовая) отчетность", "Бухгалтерская отчетность", false, kOrg,
-     1, 90},
-    {2, "1151001", "Декларация по НДС", "НДС", true, kOrg, 0, 25},
+     1, 90, CategoryBit(kCommercial) | CategoryBit(kNonProfit) | CategoryBit(kInsurer)},
+    // Budget institutions are not VAT payers here.
+    {2, "1151001", "Декларация по НДС", "НДС", true, kOrg, 0, 25,
+     static_cast<uint8_t>(kEveryLegalCategory & ~CategoryBit(kBudget))},
     {3, "1151006", "Декларация по налогу на прибыль", "Налог на прибыль", true, kOrg, 0, 25},
     {4, "1151111", "Расчет по страховым взносам", "Страховые взносы", true, kOrg | kBranch | kIe, 0,
      25},

@@ -13,6 +13,20 @@ namespace qvdb::sample {
 
 enum class Filer : uint8_t { kOrganisation = 1, kBranch = 2, kEntrepreneur = 4 };
 
+// Taxpayer categories (LegalPerson.LPCategory; 6 stands for a natural
+// person), as bits 1 << category.
+inline constexpr int32_t kCommercial = 1, kNonProfit = 2, kBudget = 3, kCredit = 4, kInsurer = 5,
+                         kNaturalPersonCategory = 6;
+inline constexpr uint8_t CategoryBit(int32_t category) {
+  return static_cast<uint8_t>(1u << category);
+}
+inline constexpr uint8_t kEveryLegalCategory = CategoryBit(kCommercial) | CategoryBit(kNonProfit) |
+                                               CategoryBit(kBudget) | CategoryBit(kCredit) |
+                                               CategoryBit(kInsurer);
+// Stream types of the sample: organisations and branches report in streams
+// of type 1, entrepreneurs in type 2.
+inline constexpr int32_t kOrganisationStreamType = 1, kEntrepreneurStreamType = 2;
+
 struct FormDef {
   int32_t docTypeId;
   std::string_view knd;
@@ -22,6 +36,8 @@ struct FormDef {
   uint8_t filers;        // Filer bits
   int32_t scaleIndex;    // Less of its documents: 0 roubles, 1 thousands
   int32_t deadlineDays;  // days after the period's end
+  // The legal-person categories (CategoryBit) that file it.
+  uint8_t legalCategories = kEveryLegalCategory;
 };
 std::span<const FormDef> Forms();
 

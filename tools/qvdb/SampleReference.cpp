@@ -82,6 +82,36 @@ void EnsureForms(qv::dao::Database& db, std::span<const PlanPeriod> periods,
   }
 }
 
+// Who may use each template version: a template that has rows already is
+// left as it is.
+void EnsureTemplateCategories(qv::dao::Database& db, ReferenceCounts& counts) {
+  TableWriter rows(db, "TemplateByTPCategory");
+  auto add = [&](int32_t templateId, int32_t category, int32_t streamType, bool main, bool branch) {
+    rows.Begin();
+    rows.Set("template_id", Long(templateId));
+    rows.Set("TPCategory_ID", Long(category));
+    rows.Set("AccStreamType", Long(streamType));
+    rows.Set("AllowedForMainOrg", Long(main ? 1 : 0));
+    rows.Set("AllowedForBranch", Long(branch ? 1 : 0));
+    rows.End();
+    ++counts.templateCategories;
+  };
+  for (const FormDef& f : Forms()) {
+    const bool organisations = f.filers & static_cast<uint8_t>(Filer::kOrganisation);
+    const bool branches = f.filers & static_cast<uint8_t>(Filer::kBranch);
+    for (int v = 0; v < kTemplateVersions; ++v) {
+      const int32_t id = TemplateId(f, v);
+      if (rows.Exists(Long(id), "template_id")) continue;
+      if (organisations || branches)
+        for (int32_t c = kCommercial; c <= kInsurer; ++c)
+          if (f.legalCategories & CategoryBit(c))
+            add(id, c, kOrganisationStreamType, organisations, branches);
+      if (f.filers & static_cast<uint8_t>(Filer::kEntrepreneur))
+        add(id, kNaturalPersonCategory, kEntrepreneurStreamType, true, false);
+    }
+  }
+}
+
 }  // namespace
 
 std::string TaxOfficeCode(int32_t region, int number) {
@@ -176,6 +206,7 @@ ReferenceCounts EnsureReferenceRows(qv::dao::Database& db, std::span<const PlanP
     certType.End();
   }
   EnsureForms(db, periods, counts);
+  EnsureTemplateCategories(db, counts);
   return counts;
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 // The reference rows the sample data refers to, added where missing: Russia,
 // the regions and their tax offices, the passport document type, the forms
-// (doc_type_class, doc_templates) and the publication dates of the templates
-// for the given periods (template_dates). They are the same whatever the
+// (doc_type_class, doc_templates), the publication dates of the templates
+// for the given periods (template_dates), and who may use each template
+// (TemplateByTPCategory: the legal-person categories that file the form
+// with a main organisation's stream, and with a branch's when branches file
+// it; entrepreneurs with category 6 in their streams of type 2). They are the same whatever the
 // seed, so data generated with several seeds shares them.
 
 #include <cstdint>
@@ -22,7 +25,7 @@ inline constexpr int kTaxOfficesPerRegion = 3;
 std::string TaxOfficeCode(int32_t region, int number);
 
 struct ReferenceCounts {
-  int64_t templates = 0, templateDates = 0;  // rows added
+  int64_t templates = 0, templateDates = 0, templateCategories = 0;  // rows added
 };
 ReferenceCounts EnsureReferenceRows(qv::dao::Database& db, std::span<const PlanPeriod> periods);
 

@@ -9,9 +9,13 @@
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 
 #include "Backup.h"
 #include "Call.h"
@@ -19,6 +23,7 @@
 #include "DataFolder.h"
 #include "Demo.h"
 #include "Generator.h"
+#include "ImportMdb.h"
 #include "Output.h"
 #include "SqlShell.h"
 #include "platform/automation/Error.h"
@@ -58,24 +63,35 @@ int RunSql(const std::optional<std::string>& data, const std::string& dbFile,
   return errors == 0 ? 0 : 1;
 }
 
-// A progress bar on stderr, redrawn at most ten times a second.
+// A progress bar on stderr, redrawn at most ten times a second; a new label
+// (the file an import is at) starts a new bar.
 class ProgressBar {
  public:
-  void operator()(int64_t done, int64_t total) {
+  explicit ProgressBar(std::string unit) : unit_(std::move(unit)) {}
+  void operator()(int64_t done, int64_t total) { Draw("", unit_, done, total); }
+  void Draw(const std::string& label, const std::string& unit, int64_t done, int64_t total) {
     const auto now = std::chrono::steady_clock::now();
-    if (done < total && now - last_ < std::chrono::milliseconds(100)) return;
+    if (label != label_) {
+      label_ = label;
+      start_ = now;
+    } else if (done < total && now - last_ < std::chrono::milliseconds(100)) {
+      return;
+    }
     last_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const int width = 30;
     const int filled = total ? static_cast<int>(width * done / total) : width;
-    std::fprintf(stderr, "\r[%.*s%*s] %3d%% %lld/%lld documents, %.0f/s ", filled,
-                 "##############################", width - filled, "",
-                 total ? static_cast<int>(100 * done / total) : 100, static_cast<long long>(done),
-                 static_cast<long long>(total), seconds > 0 ? done / seconds : 0.0);
+    std::fprintf(stderr, "\r%s%s[%.*s%*s] %3d%% %lld/%lld %s, %.0f/s ", label.c_str(),
+                 label.empty() ? "" : " ", filled, "##############################", width - filled,
+                 "", total ? static_cast<int>(100 * done / total) : 100,
+                 static_cast<long long>(done), static_cast<long long>(total), unit.c_str(),
+                 seconds > 0 ? done / seconds : 0.0);
     if (done >= total) std::fprintf(stderr, "\n");
   }
 
  private:
+  std::string unit_;
+  std::string label_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point last_{};
 };
@@ -83,14 +99,15 @@ class ProgressBar {
 int RunGenerate(const std::optional<std::string>& data, const qvdb::GenerateOptions& o) {
   const auto folder = qvdb::ResolveDataFolder(data);
   qvdb::ProgressFn progress;
-  if (isatty(STDERR_FILENO)) progress = ProgressBar();
+  if (isatty(STDERR_FILENO)) progress = ProgressBar("documents");
   const qvdb::GenerateStats s = qvdb::Generate(qvdb::UserDatabasePath(folder), o, progress);
   std::cout << "Generated in " << folder.string() << " (seed " << o.seed << ", periods "
             << s.firstYear << "-" << s.lastYear << "):\n"
             << "  " << s.legalPersons << " organisations, " << s.branches << " branches, "
             << s.entrepreneurs << " entrepreneurs, " << s.workers << " jobs\n"
             << "  " << s.streams << " accounting streams, " << s.templates << " templates, "
-            << s.templateDates << " template dates\n"
+            << s.templateDates << " template dates, " << s.templateCategories
+            << " rows of who may use them\n"
             << "  " << s.documents << " documents (" << s.adjustments << " adjustments), "
             << s.cells << " cells\n";
   std::printf("  %.2f s, %.0f documents/s\n", s.seconds,
@@ -110,6 +127,32 @@ int RunBackup(const std::optional<std::string>& data, const std::string& target)
   const auto folder = qvdb::ResolveDataFolder(data);
   const int files = qvdb::BackupDataFolder(folder, target, std::cout);
   std::cout << files << " database files of " << folder.string() << " copied to " << target << "\n";
+  return 0;
+}
+
+// Set by SIGINT and SIGTERM during an import, which then stops at the next
+// row and removes what it wrote.
+std::atomic<bool> gInterrupted{false};
+
+int RunImportMdb(const std::string& src, const std::string& dest, bool keepUnknown) {
+  qvdb::ImportOptions options;
+  options.keepUnknown = keepUnknown;
+  options.cancel = &gInterrupted;
+  if (isatty(STDERR_FILENO)) {
+    auto bar = std::make_shared<ProgressBar>("rows");
+    options.progress = [bar](const std::string& file, int64_t done, int64_t total) {
+      bar->Draw(file, file == "BigDocs" ? "files" : "rows", done, total);
+    };
+  }
+  struct sigaction action {};
+  action.sa_handler = [](int) { gInterrupted = true; };
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::error_code ec;
+  const qvdb::ImportSummary summary = std::filesystem::is_directory(src, ec)
+                                          ? qvdb::ImportDataFolder(src, dest, options)
+                                          : qvdb::ImportJetFile(src, dest, options);
+  qvdb::PrintImportSummary(summary, std::cout);
   return 0;
 }
 
@@ -212,6 +255,31 @@ int main(int argc, char** argv) {
                                   "data folder (created and filled when empty)");
   addData(demo);
 
+  auto* importMdb = app.add_subcommand(
+      "import-mdb",
+      "Bring a Windows installation's Jet files over into a new data folder, or copy one "
+      "Jet file into a new database file");
+  std::string importSrc, importDest;
+  bool keepUnknown = false;
+  importMdb
+      ->add_option("src", importSrc,
+                   "a folder with Quivane.mdb (and Kladr.mdb, Okato.mdb, BigDocs/), or one "
+                   "Jet file (.mdb)")
+      ->required();
+  importMdb->add_option("dest", importDest, "the new data folder, or the new database file")
+      ->required();
+  importMdb->add_flag("--keep-unknown", keepUnknown,
+                      "also copy the tables and columns the schema does not know, with "
+                      "their Jet types");
+  importMdb->footer(
+      "The source files are opened read-only. A folder is imported at the schema version "
+      "its DBVersion tells and then migrated to the current one; each table of the schema "
+      "takes the rows of the source table of the same name (columns matched by name, "
+      "without regard to case). Everything is written into a temporary folder beside DEST "
+      "and renamed to DEST at the end: a failure or Ctrl-C leaves no DEST and names the "
+      "table and row. Prints rows read and written per table and every value converted "
+      "with loss.");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -235,6 +303,7 @@ int main(int argc, char** argv) {
     if (*check) return RunCheck(data);
     if (*backup) return RunBackup(data, backupTarget);
     if (*demo) return qvdb::RunDemo(data, std::cout);
+    if (*importMdb) return RunImportMdb(importSrc, importDest, keepUnknown);
   } catch (const qv::Error& e) {
     std::cout.flush();
     std::cerr << "Error " << e.Number() << ": " << e.Description() << std::endl;

@@ -191,8 +191,16 @@ void Upgrade(dao::Workspace& ws, dao::Database& db, const SchemaSource& source, 
 
 }  // namespace
 
-SchemaSource DefaultSchema() {
-  return {AllSchemaSteps(), kRowSteps};
+SchemaSource DefaultSchema(int32_t upToVersion) {
+  // Both lists are in ascending version order, so the source is a prefix of each.
+  std::span<const SchemaStep> steps = AllSchemaSteps();
+  std::span<const RowStep> rows = kRowSteps;
+  auto newer = [&](int32_t v) { return v > upToVersion; };
+  const auto s =
+      std::find_if(steps.begin(), steps.end(), [&](auto& x) { return newer(x.version); });
+  const auto r = std::find_if(rows.begin(), rows.end(), [&](auto& x) { return newer(x.version); });
+  return {steps.first(static_cast<size_t>(s - steps.begin())),
+          rows.first(static_cast<size_t>(r - rows.begin()))};
 }
 
 std::string_view DbFileName(DbFile file) {

@@ -65,6 +65,11 @@ std::string_view ClassInfo::Name() const {
   return dot == std::string_view::npos ? id : id.substr(dot + 1);
 }
 
+std::string_view ClassInfo::Library() const {
+  std::string_view id = progId_;
+  return id.substr(0, id.find('.'));
+}
+
 ObjectPtr ClassInfo::Create() const {
   if (!factory_) ThrowVb(vberr::kCannotCreateObject, progId_ + " is not creatable");
   return factory_();

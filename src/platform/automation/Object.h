@@ -72,7 +72,8 @@ class ClassInfo {
   ClassInfo(std::string progId, std::vector<Member> members, Factory factory);
 
   const std::string& ProgId() const { return progId_; }
-  std::string_view Name() const;  // the part after the dot
+  std::string_view Name() const;     // the part after the dot
+  std::string_view Library() const;  // the part before the dot
   bool Creatable() const { return factory_ != nullptr; }
   ObjectPtr Create() const;
   const Member* Find(std::string_view name) const;

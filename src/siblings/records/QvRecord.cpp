@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/mErrorHandling.h"
+#include "platform/automation/ErrorGuard.h"
 
 namespace qv::records {
 
@@ -284,7 +284,7 @@ void QvRecord::EnsureLoaded() {
   loadTried_ = true;
   busy_ = true;
   try {
-    Guard(cls_.Name(), "Load", [&] {
+    GuardIn(cls_.Info().Library(), cls_.Name(), "Load", [&] {
       std::vector<Variant> args{id_, Variant(shared_from_this())};
       CreateMapper()->Call("ReadRecord", args);
     });
@@ -303,7 +303,7 @@ void QvRecord::EnsureGroupLoaded(int group) {
   const LazyGroupDef& g = Type().groups[group];
   busy_ = true;
   try {
-    Guard(cls_.Name(), "Load" + std::string(g.name), [&] {
+    GuardIn(cls_.Info().Library(), cls_.Name(), "Load" + std::string(g.name), [&] {
       std::vector<Variant> args{Variant(shared_from_this())};
       CreateMapper()->Call(g.loader, args);
     });
@@ -318,7 +318,7 @@ void QvRecord::EnsureGroupLoaded(int group) {
 ObjectPtr QvRecord::CreateMapper() const {
   if (!cls_.HasMapper())
     ThrowVb(vberr::kInvalidProcedureCall, std::string(cls_.Name()) + " has no mapper");
-  return mErrorHandling::CreateObjectErr(Type().mapperProgId);
+  return CreateObjectErr(cls_.Info().Library(), cls_.Name(), Type().mapperProgId);
 }
 
 void QvRecord::Refresh() {
@@ -353,7 +353,7 @@ Variant QvRecord::InvokeProperty(int index, CallKind kind, Args args) {
 }
 
 Variant QvRecord::Invoke(std::string_view name, CallKind kind, Args args) {
-  return Guard(cls_.Name(), name, [&]() -> Variant {
+  return GuardIn(cls_.Info().Library(), cls_.Name(), name, [&]() -> Variant {
     const int index = cls_.PropertyIndex(name);
     if (index >= 0) return InvokeProperty(index, kind, args);
     return Object::Invoke(name, kind, args);

@@ -1,6 +1,6 @@
 #include "siblings/records/RecordFactory.h"
 
-#include "core/mErrorHandling.h"
+#include "platform/automation/ErrorGuard.h"
 
 namespace qv::records {
 
@@ -10,11 +10,11 @@ std::shared_ptr<RecordFactory> RecordFactory::ForThisThread() {
 }
 
 QvRecordPtr RecordFactory::NewRecord(const std::string& progId) const {
-  return Guard(QV_HERE, [&] { return QvRecord::Create(progId); });
+  return GuardIn(Class().Library(), kModule, __func__, [&] { return QvRecord::Create(progId); });
 }
 
 QvRecordPtr RecordFactory::GetRecord(const std::string& progId, const Variant& id) const {
-  return Guard(QV_HERE, [&] {
+  return GuardIn(Class().Library(), kModule, __func__, [&] {
     QvRecordPtr r = QvRecord::Create(progId);
     r->SetID(id);
     return r;
@@ -22,7 +22,7 @@ QvRecordPtr RecordFactory::GetRecord(const std::string& progId, const Variant& i
 }
 
 QvRecordPtr RecordFactory::GetLoadedRecord(const std::string& progId, const Variant& id) const {
-  return Guard(QV_HERE, [&] {
+  return GuardIn(Class().Library(), kModule, __func__, [&] {
     QvRecordPtr r = QvRecord::Create(progId);
     r->SetID(id);
     if (r->State() == kReference) r->Refresh();

@@ -179,10 +179,18 @@ TEST_F(Cli, DemoOnAnEmptyFolder) {
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("== Taxpayers and their accounting streams"), std::string::npos);
+  // The typical request went through: forms listed, cells saved and read
+  // back, a stream deleted with its document.
+  EXPECT_NE(r.out.find("990000100001 = Добавлено в демонстрации"), std::string::npos);
+  EXPECT_NE(r.out.find("stream exists = False, document exists = False, its cells: 0"),
+            std::string::npos);
   EXPECT_EQ(r.out.find("Error"), std::string::npos) << r.out;
+  // A signer in the signer list with the title of its active warrant.
+  EXPECT_NE(r.out.find("      № 77-ДЕМ/2025\n"), std::string::npos) << r.out;
   const Outcome again = Qvdb(tmp_, {"demo"});  // uses what is there
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(again.out.find("Generated a sample"), std::string::npos);
+  EXPECT_NE(again.out.find("the previous run's warrant"), std::string::npos) << again.out;
 }
 
 }  // namespace

@@ -143,6 +143,23 @@ TEST(Generator, RowsAreConsistent) {
        "lp.INN <> lc.INN or lp.KPP = lc.KPP",
        0},
       {"branches counted", "select count(*) from Branches", static_cast<double>(s.branches)},
+      // The lists of forms offer what the streams file: each document's
+      // template is allowed for its owner's category (6: natural person),
+      // stream type and place (main organisation or branch).
+      {"templates allowed for their filers",
+       "select count(*) from ((doc_registry as d inner join AccStream as s on s.ID = "
+       "d.taxpayer_id) inner join Person as p on p.ID = s.PersonID) left join LegalPerson as l on "
+       "(l.ID = p.PersonRealID and p.Type = 2) where d.template_id not in (select c.template_id "
+       "from TemplateByTPCategory as c where c.AccStreamType = s.AccStreamType and "
+       "c.TPCategory_ID = iif(p.Type = 1, 6, l.LPCategory) and iif(s.PersonID in (select "
+       "ChildPersonID from Branches), c.AllowedForBranch, c.AllowedForMainOrg) = 1)",
+       0},
+      {"categories that file no accounts",
+       "select count(*) from TemplateByTPCategory where template_id in (11, 12) and TPCategory_ID "
+       "in (3, 4)",
+       0},
+      {"who may use each template counted", "select count(*) from TemplateByTPCategory",
+       static_cast<double>(s.templateCategories)},
   };
   for (const auto& c : checks) EXPECT_EQ(Scalar(f, c.sql), c.expected) << c.what;
 

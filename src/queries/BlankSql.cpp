@@ -1,0 +1,47 @@
+#include "queries/BlankSql.h"
+
+#include <algorithm>
+
+#include "core/mQvDaoDataBase.h"
+
+namespace qv::queries::blanksql {
+
+namespace {
+std::string Same(const std::string& templateText) {
+  return "(select t2.template_id From doc_templates As t1 INNER JOIN doc_templates AS t2 ON "
+         "t1.doc_type_id=t2.doc_type_id Where t1.template_id = " +
+         templateText + " ) ";
+}
+}  // namespace
+
+std::string AllowedFor(bool aBranch) {
+  return aBranch ? "tc.AllowedForBranch = 1 " : "tc.AllowedForMainOrg = 1 ";
+}
+
+std::string Available(double aTimePeriodID, int32_t aCategory, int32_t aStreamType, bool aBranch) {
+  return "tm.time_id=" + Num(aTimePeriodID) +
+         " and not IsNull (td.date_to_registry) and te.enable=1 and te.template_id in (select "
+         "tc.template_id from TemplateByTPCategory AS tc Where tc.TPCategory_ID = " +
+         std::to_string(aCategory) + " and tc.AccStreamType = " + std::to_string(aStreamType) +
+         " and " + AllowedFor(aBranch) + ") and te.Payments_List in (0, 2) ";
+}
+
+std::string SameDocTypeOf(double aTemplateID) {
+  return Same(Num(aTemplateID));
+}
+
+std::string SameDocTypeOfColumn() {
+  return Same("te.template_id");
+}
+
+std::string FolderList(const std::string& aFolderIDs) {
+  std::string ids = aFolderIDs;
+  std::replace(ids.begin(), ids.end(), ',', ';');
+  return mQvDaoDataBase::IdList2DaoSql(ids, "the folder list");
+}
+
+std::string Num(double v) {
+  return mQvDaoDataBase::Number2DaoSql(v);
+}
+
+}  // namespace qv::queries::blanksql

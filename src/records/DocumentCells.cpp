@@ -1,0 +1,130 @@
+// The cells of a document: DBDocument.ReadCells and SaveCells.
+
+#include <string>
+#include <vector>
+
+#include "core/mQvDaoDataBase.h"
+#include "platform/automation/VbaText.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Recordset.h"
+#include "records/DBDocument.h"
+#include "records/miDocument.h"
+#include "siblings/records/RecordFactory.h"
+
+namespace qv::records {
+
+namespace {
+
+// A cell value is stored with at most this many characters.
+constexpr int32_t kCellValueLength = 250;
+
+struct CellRow {
+  Variant key;
+  Variant value;  // Null: the cell is deleted
+  Variant type;
+};
+
+// The rows of a cells recordset, checked before anything is written.
+std::vector<CellRow> CellRows(const Variant& aCellsRs) {
+  auto rs = aCellsRs.IsObject() ? std::dynamic_pointer_cast<ado::Recordset>(aCellsRs.AsObject())
+                                : nullptr;
+  if (!rs) ThrowVb(vberr::kTypeMismatch, "a recordset of cells was expected");
+  size_t col[3];
+  const char* names[3] = {"cell_key", "first_value", "first_type"};
+  for (int i = 0; i < 3; ++i) {
+    auto c = rs->FindField(names[i]);
+    if (!c)
+      ThrowVb(vberr::kInvalidProcedureCall,
+              std::string("the cells recordset has no field ") + names[i]);
+    col[i] = *c;
+  }
+  std::vector<CellRow> rows;
+  rows.reserve(rs->RowCount());
+  for (size_t r = 0; r < rs->RowCount(); ++r) {
+    const Variant& key = rs->Value(r, col[0]);
+    if (key.IsNull() || key.IsEmpty())
+      ThrowVb(vberr::kInvalidUseOfNull,
+              "the cell key of row " + std::to_string(r + 1) + " is Null");
+    const Variant& value = rs->Value(r, col[1]);
+    std::string text = value.IsNull() || value.IsEmpty() ? std::string() : CStr(value);
+    rows.push_back({Variant(CStr(key)),
+                    text.empty() ? Variant::Null() : Variant(Truncate16(text, kCellValueLength)),
+                    rs->Value(r, col[2])});
+  }
+  return rows;
+}
+
+}  // namespace
+
+CollectionPtr DBDocument::ReadCells(double aDocumentID) {
+  return Guard(QV_HERE, [&] {
+    auto cells = std::make_shared<Collection>();
+    if (aDocumentID == 0) return cells;
+    auto rs =
+        mQvDaoDataBase::QvQuerySqlStatic("select * from Doc_Cell_Values where Document_ID = " +
+                                             mQvDaoDataBase::Number2DaoSql(aDocumentID),
+                                         MapperUserDatabase());
+    const int32_t typeCol = rs->FieldIndex("First_Type");
+    const int32_t keyCol = rs->FieldIndex("Cell_Key");
+    const int32_t valueCol = rs->FieldIndex("First_Value");
+    auto& factory = *RecordFactory::ForThisThread();
+    int type = -1, key = -1, value = -1;
+    for (rs->IsEOF() ? void() : rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
+      const std::string cellKey = CStr(rs->FieldValue(keyCol));
+      if (cells->FindByKey(cellKey)) continue;
+      QvRecordPtr cell = factory.NewRecord("Qv_Records.QvDocCell");
+      if (type < 0) {
+        type = cell->PropertyIndex("First_Type");
+        key = cell->PropertyIndex("Cell_Key");
+        value = cell->PropertyIndex("First_Value");
+      }
+      const Variant& t = rs->FieldValue(typeCol);
+      cell->SetValue(type, t.IsNull() ? Variant(int32_t{0}) : t);
+      cell->SetValue(key, Variant(cellKey));
+      const Variant& v = rs->FieldValue(valueCol);
+      cell->SetValue(value, v.IsNull() ? Variant(std::string()) : v);
+      cells->Add(Variant(ObjectPtr(cell)), cellKey);
+    }
+    rs->Close();
+    return cells;
+  });
+}
+
+void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
+  Guard(QV_HERE, [&] {
+    const std::vector<CellRow> rows = CellRows(aCellsRs);
+    auto db = MapperUserDatabase();
+    miDocument::WriteUnderLock(*db, [&] {
+      if (!RowExists(*db, Def(), aDocID))
+        ThrowVb(vberr::kInvalidProcedureCall,
+                "the document " + mQvDaoDataBase::Number2DaoSql(aDocID) + " does not exist");
+      auto rs = db->OpenTable("DOC_CELL_VALUES");
+      rs->SetIndex("DOCUMENT_ID");
+      const Variant doc(aDocID);
+      for (const CellRow& c : rows) {
+        if (c.value.IsNull()) continue;
+        const Variant key[] = {doc, c.key};
+        rs->Seek("=", key);
+        if (rs->NoMatch()) {
+          rs->AddNew();
+          rs->SetField("document_id", doc);
+          rs->SetField("cell_key", c.key);
+        } else {
+          rs->Edit();
+        }
+        rs->SetField("first_value", c.value);
+        rs->SetField("first_type", c.type);
+        rs->Update();
+      }
+      // A cell given without a value is deleted (with any copy of it).
+      for (const CellRow& c : rows) {
+        if (!c.value.IsNull()) continue;
+        const Variant key[] = {doc, c.key};
+        for (rs->Seek("=", key); !rs->NoMatch(); rs->Seek("=", key)) rs->Delete();
+      }
+      rs->Close();
+    });
+  });
+}
+
+}  // namespace qv::records

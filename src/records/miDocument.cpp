@@ -1,0 +1,400 @@
+#include "records/miDocument.h"
+
+#include <array>
+#include <vector>
+
+#include "core/DBLockKeeper.h"
+#include "core/mErrorHandling.h"
+#include "core/mQvDaoDataBase.h"
+#include "core/miDBProviderFactory.h"
+#include "core/miLocks.h"
+#include "platform/ado/Recordset.h"
+#include "platform/automation/VbaDate.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Recordset.h"
+#include "platform/dao/Transaction.h"
+#include "records/DBDocument.h"
+#include "records/LaterDocumentParts.h"
+#include "records/MapperSession.h"
+#include "records/mQvDocumentSrv.h"
+#include "records/miRecCollection.h"
+#include "siblings/records/RecordFactory.h"
+
+namespace qv::miDocument {
+
+namespace {
+using namespace mQvDaoDataBase;
+using records::QvRecord;
+using records::QvRecordPtr;
+using records::RecordFactory;
+
+std::string N(double v) {
+  return Number2DaoSql(v);
+}
+double Id(const Variant& v) {
+  return v.IsNull() ? 0.0 : CDbl(v);
+}
+
+QvRecordPtr Sub(QvRecord& r, std::string_view property) {
+  return std::static_pointer_cast<QvRecord>(r.Get(property).AsObject());
+}
+
+// The stored record `id` of a type, read at once; error 5 naming `what`
+// when there is no such row.
+QvRecordPtr Existing(std::string_view type, double id, std::string_view what) {
+  QvRecordPtr r = RecordFactory::ForThisThread()->GetLoadedRecord(std::string(type), Variant(id));
+  if (r->State() != records::kLoaded)
+    ThrowVb(vberr::kInvalidProcedureCall, std::string(what) + " " + N(id) + " does not exist");
+  return r;
+}
+
+// What a new document is made of.
+struct NewDocument {
+  QvRecordPtr stream, period, tmpl, master;
+  int32_t instance = 0, adjustment = 0, scale = 0, statusQv = 0;
+  double older = 0, newer = 0;  // Bottom_Next_ID, Top_Doc_ID
+};
+
+// Accept_Date, Accept_Term and Payment_Term of a new document.
+void SetDates(QvRecord& doc, const NewDocument& d) {
+  Variant accept, acceptTerm, paymentTerm;
+  if (d.master) {
+    // An end document of a pension-fund pack: 1 March of its master's year.
+    const int32_t year = CLng(Sub(*d.master, "Time")->Get("The_Year"));
+    if (year <= 0) return;
+    accept = acceptTerm = paymentTerm = Variant(DateSerial(year, 3, 1));
+  } else {
+    ObjectPtr service = mErrorHandling::CreateObjectErr(kDateServiceProgId);
+    service->CallV("CalcDates", Variant(ObjectPtr(d.tmpl)), d.period->Get("The_Year"),
+                   d.period->Get("Report_ID"), Variant(ObjectPtr(d.stream)));
+    accept = service->Get("AcceptDate");
+    acceptTerm = service->Get("AcceptTerm");
+    paymentTerm = service->Get("PaymentTerm");
+  }
+  doc.Let("Accept_Date", accept);
+  doc.Let("Accept_Term", acceptTerm);
+  doc.Let("Payment_Term", paymentTerm);
+}
+
+// A new document record filled from `d` and saved.
+QvRecordPtr SaveNewDocument(dao::Database& db, const NewDocument& d) {
+  QvRecordPtr doc = RecordFactory::ForThisThread()->NewRecord("Qv_Records.QvDocument");
+  doc->Let("Template", Variant(ObjectPtr(d.tmpl)));
+  doc->Let("Time", Variant(ObjectPtr(d.period)));
+  doc->Let("Taxpayer", Variant(ObjectPtr(d.stream)));
+  doc->Let("EditorType", d.tmpl->Get("EditorType"));
+  doc->Let("Registry_Date", Variant(Today()));
+  SetDates(*doc, d);
+  doc->Let("Reg_Number", Variant(QvGetMaximumFromTable("doc_registry", "reg_number",
+                                                       records::SharedDatabase(db)) +
+                                 1));
+  doc->Let("Instance_Number", Variant(d.instance));
+  doc->Let("Doc_Type", Variant(d.adjustment));
+  doc->Let("Less", Variant(d.scale));
+  doc->Let("Currency_ID", Variant(kCurrencyRouble));
+  doc->Let("Status", Variant(int32_t{1}));
+  doc->Let("Status_Qv", Variant(d.statusQv));
+  doc->Let("Bottom_Next_ID", Variant(d.older));
+  doc->Let("Top_Doc_ID", Variant(d.newer));
+  if (d.master) doc->Let("PfrMasterDoc", Variant(ObjectPtr(d.master)));
+  records::SaveRow(db, records::DBDocument::Def(), *doc, false);
+  return doc;
+}
+
+// A version's Top_Doc_ID or Bottom_Next_ID now names `id`, saved as the
+// chain-link group.
+void Link(const QvRecordPtr& version, std::string_view link, double id) {
+  version->Let(link, Variant(id));
+  records::DBDocument().SaveDocumentFields(records::docfields::kChainLinks,
+                                           Variant(ObjectPtr(version)), false);
+}
+
+int32_t TemplateClassScale(QvRecord& tmpl) {
+  return CLng(Sub(tmpl, "Doc_Type")->Get("scale_index"));
+}
+
+// The next identifier along `link` from `id`; 0 at the end of the chain or
+// for a document that does not exist.
+double NextAlong(dao::Database& db, double id, std::string_view link) {
+  return Id(QvQueryFirstValueSafe(
+      "select " + std::string(link) + " from Doc_Registry where Document_ID = " + N(id),
+      Variant(0.0), records::SharedDatabase(db)));
+}
+
+constexpr int kMaxChainSteps = 100;
+
+std::vector<double> Walk(dao::Database& db, double start, std::string_view link,
+                         bool includeStart) {
+  std::vector<double> ids;
+  if (includeStart) ids.push_back(start);
+  double id = start;
+  for (int step = 0; step < kMaxChainSteps && id != 0; ++step) {
+    id = NextAlong(db, id, link);
+    if (id != 0) ids.push_back(id);
+  }
+  return ids;
+}
+
+CollectionPtr AsCollection(const std::vector<double>& ids) {
+  auto c = std::make_shared<Collection>();
+  for (double id : ids) c->Add(Variant(id));
+  return c;
+}
+
+}  // namespace
+
+QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, double aTemplateID,
+                           int32_t aFlags, double aArchivedDocumentID, int32_t aInstanceNumber,
+                           int32_t aScaleIndex, int32_t aStatusQv, double aCopyCellsFromDocID,
+                           const QvRecordPtr& aMasterDoc) {
+  return Guard(QV_HERE, [&] {
+    using namespace createflags;
+    auto db = records::MapperUserDatabase();
+    QvRecordPtr doc;
+    dao::Transaction tx(*db, dao::kWriteLock);
+    {
+      NewDocument d;
+      d.stream = Existing("Qv_Records.QvAccStream", aAccStreamID, "the accounting stream");
+      d.period = Existing("Qv_Records.QvTimePeriod", aTimePeriodID, "the period");
+      d.tmpl = Existing("Qv_Records.QvTemplate", aTemplateID, "the template");
+      d.statusQv = aStatusQv;
+      QvRecordPtr base;
+      if (aFlags & kPfrEndDocument) {
+        if (!aMasterDoc) ThrowVb(vberr::kObjectRequired, "an end document needs its master");
+        d.master = aMasterDoc;
+      } else if (aFlags & kAdjustment) {
+        double baseId = aArchivedDocumentID;
+        if (baseId == 0 && aInstanceNumber >= 0)
+          baseId = mQvDocumentSrv::GetBottomDocumentIDForNewDocument(
+              aAccStreamID, aTimePeriodID, aTemplateID, aInstanceNumber, kCurrencyRouble);
+        if (baseId != 0) base = Existing("Qv_Records.QvDocument", baseId, "the document");
+      }
+      d.instance = aInstanceNumber;
+      if (base) {
+        d.adjustment = CLng(base->Get("Doc_Type")) + 1;
+        d.instance = CLng(base->Get("Instance_Number"));
+        d.older = base->Id();
+      } else if (d.instance < 0) {
+        d.instance = (aFlags & kNewInstance)
+                         ? GetNextInstanceNumber(aAccStreamID, aTimePeriodID, aTemplateID)
+                         : 0;
+      }
+      d.scale = aScaleIndex != -1 ? aScaleIndex
+                : base            ? CLng(base->Get("Less"))
+                                  : TemplateClassScale(*d.tmpl);
+      doc = SaveNewDocument(*db, d);
+      if (base) Link(base, "Top_Doc_ID", doc->Id());
+      if (CLng(doc->Get("EditorType")) == kBigDocumentEditor)
+        records::CreateBigDocDataBase(doc->Id(), 0);
+      if ((aFlags & kCopyFromDocument) && aCopyCellsFromDocID != 0)
+        CopyDocumentCells(*db, aCopyCellsFromDocID, doc->Id());
+      else if ((aFlags & kAdjustment) && (aFlags & kCopyFromArchive) && base)
+        CopyDocumentCells(*db, base->Id(), doc->Id());
+    }
+    tx.Commit();
+    return doc;
+  });
+}
+
+QvRecordPtr CreateImportingDocument(double aAccStreamID, double aTimePeriodID, double aTemplateID,
+                                    int32_t aInstanceNumber, int32_t aAdjustmentNumber,
+                                    int32_t aScaleIndex, int32_t aStatusQv) {
+  return Guard(QV_HERE, [&] {
+    NewDocument d;
+    d.stream = Existing("Qv_Records.QvAccStream", aAccStreamID, "the accounting stream");
+    d.period = Existing("Qv_Records.QvTimePeriod", aTimePeriodID, "the period");
+    d.tmpl = Existing("Qv_Records.QvTemplate", aTemplateID, "the template");
+    d.instance = aInstanceNumber;
+    d.adjustment = aAdjustmentNumber;
+    d.scale = aScaleIndex != -1 ? aScaleIndex : TemplateClassScale(*d.tmpl);
+    d.statusQv = aStatusQv;
+    auto db = records::MapperUserDatabase();
+    QvRecordPtr doc;
+    WriteUnderLock(*db, [&] {
+      // The versions of the instance in ascending adjustment order.
+      const Variant found = miDBProviderFactory::IntGetBlankQueries()->CallV(
+          "GetDocsByTemplateAndInstance", aAccStreamID, aTemplateID, aTimePeriodID, aInstanceNumber,
+          true);
+      auto versions = std::dynamic_pointer_cast<ado::Recordset>(found.AsObject());
+      const size_t idCol = versions->FieldIndex("Document_id");
+      const size_t adjCol = versions->FieldIndex("adj_number");
+      for (size_t r = 0; r < versions->RowCount(); ++r) {
+        const Variant& adj = versions->Value(r, adjCol);
+        const int32_t number = adj.IsNull() ? 0 : CLng(adj);
+        const double id = Id(versions->Value(r, idCol));
+        if (number <= aAdjustmentNumber)
+          d.older = id;
+        else if (d.newer == 0)
+          d.newer = id;
+      }
+      doc = SaveNewDocument(*db, d);
+      auto& factory = *RecordFactory::ForThisThread();
+      if (d.newer != 0)
+        Link(factory.GetRecord("Qv_Records.QvDocument", Variant(d.newer)), "Bottom_Next_ID",
+             doc->Id());
+      if (d.older != 0)
+        Link(factory.GetRecord("Qv_Records.QvDocument", Variant(d.older)), "Top_Doc_ID", doc->Id());
+    });
+    return doc;
+  });
+}
+
+int32_t GetNextInstanceNumber(double aAccStreamID, double aTimePeriodID, double aTemplateID) {
+  return Guard(QV_HERE, [&] {
+    auto db = records::MapperUserDatabase();
+    const double docClass = Id(QvQueryFirstValueSafe(
+        "select doc_type_id from doc_templates where template_id = " + N(aTemplateID), Variant(0.0),
+        db));
+    if (docClass == 0) return int32_t{0};
+    Variant inst, cnt;
+    QvQuery2Values(
+        "select max(r.instance_number) AS inst, count(*) AS cnt from doc_registry AS r left join "
+        "doc_templates AS t ON t.template_id = r.template_id where r.taxpayer_id=" +
+            N(aAccStreamID) + " and r.time_id=" + N(aTimePeriodID) +
+            " and t.doc_type_id=" + N(docClass) + ";",
+        inst, cnt, db);
+    return CLng(cnt) > 0 ? (inst.IsNull() ? 0 : CLng(inst)) + 1 : 0;
+  });
+}
+
+CollectionPtr GetOlderVersions(double aDocID, bool aIncludeStart) {
+  return Guard(QV_HERE, [&] {
+    return AsCollection(
+        Walk(*records::MapperUserDatabase(), aDocID, "bottom_next_id", aIncludeStart));
+  });
+}
+
+std::string GetOlderVersionsList(double aDocID, bool aIncludeStart) {
+  return Guard(QV_HERE, [&] {
+    std::string text;
+    for (double id : Walk(*records::MapperUserDatabase(), aDocID, "bottom_next_id", aIncludeStart))
+      text += (text.empty() ? "" : ", ") + N(id);
+    return text;
+  });
+}
+
+CollectionPtr GetDocClassChain(double aAccStreamID, double aTimePeriodID, double aDocClassID,
+                               bool aNewestFirst) {
+  return Guard(QV_HERE, [&] {
+    auto db = records::MapperUserDatabase();
+    const std::string_view end = aNewestFirst ? "top_doc_id" : "bottom_next_id";
+    const std::string_view follow = aNewestFirst ? "bottom_next_id" : "top_doc_id";
+    const double start = Id(QvQueryFirstValueSafe(
+        "select d.document_id from Doc_Registry AS d left join Doc_Templates AS t ON "
+        "t.template_id = d.template_id where d.Taxpayer_ID = " +
+            N(aAccStreamID) + " and d.Time_ID = " + N(aTimePeriodID) +
+            " and t.doc_type_id = " + N(aDocClassID) + " and d." + std::string(end) + " = 0 ",
+        Variant(0.0), db));
+    return AsCollection(start == 0 ? std::vector<double>{} : Walk(*db, start, follow, true));
+  });
+}
+
+int32_t IntGetPfrMasterStatus_Dao(double aMasterDocID, std::shared_ptr<dao::Recordset>& rRs,
+                                  bool aCloseRs) {
+  if (aMasterDocID == 0) return 0;
+  return Guard(QV_HERE, [&] {
+    if (!rRs) rRs = QvGetTableRS("DOC_REGISTRY", "PfrMaster", records::MapperUserDatabase());
+    const Variant key[] = {Variant(aMasterDocID)};
+    rRs->Seek("=", key);
+    bool allDelivered = true, anyDone = false;
+    int32_t seen = 0;
+    // The index keeps a master's end documents together from the first match.
+    for (; !rRs->NoMatch() && !rRs->IsEOF() &&
+           GetDaoDoubleDef(*rRs, "PfrMasterDocID", 0) == aMasterDocID;
+         rRs->MoveNext()) {
+      ++seen;
+      switch (GetDaoLong(*rRs, "Status_Qv")) {
+        case 1:
+          allDelivered = false;
+          break;
+        case 2:
+          allDelivered = false;
+          anyDone = true;
+          break;
+        case 3:
+          anyDone = true;
+          break;
+        default:
+          break;
+      }
+    }
+    if (aCloseRs) {
+      rRs->Close();
+      rRs.reset();
+    }
+    if (allDelivered && seen > 0) return 3;
+    return anyDone ? 2 : 1;
+  });
+}
+
+int32_t IntGetPfrMasterStatus_Dao(double aMasterDocID) {
+  std::shared_ptr<dao::Recordset> rs;
+  return IntGetPfrMasterStatus_Dao(aMasterDocID, rs, true);
+}
+
+void WriteUnderLock(dao::Database& db, const std::function<void()>& body) {
+  std::shared_ptr<DBLockKeeper> keeper = miLocks::LockUserDataBase();
+  try {
+    dao::Transaction tx(db, dao::kWriteLock);
+    body();
+    tx.Commit();
+  } catch (...) {
+    try {
+      keeper->Rollback();
+    } catch (...) {
+    }
+    throw;
+  }
+  keeper->Commit();
+}
+
+CollectionPtr DocumentsWhere(dao::Database& db, const std::string& aCondition) {
+  return Guard(QV_HERE, [&] {
+    auto rs = QvQuerySqlStatic("select Document_ID AS ID from Doc_Registry where " + aCondition,
+                               records::SharedDatabase(db));
+    CollectionPtr docs = miRecCollection::GetRecCollection_QvDocument(*rs, "ID");
+    rs->Close();
+    return docs;
+  });
+}
+
+void DeleteDocumentCells(dao::Database& db, double aDocID) {
+  Guard(QV_HERE, [&] {
+    QvExecuteSql("delete from doc_cell_values where document_id = " + N(aDocID),
+                 records::SharedDatabase(db));
+  });
+}
+
+void CopyDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo) {
+  Guard(QV_HERE, [&] {
+    dao::Transaction tx(db, dao::kWriteLock);
+    {
+      // The source's rows are read before the first is added, so that a copy
+      // into the document itself ends.
+      std::vector<std::array<Variant, 3>> cells;
+      auto from = db.OpenTable("doc_cell_values");
+      from->SetIndex("document_id");
+      const Variant key[] = {Variant(aDocIDFrom)};
+      from->Seek("=", key);
+      for (; !from->NoMatch() && !from->IsEOF() &&
+             GetDaoDoubleDef(*from, "document_id", 0) == aDocIDFrom;
+           from->MoveNext())
+        cells.push_back({from->FieldValue("Cell_Key"), from->FieldValue("first_value"),
+                         from->FieldValue("first_type")});
+      from->Close();
+      auto to = db.OpenTable("doc_cell_values");
+      for (const auto& c : cells) {
+        to->AddNew();
+        to->SetField("Document_ID", Variant(aDocIDTo));
+        to->SetField("Cell_Key", c[0]);
+        to->SetField("first_value", c[1]);
+        to->SetField("first_type", c[2]);
+        to->Update();
+      }
+      to->Close();
+    }
+    tx.Commit();
+  });
+}
+
+}  // namespace qv::miDocument

@@ -1,0 +1,121 @@
+#pragma once
+// The document services: creation of documents (a first version, a new
+// instance, an adjustment, a pension-fund end document, an imported
+// version placed in its chain), instance numbering, walks along adjustment
+// chains, the combined status of a pension-fund master document, and the
+// cell copies and deletes of whole documents.
+//
+// Creation runs in one mapper transaction: a failure leaves no document, no
+// changed base and no copied cells behind. The dates of a new document come
+// from the date service "KS_KPRApplied.Document" (CalcDates with the
+// template, the period's year and report code and the stream; then
+// AcceptDate, AcceptTerm, PaymentTerm); a pension-fund end document takes
+// 1 March of its master's year instead.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/automation/Collection.h"
+#include "siblings/records/QvRecord.h"
+
+namespace qv::dao {
+class Database;
+class Recordset;
+}  // namespace qv::dao
+
+namespace qv::miDocument {
+
+inline constexpr std::string_view kModule = "miDocument";
+
+// EditorType of big documents (cells in shard files of their own).
+inline constexpr int32_t kBigDocumentEditor = 6;
+// Currency_ID of every created document (roubles).
+inline constexpr int32_t kCurrencyRouble = 157;
+inline constexpr std::string_view kDateServiceProgId = "KS_KPRApplied.Document";
+
+// Creation flags (bits).
+namespace createflags {
+inline constexpr int32_t kNewInstance = 1;
+inline constexpr int32_t kAdjustment = 2;
+inline constexpr int32_t kCopyFromArchive = 4;   // with kAdjustment: the base's cells
+inline constexpr int32_t kCopyFromDocument = 8;  // the cells of aCopyCellsFromDocID
+inline constexpr int32_t kPfrEndDocument = 16;
+}  // namespace createflags
+
+// A new saved document of stream, period and template.
+//   base:      with kAdjustment, aArchivedDocumentID when not 0, else the
+//              document GetBottomDocumentIDForNewDocument finds for
+//              aInstanceNumber (0 or more); none with kPfrEndDocument. The
+//              new document is the base's next adjustment in the base's
+//              instance, and the base's Top_Doc_ID names it.
+//   instance:  the base's; without one aInstanceNumber, and when that is
+//              below 0 the next instance number with kNewInstance, else 0.
+//   scale:     aScaleIndex; -1 takes the base's, or the template class's.
+// Big documents get their shard storage; cells are copied from
+// aCopyCellsFromDocID (kCopyFromDocument), else from the base
+// (kAdjustment | kCopyFromArchive). `aMasterDoc` (kPfrEndDocument) becomes
+// PfrMasterDoc. Error 5 for a stream, period, template or base that does
+// not exist.
+records::QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, double aTemplateID,
+                                    int32_t aFlags, double aArchivedDocumentID,
+                                    int32_t aInstanceNumber, int32_t aScaleIndex, int32_t aStatusQv,
+                                    double aCopyCellsFromDocID,
+                                    const records::QvRecordPtr& aMasterDoc);
+
+// A new saved document with the caller's instance and adjustment number,
+// put between the versions of that instance whose adjustment numbers are
+// the last not above and the first above it, under the database lock.
+records::QvRecordPtr CreateImportingDocument(double aAccStreamID, double aTimePeriodID,
+                                             double aTemplateID, int32_t aInstanceNumber,
+                                             int32_t aAdjustmentNumber, int32_t aScaleIndex,
+                                             int32_t aStatusQv);
+
+// The instance number of a new instance of the template's document class
+// in the stream and period: the largest used + 1, or 0 when there is none
+// (also for a template without a class).
+int32_t GetNextInstanceNumber(double aAccStreamID, double aTimePeriodID, double aTemplateID);
+
+// Chain walks. They follow Bottom_Next_ID (older versions) or Top_Doc_ID
+// (newer ones) from document to document and stop at 0, at a document
+// that does not exist, or after 100 steps (a damaged chain that loops).
+// The identifiers, the start first when `aIncludeStart`, as numbers...
+CollectionPtr GetOlderVersions(double aDocID, bool aIncludeStart);
+// ... or as text joined by ", ".
+std::string GetOlderVersionsList(double aDocID, bool aIncludeStart);
+// The chain of a document class in a stream and period: newest to oldest
+// from the version whose Top_Doc_ID is 0, or oldest to newest from the one
+// whose Bottom_Next_ID is 0; empty when there is none.
+CollectionPtr GetDocClassChain(double aAccStreamID, double aTimePeriodID, double aDocClassID,
+                               bool aNewestFirst);
+
+// The combined status of the end documents of a pension-fund master: 0 for
+// master 0; 3 (delivered) when it has end documents and all are delivered,
+// else 2 (completed) when one is completed or delivered, else 1 (in work;
+// also without end documents). Statuses other than 1, 2 and 3 count for
+// nothing. `rRs`: a table-type recordset of DOC_REGISTRY on its index
+// "PfrMaster" to reuse across calls; opened on the user database when null,
+// closed and cleared afterwards when `aCloseRs`.
+int32_t IntGetPfrMasterStatus_Dao(double aMasterDocID, std::shared_ptr<dao::Recordset>& rRs,
+                                  bool aCloseRs);
+int32_t IntGetPfrMasterStatus_Dao(double aMasterDocID);
+
+// Runs `body` under the database lock (miLocks::LockUserDataBase with its
+// default action) in one transaction scope on `db`: its writes are one unit
+// whether locking is on (inside the lock's transaction, rolled back when
+// `body` raises) or off (the scope alone).
+void WriteUnderLock(dao::Database& db, const std::function<void()>& body);
+
+// The documents "where" `aCondition` holds (a condition on Doc_Registry's
+// columns), as document records (references), in the statement's order.
+CollectionPtr DocumentsWhere(dao::Database& db, const std::string& aCondition);
+
+// Deletes every cell of a document.
+void DeleteDocumentCells(dao::Database& db, double aDocID);
+// Adds a copy of every cell of aDocIDFrom to aDocIDTo; the target's cells
+// are not removed first.
+void CopyDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo);
+
+}  // namespace qv::miDocument

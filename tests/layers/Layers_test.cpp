@@ -1,0 +1,124 @@
+// Layers include only downwards. Every #include "folder/..." of a source
+// file under src/ is checked against the table below: a file may include
+// its own layer and the layers its row lists, nothing else. A layer that
+// needs something from above reaches it through an interface or by ProgID.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Layer {
+  std::string_view folder;  // below src/
+  std::vector<std::string_view> mayInclude;
+};
+
+// The subsystems above the queries reach one another as they need; none of
+// them is included from below.
+const std::vector<std::string_view> kBelowSubsystems = {"platform", "siblings", "core", "records",
+                                                        "queries"};
+
+const std::vector<Layer>& Layers() {
+  static const std::vector<Layer> layers = {
+      {"platform/automation", {}},
+      {"platform/os", {"platform/automation"}},
+      {"platform/jet", {"platform/automation"}},
+      {"platform/dao", {"platform/automation", "platform/jet"}},
+      {"platform/ado", {"platform/automation", "platform/jet", "platform/dao"}},
+      {"siblings", {"platform"}},
+      {"core", {"platform", "siblings"}},
+      {"records", {"platform", "siblings", "core"}},
+      {"queries", {"platform", "siblings", "core", "records"}},
+  };
+  return layers;
+}
+
+bool Under(std::string_view path, std::string_view folder) {
+  return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// The layer a path below src/ belongs to: the most specific row, or "" for
+// a subsystem above the queries.
+const Layer* LayerOf(std::string_view path) {
+  const Layer* best = nullptr;
+  for (const Layer& l : Layers())
+    if (Under(path, l.folder) && (!best || l.folder.size() > best->folder.size())) best = &l;
+  return best;
+}
+
+// True when the file `from` (below src/) may include `target` (as written
+// in its #include, relative to src/).
+bool MayInclude(std::string_view from, std::string_view target) {
+  const Layer* own = LayerOf(from);
+  const std::vector<std::string_view>& allowed = own ? own->mayInclude : kBelowSubsystems;
+  if (own && Under(target, own->folder)) return true;
+  if (!own) {
+    const Layer* to = LayerOf(target);
+    if (!to) return true;  // one subsystem above the queries to another
+  }
+  for (std::string_view a : allowed)
+    if (Under(target, a)) return true;
+  return false;
+}
+
+TEST(Layers, TheRuleTableSaysWhoMayIncludeWhom) {
+  const struct {
+    const char* from;
+    const char* target;
+    bool allowed;
+  } cases[] = {
+      {"platform/jet/JetConnection.cpp", "platform/jet/JetError.h", true},
+      {"platform/jet/JetConnection.cpp", "platform/automation/Variant.h", true},
+      {"platform/jet/JetConnection.cpp", "platform/dao/Database.h", false},
+      {"platform/automation/Object.cpp", "platform/os/Files.h", false},
+      {"platform/dao/Database.cpp", "core/mErrorHandling.h", false},
+      {"siblings/records/QvRecord.cpp", "platform/automation/ErrorGuard.h", true},
+      {"siblings/records/QvRecord.cpp", "core/mErrorHandling.h", false},
+      {"core/DBCommon.cpp", "siblings/records/QvRecord.h", true},
+      {"core/DBCommon.cpp", "records/MapperEngine.h", false},
+      {"records/DBPerson.cpp", "core/mQvDaoDataBase.h", true},
+      {"records/DBPerson.cpp", "queries/PersonQueries.h", false},
+      {"records/DBPerson.cpp", "pfr/PfrQueries.h", false},
+      {"queries/PersonQueries.cpp", "records/PersonRelations.h", true},
+      {"queries/PersonQueries.cpp", "warrants/Warrants.h", false},
+      {"pfr/PfrSchema.cpp", "queries/mCommonLookups.h", true},
+      {"pfr/PfrSchema.cpp", "doctables/DBBigDocs.h", true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(MayInclude(c.from, c.target), c.allowed) << c.from << " -> " << c.target;
+}
+
+TEST(Layers, NoSourceIncludesALayerAboveIt) {
+  const char* root = std::getenv("QV_SOURCE_DIR");
+  ASSERT_NE(root, nullptr) << "QV_SOURCE_DIR names the source tree (ctest sets it)";
+  const fs::path src = fs::path(root) / "src";
+  ASSERT_TRUE(fs::is_directory(src)) << src;
+  const std::regex include(R"re(^\s*#\s*include\s*"([^"]+/[^"]+)")re");
+  std::string violations;
+  int files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(src)) {
+    const std::string ext = entry.path().extension().string();
+    if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
+    ++files;
+    const std::string from = fs::relative(entry.path(), src).generic_string();
+    std::ifstream in(entry.path());
+    std::string line;
+    std::smatch m;
+    while (std::getline(in, line))
+      if (std::regex_search(line, m, include) && !MayInclude(from, m[1].str()))
+        violations += from + " includes " + m[1].str() + "\n";
+  }
+  EXPECT_GT(files, 100);
+  EXPECT_EQ(violations, "");
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+// The cells of a document: ReadCells and SaveCells, the cut of long values,
+// deletion by an empty value, and the all-or-nothing replacement whether
+// the database lock is on or off.
+
+#include <gtest/gtest.h>
+
+#include "platform/ado/AdoConstants.h"
+#include "platform/automation/Object.h"
+#include "platform/automation/VbaText.h"
+#include "records/DocumentFixture.h"
+
+namespace qv::records::testing {
+namespace {
+
+using DocumentCells = DocumentTest;
+
+struct Cell {
+  const char* key;
+  Variant value;
+  int32_t type;
+};
+
+// The recordset the application hands to SaveCells.
+ado::RecordsetPtr CellsRs(std::initializer_list<Cell> cells,
+                          std::vector<std::string> fields = {"cell_key", "first_value",
+                                                             "first_type"}) {
+  auto rs = std::make_shared<ado::Recordset>();
+  for (const std::string& f : fields)
+    rs->AppendField(f, f == "first_type" ? ado::adInteger : ado::adVarWChar,
+                    f == "first_type" ? 4 : 300, ado::adFldIsNullable);
+  rs->Open();
+  for (const Cell& c : cells) {
+    std::vector<Variant> row{Variant(c.key), c.value, Variant(c.type)};
+    row.resize(fields.size());
+    rs->AppendRow(std::move(row));
+  }
+  return rs;
+}
+
+// "key=value/type" of a collection of cell records, in its order.
+std::string Render(const CollectionPtr& cells) {
+  std::string text;
+  for (int32_t i = 1; i <= cells->Count(); ++i) {
+    QvRecordPtr c = EntityTest::Item(cells, i);
+    text += (text.empty() ? "" : "; ") + CStr(c->Get("Cell_Key")) + "=" +
+            CStr(c->Get("First_Value")) + "/" + CStr(c->Get("First_Type"));
+  }
+  return text;
+}
+
+TEST_F(DocumentCells, SaveAndReadRoundTrip) {
+  AddDoc(7);
+  AddDoc(8);
+  AddCell(7, "010000100001", "old");
+  AddCell(7, "010000200001", "gone");
+  AddCell(8, "010000200001", "other document");
+  const std::string longValue = "Ж" + std::string(299, 'x');
+  ObjectPtr mapper = CreateObject("Qv_DBProvider.DBDocument");
+  mapper->CallV("SaveCells", 7.0,
+                Variant(ObjectPtr(CellsRs({{"010000100001", Variant("Сумма"), 200},
+                                           {"010000200001", Variant(""), 129},
+                                           {"020000300003", Variant(longValue), 129},
+                                           {"ИНН000100001", Variant("7701234567"), 200},
+                                           {"020000400003", Variant::Null(), 129}}))));
+  EXPECT_EQ(Cells(7), "010000100001=Сумма/200; 020000300003=" + Truncate16(longValue, 250) +
+                          "/129; ИНН000100001=7701234567/200");
+  EXPECT_EQ(Number("select len(first_value) from doc_cell_values where cell_key = "
+                   "'020000300003'"),
+            250);
+  EXPECT_EQ(Cells(8), "010000200001=other document/129");
+
+  const Variant read = mapper->CallV("ReadCells", 7.0);
+  CollectionPtr cells = std::static_pointer_cast<Collection>(read.AsObject());
+  EXPECT_EQ(Render(cells), "010000100001=Сумма/200; 020000300003=" + Truncate16(longValue, 250) +
+                               "/129; ИНН000100001=7701234567/200");
+  EXPECT_EQ(CStr(std::static_pointer_cast<QvRecord>(cells->Item(Variant("инн000100001")).AsObject())
+                     ->Get("First_Value")),
+            "7701234567");  // keyed by the cell key
+  EXPECT_EQ(DBDocument().ReadCells(0)->Count(), 0);
+}
+
+TEST_F(DocumentCells, ReadCellsKeepsARepeatedKeyOnce) {
+  AddDoc(7);
+  AddCell(7, "010000100001", "first");
+  AddCell(7, "010000100001", "copy");
+  EXPECT_EQ(DBDocument().ReadCells(7)->Count(), 1);
+}
+
+// A write that fails half-way leaves the cells as they were, with the
+// database lock on (its transaction) and off (the mapper transaction).
+TEST_F(DocumentCells, AFailedSaveLeavesThePreviousCells) {
+  for (bool locking : {false, true}) {
+    SCOPED_TRACE(locking ? "locking on" : "locking off");
+    if (locking) {
+      WriteFile("Qv_DBOptions.xml", "<DBOptions><Locking Enable=\"yes\"/></DBOptions>");
+      miDataBase::ResetSessionForThread();
+      db_ = miDataBase::GetUserDataBase();
+      ASSERT_TRUE(miDataBase::IsDBLockingEnabled());
+    }
+    Sql("delete from doc_registry");
+    Sql("delete from doc_cell_values");
+    AddDoc(7);
+    AddCell(7, "010000100001", "1");
+    AddCell(7, "010000200001", "2");
+    NativeSql("DROP TRIGGER IF EXISTS fail_cell");
+    NativeSql(
+        "CREATE TRIGGER fail_cell BEFORE INSERT ON doc_cell_values WHEN NEW.cell_key = "
+        "'090000100001' BEGIN SELECT RAISE(ABORT, 'injected'); END");
+    const std::string before = Cells(7);
+    EXPECT_NE(ErrorNumber([&] {
+                DBDocument().SaveCells(
+                    7, Variant(ObjectPtr(CellsRs({{"010000100001", Variant("changed"), 129},
+                                                  {"010000200001", Variant(""), 129},
+                                                  {"030000100001", Variant("added"), 129},
+                                                  {"090000100001", Variant("fails"), 129}}))));
+              }),
+              0);
+    EXPECT_EQ(Cells(7), before);
+    EXPECT_EQ(miDataBase::GetWorkspace()->TransactionDepth(), 0);
+    NativeSql("DROP TRIGGER fail_cell");
+    // The next save goes through.
+    DBDocument().SaveCells(7, Variant(ObjectPtr(CellsRs({{"010000100001", Variant("3"), 129}}))));
+    EXPECT_EQ(Cells(7), "010000100001=3/129; 010000200001=2/129");
+  }
+}
+
+TEST_F(DocumentCells, BadInputIsRefusedAndNothingWritten) {
+  AddDoc(7);
+  AddCell(7, "010000100001", "kept");
+  const Variant good = Variant(ObjectPtr(CellsRs({{"010000100001", Variant("new"), 129}})));
+  const struct {
+    const char* what;
+    double doc;
+    Variant cells;
+    int32_t error;
+  } cases[] = {
+      {"a document that does not exist", 8, good, 5},
+      {"a record instead of a recordset", 7, Obj(New("QvDocCell")), 13},
+      {"a text instead of a recordset", 7, Variant("cells"), 13},
+      {"no first_type field", 7,
+       Variant(ObjectPtr(
+           CellsRs({{"010000100001", Variant("new"), 129}}, {"cell_key", "first_value"}))),
+       5},
+      {"a Null key", 7,
+       Variant(ObjectPtr(CellsRs({{"010000200001", Variant("x"), 129}, {"", Variant("y"), 129}}))),
+       94},
+      {"a key longer than its column", 7,
+       Variant(ObjectPtr(CellsRs({{"0100001000010", Variant("x"), 129}}))), 3163},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Variant cells = c.cells;
+    if (std::string(c.what) == "a Null key") {
+      auto rs = std::static_pointer_cast<ado::Recordset>(cells.AsObject());
+      rs->MoveLast();
+      rs->SetValue(0, Variant::Null());
+      rs->Update();
+    }
+    EXPECT_EQ(ErrorNumber([&] { DBDocument().SaveCells(c.doc, cells); }), c.error);
+    EXPECT_EQ(Cells(7), "010000100001=kept/129");
+    EXPECT_EQ(Count("doc_cell_values"), 1);
+  }
+  // A document record of the wrong class.
+  EXPECT_EQ(ErrorNumber([&] { DBDocument().ReadRecord(7, Obj(New("QvPerson"))); }), 13);
+}
+
+}  // namespace
+}  // namespace qv::records::testing

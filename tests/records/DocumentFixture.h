@@ -1,0 +1,96 @@
+#pragma once
+// Documents on a data folder of their own: two report forms, an
+// organisation and an entrepreneur with a stream each, and helpers that add
+// documents and cells and render a chain or a document's cells as one text.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "records/DBDocument.h"
+#include "records/EntityFixture.h"
+
+namespace qv::records::testing {
+
+class DocumentTest : public EntityTest {
+ protected:
+  // Periods of the reference data: time_id = (year - 2000) * 100 + report.
+  static constexpr double kQ1 = 2513, kQ2 = 2514, kYear2024 = 2417;
+  static constexpr double kOrgStream = 5, kIeStream = 6;
+  // Class 10 (VAT, quarterly, amounts in thousands): templates 101 and its
+  // newer version 102. Class 20: template 201, a big document (editor 6).
+  static constexpr double kVat = 101, kVatNew = 102, kBig = 201;
+
+  void SetUp() override {
+    EntityTest::SetUp();
+    Sql("insert into doc_type_class (doc_type_id, ID, KND, scale_index, list_order) values (10, "
+        "10, '1151001', 1, 1)");
+    Sql("insert into doc_type_class (doc_type_id, ID, KND, scale_index, list_order) values (20, "
+        "20, '1151111', 0, 2)");
+    Sql("insert into doc_templates (template_id, doc_type_id, enable, EditorType, Name) values "
+        "(101, 10, 1, 1, 'VAT')");
+    Sql("insert into doc_templates (template_id, doc_type_id, enable, EditorType, Name) values "
+        "(102, 10, 1, 1, 'VAT 2')");
+    Sql("insert into doc_templates (template_id, doc_type_id, enable, EditorType, Name) values "
+        "(201, 20, 1, 6, 'Big')");
+    Sql("insert into Person (ID, Type, PersonRealID) values (1, 2, 1)");
+    Sql("insert into LegalPerson (ID, ShortName, LPCategory) values (1, 'ООО «Ромашка»', 1)");
+    Sql("insert into Person (ID, Type, PersonRealID) values (2, 1, 1)");
+    Sql("insert into NaturalPerson (ID, Surname) values (1, 'Иванов')");
+    Sql("insert into AccStream (ID, PersonID, DisplayName, AccStreamType) values (5, 1, 'Org', 1)");
+    Sql("insert into AccStream (ID, PersonID, DisplayName, AccStreamType) values (6, 2, 'IE', 2)");
+  }
+
+  // A document row of the org stream in Q1 of template 101 unless `more`
+  // ("col = value, ...") says otherwise.
+  void AddDoc(double id, const std::string& more = "") {
+    Sql("insert into doc_registry (document_id, template_id, time_id, taxpayer_id, "
+        "instance_number, doc_type, top_doc_id, bottom_next_id, Status_Qv, Currency_ID) values (" +
+        CStr(Variant(id)) + ", 101, 2513, 5, 0, 0, 0, 0, 1, 157)");
+    if (!more.empty())
+      Sql("update doc_registry set " + more + " where document_id = " + CStr(Variant(id)));
+  }
+  void AddCell(double doc, const std::string& key, const std::string& value, int type = 129) {
+    Sql("insert into doc_cell_values (document_id, cell_key, first_value, first_type) values (" +
+        CStr(Variant(doc)) + ", '" + key + "', '" + value + "', " + std::to_string(type) + ")");
+  }
+
+  // "key=value/type" of every cell of a document, ordered by key, "; "
+  // between them.
+  std::string Cells(double doc) {
+    auto rs = db_->OpenStatement(
+        "select cell_key, first_value, first_type from doc_cell_values where document_id = " +
+            CStr(Variant(doc)) + " order by cell_key",
+        dao::dbOpenSnapshot);
+    std::string text;
+    for (rs->IsEOF() ? void() : rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
+      text += (text.empty() ? "" : "; ") + CStr(rs->FieldValue(0)) + "=" + CStr(rs->FieldValue(1)) +
+              "/" + CStr(rs->FieldValue(2));
+    return text;
+  }
+
+  // "id:instance.adjustment <bottom >top" of the documents of a stream and
+  // period, in identifier order.
+  std::string Chain(double stream = kOrgStream, double period = kQ1) {
+    auto rs = db_->OpenStatement(
+        "select document_id, instance_number, doc_type, bottom_next_id, top_doc_id from "
+        "doc_registry where taxpayer_id = " +
+            CStr(Variant(stream)) + " and time_id = " + CStr(Variant(period)) +
+            " order by document_id",
+        dao::dbOpenSnapshot);
+    std::string text;
+    for (rs->IsEOF() ? void() : rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
+      text += (text.empty() ? "" : "; ") + CStr(rs->FieldValue(0)) + ":" + CStr(rs->FieldValue(1)) +
+              "." + CStr(rs->FieldValue(2)) + " <" + CStr(rs->FieldValue(3)) + " >" +
+              CStr(rs->FieldValue(4));
+    return text;
+  }
+
+  QvRecordPtr Read(double id) {
+    auto doc = New("QvDocument");
+    DBDocument().ReadRecord(id, Obj(doc));
+    return doc;
+  }
+};
+
+}  // namespace qv::records::testing
