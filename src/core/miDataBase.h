@@ -66,13 +66,14 @@ std::shared_ptr<dao::Database> OpenOkatoDataBase();
 bool IsKladrFilePresents();
 bool IsOkatoFilePresents();
 
-// Engine idle with dbFreeLocks, then with dbRefreshCache: after writes
-// other processes must see at once, before reads that must see theirs.
+// Engine idle with dbFreeLocks, then with dbRefreshCache: before reads that
+// must see other processes' commits (a commit is visible to them at once).
 void FlushObstacles();
 // Engine idle with dbRefreshCache only.
 void RenewRead();
 // FlushObstacles, then closes and forgets the Okato, Kladr and user
-// databases. The workspace, the lock manager and cached settings stay.
+// databases (closing the last connection to a file moves its log into the
+// file). The workspace, the lock manager and cached settings stay.
 void CloseDatabase();
 
 // The thread's lock manager, made and attached to the user database file

@@ -4,6 +4,7 @@
 // library at it (QV_REGISTRY) and the thread's session started anew.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -116,6 +117,10 @@ class Child {
   }
   ~Child() {
     if (pid_ > 0) Join();
+  }
+  // Ends the child at once (SIGKILL): nothing of it runs after this.
+  void Kill() {
+    if (pid_ > 0) ::kill(pid_, SIGKILL);
   }
   // Waits for the child's end; its result text.
   std::string Join() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ostream>
 
+#include "Backup.h"
 #include "ConsoleTester.h"
 #include "Output.h"
 #include "core/miDataBase.h"
@@ -140,12 +141,9 @@ CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
     }
     result.problems += CheckFile(p, schema::DbFileName(file), out);
   }
-  std::vector<fs::path> shards;
-  if (fs::is_directory(folder / "BigDocs", ec))
-    for (const auto& e : fs::recursive_directory_iterator(folder / "BigDocs", ec))
-      if (e.is_regular_file() && e.path().extension() == ".mdb") shards.push_back(e.path());
-  std::sort(shards.begin(), shards.end());
-  for (const fs::path& p : shards) {
+  for (const fs::path& file : DatabaseFiles(folder)) {
+    if (*file.begin() != "BigDocs") continue;
+    const fs::path p = folder / file;
     ++result.files;
     const bool first = p.stem().string().ends_with("_0");
     result.problems += CheckFile(p, first ? "shard0" : "shard", out);

@@ -17,6 +17,7 @@
 #include <iostream>
 #include <memory>
 
+#include "Backup.h"
 #include "Call.h"
 #include "Check.h"
 #include "DataFolder.h"
@@ -122,6 +123,13 @@ int RunCheck(const std::optional<std::string>& data) {
   // The status is the data folder's integrity; the self-test's failures are
   // reported above (sibling libraries without a stand-in here always fail it).
   return r.problems == 0 ? 0 : 1;
+}
+
+int RunBackup(const std::optional<std::string>& data, const std::string& target) {
+  const auto folder = qvdb::ResolveDataFolder(data);
+  const int files = qvdb::BackupDataFolder(folder, target, std::cout);
+  std::cout << files << " database files of " << folder.string() << " copied to " << target << "\n";
+  return 0;
 }
 
 // Set by SIGINT and SIGTERM during an import, which then stops at the next
@@ -235,6 +243,19 @@ int main(int argc, char** argv) {
       "Exit status: 0 when every file is sound, 1 when one has a problem; the self-test's "
       "results are printed and do not change it.");
 
+  auto* backup = app.add_subcommand(
+      "backup",
+      "Copy every database file of the folder (BigDocs shards included) into a new "
+      "folder with SQLite's online backup, while the folder may be in use");
+  std::string backupTarget;
+  addData(backup);
+  backup->add_option("target", backupTarget, "the new folder (must not exist or be empty)")
+      ->required();
+  backup->footer(
+      "Each file's copy holds one committed state of it, commits still in its log included. "
+      "Copying the .mdb files of a folder in use is no backup: recent commits may be only "
+      "in their logs (-wal files).");
+
   auto* demo = app.add_subcommand("demo",
                                   "Walk through a user's first steps on the default "
                                   "data folder (created and filled when empty)");
@@ -286,6 +307,7 @@ int main(int argc, char** argv) {
     }
     if (*generate) return RunGenerate(data, gen);
     if (*check) return RunCheck(data);
+    if (*backup) return RunBackup(data, backupTarget);
     if (*demo) return qvdb::RunDemo(data, std::cout);
     if (*importMdb) return RunImportMdb(importSrc, importDest, keepUnknown);
   } catch (const qv::Error& e) {

@@ -174,6 +174,7 @@ void Upgrade(dao::Workspace& ws, dao::Database& db, const SchemaSource& source, 
         const SchemaStep& s = source.steps[i];
         if (s.file != result.file || s.version != v) continue;
         for (const TableDef& t : s.tables) ApplyTable(db, t);
+        if (s.migrate) s.migrate(db);
         result.stepsRun.push_back(i);
       }
       for (const RowStep& r : source.rows)

@@ -338,4 +338,55 @@ int64_t Connection::LastInsertRowId() const {
   return sqlite3_last_insert_rowid(impl_->db.get());
 }
 
+void Connection::EndReadSnapshot() {
+  if (depth_ > 0) return;
+  sqlite3* db = impl_->db.get();
+  for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
+    if (sqlite3_stmt_busy(s) && sqlite3_stmt_readonly(s)) sqlite3_reset(s);
+}
+
+void Connection::SyncLog() {
+  if (options_.readOnly) return;
+  sqlite3_file* log = nullptr;
+  sqlite::Check(sqlite3_file_control(impl_->db.get(), "main", SQLITE_FCNTL_JOURNAL_POINTER, &log),
+                impl_->db.get());
+  // No log file is open before the first write.
+  if (log && log->pMethods) sqlite::Check(log->pMethods->xSync(log, SQLITE_SYNC_NORMAL), nullptr);
+}
+
+void BackupDatabase(const std::string& source, const std::string& target, int busyTimeoutMs) {
+  CheckPath(source, true);
+  CheckPath(target, false);
+  std::error_code ec;
+  if (fs::exists(target, ec)) ThrowJet(jeterr::kDatabaseExists, {target});
+  auto open = [](const std::string& path, int flags) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    sqlite::DbPtr db(raw);
+    if (rc != SQLITE_OK) sqlite::Throw(rc, db.get());
+    return db;
+  };
+  sqlite::DbPtr from = open(source, SQLITE_OPEN_READONLY);
+  sqlite3_busy_timeout(from.get(), busyTimeoutMs);
+  sqlite::DbPtr to = open(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  try {
+    // The first read tells a database from any other file.
+    const int rc =
+        sqlite3_exec(from.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if ((rc & 0xff) == SQLITE_NOTADB) ThrowJet(jeterr::kBadDatabaseFormat, {source});
+    sqlite::Check(rc, from.get());
+    sqlite3_backup* backup = sqlite3_backup_init(to.get(), "main", from.get(), "main");
+    if (!backup) sqlite::Throw(sqlite3_errcode(to.get()), to.get());
+    // One step over every page: the copy reads one snapshot of the source.
+    const int step = sqlite3_backup_step(backup, -1);
+    const int finish = sqlite3_backup_finish(backup);
+    if (step != SQLITE_DONE) sqlite::Throw(step, to.get());
+    sqlite::Check(finish, to.get());
+  } catch (...) {
+    to.reset();
+    fs::remove(target, ec);
+    throw;
+  }
+}
+
 }  // namespace qv::jet

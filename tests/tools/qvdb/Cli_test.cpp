@@ -66,7 +66,7 @@ class Cli : public ::testing::Test {
 TEST_F(Cli, HelpOnEveryCommand) {
   const Outcome top = Qvdb(tmp_, {"--help"});
   EXPECT_EQ(top.status, 0);
-  for (const char* cmd : {"init", "sql", "call", "generate", "check", "demo"}) {
+  for (const char* cmd : {"init", "sql", "call", "generate", "check", "backup", "demo"}) {
     EXPECT_NE(top.out.find(cmd), std::string::npos) << cmd;
     const Outcome r = Qvdb(tmp_, {cmd, "--help"});
     EXPECT_EQ(r.status, 0) << cmd;
@@ -95,6 +95,8 @@ TEST_F(Cli, ExitStatuses) {
       {{"call", "--format", "json", "VBA.Collection.Item", "i:1"}, 1, "Error 5: "},
       {{"generate", "--data", data, "--streams", "0", "--documents", "5"}, 1, "Error 5: "},
       {{"check", "--data", (tmp_ / "none").string()}, 1, "Error 3044: "},
+      {{"backup", "--data", data, data}, 1, "Error 3204: "},
+      {{"backup", "--data", data, (tmp_ / "copy").string()}, 0, ""},
   };
   for (const auto& c : cases) {
     const Outcome r = Qvdb(tmp_, c.args);
