@@ -130,8 +130,11 @@ TEST_F(PfrSubDoc, CellDifferenceCases) {
     EXPECT_EQ(rows, c.rows);
     EXPECT_EQ(Text("select Value from PfrCellValues where ID = 20"), "x");
     // Every cell the collection keeps knows its row.
-    for (int32_t i = 1; i <= Cells(s)->Count(); ++i)
-      if (!CStr(Item(Cells(s), i)->Get("Value")).empty()) EXPECT_NE(Item(Cells(s), i)->Id(), 0);
+    for (int32_t i = 1; i <= Cells(s)->Count(); ++i) {
+      if (!CStr(Item(Cells(s), i)->Get("Value")).empty()) {
+        EXPECT_NE(Item(Cells(s), i)->Id(), 0);
+      }
+    }
   }
 }
 
