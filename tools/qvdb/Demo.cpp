@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "DataFolder.h"
+#include "DemoBigDocs.h"
 #include "DemoDocuments.h"
 #include "DemoPfr.h"
 #include "DemoWarrants.h"
@@ -365,6 +366,8 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
   if (!office.IsNull()) WalkTaxpayer(w, qv::CDbl(office));
   w.Step([&] { WalkDocuments(w.Out()); });
   w.Step([&] { WalkPfr(w.Out()); });
+  w.Heading("A big document in its shard files (DBBigDocs, DBBigDocTable, IDBForwardIter)");
+  w.Step([&] { WalkBigDocs(w.Out()); });
   w.Step([&] { WalkWarrants(w.Out()); });
 
   w.Heading("Public classes of the library registered in this build");
