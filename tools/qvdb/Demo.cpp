@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "DataFolder.h"
+#include "DemoDocQueries.h"
 #include "DemoDocuments.h"
 #include "DemoPfr.h"
 #include "DemoWarrants.h"
@@ -364,6 +365,7 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
   WalkDictionaries(w, stream.IsNull() ? 0 : qv::CDbl(stream));
   if (!office.IsNull()) WalkTaxpayer(w, qv::CDbl(office));
   w.Step([&] { WalkDocuments(w.Out()); });
+  w.Step([&] { WalkDocQueries(w.Out()); });
   w.Step([&] { WalkPfr(w.Out()); });
   w.Step([&] { WalkWarrants(w.Out()); });
 
