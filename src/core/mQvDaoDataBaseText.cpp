@@ -178,10 +178,10 @@ std::string IdList2DaoSql(std::string_view ids, std::string_view what, std::stri
 
 std::string DaoQString(std::string_view text) {
   if (text.size() > kMaxQStringBytes)
-    ThrowVb(vberr::kInvalidProcedureCall,
-            "a text of " + std::to_string(text.size()) + " bytes is too long for a statement (" +
-                std::to_string(kMaxQStringBytes) + " at most): \"" +
-                std::string(Left(text, 40)) + "...\"");
+    ThrowVb(vberr::kInvalidProcedureCall, "a text of " + std::to_string(text.size()) +
+                                              " bytes is too long for a statement (" +
+                                              std::to_string(kMaxQStringBytes) + " at most): \"" +
+                                              std::string(Left(text, 40)) + "...\"");
   std::string out = "\"";
   out.reserve(text.size() + 2);
   for (char c : text) {

@@ -170,19 +170,30 @@ const ColumnMap* RecordDetail(const DetailDef& d, QvRecord& rec, double& link) {
   return DetailMapOf(d, CLng(rec.Value(PropertyOf(rec, d.typeColumn))));
 }
 
-// Sub-records the row owns, deleted with it through their mappers. Lazy
-// references of a record that does not hold its lazy group are left alone
-// (they were never read: their identifiers are unknown here).
-void DeleteOwned(const ColumnMap& map, QvRecord& rec) {
+// Sub-records the row owns, deleted with it through their mappers: the
+// record's own sub-records for the columns it holds; for lazy columns of a
+// record that does not hold its lazy group (a record deleted by its
+// identifier alone), records made for the identifiers of the stored row
+// `stored` (null: no row, nothing of those).
+void DeleteOwned(const ColumnMap& map, QvRecord& rec, dao::Recordset* stored) {
   const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
   const bool lazyHeld = HoldsLazyGroup(rec);
+  std::vector<QvRecordPtr> owned;
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (!c.owned || c.kind != ColKind::kRef) continue;
-    if (c.group == ColGroup::kLazy && !lazyHeld) continue;
-    QvRecordPtr sub = rec.SubRecord(props[i]);
-    if (sub && sub->Id() != 0 && !sub->IsReadOnlyRecord()) sub->DeleteFromStore();
+    if (c.group != ColGroup::kLazy || lazyHeld) {
+      owned.push_back(rec.SubRecord(props[i]));
+    } else if (stored) {
+      const double id = Tolerant<double>(stored->FieldValue(c.column), 0.0,
+                                         [](const Variant& x) { return CDbl(x); });
+      if (id == 0) continue;
+      owned.push_back(RecordFactory::ForThisThread()->GetRecord(
+          std::string(rec.RecordClassOf().Property(props[i]).progId), Variant(id)));
+    }
   }
+  for (const QvRecordPtr& sub : owned)
+    if (sub && sub->Id() != 0 && !sub->IsReadOnlyRecord()) sub->DeleteFromStore();
 }
 
 }  // namespace
@@ -490,9 +501,12 @@ void DeleteRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
   if (def.hooks.beforeDelete) def.hooks.beforeDelete(db, rec);
   for (const ValueListDef& list : def.valueLists) DeleteValueList(db, list, id);
-  DeleteOwned(map, rec);
   auto rs = SeekRow(db, map, id);
   CloseOnExit closer(*rs);
+  DeleteOwned(map, rec, rs->NoMatch() ? nullptr : rs.get());
+  const Variant key[1] = {Variant(id)};
+  // The owned deletes may have moved the cursor: each delete seeks again.
+  rs->Seek("=", key);
   if (!rs->NoMatch() && def.detail) {
     // The detail row named by the stored header (the record may be stale).
     const int32_t type = Tolerant<int32_t>(rs->FieldValue(def.detail->typeColumn), 0,
@@ -500,13 +514,13 @@ void DeleteRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
     const double link = Tolerant<double>(rs->FieldValue(def.detail->linkColumn), 0.0,
                                          [](const Variant& x) { return CDbl(x); });
     if (const ColumnMap* detail = DetailMapOf(*def.detail, type)) {
-      DeleteOwned(*detail, rec);
       auto drs = SeekRow(db, *detail, link);
       CloseOnExit detailCloser(*drs);
+      DeleteOwned(*detail, rec, drs->NoMatch() ? nullptr : drs.get());
+      const Variant detailKey[1] = {Variant(link)};
+      drs->Seek("=", detailKey);
       if (!drs->NoMatch()) drs->Delete();
     }
-    // The owned deletes above may have moved the header cursor.
-    const Variant key[1] = {Variant(id)};
     rs->Seek("=", key);
   }
   if (!rs->NoMatch()) rs->Delete();

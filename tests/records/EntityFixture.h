@@ -1,7 +1,8 @@
 #pragma once
-// A data folder of its own per test with the library's session on it: the
-// mappers and the query classes they call share the session's user
-// database, as they do in the application.
+// A data folder of its own per test with the library's session on it; the
+// mappers take the session's user database, as they do in the application
+// (a test may point them at another with SetUserDatabaseProvider). Record
+// notices are collected as "insert QvPerson 5".
 
 #include <gtest/gtest.h>
 
@@ -41,6 +42,10 @@ class EntityTest : public coretest::DataFolderTest {
  public:
   dao::Database& Db() { return *db_; }
   void Sql(const std::string& sql) { db_->ExecuteSql(sql); }
+  // One INSERT per row: `head` is "insert into T (cols)", each row "(values)".
+  void InsertRows(const std::string& head, std::initializer_list<const char*> rows) {
+    for (const char* row : rows) Sql(head + " values " + row);
+  }
   // A statement of SQLite's own (triggers that make a later write fail).
   void NativeSql(const std::string& sql) { db_->Connection().ExecuteNative(sql); }
   Variant Scalar(const std::string& sql) {

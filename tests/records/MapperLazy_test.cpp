@@ -3,8 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "records/MapperFixture.h"
+#include "records/EntityFixture.h"
 #include "records/PlainMapper.h"
+#include "siblings/records/RecordFactory.h"
 
 namespace qv::records::testing {
 namespace {
@@ -33,7 +34,7 @@ class LazyStreamMapper : public PlainMapper<LazyStreamMapper> {
 QV_DEFINE_CLASS(LazyStreamMapper, "QvTest.LazyStreamMapper", QV_CREATABLE(LazyStreamMapper),
                 QV_LAZY_MAPPER_MEMBERS(LazyStreamMapper))
 
-using MapperLazy = MapperTest;
+using MapperLazy = EntityTest;
 
 TEST_F(MapperLazy, LazyColumnsAreReadOnFirstUseAndWrittenOnlyWhenHeld) {
   Sql("insert into ConsStream (ID, DisplayName, LPCategory) values (5, 'five', 2)");

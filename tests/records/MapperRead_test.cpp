@@ -4,14 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "platform/automation/VbaDate.h"
+#include "records/EntityFixture.h"
 #include "records/MapperEngine.h"
-#include "records/MapperFixture.h"
 #include "records/ReferenceMappers.h"
+#include "siblings/records/RecordFactory.h"
 
 namespace qv::records::testing {
 namespace {
 
-using MapperRead = MapperTest;
+using MapperRead = EntityTest;
 
 TEST_F(MapperRead, EachMapperFillsItsRecordFromItsRow) {
   Sql("insert into Country (ID, Alfa2, Alfa3, Code, ShortName, FullName) "
@@ -136,7 +137,7 @@ TEST_F(MapperRead, DeleteRecordRemovesTheRowAndNotifies) {
   EXPECT_EQ(r->State(), kDeleted);
   // The row is already gone: still told.
   mapper->CallV("DeleteRecord", Obj(r));
-  EXPECT_EQ(notices_, (std::vector<std::string>{"delete 5", "delete 5"}));
+  EXPECT_EQ(notices_, (std::vector<std::string>{"delete QvConsStream 5", "delete QvConsStream 5"}));
   // Nothing, or a record without identifier: nothing happens.
   mapper->CallV("DeleteRecord", Variant::Nothing());
   mapper->CallV("DeleteRecord", Obj(New("QvConsStream")));

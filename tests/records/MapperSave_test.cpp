@@ -4,9 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "records/EntityFixture.h"
 #include "records/MapperEngine.h"
-#include "records/MapperFixture.h"
 #include "records/ReferenceMappers.h"
+#include "siblings/records/RecordFactory.h"
 
 namespace qv::records::testing {
 namespace {
@@ -21,7 +22,7 @@ constexpr ColumnDef kStreamColumns[] = {col::Text("DisplayName"), col::Long("LPC
 constexpr ColumnMap kStreamMap{"ConsStream", kStreamColumns};
 const MapperDef kReadOnlyDef{"QvTest.ReadOnlyStream", kStreamMap, true};
 
-using MapperSave = MapperTest;
+using MapperSave = EntityTest;
 
 TEST_F(MapperSave, GatesLeaveTheRowAndTheRecordAlone) {
   Sql("insert into ConsStream (ID, DisplayName, LPCategory) values (5, 'stored', 2)");
@@ -134,14 +135,15 @@ TEST_F(MapperSave, NewIdentifierIsLastPlusOne) {
     EXPECT_EQ(
         CStr(Scalar("select DisplayName from ConsStream where ID = " + CStr(Variant(c.expected)))),
         "new");
-    EXPECT_EQ(notices_, std::vector<std::string>{"insert " + CStr(Variant(c.expected))});
+    EXPECT_EQ(notices_,
+              std::vector<std::string>{"insert QvConsStream " + CStr(Variant(c.expected))});
     // Saved again, the same row is updated.
     r->Let("LPCategory", Variant(int32_t{3}));
     DBConsStream().SaveRecord(Obj(r), false);
     EXPECT_EQ(
         CLng(Scalar("select LPCategory from ConsStream where ID = " + CStr(Variant(c.expected)))),
         3);
-    EXPECT_EQ(notices_.back(), "update " + CStr(Variant(c.expected)));
+    EXPECT_EQ(notices_.back(), "update QvConsStream " + CStr(Variant(c.expected)));
   }
 }
 
@@ -280,7 +282,7 @@ TEST_F(MapperSave, TaxOfficeReadDeleteAndExistsFollowTheRange) {
   mapper.ReadRecord(1000000001, Obj(user));
   mapper.DeleteRecord(Obj(user));
   EXPECT_EQ(Count("UserContoras"), 0);
-  EXPECT_EQ(notices_, std::vector<std::string>{"delete 1000000001"});
+  EXPECT_EQ(notices_, std::vector<std::string>{"delete QvTaxOffice 1000000001"});
 }
 
 TEST_F(MapperSave, ConsolidationDocumentSavesItsStreamFirst) {
@@ -323,7 +325,8 @@ TEST_F(MapperSave, ConsolidationDocumentSavesItsStreamFirst) {
     EXPECT_EQ(CStr(Scalar("select DisplayName from ConsDocs where ID = 1")), "consolidated");
     if (c.streams == 2) {
       EXPECT_EQ(CStr(Scalar("select DisplayName from ConsStream where ID = 42")), "fresh");
-      EXPECT_EQ(notices_, (std::vector<std::string>{"insert 42", "insert 1"}));  // stream first
+      EXPECT_EQ(notices_, (std::vector<std::string>{"insert QvConsStream 42",
+                                                    "insert QvConsDocument 1"}));  // stream first
     }
   }
 }

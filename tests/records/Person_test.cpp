@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/automation/Object.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Workspace.h"
 #include "records/EntityFixture.h"
 #include "records/EntityMappers.h"
 
@@ -257,7 +261,7 @@ TEST_F(Person, AFailureLateInARecursiveSaveLeavesNothingWritten) {
 TEST_F(Person, DeletingAnOrganisationDeletesItsBranchesStreamsAndJobs) {
   // 1 is the organisation, 2 its branch, 3 the branch's branch; 9 stands
   // apart. Person 1's registration address (row 30) is read with its lazy
-  // part; branch 2's address (31) never is.
+  // part; branch 2's address (31) never is: it goes all the same.
   for (const char* row : {"(1, 2, 1)", "(2, 2, 2)", "(3, 2, 3)", "(9, 1, 1)"})
     Sql(std::string("insert into Person (ID, Type, PersonRealID) values ") + row);
   for (const char* row : {"(1, 'Org', 30)", "(2, 'Branch', 31)", "(3, 'Sub', 0)"})
@@ -294,11 +298,73 @@ TEST_F(Person, DeletingAnOrganisationDeletesItsBranchesStreamsAndJobs) {
       {"AccStream", 1},              // 12, person 9's
       {"Personnel", 1},              // 4: neither side was deleted
       {"Address where ID = 30", 0},  // owned and read
-      {"Address where ID = 31", 1},  // owned but never read: left
+      {"Address where ID = 31", 0},  // owned, never read
       {"PermBlocks", 1},
   };
   for (const auto& c : checks) EXPECT_EQ(Count(c.where), c.left) << c.where;
   EXPECT_EQ(p->State(), kDeleted);
+}
+
+TEST_F(Person, APersonDeletedByItsIdentifierAloneLeavesNoOwnedRow) {
+  Sql("insert into Person (ID, Type, PersonRealID) values (9, 1, 4)");
+  Sql("insert into NaturalPerson (ID, Surname, HomeAddressID, AbroadAddressID, IdentityDocID, "
+      "AccountantDocID) values (4, 'Apart', 32, 33, 40, 41)");
+  for (int id : {32, 33, 34}) Sql("insert into Address (ID) values (" + std::to_string(id) + ")");
+  for (int id : {40, 41, 42})
+    Sql("insert into Certificate (ID) values (" + std::to_string(id) + ")");
+  auto p = New("QvPerson");
+  p->SetID(Variant(9.0));
+  DBPerson().DeleteRecord(Obj(p));
+  EXPECT_EQ(Count("Person"), 0);
+  EXPECT_EQ(Count("NaturalPerson"), 0);
+  EXPECT_EQ(Text("select ID from Address"), "34");
+  EXPECT_EQ(Text("select ID from Certificate"), "42");
+}
+
+// A mapper pointed at another file reads and deletes there only: the
+// relation lookups and the cascade follow the mapper's database, not the
+// session's. The session's file holds the same persons and other relations.
+TEST_F(Person, AMapperOnAnotherFileKeepsItsWorkThere) {
+  std::filesystem::copy_file(coretest::TemplateFolder() / "Quivane.mdb", root_ / "Other.mdb");
+  auto other =
+      dao::DBEngine::ForThread()->DefaultWorkspace()->Open((root_ / "Other.mdb").string(), {});
+  for (dao::Database* d : {db_.get(), other.get()}) {
+    d->ExecuteSql("insert into Person (ID, Type, PersonRealID) values (1, 2, 1)");
+    d->ExecuteSql("insert into Person (ID, Type, PersonRealID) values (2, 2, 2)");
+    d->ExecuteSql("insert into LegalPerson (ID, ShortName) values (1, 'Org')");
+    d->ExecuteSql("insert into LegalPerson (ID, ShortName) values (2, 'Branch')");
+  }
+  other->ExecuteSql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 1, 2)");
+  other->ExecuteSql("insert into AccPerson (PersonID) values (2)");
+  Sql("insert into AccPerson (PersonID) values (1)");
+  auto previous = SetUserDatabaseProvider([other] { return other; });
+  struct Restore {
+    UserDatabaseProvider p;
+    ~Restore() { SetUserDatabaseProvider(p); }
+  } restore{previous};
+
+  auto branch = New("QvPerson");
+  DBPerson().ReadRecord(2, Obj(branch));
+  DBPerson().ReadLazyFields(Obj(branch));
+  EXPECT_TRUE(CBool(branch->Get("IsBranch")));
+  EXPECT_TRUE(CBool(branch->Get("IsAccPerson")));
+  auto org = New("QvPerson");
+  org->SetID(Variant(1.0));
+  DBPerson().DeleteRecord(Obj(org));
+
+  auto count = [](dao::Database& d, const std::string& table) {
+    auto rs = d.OpenStatement("select count(*) from " + table, dao::dbOpenSnapshot);
+    return CLng(rs->FieldValue(0));
+  };
+  const struct {
+    const char* table;
+    int32_t inSession;  // untouched
+  } checks[] = {{"Person", 2}, {"LegalPerson", 2}, {"Branches", 0}, {"AccPerson", 1}};
+  for (const auto& c : checks) {
+    EXPECT_EQ(count(*other, c.table), 0) << c.table;
+    EXPECT_EQ(Count(c.table), c.inSession) << c.table;
+  }
+  other->Close();
 }
 
 TEST_F(Person, CallableByNameThroughItsProgId) {

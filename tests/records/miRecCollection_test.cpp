@@ -4,12 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include "records/MapperFixture.h"
+#include "records/EntityFixture.h"
+#include "siblings/records/RecordFactory.h"
 
 namespace qv::records::testing {
 namespace {
 
-using RecCollection = MapperTest;
+using RecCollection = EntityTest;
 
 std::vector<Variant> Items(const Collection& c) {
   std::vector<Variant> out;

@@ -44,7 +44,7 @@ class Walk {
       body();
     } catch (const qv::Error& e) {
       ++failures_;
-      out_ << "Error " << e.Number() << ": " << e.Description() << "\n";
+      out_ << ErrorReport(e) << "\n";
     }
   }
 

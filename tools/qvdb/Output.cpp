@@ -228,4 +228,34 @@ std::string ValueText(const Variant& v) {
   return qv::CStr(v);
 }
 
+namespace {
+
+std::string WithNewlines(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+  return out;
+}
+
+std::string_view TrimLineBreaks(std::string_view text) {
+  while (!text.empty() && (text.front() == '\r' || text.front() == '\n')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+std::string ErrorReport(const qv::Error& e) {
+  const std::string_view description = e.Description();
+  const std::string_view message = e.Message();
+  std::string report =
+      "Error " + std::to_string(e.Number()) + ": " + WithNewlines(TrimLineBreaks(message));
+  if (message.size() < description.size() && description.ends_with(message))
+    report +=
+        "\n" +
+        WithNewlines(TrimLineBreaks(description.substr(0, description.size() - message.size())));
+  return report;
+}
+
 }  // namespace qvdb

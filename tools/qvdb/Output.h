@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/ado/Recordset.h"
+#include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
 
 namespace qvdb {
@@ -65,5 +66,10 @@ void PrintRecordset(std::ostream& out, const qv::ado::Recordset& rs, Format form
 // line (its key first when it has one), a record as its lines, a scalar as
 // its text. JSON prints ToJson and a line break.
 void PrintValue(std::ostream& out, const qv::Variant& value, Format format);
+
+// How qvdb reports an error: "Error NUMBER: " and what went wrong, then the
+// chain of library procedures it passed, outermost first, one per line
+// (line breaks as "\n").
+std::string ErrorReport(const qv::Error& e);
 
 }  // namespace qvdb
