@@ -8,14 +8,17 @@
 //                      next identifier and number, the base's row, an
 //                      INSERT, the base's UPDATE and one INSERT .. SELECT of
 //                      the cells in BEGIN IMMEDIATE .. COMMIT)
-//   DocsInPeriod100K   the documents of a stream in a period on a table of
-//                      100,000 documents (about 100 rows), as a disconnected
-//                      recordset against the same statement stepped through
+//   DocsInPeriod100K   the documents of a stream in a period on the data
+//                      folder of 100,000 documents made by `qvdb generate`
+//                      (kept in the build folder's bench/data), as a
+//                      disconnected recordset against the same statement
+//                      stepped through into a vector
 //   BlobSave1MB        1 MB of content saved compressed into an existing
 //                      blob (DBDataBlob.SaveRecord; raw: zlib at level 7 and
 //                      an UPDATE)
-//   BlobRead1MB        the same blob read back (a record's Content; raw: a
-//                      SELECT and zlib)
+//   BlobRead1MB        a blob of 1 MB read back (a record's Content; raw: a
+//                      SELECT and zlib); both blobs are written when the
+//                      folder is made, so the pair runs on its own
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -33,19 +36,18 @@
 #include "siblings/records/QvByteStream.h"
 #include "siblings/records/QvRecord.h"
 
-#include "BenchSupport.h"
+#include "GeneratedDocuments.h"
 
 namespace {
 
 using qv::Variant;
 
-constexpr int kStreams = 100, kPeriods = 10;
-constexpr int kDocuments = 100000;
 constexpr int kCells = 500;
 constexpr size_t kBlobBytes = 1 << 20;
-// Ours builds on document kOursBase in stream 200, raw on kRawBase in 201.
-constexpr double kOursBase = 200001, kRawBase = 200002;
-constexpr double kBlob = 1;
+// Ours builds on document kOursBase in stream 200 and works on blob 1, raw
+// on kRawBase in stream 201 and blob 2.
+constexpr double kOursBase = 1, kRawBase = 2;
+constexpr double kOursBlob = 1;
 
 void Check(int rc, sqlite3* db) {
   if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
@@ -61,6 +63,35 @@ std::vector<uint8_t> BlobContent(int round) {
   return b;
 }
 
+// Ours: `content` saved into the blob record read from row kOursBlob.
+void OursSaveBlob(qv::records::DBDataBlob& mapper, const qv::records::QvRecordPtr& blob,
+                  std::vector<uint8_t> content) {
+  auto stream = std::make_shared<qv::records::QvByteStream>();
+  stream->SetData(std::move(content));
+  blob->Let("Content", Variant(qv::ObjectPtr(stream)));
+  mapper.SaveRecord(Variant(qv::ObjectPtr(blob)), false);
+}
+
+// Raw: `content` compressed as ours compresses it and written into blob 2.
+void RawSaveBlob(sqlite3* raw, sqlite3_stmt* update, const std::vector<uint8_t>& content) {
+  uLongf size = compressBound(static_cast<uLong>(content.size()));
+  std::vector<uint8_t> packed(size);
+  if (compress2(packed.data(), &size, content.data(), static_cast<uLong>(content.size()), 7) !=
+      Z_OK)
+    std::abort();
+  Check(sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), raw);
+  sqlite3_bind_int64(update, 1, static_cast<sqlite3_int64>(size));
+  sqlite3_bind_blob(update, 2, packed.data(), static_cast<int>(size), SQLITE_STATIC);
+  Check(sqlite3_step(update), raw);
+  sqlite3_reset(update);
+  Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), raw);
+}
+
+constexpr const char* kRawBlobUpdate =
+    "UPDATE CourBlobs SET ContentLength = ?, DesiredCompressionType = 1, "
+    "ActualCompressionType = 1, Content = ? WHERE ID = 2";
+
+// Two documents of 500 cells in streams of their own and two blobs of 1 MB.
 struct Fixture : qvbench::DataFolder {
   Fixture() : DataFolder("qvdocqbench") {
     auto db = qv::miDataBase::GetUserDataBase();
@@ -77,40 +108,23 @@ struct Fixture : qvbench::DataFolder {
     OpenRaw();
     qv::jet::RegisterJetFunctions(raw);
     Check(sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr), raw);
-    sqlite3_stmt* stream =
-        Prepare("INSERT INTO AccStream (ID, PersonID, AccStreamType) VALUES (?, 1, 1)");
-    for (int s : {200, 201}) {
-      sqlite3_bind_int(stream, 1, s);
-      Check(sqlite3_step(stream), raw);
-      sqlite3_reset(stream);
-    }
-    for (int s = 1; s <= kStreams; ++s) {
-      sqlite3_bind_int(stream, 1, s);
-      Check(sqlite3_step(stream), raw);
-      sqlite3_reset(stream);
-    }
-    sqlite3_finalize(stream);
+    Check(sqlite3_exec(raw,
+                       "INSERT INTO AccStream (ID, PersonID, AccStreamType) VALUES (200, 1, 1), "
+                       "(201, 1, 1)",
+                       nullptr, nullptr, nullptr),
+          raw);
     sqlite3_stmt* doc = Prepare(
         "INSERT INTO doc_registry (document_id, template_id, time_id, taxpayer_id, "
         "instance_number, doc_type, top_doc_id, bottom_next_id, status_qv, currency_id, "
-        "reg_number, Less) VALUES (?, 101, ?, ?, 0, 0, 0, 0, 1, 157, ?, 1)");
-    const auto addDoc = [&](double id, int period, int streamId) {
-      sqlite3_bind_double(doc, 1, id);
-      sqlite3_bind_int(doc, 2, period);
-      sqlite3_bind_int(doc, 3, streamId);
-      sqlite3_bind_double(doc, 4, id);
-      Check(sqlite3_step(doc), raw);
-      sqlite3_reset(doc);
-    };
-    for (int i = 0; i < kDocuments; ++i)
-      addDoc(i + 1, 2501 + i / kStreams % kPeriods, 1 + i % kStreams);
-    addDoc(kOursBase, 2513, 200);
-    addDoc(kRawBase, 2513, 201);
-    sqlite3_finalize(doc);
+        "reg_number, Less) VALUES (?1, 101, 2513, ?2, 0, 0, 0, 0, 1, 157, ?1, 1)");
     sqlite3_stmt* cell = Prepare(
         "INSERT INTO doc_cell_values (document_id, cell_key, first_value, first_type) VALUES "
         "(?, ?, ?, 129)");
-    for (double base : {kOursBase, kRawBase})
+    for (double base : {kOursBase, kRawBase}) {
+      sqlite3_bind_double(doc, 1, base);
+      sqlite3_bind_int(doc, 2, base == kOursBase ? 200 : 201);
+      Check(sqlite3_step(doc), raw);
+      sqlite3_reset(doc);
       for (int k = 0; k < kCells; ++k) {
         char key[16];
         std::snprintf(key, sizeof key, "%02d00%03d000%02d", 1 + k / 100, k % 100, 1);
@@ -121,8 +135,19 @@ struct Fixture : qvbench::DataFolder {
         Check(sqlite3_step(cell), raw);
         sqlite3_reset(cell);
       }
+    }
+    sqlite3_finalize(doc);
     sqlite3_finalize(cell);
     Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), raw);
+
+    qv::records::DBDataBlob mapper;
+    auto blob = qv::records::QvRecord::Create("Qv_Records.QvDataBlob");
+    mapper.ReadRecord(kOursBlob, Variant(qv::ObjectPtr(blob)));
+    blob->Let("DesiredCompressionType", Variant(1));
+    OursSaveBlob(mapper, blob, BlobContent(0));
+    sqlite3_stmt* update = Prepare(kRawBlobUpdate);
+    RawSaveBlob(raw, update, BlobContent(0));
+    sqlite3_finalize(update);
   }
 };
 
@@ -164,7 +189,7 @@ int RawCells(double doc) {
 // ---- a new adjustment with its cells
 
 void NewAdjustment500_Ours(benchmark::State& state) {
-  Db();
+  Db().PointSessionHere();
   EmptyTheLog();
   qv::queries::DocumentQueries q;
   double base = kOursBase;
@@ -226,105 +251,123 @@ void NewAdjustment500_Raw(benchmark::State& state) {
 
 // ---- a stream's documents in a period
 
+// The generated folder of 100,000 documents, and the stream and period
+// with the most documents in it.
+struct Documents100K : qvbench::GeneratedDocuments {
+  double stream = 0, period = 0;
+  int64_t rows = 0;
+  Documents100K() : GeneratedDocuments(100000) {
+    OpenRaw();
+    sqlite3_stmt* s = Prepare(
+        "SELECT taxpayer_id, time_id, count(*) FROM doc_registry GROUP BY taxpayer_id, time_id "
+        "ORDER BY 3 DESC, 1, 2 LIMIT 1");
+    if (s && sqlite3_step(s) == SQLITE_ROW) {
+      stream = sqlite3_column_double(s, 0);
+      period = sqlite3_column_double(s, 1);
+      rows = sqlite3_column_int64(s, 2);
+    }
+    sqlite3_finalize(s);
+  }
+};
+
+Documents100K& Folder100K() {
+  static Documents100K f;
+  return f;
+}
+
 void DocsInPeriod100K_Ours(benchmark::State& state) {
-  Db();
+  Documents100K& f = Folder100K();
+  f.PointSessionHere();
   qv::queries::DocumentQueries q;
-  size_t rows = 0;
+  int64_t rows = 0;
   for (auto _ : state) {
-    qv::ado::RecordsetPtr rs = q.GetDocumentsInPeriodAndAccStream(7, 2505);
-    rows = rs->RowCount();
+    qv::ado::RecordsetPtr rs = q.GetDocumentsInPeriodAndAccStream(f.stream, f.period);
+    rows = static_cast<int64_t>(rs->RowCount());
     benchmark::DoNotOptimize(rs);
   }
-  if (rows != kDocuments / kStreams / kPeriods) state.SkipWithError("rows missing");
+  if (rows == 0 || rows != f.rows) state.SkipWithError("rows missing");
+  state.counters["rows"] = static_cast<double>(rows);
 }
 
 void DocsInPeriod100K_Raw(benchmark::State& state) {
-  Db();
-  sqlite3_stmt* s = RawPrepare(
+  Documents100K& f = Folder100K();
+  sqlite3_stmt* s = f.Prepare(
       "SELECT document_id, status_qv, template_id, top_doc_id FROM doc_registry WHERE time_id = "
       "? AND taxpayer_id = ?");
+  if (!s) {
+    state.SkipWithError(sqlite3_errmsg(f.raw));
+    return;
+  }
   struct Row {
     double id, status, tmpl, top;
   };
-  size_t rows = 0;
+  int64_t rows = 0;
   for (auto _ : state) {
     std::vector<Row> out;
-    sqlite3_bind_int(s, 1, 2505);
-    sqlite3_bind_int(s, 2, 7);
+    sqlite3_bind_double(s, 1, f.period);
+    sqlite3_bind_double(s, 2, f.stream);
     while (sqlite3_step(s) == SQLITE_ROW)
       out.push_back({sqlite3_column_double(s, 0), sqlite3_column_double(s, 1),
                      sqlite3_column_double(s, 2), sqlite3_column_double(s, 3)});
     sqlite3_reset(s);
-    rows = out.size();
+    rows = static_cast<int64_t>(out.size());
     benchmark::DoNotOptimize(out);
   }
   sqlite3_finalize(s);
-  if (rows != kDocuments / kStreams / kPeriods) state.SkipWithError("rows missing");
+  if (rows == 0 || rows != f.rows) state.SkipWithError("rows missing");
+  state.counters["rows"] = static_cast<double>(rows);
 }
 
 // ---- a blob of 1 MB
 
 void BlobSave1MB_Ours(benchmark::State& state) {
-  Db();
+  Db().PointSessionHere();
   EmptyTheLog();
   qv::records::DBDataBlob mapper;
   auto blob = qv::records::QvRecord::Create("Qv_Records.QvDataBlob");
-  mapper.ReadRecord(kBlob, Variant(qv::ObjectPtr(blob)));
-  blob->Let("DesiredCompressionType", Variant(1));
+  mapper.ReadRecord(kOursBlob, Variant(qv::ObjectPtr(blob)));
   int round = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    auto stream = std::make_shared<qv::records::QvByteStream>();
-    stream->SetData(BlobContent(++round));
+    std::vector<uint8_t> content = BlobContent(++round);
     state.ResumeTiming();
-    blob->Let("Content", Variant(qv::ObjectPtr(stream)));
-    mapper.SaveRecord(Variant(qv::ObjectPtr(blob)), false);
+    OursSaveBlob(mapper, blob, std::move(content));
   }
-  if (CLng(blob->Get("ContentLength")) <= 0) state.SkipWithError("nothing stored");
+  const int32_t stored = CLng(blob->Get("ContentLength"));
+  if (stored <= 0 || stored >= static_cast<int32_t>(kBlobBytes))
+    state.SkipWithError("not stored compressed");
 }
 
 void BlobSave1MB_Raw(benchmark::State& state) {
   Db();
   EmptyTheLog();
-  sqlite3* raw = Db().raw;
-  sqlite3_stmt* update = RawPrepare(
-      "UPDATE CourBlobs SET ContentLength = ?, DesiredCompressionType = 1, "
-      "ActualCompressionType = 1, Content = ? WHERE ID = 2");
+  sqlite3_stmt* update = RawPrepare(kRawBlobUpdate);
   int round = 0;
   for (auto _ : state) {
     state.PauseTiming();
     const std::vector<uint8_t> content = BlobContent(++round);
     state.ResumeTiming();
-    uLongf size = compressBound(static_cast<uLong>(content.size()));
-    std::vector<uint8_t> packed(size);
-    compress2(packed.data(), &size, content.data(), static_cast<uLong>(content.size()), 7);
-    Check(sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), raw);
-    sqlite3_bind_int64(update, 1, static_cast<sqlite3_int64>(size));
-    sqlite3_bind_blob(update, 2, packed.data(), static_cast<int>(size), SQLITE_STATIC);
-    Check(sqlite3_step(update), raw);
-    sqlite3_reset(update);
-    Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), raw);
+    RawSaveBlob(Db().raw, update, content);
   }
   sqlite3_finalize(update);
 }
 
 void BlobRead1MB_Ours(benchmark::State& state) {
-  Db();
+  Db().PointSessionHere();
   qv::records::DBDataBlob mapper;
   size_t bytes = 0;
   for (auto _ : state) {
     auto blob = qv::records::QvRecord::Create("Qv_Records.QvDataBlob");
-    mapper.ReadRecord(kBlob, Variant(qv::ObjectPtr(blob)));
+    mapper.ReadRecord(kOursBlob, Variant(qv::ObjectPtr(blob)));
     auto stream =
         std::dynamic_pointer_cast<qv::records::QvByteStream>(blob->Get("Content").AsObject());
     bytes = stream->Data().size();
     benchmark::DoNotOptimize(stream);
   }
-  if (bytes != kBlobBytes) state.SkipWithError("the blob was not read back (run BlobSave first)");
+  if (bytes != kBlobBytes) state.SkipWithError("the blob was not read back");
 }
 
 void BlobRead1MB_Raw(benchmark::State& state) {
-  Db();
   sqlite3_stmt* select = RawPrepare(
       "SELECT ContentLength, ActualCompressionType, Content FROM CourBlobs WHERE ID = 2");
   size_t bytes = 0;
@@ -340,7 +383,7 @@ void BlobRead1MB_Raw(benchmark::State& state) {
     benchmark::DoNotOptimize(content);
   }
   sqlite3_finalize(select);
-  if (bytes != kBlobBytes) state.SkipWithError("the blob was not read back (run BlobSave first)");
+  if (bytes != kBlobBytes) state.SkipWithError("the blob was not read back");
 }
 
 }  // namespace
