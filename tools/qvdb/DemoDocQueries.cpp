@@ -1,10 +1,10 @@
 #include "DemoDocQueries.h"
 
 #include <filesystem>
-#include <functional>
 #include <ostream>
 #include <string>
 
+#include "DemoSteps.h"
 #include "Output.h"
 #include "platform/ado/Recordset.h"
 #include "platform/automation/Collection.h"
@@ -28,9 +28,9 @@ int32_t CountOf(const Variant& collection) {
   return qv::CLng(collection.AsObject()->Get("Count"));
 }
 
-class DocQueriesWalk {
+class DocQueriesWalk : public DemoSteps {
  public:
-  explicit DocQueriesWalk(std::ostream& out) : out_(out) {}
+  explicit DocQueriesWalk(std::ostream& out) : DemoSteps(out) {}
 
   void Run() {
     Heading("DocumentQueries.CreateNewAdjustment2: a new adjustment with the cells copied");
@@ -48,19 +48,8 @@ class DocQueriesWalk {
     Heading("TempDataBase: a scratch table of the document's cells, summed by row");
     Step([&] { ScratchTable(); });
   }
-  int Failures() const { return failures_; }
 
  private:
-  void Heading(const std::string& title) { out_ << "\n== " << title << "\n"; }
-  void Step(const std::function<void()>& body) {
-    try {
-      body();
-    } catch (const qv::Error& e) {
-      ++failures_;
-      out_ << "Error " << e.Number() << ": " << e.Description() << "\n";
-    }
-  }
-
   // The newest current version with cells gets its next adjustment.
   void NewAdjustment() {
     ObjectPtr connection =
@@ -189,8 +178,6 @@ class DocQueriesWalk {
          << "\n";
   }
 
-  std::ostream& out_;
-  int failures_ = 0;
   double stream_ = 0, period_ = 0, adjustment_ = 0;
 };
 
@@ -199,9 +186,7 @@ class DocQueriesWalk {
 void WalkDocQueries(std::ostream& out) {
   DocQueriesWalk walk(out);
   walk.Run();
-  if (walk.Failures() > 0)
-    qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
-                std::to_string(walk.Failures()) + " step(s) of the document queries' walk failed");
+  walk.Finish("document queries'");
 }
 
 }  // namespace qvdb
