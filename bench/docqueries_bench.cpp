@@ -49,13 +49,6 @@ constexpr size_t kBlobBytes = 1 << 20;
 constexpr double kOursBase = 1, kRawBase = 2;
 constexpr double kOursBlob = 1;
 
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
-    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-    std::abort();
-  }
-}
-
 std::vector<uint8_t> BlobContent(int round) {
   std::vector<uint8_t> b(kBlobBytes);
   for (size_t i = 0; i < b.size(); ++i)
@@ -73,18 +66,19 @@ void OursSaveBlob(qv::records::DBDataBlob& mapper, const qv::records::QvRecordPt
 }
 
 // Raw: `content` compressed as ours compresses it and written into blob 2.
-void RawSaveBlob(sqlite3* raw, sqlite3_stmt* update, const std::vector<uint8_t>& content) {
+void RawSaveBlob(const qvbench::DataFolder& f, sqlite3_stmt* update,
+                 const std::vector<uint8_t>& content) {
   uLongf size = compressBound(static_cast<uLong>(content.size()));
   std::vector<uint8_t> packed(size);
   if (compress2(packed.data(), &size, content.data(), static_cast<uLong>(content.size()), 7) !=
       Z_OK)
     std::abort();
-  Check(sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), raw);
+  f.Check(sqlite3_exec(f.raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
   sqlite3_bind_int64(update, 1, static_cast<sqlite3_int64>(size));
   sqlite3_bind_blob(update, 2, packed.data(), static_cast<int>(size), SQLITE_STATIC);
-  Check(sqlite3_step(update), raw);
+  f.Check(sqlite3_step(update));
   sqlite3_reset(update);
-  Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), raw);
+  f.Check(sqlite3_exec(f.raw, "COMMIT", nullptr, nullptr, nullptr));
 }
 
 constexpr const char* kRawBlobUpdate =
@@ -107,12 +101,11 @@ struct Fixture : qvbench::DataFolder {
     db->ExecuteSql("insert into CourBlobs (ID, ContentLength) values (2, 0)");
     OpenRaw();
     qv::jet::RegisterJetFunctions(raw);
-    Check(sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr), raw);
+    Check(sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr));
     Check(sqlite3_exec(raw,
                        "INSERT INTO AccStream (ID, PersonID, AccStreamType) VALUES (200, 1, 1), "
                        "(201, 1, 1)",
-                       nullptr, nullptr, nullptr),
-          raw);
+                       nullptr, nullptr, nullptr));
     sqlite3_stmt* doc = Prepare(
         "INSERT INTO doc_registry (document_id, template_id, time_id, taxpayer_id, "
         "instance_number, doc_type, top_doc_id, bottom_next_id, status_qv, currency_id, "
@@ -123,7 +116,7 @@ struct Fixture : qvbench::DataFolder {
     for (double base : {kOursBase, kRawBase}) {
       sqlite3_bind_double(doc, 1, base);
       sqlite3_bind_int(doc, 2, base == kOursBase ? 200 : 201);
-      Check(sqlite3_step(doc), raw);
+      Check(sqlite3_step(doc));
       sqlite3_reset(doc);
       for (int k = 0; k < kCells; ++k) {
         char key[16];
@@ -132,13 +125,13 @@ struct Fixture : qvbench::DataFolder {
         sqlite3_bind_double(cell, 1, base);
         sqlite3_bind_text(cell, 2, key, -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(cell, 3, value.c_str(), -1, SQLITE_TRANSIENT);
-        Check(sqlite3_step(cell), raw);
+        Check(sqlite3_step(cell));
         sqlite3_reset(cell);
       }
     }
     sqlite3_finalize(doc);
     sqlite3_finalize(cell);
-    Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), raw);
+    Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr));
 
     qv::records::DBDataBlob mapper;
     auto blob = qv::records::QvRecord::Create("Qv_Records.QvDataBlob");
@@ -146,7 +139,7 @@ struct Fixture : qvbench::DataFolder {
     blob->Let("DesiredCompressionType", Variant(1));
     OursSaveBlob(mapper, blob, BlobContent(0));
     sqlite3_stmt* update = Prepare(kRawBlobUpdate);
-    RawSaveBlob(raw, update, BlobContent(0));
+    RawSaveBlob(*this, update, BlobContent(0));
     sqlite3_finalize(update);
   }
 };
@@ -156,30 +149,15 @@ Fixture& Db() {
   return f;
 }
 
-// Both sides start from an empty log.
-void EmptyTheLog() {
-  Check(sqlite3_wal_checkpoint_v2(Db().raw, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr),
-        Db().raw);
-}
-
-sqlite3_stmt* RawPrepare(const char* sql) {
-  sqlite3_stmt* s = Db().Prepare(sql);
-  if (!s) {
-    std::fprintf(stderr, "%s: %s\n", sql, sqlite3_errmsg(Db().raw));
-    std::abort();
-  }
-  return s;
-}
-
 double RawNumber(sqlite3_stmt* s) {
-  Check(sqlite3_step(s), Db().raw);
+  Db().Check(sqlite3_step(s));
   const double v = sqlite3_column_double(s, 0);
   sqlite3_reset(s);
   return v;
 }
 
 int RawCells(double doc) {
-  sqlite3_stmt* s = RawPrepare("SELECT count(*) FROM doc_cell_values WHERE document_id = ?");
+  sqlite3_stmt* s = Db().MustPrepare("SELECT count(*) FROM doc_cell_values WHERE document_id = ?");
   sqlite3_bind_double(s, 1, doc);
   const int n = static_cast<int>(RawNumber(s));
   sqlite3_finalize(s);
@@ -190,7 +168,7 @@ int RawCells(double doc) {
 
 void NewAdjustment500_Ours(benchmark::State& state) {
   Db().PointSessionHere();
-  EmptyTheLog();
+  Db().EmptyTheLog();
   qv::queries::DocumentQueries q;
   double base = kOursBase;
   for (auto _ : state) base = q.CreateNewAdjustment2(200, 2513, 101, true, base, 0, -1, 1, 0)->Id();
@@ -199,29 +177,30 @@ void NewAdjustment500_Ours(benchmark::State& state) {
 
 void NewAdjustment500_Raw(benchmark::State& state) {
   Db();
-  EmptyTheLog();
+  Db().EmptyTheLog();
   sqlite3* raw = Db().raw;
-  sqlite3_stmt* nextId =
-      RawPrepare("SELECT document_id + 1 FROM doc_registry ORDER BY document_id DESC LIMIT 1");
-  sqlite3_stmt* nextReg = RawPrepare("SELECT max(reg_number) + 1 FROM doc_registry");
-  sqlite3_stmt* baseRow =
-      RawPrepare("SELECT instance_number, doc_type, Less FROM doc_registry WHERE document_id = ?");
-  sqlite3_stmt* insert = RawPrepare(
+  sqlite3_stmt* nextId = Db().MustPrepare(
+      "SELECT document_id + 1 FROM doc_registry ORDER BY document_id DESC LIMIT 1");
+  sqlite3_stmt* nextReg = Db().MustPrepare("SELECT max(reg_number) + 1 FROM doc_registry");
+  sqlite3_stmt* baseRow = Db().MustPrepare(
+      "SELECT instance_number, doc_type, Less FROM doc_registry WHERE document_id = ?");
+  sqlite3_stmt* insert = Db().MustPrepare(
       "INSERT INTO doc_registry (document_id, template_id, time_id, taxpayer_id, "
       "registry_date, instance_number, doc_type, top_doc_id, bottom_next_id, status_qv, status, "
       "currency_id, reg_number, Less, EditorType) VALUES (?, 101, 2513, 201, julianday('now') - "
       "2415018.5, ?, ?, 0, ?, 1, 1, 157, ?, ?, 1)");
-  sqlite3_stmt* link = RawPrepare("UPDATE doc_registry SET top_doc_id = ? WHERE document_id = ?");
-  sqlite3_stmt* copy = RawPrepare(
+  sqlite3_stmt* link =
+      Db().MustPrepare("UPDATE doc_registry SET top_doc_id = ? WHERE document_id = ?");
+  sqlite3_stmt* copy = Db().MustPrepare(
       "INSERT INTO doc_cell_values (document_id, cell_key, first_value, first_type) SELECT ?, "
       "cell_key, first_value, first_type FROM doc_cell_values WHERE document_id = ?");
   double base = kRawBase;
   for (auto _ : state) {
-    Check(sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), raw);
+    Db().Check(sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
     const double id = RawNumber(nextId);
     const double reg = RawNumber(nextReg);
     sqlite3_bind_double(baseRow, 1, base);
-    Check(sqlite3_step(baseRow), raw);
+    Db().Check(sqlite3_step(baseRow));
     const int instance = sqlite3_column_int(baseRow, 0);
     const int adjustment = sqlite3_column_int(baseRow, 1) + 1;
     const int scale = sqlite3_column_int(baseRow, 2);
@@ -232,17 +211,17 @@ void NewAdjustment500_Raw(benchmark::State& state) {
     sqlite3_bind_double(insert, 4, base);
     sqlite3_bind_double(insert, 5, reg);
     sqlite3_bind_int(insert, 6, scale);
-    Check(sqlite3_step(insert), raw);
+    Db().Check(sqlite3_step(insert));
     sqlite3_reset(insert);
     sqlite3_bind_double(link, 1, id);
     sqlite3_bind_double(link, 2, base);
-    Check(sqlite3_step(link), raw);
+    Db().Check(sqlite3_step(link));
     sqlite3_reset(link);
     sqlite3_bind_double(copy, 1, id);
     sqlite3_bind_double(copy, 2, base);
-    Check(sqlite3_step(copy), raw);
+    Db().Check(sqlite3_step(copy));
     sqlite3_reset(copy);
-    Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), raw);
+    Db().Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr));
     base = id;
   }
   for (sqlite3_stmt* s : {nextId, nextReg, baseRow, insert, link, copy}) sqlite3_finalize(s);
@@ -322,7 +301,7 @@ void DocsInPeriod100K_Raw(benchmark::State& state) {
 
 void BlobSave1MB_Ours(benchmark::State& state) {
   Db().PointSessionHere();
-  EmptyTheLog();
+  Db().EmptyTheLog();
   qv::records::DBDataBlob mapper;
   auto blob = qv::records::QvRecord::Create("Qv_Records.QvDataBlob");
   mapper.ReadRecord(kOursBlob, Variant(qv::ObjectPtr(blob)));
@@ -340,14 +319,14 @@ void BlobSave1MB_Ours(benchmark::State& state) {
 
 void BlobSave1MB_Raw(benchmark::State& state) {
   Db();
-  EmptyTheLog();
-  sqlite3_stmt* update = RawPrepare(kRawBlobUpdate);
+  Db().EmptyTheLog();
+  sqlite3_stmt* update = Db().MustPrepare(kRawBlobUpdate);
   int round = 0;
   for (auto _ : state) {
     state.PauseTiming();
     const std::vector<uint8_t> content = BlobContent(++round);
     state.ResumeTiming();
-    RawSaveBlob(Db().raw, update, content);
+    RawSaveBlob(Db(), update, content);
   }
   sqlite3_finalize(update);
 }
@@ -368,11 +347,11 @@ void BlobRead1MB_Ours(benchmark::State& state) {
 }
 
 void BlobRead1MB_Raw(benchmark::State& state) {
-  sqlite3_stmt* select = RawPrepare(
+  sqlite3_stmt* select = Db().MustPrepare(
       "SELECT ContentLength, ActualCompressionType, Content FROM CourBlobs WHERE ID = 2");
   size_t bytes = 0;
   for (auto _ : state) {
-    Check(sqlite3_step(select), Db().raw);
+    Db().Check(sqlite3_step(select));
     const auto* data = static_cast<const Bytef*>(sqlite3_column_blob(select, 2));
     const uLong stored = static_cast<uLong>(sqlite3_column_bytes(select, 2));
     std::vector<uint8_t> content(kBlobBytes);
