@@ -205,10 +205,10 @@ void DBPfrSubDoc::DeleteRecordsInDocument(double aDocumentID, const std::string&
     const std::string include = Trim(aSubDocTypes), exclude = Trim(aExcludeSubDocTypes);
     if (!exclude.empty())
       condition += " and s.SubDocType not in (" +
-                   mPfrInternal::SubDocTypeList(exclude, "aExcludeSubDocTypes") + ")";
+                   mPfrInternal::CommaList2DaoSql(exclude, "aExcludeSubDocTypes") + ")";
     else if (!include.empty() && include != "*")
       condition +=
-          " and s.SubDocType in (" + mPfrInternal::SubDocTypeList(include, "aSubDocTypes") + ")";
+          " and s.SubDocType in (" + mPfrInternal::CommaList2DaoSql(include, "aSubDocTypes") + ")";
     auto db = records::MapperUserDatabase();
     dao::Transaction tx(*db, dao::kWriteLock);
     mQvDaoDataBase::QvExecuteSql(

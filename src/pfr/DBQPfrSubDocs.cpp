@@ -32,7 +32,7 @@ std::string OneType(int32_t aSubDocType) {
   return "SubDocType = " + Num(aSubDocType);
 }
 std::string TypeIn(const std::string& aSubDocTypes) {
-  return "SubDocType in (" + mPfrInternal::SubDocTypeList(aSubDocTypes, "aSubDocTypes") + ")";
+  return "SubDocType in (" + mPfrInternal::CommaList2DaoSql(aSubDocTypes, "aSubDocTypes") + ")";
 }
 
 // The elements of a one-dimensional array argument (a scalar counts as one).

@@ -33,7 +33,7 @@ std::string GetIndDataTypeText(int32_t aCode) {
   return {};
 }
 
-std::string SubDocTypeList(std::string_view aTypes, std::string_view aWhat) {
+std::string CommaList2DaoSql(std::string_view aTypes, std::string_view aWhat) {
   return mQvDaoDataBase::IdList2DaoSql(Replace(std::string(aTypes), ",", ";"), aWhat);
 }
 

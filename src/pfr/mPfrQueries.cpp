@@ -61,8 +61,8 @@ std::string PersonSubDocsSql(double aDocumentID, double aPfrPersonID,
                     "from PfrSubDocs where PfrPersonID = " + Num(aPfrPersonID) +
                     " and DocumentID = " + Num(aDocumentID) + " ";
   if (aSubDocTypes != "*")
-    sql +=
-        " and SubDocType in (" + mPfrInternal::SubDocTypeList(aSubDocTypes, "aSubDocTypes") + ") ";
+    sql += " and SubDocType in (" + mPfrInternal::CommaList2DaoSql(aSubDocTypes, "aSubDocTypes") +
+           ") ";
   return sql;
 }
 
