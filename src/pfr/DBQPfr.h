@@ -118,9 +118,11 @@ class DBQPfr : public Object {
                                   double aDestDocumentID, const std::string& aSubDocTypes);
   void DeleteSubDocsOfPersonInDocument(double aDocumentID, double aPfrPersonID);
   void DeleteSubDocsWithSubDocTypeInDocument(double aDocumentID, const std::string& aSubDocTypes);
-  // aParams: an array of the person's identifier and the kind of individual
-  // data (its code, see mPfrInternal); the person's sections of types 7 and
-  // 9 in the document with that kind are deleted. Error 5 for other params.
+  // aDelCollisionsType: the kind of individual data (its code, see
+  // mPfrInternal); aParams: the person's identifier first (an array or a
+  // plain value). The person's sections of types 7 and 9 in the document
+  // whose cell 200005 holds that kind's text are deleted. Error 5 for a kind
+  // without a text or no person.
   void DeleteCollisioningSubDocsInDocument(double aDocumentID, int32_t aDelCollisionsType,
                                            Variant& aParams);
 
