@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,15 @@
 #include "platform/os/RegistryStore.h"
 
 namespace qvbench {
+
+// A raw-side result code: anything but OK, ROW or DONE ends the program
+// with SQLite's message.
+inline void Check(int rc, sqlite3* db) {
+  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
+    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
+    std::abort();
+  }
+}
 
 class DataFolder {
  public:

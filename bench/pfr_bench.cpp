@@ -51,12 +51,7 @@ Cell CellAt(uint64_t i) {
   return {1.0 + n / kCellsPerSubDoc, 1000 + (n % kCellsPerSubDoc) / kLines, n % kLines};
 }
 
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
-    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-    std::abort();
-  }
-}
+using qvbench::Check;
 
 // A document of a stream and the sub-documents' cells, written by the raw
 // connection in one transaction.

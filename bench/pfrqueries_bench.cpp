@@ -38,12 +38,7 @@ int PersonAt(uint64_t i) {
   return 1 + static_cast<int>((i * 2654435761u) % kPersons);
 }
 
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
-    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-    std::abort();
-  }
-}
+using qvbench::Check;
 
 struct Fixture : qvbench::DataFolder {
   Fixture() : DataFolder("qvpfrqbench") {
