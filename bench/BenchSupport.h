@@ -19,6 +19,15 @@
 
 namespace qvbench {
 
+// A raw-side result code: anything but OK, ROW or DONE ends the program
+// with SQLite's message.
+inline void Check(int rc, sqlite3* db) {
+  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
+    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
+    std::abort();
+  }
+}
+
 class DataFolder {
  public:
   // A temporary folder built from the schema, with a registry file of its
@@ -102,12 +111,8 @@ class DataFolder {
     Check(sqlite3_wal_checkpoint_v2(raw, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr));
   }
   // Ends the program with SQLite's message unless `rc` is a success.
-  void Check(int rc) const {
-    if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
-      std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(raw));
-      std::abort();
-    }
-  }
+  void Check(int rc) const { qvbench::Check(rc, raw); }
+  static void Check(int rc, sqlite3* db) { qvbench::Check(rc, db); }
 
   sqlite3* raw = nullptr;
 
