@@ -185,7 +185,7 @@ QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, double aTe
       doc = SaveNewDocument(*db, d);
       if (base) Link(base, "Top_Doc_ID", doc->Id());
       if (CLng(doc->Get("EditorType")) == kBigDocumentEditor)
-        records::CreateBigDocDataBase(doc->Id(), 0);
+        records::CreateBigDocDataBase(*db, doc->Id(), 0);
       if ((aFlags & kCopyFromDocument) && aCopyCellsFromDocID != 0)
         CopyDocumentCells(*db, aCopyCellsFromDocID, doc->Id());
       else if ((aFlags & kAdjustment) && (aFlags & kCopyFromArchive) && base)
