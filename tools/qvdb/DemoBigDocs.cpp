@@ -3,6 +3,7 @@
 #include <ostream>
 #include <string>
 
+#include "DemoSteps.h"
 #include "GenerateBigDocs.h"
 #include "core/mQvDaoDataBase.h"
 #include "platform/automation/Object.h"
@@ -34,9 +35,7 @@ void PrintCells(std::ostream& out, const ObjectPtr& table, const Variant& sub) {
   out << "\n";
 }
 
-}  // namespace
-
-void WalkBigDocs(std::ostream& out) {
+void ReadBigDoc(std::ostream& out) {
   const Variant doc = qv::mQvDaoDataBase::QvQueryFirstValue(
       "select top 1 document_id from doc_registry where EditorType = 6 order by document_id",
       Variant::Null());
@@ -59,6 +58,15 @@ void WalkBigDocs(std::ostream& out) {
         << qv::CStr(it->CallV("GetLong", std::string("OrderNum"))) << ":\n";
     PrintCells(out, table, sub);
   }
+}
+
+}  // namespace
+
+void WalkBigDocs(std::ostream& out) {
+  DemoSteps walk(out);
+  walk.Heading("A big document in its shard files (DBBigDocs, DBBigDocTable, IDBForwardIter)");
+  walk.Step([&] { ReadBigDoc(out); });
+  walk.Finish("big-document");
 }
 
 }  // namespace qvdb

@@ -8,7 +8,8 @@
 
 namespace qvdb {
 
-// Prints what it reads; says so when the folder has no big document.
+// Prints what it reads; says so when the folder has no big document. Error
+// 5 at the end when the step failed (its error printed).
 void WalkBigDocs(std::ostream& out);
 
 }  // namespace qvdb
