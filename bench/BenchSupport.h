@@ -95,6 +95,25 @@ class DataFolder {
     return s;
   }
 
+  // A statement of the raw side that must prepare: the program ends with
+  // SQLite's message when it does not.
+  sqlite3_stmt* MustPrepare(const char* sql) const {
+    sqlite3_stmt* s = Prepare(sql);
+    if (!s) {
+      std::fprintf(stderr, "%s: %s\n", sql, sqlite3_errmsg(raw));
+      std::abort();
+    }
+    return s;
+  }
+  // Empties the write-ahead log, so that what one side wrote before does
+  // not make the other's commits pay for its checkpoints.
+  void EmptyTheLog() const {
+    Check(sqlite3_wal_checkpoint_v2(raw, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr));
+  }
+  // Ends the program with SQLite's message unless `rc` is a success.
+  void Check(int rc) const { qvbench::Check(rc, raw); }
+  static void Check(int rc, sqlite3* db) { qvbench::Check(rc, db); }
+
   sqlite3* raw = nullptr;
 
  private:
