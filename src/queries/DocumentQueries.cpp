@@ -215,8 +215,9 @@ bool DocumentQueries::ZeroDocumentCells(double aDocID) {
 void DocumentQueries::ZeroBigDocCells(double aDocID) {
   Guard(QV_HERE, [&] {
     if (aDocID == 0) return;
-    records::DeleteBigDocDataBase(aDocID);
-    records::CreateBigDocDataBase(aDocID, 0);
+    auto db = miDataBase::GetUserDataBase();
+    records::DeleteBigDocDataBase(*db, aDocID);
+    records::CreateBigDocDataBase(*db, aDocID, 0);
   });
 }
 
