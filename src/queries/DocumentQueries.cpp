@@ -213,12 +213,7 @@ bool DocumentQueries::ZeroDocumentCells(double aDocID) {
 }
 
 void DocumentQueries::ZeroBigDocCells(double aDocID) {
-  Guard(QV_HERE, [&] {
-    if (aDocID == 0) return;
-    auto db = miDataBase::GetUserDataBase();
-    records::DeleteBigDocDataBase(*db, aDocID);
-    records::CreateBigDocDataBase(*db, aDocID, 0);
-  });
+  Guard(QV_HERE, [&] { records::ZeroBigDocCells(aDocID); });
 }
 
 void DocumentQueries::SaveDocCellValue(double aDocID, const std::string& aCellKey,
