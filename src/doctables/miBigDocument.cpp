@@ -68,8 +68,7 @@ std::shared_ptr<dao::Workspace> EngineWorkspace() {
 // transaction of the caller's, which would otherwise take in the new file
 // and roll it back when the file closes.
 std::shared_ptr<dao::Workspace> PrivateWorkspace() {
-  return miDataBase::GetDBEngine()->CreateWorkspace("bigdocs", "admin", "",
-                                                    Variant(dao::dbUseJet));
+  return miDataBase::GetDBEngine()->CreateWorkspace("bigdocs", "admin", "", Variant(dao::dbUseJet));
 }
 
 ObjectPtr FileSystem() {
@@ -159,8 +158,8 @@ void RefuseWhileInUse(double aDocID) {
 std::string GetBigDocFolder(double aDocID) {
   return Guard(QV_HERE, [&] {
     const double n = WholeDocId(aDocID);
-    const std::string sub = std::string(kBigDocsFolder) + "/" + TwoDigits(n) + "/" +
-                            TwoDigits(std::floor(n / 100));
+    const std::string sub =
+        std::string(kBigDocsFolder) + "/" + TwoDigits(n) + "/" + TwoDigits(std::floor(n / 100));
     return ConcatenatePath(mQvRegistryParams::GetDataBasePath(), sub);
   });
 }
