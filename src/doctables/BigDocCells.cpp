@@ -44,8 +44,8 @@ const std::string& TextOf(const Variant& v) {
 
 }  // namespace
 
-DBBigDocTable::Address DBBigDocTable::MakeAddress(double aSubDocID, int32_t aKey,
-                                                  int32_t aLineNum, int32_t aTableNum) {
+DBBigDocTable::Address DBBigDocTable::MakeAddress(double aSubDocID, int32_t aKey, int32_t aLineNum,
+                                                  int32_t aTableNum) {
   if (aKey < 0 || aKey > kMaxKey)
     ThrowVb(vberr::kOverflow, "cell keys are 0 .. 32767, not " + std::to_string(aKey));
   if (!Fits16(aLineNum) || !Fits16(aTableNum))
@@ -207,8 +207,8 @@ std::string DBBigDocTable::GetWideString(double aSubDocID, int32_t aKey, int32_t
   });
 }
 
-int32_t DBBigDocTable::GetCLong(double aSubDocID, int32_t aKey, int32_t aLineNum,
-                                int32_t aTableNum, int32_t aDefault) {
+int32_t DBBigDocTable::GetCLong(double aSubDocID, int32_t aKey, int32_t aLineNum, int32_t aTableNum,
+                                int32_t aDefault) {
   return Guard(QV_HERE, [&] {
     bool ok = false;
     return StrToLongEx(IntGetValue(MakeAddress(aSubDocID, aKey, aLineNum, aTableNum), false),
@@ -220,8 +220,8 @@ Variant DBBigDocTable::GetVLong(double aSubDocID, int32_t aKey, int32_t aLineNum
                                 int32_t aTableNum) {
   return Guard(QV_HERE, [&] {
     bool ok = false;
-    const int32_t n = StrToLongEx(
-        IntGetValue(MakeAddress(aSubDocID, aKey, aLineNum, aTableNum), false), 0, ok);
+    const int32_t n =
+        StrToLongEx(IntGetValue(MakeAddress(aSubDocID, aKey, aLineNum, aTableNum), false), 0, ok);
     return ok ? Variant(n) : Variant::Null();
   });
 }
@@ -235,8 +235,8 @@ double DBBigDocTable::GetCDouble(double aSubDocID, int32_t aKey, int32_t aLineNu
                                  int32_t aTableNum, double aDefault) {
   return Guard(QV_HERE, [&] {
     bool ok = false;
-    const double d = StrToDoubleEx(
-        IntGetValue(MakeAddress(aSubDocID, aKey, aLineNum, aTableNum), false), ok);
+    const double d =
+        StrToDoubleEx(IntGetValue(MakeAddress(aSubDocID, aKey, aLineNum, aTableNum), false), ok);
     return ok ? d : aDefault;
   });
 }
@@ -245,14 +245,14 @@ Variant DBBigDocTable::GetVDouble(double aSubDocID, int32_t aKey, int32_t aLineN
                                   int32_t aTableNum) {
   return Guard(QV_HERE, [&] {
     bool ok = false;
-    const double d = StrToDoubleEx(
-        IntGetValue(MakeAddress(aSubDocID, aKey, aLineNum, aTableNum), false), ok);
+    const double d =
+        StrToDoubleEx(IntGetValue(MakeAddress(aSubDocID, aKey, aLineNum, aTableNum), false), ok);
     return ok ? Variant(d) : Variant::Null();
   });
 }
 
-double DBBigDocTable::GetCMoney(double aSubDocID, int32_t aKey, int32_t aLineNum,
-                                int32_t aTableNum, double aDefault) {
+double DBBigDocTable::GetCMoney(double aSubDocID, int32_t aKey, int32_t aLineNum, int32_t aTableNum,
+                                double aDefault) {
   return Guard(QV_HERE, [&] { return GetCDouble(aSubDocID, aKey, aLineNum, aTableNum, aDefault); });
 }
 
@@ -285,12 +285,12 @@ Variant DBBigDocTable::GetVBoolean(double aSubDocID, int32_t aKey, int32_t aLine
 
 // ---- writes
 
-#define QV_BIGDOC_SETTER(Name, Kind)                                                            \
-  void DBBigDocTable::Name(double aSubDocID, int32_t aKey, const Variant& aValue,               \
-                           int32_t aLineNum, int32_t aTableNum) {                               \
-    Guard(QV_HERE, [&] {                                                                        \
-      SetValue(aSubDocID, aKey, aValue, aLineNum, aTableNum, static_cast<int32_t>(Kind));       \
-    });                                                                                         \
+#define QV_BIGDOC_SETTER(Name, Kind)                                                      \
+  void DBBigDocTable::Name(double aSubDocID, int32_t aKey, const Variant& aValue,         \
+                           int32_t aLineNum, int32_t aTableNum) {                         \
+    Guard(QV_HERE, [&] {                                                                  \
+      SetValue(aSubDocID, aKey, aValue, aLineNum, aTableNum, static_cast<int32_t>(Kind)); \
+    });                                                                                   \
   }
 
 QV_BIGDOC_SETTER(SetString, ValueKind::kString)
@@ -328,17 +328,17 @@ int32_t DBBigDocTable::GetRealValuesCountInMatrixColumn(double aSubDocID, int32_
   return aNewCount;
 }
 
-void DBBigDocTable::SaveMatrixColumn(double aSubDocID, int32_t aValuesCount,
-                                     const Variant& aValues, int32_t aValuesType,
-                                     int32_t aCountKey, const Variant& aMatrixKeys,
-                                     int32_t aColumnKey, int32_t aTableNum) {
+void DBBigDocTable::SaveMatrixColumn(double aSubDocID, int32_t aValuesCount, const Variant& aValues,
+                                     int32_t aValuesType, int32_t aCountKey,
+                                     const Variant& aMatrixKeys, int32_t aColumnKey,
+                                     int32_t aTableNum) {
   Guard(QV_HERE, [&] {
     CheckUsable();
     int32_t count = 0, lower = 0, upper = -1;
     if (aValuesCount > 0) mQvCommonCalc::GetArrayBounds(aValues, count, lower, upper);
     if (aValuesCount > count)
-      ThrowVb(vberr::kSubscriptOutOfRange, std::to_string(aValuesCount) + " values asked of " +
-                                               std::to_string(count));
+      ThrowVb(vberr::kSubscriptOutOfRange,
+              std::to_string(aValuesCount) + " values asked of " + std::to_string(count));
     const int32_t oldCount = GetCounter(aSubDocID, aCountKey, 0, aTableNum);
     Shard& s = *ShardFor(aSubDocID, true);
     dao::Transaction tx(*s.db, dao::kWriteLock);
@@ -353,9 +353,8 @@ void DBBigDocTable::SaveMatrixColumn(double aSubDocID, int32_t aValuesCount,
       for (const Variant& key : aMatrixKeys.AsArray().items) {
         if (newCount >= oldCount) break;
         if (CLng(key) == aColumnKey) continue;
-        newCount = std::max(newCount, GetRealValuesCountInMatrixColumn(aSubDocID, CLng(key),
-                                                                       aTableNum, oldCount,
-                                                                       newCount));
+        newCount = std::max(newCount, GetRealValuesCountInMatrixColumn(
+                                          aSubDocID, CLng(key), aTableNum, oldCount, newCount));
       }
     }
     SetValue(aSubDocID, aCountKey, Variant(newCount), 0, aTableNum,

@@ -155,7 +155,8 @@ Variant DecodeCellDate(const std::string& aText) {
     const size_t dot = aText.find('.', start);
     if ((i < 2) == (dot == std::string::npos)) return Variant();
     bool ok = false;
-    parts[i] = StrToLongEx(aText.substr(start, dot == std::string::npos ? dot : dot - start), 0, ok);
+    parts[i] =
+        StrToLongEx(aText.substr(start, dot == std::string::npos ? dot : dot - start), 0, ok);
     if (!ok || parts[i] == 0) return Variant();
     start = dot + 1;
   }

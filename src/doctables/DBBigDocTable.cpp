@@ -91,8 +91,8 @@ void DBBigDocTable::OpenDoc(double aDocID) {
           docId_ = aDocID;
           auto db = miBigDocument::OpenOrCreateBigDocShard(aDocID, 0, 0, true);
           OpenShard(0, db);
-          shardSize_ = miBigDocument::EffectiveShardSize(
-              CLng(mQvDaoDataBase::QvQueryValue("select ShardSize from StorageInfo", Variant(), db)));
+          shardSize_ = miBigDocument::EffectiveShardSize(CLng(
+              mQvDaoDataBase::QvQueryValue("select ShardSize from StorageInfo", Variant(), db)));
           subDocsById_ = QvGetTableRS("SubDocs", "ID", db);
           subDocsByVol_ = QvGetTableRS("SubDocs", "Vol", db);
           volumesByVol_ = QvGetTableRS("Volumes", "Vol", db);
@@ -182,8 +182,8 @@ double DBBigDocTable::FindOrCreateVolume(int32_t aVolType, int32_t aVolNum) {
     dao::Transaction tx(*Shard0().db, dao::kWriteLock);
     // Another connection may have made it before the lock was taken.
     if (const double id = FindVolume(aVolType, aVolNum)) return id;
-    const Variant last = mQvDaoDataBase::QvQueryFirstValue("select max(ID) from Volumes", Variant(),
-                                                           Shard0().db);
+    const Variant last =
+        mQvDaoDataBase::QvQueryFirstValue("select max(ID) from Volumes", Variant(), Shard0().db);
     const double id = 1 + (last.IsNull() ? 0 : CDbl(last));
     volumesByVol_->AddNew();
     volumesByVol_->SetField("ID", Variant(id));
@@ -355,14 +355,15 @@ void DBBigDocTable::AppendVolumeFromDoc(const std::shared_ptr<DBBigDocTable>& aS
         }
         ++count;
       }
-      rows.push_back({it->GetDouble("ID", 0), it->GetField("SubDocType"),
-                      it->GetField("PfrPersonID")});
+      rows.push_back(
+          {it->GetDouble("ID", 0), it->GetField("SubDocType"), it->GetField("PfrPersonID")});
     }
     ShardTransactions txs;
     txs.Join(*Shard0().db);
     int32_t orderNum = 0;
     for (const SubDocRow& row : rows) {
-      const double newId = CreateSubDoc(CLng(row.type), CDbl(row.person), aDestVolumeID, ++orderNum);
+      const double newId =
+          CreateSubDoc(CLng(row.type), CDbl(row.person), aDestVolumeID, ++orderNum);
       Shard* from = aSrcTable->ShardFor(row.id, false);
       if (!from) continue;
       Shard* to = ShardFor(newId, true);
@@ -391,44 +392,44 @@ std::vector<Variant> LineTableAnd(Variant def) {
 }
 }  // namespace
 
-QV_DEFINE_CLASS(
-    DBBigDocTable, "Qv_DBProvider.DBBigDocTable", nullptr, Method("DocID", &DBBigDocTable::DocID),
-    Method("FindOrCreateVolume", &DBBigDocTable::FindOrCreateVolume),
-    Method("FindVolume", &DBBigDocTable::FindVolume),
-    Method("GetVolumeSubDocsList", &DBBigDocTable::GetVolumeSubDocsList),
-    Method("GetOrderedVolumeSubDocsList", &DBBigDocTable::GetOrderedVolumeSubDocsList),
-    Method("IsDocumentContainAnySubDoc", &DBBigDocTable::IsDocumentContainAnySubDoc),
-    Method("IsVolumeContainAnySubDoc", &DBBigDocTable::IsVolumeContainAnySubDoc),
-    Method("GetSubDocsCountInVolume", &DBBigDocTable::GetSubDocsCountInVolume),
-    Method("GetLastOrderNumInVolume", &DBBigDocTable::GetLastOrderNumInVolume),
-    Method("CreateSubDoc", &DBBigDocTable::CreateSubDoc),
-    Method("RemoveSubDoc", &DBBigDocTable::RemoveSubDoc),
-    Method("GetString", &DBBigDocTable::GetString, LineTableAnd(Variant(""))),
-    Method("GetCLong", &DBBigDocTable::GetCLong, LineTableAnd(Variant(int32_t{0}))),
-    Method("GetVLong", &DBBigDocTable::GetVLong, kLineTable),
-    Method("GetCounter", &DBBigDocTable::GetCounter, kLineTable),
-    Method("GetCDouble", &DBBigDocTable::GetCDouble, LineTableAnd(Variant(0.0))),
-    Method("GetVDouble", &DBBigDocTable::GetVDouble, kLineTable),
-    Method("GetCMoney", &DBBigDocTable::GetCMoney, LineTableAnd(Variant(0.0))),
-    Method("GetVMoney", &DBBigDocTable::GetVMoney, kLineTable),
-    Method("GetDate", &DBBigDocTable::GetDate, kLineTable),
-    Method("GetCBoolean", &DBBigDocTable::GetCBoolean, kLineTable),
-    Method("GetVBoolean", &DBBigDocTable::GetVBoolean, kLineTable),
-    Method("GetWideString", &DBBigDocTable::GetWideString, kLineTable),
-    Method("SetString", &DBBigDocTable::SetString, kLineTable),
-    Method("SetLong", &DBBigDocTable::SetLong, kLineTable),
-    Method("SetCounter", &DBBigDocTable::SetCounter, kLineTable),
-    Method("SetDouble", &DBBigDocTable::SetDouble, kLineTable),
-    Method("SetMoney", &DBBigDocTable::SetMoney, kLineTable),
-    Method("SetDate", &DBBigDocTable::SetDate, kLineTable),
-    Method("SetBoolean", &DBBigDocTable::SetBoolean, kLineTable),
-    Method("SetWideString", &DBBigDocTable::SetWideString, kLineTable),
-    Method("RemoveValue", &DBBigDocTable::RemoveValue, kLineTable),
-    Method("RemoveWideString", &DBBigDocTable::RemoveWideString, kLineTable),
-    Method("SaveMatrixColumn", &DBBigDocTable::SaveMatrixColumn, {Variant(int32_t{0})}),
-    Method("ClearDocument", &DBBigDocTable::ClearDocument),
-    Method("ClearVolume", &DBBigDocTable::ClearVolume),
-    Method("AppendVolumeFromDoc", &DBBigDocTable::AppendVolumeFromDoc,
-           {Variant(int32_t{-1}), Variant(false)}))
+QV_DEFINE_CLASS(DBBigDocTable, "Qv_DBProvider.DBBigDocTable", nullptr,
+                Method("DocID", &DBBigDocTable::DocID),
+                Method("FindOrCreateVolume", &DBBigDocTable::FindOrCreateVolume),
+                Method("FindVolume", &DBBigDocTable::FindVolume),
+                Method("GetVolumeSubDocsList", &DBBigDocTable::GetVolumeSubDocsList),
+                Method("GetOrderedVolumeSubDocsList", &DBBigDocTable::GetOrderedVolumeSubDocsList),
+                Method("IsDocumentContainAnySubDoc", &DBBigDocTable::IsDocumentContainAnySubDoc),
+                Method("IsVolumeContainAnySubDoc", &DBBigDocTable::IsVolumeContainAnySubDoc),
+                Method("GetSubDocsCountInVolume", &DBBigDocTable::GetSubDocsCountInVolume),
+                Method("GetLastOrderNumInVolume", &DBBigDocTable::GetLastOrderNumInVolume),
+                Method("CreateSubDoc", &DBBigDocTable::CreateSubDoc),
+                Method("RemoveSubDoc", &DBBigDocTable::RemoveSubDoc),
+                Method("GetString", &DBBigDocTable::GetString, LineTableAnd(Variant(""))),
+                Method("GetCLong", &DBBigDocTable::GetCLong, LineTableAnd(Variant(int32_t{0}))),
+                Method("GetVLong", &DBBigDocTable::GetVLong, kLineTable),
+                Method("GetCounter", &DBBigDocTable::GetCounter, kLineTable),
+                Method("GetCDouble", &DBBigDocTable::GetCDouble, LineTableAnd(Variant(0.0))),
+                Method("GetVDouble", &DBBigDocTable::GetVDouble, kLineTable),
+                Method("GetCMoney", &DBBigDocTable::GetCMoney, LineTableAnd(Variant(0.0))),
+                Method("GetVMoney", &DBBigDocTable::GetVMoney, kLineTable),
+                Method("GetDate", &DBBigDocTable::GetDate, kLineTable),
+                Method("GetCBoolean", &DBBigDocTable::GetCBoolean, kLineTable),
+                Method("GetVBoolean", &DBBigDocTable::GetVBoolean, kLineTable),
+                Method("GetWideString", &DBBigDocTable::GetWideString, kLineTable),
+                Method("SetString", &DBBigDocTable::SetString, kLineTable),
+                Method("SetLong", &DBBigDocTable::SetLong, kLineTable),
+                Method("SetCounter", &DBBigDocTable::SetCounter, kLineTable),
+                Method("SetDouble", &DBBigDocTable::SetDouble, kLineTable),
+                Method("SetMoney", &DBBigDocTable::SetMoney, kLineTable),
+                Method("SetDate", &DBBigDocTable::SetDate, kLineTable),
+                Method("SetBoolean", &DBBigDocTable::SetBoolean, kLineTable),
+                Method("SetWideString", &DBBigDocTable::SetWideString, kLineTable),
+                Method("RemoveValue", &DBBigDocTable::RemoveValue, kLineTable),
+                Method("RemoveWideString", &DBBigDocTable::RemoveWideString, kLineTable),
+                Method("SaveMatrixColumn", &DBBigDocTable::SaveMatrixColumn, {Variant(int32_t{0})}),
+                Method("ClearDocument", &DBBigDocTable::ClearDocument),
+                Method("ClearVolume", &DBBigDocTable::ClearVolume),
+                Method("AppendVolumeFromDoc", &DBBigDocTable::AppendVolumeFromDoc,
+                       {Variant(int32_t{-1}), Variant(false)}))
 
 }  // namespace qv::doctables

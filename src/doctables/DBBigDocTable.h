@@ -155,7 +155,7 @@ class DBBigDocTable : public Object, public things::IBigDocEvents {
  private:
   struct Shard {
     std::shared_ptr<dao::Database> db;
-    std::shared_ptr<dao::Recordset> stat, dyn, wide;  // index "SubDoc"
+    std::shared_ptr<dao::Recordset> stat, dyn, wide;             // index "SubDoc"
     int32_t statSubDoc = 0, statKey = 0, statValue[2] = {0, 0};  // Value0, Value1
     // DynCells and WideCells have the same columns.
     int32_t subDoc = 0, key = 0, table = 0, line = 0, value = 0;

@@ -43,8 +43,7 @@ QV_DEFINE_CLASS(DBBigDocs, "Qv_DBProvider.DBBigDocs", QV_CREATABLE(DBBigDocs),
                 Method("GetBigDocTable", &DBBigDocs::GetBigDocTable),
                 Method("CopyBigDocContent", &DBBigDocs::CopyBigDocContent))
 
-QV_DEFINE_CLASS(IntBigDocStorage, "Qv_DBProvider.IntBigDocStorage",
-                QV_CREATABLE(IntBigDocStorage),
+QV_DEFINE_CLASS(IntBigDocStorage, "Qv_DBProvider.IntBigDocStorage", QV_CREATABLE(IntBigDocStorage),
                 Method("CreateBigDocDataBase", &IntBigDocStorage::CreateBigDocDataBase,
                        {Variant(int32_t{0})}),
                 Method("ReleaseBigDocDataBase", &IntBigDocStorage::ReleaseBigDocDataBase),

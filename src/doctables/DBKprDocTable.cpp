@@ -152,8 +152,8 @@ int32_t DBKprDocTable::CountDynamicsWithPrefix(const std::string& prefix, bool a
   int32_t count = 0;
   Scan(prefix, [&](const std::string& key, const Variant& value) {
     if (aIgnoreEmptyCells && TrimmedText(value).empty()) return true;
-    const int32_t offset = tables ? OfToN(Mid(key, kTableOffsetStart, 2), 1)
-                                  : OfToN(Mid(key, kRowOffsetStart, 3), 2);
+    const int32_t offset =
+        tables ? OfToN(Mid(key, kTableOffsetStart, 2), 1) : OfToN(Mid(key, kRowOffsetStart, 3), 2);
     count = std::max(count, offset + 1);
     return true;
   });
@@ -183,8 +183,9 @@ void DBKprDocTable::ClearCellsWithPrefix(const std::string& prefix) {
 }
 
 int32_t DBKprDocTable::GetDynamicTablesCount(const std::string& aKey, bool aIgnoreEmptyCells) {
-  return Guard(QV_HERE,
-               [&] { return CountDynamicsWithPrefix(Left(aKey, kSectionLength), aIgnoreEmptyCells); });
+  return Guard(QV_HERE, [&] {
+    return CountDynamicsWithPrefix(Left(aKey, kSectionLength), aIgnoreEmptyCells);
+  });
 }
 
 int32_t DBKprDocTable::GetDynamicRowsCount(const std::string& aKey, bool aIgnoreEmptyCells) {
@@ -245,24 +246,18 @@ void DBKprDocTable::ClearRow(const std::string& aKey) {
   });
 }
 
-QV_DEFINE_CLASS(DBKprDocTable, "Qv_DBProvider.DBKprDocTable", QV_CREATABLE(DBKprDocTable),
-                Method("OpenDoc", &DBKprDocTable::OpenDoc),
-                Method("CloseDoc", &DBKprDocTable::CloseDoc),
-                Method("HasCell", &DBKprDocTable::HasCell),
-                Method("GetCell", &DBKprDocTable::GetCell),
-                Method("SetCell", &DBKprDocTable::SetCell),
-                Method("RemoveCell", &DBKprDocTable::RemoveCell),
-                Method("GetDynamicTablesCount", &DBKprDocTable::GetDynamicTablesCount,
-                       {Variant(false)}),
-                Method("GetDynamicRowsCount", &DBKprDocTable::GetDynamicRowsCount,
-                       {Variant(false)}),
-                Method("IsAnyCellPresent", &DBKprDocTable::IsAnyCellPresent),
-                Method("IsTablePresent", &DBKprDocTable::IsTablePresent, {Variant(false)}),
-                Method("IsRowPresent", &DBKprDocTable::IsRowPresent, {Variant(false)}),
-                Method("IsRowReallyPresentInColumnsRange",
-                       &DBKprDocTable::IsRowReallyPresentInColumnsRange),
-                Method("ClearAllCells", &DBKprDocTable::ClearAllCells),
-                Method("ClearTable", &DBKprDocTable::ClearTable),
-                Method("ClearRow", &DBKprDocTable::ClearRow))
+QV_DEFINE_CLASS(
+    DBKprDocTable, "Qv_DBProvider.DBKprDocTable", QV_CREATABLE(DBKprDocTable),
+    Method("OpenDoc", &DBKprDocTable::OpenDoc), Method("CloseDoc", &DBKprDocTable::CloseDoc),
+    Method("HasCell", &DBKprDocTable::HasCell), Method("GetCell", &DBKprDocTable::GetCell),
+    Method("SetCell", &DBKprDocTable::SetCell), Method("RemoveCell", &DBKprDocTable::RemoveCell),
+    Method("GetDynamicTablesCount", &DBKprDocTable::GetDynamicTablesCount, {Variant(false)}),
+    Method("GetDynamicRowsCount", &DBKprDocTable::GetDynamicRowsCount, {Variant(false)}),
+    Method("IsAnyCellPresent", &DBKprDocTable::IsAnyCellPresent),
+    Method("IsTablePresent", &DBKprDocTable::IsTablePresent, {Variant(false)}),
+    Method("IsRowPresent", &DBKprDocTable::IsRowPresent, {Variant(false)}),
+    Method("IsRowReallyPresentInColumnsRange", &DBKprDocTable::IsRowReallyPresentInColumnsRange),
+    Method("ClearAllCells", &DBKprDocTable::ClearAllCells),
+    Method("ClearTable", &DBKprDocTable::ClearTable), Method("ClearRow", &DBKprDocTable::ClearRow))
 
 }  // namespace qv::doctables

@@ -9,12 +9,10 @@ namespace qv::mQvKprCells {
 namespace {
 
 // The letters of the offset codes, digit 0 first.
-constexpr std::string_view kLetters =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZАБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯЁ";
+constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZАБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯЁ";
 // The characters that start a width-1 code of 3581 and above: the space,
 // the ASCII punctuation from "!" to "~" in code order, then ¦, № and ¤.
-constexpr std::string_view kPunctuation =
-    " !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~¦№¤";
+constexpr std::string_view kPunctuation = " !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~¦№¤";
 constexpr int32_t kLetterBase = 59;
 constexpr int32_t kPunctuationStart = 3581;
 

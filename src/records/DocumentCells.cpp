@@ -44,9 +44,10 @@ std::vector<CellRow> CellRows(const Variant& aCellsRs) {
               "the cell key of row " + std::to_string(r + 1) + " is Null");
     const Variant& value = rs->Value(r, col[1]);
     std::string text = value.IsNull() || value.IsEmpty() ? std::string() : CStr(value);
-    rows.push_back({Variant(CStr(key)),
-                    text.empty() ? Variant::Null() : Variant(Truncate16(text, miDocument::kCellValueLength)),
-                    rs->Value(r, col[2])});
+    rows.push_back(
+        {Variant(CStr(key)),
+         text.empty() ? Variant::Null() : Variant(Truncate16(text, miDocument::kCellValueLength)),
+         rs->Value(r, col[2])});
   }
   return rows;
 }

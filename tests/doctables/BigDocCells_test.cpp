@@ -33,8 +33,8 @@ TEST_F(BigDocCells, EachAddressHasOnePlace) {
   } steps[] = {
       {"line 1 of table 1 is the static cell",
        [](auto& t) { t.SetString(1, 10, Variant("a"), 1, 1); }, "stat 1|10|a| / dyn  / wide "},
-      {"keys 2n and 2n+1 share a row",
-       [](auto& t) { t.SetString(1, 11, Variant("b"), 0, 0); }, "stat 1|10|a|b / dyn  / wide "},
+      {"keys 2n and 2n+1 share a row", [](auto& t) { t.SetString(1, 11, Variant("b"), 0, 0); },
+       "stat 1|10|a|b / dyn  / wide "},
       {"removing one keeps the other", [](auto& t) { t.RemoveValue(1, 10, 0, 0); },
        "stat 1|10||b / dyn  / wide "},
       {"removing both removes the row", [](auto& t) { t.SetString(1, 11, Variant(""), 0, 0); },
@@ -105,8 +105,7 @@ TEST_F(BigDocCells, OutOfRangeAddressesWriteNothing) {
   } bad[] = {{1, -1, 0, 0},     {1, 32768, 0, 0}, {1, 5, 32768, 0},
              {1, 5, 0, -32769}, {-1, 5, 0, 0},    {3e9, 5, 0, 0}};
   for (const auto& b : bad) {
-    EXPECT_EQ(ErrorNumber([&] { t->SetString(b.subDoc, b.key, Variant("x"), b.line, b.table); }),
-              6)
+    EXPECT_EQ(ErrorNumber([&] { t->SetString(b.subDoc, b.key, Variant("x"), b.line, b.table); }), 6)
         << b.subDoc << " " << b.key << " " << b.line << " " << b.table;
     EXPECT_EQ(ErrorNumber([&] { t->GetString(b.subDoc, b.key, b.line, b.table, ""); }), 6);
   }
@@ -128,8 +127,7 @@ TEST_F(BigDocCells, SubDocumentsBeyondTheShardSizeGoToTheNextFile) {
   t->SetString(249999, 1, Variant("last of 0"), 0, 0);
   EXPECT_FALSE(fs::exists(ShardFile(kDoc, 1)));
   t->SetString(250000, 1, Variant("first of 1"), 0, 0);
-  EXPECT_EQ(Rows(ShardFile(kDoc, 0), "select SubDocID, Value1 from StatCells"),
-            "249999|last of 0");
+  EXPECT_EQ(Rows(ShardFile(kDoc, 0), "select SubDocID, Value1 from StatCells"), "249999|last of 0");
   EXPECT_EQ(Rows(ShardFile(kDoc, 1), "select SubDocID, Value1 from StatCells"),
             "250000|first of 1");
   EXPECT_EQ(Rows(ShardFile(kDoc, 1), "select * from StorageInfo"), "1|250000|1234567|1");
@@ -147,9 +145,9 @@ TEST_F(BigDocCells, AMatrixColumnKeepsItsRowCountRight) {
   EXPECT_EQ(t->GetCounter(1, kCount, 0, kTable), 10);
   EXPECT_EQ(t->GetString(1, kColumn, 10, kTable, ""), "v10");
   t->SetString(1, kOther, Variant("still here"), 7, kTable);
-  t->SaveMatrixColumn(1, 4, Variant(VariantArray::Of({Variant(1), Variant(2.5), Variant(""),
-                                                      Variant(true)})),
-                      2, kCount, keys, kColumn, kTable);
+  t->SaveMatrixColumn(
+      1, 4, Variant(VariantArray::Of({Variant(1), Variant(2.5), Variant(""), Variant(true)})), 2,
+      kCount, keys, kColumn, kTable);
   EXPECT_EQ(t->GetCounter(1, kCount, 0, kTable), 7);
   EXPECT_EQ(Rows(ShardFile(kDoc, 0),
                  "select LineNum, Value from DynCells where Key = 101 order by LineNum"),
@@ -157,8 +155,8 @@ TEST_F(BigDocCells, AMatrixColumnKeepsItsRowCountRight) {
   EXPECT_EQ(t->GetString(1, kColumn, 1, kTable, ""), "1");
   // More values asked for than given: nothing is written.
   EXPECT_EQ(ErrorNumber([&] {
-              t->SaveMatrixColumn(1, 3, Variant(VariantArray::Of({Variant("x")})), 1, kCount,
-                                  keys, kColumn, kTable);
+              t->SaveMatrixColumn(1, 3, Variant(VariantArray::Of({Variant("x")})), 1, kCount, keys,
+                                  kColumn, kTable);
             }),
             9);
   EXPECT_EQ(t->GetCounter(1, kCount, 0, kTable), 7);

@@ -27,9 +27,7 @@ using qv::testsupport::ErrorNumber;
 
 class BigDocTest : public coretest::DataFolderTest {
  protected:
-  static std::shared_ptr<DBBigDocTable> Open(double doc) {
-    return DBBigDocs().GetBigDocTable(doc);
-  }
+  static std::shared_ptr<DBBigDocTable> Open(double doc) { return DBBigDocs().GetBigDocTable(doc); }
   static fs::path ShardFile(double doc, int32_t shard) {
     return miBigDocument::GetBigDocFileName(doc, shard);
   }
@@ -56,7 +54,8 @@ class BigDocTest : public coretest::DataFolderTest {
   // Every cell row of a shard: StatCells, then DynCells, then WideCells.
   static std::string Cells(const fs::path& file) {
     return "stat " +
-           Rows(file, "select SubDocID, Key, Value0, Value1 from StatCells order by SubDocID, Key") +
+           Rows(file,
+                "select SubDocID, Key, Value0, Value1 from StatCells order by SubDocID, Key") +
            " / dyn " +
            Rows(file,
                 "select SubDocID, Key, TableNum, LineNum, Value from DynCells order by SubDocID, "

@@ -143,6 +143,21 @@ TEST_F(DBQPfrTest, DocumentSubDocsComeInTheAskedOrderAndShape) {
   CollectionPtr filled = q.GetSubDocsByDocumentID(kDocument, 1 | 512, unused);
   EXPECT_EQ(CStr(Sub(Item(filled, 1), "PfrPerson")->Get("Surname")), "агеев");
   EXPECT_TRUE(q.GetSubDocsByDocumentID(kDocument, 2048, unused)->At(1).IsNumeric());
+
+  // Cell values of the first sub-document of a type, written and read back
+  // in an array with the keys' bounds; an empty value deletes its cell.
+  q.SetSubDocValuesBySubDocType(
+      kDocument, 1,
+      Variant(VariantArray::Of(
+          {Variant(200005), Variant("Корр."), Variant(7), Variant(3.5), Variant(8), Variant("")})));
+  const Variant keys(VariantArray::Of({Variant(200005), Variant(7), Variant(8)}, 1));
+  const Variant values = q.GetSubDocValuesBySubDocType(kDocument, 1, keys);
+  EXPECT_EQ(values.AsArray().dims, keys.AsArray().dims);
+  EXPECT_EQ(CStr(values.AsArray().At(1)) + "|" + CStr(values.AsArray().At(2)) + "|" +
+                CStr(values.AsArray().At(3)),
+            "Корр.|3.5|");
+  EXPECT_EQ(Count("PfrCellValues where SubDocID = 1"), 2);
+  EXPECT_EQ(CStr(q.GetSubDocValues(0, keys).AsArray().At(1)), "");
 }
 
 TEST_F(DBQPfrTest, YearlyValuesHoldUntilTheNextYearWithARow) {

@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "DemoSteps.h"
 #include "Output.h"
@@ -62,6 +63,8 @@ class DocumentWalk : public DemoSteps {
     Step([&] { ReadDocument(); });
     Heading("DBDocument.SaveCells: one cell changed, one added, one emptied");
     Step([&] { SaveCells(); });
+    Heading("DBLogs.LogEvent: the action recorded, then read back");
+    Step([&] { LogAndReadBack(); });
     Heading("The versions of the document's instance (BlankQueries.GetDocsAndArchivesByTemplate)");
     Step([&] {
       PrintValue(out_,
@@ -136,6 +139,27 @@ class DocumentWalk : public DemoSteps {
     auto* now = dynamic_cast<qv::Collection*>(again.AsObject().get());
     out_ << "  990000100001 = "
          << qv::CStr(now->Item(Variant("990000100001")).AsObject()->Get("First_Value")) << "\n";
+  }
+
+  // The entry of the saved cells: written by LogEvent, found as the newest
+  // with GetEventsIDs and read with GetEventRecord.
+  void LogAndReadBack() {
+    ObjectPtr logs = CreateObject("Qv_DBProvider.DBLogs");
+    std::vector<Variant> args{
+        Variant(0.0),
+        Variant("qvdb demo"),
+        Variant(int32_t{1}),
+        Variant("DBDocument.SaveCells"),
+        Variant(qv::VariantArray::Of({Variant(document_), Variant(stream_)})),
+        Variant(qv::VariantArray::Of({Variant("document"), Variant("stream")}))};
+    logs->Call("LogEvent", args);
+    auto ids = AsRecordset(logs->CallV("GetEventsIDs", Variant(), Variant(), true));
+    const Variant id = Field(*ids, 0, "ID2");
+    ObjectPtr entry = logs->CallV("GetEventRecord", id).AsObject();
+    out_ << "LogEvent, then GetEventRecord(" << qv::CStr(id) << "):\n";
+    for (const char* p : {"EventTime", "HostInfo", "EventType", "EventName", "ObjectID1",
+                          "ObjectName1", "ObjectID2", "ObjectName2"})
+      out_ << "  " << p << " = " << ValueText(entry->Get(p)) << "\n";
   }
 
   // A stream of the document's owner made for the walk, a document with a

@@ -65,14 +65,15 @@ std::shared_ptr<BigDocManager> ThingManager::GetBigDocManager() {
   return bigDocs_;
 }
 
-QV_DEFINE_CLASS(BigDocManager, "Qv_Things.BigDocManager", nullptr,
-                Method("Advise", static_cast<void (BigDocManager::*)(const ObjectPtr&)>(
-                                     &BigDocManager::Advise)),
-                Method("Unadvise", static_cast<void (BigDocManager::*)(const ObjectPtr&)>(
-                                       &BigDocManager::Unadvise)),
-                Method("FindBigDocTable", &BigDocManager::FindBigDocTable),
-                Method("CloseBigDocTable", &BigDocManager::CloseBigDocTable),
-                Method("ListenerCount", &BigDocManager::ListenerCount))
+QV_DEFINE_CLASS(
+    BigDocManager, "Qv_Things.BigDocManager", nullptr,
+    Method("Advise",
+           static_cast<void (BigDocManager::*)(const ObjectPtr&)>(&BigDocManager::Advise)),
+    Method("Unadvise",
+           static_cast<void (BigDocManager::*)(const ObjectPtr&)>(&BigDocManager::Unadvise)),
+    Method("FindBigDocTable", &BigDocManager::FindBigDocTable),
+    Method("CloseBigDocTable", &BigDocManager::CloseBigDocTable),
+    Method("ListenerCount", &BigDocManager::ListenerCount))
 
 QV_DEFINE_CLASS(ThingManager, "Qv_Things.ThingManager", QV_CREATABLE(ThingManager),
                 Method("GetBigDocManager", &ThingManager::GetBigDocManager))
