@@ -15,9 +15,6 @@ namespace qv::records {
 
 namespace {
 
-// A cell value is stored with at most this many characters.
-constexpr int32_t kCellValueLength = 250;
-
 struct CellRow {
   Variant key;
   Variant value;  // Null: the cell is deleted
@@ -48,7 +45,7 @@ std::vector<CellRow> CellRows(const Variant& aCellsRs) {
     const Variant& value = rs->Value(r, col[1]);
     std::string text = value.IsNull() || value.IsEmpty() ? std::string() : CStr(value);
     rows.push_back({Variant(CStr(key)),
-                    text.empty() ? Variant::Null() : Variant(Truncate16(text, kCellValueLength)),
+                    text.empty() ? Variant::Null() : Variant(Truncate16(text, miDocument::kCellValueLength)),
                     rs->Value(r, col[2])});
   }
   return rows;

@@ -1,9 +1,9 @@
 #include "DemoDocuments.h"
 
-#include <functional>
 #include <ostream>
 #include <string>
 
+#include "DemoSteps.h"
 #include "Output.h"
 #include "platform/ado/AdoConstants.h"
 #include "platform/ado/Recordset.h"
@@ -50,9 +50,9 @@ std::shared_ptr<qv::ado::Recordset> CellsRecordset() {
   return rs;
 }
 
-class DocumentWalk {
+class DocumentWalk : public DemoSteps {
  public:
-  explicit DocumentWalk(std::ostream& out) : out_(out) {}
+  explicit DocumentWalk(std::ostream& out) : DemoSteps(out) {}
 
   void Run() {
     Heading("The typical request: the forms of a stream for a period");
@@ -72,19 +72,8 @@ class DocumentWalk {
     Heading("A stream with a document is deleted with it (DBAccStream.DeleteRecord)");
     Step([&] { DeleteStreamWithDocument(); });
   }
-  int Failures() const { return failures_; }
 
  private:
-  void Heading(const std::string& title) { out_ << "\n== " << title << "\n"; }
-  void Step(const std::function<void()>& body) {
-    try {
-      body();
-    } catch (const qv::Error& e) {
-      ++failures_;
-      out_ << "Error " << e.Number() << ": " << e.Description() << "\n";
-    }
-  }
-
   // The stream and period of the newest adjustment, and its forms.
   void ListForms() {
     ObjectPtr connection =
@@ -182,8 +171,6 @@ class DocumentWalk {
          << qv::CStr(documents->CallV("ReadCells", docId).AsObject()->Get("Count")) << "\n";
   }
 
-  std::ostream& out_;
-  int failures_ = 0;
   double stream_ = 0, period_ = 0, template_ = 0, person_ = 0, document_ = 0;
   Variant cells_;
 };
@@ -193,9 +180,7 @@ class DocumentWalk {
 void WalkDocuments(std::ostream& out) {
   DocumentWalk walk(out);
   walk.Run();
-  if (walk.Failures() > 0)
-    qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
-                std::to_string(walk.Failures()) + " step(s) of the documents' walk failed");
+  walk.Finish("documents'");
 }
 
 }  // namespace qvdb
