@@ -449,8 +449,12 @@ void Generator::WriteDocuments() {
   const int64_t firstId = NextId("doc_registry", "document_id");
   const int64_t firstReg = NextId("doc_registry", "reg_number");
   const auto total = static_cast<int64_t>(plan.size());
-  for (int64_t begin = 0; begin < total; begin += o_.batch) {
-    const int64_t end = std::min(total, begin + o_.batch);
+  for (int64_t begin = 0, end = 0; begin < total; begin = end) {
+    // A batch ends where no adjustment chain crosses it, so that a committed
+    // link never names a document of a later, perhaps never written, batch
+    // (the plan puts the older versions of a chain first).
+    end = std::min(total, begin + o_.batch);
+    for (int64_t i = begin; i < end; ++i) end = std::max<int64_t>(end, plan[i].newer + 1);
     qv::dao::Transaction tx(*ws_);
     for (int64_t i = begin; i < end; ++i) {
       const PlannedDoc& d = plan[i];

@@ -13,9 +13,9 @@
 // One seed gives the same rows in an empty database: every value comes from
 // the seeded sequence, dates from the periods (never from the clock).
 // Identifiers continue after the rows already there. Persons, streams and the
-// reference rows are one transaction; documents are committed every `batch`
-// documents, each document with all its cells, so a failure keeps whole
-// documents only.
+// reference rows are one transaction; documents are committed about every
+// `batch` documents, each with all its cells and every version of its
+// adjustment chain, so a failure keeps whole documents and whole chains only.
 
 #include <cstdint>
 #include <filesystem>

@@ -61,6 +61,23 @@ void RecreatePost(const fs::path& folder, qv::jet::JetType idType, int32_t short
   });
 }
 
+// Runs `sql` on a user database holding three documents: 1 and its
+// adjustment 2 (linked both ways), 3 alone; two cells each.
+void Execute(const fs::path& folder, std::string_view sql) {
+  WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
+    for (std::string_view row : {"1, 1, 0, 2, 0", "2, 1, 1, 0, 1", "3, 2, 0, 0, 0"})
+      c.Execute(
+          "insert into doc_registry (document_id, taxpayer_id, bottom_next_id, top_doc_id, "
+          "doc_type) values (" +
+          std::string(row) + ")");
+    for (int d = 1; d <= 3; ++d)
+      for (const char* cell : {"'A'", "'B'"})
+        c.Execute("insert into doc_cell_values (document_id, cell_key) values (" +
+                  std::to_string(d) + ", " + cell + ")");
+    c.Execute(sql);
+  });
+}
+
 struct Damage {
   const char* name;
   std::function<void(const fs::path& folder)> apply;
@@ -110,6 +127,29 @@ TEST(Check, ReportsWhatIsWrong) {
          }
        },
        "table WideCells is missing"},
+      {"a Top_Doc_ID naming no document",
+       [](const fs::path& f) {
+         Execute(f, "update doc_registry set top_doc_id = 99999 where document_id = 2");
+       },
+       "1 documents whose Top_Doc_ID names no document (the first: document 2)"},
+      {"a newer version not naming its older one",
+       [](const fs::path& f) {
+         Execute(f, "update doc_registry set bottom_next_id = 0 where document_id = 2");
+       },
+       "1 documents whose newer version (Top_Doc_ID) does not name them as its Bottom_Next_ID "
+       "(the first: document 1)"},
+      {"an older version not naming its newer one",
+       [](const fs::path& f) {
+         Execute(f, "update doc_registry set top_doc_id = 0 where document_id = 1");
+       },
+       "1 documents whose older version (Bottom_Next_ID) does not name them as its Top_Doc_ID "
+       "(the first: document 2)"},
+      {"two current versions",
+       [](const fs::path& f) { Execute(f, "update doc_registry set top_doc_id = 0"); },
+       "1 instances (stream, template, period, instance) with more than one current version"},
+      {"cells of a missing document",
+       [](const fs::path& f) { Execute(f, "delete from doc_registry where document_id = 3"); },
+       "2 cells of missing documents (the first: document 3)"},
       {"a malformed options file",
        [](const fs::path& f) {
          std::ofstream(f / "Qv_DBOptions.xml") << "<DBOptions><Locking Enable=\"yes\">";
