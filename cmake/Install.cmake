@@ -1,7 +1,7 @@
 # Installation: the shared library with its public headers, a CMake package
 # (find_package(QvDBProvider) gives QvDBProvider::QvDBProvider), a pkg-config
-# file, qvdb with its man page and bash completion, and a Debian package of
-# all of it (cpack -G DEB).
+# file, qvdb with its man page and bash completion, the Python module, and a
+# Debian package of all of it (cpack -G DEB).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -77,12 +77,17 @@ if(TARGET qvdb)
   endif()
 endif()
 
+# A sanitizer build cannot be loaded into an interpreter built without them.
+if(QV_PYTHON AND NOT QV_SANITIZE)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/python ${PROJECT_BINARY_DIR}/python-module)
+endif()
+
 # ---- the Debian package
 set(CPACK_PACKAGE_NAME qv-dbprovider)
 set(CPACK_PACKAGE_VENDOR "Qv_DBProvider developers")
 set(CPACK_PACKAGE_CONTACT "Qv_DBProvider developers <qvdb@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "data-access library for statutory reporting, with the qvdb tool")
+  "data-access library for statutory reporting, with the qvdb tool and the Python module")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -92,6 +97,14 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # reads them from the installed files.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+if(QV_PYTHON_VERSION)
+  # The module is built for one interpreter version; the library works without it.
+  string(REPLACE "." ";" v ${QV_PYTHON_VERSION})
+  list(GET v 0 major)
+  list(GET v 1 minor)
+  math(EXPR next_minor "${minor} + 1")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3 (>= ${major}.${minor}), python3 (<< ${major}.${next_minor})")
+endif()
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
 include(CPack)
 
