@@ -21,7 +21,6 @@
 #include <string>
 #include <vector>
 
-#include "Generator.h"
 #include "core/miDataBase.h"
 #include "platform/ado/AdoConstants.h"
 #include "platform/ado/Recordset.h"
@@ -33,7 +32,7 @@
 #include "records/DBDocument.h"
 #include "siblings/records/QvRecord.h"
 
-#include "BenchSupport.h"
+#include "GeneratedDocuments.h"
 
 namespace {
 
@@ -253,20 +252,11 @@ void ReadRecord_Raw(benchmark::State& state) {
 
 // ---- the lists of forms on generated data folders
 
-struct GeneratedFolder : qvbench::DataFolder {
+struct GeneratedFolder : qvbench::GeneratedDocuments {
   double stream = 1, period = 0;
   std::vector<std::string> rawSql;  // owner, category, branch, list
 
-  explicit GeneratedFolder(int documents)
-      : DataFolder(qvbench::ProgramFolder() / "data" / ("blanks-" + std::to_string(documents)),
-                   [documents](DataFolder& f) {
-                     qvdb::GenerateOptions o;
-                     o.seed = 1;
-                     o.streams = documents / 100;  // about as many documents per stream
-                     o.documents = documents;
-                     o.cells = 5;
-                     qvdb::Generate(f.UserDatabase(), o);
-                   }) {
+  explicit GeneratedFolder(int documents) : GeneratedDocuments(documents) {
     OpenRaw();
     // The stream's latest period with documents.
     sqlite3_stmt* s =

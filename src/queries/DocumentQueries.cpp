@@ -213,11 +213,7 @@ bool DocumentQueries::ZeroDocumentCells(double aDocID) {
 }
 
 void DocumentQueries::ZeroBigDocCells(double aDocID) {
-  Guard(QV_HERE, [&] {
-    if (aDocID == 0) return;
-    records::DeleteBigDocDataBase(aDocID);
-    records::CreateBigDocDataBase(aDocID, 0);
-  });
+  Guard(QV_HERE, [&] { records::ZeroBigDocCells(aDocID); });
 }
 
 void DocumentQueries::SaveDocCellValue(double aDocID, const std::string& aCellKey,

@@ -352,28 +352,6 @@ TEST_F(DocumentDelete, TakesWhatHangsOnTheDocumentAndKeepsTheChain) {
   EXPECT_EQ(Chain(), "1:0.0 <0 >0");
 }
 
-TEST_F(DocumentDelete, WaitsForTheSubsystemsOfWhatHangsOnIt) {
-  const std::string before = State();
-  const struct {
-    const char* setup;
-    const char* progId;
-  } cases[] = {
-      {"update doc_registry set EditorType = 6 where document_id = 2", "Qv_DBProvider.DBBigDocs"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.progId);
-    Sql(c.setup);
-    auto doc = Read(2);
-    std::string text;
-    EXPECT_EQ(ErrorNumber([&] { DBDocument().DeleteRecord(Obj(doc)); }, &text), 429);
-    EXPECT_NE(text.find(c.progId), std::string::npos) << text;
-    EXPECT_EQ(State(), before);
-    EXPECT_EQ(doc->State(), kLoaded);
-    EXPECT_NE(Sub(doc, "FileContent")->State(), kDeleted);  // its blob row is back too
-    Sql("update doc_registry set EditorType = 1 where document_id = 2");
-  }
-}
-
 TEST_F(DocumentDelete, MastersThatLoopAreDeletedOnce) {
   Sql("update doc_registry set PfrMasterDocID = 11 where document_id = 2");
   Sql("update doc_registry set PfrMasterDocID = 2 where document_id = 11");

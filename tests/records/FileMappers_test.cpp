@@ -154,6 +154,7 @@ TEST_F(Files, RefusedCompressionAndDamagedContent) {
     EXPECT_NE(text.find(c.text), std::string::npos) << text;
     EXPECT_EQ(text.rfind("[Qv_DBProvider::DBDataBlob.LoadContent]", 0), 0u) << text;
     EXPECT_FALSE(CBool(blob->Get("ContentLoaded")));
+    EXPECT_TRUE(StoredBytes(id) == c.content);  // a failed read writes nothing
   }
 
   // A compression nobody knows is refused before anything is written.

@@ -9,6 +9,7 @@
 #include "core/miDataBase.h"
 #include "core/schema/Schema.h"
 #include "core/schema/SchemaBuilder.h"
+#include "journal/DBLogs.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Workspace.h"
@@ -107,6 +108,22 @@ int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out) {
   return static_cast<int>(problems.size());
 }
 
+// The skipped log writes recorded in the user database; 0 when it cannot
+// be read (its problems are reported with the file).
+int SkippedLogWrites(const fs::path& file) {
+  try {
+    auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+    qv::dao::DatabaseOptions options;
+    options.readOnly = true;
+    auto db = ws->Open(file.string(), options);
+    const int count = qv::journal::DBLogs::SkippedWrites(db);
+    db->Close();
+    return count;
+  } catch (const qv::Error&) {
+    return 0;
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind) {
@@ -157,6 +174,9 @@ CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
     ++result.problems;
     PrintProblem(out, read.problem);
   }
+  result.skippedLogWrites = SkippedLogWrites(folder / schema::DbFileName(schema::DbFile::kUser));
+  out << "\nEvent log:\n  " << result.skippedLogWrites
+      << " log writes skipped (failed outside development mode)\n";
   out << "\nRegistration self-test:\n";
   result.selfTestFailed = RunSelfTest(kSelfTestProgId, out);
   return result;

@@ -5,8 +5,10 @@
 // column with its Jet type, size and Required, and index with its columns,
 // primary and unique flags); the options file (a file that cannot be read,
 // is not well-formed or has an unknown Enable word counts as a problem:
-// locking would be off without a word); then the library's registration
-// self-test, when its class is registered.
+// locking would be off without a word); the number of event-log writes the
+// library skipped (outside development mode a failing log insert does not
+// fail the caller's operation, so this is where an administrator sees it);
+// then the library's registration self-test, when its class is registered.
 
 #include <filesystem>
 #include <iosfwd>
@@ -31,6 +33,7 @@ struct CheckResult {
   int files = 0;
   int problems = 0;        // integrity, catalogue and options-file problems
   int selfTestFailed = 0;  // -1 when the self-test is not available
+  int skippedLogWrites = 0;
 };
 
 // Prints a line per file and per problem. Error 3044 when the folder does

@@ -153,6 +153,19 @@ TEST(Check, ShardsAreChecked) {
   EXPECT_EQ(r.problems, 0) << out.str();
 }
 
+TEST(Check, SkippedLogWritesAreReported) {
+  TempFolder tmp;
+  const fs::path folder = test::CopyOfPristine(tmp);
+  std::ostringstream clean;
+  EXPECT_EQ(CheckDataFolder(folder, clean).skippedLogWrites, 0);
+  WithDatabase(folder / "Quivane.mdb", [](qv::jet::Connection& c) {
+    c.Execute("insert into Counters (CounterType, TheYear, CounterValue) values (-8001, 0, 3)");
+  });
+  std::ostringstream out;
+  EXPECT_EQ(CheckDataFolder(folder, out).skippedLogWrites, 3);
+  EXPECT_NE(out.str().find("\nEvent log:\n  3 log writes skipped"), std::string::npos) << out.str();
+}
+
 TEST(Check, MissingFolder) {
   TempFolder tmp;
   std::ostringstream out;
