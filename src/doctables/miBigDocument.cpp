@@ -51,6 +51,15 @@ std::string TwoDigits(double n) {
   return buf;
 }
 
+// "BigDocs/<n mod 100>/<(n div 100) mod 100>" of the whole identifier n.
+std::string SubFolder(double n) {
+  return std::string(kBigDocsFolder) + "/" + TwoDigits(n) + "/" + TwoDigits(std::floor(n / 100));
+}
+
+std::string ShardName(double n, int32_t shard) {
+  return Number2DaoSql(n) + "_" + std::to_string(shard) + ".mdb";
+}
+
 std::string FileNameExtra(const std::string& file) {
   return "FileName: " + file;
 }
@@ -157,17 +166,20 @@ void RefuseWhileInUse(double aDocID) {
 
 std::string GetBigDocFolder(double aDocID) {
   return Guard(QV_HERE, [&] {
-    const double n = WholeDocId(aDocID);
-    const std::string sub =
-        std::string(kBigDocsFolder) + "/" + TwoDigits(n) + "/" + TwoDigits(std::floor(n / 100));
-    return ConcatenatePath(mQvRegistryParams::GetDataBasePath(), sub);
+    return ConcatenatePath(mQvRegistryParams::GetDataBasePath(), SubFolder(WholeDocId(aDocID)));
   });
 }
 
 std::string GetBigDocFileName(double aDocID, int32_t aShard) {
   return Guard(QV_HERE, [&] {
-    return ConcatenatePath(GetBigDocFolder(aDocID), Number2DaoSql(WholeDocId(aDocID)) + "_" +
-                                                        std::to_string(aShard) + ".mdb");
+    return ConcatenatePath(GetBigDocFolder(aDocID), ShardName(WholeDocId(aDocID), aShard));
+  });
+}
+
+std::string BigDocRelativeFileName(double aDocID, int32_t aShard) {
+  return Guard(QV_HERE, [&] {
+    const double n = WholeDocId(aDocID);
+    return SubFolder(n) + "/" + ShardName(n, aShard);
   });
 }
 

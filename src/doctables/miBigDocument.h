@@ -44,6 +44,9 @@ inline constexpr int32_t kFolderError = 1001;
 std::string GetBigDocFolder(double aDocID);
 // The file of shard `aShard` of the document.
 std::string GetBigDocFileName(double aDocID, int32_t aShard);
+// The shard's file below a data folder ("BigDocs/67/45/1234567_0.mdb"),
+// for tools that look at a folder the library is not pointed at.
+std::string BigDocRelativeFileName(double aDocID, int32_t aShard);
 // The wildcard pattern of every shard of the document ("<folder>/<n>_*.mdb").
 std::string GetBigDocFilesMask(double aDocID);
 

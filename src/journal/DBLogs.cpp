@@ -86,24 +86,22 @@ void CountSkipped(int32_t skipped) {
 
 // Runs the statements of one entry under a keeper (action 2) and in one
 // transaction scope. Outside development mode a failing statement is
-// skipped, and a failing commit skips what had been written; the skips are
-// counted after the keeper is released.
+// skipped; a failure to lock, begin or commit skips them all. The skips are
+// counted once the keeper is released.
 void WriteEntry(const std::vector<std::string>& statements) {
   const bool strict = mQvRegistryParams::IsDevelopmentModeByRegistry();
-  auto keeper = miLocks::LockUserDataBase(lockaction::kTransaction);
-  auto db = miDataBase::GetUserDataBase();
-  int32_t written = 0, skipped = 0;
+  int32_t skipped = 0;
   try {
+    auto keeper = miLocks::LockUserDataBase(lockaction::kTransaction);
+    auto db = miDataBase::GetUserDataBase();
     dao::Transaction tx(*db);
     for (const std::string& sql : statements) {
       if (strict) {
         QvExecuteSql(sql, db);
-        ++written;
         continue;
       }
       try {
         QvExecuteSqlQuiet(sql, db);
-        ++written;
       } catch (const Error&) {
         ++skipped;
       }
@@ -112,7 +110,7 @@ void WriteEntry(const std::vector<std::string>& statements) {
     keeper->Release();
   } catch (const Error&) {
     if (strict) throw;
-    skipped += written;
+    skipped = static_cast<int32_t>(statements.size());
   }
   if (skipped > 0) CountSkipped(skipped);
 }

@@ -9,8 +9,9 @@
 // transaction scope, so they are committed together whether locking is on
 // or off. In development mode (registry) a failing insert raises with its
 // statement. Otherwise logging never makes the caller's operation fail: a
-// failing insert is skipped and the others of the entry are still written,
-// and each skipped statement is counted in the Counters row of
+// failing insert is skipped and the others of the entry are still written
+// (a failure to lock or commit skips the whole entry), and each skipped
+// statement is counted in the Counters row of
 // kSkippedWritesCounter (year 0) once the entry's transaction is over, so
 // that `qvdb check` can show an administrator that entries were lost. The
 // count itself is written on a best-effort basis: when the database refuses

@@ -1,6 +1,7 @@
 #include "journal/WorkJournal.h"
 
 #include <map>
+#include <sstream>
 
 #include "JournalFixture.h"
 
@@ -127,46 +128,40 @@ TEST_F(WorkJournalTest, TheFilterSelectsByEachFlag) {
 
   QvRecordPtr person = NewPfr("QvPfrPerson");
   person->SetID(Variant(kPerson));
+  // The flags set True (PfrPerson also sets the person), the date bounds
+  // (0: Empty), the events selected.
   const struct {
-    std::map<std::string, Variant, std::less<>> set;
+    const char* flags;
+    double beg, end;
     const char* ids;
   } cases[] = {
-      {{}, "1 2 3"},
-      {{{"UsePfrPerson", Variant(true)}, {"PfrPerson", Obj(person)}}, "1 2 3"},
-      {{{"UseEventType", Variant(true)}}, ""},
-      {{{"UseEventType", Variant(true)}, {"EvType_App", Variant(true)}}, "3"},
-      {{{"UseEventType", Variant(true)}, {"EvType_Event", Variant(true)}}, "1 2"},
-      {{{"UseTracking", Variant(true)}, {"Tracking_NoTracking", Variant(true)}}, "3"},
-      {{{"UseEmitState", Variant(true)}}, ""},
-      {{{"UseEmitState", Variant(true)}, {"Emit_NotEmitted", Variant(true)}}, "1"},
-      {{{"UseEmitState", Variant(true)}, {"Emit_Completed", Variant(true)}}, "2"},
-      {{{"UseEmitState", Variant(true)}, {"Emit_InWorking", Variant(true)}}, ""},
-      {{{"UseEmitState", Variant(true)},
-        {"Emit_NotTracking", Variant(true)},
-        {"Emit_Completed", Variant(true)},
-        {"UsePfrPerson", Variant(true)},
-        {"PfrPerson", Obj(person)}},
-       "2 3"},
-      {{{"UseCancelState", Variant(true)}, {"Cancel_CancelledBy", Variant(true)}}, "3"},
-      {{{"UseCancelState", Variant(true)},
-        {"Cancel_Actual", Variant(true)},
-        {"Cancel_Canceller", Variant(true)}},
-       "1 2"},
-      {{{"UseEventDate", Variant(true)}, {"EvDateBeg", Variant(OleDate{46037})}}, "2 3"},
-      {{{"UseEventDate", Variant(true)}, {"EvDateEnd", Variant(OleDate{46037})}}, "1 3"},
-      {{{"UseEventDate", Variant(true)},
-        {"EvDateBeg", Variant(OleDate{46040})},
-        {"EvDateEnd", Variant(OleDate{46030})}},
-       "1 3"},
-      {{{"UseEventDate", Variant(true)}}, ""},
+      {"", 0, 0, "1 2 3"},
+      {"UsePfrPerson", 0, 0, "1 2 3"},
+      {"UseEventType", 0, 0, ""},
+      {"UseEventType EvType_App", 0, 0, "3"},
+      {"UseEventType EvType_Event", 0, 0, "1 2"},
+      {"UseTracking Tracking_NoTracking", 0, 0, "3"},
+      {"UseEmitState", 0, 0, ""},
+      {"UseEmitState Emit_NotEmitted", 0, 0, "1"},
+      {"UseEmitState Emit_Completed", 0, 0, "2"},
+      {"UseEmitState Emit_InWorking", 0, 0, ""},
+      {"UsePfrPerson UseEmitState Emit_NotTracking Emit_Completed", 0, 0, "2 3"},
+      {"UseCancelState Cancel_CancelledBy", 0, 0, "3"},
+      {"UseCancelState Cancel_Actual Cancel_Canceller", 0, 0, "1 2"},
+      {"UseEventDate", 46037, 0, "2 3"},
+      {"UseEventDate", 0, 46037, "1 3"},
+      {"UseEventDate", 46040, 46030, "1 3"},
+      {"UseEventDate", 0, 0, ""},
   };
   for (const auto& c : cases) {
     auto filter = std::make_shared<FilterStub>();
-    filter->values = c.set;
-    std::string names;
-    for (const auto& [name, value] : c.set) names += name + " ";
+    std::istringstream flags(c.flags);
+    for (std::string flag; flags >> flag;) filter->values[flag] = Variant(true);
+    if (filter->values.count("UsePfrPerson")) filter->values["PfrPerson"] = Obj(person);
+    if (c.beg) filter->values["EvDateBeg"] = Variant(OleDate{c.beg});
+    if (c.end) filter->values["EvDateEnd"] = Variant(OleDate{c.end});
     EXPECT_EQ(Ids(journal_.GetEventsOfTaxpayer(kTaxpayer, Variant(ObjectPtr(filter)), 0)), c.ids)
-        << names;
+        << c.flags << " " << c.beg << " " << c.end;
   }
   auto all = std::make_shared<FilterStub>();
   const CollectionPtr keyed = journal_.GetEventsOfTaxpayer(kTaxpayer, Variant(ObjectPtr(all)), 17);

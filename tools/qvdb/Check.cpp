@@ -5,13 +5,16 @@
 
 #include "Backup.h"
 #include "ConsoleTester.h"
+#include "DataFolder.h"
 #include "Output.h"
 #include "core/miDataBase.h"
 #include "core/schema/Schema.h"
 #include "core/schema/SchemaBuilder.h"
+#include "doctables/miBigDocument.h"
 #include "journal/DBLogs.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
+#include "platform/dao/Recordset.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
@@ -84,8 +87,64 @@ void PrintProblem(std::ostream& out, std::string_view problem) {
   out << text << '\n';
 }
 
+// What is wrong with a shard's StorageInfo row: one row, of this format
+// version, naming the document and shard its file name and folder give
+// (`relative` is the file's path below the data folder).
+void CheckStorageInfo(qv::dao::Database& db, const fs::path& relative,
+                      std::vector<std::string>& problems) {
+  const std::string stem = relative.stem().string();
+  const size_t sep = stem.rfind('_');
+  double doc = 0;
+  int32_t shard = -1;
+  try {
+    doc = std::stod(stem.substr(0, sep));
+    shard = std::stoi(stem.substr(sep + 1));
+  } catch (const std::exception&) {
+    problems.push_back("the name is not <document>_<shard>.mdb");
+    return;
+  }
+  if (doc < 1 || qv::miBigDocument::BigDocRelativeFileName(doc, shard) != relative.generic_string())
+    problems.push_back("the file does not lie in the folder of document " + stem.substr(0, sep));
+  auto rs = db.OpenStatement("select VerNum, DocumentID, ShardIndex from StorageInfo",
+                             qv::dao::dbOpenSnapshot);
+  int rows = 0;
+  for (; !rs->IsEOF(); rs->MoveNext(), ++rows)
+    if (qv::CLng(rs->FieldValue(0)) != qv::miBigDocument::kStorageVersion ||
+        qv::CDbl(rs->FieldValue(1)) != doc || qv::CLng(rs->FieldValue(2)) != shard)
+      problems.push_back("StorageInfo names version " + qv::CStr(rs->FieldValue(0)) +
+                         ", document " + qv::CStr(rs->FieldValue(1)) + ", shard " +
+                         qv::CStr(rs->FieldValue(2)));
+  rs->Close();
+  if (rows != 1) problems.push_back("StorageInfo holds " + std::to_string(rows) + " rows, not 1");
+}
+
+// Documents of editor type 6 whose shard 0 is missing, one problem each.
+std::vector<std::string> MissingShards(const fs::path& folder) {
+  std::vector<std::string> problems;
+  auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+  qv::dao::DatabaseOptions options;
+  options.readOnly = true;
+  auto db = ws->Open(UserDatabasePath(folder).string(), options);
+  auto rs = db->OpenStatement("select document_id from doc_registry where EditorType = 6",
+                              qv::dao::dbOpenSnapshot);
+  std::error_code ec;
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    const std::string shard =
+        qv::miBigDocument::BigDocRelativeFileName(qv::CDbl(rs->FieldValue(0)), 0);
+    if (!fs::exists(folder / shard, ec))
+      problems.push_back("document " + qv::CStr(rs->FieldValue(0)) + " of editor type 6 has no " +
+                         shard);
+  }
+  rs->Close();
+  db->Close();
+  return problems;
+}
+
 // Prints a file's line and its problems; returns the number of problems.
-int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out) {
+// `relative`: a shard's path below the data folder, whose StorageInfo is
+// checked too.
+int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out,
+              const fs::path& relative = {}) {
   std::vector<std::string> problems;
   try {
     auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
@@ -99,6 +158,7 @@ int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out) {
     }
     for (std::string& p : CatalogueProblems(db->Connection().Schema(), kind))
       problems.push_back(std::move(p));
+    if (!relative.empty() && problems.empty()) CheckStorageInfo(*db, relative, problems);
     db->Close();
   } catch (const qv::Error& e) {
     problems.push_back(ErrorReport(e));
@@ -163,7 +223,19 @@ CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
     const fs::path p = folder / file;
     ++result.files;
     const bool first = p.stem().string().ends_with("_0");
-    result.problems += CheckFile(p, first ? "shard0" : "shard", out);
+    result.problems += CheckFile(p, first ? "shard0" : "shard", out, file);
+  }
+  if (fs::exists(UserDatabasePath(folder), ec)) {
+    std::vector<std::string> missing;
+    try {
+      missing = MissingShards(folder);
+    } catch (const qv::Error& e) {
+      missing.push_back(ErrorReport(e));
+    }
+    out << "\nBig documents (editor type 6):\n"
+        << (missing.empty() ? "  ok      every one has its shard 0\n" : "  FAILED\n");
+    for (const std::string& p : missing) PrintProblem(out, p);
+    result.problems += static_cast<int>(missing.size());
   }
   const fs::path options = folder / std::string(qv::miDataBase::kOptionsFileName);
   const qv::miDataBase::DBOptionsFile read = qv::miDataBase::ReadDBOptionsFile(options.string());

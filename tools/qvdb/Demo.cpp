@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "DataFolder.h"
+#include "DemoBigDocs.h"
 #include "DemoDocQueries.h"
 #include "DemoDocuments.h"
 #include "DemoPfr.h"
@@ -350,6 +351,7 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
   w.Step([&] { WalkDocuments(w.Out()); });
   w.Step([&] { WalkDocQueries(w.Out()); });
   w.Step([&] { WalkPfr(w.Out()); });
+  w.Step([&] { WalkBigDocs(w.Out()); });
   w.Step([&] { WalkWarrants(w.Out()); });
 
   w.Heading("Public classes of the library registered in this build");

@@ -7,8 +7,12 @@
 #include <sstream>
 
 #include "ConsoleTester.h"
+#include "DataFolder.h"
 #include "QvdbTestSupport.h"
 #include "core/schema/SchemaBuilder.h"
+#include "doctables/DBBigDocTable.h"
+#include "doctables/DBBigDocs.h"
+#include "doctables/miBigDocument.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Workspace.h"
@@ -140,17 +144,48 @@ TEST(Check, ReportsWhatIsWrong) {
 TEST(Check, ShardsAreChecked) {
   TempFolder tmp;
   const fs::path folder = test::CopyOfPristine(tmp);
-  fs::create_directories(folder / "BigDocs" / "sub");
-  auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
-  for (const char* name : {"9_0.mdb", "sub/9_1.mdb"}) {
-    auto db = ws->Create((folder / "BigDocs" / name).string(), qv::jet::kLocaleRussian);
-    qv::schema::CreateBigDocTables(*db, std::string(name) == "9_0.mdb");
-    db->Close();
-  }
+  PointLibraryAt(folder);
+  // Document 9 with shards 0 and 1 (ten sub-documents to a shard).
+  qv::miBigDocument::CreateBigDocDataBase(9, 10);
+  qv::doctables::DBBigDocs().GetBigDocTable(9)->SetString(15, 1, qv::Variant("x"), 0, 0);
+  auto addDoc = [&](int id) {
+    WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
+      c.Execute(
+          "insert into doc_registry (document_id, template_id, time_id, taxpayer_id, "
+          "instance_number, doc_type, top_doc_id, bottom_next_id, Status_Qv, Currency_ID, "
+          "EditorType) values (" +
+          std::to_string(id) + ", 11, 2513, 1, 0, 0, 0, 0, 1, 157, 6)");
+    });
+  };
+  addDoc(9);
   std::ostringstream out;
-  const CheckResult r = CheckDataFolder(folder, out);
+  CheckResult r = CheckDataFolder(folder, out);
   EXPECT_EQ(r.files, 5);
   EXPECT_EQ(r.problems, 0) << out.str();
+
+  const fs::path shard0 = folder / "BigDocs/09/00/9_0.mdb";
+  const Damage damages[] = {
+      {"a shard in another document's folder",
+       [&](const fs::path& f) {
+         fs::create_directories(f / "BigDocs/07/00");
+         fs::copy_file(shard0, f / "BigDocs/07/00/7_0.mdb");
+       },
+       "StorageInfo names version 1, document 9, shard 0"},
+      {"a shard outside its folder",
+       [&](const fs::path& f) {
+         fs::create_directories(f / "BigDocs/sub");
+         fs::copy_file(f / "BigDocs/09/00/9_1.mdb", f / "BigDocs/sub/9_1.mdb");
+       },
+       "the file does not lie in the folder of document 9"},
+      {"a big document without its shard 0", [&](const fs::path&) { addDoc(8); },
+       "document 8 of editor type 6 has no BigDocs/08/00/8_0.mdb"},
+  };
+  for (const Damage& d : damages) d.apply(folder);
+  out.str("");
+  r = CheckDataFolder(folder, out);
+  EXPECT_EQ(r.problems, 3) << out.str();
+  for (const Damage& d : damages)
+    EXPECT_NE(out.str().find(d.expected), std::string::npos) << d.name << "\n" << out.str();
 }
 
 TEST(Check, SkippedLogWritesAreReported) {
