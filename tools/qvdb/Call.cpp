@@ -1,5 +1,6 @@
 #include "Call.h"
 
+#include <algorithm>
 #include <ostream>
 
 #include "CallArgs.h"
@@ -9,6 +10,27 @@
 
 namespace qvdb {
 
+namespace {
+constexpr std::string_view kOwnLibrary = "Qv_DBProvider";
+}
+
+void ListClasses(bool members, std::ostream& out) {
+  std::vector<std::string> progIds = qv::ProgIdRegistry::ProgIds();
+  std::sort(progIds.begin(), progIds.end());
+  progIds.erase(std::unique(progIds.begin(), progIds.end()), progIds.end());
+  for (const std::string& progId : progIds) {
+    const qv::ClassInfo* info = qv::ProgIdRegistry::Find(progId);
+    if (info == nullptr || !info->Creatable()) continue;
+    if (!members) {
+      out << info->ProgId() << "\n";
+      continue;
+    }
+    const std::string prefix =
+        info->Library() == kOwnLibrary ? std::string(info->Name()) : info->ProgId();
+    for (const qv::Member& m : info->Members()) out << prefix << "." << m.name << "\n";
+  }
+}
+
 void RunCall(const std::string& target, const std::vector<std::string>& rawArgs, Format format,
              std::ostream& out) {
   const size_t dot = target.rfind('.');
@@ -16,7 +38,7 @@ void RunCall(const std::string& target, const std::vector<std::string>& rawArgs,
     qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
                 "expected CLASS.OPERATION, got \"" + target + "\"");
   std::string progId = target.substr(0, dot);
-  if (progId.find('.') == std::string::npos) progId = "Qv_DBProvider." + progId;
+  if (progId.find('.') == std::string::npos) progId = std::string(kOwnLibrary) + "." + progId;
   std::vector<qv::Variant> args;
   for (const std::string& a : rawArgs) args.push_back(ParseCallArg(a));
   const std::string operation = target.substr(dot + 1);

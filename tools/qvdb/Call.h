@@ -18,4 +18,10 @@ namespace qvdb {
 void RunCall(const std::string& target, const std::vector<std::string>& rawArgs, Format format,
              std::ostream& out);
 
+// `qvdb classes [--members]`: the ProgIDs of the classes `call` can create,
+// sorted, one a line; with `members`, every CLASS.MEMBER as `call` takes it
+// (the library's own classes without "Qv_DBProvider."). The shell
+// completion reads this list.
+void ListClasses(bool members, std::ostream& out);
+
 }  // namespace qvdb

@@ -1,8 +1,13 @@
 #include "CallArgs.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "platform/automation/Error.h"
 #include "platform/automation/Object.h"
 #include "platform/automation/VbaDate.h"
+#include "siblings/records/RecordFactory.h"
 
 namespace qvdb {
 
@@ -60,19 +65,13 @@ Variant ParseObject(std::string_view text) {
   if (spec.empty()) Bad(text, "no ProgID after @");
   std::string progId(spec);
   if (progId.find('.') == std::string::npos) progId = "Qv_DBProvider." + progId;
-  qv::ObjectPtr object = qv::CreateObject(progId);
+  std::vector<std::pair<std::string, Variant>> values;
   for (std::string_view prop : SplitAtCommas(props)) {
     const size_t eq = prop.find('=');
     if (eq == std::string_view::npos || eq == 0) Bad(text, "property without Name=value");
-    const std::string name(prop.substr(0, eq));
-    Variant value = ParseCallArg(prop.substr(eq + 1));
-    if (qv::NameEquals(name, "ID") && object->Class().Find("SetID")) {
-      object->CallV("SetID", value);
-    } else {
-      object->Let(name, value);
-    }
+    values.emplace_back(std::string(prop.substr(0, eq)), ParseCallArg(prop.substr(eq + 1)));
   }
-  return Variant(object);
+  return Variant(qv::records::CreateWithProperties(progId, values));
 }
 
 // "[a,b,...]": an array from 0 of the arguments inside, each in any form;

@@ -175,6 +175,8 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app{"qvdb: set up, explore and check a data folder; call any operation by name"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string(QVDB_VERSION));
+  app.set_help_all_flag("--help-all", "Print this help with every command's options and exit");
   std::string format = "table";
   std::optional<std::string> data;
   auto addData = [&](CLI::App* cmd) {
@@ -288,11 +290,20 @@ int main(int argc, char** argv) {
       "table and row. Prints rows read and written per table and every value converted "
       "with loss.");
 
+  auto* classes =
+      app.add_subcommand("classes",
+                         "List the classes call can create (ProgIDs), or with --members every "
+                         "CLASS.OPERATION call takes");
+  bool classMembers = false;
+  classes->add_flag("--members", classMembers, "list the operations and properties");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::cerr << "qvdb: " << e.what() << "\nRun with --help for more information.\n";
@@ -312,6 +323,10 @@ int main(int argc, char** argv) {
     if (*backup) return RunBackup(data, backupTarget);
     if (*demo) return qvdb::RunDemo(data, std::cout);
     if (*importMdb) return RunImportMdb(importSrc, importDest, keepUnknown);
+    if (*classes) {
+      qvdb::ListClasses(classMembers, std::cout);
+      return 0;
+    }
   } catch (const qv::Error& e) {
     std::cout.flush();
     std::cerr << qvdb::ErrorReport(e) << std::endl;

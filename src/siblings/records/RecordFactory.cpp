@@ -40,4 +40,17 @@ QV_DEFINE_CLASS(RecordFactory, "Qv_Records.RecordFactory", QV_CREATABLE(RecordFa
 QV_DEFINE_CLASS(PfrRecordFactory, "Qv_PfrRecords.RecordFactory", QV_CREATABLE(PfrRecordFactory),
                 QV_RECORD_FACTORY_MEMBERS)
 
+ObjectPtr CreateWithProperties(std::string_view progId,
+                               const std::vector<std::pair<std::string, Variant>>& props) {
+  ObjectPtr object = CreateObject(progId);
+  const bool hasSetId = object->Class().Find("SetID") != nullptr;
+  for (const auto& [name, value] : props) {
+    if (hasSetId && NameEquals(name, "ID"))
+      object->CallV("SetID", value);
+    else
+      object->Let(name, value);
+  }
+  return object;
+}
+
 }  // namespace qv::records

@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/automation/Object.h"
 #include "siblings/records/QvRecord.h"
@@ -42,5 +44,13 @@ class RecordFactory : public Object {
 class PfrRecordFactory : public RecordFactory {
   QV_DECLARE_CLASS(PfrRecordFactory)
 };
+
+// An object created by ProgID with the given properties set in order, as a
+// caller outside the library describes a record: "ID" goes through SetID
+// where the class has it (a record's identifier is read-only and SetID makes
+// it a reference to the stored row), every other name through its property
+// let. Errors 429 for the ProgID, 438 for a property the class lacks.
+ObjectPtr CreateWithProperties(std::string_view progId,
+                               const std::vector<std::pair<std::string, Variant>>& props);
 
 }  // namespace qv::records

@@ -1,0 +1,117 @@
+# Installation: the shared library with its public headers, a CMake package
+# (find_package(QvDBProvider) gives QvDBProvider::QvDBProvider), a pkg-config
+# file, qvdb with its man page and bash completion, the Python module, and a
+# Debian package of all of it (cpack -G DEB).
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+# The public headers: the facade and exactly the headers it includes. Each
+# includes only standard headers and others of this list; the consumer test
+# (tests/install) compiles against the installed copy and fails when one
+# reaches for a header left out.
+set(QV_PUBLIC_HEADERS
+  platform/automation/Collection.h
+  platform/automation/Error.h
+  platform/automation/Object.h
+  platform/automation/Variant.h
+  platform/automation/VbaDate.h
+  platform/ado/AdoConstants.h
+  platform/ado/AdoError.h
+  platform/ado/AdoTypes.h
+  platform/ado/Recordset.h
+  platform/ado/RowOrder.h
+  platform/ado/RowTable.h)
+set(QV_INCLUDE_SUBDIR ${CMAKE_INSTALL_INCLUDEDIR}/Qv_DBProvider)
+foreach(h ${QV_PUBLIC_HEADERS})
+  get_filename_component(dir ${h} DIRECTORY)
+  install(FILES ${PROJECT_SOURCE_DIR}/src/${h} DESTINATION ${QV_INCLUDE_SUBDIR}/${dir}
+    COMPONENT dev)
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/include/QvDBProvider.h DESTINATION ${QV_INCLUDE_SUBDIR}
+  COMPONENT dev)
+target_include_directories(qv_dbprovider PUBLIC $<INSTALL_INTERFACE:${QV_INCLUDE_SUBDIR}>)
+target_compile_features(qv_dbprovider PUBLIC cxx_std_20)
+
+install(TARGETS qv_dbprovider EXPORT QvDBProviderTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
+set(QV_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/QvDBProvider)
+install(EXPORT QvDBProviderTargets NAMESPACE QvDBProvider:: DESTINATION ${QV_CMAKE_DIR}
+  COMPONENT dev)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QvDBProviderConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/QvDBProviderConfig.cmake INSTALL_DESTINATION ${QV_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/QvDBProviderConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/QvDBProviderConfig.cmake
+  ${PROJECT_BINARY_DIR}/QvDBProviderConfigVersion.cmake DESTINATION ${QV_CMAKE_DIR} COMPONENT dev)
+
+# pkg-config: the directories relative to the prefix the file is found under,
+# so that a tree moved elsewhere still works.
+file(RELATIVE_PATH QV_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/QvDBProvider.pc.in
+  ${PROJECT_BINARY_DIR}/QvDBProvider.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/QvDBProvider.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+
+if(TARGET qvdb)
+  # Finds the library beside it wherever the tree is installed.
+  file(RELATIVE_PATH QV_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
+  set_target_properties(qvdb PROPERTIES INSTALL_RPATH "$ORIGIN/${QV_BIN_TO_LIB}")
+  install(TARGETS qvdb RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/qvdb/qvdb.bash-completion
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME qvdb
+    COMPONENT runtime)
+  # The man page is qvdb's own --help-all, so it never disagrees with it
+  # (made in the build that is installed, not under the sanitizers).
+  find_program(HELP2MAN help2man)
+  if(HELP2MAN AND NOT QV_SANITIZE)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/qvdb.1
+      COMMAND ${HELP2MAN} --no-info --help-option=--help-all
+        "--name=set up, explore and check a data folder; call any operation by name"
+        --output=${PROJECT_BINARY_DIR}/qvdb.1 $<TARGET_FILE:qvdb>
+      DEPENDS qvdb VERBATIM)
+    add_custom_target(qvdb_man ALL DEPENDS ${PROJECT_BINARY_DIR}/qvdb.1)
+    install(FILES ${PROJECT_BINARY_DIR}/qvdb.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+      COMPONENT runtime)
+  elseif(NOT HELP2MAN)
+    message(WARNING "help2man not found: qvdb's man page is not built (scripts/setup installs it)")
+  endif()
+endif()
+
+# A sanitizer build cannot be loaded into an interpreter built without them.
+if(QV_PYTHON AND NOT QV_SANITIZE)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/python ${PROJECT_BINARY_DIR}/python-module)
+endif()
+
+# ---- the Debian package
+set(CPACK_PACKAGE_NAME qv-dbprovider)
+set(CPACK_PACKAGE_VENDOR "Qv_DBProvider developers")
+set(CPACK_PACKAGE_CONTACT "Qv_DBProvider developers <qvdb@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "data-access library for statutory reporting, with the qvdb tool and the Python module")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+# The runtime packages of the libraries the binaries link, as dpkg-shlibdeps
+# reads them from the installed files.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+if(QV_PYTHON_VERSION)
+  # The module is built for one interpreter version; the library works without it.
+  string(REPLACE "." ";" v ${QV_PYTHON_VERSION})
+  list(GET v 0 major)
+  list(GET v 1 minor)
+  math(EXPR next_minor "${minor} + 1")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3 (>= ${major}.${minor}), python3 (<< ${major}.${next_minor})")
+endif()
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
+include(CPack)
+
+# A sanitizer build cannot be loaded by a program built without them, so the
+# installed tree is tried in the default build only.
+if(QV_TESTS AND NOT QV_SANITIZE)
+  add_test(NAME install_consumer
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/install/install_test.sh ${PROJECT_BINARY_DIR}
+      ${PROJECT_SOURCE_DIR})
+endif()
