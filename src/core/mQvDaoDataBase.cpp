@@ -371,7 +371,7 @@ void DaoRsSet(dao::Recordset& rs, const std::string& field, const Variant& value
       [&] { rs.SetField(field, value); });
 }
 
-double NextId(dao::Recordset& rs, const std::string& field) {
+double NextId(dao::Recordset& rs, std::string_view field) {
   return Guard(QV_HERE, [&] {
     if (rs.IsEOF() && rs.IsBOF()) return 1.0;
     rs.MoveLast();

@@ -3,6 +3,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/Object.h"
 #include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
 
 namespace qvdb {
 
@@ -66,7 +67,7 @@ Variant ParseObject(std::string_view text) {
     if (eq == std::string_view::npos || eq == 0) Bad(text, "property without Name=value");
     const std::string name(prop.substr(0, eq));
     Variant value = ParseCallArg(prop.substr(eq + 1));
-    if (qv::NameEquals(name, "ID") && object->Class().Find("SetID")) {
+    if (qv::EqualsAsciiNoCase(name, "ID") && object->Class().Find("SetID")) {
       object->CallV("SetID", value);
     } else {
       object->Let(name, value);

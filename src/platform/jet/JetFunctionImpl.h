@@ -59,7 +59,6 @@ void Invoke(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 // ---- bodies (JetTextFunctions.cpp)
-Variant IsNullFn(Args&);
 Variant IsNumericFn(Args&);
 Variant IsDateFn(Args&);
 Variant CStrFn(Args&);
@@ -133,7 +132,6 @@ Variant LogFn(Args&);
 
 // ---- functions that return an argument as it is (storage class and
 // subtype kept), the Like operator and the aggregates (JetNumberFunctions.cpp)
-void IIf(sqlite3_context*, int, sqlite3_value**);
 void Nz(sqlite3_context*, int, sqlite3_value**);
 void Like(sqlite3_context*, int, sqlite3_value**);
 void FirstStep(sqlite3_context*, int, sqlite3_value**);
