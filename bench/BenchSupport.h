@@ -7,8 +7,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 
+#include "core/miDataBase.h"
 #include "core/schema/SchemaBuilder.h"
 #include "platform/jet/JetFunctionImpl.h"
 #include "platform/os/RegistryStore.h"
@@ -24,20 +27,42 @@ class DataFolder {
         (std::filesystem::temp_directory_path() / (std::string(stem) + "XXXXXX")).string();
     if (!mkdtemp(pattern.data())) std::abort();
     path_ = pattern;
+    qv::schema::BuildDataFolder(path_.string());
+    PointSessionHere();
+  }
+  // A folder kept between runs (under the build folder): made and built
+  // from the schema when it has no user database, then `fill` called on it
+  // once; left in place at the end.
+  DataFolder(const std::filesystem::path& kept, const std::function<void(DataFolder&)>& fill)
+      : path_(kept), kept_(true) {
+    if (!std::filesystem::exists(path_ / "filled")) {
+      std::filesystem::remove_all(path_);
+      std::filesystem::create_directories(path_);
+      qv::schema::BuildDataFolder(path_.string());
+      fill(*this);
+      std::ofstream(path_ / "filled") << "1\n";
+    }
+    PointSessionHere();
+  }
+  // Benchmark fixtures are static: this runs after the thread's session is
+  // gone (thread-local objects end before static ones), so it only closes
+  // the raw connection and removes the files of a temporary folder.
+  ~DataFolder() {
+    sqlite3_close_v2(raw);
+    if (kept_) return;
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+
+  // Points the library's session of this thread at this folder (a
+  // benchmark program with several folders switches between them).
+  void PointSessionHere() const {
     const std::string registry = (path_ / "registry.ini").string();
     ::setenv("QV_REGISTRY", registry.c_str(), 1);
     qv::os::RegistryStore(registry).SetValue(qv::os::RegistryRoot::kLocalMachine,
                                              "SOFTWARE\\Kestrane\\Quivane\\General", "DataBasePath",
                                              qv::os::RegistryValue::String(path_.string()));
-    qv::schema::BuildDataFolder(path_.string());
-  }
-  // Benchmark fixtures are static: this runs after the thread's session is
-  // gone (thread-local objects end before static ones), so it only closes
-  // the raw connection and removes the files.
-  ~DataFolder() {
-    sqlite3_close_v2(raw);
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    qv::miDataBase::ResetSessionForThread();
   }
   DataFolder(const DataFolder&) = delete;
   DataFolder& operator=(const DataFolder&) = delete;
@@ -64,6 +89,13 @@ class DataFolder {
 
  private:
   std::filesystem::path path_;
+  bool kept_ = false;
 };
+
+// The folder of the running benchmark program (the build folder's bench/),
+// where folders kept between runs live.
+inline std::filesystem::path ProgramFolder() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
 
 }  // namespace qvbench

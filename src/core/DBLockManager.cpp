@@ -44,7 +44,10 @@ std::shared_ptr<DBLockKeeper> DBLockManager::DoLock(int32_t aAction) {
     const int32_t action =
         aAction == lockaction::kDefault ? lockaction::kLock | lockaction::kTransaction : aAction;
     ObjectPtr held;
-    if (action & lockaction::kLock) {
+    // A read-only user database (a read-only data folder) takes no lock:
+    // no lock file can be made beside it, and what the lock guards, a
+    // write, fails there with 3027 anyway.
+    if ((action & lockaction::kLock) && !miDataBase::GetUserDataBase()->IsReadOnly()) {
       if (!lockService_) ThrowVb(vberr::kObjectNotSet, "the lock component is not attached");
       held = lockService_->CallV("Lock").AsObject();
     }

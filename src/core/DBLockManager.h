@@ -10,7 +10,8 @@
 // plain release rolls it back instead of committing. The default
 // 0x40000001 means 3 (lock and transaction, commit on release). When the
 // options file leaves locking off, DoLock hands out an inert keeper: no
-// lock and no transaction whatever the action.
+// lock and no transaction whatever the action. On a read-only user
+// database it takes no lock (its writes fail with 3027).
 //
 // The transaction is a dao::Transaction over the workspace, held by the
 // keeper; its outermost level takes the database's write lock at once, so

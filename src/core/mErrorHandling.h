@@ -31,7 +31,8 @@ inline constexpr std::string_view kModule = "mErrorHandling";
 inline constexpr std::string_view kLibraryName = "Qv_DBProvider";
 
 // Re-raises the error in flight with the location line of `module`.
-// `procedure` prefixed. REQUIRES: called inside a catch block.
+// `procedure` prefixed; the error's Message() stays what was first raised.
+// REQUIRES: called inside a catch block.
 [[noreturn]] void ProcessError(std::string_view module, std::string_view procedure,
                                std::string_view extra = {}, int32_t flags = 0);
 

@@ -373,9 +373,14 @@ void DaoRsSet(dao::Recordset& rs, const std::string& field, const Variant& value
 
 double NextId(dao::Recordset& rs, std::string_view field) {
   return Guard(QV_HERE, [&] {
-    if (rs.IsEOF() && rs.IsBOF()) return 1.0;
-    rs.MoveLast();
-    if (rs.IsEOF()) return 1.0;
+    // MoveLast from wherever the cursor stands; on an empty table it raises
+    // 3021 and leaves no current row.
+    try {
+      rs.MoveLast();
+    } catch (const Error& e) {
+      if (e.Number() != jet::jeterr::kNoCurrentRecord) throw;
+      return 1.0;
+    }
     return CDbl(rs.FieldValue(field)) + 1;
   });
 }

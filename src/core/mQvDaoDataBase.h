@@ -154,7 +154,8 @@ void FillRsWithValues(dao::Recordset& rs, std::span<const Variant> pairs);
 void DaoRsSet(dao::Recordset& rs, const std::string& field, const Variant& value);
 // The last value of `field` in the recordset's order plus 1; 1 when empty:
 // the next identifier of a table-type recordset with its key index set (the
-// mappers' new rows, QvAddRecord). Leaves the recordset on its last row.
+// mappers' new rows, QvAddRecord), in any position. Leaves the recordset on
+// its last row (on none for an empty table).
 double NextId(dao::Recordset& rs, std::string_view field);
 void DaoSafeMoveFirst(dao::Recordset& rs) noexcept;
 void DaoSafeMoveLast(dao::Recordset& rs) noexcept;

@@ -16,6 +16,10 @@ namespace qv::miDataBase {
 
 namespace {
 
+// The number an options file with a problem is shown with: VB's "Path/File
+// access error", the file being there but of no use.
+constexpr int32_t kOptionsFileProblem = 75;
+
 struct Probe {
   bool probed = false;
   bool present = false;
@@ -107,8 +111,13 @@ std::shared_ptr<dao::Database> GetUserDataBase() {
 
 std::shared_ptr<dao::Database> OpenUserDataBase() {
   return Guard(QV_HERE, [] {
-    return GetWorkspace()->OpenDatabase(GetUserDBFileName(), Variant(false), Variant(false),
-                                        Variant(""));
+    const std::string path = GetUserDBFileName();
+    // A data folder on read-only media or without write permission is
+    // opened read-only: every read works, every write fails with 3027.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const bool readOnly = os::IsFileReadable(path) &&
+                          !(os::IsWritable(path) && os::IsWritable(folder.empty() ? "." : folder));
+    return GetWorkspace()->OpenDatabase(path, Variant(false), Variant(readOnly), Variant(""));
   });
 }
 
@@ -186,24 +195,53 @@ std::shared_ptr<DBLockManager> GetUserLockManager() {
   });
 }
 
+DBOptionsFile ReadDBOptionsFile(const std::string& path) {
+  DBOptionsFile options;
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return options;
+  const std::string intro = "The options file '" + path + "' ";
+  try {
+    std::string errorText;
+    mQvXmlToolsErr::XmlDocument doc = mQvXmlToolsErr::XmlLoadDocumentSafe(path, errorText);
+    if (!doc) {
+      options.problem = intro + "cannot be read; database locking stays off.\r\n" + errorText;
+      return options;
+    }
+    const pugi::xml_node locking = doc->select_node("/DBOptions/Locking").node();
+    const std::string word = mQvXmlToolsErr::XmlGetStringAttributeDef(locking, "Enable", "");
+    options.lockingEnabled = mQvXmlToolsErr::XmlGetBooleanAttributeDef(locking, "Enable", false);
+    // A word is one of the six when the default does not decide it.
+    const bool recognised = options.lockingEnabled ==
+                            mQvXmlToolsErr::XmlGetBooleanAttributeDef(locking, "Enable", true);
+    if (!word.empty() && !recognised)
+      options.problem = intro + "has Locking Enable=\"" + word +
+                        "\", which is none of yes, no, true, false, 1, 0; database locking "
+                        "stays off.";
+  } catch (const std::exception& e) {
+    options = {false, intro + "cannot be read; database locking stays off.\r\n   Reason: " +
+                          std::string(e.what())};
+  }
+  return options;
+}
+
 void EnsureDBOptionsLoaded() {
   Session& s = ThreadSession();
   if (s.optionsLoaded) return;
   s.optionsLoaded = true;
   s.lockingEnabled = false;
+  DBOptionsFile options;
   try {
-    const std::string path =
-        mQvCommonCalc::ConcatenatePath(mQvRegistryParams::GetDataBasePath(), kOptionsFileName);
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return;
-    std::string errorText;
-    mQvXmlToolsErr::XmlDocument doc = mQvXmlToolsErr::XmlLoadDocumentSafe(path, errorText);
-    if (!doc) return;
-    const pugi::xml_node locking = doc->select_node("/DBOptions/Locking").node();
-    if (!locking) return;
-    s.lockingEnabled = mQvXmlToolsErr::XmlGetBooleanAttributeDef(locking, "Enable", false);
+    options = ReadDBOptionsFile(
+        mQvCommonCalc::ConcatenatePath(mQvRegistryParams::GetDataBasePath(), kOptionsFileName));
   } catch (...) {
-    s.lockingEnabled = false;  // an unreadable file leaves locking off
+    return;  // no data folder to read it from: the open of the database says so
+  }
+  s.lockingEnabled = options.lockingEnabled;
+  if (options.problem.empty()) return;
+  try {
+    throw Error(kOptionsFileProblem, options.problem);
+  } catch (const Error&) {
+    mErrorHandling::ProcessErrorAndShow(kModule, __func__);
   }
 }
 

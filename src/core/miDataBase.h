@@ -45,8 +45,10 @@ std::string GetUserDBFileName();
 std::string GetKladrDBFileName();
 std::string GetOkatoDBFileName();
 
-// The user database, opened in "qvz" (shared, read-write) on first use.
-// Errors of the open (3024 no such file, 3044 no such folder ...) leave
+// The user database, opened in "qvz" (shared, read-write) on first use;
+// read-only when the file or its folder cannot be written (every write then
+// fails with 3027). Errors of the open (3024 no such file, 3044 no such
+// folder, 3343 a file that is no database of ours, left as it is ...) leave
 // nothing held, so the next call tries again.
 std::shared_ptr<dao::Database> GetUserDataBase();
 // Opens the user database anew (the held one is not changed).
@@ -64,23 +66,36 @@ std::shared_ptr<dao::Database> OpenOkatoDataBase();
 bool IsKladrFilePresents();
 bool IsOkatoFilePresents();
 
-// Engine idle with dbFreeLocks, then with dbRefreshCache: after writes
-// other processes must see at once, before reads that must see theirs.
+// Engine idle with dbFreeLocks, then with dbRefreshCache: before reads that
+// must see other processes' commits (a commit is visible to them at once).
 void FlushObstacles();
 // Engine idle with dbRefreshCache only.
 void RenewRead();
 // FlushObstacles, then closes and forgets the Okato, Kladr and user
-// databases. The workspace, the lock manager and cached settings stay.
+// databases (closing the last connection to a file moves its log into the
+// file). The workspace, the lock manager and cached settings stay.
 void CloseDatabase();
 
 // The thread's lock manager, made and attached to the user database file
 // on first use.
 std::shared_ptr<DBLockManager> GetUserLockManager();
 
-// Reads the options file once per thread: locking is on when the element
-// /DBOptions/Locking has Enable "yes", "1" or "true" (trimmed, any case). A
-// missing, unreadable or malformed file, or a missing element, leaves
-// locking off; nothing raises.
+// What the options file at `path` says: locking is on when the element
+// /DBOptions/Locking has Enable "yes", "1" or "true" (trimmed, any case).
+// `problem` tells why a file that is there says nothing usable: it cannot
+// be read, it is not well-formed XML, or Enable is a word other than the
+// six; it is empty for a missing file, a missing element or attribute, and
+// a recognised word. Never raises.
+struct DBOptionsFile {
+  bool lockingEnabled = false;
+  std::string problem;
+};
+DBOptionsFile ReadDBOptionsFile(const std::string& path);
+
+// Reads the data folder's options file once per thread. Whatever is wrong
+// with it leaves locking off and raises nothing, but a file with a problem
+// is shown to the user (ShowError), once per thread: a mistyped file would
+// otherwise turn locking off unnoticed.
 void EnsureDBOptionsLoaded();
 bool IsDBLockingEnabled();
 

@@ -122,17 +122,8 @@ ado::RecordsetPtr BlankQueries::GetBlanksByPeriod3(double aAccStreamID, double a
   return Guard(QV_HERE, [&] {
     const Owner o = OwnerOf(aAccStreamID);
     const auto profiles = ProfileList(*this, aAccStreamID, aTimePeriodID, aWithProfiles);
-    std::string sql =
-        "select te.template_id AS template_id, ty.instance_permission AS instance_permission, "
-        "te.no_utoch as no_utoch, te.Creatable as Creatable, te.FolderID as FolderID, (select "
-        "count (*) from doc_registry AS reg0 Where reg0.taxpayer_id=" +
-        Num(aAccStreamID) + " and reg0.time_id=" + Num(aTimePeriodID) +
-        " and reg0.template_id in " + SameDocTypeOfColumn() + ") As DocsCount, ";
-    sql += profiles ? "Iif (ty.doc_type_id in (" + *profiles + "), 1, 0) AS Prof " : "1 AS Prof ";
-    sql += std::string(kAvailableJoins) + "Where " +
-           Available(aTimePeriodID, o.category, o.streamType, o.branch);
-    if (!aFolderIDs.empty()) sql += " and te.FolderID in (" + FolderList(aFolderIDs) + ") ";
-    return QvQuerySqlA(sql + "Order By ty.list_order, te.template_id; ");
+    return QvQuerySqlA(BlanksByPeriodSql(aAccStreamID, aTimePeriodID, o.category, o.streamType,
+                                         o.branch, profiles, aFolderIDs));
   });
 }
 

@@ -34,6 +34,22 @@ std::string SameDocTypeOfColumn() {
   return Same("te.template_id");
 }
 
+std::string BlanksByPeriodSql(double aAccStreamID, double aTimePeriodID, int32_t aCategory,
+                              int32_t aStreamType, bool aBranch,
+                              const std::optional<std::string>& aProfiles,
+                              const std::string& aFolderIDs) {
+  std::string sql =
+      "select te.template_id AS template_id, ty.instance_permission AS instance_permission, "
+      "te.no_utoch as no_utoch, te.Creatable as Creatable, te.FolderID as FolderID, (select "
+      "count (*) from doc_registry AS reg0 Where reg0.taxpayer_id=" +
+      Num(aAccStreamID) + " and reg0.time_id=" + Num(aTimePeriodID) + " and reg0.template_id in " +
+      SameDocTypeOfColumn() + ") As DocsCount, ";
+  sql += aProfiles ? "Iif (ty.doc_type_id in (" + *aProfiles + "), 1, 0) AS Prof " : "1 AS Prof ";
+  sql += kAvailableJoins + "Where " + Available(aTimePeriodID, aCategory, aStreamType, aBranch);
+  if (!aFolderIDs.empty()) sql += " and te.FolderID in (" + FolderList(aFolderIDs) + ") ";
+  return sql + "Order By ty.list_order, te.template_id; ";
+}
+
 std::string FolderList(const std::string& aFolderIDs) {
   std::string ids = aFolderIDs;
   std::replace(ids.begin(), ids.end(), ',', ';');

@@ -4,6 +4,7 @@
 // type, and caller lists checked before they go into a statement.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,14 @@ std::string Available(double aTimePeriodID, int32_t aCategory, int32_t aStreamTy
 // the outer query's te.template_id.
 std::string SameDocTypeOf(double aTemplateID);
 std::string SameDocTypeOfColumn();
+// The statement of the blanks of a stream in a period for its owner's
+// category, stream type and branch flag; `aProfiles` the doc types of the
+// stream's active profiles ("-1" for none), or nothing when profiles do not
+// apply; `aFolderIDs` a caller's folder list or "".
+std::string BlanksByPeriodSql(double aAccStreamID, double aTimePeriodID, int32_t aCategory,
+                              int32_t aStreamType, bool aBranch,
+                              const std::optional<std::string>& aProfiles,
+                              const std::string& aFolderIDs);
 // A caller's folder list ("3;5" or "3,5") as "3, 5"; error 5 otherwise.
 std::string FolderList(const std::string& aFolderIDs);
 std::string Num(double v);

@@ -1,31 +1,21 @@
 #include "queries/mActiveWarrantTitle.h"
 
-#include <utility>
+#include "core/mErrorHandling.h"
+#include "core/miDBProviderFactory.h"
 
 namespace qv::queries {
+
 namespace {
-
-// No warrant yet: the warrant queries (the active warrant of a worker, with
-// the latest warrant standing in when none is active) fill this in, giving
-// the warrant record's display title.
-std::optional<std::string> NoWarrant(double) {
-  return std::nullopt;
-}
-
-WarrantTitleSource& Source() {
-  static WarrantTitleSource source = &NoWarrant;
-  return source;
-}
-
+constexpr std::string_view kModule = "mActiveWarrantTitle";
 }  // namespace
 
 std::optional<std::string> ActiveWarrantTitle(double aPersonnelID) {
-  return Source()(aPersonnelID);
-}
-
-WarrantTitleSource SetWarrantTitleSource(WarrantTitleSource source) {
-  if (!source) source = &NoWarrant;
-  return std::exchange(Source(), std::move(source));
+  return Guard(QV_HERE, [&]() -> std::optional<std::string> {
+    const Variant warrant =
+        miDBProviderFactory::IntGetDBQWarrant()->CallV("GetActiveWarrant", aPersonnelID, true);
+    if (warrant.IsNothing()) return std::nullopt;
+    return CStr(warrant.AsObject()->Get("Caption"));
+  });
 }
 
 }  // namespace qv::queries

@@ -3,12 +3,12 @@
 
 #include "core/mQvDaoDataBase.h"
 #include "core/mQvInnChecking.h"
-#include "core/mQvPfrNumber.h"
+#include "core/mQvPfrUtils.h"
 #include "platform/automation/VbaText.h"
 #include "records/EntityMappers.h"
 #include "records/LaterCascades.h"
-#include "records/PersonRelations.h"
 #include "records/MapperSession.h"
+#include "records/PersonRelations.h"
 
 namespace qv::records {
 namespace {
@@ -22,7 +22,7 @@ std::string KppToWrite(std::string_view kpp) {
   return mQvInnChecking::NormalizeKpp(Left(Trim(kpp), 9));
 }
 std::string Snils(std::string_view number) {
-  return mQvPfrNumber::PackPfrNumber(number);
+  return mQvPfrUtils::PackPfrNumber(number);
 }
 
 // The header: Type picks the detail table, PersonRealID is its row.
@@ -140,7 +140,7 @@ void ReadRelations(dao::Database& db, QvRecord& rec, dao::Recordset&) {
 thread_local std::set<double> tDeleting;
 
 // What depends on the person goes first: its branches (recursively), its
-// streams, the jobs where it is the job place or the worker, its branch
+// streams, its insured persons, the jobs where it is the job place or the worker, its branch
 // and accounted-person marks, and its entries in the rights system.
 void DeleteDependents(dao::Database& db, QvRecord& rec) {
   const double id = rec.Id();
@@ -154,6 +154,7 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
                       "Qv_Records.QvPerson");
   DeleteRecordsListed(db, "SELECT ID FROM AccStream Where PersonID = " + sid,
                       "Qv_Records.QvAccStream");
+  DeletePfrPersonsOfTaxpayer(db, id);
   const auto target = SharedDatabase(db);
   mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where JobPlaceId = " + sid, target);
   mQvDaoDataBase::QvExecuteSql("Delete From Personnel Where WorkerID = " + sid, target);

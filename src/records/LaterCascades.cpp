@@ -8,6 +8,7 @@
 #include "records/DBDocument.h"
 #include "records/MapperSession.h"
 #include "records/miDocument.h"
+#include "records/miRecCollection.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qv::records {
@@ -21,10 +22,14 @@ void DeleteDocumentsOfStream(dao::Database& db, double aAccStreamID) {
     DeleteRow(db, DBDocument::Def(), static_cast<QvRecord*>(docs->At(i).AsObject().get()));
 }
 
-void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aObjectID) {
-  const std::string blocks =
-      "select b.ID from PermBlocks AS b where b.BlockType = " + std::to_string(aBlockType) +
-      " and b.PermObjectID = " + Number2DaoSql(aObjectID);
+void DeletePfrPersonsOfTaxpayer(dao::Database& db, double aPersonID) {
+  DeleteRecordsListed(db, "select ID from PfrPersons where Person_ID = " + Number2DaoSql(aPersonID),
+                      "Qv_PfrRecords.QvPfrPerson");
+}
+
+void DeletePermBlocks(dao::Database& db, const std::string& blocksWhere,
+                      const std::string& blocksDelete) {
+  const std::string blocks = "select b.ID from PermBlocks AS b where " + blocksWhere;
   const auto target = SharedDatabase(db);
   mQvDaoDataBase::QvExecuteSql(
       "delete from PermDocLists as d where d.MultiBlockID in ( select m.ID from PermMultiBlocks "
@@ -35,10 +40,14 @@ void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aO
       "delete from PermMultiBlocks AS m where m.BlockID in ( " + blocks + " ) ", target);
   mQvDaoDataBase::QvExecuteSql(
       "delete from PermObjectLists AS o where o.BlockID in ( " + blocks + " ) ", target);
-  mQvDaoDataBase::QvExecuteSql(
-      "Delete from PermBlocks where BlockType = " + std::to_string(aBlockType) +
-          " and PermObjectID = " + Number2DaoSql(aObjectID),
-      target);
+  mQvDaoDataBase::QvExecuteSql(blocksDelete, target);
+}
+
+void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aObjectID) {
+  const std::string type = std::to_string(aBlockType), object = Number2DaoSql(aObjectID);
+  DeletePermBlocks(
+      db, "b.BlockType = " + type + " and b.PermObjectID = " + object,
+      "Delete from PermBlocks where BlockType = " + type + " and PermObjectID = " + object);
 }
 
 }  // namespace qv::records

@@ -68,19 +68,27 @@ std::string ValueCondition(const ValueListDef& list, double ownerId) {
 
 }  // namespace
 
-void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view condition,
-                    std::string_view idColumn, const std::vector<double>& ids) {
+void ForEachIdBatch(const std::vector<double>& ids,
+                    const std::function<void(const std::string& list)>& run) {
   for (size_t from = 0; from < ids.size(); from += kBatch) {
     std::string list;
     for (size_t i = from; i < ids.size() && i < from + kBatch; ++i) {
-      if (!list.empty()) list += ",";
+      if (!list.empty()) list += ", ";
       list += Number2DaoSql(ids[i]);
     }
-    mQvDaoDataBase::QvExecuteSql("delete from " + std::string(table) + " where " +
-                                     std::string(condition) + " and " + std::string(idColumn) +
-                                     " in (" + list + ")",
-                                 SharedDatabase(db));
+    run(list);
   }
+}
+
+void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view condition,
+                    std::string_view idColumn, const std::vector<double>& ids) {
+  const std::string head = "delete from " + std::string(table) + " where " +
+                           (condition.empty() ? "" : std::string(condition) + " and ") +
+                           std::string(idColumn) + " in (";
+  const auto target = SharedDatabase(db);
+  ForEachIdBatch(ids, [&](const std::string& list) {
+    mQvDaoDataBase::QvExecuteSql(head + list + ")", target);
+  });
 }
 
 void ReadChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner) {
@@ -109,7 +117,13 @@ void SaveChildList(dao::Database& db, const ChildListDef& list, QvRecord& owner,
   std::vector<double> gone;
   for (double id : StoredIds(db, list, ownerId))
     if (!kept.count(id)) gone.push_back(id);
-  DeleteByIdList(db, list.table, OwnerCondition(list, ownerId), "ID", gone);
+  if (list.removeThroughMapper) {
+    const auto factory = RecordFactory::ForThisThread();
+    for (double id : gone)
+      factory->GetRecord(std::string(list.itemProgId), Variant(id))->DeleteFromStore();
+  } else {
+    DeleteByIdList(db, list.table, OwnerCondition(list, ownerId), "ID", gone);
+  }
 
   for (const QvRecordPtr& item : remaining) {
     if (item->IsReadOnlyRecord() || item->State() == kReference) continue;

@@ -12,6 +12,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetError.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
 
@@ -254,15 +255,20 @@ const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordCla
 
 std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord,
                                     bool allowNothing) {
+  return RecordArg(def.recordProgId, aRecord, allowNothing);
+}
+
+std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant& aRecord,
+                                    bool allowNothing) {
   if (aRecord.IsEmpty() || aRecord.IsNothing()) {
     if (allowNothing) return nullptr;
     ThrowVb(vberr::kObjectRequired, "a record object was expected");
   }
   if (!aRecord.IsObject()) ThrowVb(vberr::kTypeMismatch, "a record object was expected");
   auto rec = std::dynamic_pointer_cast<QvRecord>(aRecord.AsObject());
-  if (!rec || !EqualsAsciiNoCase(rec->Type().progId, def.recordProgId))
+  if (!rec || !EqualsAsciiNoCase(rec->Type().progId, recordProgId))
     ThrowVb(vberr::kTypeMismatch,
-            std::string("a ") + std::string(def.recordProgId) + " record was expected");
+            std::string("a ") + std::string(recordProgId) + " record was expected");
   return rec;
 }
 
@@ -318,6 +324,14 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   if (def.hooks.afterRead) def.hooks.afterRead(rec, *drs);
   for (const ValueListDef& list : def.valueLists) ReadValueList(db, list, rec);
   if (def.hooks.readMore) def.hooks.readMore(db, rec);
+  rec.EndLoad();
+}
+
+void FillFromRow(const MapperDef& def, dao::Recordset& rs, double id, QvRecord& rec) {
+  ResolvedProperties(def.map, rec.RecordClassOf());
+  rec.BeginLoad(Variant(id));
+  AssignColumns(def.map, ColGroup::kBase, rs, rec);
+  if (def.hooks.afterRead) def.hooks.afterRead(rec, rs);
   rec.EndLoad();
 }
 
@@ -433,6 +447,7 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   CloseOnExit closer(*rs);
   OpenedRow row = OpenForWrite(*rs, map, def.hooks, rec, rec.Id());
   if (row.skip) return;
+  if (def.hooks.beforeWrite) def.hooks.beforeWrite(db, rec);
 
   const bool writeLazy = HoldsLazyGroup(rec);
   if (detail) {
@@ -456,7 +471,8 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   for (const ValueListDef& list : def.valueLists) SaveValueList(db, list, rec);
   if (writeLazy)
     for (const ChildListDef& list : def.lists) SaveChildList(db, list, rec, recursive);
-  if (def.hooks.afterWrite) def.hooks.afterWrite(db, rec, recursive);
+  if (def.hooks.afterWrite) def.hooks.afterWrite(db, rec, recursive, extra);
+  if (def.hooks.notifies && !def.hooks.notifies(extra)) return;
   if (row.inserted)
     rec.AfterInsert();
   else

@@ -86,6 +86,10 @@ struct ChildListDef {
   std::string_view ownerProperty = {};
   // Items read get the owner's DeafForNotifications.
   bool inheritDeafness = false;
+  // Stored rows no item keeps are deleted one by one through the item's
+  // mapper (so that what they own goes with them) instead of by the batched
+  // statement.
+  bool removeThroughMapper = false;
 };
 
 // A collection of value records (no identifier of their own, no mapper)
@@ -123,6 +127,10 @@ struct MapperHooks {
   double (*newId)(double next) = nullptr;
   // True: saving an ID that has no row inserts it under that ID.
   bool insertMissing = false;
+  // Save, once the row to write is known (found, or to be added) and before
+  // anything of the record or its sub-records is written: raises to refuse
+  // a record that must not be stored.
+  void (*beforeWrite)(dao::Database& db, QvRecord& rec) = nullptr;
   // Called after the mapped columns are written, before Update; `extra` is
   // the third argument of SaveRecord (Missing when not given).
   void (*beforeUpdate)(dao::Recordset& rs, QvRecord& rec, const Variant& extra) = nullptr;
@@ -131,8 +139,13 @@ struct MapperHooks {
   // Read, after afterRead: values taken from elsewhere than the row.
   void (*readMore)(dao::Database& db, QvRecord& rec) = nullptr;
   // Save, once the row is written and the record has its identifier, before
-  // AfterInsert/AfterUpdate: rows of its own kept in other tables.
-  void (*afterWrite)(dao::Database& db, QvRecord& rec, bool recursive) = nullptr;
+  // AfterInsert/AfterUpdate: rows of its own kept in other tables. `extra`
+  // is the third argument of SaveRecord (Missing when not given).
+  void (*afterWrite)(dao::Database& db, QvRecord& rec, bool recursive,
+                     const Variant& extra) = nullptr;
+  // Save, at its end: false leaves out AfterInsert/AfterUpdate, so the
+  // record keeps its state and change flags (a caller's option in `extra`).
+  bool (*notifies)(const Variant& extra) = nullptr;
   // Delete, after the gates and before the owned sub-records and the row:
   // the cascade into rows that depend on this one.
   void (*beforeDelete)(dao::Database& db, QvRecord& rec) = nullptr;
@@ -155,6 +168,9 @@ struct MapperDef {
 // type; null for Nothing or Empty when `allowNothing`, else error 424.
 std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord,
                                     bool allowNothing = false);
+// The same for a record type named by its ProgID.
+std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant& aRecord,
+                                    bool allowNothing = false);
 
 // Each column's property index in `cls`, resolved once per (type, map) and
 // kept for the process. Error 5 naming the property when the type lacks one
@@ -173,6 +189,10 @@ std::string_view PropertyNameOf(const ColumnDef& c);
 std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap& map);
 
 void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec);
+// Fills `rec` as ReadRow does from a row found elsewhere: the current row of
+// `rs`, any recordset that carries the base columns of `def.map` under
+// their names (a joined statement). REQUIRES: no header + detail pair.
+void FillFromRow(const MapperDef& def, dao::Recordset& rs, double id, QvRecord& rec);
 // The lazy columns (and child lists) of a stored record, read again on every
 // call, between the brackets of its "LazyLoaded" group (error 5 for a type
 // without one). A record not in state 3 reads its base columns first; no
@@ -209,8 +229,13 @@ void ReadValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner)
 void SaveValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner);
 void DeleteValueList(dao::Database& db, const ValueListDef& list, double ownerId);
 
+// Calls `run` with `ids` as SQL number lists ("3, 5, 8") of at most 100
+// identifiers each, in order; not at all for none.
+void ForEachIdBatch(const std::vector<double>& ids,
+                    const std::function<void(const std::string& list)>& run);
 // "delete from <table> where <condition> and <idColumn> in (...)" for `ids`
-// in batches of 100 identifiers; nothing for none.
+// in batches of 100 identifiers (an empty condition: "where <idColumn> in");
+// nothing for none.
 void DeleteByIdList(dao::Database& db, std::string_view table, std::string_view condition,
                     std::string_view idColumn, const std::vector<double>& ids);
 bool RowExists(dao::Database& db, const MapperDef& def, double id);

@@ -38,7 +38,8 @@ class PlainMapper : public Object {
       auto db = MapperUserDatabase();
       const MapperDef& def = Self::Def();
       // One seek needs no transaction of its own: its statement is one.
-      if (def.detail == nullptr && def.hooks.afterRead == nullptr) {
+      if (def.detail == nullptr && def.hooks.afterRead == nullptr &&
+          def.hooks.readMore == nullptr && def.valueLists.empty()) {
         ReadRow(*db, def, aID, *rec);
         return;
       }

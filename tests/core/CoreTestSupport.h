@@ -4,6 +4,7 @@
 // library at it (QV_REGISTRY) and the thread's session started anew.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,8 @@
 #include "core/mErrorHandling.h"
 #include "core/miDataBase.h"
 #include "core/schema/SchemaBuilder.h"
+#include "platform/ado/Recordset.h"
+#include "platform/automation/Collection.h"
 #include "platform/automation/Error.h"
 #include "platform/os/RegistryStore.h"
 
@@ -57,6 +60,31 @@ inline std::optional<Error> Caught(const std::function<void()>& f) {
   return std::nullopt;
 }
 
+// What an operation called by name gave, as one text: every column of
+// every row of a recordset ("a|b;" per row), the identifiers of a
+// collection's items ("1;2;"), a plain value as CStr writes it.
+inline std::string RenderResult(const Variant& v) {
+  if (v.IsNull()) return "Null";
+  if (!v.IsObject()) return CStr(v);
+  if (auto rs = std::dynamic_pointer_cast<ado::Recordset>(v.AsObject())) {
+    std::string text;
+    for (size_t r = 0; r < rs->RowCount(); ++r) {
+      for (size_t c = 0; c < rs->FieldCount(); ++c) {
+        const Variant& cell = rs->Value(r, c);
+        text += (c ? "|" : "") + (cell.IsNull() ? std::string("Null") : CStr(cell));
+      }
+      text += ";";
+    }
+    return text;
+  }
+  if (auto c = std::dynamic_pointer_cast<Collection>(v.AsObject())) {
+    std::string text;
+    for (int32_t i = 1; i <= c->Count(); ++i) text += CStr(c->At(i).AsObject()->Get("ID")) + ";";
+    return text;
+  }
+  return "an object";
+}
+
 // A forked child process running `body`: its result text comes back
 // through a pipe once the child has ended. The child leaves by _exit, so
 // nothing of the test program (static destructors, gtest) runs in it.
@@ -89,6 +117,10 @@ class Child {
   }
   ~Child() {
     if (pid_ > 0) Join();
+  }
+  // Ends the child at once (SIGKILL): nothing of it runs after this.
+  void Kill() {
+    if (pid_ > 0) ::kill(pid_, SIGKILL);
   }
   // Waits for the child's end; its result text.
   std::string Join() {

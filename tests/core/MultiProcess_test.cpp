@@ -78,5 +78,28 @@ TEST_F(MultiProcess, NumbersAreNeverHandedOutTwice) {
             Variant(int32_t{kProcesses}));
 }
 
+// A commit is in the file's log when the call returns: a process killed
+// right after it (no destructor, no close) loses nothing.
+TEST_F(MultiProcess, ACommitSurvivesTheProcessKilledRightAfterIt) {
+  miDataBase::ResetSessionForThread();
+  coretest::Signal committed, never;
+  coretest::Child child([&] {
+    std::string failure;
+    try {
+      DBCommon().GetNextCounter(5, 2025);
+    } catch (const Error& e) {
+      failure = e.Description();
+    }
+    committed.Send();  // also after a failure: the parent must not wait for ever
+    if (failure.empty()) never.Wait();
+    return failure;
+  });
+  committed.Wait();
+  child.Kill();
+  EXPECT_EQ(child.Join(), "");
+  EXPECT_EQ(DBCommon().GetCurrCounter(5, 2025), 1);
+  EXPECT_EQ(DBCommon().GetNextCounter(5, 2025), 2);
+}
+
 }  // namespace
 }  // namespace qv

@@ -50,6 +50,7 @@ TEST(ErrorHandling, ChainListsProceduresOutermostFirstAndSourceOnce) {
             "select * from Countries}\r\n"
             "[DAO.Database]\r\n"
             "The table 'Countries' does not exist.");
+  EXPECT_EQ(e.Message(), "The table 'Countries' does not exist.");
 }
 
 TEST(ErrorHandling, LocationLineRules) {

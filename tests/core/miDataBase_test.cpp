@@ -100,10 +100,13 @@ TEST_F(Session, ClassifierPresenceIsProbedOncePerThread) {
   EXPECT_TRUE(fresh);
 }
 
+// A file that says nothing usable leaves locking off without raising, and
+// is shown to the user once, with what is wrong and where.
 TEST_F(Session, OptionsFileWordsSwitchLocking) {
   const struct {
     std::optional<std::string> file;  // nullopt: no file
     bool enabled;
+    const char* shown = "";  // the start of the reason shown, "" for nothing
   } cases[] = {
       {std::nullopt, false},
       {"<DBOptions><Locking Enable=\"yes\"/></DBOptions>", true},
@@ -112,20 +115,36 @@ TEST_F(Session, OptionsFileWordsSwitchLocking) {
       {"<DBOptions><Locking Enable=\"1\"/></DBOptions>", true},
       {"<DBOptions><Locking Enable=\"no\"/></DBOptions>", false},
       {"<DBOptions><Locking Enable=\"0\"/></DBOptions>", false},
-      {"<DBOptions><Locking Enable=\"on\"/></DBOptions>", false},
-      {"<DBOptions><Locking Enable=\"-1\"/></DBOptions>", false},
+      {"<DBOptions><Locking Enable=\"on\"/></DBOptions>", false, "has Locking Enable=\"on\""},
+      {"<DBOptions><Locking Enable=\"-1\"/></DBOptions>", false, "has Locking Enable=\"-1\""},
       {"<DBOptions><Locking/></DBOptions>", false},
       {"<DBOptions><Other Enable=\"yes\"/></DBOptions>", false},
       {"<Options><Locking Enable=\"yes\"/></Options>", false},
-      {"<DBOptions><Locking Enable=\"yes\"></DBOptions>", false},  // malformed
-      {"", false},
+      {"<DBOptions><Locking Enable=\"yes\"></DBOptions>", false,
+       "cannot be read; database locking stays off.\r\n   Reason: Start-end tags mismatch"},
+      {"", false, "cannot be read; database locking stays off.\r\n   Reason: No document element"},
   };
+  const std::string path = Folder() + "Qv_DBOptions.xml";
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.file.value_or("(no file)"));
     std::filesystem::remove(folder_ / "Qv_DBOptions.xml");
     if (c.file) WriteFile("Qv_DBOptions.xml", *c.file);
     miDataBase::ResetSessionForThread();
-    EXPECT_EQ(miDataBase::IsDBLockingEnabled(), c.enabled) << c.file.value_or("(no file)");
+    shown_.clear();
+    EXPECT_EQ(miDataBase::IsDBLockingEnabled(), c.enabled);
     EXPECT_EQ(DBCommon().IsDataBaseLockingEnabled(), c.enabled);
+    EXPECT_EQ(miDataBase::ReadDBOptionsFile(path).lockingEnabled, c.enabled);
+    if (*c.shown == 0) {
+      EXPECT_TRUE(shown_.empty()) << shown_.front().text;
+      EXPECT_EQ(miDataBase::ReadDBOptionsFile(path).problem, "");
+      continue;
+    }
+    ASSERT_EQ(shown_.size(), 1u);  // once per thread, though asked twice
+    EXPECT_EQ(shown_[0].text, "[Qv_DBProvider::miDataBase.EnsureDBOptionsLoaded]\r\n" +
+                                  miDataBase::ReadDBOptionsFile(path).problem);
+    EXPECT_TRUE(miDataBase::ReadDBOptionsFile(path).problem.starts_with("The options file '" +
+                                                                        path + "' " + c.shown))
+        << miDataBase::ReadDBOptionsFile(path).problem;
   }
   // Read once per thread: a change is seen by the next session only.
   WriteFile("Qv_DBOptions.xml", "<DBOptions><Locking Enable=\"yes\"/></DBOptions>");
@@ -134,7 +153,7 @@ TEST_F(Session, OptionsFileWordsSwitchLocking) {
 
 TEST_F(Session, PublicClassesByProgId) {
   ObjectPtr common = CreateObject("Qv_DBProvider.DBCommon");
-  EXPECT_EQ(common->CallV("GetDBVerion"), Variant("1.0.1"));
+  EXPECT_EQ(common->CallV("GetDBVerion"), Variant("1.0.2"));
   EXPECT_EQ(common->CallV("GetDaoVersion"), Variant("3.6"));
   EXPECT_EQ(common->CallV("GetFormatDBVerion"), Variant("4.0"));
   EXPECT_EQ(common->CallV("IsDataBaseLockingEnabled"), Variant(false));

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <optional>
 
 #include "core/miDataBase.h"
@@ -15,7 +14,6 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Workspace.h"
 #include "queries/DictPeriodFixture.h"
-#include "queries/mActiveWarrantTitle.h"
 
 namespace qv::queries::testing {
 namespace {
@@ -187,20 +185,25 @@ class SignersTest : public DictPeriodTest {
                {"(1, 101, 201, 'Бухгалтер', 0)", "(2, 100, 200, 'Директор', 1)",
                 "(3, 100, 202, 'Кассир', 0)", "(4, 101, 300, 'x', 0)", "(5, 101, 200, 'Зам', 0)",
                 "(6, 100, 300, 'y', 1)"});
-    titles_ = {{2, "Доверенность №1"},
-               {5, "ДОВЕРЕННОСТЬ №2"},
-               {4, "доверенность АО"},
-               {3, Repeat("Ж", 300)},
-               {6, "Генеральная"}};
-    previous_ = SetWarrantTitleSource([this](double id) -> std::optional<std::string> {
-      auto it = titles_.find(id);
-      if (it == titles_.end()) return std::nullopt;
-      return it->second;
-    });
+    // Titles come from each personnel row's active warrant of kind 1, or
+    // from its latest one when none is active: 2 has an active one and a
+    // later inactive one, 5 only inactive ones, 1 only one of kind 2.
+    Warrant(1, 2, "Доверенность №1", 1, 45000);
+    Warrant(2, 2, "Старая", 0, 45500);
+    Warrant(3, 5, "Черновик", 0, 44000);
+    Warrant(4, 5, "ДОВЕРЕННОСТЬ №2", 0, 45000);
+    Warrant(5, 4, "доверенность АО", 1, 0);
+    Warrant(6, 3, Repeat("Ж", 255), 0, 0);
+    Warrant(7, 6, "Генеральная", 1, 0);
+    Warrant(8, 1, "Налоговая", 1, 0, 2);
   }
-  void TearDown() override {
-    SetWarrantTitleSource(previous_);
-    DictPeriodTest::TearDown();
+  static void Warrant(double id, double personnel, const std::string& caption, int active,
+                      double begins, int kind = 1) {
+    using mQvDaoDataBase::Number2DaoSql;
+    Sql("insert into Warrants (ID, WorkerID, Caption, IsActive, DateBeg, ContoraType) values (" +
+        Number2DaoSql(id) + ", " + Number2DaoSql(personnel) + ", " +
+        mQvDaoDataBase::DaoQString(caption) + ", " + std::to_string(active) + ", " +
+        Number2DaoSql(begins) + ", " + std::to_string(kind) + ")");
   }
   static std::string Repeat(const std::string& s, int n) {
     std::string r;
@@ -244,9 +247,6 @@ class SignersTest : public DictPeriodTest {
     for (const Row& r : rows) text += (text.empty() ? "" : "; ") + r.text;
     return text;
   }
-
-  std::map<double, std::string> titles_;
-  WarrantTitleSource previous_;
 };
 
 TEST_F(SignersTest, PersonnelOfABranchJobPlace) {
@@ -294,9 +294,9 @@ TEST_F(SignersTest, PersonnelOfABranchJobPlace) {
 TEST_F(SignersTest, TextsAreCutTo250Characters) {
   Sql("update Personnel set PostName = '" + Repeat("П", 255) + "' where ID = 1");
   Sql("update NaturalPerson set Surname = '" + Repeat("Ф", 255) + "' where ID = 2");
-  titles_[1] = Repeat("Д", 200);
-  titles_[5] = Repeat("Е", 240);
-  titles_[2] = "Доверенность " + Repeat("Ж", 20);
+  Warrant(9, 1, Repeat("Д", 200), 1, 0);
+  Sql("update Warrants set Caption = '" + Repeat("Е", 240) + "' where ID = 4");
+  Sql("update Warrants set Caption = 'Доверенность " + Repeat("Ж", 20) + "' where ID = 1");
   DictQueries q;
   auto rs = q.GetPersonnelOfTaxpayer(101, "", "", false);
   ASSERT_EQ(rs->RowCount(), 3u);

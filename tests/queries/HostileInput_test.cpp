@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "core/miDataBase.h"
-#include "platform/ado/Recordset.h"
-#include "platform/automation/Collection.h"
 #include "platform/automation/Object.h"
 #include "queries/DictPeriodFixture.h"
 
@@ -76,6 +74,9 @@ const std::vector<Operation>& Operations() {
       {"DictQueries", "GetOfrDeclarantType", {S("")}, 0, Kind::kList},
       {"DictQueries", "GetOfrLicType", {S("")}, 0, Kind::kList},
       {"DBQProfiles", "GetDocClassesForSelecting", {S("")}, 0, Kind::kList},
+      {"DBPermissions", "GetDocClassesForSelecting", {S("")}, 0, Kind::kList},
+      {"DBPermissions", "IsThereUserWithLogin", {S(""), Variant(0.0), S("")}, 0, Kind::kCode},
+      {"DBPermissions", "IsThereUserWithLogin", {S("a"), Variant(0.0), S("")}, 2, Kind::kList},
       {"PersonQueries",
        "FindBranchDuplicates",
        {Variant(1.0), S(""), Variant(0.0)},
@@ -88,6 +89,11 @@ const std::vector<Operation>& Operations() {
        2,
        Kind::kCode},
       {"DBQAccStream", "GetAccStreamsByGiin", {S(""), Variant(-1)}, 0, Kind::kCode},
+      {"DocumentQueries",
+       "GetDocCountForSolverInPeriod2",
+       {Variant(1.0), Variant(2513), S("")},
+       2,
+       Kind::kList},
   };
   return ops;
 }
@@ -141,9 +147,7 @@ class HostileInputTest : public DictPeriodTest {
                {"(1, 1, 1, '770101001', '')", "(2, 2, 9, '770102001', 'ABC.00000.LE.643')"});
   }
 
-  // What the call gives: the error number, or 0 and the result as text
-  // (every column of every row of a recordset, the identifiers of a
-  // collection's records, a plain value as text).
+  // What the call gives: the error number, or 0 and the result as text.
   static std::pair<int32_t, std::string> Run(const Operation& op, const Variant& input,
                                              std::string* description = nullptr) {
     std::vector<Variant> args = op.args;
@@ -154,29 +158,7 @@ class HostileInputTest : public DictPeriodTest {
           result = CreateObject(std::string("Qv_DBProvider.") + op.progId)->Call(op.method, args);
         },
         description);
-    return {number, number ? std::string() : Render(result)};
-  }
-
-  static std::string Render(const Variant& v) {
-    if (v.IsNull()) return "Null";
-    if (!v.IsObject()) return CStr(v);
-    if (auto rs = std::dynamic_pointer_cast<ado::Recordset>(v.AsObject())) {
-      std::string text;
-      for (size_t r = 0; r < rs->RowCount(); ++r) {
-        for (size_t c = 0; c < rs->FieldCount(); ++c) {
-          const Variant& cell = rs->Value(r, c);
-          text += (c ? "|" : "") + (cell.IsNull() ? std::string("Null") : CStr(cell));
-        }
-        text += ";";
-      }
-      return text;
-    }
-    if (auto c = std::dynamic_pointer_cast<Collection>(v.AsObject())) {
-      std::string text;
-      for (int32_t i = 1; i <= c->Count(); ++i) text += CStr(c->At(i).AsObject()->Get("ID")) + ";";
-      return text;
-    }
-    return "an object";
+    return {number, number ? std::string() : coretest::RenderResult(result)};
   }
 };
 
@@ -242,7 +224,7 @@ TEST_F(HostileInputTest, OkatoListsAndOrders) {
   InsertRows("insert into NSI_OKATO (ID, Code, Name)", {"(2, '40', 'СПб')"});
   auto dict = CreateObject("Qv_DBProvider.DictQueries");
   const auto ids = [&](const char* list, const char* order) {
-    return Render(dict->CallV("GetNsiOKATO", S(list), S(order)));
+    return coretest::RenderResult(dict->CallV("GetNsiOKATO", S(list), S(order)));
   };
   EXPECT_EQ(ids("1, 2", "Code"), "2|40|СПб;1|45|Москва;");
   EXPECT_EQ(ids("2;1", "name  DESC"), "2|40|СПб;1|45|Москва;");

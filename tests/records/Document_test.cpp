@@ -358,9 +358,6 @@ TEST_F(DocumentDelete, WaitsForTheSubsystemsOfWhatHangsOnIt) {
     const char* setup;
     const char* progId;
   } cases[] = {
-      {"insert into PfrSubDocs (ID, DocumentID) values (2, 2)", "Qv_DBProvider.DBPfrSubDoc"},
-      {"insert into Doc_Attachments (ID, DocumentID) values (1, 2)",
-       "Qv_DBProvider.DBAttachmentDoc"},
       {"update doc_registry set EditorType = 6 where document_id = 2", "Qv_DBProvider.DBBigDocs"},
   };
   for (const auto& c : cases) {
@@ -373,8 +370,6 @@ TEST_F(DocumentDelete, WaitsForTheSubsystemsOfWhatHangsOnIt) {
     EXPECT_EQ(State(), before);
     EXPECT_EQ(doc->State(), kLoaded);
     EXPECT_NE(Sub(doc, "FileContent")->State(), kDeleted);  // its blob row is back too
-    Sql("delete from PfrSubDocs where ID = 2");
-    Sql("delete from Doc_Attachments");
     Sql("update doc_registry set EditorType = 1 where document_id = 2");
   }
 }

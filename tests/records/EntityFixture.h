@@ -57,6 +57,17 @@ class EntityTest : public coretest::DataFolderTest {
   int32_t Count(const std::string& tableAndWhere) {
     return CLng(Scalar("select count(*) from " + tableAndWhere));
   }
+  // The rows of `sql`: columns joined by "|", rows by "; ", Null as "Null".
+  std::string Rows(const std::string& sql) {
+    auto rs = db_->OpenStatement(sql, dao::dbOpenSnapshot);
+    std::string text;
+    for (; !rs->IsEOF(); rs->MoveNext()) {
+      if (!text.empty()) text += "; ";
+      for (int32_t i = 0; i < rs->FieldCount(); ++i)
+        text += (i ? "|" : "") + (rs->FieldValue(i).IsNull() ? "Null" : CStr(rs->FieldValue(i)));
+    }
+    return text;
+  }
 
   static QvRecordPtr New(const std::string& type) { return QvRecord::Create("Qv_Records." + type); }
   static Variant Obj(const QvRecordPtr& r) { return Variant(ObjectPtr(r)); }

@@ -5,6 +5,7 @@
 #include "CallArgs.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Object.h"
+#include "platform/automation/VbaText.h"
 
 namespace qvdb {
 
@@ -18,11 +19,15 @@ void RunCall(const std::string& target, const std::vector<std::string>& rawArgs,
   if (progId.find('.') == std::string::npos) progId = "Qv_DBProvider." + progId;
   std::vector<qv::Variant> args;
   for (const std::string& a : rawArgs) args.push_back(ParseCallArg(a));
+  const std::string operation = target.substr(dot + 1);
   qv::ObjectPtr object = qv::CreateObject(progId);
-  const qv::Variant result = object->Call(target.substr(dot + 1), args);
+  const qv::Variant result = object->Call(operation, args);
   if (format == Format::kJson) {
+    // The texts given to a password operation (SavePassword ...) are not echoed.
+    const bool secret = qv::LCase(operation).find("password") != std::string::npos;
     out << "{\"result\":" << ToJson(result) << ",\"args\":[";
-    for (size_t i = 0; i < args.size(); ++i) out << (i ? "," : "") << ToJson(args[i]);
+    for (size_t i = 0; i < args.size(); ++i)
+      out << (i ? "," : "") << ToJson(secret ? Shown("Password", args[i]) : args[i]);
     out << "]}\n";
     return;
   }

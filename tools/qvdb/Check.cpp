@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <ostream>
 
+#include "Backup.h"
 #include "ConsoleTester.h"
+#include "Output.h"
+#include "core/miDataBase.h"
 #include "core/schema/Schema.h"
 #include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
@@ -69,6 +72,18 @@ void CompareTable(qv::jet::Catalog& catalog, const schema::TableDef& want,
   }
 }
 
+// A problem under its file's line: every line of it indented.
+void PrintProblem(std::ostream& out, std::string_view problem) {
+  constexpr std::string_view kIndent = "          ";
+  std::string text(kIndent);
+  for (size_t i = 0; i < problem.size(); ++i) {
+    if (problem[i] == '\r' && i + 1 < problem.size() && problem[i + 1] == '\n') continue;
+    text += problem[i];
+    if (problem[i] == '\n') text += kIndent;
+  }
+  out << text << '\n';
+}
+
 // Prints a file's line and its problems; returns the number of problems.
 int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out) {
   std::vector<std::string> problems;
@@ -86,10 +101,10 @@ int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out) {
       problems.push_back(std::move(p));
     db->Close();
   } catch (const qv::Error& e) {
-    problems.push_back("Error " + std::to_string(e.Number()) + ": " + e.Description());
+    problems.push_back(ErrorReport(e));
   }
   out << (problems.empty() ? "  ok      " : "  FAILED  ") << file.string() << '\n';
-  for (const std::string& p : problems) out << "          " << p << '\n';
+  for (const std::string& p : problems) PrintProblem(out, p);
   return static_cast<int>(problems.size());
 }
 
@@ -127,15 +142,21 @@ CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
     }
     result.problems += CheckFile(p, schema::DbFileName(file), out);
   }
-  std::vector<fs::path> shards;
-  if (fs::is_directory(folder / "BigDocs", ec))
-    for (const auto& e : fs::recursive_directory_iterator(folder / "BigDocs", ec))
-      if (e.is_regular_file() && e.path().extension() == ".mdb") shards.push_back(e.path());
-  std::sort(shards.begin(), shards.end());
-  for (const fs::path& p : shards) {
+  for (const fs::path& file : DatabaseFiles(folder)) {
+    if (*file.begin() != "BigDocs") continue;
+    const fs::path p = folder / file;
     ++result.files;
     const bool first = p.stem().string().ends_with("_0");
     result.problems += CheckFile(p, first ? "shard0" : "shard", out);
+  }
+  const fs::path options = folder / std::string(qv::miDataBase::kOptionsFileName);
+  const qv::miDataBase::DBOptionsFile read = qv::miDataBase::ReadDBOptionsFile(options.string());
+  out << "\nOptions file:\n"
+      << (read.problem.empty() ? "  ok      " : "  FAILED  ") << options.string() << " (locking "
+      << (read.lockingEnabled ? "on" : "off") << (fs::exists(options, ec) ? ")\n" : ": no file)\n");
+  if (!read.problem.empty()) {
+    ++result.problems;
+    PrintProblem(out, read.problem);
   }
   out << "\nRegistration self-test:\n";
   result.selfTestFailed = RunSelfTest(kSelfTestProgId, out);

@@ -3,8 +3,10 @@
 // three files and the big-document shards under BigDocs/): SQLite's
 // integrity check, then the catalogue against the schema (every table,
 // column with its Jet type, size and Required, and index with its columns,
-// primary and unique flags); then the library's registration self-test,
-// when its class is registered.
+// primary and unique flags); the options file (a file that cannot be read,
+// is not well-formed or has an unknown Enable word counts as a problem:
+// locking would be off without a word); then the library's registration
+// self-test, when its class is registered.
 
 #include <filesystem>
 #include <iosfwd>
@@ -27,7 +29,7 @@ std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::strin
 
 struct CheckResult {
   int files = 0;
-  int problems = 0;        // integrity and catalogue problems
+  int problems = 0;        // integrity, catalogue and options-file problems
   int selfTestFailed = 0;  // -1 when the self-test is not available
 };
 

@@ -4,6 +4,8 @@
 
 #include "DataFolder.h"
 #include "DemoDocuments.h"
+#include "DemoPfr.h"
+#include "DemoWarrants.h"
 #include "Generator.h"
 #include "Output.h"
 #include "SqlShell.h"
@@ -41,7 +43,7 @@ class Walk {
       body();
     } catch (const qv::Error& e) {
       ++failures_;
-      out_ << "Error " << e.Number() << ": " << e.Description() << "\n";
+      out_ << ErrorReport(e) << "\n";
     }
   }
 
@@ -362,6 +364,8 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
   WalkDictionaries(w, stream.IsNull() ? 0 : qv::CDbl(stream));
   if (!office.IsNull()) WalkTaxpayer(w, qv::CDbl(office));
   w.Step([&] { WalkDocuments(w.Out()); });
+  w.Step([&] { WalkPfr(w.Out()); });
+  w.Step([&] { WalkWarrants(w.Out()); });
 
   w.Heading("Public classes of the library registered in this build");
   int count = 0;

@@ -132,6 +132,7 @@ class Generator {
       tx.Commit();
     }
     WriteDocuments();
+    stats_.pfr = GeneratePfr(*ws_, *db_, o_.seed, streams_.front().id);
     stats_.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return stats_;

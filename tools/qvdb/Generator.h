@@ -4,8 +4,10 @@
 // and individual entrepreneurs with their INN, KPP, OGRN, addresses, leaders
 // and accountants; one accounting stream each; the report forms with their
 // templates and publication dates; documents with instances, adjustment
-// chains and cells. The reference rows it needs (Russia, regions, tax
-// offices, passports, the forms) are added when missing.
+// chains and cells; the taxpayers' insured persons and the personal
+// sections of their insurance-contribution reports (GeneratePfr.h). The
+// reference rows it needs (Russia, regions, tax offices, passports, the
+// forms) are added when missing.
 //
 // One seed gives the same rows in an empty database: every value comes from
 // the seeded sequence, dates from the periods (never from the clock).
@@ -17,6 +19,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+
+#include "GeneratePfr.h"
 
 namespace qvdb {
 
@@ -36,6 +40,7 @@ struct GenerateStats {
   int64_t legalPersons = 0, branches = 0, entrepreneurs = 0, workers = 0;
   int64_t streams = 0, templates = 0, templateDates = 0, templateCategories = 0;
   int64_t documents = 0, adjustments = 0, cells = 0;
+  PfrCounts pfr;  // insured persons, personal sections and their cells
   int32_t firstYear = 0, lastYear = 0;
   double seconds = 0;
 };

@@ -11,6 +11,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/Object.h"
 #include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qvdb {
@@ -25,6 +26,15 @@ Format ParseFormat(const std::string& name) {
   if (name == "json") return Format::kJson;
   qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
               "unknown format \"" + name + "\" (table, tsv or json)");
+}
+
+bool IsSecretName(std::string_view name) {
+  return qv::EqualsAsciiNoCase(name, "Password");
+}
+
+Variant Shown(std::string_view name, const Variant& value) {
+  if (!IsSecretName(name) || !value.IsString() || value.AsString().empty()) return value;
+  return Variant(std::string(kMasked));
 }
 
 std::string JsonString(std::string_view text) {
@@ -177,7 +187,7 @@ class JsonWriter {
     for (int i = 0; i < cls.PropertyCount(); ++i) {
       const auto& p = cls.Property(i);
       if (p.group != qv::records::kBase && !rec.GroupLoaded(p.group)) continue;
-      out += "," + JsonString(p.name) + ":" + Nested(rec.Value(i));
+      out += "," + JsonString(p.name) + ":" + Nested(Shown(p.name, rec.Value(i)));
     }
     path_.erase(&rec);
     return out + "}}";
@@ -204,7 +214,7 @@ std::string RecordsetJson(const qv::ado::Recordset& rs) {
   for (size_t r = 0; r < rs.RowCount(); ++r) {
     out += r ? ",[" : "[";
     for (size_t c = 0; c < rs.FieldCount(); ++c)
-      out += (c ? "," : "") + writer.Value(rs.Value(r, c));
+      out += (c ? "," : "") + writer.Value(Shown(rs.FieldAt(c).name, rs.Value(r, c)));
     out += "]";
   }
   return out + "]}";
@@ -217,6 +227,36 @@ std::string ValueText(const Variant& v) {
   if (v.IsObject()) return v.IsNothing() ? "Nothing" : v.AsObject()->Class().ProgId();
   if (v.IsError()) return "Error " + std::to_string(v.AsErrorCode());
   return qv::CStr(v);
+}
+
+namespace {
+
+std::string WithNewlines(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+  return out;
+}
+
+std::string_view TrimLineBreaks(std::string_view text) {
+  while (!text.empty() && (text.front() == '\r' || text.front() == '\n')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+std::string ErrorReport(const qv::Error& e) {
+  const std::string_view description = e.Description();
+  const std::string_view message = e.Message();
+  std::string report =
+      "Error " + std::to_string(e.Number()) + ": " + WithNewlines(TrimLineBreaks(message));
+  if (message.size() < description.size() && description.ends_with(message))
+    report +=
+        "\n" +
+        WithNewlines(TrimLineBreaks(description.substr(0, description.size() - message.size())));
+  return report;
 }
 
 }  // namespace qvdb

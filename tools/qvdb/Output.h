@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/ado/Recordset.h"
+#include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
 
 namespace qvdb {
@@ -36,6 +37,16 @@ Format ParseFormat(const std::string& name);  // error 5 for an unknown name
 std::string ToJson(const qv::Variant& value);
 std::string JsonString(std::string_view text);
 std::string RecordsetJson(const qv::ado::Recordset& rs);
+
+// Texts of a record property or recordset column named "Password" (any
+// case), and the text arguments of an operation whose name contains it,
+// print as kMasked in every format, so that no password reaches the screen
+// or another program; an empty text prints as it is.
+inline constexpr std::string_view kMasked = "********";
+bool IsSecretName(std::string_view name);
+// `value`, or kMasked in its place when `name` is secret and it holds a
+// non-empty text.
+qv::Variant Shown(std::string_view name, const qv::Variant& value);
 
 // A scalar as people read it: CStr's text, "Null" for Null, the bytes of a
 // byte array in hex, other arrays as JSON, an object by its ProgID.
@@ -55,5 +66,10 @@ void PrintRecordset(std::ostream& out, const qv::ado::Recordset& rs, Format form
 // line (its key first when it has one), a record as its lines, a scalar as
 // its text. JSON prints ToJson and a line break.
 void PrintValue(std::ostream& out, const qv::Variant& value, Format format);
+
+// How qvdb reports an error: "Error NUMBER: " and what went wrong, then the
+// chain of library procedures it passed, outermost first, one per line
+// (line breaks as "\n").
+std::string ErrorReport(const qv::Error& e);
 
 }  // namespace qvdb

@@ -166,7 +166,7 @@ bool SqlSession::Dot(const std::string& line) {
 void SqlSession::PrintError(const std::exception& e) {
   ++errors_;
   if (auto* qe = dynamic_cast<const qv::Error*>(&e))
-    err_ << "Error " << qe->Number() << ": " << qe->Description() << std::endl;
+    err_ << ErrorReport(*qe) << std::endl;
   else
     err_ << "Error: " << e.what() << std::endl;
 }

@@ -72,7 +72,7 @@ class LineWriter {
       for (int i = 0; i < cls.PropertyCount(); ++i) {
         const auto& p = cls.Property(i);
         if (p.group != qv::records::kBase && !rec.GroupLoaded(p.group)) continue;
-        Value(rec.Value(i), prefix + std::string(p.name), lines);
+        Value(Shown(p.name, rec.Value(i)), prefix + std::string(p.name), lines);
       }
     }
     path_.erase(&rec);
@@ -136,7 +136,7 @@ void PrintRecordset(std::ostream& out, const qv::ado::Recordset& rs, Format form
   for (size_t c = 0; c < cols; ++c) cells[0].push_back(rs.FieldAt(c).name);
   for (size_t r = 0; r < rs.RowCount(); ++r)
     for (size_t c = 0; c < cols; ++c) {
-      std::string text = Flat(ValueText(rs.Value(r, c)));
+      std::string text = Flat(ValueText(Shown(rs.FieldAt(c).name, rs.Value(r, c))));
       cells[r + 1].push_back(format == Format::kTable ? Cut(text, kMaxCellWidth) : text);
     }
   if (format == Format::kTsv) {

@@ -1,23 +1,29 @@
 // qvdb: sets up, explores and checks a data folder, generates sample data,
 // and calls any public operation of the library by name.
 //
-// Exit status: 0 success, 1 an error (printed as "Error NUMBER: DESCRIPTION"
-// on stderr, whatever the format) or a database file that failed `check`,
-// 2 bad command-line use.
+// Exit status: 0 success, 1 an error (printed on stderr, whatever the
+// format, as "Error NUMBER: MESSAGE" and the chain of procedures after it)
+// or a database file that failed `check`, 2 bad command-line use.
 
 #include <malloc.h>
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 
+#include "Backup.h"
 #include "Call.h"
 #include "Check.h"
 #include "DataFolder.h"
 #include "Demo.h"
 #include "Generator.h"
+#include "ImportMdb.h"
 #include "Output.h"
 #include "SqlShell.h"
 #include "platform/automation/Error.h"
@@ -57,24 +63,35 @@ int RunSql(const std::optional<std::string>& data, const std::string& dbFile,
   return errors == 0 ? 0 : 1;
 }
 
-// A progress bar on stderr, redrawn at most ten times a second.
+// A progress bar on stderr, redrawn at most ten times a second; a new label
+// (the file an import is at) starts a new bar.
 class ProgressBar {
  public:
-  void operator()(int64_t done, int64_t total) {
+  explicit ProgressBar(std::string unit) : unit_(std::move(unit)) {}
+  void operator()(int64_t done, int64_t total) { Draw("", unit_, done, total); }
+  void Draw(const std::string& label, const std::string& unit, int64_t done, int64_t total) {
     const auto now = std::chrono::steady_clock::now();
-    if (done < total && now - last_ < std::chrono::milliseconds(100)) return;
+    if (label != label_) {
+      label_ = label;
+      start_ = now;
+    } else if (done < total && now - last_ < std::chrono::milliseconds(100)) {
+      return;
+    }
     last_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const int width = 30;
     const int filled = total ? static_cast<int>(width * done / total) : width;
-    std::fprintf(stderr, "\r[%.*s%*s] %3d%% %lld/%lld documents, %.0f/s ", filled,
-                 "##############################", width - filled, "",
-                 total ? static_cast<int>(100 * done / total) : 100, static_cast<long long>(done),
-                 static_cast<long long>(total), seconds > 0 ? done / seconds : 0.0);
+    std::fprintf(stderr, "\r%s%s[%.*s%*s] %3d%% %lld/%lld %s, %.0f/s ", label.c_str(),
+                 label.empty() ? "" : " ", filled, "##############################", width - filled,
+                 "", total ? static_cast<int>(100 * done / total) : 100,
+                 static_cast<long long>(done), static_cast<long long>(total), unit.c_str(),
+                 seconds > 0 ? done / seconds : 0.0);
     if (done >= total) std::fprintf(stderr, "\n");
   }
 
  private:
+  std::string unit_;
+  std::string label_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point last_{};
 };
@@ -82,7 +99,7 @@ class ProgressBar {
 int RunGenerate(const std::optional<std::string>& data, const qvdb::GenerateOptions& o) {
   const auto folder = qvdb::ResolveDataFolder(data);
   qvdb::ProgressFn progress;
-  if (isatty(STDERR_FILENO)) progress = ProgressBar();
+  if (isatty(STDERR_FILENO)) progress = ProgressBar("documents");
   const qvdb::GenerateStats s = qvdb::Generate(qvdb::UserDatabasePath(folder), o, progress);
   std::cout << "Generated in " << folder.string() << " (seed " << o.seed << ", periods "
             << s.firstYear << "-" << s.lastYear << "):\n"
@@ -92,7 +109,9 @@ int RunGenerate(const std::optional<std::string>& data, const qvdb::GenerateOpti
             << s.templateDates << " template dates, " << s.templateCategories
             << " rows of who may use them\n"
             << "  " << s.documents << " documents (" << s.adjustments << " adjustments), "
-            << s.cells << " cells\n";
+            << s.cells << " cells\n"
+            << "  " << s.pfr.persons << " insured persons, " << s.pfr.subDocs
+            << " personal sections with " << s.pfr.cells << " cells\n";
   std::printf("  %.2f s, %.0f documents/s\n", s.seconds,
               s.seconds > 0 ? static_cast<double>(s.documents) / s.seconds : 0.0);
   return 0;
@@ -106,6 +125,39 @@ int RunCheck(const std::optional<std::string>& data) {
   return r.problems == 0 ? 0 : 1;
 }
 
+int RunBackup(const std::optional<std::string>& data, const std::string& target) {
+  const auto folder = qvdb::ResolveDataFolder(data);
+  const int files = qvdb::BackupDataFolder(folder, target, std::cout);
+  std::cout << files << " database files of " << folder.string() << " copied to " << target << "\n";
+  return 0;
+}
+
+// Set by SIGINT and SIGTERM during an import, which then stops at the next
+// row and removes what it wrote.
+std::atomic<bool> gInterrupted{false};
+
+int RunImportMdb(const std::string& src, const std::string& dest, bool keepUnknown) {
+  qvdb::ImportOptions options;
+  options.keepUnknown = keepUnknown;
+  options.cancel = &gInterrupted;
+  if (isatty(STDERR_FILENO)) {
+    auto bar = std::make_shared<ProgressBar>("rows");
+    options.progress = [bar](const std::string& file, int64_t done, int64_t total) {
+      bar->Draw(file, file == "BigDocs" ? "files" : "rows", done, total);
+    };
+  }
+  struct sigaction action {};
+  action.sa_handler = [](int) { gInterrupted = true; };
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::error_code ec;
+  const qvdb::ImportSummary summary = std::filesystem::is_directory(src, ec)
+                                          ? qvdb::ImportDataFolder(src, dest, options)
+                                          : qvdb::ImportJetFile(src, dest, options);
+  qvdb::PrintImportSummary(summary, std::cout);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +167,10 @@ int main(int argc, char** argv) {
   // insert itself. Keeping up to 128 MB makes generate about 2.5 times faster.
   mallopt(M_TRIM_THRESHOLD, 128 << 20);
   mallopt(M_TOP_PAD, 16 << 20);
+  // A write past the file-size limit (ulimit -f) would end the process by
+  // SIGXFSZ with no word said; ignored, the write fails, the engine reports
+  // it as an error, the transaction rolls back and the error is printed.
+  std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app{"qvdb: set up, explore and check a data folder; call any operation by name"};
   app.require_subcommand(1);
   std::string format = "table";
@@ -187,10 +243,48 @@ int main(int argc, char** argv) {
       "Exit status: 0 when every file is sound, 1 when one has a problem; the self-test's "
       "results are printed and do not change it.");
 
+  auto* backup = app.add_subcommand(
+      "backup",
+      "Copy every database file of the folder (BigDocs shards included) into a new "
+      "folder with SQLite's online backup, while the folder may be in use");
+  std::string backupTarget;
+  addData(backup);
+  backup->add_option("target", backupTarget, "the new folder (must not exist or be empty)")
+      ->required();
+  backup->footer(
+      "Each file's copy holds one committed state of it, commits still in its log included. "
+      "Copying the .mdb files of a folder in use is no backup: recent commits may be only "
+      "in their logs (-wal files).");
+
   auto* demo = app.add_subcommand("demo",
                                   "Walk through a user's first steps on the default "
                                   "data folder (created and filled when empty)");
   addData(demo);
+
+  auto* importMdb = app.add_subcommand(
+      "import-mdb",
+      "Bring a Windows installation's Jet files over into a new data folder, or copy one "
+      "Jet file into a new database file");
+  std::string importSrc, importDest;
+  bool keepUnknown = false;
+  importMdb
+      ->add_option("src", importSrc,
+                   "a folder with Quivane.mdb (and Kladr.mdb, Okato.mdb, BigDocs/), or one "
+                   "Jet file (.mdb)")
+      ->required();
+  importMdb->add_option("dest", importDest, "the new data folder, or the new database file")
+      ->required();
+  importMdb->add_flag("--keep-unknown", keepUnknown,
+                      "also copy the tables and columns the schema does not know, with "
+                      "their Jet types");
+  importMdb->footer(
+      "The source files are opened read-only. A folder is imported at the schema version "
+      "its DBVersion tells and then migrated to the current one; each table of the schema "
+      "takes the rows of the source table of the same name (columns matched by name, "
+      "without regard to case). Everything is written into a temporary folder beside DEST "
+      "and renamed to DEST at the end: a failure or Ctrl-C leaves no DEST and names the "
+      "table and row. Prints rows read and written per table and every value converted "
+      "with loss.");
 
   try {
     app.parse(argc, argv);
@@ -213,10 +307,12 @@ int main(int argc, char** argv) {
     }
     if (*generate) return RunGenerate(data, gen);
     if (*check) return RunCheck(data);
+    if (*backup) return RunBackup(data, backupTarget);
     if (*demo) return qvdb::RunDemo(data, std::cout);
+    if (*importMdb) return RunImportMdb(importSrc, importDest, keepUnknown);
   } catch (const qv::Error& e) {
     std::cout.flush();
-    std::cerr << "Error " << e.Number() << ": " << e.Description() << std::endl;
+    std::cerr << qvdb::ErrorReport(e) << std::endl;
     return 1;
   } catch (const std::exception& e) {
     std::cout.flush();

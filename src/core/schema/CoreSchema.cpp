@@ -3,6 +3,8 @@
 
 #include "core/schema/FieldHelpers.h"
 #include "core/schema/SubsystemSchemas.h"
+#include "platform/dao/Database.h"
+#include "platform/jet/JetConnection.h"
 
 namespace qv::schema {
 namespace {
@@ -37,8 +39,17 @@ constexpr TableDef kTables[] = {
     {"GlobalParams", kGlobalParams, {}},
 };
 
+// Version 2: the tables lose the triggers that stored values as Jet would
+// (the engine's writes do it now), in every file.
+void DropValueTriggers(dao::Database& db) {
+  db.Connection().Schema().DropValueTriggers();
+}
+
 constexpr SchemaStep kSteps[] = {
     {DbFile::kUser, 1, kTables},
+    {DbFile::kUser, 2, {}, &DropValueTriggers},
+    {DbFile::kKladr, 2, {}, &DropValueTriggers},
+    {DbFile::kOkato, 2, {}, &DropValueTriggers},
 };
 
 }  // namespace

@@ -174,6 +174,7 @@ void Upgrade(dao::Workspace& ws, dao::Database& db, const SchemaSource& source, 
         const SchemaStep& s = source.steps[i];
         if (s.file != result.file || s.version != v) continue;
         for (const TableDef& t : s.tables) ApplyTable(db, t);
+        if (s.migrate) s.migrate(db);
         result.stepsRun.push_back(i);
       }
       for (const RowStep& r : source.rows)
@@ -188,10 +189,32 @@ void Upgrade(dao::Workspace& ws, dao::Database& db, const SchemaSource& source, 
   result.toVersion = target;
 }
 
+// The library opens the classifier files read-only only. A read-only
+// connection cannot remove a write-ahead log when it ends, so a file in
+// that mode would keep its -wal and -shm files beside it; with a rollback
+// journal a read leaves nothing. An open keeps the file's mode. Switching
+// needs the file to itself: when another process has it open, it is left
+// for the next build.
+void UseRollbackJournal(dao::Database& db) {
+  jet::Connection& conn = db.Connection();
+  try {
+    conn.ExecuteNative("PRAGMA journal_mode = DELETE");
+  } catch (const Error&) {
+  }
+}
+
 }  // namespace
 
-SchemaSource DefaultSchema() {
-  return {AllSchemaSteps(), kRowSteps};
+SchemaSource DefaultSchema(int32_t upToVersion) {
+  // Both lists are in ascending version order, so the source is a prefix of each.
+  std::span<const SchemaStep> steps = AllSchemaSteps();
+  std::span<const RowStep> rows = kRowSteps;
+  auto newer = [&](int32_t v) { return v > upToVersion; };
+  const auto s =
+      std::find_if(steps.begin(), steps.end(), [&](auto& x) { return newer(x.version); });
+  const auto r = std::find_if(rows.begin(), rows.end(), [&](auto& x) { return newer(x.version); });
+  return {steps.first(static_cast<size_t>(s - steps.begin())),
+          rows.first(static_cast<size_t>(r - rows.begin()))};
 }
 
 std::string_view DbFileName(DbFile file) {
@@ -239,6 +262,7 @@ std::vector<FileBuildResult> BuildDataFolder(const std::string& folder,
       r.created = true;
     }
     Upgrade(*ws, *dbs[i], source, target, r);
+    if (r.file != DbFile::kUser) UseRollbackJournal(*dbs[i]);
   }
   ws->Close();
   return results;

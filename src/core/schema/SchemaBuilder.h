@@ -43,8 +43,11 @@ struct SchemaSource {
   std::span<const RowStep> rows;
 };
 
-// AllSchemaSteps() with the reference rows of ReferenceData at version 1.
-SchemaSource DefaultSchema();
+// AllSchemaSteps() with the reference rows of ReferenceData at version 1,
+// the steps and rows up to `upToVersion`: a folder built with it is at that
+// version, and building it again with the whole schema runs the later ones
+// (an import fills a folder at its source's version before migrating it).
+SchemaSource DefaultSchema(int32_t upToVersion = INT32_MAX);
 
 // The file name of a database of a data folder ("Quivane.mdb" ...).
 std::string_view DbFileName(DbFile file);

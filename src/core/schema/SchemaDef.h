@@ -9,6 +9,10 @@
 
 #include "platform/jet/JetTypes.h"
 
+namespace qv::dao {
+class Database;
+}
+
 namespace qv::schema {
 
 using jet::JetType;
@@ -38,11 +42,14 @@ struct TableDef {
 // The database files of a data folder.
 enum class DbFile { kUser, kKladr, kOkato };
 
-// A set of tables added to one file at one schema version.
+// A set of tables added to one file at one schema version, or a change of
+// what the file already holds (`migrate`, run inside the file's upgrade
+// transaction after the step's tables, if any).
 struct SchemaStep {
   DbFile file;
   int32_t version;  // the schema version that introduces these tables
   std::span<const TableDef> tables;
+  void (*migrate)(dao::Database& db) = nullptr;
 };
 
 }  // namespace qv::schema

@@ -6,7 +6,7 @@
 namespace qv {
 
 namespace {
-constexpr std::array<std::pair<int32_t, std::string_view>, 18> kVbTexts{{
+constexpr std::array<std::pair<int32_t, std::string_view>, 19> kVbTexts{{
     {vberr::kInvalidProcedureCall, "Invalid procedure call or argument"},
     {vberr::kOverflow, "Overflow"},
     {vberr::kOutOfMemory, "Out of memory"},
@@ -15,6 +15,7 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 18> kVbTexts{{
     {vberr::kTypeMismatch, "Type mismatch"},
     {vberr::kInternalError, "Internal error"},
     {vberr::kFileNotFound, "File not found"},
+    {vberr::kPathFileAccessError, "Path/File access error"},
     {vberr::kPathNotFound, "Path not found"},
     {vberr::kObjectNotSet, "Object variable or With block variable not set"},
     {vberr::kInvalidUseOfNull, "Invalid use of Null"},

@@ -26,11 +26,24 @@ class Error : public std::exception {
   int32_t Line() const noexcept { return line_; }
   const char* what() const noexcept override { return description_.c_str(); }
 
+  // What went wrong as first raised: the description before the error
+  // discipline put the chain of procedures in front of it (the whole
+  // description when it did not).
+  const std::string& Message() const noexcept { return hasMessage_ ? message_ : description_; }
+  // Keeps `message` as the message of this error, whose description is
+  // the chain of procedures followed by it.
+  void SetMessage(std::string message) {
+    message_ = std::move(message);
+    hasMessage_ = true;
+  }
+
  private:
   int32_t number_;
   int32_t line_;
   std::string source_;
   std::string description_;
+  std::string message_;
+  bool hasMessage_ = false;
 };
 
 // VB run-time error numbers used by the platform layer.
@@ -43,6 +56,7 @@ inline constexpr int32_t kDivisionByZero = 11;
 inline constexpr int32_t kTypeMismatch = 13;
 inline constexpr int32_t kInternalError = 51;
 inline constexpr int32_t kFileNotFound = 53;
+inline constexpr int32_t kPathFileAccessError = 75;
 inline constexpr int32_t kPathNotFound = 76;
 inline constexpr int32_t kObjectNotSet = 91;
 inline constexpr int32_t kInvalidUseOfNull = 94;

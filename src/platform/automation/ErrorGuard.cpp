@@ -54,7 +54,9 @@ Error ErrorWithLocation(std::string_view library, std::string_view module,
   const std::string& d = e.Description();
   if (d.empty() || (d.front() != '\r' && d.front() != '\n')) text += "\r\n";
   text += d;
-  return Error(e.Number(), std::move(text));
+  Error raised(e.Number(), std::move(text));
+  raised.SetMessage(e.Message());  // the message stays what was first raised
+  return raised;
 }
 
 void RaiseWithLocation(std::string_view library, std::string_view module,

@@ -3,11 +3,15 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/ucol.h>
+#include <unicode/ucoleitr.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "platform/automation/Error.h"
 
@@ -81,22 +85,101 @@ const icu::Locale& Russian() {
   return ru;
 }
 
+// The root order: Latin before Cyrillic, as the Jet Russian sort has them
+// ("ru" alone would move Cyrillic first); Russian letters keep their
+// alphabetical order in both. Null when ICU has no collation data.
+UCollator* OpenRussianCollator() {
+  UErrorCode status = U_ZERO_ERROR;
+  UCollator* c = ucol_open("", &status);
+  if (U_FAILURE(status)) return nullptr;
+  ucol_setStrength(c, UCOL_SECONDARY);  // ignore case, keep letters apart
+  return c;
+}
+
 UCollator* RussianCollator() {
-  thread_local std::unique_ptr<UCollator, void (*)(UCollator*)> coll(
-      [] {
-        UErrorCode status = U_ZERO_ERROR;
-        // The root order: Latin before Cyrillic, as the Jet Russian sort has
-        // them ("ru" alone would move Cyrillic first); Russian letters keep
-        // their alphabetical order in both.
-        UCollator* c = ucol_open("", &status);
-        if (U_FAILURE(status)) return static_cast<UCollator*>(nullptr);
-        ucol_setStrength(c, UCOL_SECONDARY);  // ignore case, keep letters apart
-        return c;
-      }(),
-      [](UCollator* c) {
-        if (c) ucol_close(c);
-      });
+  thread_local std::unique_ptr<UCollator, void (*)(UCollator*)> coll(OpenRussianCollator(),
+                                                                     [](UCollator* c) {
+                                                                       if (c) ucol_close(c);
+                                                                     });
   return coll.get();
+}
+
+// The places of the printable ASCII characters in the collation's order,
+// for comparing texts made of them alone without the collator: each such
+// character is one collation element with a primary weight and the common
+// secondary weight (checked here, for the collator in use), so at secondary
+// strength two of those texts compare as the sequences of their characters'
+// places, upper and lower case alike. 0 marks a character left to the
+// collator (control characters are ignorable in it).
+using AsciiPlaces = std::array<uint8_t, 256>;
+
+AsciiPlaces MakeAsciiPlaces() {
+  AsciiPlaces places{};
+  UCollator* coll = OpenRussianCollator();
+  if (!coll) return places;
+  std::vector<char16_t> simple;
+  uint32_t secondary = 0;
+  for (char16_t c = 0x20; c < 0x7F; ++c) {
+    UErrorCode status = U_ZERO_ERROR;
+    UCollationElements* it = ucol_openElements(coll, &c, 1, &status);
+    if (U_FAILURE(status)) continue;
+    const int32_t first = ucol_next(it, &status);
+    const int32_t second = ucol_next(it, &status);
+    ucol_closeElements(it);
+    if (U_FAILURE(status) || first == UCOL_NULLORDER || second != UCOL_NULLORDER) continue;
+    if (ucol_primaryOrder(first) == 0) continue;
+    const uint32_t s = ucol_secondaryOrder(first);
+    if (simple.empty()) secondary = s;
+    if (s != secondary) continue;
+    simple.push_back(c);
+  }
+  std::stable_sort(simple.begin(), simple.end(), [&](char16_t a, char16_t b) {
+    return ucol_strcoll(coll, &a, 1, &b, 1) == UCOL_LESS;
+  });
+  uint8_t place = 0;
+  for (size_t i = 0; i < simple.size(); ++i) {
+    if (i == 0 || ucol_strcoll(coll, &simple[i - 1], 1, &simple[i], 1) != UCOL_EQUAL) ++place;
+    places[simple[i]] = place;
+  }
+  ucol_close(coll);
+  return places;
+}
+
+// Built once for the process: a thread-local table would cost a lookup of
+// the thread's storage on every comparison.
+const AsciiPlaces& Places() {
+  static const AsciiPlaces places = MakeAsciiPlaces();
+  return places;
+}
+
+// The comparison of two texts of characters with places; nullopt when
+// either has another character.
+std::optional<int32_t> CompareAscii(std::string_view a, std::string_view b) {
+  const AsciiPlaces& places = Places();
+  auto place = [&](char c) { return places[static_cast<unsigned char>(c)]; };
+  const size_t n = std::min(a.size(), b.size());
+  int32_t result = 0;
+  size_t i = 0;
+  for (; i < n && a[i] == b[i]; ++i)
+    if (place(a[i]) == 0) return std::nullopt;
+  if (i < n) {
+    const uint8_t pa = place(a[i]), pb = place(b[i]);
+    if (pa == 0 || pb == 0) return std::nullopt;
+    result = pa < pb ? -1 : pa > pb ? 1 : 0;
+  }
+  // Every other character needs a place too: an ignorable one would make
+  // the longer text equal, not greater, and one left to the collator might
+  // decide where the first difference does not.
+  for (std::string_view rest : {a.substr(i), b.substr(i)})
+    for (char c : rest)
+      if (place(c) == 0) return std::nullopt;
+  if (result != 0) return result;
+  // Same places to the end of the shorter text: upper and lower case only.
+  for (size_t k = i; k < n; ++k) {
+    const uint8_t pa = place(a[k]), pb = place(b[k]);
+    if (pa != pb) return pa < pb ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
 bool IsVbSpace(char c) {
@@ -221,6 +304,7 @@ std::string StringOf(int32_t n, std::string_view ch) {
 }
 
 int32_t CompareTextRu(std::string_view a, std::string_view b) {
+  if (const auto r = CompareAscii(a, b)) return *r;
   UCollator* coll = RussianCollator();
   if (!coll)
     return FoldCase(a).compare(FoldCase(b)) < 0 ? -1 : (FoldCase(a) == FoldCase(b) ? 0 : 1);

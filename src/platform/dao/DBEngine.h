@@ -7,9 +7,11 @@
 //     current record, so reads show what other connections have committed
 //     (statements are never left open between calls, so each read starts a
 //     fresh snapshot of the file outside a transaction);
-//   dbFreeLocks: every database outside a transaction moves its committed
-//     log into the file (a passive checkpoint), giving back the log space and
-//     letting other connections read the changes from the file.
+//   dbFreeLocks: every database outside a transaction ends the read
+//     snapshot a statement still stepping holds, so that its next read shows
+//     what other connections have committed. Committed changes move from the
+//     log into the file by SQLite's own checkpoints only (the log's size
+//     threshold, the close of the last connection to the file).
 // Version is "3.6", the object model's version this engine follows.
 
 #include <cstdint>

@@ -250,8 +250,7 @@ void Database::BeginLevel(bool immediate) {
 void Database::CommitLevel(bool flush) {
   jet::Connection& conn = Connection();
   conn.CommitTrans();
-  if (flush && conn.TransactionDepth() == 0 && !options_.readOnly)
-    conn.ExecuteNative("PRAGMA wal_checkpoint(PASSIVE)");
+  if (flush && conn.TransactionDepth() == 0) conn.SyncLog();
 }
 
 void Database::RollbackLevel() {
@@ -265,8 +264,7 @@ void Database::RefreshRecordsets() {
 }
 
 void Database::FreeLocks() {
-  if (!conn_ || options_.readOnly || conn_->TransactionDepth() > 0) return;
-  conn_->ExecuteNative("PRAGMA wal_checkpoint(PASSIVE)");
+  if (conn_) conn_->EndReadSnapshot();
 }
 
 void Database::Close() {

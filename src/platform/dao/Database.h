@@ -109,17 +109,18 @@ class Database : public Object {
   // ---- the engine's idle
   // Re-reads the current record of every open recordset.
   void RefreshRecordsets();
-  // Outside a transaction: moves committed changes from the log into the
-  // file (a passive checkpoint), so other connections read them from there.
+  // Outside a transaction: ends the read snapshot a statement still
+  // stepping holds (jet::Connection::EndReadSnapshot), so the next read
+  // shows other connections' commits. It moves nothing into the file.
   void FreeLocks();
 
  private:
   // Transaction levels, for the workspace and for Transaction (the one
   // scope callers use). `immediate`: an outermost level takes the file's
   // write lock at once (jet::Connection::BeginTrans). CommitLevel commits
-  // the innermost level; `flush` after the outermost one writes the log
-  // into the file and syncs it. RollbackLevel re-reads the current record
-  // of every open recordset.
+  // the innermost level; `flush` after the outermost one syncs the log to
+  // the disk (jet::Connection::SyncLog). RollbackLevel re-reads the current
+  // record of every open recordset.
   friend class Transaction;
   friend class Workspace;
   void BeginLevel(bool immediate = false);

@@ -13,7 +13,7 @@ namespace {
 
 using jet::JetType;
 
-Variant Convert(const Variant& v, JetType type) {
+Variant Convert(Variant&& v, JetType type) {
   switch (type) {
     case JetType::kBoolean:
       return Variant(CBool(v));
@@ -39,24 +39,30 @@ Variant Convert(const Variant& v, JetType type) {
     case JetType::kText:
     case JetType::kMemo:
     case JetType::kChar:
-    case JetType::kGUID:
-      return v.IsString() ? v : Variant(CStr(v));
+      return v.IsString() ? std::move(v) : Variant(CStr(v));
+    case JetType::kGUID: {
+      // Stored as the braced upper-case text, which is how GUIDs compare.
+      std::string text = CStr(v);
+      for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      return Variant(std::move(text));
+    }
     case JetType::kBinary:
     case JetType::kVarBinary:
     case JetType::kLongBinary:
     case JetType::kNone:
-      return v;
+      return std::move(v);
   }
-  return v;
+  return std::move(v);
 }
 
 }  // namespace
 
-Variant CoerceToField(const Variant& value, jet::JetType type, int32_t size) {
+Variant CoerceToField(Variant value, jet::JetType type, int32_t size) {
   if (value.IsEmptyOrNull()) return Variant::Null();
   Variant out;
   try {
-    out = Convert(value, type);
+    out = Convert(std::move(value), type);
   } catch (const Error& e) {
     if (e.Number() == vberr::kOverflow) ThrowDao(daoerr::kNumericOverflow, kSourceField);
     ThrowDao(daoerr::kConversionError, kSourceField);

@@ -13,10 +13,10 @@ namespace qv::dao {
 
 // Converts a value assigned to a field of `type` as the engine does when a
 // field's Value is set: Empty and Null give Null; numbers, dates, booleans and
-// texts convert by the VBA rules. Errors: 3163 a text longer than a Text
-// field of `size` UTF-16 units, 3349 a number outside the type's range, 3421
-// a value that does not convert.
-Variant CoerceToField(const Variant& value, jet::JetType type, int32_t size);
+// texts convert by the VBA rules, a GUID's text to upper case. Errors: 3163 a text longer than a
+// Text field of `size` UTF-16 units, 3349 a number outside the type's range, 3421 a value that does
+// not convert.
+Variant CoerceToField(Variant value, jet::JetType type, int32_t size);
 
 // The value a new record shows in a field before it is set: its default
 // value (a number, a quoted text, True/False/Yes/No, Now(), Date() or Time(),

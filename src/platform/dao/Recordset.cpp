@@ -121,7 +121,7 @@ void Recordset::SetField(int32_t i, Variant value) {
   if (i < 0 || i >= FieldCount()) ThrowDao(daoerr::kItemNotFound, kSourceFields);
   if (mode_ == dbEditNone) ThrowDao(daoerr::kUpdateWithoutEdit, kSourceField);
   const jet::FieldSpec& f = columns_[static_cast<size_t>(i)].spec;
-  buffer_[static_cast<size_t>(i)] = CoerceToField(value, f.type, f.size);
+  buffer_[static_cast<size_t>(i)] = CoerceToField(std::move(value), f.type, f.size);
   dirty_[static_cast<size_t>(i)] = 1;
 }
 

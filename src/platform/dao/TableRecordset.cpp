@@ -121,9 +121,9 @@ bool TableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<const Var
     ResetGuard guard{st};
     int index = 1;
     for (size_t i = 0; i < probe.eqCount; ++i)
-      if (!((probe.eqNulls >> i) & 1u)) st.Bind(index++, keys[i]);
+      if (!((probe.eqNulls >> i) & 1u)) st.BindView(index++, keys[i]);
     if (probe.cond == Cond::kGreater || probe.cond == Cond::kLess)
-      st.Bind(index++, keys[probe.eqCount]);
+      st.BindView(index++, keys[probe.eqCount]);
     else if (probe.cond == Cond::kRowidGreater || probe.cond == Cond::kRowidLess)
       st.Bind(index++, RowidValue(rowid));
     if (st.Step()) {
@@ -328,7 +328,7 @@ int64_t TableRecordset::AddRow(const std::vector<Variant>& buffer,
   ResetGuard guard{st};
   int index = 1;
   for (size_t i = 0; i < dirty.size(); ++i)
-    if (dirty[i]) st.Bind(index++, buffer[i]);
+    if (dirty[i]) st.BindView(index++, buffer[i]);
   st.Step();
   return conn_->LastInsertRowId();
 }
@@ -340,7 +340,7 @@ void TableRecordset::UpdateRow(const std::vector<Variant>& buffer,
     ResetGuard guard{st};
     int index = 1;
     for (size_t i = 0; i < dirty.size(); ++i)
-      if (dirty[i]) st.Bind(index++, buffer[i]);
+      if (dirty[i]) st.BindView(index++, buffer[i]);
     st.Bind(index, RowidValue(rowid_));
     st.Step();
   }

@@ -68,7 +68,7 @@ class Transaction {
   Transaction& operator=(const Transaction&) = delete;
 
   // Commits the level (nothing for a joined scope). `flush` after the
-  // outermost level writes the log into the file and syncs it. When the
+  // outermost level syncs the log to the disk. When the
   // commit fails the level stays for the destructor to roll back (a
   // workspace level is rolled back by the workspace at once).
   // Errors: 3034 the scope has ended.

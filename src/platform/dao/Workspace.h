@@ -42,7 +42,7 @@ class Workspace : public Object {
   // interleave with another connection's. Inner levels are plain ones.
   void BeginTransImmediate();
   // Errors: 3034 without a transaction. dbForceOSFlush makes the outermost
-  // commit write the log into each file and sync it.
+  // commit sync each file's log to the disk.
   void CommitTrans(const Variant& options);
   void Rollback();
   int32_t TransactionDepth() const { return depth_; }

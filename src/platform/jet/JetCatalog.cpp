@@ -222,14 +222,35 @@ void Catalog::Invalidate() const {
   cache_.clear();
 }
 
+int Catalog::DropValueTriggers() {
+  std::vector<std::string> names;
+  {
+    sqlite::StmtPtr s = sqlite::Prepare(
+        db_,
+        "SELECT name FROM sqlite_master WHERE type = 'trigger' AND (name LIKE "
+        "'jet\\_norm\\_insert:%' ESCAPE '\\' OR name LIKE 'jet\\_norm\\_update:%' ESCAPE '\\')");
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) names.push_back(ColumnText(s.get(), 0));
+    sqlite::Check(rc, db_);
+  }
+  if (names.empty()) return 0;
+  Savepoint sp(db_);
+  for (const std::string& name : names) {
+    std::string sql = "DROP TRIGGER ";
+    sqlite::AppendQuoted(sql, name);
+    sqlite::Exec(db_, sql.c_str());
+  }
+  sp.Commit();
+  Changed();
+  return static_cast<int>(names.size());
+}
+
 void Catalog::CreateTable(const TableSpec& table) {
   ddl::CheckTable(table);
   if (FindTable(table.name)) ThrowJet(jeterr::kTableExists, {table.name}, kSourceTableDef);
   Savepoint sp(db_);
   EnsureCreated();
   sqlite::Exec(db_, ddl::CreateTableSql(table).c_str());
-  if (std::string triggers = ddl::TriggersSql(table); !triggers.empty())
-    sqlite::Exec(db_, triggers.c_str());
   sqlite::StmtPtr s = sqlite::Prepare(
       db_,
       "INSERT INTO _jet_columns (table_name, ordinal, name, type, size, required, "
@@ -309,7 +330,7 @@ void Catalog::DropTable(std::string_view tableName) {
   Savepoint sp(db_);
   std::string sql = "DROP TABLE ";
   sqlite::AppendQuoted(sql, table->name);
-  sqlite::Exec(db_, sql.c_str());  // its indexes and triggers go with it
+  sqlite::Exec(db_, sql.c_str());  // its indexes go with it
   EnsureCreated();
   for (const char* del : {"DELETE FROM _jet_columns WHERE table_name = ?",
                           "DELETE FROM _jet_indexes WHERE table_name = ?"}) {
@@ -333,9 +354,6 @@ void Catalog::AddField(std::string_view tableName, const FieldSpec& field) {
   sqlite::AppendQuoted(sql, table->name);
   sql += " ADD COLUMN " + ddl::ColumnSql(table->name, field, false);
   sqlite::Exec(db_, sql.c_str());
-  sqlite::Exec(db_, ddl::DropTriggersSql(table->name).c_str());
-  if (std::string triggers = ddl::TriggersSql(next); !triggers.empty())
-    sqlite::Exec(db_, triggers.c_str());
   sqlite::StmtPtr s = sqlite::Prepare(
       db_,
       "INSERT INTO _jet_columns (table_name, ordinal, name, type, size, required, "

@@ -114,6 +114,13 @@ class Catalog : public SchemaView {
   // the catalogue).
   void Invalidate() const;
 
+  // Files made by earlier versions have two triggers per table that stored
+  // values as Jet would (jet_norm_insert:T, jet_norm_update:T); the writes
+  // of the engine do that now (Jet statements through the translator, DAO
+  // recordsets through their fields' conversions). Drops them; returns how
+  // many there were.
+  int DropValueTriggers();
+
  private:
   struct Cached {
     std::shared_ptr<const TableSpec> spec;

@@ -1,5 +1,7 @@
 #include "platform/jet/JetConnection.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <unordered_map>
 
@@ -35,6 +37,33 @@ void CheckPath(const std::string& path, bool mustExist) {
   if (mustExist && !fs::exists(p, ec)) ThrowJet(jeterr::kFileNotFound, {path});
 }
 
+// True when nobody can be writing the file: its folder takes no new files
+// (so no writer can make the -wal or rollback journal it needs) and no
+// write-ahead log is there. SQLite may then read it as immutable, without
+// the -shm file a WAL database otherwise needs and cannot get there.
+bool NoWriterPossible(const std::string& path) {
+  const fs::path folder = fs::path(path).parent_path();
+  std::error_code ec;
+  return ::access(folder.empty() ? "." : folder.c_str(), W_OK) != 0 &&
+         !fs::exists(path + "-wal", ec);
+}
+
+// `path` as an SQLite URI asking for an immutable read.
+std::string ImmutableUri(const std::string& path) {
+  std::string uri = "file:";
+  for (char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[static_cast<unsigned char>(c) >> 4];
+      uri += kHex[c & 0xF];
+    } else {
+      uri += c;
+    }
+  }
+  return uri + "?immutable=1";
+}
+
 }  // namespace
 
 struct Connection::Impl {
@@ -56,6 +85,10 @@ struct Connection::Impl {
 
 std::shared_ptr<Connection> Connection::Open(const std::string& path, const OpenOptions& options) {
   CheckPath(path, true);
+  // SQLite takes a file of no bytes for an empty database and would write
+  // into it; it is no database of ours.
+  std::error_code ec;
+  if (fs::file_size(path, ec) == 0 && !ec) ThrowJet(jeterr::kBadDatabaseFormat, {path});
   return std::make_shared<Connection>(Private{}, path, options, false);
 }
 
@@ -75,8 +108,11 @@ Connection::Connection(Private, const std::string& path, const OpenOptions& opti
     : path_(path), options_(options), impl_(std::make_unique<Impl>()) {
   int flags = (options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
               (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+  const bool immutable = options.readOnly && NoWriterPossible(path);
+  if (immutable) flags |= SQLITE_OPEN_URI;
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  int rc =
+      sqlite3_open_v2(immutable ? ImmutableUri(path).c_str() : path.c_str(), &raw, flags, nullptr);
   impl_->db.reset(raw);
   sqlite3* db = raw;
   if (rc != SQLITE_OK) {
@@ -91,14 +127,20 @@ Connection::Connection(Private, const std::string& path, const OpenOptions& opti
   rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   if ((rc & 0xff) == SQLITE_NOTADB) ThrowJet(jeterr::kBadDatabaseFormat, {path});
   sqlite::Check(rc, db);
-  if (!options.readOnly) {
-    sqlite::Exec(db, "PRAGMA journal_mode = WAL");
-    // In WAL mode NORMAL keeps the file consistent; a power loss may drop
-    // the last commits, as Jet's lazy writes could.
-    sqlite::Exec(db, "PRAGMA synchronous = NORMAL");
-  }
+  // A file is made with a write-ahead log, so that readers and a writer
+  // share it; an open keeps the file's journal mode, so a file its owner
+  // switched to a rollback journal (one read only through read-only opens,
+  // which cannot remove a log when they end) stays so.
+  if (create) sqlite::Exec(db, "PRAGMA journal_mode = WAL");
+  // In WAL mode NORMAL keeps the file consistent; a power loss may drop
+  // the last commits, as Jet's lazy writes could.
+  if (!options.readOnly) sqlite::Exec(db, "PRAGMA synchronous = NORMAL");
+  // A database without the catalogue is not one of ours: it is refused
+  // rather than given the catalogue's tables.
+  if (!create && sqlite3_table_column_metadata(db, nullptr, "_jet_indexes", "table_name", nullptr,
+                                               nullptr, nullptr, nullptr, nullptr) != SQLITE_OK)
+    ThrowJet(jeterr::kBadDatabaseFormat, {path});
   impl_->catalog = std::make_unique<Catalog>(db, [this] { ClearCaches(); });
-  if (!options.readOnly && !create) impl_->catalog->EnsureCreated();
   impl_->lastSchemaVersion = impl_->SchemaVersion();
 }
 
@@ -294,6 +336,57 @@ int64_t Connection::Changes() const {
 
 int64_t Connection::LastInsertRowId() const {
   return sqlite3_last_insert_rowid(impl_->db.get());
+}
+
+void Connection::EndReadSnapshot() {
+  if (depth_ > 0) return;
+  sqlite3* db = impl_->db.get();
+  for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
+    if (sqlite3_stmt_busy(s) && sqlite3_stmt_readonly(s)) sqlite3_reset(s);
+}
+
+void Connection::SyncLog() {
+  if (options_.readOnly) return;
+  sqlite3_file* log = nullptr;
+  sqlite::Check(sqlite3_file_control(impl_->db.get(), "main", SQLITE_FCNTL_JOURNAL_POINTER, &log),
+                impl_->db.get());
+  // No log file is open before the first write.
+  if (log && log->pMethods) sqlite::Check(log->pMethods->xSync(log, SQLITE_SYNC_NORMAL), nullptr);
+}
+
+void BackupDatabase(const std::string& source, const std::string& target, int busyTimeoutMs) {
+  CheckPath(source, true);
+  CheckPath(target, false);
+  std::error_code ec;
+  if (fs::exists(target, ec)) ThrowJet(jeterr::kDatabaseExists, {target});
+  auto open = [](const std::string& path, int flags) {
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    sqlite::DbPtr db(raw);
+    if (rc != SQLITE_OK) sqlite::Throw(rc, db.get());
+    return db;
+  };
+  sqlite::DbPtr from = open(source, SQLITE_OPEN_READONLY);
+  sqlite3_busy_timeout(from.get(), busyTimeoutMs);
+  sqlite::DbPtr to = open(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  try {
+    // The first read tells a database from any other file.
+    const int rc =
+        sqlite3_exec(from.get(), "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if ((rc & 0xff) == SQLITE_NOTADB) ThrowJet(jeterr::kBadDatabaseFormat, {source});
+    sqlite::Check(rc, from.get());
+    sqlite3_backup* backup = sqlite3_backup_init(to.get(), "main", from.get(), "main");
+    if (!backup) sqlite::Throw(sqlite3_errcode(to.get()), to.get());
+    // One step over every page: the copy reads one snapshot of the source.
+    const int step = sqlite3_backup_step(backup, -1);
+    const int finish = sqlite3_backup_finish(backup);
+    if (step != SQLITE_DONE) sqlite::Throw(step, to.get());
+    sqlite::Check(finish, to.get());
+  } catch (...) {
+    to.reset();
+    fs::remove(target, ec);
+    throw;
+  }
 }
 
 }  // namespace qv::jet

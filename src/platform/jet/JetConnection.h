@@ -33,7 +33,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
  public:
   // Opens an existing file. Errors: 3044 the folder does not exist, 3024 the
-  // file does not exist, 3343 it is not a database, 3051 it cannot be opened.
+  // file does not exist, 3343 it is not a database of ours (no bytes, not
+  // SQLite, or without the catalogue; nothing is written to it), 3051 it
+  // cannot be opened. A read-only open of a file nobody can write (its
+  // folder takes no files, and no write-ahead log is there) reads it as
+  // immutable, so a read-only folder can be read and nothing is left in it.
   static std::shared_ptr<Connection> Open(const std::string& path, const OpenOptions& options = {});
   // Creates a new file with a Jet locale string. Errors: 3044 the folder does
   // not exist, 3204 the file exists.
@@ -84,6 +88,20 @@ class Connection : public std::enable_shared_from_this<Connection> {
   int64_t Changes() const;
   int64_t LastInsertRowId() const;
 
+  // ---- snapshots and the log
+  // Outside a transaction: resets every read statement of this connection
+  // still stepping, so the next read starts a snapshot that shows what other
+  // connections have committed since. A Statement reset here starts over at
+  // its next Step. Inside a transaction it does nothing.
+  void EndReadSnapshot();
+  // Writes the log to the disk (fsync), so that every commit made so far
+  // survives a power loss as well as a crash of the process; without it a
+  // commit survives the process but a power loss may take the last ones.
+  // Committed changes move from the log into the file by SQLite's own
+  // checkpoints (when the log grows past its threshold and when the last
+  // connection to the file closes), never here.
+  void SyncLog();
+
   // Drops the cached statements and translations (the schema changed).
   void ClearCaches();
 
@@ -99,5 +117,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
   bool explicitOuter_ = false;  // the outermost level is BEGIN IMMEDIATE, not a savepoint
   std::unique_ptr<Impl> impl_;
 };
+
+// Copies the database file `source` into the new file `target` with SQLite's
+// online backup: one consistent state of the file, the commits still in its
+// log included and no uncommitted change, while other connections and
+// processes go on reading and writing it. A copy of the file alone is no
+// such copy: it lacks what is still in the log. Errors: 3024 no such source
+// (3343 not a database), 3204 the target exists, 3044 its folder does not;
+// a failed copy leaves no target behind.
+void BackupDatabase(const std::string& source, const std::string& target, int busyTimeoutMs = 5000);
 
 }  // namespace qv::jet

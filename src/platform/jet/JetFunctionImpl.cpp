@@ -20,7 +20,7 @@ std::string_view Args::Text(int i) {
     return std::string_view(reinterpret_cast<const char*>(t),
                             static_cast<size_t>(sqlite3_value_bytes(v)));
   }
-  return scratch_.emplace_back(CStr(ArgToVariant(v)));
+  return scratch_.emplace_front(CStr(ArgToVariant(v)));
 }
 
 double Args::Double(int i) const {

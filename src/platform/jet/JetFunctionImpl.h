@@ -3,7 +3,7 @@
 // what they share: argument access and the error wrapper. Internal to
 // platform/jet.
 
-#include <deque>
+#include <forward_list>
 #include <string>
 #include <string_view>
 
@@ -34,7 +34,9 @@ class Args {
  private:
   int argc_;
   sqlite3_value** argv_;
-  std::deque<std::string> scratch_;  // texts made by CStr, alive for the call
+  // Texts made by CStr, alive for the call. A list, unlike a deque, takes no
+  // memory while empty: most calls never need it, and a call runs per row.
+  std::forward_list<std::string> scratch_;
 };
 
 using Body = Variant (*)(Args&);
@@ -132,9 +134,24 @@ Variant LogFn(Args&);
 
 // ---- functions that return an argument as it is (storage class and
 // subtype kept), the Like operator and the aggregates (JetNumberFunctions.cpp)
+// Len without the Variant round trip: every text column's size rule calls it
+// on every write (JetTextFunctions.cpp).
+void TextLen(sqlite3_context*, int, sqlite3_value**);
 void Nz(sqlite3_context*, int, sqlite3_value**);
 void Like(sqlite3_context*, int, sqlite3_value**);
 void FirstStep(sqlite3_context*, int, sqlite3_value**);
+
+// ---- a value as a column of a Jet type stores it, for what Jet statements
+// write (JetNumberFunctions.cpp). Each returns a value of another kind as it
+// is, for the column's rules to refuse (3464).
+// Boolean: a nonzero number as -1, zero as 0.
+void StoreBoolean(sqlite3_context*, int, sqlite3_value**);
+// Byte, Integer, Long: a fraction rounded half to even.
+void StoreInteger(sqlite3_context*, int, sqlite3_value**);
+// Currency: a number rounded to four decimals as CCur rounds.
+void StoreCurrency(sqlite3_context*, int, sqlite3_value**);
+// GUID: a text in upper case (braced upper-case text is how GUIDs compare).
+void StoreGuid(sqlite3_context*, int, sqlite3_value**);
 void LastStep(sqlite3_context*, int, sqlite3_value**);
 void FirstLastFinal(sqlite3_context*);
 

@@ -50,6 +50,8 @@ constexpr JetFunction Aggregate(std::string_view name, TypeRule rule, JetType ty
 // The entries named "%Date" and "%Boolean" are identity functions that mark a
 // value as a date or a boolean for the function it is passed to directly
 // (CStr, Format, "&" render those kinds differently from plain numbers).
+// The "%Store..." entries turn a value an INSERT or UPDATE writes into what
+// its column stores (JetFunctionImpl.h).
 // IIf and IsNull are no functions: the translator writes a CASE and IS NULL.
 constexpr auto kFunctions = std::to_array<JetFunction>({
     // operators
@@ -62,6 +64,11 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("Like", 2, 2, kFixed, T::kBoolean, "jet_like", fn::Like),
     Scalar("%Date", 1, 1, kFixed, T::kDate, "jet_asdate", Fn<fn::AsDateFn>),
     Scalar("%Boolean", 1, 1, kFixed, T::kBoolean, "jet_asbool", Fn<fn::AsBooleanFn>),
+    // a value written to a column of Jet statements, as the column stores it
+    Scalar("%StoreBoolean", 1, 1, kFixed, T::kBoolean, "jet_store_boolean", fn::StoreBoolean),
+    Scalar("%StoreInteger", 1, 1, kFixed, T::kLong, "jet_store_integer", fn::StoreInteger),
+    Scalar("%StoreCurrency", 1, 1, kFixed, T::kCurrency, "jet_store_currency", fn::StoreCurrency),
+    Scalar("%StoreGuid", 1, 1, kFixed, T::kGUID, "jet_store_guid", fn::StoreGuid),
     // Null handling and choice
     Scalar("Nz", 1, 2, kArg0, T::kNone, "jet_nz", fn::Nz),
     Scalar("IsNumeric", 1, 1, kFixed, T::kBoolean, "jet_isnumeric", Fn<fn::IsNumericFn>),
@@ -79,7 +86,7 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("Str", 1, 1, kFixed, T::kText, "jet_str", Fn<fn::StrFn>),
     Scalar("Val", 1, 1, kFixed, T::kDouble, "jet_val", Fn<fn::ValFn>),
     // text
-    Scalar("Len", 1, 1, kFixed, T::kLong, "jet_len", Fn<fn::LenFn>),
+    Scalar("Len", 1, 1, kFixed, T::kLong, "jet_len", fn::TextLen),
     Scalar("Left", 2, 2, kFixed, T::kText, "jet_left", Fn<fn::LeftFn>),
     Scalar("Right", 2, 2, kFixed, T::kText, "jet_right", Fn<fn::RightFn>),
     Scalar("Mid", 2, 3, kFixed, T::kText, "jet_mid", Fn<fn::MidFn>),

@@ -211,4 +211,45 @@ void FirstLastFinal(sqlite3_context* ctx) {
   s->value = nullptr;
 }
 
+// ---- values as columns store them
+
+namespace {
+
+bool IsNumber(sqlite3_value* v) {
+  const int t = sqlite3_value_type(v);
+  return t == SQLITE_INTEGER || t == SQLITE_FLOAT;
+}
+
+}  // namespace
+
+void StoreBoolean(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (!IsNumber(argv[0])) return sqlite3_result_value(ctx, argv[0]);
+  sqlite3_result_int(ctx, sqlite3_value_double(argv[0]) != 0 ? -1 : 0);
+}
+
+void StoreInteger(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const double d = sqlite3_value_double(argv[0]);
+  // Beyond the range of any integer column the value stays as it is and
+  // the column's range check refuses it.
+  if (sqlite3_value_type(argv[0]) != SQLITE_FLOAT || !(std::fabs(d) < 9.2e18))
+    return sqlite3_result_value(ctx, argv[0]);
+  sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(BankersRound(d)));
+}
+
+void StoreCurrency(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const double d = sqlite3_value_double(argv[0]);
+  if (sqlite3_value_type(argv[0]) != SQLITE_FLOAT || !(std::fabs(d) < 9.2e14))
+    return sqlite3_result_value(ctx, argv[0]);
+  sqlite3_result_double(ctx, BankersRound(d * 10000.0) / 10000.0);
+}
+
+void StoreGuid(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) return sqlite3_result_value(ctx, argv[0]);
+  const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  std::string text(p, static_cast<size_t>(sqlite3_value_bytes(argv[0])));
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
 }  // namespace qv::jet::fn

@@ -70,6 +70,12 @@ void Statement::Bind(int index, const Variant& value) {
   BindVariant(stmt_, index, value, source_);
 }
 
+void Statement::BindView(int index, const Variant& value) {
+  if (!stmt_) ThrowJet(jeterr::kObjectInvalid, {}, source_);
+  if (index < 1 || index > ParameterCount()) ThrowJet(jeterr::kItemNotFound, {}, source_);
+  BindVariant(stmt_, index, value, source_, false);
+}
+
 void Statement::BindAll(std::span<const Variant> values) {
   for (size_t i = 0; i < values.size(); ++i) Bind(static_cast<int>(i) + 1, values[i]);
 }

@@ -53,6 +53,10 @@ class Statement {
   // -1/0, Date the OLE serial, Currency rounded to 4 decimals, Empty/Null
   // NULL. Raises 3421 for an object or array.
   void Bind(int index, const Variant& value);
+  // As Bind, without a copy of a text or byte array: SQLite reads it where
+  // it is. REQUIRES: `value` stays alive and unchanged until the statement
+  // is reset, bound again or destroyed.
+  void BindView(int index, const Variant& value);
   void BindAll(std::span<const Variant> values);
   void ClearBindings();
 

@@ -20,32 +20,37 @@ struct TypeSql {
   std::string_view check;  // "$" stands for the quoted column; "" for none
 };
 
-// Integer columns take a fraction too (the trigger rounds it, as Jet rounds
-// a Double written to a Long); the range is checked on the value written.
-// Lists after IN have at most two items: SQLite compiles a longer list into
-// a temporary table built on every execution, which made each insert
-// allocate and free a b-tree.
+// Integer columns take a fraction too (what writes them rounds it first, as
+// Jet rounds a Double written to a Long); the range is checked on the value
+// written.
+// No IN lists: SQLite compiles a longer one into a temporary table built on
+// every execution, and even a list of two tests its left side for Null
+// through an arithmetic operation, which reads a text such as 'integer' as a
+// number on every write.
+constexpr const char* kNumber = "$ IS NULL OR typeof($) = 'integer' OR typeof($) = 'real'";
+constexpr const char* kText = "$ IS NULL OR typeof($) = 'text'";
 constexpr auto kTypes = std::to_array<TypeSql>({
-    {JetType::kBoolean, "INTEGER", "$ IS NULL OR typeof($) IN ('integer','real')"},
+    {JetType::kBoolean, "INTEGER", kNumber},
     {JetType::kByte, "INTEGER",
-     "$ IS NULL OR (typeof($) IN ('integer','real') AND $ > -0.5 AND $ < 255.5)"},
+     "$ IS NULL OR ((typeof($) = 'integer' OR typeof($) = 'real') AND $ > -0.5 AND $ < 255.5)"},
     {JetType::kInteger, "INTEGER",
-     "$ IS NULL OR (typeof($) IN ('integer','real') AND $ > -32768.5 AND $ < 32767.5)"},
+     "$ IS NULL OR ((typeof($) = 'integer' OR typeof($) = 'real') AND $ > -32768.5 AND $ < "
+     "32767.5)"},
     {JetType::kLong, "INTEGER",
-     "$ IS NULL OR (typeof($) IN ('integer','real') AND $ > -2147483648.5 AND $ < "
-     "2147483647.5)"},
-    {JetType::kBigInt, "INTEGER", "$ IS NULL OR typeof($) IN ('integer','real')"},
-    {JetType::kCurrency, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
-    {JetType::kSingle, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
-    {JetType::kDouble, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
-    {JetType::kNumeric, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
-    {JetType::kDecimal, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
-    {JetType::kFloat, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
-    {JetType::kDate, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
-    {JetType::kTime, "REAL", "$ IS NULL OR typeof($) IN ('integer','real')"},
-    {JetType::kText, "TEXT", "typeof($) IN ('text','null')"},
-    {JetType::kChar, "TEXT", "typeof($) IN ('text','null')"},
-    {JetType::kMemo, "TEXT", "typeof($) IN ('text','null')"},
+     "$ IS NULL OR ((typeof($) = 'integer' OR typeof($) = 'real') AND $ > -2147483648.5 "
+     "AND $ < 2147483647.5)"},
+    {JetType::kBigInt, "INTEGER", kNumber},
+    {JetType::kCurrency, "REAL", kNumber},
+    {JetType::kSingle, "REAL", kNumber},
+    {JetType::kDouble, "REAL", kNumber},
+    {JetType::kNumeric, "REAL", kNumber},
+    {JetType::kDecimal, "REAL", kNumber},
+    {JetType::kFloat, "REAL", kNumber},
+    {JetType::kDate, "REAL", kNumber},
+    {JetType::kTime, "REAL", kNumber},
+    {JetType::kText, "TEXT", kText},
+    {JetType::kChar, "TEXT", kText},
+    {JetType::kMemo, "TEXT", kText},
     {JetType::kGUID, "TEXT",
      "$ IS NULL OR (typeof($) = 'text' AND length($) = 38 AND substr($, 1, 1) = '{' AND "
      "substr($, 38, 1) = '}')"},
@@ -58,11 +63,6 @@ const TypeSql* FindType(JetType t) {
   for (const TypeSql& s : kTypes)
     if (s.type == t) return &s;
   return nullptr;
-}
-
-bool IsIntegerType(JetType t) {
-  return t == JetType::kByte || t == JetType::kInteger || t == JetType::kLong ||
-         t == JetType::kBigInt;
 }
 
 // `pattern` with every "$" replaced by `column` quoted.
@@ -98,26 +98,6 @@ bool IsNumberLiteral(std::string_view s) {
       return false;
   }
   return digits;
-}
-
-// One normalizing assignment of a column, or "" when its type needs none.
-// Returns the assignment and the condition under which it changes the value.
-std::pair<std::string, std::string> Normalization(const FieldSpec& f) {
-  std::string c, n;
-  AppendQuoted(c, f.name);
-  n = "NEW." + c;
-  if (f.type == JetType::kBoolean)
-    return {c + " = CASE WHEN " + c + " NOT IN (0, -1) THEN -1 ELSE " + c + " END",
-            n + " NOT IN (0, -1)"};
-  if (IsIntegerType(f.type))
-    return {
-        c + " = CASE WHEN typeof(" + c + ") = 'real' THEN jet_clng(" + c + ") ELSE " + c + " END",
-        "typeof(" + n + ") = 'real'"};
-  if (f.type == JetType::kCurrency)
-    return {c + " = round(" + c + ", 4)", n + " <> round(" + n + ", 4)"};
-  if (f.type == JetType::kGUID)  // braced upper-case text, compared exactly here
-    return {c + " = upper(" + c + ")", n + " <> upper(" + n + ") COLLATE BINARY"};
-  return {};
 }
 
 }  // namespace
@@ -232,40 +212,6 @@ std::string CreateTableSql(const TableSpec& table) {
   }
   out += ")";
   return out;
-}
-
-std::string TriggersSql(const TableSpec& table) {
-  std::string sets, when, columns;
-  for (const FieldSpec& f : table.fields) {
-    auto [set, condition] = Normalization(f);
-    if (set.empty()) continue;
-    if (!sets.empty()) {
-      sets += ", ";
-      when += " OR ";
-      columns += ", ";
-    }
-    sets += set;
-    when += condition;
-    AppendQuoted(columns, f.name);
-  }
-  if (sets.empty()) return {};
-  std::string quotedTable;
-  AppendQuoted(quotedTable, table.name);
-  std::string body = " WHEN " + when + " BEGIN UPDATE " + quotedTable + " SET " + sets +
-                     " WHERE rowid = NEW.rowid; END;";
-  std::string insertName, updateName;
-  AppendQuoted(insertName, "jet_norm_insert:" + table.name);
-  AppendQuoted(updateName, "jet_norm_update:" + table.name);
-  return "CREATE TRIGGER " + insertName + " AFTER INSERT ON " + quotedTable + body +
-         "CREATE TRIGGER " + updateName + " AFTER UPDATE OF " + columns + " ON " + quotedTable +
-         body;
-}
-
-std::string DropTriggersSql(std::string_view table) {
-  std::string insertName, updateName;
-  AppendQuoted(insertName, "jet_norm_insert:" + std::string(table));
-  AppendQuoted(updateName, "jet_norm_update:" + std::string(table));
-  return "DROP TRIGGER IF EXISTS " + insertName + "; DROP TRIGGER IF EXISTS " + updateName + ";";
 }
 
 std::string CreateIndexSql(std::string_view table, const IndexSpec& index) {

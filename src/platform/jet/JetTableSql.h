@@ -1,8 +1,7 @@
 #pragma once
 // The SQLite text of the catalogue's tables: column declarations with the
-// collation and the named checks that carry Jet's rules, the triggers that
-// store values as Jet would (True as -1, whole numbers in integer columns,
-// Currency at four decimals, GUIDs in upper case), indexes and defaults. Internal to platform/jet.
+// collation and the named checks that carry Jet's rules, indexes and
+// defaults. Internal to platform/jet.
 
 #include <optional>
 #include <string>
@@ -22,10 +21,6 @@ void CheckTable(const TableSpec& table);
 std::string ColumnSql(std::string_view table, const FieldSpec& field, bool primaryKeyField);
 // CREATE TABLE for the whole definition.
 std::string CreateTableSql(const TableSpec& table);
-// The triggers normalizing stored values; "" when no column needs one.
-std::string TriggersSql(const TableSpec& table);
-// DROP TRIGGER statements for the triggers TriggersSql creates.
-std::string DropTriggersSql(std::string_view table);
 // CREATE INDEX for `index` (its sqliteName set) on `table`.
 std::string CreateIndexSql(std::string_view table, const IndexSpec& index);
 // The SQLite DEFAULT expression of a Jet default value, or nullopt for none.

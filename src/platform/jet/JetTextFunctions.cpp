@@ -130,6 +130,17 @@ Variant LenFn(Args& a) {
   return Variant(Len(a.Text(0)));
 }
 
+void TextLen(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc == 1 && sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
+    const auto* p = sqlite3_value_text(argv[0]);
+    const int n = sqlite3_value_bytes(argv[0]);
+    bool ascii = true;
+    for (int i = 0; i < n && ascii; ++i) ascii = p[i] < 0x80;
+    if (ascii) return sqlite3_result_int(ctx, n);  // a unit per byte
+  }
+  Invoke<LenFn>(ctx, argc, argv);
+}
+
 Variant LeftFn(Args& a) {
   if (a.IsNull(0)) return Variant::Null();
   return Variant(Left(a.Text(0), a.Long(1)));

@@ -115,7 +115,9 @@ void ResultVariant(sqlite3_context* ctx, const Variant& v) {
   }
 }
 
-void BindVariant(sqlite3_stmt* stmt, int index, const Variant& v, std::string_view source) {
+void BindVariant(sqlite3_stmt* stmt, int index, const Variant& v, std::string_view source,
+                 bool copy) {
+  const auto keep = copy ? SQLITE_TRANSIENT : SQLITE_STATIC;
   int rc = SQLITE_OK;
   switch (v.Type()) {
     case VarType::kEmpty:
@@ -142,14 +144,14 @@ void BindVariant(sqlite3_stmt* stmt, int index, const Variant& v, std::string_vi
       break;
     case VarType::kString: {
       const std::string& s = v.AsString();
-      rc = sqlite3_bind_text64(stmt, index, s.data(), s.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+      rc = sqlite3_bind_text64(stmt, index, s.data(), s.size(), keep, SQLITE_UTF8);
       break;
     }
     default:
       if (!v.IsByteArray()) ThrowJet(jeterr::kConversionError, {}, source);
       {
         const auto& b = v.AsBytes().bytes;
-        rc = sqlite3_bind_blob64(stmt, index, b.data(), b.size(), SQLITE_TRANSIENT);
+        rc = sqlite3_bind_blob64(stmt, index, b.data(), b.size(), keep);
       }
   }
   sqlite::Check(rc, sqlite3_db_handle(stmt), source);

@@ -26,9 +26,10 @@ Variant ArgToVariant(sqlite3_value* v);
 void ResultVariant(sqlite3_context* ctx, const Variant& v);
 
 // Binds a Variant to parameter `index` (1-based) as the column will store it.
-// Objects and arrays other than byte arrays raise 3421.
+// Objects and arrays other than byte arrays raise 3421. Without `copy` a
+// text or byte array is bound where it is (it must outlive the binding).
 void BindVariant(sqlite3_stmt* stmt, int index, const Variant& v,
-                 std::string_view source = kSourceDatabase);
+                 std::string_view source = kSourceDatabase, bool copy = true);
 // Reads column `col` typed by its Jet type; a value whose storage does not
 // fit the type (an untyped expression) is returned by its storage class.
 Variant ColumnToVariant(sqlite3_stmt* stmt, int col, JetType type);

@@ -1,5 +1,6 @@
 #include "platform/jet/Sqlite.h"
 
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -27,7 +28,14 @@ void Throw(int rc, sqlite3* db, std::string_view source) {
   // (a misuse); the returned code then decides.
   if ((code & 0xff) != (rc & 0xff)) code = rc;
   std::string_view message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-  throw SqliteToJetError(code, message, source);
+  Error e = SqliteToJetError(code, message, source);
+  // Jet's text for a failed read or write says nothing of the cause; the
+  // system's does (a full disk, the file-size limit, a lost share).
+  const int primary = code & 0xff;
+  const int cause = db ? sqlite3_system_errno(db) : 0;
+  if ((primary == SQLITE_IOERR || primary == SQLITE_FULL) && cause != 0)
+    e = Error(e.Number(), e.Description() + " (" + std::strerror(cause) + ")", e.Source());
+  throw e;
 }
 
 StmtPtr Prepare(sqlite3* db, std::string_view sql, bool persistent, std::string_view source) {

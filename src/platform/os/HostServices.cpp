@@ -42,4 +42,8 @@ bool IsFileReadable(const std::string& path) {
   return ok;
 }
 
+bool IsWritable(const std::string& path) {
+  return !path.empty() && ::access(path.c_str(), W_OK) == 0;
+}
+
 }  // namespace qv::os

@@ -21,5 +21,8 @@ std::string SystemTempPath();
 // True when the file opens for reading (it exists, is not a folder and the
 // caller may read it). Never raises.
 bool IsFileReadable(const std::string& path);
+// True when the caller may write the file or folder (false for a missing
+// one and on a read-only file system). Never raises.
+bool IsWritable(const std::string& path);
 
 }  // namespace qv::os

@@ -21,6 +21,7 @@
 #include "platform/dao/TableDef.h"
 #include "platform/dao/TableDefs.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/JetConnection.h"
 #include "support/TestSupport.h"
 
 namespace qv::schema {
@@ -243,6 +244,43 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
 
   EXPECT_EQ(ErrorNumber([&] { BuildDataFolder(folder.File("missing")); }, &description), 3044);
   EXPECT_NE(description.find("missing"), std::string::npos);
+}
+
+// Version 1 put two triggers on every table to store values as Jet would;
+// version 2 drops them in every file, and the stored values stay right.
+TEST(SchemaBuilder, VersionTwoDropsTheValueTriggersOfEveryFile) {
+  TempFolder folder;
+  std::vector<SchemaStep> v1;
+  for (const SchemaStep& s : AllSchemaSteps())
+    if (s.version == 1) v1.push_back(s);
+  const RowStep rows1[] = {{DbFile::kUser, 1, &AllReferenceRows}};
+  BuildDataFolder(folder.Path(), {v1, rows1});
+  auto triggers = [&](DbFile file) {
+    auto db = Open(folder.File(DbFileName(file)));
+    jet::Statement st =
+        db->Connection().PrepareNative("SELECT count(*) FROM sqlite_master WHERE type = 'trigger'");
+    st.Step();
+    return st.Int64(0);
+  };
+  const std::pair<DbFile, const char*> tables[] = {
+      {DbFile::kUser, "Calendar"}, {DbFile::kKladr, "KladrObjects"}, {DbFile::kOkato, "NSI_OKATO"}};
+  for (const auto& [file, table] : tables) {
+    auto db = Open(folder.File(DbFileName(file)));
+    for (const char* kind : {"insert", "update"})
+      db->Connection().ExecuteNative("CREATE TRIGGER \"jet_norm_" + std::string(kind) + ":" +
+                                     table + "\" AFTER " + (kind[0] == 'i' ? "INSERT" : "UPDATE") +
+                                     " ON \"" + table + "\" BEGIN SELECT 1; END");
+    db->Close();
+    EXPECT_EQ(triggers(file), 2);
+  }
+  for (const FileBuildResult& r : BuildDataFolder(folder.Path())) {
+    EXPECT_EQ(r.fromVersion, 1) << r.path;
+    EXPECT_EQ(r.toVersion, 2) << r.path;
+    EXPECT_EQ(triggers(r.file), 0) << r.path;
+  }
+  auto user = Open(folder.File("Quivane.mdb"));
+  user->ExecuteSql("UPDATE Calendar SET IsWorkday = 1 WHERE IsWorkday = 0");
+  EXPECT_EQ(CLng(user->OpenStatement("SELECT min(IsWorkday) FROM Calendar")->FieldValue(0)), -1);
 }
 
 TEST(SchemaBuilder, CreatesTheTablesOfABigDocumentShard) {

@@ -65,7 +65,7 @@ TEST(SchemaStructure, TablesColumnsAndIndexesAreWellFormed) {
   for (const SchemaStep& step : AllSchemaSteps()) {
     EXPECT_GE(step.version, lastVersion) << "steps out of version order";
     lastVersion = step.version;
-    EXPECT_FALSE(step.tables.empty());
+    EXPECT_TRUE(!step.tables.empty() || step.migrate) << "a step that does nothing";
     for (const TableDef& t : step.tables) {
       if (!tables.insert({step.file, Lower(t.name)}).second)
         faults += std::string(t.name) + ": twice\n";
@@ -81,7 +81,7 @@ TEST(SchemaStructure, TablesColumnsAndIndexesAreWellFormed) {
   }
   EXPECT_EQ(faults, "");
   EXPECT_EQ(CurrentSchemaVersion(), lastVersion);
-  EXPECT_EQ(CurrentSchemaVersion(), 1);
+  EXPECT_EQ(CurrentSchemaVersion(), 2);
 }
 
 TEST(SchemaStructure, LookupsIgnoreCase) {

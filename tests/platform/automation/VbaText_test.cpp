@@ -2,6 +2,10 @@
 #include "platform/automation/Error.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ucol.h>
+
+#include <memory>
+#include <random>
 
 namespace qv {
 namespace {
@@ -51,6 +55,37 @@ TEST(VbaText, ValReadsTheLeadingNumber) {
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(Val(c.text), c.value) << c.text;
   EXPECT_EQ(Trim("  a b  "), "a b");
   EXPECT_EQ(StringOf(3, "Жx"), "ЖЖЖ");
+}
+
+// Texts of ASCII characters compare without the collator (their places in
+// its order are taken once); the result must be the collator's own, for
+// punctuation, digits, both cases, prefixes and ignorable control
+// characters alike.
+TEST(VbaText, AsciiTextsCompareAsTheCollatorDoes) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<UCollator, void (*)(UCollator*)> coll(ucol_open("", &status), ucol_close);
+  ASSERT_TRUE(U_SUCCESS(status));
+  ucol_setStrength(coll.get(), UCOL_SECONDARY);
+  const std::string alphabet =
+      std::string(" !\"#$%&'()*+,-./0123456789:;<=>?@ABCXYZ[\\]^_`abcxyz{|}~") + "\x01\t" + "ё";
+  std::mt19937 rng(20);
+  auto randomText = [&](size_t maxLength) {
+    std::string t;
+    const size_t n = rng() % (maxLength + 1);
+    for (size_t k = 0; k < n; ++k) t += alphabet[rng() % alphabet.size()];
+    return t;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const std::string a = randomText(5);
+    // Half of the pairs share a prefix, so that later characters decide.
+    const std::string b =
+        i % 2 ? randomText(5) : a.substr(0, rng() % (a.size() + 1)) + randomText(2);
+    const UCollationResult r =
+        ucol_strcollUTF8(coll.get(), a.data(), static_cast<int32_t>(a.size()), b.data(),
+                         static_cast<int32_t>(b.size()), &status);
+    const int32_t expected = r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
+    ASSERT_EQ(CompareTextRu(a, b), expected) << "'" << a << "' '" << b << "'";
+  }
 }
 
 }  // namespace

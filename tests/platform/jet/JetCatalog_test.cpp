@@ -134,23 +134,50 @@ TEST_F(CatalogTest, RulesHoldForEveryWrite) {
   EXPECT_EQ(text, "Field 'Persons.Code' cannot be a zero-length string.");
 }
 
-TEST_F(CatalogTest, ValuesAreStoredAsJetStoresThem) {
-  Exec(
-      "INSERT INTO Persons (Id, Name, Active, Amount) VALUES (1, 'a', 1, 1.23456); "
-      "INSERT INTO Persons (Id, Name, Active) VALUES (2.5, 'b', 0); "
-      "INSERT INTO Persons (Id, Name) VALUES (3, 'c')");
-  EXPECT_EQ(Native("SELECT group_concat(Id || ':' || Active || ':' || Amount, ' ') FROM "
-                   "(SELECT * FROM Persons ORDER BY Id)"),
-            // True stored as -1, 2.5 rounded half to even into a Long, Currency at
-            // four decimals, defaults filled in
-            "String \"1:-1:1.2346 2:0:0.0 3:0:0.0\"");
-  Exec("UPDATE Persons SET Uid = '{6f9619ff-8b86-d011-b42d-00c04fc964ff}' WHERE Id = 1");
-  EXPECT_EQ(Native("SELECT Uid FROM Persons WHERE Id = 1"),
-            "String \"{6F9619FF-8B86-D011-B42D-00C04FC964FF}\"");
-  Exec("UPDATE Persons SET Active = 5 WHERE Id = 3");
-  EXPECT_EQ(Native("SELECT Active FROM Persons WHERE Id = 3"), "Boolean True");
-  EXPECT_EQ(Native("SELECT typeof(Active) || Active FROM Persons WHERE Id = 3"),
-            "String \"integer-1\"");
+// Jet statements write values as their columns store them: True as -1, a
+// fraction in an integer column rounded half to even, Currency at four
+// decimals, a GUID in upper case; a value of the wrong kind is still refused.
+TEST_F(CatalogTest, JetStatementsStoreValuesAsJetStoresThem) {
+  const struct {
+    const char* sql;
+    int32_t error;
+    const char* rows;  // Id:typeof(Active)Active:Amount:Small:Uid of every row after it
+  } cases[] = {
+      {"INSERT INTO Persons (Id, Name, Active, Amount) VALUES (1, 'a', 1, 1.23456)", 0,
+       "1:integer-1:1.2346::"},
+      {"INSERT INTO Persons (Id, Name, Active, Small) VALUES (2.5, 'b', 0, 3.5)", 0,
+       "1:integer-1:1.2346:: 2:integer0:0.0:4:"},
+      {"UPDATE Persons SET Uid = '{6f9619ff-8b86-d011-b42d-00c04fc964ff}', Active = 5, "
+       "Small = Small + 0.5 WHERE Id = 2",
+       0, "1:integer-1:1.2346:: 2:integer-1:0.0:4:{6F9619FF-8B86-D011-B42D-00C04FC964FF}"},
+      // through a select: a column list, and the select's columns by position
+      {"INSERT INTO Persons (Id, Name, Active, Amount) SELECT Id + 10.5, Name, Id, Amount / 3 "
+       "FROM Persons WHERE Id = 1",
+       0,
+       "1:integer-1:1.2346:: 2:integer-1:0.0:4:{6F9619FF-8B86-D011-B42D-00C04FC964FF} "
+       "12:integer-1:0.4115::"},
+      {"INSERT INTO Persons SELECT Id + 20, Name, Code, Born, 7, Amount, Small, Uid, Notes FROM "
+       "Persons WHERE Id = 2",
+       0,
+       "1:integer-1:1.2346:: 2:integer-1:0.0:4:{6F9619FF-8B86-D011-B42D-00C04FC964FF} "
+       "12:integer-1:0.4115:: 22:integer-1:0.0:4:{6F9619FF-8B86-D011-B42D-00C04FC964FF}"},
+      {"UPDATE Persons SET Active = Null, Small = Null, Uid = Null WHERE Id >= 12", 0,
+       "1:integer-1:1.2346:: 2:integer-1:0.0:4:{6F9619FF-8B86-D011-B42D-00C04FC964FF} "
+       "12:null:0.4115:: 22:null:0.0::"},
+      {"UPDATE Persons SET Small = 'abc' WHERE Id = 1", 3464, nullptr},
+      {"UPDATE Persons SET Active = 'yes' WHERE Id = 1", 3464, nullptr},
+      {"UPDATE Persons SET Uid = 12 WHERE Id = 1", 3464, nullptr},
+  };
+  std::string rows;
+  for (const auto& c : cases) {
+    EXPECT_EQ(ErrorNumber([&] { db_->Execute(c.sql); }), c.error) << c.sql;
+    if (c.rows) rows = c.rows;
+    EXPECT_EQ(Native("SELECT group_concat(Id || ':' || typeof(Active) || ifnull(Active, '') || "
+                     "':' || Amount || ':' || ifnull(Small, '') || ':' || ifnull(Uid, ''), ' ') "
+                     "FROM (SELECT * FROM Persons ORDER BY Id)"),
+              "String \"" + rows + "\"")
+        << c.sql;
+  }
 }
 
 TEST_F(CatalogTest, RequiredFieldsWithDefaultsFillThemselves) {

@@ -1,6 +1,8 @@
 #include "platform/jet/JetConnection.h"
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "JetTestSupport.h"
 
@@ -33,6 +35,38 @@ TEST(JetConnectionFiles, OpenAndCreateErrorsNameThePath) {
         [&] { c.create ? Connection::Create(c.path) : Connection::Open(c.path); }, &description);
     EXPECT_EQ(n, c.number) << c.path;
     EXPECT_TRUE(description.starts_with(c.description)) << description;
+  }
+}
+
+// A file that is no database of ours is refused as it is: an open writes
+// nothing into it and leaves nothing beside it.
+TEST(JetConnectionFiles, FilesNotOursAreRefusedUntouched) {
+  TempFolder folder;
+  const auto contents = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string empty = folder.File("Empty.mdb");
+  std::ofstream(empty).close();
+  // Another program's SQLite file, with SQLite's default rollback journal.
+  const std::string foreign = folder.File("Foreign.mdb");
+  Connection::Create(foreign)->ExecuteNative(
+      "DROP TABLE _jet_meta; DROP TABLE _jet_columns; DROP TABLE _jet_indexes; "
+      "CREATE TABLE Country (ID INTEGER); PRAGMA journal_mode = DELETE");
+  const std::string text = folder.File("Text.mdb");
+  std::ofstream(text) << std::string(4096, 'x');
+  for (const std::string& path : {empty, foreign, text}) {
+    for (bool readOnly : {false, true}) {
+      SCOPED_TRACE(path + (readOnly ? " read-only" : ""));
+      const std::string before = contents(path);
+      std::string description;
+      EXPECT_EQ(ErrorNumber([&] { Connection::Open(path, {.readOnly = readOnly}); }, &description),
+                3343);
+      EXPECT_EQ(description, "Unrecognized database format '" + path + "'.");
+      EXPECT_EQ(contents(path), before);
+      for (const char* side : {"-wal", "-shm", "-journal"})
+        EXPECT_FALSE(std::filesystem::exists(path + side)) << side;
+    }
   }
 }
 

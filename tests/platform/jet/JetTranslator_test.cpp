@@ -284,8 +284,12 @@ TEST(JetTranslator, TranslatesChangeStatements) {
        "INSERT INTO \"u\" (\"id\", \"tid\", \"name\") SELECT", "u"},
       {"insert into u select name, id from t", StatementKind::kInsert,
        "INSERT INTO \"u\" (\"name\", \"id\") SELECT", "u"},
+      // a Double into a Long column: rounded as the column stores it
       {"insert into u (tid, id) select id as a, v from t", StatementKind::kInsert,
-       "INSERT INTO \"u\" (\"tid\", \"id\") SELECT", "u"},
+       "INSERT INTO \"u\" (\"tid\", \"id\") WITH \"jet_source\"(\"c1\", \"c2\") AS (SELECT "
+       "\"t\".\"id\" AS \"a\", \"t\".\"v\" AS \"v\" FROM \"t\") SELECT \"c1\", "
+       "jet_store_integer(\"c2\") FROM \"jet_source\"",
+       "u"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.jet);

@@ -40,11 +40,12 @@ struct Outcome {
   std::string out, err;
 };
 
-// Runs qvdb with the registry file and data home of `tmp`, feeding `input`.
+// Runs qvdb with the registry file and data home of `tmp`, feeding `input`;
+// `shellPrefix` goes before the command (a ulimit).
 Outcome Qvdb(const TempFolder& tmp, const std::vector<std::string>& args,
-             const std::string& input = "") {
+             const std::string& input = "", const std::string& shellPrefix = "") {
   std::ofstream(tmp / "stdin") << input;
-  std::string cmd = "env QV_REGISTRY=" + Quote((tmp / "registry.ini").string()) +
+  std::string cmd = shellPrefix + "env QV_REGISTRY=" + Quote((tmp / "registry.ini").string()) +
                     " XDG_DATA_HOME=" + Quote((tmp / "home").string()) + " " +
                     Quote(QvdbProgram().string());
   for (const std::string& a : args) cmd += " " + Quote(a);
@@ -65,7 +66,7 @@ class Cli : public ::testing::Test {
 TEST_F(Cli, HelpOnEveryCommand) {
   const Outcome top = Qvdb(tmp_, {"--help"});
   EXPECT_EQ(top.status, 0);
-  for (const char* cmd : {"init", "sql", "call", "generate", "check", "demo"}) {
+  for (const char* cmd : {"init", "sql", "call", "generate", "check", "backup", "demo"}) {
     EXPECT_NE(top.out.find(cmd), std::string::npos) << cmd;
     const Outcome r = Qvdb(tmp_, {cmd, "--help"});
     EXPECT_EQ(r.status, 0) << cmd;
@@ -94,6 +95,8 @@ TEST_F(Cli, ExitStatuses) {
       {{"call", "--format", "json", "VBA.Collection.Item", "i:1"}, 1, "Error 5: "},
       {{"generate", "--data", data, "--streams", "0", "--documents", "5"}, 1, "Error 5: "},
       {{"check", "--data", (tmp_ / "none").string()}, 1, "Error 3044: "},
+      {{"backup", "--data", data, data}, 1, "Error 3204: "},
+      {{"backup", "--data", data, (tmp_ / "copy").string()}, 0, ""},
   };
   for (const auto& c : cases) {
     const Outcome r = Qvdb(tmp_, c.args);
@@ -107,6 +110,20 @@ TEST_F(Cli, ExitStatuses) {
   }
   EXPECT_NE(Slurp(tmp_ / "registry.ini").find("DataBasePath = \"" + data + "/\""),
             std::string::npos);
+}
+
+// A write past the file-size limit is an error with its cause, not the end
+// of the process by a signal; the folder stays sound.
+TEST_F(Cli, AFileSizeLimitIsAnErrorWithItsCause) {
+  const std::string data = (tmp_ / "data").string();
+  ASSERT_EQ(Qvdb(tmp_, {"init", data}).status, 0);
+  const Outcome gen = Qvdb(tmp_, {"generate", "--streams", "5", "--documents", "2000"}, "",
+                           "ulimit -f 3000 && ");  // 1.5 or 3 MB, as the shell counts blocks
+  EXPECT_EQ(gen.status, 1) << gen.err;
+  EXPECT_TRUE(gen.err.starts_with("Error 3043: Disk or network error. (File too large)"))
+      << gen.err;
+  const Outcome check = Qvdb(tmp_, {"check"});
+  EXPECT_EQ(check.status, 0) << check.out;
 }
 
 TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
@@ -183,9 +200,12 @@ TEST_F(Cli, DemoOnAnEmptyFolder) {
   EXPECT_NE(r.out.find("stream exists = False, document exists = False, its cells: 0"),
             std::string::npos);
   EXPECT_EQ(r.out.find("Error"), std::string::npos) << r.out;
+  // A signer in the signer list with the title of its active warrant.
+  EXPECT_NE(r.out.find("      № 77-ДЕМ/2025\n"), std::string::npos) << r.out;
   const Outcome again = Qvdb(tmp_, {"demo"});  // uses what is there
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(again.out.find("Generated a sample"), std::string::npos);
+  EXPECT_NE(again.out.find("the previous run's warrant"), std::string::npos) << again.out;
 }
 
 }  // namespace

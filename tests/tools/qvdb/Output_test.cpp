@@ -224,5 +224,33 @@ TEST(Output, FormatNames) {
   }
 }
 
+// The error's own message on the "Error NUMBER:" line, the procedures it
+// passed after it.
+TEST(Output, ErrorReportPutsTheMessageFirst) {
+  qv::Error chained(3078,
+                    "[Qv_DBProvider::DictQueries.GetCountry]\r\n"
+                    "[Qv_DBProvider::mQvDaoDataBase.QvQuerySql] {Запрос, вызвавший ошибку: \r\n"
+                    "select * from [No Such]}\r\n"
+                    "[DAO.Database]\r\n"
+                    "The table 'No Such' does not exist.\r\nSecond line.");
+  chained.SetMessage("The table 'No Such' does not exist.\r\nSecond line.");
+  qv::Error leading(5, "[Qv_DBProvider::M.P]\r\nbad");
+  leading.SetMessage("\r\nbad");
+  const struct {
+    qv::Error error;
+    const char* report;
+  } cases[] = {
+      {chained,
+       "Error 3078: The table 'No Such' does not exist.\nSecond line.\n"
+       "[Qv_DBProvider::DictQueries.GetCountry]\n"
+       "[Qv_DBProvider::mQvDaoDataBase.QvQuerySql] {Запрос, вызвавший ошибку: \n"
+       "select * from [No Such]}\n"
+       "[DAO.Database]"},
+      {leading, "Error 5: bad\n[Qv_DBProvider::M.P]"},
+      {qv::Error(3024, "Could not find file 'x'."), "Error 3024: Could not find file 'x'."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorReport(c.error), c.report);
+}
+
 }  // namespace
 }  // namespace qvdb

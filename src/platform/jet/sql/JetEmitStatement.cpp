@@ -4,8 +4,10 @@
 
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaText.h"
+#include "platform/jet/JetFunctions.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetSqlError.h"
+#include "platform/jet/sql/JetTyping.h"
 
 namespace qv::jet::sql {
 
@@ -34,6 +36,31 @@ const std::vector<ColumnInfo>& JetEmitter::TableColumns(std::string_view table) 
   const auto* columns = schema_.TableColumns(table);
   if (columns == nullptr) ThrowJet(sqlerr::kNoSuchTable, table);
   return *columns;
+}
+
+std::string JetEmitter::Stored(const Emitted& value, JetType column) const {
+  std::string_view marker;
+  switch (column) {
+    case JetType::kBoolean:
+      if (value.type != JetType::kBoolean) marker = "%StoreBoolean";
+      break;
+    case JetType::kByte:
+    case JetType::kInteger:
+    case JetType::kLong:
+    case JetType::kBigInt:
+      if (!IsIntegerType(value.type)) marker = "%StoreInteger";
+      break;
+    case JetType::kCurrency:
+      if (!IsIntegerType(value.type) && value.type != JetType::kCurrency) marker = "%StoreCurrency";
+      break;
+    case JetType::kGUID:
+      if (value.type != JetType::kGUID) marker = "%StoreGuid";
+      break;
+    default:
+      break;
+  }
+  const JetFunction* fn = marker.empty() || value.nullLiteral ? nullptr : FindJetFunction(marker);
+  return fn ? std::string(fn->sqliteName) + "(" + value.sql + ")" : value.sql;
 }
 
 Translation JetEmitter::Translate(const Statement& st) {
@@ -72,13 +99,13 @@ Translation JetEmitter::Translate(const Statement& st) {
 
 Translation JetEmitter::EmitInsert(const Statement& st) {
   const auto& table = TableColumns(st.table);
-  std::vector<std::string> targets;
+  std::vector<const ColumnInfo*> targets;
   for (const auto& name : st.columns) {
     const ColumnInfo* found = nullptr;
     for (const auto& c : table)
       if (NamesEqual(c.name, name)) found = &c;
     if (found == nullptr) ThrowJet(sqlerr::kInsertUnknownField, name);
-    targets.push_back(found->name);
+    targets.push_back(found);
   }
   std::string source;
   if (st.query) {
@@ -91,26 +118,46 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
         const ColumnInfo* match = nullptr;
         for (const auto& c : table)
           if (NamesEqual(c.name, rc.name)) match = &c;
-        byName = match != nullptr &&
-                 std::find(targets.begin(), targets.end(), match->name) == targets.end();
+        byName =
+            match != nullptr && std::find(targets.begin(), targets.end(), match) == targets.end();
         if (!byName) break;
-        targets.push_back(match->name);
+        targets.push_back(match);
       }
       if (!byName) {
         targets.clear();
-        for (const auto& c : table) targets.push_back(c.name);
+        for (const auto& c : table) targets.push_back(&c);
       }
     }
     if (targets.size() != q.columns.size()) ThrowJet(sqlerr::kValueCount);
-    source = " " + q.sql;
+    // The select's columns are read through a named subquery, by position,
+    // when a column must be stored otherwise than the select gives it.
+    std::string list;
+    bool stored = false;
+    for (size_t i = 0; i < targets.size(); ++i) {
+      Emitted column;
+      column.sql = QuoteName("c" + std::to_string(i + 1));
+      column.type = q.columns[i].type;
+      const std::string s = Stored(column, targets[i]->type);
+      stored = stored || s != column.sql;
+      list += (i > 0 ? ", " : "") + s;
+    }
+    if (stored) {
+      std::string names;
+      for (size_t i = 0; i < targets.size(); ++i)
+        names += (i > 0 ? ", " : "") + QuoteName("c" + std::to_string(i + 1));
+      source = " WITH \"jet_source\"(" + names + ") AS (" + q.sql + ") SELECT " + list +
+               " FROM \"jet_source\"";
+    } else {
+      source = " " + q.sql;
+    }
   } else {
     if (targets.empty())
-      for (const auto& c : table) targets.push_back(c.name);
+      for (const auto& c : table) targets.push_back(&c);
     if (targets.size() != st.values.size()) ThrowJet(sqlerr::kValueCount);
     const Scope none(nullptr);
     source = " VALUES (";
     for (size_t i = 0; i < st.values.size(); ++i) {
-      source += (i > 0 ? ", " : "") + EmitValue(*st.values[i], none).sql;
+      source += (i > 0 ? ", " : "") + Stored(EmitValue(*st.values[i], none), targets[i]->type);
       CheckSize(source);
     }
     source += ")";
@@ -118,7 +165,8 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
   Translation t;
   t.targetTable = st.table;
   t.sql = "INSERT INTO " + QuoteName(st.table) + " (";
-  for (size_t i = 0; i < targets.size(); ++i) t.sql += (i > 0 ? ", " : "") + QuoteName(targets[i]);
+  for (size_t i = 0; i < targets.size(); ++i)
+    t.sql += (i > 0 ? ", " : "") + QuoteName(targets[i]->name);
   t.sql += ")" + source;
   return t;
 }
@@ -140,7 +188,7 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
     }
     // SQLite names the column being set without a qualifier.
     t.sql += (i == 0 ? " SET " : ", ") + QuoteName(hit->column->name) + " = " +
-             EmitValue(*a.value, scope).sql;
+             Stored(EmitValue(*a.value, scope), hit->column->type);
     CheckSize(t.sql);
   }
   if (st.where) {

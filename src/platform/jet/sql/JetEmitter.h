@@ -13,6 +13,9 @@
 //   is a function.
 // - A condition used as a value gives Jet's booleans: -1, 0 or Null.
 // - Every result column is named with AS "name", the name Jet gives it.
+// - INSERT and UPDATE write values as their columns store them: Booleans as
+//   -1/0, whole numbers in integer columns, Currency at four decimals, GUIDs
+//   in upper case (Stored); the tables have no rules of their own for that.
 
 #include <cstddef>
 #include <optional>
@@ -67,6 +70,10 @@ class JetEmitter {
   Translation EmitUpdate(const Statement& st);
   Translation EmitDelete(const Statement& st);
   const std::vector<ColumnInfo>& TableColumns(std::string_view table) const;
+  // The SQL of `value` written to a column of type `column`: wrapped in the
+  // function table's "%Store..." entry of that type unless its static type
+  // already is stored as the column stores it.
+  std::string Stored(const Emitted& value, JetType column) const;
 
   // Queries (JetEmitQuery.cpp).
   QueryOut EmitQuery(const Query& q, const Scope* outer);

@@ -1,6 +1,6 @@
-#include "core/mQvPfrNumber.h"
+#include "core/mQvPfrUtils.h"
 
-namespace qv::mQvPfrNumber {
+namespace qv::mQvPfrUtils {
 
 std::string PackPfrNumber(std::string_view number) {
   std::string packed;
@@ -11,4 +11,4 @@ std::string PackPfrNumber(std::string_view number) {
   return packed;
 }
 
-}  // namespace qv::mQvPfrNumber
+}  // namespace qv::mQvPfrUtils

@@ -1,0 +1,375 @@
+// Documents and the lists of forms against plain SQLite doing the same work
+// on the same files (bench/ratios prints ours/raw):
+//   SaveCells50, SaveCells5000   a document's cells rewritten with new values
+//     (ours: DBDocument.SaveCells from an ADO recordset under the database
+//     lock, a seek and an edit per cell; raw: one UPDATE per cell, an INSERT
+//     where it changed nothing, in BEGIN IMMEDIATE .. COMMIT)
+//   ReadCells50, ReadCells5000   the cells as objects (ours: cell records in
+//     a keyed collection; raw: the rows into a vector)
+//   ReadRecord                   DBDocument.ReadRecord of one document
+//     against its row read column by column
+//   GetBlanksByPeriod10K, 100K   the forms of a stream for a period on data
+//     folders of 10,000 and 100,000 documents made by `qvdb generate` (kept
+//     in the build folder's bench/data and reused; raw runs the same
+//     translated statements: the owner's category, then the list)
+//   GetBlanksByPeriodScaling     ours at 100K over ours at 10K (_Large over
+//     _Small): the cost of a call must not grow with the number of documents
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "Generator.h"
+#include "core/miDataBase.h"
+#include "platform/ado/AdoConstants.h"
+#include "platform/ado/Recordset.h"
+#include "platform/dao/Database.h"
+#include "platform/jet/JetConnection.h"
+#include "queries/BlankQueries.h"
+#include "queries/BlankSql.h"
+#include "queries/mCommonLookups.h"
+#include "records/DBDocument.h"
+#include "siblings/records/QvRecord.h"
+
+#include "BenchSupport.h"
+
+namespace {
+
+using qv::Variant;
+
+// Ours works on documents 1 (50 cells) and 2 (5000 cells), raw on their
+// copies 11 and 12.
+constexpr int kSmall = 50, kLarge = 5000;
+
+std::string Key(int k) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d00%03d000%02d", 2 + k / 400, k % 100 * 10, 3 + k / 100 % 4);
+  return buf;
+}
+
+std::string Value(int k, int round) {
+  return std::to_string(k * 7919 % 1000003 + round);
+}
+
+struct CellsFolder : qvbench::DataFolder {
+  CellsFolder() : DataFolder("qvdocsbench") {
+    qv::jet::Connection& conn = qv::miDataBase::GetUserDataBase()->Connection();
+    conn.BeginTrans();
+    for (int doc : {1, 2, 11, 12})
+      conn.ExecuteNative(
+          "INSERT INTO doc_registry (document_id, template_id, time_id, "
+          "taxpayer_id, Notes, Status_Qv, Currency_ID, Less) VALUES (" +
+          std::to_string(doc) + ", 11, 2517, 1, 'Документ', 1, 157, 0)");
+    qv::jet::Statement cell = conn.PrepareNative(
+        "INSERT INTO doc_cell_values (document_id, cell_key, first_value, first_type) VALUES "
+        "(?, ?, ?, 129)");
+    for (int doc : {1, 2, 11, 12})
+      for (int k = 0; k < (doc % 10 == 1 ? kSmall : kLarge); ++k) {
+        std::vector<Variant> row{Variant(double(doc)), Variant(Key(k)), Variant(Value(k, 0))};
+        cell.BindAll(row);
+        cell.Run();
+        cell.Reset();
+      }
+    conn.CommitTrans();
+    // Raw writes a plain copy of the table (same collation and index): the
+    // schema's rules call functions of our engine that plain SQLite lacks.
+    conn.ExecuteNative(
+        "CREATE TABLE raw_cells (document_id REAL NOT NULL, cell_key TEXT COLLATE JETRU NOT "
+        "NULL, first_value TEXT COLLATE JETRU, first_type INTEGER);"
+        "INSERT INTO raw_cells SELECT document_id, cell_key, first_value, first_type FROM "
+        "doc_cell_values WHERE document_id IN (11, 12);"
+        "CREATE INDEX raw_cells_doc ON raw_cells (document_id, cell_key);");
+    OpenRaw();
+  }
+};
+
+CellsFolder& Cells() {
+  static CellsFolder f;
+  return f;
+}
+
+// The cells of a document with the values of a round, as SaveCells takes them.
+qv::ado::RecordsetPtr CellsRecordset(int count, int round) {
+  auto rs = std::make_shared<qv::ado::Recordset>();
+  rs->AppendField("cell_key", qv::ado::adVarWChar, 12, qv::ado::adFldIsNullable);
+  rs->AppendField("first_value", qv::ado::adVarWChar, 250, qv::ado::adFldIsNullable);
+  rs->AppendField("first_type", qv::ado::adInteger, 4, qv::ado::adFldIsNullable);
+  rs->Open();
+  for (int k = 0; k < count; ++k)
+    rs->AppendRow({Variant(Key(k)), Variant(Value(k, round)), Variant(int32_t{129})});
+  return rs;
+}
+
+void SaveCellsOurs(benchmark::State& state, double doc, int count) {
+  Cells().PointSessionHere();
+  const Variant rounds[2] = {Variant(qv::ObjectPtr(CellsRecordset(count, 1))),
+                             Variant(qv::ObjectPtr(CellsRecordset(count, 2)))};
+  qv::records::DBDocument mapper;
+  int round = 0;
+  for (auto _ : state) mapper.SaveCells(doc, rounds[round++ % 2]);
+  if (mapper.ReadCells(doc)->Count() != count) state.SkipWithError("cells lost");
+  state.counters["cells"] = count;
+}
+
+void SaveCellsRaw(benchmark::State& state, double doc, int count) {
+  sqlite3* raw = Cells().raw;
+  sqlite3_stmt* update = Cells().Prepare(
+      "UPDATE raw_cells SET first_value = ?1, first_type = 129 WHERE document_id = ?2 AND "
+      "cell_key = ?3");
+  sqlite3_stmt* insert = Cells().Prepare(
+      "INSERT INTO raw_cells (document_id, cell_key, first_value, first_type) VALUES (?2, ?3, ?1, "
+      "129)");
+  if (!update || !insert) {
+    state.SkipWithError(sqlite3_errmsg(raw));
+    return;
+  }
+  std::vector<std::string> keys, values[2];
+  for (int k = 0; k < count; ++k) {
+    keys.push_back(Key(k));
+    values[0].push_back(Value(k, 1));
+    values[1].push_back(Value(k, 2));
+  }
+  int round = 0;
+  for (auto _ : state) {
+    const std::vector<std::string>& v = values[round++ % 2];
+    sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    for (int k = 0; k < count; ++k) {
+      sqlite3_bind_text(update, 1, v[k].c_str(), -1, SQLITE_STATIC);
+      sqlite3_bind_double(update, 2, doc);
+      sqlite3_bind_text(update, 3, keys[k].c_str(), -1, SQLITE_STATIC);
+      sqlite3_step(update);
+      sqlite3_reset(update);
+      if (sqlite3_changes(raw) == 0) {
+        sqlite3_bind_text(insert, 1, v[k].c_str(), -1, SQLITE_STATIC);
+        sqlite3_bind_double(insert, 2, doc);
+        sqlite3_bind_text(insert, 3, keys[k].c_str(), -1, SQLITE_STATIC);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+      }
+    }
+    if (sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+      state.SkipWithError(sqlite3_errmsg(raw));
+  }
+  sqlite3_finalize(update);
+  sqlite3_finalize(insert);
+  state.counters["cells"] = count;
+}
+
+void ReadCellsOurs(benchmark::State& state, double doc, int count) {
+  Cells().PointSessionHere();
+  qv::records::DBDocument mapper;
+  for (auto _ : state) {
+    qv::CollectionPtr cells = mapper.ReadCells(doc);
+    if (cells->Count() != count) state.SkipWithError("wrong number of cells");
+    benchmark::DoNotOptimize(cells);
+  }
+  state.counters["cells"] = count;
+}
+
+struct RawCell {
+  std::string key, value;
+  int type;
+};
+
+void ReadCellsRaw(benchmark::State& state, double doc, int count) {
+  sqlite3_stmt* s = Cells().Prepare(
+      "SELECT cell_key, first_value, first_type FROM doc_cell_values WHERE document_id = ?");
+  if (!s) {
+    state.SkipWithError(sqlite3_errmsg(Cells().raw));
+    return;
+  }
+  for (auto _ : state) {
+    std::vector<RawCell> cells;
+    sqlite3_bind_double(s, 1, doc);
+    while (sqlite3_step(s) == SQLITE_ROW)
+      cells.push_back({reinterpret_cast<const char*>(sqlite3_column_text(s, 0)),
+                       reinterpret_cast<const char*>(sqlite3_column_text(s, 1)),
+                       sqlite3_column_int(s, 2)});
+    sqlite3_reset(s);
+    if (static_cast<int>(cells.size()) != count) state.SkipWithError("wrong number of cells");
+    benchmark::DoNotOptimize(cells);
+  }
+  sqlite3_finalize(s);
+  state.counters["cells"] = count;
+}
+
+void SaveCells50_Ours(benchmark::State& s) {
+  SaveCellsOurs(s, 1, kSmall);
+}
+void SaveCells50_Raw(benchmark::State& s) {
+  SaveCellsRaw(s, 11, kSmall);
+}
+void SaveCells5000_Ours(benchmark::State& s) {
+  SaveCellsOurs(s, 2, kLarge);
+}
+void SaveCells5000_Raw(benchmark::State& s) {
+  SaveCellsRaw(s, 12, kLarge);
+}
+void ReadCells50_Ours(benchmark::State& s) {
+  ReadCellsOurs(s, 1, kSmall);
+}
+void ReadCells50_Raw(benchmark::State& s) {
+  ReadCellsRaw(s, 11, kSmall);
+}
+void ReadCells5000_Ours(benchmark::State& s) {
+  ReadCellsOurs(s, 2, kLarge);
+}
+void ReadCells5000_Raw(benchmark::State& s) {
+  ReadCellsRaw(s, 12, kLarge);
+}
+
+void ReadRecord_Ours(benchmark::State& state) {
+  Cells().PointSessionHere();
+  qv::records::DBDocument mapper;
+  auto doc = qv::records::QvRecord::Create("Qv_Records.QvDocument");
+  const Variant record(qv::ObjectPtr{doc});
+  for (auto _ : state) {
+    mapper.ReadRecord(1, record);
+    if (doc->State() != qv::records::kLoaded) state.SkipWithError("not read");
+  }
+}
+
+void ReadRecord_Raw(benchmark::State& state) {
+  sqlite3_stmt* s = Cells().Prepare("SELECT * FROM doc_registry WHERE document_id = ?");
+  if (!s) {
+    state.SkipWithError(sqlite3_errmsg(Cells().raw));
+    return;
+  }
+  for (auto _ : state) {
+    std::vector<std::string> values;
+    sqlite3_bind_double(s, 1, 1);
+    if (sqlite3_step(s) != SQLITE_ROW) state.SkipWithError("no row");
+    for (int i = 0; i < sqlite3_column_count(s); ++i) {
+      const unsigned char* t = sqlite3_column_text(s, i);
+      values.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
+    }
+    sqlite3_reset(s);
+    benchmark::DoNotOptimize(values);
+  }
+  sqlite3_finalize(s);
+}
+
+// ---- the lists of forms on generated data folders
+
+struct GeneratedFolder : qvbench::DataFolder {
+  double stream = 1, period = 0;
+  std::vector<std::string> rawSql;  // owner, category, branch, list
+
+  explicit GeneratedFolder(int documents)
+      : DataFolder(qvbench::ProgramFolder() / "data" / ("blanks-" + std::to_string(documents)),
+                   [documents](DataFolder& f) {
+                     qvdb::GenerateOptions o;
+                     o.seed = 1;
+                     o.streams = documents / 100;  // about as many documents per stream
+                     o.documents = documents;
+                     o.cells = 5;
+                     qvdb::Generate(f.UserDatabase(), o);
+                   }) {
+    OpenRaw();
+    // The stream's latest period with documents.
+    sqlite3_stmt* s =
+        Prepare("SELECT max(time_id) FROM doc_registry WHERE taxpayer_id = 1 AND time_id > 1000");
+    if (s && sqlite3_step(s) == SQLITE_ROW) period = sqlite3_column_double(s, 0);
+    sqlite3_finalize(s);
+    // What ours runs, translated by its engine: the owner, its category and
+    // branch mark, the list.
+    PointSessionHere();
+    qv::jet::Connection& conn = qv::miDataBase::GetUserDataBase()->Connection();
+    int32_t category = 0, type = 0;
+    bool branch = false;
+    qv::queries::GetAccStreamOwnerInfo(stream, category, type, branch);
+    for (const std::string& jet :
+         {std::string("select top 1 p.Type, p.PersonRealID, a.PersonID, a.AccStreamType from "
+                      "AccStream as a left join Person as p on a.PersonID=p.ID where a.ID=1"),
+          std::string("select lp.LPCategory from LegalPerson lp where lp.ID=1"),
+          std::string("select ChildPersonID from Branches where ChildPersonID = 1"),
+          qv::queries::blanksql::BlanksByPeriodSql(stream, period, category, type, branch,
+                                                   std::nullopt, "")})
+      rawSql.push_back(conn.Translate(jet)->sql);
+  }
+};
+
+GeneratedFolder& Folder(int documents) {
+  static GeneratedFolder small(10000);
+  static GeneratedFolder large(100000);
+  return documents == 10000 ? small : large;
+}
+
+void BlanksOurs(benchmark::State& state, int documents) {
+  GeneratedFolder& f = Folder(documents);
+  f.PointSessionHere();
+  qv::queries::BlankQueries q;
+  for (auto _ : state) {
+    qv::ado::RecordsetPtr rs = q.GetBlanksByPeriod(f.stream, 0, f.period);
+    if (rs->RowCount() == 0) state.SkipWithError("no blanks offered");
+    benchmark::DoNotOptimize(rs);
+  }
+  state.counters["documents"] = documents;
+}
+
+void BlanksRaw(benchmark::State& state, int documents) {
+  GeneratedFolder& f = Folder(documents);
+  std::vector<sqlite3_stmt*> statements;
+  for (const std::string& sql : f.rawSql) statements.push_back(f.Prepare(sql.c_str()));
+  for (sqlite3_stmt* s : statements)
+    if (!s) {
+      state.SkipWithError(sqlite3_errmsg(f.raw));
+      return;
+    }
+  for (auto _ : state) {
+    std::vector<std::vector<double>> rows;
+    for (sqlite3_stmt* s : statements) {
+      while (sqlite3_step(s) == SQLITE_ROW) {
+        std::vector<double> row;
+        for (int i = 0; i < sqlite3_column_count(s); ++i)
+          row.push_back(sqlite3_column_double(s, i));
+        rows.push_back(std::move(row));
+      }
+      sqlite3_reset(s);
+    }
+    if (rows.size() < 2) state.SkipWithError("no blanks offered");
+    benchmark::DoNotOptimize(rows);
+  }
+  for (sqlite3_stmt* s : statements) sqlite3_finalize(s);
+  state.counters["documents"] = documents;
+}
+
+void GetBlanksByPeriod10K_Ours(benchmark::State& s) {
+  BlanksOurs(s, 10000);
+}
+void GetBlanksByPeriod10K_Raw(benchmark::State& s) {
+  BlanksRaw(s, 10000);
+}
+void GetBlanksByPeriod100K_Ours(benchmark::State& s) {
+  BlanksOurs(s, 100000);
+}
+void GetBlanksByPeriod100K_Raw(benchmark::State& s) {
+  BlanksRaw(s, 100000);
+}
+void GetBlanksByPeriodScaling_Large(benchmark::State& s) {
+  BlanksOurs(s, 100000);
+}
+void GetBlanksByPeriodScaling_Small(benchmark::State& s) {
+  BlanksOurs(s, 10000);
+}
+
+}  // namespace
+
+BENCHMARK(SaveCells50_Ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SaveCells50_Raw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SaveCells5000_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(SaveCells5000_Raw)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadCells50_Ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ReadCells50_Raw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ReadCells5000_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadCells5000_Raw)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadRecord_Ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ReadRecord_Raw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetBlanksByPeriod10K_Ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetBlanksByPeriod10K_Raw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetBlanksByPeriod100K_Ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetBlanksByPeriod100K_Raw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetBlanksByPeriodScaling_Large)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetBlanksByPeriodScaling_Small)->Unit(benchmark::kMicrosecond);

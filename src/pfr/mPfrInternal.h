@@ -1,0 +1,20 @@
+#pragma once
+// The kind of individual data of a pension-fund pack, as the code the
+// reports store and as its text (cell 200005 of a section).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qv::pfr::mPfrInternal {
+
+inline constexpr std::string_view kModule = "mPfrInternal";
+
+// The code of a kind's text or of its abbreviation, compared in lower case
+// ("Корр." gives 4); 0 for any other text.
+int32_t GetIndDataType(std::string_view aText);
+// The text of a code (the full word, not the abbreviation); "" for a code
+// without one (3, or any code outside the table).
+std::string GetIndDataTypeText(int32_t aCode);
+
+}  // namespace qv::pfr::mPfrInternal

@@ -1,0 +1,514 @@
+#include "queries/DocumentQueries.h"
+
+#include <array>
+
+#include "core/mErrorHandling.h"
+#include "core/mQvDaoDataBase.h"
+#include "core/miDBProviderFactory.h"
+#include "core/miDataBase.h"
+#include "platform/ado/AdoConstants.h"
+#include "platform/automation/VbaText.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Recordset.h"
+#include "platform/dao/Transaction.h"
+#include "queries/IntDocQuerySession.h"
+#include "queries/PeriodQueries.h"
+#include "queries/mCommonLookups.h"
+#include "queries/mDocumentLookups.h"
+#include "records/LaterDocumentParts.h"
+#include "records/mQvDocumentSrv.h"
+#include "records/miDocument.h"
+#include "records/miRecCollection.h"
+#include "siblings/records/RecordFactory.h"
+
+namespace qv::queries {
+
+using namespace mQvDaoDataBase;
+using records::QvRecordPtr;
+
+namespace {
+
+std::string N(double v) {
+  return Number2DaoSql(v);
+}
+
+// The conditions of the attribute searches: -1 leaves a criterion out;
+// each piece follows the previous value directly, as callers have always
+// had it ("=5and ..." is read as 5 and "and").
+std::string AttributeConditions(double aAccStreamID, double aTemplateID, double aTimeID,
+                                int32_t aInstanceNumber, int32_t aUtochNumber) {
+  std::string sql = N(aAccStreamID);
+  if (aTemplateID != -1) sql += "and template_id=" + N(aTemplateID);
+  if (aTimeID != -1) sql += "and time_id=" + N(aTimeID);
+  if (aInstanceNumber != -1)
+    sql += "and iif (IsNull (instance_number), 0, instance_number)=" + N(aInstanceNumber);
+  if (aUtochNumber != -1) sql += "and iif (IsNull (doc_type), 0, doc_type)=" + N(aUtochNumber);
+  return sql;
+}
+
+int32_t Count(const std::string& sql) {
+  const Variant v = QvQueryValue(sql);
+  return v.IsNull() ? 0 : CLng(v);
+}
+
+// Names of the report codes 1 to 24; codes without one give "".
+constexpr std::array<std::string_view, 25> kReportNames = {
+    "",
+    "Январь",
+    "Февраль",
+    "Март",
+    "Апрель",
+    "Май",
+    "Июнь",
+    "Июль",
+    "Август",
+    "Сентябрь",
+    "Октябрь",
+    "Ноябрь",
+    "Декабрь",
+    "I квартал",
+    "II квартал, полугодие",
+    "III квартал, 9 месяцев",
+    "IV квартал, год",
+    "Иное",
+    "Прочие документы",
+    "1-е полугодие",
+    "2-е полугодие",
+    "Запросы и переписка",
+    "",
+    "(Конечные документы ПУ ПФР)",
+    "Документы",
+};
+
+constexpr int32_t kCellKeyLength = 12;
+constexpr int32_t kCellValueLength = 250;
+
+}  // namespace
+
+// ---- lists and counts
+
+ado::RecordsetPtr DocumentQueries::GetDocumentsInPeriodAndAccStream(double aAccStreamID,
+                                                                    double aTimeID) {
+  return Guard(QV_HERE, [&] {
+    return QvQuerySqlA(
+        "select document_id, status_qv, template_id, top_doc_id from doc_registry where time_id "
+        "= " +
+        N(aTimeID) + " and taxpayer_id = " + N(aAccStreamID) + ";");
+  });
+}
+
+ado::RecordsetPtr DocumentQueries::GetDocumentsInAccStream(double aAccStreamID) {
+  return Guard(QV_HERE, [&] {
+    return QvQuerySqlA(
+        "select document_id, status_qv, template_id, top_doc_id from doc_registry where "
+        "taxpayer_id = " +
+        N(aAccStreamID) + " order by time_id, template_id, instance_number, top_doc_id ;");
+  });
+}
+
+bool DocumentQueries::IsExistsDocumentWithAttributesInAccStream(double aAccStreamID,
+                                                                double aTemplateID, double aTimeID,
+                                                                int32_t aInstanceNumber,
+                                                                int32_t aUtochNumber) {
+  return Guard(QV_HERE, [&] {
+    return Count("select count (*) from doc_registry where taxpayer_id=" +
+                 AttributeConditions(aAccStreamID, aTemplateID, aTimeID, aInstanceNumber,
+                                     aUtochNumber)) >= 1;
+  });
+}
+
+CollectionPtr DocumentQueries::GetDocumentsWithAttributesInAccStream(double aAccStreamID,
+                                                                     double aTemplateID,
+                                                                     double aTimeID,
+                                                                     int32_t aInstanceNumber,
+                                                                     int32_t aUtochNumber) {
+  return Guard(QV_HERE, [&] {
+    return DocumentRecords(
+        "select Document_ID AS ID from doc_registry where taxpayer_id=" +
+        AttributeConditions(aAccStreamID, aTemplateID, aTimeID, aInstanceNumber, aUtochNumber) +
+        " order by Document_ID desc");
+  });
+}
+
+int32_t DocumentQueries::GetDocCountForSolverInPeriod(double aAccStreamID, int32_t aTimePeriodID) {
+  return Guard(QV_HERE, [&] {
+    return Count("select count(*) AS a From Doc_Registry where Taxpayer_ID = " + N(aAccStreamID) +
+                 " and Time_ID = " + N(aTimePeriodID) + " and Top_Doc_ID = 0 ");
+  });
+}
+
+int32_t DocumentQueries::GetDocCountForSolverInPeriod2(double aAccStreamID, int32_t aTimePeriodID,
+                                                       const std::string& aExcludeTemplTypes) {
+  return Guard(QV_HERE, [&] {
+    std::string sql =
+        "select count(*) AS a From Doc_Registry AS d left join doc_templates AS t ON "
+        "t.template_id = d.template_id where d.Taxpayer_ID = " +
+        N(aAccStreamID) + " and d.Time_ID = " + N(aTimePeriodID) + " and d.Top_Doc_ID = 0 ";
+    if (!aExcludeTemplTypes.empty())
+      sql += " and t.doc_type_id not in (" +
+             IdList2DaoSql(aExcludeTemplTypes, "aExcludeTemplTypes") + ") ";
+    return Count(sql);
+  });
+}
+
+int32_t DocumentQueries::GetTotalDocsCount() {
+  return Guard(QV_HERE, [&] {
+    return CLng(QvQueryFirstValue("select count(*) AS a from Doc_Registry", Variant(int32_t{0})));
+  });
+}
+
+int32_t DocumentQueries::GetDocInstancesCount(double aDocID) {
+  return Guard(QV_HERE, [&] {
+    const std::optional<DocAttributes> a = FindDocAttributes(aDocID);
+    if (!a) return int32_t{0};
+    return CLng(QvQueryFirstValue(
+        "select count(*) AS aaa from doc_registry AS d where d.taxpayer_id = " + N(a->stream) +
+            " and d.time_id = " + N(a->period) + " and d.template_id = " + N(a->templateId) + " ",
+        Variant(int32_t{0})));
+  });
+}
+
+CollectionPtr DocumentQueries::GetTaxDocsAnalogs(double aAccStreamID, double aTimePeriodID,
+                                                 double aTemplateID) {
+  return Guard(QV_HERE, [&] {
+    const double person = GetAccStreamPersonID(aAccStreamID);
+    const Variant docType = QvQueryValueSafe(
+        "select t.doc_type_id from doc_templates as t where t.template_id=" + N(aTemplateID),
+        Variant(0.0));
+    return DocumentRecords(
+        "select r.Document_ID AS id from (doc_registry as r LEFT JOIN AccStream AS a ON a.id = "
+        "r.Taxpayer_ID) LEFT JOIN doc_templates AS t ON t.template_id = r.template_id where "
+        "r.Time_ID = " +
+        N(aTimePeriodID) + " and a.PersonID = " + N(person) +
+        " and t.doc_type_id = " + N(docType.IsNull() ? 0.0 : CDbl(docType)) +
+        " and a.AccStreamType = 1 and r.Top_Doc_ID = 0 ");
+  });
+}
+
+CollectionPtr DocumentQueries::GetDocumentAttachments(double aDocID) {
+  return Guard(QV_HERE, [&] {
+    if (aDocID == 0) return std::make_shared<Collection>();
+    auto rs =
+        QvQuerySqlStatic("select ID from DOC_Attachments where DocumentID = " + N(aDocID) + " ");
+    CollectionPtr attachments = miRecCollection::GetRecCollection_QvAttachmentDoc(*rs, "ID");
+    rs->Close();
+    return attachments;
+  });
+}
+
+// ---- cells
+
+bool DocumentQueries::CopyDocumentCells(double aDocIDFrom, double aDocIDTo) {
+  return Guard(QV_HERE, [&] {
+    miDocument::CopyDocumentCells(*miDataBase::GetUserDataBase(), aDocIDFrom, aDocIDTo);
+    return true;
+  });
+}
+
+bool DocumentQueries::ZeroDocumentCells(double aDocID) {
+  return Guard(QV_HERE, [&] {
+    miDocument::DeleteDocumentCells(*miDataBase::GetUserDataBase(), aDocID);
+    return true;
+  });
+}
+
+void DocumentQueries::ZeroBigDocCells(double aDocID) {
+  Guard(QV_HERE, [&] {
+    if (aDocID == 0) return;
+    records::DeleteBigDocDataBase(aDocID);
+    records::CreateBigDocDataBase(aDocID, 0);
+  });
+}
+
+void DocumentQueries::SaveDocCellValue(double aDocID, const std::string& aCellKey,
+                                       const std::string& aValue, int32_t aType) {
+  Guard(QV_HERE, [&] {
+    if (aDocID == 0 || Len(aCellKey) != kCellKeyLength) return;
+    auto db = miDataBase::GetUserDataBase();
+    dao::Transaction tx(*db, dao::kWriteLock);
+    auto rs = db->OpenTable("DOC_CELL_VALUES");
+    rs->SetIndex("Document_ID");
+    const Variant key[] = {Variant(aDocID), Variant(aCellKey)};
+    rs->Seek("=", key);
+    const Variant value(Truncate16(aValue, kCellValueLength));
+    if (rs->NoMatch()) {
+      if (!aValue.empty()) {
+        rs->AddNew();
+        rs->SetField("Document_ID", Variant(aDocID));
+        rs->SetField("first_type", Variant(aType));
+        rs->SetField("Cell_Key", Variant(aCellKey));
+        rs->SetField("first_value", value);
+        rs->Update();
+      }
+    } else if (aValue.empty()) {
+      rs->Delete();
+    } else {
+      rs->Edit();
+      rs->SetField("first_type", Variant(aType));
+      rs->SetField("first_value", value);
+      rs->Update();
+    }
+    rs->Close();
+    tx.Commit();
+  });
+}
+
+ado::RecordsetPtr DocumentQueries::LoadDocCellValues(double aDocumentID) {
+  return Guard(QV_HERE, [&] {
+    return QvQuerySqlA(
+        "Select cell_key, first_value, first_type From doc_cell_values where "
+        "document_id=" +
+        N(aDocumentID));
+  });
+}
+
+ado::RecordsetPtr DocumentQueries::CreateRecordsetForCellValues() {
+  return Guard(QV_HERE, [&] {
+    auto rs = std::make_shared<ado::Recordset>();
+    rs->SetCursorLocation(ado::adUseClient);
+    rs->AppendField("cell_key", ado::adVarWChar, kCellKeyLength, ado::adFldIsNullable);
+    rs->AppendField("first_type", ado::adInteger, 4, ado::adFldIsNullable);
+    rs->AppendField("first_value", ado::adVarWChar, kCellValueLength, ado::adFldIsNullable);
+    rs->Open();
+    return rs;
+  });
+}
+
+void DocumentQueries::UpdateDocCellValues(double aDocumentID, Variant& aCells) {
+  Guard(QV_HERE, [&] {
+    ObjectPtr service = miDBProviderFactory::NewKPRDocsPackageSrv();
+    std::vector<Variant> args{Variant(aDocumentID), aCells};
+    service->Call("UpdateDocumentCellValues", args);
+    aCells = args[1];
+  });
+}
+
+// ---- neighbouring periods
+
+bool DocumentQueries::GetPrevPeriodDocID(double aDocID, double& resDocID) {
+  return Guard(QV_HERE, [&] {
+    resDocID = mQvDocumentSrv::GetPrevDocumentID(aDocID);
+    return true;
+  });
+}
+
+bool DocumentQueries::GetNextPeriodDocID(double aDocID, double& resDocID) {
+  return Guard(QV_HERE, [&] {
+    resDocID = mQvDocumentSrv::GetNextDocumentID(aDocID);
+    return true;
+  });
+}
+
+std::string DocumentQueries::GetReportName(int32_t aReportID) {
+  if (aReportID < 1 || aReportID >= static_cast<int32_t>(kReportNames.size())) return {};
+  return std::string(kReportNames[static_cast<size_t>(aReportID)]);
+}
+
+bool DocumentQueries::CheckForMonthOrQuartAnalogs(double aAccStreamID, double aTimeID,
+                                                  double aTemplateID, int32_t& resResult,
+                                                  std::string& resBadPeriodsNames) {
+  return Guard(QV_HERE, [&] {
+    if (!QvQueryExistence("select time_id from time_by_month where time_id = " + N(aTimeID)))
+      return false;
+    int32_t report = 0, year = 0, kind = 0, parent = 0;
+    bool found = false;
+    PeriodQueries::GetTimeIDInfo(aTimeID, report, year, kind, parent, found);
+    if (!found) return false;
+    const std::string forms = " and template_id=" + N(aTemplateID) + ";";
+    if (kind == 1) {
+      const double quarter = PeriodQueries::GetParentTimeID(aTimeID);
+      if (Count("select count (*) AS a from doc_registry where taxpayer_id=" + N(aAccStreamID) +
+                " and time_id=" + N(quarter) + forms) > 0) {
+        resResult = kAnalogQuarterOfMonth;
+        int32_t qReport = 0, qYear = 0, qKind = 0, qParent = 0;
+        bool qFound = false;
+        PeriodQueries::GetTimeIDInfo(quarter, qReport, qYear, qKind, qParent, qFound);
+        if (qFound) resBadPeriodsNames = GetReportName(qReport);
+      }
+    } else if (kind == 2) {
+      // Numbers the library wrote itself ("-1" when the quarter has none).
+      const std::string months = PeriodQueries::GetChildTimeIDs(aTimeID, ",", "-1");
+      const std::string where =
+          " where taxpayer_id=" + N(aAccStreamID) + " and time_id in (" + months + ")" + forms;
+      if (Count("select count (*) AS a from doc_registry" + where) > 0) {
+        resResult = kAnalogMonthsOfQuarter;
+        auto rs = QvQuerySqlStatic(
+            "select distinct c.name AS report_name from (doc_registry AS a left join "
+            "time_by_month AS b on a.time_id=b.time_id) left join report_time AS c on "
+            "b.report_id=c.report_id where a.taxpayer_id=" +
+            N(aAccStreamID) + " and a.time_id in (" + months +
+            ") and a.template_id=" + N(aTemplateID) + ";");
+        resBadPeriodsNames =
+            GetDelimitedStringFieldValuesFromDaoRS(rs, "report_name", "", ", ", "");
+        rs->Close();
+      }
+    }
+    return true;
+  });
+}
+
+// ---- creation
+
+QvRecordPtr DocumentQueries::CreateDocument2(double aAccStreamID, double aTimePeriodID,
+                                             double aTemplateID, int32_t aFlags,
+                                             double aArchivedDocumentID, int32_t aInstanceNumber,
+                                             int32_t aScaleIndex, int32_t aStatusQv,
+                                             double aCopyCellsFromDocID) {
+  return Guard(QV_HERE, [&] {
+    return miDocument::CreateDocument(aAccStreamID, aTimePeriodID, aTemplateID, aFlags,
+                                      aArchivedDocumentID, aInstanceNumber, aScaleIndex, aStatusQv,
+                                      aCopyCellsFromDocID, nullptr);
+  });
+}
+
+QvRecordPtr DocumentQueries::CreateNewDocument2(double aAccStreamID, double aTimePeriodID,
+                                                double aTemplateID, int32_t aScaleIndex,
+                                                int32_t aStatusQv, double aCopyCellsFromDocID) {
+  return Guard(QV_HERE, [&] {
+    using namespace miDocument::createflags;
+    return miDocument::CreateDocument(aAccStreamID, aTimePeriodID, aTemplateID,
+                                      aCopyCellsFromDocID != 0 ? kCopyFromDocument : 0, 0, -1,
+                                      aScaleIndex, aStatusQv, aCopyCellsFromDocID, nullptr);
+  });
+}
+
+QvRecordPtr DocumentQueries::CreateNewInstance2(double aAccStreamID, double aTimePeriodID,
+                                                double aTemplateID, int32_t aScaleIndex,
+                                                int32_t aStatusQv, int32_t aInstanceNumber,
+                                                double aCopyCellsFromDocID) {
+  return Guard(QV_HERE, [&] {
+    using namespace miDocument::createflags;
+    const int32_t flags = kNewInstance | (aCopyCellsFromDocID != 0 ? kCopyFromDocument : 0);
+    return miDocument::CreateDocument(aAccStreamID, aTimePeriodID, aTemplateID, flags, 0,
+                                      aInstanceNumber, aScaleIndex, aStatusQv, aCopyCellsFromDocID,
+                                      nullptr);
+  });
+}
+
+QvRecordPtr DocumentQueries::CreateNewAdjustment2(double aAccStreamID, double aTimePeriodID,
+                                                  double aTemplateID, bool aCopyCellsFromArchive,
+                                                  double aArchivedDocumentID,
+                                                  int32_t aInstanceNumber, int32_t aScaleIndex,
+                                                  int32_t aStatusQv, double aCopyCellsFromDocID) {
+  return Guard(QV_HERE, [&] {
+    using namespace miDocument::createflags;
+    const int32_t flags = kAdjustment | (aCopyCellsFromArchive ? kCopyFromArchive : 0) |
+                          (aCopyCellsFromDocID != 0 ? kCopyFromDocument : 0);
+    return miDocument::CreateDocument(aAccStreamID, aTimePeriodID, aTemplateID, flags,
+                                      aArchivedDocumentID, aInstanceNumber, aScaleIndex, aStatusQv,
+                                      aCopyCellsFromDocID, nullptr);
+  });
+}
+
+QvRecordPtr DocumentQueries::CreatePfrEndDocument(double aMasterDocID, double aTemplateID,
+                                                  int32_t aStatusQv) {
+  return Guard(QV_HERE, [&] {
+    QvRecordPtr master = records::RecordFactory::ForThisThread()->GetLoadedRecord(
+        "Qv_Records.QvDocument", Variant(aMasterDocID));
+    if (master->State() != records::kLoaded)
+      ThrowVb(vberr::kInvalidProcedureCall,
+              "the master document " + N(aMasterDocID) + " does not exist");
+    const double stream = CDbl(master->Get("Taxpayer").AsObject()->Get("ID"));
+    return miDocument::CreateDocument(stream, kPfrEndDocumentsPeriod, aTemplateID,
+                                      miDocument::createflags::kPfrEndDocument, 0, -1, 0, aStatusQv,
+                                      0, master);
+  });
+}
+
+QvRecordPtr DocumentQueries::CreateImportingDocument(double aAccStreamID, double aTimePeriodID,
+                                                     double aTemplateID, int32_t aInstanceNumber,
+                                                     int32_t aUtochNumber, int32_t aScaleIndex,
+                                                     int32_t aStatusQv) {
+  return Guard(QV_HERE, [&] {
+    return miDocument::CreateImportingDocument(aAccStreamID, aTimePeriodID, aTemplateID,
+                                               aInstanceNumber, aUtochNumber, aScaleIndex,
+                                               aStatusQv);
+  });
+}
+
+// ---- pension-fund manual packs
+
+bool DocumentQueries::IsPfrManualSheafReferencesExists(double aManualSheafID, double aDocumentID) {
+  return Guard(QV_HERE, [&] {
+    return QvQueryExistence("select top 1 ID from PfrSubDocs where DocumentID = " + N(aDocumentID) +
+                            " and ManualSheafID = " + N(aManualSheafID));
+  });
+}
+
+void DocumentQueries::ClearReferencesToPfrManualSheaf(double aManualSheafID, double aDocumentID) {
+  Guard(QV_HERE, [&] {
+    auto db = miDataBase::GetUserDataBase();
+    const std::string where =
+        " where DocumentID = " + N(aDocumentID) + " and ManualSheafID = " + N(aManualSheafID);
+    dao::Transaction tx(*db, dao::kWriteLock);
+    auto rs = QvQuerySqlStatic("select ID from PfrSubDocs" + where, db);
+    CollectionPtr ids = miRecCollection::GetIDCollection(*rs, "ID", false);
+    rs->Close();
+    QvExecuteSql("Update PfrSubDocs Set ManualSheafID = 0" + where, db);
+    auto& factory = *records::RecordFactory::ForThisThread();
+    for (int32_t i = 1; i <= ids->Count(); ++i)
+      factory.GetRecord("Qv_PfrRecords.QvPfrSubDoc", ids->At(i))->Refresh();
+    tx.Commit();
+  });
+}
+
+// ---- the structured search
+
+CollectionPtr DocumentQueries::PerformDocQuery(const ObjectPtr& aQuery, Variant& aAdditionalInfo) {
+  return Guard(QV_HERE,
+               [&] { return IntDocQuerySession(aQuery).PerformDocQuery(aAdditionalInfo); });
+}
+
+QV_DEFINE_CLASS(
+    DocumentQueries, "Qv_DBProvider.DocumentQueries", QV_CREATABLE(DocumentQueries),
+    Method("GetDocumentsInPeriodAndAccStream", &DocumentQueries::GetDocumentsInPeriodAndAccStream),
+    Method("GetDocumentsInAccStream", &DocumentQueries::GetDocumentsInAccStream),
+    Method("CopyDocumentCells", &DocumentQueries::CopyDocumentCells),
+    Method("ZeroDocumentCells", &DocumentQueries::ZeroDocumentCells),
+    Method("GetPrevPeriodDocID", &DocumentQueries::GetPrevPeriodDocID),
+    Method("GetNextPeriodDocID", &DocumentQueries::GetNextPeriodDocID),
+    Method("CheckForMonthOrQuartAnalogs", &DocumentQueries::CheckForMonthOrQuartAnalogs),
+    Method("IsExistsDocumentWithAttributesInAccStream",
+           &DocumentQueries::IsExistsDocumentWithAttributesInAccStream),
+    Method("GetDocumentsWithAttributesInAccStream",
+           &DocumentQueries::GetDocumentsWithAttributesInAccStream),
+    Method("DeleteDocumentsWithTemplateAndTimeInAccStream",
+           &DocumentQueries::DeleteDocumentsWithTemplateAndTimeInAccStream),
+    Method("CanMoveDocumentToAnotherAccStream",
+           &DocumentQueries::CanMoveDocumentToAnotherAccStream),
+    Method("PrepareMovingDociumentToAnotherAccStream",
+           &DocumentQueries::PrepareMovingDociumentToAnotherAccStream),
+    Method("MoveDocumentToAnotherAccStream", &DocumentQueries::MoveDocumentToAnotherAccStream),
+    Method("CreateRecordsetForCellValues", &DocumentQueries::CreateRecordsetForCellValues),
+    Method("UpdateDocCellValues", &DocumentQueries::UpdateDocCellValues),
+    Method("LoadDocCellValues", &DocumentQueries::LoadDocCellValues),
+    Method("SaveDocCellValue", &DocumentQueries::SaveDocCellValue),
+    Method("CreateDocument2", &DocumentQueries::CreateDocument2,
+           {Variant(0.0), Variant(int32_t{-1}), Variant(int32_t{-1}), Variant(int32_t{1}),
+            Variant(0.0)}),
+    Method("CreateNewDocument2", &DocumentQueries::CreateNewDocument2,
+           {Variant(int32_t{-1}), Variant(int32_t{1}), Variant(0.0)}),
+    Method("CreateNewInstance2", &DocumentQueries::CreateNewInstance2,
+           {Variant(int32_t{-1}), Variant(int32_t{1}), Variant(int32_t{-1}), Variant(0.0)}),
+    Method("CreateNewAdjustment2", &DocumentQueries::CreateNewAdjustment2,
+           {Variant(0.0), Variant(int32_t{0}), Variant(int32_t{-1}), Variant(int32_t{1}),
+            Variant(0.0)}),
+    Method("CreatePfrEndDocument", &DocumentQueries::CreatePfrEndDocument, {Variant(int32_t{1})}),
+    Method("GetDocCountForSolverInPeriod", &DocumentQueries::GetDocCountForSolverInPeriod),
+    Method("GetMovingDocsInSrcAccStream", &DocumentQueries::GetMovingDocsInSrcAccStream),
+    Method("GetAppropriateDocsInDestAccStream",
+           &DocumentQueries::GetAppropriateDocsInDestAccStream),
+    Method("MoveDocument", &DocumentQueries::MoveDocument),
+    Method("GetTaxDocsAnalogs", &DocumentQueries::GetTaxDocsAnalogs),
+    Method("IsPfrManualSheafReferencesExists", &DocumentQueries::IsPfrManualSheafReferencesExists),
+    Method("ClearReferencesToPfrManualSheaf", &DocumentQueries::ClearReferencesToPfrManualSheaf),
+    Method("GetDocumentAttachments", &DocumentQueries::GetDocumentAttachments),
+    Method("PerformDocQuery", &DocumentQueries::PerformDocQuery),
+    Method("CreateImportingDocument", &DocumentQueries::CreateImportingDocument,
+           {Variant(int32_t{-1}), Variant(int32_t{1})}),
+    Method("GetTotalDocsCount", &DocumentQueries::GetTotalDocsCount),
+    Method("ZeroBigDocCells", &DocumentQueries::ZeroBigDocCells),
+    Method("GetDocCountForSolverInPeriod2", &DocumentQueries::GetDocCountForSolverInPeriod2),
+    Method("GetDocInstancesCount", &DocumentQueries::GetDocInstancesCount))
+
+}  // namespace qv::queries

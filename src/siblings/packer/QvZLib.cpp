@@ -1,0 +1,95 @@
+#include "siblings/packer/QvZLib.h"
+
+#include <zlib.h>
+
+#include <limits>
+#include <string>
+
+namespace qv::packer {
+
+namespace {
+
+constexpr std::string_view kSource = "Qv_Packer.QvZLib";
+
+[[noreturn]] void Fail(int32_t number, const std::string& text) {
+  throw Error(number, text, std::string(kSource));
+}
+
+const std::vector<uint8_t>& BytesOf(const Variant& v) {
+  static const std::vector<uint8_t> kNone;
+  if (v.IsEmpty()) return kNone;
+  if (!v.IsByteArray()) Fail(vberr::kTypeMismatch, "a Byte array was expected");
+  return v.AsBytes().bytes;
+}
+
+// zlib counts in uInt; larger blocks are refused rather than cut.
+uInt Size32(size_t n) {
+  if (n > std::numeric_limits<uInt>::max()) Fail(vberr::kOverflow, "the block is too large");
+  return static_cast<uInt>(n);
+}
+
+}  // namespace
+
+void QvZLib::SetLevel(int32_t level) {
+  if (level < 0 || level > 9)
+    Fail(vberr::kInvalidProcedureCall,
+         "the compression level must be 0 to 9, not " + std::to_string(level));
+  level_ = level;
+}
+
+Variant QvZLib::Compress(const Variant& aBytes) const {
+  const std::vector<uint8_t>& bytes = BytesOf(aBytes);
+  return Variant(ByteArray{0, active_ ? Deflate(bytes, level_) : bytes});
+}
+
+Variant QvZLib::Decompress(const Variant& aBytes) const {
+  return Variant(ByteArray{0, Inflate(BytesOf(aBytes))});
+}
+
+std::vector<uint8_t> QvZLib::Deflate(std::span<const uint8_t> bytes, int32_t level) {
+  uLongf size = compressBound(Size32(bytes.size()));
+  std::vector<uint8_t> out(size);
+  const int rc = compress2(out.data(), &size, bytes.data(), Size32(bytes.size()), level);
+  if (rc == Z_MEM_ERROR) Fail(vberr::kOutOfMemory, "out of memory while compressing");
+  if (rc != Z_OK)
+    Fail(vberr::kInvalidProcedureCall, std::string("compression failed: ") + zError(rc));
+  out.resize(size);
+  return out;
+}
+
+std::vector<uint8_t> QvZLib::Inflate(std::span<const uint8_t> stream) {
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) Fail(vberr::kOutOfMemory, "out of memory while decompressing");
+  struct End {
+    z_stream& z;
+    ~End() { inflateEnd(&z); }
+  } end{z};
+  z.next_in = const_cast<Bytef*>(stream.data());
+  z.avail_in = Size32(stream.size());
+  // The buffer starts at twice the stream and doubles as needed.
+  std::vector<uint8_t> out(stream.size() * 2 + 4096);
+  for (;;) {
+    if (z.total_out == out.size()) out.resize(out.size() * 2);
+    z.next_out = out.data() + z.total_out;
+    z.avail_out = Size32(out.size() - z.total_out);
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    if (rc == Z_STREAM_END) break;
+    if (rc == Z_MEM_ERROR) Fail(vberr::kOutOfMemory, "out of memory while decompressing");
+    if (rc == Z_OK || (rc == Z_BUF_ERROR && z.avail_out == 0)) continue;
+    // A data error, a preset dictionary, or no progress with input left
+    // to give: the stream is damaged or cut short.
+    Fail(vberr::kInvalidProcedureCall, std::string("the data is not a whole zlib stream: ") +
+                                           (z.msg ? z.msg : "it ends before its last block"));
+  }
+  if (z.avail_in != 0)
+    Fail(vberr::kInvalidProcedureCall, "the data goes on after the end of its zlib stream");
+  out.resize(z.total_out);
+  return out;
+}
+
+QV_DEFINE_CLASS(QvZLib, "Qv_Packer.QvZLib", QV_CREATABLE(QvZLib),
+                Property("Level", &QvZLib::Level, &QvZLib::SetLevel),
+                Property("Active", &QvZLib::Active, &QvZLib::SetActive),
+                Method("Compress", &QvZLib::Compress), Method("Decompress", &QvZLib::Decompress))
+
+}  // namespace qv::packer

@@ -1,0 +1,144 @@
+#include <string>
+
+#include "core/mQvDaoDataBase.h"
+#include "platform/dao/Transaction.h"
+#include "records/MapperSession.h"
+#include "records/miRecCollection.h"
+#include "siblings/records/RecordFactory.h"
+#include "warrants/WarrantMappers.h"
+
+namespace qv::warrants {
+namespace {
+using namespace mQvDaoDataBase;
+
+constexpr const char* kWarrantType = "Qv_Records.QvWarrant";
+// The kind the operations without Ex work on.
+constexpr int32_t kDefaultContoraType = 1;
+
+std::string OfWorker(double worker, int32_t kind) {
+  return "where WorkerID = " + Number2DaoSql(worker) + " and ContoraType = " + std::to_string(kind);
+}
+
+// The ID of the statement's first row; 0 when it gives none.
+double FirstId(const std::string& sql, const DatabasePtr& db) {
+  auto rs = QvQuerySqlStatic(sql, db);
+  const double id = rs->IsEOF() ? 0 : GetDaoDouble(*rs, "ID");
+  rs->Close();
+  return id;
+}
+
+// A warrant record for a stored identifier, read on first use.
+Variant WarrantRecord(double id) {
+  return Variant(
+      ObjectPtr(records::RecordFactory::ForThisThread()->GetRecord(kWarrantType, Variant(id))));
+}
+}  // namespace
+
+CollectionPtr DBQWarrant::GetWarrantsOfWorker(double aWorkerID) {
+  return Guard(QV_HERE, [&] { return GetWarrantsOfWorkerEx(aWorkerID, kDefaultContoraType); });
+}
+
+CollectionPtr DBQWarrant::GetWarrantsOfWorkerEx(double aWorkerID, int32_t aContoraType) {
+  return Guard(QV_HERE, [&] {
+    auto rs = QvQuerySqlStatic("select ID from Warrants " + OfWorker(aWorkerID, aContoraType),
+                               records::MapperUserDatabase());
+    return miRecCollection::GetRecCollection_QvWarrant(*rs, "ID");
+  });
+}
+
+bool DBQWarrant::HasWorkerAnyWarrant(double aWorkerID) {
+  return Guard(QV_HERE, [&] { return HasWorkerAnyWarrantEx(aWorkerID, kDefaultContoraType); });
+}
+
+bool DBQWarrant::HasWorkerAnyWarrantEx(double aWorkerID, int32_t aContoraType) {
+  return Guard(QV_HERE, [&] {
+    return QvQueryExistence("select top 1 ID from Warrants " + OfWorker(aWorkerID, aContoraType),
+                            records::MapperUserDatabase());
+  });
+}
+
+void DBQWarrant::SetActiveWarrant(double aWarrantID, double aParentID) {
+  Guard(QV_HERE, [&] {
+    const Variant warrant = WarrantRecord(aWarrantID);
+    SetActiveWarrantEx(aWarrantID, aParentID, CLng(warrant.AsObject()->Get("ContoraType")));
+  });
+}
+
+void DBQWarrant::SetActiveWarrantEx(double aWarrantID, double aParentID, int32_t aContoraType) {
+  Guard(QV_HERE, [&] {
+    const auto db = records::MapperUserDatabase();
+    dao::Transaction tx(*db, dao::kWriteLock);
+    auto rs = QvQuerySqlStatic(
+        "select ID from Warrants " + OfWorker(aParentID, aContoraType) + " and IsActive = 1 ", db);
+    bool wasActive = false;
+    for (; !rs->IsEOF(); rs->MoveNext()) {
+      const double id = GetDaoDouble(*rs, "ID");
+      if (id == aWarrantID)
+        wasActive = true;
+      else
+        QvExecuteSql("update Warrants set IsActive = 0 where ID = " + Number2DaoSql(id), db);
+    }
+    rs->Close();
+    if (aWarrantID != 0 && !wasActive)
+      QvExecuteSql("update Warrants set IsActive = 1 where ID = " + Number2DaoSql(aWarrantID), db);
+    tx.Commit();
+  });
+}
+
+void DBQWarrant::SetActiveWarrantIfAlone(double aParentID) {
+  Guard(QV_HERE, [&] { SetActiveWarrantIfAloneEx(aParentID, kDefaultContoraType); });
+}
+
+void DBQWarrant::SetActiveWarrantIfAloneEx(double aParentID, int32_t aContoraType) {
+  Guard(QV_HERE, [&] {
+    const auto db = records::MapperUserDatabase();
+    const std::string where = OfWorker(aParentID, aContoraType);
+    dao::Transaction tx(*db, dao::kWriteLock);
+    if (CLng(QvQueryValue("select count(*) AS aaa from Warrants " + where, Variant(), db)) == 1) {
+      Variant id, active;
+      QvQuery2Values("select ID, IsActive from Warrants " + where, id, active, db);
+      if (CLng(active) != 1)
+        QvExecuteSql("update Warrants set IsActive = 1 where ID = " + Number2DaoSql(CDbl(id)), db);
+    }
+    tx.Commit();
+  });
+}
+
+Variant DBQWarrant::GetActiveWarrant(double aParentID, bool aFindSurrogateIfNoActive) {
+  return Guard(QV_HERE, [&] {
+    return GetActiveWarrantEx(aParentID, kDefaultContoraType, aFindSurrogateIfNoActive);
+  });
+}
+
+Variant DBQWarrant::GetActiveWarrantEx(double aParentID, int32_t aContoraType,
+                                       bool aFindSurrogateIfNoActive) {
+  return Guard(QV_HERE, [&] {
+    const auto db = records::MapperUserDatabase();
+    const std::string worker = Number2DaoSql(aParentID);
+    const std::string kind = std::to_string(aContoraType);
+    const bool anyKind = aContoraType == kAnyContoraType;
+    double id = FirstId("select top 1 ID from Warrants where WorkerID = " + worker + " and " +
+                            (anyKind ? "" : "ContoraType = " + kind + " and ") + "IsActive = 1 ",
+                        db);
+    if (id == 0 && aFindSurrogateIfNoActive)
+      id = FirstId("select top 1 ID from ( select ID from Warrants where WorkerID = " + worker +
+                       (anyKind ? "" : " and ContoraType = " + kind) +
+                       " order by DateBeg desc, ID desc ) ",
+                   db);
+    return id == 0 ? Variant::Nothing() : WarrantRecord(id);
+  });
+}
+
+QV_DEFINE_CLASS(DBQWarrant, "Qv_DBProvider.DBQWarrant", QV_CREATABLE(DBQWarrant),
+                Method("GetWarrantsOfWorker", &DBQWarrant::GetWarrantsOfWorker),
+                Method("GetWarrantsOfWorkerEx", &DBQWarrant::GetWarrantsOfWorkerEx),
+                Method("HasWorkerAnyWarrant", &DBQWarrant::HasWorkerAnyWarrant),
+                Method("HasWorkerAnyWarrantEx", &DBQWarrant::HasWorkerAnyWarrantEx),
+                Method("SetActiveWarrant", &DBQWarrant::SetActiveWarrant),
+                Method("SetActiveWarrantEx", &DBQWarrant::SetActiveWarrantEx),
+                Method("SetActiveWarrantIfAlone", &DBQWarrant::SetActiveWarrantIfAlone),
+                Method("SetActiveWarrantIfAloneEx", &DBQWarrant::SetActiveWarrantIfAloneEx),
+                Method("GetActiveWarrant", &DBQWarrant::GetActiveWarrant),
+                Method("GetActiveWarrantEx", &DBQWarrant::GetActiveWarrantEx))
+
+}  // namespace qv::warrants

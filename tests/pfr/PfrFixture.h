@@ -1,0 +1,86 @@
+#pragma once
+// A data folder with the library's session on it, as the record tests use,
+// plus what the pension-fund tests share: two taxpayers with a stream and a
+// report document each (plain rows), records of the pension-fund library,
+// and a count of the rows written per table and kind of write (triggers of
+// the test's own connection).
+
+#include <string>
+
+#include "pfr/PfrMappers.h"
+#include "platform/jet/JetConnection.h"
+#include "records/EntityFixture.h"
+
+namespace qv::pfr::testing {
+
+using records::QvRecordPtr;
+using records::testing::ErrorNumber;
+
+class PfrTest : public records::testing::EntityTest {
+ protected:
+  // Taxpayer persons 5 and 6, their streams 50 and 60, documents 500 and 600.
+  static constexpr double kTaxpayer = 5, kOtherTaxpayer = 6;
+  static constexpr double kDocument = 500, kOtherDocument = 600;
+
+  void SetUp() override {
+    EntityTest::SetUp();
+    Sql("insert into AccStream (ID, PersonID, DisplayName) values (50, 5, 'Main')");
+    Sql("insert into AccStream (ID, PersonID, DisplayName) values (60, 6, 'Other')");
+    Sql("insert into doc_registry (document_id, taxpayer_id) values (500, 50)");
+    Sql("insert into doc_registry (document_id, taxpayer_id) values (600, 60)");
+  }
+
+ public:
+  static QvRecordPtr NewPfr(const std::string& type) {
+    return records::QvRecord::Create("Qv_PfrRecords." + type);
+  }
+  static QvRecordPtr Cell(int32_t key, const std::string& value, int32_t line = 0,
+                          int32_t table = 0, int32_t type = 1) {
+    auto c = NewPfr("QvPfrCell");
+    c->Let("Key", Variant(key));
+    c->Let("LineNum", Variant(line));
+    c->Let("TableNum", Variant(table));
+    c->Let("ValueType", Variant(type));
+    c->Let("Value", Variant(value));
+    return c;
+  }
+  // A new sub-document of `document` about `person` (0: none).
+  static QvRecordPtr NewSubDoc(double document, double person, int32_t type = 1) {
+    auto s = NewPfr("QvPfrSubDoc");
+    s->Let("DocumentID", Variant(document));
+    s->Let("SubDocType", Variant(type));
+    if (person != 0) Sub(s, "PfrPerson")->SetID(Variant(person));
+    return s;
+  }
+  // An insured person row of `taxpayer`.
+  void InsertPfrPerson(double id, double taxpayer, const std::string& surname = "Ivanov") {
+    Sql("insert into PfrPersons (ID, Person_ID, Surname) values (" + CStr(Variant(id)) + ", " +
+        CStr(Variant(taxpayer)) + ", '" + surname + "')");
+  }
+
+  // From here on, every insert, update and delete of the pension-fund
+  // tables is counted.
+  void CountWrites() {
+    NativeSql("CREATE TEMP TABLE IF NOT EXISTS writes (tbl TEXT, op TEXT)");
+    NativeSql("DELETE FROM temp.writes");
+    for (const char* table : {"PfrSubDocs", "PfrCellValues", "PfrErrors", "PfrPersons"})
+      for (const char* op : {"INSERT", "UPDATE", "DELETE"})
+        NativeSql(std::string("CREATE TEMP TRIGGER IF NOT EXISTS count_") + table + "_" + op +
+                  " AFTER " + op + " ON main." + table + " BEGIN INSERT INTO writes VALUES ('" +
+                  table + "', '" + op + "'); END");
+  }
+  // "PfrCellValues: 3 INSERT, 1 UPDATE" ... the writes counted since the
+  // last call, in a fixed order; "none" when there were none.
+  std::string Writes() {
+    jet::Statement st = db_->Connection().PrepareNative(
+        "SELECT tbl || ': ' || group_concat(n || ' ' || op, ', ') FROM (SELECT tbl, op, count(*) "
+        "AS n FROM temp.writes GROUP BY tbl, op ORDER BY tbl, op) GROUP BY tbl ORDER BY tbl");
+    std::string text;
+    while (st.Step()) text += (text.empty() ? "" : "; ") + st.Text(0);
+    st.Reset();
+    NativeSql("DELETE FROM temp.writes");
+    return text.empty() ? "none" : text;
+  }
+};
+
+}  // namespace qv::pfr::testing

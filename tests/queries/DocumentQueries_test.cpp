@@ -1,0 +1,478 @@
+// The document queries through their public class, by name: the creation
+// services with the chain rule checked after each, every move type with the
+// moved rows' stream, period, instance, adjustment and links, failures
+// injected half-way through a move, the neighbouring periods and analogues
+// of a form, single cells, counts and attribute searches.
+
+#include <gtest/gtest.h>
+
+#include "platform/ado/Recordset.h"
+#include "platform/automation/Collection.h"
+#include "platform/automation/Object.h"
+#include "queries/DocumentQueries.h"
+#include "records/DocumentFixture.h"
+#include "siblings/records/RecordFactory.h"
+
+namespace qv::queries::testing {
+namespace {
+
+using records::testing::DocumentTest;
+using records::testing::ErrorNumber;
+
+class DocumentQueriesTest : public DocumentTest {
+ protected:
+  void SetUp() override {
+    DocumentTest::SetUp();
+    q_ = CreateObject("Qv_DBProvider.DocumentQueries");
+  }
+  // "id:stream/period/instance.adjustment <bottom >top" of every document.
+  std::string Docs() {
+    auto rs = db_->OpenStatement(
+        "select document_id, taxpayer_id, time_id, instance_number, doc_type, bottom_next_id, "
+        "top_doc_id from doc_registry order by document_id",
+        dao::dbOpenSnapshot);
+    std::string text;
+    for (rs->IsEOF() ? void() : rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
+      std::string row;
+      for (int c = 0; c < 7; ++c) row += CStr(rs->FieldValue(c)) + "|";
+      text += (text.empty() ? "" : "; ") + row;
+    }
+    return text;
+  }
+  // "document:key=value" of every cell.
+  std::string AllCells() {
+    auto rs = db_->OpenStatement(
+        "select document_id, cell_key, first_value from doc_cell_values order by document_id, "
+        "cell_key",
+        dao::dbOpenSnapshot);
+    std::string text;
+    for (rs->IsEOF() ? void() : rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
+      text += (text.empty() ? "" : "; ") + CStr(rs->FieldValue(0)) + ":" + CStr(rs->FieldValue(1)) +
+              "=" + CStr(rs->FieldValue(2));
+    return text;
+  }
+  static std::string Ids(const Variant& collection) {
+    auto c = std::dynamic_pointer_cast<Collection>(collection.AsObject());
+    std::string text;
+    for (int32_t i = 1; i <= c->Count(); ++i)
+      text += (i > 1 ? "," : "") + CStr(c->At(i).AsObject()->Get("ID"));
+    return text;
+  }
+  ObjectPtr q_;
+};
+
+// ---- creation
+
+TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
+  const struct {
+    const char* name;
+    std::function<Variant(ObjectPtr&)> create;
+    const char* docs;   // the new document: id|stream|period|instance|adjustment|bottom|top|
+    const char* cells;  // its cells
+  } steps[] = {
+      {"first version",
+       [](ObjectPtr& q) { return q->CallV("CreateNewDocument2", 5.0, 2513.0, 101.0); },
+       "51|5|2513|0|0|0|0|", ""},
+      {"new instance",
+       [](ObjectPtr& q) { return q->CallV("CreateNewInstance2", 5.0, 2513.0, 101.0); },
+       "52|5|2513|1|0|0|0|", ""},
+      {"adjustment with the archive's cells",
+       [](ObjectPtr& q) { return q->CallV("CreateNewAdjustment2", 5.0, 2513.0, 102.0, true); },
+       "53|5|2513|0|1|51|0|", "010000100001=base/129"},
+      {"adjustment of a given version, no cells",
+       [](ObjectPtr& q) {
+         return q->CallV("CreateNewAdjustment2", 5.0, 2513.0, 101.0, false, 52.0);
+       },
+       "54|5|2513|1|1|52|0|", ""},
+      {"adjustment with a document's cells",
+       [](ObjectPtr& q) {
+         return q->CallV("CreateNewAdjustment2", 5.0, 2513.0, 101.0, true, 53.0, 0, -1, 1, 50.0);
+       },
+       "55|5|2513|0|2|53|0|", "010000200001=other/129"},
+      {"new document with a document's cells",
+       [](ObjectPtr& q) { return q->CallV("CreateNewDocument2", 5.0, 2514.0, 101.0, -1, 2, 50.0); },
+       "56|5|2514|0|0|0|0|", "010000200001=other/129"},
+      {"end document of a pension-fund master",
+       [](ObjectPtr& q) { return q->CallV("CreatePfrEndDocument", 51.0, 101.0); },
+       "57|5|246|0|0|0|0|", ""},
+  };
+  AddDoc(50, "taxpayer_id = 6, time_id = 2417");  // cells to copy, in another stream
+  AddCell(50, "010000200001", "other");
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.name);
+    if (std::string(s.name) == "adjustment with the archive's cells")
+      AddCell(51, "010000100001", "base");
+    auto doc = std::static_pointer_cast<records::QvRecord>(s.create(q_).AsObject());
+    EXPECT_EQ(doc->State(), records::kLoaded);
+    const std::string all = Docs();
+    EXPECT_NE(all.find(s.docs), std::string::npos) << all;
+    EXPECT_EQ(Cells(doc->Id()), s.cells);
+    EXPECT_EQ(ChainFaults(), "");
+  }
+  EXPECT_EQ(Number("select PfrMasterDocID from doc_registry where document_id = 57"), 51);
+  EXPECT_EQ(Number("select Status_Qv from doc_registry where document_id = 56"), 2);
+
+  // A master that does not exist: error 5, nothing made.
+  std::string text;
+  EXPECT_EQ(ErrorNumber([&] { q_->CallV("CreatePfrEndDocument", 99.0, 101.0); }, &text), 5);
+  EXPECT_NE(text.find("[Qv_DBProvider::DocumentQueries.CreatePfrEndDocument]"), std::string::npos);
+  EXPECT_EQ(Count("doc_registry"), 8);
+}
+
+// ---- moves
+
+class Moves : public DocumentQueriesTest {
+ protected:
+  // Stream 5, Q1: versions 1 <- 2 of instance 0 and instance 1 (3) of doc
+  // type 10, a document of doc type 20 (30); stream 6, Q2: instances 0 (10)
+  // and 1 (11) of doc type 10.
+  void SetUp() override {
+    DocumentQueriesTest::SetUp();
+    AddDoc(1, "top_doc_id = 2");
+    AddDoc(2,
+           "doc_type = 1, bottom_next_id = 1, template_id = 102, Notes = 'moved', "
+           "Status_Qv = 2, reg_number = 7");
+    AddDoc(3, "instance_number = 1");
+    AddDoc(30, "template_id = 201");
+    AddDoc(10, "taxpayer_id = 6, time_id = 2514, reg_number = 3");
+    AddDoc(11, "taxpayer_id = 6, time_id = 2514, instance_number = 1");
+    AddCell(1, "010000100001", "old");
+    AddCell(2, "010000100001", "new");
+    AddCell(10, "020000100001", "dest");
+  }
+  std::string State() { return Docs() + " || " + AllCells(); }
+  double Move(double src, int32_t type, double destDoc = 0, double stream = 6,
+              double period = 2514) {
+    std::vector<Variant> args{Variant(src),    Variant(type),    Variant(stream),
+                              Variant(period), Variant(destDoc), Variant(-1.0)};
+    q_->Call("MoveDocument", args);
+    return CDbl(args[5]);
+  }
+};
+
+TEST_F(Moves, EachTypeMovesTheRowsItShould) {
+  const struct {
+    int32_t type;
+    double destDoc, result;
+    const char* docs;
+    const char* cells;
+    bool chainRule = true;  // the group move leaves two instances 0 in the destination
+  } cases[] = {
+      // Alone: 2 leaves its chain (1 is current again) and is a new instance.
+      {1, 0, 2,
+       "1|5|2513|0|0|0|0|; 2|6|2514|2|0|0|0|; 3|5|2513|1|0|0|0|; 10|6|2514|0|0|0|0|; "
+       "11|6|2514|1|0|0|0|; 30|5|2513|0|0|0|0|",
+       "1:010000100001=old; 2:010000100001=new; 10:020000100001=dest"},
+      // The group of doc type 10, links and numbers as they were.
+      {2, 0, -1,
+       "1|6|2514|0|0|0|2|; 2|6|2514|0|1|1|0|; 3|6|2514|1|0|0|0|; 10|6|2514|0|0|0|0|; "
+       "11|6|2514|1|0|0|0|; 30|5|2513|0|0|0|0|",
+       "1:010000100001=old; 2:010000100001=new; 10:020000100001=dest", false},
+      // The group numbered after the destination's instances 0 and 1.
+      {3, 0, -1,
+       "1|6|2514|2|0|0|2|; 2|6|2514|2|1|1|0|; 3|6|2514|3|0|0|0|; 10|6|2514|0|0|0|0|; "
+       "11|6|2514|1|0|0|0|; 30|5|2513|0|0|0|0|",
+       "1:010000100001=old; 2:010000100001=new; 10:020000100001=dest"},
+      // Merged into 10: its cells and fields go there, 2 is gone.
+      {4, 10, 10,
+       "1|5|2513|0|0|0|0|; 3|5|2513|1|0|0|0|; 10|6|2514|0|0|0|0|; 11|6|2514|1|0|0|0|; "
+       "30|5|2513|0|0|0|0|",
+       "1:010000100001=old; 10:010000100001=new; 10:020000100001=dest"},
+      // A new adjustment (31) of the destination's newest version 11.
+      {5, 0, 31,
+       "1|5|2513|0|0|0|0|; 3|5|2513|1|0|0|0|; 10|6|2514|0|0|0|0|; 11|6|2514|1|0|0|31|; "
+       "30|5|2513|0|0|0|0|; 31|6|2514|1|1|11|0|",
+       "1:010000100001=old; 10:020000100001=dest; 31:010000100001=new"},
+      // The group, replacing the destination's.
+      {6, 0, -1, "1|6|2514|0|0|0|2|; 2|6|2514|0|1|1|0|; 3|6|2514|1|0|0|0|; 30|5|2513|0|0|0|0|",
+       "1:010000100001=old; 2:010000100001=new"},
+      {7, 0, -1, "", ""},
+  };
+  const std::string before = State();
+  for (const auto& c : cases) {
+    SCOPED_TRACE("move type " + std::to_string(c.type));
+    TearDown();
+    SetUp();
+    EXPECT_EQ(Move(2, c.type, c.destDoc), c.result);
+    if (c.type == 7) {
+      EXPECT_EQ(State(), before);
+      continue;
+    }
+    EXPECT_EQ(Docs(), c.docs);
+    EXPECT_EQ(AllCells(), c.cells);
+    if (c.chainRule) {
+      EXPECT_EQ(ChainFaults(), "");
+    }
+  }
+}
+
+// The merged-into document takes the source's fields but keeps its place
+// and registration.
+TEST_F(Moves, AMergeKeepsTheDestinationsPlace) {
+  Move(2, 4, 10);
+  auto doc = Read(10);
+  EXPECT_EQ(CStr(doc->Get("Notes")), "moved");
+  EXPECT_EQ(CLng(doc->Get("Status_Qv")), 2);
+  EXPECT_EQ(CDbl(Sub(doc, "Template")->Get("ID")), 102);
+  EXPECT_EQ(CDbl(doc->Get("Reg_Number")), 3);
+}
+
+// A failure half-way through a move leaves every row as it was.
+TEST_F(Moves, AFailureHalfWayLeavesTheSource) {
+  const struct {
+    int32_t type;
+    double destDoc;
+    const char* trigger;  // fails the move's last kind of write
+  } cases[] = {
+      {1, 0, "BEFORE UPDATE OF taxpayer_id ON doc_registry"},
+      {3, 0, "BEFORE UPDATE OF instance_number ON doc_registry"},
+      {4, 10, "BEFORE DELETE ON doc_registry"},
+      {5, 0, "BEFORE DELETE ON doc_registry"},
+      {6, 0, "BEFORE UPDATE OF taxpayer_id ON doc_registry"},
+  };
+  const std::string before = State();
+  for (const auto& c : cases) {
+    SCOPED_TRACE("move type " + std::to_string(c.type));
+    NativeSql(std::string("CREATE TRIGGER fail_move ") + c.trigger +
+              " BEGIN SELECT RAISE(ABORT, 'injected'); END");
+    std::string text;
+    EXPECT_NE(ErrorNumber([&] { Move(2, c.type, c.destDoc); }, &text), 0);
+    EXPECT_NE(text.find("[Qv_DBProvider::DocumentQueries.MoveDocument]"), std::string::npos)
+        << text;
+    EXPECT_EQ(State(), before);
+    NativeSql("DROP TRIGGER fail_move");
+  }
+}
+
+TEST_F(Moves, RefusedMovesMoveNothing) {
+  const struct {
+    double src;
+    int32_t type;
+    double destDoc, stream, period;
+    int32_t error;
+  } cases[] = {
+      {99, 2, 0, 6, 2514, 40090},  // no source
+      {2, 2, 0, 99, 2514, 5},      // no destination stream
+      {2, 1, 0, 6, 1, 5},          // no destination period
+      {2, 4, 99, 6, 2514, 5},      // no destination document
+      {2, 4, 2, 6, 2514, 5},       // into itself
+      {2, 6, 0, 5, 2513, 5},       // a group onto itself
+  };
+  const std::string before = State();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.type) + " " + std::to_string(c.error));
+    EXPECT_EQ(ErrorNumber([&] { Move(c.src, c.type, c.destDoc, c.stream, c.period); }), c.error);
+    EXPECT_EQ(State(), before);
+  }
+}
+
+TEST_F(Moves, MovingOneDocumentToAnotherStream) {
+  const auto can = [&](double doc, double stream) {
+    return CLng(q_->CallV("CanMoveDocumentToAnotherAccStream", doc, stream));
+  };
+  EXPECT_EQ(can(99, 7), kMoveNoDocument);  // whatever the destination holds
+  EXPECT_EQ(can(10, 5), kMoveAllowed);     // stream 5 has template 101 only in Q1
+  AddDoc(12, "taxpayer_id = 6, time_id = 2513, template_id = 102");
+  EXPECT_EQ(can(1, 6), kMoveAllowed);  // another template of the doc type
+  EXPECT_EQ(can(12, 5), kMoveDestinationHasForm);
+
+  // Clearing the way deletes the destination's documents of that exact
+  // template and period, with their cells.
+  AddCell(2, "030000100001", "x");
+  q_->CallV("PrepareMovingDociumentToAnotherAccStream", 12.0, 5.0);
+  EXPECT_EQ(CStr(Scalar("select count(*) & '/' & min(document_id) from doc_registry where "
+                        "template_id = 102")),
+            "1/12");
+  EXPECT_EQ(Count("doc_cell_values where document_id = 2"), 0);
+  q_->CallV("MoveDocumentToAnotherAccStream", 12.0, 5.0);
+  EXPECT_EQ(Number("select taxpayer_id from doc_registry where document_id = 12"), 5);
+  EXPECT_EQ(ErrorNumber([&] { q_->CallV("MoveDocumentToAnotherAccStream", 12.0, 99.0); }), 5);
+
+  EXPECT_EQ(Ids(q_->CallV("GetMovingDocsInSrcAccStream", 5.0)), "1,12,3,30");
+  EXPECT_EQ(Ids(q_->CallV("GetAppropriateDocsInDestAccStream", 1.0, 5.0)), "1,12,3");
+  EXPECT_EQ(Ids(q_->CallV("GetAppropriateDocsInDestAccStream", 99.0, 5.0)), "");
+}
+
+// ---- periods
+
+TEST_F(DocumentQueriesTest, NeighbouringPeriodsAcrossYearsAndQuarters) {
+  Sql("insert into doc_type_class (doc_type_id, ID, KND) values (30, 30, '0710099')");
+  Sql("insert into doc_templates (template_id, doc_type_id, enable, EditorType) values (301, 30, "
+      "1, 1)");
+  AddDoc(1, "time_id = 2416");                     // IV quarter 2024
+  AddDoc(2, "time_id = 2513");                     // I quarter 2025
+  AddDoc(3, "time_id = 2412, template_id = 301");  // December 2024
+  AddDoc(4, "time_id = 2501, template_id = 301");  // January 2025
+  AddDoc(5, "time_id = 2502, template_id = 301, instance_number = 1");
+  Sql("update doc_registry set accept_date = DateSerial(2025, 4, 1)");
+  const struct {
+    double doc;
+    double prev, next;
+  } cases[] = {{1, 0, 2}, {2, 1, 0}, {3, 0, 4}, {4, 3, 0}, {5, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.doc);
+    std::vector<Variant> args{Variant(c.doc), Variant(-1.0)};
+    EXPECT_TRUE(CBool(q_->Call("GetPrevPeriodDocID", args)));
+    EXPECT_EQ(CDbl(args[1]), c.prev);
+    args = {Variant(c.doc), Variant(-1.0)};
+    EXPECT_TRUE(CBool(q_->Call("GetNextPeriodDocID", args)));
+    EXPECT_EQ(CDbl(args[1]), c.next);
+  }
+}
+
+TEST_F(DocumentQueriesTest, MonthAndQuarterAnalogues) {
+  AddDoc(1, "time_id = 2514");  // II quarter 2025
+  AddDoc(2, "time_id = 2501");  // January, April and June 2025
+  AddDoc(3, "time_id = 2504");
+  AddDoc(4, "time_id = 2506");
+  const struct {
+    double period;
+    bool answer;
+    int32_t result;
+    const char* names;
+  } cases[] = {
+      {2505, true, kAnalogQuarterOfMonth, "II квартал, полугодие"},  // May
+      {2502, true, -1, "untouched"},                                 // February: Q1 has none
+      {2514, true, kAnalogMonthsOfQuarter, "Апрель, Июнь"},
+      {2515, true, -1, "untouched"},
+      {2517, true, -1, "untouched"},  // the year
+      {1, false, -1, "untouched"},    // no such period
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.period);
+    std::vector<Variant> args{Variant(5.0), Variant(c.period), Variant(101.0), Variant(-1),
+                              Variant("untouched")};
+    EXPECT_EQ(CBool(q_->Call("CheckForMonthOrQuartAnalogs", args)), c.answer);
+    EXPECT_EQ(CLng(args[3]), c.result);
+    EXPECT_EQ(CStr(args[4]), c.names);
+  }
+  EXPECT_EQ(DocumentQueries::GetReportName(23), "(Конечные документы ПУ ПФР)");
+  EXPECT_EQ(DocumentQueries::GetReportName(22), "");
+  EXPECT_EQ(DocumentQueries::GetReportName(101), "");
+}
+
+// ---- cells
+
+TEST_F(DocumentQueriesTest, SingleCells) {
+  AddDoc(1);
+  const std::string key = "010000100001";
+  const std::string long300(300, 'z');
+  const struct {
+    double doc;
+    std::string key, value, cells;
+  } steps[] = {
+      {1, key, "", ""},  // an empty value never makes a cell
+      {1, key, "5", "010000100001=5/2"},
+      {1, key, "6", "010000100001=6/2"},
+      {1, "01000010000", "7", "010000100001=6/2"},  // 11 characters: ignored
+      {0, key, "7", "010000100001=6/2"},            // document 0: ignored
+      {1, key, "", ""},
+      {1, "0100001000Ё1", long300, "0100001000Ё1=" + std::string(250, 'z') + "/2"},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.key + "=" + s.value.substr(0, 5));
+    q_->CallV("SaveDocCellValue", s.doc, s.key, s.value, 2);
+    EXPECT_EQ(Cells(1), s.cells);
+  }
+
+  // Copies add to what the target has; zeroing takes every cell.
+  AddDoc(2, "time_id = 2514");
+  AddCell(2, "020000100001", "kept");
+  EXPECT_TRUE(CBool(q_->CallV("CopyDocumentCells", 1.0, 2.0)));
+  EXPECT_EQ(Count("doc_cell_values where document_id = 2"), 2);
+  auto loaded =
+      std::dynamic_pointer_cast<ado::Recordset>(q_->CallV("LoadDocCellValues", 2.0).AsObject());
+  EXPECT_EQ(loaded->RowCount(), 2u);
+  EXPECT_EQ(loaded->FieldAt(0).name + loaded->FieldAt(1).name + loaded->FieldAt(2).name,
+            "cell_keyfirst_valuefirst_type");
+  EXPECT_TRUE(CBool(q_->CallV("ZeroDocumentCells", 2.0)));
+  EXPECT_EQ(Count("doc_cell_values where document_id = 2"), 0);
+
+  // The recordset the application fills, written by the package service.
+  Variant cells = q_->CallV("CreateRecordsetForCellValues");
+  auto rs = std::dynamic_pointer_cast<ado::Recordset>(cells.AsObject());
+  EXPECT_EQ(rs->FieldAt(0).name + "/" + rs->FieldAt(1).name + "/" + rs->FieldAt(2).name,
+            "cell_key/first_type/first_value");
+  rs->AppendRow({Variant("030000100001"), Variant(129), Variant("из пакета")});
+  std::vector<Variant> args{Variant(2.0), cells};
+  q_->Call("UpdateDocCellValues", args);
+  EXPECT_EQ(Cells(2), "030000100001=из пакета/129");
+}
+
+// ---- counts and searches
+
+TEST_F(DocumentQueriesTest, CountsAndAttributeSearches) {
+  AddDoc(1, "instance_number = Null, top_doc_id = 2");
+  AddDoc(2, "doc_type = 1, bottom_next_id = 1");
+  AddDoc(3, "instance_number = 2, template_id = 201");
+  AddDoc(4, "time_id = 2514");
+  AddDoc(5, "taxpayer_id = 6");
+  const struct {
+    double tmpl, period;
+    int32_t instance, adjustment;
+    const char* ids;
+  } searches[] = {
+      {-1, -1, -1, -1, "4,3,2,1"}, {101, -1, -1, -1, "4,2,1"}, {-1, 2513, 0, -1, "2,1"},
+      {-1, -1, 0, 0, "4,1"},       {201, 2513, 2, 0, "3"},     {102, -1, -1, -1, ""},
+  };
+  for (const auto& s : searches) {
+    SCOPED_TRACE(s.ids);
+    EXPECT_EQ(CBool(q_->CallV("IsExistsDocumentWithAttributesInAccStream", 5.0, s.tmpl, s.period,
+                              s.instance, s.adjustment)),
+              std::string(s.ids) != "");
+    EXPECT_EQ(Ids(q_->CallV("GetDocumentsWithAttributesInAccStream", 5.0, s.tmpl, s.period,
+                            s.instance, s.adjustment)),
+              s.ids);
+  }
+  EXPECT_EQ(CLng(q_->CallV("GetDocCountForSolverInPeriod", 5.0, 2513)), 2);
+  EXPECT_EQ(CLng(q_->CallV("GetDocCountForSolverInPeriod2", 5.0, 2513, "")), 2);
+  EXPECT_EQ(CLng(q_->CallV("GetDocCountForSolverInPeriod2", 5.0, 2513, "20")), 1);
+  EXPECT_EQ(CLng(q_->CallV("GetDocCountForSolverInPeriod2", 5.0, 2513, " 10; 20")), 0);
+  EXPECT_EQ(
+      ErrorNumber([&] { q_->CallV("GetDocCountForSolverInPeriod2", 5.0, 2513, "10) or (1=1"); }),
+      5);
+  EXPECT_EQ(CLng(q_->CallV("GetTotalDocsCount")), 5);
+  EXPECT_EQ(CLng(q_->CallV("GetDocInstancesCount", 1.0)), 2);
+  EXPECT_EQ(CLng(q_->CallV("GetDocInstancesCount", 99.0)), 0);
+
+  // Current versions of the doc type in the owner's streams of type 1.
+  Sql("insert into AccStream (ID, PersonID, DisplayName, AccStreamType) values (7, 1, 'Org 2', "
+      "1)");
+  Sql("insert into AccStream (ID, PersonID, DisplayName, AccStreamType) values (8, 1, 'Org 3', "
+      "3)");
+  AddDoc(6, "taxpayer_id = 7, template_id = 102");
+  AddDoc(7, "taxpayer_id = 8");
+  EXPECT_EQ(Ids(q_->CallV("GetTaxDocsAnalogs", 5.0, 2513.0, 101.0)), "2,6");
+  EXPECT_EQ(ErrorNumber([&] { q_->CallV("GetTaxDocsAnalogs", 99.0, 2513.0, 101.0); }), 40090);
+
+  // Lists of a stream, and attachments.
+  auto inPeriod = std::dynamic_pointer_cast<ado::Recordset>(
+      q_->CallV("GetDocumentsInPeriodAndAccStream", 5.0, 2513.0).AsObject());
+  EXPECT_EQ(inPeriod->RowCount(), 3u);
+  auto all = std::dynamic_pointer_cast<ado::Recordset>(
+      q_->CallV("GetDocumentsInAccStream", 5.0).AsObject());
+  std::string order;
+  for (size_t r = 0; r < all->RowCount(); ++r) order += CStr(all->Value(r, 0)) + ",";
+  EXPECT_EQ(order, "1,2,3,4,");
+  Sql("insert into Doc_Attachments (ID, DocumentID, StoredFileID) values (1, 2, 0)");
+  Sql("insert into Doc_Attachments (ID, DocumentID, StoredFileID) values (2, 0, 0)");
+  EXPECT_EQ(Ids(q_->CallV("GetDocumentAttachments", 2.0)), "1");
+  EXPECT_EQ(Ids(q_->CallV("GetDocumentAttachments", 0.0)), "");
+}
+
+// References to a manual pack are cleared in one transaction with the
+// sub-documents read again, which needs their mapper.
+TEST_F(DocumentQueriesTest, ManualPackReferences) {
+  AddDoc(1);
+  Sql("insert into PfrSubDocs (ID, DocumentID, ManualSheafID) values (1, 1, 4)");
+  Sql("insert into PfrSubDocs (ID, DocumentID, ManualSheafID) values (2, 1, 5)");
+  EXPECT_TRUE(CBool(q_->CallV("IsPfrManualSheafReferencesExists", 4.0, 1.0)));
+  EXPECT_FALSE(CBool(q_->CallV("IsPfrManualSheafReferencesExists", 4.0, 2.0)));
+  q_->CallV("ClearReferencesToPfrManualSheaf", 4.0, 1.0);
+  EXPECT_EQ(CStr(Scalar("select ManualSheafID from PfrSubDocs where ID = 1")), "0");
+  EXPECT_EQ(CStr(Scalar("select ManualSheafID from PfrSubDocs where ID = 2")), "5");
+  EXPECT_FALSE(CBool(q_->CallV("IsPfrManualSheafReferencesExists", 4.0, 1.0)));
+}
+
+}  // namespace
+}  // namespace qv::queries::testing

@@ -1,0 +1,92 @@
+#include "Backup.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "QvdbTestSupport.h"
+#include "core/schema/SchemaBuilder.h"
+#include "platform/automation/Error.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Recordset.h"
+#include "platform/dao/Workspace.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qvdb {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempFolder;
+
+int32_t ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const qv::Error& e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+std::string Ids(const fs::path& file, const std::string& sql) {
+  auto db = qv::dao::DBEngine::ForThread()->DefaultWorkspace()->Open(file.string(), {});
+  std::string out;
+  for (auto rs = db->OpenStatement(sql); !rs->IsEOF(); rs->MoveNext())
+    out += (out.empty() ? "" : " ") + qv::CStr(rs->FieldValue(0));
+  db->Close();
+  return out;
+}
+
+// The folder stays in use while it is copied: a committed row still in the
+// log and a transaction not committed yet, in the user database and in a
+// big-document shard. Each copy holds what was committed, and nothing else.
+TEST(Backup, CopiesWhatIsCommittedWhileTheFolderIsInUse) {
+  TempFolder tmp;
+  const fs::path folder = test::CopyOfPristine(tmp);
+  fs::create_directories(folder / "BigDocs");
+  auto ws = qv::dao::DBEngine::ForThread()->CreateWorkspace("writer", "admin", "",
+                                                            qv::Variant(qv::dao::dbUseJet));
+  auto user = ws->Open((folder / "Quivane.mdb").string(), {});
+  auto shard = ws->Create((folder / "BigDocs" / "7_0.mdb").string(), qv::jet::kLocaleRussian);
+  qv::schema::CreateBigDocTables(*shard, true);
+  user->ExecuteSql("insert into Post (ID, ShortName) values (1, 'Директор')");
+  shard->ExecuteSql("insert into Volumes (ID) values (4)");
+  ws->BeginTrans();
+  user->ExecuteSql("insert into Post (ID, ShortName) values (2, 'Бухгалтер')");
+  shard->ExecuteSql("insert into Volumes (ID) values (5)");
+
+  std::ostringstream out;
+  EXPECT_EQ(BackupDataFolder(folder, tmp / "copy", out), 4);
+  EXPECT_EQ(out.str(),
+            "  Quivane.mdb\n  Kladr.mdb\n  Okato.mdb\n  BigDocs/7_0.mdb\n  Qv_DBOptions.xml\n");
+  ws->Rollback();
+  ws->Close();
+  EXPECT_EQ(Ids(tmp / "copy" / "Quivane.mdb", "select ID from Post order by ID"), "1");
+  EXPECT_EQ(Ids(tmp / "copy" / "BigDocs" / "7_0.mdb", "select ID from Volumes order by ID"), "4");
+  EXPECT_EQ(Ids(tmp / "copy" / "Kladr.mdb", "select count(*) from KladrObjects"),
+            Ids(folder / "Kladr.mdb", "select count(*) from KladrObjects"));
+}
+
+TEST(Backup, RefusesWhatItCannotCopy) {
+  TempFolder tmp;
+  const fs::path folder = test::CopyOfPristine(tmp);
+  fs::create_directories(tmp / "full");
+  std::ofstream(tmp / "full" / "note.txt") << "keep";
+  fs::create_directories(tmp / "empty");
+  std::ostringstream out;
+  EXPECT_EQ(BackupDataFolder(folder, tmp / "empty", out), 3);
+  EXPECT_EQ(ErrorOf([&] { BackupDataFolder(folder, tmp / "full", out); }), 3204);
+  EXPECT_TRUE(fs::exists(tmp / "full" / "note.txt"));
+  fs::create_directories(tmp / "nodb");
+  EXPECT_EQ(ErrorOf([&] { BackupDataFolder(tmp / "nodb", tmp / "copy", out); }), 3024);
+  EXPECT_EQ(ErrorOf([&] { BackupDataFolder(tmp / "none", tmp / "copy", out); }), 3044);
+  EXPECT_FALSE(fs::exists(tmp / "copy"));
+  // A damaged file stops the copy and leaves no partial folder behind.
+  fs::remove(folder / "Okato.mdb");
+  std::ofstream(folder / "Okato.mdb") << std::string(8192, 'x');
+  EXPECT_EQ(ErrorOf([&] { BackupDataFolder(folder, tmp / "copy", out); }), 3343);
+  EXPECT_FALSE(fs::exists(tmp / "copy"));
+}
+
+}  // namespace
+}  // namespace qvdb

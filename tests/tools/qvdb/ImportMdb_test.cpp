@@ -1,0 +1,402 @@
+// qvdb import-mdb on an installation made of sources of the test's own
+// (the import's logic: matching, defaults, versions, what is left out,
+// atomicity), and on a real Jet file compared with what mdb-export prints.
+
+#include "ImportMdb.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "QvdbTestSupport.h"
+#include "core/schema/Schema.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qvdb {
+namespace {
+
+namespace fs = std::filesystem;
+using qv::OleDate;
+using qv::Variant;
+using qv::jet::FieldSpec;
+using qv::jet::JetType;
+using qv::testsupport::ErrorNumber;
+using test::TempFolder;
+
+struct FakeTable {
+  SourceTable def;
+  std::vector<std::vector<Variant>> rows;
+  int64_t failAtRow = 0;  // reading this row (1-based) fails
+};
+
+FakeTable Table(std::string name, std::vector<FieldSpec> columns,
+                std::vector<std::vector<Variant>> rows) {
+  FakeTable t;
+  t.def.name = std::move(name);
+  t.def.columns = std::move(columns);
+  t.def.rows = static_cast<int64_t>(rows.size());
+  t.rows = std::move(rows);
+  return t;
+}
+
+class FakeSource final : public JetSource {
+ public:
+  explicit FakeSource(std::vector<FakeTable> tables) : tables_(std::move(tables)) {
+    for (const FakeTable& t : tables_) defs_.push_back(t.def);
+  }
+  std::string Format() const override { return "Jet 4"; }
+  const std::vector<SourceTable>& Tables() const override { return defs_; }
+  void ReadRows(const SourceTable& table,
+                const std::function<void(std::span<const SourceValue>)>& onRow) override {
+    const FakeTable& t = tables_.at(static_cast<size_t>(&table - defs_.data()));
+    int64_t n = 0;
+    for (const auto& row : t.rows) {
+      if (++n == t.failAtRow) throw qv::Error(3043, "Disk or network error.", "libmdb");
+      std::vector<SourceValue> values;
+      for (const Variant& v : row) values.push_back({v, false});
+      onRow(values);
+    }
+  }
+
+ private:
+  std::vector<FakeTable> tables_;
+  std::vector<SourceTable> defs_;
+};
+
+const char* kGuid = "{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}";
+
+// An installation: file names as a Windows folder may spell them, a table
+// of each kind (known with other columns, reference rows, unknown), the
+// options file, a big-document shard and files that are no part of it.
+struct Installation {
+  std::map<std::string, std::vector<FakeTable>> files;
+  fs::path src;
+
+  explicit Installation(const fs::path& root) : src(root / "windows") {
+    files["quivane.mdb"] = {
+        Table("DBVersion",
+              {FieldSpec{"MajorVersion", JetType::kLong}, FieldSpec{"MinorVersion", JetType::kLong},
+               FieldSpec{"BuildNumber", JetType::kLong}},
+              {{Variant(2), Variant(5), Variant(117)}}),
+        Table("country",
+              {FieldSpec{"id", JetType::kLong}, FieldSpec{"ALFA2", JetType::kText, 2},
+               FieldSpec{"ShortName", JetType::kText, 255}, FieldSpec{"Extra", JetType::kDouble}},
+              {{Variant(643), Variant("RU"), Variant("Россия"), Variant(1.5)},
+               {Variant(112), Variant("BY"), Variant::Null(), Variant::Null()}}),
+        Table("report_time",
+              {FieldSpec{"report_id", JetType::kLong}, FieldSpec{"name", JetType::kText, 255}},
+              {{Variant(17), Variant("год")}}),
+        Table("VarData",
+              {FieldSpec{"ID", JetType::kGUID}, FieldSpec{"EventTime", JetType::kDate},
+               FieldSpec{"UserID", JetType::kDouble}},
+              {{Variant(kGuid), Variant(OleDate{-1.25}), Variant(2.5)}}),
+        Table("Foo", {FieldSpec{"Name", JetType::kText, 50}}, {{Variant("a")}, {Variant("b")}}),
+    };
+    files["KLADR.MDB"] = {
+        Table("KladrObjects",
+              {FieldSpec{"ID", JetType::kLong}, FieldSpec{"ObjName", JetType::kText, 255}},
+              {{Variant(1), Variant("Москва")}})};
+    files["1234567_0.mdb"] = {
+        Table("SubDocs", {FieldSpec{"ID", JetType::kLong}, FieldSpec{"VolumeID", JetType::kLong}},
+              {{Variant(1), Variant(1)}}),
+        Table("StatCells",
+              {FieldSpec{"SubDocID", JetType::kLong}, FieldSpec{"Key", JetType::kInteger},
+               FieldSpec{"Value0", JetType::kText, 255}, FieldSpec{"Value1", JetType::kText, 255}},
+              {{Variant(1), Variant(int16_t{4}), Variant("x"), Variant("")}})};
+    fs::create_directories(src / "BigDocs" / "67" / "45");
+    for (const char* f : {"quivane.mdb", "KLADR.MDB", "Qv_DBOptions.xml", "readme.txt",
+                          "BigDocs/67/45/1234567_0.mdb", "BigDocs/67/45/notes.txt"})
+      std::ofstream(src / f) << "<DBOptions/>";
+  }
+
+  ImportOptions Options() {
+    ImportOptions o;
+    o.open = [this](const fs::path& p) {
+      return std::make_unique<FakeSource>(files.at(p.filename().string()));
+    };
+    return o;
+  }
+};
+
+// Every row of a statement, "|" between values, one line per row.
+std::string Rows(const fs::path& db, const std::string& sql) {
+  auto conn = qv::jet::Connection::Open(db.string());
+  auto st = conn->Prepare(sql);
+  std::string out;
+  while (st.Step()) {
+    for (int i = 0; i < st.ColumnCount(); ++i) {
+      const Variant v = st.Value(i);
+      out += (i ? "|" : "") + (v.IsNull() ? std::string("Null") : qv::CStr(v));
+    }
+    out += "\n";
+  }
+  return out;
+}
+
+std::set<std::string> Entries(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
+  return names;
+}
+
+const TableSummary* Find(const ImportSummary& s, std::string_view file, std::string_view table) {
+  for (const FileSummary& f : s.files)
+    if (f.file.starts_with(file))
+      for (const TableSummary& t : f.tables)
+        if (t.name == table) return &t;
+  return nullptr;
+}
+
+TEST(ImportMdbTest, CopiesTheSchemasTablesByNameAndListsTheRest) {
+  TempFolder tmp;
+  Installation win(tmp.Path());
+  const fs::path dest = tmp / "data";
+  const ImportSummary s = ImportDataFolder(win.src, dest, win.Options());
+
+  EXPECT_EQ(Rows(dest / "Quivane.mdb",
+                 "select ID, Alfa2, Alfa3, ShortName, OrderNum from Country order by ID"),
+            "112|BY|Null|Null|Null\n643|RU|Null|Россия|Null\n");
+  // The source's rows replace the builder's reference rows.
+  EXPECT_EQ(Rows(dest / "Quivane.mdb", "select report_id, parent_id, name from report_time"),
+            "17|Null|год\n");
+  EXPECT_EQ(Rows(dest / "Quivane.mdb",
+                 "select ID, Format(EventTime, 'dd.mm.yyyy hh:nn:ss'), UserID from VarData"),
+            std::string(kGuid) + "|29.12.1899 06:00:00|2\n");
+  EXPECT_EQ(
+      Rows(dest / "Quivane.mdb", "select MajorVersion, MinorVersion, BuildNumber from DBVersion"),
+      "1|0|" + std::to_string(qv::schema::CurrentSchemaVersion()) + "\n");
+  EXPECT_FALSE(
+      qv::jet::Connection::Open((dest / "Quivane.mdb").string())->Schema().FindTable("Foo"));
+  EXPECT_EQ(Rows(dest / "Kladr.mdb", "select ID, ObjName from KladrObjects"), "1|Москва\n");
+  EXPECT_EQ(
+      Rows(dest / "BigDocs/67/45/1234567_0.mdb", "select SubDocID, Key, Value0 from StatCells"),
+      "1|4|x\n");
+  EXPECT_EQ(Entries(dest),
+            (std::set<std::string>{"BigDocs", "Kladr.mdb", "Qv_DBOptions.xml", "Quivane.mdb"}));
+  EXPECT_EQ(Entries(tmp.Path()), (std::set<std::string>{"data", "windows"}));
+
+  EXPECT_EQ(s.sourceVersion, "2.5.117");
+  EXPECT_EQ(s.importedAt, 1);
+  EXPECT_EQ(s.migratedTo, qv::schema::CurrentSchemaVersion());
+  EXPECT_EQ(s.skippedFiles, (std::vector<std::string>{"BigDocs/67/45/notes.txt", "readme.txt"}));
+  const TableSummary* country = Find(s, "Quivane.mdb", "country");
+  ASSERT_TRUE(country);
+  EXPECT_EQ(country->unknownColumns, std::vector<std::string>{"Extra"});
+  EXPECT_FALSE(country->unknownColumnsKept);
+  EXPECT_EQ(country->defaultedColumns,
+            (std::vector<std::string>{"Alfa3", "Code", "FullName", "OrderNum"}));
+  EXPECT_EQ(country->written, 2);
+  const TableSummary* varData = Find(s, "Quivane.mdb", "VarData");
+  ASSERT_TRUE(varData);
+  EXPECT_EQ(varData->lossy, (std::map<std::string, int64_t>{{"UserID", 1}}));  // 2.5 into a Long
+  const TableSummary* foo = Find(s, "Quivane.mdb", "Foo");
+  ASSERT_TRUE(foo);
+  EXPECT_FALSE(foo->copied);
+  EXPECT_EQ(foo->read, 2);
+  EXPECT_EQ(Find(s, "Quivane.mdb", "DBVersion"), nullptr);
+  EXPECT_EQ(Find(s, "BigDocs", "StatCells")->written, 1);
+
+  std::ostringstream printed;
+  PrintImportSummary(s, printed);
+  EXPECT_NE(printed.str().find("Source version 2.5.117: imported at schema version 1"),
+            std::string::npos)
+      << printed.str();
+  EXPECT_NE(printed.str().find("Foo (2 rows)"), std::string::npos) << printed.str();
+  EXPECT_NE(printed.str().find("Quivane.mdb: VarData.UserID 1"), std::string::npos)
+      << printed.str();
+}
+
+TEST(ImportMdbTest, KeepUnknownCopiesTablesAndColumnsWithTheirJetTypes) {
+  TempFolder tmp;
+  Installation win(tmp.Path());
+  ImportOptions o = win.Options();
+  o.keepUnknown = true;
+  const fs::path dest = tmp / "data";
+  ImportDataFolder(win.src, dest, o);
+  EXPECT_EQ(Rows(dest / "Quivane.mdb", "select Name from Foo"), "a\nb\n");
+  EXPECT_EQ(Rows(dest / "Quivane.mdb", "select ID, Extra from Country order by ID"),
+            "112|Null\n643|1.5\n");
+  auto conn = qv::jet::Connection::Open((dest / "Quivane.mdb").string());
+  EXPECT_EQ(conn->Schema().FindTable("Foo")->fields.at(0).size, 50);
+  EXPECT_EQ(conn->Schema().FindTable("Country")->FindField("Extra")->type, JetType::kDouble);
+}
+
+TEST(ImportMdbTest, AFailureLeavesNoDestinationAndNamesTableAndRow) {
+  struct Case {
+    const char* what;
+    int64_t failAtRow;
+    bool cancel;
+    int32_t error;
+    const char* where;
+  };
+  const Case cases[] = {
+      {"a source table failing mid-way", 2, false, 3043, "Quivane.mdb, table country, row 2: "},
+      {"an interruption", 0, true, 18, "Quivane.mdb, table country, row 1: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder tmp;
+    Installation win(tmp.Path());
+    win.files["quivane.mdb"][1].failAtRow = c.failAtRow;
+    std::atomic<bool> cancel{c.cancel};
+    ImportOptions o = win.Options();
+    o.cancel = &cancel;
+    std::string description;
+    EXPECT_EQ(ErrorNumber([&] { ImportDataFolder(win.src, tmp / "data", o); }, &description),
+              c.error);
+    EXPECT_NE(description.find(c.where), std::string::npos) << description;
+    EXPECT_EQ(Entries(tmp.Path()), (std::set<std::string>{"windows"}));
+  }
+}
+
+TEST(ImportMdbTest, AnExistingDestinationIsLeftAlone) {
+  TempFolder tmp;
+  Installation win(tmp.Path());
+  fs::create_directories(tmp / "data");
+  std::ofstream(tmp / "data" / "mine.txt") << "mine";
+  EXPECT_EQ(ErrorNumber([&] { ImportDataFolder(win.src, tmp / "data", win.Options()); }), 3204);
+  EXPECT_EQ(Entries(tmp / "data"), std::set<std::string>{"mine.txt"});
+  EXPECT_EQ(Entries(tmp.Path()), (std::set<std::string>{"data", "windows"}));
+}
+
+TEST(ImportMdbTest, SourceVersionFromDBVersion) {
+  const int32_t current = qv::schema::CurrentSchemaVersion();
+  struct Case {
+    int32_t major, minor, build, expected, error;
+  };
+  const Case cases[] = {
+      {2, 5, 117, 1, 0},  // an installation's own numbering
+      {0, 0, 0, 1, 0},    // an empty row
+      {1, 0, 1, 1, 0},   {1, 0, current, current, 0}, {1, 0, current + 1, 0, 3343},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.major) + "." + std::to_string(c.minor) + "." +
+                 std::to_string(c.build));
+    int32_t v = 0;
+    EXPECT_EQ(ErrorNumber([&] { v = SourceSchemaVersion(c.major, c.minor, c.build); }), c.error);
+    if (c.error == 0) {
+      EXPECT_EQ(v, c.expected);
+    }
+  }
+}
+
+// ---- fruit.mdb, a Jet 4 file nobody here wrote
+
+// The fetched file, or empty when the test is to skip (the reason in `why`).
+fs::path FruitMdb(std::string& why) {
+  const fs::path cache = QV_TEST_CACHE;
+  if (fs::exists(cache / "fruit.mdb")) return cache / "fruit.mdb";
+  std::ifstream failed(cache / "fruit.mdb.failed");
+  std::getline(failed, why);
+  return {};
+}
+
+std::string Output(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  ::pclose(p);
+  return out;
+}
+
+// mdb-export's CSV: a header line, then rows; a quoted field is a text (""
+// inside for a quote), an empty unquoted field is Null.
+std::vector<std::vector<std::optional<std::string>>> ParseCsv(const std::string& csv) {
+  std::vector<std::vector<std::optional<std::string>>> rows(1);
+  std::optional<std::string> field;
+  bool quoted = false, any = false;
+  auto endField = [&] {
+    rows.back().push_back(any ? field : std::nullopt);
+    field.reset();
+    any = false;
+  };
+  for (size_t i = 0; i < csv.size(); ++i) {
+    const char c = csv[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < csv.size() && csv[i + 1] == '"') {
+        *field += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        *field += c;
+      }
+    } else if (c == '"') {
+      quoted = any = true;
+      if (!field) field = "";
+    } else if (c == ',') {
+      endField();
+    } else if (c == '\n') {
+      endField();
+      rows.emplace_back();
+    } else {
+      if (!field) field = "";
+      *field += c;
+      any = true;
+    }
+  }
+  if (rows.back().empty()) rows.pop_back();
+  return rows;
+}
+
+TEST(ImportMdbTest, FruitMdbMatchesMdbExportRowByRow) {
+  std::string why;
+  const fs::path fruit = FruitMdb(why);
+  if (fruit.empty()) GTEST_SKIP() << "fruit.mdb could not be fetched: " << why;
+  TempFolder tmp;
+  const ImportSummary s = ImportJetFile(fruit, tmp / "fruit.mdb", {});
+  ASSERT_EQ(s.files.size(), 1u);
+  const auto tables = Output("mdb-tables -1 '" + fruit.string() + "'");
+  std::vector<std::string> names;
+  std::istringstream lines(tables);
+  for (std::string line; std::getline(lines, line);) names.push_back(line);
+  ASSERT_EQ(names.size(), s.files[0].tables.size()) << "mdb-tables printed:\n" << tables;
+
+  auto conn = qv::jet::Connection::Open((tmp / "fruit.mdb").string());
+  for (size_t t = 0; t < names.size(); ++t) {
+    SCOPED_TRACE(names[t]);
+    EXPECT_EQ(s.files[0].tables[t].name, names[t]);
+    const auto csv = ParseCsv(Output("mdb-export '" + fruit.string() + "' '" + names[t] + "'"));
+    ASSERT_FALSE(csv.empty());
+    auto st = conn->Prepare("select * from [" + names[t] + "]");
+    ASSERT_EQ(static_cast<size_t>(st.ColumnCount()), csv[0].size());
+    for (int c = 0; c < st.ColumnCount(); ++c) EXPECT_EQ(st.Column(c).name, *csv[0][c]);
+    size_t row = 1;
+    for (; st.Step(); ++row) {
+      ASSERT_LT(row, csv.size()) << "more rows than mdb-export prints";
+      for (int c = 0; c < st.ColumnCount(); ++c) {
+        const Variant v = st.Value(c);
+        const auto ours = v.IsNull() ? std::nullopt : std::optional(qv::CStr(v));
+        EXPECT_EQ(ours, csv[row][static_cast<size_t>(c)]) << "row " << row << ", column " << c;
+      }
+    }
+    EXPECT_EQ(row, csv.size()) << "fewer rows than mdb-export prints";
+    EXPECT_EQ(s.files[0].tables[t].written, static_cast<int64_t>(csv.size() - 1));
+    EXPECT_TRUE(s.files[0].tables[t].lossy.empty());
+  }
+}
+
+TEST(ImportMdbTest, FruitMdbAsAnInstallationHasNoTableOfTheSchema) {
+  std::string why;
+  const fs::path fruit = FruitMdb(why);
+  if (fruit.empty()) GTEST_SKIP() << "fruit.mdb could not be fetched: " << why;
+  TempFolder tmp;
+  fs::create_directories(tmp / "windows");
+  fs::copy_file(fruit, tmp / "windows" / "Quivane.mdb");
+  const ImportSummary s = ImportDataFolder(tmp / "windows", tmp / "data", {});
+  ASSERT_EQ(s.files.size(), 1u);
+  for (const TableSummary& t : s.files[0].tables) EXPECT_FALSE(t.copied) << t.name;
+  EXPECT_EQ(Find(s, "Quivane.mdb", "Fruit")->read, 37);
+  EXPECT_FALSE(s.sourceVersion);
+  EXPECT_EQ(Entries(tmp / "data"), std::set<std::string>{"Quivane.mdb"});
+}
+
+}  // namespace
+}  // namespace qvdb

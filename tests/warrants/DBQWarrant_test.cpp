@@ -1,0 +1,103 @@
+// The warrants of a worker and the active one per kind of recipient
+// authority, called by name as the application does.
+
+#include <gtest/gtest.h>
+
+#include "warrants/WarrantFixture.h"
+#include "warrants/WarrantMappers.h"
+
+namespace qv::warrants::testing {
+namespace {
+
+class ActiveWarrants : public WarrantTest {
+ protected:
+  void SetUp() override {
+    WarrantTest::SetUp();
+    // Worker 7: kind 1 with overlapping terms (2 active, 3 the latest), two
+    // of kind 2 beginning the same day, an active one of kind 3. Worker 8:
+    // none active.
+    for (const char* row : {"(1, 7, 1, 45292, 45657, 0, 'Д1')", "(2, 7, 1, 45444, 45808, 1, 'Д2')",
+                            "(3, 7, 1, 45658, 0, 0, 'Д3')", "(4, 7, 2, 45352, 0, 0, 'Д4')",
+                            "(5, 7, 2, 45352, 0, 0, 'Д5')", "(6, 7, 3, 44927, 0, 1, 'Д6')",
+                            "(7, 8, 1, 44562, 0, 0, 'Д7')", "(8, 8, 2, 45047, 0, 0, 'Д8')"})
+      Sql(std::string("insert into Warrants (ID, WorkerID, ContoraType, DateBeg, DateEnd, "
+                      "IsActive, Caption) values ") +
+          row);
+    queries_ = CreateObject("Qv_DBProvider.DBQWarrant");
+  }
+  // The identifier of the warrant a call returns, 0 for Nothing.
+  static double IdOf(const Variant& v) { return v.IsNothing() ? 0 : CDbl(v.AsObject()->Get("ID")); }
+  std::string Flags() { return Rows("select ID & ':' & IsActive from Warrants order by ID"); }
+
+  ObjectPtr queries_;
+};
+
+TEST_F(ActiveWarrants, TheActiveOneOrTheLatestStandsIn) {
+  const struct {
+    double worker;
+    int32_t kind;
+    bool surrogate;
+    double expected;
+  } cases[] = {
+      {7, 1, false, 2},  {7, 1, true, 2},   // the active one, not the latest
+      {7, 2, false, 0},  {7, 2, true, 5},   // none active: the latest, the larger ID on a tie
+      {7, 3, true, 6},   {7, 4, true, 0},   // a kind without warrants
+      {8, -1, false, 0}, {8, -1, true, 8},  // every kind: the latest of all
+      {9, 1, true, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.worker) + " kind " + std::to_string(c.kind));
+    EXPECT_EQ(IdOf(queries_->CallV("GetActiveWarrantEx", c.worker, c.kind, c.surrogate)),
+              c.expected);
+  }
+  EXPECT_EQ(IdOf(queries_->CallV("GetActiveWarrant", 8.0, true)), 7);
+  // The record returned reads itself on first use.
+  EXPECT_EQ(CStr(queries_->CallV("GetActiveWarrant", 7.0, false).AsObject()->Get("Caption")), "Д2");
+
+  std::string ids;
+  const Variant list = queries_->CallV("GetWarrantsOfWorkerEx", 7.0, int32_t{2});
+  auto c = std::static_pointer_cast<Collection>(list.AsObject());
+  for (int32_t i = 1; i <= c->Count(); ++i) ids += CStr(c->At(i).AsObject()->Get("ID")) + " ";
+  EXPECT_EQ(ids, "4 5 ");
+  EXPECT_TRUE(CBool(queries_->CallV("HasWorkerAnyWarrantEx", 7.0, int32_t{3})));
+  EXPECT_FALSE(CBool(queries_->CallV("HasWorkerAnyWarrantEx", 7.0, int32_t{4})));
+  EXPECT_FALSE(CBool(queries_->CallV("HasWorkerAnyWarrant", 9.0)));
+}
+
+TEST_F(ActiveWarrants, OneActivePerWorkerAndKind) {
+  const std::string initial = "1:0; 2:1; 3:0; 4:0; 5:0; 6:1; 7:0; 8:0";
+  const struct {
+    const char* what;
+    std::function<void(Object&)> call;
+    const char* expected;
+  } cases[] = {
+      {"another of the kind",
+       [](Object& q) { q.CallV("SetActiveWarrantEx", 3.0, 7.0, int32_t{1}); },
+       "1:0; 2:0; 3:1; 4:0; 5:0; 6:1; 7:0; 8:0"},
+      {"the active one again",
+       [](Object& q) { q.CallV("SetActiveWarrantEx", 2.0, 7.0, int32_t{1}); },
+       "1:0; 2:1; 3:0; 4:0; 5:0; 6:1; 7:0; 8:0"},
+      {"none", [](Object& q) { q.CallV("SetActiveWarrantEx", 0.0, 7.0, int32_t{1}); },
+       "1:0; 2:0; 3:0; 4:0; 5:0; 6:1; 7:0; 8:0"},
+      {"the kind of the warrant", [](Object& q) { q.CallV("SetActiveWarrant", 4.0, 7.0); },
+       "1:0; 2:1; 3:0; 4:1; 5:0; 6:1; 7:0; 8:0"},
+      {"two of the kind: not alone",
+       [](Object& q) { q.CallV("SetActiveWarrantIfAloneEx", 7.0, int32_t{2}); }, initial.c_str()},
+      {"alone and active", [](Object& q) { q.CallV("SetActiveWarrantIfAloneEx", 7.0, int32_t{3}); },
+       initial.c_str()},
+      {"alone (kind 1)", [](Object& q) { q.CallV("SetActiveWarrantIfAlone", 8.0); },
+       "1:0; 2:1; 3:0; 4:0; 5:0; 6:1; 7:1; 8:0"},
+      {"alone (kind 2)", [](Object& q) { q.CallV("SetActiveWarrantIfAloneEx", 8.0, int32_t{2}); },
+       "1:0; 2:1; 3:0; 4:0; 5:0; 6:1; 7:0; 8:1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sql("update Warrants set IsActive = 0");
+    Sql("update Warrants set IsActive = 1 where ID in (2, 6)");
+    c.call(*queries_);
+    EXPECT_EQ(Flags(), c.expected);
+  }
+}
+
+}  // namespace
+}  // namespace qv::warrants::testing

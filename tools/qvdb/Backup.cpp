@@ -1,0 +1,66 @@
+#include "Backup.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "DataFolder.h"
+#include "core/schema/SchemaBuilder.h"
+#include "platform/jet/JetConnection.h"
+#include "platform/jet/JetError.h"
+
+namespace qvdb {
+
+namespace fs = std::filesystem;
+using qv::jet::ThrowJet;
+namespace jeterr = qv::jet::jeterr;
+
+std::vector<fs::path> DatabaseFiles(const fs::path& folder) {
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (auto file :
+       {qv::schema::DbFile::kUser, qv::schema::DbFile::kKladr, qv::schema::DbFile::kOkato}) {
+    const fs::path name = qv::schema::DbFileName(file);
+    if (fs::is_regular_file(folder / name, ec)) files.push_back(name);
+  }
+  std::vector<fs::path> shards;
+  if (fs::is_directory(folder / "BigDocs", ec))
+    for (const auto& e : fs::recursive_directory_iterator(folder / "BigDocs", ec))
+      if (e.is_regular_file() && e.path().extension() == ".mdb")
+        shards.push_back(fs::relative(e.path(), folder, ec));
+  std::sort(shards.begin(), shards.end());
+  files.insert(files.end(), shards.begin(), shards.end());
+  return files;
+}
+
+int BackupDataFolder(const fs::path& folder, const fs::path& target, std::ostream& out) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) ThrowJet(jeterr::kInvalidPath, {folder.string()});
+  if (!HasDatabase(folder)) ThrowJet(jeterr::kFileNotFound, {UserDatabasePath(folder).string()});
+  if (fs::exists(target, ec) && !fs::is_empty(target, ec))
+    ThrowJet(jeterr::kDatabaseExists, {target.string()});
+  const bool created = fs::create_directories(target, ec);
+  if (ec) ThrowJet(jeterr::kInvalidPath, {target.string()});
+  int copied = 0;
+  try {
+    for (const fs::path& file : DatabaseFiles(folder)) {
+      fs::create_directories((target / file).parent_path());
+      qv::jet::BackupDatabase((folder / file).string(), (target / file).string());
+      out << "  " << file.string() << '\n';
+      ++copied;
+    }
+    if (fs::exists(folder / kOptionsFileName, ec)) {
+      fs::copy_file(folder / kOptionsFileName, target / kOptionsFileName);
+      out << "  " << kOptionsFileName << '\n';
+    }
+  } catch (...) {
+    if (created) {
+      fs::remove_all(target, ec);
+    } else {
+      for (const auto& e : fs::directory_iterator(target, ec)) fs::remove_all(e.path(), ec);
+    }
+    throw;
+  }
+  return copied;
+}
+
+}  // namespace qvdb
