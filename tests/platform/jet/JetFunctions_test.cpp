@@ -15,7 +15,9 @@ class JetFunctionsTest : public JetTest {
   void Check(const Case* begin, const Case* end) {
     for (const Case* c = begin; c != end; ++c) {
       std::string got;
-      int32_t n = ErrorNumber([&] { got = Native(std::string("SELECT ") + c->expr); });
+      const int32_t n = testsupport::RaisedError([&] {
+                          got = Native(std::string("SELECT ") + c->expr);
+                        }).Number();
       if (n != 0) got = "error " + std::to_string(n);
       EXPECT_EQ(got, c->expected) << c->expr;
     }
@@ -183,7 +185,7 @@ TEST_F(JetFunctionsTest, EveryEntryIsRegistered) {
       std::string sql = "SELECT " + std::string(f.sqliteName) + "(";
       for (int i = 0; i < n; ++i) sql += i ? ", NULL" : "NULL";
       sql += ")";
-      int32_t number = ErrorNumber([&] { Native(sql); });
+      const int32_t number = testsupport::RaisedError([&] { Native(sql); }).Number();
       EXPECT_NE(number, jeterr::kUndefinedFunction) << sql;
       EXPECT_NE(number, jeterr::kReserved) << sql;  // e.g. a wrong argument count
     }
