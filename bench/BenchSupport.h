@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,15 @@
 #include "platform/os/RegistryStore.h"
 
 namespace qvbench {
+
+// A raw-side result code: anything but OK, ROW or DONE ends the program
+// with SQLite's message.
+inline void Check(int rc, sqlite3* db) {
+  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
+    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
+    std::abort();
+  }
+}
 
 class DataFolder {
  public:
@@ -84,6 +94,25 @@ class DataFolder {
     if (sqlite3_prepare_v2(raw, sql, -1, &s, nullptr) != SQLITE_OK) return nullptr;
     return s;
   }
+
+  // A statement of the raw side that must prepare: the program ends with
+  // SQLite's message when it does not.
+  sqlite3_stmt* MustPrepare(const char* sql) const {
+    sqlite3_stmt* s = Prepare(sql);
+    if (!s) {
+      std::fprintf(stderr, "%s: %s\n", sql, sqlite3_errmsg(raw));
+      std::abort();
+    }
+    return s;
+  }
+  // Empties the write-ahead log, so that what one side wrote before does
+  // not make the other's commits pay for its checkpoints.
+  void EmptyTheLog() const {
+    Check(sqlite3_wal_checkpoint_v2(raw, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr));
+  }
+  // Ends the program with SQLite's message unless `rc` is a success.
+  void Check(int rc) const { qvbench::Check(rc, raw); }
+  static void Check(int rc, sqlite3* db) { qvbench::Check(rc, db); }
 
   sqlite3* raw = nullptr;
 

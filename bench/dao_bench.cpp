@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/DaoCollections.h"
@@ -84,12 +85,7 @@ std::string RawTableSql(const std::string& name) {
   return buf;
 }
 
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
-    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-    std::abort();
-  }
-}
+using qvbench::Check;
 
 // One file with the 1M-row table twice: Big through the catalogue and
 // RawBig in plain SQLite; our database and a raw connection to the file.

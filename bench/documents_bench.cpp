@@ -8,12 +8,19 @@
 //     a keyed collection; raw: the rows into a vector)
 //   ReadRecord                   DBDocument.ReadRecord of one document
 //     against its row read column by column
-//   GetBlanksByPeriod10K, 100K   the forms of a stream for a period on data
-//     folders of 10,000 and 100,000 documents made by `qvdb generate` (kept
-//     in the build folder's bench/data and reused; raw runs the same
-//     translated statements: the owner's category, then the list)
-//   GetBlanksByPeriodScaling     ours at 100K over ours at 10K (_Large over
-//     _Small): the cost of a call must not grow with the number of documents
+//   GetBlanksByPeriod10K, 1M     the forms of a stream for a period on data
+//     folders of 10,000 and 1,000,000 documents made by `qvdb generate` (kept
+//     in the build folder's bench/data/generated-N and reused; raw runs the
+//     same translated statements: the owner's category, then the list)
+// and ours on the 1M folder against ours on the 10K one (<Case>Scaling_1M
+// over _10K): the cost of a call must not grow with the number of documents
+// (a stream has about 100 documents in both folders):
+//   GetBlanksByPeriodScaling     the list of forms above
+//   ReadRecordScaling            DBDocument.ReadRecord of a document of the stream
+//   DocumentsInPeriodScaling     GetDocumentsInPeriodAndAccStream: the
+//     stream's documents of the period
+//   DocCountScaling              GetDocCountForSolverInPeriod: the count of
+//     the stream's current documents of the period
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -21,7 +28,6 @@
 #include <string>
 #include <vector>
 
-#include "Generator.h"
 #include "core/miDataBase.h"
 #include "platform/ado/AdoConstants.h"
 #include "platform/ado/Recordset.h"
@@ -29,11 +35,12 @@
 #include "platform/jet/JetConnection.h"
 #include "queries/BlankQueries.h"
 #include "queries/BlankSql.h"
+#include "queries/DocumentQueries.h"
 #include "queries/mCommonLookups.h"
 #include "records/DBDocument.h"
 #include "siblings/records/QvRecord.h"
 
-#include "BenchSupport.h"
+#include "GeneratedDocuments.h"
 
 namespace {
 
@@ -251,27 +258,24 @@ void ReadRecord_Raw(benchmark::State& state) {
   sqlite3_finalize(s);
 }
 
-// ---- the lists of forms on generated data folders
+// ---- generated data folders
 
-struct GeneratedFolder : qvbench::DataFolder {
-  double stream = 1, period = 0;
+constexpr int k10K = 10000, k1M = 1000000;
+
+struct GeneratedFolder : qvbench::GeneratedDocuments {
+  double stream = 1, period = 0, document = 0;
   std::vector<std::string> rawSql;  // owner, category, branch, list
 
-  explicit GeneratedFolder(int documents)
-      : DataFolder(qvbench::ProgramFolder() / "data" / ("blanks-" + std::to_string(documents)),
-                   [documents](DataFolder& f) {
-                     qvdb::GenerateOptions o;
-                     o.seed = 1;
-                     o.streams = documents / 100;  // about as many documents per stream
-                     o.documents = documents;
-                     o.cells = 5;
-                     qvdb::Generate(f.UserDatabase(), o);
-                   }) {
+  explicit GeneratedFolder(int documents) : GeneratedDocuments(documents) {
     OpenRaw();
-    // The stream's latest period with documents.
+    // The stream's latest period with documents, and its first document there.
     sqlite3_stmt* s =
         Prepare("SELECT max(time_id) FROM doc_registry WHERE taxpayer_id = 1 AND time_id > 1000");
     if (s && sqlite3_step(s) == SQLITE_ROW) period = sqlite3_column_double(s, 0);
+    sqlite3_finalize(s);
+    s = Prepare("SELECT min(document_id) FROM doc_registry WHERE taxpayer_id = 1 AND time_id = ?");
+    if (s && sqlite3_bind_double(s, 1, period) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+      document = sqlite3_column_double(s, 0);
     sqlite3_finalize(s);
     // What ours runs, translated by its engine: the owner, its category and
     // branch mark, the list.
@@ -291,10 +295,14 @@ struct GeneratedFolder : qvbench::DataFolder {
   }
 };
 
+// Each folder is made (or opened) on its first use only.
 GeneratedFolder& Folder(int documents) {
-  static GeneratedFolder small(10000);
-  static GeneratedFolder large(100000);
-  return documents == 10000 ? small : large;
+  if (documents == k10K) {
+    static GeneratedFolder small(k10K);
+    return small;
+  }
+  static GeneratedFolder large(k1M);
+  return large;
 }
 
 void BlanksOurs(benchmark::State& state, int documents) {
@@ -336,23 +344,75 @@ void BlanksRaw(benchmark::State& state, int documents) {
   state.counters["documents"] = documents;
 }
 
+void ReadDocument(benchmark::State& state, int documents) {
+  GeneratedFolder& f = Folder(documents);
+  f.PointSessionHere();
+  qv::records::DBDocument mapper;
+  auto doc = qv::records::QvRecord::Create("Qv_Records.QvDocument");
+  const Variant record(qv::ObjectPtr{doc});
+  for (auto _ : state) {
+    mapper.ReadRecord(f.document, record);
+    if (doc->State() != qv::records::kLoaded) state.SkipWithError("not read");
+  }
+}
+
+void DocumentsInPeriod(benchmark::State& state, int documents) {
+  GeneratedFolder& f = Folder(documents);
+  f.PointSessionHere();
+  qv::queries::DocumentQueries q;
+  for (auto _ : state) {
+    qv::ado::RecordsetPtr rs = q.GetDocumentsInPeriodAndAccStream(f.stream, f.period);
+    if (rs->RowCount() == 0) state.SkipWithError("no documents");
+    benchmark::DoNotOptimize(rs);
+  }
+}
+
+void DocCount(benchmark::State& state, int documents) {
+  GeneratedFolder& f = Folder(documents);
+  f.PointSessionHere();
+  qv::queries::DocumentQueries q;
+  for (auto _ : state) {
+    const int32_t n = q.GetDocCountForSolverInPeriod(f.stream, static_cast<int32_t>(f.period));
+    if (n == 0) state.SkipWithError("no documents counted");
+    benchmark::DoNotOptimize(n);
+  }
+}
+
 void GetBlanksByPeriod10K_Ours(benchmark::State& s) {
-  BlanksOurs(s, 10000);
+  BlanksOurs(s, k10K);
 }
 void GetBlanksByPeriod10K_Raw(benchmark::State& s) {
-  BlanksRaw(s, 10000);
+  BlanksRaw(s, k10K);
 }
-void GetBlanksByPeriod100K_Ours(benchmark::State& s) {
-  BlanksOurs(s, 100000);
+void GetBlanksByPeriod1M_Ours(benchmark::State& s) {
+  BlanksOurs(s, k1M);
 }
-void GetBlanksByPeriod100K_Raw(benchmark::State& s) {
-  BlanksRaw(s, 100000);
+void GetBlanksByPeriod1M_Raw(benchmark::State& s) {
+  BlanksRaw(s, k1M);
 }
-void GetBlanksByPeriodScaling_Large(benchmark::State& s) {
-  BlanksOurs(s, 100000);
+void GetBlanksByPeriodScaling_1M(benchmark::State& s) {
+  BlanksOurs(s, k1M);
 }
-void GetBlanksByPeriodScaling_Small(benchmark::State& s) {
-  BlanksOurs(s, 10000);
+void GetBlanksByPeriodScaling_10K(benchmark::State& s) {
+  BlanksOurs(s, k10K);
+}
+void ReadRecordScaling_1M(benchmark::State& s) {
+  ReadDocument(s, k1M);
+}
+void ReadRecordScaling_10K(benchmark::State& s) {
+  ReadDocument(s, k10K);
+}
+void DocumentsInPeriodScaling_1M(benchmark::State& s) {
+  DocumentsInPeriod(s, k1M);
+}
+void DocumentsInPeriodScaling_10K(benchmark::State& s) {
+  DocumentsInPeriod(s, k10K);
+}
+void DocCountScaling_1M(benchmark::State& s) {
+  DocCount(s, k1M);
+}
+void DocCountScaling_10K(benchmark::State& s) {
+  DocCount(s, k10K);
 }
 
 }  // namespace
@@ -369,7 +429,13 @@ BENCHMARK(ReadRecord_Ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ReadRecord_Raw)->Unit(benchmark::kMicrosecond);
 BENCHMARK(GetBlanksByPeriod10K_Ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(GetBlanksByPeriod10K_Raw)->Unit(benchmark::kMicrosecond);
-BENCHMARK(GetBlanksByPeriod100K_Ours)->Unit(benchmark::kMicrosecond);
-BENCHMARK(GetBlanksByPeriod100K_Raw)->Unit(benchmark::kMicrosecond);
-BENCHMARK(GetBlanksByPeriodScaling_Large)->Unit(benchmark::kMicrosecond);
-BENCHMARK(GetBlanksByPeriodScaling_Small)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetBlanksByPeriod1M_Ours)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetBlanksByPeriod1M_Raw)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetBlanksByPeriodScaling_1M)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetBlanksByPeriodScaling_10K)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ReadRecordScaling_1M)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ReadRecordScaling_10K)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DocumentsInPeriodScaling_1M)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DocumentsInPeriodScaling_10K)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DocCountScaling_1M)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DocCountScaling_10K)->Unit(benchmark::kMicrosecond);

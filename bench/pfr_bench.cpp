@@ -51,13 +51,6 @@ Cell CellAt(uint64_t i) {
   return {1.0 + n / kCellsPerSubDoc, 1000 + (n % kCellsPerSubDoc) / kLines, n % kLines};
 }
 
-void Check(int rc, sqlite3* db) {
-  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
-    std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
-    std::abort();
-  }
-}
-
 // A document of a stream and the sub-documents' cells, written by the raw
 // connection in one transaction.
 struct Fixture : qvbench::DataFolder {
@@ -68,7 +61,7 @@ struct Fixture : qvbench::DataFolder {
     OpenRaw();
     // The table's rules (text sizes) call Jet functions on both sides.
     qv::jet::RegisterJetFunctions(raw);
-    Check(sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr), raw);
+    Check(sqlite3_exec(raw, "BEGIN", nullptr, nullptr, nullptr));
     sqlite3_stmt* sub =
         Prepare("INSERT INTO PfrSubDocs (ID, DocumentID, SubDocType) VALUES (?, 500, 1)");
     sqlite3_stmt* cell = Prepare(
@@ -77,7 +70,7 @@ struct Fixture : qvbench::DataFolder {
     int id = 0;
     for (int s = 1; s <= kSubDocs; ++s) {
       sqlite3_bind_int(sub, 1, s);
-      Check(sqlite3_step(sub), raw);
+      Check(sqlite3_step(sub));
       sqlite3_reset(sub);
       for (int k = 0; k < kKeys; ++k)
         for (int l = 0; l < kLines; ++l) {
@@ -87,13 +80,13 @@ struct Fixture : qvbench::DataFolder {
           sqlite3_bind_int(cell, 3, 1000 + k);
           sqlite3_bind_int(cell, 4, l);
           sqlite3_bind_text(cell, 5, value.c_str(), -1, SQLITE_TRANSIENT);
-          Check(sqlite3_step(cell), raw);
+          Check(sqlite3_step(cell));
           sqlite3_reset(cell);
         }
     }
     sqlite3_finalize(sub);
     sqlite3_finalize(cell);
-    Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), raw);
+    Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr));
   }
 };
 
@@ -102,26 +95,10 @@ Fixture& Db() {
   return f;
 }
 
-// Both sides start from an empty log: what one side wrote before must not
-// make the other's commits pay for its checkpoints.
-void EmptyTheLog() {
-  Check(sqlite3_wal_checkpoint_v2(Db().raw, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr),
-        Db().raw);
-}
-
-sqlite3_stmt* RawPrepare(const char* sql) {
-  sqlite3_stmt* s = Db().Prepare(sql);
-  if (!s) {
-    std::fprintf(stderr, "%s: %s\n", sql, sqlite3_errmsg(Db().raw));
-    std::abort();
-  }
-  return s;
-}
-
 void CellSession_Ours(benchmark::State& state) {
   Db();
   auto session = qv::pfr::IntPfrCellValuesTable::OpenSession();
-  EmptyTheLog();
+  Db().EmptyTheLog();
   uint64_t i = 0;
   size_t bytes = 0;
   for (auto _ : state) {
@@ -138,13 +115,12 @@ void CellSession_Ours(benchmark::State& state) {
 }
 
 void CellSession_Raw(benchmark::State& state) {
-  sqlite3* raw = Db().raw;
-  sqlite3_stmt* seek = RawPrepare(
+  sqlite3_stmt* seek = Db().MustPrepare(
       "SELECT ID, SubDocID, Key, LineNum, TableNum, ValueType, Value, rowid FROM PfrCellValues "
       "WHERE SubDocID = ? AND Key = ? AND TableNum = ? AND LineNum = ?");
   sqlite3_stmt* update =
-      RawPrepare("UPDATE PfrCellValues SET ValueType = ?, Value = ? WHERE rowid = ?");
-  EmptyTheLog();
+      Db().MustPrepare("UPDATE PfrCellValues SET ValueType = ?, Value = ? WHERE rowid = ?");
+  Db().EmptyTheLog();
   uint64_t i = 0;
   size_t bytes = 0;
   for (auto _ : state) {
@@ -164,7 +140,7 @@ void CellSession_Raw(benchmark::State& state) {
         sqlite3_bind_int(update, 1, 1);
         sqlite3_bind_text(update, 2, value.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_int64(update, 3, rowid);
-        Check(sqlite3_step(update), raw);
+        Db().Check(sqlite3_step(update));
         sqlite3_reset(update);
       }
     } else {
@@ -197,7 +173,7 @@ void SubDocSave_Ours(benchmark::State& state) {
   mapper.ReadCells(arg);
   auto cells = std::static_pointer_cast<qv::Collection>(rec->Get("Cells").AsObject());
   if (cells->Count() != kCellsPerSubDoc) state.SkipWithError("cells missing");
-  EmptyTheLog();
+  Db().EmptyTheLog();
   for (auto _ : state) {
     const int round = ++gRound;
     for (int p = 0; p < kCellsPerSubDoc; ++p)
@@ -210,13 +186,13 @@ void SubDocSave_Ours(benchmark::State& state) {
 
 void SubDocSave_Raw(benchmark::State& state) {
   sqlite3* raw = Db().raw;
-  sqlite3_stmt* row = RawPrepare(
+  sqlite3_stmt* row = Db().MustPrepare(
       "UPDATE PfrSubDocs SET PfrPersonID = ?, SubDocType = ?, Disabled = 0, EndDocumentID = 0, "
       "EndPersonNumber = 0, MaxErrorLevel = 0, ManualSheafID = 0 WHERE ID = ?");
-  sqlite3_stmt* stored = RawPrepare(
+  sqlite3_stmt* stored = Db().MustPrepare(
       "SELECT ID, Key, LineNum, TableNum, ValueType, Value FROM PfrCellValues WHERE SubDocID = ? "
       "ORDER BY SubDocID, Key, TableNum, LineNum");
-  sqlite3_stmt* update = RawPrepare(
+  sqlite3_stmt* update = Db().MustPrepare(
       "UPDATE PfrCellValues SET Key = ?, LineNum = ?, TableNum = ?, ValueType = ?, Value = ? "
       "WHERE ID = ?");
   // The caller's cells as ours holds them: key, line and value by position.
@@ -234,16 +210,16 @@ void SubDocSave_Raw(benchmark::State& state) {
   sqlite3_reset(stored);
   if (mine.size() != kCellsPerSubDoc) state.SkipWithError("cells missing");
   std::vector<size_t> differing;
-  EmptyTheLog();
+  Db().EmptyTheLog();
   for (auto _ : state) {
     const int round = ++gRound;
     for (int p = 0; p < kCellsPerSubDoc; ++p)
       if (IsChanged(p)) mine[p].value = "saved " + std::to_string(round);
-    Check(sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), raw);
+    Db().Check(sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
     sqlite3_bind_int(row, 1, 0);
     sqlite3_bind_int(row, 2, 1);
     sqlite3_bind_int(row, 3, 2);
-    Check(sqlite3_step(row), raw);
+    Db().Check(sqlite3_step(row));
     sqlite3_reset(row);
     sqlite3_bind_int(stored, 1, 2);
     size_t p = 0;
@@ -261,10 +237,10 @@ void SubDocSave_Raw(benchmark::State& state) {
       sqlite3_bind_int(update, 4, 1);
       sqlite3_bind_text(update, 5, mine[d].value.c_str(), -1, SQLITE_TRANSIENT);
       sqlite3_bind_double(update, 6, mine[d].id);
-      Check(sqlite3_step(update), raw);
+      Db().Check(sqlite3_step(update));
       sqlite3_reset(update);
     }
-    Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr), raw);
+    Db().Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr));
     if (p != kCellsPerSubDoc || differing.size() != kChanged) state.SkipWithError("not 10 of 500");
   }
   for (sqlite3_stmt* s : {row, stored, update}) sqlite3_finalize(s);

@@ -373,8 +373,8 @@ void DaoRsSet(dao::Recordset& rs, const std::string& field, const Variant& value
 
 double NextId(dao::Recordset& rs, std::string_view field) {
   return Guard(QV_HERE, [&] {
-    // MoveLast from wherever the cursor stands; on an empty table it raises
-    // 3021 and leaves no current row.
+    // MoveLast from wherever the cursor stands: a cursor that stood on an
+    // empty table still reports no rows after rows were added through it.
     try {
       rs.MoveLast();
     } catch (const Error& e) {

@@ -213,6 +213,11 @@ inline constexpr size_t kMaxIdListItems = 10000;
 inline constexpr size_t kMaxIdListItemChars = 24;
 std::string IdList2DaoSql(std::string_view ids, std::string_view what,
                           std::string_view separator = ", ");
+// A GUID as the Jet literal "{guid {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}}":
+// 36 characters of hexadecimal digits and hyphens in the 8-4-4-4-12 groups,
+// with or without one pair of surrounding braces and spaces around.
+// Anything else is error 5 naming `what`.
+std::string Guid2DaoSql(std::string_view guid, std::string_view what);
 // "DateSerial(2007, 3, 5)"; `emptyText` for an empty date (not a date, or
 // its day part 0: 30.12.1899).
 std::string Date2DaoSql(const Variant& date, std::string_view emptyText);

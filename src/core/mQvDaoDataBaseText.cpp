@@ -2,6 +2,7 @@
 // value descriptions of the toolkit.
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -191,6 +192,22 @@ std::string DaoQString(std::string_view text) {
   }
   out += '"';
   return out;
+}
+
+std::string Guid2DaoSql(std::string_view guid, std::string_view what) {
+  std::string_view g = guid;
+  while (!g.empty() && g.front() == ' ') g.remove_prefix(1);
+  while (!g.empty() && g.back() == ' ') g.remove_suffix(1);
+  if (g.size() == 38 && g.front() == '{' && g.back() == '}') g = g.substr(1, 36);
+  bool valid = g.size() == 36;
+  for (size_t i = 0; valid && i < g.size(); ++i) {
+    const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
+    valid = hyphen ? g[i] == '-' : std::isxdigit(static_cast<unsigned char>(g[i])) != 0;
+  }
+  if (!valid)
+    ThrowVb(vberr::kInvalidProcedureCall,
+            std::string(what) + ": \"" + std::string(Left(guid, 60)) + "\" is not a GUID");
+  return "{guid {" + std::string(g) + "}}";
 }
 
 std::string Date2DaoSql(const Variant& date, std::string_view emptyText) {

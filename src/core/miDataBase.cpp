@@ -112,12 +112,8 @@ std::shared_ptr<dao::Database> GetUserDataBase() {
 std::shared_ptr<dao::Database> OpenUserDataBase() {
   return Guard(QV_HERE, [] {
     const std::string path = GetUserDBFileName();
-    // A data folder on read-only media or without write permission is
-    // opened read-only: every read works, every write fails with 3027.
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    const bool readOnly = os::IsFileReadable(path) &&
-                          !(os::IsWritable(path) && os::IsWritable(folder.empty() ? "." : folder));
-    return GetWorkspace()->OpenDatabase(path, Variant(false), Variant(readOnly), Variant(""));
+    return GetWorkspace()->OpenDatabase(path, Variant(false), Variant(os::OpensReadOnly(path)),
+                                        Variant(""));
   });
 }
 

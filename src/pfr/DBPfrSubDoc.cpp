@@ -5,6 +5,7 @@
 #include "core/mQvDaoDataBase.h"
 #include "pfr/PfrMappers.h"
 #include "pfr/PfrSubDocItems.h"
+#include "pfr/mPfrInternal.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
@@ -101,11 +102,6 @@ void DeleteItems(dao::Database& db, QvRecord& rec) {
                                records::SharedDatabase(db));
   mQvDaoDataBase::QvExecuteSql("delete from PfrErrors where SubDocID = " + id,
                                records::SharedDatabase(db));
-}
-
-// A caller's list of sub-document types ("1,2") as SQL.
-std::string TypeList(const std::string& types, std::string_view what) {
-  return mQvDaoDataBase::IdList2DaoSql(Replace(types, ",", ";"), what);
 }
 
 }  // namespace
@@ -208,9 +204,11 @@ void DBPfrSubDoc::DeleteRecordsInDocument(double aDocumentID, const std::string&
         " from PfrSubDocs AS s where s.DocumentID = " + Number2DaoSql(aDocumentID);
     const std::string include = Trim(aSubDocTypes), exclude = Trim(aExcludeSubDocTypes);
     if (!exclude.empty())
-      condition += " and s.SubDocType not in (" + TypeList(exclude, "aExcludeSubDocTypes") + ")";
+      condition += " and s.SubDocType not in (" +
+                   mPfrInternal::CommaList2DaoSql(exclude, "aExcludeSubDocTypes") + ")";
     else if (!include.empty() && include != "*")
-      condition += " and s.SubDocType in (" + TypeList(include, "aSubDocTypes") + ")";
+      condition +=
+          " and s.SubDocType in (" + mPfrInternal::CommaList2DaoSql(include, "aSubDocTypes") + ")";
     auto db = records::MapperUserDatabase();
     dao::Transaction tx(*db, dao::kWriteLock);
     mQvDaoDataBase::QvExecuteSql(

@@ -1,5 +1,6 @@
 #include "pfr/mPfrInternal.h"
 
+#include "core/mQvDaoDataBase.h"
 #include "platform/automation/VbaText.h"
 
 namespace qv::pfr::mPfrInternal {
@@ -30,6 +31,10 @@ std::string GetIndDataTypeText(int32_t aCode) {
   for (const IndDataType& t : kTypes)
     if (t.code == aCode) return std::string(t.text);
   return {};
+}
+
+std::string CommaList2DaoSql(std::string_view aTypes, std::string_view aWhat) {
+  return mQvDaoDataBase::IdList2DaoSql(Replace(std::string(aTypes), ",", ";"), aWhat);
 }
 
 }  // namespace qv::pfr::mPfrInternal

@@ -17,4 +17,10 @@ int32_t GetIndDataType(std::string_view aText);
 // without one (3, or any code outside the table).
 std::string GetIndDataTypeText(int32_t aCode);
 
+// A caller's comma list of numbers (sub-document types, identifiers: "1,2"
+// or "1, 2") as SQL ("1, 2");
+// anything but numbers separated by "," is error 5 naming `aWhat`, so a
+// list never widens the statement it goes into.
+std::string CommaList2DaoSql(std::string_view aTypes, std::string_view aWhat);
+
 }  // namespace qv::pfr::mPfrInternal

@@ -81,7 +81,6 @@ constexpr std::array<std::string_view, 25> kReportNames = {
 };
 
 constexpr int32_t kCellKeyLength = 12;
-constexpr int32_t kCellValueLength = 250;
 
 }  // namespace
 
@@ -213,11 +212,7 @@ bool DocumentQueries::ZeroDocumentCells(double aDocID) {
 }
 
 void DocumentQueries::ZeroBigDocCells(double aDocID) {
-  Guard(QV_HERE, [&] {
-    if (aDocID == 0) return;
-    records::DeleteBigDocDataBase(aDocID);
-    records::CreateBigDocDataBase(aDocID, 0);
-  });
+  Guard(QV_HERE, [&] { records::ZeroBigDocCells(aDocID); });
 }
 
 void DocumentQueries::SaveDocCellValue(double aDocID, const std::string& aCellKey,
@@ -230,7 +225,7 @@ void DocumentQueries::SaveDocCellValue(double aDocID, const std::string& aCellKe
     rs->SetIndex("Document_ID");
     const Variant key[] = {Variant(aDocID), Variant(aCellKey)};
     rs->Seek("=", key);
-    const Variant value(Truncate16(aValue, kCellValueLength));
+    const Variant value(Truncate16(aValue, miDocument::kCellValueLength));
     if (rs->NoMatch()) {
       if (!aValue.empty()) {
         rs->AddNew();
@@ -268,7 +263,8 @@ ado::RecordsetPtr DocumentQueries::CreateRecordsetForCellValues() {
     rs->SetCursorLocation(ado::adUseClient);
     rs->AppendField("cell_key", ado::adVarWChar, kCellKeyLength, ado::adFldIsNullable);
     rs->AppendField("first_type", ado::adInteger, 4, ado::adFldIsNullable);
-    rs->AppendField("first_value", ado::adVarWChar, kCellValueLength, ado::adFldIsNullable);
+    rs->AppendField("first_value", ado::adVarWChar, miDocument::kCellValueLength,
+                    ado::adFldIsNullable);
     rs->Open();
     return rs;
   });

@@ -199,7 +199,7 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
     mQvDaoDataBase::QvExecuteSql(
         "Update FssDocCircles Set DocumentID = 0 where DocumentID = " + sid, target);
 
-  if (CLng(rec.Get("EditorType")) == miDocument::kBigDocumentEditor) DeleteBigDocDataBase(id);
+  if (CLng(rec.Get("EditorType")) == miDocument::kBigDocumentEditor) DeleteBigDocDataBase(db, id);
   DeleteAttachmentsOfDocument(db, id);
 }
 

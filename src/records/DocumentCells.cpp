@@ -15,9 +15,6 @@ namespace qv::records {
 
 namespace {
 
-// A cell value is stored with at most this many characters.
-constexpr int32_t kCellValueLength = 250;
-
 struct CellRow {
   Variant key;
   Variant value;  // Null: the cell is deleted
@@ -47,9 +44,10 @@ std::vector<CellRow> CellRows(const Variant& aCellsRs) {
               "the cell key of row " + std::to_string(r + 1) + " is Null");
     const Variant& value = rs->Value(r, col[1]);
     std::string text = value.IsNull() || value.IsEmpty() ? std::string() : CStr(value);
-    rows.push_back({Variant(CStr(key)),
-                    text.empty() ? Variant::Null() : Variant(Truncate16(text, kCellValueLength)),
-                    rs->Value(r, col[2])});
+    rows.push_back(
+        {Variant(CStr(key)),
+         text.empty() ? Variant::Null() : Variant(Truncate16(text, miDocument::kCellValueLength)),
+         rs->Value(r, col[2])});
   }
   return rows;
 }

@@ -6,6 +6,7 @@
 #include "core/mQvDaoDataBase.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/Transaction.h"
 #include "records/MapperSession.h"
 #include "records/miDocument.h"
 #include "records/miRecCollection.h"
@@ -36,17 +37,29 @@ CollectionPtr GetPfrEndDocsByMasterDocID(dao::Database& db, double aMasterDocID)
   });
 }
 
-void CreateBigDocDataBase(double aDocumentID, int32_t aShardSize) {
+void CreateBigDocDataBase(dao::Database& db, double aDocumentID, int32_t aShardSize) {
   Guard(QV_HERE, [&] {
-    mErrorHandling::CreateObjectErr(kBigDocsProgId)
-        ->CallV("CreateBigDocDataBase", aDocumentID, aShardSize);
+    ObjectPtr storage = mErrorHandling::CreateObjectErr(kBigDocStorageProgId);
+    storage->CallV("CreateBigDocDataBase", aDocumentID, aShardSize);
+    dao::Transaction::OnRollback(
+        db, [storage, aDocumentID] { storage->CallV("DeleteBigDocDataBase", aDocumentID); });
   });
 }
 
-void DeleteBigDocDataBase(double aDocumentID) {
+void DeleteBigDocDataBase(dao::Database& db, double aDocumentID) {
   Guard(QV_HERE, [&] {
     if (aDocumentID == 0) return;
-    mErrorHandling::CreateObjectErr(kBigDocsProgId)->CallV("DeleteBigDocDataBase", aDocumentID);
+    ObjectPtr storage = mErrorHandling::CreateObjectErr(kBigDocStorageProgId);
+    storage->CallV("ReleaseBigDocDataBase", aDocumentID);
+    dao::Transaction::AfterCommit(
+        db, [storage, aDocumentID] { storage->CallV("DeleteBigDocDataBase", aDocumentID); });
+  });
+}
+
+void ZeroBigDocCells(double aDocumentID) {
+  Guard(QV_HERE, [&] {
+    if (aDocumentID == 0) return;
+    mErrorHandling::CreateObjectErr(kBigDocStorageProgId)->CallV("ZeroBigDocCells", aDocumentID);
   });
 }
 

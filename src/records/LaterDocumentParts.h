@@ -21,7 +21,7 @@ class Database;
 namespace qv::records {
 
 inline constexpr std::string_view kPfrSubDocProgId = "Qv_DBProvider.DBPfrSubDoc";
-inline constexpr std::string_view kBigDocsProgId = "Qv_DBProvider.DBBigDocs";
+inline constexpr std::string_view kBigDocStorageProgId = "Qv_DBProvider.IntBigDocStorage";
 inline constexpr std::string_view kAttachmentDocProgId = "Qv_DBProvider.DBAttachmentDoc";
 
 // Deletes the pension-fund sub-documents of the document with their cells
@@ -33,11 +33,19 @@ void DeletePfrSubDocsOfDocument(dao::Database& db, double aDocumentID);
 // document records (references); empty for master 0.
 CollectionPtr GetPfrEndDocsByMasterDocID(dao::Database& db, double aMasterDocID);
 
-// Creates shard 0 of a big document's cell storage (`aShardSize` below 1:
-// the default size) and, for DeleteBigDocDataBase, removes every shard file
-// of the document, through the big-document class by ProgID.
-void CreateBigDocDataBase(double aDocumentID, int32_t aShardSize);
-void DeleteBigDocDataBase(double aDocumentID);
+// A big document's cell storage (its shard files), through the storage
+// class of the document tables by ProgID.
+// CreateBigDocDataBase makes shard 0 (`aShardSize` below 1: the default
+// size); when the transaction open on `db` rolls back, the files go again.
+void CreateBigDocDataBase(dao::Database& db, double aDocumentID, int32_t aShardSize);
+// For a document other than 0: closes its tables open on this thread and
+// checks that no other connection has a shard open (3045 naming the file,
+// so the delete around it rolls back); the files are removed once the
+// transaction open on `db` commits (at once without one).
+void DeleteBigDocDataBase(dao::Database& db, double aDocumentID);
+// Empties a big document: its tables closed, its shards removed and an
+// empty shard 0 made. Nothing for document 0.
+void ZeroBigDocCells(double aDocumentID);
 
 // Deletes each attachment of the document through the attachment mapper
 // (by ProgID), which also deletes its stored file. Nothing when the

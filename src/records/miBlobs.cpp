@@ -115,7 +115,7 @@ void LoadCourBlobTo(double aID, records::QvByteStream& aTarget) {
                   "The content of database blob (" + mQvDaoDataBase::Number2DaoSql(aID) +
                       ") is not valid compressed data: " + e.Description());
     }
-    aTarget.SetData(BytesOf(plain));
+    aTarget.SetData(std::move(plain.AsBytesMut().bytes));
   });
 }
 

@@ -183,7 +183,7 @@ QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, double aTe
       doc = SaveNewDocument(*db, d);
       if (base) Link(base, "Top_Doc_ID", doc->Id());
       if (CLng(doc->Get("EditorType")) == kBigDocumentEditor)
-        records::CreateBigDocDataBase(doc->Id(), 0);
+        records::CreateBigDocDataBase(*db, doc->Id(), 0);
       if ((aFlags & kCopyFromDocument) && aCopyCellsFromDocID != 0)
         CopyDocumentCells(*db, aCopyCellsFromDocID, doc->Id());
       else if ((aFlags & kAdjustment) && (aFlags & kCopyFromArchive) && base)
@@ -369,33 +369,16 @@ void DeleteDocumentCells(dao::Database& db, double aDocID) {
 
 void CopyDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo) {
   Guard(QV_HERE, [&] {
-    dao::Transaction tx(db, dao::kWriteLock);
-    {
-      // The source's rows are read before the first is added, so that a copy
-      // into the document itself ends.
-      std::vector<std::array<Variant, 3>> cells;
-      auto from = db.OpenTable("doc_cell_values");
-      from->SetIndex("document_id");
-      const Variant key[] = {Variant(aDocIDFrom)};
-      from->Seek("=", key);
-      for (; !from->NoMatch() && !from->IsEOF() &&
-             GetDaoDoubleDef(*from, "document_id", 0) == aDocIDFrom;
-           from->MoveNext())
-        cells.push_back({from->FieldValue("Cell_Key"), from->FieldValue("first_value"),
-                         from->FieldValue("first_type")});
-      from->Close();
-      auto to = db.OpenTable("doc_cell_values");
-      for (const auto& c : cells) {
-        to->AddNew();
-        to->SetField("Document_ID", Variant(aDocIDTo));
-        to->SetField("Cell_Key", c[0]);
-        to->SetField("first_value", c[1]);
-        to->SetField("first_type", c[2]);
-        to->Update();
-      }
-      to->Close();
-    }
-    tx.Commit();
+    // One statement: the engine reads the source's rows before it adds the
+    // first, so a copy into the document itself ends.
+    QvExecuteSql(
+        "insert into doc_cell_values (document_id, cell_key, first_value, first_type) "
+        "select " +
+            N(aDocIDTo) +
+            ", cell_key, first_value, first_type from doc_cell_values where "
+            "document_id = " +
+            N(aDocIDFrom),
+        records::SharedDatabase(db));
   });
 }
 

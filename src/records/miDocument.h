@@ -32,6 +32,9 @@ inline constexpr std::string_view kModule = "miDocument";
 
 // EditorType of big documents (cells in shard files of their own).
 inline constexpr int32_t kBigDocumentEditor = 6;
+// A cell value of Doc_Cell_Values is stored with at most this many
+// characters.
+inline constexpr int32_t kCellValueLength = 250;
 // Currency_ID of every created document (roubles).
 inline constexpr int32_t kCurrencyRouble = 157;
 inline constexpr std::string_view kDateServiceProgId = "KS_KPRApplied.Document";

@@ -336,6 +336,11 @@ TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
   QvExecuteSql("delete from T");
   auto empty = QvGetTableRS("T", "Id");
   EXPECT_EQ(NextId(*empty, "ID"), 1);
+  // A cursor that saw the table empty counts the rows added through it.
+  empty->AddNew();
+  empty->SetField("ID", Variant(1.0));
+  empty->Update();
+  EXPECT_EQ(NextId(*empty, "ID"), 2);
 }
 
 TEST_F(Toolkit, FieldReadersAndListsFallBackToDefaults) {

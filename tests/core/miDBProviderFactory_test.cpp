@@ -50,9 +50,15 @@ TEST_F(Factory, SlotsAreDistinct) {
 }
 
 TEST_F(Factory, AMissingClassIsShown) {
+  // DBQPfr made not creatable for the call, as when its library is missing.
+  const ClassInfo* real = ProgIdRegistry::Find("Qv_DBProvider.DBQPfr");
+  ASSERT_TRUE(real);
+  static const ClassInfo missing("Qv_DBProvider.DBQPfr", {}, nullptr);
+  ProgIdRegistry::Register(missing);
   SetUnattended(true);
   EXPECT_EQ(miDBProviderFactory::IntGetDBQPfr(), nullptr);
   SetUnattended(false);
+  ProgIdRegistry::Register(*real);
   ASSERT_EQ(shown_.size(), 1u);
   EXPECT_EQ(shown_[0].title, "Сбой программы");
   EXPECT_EQ(shown_[0].text.substr(0, shown_[0].text.find("\r\n")),

@@ -120,6 +120,33 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
   EXPECT_EQ(Count("doc_registry"), 8);
 }
 
+// A creation that fails while copying the cells leaves no new document,
+// no cell, and the base's link as it was.
+TEST_F(DocumentQueriesTest, ACreationFailingInTheCopyWritesNothing) {
+  AddDoc(1);
+  AddDoc(50, "taxpayer_id = 6");
+  AddCell(1, "010000100001", "base");
+  AddCell(50, "010000200001", "other");
+  const std::string before = Docs() + " || " + AllCells();
+  NativeSql(
+      "CREATE TRIGGER fail_copy BEFORE INSERT ON doc_cell_values BEGIN SELECT RAISE(ABORT, "
+      "'injected'); END");
+  const struct {
+    const char* name;
+    std::function<void()> create;
+  } cases[] = {
+      {"adjustment with the archive's cells",
+       [&] { q_->CallV("CreateNewAdjustment2", 5.0, 2513.0, 101.0, true); }},
+      {"new document with a document's cells",
+       [&] { q_->CallV("CreateNewDocument2", 5.0, 2514.0, 101.0, -1, 2, 50.0); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ExpectError(kAnyError, "", c.create);
+    EXPECT_EQ(Docs() + " || " + AllCells(), before);
+  }
+}
+
 // ---- moves
 
 class Moves : public DocumentQueriesTest {

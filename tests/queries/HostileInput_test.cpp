@@ -94,6 +94,17 @@ const std::vector<Operation>& Operations() {
        {Variant(1.0), Variant(2513), S("")},
        2,
        Kind::kList},
+      {"DBQ2Ndfl",
+       "GetIncomesDictEx",
+       {Variant(2), Variant(13.0), Variant(), S("")},
+       3,
+       Kind::kList},
+      {"DBQ2Ndfl", "GetMonthDeductsDictEx", {Variant(1), Variant(), S("")}, 2, Kind::kList},
+      {"DBQ2Ndfl", "GetYearDeductsDict2", {Variant(), S("")}, 1, Kind::kList},
+      {"DBQ2Ndfl", "GetNdflKbkName", {S(""), Variant()}, 0, Kind::kCode},
+      {"DBQPfr", "FindPfrPersonsByInn", {Variant(1.0), S("")}, 1, Kind::kCode},
+      {"DBQPfr", "FindPfrPersonsByPfrNumber", {Variant(1.0), S("")}, 1, Kind::kCode},
+      {"DBQPfr", "IsDictCodeAllowedAtDate", {S(""), Variant(1), Variant()}, 0, Kind::kCode},
   };
   return ops;
 }
@@ -141,6 +152,9 @@ class HostileInputTest : public DictPeriodTest {
     InsertRows("insert into NaturalPerson (ID, Surname, Name, Patronymic, INN, SNILS)",
                {"(1, 'Иванов', 'Иван', 'Иванович', '770100000001', '11223344595')"});
     Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 1, 2)");
+    InsertRows("insert into PfrPersons (ID, Person_ID, Surname, Inn, PfrNumber)",
+               {"(1, 1, 'Иванов', '770100000001', '11223344595')"});
+    InsertRows("insert into PfrDict_MainRates (Code, Name, OrderNum)", {"('ПНЭ', 'x', 1)"});
     InsertRows("insert into Personnel (ID, JobPlaceID, WorkerID, PostName, ShowInBranches)",
                {"(1, 1, 3, 'Бухгалтер', 0)", "(2, 2, 3, 'Кассир', 0)"});
     InsertRows("insert into AccStream (ID, PersonID, AccStreamType, KPP, OfrForeignTaxCode)",

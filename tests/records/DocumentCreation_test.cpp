@@ -113,11 +113,11 @@ TEST_F(DocumentCreation, RefusedCreationsLeaveNothing) {
       {kOrgStream, 1, kVat, 0, 0, 5, "period 1"},
       {kOrgStream, kQ1, 999, 0, 0, 5, "template 999"},
       {kOrgStream, kQ1, kVat, 77, kAdjustment, 5, "document 77"},
-      // A big document needs its shard storage, not built yet: the new row
-      // and the base's link go too.
-      {kOrgStream, kQ1, kBig, base->Id(), kAdjustment | kCopyFromArchive, 429,
-       "Qv_DBProvider.DBBigDocs"},
+      // A big document whose shard folder cannot be made (a file is in the
+      // way): the new row and the base's link go too.
+      {kOrgStream, kQ1, kBig, base->Id(), kAdjustment | kCopyFromArchive, 1001, "BigDocs"},
   };
+  WriteFile("BigDocs", "not a folder");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.named);
     std::string text;

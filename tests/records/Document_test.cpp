@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/automation/Collection.h"
 #include "platform/automation/Object.h"
 #include "platform/automation/VbaDate.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Workspace.h"
 #include "records/DocumentFixture.h"
 #include "records/EntityMappers.h"
 #include "records/miRecCollection.h"
@@ -15,6 +19,7 @@
 namespace qv::records::testing {
 namespace {
 
+namespace fs = std::filesystem;
 using Document = DocumentTest;
 
 // "name=value" of properties; a sub-record shows its identifier.
@@ -352,25 +357,41 @@ TEST_F(DocumentDelete, TakesWhatHangsOnTheDocumentAndKeepsTheChain) {
   EXPECT_EQ(Chain(), "1:0.0 <0 >0");
 }
 
-TEST_F(DocumentDelete, WaitsForTheSubsystemsOfWhatHangsOnIt) {
+TEST_F(DocumentDelete, ABigDocumentGoesWithItsShardFilesOrNotAtAll) {
+  Sql("update doc_registry set EditorType = 6 where document_id = 2");
   const std::string before = State();
-  const struct {
-    const char* setup;
-    const char* progId;
-  } cases[] = {
-      {"update doc_registry set EditorType = 6 where document_id = 2", "Qv_DBProvider.DBBigDocs"},
+  ObjectPtr storage = CreateObject("Qv_DBProvider.IntBigDocStorage");
+  storage->CallV("CreateBigDocDataBase", 2.0, int32_t{10});
+  auto table = CreateObject("Qv_DBProvider.DBBigDocs")->CallV("GetBigDocTable", 2.0).AsObject();
+  table->CallV("SetString", 25.0, int32_t{1}, Variant("in shard 2"));
+  const fs::path folder = folder_ / "BigDocs" / "02" / "00";
+  const auto files = [&] {
+    std::string names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+      names += e.path().filename().string() + " ";
+    return names;
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.progId);
-    Sql(c.setup);
+  ASSERT_TRUE(fs::exists(folder / "2_0.mdb") && fs::exists(folder / "2_2.mdb")) << files();
+
+  // Another connection on a shard: the files cannot go, so the rows stay.
+  {
+    auto other = dao::DBEngine::ForThread()
+                     ->CreateWorkspace("other", "admin", "", Variant(2))
+                     ->Open((folder / "2_2.mdb").string(), {});
     auto doc = Read(2);
-    std::string text;
-    ExpectError(429, c.progId, [&] { DBDocument().DeleteRecord(Obj(doc)); });
+    ExpectError(3045, (folder / "2_2.mdb").string(), [&] { DBDocument().DeleteRecord(Obj(doc)); });
     EXPECT_EQ(State(), before);
     EXPECT_EQ(doc->State(), kLoaded);
-    EXPECT_NE(Sub(doc, "FileContent")->State(), kDeleted);  // its blob row is back too
-    Sql("update doc_registry set EditorType = 1 where document_id = 2");
+    EXPECT_NE(Sub(doc, "FileContent")->State(), kDeleted);
+    other->Close();
   }
+  // The table that was open is closed by the delete, and the files go
+  // with the rows.
+  DBDocument().DeleteRecord(Obj(Read(2)));
+  EXPECT_EQ(Count("doc_registry where document_id = 2"), 0);
+  EXPECT_EQ(files(), "");
+  ExpectError(91, "", [&] { table->CallV("GetString", 25.0, int32_t{1}); });
 }
 
 TEST_F(DocumentDelete, MastersThatLoopAreDeletedOnce) {

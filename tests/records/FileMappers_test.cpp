@@ -153,6 +153,7 @@ TEST_F(Files, RefusedCompressionAndDamagedContent) {
     text = ExpectError(1001, c.text, [&] { DBDataBlob().LoadContent(Obj(blob)); }).Description();
     EXPECT_EQ(text.rfind("[Qv_DBProvider::DBDataBlob.LoadContent]", 0), 0u) << text;
     EXPECT_FALSE(CBool(blob->Get("ContentLoaded")));
+    EXPECT_TRUE(StoredBytes(id) == c.content);  // a failed read writes nothing
   }
 
   // A compression nobody knows is refused before anything is written.

@@ -31,15 +31,15 @@ Variant ParseDate(std::string_view text, std::string_view whole) {
   return Variant(date);
 }
 
-// Splits "A=1,B=x" at commas outside braces.
-std::vector<std::string_view> SplitProps(std::string_view body) {
+// Splits "A=1,B=x" or "1,s:x,[2,3]" at commas outside braces and brackets.
+std::vector<std::string_view> SplitAtCommas(std::string_view body) {
   std::vector<std::string_view> parts;
   int depth = 0;
   size_t start = 0;
   for (size_t i = 0; i < body.size(); ++i) {
-    if (body[i] == '{')
+    if (body[i] == '{' || body[i] == '[')
       ++depth;
-    else if (body[i] == '}')
+    else if (body[i] == '}' || body[i] == ']')
       --depth;
     else if (body[i] == ',' && depth == 0) {
       parts.push_back(body.substr(start, i - start));
@@ -62,7 +62,7 @@ Variant ParseObject(std::string_view text) {
   std::string progId(spec);
   if (progId.find('.') == std::string::npos) progId = "Qv_DBProvider." + progId;
   qv::ObjectPtr object = qv::CreateObject(progId);
-  for (std::string_view prop : SplitProps(props)) {
+  for (std::string_view prop : SplitAtCommas(props)) {
     const size_t eq = prop.find('=');
     if (eq == std::string_view::npos || eq == 0) Bad(text, "property without Name=value");
     const std::string name(prop.substr(0, eq));
@@ -76,6 +76,21 @@ Variant ParseObject(std::string_view text) {
   return Variant(object);
 }
 
+// "[a,b,...]": an array from 0 of the arguments inside, each in any form;
+// "[]" has no elements. A comma always separates elements.
+Variant ParseArray(std::string_view text) {
+  if (text.back() != ']') Bad(text, "missing closing bracket");
+  const std::string_view body = text.substr(1, text.size() - 2);
+  std::vector<Variant> items;
+  if (!body.empty() && body.back() == ',') Bad(text, "an empty element");
+  if (!body.empty())
+    for (std::string_view item : SplitAtCommas(body)) {
+      if (item.empty()) Bad(text, "an empty element");
+      items.push_back(ParseCallArg(item));
+    }
+  return Variant(qv::VariantArray::Of(std::move(items)));
+}
+
 }  // namespace
 
 Variant ParseCallArg(std::string_view text) {
@@ -87,10 +102,12 @@ Variant ParseCallArg(std::string_view text) {
   }
   if (text.starts_with("d:")) return ParseDate(text.substr(2), text);
   if (text.starts_with("@")) return ParseObject(text);
+  if (text.starts_with("[")) return ParseArray(text);
   if (text == "true") return Variant(true);
   if (text == "false") return Variant(false);
   if (text == "null") return Variant::Null();
   if (text == "empty") return Variant();
+  if (text == "nothing") return Variant::Nothing();
   if (auto n = qv::ParseVbNumber(text); n && text.find_first_of(" \t") == std::string_view::npos)
     return Variant(*n);
   return Variant(text);

@@ -1,9 +1,11 @@
 #pragma once
 // Arguments of `qvdb call`, read by their form:
 //   a number -> Double ("i:" forces a Long); true/false -> Boolean; null -> Null;
-//   empty -> Empty; d:YYYY-MM-DD[THH:MM:SS] -> Date; @PROGID -> a new object;
-//   @PROGID{Name=value,...} -> the object with those properties set (ID=n calls
-//   SetID(n)); "s:" forces a text; anything else is a text.
+//   empty -> Empty; nothing -> Nothing; d:YYYY-MM-DD[THH:MM:SS] -> Date;
+//   @PROGID -> a new object; @PROGID{Name=value,...} -> the object with those
+//   properties set (ID=n calls SetID(n)); [a,b,...] -> an array of Variants
+//   from 0 with each element in any of these forms ([] has none; a comma
+//   always separates elements); "s:" forces a text; anything else is a text.
 
 #include <string>
 #include <string_view>

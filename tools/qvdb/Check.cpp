@@ -5,13 +5,17 @@
 
 #include "Backup.h"
 #include "ConsoleTester.h"
+#include "DataFolder.h"
 #include "Output.h"
 #include "core/miDataBase.h"
 #include "core/schema/Schema.h"
 #include "core/schema/SchemaBuilder.h"
+#include "doctables/miBigDocument.h"
+#include "journal/DBLogs.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/DBEngine.h"
+#include "platform/dao/Recordset.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
@@ -84,8 +88,64 @@ void PrintProblem(std::ostream& out, std::string_view problem) {
   out << text << '\n';
 }
 
+// What is wrong with a shard's StorageInfo row: one row, of this format
+// version, naming the document and shard its file name and folder give
+// (`relative` is the file's path below the data folder).
+void CheckStorageInfo(qv::dao::Database& db, const fs::path& relative,
+                      std::vector<std::string>& problems) {
+  const std::string stem = relative.stem().string();
+  const size_t sep = stem.rfind('_');
+  double doc = 0;
+  int32_t shard = -1;
+  try {
+    doc = std::stod(stem.substr(0, sep));
+    shard = std::stoi(stem.substr(sep + 1));
+  } catch (const std::exception&) {
+    problems.push_back("the name is not <document>_<shard>.mdb");
+    return;
+  }
+  if (doc < 1 || qv::miBigDocument::BigDocRelativeFileName(doc, shard) != relative.generic_string())
+    problems.push_back("the file does not lie in the folder of document " + stem.substr(0, sep));
+  auto rs = db.OpenStatement("select VerNum, DocumentID, ShardIndex from StorageInfo",
+                             qv::dao::dbOpenSnapshot);
+  int rows = 0;
+  for (; !rs->IsEOF(); rs->MoveNext(), ++rows)
+    if (qv::CLng(rs->FieldValue(0)) != qv::miBigDocument::kStorageVersion ||
+        qv::CDbl(rs->FieldValue(1)) != doc || qv::CLng(rs->FieldValue(2)) != shard)
+      problems.push_back("StorageInfo names version " + qv::CStr(rs->FieldValue(0)) +
+                         ", document " + qv::CStr(rs->FieldValue(1)) + ", shard " +
+                         qv::CStr(rs->FieldValue(2)));
+  rs->Close();
+  if (rows != 1) problems.push_back("StorageInfo holds " + std::to_string(rows) + " rows, not 1");
+}
+
+// Documents of editor type 6 whose shard 0 is missing, one problem each.
+std::vector<std::string> MissingShards(const fs::path& folder) {
+  std::vector<std::string> problems;
+  auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+  qv::dao::DatabaseOptions options;
+  options.readOnly = true;
+  auto db = ws->Open(UserDatabasePath(folder).string(), options);
+  auto rs = db->OpenStatement("select document_id from doc_registry where EditorType = 6",
+                              qv::dao::dbOpenSnapshot);
+  std::error_code ec;
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    const std::string shard =
+        qv::miBigDocument::BigDocRelativeFileName(qv::CDbl(rs->FieldValue(0)), 0);
+    if (!fs::exists(folder / shard, ec))
+      problems.push_back("document " + qv::CStr(rs->FieldValue(0)) + " of editor type 6 has no " +
+                         shard);
+  }
+  rs->Close();
+  db->Close();
+  return problems;
+}
+
 // Prints a file's line and its problems; returns the number of problems.
-int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out) {
+// `relative`: a shard's path below the data folder, whose StorageInfo is
+// checked too.
+int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out,
+              const fs::path& relative = {}) {
   std::vector<std::string> problems;
   try {
     auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
@@ -99,6 +159,7 @@ int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out) {
     }
     for (std::string& p : CatalogueProblems(db->Connection().Schema(), kind))
       problems.push_back(std::move(p));
+    if (!relative.empty() && problems.empty()) CheckStorageInfo(*db, relative, problems);
     db->Close();
   } catch (const qv::Error& e) {
     problems.push_back(ErrorReport(e));
@@ -108,7 +169,67 @@ int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out) {
   return static_cast<int>(problems.size());
 }
 
+// The skipped log writes recorded in the user database; 0 when it cannot
+// be read (its problems are reported with the file).
+int SkippedLogWrites(const fs::path& file) {
+  try {
+    auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+    qv::dao::DatabaseOptions options;
+    options.readOnly = true;
+    auto db = ws->Open(file.string(), options);
+    const int count = qv::journal::DBLogs::SkippedWrites(db);
+    db->Close();
+    return count;
+  } catch (const qv::Error&) {
+    return 0;
+  }
+}
+
+// The links of the adjustment chains and the owners of the cells. Each
+// probe counts the documents (cells) that break one rule and names the
+// lowest identifier among them.
+struct ChainProbe {
+  const char* what;
+  const char* sql;  // count(*), min(identifier)
+};
+constexpr ChainProbe kChainProbes[] = {
+    {"documents whose Top_Doc_ID names no document",
+     "select count(*), min(a.document_id) from doc_registry as a left join doc_registry as b on "
+     "b.document_id = a.top_doc_id where a.top_doc_id <> 0 and IsNull(b.document_id)"},
+    {"documents whose Bottom_Next_ID names no document",
+     "select count(*), min(a.document_id) from doc_registry as a left join doc_registry as b on "
+     "b.document_id = a.bottom_next_id where a.bottom_next_id <> 0 and IsNull(b.document_id)"},
+    {"documents whose newer version (Top_Doc_ID) does not name them as its Bottom_Next_ID",
+     "select count(*), min(a.document_id) from doc_registry as a inner join doc_registry as b on "
+     "b.document_id = a.top_doc_id where IsNull(b.bottom_next_id) or b.bottom_next_id <> "
+     "a.document_id"},
+    {"documents whose older version (Bottom_Next_ID) does not name them as its Top_Doc_ID",
+     "select count(*), min(a.document_id) from doc_registry as a inner join doc_registry as b on "
+     "b.document_id = a.bottom_next_id where IsNull(b.top_doc_id) or b.top_doc_id <> "
+     "a.document_id"},
+    {"instances (stream, template, period, instance) with more than one current version",
+     "select count(*), min(first_id) from (select min(document_id) as first_id from doc_registry "
+     "where IsNull(top_doc_id) or top_doc_id = 0 group by taxpayer_id, template_id, time_id, "
+     "instance_number having count(*) > 1)"},
+    {"cells of missing documents",
+     "select count(*), min(c.document_id) from doc_cell_values as c left join doc_registry as d "
+     "on d.document_id = c.document_id where IsNull(d.document_id)"},
+};
+
 }  // namespace
+
+std::vector<std::string> ChainProblems(qv::dao::Database& db) {
+  std::vector<std::string> problems;
+  for (const ChainProbe& probe : kChainProbes) {
+    auto rs = db.OpenStatement(probe.sql, qv::dao::dbOpenSnapshot);
+    const int64_t count = qv::CLng(rs->FieldValue(0));
+    if (count > 0)
+      problems.push_back(std::to_string(count) + " " + probe.what + " (the first: document " +
+                         qv::CStr(rs->FieldValue(1)) + ")");
+    rs->Close();
+  }
+  return problems;
+}
 
 std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind) {
   std::vector<std::string> problems;
@@ -147,7 +268,36 @@ CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
     const fs::path p = folder / file;
     ++result.files;
     const bool first = p.stem().string().ends_with("_0");
-    result.problems += CheckFile(p, first ? "shard0" : "shard", out);
+    result.problems += CheckFile(p, first ? "shard0" : "shard", out, file);
+  }
+  if (fs::exists(UserDatabasePath(folder), ec)) {
+    std::vector<std::string> missing;
+    try {
+      missing = MissingShards(folder);
+    } catch (const qv::Error& e) {
+      missing.push_back(ErrorReport(e));
+    }
+    out << "\nBig documents (editor type 6):\n"
+        << (missing.empty() ? "  ok      every one has its shard 0\n" : "  FAILED\n");
+    for (const std::string& p : missing) PrintProblem(out, p);
+    result.problems += static_cast<int>(missing.size());
+  }
+  if (const fs::path user = folder / schema::DbFileName(schema::DbFile::kUser);
+      fs::exists(user, ec)) {
+    std::vector<std::string> problems;
+    try {
+      auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+      qv::dao::DatabaseOptions readOnly;
+      readOnly.readOnly = true;
+      auto db = ws->Open(user.string(), readOnly);
+      problems = ChainProblems(*db);
+      db->Close();
+    } catch (const qv::Error& e) {
+      problems.push_back(ErrorReport(e));
+    }
+    out << "\nDocument chains and cells:\n" << (problems.empty() ? "  ok\n" : "");
+    for (const std::string& p : problems) PrintProblem(out, p);
+    result.problems += static_cast<int>(problems.size());
   }
   const fs::path options = folder / std::string(qv::miDataBase::kOptionsFileName);
   const qv::miDataBase::DBOptionsFile read = qv::miDataBase::ReadDBOptionsFile(options.string());
@@ -158,6 +308,9 @@ CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
     ++result.problems;
     PrintProblem(out, read.problem);
   }
+  result.skippedLogWrites = SkippedLogWrites(folder / schema::DbFileName(schema::DbFile::kUser));
+  out << "\nEvent log:\n  " << result.skippedLogWrites
+      << " log writes skipped (failed outside development mode)\n";
   out << "\nRegistration self-test:\n";
   result.selfTestFailed = RunSelfTest(kSelfTestProgId, out);
   return result;

@@ -3,10 +3,13 @@
 // three files and the big-document shards under BigDocs/): SQLite's
 // integrity check, then the catalogue against the schema (every table,
 // column with its Jet type, size and Required, and index with its columns,
-// primary and unique flags); the options file (a file that cannot be read,
+// primary and unique flags); the adjustment chains of the documents and the
+// owners of their cells (ChainProblems); the options file (a file that cannot be read,
 // is not well-formed or has an unknown Enable word counts as a problem:
-// locking would be off without a word); then the library's registration
-// self-test, when its class is registered.
+// locking would be off without a word); the number of event-log writes the
+// library skipped (outside development mode a failing log insert does not
+// fail the caller's operation, so this is where an administrator sees it);
+// then the library's registration self-test, when its class is registered.
 
 #include <filesystem>
 #include <iosfwd>
@@ -16,6 +19,9 @@
 
 namespace qv::jet {
 class Catalog;
+}
+namespace qv::dao {
+class Database;
 }
 
 namespace qvdb {
@@ -27,10 +33,18 @@ inline constexpr std::string_view kSelfTestProgId = "Qv_DBProvider.STQvDBProvide
 // one line each; empty when it matches the schema.
 std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind);
 
+// What breaks the documents' chains in user database `db`, one line per
+// rule broken: every Top_Doc_ID and Bottom_Next_ID names an existing
+// document that names it back, an instance has one current version (no
+// Top_Doc_ID), every cell belongs to an existing document. Empty when they
+// hold.
+std::vector<std::string> ChainProblems(qv::dao::Database& db);
+
 struct CheckResult {
   int files = 0;
-  int problems = 0;        // integrity, catalogue and options-file problems
+  int problems = 0;        // integrity, catalogue, chain and options-file problems
   int selfTestFailed = 0;  // -1 when the self-test is not available
+  int skippedLogWrites = 0;
 };
 
 // Prints a line per file and per problem. Error 3044 when the folder does

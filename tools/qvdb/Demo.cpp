@@ -3,8 +3,11 @@
 #include <ostream>
 
 #include "DataFolder.h"
+#include "DemoBigDocs.h"
+#include "DemoDocQueries.h"
 #include "DemoDocuments.h"
 #include "DemoPfr.h"
+#include "DemoSteps.h"
 #include "DemoWarrants.h"
 #include "Generator.h"
 #include "Output.h"
@@ -30,22 +33,9 @@ GenerateOptions DemoSample() {
   return o;
 }
 
-class Walk {
+class Walk : public DemoSteps {
  public:
-  Walk(std::ostream& out, const std::filesystem::path& db) : out_(out), db_(db) {}
-
-  void Heading(const std::string& title) { out_ << "\n== " << title << "\n"; }
-
-  // Runs a step; an error is printed and counted, and the walk goes on.
-  template <class F>
-  void Step(F body) {
-    try {
-      body();
-    } catch (const qv::Error& e) {
-      ++failures_;
-      out_ << ErrorReport(e) << "\n";
-    }
-  }
+  Walk(std::ostream& out, const std::filesystem::path& db) : DemoSteps(out), db_(db) {}
 
   void Sql(const std::string& statement) {
     out_ << "qvdb> " << statement << ";\n";
@@ -70,19 +60,14 @@ class Walk {
     return false;
   }
 
-  int Failures() const { return failures_; }
-  std::ostream& Out() { return out_; }
-
  private:
   SqlSession& Session() {
     if (!session_) session_ = std::make_unique<SqlSession>(db_, Format::kTable, out_, out_);
     return *session_;
   }
 
-  std::ostream& out_;
   std::filesystem::path db_;
   std::unique_ptr<SqlSession> session_;
-  int failures_ = 0;
 };
 
 // Reference records read by the mappers that exist so far.
@@ -364,7 +349,9 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
   WalkDictionaries(w, stream.IsNull() ? 0 : qv::CDbl(stream));
   if (!office.IsNull()) WalkTaxpayer(w, qv::CDbl(office));
   w.Step([&] { WalkDocuments(w.Out()); });
+  w.Step([&] { WalkDocQueries(w.Out()); });
   w.Step([&] { WalkPfr(w.Out()); });
+  w.Step([&] { WalkBigDocs(w.Out()); });
   w.Step([&] { WalkWarrants(w.Out()); });
 
   w.Heading("Public classes of the library registered in this build");

@@ -1,9 +1,10 @@
 #include "DemoDocuments.h"
 
-#include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "DemoSteps.h"
 #include "Output.h"
 #include "platform/ado/AdoConstants.h"
 #include "platform/ado/Recordset.h"
@@ -50,9 +51,9 @@ std::shared_ptr<qv::ado::Recordset> CellsRecordset() {
   return rs;
 }
 
-class DocumentWalk {
+class DocumentWalk : public DemoSteps {
  public:
-  explicit DocumentWalk(std::ostream& out) : out_(out) {}
+  explicit DocumentWalk(std::ostream& out) : DemoSteps(out) {}
 
   void Run() {
     Heading("The typical request: the forms of a stream for a period");
@@ -62,6 +63,8 @@ class DocumentWalk {
     Step([&] { ReadDocument(); });
     Heading("DBDocument.SaveCells: one cell changed, one added, one emptied");
     Step([&] { SaveCells(); });
+    Heading("DBLogs.LogEvent: the action recorded, then read back");
+    Step([&] { LogAndReadBack(); });
     Heading("The versions of the document's instance (BlankQueries.GetDocsAndArchivesByTemplate)");
     Step([&] {
       PrintValue(out_,
@@ -72,19 +75,8 @@ class DocumentWalk {
     Heading("A stream with a document is deleted with it (DBAccStream.DeleteRecord)");
     Step([&] { DeleteStreamWithDocument(); });
   }
-  int Failures() const { return failures_; }
 
  private:
-  void Heading(const std::string& title) { out_ << "\n== " << title << "\n"; }
-  void Step(const std::function<void()>& body) {
-    try {
-      body();
-    } catch (const qv::Error& e) {
-      ++failures_;
-      out_ << "Error " << e.Number() << ": " << e.Description() << "\n";
-    }
-  }
-
   // The stream and period of the newest adjustment, and its forms.
   void ListForms() {
     ObjectPtr connection =
@@ -149,6 +141,27 @@ class DocumentWalk {
          << qv::CStr(now->Item(Variant("990000100001")).AsObject()->Get("First_Value")) << "\n";
   }
 
+  // The entry of the saved cells: written by LogEvent, found as the newest
+  // with GetEventsIDs and read with GetEventRecord.
+  void LogAndReadBack() {
+    ObjectPtr logs = CreateObject("Qv_DBProvider.DBLogs");
+    std::vector<Variant> args{
+        Variant(0.0),
+        Variant("qvdb demo"),
+        Variant(int32_t{1}),
+        Variant("DBDocument.SaveCells"),
+        Variant(qv::VariantArray::Of({Variant(document_), Variant(stream_)})),
+        Variant(qv::VariantArray::Of({Variant("document"), Variant("stream")}))};
+    logs->Call("LogEvent", args);
+    auto ids = AsRecordset(logs->CallV("GetEventsIDs", Variant(), Variant(), true));
+    const Variant id = Field(*ids, 0, "ID2");
+    ObjectPtr entry = logs->CallV("GetEventRecord", id).AsObject();
+    out_ << "LogEvent, then GetEventRecord(" << qv::CStr(id) << "):\n";
+    for (const char* p : {"EventTime", "HostInfo", "EventType", "EventName", "ObjectID1",
+                          "ObjectName1", "ObjectID2", "ObjectName2"})
+      out_ << "  " << p << " = " << ValueText(entry->Get(p)) << "\n";
+  }
+
   // A stream of the document's owner made for the walk, a document with a
   // cell in it, and the stream deleted: the document and its cells go too.
   void DeleteStreamWithDocument() {
@@ -182,8 +195,6 @@ class DocumentWalk {
          << qv::CStr(documents->CallV("ReadCells", docId).AsObject()->Get("Count")) << "\n";
   }
 
-  std::ostream& out_;
-  int failures_ = 0;
   double stream_ = 0, period_ = 0, template_ = 0, person_ = 0, document_ = 0;
   Variant cells_;
 };
@@ -193,9 +204,7 @@ class DocumentWalk {
 void WalkDocuments(std::ostream& out) {
   DocumentWalk walk(out);
   walk.Run();
-  if (walk.Failures() > 0)
-    qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
-                std::to_string(walk.Failures()) + " step(s) of the documents' walk failed");
+  walk.Finish("documents'");
 }
 
 }  // namespace qvdb

@@ -2,7 +2,9 @@
 // The demo's walk through the application's typical request, by the public
 // classes only: the forms of a stream for a period (BlankQueries), one
 // document read with its cells (DBDocument), a cell changed, one added and
-// one emptied and the cells saved, the document's versions listed; then a
+// one emptied and the cells saved, the action recorded in the event log
+// (DBLogs.LogEvent) and the entry read back, the document's versions
+// listed; then a
 // stream made for the walk, given a document with cells, and deleted with
 // them (DBAccStream.DeleteRecord).
 

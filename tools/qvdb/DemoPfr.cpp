@@ -1,10 +1,10 @@
 #include "DemoPfr.h"
 
-#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "DemoSteps.h"
 #include "GeneratePfr.h"
 #include "Output.h"
 #include "pfr/IntPfrCellValuesTable.h"
@@ -35,9 +35,9 @@ std::vector<double> Column(const std::string& sql) {
   return values;
 }
 
-class PfrWalk {
+class PfrWalk : public DemoSteps {
  public:
-  explicit PfrWalk(std::ostream& out) : out_(out) {}
+  explicit PfrWalk(std::ostream& out) : DemoSteps(out) {}
 
   void Run() {
     Heading("An insurance-contribution report with its personal sections (DBPfrSubDoc)");
@@ -51,19 +51,8 @@ class PfrWalk {
     Heading("The section's person with the lazy part (DBPfrPerson.ReadLazyFields)");
     Step([&] { ReadPerson(); });
   }
-  int Failures() const { return failures_; }
 
  private:
-  void Heading(const std::string& title) { out_ << "\n== " << title << "\n"; }
-  void Step(const std::function<void()>& body) {
-    try {
-      body();
-    } catch (const qv::Error& e) {
-      ++failures_;
-      out_ << "Error " << e.Number() << ": " << e.Description() << "\n";
-    }
-  }
-
   void ReadReport() {
     const std::vector<double> latest =
         Column("select top 1 DocumentID from PfrSubDocs order by DocumentID desc");
@@ -143,10 +132,8 @@ class PfrWalk {
          << "; HasReferences = " << qv::CStr(mapper->CallV("HasReferences", person_)) << "\n";
   }
 
-  std::ostream& out_;
   std::vector<double> sections_;
   double person_ = 0;
-  int failures_ = 0;
 };
 
 }  // namespace
@@ -154,9 +141,7 @@ class PfrWalk {
 void WalkPfr(std::ostream& out) {
   PfrWalk walk(out);
   walk.Run();
-  if (walk.Failures() > 0)
-    qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
-                std::to_string(walk.Failures()) + " step(s) of the pension-fund walk failed");
+  walk.Finish("pension-fund");
 }
 
 }  // namespace qvdb

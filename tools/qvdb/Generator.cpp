@@ -1,11 +1,14 @@
 #include "Generator.h"
 
+#include "DataFolder.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <numeric>
 
+#include "DataFolder.h"
 #include "DocumentPlan.h"
 #include "SampleData.h"
 #include "SampleForms.h"
@@ -446,8 +449,12 @@ void Generator::WriteDocuments() {
   const int64_t firstId = NextId("doc_registry", "document_id");
   const int64_t firstReg = NextId("doc_registry", "reg_number");
   const auto total = static_cast<int64_t>(plan.size());
-  for (int64_t begin = 0; begin < total; begin += o_.batch) {
-    const int64_t end = std::min(total, begin + o_.batch);
+  for (int64_t begin = 0, end = 0; begin < total; begin = end) {
+    // A batch ends where no adjustment chain crosses it, so that a committed
+    // link never names a document of a later, perhaps never written, batch
+    // (the plan puts the older versions of a chain first).
+    end = std::min(total, begin + o_.batch);
+    for (int64_t i = begin; i < end; ++i) end = std::max<int64_t>(end, plan[i].newer + 1);
     qv::dao::Transaction tx(*ws_);
     for (int64_t i = begin; i < end; ++i) {
       const PlannedDoc& d = plan[i];
@@ -465,7 +472,9 @@ void Generator::WriteDocument(const PlannedDoc& d, int64_t id, int64_t regNumber
   const FormDef& form = Forms()[d.form];
   const PlanPeriod& period = periods_[d.period];
   const StreamInfo& s = streams_[d.stream];
-  const int32_t templateId = TemplateId(form, TemplateVersionForYear(period.year));
+  const int version = TemplateVersionForYear(period.year);
+  const int32_t templateId = TemplateId(form, version);
+  const int32_t editorType = TemplateEditorType(form, version);
   const double deadline = period.end + form.deadlineDays;
   const double date = d.registryDate;
   // Documents still in work are partly checked; delivered ones are signed.
@@ -502,7 +511,7 @@ void Generator::WriteDocument(const PlannedDoc& d, int64_t id, int64_t regNumber
   if (signedDoc) w.Set(c.signDate, D(date));
   w.Set(c.konStatus, Long(d.delivered ? 3 : 0));
   w.Set(c.status, Long(1));
-  w.Set(c.editorType, Long(1));
+  w.Set(c.editorType, Long(editorType));
   w.Set(c.isChecked, Long(signedDoc ? 1 : 0));
   w.Set(c.isXsdChecked, Long(signedDoc ? 1 : 0));
   w.Set(c.isCalculated, Long(1));
@@ -510,6 +519,8 @@ void Generator::WriteDocument(const PlannedDoc& d, int64_t id, int64_t regNumber
   w.End();
   ++stats_.documents;
   if (d.version > 0) ++stats_.adjustments;
+  // A big document's cells go to its shard files (GenerateBigDocs.h).
+  if (editorType == kBigDocumentEditor) return;
 
   const Variant docId = Num(id);
   const std::string_view title[kTitleCells] = {s.inn, PeriodCode(period.reportId), s.oktmo};
@@ -544,8 +555,14 @@ GenerateStats Generate(const fs::path& userDb, const GenerateOptions& o,
   if (o.firstYear != 0 && (o.firstYear < 2003 || o.firstYear > o.lastYear))
     bad("the first year must be between 2003 and the last year");
   if (o.batch < 1) bad("the batch must be at least 1 document");
-  Generator g(userDb, o, progress);
-  return g.Run();
+  GenerateStats stats;
+  {
+    Generator g(userDb, o, progress);
+    stats = g.Run();
+  }
+  PointLibraryAt(userDb.parent_path());
+  stats.bigDocs = GenerateBigDocs(o.seed);
+  return stats;
 }
 
 }  // namespace qvdb

@@ -5,21 +5,23 @@
 // and accountants; one accounting stream each; the report forms with their
 // templates and publication dates; documents with instances, adjustment
 // chains and cells; the taxpayers' insured persons and the personal
-// sections of their insurance-contribution reports (GeneratePfr.h). The
-// reference rows it needs (Russia, regions, tax offices, passports, the
-// forms) are added when missing.
+// sections of their insurance-contribution reports (GeneratePfr.h); the
+// shard files of the big documents (GenerateBigDocs.h), through the library
+// pointed at the folder. The reference rows it needs (Russia, regions, tax
+// offices, passports, the forms) are added when missing.
 //
 // One seed gives the same rows in an empty database: every value comes from
 // the seeded sequence, dates from the periods (never from the clock).
 // Identifiers continue after the rows already there. Persons, streams and the
-// reference rows are one transaction; documents are committed every `batch`
-// documents, each document with all its cells, so a failure keeps whole
-// documents only.
+// reference rows are one transaction; documents are committed about every
+// `batch` documents, each with all its cells and every version of its
+// adjustment chain, so a failure keeps whole documents and whole chains only.
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 
+#include "GenerateBigDocs.h"
 #include "GeneratePfr.h"
 
 namespace qvdb {
@@ -40,7 +42,8 @@ struct GenerateStats {
   int64_t legalPersons = 0, branches = 0, entrepreneurs = 0, workers = 0;
   int64_t streams = 0, templates = 0, templateDates = 0, templateCategories = 0;
   int64_t documents = 0, adjustments = 0, cells = 0;
-  PfrCounts pfr;  // insured persons, personal sections and their cells
+  PfrCounts pfr;         // insured persons, personal sections and their cells
+  BigDocCounts bigDocs;  // documents of editor 6 given shards, their sub-documents and cells
   int32_t firstYear = 0, lastYear = 0;
   double seconds = 0;
 };

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "JsonText.h"
 #include "platform/ado/Recordset.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
@@ -35,7 +36,6 @@ enum class Format { kTable, kTsv, kJson };
 Format ParseFormat(const std::string& name);  // error 5 for an unknown name
 
 std::string ToJson(const qv::Variant& value);
-std::string JsonString(std::string_view text);
 std::string RecordsetJson(const qv::ado::Recordset& rs);
 
 // Texts of a record property or recordset column named "Password" (any

@@ -20,7 +20,9 @@ constexpr FormDef kForms[] = {
     {3, "1151006", "Декларация по налогу на прибыль", "Налог на прибыль", true, kOrg, 0, 25},
     {4, "1151111", "Расчет по страховым взносам", "Страховые взносы", true, kOrg | kBranch | kIe, 0,
      25},
-    {5, "1151100", "Расчет 6-НДФЛ", "НДФЛ", true, kOrg | kBranch | kIe, 0, 25},
+    // One sub-document per employee's income statement.
+    {5, "1151100", "Расчет 6-НДФЛ", "НДФЛ", true, kOrg | kBranch | kIe, 0, 25, kEveryLegalCategory,
+     true},
     {6, "1152017", "Декларация по УСН", "УСН", false, kIe, 0, 115},
     {7, "1152026", "Декларация по налогу на имущество", "Налог на имущество", false, kOrg | kBranch,
      0, 85},

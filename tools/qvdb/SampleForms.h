@@ -38,6 +38,9 @@ struct FormDef {
   int32_t deadlineDays;  // days after the period's end
   // The legal-person categories (CategoryBit) that file it.
   uint8_t legalCategories = kEveryLegalCategory;
+  // From its 2024 template on, a big document (editor 6): its cells live
+  // in shard files of their own, not in doc_cell_values.
+  bool bigFrom2024 = false;
 };
 std::span<const FormDef> Forms();
 
@@ -49,6 +52,12 @@ inline int32_t TemplateId(const FormDef& form, int version) {
 // The version in force in a year.
 inline int TemplateVersionForYear(int32_t year) {
   return year <= 2023 ? 0 : 1;
+}
+
+// Editor types of templates and documents.
+inline constexpr int32_t kPlainEditor = 1, kBigDocumentEditor = 6;
+inline int32_t TemplateEditorType(const FormDef& form, int version) {
+  return form.bigFrom2024 && version == 1 ? kBigDocumentEditor : kPlainEditor;
 }
 
 // A cell key: section (2 digits), repetition "00", line (3 digits),

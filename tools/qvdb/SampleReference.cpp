@@ -60,7 +60,7 @@ void EnsureForms(qv::dao::Database& db, std::span<const PlanPeriod> periods,
         tpl.Set("end_date", D(end));
         tpl.Set("doc_type_id", Num(f.docTypeId));
         tpl.Set("enable", Long(1));
-        tpl.Set("EditorType", Long(1));
+        tpl.Set("EditorType", Long(TemplateEditorType(f, v)));
         tpl.Set("Creatable", Variant(true));
         tpl.End();
         ++counts.templates;

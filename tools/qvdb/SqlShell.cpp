@@ -15,6 +15,7 @@
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/os/HostServices.h"
 
 namespace qvdb {
 
@@ -78,7 +79,7 @@ SqlSession::SqlSession(const std::filesystem::path& file, Format format, std::os
                        std::ostream& err)
     : format_(format), out_(out), err_(err) {
   ws_ = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
-  db_ = ws_->Open(file.string(), {});
+  db_ = ws_->Open(file.string(), {.readOnly = qv::os::OpensReadOnly(file.string())});
 }
 
 SqlSession::~SqlSession() {

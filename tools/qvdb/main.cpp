@@ -111,7 +111,9 @@ int RunGenerate(const std::optional<std::string>& data, const qvdb::GenerateOpti
             << "  " << s.documents << " documents (" << s.adjustments << " adjustments), "
             << s.cells << " cells\n"
             << "  " << s.pfr.persons << " insured persons, " << s.pfr.subDocs
-            << " personal sections with " << s.pfr.cells << " cells\n";
+            << " personal sections with " << s.pfr.cells << " cells\n"
+            << "  " << s.bigDocs.documents << " big documents with " << s.bigDocs.subDocs
+            << " sub-documents and " << s.bigDocs.cells << " cells in their shard files\n";
   std::printf("  %.2f s, %.0f documents/s\n", s.seconds,
               s.seconds > 0 ? static_cast<double>(s.documents) / s.seconds : 0.0);
   return 0;

@@ -196,7 +196,7 @@ std::string Connection::DataSource() const {
 RecordsetPtr Connection::Run(std::string_view sql, int64_t* affected) {
   jet::Connection& conn = Engine();
   bool select =
-      AsProvider([&] { return conn.Translate(sql)->kind == jet::StatementKind::kSelect; });
+      AsProvider([&] { return conn.Prepare(sql).Jet()->kind == jet::StatementKind::kSelect; });
   if (select) {
     if (affected) *affected = 0;
     return RecordsetFromStatement(conn, sql);

@@ -126,10 +126,9 @@ void Database::Execute(const std::string& sql, const Variant& options) {
 }
 
 int64_t Database::ExecuteSql(std::string_view sql) {
-  jet::Connection& conn = Connection();
-  if (conn.Translate(sql)->kind == jet::StatementKind::kSelect)
+  jet::Statement st = Connection().Prepare(sql);
+  if (st.Jet()->kind == jet::StatementKind::kSelect)
     ThrowDao(daoerr::kCannotExecuteSelect, kSourceDatabase);
-  jet::Statement st = conn.Prepare(sql);
   st.SetSource(kSourceDatabase);
   int64_t rows = st.Run();
   recordsAffected_ = static_cast<int32_t>(rows);
@@ -189,10 +188,11 @@ std::shared_ptr<Recordset> Database::OpenStatement(std::string_view sql, int32_t
   if (type != dbOpenDynaset && type != dbOpenSnapshot && type != dbOpenForwardOnly)
     ThrowDao(type == dbOpenTable ? daoerr::kInvalidOperation : daoerr::kInvalidArgument,
              kSourceDatabase);
-  if (conn.Translate(sql)->kind != jet::StatementKind::kSelect)
+  jet::Statement st = conn.Prepare(sql);
+  if (st.Jet()->kind != jet::StatementKind::kSelect)
     ThrowDao(daoerr::kInvalidOperation, kSourceDatabase);
   auto self = std::static_pointer_cast<Database>(shared_from_this());
-  auto rs = RowsRecordset::OfStatement(self, sql, type);
+  auto rs = RowsRecordset::OfStatement(self, sql, type, std::move(st));
   Track(rs);
   return rs;
 }

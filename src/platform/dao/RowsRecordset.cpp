@@ -8,10 +8,11 @@
 namespace qv::dao {
 
 std::shared_ptr<RowsRecordset> RowsRecordset::OfStatement(const std::shared_ptr<Database>& db,
-                                                          std::string_view sql, int32_t type) {
+                                                          std::string_view sql, int32_t type,
+                                                          jet::Statement prepared) {
   auto rs = std::make_shared<RowsRecordset>(Private{}, db, std::string(sql), type);
   rs->sql_ = std::string(sql);
-  rs->Reload();
+  rs->Reload(&prepared);
   return rs;
 }
 
@@ -31,9 +32,11 @@ RowsRecordset::RowsRecordset(Private, const std::shared_ptr<Database>& db, std::
                              int32_t type)
     : Recordset(db, std::move(name), type, false) {}
 
-void RowsRecordset::Reload() {
+void RowsRecordset::Reload(jet::Statement* prepared) {
   jet::Connection& conn = db_->Connection();
-  jet::Statement st = native_ ? conn.PrepareNative(sql_) : conn.Prepare(sql_);
+  jet::Statement st = prepared  ? std::move(*prepared)
+                      : native_ ? conn.PrepareNative(sql_)
+                                : conn.Prepare(sql_);
   st.SetSource(kSourceDatabase);
   std::vector<RecordsetColumn> columns;
   if (!native_) {

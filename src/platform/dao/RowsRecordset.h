@@ -23,8 +23,11 @@ class RowsRecordset final : public Recordset {
   struct Private {};
 
  public:
+  // The rows of the Jet statement `sql`, read from `prepared`, its statement
+  // as the database's connection prepared it.
   static std::shared_ptr<RowsRecordset> OfStatement(const std::shared_ptr<Database>& db,
-                                                    std::string_view sql, int32_t type);
+                                                    std::string_view sql, int32_t type,
+                                                    jet::Statement prepared);
   static std::shared_ptr<RowsRecordset> OfTable(const std::shared_ptr<Database>& db,
                                                 const jet::TableSpec& table, int32_t type);
   RowsRecordset(Private, const std::shared_ptr<Database>& db, std::string name, int32_t type);
@@ -46,7 +49,8 @@ class RowsRecordset final : public Recordset {
  private:
   // Reads every row of `st`; `columns` describes them.
   void Load(jet::Statement& st, std::vector<RecordsetColumn> columns);
-  void Reload();
+  // Runs the statement: `prepared` when given, else the text prepared again.
+  void Reload(jet::Statement* prepared = nullptr);
   void GoTo(int64_t row);
 
   std::string sql_;

@@ -90,6 +90,9 @@ void TableRecordset::OnClose() {
   statements_.clear();
   inserts_.clear();
   updates_.clear();
+  // A closed recordset that its owner still holds must not keep the file
+  // open once its database closes.
+  conn_.reset();
 }
 
 jet::Statement& TableRecordset::Prepared(uint32_t code, const std::string& sql) {

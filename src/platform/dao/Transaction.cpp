@@ -67,9 +67,12 @@ void Transaction::Commit(bool flush) {
     if (outer_) {
       Transaction* keeper = outer_->owner_;
       for (auto& step : undo_) keeper->undo_.push_back(std::move(step));
+      for (auto& step : afterCommit_) keeper->afterCommit_.push_back(std::move(step));
+      afterCommit_.clear();
     }
   }
   undo_.clear();
+  RunAfterCommit();
 }
 
 void Transaction::Rollback() {
@@ -89,6 +92,7 @@ void Transaction::Rollback() {
 }
 
 void Transaction::RunUndo() noexcept {
+  afterCommit_.clear();
   for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) {
     try {
       (*it)();
@@ -99,8 +103,27 @@ void Transaction::RunUndo() noexcept {
   undo_.clear();
 }
 
+void Transaction::RunAfterCommit() noexcept {
+  std::vector<std::function<void()>> steps = std::move(afterCommit_);
+  afterCommit_.clear();
+  for (auto& step : steps) {
+    try {
+      step();
+    } catch (...) {
+      // The rows are committed; what a step leaves behind stays.
+    }
+  }
+}
+
 void Transaction::OnRollback(Database& db, std::function<void()> undo) {
   if (db.scope_) db.scope_->owner_->undo_.push_back(std::move(undo));
+}
+
+void Transaction::AfterCommit(Database& db, std::function<void()> step) {
+  if (db.scope_)
+    db.scope_->owner_->afterCommit_.push_back(std::move(step));
+  else
+    step();
 }
 
 }  // namespace qv::dao

@@ -82,9 +82,17 @@ class Transaction {
   // Registers `undo` with the level that would roll back the innermost
   // scope open on `db`; nothing when no scope is open there.
   static void OnRollback(Database& db, std::function<void()> undo);
+  // Registers `step` to run once the level that commits the innermost
+  // scope open on `db` has committed; runs it at once when no scope is open
+  // there. For what must follow the write and cannot be undone, such as
+  // removing files that the deleted rows named. Steps run in the order
+  // registered; a step that fails after the commit is ignored (the rows are
+  // written), and a rollback drops the steps.
+  static void AfterCommit(Database& db, std::function<void()> step);
 
  private:
   void RunUndo() noexcept;
+  void RunAfterCommit() noexcept;
   void Detach() noexcept;
 
   Database* db_ = nullptr;
@@ -93,6 +101,7 @@ class Transaction {
   Transaction* owner_ = this;     // the scope whose level this one is part of
   bool open_ = false;             // a level begun and not yet ended
   std::vector<std::function<void()>> undo_;
+  std::vector<std::function<void()>> afterCommit_;
 };
 
 }  // namespace qv::dao

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <charconv>
+#include <cstdlib>
 #include <filesystem>
 #include <unordered_map>
 
@@ -9,6 +11,7 @@
 #include "platform/jet/JetFunctionImpl.h"
 #include "platform/jet/JetStatementCache.h"
 #include "platform/jet/Sqlite.h"
+#include "platform/jet/sql/JetLiterals.h"
 
 namespace qv::jet {
 
@@ -17,6 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr size_t kMaxCachedTexts = 512;
+// A statement with more literals than SQLite takes parameters keeps them as
+// literals (its translation then serves its own text only).
+constexpr size_t kMaxParameters = 32000;
 constexpr size_t kMaxIdlePerText = 4;
 
 struct StringHash {
@@ -25,6 +31,48 @@ struct StringHash {
 };
 using Cache = std::unordered_map<std::string, std::shared_ptr<StatementCacheEntry>, StringHash,
                                  std::equal_to<>>;
+
+// The translations of one statement shape (sql::ScanLiterals): one for
+// every text of the shape when no literal value matters to it, else one per
+// combination of the values that do (`valueLiterals`, in order).
+struct Shape {
+  std::vector<uint16_t> valueLiterals;
+  std::shared_ptr<StatementCacheEntry> entry;  // when valueLiterals is empty
+  Cache byValues;                              // keyed by those literals' tokens
+};
+using ShapeCache = std::unordered_map<std::string, Shape, StringHash, std::equal_to<>>;
+
+// The key of `scan` among the translations of its shape.
+std::string ValuesKey(const Shape& shape, const sql::LiteralScan& scan) {
+  std::string key;
+  for (uint16_t i : shape.valueLiterals) {
+    key += scan.literals[i].token;
+    key += '\x01';
+  }
+  return key;
+}
+
+// Binds the literal of `scan` that parameter `index` stands for, with the
+// value its token would have as a SQLite literal.
+void BindLiteral(sqlite3_stmt* stmt, int index, const sql::Literal& lit) {
+  int rc;
+  if (lit.kind == sql::LiteralKind::kText) {
+    const std::string value = sql::TextLiteralValue(lit.token);
+    rc =
+        sqlite3_bind_text64(stmt, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  } else {
+    int64_t whole = 0;
+    const char* end = lit.token.data() + lit.token.size();
+    const auto [ptr, ec] = std::from_chars(lit.token.data(), end, whole);
+    if (ec == std::errc() && ptr == end) {
+      rc = sqlite3_bind_int64(stmt, index, whole);
+    } else {
+      const std::string text(lit.token);
+      rc = sqlite3_bind_double(stmt, index, std::strtod(text.c_str(), nullptr));
+    }
+  }
+  sqlite::Check(rc, sqlite3_db_handle(stmt));
+}
 
 // 3044 when the folder of `path` is missing, 3024 when the file is and must
 // not be.
@@ -69,7 +117,10 @@ std::string ImmutableUri(const std::string& path) {
 struct Connection::Impl {
   sqlite::DbPtr db;
   std::unique_ptr<Catalog> catalog;
-  Cache jet, native;
+  ShapeCache jet;
+  Cache native;
+  size_t jetEntries = 0;
+  sql::LiteralScan scan;  // of the statement being prepared
   sqlite::StmtPtr schemaVersion;
   int64_t lastSchemaVersion = -1;
 
@@ -158,51 +209,85 @@ Catalog& Connection::Schema() {
 }
 
 void Connection::ClearCaches() {
-  for (Cache* cache : {&impl_->jet, &impl_->native}) {
-    for (auto& [text, entry] : *cache) {
-      entry->live = false;
-      entry->idle.clear();
-    }
-    cache->clear();
+  auto drop = [](StatementCacheEntry& entry) {
+    entry.live = false;
+    entry.idle.clear();
+  };
+  for (auto& [text, entry] : impl_->native) drop(*entry);
+  impl_->native.clear();
+  for (auto& [shape, s] : impl_->jet) {
+    if (s.entry) drop(*s.entry);
+    for (auto& [values, entry] : s.byValues) drop(*entry);
   }
+  impl_->jet.clear();
+  impl_->jetEntries = 0;
   impl_->catalog->Invalidate();
 }
 
 std::shared_ptr<const Translation> Connection::Translate(std::string_view jetSql) {
-  if (auto it = impl_->jet.find(jetSql); it != impl_->jet.end()) return it->second->translation;
-  auto translation = std::make_shared<const Translation>(TranslateJet(jetSql, *impl_->catalog));
-  if (impl_->jet.size() + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
-  auto entry = std::make_shared<StatementCacheEntry>();
-  entry->sql = translation->sql;
-  entry->hidden = translation->hiddenTrailingColumns;
-  entry->translation = translation;
-  impl_->jet.emplace(std::string(jetSql), std::move(entry));
-  return translation;
+  return std::make_shared<const Translation>(TranslateJet(jetSql, *impl_->catalog));
 }
 
 Statement Connection::Prepare(std::string_view jetSql) {
-  return PrepareCached(jetSql, true);
+  sql::LiteralScan& scan = impl_->scan;
+  sql::ScanLiterals(jetSql, scan);
+  std::shared_ptr<StatementCacheEntry> entry;
+  auto it = impl_->jet.find(std::string_view(scan.shape));
+  if (it != impl_->jet.end()) {
+    Shape& shape = it->second;
+    if (shape.valueLiterals.empty()) {
+      entry = shape.entry;
+    } else if (auto v = shape.byValues.find(ValuesKey(shape, scan)); v != shape.byValues.end()) {
+      entry = v->second;
+    }
+  }
+  if (!entry) {
+    const bool parameters = scan.literals.size() <= kMaxParameters;
+    std::vector<size_t> positions;
+    if (parameters) {
+      positions.reserve(scan.literals.size());
+      for (const sql::Literal& lit : scan.literals) positions.push_back(lit.pos);
+    }
+    std::vector<LiteralUse> uses;
+    auto translation = std::make_shared<const Translation>(
+        TranslateJetParameterized(jetSql, *impl_->catalog, positions, uses));
+    if (!parameters) uses.assign(scan.literals.size(), LiteralUse::kNone);
+    if (impl_->jetEntries + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
+    entry = std::make_shared<StatementCacheEntry>();
+    entry->sql = translation->sql;
+    entry->hidden = translation->hiddenTrailingColumns;
+    entry->translation = translation;
+    for (size_t i = 0; i < uses.size(); ++i)
+      if (uses[i] != LiteralUse::kNone) entry->parameters.push_back(static_cast<uint16_t>(i));
+    Shape& shape = impl_->jet[scan.shape];  // the scan is the same after translating
+    shape.valueLiterals.clear();
+    for (size_t i = 0; i < uses.size(); ++i)
+      if (uses[i] != LiteralUse::kParameter)
+        shape.valueLiterals.push_back(static_cast<uint16_t>(i));
+    if (shape.valueLiterals.empty())
+      shape.entry = entry;
+    else
+      shape.byValues[ValuesKey(shape, scan)] = entry;
+    ++impl_->jetEntries;
+  }
+  Statement st = FromEntry(std::move(entry));
+  for (uint16_t i : st.entry_->parameters)
+    BindLiteral(st.stmt_, static_cast<int>(i) + 1, scan.literals[i]);
+  return st;
 }
 
 Statement Connection::PrepareNative(std::string_view sql) {
-  return PrepareCached(sql, false);
+  auto it = impl_->native.find(sql);
+  if (it == impl_->native.end()) {
+    if (impl_->jetEntries + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
+    auto entry = std::make_shared<StatementCacheEntry>();
+    entry->sql = std::string(sql);
+    it = impl_->native.emplace(std::string(sql), std::move(entry)).first;
+  }
+  return FromEntry(it->second);
 }
 
-Statement Connection::PrepareCached(std::string_view text, bool jet) {
-  Cache& cache = jet ? impl_->jet : impl_->native;
-  auto it = cache.find(text);
-  if (it == cache.end()) {
-    if (jet) {
-      Translate(text);
-    } else {
-      if (impl_->jet.size() + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
-      auto entry = std::make_shared<StatementCacheEntry>();
-      entry->sql = std::string(text);
-      cache.emplace(std::string(text), std::move(entry));
-    }
-    it = cache.find(text);
-  }
-  std::shared_ptr<StatementCacheEntry> entry = it->second;
+Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
   sqlite3_stmt* stmt;
   if (!entry->idle.empty()) {
     stmt = entry->idle.back().release();
@@ -318,6 +403,13 @@ void Connection::CommitTrans() {
 
 void Connection::Rollback() {
   if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  if (sqlite3_get_autocommit(impl_->db.get())) {
+    // SQLite rolled the whole transaction back itself (a full disk, a file
+    // too large, an I/O error): no savepoint is left to undo at any depth.
+    if (depth_ == 1) explicitOuter_ = false;
+    --depth_;
+    return;
+  }
   if (depth_ == 1 && explicitOuter_) {
     explicitOuter_ = false;
     --depth_;

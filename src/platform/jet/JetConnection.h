@@ -56,12 +56,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
   Catalog& Schema();
 
   // ---- Jet SQL
-  // Prepares a Jet statement: translated once per text and cached, with its
-  // prepared form. Raises the translator's syntax errors and 3078/3061 ...
+  // Prepares a Jet statement. Statements that differ only in the values of
+  // their number and text literals (the identifiers, codes and names callers
+  // write into them) share one translation and one prepared statement: the
+  // literals become parameters, bound from the text here. Raises the
+  // translator's syntax errors and 3078/3061 ...
   Statement Prepare(std::string_view jetSql);
   // Runs an action statement (INSERT, UPDATE, DELETE); returns rows affected.
   int64_t Execute(std::string_view jetSql);
-  // The translation of a Jet statement (cached), for the shell and tests.
+  // The translation of a Jet statement with its literals as they stand, for
+  // the shell and tests (translated on each call).
   std::shared_ptr<const Translation> Translate(std::string_view jetSql);
 
   // ---- native SQLite SQL (for the layers above: seeks, writes by rowid)
@@ -108,7 +112,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
  private:
   friend class Statement;
   struct Impl;
-  Statement PrepareCached(std::string_view text, bool jet);
+  Statement FromEntry(std::shared_ptr<StatementCacheEntry> entry);
   void Return(sqlite3_stmt* stmt, StatementCacheEntry* entry) noexcept;
 
   std::string path_;

@@ -60,6 +60,10 @@ void Statement::Reset() {
   if (stmt_) sqlite3_reset(stmt_);
 }
 
+const Translation* Statement::Jet() const {
+  return entry_ ? entry_->translation.get() : nullptr;
+}
+
 int Statement::ParameterCount() const {
   return stmt_ ? sqlite3_bind_parameter_count(stmt_) : 0;
 }

@@ -81,6 +81,9 @@ class Statement {
   std::string_view Sql() const;
   // True for a statement that only reads.
   bool IsReadOnly() const;
+  // The translation of a Jet statement (Connection::Prepare); null for
+  // native SQL.
+  const Translation* Jet() const;
   // The source named by errors this statement raises ("DAO.Database" unless set).
   void SetSource(std::string_view source) { source_ = source; }
 

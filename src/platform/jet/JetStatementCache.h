@@ -2,6 +2,7 @@
 // What a connection keeps per statement text: the translation, the result
 // columns and the prepared statements not in use. Internal to platform/jet.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ struct StatementCacheEntry {
   std::string sql;                                 // the SQLite text
   std::shared_ptr<const Translation> translation;  // null for native SQL
   int hidden = 0;                                  // trailing columns not shown
+  // The literals of the statement's text that parameter i + 1 stands for
+  // (their positions among sql::ScanLiterals' literals), in order.
+  std::vector<uint16_t> parameters;
   bool columnsKnown = false;
   std::vector<ColumnMeta> columns;
   std::vector<sqlite::StmtPtr> idle;

@@ -10,4 +10,14 @@ Translation TranslateJet(std::string_view jetSql, const SchemaView& schema) {
   return sql::JetEmitter(schema, jetSql).Translate(st);
 }
 
+Translation TranslateJetParameterized(std::string_view jetSql, const SchemaView& schema,
+                                      std::span<const size_t> literalPositions,
+                                      std::vector<LiteralUse>& uses) {
+  const sql::Statement st = sql::JetParser(jetSql).Parse();
+  uses.assign(literalPositions.size(), LiteralUse::kNone);
+  sql::JetEmitter emitter(schema, jetSql);
+  emitter.ParameterizeLiterals(literalPositions, uses);
+  return emitter.Translate(st);
+}
+
 }  // namespace qv::jet

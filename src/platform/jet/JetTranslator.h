@@ -3,6 +3,8 @@
 // recursive-descent parser build a small syntax tree, which is typed
 // statically (Jet's result types) and emitted as SQLite SQL.
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,5 +45,22 @@ struct Translation {
 // (3075 in an expression, 3131 in FROM, 3000-range others) whose description
 // names the position, the token and the statement.
 Translation TranslateJet(std::string_view jetSql, const SchemaView& schema);
+
+// How the literals of a statement (numbers and texts, in the order of the
+// text; sql::ScanLiterals finds them) took part in its translation.
+enum class LiteralUse : uint8_t {
+  kNone,       // not in the SQLite text as a value (TOP n, ORDER BY 2)
+  kParameter,  // written as the parameter ?<its position + 1>
+  kValue,      // a parameter whose value the translation also depends on
+};
+
+// TranslateJet with every literal the SQLite text holds as a value written
+// as a parameter, so that the translation serves every statement of the
+// same shape whose literals of uses kNone and kValue are the same. `uses`
+// gets one entry per literal. REQUIRES: `literalPositions` are the byte
+// offsets of the statement's literals, ascending.
+Translation TranslateJetParameterized(std::string_view jetSql, const SchemaView& schema,
+                                      std::span<const size_t> literalPositions,
+                                      std::vector<LiteralUse>& uses);
 
 }  // namespace qv::jet

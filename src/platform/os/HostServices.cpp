@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace qv::os {
 
@@ -44,6 +45,11 @@ bool IsFileReadable(const std::string& path) {
 
 bool IsWritable(const std::string& path) {
   return !path.empty() && ::access(path.c_str(), W_OK) == 0;
+}
+
+bool OpensReadOnly(const std::string& file) {
+  const std::string folder = std::filesystem::path(file).parent_path().string();
+  return IsFileReadable(file) && !(IsWritable(file) && IsWritable(folder.empty() ? "." : folder));
 }
 
 }  // namespace qv::os

@@ -24,5 +24,10 @@ bool IsFileReadable(const std::string& path);
 // True when the caller may write the file or folder (false for a missing
 // one and on a read-only file system). Never raises.
 bool IsWritable(const std::string& path);
+// True when a database file exists and can be read but it or its folder
+// cannot be written (read-only media, no write permission): it is then
+// opened read-only, so that reads work and writes fail with 3027 instead of
+// the open failing. Never raises.
+bool OpensReadOnly(const std::string& file);
 
 }  // namespace qv::os

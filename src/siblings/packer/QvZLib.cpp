@@ -66,13 +66,15 @@ std::vector<uint8_t> QvZLib::Inflate(std::span<const uint8_t> stream) {
   } end{z};
   z.next_in = const_cast<Bytef*>(stream.data());
   z.avail_in = Size32(stream.size());
-  // The buffer starts at twice the stream and doubles as needed.
-  std::vector<uint8_t> out(stream.size() * 2 + 4096);
+  // Inflated a chunk at a time and appended: the size is not known ahead.
+  std::vector<uint8_t> out;
+  out.reserve(stream.size() * 4);
+  std::vector<uint8_t> chunk(256 * 1024);
   for (;;) {
-    if (z.total_out == out.size()) out.resize(out.size() * 2);
-    z.next_out = out.data() + z.total_out;
-    z.avail_out = Size32(out.size() - z.total_out);
+    z.next_out = chunk.data();
+    z.avail_out = Size32(chunk.size());
     const int rc = inflate(&z, Z_NO_FLUSH);
+    out.insert(out.end(), chunk.data(), chunk.data() + (chunk.size() - z.avail_out));
     if (rc == Z_STREAM_END) break;
     if (rc == Z_MEM_ERROR) Fail(vberr::kOutOfMemory, "out of memory while decompressing");
     if (rc == Z_OK || (rc == Z_BUF_ERROR && z.avail_out == 0)) continue;
@@ -83,7 +85,6 @@ std::vector<uint8_t> QvZLib::Inflate(std::span<const uint8_t> stream) {
   }
   if (z.avail_in != 0)
     Fail(vberr::kInvalidProcedureCall, "the data goes on after the end of its zlib stream");
-  out.resize(z.total_out);
   return out;
 }
 

@@ -36,10 +36,24 @@ TEST(CallArgs, ReadsEachForm) {
       {"", Variant("")},
       {"1;2;3", Variant("1;2;3")},
       {"True", Variant("True")},  // only the lower-case words are booleans
+      {"nothing", Variant::Nothing()},
+      {"[12,s:text,null]",
+       Variant(qv::VariantArray::Of({Variant(12.0), Variant("text"), Variant::Null()}))},
+      {"[]", Variant(qv::VariantArray::Of({}))},
+      {"[[i:1,[]],d:2007-03-05,s:]",
+       Variant(qv::VariantArray::Of(
+           {Variant(qv::VariantArray::Of({Variant(int32_t{1}), Variant(qv::VariantArray::Of({}))})),
+            Variant(qv::DateSerial(2007, 3, 5)), Variant("")}))},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseCallArg(c.text), c.expected) << c.text;
   const Variant obj = ParseCallArg("@VBA.Collection");
   EXPECT_TRUE(obj.ObjectAs<qv::Collection>());
+  const Variant inArray = ParseCallArg("[@Qv_Records.QvTaxOffice{ID=3,Code=a},x]");
+  ASSERT_TRUE(inArray.IsArray());
+  const auto person = inArray.AsArray().At(0).ObjectAs<qv::records::QvRecord>();
+  ASSERT_TRUE(person);
+  EXPECT_EQ(person->Id(), 3);
+  EXPECT_EQ(inArray.AsArray().At(1), Variant("x"));
 }
 
 TEST(CallArgs, RecordsWithProperties) {
@@ -82,6 +96,11 @@ TEST(CallArgs, RejectsMalformedForms) {
       {"@", 5},
       {"@VBA.Collection{Count}", 5},
       {"@VBA.Collection{", 5},
+      {"[1,2", 5},
+      {"[1,,2]", 5},
+      {"[1,]", 5},
+      {"[[1]", 5},
+      {"[i:x]", 5},
       {"@No.Such", 429},
       {"@Qv_Records.QvTaxOffice{NoSuchProperty=1}", 438},
       {"@Qv_Records.QvTaxOffice{ContoraType=abc}", 13},

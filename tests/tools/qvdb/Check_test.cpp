@@ -7,8 +7,12 @@
 #include <sstream>
 
 #include "ConsoleTester.h"
+#include "DataFolder.h"
 #include "QvdbTestSupport.h"
 #include "core/schema/SchemaBuilder.h"
+#include "doctables/DBBigDocTable.h"
+#include "doctables/DBBigDocs.h"
+#include "doctables/miBigDocument.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Workspace.h"
@@ -54,6 +58,23 @@ void RecreatePost(const fs::path& folder, qv::jet::JetType idType, int32_t short
                 {"FullName", qv::jet::JetType::kText, 255}};
     t.indexes.push_back({"Id", qv::jet::IndexSpec::ParseFields("ID"), true});
     c.Schema().CreateTable(t);
+  });
+}
+
+// Runs `sql` on a user database holding three documents: 1 and its
+// adjustment 2 (linked both ways), 3 alone; two cells each.
+void Execute(const fs::path& folder, std::string_view sql) {
+  WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
+    for (std::string_view row : {"1, 1, 0, 2, 0", "2, 1, 1, 0, 1", "3, 2, 0, 0, 0"})
+      c.Execute(
+          "insert into doc_registry (document_id, taxpayer_id, bottom_next_id, top_doc_id, "
+          "doc_type) values (" +
+          std::string(row) + ")");
+    for (int d = 1; d <= 3; ++d)
+      for (const char* cell : {"'A'", "'B'"})
+        c.Execute("insert into doc_cell_values (document_id, cell_key) values (" +
+                  std::to_string(d) + ", " + cell + ")");
+    c.Execute(sql);
   });
 }
 
@@ -106,6 +127,29 @@ TEST(Check, ReportsWhatIsWrong) {
          }
        },
        "table WideCells is missing"},
+      {"a Top_Doc_ID naming no document",
+       [](const fs::path& f) {
+         Execute(f, "update doc_registry set top_doc_id = 99999 where document_id = 2");
+       },
+       "1 documents whose Top_Doc_ID names no document (the first: document 2)"},
+      {"a newer version not naming its older one",
+       [](const fs::path& f) {
+         Execute(f, "update doc_registry set bottom_next_id = 0 where document_id = 2");
+       },
+       "1 documents whose newer version (Top_Doc_ID) does not name them as its Bottom_Next_ID "
+       "(the first: document 1)"},
+      {"an older version not naming its newer one",
+       [](const fs::path& f) {
+         Execute(f, "update doc_registry set top_doc_id = 0 where document_id = 1");
+       },
+       "1 documents whose older version (Bottom_Next_ID) does not name them as its Top_Doc_ID "
+       "(the first: document 2)"},
+      {"two current versions",
+       [](const fs::path& f) { Execute(f, "update doc_registry set top_doc_id = 0"); },
+       "1 instances (stream, template, period, instance) with more than one current version"},
+      {"cells of a missing document",
+       [](const fs::path& f) { Execute(f, "delete from doc_registry where document_id = 3"); },
+       "2 cells of missing documents (the first: document 3)"},
       {"a malformed options file",
        [](const fs::path& f) {
          std::ofstream(f / "Qv_DBOptions.xml") << "<DBOptions><Locking Enable=\"yes\">";
@@ -140,17 +184,61 @@ TEST(Check, ReportsWhatIsWrong) {
 TEST(Check, ShardsAreChecked) {
   TempFolder tmp;
   const fs::path folder = test::CopyOfPristine(tmp);
-  fs::create_directories(folder / "BigDocs" / "sub");
-  auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
-  for (const char* name : {"9_0.mdb", "sub/9_1.mdb"}) {
-    auto db = ws->Create((folder / "BigDocs" / name).string(), qv::jet::kLocaleRussian);
-    qv::schema::CreateBigDocTables(*db, std::string(name) == "9_0.mdb");
-    db->Close();
-  }
+  PointLibraryAt(folder);
+  // Document 9 with shards 0 and 1 (ten sub-documents to a shard).
+  qv::miBigDocument::CreateBigDocDataBase(9, 10);
+  qv::doctables::DBBigDocs().GetBigDocTable(9)->SetString(15, 1, qv::Variant("x"), 0, 0);
+  auto addDoc = [&](int id) {
+    WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
+      c.Execute(
+          "insert into doc_registry (document_id, template_id, time_id, taxpayer_id, "
+          "instance_number, doc_type, top_doc_id, bottom_next_id, Status_Qv, Currency_ID, "
+          "EditorType) values (" +
+          std::to_string(id) + ", 11, 2513, 1, 0, 0, 0, 0, 1, 157, 6)");
+    });
+  };
+  addDoc(9);
   std::ostringstream out;
-  const CheckResult r = CheckDataFolder(folder, out);
+  CheckResult r = CheckDataFolder(folder, out);
   EXPECT_EQ(r.files, 5);
   EXPECT_EQ(r.problems, 0) << out.str();
+
+  const fs::path shard0 = folder / "BigDocs/09/00/9_0.mdb";
+  const Damage damages[] = {
+      {"a shard in another document's folder",
+       [&](const fs::path& f) {
+         fs::create_directories(f / "BigDocs/07/00");
+         fs::copy_file(shard0, f / "BigDocs/07/00/7_0.mdb");
+       },
+       "StorageInfo names version 1, document 9, shard 0"},
+      {"a shard outside its folder",
+       [&](const fs::path& f) {
+         fs::create_directories(f / "BigDocs/sub");
+         fs::copy_file(f / "BigDocs/09/00/9_1.mdb", f / "BigDocs/sub/9_1.mdb");
+       },
+       "the file does not lie in the folder of document 9"},
+      {"a big document without its shard 0", [&](const fs::path&) { addDoc(8); },
+       "document 8 of editor type 6 has no BigDocs/08/00/8_0.mdb"},
+  };
+  for (const Damage& d : damages) d.apply(folder);
+  out.str("");
+  r = CheckDataFolder(folder, out);
+  EXPECT_EQ(r.problems, 3) << out.str();
+  for (const Damage& d : damages)
+    EXPECT_NE(out.str().find(d.expected), std::string::npos) << d.name << "\n" << out.str();
+}
+
+TEST(Check, SkippedLogWritesAreReported) {
+  TempFolder tmp;
+  const fs::path folder = test::CopyOfPristine(tmp);
+  std::ostringstream clean;
+  EXPECT_EQ(CheckDataFolder(folder, clean).skippedLogWrites, 0);
+  WithDatabase(folder / "Quivane.mdb", [](qv::jet::Connection& c) {
+    c.Execute("insert into Counters (CounterType, TheYear, CounterValue) values (-8001, 0, 3)");
+  });
+  std::ostringstream out;
+  EXPECT_EQ(CheckDataFolder(folder, out).skippedLogWrites, 3);
+  EXPECT_NE(out.str().find("\nEvent log:\n  3 log writes skipped"), std::string::npos) << out.str();
 }
 
 TEST(Check, MissingFolder) {

@@ -161,7 +161,9 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   const Outcome check = Qvdb(tmp_, {"check"});
   EXPECT_EQ(check.status, 0) << check.out;
   EXPECT_NE(check.out.find("Registration self-test:\n  "), std::string::npos) << check.out;
-  EXPECT_NE(check.out.find("3 files, 0 problems"), std::string::npos) << check.out;
+  // The three files and the shards of the generated big documents.
+  EXPECT_NE(check.out.find("ok      " + data + "/BigDocs/"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find(" files, 0 problems"), std::string::npos) << check.out;
 
   const Outcome call = Qvdb(tmp_, {"call", "--format", "json", "--data", data,
                                    "Qv_Records.RecordFactory.NewRecord", "Qv_Records.QvWorker"});
@@ -199,6 +201,11 @@ TEST_F(Cli, DemoOnAnEmptyFolder) {
   EXPECT_NE(r.out.find("990000100001 = Добавлено в демонстрации"), std::string::npos);
   EXPECT_NE(r.out.find("stream exists = False, document exists = False, its cells: 0"),
             std::string::npos);
+  // A new adjustment with the base's cells, a file attached, a temporary
+  // database gone when closed.
+  EXPECT_NE(r.out.find("cells 20 (document 120: 20)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("GetDocumentAttachments(121): 1 attachment(s)"), std::string::npos);
+  EXPECT_NE(r.out.find("CloseDB: the file is gone"), std::string::npos);
   EXPECT_EQ(r.out.find("Error"), std::string::npos) << r.out;
   // A signer in the signer list with the title of its active warrant.
   EXPECT_NE(r.out.find("      № 77-ДЕМ/2025\n"), std::string::npos) << r.out;

@@ -90,6 +90,38 @@ TEST(Output, JsonRoundTrip) {
   EXPECT_EQ(j["keys"][1].kind, Json::kNull);
 }
 
+// Stored bytes that are not UTF-8 print as U+FFFD, one per maximal
+// ill-formed subpart, so that the JSON still parses; good text around them
+// is kept.
+TEST(Output, JsonRepairsIllFormedUtf8) {
+  const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+  const struct {
+    std::string stored, shown;
+  } cases[] = {
+      {"\xff\xfe", r + r},
+      {"a\x80"
+       "b",
+       "a" + r + "b"},
+      {"\xd0", r},                                  // cut before its second byte
+      {"\xd0\xd1\x8f", r + "я"},                    // a lead byte without its tail
+      {"\xf0\x9f\x98", r},                          // a 4-byte form cut short
+      {"\xf0\x9f\x98\"x", r + "\"x"},               // ... before a quote
+      {"\xc0\xaf", r + r},                          // overlong "/"
+      {"\xe0\x80\x80", r + r + r},                  // overlong NUL
+      {"\xed\xa0\x80", r + r + r},                  // a UTF-16 surrogate
+      {"\xf4\x90\x80\x80", r + r + r + r},          // past U+10FFFF
+      {"\xf8\x88\x80\x80\x80", r + r + r + r + r},  // a 5-byte form
+      {"ё\xf0\x9f\x98\x80", "ё\xf0\x9f\x98\x80"},   // well-formed: kept
+  };
+  for (const auto& k : cases) {
+    const std::string json = ToJson(Variant(k.stored));
+    Json j;
+    ASSERT_NO_THROW(j = ParseJson(json)) << json;
+    ASSERT_EQ(j.kind, Json::kString);
+    EXPECT_EQ(j.text, k.shown) << json;
+  }
+}
+
 TEST(Output, RecordJsonReadsNothingFromTheStore) {
   // No mapper is registered in this program: a read would raise 429.
   auto office = QvRecord::Create("Qv_Records.QvTaxOffice");

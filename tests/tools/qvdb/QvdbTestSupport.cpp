@@ -1,5 +1,7 @@
 #include "QvdbTestSupport.h"
 
+#include <unicode/ustring.h>
+
 #include <stdexcept>
 
 namespace qvdb::test {
@@ -11,6 +13,11 @@ class Reader {
   explicit Reader(const std::string& s) : s_(s) {}
 
   Json Document() {
+    // As strict readers do: the whole text must be well-formed UTF-8.
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t units = 0;
+    u_strFromUTF8(nullptr, 0, &units, s_.data(), static_cast<int32_t>(s_.size()), &status);
+    if (status == U_INVALID_CHAR_FOUND) Fail("ill-formed UTF-8");
     Json v = Value();
     Space();
     if (i_ != s_.size()) Fail("text after the value");

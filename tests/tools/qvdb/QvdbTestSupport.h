@@ -75,8 +75,8 @@ struct Json {
   bool Has(const std::string& key) const;
 };
 
-// Parses one JSON value filling the whole text; throws std::runtime_error
-// naming the position on anything else.
+// Parses one JSON value filling the whole text of well-formed UTF-8; throws
+// std::runtime_error naming the position on anything else.
 Json ParseJson(const std::string& text);
 
 }  // namespace qvdb::test

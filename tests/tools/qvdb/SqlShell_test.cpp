@@ -1,6 +1,9 @@
 #include "SqlShell.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <sstream>
 
@@ -119,6 +122,57 @@ TEST(SqlShell, OpenErrors) {
       EXPECT_EQ(e.Number(), c.number) << c.file;
     }
   }
+}
+
+// A folder the user may not write (as on read-only media): the shell reads
+// and every write fails with 3027, instead of the open failing. Run in a
+// child process as nobody, since root writes whatever the permissions say.
+TEST(SqlShell, AFolderThatCannotBeWrittenIsRead) {
+  TempFolder tmp;
+  const auto folder = test::CopyOfPristine(tmp);
+  namespace fs = std::filesystem;
+  const auto write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(tmp.Path(), fs::perms::others_exec, fs::perm_options::add);
+  for (const auto& e : fs::directory_iterator(folder))
+    fs::permissions(e.path(), write, fs::perm_options::remove);
+  fs::permissions(folder, write, fs::perm_options::remove);
+  fs::permissions(folder, fs::perms::others_exec, fs::perm_options::add);
+
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::close(fds[0]);
+    std::string report;
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      report = "cannot become nobody";
+    } else {
+      std::ostringstream out, err;
+      try {
+        SqlSession session(UserDatabasePath(folder), Format::kTsv, out, err);
+        std::istringstream in(
+            "select count(*) as n from report_time;\n"
+            "update report_time set name = 'x' where report_id = 1;");
+        session.RunScript(in);
+      } catch (const qv::Error& e) {
+        err << "Error " << e.Number() << " on open: " << e.Description() << "\n";
+      }
+      report = out.str() + err.str().substr(0, err.str().find(':') + 1);
+    }
+    if (::write(fds[1], report.data(), report.size()) < 0) ::_exit(2);
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string report;
+  char buf[256];
+  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) report.append(buf, n);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(report, "n\n23\nError 3027:");
 }
 
 TEST(SqlShell, JetTypeTexts) {

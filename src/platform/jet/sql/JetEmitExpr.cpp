@@ -135,6 +135,32 @@ std::string WithJetCollation(const Emitted& e) {
   return e.sql;
 }
 
+void JetEmitter::ParameterizeLiterals(std::span<const size_t> positions,
+                                      std::vector<LiteralUse>& uses) {
+  literalPositions_ = positions;
+  literalUses_ = &uses;
+}
+
+std::string JetEmitter::LiteralParameter(const Expr& e) {
+  if (!literalUses_) return {};
+  const auto it = std::lower_bound(literalPositions_.begin(), literalPositions_.end(), e.pos);
+  if (it == literalPositions_.end() || *it != e.pos) return {};
+  const auto i = static_cast<size_t>(it - literalPositions_.begin());
+  LiteralUse& use = (*literalUses_)[i];
+  if (use == LiteralUse::kNone) use = LiteralUse::kParameter;
+  return "?" + std::to_string(i + 1);
+}
+
+void JetEmitter::DependsOnValue(const Expr& e) {
+  if (!literalUses_) return;
+  if (e.kind == ExprKind::kNumber || e.kind == ExprKind::kString) {
+    const auto it = std::lower_bound(literalPositions_.begin(), literalPositions_.end(), e.pos);
+    if (it != literalPositions_.end() && *it == e.pos)
+      (*literalUses_)[static_cast<size_t>(it - literalPositions_.begin())] = LiteralUse::kValue;
+  }
+  for (const ExprPtr& a : e.args) DependsOnValue(*a);
+}
+
 void JetEmitter::CheckSize(const std::string& sql) const {
   if (sql.size() > kMaxEmittedBytes) ThrowJet(sqlerr::kTooComplex);
 }
@@ -170,9 +196,11 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope) {
   switch (e.kind) {
     case ExprKind::kNumber:
       out = EmitNumber(e);
+      if (std::string p = LiteralParameter(e); !p.empty()) out.sql = std::move(p);
       break;
     case ExprKind::kString:
       out = Value(StringLiteral(e.text), JetType::kText, 255);
+      if (std::string p = LiteralParameter(e); !p.empty()) out.sql = std::move(p);
       break;
     case ExprKind::kDate:
       out = Value(RealLiteral(e.number), JetType::kDate);
@@ -397,6 +425,8 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope) {
   const bool bothText =
       e.args[1]->kind == ExprKind::kString && e.args[2]->kind == ExprKind::kString;
   if ((loNum && hiNum) || bothText) {
+    DependsOnValue(*e.args[1]);
+    DependsOnValue(*e.args[2]);
     const bool swap =
         bothText ? CompareTextRu(e.args[1]->text, e.args[2]->text) > 0 : *loNum > *hiNum;
     if (swap) std::swap(lo, hi);

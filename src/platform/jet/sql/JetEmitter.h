@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,10 @@ class JetEmitter {
   JetEmitter(const SchemaView& schema, std::string_view jetSql);
 
   Translation Translate(const Statement& st);
+  // Makes Translate write the literals at `positions` (ascending byte
+  // offsets) that it emits as values as parameters ?<index + 1>, recording
+  // in `uses` (one per position) how each literal took part.
+  void ParameterizeLiterals(std::span<const size_t> positions, std::vector<LiteralUse>& uses);
 
  private:
   struct QueryOut {
@@ -109,6 +114,11 @@ class JetEmitter {
   std::string_view SourceText(const Expr& e) const;
   [[noreturn]] void FailWrongArguments(const Expr& e) const;
   void CheckSize(const std::string& sql) const;
+  // The parameter a literal leaf is written as, or "" when literals are not
+  // parameters here.
+  std::string LiteralParameter(const Expr& e);
+  // Records that the translation depends on the value of the literals of `e`.
+  void DependsOnValue(const Expr& e);
 
   const SchemaView& schema_;
   std::string_view jetSql_;
@@ -116,7 +126,9 @@ class JetEmitter {
   SelectState* select_ = nullptr;        // the select whose items are being emitted
   Clause clause_ = Clause::kOther;
   const Expr* whereExpr_ = nullptr;
-  int derivedCount_ = 0;  // names the unnamed derived tables
+  int derivedCount_ = 0;                      // names the unnamed derived tables
+  std::span<const size_t> literalPositions_;  // empty: literals stay literals
+  std::vector<LiteralUse>* literalUses_ = nullptr;
 };
 
 // Appends " COLLATE JETRU" when `e` is text-typed and not a plain column.

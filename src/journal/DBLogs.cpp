@@ -1,0 +1,309 @@
+#include "journal/DBLogs.h"
+
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "core/DBCommon.h"
+#include "core/DBLockKeeper.h"
+#include "core/mErrorHandling.h"
+#include "core/mQvCommonCalc.h"
+#include "core/mQvDaoDataBase.h"
+#include "core/mQvGuids.h"
+#include "core/mQvRegistryParams.h"
+#include "core/miDBProviderFactory.h"
+#include "core/miDataBase.h"
+#include "core/miLocks.h"
+#include "perms/miPerms.h"
+#include "platform/automation/Collection.h"
+#include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
+#include "platform/dao/Transaction.h"
+#include "siblings/records/QvRecord.h"
+#include "siblings/records/RecordFactory.h"
+
+namespace qv::journal {
+namespace {
+using namespace mQvDaoDataBase;
+
+constexpr int32_t kTextSize = 255;
+constexpr int kObjects = 4;
+constexpr std::string_view kEmptyDate = "DateSerial(1899,12,31)";
+constexpr const char* kEventType = "Qv_Records.QvLogEvent";
+constexpr const char* kLineType = "Qv_Records.QvLogEventLine";
+
+std::string Quoted(std::string_view text) {
+  return DaoQString(Truncate16(text, kTextSize));
+}
+
+// The values of one VarData row, as LogEvent and LogEventByRecord take them.
+struct Entry {
+  double userId = 0;
+  std::string host;
+  int32_t type = 0;
+  std::string name;
+  std::array<double, kObjects> ids{};
+  std::array<std::string, kObjects> names{};
+  // Data1, Data2, Text1: written only for a record.
+  std::optional<std::array<std::string, 3>> extra;
+};
+
+std::string InsertEntry(const Entry& e, const std::string& guid, OleDate now) {
+  std::string sql =
+      "insert into VarData (ID, EventTime, UserID, UserName, HostInfo, EventType, EventName, "
+      "ObjectID1, ObjectName1, ObjectID2, ObjectName2, ObjectID3, ObjectName3, ObjectID4, "
+      "ObjectName4";
+  sql += e.extra ? ", Data1, Data2, Text1 " : " ";
+  sql += ") values (" + Guid2DaoSql(guid, "LogEvent") + ", " +
+         DateTime2DaoSql(Variant(now), kEmptyDate) + ", " + Number2DaoSql(e.userId) + ", " +
+         Quoted(miPerms::GetUserName(e.userId)) + ", " + Quoted(e.host) + ", " +
+         std::to_string(e.type) + ", " + Quoted(e.name);
+  for (int i = 0; i < kObjects; ++i)
+    sql += ", " + (e.ids[i] != 0 ? Number2DaoSql(e.ids[i]) : std::string("null")) + ", " +
+           Quoted(e.names[i]);
+  if (e.extra)
+    for (const std::string& t : *e.extra) sql += ", " + Quoted(t);
+  return sql + ") ";
+}
+
+std::string InsertLine(const std::string& entryGuid, int32_t type, int32_t order,
+                       std::string_view data1, std::string_view data2) {
+  return "insert into VarData2 (ID, VarDataID, InfoType, InfoOrder, InfoData1, InfoData2 "
+         ") values ( " +
+         Guid2DaoSql(mQvGuids::CreateNewGuid(), "LogEventByRecord") + ", " +
+         Guid2DaoSql(entryGuid, "LogEventByRecord") + ", " + std::to_string(type) + ", " +
+         std::to_string(order) + ", " + Quoted(data1) + ", " + Quoted(data2) + ") ";
+}
+
+// Counts skipped writes; a database that refuses this too loses the count.
+void CountSkipped(int32_t skipped) {
+  try {
+    DBCommon common;
+    for (int32_t i = 0; i < skipped; ++i) common.GetNextCounter(kSkippedWritesCounter, 0);
+  } catch (const Error&) {
+  }
+}
+
+// Runs the statements of one entry under a keeper (action 2) and in one
+// transaction scope. Outside development mode a failing statement is
+// skipped; a failure to lock, begin or commit skips them all. The skips are
+// counted once the keeper is released.
+void WriteEntry(const std::vector<std::string>& statements) {
+  const bool strict = mQvRegistryParams::IsDevelopmentModeByRegistry();
+  int32_t skipped = 0;
+  try {
+    auto keeper = miLocks::LockUserDataBase(lockaction::kTransaction);
+    auto db = miDataBase::GetUserDataBase();
+    dao::Transaction tx(*db);
+    for (const std::string& sql : statements) {
+      if (strict) {
+        QvExecuteSql(sql, db);
+        continue;
+      }
+      try {
+        QvExecuteSqlQuiet(sql, db);
+      } catch (const Error&) {
+        ++skipped;
+      }
+    }
+    tx.Commit();
+    keeper->Release();
+  } catch (const Error&) {
+    if (strict) throw;
+    skipped = static_cast<int32_t>(statements.size());
+  }
+  if (skipped > 0) CountSkipped(skipped);
+}
+
+// Up to four elements of an argument array from its lower bound; an
+// argument that is no array gives none.
+template <class T, class Convert>
+void TakeFirst(const Variant& array, std::array<T, kObjects>& out, Convert convert) {
+  if (!array.IsArray() || array.IsByteArray()) return;
+  const VariantArray& a = array.AsArray();
+  const size_t count = std::min<size_t>(a.items.size(), kObjects);
+  for (size_t i = 0; i < count; ++i) out[i] = convert(a.items[i]);
+}
+
+std::string RangeWhere(const Variant& begin, const Variant& end) {
+  const std::string range = DateRange2DaoQuery("a.EventTime", begin, end, false, false);
+  return range.empty() ? std::string() : " where " + range;
+}
+
+constexpr std::string_view kEventColumns =
+    "CStr(a.ID) AS ID2, a.EventTime, a.UserID, a.UserName, a.HostInfo, a.EventType, a.EventName, "
+    "a.ObjectID1, a.ObjectName1, a.ObjectID2, a.ObjectName2, a.ObjectID3, a.ObjectName3, "
+    "a.ObjectID4, a.ObjectName4, a.Data1, a.Data2, a.Text1, ";
+
+}  // namespace
+
+bool DBLogs::IsLoggingEnabled() {
+  return Guard(QV_HERE, [] {
+    return CLng(miDBProviderFactory::IntGetDBPermissions()->CallV("GetPermissionsSystem")) != 0;
+  });
+}
+
+void DBLogs::SetIsLoggingEnabled(bool aValue) {
+  Guard(QV_HERE, [&] {
+    const std::string value = aValue ? "1" : "0";
+    auto db = miDataBase::GetUserDataBase();
+    dao::Transaction tx(*db, dao::kWriteLock);
+    if (CLng(QvQueryValue("select count (*) AS aaa from VarParams", Variant(), db)) < 1)
+      QvExecuteSql("insert into VarParams (LActive) values (" + value + ")", db);
+    else
+      QvExecuteSql("update VarParams set LActive = " + value, db);
+    tx.Commit();
+  });
+}
+
+void DBLogs::LogEvent(double aUserID, const std::string& aHostInfo, int32_t aEventType,
+                      const std::string& aEventName, Variant& aObjectsIDs, Variant& aObjectsNames) {
+  Guard(QV_HERE, [&] {
+    Entry e{
+        .userId = aUserID, .host = aHostInfo, .type = aEventType, .name = aEventName, .extra = {}};
+    TakeFirst(aObjectsIDs, e.ids, [](const Variant& v) { return CDbl(v); });
+    TakeFirst(aObjectsNames, e.names, [](const Variant& v) { return CStr(v); });
+    WriteEntry({InsertEntry(e, mQvGuids::CreateNewGuid(), Now())});
+  });
+}
+
+std::string DBLogs::LogEventByRecord(const Variant& aRec) {
+  return Guard(QV_HERE, [&] {
+    if (!aRec.IsObject() || aRec.IsNothing())
+      ThrowVb(vberr::kObjectRequired, "LogEventByRecord needs an event record");
+    const ObjectPtr& rec = aRec.AsObject();
+    const std::string guid = mQvGuids::CreateNewGuid();
+    const OleDate now = Now();
+    Entry e{.userId = CDbl(rec->Get("UserID")),
+            .host = CStr(rec->Get("HostInfo")),
+            .type = CLng(rec->Get("EventType")),
+            .name = CStr(rec->Get("EventName")),
+            .extra = std::array<std::string, 3>{CStr(rec->Get("Data1")), CStr(rec->Get("Data2")),
+                                                CStr(rec->Get("Text1"))}};
+    for (int i = 0; i < kObjects; ++i) {
+      const std::string n = std::to_string(i + 1);
+      e.ids[i] = CDbl(rec->Get("ObjectID" + n));
+      e.names[i] = CStr(rec->Get("ObjectName" + n));
+    }
+    rec->Let("ID", Variant(guid));
+    rec->Let("UserName", Variant(miPerms::GetUserName(e.userId)));
+    rec->Let("EventTime", Variant(now));
+
+    std::vector<std::string> statements{InsertEntry(e, guid, now)};
+    const auto lines = rec->Get("Lines").ObjectAs<Collection>();
+    const int32_t count = lines ? lines->Count() : 0;
+    for (int32_t i = 1; i <= count; ++i) {
+      const ObjectPtr line = lines->At(i).AsObject();
+      line->Let("InfoOrder", Variant(i));
+      statements.push_back(InsertLine(guid, CLng(line->Get("InfoType")), i,
+                                      CStr(line->Get("InfoData1")), CStr(line->Get("InfoData2"))));
+    }
+    WriteEntry(statements);
+    return guid;
+  });
+}
+
+ado::RecordsetPtr DBLogs::GetEvents(const Variant& aDateBeg, const Variant& aDateEnd) {
+  return Guard(QV_HERE, [&] {
+    return QvQuerySqlA("Select " + std::string(kEventColumns) +
+                       "b.InfoType, b.InfoData1, b.InfoData2 from VarData AS a "
+                       "Left Join VarData2 AS b ON b.VarDataID = a.ID " +
+                       RangeWhere(aDateBeg, aDateEnd) + " order by a.EventTime ");
+  });
+}
+
+ado::RecordsetPtr DBLogs::GetEventsIDs(const Variant& aDateBeg, const Variant& aDateEnd,
+                                       bool aLatestFirst) {
+  return Guard(QV_HERE, [&] {
+    return QvQuerySqlA("Select CStr(a.ID) AS ID2, a.EventTime from VarData AS a " +
+                       RangeWhere(aDateBeg, aDateEnd) + " order by a.EventTime " +
+                       (aLatestFirst ? " DESC " : " ASC "));
+  });
+}
+
+ado::RecordsetPtr DBLogs::GetEventSubItems(const std::string& aID) {
+  return Guard(QV_HERE, [&] {
+    return QvQuerySqlA(
+        "select * from ( select InfoType, InfoOrder, InfoData1, InfoData2 from VarData2 "
+        "where VarDataID = " +
+        Guid2DaoSql(aID, "GetEventSubItems") + " ) Order by InfoOrder ");
+  });
+}
+
+Variant DBLogs::GetEventRecord(const std::string& aID) {
+  return Guard(QV_HERE, [&] {
+    auto rs = QvQuerySql(
+        "Select " + std::string(kEventColumns) +
+        "iif(IsNull(b.ID), 0, 1) AS IsSubRecExists, b.InfoType, b.InfoData1, b.InfoData2, "
+        "b.InfoOrder from VarData AS a Left Join VarData2 AS b ON b.VarDataID = a.ID where a.ID "
+        "= " +
+        Guid2DaoSql(aID, "GetEventRecord") + " order by b.InfoOrder ");
+    if (rs->IsEOF()) {
+      rs->Close();
+      return Variant::Nothing();
+    }
+    auto factory = records::RecordFactory::ForThisThread();
+    records::QvRecordPtr rec = factory->NewRecord(kEventType);
+    rec->Let("ID", Variant(GetDaoString(*rs, "ID2")));
+    rec->Let("EventTime", Variant(GetDaoDate(*rs, "EventTime")));
+    rec->Let("UserID", Variant(GetDaoDouble(*rs, "UserID")));
+    rec->Let("EventType", Variant(GetDaoLong(*rs, "EventType")));
+    for (const char* text : {"UserName", "HostInfo", "EventName", "Data1", "Data2", "Text1"})
+      rec->Let(text, Variant(GetDaoString(*rs, text)));
+    for (int i = 1; i <= kObjects; ++i) {
+      const std::string n = std::to_string(i);
+      rec->Let("ObjectID" + n, Variant(GetDaoDouble(*rs, "ObjectID" + n)));
+      rec->Let("ObjectName" + n, Variant(GetDaoString(*rs, "ObjectName" + n)));
+    }
+    auto lines = std::make_shared<Collection>();
+    for (; !rs->IsEOF(); rs->MoveNext()) {
+      if (GetDaoLong(*rs, "IsSubRecExists") != 1) continue;
+      records::QvRecordPtr line = factory->NewRecord(kLineType);
+      line->Let("InfoType", Variant(GetDaoLong(*rs, "InfoType")));
+      line->Let("InfoData1", Variant(GetDaoString(*rs, "InfoData1")));
+      line->Let("InfoData2", Variant(GetDaoString(*rs, "InfoData2")));
+      line->Let("InfoOrder", Variant(GetDaoLong(*rs, "InfoOrder")));
+      lines->Add(Variant(ObjectPtr(line)));
+    }
+    rs->Close();
+    if (lines->Count() > 0) rec->Let("Lines", Variant(ObjectPtr(lines)));
+    return Variant(ObjectPtr(rec));
+  });
+}
+
+int32_t DBLogs::RemoveEventsInRange(const Variant& aDateBeg, const Variant& aDateEnd) {
+  return Guard(QV_HERE, [&] {
+    const std::string sql = "Delete from VarData AS a " + RangeWhere(aDateBeg, aDateEnd);
+    auto keeper = miLocks::LockUserDataBase(lockaction::kTransaction);
+    auto db = miDataBase::GetUserDataBase();
+    if (mQvRegistryParams::IsDevelopmentModeByRegistry())
+      QvExecuteSql(sql, db);
+    else
+      QvExecuteSqlQuiet(sql, db);
+    const int32_t removed = db->RecordsAffected();
+    keeper->Release();
+    return removed;
+  });
+}
+
+int32_t DBLogs::SkippedWrites(const std::shared_ptr<dao::Database>& db) {
+  return Guard(QV_HERE, [&] {
+    return mQvCommonCalc::VarToLongDef(
+        QvQueryValueSafe("select CounterValue from Counters where CounterType = " +
+                             std::to_string(kSkippedWritesCounter) + " and TheYear = 0",
+                         Variant(int32_t{0}), db),
+        0);
+  });
+}
+
+QV_DEFINE_CLASS(DBLogs, "Qv_DBProvider.DBLogs", QV_CREATABLE(DBLogs),
+                Method("IsLoggingEnabled", &DBLogs::IsLoggingEnabled),
+                Method("LogEvent", &DBLogs::LogEvent), Method("GetEvents", &DBLogs::GetEvents),
+                Method("SetIsLoggingEnabled", &DBLogs::SetIsLoggingEnabled),
+                Method("GetEventSubItems", &DBLogs::GetEventSubItems),
+                Method("LogEventByRecord", &DBLogs::LogEventByRecord),
+                Method("GetEventsIDs", &DBLogs::GetEventsIDs),
+                Method("GetEventRecord", &DBLogs::GetEventRecord),
+                Method("RemoveEventsInRange", &DBLogs::RemoveEventsInRange))
+
+}  // namespace qv::journal

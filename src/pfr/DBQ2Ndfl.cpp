@@ -1,0 +1,347 @@
+#include "pfr/DBQ2Ndfl.h"
+
+#include "core/mErrorHandling.h"
+#include "core/mQvDaoDataBase.h"
+#include "pfr/mNdflKbk.h"
+#include "pfr/mPfrInternal.h"
+#include "pfr/mPfrQueries.h"
+#include "platform/ado/AdoConstants.h"
+#include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
+#include "records/miDocument.h"
+
+namespace qv::pfr {
+using namespace mQvDaoDataBase;
+using namespace mPfrQueries;
+
+QV_DEFINE_CLASS(DBQ2Ndfl, "Qv_DBProvider.DBQ2Ndfl", QV_CREATABLE(DBQ2Ndfl),
+                Method("GetIncomesDictEx", &DBQ2Ndfl::GetIncomesDictEx, {Variant("")}),
+                Method("IsIncomeAllowed", &DBQ2Ndfl::IsIncomeAllowed),
+                Method("IsIncomeAllowedEx", &DBQ2Ndfl::IsIncomeAllowedEx),
+                Method("GetMonthDeductsDictEx", &DBQ2Ndfl::GetMonthDeductsDictEx, {Variant("")}),
+                Method("IsMonthDeductAllowed", &DBQ2Ndfl::IsMonthDeductAllowed),
+                Method("IsMonthDeductAllowedEx", &DBQ2Ndfl::IsMonthDeductAllowedEx),
+                Method("GetYearDeductsDict", &DBQ2Ndfl::GetYearDeductsDict, {Variant("")}),
+                Method("GetYearDeductsDict2", &DBQ2Ndfl::GetYearDeductsDict2, {Variant("")}),
+                Method("GetYearDeductsList", &DBQ2Ndfl::GetYearDeductsList, {Variant()}),
+                Method("GetKppListInDocument", &DBQ2Ndfl::GetKppListInDocument),
+                Method("GetOkatoListInDocument", &DBQ2Ndfl::GetOkatoListInDocument),
+                Method("GetMaxSheetNum", &DBQ2Ndfl::GetMaxSheetNum),
+                Method("GetMaxSheetNum2015", &DBQ2Ndfl::GetMaxSheetNum2015),
+                Method("GetMaxSheetNum2021", &DBQ2Ndfl::GetMaxSheetNum2021),
+                Method("GetMaxSheetNum2024", &DBQ2Ndfl::GetMaxSheetNum2024),
+                Method("GetMaxSheetNumEx", &DBQ2Ndfl::GetMaxSheetNumEx),
+                Method("IsMultiDeductsAllowedForIncome", &DBQ2Ndfl::IsMultiDeductsAllowedForIncome),
+                Method("GetNdflPreceededCorrectedSubDoc",
+                       &DBQ2Ndfl::GetNdflPreceededCorrectedSubDoc),
+                Method("GetNdflSheetNumForCorrection", &DBQ2Ndfl::GetNdflSheetNumForCorrection),
+                Method("GetNdflKbkList", &DBQ2Ndfl::GetNdflKbkList),
+                Method("GetNdflKbkName", &DBQ2Ndfl::GetNdflKbkName))
+
+namespace {
+
+// Cell keys of the statements.
+constexpr int32_t kSheetNumKey = 800013;
+constexpr int32_t kKindKey = 820014;  // "" or "0" initial, "1" corrective, "2" cancelling
+constexpr int32_t kCorrectionNumKey = 820015;
+
+bool Missing(const Variant& aDate) {
+  return aDate.IsEmpty() || aDate.IsNull() || aDate.IsMissing();
+}
+std::string DateSql(const Variant& aDate) {
+  return Date2DaoSql(aDate, "DateSerial(1899,12,31)");
+}
+int32_t YearOf(const Variant& aDate) {
+  return SplitDate(Missing(aDate) ? Today() : CDate(aDate)).year;
+}
+
+int32_t ResidenceCode(int32_t aResidentship, const Variant& aDate) {
+  if (aResidentship < 1 || aResidentship > 5) return 0;
+  if (YearOf(aDate) >= 2025) return 3;
+  return aResidentship == 1 ? 1 : 2;
+}
+
+std::string IdsIn(const std::string& aIDs) {
+  return "a.ID in (" + mPfrInternal::CommaList2DaoSql(aIDs, "aIDs") + ") ";
+}
+
+int32_t MaxOrZero(const std::string& aSql) {
+  const Variant v = QvQueryValue(aSql);
+  return v.IsNull() ? 0 : CLng(v);
+}
+
+// The largest number (key 800013) of the document's initial statements of
+// the types.
+int32_t MaxInitialSheetNum(double aDocID, const std::string& aTypeCondition) {
+  return MaxOrZero(
+      "select max (Num) from ( select SubDocID, (select top 1 Val(c1.Value) from PfrCellValues "
+      "AS c1 where c1.SubDocID = s1.SubDocID AND c1.Key = 800013) AS Num, (select top 1 "
+      "Val(c2.Value) from PfrCellValues AS c2 where c2.SubDocID = s1.SubDocID AND c2.Key = "
+      "820014) AS CorrType from ( select s.ID as SubDocID from PfrSubDocs AS s where "
+      "s.DocumentID = " +
+      Num(aDocID) + " AND " + aTypeCondition +
+      " ) AS s1 ) where CorrType = 0 or CorrType is null ");
+}
+
+// The largest value of a key in the document's sub-documents of a type.
+int32_t MaxKeyValue(double aDocID, int32_t aSubDocType, int32_t aKey) {
+  return MaxOrZero(
+      "select max (V) from ( select Val (c.Value) AS V from PfrCellValues AS c where c.SubDocID "
+      "in ( select s.ID from PfrSubDocs AS s where s.DocumentID = " +
+      Num(aDocID) + " and s.SubDocType = " + Num(aSubDocType) + " ) and c.Key = " + Num(aKey) +
+      " )");
+}
+
+// The stream's own code (column of AccStream) and the statements' (key).
+ado::RecordsetPtr CodesInDocument(double aDocID, const std::string& aColumn, int32_t aKey) {
+  const std::string doc = Num(aDocID);
+  return QvQuerySqlA("select V from ( select top 1 a." + aColumn +
+                     " AS V from Doc_Registry as d LEFT JOIN AccStream AS a ON a.ID = "
+                     "d.Taxpayer_ID where d.Document_ID = " +
+                     doc +
+                     " Union select distinct c.Value AS V from PfrCellValues AS c where "
+                     "c.SubDocID in ( select p.ID from PfrSubDocs AS p Where p.DocumentID = " +
+                     doc + ") and c.Key = " + Num(aKey) + " ) Order by V ");
+}
+
+// "{s}" and "{s2}" filled with the amount, or removed for 0.
+std::string FillAmount(std::string text, double amount) {
+  if (text.find('{') == std::string::npos) return text;
+  const std::string a = CStr(Variant(amount));
+  text = Replace(text, "{s2}", amount == 0 ? "" : a + " руб. - ");
+  return Replace(text, "{s}", amount == 0 ? "" : a + " руб. ");
+}
+
+std::string CategoryName(int32_t aCategory) {
+  static constexpr const char* kNames[] = {"станд.", "соц.", "имущ.", "инвест."};
+  return aCategory >= 1 && aCategory <= 4 ? kNames[aCategory - 1] : "";
+}
+
+}  // namespace
+
+ado::RecordsetPtr DBQ2Ndfl::GetIncomesDictEx(int32_t aResidentship, double aRate,
+                                             const Variant& aDate, const std::string& aIDs) {
+  return Guard(QV_HERE, [&] {
+    const double rate = aRate < 0 ? -1 : aRate;
+    const bool dated = !Missing(aDate);
+    const std::string date = DateSql(aDate);
+    std::string sql;
+    if (!aIDs.empty()) {
+      sql =
+          "select a.ID, a.Code, n.Name, a.Code + ' ' + n.Name AS SeekName from "
+          "TndflDict_Incomes AS a LEFT JOIN TndflDict_IncomesNames AS n ON n.IncomeID = a.ID "
+          "where " +
+          IdsIn(aIDs) +
+          (dated ? "and n.DateBeg <= " + date + " and n.DateEnd >= " + date + " "
+                 : "and n.IsDefault = 1 ");
+      return QvQuerySqlA(sql);
+    }
+    sql =
+        "select a.ID, a.Code, n.Name, a.Code + ' ' + n.Name AS SeekName, r.TaxCode from "
+        "(TndflDict_IncomesRates AS r LEFT JOIN TndflDict_Incomes AS a ON a.ID = r.IncomeID) "
+        "LEFT JOIN TndflDict_IncomesNames AS n ON n.IncomeID = a.ID where r.Residentship = " +
+        Num(ResidenceCode(aResidentship, aDate)) + " AND (r.Rate = " + Num(rate) + " ) ";
+    sql += dated ? "and r.DateBeg <= " + date + " and r.DateEnd >= " + date +
+                       " and n.DateBeg <= " + date + " and n.DateEnd >= " + date + " "
+                 : "and n.IsDefault = 1 ";
+    return QvQuerySqlA(sql + "Order by Code ");
+  });
+}
+
+bool DBQ2Ndfl::IsIncomeAllowed(int32_t aIncomeID, int32_t aResidentship, double aRate) {
+  return Guard(QV_HERE,
+               [&] { return IsIncomeAllowedEx(aIncomeID, aResidentship, aRate, Variant::Null()); });
+}
+
+bool DBQ2Ndfl::IsIncomeAllowedEx(int32_t aIncomeID, int32_t aResidentship, double aRate,
+                                 const Variant& aDate) {
+  return Guard(QV_HERE, [&] {
+    std::string sql =
+        "select top 1 a.ID from TndflDict_Incomes AS a INNER JOIN TndflDict_IncomesRates AS r ON "
+        "a.ID = r.IncomeID where a.ID = " +
+        Num(aIncomeID) + " and r.Residentship = " + Num(ResidenceCode(aResidentship, aDate)) +
+        " AND (r.Rate = " + Num(aRate) + ") ";
+    if (!Missing(aDate))
+      sql += "and r.DateBeg <= " + DateSql(aDate) + " and r.DateEnd >= " + DateSql(aDate) + " ";
+    return QvQueryExistence(sql);
+  });
+}
+
+ado::RecordsetPtr DBQ2Ndfl::GetMonthDeductsDictEx(int32_t aIncomeID, const Variant& aDate,
+                                                  const std::string& aIDs) {
+  return Guard(QV_HERE, [&] {
+    const bool dated = !Missing(aDate);
+    const std::string date = DateSql(aDate);
+    const std::string columns =
+        "select a.ID, a.Code, n.ShortName, n.FullName, a.Code + ' ' + n.ShortName AS SeekName ";
+    const std::string nameCondition =
+        dated ? "and " + date + " between n.DateBeg and n.DateEnd " : "and n.IsDefault = 1 ";
+    if (!aIDs.empty())
+      return QvQuerySqlA(columns +
+                         "from TndflDict_MDeducts AS a LEFT JOIN TndflDict_MDeductsNames AS n "
+                         "ON n.DeductID = a.ID where " +
+                         IdsIn(aIDs) + nameCondition);
+    return QvQuerySqlA(
+        columns +
+        "from (TndflDict_DeductsToIncomes AS r LEFT JOIN TndflDict_MDeducts AS a ON a.ID = "
+        "r.DeductID) LEFT JOIN TndflDict_MDeductsNames AS n ON n.DeductID = a.ID where "
+        "r.IncomeID = " +
+        Num(aIncomeID) + " " + (dated ? "and " + date + " between r.DateBeg and r.DateEnd " : "") +
+        nameCondition + "Order by Code ");
+  });
+}
+
+bool DBQ2Ndfl::IsMonthDeductAllowed(int32_t aDeductID, int32_t aIncomeID) {
+  return Guard(QV_HERE,
+               [&] { return IsMonthDeductAllowedEx(aDeductID, aIncomeID, Variant::Null()); });
+}
+
+bool DBQ2Ndfl::IsMonthDeductAllowedEx(int32_t aDeductID, int32_t aIncomeID, const Variant& aDate) {
+  return Guard(QV_HERE, [&] {
+    std::string sql =
+        "select top 1 a.ID from TndflDict_MDeducts AS a INNER JOIN TndflDict_DeductsToIncomes "
+        "AS r ON a.ID = r.DeductID where a.ID = " +
+        Num(aDeductID) + " and r.IncomeID = " + Num(aIncomeID) + " ";
+    if (!Missing(aDate)) sql += "and " + DateSql(aDate) + " between r.DateBeg and r.DateEnd ";
+    return QvQueryExistence(sql);
+  });
+}
+
+bool DBQ2Ndfl::IsMultiDeductsAllowedForIncome(int32_t aIncomeID, const Variant& aDate) {
+  return Guard(QV_HERE, [&] {
+    if (Missing(aDate)) return false;
+    return CLng(QvQueryValue(
+               "select count (*) AS aaa from TndflDict_DeductsToIncomes where IncomeID = " +
+               Num(aIncomeID) + " and " + DateSql(aDate) + " between DateBeg and DateEnd ")) >= 2;
+  });
+}
+
+ObjectPtr DBQ2Ndfl::GetYearDeductsDict(const std::string&) {
+  return nullptr;
+}
+
+ado::RecordsetPtr DBQ2Ndfl::GetYearDeductsDict2(const Variant& aTermDate, const std::string& aIDs) {
+  return Guard(QV_HERE, [&] {
+    const std::string date = DateSql(aTermDate);
+    DaoRecordsetPtr rs = QvQuerySqlStatic(
+        "select a.ID, a.Code, n.ShortName, n.FullName, a.Category, ' ' AS CatName, a.Code + ' ' "
+        "+ n.ShortName AS SeekName, (select top 1 s.Summa from TndflDict_DeductsSumms AS s where "
+        "s.DeductID = a.ID and " +
+        date +
+        " between s.DateBeg and s.DateEnd) AS Summa from TndflDict_YDeducts AS a LEFT JOIN "
+        "TndflDict_YDeductsNames AS n ON n.DeductID = a.ID where " +
+        (aIDs.empty() ? "" : IdsIn(aIDs) + "and ") + date +
+        " between a.DateBeg and a.DateEnd and " + date +
+        " between n.DateBeg and n.DateEnd Order by a.Code ");
+    auto out = std::make_shared<ado::Recordset>();
+    const int32_t nullable = ado::adFldIsNullable;
+    out->AppendField("ID", ado::adInteger, 0, nullable);
+    out->AppendField("Code", ado::adVarWChar, 255, nullable);
+    out->AppendField("ShortName", ado::adLongVarWChar, 0, nullable);
+    out->AppendField("FullName", ado::adLongVarWChar, 0, nullable);
+    out->AppendField("Category", ado::adInteger, 0, nullable);
+    out->AppendField("CatName", ado::adVarWChar, 50, nullable);
+    out->AppendField("SeekName", ado::adLongVarWChar, 0, nullable);
+    out->AppendField("Summa", ado::adDouble, 0, nullable);
+    out->Open();
+    for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext()) {
+      const Variant summa = rs->FieldValue("Summa");
+      const double amount = summa.IsNull() ? 0 : CDbl(summa);
+      const std::string code = GetDaoString(*rs, "Code");
+      const std::string shortName = FillAmount(GetDaoString(*rs, "ShortName"), amount);
+      const int32_t category = GetDaoLong(*rs, "Category");
+      out->AppendRow({rs->FieldValue("ID"), Variant(code), Variant(shortName),
+                      Variant(FillAmount(GetDaoString(*rs, "FullName"), amount)), Variant(category),
+                      Variant(CategoryName(category)), Variant(code + " " + shortName), summa});
+    }
+    rs->Close();
+    if (out->RecordCount() > 0) out->MoveFirst();
+    return out;
+  });
+}
+
+ado::RecordsetPtr DBQ2Ndfl::GetYearDeductsList(Variant&) {
+  return Guard(QV_HERE, [&] {
+    return QvQuerySqlA(
+        "select a.ID, a.Code, a.Category from TndflDict_YDeducts AS a Order by "
+        "a.Code ");
+  });
+}
+
+ado::RecordsetPtr DBQ2Ndfl::GetKppListInDocument(double aDocID) {
+  return Guard(QV_HERE, [&] { return CodesInDocument(aDocID, "Kpp", 820003); });
+}
+
+ado::RecordsetPtr DBQ2Ndfl::GetOkatoListInDocument(double aDocID) {
+  return Guard(QV_HERE, [&] { return CodesInDocument(aDocID, "Ocato", 820004); });
+}
+
+int32_t DBQ2Ndfl::GetMaxSheetNum(double aDocID) {
+  return Guard(QV_HERE, [&] { return MaxKeyValue(aDocID, 14, 820001); });
+}
+
+int32_t DBQ2Ndfl::GetMaxSheetNum2015(double aDocID) {
+  return Guard(QV_HERE, [&] { return MaxInitialSheetNum(aDocID, "s.SubDocType = 23"); });
+}
+
+int32_t DBQ2Ndfl::GetMaxSheetNum2021(double aDocID) {
+  return Guard(QV_HERE, [&] { return MaxInitialSheetNum(aDocID, "s.SubDocType in (43, 48)"); });
+}
+
+int32_t DBQ2Ndfl::GetMaxSheetNum2024(double aDocID) {
+  return Guard(QV_HERE, [&] { return MaxInitialSheetNum(aDocID, "s.SubDocType = 66"); });
+}
+
+int32_t DBQ2Ndfl::GetMaxSheetNumEx(double aDocID, double aTemplateID) {
+  return Guard(QV_HERE, [&] { return aTemplateID == 638 ? MaxKeyValue(aDocID, 26, 1021001) : 0; });
+}
+
+double DBQ2Ndfl::GetNdflPreceededCorrectedSubDoc(double aDocID, double aPfrPersonID,
+                                                 double aTemplateID) {
+  return Guard(QV_HERE, [&]() -> double {
+    const std::string types = aTemplateID == 825 ? "43, 48" : aTemplateID == 994 ? "66" : "";
+    if (types.empty() || aDocID == 0) return 0;
+    CollectionPtr chain = miDocument::GetOlderVersions(aDocID, true);
+    for (int32_t i = 1; i <= chain->Count(); ++i) {
+      CollectionPtr ids = IdsOf(PersonSubDocsSql(CDbl(chain->At(i)), aPfrPersonID, types, false));
+      for (int32_t j = 1; j <= ids->Count(); ++j)
+        if (CellText(CDbl(ids->At(j)), kKindKey) != "2") return CDbl(ids->At(j));
+    }
+    return 0;
+  });
+}
+
+bool DBQ2Ndfl::GetNdflSheetNumForCorrection(double aDocID, double aPfrPersonID, double aTemplateID,
+                                            int32_t& rSheetNum, int32_t& rCorrectionNum) {
+  return Guard(QV_HERE, [&] {
+    rSheetNum = 0;
+    rCorrectionNum = 0;
+    const double id = GetNdflPreceededCorrectedSubDoc(aDocID, aPfrPersonID, aTemplateID);
+    if (id == 0) return false;
+    const std::string kind = CellText(id, kKindKey);
+    rSheetNum = static_cast<int32_t>(Val(CellText(id, kSheetNumKey)));
+    if (kind == "1")
+      rCorrectionNum = static_cast<int32_t>(Val(CellText(id, kCorrectionNumKey))) + 1;
+    else if (kind == "0" || kind.empty())
+      rCorrectionNum = 1;
+    return true;
+  });
+}
+
+ado::RecordsetPtr DBQ2Ndfl::GetNdflKbkList(const Variant& aDate) {
+  return Guard(QV_HERE, [&] {
+    auto out = std::make_shared<ado::Recordset>();
+    out->AppendField("Code", ado::adVarWChar, 250, ado::adFldIsNullable);
+    out->Open();
+    for (std::string_view code : mNdflKbk::CodesOfYear(YearOf(aDate)))
+      out->AppendRow({Variant(std::string(code))});
+    out->MoveFirst();
+    return out;
+  });
+}
+
+std::string DBQ2Ndfl::GetNdflKbkName(const std::string& aCode, const Variant& aDate) {
+  return Guard(QV_HERE, [&] { return mNdflKbk::NameInYear(aCode, YearOf(aDate)); });
+}
+
+}  // namespace qv::pfr

@@ -1,0 +1,300 @@
+// DBQPfr: sub-documents of a document and of a person in a document.
+
+#include "core/mErrorHandling.h"
+#include "core/mQvDaoDataBase.h"
+#include "core/mQvDataBase.h"
+#include "pfr/DBQPfr.h"
+#include "pfr/IntPfrCellValuesTable.h"
+#include "pfr/PfrMappers.h"
+#include "pfr/mPfrInternal.h"
+#include "pfr/mPfrQueries.h"
+#include "platform/dao/Transaction.h"
+#include "records/MapperSession.h"
+#include "records/miRecCollection.h"
+#include "siblings/records/RecordFactory.h"
+
+namespace qv::pfr {
+using namespace mQvDaoDataBase;
+using namespace mPfrQueries;
+using records::QvRecordPtr;
+
+namespace {
+
+constexpr std::string_view kSubDocType = "Qv_PfrRecords.QvPfrSubDoc";
+constexpr int32_t kIndDataTypeKey = 200005;
+
+// The one-type or type-list selection of a document's sub-documents.
+std::string DocSubDocsSql(double aDocID, const std::string& aTypeCondition, bool aTop1) {
+  return std::string("select ") + (aTop1 ? "top 1 " : "") + "ID " + "from PfrSubDocs " +
+         "where DocumentID = " + Num(aDocID) + " and " + aTypeCondition + " ";
+}
+std::string OneType(int32_t aSubDocType) {
+  return "SubDocType = " + Num(aSubDocType);
+}
+std::string TypeIn(const std::string& aSubDocTypes) {
+  return "SubDocType in (" + mPfrInternal::CommaList2DaoSql(aSubDocTypes, "aSubDocTypes") + ")";
+}
+
+// The elements of a one-dimensional array argument (a scalar counts as one).
+std::vector<Variant> Elements(const Variant& aArray) {
+  if (!aArray.IsArray()) return {aArray};
+  return aArray.AsArray().items;
+}
+
+Variant ValuesOf(double aSubDocID, const Variant& aKeys) {
+  if (!aKeys.IsArray() || aKeys.AsArray().dims.size() != 1)
+    ThrowVb(vberr::kInvalidProcedureCall, "aKeys must be a one-dimensional array of cell keys");
+  VariantArray out = aKeys.AsArray();
+  for (Variant& item : out.items) {
+    const int32_t key = CLng(item);
+    item = Variant(aSubDocID == 0 ? std::string() : CellText(aSubDocID, key));
+  }
+  return Variant(std::move(out));
+}
+
+void DeleteIds(const CollectionPtr& ids) {
+  if (ids->Count() > 0) DBPfrSubDoc().DeleteRecordsByIDs(ids);
+}
+
+}  // namespace
+
+CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Variant&) {
+  return Guard(QV_HERE, [&] {
+    const bool byName = aFlags & 1, preload = aFlags & 512, bareIds = aFlags & 2048;
+    const std::string d = (aFlags & 256) ? " desc " : "";
+    const std::string order = byName ? " order by UCase(p.Surname)" + d + ", UCase (p.Name)" + d +
+                                           ", UCase(p.Patronymic) " + d + ", p.ID " + d + " "
+                                     : "";
+    const std::string join =
+        " from PfrSubDocs AS s Left Join PfrPersons AS p ON p.ID = "
+        "s.PfrPersonID where s.DocumentID = " +
+        Num(aDocID) + " ";
+    std::string sql;
+    if (preload)
+      sql =
+          "select s.ID, s.PfrPersonID, s.SubDocType, s.Disabled, s.EndDocumentID, "
+          "s.EndPersonNumber, s.MaxErrorLevel, s.ManualSheafID, p.Surname, p.Name, "
+          "p.Patronymic, p.TabNumber, p.PfrNumber, p.Inn, p.IsDismissed, p.DismissDate" +
+          join + order;
+    else if (byName)
+      sql = "select s.ID " + join + order;
+    else
+      sql = "select s.ID from PfrSubDocs AS s where s.DocumentID = " + Num(aDocID) + " ";
+    if (bareIds) return IdsOf(sql);
+    DaoRecordsetPtr rs = QvQuerySqlStatic(sql);
+    CollectionPtr out;
+    if (preload) {
+      out = std::make_shared<Collection>();
+      auto factory = records::RecordFactory::ForThisThread();
+      for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext()) {
+        QvRecordPtr rec = factory->NewRecord(std::string(kSubDocType));
+        FillPfrSubDocFromRow(*rs, *rec, true);
+        out->Add(Variant(ObjectPtr(rec)));
+      }
+    } else if (aFlags & 1024) {
+      out = miRecCollection::GetRecCollection_QvPfrSubDoc(*rs, "ID");
+    } else {
+      out = miRecCollection::GetRecCollection_QvPfrSubDocPreloaded(*rs, "ID");
+    }
+    rs->Close();
+    return out;
+  });
+}
+
+CollectionPtr DBQPfr::GetSubDocsByDocumentIDAndSubDocType(double aDocID, int32_t aSubDocType,
+                                                          bool aOnlyFirst) {
+  return Guard(QV_HERE,
+               [&] { return SubDocsOf(DocSubDocsSql(aDocID, OneType(aSubDocType), aOnlyFirst)); });
+}
+
+CollectionPtr DBQPfr::GetSubDocIDsByDocumentIDAndSubDocType(double aDocID,
+                                                            const std::string& aSubDocTypes,
+                                                            bool aOnlyFirst) {
+  return Guard(QV_HERE,
+               [&] { return IdsOf(DocSubDocsSql(aDocID, TypeIn(aSubDocTypes), aOnlyFirst)); });
+}
+
+ObjectPtr DBQPfr::GetFirstSubDocsByDocumentIDAndSubDocType(double aDocID, int32_t aSubDocType) {
+  return Guard(QV_HERE, [&] {
+    return SubDocOrNothing(FirstIdOf(DocSubDocsSql(aDocID, OneType(aSubDocType), true)));
+  });
+}
+
+double DBQPfr::GetFirstSubDocIDByDocumentIDAndSubDocType(double aDocID,
+                                                         const std::string& aSubDocTypes) {
+  return Guard(QV_HERE,
+               [&] { return FirstIdOf(DocSubDocsSql(aDocID, TypeIn(aSubDocTypes), true)); });
+}
+
+CollectionPtr DBQPfr::GetSubDocIDsByDocIDAndSubDocTypeSorted(double aDocID, int32_t aSubDocType,
+                                                             const std::string&) {
+  return Guard(QV_HERE, [&] {
+    return IdsOf(
+        "select s.ID from PfrSubDocs AS s Left Join PfrPersons AS p ON p.ID = "
+        "s.PfrPersonID where (s.DocumentID = " +
+        Num(aDocID) + ") and (s.SubDocType = " + Num(aSubDocType) + ")" +
+        " order by UCase(p.Surname), UCase(p.Name), UCase(p.Patronymic), p.ID");
+  });
+}
+
+CollectionPtr DBQPfr::GetSubdocsByExportedNums(double aMasterDocID, double aEndDocID,
+                                               int32_t aNumInSheaf) {
+  return Guard(QV_HERE, [&] {
+    return IdsOf("select ID from PfrSubDocs where DocumentID = " + Num(aMasterDocID) +
+                 " and EndDocumentID = " + Num(aEndDocID) +
+                 " and EndPersonNumber = " + Num(aNumInSheaf));
+  });
+}
+
+ado::RecordsetPtr DBQPfr::GetSubDocInfo(double aSubDocID, int32_t aOptions) {
+  return Guard(QV_HERE, [&] {
+    std::string sql = "select s.ID AS SubDocID, s.PfrPersonID, s.DocumentID, s.SubDocType, ";
+    if (aOptions & 1) {
+      const auto cell = [](const char* alias, const char* key, const char* as) {
+        const std::string c(alias);
+        return "(select top 1 " + c + ".[Value] from PfrCellValues AS " + c + " where " + c +
+               ".SubDocID = s.ID and " + c + ".Key = " + key + " and " + c + ".TableNum = 0 and " +
+               c + ".LineNum = 0) AS " + as + ", ";
+      };
+      sql += cell("c1", "200005", "DataType") + cell("c2", "200026", "CorrYear") +
+             cell("c3", "200027", "CorrMonth");
+    }
+    return QvQuerySqlA(sql + " 0 AS Dummy from PfrSubDocs as s where s.ID = " + Num(aSubDocID));
+  });
+}
+
+Variant DBQPfr::GetSubDocValues(double aSubDocID, const Variant& aKeys) {
+  return Guard(QV_HERE, [&] { return ValuesOf(aSubDocID, aKeys); });
+}
+
+Variant DBQPfr::GetSubDocValuesBySubDocType(double aDocID, int32_t aSubDocType,
+                                            const Variant& aKeys) {
+  return Guard(QV_HERE, [&] {
+    const double id =
+        aDocID == 0 ? 0 : FirstIdOf(DocSubDocsSql(aDocID, OneType(aSubDocType), true));
+    return ValuesOf(id, aKeys);
+  });
+}
+
+void DBQPfr::SetSubDocValuesBySubDocType(double aDocID, int32_t aSubDocType,
+                                         const Variant& aValues) {
+  Guard(QV_HERE, [&] {
+    const std::vector<Variant> pairs = Elements(aValues);
+    if (pairs.size() % 2 != 0)
+      ThrowVb(vberr::kInvalidProcedureCall, "aValues must hold pairs of cell key and value");
+    if (aDocID == 0) return;
+    const double id = FirstIdOf(DocSubDocsSql(aDocID, OneType(aSubDocType), true));
+    if (id == 0) return;
+    auto db = records::MapperUserDatabase();
+    dao::Transaction tx(*db, dao::kWriteLock);
+    auto session = IntPfrCellValuesTable::OpenSession();
+    session->SetSubDocID(id);
+    for (size_t i = 0; i < pairs.size(); i += 2)
+      session->SetString(CLng(pairs[i]), pairs[i + 1].IsNull() ? "" : CStr(pairs[i + 1]), 0, 0);
+    session->CloseTable();
+    tx.Commit();
+  });
+}
+
+ObjectPtr DBQPfr::GetPfrCellsDirectSession() {
+  return Guard(QV_HERE, [&] { return ObjectPtr(IntPfrCellValuesTable::OpenSession()); });
+}
+
+// ---- a person in a document
+
+CollectionPtr DBQPfr::GetSubDocsOfPersonInDocument(double aDocumentID, double aPfrPersonID,
+                                                   const std::string& aSubDocTypes) {
+  return Guard(QV_HERE, [&] {
+    return SubDocsOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, false));
+  });
+}
+
+CollectionPtr DBQPfr::GetSubDocIDsOfPersonInDocument(double aDocumentID, double aPfrPersonID,
+                                                     const std::string& aSubDocTypes) {
+  return Guard(QV_HERE, [&] {
+    return IdsOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, false));
+  });
+}
+
+double DBQPfr::GetFirstSubDocIDOfPersonInDocument(double aDocumentID, double aPfrPersonID,
+                                                  const std::string& aSubDocTypes) {
+  return Guard(QV_HERE, [&] {
+    return FirstIdOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, true));
+  });
+}
+
+ObjectPtr DBQPfr::GetFirstSubDocOfPersonInDocument(double aDocumentID, double aPfrPersonID,
+                                                   const std::string& aSubDocTypes) {
+  return Guard(QV_HERE, [&] {
+    return SubDocOrNothing(
+        FirstIdOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, true)));
+  });
+}
+
+bool DBQPfr::HasSubDocsOfPersonInDocument(double aDocumentID, double aPfrPersonID,
+                                          const std::string& aSubDocTypes) {
+  return Guard(QV_HERE, [&] {
+    return FirstIdOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, true)) != 0;
+  });
+}
+
+void DBQPfr::CopyPersonSubDocsToDestDoc(double aSrcDocumentID, double aSrcPfrPersonID,
+                                        double aDestDocumentID, const std::string& aSubDocTypes) {
+  Guard(QV_HERE, [&] {
+    const std::string sourceSql =
+        PersonSubDocsSql(aSrcDocumentID, aSrcPfrPersonID, aSubDocTypes, false);
+    if (aSrcDocumentID == 0 || aSrcPfrPersonID == 0 || aDestDocumentID == 0 ||
+        aSrcDocumentID == aDestDocumentID)
+      return;
+    auto db = records::MapperUserDatabase();
+    dao::Transaction tx(*db, dao::kWriteLock);
+    DeleteIds(IdsOf(PersonSubDocsSql(aDestDocumentID, aSrcPfrPersonID, "*", false)));
+    auto factory = records::RecordFactory::ForThisThread();
+    DBPfrSubDoc mapper;
+    CollectionPtr ids = IdsOf(sourceSql);
+    for (int32_t i = 1; i <= ids->Count(); ++i) {
+      QvRecordPtr src = factory->GetLoadedRecord(std::string(kSubDocType), ids->At(i));
+      QvRecordPtr copy = factory->NewRecord(std::string(kSubDocType));
+      copy->SubRecord(copy->PropertyIndex("PfrPerson"))->SetID(Variant(aSrcPfrPersonID));
+      for (const char* p : {"SubDocType", "Disabled"}) copy->Let(p, src->Get(p));
+      copy->Let("Cells", src->Get("Cells"));
+      copy->Let("DocumentID", Variant(aDestDocumentID));
+      mapper.SaveRecord3(Variant(ObjectPtr(copy)), kPfrSaveCells | kPfrSaveKeepFlags, Variant());
+    }
+    tx.Commit();
+  });
+}
+
+void DBQPfr::DeleteSubDocsOfPersonInDocument(double aDocumentID, double aPfrPersonID) {
+  Guard(QV_HERE,
+        [&] { DeleteIds(IdsOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, "*", false))); });
+}
+
+void DBQPfr::DeleteSubDocsWithSubDocTypeInDocument(double aDocumentID,
+                                                   const std::string& aSubDocTypes) {
+  Guard(QV_HERE,
+        [&] { DeleteIds(IdsOf(DocSubDocsSql(aDocumentID, TypeIn(aSubDocTypes), false))); });
+}
+
+void DBQPfr::DeleteCollisioningSubDocsInDocument(double aDocumentID, int32_t aDelCollisionsType,
+                                                 Variant& aParams) {
+  Guard(QV_HERE, [&] {
+    const std::vector<Variant> params = Elements(aParams);
+    const std::string kind = mPfrInternal::GetIndDataTypeText(aDelCollisionsType);
+    if (params.empty() || kind.empty())
+      ThrowVb(vberr::kInvalidProcedureCall,
+              "aDelCollisionsType must be a kind of individual data with a text and aParams "
+              "hold the person's identifier first");
+    const double person = CDbl(params[0]);
+    DeleteIds(IdsOf(
+        "select ID from ( select s.ID AS ID, s.SubDocType AS SubDocType, (select top 1 c.Value "
+        "from PfrCellValues AS c where c.SubDocID = s.ID and c.Key = " +
+        Num(kIndDataTypeKey) +
+        " and c.LineNum = 0 and c.TableNum = 0 ) As CellValue from PfrSubDocs AS s where "
+        "s.DocumentID = " +
+        Num(aDocumentID) + " and s.PfrPersonID = " + Num(person) +
+        " ) where SubDocType in (7, 9) and CellValue = " + DaoQString(kind)));
+  });
+}
+
+}  // namespace qv::pfr

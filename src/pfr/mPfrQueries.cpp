@@ -1,0 +1,78 @@
+#include "pfr/mPfrQueries.h"
+
+#include "core/mErrorHandling.h"
+#include "core/mQvDaoDataBase.h"
+#include "pfr/mPfrInternal.h"
+#include "records/miRecCollection.h"
+#include "siblings/records/RecordFactory.h"
+
+namespace qv::pfr::mPfrQueries {
+using namespace mQvDaoDataBase;
+
+namespace {
+
+template <class Build>
+CollectionPtr Run(const std::string& aSql, Build build) {
+  DaoRecordsetPtr rs = QvQuerySqlStatic(aSql);
+  CollectionPtr out = build(*rs);
+  rs->Close();
+  return out;
+}
+
+}  // namespace
+
+std::string Num(double aValue) {
+  return Number2DaoSql(aValue);
+}
+
+CollectionPtr IdsOf(const std::string& aSql) {
+  return Run(aSql,
+             [](dao::Recordset& rs) { return miRecCollection::GetIDCollection(rs, "ID", false); });
+}
+
+double FirstIdOf(const std::string& aSql) {
+  DaoRecordsetPtr rs = QvQuerySqlStatic(aSql);
+  const double id = rs->IsEOF() ? 0 : GetDaoDouble(*rs, "ID");
+  rs->Close();
+  return id;
+}
+
+CollectionPtr SubDocsOf(const std::string& aSql) {
+  return Run(aSql, [](dao::Recordset& rs) {
+    return miRecCollection::GetRecCollection_QvPfrSubDoc(rs, "ID");
+  });
+}
+
+CollectionPtr PfrPersonsOf(const std::string& aSql) {
+  return Run(aSql, [](dao::Recordset& rs) {
+    return miRecCollection::GetRecCollection_QvPfrPerson(rs, "ID");
+  });
+}
+
+ObjectPtr SubDocOrNothing(double aID) {
+  if (aID == 0) return nullptr;
+  return records::RecordFactory::ForThisThread()->GetRecord("Qv_PfrRecords.QvPfrSubDoc",
+                                                            Variant(aID));
+}
+
+std::string PersonSubDocsSql(double aDocumentID, double aPfrPersonID,
+                             const std::string& aSubDocTypes, bool aTop1) {
+  std::string sql = std::string(aTop1 ? "select top 1 ID " : "select ID ") +
+                    "from PfrSubDocs where PfrPersonID = " + Num(aPfrPersonID) +
+                    " and DocumentID = " + Num(aDocumentID) + " ";
+  if (aSubDocTypes != "*")
+    sql += " and SubDocType in (" + mPfrInternal::CommaList2DaoSql(aSubDocTypes, "aSubDocTypes") +
+           ") ";
+  return sql;
+}
+
+std::string CellText(double aSubDocID, int32_t aKey) {
+  DaoRecordsetPtr rs = QvGetTableRS("PfrCellValues", "SubDoc");
+  const Variant key[4] = {Variant(aSubDocID), Variant(aKey), Variant(0), Variant(0)};
+  rs->Seek("=", key);
+  std::string text = rs->NoMatch() ? std::string() : GetDaoString(*rs, "Value");
+  rs->Close();
+  return text;
+}
+
+}  // namespace qv::pfr::mPfrQueries

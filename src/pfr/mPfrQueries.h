@@ -1,0 +1,38 @@
+#pragma once
+// What the files of DBQPfr and DBQ2Ndfl share: list statements run into
+// identifier or record collections, and the sub-documents of a person in a
+// document. All on the thread's user database.
+
+#include <string>
+
+#include "platform/automation/Collection.h"
+#include "platform/automation/Object.h"
+
+namespace qv::pfr::mPfrQueries {
+
+inline constexpr std::string_view kModule = "mPfrQueries";
+
+// An identifier as SQL text.
+std::string Num(double aValue);
+// The statement's column "ID" as numbers, in row order.
+CollectionPtr IdsOf(const std::string& aSql);
+// The first row's "ID", 0 when there is none.
+double FirstIdOf(const std::string& aSql);
+// The statement's "ID" as sub-document (person) records, references that
+// read themselves on first use.
+CollectionPtr SubDocsOf(const std::string& aSql);
+CollectionPtr PfrPersonsOf(const std::string& aSql);
+// The sub-document record of an identifier (a reference), or Nothing for 0.
+ObjectPtr SubDocOrNothing(double aID);
+
+// "select ID from PfrSubDocs where PfrPersonID = .. and DocumentID = .."
+// with the types of a type list ("*": every type); `aTop1` selects the
+// first identifier only.
+std::string PersonSubDocsSql(double aDocumentID, double aPfrPersonID,
+                             const std::string& aSubDocTypes, bool aTop1);
+
+// The text of a sub-document's cell (line 0, table 0) by a seek on index
+// "SubDoc"; "" for an absent cell or a Null value.
+std::string CellText(double aSubDocID, int32_t aKey);
+
+}  // namespace qv::pfr::mPfrQueries

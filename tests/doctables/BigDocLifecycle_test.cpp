@@ -1,0 +1,170 @@
+// A big document's life: made, filled, walked, copied, emptied and removed;
+// its tables on one thread and on two; shard files that are not what they
+// should be.
+
+#include <future>
+#include <string>
+#include <thread>
+
+#include "doctables/BigDocFixture.h"
+#include "platform/dao/Transaction.h"
+#include "platform/dao/Workspace.h"
+
+namespace qv::doctables::testing {
+namespace {
+
+class BigDocLifecycle : public BigDocTest {
+ protected:
+  static std::vector<std::string> ShardsOf(double doc) {
+    std::vector<std::string> names;
+    const fs::path folder = miBigDocument::GetBigDocFolder(doc);
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static std::string Value(int sub, int key) {
+    return std::to_string(sub) + "." + std::to_string(key);
+  }
+};
+
+TEST_F(BigDocLifecycle, AHundredThousandCellsFromCreationToDeletion) {
+  constexpr int kSubDocs = 1000, kKeys = 100;
+  ObjectPtr storage = CreateObject("Qv_DBProvider.IntBigDocStorage");
+  storage->CallV("CreateBigDocDataBase", 20.0, int32_t{0});
+  EXPECT_EQ(ShardsOf(20), std::vector<std::string>{"20_0.mdb"});
+  auto t = CreateObject("Qv_DBProvider.DBBigDocs")
+               ->CallV("GetBigDocTable", 20.0)
+               .ObjectAs<DBBigDocTable>();
+  ASSERT_TRUE(t);
+  const double volume = t->FindOrCreateVolume(1, 1);
+  {
+    // The engine's transaction spans the shards its tables opened.
+    dao::Transaction tx(*dao::DBEngine::ForThread()->DefaultWorkspace());
+    for (int s = 1; s <= kSubDocs; ++s) {
+      const double sub = t->CreateSubDoc(1, 0, volume, kSubDocs - s);  // walked backwards
+      for (int k = 0; k < kKeys; ++k) t->SetString(sub, k, Variant(Value(s, k)), k % 3, 0);
+    }
+    tx.Commit();
+  }
+  // Static keys share rows two by two; line 2 is a tabular row of its own.
+  EXPECT_EQ(Rows(ShardFile(20, 0), "select count(*) from StatCells"), "50000");
+  EXPECT_EQ(Rows(ShardFile(20, 0), "select count(*) from DynCells"), "33000");
+
+  auto it = t->GetVolumeSubDocsList(volume);
+  EXPECT_EQ(it->Count(), kSubDocs);
+  int read = 0, expected = kSubDocs, wrong = 0;
+  for (; !it->IsEOF(); it->MoveNext(), --expected) {
+    const double sub = it->GetDouble("ID", 0);
+    for (int k = 0; k < kKeys; ++k, ++read)
+      wrong += t->GetString(sub, k, k % 3, 0, "") != Value(expected, k);
+  }
+  EXPECT_EQ(read, kSubDocs * kKeys);
+  EXPECT_EQ(wrong, 0);
+
+  auto copy = Open(21);
+  bool exceeded = false;
+  copy->AppendVolumeFromDoc(t, volume, copy->FindOrCreateVolume(1, 1), -1, exceeded);
+  EXPECT_EQ(Rows(ShardFile(21, 0), "select count(*) from StatCells"), "50000");
+  EXPECT_EQ(copy->GetString(kSubDocs, 99, 0, 0, ""), Value(1, 99));
+
+  storage->CallV("ZeroBigDocCells", 20.0);
+  EXPECT_FALSE(t->IsOpen());
+  ExpectError(91, "", [&] { t->GetString(1, 1, 0, 0, ""); });
+  EXPECT_EQ(Rows(ShardFile(20, 0), "select count(*) from SubDocs"), "0");
+  EXPECT_FALSE(Open(20)->IsDocumentContainAnySubDoc());
+
+  storage->CallV("DeleteBigDocDataBase", 21.0);
+  EXPECT_FALSE(copy->IsOpen());
+  storage->CallV("DeleteBigDocDataBase", 20.0);
+  EXPECT_EQ(ShardsOf(20), std::vector<std::string>{});
+  EXPECT_EQ(ShardsOf(21), std::vector<std::string>{});
+}
+
+TEST_F(BigDocLifecycle, OneThreadSharesATableAndReopensItAfterCloseDatabase) {
+  auto t = Open(30);
+  EXPECT_EQ(Open(30), t);
+  t->SetString(1, 1, Variant("kept"), 0, 0);
+  CreateObject("Qv_DBProvider.DBCommon")->CallV("CloseDatabase");
+  EXPECT_EQ(Open(30), t);
+  EXPECT_EQ(t->GetString(1, 1, 0, 0, ""), "kept");
+  t.reset();
+  CreateObject("Qv_DBProvider.DBCommon")->CallV("CloseDatabase");
+  auto again = Open(30);
+  EXPECT_EQ(again->GetString(1, 1, 0, 0, ""), "kept");
+}
+
+TEST_F(BigDocLifecycle, TwoThreadsHaveTablesOfTheirOwn) {
+  auto mine = Open(40);
+  mine->SetString(1, 1, Variant("main"), 0, 0);
+  std::promise<std::string> opened;
+  std::promise<void> release;
+  std::string seen, wrongThread;
+  std::thread other([&] {
+    try {
+      auto theirs = Open(40);
+      seen = theirs->GetString(1, 1, 0, 0, "") + (theirs == mine ? " shared" : " own");
+      theirs->SetString(1, 2, Variant("other"), 0, 0);
+      wrongThread = RaisedError([&] { mine->GetString(1, 1, 0, 0, ""); }).Description();
+      opened.set_value(theirs->DocID() == 40 ? "open" : "closed");
+      release.get_future().wait();
+    } catch (const Error& e) {
+      opened.set_value(e.Description());
+    }
+  });
+  EXPECT_EQ(opened.get_future().get(), "open");
+  // The other thread's connection keeps the files; this thread's table is
+  // closed all the same.
+  std::string text;
+  text = ExpectError(3045, "", [&] { miBigDocument::DeleteBigDocDataBase(40); }).Description();
+  EXPECT_NE(text.find(ShardFile(40, 0).string()), std::string::npos) << text;
+  EXPECT_TRUE(fs::exists(ShardFile(40, 0)));
+  EXPECT_FALSE(mine->IsOpen());
+  release.set_value();
+  other.join();
+  EXPECT_EQ(seen, "main own");
+  EXPECT_NE(wrongThread.find("different thread"), std::string::npos) << wrongThread;
+  EXPECT_EQ(Open(40)->GetString(1, 2, 0, 0, ""), "other");
+  miBigDocument::DeleteBigDocDataBase(40);
+  EXPECT_FALSE(fs::exists(ShardFile(40, 0)));
+}
+
+TEST_F(BigDocLifecycle, ShardsThatAreNoDatabasesAreNamedAndLeftAlone) {
+  miBigDocument::CreateBigDocDataBase(50, 0);
+  const std::string valid = Bytes(ShardFile(50, 0));
+  const struct {
+    const char* what;
+    std::string content;
+    int32_t shard;
+  } cases[] = {
+      {"text", "these are not the cells you are looking for", 0},
+      {"truncated", valid.substr(0, 1500), 0},
+      {"the header alone", valid.substr(0, 100), 0},
+      {"a second shard of text", "garbage", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    miBigDocument::DeleteBigDocDataBase(51);
+    fs::create_directories(miBigDocument::GetBigDocFolder(51));
+    if (c.shard > 0) miBigDocument::CreateBigDocDataBase(51, 10);
+    const fs::path file = ShardFile(51, c.shard);
+    std::ofstream(file, std::ios::binary) << c.content;
+    ExpectError(kAnyError, "FileName: " + file.string(), [&] {
+      auto t = Open(51);
+      t->SetString(10 * c.shard + 1, 1, Variant("x"), 0, 0);
+    });
+    EXPECT_EQ(Bytes(file), c.content);
+  }
+}
+
+TEST_F(BigDocLifecycle, AFolderThatCannotBeMadeIsError1001) {
+  WriteFile("BigDocs", "a file where the folder should be");
+  std::string text;
+  text = ExpectError(1001, "", [&] { Open(60); }).Description();
+  EXPECT_NE(text.find("Cannot create the folder " + Folder() + "BigDocs/60/00"), std::string::npos)
+      << text;
+}
+
+}  // namespace
+}  // namespace qv::doctables::testing

@@ -1,0 +1,188 @@
+// DBQPfr: pack numbering over masters with several packs, the end documents
+// of a master, copying and deleting a person's sub-documents (one
+// transaction), the order and shapes of a document's sub-documents, and the
+// yearly lookups of limits and tariffs.
+
+#include "pfr/DBQPfr.h"
+
+#include <gtest/gtest.h>
+
+#include "PfrFixture.h"
+
+namespace qv::pfr::testing {
+namespace {
+
+using DBQPfrTest = PfrTest;
+
+std::string Ids(const CollectionPtr& c) {
+  std::string text;
+  for (int32_t i = 1; i <= c->Count(); ++i) {
+    const Variant& v = c->At(i);
+    text += (i > 1 ? "," : "") + CStr(v.IsObject() ? Variant(PfrTest::Item(c, i)->Id()) : v);
+  }
+  return text;
+}
+
+TEST_F(DBQPfrTest, PackNumbersAreCountedPerStreamYearAndNumberingGroup) {
+  // Templates: 901 doc type 184 to authority kind 1, which numbers among doc
+  // type 184; 902 doc type 184 to kind 2 and 903 another type, which number
+  // among the other types.
+  Sql("insert into doc_templates (template_id, doc_type_id, ContoraType) values (901, 184, 1)");
+  Sql("insert into doc_templates (template_id, doc_type_id, ContoraType) values (902, 184, 2)");
+  Sql("insert into doc_templates (template_id, doc_type_id, ContoraType) values (903, 77, 1)");
+  // Masters of stream 50: 700 (901, 2024), 710 (903, 2024), 720 (902, 2024),
+  // 730 (901, 2023); packs as (document, master, number, status).
+  const auto doc = [&](int id, int templ, int period, int master, int number, int status) {
+    Sql("insert into doc_registry (document_id, taxpayer_id, template_id, time_id, "
+        "PfrMasterDocID, instance_number, Status_Qv) values (" +
+        std::to_string(id) + ", 50, " + std::to_string(templ) + ", " + std::to_string(period) +
+        ", " + std::to_string(master) + ", " + std::to_string(number) + ", " +
+        std::to_string(status) + ")");
+  };
+  doc(700, 901, 2413, 0, 0, 1), doc(701, 0, 246, 700, 1, 2), doc(702, 0, 246, 700, 2, 3);
+  doc(703, 0, 246, 700, 3, 1);
+  doc(710, 903, 2413, 0, 0, 1), doc(711, 0, 246, 710, 5, 1), doc(712, 0, 246, 710, 7, 1);
+  doc(720, 902, 2413, 0, 0, 1), doc(721, 0, 246, 720, 6, 1);
+  doc(730, 901, 2313, 0, 0, 1), doc(731, 0, 246, 730, 9, 1);
+  InsertPfrPerson(1, kTaxpayer);
+  Sql("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType) values (1, 701, 1, 1)");
+
+  DBQPfr q;
+  const struct {
+    const char* what;
+    int32_t got, want;
+  } cases[] = {
+      {"max in 2024", q.GetMaxSheafNumberInPeriodAndAccStream(50, 2413, 0), 7},
+      {"max in 2024 without 710", q.GetMaxSheafNumberInPeriodAndAccStream(50, 2413, 710), 6},
+      {"max in 2023", q.GetMaxSheafNumberInPeriodAndAccStream(50, 2313, 0), 9},
+      {"5 in 2024", q.IsSheafWithNumberExistsInPeriodAndAccStream(5, 50, 2413, 0), 1},
+      {"5 in 2024 without 710", q.IsSheafWithNumberExistsInPeriodAndAccStream(5, 50, 2413, 710), 0},
+      {"9 in 2024", q.IsSheafWithNumberExistsInPeriodAndAccStream(9, 50, 2413, 0), 0},
+      {"type 184 of 700 and 720", q.GetMaxSheafNumberForPfrNumbering(700, false), 6},
+      {"2 only in 700", q.IsSheafWithNumberExistsInPfrNumbering(2, 700, true), 0},
+      {"kind 2 numbers with others", q.GetMaxSheafNumberForPfrNumbering(720, false), 7},
+      {"others without 710", q.GetMaxSheafNumberForPfrNumbering(710, true), 0},
+      {"7 not in 700's group", q.IsSheafWithNumberExistsInPfrNumbering(7, 700, false), 0},
+      {"2 in 700's group", q.IsSheafWithNumberExistsInPfrNumbering(2, 700, false), 1},
+      {"2 not in 710's group", q.IsSheafWithNumberExistsInPfrNumbering(2, 710, false), 0},
+      {"min of 710", q.GetMinSheafNumberOfMaster(710), 5},
+      {"approved of 700", q.CountPfrEndDocsInApprovedState(700), 2},
+      {"700 has packs", q.IsMasterContainsEndDocs(700), 1},
+      {"701 has none", q.IsMasterContainsEndDocs(701), 0},
+      {"status of 700", q.GetPfrMasterStatus(700), 2},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
+  EXPECT_EQ(Ids(q.GetPfrEndDocsByMasterDocID(700, 0, 0)), "701,702,703");
+  EXPECT_EQ(q.GetPfrEndDocsByMasterDocID(0, 0, 0)->Count(), 0);
+  ExpectError(40090, "", [&] { q.GetMaxSheafNumberInPeriodAndAccStream(50, 99999, 0); });
+
+  q.DeletePfrEndDocuments(700);
+  EXPECT_EQ(Rows("select document_id from doc_registry where document_id in (700, 701, 702, 703, "
+                 "711)"),
+            "700; 711");
+  EXPECT_EQ(Count("PfrSubDocs"), 0);  // the packs' sub-documents went with them
+}
+
+TEST_F(DBQPfrTest, PersonSubDocsAreCopiedIntoAnotherDocumentAndDeleted) {
+  Sql("insert into doc_registry (document_id, taxpayer_id) values (501, 50)");
+  InsertPfrPerson(1, kTaxpayer);
+  InsertPfrPerson(2, kTaxpayer);
+  for (const auto& [type, cells] : std::vector<std::pair<int, int>>{{1, 2}, {2, 1}}) {
+    auto s = NewSubDoc(kDocument, 1, type);
+    for (int k = 0; k < cells; ++k)
+      List(s, "Cells")->Add(Obj(Cell(1000 + k, "v" + std::to_string(k))));
+    s->Let("CellsModified", Variant(true));
+    DBPfrSubDoc().SaveRecord(Obj(s), false, true);
+  }
+  DBPfrSubDoc().SaveRecord(Obj(NewSubDoc(501, 1, 5)), false, true);  // replaced by the copy
+  DBPfrSubDoc().SaveRecord(Obj(NewSubDoc(501, 2, 5)), false, true);  // another person's: kept
+  const std::string dest =
+      "select s.SubDocType, c.Key, c.Value from PfrSubDocs AS s LEFT JOIN PfrCellValues AS c ON "
+      "c.SubDocID = s.ID where s.DocumentID = 501 and s.PfrPersonID = 1 order by 1, 2";
+
+  DBQPfr q;
+  q.CopyPersonSubDocsToDestDoc(kDocument, 1, 501, "1");
+  EXPECT_EQ(Rows(dest), "1|1000|v0; 1|1001|v1");
+  q.CopyPersonSubDocsToDestDoc(kDocument, 1, 501, "*");
+  EXPECT_EQ(Rows(dest), "1|1000|v0; 1|1001|v1; 2|1000|v0");
+  EXPECT_EQ(Count("PfrCellValues"), 6);  // the source's three stay
+  q.CopyPersonSubDocsToDestDoc(501, 1, 501, "*");
+  EXPECT_EQ(Rows(dest), "1|1000|v0; 1|1001|v1; 2|1000|v0");
+
+  // Refused before or during the writes: nothing changes.
+  const std::string before = Rows("select ID, DocumentID, PfrPersonID, SubDocType from PfrSubDocs");
+  ExpectError(5, "", [&] { q.CopyPersonSubDocsToDestDoc(kDocument, 1, 501, "1) or (1=1"); });
+  ExpectError(5, "", [&] {
+    q.CopyPersonSubDocsToDestDoc(kDocument, 1, kOtherDocument, "*");
+  });  // the other taxpayer's document
+  ExpectError(5, "", [&] { q.DeleteSubDocsWithSubDocTypeInDocument(501, "5;"); });
+  EXPECT_EQ(Rows("select ID, DocumentID, PfrPersonID, SubDocType from PfrSubDocs"), before);
+
+  EXPECT_TRUE(q.HasSubDocsOfPersonInDocument(501, 1, "2"));
+  q.DeleteSubDocsOfPersonInDocument(501, 1);
+  EXPECT_FALSE(q.HasSubDocsOfPersonInDocument(501, 1, "*"));
+  EXPECT_EQ(Count("PfrCellValues"), 3);
+  EXPECT_EQ(Ids(q.GetSubDocIDsOfPersonInDocument(501, 2, "*")), "4");
+}
+
+TEST_F(DBQPfrTest, DocumentSubDocsComeInTheAskedOrderAndShape) {
+  InsertPfrPerson(1, kTaxpayer, "Бойко");
+  InsertPfrPerson(2, kTaxpayer, "агеев");
+  InsertPfrPerson(3, kTaxpayer, "Ветров");
+  for (int id : {1, 2, 3})
+    Sql("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType) values (" +
+        std::to_string(id) + ", 500, " + std::to_string(id) + ", 1)");
+  DBQPfr q;
+  Variant unused;
+  const struct {
+    int32_t flags;
+    const char* ids;
+  } cases[] = {{2048, "1,2,3"}, {2048 | 1, "2,1,3"}, {2048 | 1 | 256, "3,1,2"}, {1 | 512, "2,1,3"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(Ids(q.GetSubDocsByDocumentID(kDocument, c.flags, unused)), c.ids) << c.flags;
+  // Preloaded: records filled from the joined row, their persons too.
+  CollectionPtr filled = q.GetSubDocsByDocumentID(kDocument, 1 | 512, unused);
+  EXPECT_EQ(CStr(Sub(Item(filled, 1), "PfrPerson")->Get("Surname")), "агеев");
+  EXPECT_TRUE(q.GetSubDocsByDocumentID(kDocument, 2048, unused)->At(1).IsNumeric());
+
+  // Cell values of the first sub-document of a type, written and read back
+  // in an array with the keys' bounds; an empty value deletes its cell.
+  q.SetSubDocValuesBySubDocType(
+      kDocument, 1,
+      Variant(VariantArray::Of(
+          {Variant(200005), Variant("Корр."), Variant(7), Variant(3.5), Variant(8), Variant("")})));
+  const Variant keys(VariantArray::Of({Variant(200005), Variant(7), Variant(8)}, 1));
+  const Variant values = q.GetSubDocValuesBySubDocType(kDocument, 1, keys);
+  EXPECT_EQ(values.AsArray().dims, keys.AsArray().dims);
+  EXPECT_EQ(CStr(values.AsArray().At(1)) + "|" + CStr(values.AsArray().At(2)) + "|" +
+                CStr(values.AsArray().At(3)),
+            "Корр.|3.5|");
+  EXPECT_EQ(Count("PfrCellValues where SubDocID = 1"), 2);
+  EXPECT_EQ(CStr(q.GetSubDocValues(0, keys).AsArray().At(1)), "");
+}
+
+TEST_F(DBQPfrTest, YearlyValuesHoldUntilTheNextYearWithARow) {
+  Sql("insert into PfrDict_Limits (TheYear, IncomeLimit, MROT) values (2014, 624000, 5554)");
+  Sql("insert into PfrDict_Limits (TheYear, IncomeLimit, MROT) values (2016, 796000, 6204)");
+  Sql("insert into PfrDict_Tariffs (TheYear, Category, EnsurPart, CumulPart, OverEnsurPart, "
+      "OverCumulPart, FomsPart) values (2017, 'МД', 14, 6, 10, 0, 5.1)");
+  DBQPfr q;
+  EXPECT_EQ(q.GetIncomeLimit(2015), 624000);
+  EXPECT_EQ(q.GetMROT(2030), 6204);
+  EXPECT_EQ(q.GetIncomeLimit(2013), 0);
+
+  double e = -1, c = -1, oe = -1, oc = -1, f = -1;
+  EXPECT_FALSE(q.GetTariffs3(2020, "ПНЭ", e, c, oe, oc, f));
+  EXPECT_EQ(e + c + oe + oc + f, -5);  // left as given
+  EXPECT_FALSE(q.GetTariffs3(2016, "МД", e, c, oe, oc, f));
+  EXPECT_TRUE(q.GetTariffs3(2020, "мд", e, c, oe, oc, f));  // letter case ignored, as Jet does
+  auto t = std::dynamic_pointer_cast<TRsvTariff>(q.GetTariffs4(2020, "МД"));
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->GetLowPart(), 20);
+  EXPECT_EQ(t->GetFinalRate(), 728);
+  EXPECT_TRUE(t->GetIsMD());
+  EXPECT_EQ(q.GetTariffs4(2016, "МД"), nullptr);
+}
+
+}  // namespace
+}  // namespace qv::pfr::testing
