@@ -35,6 +35,7 @@
 #include "platform/automation/Object.h"
 #include "platform/automation/Variant.h"
 #include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
 #include "siblings/records/RecordFactory.h"
 
 namespace py = pybind11;
@@ -54,11 +55,11 @@ struct PyLibObject {
 // The field names of one recordset, shared by its rows.
 struct FieldNames {
   std::vector<std::string> names;
-  std::unordered_map<std::string, size_t> byName;  // as given; a miss tries NameEquals
+  std::unordered_map<std::string, size_t> byName;  // as given; a miss tries NamesEqual
   std::optional<size_t> Find(const std::string& name) const {
     if (auto it = byName.find(name); it != byName.end()) return it->second;
     for (size_t i = 0; i < names.size(); ++i)
-      if (qv::NameEquals(names[i], name)) return i;
+      if (qv::NamesEqual(names[i], name)) return i;
     return std::nullopt;
   }
 };

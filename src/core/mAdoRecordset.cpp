@@ -21,12 +21,7 @@ const Variant* CurrentOrNull(const ado::Recordset& rs, std::string_view field) {
 template <class T, class F>
 T ReadOr(const ado::Recordset& rs, std::string_view field, T def, F&& convert) {
   const Variant* v = CurrentOrNull(rs, field);
-  if (!v || v->IsNull()) return def;
-  try {
-    return convert(*v);
-  } catch (...) {
-    return def;
-  }
+  return v ? mQvCommonCalc::ConvertOr(*v, def, convert) : def;
 }
 
 bool IsVariableLength(int32_t type) {

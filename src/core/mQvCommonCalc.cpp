@@ -18,19 +18,11 @@ std::string VarToStr(const Variant& value, const std::string& def) {
 }
 
 int32_t VarToLongDef(const Variant& value, int32_t def) {
-  try {
-    return CLng(value);
-  } catch (const Error&) {
-    return def;
-  }
+  return ConvertOr(value, def, [](const Variant& v) { return CLng(v); });
 }
 
 double VarToDoubleDef(const Variant& value, double def) {
-  try {
-    return CDbl(value);
-  } catch (const Error&) {
-    return def;
-  }
+  return ConvertOr(value, def, [](const Variant& v) { return CDbl(v); });
 }
 
 double StrToDoubleEx(const std::string& text, bool& success) {

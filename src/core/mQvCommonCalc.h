@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/automation/Collection.h"
+#include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
 
 namespace qv::mQvCommonCalc {
@@ -15,7 +16,20 @@ inline constexpr std::string_view kModule = "mQvCommonCalc";
 // Dates as "DD.MM.YYYY", other values as text; the default for Null and
 // for values without a text form.
 std::string VarToStr(const Variant& value, const std::string& def = {});
-// The value as Long, or the default when it cannot be converted (Null included).
+// The value converted by `convert` (CLng, CDbl, CStr, CDate ...), or `def`
+// when it is Null or does not convert: the tolerant reading of stored
+// values, which never fails. (Where only an absent value means the default
+// and a bad one is an error: CLngOr / CDblOr of Variant.h.)
+template <class T, class F>
+T ConvertOr(const Variant& value, T def, F convert) {
+  if (value.IsNull()) return def;
+  try {
+    return convert(value);
+  } catch (const Error&) {
+    return def;
+  }
+}
+// ConvertOr with CLng and CDbl.
 int32_t VarToLongDef(const Variant& value, int32_t def);
 double VarToDoubleDef(const Variant& value, double def);
 // The text as a number; when that fails, tried once more with the decimal

@@ -371,7 +371,7 @@ void DaoRsSet(dao::Recordset& rs, const std::string& field, const Variant& value
       [&] { rs.SetField(field, value); });
 }
 
-double NextId(dao::Recordset& rs, const std::string& field) {
+double NextId(dao::Recordset& rs, std::string_view field) {
   return Guard(QV_HERE, [&] {
     // MoveLast from wherever the cursor stands: a cursor that stood on an
     // empty table still reports no rows after rows were added through it.

@@ -152,8 +152,11 @@ double QvAddRecord(const std::string& table, const std::string& pkIndex, const s
 // names and values. Errors name the field and the value.
 void FillRsWithValues(dao::Recordset& rs, std::span<const Variant> pairs);
 void DaoRsSet(dao::Recordset& rs, const std::string& field, const Variant& value);
-// The last value of `field` in the recordset's order plus 1; 1 when empty.
-double NextId(dao::Recordset& rs, const std::string& field);
+// The last value of `field` in the recordset's order plus 1; 1 when empty:
+// the next identifier of a table-type recordset with its key index set (the
+// mappers' new rows, QvAddRecord), in any position. Leaves the recordset on
+// its last row (on none for an empty table).
+double NextId(dao::Recordset& rs, std::string_view field);
 void DaoSafeMoveFirst(dao::Recordset& rs) noexcept;
 void DaoSafeMoveLast(dao::Recordset& rs) noexcept;
 bool IsDaoFieldExists(const dao::Recordset& rs, std::string_view field);

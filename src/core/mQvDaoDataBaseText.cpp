@@ -28,12 +28,7 @@ const Variant* FieldOrNull(const dao::Recordset& rs, std::string_view field) {
 template <class T, class F>
 T ReadOr(const dao::Recordset& rs, std::string_view field, T def, F&& convert) {
   const Variant* v = FieldOrNull(rs, field);
-  if (!v || v->IsNull()) return def;
-  try {
-    return convert(*v);
-  } catch (...) {
-    return def;
-  }
+  return v ? mQvCommonCalc::ConvertOr(*v, def, convert) : def;
 }
 
 std::string Joined(const DaoRecordsetPtr& rs, std::string_view field, std::string_view separator,
@@ -151,6 +146,7 @@ std::string IdList2DaoSql(std::string_view ids, std::string_view what, std::stri
       refuse("more than " + std::to_string(kMaxIdListItems) + " identifiers");
     const size_t end = std::min(ids.find(';', pos), ids.size());
     std::string_view item = ids.substr(pos, end - pos);
+    // Spaces only: a tab or line break in a list is refused with the item.
     while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
     while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
     if (item.empty()) refuse("an empty item");

@@ -96,7 +96,7 @@ double NumberOf(const std::string& text) {
 
 QvRecordPtr RecordOf(const ObjectPtr& o, std::string_view progId) {
   auto rec = std::dynamic_pointer_cast<QvRecord>(o);
-  if (!rec || !NameEquals(rec->Type().progId, progId))
+  if (!rec || !EqualsAsciiNoCase(rec->Type().progId, progId))
     ThrowVb(vberr::kTypeMismatch, std::string("a ") + std::string(progId) + " record was expected");
   return rec;
 }
@@ -193,7 +193,7 @@ void IntPfrCellValuesTable::Write(int32_t key, int32_t line, int32_t table, int3
   // The identifier is the last one plus one at the moment of the insert:
   // chosen and used under the write lock.
   dao::Transaction tx(*db_, dao::kWriteLock);
-  const double id = records::NextId(*ids_, "ID");
+  const double id = mQvDaoDataBase::NextId(*ids_, "ID");
   rs_->AddNew();
   rs_->SetField(idField_, Variant(id));
   rs_->SetField(subDocField_, Variant(subDocId_));

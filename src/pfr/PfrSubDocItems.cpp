@@ -94,7 +94,7 @@ bool SameValues(std::span<const ColumnDef> columns, const Values& a, const Value
 
 QvRecordPtr ItemOf(const SubDocItemsDef& def, const Variant& v) {
   auto item = v.ObjectAs<QvRecord>();
-  if (!item || !NameEquals(item->Type().progId, def.itemProgId))
+  if (!item || !EqualsAsciiNoCase(item->Type().progId, def.itemProgId))
     ThrowVb(vberr::kTypeMismatch, "the collection " + std::string(def.property) +
                                       " holds an item that is no " + std::string(def.itemProgId) +
                                       " record");
@@ -223,7 +223,7 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
     }
   }
 
-  double next = inserts.empty() ? 0 : records::NextId(*rs, def.map.key);
+  double next = inserts.empty() ? 0 : mQvDaoDataBase::NextId(*rs, def.map.key);
   for (const Pending& p : inserts) Insert(db, def, *rs, owner, next++, p);
   for (const Pending& p : updates) {
     const Variant key[1] = {Variant(p.item->Id())};

@@ -17,10 +17,6 @@ namespace {
 
 constexpr std::string_view kEmptyDate = "DateSerial(1899,12,31)";
 
-double IdOr0(const Variant& v) {
-  return v.IsNull() || v.IsEmpty() ? 0.0 : CDbl(v);
-}
-
 // A bound of a date range: a date with a day part, or a text that reads as
 // one; anything else (empty, Null, a number, the zero date) is no bound.
 std::optional<Variant> DateBound(const Variant& v) {
@@ -77,35 +73,39 @@ double BlankQueries::GetTemplateIDByDateAndTemplateClass(double aTemplateClassID
                                                          const Variant& aDate) {
   return Guard(QV_HERE, [&] {
     const std::string d = Date2DaoSql(aDate, kEmptyDate);
-    return IdOr0(
+    return CDblOr(
         QvQueryValue("select max(t.template_id) from doc_templates AS t where t.doc_type_id = " +
                      Num(aTemplateClassID) + " and t.begin_date<=" + d + " and t.end_date>=" + d +
-                     " and t.enable<>0 "));
+                     " and t.enable<>0 "),
+        0);
   });
 }
 
 double BlankQueries::GetTemplateIDByTimeID(double aTemplateID, double aTimeID) {
   return Guard(QV_HERE, [&] {
-    const double published = IdOr0(
+    const double published = CDblOr(
         QvQueryValue("select count (*) From template_dates As td INNER JOIN doc_templates AS te ON "
                      "td.template_id=te.template_id Where td.template_id=" +
                      Num(aTemplateID) + " and td.time_id=" + Num(aTimeID) +
-                     " and te.enable<>0 and Not IsNull (td.date_to_registry) "));
+                     " and te.enable<>0 and Not IsNull (td.date_to_registry) "),
+        0);
     if (published >= 1) return aTemplateID;
-    return IdOr0(QvQueryValue(
-        "select max (template_id) From template_dates Where doc_type_id in ( select doc_type_id "
-        "From doc_templates Where template_id=" +
-        Num(aTemplateID) + " ) and time_id=" + Num(aTimeID) +
-        " and Not IsNull (Date_To_Registry) "));
+    return CDblOr(QvQueryValue("select max (template_id) From template_dates Where doc_type_id in "
+                               "( select doc_type_id "
+                               "From doc_templates Where template_id=" +
+                               Num(aTemplateID) + " ) and time_id=" + Num(aTimeID) +
+                               " and Not IsNull (Date_To_Registry) "),
+                  0);
   });
 }
 
 double BlankQueries::GetTemplateIDByTimeIDAndTemplateClass(double aTemplateClassID,
                                                            double aTimeID) {
   return Guard(QV_HERE, [&] {
-    return IdOr0(QvQueryValue(
-        "select max (template_id) From template_dates Where doc_type_id=" + Num(aTemplateClassID) +
-        " and time_id=" + Num(aTimeID) + " and Not IsNull (Date_To_Registry) "));
+    return CDblOr(QvQueryValue("select max (template_id) From template_dates Where doc_type_id=" +
+                               Num(aTemplateClassID) + " and time_id=" + Num(aTimeID) +
+                               " and Not IsNull (Date_To_Registry) "),
+                  0);
   });
 }
 
@@ -149,9 +149,12 @@ Variant BlankQueries::GetLastTemplateData(double aTemplTypeID) {
   return Guard(QV_HERE, [&] {
     std::vector<Variant> data{Variant(0.0), Variant(int32_t{0}), Variant(false),
                               Variant(int32_t{0})};
-    const double newest = IdOr0(QvQueryFirstValueSafe(
-        "select max(template_id) AS id from doc_templates where doc_type_id = " + Num(aTemplTypeID),
-        Variant(0.0)));
+    const double newest =
+        CDblOr(QvQueryFirstValueSafe(
+                   "select max(template_id) AS id from doc_templates where doc_type_id = " +
+                       Num(aTemplTypeID),
+                   Variant(0.0)),
+               0);
     if (newest != 0) {
       data[0] = Variant(newest);
       const Variant row = QvQueryValuesArraySafe(

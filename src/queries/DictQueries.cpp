@@ -64,10 +64,6 @@ ado::RecordsetPtr QueryA(const std::string& sql, const DatabasePtr& db) {
   return result;
 }
 
-double DoubleOr(const Variant& v, double def) {
-  return mQvCommonCalc::VarToDoubleDef(v, def);
-}
-
 // The OKATO list as callers have always written it, with "," between the
 // identifiers; ";" is taken as well.
 std::string OkatoIdList(const std::string& aID) {
@@ -160,7 +156,7 @@ ado::RecordsetPtr DictQueries::GetTaxOffice(const std::string& aID, int32_t aCon
 
 double DictQueries::GetTaxOfficeIDByCode(const std::string& aCode) {
   return Guard(QV_HERE, [&] {
-    return DoubleOr(
+    return mQvCommonCalc::VarToDoubleDef(
         QvQueryValueSafe("select top 1 ID from TaxOffice where Code=" + DaoQString(aCode),
                          Variant(0.0)),
         0);
@@ -222,7 +218,7 @@ ado::RecordsetPtr DictQueries::GetNsiOKATO(const std::string& aID, const std::st
 
 double DictQueries::FindOkatoID(const std::string& aCode) {
   return Guard(QV_HERE, [&] {
-    const double id = DoubleOr(
+    const double id = mQvCommonCalc::VarToDoubleDef(
         QvQueryValueSafe("select max (id) as V from nsi_okato where code=" + DaoQString(aCode),
                          Variant(-1.0), OkatoDataBase()),
         -1);
@@ -268,7 +264,7 @@ ado::RecordsetPtr DictQueries::GetStdProfiles(const std::string& aID) {
 
 double DictQueries::GetIdentityTypeByPfrCode(const std::string& aPfrCode) {
   return Guard(QV_HERE, [&] {
-    return DoubleOr(
+    return mQvCommonCalc::VarToDoubleDef(
         QvQueryFirstValueSafe(
             "Select ID From CertificateType Where LCase (PfrCode) = " + DaoQString(LCase(aPfrCode)),
             Variant(0.0)),
@@ -282,7 +278,7 @@ double DictQueries::GetIdentityTypeByIdentityCode(const std::string& aCode) {
     const std::string code = PadCode(aCode);
     // Type 91 (another document) is known to every caller without a row.
     if (code == "91") return 91.0;
-    return DoubleOr(
+    return mQvCommonCalc::VarToDoubleDef(
         QvQueryFirstValueSafe("Select ID From CertificateType Where Code = " + DaoQString(code),
                               Variant(0.0)),
         0);
@@ -302,10 +298,11 @@ ado::RecordsetPtr DictQueries::GetOfrDeclarantType(const std::string& aID) {
 double DictQueries::GetIdentityTypeByTndflCode(const std::string& aCode) {
   return Guard(QV_HERE, [&] {
     if (aCode.empty()) return 0.0;
-    return DoubleOr(QvQueryFirstValueSafe("Select ID From CertificateType Where TndflCode = " +
-                                              DaoQString(PadCode(aCode)),
-                                          Variant(0.0)),
-                    0);
+    return mQvCommonCalc::VarToDoubleDef(
+        QvQueryFirstValueSafe(
+            "Select ID From CertificateType Where TndflCode = " + DaoQString(PadCode(aCode)),
+            Variant(0.0)),
+        0);
   });
 }
 

@@ -6,6 +6,7 @@
 #include "core/mErrorHandling.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
+#include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
@@ -94,7 +95,7 @@ bool KeepsOwn(std::string_view column) {
                                        "Doc_Type",    "Top_Doc_ID",    "Bottom_Next_ID",
                                        "Reg_Number",  "DeliveryNumber"};
   return std::any_of(std::begin(kOwn), std::end(kOwn),
-                     [&](std::string_view c) { return NameEquals(c, column); });
+                     [&](std::string_view c) { return EqualsAsciiNoCase(c, column); });
 }
 
 // `to` takes every document field of `from` but its own place.

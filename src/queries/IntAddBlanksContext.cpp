@@ -15,10 +15,6 @@ using namespace mQvDaoDataBase;
 // Profiles from this identifier on are dictionary profiles (DictProfData).
 constexpr double kFirstDictProfile = 100000000;
 
-int32_t LongOr0(const Variant& v) {
-  return v.IsNull() || v.IsEmpty() ? 0 : CLng(v);
-}
-
 bool Seek(dao::Recordset& rs, std::initializer_list<Variant> keys) {
   const std::vector<Variant> k(keys);
   rs.Seek("=", k);
@@ -31,10 +27,10 @@ std::vector<int32_t> TemplatesOfDocType(int32_t aDocType) {
   std::vector<int32_t> ids;
   auto rs = QvGetTableRS("Doc_Templates", "Doc_Type_ID");
   if (Seek(*rs, {Variant(static_cast<double>(aDocType))}))
-    for (; !rs->IsEOF() && LongOr0(rs->FieldValue("Doc_Type_ID")) == aDocType; rs->MoveNext()) {
-      const int32_t list = LongOr0(rs->FieldValue("Payments_List"));
+    for (; !rs->IsEOF() && CLngOr(rs->FieldValue("Doc_Type_ID"), 0) == aDocType; rs->MoveNext()) {
+      const int32_t list = CLngOr(rs->FieldValue("Payments_List"), 0);
       if (GetDaoBool(*rs, "enable") && (list == 0 || list == 2))
-        ids.push_back(LongOr0(rs->FieldValue("Template_ID")));
+        ids.push_back(CLngOr(rs->FieldValue("Template_ID"), 0));
     }
   rs->Close();
   return ids;

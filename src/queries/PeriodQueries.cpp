@@ -35,14 +35,6 @@ std::string Num(double v) {
   return Number2DaoSql(v);
 }
 
-// Null (an aggregate over no rows) as 0.
-int32_t LongOr0(const Variant& v) {
-  return mQvCommonCalc::VarToLongDef(v, 0);
-}
-double DoubleOr0(const Variant& v) {
-  return mQvCommonCalc::VarToDoubleDef(v, 0);
-}
-
 // The months of a quarter's report code as an "in" list; "-1" (no period)
 // for any other code.
 const char* MonthsOfQuarter(int32_t reportId) {
@@ -139,9 +131,10 @@ ado::RecordsetPtr PeriodQueries::GetAllowedTimePeriodsInQuartal(double aTimeID) 
     QvQuery2Values(
         "select the_year, report_id from time_by_month where time_id=" + Num(aTimeID) + ";", year,
         reportId);
-    return QvQuerySqlA(
-        "select time_id from time_by_month where the_year=" + std::to_string(LongOr0(year)) +
-        " and report_id in (" + MonthsOfQuarter(LongOr0(reportId)) + ");");
+    return QvQuerySqlA("select time_id from time_by_month where the_year=" +
+                       std::to_string(mQvCommonCalc::VarToLongDef(year, 0)) +
+                       " and report_id in (" +
+                       MonthsOfQuarter(mQvCommonCalc::VarToLongDef(reportId, 0)) + ");");
   });
 }
 
@@ -172,14 +165,16 @@ void PeriodQueries::CountDocStatuses(double aAccStreamID, int32_t aType, const V
         "0)) AS completed_count, sum(iif (d.status_qv=3, 1, 0)) AS delivered_count " +
             from + " and t.PfrMaster = 0 " + condition,
         inWorking, complete, delivered);
-    int32_t counts[4] = {0, LongOr0(inWorking), LongOr0(complete), LongOr0(delivered)};
+    int32_t counts[4] = {0, mQvCommonCalc::VarToLongDef(inWorking, 0),
+                         mQvCommonCalc::VarToLongDef(complete, 0),
+                         mQvCommonCalc::VarToLongDef(delivered, 0)};
 
     auto masters =
         QvQuerySql("select d.Document_ID AS ID " + from + " and t.PfrMaster = 1 " + condition);
     DaoRecordsetPtr endDocs;  // one table cursor for every master
     for (DaoSafeMoveFirst(*masters); !masters->IsEOF(); masters->MoveNext()) {
-      const int32_t status =
-          miDocument::IntGetPfrMasterStatus_Dao(DoubleOr0(masters->FieldValue(0)), endDocs, false);
+      const int32_t status = miDocument::IntGetPfrMasterStatus_Dao(
+          mQvCommonCalc::VarToDoubleDef(masters->FieldValue(0), 0), endDocs, false);
       if (status >= 1 && status <= 3) ++counts[status];
     }
     if (endDocs) endDocs->Close();
@@ -196,21 +191,26 @@ double PeriodQueries::GetOtherDocsPeriodID() {
 
 int32_t PeriodQueries::GetTimeIDByYearAndMonth(int32_t aYear, int32_t aMonthID) {
   return Guard(QV_HERE, [&] {
-    return LongOr0(QvQueryFirstValueSafe(
-        "select time_id from time_by_month where the_year=" + std::to_string(aYear) +
-            " and report_id=" + std::to_string(aMonthID) + ";",
-        Variant(int32_t{0})));
+    return mQvCommonCalc::VarToLongDef(
+        QvQueryFirstValueSafe(
+            "select time_id from time_by_month where the_year=" + std::to_string(aYear) +
+                " and report_id=" + std::to_string(aMonthID) + ";",
+            Variant(int32_t{0})),
+        0);
   });
 }
 
 double PeriodQueries::GetReqsPeriodIDByYear(int32_t aYear, bool aGetNearestIfNotFound) {
   return Guard(QV_HERE, [&] {
-    double id =
-        DoubleOr0(QvQueryValue("select min (time_id) from time_by_month where the_year = " +
-                               std::to_string(aYear) + " and report_id = " + kReqsReportId + " "));
+    double id = mQvCommonCalc::VarToDoubleDef(
+        QvQueryValue("select min (time_id) from time_by_month where the_year = " +
+                     std::to_string(aYear) + " and report_id = " + kReqsReportId + " "),
+        0);
     if (id == 0 && aGetNearestIfNotFound)
-      id = DoubleOr0(QvQueryValue("select max (time_id) from time_by_month where report_id = " +
-                                  std::string(kReqsReportId) + " "));
+      id = mQvCommonCalc::VarToDoubleDef(
+          QvQueryValue("select max (time_id) from time_by_month where report_id = " +
+                       std::string(kReqsReportId) + " "),
+          0);
     return id;
   });
 }
@@ -230,9 +230,9 @@ void PeriodQueries::GetTimeIDInfo(double aTimeID, int32_t& rReportID, int32_t& r
         "report_time AS b on a.report_id=b.report_id where time_id=" +
             Num(aTimeID) + ";",
         year, reportId, parentId);
-    rReportID = LongOr0(reportId);
-    rYear = LongOr0(year);
-    rParentID = LongOr0(parentId);
+    rReportID = mQvCommonCalc::VarToLongDef(reportId, 0);
+    rYear = mQvCommonCalc::VarToLongDef(year, 0);
+    rParentID = mQvCommonCalc::VarToLongDef(parentId, 0);
     rFound = rReportID > 0 && rYear > 0;
     if (rFound) rKind = PeriodKindOfReport(rReportID);
   });
@@ -262,9 +262,10 @@ double PeriodQueries::GetParentTimeID(double aTimeID) {
     bool found = false;
     GetTimeIDInfo(aTimeID, reportId, year, kind, parentId, found);
     if (!found) return 0.0;
-    return DoubleOr0(
+    return mQvCommonCalc::VarToDoubleDef(
         QvQueryValue("select time_id from time_by_month where the_year=" + std::to_string(year) +
-                     " and report_id=" + std::to_string(parentId) + ";"));
+                     " and report_id=" + std::to_string(parentId) + ";"),
+        0);
   });
 }
 

@@ -52,10 +52,6 @@ constexpr std::string_view kSNameExpr =
     "Iif (p.type=1, '2' + np.Surname + ' ' + np.Name + ' ' + np.Patronymic, '1' + lp.ShortName) "
     "As SName";
 
-double NumberOr0(const Variant& v) {
-  return v.IsNull() || v.IsEmpty() ? 0.0 : CDbl(v);
-}
-
 }  // namespace
 
 // ---- accounted persons
@@ -119,7 +115,7 @@ ObjectPtr PersonQueries::GetFormalBoss(double aJobPlaceID) {
     DaoRecordsetPtr rs = QvQuerySqlStatic("select top 1 ID from Personnel where JobPlaceID = " +
                                           SqlNum(aJobPlaceID) + " and IsFormalBoss = 1 ");
     DaoSafeMoveFirst(*rs);
-    const double id = rs->IsEOF() ? 0 : NumberOr0(rs->FieldValue(0));
+    const double id = rs->IsEOF() ? 0 : CDblOr(rs->FieldValue(0), 0);
     rs->Close();
     if (id <= 0) return nullptr;
     return records::RecordFactory::ForThisThread()->GetRecord("Qv_Records.QvWorker", Variant(id));
@@ -140,7 +136,7 @@ void PersonQueries::SetFormalBoss(double aWorkerID, double aJobPlaceID) {
                            " and IsFormalBoss = 1 ");
       bool already = false;
       for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext()) {
-        const double id = NumberOr0(rs->FieldValue(0));
+        const double id = CDblOr(rs->FieldValue(0), 0);
         if (id == aWorkerID)
           already = true;
         else
@@ -244,8 +240,8 @@ bool PersonQueries::IsBranchClosed(double aPersonID) {
         "where a.PersonID = " +
             SqlNum(aPersonID) + " ",
         total, closed);
-    const double t = NumberOr0(total);
-    return t > 0 && NumberOr0(closed) == t;
+    const double t = CDblOr(total, 0);
+    return t > 0 && CDblOr(closed, 0) == t;
   });
 }
 
@@ -259,7 +255,7 @@ bool PersonQueries::HasClosedBranches(double aParentOrgID, bool aLookForClosed) 
     const std::string sql = "select count(*) AS aaa from (" + inner + ") " +
                             (aLookForClosed ? "where Total > 0 and Closed = Total "
                                             : "where Total = 0 or Closed <> Total ");
-    return NumberOr0(QvQueryValue(sql)) > 0;
+    return CDblOr(QvQueryValue(sql), 0) > 0;
   });
 }
 
@@ -272,7 +268,7 @@ double PersonQueries::GetWorkerIDByPersonID(double aPersonID, double aJobPlaceID
     const std::string base =
         "select min (ID) AS aaa from Personnel where WorkerID = " + SqlNum(aPersonID);
     auto first = [&](const std::string& condition) {
-      return NumberOr0(QvQueryValue(base + condition));
+      return CDblOr(QvQueryValue(base + condition), 0);
     };
     if (aJobPlaceID != 0) {
       if (double id = first(" and JobPlaceID = " + SqlNum(aJobPlaceID)); id != 0) return id;

@@ -56,7 +56,7 @@ bool PersonQueries::CheckPersonBeforeSaving(ObjectPtr aRecord, int32_t& aResult,
     aCollisionObjectID = 0;
     if (!aRecord) ThrowVb(vberr::kObjectRequired, "the person record is Nothing");
     auto rec = std::dynamic_pointer_cast<records::QvRecord>(aRecord);
-    if (!rec || !NameEquals(rec->Class().ProgId(), kPersonProgId)) {
+    if (!rec || !EqualsAsciiNoCase(rec->Class().ProgId(), kPersonProgId)) {
       aResult = kNotAPersonRecord;
       return false;
     }

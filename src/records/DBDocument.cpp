@@ -117,15 +117,15 @@ const FieldGroup kGroups[] = {
 
 bool InGroup(const FieldGroup& g, std::string_view column) {
   return std::any_of(g.columns.begin(), g.columns.end(),
-                     [&](std::string_view c) { return NameEquals(c, column); });
+                     [&](std::string_view c) { return EqualsAsciiNoCase(c, column); });
 }
 
 // Whether `aFields` selects `column`; 1 alone is the statuses, the
 // acceptance date and the signatures.
 bool Selected(int32_t aFields, std::string_view column) {
   if (aFields == docfields::kStatusesAndSignatures)
-    return NameEquals(column, "Status_Qv") || NameEquals(column, "Status") ||
-           NameEquals(column, "Accept_Date") || InGroup(kSignatureColumns, column);
+    return EqualsAsciiNoCase(column, "Status_Qv") || EqualsAsciiNoCase(column, "Status") ||
+           EqualsAsciiNoCase(column, "Accept_Date") || InGroup(kSignatureColumns, column);
   for (const FieldGroup& g : kGroups)
     if ((aFields & g.bits) && InGroup(g, column)) return true;
   return false;
@@ -295,7 +295,7 @@ void DBDocument::SaveManualSheafs(double aDocumentID, const Variant& aSheafs) {
     std::vector<double> kept;
     for (int32_t i = 1; i <= sheafs->Count(); ++i) {
       auto item = std::dynamic_pointer_cast<QvRecord>(sheafs->At(i).AsObject());
-      if (!item || !NameEquals(item->Type().progId, "Qv_PfrRecords.QvPfrManualSheaf"))
+      if (!item || !EqualsAsciiNoCase(item->Type().progId, "Qv_PfrRecords.QvPfrManualSheaf"))
         ThrowVb(vberr::kTypeMismatch, "item " + std::to_string(i) + " is not a manual sheaf");
       items.push_back(item);
       if (item->Id() != 0) kept.push_back(item->Id());
@@ -321,7 +321,7 @@ void DBDocument::SaveManualSheafs(double aDocumentID, const Variant& aSheafs) {
         const Variant key[1] = {Variant(item->Id())};
         if (item->Id() != 0) rs->Seek("=", key);
         if (item->Id() == 0 || rs->NoMatch()) {
-          const double id = NextId(*rs, "ID");
+          const double id = mQvDaoDataBase::NextId(*rs, "ID");
           rs->AddNew();
           rs->SetField("ID", Variant(id));
           rs->SetField("DocumentID", Variant(aDocumentID));

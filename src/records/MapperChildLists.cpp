@@ -8,6 +8,7 @@
 
 #include "core/mQvDaoDataBase.h"
 #include "platform/automation/Collection.h"
+#include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "records/MapperEngine.h"
@@ -40,7 +41,7 @@ std::vector<double> StoredIds(dao::Database& db, const ChildListDef& list, doubl
 
 QvRecordPtr ItemOf(const ChildListDef& list, const Variant& v) {
   auto item = v.IsObject() ? std::dynamic_pointer_cast<QvRecord>(v.AsObject()) : nullptr;
-  if (!item || !NameEquals(item->Type().progId, list.itemProgId))
+  if (!item || !EqualsAsciiNoCase(item->Type().progId, list.itemProgId))
     ThrowVb(vberr::kTypeMismatch, "the collection " + std::string(list.property) +
                                       " holds an item that is no " + std::string(list.itemProgId) +
                                       " record");
@@ -164,7 +165,7 @@ void SaveValueList(dao::Database& db, const ValueListDef& list, QvRecord& owner)
     auto item = items->At(i).IsObject()
                     ? std::dynamic_pointer_cast<QvRecord>(items->At(i).AsObject())
                     : nullptr;
-    if (!item || !NameEquals(item->Type().progId, list.itemProgId))
+    if (!item || !EqualsAsciiNoCase(item->Type().progId, list.itemProgId))
       ThrowVb(vberr::kTypeMismatch, "the collection " + std::string(list.property) +
                                         " holds an item that is no " +
                                         std::string(list.itemProgId) + " record");

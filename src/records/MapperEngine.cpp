@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "core/mErrorHandling.h"
+#include "core/mQvCommonCalc.h"
+#include "core/mQvDaoDataBase.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
@@ -25,18 +27,6 @@ constexpr std::string_view kLazyFlag = "LazyLoaded";
 
 bool EndsWith(std::string_view s, std::string_view tail) {
   return s.size() > tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
-// The null-tolerant readers: Null, Empty or a value that does not convert
-// gives the kind's default, never an error.
-template <class T, class F>
-T Tolerant(const Variant& v, T fallback, F convert) {
-  if (v.IsEmptyOrNull()) return fallback;
-  try {
-    return convert(v);
-  } catch (const Error&) {
-    return fallback;
-  }
 }
 
 // A text as its column takes it: through the column's write conversion,
@@ -185,8 +175,8 @@ void DeleteOwned(const ColumnMap& map, QvRecord& rec, dao::Recordset* stored) {
     if (c.group != ColGroup::kLazy || lazyHeld) {
       owned.push_back(rec.SubRecord(props[i]));
     } else if (stored) {
-      const double id = Tolerant<double>(stored->FieldValue(c.column), 0.0,
-                                         [](const Variant& x) { return CDbl(x); });
+      const double id = mQvCommonCalc::ConvertOr<double>(stored->FieldValue(c.column), 0.0,
+                                                         [](const Variant& x) { return CDbl(x); });
       if (id == 0) continue;
       owned.push_back(RecordFactory::ForThisThread()->GetRecord(
           std::string(rec.RecordClassOf().Property(props[i]).progId), Variant(id)));
@@ -208,19 +198,24 @@ void UndoOnRollback(dao::Database& db, QvRecord& rec) {
 Variant ColumnValue(const ColumnDef& c, const Variant& v) {
   switch (c.kind) {
     case ColKind::kText: {
-      std::string s = Tolerant<std::string>(v, {}, [](const Variant& x) { return CStr(x); });
+      std::string s =
+          mQvCommonCalc::ConvertOr<std::string>(v, {}, [](const Variant& x) { return CStr(x); });
       return Variant(c.readText ? c.readText(s) : std::move(s));
     }
     case ColKind::kLong:
-      return Variant(Tolerant<int32_t>(v, 0, [](const Variant& x) { return CLng(x); }));
+      return Variant(
+          mQvCommonCalc::ConvertOr<int32_t>(v, 0, [](const Variant& x) { return CLng(x); }));
     case ColKind::kDouble:
     case ColKind::kRef:
-      return Variant(Tolerant<double>(v, 0.0, [](const Variant& x) { return CDbl(x); }));
+      return Variant(
+          mQvCommonCalc::ConvertOr<double>(v, 0.0, [](const Variant& x) { return CDbl(x); }));
     case ColKind::kDate:
-      return Variant(Tolerant<OleDate>(v, OleDate{}, [](const Variant& x) { return CDate(x); }));
+      return Variant(mQvCommonCalc::ConvertOr<OleDate>(v, OleDate{},
+                                                       [](const Variant& x) { return CDate(x); }));
     case ColKind::kBool:
     case ColKind::kFlag:
-      return Variant(Tolerant<bool>(v, false, [](const Variant& x) { return CBool(x); }));
+      return Variant(
+          mQvCommonCalc::ConvertOr<bool>(v, false, [](const Variant& x) { return CBool(x); }));
   }
   return Variant();
 }
@@ -271,7 +266,7 @@ std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant
   }
   if (!aRecord.IsObject()) ThrowVb(vberr::kTypeMismatch, "a record object was expected");
   auto rec = std::dynamic_pointer_cast<QvRecord>(aRecord.AsObject());
-  if (!rec || !NameEquals(rec->Type().progId, recordProgId))
+  if (!rec || !EqualsAsciiNoCase(rec->Type().progId, recordProgId))
     ThrowVb(vberr::kTypeMismatch,
             std::string("a ") + std::string(recordProgId) + " record was expected");
   return rec;
@@ -281,18 +276,6 @@ std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap&
   auto rs = db.OpenTable(map.table);
   rs->SetIndex(std::string(map.index));
   return rs;
-}
-
-double NextId(dao::Recordset& rs, std::string_view keyColumn) {
-  // MoveLast from wherever the cursor stands; on an empty table it raises
-  // 3021 and leaves no current row.
-  try {
-    rs.MoveLast();
-  } catch (const Error& e) {
-    if (e.Number() != jet::jeterr::kNoCurrentRecord) throw;
-    return 1;
-  }
-  return CDbl(rs.FieldValue(keyColumn)) + 1;
 }
 
 void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) {
@@ -319,16 +302,16 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   }
   // Header + detail: a type without a detail table, or a link without its
   // row, reads as missing.
-  const ColumnMap* detail =
-      DetailMapOf(*def.detail, Tolerant<int32_t>(rs->FieldValue(def.detail->typeColumn), 0,
-                                                 [](const Variant& x) { return CLng(x); }));
+  const ColumnMap* detail = DetailMapOf(
+      *def.detail, mQvCommonCalc::ConvertOr<int32_t>(rs->FieldValue(def.detail->typeColumn), 0,
+                                                     [](const Variant& x) { return CLng(x); }));
   if (!detail) {
     rec.MarkNotFound(Variant(id));
     return;
   }
   ResolvedProperties(*detail, rec.RecordClassOf());
-  const double link = Tolerant<double>(rs->FieldValue(def.detail->linkColumn), 0.0,
-                                       [](const Variant& x) { return CDbl(x); });
+  const double link = mQvCommonCalc::ConvertOr<double>(rs->FieldValue(def.detail->linkColumn), 0.0,
+                                                       [](const Variant& x) { return CDbl(x); });
   auto drs = SeekRow(db, *detail, link);
   CloseOnExit detailCloser(*drs);
   if (drs->NoMatch()) {
@@ -416,7 +399,7 @@ OpenedRow OpenForWrite(dao::Recordset& rs, const ColumnMap& map, const MapperHoo
     row.skip = true;
     return row;
   }
-  double next = NextId(rs, map.key);
+  double next = mQvDaoDataBase::NextId(rs, map.key);
   if (hooks.newId) next = hooks.newId(next);
   rs.AddNew();
   rs.SetField(map.key, Variant(next));
@@ -438,7 +421,7 @@ void OpenDetailForWrite(dao::Database& db, dao::Recordset& rs, const ColumnMap& 
       return;
     }
   }
-  const double next = NextId(rs, map.key);
+  const double next = mQvDaoDataBase::NextId(rs, map.key);
   rs.AddNew();
   rs.SetField(map.key, Variant(next));
   const int linkProp = PropertyOf(rec, d.linkColumn);
@@ -509,10 +492,10 @@ void DeleteRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   rs->Seek("=", key);
   if (!rs->NoMatch() && def.detail) {
     // The detail row named by the stored header (the record may be stale).
-    const int32_t type = Tolerant<int32_t>(rs->FieldValue(def.detail->typeColumn), 0,
-                                           [](const Variant& x) { return CLng(x); });
-    const double link = Tolerant<double>(rs->FieldValue(def.detail->linkColumn), 0.0,
-                                         [](const Variant& x) { return CDbl(x); });
+    const int32_t type = mQvCommonCalc::ConvertOr<int32_t>(
+        rs->FieldValue(def.detail->typeColumn), 0, [](const Variant& x) { return CLng(x); });
+    const double link = mQvCommonCalc::ConvertOr<double>(
+        rs->FieldValue(def.detail->linkColumn), 0.0, [](const Variant& x) { return CDbl(x); });
     if (const ColumnMap* detail = DetailMapOf(*def.detail, type)) {
       auto drs = SeekRow(db, *detail, link);
       CloseOnExit detailCloser(*drs);
@@ -557,8 +540,8 @@ void DeleteRecordsListed(dao::Database& db, const std::string& idQuery, std::str
   std::vector<double> ids;
   auto rs = db.OpenStatement(idQuery, dao::dbOpenSnapshot);
   for (; !rs->IsEOF(); rs->MoveNext())
-    ids.push_back(
-        Tolerant<double>(rs->FieldValue(0), 0.0, [](const Variant& x) { return CDbl(x); }));
+    ids.push_back(mQvCommonCalc::ConvertOr<double>(rs->FieldValue(0), 0.0,
+                                                   [](const Variant& x) { return CDbl(x); }));
   rs->Close();
   const auto factory = RecordFactory::ForThisThread();
   for (double id : ids) factory->GetRecord(std::string(progId), Variant(id))->DeleteFromStore();

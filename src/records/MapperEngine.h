@@ -185,11 +185,6 @@ Variant ColumnValue(const ColumnDef& c, const Variant& stored);
 // The property a column fills (see ColumnDef::property).
 std::string_view PropertyNameOf(const ColumnDef& c);
 
-// The key of the last row in index order plus 1, or 1 for an empty table.
-// `rs` is a table-type recordset with its index set, in any position; it is
-// left on the last row (on none for an empty table).
-double NextId(dao::Recordset& rs, std::string_view keyColumn);
-
 // The table-type recordset of `map` with its index set.
 std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap& map);
 

@@ -14,12 +14,9 @@ using namespace mQvDaoDataBase;
 std::string N(double v) {
   return Number2DaoSql(v);
 }
-double Id(const Variant& v) {
-  return v.IsNull() ? 0.0 : CDbl(v);
-}
 // The first column of the first row, 0 for none or Null.
 double FirstId(const std::string& sql) {
-  return Id(QvQueryFirstValueSafe(sql, Variant(0.0), records::MapperUserDatabase()));
+  return CDblOr(QvQueryFirstValueSafe(sql, Variant(0.0), records::MapperUserDatabase()), 0);
 }
 
 // What the period searches know of a document: stream, period, template,
@@ -65,9 +62,12 @@ double FindNeighbour(double aDocumentID, bool next) {
                  db)) {
     return 0;
   }
-  k = {Id(s), Id(p), Id(t), Id(n), k.acceptDate};
-  const double docClass = Id(QvQueryFirstValueSafe(
-      "select doc_type_id from doc_templates where template_id = " + N(k.tmpl), Variant(0.0), db));
+  k = {CDblOr(s, 0), CDblOr(p, 0), CDblOr(t, 0), CDblOr(n, 0), k.acceptDate};
+  const double docClass =
+      CDblOr(QvQueryFirstValueSafe(
+                 "select doc_type_id from doc_templates where template_id = " + N(k.tmpl),
+                 Variant(0.0), db),
+             0);
   Variant group, alternative;
   if (!QvQuery2ValuesSafe("select doc_group_id, alter_doc_type_id from doc_type_class where "
                           "doc_type_id = " +
@@ -82,14 +82,14 @@ double FindNeighbour(double aDocumentID, bool next) {
              "ti2.end_date = ti1.beg_date-1 Where ti1.time_id = " +
                  N(k.period) + " and ti2.report_id <= 16 ";
   const std::string templates =
-      Id(group) == 0
+      CDblOr(group, 0) == 0
           ? TemplatesOfClass(docClass)
           : "select t2.template_id from doc_templates As t2 where t2.doc_type_id in ( select "
             "c4.doc_type_id from doc_type_class AS c4 where c4.doc_group_id = " +
-                N(Id(group)) + " ) ";
+                N(CDblOr(group, 0)) + " ) ";
   double found = FindInPeriods(k, templates, periods, next);
-  if (found == 0 && Id(alternative) != 0)
-    found = FindInPeriods(k, TemplatesOfClass(Id(alternative)), periods, next);
+  if (found == 0 && CDblOr(alternative, 0) != 0)
+    found = FindInPeriods(k, TemplatesOfClass(CDblOr(alternative, 0)), periods, next);
   return found;
 }
 

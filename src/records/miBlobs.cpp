@@ -74,7 +74,7 @@ SavedBlob SaveDataBlob(double& rID, std::span<const uint8_t> aContent,
       if (!Seek(*rs, rID)) return SavedBlob{};
       rs->Edit();
     } else {
-      const double id = records::NextId(*rs, "ID");
+      const double id = mQvDaoDataBase::NextId(*rs, "ID");
       rs->AddNew();
       rs->SetField("ID", Variant(id));
       rID = id;

@@ -31,9 +31,6 @@ using records::RecordFactory;
 std::string N(double v) {
   return Number2DaoSql(v);
 }
-double Id(const Variant& v) {
-  return v.IsNull() ? 0.0 : CDbl(v);
-}
 
 QvRecordPtr Sub(QvRecord& r, std::string_view property) {
   return std::static_pointer_cast<QvRecord>(r.Get(property).AsObject());
@@ -116,9 +113,10 @@ int32_t TemplateClassScale(QvRecord& tmpl) {
 // The next identifier along `link` from `id`; 0 at the end of the chain or
 // for a document that does not exist.
 double NextAlong(dao::Database& db, double id, std::string_view link) {
-  return Id(QvQueryFirstValueSafe(
-      "select " + std::string(link) + " from Doc_Registry where Document_ID = " + N(id),
-      Variant(0.0), records::SharedDatabase(db)));
+  return CDblOr(QvQueryFirstValueSafe("select " + std::string(link) +
+                                          " from Doc_Registry where Document_ID = " + N(id),
+                                      Variant(0.0), records::SharedDatabase(db)),
+                0);
 }
 
 constexpr int kMaxChainSteps = 100;
@@ -221,7 +219,7 @@ QvRecordPtr CreateImportingDocument(double aAccStreamID, double aTimePeriodID, d
       for (size_t r = 0; r < versions->RowCount(); ++r) {
         const Variant& adj = versions->Value(r, adjCol);
         const int32_t number = adj.IsNull() ? 0 : CLng(adj);
-        const double id = Id(versions->Value(r, idCol));
+        const double id = CDblOr(versions->Value(r, idCol), 0);
         if (number <= aAdjustmentNumber)
           d.older = id;
         else if (d.newer == 0)
@@ -242,9 +240,11 @@ QvRecordPtr CreateImportingDocument(double aAccStreamID, double aTimePeriodID, d
 int32_t GetNextInstanceNumber(double aAccStreamID, double aTimePeriodID, double aTemplateID) {
   return Guard(QV_HERE, [&] {
     auto db = records::MapperUserDatabase();
-    const double docClass = Id(QvQueryFirstValueSafe(
-        "select doc_type_id from doc_templates where template_id = " + N(aTemplateID), Variant(0.0),
-        db));
+    const double docClass =
+        CDblOr(QvQueryFirstValueSafe(
+                   "select doc_type_id from doc_templates where template_id = " + N(aTemplateID),
+                   Variant(0.0), db),
+               0);
     if (docClass == 0) return int32_t{0};
     Variant inst, cnt;
     QvQuery2Values(
@@ -279,12 +279,14 @@ CollectionPtr GetDocClassChain(double aAccStreamID, double aTimePeriodID, double
     auto db = records::MapperUserDatabase();
     const std::string_view end = aNewestFirst ? "top_doc_id" : "bottom_next_id";
     const std::string_view follow = aNewestFirst ? "bottom_next_id" : "top_doc_id";
-    const double start = Id(QvQueryFirstValueSafe(
-        "select d.document_id from Doc_Registry AS d left join Doc_Templates AS t ON "
-        "t.template_id = d.template_id where d.Taxpayer_ID = " +
-            N(aAccStreamID) + " and d.Time_ID = " + N(aTimePeriodID) +
-            " and t.doc_type_id = " + N(aDocClassID) + " and d." + std::string(end) + " = 0 ",
-        Variant(0.0), db));
+    const double start = CDblOr(
+        QvQueryFirstValueSafe(
+            "select d.document_id from Doc_Registry AS d left join Doc_Templates AS t ON "
+            "t.template_id = d.template_id where d.Taxpayer_ID = " +
+                N(aAccStreamID) + " and d.Time_ID = " + N(aTimePeriodID) +
+                " and t.doc_type_id = " + N(aDocClassID) + " and d." + std::string(end) + " = 0 ",
+            Variant(0.0), db),
+        0);
     return AsCollection(start == 0 ? std::vector<double>{} : Walk(*db, start, follow, true));
   });
 }

@@ -30,17 +30,13 @@ void ForEachId(dao::Recordset& rs, const std::string& column,
   for (; !rs.IsEOF(); rs.MoveNext()) each(rs.FieldValue(field));
 }
 
-double IdOf(const Variant& v) {
-  return v.IsNull() ? 0.0 : CDbl(v);
-}
-
 CollectionPtr Records(dao::Recordset& rs, const std::string& column, std::string_view progId,
                       FactoryOp op) {
   auto out = std::make_shared<Collection>();
   auto factory = RecordFactory::ForThisThread();
   std::string type(progId);
   ForEachId(rs, column, [&](const Variant& v) {
-    Variant id(IdOf(v));
+    Variant id(CDblOr(v, 0));
     QvRecordPtr rec = op == FactoryOp::kGetRecord ? factory->GetRecord(type, id)
                                                   : factory->GetLoadedRecord(type, id);
     out->Add(Variant(ObjectPtr(rec)));
@@ -74,7 +70,7 @@ CollectionPtr GetIDCollection(dao::Recordset& aRs, const std::string& aColumn, b
     auto out = std::make_shared<Collection>();
     ForEachId(aRs, aColumn, [&](const Variant& v) {
       if (!aUnique) {
-        out->Add(Variant(IdOf(v)));
+        out->Add(Variant(CDblOr(v, 0)));
         return;
       }
       if (v.IsNull()) ThrowVb(vberr::kInvalidUseOfNull, aColumn + " is Null");
@@ -119,7 +115,7 @@ CollectionPtr GetRecCollection_QvDocument(dao::Recordset& aRs, const std::string
     if (!aNewLoadOnSetID) return Records(aRs, aColumn, Qr("QvDocument"), FactoryOp::kGetRecord);
     auto out = std::make_shared<Collection>();
     ForEachId(aRs, aColumn, [&](const Variant& v) {
-      out->Add(Variant(ObjectPtr(NewWithId(Qr("QvDocument"), IdOf(v), true))));
+      out->Add(Variant(ObjectPtr(NewWithId(Qr("QvDocument"), CDblOr(v, 0), true))));
     });
     return out;
   });
@@ -130,7 +126,7 @@ CollectionPtr GetRecCollection_QvWjEvent_Ex(dao::Recordset& aRs, const std::stri
   return Guard(QV_HERE, [&] {
     auto out = std::make_shared<Collection>();
     ForEachId(aRs, aColumn, [&](const Variant& v) {
-      double id = IdOf(v);
+      double id = CDblOr(v, 0);
       std::string key = aKeyed ? KeyOf(id) : std::string();
       if (aKeyed && out->FindByKey(key)) return;
       Variant item = aBareIds ? Variant(id)

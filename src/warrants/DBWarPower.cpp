@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/mQvDaoDataBase.h"
+#include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "records/MapperSession.h"
@@ -35,7 +36,7 @@ std::vector<double> GrantedIds(QvRecord& power) {
   for (int32_t i = 1; i <= items->Count(); ++i) {
     const Variant& v = items->At(i);
     auto item = v.IsObject() ? std::dynamic_pointer_cast<QvRecord>(v.AsObject()) : nullptr;
-    if (!item || !NameEquals(item->Type().progId, kPermissionType))
+    if (!item || !EqualsAsciiNoCase(item->Type().progId, kPermissionType))
       ThrowVb(vberr::kTypeMismatch,
               "the permissions of a power must be " + std::string(kPermissionType) + " records");
     if (item->State() == records::kDeleted) continue;

@@ -23,10 +23,14 @@
 #include "platform/automation/Collection.h"
 #include "platform/automation/Error.h"
 #include "platform/os/RegistryStore.h"
+#include "support/TestSupport.h"
 
 namespace qv::coretest {
 
 namespace fs = std::filesystem;
+using testsupport::ExpectError;
+using testsupport::kAnyError;
+using testsupport::RaisedError;
 
 inline fs::path MakeTempDir(const char* stem) {
   std::string pattern = (fs::temp_directory_path() / (std::string(stem) + "XXXXXX")).string();
@@ -49,16 +53,6 @@ inline const fs::path& TemplateFolder() {
 }
 
 inline constexpr std::string_view kGeneralKey = "SOFTWARE\\Kestrane\\Quivane\\General";
-
-// The error `f` raises, or nullopt.
-inline std::optional<Error> Caught(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e;
-  }
-  return std::nullopt;
-}
 
 // What an operation called by name gave, as one text: every column of
 // every row of a recordset ("a|b;" per row), the identifiers of a

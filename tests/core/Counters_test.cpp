@@ -14,7 +14,9 @@
 namespace qv {
 namespace {
 
-using coretest::Caught;
+using coretest::ExpectError;
+
+using coretest::kAnyError;
 using mQvDaoDataBase::QvExecuteSql;
 using mQvDaoDataBase::QvQueryValue;
 
@@ -46,10 +48,8 @@ TEST_F(Counters, CountersCountPerTypeAndYear) {
   EXPECT_EQ(common.GetCurrCounter(2, 0), 0);
   EXPECT_EQ(common.GetNextCounter(2, 0), 1);
   QvExecuteSql("update Counters set CounterValue = 2147483647 where CounterType = 2");
-  auto e = Caught([&] { common.GetNextCounter(2, 0); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), vberr::kOverflow);
-  EXPECT_EQ(e->Description().substr(0, e->Description().find("\r\n")),
+  Error e = ExpectError(vberr::kOverflow, "", [&] { common.GetNextCounter(2, 0); });
+  EXPECT_EQ(e.Description().substr(0, e.Description().find("\r\n")),
             "[Qv_DBProvider::DBCommon.GetNextCounter]");
   EXPECT_EQ(common.GetCurrCounter(2, 0), INT32_MAX);
 }
@@ -76,10 +76,8 @@ TEST_F(Counters, DeliveryNumbersFollowTheRegisteredDocuments) {
             Variant(int32_t{121}));
 
   miDataBase::GetUserDataBase()->Connection().Schema().DropTable("doc_registry");
-  auto e = Caught([&] { params.GetNextDeliveryNumber(); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 3078);
-  EXPECT_EQ(e->Description(),
+  Error e = ExpectError(3078, "", [&] { params.GetNextDeliveryNumber(); });
+  EXPECT_EQ(e.Description(),
             "[Qv_DBProvider::DBGlobalParams.GetNextDeliveryNumber]\r\n"
             "[Qv_DBProvider::mQvDaoDataBase.QvQueryValue] {Запрос, вызвавший ошибку: \r\n"
             "select max (reg_number) from doc_registry}\r\n"

@@ -17,7 +17,9 @@
 namespace qv {
 namespace {
 
-using coretest::Caught;
+using coretest::ExpectError;
+
+using coretest::kAnyError;
 using mQvDaoDataBase::QvExecuteSql;
 
 // What the fake lock component saw, in order.
@@ -196,9 +198,7 @@ TEST_F(Locking, ByNameThroughTheSessionAndDBCommon) {
   manager->CallV("RenewRead");
   manager->CallV("FlushUpdates");
   EXPECT_EQ(Committed(), "2");
-  auto e = Caught([] { CreateObject("Qv_DBProvider.DBLockKeeper"); });  // not creatable
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 429);
+  ExpectError(429, "", [] { CreateObject("Qv_DBProvider.DBLockKeeper"); });  // not creatable
 }
 
 // A lock held by another process makes DoLock wait and fail with 3050
@@ -217,14 +217,13 @@ TEST_F(Locking, TwoProcessesContendForTheLock) {
     return std::string("done");
   });
   held.Wait();
-  auto e = Caught([] { miLocks::LockUserDataBase(lockaction::kDefault); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), os::kCouldNotLockFile);
-  EXPECT_EQ(e->Description().rfind("[Qv_DBProvider::miLocks.LockUserDataBase]\r\n"
-                                   "[Qv_DBProvider::DBLockManager.DoLock]\r\n",
-                                   0),
+  Error e = ExpectError(os::kCouldNotLockFile, "",
+                        [] { miLocks::LockUserDataBase(lockaction::kDefault); });
+  EXPECT_EQ(e.Description().rfind("[Qv_DBProvider::miLocks.LockUserDataBase]\r\n"
+                                  "[Qv_DBProvider::DBLockManager.DoLock]\r\n",
+                                  0),
             0u)
-      << e->Description();
+      << e.Description();
   EXPECT_EQ(miDataBase::GetUserLockManager()->Depth(), 0);
   EXPECT_EQ(Depth(), 0);
   go.Send();

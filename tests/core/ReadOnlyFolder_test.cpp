@@ -69,13 +69,12 @@ struct Call {
 
 std::string CallByName(const Call& c) {
   std::vector<Variant> args = c.args;
-  std::string description;
   Variant result;
-  const int32_t number = testsupport::ErrorNumber(
-      [&] {
-        result = CreateObject(std::string("Qv_DBProvider.") + c.progId)->Call(c.method, args);
-      },
-      &description);
+  const Error e = testsupport::RaisedError([&] {
+    result = CreateObject(std::string("Qv_DBProvider.") + c.progId)->Call(c.method, args);
+  });
+  const int32_t number = e.Number();
+  const std::string& description = e.Description();
   if (number == 0) return coretest::RenderResult(result);
   const size_t last = description.rfind('\n');
   return "error " + std::to_string(number) + ": " + description.substr(last + 1);
@@ -120,10 +119,10 @@ TEST_F(ReadOnlyFolder, EveryReadWorksAndEveryWriteFailsWith3027) {
     for (const Call& c : reads) text += CallByName(c) + "\n";
     for (const Call& c : writes) text += CallByName(c).substr(0, 10) + "\n";
     // A multi-step write under the database lock: no lock file is needed.
-    const int32_t number = testsupport::ErrorNumber([] {
-      auto keeper = miLocks::LockUserDataBase(lockaction::kDefault);
-      QvExecuteSql("delete from AccPerson");
-    });
+    const int32_t number = testsupport::RaisedError([] {
+                             auto keeper = miLocks::LockUserDataBase(lockaction::kDefault);
+                             QvExecuteSql("delete from AccPerson");
+                           }).Number();
     text += "error " + std::to_string(number) + " under the lock\n";
     miDataBase::ResetSessionForThread();
     return text;

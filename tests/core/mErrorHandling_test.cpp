@@ -6,9 +6,13 @@
 
 #include "core/QvErrors.h"
 #include "core/mQvXmlToolsErr.h"
+#include "support/TestSupport.h"
 
 namespace qv {
 namespace {
+
+using testsupport::ExpectError;
+using testsupport::kAnyError;
 
 // Two nested library procedures over an engine failure, as a query class
 // calling the statement toolkit.
@@ -30,18 +34,8 @@ struct DictQueries {
   }
 };
 
-Error Caught(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error was raised";
-  return Error(0, "");
-}
-
 TEST(ErrorHandling, ChainListsProceduresOutermostFirstAndSourceOnce) {
-  const Error e = Caught([] { DictQueries().GetCountry(); });
+  const Error e = ExpectError(kAnyError, "", [] { DictQueries().GetCountry(); });
   EXPECT_EQ(e.Number(), 3078);
   EXPECT_EQ(e.Source(), "");
   EXPECT_EQ(e.Description(),
@@ -71,7 +65,7 @@ TEST(ErrorHandling, LocationLineRules) {
       {"source", Error(5, "bad", "Src"), "M", "P", "", "[Qv_DBProvider::M.P]\r\n[Src]\r\nbad"},
   };
   for (const auto& c : cases) {
-    const Error e = Caught([&] {
+    const Error e = ExpectError(kAnyError, "", [&] {
       try {
         throw c.raised;
       } catch (...) {
@@ -82,8 +76,8 @@ TEST(ErrorHandling, LocationLineRules) {
     EXPECT_EQ(e.Number(), 5) << c.what;
   }
   // A foreign exception keeps its text under the automation error number.
-  const Error foreign =
-      Caught([] { Guard("M", "P", []() -> int { throw std::runtime_error("boom"); }); });
+  const Error foreign = ExpectError(
+      kAnyError, "", [] { Guard("M", "P", []() -> int { throw std::runtime_error("boom"); }); });
   EXPECT_EQ(foreign.Number(), vberr::kAutomationError);
   EXPECT_EQ(foreign.Description(), "[Qv_DBProvider::M.P]\r\nboom");
 }
@@ -112,15 +106,16 @@ TEST(ErrorHandling, ShowVariantReportsToTheSinkAndDoesNotRaise) {
 }
 
 TEST(ErrorHandling, CreateObjectErrNamesTheObject) {
-  const Error e = Caught([] { mErrorHandling::CreateObjectErr("Qv_Nowhere.Thing"); });
+  const Error e =
+      ExpectError(kAnyError, "", [] { mErrorHandling::CreateObjectErr("Qv_Nowhere.Thing"); });
   EXPECT_EQ(e.Number(), vberr::kCannotCreateObject);
   EXPECT_EQ(e.Description().rfind("[Qv_DBProvider::mErrorHandling.CreateObjectErr] "
                                   "{Object: Qv_Nowhere.Thing}",
                                   0),
             0u)
       << e.Description();
-  const Error remote =
-      Caught([] { mErrorHandling::CreateObjectErr("VBA.Collection", "far-away"); });
+  const Error remote = ExpectError(
+      kAnyError, "", [] { mErrorHandling::CreateObjectErr("VBA.Collection", "far-away"); });
   EXPECT_NE(remote.Description().find("{Object: VBA.Collection@far-away}"), std::string::npos);
   EXPECT_TRUE(mErrorHandling::CreateObjectErr("VBA.Collection"));
 }

@@ -21,7 +21,8 @@ namespace qv {
 namespace {
 
 using namespace mQvDaoDataBase;
-using coretest::Caught;
+using coretest::ExpectError;
+using coretest::kAnyError;
 
 // Table T of the user database: ID (key "Id"), Name, Born, Amount; rows
 // 1 Иванов 05.03.2007 10.5, 2 Петров (Nulls), 3 "Сидоров ""С""" 31.12.1899.
@@ -68,13 +69,12 @@ TEST_F(Toolkit, SingleValueQueriesNeedExactlyOneRow) {
   };
   for (const auto& c : cases) {
     Variant got;
-    auto e = Caught([&] { got = QvQueryValue(c.sql, Variant("default")); });
+    SCOPED_TRACE(c.sql);
+    const Error e =
+        ExpectError(c.error, "", [&] { got = QvQueryValue(c.sql, Variant("default")); });
     if (c.error) {
-      ASSERT_TRUE(e) << c.sql;
-      EXPECT_EQ(e->Number(), c.error);
-      EXPECT_EQ(Innermost(*e), c.value);
+      EXPECT_EQ(Innermost(e), c.value);
     } else {
-      ASSERT_FALSE(e) << e->Description();
       EXPECT_EQ(got.IsNull() ? "Null" : CStr(got), c.value);
     }
   }
@@ -95,11 +95,9 @@ TEST_F(Toolkit, SingleValueQueriesNeedExactlyOneRow) {
   EXPECT_EQ(c4, Variant(10.5));
   QvQuery4Values("select ID, Name, Born, Amount from T where ID = 3", c1, c2, c3, c4);
   EXPECT_EQ(CStr(c2), "Сидоров \"С\"");
-  auto e = Caught([&] { QvQuery3Values(two, c1, c2, c3); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 40090);
+  Error e = ExpectError(40090, "", [&] { QvQuery3Values(two, c1, c2, c3); });
 
-  EXPECT_EQ(Innermost(*Caught([&] { QvQueryFirstValue(none); })),
+  EXPECT_EQ(Innermost(ExpectError(40090, "", [&] { QvQueryFirstValue(none); })),
             "Запрос не возвратил ни одной записи.");
   EXPECT_EQ(QvQueryFirstValue("select Name from T order by ID desc"), Variant("Сидоров \"С\""));
   EXPECT_EQ(QvQueryFirstValueSafe(none, Variant(5)), Variant(5));
@@ -121,10 +119,8 @@ TEST_F(Toolkit, SingleValueQueriesNeedExactlyOneRow) {
 
 TEST_F(Toolkit, ErrorsNameTheFailingStatementAndEveryProcedure) {
   const std::string sql = "select Nosuch from T";
-  auto e = Caught([&] { QvQuerySqlA(sql); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 3061);
-  EXPECT_EQ(e->Description(),
+  Error e = ExpectError(3061, "", [&] { QvQuerySqlA(sql); });
+  EXPECT_EQ(e.Description(),
             "[Qv_DBProvider::mQvDaoDataBase.QvQuerySqlA] {Запрос, вызвавший ошибку: \r\n" + sql +
                 "}\r\n"
                 "[Qv_DBProvider::mQvDaoDataBase.QvQuerySql] {Запрос, вызвавший ошибку: \r\n" +
@@ -135,10 +131,8 @@ TEST_F(Toolkit, ErrorsNameTheFailingStatementAndEveryProcedure) {
 
   // A row-count failure passes the check's own location too.
   QvExecuteSql("delete from DBVersion");
-  e = Caught([] { DBCommon().GetDBVerion(); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 40090);
-  EXPECT_EQ(e->Description(),
+  e = ExpectError(40090, "", [] { DBCommon().GetDBVerion(); });
+  EXPECT_EQ(e.Description(),
             "[Qv_DBProvider::DBCommon.GetDBVerion]\r\n"
             "[Qv_DBProvider::mQvDaoDataBase.QvQueryValue] {Запрос, вызвавший ошибку: \r\n"
             "select top 1 CStr (MajorVersion) + '.' + CStr (MinorVersion) + '.' + CStr "
@@ -147,9 +141,8 @@ TEST_F(Toolkit, ErrorsNameTheFailingStatementAndEveryProcedure) {
             "Запрос значения не возвратил ни одной записи.");
 
   // The quiet form names no statement.
-  e = Caught([] { QvExecuteSqlQuiet("delete from Nowhere"); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Description().substr(0, e->Description().find("\r\n")),
+  e = ExpectError(kAnyError, "", [] { QvExecuteSqlQuiet("delete from Nowhere"); });
+  EXPECT_EQ(e.Description().substr(0, e.Description().find("\r\n")),
             "[Qv_DBProvider::mQvDaoDataBase.QvExecuteSqlQuiet]");
 }
 
@@ -198,11 +191,12 @@ TEST_F(Toolkit, LiteralTexts) {
       {DescribeValue(Variant(VariantArray::Of({Variant(1)}))), "(0x200C) ???"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.expected);
-  for (double bad : {std::numeric_limits<double>::infinity(), -HUGE_VAL, std::nan("")})
-    EXPECT_EQ(testsupport::ErrorNumber([&] { Number2DaoSql(bad); }), 6) << bad;
+  for (double bad : {std::numeric_limits<double>::infinity(), -HUGE_VAL, std::nan("")}) {
+    SCOPED_TRACE(::testing::Message() << bad);
+    testsupport::ExpectError(6, "", [&] { Number2DaoSql(bad); });
+  }
   EXPECT_EQ(DaoQString(std::string(kMaxQStringBytes, 'x')).size(), kMaxQStringBytes + 2);
-  EXPECT_EQ(testsupport::ErrorNumber([] { DaoQString(std::string(kMaxQStringBytes + 1, 'x')); }),
-            5);
+  testsupport::ExpectError(5, "", [] { DaoQString(std::string(kMaxQStringBytes + 1, 'x')); });
   // The literals read back as the values they stand for.
   EXPECT_EQ(QvQueryValue("select count(*) from T where Born = " + Date2DaoSql(march5, "") +
                          " and Name <> " + DaoQString("x\"y")),
@@ -231,9 +225,10 @@ TEST_F(Toolkit, IdentifierListsAreNumbersOrRefused) {
       {"1\t", ""},
   };
   for (const auto& c : cases) {
-    std::string got, description;
-    const int32_t number =
-        testsupport::ErrorNumber([&] { got = IdList2DaoSql(c.ids, "GetThings"); }, &description);
+    std::string got;
+    const Error e = testsupport::RaisedError([&] { got = IdList2DaoSql(c.ids, "GetThings"); });
+    const int32_t number = e.Number();
+    const std::string& description = e.Description();
     if (c.expected.empty()) {
       EXPECT_EQ(number, 5) << c.ids;
       EXPECT_NE(description.find("GetThings"), std::string::npos) << description;
@@ -253,11 +248,13 @@ TEST_F(Toolkit, IdentifierListsAreNumbersOrRefused) {
   const std::string sql = IdList2DaoSql(ids(kMaxIdListItems), "x", ",");
   EXPECT_EQ(std::count(sql.begin(), sql.end(), ','), kMaxIdListItems - 1);
   EXPECT_EQ(sql.substr(sql.size() - 6), "," + std::to_string(kMaxIdListItems));
-  for (size_t n : {kMaxIdListItems + 1, size_t{200000}})
-    EXPECT_EQ(testsupport::ErrorNumber([&] { IdList2DaoSql(ids(n), "x"); }), 5) << n;
+  for (size_t n : {kMaxIdListItems + 1, size_t{200000}}) {
+    SCOPED_TRACE(::testing::Message() << n);
+    testsupport::ExpectError(5, "", [&] { IdList2DaoSql(ids(n), "x"); });
+  }
   const std::string longest(kMaxIdListItemChars, '1');
   EXPECT_EQ(IdList2DaoSql(" " + longest + " ", "x"), longest);
-  EXPECT_EQ(testsupport::ErrorNumber([&] { IdList2DaoSql(longest + "1", "x"); }), 5);
+  testsupport::ExpectError(5, "", [&] { IdList2DaoSql(longest + "1", "x"); });
 }
 
 TEST_F(Toolkit, DictionaryStatements) {
@@ -282,18 +279,16 @@ TEST_F(Toolkit, DictionaryStatements) {
   for (size_t r = 0; r < rs->RowCount(); ++r)
     seek += CStr(rs->Value(r, rs->FieldIndex("SeekName"))) + ";";
   EXPECT_EQ(seek, "Иванов|10.5;Петров|;Сидоров \"С\"|0.25;");
-  auto e = Caught([] { GetDictQuery("T", "1;3", "Amount >", "", "", "ID", ""); });
-  ASSERT_TRUE(e);
-  EXPECT_NE(e->Description().find("{Запрос, вызвавший ошибку: \r\nSELECT T.*  From T Where  ID IN "
-                                  "(1,3) and Amount >;}"),
+  Error e =
+      ExpectError(kAnyError, "", [] { GetDictQuery("T", "1;3", "Amount >", "", "", "ID", ""); });
+  EXPECT_NE(e.Description().find("{Запрос, вызвавший ошибку: \r\nSELECT T.*  From T Where  ID IN "
+                                 "(1,3) and Amount >;}"),
             std::string::npos)
-      << e->Description();
+      << e.Description();
   // A refused list builds no statement, so none is named.
-  e = Caught([] { GetDictQuery("T", "1;", "", "", "", "ID", ""); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 5);
-  EXPECT_EQ(e->Description().find("Запрос"), std::string::npos) << e->Description();
-  EXPECT_NE(e->Description().find("GetDictQuery (T)"), std::string::npos) << e->Description();
+  e = ExpectError(5, "", [] { GetDictQuery("T", "1;", "", "", "", "ID", ""); });
+  EXPECT_EQ(e.Description().find("Запрос"), std::string::npos) << e.Description();
+  EXPECT_NE(e.Description().find("GetDictQuery (T)"), std::string::npos) << e.Description();
 }
 
 TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
@@ -316,18 +311,15 @@ TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
   QvLookupValue(got, "T", "Id", Variant(99), "Name", Variant("none"));
   EXPECT_EQ(got, Variant("none"));
 
-  auto e = Caught([] { QvIsKeyExists(nullptr, "T", "NoIndex", Variant(1), Variant(2)); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 3015);
-  EXPECT_EQ(e->Description().substr(0, e->Description().find("\r\n")),
+  Error e =
+      ExpectError(3015, "", [] { QvIsKeyExists(nullptr, "T", "NoIndex", Variant(1), Variant(2)); });
+  EXPECT_EQ(e.Description().substr(0, e.Description().find("\r\n")),
             "[Qv_DBProvider::mQvDaoDataBase.QvIsKeyExists] {Таблица: T, Индекс: NoIndex, "
             "Количество ключей: 2}");
 
   const Variant badField[] = {Variant("Amount"), Variant(2), Variant("Nosuch"), Variant(5)};
-  e = Caught([&] { QvAddRecord("T", "Id", "ID", 0, badField); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 3265);
-  const std::string& d = e->Description();
+  e = ExpectError(3265, "", [&] { QvAddRecord("T", "Id", "ID", 0, badField); });
+  const std::string& d = e.Description();
   EXPECT_EQ(d.substr(0, d.find("\r\n[DAO")),
             "[Qv_DBProvider::mQvDaoDataBase.QvAddRecord] {Таблица: T, PKIndex: Id, PKFiled: ID}\r\n"
             "[Qv_DBProvider::mQvDaoDataBase.FillRsWithValues] {Field: Nosuch, Value: (Long) 5}");
@@ -335,9 +327,8 @@ TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
 
   auto rs = QvGetTableRS("T", "Id");
   rs->AddNew();
-  e = Caught([&] { DaoRsSet(*rs, "Name", Variant(std::string(51, 'x'))); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Description().substr(0, e->Description().find("\r\n")),
+  e = ExpectError(kAnyError, "", [&] { DaoRsSet(*rs, "Name", Variant(std::string(51, 'x'))); });
+  EXPECT_EQ(e.Description().substr(0, e.Description().find("\r\n")),
             "[Qv_DBProvider::mQvDaoDataBase.DaoRsSet] {Table: T, Field: Name, Value: (String) \"" +
                 std::string(51, 'x') + "\"}");
   rs->CancelUpdate();

@@ -15,6 +15,7 @@
 namespace qv {
 namespace {
 
+using coretest::ExpectError;
 using mQvDaoDataBase::QvExecuteSql;
 using mQvDaoDataBase::QvQuerySql;
 
@@ -80,11 +81,10 @@ TEST_F(DaoToAdo, AnUnknownTypeIsShownAndLeftOut) {
 TEST_F(DaoToAdo, AValueThatDoesNotFitNamesItsColumn) {
   // A Char column is not nullable in the copy, so a Null there cannot be stored.
   QvExecuteSql("insert into AllTypes (Lng) values (5)");
-  auto e = coretest::Caught(
-      [] { mQvDataBase::DaoToAdoRS(QvQuerySql("select Lng, Ch from AllTypes"), ""); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), ado::adoerr::kMultipleStep);
-  EXPECT_EQ(e->Description().substr(0, e->Description().find("\r\n")),
+  Error e = ExpectError(ado::adoerr::kMultipleStep, "", [] {
+    mQvDataBase::DaoToAdoRS(QvQuerySql("select Lng, Ch from AllTypes"), "");
+  });
+  EXPECT_EQ(e.Description().substr(0, e.Description().find("\r\n")),
             "[Qv_DBProvider::mQvDataBase.DaoToAdoRS] {Name=[Ch], Type=129}");
 }
 

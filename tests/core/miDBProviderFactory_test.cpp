@@ -13,7 +13,9 @@
 namespace qv {
 namespace {
 
-using coretest::Caught;
+using coretest::ExpectError;
+
+using coretest::kAnyError;
 
 // Stands in for a courier class no library of ours provides.
 class FakeCourBlob : public Object {
@@ -38,16 +40,13 @@ QV_DEFINE_CLASS(FakeTester, "QvCoreTest.FakeTester", QV_CREATABLE(FakeTester),
 
 class Factory : public coretest::DataFolderTest {};
 
-TEST_F(Factory, SlotsAreDistinctAndLeaveTheKnownGaps) {
+// Two creators on one slot would hand out each other's objects.
+TEST_F(Factory, SlotsAreDistinct) {
   std::set<int32_t> used;
   for (const auto& c : miDBProviderFactory::Creators()) {
     EXPECT_TRUE(used.insert(c.slot).second) << c.name;
     EXPECT_LT(c.slot, miDBProviderFactory::kSlotCount);
   }
-  std::set<int32_t> gaps;
-  for (int32_t s = 0; s < miDBProviderFactory::kSlotCount; ++s)
-    if (!used.count(s)) gaps.insert(s);
-  EXPECT_EQ(gaps, (std::set<int32_t>{6, 9, 14, 19, 27, 28, 31, 34, 39, 41}));
 }
 
 TEST_F(Factory, AMissingClassIsShown) {

@@ -16,7 +16,9 @@
 namespace qv {
 namespace {
 
-using coretest::Caught;
+using coretest::ExpectError;
+
+using coretest::kAnyError;
 
 class Session : public coretest::DataFolderTest {};
 
@@ -62,17 +64,15 @@ TEST_F(Session, DatabasesAreHeldUntilClosedThenReopened) {
 TEST_F(Session, AMissingUserDatabaseFailsEachTimeAndNamesTheChain) {
   std::filesystem::remove(folder_ / "Quivane.mdb");
   DBCommon common;
-  auto e = Caught([&] { common.GetFormatDBVerion(); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 3024);
-  EXPECT_EQ(e->Description(),
+  Error e = ExpectError(3024, "", [&] { common.GetFormatDBVerion(); });
+  EXPECT_EQ(e.Description(),
             "[Qv_DBProvider::DBCommon.GetFormatDBVerion]\r\n"
             "[Qv_DBProvider::miDataBase.GetUserDataBase]\r\n"
             "[Qv_DBProvider::miDataBase.OpenUserDataBase]\r\n"
             "[DAO.Workspace]\r\n"
             "Could not find file '" +
                 Folder() + "Quivane.mdb'.");
-  EXPECT_EQ(e->Source(), "");
+  EXPECT_EQ(e.Source(), "");
   // Nothing was held: once the file is back the next call opens it.
   std::filesystem::copy(coretest::TemplateFolder() / "Quivane.mdb", folder_ / "Quivane.mdb");
   EXPECT_EQ(common.GetFormatDBVerion(), "4.0");
@@ -89,9 +89,7 @@ TEST_F(Session, ClassifierPresenceIsProbedOncePerThread) {
   EXPECT_TRUE(stuff.IsOkatoDataBasePresent());
   // The database itself opens whatever the probe said; a missing file fails.
   EXPECT_TRUE(stuff.GetKladrDataBase()->IsOpen());
-  auto e = Caught([&] { stuff.GetOkatoDataBase(); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 3024);
+  Error e = ExpectError(3024, "", [&] { stuff.GetOkatoDataBase(); });
   bool fresh = true;
   std::thread([&] {
     fresh = miDataBase::IsKladrFilePresents();
@@ -183,10 +181,8 @@ TEST_F(Session, PublicClassesByProgId) {
   EXPECT_TRUE(stuff->CallV("GetOkatoDataBase").ObjectAs<dao::Database>()->IsReadOnly());
 
   SetDataBasePath((root_ / "nowhere").string());
-  auto e = Caught([&] { common->CallV("GetDBConnection"); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 3044);
-  EXPECT_EQ(e->Description().substr(0, e->Description().find("\r\n")),
+  Error e = ExpectError(3044, "", [&] { common->CallV("GetDBConnection"); });
+  EXPECT_EQ(e.Description().substr(0, e.Description().find("\r\n")),
             "[Qv_DBProvider::DBCommon.GetDBConnection]");
 }
 

@@ -20,7 +20,7 @@ TEST_F(BigDocCells, ShardFilesLieInTwoLevelsOfFoldersByTheDocumentNumber) {
   EXPECT_EQ(miBigDocument::GetBigDocFilesMask(kDoc), Folder() + "BigDocs/67/45/1234567_*.mdb");
   EXPECT_EQ(miBigDocument::GetBigDocFolder(7.9), Folder() + "BigDocs/07/00");
   for (double bad : {0.0, -3.0, 0.5, 1e300})
-    EXPECT_EQ(ErrorNumber([&] { miBigDocument::GetBigDocFolder(bad); }), 5) << bad;
+    ExpectError(5, "", [&] { miBigDocument::GetBigDocFolder(bad); });
 }
 
 TEST_F(BigDocCells, EachAddressHasOnePlace) {
@@ -105,9 +105,8 @@ TEST_F(BigDocCells, OutOfRangeAddressesWriteNothing) {
   } bad[] = {{1, -1, 0, 0},     {1, 32768, 0, 0}, {1, 5, 32768, 0},
              {1, 5, 0, -32769}, {-1, 5, 0, 0},    {3e9, 5, 0, 0}};
   for (const auto& b : bad) {
-    EXPECT_EQ(ErrorNumber([&] { t->SetString(b.subDoc, b.key, Variant("x"), b.line, b.table); }), 6)
-        << b.subDoc << " " << b.key << " " << b.line << " " << b.table;
-    EXPECT_EQ(ErrorNumber([&] { t->GetString(b.subDoc, b.key, b.line, b.table, ""); }), 6);
+    ExpectError(6, "", [&] { t->SetString(b.subDoc, b.key, Variant("x"), b.line, b.table); });
+    ExpectError(6, "", [&] { t->GetString(b.subDoc, b.key, b.line, b.table, ""); });
   }
   EXPECT_EQ(Cells(ShardFile(kDoc, 0)), "stat  / dyn  / wide ");
   // The largest key and the 16-bit extremes are addresses like any other.
@@ -115,9 +114,9 @@ TEST_F(BigDocCells, OutOfRangeAddressesWriteNothing) {
   EXPECT_EQ(t->GetString(1, 32767, 32767, -32768, ""), "k");
   // A text too long for a narrow cell is refused whole.
   std::string text;
-  EXPECT_EQ(ErrorNumber([&] { t->SetString(1, 4, Variant(std::string(300, 'x')), 0, 0); }, &text),
-            3163)
-      << text;
+  text = ExpectError(3163, "", [&] {
+           t->SetString(1, 4, Variant(std::string(300, 'x')), 0, 0);
+         }).Description();
   EXPECT_EQ(t->GetString(1, 4, 0, 0, "none"), "none");
 }
 
@@ -132,7 +131,7 @@ TEST_F(BigDocCells, SubDocumentsBeyondTheShardSizeGoToTheNextFile) {
             "250000|first of 1");
   EXPECT_EQ(Rows(ShardFile(kDoc, 1), "select * from StorageInfo"), "1|250000|1234567|1");
   // Shard 1 holds cells only.
-  EXPECT_EQ(ErrorNumber([&] { Rows(ShardFile(kDoc, 1), "select * from SubDocs"); }), 3078);
+  ExpectError(3078, "", [&] { Rows(ShardFile(kDoc, 1), "select * from SubDocs"); });
 }
 
 TEST_F(BigDocCells, AMatrixColumnKeepsItsRowCountRight) {
@@ -154,11 +153,10 @@ TEST_F(BigDocCells, AMatrixColumnKeepsItsRowCountRight) {
             "0|1; 2|2.5");
   EXPECT_EQ(t->GetString(1, kColumn, 1, kTable, ""), "1");
   // More values asked for than given: nothing is written.
-  EXPECT_EQ(ErrorNumber([&] {
-              t->SaveMatrixColumn(1, 3, Variant(VariantArray::Of({Variant("x")})), 1, kCount, keys,
-                                  kColumn, kTable);
-            }),
-            9);
+  ExpectError(9, "", [&] {
+    t->SaveMatrixColumn(1, 3, Variant(VariantArray::Of({Variant("x")})), 1, kCount, keys, kColumn,
+                        kTable);
+  });
   EXPECT_EQ(t->GetCounter(1, kCount, 0, kTable), 7);
 }
 

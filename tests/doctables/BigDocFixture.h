@@ -23,7 +23,9 @@
 namespace qv::doctables::testing {
 
 namespace fs = std::filesystem;
-using qv::testsupport::ErrorNumber;
+using qv::testsupport::ExpectError;
+using qv::testsupport::kAnyError;
+using qv::testsupport::RaisedError;
 
 class BigDocTest : public coretest::DataFolderTest {
  protected:

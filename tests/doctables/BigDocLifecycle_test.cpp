@@ -71,7 +71,7 @@ TEST_F(BigDocLifecycle, AHundredThousandCellsFromCreationToDeletion) {
 
   storage->CallV("ZeroBigDocCells", 20.0);
   EXPECT_FALSE(t->IsOpen());
-  EXPECT_EQ(ErrorNumber([&] { t->GetString(1, 1, 0, 0, ""); }), 91);
+  ExpectError(91, "", [&] { t->GetString(1, 1, 0, 0, ""); });
   EXPECT_EQ(Rows(ShardFile(20, 0), "select count(*) from SubDocs"), "0");
   EXPECT_FALSE(Open(20)->IsDocumentContainAnySubDoc());
 
@@ -106,9 +106,7 @@ TEST_F(BigDocLifecycle, TwoThreadsHaveTablesOfTheirOwn) {
       auto theirs = Open(40);
       seen = theirs->GetString(1, 1, 0, 0, "") + (theirs == mine ? " shared" : " own");
       theirs->SetString(1, 2, Variant("other"), 0, 0);
-      std::string text;
-      ErrorNumber([&] { mine->GetString(1, 1, 0, 0, ""); }, &text);
-      wrongThread = text;
+      wrongThread = RaisedError([&] { mine->GetString(1, 1, 0, 0, ""); }).Description();
       opened.set_value(theirs->DocID() == 40 ? "open" : "closed");
       release.get_future().wait();
     } catch (const Error& e) {
@@ -119,7 +117,7 @@ TEST_F(BigDocLifecycle, TwoThreadsHaveTablesOfTheirOwn) {
   // The other thread's connection keeps the files; this thread's table is
   // closed all the same.
   std::string text;
-  EXPECT_EQ(ErrorNumber([&] { miBigDocument::DeleteBigDocDataBase(40); }, &text), 3045);
+  text = ExpectError(3045, "", [&] { miBigDocument::DeleteBigDocDataBase(40); }).Description();
   EXPECT_NE(text.find(ShardFile(40, 0).string()), std::string::npos) << text;
   EXPECT_TRUE(fs::exists(ShardFile(40, 0)));
   EXPECT_FALSE(mine->IsOpen());
@@ -152,15 +150,10 @@ TEST_F(BigDocLifecycle, ShardsThatAreNoDatabasesAreNamedAndLeftAlone) {
     if (c.shard > 0) miBigDocument::CreateBigDocDataBase(51, 10);
     const fs::path file = ShardFile(51, c.shard);
     std::ofstream(file, std::ios::binary) << c.content;
-    std::string text;
-    const int32_t number = ErrorNumber(
-        [&] {
-          auto t = Open(51);
-          t->SetString(10 * c.shard + 1, 1, Variant("x"), 0, 0);
-        },
-        &text);
-    EXPECT_NE(number, 0);
-    EXPECT_NE(text.find("FileName: " + file.string()), std::string::npos) << text;
+    ExpectError(kAnyError, "FileName: " + file.string(), [&] {
+      auto t = Open(51);
+      t->SetString(10 * c.shard + 1, 1, Variant("x"), 0, 0);
+    });
     EXPECT_EQ(Bytes(file), c.content);
   }
 }
@@ -168,7 +161,7 @@ TEST_F(BigDocLifecycle, ShardsThatAreNoDatabasesAreNamedAndLeftAlone) {
 TEST_F(BigDocLifecycle, AFolderThatCannotBeMadeIsError1001) {
   WriteFile("BigDocs", "a file where the folder should be");
   std::string text;
-  EXPECT_EQ(ErrorNumber([&] { Open(60); }, &text), 1001);
+  text = ExpectError(1001, "", [&] { Open(60); }).Description();
   EXPECT_NE(text.find("Cannot create the folder " + Folder() + "BigDocs/60/00"), std::string::npos)
       << text;
 }

@@ -14,7 +14,9 @@
 namespace qv::doctables::testing {
 namespace {
 
-using qv::testsupport::ErrorNumber;
+using qv::testsupport::ExpectError;
+using qv::testsupport::kAnyError;
+using qv::testsupport::RaisedError;
 
 class KprDocTable : public coretest::DataFolderTest {
  protected:
@@ -77,7 +79,7 @@ TEST_F(KprDocTable, CellsRoundTripOneByOne) {
   CreateObject("Qv_DBProvider.DBCommon")->CallV("CloseDatabase");
   EXPECT_TRUE(t.HasCell("01AA001100"));
   t.CloseDoc();
-  EXPECT_EQ(ErrorNumber([&] { t.HasCell("01AA001100"); }), 91);
+  ExpectError(91, "", [&] { t.HasCell("01AA001100"); });
 }
 
 TEST_F(KprDocTable, PrefixScansStayWithinTheDocumentAndThePrefix) {

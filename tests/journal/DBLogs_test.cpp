@@ -89,7 +89,7 @@ TEST_F(DBLogsTest, AnEntryByRecordReadsBackWithItsLinesRenumbered) {
 
   EXPECT_TRUE(logs_.GetEventRecord("{00000000-0000-0000-0000-000000000000}").IsNothing());
   for (const char* bad : {"", "{guid {x}}", "00000000-0000-0000-0000-000000000000} or 1=1 --"})
-    EXPECT_EQ(ErrorNumber([&] { logs_.GetEventRecord(bad); }), 5) << bad;
+    ExpectError(5, "", [&] { logs_.GetEventRecord(bad); });
 }
 
 // Days as bounds: an end day is its midnight.
@@ -153,7 +153,9 @@ TEST_F(DBLogsTest, AFailingInsertIsSkippedAndCountedOrRaises) {
 
     SetDevelopmentMode(true);
     std::string text;
-    EXPECT_NE(ErrorNumber([&] { logs_.LogEventByRecord(Obj(Event("strict", {1, 2}))); }, &text), 0);
+    text = ExpectError(kAnyError, "", [&] {
+             logs_.LogEventByRecord(Obj(Event("strict", {1, 2})));
+           }).Description();
     EXPECT_NE(text.find("insert into VarData2"), std::string::npos) << text;
     EXPECT_EQ(Count("VarData where EventName = 'strict'"), 0);
     EXPECT_EQ(Count("VarData2"), 2);

@@ -13,7 +13,9 @@
 namespace qv::journal::testing {
 
 using records::QvRecordPtr;
-using testsupport::ErrorNumber;
+using testsupport::ExpectError;
+using testsupport::kAnyError;
+using testsupport::RaisedError;
 
 class JournalTest : public pfr::testing::PfrTest {
  protected:

@@ -167,8 +167,7 @@ TEST_F(WorkJournalTest, TheFilterSelectsByEachFlag) {
   const CollectionPtr keyed = journal_.GetEventsOfTaxpayer(kTaxpayer, Variant(ObjectPtr(all)), 17);
   EXPECT_EQ(Ids(keyed), "#1 #2 #3");
   EXPECT_TRUE(keyed->FindByKey("_2"));
-  EXPECT_EQ(ErrorNumber([&] { journal_.GetEventsOfTaxpayer(kTaxpayer, Variant::Nothing(), 0); }),
-            424);
+  ExpectError(424, "", [&] { journal_.GetEventsOfTaxpayer(kTaxpayer, Variant::Nothing(), 0); });
 }
 
 TEST_F(WorkJournalTest, SoftDictionaries) {

@@ -14,7 +14,8 @@ namespace {
 
 using records::QvRecordPtr;
 using records::testing::EntityTest;
-using testsupport::ErrorNumber;
+using testsupport::ExpectError;
+using testsupport::kAnyError;
 
 class Permissions : public EntityTest {
  protected:
@@ -193,8 +194,8 @@ TEST_F(Permissions, LoginsInAnyCaseAndOfTheTypesAsked) {
     SCOPED_TRACE(std::string(c.login) + " " + c.types);
     EXPECT_EQ(perms_.IsThereUserWithLogin(c.login, c.exclude, c.types), c.expected);
   }
-  EXPECT_EQ(ErrorNumber([&] { perms_.IsThereUserWithLogin("a", 0, "1) or (1=1"); }), 5);
-  EXPECT_EQ(ErrorNumber([&] { perms_.GetDocClassesForSelecting("3;x"); }), 5);
+  ExpectError(5, "", [&] { perms_.IsThereUserWithLogin("a", 0, "1) or (1=1"); });
+  ExpectError(5, "", [&] { perms_.GetDocClassesForSelecting("3;x"); });
 }
 
 TEST_F(Permissions, DamagedPasswordsLetNobodyIn) {
@@ -227,15 +228,17 @@ TEST_F(Permissions, FailedWritesNameNoPasswordAndLeaveThePreviousState) {
       "create trigger refuse before update on PermUsers begin select raise(abort, 'locked'); end");
   const std::string secret = "Тайна-42";
   std::string text;
-  EXPECT_NE(ErrorNumber([&] { perms_.SavePassword(1, secret); }, &text), 0);
-  EXPECT_NE(text.find("DBPermissions.SavePassword"), std::string::npos) << text;
+  text = ExpectError(kAnyError, "DBPermissions.SavePassword", [&] {
+           perms_.SavePassword(1, secret);
+         }).Description();
   EXPECT_EQ(text.find(secret), std::string::npos) << text;
   EXPECT_EQ(text.find("update PermUsers"), std::string::npos) << text;
 
   QvRecordPtr u = PermUser(1, "a", secret);
   List(u, "Blocks")->Add(Obj(PermBlock(3, 5, {5}, {})));
-  EXPECT_NE(ErrorNumber([&] { perms_.SaveUser(Obj(u)); }, &text), 0);
-  EXPECT_NE(text.find("DBPermissions.SaveUser"), std::string::npos) << text;
+  text = ExpectError(kAnyError, "DBPermissions.SaveUser", [&] {
+           perms_.SaveUser(Obj(u));
+         }).Description();
   EXPECT_EQ(text.find(secret), std::string::npos) << text;
   EXPECT_EQ(AllRows(), before);
   EXPECT_EQ(UserText(perms_.LoadUser(1)), "1|a|старый|Иванова|False roles");
@@ -246,7 +249,7 @@ TEST_F(Permissions, FailedWritesNameNoPasswordAndLeaveThePreviousState) {
       "'locked'); end");
   QvRecordPtr fresh = PermUser(0, "b", secret);
   AddAll(List(fresh, "Roles"), {1});
-  EXPECT_NE(ErrorNumber([&] { perms_.SaveUser(Obj(fresh)); }, &text), 0);
+  text = ExpectError(kAnyError, "", [&] { perms_.SaveUser(Obj(fresh)); }).Description();
   EXPECT_EQ(text.find(secret), std::string::npos) << text;
   EXPECT_EQ(fresh->Id(), 0);
   EXPECT_EQ(AllRows(), before);
@@ -304,12 +307,11 @@ TEST_F(Permissions, GenealogyOfStreamsDocumentsAndTaxpayers) {
                   CStr(Variant(templType)),
               c.expected);
   }
-  EXPECT_EQ(ErrorNumber([&] {
-              bool b;
-              double t, br, s, tt;
-              perms_.GetEntityGenealogy(1, 99, b, t, br, s, tt);
-            }),
-            40090);
+  ExpectError(40090, "", [&] {
+    bool b;
+    double t, br, s, tt;
+    perms_.GetEntityGenealogy(1, 99, b, t, br, s, tt);
+  });
 }
 
 }  // namespace

@@ -210,20 +210,20 @@ TEST_F(CellSession, SessionsAndTheMapperSeeEachOthersWrites) {
 TEST_F(CellSession, MisuseGetsClearErrors) {
   auto closed = std::make_shared<IntPfrCellValuesTable>();
   std::string text;
-  EXPECT_EQ(ErrorNumber([&] { closed->GetString(1, 0, 0); }, &text), vberr::kObjectNotSet);
-  EXPECT_NE(text.find("IntPfrCellValuesTable.GetString"), std::string::npos) << text;
+  ExpectError(vberr::kObjectNotSet, "IntPfrCellValuesTable.GetString",
+              [&] { closed->GetString(1, 0, 0); });
   Session s = Open(1);
   s->SetLong(1, 5, 0, 0);
   s->CloseTable();
-  EXPECT_EQ(ErrorNumber([&] { s->SetLong(1, 6, 0, 0); }), vberr::kObjectNotSet);
+  ExpectError(vberr::kObjectNotSet, "", [&] { s->SetLong(1, 6, 0, 0); });
   s->OpenTable();
   // Late-bound: a key that does not fit the key column, and the defaults.
-  EXPECT_EQ(ErrorNumber([&] { s->CallV("SetLong", 3e9, int32_t{1}); }), vberr::kOverflow);
+  ExpectError(vberr::kOverflow, "", [&] { s->CallV("SetLong", 3e9, int32_t{1}); });
   s->CallV("SetLong", int32_t{2}, int32_t{8});
   EXPECT_EQ(CLng(s->CallV("GetLong", int32_t{2})), 8);
   EXPECT_EQ(Count("PfrCellValues"), 2);
-  EXPECT_EQ(ErrorNumber([] { CreateObject("Qv_DBProvider.IntPfrCellValuesTable"); }),
-            vberr::kCannotCreateObject);
+  ExpectError(vberr::kCannotCreateObject, "",
+              [] { CreateObject("Qv_DBProvider.IntPfrCellValuesTable"); });
 }
 
 TEST_F(CellSession, ClearDynamicRest) {

@@ -74,7 +74,7 @@ TEST_F(DBQPfrTest, PackNumbersAreCountedPerStreamYearAndNumberingGroup) {
   for (const auto& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
   EXPECT_EQ(Ids(q.GetPfrEndDocsByMasterDocID(700, 0, 0)), "701,702,703");
   EXPECT_EQ(q.GetPfrEndDocsByMasterDocID(0, 0, 0)->Count(), 0);
-  EXPECT_EQ(ErrorNumber([&] { q.GetMaxSheafNumberInPeriodAndAccStream(50, 99999, 0); }), 40090);
+  ExpectError(40090, "", [&] { q.GetMaxSheafNumberInPeriodAndAccStream(50, 99999, 0); });
 
   q.DeletePfrEndDocuments(700);
   EXPECT_EQ(Rows("select document_id from doc_registry where document_id in (700, 701, 702, 703, "
@@ -111,10 +111,11 @@ TEST_F(DBQPfrTest, PersonSubDocsAreCopiedIntoAnotherDocumentAndDeleted) {
 
   // Refused before or during the writes: nothing changes.
   const std::string before = Rows("select ID, DocumentID, PfrPersonID, SubDocType from PfrSubDocs");
-  EXPECT_EQ(ErrorNumber([&] { q.CopyPersonSubDocsToDestDoc(kDocument, 1, 501, "1) or (1=1"); }), 5);
-  EXPECT_EQ(ErrorNumber([&] { q.CopyPersonSubDocsToDestDoc(kDocument, 1, kOtherDocument, "*"); }),
-            5);  // the other taxpayer's document
-  EXPECT_EQ(ErrorNumber([&] { q.DeleteSubDocsWithSubDocTypeInDocument(501, "5;"); }), 5);
+  ExpectError(5, "", [&] { q.CopyPersonSubDocsToDestDoc(kDocument, 1, 501, "1) or (1=1"); });
+  ExpectError(5, "", [&] {
+    q.CopyPersonSubDocsToDestDoc(kDocument, 1, kOtherDocument, "*");
+  });  // the other taxpayer's document
+  ExpectError(5, "", [&] { q.DeleteSubDocsWithSubDocTypeInDocument(501, "5;"); });
   EXPECT_EQ(Rows("select ID, DocumentID, PfrPersonID, SubDocType from PfrSubDocs"), before);
 
   EXPECT_TRUE(q.HasSubDocsOfPersonInDocument(501, 1, "2"));

@@ -14,7 +14,8 @@
 namespace qv::pfr::testing {
 
 using records::QvRecordPtr;
-using records::testing::ErrorNumber;
+using records::testing::ExpectError;
+using records::testing::kAnyError;
 
 class PfrTest : public records::testing::EntityTest {
  protected:

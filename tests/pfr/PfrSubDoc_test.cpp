@@ -203,8 +203,9 @@ TEST_F(PfrSubDoc, BadOwnersAndItemsWriteNothing) {
     const double person = Sub(s, "PfrPerson")->Id();
     std::string text;
     notices_.clear();
-    EXPECT_EQ(ErrorNumber([&] { DBPfrSubDoc().SaveRecord(Obj(s), true, true); }, &text), c.number);
-    EXPECT_NE(text.find(c.message), std::string::npos) << text;
+    text = ExpectError(c.number, c.message, [&] {
+             DBPfrSubDoc().SaveRecord(Obj(s), true, true);
+           }).Description();
     EXPECT_NE(text.find("DBPfrSubDoc.SaveRecord"), std::string::npos) << text;
     EXPECT_EQ(Count("PfrSubDocs"), 0);
     EXPECT_EQ(Count("PfrCellValues"), 0);
@@ -278,7 +279,7 @@ TEST_F(PfrSubDoc, BulkDeleteGoesByHundredsAndLeavesOthers) {
   auto bad = std::make_shared<Collection>();
   bad->Add(Variant(251.0));
   bad->Add(Variant("not a number"));
-  EXPECT_EQ(ErrorNumber([&] { DBPfrSubDoc().DeleteRecordsByIDs(bad); }), 13);
+  ExpectError(13, "", [&] { DBPfrSubDoc().DeleteRecordsByIDs(bad); });
   EXPECT_EQ(Count("PfrSubDocs"), 10);
 }
 
@@ -316,8 +317,7 @@ TEST_F(PfrSubDoc, DeleteInDocumentByTypeLists) {
     EXPECT_EQ(Count("PfrSubDocs where DocumentID = 600"), 3);
     EXPECT_EQ(Count("PfrCellValues where SubDocID not in (select ID from PfrSubDocs)"), 0);
   }
-  EXPECT_EQ(
-      ErrorNumber([&] { DBPfrSubDoc().DeleteRecordsInDocument(kDocument, "1) or (1=1", ""); }), 5);
+  ExpectError(5, "", [&] { DBPfrSubDoc().DeleteRecordsInDocument(kDocument, "1) or (1=1", ""); });
   EXPECT_EQ(Count("PfrSubDocs"), 5);
 }
 

@@ -36,10 +36,8 @@ TEST_F(AccStreamQueriesTest, StreamsByPersonInEachSortMode) {
   EXPECT_TRUE(q.IsAnyAccStreamWithTypeExists(2));
   EXPECT_FALSE(q.IsAnyAccStreamWithTypeExists(9));
   EXPECT_EQ(q.GetPersonIDByAccStreamID(13), 2);
-  auto e = coretest::Caught([&] { q.GetPersonIDByAccStreamID(99); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 40090);
-  EXPECT_NE(e->Description().find("DBQAccStream.GetPersonIDByAccStreamID"), std::string::npos);
+  Error e = ExpectError(40090, "", [&] { q.GetPersonIDByAccStreamID(99); });
+  EXPECT_NE(e.Description().find("DBQAccStream.GetPersonIDByAccStreamID"), std::string::npos);
 }
 
 // Persons: 1 accounted, 2 its branch, 3 neither, 4 a branch of 3.

@@ -118,10 +118,6 @@ class BlankQueriesTest : public PersonQueriesTest {
     for (double id : ids) out << id << " ";
     return out.str();
   }
-  static int32_t ErrorOf(const std::function<void()>& f) {
-    auto e = coretest::Caught(f);
-    return e ? e->Number() : 0;
-  }
 
   BlankQueries q_;
 };
@@ -163,8 +159,8 @@ TEST_F(BlankQueriesTest, BlanksOfAStreamInAPeriod) {
     else
       EXPECT_EQ(Rows(rs, {"template_id", "FolderID", "DocsCount", "Prof"}), c.rows);
   }
-  EXPECT_EQ(ErrorOf([&] { q_.GetBlanksByPeriod3(5, kQ1, false, "2; 1)"); }), 5);
-  EXPECT_EQ(ErrorOf([&] { q_.GetBlanksByPeriod(99, 0, kQ1); }), 40090);
+  ExpectError(5, "", [&] { q_.GetBlanksByPeriod3(5, kQ1, false, "2; 1)"); });
+  ExpectError(40090, "", [&] { q_.GetBlanksByPeriod(99, 0, kQ1); });
   // By name, with the arguments the application passes.
   const Variant byName =
       CreateObject("Qv_DBProvider.BlankQueries")->CallV("GetBlanksByPeriod", 5.0, 1.0, kQ1);
@@ -177,7 +173,7 @@ TEST_F(BlankQueriesTest, ExistenceOfBlanksAndDocuments) {
   Sql("insert into ConsDocs (ID, ConsStream_ID, Template_ID, Time_ID) values (4, 1, 101, 2513)");
   EXPECT_TRUE(q_.IsPeriodContainsBlanks(7, 0, kQ1));  // no document, 201 offered
   EXPECT_FALSE(q_.IsPeriodContainsBlanks(7, 0, kQ2));
-  EXPECT_EQ(ErrorOf([&] { q_.IsPeriodContainsBlanks(99, 0, kQ1); }), 40090);
+  ExpectError(40090, "", [&] { q_.IsPeriodContainsBlanks(99, 0, kQ1); });
   EXPECT_TRUE(q_.IsPeriodContainsComplexDocuments(5, kQ1));
   EXPECT_FALSE(q_.IsPeriodContainsComplexDocuments(8, kQ1));
   // Consolidation blanks: the stream's category (1) when the one given is
@@ -203,7 +199,7 @@ TEST_F(BlankQueriesTest, DocumentsOfATemplateAndAPeriod) {
       Rows(q_.GetDocumentsWithBadVisibility(5, kQ1, "2;3"), {"Document_id", "template_id"}, true),
       "1|101; 4|301");
   EXPECT_EQ(Rows(q_.GetDocumentsWithBadVisibility2(5, kQ1, "1", "1"), {"Document_id"}), "2");
-  EXPECT_EQ(ErrorOf([&] { q_.GetDocumentsWithBadVisibility(5, kQ1, "2;3 or 1=1"); }), 5);
+  ExpectError(5, "", [&] { q_.GetDocumentsWithBadVisibility(5, kQ1, "2;3 or 1=1"); });
   EXPECT_EQ(q_.GetActualAdjustmentByTemplateAndInstance(8, 101, kQ1, 1), 13);
   EXPECT_EQ(q_.GetActualAdjustmentByTemplateAndInstance(8, 101, kQ1, 2), 0);
   // By doc type list order, template, instance, adjustment.
@@ -319,7 +315,7 @@ TEST_F(BlankQueriesTest, BlanksOfTheBranchesOfAGroup) {
   EXPECT_EQ(rows(q_.GetBranchBlanksForGroup(6, 102, kQ2)), "");  // nothing published
   // A year is no profile period: the profile columns say "not considered".
   EXPECT_EQ(rows(q_.GetBranchBlanksForGroup(6, 201, kYear)), "6|201|0|0|1|1");
-  EXPECT_EQ(ErrorOf([&] { q_.GetBranchesBlanksForGroup4(1, 102, kQ1, 1, "bogus", 0); }), 5);
+  ExpectError(5, "", [&] { q_.GetBranchesBlanksForGroup4(1, 102, kQ1, 1, "bogus", 0); });
 }
 
 }  // namespace

@@ -19,6 +19,9 @@
 
 namespace qv::queries::testing {
 
+using testsupport::ExpectError;
+using testsupport::kAnyError;
+
 class DictPeriodTest : public coretest::DataFolderTest {
  protected:
   static void Sql(const std::string& sql) { mQvDaoDataBase::QvExecuteSql(sql); }
@@ -52,15 +55,6 @@ class DictPeriodTest : public coretest::DataFolderTest {
       text += CStr(c->At(i).AsObject()->Get("ID"));
     }
     return text;
-  }
-
-  // The error number `f` raises (0 for none); its description into `text`.
-  static int32_t ErrorOf(const std::function<void()>& f, std::string* text = nullptr) {
-    if (auto e = coretest::Caught(f)) {
-      if (text) *text = e->Description();
-      return e->Number();
-    }
-    return 0;
   }
 };
 

@@ -18,7 +18,8 @@ namespace qv::queries::testing {
 namespace {
 
 using records::testing::DocumentTest;
-using records::testing::ErrorNumber;
+using records::testing::ExpectError;
+using records::testing::kAnyError;
 
 class DocQueryTest : public DocumentTest {
  protected:
@@ -235,14 +236,13 @@ TEST_F(DocQueryTest, EachCriterionSelectsItsDocuments) {
 TEST_F(DocQueryTest, ListsHoldIdentifiers) {
   auto bad = std::make_shared<Collection>();
   bad->Add(Variant("1) or (1=1"));
-  EXPECT_EQ(ErrorNumber([&] {
-              Search([&](Object& q) {
-                q.Let("IsAccStreamsList", Variant(true));
-                q.Let("AccStreamsList", Variant(ObjectPtr(bad)));
-              });
-            }),
-            13);
-  EXPECT_EQ(ErrorNumber([&] { Search([](Object& q) { q.Let("Templates", Variant(5)); }); }), 13);
+  ExpectError(13, "", [&] {
+    Search([&](Object& q) {
+      q.Let("IsAccStreamsList", Variant(true));
+      q.Let("AccStreamsList", Variant(ObjectPtr(bad)));
+    });
+  });
+  ExpectError(13, "", [&] { Search([](Object& q) { q.Let("Templates", Variant(5)); }); });
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ namespace qv::queries::testing {
 namespace {
 
 using records::testing::DocumentTest;
-using records::testing::ErrorNumber;
+using records::testing::ExpectError;
+using records::testing::kAnyError;
 
 class DocumentQueriesTest : public DocumentTest {
  protected:
@@ -114,8 +115,8 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
 
   // A master that does not exist: error 5, nothing made.
   std::string text;
-  EXPECT_EQ(ErrorNumber([&] { q_->CallV("CreatePfrEndDocument", 99.0, 101.0); }, &text), 5);
-  EXPECT_NE(text.find("[Qv_DBProvider::DocumentQueries.CreatePfrEndDocument]"), std::string::npos);
+  ExpectError(5, "[Qv_DBProvider::DocumentQueries.CreatePfrEndDocument]",
+              [&] { q_->CallV("CreatePfrEndDocument", 99.0, 101.0); });
   EXPECT_EQ(Count("doc_registry"), 8);
 }
 
@@ -141,7 +142,7 @@ TEST_F(DocumentQueriesTest, ACreationFailingInTheCopyWritesNothing) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_NE(ErrorNumber(c.create), 0);
+    ExpectError(kAnyError, "", c.create);
     EXPECT_EQ(Docs() + " || " + AllCells(), before);
   }
 }
@@ -263,7 +264,7 @@ TEST_F(Moves, AFailureHalfWayLeavesTheSource) {
     NativeSql(std::string("CREATE TRIGGER fail_move ") + c.trigger +
               " BEGIN SELECT RAISE(ABORT, 'injected'); END");
     std::string text;
-    EXPECT_NE(ErrorNumber([&] { Move(2, c.type, c.destDoc); }, &text), 0);
+    text = ExpectError(kAnyError, "", [&] { Move(2, c.type, c.destDoc); }).Description();
     EXPECT_NE(text.find("[Qv_DBProvider::DocumentQueries.MoveDocument]"), std::string::npos)
         << text;
     EXPECT_EQ(State(), before);
@@ -288,7 +289,7 @@ TEST_F(Moves, RefusedMovesMoveNothing) {
   const std::string before = State();
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.type) + " " + std::to_string(c.error));
-    EXPECT_EQ(ErrorNumber([&] { Move(c.src, c.type, c.destDoc, c.stream, c.period); }), c.error);
+    ExpectError(c.error, "", [&] { Move(c.src, c.type, c.destDoc, c.stream, c.period); });
     EXPECT_EQ(State(), before);
   }
 }
@@ -313,7 +314,7 @@ TEST_F(Moves, MovingOneDocumentToAnotherStream) {
   EXPECT_EQ(Count("doc_cell_values where document_id = 2"), 0);
   q_->CallV("MoveDocumentToAnotherAccStream", 12.0, 5.0);
   EXPECT_EQ(Number("select taxpayer_id from doc_registry where document_id = 12"), 5);
-  EXPECT_EQ(ErrorNumber([&] { q_->CallV("MoveDocumentToAnotherAccStream", 12.0, 99.0); }), 5);
+  ExpectError(5, "", [&] { q_->CallV("MoveDocumentToAnotherAccStream", 12.0, 99.0); });
 
   EXPECT_EQ(Ids(q_->CallV("GetMovingDocsInSrcAccStream", 5.0)), "1,12,3,30");
   EXPECT_EQ(Ids(q_->CallV("GetAppropriateDocsInDestAccStream", 1.0, 5.0)), "1,12,3");
@@ -455,9 +456,7 @@ TEST_F(DocumentQueriesTest, CountsAndAttributeSearches) {
   EXPECT_EQ(CLng(q_->CallV("GetDocCountForSolverInPeriod2", 5.0, 2513, "")), 2);
   EXPECT_EQ(CLng(q_->CallV("GetDocCountForSolverInPeriod2", 5.0, 2513, "20")), 1);
   EXPECT_EQ(CLng(q_->CallV("GetDocCountForSolverInPeriod2", 5.0, 2513, " 10; 20")), 0);
-  EXPECT_EQ(
-      ErrorNumber([&] { q_->CallV("GetDocCountForSolverInPeriod2", 5.0, 2513, "10) or (1=1"); }),
-      5);
+  ExpectError(5, "", [&] { q_->CallV("GetDocCountForSolverInPeriod2", 5.0, 2513, "10) or (1=1"); });
   EXPECT_EQ(CLng(q_->CallV("GetTotalDocsCount")), 5);
   EXPECT_EQ(CLng(q_->CallV("GetDocInstancesCount", 1.0)), 2);
   EXPECT_EQ(CLng(q_->CallV("GetDocInstancesCount", 99.0)), 0);
@@ -470,7 +469,7 @@ TEST_F(DocumentQueriesTest, CountsAndAttributeSearches) {
   AddDoc(6, "taxpayer_id = 7, template_id = 102");
   AddDoc(7, "taxpayer_id = 8");
   EXPECT_EQ(Ids(q_->CallV("GetTaxDocsAnalogs", 5.0, 2513.0, 101.0)), "2,6");
-  EXPECT_EQ(ErrorNumber([&] { q_->CallV("GetTaxDocsAnalogs", 99.0, 2513.0, 101.0); }), 40090);
+  ExpectError(40090, "", [&] { q_->CallV("GetTaxDocsAnalogs", 99.0, 2513.0, 101.0); });
 
   // Lists of a stream, and attachments.
   auto inPeriod = std::dynamic_pointer_cast<ado::Recordset>(

@@ -181,11 +181,10 @@ TEST_F(PeriodQueriesTest, ExactlyOneRowReadsFailWith40090) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     std::string text;
-    EXPECT_EQ(ErrorOf(c.call, &text), 40090);
-    EXPECT_NE(text.find(c.text), std::string::npos) << text;
+    text = ExpectError(40090, c.text, c.call).Description();
   }
-  std::string text;
-  ErrorOf([&] { q.GetAllowedTimePeriodsInQuartal(77777); }, &text);
+  const std::string text =
+      ExpectError(kAnyError, "", [&] { q.GetAllowedTimePeriodsInQuartal(77777); }).Description();
   EXPECT_EQ(text.rfind("[Qv_DBProvider::PeriodQueries.GetAllowedTimePeriodsInQuartal", 0), 0u)
       << text;
 }
@@ -238,8 +237,8 @@ TEST_F(DocStatusesTest, CountsOverwriteTheCallersCounters) {
   }
   int32_t a = 0, b = 0, c = 0;
   std::string text;
-  EXPECT_EQ(ErrorOf([&] { q.CountDocStatuses(10, 1, Variant("x"), a, b, c); }, &text), 13);
-  EXPECT_NE(text.find("PeriodQueries.CountDocStatuses"), std::string::npos) << text;
+  ExpectError(13, "PeriodQueries.CountDocStatuses",
+              [&] { q.CountDocStatuses(10, 1, Variant("x"), a, b, c); });
   EXPECT_TRUE(q.CountDocStatusesInYear(10, 2020) == nullptr);
   EXPECT_TRUE(q.CountDocStatusesInTimePeriod(10, 2013) == nullptr);
 }
@@ -360,7 +359,7 @@ TEST_F(PeriodQueriesTest, CallsByNameThroughTheProgIds) {
   EXPECT_EQ(CDbl(args[1]), -2);             // by reference, unchanged
   std::vector<Variant> okato{Variant("")};  // the order is optional
   EXPECT_TRUE(dict->Call("GetNsiOKATO", okato).IsObject());
-  EXPECT_EQ(ErrorOf([&] { dict->CallV("GetPersonnelOfTaxpayers"); }), 438);
+  ExpectError(438, "", [&] { dict->CallV("GetPersonnelOfTaxpayers"); });
 
   ObjectPtr periods = CreateObject("Qv_DBProvider.PeriodQueries");
   std::vector<Variant> counts{Variant(10.0),       Variant(int32_t{2}), Variant(2013.0),
@@ -370,7 +369,7 @@ TEST_F(PeriodQueriesTest, CallsByNameThroughTheProgIds) {
   EXPECT_EQ(CLng(counts[4]), 1);
   EXPECT_EQ(CLng(counts[5]), 0);
   EXPECT_EQ(CDbl(periods->CallV("GetReqsPeriodIDByYear", int32_t{2020}, false)), 2021);
-  EXPECT_EQ(ErrorOf([&] { periods->CallV("GetTimeIDInfo", 2013.0); }), 438);
+  ExpectError(438, "", [&] { periods->CallV("GetTimeIDInfo", 2013.0); });
 }
 
 }  // namespace

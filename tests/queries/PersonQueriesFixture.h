@@ -17,6 +17,9 @@
 
 namespace qv::queries::testing {
 
+using testsupport::ExpectError;
+using testsupport::kAnyError;
+
 class PersonQueriesTest : public coretest::DataFolderTest {
  protected:
   static void Sql(const std::string& sql) { mQvDaoDataBase::QvExecuteSql(sql); }

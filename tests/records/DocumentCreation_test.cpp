@@ -121,9 +121,7 @@ TEST_F(DocumentCreation, RefusedCreationsLeaveNothing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.named);
     std::string text;
-    EXPECT_EQ(ErrorNumber([&] { Create(c.stream, c.period, c.tmpl, c.flags, c.archived); }, &text),
-              c.error);
-    EXPECT_NE(text.find(c.named), std::string::npos) << text;
+    ExpectError(c.error, c.named, [&] { Create(c.stream, c.period, c.tmpl, c.flags, c.archived); });
     EXPECT_EQ(Chain() + " " + Cells(base->Id()), before);
     EXPECT_EQ(Count("doc_cell_values"), 1);
   }
@@ -231,7 +229,7 @@ TEST_F(DocumentCreation, ConsolidatedCellsSumTheCurrentVersionsOfTheMembers) {
             "cell_key=020000100003 first_value=7 second_value= first_type=129 second_type=0; ");
   cells->CallV("RemoveDocCells", 3.0);
   EXPECT_EQ(Count("ConsCellValues"), 0);
-  EXPECT_EQ(ErrorNumber([&] { cells->CallV("RecalculateDocument", 4.0); }), 40090);
+  ExpectError(40090, "", [&] { cells->CallV("RecalculateDocument", 4.0); });
 }
 
 }  // namespace

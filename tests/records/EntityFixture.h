@@ -90,6 +90,7 @@ class EntityTest : public coretest::DataFolderTest {
   NoticeSink previousSink_;
 };
 
-using qv::testsupport::ErrorNumber;
+using qv::testsupport::ExpectError;
+using qv::testsupport::kAnyError;
 
 }  // namespace qv::records::testing

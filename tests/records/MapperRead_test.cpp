@@ -115,7 +115,7 @@ TEST_F(MapperRead, IdentifierZeroClearsWithoutTheDatabase) {
   EXPECT_EQ(r->State(), kNew);
   EXPECT_EQ(CStr(r->Get("DisplayName")), "");
   // Anything else needs the database.
-  EXPECT_EQ(ErrorNumber([&] { DBConsStream().ReadRecord(5, Obj(r)); }), vberr::kObjectNotSet);
+  ExpectError(vberr::kObjectNotSet, "", [&] { DBConsStream().ReadRecord(5, Obj(r)); });
 }
 
 TEST_F(MapperRead, CountryNineNinetyAlwaysExists) {
@@ -158,13 +158,13 @@ TEST_F(MapperRead, LateBoundCallsCheckTheRecordType) {
   for (const char* name : {"ReadRecord", "SaveRecord", "DeleteRecord", "IsRecordExists"})
     EXPECT_NE(mapper->Class().Find(name), nullptr) << name;
   std::string text;
-  EXPECT_EQ(ErrorNumber([&] { mapper->CallV("ReadRecord", 5.0, Obj(New("QvAdrCountry"))); }, &text),
-            vberr::kTypeMismatch);
-  EXPECT_NE(text.find("[Qv_DBProvider::DBConsStream.ReadRecord"), std::string::npos) << text;
-  EXPECT_EQ(ErrorNumber([&] { mapper->CallV("SaveRecord", Variant("text"), false); }),
-            vberr::kTypeMismatch);
-  EXPECT_EQ(ErrorNumber([&] { mapper->CallV("ReadRecord", 5.0, Variant::Nothing()); }),
-            vberr::kObjectRequired);
+  text = ExpectError(vberr::kTypeMismatch, "[Qv_DBProvider::DBConsStream.ReadRecord", [&] {
+           mapper->CallV("ReadRecord", 5.0, Obj(New("QvAdrCountry")));
+         }).Description();
+  ExpectError(vberr::kTypeMismatch, "",
+              [&] { mapper->CallV("SaveRecord", Variant("text"), false); });
+  ExpectError(vberr::kObjectRequired, "",
+              [&] { mapper->CallV("ReadRecord", 5.0, Variant::Nothing()); });
   // A record's own save and delete go through the same mapper by ProgID.
   auto r = New("QvConsStream");
   r->Let("DisplayName", Variant("mine"));
@@ -182,8 +182,7 @@ TEST_F(MapperRead, AMapThatDoesNotFitItsTypeIsAnError) {
   Sql("insert into ConsStream (ID, DisplayName) values (5, 'a')");
   auto r = New("QvConsStream");
   std::string text;
-  EXPECT_EQ(ErrorNumber([&] { ReadRow(*db_, kDef, 5, *r); }, &text), vberr::kInvalidProcedureCall);
-  EXPECT_NE(text.find("NoSuchColumn"), std::string::npos) << text;
+  ExpectError(vberr::kInvalidProcedureCall, "NoSuchColumn", [&] { ReadRow(*db_, kDef, 5, *r); });
   EXPECT_EQ(r->State(), kNew);  // the record was not touched
 }
 

@@ -171,8 +171,9 @@ TEST_F(MapperSave, FailedWriteLeavesNoRowAndNamesTheField) {
   r->Let("DisplayName", Variant("named"));
   r->Let("LPCategory", Variant("not a number"));
   std::string text;
-  EXPECT_NE(ErrorNumber([&] { SaveRow(*db_, kBadDef, *r, false); }, &text), 0);
-  EXPECT_NE(text.find("Table: ConsStream, Field: LPCategory, Value: "), std::string::npos) << text;
+  ExpectError(kAnyError, "Table: ConsStream, Field: LPCategory, Value: ", [&] {
+    SaveRow(*db_, kBadDef, *r, false);
+  });
   EXPECT_EQ(Count("ConsStream"), 0);
   EXPECT_TRUE(notices_.empty());
   EXPECT_EQ(r->Id(), 0);  // still new: the next save inserts
@@ -184,9 +185,8 @@ TEST_F(MapperSave, FailedWriteLeavesNoRowAndNamesTheField) {
 
 TEST_F(MapperSave, ErrorsNameTheMapperAndOperation) {
   std::string text;
-  EXPECT_EQ(ErrorNumber([&] { DBConsStream().SaveRecord(Obj(New("QvAddress")), false); }, &text),
-            13);
-  EXPECT_NE(text.find("[Qv_DBProvider::DBConsStream.SaveRecord"), std::string::npos) << text;
+  ExpectError(13, "[Qv_DBProvider::DBConsStream.SaveRecord",
+              [&] { DBConsStream().SaveRecord(Obj(New("QvAddress")), false); });
 }
 
 TEST_F(MapperSave, TaxOfficesSplitByIdentifierRange) {
@@ -340,8 +340,7 @@ TEST_F(MapperSave, OfrLicenseIsWrittenUnderItsOwner) {
   EXPECT_EQ(CDbl(Scalar("select AccStreamID from AccStreamOfrLicenses where ID = 1")), 77);
   EXPECT_EQ(CStr(Scalar("select Number from AccStreamOfrLicenses where ID = 1")), "L-1");
   // The owner is required.
-  EXPECT_EQ(ErrorNumber([&] { mapper->CallV("SaveRecord", Obj(r), false); }),
-            vberr::kArgumentNotOptional);
+  ExpectError(vberr::kArgumentNotOptional, "", [&] { mapper->CallV("SaveRecord", Obj(r), false); });
 }
 
 }  // namespace

@@ -106,8 +106,8 @@ TEST_F(Profiles, Queries) {
     EXPECT_EQ(ids, c.ids);
   }
   std::string text;
-  EXPECT_EQ(ErrorNumber([&] { q.GetDocClassesForSelecting("3;1) or (1=1"); }, &text), 5);
-  EXPECT_NE(text.find("DBQProfiles.GetDocClassesForSelecting"), std::string::npos) << text;
+  ExpectError(5, "DBQProfiles.GetDocClassesForSelecting",
+              [&] { q.GetDocClassesForSelecting("3;1) or (1=1"); });
 }
 
 }  // namespace

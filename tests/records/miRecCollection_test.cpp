@@ -51,11 +51,9 @@ TEST_F(RecCollection, IdentifiersInRowOrder) {
   }
   auto rs = db_->OpenStatement("select ConsStreamID from ConsMembers", dao::dbOpenSnapshot);
   std::string text;
-  EXPECT_EQ(
-      ErrorNumber([&] { miRecCollection::GetIDCollection(*rs, "ConsStreamID", true); }, &text),
-      vberr::kInvalidUseOfNull);
-  EXPECT_NE(text.find("miRecCollection.GetIDCollection"), std::string::npos) << text;
-  EXPECT_NE(ErrorNumber([&] { miRecCollection::GetIDCollection(*rs, "NoSuchColumn", false); }), 0);
+  ExpectError(vberr::kInvalidUseOfNull, "miRecCollection.GetIDCollection",
+              [&] { miRecCollection::GetIDCollection(*rs, "ConsStreamID", true); });
+  ExpectError(kAnyError, "", [&] { miRecCollection::GetIDCollection(*rs, "NoSuchColumn", false); });
 }
 
 TEST_F(RecCollection, RecordsLoadThemselvesOnFirstUse) {

@@ -93,10 +93,6 @@ std::vector<std::string> Words(const std::string& s) {
   return out;
 }
 
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  return LCase(a) == LCase(b);
-}
-
 // "Name Text(20) required default "x"" -> a field.
 jet::FieldSpec ParseField(const std::string& text) {
   std::vector<std::string> w = Words(text);
@@ -112,13 +108,13 @@ jet::FieldSpec ParseField(const std::string& text) {
   if (!t) throw std::runtime_error("unknown type " + type);
   f.type = *t;
   for (size_t i = 2; i < w.size(); ++i) {
-    if (EqualsNoCase(w[i], "required"))
+    if (EqualsAsciiNoCase(w[i], "required"))
       f.required = true;
-    else if (EqualsNoCase(w[i], "nozerolength"))
+    else if (EqualsAsciiNoCase(w[i], "nozerolength"))
       f.allowZeroLength = false;
-    else if (EqualsNoCase(w[i], "compressed"))
+    else if (EqualsAsciiNoCase(w[i], "compressed"))
       f.unicodeCompression = true;
-    else if (EqualsNoCase(w[i], "default") && i + 1 < w.size())
+    else if (EqualsAsciiNoCase(w[i], "default") && i + 1 < w.size())
       f.defaultValue = w[++i];
     else
       throw std::runtime_error("unknown field option " + w[i]);
@@ -174,7 +170,7 @@ class Runner {
     if (open == std::string::npos || close == std::string::npos || close < open)
       throw std::runtime_error("table NAME (fields...)");
     jet::TableSpec t;
-    t.name = TrimSpaces(text.substr(0, open));
+    t.name = std::string(TrimWhitespace(text.substr(0, open)));
     for (const std::string& f : SplitTopLevel(text.substr(open + 1, close - open - 1), ','))
       t.fields.push_back(ParseField(f));
     db_->Schema().CreateTable(t);
@@ -185,7 +181,7 @@ class Runner {
     size_t open = text.find('('), close = text.rfind(')');
     std::vector<std::string> head = Words(text.substr(0, open));
     if (open == std::string::npos || close == std::string::npos || head.size() != 3 ||
-        !EqualsNoCase(head[1], "on"))
+        !EqualsAsciiNoCase(head[1], "on"))
       throw std::runtime_error("index NAME ON TABLE (fields...)");
     jet::IndexSpec x;
     x.name = head[0];
@@ -194,9 +190,9 @@ class Runner {
       fields += (fields.empty() ? "" : ";") + f;
     x.fields = jet::IndexSpec::ParseFields(fields);
     for (const std::string& opt : Words(text.substr(close + 1))) {
-      if (EqualsNoCase(opt, "primary"))
+      if (EqualsAsciiNoCase(opt, "primary"))
         x.primary = true;
-      else if (EqualsNoCase(opt, "unique"))
+      else if (EqualsAsciiNoCase(opt, "unique"))
         x.unique = true;
       else
         throw std::runtime_error("unknown index option " + opt);

@@ -2,14 +2,9 @@
 
 #include <sstream>
 
-namespace qv::sqltest {
+#include "platform/automation/VbaText.h"
 
-std::string TrimSpaces(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r");
-  if (b == std::string::npos) return {};
-  size_t e = s.find_last_not_of(" \t\r");
-  return s.substr(b, e - b + 1);
-}
+namespace qv::sqltest {
 
 std::vector<Record> ParseScript(const std::string& text) {
   std::vector<Record> out;
@@ -22,14 +17,14 @@ std::vector<Record> ParseScript(const std::string& text) {
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!line.empty() && line[0] == '#') continue;
-    if (TrimSpaces(line).empty()) {
+    if (TrimWhitespace(line).empty()) {
       current = nullptr;
       continue;
     }
     if (!current) {
       current = &out.emplace_back();
       current->line = number;
-      current->directive = TrimSpaces(line);
+      current->directive = std::string(TrimWhitespace(line));
       inExpected = false;
       continue;
     }
@@ -55,13 +50,13 @@ std::vector<std::string> SplitTopLevel(const std::string& s, char sep) {
     if (!quoted && c == '(') ++depth;
     if (!quoted && c == ')') --depth;
     if (!quoted && depth == 0 && c == sep) {
-      parts.push_back(TrimSpaces(cur));
+      parts.emplace_back(TrimWhitespace(cur));
       cur.clear();
     } else {
       cur += c;
     }
   }
-  if (!TrimSpaces(cur).empty()) parts.push_back(TrimSpaces(cur));
+  if (!TrimWhitespace(cur).empty()) parts.emplace_back(TrimWhitespace(cur));
   return parts;
 }
 

@@ -19,6 +19,5 @@ std::vector<Record> ParseScript(const std::string& text);
 
 // Splits `s` at `sep` outside parentheses and double quotes; parts trimmed.
 std::vector<std::string> SplitTopLevel(const std::string& s, char sep);
-std::string TrimSpaces(const std::string& s);
 
 }  // namespace qv::sqltest

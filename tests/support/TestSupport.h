@@ -1,11 +1,14 @@
 #pragma once
-// Helpers every test program may share: a temporary folder removed with all
-// it holds at the end, and the number of the qv::Error a call raises.
+// Helpers every test program shares: a temporary folder removed with all it
+// holds at the end, and the one check of the qv::Error a call raises.
 
 #include <stdlib.h>
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <functional>
+#include <source_location>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -37,18 +40,38 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-// The number of the Error `f` raises (0 for none); its description and
-// source into the pointers when given.
-inline int32_t ErrorNumber(const std::function<void()>& f, std::string* description = nullptr,
-                           std::string* source = nullptr) {
+// The Error `call` raises, number 0 when none: for tables whose expected
+// outcome is data (a rendered state, "error N"); checks use ExpectError.
+inline Error RaisedError(const std::function<void()>& call) {
   try {
-    f();
+    call();
   } catch (const Error& e) {
-    if (description) *description = e.Description();
-    if (source) *source = e.Source();
-    return e.Number();
+    return e;
   }
-  return 0;
+  return Error(0, {});
+}
+
+// Checks that `call` raises the Error `number` whose description contains
+// `textPart` (any description when it is empty); with `number` 0, that it
+// raises nothing. A failure is reported at the caller's line. Returns the
+// Error raised (number 0 when none), for checks on its source or chain.
+inline constexpr int32_t kAnyError = -1;  // `number` for "some Error, whichever"
+inline Error ExpectError(int32_t number, std::string_view textPart,
+                         const std::function<void()>& call,
+                         std::source_location where = std::source_location::current()) {
+  const Error e = RaisedError(call);
+  if (e.Number() != 0) {
+    const bool numberOk = number == kAnyError ? e.Number() != 0 : e.Number() == number;
+    if (!numberOk || e.Description().find(textPart) == std::string::npos)
+      ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line()))
+          << "raised " << e.Number() << " \"" << e.Description() << "\" (" << e.Source()
+          << "); expected " << number << " with \"" << textPart << "\"";
+    return e;
+  }
+  if (number != 0)
+    ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line()))
+        << "raised nothing; expected " << number << " with \"" << textPart << "\"";
+  return e;
 }
 
 }  // namespace qv::testsupport

@@ -24,7 +24,8 @@ namespace qv::tempdb {
 namespace {
 
 using coretest::fs::path;
-using qv::testsupport::ErrorNumber;
+using qv::testsupport::ExpectError;
+using qv::testsupport::kAnyError;
 
 constexpr int32_t kLong = 4, kDouble = 7, kDate = 8, kText = 10, kMemo = 12;
 
@@ -139,7 +140,7 @@ TEST_F(TempDbTest, TwoTablesAreMadeFilledQueriedAndLeaveNoFile) {
     amounts->AddNew();
     amounts->SetField("PersonID", Variant(3));
     amounts->SetField("Note", Variant("x"));
-    EXPECT_EQ(ErrorNumber([&] { amounts->Update(); }), 3314);
+    ExpectError(3314, "", [&] { amounts->Update(); });
     amounts->CancelUpdate();
     const Variant key[] = {Variant(1), Variant(2.0)};
     amounts->Seek(">", key);
@@ -153,13 +154,12 @@ TEST_F(TempDbTest, TwoTablesAreMadeFilledQueriedAndLeaveNoFile) {
               "|7|1;Иванов|12.5|2;");
     // Another connection cannot open the file while it is in use.
     dao::DBEngine::ForThread()->SetLockTimeoutMs(50);
-    EXPECT_EQ(ErrorNumber([&] {
-                dao::DBEngine::ForThread()->OpenDatabase(file, Variant(), Variant(), Variant());
-              }),
-              3045);
+    ExpectError(3045, "", [&] {
+      dao::DBEngine::ForThread()->OpenDatabase(file, Variant(), Variant(), Variant());
+    });
 
     sums->CallV("DeleteTable");
-    EXPECT_EQ(ErrorNumber([&] { db->OpenTable("Sums2"); }), 3078);
+    ExpectError(3078, "", [&] { db->OpenTable("Sums2"); });
     EXPECT_EQ(Files(big_).rfind(path(file).filename().string(), 0), 0u);  // and its journal
     dao::DBEngine::ForThread()->SetLockTimeoutMs(5000);
   }
@@ -181,31 +181,27 @@ TEST_F(TempDbTest, DefinitionsTheEngineRefusesLeaveNoFile) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.table + std::string(" ") + std::to_string(c.error));
-    std::string text;
-    const int32_t number = ErrorNumber(
-        [&] {
-          ObjectPtr temp = NewDb();
-          ObjectPtr t = temp->CallV("CreateTable", c.table).AsObject();
-          for (const auto& [name, type] : c.fields) t->CallV("AddField", name, type);
-          t->CallV("CommitCreateTable");
-        },
-        &text);
-    EXPECT_EQ(number, c.error);
-    EXPECT_NE(text.find(c.where), std::string::npos) << text;
+    ExpectError(c.error, c.where, [&] {
+      ObjectPtr temp = NewDb();
+      ObjectPtr t = temp->CallV("CreateTable", c.table).AsObject();
+      for (const auto& [name, type] : c.fields) t->CallV("AddField", name, type);
+      t->CallV("CommitCreateTable");
+    });
     EXPECT_EQ(Files(big_), "");
   }
   // A prefix that is no file name creates nothing anywhere.
   for (const char* prefix : {"../x", "a/b", "tab\there"}) {
-    EXPECT_EQ(ErrorNumber([&] { NewDb(prefix); }), 5) << prefix;
+    {
+      SCOPED_TRACE(::testing::Message() << prefix);
+      ExpectError(5, "", [&] { NewDb(prefix); });
+    }
     EXPECT_EQ(Files(big_), "");
   }
   // A table made by name is bound to nothing.
-  EXPECT_EQ(
-      ErrorNumber([] { CreateObject("Qv_DBProvider.TempDBTable")->CallV("AddField", "A", kLong); }),
-      91);
-  EXPECT_EQ(
-      ErrorNumber([] { CreateObject("Qv_DBProvider.TempDataBase")->CallV("CreateTable", "T"); }),
-      91);
+  ExpectError(91, "",
+              [] { CreateObject("Qv_DBProvider.TempDBTable")->CallV("AddField", "A", kLong); });
+  ExpectError(91, "",
+              [] { CreateObject("Qv_DBProvider.TempDataBase")->CallV("CreateTable", "T"); });
 }
 
 // The system temporary folder serves when none is configured; databases

@@ -12,7 +12,8 @@
 namespace qv::warrants::testing {
 
 using records::QvRecordPtr;
-using testsupport::ErrorNumber;
+using testsupport::ExpectError;
+using testsupport::kAnyError;
 
 class WarrantTest : public records::testing::EntityTest {
  protected:

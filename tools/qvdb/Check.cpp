@@ -13,6 +13,7 @@
 #include "doctables/miBigDocument.h"
 #include "journal/DBLogs.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/VbaText.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Workspace.h"
@@ -67,7 +68,7 @@ void CompareTable(qv::jet::Catalog& catalog, const schema::TableDef& want,
     const auto fields = schema::SplitIndexFields(x.fields);
     bool same = fields.size() == h->fields.size();
     for (size_t i = 0; same && i < fields.size(); ++i)
-      same = schema::JetNamesEqual(fields[i].name, h->fields[i].name) &&
+      same = qv::NamesEqual(fields[i].name, h->fields[i].name) &&
              fields[i].descending == h->fields[i].descending;
     if (!same) problems.push_back(where + " has other columns than " + std::string(x.fields));
     if (h->primary != x.primary || (h->unique || h->primary) != (x.unique || x.primary))

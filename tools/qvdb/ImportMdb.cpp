@@ -92,7 +92,7 @@ class Staging {
 std::optional<fs::path> FindEntry(const fs::path& folder, std::string_view name) {
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(folder, ec))
-    if (qv::schema::JetNamesEqual(e.path().filename().string(), name)) return e.path();
+    if (qv::EqualsAsciiNoCase(e.path().filename().string(), name)) return e.path();
   return std::nullopt;
 }
 
@@ -131,7 +131,7 @@ class TableCopier {
     total_ = total;
     for (const SourceTable& t : src_.Tables()) {
       bool skipped = false;
-      for (std::string_view s : skip) skipped = skipped || qv::schema::JetNamesEqual(t.name, s);
+      for (std::string_view s : skip) skipped = skipped || qv::NamesEqual(t.name, s);
       if (!skipped) out.tables.push_back(CopyTable(t));
     }
   }
@@ -169,7 +169,7 @@ class TableCopier {
     std::vector<int> sourceOf(spec->fields.size(), -1);  // per field: the source column
     for (size_t c = 0; c < t.columns.size(); ++c)
       for (size_t f = 0; f < spec->fields.size(); ++f)
-        if (qv::schema::JetNamesEqual(spec->fields[f].name, t.columns[c].name))
+        if (qv::NamesEqual(spec->fields[f].name, t.columns[c].name))
           sourceOf[f] = static_cast<int>(c);
     std::vector<uint8_t> dirty(spec->fields.size(), 0);
     for (size_t f = 0; f < spec->fields.size(); ++f) {
@@ -229,12 +229,12 @@ class TableCopier {
 // DBVersion's row of a source user database, if it has one.
 std::optional<std::array<int32_t, 3>> ReadVersionRow(JetSource& src) {
   for (const SourceTable& t : src.Tables()) {
-    if (!qv::schema::JetNamesEqual(t.name, kVersionTable)) continue;
+    if (!qv::NamesEqual(t.name, kVersionTable)) continue;
     int cols[3] = {-1, -1, -1};
     const char* names[3] = {"MajorVersion", "MinorVersion", "BuildNumber"};
     for (size_t c = 0; c < t.columns.size(); ++c)
       for (int k = 0; k < 3; ++k)
-        if (qv::schema::JetNamesEqual(t.columns[c].name, names[k])) cols[k] = static_cast<int>(c);
+        if (qv::NamesEqual(t.columns[c].name, names[k])) cols[k] = static_cast<int>(c);
     std::optional<std::array<int32_t, 3>> found;
     src.ReadRows(t, [&](std::span<const SourceValue> row) {
       if (found) return;
@@ -253,9 +253,8 @@ std::optional<std::array<int32_t, 3>> ReadVersionRow(JetSource& src) {
 // Merges the table summaries of one big-document shard into the folder's.
 void Accumulate(FileSummary& into, const FileSummary& shard) {
   for (const TableSummary& t : shard.tables) {
-    auto it = std::find_if(into.tables.begin(), into.tables.end(), [&](const TableSummary& x) {
-      return qv::schema::JetNamesEqual(x.name, t.name);
-    });
+    auto it = std::find_if(into.tables.begin(), into.tables.end(),
+                           [&](const TableSummary& x) { return qv::NamesEqual(x.name, t.name); });
     if (it == into.tables.end()) {
       into.tables.push_back(t);
       continue;
@@ -280,7 +279,7 @@ struct ShardFile {
 
 std::optional<int64_t> ShardIndex(const fs::path& file) {
   std::string name = file.filename().string();
-  if (name.size() < 4 || !qv::schema::JetNamesEqual(name.substr(name.size() - 4), ".mdb"))
+  if (name.size() < 4 || !qv::EqualsAsciiNoCase(name.substr(name.size() - 4), ".mdb"))
     return std::nullopt;
   name.resize(name.size() - 4);
   const size_t sep = name.find('_');
@@ -407,14 +406,14 @@ ImportSummary ImportDataFolder(const fs::path& src, const fs::path& dest,
 
   for (const auto& e : fs::directory_iterator(src, ec)) {
     const std::string name = e.path().filename().string();
-    if (qv::schema::JetNamesEqual(name, kOptionsFile)) {
+    if (qv::EqualsAsciiNoCase(name, kOptionsFile)) {
       fs::copy_file(e.path(), tmp / kOptionsFile, ec);
       if (ec) ThrowFileError("cannot copy", e.path());
       continue;
     }
-    bool imported = qv::schema::JetNamesEqual(name, kBigDocsFolder);
+    bool imported = qv::EqualsAsciiNoCase(name, kBigDocsFolder);
     for (DbFile f : kFiles)
-      imported = imported || qv::schema::JetNamesEqual(name, qv::schema::DbFileName(f));
+      imported = imported || qv::EqualsAsciiNoCase(name, qv::schema::DbFileName(f));
     if (!imported) summary.skippedFiles.push_back(name);
   }
   if (Cancelled(options)) throw qv::Error(kUserInterrupt, "Interrupted", kSource);

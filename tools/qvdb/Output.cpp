@@ -11,6 +11,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/Object.h"
 #include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qvdb {
@@ -28,7 +29,7 @@ Format ParseFormat(const std::string& name) {
 }
 
 bool IsSecretName(std::string_view name) {
-  return qv::NameEquals(name, "Password");
+  return qv::EqualsAsciiNoCase(name, "Password");
 }
 
 Variant Shown(std::string_view name, const Variant& value) {

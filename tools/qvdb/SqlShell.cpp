@@ -9,6 +9,7 @@
 
 #include "AdoCopy.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/VbaText.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Workspace.h"
@@ -20,17 +21,13 @@ namespace qvdb {
 
 namespace {
 
-std::string Trim(std::string_view s) {
-  const size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string_view::npos) return {};
-  const size_t e = s.find_last_not_of(" \t\r\n");
-  return std::string(s.substr(b, e - b + 1));
-}
+using qv::TrimWhitespace;
 
 // The statement without its trailing ";" (and spaces).
 std::string Statement(std::string_view text) {
-  std::string s = Trim(text);
-  while (!s.empty() && s.back() == ';') s = Trim(std::string_view(s).substr(0, s.size() - 1));
+  std::string s(TrimWhitespace(text));
+  while (!s.empty() && s.back() == ';')
+    s = std::string(TrimWhitespace(std::string_view(s).substr(0, s.size() - 1)));
   return s;
 }
 
@@ -144,10 +141,12 @@ void SqlSession::PrintSchema(const std::string& table) {
 }
 
 bool SqlSession::Dot(const std::string& line) {
-  const std::string text = Trim(line);
+  const std::string text(TrimWhitespace(line));
   const size_t space = text.find_first_of(" \t");
   const std::string cmd = text.substr(0, space);
-  const std::string arg = space == std::string::npos ? "" : Trim(text.substr(space));
+  const std::string arg = space == std::string::npos
+                              ? ""
+                              : std::string(TrimWhitespace(std::string_view(text).substr(space)));
   if (cmd == ".quit" || cmd == ".exit") return false;
   if (cmd == ".tables") {
     PrintTables();
@@ -175,8 +174,8 @@ void SqlSession::PrintError(const std::exception& e) {
 
 bool SqlSession::Feed(const std::string& line) {
   try {
-    if (pending_.empty() && Trim(line).starts_with(".")) return Dot(line);
-    if (pending_.empty() && Trim(line).empty()) return true;
+    if (pending_.empty() && TrimWhitespace(line).starts_with(".")) return Dot(line);
+    if (pending_.empty() && TrimWhitespace(line).empty()) return true;
     pending_ += pending_.empty() ? line : "\n" + line;
     if (!EndsStatement(pending_)) return true;
     std::string statement;
@@ -192,7 +191,7 @@ int SqlSession::RunScript(std::istream& in) {
   std::string line;
   while (std::getline(in, line))
     if (!Feed(line)) return errors_;
-  if (!Trim(pending_).empty()) {  // a last statement without ";"
+  if (!TrimWhitespace(pending_).empty()) {  // a last statement without ";"
     std::string statement;
     statement.swap(pending_);
     try {
@@ -214,7 +213,7 @@ int SqlSession::RunInteractive() {
     if (!raw) break;
     std::string line(raw);
     std::free(raw);
-    if (!Trim(line).empty()) add_history(line.c_str());
+    if (!TrimWhitespace(line).empty()) add_history(line.c_str());
     if (!Feed(line)) break;
     out_.flush();
   }

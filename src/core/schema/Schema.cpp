@@ -3,13 +3,10 @@
 #include <algorithm>
 
 #include "core/schema/SubsystemSchemas.h"
+#include "platform/automation/VbaText.h"
 
 namespace qv::schema {
 namespace {
-
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 std::vector<SchemaStep> GatherSteps() {
   using Source = std::span<const SchemaStep> (*)();
@@ -30,7 +27,7 @@ std::vector<SchemaStep> GatherSteps() {
 
 const TableDef* FindIn(std::span<const TableDef> tables, std::string_view name) {
   for (const TableDef& t : tables) {
-    if (JetNamesEqual(t.name, name)) return &t;
+    if (NamesEqual(t.name, name)) return &t;
   }
   return nullptr;
 }
@@ -48,12 +45,6 @@ int32_t CurrentSchemaVersion() {
   return version;
 }
 
-bool JetNamesEqual(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return AsciiLower(x) == AsciiLower(y);
-         });
-}
-
 const TableDef* FindTable(DbFile file, std::string_view name) {
   for (const SchemaStep& step : AllSchemaSteps()) {
     if (step.file != file) continue;
@@ -64,14 +55,14 @@ const TableDef* FindTable(DbFile file, std::string_view name) {
 
 const FieldDef* FindField(const TableDef& table, std::string_view name) {
   for (const FieldDef& f : table.fields) {
-    if (JetNamesEqual(f.name, name)) return &f;
+    if (NamesEqual(f.name, name)) return &f;
   }
   return nullptr;
 }
 
 const IndexDef* FindIndex(const TableDef& table, std::string_view name) {
   for (const IndexDef& i : table.indexes) {
-    if (JetNamesEqual(i.name, name)) return &i;
+    if (NamesEqual(i.name, name)) return &i;
   }
   return nullptr;
 }

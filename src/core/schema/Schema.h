@@ -21,9 +21,7 @@ std::span<const SchemaStep> AllSchemaSteps();
 // The highest version of any step: the version a newly built file is at.
 int32_t CurrentSchemaVersion();
 
-// Jet names (tables, columns, indexes) compare without regard to ASCII case.
-bool JetNamesEqual(std::string_view a, std::string_view b);
-
+// Names compare with NamesEqual (platform/automation/VbaText.h).
 // The table of that name in that file, over all steps; nullptr when none.
 const TableDef* FindTable(DbFile file, std::string_view name);
 // A column or index of a table by its Jet name; nullptr when none.

@@ -35,12 +35,6 @@ decltype(auto) AsProvider(F&& body) {
   }
 }
 
-std::string_view TrimSpaces(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 struct ColumnType {
   int32_t type;
   int32_t size;  // -1: the column's own size
@@ -101,14 +95,14 @@ JetConnectionString ParseConnectionString(std::string_view text) {
     size_t eq = text.find('=');
     size_t semi = text.find(';');
     if (eq == std::string_view::npos || (semi != std::string_view::npos && semi < eq)) {
-      if (TrimSpaces(text.substr(0, semi)).empty()) {  // an empty pair: ";;"
+      if (TrimBlanks(text.substr(0, semi)).empty()) {  // an empty pair: ";;"
         text = semi == std::string_view::npos ? std::string_view() : text.substr(semi + 1);
         continue;
       }
       ThrowAdo(adoerr::kBadArguments, kConnectionSource,
                "no \"=\" in \"" + std::string(text.substr(0, semi)) + "\"");
     }
-    std::string key = LCase(TrimSpaces(text.substr(0, eq)));
+    std::string key = LCase(TrimBlanks(text.substr(0, eq)));
     std::string_view rest = text.substr(eq + 1);
     const size_t start = rest.find_first_not_of(" \t");
     rest = start == std::string_view::npos ? std::string_view() : rest.substr(start);
@@ -120,11 +114,11 @@ JetConnectionString ParseConnectionString(std::string_view text) {
       value = std::string(rest.substr(1, close - 1));
       rest = rest.substr(close + 1);
       semi = rest.find(';');
-      if (!TrimSpaces(rest.substr(0, semi)).empty())
+      if (!TrimBlanks(rest.substr(0, semi)).empty())
         ThrowAdo(adoerr::kBadArguments, kConnectionSource, "text after a quoted value");
     } else {
       semi = rest.find(';');
-      value = std::string(TrimSpaces(rest.substr(0, semi)));
+      value = std::string(TrimBlanks(rest.substr(0, semi)));
     }
     text = semi == std::string_view::npos ? std::string_view() : rest.substr(semi + 1);
     if (key == "provider")
@@ -172,7 +166,7 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
   if (conn_) ThrowAdo(adoerr::kObjectOpen, kConnectionSource);
   if (!connectionString.empty()) connectionString_ = connectionString;
   JetConnectionString parsed = ParseConnectionString(connectionString_);
-  if (!NameEquals(parsed.provider, kJetProvider))
+  if (!EqualsAsciiNoCase(parsed.provider, kJetProvider))
     ThrowAdo(adoerr::kProviderNotFound, kConnectionSource);
   conn_ = AsProvider(
       [&] { return jet::Connection::Open(parsed.dataSource, {.readOnly = parsed.readOnly}); });

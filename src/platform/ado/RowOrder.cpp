@@ -72,7 +72,7 @@ class Scanner {
       }
     }
     const size_t save = i_;
-    if (NameEquals(Word(), "LIKE")) return FilterOp::kLike;
+    if (EqualsAsciiNoCase(Word(), "LIKE")) return FilterOp::kLike;
     i_ = save;
     return std::nullopt;
   }
@@ -90,7 +90,7 @@ class Scanner {
       return Variant(*date);
     }
     const std::string word = Word();
-    if (NameEquals(word, "Null")) return Variant::Null();
+    if (EqualsAsciiNoCase(word, "Null")) return Variant::Null();
     auto number = ParseVbNumber(word);
     if (!number) BadCriteria(s_, "a value that cannot be read");
     return Variant(*number);
@@ -184,9 +184,9 @@ std::vector<SortKey> ParseSort(const RowTable& table, std::string_view text) {
     if (name.empty()) BadCriteria(text, "a missing field name");
     SortKey key{ColumnOf(table, name), false};
     const std::string word = piece.Word();
-    if (NameEquals(word, "DESC"))
+    if (EqualsAsciiNoCase(word, "DESC"))
       key.descending = true;
-    else if (!word.empty() && !NameEquals(word, "ASC"))
+    else if (!word.empty() && !EqualsAsciiNoCase(word, "ASC"))
       BadCriteria(text, "\"" + word + "\"");
     if (!piece.AtEnd()) BadCriteria(text, "a misplaced word");
     keys.push_back(key);
@@ -226,7 +226,8 @@ std::vector<FilterTerm> ParseFilter(const RowTable& table, std::string_view text
     terms.push_back(std::move(term));
     if (scan.AtEnd()) break;
     const std::string joint = scan.Word();
-    if (!NameEquals(joint, "AND")) BadCriteria(text, "\"" + joint + "\" where AND was expected");
+    if (!EqualsAsciiNoCase(joint, "AND"))
+      BadCriteria(text, "\"" + joint + "\" where AND was expected");
   }
   return terms;
 }

@@ -1,4 +1,5 @@
 #include "platform/automation/ErrorGuard.h"
+#include "platform/automation/VbaText.h"
 
 #include <new>
 
@@ -68,7 +69,7 @@ ObjectPtr CreateObjectErr(std::string_view library, std::string_view module,
   try {
     if (!server.empty()) {
       char host[256] = {};
-      if (gethostname(host, sizeof host - 1) != 0 || !NameEquals(server, host))
+      if (gethostname(host, sizeof host - 1) != 0 || !EqualsAsciiNoCase(server, host))
         ThrowVb(vberr::kCannotCreateObject, "no remote server " + std::string(server));
     }
     return CreateObject(progId);

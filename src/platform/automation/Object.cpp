@@ -4,23 +4,11 @@
 #include <map>
 #include <mutex>
 
+#include "platform/automation/VbaText.h"
+
 namespace qv {
 
-bool NameEquals(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    return lower(x) == lower(y);
-  });
-}
-
 namespace {
-
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return out;
-}
 
 struct Registry {
   std::mutex mutex;  // registration happens at load time, possibly from several libraries
@@ -77,20 +65,20 @@ ObjectPtr ClassInfo::Create() const {
 
 const Member* ClassInfo::Find(std::string_view name) const {
   for (const Member& m : members_)
-    if (NameEquals(m.name, name)) return &m;
+    if (EqualsAsciiNoCase(m.name, name)) return &m;
   return nullptr;
 }
 
 void ProgIdRegistry::Register(std::string_view progId, ClassGetter getter) {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
-  r.byLowerName[LowerAscii(progId)] = {std::string(progId), getter, nullptr};
+  r.byLowerName[AsciiLower(progId)] = {std::string(progId), getter, nullptr};
 }
 
 void ProgIdRegistry::Register(const ClassInfo& info) {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
-  r.byLowerName[LowerAscii(info.ProgId())] = {info.ProgId(), nullptr, &info};
+  r.byLowerName[AsciiLower(info.ProgId())] = {info.ProgId(), nullptr, &info};
 }
 
 const ClassInfo* ProgIdRegistry::Find(std::string_view progId) {
@@ -98,7 +86,7 @@ const ClassInfo* ProgIdRegistry::Find(std::string_view progId) {
   ClassGetter getter = nullptr;
   {
     std::lock_guard lock(r.mutex);
-    auto it = r.byLowerName.find(LowerAscii(progId));
+    auto it = r.byLowerName.find(AsciiLower(progId));
     if (it == r.byLowerName.end()) return nullptr;
     if (it->second.info) return it->second.info;
     getter = it->second.getter;

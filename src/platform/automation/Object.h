@@ -103,9 +103,6 @@ class ProgIdRegistry {
 // registered or cannot be created.
 ObjectPtr CreateObject(std::string_view progId);
 
-// Case-insensitive ASCII comparison of member and ProgID names.
-bool NameEquals(std::string_view a, std::string_view b);
-
 // ---- binding C++ members to the dispatch table
 
 namespace dispatch {

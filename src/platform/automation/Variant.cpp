@@ -172,16 +172,6 @@ const char* TypeName(VarType t) {
   ThrowVb(vberr::kInvalidUseOfNull);
 }
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view TrimView(std::string_view s) {
-  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 }  // namespace
 
 std::string Variant::Describe() const {
@@ -230,7 +220,7 @@ double NumericValue(const Variant& v) {
 // ---- parsing
 
 std::optional<double> ParseVbNumber(std::string_view text) {
-  std::string_view s = TrimView(text);
+  std::string_view s = TrimWhitespace(text);
   if (s.empty()) return std::nullopt;
   bool negative = false;
   std::string_view body = s;
@@ -300,7 +290,7 @@ bool ParseTime(std::string_view s, double& fraction) {
   int32_t h = 0, m = 0, sec = 0;
   if (!ReadInt(s, h, 2) || !ReadChar(s, ':') || !ReadInt(s, m, 2)) return false;
   if (ReadChar(s, ':') && !ReadInt(s, sec, 2)) return false;
-  if (!TrimView(s).empty() || h > 23 || m > 59 || sec > 59) return false;
+  if (!TrimWhitespace(s).empty() || h > 23 || m > 59 || sec > 59) return false;
   fraction = (h * 3600 + m * 60 + sec) / 86400.0;
   return true;
 }
@@ -308,7 +298,7 @@ bool ParseTime(std::string_view s, double& fraction) {
 }  // namespace
 
 std::optional<OleDate> ParseVbDate(std::string_view text) {
-  std::string_view s = TrimView(text);
+  std::string_view s = TrimWhitespace(text);
   if (s.empty()) return std::nullopt;
   double fraction = 0;
   if (ParseTime(s, fraction)) return OleDate{fraction};
@@ -443,6 +433,14 @@ std::string CStr(const Variant& v) {
     default:
       Mismatch(v, "String");
   }
+}
+
+int32_t CLngOr(const Variant& v, int32_t def) {
+  return v.IsEmpty() || v.IsNull() || v.IsMissing() ? def : CLng(v);
+}
+
+double CDblOr(const Variant& v, double def) {
+  return v.IsEmpty() || v.IsNull() || v.IsMissing() ? def : CDbl(v);
 }
 
 double CDbl(const Variant& v) {

@@ -187,6 +187,13 @@ Currency CCur(const Variant& v);
 OleDate CDate(const Variant& v);
 bool CBool(const Variant& v);
 
+// "A value or the default": Empty, Null and Missing give `def`; any other
+// value converts as CLng / CDbl do, raising as they do. (Where a value that
+// does not convert should give the default too, mQvCommonCalc's
+// VarToLongDef / VarToDoubleDef / ConvertOr say so.)
+int32_t CLngOr(const Variant& v, int32_t def);
+double CDblOr(const Variant& v, double def);
+
 // Rounds half to even, as VB's integer conversions do.
 double BankersRound(double x);
 

@@ -28,25 +28,14 @@ constexpr std::array<std::string_view, 7> kWeekdays = {
 constexpr std::array<std::string_view, 7> kWeekdaysShort = {"Вс", "Пн", "Вт", "Ср",
                                                             "Чт", "Пт", "Сб"};
 
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 bool StartsNoCase(std::string_view s, size_t i, std::string_view prefix) {
-  return s.size() - i >= prefix.size() && EqualsNoCase(s.substr(i, prefix.size()), prefix);
+  return StartsWithAsciiNoCase(s.substr(i), prefix);
 }
 
 // Length of the run of letter `c` (any case) starting at `i`.
 size_t RunOf(std::string_view s, size_t i, char c) {
   size_t j = i;
-  while (j < s.size() && Lower(s[j]) == c) ++j;
+  while (j < s.size() && AsciiLower(s[j]) == c) ++j;
   return j - i;
 }
 
@@ -90,7 +79,7 @@ bool IsDatePattern(std::string_view f) {
   std::string ignored;
   for (size_t i = 0; i < f.size();) {
     if (TakeLiteral(f, i, ignored)) continue;
-    switch (Lower(f[i])) {
+    switch (AsciiLower(f[i])) {
       case 'd':
       case 'm':
       case 'y':
@@ -152,7 +141,7 @@ std::string FormatDatePattern(OleDate d, std::string_view f) {
   bool afterHour = false;  // an "m" right after an hour means minutes
   for (size_t i = 0; i < f.size();) {
     if (TakeLiteral(f, i, out)) continue;
-    char c = Lower(f[i]);
+    char c = AsciiLower(f[i]);
     size_t n = RunOf(f, i, c);
     switch (c) {
       case 'd':
@@ -173,7 +162,7 @@ std::string FormatDatePattern(OleDate d, std::string_view f) {
       case 'm': {
         size_t next = i + n;
         while (next < f.size() && !std::isalpha(static_cast<unsigned char>(f[next]))) ++next;
-        bool minutes = n <= 2 && (afterHour || (next < f.size() && Lower(f[next]) == 's'));
+        bool minutes = n <= 2 && (afterHour || (next < f.size() && AsciiLower(f[next]) == 's'));
         if (minutes)
           out += n == 1 ? std::to_string(p.minute) : TwoDigits(p.minute);
         else if (n == 1)
@@ -474,17 +463,17 @@ constexpr auto kNamedPatterns = std::to_array<NamedPattern>({
 // that is not one of them.
 std::optional<std::string> FormatNamed(const Variant& v, std::string_view name) {
   for (const auto& [n, pattern] : kNamedPatterns)
-    if (EqualsNoCase(n, name)) return Format(v, pattern);
+    if (EqualsAsciiNoCase(n, name)) return Format(v, pattern);
   struct Pair {
     std::string_view name, yes, no;
   };
   static constexpr std::array<Pair, 3> kBooleans = {
       {{"Yes/No", "Yes", "No"}, {"True/False", "True", "False"}, {"On/Off", "On", "Off"}}};
   for (const auto& b : kBooleans)
-    if (EqualsNoCase(b.name, name)) return std::string(CDbl(v) != 0 ? b.yes : b.no);
-  if (EqualsNoCase(name, "General Number")) return FormatVbDouble(CDbl(v));
-  if (EqualsNoCase(name, "General Date")) return CStr(Variant(CDate(v)));
-  if (EqualsNoCase(name, "Long Date")) return LongDate(CDate(v));
+    if (EqualsAsciiNoCase(b.name, name)) return std::string(CDbl(v) != 0 ? b.yes : b.no);
+  if (EqualsAsciiNoCase(name, "General Number")) return FormatVbDouble(CDbl(v));
+  if (EqualsAsciiNoCase(name, "General Date")) return CStr(Variant(CDate(v)));
+  if (EqualsAsciiNoCase(name, "Long Date")) return LongDate(CDate(v));
   return std::nullopt;
 }
 

@@ -404,4 +404,49 @@ double Val(std::string_view s) {
   return v;
 }
 
+std::string_view TrimBlanks(std::string_view s) {
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+std::string_view TrimWhitespace(std::string_view s) {
+  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!s.empty() && space(s.front())) s.remove_prefix(1);
+  while (!s.empty() && space(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+std::string AsciiLower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = AsciiLower(c);
+  return out;
+}
+
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+bool StartsWithAsciiNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && EqualsAsciiNoCase(s.substr(0, prefix.size()), prefix);
+}
+
+bool NamesEqual(std::string_view a, std::string_view b) {
+  auto ascii = [](std::string_view s) {
+    for (const char c : s)
+      if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+  };
+  if (ascii(a) && ascii(b)) return EqualsAsciiNoCase(a, b);
+  return FoldCase(a) == FoldCase(b);
+}
+
 }  // namespace qv

@@ -47,6 +47,26 @@ int32_t CompareTextRu(std::string_view a, std::string_view b);
 // hashing case-insensitive keys.
 std::string FoldCase(std::string_view s);
 
+// ---- small text helpers every layer shares (not VBA's own); the name says
+// what each one counts.
+
+// Spaces and tabs removed from both ends: values in settings, connection
+// strings, default-value expressions.
+std::string_view TrimBlanks(std::string_view s);
+// Spaces, tabs, CR and LF removed from both ends: statements, numbers in texts.
+std::string_view TrimWhitespace(std::string_view s);
+
+// ASCII letters compared without case, every other byte exactly: texts that
+// are ASCII by definition (ProgIDs, member names, keywords, function and
+// format names, registry roots).
+char AsciiLower(char c);
+std::string AsciiLower(std::string_view s);
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b);
+bool StartsWithAsciiNoCase(std::string_view s, std::string_view prefix);
+// Names of tables, fields and indexes, Cyrillic ones included: equal when
+// their case folds are (FoldCase). Text values compare with CompareTextRu.
+bool NamesEqual(std::string_view a, std::string_view b);
+
 // Val: the number at the start of the text, skipping spaces, tabs and line
 // feeds anywhere in it ("  12 34abc" gives 1234); "&H"/"&O" prefixes; 0 when
 // none.

@@ -24,18 +24,7 @@ constexpr auto kTexts = std::to_array<std::pair<int32_t, std::string_view>>({
 
 std::string DaoErrorText(int32_t number, std::initializer_list<std::string_view> args) {
   for (const auto& [n, text] : kTexts) {
-    if (n != number) continue;
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '|' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
-        size_t k = static_cast<size_t>(text[i + 1] - '1');
-        if (k < args.size()) out += args.begin()[k];
-        ++i;
-      } else {
-        out += text[i];
-      }
-    }
-    return out;
+    if (n == number) return jet::FillPlaceholders(text, args);
   }
   return jet::JetErrorText(number, args);
 }

@@ -48,17 +48,6 @@ bool IsStatement(std::string_view text) {
   return false;
 }
 
-std::string_view TrimText(std::string_view s) {
-  auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!s.empty() && space(s.front())) s.remove_prefix(1);
-  while (!s.empty() && space(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-int32_t IntOr(const Variant& v, int32_t fallback) {
-  return v.IsEmpty() || v.IsMissing() || v.IsNull() ? fallback : CLng(v);
-}
-
 }  // namespace
 
 QV_DEFINE_CLASS(Database, "DAO.Database", nullptr, Method("Name", &Database::Name),
@@ -157,9 +146,9 @@ void Database::SetSchemaVersion(int32_t version) {
 
 std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, const Variant& type,
                                                    const Variant& options, const Variant&) {
-  std::string_view text = TrimText(source);
-  int32_t t = IntOr(type, -1);
-  int32_t o = IntOr(options, 0);
+  std::string_view text = TrimWhitespace(source);
+  int32_t t = CLngOr(type, -1);
+  int32_t o = CLngOr(options, 0);
   std::string_view name = text;
   if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
     name = name.substr(1, name.size() - 2);

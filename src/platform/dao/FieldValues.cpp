@@ -56,12 +56,6 @@ Variant Convert(Variant&& v, JetType type) {
   return std::move(v);
 }
 
-std::string_view TrimSpaces(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 }  // namespace
 
 Variant CoerceToField(Variant value, jet::JetType type, int32_t size) {
@@ -80,8 +74,8 @@ Variant CoerceToField(Variant value, jet::JetType type, int32_t size) {
 }
 
 Variant DefaultFieldValue(const jet::FieldSpec& field) {
-  std::string_view d = TrimSpaces(field.defaultValue);
-  if (!d.empty() && d.front() == '=') d = TrimSpaces(d.substr(1));
+  std::string_view d = TrimBlanks(field.defaultValue);
+  if (!d.empty() && d.front() == '=') d = TrimBlanks(d.substr(1));
   if (d.empty()) return Variant::Null();
   Variant raw;
   std::string lower = LCase(d);

@@ -274,9 +274,7 @@ void TableRecordset::Seek(std::string_view comparison, std::span<const Variant> 
   CheckOpen();
   if (!seekable_) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
   if (indexOrdinal_ < 0) ThrowDao(daoerr::kNoCurrentIndex, kSourceRecordset);
-  std::string_view cmp = comparison;
-  while (!cmp.empty() && cmp.front() == ' ') cmp.remove_prefix(1);
-  while (!cmp.empty() && cmp.back() == ' ') cmp.remove_suffix(1);
+  const std::string_view cmp = TrimBlanks(comparison);
   if (keys.empty() || keys.size() > order_.columns.size())
     ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
   CancelEdit();

@@ -63,10 +63,6 @@ std::string Key(std::string_view name) {
   return FoldCase(name);
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  return CompareTextRu(a, b) == 0;
-}
-
 // A scoped savepoint: released by Commit, rolled back otherwise.
 class Savepoint {
  public:
@@ -150,8 +146,7 @@ std::vector<IndexField> IndexSpec::ParseFields(std::string_view text) {
     size_t end = text.find(';', start);
     if (end == std::string_view::npos) end = text.size();
     std::string_view part = text.substr(start, end - start);
-    while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
-    while (!part.empty() && part.back() == ' ') part.remove_suffix(1);
+    part = TrimBlanks(part);
     IndexField f;
     if (!part.empty() && (part.front() == '-' || part.front() == '+')) {
       f.descending = part.front() == '-';
@@ -166,13 +161,13 @@ std::vector<IndexField> IndexSpec::ParseFields(std::string_view text) {
 
 const FieldSpec* TableSpec::FindField(std::string_view name) const {
   for (const FieldSpec& f : fields)
-    if (SameName(f.name, name)) return &f;
+    if (NamesEqual(f.name, name)) return &f;
   return nullptr;
 }
 
 const IndexSpec* TableSpec::FindIndex(std::string_view name) const {
   for (const IndexSpec& x : indexes)
-    if (SameName(x.name, name)) return &x;
+    if (NamesEqual(x.name, name)) return &x;
   return nullptr;
 }
 
@@ -184,7 +179,7 @@ std::string_view JetTypeName(JetType type) {
 
 std::optional<JetType> ParseJetTypeName(std::string_view name) {
   for (const TypeName& t : kTypeNames)
-    if (SameName(t.name, name)) return t.type;
+    if (NamesEqual(t.name, name)) return t.type;
   return std::nullopt;
 }
 

@@ -134,6 +134,10 @@ std::string_view TextOf(int32_t number) {
 std::string JetErrorText(int32_t number, std::initializer_list<std::string_view> args) {
   std::string_view text = TextOf(number);
   if (text.empty()) return "Reserved error (" + std::to_string(number) + ")";
+  return FillPlaceholders(text, args);
+}
+
+std::string FillPlaceholders(std::string_view text, std::initializer_list<std::string_view> args) {
   std::string out;
   out.reserve(text.size() + 32);
   for (size_t i = 0; i < text.size(); ++i) {

@@ -75,8 +75,12 @@ inline constexpr std::string_view kCheckZeroLength = "jet_zls:";  // 3315
 inline constexpr std::string_view kCheckType = "jet_type:";       // 3464
 inline constexpr std::string_view kCheckPrimary = "jet_pk:";      // 3058
 
-// Jet's description for `number` with its placeholders "|1", "|2" ... filled
-// from `args` in order. An unknown number gives "Reserved error (N)".
+// `text` with its placeholders "|1" ... "|9" replaced by `args` in order (a
+// placeholder without its argument by nothing): the one filler of the error
+// texts of the engine and of the objects above it.
+std::string FillPlaceholders(std::string_view text, std::initializer_list<std::string_view> args);
+// Jet's description for `number` with its placeholders filled from `args`.
+// An unknown number gives "Reserved error (N)".
 std::string JetErrorText(int32_t number, std::initializer_list<std::string_view> args = {});
 
 // Raises the Jet error `number` with its description filled from `args`.

@@ -61,7 +61,6 @@ void Invoke(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 // ---- bodies (JetTextFunctions.cpp)
-Variant IsNullFn(Args&);
 Variant IsNumericFn(Args&);
 Variant IsDateFn(Args&);
 Variant CStrFn(Args&);
@@ -138,7 +137,6 @@ Variant LogFn(Args&);
 // Len without the Variant round trip: every text column's size rule calls it
 // on every write (JetTextFunctions.cpp).
 void TextLen(sqlite3_context*, int, sqlite3_value**);
-void IIf(sqlite3_context*, int, sqlite3_value**);
 void Nz(sqlite3_context*, int, sqlite3_value**);
 void Like(sqlite3_context*, int, sqlite3_value**);
 void FirstStep(sqlite3_context*, int, sqlite3_value**);

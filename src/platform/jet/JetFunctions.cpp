@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "platform/automation/VbaText.h"
 #include "platform/jet/JetFunctionImpl.h"
 
 namespace qv::jet {
@@ -33,13 +34,25 @@ constexpr JetFunction Aggregate(std::string_view name, TypeRule rule, JetType ty
 }
 
 // Operators the translator emits as calls come first: their entries are found
-// by the operator's token ("+", "&", "\", "Mod", "^", "Like"); the translator
-// types operators itself, the type given here is the usual one. The entries
-// named "%Date" and "%Boolean" are identity functions that mark a value as a
-// date or a boolean for the function it is passed to directly (CStr, Format,
-// "&" render those kinds differently from plain numbers). The "%Store..."
-// entries turn a value an INSERT or UPDATE writes into what its column
-// stores (JetFunctionImpl.h).
+// by the operator's token ("+", "&", "/", "\", "Mod", "^", "Like") and must
+// exist; the translator types operators itself, the type given here is the
+// usual one. Each gives Null when an operand is Null unless said otherwise.
+//   +     where static types show neither both operands numeric (or dates)
+//         nor both texts: two texts concatenate; otherwise texts are read as
+//         numbers and added; a date operand gives a date.
+//   &     any number of operands: Null counts as an empty text, but all-Null
+//         is Null; numbers, dates and booleans become text as CStr writes them.
+//   \, Mod on operands not both of integer types: each operand is first
+//         rounded half to even; "\" truncates toward zero, Mod takes the sign
+//         of the dividend; a zero divisor is an error.
+//   Like  (value, pattern) with the wildcards * ? # [...] [!...],
+//         case-insensitive; any nonzero result is a match.
+// The entries named "%Date" and "%Boolean" are identity functions that mark a
+// value as a date or a boolean for the function it is passed to directly
+// (CStr, Format, "&" render those kinds differently from plain numbers).
+// The "%Store..." entries turn a value an INSERT or UPDATE writes into what
+// its column stores (JetFunctionImpl.h).
+// IIf and IsNull are no functions: the translator writes a CASE and IS NULL.
 constexpr auto kFunctions = std::to_array<JetFunction>({
     // operators
     Scalar("+", 2, 2, kArg0, T::kNone, "jet_add", Fn<fn::AddFn>),
@@ -57,8 +70,6 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("%StoreCurrency", 1, 1, kFixed, T::kCurrency, "jet_store_currency", fn::StoreCurrency),
     Scalar("%StoreGuid", 1, 1, kFixed, T::kGUID, "jet_store_guid", fn::StoreGuid),
     // Null handling and choice
-    Scalar("IIf", 3, 3, kArgs1And2, T::kNone, "jet_iif", fn::IIf),
-    Scalar("IsNull", 1, 1, kFixed, T::kBoolean, "jet_isnull", Fn<fn::IsNullFn>),
     Scalar("Nz", 1, 2, kArg0, T::kNone, "jet_nz", fn::Nz),
     Scalar("IsNumeric", 1, 1, kFixed, T::kBoolean, "jet_isnumeric", Fn<fn::IsNumericFn>),
     Scalar("IsDate", 1, 1, kFixed, T::kBoolean, "jet_isdate", Fn<fn::IsDateFn>),
@@ -132,17 +143,6 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Aggregate("Last", kArg0, T::kNone, "jet_last", fn::LastStep, fn::FirstLastFinal),
 });
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::span<const JetFunction> JetFunctionTable() {
@@ -152,7 +152,7 @@ std::span<const JetFunction> JetFunctionTable() {
 const JetFunction* FindJetFunction(std::string_view name) {
   if (name.size() > 1 && name.back() == '$') name.remove_suffix(1);
   for (const JetFunction& f : kFunctions)
-    if (EqualsNoCase(f.name, name)) return &f;
+    if (EqualsAsciiNoCase(f.name, name)) return &f;
   return nullptr;
 }
 

@@ -15,9 +15,8 @@ namespace qv::jet {
 
 // How the Jet result type of a call is found.
 enum class TypeRule : uint8_t {
-  kFixed,      // always `fixedType`
-  kArg0,       // the type of the first argument (Max, Min, First, Last, Nz)
-  kArgs1And2,  // the common type of the second and third arguments (IIf)
+  kFixed,  // always `fixedType`
+  kArg0,   // the type of the first argument (Max, Min, First, Last, Nz)
 };
 
 using ScalarFn = void (*)(sqlite3_context*, int, sqlite3_value**);

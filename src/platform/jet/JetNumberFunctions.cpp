@@ -1,4 +1,4 @@
-// Jet's arithmetic operators and numeric functions, IIf and Nz, the Like
+// Jet's arithmetic operators and numeric functions, Nz, the Like
 // operator and the First/Last aggregates.
 
 #include <cmath>
@@ -35,20 +35,6 @@ Variant MapNumber(Args& a, F f) {
   if (sqlite3_value_subtype(v) == kSubtypeDate) return Variant(OleDate{r});
   if (IsInteger(v) && r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
   return Variant(r);
-}
-
-// Jet's truth of a condition: Null is false, a number is true unless 0.
-bool Truth(sqlite3_value* v) {
-  switch (sqlite3_value_type(v)) {
-    case SQLITE_NULL:
-      return false;
-    case SQLITE_INTEGER:
-      return sqlite3_value_int64(v) != 0;
-    case SQLITE_FLOAT:
-      return sqlite3_value_double(v) != 0;
-    default:
-      return CBool(ArgToVariant(v));
-  }
 }
 
 void ResultArg(sqlite3_context* ctx, sqlite3_value* v) {
@@ -165,15 +151,6 @@ Variant LogFn(Args& a) {
 }
 
 // ---- raw functions
-
-void IIf(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  try {
-    if (argc != 3) ThrowVb(vberr::kArgumentNotOptional, "IIf");
-    ResultArg(ctx, Truth(argv[0]) ? argv[1] : argv[2]);
-  } catch (const Error& e) {
-    ReportError(ctx, e);
-  }
-}
 
 // Nz(value [, instead]): without a replacement a Null becomes "" (a query
 // has no Empty to give).

@@ -86,12 +86,6 @@ void AppendCheck(std::string& out, std::string_view prefix, std::string_view tab
   out += " CHECK (" + condition + ")";
 }
 
-std::string_view TrimSpaces(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 bool IsNumberLiteral(std::string_view s) {
   size_t i = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
   bool digits = false, point = false;
@@ -146,8 +140,8 @@ void CheckTable(const TableSpec& table) {
 }
 
 std::optional<std::string> DefaultSql(const FieldSpec& field) {
-  std::string_view d = TrimSpaces(field.defaultValue);
-  if (!d.empty() && d.front() == '=') d = TrimSpaces(d.substr(1));
+  std::string_view d = TrimBlanks(field.defaultValue);
+  if (!d.empty() && d.front() == '=') d = TrimBlanks(d.substr(1));
   if (d.empty()) return std::nullopt;
   std::string lower = LCase(d);
   std::string out;

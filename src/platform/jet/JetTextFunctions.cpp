@@ -65,9 +65,6 @@ Variant NullOr(Args& a, std::string (*f)(std::string_view)) {
 
 // ---- Null tests and conversions
 
-Variant IsNullFn(Args& a) {
-  return Variant(a.IsNull(0));
-}
 Variant IsNumericFn(Args& a) {
   return Variant(!a.IsNull(0) && a.Get(0).IsNumeric());
 }

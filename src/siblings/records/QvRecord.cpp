@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/automation/ErrorGuard.h"
+#include "platform/automation/VbaText.h"
 
 namespace qv::records {
 
@@ -63,11 +64,11 @@ Variant QvRecord::Convert(const PropertyDef& p, const Variant& v) const {
   bool fits = false;
   if (p.kind == Kind::kRecord) {
     auto r = v.ObjectAs<QvRecord>();
-    fits = r && NameEquals(r->Type().progId, p.progId);
+    fits = r && EqualsAsciiNoCase(r->Type().progId, p.progId);
   } else if (p.kind == Kind::kCollection) {
     fits = v.ObjectAs<Collection>() != nullptr;
   } else {
-    fits = NameEquals(v.AsObject()->Class().ProgId(), p.progId);
+    fits = EqualsAsciiNoCase(v.AsObject()->Class().ProgId(), p.progId);
   }
   if (!fits)
     ThrowVb(vberr::kTypeMismatch,

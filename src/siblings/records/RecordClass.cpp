@@ -4,18 +4,12 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/automation/VbaText.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qv::records {
 
 namespace {
-
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return out;
-}
 
 struct Registry {
   std::mutex mutex;
@@ -62,7 +56,7 @@ RecordClass::RecordClass(const RecordType& type)
     : type_(type), info_(std::string(type.progId), BuildMembers(), [this]() -> ObjectPtr {
         return std::make_shared<QvRecord>(*this);
       }) {
-  for (int i = 0; i < PropertyCount(); ++i) byLowerName_.emplace(LowerAscii(Property(i).name), i);
+  for (int i = 0; i < PropertyCount(); ++i) byLowerName_.emplace(AsciiLower(Property(i).name), i);
   marks_.assign(PropertyCount(), -1);
   for (int i = 0; i < PropertyCount(); ++i)
     if (!Property(i).marks.empty()) marks_[i] = PropertyIndex(Property(i).marks);
@@ -82,7 +76,7 @@ int RecordClass::PropertyIndex(std::string_view name) const {
 
 int RecordClass::GroupIndexByFlag(std::string_view name) const {
   for (size_t g = 0; g < type_.groups.size(); ++g)
-    if (NameEquals(type_.groups[g].loadedFlag, name)) return static_cast<int>(g);
+    if (EqualsAsciiNoCase(type_.groups[g].loadedFlag, name)) return static_cast<int>(g);
   return -1;
 }
 
@@ -141,7 +135,7 @@ const RecordClass& RegisterRecordType(const RecordType& type) {
     std::lock_guard lock(r.mutex);
     r.classes.push_back(std::make_unique<RecordClass>(type));
     cls = r.classes.back().get();
-    r.byLowerProgId[LowerAscii(type.progId)] = cls;
+    r.byLowerProgId[AsciiLower(type.progId)] = cls;
   }
   ProgIdRegistry::Register(cls->Info());
   return *cls;
@@ -150,7 +144,7 @@ const RecordClass& RegisterRecordType(const RecordType& type) {
 const RecordClass* FindRecordClass(std::string_view progId) {
   Registry& r = TheRegistry();
   std::lock_guard lock(r.mutex);
-  auto it = r.byLowerProgId.find(LowerAscii(progId));
+  auto it = r.byLowerProgId.find(AsciiLower(progId));
   return it == r.byLowerProgId.end() ? nullptr : it->second;
 }
 

@@ -1,6 +1,7 @@
 #include "siblings/records/RecordFactory.h"
 
 #include "platform/automation/ErrorGuard.h"
+#include "platform/automation/VbaText.h"
 
 namespace qv::records {
 
@@ -45,7 +46,7 @@ ObjectPtr CreateWithProperties(std::string_view progId,
   ObjectPtr object = CreateObject(progId);
   const bool hasSetId = object->Class().Find("SetID") != nullptr;
   for (const auto& [name, value] : props) {
-    if (hasSetId && NameEquals(name, "ID"))
+    if (hasSetId && EqualsAsciiNoCase(name, "ID"))
       object->CallV("SetID", value);
     else
       object->Let(name, value);

@@ -27,7 +27,8 @@
 namespace qv::schema {
 namespace {
 
-using testsupport::ErrorNumber;
+using testsupport::ExpectError;
+using testsupport::kAnyError;
 using testsupport::TempFolder;
 
 std::shared_ptr<dao::Database> Open(const std::string& path) {
@@ -226,7 +227,7 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
   // A step that fails leaves its file as it was.
   std::vector<SchemaStep> v3 = v2;
   v3.push_back({DbFile::kUser, 3, kVersion3Tables});
-  EXPECT_NE(ErrorNumber([&] { BuildDataFolder(folder.Path(), {v3, rows2}); }), 0);
+  ExpectError(kAnyError, "", [&] { BuildDataFolder(folder.Path(), {v3, rows2}); });
   {
     auto user = Open(folder.File("Quivane.mdb"));
     EXPECT_EQ(VersionRows(*user), "1.0.2");
@@ -236,14 +237,14 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
 
   // An older library leaves a newer folder alone and says why.
   std::string description;
-  EXPECT_EQ(ErrorNumber([&] { BuildDataFolder(folder.Path(), {v1, rows1}); }, &description), 3343);
-  EXPECT_NE(description.find("Quivane.mdb"), std::string::npos) << description;
+  description = ExpectError(3343, "Quivane.mdb", [&] {
+                  BuildDataFolder(folder.Path(), {v1, rows1});
+                }).Description();
   EXPECT_NE(description.find("version 2"), std::string::npos) << description;
   EXPECT_EQ(VersionRows(*Open(folder.File("Quivane.mdb"))), "1.0.2");
   EXPECT_EQ(Open(folder.File("Kladr.mdb"))->SchemaVersion(), 2);
 
-  EXPECT_EQ(ErrorNumber([&] { BuildDataFolder(folder.File("missing")); }, &description), 3044);
-  EXPECT_NE(description.find("missing"), std::string::npos);
+  ExpectError(3044, "missing", [&] { BuildDataFolder(folder.File("missing")); });
 }
 
 // Version 1 put two triggers on every table to store values as Jet would;

@@ -10,7 +10,8 @@
 
 namespace qv::ado::test {
 
-using testsupport::ErrorNumber;
+using testsupport::ExpectError;
+using testsupport::kAnyError;
 
 struct Column {
   const char* name;

@@ -8,7 +8,8 @@
 namespace qv::ado {
 namespace {
 
-using test::ErrorNumber;
+using test::ExpectError;
+using test::kAnyError;
 
 TEST(AdoTypes, StoredValuesFollowTheFieldType) {
   const Variant kNull = Variant::Null();
@@ -63,9 +64,10 @@ TEST(AdoTypes, StoredValuesFollowTheFieldType) {
     const FieldInfo field = MakeFieldInfo("F", c.type, c.size, c.attributes);
     const std::string what = std::string(field.info->name) + " <- " + c.in.Describe();
     if (c.want.IsEmpty()) {
-      EXPECT_EQ(ErrorNumber([&] { CoerceToField(field, c.in, kFieldSource); }),
-                adoerr::kMultipleStep)
-          << what;
+      {
+        SCOPED_TRACE(::testing::Message() << what);
+        ExpectError(adoerr::kMultipleStep, "", [&] { CoerceToField(field, c.in, kFieldSource); });
+      }
     } else {
       EXPECT_EQ(CoerceToField(field, c.in, kFieldSource), c.want) << what;
     }
@@ -91,15 +93,16 @@ TEST(AdoTypes, DescribesFieldsAsAppended) {
     EXPECT_EQ(f.precision, c.wantPrecision) << c.type;
     EXPECT_EQ(f.numericScale, c.wantScale) << c.type;
   }
-  EXPECT_EQ(ErrorNumber([] { MakeFieldInfo("F", adVarWChar, -1, 0); }), adoerr::kBadArguments);
+  ExpectError(adoerr::kBadArguments, "", [] { MakeFieldInfo("F", adVarWChar, -1, 0); });
 }
 
 TEST(AdoTypes, SizeErrorsNameTheFieldAndTheLengths) {
   const FieldInfo f = MakeFieldInfo("Fio", adVarWChar, 3, 0);
-  try {
-    CoerceToField(f, Variant("Иванов"), kRecordsetSource);
-    FAIL();
-  } catch (const Error& e) {
+  {
+    const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "", [&] {
+      CoerceToField(f, Variant("Иванов"), kRecordsetSource);
+    });
+
     EXPECT_EQ(e.Source(), "ADODB.Recordset");
     EXPECT_EQ(e.Description(),
               "Multiple-step operation generated errors. Check each status value. (field Fio: a "

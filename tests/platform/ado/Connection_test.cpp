@@ -14,7 +14,8 @@
 namespace qv::ado {
 namespace {
 
-using test::ErrorNumber;
+using test::ExpectError;
+using test::kAnyError;
 
 TEST(ConnectionString, ReadsProviderSourceAndMode) {
   const struct {
@@ -37,8 +38,10 @@ TEST(ConnectionString, ReadsProviderSourceAndMode) {
     EXPECT_EQ(parsed.dataSource, c.source) << c.text;
     EXPECT_EQ(parsed.readOnly, c.readOnly) << c.text;
   }
-  for (const char* bad : {"Provider", "Data Source=\"/x", "Data Source=\"/x\" y"})
-    EXPECT_EQ(ErrorNumber([&] { ParseConnectionString(bad); }), adoerr::kBadArguments) << bad;
+  for (const char* bad : {"Provider", "Data Source=\"/x", "Data Source=\"/x\" y"}) {
+    SCOPED_TRACE(::testing::Message() << bad);
+    ExpectError(adoerr::kBadArguments, "", [&] { ParseConnectionString(bad); });
+  }
 }
 
 class ConnectionTest : public ::testing::Test {
@@ -95,8 +98,8 @@ TEST_F(ConnectionTest, RunsSelectsIntoRecordsetsAndCountsChanges) {
   EXPECT_TRUE(empty->IsEOF());
 
   obj->CallV("Close");
-  EXPECT_EQ(ErrorNumber([&] { obj->CallV("Close"); }), adoerr::kObjectClosed);
-  EXPECT_EQ(ErrorNumber([&] { conn->Run("select * from T"); }), adoerr::kObjectClosed);
+  ExpectError(adoerr::kObjectClosed, "", [&] { obj->CallV("Close"); });
+  ExpectError(adoerr::kObjectClosed, "", [&] { conn->Run("select * from T"); });
 }
 
 TEST_F(ConnectionTest, OpenFailuresNameTheirCause) {
@@ -112,10 +115,10 @@ TEST_F(ConnectionTest, OpenFailuresNameTheirCause) {
   };
   for (const auto& c : cases) {
     Connection conn;
-    try {
-      conn.Open(c.text, "", "", -1);
-      ADD_FAILURE() << c.text;
-    } catch (const Error& e) {
+    {
+      const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "",
+                                                       [&] { conn.Open(c.text, "", "", -1); });
+
       EXPECT_EQ(e.Number(), c.number) << c.text;
       EXPECT_EQ(e.Source(), c.source) << c.text;
       if (c.number == adoerr::kProviderNotFound) {
@@ -126,13 +129,13 @@ TEST_F(ConnectionTest, OpenFailuresNameTheirCause) {
   }
   Connection conn;
   conn.Open(Jet(path_), "", "", -1);
-  EXPECT_EQ(ErrorNumber([&] { conn.Open(Jet(path_), "", "", -1); }), adoerr::kObjectOpen);
-  EXPECT_EQ(ErrorNumber([&] { conn.SetConnectionString(""); }), adoerr::kObjectOpen);
-  EXPECT_EQ(ErrorNumber([&] { conn.Run("select * from NoSuchTable"); }), 3078);
+  ExpectError(adoerr::kObjectOpen, "", [&] { conn.Open(Jet(path_), "", "", -1); });
+  ExpectError(adoerr::kObjectOpen, "", [&] { conn.SetConnectionString(""); });
+  ExpectError(3078, "", [&] { conn.Run("select * from NoSuchTable"); });
 
   Connection reader;
   reader.Open(Jet(path_) + ";Mode=Read", "", "", -1);
-  EXPECT_EQ(ErrorNumber([&] { reader.Run("delete from T"); }), 3027);
+  ExpectError(3027, "", [&] { reader.Run("delete from T"); });
 }
 
 TEST_F(ConnectionTest, CommandsRunThroughTheirConnection) {
@@ -153,13 +156,13 @@ TEST_F(ConnectionTest, CommandsRunThroughTheirConnection) {
   EXPECT_TRUE(byText->Get("ActiveConnection").ObjectAs<Connection>());
 
   cmd->Let("CommandType", Variant(adCmdStoredProc));
-  EXPECT_EQ(ErrorNumber([&] { cmd->CallV("Execute"); }), adoerr::kBadArguments);
+  ExpectError(adoerr::kBadArguments, "", [&] { cmd->CallV("Execute"); });
   cmd->Let("CommandType", Variant(adCmdText));
   ObjectPtr param = cmd->CallV("CreateParameter", "p", adInteger).AsObject();
   cmd->Get("Parameters").AsObject()->CallV("Append", param);
-  EXPECT_EQ(ErrorNumber([&] { cmd->CallV("Execute"); }), adoerr::kBadArguments);
+  ExpectError(adoerr::kBadArguments, "", [&] { cmd->CallV("Execute"); });
   conn->Close();
-  EXPECT_EQ(ErrorNumber([&] { cmd->CallV("Execute"); }), adoerr::kConnectionUnusable);
+  ExpectError(adoerr::kConnectionUnusable, "", [&] { cmd->CallV("Execute"); });
 }
 
 }  // namespace

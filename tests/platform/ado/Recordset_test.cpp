@@ -11,7 +11,8 @@ namespace qv::ado {
 namespace {
 
 using test::Column;
-using test::ErrorNumber;
+using test::ExpectError;
+using test::kAnyError;
 using test::MakeRecordset;
 using test::Render;
 
@@ -93,7 +94,7 @@ TEST(Recordset, MovesAndReportsPositionLikeAStaticClientCursor) {
     std::string trace = std::to_string(c.rows) + " rows:";
     for (const auto& [op, want] : c.script) {
       trace += " " + op;
-      const int32_t err = ErrorNumber([&] { Apply(*rs, op); });
+      const int32_t err = testsupport::RaisedError([&] { Apply(*rs, op); }).Number();
       EXPECT_EQ(err ? "err " + std::to_string(err) : State(*rs), want) << trace;
     }
   }
@@ -121,7 +122,7 @@ TEST(Recordset, AddsEditsAndCancelsRows) {
             "ID:3(4) | Name:202(20)\n"
             "  Long 1 | String \"Иванов\"\n"
             "> Long 2 | String \"Сидоров\"\n");
-  EXPECT_EQ(ErrorNumber([&] { rs->Close(); }), 0);
+  ExpectError(0, "", [&] { rs->Close(); });
   EXPECT_EQ(rs->State(), adStateClosed);
   EXPECT_EQ(rs->FieldCount(), 2u);  // the columns survive Close
 }
@@ -163,25 +164,28 @@ TEST(Recordset, RejectsMisuseWithAdoErrors) {
       {"close with a pending row", [&] { open->AddNew(), open->Close(); },
        adoerr::kNotAllowedInContext},
   };
-  for (const auto& c : cases) EXPECT_EQ(ErrorNumber(c.call), c.error) << c.what;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.what);
+    ExpectError(c.error, "", c.call);
+  }
 }
 
 TEST(Recordset, ErrorsCarryAdoTextsAndSources) {
   auto rs = Ids(0);
-  try {
-    rs->CurrentValue(0);
-    FAIL();
-  } catch (const Error& e) {
+  {
+    const Error e =
+        qv::testsupport::ExpectError(qv::testsupport::kAnyError, "", [&] { rs->CurrentValue(0); });
+
     EXPECT_EQ(e.Number(), 3021);
     EXPECT_EQ(e.Source(), "ADODB.Field");
     EXPECT_EQ(e.Description(),
               "Either BOF or EOF is True, or the current record has been deleted. Requested "
               "operation requires a current record.");
   }
-  try {
-    rs->FieldIndex("Имя");
-    FAIL();
-  } catch (const Error& e) {
+  {
+    const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "",
+                                                     [&] { rs->FieldIndex("Имя"); });
+
     EXPECT_EQ(e.Source(), "ADODB.Fields");
     EXPECT_EQ(e.Description(),
               "Item cannot be found in the collection corresponding to the requested name or "
@@ -208,11 +212,10 @@ TEST(Recordset, AppendsRowsInBulkAndRendersThem) {
             "String \"A  \"\n"
             "  Long 2 | Null | Null | Currency 0 | Boolean False | String \"BCD\"\n");
   // A value that does not convert leaves the recordset as it was.
-  EXPECT_EQ(ErrorNumber([&] {
-              rs->AppendRow({Variant(3), Variant("x"), Variant("not a date"), Variant(), Variant(),
-                             Variant()});
-            }),
-            adoerr::kMultipleStep);
+  ExpectError(adoerr::kMultipleStep, "", [&] {
+    rs->AppendRow(
+        {Variant(3), Variant("x"), Variant("not a date"), Variant(), Variant(), Variant()});
+  });
   EXPECT_EQ(rs->RecordCount(), 2);
   EXPECT_EQ(rs->AbsolutePosition(), 1);
 }
@@ -238,13 +241,15 @@ TEST(Recordset, AddNewAndUpdateTakeNamesAndValuesAsArrays) {
        adoerr::kMultipleStep},
   };
   for (const auto& c : bad) {
-    EXPECT_EQ(ErrorNumber([&] { rs->AddNewV(c.fields, c.values); }), c.error) << c.what;
+    {
+      SCOPED_TRACE(::testing::Message() << c.what);
+      ExpectError(c.error, "", [&] { rs->AddNewV(c.fields, c.values); });
+    }
     EXPECT_EQ(rs->RecordCount(), 2) << c.what;  // no half-made row is left
   }
-  EXPECT_EQ(ErrorNumber([&] {
-              rs->UpdateV(arr({Variant("ID"), Variant("Qty")}), arr({Variant(99), Variant("x")}));
-            }),
-            adoerr::kMultipleStep);
+  ExpectError(adoerr::kMultipleStep, "", [&] {
+    rs->UpdateV(arr({Variant("ID"), Variant("Qty")}), arr({Variant(99), Variant("x")}));
+  });
   EXPECT_EQ(test::ColumnText(*rs, 0), "7,8");  // ID 99 was not stored either
   EXPECT_EQ(test::ColumnText(*rs, 1), "Ключ,Null");
   EXPECT_EQ(test::ColumnText(*rs, 2), "Null,2.5");
@@ -270,8 +275,8 @@ TEST(Recordset, SortAndFilterReorderTheVisibleRows) {
   rs->SetFilter(Variant(adFilterNone));
   rs->SetSort("");
   EXPECT_EQ(test::ColumnText(*rs, 0), "1,2,3,4,5,6");
-  EXPECT_EQ(ErrorNumber([&] { rs->SetSort("Nope"); }), adoerr::kItemNotFound);
-  EXPECT_EQ(ErrorNumber([&] { rs->SetSort("Name UP"); }), adoerr::kBadArguments);
+  ExpectError(adoerr::kItemNotFound, "", [&] { rs->SetSort("Nope"); });
+  ExpectError(adoerr::kBadArguments, "", [&] { rs->SetSort("Name UP"); });
   EXPECT_EQ(rs->Sort(), "");  // a rejected order leaves the old one
 }
 

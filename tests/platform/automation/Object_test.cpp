@@ -8,7 +8,8 @@
 namespace qv {
 namespace {
 
-using testsupport::ErrorNumber;
+using testsupport::ExpectError;
+using testsupport::kAnyError;
 
 // A class as the library declares its public classes: ProgID and dispatch
 // table beside it, created by name.
@@ -86,7 +87,10 @@ TEST(Object, RejectsBadCallsWithVbErrors) {
       {"not an object", [&] { o->CallV("CountOf", 5); }, vberr::kObjectRequired},
       {"unknown ProgID", [] { CreateObject("QvTest.Missing"); }, vberr::kCannotCreateObject},
   };
-  for (const auto& c : cases) EXPECT_EQ(ErrorNumber(c.call), c.error) << c.what;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.what);
+    ExpectError(c.error, "", c.call);
+  }
   EXPECT_EQ(o->CallV("CountOf", coll), Variant(int32_t{1}));
   EXPECT_EQ(o->CallV("CountOf", Variant::Nothing()), Variant(int32_t{-1}));
 }
@@ -122,14 +126,14 @@ TEST(Collection, FollowsVbaCollectionSemantics) {
   EXPECT_EQ(o->CallV("Item", 1), Variant("zero"));
   EXPECT_EQ(o->CallV("Item", "КЛЮЧ"), Variant("first"));  // keys ignore case
   EXPECT_EQ(o->CallV("Item", 4.0), Variant("last"));
-  EXPECT_EQ(ErrorNumber([&] { o->CallV("Add", "dup", "ключ"); }), vberr::kDuplicateKey);
-  EXPECT_EQ(ErrorNumber([&] { o->CallV("Item", 5); }), vberr::kInvalidProcedureCall);
-  EXPECT_EQ(ErrorNumber([&] { o->CallV("Item", 0); }), vberr::kInvalidProcedureCall);
-  EXPECT_EQ(ErrorNumber([&] { o->CallV("Item", "none"); }), vberr::kInvalidProcedureCall);
+  ExpectError(vberr::kDuplicateKey, "", [&] { o->CallV("Add", "dup", "ключ"); });
+  ExpectError(vberr::kInvalidProcedureCall, "", [&] { o->CallV("Item", 5); });
+  ExpectError(vberr::kInvalidProcedureCall, "", [&] { o->CallV("Item", 0); });
+  ExpectError(vberr::kInvalidProcedureCall, "", [&] { o->CallV("Item", "none"); });
   o->CallV("Remove", "ключ");
   EXPECT_EQ(o->CallV("Item", 2), Variant("second"));
   EXPECT_EQ(o->CallV("Item", "k2"), Variant("last"));  // keys follow the shifted items
-  EXPECT_EQ(ErrorNumber([&] { o->CallV("Item", "Ключ"); }), vberr::kInvalidProcedureCall);
+  ExpectError(vberr::kInvalidProcedureCall, "", [&] { o->CallV("Item", "Ключ"); });
   o->CallV("Add", "again", "ключ");  // a removed key can be used again
   EXPECT_EQ(o->Get("Count"), Variant(int32_t{4}));
 }

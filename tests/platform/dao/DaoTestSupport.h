@@ -19,7 +19,8 @@
 
 namespace qv::dao::testing {
 
-using testsupport::ErrorNumber;
+using testsupport::ExpectError;
+using testsupport::kAnyError;
 using testsupport::TempFolder;
 
 struct FieldDef {

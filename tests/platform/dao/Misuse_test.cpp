@@ -80,7 +80,10 @@ TEST_F(MisuseTest, ErrorsNameWhatWentWrong) {
   };
   for (const auto& c : cases) {
     std::string description;
-    EXPECT_EQ(ErrorNumber(c.call, &description), c.number) << c.what;
+    {
+      SCOPED_TRACE(::testing::Message() << c.what);
+      description = ExpectError(c.number, "", c.call).Description();
+    }
     EXPECT_NE(description.find(c.inText), std::string::npos) << c.what << ": " << description;
   }
 }
@@ -95,8 +98,7 @@ TEST_F(MisuseTest, LocksReadOnlyAndClosedObjects) {
   MakeTable(*exclusive, "T", {{"ID", JetType::kLong}});
   auto other = engine_->CreateWorkspace("other", "admin", "", Variant(dbUseJet));
   std::string description;
-  EXPECT_EQ(ErrorNumber([&] { other->Open(path, {}); }, &description), 3045);
-  EXPECT_NE(description.find("Excl.mdb"), std::string::npos) << description;
+  ExpectError(3045, "Excl.mdb", [&] { other->Open(path, {}); });
   exclusive->Close();
   auto shared = other->Open(path, {});
   shared->ExecuteSql("INSERT INTO T (ID) VALUES (1)");
@@ -106,9 +108,9 @@ TEST_F(MisuseTest, LocksReadOnlyAndClosedObjects) {
   readOnly.readOnly = true;
   auto ro = other->Open(path, readOnly);
   EXPECT_FALSE(ro->Updatable());
-  EXPECT_EQ(ErrorNumber([&] { ro->ExecuteSql("DELETE FROM T"); }), 3027);
+  ExpectError(3027, "", [&] { ro->ExecuteSql("DELETE FROM T"); });
   auto rs = ro->OpenTable("T");
-  EXPECT_EQ(ErrorNumber([&] { rs->Edit(); }), 3027);
+  ExpectError(3027, "", [&] { rs->Edit(); });
   EXPECT_EQ(CLng(rs->FieldValue("ID")), 1);
 
   auto tables = ro->TableDefsCollection();
@@ -124,7 +126,10 @@ TEST_F(MisuseTest, LocksReadOnlyAndClosedObjects) {
       {"database open", [&] { ro->OpenTable("T"); }},
       {"table definitions", [&] { tables->Count(); }},
   };
-  for (const auto& c : closed) EXPECT_EQ(ErrorNumber(c.call), 3420) << c.what;
+  for (const auto& c : closed) {
+    SCOPED_TRACE(::testing::Message() << c.what);
+    ExpectError(3420, "", c.call);
+  }
 }
 
 }  // namespace

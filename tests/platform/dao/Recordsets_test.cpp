@@ -62,9 +62,15 @@ TEST_F(RecordsetsTest, KindsByTypeAndSource) {
     EXPECT_EQ(rs->RecordCount(), expected) << c.source;
     EXPECT_EQ(WalkForward(*rs, "Name"), c.names) << c.source;
     if (expected > 0) rs->MoveFirst();
-    EXPECT_EQ(ErrorNumber([&] { rs->Edit(); }), c.updatable ? 0 : 3027) << c.source;
+    {
+      SCOPED_TRACE(::testing::Message() << c.source);
+      ExpectError(c.updatable ? 0 : 3027, "", [&] { rs->Edit(); });
+    }
     if (!c.updatable) {
-      EXPECT_EQ(ErrorNumber([&] { rs->AddNew(); }), 3027) << c.source;
+      {
+        SCOPED_TRACE(::testing::Message() << c.source);
+        ExpectError(3027, "", [&] { rs->AddNew(); });
+      }
     }
   }
 }
@@ -107,7 +113,7 @@ TEST_F(RecordsetsTest, FieldsOfAStatementAndTheirValues) {
   rs->MoveFirst();
   rs->SetBookmark(mark);
   EXPECT_EQ(CLng(rs->FieldValue("ID")), 3);
-  EXPECT_EQ(ErrorNumber([&] { rs->SetField("Name", Variant("x")); }), 3020);
+  ExpectError(3020, "", [&] { rs->SetField("Name", Variant("x")); });
 }
 
 // Rows of a statement are read when it opens; Requery reads them again.
@@ -121,7 +127,7 @@ TEST_F(RecordsetsTest, StatementRowsAreFixedUntilRequery) {
   EXPECT_EQ(WalkForward(*rs, "ID"), "2 3");
   auto forward = db_->OpenStatement("SELECT ID FROM Person", dbOpenForwardOnly);
   forward->MoveNext();
-  EXPECT_EQ(ErrorNumber([&] { forward->MovePrevious(); }), 3251);
+  ExpectError(3251, "", [&] { forward->MovePrevious(); });
 }
 
 TEST_F(RecordsetsTest, ExecuteCountsRowsAndRefusesSelects) {
@@ -129,12 +135,10 @@ TEST_F(RecordsetsTest, ExecuteCountsRowsAndRefusesSelects) {
   EXPECT_EQ(db_->RecordsAffected(), 2);
   db_->Execute("DELETE FROM Person WHERE ID = 99", Variant(dbFailOnError));
   EXPECT_EQ(db_->RecordsAffected(), 0);
-  EXPECT_EQ(ErrorNumber([&] { db_->Execute("SELECT * FROM Person", Variant()); }), 3065);
-  EXPECT_EQ(ErrorNumber([&] { db_->Execute("INSERT INTO Person (ID) VALUES (1)", Variant()); }),
-            3022);
-  EXPECT_EQ(ErrorNumber(
-                [&] { db_->OpenRecordset("DELETE FROM Person", Variant(), Variant(), Variant()); }),
-            3219);
+  ExpectError(3065, "", [&] { db_->Execute("SELECT * FROM Person", Variant()); });
+  ExpectError(3022, "", [&] { db_->Execute("INSERT INTO Person (ID) VALUES (1)", Variant()); });
+  ExpectError(3219, "",
+              [&] { db_->OpenRecordset("DELETE FROM Person", Variant(), Variant(), Variant()); });
 }
 
 }  // namespace

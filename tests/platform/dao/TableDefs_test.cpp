@@ -106,7 +106,7 @@ TEST_F(TableDefsTest, DefinitionsRoundTripThroughTheFile) {
   rs->AddNew();
   rs->SetField("SubDocID", Variant(2));
   rs->SetField("Wide", Variant(""));
-  EXPECT_EQ(ErrorNumber([&] { rs->Update(); }), 3315);
+  ExpectError(3315, "", [&] { rs->Update(); });
   rs->CancelUpdate();
 
   // A field and an index appended to the existing table.
@@ -124,11 +124,11 @@ TEST_F(TableDefsTest, DefinitionsRoundTripThroughTheFile) {
   rs->SetIndex("ByExtra");
   rs->Seek("=", std::vector<Variant>{Variant("X")});
   EXPECT_FALSE(rs->NoMatch());
-  EXPECT_EQ(ErrorNumber([&] { extra->SetRequired(true); }), 3219);
-  EXPECT_EQ(ErrorNumber([&] { cells->FieldsCollection()->Delete("Extra"); }), 3219);
+  ExpectError(3219, "", [&] { extra->SetRequired(true); });
+  ExpectError(3219, "", [&] { cells->FieldsCollection()->Delete("Extra"); });
   cells->IndexesCollection()->Delete("ByExtra");
   rs = db_->OpenTable("Cells");
-  EXPECT_EQ(ErrorNumber([&] { rs->SetIndex("ByExtra"); }), 3015);
+  ExpectError(3015, "", [&] { rs->SetIndex("ByExtra"); });
   EXPECT_EQ(Reopen()->TableDefsCollection()->Find("Cells")->FieldsCollection()->Count(), 6);
 }
 
@@ -175,12 +175,15 @@ TEST_F(TableDefsTest, CollectionsRefuseBadDefinitions) {
       {"rename an existing table",
        [&] { std::static_pointer_cast<TableDef>(tables->Item(Variant(0)))->SetName("Z"); }, 3219},
   };
-  for (const auto& c : cases) EXPECT_EQ(ErrorNumber(c.call), c.number) << c.what;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.what);
+    ExpectError(c.number, "", c.call);
+  }
   tables->Refresh();
   EXPECT_EQ(tables->Count(), 1);
   tables->Delete("T");
   EXPECT_EQ(tables->Count(), 0);
-  EXPECT_EQ(ErrorNumber([&] { db_->OpenTable("T"); }), 3078);
+  ExpectError(3078, "", [&] { db_->OpenTable("T"); });
 }
 
 // UnicodeCompression can be deleted and appended again as a property made
@@ -193,18 +196,16 @@ TEST_F(TableDefsTest, UnicodeCompressionIsKeptInTheCatalogue) {
   std::static_pointer_cast<Property>(props->Item(Variant("UnicodeCompression")))
       ->SetValue(Variant(true));
   props->Delete("UnicodeCompression");
-  EXPECT_EQ(ErrorNumber([&] { props->Item(Variant("UnicodeCompression")); }), 3265);
-  EXPECT_EQ(ErrorNumber([&] { props->Delete("Required"); }), 3384);
+  ExpectError(3265, "", [&] { props->Item(Variant("UnicodeCompression")); });
+  ExpectError(3384, "", [&] { props->Delete("Required"); });
   props->Append(name->CreateProperty("UnicodeCompression", static_cast<int32_t>(JetType::kBoolean),
                                      Variant(true)));
-  EXPECT_EQ(ErrorNumber([&] {
-              props->Append(name->CreateProperty("UnicodeCompression", 1, Variant(false)));
-            }),
-            3367);
+  ExpectError(3367, "", [&] {
+    props->Append(name->CreateProperty("UnicodeCompression", 1, Variant(false)));
+  });
   auto number = std::static_pointer_cast<Field>(t->FieldsCollection()->Item(Variant("N")));
-  EXPECT_EQ(
-      ErrorNumber([&] { number->PropertiesCollection()->Item(Variant("UnicodeCompression")); }),
-      3265);
+  ExpectError(3265, "",
+              [&] { number->PropertiesCollection()->Item(Variant("UnicodeCompression")); });
   auto reread = Reopen()->TableDefsCollection()->Find("T");
   auto f = std::static_pointer_cast<Field>(reread->FieldsCollection()->Item(Variant("Name")));
   EXPECT_TRUE(f->UnicodeCompression());
@@ -250,7 +251,7 @@ TEST_F(TableDefsTest, LateBoundCallersReachEveryObject) {
   q->CallV("Execute");
   EXPECT_EQ(CLng(q->Get("RecordsAffected")), 1);
   EXPECT_TRUE(CreateObject("DAO.QueryDef"));
-  EXPECT_EQ(ErrorNumber([] { CreateObject("DAO.Recordset"); }), vberr::kCannotCreateObject);
+  ExpectError(vberr::kCannotCreateObject, "", [] { CreateObject("DAO.Recordset"); });
   ObjectPtr ws = engine->CallV("Workspaces", 0).AsObject();
   EXPECT_EQ(CStr(ws->Get("Name")), "#Default Workspace#");
   db->CallV("Close");

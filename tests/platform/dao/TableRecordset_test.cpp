@@ -109,7 +109,10 @@ TEST_F(TableRecordsetTest, SeekFindsTheRowOfEachComparisonAndWalksTheIndex) {
     ASSERT_EQ(rs->NoMatch(), *c.found == 0) << what;
     if (*c.found == 0) {
       EXPECT_TRUE(rs->IsEOF()) << what;
-      EXPECT_EQ(ErrorNumber([&] { rs->FieldValue("ID"); }), 3021) << what;
+      {
+        SCOPED_TRACE(::testing::Message() << what);
+        ExpectError(3021, "", [&] { rs->FieldValue("ID"); });
+      }
       continue;
     }
     const std::vector<std::string>& order = orders.at(c.index);
@@ -145,7 +148,7 @@ TEST_F(TableRecordsetTest, WalkSurvivesWritesThroughTheSameCursor) {
       EXPECT_EQ(RowText(*rs, {"ID", "Line"}), "4,9");  // still on the edited row
     } else if (id == 6 && first) {
       rs->Delete();
-      EXPECT_EQ(ErrorNumber([&] { rs->FieldValue("ID"); }), 3167);
+      ExpectError(3167, "", [&] { rs->FieldValue("ID"); });
     } else if (id == 5 && first) {
       rs->AddNew();
       rs->SetField("ID", Variant(8));
@@ -202,7 +205,10 @@ TEST_F(TableRecordsetTest, AddNewEditCancelAndTheTableRules) {
   rs->AddNew();
   rs->SetField("Key", Variant("1234567890"));  // exactly the size
   for (const auto& c : cases) {
-    EXPECT_EQ(ErrorNumber(c.write), c.error) << c.what;
+    {
+      SCOPED_TRACE(::testing::Message() << c.what);
+      ExpectError(c.error, "", c.write);
+    }
     EXPECT_EQ(rs->EditMode(), dbEditAdd) << c.what;  // a failed Update keeps the edit
   }
   rs->SetField("ID", Variant(9));
@@ -231,10 +237,10 @@ TEST_F(TableRecordsetTest, DeleteAndMovesAtTheEnds) {
   EXPECT_EQ(RowText(*rs, {"ID"}), "1");  // a table opens on its first row
   rs->MoveLast();
   rs->Delete();
-  EXPECT_EQ(ErrorNumber([&] { rs->Edit(); }), 3167);
+  ExpectError(3167, "", [&] { rs->Edit(); });
   rs->MoveNext();
   EXPECT_TRUE(rs->IsEOF());
-  EXPECT_EQ(ErrorNumber([&] { rs->MoveNext(); }), 3021);
+  ExpectError(3021, "", [&] { rs->MoveNext(); });
   rs->MovePrevious();
   EXPECT_EQ(RowText(*rs, {"ID"}), "6");
   rs->Move(-2);
@@ -244,14 +250,14 @@ TEST_F(TableRecordsetTest, DeleteAndMovesAtTheEnds) {
   rs->MoveFirst();
   rs->Move(-1);
   EXPECT_TRUE(rs->IsBOF());
-  EXPECT_EQ(ErrorNumber([&] { rs->MovePrevious(); }), 3021);
+  ExpectError(3021, "", [&] { rs->MovePrevious(); });
   rs->MoveNext();
   EXPECT_EQ(RowText(*rs, {"ID"}), "1");
 
   db_->ExecuteSql("DELETE FROM Cells");
   auto empty = db_->OpenTable("Cells");
   EXPECT_TRUE(empty->IsEOF() && empty->IsBOF());
-  EXPECT_EQ(ErrorNumber([&] { empty->MoveFirst(); }), 3021);
+  ExpectError(3021, "", [&] { empty->MoveFirst(); });
   EXPECT_EQ(empty->RecordCount(), 0);
 }
 

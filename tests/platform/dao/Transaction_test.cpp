@@ -92,11 +92,11 @@ TEST_F(TransactionTest, RollbackRefreshesOpenCursorsAndEndsOnce) {
   Insert(2);
   tx.Rollback();
   EXPECT_EQ(Rows(), "1");
-  EXPECT_EQ(ErrorNumber([&] { tx.Commit(); }), 3034);
-  EXPECT_EQ(ErrorNumber([&] { tx.Rollback(); }), 3034);
+  ExpectError(3034, "", [&] { tx.Commit(); });
+  ExpectError(3034, "", [&] { tx.Rollback(); });
   Transaction outer(*db_);
   Transaction joined(*db_);
-  EXPECT_EQ(ErrorNumber([&] { joined.Rollback(); }), 3034);
+  ExpectError(3034, "", [&] { joined.Rollback(); });
 }
 
 // kWriteLock holds the file's write lock from the start: another
@@ -108,8 +108,10 @@ TEST_F(TransactionTest, WriteLockKeepsOtherWritersOutUntilCommit) {
   auto writer = other->Open(db_->Name(), {});
   engine_->SetLockTimeoutMs(5000);
   auto write = [&](int id) {
-    return ErrorNumber(
-        [&] { writer->ExecuteSql("INSERT INTO T (ID) VALUES (" + std::to_string(id) + ")"); });
+    return testsupport::RaisedError([&] {
+             writer->ExecuteSql("INSERT INTO T (ID) VALUES (" + std::to_string(id) + ")");
+           })
+        .Number();
   };
   {
     Transaction tx(*db_, kWriteLock);

@@ -130,8 +130,8 @@ TEST_F(WorkspaceTest, NestedTransactionsSpanTheWorkspacesDatabases) {
     while (ws_->TransactionDepth() > 0) ws_->Rollback();
     for (auto& db : dbs_) db->ExecuteSql("DELETE FROM T");
   }
-  EXPECT_EQ(ErrorNumber([&] { ws_->CommitTrans(Variant()); }), 3034);
-  EXPECT_EQ(ErrorNumber([&] { ws_->Rollback(); }), 3034);
+  ExpectError(3034, "", [&] { ws_->CommitTrans(Variant()); });
+  ExpectError(3034, "", [&] { ws_->Rollback(); });
 }
 
 TEST_F(WorkspaceTest, ADatabaseOpenedInsideATransactionJoinsIt) {
@@ -168,7 +168,7 @@ TEST_F(WorkspaceTest, RollbackRefreshesOpenCursors) {
   rs->Update();
   rs->SetBookmark(rs->LastModified());
   ws_->Rollback();
-  EXPECT_EQ(ErrorNumber([&] { rs->FieldValue("ID"); }), 3167);
+  ExpectError(3167, "", [&] { rs->FieldValue("ID"); });
 }
 
 // Idle(dbRefreshCache) shows another connection's commits in an open
@@ -206,7 +206,7 @@ TEST_F(WorkspaceTest, AnImmediateTransactionKeepsOtherWritersOut) {
   ws_->BeginTransImmediate();
   ws_->BeginTrans();
   EXPECT_EQ(ws_->TransactionDepth(), 2);
-  EXPECT_EQ(ErrorNumber([&] { db->ExecuteSql("INSERT INTO T (ID) VALUES (7)"); }), 3218);
+  ExpectError(3218, "", [&] { db->ExecuteSql("INSERT INTO T (ID) VALUES (7)"); });
   Insert(1);
   ws_->CommitTrans(Variant());
   ws_->CommitTrans(Variant(dbForceOSFlush));

@@ -69,7 +69,9 @@ class CatalogTest : public JetTest {
   }
 
   int32_t Exec(const std::string& sql, std::string* text = nullptr) {
-    return ErrorNumber([&] { db_->ExecuteNative(sql); }, text);
+    const Error e = testsupport::RaisedError([&] { db_->ExecuteNative(sql); });
+    if (text) *text = e.Description();
+    return e.Number();
   }
 };
 
@@ -170,7 +172,10 @@ TEST_F(CatalogTest, JetStatementsStoreValuesAsJetStoresThem) {
   };
   std::string rows;
   for (const auto& c : cases) {
-    EXPECT_EQ(ErrorNumber([&] { db_->Execute(c.sql); }), c.error) << c.sql;
+    {
+      SCOPED_TRACE(::testing::Message() << c.sql);
+      ExpectError(c.error, "", [&] { db_->Execute(c.sql); });
+    }
     if (c.rows) rows = c.rows;
     EXPECT_EQ(Native("SELECT group_concat(Id || ':' || typeof(Active) || ifnull(Active, '') || "
                      "':' || Amount || ':' || ifnull(Small, '') || ':' || ifnull(Uid, ''), ' ') "
@@ -218,11 +223,13 @@ TEST_F(CatalogTest, DefinitionErrors) {
        {"T", {Field("A", JetType::kLong)}, {Index("I", "A"), Index("i", "A")}},
        3284},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(ErrorNumber([&] { db_->Schema().CreateTable(c.table); }), c.number) << c.what;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.what);
+    ExpectError(c.number, "", [&] { db_->Schema().CreateTable(c.table); });
+  }
   FieldSpec badDefault = Field("A", JetType::kLong);
   badDefault.defaultValue = "1 +";
-  EXPECT_EQ(ErrorNumber([&] { db_->Schema().CreateTable({"T", {badDefault}, {}}); }), 3001);
+  ExpectError(3001, "", [&] { db_->Schema().CreateTable({"T", {badDefault}, {}}); });
   // nothing of the failed definitions was left behind
   EXPECT_EQ(db_->Schema().TableNames(), (std::vector<std::string>{"Persons", "Docs"}));
 }
@@ -233,8 +240,8 @@ TEST_F(CatalogTest, IndexesAndFieldsChangeAfterCreation) {
   EXPECT_EQ(c.FindTable("Docs")->indexes.size(), 2u);
   EXPECT_EQ(Exec("INSERT INTO Docs VALUES (1, 'Акт'); INSERT INTO Docs VALUES (2, 'акт')"), 3022)
       << "a unique text index compares without case";
-  EXPECT_EQ(ErrorNumber([&] { c.CreateIndex("Docs", Index("bytitle", "Id")); }), 3284);
-  EXPECT_EQ(ErrorNumber([&] { c.DropIndex("Docs", "Nope"); }), 3015);
+  ExpectError(3284, "", [&] { c.CreateIndex("Docs", Index("bytitle", "Id")); });
+  ExpectError(3015, "", [&] { c.DropIndex("Docs", "Nope"); });
   c.DropIndex("Docs", "BYTITLE");
   EXPECT_EQ(Exec("INSERT INTO Docs VALUES (2, 'акт')"), 0);
   FieldSpec year = Field("Year", JetType::kInteger);
@@ -244,7 +251,7 @@ TEST_F(CatalogTest, IndexesAndFieldsChangeAfterCreation) {
   EXPECT_EQ(Exec("UPDATE Docs SET Year = 70000"), 3464);
   c.DropTable("docs");
   EXPECT_EQ(c.FindTable("Docs"), nullptr);
-  EXPECT_EQ(ErrorNumber([&] { c.DropTable("Docs"); }), 3376);
+  ExpectError(3376, "", [&] { c.DropTable("Docs"); });
 }
 
 TEST_F(CatalogTest, TextColumnsSortAndCompareInRussianWithoutCase) {

@@ -1,4 +1,5 @@
 #include "platform/jet/JetError.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -13,10 +14,11 @@ TEST(JetError, TextsFillPlaceholdersInOrder) {
             "Could not update; currently locked by user 'admin' on machine 'HOST'.");
   EXPECT_EQ(JetErrorText(jeterr::kNoCurrentRecord), "No current record.");
   EXPECT_EQ(JetErrorText(4242), "Reserved error (4242)");
-  try {
-    ThrowJet(jeterr::kNotAnIndex, {"Idx"}, kSourceRecordset);
-    FAIL();
-  } catch (const Error& e) {
+  {
+    const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "", [&] {
+      ThrowJet(jeterr::kNotAnIndex, {"Idx"}, kSourceRecordset);
+    });
+
     EXPECT_EQ(e.Number(), 3015);
     EXPECT_EQ(e.Source(), "DAO.Recordset");
     EXPECT_TRUE(e.Description().starts_with("'Idx' isn't an index in this table."));

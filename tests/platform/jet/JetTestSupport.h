@@ -10,7 +10,8 @@
 
 namespace qv::jet::testing {
 
-using testsupport::ErrorNumber;
+using testsupport::ExpectError;
+using testsupport::kAnyError;
 using testsupport::TempFolder;
 
 class JetTest : public ::testing::Test {

@@ -7,6 +7,7 @@
 #include "TranslatorTestSchema.h"
 #include "platform/automation/Error.h"
 #include "platform/jet/JetCatalog.h"
+#include "support/TestSupport.h"
 
 namespace qv::jet {
 namespace {
@@ -100,14 +101,10 @@ TEST(JetTranslator, TypesAndNamesResultColumns) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.jet);
-    try {
-      const Translation t = Translate(c.jet);
-      EXPECT_EQ(Columns(t), c.columns);
-      EXPECT_EQ(t.hiddenTrailingColumns, 0);
-      EXPECT_EQ(t.kind, StatementKind::kSelect);
-    } catch (const Error& e) {
-      ADD_FAILURE() << e.Number() << " " << e.Description();
-    }
+    const Translation t = Translate(c.jet);
+    EXPECT_EQ(Columns(t), c.columns);
+    EXPECT_EQ(t.hiddenTrailingColumns, 0);
+    EXPECT_EQ(t.kind, StatementKind::kSelect);
   }
 }
 
@@ -222,14 +219,10 @@ TEST(JetTranslator, EmitsJetSemanticsIntoSqlite) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.jet);
-    try {
-      const Translation t = Translate(c.jet);
-      EXPECT_NE(t.sql.find(c.contains), std::string::npos) << t.sql;
-      if (*c.notContains) {
-        EXPECT_EQ(t.sql.find(c.notContains), std::string::npos) << t.sql;
-      }
-    } catch (const Error& e) {
-      ADD_FAILURE() << e.Number() << " " << e.Description();
+    const Translation t = Translate(c.jet);
+    EXPECT_NE(t.sql.find(c.contains), std::string::npos) << t.sql;
+    if (*c.notContains) {
+      EXPECT_EQ(t.sql.find(c.notContains), std::string::npos) << t.sql;
     }
   }
 }
@@ -293,15 +286,11 @@ TEST(JetTranslator, TranslatesChangeStatements) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.jet);
-    try {
-      const Translation t = Translate(c.jet);
-      EXPECT_EQ(t.kind, c.kind);
-      EXPECT_NE(t.sql.find(c.sql), std::string::npos) << t.sql;
-      EXPECT_EQ(t.targetTable, c.target);
-      EXPECT_TRUE(t.columns.empty());
-    } catch (const Error& e) {
-      ADD_FAILURE() << e.Number() << " " << e.Description();
-    }
+    const Translation t = Translate(c.jet);
+    EXPECT_EQ(t.kind, c.kind);
+    EXPECT_NE(t.sql.find(c.sql), std::string::npos) << t.sql;
+    EXPECT_EQ(t.targetTable, c.target);
+    EXPECT_TRUE(t.columns.empty());
   }
 }
 
@@ -385,10 +374,10 @@ TEST(JetTranslator, ReportsJetErrorsWithPositionAndToken) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.jet.substr(0, 120));
-    try {
-      const Translation t = Translate(c.jet);
-      ADD_FAILURE() << "translated to " << t.sql;
-    } catch (const Error& e) {
+    {
+      const qv::Error e = qv::testsupport::ExpectError(
+          qv::testsupport::kAnyError, "", [&] { const Translation t = Translate(c.jet); });
+
       EXPECT_EQ(e.Number(), c.number) << e.Description();
       EXPECT_NE(e.Description().find(c.text), std::string::npos) << e.Description();
       EXPECT_EQ(e.Source(), "DAO.Database");
@@ -466,12 +455,8 @@ TEST(JetTranslator, TranslatesTheLibrarysStatements) {
   };
   for (const char* s : statements) {
     SCOPED_TRACE(s);
-    try {
-      const Translation t = Translate(s);
-      EXPECT_FALSE(t.columns.empty());
-    } catch (const Error& e) {
-      ADD_FAILURE() << e.Number() << " " << e.Description();
-    }
+    const Translation t = Translate(s);
+    EXPECT_FALSE(t.columns.empty());
   }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/automation/VbaText.h"
 #include "platform/jet/JetTranslator.h"
 #include "platform/jet/sql/JetScope.h"
 
@@ -75,7 +76,7 @@ class TestSchema : public SchemaView {
 
   const std::vector<ColumnInfo>* TableColumns(std::string_view table) const override {
     for (const auto& [name, columns] : tables_)
-      if (sql::NamesEqual(name, table)) return &columns;
+      if (NamesEqual(name, table)) return &columns;
     return nullptr;
   }
 

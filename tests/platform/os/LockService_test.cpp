@@ -44,16 +44,6 @@ class LockServiceTest : public ::testing::Test {
   std::string db_;
 };
 
-Error Raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error was raised";
-  return Error(0, "");
-}
-
 TEST_F(LockServiceTest, NestedHoldsOfOneThreadAreCounted) {
   auto service = Service(0);
   EXPECT_EQ(service->LockFilePath(), db_ + ".lock");
@@ -120,9 +110,9 @@ TEST_F(LockServiceTest, ReportsMisuseAndTimeouts) {
   };
   for (const auto& c : cases) {
     const int64_t start = MonotonicMilliseconds();
-    const Error e = Raised(c.call);
-    EXPECT_EQ(e.Number(), c.number) << c.what;
-    EXPECT_EQ(e.Description(), c.text) << c.what;
+    SCOPED_TRACE(c.what);
+    const Error e = testsupport::ExpectError(c.number, "", c.call);
+    EXPECT_EQ(e.Description(), c.text);
     if (std::string(c.what) == "timeout") {
       EXPECT_EQ(e.Source(), "Qv_DBLock.LockService");
       EXPECT_GE(MonotonicMilliseconds() - start, 45);  // it really waited
@@ -204,7 +194,7 @@ TEST_F(LockServiceTest, AnotherProcessHoldsThenReleases) {
   }
   char c = 0;
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
-  EXPECT_EQ(Raised([&] { Service(30)->Lock(); }).Number(), kCouldNotLockFile);
+  testsupport::ExpectError(kCouldNotLockFile, "", [&] { Service(30)->Lock(); });
 
   auto service = Service(5000);
   const int64_t start = MonotonicMilliseconds();
@@ -258,7 +248,7 @@ TEST_F(LockServiceTest, WorksThroughLateBinding) {
   held = Variant();
   EXPECT_EQ(service->CallV("HoldCount"), Variant(int32_t{0}));
   EXPECT_TRUE(FreeForOthers());
-  EXPECT_EQ(Raised([] { CreateObject("Qv_DBLock.HeldLock"); }).Number(), 429);
+  testsupport::ExpectError(429, "", [] { CreateObject("Qv_DBLock.HeldLock"); });
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "siblings/records/FakeMapper.h"
 #include "siblings/records/RecordFactory.h"
+#include "support/TestSupport.h"
 
 namespace qv::records {
 namespace {
@@ -13,16 +14,7 @@ namespace {
 using testing::FakeLog;
 using testing::kTestType;
 using testing::ResetFake;
-
-int32_t ErrorOf(const std::function<void()>& f, std::string* description = nullptr) {
-  try {
-    f();
-  } catch (const Error& e) {
-    if (description) *description = e.Description();
-    return e.Number();
-  }
-  return 0;
-}
+using testsupport::ExpectError;
 
 std::string Log() {
   std::string out;
@@ -100,7 +92,7 @@ TEST_F(QvRecordTest, IdentifierEffectsOfTheProtocol) {
   EXPECT_EQ(Log(), "");  // a record marked not found does not ask its mapper
   r->Clear();
   EXPECT_EQ(r->Id(), 0);
-  EXPECT_EQ(ErrorOf([&] { r->CallV("SetID", "x"); }), vberr::kTypeMismatch);
+  ExpectError(vberr::kTypeMismatch, "", [&] { r->CallV("SetID", "x"); });
 }
 
 TEST_F(QvRecordTest, LoadsItselfThroughItsMapperOnFirstUse) {
@@ -181,8 +173,9 @@ TEST_F(QvRecordTest, AFailedLoadIsReportedEveryTime) {
   r->SetID(Variant(5));
   for (int attempt = 0; attempt < 2; ++attempt) {
     std::string text;
-    EXPECT_EQ(ErrorOf([&] { r->Get("Name"); }, &text), vberr::kCannotCreateObject);
-    EXPECT_NE(text.find("[QvTest::Orphan.Name]"), std::string::npos) << text;
+    text = ExpectError(vberr::kCannotCreateObject, "[QvTest::Orphan.Name]", [&] {
+             r->Get("Name");
+           }).Description();
     EXPECT_NE(text.find("[QvTest::Orphan.Load]"), std::string::npos) << text;
     EXPECT_NE(text.find("Object: QvTest.NoSuchMapper"), std::string::npos) << text;
   }
@@ -272,7 +265,10 @@ TEST_F(QvRecordTest, RejectsBadAccessAndChangesNothing) {
       {"property with arguments", [&] { r->CallV("Name", 1); }, vberr::kWrongArguments},
       {"SetID without its argument", [&] { r->CallV("SetID"); }, vberr::kArgumentNotOptional},
   };
-  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.call), c.error) << c.what;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.what);
+    ExpectError(c.error, "", c.call);
+  }
   EXPECT_EQ(r->State(), kNew);
   EXPECT_TRUE(r->IsBlank());
 }
@@ -332,7 +328,10 @@ TEST_F(QvRecordTest, ReadOnlyTypesLackTheNotifications) {
   EXPECT_EQ(person->Get("IsReadOnlyRecord"), Variant(false));
   for (const char* op : {"AfterInsert", "AfterUpdate", "AfterDelete", "SaveToStore",
                          "DeleteFromStore", "DeafForNotifications"}) {
-    EXPECT_EQ(ErrorOf([&] { country->CallV(op); }), vberr::kNotSupported) << op;
+    {
+      SCOPED_TRACE(::testing::Message() << op);
+      ExpectError(vberr::kNotSupported, "", [&] { country->CallV(op); });
+    }
     EXPECT_TRUE(person->Class().Find(op)) << op;
   }
   person->CallV("AfterUpdate");  // present, and harmless on a new record
@@ -358,8 +357,8 @@ TEST_F(QvRecordTest, TypeSpecificMembers) {
   // The document's field-group save goes to its mapper, which writes
   // nothing for a record that was never read.
   ObjectPtr doc = CreateObject("Qv_Records.QvDocument");
-  EXPECT_EQ(ErrorOf([&] { doc->CallV("SaveFields", 512); }), 0);
-  EXPECT_EQ(ErrorOf([&] { doc->CallV("SaveFields"); }), vberr::kArgumentNotOptional);
+  ExpectError(0, "", [&] { doc->CallV("SaveFields", 512); });
+  ExpectError(vberr::kArgumentNotOptional, "", [&] { doc->CallV("SaveFields"); });
 
   // A blob's content stream is made on first read of a new blob.
   ObjectPtr blob = CreateObject("Qv_Records.QvDataBlob");

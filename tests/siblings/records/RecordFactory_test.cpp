@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "siblings/records/FakeMapper.h"
+#include "support/TestSupport.h"
 
 namespace qv::records {
 namespace {
@@ -51,10 +52,10 @@ TEST(RecordFactory, HandsOutRecordsByTypeAndIdentifier) {
 TEST(RecordFactory, RejectsWhatIsNotARecordType) {
   auto f = RecordFactory::ForThisThread();
   for (const char* progId : {"Qv_Records.Nothing", "VBA.Collection", ""}) {
-    try {
-      f->NewRecord(progId);
-      ADD_FAILURE() << progId;
-    } catch (const Error& e) {
+    {
+      const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "",
+                                                       [&] { f->NewRecord(progId); });
+
       EXPECT_EQ(e.Number(), vberr::kCannotCreateObject) << progId;
       EXPECT_NE(e.Description().find("RecordFactory.NewRecord"), std::string::npos)
           << e.Description();

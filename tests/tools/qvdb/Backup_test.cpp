@@ -17,16 +17,8 @@ namespace qvdb {
 namespace {
 
 namespace fs = std::filesystem;
+using qv::testsupport::ExpectError;
 using test::TempFolder;
-
-int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const qv::Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 std::string Ids(const fs::path& file, const std::string& sql) {
   auto db = qv::dao::DBEngine::ForThread()->DefaultWorkspace()->Open(file.string(), {});
@@ -75,16 +67,16 @@ TEST(Backup, RefusesWhatItCannotCopy) {
   fs::create_directories(tmp / "empty");
   std::ostringstream out;
   EXPECT_EQ(BackupDataFolder(folder, tmp / "empty", out), 3);
-  EXPECT_EQ(ErrorOf([&] { BackupDataFolder(folder, tmp / "full", out); }), 3204);
+  ExpectError(3204, "", [&] { BackupDataFolder(folder, tmp / "full", out); });
   EXPECT_TRUE(fs::exists(tmp / "full" / "note.txt"));
   fs::create_directories(tmp / "nodb");
-  EXPECT_EQ(ErrorOf([&] { BackupDataFolder(tmp / "nodb", tmp / "copy", out); }), 3024);
-  EXPECT_EQ(ErrorOf([&] { BackupDataFolder(tmp / "none", tmp / "copy", out); }), 3044);
+  ExpectError(3024, "", [&] { BackupDataFolder(tmp / "nodb", tmp / "copy", out); });
+  ExpectError(3044, "", [&] { BackupDataFolder(tmp / "none", tmp / "copy", out); });
   EXPECT_FALSE(fs::exists(tmp / "copy"));
   // A damaged file stops the copy and leaves no partial folder behind.
   fs::remove(folder / "Okato.mdb");
   std::ofstream(folder / "Okato.mdb") << std::string(8192, 'x');
-  EXPECT_EQ(ErrorOf([&] { BackupDataFolder(folder, tmp / "copy", out); }), 3343);
+  ExpectError(3343, "", [&] { BackupDataFolder(folder, tmp / "copy", out); });
   EXPECT_FALSE(fs::exists(tmp / "copy"));
 }
 

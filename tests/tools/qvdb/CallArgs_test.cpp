@@ -106,10 +106,10 @@ TEST(CallArgs, RejectsMalformedForms) {
       {"@Qv_Records.QvTaxOffice{ContoraType=abc}", 13},
   };
   for (const auto& c : cases) {
-    try {
-      ParseCallArg(c.text);
-      ADD_FAILURE() << c.text;
-    } catch (const qv::Error& e) {
+    {
+      const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "",
+                                                       [&] { ParseCallArg(c.text); });
+
       EXPECT_EQ(e.Number(), c.number) << c.text << ": " << e.Description();
     }
   }
@@ -166,10 +166,10 @@ TEST(Call, Errors) {
                {"QvdbTest.CallProbe.Bump", 449}};
   for (const auto& c : cases) {
     std::ostringstream out;
-    try {
-      RunCall(c.target, {}, Format::kJson, out);
-      ADD_FAILURE() << c.target;
-    } catch (const qv::Error& e) {
+    {
+      const qv::Error e = qv::testsupport::ExpectError(
+          qv::testsupport::kAnyError, "", [&] { RunCall(c.target, {}, Format::kJson, out); });
+
       EXPECT_EQ(e.Number(), c.number) << c.target << ": " << e.Description();
     }
     EXPECT_EQ(out.str(), "") << c.target;

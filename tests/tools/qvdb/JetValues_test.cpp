@@ -18,7 +18,8 @@ using qv::OleDate;
 using qv::Variant;
 using qv::jet::FieldSpec;
 using qv::jet::JetType;
-using qv::testsupport::ErrorNumber;
+using qv::testsupport::ExpectError;
+using qv::testsupport::kAnyError;
 using Bytes = std::vector<uint8_t>;
 
 template <class T>
@@ -149,12 +150,9 @@ TEST(JetValuesTest, ABadFieldSizeIsAnError) {
   const JetTextDecoder jet4(true, "");
   bool lossy = false;
   const Bytes three = {1, 2, 3};
-  EXPECT_EQ(ErrorNumber([&] {
-              DecodeField(MdbType::kLongInt, {false, three}, jet4, lossy);
-            }),
-            3464);
-  EXPECT_EQ(ErrorNumber([&] { DecodeField(MdbType::kRepId, {false, three}, jet4, lossy); }), 3464);
-  EXPECT_EQ(ErrorNumber([] { JetTextDecoder(false, "no-such-code-page"); }), 5);
+  ExpectError(3464, "", [&] { DecodeField(MdbType::kLongInt, {false, three}, jet4, lossy); });
+  ExpectError(3464, "", [&] { DecodeField(MdbType::kRepId, {false, three}, jet4, lossy); });
+  ExpectError(5, "", [] { JetTextDecoder(false, "no-such-code-page"); });
 }
 
 TEST(JetValuesTest, ConvertsForTheColumnAndSaysWhatWasLost) {
@@ -208,7 +206,7 @@ TEST(JetValuesTest, ConvertsForTheColumnAndSaysWhatWasLost) {
     SCOPED_TRACE(c.what);
     bool lossy = false;
     Variant out;
-    EXPECT_EQ(ErrorNumber([&] { out = ConvertForColumn(c.value, c.field, lossy); }), c.error);
+    ExpectError(c.error, "", [&] { out = ConvertForColumn(c.value, c.field, lossy); });
     if (c.error) continue;
     EXPECT_EQ(out.Describe(), c.expected.Describe());
     EXPECT_EQ(lossy, c.lossy);

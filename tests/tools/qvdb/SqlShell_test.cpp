@@ -98,10 +98,10 @@ TEST(SqlShell, SchemaAndTables) {
   for (const char* t : {"\nPerson\n", "\ndoc_registry\n", "\nCalendar\n"})
     EXPECT_NE(tables.find(t), std::string::npos) << t;
   EXPECT_FALSE(session.Dot(".quit"));
-  try {
-    session.Dot(".schema nosuch");
-    ADD_FAILURE();
-  } catch (const qv::Error& e) {
+  {
+    const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "",
+                                                     [&] { session.Dot(".schema nosuch"); });
+
     EXPECT_EQ(e.Number(), 3376);
   }
 }
@@ -114,10 +114,11 @@ TEST(SqlShell, OpenErrors) {
     int32_t number;
   } cases[] = {{tmp / "none.mdb", 3024}, {tmp / "no/such/none.mdb", 3044}};
   for (const auto& c : cases) {
-    try {
-      SqlSession session(c.file, Format::kTable, out, err);
-      ADD_FAILURE() << c.file;
-    } catch (const qv::Error& e) {
+    {
+      const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "", [&] {
+        SqlSession session(c.file, Format::kTable, out, err);
+      });
+
       EXPECT_EQ(e.Number(), c.number) << c.file;
     }
   }

@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <optional>
 
+#include "platform/automation/Error.h"
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetCollation.h"
 #include "platform/jet/JetFunctions.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetSqlError.h"
-#include "platform/jet/sql/JetSqlHelpers.h"
 #include "platform/jet/sql/JetTyping.h"
 
 namespace qv::jet::sql {
@@ -20,6 +20,16 @@ namespace {
 
 const JetFunction* LookupFunction(std::string_view name) {
   return FindJetFunction(name);
+}
+
+// The function table's entry for an operator or marker the emitter calls
+// (found by its token: "+", "&", "/", "\\", "Mod", "^", "Like", "%Date",
+// "%Boolean"). A missing one is a fault of the table, not of the statement.
+const JetFunction& RequiredFunction(std::string_view name) {
+  const JetFunction* fn = FindJetFunction(name);
+  if (fn == nullptr)
+    ThrowVb(vberr::kInternalError, "the Jet function table has no entry " + std::string(name));
+  return *fn;
 }
 
 std::string Collate() {
@@ -94,9 +104,8 @@ std::optional<double> ConstantNumber(const Expr& e) {
 }
 
 // The SQLite name of an operator's entry in the function table.
-std::string_view OperatorFunction(std::string_view token, std::string_view fallback) {
-  const JetFunction* fn = LookupFunction(token);
-  return fn != nullptr ? fn->sqliteName : fallback;
+std::string_view OperatorFunction(std::string_view token) {
+  return RequiredFunction(token).sqliteName;
 }
 
 // A date- or boolean-typed operand passed to a Jet function, wrapped in the
@@ -107,8 +116,7 @@ std::string Marked(const Emitted& e) {
                        : e.type == JetType::kBoolean ? "%Boolean"
                                                      : nullptr;
   if (marker == nullptr) return e.sql;
-  const JetFunction* fn = LookupFunction(marker);
-  return fn != nullptr ? std::string(fn->sqliteName) + "(" + e.sql + ")" : e.sql;
+  return std::string(RequiredFunction(marker).sqliteName) + "(" + e.sql + ")";
 }
 
 std::string_view BaseName(std::string_view name) {
@@ -222,7 +230,7 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope) {
     case ExprKind::kLike: {
       const Emitted v = EmitValue(*e.args[0], scope);
       const Emitted p = EmitValue(*e.args[1], scope);
-      const std::string_view name = OperatorFunction("Like", kLikeFunction);
+      const std::string_view name = OperatorFunction("Like");
       // Compared with 0 so that the result is a truth value whatever nonzero
       // value the function gives for a match.
       out = Condition("(" + Call(name, v.sql, p.sql) + (e.negated ? " = 0)" : " <> 0)"));
@@ -333,21 +341,14 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope) {
   }
 }
 
-// a & b & c: one call of the table's "&" when it takes any number of operands.
+// a & b & c: one call of the table's "&", which takes any number of operands.
 Emitted JetEmitter::EmitConcat(const Expr& e, const Scope& scope) {
   std::vector<const Expr*> operands;
   const Expr* cur = &e;
   for (; cur->kind == ExprKind::kBinary && cur->op == Op::kConcat; cur = cur->args[0].get())
     operands.push_back(cur->args[1].get());
   operands.push_back(cur);
-  const JetFunction* fn = LookupFunction("&");
-  if (fn == nullptr || fn->maxArgs >= 0) {
-    Emitted a = EmitValue(*operands.back(), scope);
-    for (size_t i = operands.size() - 1; i-- > 0;)
-      a = EmitArithmetic(Op::kConcat, std::move(a), EmitValue(*operands[i], scope));
-    return a;
-  }
-  std::string sql = std::string(fn->sqliteName) + "(";
+  std::string sql = std::string(OperatorFunction("&")) + "(";
   JetType type = JetType::kText;
   for (size_t i = operands.size(); i-- > 0;) {
     const Emitted v = EmitValue(*operands[i], scope);
@@ -373,7 +374,7 @@ Emitted JetEmitter::EmitArithmetic(Op op, Emitted a, Emitted b) {
       } else if ((IsTextType(a.type) || a.nullLiteral) && (IsTextType(b.type) || b.nullLiteral)) {
         sql = infix(" || ");  // Null propagates, as Jet's + on texts
       } else {
-        sql = Call(OperatorFunction("+", kAddFunction), Marked(a), Marked(b));
+        sql = Call(OperatorFunction("+"), Marked(a), Marked(b));
       }
       break;
     case Op::kSub:
@@ -383,20 +384,19 @@ Emitted JetEmitter::EmitArithmetic(Op op, Emitted a, Emitted b) {
       sql = infix(" * ");
       break;
     case Op::kDiv:
-      sql = Call(OperatorFunction("/", kDivFunction), a.sql, b.sql);
+      sql = Call(OperatorFunction("/"), a.sql, b.sql);
       break;
     case Op::kIntDiv:
-      sql = Call(OperatorFunction("\\", kIntDivFunction), a.sql, b.sql);
+      sql = Call(OperatorFunction("\\"), a.sql, b.sql);
       break;
     case Op::kMod:
-      sql = Call(OperatorFunction("Mod", kModFunction), a.sql, b.sql);
+      sql = Call(OperatorFunction("Mod"), a.sql, b.sql);
       break;
     case Op::kPow:
-      sql = Call(OperatorFunction("^", kPowFunction), a.sql, b.sql);
+      sql = Call(OperatorFunction("^"), a.sql, b.sql);
       break;
-    default:  // kConcat
-      sql = Call(OperatorFunction("&", kConcatFunction), Marked(a), Marked(b));
-      break;
+    default:  // "&" is EmitConcat's
+      ThrowVb(vberr::kInternalError, "an operator without SQL");
   }
   return Value(std::move(sql), type, type == JetType::kText ? 255 : 0);
 }
@@ -513,9 +513,6 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
   if (fn.rule == TypeRule::kArg0) {
     type = args.empty() ? JetType::kNone : args[0].type;
     size = args.empty() ? 0 : args[0].size;
-  } else if (fn.rule == TypeRule::kArgs1And2) {
-    type = args.size() >= 3 ? CommonType(args[1].type, args[2].type) : JetType::kNone;
-    size = args.size() >= 3 ? TextSize(args[1], args[2]) : 0;
   }
   if (IsTextType(type) && type != JetType::kGUID && size == 0 && type != JetType::kMemo) size = 255;
   Emitted out = Value(std::move(sql), type, size);

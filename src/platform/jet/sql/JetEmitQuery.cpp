@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/automation/VbaText.h"
 #include "platform/jet/JetCollation.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetSqlError.h"

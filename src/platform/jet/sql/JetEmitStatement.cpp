@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/automation/Error.h"
+#include "platform/automation/VbaText.h"
 #include "platform/jet/JetFunctions.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetSqlError.h"

@@ -7,8 +7,10 @@
 //   collation kJetCollation. Table columns carry it from their declaration;
 //   the emitter adds "COLLATE JETRU" only to text-typed expressions that are
 //   not plain column references, never to numbers (indexes stay usable).
-// - Jet operators without a SQLite equivalent become calls of the helper
-//   functions named in JetSqlHelpers.h.
+// - Jet operators without a SQLite equivalent become calls of the function
+//   table's operator entries (JetFunctions.cpp), which must exist. IIf is a
+//   CASE (only the branch taken is computed) and IsNull is IS NULL: neither
+//   is a function.
 // - A condition used as a value gives Jet's booleans: -1, 0 or Null.
 // - Every result column is named with AS "name", the name Jet gives it.
 // - INSERT and UPDATE write values as their columns store them: Booleans as

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <utility>
 
+#include "platform/automation/VbaText.h"
 #include "platform/jet/sql/JetSqlError.h"
 
 namespace qv::jet::sql {
@@ -53,16 +54,9 @@ constexpr std::array<std::pair<std::string_view, Keyword>, 40> kKeywords{{
     {"WHERE", Keyword::kWhere},
 }};
 
-bool EqualsUpperAscii(std::string_view word, std::string_view upper) {
-  if (word.size() != upper.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(word[i])) != upper[i]) return false;
-  return true;
-}
-
 Keyword LookupKeyword(std::string_view word) {
   for (const auto& [text, kw] : kKeywords)
-    if (EqualsUpperAscii(word, text)) return kw;
+    if (EqualsAsciiNoCase(word, text)) return kw;
   return Keyword::kNone;
 }
 
@@ -237,7 +231,7 @@ class Lexer {
   Token Guid(size_t start) {
     ++i_;
     SkipSpace();
-    bool ok = i_ + 4 <= sql_.size() && EqualsUpperAscii(sql_.substr(i_, 4), "GUID");
+    bool ok = i_ + 4 <= sql_.size() && EqualsAsciiNoCase(sql_.substr(i_, 4), "GUID");
     if (ok) {
       i_ += 4;
       SkipSpace();

@@ -7,19 +7,6 @@
 
 namespace qv::jet::sql {
 
-bool NamesEqual(std::string_view a, std::string_view b) {
-  bool ascii = true;
-  for (const char c : a) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  for (const char c : b) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (!ascii) return FoldCase(a) == FoldCase(b);
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 std::string QuoteName(std::string_view name) {
   std::string out = "\"";
   for (const char c : name) {

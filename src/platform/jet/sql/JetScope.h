@@ -11,8 +11,7 @@
 
 namespace qv::jet::sql {
 
-// Jet compares names case-insensitively, Cyrillic included.
-bool NamesEqual(std::string_view a, std::string_view b);
+// Names compare with qv::NamesEqual (VbaText.h): without case, Cyrillic included.
 // A SQLite identifier in double quotes.
 std::string QuoteName(std::string_view name);
 
