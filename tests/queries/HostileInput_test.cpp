@@ -201,8 +201,12 @@ TEST_F(HostileInputTest, ListsCodesAndOrdersNeverWidenOrReachOtherTables) {
     // one, so a refusal below is about the input.
     const auto empty = Run(op, S(""));
     EXPECT_EQ(empty.first, 0);
-    if (op.kind == Kind::kList) EXPECT_EQ(Run(op, S(" 1 ;2")).first, 0);
-    if (op.kind == Kind::kOrder) EXPECT_EQ(Run(op, S("Name desc, ID")).first, 0);
+    if (op.kind == Kind::kList) {
+      EXPECT_EQ(Run(op, S(" 1 ;2")).first, 0);
+    }
+    if (op.kind == Kind::kOrder) {
+      EXPECT_EQ(Run(op, S("Name desc, ID")).first, 0);
+    }
     const auto unknown = Run(op, unknownCode);
     for (const auto& in : inputs) {
       SCOPED_TRACE(in.name);

@@ -188,13 +188,15 @@ TEST(Check, ShardsAreChecked) {
   // Document 9 with shards 0 and 1 (ten sub-documents to a shard).
   qv::miBigDocument::CreateBigDocDataBase(9, 10);
   qv::doctables::DBBigDocs().GetBigDocTable(9)->SetString(15, 1, qv::Variant("x"), 0, 0);
+  // Each document an instance of its own, so that the chain check has
+  // nothing to say.
   auto addDoc = [&](int id) {
     WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
       c.Execute(
           "insert into doc_registry (document_id, template_id, time_id, taxpayer_id, "
           "instance_number, doc_type, top_doc_id, bottom_next_id, Status_Qv, Currency_ID, "
           "EditorType) values (" +
-          std::to_string(id) + ", 11, 2513, 1, 0, 0, 0, 0, 1, 157, 6)");
+          std::to_string(id) + ", 11, 2513, 1, " + std::to_string(id) + ", 0, 0, 0, 1, 157, 6)");
     });
   };
   addDoc(9);
