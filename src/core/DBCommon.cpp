@@ -46,7 +46,8 @@ std::string DBCommon::GetDBVerion() {
   return Guard(QV_HERE, [] {
     return CStr(mQvDaoDataBase::QvQueryValue(
         "select top 1 CStr (MajorVersion) + '.' + CStr (MinorVersion) + '.' + CStr "
-        "(BuildNumber) AS Version from DBVersion "));
+        "(BuildNumber) AS Version "
+        "from DBVersion "));
   });
 }
 

@@ -57,15 +57,17 @@ void CreateRootBlock(const DatabasePtr& db) {
     return;
   const double id = QvGetMaximumFromTable("PermBlocks", "ID", db) + 1;
   QvExecuteSql(
-      "insert into PermBlocks (ID, UserID, BlockType, AreaType, OrderNum, PermObjectID, m1, v1, "
-      "m2, v2, m3, v3, m4, v4, m5, v5 ) values (" +
+      "insert into PermBlocks (ID, UserID, BlockType, AreaType, OrderNum, PermObjectID, m1,"
+      " v1, m2, v2, m3, v3, m4, v4, m5, v5 ) "
+      "values (" +
           Number2DaoSql(id) + ", -1, 1, 1, 1, 0, -1, 15, -1, 63, -1, 59, -1, 7, -1, -1) ",
       db);
 }
 
 void CreateRootItem(const DatabasePtr& db) {
-  if (Count("select count(*) from PermBlocks AS b INNER JOIN PermMultiBlocks AS m ON b.ID = "
-            "m.BlockID where b.UserID = -1 and b.BlockType = 1 ",
+  if (Count("select count(*) from PermBlocks AS b "
+            "INNER JOIN PermMultiBlocks AS m ON b.ID = m.BlockID "
+            "where b.UserID = -1 and b.BlockType = 1 ",
             db) != 0)
     return;
   const double id = QvGetMaximumFromTable("PermMultiBlocks", "ID", db) + 1;
@@ -122,9 +124,12 @@ void DBPermissions::GetEntityGenealogy(int32_t aEntityType, double aID, bool& rI
     } else if (aEntityType == kEntityDocument) {
       Variant stream, templType, person;
       QvQuery3Values(
-          "select d.Taxpayer_ID AS AccStreamID, t.Doc_Type_ID AS TemplTypeID, a.PersonID AS "
-          "TaxpayerID from (Doc_Registry AS d LEFT JOIN AccStream AS a ON a.ID = d.Taxpayer_ID) "
-          "LEFT JOIN Doc_Templates AS t ON t.Template_ID = d.Template_ID where d.Document_ID = " +
+          "select d.Taxpayer_ID AS AccStreamID, t.Doc_Type_ID AS TemplTypeID,"
+          " a.PersonID AS TaxpayerID "
+          "from (Doc_Registry AS d "
+          "LEFT JOIN AccStream AS a ON a.ID = d.Taxpayer_ID) "
+          "LEFT JOIN Doc_Templates AS t ON t.Template_ID = d.Template_ID "
+          "where d.Document_ID = " +
               id,
           stream, templType, person, db);
       rAccStreamID = NumberOr0(stream);

@@ -85,10 +85,12 @@ std::optional<std::string> ProfileList(BlankQueries& q, double aAccStreamID, dou
 CollectionPtr DocumentsByPeriod(double aAccStreamID, double aTimePeriodID,
                                 const std::string& aFolderIDs) {
   std::string sql =
-      "select document_id AS id from ( select d.document_id, d.template_id, c.list_order, "
-      "d.instance_number, d.doc_type from ( doc_registry AS d LEFT JOIN doc_templates AS t ON "
-      "t.template_id = d.template_id) LEFT JOIN doc_type_class AS c ON c.doc_type_id = "
-      "t.doc_type_id where d.taxpayer_id = " +
+      "select document_id AS id from "
+      "( select d.document_id, d.template_id, c.list_order, d.instance_number, d.doc_type "
+      "from ( doc_registry AS d "
+      "LEFT JOIN doc_templates AS t ON t.template_id = d.template_id) "
+      "LEFT JOIN doc_type_class AS c ON c.doc_type_id = t.doc_type_id "
+      "where d.taxpayer_id = " +
       Num(aAccStreamID) + " and d.time_id = " + Num(aTimePeriodID) + " ";
   if (!aFolderIDs.empty()) sql += " and t.FolderID in (" + FolderList(aFolderIDs) + ") ";
   sql += ") order by list_order, template_id, instance_number, doc_type ";
@@ -99,9 +101,9 @@ CollectionPtr DocumentsByPeriod(double aAccStreamID, double aTimePeriodID,
 }
 
 const char* kDocColumns =
-    "select reg.document_id As Document_id, reg.bottom_next_id As bottom_next_id, "
-    "reg.instance_number As instance_number, reg.top_doc_id As top_doc_id, reg.doc_type As "
-    "adj_number";
+    "select reg.document_id As Document_id, reg.bottom_next_id As bottom_next_id,"
+    " reg.instance_number As instance_number, reg.top_doc_id As top_doc_id,"
+    " reg.doc_type As adj_number";
 
 }  // namespace
 
@@ -134,11 +136,14 @@ ado::RecordsetPtr BlankQueries::GetProfileDocTypes(double aAccStreamID, double a
       return nullptr;
     const std::string y = std::to_string(year), m = std::to_string(month);
     return QvQuerySqlA(
-        "select Doc_Type_ID AS ID from ( select ap.Profile_ID, iif (ap.Profile_ID < 100000000, "
-        "up.PeriodType, dp.PeriodType) AS PeriodType, iif (ap.Profile_ID < 100000000, "
-        "up.Doc_type_ID, dp.Doc_Type_ID) AS Doc_Type_ID from (AccStreamProfiles AS ap LEFT JOIN "
-        "DictProfData AS dp ON dp.Profile_ID = ap.Profile_ID) LEFT JOIN UserProfData AS up ON "
-        "up.Profile_ID = ap.Profile_ID where ap.AccStream_ID = " +
+        "select Doc_Type_ID AS ID from "
+        "( select ap.Profile_ID, iif (ap.Profile_ID < 100000000, up.PeriodType,"
+        " dp.PeriodType) AS PeriodType, iif (ap.Profile_ID < 100000000, up.Doc_type_ID,"
+        " dp.Doc_Type_ID) AS Doc_Type_ID "
+        "from (AccStreamProfiles AS ap "
+        "LEFT JOIN DictProfData AS dp ON dp.Profile_ID = ap.Profile_ID) "
+        "LEFT JOIN UserProfData AS up ON up.Profile_ID = ap.Profile_ID "
+        "where ap.AccStream_ID = " +
         Num(aAccStreamID) + " and ((ap.BegYear = 0) or (ap.BegYear < " + y +
         ") or ((ap.BegYear = " + y + ") and (ap.BegMonth <= " + m +
         "))) and ((ap.EndYear = 0) or (ap.EndYear > " + y + ") or ((ap.EndYear = " + y +
@@ -152,17 +157,23 @@ ado::RecordsetPtr BlankQueries::GetDocFoldersByPeriod(double aAccStreamID, doubl
     const Owner o = OwnerOf(aAccStreamID);
     const auto profiles = ProfileList(*this, aAccStreamID, aTimePeriodID, aWithProfiles);
     std::string sql =
-        "select distinct * from (select te.FolderID As FolderID, tf.Name As FolderName from ((( "
-        "doc_templates As te LEFT JOIN doc_templates_folders AS tf ON te.FolderID = tf.ID) INNER "
-        "JOIN doc_type_class AS ty ON te.doc_type_id=ty.doc_type_id) INNER JOIN template_dates AS "
-        "td ON te.template_id=td.template_id) INNER JOIN time_by_month AS tm ON "
-        "td.time_id=tm.time_id Where " +
+        "select distinct * "
+        "from (select te.FolderID As FolderID, tf.Name As FolderName "
+        "from ((( doc_templates As te "
+        "LEFT JOIN doc_templates_folders AS tf ON te.FolderID = tf.ID) "
+        "INNER JOIN doc_type_class AS ty ON te.doc_type_id=ty.doc_type_id) "
+        "INNER JOIN template_dates AS td ON te.template_id=td.template_id) "
+        "INNER JOIN time_by_month AS tm ON td.time_id=tm.time_id "
+        "Where " +
         Available(aTimePeriodID, o.category, o.streamType, o.branch) + " and te.FolderID <> 0 ";
     if (profiles) sql += " and ty.doc_type_id in (" + *profiles + ") ";
     sql +=
-        " Union All select dt.FolderID AS FolderID, df.Name AS FolderName From (Doc_Registry AS "
-        "dd LEFT JOIN doc_templates AS dt ON dt.Template_ID = dd.Template_ID) LEFT JOIN "
-        "doc_templates_folders AS df ON df.ID = dt.FolderID Where dd.taxpayer_id=" +
+        " "
+        "Union All select dt.FolderID AS FolderID, df.Name AS FolderName "
+        "From (Doc_Registry AS dd "
+        "LEFT JOIN doc_templates AS dt ON dt.Template_ID = dd.Template_ID) "
+        "LEFT JOIN doc_templates_folders AS df ON df.ID = dt.FolderID "
+        "Where dd.taxpayer_id=" +
         Num(aAccStreamID) + " and dd.time_id=" + Num(aTimePeriodID) + " )";
     return QvQuerySqlA(sql);
   });
@@ -173,16 +184,16 @@ ado::RecordsetPtr BlankQueries::GetConsBlanksByPeriod(double aConsStreamID, int3
   return Guard(QV_HERE, [&] {
     const int32_t category = aTPCategory < 0 ? GetConsStreamLPCategory(aConsStreamID) : aTPCategory;
     std::string sql =
-        "select te.template_id AS template_id, (select top 1 reg0.ID from ConsDocs AS reg0 Where "
-        "reg0.ConsStream_ID=" +
+        "select te.template_id AS template_id, (select top 1 reg0.ID "
+        "from ConsDocs AS reg0 Where reg0.ConsStream_ID=" +
         Num(aConsStreamID) + " and reg0.time_id=" + Num(aTimePeriodID) +
         " and reg0.template_id in " + SameDocTypeOfColumn() + ") As DocumentID " + kAvailableJoins +
         "Where tm.time_id=" + Num(aTimePeriodID) +
         " and not IsNull (td.date_to_registry) and te.enable=1 and ";
     if (category != 0)
       sql +=
-          "te.template_id in (select tc.template_id from TemplateByTPCategory AS tc Where "
-          "tc.TPCategory_ID = " +
+          "te.template_id in (select tc.template_id "
+          "from TemplateByTPCategory AS tc Where tc.TPCategory_ID = " +
           std::to_string(category) + " and tc.AccStreamType = 1 ) and ";
     return QvQuerySqlA(sql + "te.Payments_List in (0, 2) Order By ty.list_order, te.template_id; ");
   });
@@ -195,12 +206,13 @@ bool BlankQueries::IsPeriodContainsBlanks(double aAccStreamID, double, double aT
       return true;
     const Owner o = OwnerOf(aAccStreamID);
     return QvQueryExistence(
-        "select top 1 td.template_id from ( (select template_id from template_dates where "
-        "time_id=" +
+        "select top 1 td.template_id from ( (select template_id "
+        "from template_dates where time_id=" +
         Num(aTimePeriodID) +
-        " and not IsNull (date_to_registry)) AS td INNER JOIN doc_templates As te ON "
-        "td.template_id=te.template_id) INNER JOIN TemplateByTPCategory AS tc ON "
-        "te.template_id=tc.template_id Where tc.TPCategory_ID = " +
+        " and not IsNull (date_to_registry)) AS td "
+        "INNER JOIN doc_templates As te ON td.template_id=te.template_id) "
+        "INNER JOIN TemplateByTPCategory AS tc ON te.template_id=tc.template_id "
+        "Where tc.TPCategory_ID = " +
         std::to_string(o.category) + " and tc.AccStreamType = " + std::to_string(o.streamType) +
         " and " + AllowedFor(o.branch) + " and te.enable=1 and te.Payments_List in (0, 2) ");
   });
@@ -220,10 +232,11 @@ bool BlankQueries::IsPeriodContainsConsBlanks(double aConsStreamID, int32_t aTPC
   return Guard(QV_HERE, [&] {
     const int32_t category = aTPCategory < 0 ? GetConsStreamLPCategory(aConsStreamID) : aTPCategory;
     return QvQueryExistence(
-        "select top 1 te.template_id from (( doc_templates As te INNER JOIN template_dates AS td "
-        "ON te.template_id=td.template_id) INNER JOIN time_by_month AS tm ON "
-        "td.time_id=tm.time_id) INNER JOIN TemplateByTPCategory AS tc ON "
-        "te.template_id=tc.template_id Where tm.time_id=" +
+        "select top 1 te.template_id from (( doc_templates As te "
+        "INNER JOIN template_dates AS td ON te.template_id=td.template_id) "
+        "INNER JOIN time_by_month AS tm ON td.time_id=tm.time_id) "
+        "INNER JOIN TemplateByTPCategory AS tc ON te.template_id=tc.template_id "
+        "Where tm.time_id=" +
         Num(aTimePeriodID) + " and not IsNull (td.date_to_registry) and te.enable=1 and " +
         (category != 0 ? "tc.TPCategory_ID = " + std::to_string(category) + " and "
                        : std::string()) +
@@ -248,8 +261,10 @@ ado::RecordsetPtr BlankQueries::GetDocsAndArchivesByTemplateClass(double aAccStr
                                                                   double aTimePeriodID) {
   return Guard(QV_HERE, [&] {
     return QvQuerySqlA(
-        "select reg.document_id As Document_id from doc_registry AS reg INNER JOIN doc_templates "
-        "AS t ON reg.template_id = t.template_id Where reg.taxpayer_id=" +
+        "select reg.document_id As Document_id "
+        "from doc_registry AS reg "
+        "INNER JOIN doc_templates AS t ON reg.template_id = t.template_id "
+        "Where reg.taxpayer_id=" +
         Num(aAccStreamID) + " and reg.time_id=" + Num(aTimePeriodID) + " and t.doc_type_id=" +
         Num(aTemplateClassID) + " order by reg.instance_number, reg.doc_type desc; ");
   });
@@ -267,9 +282,9 @@ ado::RecordsetPtr BlankQueries::GetDocumentsWithBadVisibility2(
     const std::string& aVisibleDocsIDList) {
   return Guard(QV_HERE, [&] {
     std::string sql = std::string(kDocColumns) +
-                      ", reg.template_id As template_id from doc_registry AS reg left join "
-                      "doc_templates AS t ON t.template_id = reg.template_id Where "
-                      "reg.taxpayer_id=" +
+                      ", reg.template_id As template_id from doc_registry AS reg "
+                      "left join doc_templates AS t ON t.template_id = reg.template_id "
+                      "Where reg.taxpayer_id=" +
                       Num(aAccStreamID) + " and reg.time_id=" + Num(aTimePeriodID) + " ";
     if (!aVisibleDocsIDList.empty())
       sql += "and reg.document_id not in (" +
@@ -286,9 +301,9 @@ ado::RecordsetPtr BlankQueries::GetDocsByTemplateAndInstance(double aAccStreamID
                                                              bool aAscending) {
   return Guard(QV_HERE, [&] {
     return QvQuerySqlA(
-        "select reg.document_id As Document_id, reg.bottom_next_id As bottom_next_id, "
-        "reg.top_doc_id As top_doc_id, reg.doc_type As adj_number from doc_registry AS reg Where "
-        "reg.taxpayer_id=" +
+        "select reg.document_id As Document_id, reg.bottom_next_id As bottom_next_id,"
+        " reg.top_doc_id As top_doc_id, reg.doc_type As adj_number "
+        "from doc_registry AS reg Where reg.taxpayer_id=" +
         Num(aAccStreamID) + " and reg.time_id=" + Num(aTimePeriodID) + " and reg.template_id in " +
         SameDocTypeOf(aTemplateID) +
         "and reg.instance_number = " + std::to_string(aInstanceNumber) + " order by reg.doc_type " +

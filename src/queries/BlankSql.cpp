@@ -8,8 +8,9 @@ namespace qv::queries::blanksql {
 
 namespace {
 std::string Same(const std::string& templateText) {
-  return "(select t2.template_id From doc_templates As t1 INNER JOIN doc_templates AS t2 ON "
-         "t1.doc_type_id=t2.doc_type_id Where t1.template_id = " +
+  return "(select t2.template_id From doc_templates As t1 "
+         "INNER JOIN doc_templates AS t2 ON t1.doc_type_id=t2.doc_type_id "
+         "Where t1.template_id = " +
          templateText + " ) ";
 }
 }  // namespace
@@ -20,8 +21,9 @@ std::string AllowedFor(bool aBranch) {
 
 std::string Available(double aTimePeriodID, int32_t aCategory, int32_t aStreamType, bool aBranch) {
   return "tm.time_id=" + Num(aTimePeriodID) +
-         " and not IsNull (td.date_to_registry) and te.enable=1 and te.template_id in (select "
-         "tc.template_id from TemplateByTPCategory AS tc Where tc.TPCategory_ID = " +
+         " and not IsNull (td.date_to_registry) and te.enable=1 "
+         "and te.template_id in (select tc.template_id "
+         "from TemplateByTPCategory AS tc Where tc.TPCategory_ID = " +
          std::to_string(aCategory) + " and tc.AccStreamType = " + std::to_string(aStreamType) +
          " and " + AllowedFor(aBranch) + ") and te.Payments_List in (0, 2) ";
 }
@@ -39,9 +41,10 @@ std::string BlanksByPeriodSql(double aAccStreamID, double aTimePeriodID, int32_t
                               const std::optional<std::string>& aProfiles,
                               const std::string& aFolderIDs) {
   std::string sql =
-      "select te.template_id AS template_id, ty.instance_permission AS instance_permission, "
-      "te.no_utoch as no_utoch, te.Creatable as Creatable, te.FolderID as FolderID, (select "
-      "count (*) from doc_registry AS reg0 Where reg0.taxpayer_id=" +
+      "select te.template_id AS template_id, ty.instance_permission AS instance_permission,"
+      " te.no_utoch as no_utoch, te.Creatable as Creatable, te.FolderID as FolderID,"
+      " (select count (*) "
+      "from doc_registry AS reg0 Where reg0.taxpayer_id=" +
       Num(aAccStreamID) + " and reg0.time_id=" + Num(aTimePeriodID) + " and reg0.template_id in " +
       SameDocTypeOfColumn() + ") As DocsCount, ";
   sql += aProfiles ? "Iif (ty.doc_type_id in (" + *aProfiles + "), 1, 0) AS Prof " : "1 AS Prof ";

@@ -55,11 +55,10 @@ CollectionPtr BlankQueries::GetAllBlanksInDateRange(const Variant& aDateBeg,
       conditions += std::string(conditions.empty() ? " where " : " and ") +
                     "te.begin_date <= " + Date2DaoSql(*end, kEmptyDate);
     const std::string sql =
-        aReturnTemplTypes
-            ? "select distinct doc_type_id AS ID from ( select te.doc_type_id from doc_templates "
-              "AS te " +
-                  conditions + ")"
-            : "select te.template_id AS ID from doc_templates AS te " + conditions;
+        aReturnTemplTypes ? "select distinct doc_type_id AS ID from "
+                            "( select te.doc_type_id from doc_templates AS te " +
+                                conditions + ")"
+                          : "select te.template_id AS ID from doc_templates AS te " + conditions;
     auto rs = QvQuerySqlStatic(sql);
     CollectionPtr records = aReturnTemplTypes
                                 ? miRecCollection::GetRecCollection_QvTemplType(*rs, "ID")
@@ -83,15 +82,16 @@ double BlankQueries::GetTemplateIDByDateAndTemplateClass(double aTemplateClassID
 
 double BlankQueries::GetTemplateIDByTimeID(double aTemplateID, double aTimeID) {
   return Guard(QV_HERE, [&] {
-    const double published = CDblOr(
-        QvQueryValue("select count (*) From template_dates As td INNER JOIN doc_templates AS te ON "
-                     "td.template_id=te.template_id Where td.template_id=" +
-                     Num(aTemplateID) + " and td.time_id=" + Num(aTimeID) +
-                     " and te.enable<>0 and Not IsNull (td.date_to_registry) "),
-        0);
+    const double published =
+        CDblOr(QvQueryValue("select count (*) From template_dates As td "
+                            "INNER JOIN doc_templates AS te ON td.template_id=te.template_id "
+                            "Where td.template_id=" +
+                            Num(aTemplateID) + " and td.time_id=" + Num(aTimeID) +
+                            " and te.enable<>0 and Not IsNull (td.date_to_registry) "),
+               0);
     if (published >= 1) return aTemplateID;
-    return CDblOr(QvQueryValue("select max (template_id) From template_dates Where doc_type_id in "
-                               "( select doc_type_id "
+    return CDblOr(QvQueryValue("select max (template_id) From template_dates "
+                               "Where doc_type_id in ( select doc_type_id "
                                "From doc_templates Where template_id=" +
                                Num(aTemplateID) + " ) and time_id=" + Num(aTimeID) +
                                " and Not IsNull (Date_To_Registry) "),
@@ -139,8 +139,9 @@ CollectionPtr BlankQueries::GetTemplatesInFolder(int32_t aFolder) {
 CollectionPtr BlankQueries::GetTemplateTypesInFolder(int32_t aFolder) {
   return Guard(QV_HERE, [&] {
     return KeyedIds(
-        "select distinct c.Doc_Type_ID AS ID from Doc_Templates AS t left join Doc_Type_Class AS "
-        "c ON c.Doc_Type_ID = t.Doc_Type_ID where t.FolderID = " +
+        "select distinct c.Doc_Type_ID AS ID from Doc_Templates AS t "
+        "left join Doc_Type_Class AS c ON c.Doc_Type_ID = t.Doc_Type_ID "
+        "where t.FolderID = " +
         std::to_string(aFolder) + " ");
   });
 }
@@ -186,13 +187,14 @@ void BlankQueries::GetTemplateVisibilityInfo(int32_t aType, double aID, Variant&
     rCategoryInfo = Variant(ObjectPtr(QvQuerySqlA(
         "select ca.* from " + templates +
         " left join TemplateByTPCategory AS ca ON ca.template_id = tm.template_id " + where)));
-    rTimeInfo = Variant(ObjectPtr(QvQuerySqlA(
-        "select * from ( select d.template_id, d.time_id, m.report_id AS month_id, m.the_year from "
-        "(" +
-        templates +
-        " left join template_dates AS d ON d.template_id = tm.template_id) left join "
-        "time_by_month AS m ON m.time_id = d.time_id " +
-        where + ") order by template_id, the_year desc, month_id ")));
+    rTimeInfo = Variant(ObjectPtr(
+        QvQuerySqlA("select * from "
+                    "( select d.template_id, d.time_id, m.report_id AS month_id, m.the_year "
+                    "from (" +
+                    templates +
+                    " left join template_dates AS d ON d.template_id = tm.template_id) left join "
+                    "time_by_month AS m ON m.time_id = d.time_id " +
+                    where + ") order by template_id, the_year desc, month_id ")));
   });
 }
 
@@ -251,8 +253,8 @@ ado::RecordsetPtr BlankQueries::GetAttachmentTypesForDocument(double aTemplateID
         "select AttachmentsSet from DOC_TEMPLATES where template_id = " + Num(aTemplateID),
         Variant(int32_t{0}));
     return QvQuerySqlA(
-        "select AttachmentType, Name, FilterTitle from DictAttachmentTypes where "
-        "AttachmentSetID = " +
+        "select AttachmentType, Name, FilterTitle "
+        "from DictAttachmentTypes where AttachmentSetID = " +
         std::to_string(set.IsNull() ? 0 : CLng(set)) + " order by OrderNum ");
   });
 }

@@ -32,8 +32,10 @@ namespace {
 
 // Streams whose person is an accounted person or a branch.
 constexpr std::string_view kAliveStreams =
-    "select a.ID AS ID from AccStream AS a INNER JOIN ( select PersonID as ID from AccPerson "
-    "Union select ChildPersonID as ID from Branches ) as p ON p.ID = a.PersonID ";
+    "select a.ID AS ID from AccStream AS a INNER JOIN "
+    "( select PersonID as ID from AccPerson "
+    "Union select ChildPersonID as ID "
+    "from Branches ) as p ON p.ID = a.PersonID ";
 
 // The tax offices from this identifier on are the user's own; only system
 // offices take part in the second-office duplicate rule.
@@ -118,13 +120,16 @@ CollectionPtr DBQAccStream::GetAllAliveAccStreamsWithType(int32_t aAccStreamType
 ado::RecordsetPtr DBQAccStream::GetAccStreamsForSolver() {
   return Guard(QV_HERE, [&] {
     return QvQuerySqlA(
-        "select a.ID AS AccStreamID, a.PersonID AS PersonID, pp.Type AS Type, IIf (pp.Type=1, "
-        "np.INN, lp.INN) AS inn, IIf (pp.Type=1, '', a.KPP) AS kpp, IIf (pp.Type=2, "
-        "lp.LPCategory, 0) AS LPCategory, a.LastYear, a.LastMonth, a.AccStreamType, "
-        "a.OfrForeignTaxCode AS Giin from (((AccStream AS a INNER JOIN ( select PersonID as ID "
-        "from AccPerson Union select ChildPersonID as ID from Branches ) as p  ON p.ID = "
-        "a.PersonID) LEFT JOIN Person AS pp ON pp.ID = a.PersonID) LEFT JOIN LegalPerson AS lp ON "
-        "lp.id = pp.PersonRealId ) LEFT JOIN NaturalPerson AS np ON np.id = pp.PersonRealId ");
+        "select a.ID AS AccStreamID, a.PersonID AS PersonID, pp.Type AS Type, IIf (pp.Type=1,"
+        " np.INN, lp.INN) AS inn, IIf (pp.Type=1, '', a.KPP) AS kpp, IIf (pp.Type=2,"
+        " lp.LPCategory, 0) AS LPCategory, a.LastYear, a.LastMonth, a.AccStreamType,"
+        " a.OfrForeignTaxCode AS Giin "
+        "from (((AccStream AS a INNER JOIN ( select PersonID as ID "
+        "from AccPerson Union select ChildPersonID as ID "
+        "from Branches ) as p  ON p.ID = a.PersonID) "
+        "LEFT JOIN Person AS pp ON pp.ID = a.PersonID) "
+        "LEFT JOIN LegalPerson AS lp ON lp.id = pp.PersonRealId ) "
+        "LEFT JOIN NaturalPerson AS np ON np.id = pp.PersonRealId ");
   });
 }
 

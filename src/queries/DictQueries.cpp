@@ -236,11 +236,14 @@ ado::RecordsetPtr DictQueries::FindOkatoByID(double aID) {
 ado::RecordsetPtr DictQueries::GetAllPotentialSenders(double aJobPlaceID, const std::string& aID) {
   return Guard(QV_HERE, [&] {
     std::string sql =
-        "Select * from ( select p.ID AS PersonID, p.Type AS PersonType, iif (p.Type = 2, "
-        "lp.ShortName, Trim (np.SurName + ' ' + np.Name + ' ' + np.Patronymic)) AS Name, iif "
-        "(p.Type = 2, lp.INN, np.INN) AS INN, iif (p.Type = 2, lp.KPP, '') AS KPP From ( Person "
-        "As p LEFT JOIN LegalPerson AS lp ON p.PersonRealID = lp.ID) LEFT JOIN NaturalPerson AS "
-        "np ON p.PersonRealID = np.ID Where p.ID IN (Select w.WorkerID From Personnel AS w ";
+        "Select * from "
+        "( select p.ID AS PersonID, p.Type AS PersonType, iif (p.Type = 2, lp.ShortName,"
+        " Trim (np.SurName + ' ' + np.Name + ' ' + np.Patronymic)) AS Name, iif (p.Type = 2,"
+        " lp.INN, np.INN) AS INN, iif (p.Type = 2, lp.KPP, '') AS KPP "
+        "From ( Person As p "
+        "LEFT JOIN LegalPerson AS lp ON p.PersonRealID = lp.ID) "
+        "LEFT JOIN NaturalPerson AS np ON p.PersonRealID = np.ID "
+        "Where p.ID IN (Select w.WorkerID From Personnel AS w ";
     if (aJobPlaceID != 0) sql += "Where w.JobPlaceID = " + Num(aJobPlaceID);
     sql += ") ) ";
     if (!aID.empty())
@@ -254,8 +257,9 @@ ado::RecordsetPtr DictQueries::GetStdProfiles(const std::string& aID) {
     const std::string where =
         aID.empty() ? "" : " where ID in (" + IdList2DaoSql(aID, "GetStdProfiles", ",") + ") ";
     return QvQuerySqlA(
-        "select * from ( select ID, Name, 'Встр.' As StorageName, 1 As StorageType from "
-        "DictProfiles " +
+        "select * from "
+        "( select ID, Name, 'Встр.' As StorageName, 1 As StorageType "
+        "from DictProfiles " +
         where +
         "Union All select ID, Name, 'Польз.' As StorageName, 2 As StorageType from UserProfiles " +
         where + ") order by Name, StorageType ");

@@ -46,7 +46,8 @@ std::string GroupOf(std::string_view alias, double stream, double period, double
 
 // The conditions shared by the destination lookups of a new adjustment.
 std::string DestinationOfDocType(double stream, double period, double docType) {
-  return " from doc_registry as r left join doc_templates as t ON t.template_id = r.template_id "
+  return " from doc_registry as r "
+         "left join doc_templates as t ON t.template_id = r.template_id "
          "where r.taxpayer_id = " +
          N(stream) + " and r.time_id = " + N(period) + " and t.doc_type_id = " + N(docType) + " ";
 }
@@ -120,8 +121,9 @@ void DocumentQueries::DeleteDocumentsWithTemplateAndTimeInAccStream(double aAccS
                               " and template_id=" + N(aTemplateID) + " and time_id=" + N(aTimeID);
     dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
     QvExecuteSql(
-        "delete from doc_cell_values where document_id in (select document_id from "
-        "doc_registry where " +
+        "delete from doc_cell_values "
+        "where document_id in (select document_id from doc_registry "
+        "where " +
         where + ") ");
     QvExecuteSql("delete from doc_registry where " + where);
     tx.Commit();
@@ -160,8 +162,9 @@ void DocumentQueries::MoveDocumentToAnotherAccStream(double aDocumentID, double 
 CollectionPtr DocumentQueries::GetMovingDocsInSrcAccStream(double aSrcAccStreamID) {
   return Guard(QV_HERE, [&] {
     return DocumentRecords(
-        "select r.document_id AS id from doc_registry AS r LEFT JOIN doc_templates AS t ON "
-        "t.template_id = r.template_id where r.taxpayer_id = " +
+        "select r.document_id AS id from doc_registry AS r "
+        "LEFT JOIN doc_templates AS t ON t.template_id = r.template_id "
+        "where r.taxpayer_id = " +
         N(aSrcAccStreamID) +
         " order by r.time_id, t.doc_type_id, r.instance_number, r.doc_type, r.document_id ");
   });
@@ -173,8 +176,9 @@ CollectionPtr DocumentQueries::GetAppropriateDocsInDestAccStream(double aSrcDocu
     const std::optional<DocAttributes> a = FindDocAttributes(aSrcDocumentID);
     if (!a) return std::make_shared<Collection>();
     return DocumentRecords(
-        "select r.document_id AS id from doc_registry AS r LEFT JOIN doc_templates AS t ON "
-        "t.template_id = r.template_id where r.taxpayer_id = " +
+        "select r.document_id AS id from doc_registry AS r "
+        "LEFT JOIN doc_templates AS t ON t.template_id = r.template_id "
+        "where r.taxpayer_id = " +
         N(aDestAccStreamID) + " and r.time_id = " + N(a->period) + " and t.doc_type_id = " +
         N(a->docType) + " order by r.instance_number, r.doc_type, r.document_id ");
   });

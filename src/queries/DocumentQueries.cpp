@@ -90,8 +90,8 @@ ado::RecordsetPtr DocumentQueries::GetDocumentsInPeriodAndAccStream(double aAccS
                                                                     double aTimeID) {
   return Guard(QV_HERE, [&] {
     return QvQuerySqlA(
-        "select document_id, status_qv, template_id, top_doc_id from doc_registry where time_id "
-        "= " +
+        "select document_id, status_qv, template_id, top_doc_id "
+        "from doc_registry where time_id = " +
         N(aTimeID) + " and taxpayer_id = " + N(aAccStreamID) + ";");
   });
 }
@@ -99,8 +99,8 @@ ado::RecordsetPtr DocumentQueries::GetDocumentsInPeriodAndAccStream(double aAccS
 ado::RecordsetPtr DocumentQueries::GetDocumentsInAccStream(double aAccStreamID) {
   return Guard(QV_HERE, [&] {
     return QvQuerySqlA(
-        "select document_id, status_qv, template_id, top_doc_id from doc_registry where "
-        "taxpayer_id = " +
+        "select document_id, status_qv, template_id, top_doc_id "
+        "from doc_registry where taxpayer_id = " +
         N(aAccStreamID) + " order by time_id, template_id, instance_number, top_doc_id ;");
   });
 }
@@ -140,8 +140,9 @@ int32_t DocumentQueries::GetDocCountForSolverInPeriod2(double aAccStreamID, int3
                                                        const std::string& aExcludeTemplTypes) {
   return Guard(QV_HERE, [&] {
     std::string sql =
-        "select count(*) AS a From Doc_Registry AS d left join doc_templates AS t ON "
-        "t.template_id = d.template_id where d.Taxpayer_ID = " +
+        "select count(*) AS a From Doc_Registry AS d "
+        "left join doc_templates AS t ON t.template_id = d.template_id "
+        "where d.Taxpayer_ID = " +
         N(aAccStreamID) + " and d.Time_ID = " + N(aTimePeriodID) + " and d.Top_Doc_ID = 0 ";
     if (!aExcludeTemplTypes.empty())
       sql += " and t.doc_type_id not in (" +
@@ -175,9 +176,10 @@ CollectionPtr DocumentQueries::GetTaxDocsAnalogs(double aAccStreamID, double aTi
         "select t.doc_type_id from doc_templates as t where t.template_id=" + N(aTemplateID),
         Variant(0.0));
     return DocumentRecords(
-        "select r.Document_ID AS id from (doc_registry as r LEFT JOIN AccStream AS a ON a.id = "
-        "r.Taxpayer_ID) LEFT JOIN doc_templates AS t ON t.template_id = r.template_id where "
-        "r.Time_ID = " +
+        "select r.Document_ID AS id from (doc_registry as r "
+        "LEFT JOIN AccStream AS a ON a.id = r.Taxpayer_ID) "
+        "LEFT JOIN doc_templates AS t ON t.template_id = r.template_id "
+        "where r.Time_ID = " +
         N(aTimePeriodID) + " and a.PersonID = " + N(person) +
         " and t.doc_type_id = " + N(docType.IsNull() ? 0.0 : CDbl(docType)) +
         " and a.AccStreamType = 1 and r.Top_Doc_ID = 0 ");
@@ -251,8 +253,8 @@ void DocumentQueries::SaveDocCellValue(double aDocID, const std::string& aCellKe
 ado::RecordsetPtr DocumentQueries::LoadDocCellValues(double aDocumentID) {
   return Guard(QV_HERE, [&] {
     return QvQuerySqlA(
-        "Select cell_key, first_value, first_type From doc_cell_values where "
-        "document_id=" +
+        "Select cell_key, first_value, first_type "
+        "From doc_cell_values where document_id=" +
         N(aDocumentID));
   });
 }
@@ -329,9 +331,11 @@ bool DocumentQueries::CheckForMonthOrQuartAnalogs(double aAccStreamID, double aT
       if (Count("select count (*) AS a from doc_registry" + where) > 0) {
         resResult = kAnalogMonthsOfQuarter;
         auto rs = QvQuerySqlStatic(
-            "select distinct c.name AS report_name from (doc_registry AS a left join "
-            "time_by_month AS b on a.time_id=b.time_id) left join report_time AS c on "
-            "b.report_id=c.report_id where a.taxpayer_id=" +
+            "select distinct c.name AS report_name "
+            "from (doc_registry AS a "
+            "left join time_by_month AS b on a.time_id=b.time_id) "
+            "left join report_time AS c on b.report_id=c.report_id "
+            "where a.taxpayer_id=" +
             N(aAccStreamID) + " and a.time_id in (" + months +
             ") and a.template_id=" + N(aTemplateID) + ";");
         resBadPeriodsNames =

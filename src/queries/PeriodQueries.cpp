@@ -60,8 +60,9 @@ constexpr double kOtherDocsPeriodId = 163;
 ado::RecordsetPtr PeriodQueries::GetAllowedYears() {
   return Guard(QV_HERE, [] {
     return QvQuerySqlA(
-        "select the_year from time_by_month where the_year<2100 and the_year>=2003 group by "
-        "the_year order by the_year desc; ");
+        "select the_year from time_by_month "
+        "where the_year<2100 and the_year>=2003 group by the_year "
+        "order by the_year desc; ");
   });
 }
 
@@ -115,8 +116,9 @@ CollectionPtr PeriodQueries::GetAllowedTimePeriodsInYear3(int32_t aYear, int32_t
   return Guard(QV_HERE, [&] {
     const std::string year = std::to_string(aYear);
     auto rs = QvQuerySql(
-        "select tm.Time_ID as ID from Report_by_AccStreamType AS rc INNER JOIN time_by_month AS "
-        "tm ON tm.Report_ID = rc.Report_ID where rc.AccStreamType = " +
+        "select tm.Time_ID as ID from Report_by_AccStreamType AS rc "
+        "INNER JOIN time_by_month AS tm ON tm.Report_ID = rc.Report_ID "
+        "where rc.AccStreamType = " +
         std::to_string(aAccStreamType) + " and rc.BegYear <= " + year +
         " and rc.EndYear >= " + year + " and tm.The_Year = " + year + " order by rc.OrderNum ");
     CollectionPtr result = miRecCollection::GetRecCollection_QvTimePeriod(*rs, "ID");
@@ -161,8 +163,8 @@ void PeriodQueries::CountDocStatuses(double aAccStreamID, int32_t aType, const V
         join + "where d.taxpayer_id = " + Num(aAccStreamID);
     Variant inWorking, complete, delivered;
     QvQuery3Values(
-        "select sum(iif (d.status_qv=1, 1, 0)) AS inworking_count, sum(iif (d.status_qv=2, 1, "
-        "0)) AS completed_count, sum(iif (d.status_qv=3, 1, 0)) AS delivered_count " +
+        "select sum(iif (d.status_qv=1, 1, 0)) AS inworking_count, sum(iif (d.status_qv=2, 1,"
+        " 0)) AS completed_count, sum(iif (d.status_qv=3, 1, 0)) AS delivered_count " +
             from + " and t.PfrMaster = 0 " + condition,
         inWorking, complete, delivered);
     int32_t counts[4] = {0, mQvCommonCalc::VarToLongDef(inWorking, 0),
@@ -226,8 +228,10 @@ void PeriodQueries::GetTimeIDInfo(double aTimeID, int32_t& rReportID, int32_t& r
   Guard(QV_HERE, [&] {
     Variant reportId, year, parentId;
     QvQuery3Values(
-        "select a.the_year, a.report_id, b.parent_id from time_by_month AS a left join "
-        "report_time AS b on a.report_id=b.report_id where time_id=" +
+        "select a.the_year, a.report_id, b.parent_id "
+        "from time_by_month AS a "
+        "left join report_time AS b on a.report_id=b.report_id "
+        "where time_id=" +
             Num(aTimeID) + ";",
         year, reportId, parentId);
     rReportID = mQvCommonCalc::VarToLongDef(reportId, 0);
@@ -245,11 +249,12 @@ std::string PeriodQueries::GetChildTimeIDs(double aTimeID, const std::string&,
     bool found = false;
     GetTimeIDInfo(aTimeID, reportId, year, kind, parentId, found);
     if (!found) return aDefault;
-    auto rs = QvQuerySql(
-        "select time_id from time_by_month where the_year=" + std::to_string(year) +
-        " and report_id in (select report_id from report_time where parent_id=( select report_id "
-        "from time_by_month where time_id=" +
-        Num(aTimeID) + "));");
+    auto rs =
+        QvQuerySql("select time_id from time_by_month where the_year=" + std::to_string(year) +
+                   " and report_id in (select report_id from report_time "
+                   "where parent_id=( select report_id from time_by_month "
+                   "where time_id=" +
+                   Num(aTimeID) + "));");
     std::string ids = GetDelimitedNumberFieldValuesFromDaoRS(rs, "time_id", 0, ", ", "-1");
     rs->Close();
     return ids;

@@ -77,12 +77,14 @@ CollectionPtr PersonQueries::GetAccPersons(const std::string& aSortMode, int32_t
       return PersonsOf(
           "SELECT a.PersonID AS ID FROM AccPerson AS a INNER JOIN Person As p ON p.ID=a.PersonID");
     std::string sql =
-        "select PersonID AS ID from ( select a.PersonID As PersonID, Iif (p.type=1, np.INN, "
-        "lp.INN) As INN, Iif (p.type=1, '', lp.KPP) As KPP, " +
+        "select PersonID AS ID from "
+        "( select a.PersonID As PersonID, Iif (p.type=1, np.INN, lp.INN) As INN,"
+        " Iif (p.type=1, '', lp.KPP) As KPP, " +
         std::string(kSNameExpr) +
-        " from  ((AccPerson As a INNER JOIN Person As p ON p.ID=a.PersonID) LEFT JOIN LegalPerson "
-        "As lp ON p.PersonRealId = lp.id) LEFT JOIN NaturalPerson As np ON p.PersonRealId = "
-        "np.id ) ";
+        " from  ((AccPerson As a "
+        "INNER JOIN Person As p ON p.ID=a.PersonID) "
+        "LEFT JOIN LegalPerson As lp ON p.PersonRealId = lp.id) "
+        "LEFT JOIN NaturalPerson As np ON p.PersonRealId = np.id ) ";
     if (aSortMode == "name")
       sql += " order by SName {dir}";
     else if (aSortMode == "inn")
@@ -165,14 +167,19 @@ ado::RecordsetPtr PersonQueries::SearchLPPersons(ObjectPtr) {
 ado::RecordsetPtr PersonQueries::GetAllPersonsAllowedToBeWorkers(const Variant&) {
   return Guard(QV_HERE, [&] {
     return QvQuerySqlA(
-        "Select pr.ID As ID, np.Surname As Surname, np.Name As Name, np.Patronymic As Patronymic, "
-        "np.Surname + ' ' + np.Name + ' ' + np.Patronymic As Fio, np.inn As INN, cert.Series + "
-        "' ' + cert.Number As PassportData, addr.City + ',' + addr.Village + ',' + addr.Street + "
-        "',' + addr.House + ',' + addr.Building + ',' + Addr.Flat + ',' + addr.NonStruct As "
-        "HomeAddress From ((Person pr Left Join NaturalPerson As np On pr.PersonRealId = np.id) "
-        "Left Join Certificate As cert On np.IdentityDocID = cert.id) Left Join Address As addr "
-        "On np.HomeAddressID = addr.id Where pr.type=1 and pr.id in (select pl.WorkerId from "
-        "Personnel pl) Order By np.Surname, np.Name, np.Patronymic; ");
+        "Select pr.ID As ID, np.Surname As Surname, np.Name As Name,"
+        " np.Patronymic As Patronymic,"
+        " np.Surname + ' ' + np.Name + ' ' + np.Patronymic As Fio, np.inn As INN,"
+        " cert.Series + ' ' + cert.Number As PassportData,"
+        " addr.City + ',' + addr.Village + ',' + addr.Street + ',' + addr.House + ',' + "
+        "addr.Building + ',' + Addr.Flat + ',' + addr.NonStruct As HomeAddress "
+        "From ((Person pr "
+        "Left Join NaturalPerson As np On pr.PersonRealId = np.id) "
+        "Left Join Certificate As cert On np.IdentityDocID = cert.id) "
+        "Left Join Address As addr On np.HomeAddressID = addr.id "
+        "Where pr.type=1 and pr.id in (select pl.WorkerId "
+        "from Personnel pl) "
+        "Order By np.Surname, np.Name, np.Patronymic; ");
   });
 }
 
@@ -213,9 +220,10 @@ CollectionPtr PersonQueries::GetBranchesByParentOrg(double aParentOrgID,
       return PersonsOf("SELECT ChildPersonID AS ID FROM Branches Where ParentPersonID = " +
                        SqlNum(aParentOrgID));
     std::string sql =
-        "select a.ChildPersonID AS ID from (Branches As a INNER JOIN Person As p ON "
-        "a.ChildPersonID = p.ID) LEFT JOIN LegalPerson As lp ON p.PersonRealID = lp.ID Where "
-        "a.ParentPersonID = " +
+        "select a.ChildPersonID AS ID from (Branches As a "
+        "INNER JOIN Person As p ON a.ChildPersonID = p.ID) "
+        "LEFT JOIN LegalPerson As lp ON p.PersonRealID = lp.ID "
+        "Where a.ParentPersonID = " +
         SqlNum(aParentOrgID);
     if (aSortMode == "name")
       sql += " order by lp.ShortName {dir}";
@@ -236,8 +244,8 @@ bool PersonQueries::IsBranchClosed(double aPersonID) {
   return Guard(QV_HERE, [&] {
     Variant total, closed;
     QvQuery2Values(
-        "select count(*) AS Total, sum (iif (a.LastYear > 0, 1, 0)) AS Closed from AccStream AS a "
-        "where a.PersonID = " +
+        "select count(*) AS Total, sum (iif (a.LastYear > 0, 1, 0)) AS Closed "
+        "from AccStream AS a where a.PersonID = " +
             SqlNum(aPersonID) + " ",
         total, closed);
     const double t = CDblOr(total, 0);
@@ -248,9 +256,11 @@ bool PersonQueries::IsBranchClosed(double aPersonID) {
 bool PersonQueries::HasClosedBranches(double aParentOrgID, bool aLookForClosed) {
   return Guard(QV_HERE, [&] {
     const std::string inner =
-        "select b.ChildPersonID AS PersonID, sum (iif (a.ID <> 0, 1, 0)) AS Total, sum (iif "
-        "(a.LastYear > 0, 1, 0)) AS Closed from Branches AS b LEFT JOIN AccStream AS a ON "
-        "a.PersonID = b.ChildPersonID where b.ParentPersonID = " +
+        "select b.ChildPersonID AS PersonID, sum (iif (a.ID <> 0, 1, 0)) AS Total,"
+        " sum (iif (a.LastYear > 0, 1, 0)) AS Closed "
+        "from Branches AS b "
+        "LEFT JOIN AccStream AS a ON a.PersonID = b.ChildPersonID "
+        "where b.ParentPersonID = " +
         SqlNum(aParentOrgID) + " group by b.ChildPersonID ";
     const std::string sql = "select count(*) AS aaa from (" + inner + ") " +
                             (aLookForClosed ? "where Total > 0 and Closed = Total "
@@ -288,11 +298,15 @@ double PersonQueries::GetWorkerIDByPersonID(double aPersonID, double aJobPlaceID
 CollectionPtr PersonQueries::GetAllBranches(const std::string& aSortMode, int32_t aSortDirection) {
   return Guard(QV_HERE, [&] {
     std::string sql =
-        "select * from (select b.ChildPersonID AS ID, b.ParentPersonID, pa.Inn, ch.Kpp, "
-        "ch.ShortName AS SName, ch.FullName from (((Branches AS b LEFT JOIN Person AS p1 ON p1.ID "
-        "= b.ChildPersonID) LEFT JOIN LegalPerson AS ch ON ch.ID = p1.PersonRealID) LEFT JOIN "
-        "Person AS p2 ON p2.ID = b.ParentPersonID) LEFT JOIN LegalPerson AS pa ON pa.ID = "
-        "p2.PersonRealID ) order by ";
+        "select * "
+        "from (select b.ChildPersonID AS ID, b.ParentPersonID, pa.Inn, ch.Kpp,"
+        " ch.ShortName AS SName, ch.FullName "
+        "from (((Branches AS b "
+        "LEFT JOIN Person AS p1 ON p1.ID = b.ChildPersonID) "
+        "LEFT JOIN LegalPerson AS ch ON ch.ID = p1.PersonRealID) "
+        "LEFT JOIN Person AS p2 ON p2.ID = b.ParentPersonID) "
+        "LEFT JOIN LegalPerson AS pa ON pa.ID = p2.PersonRealID ) "
+        "order by ";
     if (aSortMode == "inn")
       sql += "inn {dir}, kpp {dir} ";
     else if (aSortMode == "name")
@@ -306,8 +320,9 @@ CollectionPtr PersonQueries::GetAllBranches(const std::string& aSortMode, int32_
 CollectionPtr PersonQueries::GetAccPersonsAndBranches() {
   return Guard(QV_HERE, [&] {
     return PersonsOf(
-        "select p.PersonID AS ID from AccPerson AS p union select b.ChildPersonID AS ID from "
-        "Branches AS b INNER JOIN AccPerson AS pp ON pp.PersonID = b.ParentPersonID ");
+        "select p.PersonID AS ID from AccPerson AS p "
+        "union select b.ChildPersonID AS ID from Branches AS b "
+        "INNER JOIN AccPerson AS pp ON pp.PersonID = b.ParentPersonID ");
   });
 }
 
@@ -315,9 +330,10 @@ CollectionPtr PersonQueries::FindBranchDuplicates(double aParentID, const std::s
                                                   double aExcludeID) {
   return Guard(QV_HERE, [&] {
     std::string sql =
-        "select b.ChildPersonID AS ID from (Branches as b LEFT JOIN Person AS p ON p.ID = "
-        "b.ChildPersonID) LEFT JOIN LegalPerson AS lp ON lp.ID = p.PersonRealID where "
-        "b.ParentPersonID = " +
+        "select b.ChildPersonID AS ID from (Branches as b "
+        "LEFT JOIN Person AS p ON p.ID = b.ChildPersonID) "
+        "LEFT JOIN LegalPerson AS lp ON lp.ID = p.PersonRealID "
+        "where b.ParentPersonID = " +
         SqlNum(aParentID) + " and p.Type = 2 and lp.Kpp = " + DaoQString(aKpp) + " ";
     if (aExcludeID != 0) sql += " and b.ChildPersonID <> " + SqlNum(aExcludeID) + " ";
     return PersonsOf(sql);
@@ -352,8 +368,8 @@ ado::RecordsetPtr PersonQueries::GetBranchAccStreams(double aParentPersonID, int
     std::string sql;
     if (aSortMode.empty() || aSortMode == "acstr" || aSortMode == "imns") {
       sql =
-          "select a.* from Branches AS b inner join AccStream AS a ON a.PersonID = "
-          "b.ChildPersonID " +
+          "select a.* from Branches AS b "
+          "inner join AccStream AS a ON a.PersonID = b.ChildPersonID " +
           where;
       if (aSortMode.empty())
         sql += "order by a.PersonID, a.ID ";
@@ -363,12 +379,15 @@ ado::RecordsetPtr PersonQueries::GetBranchAccStreams(double aParentPersonID, int
         sql += "order by a.TaxOfficeId {dir} ";
     } else if (aSortMode == "org" || aSortMode == "kpp") {
       sql =
-          "select * from ( select a.*, Iif (p.type=1, np.INN, lp.INN) As INN, Iif (p.type=1, "
-          "'', lp.KPP) As KPP, " +
+          "select * from "
+          "( select a.*, Iif (p.type=1, np.INN, lp.INN) As INN, Iif (p.type=1, '',"
+          " lp.KPP) As KPP, " +
           std::string(kSNameExpr) +
-          " from (((Branches AS b inner join AccStream AS a ON a.PersonID = b.ChildPersonID) "
-          "inner join Person AS p ON a.PersonID = p.ID) LEFT JOIN LegalPerson As lp ON "
-          "p.PersonRealId = lp.id) LEFT JOIN NaturalPerson As np ON p.PersonRealId = np.id " +
+          " from (((Branches AS b "
+          "inner join AccStream AS a ON a.PersonID = b.ChildPersonID) "
+          "inner join Person AS p ON a.PersonID = p.ID) "
+          "LEFT JOIN LegalPerson As lp ON p.PersonRealId = lp.id) "
+          "LEFT JOIN NaturalPerson As np ON p.PersonRealId = np.id " +
           where + ") " + (aSortMode == "org" ? "order by SName {dir} " : "order by Kpp {dir} ");
     } else {
       ThrowVb(vberr::kInvalidProcedureCall, "unknown sort mode of branch streams: \"" + aSortMode +

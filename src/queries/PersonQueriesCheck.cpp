@@ -65,8 +65,9 @@ bool PersonQueries::CheckPersonBeforeSaving(ObjectPtr aRecord, int32_t& aResult,
     std::vector<Check> checks;
     if (type == 2) {
       from =
-          "from Person as pr inner join LegalPerson as lp on pr.PersonRealID=lp.id where pr.type "
-          "= 2 and ";
+          "from Person as pr "
+          "inner join LegalPerson as lp on pr.PersonRealID=lp.id "
+          "where pr.type = 2 and ";
       // The KPP as the person mapper will store it: trimmed, cut to 9, normalised.
       std::string kpp = Text(*rec, "KPP");
       kpp = mQvInnChecking::NormalizeKpp(Left(Trim(kpp), 9));
@@ -75,8 +76,9 @@ bool PersonQueries::CheckPersonBeforeSaving(ObjectPtr aRecord, int32_t& aResult,
                 {{{"lp.FullName", Text(*rec, "FullName")}}, kSameFullName}};
     } else if (type == 1) {
       from =
-          "from Person as pr inner join NaturalPerson as np on pr.PersonRealID=np.id where pr.type "
-          "= 1 and ";
+          "from Person as pr "
+          "inner join NaturalPerson as np on pr.PersonRealID=np.id "
+          "where pr.type = 1 and ";
       checks = {{{{"np.inn", Text(*rec, "INN")}}, kSameNaturalInn},
                 {{{"np.Surname", Text(*rec, "Surname")},
                   {"np.Name", Text(*rec, "Name")},

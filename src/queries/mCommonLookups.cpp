@@ -44,8 +44,8 @@ PeriodCache& FilledCache() {
   if (c.filled) return c;
   PeriodCache fresh;
   auto rs = QvQuerySqlStatic(
-      "select time_id, the_year, report_id, beg_date, end_date from time_by_Month order by "
-      "the_year desc, time_id asc");
+      "select time_id, the_year, report_id, beg_date, end_date "
+      "from time_by_Month order by the_year desc, time_id asc");
   for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext()) {
     IntTimePeriodInfo p;
     p.TimeID = CDbl(rs->FieldValue(0));
@@ -70,8 +70,9 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
   Guard(QV_HERE, [&] {
     Variant type, realId, personId, streamType;
     QvQuery4Values(
-        "select top 1 p.Type, p.PersonRealID, a.PersonID, a.AccStreamType from AccStream as a left "
-        "join Person as p on a.PersonID=p.ID where a.ID=" +
+        "select top 1 p.Type, p.PersonRealID, a.PersonID, a.AccStreamType "
+        "from AccStream as a "
+        "left join Person as p on a.PersonID=p.ID where a.ID=" +
             Num(aAccStreamID),
         type, realId, personId, streamType);
     rAccStreamType = streamType.IsNull() ? 0 : CLng(streamType);

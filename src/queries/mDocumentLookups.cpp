@@ -13,8 +13,10 @@ constexpr std::string_view kModule = "mDocumentLookups";
 using namespace mQvDaoDataBase;
 
 std::string AttributesSql(double aDocID) {
-  return "select r.template_id, r.time_id, t.doc_type_id, r.taxpayer_id from doc_registry as r "
-         "left join doc_templates as t on t.template_id = r.template_id where r.document_id=" +
+  return "select r.template_id, r.time_id, t.doc_type_id, r.taxpayer_id "
+         "from doc_registry as r "
+         "left join doc_templates as t on t.template_id = r.template_id "
+         "where r.document_id=" +
          Number2DaoSql(aDocID);
 }
 

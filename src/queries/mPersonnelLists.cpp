@@ -30,15 +30,18 @@ std::string Num(double v) {
 // The select list and joins shared by both halves of the personnel
 // statement (the part after "select ").
 constexpr std::string_view kPersonnelColumns =
-    "pl.id As PersonnelID, pr.ID AS PersonID, pr.type AS person_type, iif (pr.type=1, np.Surname "
-    "+ ' ' + np.Name + ' ' + np.Patronymic, lp.FullName) As Fio, iif (pr.type=1, pl.PostName, "
-    "'(организация - представитель)') As PostName From ((Personnel As pl LEFT JOIN Person As pr "
-    "ON pl.WorkerID = pr.ID) LEFT JOIN NaturalPerson As np ON pr.PersonRealId = np.ID) LEFT JOIN "
-    "LegalPerson As lp ON pr.PersonRealId = lp.ID ";
+    "pl.id As PersonnelID, pr.ID AS PersonID, pr.type AS person_type, iif (pr.type=1,"
+    " np.Surname + ' ' + np.Name + ' ' + np.Patronymic, lp.FullName) As Fio,"
+    " iif (pr.type=1, pl.PostName, '(организация - представитель)') As PostName "
+    "From ((Personnel As pl "
+    "LEFT JOIN Person As pr ON pl.WorkerID = pr.ID) "
+    "LEFT JOIN NaturalPerson As np ON pr.PersonRealId = np.ID) "
+    "LEFT JOIN LegalPerson As lp ON pr.PersonRealId = lp.ID ";
 
 constexpr std::string_view kPersonFio =
-    "pr.type AS person_type, iif (pr.type=1, np.Surname + ' ' + np.Name + ' ' + np.Patronymic, "
-    "lp.FullName) As Fio from ";
+    "pr.type AS person_type, iif (pr.type=1,"
+    " np.Surname + ' ' + np.Name + ' ' + np.Patronymic, lp.FullName) As Fio "
+    "from ";
 
 // The parent organisation of a branch job place; 0 for none.
 double ParentJobPlace(double aJobPlaceID) {
@@ -170,8 +173,10 @@ ado::RecordsetPtr PersonsAllowedForSigners(double aJobPlaceID, const std::string
     double parent = 0;
     if (!aID.empty()) {
       sql = "select pr.ID AS PersonID, " + std::string(kPersonFio) +
-            "(Person As pr LEFT JOIN NaturalPerson As np ON pr.PersonRealId = np.ID) LEFT JOIN "
-            "LegalPerson As lp ON pr.PersonRealId = lp.ID where pr.ID in (" +
+            "(Person As pr "
+            "LEFT JOIN NaturalPerson As np ON pr.PersonRealId = np.ID) "
+            "LEFT JOIN LegalPerson As lp ON pr.PersonRealId = lp.ID "
+            "where pr.ID in (" +
             IdList2DaoSql(aID, "GetPersonsAllowedForSigners", ",") + ") ";
     } else {
       std::string workers;
@@ -179,14 +184,14 @@ ado::RecordsetPtr PersonsAllowedForSigners(double aJobPlaceID, const std::string
         workers = "select distinct pl.WorkerID as PersonID from personnel as pl ";
       } else {
         workers =
-            "select distinct pl.WorkerID as PersonID from personnel as pl where "
-            "pl.JobPlaceID = " +
+            "select distinct pl.WorkerID as PersonID "
+            "from personnel as pl where pl.JobPlaceID = " +
             Num(aJobPlaceID) + " ";
         if (records::IsBranch(*miDataBase::GetUserDataBase(), aJobPlaceID)) {
           parent = GetParentOfBranch(aJobPlaceID);
           workers +=
-              "union select distinct pl2.WorkerID as PersonID from personnel as pl2 "
-              "where pl2.JobPlaceID = " +
+              "union select distinct pl2.WorkerID as PersonID "
+              "from personnel as pl2 where pl2.JobPlaceID = " +
               Num(parent) + " and pl2.ShowInBranches = 1 ";
         }
       }

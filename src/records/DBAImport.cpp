@@ -77,9 +77,9 @@ bool DBAImport::CreateDocument(const Variant& aDataSet, double& rDocumentID) {
 ado::RecordsetPtr DBAImport::GetDatasetForCreateDocument() {
   return Guard(QV_HERE, [&] {
     return mQvDaoDataBase::QvQuerySqlA(
-        "select a.*, now() as delivery_date, 0 as delivery_mail, 0 as Status_id, 0 as "
-        "utoch_number, 0 as scale_index from DOC_REGISTRY As a where a.Document_ID = "
-        "-1234567770;");
+        "select a.*, now() as delivery_date, 0 as delivery_mail, 0 as Status_id,"
+        " 0 as utoch_number, 0 as scale_index "
+        "from DOC_REGISTRY As a where a.Document_ID = -1234567770;");
   });
 }
 

@@ -43,9 +43,11 @@ void DBConsDocCells::RecalculateDocument(double aConsDocID) {
       // zeroed, so that repeated rows of the members add up in one cell.
       const std::string sql =
           std::string("select gkey AS cell_key, sum (v) as first_value from ( select ") +
-          "mid(a.cell_key, 1, 2)+\"00\"+mid(a.cell_key, 5, 3)+\"000\"+mid(a.cell_key, 11, 2) as "
-          "gkey, val (a.first_value) as v from doc_cell_values as a left join doc_registry as b "
-          "on a.document_id=b.document_id Where b.template_id = " +
+          "mid(a.cell_key, 1, 2)+\"00\"+mid(a.cell_key, 5, 3)+\"000\"+mid(a.cell_key, 11,"
+          " 2) as gkey, val (a.first_value) as v "
+          "from doc_cell_values as a "
+          "left join doc_registry as b on a.document_id=b.document_id "
+          "Where b.template_id = " +
           Number2DaoSql(CDbl(tmpl)) + " and b.time_id = " + Number2DaoSql(CDbl(period)) +
           " and b.Taxpayer_ID in ( select AccStreamID from ConsMembers where ConsStreamID = " +
           Number2DaoSql(CDbl(stream)) + " ) and b.top_doc_id = 0 ) group by gkey ";
@@ -69,8 +71,8 @@ void DBConsDocCells::RecalculateDocument(double aConsDocID) {
 ado::RecordsetPtr DBConsDocCells::ReadCellValues(double aConsDocID) {
   return Guard(QV_HERE, [&] {
     return QueryA(
-        "select cell_key, first_value, \"\" AS second_value, first_type, 0 AS "
-        "second_type from ConsCellValues where Document_ID = " +
+        "select cell_key, first_value, \"\" AS second_value, first_type, 0 AS second_type "
+        "from ConsCellValues where Document_ID = " +
             Number2DaoSql(aConsDocID),
         MapperUserDatabase());
   });

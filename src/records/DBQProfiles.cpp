@@ -25,8 +25,9 @@ CollectionPtr DBQProfiles::GetAllUserProfiles() {
 ado::RecordsetPtr DBQProfiles::GetDocClassesForSelecting(const std::string& aExcludeIDs) {
   return Guard(QV_HERE, [&] {
     std::string sql =
-        "select doc_type_id as ID, name_short as Name, Knd from doc_type_class where "
-        "((instance_permission = 0) or IsNull (instance_permission)) ";
+        "select doc_type_id as ID, name_short as Name, Knd "
+        "from doc_type_class "
+        "where ((instance_permission = 0) or IsNull (instance_permission)) ";
     if (!aExcludeIDs.empty())
       sql += " and doc_type_id not in (" + IdList2DaoSql(aExcludeIDs, "GetDocClassesForSelecting") +
              ") ";
@@ -36,8 +37,8 @@ ado::RecordsetPtr DBQProfiles::GetDocClassesForSelecting(const std::string& aExc
 
 bool DBQProfiles::IsProfileInUsing(double aStdProfileID) {
   return Guard(QV_HERE, [&] {
-    return CDbl(QvQueryValue("select count(*) from ( select top 1 ID from AccStreamProfiles "
-                             "where Profile_ID = " +
+    return CDbl(QvQueryValue("select count(*) from ( select top 1 ID "
+                             "from AccStreamProfiles where Profile_ID = " +
                                  Number2DaoSql(aStdProfileID) + " ) ",
                              Variant(), MapperUserDatabase())) > 0;
   });

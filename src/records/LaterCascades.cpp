@@ -32,8 +32,9 @@ void DeletePermBlocks(dao::Database& db, const std::string& blocksWhere,
   const std::string blocks = "select b.ID from PermBlocks AS b where " + blocksWhere;
   const auto target = SharedDatabase(db);
   mQvDaoDataBase::QvExecuteSql(
-      "delete from PermDocLists as d where d.MultiBlockID in ( select m.ID from PermMultiBlocks "
-      "AS m where m.BlockID in ( " +
+      "delete from PermDocLists as d where d.MultiBlockID in "
+      "( select m.ID from PermMultiBlocks AS m "
+      "where m.BlockID in ( " +
           blocks + " ) ) ",
       target);
   mQvDaoDataBase::QvExecuteSql(

@@ -69,24 +69,26 @@ double FindNeighbour(double aDocumentID, bool next) {
                  Variant(0.0), db),
              0);
   Variant group, alternative;
-  if (!QvQuery2ValuesSafe("select doc_group_id, alter_doc_type_id from doc_type_class where "
-                          "doc_type_id = " +
+  if (!QvQuery2ValuesSafe("select doc_group_id, alter_doc_type_id from doc_type_class "
+                          "where doc_type_id = " +
                               N(docClass),
                           group, alternative, db))
     return 0;
   const std::string periods =
-      next ? "select ti2.time_id from time_by_month AS ti1 INNER JOIN time_by_month AS ti2 ON "
-             "ti2.beg_date = ti1.end_date+1 Where ti1.time_id = " +
+      next ? "select ti2.time_id from time_by_month AS ti1 "
+             "INNER JOIN time_by_month AS ti2 ON ti2.beg_date = ti1.end_date+1 "
+             "Where ti1.time_id = " +
                  N(k.period) + " "
-           : "select ti2.time_id from time_by_month AS ti1 INNER JOIN time_by_month AS ti2 ON "
-             "ti2.end_date = ti1.beg_date-1 Where ti1.time_id = " +
+           : "select ti2.time_id from time_by_month AS ti1 "
+             "INNER JOIN time_by_month AS ti2 ON ti2.end_date = ti1.beg_date-1 "
+             "Where ti1.time_id = " +
                  N(k.period) + " and ti2.report_id <= 16 ";
-  const std::string templates =
-      CDblOr(group, 0) == 0
-          ? TemplatesOfClass(docClass)
-          : "select t2.template_id from doc_templates As t2 where t2.doc_type_id in ( select "
-            "c4.doc_type_id from doc_type_class AS c4 where c4.doc_group_id = " +
-                N(CDblOr(group, 0)) + " ) ";
+  const std::string templates = CDblOr(group, 0) == 0
+                                    ? TemplatesOfClass(docClass)
+                                    : "select t2.template_id from doc_templates As t2 "
+                                      "where t2.doc_type_id in ( select c4.doc_type_id "
+                                      "from doc_type_class AS c4 where c4.doc_group_id = " +
+                                          N(CDblOr(group, 0)) + " ) ";
   double found = FindInPeriods(k, templates, periods, next);
   if (found == 0 && CDblOr(alternative, 0) != 0)
     found = FindInPeriods(k, TemplatesOfClass(CDblOr(alternative, 0)), periods, next);
@@ -106,13 +108,14 @@ double GetBottomDocumentIDForNewDocument(double aAccStreamID, double aTimePeriod
     // Versions accepted on the same date (an adjustment made the day its
     // base was) come newest first, so the new one continues the current
     // version.
-    return FirstId(
-        "select doc.document_id from doc_registry AS doc Where doc.taxpayer_id=" + N(aAccStreamID) +
-        " and doc.time_id=" + N(aTimePeriodID) + " and " + instance +
-        " and doc.currency_id=" + std::to_string(aCurrencyID) +
-        " and doc.template_id in (select t2.template_id from doc_templates AS t1 INNER JOIN "
-        "doc_templates AS t2 ON t1.doc_type_id=t2.doc_type_id Where t1.template_id = " +
-        N(aTemplateID) + " ) order by doc.accept_date desc, doc.doc_type desc;");
+    return FirstId("select doc.document_id from doc_registry AS doc Where doc.taxpayer_id=" +
+                   N(aAccStreamID) + " and doc.time_id=" + N(aTimePeriodID) + " and " + instance +
+                   " and doc.currency_id=" + std::to_string(aCurrencyID) +
+                   " and doc.template_id in (select t2.template_id "
+                   "from doc_templates AS t1 "
+                   "INNER JOIN doc_templates AS t2 ON t1.doc_type_id=t2.doc_type_id "
+                   "Where t1.template_id = " +
+                   N(aTemplateID) + " ) order by doc.accept_date desc, doc.doc_type desc;");
   });
 }
 

@@ -248,8 +248,10 @@ int32_t GetNextInstanceNumber(double aAccStreamID, double aTimePeriodID, double 
     if (docClass == 0) return int32_t{0};
     Variant inst, cnt;
     QvQuery2Values(
-        "select max(r.instance_number) AS inst, count(*) AS cnt from doc_registry AS r left join "
-        "doc_templates AS t ON t.template_id = r.template_id where r.taxpayer_id=" +
+        "select max(r.instance_number) AS inst, count(*) AS cnt "
+        "from doc_registry AS r "
+        "left join doc_templates AS t ON t.template_id = r.template_id "
+        "where r.taxpayer_id=" +
             N(aAccStreamID) + " and r.time_id=" + N(aTimePeriodID) +
             " and t.doc_type_id=" + N(docClass) + ";",
         inst, cnt, db);
@@ -280,12 +282,13 @@ CollectionPtr GetDocClassChain(double aAccStreamID, double aTimePeriodID, double
     const std::string_view end = aNewestFirst ? "top_doc_id" : "bottom_next_id";
     const std::string_view follow = aNewestFirst ? "bottom_next_id" : "top_doc_id";
     const double start = CDblOr(
-        QvQueryFirstValueSafe(
-            "select d.document_id from Doc_Registry AS d left join Doc_Templates AS t ON "
-            "t.template_id = d.template_id where d.Taxpayer_ID = " +
-                N(aAccStreamID) + " and d.Time_ID = " + N(aTimePeriodID) +
-                " and t.doc_type_id = " + N(aDocClassID) + " and d." + std::string(end) + " = 0 ",
-            Variant(0.0), db),
+        QvQueryFirstValueSafe("select d.document_id from Doc_Registry AS d "
+                              "left join Doc_Templates AS t ON t.template_id = d.template_id "
+                              "where d.Taxpayer_ID = " +
+                                  N(aAccStreamID) + " and d.Time_ID = " + N(aTimePeriodID) +
+                                  " and t.doc_type_id = " + N(aDocClassID) + " and d." +
+                                  std::string(end) + " = 0 ",
+                              Variant(0.0), db),
         0);
     return AsCollection(start == 0 ? std::vector<double>{} : Walk(*db, start, follow, true));
   });
@@ -372,11 +375,10 @@ void CopyDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo) {
     // One statement: the engine reads the source's rows before it adds the
     // first, so a copy into the document itself ends.
     QvExecuteSql(
-        "insert into doc_cell_values (document_id, cell_key, first_value, first_type) "
-        "select " +
+        "insert into doc_cell_values (document_id, cell_key, first_value, first_type) select " +
             N(aDocIDTo) +
-            ", cell_key, first_value, first_type from doc_cell_values where "
-            "document_id = " +
+            ", cell_key, first_value, first_type from doc_cell_values "
+            "where document_id = " +
             N(aDocIDFrom),
         records::SharedDatabase(db));
   });

@@ -48,8 +48,10 @@ std::vector<double> GrantedIds(QvRecord& power) {
 // One permission record per row, as the dictionary names it.
 void ReadPermissions(dao::Database& db, QvRecord& power) {
   auto rs = mQvDaoDataBase::QvQuerySqlStatic(
-      "select p.WarPermission_ID AS ID, d.Code, d.Name from WarPermissions AS p LEFT JOIN "
-      "WarDict_Permissions AS d ON d.ID = p.WarPermission_ID Where p.WarPower_ID = " +
+      "select p.WarPermission_ID AS ID, d.Code, d.Name "
+      "from WarPermissions AS p "
+      "LEFT JOIN WarDict_Permissions AS d ON d.ID = p.WarPermission_ID "
+      "Where p.WarPower_ID = " +
           Number2DaoSql(power.Id()),
       records::SharedDatabase(db));
   auto items = std::make_shared<Collection>();

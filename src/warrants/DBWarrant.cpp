@@ -76,8 +76,8 @@ void CheckWarrant(dao::Database& db, QvRecord& rec) {
 void DeletePowers(dao::Database& db, QvRecord& rec) {
   const std::string warrant = Number2DaoSql(rec.Id());
   mQvDaoDataBase::QvExecuteSql(
-      "delete from WarPermissions AS a where a.WarPower_ID in ( select ID from WarPowers AS p "
-      "where p.Warrant_ID = " +
+      "delete from WarPermissions AS a where a.WarPower_ID in "
+      "( select ID from WarPowers AS p where p.Warrant_ID = " +
           warrant + " )",
       records::SharedDatabase(db));
   mQvDaoDataBase::QvExecuteSql("delete from WarPowers AS p where p.Warrant_ID = " + warrant,
