@@ -191,6 +191,12 @@ class DataFolderTest : public ::testing::Test {
   void WriteFile(const std::string& name, const std::string& content) {
     std::ofstream(folder_ / name, std::ios::binary) << content;
   }
+  // Turns the database lock on in the folder's options file and starts the
+  // session anew, so that the next open reads it.
+  void EnableLocking() {
+    WriteFile("Qv_DBOptions.xml", "<DBOptions><Locking Enable=\"yes\"/></DBOptions>");
+    miDataBase::ResetSessionForThread();
+  }
   // The folder as the library writes it, ending in "/".
   std::string Folder() const { return folder_.string() + "/"; }
 

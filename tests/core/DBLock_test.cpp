@@ -76,10 +76,6 @@ QV_DEFINE_CLASS(FakeLockService, "QvCoreTest.FakeLockService", QV_CREATABLE(Fake
 
 class Locking : public coretest::DataFolderTest {
  protected:
-  void EnableLocking() {
-    WriteFile("Qv_DBOptions.xml", "<DBOptions><Locking Enable=\"yes\"/></DBOptions>");
-    miDataBase::ResetSessionForThread();
-  }
   std::shared_ptr<DBLockManager> FakeManager() {
     auto manager = std::make_shared<DBLockManager>();
     manager->InitWith(miDataBase::GetUserDBFileName(), std::make_shared<FakeLockService>());

@@ -132,8 +132,7 @@ TEST_F(DBLogsTest, AFailingInsertIsSkippedAndCountedOrRaises) {
   for (bool locking : {false, true}) {
     SCOPED_TRACE(locking ? "locking on" : "locking off");
     if (locking) {
-      WriteFile("Qv_DBOptions.xml", "<DBOptions><Locking Enable=\"yes\"/></DBOptions>");
-      miDataBase::ResetSessionForThread();
+      EnableLocking();
       db_ = miDataBase::GetUserDataBase();
       ASSERT_TRUE(miDataBase::IsDBLockingEnabled());
     }
@@ -178,9 +177,8 @@ TEST_F(DBLogsTest, LoggingIsEnabledByTheRightsSystemOnly) {
 // doubled, every entry's lines with it.
 TEST_F(DBLogsTest, ConcurrentWritersKeepEveryEntryWhole) {
   constexpr int kProcesses = 4, kEntries = 250;
-  WriteFile("Qv_DBOptions.xml", "<DBOptions><Locking Enable=\"yes\"/></DBOptions>");
   db_.reset();
-  miDataBase::ResetSessionForThread();
+  EnableLocking();
   std::vector<std::unique_ptr<coretest::Child>> children;
   for (int p = 0; p < kProcesses; ++p)
     children.push_back(std::make_unique<coretest::Child>([p] {

@@ -92,8 +92,7 @@ TEST_F(DocumentCells, AFailedSaveLeavesThePreviousCells) {
   for (bool locking : {false, true}) {
     SCOPED_TRACE(locking ? "locking on" : "locking off");
     if (locking) {
-      WriteFile("Qv_DBOptions.xml", "<DBOptions><Locking Enable=\"yes\"/></DBOptions>");
-      miDataBase::ResetSessionForThread();
+      EnableLocking();
       db_ = miDataBase::GetUserDataBase();
       ASSERT_TRUE(miDataBase::IsDBLockingEnabled());
     }
