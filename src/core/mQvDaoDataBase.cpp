@@ -85,11 +85,11 @@ DaoRecordsetPtr QvQuerySqlStatic(const std::string& sql, const DatabasePtr& db) 
       QV_HERE, [&] { return StatementExtra(sql); }, [&] { return OpenSnapshot(sql, db, false); });
 }
 
-ado::RecordsetPtr QvQuerySqlA(const std::string& sql) {
+ado::RecordsetPtr QvQuerySqlA(const std::string& sql, const DatabasePtr& db) {
   return GuardX(
       QV_HERE, [&] { return StatementExtra(sql); },
       [&] {
-        DaoRecordsetPtr rs = QvQuerySql(sql);
+        DaoRecordsetPtr rs = QvQuerySql(sql, db);
         ado::RecordsetPtr result = mQvDataBase::DaoToAdoRS(rs, "");
         rs->Close();
         return result;

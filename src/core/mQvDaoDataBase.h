@@ -45,8 +45,8 @@ std::string StatementExtra(std::string_view sql);
 DaoRecordsetPtr QvQuerySql(const std::string& sql, const DatabasePtr& db = nullptr);
 // A snapshot.
 DaoRecordsetPtr QvQuerySqlStatic(const std::string& sql, const DatabasePtr& db = nullptr);
-// QvQuerySql on the user database as a disconnected ADO recordset.
-ado::RecordsetPtr QvQuerySqlA(const std::string& sql);
+// QvQuerySql as a disconnected ADO recordset.
+ado::RecordsetPtr QvQuerySqlA(const std::string& sql, const DatabasePtr& db = nullptr);
 // Runs an action statement.
 void QvExecuteSql(const std::string& sql, const DatabasePtr& db = nullptr);
 // As QvExecuteSql; a failure does not name the statement.

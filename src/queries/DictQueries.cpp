@@ -12,6 +12,7 @@
 #include "platform/automation/VbaText.h"
 #include "queries/mCommonLookups.h"
 #include "queries/mPersonnelLists.h"
+#include "queries/mQueryLists.h"
 
 namespace qv::queries {
 
@@ -56,20 +57,10 @@ DatabasePtr OkatoDataBase() {
                                            : miDataBase::GetUserDataBase();
 }
 
-// A statement on `db` as a disconnected recordset.
-ado::RecordsetPtr QueryA(const std::string& sql, const DatabasePtr& db) {
-  DaoRecordsetPtr rs = QvQuerySql(sql, db);
-  ado::RecordsetPtr result = mQvDataBase::DaoToAdoRS(rs, "");
-  rs->Close();
-  return result;
-}
-
 // The OKATO list as callers have always written it, with "," between the
 // identifiers; ";" is taken as well.
 std::string OkatoIdList(const std::string& aID) {
-  std::string ids = aID;
-  std::replace(ids.begin(), ids.end(), ',', ';');
-  return IdList2DaoSql(ids, "GetNsiOKATO", ",");
+  return CallerIdList(aID, "GetNsiOKATO", ",");
 }
 
 // The OKATO order: the result's columns, each optionally followed by
@@ -212,7 +203,7 @@ ado::RecordsetPtr DictQueries::GetNsiOKATO(const std::string& aID, const std::st
     std::string sql = "Select ID, Code, Name From NSI_OKATO";
     if (!aID.empty()) sql += " where ID in (" + OkatoIdList(aID) + ")";
     if (!aOrder.empty()) sql += " order by " + OkatoOrder(aOrder);
-    return QueryA(sql, OkatoDataBase());
+    return QvQuerySqlA(sql, OkatoDataBase());
   });
 }
 
@@ -229,7 +220,7 @@ double DictQueries::FindOkatoID(const std::string& aCode) {
 
 ado::RecordsetPtr DictQueries::FindOkatoByID(double aID) {
   return Guard(QV_HERE, [&] {
-    return QueryA("select code from nsi_okato where id=" + Num(aID), OkatoDataBase());
+    return QvQuerySqlA("select code from nsi_okato where id=" + Num(aID), OkatoDataBase());
   });
 }
 

@@ -7,6 +7,7 @@
 #include "platform/automation/VbaDate.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Recordset.h"
+#include "queries/mQueryLists.h"
 #include "records/miRecCollection.h"
 #include "siblings/records/RecordFactory.h"
 
@@ -41,17 +42,6 @@ std::vector<double> FromBits(int32_t bits, const std::vector<double> (&values)[K
 // Report codes of each kind of period (PeriodTypes bits).
 const std::vector<double> kPeriodKinds[] = {
     {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {13, 14, 15, 16}, {19, 20}, {17}, {18, 21, 23, 24}};
-
-// A text searched with Like: its wildcards stand for themselves.
-std::string LikeLiteral(std::string_view text) {
-  std::string out;
-  for (char c : text)
-    if (c == '*' || c == '?' || c == '#' || c == '[')
-      out += std::string("[") + c + "]";
-    else
-      out += c;
-  return out;
-}
 
 double IdOf(const Variant& item) {
   if (item.IsObject()) return CDbl(item.AsObject()->Get("ID"));

@@ -1,5 +1,6 @@
 #include "queries/mQueryLists.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/mQvDaoDataBase.h"
@@ -44,6 +45,23 @@ void RequireStoredPerson(double aID, std::string_view aWhat) {
   if (!QvIsKeyExists(miDataBase::GetUserDataBase(), "Person", "Id", Variant(aID)))
     ThrowVb(vberr::kInvalidProcedureCall,
             std::string(aWhat) + " " + SqlNum(aID) + " is no stored person");
+}
+
+std::string CallerIdList(std::string_view aIDs, std::string_view aWhat,
+                         std::string_view aSeparator) {
+  std::string ids(aIDs);
+  std::replace(ids.begin(), ids.end(), ',', ';');
+  return IdList2DaoSql(ids, aWhat, aSeparator);
+}
+
+std::string LikeLiteral(std::string_view aText) {
+  std::string out;
+  for (char c : aText)
+    if (c == '*' || c == '?' || c == '#' || c == '[')
+      out += std::string("[") + c + "]";
+    else
+      out += c;
+  return out;
 }
 
 std::string SqlNum(double aValue) {

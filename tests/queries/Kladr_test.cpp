@@ -1,0 +1,146 @@
+// The address classifier searches and the recognition of countries and
+// regions, called by name as the application calls them.
+
+#include <gtest/gtest.h>
+
+#include "core/miDataBase.h"
+#include "platform/jet/JetConnection.h"
+#include "queries/DBQKladr.h"
+#include "queries/DictPeriodFixture.h"
+
+namespace qv::queries {
+namespace {
+
+using testing::ExpectError;
+
+class KladrTest : public testing::DictPeriodTest {
+ protected:
+  void SetUp() override {
+    DictPeriodTest::SetUp();
+    auto kladr = jet::Connection::Open((folder_ / "Kladr.mdb").string());
+    for (const char* row : {"(1, 'г')", "(2, 'обл')", "(3, 'ул')", "(4, 'пр-кт')", "(5, 'пер')"})
+      kladr->Execute(std::string("insert into KladrAbbrevs (ID, ShortName) values ") + row);
+    for (const char* row : {
+             "(77, 0, 1, 'Москва', 1, '')",
+             "(50, 0, 1, 'Московская', 2, '')",
+             "(66, 0, 1, 'Свердловская', 2, '')",
+             "(100, 50, 3, 'Подольск', 1, '142100')",
+             "(101, 66, 3, 'Екатеринбург', 1, '620000')",
+             "(200, 77, 5, 'Ленина', 3, '119000')",
+             "(201, 77, 5, 'Ленинградский', 4, '125040')",
+             "(202, 77, 5, 'Лесная', 3, '127055')",
+             "(203, 77, 5, 'Арбат', 3, '119002')",
+             "(204, 77, 5, 'ленинский', 4, '119049')",
+             "(205, 77, 5, 'Звёздный', 5, '129515')",
+             "(206, 77, 5, '3-я Ямского Поля', 3, '125124')",
+             "(207, 101, 5, 'Ленина', 4, '620014')",
+         })
+      kladr->Execute(
+          std::string("insert into KladrObjects (ID, ParentID, Level, ObjName, AbbrevID, "
+                      "PostIndex) values ") +
+          row);
+    InsertRows("insert into Country (ID, Code, ShortName, FullName)",
+               {"(643, '643', 'Россия', 'Российская Федерация')",
+                "(4, '004', 'Афганистан', 'Исламская Республика Афганистан')"});
+    InsertRows("insert into Region (ID, Code, Name, NameNoAb, AbName)",
+               {"(50, '50', 'Московская обл', 'Московская', 'обл')"});
+    kladr_ = CreateObject("Qv_DBProvider.DBQKladr");
+  }
+
+  // The IDs of a recordset the class returns.
+  std::string Ids(const Variant& rs) {
+    return Rows(std::dynamic_pointer_cast<ado::Recordset>(rs.AsObject()), {"ID"});
+  }
+  std::string Start(int32_t parent, int32_t level, const std::string& text, int32_t max = 0) {
+    return Ids(kladr_->CallV("FindKladrObjectsByNameStart", parent, level, text, max));
+  }
+
+  ObjectPtr kladr_;
+};
+
+TEST_F(KladrTest, SearchesByNameStartCodeAndName) {
+  // By the start of a name, in any letter case, under one parent and level,
+  // ordered by name.
+  EXPECT_EQ(Start(77, 5, "лен"), "200; 201; 204");
+  EXPECT_EQ(Start(77, 5, "ЛЕНИНГ"), "201");
+  EXPECT_EQ(Start(77, 5, "Лен", 2), "200; 201");
+  EXPECT_EQ(Start(77, 5, "звёзд"), "205");
+  EXPECT_EQ(Start(66, 3, "е"), "101");
+  EXPECT_EQ(Start(77, 5, ""), "206; 203; 205; 200; 201; 204; 202");
+  EXPECT_EQ(Start(77, 1, "Лен"), "");
+
+  const auto list = kladr_->CallV("GetKladrObjects", 0, 1);
+  EXPECT_EQ(Rows(std::dynamic_pointer_cast<ado::Recordset>(list.AsObject()), {"SeekName"}),
+            "50 Московская обл; 66 Свердловская обл; 77 Москва г");
+  EXPECT_EQ(Ids(kladr_->CallV("GetKladrObjectByIDList", "77, 50;100")), "50; 77; 100");
+  EXPECT_EQ(kladr_->CallV("IsKladrObjectsExist", 101, 5), Variant(true));
+  EXPECT_EQ(kladr_->CallV("IsKladrObjectsExist", 100, 5), Variant(false));
+  EXPECT_EQ(CDbl(kladr_->CallV("FindKladrObjectByName", 77, 5, "ЛЕНИНА УЛ", true)), 200);
+  EXPECT_EQ(CDbl(kladr_->CallV("FindKladrObjectByName", 101, 5, "ленина", false)), 207);
+  EXPECT_EQ(CDbl(kladr_->CallV("FindKladrObjectByName15", 77, 5, "ленинградский", "ПР-КТ")), 201);
+  EXPECT_EQ(CDbl(kladr_->CallV("RecognizeCountry", " 643 ")), 643);
+  EXPECT_EQ(CDbl(kladr_->CallV("RecognizeCountry", "РОССИЯ")), 643);
+  EXPECT_EQ(CDbl(kladr_->CallV("RecognizeCountry", "4")), 4);
+  EXPECT_EQ(CDbl(kladr_->CallV("RecognizeCountry", "исламская республика афганистан")), 4);
+  EXPECT_EQ(CDbl(kladr_->CallV("RecognizeRegion", "московская ОБЛ")), 50);
+}
+
+// Hostile or odd texts find what they literally say (mostly nothing); none
+// reaches the engine as anything but a quoted text.
+TEST_F(KladrTest, HostileTextsAreLiteral) {
+  const struct {
+    const char* text;
+    const char* startMatches;  // FindKladrObjectsByNameStart under Moscow's streets
+  } kCases[] = {
+      {"*", ""},
+      {"?", ""},
+      {"%", ""},
+      {"_", ""},
+      {"[", ""},
+      {"[Л]", ""},
+      {"#", ""},
+      {"'", ""},
+      {"\"", ""},
+      {"Лен' or '1'='1", ""},
+      {"Лен\" or \"1\"=\"1", ""},
+      {"Лeнинa", ""},  // Latin e and a: other letters
+      {"3", "206"},
+      {"3-я", "206"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(Start(77, 5, c.text), c.startMatches);
+    EXPECT_EQ(CDbl(kladr_->CallV("FindKladrObjectByName", 77, 5, c.text, false)), 0);
+    EXPECT_EQ(CDbl(kladr_->CallV("FindKladrObjectByName15", 77, 5, c.text, c.text)), 0);
+    EXPECT_EQ(CDbl(kladr_->CallV("RecognizeCountry", c.text)), 0);
+    EXPECT_EQ(CDbl(kladr_->CallV("RecognizeRegion", c.text)), 0);
+  }
+  EXPECT_EQ(CDbl(kladr_->CallV("RecognizeCountry", "")), 0);
+  EXPECT_EQ(CDbl(kladr_->CallV("FindKladrObjectByName", 77, 5, "Мoсква", false)), 0);
+  for (const char* list : {"", "77) or (1=1", "77,,50", "*", "0x4D"}) {
+    SCOPED_TRACE(list);
+    ExpectError(5, "aIDList", [&] { kladr_->CallV("GetKladrObjectByIDList", list); });
+  }
+}
+
+TEST_F(KladrTest, WithoutTheClassifierOnlyThePresenceTestAnswers) {
+  miDataBase::ResetSessionForThread();
+  std::filesystem::remove(folder_ / "Kladr.mdb");
+  EXPECT_EQ(kladr_->CallV("IsKladrPresents"), Variant(false));
+  ExpectError(3024, "Kladr.mdb", [&] { kladr_->CallV("FindKladrObjectsByNameStart", 77, 5, "Л"); });
+}
+
+// The name search reads the children of one parent through the
+// (ParentID, Level) index, not the whole table.
+TEST_F(KladrTest, NameSearchUsesTheParentIndex) {
+  auto kladr = jet::Connection::Open((folder_ / "Kladr.mdb").string());
+  const std::string sql = kladr->Translate(KladrNameStartSql(77, 5, "Лен", 20))->sql;
+  auto plan = kladr->PrepareNative("EXPLAIN QUERY PLAN " + sql);
+  std::string text;
+  while (plan.Step()) text += CStr(plan.Value(3)) + "\n";
+  EXPECT_NE(text.find("USING INDEX"), std::string::npos) << text;
+  EXPECT_EQ(text.find("SCAN a"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace qv::queries
