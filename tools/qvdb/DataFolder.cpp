@@ -6,10 +6,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "SampleKladr.h"
 #include "core/mQvRegistryParams.h"
 #include "core/miDataBase.h"
 #include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
+#include "platform/dao/DBEngine.h"
 #include "platform/jet/JetError.h"
 #include "platform/os/HostServices.h"
 #include "platform/os/RegistryStore.h"
@@ -167,6 +169,12 @@ InitResult InitDataFolder(const fs::path& folder, bool force) {
       result.files.push_back(fs::path(built.path).filename().string());
       result.referenceRows += built.rowsInserted;
     }
+    auto ws = qv::dao::DBEngine::ForThread()->CreateWorkspace("qvdb init", "admin", "",
+                                                              qv::Variant(qv::dao::dbUseJet));
+    auto kladr =
+        ws->Open((folder / qv::schema::DbFileName(qv::schema::DbFile::kKladr)).string(), {});
+    result.classifierObjects = sample::WriteSampleKladr(*kladr);
+    ws->Close();
   } catch (...) {
     RemoveDatabaseFiles(folder, false);
     throw;

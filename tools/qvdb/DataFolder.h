@@ -44,16 +44,17 @@ struct InitResult {
   std::filesystem::path folder;
   std::vector<std::string> files;  // the database files built
   size_t referenceRows = 0;
+  int64_t classifierObjects = 0;  // the address classifier's sample
   bool optionsWritten = false;
   std::filesystem::path registryFile;
 };
 
 // Creates `folder` (and its parents) with the three database files, the
-// reference data and an options file with locking off, then records the
-// folder as DataBasePath in the registry store. An existing database file is
-// error 3204 unless `force`, which first removes the database files, their
-// journals, the options file and the big-document folder. When building
-// fails, the files made so far are removed and the error is raised.
+// reference data, the sample of the address classifier (SampleKladr.h) and an options file with
+// locking off, then records the folder as DataBasePath in the registry store. An existing database
+// file is error 3204 unless `force`, which first removes the database files, their journals, the
+// options file and the big-document folder. When building fails, the files made so far are removed
+// and the error is raised.
 InitResult InitDataFolder(const std::filesystem::path& folder, bool force);
 
 // True when the folder holds a user database.

@@ -24,8 +24,10 @@
 #include "Demo.h"
 #include "Generator.h"
 #include "ImportMdb.h"
+#include "KladrImport.h"
 #include "Output.h"
 #include "SqlShell.h"
+#include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
 
 namespace {
@@ -43,7 +45,8 @@ int RunInit(const std::string& dir, bool force) {
   const qvdb::InitResult r = qvdb::InitDataFolder(folder, force);
   std::cout << "Created " << r.folder.string() << ":";
   for (const std::string& f : r.files) std::cout << " " << f;
-  std::cout << " (" << r.referenceRows << " reference rows)\n";
+  std::cout << " (" << r.referenceRows << " reference rows, " << r.classifierObjects
+            << " sample address objects)\n";
   if (r.optionsWritten) std::cout << "Wrote " << qvdb::kOptionsFileName << " (locking off)\n";
   std::cout << "DataBasePath recorded in " << r.registryFile.string() << "\n";
   return 0;
@@ -157,6 +160,27 @@ int RunImportMdb(const std::string& src, const std::string& dest, bool keepUnkno
                                           ? qvdb::ImportDataFolder(src, dest, options)
                                           : qvdb::ImportJetFile(src, dest, options);
   qvdb::PrintImportSummary(summary, std::cout);
+  return 0;
+}
+
+int RunKladrImport(const std::optional<std::string>& data, const std::string& dir) {
+  const auto folder = qvdb::ResolveDataFolder(data);
+  const auto file = folder / qv::schema::DbFileName(qv::schema::DbFile::kKladr);
+  qvdb::KladrProgressFn progress;
+  if (isatty(STDERR_FILENO)) {
+    auto bar = std::make_shared<ProgressBar>("rows");
+    progress = [bar](const std::string& f, int64_t done, int64_t total) {
+      bar->Draw(f, "rows", done, total);
+    };
+  }
+  const qvdb::KladrImportStats s = qvdb::ImportKladr(dir, file, progress);
+  std::cout << "Imported into " << file.string() << ": " << s.abbrevs << " abbreviations, "
+            << s.objects << " regions, districts, cities and settlements, " << s.streets
+            << " streets";
+  if (s.notCurrent || s.orphans)
+    std::cout << " (left out: " << s.notCurrent << " older names, " << s.orphans
+              << " without a parent)";
+  std::cout << "\n";
   return 0;
 }
 
@@ -297,6 +321,19 @@ int main(int argc, char** argv) {
   bool classMembers = false;
   classes->add_flag("--members", classMembers, "list the operations and properties");
 
+  auto* kladr = app.add_subcommand("kladr", "The address classifier (Kladr.mdb)");
+  kladr->require_subcommand(1);
+  auto* kladrImport = kladr->add_subcommand(
+      "import",
+      "Replace the classifier with the published one: SOCRBASE.DBF, KLADR.DBF and STREET.DBF "
+      "(dBase, code page 866) of DIR");
+  std::string kladrDir;
+  addData(kladrImport);
+  kladrImport->add_option("dir", kladrDir, "the folder of the .DBF files")->required();
+  kladrImport->footer(
+      "Loads current objects only; a region's ID is its two-digit code. One transaction: "
+      "a missing or broken file leaves the classifier as it was.");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -323,6 +360,7 @@ int main(int argc, char** argv) {
     if (*backup) return RunBackup(data, backupTarget);
     if (*demo) return qvdb::RunDemo(data, std::cout);
     if (*importMdb) return RunImportMdb(importSrc, importDest, keepUnknown);
+    if (*kladrImport) return RunKladrImport(data, kladrDir);
     if (*classes) {
       qvdb::ListClasses(classMembers, std::cout);
       return 0;

@@ -26,6 +26,7 @@ using qv::jet::FieldSpec;
 using qv::jet::JetType;
 using qv::testsupport::ExpectError;
 using qv::testsupport::kAnyError;
+using test::Rows;
 using test::TempFolder;
 
 struct FakeTable {
@@ -122,21 +123,6 @@ struct Installation {
     return o;
   }
 };
-
-// Every row of a statement, "|" between values, one line per row.
-std::string Rows(const fs::path& db, const std::string& sql) {
-  auto conn = qv::jet::Connection::Open(db.string());
-  auto st = conn->Prepare(sql);
-  std::string out;
-  while (st.Step()) {
-    for (int i = 0; i < st.ColumnCount(); ++i) {
-      const Variant v = st.Value(i);
-      out += (i ? "|" : "") + (v.IsNull() ? std::string("Null") : qv::CStr(v));
-    }
-    out += "\n";
-  }
-  return out;
-}
 
 std::set<std::string> Entries(const fs::path& folder) {
   std::set<std::string> names;

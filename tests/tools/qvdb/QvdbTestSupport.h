@@ -16,6 +16,7 @@
 
 #include "DataFolder.h"
 #include "core/mQvRegistryParams.h"
+#include "platform/jet/JetConnection.h"
 #include "support/TestSupport.h"
 
 namespace qvdb::test {
@@ -78,5 +79,21 @@ struct Json {
 // Parses one JSON value filling the whole text of well-formed UTF-8; throws
 // std::runtime_error naming the position on anything else.
 Json ParseJson(const std::string& text);
+
+// Every row of a statement on a database file, "|" between values, one line
+// per row.
+inline std::string Rows(const fs::path& db, const std::string& sql) {
+  auto conn = qv::jet::Connection::Open(db.string());
+  auto st = conn->Prepare(sql);
+  std::string out;
+  while (st.Step()) {
+    for (int i = 0; i < st.ColumnCount(); ++i) {
+      const qv::Variant v = st.Value(i);
+      out += (i ? "|" : "") + (v.IsNull() ? std::string("Null") : qv::CStr(v));
+    }
+    out += "\n";
+  }
+  return out;
+}
 
 }  // namespace qvdb::test
