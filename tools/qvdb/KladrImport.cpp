@@ -49,9 +49,11 @@ class DbfFile {
     if (!h_) Fail(qv::jet::jeterr::kBadDatabaseFormat, "Not a dBase file: " + path.string());
     for (const char* f : fields) {
       const int i = DBFGetFieldIndex(h_, f);
-      if (i < 0)
+      if (i < 0) {
+        DBFClose(h_);  // the destructor does not run for a constructor that throws
         Fail(qv::jet::jeterr::kBadDatabaseFormat,
              "dBase file " + path.string() + " has no field " + f);
+      }
       fields_[f] = i;
     }
   }
