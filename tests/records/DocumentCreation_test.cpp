@@ -120,7 +120,6 @@ TEST_F(DocumentCreation, RefusedCreationsLeaveNothing) {
   WriteFile("BigDocs", "not a folder");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.named);
-    std::string text;
     ExpectError(c.error, c.named, [&] { Create(c.stream, c.period, c.tmpl, c.flags, c.archived); });
     EXPECT_EQ(Chain() + " " + Cells(base->Id()), before);
     EXPECT_EQ(Count("doc_cell_values"), 1);
