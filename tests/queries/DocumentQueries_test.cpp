@@ -50,45 +50,42 @@ class DocumentQueriesTest : public DocumentTest {
 // ---- creation
 
 TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
+  using V = Variant;
   const struct {
-    const char* name;
-    std::function<Variant(ObjectPtr&)> create;
-    const char* docs;   // the new document: id|stream|period|instance|adjustment|bottom|top|
+    const char* service;
+    std::vector<Variant> args;
+    const char* docs;   // the new document: id|stream|period|instance|adjustment|bottom|top
     const char* cells;  // its cells
   } steps[] = {
-      {"first version",
-       [](ObjectPtr& q) { return q->CallV("CreateNewDocument2", 5.0, 2513.0, 101.0); },
-       "51|5|2513|0|0|0|0", ""},
-      {"new instance",
-       [](ObjectPtr& q) { return q->CallV("CreateNewInstance2", 5.0, 2513.0, 101.0); },
-       "52|5|2513|1|0|0|0", ""},
-      {"adjustment with the archive's cells",
-       [](ObjectPtr& q) { return q->CallV("CreateNewAdjustment2", 5.0, 2513.0, 102.0, true); },
-       "53|5|2513|0|1|51|0", "010000100001=base/129"},
-      {"adjustment of a given version, no cells",
-       [](ObjectPtr& q) {
-         return q->CallV("CreateNewAdjustment2", 5.0, 2513.0, 101.0, false, 52.0);
-       },
-       "54|5|2513|1|1|52|0", ""},
-      {"adjustment with a document's cells",
-       [](ObjectPtr& q) {
-         return q->CallV("CreateNewAdjustment2", 5.0, 2513.0, 101.0, true, 53.0, 0, -1, 1, 50.0);
-       },
-       "55|5|2513|0|2|53|0", "010000200001=other/129"},
-      {"new document with a document's cells",
-       [](ObjectPtr& q) { return q->CallV("CreateNewDocument2", 5.0, 2514.0, 101.0, -1, 2, 50.0); },
-       "56|5|2514|0|0|0|0", "010000200001=other/129"},
-      {"end document of a pension-fund master",
-       [](ObjectPtr& q) { return q->CallV("CreatePfrEndDocument", 51.0, 101.0); },
-       "57|5|246|0|0|0|0", ""},
+      {"CreateNewDocument2", {V(5.0), V(2513.0), V(101.0)}, "51|5|2513|0|0|0|0", ""},
+      {"CreateNewInstance2", {V(5.0), V(2513.0), V(101.0)}, "52|5|2513|1|0|0|0", ""},
+      // with the archive's cells
+      {"CreateNewAdjustment2",
+       {V(5.0), V(2513.0), V(102.0), V(true)},
+       "53|5|2513|0|1|51|0",
+       "010000100001=base/129"},
+      // of a given version, no cells
+      {"CreateNewAdjustment2",
+       {V(5.0), V(2513.0), V(101.0), V(false), V(52.0)},
+       "54|5|2513|1|1|52|0",
+       ""},
+      // with a document's cells
+      {"CreateNewAdjustment2",
+       {V(5.0), V(2513.0), V(101.0), V(true), V(53.0), V(0), V(-1), V(1), V(50.0)},
+       "55|5|2513|0|2|53|0",
+       "010000200001=other/129"},
+      {"CreateNewDocument2",
+       {V(5.0), V(2514.0), V(101.0), V(-1), V(2), V(50.0)},
+       "56|5|2514|0|0|0|0",
+       "010000200001=other/129"},
+      {"CreatePfrEndDocument", {V(51.0), V(101.0)}, "57|5|246|0|0|0|0", ""},
   };
   AddDoc(50, "taxpayer_id = 6, time_id = 2417");  // cells to copy, in another stream
   AddCell(50, "010000200001", "other");
-  for (const auto& s : steps) {
-    SCOPED_TRACE(s.name);
-    if (std::string(s.name) == "adjustment with the archive's cells")
-      AddCell(51, "010000100001", "base");
-    auto doc = std::static_pointer_cast<records::QvRecord>(s.create(q_).AsObject());
+  for (auto s : steps) {
+    SCOPED_TRACE(s.docs);
+    if (s.cells == std::string("010000100001=base/129")) AddCell(51, "010000100001", "base");
+    auto doc = std::static_pointer_cast<records::QvRecord>(q_->Call(s.service, s.args).AsObject());
     EXPECT_EQ(doc->State(), records::kLoaded);
     const std::string all = Docs();
     EXPECT_NE(all.find(s.docs), std::string::npos) << all;
@@ -215,18 +212,13 @@ TEST_F(Moves, EachTypeMovesTheRowsItShould) {
     if (c.chainRule) {
       EXPECT_EQ(ChainFaults(), "");
     }
+    if (c.type == 4) {  // the source's fields, the destination's place and registration
+      auto doc = Read(10);
+      EXPECT_EQ(CStr(doc->Get("Notes")) + "/" + CStr(doc->Get("Status_Qv")) + "/" +
+                    CStr(Sub(doc, "Template")->Get("ID")) + "/" + CStr(doc->Get("Reg_Number")),
+                "moved/2/102/3");
+    }
   }
-}
-
-// The merged-into document takes the source's fields but keeps its place
-// and registration.
-TEST_F(Moves, AMergeKeepsTheDestinationsPlace) {
-  Move(2, 4, 10);
-  auto doc = Read(10);
-  EXPECT_EQ(CStr(doc->Get("Notes")), "moved");
-  EXPECT_EQ(CLng(doc->Get("Status_Qv")), 2);
-  EXPECT_EQ(CDbl(Sub(doc, "Template")->Get("ID")), 102);
-  EXPECT_EQ(CDbl(doc->Get("Reg_Number")), 3);
 }
 
 // A failure half-way through a move leaves every row as it was.
