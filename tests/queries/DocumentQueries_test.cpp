@@ -558,13 +558,29 @@ TEST_F(DocSearch, EachCriterionSelectsItsDocuments) {
       for (const auto& [name, v] : values) q.Let(name, v);
     };
   };
+  using Values = std::vector<std::pair<const char*, Variant>>;
   const auto range = [&](int y1, int m1, int y2, int m2) {
-    return std::vector<std::pair<const char*, Variant>>{{"IsPeriods", T},
-                                                        {"PeriodCriterion", V(2)},
-                                                        {"RangePeriodYear1", V(y1)},
-                                                        {"RangePeriodMonth1", V(m1)},
-                                                        {"RangePeriodYear2", V(y2)},
-                                                        {"RangePeriodMonth2", V(m2)}};
+    return Values{{"IsPeriods", T},
+                  {"PeriodCriterion", V(2)},
+                  {"RangePeriodYear1", V(y1)},
+                  {"RangePeriodMonth1", V(m1)},
+                  {"RangePeriodYear2", V(y2)},
+                  {"RangePeriodMonth2", V(m2)}};
+  };
+  // The two offices' prefixes, either or both; one document with its pack.
+  const auto offices = [&](int joining) {
+    return Values{{"IsContoraPrefix1", T},
+                  {"ContoraPrefix1", V("77")},
+                  {"IsContoraPrefix2", T},
+                  {"ContoraPrefix2", V("78")},
+                  {"ContoraJoining", V(joining)}};
+  };
+  const auto cluster = [&](int doc) {
+    return Values{{"IsDocNum", T},
+                  {"DocNumMode", V(1)},
+                  {"DocNum1", V(doc)},
+                  {"DocNum2", V(doc)},
+                  {"WholePfrCluster", T}};
   };
   auto monthsOfRange = range(2025, 1, 2025, 6);
   monthsOfRange.insert(monthsOfRange.end(), {{"IsPeriodTypes", T}, {"PeriodTypes", V(1)}});
@@ -643,34 +659,10 @@ TEST_F(DocSearch, EachCriterionSelectsItsDocuments) {
        0},
       {"signer", set({{"IsSignerFio", T}, {"SignerSurname", V(" петров ")}}), "2", 0},
       {"first office", set({{"IsContoraPrefix1", T}, {"ContoraPrefix1", V("50, 77")}}), "1,2,6", 0},
-      {"either office",
-       set({{"IsContoraPrefix1", T},
-            {"ContoraPrefix1", V("77")},
-            {"IsContoraPrefix2", T},
-            {"ContoraPrefix2", V("78")},
-            {"ContoraJoining", V(2)}}),
-       "1,2,3,6", 0},
-      {"both offices",
-       set({{"IsContoraPrefix1", T},
-            {"ContoraPrefix1", V("77")},
-            {"IsContoraPrefix2", T},
-            {"ContoraPrefix2", V("78")},
-            {"ContoraJoining", V(1)}}),
-       "", 0},
-      {"a master with its pack",
-       set({{"IsDocNum", T},
-            {"DocNumMode", V(1)},
-            {"DocNum1", V(2)},
-            {"DocNum2", V(2)},
-            {"WholePfrCluster", T}}),
-       "2,6", 0},
-      {"an end document with its master",
-       set({{"IsDocNum", T},
-            {"DocNumMode", V(1)},
-            {"DocNum1", V(6)},
-            {"DocNum2", V(6)},
-            {"WholePfrCluster", T}}),
-       "2,6", 0},
+      {"either office", set(offices(2)), "1,2,3,6", 0},
+      {"both offices", set(offices(1)), "", 0},
+      {"a master with its pack", set(cluster(2)), "2,6", 0},
+      {"an end document with its master", set(cluster(6)), "2,6", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
