@@ -350,12 +350,5 @@ TEST_F(SignersTest, PotentialSenders) {
   EXPECT_EQ(Rows(q.GetAllPotentialSenders(0, "202;201"), {"PersonID"}), "201; 202");
 }
 
-TEST_F(SignersTest, BadListsFailWithTheOperationNamed) {
-  DictQueries q;
-  ExpectError(kAnyError, "[Qv_DBProvider::DictQueries.GetPersonnelOfTaxpayer",
-              [&] { q.GetPersonnelOfTaxpayer(101, "1;x)", "", false); });
-  ExpectError(kAnyError, "DictQueries.GetCountry", [&] { q.GetCountry("5;;", 0); });
-}
-
 }  // namespace
 }  // namespace qv::queries::testing
