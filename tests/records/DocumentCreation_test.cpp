@@ -97,7 +97,6 @@ TEST_F(DocumentCreation, EndDocumentsOfAPensionFundPack) {
             "40/246/0/0/0");
   for (const char* p : {"Accept_Date", "Accept_Term", "Payment_Term"})
     EXPECT_EQ(CStr(end->Get(p)), "01.03.2025") << p;
-  EXPECT_EQ(miDocument::IntGetPfrMasterStatus_Dao(40), 1);
 }
 
 TEST_F(DocumentCreation, RefusedCreationsLeaveNothing) {

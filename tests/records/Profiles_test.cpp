@@ -100,8 +100,6 @@ TEST_F(Profiles, Queries) {
       ids.push_back(CDbl(rs->CurrentValue(rs->FieldIndex("ID"))));
     EXPECT_EQ(ids, c.ids);
   }
-  ExpectError(5, "DBQProfiles.GetDocClassesForSelecting",
-              [&] { q.GetDocClassesForSelecting("3;1) or (1=1"); });
 }
 
 }  // namespace
