@@ -74,7 +74,7 @@ TEST_F(DocumentCreation, CellsAreCopiedByTheirFlags) {
     double copyFrom;
     const char* cells;
   } cases[] = {
-      {kAdjustment, 0, ""},
+      {kAdjustment, 50, ""},  // a document to copy from, but not asked to
       {kAdjustment | kCopyFromArchive, 0, "010000100001=base/129"},
       {kAdjustment | kCopyFromArchive | kCopyFromDocument, 50, "010000200001=other/129"},
       {kNewInstance | kCopyFromDocument, 50, "010000200001=other/129"},
