@@ -114,91 +114,28 @@ struct ShapeCase {
   const char* notContains;  // and one it must not (may be empty)
 };
 
-// The decisions of the emitter a wrong guess would break silently: where the
-// collation goes, which operator SQLite may run itself, literal forms.
+// The decisions of the emitter that no result shows (what the rows are is
+// checked by the SQL scripts of tests/sql): a plain column compares and
+// orders without a collation of its own, so that its index serves; numbers,
+// dates and texts that need no Jet rule use SQLite's own operators; TOP
+// without ties is a LIMIT; constant Between bounds are put in order once.
 TEST(JetTranslator, EmitsJetSemanticsIntoSqlite) {
   const ShapeCase cases[] = {
       {"select id from t where id = 5", "WHERE (\"t\".\"id\" = 5)", "COLLATE"},
       {"select id from t where name = 'Ёлка'", "(\"t\".\"name\" = 'Ёлка')", "COLLATE"},
-      {"select id from t where UCase(name) = 'A'", "jet_ucase(\"t\".\"name\") COLLATE JETRU = 'A'",
-       ""},
-      {"select id from t where Trim(name) = Trim(name)", "COLLATE JETRU", ""},
       {"select id from t order by name", "ORDER BY \"t\".\"name\"", "COLLATE"},
-      {"select id from t order by UCase$(name) desc",
-       "ORDER BY jet_ucase(\"t\".\"name\") COLLATE JETRU DESC", ""},
-      {"select name & 'x' as k from t group by name & 'x'",
-       "GROUP BY jet_concat(\"t\".\"name\", 'x') COLLATE JETRU", ""},
-      {"select distinct UCase(name) from t",
-       "jet_ucase(\"t\".\"name\") COLLATE JETRU AS \"Expr1000\"", ""},
       {"select id from t where v > 1 and n < 2", "((\"t\".\"v\" > 1) AND (\"t\".\"n\" < 2))",
        "COLLATE"},
-      // + is SQLite's own only for numbers and dates; texts concatenate with Null propagating
       {"select id + v, d + 1 from t", "(\"t\".\"id\" + \"t\".\"v\")", "jet_add"},
       {"select name + 'a' from t", "(\"t\".\"name\" || 'a')", "jet_add"},
-      {"select 'a' + Null", "('a' || NULL)", ""},
-      {"select name + id from t", "jet_add(\"t\".\"name\", \"t\".\"id\")", ""},
-      {"select name & v & 'z' from t", "jet_concat(\"t\".\"name\", \"t\".\"v\", 'z')", ""},
-      {"select name & d & b from t",
-       "jet_concat(\"t\".\"name\", jet_asdate(\"t\".\"d\"), jet_asbool(\"t\".\"b\"))", ""},
-      {"select CStr(d) from t", "jet_cstr(jet_asdate(\"t\".\"d\")) COLLATE JETRU AS", ""},
       {"select CStr(DateSerial(2007, 1, 1))", "jet_cstr(jet_dateserial(2007, 1, 1))", "asdate"},
       {"select max(d) from t", "max(\"t\".\"d\")", "jet_asdate"},
-      // Division always goes through the functions: a zero divisor is error 11, not Null.
-      {"select id / 2 from t", "jet_div(\"t\".\"id\", 2)", ""},
-      {"select id \\ 2, id Mod 3 from t",
-       "jet_idiv(\"t\".\"id\", 2) AS \"Expr1000\", jet_mod(\"t\".\"id\", 3)", ""},
-      {"select v \\ 2, v Mod 3, 2 ^ 3 from t",
-       "jet_idiv(\"t\".\"v\", 2) AS \"Expr1000\", jet_mod(\"t\".\"v\", 3) AS \"Expr1001\", "
-       "jet_pow(2, 3)",
-       ""},
-      // booleans as values are -1/0; as conditions plain
-      {"select id = 1 as f from t where id = 1", "(-((\"t\".\"id\" = 1))) AS \"f\"", ""},
-      {"select True, False", "-1 AS \"Expr1000\", 0 AS \"Expr1001\"", ""},
-      {"select Not id, Not b from t", "(~ \"t\".\"id\") AS \"Expr1000\", (-((NOT \"t\".\"b\"))) AS",
-       ""},
-      // literals
       {"select #2007-03-05#, #03/05/2007 12:00#, #1899-12-29#, #12:00#",
        "39146.0 AS \"Expr1000\", 39146.5 AS \"Expr1001\", (-1.0) AS \"Expr1002\", 0.5 AS", ""},
-      {"select {guid {0a1b2c3d-abcd-1111-2222-333344445555}}",
-       "'{0A1B2C3D-ABCD-1111-2222-333344445555}'", ""},
-      {"select \"say \"\"hi\"\"\", 'it''s'",
-       "'say \"hi\"' COLLATE JETRU AS \"Expr1000\", 'it''s' COLLATE", ""},
-      // Between: constant bounds put in order, others through min and max
       {"select id from t where id Between 10 And 1", "BETWEEN 1 AND 10", "min("},
-      {"select id from t where name Between 'я' And 'А'", "BETWEEN 'А' AND 'я'", ""},
-      {"select id from t where d Between DateSerial(2007,1,1) And DateSerial(2006,1,1)",
-       "BETWEEN min(jet_dateserial(2007, 1, 1), jet_dateserial(2006, 1, 1)) AND max(", "COLLATE"},
-      {"select id from t where id not between v and n", "NOT BETWEEN min(\"t\".\"v\", \"t\".\"n\")",
-       ""},
-      // Like, In, Is Null, Exists, IIf
-      {"select id from t where name Like 'A*' and name not like '?#'",
-       "(jet_like(\"t\".\"name\", 'A*') <> 0) AND (jet_like(\"t\".\"name\", '?#') = 0)", ""},
-      {"select id from t where id in (select tid from u) and name not in ('a', 'b')",
-       "(\"t\".\"id\" IN (SELECT \"u\".\"tid\" AS \"tid\" FROM \"u\"))", ""},
-      {"select id from t where UCase(name) in ('A')",
-       "jet_ucase(\"t\".\"name\") COLLATE JETRU IN ('A')", ""},
-      {"select IIf(IsNull(name), '', name) from t",
-       "(CASE WHEN (\"t\".\"name\" IS NULL) THEN '' ELSE \"t\".\"name\" END)", ""},
-      {"select id from t where exists (select * from u where u.tid = t.id)", "(EXISTS (SELECT", ""},
-      // TOP: LIMIT alone, ties through rank()
       {"select top 1 id from t", "LIMIT 1", "rank()"},
-      {"select top 2 name from t order by v desc",
-       "rank() OVER (ORDER BY \"$o1\" DESC) AS \"$r\" FROM (SELECT \"t\".\"name\" AS \"$c1\", "
-       "\"t\".\"v\" AS \"$o1\" FROM \"t\")) WHERE \"$r\" <= 2",
-       "LIMIT"},
-      {"select top 2 name from t order by name", "rank() OVER (ORDER BY \"$c1\" COLLATE JETRU)",
-       ""},
-      {"select top 25 percent id from t order by 1", "(\"$r\" - 1) * 100 < 25 * \"$n\"", ""},
-      {"select id from t where id in (select top 1 tid from u order by name)",
-       "IN (SELECT \"$c1\" AS \"tid\" FROM", ""},
-      // unions: parts with TOP or ORDER BY go in a sub-select, the ordering by position
-      {"select top 1 id from t union select tid from u order by id desc",
-       "SELECT * FROM (SELECT \"t\".\"id\" AS \"id\" FROM \"t\" LIMIT 1) UNION SELECT "
-       "\"u\".\"tid\" AS \"tid\" FROM \"u\" ORDER BY 1 DESC",
-       ""},
-      {"(select id from t) union all (select id from u)",
-       "SELECT \"t\".\"id\" AS \"id\" FROM \"t\" UNION ALL SELECT", ""},
-      // joins keep their nesting; a sub-select without alias gets one
+      // joins keep their nesting; an alias of the select list may be used in
+      // the same select
       {"select a.id from (t as a inner join u as b on a.id = b.tid) left join u as c on c.id = "
        "a.id",
        "FROM \"t\" AS \"a\" INNER JOIN \"u\" AS \"b\" ON (\"a\".\"id\" = \"b\".\"tid\") LEFT JOIN "
@@ -207,15 +144,8 @@ TEST(JetTranslator, EmitsJetSemanticsIntoSqlite) {
       {"select a.id from t as a left join (u as b inner join u as c on b.id = c.id) on b.tid = "
        "a.id",
        "LEFT JOIN (\"u\" AS \"b\" INNER JOIN \"u\" AS \"c\" ON", ""},
-      {"select id from (select id from t)",
-       "FROM (SELECT \"t\".\"id\" AS \"id\" FROM \"t\") AS \"$d1\"", ""},
-      {"select a.id from t a, u b where a.id = b.tid", "FROM \"t\" AS \"a\", \"u\" AS \"b\"", ""},
-      // an alias of the select list may be used in the same select
       {"select id * 2 as x from t where x > 4 order by x",
        "WHERE ((\"t\".\"id\" * 2) > 4) ORDER BY (\"t\".\"id\" * 2)", ""},
-      // ORDER BY a position
-      {"select id, name from t order by 2 desc, 1", "ORDER BY 2 DESC, 1", ""},
-      {"select distinctrow name from t", "SELECT DISTINCT", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.jet);
