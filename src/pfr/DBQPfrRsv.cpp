@@ -307,6 +307,7 @@ void DBQPfr::GetRsvNewSheetAndCorrNum(double aDocID, double aTemplateID, bool aI
 
 int32_t DBQPfr::GetRsvStartSheetNumForRenumbering(double aDocID, double aTemplateID) {
   return Guard(QV_HERE, [&] {
+    if (aDocID == 0) return 0;
     return MaxSheetNumOfChain(miDocument::GetCorrectionChain(aDocID), aTemplateID) + 1;
   });
 }
