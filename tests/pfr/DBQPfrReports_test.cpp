@@ -199,6 +199,54 @@ TEST_F(DBQPfrReportsTest, CorrectionChainsAreWalkedWholeAndStopAtLoopsAndGaps) {
   for (const auto& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
 }
 
+TEST_F(DBQPfrReportsTest, ReportsOfAStreamInAPeriod) {
+  InsertPfrPerson(1, kTaxpayer);
+  // Streams of taxpayer 5: 50 and 51 (kind 4), 52 (kind 1); taxpayer 6: 60.
+  Sql("update AccStream set AccStreamType = 4 where ID in (50, 60)");
+  Sql("insert into AccStream (ID, PersonID, AccStreamType) values (51, 5, 4)");
+  Sql("insert into AccStream (ID, PersonID, AccStreamType) values (52, 5, 1)");
+  Sql("insert into doc_templates (template_id, doc_type_id) values (548, 168)");
+  Sql("insert into doc_templates (template_id, doc_type_id) values (638, 638)");
+  const auto report = [&](int id, int stream, int templ, int instance, int status, int newer) {
+    Sql("insert into doc_registry (document_id, taxpayer_id, template_id, time_id, "
+        "instance_number, status_qv, top_doc_id) values (" +
+        Str(id) + ", " + Str(stream) + ", " + Str(templ) + ", 2413, " + Str(instance) + ", " +
+        Str(status) + ", " + Str(newer) + ")");
+  };
+  report(601, 50, 548, 0, 2, 0), report(602, 50, 548, 1, 1, 0), report(603, 51, 548, 0, 3, 0);
+  report(604, 52, 548, 0, 2, 0), report(605, 51, 548, 1, 2, 606), report(606, 60, 548, 0, 2, 0);
+  report(611, 50, 638, 0, 1, 612), report(612, 50, 638, 0, 1, 0);
+  Section(91, 601, 1, 17), Section(92, 602, 1, 26);
+  Section(93, 612, 1, 26), Cell(93, 1021001, "3"), Cell(93, 1021002, "1");
+  Section(94, 611, 1, 26), Cell(94, 1021001, "3");
+
+  DBQPfr q;
+  std::string collected;
+  Variant keys(VariantArray::Of({Variant(1021001), Variant(1021002)}));
+  ado::RecordsetPtr rs =
+      q.CollectSheetedCells(Variant(50), Variant(2024), Variant(638), Variant(26), 1, keys);
+  for (size_t r = 0; r < rs->RowCount(); ++r)
+    for (const char* f :
+         {"DocumentID", "SubDocID", "RepYear", "RepMonth", "K1021001", "K1021002"}) {
+      const Variant& v = rs->Value(r, rs->FieldIndex(f));
+      collected += (v.IsNull() ? "Null" : CStr(v)) + (std::string(f) == "K1021002" ? ";" : " ");
+    }
+  const struct {
+    const char* what;
+    std::string got, want;
+  } cases[] = {
+      {"for sending: the owner's kind 4 streams", Ids(q.GetRsv1DocsForSending(50, 2413)),
+       "601,603"},
+      {"for sending: stream 0", Ids(q.GetRsv1DocsForSending(0, 2413)), ""},
+      {"latest first form", Str(q.GetLatestRsv1DocumentInPeriod(50, 2413, false)), "602"},
+      {"latest with section 6", Str(q.GetLatestRsv1DocumentInPeriod(50, 2413, true)), "601"},
+      {"latest 2017 form", Str(q.GetLatestRsv2017DocumentInPeriod(50, 2413)), "612"},
+      {"latest 2020 form", Str(q.GetLatestRsv2020DocumentInPeriod(50, 2413)), "0"},
+      {"sheeted cells", collected, "611 94 2024 13 3 Null;612 93 2024 13 3 1;"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
+}
+
 TEST_F(DBQPfrReportsTest, SlicesReadAndWriteBackTheirSections) {
   // Section 71: two payment lines; 72: one payment.
   Section(71, 500, 0, 7), Section(72, 500, 0, 7), Section(73, 500, 0, 9);
