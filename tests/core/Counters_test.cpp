@@ -16,7 +16,6 @@ namespace {
 
 using coretest::ExpectError;
 
-using coretest::kAnyError;
 using mQvDaoDataBase::QvExecuteSql;
 using mQvDaoDataBase::QvQueryValue;
 

@@ -19,7 +19,6 @@ namespace {
 
 using coretest::ExpectError;
 
-using coretest::kAnyError;
 using mQvDaoDataBase::QvExecuteSql;
 
 // What the fake lock component saw, in order.

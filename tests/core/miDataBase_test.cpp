@@ -18,8 +18,6 @@ namespace {
 
 using coretest::ExpectError;
 
-using coretest::kAnyError;
-
 class Session : public coretest::DataFolderTest {};
 
 TEST_F(Session, FilesLiveInTheDataFolderFromTheRegistry) {

@@ -9,7 +9,6 @@ namespace qv::ado {
 namespace {
 
 using test::ExpectError;
-using test::kAnyError;
 
 TEST(AdoTypes, StoredValuesFollowTheFieldType) {
   const Variant kNull = Variant::Null();
@@ -98,16 +97,11 @@ TEST(AdoTypes, DescribesFieldsAsAppended) {
 
 TEST(AdoTypes, SizeErrorsNameTheFieldAndTheLengths) {
   const FieldInfo f = MakeFieldInfo("Fio", adVarWChar, 3, 0);
-  {
-    const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "", [&] {
-      CoerceToField(f, Variant("Иванов"), kRecordsetSource);
-    });
-
-    EXPECT_EQ(e.Source(), "ADODB.Recordset");
-    EXPECT_EQ(e.Description(),
-              "Multiple-step operation generated errors. Check each status value. (field Fio: a "
-              "text of 6 characters exceeds the size 3)");
-  }
+  const Error e = ExpectError(adoerr::kMultipleStep,
+                              "Multiple-step operation generated errors. Check each status value. "
+                              "(field Fio: a text of 6 characters exceeds the size 3)",
+                              [&] { CoerceToField(f, Variant("Иванов"), kRecordsetSource); });
+  EXPECT_EQ(e.Source(), "ADODB.Recordset");
 }
 
 }  // namespace

@@ -12,7 +12,6 @@ namespace {
 
 using test::Column;
 using test::ExpectError;
-using test::kAnyError;
 using test::MakeRecordset;
 using test::Render;
 
@@ -172,25 +171,18 @@ TEST(Recordset, RejectsMisuseWithAdoErrors) {
 
 TEST(Recordset, ErrorsCarryAdoTextsAndSources) {
   auto rs = Ids(0);
-  {
-    const Error e =
-        qv::testsupport::ExpectError(qv::testsupport::kAnyError, "", [&] { rs->CurrentValue(0); });
-
-    EXPECT_EQ(e.Number(), 3021);
-    EXPECT_EQ(e.Source(), "ADODB.Field");
-    EXPECT_EQ(e.Description(),
-              "Either BOF or EOF is True, or the current record has been deleted. Requested "
-              "operation requires a current record.");
-  }
-  {
-    const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "",
-                                                     [&] { rs->FieldIndex("Имя"); });
-
-    EXPECT_EQ(e.Source(), "ADODB.Fields");
-    EXPECT_EQ(e.Description(),
-              "Item cannot be found in the collection corresponding to the requested name or "
-              "ordinal. (Имя)");
-  }
+  EXPECT_EQ(ExpectError(3021,
+                        "Either BOF or EOF is True, or the current record has been deleted. "
+                        "Requested operation requires a current record.",
+                        [&] { rs->CurrentValue(0); })
+                .Source(),
+            "ADODB.Field");
+  EXPECT_EQ(ExpectError(adoerr::kItemNotFound,
+                        "Item cannot be found in the collection corresponding to the requested "
+                        "name or ordinal. (Имя)",
+                        [&] { rs->FieldIndex("Имя"); })
+                .Source(),
+            "ADODB.Fields");
 }
 
 TEST(Recordset, AppendsRowsInBulkAndRendersThem) {

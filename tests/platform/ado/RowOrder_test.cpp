@@ -9,7 +9,6 @@ namespace qv::ado {
 namespace {
 
 using test::ExpectError;
-using test::kAnyError;
 
 RecordsetPtr People() {
   return test::MakeRecordset(

@@ -9,7 +9,6 @@ namespace qv {
 namespace {
 
 using testsupport::ExpectError;
-using testsupport::kAnyError;
 
 // A class as the library declares its public classes: ProgID and dispatch
 // table beside it, created by name.

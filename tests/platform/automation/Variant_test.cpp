@@ -12,7 +12,6 @@ namespace qv {
 namespace {
 
 using testsupport::ExpectError;
-using testsupport::kAnyError;
 
 TEST(Variant, CStrWritesNumbersDatesAndBooleansAsVb) {
   const struct {

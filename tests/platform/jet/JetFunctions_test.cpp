@@ -5,6 +5,9 @@
 namespace qv::jet::testing {
 namespace {
 
+// What tests/sql/functions.test and expressions.test check through Jet
+// statements is not repeated here: these are the arguments and edges the
+// statements there do not reach.
 struct Case {
   const char* expr;      // a native SQL expression calling the registered functions
   const char* expected;  // Variant::Describe of the value, or "error N"
@@ -26,28 +29,20 @@ class JetFunctionsTest : public JetTest {
 
 TEST_F(JetFunctionsTest, OperatorsAndNullRules) {
   const Case cases[] = {
-      {"jet_add('a', NULL)", "Null"},
       {"jet_add(NULL, 1)", "Null"},
-      {"jet_add('a', 'b')", "String \"ab\""},
-      {"jet_add(1, 2)", "Long 3"},
       {"jet_add('1', 2)", "Double 3"},
       {"jet_add(2147483647, 1)", "Double 2147483648"},
       {"jet_add('x', 1)", "error 13"},
       {"jet_cstr(jet_add(jet_dateserial(2007, 1, 31), 1))", "String \"01.02.2007\""},
       {"jet_concat('a', NULL, 1.5)", "String \"a1.5\""},
-      {"jet_concat(NULL, NULL)", "Null"},
       {"jet_concat('x', jet_dateserial(2007, 3, 5))", "String \"x05.03.2007\""},
       {"jet_concat('flag ', jet_asbool(-1))", "String \"flag True\""},
       {"jet_concat('n', 2147483648)", "String \"n2147483648\""},
-      {"jet_nz(NULL)", "String \"\""},
       {"jet_nz(NULL, 5)", "Long 5"},
-      {"jet_nz(3, 5)", "Long 3"},
       {"jet_mod(7.5, 2)", "Long 0"},
       {"jet_mod(NULL, 2)", "Null"},
       {"jet_pow(-8, 0.5)", "error 5"},
       {"jet_like('ЦиТрус', '*ц?т*')", "Long -1"},
-      {"jet_like('цвет', '*ц?т*')", "Long 0"},
-      {"jet_like(NULL, '*')", "Null"},
       {"jet_like(12345, '1#3*')", "Long -1"},
   };
   Check(std::begin(cases), std::end(cases));
@@ -68,45 +63,27 @@ TEST_F(JetFunctionsTest, Conversions) {
 
 TEST_F(JetFunctionsTest, Text) {
   const Case cases[] = {
-      {"jet_mid('Привет', 2, 3)", "String \"рив\""},
-      {"jet_mid('Привет', 5)", "String \"ет\""},
-      {"jet_mid(NULL, 1)", "Null"},
-      {"jet_left('Привет', 2)", "String \"Пр\""},
-      {"jet_left('Привет', 20)", "String \"Привет\""},
-      {"jet_left(NULL, 2)", "Null"},
       {"jet_left('a', -1)", "error 5"},
-      {"jet_right('Привет', 3)", "String \"вет\""},
-      {"jet_len('Привет')", "Long 6"},
       {"jet_len('a😀')", "Long 3"},  // UTF-16 units
-      {"jet_len(NULL)", "Null"},
       {"jet_len(12.5)", "Long 4"},
       {"jet_instr('Привет', 'ИВ')", "Long 3"},  // text comparison unless 0 is given
       {"jet_instr(1, 'Привет', 'ИВ', 0)", "Long 0"},
       {"jet_instr('abc', NULL)", "Null"},
-      {"jet_lcase('ПРИВЕТ Мир')", "String \"привет мир\""},
-      {"jet_ucase('ёжик')", "String \"ЁЖИК\""},
       {"jet_ucase(NULL)", "Null"},
-      {"jet_string(3, 'ab')", "String \"aaa\""},
-      {"jet_string(2, 192)", "String \"АА\""},  // a code is read in code page 1251
-      {"jet_space(3)", "String \"   \""},
-      {"jet_replace('Мама мыла раму', 'МА', 'па')", "String \"папа мыла раму\""},
+      {"jet_string(3, 'ab')", "String \"aaa\""},  // the first character only
+      {"jet_string(2, 192)", "String \"АА\""},    // a code is read in code page 1251
       {"jet_replace('aaa', 'a', 'b', 2)", "String \"bb\""},
       {"jet_replace('aaa', 'a', 'b', 1, 2)", "String \"bba\""},
       {"jet_replace('aAa', 'a', 'b', 1, -1, 0)", "String \"bAb\""},
       {"jet_strcomp('a', 'B', 0)", "Long 1"},
-      {"jet_strcomp('а', 'Б')", "Long -1"},
       {"jet_strcomp(NULL, 'a')", "Null"},
       {"jet_strreverse('абв')", "String \"вба\""},
       {"jet_asc('Ё')", "Long 168"},
-      {"jet_asc('A')", "Long 65"},
       {"jet_asc('')", "error 5"},
       {"jet_ascw('я')", "Long 1103"},
       {"jet_chr(185)", "String \"№\""},
-      {"jet_chr(256)", "error 5"},
       {"jet_chrw(1071)", "String \"Я\""},
       {"jet_format(1234.5, '#,##0.00')", "String \"1,234.50\""},
-      {"jet_format(39083, 'dd.mm.yyyy')", "String \"01.01.2007\""},
-      {"jet_format(NULL, '0')", "Null"},
       {"jet_format(2.5)", "String \"2.5\""},
   };
   Check(std::begin(cases), std::end(cases));
@@ -120,12 +97,8 @@ TEST_F(JetFunctionsTest, DatesAndNumbers) {
       {"jet_cstr(jet_datevalue('05.03.2007 14:30'))", "String \"05.03.2007\""},
       {"jet_cstr(jet_timevalue('05.03.2007 14:30'))", "String \"14:30:00\""},
       {"jet_year('05.03.2007')", "Long 2007"},
-      {"jet_month(39083)", "Long 1"},
       {"jet_day(jet_dateserial(2007, 3, 5))", "Long 5"},
       {"jet_hour(0.75)", "Long 18"},
-      {"jet_minute(jet_timeserial(1, 2, 3))", "Long 2"},
-      {"jet_second(jet_timeserial(1, 2, 3))", "Long 3"},
-      {"jet_year(NULL)", "Null"},
       {"jet_year('no date')", "error 13"},
       {"jet_weekday(jet_dateserial(2007, 3, 5), 2)", "Long 1"},
       {"jet_cstr(jet_dateadd('yyyy', 1, jet_dateserial(2008, 2, 29)))", "String \"28.02.2009\""},
@@ -138,11 +111,10 @@ TEST_F(JetFunctionsTest, DatesAndNumbers) {
       {"jet_datediff('d', jet_dateserial(2007, 3, 2), jet_dateserial(2007, 3, 1))", "Long -1"},
       {"jet_datepart('q', jet_dateserial(2007, 8, 1))", "Long 3"},
       {"jet_datepart('y', jet_dateserial(2007, 3, 1))", "Long 60"},
-      {"jet_abs(-3)", "Long 3"},
+      {"jet_abs(-3)", "Long 3"},  // a Long stays a Long
       {"jet_abs(NULL)", "Null"},
       {"jet_int(7)", "Long 7"},
       {"jet_cstr(jet_int(jet_add(jet_dateserial(2007, 3, 5), 0.75)))", "String \"05.03.2007\""},
-      {"jet_round(3.5)", "Double 4"},
       {"jet_round(5)", "Long 5"},
       {"jet_sgn(0)", "Long 0"},
       {"jet_sqr(-1)", "error 5"},
@@ -163,16 +135,6 @@ TEST_F(JetFunctionsTest, FirstAndLastFollowRowOrder) {
     out += s.Value(0).Describe() + " " + s.Value(1).Describe() + " " + s.Value(2).Describe() + ";";
   EXPECT_EQ(out, "Long 1 String \"a\" String \"c\";Long 2 Null String \"e\";");
   EXPECT_EQ(Native("SELECT jet_first(v) FROM t WHERE 0"), "Null");
-}
-
-TEST(JetFunctionTable, LookupIsCaseInsensitiveAndTakesTheDollarSign) {
-  ASSERT_NE(FindJetFunction("ucase$"), nullptr);
-  EXPECT_EQ(FindJetFunction("ucase$"), FindJetFunction("UCase"));
-  EXPECT_NE(FindJetFunction("MID"), nullptr);
-  EXPECT_NE(FindJetFunction("Mod"), nullptr);
-  EXPECT_NE(FindJetFunction("Like"), nullptr);
-  EXPECT_EQ(FindJetFunction("NoSuchFunction"), nullptr);
-  EXPECT_EQ(FindJetFunction("$"), nullptr);
 }
 
 // Every entry with an implementation is registered under its SQLite name

@@ -114,91 +114,28 @@ struct ShapeCase {
   const char* notContains;  // and one it must not (may be empty)
 };
 
-// The decisions of the emitter a wrong guess would break silently: where the
-// collation goes, which operator SQLite may run itself, literal forms.
+// The decisions of the emitter that no result shows (what the rows are is
+// checked by the SQL scripts of tests/sql): a plain column compares and
+// orders without a collation of its own, so that its index serves; numbers,
+// dates and texts that need no Jet rule use SQLite's own operators; TOP
+// without ties is a LIMIT; constant Between bounds are put in order once.
 TEST(JetTranslator, EmitsJetSemanticsIntoSqlite) {
   const ShapeCase cases[] = {
       {"select id from t where id = 5", "WHERE (\"t\".\"id\" = 5)", "COLLATE"},
       {"select id from t where name = 'Ёлка'", "(\"t\".\"name\" = 'Ёлка')", "COLLATE"},
-      {"select id from t where UCase(name) = 'A'", "jet_ucase(\"t\".\"name\") COLLATE JETRU = 'A'",
-       ""},
-      {"select id from t where Trim(name) = Trim(name)", "COLLATE JETRU", ""},
       {"select id from t order by name", "ORDER BY \"t\".\"name\"", "COLLATE"},
-      {"select id from t order by UCase$(name) desc",
-       "ORDER BY jet_ucase(\"t\".\"name\") COLLATE JETRU DESC", ""},
-      {"select name & 'x' as k from t group by name & 'x'",
-       "GROUP BY jet_concat(\"t\".\"name\", 'x') COLLATE JETRU", ""},
-      {"select distinct UCase(name) from t",
-       "jet_ucase(\"t\".\"name\") COLLATE JETRU AS \"Expr1000\"", ""},
       {"select id from t where v > 1 and n < 2", "((\"t\".\"v\" > 1) AND (\"t\".\"n\" < 2))",
        "COLLATE"},
-      // + is SQLite's own only for numbers and dates; texts concatenate with Null propagating
       {"select id + v, d + 1 from t", "(\"t\".\"id\" + \"t\".\"v\")", "jet_add"},
       {"select name + 'a' from t", "(\"t\".\"name\" || 'a')", "jet_add"},
-      {"select 'a' + Null", "('a' || NULL)", ""},
-      {"select name + id from t", "jet_add(\"t\".\"name\", \"t\".\"id\")", ""},
-      {"select name & v & 'z' from t", "jet_concat(\"t\".\"name\", \"t\".\"v\", 'z')", ""},
-      {"select name & d & b from t",
-       "jet_concat(\"t\".\"name\", jet_asdate(\"t\".\"d\"), jet_asbool(\"t\".\"b\"))", ""},
-      {"select CStr(d) from t", "jet_cstr(jet_asdate(\"t\".\"d\")) COLLATE JETRU AS", ""},
       {"select CStr(DateSerial(2007, 1, 1))", "jet_cstr(jet_dateserial(2007, 1, 1))", "asdate"},
       {"select max(d) from t", "max(\"t\".\"d\")", "jet_asdate"},
-      // Division always goes through the functions: a zero divisor is error 11, not Null.
-      {"select id / 2 from t", "jet_div(\"t\".\"id\", 2)", ""},
-      {"select id \\ 2, id Mod 3 from t",
-       "jet_idiv(\"t\".\"id\", 2) AS \"Expr1000\", jet_mod(\"t\".\"id\", 3)", ""},
-      {"select v \\ 2, v Mod 3, 2 ^ 3 from t",
-       "jet_idiv(\"t\".\"v\", 2) AS \"Expr1000\", jet_mod(\"t\".\"v\", 3) AS \"Expr1001\", "
-       "jet_pow(2, 3)",
-       ""},
-      // booleans as values are -1/0; as conditions plain
-      {"select id = 1 as f from t where id = 1", "(-((\"t\".\"id\" = 1))) AS \"f\"", ""},
-      {"select True, False", "-1 AS \"Expr1000\", 0 AS \"Expr1001\"", ""},
-      {"select Not id, Not b from t", "(~ \"t\".\"id\") AS \"Expr1000\", (-((NOT \"t\".\"b\"))) AS",
-       ""},
-      // literals
       {"select #2007-03-05#, #03/05/2007 12:00#, #1899-12-29#, #12:00#",
        "39146.0 AS \"Expr1000\", 39146.5 AS \"Expr1001\", (-1.0) AS \"Expr1002\", 0.5 AS", ""},
-      {"select {guid {0a1b2c3d-abcd-1111-2222-333344445555}}",
-       "'{0A1B2C3D-ABCD-1111-2222-333344445555}'", ""},
-      {"select \"say \"\"hi\"\"\", 'it''s'",
-       "'say \"hi\"' COLLATE JETRU AS \"Expr1000\", 'it''s' COLLATE", ""},
-      // Between: constant bounds put in order, others through min and max
       {"select id from t where id Between 10 And 1", "BETWEEN 1 AND 10", "min("},
-      {"select id from t where name Between 'я' And 'А'", "BETWEEN 'А' AND 'я'", ""},
-      {"select id from t where d Between DateSerial(2007,1,1) And DateSerial(2006,1,1)",
-       "BETWEEN min(jet_dateserial(2007, 1, 1), jet_dateserial(2006, 1, 1)) AND max(", "COLLATE"},
-      {"select id from t where id not between v and n", "NOT BETWEEN min(\"t\".\"v\", \"t\".\"n\")",
-       ""},
-      // Like, In, Is Null, Exists, IIf
-      {"select id from t where name Like 'A*' and name not like '?#'",
-       "(jet_like(\"t\".\"name\", 'A*') <> 0) AND (jet_like(\"t\".\"name\", '?#') = 0)", ""},
-      {"select id from t where id in (select tid from u) and name not in ('a', 'b')",
-       "(\"t\".\"id\" IN (SELECT \"u\".\"tid\" AS \"tid\" FROM \"u\"))", ""},
-      {"select id from t where UCase(name) in ('A')",
-       "jet_ucase(\"t\".\"name\") COLLATE JETRU IN ('A')", ""},
-      {"select IIf(IsNull(name), '', name) from t",
-       "(CASE WHEN (\"t\".\"name\" IS NULL) THEN '' ELSE \"t\".\"name\" END)", ""},
-      {"select id from t where exists (select * from u where u.tid = t.id)", "(EXISTS (SELECT", ""},
-      // TOP: LIMIT alone, ties through rank()
       {"select top 1 id from t", "LIMIT 1", "rank()"},
-      {"select top 2 name from t order by v desc",
-       "rank() OVER (ORDER BY \"$o1\" DESC) AS \"$r\" FROM (SELECT \"t\".\"name\" AS \"$c1\", "
-       "\"t\".\"v\" AS \"$o1\" FROM \"t\")) WHERE \"$r\" <= 2",
-       "LIMIT"},
-      {"select top 2 name from t order by name", "rank() OVER (ORDER BY \"$c1\" COLLATE JETRU)",
-       ""},
-      {"select top 25 percent id from t order by 1", "(\"$r\" - 1) * 100 < 25 * \"$n\"", ""},
-      {"select id from t where id in (select top 1 tid from u order by name)",
-       "IN (SELECT \"$c1\" AS \"tid\" FROM", ""},
-      // unions: parts with TOP or ORDER BY go in a sub-select, the ordering by position
-      {"select top 1 id from t union select tid from u order by id desc",
-       "SELECT * FROM (SELECT \"t\".\"id\" AS \"id\" FROM \"t\" LIMIT 1) UNION SELECT "
-       "\"u\".\"tid\" AS \"tid\" FROM \"u\" ORDER BY 1 DESC",
-       ""},
-      {"(select id from t) union all (select id from u)",
-       "SELECT \"t\".\"id\" AS \"id\" FROM \"t\" UNION ALL SELECT", ""},
-      // joins keep their nesting; a sub-select without alias gets one
+      // joins keep their nesting; an alias of the select list may be used in
+      // the same select
       {"select a.id from (t as a inner join u as b on a.id = b.tid) left join u as c on c.id = "
        "a.id",
        "FROM \"t\" AS \"a\" INNER JOIN \"u\" AS \"b\" ON (\"a\".\"id\" = \"b\".\"tid\") LEFT JOIN "
@@ -207,15 +144,8 @@ TEST(JetTranslator, EmitsJetSemanticsIntoSqlite) {
       {"select a.id from t as a left join (u as b inner join u as c on b.id = c.id) on b.tid = "
        "a.id",
        "LEFT JOIN (\"u\" AS \"b\" INNER JOIN \"u\" AS \"c\" ON", ""},
-      {"select id from (select id from t)",
-       "FROM (SELECT \"t\".\"id\" AS \"id\" FROM \"t\") AS \"$d1\"", ""},
-      {"select a.id from t a, u b where a.id = b.tid", "FROM \"t\" AS \"a\", \"u\" AS \"b\"", ""},
-      // an alias of the select list may be used in the same select
       {"select id * 2 as x from t where x > 4 order by x",
        "WHERE ((\"t\".\"id\" * 2) > 4) ORDER BY (\"t\".\"id\" * 2)", ""},
-      // ORDER BY a position
-      {"select id, name from t order by 2 desc, 1", "ORDER BY 2 DESC, 1", ""},
-      {"select distinctrow name from t", "SELECT DISTINCT", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.jet);
@@ -374,89 +304,8 @@ TEST(JetTranslator, ReportsJetErrorsWithPositionAndToken) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.jet.substr(0, 120));
-    {
-      const qv::Error e = qv::testsupport::ExpectError(
-          qv::testsupport::kAnyError, "", [&] { const Translation t = Translate(c.jet); });
-
-      EXPECT_EQ(e.Number(), c.number) << e.Description();
-      EXPECT_NE(e.Description().find(c.text), std::string::npos) << e.Description();
-      EXPECT_EQ(e.Source(), "DAO.Database");
-    }
-  }
-}
-
-// Statements of the kind the library runs, each of which must translate.
-TEST(JetTranslator, TranslatesTheLibrarysStatements) {
-  const char* statements[] = {
-      "select max(r.instance_number) AS inst, count(*) AS cnt from doc_registry AS r left join "
-      "doc_templates AS t ON t.template_id = r.template_id where r.taxpayer_id=5",
-      "select doc.document_id from doc_registry AS doc Where doc.taxpayer_id=1 and doc.template_id "
-      "in (select t2.template_id from doc_templates AS t1 INNER JOIN doc_templates AS t2 ON "
-      "t1.doc_type_id=t2.doc_type_id Where t1.template_id = 3)",
-      "Select * from ( select p.ID AS PersonID, p.Type AS PersonType, iif (p.Type = 2, "
-      "lp.ShortName, "
-      "Trim (np.SurName + ' ' + np.Name + ' ' + np.Patronymic)) AS Name, iif (p.Type = 2, lp.INN, "
-      "np.INN) AS INN, iif (p.Type = 2, lp.KPP, '') AS KPP From ( Person As p LEFT JOIN "
-      "LegalPerson "
-      "AS lp ON p.PersonRealID = lp.ID) LEFT JOIN NaturalPerson AS np ON p.PersonRealID = np.ID "
-      "Where p.ID IN (Select w.WorkerID From Personnel AS w where w.JobPlaceID = 4)) order by Name",
-      "select distinct * from (select pl.ID AS ID from personnel as pl where pl.WorkerID = 1 union "
-      "all select pl2.ID as ID from personnel as pl2 where pl2.JobPlaceID = 1)",
-      "SELECT Id AS PersonID FROM Person p WHERE p.Type = 1",
-      "select count (*) As V From (select top 1 ID From Person As a Where a.PersonRealID = 3)",
-      "select sum(iif (d.status_qv=1, 1, 0)) AS inworking_count, sum(iif (d.status_qv=2, 1, 0)) AS "
-      "completed_count from (doc_registry AS d LEFT JOIN doc_templates AS t ON t.Template_ID = "
-      "d.Template_ID) where d.taxpayer_id = 1",
-      "select s.ID AS SubDocID, s.PfrPersonID, (select top 1 c1.[Value] from PfrCellValues AS c1 "
-      "where c1.SubDocID = s.ID and c1.Key = 200005 and c1.TableNum = 0 and c1.LineNum = 0) AS "
-      "DataType, 0 AS Dummy from PfrSubDocs as s where s.ID = 12",
-      "select top 1 * from ( select * from ( select iif (IsNull(V1), 0, Val (V1)) AS SheetNum, iif "
-      "(IsNull(V2), 0, Val (V2)) AS CorrNum from ( select (select c1.Value from PfrCellValues as "
-      "c1 "
-      "where c1.SubDocID = s.ID and c1.Key = 1021001) AS V1, (select c2.Value from PfrCellValues "
-      "as "
-      "c2 where c2.SubDocID = s.ID and c2.Key = 1021002) AS V2 from PfrSubDocs as s where "
-      "s.DocumentID in (1, 2) ) ) order by SheetNum desc, CorrNum desc )",
-      "select gkey AS cell_key, sum (v) as first_value from ( select mid(a.Value, 1, 2)+\"00\"+"
-      "mid(a.Value, 5, 3) as gkey, val (a.Value) as v from PfrCellValues as a left join PfrSubDocs "
-      "as b on a.SubDocID=b.ID Where b.DocumentID in ( select document_id from doc_registry where "
-      "taxpayer_id = 3 ) ) group by gkey",
-      "SELECT doc_templates.* , iif (IsNull (full_name), \"\", CStr (full_name)) + \"|\" + iif "
-      "(IsNull (template_id), \"\", CStr (template_id)) AS SeekName  From doc_templates order by "
-      "FolderID desc, full_name;",
-      "Select CStr(a.ID) AS ID2, a.EventTime from VarData AS a where (a.EventTime between "
-      "DateSerial(2007, 3, 5) and DateSerial(2007, 4, 1)) order by a.EventTime  DESC ",
-      "select * from VarData AS a where a.ID = {guid {0A1B2C3D-ABCD-1111-2222-333344445555}} ",
-      "select top 5 * from ( select * from WjSoftDicts where DictType = 2  Order by UCase$(Name) "
-      ") ",
-      "select the_year from (select id as the_year from t) where the_year<2100 and the_year>=2003 "
-      "group by the_year order by the_year desc; ",
-      "select V from ( select top 1 a.KPP AS V from doc_registry as d LEFT JOIN LegalPerson AS a "
-      "ON "
-      "a.ID = d.taxpayer_id where d.document_id = 1 Union select distinct c.Value AS V from "
-      "PfrCellValues AS c where c.SubDocID in ( select p.ID from PfrSubDocs AS p Where "
-      "p.DocumentID = 1 ) )",
-      "select ac.document_id AS AccStreamID from ((( select p.ID AS PersonID from Person AS p "
-      "union select "
-      "b.WorkerID AS PersonID from Personnel AS b INNER JOIN Person AS pp ON pp.ID = b.JobPlaceID "
-      ") "
-      "AS pid left join doc_registry AS ac ON pid.PersonID = ac.taxpayer_id) left join Person AS "
-      "per "
-      "ON per.ID = pid.PersonID) left join LegalPerson AS lp ON lp.ID = per.PersonRealID",
-      "select a.ID AS ID from Person AS a INNER JOIN ( select ID as ID from LegalPerson Union "
-      "select "
-      "ID as ID from NaturalPerson ) as p ON p.ID = a.PersonRealID ",
-      "select \"\" AS second_value, 0 AS second_type from t where id = -1234567770",
-      "select distinct Trim$(c.Value) AS v from PfrCellValues AS c where c.SubDocID in (41, 46)",
-      "select max (r.doc_type+1) from doc_registry as r left join doc_templates as t ON "
-      "t.template_id = r.template_id where r.taxpayer_id = 3",
-      "select document_id from doc_registry where accept_date >= DateSerial(1899,12,31) order by "
-      "accept_date desc, document_id desc;",
-  };
-  for (const char* s : statements) {
-    SCOPED_TRACE(s);
-    const Translation t = Translate(s);
-    EXPECT_FALSE(t.columns.empty());
+    EXPECT_EQ(testsupport::ExpectError(c.number, c.text, [&] { Translate(c.jet); }).Source(),
+              "DAO.Database");
   }
 }
 

@@ -216,12 +216,8 @@ TEST(RegistryStore, RejectsWhatTheFileCannotHold) {
       {"unwritable file", [&] { blocked.SetValue(kHKLM, "K", "v", s); }, 75},
   };
   for (const auto& c : cases) {
-    {
-      const Error e =
-          qv::testsupport::ExpectError(qv::testsupport::kAnyError, "", [&] { c.call(); });
-
-      EXPECT_EQ(e.Number(), c.number) << c.what << ": " << e.Description();
-    }
+    SCOPED_TRACE(c.what);
+    testsupport::ExpectError(c.number, "", c.call);
   }
   EXPECT_EQ(ReadFile(file), "[HKLM\\K]\nv = \"kept\"\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / ""), fs::directory_iterator()), 1);

@@ -321,23 +321,6 @@ TEST_F(QvRecordTest, IsBlankLooksAtDataOnly) {
   EXPECT_EQ(Log(), "");
 }
 
-TEST_F(QvRecordTest, ReadOnlyTypesLackTheNotifications) {
-  ObjectPtr country = CreateObject("Qv_Records.QvAdrCountry");
-  ObjectPtr person = CreateObject("qv_records.qvperson");
-  EXPECT_EQ(country->Get("IsReadOnlyRecord"), Variant(true));
-  EXPECT_EQ(person->Get("IsReadOnlyRecord"), Variant(false));
-  for (const char* op : {"AfterInsert", "AfterUpdate", "AfterDelete", "SaveToStore",
-                         "DeleteFromStore", "DeafForNotifications"}) {
-    {
-      SCOPED_TRACE(::testing::Message() << op);
-      ExpectError(vberr::kNotSupported, "", [&] { country->CallV(op); });
-    }
-    EXPECT_TRUE(person->Class().Find(op)) << op;
-  }
-  person->CallV("AfterUpdate");  // present, and harmless on a new record
-  EXPECT_EQ(person->Get("RState"), Variant(int32_t{0}));
-}
-
 TEST_F(QvRecordTest, TypeSpecificMembers) {
   // A text identifier: "" when new.
   ObjectPtr event = CreateObject("Qv_Records.QvLogEvent");

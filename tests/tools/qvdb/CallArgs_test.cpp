@@ -16,6 +16,7 @@ namespace qvdb {
 namespace {
 
 using qv::Variant;
+using qv::testsupport::ExpectError;
 
 TEST(CallArgs, ReadsEachForm) {
   const struct {
@@ -106,12 +107,8 @@ TEST(CallArgs, RejectsMalformedForms) {
       {"@Qv_Records.QvTaxOffice{ContoraType=abc}", 13},
   };
   for (const auto& c : cases) {
-    {
-      const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "",
-                                                       [&] { ParseCallArg(c.text); });
-
-      EXPECT_EQ(e.Number(), c.number) << c.text << ": " << e.Description();
-    }
+    SCOPED_TRACE(c.text);
+    ExpectError(c.number, "", [&] { ParseCallArg(c.text); });
   }
 }
 
@@ -165,13 +162,9 @@ TEST(Call, Errors) {
                {"VBA.Collection.NoSuchOperation", 438},
                {"QvdbTest.CallProbe.Bump", 449}};
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
     std::ostringstream out;
-    {
-      const qv::Error e = qv::testsupport::ExpectError(
-          qv::testsupport::kAnyError, "", [&] { RunCall(c.target, {}, Format::kJson, out); });
-
-      EXPECT_EQ(e.Number(), c.number) << c.target << ": " << e.Description();
-    }
+    ExpectError(c.number, "", [&] { RunCall(c.target, {}, Format::kJson, out); });
     EXPECT_EQ(out.str(), "") << c.target;
   }
 }

@@ -243,17 +243,6 @@ TEST(Check, SkippedLogWritesAreReported) {
   EXPECT_NE(out.str().find("\nEvent log:\n  3 log writes skipped"), std::string::npos) << out.str();
 }
 
-TEST(Check, MissingFolder) {
-  TempFolder tmp;
-  std::ostringstream out;
-  {
-    const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "",
-                                                     [&] { CheckDataFolder(tmp / "none", out); });
-
-    EXPECT_EQ(e.Number(), 3044);
-  }
-}
-
 TEST(Check, SelfTestPrintsALinePerTest) {
   std::ostringstream out;
   EXPECT_EQ(RunSelfTest("QvdbTest.FakeSelfTest", out), 2);
@@ -293,12 +282,7 @@ TEST(Check, ConsoleTesterIsLateBound) {
   o->CallV("TryBegin", "a");
   o->CallV("TryBegin", "b");  // "a" had no result
   o->CallV("TrySuccess");
-  {
-    const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "",
-                                                     [&] { o->CallV("TrySuccess", "extra"); });
-
-    EXPECT_EQ(e.Number(), 450);
-  }
+  qv::testsupport::ExpectError(450, "", [&] { o->CallV("TrySuccess", "extra"); });
   EXPECT_EQ(tester->Passed(), 1);
   EXPECT_EQ(tester->Failed(), 1);
   EXPECT_EQ(out.str(), "  FAILED  a: no result reported\n  ok      b\n");

@@ -17,6 +17,7 @@ namespace qvdb {
 namespace {
 
 namespace fs = std::filesystem;
+using qv::testsupport::ExpectError;
 using test::TempFolder;
 
 std::string ReadFile(const fs::path& p) {
@@ -64,13 +65,7 @@ TEST(DataFolder, InitRefusesAnExistingDatabaseUnlessForced) {
   const fs::path folder = test::CopyOfPristine(tmp);
   AddMarker(folder);
   std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
-  {
-    const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "",
-                                                     [&] { InitDataFolder(folder, false); });
-
-    EXPECT_EQ(e.Number(), 3204);
-    EXPECT_NE(e.Description().find("--force"), std::string::npos);
-  }
+  ExpectError(3204, "--force", [&] { InitDataFolder(folder, false); });
   EXPECT_EQ(CountRows(folder, "Post"), 1);  // untouched
   EXPECT_NE(ReadFile(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
 
@@ -83,26 +78,18 @@ TEST(DataFolder, InitRefusesAnExistingDatabaseUnlessForced) {
   EXPECT_FALSE(fs::exists(folder / "BigDocs"));
 }
 
+// A folder without a database keeps its options file; a file is no folder.
 TEST(DataFolder, InitKeepsAnOptionsFileOfAFolderWithoutDatabase) {
   TempFolder tmp;
+  std::ofstream(tmp / "file") << "x";
+  ExpectError(75, "", [&] { InitDataFolder(tmp / "file", false); });
+  EXPECT_FALSE(RegisteredDataFolder());
   const fs::path folder = tmp / "data";
   fs::create_directories(folder);
   std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
   const InitResult r = InitDataFolder(folder, false);
   EXPECT_FALSE(r.optionsWritten);
   EXPECT_NE(ReadFile(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
-}
-
-TEST(DataFolder, InitOnAFileFails) {
-  TempFolder tmp;
-  std::ofstream(tmp / "file") << "x";
-  {
-    const qv::Error e = qv::testsupport::ExpectError(qv::testsupport::kAnyError, "",
-                                                     [&] { InitDataFolder(tmp / "file", false); });
-
-    EXPECT_EQ(e.Number(), 75);
-  }
-  EXPECT_FALSE(RegisteredDataFolder());
 }
 
 TEST(DataFolder, ResolvesCommandLineThenRegistryThenFallback) {

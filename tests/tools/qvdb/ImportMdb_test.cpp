@@ -25,7 +25,6 @@ using qv::Variant;
 using qv::jet::FieldSpec;
 using qv::jet::JetType;
 using qv::testsupport::ExpectError;
-using qv::testsupport::kAnyError;
 using test::TempFolder;
 
 struct FakeTable {

@@ -19,7 +19,6 @@ using qv::Variant;
 using qv::jet::FieldSpec;
 using qv::jet::JetType;
 using qv::testsupport::ExpectError;
-using qv::testsupport::kAnyError;
 using Bytes = std::vector<uint8_t>;
 
 template <class T>

@@ -1,3 +1,7 @@
+// `qvdb call` on the library's classes: mappers and queries read the folder
+// PointLibraryAt names and follow it to another; a query's recordset prints
+// as JSON with its fields and rows, the arguments after it.
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -5,6 +9,7 @@
 #include "Call.h"
 #include "DataFolder.h"
 #include "QvdbTestSupport.h"
+#include "core/miDataBase.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Workspace.h"
 
@@ -14,33 +19,51 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempFolder;
 
-void AddOffice(const fs::path& folder, const std::string& name) {
+void Execute(const fs::path& folder, const std::vector<std::string>& statements) {
   auto db = qv::dao::DBEngine::ForThread()->DefaultWorkspace()->Open(
       UserDatabasePath(folder).string(), {});
-  db->ExecuteSql("insert into TaxOffice (ID, Code, ShortName) values (9999, '9999', '" + name +
-                 "')");
+  for (const std::string& sql : statements) db->ExecuteSql(sql);
   db->Close();
 }
 
-std::string OfficeName(const std::vector<std::string>& args) {
+test::Json Call(const std::string& target, const std::vector<std::string>& args) {
   std::ostringstream out;
-  RunCall("DBTaxOffice.ReadRecord", args, Format::kJson, out);
-  const test::Json j = test::ParseJson(out.str());
-  EXPECT_EQ(j["args"][1]["RState"].number, 3) << out.str();
+  RunCall(target, args, Format::kJson, out);
+  return test::ParseJson(out.str());
+}
+
+std::string OfficeName() {
+  const test::Json j = Call("DBTaxOffice.ReadRecord", {"9999", "@Qv_Records.QvTaxOffice"});
+  EXPECT_EQ(j["args"][1]["RState"].number, 3);
   return j["args"][1]["props"]["ShortName"].text;
 }
 
-// The library's mappers read the folder the registry names, and follow it
-// when PointLibraryAt names another.
-TEST(PointLibraryAt, MappersReadTheFolderPointedAt) {
+TEST(PointLibraryAt, MappersAndQueriesReadTheFolderPointedAt) {
   TempFolder tmp;
   const fs::path a = test::CopyOfPristine(tmp, "a"), b = test::CopyOfPristine(tmp, "b");
-  AddOffice(a, "Инспекция A");
-  AddOffice(b, "Инспекция B");
+  Execute(a,
+          {"insert into TaxOffice (ID, Code, ShortName) values (9999, '9999', 'Инспекция A')",
+           "insert into Country (ID, Alfa2, ShortName, OrderNum) values (643, 'RU', 'Россия', 1)",
+           "insert into Country (ID, Alfa2, ShortName, OrderNum) values (179, 'ZZ', 'Без "
+           "страны', 0)"});
+  Execute(b, {"insert into TaxOffice (ID, Code, ShortName) values (9999, '9999', 'Инспекция B')"});
   PointLibraryAt(a);
-  EXPECT_EQ(OfficeName({"9999", "@Qv_Records.QvTaxOffice"}), "Инспекция A");
+  EXPECT_EQ(OfficeName(), "Инспекция A");
+  const test::Json j = Call("DictQueries.GetCountry", {"", "1"});
+  const test::Json& fields = j["result"]["fields"];
+  ASSERT_EQ(fields.kind, test::Json::kArray);
+  EXPECT_EQ(fields[0]["name"].text, "ID");
+  EXPECT_EQ(fields[4]["name"].text, "ShortName");
+  const test::Json& rows = j["result"]["rows"];
+  ASSERT_EQ(rows.kind, test::Json::kArray);
+  ASSERT_EQ(rows.items.size(), 1u);
+  EXPECT_EQ(rows[0][0].number, 643);  // 179 is left out by flag 1
+  EXPECT_EQ(rows[0][4].text, "Россия");
+  EXPECT_EQ(j["args"][0].text, "");
+  EXPECT_EQ(j["args"][1].number, 1);
   PointLibraryAt(b);
-  EXPECT_EQ(OfficeName({"9999", "@Qv_Records.QvTaxOffice"}), "Инспекция B");
+  EXPECT_EQ(OfficeName(), "Инспекция B");
+  qv::miDataBase::ResetSessionForThread();
 }
 
 }  // namespace
