@@ -3,6 +3,8 @@
 
 #include "pfr/DBQPfr.h"
 
+#include "pfr/IntPfrCellValuesTable.h"
+
 namespace qv::pfr {
 
 #define QV_TARIFF_MEMBER(Name) Property(#Name, &TRsvTariff::Get##Name, &TRsvTariff::Let##Name)
@@ -79,6 +81,46 @@ QV_DEFINE_CLASS(
     Method("GetTariffs", &DBQPfr::GetTariffs), Method("GetTariffs2", &DBQPfr::GetTariffs2),
     Method("GetTariffs3", &DBQPfr::GetTariffs3), Method("GetTariffs4", &DBQPfr::GetTariffs4),
     Method("GetAddTariffs", &DBQPfr::GetAddTariffs), Method("GetPfrDict", &DBQPfr::GetPfrDict),
-    Method("IsDictCodeAllowedAtDate", &DBQPfr::IsDictCodeAllowedAtDate))
+    Method("IsDictCodeAllowedAtDate", &DBQPfr::IsDictCodeAllowedAtDate),
+    // contribution reports and their corrections
+    Method("GetRsv1DocsForSending", &DBQPfr::GetRsv1DocsForSending),
+    Method("GetLatestRsv1DocumentInPeriod", &DBQPfr::GetLatestRsv1DocumentInPeriod),
+    Method("GetLatestRsv2017DocumentInPeriod", &DBQPfr::GetLatestRsv2017DocumentInPeriod),
+    Method("GetLatestRsv2020DocumentInPeriod", &DBQPfr::GetLatestRsv2020DocumentInPeriod),
+    Method("GetLatestRsv2022DocumentInPeriod", &DBQPfr::GetLatestRsv2022DocumentInPeriod),
+    Method("GetLatestRsv2023DocumentInPeriod", &DBQPfr::GetLatestRsv2023DocumentInPeriod),
+    Method("GetLatestRsv2025DocumentInPeriod", &DBQPfr::GetLatestRsv2025DocumentInPeriod),
+    Method("GetRsvMaxCorrNum", &DBQPfr::GetRsvMaxCorrNum),
+    Method("GetRsvNewSheetAndCorrNum", &DBQPfr::GetRsvNewSheetAndCorrNum),
+    Method("GetRsvStartSheetNumForRenumbering", &DBQPfr::GetRsvStartSheetNumForRenumbering),
+    Method("GetRsvPreceededCorrectedSubDoc", &DBQPfr::GetRsvPreceededCorrectedSubDoc),
+    Method("GetRsvAllActualSubDocIDs", &DBQPfr::GetRsvAllActualSubDocIDs),
+    Method("GetRsvPastSubDocIDForPerson", &DBQPfr::GetRsvPastSubDocIDForPerson),
+    Method("CalcRsvPastSumsForPerson", &DBQPfr::CalcRsvPastSumsForPerson, {Variant()}),
+    Method("CalcRsvPastSumsForPerson2", &DBQPfr::CalcRsvPastSumsForPerson2, {Variant(), Variant()}),
+    Method("CalcRsvPastSumsForPerson2020", &DBQPfr::CalcRsvPastSumsForPerson2020,
+           {Variant(), Variant()}),
+    Method("CalcRsvPastSumsForPerson2022", &DBQPfr::CalcRsvPastSumsForPerson2022,
+           {Variant(), Variant()}),
+    Method("CalcRsvPastSumsForPerson2023", &DBQPfr::CalcRsvPastSumsForPerson2023,
+           {Variant(), Variant()}),
+    Method("CalcRsvPastSumsForPerson2025", &DBQPfr::CalcRsvPastSumsForPerson2025,
+           {Variant(), Variant()}),
+    Method("CollectSheetedCells", &DBQPfr::CollectSheetedCells),
+    // payment slices, manual sums, documents to copy from
+    Method("SaveSlices", &DBQPfr::SaveSlices), Method("SaveSlice", &DBQPfr::SaveSlice),
+    Method("SaveSliceSDR", &DBQPfr::SaveSliceSDR),
+    Method("LoadSlicesForIndPaymentScattering", &DBQPfr::LoadSlicesForIndPaymentScattering),
+    Method("LoadSliceForIndMassPaymentScatteringTypeSetting",
+           &DBQPfr::LoadSliceForIndMassPaymentScatteringTypeSetting),
+    Method("GetPeracManualSums", &DBQPfr::GetPeracManualSums),
+    Method("SetPeracManualSum", &DBQPfr::SetPeracManualSum),
+    Method("ClearPeracManualSums", &DBQPfr::ClearPeracManualSums),
+    Method("GetDocsToCopyFrom", &DBQPfr::GetDocsToCopyFrom),
+    // the labour-activity report
+    Method("GetSzvTdSubDocsForPfrPerson", &DBQPfr::GetSzvTdSubDocsForPfrPerson),
+    Method("GetSzvTdSubDocsForPfrPerson2023", &DBQPfr::GetSzvTdSubDocsForPfrPerson2023),
+    Method("GetSzvTdPostsList", &DBQPfr::GetSzvTdPostsList),
+    Method("HasAnotherSzvTdOnPerson", &DBQPfr::HasAnotherSzvTdOnPerson))
 
 }  // namespace qv::pfr

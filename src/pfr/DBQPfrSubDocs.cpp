@@ -35,12 +35,6 @@ std::string TypeIn(const std::string& aSubDocTypes) {
   return "SubDocType in (" + mPfrInternal::CommaList2DaoSql(aSubDocTypes, "aSubDocTypes") + ")";
 }
 
-// The elements of a one-dimensional array argument (a scalar counts as one).
-std::vector<Variant> Elements(const Variant& aArray) {
-  if (!aArray.IsArray()) return {aArray};
-  return aArray.AsArray().items;
-}
-
 Variant ValuesOf(double aSubDocID, const Variant& aKeys) {
   if (!aKeys.IsArray() || aKeys.AsArray().dims.size() != 1)
     ThrowVb(vberr::kInvalidProcedureCall, "aKeys must be a one-dimensional array of cell keys");

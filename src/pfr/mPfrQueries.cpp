@@ -66,6 +66,17 @@ std::string PersonSubDocsSql(double aDocumentID, double aPfrPersonID,
   return sql;
 }
 
+std::vector<Variant> Elements(const Variant& aArray) {
+  if (!aArray.IsArray()) return {aArray};
+  return aArray.AsArray().items;
+}
+
+std::string NumList(const std::vector<double>& aIDs) {
+  std::string list;
+  for (double id : aIDs) list += (list.empty() ? "" : ", ") + Num(id);
+  return list;
+}
+
 std::string CellText(double aSubDocID, int32_t aKey) {
   DaoRecordsetPtr rs = QvGetTableRS("PfrCellValues", "SubDoc");
   const Variant key[4] = {Variant(aSubDocID), Variant(aKey), Variant(0), Variant(0)};

@@ -4,6 +4,7 @@
 // document. All on the thread's user database.
 
 #include <string>
+#include <vector>
 
 #include "platform/automation/Collection.h"
 #include "platform/automation/Object.h"
@@ -30,6 +31,11 @@ ObjectPtr SubDocOrNothing(double aID);
 // first identifier only.
 std::string PersonSubDocsSql(double aDocumentID, double aPfrPersonID,
                              const std::string& aSubDocTypes, bool aTop1);
+
+// The elements of a one-dimensional array argument (a scalar counts as one).
+std::vector<Variant> Elements(const Variant& aArray);
+// Identifiers as an SQL list: "5, 7".
+std::string NumList(const std::vector<double>& aIDs);
 
 // The text of a sub-document's cell (line 0, table 0) by a seek on index
 // "SubDoc"; "" for an absent cell or a Null value.

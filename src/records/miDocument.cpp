@@ -1,6 +1,7 @@
 #include "records/miDocument.h"
 
 #include <array>
+#include <unordered_set>
 #include <vector>
 
 #include "core/DBLockKeeper.h"
@@ -272,6 +273,34 @@ std::string GetOlderVersionsList(double aDocID, bool aIncludeStart) {
     for (double id : Walk(*records::MapperUserDatabase(), aDocID, "bottom_next_id", aIncludeStart))
       text += (text.empty() ? "" : ", ") + N(id);
     return text;
+  });
+}
+
+std::vector<double> GetCorrectionChain(double aDocID) {
+  return Guard(QV_HERE, [&] {
+    auto db = records::MapperUserDatabase();
+    const auto exists = [&](double id) {
+      return QvIsKeyExists(db, "Doc_Registry", "Id", Variant(id));
+    };
+    std::vector<double> chain;
+    if (aDocID == 0 || !exists(aDocID)) return chain;
+    std::unordered_set<double> seen{aDocID};
+    // One side of the chain from the document, in walking order.
+    const auto side = [&](std::string_view link) {
+      std::vector<double> ids;
+      double id = aDocID;
+      for (int step = 0; step < kMaxChainSteps; ++step) {
+        id = NextAlong(*db, id, link);
+        if (id == 0 || !seen.insert(id).second || !exists(id)) break;
+        ids.push_back(id);
+      }
+      return ids;
+    };
+    const std::vector<double> newer = side("top_doc_id");
+    chain.assign(newer.rbegin(), newer.rend());
+    chain.push_back(aDocID);
+    for (double id : side("bottom_next_id")) chain.push_back(id);
+    return chain;
   });
 }
 

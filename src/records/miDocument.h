@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/automation/Collection.h"
 #include "siblings/records/QvRecord.h"
@@ -88,6 +89,13 @@ int32_t GetNextInstanceNumber(double aAccStreamID, double aTimePeriodID, double 
 CollectionPtr GetOlderVersions(double aDocID, bool aIncludeStart);
 // ... or as text joined by ", ".
 std::string GetOlderVersionsList(double aDocID, bool aIncludeStart);
+// The correction chain of a document: every version of its instance, newest
+// first (the newer versions along Top_Doc_ID, the document, the older ones
+// along Bottom_Next_ID). A link to a document that does not exist ends that
+// side, a link back to a version already listed ends it too (a damaged
+// chain that loops), and each side stops after 100 steps. Empty when the
+// document does not exist.
+std::vector<double> GetCorrectionChain(double aDocID);
 // The chain of a document class in a stream and period: newest to oldest
 // from the version whose Top_Doc_ID is 0, or oldest to newest from the one
 // whose Bottom_Next_ID is 0; empty when there is none.
