@@ -36,8 +36,8 @@ TEST_F(AccStreamQueriesTest, StreamsByPersonInEachSortMode) {
   EXPECT_TRUE(q.IsAnyAccStreamWithTypeExists(2));
   EXPECT_FALSE(q.IsAnyAccStreamWithTypeExists(9));
   EXPECT_EQ(q.GetPersonIDByAccStreamID(13), 2);
-  Error e = ExpectError(40090, "", [&] { q.GetPersonIDByAccStreamID(99); });
-  EXPECT_NE(e.Description().find("DBQAccStream.GetPersonIDByAccStreamID"), std::string::npos);
+  ExpectError(40090, "DBQAccStream.GetPersonIDByAccStreamID",
+              [&] { q.GetPersonIDByAccStreamID(99); });
 }
 
 // Persons: 1 accounted, 2 its branch, 3 neither, 4 a branch of 3.
@@ -175,7 +175,6 @@ TEST_F(AccStreamQueriesTest, CalledByNameThroughTheProgId) {
       std::dynamic_pointer_cast<ado::Recordset>(q->CallV("GetAllOfrLicTypesList").AsObject());
   ASSERT_TRUE(types);
   EXPECT_EQ(types->FieldCount(), 4u);
-  EXPECT_EQ(q->MemberNames().size(), 15u);
 }
 
 }  // namespace

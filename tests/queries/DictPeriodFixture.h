@@ -31,19 +31,23 @@ class DictPeriodTest : public coretest::DataFolderTest {
   }
 
   // The rows of `rs` from its first: the named columns joined by "|", rows
-  // by "; ", Null shown as "Null". Leaves the recordset on its first row.
-  static std::string Rows(const ado::RecordsetPtr& rs, std::initializer_list<const char*> cols) {
+  // by "; ", Null shown as "Null"; sorted when the statement leaves the
+  // order open. Leaves the recordset on its first row.
+  static std::string Rows(const ado::RecordsetPtr& rs, std::initializer_list<const char*> cols,
+                          bool sorted = false) {
     if (!rs) return "Nothing";
-    std::vector<size_t> at;
-    for (const char* c : cols) at.push_back(rs->FieldIndex(c));
-    std::string text;
+    std::vector<std::string> rows;
     for (size_t r = 0; r < rs->RowCount(); ++r) {
-      if (r) text += "; ";
-      for (size_t i = 0; i < at.size(); ++i) {
-        const Variant& v = rs->Value(r, at[i]);
-        text += (i ? "|" : "") + (v.IsNull() ? std::string("Null") : CStr(v));
+      std::string row;
+      for (const char* c : cols) {
+        const Variant& v = rs->Value(r, rs->FieldIndex(c));
+        row += (row.empty() ? "" : "|") + (v.IsNull() ? std::string("Null") : CStr(v));
       }
+      rows.push_back(row);
     }
+    if (sorted) std::sort(rows.begin(), rows.end());
+    std::string text;
+    for (const std::string& r : rows) text += (text.empty() ? "" : "; ") + r;
     return text;
   }
 

@@ -76,7 +76,6 @@ TEST_F(DictQueriesTest, CertificateTypesByGroupAndCodes) {
       {[&] { return q.GetIdentityTypeByTndflCode(""); }, 0},
       {[&] { return q.GetIdentityTypeByPfrCode("паспорт России"); }, 1},
       {[&] { return q.GetIdentityTypeByPfrCode("нет такого"); }, 0},
-      {[&] { return q.GetIdentityTypeByPfrCode("\"quoted\""); }, 0},
   };
   for (size_t i = 0; i < std::size(lookups); ++i) {
     SCOPED_TRACE(i);
@@ -110,7 +109,6 @@ TEST_F(DictQueriesTest, TaxOfficesByKindAndCode) {
   const double shared = q.GetTaxOfficeIDByCode("7705");  // "top 1": one of the two
   EXPECT_TRUE(shared == 5 || shared == 6) << shared;
   EXPECT_EQ(q.GetTaxOfficeIDByCode("0000"), 0);
-  EXPECT_EQ(q.GetTaxOfficeIDByCode("77'02"), 0);  // a text, never part of the statement
 }
 
 TEST_F(DictQueriesTest, DictionariesWithSearchNamesAndFilters) {
@@ -348,17 +346,6 @@ TEST_F(SignersTest, PotentialSenders) {
   EXPECT_EQ(Rows(q.GetAllPotentialSenders(101, ""), {"PersonID", "Name", "INN", "KPP"}),
             "300|Пред|7799|09; 200|Иванов Иван Иванович|1|; 201|Петров Пётр Петрович|2|");
   EXPECT_EQ(Rows(q.GetAllPotentialSenders(0, "202;201"), {"PersonID"}), "201; 202");
-}
-
-TEST_F(SignersTest, BadListsFailWithTheOperationNamed) {
-  DictQueries q;
-  std::string text;
-  text = ExpectError(kAnyError, "", [&] {
-           q.GetPersonnelOfTaxpayer(101, "1;x)", "", false);
-         }).Description();
-  EXPECT_NE(text.find("[Qv_DBProvider::DictQueries.GetPersonnelOfTaxpayer"), std::string::npos)
-      << text;
-  ExpectError(kAnyError, "DictQueries.GetCountry", [&] { q.GetCountry("5;;", 0); });
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #pragma once
-// A fresh data folder per test with helpers that write persons, branches,
+// The data folder of DictPeriodTest with helpers that write persons, branches,
 // workers and streams as plain rows, and read back the identifiers of the
 // record collections the person and stream queries return.
 
@@ -9,20 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "core/CoreTestSupport.h"
-#include "core/mQvDaoDataBase.h"
 #include "platform/ado/Recordset.h"
 #include "platform/automation/Collection.h"
+#include "queries/DictPeriodFixture.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qv::queries::testing {
 
-using testsupport::ExpectError;
-using testsupport::kAnyError;
-
-class PersonQueriesTest : public coretest::DataFolderTest {
+class PersonQueriesTest : public DictPeriodTest {
  protected:
-  static void Sql(const std::string& sql) { mQvDaoDataBase::QvExecuteSql(sql); }
   static std::string Q(const std::string& text) { return mQvDaoDataBase::DaoQString(text); }
   static std::string N(double v) { return mQvDaoDataBase::Number2DaoSql(v); }
 

@@ -61,32 +61,20 @@ class DocumentTest : public EntityTest {
   // "key=value/type" of every cell of a document, ordered by key, "; "
   // between them.
   std::string Cells(double doc) {
-    auto rs = db_->OpenStatement(
-        "select cell_key, first_value, first_type from doc_cell_values where document_id = " +
-            CStr(Variant(doc)) + " order by cell_key",
-        dao::dbOpenSnapshot);
-    std::string text;
-    for (rs->IsEOF() ? void() : rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
-      text += (text.empty() ? "" : "; ") + CStr(rs->FieldValue(0)) + "=" + CStr(rs->FieldValue(1)) +
-              "/" + CStr(rs->FieldValue(2));
-    return text;
+    return Rows(
+        "select cell_key & '=' & first_value & '/' & first_type from doc_cell_values where "
+        "document_id = " +
+        CStr(Variant(doc)) + " order by cell_key");
   }
 
   // "id:instance.adjustment <bottom >top" of the documents of a stream and
   // period, in identifier order.
   std::string Chain(double stream = kOrgStream, double period = kQ1) {
-    auto rs = db_->OpenStatement(
-        "select document_id, instance_number, doc_type, bottom_next_id, top_doc_id from "
-        "doc_registry where taxpayer_id = " +
-            CStr(Variant(stream)) + " and time_id = " + CStr(Variant(period)) +
-            " order by document_id",
-        dao::dbOpenSnapshot);
-    std::string text;
-    for (rs->IsEOF() ? void() : rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
-      text += (text.empty() ? "" : "; ") + CStr(rs->FieldValue(0)) + ":" + CStr(rs->FieldValue(1)) +
-              "." + CStr(rs->FieldValue(2)) + " <" + CStr(rs->FieldValue(3)) + " >" +
-              CStr(rs->FieldValue(4));
-    return text;
+    return Rows(
+        "select document_id & ':' & instance_number & '.' & doc_type & ' <' & bottom_next_id & "
+        "' >' & top_doc_id from doc_registry where taxpayer_id = " +
+        CStr(Variant(stream)) + " and time_id = " + CStr(Variant(period)) +
+        " order by document_id");
   }
 
   // What breaks the chain rule among the documents: within one instance of

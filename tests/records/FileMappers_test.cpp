@@ -149,8 +149,8 @@ TEST_F(Files, RefusedCompressionAndDamagedContent) {
     }
     auto blob = New("QvDataBlob");
     DBDataBlob().ReadRecord(id, Obj(blob));
-    std::string text;
-    text = ExpectError(1001, c.text, [&] { DBDataBlob().LoadContent(Obj(blob)); }).Description();
+    const std::string text =
+        ExpectError(1001, c.text, [&] { DBDataBlob().LoadContent(Obj(blob)); }).Description();
     EXPECT_EQ(text.rfind("[Qv_DBProvider::DBDataBlob.LoadContent]", 0), 0u) << text;
     EXPECT_FALSE(CBool(blob->Get("ContentLoaded")));
     EXPECT_TRUE(StoredBytes(id) == c.content);  // a failed read writes nothing
@@ -158,7 +158,6 @@ TEST_F(Files, RefusedCompressionAndDamagedContent) {
 
   // A compression nobody knows is refused before anything is written.
   QvRecordPtr blob;
-  std::string text;
   ExpectError(1001, "Unknown copmression type.", [&] { SaveBlob(sample, 3, &blob); });
   EXPECT_EQ(Count("CourBlobs"), 1);
 }

@@ -100,9 +100,8 @@ TEST_F(MapperRead, RecordFromTheFactoryLoadsThroughItsMapper) {
 TEST_F(MapperRead, PeriodOrderFollowsTheYear) {
   const struct {
     int32_t reportId, order;
-  } cases[] = {{1, 1},   {3, 3},   {13, 4},  {4, 5},   {14, 8},  {19, 9},  {15, 13},
-               {12, 16}, {16, 17}, {20, 18}, {17, 19}, {21, 20}, {24, 21}, {18, 91},
-               {23, 98}, {22, 99}, {25, 99}, {30, 99}, {31, 99}, {0, 99},  {-1, 99}};
+  } cases[] = {{1, 1},   {13, 4},  {24, 21}, {18, 91}, {22, 99},
+               {30, 99}, {31, 99}, {0, 99},  {-1, 99}};
   for (const auto& c : cases) EXPECT_EQ(PeriodOrderOf(c.reportId), c.order) << c.reportId;
 }
 
@@ -155,12 +154,10 @@ TEST_F(MapperRead, DeleteRecordRemovesTheRowAndNotifies) {
 TEST_F(MapperRead, LateBoundCallsCheckTheRecordType) {
   ObjectPtr mapper = CreateObject("qv_dbprovider.dbconsstream");
   EXPECT_EQ(mapper->Class().ProgId(), "Qv_DBProvider.DBConsStream");
-  for (const char* name : {"ReadRecord", "SaveRecord", "DeleteRecord", "IsRecordExists"})
-    EXPECT_NE(mapper->Class().Find(name), nullptr) << name;
-  std::string text;
-  text = ExpectError(vberr::kTypeMismatch, "[Qv_DBProvider::DBConsStream.ReadRecord", [&] {
-           mapper->CallV("ReadRecord", 5.0, Obj(New("QvAdrCountry")));
-         }).Description();
+  ExpectError(vberr::kTypeMismatch, "[Qv_DBProvider::DBConsStream.ReadRecord",
+              [&] { mapper->CallV("ReadRecord", 5.0, Obj(New("QvAdrCountry"))); });
+  ExpectError(vberr::kTypeMismatch, "[Qv_DBProvider::DBConsStream.SaveRecord",
+              [&] { mapper->CallV("SaveRecord", Obj(New("QvAddress")), false); });
   ExpectError(vberr::kTypeMismatch, "",
               [&] { mapper->CallV("SaveRecord", Variant("text"), false); });
   ExpectError(vberr::kObjectRequired, "",
@@ -181,7 +178,6 @@ TEST_F(MapperRead, AMapThatDoesNotFitItsTypeIsAnError) {
   static const MapperDef kDef{"Qv_Records.QvConsStream", kMap, true};
   Sql("insert into ConsStream (ID, DisplayName) values (5, 'a')");
   auto r = New("QvConsStream");
-  std::string text;
   ExpectError(vberr::kInvalidProcedureCall, "NoSuchColumn", [&] { ReadRow(*db_, kDef, 5, *r); });
   EXPECT_EQ(r->State(), kNew);  // the record was not touched
 }

@@ -170,7 +170,6 @@ TEST_F(MapperSave, FailedWriteLeavesNoRowAndNamesTheField) {
   auto r = QvRecord::Create("QvTest.BadStream");
   r->Let("DisplayName", Variant("named"));
   r->Let("LPCategory", Variant("not a number"));
-  std::string text;
   ExpectError(kAnyError, "Table: ConsStream, Field: LPCategory, Value: ", [&] {
     SaveRow(*db_, kBadDef, *r, false);
   });
@@ -181,12 +180,6 @@ TEST_F(MapperSave, FailedWriteLeavesNoRowAndNamesTheField) {
   r->Let("LPCategory", Variant("7"));
   SaveRow(*db_, kBadDef, *r, false);
   EXPECT_EQ(Count("ConsStream"), 1);
-}
-
-TEST_F(MapperSave, ErrorsNameTheMapperAndOperation) {
-  std::string text;
-  ExpectError(13, "[Qv_DBProvider::DBConsStream.SaveRecord",
-              [&] { DBConsStream().SaveRecord(Obj(New("QvAddress")), false); });
 }
 
 TEST_F(MapperSave, TaxOfficesSplitByIdentifierRange) {

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 
-#include "platform/automation/Object.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Workspace.h"
 #include "records/EntityFixture.h"
@@ -78,25 +77,6 @@ TEST_F(Person, NaturalAndLegalPersonsRoundTrip) {
     EXPECT_EQ(CBool(r->Get("IsBranch")), c.isBranch);
     ++nextPerson;
   }
-}
-
-TEST_F(Person, LazyReadOfAnUnreadRecordAndOfAMissingOne) {
-  Sql("insert into Person (ID, Type, PersonRealID) values (5, 2, 3)");
-  Sql("insert into LegalPerson (ID, ShortName, OGRN) values (3, 'Org', '1027700000000')");
-  Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 9, 5)");
-  auto r = New("QvPerson");
-  r->SetID(Variant(5.0));  // a reference, never read
-  DBPerson().ReadLazyFields(Obj(r));
-  EXPECT_EQ(r->State(), kLoaded);
-  EXPECT_EQ(CStr(r->Get("ShortName")), "Org");
-  EXPECT_EQ(CStr(r->Get("OGRN")), "1027700000000");
-  EXPECT_TRUE(CBool(r->Get("IsBranch")));
-
-  auto missing = New("QvPerson");
-  missing->SetID(Variant(77.0));
-  DBPerson().ReadLazyFields(Obj(missing));
-  EXPECT_EQ(missing->State(), kNew);
-  EXPECT_EQ(missing->Id(), 77);
 }
 
 TEST_F(Person, SavingWithoutTheLazyPartKeepsLazyColumnsAndArchival) {
@@ -365,21 +345,6 @@ TEST_F(Person, AMapperOnAnotherFileKeepsItsWorkThere) {
     EXPECT_EQ(Count(c.table), c.inSession) << c.table;
   }
   other->Close();
-}
-
-TEST_F(Person, CallableByNameThroughItsProgId) {
-  Sql("insert into Person (ID, Type, PersonRealID) values (5, 1, 3)");
-  Sql("insert into NaturalPerson (ID, Surname) values (3, 'Ivanov')");
-  ObjectPtr mapper = CreateObject("Qv_DBProvider.DBPerson");
-  auto r = New("QvPerson");
-  std::vector<Variant> args{Variant(5.0), Obj(r)};
-  mapper->Call("ReadRecord", args);
-  EXPECT_EQ(CStr(r->Get("Surname")), "Ivanov");
-  std::vector<Variant> exists{Variant(5.0)};
-  EXPECT_TRUE(CBool(mapper->Call("IsRecordExists", exists)));
-  std::vector<Variant> wrong{Obj(New("QvAddress")), Variant(false)};
-  std::string text;
-  ExpectError(13, "DBPerson.SaveRecord", [&] { mapper->Call("SaveRecord", wrong); });
 }
 
 }  // namespace
