@@ -43,6 +43,8 @@ inline constexpr int32_t dbOpenExclusive = 1;
 
 // Field.Attributes of an index field.
 inline constexpr int32_t dbDescending = 1;
+// Field.Attributes of a counter of a table.
+inline constexpr int32_t dbAutoIncrField = 16;
 
 // Property types are the field type codes (dbBoolean = 1 ... dbText = 10).
 

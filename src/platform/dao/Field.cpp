@@ -49,6 +49,7 @@ std::shared_ptr<Field> Field::OfTable(const jet::FieldSpec& spec, int32_t ordina
                                       std::weak_ptr<Database> db, std::string table) {
   auto f = std::make_shared<Field>();
   f->spec_ = spec;
+  if (spec.autoIncrement) f->attributes_ = dbAutoIncrField;
   f->Attach(std::move(db), std::move(table), ordinal);
   return f;
 }
@@ -139,6 +140,7 @@ void Field::SetDefaultValue(const Variant& value) {
 void Field::SetAttributes(int32_t attributes) {
   CheckChangeable();
   attributes_ = attributes;
+  spec_.autoIncrement = (attributes & dbAutoIncrField) != 0;
 }
 
 std::string Field::SourceTable() const {

@@ -17,8 +17,11 @@ std::shared_ptr<Database> TableDefs::LiveDatabase() const {
 }
 
 void TableDefs::Load() {
-  if (loaded_) return;
-  names_ = LiveDatabase()->Connection().Schema().TableNames();
+  jet::Connection& conn = LiveDatabase()->Connection();
+  if (loaded_ && generation_ == conn.SchemaGeneration()) return;
+  names_ = conn.Schema().TableNames();
+  objects_.clear();
+  generation_ = conn.SchemaGeneration();
   loaded_ = true;
 }
 
@@ -69,15 +72,18 @@ void TableDefs::Append(std::shared_ptr<TableDef> table) {
   table->Attach(db);
   names_.push_back(table->Name());
   objects_[FoldCase(table->Name())] = table;
+  generation_ = db->Connection().SchemaGeneration();
 }
 
 void TableDefs::Delete(const std::string& name) {
   auto table = Find(name);
   if (!table) ThrowDao(daoerr::kItemNotFound, kSourceTableDefs);
-  LiveDatabase()->Connection().Schema().DropTable(table->Name());
+  jet::Connection& conn = LiveDatabase()->Connection();
+  conn.Schema().DropTable(table->Name());
   std::string key = FoldCase(table->Name());
   objects_.erase(key);
   std::erase_if(names_, [&](const std::string& n) { return FoldCase(n) == key; });
+  generation_ = conn.SchemaGeneration();
 }
 
 }  // namespace qv::dao

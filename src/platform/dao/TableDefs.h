@@ -1,8 +1,10 @@
 #pragma once
 // TableDefs: the tables of a database, read from its catalogue (user tables
-// only) when first used and after Refresh; Append creates a table from a
-// TableDef, Delete drops one. Names compare case-insensitively; the same
-// TableDef object is handed out for a table until Refresh.
+// only) when first used, after Refresh and after any other change of the
+// schema (a statement, a TableDef's new field or index, a rollback that
+// undid one); Append creates a table from a TableDef, Delete drops one.
+// Names compare case-insensitively; the same TableDef object is handed out
+// for a table until the collection reads the catalogue again.
 
 #include <memory>
 #include <string>
@@ -45,6 +47,7 @@ class TableDefs : public DaoCollection {
 
   std::weak_ptr<Database> db_;
   bool loaded_ = false;
+  uint64_t generation_ = 0;  // the connection's SchemaGeneration when read
   std::vector<std::string> names_;
   std::unordered_map<std::string, std::shared_ptr<TableDef>> objects_;  // by folded name
 };

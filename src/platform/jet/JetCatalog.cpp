@@ -63,24 +63,7 @@ std::string Key(std::string_view name) {
   return FoldCase(name);
 }
 
-// A scoped savepoint: released by Commit, rolled back otherwise.
-class Savepoint {
- public:
-  explicit Savepoint(sqlite3* db) : db_(db) { sqlite::Exec(db_, "SAVEPOINT jet_catalogue"); }
-  ~Savepoint() {
-    if (db_) {
-      sqlite3_exec(db_, "ROLLBACK TO jet_catalogue; RELEASE jet_catalogue", nullptr, nullptr,
-                   nullptr);
-    }
-  }
-  void Commit() {
-    sqlite::Exec(db_, "RELEASE jet_catalogue");
-    db_ = nullptr;
-  }
-
- private:
-  sqlite3* db_;
-};
+using sqlite::Savepoint;
 
 void BindText(sqlite3_stmt* s, int i, std::string_view text) {
   sqlite3_bind_text64(s, i, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
@@ -251,24 +234,8 @@ void Catalog::CreateTable(const TableSpec& table) {
   Savepoint sp(db_);
   EnsureCreated();
   sqlite::Exec(db_, ddl::CreateTableSql(table).c_str());
-  sqlite::StmtPtr s = sqlite::Prepare(
-      db_,
-      "INSERT INTO _jet_columns (table_name, ordinal, name, type, size, required, "
-      "allow_zero_length, default_value, unicode_compression) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  for (size_t i = 0; i < table.fields.size(); ++i) {
-    const FieldSpec& f = table.fields[i];
-    sqlite3_reset(s.get());
-    BindText(s.get(), 1, table.name);
-    sqlite3_bind_int(s.get(), 2, static_cast<int>(i));
-    BindText(s.get(), 3, f.name);
-    sqlite3_bind_int(s.get(), 4, static_cast<int>(f.type));
-    sqlite3_bind_int(s.get(), 5, f.type == JetType::kText && f.size == 0 ? 255 : f.size);
-    sqlite3_bind_int(s.get(), 6, f.required);
-    sqlite3_bind_int(s.get(), 7, f.allowZeroLength);
-    BindText(s.get(), 8, f.defaultValue);
-    sqlite3_bind_int(s.get(), 9, f.unicodeCompression);
-    Step(db_, s.get());
-  }
+  for (size_t i = 0; i < table.fields.size(); ++i)
+    InsertColumn(table.name, static_cast<int>(i), table.fields[i]);
   for (size_t i = 0; i < table.indexes.size(); ++i)
     CreateIndexUnchecked(table, table.indexes[i], static_cast<int>(i));
   sp.Commit();
@@ -348,26 +315,61 @@ void Catalog::AddField(std::string_view tableName, const FieldSpec& field) {
   TableSpec next = *table;
   next.fields.push_back(field);
   ddl::CheckTable(next);
+  if (field.autoIncrement) ThrowJet(jeterr::kNotSupported, {}, kSourceField);
   Savepoint sp(db_);
   EnsureCreated();
   std::string sql = "ALTER TABLE ";
   sqlite::AppendQuoted(sql, table->name);
   sql += " ADD COLUMN " + ddl::ColumnSql(table->name, field, false);
   sqlite::Exec(db_, sql.c_str());
+  InsertColumn(table->name, static_cast<int>(table->fields.size()), field);
+  sp.Commit();
+  Changed();
+}
+
+void Catalog::InsertColumn(std::string_view table, int ordinal, const FieldSpec& f) {
   sqlite::StmtPtr s = sqlite::Prepare(
       db_,
       "INSERT INTO _jet_columns (table_name, ordinal, name, type, size, required, "
       "allow_zero_length, default_value, unicode_compression) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  BindText(s.get(), 1, table->name);
-  sqlite3_bind_int(s.get(), 2, static_cast<int>(table->fields.size()));
-  BindText(s.get(), 3, field.name);
-  sqlite3_bind_int(s.get(), 4, static_cast<int>(field.type));
-  sqlite3_bind_int(s.get(), 5, field.type == JetType::kText && field.size == 0 ? 255 : field.size);
-  sqlite3_bind_int(s.get(), 6, field.required);
-  sqlite3_bind_int(s.get(), 7, field.allowZeroLength);
-  BindText(s.get(), 8, field.defaultValue);
-  sqlite3_bind_int(s.get(), 9, field.unicodeCompression);
+  BindText(s.get(), 1, table);
+  sqlite3_bind_int(s.get(), 2, ordinal);
+  BindText(s.get(), 3, f.name);
+  sqlite3_bind_int(s.get(), 4, static_cast<int>(f.type));
+  sqlite3_bind_int(s.get(), 5, f.type == JetType::kText && f.size == 0 ? 255 : f.size);
+  sqlite3_bind_int(s.get(), 6, f.required);
+  sqlite3_bind_int(s.get(), 7, f.allowZeroLength);
+  BindText(s.get(), 8, f.defaultValue);
+  sqlite3_bind_int(s.get(), 9, f.unicodeCompression);
   Step(db_, s.get());
+}
+
+void Catalog::DropField(std::string_view tableName, std::string_view fieldName) {
+  std::shared_ptr<const TableSpec> table = FindTable(tableName);
+  if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
+  const FieldSpec* field = table->FindField(fieldName);
+  if (!field) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+  for (const IndexSpec& x : table->indexes)
+    for (const IndexField& k : x.fields)
+      if (CompareTextRu(k.name, field->name) == 0)
+        ThrowJet(jeterr::kFieldInIndex, {}, kSourceField);
+  if (table->fields.size() == 1) ThrowJet(jeterr::kNoFieldDefined, {}, kSourceTableDef);
+  Savepoint sp(db_);
+  EnsureCreated();
+  std::string sql = "ALTER TABLE ";
+  sqlite::AppendQuoted(sql, table->name);
+  sql += " DROP COLUMN ";
+  sqlite::AppendQuoted(sql, field->name);
+  sqlite::Exec(db_, sql.c_str());
+  for (const char* change :
+       {"UPDATE _jet_columns SET ordinal = ordinal - 1 WHERE table_name = ?1 AND ordinal > "
+        "(SELECT ordinal FROM _jet_columns WHERE table_name = ?1 AND name = ?2)",
+        "DELETE FROM _jet_columns WHERE table_name = ?1 AND name = ?2"}) {
+    sqlite::StmtPtr s = sqlite::Prepare(db_, change);
+    BindText(s.get(), 1, table->name);
+    BindText(s.get(), 2, field->name);
+    Step(db_, s.get());
+  }
   sp.Commit();
   Changed();
 }
@@ -469,6 +471,14 @@ std::shared_ptr<TableSpec> Catalog::ReadFromCatalogue(std::string_view table) co
   }
   sqlite::Check(rc, db_);
   if (spec->fields.empty()) return nullptr;
+  // A counter is the table's rowid, which SQLite itself records.
+  for (FieldSpec& f : spec->fields) {
+    int autoIncrement = 0;
+    if (f.type == JetType::kLong &&
+        sqlite3_table_column_metadata(db_, nullptr, spec->name.c_str(), f.name.c_str(), nullptr,
+                                      nullptr, nullptr, nullptr, &autoIncrement) == SQLITE_OK)
+      f.autoIncrement = autoIncrement != 0;
+  }
   sqlite::StmtPtr x =
       sqlite::Prepare(db_,
                       "SELECT name, sqlite_name, fields, is_primary, is_unique FROM _jet_indexes "

@@ -25,6 +25,8 @@ struct sqlite3_stmt;
 
 namespace qv::jet {
 
+struct SchemaChange;
+
 struct FieldSpec {
   std::string name = {};
   JetType type = JetType::kText;
@@ -35,6 +37,10 @@ struct FieldSpec {
   // Now(), Date() or Time(), optionally after "="; empty for none.
   std::string defaultValue = {};
   bool unicodeCompression = false;  // stored and reported; texts are UTF-8 anyway
+  // A counter (Long only, one per table): a row written without a value
+  // gets the next number, never one handed out before. The column is
+  // SQLite's rowid, so a table can only be created with it.
+  bool autoIncrement = false;
 };
 
 struct IndexField {
@@ -98,6 +104,15 @@ class Catalog : public SchemaView {
   // Appends a field to an existing table. A Required field needs a default
   // when the table has rows, as SQLite cannot fill one in otherwise.
   void AddField(std::string_view table, const FieldSpec& field);
+  // Drops a field. Errors: 3376 no such table, 3265 no such field, 3280 the
+  // field is in an index (drop the index first).
+  void DropField(std::string_view table, std::string_view field);
+  // Carries out a schema statement, all or nothing; returns the rows a
+  // make-table wrote (0 for the others). Besides the errors of the calls
+  // above: 3375 CREATE INDEX of a name the table has, 3380 ADD of a field
+  // the table has, 3371 DROP CONSTRAINT of a name the table has not.
+  int64_t Apply(const SchemaChange& change);
+
   // Records a field's UnicodeCompression flag (it changes nothing SQLite
   // stores). Errors: 3376 no such table, 3265 no such field.
   void SetUnicodeCompression(std::string_view table, std::string_view field, bool on);
@@ -134,6 +149,7 @@ class Catalog : public SchemaView {
   std::shared_ptr<TableSpec> ReadFromCatalogue(std::string_view table) const;
   std::shared_ptr<TableSpec> ReadFromSqlite(std::string_view table) const;
   void CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int ordinal);
+  void InsertColumn(std::string_view table, int ordinal, const FieldSpec& field);
   void Changed();
 
   sqlite3* db_;

@@ -9,6 +9,7 @@
 
 #include "platform/jet/JetCollation.h"
 #include "platform/jet/JetFunctionImpl.h"
+#include "platform/jet/JetSchemaChange.h"
 #include "platform/jet/JetStatementCache.h"
 #include "platform/jet/Sqlite.h"
 #include "platform/jet/sql/JetLiterals.h"
@@ -191,7 +192,7 @@ Connection::Connection(Private, const std::string& path, const OpenOptions& opti
   if (!create && sqlite3_table_column_metadata(db, nullptr, "_jet_indexes", "table_name", nullptr,
                                                nullptr, nullptr, nullptr, nullptr) != SQLITE_OK)
     ThrowJet(jeterr::kBadDatabaseFormat, {path});
-  impl_->catalog = std::make_unique<Catalog>(db, [this] { ClearCaches(); });
+  impl_->catalog = std::make_unique<Catalog>(db, [this] { SchemaChanged(); });
   impl_->lastSchemaVersion = impl_->SchemaVersion();
 }
 
@@ -224,6 +225,17 @@ void Connection::ClearCaches() {
   impl_->catalog->Invalidate();
 }
 
+void Connection::SchemaChanged() {
+  ClearCaches();
+  impl_->lastSchemaVersion = impl_->SchemaVersion();
+  ++schemaGeneration_;
+}
+
+int64_t Connection::ApplySchemaChange(const SchemaChange& change) {
+  if (options_.readOnly) ThrowJet(jeterr::kReadOnly);
+  return impl_->catalog->Apply(change);
+}
+
 std::shared_ptr<const Translation> Connection::Translate(std::string_view jetSql) {
   return std::make_shared<const Translation>(TranslateJet(jetSql, *impl_->catalog));
 }
@@ -251,6 +263,14 @@ Statement Connection::Prepare(std::string_view jetSql) {
     std::vector<LiteralUse> uses;
     auto translation = std::make_shared<const Translation>(
         TranslateJetParameterized(jetSql, *impl_->catalog, positions, uses));
+    if (translation->kind == StatementKind::kSchema) {
+      // Not cached: it changes what the cache holds. Run applies it.
+      entry = std::make_shared<StatementCacheEntry>();
+      entry->translation = std::move(translation);
+      entry->columnsKnown = true;
+      entry->live = false;
+      return Statement(shared_from_this(), nullptr, std::move(entry));
+    }
     if (!parameters) uses.assign(scan.literals.size(), LiteralUse::kNone);
     if (impl_->jetEntries + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
     entry = std::make_shared<StatementCacheEntry>();
@@ -360,14 +380,12 @@ int64_t Connection::ExecuteNative(std::string_view sql) {
     sqlite::Check(rc, db);
     changes = sqlite3_changes64(db);
   }
-  if (wrote) {
-    int64_t v = impl_->SchemaVersion();
-    if (v != impl_->lastSchemaVersion) {
-      ClearCaches();
-      impl_->lastSchemaVersion = v;
-    }
-  }
+  if (wrote) CheckSchemaVersion();
   return changes;
+}
+
+void Connection::CheckSchemaVersion() {
+  if (impl_->SchemaVersion() != impl_->lastSchemaVersion) SchemaChanged();
 }
 
 void Connection::BeginTrans(bool immediate) {
@@ -408,18 +426,19 @@ void Connection::Rollback() {
     // too large, an I/O error): no savepoint is left to undo at any depth.
     if (depth_ == 1) explicitOuter_ = false;
     --depth_;
-    return;
-  }
-  if (depth_ == 1 && explicitOuter_) {
+  } else if (depth_ == 1 && explicitOuter_) {
     explicitOuter_ = false;
     --depth_;
     sqlite::Exec(impl_->db.get(), "ROLLBACK", kSourceWorkspace);
-    return;
+  } else {
+    std::string name = "jet_tx" + std::to_string(depth_);
+    sqlite::Exec(impl_->db.get(), ("ROLLBACK TO " + name + "; RELEASE " + name).c_str(),
+                 kSourceWorkspace);
+    --depth_;
   }
-  std::string name = "jet_tx" + std::to_string(depth_);
-  sqlite::Exec(impl_->db.get(), ("ROLLBACK TO " + name + "; RELEASE " + name).c_str(),
-               kSourceWorkspace);
-  --depth_;
+  // A schema statement the transaction made is undone with it: what was
+  // read of the schema since goes too.
+  CheckSchemaVersion();
 }
 
 int64_t Connection::Changes() const {

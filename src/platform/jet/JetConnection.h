@@ -62,7 +62,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // literals become parameters, bound from the text here. Raises the
   // translator's syntax errors and 3078/3061 ...
   Statement Prepare(std::string_view jetSql);
-  // Runs an action statement (INSERT, UPDATE, DELETE); returns rows affected.
+  // A schema statement (CREATE TABLE, CREATE [UNIQUE] INDEX, DROP TABLE,
+  // DROP INDEX, ALTER TABLE, SELECT ... INTO) prepares to a Statement that
+  // only runs: Run has the catalogue carry it out (Catalog::Apply, with its
+  // errors: 3010, 3022 for a unique index over duplicates, 3376, 3371 ...;
+  // 3027 read-only). Inside a transaction it is part of it and a rollback
+  // undoes it; every cached statement and translation is dropped whenever
+  // the schema changes or a rollback changed it back, so a statement
+  // prepared afterwards sees the schema as it is (a dropped table: 3078).
+  //
+  // Runs an action or schema statement; returns rows affected.
   int64_t Execute(std::string_view jetSql);
   // The translation of a Jet statement with its literals as they stand, for
   // the shell and tests (translated on each call).
@@ -108,17 +117,25 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   // Drops the cached statements and translations (the schema changed).
   void ClearCaches();
+  // Counts the changes of the schema seen on this connection (its own
+  // statements and catalogue calls, native DDL, rollbacks that undid one),
+  // so that objects that keep what they read of it know when to read again.
+  uint64_t SchemaGeneration() const { return schemaGeneration_; }
 
  private:
   friend class Statement;
   struct Impl;
   Statement FromEntry(std::shared_ptr<StatementCacheEntry> entry);
+  int64_t ApplySchemaChange(const SchemaChange& change);
+  void SchemaChanged();
+  void CheckSchemaVersion();
   void Return(sqlite3_stmt* stmt, StatementCacheEntry* entry) noexcept;
 
   std::string path_;
   OpenOptions options_;
   int depth_ = 0;
   bool explicitOuter_ = false;  // the outermost level is BEGIN IMMEDIATE, not a savepoint
+  uint64_t schemaGeneration_ = 0;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -51,6 +51,8 @@ bool Statement::Step() {
 }
 
 int64_t Statement::Run() {
+  if (!stmt_ && entry_ && entry_->translation && entry_->translation->change)
+    return conn_->ApplySchemaChange(*entry_->translation->change);
   while (Step()) {
   }
   return sqlite3_stmt_readonly(stmt_) ? 0 : sqlite3_changes64(sqlite3_db_handle(stmt_));

@@ -113,6 +113,7 @@ void CheckName(std::string_view name) {
 void CheckTable(const TableSpec& table) {
   CheckName(table.name);
   if (table.fields.empty()) ThrowJet(jeterr::kNoFieldDefined, {}, kSourceTableDef);
+  int counters = 0;
   for (size_t i = 0; i < table.fields.size(); ++i) {
     const FieldSpec& f = table.fields[i];
     CheckName(f.name);
@@ -123,6 +124,8 @@ void CheckTable(const TableSpec& table) {
       if (CompareTextRu(table.fields[k].name, f.name) == 0)
         ThrowJet(jeterr::kFieldDefinedTwice, {}, kSourceTableDef);
     DefaultSql(f);
+    if (f.autoIncrement && (f.type != JetType::kLong || counters++ > 0))
+      ThrowJet(jeterr::kInvalidFieldType, {}, kSourceField);
   }
   bool primary = false;
   for (size_t i = 0; i < table.indexes.size(); ++i) {
@@ -178,6 +181,7 @@ std::string ColumnSql(std::string_view table, const FieldSpec& f, bool primaryKe
   AppendQuoted(out, f.name);
   out += ' ';
   out += t->decl;
+  if (f.autoIncrement) out += " PRIMARY KEY AUTOINCREMENT";
   if (IsTextType(f.type)) out += std::string(" COLLATE ") + kJetCollation;
   if (f.required) out += " NOT NULL";
   if (auto d = DefaultSql(f)) out += " DEFAULT " + *d;

@@ -4,6 +4,7 @@
 // statically (Jet's result types) and emitted as SQLite SQL.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,7 +22,11 @@ class SchemaView {
   virtual const std::vector<ColumnInfo>* TableColumns(std::string_view table) const = 0;
 };
 
-enum class StatementKind { kSelect, kInsert, kUpdate, kDelete };
+struct SchemaChange;
+
+// kSchema: CREATE, DROP and ALTER, and SELECT ... INTO, which the catalogue
+// carries out (Translation::change) rather than SQLite.
+enum class StatementKind { kSelect, kInsert, kUpdate, kDelete, kSchema };
 
 struct ResultColumn {
   std::string name;  // the Jet name of the result column (alias, column, or ExprNNNN)
@@ -39,6 +44,9 @@ struct Translation {
   int hiddenTrailingColumns = 0;
   // For INSERT and UPDATE: the target table, so the caller can check sizes.
   std::string targetTable;
+  // For kSchema: what the catalogue does (`sql` is empty). Its literals are
+  // written as they stand, never as parameters.
+  std::shared_ptr<const SchemaChange> change;
 };
 
 // Translates one Jet statement. Raises an Error with a Jet syntax number

@@ -71,4 +71,19 @@ void AppendLiteral(std::string& out, std::string_view text) {
   out += '\'';
 }
 
+Savepoint::Savepoint(sqlite3* db) : db_(db) {
+  Exec(db_, "SAVEPOINT jet_catalogue");
+}
+
+Savepoint::~Savepoint() {
+  if (db_)
+    sqlite3_exec(db_, "ROLLBACK TO jet_catalogue; RELEASE jet_catalogue", nullptr, nullptr,
+                 nullptr);
+}
+
+void Savepoint::Commit() {
+  Exec(db_, "RELEASE jet_catalogue");
+  db_ = nullptr;
+}
+
 }  // namespace qv::jet::sqlite

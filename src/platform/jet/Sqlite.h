@@ -35,6 +35,21 @@ StmtPtr Prepare(sqlite3* db, std::string_view sql, bool persistent = false,
 // Runs SQL text (one or more statements) without results.
 void Exec(sqlite3* db, const char* sql, std::string_view source = kSourceDatabase);
 
+// A scoped savepoint: released by Commit, rolled back (and released) when
+// it ends without. Nested in an open transaction, what it released stays
+// part of that transaction and is undone by its rollback.
+class Savepoint {
+ public:
+  explicit Savepoint(sqlite3* db);
+  ~Savepoint();
+  Savepoint(const Savepoint&) = delete;
+  Savepoint& operator=(const Savepoint&) = delete;
+  void Commit();
+
+ private:
+  sqlite3* db_;
+};
+
 // A Jet user function reports its Error through this slot (per thread: the
 // function runs inside the sqlite3_step of the same thread) before it calls
 // sqlite3_result_error; Throw raises it in place of SQLite's message.

@@ -108,6 +108,35 @@ inline std::string TableText(Database& db, const std::string& table, const std::
   return out;
 }
 
+// The whole definition of a table as the objects report it, one line per
+// field and index.
+inline std::string Describe(TableDef& table) {
+  std::string out = table.Name() + "\n";
+  auto fields = table.FieldsCollection();
+  for (int32_t i = 0; i < fields->Count(); ++i) {
+    auto f = std::static_pointer_cast<Field>(fields->Item(Variant(i)));
+    out += "  " + f->Name() + " type=" + std::to_string(f->Type()) +
+           " size=" + std::to_string(f->Size()) + (f->Required() ? " required" : "") +
+           (f->AllowZeroLength() ? "" : " no-zero-length") +
+           (CStr(f->DefaultValue()).empty() ? "" : " default=" + CStr(f->DefaultValue())) +
+           (f->UnicodeCompression() ? " compressed" : "") +
+           ((f->Attributes() & dbAutoIncrField) ? " counter" : "") + "\n";
+  }
+  auto indexes = table.IndexesCollection();
+  for (int32_t i = 0; i < indexes->Count(); ++i) {
+    auto x = std::static_pointer_cast<Index>(indexes->Item(Variant(i)));
+    out += "  index " + x->Name() + " (";
+    auto xf = x->FieldsCollection();
+    for (int32_t k = 0; k < xf->Count(); ++k) {
+      auto f = std::static_pointer_cast<Field>(xf->Item(Variant(k)));
+      out += (k ? ";" : "") + std::string(f->IsDescending() ? "-" : "") + f->Name();
+    }
+    out +=
+        ")" + std::string(x->Primary() ? " primary" : "") + (x->Unique() ? " unique" : "") + "\n";
+  }
+  return out;
+}
+
 class DaoTest : public ::testing::Test {
  protected:
   DaoTest() : engine_(DBEngine::ForThread()) {

@@ -9,34 +9,6 @@ namespace {
 
 using jet::JetType;
 
-// The whole definition of a table as the objects report it, one line per
-// field and index.
-std::string Describe(TableDef& table) {
-  std::string out = table.Name() + "\n";
-  auto fields = table.FieldsCollection();
-  for (int32_t i = 0; i < fields->Count(); ++i) {
-    auto f = std::static_pointer_cast<Field>(fields->Item(Variant(i)));
-    out += "  " + f->Name() + " type=" + std::to_string(f->Type()) +
-           " size=" + std::to_string(f->Size()) + (f->Required() ? " required" : "") +
-           (f->AllowZeroLength() ? "" : " no-zero-length") +
-           (CStr(f->DefaultValue()).empty() ? "" : " default=" + CStr(f->DefaultValue())) +
-           (f->UnicodeCompression() ? " compressed" : "") + "\n";
-  }
-  auto indexes = table.IndexesCollection();
-  for (int32_t i = 0; i < indexes->Count(); ++i) {
-    auto x = std::static_pointer_cast<Index>(indexes->Item(Variant(i)));
-    out += "  index " + x->Name() + " (";
-    auto xf = x->FieldsCollection();
-    for (int32_t k = 0; k < xf->Count(); ++k) {
-      auto f = std::static_pointer_cast<Field>(xf->Item(Variant(k)));
-      out += (k ? ";" : "") + std::string(f->IsDescending() ? "-" : "") + f->Name();
-    }
-    out +=
-        ")" + std::string(x->Primary() ? " primary" : "") + (x->Unique() ? " unique" : "") + "\n";
-  }
-  return out;
-}
-
 class TableDefsTest : public DaoTest {
  protected:
   std::shared_ptr<Database> Reopen() {

@@ -148,15 +148,16 @@ struct Statement {
   ~Statement();
 
   StatementKind kind = StatementKind::kSelect;
-  std::unique_ptr<Query> query;         // SELECT; the source of INSERT ... SELECT
-  std::string table;                    // target of INSERT and UPDATE
-  std::string alias;                    // of the UPDATE target
-  std::vector<std::string> columns;     // INSERT column list (may be empty)
-  std::vector<ExprPtr> values;          // INSERT ... VALUES
-  std::vector<Assignment> assignments;  // UPDATE
-  std::unique_ptr<TableRef> from;       // DELETE source
-  std::string deleteQualifier;          // q of DELETE q.*
-  ExprPtr where;                        // UPDATE, DELETE
+  std::unique_ptr<Query> query;          // SELECT; the source of INSERT ... SELECT
+  std::string table;                     // target of INSERT and UPDATE
+  std::string alias;                     // of the UPDATE target
+  std::vector<std::string> columns;      // INSERT column list (may be empty)
+  std::vector<ExprPtr> values;           // INSERT ... VALUES
+  std::vector<Assignment> assignments;   // UPDATE
+  std::shared_ptr<SchemaChange> change;  // kSchema; a make-table's select is `query`
+  std::unique_ptr<TableRef> from;        // DELETE source
+  std::string deleteQualifier;           // q of DELETE q.*
+  ExprPtr where;                         // UPDATE, DELETE
   size_t pos = 0;
 };
 

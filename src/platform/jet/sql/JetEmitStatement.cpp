@@ -1,10 +1,12 @@
 // The statement half of JetEmitter: SELECT, INSERT, UPDATE and DELETE.
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetFunctions.h"
+#include "platform/jet/JetSchemaChange.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetSqlError.h"
 #include "platform/jet/sql/JetTyping.h"
@@ -81,6 +83,9 @@ Translation JetEmitter::Translate(const Statement& st) {
     case StatementKind::kDelete:
       t = EmitDelete(st);
       break;
+    case StatementKind::kSchema:
+      t = EmitSchemaChange(st);
+      break;
   }
   t.kind = st.kind;
   // Jet takes a name it cannot resolve for a parameter the statement lacks.
@@ -94,6 +99,29 @@ Translation JetEmitter::Translate(const Statement& st) {
     throw Error(sqlerr::kTooFewParameters, std::move(text), std::string(kErrorSource));
   }
   CheckSize(t.sql);
+  return t;
+}
+
+Translation JetEmitter::EmitSchemaChange(const Statement& st) {
+  Translation t;
+  auto change = std::make_shared<SchemaChange>(*st.change);
+  if (change->op == SchemaChange::Op::kMakeTable) {
+    // The new table has a field per column of the select, of the column's
+    // type; it is filled from the select as it stands.
+    const std::span<const size_t> positions = std::exchange(literalPositions_, {});
+    QueryOut q = EmitQuery(*st.query, nullptr);
+    literalPositions_ = positions;
+    for (const ResultColumn& c : q.columns) {
+      FieldSpec f;
+      f.name = c.name;
+      f.type = c.type == JetType::kNone ? JetType::kText : c.type;
+      f.size = c.size;
+      if (f.type == JetType::kText && f.size > 255) f.type = JetType::kMemo;
+      change->table.fields.push_back(std::move(f));
+    }
+    change->selectSql = std::move(q.sql);
+  }
+  t.change = std::move(change);
   return t;
 }
 

@@ -74,6 +74,9 @@ class JetEmitter {
   Translation EmitInsert(const Statement& st);
   Translation EmitUpdate(const Statement& st);
   Translation EmitDelete(const Statement& st);
+  // CREATE, DROP, ALTER and SELECT ... INTO: the change, with a make-table's
+  // fields and select filled in (its literals as they stand).
+  Translation EmitSchemaChange(const Statement& st);
   const std::vector<ColumnInfo>& TableColumns(std::string_view table) const;
   // The SQL of `value` written to a column of type `column`: wrapped in the
   // function table's "%Store..." entry of that type unless its static type

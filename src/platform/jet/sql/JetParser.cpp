@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "platform/jet/JetSchemaChange.h"
 #include "platform/jet/sql/JetLexer.h"
 #include "platform/jet/sql/JetSqlError.h"
 
@@ -99,6 +100,9 @@ Statement JetParser::Parse() {
   if (first.Is(Keyword::kInsert)) return ParseInsert();
   if (first.Is(Keyword::kUpdate)) return ParseUpdate();
   if (first.Is(Keyword::kDelete)) return ParseDelete();
+  if (IsWord(first, "CREATE")) return ParseCreate();
+  if (IsWord(first, "DROP")) return ParseDrop();
+  if (IsWord(first, "ALTER")) return ParseAlter();
   Fail(sqlerr::kInvalidStatement, first);
 }
 
@@ -114,8 +118,15 @@ Statement JetParser::ParseSelectStatement() {
   Statement st;
   st.kind = StatementKind::kSelect;
   st.pos = Peek().pos;
+  intoAllowed_ = true;
   st.query = ParseQuery();
   ExpectStatementEnd();
+  if (!into_.empty()) {
+    st.kind = StatementKind::kSchema;
+    st.change = std::make_shared<SchemaChange>();
+    st.change->op = SchemaChange::Op::kMakeTable;
+    st.change->table.name = into_;
+  }
   return st;
 }
 
@@ -263,6 +274,7 @@ std::unique_ptr<Select> JetParser::ParseSelect() {
   auto s = std::make_unique<Select>();
   s->pos = Peek().pos;
   clauseError_ = sqlerr::kSelectSyntax;
+  const bool intoAllowed = std::exchange(intoAllowed_, false);
   Expect(Keyword::kSelect);
   for (bool more = true; more;) {
     if (Accept(Keyword::kDistinct) || Accept(Keyword::kDistinctRow)) {
@@ -274,6 +286,7 @@ std::unique_ptr<Select> JetParser::ParseSelect() {
     }
   }
   ParseSelectList(*s);
+  if (intoAllowed && Accept(Keyword::kInto)) into_ = ExpectName();
   if (Accept(Keyword::kFrom)) {
     clauseError_ = sqlerr::kFromClause;
     s->from = ParseFromList();

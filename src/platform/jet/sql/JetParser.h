@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/jet/JetCatalog.h"
 #include "platform/jet/sql/JetAst.h"
 #include "platform/jet/sql/JetToken.h"
 
@@ -50,6 +51,23 @@ class JetParser {
   Statement ParseUpdate();
   Statement ParseDelete();
   void ExpectStatementEnd();
+
+  // Schema statements (JetParseDdl.cpp).
+  bool IsWord(const Token& t, std::string_view word) const;
+  bool AcceptWord(std::string_view word);
+  void ExpectWord(std::string_view word);
+  [[noreturn]] void FailUnsupported(const Token& at, std::string_view what) const;
+  Statement SchemaStatement(std::shared_ptr<SchemaChange> change, size_t pos);
+  Statement ParseCreate();
+  Statement ParseCreateTable(size_t pos);
+  Statement ParseCreateIndex(size_t pos, bool unique);
+  Statement ParseDrop();
+  Statement ParseAlter();
+  // A field definition with its constraints; a constraint's index goes to `table`.
+  FieldSpec ParseFieldDefinition(TableSpec& table);
+  // CONSTRAINT name PRIMARY KEY (...) | UNIQUE (...) after a field or in a table.
+  IndexSpec ParseConstraint(const std::string& column);
+  std::vector<IndexField> ParseIndexColumns();
 
   // Queries.
   std::unique_ptr<Query> ParseQuery();
@@ -98,10 +116,12 @@ class JetParser {
   std::vector<Token> tokens_;
   size_t next_ = 0;
   int nesting_ = 0;
-  int tableRefs_ = 0;     // joins made so far, limited like an expression's height
-  int32_t clauseError_;   // number for a syntax error outside an expression
-  int exprDepth_ = 0;     // > 0 while inside an expression
-  size_t exprStart_ = 0;  // where the outermost current expression began
+  int tableRefs_ = 0;         // joins made so far, limited like an expression's height
+  int32_t clauseError_;       // number for a syntax error outside an expression
+  int exprDepth_ = 0;         // > 0 while inside an expression
+  size_t exprStart_ = 0;      // where the outermost current expression began
+  bool intoAllowed_ = false;  // the statement's first select may name a new table (INTO)
+  std::string into_;          // the table a SELECT ... INTO makes
 };
 
 }  // namespace qv::jet::sql

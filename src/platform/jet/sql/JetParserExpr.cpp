@@ -31,6 +31,7 @@ bool EndsExpression(const Token& t) {
   if (t.kind != TokenKind::kWord) return false;
   switch (t.keyword) {
     case Keyword::kFrom:
+    case Keyword::kInto:  // SELECT ... INTO
     case Keyword::kWhere:
     case Keyword::kGroup:
     case Keyword::kHaving:

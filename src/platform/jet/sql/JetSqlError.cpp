@@ -9,7 +9,7 @@ namespace qv::jet::sql {
 
 namespace {
 
-constexpr std::array<std::pair<int32_t, std::string_view>, 26> kTexts{{
+constexpr std::array<std::pair<int32_t, std::string_view>, 32> kTexts{{
     {sqlerr::kTooFewParameters, "Too few parameters. Expected |."},
     {sqlerr::kNoInput, "Query input must contain at least one table or query."},
     {sqlerr::kNotAFieldName,
@@ -44,6 +44,12 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 26> kTexts{{
      "missing, or the punctuation is incorrect."},
     {sqlerr::kAfterEnd, "Characters found after end of SQL statement."},
     {sqlerr::kUpdateSyntax, "Syntax error in UPDATE statement."},
+    {sqlerr::kConstraintSyntax, "Syntax error in CONSTRAINT clause."},
+    {sqlerr::kCreateTableSyntax, "Syntax error in CREATE TABLE statement."},
+    {sqlerr::kCreateIndexSyntax, "Syntax error in CREATE INDEX statement."},
+    {sqlerr::kFieldSyntax, "Syntax error in field definition."},
+    {sqlerr::kAlterTableSyntax, "Syntax error in ALTER TABLE statement."},
+    {sqlerr::kDropSyntax, "Syntax error in DROP TABLE or DROP INDEX."},
     {sqlerr::kSubqueryFields,
      "You have written a subquery that can return more than one field without using the EXISTS "
      "reserved word in the main query's FROM clause.  Revise the SELECT statement of the "
