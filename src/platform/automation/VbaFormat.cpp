@@ -421,6 +421,9 @@ std::string FormatNumberPattern(double x, std::string_view f) {
       if (fracSeen < static_cast<int>(keepFrac)) out += fracDigits[static_cast<size_t>(fracSeen)];
       ++fracSeen;
     } else if (c == '.') {
+      // With no placeholder before the point the integer digits still show:
+      // Format(48.14251, ".###") is "48.143".
+      if (!afterPoint && intSeen == 0) out += intDigits;
       if (!afterPoint) out += '.';
       afterPoint = true;
     } else if (c == ',' && !afterPoint) {
@@ -448,6 +451,7 @@ struct NamedPattern {
   std::string_view name, pattern;
 };
 constexpr auto kNamedPatterns = std::to_array<NamedPattern>({
+    {"Currency", "#,##0.00\"р.\";-#,##0.00\"р.\""},  // the rouble sign follows the amount
     {"Fixed", "0.00"},
     {"Standard", "#,##0.00"},
     {"Percent", "0.00%"},
@@ -478,6 +482,10 @@ std::optional<std::string> FormatNamed(const Variant& v, std::string_view name) 
 }
 
 }  // namespace
+
+bool HasNullSection(std::string_view format) {
+  return SplitSections(format).size() >= 4;
+}
 
 std::string Format(const Variant& value, std::string_view format) {
   if (value.IsEmptyOrNull()) {

@@ -277,9 +277,11 @@ Variant ChrWFn(Args& a) {
   return Variant(Utf8Of(static_cast<char16_t>(code)));
 }
 
+// Format(Null) is Null, unless the format has a fourth section: that
+// section's text is what Null shows.
 Variant FormatFn(Args& a) {
-  if (a.IsNull(0)) return Variant::Null();
   std::string_view format = a.Count() > 1 && !a.IsNull(1) ? a.Text(1) : std::string_view();
+  if (a.IsNull(0) && !HasNullSection(format)) return Variant::Null();
   return Variant(Format(a.Get(0), format));
 }
 
