@@ -15,19 +15,6 @@ namespace qv {
 
 namespace {
 
-constexpr std::array<std::string_view, 12> kMonths = {"Январь",   "Февраль", "Март",   "Апрель",
-                                                      "Май",      "Июнь",    "Июль",   "Август",
-                                                      "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
-constexpr std::array<std::string_view, 12> kMonthsGenitive = {
-    "января", "февраля", "марта",    "апреля",  "мая",    "июня",
-    "июля",   "августа", "сентября", "октября", "ноября", "декабря"};
-constexpr std::array<std::string_view, 12> kMonthsShort = {
-    "янв", "фев", "мар", "апр", "май", "июн", "июл", "авг", "сен", "окт", "ноя", "дек"};
-constexpr std::array<std::string_view, 7> kWeekdays = {
-    "воскресенье", "понедельник", "вторник", "среда", "четверг", "пятница", "суббота"};
-constexpr std::array<std::string_view, 7> kWeekdaysShort = {"Вс", "Пн", "Вт", "Ср",
-                                                            "Чт", "Пт", "Сб"};
-
 bool StartsNoCase(std::string_view s, size_t i, std::string_view prefix) {
   return StartsWithAsciiNoCase(s.substr(i), prefix);
 }
@@ -117,7 +104,7 @@ std::string ShortDate(OleDate d) {
 }
 std::string LongDate(OleDate d) {
   DateParts p = SplitDate(d);
-  return std::to_string(p.day) + " " + std::string(kMonthsGenitive[p.month - 1]) + " " +
+  return std::to_string(p.day) + " " + std::string(MonthNameGenitive(p.month)) + " " +
          std::to_string(p.year) + " г.";
 }
 std::string LongTime(OleDate d) {
@@ -150,9 +137,9 @@ std::string FormatDatePattern(OleDate d, std::string_view f) {
         else if (n == 2)
           out += TwoDigits(p.day);
         else if (n == 3)
-          out += kWeekdaysShort[Weekday(d) - 1];
+          out += WeekdayName(Weekday(d), true);
         else if (n == 4)
-          out += kWeekdays[Weekday(d) - 1];
+          out += WeekdayName(Weekday(d));
         else if (n == 5)
           out += ShortDate(d);
         else
@@ -170,9 +157,9 @@ std::string FormatDatePattern(OleDate d, std::string_view f) {
         else if (n == 2)
           out += TwoDigits(p.month);
         else if (n == 3)
-          out += kMonthsShort[p.month - 1];
+          out += MonthName(p.month, true);
         else
-          out += kMonths[p.month - 1];
+          out += MonthName(p.month);
         afterHour = false;
         i += n;
         continue;
