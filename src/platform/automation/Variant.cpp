@@ -219,6 +219,21 @@ double NumericValue(const Variant& v) {
 
 // ---- parsing
 
+namespace {
+
+// The length of the digit-group separator `s` starts with, or 0: a space,
+// a no-break space (U+00A0, the Russian locale's), a narrow one (U+202F),
+// or a comma when a decimal point follows ("1,234.5", as Format writes
+// "Standard").
+size_t GroupSeparator(std::string_view s, bool pointFollows) {
+  if (s.starts_with(' ') || (pointFollows && s.starts_with(','))) return 1;
+  if (s.starts_with("\u00A0")) return 2;
+  if (s.starts_with("\u202F")) return 3;
+  return 0;
+}
+
+}  // namespace
+
 std::optional<double> ParseVbNumber(std::string_view text) {
   std::string_view s = TrimWhitespace(text);
   if (s.empty()) return std::nullopt;
@@ -240,28 +255,44 @@ std::optional<double> ParseVbNumber(std::string_view text) {
     double value = n <= 0xFFFF ? static_cast<int16_t>(n) : static_cast<int32_t>(n);
     return negative ? -value : value;
   }
-  // Digits, one point, an optional exponent; nothing else (no comma).
+  // Digits in groups, one decimal mark, an optional exponent; copied as
+  // strtod reads them.
+  const bool pointFollows = body.find('.') != std::string_view::npos;
+  std::string clean;
+  clean.reserve(body.size());
   size_t i = 0, digits = 0;
-  while (i < body.size() && std::isdigit(static_cast<unsigned char>(body[i]))) ++i, ++digits;
-  if (i < body.size() && body[i] == '.') {
+  auto readDigits = [&] {
+    size_t n = 0;
+    while (i < body.size() && std::isdigit(static_cast<unsigned char>(body[i])))
+      clean += body[i++], ++n;
+    digits += n;
+    return n;
+  };
+  size_t run = readDigits();
+  char groupKind = 0;  // ' ' for the spaces, ',' for commas
+  for (size_t first = run; size_t sep = GroupSeparator(body.substr(i), pointFollows);) {
+    const char kind = body[i] == ',' ? ',' : ' ';
+    if (first == 0 || first > 3 || (groupKind != 0 && groupKind != kind)) return std::nullopt;
+    groupKind = kind;
+    i += sep;
+    if (readDigits() != 3) return std::nullopt;
+  }
+  if (i < body.size() && (body[i] == '.' || (body[i] == ',' && !pointFollows))) {
+    clean += '.';
     ++i;
-    while (i < body.size() && std::isdigit(static_cast<unsigned char>(body[i]))) ++i, ++digits;
+    readDigits();
   }
   if (digits == 0) return std::nullopt;
   if (i < body.size() && (body[i] == 'E' || body[i] == 'e' || body[i] == 'D' || body[i] == 'd')) {
+    clean += 'E';
     size_t j = i + 1;
-    if (j < body.size() && (body[j] == '+' || body[j] == '-')) ++j;
-    size_t expDigits = 0;
-    while (j < body.size() && std::isdigit(static_cast<unsigned char>(body[j]))) ++j, ++expDigits;
-    if (expDigits == 0) return std::nullopt;
+    if (j < body.size() && (body[j] == '+' || body[j] == '-')) clean += body[j++];
     i = j;
+    if (readDigits() == 0) return std::nullopt;
   }
   if (i != body.size()) return std::nullopt;
-  std::string copy(body);
-  for (char& c : copy)
-    if (c == 'D' || c == 'd') c = 'E';
   errno = 0;
-  double value = std::strtod(copy.c_str(), nullptr);
+  double value = std::strtod(clean.c_str(), nullptr);
   if (errno == ERANGE && std::isinf(value)) return std::nullopt;
   return negative ? -value : value;
 }
@@ -285,14 +316,98 @@ bool ReadChar(std::string_view& s, char c) {
   return true;
 }
 
-// "H:MM[:SS]"; the whole rest of the text.
+bool IsAsciiAlpha(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// "H:MM[:SS]" or "H AM", with an optional AM/PM (or A/P) after the time,
+// spaces allowed before it; the whole rest of the text.
 bool ParseTime(std::string_view s, double& fraction) {
   int32_t h = 0, m = 0, sec = 0;
-  if (!ReadInt(s, h, 2) || !ReadChar(s, ':') || !ReadInt(s, m, 2)) return false;
-  if (ReadChar(s, ':') && !ReadInt(s, sec, 2)) return false;
-  if (!TrimWhitespace(s).empty() || h > 23 || m > 59 || sec > 59) return false;
+  if (!ReadInt(s, h, 2)) return false;
+  const bool colon = ReadChar(s, ':');
+  if (colon && !ReadInt(s, m, 2)) return false;
+  if (colon && ReadChar(s, ':') && !ReadInt(s, sec, 2)) return false;
+  s = TrimWhitespace(s);
+  if (!s.empty()) {
+    const bool pm = EqualsAsciiNoCase(s, "PM") || EqualsAsciiNoCase(s, "P");
+    if (!pm && !EqualsAsciiNoCase(s, "AM") && !EqualsAsciiNoCase(s, "A")) return false;
+    if (h < 1 || h > 12) return false;
+    h = h % 12 + (pm ? 12 : 0);
+  } else if (!colon) {
+    return false;
+  }
+  if (h > 23 || m > 59 || sec > 59) return false;
   fraction = (h * 3600 + m * 60 + sec) / 86400.0;
   return true;
+}
+
+// The serial of a calendar date, or nullopt for one that does not exist
+// (31.02); two-digit years are 1930..2029.
+std::optional<double> CalendarDate(int32_t year, int32_t month, int32_t day) {
+  if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
+  if (year < 100) year += year < 30 ? 2000 : 1900;
+  const OleDate date = DateSerial(year, month, day);
+  if (SplitDate(date).day != day) return std::nullopt;
+  return date.serial;
+}
+
+// "DD.MM.YYYY", "DD/MM/YYYY", "DD-MM-YYYY" or "YYYY-MM-DD".
+std::optional<double> NumericDate(std::string_view s) {
+  int32_t a = 0, b = 0, c = 0;
+  if (!ReadInt(s, a, 4) || s.empty()) return std::nullopt;
+  const char sep = s.front();
+  if (sep != '.' && sep != '-' && sep != '/') return std::nullopt;
+  s.remove_prefix(1);
+  if (!ReadInt(s, b, 2) || !ReadChar(s, sep) || !ReadInt(s, c, 4) || !s.empty())
+    return std::nullopt;
+  if (sep == '-' && a > 31) return CalendarDate(a, b, c);  // ISO YYYY-MM-DD
+  return CalendarDate(c, b, a);                            // the Russian order
+}
+
+// A date with the month in words: "12 февраля 1969", "12-фев-69",
+// "February 12, 1969", "февраль 1969" (the first day), optionally ending
+// in the Russian year mark "г." or "года". Numbers and the word are
+// separated by spaces, ".", "-", "/" or ",".
+std::optional<double> WordDate(std::string_view s) {
+  int32_t numbers[2] = {0, 0};
+  size_t digitCounts[2] = {0, 0};
+  int count = 0, month = 0, monthAt = -1;
+  bool yearMark = false;
+  while (!s.empty()) {
+    const char c = s.front();
+    if (c == ' ' || c == '.' || c == '-' || c == '/' || c == ',') {
+      s.remove_prefix(1);
+    } else if (std::isdigit(static_cast<unsigned char>(c))) {
+      if (count == 2 || yearMark) return std::nullopt;
+      const size_t before = s.size();
+      if (!ReadInt(s, numbers[count], 4)) return std::nullopt;
+      digitCounts[count++] = before - s.size();
+      if (!s.empty() && std::isdigit(static_cast<unsigned char>(s.front()))) return std::nullopt;
+    } else if (IsAsciiAlpha(c) || static_cast<unsigned char>(c) >= 0x80) {
+      size_t n = 0;
+      while (n < s.size() && (IsAsciiAlpha(s[n]) || static_cast<unsigned char>(s[n]) >= 0x80)) ++n;
+      const std::string_view word = s.substr(0, n);
+      s.remove_prefix(n);
+      if (month != 0 && !yearMark && (word == "г" || word == "года")) {
+        yearMark = true;
+      } else {
+        if (month != 0) return std::nullopt;
+        month = ParseMonthName(word);
+        if (month == 0) return std::nullopt;
+        monthAt = count;
+      }
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (month == 0 || count == 0) return std::nullopt;
+  // the day before the year, the month before or between them
+  if (count == 2 && monthAt < 2) return CalendarDate(numbers[1], month, numbers[0]);
+  // the month and a year: four digits, or a number no day can be
+  if (count == 1 && monthAt == 0 && (digitCounts[0] == 4 || numbers[0] > 31))
+    return CalendarDate(numbers[0], month, 1);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -300,30 +415,35 @@ bool ParseTime(std::string_view s, double& fraction) {
 std::optional<OleDate> ParseVbDate(std::string_view text) {
   std::string_view s = TrimWhitespace(text);
   if (s.empty()) return std::nullopt;
+  // The time is the number before the first ":" and what follows, or a
+  // number with AM/PM at the end; the date is what comes before it.
+  std::string_view datePart = s, timePart;
+  size_t timeAt = s.find(':');
+  if (timeAt == std::string_view::npos) {
+    const size_t marker = s.find_last_not_of("AaMmPp");
+    const std::string_view tail = s.substr(marker + 1);
+    if (marker != std::string_view::npos && tail.size() <= 2 &&
+        (EqualsAsciiNoCase(tail, "AM") || EqualsAsciiNoCase(tail, "PM")))
+      timeAt = s.find_last_not_of(' ', marker) + 1;
+  }
+  if (timeAt != std::string_view::npos) {
+    while (timeAt > 0 && std::isdigit(static_cast<unsigned char>(s[timeAt - 1]))) --timeAt;
+    datePart = s.substr(0, timeAt);
+    timePart = s.substr(timeAt);
+    if (datePart.ends_with('T') && datePart.size() > 1 &&
+        std::isdigit(static_cast<unsigned char>(datePart[datePart.size() - 2])))
+      datePart.remove_suffix(1);  // ISO 2007-03-05T14:07
+    else if (!datePart.empty() && !datePart.ends_with(' '))
+      return std::nullopt;
+    datePart = TrimWhitespace(datePart);
+  }
   double fraction = 0;
-  if (ParseTime(s, fraction)) return OleDate{fraction};
-  int32_t a = 0, b = 0, c = 0;
-  std::string_view rest = s;
-  if (!ReadInt(rest, a, 4) || rest.empty()) return std::nullopt;
-  const char sep = rest.front();
-  if (sep != '.' && sep != '-' && sep != '/') return std::nullopt;
-  rest.remove_prefix(1);
-  if (!ReadInt(rest, b, 2) || !ReadChar(rest, sep) || !ReadInt(rest, c, 4)) return std::nullopt;
-  int32_t year, month, day;
-  if (sep == '-' && a > 31) {
-    year = a, month = b, day = c;  // ISO YYYY-MM-DD
-  } else {
-    day = a, month = b, year = c;  // DD.MM.YYYY, the Russian order
-  }
-  if (month < 1 || month > 12 || day < 1 || day > 31) return std::nullopt;
-  if (year < 100) year += year < 30 ? 2000 : 1900;
-  const OleDate date = DateSerial(year, month, day);
-  if (SplitDate(date).day != day) return std::nullopt;  // 31.02 and the like
-  if (!rest.empty()) {
-    if (rest.front() != ' ' && rest.front() != 'T') return std::nullopt;
-    if (!ParseTime(rest.substr(1), fraction)) return std::nullopt;
-  }
-  return OleDate{date.serial < 0 ? date.serial - fraction : date.serial + fraction};
+  if (!timePart.empty() && !ParseTime(timePart, fraction)) return std::nullopt;
+  if (datePart.empty()) return timePart.empty() ? std::nullopt : std::optional(OleDate{fraction});
+  std::optional<double> date = NumericDate(datePart);
+  if (!date) date = WordDate(datePart);
+  if (!date) return std::nullopt;
+  return OleDate{*date < 0 ? *date - fraction : *date + fraction};
 }
 
 // ---- formatting

@@ -197,11 +197,18 @@ double CDblOr(const Variant& v, double def);
 // Rounds half to even, as VB's integer conversions do.
 double BankersRound(double x);
 
-// Reads a whole text as a number with the invariant decimal point (leading
-// and trailing spaces allowed, "&H" hex, exponent). Empty when it is not one.
+// Reads a whole text as a number as VBA does in the Russian locale, and as
+// the library writes numbers: the decimal mark "." or "," ("4,5" and "4.5"),
+// digit groups of three after a space or a no-break space ("1 234,5"), or
+// after commas when a point follows ("1,234.5", as Format's "Standard"
+// writes); leading and trailing spaces, a sign, an exponent, "&H"/"&O".
+// Empty when it is not one ("1,234,5", "12 34", "1.234,5").
 std::optional<double> ParseVbNumber(std::string_view text);
-// Reads a whole text as a date ("DD.MM.YYYY", "YYYY-MM-DD", "DD/MM/YYYY",
-// each with an optional time "H:MM[:SS]", or a time alone).
+// Reads a whole text as a date: "DD.MM.YYYY", "YYYY-MM-DD", "DD/MM/YYYY",
+// the month in words, Russian in any case form or English ("12 февраля
+// 1969 г.", "12-фев-69", "February 12, 1969", "февраль 1969"); each with an
+// optional time "H:MM[:SS]" with an optional AM/PM, or "H AM"; or a time
+// alone. A date without a year is not read.
 std::optional<OleDate> ParseVbDate(std::string_view text);
 
 // Formats a double as VB's CStr does (15 significant digits).

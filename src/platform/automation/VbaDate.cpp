@@ -1,10 +1,12 @@
 #include "platform/automation/VbaDate.h"
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <ctime>
 
 #include "platform/automation/Error.h"
+#include "platform/automation/VbaText.h"
 
 namespace qv {
 
@@ -30,6 +32,31 @@ void CivilFromDays(int64_t z, int32_t& y, int32_t& m, int32_t& d) {
   d = static_cast<int32_t>(doy - (153 * mp + 2) / 5 + 1);
   m = static_cast<int32_t>(mp < 10 ? mp + 3 : mp - 9);
   y = static_cast<int32_t>(yoe + era * 400 + (m <= 2));
+}
+
+constexpr std::array<std::string_view, 12> kMonths = {"Январь",   "Февраль", "Март",   "Апрель",
+                                                      "Май",      "Июнь",    "Июль",   "Август",
+                                                      "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
+constexpr std::array<std::string_view, 12> kMonthsGenitive = {
+    "января", "февраля", "марта",    "апреля",  "мая",    "июня",
+    "июля",   "августа", "сентября", "октября", "ноября", "декабря"};
+constexpr std::array<std::string_view, 12> kMonthsShort = {
+    "янв", "фев", "мар", "апр", "май", "июн", "июл", "авг", "сен", "окт", "ноя", "дек"};
+constexpr std::array<std::string_view, 12> kMonthsEnglish = {
+    "january", "february", "march",     "april",   "may",      "june",
+    "july",    "august",   "september", "october", "november", "december"};
+constexpr std::array<std::string_view, 7> kWeekdays = {
+    "воскресенье", "понедельник", "вторник", "среда", "четверг", "пятница", "суббота"};
+constexpr std::array<std::string_view, 7> kWeekdaysShort = {"Вс", "Пн", "Вт", "Ср",
+                                                            "Чт", "Пт", "Сб"};
+// Endings of the Russian month names in their case forms, after the stem
+// (the nominative without a final "ь" or "й"): январ-ь/я/ю/ём/е, март-а/у/ом/е.
+constexpr std::array<std::string_view, 11> kMonthEndings = {"",  "ь", "й",  "я",  "ю", "е",
+                                                            "а", "у", "ом", "ем", "ём"};
+
+int32_t CheckedIndex(int32_t n, int32_t count) {
+  if (n < 1 || n > count) ThrowVb(vberr::kInvalidProcedureCall, "name number out of range");
+  return n - 1;
 }
 
 // 1899-12-30 as days from 1970-01-01.
@@ -105,6 +132,40 @@ OleDate Now() {
 
 OleDate Today() {
   return OleDate{std::floor(Now().serial)};
+}
+
+std::string_view MonthName(int32_t month, bool abbreviate) {
+  const auto i = static_cast<size_t>(CheckedIndex(month, 12));
+  return abbreviate ? kMonthsShort[i] : kMonths[i];
+}
+
+std::string_view MonthNameGenitive(int32_t month) {
+  return kMonthsGenitive[static_cast<size_t>(CheckedIndex(month, 12))];
+}
+
+std::string_view WeekdayName(int32_t weekday, bool abbreviate) {
+  const auto i = static_cast<size_t>(CheckedIndex(weekday, 7));
+  return abbreviate ? kWeekdaysShort[i] : kWeekdays[i];
+}
+
+int32_t ParseMonthName(std::string_view word) {
+  if (!word.empty() && word.back() == '.') word.remove_suffix(1);
+  if (Len(word) < 3) return 0;
+  const std::string w = LCase(word);
+  for (size_t m = 0; m < 12; ++m) {
+    const std::string_view english = kMonthsEnglish[m];
+    if (english.starts_with(w)) return static_cast<int32_t>(m + 1);
+    const std::string nominative = LCase(kMonths[m]);
+    if (std::string_view(nominative).starts_with(w)) return static_cast<int32_t>(m + 1);
+    std::string_view stem = nominative;
+    if (stem.ends_with("ь") || stem.ends_with("й"))
+      stem.remove_suffix(std::string_view("ь").size());
+    if (!std::string_view(w).starts_with(stem)) continue;
+    const std::string_view ending = std::string_view(w).substr(stem.size());
+    for (std::string_view e : kMonthEndings)
+      if (ending == e) return static_cast<int32_t>(m + 1);
+  }
+  return 0;
 }
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 // VBA's date functions over OLE Automation dates.
 
 #include <cstdint>
+#include <string_view>
 
 #include "platform/automation/Variant.h"
 
@@ -28,5 +29,16 @@ OleDate Now();
 OleDate Today();
 // True when the date is within VBA's range (01.01.100 .. 31.12.9999).
 bool IsValidDateSerial(double serial);
+
+// Names in the Russian locale. Month 1..12: "Февраль", abbreviated "фев";
+// the genitive "февраля" is the form long dates use. Weekday 1..7 with
+// Sunday as 1: "воскресенье", abbreviated "Вс". Error 5 outside the range.
+std::string_view MonthName(int32_t month, bool abbreviate = false);
+std::string_view MonthNameGenitive(int32_t month);
+std::string_view WeekdayName(int32_t weekday, bool abbreviate = false);
+// The month a word names, 1..12, or 0: Russian in any case form ("февраль",
+// "февраля", "феврале") or abbreviated to three letters or more ("фев",
+// "февр."), English in full or abbreviated ("February", "Feb"); any case.
+int32_t ParseMonthName(std::string_view word);
 
 }  // namespace qv

@@ -15,19 +15,6 @@ namespace qv {
 
 namespace {
 
-constexpr std::array<std::string_view, 12> kMonths = {"Январь",   "Февраль", "Март",   "Апрель",
-                                                      "Май",      "Июнь",    "Июль",   "Август",
-                                                      "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
-constexpr std::array<std::string_view, 12> kMonthsGenitive = {
-    "января", "февраля", "марта",    "апреля",  "мая",    "июня",
-    "июля",   "августа", "сентября", "октября", "ноября", "декабря"};
-constexpr std::array<std::string_view, 12> kMonthsShort = {
-    "янв", "фев", "мар", "апр", "май", "июн", "июл", "авг", "сен", "окт", "ноя", "дек"};
-constexpr std::array<std::string_view, 7> kWeekdays = {
-    "воскресенье", "понедельник", "вторник", "среда", "четверг", "пятница", "суббота"};
-constexpr std::array<std::string_view, 7> kWeekdaysShort = {"Вс", "Пн", "Вт", "Ср",
-                                                            "Чт", "Пт", "Сб"};
-
 bool StartsNoCase(std::string_view s, size_t i, std::string_view prefix) {
   return StartsWithAsciiNoCase(s.substr(i), prefix);
 }
@@ -117,7 +104,7 @@ std::string ShortDate(OleDate d) {
 }
 std::string LongDate(OleDate d) {
   DateParts p = SplitDate(d);
-  return std::to_string(p.day) + " " + std::string(kMonthsGenitive[p.month - 1]) + " " +
+  return std::to_string(p.day) + " " + std::string(MonthNameGenitive(p.month)) + " " +
          std::to_string(p.year) + " г.";
 }
 std::string LongTime(OleDate d) {
@@ -150,9 +137,9 @@ std::string FormatDatePattern(OleDate d, std::string_view f) {
         else if (n == 2)
           out += TwoDigits(p.day);
         else if (n == 3)
-          out += kWeekdaysShort[Weekday(d) - 1];
+          out += WeekdayName(Weekday(d), true);
         else if (n == 4)
-          out += kWeekdays[Weekday(d) - 1];
+          out += WeekdayName(Weekday(d));
         else if (n == 5)
           out += ShortDate(d);
         else
@@ -170,9 +157,9 @@ std::string FormatDatePattern(OleDate d, std::string_view f) {
         else if (n == 2)
           out += TwoDigits(p.month);
         else if (n == 3)
-          out += kMonthsShort[p.month - 1];
+          out += MonthName(p.month, true);
         else
-          out += kMonths[p.month - 1];
+          out += MonthName(p.month);
         afterHour = false;
         i += n;
         continue;
@@ -421,6 +408,9 @@ std::string FormatNumberPattern(double x, std::string_view f) {
       if (fracSeen < static_cast<int>(keepFrac)) out += fracDigits[static_cast<size_t>(fracSeen)];
       ++fracSeen;
     } else if (c == '.') {
+      // With no placeholder before the point the integer digits still show:
+      // Format(48.14251, ".###") is "48.143".
+      if (!afterPoint && intSeen == 0) out += intDigits;
       if (!afterPoint) out += '.';
       afterPoint = true;
     } else if (c == ',' && !afterPoint) {
@@ -448,6 +438,7 @@ struct NamedPattern {
   std::string_view name, pattern;
 };
 constexpr auto kNamedPatterns = std::to_array<NamedPattern>({
+    {"Currency", "#,##0.00\"р.\";-#,##0.00\"р.\""},  // the rouble sign follows the amount
     {"Fixed", "0.00"},
     {"Standard", "#,##0.00"},
     {"Percent", "0.00%"},
@@ -478,6 +469,10 @@ std::optional<std::string> FormatNamed(const Variant& v, std::string_view name) 
 }
 
 }  // namespace
+
+bool HasNullSection(std::string_view format) {
+  return SplitSections(format).size() >= 4;
+}
 
 std::string Format(const Variant& value, std::string_view format) {
   if (value.IsEmptyOrNull()) {

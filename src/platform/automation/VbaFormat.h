@@ -11,9 +11,9 @@
 // mmmm (minutes after h or before s), q, y, yy yyyy, h hh, n nn, s ss,
 // ttttt, c, AM/PM am/pm A/P a/p. In both, "\x" and "..." are literal text
 // and letters are case-insensitive. Named formats: "General Number",
-// "Fixed", "Standard", "Percent", "Scientific", "Yes/No", "True/False",
-// "On/Off", "General Date", "Long Date", "Medium Date", "Short Date",
-// "Long Time", "Medium Time", "Short Time".
+// "Currency" (the amount and "р."), "Fixed", "Standard", "Percent", "Scientific", "Yes/No",
+// "True/False", "On/Off", "General Date", "Long Date", "Medium Date", "Short Date", "Long Time",
+// "Medium Time", "Short Time".
 
 #include <string>
 #include <string_view>
@@ -26,5 +26,7 @@ namespace qv {
 // section's text). A text that reads as a number or a date is formatted as
 // one; any other text is returned unchanged.
 std::string Format(const Variant& value, std::string_view format = {});
+// True when the format has the fourth section, the one for Null.
+bool HasNullSection(std::string_view format);
 
 }  // namespace qv

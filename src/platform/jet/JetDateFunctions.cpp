@@ -58,6 +58,51 @@ int64_t FloorDiv(int64_t a, int64_t b) {
   return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
 
+// The first day of the week an optional argument gives, 1 (Sunday) .. 7;
+// Sunday when left out, Monday for 0 (the system's, in the Russian locale).
+int32_t FirstDayArg(Args& a, int i) {
+  const int32_t d = a.Count() > i && !a.IsNull(i) ? a.Long(i) : 1;
+  if (d == 0) return 2;
+  if (d < 1 || d > 7) ThrowVb(vberr::kInvalidProcedureCall, "first day of week");
+  return d;
+}
+
+// The first week of the year an optional argument gives: 1 the week of
+// 1 January (also for 0, the system's), 2 the first with four days of the
+// year, 3 the first whole week.
+int32_t FirstWeekArg(Args& a, int i) {
+  const int32_t w = a.Count() > i && !a.IsNull(i) ? a.Long(i) : 1;
+  if (w == 0) return 1;
+  if (w < 1 || w > 3) ThrowVb(vberr::kInvalidProcedureCall, "first week of year");
+  return w;
+}
+
+// The day number on which week 1 of `year` starts.
+int64_t FirstWeekStart(int32_t year, int32_t firstDay, int32_t firstWeek) {
+  const OleDate jan1 = DateSerial(year, 1, 1);
+  const int64_t before = Weekday(jan1, firstDay) - 1;  // days of that week in the old year
+  const int64_t start = static_cast<int64_t>(jan1.serial) - before;
+  if (firstWeek == 2) return 7 - before >= 4 ? start : start + 7;
+  if (firstWeek == 3) return before == 0 ? start : start + 7;
+  return start;
+}
+
+// The week of the year; a day before week 1 belongs to the old year's last
+// week. (Late December may give 53 where week 1 of the next year has begun,
+// as VBA's DatePart does.)
+int32_t WeekOfYear(const DateParts& p, int32_t firstDay, int32_t firstWeek) {
+  const int64_t day = DayNumber(p);
+  int64_t start = FirstWeekStart(p.year, firstDay, firstWeek);
+  if (day < start) start = FirstWeekStart(p.year - 1, firstDay, firstWeek);
+  return static_cast<int32_t>((day - start) / 7 + 1);
+}
+
+bool AnyNullOf(Args& a, int count) {
+  for (int i = 0; i < count; ++i)
+    if (a.IsNull(i)) return true;
+  return false;
+}
+
 Variant PartOf(Args& a, int32_t DateParts::*part) {
   if (a.IsNull(0)) return Variant::Null();
   return Variant(static_cast<int16_t>(SplitDate(a.Date(0)).*part));
@@ -180,10 +225,13 @@ Variant DateAddFn(Args& a) {
   return Variant(MakeDate(q));
 }
 
-// DateDiff(interval, date1, date2): the number of interval boundaries
-// crossed from date1 to date2.
+// DateDiff(interval, date1, date2 [, firstdayofweek [, firstweekofyear]]):
+// the number of interval boundaries crossed from date1 to date2; "ww"
+// counts the first days of the week crossed.
 Variant DateDiffFn(Args& a) {
-  if (a.AnyNull()) return Variant::Null();
+  if (AnyNullOf(a, 3)) return Variant::Null();
+  const int32_t firstDay = FirstDayArg(a, 3);
+  FirstWeekArg(a, 4);  // checked; weeks crossed do not depend on it
   Interval iv = ParseInterval(a.Text(0));
   DateParts p1 = SplitDate(a.Date(1)), p2 = SplitDate(a.Date(2));
   int64_t r = 0;
@@ -205,9 +253,11 @@ Variant DateDiffFn(Args& a) {
       r = (DayNumber(p2) - DayNumber(p1)) / 7;
       break;
     case Interval::kWeek: {
-      // Sundays crossed: weeks counted from the Sunday on or before each date
-      // (day 1 of the serials, 31.12.1899, was a Sunday).
-      int64_t w1 = FloorDiv(DayNumber(p1) - 1, 7), w2 = FloorDiv(DayNumber(p2) - 1, 7);
+      // Weeks counted from the first day of the week on or before each date
+      // (day 1 of the serials, 31.12.1899, was a Sunday, so day n is
+      // weekday n modulo 7).
+      int64_t w1 = FloorDiv(DayNumber(p1) - firstDay, 7);
+      int64_t w2 = FloorDiv(DayNumber(p2) - firstDay, 7);
       r = w2 - w1;
       break;
     }
@@ -225,8 +275,10 @@ Variant DateDiffFn(Args& a) {
   return Variant(static_cast<int32_t>(r));
 }
 
+// DatePart(interval, date [, firstdayofweek [, firstweekofyear]]).
 Variant DatePartFn(Args& a) {
-  if (a.AnyNull()) return Variant::Null();
+  if (AnyNullOf(a, 2)) return Variant::Null();
+  const int32_t firstDay = FirstDayArg(a, 2), firstWeek = FirstWeekArg(a, 3);
   Interval iv = ParseInterval(a.Text(0));
   OleDate d = a.Date(1);
   DateParts p = SplitDate(d);
@@ -243,12 +295,9 @@ Variant DatePartFn(Args& a) {
     case Interval::kDay:
       return Variant(static_cast<int16_t>(p.day));
     case Interval::kWeekday:
-      return Variant(static_cast<int16_t>(Weekday(d, 1)));
-    case Interval::kWeek: {
-      // Week 1 holds 1 January; weeks start on Sunday.
-      int32_t jan1 = Weekday(DateSerial(p.year, 1, 1), 1);
-      return Variant(static_cast<int16_t>((dayOfYear + jan1 - 2) / 7 + 1));
-    }
+      return Variant(static_cast<int16_t>(Weekday(d, firstDay)));
+    case Interval::kWeek:
+      return Variant(static_cast<int16_t>(WeekOfYear(p, firstDay, firstWeek)));
     case Interval::kHour:
       return Variant(static_cast<int16_t>(p.hour));
     case Interval::kMinute:
@@ -257,6 +306,24 @@ Variant DatePartFn(Args& a) {
       return Variant(static_cast<int16_t>(p.second));
   }
   return Variant::Null();
+}
+
+// MonthName(month [, abbreviate]).
+Variant MonthNameFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  const bool abbreviate = a.Count() > 1 && !a.IsNull(1) && CBool(a.Get(1));
+  return Variant(std::string(MonthName(a.Long(0), abbreviate)));
+}
+
+// WeekdayName(weekday [, abbreviate [, firstdayofweek]]): `weekday` counts
+// from the first day of the week (Sunday unless given).
+Variant WeekdayNameFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  const int32_t n = a.Long(0);
+  if (n < 1 || n > 7) ThrowVb(vberr::kInvalidProcedureCall, "WeekdayName weekday");
+  const bool abbreviate = a.Count() > 1 && !a.IsNull(1) && CBool(a.Get(1));
+  const int32_t sundayBased = (n - 1 + FirstDayArg(a, 2) - 1) % 7 + 1;
+  return Variant(std::string(WeekdayName(sundayBased, abbreviate)));
 }
 
 }  // namespace qv::jet::fn

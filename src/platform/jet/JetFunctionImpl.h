@@ -72,6 +72,7 @@ Variant CSngFn(Args&);
 Variant CCurFn(Args&);
 Variant CDateFn(Args&);
 Variant CBoolFn(Args&);
+Variant CDecFn(Args&);
 Variant StrFn(Args&);
 Variant ValFn(Args&);
 Variant LenFn(Args&);
@@ -79,6 +80,8 @@ Variant LeftFn(Args&);
 Variant RightFn(Args&);
 Variant MidFn(Args&);
 Variant InStrFn(Args&);
+Variant InStrRevFn(Args&);
+Variant StrConvFn(Args&);
 Variant LCaseFn(Args&);
 Variant UCaseFn(Args&);
 Variant TrimFn(Args&);
@@ -116,6 +119,8 @@ Variant WeekdayFn(Args&);
 Variant DateAddFn(Args&);
 Variant DateDiffFn(Args&);
 Variant DatePartFn(Args&);
+Variant MonthNameFn(Args&);
+Variant WeekdayNameFn(Args&);
 
 // ---- bodies (JetNumberFunctions.cpp)
 Variant AddFn(Args&);
@@ -131,6 +136,22 @@ Variant SgnFn(Args&);
 Variant SqrFn(Args&);
 Variant ExpFn(Args&);
 Variant LogFn(Args&);
+Variant AtnFn(Args&);
+Variant CosFn(Args&);
+Variant SinFn(Args&);
+Variant TanFn(Args&);
+
+// ---- bodies (JetFinanceFunctions.cpp)
+Variant PmtFn(Args&);
+Variant PVFn(Args&);
+Variant FVFn(Args&);
+Variant NPerFn(Args&);
+Variant RateFn(Args&);
+Variant IPmtFn(Args&);
+Variant PPmtFn(Args&);
+Variant DDBFn(Args&);
+Variant SLNFn(Args&);
+Variant SYDFn(Args&);
 
 // ---- functions that return an argument as it is (storage class and
 // subtype kept), the Like operator and the aggregates (JetNumberFunctions.cpp)
@@ -138,6 +159,8 @@ Variant LogFn(Args&);
 // on every write (JetTextFunctions.cpp).
 void TextLen(sqlite3_context*, int, sqlite3_value**);
 void Nz(sqlite3_context*, int, sqlite3_value**);
+// CVar: the value as it is.
+void CVar(sqlite3_context*, int, sqlite3_value**);
 void Like(sqlite3_context*, int, sqlite3_value**);
 void FirstStep(sqlite3_context*, int, sqlite3_value**);
 

@@ -22,6 +22,13 @@ constexpr JetFunction Scalar(std::string_view name, int8_t minArgs, int8_t maxAr
                      sqliteName, impl,    nullptr, deterministic, false};
 }
 
+// A choice the translator writes as a CASE (impl stays null).
+constexpr JetFunction Lazy(std::string_view name, int8_t minArgs, int8_t maxArgs) {
+  return JetFunction{name,           minArgs, maxArgs, TypeRule::kChosen,
+                     JetType::kNone, {},      nullptr, nullptr,
+                     true,           false,   true};
+}
+
 // An aggregate SQLite provides itself (impl stays null).
 constexpr JetFunction Builtin(std::string_view name, TypeRule rule, JetType type,
                               std::string_view sqliteName) {
@@ -52,7 +59,7 @@ constexpr JetFunction Aggregate(std::string_view name, TypeRule rule, JetType ty
 // (CStr, Format, "&" render those kinds differently from plain numbers).
 // The "%Store..." entries turn a value an INSERT or UPDATE writes into what
 // its column stores (JetFunctionImpl.h).
-// IIf and IsNull are no functions: the translator writes a CASE and IS NULL.
+// IsNull is no function: the translator writes IS NULL.
 constexpr auto kFunctions = std::to_array<JetFunction>({
     // operators
     Scalar("+", 2, 2, kArg0, T::kNone, "jet_add", Fn<fn::AddFn>),
@@ -69,7 +76,13 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("%StoreInteger", 1, 1, kFixed, T::kLong, "jet_store_integer", fn::StoreInteger),
     Scalar("%StoreCurrency", 1, 1, kFixed, T::kCurrency, "jet_store_currency", fn::StoreCurrency),
     Scalar("%StoreGuid", 1, 1, kFixed, T::kGUID, "jet_store_guid", fn::StoreGuid),
-    // Null handling and choice
+    // Null handling and choice. IIf(condition, a, b); Switch(condition,
+    // value, ...) gives the value of the first true condition, else Null;
+    // Choose(index, value, ...) the value at the index rounded to a whole
+    // number, Null outside the list.
+    Lazy("IIf", 3, 3),
+    Lazy("Switch", 2, -1),
+    Lazy("Choose", 2, -1),
     Scalar("Nz", 1, 2, kArg0, T::kNone, "jet_nz", fn::Nz),
     Scalar("IsNumeric", 1, 1, kFixed, T::kBoolean, "jet_isnumeric", Fn<fn::IsNumericFn>),
     Scalar("IsDate", 1, 1, kFixed, T::kBoolean, "jet_isdate", Fn<fn::IsDateFn>),
@@ -83,6 +96,8 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("CCur", 1, 1, kFixed, T::kCurrency, "jet_ccur", Fn<fn::CCurFn>),
     Scalar("CDate", 1, 1, kFixed, T::kDate, "jet_cdate", Fn<fn::CDateFn>),
     Scalar("CBool", 1, 1, kFixed, T::kBoolean, "jet_cbool", Fn<fn::CBoolFn>),
+    Scalar("CDec", 1, 1, kFixed, T::kDecimal, "jet_cdec", Fn<fn::CDecFn>),
+    Scalar("CVar", 1, 1, kArg0, T::kNone, "jet_cvar", fn::CVar),
     Scalar("Str", 1, 1, kFixed, T::kText, "jet_str", Fn<fn::StrFn>),
     Scalar("Val", 1, 1, kFixed, T::kDouble, "jet_val", Fn<fn::ValFn>),
     // text
@@ -91,6 +106,8 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("Right", 2, 2, kFixed, T::kText, "jet_right", Fn<fn::RightFn>),
     Scalar("Mid", 2, 3, kFixed, T::kText, "jet_mid", Fn<fn::MidFn>),
     Scalar("InStr", 2, 4, kFixed, T::kLong, "jet_instr", Fn<fn::InStrFn>),
+    Scalar("InStrRev", 2, 4, kFixed, T::kLong, "jet_instrrev", Fn<fn::InStrRevFn>),
+    Scalar("StrConv", 2, 3, kFixed, T::kText, "jet_strconv", Fn<fn::StrConvFn>),
     Scalar("LCase", 1, 1, kFixed, T::kText, "jet_lcase", Fn<fn::LCaseFn>),
     Scalar("UCase", 1, 1, kFixed, T::kText, "jet_ucase", Fn<fn::UCaseFn>),
     Scalar("Trim", 1, 1, kFixed, T::kText, "jet_trim", Fn<fn::TrimFn>),
@@ -122,8 +139,10 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("Second", 1, 1, kFixed, T::kInteger, "jet_second", Fn<fn::SecondFn>),
     Scalar("Weekday", 1, 2, kFixed, T::kInteger, "jet_weekday", Fn<fn::WeekdayFn>),
     Scalar("DateAdd", 3, 3, kFixed, T::kDate, "jet_dateadd", Fn<fn::DateAddFn>),
-    Scalar("DateDiff", 3, 3, kFixed, T::kLong, "jet_datediff", Fn<fn::DateDiffFn>),
-    Scalar("DatePart", 2, 2, kFixed, T::kInteger, "jet_datepart", Fn<fn::DatePartFn>),
+    Scalar("DateDiff", 3, 5, kFixed, T::kLong, "jet_datediff", Fn<fn::DateDiffFn>),
+    Scalar("DatePart", 2, 4, kFixed, T::kInteger, "jet_datepart", Fn<fn::DatePartFn>),
+    Scalar("MonthName", 1, 2, kFixed, T::kText, "jet_monthname", Fn<fn::MonthNameFn>),
+    Scalar("WeekdayName", 1, 3, kFixed, T::kText, "jet_weekdayname", Fn<fn::WeekdayNameFn>),
     // numbers
     Scalar("Abs", 1, 1, kArg0, T::kNone, "jet_abs", Fn<fn::AbsFn>),
     Scalar("Int", 1, 1, kArg0, T::kNone, "jet_int", Fn<fn::IntFn>),
@@ -133,6 +152,21 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("Sqr", 1, 1, kFixed, T::kDouble, "jet_sqr", Fn<fn::SqrFn>),
     Scalar("Exp", 1, 1, kFixed, T::kDouble, "jet_exp", Fn<fn::ExpFn>),
     Scalar("Log", 1, 1, kFixed, T::kDouble, "jet_log", Fn<fn::LogFn>),
+    Scalar("Atn", 1, 1, kFixed, T::kDouble, "jet_atn", Fn<fn::AtnFn>),
+    Scalar("Cos", 1, 1, kFixed, T::kDouble, "jet_cos", Fn<fn::CosFn>),
+    Scalar("Sin", 1, 1, kFixed, T::kDouble, "jet_sin", Fn<fn::SinFn>),
+    Scalar("Tan", 1, 1, kFixed, T::kDouble, "jet_tan", Fn<fn::TanFn>),
+    // money (JetFinanceFunctions.cpp)
+    Scalar("Pmt", 3, 5, kFixed, T::kDouble, "jet_pmt", Fn<fn::PmtFn>),
+    Scalar("PV", 3, 5, kFixed, T::kDouble, "jet_pv", Fn<fn::PVFn>),
+    Scalar("FV", 3, 5, kFixed, T::kDouble, "jet_fv", Fn<fn::FVFn>),
+    Scalar("NPer", 3, 5, kFixed, T::kDouble, "jet_nper", Fn<fn::NPerFn>),
+    Scalar("Rate", 3, 6, kFixed, T::kDouble, "jet_rate", Fn<fn::RateFn>),
+    Scalar("IPmt", 4, 6, kFixed, T::kDouble, "jet_ipmt", Fn<fn::IPmtFn>),
+    Scalar("PPmt", 4, 6, kFixed, T::kDouble, "jet_ppmt", Fn<fn::PPmtFn>),
+    Scalar("DDB", 4, 5, kFixed, T::kDouble, "jet_ddb", Fn<fn::DDBFn>),
+    Scalar("SLN", 3, 3, kFixed, T::kDouble, "jet_sln", Fn<fn::SLNFn>),
+    Scalar("SYD", 4, 4, kFixed, T::kDouble, "jet_syd", Fn<fn::SYDFn>),
     // aggregates
     Builtin("Count", kFixed, T::kLong, "count"),
     Builtin("Sum", kArg0, T::kNone, "sum"),

@@ -15,8 +15,9 @@ namespace qv::jet {
 
 // How the Jet result type of a call is found.
 enum class TypeRule : uint8_t {
-  kFixed,  // always `fixedType`
-  kArg0,   // the type of the first argument (Max, Min, First, Last, Nz)
+  kFixed,   // always `fixedType`
+  kArg0,    // the type of the first argument (Max, Min, First, Last, Nz)
+  kChosen,  // the common type of the values chosen among (IIf, Switch, Choose)
 };
 
 using ScalarFn = void (*)(sqlite3_context*, int, sqlite3_value**);
@@ -33,6 +34,9 @@ struct JetFunction {
   FinalFn final = nullptr;      // set for user aggregates
   bool deterministic = true;    // false for Now, Date, Time ...
   bool aggregate = false;       // also true for SQLite's builtin aggregates
+  // Written by the translator as a CASE, so that only the value chosen is
+  // computed, as Jet does (IIf, Switch, Choose); registers nothing.
+  bool lazy = false;
 };
 
 std::span<const JetFunction> JetFunctionTable();

@@ -150,6 +150,20 @@ Variant LogFn(Args& a) {
   return Variant(std::log(d));
 }
 
+// The trigonometric functions, in radians.
+Variant AtnFn(Args& a) {
+  return a.IsNull(0) ? Variant::Null() : Variant(std::atan(a.Double(0)));
+}
+Variant CosFn(Args& a) {
+  return a.IsNull(0) ? Variant::Null() : Variant(std::cos(a.Double(0)));
+}
+Variant SinFn(Args& a) {
+  return a.IsNull(0) ? Variant::Null() : Variant(std::sin(a.Double(0)));
+}
+Variant TanFn(Args& a) {
+  return a.IsNull(0) ? Variant::Null() : Variant(std::tan(a.Double(0)));
+}
+
 // ---- raw functions
 
 // Nz(value [, instead]): without a replacement a Null becomes "" (a query
@@ -159,6 +173,11 @@ void Nz(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[0]) != SQLITE_NULL) return ResultArg(ctx, argv[0]);
   if (argc > 1) return ResultArg(ctx, argv[1]);
   sqlite3_result_text(ctx, "", 0, SQLITE_STATIC);
+}
+
+void CVar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc < 1) return ReportError(ctx, Error(vberr::kArgumentNotOptional, "CVar"));
+  ResultArg(ctx, argv[0]);
 }
 
 // text Like pattern. The compiled pattern is kept with the statement while

@@ -100,6 +100,14 @@ Variant CBoolFn(Args& a) {
   return Variant(CBool(a.Get(0)));
 }
 
+// CDec: Decimal values are held as Double, as Decimal columns store them;
+// beyond Decimal's range is an overflow.
+Variant CDecFn(Args& a) {
+  const double d = CDbl(a.Get(0));
+  if (!(std::fabs(d) <= 7.9228162514264337593543950335e28)) ThrowVb(vberr::kOverflow, "Decimal");
+  return Variant(d);
+}
+
 Variant StrFn(Args& a) {
   if (a.IsNull(0)) return Variant::Null();
   Variant v = a.Get(0);
@@ -164,6 +172,58 @@ Variant InStrFn(Args& a) {
   if (a.IsNull(first) || a.IsNull(first + 1)) return Variant::Null();
   int32_t start = first ? a.Long(0) : 1;
   return Variant(InStr(start, a.Text(first), a.Text(first + 1), ModeArg(a, first + 2)));
+}
+
+// InStrRev(s, what [, start [, compare]]): the last position of `what`
+// ending at or before `start` (-1: the end of the text), 0 when absent.
+Variant InStrRevFn(Args& a) {
+  if (a.IsNull(0) || a.IsNull(1)) return Variant::Null();
+  const std::string_view s = a.Text(0), what = a.Text(1);
+  const int32_t len = Len(s);
+  int32_t start = a.Count() > 2 && !a.IsNull(2) ? a.Long(2) : -1;
+  if (start == 0 || start < -1) ThrowVb(vberr::kInvalidProcedureCall, "InStrRev start");
+  if (start == -1) start = len;
+  if (start > len) return Variant(int32_t{0});
+  const int32_t whatLen = Len(what);
+  if (whatLen == 0) return Variant(start);
+  const CompareMode mode = ModeArg(a, 3);
+  int32_t last = 0;
+  for (int32_t p = InStr(1, s, what, mode); p != 0 && p + whatLen - 1 <= start;
+       p = InStr(p + 1, s, what, mode))
+    last = p;
+  return Variant(last);
+}
+
+// StrConv(s, conversion): 1 upper case, 2 lower case, 3 the first letter of
+// every word upper and the rest lower (words end at spaces, tabs, line
+// breaks and NUL). The byte and East Asian conversions have no meaning for
+// Jet's Unicode text and raise 5.
+Variant StrConvFn(Args& a) {
+  if (a.IsNull(0)) return Variant::Null();
+  const std::string_view s = a.Text(0);
+  switch (a.Long(1)) {
+    case 1:
+      return Variant(UCase(s));
+    case 2:
+      return Variant(LCase(s));
+    case 3: {
+      std::string out;
+      out.reserve(s.size());
+      size_t i = 0;
+      while (i < s.size()) {
+        const size_t wordEnd = s.find_first_of(std::string_view(" \t\r\n\f\v\0", 7), i);
+        const std::string_view word =
+            s.substr(i, wordEnd == std::string_view::npos ? s.npos : wordEnd - i);
+        if (!word.empty()) out += UCase(Left(word, 1)) + LCase(Mid(word, 2));
+        if (wordEnd == std::string_view::npos) break;
+        out += s[wordEnd];
+        i = wordEnd + 1;
+      }
+      return Variant(std::move(out));
+    }
+    default:
+      ThrowVb(vberr::kInvalidProcedureCall, "StrConv conversion");
+  }
 }
 
 Variant LCaseFn(Args& a) {
@@ -277,9 +337,11 @@ Variant ChrWFn(Args& a) {
   return Variant(Utf8Of(static_cast<char16_t>(code)));
 }
 
+// Format(Null) is Null, unless the format has a fourth section: that
+// section's text is what Null shows.
 Variant FormatFn(Args& a) {
-  if (a.IsNull(0)) return Variant::Null();
   std::string_view format = a.Count() > 1 && !a.IsNull(1) ? a.Text(1) : std::string_view();
+  if (a.IsNull(0) && !HasNullSection(format)) return Variant::Null();
   return Variant(Format(a.Get(0), format));
 }
 

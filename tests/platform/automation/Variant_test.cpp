@@ -62,7 +62,8 @@ TEST(Variant, IntegerConversionsRoundHalvesToEvenAndCheckRange) {
       {Variant(2147483647.0), 2147483647, 0},
       {Variant(2147483647.5), 0, vberr::kOverflow},
       {Variant(-2147483649.0), 0, vberr::kOverflow},
-      {Variant("12,5"), 0, vberr::kTypeMismatch},  // the decimal point is invariant
+      {Variant("12,5"), 12, 0},  // the Russian decimal comma, rounded to even
+      {Variant("1,2,5"), 0, vberr::kTypeMismatch},
       {Variant("abc"), 0, vberr::kTypeMismatch},
       {Variant::Null(), 0, vberr::kInvalidUseOfNull},
   };
@@ -86,7 +87,7 @@ TEST(Variant, CDblCDateCBoolReadTextsAndRejectGarbage) {
   EXPECT_DOUBLE_EQ(CDbl(Variant("&HFF")), 255);
   EXPECT_DOUBLE_EQ(CDbl(Variant("&HFFFF")), -1);  // 16-bit two's complement, as VB
   EXPECT_DOUBLE_EQ(CDbl(Variant(DateSerial(1900, 1, 1))), 2);
-  ExpectError(vberr::kTypeMismatch, "", [] { CDbl(Variant("1,5")); });
+  ExpectError(vberr::kTypeMismatch, "", [] { CDbl(Variant("1.5,0")); });
   ExpectError(vberr::kTypeMismatch, "", [] { CDbl(Variant("")); });
   ExpectError(vberr::kTypeMismatch, "", [] { CDbl(Variant("1e999")); });
 

@@ -137,10 +137,11 @@ TEST_F(JetFunctionsTest, FirstAndLastFollowRowOrder) {
   EXPECT_EQ(Native("SELECT jet_first(v) FROM t WHERE 0"), "Null");
 }
 
-// Every entry with an implementation is registered under its SQLite name
+// Every entry but the choices is registered under its SQLite name
 // and takes as many arguments as the table says.
 TEST_F(JetFunctionsTest, EveryEntryIsRegistered) {
   for (const JetFunction& f : JetFunctionTable()) {
+    if (f.lazy) continue;  // written as a CASE: nothing registered
     if (!f.impl && !f.aggregate) ADD_FAILURE() << f.name << " has no implementation";
     for (int n : {static_cast<int>(f.minArgs), static_cast<int>(f.maxArgs)}) {
       if (n < 0) n = f.minArgs + 3;

@@ -124,10 +124,6 @@ std::string_view BaseName(std::string_view name) {
   return name;
 }
 
-int32_t TextSize(const Emitted& a, const Emitted& b) {
-  return std::max(a.size, b.size);
-}
-
 }  // namespace
 
 std::string WithJetCollation(const Emitted& e) {
@@ -468,16 +464,6 @@ Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope) {
 
 Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope) {
   const std::string_view base = BaseName(e.text);
-  if (NamesEqual(base, "IIf")) {
-    // Evaluated lazily, as Jet does: only the branch taken is computed.
-    if (e.args.size() != 3 || e.star) FailWrongArguments(e);
-    const std::string cond = EmitCondition(*e.args[0], scope);
-    const Emitted a = EmitValue(*e.args[1], scope);
-    const Emitted b = EmitValue(*e.args[2], scope);
-    const JetType t = CommonType(a.type, b.type);
-    return Value("(CASE WHEN " + cond + " THEN " + a.sql + " ELSE " + b.sql + " END)", t,
-                 IsTextType(t) ? TextSize(a, b) : 0);
-  }
   if (NamesEqual(base, "IsNull")) {
     if (e.args.size() != 1 || e.star) FailWrongArguments(e);
     const Emitted v = EmitValue(*e.args[0], scope);
@@ -485,7 +471,41 @@ Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope) {
   }
   const JetFunction* fn = LookupFunction(e.text);
   if (fn == nullptr) ThrowJet(sqlerr::kUndefinedFunction, e.text);
+  if (fn->lazy) return EmitChoice(e, *fn, scope);
   return EmitFunction(e, *fn, scope);
+}
+
+// IIf, Switch and Choose as a CASE: only the value chosen is computed.
+Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope& scope) {
+  const auto n = static_cast<int>(e.args.size());
+  if (e.star || n < fn.minArgs || (fn.maxArgs >= 0 && n > fn.maxArgs)) FailWrongArguments(e);
+  const std::string_view base = BaseName(e.text);
+  const bool choose = NamesEqual(base, "Choose"), iif = NamesEqual(base, "IIf");
+  if (!choose && !iif && n % 2 != 0) FailWrongArguments(e);  // Switch takes pairs
+  std::string sql = "(CASE";
+  if (choose) {
+    // CASE Round(index) WHEN 1 THEN ...: a Null or out-of-range index gives Null.
+    sql += " " + std::string(RequiredFunction("Round").sqliteName) + "(" +
+           Marked(EmitValue(*e.args[0], scope)) + ")";
+  }
+  JetType type = JetType::kNone;
+  int32_t size = 0;
+  auto add = [&](const std::string& head, const Expr& value) {
+    const Emitted v = EmitValue(value, scope);
+    type = CommonType(type, v.type);  // a Null value leaves the type to the others
+    size = std::max(size, v.size);
+    sql += head + v.sql;
+    CheckSize(sql);
+  };
+  if (choose) {
+    for (int i = 1; i < n; ++i) add(" WHEN " + std::to_string(i) + " THEN ", *e.args[i]);
+  } else {
+    for (int i = 0; i + 1 < n; i += 2)
+      add(" WHEN " + EmitCondition(*e.args[i], scope) + " THEN ", *e.args[i + 1]);
+    if (iif) add(" ELSE ", *e.args[2]);
+  }
+  sql += " END)";
+  return Value(std::move(sql), type, IsTextType(type) ? size : 0);
 }
 
 Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope) {

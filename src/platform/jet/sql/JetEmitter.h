@@ -111,6 +111,7 @@ class JetEmitter {
   Emitted EmitBetween(const Expr& e, const Scope& scope);
   Emitted EmitIn(const Expr& e, const Scope& scope);
   Emitted EmitCall(const Expr& e, const Scope& scope);
+  Emitted EmitChoice(const Expr& e, const JetFunction& fn, const Scope& scope);
   Emitted EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope);
   Emitted EmitSubquery(const Expr& e, const Scope& scope);
   // An expression of the current statement as written (for messages).

@@ -114,7 +114,8 @@ class Lexer {
       case '"':
         return String(start, c);
       case '[':
-        return Bracket(start);
+      case '`':
+        return Bracket(start, c == '[' ? ']' : '`');
       case '#':
         return Date(start);
       case '{':
@@ -201,11 +202,13 @@ class Lexer {
     return t;
   }
 
-  Token Bracket(size_t start) {
-    const size_t close = sql_.find(']', i_ + 1);
+  // [name] or `name`.
+  Token Bracket(size_t start, char closing) {
+    const size_t close = sql_.find(closing, i_ + 1);
     if (close == std::string_view::npos) {
       ThrowSyntax(sqlerr::kBadBracketing,
-                  JetMessage(sqlerr::kBadBracketing, sql_.substr(start, 200)), sql_, start, "[");
+                  JetMessage(sqlerr::kBadBracketing, sql_.substr(start, 200)), sql_, start,
+                  sql_.substr(start, 1));
     }
     i_ = close + 1;
     Token t = Make(TokenKind::kBracket, start);

@@ -75,8 +75,8 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
         break;
       }
       add(LiteralKind::kText, start);
-    } else if (c == '[' || c == '#') {
-      const size_t close = s.find(c == '[' ? ']' : '#', i + 1);
+    } else if (c == '[' || c == '`' || c == '#') {
+      const size_t close = s.find(c == '[' ? ']' : c, i + 1);
       i = close == std::string_view::npos ? s.size() : close + 1;
       out.shape.append(s.substr(start, i - start));
     } else if (c == '{') {

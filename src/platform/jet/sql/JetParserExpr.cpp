@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/automation/VbaText.h"
 #include "platform/jet/sql/JetDateLiteral.h"
 #include "platform/jet/sql/JetParser.h"
 #include "platform/jet/sql/JetSqlError.h"
@@ -12,6 +13,17 @@
 namespace qv::jet::sql {
 
 namespace {
+
+// The truth a word stands for wherever an expression may: 1 for True, Yes
+// and On, -1 for False, No and Off, 0 for any other token.
+int BooleanWord(const Token& t) {
+  if (t.Is(Keyword::kTrue) || t.Is(Keyword::kOn)) return 1;
+  if (t.Is(Keyword::kFalse)) return -1;
+  if (t.kind != TokenKind::kWord || t.keyword != Keyword::kNone) return 0;
+  if (EqualsAsciiNoCase(t.text, "Yes")) return 1;
+  if (EqualsAsciiNoCase(t.text, "No") || EqualsAsciiNoCase(t.text, "Off")) return -1;
+  return 0;
+}
 
 Op ComparisonOp(const Token& t) {
   if (t.kind != TokenKind::kSymbol) return Op::kNone;
@@ -333,9 +345,10 @@ ExprPtr JetParser::ParsePrimary() {
       FailExpression(t);
     case TokenKind::kWord:
       if (t.Is(Keyword::kNull)) return leaf(ExprKind::kNull);
-      if (t.Is(Keyword::kTrue) || t.Is(Keyword::kFalse)) {
+      if (const int truth = BooleanWord(t);
+          truth != 0 && !Peek(1).IsSymbol("(") && !Peek(1).IsSymbol(".")) {
         auto e = leaf(ExprKind::kBool);
-        e->number = t.Is(Keyword::kTrue) ? -1 : 0;
+        e->number = truth > 0 ? -1 : 0;
         return e;
       }
       if (t.Is(Keyword::kExists)) {

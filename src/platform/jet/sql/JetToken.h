@@ -12,7 +12,7 @@ namespace qv::jet::sql {
 enum class TokenKind : uint8_t {
   kEnd,      // end of the statement text
   kWord,     // a name or a keyword (see `keyword`)
-  kBracket,  // [name]; `value` holds the name
+  kBracket,  // [name] or `name`; `value` holds the name
   kNumber,   // `text` holds the digits as written
   kString,   // '...' or "..."; `value` holds the text, quotes undoubled
   kDate,     // #...#; `value` holds the text between the hashes
