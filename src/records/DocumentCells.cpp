@@ -65,23 +65,22 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
     const int32_t typeCol = rs->FieldIndex("First_Type");
     const int32_t keyCol = rs->FieldIndex("Cell_Key");
     const int32_t valueCol = rs->FieldIndex("First_Value");
-    auto& factory = *RecordFactory::ForThisThread();
-    int type = -1, key = -1, value = -1;
+    // The cell record's class and properties are looked up once, not per
+    // cell; a key seen before keeps its first cell.
+    const QvRecordPtr first = RecordFactory::ForThisThread()->NewRecord("Qv_Records.QvDocCell");
+    const RecordClass& cellClass = first->RecordClassOf();
+    const int type = first->PropertyIndex("First_Type");
+    const int key = first->PropertyIndex("Cell_Key");
+    const int value = first->PropertyIndex("First_Value");
     for (rs->IsEOF() ? void() : rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
-      const std::string cellKey = CStr(rs->FieldValue(keyCol));
-      if (cells->FindByKey(cellKey)) continue;
-      QvRecordPtr cell = factory.NewRecord("Qv_Records.QvDocCell");
-      if (type < 0) {
-        type = cell->PropertyIndex("First_Type");
-        key = cell->PropertyIndex("Cell_Key");
-        value = cell->PropertyIndex("First_Value");
-      }
+      std::string cellKey = CStr(rs->FieldValue(keyCol));
+      auto cell = std::make_shared<QvRecord>(cellClass);
       const Variant& t = rs->FieldValue(typeCol);
       cell->SetValue(type, t.IsNull() ? Variant(int32_t{0}) : t);
       cell->SetValue(key, Variant(cellKey));
       const Variant& v = rs->FieldValue(valueCol);
       cell->SetValue(value, v.IsNull() ? Variant(std::string()) : v);
-      cells->Add(Variant(ObjectPtr(cell)), cellKey);
+      cells->TryAdd(Variant(ObjectPtr(std::move(cell))), std::move(cellKey));
     }
     rs->Close();
     return cells;

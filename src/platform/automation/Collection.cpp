@@ -37,12 +37,15 @@ void Collection::Add(Variant item, std::string_view key) {
   Insert(items_.size(), std::move(item), std::string(key));
 }
 
+bool Collection::TryAdd(Variant item, std::string key) {
+  if (!byKey_.try_emplace(FoldCase(key), items_.size()).second) return false;
+  items_.push_back(Entry{std::move(item), std::move(key)});
+  return true;
+}
+
 void Collection::Insert(size_t pos, Variant item, std::string key) {
-  if (!key.empty()) {
-    std::string folded = FoldCase(key);
-    if (byKey_.count(folded)) ThrowVb(vberr::kDuplicateKey, key);
-    byKey_.emplace(std::move(folded), pos);
-  }
+  if (!key.empty() && !byKey_.try_emplace(FoldCase(key), pos).second)
+    ThrowVb(vberr::kDuplicateKey, key);
   items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(pos),
                 Entry{std::move(item), std::move(key)});
   if (pos + 1 < items_.size()) Reindex(pos);

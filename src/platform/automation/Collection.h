@@ -27,6 +27,9 @@ class Collection : public Object {
 
   // C++ conveniences.
   void Add(Variant item, std::string_view key = {});
+  // Adds the item under a non-empty key unless an item has that key already
+  // (false, nothing added): one lookup where FindByKey and Add take two.
+  bool TryAdd(Variant item, std::string key);
   const Variant& At(int32_t index) const;                // 1-based
   const Variant* FindByKey(std::string_view key) const;  // null when absent
   // The key of the item at a 1-based index; empty when it has none.

@@ -62,17 +62,22 @@ QV_DEFINE_CLASS(Recordset, "DAO.Recordset", nullptr, Method("MoveFirst", &Record
                 Member{"Collect", InvokeCollect, LetCollect})
 
 Recordset::Recordset(std::shared_ptr<Database> db, std::string name, int32_t type, bool updatable)
-    : db_(std::move(db)), name_(std::move(name)), type_(type), updatable_(updatable) {}
+    : db_(std::move(db)), name_(std::move(name)), type_(type), updatable_(updatable) {
+  static const auto none = std::make_shared<const ColumnSet>(std::vector<RecordsetColumn>{});
+  columns_ = none;
+}
 
 Recordset::~Recordset() = default;
 
 void Recordset::SetColumns(std::vector<RecordsetColumn> columns) {
+  SetColumns(std::make_shared<const ColumnSet>(std::move(columns)));
+}
+
+void Recordset::SetColumns(std::shared_ptr<const ColumnSet> columns) {
   columns_ = std::move(columns);
-  exactNames_.clear();
-  foldedNames_.clear();
   defaults_.clear();
   clockDefaults_.clear();
-  row_.assign(columns_.size(), Variant::Null());
+  row_.assign(columns_->size(), Variant::Null());
   values_ = row_.data();
 }
 
@@ -82,22 +87,27 @@ void Recordset::CheckOpen() const {
 
 const RecordsetColumn& Recordset::Column(int32_t i) const {
   if (i < 0 || i >= FieldCount()) ThrowDao(daoerr::kItemNotFound, kSourceFields);
-  return columns_[static_cast<size_t>(i)];
+  return (*columns_)[static_cast<size_t>(i)];
+}
+
+void ColumnSet::BuildLookup() const {
+  if (!exact_.empty() || columns_.empty()) return;
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    const std::string& n = columns_[i].spec.name;
+    exact_.emplace(n, static_cast<int32_t>(i));
+    folded_.emplace(FoldCase(n), static_cast<int32_t>(i));
+  }
+}
+
+int32_t ColumnSet::Find(std::string_view name) const {
+  BuildLookup();
+  if (auto it = exact_.find(name); it != exact_.end()) return it->second;
+  if (auto it = folded_.find(FoldCase(name)); it != folded_.end()) return it->second;
+  return -1;
 }
 
 int32_t Recordset::FieldIndex(std::string_view name) const {
-  // Built on the first lookup by name: many recordsets are only read by
-  // position.
-  if (exactNames_.empty()) {
-    for (size_t i = 0; i < columns_.size(); ++i) {
-      const std::string& n = columns_[i].spec.name;
-      exactNames_.emplace(n, static_cast<int32_t>(i));
-      foldedNames_.emplace(FoldCase(n), static_cast<int32_t>(i));
-    }
-  }
-  if (auto it = exactNames_.find(name); it != exactNames_.end()) return it->second;
-  if (auto it = foldedNames_.find(FoldCase(name)); it != foldedNames_.end()) return it->second;
-  return -1;
+  return columns_->Find(name);
 }
 
 const Variant& Recordset::FieldValueSlow(int32_t i) const {
@@ -120,7 +130,7 @@ void Recordset::SetField(int32_t i, Variant value) {
   CheckOpen();
   if (i < 0 || i >= FieldCount()) ThrowDao(daoerr::kItemNotFound, kSourceFields);
   if (mode_ == dbEditNone) ThrowDao(daoerr::kUpdateWithoutEdit, kSourceField);
-  const jet::FieldSpec& f = columns_[static_cast<size_t>(i)].spec;
+  const jet::FieldSpec& f = (*columns_)[static_cast<size_t>(i)].spec;
   buffer_[static_cast<size_t>(i)] = CoerceToField(std::move(value), f.type, f.size);
   dirty_[static_cast<size_t>(i)] = 1;
 }
@@ -145,18 +155,19 @@ std::shared_ptr<Fields> Recordset::FieldsCollection() {
 void Recordset::AddNew() {
   CheckOpen();
   if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
-  if (defaults_.size() != columns_.size()) {
+  const ColumnSet& columns = *columns_;
+  if (defaults_.size() != columns.size()) {
     defaults_.clear();
-    for (size_t i = 0; i < columns_.size(); ++i) {
-      defaults_.push_back(DefaultFieldValue(columns_[i].spec));
-      if (columns_[i].spec.defaultValue.find('(') != std::string::npos)
+    for (size_t i = 0; i < columns.size(); ++i) {
+      defaults_.push_back(DefaultFieldValue(columns[i].spec));
+      if (columns[i].spec.defaultValue.find('(') != std::string::npos)
         clockDefaults_.push_back(static_cast<int32_t>(i));
     }
   }
   buffer_ = defaults_;
   for (int32_t i : clockDefaults_)
-    buffer_[static_cast<size_t>(i)] = DefaultFieldValue(columns_[static_cast<size_t>(i)].spec);
-  dirty_.assign(columns_.size(), 0);
+    buffer_[static_cast<size_t>(i)] = DefaultFieldValue(columns[static_cast<size_t>(i)].spec);
+  dirty_.assign(columns.size(), 0);
   mode_ = dbEditAdd;
 }
 
@@ -166,8 +177,8 @@ void Recordset::Edit() {
   Positioned();
   if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
   if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-  buffer_.assign(values_, values_ + columns_.size());
-  dirty_.assign(columns_.size(), 0);
+  buffer_.assign(values_, values_ + columns_->size());
+  dirty_.assign(columns_->size(), 0);
   mode_ = dbEditInProgress;
 }
 

@@ -38,6 +38,33 @@ struct RecordsetColumn {
   std::string sourceField;
 };
 
+// The columns of a recordset and their lookup by name. The recordsets of
+// one table definition share one (TableRecordset keeps it per definition),
+// so that opening a table copies no column and builds no lookup again.
+class ColumnSet {
+ public:
+  explicit ColumnSet(std::vector<RecordsetColumn> columns) : columns_(std::move(columns)) {}
+  size_t size() const { return columns_.size(); }
+  const RecordsetColumn& operator[](size_t i) const { return columns_[i]; }
+  // The index of a column by name, the exact name first, then the
+  // case-folded one; -1 when none. The lookup is built on the first call
+  // (many recordsets are only read by position); a set shared by several
+  // recordsets has it built before it is shared (BuildLookup).
+  int32_t Find(std::string_view name) const;
+  void BuildLookup() const;
+
+ private:
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  using NameMap = std::unordered_map<std::string, int32_t, NameHash, std::equal_to<>>;
+
+  std::vector<RecordsetColumn> columns_;
+  mutable NameMap exact_;   // names as defined
+  mutable NameMap folded_;  // case-folded names
+};
+
 class Recordset : public Object {
   QV_DECLARE_CLASS(Recordset)
 
@@ -67,7 +94,7 @@ class Recordset : public Object {
   virtual int32_t RecordCount() = 0;
 
   // ---- fields
-  int32_t FieldCount() const { return static_cast<int32_t>(columns_.size()); }
+  int32_t FieldCount() const { return static_cast<int32_t>(columns_->size()); }
   const RecordsetColumn& Column(int32_t i) const;
   // The index of a field by name (case-insensitive), or -1.
   int32_t FieldIndex(std::string_view name) const;
@@ -75,7 +102,7 @@ class Recordset : public Object {
   // during AddNew/Edit. Errors: 3021 no current record, 3167 it was deleted,
   // 3265 no such field. The reference is valid until the next move or write.
   const Variant& FieldValue(int32_t i) const {
-    if (mode_ == dbEditNone && pos_ == Pos::kRow && static_cast<size_t>(i) < columns_.size())
+    if (mode_ == dbEditNone && pos_ == Pos::kRow && static_cast<size_t>(i) < columns_->size())
       return values_[i];
     return FieldValueSlow(i);
   }
@@ -147,8 +174,9 @@ class Recordset : public Object {
   virtual void ReadFirstRow() { pos_ = Pos::kEmpty; }
 
   Recordset(std::shared_ptr<Database> db, std::string name, int32_t type, bool updatable);
-  // Fills columns_ and the name lookup.
+  // Sets the columns (and an empty current record of their size).
   void SetColumns(std::vector<RecordsetColumn> columns);
+  void SetColumns(std::shared_ptr<const ColumnSet> columns);
   void CheckOpen() const;
   void CancelEdit() { mode_ = dbEditNone; }
 
@@ -161,7 +189,7 @@ class Recordset : public Object {
   virtual void OnClose() {}
 
   std::shared_ptr<Database> db_;
-  std::vector<RecordsetColumn> columns_;
+  std::shared_ptr<const ColumnSet> columns_;
   // The current record's values (kRow, kDeleted): row_ for a table cursor,
   // a row of the materialised rows otherwise.
   const Variant* values_ = nullptr;
@@ -173,18 +201,10 @@ class Recordset : public Object {
  private:
   const Variant& FieldValueSlow(int32_t i) const;
 
-  struct NameHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-  using NameMap = std::unordered_map<std::string, int32_t, NameHash, std::equal_to<>>;
-
   std::string name_;
   int32_t type_;
   bool updatable_;
   bool open_ = true;
-  mutable NameMap exactNames_;   // names as defined
-  mutable NameMap foldedNames_;  // case-folded names
   int32_t mode_ = dbEditNone;
   std::vector<Variant> buffer_;
   // What AddNew puts in the buffer: the fields' defaults, worked out at the

@@ -59,6 +59,40 @@ std::vector<RecordsetColumn> ColumnsOf(const jet::TableSpec& table) {
 
 }  // namespace
 
+// What the recordsets of one table definition share: built once per
+// definition and thread (the catalogue hands out a new definition when the
+// table changes), as a mapper opens a table for every record it reads.
+struct TableRecordset::Shape {
+  std::shared_ptr<const ColumnSet> columns;
+  TableSql sql;
+  CursorOrder primaryOrder;
+
+  explicit Shape(const jet::TableSpec& table)
+      : columns(std::make_shared<const ColumnSet>(ColumnsOf(table))),
+        sql(table),
+        primaryOrder(OrderOf(table, PrimaryIndex(table))) {
+    columns->BuildLookup();
+  }
+};
+
+std::shared_ptr<const TableRecordset::Shape> TableRecordset::ShapeOf(
+    const std::shared_ptr<const jet::TableSpec>& table) {
+  struct Entry {
+    std::weak_ptr<const jet::TableSpec> table;
+    std::shared_ptr<const Shape> shape;
+  };
+  // Keyed by the definition's address: an entry whose definition is still
+  // alive is the definition at that address.
+  thread_local std::unordered_map<const jet::TableSpec*, Entry> shapes;
+  auto it = shapes.find(table.get());
+  if (it != shapes.end() && !it->second.table.expired()) return it->second.shape;
+  if (shapes.size() >= 256)
+    std::erase_if(shapes, [](const auto& e) { return e.second.table.expired(); });
+  auto shape = std::make_shared<const Shape>(*table);
+  shapes[table.get()] = Entry{table, shape};
+  return shape;
+}
+
 std::shared_ptr<TableRecordset> TableRecordset::Open(const std::shared_ptr<Database>& db,
                                                      std::shared_ptr<const jet::TableSpec> table,
                                                      int32_t type, bool updatable) {
@@ -77,13 +111,14 @@ TableRecordset::TableRecordset(Private, const std::shared_ptr<Database>& db,
     : Recordset(db, table->name, type, updatable),
       conn_(db->Connection().shared_from_this()),
       table_(std::move(table)),
-      sql_(*table_),
+      shape_(ShapeOf(table_)),
+      sql_(shape_->sql),
       seekable_(type == dbOpenTable) {
-  SetColumns(ColumnsOf(*table_));
+  SetColumns(shape_->columns);
   // One cell more than the fields: the rowid the statements select last.
-  row_.resize(columns_.size() + 1);
+  row_.resize(columns_->size() + 1);
   values_ = row_.data();
-  if (seekable_) order_ = OrderOf(*table_, PrimaryIndex(*table_));
+  if (seekable_) order_ = shape_->primaryOrder;
 }
 
 void TableRecordset::OnClose() {
@@ -257,7 +292,7 @@ void TableRecordset::SetIndex(const std::string& name) {
   if (name.empty()) {
     indexOrdinal_ = -1;
     orderCode_ = 0;
-    order_ = OrderOf(*table_, PrimaryIndex(*table_));
+    order_ = shape_->primaryOrder;
     return;
   }
   for (size_t i = 0; i < table_->indexes.size(); ++i) {
@@ -282,7 +317,7 @@ void TableRecordset::Seek(std::string_view comparison, std::span<const Variant> 
   // Keys compare as the columns' values: converted to the column's type.
   Variant converted[16];
   for (size_t i = 0; i < keys.size(); ++i) {
-    const jet::FieldSpec& f = columns_[static_cast<size_t>(order_.columns[i].field)].spec;
+    const jet::FieldSpec& f = (*columns_)[static_cast<size_t>(order_.columns[i].field)].spec;
     try {
       converted[i] = CoerceToField(keys[i], f.type, INT32_MAX);
     } catch (const Error&) {

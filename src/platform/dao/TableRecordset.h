@@ -57,6 +57,9 @@ class TableRecordset final : public Recordset {
   void ReadFirstRow() override;
 
  private:
+  struct Shape;
+  static std::shared_ptr<const Shape> ShapeOf(const std::shared_ptr<const jet::TableSpec>& table);
+
   jet::Statement& Prepared(uint32_t code, const std::string& sql);
   jet::Statement& ProbeStatement(const Probe& probe);
   // Runs the probes in turn; true (and the row read) when one finds a row.
@@ -73,7 +76,8 @@ class TableRecordset final : public Recordset {
 
   std::shared_ptr<jet::Connection> conn_;
   std::shared_ptr<const jet::TableSpec> table_;
-  TableSql sql_;
+  std::shared_ptr<const Shape> shape_;
+  const TableSql& sql_;  // shape_'s
   bool seekable_;
   int32_t indexOrdinal_ = -1;  // in table_->indexes; -1 none set
   uint32_t orderCode_ = 0;     // names the order in statement codes
