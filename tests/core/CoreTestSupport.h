@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,24 +31,14 @@ using testsupport::ExpectError;
 using testsupport::kAnyError;
 using testsupport::RaisedError;
 
-inline fs::path MakeTempDir(const char* stem) {
-  std::string pattern = (fs::temp_directory_path() / (std::string(stem) + "XXXXXX")).string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  return pattern;
-}
-
 // The folder built from the schema, once per process.
 inline const fs::path& TemplateFolder() {
   struct Template {
-    fs::path dir = MakeTempDir("qvcore-template");
-    Template() { schema::BuildDataFolder(dir.string()); }
-    ~Template() {
-      std::error_code ec;
-      fs::remove_all(dir, ec);
-    }
+    testsupport::TempFolder dir{"qvcore-template"};
+    Template() { schema::BuildDataFolder(dir.Path().string()); }
   };
   static Template t;
-  return t.dir;
+  return t.dir.Path();
 }
 
 inline constexpr std::string_view kGeneralKey = "SOFTWARE\\Kestrane\\Quivane\\General";
@@ -160,25 +149,15 @@ class Signal {
 class DataFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = MakeTempDir("qvcore");
-    folder_ = root_ / "data";
     fs::create_directory(folder_);
     for (const auto& entry : fs::directory_iterator(TemplateFolder()))
       fs::copy(entry.path(), folder_ / entry.path().filename());
-    if (const char* v = std::getenv("QV_REGISTRY")) savedRegistry_ = v;
-    ::setenv("QV_REGISTRY", (root_ / "registry.ini").c_str(), 1);
     SetDataBasePath(folder_.string());
     previousSink_ = SetErrorDisplaySink([this](const ErrorDisplay& d) { shown_.push_back(d); });
   }
   void TearDown() override {
     miDataBase::ResetSessionForThread();
     SetErrorDisplaySink(previousSink_);
-    if (savedRegistry_)
-      ::setenv("QV_REGISTRY", savedRegistry_->c_str(), 1);
-    else
-      ::unsetenv("QV_REGISTRY");
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
 
   // Points the registry at `path` and starts the session anew.
@@ -200,12 +179,13 @@ class DataFolderTest : public ::testing::Test {
   // The folder as the library writes it, ending in "/".
   std::string Folder() const { return folder_.string() + "/"; }
 
-  fs::path root_;
-  fs::path folder_;
+  testsupport::TempFolder temp_{"qvcore"};
+  const fs::path root_ = temp_.Path();
+  const fs::path folder_ = root_ / "data";
   std::vector<ErrorDisplay> shown_;
 
  private:
-  std::optional<std::string> savedRegistry_;
+  testsupport::ScopedEnv registry_{"QV_REGISTRY", (root_ / "registry.ini").c_str()};
   ErrorDisplaySink previousSink_;
 };
 

@@ -201,7 +201,7 @@ TEST_F(Locking, ByNameThroughTheSessionAndDBCommon) {
 // other's committed writes are read.
 TEST_F(Locking, TwoProcessesContendForTheLock) {
   EnableLocking();
-  ::setenv("QV_LOCK_TIMEOUT_MS", "200", 1);
+  const testsupport::ScopedEnv timeout("QV_LOCK_TIMEOUT_MS", "200");
   coretest::Signal held, go;
   coretest::Child child([&] {
     auto keeper = miLocks::LockUserDataBase(lockaction::kDefault);
@@ -226,7 +226,6 @@ TEST_F(Locking, TwoProcessesContendForTheLock) {
   auto keeper = miLocks::LockUserDataBase(lockaction::kDefault);
   EXPECT_TRUE(mQvDaoDataBase::QvQueryExistence("select * from Counters where CounterType = 42"));
   keeper->Commit();
-  ::unsetenv("QV_LOCK_TIMEOUT_MS");
 }
 
 }  // namespace

@@ -84,12 +84,8 @@ TEST_F(MultiProcess, ACommitSurvivesTheProcessKilledRightAfterIt) {
   miDataBase::ResetSessionForThread();
   coretest::Signal committed, never;
   coretest::Child child([&] {
-    std::string failure;
-    try {
-      DBCommon().GetNextCounter(5, 2025);
-    } catch (const Error& e) {
-      failure = e.Description();
-    }
+    const std::string failure =
+        coretest::RaisedError([] { DBCommon().GetNextCounter(5, 2025); }).Description();
     committed.Send();  // also after a failure: the parent must not wait for ever
     if (failure.empty()) never.Wait();
     return failure;

@@ -73,11 +73,9 @@ std::string CallByName(const Call& c) {
   const Error e = testsupport::RaisedError([&] {
     result = CreateObject(std::string("Qv_DBProvider.") + c.progId)->Call(c.method, args);
   });
-  const int32_t number = e.Number();
-  const std::string& description = e.Description();
-  if (number == 0) return coretest::RenderResult(result);
-  const size_t last = description.rfind('\n');
-  return "error " + std::to_string(number) + ": " + description.substr(last + 1);
+  if (e.Number() == 0) return coretest::RenderResult(result);
+  return "error " + std::to_string(e.Number()) + ": " +
+         e.Description().substr(e.Description().rfind('\n') + 1);
 }
 
 TEST_F(ReadOnlyFolder, EveryReadWorksAndEveryWriteFailsWith3027) {

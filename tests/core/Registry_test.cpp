@@ -20,42 +20,31 @@ constexpr auto kHKLM = RegistryRoot::kLocalMachine;
 constexpr auto kHKCU = RegistryRoot::kCurrentUser;
 constexpr std::string_view kGeneral = "SOFTWARE\\Kestrane\\Quivane\\General";
 constexpr std::string_view kDevelopment = "SOFTWARE\\Kestrane Development\\Quivane";
+constexpr auto S = &RegistryValue::String;
+constexpr auto D = &RegistryValue::Dword;
 
 // Each test reads a registry file of its own, through the environment as
 // the library finds it, with the thread's caches cleared.
 class RegistryModules : public ::testing::Test {
  protected:
-  void SetUp() override {
-    SaveEnv("QV_REGISTRY", savedRegistry_);
-    SaveEnv("TMPDIR", savedTmp_);
-    ::setenv("QV_REGISTRY", (dir_ / "registry.ini").c_str(), 1);
-    ::setenv("TMPDIR", "/sys-tmp", 1);
-    mQvRegistryParams::ResetRegistryCachesForThread();
-  }
-  void TearDown() override {
-    RestoreEnv("QV_REGISTRY", savedRegistry_);
-    RestoreEnv("TMPDIR", savedTmp_);
-    mQvRegistryParams::ResetRegistryCachesForThread();
-  }
+  void SetUp() override { mQvRegistryParams::ResetRegistryCachesForThread(); }
+  void TearDown() override { mQvRegistryParams::ResetRegistryCachesForThread(); }
   void Set(RegistryRoot root, std::string_view key, std::string_view name, RegistryValue v) {
     os::RegistryStore(dir_ / "registry.ini").SetValue(root, key, name, v);
   }
   void Remove(RegistryRoot root, std::string_view key, std::string_view name) {
     os::RegistryStore(dir_ / "registry.ini").DeleteValue(root, key, name);
   }
+  // Stores the value under HKLM, or removes it for nullopt, and starts the
+  // thread's caches anew.
+  void Store(std::string_view key, std::string_view name, std::optional<RegistryValue> v) {
+    v ? Set(kHKLM, key, name, *v) : Remove(kHKLM, key, name);
+    mQvRegistryParams::ResetRegistryCachesForThread();
+  }
 
- private:
-  static void SaveEnv(const char* name, std::optional<std::string>& slot) {
-    if (const char* v = std::getenv(name)) slot = v;
-  }
-  static void RestoreEnv(const char* name, const std::optional<std::string>& slot) {
-    if (slot)
-      ::setenv(name, slot->c_str(), 1);
-    else
-      ::unsetenv(name);
-  }
   testsupport::TempFolder dir_;
-  std::optional<std::string> savedRegistry_, savedTmp_;
+  testsupport::ScopedEnv registry_{"QV_REGISTRY", dir_.File("registry.ini").c_str()};
+  testsupport::ScopedEnv tmp_{"TMPDIR", "/sys-tmp"};
 };
 
 TEST_F(RegistryModules, ReadRegistryStringGivesEveryTypeAsText) {
@@ -75,10 +64,7 @@ TEST_F(RegistryModules, ReadRegistryStringGivesEveryTypeAsText) {
       {std::nullopt, "default"},
   };
   for (const auto& c : cases) {
-    if (c.stored)
-      Set(kHKLM, "K", "v", *c.stored);
-    else
-      Remove(kHKLM, "K", "v");
+    Store("K", "v", c.stored);
     for (int32_t flags : {0, mRegistryTools::kView64, mRegistryTools::kView32})
       EXPECT_EQ(mRegistryTools::ReadRegistryString(kHKLM, "k", "V", "default", flags), c.expected)
           << c.expected << " flags " << flags;
@@ -92,33 +78,16 @@ TEST_F(RegistryModules, ReadRegistryBooleanWordRules) {
     std::optional<RegistryValue> stored;
     bool withFalse, withTrue;  // the result for the default false, then true
   } cases[] = {
-      {RegistryValue::String("true"), true, true},
-      {RegistryValue::String("TRUE"), true, true},
-      {RegistryValue::String("1"), true, true},
-      {RegistryValue::String("-1"), true, true},
-      {RegistryValue::String("Yes"), true, true},
-      {RegistryValue::String("Y"), true, true},
-      {RegistryValue::String("False"), false, false},
-      {RegistryValue::String("0"), false, false},
-      {RegistryValue::String(""), false, false},
-      {RegistryValue::String("NO"), false, false},
-      {RegistryValue::String("n"), false, false},
-      {RegistryValue::String("maybe"), false, true},
-      {RegistryValue::String(" yes"), false, true},
-      {RegistryValue::String("2"), false, true},
-      {RegistryValue::String("*"), false, true},
-      {RegistryValue::String("да"), false, true},
-      {RegistryValue::Dword(1), true, true},
-      {RegistryValue::Dword(0xFFFFFFFF), true, true},
-      {RegistryValue::Dword(0), false, false},
-      {RegistryValue::Dword(2), false, true},
-      {std::nullopt, false, true},
+      {S("true"), true, true},    {S("TRUE"), true, true}, {S("1"), true, true},
+      {S("-1"), true, true},      {S("Yes"), true, true},  {S("Y"), true, true},
+      {S("False"), false, false}, {S("0"), false, false},  {S(""), false, false},
+      {S("NO"), false, false},    {S("n"), false, false},  {S("maybe"), false, true},
+      {S(" yes"), false, true},   {S("2"), false, true},   {S("*"), false, true},
+      {S("да"), false, true},     {D(1), true, true},      {D(0xFFFFFFFF), true, true},
+      {D(0), false, false},       {D(2), false, true},     {std::nullopt, false, true},
   };
   for (const auto& c : cases) {
-    if (c.stored)
-      Set(kHKLM, "K", "Flag", *c.stored);
-    else
-      Remove(kHKLM, "K", "Flag");
+    Store("K", "Flag", c.stored);
     const std::string shown =
         c.stored ? mRegistryTools::RegistryValueToText(*c.stored) : "(absent)";
     EXPECT_EQ(mRegistryTools::ReadRegistryBoolean(kHKLM, "K", "flag", false), c.withFalse) << shown;
@@ -141,22 +110,18 @@ TEST_F(RegistryModules, ProductSettingsComeFromTheChosenRoot) {
 
 TEST_F(RegistryModules, DataBasePathEndsInOneSlash) {
   const struct {
-    std::optional<const char*> value;
+    std::optional<RegistryValue> value;
     const char* expected;
   } cases[] = {
-      {"/home/u/data", "/home/u/data/"},
-      {"/home/u/data/", "/home/u/data/"},
-      {" /spaced ", " /spaced /"},  // the data folder is not trimmed
-      {"", "/"},
+      {S("/home/u/data"), "/home/u/data/"},
+      {S("/home/u/data/"), "/home/u/data/"},
+      {S(" /spaced "), " /spaced /"},  // the data folder is not trimmed
+      {S(""), "/"},
       {std::nullopt, "/"},
   };
   for (const auto& c : cases) {
-    if (c.value)
-      Set(kHKLM, kGeneral, "DataBasePath", RegistryValue::String(*c.value));
-    else
-      Remove(kHKLM, kGeneral, "DataBasePath");
-    mQvRegistryParams::ResetRegistryCachesForThread();
-    EXPECT_EQ(mQvRegistryParams::GetDataBasePath(), c.expected) << c.value.value_or("(absent)");
+    Store(kGeneral, "DataBasePath", c.value);
+    EXPECT_EQ(mQvRegistryParams::GetDataBasePath(), c.expected) << c.expected;
   }
 }
 
@@ -174,26 +139,22 @@ TEST_F(RegistryModules, DataBasePathIsCachedPerThread) {
 
 TEST_F(RegistryModules, BigFilesTempPathTrimsAndFallsBackToSystemTemp) {
   const struct {
-    std::optional<const char*> value;
+    std::optional<RegistryValue> value;
     bool useSystemTemp;
     const char* expected;
   } cases[] = {
-      {"  /big/tmp  ", false, "/big/tmp/"}, {"/big/", true, "/big/"},
-      {"   ", true, "/sys-tmp/"},           {"", false, ""},
-      {std::nullopt, true, "/sys-tmp/"},    {std::nullopt, false, ""},
+      {S("  /big/tmp  "), false, "/big/tmp/"}, {S("/big/"), true, "/big/"},
+      {S("   "), true, "/sys-tmp/"},           {S(""), false, ""},
+      {std::nullopt, true, "/sys-tmp/"},       {std::nullopt, false, ""},
   };
   for (const auto& c : cases) {
-    if (c.value)
-      Set(kHKLM, kGeneral, "BigFilesTempPath", RegistryValue::String(*c.value));
-    else
-      Remove(kHKLM, kGeneral, "BigFilesTempPath");
-    mQvRegistryParams::ResetRegistryCachesForThread();
+    Store(kGeneral, "BigFilesTempPath", c.value);
     EXPECT_EQ(mQvRegistryParams::GetBigFilesTempPath(c.useSystemTemp), c.expected)
-        << c.value.value_or("(absent)") << " " << c.useSystemTemp;
+        << c.expected << " " << c.useSystemTemp;
   }
   // The empty answer is cached too; the system folder is asked on every call.
   Set(kHKLM, kGeneral, "BigFilesTempPath", RegistryValue::String("/late"));
-  ::setenv("TMPDIR", "/other-tmp/", 1);
+  tmp_.Set("/other-tmp/");
   EXPECT_EQ(mQvRegistryParams::GetBigFilesTempPath(true), "/other-tmp/");
   EXPECT_EQ(mQvRegistryParams::GetBigFilesTempPath(false), "");
 }

@@ -10,8 +10,6 @@
 //       (Text, Memo, Long, Integer, Byte, Boolean, Currency, Single, Double,
 //       Date, GUID, LongBinary ...); VALUE is a Jet default ("0", "\"x\"",
 //       No, Now()). The definition may continue on following lines.
-//   index NAME ON TABLE (FIELD, -FIELD, ...) [primary] [unique]
-//       adds an index through the catalogue ("-" for descending).
 //   statement ok
 //   JET SQL
 //       runs a Jet statement, which must succeed.
@@ -45,7 +43,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "SqlScript.h"
 #include "platform/automation/VbaDate.h"
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetCatalog.h"
@@ -56,6 +53,68 @@ namespace {
 
 using jet::Connection;
 using jet::Statement;
+
+struct Record {
+  int line = 0;                       // of the directive
+  std::string directive;              // "statement ok", "query TT rowsort", "table ..." ...
+  std::string sql;                    // the lines after the directive up to "----"
+  std::vector<std::string> expected;  // the lines after "----"
+};
+
+// Blocks separated by blank lines; lines starting with "#" are comments.
+std::vector<Record> ParseScript(const std::string& text) {
+  std::vector<Record> out;
+  std::istringstream in(text);
+  std::string line;
+  int number = 0;
+  Record* current = nullptr;
+  bool inExpected = false;
+  while (std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '#') continue;
+    if (TrimWhitespace(line).empty()) {
+      current = nullptr;
+      continue;
+    }
+    if (!current) {
+      current = &out.emplace_back();
+      current->line = number;
+      current->directive = std::string(TrimWhitespace(line));
+      inExpected = false;
+      continue;
+    }
+    if (!inExpected && line == "----") {
+      inExpected = true;
+    } else if (inExpected) {
+      current->expected.push_back(line);
+    } else {
+      current->sql += current->sql.empty() ? line : "\n" + line;
+    }
+  }
+  return out;
+}
+
+// Splits `s` at `sep` outside parentheses and double quotes; parts trimmed.
+std::vector<std::string> SplitTopLevel(const std::string& s, char sep) {
+  std::vector<std::string> parts;
+  int depth = 0;
+  bool quoted = false;
+  std::string cur;
+  for (char c : s) {
+    if (c == '"') quoted = !quoted;
+    if (!quoted && c == '(') ++depth;
+    if (!quoted && c == ')') --depth;
+    if (!quoted && depth == 0 && c == sep) {
+      parts.emplace_back(TrimWhitespace(cur));
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!TrimWhitespace(cur).empty()) parts.emplace_back(TrimWhitespace(cur));
+  return parts;
+}
 
 std::string Render(const Variant& v, char kind) {
   if (v.IsNull() || v.IsEmpty()) return "NULL";
@@ -146,7 +205,6 @@ class Runner {
     std::vector<std::string> w = Words(r.directive);
     const std::string& kind = w[0];
     if (kind == "table") return CreateTable(r);
-    if (kind == "index") return CreateIndex(r);
     if (kind == "statement" && w.size() >= 2 && w[1] == "ok") {
       db_->Prepare(r.sql).Run();
     } else if (kind == "statement" && w.size() >= 2 && w[1] == "native") {
@@ -174,30 +232,6 @@ class Runner {
     for (const std::string& f : SplitTopLevel(text.substr(open + 1, close - open - 1), ','))
       t.fields.push_back(ParseField(f));
     db_->Schema().CreateTable(t);
-  }
-
-  void CreateIndex(const Record& r) {
-    std::string text = r.directive.substr(5) + (r.sql.empty() ? "" : " " + r.sql);
-    size_t open = text.find('('), close = text.rfind(')');
-    std::vector<std::string> head = Words(text.substr(0, open));
-    if (open == std::string::npos || close == std::string::npos || head.size() != 3 ||
-        !EqualsAsciiNoCase(head[1], "on"))
-      throw std::runtime_error("index NAME ON TABLE (fields...)");
-    jet::IndexSpec x;
-    x.name = head[0];
-    std::string fields;
-    for (const std::string& f : SplitTopLevel(text.substr(open + 1, close - open - 1), ','))
-      fields += (fields.empty() ? "" : ";") + f;
-    x.fields = jet::IndexSpec::ParseFields(fields);
-    for (const std::string& opt : Words(text.substr(close + 1))) {
-      if (EqualsAsciiNoCase(opt, "primary"))
-        x.primary = true;
-      else if (EqualsAsciiNoCase(opt, "unique"))
-        x.unique = true;
-      else
-        throw std::runtime_error("unknown index option " + opt);
-    }
-    db_->Schema().CreateIndex(head[2], x);
   }
 
   void ExpectError(const Record& r, int32_t number) {
@@ -251,7 +285,7 @@ class Runner {
 
   std::string TranslationOf(const Record& r) {
     if (r.sql.empty() || r.directive.find("native") != std::string::npos ||
-        r.directive.starts_with("table") || r.directive.starts_with("index"))
+        r.directive.starts_with("table"))
       return {};
     try {
       return db_->Translate(r.sql)->sql;

@@ -1,13 +1,18 @@
 #pragma once
 // Helpers every test program shares: a temporary folder removed with all it
-// holds at the end, and the one check of the qv::Error a call raises.
+// holds at the end, an environment variable set for a scope, a file read
+// whole, and the one check of the qv::Error a call raises (or a table of them).
 
 #include <stdlib.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <optional>
 #include <source_location>
 #include <stdexcept>
 #include <string>
@@ -39,6 +44,36 @@ class TempFolder {
  private:
   std::filesystem::path path_;
 };
+
+// Sets an environment variable (unsets it for nullptr) for the life of the
+// object, then restores what was there before.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    Set(value);
+  }
+  ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  void Set(const char* value) const {
+    if (value)
+      ::setenv(name_, value, 1);
+    else
+      ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// The whole content of a file, "" when it cannot be read.
+inline std::string ReadFileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // The Error `call` raises, number 0 when none: for tables whose expected
 // outcome is data (a rendered state, "error N"); checks use ExpectError.
@@ -72,6 +107,22 @@ inline Error ExpectError(int32_t number, std::string_view textPart,
     ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line()))
         << "raised nothing; expected " << number << " with \"" << textPart << "\"";
   return e;
+}
+
+// A call that must raise the Error `number`; `what` names it in a failure.
+struct ErrorCase {
+  const char* what;
+  std::function<void()> call;
+  int32_t number;
+};
+
+// Runs the cases in order, checking each as ExpectError(number, "", call).
+inline void ExpectErrors(std::initializer_list<ErrorCase> cases,
+                         std::source_location where = std::source_location::current()) {
+  for (const ErrorCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ExpectError(c.number, "", c.call, where);
+  }
 }
 
 }  // namespace qv::testsupport

@@ -113,34 +113,24 @@ TEST_F(TempDbTest, TwoTablesAreMadeFilledQueriedAndLeaveNoFile) {
     EXPECT_FALSE(name->UnicodeCompression());
     EXPECT_TRUE(note->UnicodeCompression());
 
+    // Adds a row of the values given in the field order, through the table's cursor.
+    const auto add = [](dao::Recordset& rs, std::vector<const char*> fields,
+                        std::vector<Variant> values) {
+      rs.AddNew();
+      for (size_t i = 0; i < fields.size(); ++i) rs.SetField(fields[i], values[i]);
+      rs.Update();
+    };
     auto rs = std::dynamic_pointer_cast<dao::Recordset>(people->CallV("GetTableRS").AsObject());
-    const struct {
-      int32_t id;
-      const char* name;
-      Variant born;
-    } persons[] = {{1, "Иванов", Variant(OleDate{30000})}, {2, "", Variant::Null()}};
-    for (const auto& p : persons) {
-      rs->AddNew();
-      rs->SetField("ID", Variant(p.id));
-      rs->SetField("Name", Variant(p.name));
-      rs->SetField("Born", p.born);
-      rs->Update();
-    }
+    add(*rs, {"ID", "Name", "Born"}, {Variant(1), Variant("Иванов"), Variant(OleDate{30000})});
+    add(*rs, {"ID", "Name", "Born"}, {Variant(2), Variant(""), Variant::Null()});
     rs->Close();
     auto amounts =
         std::dynamic_pointer_cast<dao::Recordset>(sums->CallV("GetTableRS", "ByPerson").AsObject());
-    for (auto [person, amount] : {std::pair{1, 10.5}, {1, 2.0}, {2, 7.0}}) {
-      amounts->AddNew();
-      amounts->SetField("PersonID", Variant(person));
-      amounts->SetField("Amount", Variant(amount));
-      amounts->SetField("Note", Variant(""));
-      amounts->Update();
-    }
+    for (auto [person, amount] : {std::pair{1, 10.5}, {1, 2.0}, {2, 7.0}})
+      add(*amounts, {"PersonID", "Amount", "Note"},
+          {Variant(person), Variant(amount), Variant("")});
     // A required number refuses Null.
-    amounts->AddNew();
-    amounts->SetField("PersonID", Variant(3));
-    amounts->SetField("Note", Variant("x"));
-    ExpectError(3314, "", [&] { amounts->Update(); });
+    ExpectError(3314, "", [&] { add(*amounts, {"PersonID", "Note"}, {Variant(3), Variant("x")}); });
     amounts->CancelUpdate();
     const Variant key[] = {Variant(1), Variant(2.0)};
     amounts->Seek(">", key);
@@ -191,10 +181,8 @@ TEST_F(TempDbTest, DefinitionsTheEngineRefusesLeaveNoFile) {
   }
   // A prefix that is no file name creates nothing anywhere.
   for (const char* prefix : {"../x", "a/b", "tab\there"}) {
-    {
-      SCOPED_TRACE(::testing::Message() << prefix);
-      ExpectError(5, "", [&] { NewDb(prefix); });
-    }
+    SCOPED_TRACE(::testing::Message() << prefix);
+    ExpectError(5, "", [&] { NewDb(prefix); });
     EXPECT_EQ(Files(big_), "");
   }
   // A table made by name is bound to nothing.
@@ -210,9 +198,7 @@ TEST_F(TempDbTest, DefinitionsTheEngineRefusesLeaveNoFile) {
 TEST_F(TempDbTest, FoldersAndNames) {
   const path system = root_ / "system";
   coretest::fs::create_directory(system);
-  const char* saved = std::getenv("TMPDIR");
-  const std::string savedTmp = saved ? saved : "";
-  ::setenv("TMPDIR", (system.string() + "/").c_str(), 1);
+  const testsupport::ScopedEnv tmp("TMPDIR", (system.string() + "/").c_str());
   SetBigFilesTempPath("");
   {
     std::vector<ObjectPtr> dbs;
@@ -230,10 +216,6 @@ TEST_F(TempDbTest, FoldersAndNames) {
     EXPECT_TRUE(dbs[0]->CallV("DaoDataBase").IsNothing());
   }
   EXPECT_EQ(Files(system), "");
-  if (saved)
-    ::setenv("TMPDIR", savedTmp.c_str(), 1);
-  else
-    ::unsetenv("TMPDIR");
 }
 
 // A process that ends normally with a database it never closed (a leaked

@@ -124,6 +124,17 @@ int32_t Count(dao::Database& db, const std::string& table) {
   return db.OpenTable(table)->RecordCount();
 }
 
+constexpr RowStep kRows1[] = {{DbFile::kUser, 1, &AllReferenceRows}};
+
+// Builds `folder` as version 1 of the schema did; its steps.
+std::vector<SchemaStep> BuildVersionOne(const TempFolder& folder) {
+  std::vector<SchemaStep> v1;
+  for (const SchemaStep& s : AllSchemaSteps())
+    if (s.version == 1) v1.push_back(s);
+  BuildDataFolder(folder.Path(), {v1, kRows1});
+  return v1;
+}
+
 constexpr DbFile kFiles[] = {DbFile::kUser, DbFile::kKladr, DbFile::kOkato};
 
 TEST(SchemaBuilder, BuildsEveryTableColumnAndIndexOnce) {
@@ -186,11 +197,7 @@ std::vector<RefRow> ExtraRows() {
 
 TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
   TempFolder folder;
-  std::vector<SchemaStep> v1;
-  for (const SchemaStep& s : AllSchemaSteps())
-    if (s.version == 1) v1.push_back(s);
-  const RowStep rows1[] = {{DbFile::kUser, 1, &AllReferenceRows}};
-  BuildDataFolder(folder.Path(), {v1, rows1});
+  const std::vector<SchemaStep> v1 = BuildVersionOne(folder);
   Open(folder.File("Quivane.mdb"))
       ->ExecuteSql("INSERT INTO Counters (CounterType, TheYear, CounterValue) VALUES (1, 2024, 5)");
 
@@ -238,7 +245,7 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
   // An older library leaves a newer folder alone and says why.
   std::string description;
   description = ExpectError(3343, "Quivane.mdb", [&] {
-                  BuildDataFolder(folder.Path(), {v1, rows1});
+                  BuildDataFolder(folder.Path(), {v1, kRows1});
                 }).Description();
   EXPECT_NE(description.find("version 2"), std::string::npos) << description;
   EXPECT_EQ(VersionRows(*Open(folder.File("Quivane.mdb"))), "1.0.2");
@@ -251,11 +258,7 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
 // version 2 drops them in every file, and the stored values stay right.
 TEST(SchemaBuilder, VersionTwoDropsTheValueTriggersOfEveryFile) {
   TempFolder folder;
-  std::vector<SchemaStep> v1;
-  for (const SchemaStep& s : AllSchemaSteps())
-    if (s.version == 1) v1.push_back(s);
-  const RowStep rows1[] = {{DbFile::kUser, 1, &AllReferenceRows}};
-  BuildDataFolder(folder.Path(), {v1, rows1});
+  const std::vector<SchemaStep> v1 = BuildVersionOne(folder);
   auto triggers = [&](DbFile file) {
     auto db = Open(folder.File(DbFileName(file)));
     jet::Statement st =

@@ -105,92 +105,66 @@ TEST(SchemaStructure, LookupsIgnoreCase) {
   EXPECT_FALSE(parts[0].descending);
 }
 
-const TableDef* Table(int file, std::string_view name) {
-  switch (file) {
-    case 1:
-      return FindTable(DbFile::kKladr, name);
-    case 2:
-      return FindTable(DbFile::kOkato, name);
-    case 9:
-      return FindBigDocTable(name);
-    default:
-      return FindTable(DbFile::kUser, name);
-  }
-}
-
 struct ColumnType {
-  int file;
+  bool shard;  // a table of the big-document files, else of the user file
   const char* table;
   const char* columns;
   JetType type;
+  int32_t atLeast = 0;  // the least size of a text column
 };
 
 // Types the statements depend on. Flags compared with "= 1" and written as
 // 1 or 0 must be numbers (a Jet Yes/No stores True as -1); GUID, blob and memo
-// columns hold what a text or number column could not.
+// columns hold what a text or number column could not. Values written cut to
+// a length must fit: cell texts are cut to 250 characters (255 in the
+// sub-document cells), log texts to 255, cell keys are 12 characters.
 constexpr ColumnType kColumnTypes[] = {
-    {0, "Personnel", "ShowInBranches IsFormalBoss", JetType::kLong},
-    {0, "doc_templates", "PfrMaster enable Payments_List", JetType::kLong},
-    {0, "TemplateByTPCategory", "AllowedForMainOrg AllowedForBranch", JetType::kLong},
-    {0, "Warrants", "IsActive", JetType::kLong},
-    {0, "WjEvents", "AppTkIsPresent AppTdIsPresent IsSbd EvIsPartTime", JetType::kLong},
-    {0, "TndflDict_IncomesNames", "IsDefault", JetType::kLong},
-    {0, "TndflDict_MDeductsNames", "IsDefault", JetType::kLong},
-    {0, "NaturalPerson", "Archival", JetType::kLong},
-    {0, "doc_registry", "FLS_IsSigned SLS_IsSigned ELS_IsSigned Exec_IsSigned", JetType::kLong},
-    {0, "doc_registry", "document_id taxpayer_id time_id template_id top_doc_id", JetType::kDouble},
-    {0, "doc_registry", "Unreaded", JetType::kBoolean},
-    {0, "doc_cell_values", "first_type", JetType::kInteger},
-    {0, "PfrPersons", "ID Person_ID", JetType::kDouble},
-    {0, "PfrPersons", "IsDismissed", JetType::kBoolean},
-    {0, "time_by_month", "beg_date end_date", JetType::kDate},
-    {0, "VarData", "ID", JetType::kGUID},
-    {0, "VarData2", "ID VarDataID", JetType::kGUID},
-    {0, "CourBlobs", "Content", JetType::kLongBinary},
-    {0, "PfrErrors", "ErrorText", JetType::kMemo},
-    {0, "PermUsers", "Password", JetType::kMemo},
-    {0, "TaxOffice", "RegType", JetType::kText},
-    {9, "StatCells", "Key", JetType::kInteger},
-    {9, "WideCells", "Value", JetType::kMemo},
-    {9, "SubDocs", "PfrPersonID", JetType::kDouble},
+    {false, "Personnel", "ShowInBranches IsFormalBoss", JetType::kLong},
+    {false, "doc_templates", "PfrMaster enable Payments_List", JetType::kLong},
+    {false, "TemplateByTPCategory", "AllowedForMainOrg AllowedForBranch", JetType::kLong},
+    {false, "Warrants", "IsActive", JetType::kLong},
+    {false, "WjEvents", "AppTkIsPresent AppTdIsPresent IsSbd EvIsPartTime", JetType::kLong},
+    {false, "TndflDict_IncomesNames", "IsDefault", JetType::kLong},
+    {false, "TndflDict_MDeductsNames", "IsDefault", JetType::kLong},
+    {false, "NaturalPerson", "Archival", JetType::kLong},
+    {false, "doc_registry", "FLS_IsSigned SLS_IsSigned ELS_IsSigned Exec_IsSigned", JetType::kLong},
+    {false, "doc_registry", "document_id taxpayer_id time_id template_id top_doc_id",
+     JetType::kDouble},
+    {false, "doc_registry", "Unreaded", JetType::kBoolean},
+    {false, "doc_cell_values", "first_type", JetType::kInteger},
+    {false, "PfrPersons", "ID Person_ID", JetType::kDouble},
+    {false, "PfrPersons", "IsDismissed", JetType::kBoolean},
+    {false, "time_by_month", "beg_date end_date", JetType::kDate},
+    {false, "VarData", "ID", JetType::kGUID},
+    {false, "VarData2", "ID VarDataID", JetType::kGUID},
+    {false, "CourBlobs", "Content", JetType::kLongBinary},
+    {false, "PfrErrors", "ErrorText", JetType::kMemo},
+    {false, "PermUsers", "Password", JetType::kMemo},
+    {false, "TaxOffice", "RegType", JetType::kText},
+    {true, "StatCells", "Key", JetType::kInteger},
+    {true, "WideCells", "Value", JetType::kMemo},
+    {true, "SubDocs", "PfrPersonID", JetType::kDouble},
+    {false, "doc_cell_values", "first_value", JetType::kText, 250},
+    {false, "doc_cell_values", "cell_key", JetType::kText, 12},
+    {false, "ConsCellValues", "Cell_Key", JetType::kText, 12},
+    {false, "PfrCellValues", "Value", JetType::kText, 255},
+    {false, "PfrErrors", "SubjectName", JetType::kText, 255},
+    {false, "VarData", "HostInfo", JetType::kText, 255},
+    {false, "VarData2", "InfoData2", JetType::kText, 255},
+    {false, "WjEvents", "EvDismReason", JetType::kText, 255},
+    {false, "Certificate", "IssueOrgCode", JetType::kText, 20},
 };
 
 TEST(SchemaColumns, ColumnTypesTheStatementsRelyOn) {
   for (const ColumnType& c : kColumnTypes) {
-    const TableDef* t = Table(c.file, c.table);
+    const TableDef* t = c.shard ? FindBigDocTable(c.table) : FindTable(DbFile::kUser, c.table);
     ASSERT_NE(t, nullptr) << c.table;
     for (const std::string& name : Words(c.columns)) {
       const FieldDef* f = FindField(*t, name);
       ASSERT_NE(f, nullptr) << c.table << "." << name;
       EXPECT_EQ(static_cast<int>(f->type), static_cast<int>(c.type)) << c.table << "." << name;
+      EXPECT_GE(f->size, c.atLeast) << c.table << "." << name;
     }
-  }
-}
-
-// Values written cut to a length must fit: cell texts are cut to 250
-// characters (255 in the sub-document cells), log texts to 255, cell keys are
-// 12 characters.
-TEST(SchemaColumns, TextColumnsHoldWhatIsWrittenToThem) {
-  struct Width {
-    const char* table;
-    const char* column;
-    int32_t atLeast;
-  };
-  constexpr Width kWidths[] = {
-      {"doc_cell_values", "first_value", 250}, {"doc_cell_values", "cell_key", 12},
-      {"ConsCellValues", "Cell_Key", 12},      {"PfrCellValues", "Value", 255},
-      {"PfrErrors", "SubjectName", 255},       {"VarData", "HostInfo", 255},
-      {"VarData2", "InfoData2", 255},          {"WjEvents", "EvDismReason", 255},
-      {"Certificate", "IssueOrgCode", 20},
-  };
-  for (const Width& w : kWidths) {
-    const TableDef* t = FindTable(DbFile::kUser, w.table);
-    ASSERT_NE(t, nullptr) << w.table;
-    const FieldDef* f = FindField(*t, w.column);
-    ASSERT_NE(f, nullptr) << w.table << "." << w.column;
-    EXPECT_EQ(static_cast<int>(f->type), static_cast<int>(JetType::kText))
-        << w.table << "." << w.column;
-    EXPECT_GE(f->size, w.atLeast) << w.table << "." << w.column;
   }
 }
 

@@ -72,30 +72,18 @@ TEST(LateBound, ReportsMisuseThroughDispatch) {
   ObjectPtr rs = CreateObject("ADODB.Recordset");
   ObjectPtr fields = rs->Get("Fields").AsObject();
   fields->CallV("Append", "ID", adInteger, 0, adFldIsNullable);
-  const struct {
-    const char* what;
-    std::function<void()> call;
-    int32_t error;
-  } closed[] = {
+  testsupport::ExpectErrors({
       {"open a statement", [&] { rs->CallV("Open", "select 1"); }, adoerr::kConnectionUnusable},
       {"field value when closed", [&] { rs->CallV("Fields", "ID").AsObject()->Get("Value"); },
        adoerr::kObjectClosed},
       {"append a field value", [&] { fields->CallV("Append", "X", adInteger, 0, 32, 1); },
        adoerr::kBadArguments},
       {"cursor location 7", [&] { rs->Let("CursorLocation", Variant(7)); }, adoerr::kBadArguments},
-  };
-  for (const auto& c : closed) {
-    SCOPED_TRACE(::testing::Message() << c.what);
-    ExpectError(c.error, "", c.call);
-  }
+  });
   fields->CallV("Append", "Name", adVarWChar, 5, adFldIsNullable);
   rs->CallV("Open");
   ObjectPtr name = rs->CallV("Fields", "Name").AsObject();
-  const struct {
-    const char* what;
-    std::function<void()> call;
-    int32_t error;
-  } open[] = {
+  testsupport::ExpectErrors({
       {"append when open", [&] { fields->CallV("Append", "Y", adInteger); }, adoerr::kObjectOpen},
       {"unknown field", [&] { rs->CallV("Fields", "Nope"); }, adoerr::kItemNotFound},
       {"read at EOF", [&] { name->Get("Value"); }, adoerr::kNoCurrentRecord},
@@ -104,11 +92,7 @@ TEST(LateBound, ReportsMisuseThroughDispatch) {
       {"delete a group", [&] { rs->CallV("Delete", 2); }, adoerr::kBadArguments},
       {"move from bookmark 9", [&] { rs->CallV("Move", 1, 9); }, adoerr::kBadArguments},
       {"precision when open", [&] { name->Let("Precision", Variant(5)); }, adoerr::kObjectOpen},
-  };
-  for (const auto& c : open) {
-    SCOPED_TRACE(::testing::Message() << c.what);
-    ExpectError(c.error, "", c.call);
-  }
+  });
   EXPECT_EQ(rs->Get("RecordCount"), Variant(int32_t{0}));
 }
 
@@ -138,11 +122,7 @@ TEST(LateBound, CommandHoldsParametersButCannotRunWithoutAConnection) {
   EXPECT_EQ(cmd->Get("CommandType"), Variant(adCmdText));
   EXPECT_TRUE(cmd->Get("ActiveConnection").IsNothing());
 
-  const struct {
-    const char* what;
-    std::function<void()> call;
-    int32_t error;
-  } cases[] = {
+  testsupport::ExpectErrors({
       {"execute", [&] { cmd->CallV("Execute"); }, adoerr::kConnectionUnusable},
       {"append twice", [&] { params->CallV("Append", id); }, adoerr::kAlreadyInCollection},
       {"append a non-parameter", [&] { params->CallV("Append", cmd); }, adoerr::kBadArguments},
@@ -153,11 +133,7 @@ TEST(LateBound, CommandHoldsParametersButCannotRunWithoutAConnection) {
       {"bad direction", [&] { id->Let("Direction", Variant(9)); }, adoerr::kBadArguments},
       {"bad type", [&] { id->Let("Type", Variant(12)); }, adoerr::kBadArguments},
       {"bad command type", [&] { cmd->Let("CommandType", Variant(3)); }, adoerr::kBadArguments},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.what);
-    ExpectError(c.error, "", c.call);
-  }
+  });
   params->CallV("Delete", "pid");
   EXPECT_EQ(params->CallV("Item", 0).AsObject()->Get("Name"), Variant("Имя"));
 }

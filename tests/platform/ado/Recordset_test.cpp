@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <sstream>
 
 #include "AdoTestSupport.h"
 
@@ -49,53 +50,35 @@ void Apply(Recordset& rs, const std::string& op) {
 TEST(Recordset, MovesAndReportsPositionLikeAStaticClientCursor) {
   const struct {
     int rows;
-    std::vector<std::pair<std::string, std::string>> script;  // op, state or "err N"
+    const char* script;  // "op: state or err N; ..."
   } cases[] = {
-      {0,
-       {{"First", "err 3021"},
-        {"Last", "err 3021"},
-        {"Next", "err 3021"},
-        {"Prev", "err 3021"},
-        {"Move1", "err 3021"}}},
-      {0, {{"AddNew", "1 -- n=1 id=9"}, {"Cancel", "-1 BE n=0 id=-"}}},
+      {0, "First: err 3021; Last: err 3021; Next: err 3021; Prev: err 3021; Move1: err 3021"},
+      {0, "AddNew: 1 -- n=1 id=9; Cancel: -1 BE n=0 id=-"},
       {1,
-       {{"Prev", "-2 B- n=1 id=-"},
-        {"Prev", "err 3021"},
-        {"Next", "1 -- n=1 id=1"},
-        {"Next", "-3 -E n=1 id=-"},
-        {"Next", "err 3021"},
-        {"Move-5", "-2 B- n=1 id=-"},
-        {"Move+1", "1 -- n=1 id=1"},
-        {"Delete", "-1 -- n=0 id=-"},
-        {"Next", "-1 BE n=0 id=-"}}},
+       "Prev: -2 B- n=1 id=-; Prev: err 3021; Next: 1 -- n=1 id=1; Next: -3 -E n=1 id=-; "
+       "Next: err 3021; Move-5: -2 B- n=1 id=-; Move+1: 1 -- n=1 id=1; "
+       "Delete: -1 -- n=0 id=-; Next: -1 BE n=0 id=-"},
       {3,
-       {{"Move+1", "2 -- n=3 id=2"},
-        {"Move+5", "-3 -E n=3 id=-"},
-        {"Move-2", "2 -- n=3 id=2"},
-        {"Delete", "-1 -- n=2 id=-"},
-        {"Next", "2 -- n=2 id=3"},
-        {"Pos1", "1 -- n=2 id=1"},
-        {"Pos3", "err 3001"},
-        {"Delete", "-1 -- n=1 id=-"},
-        {"Prev", "-2 B- n=1 id=-"}}},
-      {3, {{"Last", "3 -- n=3 id=3"}, {"Delete", "-1 -- n=2 id=-"}, {"Next", "-3 -E n=2 id=-"}}},
-      {3, {{"Pos2", "2 -- n=3 id=2"}, {"Delete", "-1 -- n=2 id=-"}, {"Move+1", "2 -- n=2 id=3"}}},
+       "Move+1: 2 -- n=3 id=2; Move+5: -3 -E n=3 id=-; Move-2: 2 -- n=3 id=2; "
+       "Delete: -1 -- n=2 id=-; Next: 2 -- n=2 id=3; Pos1: 1 -- n=2 id=1; Pos3: err 3001; "
+       "Delete: -1 -- n=1 id=-; Prev: -2 B- n=1 id=-"},
+      {3, "Last: 3 -- n=3 id=3; Delete: -1 -- n=2 id=-; Next: -3 -E n=2 id=-"},
+      {3, "Pos2: 2 -- n=3 id=2; Delete: -1 -- n=2 id=-; Move+1: 2 -- n=2 id=3"},
       {3,
-       {{"Pos2", "2 -- n=3 id=2"},
-        {"AddNew", "4 -- n=4 id=9"},
-        {"Cancel", "2 -- n=3 id=2"},
-        {"AddNew", "4 -- n=4 id=9"},
-        {"First", "1 -- n=4 id=1"},
-        {"Last", "4 -- n=4 id=9"}}},
+       "Pos2: 2 -- n=3 id=2; AddNew: 4 -- n=4 id=9; Cancel: 2 -- n=3 id=2; "
+       "AddNew: 4 -- n=4 id=9; First: 1 -- n=4 id=1; Last: 4 -- n=4 id=9"},
   };
   for (const auto& c : cases) {
     auto rs = Ids(c.rows);
     std::string trace = std::to_string(c.rows) + " rows:";
-    for (const auto& [op, want] : c.script) {
+    std::istringstream steps(c.script);
+    for (std::string op, want;
+         std::getline(steps >> std::ws, op, ':') && std::getline(steps >> std::ws, want, ';');) {
       trace += " " + op;
       const int32_t err = testsupport::RaisedError([&] { Apply(*rs, op); }).Number();
       EXPECT_EQ(err ? "err " + std::to_string(err) : State(*rs), want) << trace;
     }
+    EXPECT_TRUE(steps.eof()) << trace;  // every step ran
   }
 }
 
@@ -130,11 +113,7 @@ TEST(Recordset, RejectsMisuseWithAdoErrors) {
   auto open = Ids(1);
   auto closed = std::make_shared<Recordset>();
   closed->AppendField("ID", adInteger);
-  const struct {
-    const char* what;
-    std::function<void()> call;
-    int32_t error;
-  } cases[] = {
+  testsupport::ExpectErrors({
       {"append when open", [&] { open->AppendField("X", adInteger); }, adoerr::kObjectOpen},
       {"open twice", [&] { open->Open(); }, adoerr::kObjectOpen},
       {"cursor location when open", [&] { open->SetCursorLocation(adUseClient); },
@@ -162,11 +141,7 @@ TEST(Recordset, RejectsMisuseWithAdoErrors) {
       {"delete at EOF", [&] { open->Delete(); }, adoerr::kNoCurrentRecord},
       {"close with a pending row", [&] { open->AddNew(), open->Close(); },
        adoerr::kNotAllowedInContext},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.what);
-    ExpectError(c.error, "", c.call);
-  }
+  });
 }
 
 TEST(Recordset, ErrorsCarryAdoTextsAndSources) {
@@ -233,11 +208,9 @@ TEST(Recordset, AddNewAndUpdateTakeNamesAndValuesAsArrays) {
        adoerr::kMultipleStep},
   };
   for (const auto& c : bad) {
-    {
-      SCOPED_TRACE(::testing::Message() << c.what);
-      ExpectError(c.error, "", [&] { rs->AddNewV(c.fields, c.values); });
-    }
-    EXPECT_EQ(rs->RecordCount(), 2) << c.what;  // no half-made row is left
+    SCOPED_TRACE(::testing::Message() << c.what);
+    ExpectError(c.error, "", [&] { rs->AddNewV(c.fields, c.values); });
+    EXPECT_EQ(rs->RecordCount(), 2);  // no half-made row is left
   }
   ExpectError(adoerr::kMultipleStep, "", [&] {
     rs->UpdateV(arr({Variant("ID"), Variant("Qty")}), arr({Variant(99), Variant("x")}));

@@ -72,11 +72,7 @@ TEST(Object, RejectsBadCallsWithVbErrors) {
   ObjectPtr o = CreateObject("QvTest.Sample");
   auto coll = std::make_shared<Collection>();
   coll->Add(Variant(1));
-  const struct {
-    const char* what;
-    std::function<void()> call;
-    int32_t error;
-  } cases[] = {
+  testsupport::ExpectErrors({
       {"unknown member", [&] { o->CallV("Nope"); }, vberr::kNotSupported},
       {"missing argument", [&] { o->CallV("Greet"); }, vberr::kArgumentNotOptional},
       {"too many", [&] { o->CallV("Greet", "a", 1, 2); }, vberr::kWrongArguments},
@@ -85,27 +81,21 @@ TEST(Object, RejectsBadCallsWithVbErrors) {
       {"wrong object", [&] { o->CallV("CountOf", o); }, vberr::kTypeMismatch},
       {"not an object", [&] { o->CallV("CountOf", 5); }, vberr::kObjectRequired},
       {"unknown ProgID", [] { CreateObject("QvTest.Missing"); }, vberr::kCannotCreateObject},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.what);
-    ExpectError(c.error, "", c.call);
-  }
+  });
   EXPECT_EQ(o->CallV("CountOf", coll), Variant(int32_t{1}));
   EXPECT_EQ(o->CallV("CountOf", Variant::Nothing()), Variant(int32_t{-1}));
 }
 
+ObjectPtr SampleNamed(const char* name) {
+  auto s = std::make_shared<Sample>();
+  s->SetName(name);
+  return s;
+}
+
 TEST(Object, RegistersRuntimeClassesWithTheirOwnFactories) {
   // Two ProgIDs served by one C++ class, each factory carrying its own data.
-  static const ClassInfo first("QvTest.RuntimeA", {}, [] {
-    auto s = std::make_shared<Sample>();
-    s->SetName("A");
-    return ObjectPtr(s);
-  });
-  static const ClassInfo second("QvTest.RuntimeB", {}, [] {
-    auto s = std::make_shared<Sample>();
-    s->SetName("B");
-    return ObjectPtr(s);
-  });
+  static const ClassInfo first("QvTest.RuntimeA", {}, [] { return SampleNamed("A"); });
+  static const ClassInfo second("QvTest.RuntimeB", {}, [] { return SampleNamed("B"); });
   ProgIdRegistry::Register(first);
   ProgIdRegistry::Register(second);
   EXPECT_EQ(ProgIdRegistry::Find("qvtest.runtimeb"), &second);

@@ -68,12 +68,10 @@ TEST(Variant, IntegerConversionsRoundHalvesToEvenAndCheckRange) {
       {Variant::Null(), 0, vberr::kInvalidUseOfNull},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.value.Describe());
     int32_t got = 0;
-    {
-      SCOPED_TRACE(::testing::Message() << c.value.Describe());
-      ExpectError(c.error, "", [&] { got = CLng(c.value); });
-    }
-    EXPECT_EQ(got, c.expected) << c.value.Describe();
+    ExpectError(c.error, "", [&] { got = CLng(c.value); });
+    EXPECT_EQ(got, c.expected);
   }
   EXPECT_EQ(CInt(Variant(32767.4)), 32767);
   ExpectError(vberr::kOverflow, "", [] { CInt(Variant(32767.5)); });

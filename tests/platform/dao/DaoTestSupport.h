@@ -74,21 +74,13 @@ inline std::string RowText(Recordset& rs, const std::vector<std::string>& names)
   return out;
 }
 
-// Field `name` of every row from the current one to the end, joined by " ".
-inline std::string WalkForward(Recordset& rs, const std::string& name) {
+// Field `name` of every row from the current one to the end (to the start
+// when not `forward`), joined by " ".
+inline std::string WalkForward(Recordset& rs, const std::string& name, bool forward = true) {
   std::string out;
-  while (!rs.IsEOF()) {
+  while (forward ? !rs.IsEOF() : !rs.IsBOF()) {
     out += (out.empty() ? "" : " ") + Text(rs.FieldValue(name));
-    rs.MoveNext();
-  }
-  return out;
-}
-
-inline std::string WalkBackward(Recordset& rs, const std::string& name) {
-  std::string out;
-  while (!rs.IsBOF()) {
-    out += (out.empty() ? "" : " ") + Text(rs.FieldValue(name));
-    rs.MovePrevious();
+    forward ? rs.MoveNext() : rs.MovePrevious();
   }
   return out;
 }

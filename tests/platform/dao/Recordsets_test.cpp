@@ -53,25 +53,18 @@ TEST_F(RecordsetsTest, KindsByTypeAndSource) {
        dbOpenForwardOnly, false, ""},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
     auto rs = db_->OpenRecordset(c.source, c.type, c.options, Variant());
-    EXPECT_EQ(rs->Type(), c.kind) << c.source;
+    EXPECT_EQ(rs->Type(), c.kind);
     std::string_view names = c.names;
     int32_t expected =
         names.empty() ? 0 : static_cast<int32_t>(std::count(names.begin(), names.end(), ' ') + 1);
     if (!rs->IsEOF()) rs->MoveFirst();
-    EXPECT_EQ(rs->RecordCount(), expected) << c.source;
-    EXPECT_EQ(WalkForward(*rs, "Name"), c.names) << c.source;
+    EXPECT_EQ(rs->RecordCount(), expected);
+    EXPECT_EQ(WalkForward(*rs, "Name"), c.names);
     if (expected > 0) rs->MoveFirst();
-    {
-      SCOPED_TRACE(::testing::Message() << c.source);
-      ExpectError(c.updatable ? 0 : 3027, "", [&] { rs->Edit(); });
-    }
-    if (!c.updatable) {
-      {
-        SCOPED_TRACE(::testing::Message() << c.source);
-        ExpectError(3027, "", [&] { rs->AddNew(); });
-      }
-    }
+    ExpectError(c.updatable ? 0 : 3027, "", [&] { rs->Edit(); });
+    if (!c.updatable) ExpectError(3027, "", [&] { rs->AddNew(); });
   }
 }
 

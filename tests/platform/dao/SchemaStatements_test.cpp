@@ -18,63 +18,29 @@ class SchemaStatementsTest : public DaoTest {
 // Each statement changes the table as the objects then report it, without
 // a Refresh of the collection.
 TEST_F(SchemaStatementsTest, TableDefsShowWhatStatementsMade) {
-  struct Step {
+  const std::string id = "  Id type=4 size=4 counter\n", name = "  Name type=10 size=30 required\n",
+                    made = "  Made type=8 size=8 default=Now()\n", note = "  Note type=12 size=0\n",
+                    kind = "  Kind type=3 size=2\n", key = "  index Key (Id) primary unique\n",
+                    byName = "  index ByName (Name;-Made) unique\n",
+                    byKind = "  index ByKind (Kind) unique\n";
+  const struct {
     const char* sql;
-    const char* table;
-  };
-  const Step steps[] = {
+    std::string table;
+  } steps[] = {
       {"CREATE TABLE Doc (Id COUNTER CONSTRAINT Key PRIMARY KEY, Name TEXT(30) NOT NULL, "
        "Made DATETIME DEFAULT Now())",
-       "Doc\n"
-       "  Id type=4 size=4 counter\n"
-       "  Name type=10 size=30 required\n"
-       "  Made type=8 size=8 default=Now()\n"
-       "  index Key (Id) primary unique\n"},
+       "Doc\n" + id + name + made + key},
       {"CREATE UNIQUE INDEX ByName ON Doc (Name, Made DESC)",
-       "Doc\n"
-       "  Id type=4 size=4 counter\n"
-       "  Name type=10 size=30 required\n"
-       "  Made type=8 size=8 default=Now()\n"
-       "  index Key (Id) primary unique\n"
-       "  index ByName (Name;-Made) unique\n"},
+       "Doc\n" + id + name + made + key + byName},
       {"ALTER TABLE Doc ADD COLUMN Note MEMO, Kind SHORT CONSTRAINT ByKind UNIQUE",
-       "Doc\n"
-       "  Id type=4 size=4 counter\n"
-       "  Name type=10 size=30 required\n"
-       "  Made type=8 size=8 default=Now()\n"
-       "  Note type=12 size=0\n"
-       "  Kind type=3 size=2\n"
-       "  index Key (Id) primary unique\n"
-       "  index ByName (Name;-Made) unique\n"
-       "  index ByKind (Kind) unique\n"},
-      {"DROP INDEX ByName ON Doc",
-       "Doc\n"
-       "  Id type=4 size=4 counter\n"
-       "  Name type=10 size=30 required\n"
-       "  Made type=8 size=8 default=Now()\n"
-       "  Note type=12 size=0\n"
-       "  Kind type=3 size=2\n"
-       "  index Key (Id) primary unique\n"
-       "  index ByKind (Kind) unique\n"},
-      {"ALTER TABLE Doc DROP COLUMN Made",
-       "Doc\n"
-       "  Id type=4 size=4 counter\n"
-       "  Name type=10 size=30 required\n"
-       "  Note type=12 size=0\n"
-       "  Kind type=3 size=2\n"
-       "  index Key (Id) primary unique\n"
-       "  index ByKind (Kind) unique\n"},
-      {"ALTER TABLE Doc DROP CONSTRAINT ByKind",
-       "Doc\n"
-       "  Id type=4 size=4 counter\n"
-       "  Name type=10 size=30 required\n"
-       "  Note type=12 size=0\n"
-       "  Kind type=3 size=2\n"
-       "  index Key (Id) primary unique\n"},
+       "Doc\n" + id + name + made + note + kind + key + byName + byKind},
+      {"DROP INDEX ByName ON Doc", "Doc\n" + id + name + made + note + kind + key + byKind},
+      {"ALTER TABLE Doc DROP COLUMN Made", "Doc\n" + id + name + note + kind + key + byKind},
+      {"ALTER TABLE Doc DROP CONSTRAINT ByKind", "Doc\n" + id + name + note + kind + key},
       {"DROP TABLE Doc", "(none)"},
   };
   EXPECT_EQ(db_->TableDefsCollection()->Count(), 0);
-  for (const Step& step : steps) {
+  for (const auto& step : steps) {
     SCOPED_TRACE(step.sql);
     db_->Execute(step.sql, Variant());
     EXPECT_EQ(TableText("Doc"), step.table);

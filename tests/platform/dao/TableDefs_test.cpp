@@ -108,49 +108,25 @@ TEST_F(TableDefsTest, DefinitionsRoundTripThroughTheFile) {
 TEST_F(TableDefsTest, CollectionsRefuseBadDefinitions) {
   MakeTable(*db_, "T", {{"ID", JetType::kLong}});
   auto tables = db_->TableDefsCollection();
-  const struct {
-    const char* what;
-    std::function<void()> call;
-    int32_t number;
-  } cases[] = {
-      {"table exists",
-       [&] {
-         MakeTable(*db_, "t", {{"ID", JetType::kLong}});
-       },
-       3010},
+  // A table made by MakeTable, by default of one Long field ID.
+  const auto make = [&](const char* name, std::vector<FieldDef> fields = {{"ID", JetType::kLong}},
+                        std::vector<IndexDef> indexes = {}) {
+    return [&, name, fields, indexes] { MakeTable(*db_, name, fields, indexes); };
+  };
+  testsupport::ExpectErrors({
+      {"table exists", make("t"), 3010},
       {"no fields", [&] { tables->Append(db_->CreateTableDef(Variant("Empty"))); }, 3264},
-      {"bad name",
-       [&] {
-         MakeTable(*db_, "A.B", {{"ID", JetType::kLong}});
-       },
-       3125},
-      {"field twice",
-       [&] {
-         auto t = db_->CreateTableDef(Variant("U"));
-         t->FieldsCollection()->Append(t->CreateField(Variant("a"), Variant(4), Variant()));
-         t->FieldsCollection()->Append(t->CreateField(Variant("A"), Variant(4), Variant()));
-       },
-       3191},
-      {"index on a missing field",
-       [&] {
-         MakeTable(*db_, "V", {{"ID", JetType::kLong}}, {{"X", "Nope"}});
-       },
-       3265},
+      {"bad name", make("A.B"), 3125},
+      {"field twice", make("U", {{"a", JetType::kLong}, {"A", JetType::kLong}}), 3191},
+      {"index on a missing field", make("V", {{"ID", JetType::kLong}}, {{"X", "Nope"}}), 3265},
       {"two primary keys",
-       [&] {
-         MakeTable(*db_, "W", {{"ID", JetType::kLong}}, {{"A", "ID", true}, {"B", "ID", true}});
-       },
-       3283},
+       make("W", {{"ID", JetType::kLong}}, {{"A", "ID", true}, {"B", "ID", true}}), 3283},
       {"append twice",
        [&] { tables->Append(std::static_pointer_cast<TableDef>(tables->Item(Variant("T")))); },
        3367},
       {"rename an existing table",
        [&] { std::static_pointer_cast<TableDef>(tables->Item(Variant(0)))->SetName("Z"); }, 3219},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.what);
-    ExpectError(c.number, "", c.call);
-  }
+  });
   tables->Refresh();
   EXPECT_EQ(tables->Count(), 1);
   tables->Delete("T");

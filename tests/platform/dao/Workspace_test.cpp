@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "DaoTestSupport.h"
 #include "platform/dao/Workspace.h"
@@ -36,23 +37,11 @@ class WorkspaceTest : public ::testing::Test {
   // The rows of T in file `i` as a separate connection reads them.
   std::string Seen(int i) {
     auto other = engine_->CreateWorkspace("other", "admin", "", Variant(dbUseJet));
-    auto db = other->Open(dbs_[static_cast<size_t>(i)]->Name(), {});
-    std::string out;
-    auto rs = db->OpenStatement("SELECT ID FROM T ORDER BY ID");
-    while (!rs->IsEOF()) {
-      out += (out.empty() ? "" : " ") + CStr(rs->FieldValue(0));
-      rs->MoveNext();
-    }
-    return out;
+    return Ids(*other->Open(dbs_[static_cast<size_t>(i)]->Name(), {}));
   }
-  std::string Mine(int i) {
-    std::string out;
-    auto rs = dbs_[static_cast<size_t>(i)]->OpenStatement("SELECT ID FROM T ORDER BY ID");
-    while (!rs->IsEOF()) {
-      out += (out.empty() ? "" : " ") + CStr(rs->FieldValue(0));
-      rs->MoveNext();
-    }
-    return out;
+  std::string Mine(int i) { return Ids(*dbs_[static_cast<size_t>(i)]); }
+  static std::string Ids(Database& db) {
+    return WalkForward(*db.OpenStatement("SELECT ID FROM T ORDER BY ID"), "ID");
   }
 
   TempFolder folder_;
@@ -62,70 +51,38 @@ class WorkspaceTest : public ::testing::Test {
 };
 
 TEST_F(WorkspaceTest, NestedTransactionsSpanTheWorkspacesDatabases) {
-  enum Op { kBegin, kCommit, kCommitFlush, kRollback, kInsert };
+  // A script of steps: B begins, C commits, F commits with a flush, R rolls
+  // back, a number inserts that ID.
   const struct {
-    const char* what;
-    std::vector<std::pair<Op, int>> script;
+    const char* script;
     const char* mine;  // what the workspace reads at the end
     const char* seen;  // what another connection reads at the end
   } cases[] = {
-      {"no transaction", {{kInsert, 1}}, "1", "1"},
-      {"commit", {{kBegin, 0}, {kInsert, 1}, {kCommit, 0}}, "1", "1"},
-      {"rollback", {{kBegin, 0}, {kInsert, 1}, {kRollback, 0}}, "", ""},
-      {"open transaction",
-       {{kBegin, 0}, {kInsert, 1}, {kBegin, 0}, {kInsert, 2}, {kCommit, 0}},
-       "1 2",
-       ""},
-      {"inner rollback, outer commit",
-       {{kBegin, 0},
-        {kInsert, 1},
-        {kBegin, 0},
-        {kInsert, 2},
-        {kRollback, 0},
-        {kInsert, 3},
-        {kCommitFlush, 0}},
-       "1 3",
-       "1 3"},
-      {"inner commit, outer rollback",
-       {{kBegin, 0}, {kInsert, 1}, {kBegin, 0}, {kInsert, 2}, {kCommit, 0}, {kRollback, 0}},
-       "",
-       ""},
-      {"three levels",
-       {{kBegin, 0},
-        {kBegin, 0},
-        {kInsert, 1},
-        {kBegin, 0},
-        {kInsert, 2},
-        {kRollback, 0},
-        {kCommit, 0},
-        {kInsert, 3},
-        {kCommit, 0}},
-       "1 3",
-       "1 3"},
+      {"1", "1", "1"},
+      {"B 1 C", "1", "1"},
+      {"B 1 R", "", ""},
+      {"B 1 B 2 C", "1 2", ""},             // still open
+      {"B 1 B 2 R 3 F", "1 3", "1 3"},      // inner rollback, outer commit
+      {"B 1 B 2 C R", "", ""},              // inner commit, outer rollback
+      {"B B 1 B 2 R C 3 C", "1 3", "1 3"},  // three levels
   };
   for (const auto& c : cases) {
-    for (const auto& [op, value] : c.script) {
-      switch (op) {
-        case kBegin:
-          ws_->BeginTrans();
-          break;
-        case kCommit:
-          ws_->CommitTrans(Variant());
-          break;
-        case kCommitFlush:
-          ws_->CommitTrans(Variant(dbForceOSFlush));
-          break;
-        case kRollback:
-          ws_->Rollback();
-          break;
-        case kInsert:
-          Insert(value);
-          break;
-      }
+    std::istringstream steps(c.script);
+    for (std::string step; steps >> step;) {
+      if (step == "B")
+        ws_->BeginTrans();
+      else if (step == "C")
+        ws_->CommitTrans(Variant());
+      else if (step == "F")
+        ws_->CommitTrans(Variant(dbForceOSFlush));
+      else if (step == "R")
+        ws_->Rollback();
+      else
+        Insert(std::stoi(step));
     }
     for (int i = 0; i < 2; ++i) {
-      EXPECT_EQ(Mine(i), c.mine) << c.what << " db " << i;
-      EXPECT_EQ(Seen(i), c.seen) << c.what << " db " << i;
+      EXPECT_EQ(Mine(i), c.mine) << c.script << " db " << i;
+      EXPECT_EQ(Seen(i), c.seen) << c.script << " db " << i;
     }
     while (ws_->TransactionDepth() > 0) ws_->Rollback();
     for (auto& db : dbs_) db->ExecuteSql("DELETE FROM T");

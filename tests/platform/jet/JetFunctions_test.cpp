@@ -13,22 +13,11 @@ struct Case {
   const char* expected;  // Variant::Describe of the value, or "error N"
 };
 
-class JetFunctionsTest : public JetTest {
- protected:
-  void Check(const Case* begin, const Case* end) {
-    for (const Case* c = begin; c != end; ++c) {
-      std::string got;
-      const int32_t n = testsupport::RaisedError([&] {
-                          got = Native(std::string("SELECT ") + c->expr);
-                        }).Number();
-      if (n != 0) got = "error " + std::to_string(n);
-      EXPECT_EQ(got, c->expected) << c->expr;
-    }
-  }
-};
+using JetFunctionsTest = JetTest;
 
-TEST_F(JetFunctionsTest, OperatorsAndNullRules) {
+TEST_F(JetFunctionsTest, ValuesErrorsAndNullRules) {
   const Case cases[] = {
+      // operators
       {"jet_add(NULL, 1)", "Null"},
       {"jet_add('1', 2)", "Double 3"},
       {"jet_add(2147483647, 1)", "Double 2147483648"},
@@ -44,25 +33,21 @@ TEST_F(JetFunctionsTest, OperatorsAndNullRules) {
       {"jet_pow(-8, 0.5)", "error 5"},
       {"jet_like('ЦиТрус', '*ц?т*')", "Long -1"},
       {"jet_like(12345, '1#3*')", "Long -1"},
-  };
-  Check(std::begin(cases), std::end(cases));
-}
-
-TEST_F(JetFunctionsTest, Conversions) {
-  const Case cases[] = {
-      {"jet_clng('12')", "Long 12"},          {"jet_clng(3000000000)", "error 6"},
-      {"jet_cint(40000)", "error 6"},         {"jet_cstr(NULL)", "error 94"},
-      {"jet_cbool('abc')", "error 13"},       {"jet_val('&H1F')", "Double 31"},
-      {"jet_val(NULL)", "error 94"},          {"jet_str(5)", "String \" 5\""},
-      {"jet_str(-5)", "String \"-5\""},       {"jet_isnumeric('12.5')", "Long -1"},
-      {"jet_isnumeric('12a')", "Long 0"},     {"jet_isdate('31.12.2006')", "Long -1"},
+      // conversions
+      {"jet_clng('12')", "Long 12"},
+      {"jet_clng(3000000000)", "error 6"},
+      {"jet_cint(40000)", "error 6"},
+      {"jet_cstr(NULL)", "error 94"},
+      {"jet_cbool('abc')", "error 13"},
+      {"jet_val('&H1F')", "Double 31"},
+      {"jet_val(NULL)", "error 94"},
+      {"jet_str(5)", "String \" 5\""},
+      {"jet_str(-5)", "String \"-5\""},
+      {"jet_isnumeric('12.5')", "Long -1"},
+      {"jet_isnumeric('12a')", "Long 0"},
+      {"jet_isdate('31.12.2006')", "Long -1"},
       {"jet_isdate('31.13.2006')", "Long 0"},
-  };
-  Check(std::begin(cases), std::end(cases));
-}
-
-TEST_F(JetFunctionsTest, Text) {
-  const Case cases[] = {
+      // texts
       {"jet_left('a', -1)", "error 5"},
       {"jet_len('a😀')", "Long 3"},  // UTF-16 units
       {"jet_len(12.5)", "Long 4"},
@@ -85,12 +70,7 @@ TEST_F(JetFunctionsTest, Text) {
       {"jet_chrw(1071)", "String \"Я\""},
       {"jet_format(1234.5, '#,##0.00')", "String \"1,234.50\""},
       {"jet_format(2.5)", "String \"2.5\""},
-  };
-  Check(std::begin(cases), std::end(cases));
-}
-
-TEST_F(JetFunctionsTest, DatesAndNumbers) {
-  const Case cases[] = {
+      // dates and numbers
       {"jet_dateserial(NULL, 1, 1)", "Null"},
       {"jet_dateserial(10000, 1, 1)", "error 5"},
       {"jet_cstr(jet_timeserial(14, 30, 0))", "String \"14:30:00\""},
@@ -120,7 +100,12 @@ TEST_F(JetFunctionsTest, DatesAndNumbers) {
       {"jet_sqr(-1)", "error 5"},
       {"jet_sqr(16)", "Double 4"},
   };
-  Check(std::begin(cases), std::end(cases));
+  for (const Case& c : cases) {
+    std::string got;
+    const int32_t n =
+        testsupport::RaisedError([&] { got = Native(std::string("SELECT ") + c.expr); }).Number();
+    EXPECT_EQ(n ? "error " + std::to_string(n) : got, c.expected) << c.expr;
+  }
 }
 
 TEST_F(JetFunctionsTest, FirstAndLastFollowRowOrder) {

@@ -6,6 +6,9 @@ namespace qv::jet {
 namespace {
 
 TEST(JetLike, Wildcards) {
+  // Ranges fold case too; a wildcard in brackets is itself; empty brackets
+  // match nothing; with no closing bracket "[" is literal; % and _ are no
+  // wildcards; е and ё are different letters, ё is inside the alphabet's range.
   struct Case {
     const char* pattern;
     const char* text;
@@ -30,26 +33,25 @@ TEST(JetLike, Wildcards) {
       {"[abc]x", "dx", false},
       {"[!abc]x", "dx", true},
       {"[!abc]x", "ax", false},
-      {"[a-f]", "D", true},  // ranges fold case too
+      {"[a-f]", "D", true},
       {"[a-f]", "g", false},
-      {"[*]", "*", true},  // a wildcard in brackets is itself
+      {"[*]", "*", true},
       {"[*]", "a", false},
       {"a[?]", "a?", true},
-      {"a[]b", "ab", true},  // empty brackets match nothing
+      {"a[]b", "ab", true},
       {"[!]", "!", true},
-      {"a[b", "a[b", true},  // no closing bracket: literal
-      {"50%", "50%", true},  // % and _ are not wildcards here
+      {"a[b", "a[b", true},
+      {"50%", "50%", true},
       {"a_b", "axb", false},
       {"ABC", "abc", true},
-      // Cyrillic, mixed case, in the text and in the pattern
       {"*ц?т*", "ЦИТАТА", true},
       {"*Ц?Т*", "сок ЦиТрус", true},
       {"*ц?т*", "ЦВЕТОК", false},
       {"*ц?т*", "цт", false},
       {"ё*", "Ёлка", true},
-      {"е*", "Ёлка", false},  // е and ё are different letters
+      {"е*", "Ёлка", false},
       {"[а-я]#", "Ж5", true},
-      {"[а-я]", "ё", true},  // ё is inside the alphabet's range
+      {"[а-я]", "ё", true},
       {"[а-е]", "Ё", false},
       {"[ё-ж]", "Е", false},
       {"[!а-я]*", "Жук", false},

@@ -17,24 +17,16 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(HostServices, SystemTempPathEndsInOneSlash) {
-  const char* saved = std::getenv("TMPDIR");
-  const std::string old = saved ? saved : "";
+  const testsupport::ScopedEnv env("TMPDIR", nullptr);
   const struct {
     const char* tmpdir;
     const char* expected;
   } cases[] = {
       {nullptr, "/tmp/"}, {"", "/tmp/"}, {"/var/qv", "/var/qv/"}, {"/var/qv/", "/var/qv/"}};
   for (const auto& c : cases) {
-    if (c.tmpdir)
-      ::setenv("TMPDIR", c.tmpdir, 1);
-    else
-      ::unsetenv("TMPDIR");
+    env.Set(c.tmpdir);
     EXPECT_EQ(SystemTempPath(), c.expected) << (c.tmpdir ? c.tmpdir : "(unset)");
   }
-  if (saved)
-    ::setenv("TMPDIR", old.c_str(), 1);
-  else
-    ::unsetenv("TMPDIR");
 }
 
 TEST(HostServices, FileProbeOpensForReading) {

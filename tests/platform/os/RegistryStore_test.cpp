@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "platform/automation/Error.h"
 #include "support/TestSupport.h"
@@ -22,41 +21,12 @@ void WriteFile(const fs::path& path, std::string_view text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::string ProblemsText(RegistryStore& store) {
   std::string out;
   for (const auto& p : store.Problems())
     out += std::to_string(p.line) + ": " + p.text + " (" + p.reason + ")\n";
   return out;
 }
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(RegistryStore, ReadsKeysAndValuesIgnoringCase) {
   testsupport::TempFolder dir;
@@ -145,7 +115,7 @@ TEST(RegistryStore, WritesInPlaceKeepingCommentsAndLayout) {
   RegistryStore store(file);
   store.SetValue(kHKLM, "SOFTWARE\\A", "First", RegistryValue::String("1"));
   store.SetValue(kHKLM, "SOFTWARE\\B", "Other", RegistryValue::Dword(2));
-  EXPECT_EQ(ReadFile(file),
+  EXPECT_EQ(testsupport::ReadFileText(file),
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\n"
             "First = \"1\"\n"
             "\n"
@@ -166,7 +136,7 @@ TEST(RegistryStore, WritesInPlaceKeepingCommentsAndLayout) {
   store.SetValue(kHKCU, "Software\\A", "Mine", RegistryValue::Binary({1, 2}));
   EXPECT_TRUE(store.DeleteValue(kHKLM, "SOFTWARE\\B", "other"));
   EXPECT_FALSE(store.DeleteValue(kHKLM, "SOFTWARE\\B", "other"));
-  EXPECT_EQ(ReadFile(file),
+  EXPECT_EQ(testsupport::ReadFileText(file),
             "; hand-written\n"
             "[HKLM\\software\\a]\n"
             "First = \"new\"\n"
@@ -188,7 +158,7 @@ TEST(RegistryStore, WritesThroughASymbolicLink) {
   fs::create_symlink(dir / "real.ini", dir / "link.ini");
   RegistryStore(dir / "link.ini").SetValue(kHKLM, "K", "v", RegistryValue::String("b"));
   EXPECT_TRUE(fs::is_symlink(dir / "link.ini"));
-  EXPECT_EQ(ReadFile(dir / "real.ini"), "[HKLM\\K]\nv = \"b\"\n");
+  EXPECT_EQ(testsupport::ReadFileText(dir / "real.ini"), "[HKLM\\K]\nv = \"b\"\n");
 }
 
 TEST(RegistryStore, RejectsWhatTheFileCannotHold) {
@@ -198,11 +168,7 @@ TEST(RegistryStore, RejectsWhatTheFileCannotHold) {
   RegistryStore store(file);
   RegistryStore blocked(dir / "r.ini" / "below-a-file.ini");
   const auto s = RegistryValue::String("x");
-  const struct {
-    const char* what;
-    std::function<void()> call;
-    int32_t number;
-  } cases[] = {
+  testsupport::ExpectErrors({
       {"empty key", [&] { store.SetValue(kHKLM, "\\", "v", s); }, 5},
       {"unknown root", [&] { store.SetValue(static_cast<RegistryRoot>(1), "K", "v", s); }, 5},
       {"line break in key", [&] { store.SetValue(kHKLM, "K\nv = 1", "v", s); }, 5},
@@ -214,12 +180,8 @@ TEST(RegistryStore, RejectsWhatTheFileCannotHold) {
        5},
       {"delete under empty key", [&] { store.DeleteValue(kHKLM, "", "v"); }, 5},
       {"unwritable file", [&] { blocked.SetValue(kHKLM, "K", "v", s); }, 75},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    testsupport::ExpectError(c.number, "", c.call);
-  }
-  EXPECT_EQ(ReadFile(file), "[HKLM\\K]\nv = \"kept\"\n");
+  });
+  EXPECT_EQ(testsupport::ReadFileText(file), "[HKLM\\K]\nv = \"kept\"\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / ""), fs::directory_iterator()), 1);
 }
 
@@ -234,16 +196,17 @@ TEST(RegistryStore, DefaultPathFollowsTheEnvironment) {
       {nullptr, nullptr, "/home/u", "/home/u/.config/qvdb/registry.ini"},
   };
   for (const auto& c : cases) {
-    ScopedEnv r("QV_REGISTRY", c.registry), x("XDG_CONFIG_HOME", c.xdg), h("HOME", c.home);
+    testsupport::ScopedEnv r("QV_REGISTRY", c.registry), x("XDG_CONFIG_HOME", c.xdg),
+        h("HOME", c.home);
     EXPECT_EQ(RegistryStore::DefaultPath(), fs::path(c.expected));
   }
 
   testsupport::TempFolder dir;
   WriteFile(dir / "a.ini", "[HKLM\\K]\nv = a\n");
   WriteFile(dir / "b.ini", "[HKLM\\K]\nv = b\n");
-  ScopedEnv a("QV_REGISTRY", (dir / "a.ini").c_str());
+  testsupport::ScopedEnv a("QV_REGISTRY", (dir / "a.ini").c_str());
   EXPECT_EQ(RegistryStore::ForThread().Read(kHKLM, "K", "v"), RegistryValue::String("a"));
-  ScopedEnv b("QV_REGISTRY", (dir / "b.ini").c_str());
+  testsupport::ScopedEnv b("QV_REGISTRY", (dir / "b.ini").c_str());
   EXPECT_EQ(RegistryStore::ForThread().Read(kHKLM, "K", "v"), RegistryValue::String("b"));
 }
 

@@ -75,7 +75,7 @@ TEST(RecordTypes, EveryTypeIsCreatableByProgIdAndReadable) {
     EXPECT_EQ(r->Class().Find("AfterInsert") == nullptr, t->readOnly);
     for (const char* op :
          {"AfterUpdate", "AfterDelete", "SaveToStore", "DeleteFromStore", "DeafForNotifications"})
-      if (t->readOnly) EXPECT_FALSE(r->Class().Find(op)) << op;
+      EXPECT_TRUE(!t->readOnly || !r->Class().Find(op)) << op;
     EXPECT_TRUE(r->Get("IsBlank") == Variant(true));
     for (const PropertyDef& p : t->properties)
       EXPECT_EQ(CheckValue(p, r->Get(p.name)), "") << p.name;
@@ -147,28 +147,23 @@ TEST(RecordTypes, DescriptorsAreConsistent) {
 TEST(RecordTypes, MembersTheMappersCall) {
   const struct {
     const char* progId;
-    const char* member;
-  } members[] = {
-      {"Qv_Records.QvPerson", "BeginLazyLoad"},
-      {"Qv_Records.QvPerson", "IsAccPerson"},
-      {"Qv_Records.QvAccStream", "EndLazyLoad"},
-      {"Qv_Records.QvAccStream", "OfrLicenses"},
-      {"Qv_Records.QvOfrLicense", "DeafForNotifications"},
-      {"Qv_Records.QvDocument", "SaveFields"},
-      {"Qv_Records.QvTaxOffice", "IsEmpty"},
-      {"Qv_Records.QvDataBlob", "ContentLoaded"},
-      {"Qv_Records.QvDataBlob", "ContentModified"},
-      {"Qv_PfrRecords.QvPfrSubDoc", "CellsModified"},
-      {"Qv_PfrRecords.QvPfrSubDoc", "ErrorsLoaded"},
-      {"Qv_PfrRecords.QvPfrSubDoc", "Refresh"},
-      {"Qv_PfrRecords.QvWjEvent", "LoadOnSetID"},
-      {"Qv_Records.QvWarrant", "LazyLoaded"},
-      {"Qv_Records.QvLogEvent", "LinesCount"},
+    std::vector<std::string> members;
+  } types[] = {
+      {"Qv_Records.QvPerson", {"BeginLazyLoad", "IsAccPerson"}},
+      {"Qv_Records.QvAccStream", {"EndLazyLoad", "OfrLicenses"}},
+      {"Qv_Records.QvOfrLicense", {"DeafForNotifications"}},
+      {"Qv_Records.QvDocument", {"SaveFields"}},
+      {"Qv_Records.QvTaxOffice", {"IsEmpty"}},
+      {"Qv_Records.QvDataBlob", {"ContentLoaded", "ContentModified"}},
+      {"Qv_PfrRecords.QvPfrSubDoc", {"CellsModified", "ErrorsLoaded", "Refresh"}},
+      {"Qv_PfrRecords.QvWjEvent", {"LoadOnSetID"}},
+      {"Qv_Records.QvWarrant", {"LazyLoaded"}},
+      {"Qv_Records.QvLogEvent", {"LinesCount"}},
   };
-  for (const auto& m : members) {
-    const auto names = QvRecord::Create(m.progId)->MemberNames();
-    EXPECT_NE(std::find(names.begin(), names.end(), m.member), names.end())
-        << m.progId << "." << m.member;
+  for (const auto& t : types) {
+    const auto names = QvRecord::Create(t.progId)->MemberNames();
+    for (const std::string& m : t.members)
+      EXPECT_NE(std::find(names.begin(), names.end(), m), names.end()) << t.progId << "." << m;
   }
 }
 
