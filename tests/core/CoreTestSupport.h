@@ -148,8 +148,9 @@ class Signal {
 
 class DataFolderTest : public ::testing::Test {
  protected:
+  // A test may end and start again (TearDown, SetUp) for a fresh folder.
   void SetUp() override {
-    fs::create_directory(folder_);
+    fs::create_directories(folder_);
     for (const auto& entry : fs::directory_iterator(TemplateFolder()))
       fs::copy(entry.path(), folder_ / entry.path().filename());
     SetDataBasePath(folder_.string());
@@ -158,6 +159,8 @@ class DataFolderTest : public ::testing::Test {
   void TearDown() override {
     miDataBase::ResetSessionForThread();
     SetErrorDisplaySink(previousSink_);
+    std::error_code ec;
+    fs::remove_all(root_, ec);
   }
 
   // Points the registry at `path` and starts the session anew.

@@ -108,7 +108,8 @@ TEST(ErrorHandling, CreateObjectErrNamesTheObject) {
 }
 
 TEST(XmlTools, LoadsReadsAttributesAndExplainsFailures) {
-  const std::string dir = ::testing::TempDir();
+  const testsupport::TempFolder temp;
+  const std::string dir = temp.Path().string();
   const std::string good = dir + "/qv_good.xml", bad = dir + "/qv_bad.xml";
   std::ofstream(good)
       << "<DBOptions>\n  <Locking Enable=\" YES \" Other=\"maybe\"/>\n</DBOptions>\n";
