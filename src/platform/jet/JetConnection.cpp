@@ -57,8 +57,10 @@ std::string ValuesKey(const Shape& shape, const sql::LiteralScan& scan) {
 // value its token would have as a SQLite literal.
 void BindLiteral(sqlite3_stmt* stmt, int index, const sql::Literal& lit) {
   int rc;
-  if (lit.kind == sql::LiteralKind::kText) {
-    const std::string value = sql::TextLiteralValue(lit.token);
+  if (lit.kind == sql::LiteralKind::kText || lit.kind == sql::LiteralKind::kGuid) {
+    const std::string value = lit.kind == sql::LiteralKind::kText
+                                  ? sql::TextLiteralValue(lit.token)
+                                  : sql::GuidLiteralValue(lit.token);
     rc =
         sqlite3_bind_text64(stmt, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   } else {
