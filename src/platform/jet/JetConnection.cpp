@@ -393,13 +393,8 @@ void Connection::CheckSchemaVersion() {
 void Connection::BeginTrans(bool immediate) {
   sqlite3* db = impl_->db.get();
   if (depth_ == 0 && immediate && !options_.readOnly) {
+    // No savepoint inside: COMMIT and ROLLBACK end this level.
     sqlite::Exec(db, "BEGIN IMMEDIATE", kSourceWorkspace);
-    try {
-      sqlite::Exec(db, "SAVEPOINT jet_tx1", kSourceWorkspace);
-    } catch (...) {
-      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-      throw;
-    }
     explicitOuter_ = true;
   } else {
     sqlite::Exec(db, ("SAVEPOINT jet_tx" + std::to_string(depth_ + 1)).c_str(), kSourceWorkspace);
@@ -410,8 +405,7 @@ void Connection::BeginTrans(bool immediate) {
 void Connection::CommitTrans() {
   if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
   if (depth_ == 1 && explicitOuter_) {
-    // COMMIT ends the savepoint with the transaction; when it fails (busy)
-    // the transaction stays open for a rollback.
+    // When COMMIT fails (busy) the transaction stays open for a rollback.
     sqlite::Exec(impl_->db.get(), "COMMIT", kSourceWorkspace);
     explicitOuter_ = false;
   } else {
