@@ -3,8 +3,10 @@
 // doc_cell_values, committed every 1000 documents. Ours: a table-type DAO
 // recordset (AddNew, four fields, Update) in a workspace transaction, on the
 // table as the schema defines it (Jet collation, the rules as constraints).
-// Raw: one prepared INSERT on a plain table with the same index, in BEGIN ..
-// COMMIT, on a file with the same journal settings (WAL, synchronous NORMAL).
+// Raw: one prepared INSERT on a table of the same SQLite definition (the
+// collation and the rules' checks, with our functions registered) and the
+// same index, in BEGIN .. COMMIT, on a file with the same journal settings
+// (WAL, synchronous NORMAL).
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -24,6 +26,8 @@
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetFunctionImpl.h"
+#include "platform/jet/JetTableSql.h"
 
 namespace {
 
@@ -64,11 +68,7 @@ std::vector<std::string> Keys() {
   return keys;
 }
 
-void CellRows_Ours(benchmark::State& state) {
-  Folder folder;
-  auto ws = qv::dao::DBEngine::ForThread()->CreateWorkspace("bench", "admin", "",
-                                                            Variant(qv::dao::dbUseJet));
-  auto db = ws->Create((folder.path / "Ours.mdb").string(), qv::jet::kLocaleRussian);
+qv::jet::TableSpec CellTable() {
   qv::jet::TableSpec t;
   t.name = "doc_cell_values";
   t.fields = {{"document_id", qv::jet::JetType::kDouble, 0, true},
@@ -76,7 +76,15 @@ void CellRows_Ours(benchmark::State& state) {
               {"first_value", qv::jet::JetType::kText, 255},
               {"first_type", qv::jet::JetType::kInteger}};
   t.indexes.push_back({"Document_ID", qv::jet::IndexSpec::ParseFields("document_id;cell_key")});
-  db->Connection().Schema().CreateTable(t);
+  return t;
+}
+
+void CellRows_Ours(benchmark::State& state) {
+  Folder folder;
+  auto ws = qv::dao::DBEngine::ForThread()->CreateWorkspace("bench", "admin", "",
+                                                            Variant(qv::dao::dbUseJet));
+  auto db = ws->Create((folder.path / "Ours.mdb").string(), qv::jet::kLocaleRussian);
+  db->Connection().Schema().CreateTable(CellTable());
   auto rs = db->OpenTable("doc_cell_values");
   const std::vector<std::string> keys = Keys();
   int64_t doc = 0;
@@ -106,13 +114,20 @@ void CellRows_Raw(benchmark::State& state) {
   Folder folder;
   sqlite3* db = nullptr;
   sqlite3_open((folder.path / "Raw.db").c_str(), &db);
-  sqlite3_exec(db,
-               "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; CREATE TABLE cells "
-               "(document_id REAL NOT NULL, cell_key TEXT NOT NULL, first_value TEXT, first_type "
-               "INTEGER); CREATE INDEX cells_doc ON cells (document_id, cell_key);",
-               nullptr, nullptr, nullptr);
+  qv::jet::RegisterJetCollation(db);
+  qv::jet::RegisterJetFunctions(db);
+  qv::jet::TableSpec t = CellTable();
+  t.indexes[0].sqliteName = "cells_doc";
+  const std::string ddl = "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; " +
+                          qv::jet::ddl::CreateTableSql(t) + "; " +
+                          qv::jet::ddl::CreateIndexSql(t.name, t.indexes[0]);
+  if (sqlite3_exec(db, ddl.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    state.SkipWithError(sqlite3_errmsg(db));
+    sqlite3_close_v2(db);
+    return;
+  }
   sqlite3_stmt* insert = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO cells VALUES (?, ?, ?, ?)", -1, &insert, nullptr);
+  sqlite3_prepare_v2(db, "INSERT INTO doc_cell_values VALUES (?, ?, ?, ?)", -1, &insert, nullptr);
   const std::vector<std::string> keys = Keys();
   int64_t doc = 0;
   sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);

@@ -79,14 +79,16 @@ class Recordset : public Object {
   virtual void MovePrevious() = 0;
   // Moves `rows` records forward (negative: back); 0 re-reads the current one.
   virtual void Move(int32_t rows) = 0;
+  // A row written but not read again (kStale) is a current row: neither
+  // needs it read.
   bool IsEOF() const {
     CheckOpen();
-    Positioned();
+    FirstRowKnown();
     return pos_ == Pos::kEOF || pos_ == Pos::kNone || pos_ == Pos::kEmpty;
   }
   bool IsBOF() const {
     CheckOpen();
-    Positioned();
+    FirstRowKnown();
     return pos_ == Pos::kBOF || pos_ == Pos::kEmpty;
   }
   // Table-type: the rows of the table now. Otherwise: every row of the
@@ -163,15 +165,25 @@ class Recordset : public Object {
     kDeleted,  // on a row deleted through this recordset
     kNone,     // after a Seek that found nothing
     kPending,  // just opened: on the first row if there is one, not read yet
+    kStale,    // on a row just updated through this recordset, not read again yet
   };
 
   // Reads the first row of a recordset opened kPending, which most callers
   // never need: they Seek or move first.
+  void FirstRowKnown() const {
+    if (pos_ == Pos::kPending) const_cast<Recordset*>(this)->ReadFirstRow();
+  }
+  // FirstRowKnown, and reads again a row updated since it was read (kStale):
+  // an update is mostly followed by a Seek or a move, which need neither.
   void Positioned() const {
     if (pos_ == Pos::kPending) const_cast<Recordset*>(this)->ReadFirstRow();
+    if (pos_ == Pos::kStale) const_cast<Recordset*>(this)->ReadRowAgain();
   }
   // Sets pos_ to kRow on the first row in the current order, or kEmpty.
   virtual void ReadFirstRow() { pos_ = Pos::kEmpty; }
+  // Sets pos_ to kRow with the current row's values as stored, or to
+  // kDeleted when it is gone.
+  virtual void ReadRowAgain() { pos_ = Pos::kRow; }
 
   Recordset(std::shared_ptr<Database> db, std::string name, int32_t type, bool updatable);
   // Sets the columns (and an empty current record of their size).
@@ -182,7 +194,7 @@ class Recordset : public Object {
 
   // The write steps of the kinds that can write. `dirty` marks the fields
   // set in `buffer`. AddRow returns the new row's bookmark value; UpdateRow
-  // writes the current row and re-reads it.
+  // writes the current row, leaving it kStale.
   virtual int64_t AddRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty);
   virtual void UpdateRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty);
   virtual void DeleteRow();

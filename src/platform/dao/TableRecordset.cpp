@@ -105,6 +105,10 @@ void TableRecordset::ReadFirstRow() {
   pos_ = RunPlan({Probe{}}, {}, 0) ? Pos::kRow : Pos::kEmpty;
 }
 
+void TableRecordset::ReadRowAgain() {
+  pos_ = FetchByRowid(rowid_) ? Pos::kRow : Pos::kDeleted;
+}
+
 TableRecordset::TableRecordset(Private, const std::shared_ptr<Database>& db,
                                std::shared_ptr<const jet::TableSpec> table, int32_t type,
                                bool updatable)
@@ -196,6 +200,7 @@ uint16_t TableRecordset::KeyNulls(std::span<const Variant> keys) const {
 }
 
 bool TableRecordset::Step(bool backward) {
+  Positioned();  // the key of a row updated since it was read
   std::vector<Variant> key = CurrentKey();
   return RunPlan(StepPlan(order_, KeyNulls(key), backward), key, rowid_);
 }
@@ -345,7 +350,7 @@ void TableRecordset::SetBookmark(const Variant& bookmark) {
 }
 
 void TableRecordset::Refresh() {
-  if (pos_ == Pos::kRow && !FetchByRowid(rowid_)) pos_ = Pos::kDeleted;
+  if (pos_ == Pos::kRow || pos_ == Pos::kStale) ReadRowAgain();
 }
 
 jet::Statement& TableRecordset::WriteStatement(
@@ -382,10 +387,16 @@ void TableRecordset::UpdateRow(const std::vector<Variant>& buffer,
     st.Bind(index, RowidValue(rowid_));
     st.Step();
   }
-  if (conn_->Changes() == 0 || !FetchByRowid(rowid_)) {
+  if (conn_->Changes() == 0) {
     pos_ = Pos::kDeleted;
     ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
   }
+  // Read again only when looked at: most callers move or seek next. The
+  // written values stand in the row meanwhile, so that a move from a row
+  // deleted before it is read again starts from its new key.
+  for (size_t i = 0; i < dirty.size(); ++i)
+    if (dirty[i]) row_[i] = buffer[i];
+  pos_ = Pos::kStale;
   lastModified_ = rowid_;
 }
 

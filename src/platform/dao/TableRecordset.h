@@ -55,6 +55,7 @@ class TableRecordset final : public Recordset {
   void DeleteRow() override;
   void OnClose() override;
   void ReadFirstRow() override;
+  void ReadRowAgain() override;
 
  private:
   struct Shape;

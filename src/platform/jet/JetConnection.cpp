@@ -57,8 +57,10 @@ std::string ValuesKey(const Shape& shape, const sql::LiteralScan& scan) {
 // value its token would have as a SQLite literal.
 void BindLiteral(sqlite3_stmt* stmt, int index, const sql::Literal& lit) {
   int rc;
-  if (lit.kind == sql::LiteralKind::kText) {
-    const std::string value = sql::TextLiteralValue(lit.token);
+  if (lit.kind == sql::LiteralKind::kText || lit.kind == sql::LiteralKind::kGuid) {
+    const std::string value = lit.kind == sql::LiteralKind::kText
+                                  ? sql::TextLiteralValue(lit.token)
+                                  : sql::GuidLiteralValue(lit.token);
     rc =
         sqlite3_bind_text64(stmt, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   } else {
@@ -391,13 +393,8 @@ void Connection::CheckSchemaVersion() {
 void Connection::BeginTrans(bool immediate) {
   sqlite3* db = impl_->db.get();
   if (depth_ == 0 && immediate && !options_.readOnly) {
+    // No savepoint inside: COMMIT and ROLLBACK end this level.
     sqlite::Exec(db, "BEGIN IMMEDIATE", kSourceWorkspace);
-    try {
-      sqlite::Exec(db, "SAVEPOINT jet_tx1", kSourceWorkspace);
-    } catch (...) {
-      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-      throw;
-    }
     explicitOuter_ = true;
   } else {
     sqlite::Exec(db, ("SAVEPOINT jet_tx" + std::to_string(depth_ + 1)).c_str(), kSourceWorkspace);
@@ -408,8 +405,7 @@ void Connection::BeginTrans(bool immediate) {
 void Connection::CommitTrans() {
   if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
   if (depth_ == 1 && explicitOuter_) {
-    // COMMIT ends the savepoint with the transaction; when it fails (busy)
-    // the transaction stays open for a rollback.
+    // When COMMIT fails (busy) the transaction stays open for a rollback.
     sqlite::Exec(impl_->db.get(), "COMMIT", kSourceWorkspace);
     explicitOuter_ = false;
   } else {

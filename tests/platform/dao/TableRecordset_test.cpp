@@ -163,6 +163,22 @@ TEST_F(TableRecordsetTest, WalkSurvivesWritesThroughTheSameCursor) {
             "1,1,a,1,- | 2,1,a,2,- | 3,1,b,1,- | 4,2,a,9,- | 8,2,b,1,- | 5,2,c,5,- | 7,3,b,1,-");
 }
 
+// An updated row is read again only when looked at: one deleted by another
+// statement in between reads as deleted, and the walk goes on from the key
+// it was updated to (in DocLine order from (2, 0) to 6, not from (2, 5) to 4).
+TEST_F(TableRecordsetTest, UpdatedRowDeletedBeforeItIsReadAgain) {
+  auto rs = db_->OpenTable("Cells");
+  rs->SetIndex("DocLine");
+  rs->Seek("=", Keys({2, 5}));
+  rs->Edit();
+  rs->SetField("Line", Variant(0));
+  rs->Update();
+  db_->ExecuteSql("DELETE FROM Cells WHERE ID = 5");
+  ExpectError(3167, "", [&] { rs->FieldValue("ID"); });
+  rs->MoveNext();
+  EXPECT_EQ(RowText(*rs, {"ID"}), "6");
+}
+
 TEST_F(TableRecordsetTest, AddNewEditCancelAndTheTableRules) {
   auto rs = db_->OpenTable("Cells");
   rs->SetIndex("ID");

@@ -203,6 +203,7 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope) {
       break;
     case ExprKind::kGuid:
       out = Value(StringLiteral(e.text), JetType::kGUID);
+      if (std::string p = LiteralParameter(e); !p.empty()) out.sql = std::move(p);
       break;
     case ExprKind::kNull:
       out.sql = "NULL";

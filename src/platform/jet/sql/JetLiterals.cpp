@@ -1,7 +1,9 @@
 #include "platform/jet/sql/JetLiterals.h"
 
+#include <cctype>
 #include <charconv>
 
+#include "platform/automation/VbaText.h"
 #include "platform/jet/sql/JetLexer.h"
 
 namespace qv::jet::sql {
@@ -37,6 +39,39 @@ LiteralKind NumberKind(std::string_view token) {
   return ec == std::errc() && ptr == token.data() + token.size() && v <= INT32_MAX
              ? LiteralKind::kLong
              : LiteralKind::kNumber;
+}
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+// Reads a GUID literal starting at the '{' at `i` as the lexer does: the end
+// of the literal, and its digits into `digits` when not null; npos when it
+// is malformed (the lexer then reports it).
+size_t GuidEnd(std::string_view s, size_t i, std::string* digits) {
+  auto skip = [&] {
+    while (i < s.size() && IsSpace(s[i])) ++i;
+  };
+  ++i;
+  skip();
+  if (s.size() - i < 4 || !EqualsAsciiNoCase(s.substr(i, 4), "GUID")) return std::string_view::npos;
+  i += 4;
+  skip();
+  if (i >= s.size() || s[i] != '{') return std::string_view::npos;
+  ++i;
+  for (int k = 0; k < 36; ++k, ++i) {
+    const bool dash = k == 8 || k == 13 || k == 18 || k == 23;
+    if (i >= s.size() ||
+        (dash ? s[i] != '-' : std::isxdigit(static_cast<unsigned char>(s[i])) == 0))
+      return std::string_view::npos;
+    if (digits) *digits += static_cast<char>(std::toupper(static_cast<unsigned char>(s[i])));
+  }
+  for (int k = 0; k < 2; ++k) {
+    skip();
+    if (i >= s.size() || s[i] != '}') return std::string_view::npos;
+    ++i;
+  }
+  return i;
 }
 
 }  // namespace
@@ -79,8 +114,11 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
       const size_t close = s.find(c == '[' ? ']' : c, i + 1);
       i = close == std::string_view::npos ? s.size() : close + 1;
       out.shape.append(s.substr(start, i - start));
+    } else if (c == '{' && GuidEnd(s, i, nullptr) != std::string_view::npos) {
+      i = GuidEnd(s, i, nullptr);
+      add(LiteralKind::kGuid, start);
     } else if (c == '{') {
-      // {guid {...}}: through its second closing brace.
+      // A malformed {guid {...}}: through its second closing brace.
       const size_t inner = s.find('}', i + 1);
       const size_t outer = inner == std::string_view::npos ? inner : s.find('}', inner + 1);
       i = outer == std::string_view::npos ? s.size() : outer + 1;
@@ -102,6 +140,12 @@ std::string TextLiteralValue(std::string_view token) {
     if (token[i] == quote) ++i;  // a quote written twice
   }
   return value;
+}
+
+std::string GuidLiteralValue(std::string_view token) {
+  std::string value = "{";
+  GuidEnd(token, 0, &value);
+  return value + "}";
 }
 
 }  // namespace qv::jet::sql

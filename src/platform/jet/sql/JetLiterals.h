@@ -7,7 +7,7 @@
 // statement serve every text of a shape.
 //
 // The scanner finds exactly the tokens the lexer (JetLexer.h) reads as
-// numbers and texts, at the same positions: bracketed names, date and GUID
+// numbers, texts and GUIDs, at the same positions: bracketed names, date
 // literals and words are copied into the shape as they stand.
 
 #include <cstddef>
@@ -22,6 +22,7 @@ enum class LiteralKind : uint8_t {
   kLong,    // digits only, within Long's range: typed Long
   kNumber,  // any other number: typed Double (a fraction, an exponent, a large integer)
   kText,    // '...' or "..."
+  kGuid,    // {guid {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}}, spaces allowed between the parts
 };
 
 struct Literal {
@@ -43,5 +44,9 @@ void ScanLiterals(std::string_view sql, LiteralScan& out);
 // The value of a text literal: the text between the quotes, a quote inside
 // written twice read once.
 std::string TextLiteralValue(std::string_view token);
+
+// The value of a GUID literal as the lexer reads it: "{XXXXXXXX-...}" with
+// the digits in upper case.
+std::string GuidLiteralValue(std::string_view token);
 
 }  // namespace qv::jet::sql
