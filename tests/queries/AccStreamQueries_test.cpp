@@ -150,9 +150,8 @@ TEST_F(AccStreamQueriesTest, StreamsByGiin) {
 }
 
 TEST_F(AccStreamQueriesTest, DocumentsOfAStream) {
-  Sql("insert into doc_registry (document_id, template_id, taxpayer_id) values (1, 607, 10)");
-  Sql("insert into doc_registry (document_id, template_id, taxpayer_id) values (2, 607, 11)");
-  Sql("insert into doc_registry (document_id, template_id, taxpayer_id) values (3, 100, 11)");
+  InsertRows("insert into doc_registry (document_id, template_id, taxpayer_id)",
+             {"(1, 607, 10)", "(2, 607, 11)", "(3, 100, 11)"});
   DBQAccStream q;
   EXPECT_TRUE(q.HasDocuments(10));
   EXPECT_TRUE(q.HasDocuments(11));

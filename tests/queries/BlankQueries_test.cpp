@@ -38,8 +38,8 @@ class BlankQueriesTest : public PersonQueriesTest {
                       "FolderID, begin_date, end_date, AttachmentsSet) values ") +
           row);
     Sql("update doc_templates set EditorType = 1, ContoraType = 0, PfrEndDoc = False");
-    Sql("insert into doc_templates_folders (ID, Name) values (1, 'Налоги')");
-    Sql("insert into doc_templates_folders (ID, Name) values (2, 'Имущество')");
+    InsertRows("insert into doc_templates_folders (ID, Name)",
+               {"(1, 'Налоги')", "(2, 'Имущество')"});
     for (const char* row :
          {"(102, 2513, 10, DateSerial(2025,4,25), DateSerial(2025,5,25))",
           "(201, 2513, 20, DateSerial(2025,4,28), Null)",
@@ -250,10 +250,8 @@ TEST_F(BlankQueriesTest, DeadlinesReadinessAndAttachments) {
   Sql("insert into PfrDict_TemplateDates (ID, Date_To_Registry) values (201, "
       "DateSerial(2026,1,15))");
   Sql("insert into TemplateReadyException (Template_ID, Time_ID, IsReady) values (102, 2513, 0)");
-  Sql("insert into DictAttachmentTypes (AttachmentType, Name, AttachmentSetID, OrderNum) values "
-      "(2, 'Доверенность', 3, 2)");
-  Sql("insert into DictAttachmentTypes (AttachmentType, Name, AttachmentSetID, OrderNum) values "
-      "(1, 'Пояснения', 3, 1)");
+  InsertRows("insert into DictAttachmentTypes (AttachmentType, Name, AttachmentSetID, OrderNum)",
+             {"(2, 'Доверенность', 3, 2)", "(1, 'Пояснения', 3, 1)"});
   const struct {
     int32_t tmpl, period, personType;
     const char* term;

@@ -231,9 +231,8 @@ TEST_F(Document, IncreaseExportCountersTakesTheNextRegistrationNumber) {
 TEST_F(Document, ManualSheafsFollowTheCollection) {
   AddDoc(7);
   AddDoc(8);
-  Sql("insert into PfrManualSheafs (ID, DocumentID, Caption) values (1, 7, 'one')");
-  Sql("insert into PfrManualSheafs (ID, DocumentID, Caption) values (2, 7, 'two')");
-  Sql("insert into PfrManualSheafs (ID, DocumentID, Caption) values (3, 8, 'other')");
+  InsertRows("insert into PfrManualSheafs (ID, DocumentID, Caption)",
+             {"(1, 7, 'one')", "(2, 7, 'two')", "(3, 8, 'other')"});
   auto make = [](double id, const char* caption) {
     auto s = QvRecord::Create("Qv_PfrRecords.QvPfrManualSheaf");
     s->Let("Caption", Variant(caption));

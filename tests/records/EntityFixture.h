@@ -57,6 +57,13 @@ class EntityTest : public coretest::DataFolderTest {
   int32_t Count(const std::string& tableAndWhere) {
     return CLng(Scalar("select count(*) from " + tableAndWhere));
   }
+  // "T=n U=m" for the tables (or "T where ...") named, in their order.
+  std::string Counts(std::initializer_list<const char*> tables) {
+    std::string text;
+    for (const char* t : tables)
+      text += std::string(text.empty() ? "" : " ") + t + "=" + std::to_string(Count(t));
+    return text;
+  }
   // The rows of `sql`: columns joined by "|", rows by "; ", Null as "Null".
   std::string Rows(const std::string& sql) {
     auto rs = db_->OpenStatement(sql, dao::dbOpenSnapshot);

@@ -28,13 +28,6 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 struct Outcome {
   int status;
   std::string out, err;
@@ -52,7 +45,8 @@ Outcome Qvdb(const TempFolder& tmp, const std::vector<std::string>& args,
   cmd += " <" + Quote((tmp / "stdin").string()) + " >" + Quote((tmp / "stdout").string()) + " 2>" +
          Quote((tmp / "stderr").string());
   const int raw = std::system(cmd.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(tmp / "stdout"), Slurp(tmp / "stderr")};
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, test::ReadText(tmp / "stdout"),
+          test::ReadText(tmp / "stderr")};
 }
 
 class Cli : public ::testing::Test {
@@ -102,7 +96,7 @@ TEST_F(Cli, ExitStatuses) {
       EXPECT_EQ(r.out, "") << line;  // errors never go to stdout
     }
   }
-  EXPECT_NE(Slurp(tmp_ / "registry.ini").find("DataBasePath = \"" + data + "/\""),
+  EXPECT_NE(test::ReadText(tmp_ / "registry.ini").find("DataBasePath = \"" + data + "/\""),
             std::string::npos);
 }
 

@@ -54,12 +54,7 @@ std::string Digest(const fs::path& folder) {
 }
 
 double Scalar(const fs::path& folder, const std::string& sql) {
-  auto db = Open(folder);
-  auto rs = db->OpenStatement(sql, qv::dao::dbOpenSnapshot);
-  const double v = qv::CDbl(rs->FieldValue(0));
-  rs->Close();
-  db->Close();
-  return v;
+  return std::stod(test::Rows(UserDatabasePath(folder), sql));
 }
 
 GenerateOptions Small(uint64_t seed) {
