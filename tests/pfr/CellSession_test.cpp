@@ -90,16 +90,14 @@ TEST_F(CellSession, StoredTextsReadTolerantly) {
   const struct {
     const char* text;  // stored as kind 1, key 7
     const char* read;  // as a date, a double and a boolean
-  } cases[] = {
-      {"5.3.2024", "05.03.2024|5.3|0"},
-      {"2024-03-05", "|2024|0"},
-      {"31.02.2024", "02.03.2024|31.02|0"},  // rolls over as DateSerial does
-      {"0.3.2024", "|0.3|0"},
-      {"x.3.2024", "|0|0"},
-      {"12abc", "|12|0"},
-      {"true", "|0|0"},
-      {"1", "|1|1"},
-  };
+  } cases[] = {{"5.3.2024", "05.03.2024|5.3|0"},
+               {"2024-03-05", "|2024|0"},
+               {"31.02.2024", "02.03.2024|31.02|0"},  // rolls over as DateSerial does
+               {"0.3.2024", "|0.3|0"},
+               {"x.3.2024", "|0|0"},
+               {"12abc", "|12|0"},
+               {"true", "|0|0"},
+               {"1", "|1|1"}};
   Session s = Open(2);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

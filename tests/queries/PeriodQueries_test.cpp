@@ -85,14 +85,12 @@ TEST_F(PeriodQueriesTest, PeriodsOfAYearAQuarterAndAStreamType) {
   const struct {
     double timeId;
     const char* months;
-  } quarters[] = {
-      {2013, "2001; 2002; 2003"},
-      {2014, "2004; 2005; 2006"},
-      {2015, "2007; 2008; 2009"},
-      {2016, "2010; 2011; 2012"},
-      {2005, ""},
-      {2017, ""},
-  };
+  } quarters[] = {{2013, "2001; 2002; 2003"},
+                  {2014, "2004; 2005; 2006"},
+                  {2015, "2007; 2008; 2009"},
+                  {2016, "2010; 2011; 2012"},
+                  {2005, ""},
+                  {2017, ""}};
   for (const auto& c : quarters) {
     SCOPED_TRACE(c.timeId);
     EXPECT_EQ(Rows(q.GetAllowedTimePeriodsInQuartal(c.timeId), {"time_id"}), c.months);
@@ -340,7 +338,7 @@ TEST_F(PeriodQueriesTest, StreamOwnersAndBranches) {
 TEST_F(PeriodQueriesTest, CallsByNameThroughTheProgIds) {
   InsertRows("insert into CertificateType (ID, GroupID, TndflCode)",
              {"(1, 0, '21')", "(2, 0, '')"});
-  InsertRows("insert into doc_templates (template_id, PfrMaster)", {"(1, 0)"});
+  Sql("insert into doc_templates (template_id, PfrMaster) values (1, 0)");
   Sql("insert into doc_registry (document_id, template_id, time_id, taxpayer_id, Status_Qv) "
       "values (1, 1, 2013, 10, 2)");
 

@@ -398,9 +398,8 @@ TEST_F(DocumentDelete, AStreamTakesItsDocuments) {
   auto stream = New("QvAccStream");
   DBAccStream().ReadRecord(kOrgStream, Obj(stream));
   DBAccStream().DeleteRecord(Obj(stream));
-  EXPECT_EQ(Count("doc_registry"), 0);
-  EXPECT_EQ(Count("doc_cell_values"), 0);
-  EXPECT_EQ(Count("AccStream where ID = 5"), 0);
+  EXPECT_EQ(Counts({"doc_registry", "doc_cell_values", "AccStream where ID = 5"}),
+            "doc_registry=0 doc_cell_values=0 AccStream where ID = 5=0");
 }
 
 }  // namespace
