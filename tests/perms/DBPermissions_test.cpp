@@ -77,7 +77,7 @@ class Permissions : public EntityTest {
   }
   static std::string UserText(const Variant& v) {
     if (v.IsNothing()) return "Nothing";
-    auto u = std::static_pointer_cast<records::QvRecord>(v.AsObject());
+    auto u = v.ObjectAs<records::QvRecord>();
     std::string text = CStr(u->Get("ID")) + "|" + CStr(u->Get("Login")) + "|" +
                        CStr(u->Get("Password")) + "|" + CStr(u->Get("Surname")) + "|" +
                        CStr(u->Get("Disabled")) + " roles" + Values(List(u, "Roles"));
@@ -121,8 +121,7 @@ TEST_F(Permissions, RightsSystemCreatedOnceAndSwitched) {
 
   // The root block is replaced by the one given; its item is the caller's.
   perms_.SaveGlobalRootBlock(Obj(PermBlock(1, 0, {}, {PermItem(5, 1, {})})));
-  EXPECT_EQ(BlockText(std::static_pointer_cast<records::QvRecord>(
-                perms_.LoadGlobalPermBlock().AsObject())),
+  EXPECT_EQ(BlockText(perms_.LoadGlobalPermBlock().ObjectAs<records::QvRecord>()),
             "[1 on 0 m1=-1 v5=31 objects item 5/7:]");
   // The admin is no part of it.
   EXPECT_EQ(Counts({"PermBlocks", "PermMultiBlocks", "PermUsers where ID = 1"}),

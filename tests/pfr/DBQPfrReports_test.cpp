@@ -291,7 +291,7 @@ TEST_F(DBQPfrReportsTest, SlicesReadAndWriteBackTheirSections) {
 
   // The kind alone, over every payment line, through a session kept open.
   ObjectPtr kind = q.LoadSliceForIndMassPaymentScatteringTypeSetting(71);
-  EXPECT_EQ(Ids(std::static_pointer_cast<Collection>(kind->Get("RecList").AsObject())), "1,2");
+  EXPECT_EQ(Ids(kind->Get("RecList").ObjectAs<Collection>()), "1,2");
   kind->Let("PaymentScatteringType", Variant(int32_t{5}));
   q.SaveSlice(kind, true);
   ObjectPtr single = q.LoadSliceForIndMassPaymentScatteringTypeSetting(72);

@@ -152,12 +152,10 @@ TEST_F(AccStreamQueriesTest, CalledByNameThroughTheProgId) {
   Stream({.id = 2, .person = 1, .type = 9, .giin = "G"});
   ObjectPtr q = CreateObject("Qv_DBProvider.DBQAccStream");
   // The count is optional (no limit).
-  auto streams =
-      std::dynamic_pointer_cast<Collection>(q->CallV("GetAccStreamsByGiin", "g").AsObject());
+  auto streams = q->CallV("GetAccStreamsByGiin", "g").ObjectAs<Collection>();
   ASSERT_TRUE(streams);
   EXPECT_EQ(Sorted(Ids(streams)), IdList({1, 2}));
-  auto types =
-      std::dynamic_pointer_cast<ado::Recordset>(q->CallV("GetAllOfrLicTypesList").AsObject());
+  auto types = q->CallV("GetAllOfrLicTypesList").ObjectAs<ado::Recordset>();
   ASSERT_TRUE(types);
   EXPECT_EQ(types->FieldCount(), 4u);
 }

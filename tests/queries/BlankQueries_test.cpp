@@ -139,8 +139,7 @@ TEST_F(BlankQueriesTest, BlanksOfAStreamInAPeriod) {
   // By name, with the arguments the application passes.
   const Variant byName =
       CreateObject("Qv_DBProvider.BlankQueries")->CallV("GetBlanksByPeriod", 5.0, 1.0, kQ1);
-  EXPECT_EQ(Rows(std::static_pointer_cast<ado::Recordset>(byName.AsObject()), {"template_id"}),
-            "201; 102");
+  EXPECT_EQ(Rows(byName.ObjectAs<ado::Recordset>(), {"template_id"}), "201; 102");
 }
 
 TEST_F(BlankQueriesTest, ExistenceOfBlanksAndDocuments) {
@@ -225,16 +224,15 @@ TEST_F(BlankQueriesTest, TemplatesByDatePeriodAndFolder) {
 
   Variant categories, times, keep("kept");
   q_.GetTemplateVisibilityInfo(2, 102, categories, times);
-  EXPECT_EQ(Rows(std::static_pointer_cast<ado::Recordset>(categories.AsObject()),
+  EXPECT_EQ(Rows(categories.ObjectAs<ado::Recordset>(),
                  {"template_id", "TPCategory_ID", "AccStreamType"}),
             "102|1|1");
-  EXPECT_EQ(Rows(std::static_pointer_cast<ado::Recordset>(times.AsObject()),
-                 {"template_id", "time_id", "month_id", "the_year"}),
-            "102|2513|13|2025");
-  q_.GetTemplateVisibilityInfo(1, 10, categories, times);
   EXPECT_EQ(
-      Rows(std::static_pointer_cast<ado::Recordset>(categories.AsObject()), {"template_id"}, true),
-      "102; Null");  // 101 has no category row
+      Rows(times.ObjectAs<ado::Recordset>(), {"template_id", "time_id", "month_id", "the_year"}),
+      "102|2513|13|2025");
+  q_.GetTemplateVisibilityInfo(1, 10, categories, times);
+  EXPECT_EQ(Rows(categories.ObjectAs<ado::Recordset>(), {"template_id"}, true),
+            "102; Null");  // 101 has no category row
   Variant untouched = keep;
   q_.GetTemplateVisibilityInfo(3, 10, untouched, untouched);
   EXPECT_EQ(CStr(untouched), "kept");

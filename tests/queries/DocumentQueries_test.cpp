@@ -85,7 +85,7 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
   for (auto s : steps) {
     SCOPED_TRACE(s.docs);
     if (s.cells == std::string("010000100001=base/129")) AddCell(51, "010000100001", "base");
-    auto doc = std::static_pointer_cast<records::QvRecord>(q_->Call(s.service, s.args).AsObject());
+    auto doc = q_->Call(s.service, s.args).ObjectAs<records::QvRecord>();
     EXPECT_EQ(doc->State(), records::kLoaded);
     const std::string all = Docs();
     EXPECT_NE(all.find(s.docs), std::string::npos) << all;
@@ -382,8 +382,7 @@ TEST_F(DocumentQueriesTest, SingleCells) {
   AddCell(2, "020000100001", "kept");
   EXPECT_TRUE(CBool(q_->CallV("CopyDocumentCells", 1.0, 2.0)));
   EXPECT_EQ(Count("doc_cell_values where document_id = 2"), 2);
-  auto loaded =
-      std::dynamic_pointer_cast<ado::Recordset>(q_->CallV("LoadDocCellValues", 2.0).AsObject());
+  auto loaded = q_->CallV("LoadDocCellValues", 2.0).ObjectAs<ado::Recordset>();
   EXPECT_EQ(loaded->RowCount(), 2u);
   EXPECT_EQ(loaded->FieldAt(0).name + loaded->FieldAt(1).name + loaded->FieldAt(2).name,
             "cell_keyfirst_valuefirst_type");
@@ -392,7 +391,7 @@ TEST_F(DocumentQueriesTest, SingleCells) {
 
   // The recordset the application fills, written by the package service.
   Variant cells = q_->CallV("CreateRecordsetForCellValues");
-  auto rs = std::dynamic_pointer_cast<ado::Recordset>(cells.AsObject());
+  auto rs = cells.ObjectAs<ado::Recordset>();
   EXPECT_EQ(rs->FieldAt(0).name + "/" + rs->FieldAt(1).name + "/" + rs->FieldAt(2).name,
             "cell_key/first_type/first_value");
   rs->AppendRow({Variant("030000100001"), Variant(129), Variant("из пакета")});
@@ -443,11 +442,10 @@ TEST_F(DocumentQueriesTest, CountsAndAttributeSearches) {
   ExpectError(40090, "", [&] { q_->CallV("GetTaxDocsAnalogs", 99.0, 2513.0, 101.0); });
 
   // Lists of a stream, and attachments.
-  auto inPeriod = std::dynamic_pointer_cast<ado::Recordset>(
-      q_->CallV("GetDocumentsInPeriodAndAccStream", 5.0, 2513.0).AsObject());
+  auto inPeriod =
+      q_->CallV("GetDocumentsInPeriodAndAccStream", 5.0, 2513.0).ObjectAs<ado::Recordset>();
   EXPECT_EQ(inPeriod->RowCount(), 3u);
-  auto all = std::dynamic_pointer_cast<ado::Recordset>(
-      q_->CallV("GetDocumentsInAccStream", 5.0).AsObject());
+  auto all = q_->CallV("GetDocumentsInAccStream", 5.0).ObjectAs<ado::Recordset>();
   std::string order;
   for (size_t r = 0; r < all->RowCount(); ++r) order += CStr(all->Value(r, 0)) + ",";
   EXPECT_EQ(order, "1,2,3,4,");
@@ -513,7 +511,7 @@ class DocSearch : public DocumentQueriesTest {
     ObjectPtr query = CreateObject("Qv_Records.QvDocQuery");
     set(*query);
     std::vector<Variant> args{Variant(query), Variant()};
-    auto docs = std::dynamic_pointer_cast<Collection>(q_->Call("PerformDocQuery", args).AsObject());
+    auto docs = q_->Call("PerformDocQuery", args).ObjectAs<Collection>();
     std::vector<double> ids;
     for (int32_t i = 1; i <= docs->Count(); ++i) {
       const double id = CDbl(docs->At(i).AsObject()->Get("ID"));

@@ -41,9 +41,7 @@ class KladrTest : public testing::DictPeriodTest {
   }
 
   // The IDs of a recordset the class returns.
-  std::string Ids(const Variant& rs) {
-    return Rows(std::dynamic_pointer_cast<ado::Recordset>(rs.AsObject()), {"ID"});
-  }
+  std::string Ids(const Variant& rs) { return Rows(rs.ObjectAs<ado::Recordset>(), {"ID"}); }
   std::string Start(int32_t parent, int32_t level, const std::string& text, int32_t max = 0) {
     return Ids(kladr_->CallV("FindKladrObjectsByNameStart", parent, level, text, max));
   }
@@ -63,7 +61,7 @@ TEST_F(KladrTest, SearchesByNameStartCodeAndName) {
   EXPECT_EQ(Start(77, 1, "Лен"), "");
 
   const auto list = kladr_->CallV("GetKladrObjects", 0, 1);
-  EXPECT_EQ(Rows(std::dynamic_pointer_cast<ado::Recordset>(list.AsObject()), {"SeekName"}),
+  EXPECT_EQ(Rows(list.ObjectAs<ado::Recordset>(), {"SeekName"}),
             "50 Московская обл; 66 Свердловская обл; 77 Москва г");
   EXPECT_EQ(Ids(kladr_->CallV("GetKladrObjectByIDList", "77, 50;100")), "50; 77; 100");
   EXPECT_EQ(kladr_->CallV("IsKladrObjectsExist", 101, 5), Variant(true));

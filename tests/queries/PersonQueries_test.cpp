@@ -387,8 +387,7 @@ TEST_F(PersonQueriesTest, CalledByNameThroughTheProgId) {
   EXPECT_EQ(CDbl(args[2]), 5);
   // The worker search lists natural persons who work somewhere.
   std::vector<Variant> filter{Variant()};
-  auto rs = std::dynamic_pointer_cast<ado::Recordset>(
-      q->Call("GetAllPersonsAllowedToBeWorkers", filter).AsObject());
+  auto rs = q->Call("GetAllPersonsAllowedToBeWorkers", filter).ObjectAs<ado::Recordset>();
   ASSERT_TRUE(rs);
   ASSERT_EQ(rs->RowCount(), 1u);
   EXPECT_EQ(CStr(rs->Value(0, rs->FieldIndex("Fio"))), "Ivanov Ivan Ivanovich");

@@ -79,13 +79,13 @@ class EntityTest : public coretest::DataFolderTest {
   static QvRecordPtr New(const std::string& type) { return QvRecord::Create("Qv_Records." + type); }
   static Variant Obj(const QvRecordPtr& r) { return Variant(ObjectPtr(r)); }
   static QvRecordPtr Sub(const QvRecordPtr& r, const std::string& property) {
-    return std::static_pointer_cast<QvRecord>(r->Get(property).AsObject());
+    return r->Get(property).ObjectAs<QvRecord>();
   }
   static CollectionPtr List(const QvRecordPtr& r, const std::string& property) {
-    return std::static_pointer_cast<Collection>(r->Get(property).AsObject());
+    return r->Get(property).ObjectAs<Collection>();
   }
   static QvRecordPtr Item(const CollectionPtr& c, int32_t i) {
-    return std::static_pointer_cast<QvRecord>(c->At(i).AsObject());
+    return c->At(i).ObjectAs<QvRecord>();
   }
 
  protected:

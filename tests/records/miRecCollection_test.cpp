@@ -80,8 +80,8 @@ TEST_F(RecCollection, EachBuilderMakesItsRecordType) {
         db_->OpenStatement("select ConsStreamID from ConsMembers order by ID", dao::dbOpenSnapshot);
     CollectionPtr out = build(*rs, "ConsStreamID");
     ASSERT_EQ(out->Count(), 2);
-    auto five = std::dynamic_pointer_cast<QvRecord>(out->At(1).AsObject());
-    auto none = std::dynamic_pointer_cast<QvRecord>(out->At(2).AsObject());
+    auto five = out->At(1).ObjectAs<QvRecord>();
+    auto none = out->At(2).ObjectAs<QvRecord>();
     ASSERT_TRUE(five && none);
     EXPECT_EQ(five->Type().progId, type);
     EXPECT_EQ(five->Id(), 5);
@@ -107,8 +107,8 @@ TEST_F(RecCollection, PreloadedVariantsReadAtOnce) {
     CollectionPtr out = build(*rs, "ConsStreamID");
     ASSERT_EQ(out->Count(), 2);
     // Read through their mappers before anything asks: row 5 holds, 6 is missing.
-    EXPECT_EQ(std::static_pointer_cast<QvRecord>(out->At(1).AsObject())->State(), kLoaded);
-    EXPECT_EQ(std::static_pointer_cast<QvRecord>(out->At(2).AsObject())->State(), kNew);
+    EXPECT_EQ(out->At(1).ObjectAs<QvRecord>()->State(), kLoaded);
+    EXPECT_EQ(out->At(2).ObjectAs<QvRecord>()->State(), kNew);
   }
 }
 
@@ -137,7 +137,7 @@ TEST_F(RecCollection, WorkJournalEventsWithOptions) {
       if (c.bareIds) {
         EXPECT_EQ(item, Variant(c.ids[i - 1]));
       } else {
-        auto rec = std::dynamic_pointer_cast<QvRecord>(item.AsObject());
+        auto rec = item.ObjectAs<QvRecord>();
         ASSERT_TRUE(rec);
         EXPECT_EQ(rec->Type().progId, "Qv_PfrRecords.QvWjEvent");
         EXPECT_EQ(rec->Id(), c.ids[i - 1]);
