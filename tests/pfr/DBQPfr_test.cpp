@@ -128,9 +128,8 @@ TEST_F(DBQPfrTest, DocumentSubDocsComeInTheAskedOrderAndShape) {
   InsertPfrPerson(1, kTaxpayer, "Бойко");
   InsertPfrPerson(2, kTaxpayer, "агеев");
   InsertPfrPerson(3, kTaxpayer, "Ветров");
-  for (int id : {1, 2, 3})
-    Sql("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType) values (" +
-        std::to_string(id) + ", 500, " + std::to_string(id) + ", 1)");
+  InsertRows("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType)",
+             {"(1, 500, 1, 1)", "(2, 500, 2, 1)", "(3, 500, 3, 1)"});
   DBQPfr q;
   Variant unused;
   const struct {
