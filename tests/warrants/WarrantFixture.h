@@ -22,8 +22,9 @@ class WarrantTest : public records::testing::EntityTest {
   void SetUp() override {
     EntityTest::SetUp();
     Sql("insert into Personnel (ID, JobPlaceID, WorkerID) values (7, 1, 2)");
-    InsertRows("insert into WarDict_Permissions (ID, Code, Name)", {"(1, '01', 'Подписывать')", "(2, '02', 'Представлять')",
-                            "(3, '03', 'Получать')", "(4, '04', 'Отзывать')"});
+    InsertRows("insert into WarDict_Permissions (ID, Code, Name)",
+               {"(1, '01', 'Подписывать')", "(2, '02', 'Представлять')", "(3, '03', 'Получать')",
+                "(4, '04', 'Отзывать')"});
   }
 
   // A permission record for a dictionary identifier.
