@@ -79,7 +79,7 @@ TEST_F(DBLogsTest, AnEntryByRecordReadsBackWithItsLinesRenumbered) {
 
   const Variant back = logs_.GetEventRecord("{" + guid + "}");
   ASSERT_TRUE(back.IsObject() && !back.IsNothing());
-  const auto rec = std::static_pointer_cast<records::QvRecord>(back.AsObject());
+  const auto rec = back.ObjectAs<records::QvRecord>();
   EXPECT_EQ(CStr(rec->Get("ID")), "{" + qv::UCase(guid) + "}");
   EXPECT_EQ(CStr(rec->Get("EventName")) + "|" + CStr(rec->Get("UserName")) + "|" +
                 CStr(rec->Get("ObjectID2")) + "|" + CStr(rec->Get("Data1")) + "|" +

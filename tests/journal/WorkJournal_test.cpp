@@ -29,8 +29,8 @@ class WorkJournalTest : public JournalTest {
   static constexpr double kPerson = 70, kOtherPerson = 80;
   void SetUp() override {
     JournalTest::SetUp();
-    Sql("insert into PfrPersons (ID, Person_ID, Surname) values (70, 5, 'Петров')");
-    Sql("insert into PfrPersons (ID, Person_ID, Surname) values (80, 6, 'Сидоров')");
+    InsertRows("insert into PfrPersons (ID, Person_ID, Surname)",
+               {"(70, 5, 'Петров')", "(80, 6, 'Сидоров')"});
   }
   // A new tracked event of `person`.
   static QvRecordPtr Event(double person, int32_t type, double date) {

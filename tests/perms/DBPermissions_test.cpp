@@ -69,29 +69,31 @@ class Permissions : public EntityTest {
 
   // A loaded user as one text: its row, blocks (with objects, items and
   // document classes) and roles.
+  // " a b c" of a collection of values.
+  static std::string Values(const CollectionPtr& c) {
+    std::string text;
+    for (int32_t i = 1; i <= c->Count(); ++i) text += " " + CStr(c->At(i));
+    return text;
+  }
   static std::string UserText(const Variant& v) {
     if (v.IsNothing()) return "Nothing";
-    auto u = std::static_pointer_cast<records::QvRecord>(v.AsObject());
+    auto u = v.ObjectAs<records::QvRecord>();
     std::string text = CStr(u->Get("ID")) + "|" + CStr(u->Get("Login")) + "|" +
                        CStr(u->Get("Password")) + "|" + CStr(u->Get("Surname")) + "|" +
-                       CStr(u->Get("Disabled")) + " roles";
-    const CollectionPtr roles = List(u, "Roles");
-    for (int32_t i = 1; i <= roles->Count(); ++i) text += " " + CStr(roles->At(i));
+                       CStr(u->Get("Disabled")) + " roles" + Values(List(u, "Roles"));
     const CollectionPtr blocks = List(u, "Blocks");
     for (int32_t i = 1; i <= blocks->Count(); ++i) text += " " + BlockText(Item(blocks, i));
     return text;
   }
   static std::string BlockText(const QvRecordPtr& b) {
     std::string text = "[" + CStr(b->Get("BlockType")) + " on " + CStr(b->Get("PermObjectID")) +
-                       " m1=" + CStr(b->Get("m1")) + " v5=" + CStr(b->Get("v5")) + " objects";
-    const CollectionPtr objects = List(b, "Objects");
-    for (int32_t i = 1; i <= objects->Count(); ++i) text += " " + CStr(objects->At(i));
+                       " m1=" + CStr(b->Get("m1")) + " v5=" + CStr(b->Get("v5")) + " objects" +
+                       Values(List(b, "Objects"));
     const CollectionPtr items = List(b, "Items");
     for (int32_t i = 1; i <= items->Count(); ++i) {
       const QvRecordPtr it = Item(items, i);
-      text += " item " + CStr(it->Get("ItemType")) + "/" + CStr(it->Get("v")) + ":";
-      const CollectionPtr classes = List(it, "DocClasses");
-      for (int32_t c = 1; c <= classes->Count(); ++c) text += " " + CStr(classes->At(c));
+      text += " item " + CStr(it->Get("ItemType")) + "/" + CStr(it->Get("v")) + ":" +
+              Values(List(it, "DocClasses"));
     }
     return text + "]";
   }
@@ -119,12 +121,11 @@ TEST_F(Permissions, RightsSystemCreatedOnceAndSwitched) {
 
   // The root block is replaced by the one given; its item is the caller's.
   perms_.SaveGlobalRootBlock(Obj(PermBlock(1, 0, {}, {PermItem(5, 1, {})})));
-  EXPECT_EQ(BlockText(std::static_pointer_cast<records::QvRecord>(
-                perms_.LoadGlobalPermBlock().AsObject())),
+  EXPECT_EQ(BlockText(perms_.LoadGlobalPermBlock().ObjectAs<records::QvRecord>()),
             "[1 on 0 m1=-1 v5=31 objects item 5/7:]");
-  EXPECT_EQ(Count("PermBlocks"), 1);
-  EXPECT_EQ(Count("PermMultiBlocks"), 1);
-  EXPECT_EQ(Count("PermUsers where ID = 1"), 1);  // the admin is no part of it
+  // The admin is no part of it.
+  EXPECT_EQ(Counts({"PermBlocks", "PermMultiBlocks", "PermUsers where ID = 1"}),
+            "PermBlocks=1 PermMultiBlocks=1 PermUsers where ID = 1=1");
 }
 
 TEST_F(Permissions, UsersSavedLoadedReplacedAndDeleted) {
@@ -153,9 +154,8 @@ TEST_F(Permissions, UsersSavedLoadedReplacedAndDeleted) {
   perms_.SaveUser(Obj(again));
   EXPECT_EQ(UserText(perms_.LoadUser(4)),
             "4|Buh|новый|Иванова|False roles [4 on 9 m1=-1 v5=31 objects 9]");
-  EXPECT_EQ(Count("PermMultiBlocks"), 0);
-  EXPECT_EQ(Count("PermDocLists"), 0);
-  EXPECT_EQ(Count("PermUserRoles"), 0);
+  EXPECT_EQ(Counts({"PermMultiBlocks", "PermDocLists", "PermUserRoles"}),
+            "PermMultiBlocks=0 PermDocLists=0 PermUserRoles=0");
 
   // A user without an identifier gets the next one.
   QvRecordPtr fresh = PermUser(0, "New", "x");
@@ -177,9 +177,8 @@ TEST_F(Permissions, UsersSavedLoadedReplacedAndDeleted) {
 }
 
 TEST_F(Permissions, LoginsInAnyCaseAndOfTheTypesAsked) {
-  Sql("insert into PermUsers (ID, RecType, Login) values (1, 2, 'Admin')");
-  Sql("insert into PermUsers (ID, RecType, Login) values (2, 1, 'ОПЕРАТОР')");
-  Sql("insert into PermUsers (ID, RecType, Login) values (3, 3, 'оператор')");
+  InsertRows("insert into PermUsers (ID, RecType, Login)",
+             {"(1, 2, 'Admin')", "(2, 1, 'ОПЕРАТОР')", "(3, 3, 'оператор')"});
   const struct {
     const char* login;
     double exclude;
@@ -256,11 +255,12 @@ TEST_F(Permissions, PersonAndStreamDeletesRemoveTheirBlocks) {
   QvRecordPtr u = PermUser(4, "u", "");
   // Blocks of each object type on person 9 and stream 30, and two on other
   // objects that must stay.
-  List(u, "Blocks")->Add(Obj(PermBlock(3, 9, {9}, {PermItem(2, 1, {10})})));
-  List(u, "Blocks")->Add(Obj(PermBlock(4, 9, {9}, {})));
-  List(u, "Blocks")->Add(Obj(PermBlock(5, 30, {30}, {PermItem(3, 1, {11})})));
-  List(u, "Blocks")->Add(Obj(PermBlock(3, 8, {8}, {PermItem(2, 1, {12})})));
-  List(u, "Blocks")->Add(Obj(PermBlock(5, 9, {9}, {})));  // a stream 9, not the person
+  for (const QvRecordPtr& b :
+       {PermBlock(3, 9, {9}, {PermItem(2, 1, {10})}), PermBlock(4, 9, {9}, {}),
+        PermBlock(5, 30, {30}, {PermItem(3, 1, {11})}),
+        PermBlock(3, 8, {8}, {PermItem(2, 1, {12})}),
+        PermBlock(5, 9, {9}, {})})  // the last on a stream 9, not the person
+    List(u, "Blocks")->Add(Obj(b));
   perms_.SaveUser(Obj(u));
 
   QvRecordPtr person = New("QvPerson");
@@ -278,8 +278,7 @@ TEST_F(Permissions, PersonAndStreamDeletesRemoveTheirBlocks) {
 
 TEST_F(Permissions, GenealogyOfStreamsDocumentsAndTaxpayers) {
   Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 100, 101)");
-  Sql("insert into AccStream (ID, PersonID) values (30, 100)");
-  Sql("insert into AccStream (ID, PersonID) values (31, 101)");
+  InsertRows("insert into AccStream (ID, PersonID)", {"(30, 100)", "(31, 101)"});
   Sql("insert into Doc_Templates (Template_ID, Doc_Type_ID) values (7, 70)");
   Sql("insert into Doc_Registry (Document_ID, Taxpayer_ID, Template_ID) values (500, 31, 7)");
   const struct {

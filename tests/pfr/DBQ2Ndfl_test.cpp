@@ -101,15 +101,15 @@ TEST_F(DBQ2NdflTest, CodesAreAllowedExactlyWithinTheirPeriodsAndResidence) {
   Sql("insert into TndflDict_Incomes (ID, Code) values (1, '2000')");
   Sql("insert into TndflDict_IncomesNames (IncomeID, Name, IsDefault, DateBeg, DateEnd) values "
       "(1, 'Salary', 1, DateSerial(2020,1,1), DateSerial(2099,12,31))");
-  Sql("insert into TndflDict_IncomesRates (IncomeID, Residentship, Rate, TaxCode, DateBeg, "
-      "DateEnd) values (1, 2, 13, '', DateSerial(2020,1,1), DateSerial(2024,12,31))");
-  Sql("insert into TndflDict_IncomesRates (IncomeID, Residentship, Rate, TaxCode, DateBeg, "
-      "DateEnd) values (1, 3, 13, '', DateSerial(2025,1,1), DateSerial(2099,12,31))");
+  InsertRows(
+      "insert into TndflDict_IncomesRates (IncomeID, Residentship, Rate, TaxCode, DateBeg, "
+      "DateEnd)",
+      {"(1, 2, 13, '', DateSerial(2020,1,1), DateSerial(2024,12,31))",
+       "(1, 3, 13, '', DateSerial(2025,1,1), DateSerial(2099,12,31))"});
   Sql("insert into TndflDict_MDeducts (ID, Code) values (7, '403')");
-  Sql("insert into TndflDict_DeductsToIncomes (DeductID, IncomeID, DateBeg, DateEnd) values "
-      "(7, 1, DateSerial(2021,1,1), DateSerial(2023,12,31))");
-  Sql("insert into TndflDict_DeductsToIncomes (DeductID, IncomeID, DateBeg, DateEnd) values "
-      "(8, 1, DateSerial(2023,12,31), DateSerial(2030,1,1))");
+  InsertRows("insert into TndflDict_DeductsToIncomes (DeductID, IncomeID, DateBeg, DateEnd)",
+             {"(7, 1, DateSerial(2021,1,1), DateSerial(2023,12,31))",
+              "(8, 1, DateSerial(2023,12,31), DateSerial(2030,1,1))"});
 
   const auto d = [](int y, int m, int day) { return Variant(DateSerial(y, m, day)); };
   DBQ2Ndfl q;

@@ -203,10 +203,8 @@ TEST_F(DBQPfrReportsTest, ReportsOfAStreamInAPeriod) {
   InsertPfrPerson(1, kTaxpayer);
   // Streams of taxpayer 5: 50 and 51 (kind 4), 52 (kind 1); taxpayer 6: 60.
   Sql("update AccStream set AccStreamType = 4 where ID in (50, 60)");
-  Sql("insert into AccStream (ID, PersonID, AccStreamType) values (51, 5, 4)");
-  Sql("insert into AccStream (ID, PersonID, AccStreamType) values (52, 5, 1)");
-  Sql("insert into doc_templates (template_id, doc_type_id) values (548, 168)");
-  Sql("insert into doc_templates (template_id, doc_type_id) values (638, 638)");
+  InsertRows("insert into AccStream (ID, PersonID, AccStreamType)", {"(51, 5, 4)", "(52, 5, 1)"});
+  InsertRows("insert into doc_templates (template_id, doc_type_id)", {"(548, 168)", "(638, 638)"});
   const auto report = [&](int id, int stream, int templ, int instance, int status, int newer) {
     Sql("insert into doc_registry (document_id, taxpayer_id, template_id, time_id, "
         "instance_number, status_qv, top_doc_id) values (" +
@@ -293,7 +291,7 @@ TEST_F(DBQPfrReportsTest, SlicesReadAndWriteBackTheirSections) {
 
   // The kind alone, over every payment line, through a session kept open.
   ObjectPtr kind = q.LoadSliceForIndMassPaymentScatteringTypeSetting(71);
-  EXPECT_EQ(Ids(std::static_pointer_cast<Collection>(kind->Get("RecList").AsObject())), "1,2");
+  EXPECT_EQ(Ids(kind->Get("RecList").ObjectAs<Collection>()), "1,2");
   kind->Let("PaymentScatteringType", Variant(int32_t{5}));
   q.SaveSlice(kind, true);
   ObjectPtr single = q.LoadSliceForIndMassPaymentScatteringTypeSetting(72);

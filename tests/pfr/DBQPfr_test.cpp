@@ -27,9 +27,8 @@ TEST_F(DBQPfrTest, PackNumbersAreCountedPerStreamYearAndNumberingGroup) {
   // Templates: 901 doc type 184 to authority kind 1, which numbers among doc
   // type 184; 902 doc type 184 to kind 2 and 903 another type, which number
   // among the other types.
-  Sql("insert into doc_templates (template_id, doc_type_id, ContoraType) values (901, 184, 1)");
-  Sql("insert into doc_templates (template_id, doc_type_id, ContoraType) values (902, 184, 2)");
-  Sql("insert into doc_templates (template_id, doc_type_id, ContoraType) values (903, 77, 1)");
+  InsertRows("insert into doc_templates (template_id, doc_type_id, ContoraType)",
+             {"(901, 184, 1)", "(902, 184, 2)", "(903, 77, 1)"});
   // Masters of stream 50: 700 (901, 2024), 710 (903, 2024), 720 (902, 2024),
   // 730 (901, 2023); packs as (document, master, number, status).
   const auto doc = [&](int id, int templ, int period, int master, int number, int status) {
@@ -129,9 +128,8 @@ TEST_F(DBQPfrTest, DocumentSubDocsComeInTheAskedOrderAndShape) {
   InsertPfrPerson(1, kTaxpayer, "Бойко");
   InsertPfrPerson(2, kTaxpayer, "агеев");
   InsertPfrPerson(3, kTaxpayer, "Ветров");
-  for (int id : {1, 2, 3})
-    Sql("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType) values (" +
-        std::to_string(id) + ", 500, " + std::to_string(id) + ", 1)");
+  InsertRows("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType)",
+             {"(1, 500, 1, 1)", "(2, 500, 2, 1)", "(3, 500, 3, 1)"});
   DBQPfr q;
   Variant unused;
   const struct {
@@ -162,8 +160,8 @@ TEST_F(DBQPfrTest, DocumentSubDocsComeInTheAskedOrderAndShape) {
 }
 
 TEST_F(DBQPfrTest, YearlyValuesHoldUntilTheNextYearWithARow) {
-  Sql("insert into PfrDict_Limits (TheYear, IncomeLimit, MROT) values (2014, 624000, 5554)");
-  Sql("insert into PfrDict_Limits (TheYear, IncomeLimit, MROT) values (2016, 796000, 6204)");
+  InsertRows("insert into PfrDict_Limits (TheYear, IncomeLimit, MROT)",
+             {"(2014, 624000, 5554)", "(2016, 796000, 6204)"});
   Sql("insert into PfrDict_Tariffs (TheYear, Category, EnsurPart, CumulPart, OverEnsurPart, "
       "OverCumulPart, FomsPart) values (2017, 'МД', 14, 6, 10, 0, 5.1)");
   DBQPfr q;

@@ -25,10 +25,9 @@ class PfrTest : public records::testing::EntityTest {
 
   void SetUp() override {
     EntityTest::SetUp();
-    Sql("insert into AccStream (ID, PersonID, DisplayName) values (50, 5, 'Main')");
-    Sql("insert into AccStream (ID, PersonID, DisplayName) values (60, 6, 'Other')");
-    Sql("insert into doc_registry (document_id, taxpayer_id) values (500, 50)");
-    Sql("insert into doc_registry (document_id, taxpayer_id) values (600, 60)");
+    InsertRows("insert into AccStream (ID, PersonID, DisplayName)",
+               {"(50, 5, 'Main')", "(60, 6, 'Other')"});
+    InsertRows("insert into doc_registry (document_id, taxpayer_id)", {"(500, 50)", "(600, 60)"});
   }
 
  public:

@@ -80,9 +80,8 @@ TEST_F(PfrPerson, DeleteTakesItsPartsEvenWhenTheyWereNeverRead) {
   r->SetID(Variant(1.0));  // a reference, never read
   DBPfrPerson().DeleteRecord(Obj(r));
   EXPECT_EQ(r->State(), records::kDeleted);
-  EXPECT_EQ(Count("PfrPersons"), 1);
-  EXPECT_EQ(Count("Certificate"), 1);
-  EXPECT_EQ(Count("PfrAddress"), 2);
+  EXPECT_EQ(Counts({"PfrPersons", "Certificate", "PfrAddress"}),
+            "PfrPersons=1 Certificate=1 PfrAddress=2");
   EXPECT_EQ(Count("PfrAddress where ID in (select RegAddressID from PfrPersons union select "
                   "ActualAddressID from PfrPersons)"),
             2);

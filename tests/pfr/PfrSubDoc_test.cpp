@@ -62,55 +62,52 @@ TEST_F(PfrSubDoc, ThreeSubDocumentsWrittenThenOnlyTheirDifference) {
 }
 
 TEST_F(PfrSubDoc, CellDifferenceCases) {
-  Sql("insert into PfrSubDocs (ID, DocumentID) values (1, 500)");
-  Sql("insert into PfrSubDocs (ID, DocumentID) values (2, 500)");
-  Sql("insert into PfrCellValues (ID, SubDocID, Key, ValueType, Value) values (10, 1, 1, 1, 'a')");
-  Sql("insert into PfrCellValues (ID, SubDocID, Key, ValueType, Value) values (11, 1, 2, 1, 'b')");
-  Sql("insert into PfrCellValues (ID, SubDocID, Key, ValueType, Value) values (20, 2, 1, 1, 'x')");
+  InsertRows("insert into PfrSubDocs (ID, DocumentID)", {"(1, 500)", "(2, 500)"});
+  const auto cells = [this](std::initializer_list<const char*> rows) {
+    InsertRows("insert into PfrCellValues (ID, SubDocID, Key, ValueType, Value)", rows);
+  };
+  cells({"(20, 2, 1, 1, 'x')"});
   const struct {
     const char* what;
     std::function<void(const CollectionPtr&)> edit;  // on the stored cells 10 and 11
     const char* writes;
     const char* rows;  // the cells of sub-document 1 afterwards: ID=Key:Value
   } cases[] = {
-      {"nothing changed", [](const CollectionPtr&) {}, "PfrSubDocs: 1 UPDATE", "10=1:a 11=2:b"},
+      {"nothing changed", [](const CollectionPtr&) {}, "PfrSubDocs: 1 UPDATE", "10=1:a; 11=2:b"},
       {"a value emptied loses its row",
        [](const CollectionPtr& c) { Item(c, 1)->Let("Value", Variant("")); },
        "PfrCellValues: 1 DELETE; PfrSubDocs: 1 UPDATE", "11=2:b"},
       {"an empty cell never stored writes nothing",
        [](const CollectionPtr& c) { c->Add(PfrTest::Obj(PfrTest::Cell(3, ""))); },
-       "PfrSubDocs: 1 UPDATE", "10=1:a 11=2:b"},
+       "PfrSubDocs: 1 UPDATE", "10=1:a; 11=2:b"},
       {"a changed kind is a change",
        [](const CollectionPtr& c) { Item(c, 2)->Let("ValueType", Variant(int32_t{2})); },
-       "PfrCellValues: 1 UPDATE; PfrSubDocs: 1 UPDATE", "10=1:a 11=2:b"},
+       "PfrCellValues: 1 UPDATE; PfrSubDocs: 1 UPDATE", "10=1:a; 11=2:b"},
       {"a cell whose row another user deleted comes back under a new identifier",
        [this](const CollectionPtr&) { Sql("delete from PfrCellValues where ID = 11"); },
-       "PfrCellValues: 1 INSERT; PfrSubDocs: 1 UPDATE", "10=1:a 21=2:b"},
+       "PfrCellValues: 1 INSERT; PfrSubDocs: 1 UPDATE", "10=1:a; 21=2:b"},
       {"a cell of another sub-document is copied, not taken",
        [](const CollectionPtr& c) {
          auto foreign = PfrTest::Cell(5, "x");
          foreign->SetID(Variant(20.0));
          c->Add(PfrTest::Obj(foreign));
        },
-       "PfrCellValues: 1 INSERT; PfrSubDocs: 1 UPDATE", "10=1:a 11=2:b 21=5:x"},
+       "PfrCellValues: 1 INSERT; PfrSubDocs: 1 UPDATE", "10=1:a; 11=2:b; 21=5:x"},
       {"a second cell with the same identifier is left out",
        [](const CollectionPtr& c) {
          auto twin = PfrTest::Cell(9, "twin");
          twin->SetID(Variant(10.0));
          c->Add(PfrTest::Obj(twin));
        },
-       "PfrSubDocs: 1 UPDATE", "10=1:a 11=2:b"},
+       "PfrSubDocs: 1 UPDATE", "10=1:a; 11=2:b"},
       {"a value longer than 250 characters is cut",
        [](const CollectionPtr& c) { Item(c, 1)->Let("Value", Variant(std::string(300, 'z'))); },
-       "PfrCellValues: 1 UPDATE; PfrSubDocs: 1 UPDATE", "10=1:250z 11=2:b"},
+       "PfrCellValues: 1 UPDATE; PfrSubDocs: 1 UPDATE", "10=1:250z; 11=2:b"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Sql("delete from PfrCellValues where SubDocID = 1");
-    Sql("insert into PfrCellValues (ID, SubDocID, Key, ValueType, Value) values (10, 1, 1, 1, "
-        "'a')");
-    Sql("insert into PfrCellValues (ID, SubDocID, Key, ValueType, Value) values (11, 1, 2, 1, "
-        "'b')");
+    cells({"(10, 1, 1, 1, 'a')", "(11, 1, 2, 1, 'b')"});
     auto s = NewPfr("QvPfrSubDoc");
     DBPfrSubDoc().ReadRecord(1, Obj(s));
     c.edit(Cells(s));
@@ -118,16 +115,9 @@ TEST_F(PfrSubDoc, CellDifferenceCases) {
     CountWrites();
     DBPfrSubDoc().SaveRecord(Obj(s), false, true);
     EXPECT_EQ(Writes(), c.writes);
-    std::string rows;
-    auto rs = db_->OpenStatement(
-        "select ID, Key, Value from PfrCellValues where SubDocID = 1 order by ID",
-        dao::dbOpenSnapshot);
-    for (; !rs->IsEOF(); rs->MoveNext()) {
-      const std::string value = CStr(rs->FieldValue(2));
-      rows += (rows.empty() ? "" : " ") + CStr(rs->FieldValue(0)) + "=" + CStr(rs->FieldValue(1)) +
-              ":" + (value.size() > 20 ? std::to_string(value.size()) + value.substr(0, 1) : value);
-    }
-    EXPECT_EQ(rows, c.rows);
+    EXPECT_EQ(Rows("select ID & '=' & Key & ':' & iif(len(Value) > 20, len(Value) & left(Value, "
+                   "1), Value) from PfrCellValues where SubDocID = 1 order by ID"),
+              c.rows);
     EXPECT_EQ(Text("select Value from PfrCellValues where ID = 20"), "x");
     // Every cell the collection keeps knows its row.
     for (int32_t i = 1; i <= Cells(s)->Count(); ++i) {
@@ -207,9 +197,8 @@ TEST_F(PfrSubDoc, BadOwnersAndItemsWriteNothing) {
              DBPfrSubDoc().SaveRecord(Obj(s), true, true);
            }).Description();
     EXPECT_NE(text.find("DBPfrSubDoc.SaveRecord"), std::string::npos) << text;
-    EXPECT_EQ(Count("PfrSubDocs"), 0);
-    EXPECT_EQ(Count("PfrCellValues"), 0);
-    EXPECT_EQ(Count("PfrPersons"), 2);
+    EXPECT_EQ(Counts({"PfrSubDocs", "PfrCellValues", "PfrPersons"}),
+              "PfrSubDocs=0 PfrCellValues=0 PfrPersons=2");
     EXPECT_EQ(s->Id(), 0);                         // still new: the next save inserts
     EXPECT_EQ(Sub(s, "PfrPerson")->Id(), person);  // a person inserted first gets its 0 back
     for (const std::string& n : notices_) EXPECT_EQ(n.find("QvPfrSubDoc"), std::string::npos) << n;
@@ -264,9 +253,8 @@ TEST_F(PfrSubDoc, BulkDeleteGoesByHundredsAndLeavesOthers) {
     if (i <= 250) ids->Add(Variant(static_cast<double>(i)));
   }
   DBPfrSubDoc().DeleteRecordsByIDs(ids);
-  EXPECT_EQ(Count("PfrSubDocs"), 10);
-  EXPECT_EQ(Count("PfrCellValues"), 10);
-  EXPECT_EQ(Count("PfrErrors"), 10);
+  EXPECT_EQ(Counts({"PfrSubDocs", "PfrCellValues", "PfrErrors"}),
+            "PfrSubDocs=10 PfrCellValues=10 PfrErrors=10");
   jet::Statement st = db_->Connection().PrepareNative(
       "SELECT group_concat(n || 'x' || c, ' ') FROM (SELECT n, count(*) AS c FROM temp.seen "
       "GROUP BY n ORDER BY n DESC)");
@@ -292,7 +280,7 @@ TEST_F(PfrSubDoc, DeleteInDocumentByTypeLists) {
       {{Variant("*"), Variant("")}, ""},
       {{Variant("1,2"), Variant("")}, "3"},
       {{Variant("1,2"), Variant("3")}, "3"},  // the exclusions win
-      {{Variant(""), Variant(" 1, 3 ")}, "1 3"},
+      {{Variant(""), Variant(" 1, 3 ")}, "1; 3"},
   };
   for (const auto& c : cases) {
     Sql("delete from PfrSubDocs");
@@ -307,13 +295,9 @@ TEST_F(PfrSubDoc, DeleteInDocumentByTypeLists) {
     std::vector<Variant> args{Variant(kDocument)};
     args.insert(args.end(), c.args.begin(), c.args.end());
     CreateObject("Qv_DBProvider.DBPfrSubDoc")->Call("DeleteRecordsInDocument", args);
-    std::string types;
-    auto rs = db_->OpenStatement(
-        "select SubDocType from PfrSubDocs where DocumentID = 500 order by SubDocType",
-        dao::dbOpenSnapshot);
-    for (; !rs->IsEOF(); rs->MoveNext())
-      types += (types.empty() ? "" : " ") + CStr(rs->FieldValue(0));
-    EXPECT_EQ(types, c.remaining) << c.args.size();
+    EXPECT_EQ(Rows("select SubDocType from PfrSubDocs where DocumentID = 500 order by 1"),
+              c.remaining)
+        << c.args.size();
     EXPECT_EQ(Count("PfrSubDocs where DocumentID = 600"), 3);
     EXPECT_EQ(Count("PfrCellValues where SubDocID not in (select ID from PfrSubDocs)"), 0);
   }
@@ -361,11 +345,10 @@ TEST_F(PfrSubDoc, ADocumentDeletedByItsMapperTakesItsSubDocuments) {
   ObjectPtr documents = CreateObject("Qv_DBProvider.DBDocument");
   documents->CallV("ReadRecord", kDocument, Obj(doc));
   documents->CallV("DeleteRecord", Obj(doc));
-  EXPECT_EQ(Count("doc_registry where document_id = 500"), 0);
-  EXPECT_EQ(Count("PfrSubDocs"), 1);
-  EXPECT_EQ(Number("select DocumentID from PfrSubDocs"), kOtherDocument);
-  EXPECT_EQ(Count("PfrCellValues"), 3);
-  EXPECT_EQ(Count("PfrErrors"), 1);
+  EXPECT_EQ(Counts({"doc_registry where document_id = 500", "PfrSubDocs where DocumentID = 600",
+                    "PfrSubDocs", "PfrCellValues", "PfrErrors"}),
+            "doc_registry where document_id = 500=0 PfrSubDocs where DocumentID = 600=1 "
+            "PfrSubDocs=1 PfrCellValues=3 PfrErrors=1");
 }
 
 }  // namespace

@@ -70,16 +70,9 @@ TEST_F(AccStreamQueriesTest, StreamsForSolverCarryTheOwnersNumbers) {
   Stream({.id = 1, .person = 1, .kpp = "770001002", .giin = "G1"});
   Stream({.id = 2, .person = 2, .kpp = "770001003"});
   Stream({.id = 3, .person = 9});  // no accounted owner
-  auto rs = DBQAccStream().GetAccStreamsForSolver();
-  ASSERT_EQ(rs->RowCount(), 2u);
-  for (size_t row = 0; row < 2; ++row) {
-    const double id = CDbl(rs->Value(row, rs->FieldIndex("AccStreamID")));
-    const bool legal = id == 1;
-    EXPECT_EQ(CStr(rs->Value(row, rs->FieldIndex("inn"))), legal ? "7700000001" : "500000000002");
-    EXPECT_EQ(CStr(rs->Value(row, rs->FieldIndex("kpp"))), legal ? "770001002" : "");
-    EXPECT_EQ(CLng(rs->Value(row, rs->FieldIndex("LPCategory"))), legal ? 3 : 0);
-    EXPECT_EQ(CLng(rs->Value(row, rs->FieldIndex("Type"))), legal ? 2 : 1);
-  }
+  EXPECT_EQ(Rows(DBQAccStream().GetAccStreamsForSolver(),
+                 {"AccStreamID", "inn", "kpp", "LPCategory", "Type"}, true),
+            "1|7700000001|770001002|3|2; 2|500000000002||0|1");
 }
 
 TEST_F(AccStreamQueriesTest, FindDuplicatesPerStreamType) {
@@ -97,13 +90,7 @@ TEST_F(AccStreamQueriesTest, FindDuplicatesPerStreamType) {
       {9, 12, "X", 5, 6},  {10, 9, "X", 4, 7}, {11, 9, "Y", 1, 6}, {12, 1, "K", 5, 7},
       {13, 13, "X", 4, 6},
   };
-  for (const Row& r : rows)
-    Stream({.id = r.id,
-            .person = 1,
-            .type = r.type,
-            .kpp = r.kpp,
-            .taxOffice = r.office1,
-            .taxOffice2 = r.office2});
+  for (const Row& r : rows) Stream({r.id, 1, r.type, r.kpp, {}, r.office1, r.office2});
   Stream({.id = 20, .person = 2, .type = 1, .kpp = "K", .taxOffice = 5, .taxOffice2 = 6});
   const struct {
     int type;
@@ -150,16 +137,14 @@ TEST_F(AccStreamQueriesTest, StreamsByGiin) {
 }
 
 TEST_F(AccStreamQueriesTest, DocumentsOfAStream) {
-  Sql("insert into doc_registry (document_id, template_id, taxpayer_id) values (1, 607, 10)");
-  Sql("insert into doc_registry (document_id, template_id, taxpayer_id) values (2, 607, 11)");
-  Sql("insert into doc_registry (document_id, template_id, taxpayer_id) values (3, 100, 11)");
+  InsertRows("insert into doc_registry (document_id, template_id, taxpayer_id)",
+             {"(1, 607, 10)", "(2, 607, 11)", "(3, 100, 11)"});
   DBQAccStream q;
-  EXPECT_TRUE(q.HasDocuments(10));
-  EXPECT_TRUE(q.HasDocuments(11));
-  EXPECT_FALSE(q.HasDocuments(12));
-  EXPECT_FALSE(q.IsBanMoveAccStream(10));  // only template 607
-  EXPECT_TRUE(q.IsBanMoveAccStream(11));
-  EXPECT_FALSE(q.IsBanMoveAccStream(12));
+  std::string answers;  // has documents, ban on moving (not for template 607 alone)
+  for (double stream : {10, 11, 12})
+    answers +=
+        std::to_string(q.HasDocuments(stream)) + std::to_string(q.IsBanMoveAccStream(stream));
+  EXPECT_EQ(answers, "101100");
 }
 
 TEST_F(AccStreamQueriesTest, CalledByNameThroughTheProgId) {
@@ -167,12 +152,10 @@ TEST_F(AccStreamQueriesTest, CalledByNameThroughTheProgId) {
   Stream({.id = 2, .person = 1, .type = 9, .giin = "G"});
   ObjectPtr q = CreateObject("Qv_DBProvider.DBQAccStream");
   // The count is optional (no limit).
-  auto streams =
-      std::dynamic_pointer_cast<Collection>(q->CallV("GetAccStreamsByGiin", "g").AsObject());
+  auto streams = q->CallV("GetAccStreamsByGiin", "g").ObjectAs<Collection>();
   ASSERT_TRUE(streams);
   EXPECT_EQ(Sorted(Ids(streams)), IdList({1, 2}));
-  auto types =
-      std::dynamic_pointer_cast<ado::Recordset>(q->CallV("GetAllOfrLicTypesList").AsObject());
+  auto types = q->CallV("GetAllOfrLicTypesList").ObjectAs<ado::Recordset>();
   ASSERT_TRUE(types);
   EXPECT_EQ(types->FieldCount(), 4u);
 }

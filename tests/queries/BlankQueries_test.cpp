@@ -23,38 +23,33 @@ class BlankQueriesTest : public PersonQueriesTest {
  protected:
   void SetUp() override {
     PersonQueriesTest::SetUp();
-    for (const char* row : {"(10, 10, 2, 1)", "(20, 20, 1, 0)", "(30, 30, 3, 0)"})
-      Sql(std::string("insert into doc_type_class (doc_type_id, ID, list_order, "
-                      "instance_permission) values ") +
-          row);
+    InsertRows("insert into doc_type_class (doc_type_id, ID, list_order, instance_permission)",
+               {"(10, 10, 2, 1)", "(20, 20, 1, 0)", "(30, 30, 3, 0)"});
     // template, class, enable, Payments_List, folder, begin, end, attachment set
-    for (const char* row :
-         {"(101, 10, 1, 0, 1, DateSerial(2020,1,1), DateSerial(2023,12,31), 3)",
-          "(102, 10, 1, 2, 1, DateSerial(2024,1,1), DateSerial(2030,12,31), 0)",
-          "(201, 20, 1, 0, 2, DateSerial(2003,1,1), DateSerial(2030,12,31), 0)",
-          "(301, 30, 0, 0, 0, Null, Null, 0)", "(302, 30, 1, 1, 0, Null, Null, 0)",
-          "(303, 30, 1, 0, 0, Null, Null, 0)"})
-      Sql(std::string("insert into doc_templates (template_id, doc_type_id, enable, Payments_List, "
-                      "FolderID, begin_date, end_date, AttachmentsSet) values ") +
-          row);
+    InsertRows(
+        "insert into doc_templates (template_id, doc_type_id, enable, Payments_List, FolderID, "
+        "begin_date, end_date, AttachmentsSet)",
+        {"(101, 10, 1, 0, 1, DateSerial(2020,1,1), DateSerial(2023,12,31), 3)",
+         "(102, 10, 1, 2, 1, DateSerial(2024,1,1), DateSerial(2030,12,31), 0)",
+         "(201, 20, 1, 0, 2, DateSerial(2003,1,1), DateSerial(2030,12,31), 0)",
+         "(301, 30, 0, 0, 0, Null, Null, 0)", "(302, 30, 1, 1, 0, Null, Null, 0)",
+         "(303, 30, 1, 0, 0, Null, Null, 0)"});
     Sql("update doc_templates set EditorType = 1, ContoraType = 0, PfrEndDoc = False");
-    Sql("insert into doc_templates_folders (ID, Name) values (1, 'Налоги')");
-    Sql("insert into doc_templates_folders (ID, Name) values (2, 'Имущество')");
-    for (const char* row :
-         {"(102, 2513, 10, DateSerial(2025,4,25), DateSerial(2025,5,25))",
-          "(201, 2513, 20, DateSerial(2025,4,28), Null)",
-          "(201, 2517, 20, DateSerial(2026,3,25), Null)", "(301, 2513, 30, 0, Null)",
-          "(302, 2513, 30, DateSerial(2025,4,1), Null)", "(303, 2513, 30, Null, Null)"})
-      Sql(std::string("insert into template_dates (template_id, time_id, doc_type_id, "
-                      "date_to_registry, Date_To_Registry_FL) values ") +
-          row);
+    InsertRows("insert into doc_templates_folders (ID, Name)",
+               {"(1, 'Налоги')", "(2, 'Имущество')"});
+    InsertRows(
+        "insert into template_dates (template_id, time_id, doc_type_id, date_to_registry, "
+        "Date_To_Registry_FL)",
+        {"(102, 2513, 10, DateSerial(2025,4,25), DateSerial(2025,5,25))",
+         "(201, 2513, 20, DateSerial(2025,4,28), Null)",
+         "(201, 2517, 20, DateSerial(2026,3,25), Null)", "(301, 2513, 30, 0, Null)",
+         "(302, 2513, 30, DateSerial(2025,4,1), Null)", "(303, 2513, 30, Null, Null)"});
     // template, category, stream type, main organisation, branch
-    for (const char* row : {"(102, 1, 1, 1, 0)", "(201, 1, 1, 1, 1)", "(201, 6, 2, 1, 0)",
-                            "(301, 1, 1, 1, 1)", "(302, 1, 1, 1, 1)", "(303, 1, 1, 1, 1)"})
-      Sql(std::string(
-              "insert into TemplateByTPCategory (template_id, TPCategory_ID, AccStreamType, "
-              "AllowedForMainOrg, AllowedForBranch) values ") +
-          row);
+    InsertRows(
+        "insert into TemplateByTPCategory (template_id, TPCategory_ID, AccStreamType, "
+        "AllowedForMainOrg, AllowedForBranch)",
+        {"(102, 1, 1, 1, 0)", "(201, 1, 1, 1, 1)", "(201, 6, 2, 1, 0)", "(301, 1, 1, 1, 1)",
+         "(302, 1, 1, 1, 1)", "(303, 1, 1, 1, 1)"});
     // A main organisation (1) with branches 2, 4 and 5; an entrepreneur (3).
     for (double p : {1, 2, 4, 5}) Legal(p, "770100000" + std::to_string(int(p)), "", "Org");
     Sql("update LegalPerson set LPCategory = 1");
@@ -80,11 +75,10 @@ class BlankQueriesTest : public PersonQueriesTest {
     // Profiles: stream 5 and 8 cover doc type 10 in Q1; 9's profile ended.
     Sql("update AccStream set UseProfiles = True where ID in (5, 8, 9)");
     Sql("insert into UserProfData (Profile_ID, PeriodType, Doc_Type_ID) values (7, 2, 10)");
-    for (const char* row :
-         {"(1, 5, 7, 0, 0, 0, 0)", "(2, 8, 7, 2025, 1, 0, 0)", "(3, 9, 7, 2020, 1, 2024, 12)"})
-      Sql(std::string("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID, BegYear, "
-                      "BegMonth, EndYear, EndMonth) values ") +
-          row);
+    InsertRows(
+        "insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID, BegYear, BegMonth, EndYear, "
+        "EndMonth)",
+        {"(1, 5, 7, 0, 0, 0, 0)", "(2, 8, 7, 2025, 1, 0, 0)", "(3, 9, 7, 2020, 1, 2024, 12)"});
   }
   static void Doc(double id, double stream, double tmpl, int instance, int adjustment,
                   const std::string& more = "") {
@@ -145,8 +139,7 @@ TEST_F(BlankQueriesTest, BlanksOfAStreamInAPeriod) {
   // By name, with the arguments the application passes.
   const Variant byName =
       CreateObject("Qv_DBProvider.BlankQueries")->CallV("GetBlanksByPeriod", 5.0, 1.0, kQ1);
-  EXPECT_EQ(Rows(std::static_pointer_cast<ado::Recordset>(byName.AsObject()), {"template_id"}),
-            "201; 102");
+  EXPECT_EQ(Rows(byName.ObjectAs<ado::Recordset>(), {"template_id"}), "201; 102");
 }
 
 TEST_F(BlankQueriesTest, ExistenceOfBlanksAndDocuments) {
@@ -231,16 +224,15 @@ TEST_F(BlankQueriesTest, TemplatesByDatePeriodAndFolder) {
 
   Variant categories, times, keep("kept");
   q_.GetTemplateVisibilityInfo(2, 102, categories, times);
-  EXPECT_EQ(Rows(std::static_pointer_cast<ado::Recordset>(categories.AsObject()),
+  EXPECT_EQ(Rows(categories.ObjectAs<ado::Recordset>(),
                  {"template_id", "TPCategory_ID", "AccStreamType"}),
             "102|1|1");
-  EXPECT_EQ(Rows(std::static_pointer_cast<ado::Recordset>(times.AsObject()),
-                 {"template_id", "time_id", "month_id", "the_year"}),
-            "102|2513|13|2025");
-  q_.GetTemplateVisibilityInfo(1, 10, categories, times);
   EXPECT_EQ(
-      Rows(std::static_pointer_cast<ado::Recordset>(categories.AsObject()), {"template_id"}, true),
-      "102; Null");  // 101 has no category row
+      Rows(times.ObjectAs<ado::Recordset>(), {"template_id", "time_id", "month_id", "the_year"}),
+      "102|2513|13|2025");
+  q_.GetTemplateVisibilityInfo(1, 10, categories, times);
+  EXPECT_EQ(Rows(categories.ObjectAs<ado::Recordset>(), {"template_id"}, true),
+            "102; Null");  // 101 has no category row
   Variant untouched = keep;
   q_.GetTemplateVisibilityInfo(3, 10, untouched, untouched);
   EXPECT_EQ(CStr(untouched), "kept");
@@ -250,10 +242,8 @@ TEST_F(BlankQueriesTest, DeadlinesReadinessAndAttachments) {
   Sql("insert into PfrDict_TemplateDates (ID, Date_To_Registry) values (201, "
       "DateSerial(2026,1,15))");
   Sql("insert into TemplateReadyException (Template_ID, Time_ID, IsReady) values (102, 2513, 0)");
-  Sql("insert into DictAttachmentTypes (AttachmentType, Name, AttachmentSetID, OrderNum) values "
-      "(2, 'Доверенность', 3, 2)");
-  Sql("insert into DictAttachmentTypes (AttachmentType, Name, AttachmentSetID, OrderNum) values "
-      "(1, 'Пояснения', 3, 1)");
+  InsertRows("insert into DictAttachmentTypes (AttachmentType, Name, AttachmentSetID, OrderNum)",
+             {"(2, 'Доверенность', 3, 2)", "(1, 'Пояснения', 3, 1)"});
   const struct {
     int32_t tmpl, period, personType;
     const char* term;

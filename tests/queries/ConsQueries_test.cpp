@@ -48,13 +48,11 @@ TEST_F(ConsQueriesTest, ScatteringRefusesNamesThatAreNoIdentifiers) {
   DBQScattering q;
   const struct {
     const char *mainName, *masks, *names;
-  } kCases[] = {
-      {"Stream from doc_cell_values; --", "", ""},
-      {"Stream", "R##C05", "Sum, Tax"},
-      {"Stream", "R##C05,R##C06", "Sum"},
-      {"1Stream", "", ""},
-      {"", "", ""},
-  };
+  } kCases[] = {{"Stream from doc_cell_values; --", "", ""},
+                {"Stream", "R##C05", "Sum, Tax"},
+                {"Stream", "R##C05,R##C06", "Sum"},
+                {"1Stream", "", ""},
+                {"", "", ""}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.mainName + std::string(" / ") + c.names);
     const Error e = ExpectError(
@@ -67,7 +65,7 @@ TEST_F(ConsQueriesTest, ScatteringRefusesNamesThatAreNoIdentifiers) {
 
 TEST_F(ConsQueriesTest, MembersFollowSavesAndDeletedStreams) {
   InsertRows("insert into AccStream (ID, DisplayName)", {"(10, 'a')", "(11, 'b')", "(12, 'c')"});
-  InsertRows("insert into ConsMembers (ID, ConsStreamID, AccStreamID)", {"(40, 2, 10)"});
+  Sql("insert into ConsMembers (ID, ConsStreamID, AccStreamID) values (40, 2, 10)");
   DBQConsStream q;
   auto members = [&](double cons) { return Rows(q.GetMembersListOfConsStream(cons), {"ID"}); };
 

@@ -92,13 +92,11 @@ TEST_F(DictQueriesTest, TaxOfficesByKindAndCode) {
     const char* ids;
     int32_t kind;
     const char* expected;
-  } cases[] = {
-      {"", 0, "3; 1; 2; 4; 5; 6"},  // showorder desc, then code
-      {"", 7, "3; 2"},
-      {"", 1, "1; 6"},
-      {"2;4", 7, "2"},
-      {"4", 0, "4"},
-  };
+  } cases[] = {{"", 0, "3; 1; 2; 4; 5; 6"},  // showorder desc, then code
+               {"", 7, "3; 2"},
+               {"", 1, "1; 6"},
+               {"2;4", 7, "2"},
+               {"4", 0, "4"}};
   DictQueries q;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.ids) + " / " + std::to_string(c.kind));
@@ -121,7 +119,7 @@ TEST_F(DictQueriesTest, DictionariesWithSearchNamesAndFilters) {
              {"(1, '2', 'Б')", "(2, '1', 'А')"});
   InsertRows("insert into DictProfiles (ID, Name)",
              {"(100000001, 'Бюджет')", "(100000002, 'Банк')"});
-  InsertRows("insert into UserProfiles (ID, Name)", {"(1, 'Банк')"});
+  Sql("insert into UserProfiles (ID, Name) values (1, 'Банк')");
   DictQueries q;
   EXPECT_EQ(Rows(q.GetRegion(""), {"ID", "SeekName"}), "3|78|Петербург; 2|50|; 1|77|Москва");
   EXPECT_EQ(Rows(q.GetRegion("1;3"), {"ID"}), "3; 1");

@@ -22,8 +22,7 @@ class DocumentImport : public DocumentTest {
     AddDoc(2, "doc_type = 2, bottom_next_id = 1");
   }
   std::shared_ptr<ado::Recordset> Dataset(std::vector<std::pair<const char*, Variant>> values) {
-    auto rs = std::dynamic_pointer_cast<ado::Recordset>(
-        import_->CallV("GetDatasetForCreateDocument").AsObject());
+    auto rs = import_->CallV("GetDatasetForCreateDocument").ObjectAs<ado::Recordset>();
     if (values.empty()) return rs;
     rs->AddNew();
     for (const auto& [name, v] : values) rs->SetValue(rs->FieldIndex(name), v);

@@ -85,7 +85,7 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
   for (auto s : steps) {
     SCOPED_TRACE(s.docs);
     if (s.cells == std::string("010000100001=base/129")) AddCell(51, "010000100001", "base");
-    auto doc = std::static_pointer_cast<records::QvRecord>(q_->Call(s.service, s.args).AsObject());
+    auto doc = q_->Call(s.service, s.args).ObjectAs<records::QvRecord>();
     EXPECT_EQ(doc->State(), records::kLoaded);
     const std::string all = Docs();
     EXPECT_NE(all.find(s.docs), std::string::npos) << all;
@@ -382,8 +382,7 @@ TEST_F(DocumentQueriesTest, SingleCells) {
   AddCell(2, "020000100001", "kept");
   EXPECT_TRUE(CBool(q_->CallV("CopyDocumentCells", 1.0, 2.0)));
   EXPECT_EQ(Count("doc_cell_values where document_id = 2"), 2);
-  auto loaded =
-      std::dynamic_pointer_cast<ado::Recordset>(q_->CallV("LoadDocCellValues", 2.0).AsObject());
+  auto loaded = q_->CallV("LoadDocCellValues", 2.0).ObjectAs<ado::Recordset>();
   EXPECT_EQ(loaded->RowCount(), 2u);
   EXPECT_EQ(loaded->FieldAt(0).name + loaded->FieldAt(1).name + loaded->FieldAt(2).name,
             "cell_keyfirst_valuefirst_type");
@@ -392,7 +391,7 @@ TEST_F(DocumentQueriesTest, SingleCells) {
 
   // The recordset the application fills, written by the package service.
   Variant cells = q_->CallV("CreateRecordsetForCellValues");
-  auto rs = std::dynamic_pointer_cast<ado::Recordset>(cells.AsObject());
+  auto rs = cells.ObjectAs<ado::Recordset>();
   EXPECT_EQ(rs->FieldAt(0).name + "/" + rs->FieldAt(1).name + "/" + rs->FieldAt(2).name,
             "cell_key/first_type/first_value");
   rs->AppendRow({Variant("030000100001"), Variant(129), Variant("из пакета")});
@@ -435,26 +434,23 @@ TEST_F(DocumentQueriesTest, CountsAndAttributeSearches) {
   EXPECT_EQ(CLng(q_->CallV("GetDocInstancesCount", 99.0)), 0);
 
   // Current versions of the doc type in the owner's streams of type 1.
-  Sql("insert into AccStream (ID, PersonID, DisplayName, AccStreamType) values (7, 1, 'Org 2', "
-      "1)");
-  Sql("insert into AccStream (ID, PersonID, DisplayName, AccStreamType) values (8, 1, 'Org 3', "
-      "3)");
+  InsertRows("insert into AccStream (ID, PersonID, DisplayName, AccStreamType)",
+             {"(7, 1, 'Org 2', 1)", "(8, 1, 'Org 3', 3)"});
   AddDoc(6, "taxpayer_id = 7, template_id = 102");
   AddDoc(7, "taxpayer_id = 8");
   EXPECT_EQ(Ids(q_->CallV("GetTaxDocsAnalogs", 5.0, 2513.0, 101.0)), "2;6;");
   ExpectError(40090, "", [&] { q_->CallV("GetTaxDocsAnalogs", 99.0, 2513.0, 101.0); });
 
   // Lists of a stream, and attachments.
-  auto inPeriod = std::dynamic_pointer_cast<ado::Recordset>(
-      q_->CallV("GetDocumentsInPeriodAndAccStream", 5.0, 2513.0).AsObject());
+  auto inPeriod =
+      q_->CallV("GetDocumentsInPeriodAndAccStream", 5.0, 2513.0).ObjectAs<ado::Recordset>();
   EXPECT_EQ(inPeriod->RowCount(), 3u);
-  auto all = std::dynamic_pointer_cast<ado::Recordset>(
-      q_->CallV("GetDocumentsInAccStream", 5.0).AsObject());
+  auto all = q_->CallV("GetDocumentsInAccStream", 5.0).ObjectAs<ado::Recordset>();
   std::string order;
   for (size_t r = 0; r < all->RowCount(); ++r) order += CStr(all->Value(r, 0)) + ",";
   EXPECT_EQ(order, "1,2,3,4,");
-  Sql("insert into Doc_Attachments (ID, DocumentID, StoredFileID) values (1, 2, 0)");
-  Sql("insert into Doc_Attachments (ID, DocumentID, StoredFileID) values (2, 0, 0)");
+  InsertRows("insert into Doc_Attachments (ID, DocumentID, StoredFileID)",
+             {"(1, 2, 0)", "(2, 0, 0)"});
   EXPECT_EQ(Ids(q_->CallV("GetDocumentAttachments", 2.0)), "1;");
   EXPECT_EQ(Ids(q_->CallV("GetDocumentAttachments", 0.0)), "");
 }
@@ -463,8 +459,7 @@ TEST_F(DocumentQueriesTest, CountsAndAttributeSearches) {
 // sub-documents read again, which needs their mapper.
 TEST_F(DocumentQueriesTest, ManualPackReferences) {
   AddDoc(1);
-  Sql("insert into PfrSubDocs (ID, DocumentID, ManualSheafID) values (1, 1, 4)");
-  Sql("insert into PfrSubDocs (ID, DocumentID, ManualSheafID) values (2, 1, 5)");
+  InsertRows("insert into PfrSubDocs (ID, DocumentID, ManualSheafID)", {"(1, 1, 4)", "(2, 1, 5)"});
   EXPECT_TRUE(CBool(q_->CallV("IsPfrManualSheafReferencesExists", 4.0, 1.0)));
   EXPECT_FALSE(CBool(q_->CallV("IsPfrManualSheafReferencesExists", 4.0, 2.0)));
   q_->CallV("ClearReferencesToPfrManualSheaf", 4.0, 1.0);
@@ -484,18 +479,15 @@ class DocSearch : public DocumentQueriesTest {
     DocumentQueriesTest::SetUp();
     // Person 3, a branch of organisation 1, with a closed stream 7; a
     // signer (worker 1, Петров); the streams' tax offices 7701 and 7802.
-    Sql("insert into Person (ID, Type, PersonRealID) values (3, 2, 2)");
+    InsertRows("insert into Person (ID, Type, PersonRealID)", {"(3, 2, 2)", "(4, 1, 2)"});
     Sql("insert into LegalPerson (ID, ShortName, LPCategory) values (2, 'Филиал', 1)");
     Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 1, 3)");
     Sql("insert into AccStream (ID, PersonID, DisplayName, AccStreamType, LastYear) values (7, 3, "
         "'Branch', 1, 2024)");
-    Sql("insert into Person (ID, Type, PersonRealID) values (4, 1, 2)");
     Sql("insert into NaturalPerson (ID, Surname) values (2, 'Петров')");
     Sql("insert into Personnel (ID, JobPlaceID, WorkerID) values (1, 1, 4)");
-    Sql("insert into TaxOffice (ID, Code, ShortName, ContoraType, showorder) values (1, '7701', "
-        "'ИФНС 1', 1, 0)");
-    Sql("insert into TaxOffice (ID, Code, ShortName, ContoraType, showorder) values (2, '7802', "
-        "'ИФНС 2', 1, 0)");
+    InsertRows("insert into TaxOffice (ID, Code, ShortName, ContoraType, showorder)",
+               {"(1, '7701', 'ИФНС 1', 1, 0)", "(2, '7802', 'ИФНС 2', 1, 0)"});
     Sql("update AccStream set TaxOfficeID = 1 where ID = 5");
     Sql("update AccStream set TaxOffice2ID = 2 where ID = 6");
 
@@ -519,7 +511,7 @@ class DocSearch : public DocumentQueriesTest {
     ObjectPtr query = CreateObject("Qv_Records.QvDocQuery");
     set(*query);
     std::vector<Variant> args{Variant(query), Variant()};
-    auto docs = std::dynamic_pointer_cast<Collection>(q_->Call("PerformDocQuery", args).AsObject());
+    auto docs = q_->Call("PerformDocQuery", args).ObjectAs<Collection>();
     std::vector<double> ids;
     for (int32_t i = 1; i <= docs->Count(); ++i) {
       const double id = CDbl(docs->At(i).AsObject()->Get("ID"));
@@ -547,121 +539,96 @@ size_t Joins(const std::string& sql) {
   return n;
 }
 
-TEST_F(DocSearch, EachCriterionSelectsItsDocuments) {
-  using Set = std::function<void(Object&)>;
-  using V = Variant;
-  const V T(true);
-  // The query object's properties, switches among them.
-  const auto set = [](std::vector<std::pair<const char*, Variant>> values) -> Set {
-    return [=](Object& q) {
-      for (const auto& [name, v] : values) q.Let(name, v);
-    };
+using Set = std::function<void(Object&)>;
+
+// Switches the query object's criterion "Is<criterion>" on and sets the
+// properties that follow, as name, value pairs.
+template <typename... A>
+Set On(const std::string& criterion, A... nameValues) {
+  const std::vector<Variant> kv{Variant(nameValues)...};
+  return [=](Object& q) {
+    q.Let("Is" + criterion, Variant(true));
+    for (size_t i = 0; i + 1 < kv.size(); i += 2) q.Let(CStr(kv[i]), kv[i + 1]);
   };
-  using Values = std::vector<std::pair<const char*, Variant>>;
-  const auto range = [&](int y1, int m1, int y2, int m2) {
-    return Values{{"IsPeriods", T},
-                  {"PeriodCriterion", V(2)},
-                  {"RangePeriodYear1", V(y1)},
-                  {"RangePeriodMonth1", V(m1)},
-                  {"RangePeriodYear2", V(y2)},
-                  {"RangePeriodMonth2", V(m2)}};
+}
+Set Both(Set a, Set b) {
+  return [=](Object& q) { a(q), b(q); };
+}
+
+TEST_F(DocSearch, EachCriterionSelectsItsDocuments) {
+  const auto range = [](int y1, int m1, int y2, int m2) {
+    return On("Periods", "PeriodCriterion", 2, "RangePeriodYear1", y1, "RangePeriodMonth1", m1,
+              "RangePeriodYear2", y2, "RangePeriodMonth2", m2);
+  };
+  const auto period = [](int month) {
+    return On("Periods", "PeriodCriterion", 1, "OnePeriodYear", 2025, "OnePeriodMonthID", month);
   };
   // The two offices' prefixes, either or both; one document with its pack.
-  const auto offices = [&](int joining) {
-    return Values{{"IsContoraPrefix1", T},
-                  {"ContoraPrefix1", V("77")},
-                  {"IsContoraPrefix2", T},
-                  {"ContoraPrefix2", V("78")},
-                  {"ContoraJoining", V(joining)}};
+  const auto offices = [](int joining) {
+    return Both(On("ContoraPrefix1", "ContoraPrefix1", "77"),
+                On("ContoraPrefix2", "ContoraPrefix2", "78", "ContoraJoining", joining));
   };
-  const auto cluster = [&](int doc) {
-    return Values{{"IsDocNum", T},
-                  {"DocNumMode", V(1)},
-                  {"DocNum1", V(doc)},
-                  {"DocNum2", V(doc)},
-                  {"WholePfrCluster", T}};
+  const auto cluster = [](int doc) {
+    return On("DocNum", "DocNumMode", 1, "DocNum1", doc, "DocNum2", doc, "WholePfrCluster", true);
   };
-  auto monthsOfRange = range(2025, 1, 2025, 6);
-  monthsOfRange.insert(monthsOfRange.end(), {{"IsPeriodTypes", T}, {"PeriodTypes", V(1)}});
+  const auto status = [](int statuses) { return On("DocStatus", "DocStatuses", statuses); };
+  const auto notes = [](int mode, const char* text = "") {
+    return On("Notes", "NotesMode", mode, "Notes", text);
+  };
+  const auto templates = [](int mode, Variant ids) {
+    return On("Template", "TemplatesMode", mode, "Templates", ids);
+  };
+  const auto taxpayers = [](int type) {
+    return On("Taxpayers", "TaxpayersType", type, "TaxpayersList", List({1}));
+  };
   const struct {
     const char* name;
     Set set;
     const char* ids;
     size_t joins;
   } cases[] = {
-      {"nothing asked", set({}), "1,2,3,4,5,6", 0},
-      {"in work", set({{"IsDocStatus", T}, {"DocStatuses", V(1)}}), "1,6", 0},
-      {"in work or archived", set({{"IsDocStatus", T}, {"DocStatuses", V(9)}}), "1,4,6", 0},
-      {"archived", set({{"IsDocStatus", T}, {"DocStatuses", V(8)}}), "4", 0},
-      {"no status", set({{"IsDocStatus", T}, {"DocStatuses", V(0)}}), "", 0},
-      {"no note", set({{"IsNotes", T}, {"NotesMode", V(1)}}), "2,3", 0},
-      {"a note", set({{"IsNotes", T}, {"NotesMode", V(2)}}), "1,4,5,6", 0},
-      {"a note with", set({{"IsNotes", T}, {"NotesMode", V(3)}, {"Notes", V("ГОДОВОЙ")}}), "1,4",
-       0},
-      {"a star is a star", set({{"IsNotes", T}, {"NotesMode", V(3)}, {"Notes", V("*")}}), "1", 0},
-      {"a quote", set({{"IsNotes", T}, {"NotesMode", V(3)}, {"Notes", V("x\" or \"1")}}), "", 0},
-      {"numbers",
-       set({{"IsDocNum", T}, {"DocNumMode", V(1)}, {"DocNum1", V(2)}, {"DocNum2", V(4)}}), "2,3,4",
-       0},
-      {"the last two", set({{"IsDocNum", T}, {"DocNumMode", V(2)}, {"LastDocNumsCount", V(2)}}),
-       "5,6", 0},
-      {"templates", set({{"IsTemplate", T}, {"TemplatesMode", V(1)}, {"Templates", List({101})}}),
-       "1,4,5,6", 0},
-      {"doc types", set({{"IsTemplate", T}, {"TemplatesMode", V(2)}, {"Templates", List({20})}}),
-       "3", 1},
-      {"no template", set({{"IsTemplate", T}, {"TemplatesMode", V(1)}, {"Templates", List({})}}),
-       "", 0},
-      {"one period",
-       set({{"IsPeriods", T},
-            {"PeriodCriterion", V(1)},
-            {"OnePeriodYear", V(2025)},
-            {"OnePeriodMonthID", V(13)}}),
-       "1,3", 0},
-      {"a period that is not",
-       set({{"IsPeriods", T},
-            {"PeriodCriterion", V(1)},
-            {"OnePeriodYear", V(2025)},
-            {"OnePeriodMonthID", V(99)}}),
-       "", 0},
-      {"a range", set(range(2025, 1, 2025, 3)), "1,3,4,5", 0},
-      {"months of a range", set(monthsOfRange), "4,5", 0},
-      {"a long range", set(range(2020, 1, 2026, 12)), "1,2,3,4,5", 0},
-      {"stream type 2", set({{"IsAccStreamType", T}, {"AccStreamTypes", V(2)}}), "3", 1},
-      {"open streams", set({{"IsAccStreamOpeness", T}, {"AccStreamOpen", V(1)}}), "1,2,3,6", 1},
-      {"closed streams", set({{"IsAccStreamOpeness", T}, {"AccStreamOpen", V(2)}}), "4,5", 1},
-      {"streams", set({{"IsAccStreamsList", T}, {"AccStreamsList", List({6, 7})}}), "3,4,5", 0},
-      {"owners", set({{"IsTaxpayers", T}, {"TaxpayersType", V(1)}, {"TaxpayersList", List({1})}}),
-       "1,2,6", 1},
-      {"branches", set({{"IsTaxpayers", T}, {"TaxpayersType", V(2)}, {"TaxpayersList", List({1})}}),
-       "4,5", 2},
-      {"branches and their parent",
-       set({{"IsTaxpayers", T},
-            {"TaxpayersType", V(2)},
-            {"TaxpayersList", List({1})},
-            {"IncludeMainOrgDocs", T}}),
+      {"nothing asked", [](Object&) {}, "1,2,3,4,5,6", 0},
+      {"in work", status(1), "1,6", 0},
+      {"in work or archived", status(9), "1,4,6", 0},
+      {"archived", status(8), "4", 0},
+      {"no status", status(0), "", 0},
+      {"no note", notes(1), "2,3", 0},
+      {"a note", notes(2), "1,4,5,6", 0},
+      {"a note with", notes(3, "ГОДОВОЙ"), "1,4", 0},
+      {"a star is a star", notes(3, "*"), "1", 0},
+      {"a quote", notes(3, "x\" or \"1"), "", 0},
+      {"numbers", On("DocNum", "DocNumMode", 1, "DocNum1", 2, "DocNum2", 4), "2,3,4", 0},
+      {"the last two", On("DocNum", "DocNumMode", 2, "LastDocNumsCount", 2), "5,6", 0},
+      {"templates", templates(1, List({101})), "1,4,5,6", 0},
+      {"doc types", templates(2, List({20})), "3", 1},
+      {"no template", templates(1, List({})), "", 0},
+      {"one period", period(13), "1,3", 0},
+      {"a period that is not", period(99), "", 0},
+      {"a range", range(2025, 1, 2025, 3), "1,3,4,5", 0},
+      {"months of a range", Both(range(2025, 1, 2025, 6), On("PeriodTypes", "PeriodTypes", 1)),
+       "4,5", 0},
+      {"a long range", range(2020, 1, 2026, 12), "1,2,3,4,5", 0},
+      {"stream type 2", On("AccStreamType", "AccStreamTypes", 2), "3", 1},
+      {"open streams", On("AccStreamOpeness", "AccStreamOpen", 1), "1,2,3,6", 1},
+      {"closed streams", On("AccStreamOpeness", "AccStreamOpen", 2), "4,5", 1},
+      {"streams", On("AccStreamsList", "AccStreamsList", List({6, 7})), "3,4,5", 0},
+      {"owners", taxpayers(1), "1,2,6", 1},
+      {"branches", taxpayers(2), "4,5", 2},
+      {"branches and their parent", Both(taxpayers(2), On("Taxpayers", "IncludeMainOrgDocs", true)),
        "1,2,4,5,6", 2},
       {"status and doc type",
-       set({{"IsDocStatus", T},
-            {"DocStatuses", V(3)},
-            {"IsTemplate", T},
-            {"TemplatesMode", V(2)},
-            {"Templates", List({10})},
-            {"IsAccStreamType", T},
-            {"AccStreamTypes", V(1)}}),
+       Both(Both(status(3), templates(2, List({10}))), On("AccStreamType", "AccStreamTypes", 1)),
        "1,2,5,6", 2},
       {"signed in April",
-       set({{"IsSignDate", T},
-            {"SignDate1", V(DateSerial(2025, 4, 1))},
-            {"SignDate2", V(DateSerial(2025, 4, 30))}}),
+       On("SignDate", "SignDate1", DateSerial(2025, 4, 1), "SignDate2", DateSerial(2025, 4, 30)),
        "1", 0},
-      {"signed from May", set({{"IsSignDate", T}, {"SignDate1", V(DateSerial(2025, 5, 1))}}), "2",
-       0},
-      {"signer", set({{"IsSignerFio", T}, {"SignerSurname", V(" петров ")}}), "2", 0},
-      {"first office", set({{"IsContoraPrefix1", T}, {"ContoraPrefix1", V("50, 77")}}), "1,2,6", 0},
-      {"either office", set(offices(2)), "1,2,3,6", 0},
-      {"both offices", set(offices(1)), "", 0},
-      {"a master with its pack", set(cluster(2)), "2,6", 0},
-      {"an end document with its master", set(cluster(6)), "2,6", 0},
+      {"signed from May", On("SignDate", "SignDate1", DateSerial(2025, 5, 1)), "2", 0},
+      {"signer", On("SignerFio", "SignerSurname", " петров "), "2", 0},
+      {"first office", On("ContoraPrefix1", "ContoraPrefix1", "50, 77"), "1,2,6", 0},
+      {"either office", offices(2), "1,2,3,6", 0},
+      {"both offices", offices(1), "", 0},
+      {"a master with its pack", cluster(2), "2,6", 0},
+      {"an end document with its master", cluster(6), "2,6", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

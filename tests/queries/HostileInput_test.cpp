@@ -108,21 +108,21 @@ class HostileInputTest : public DictPeriodTest {
     // what an injected union would be after.
     InsertRows("insert into Country (ID, Alfa2, ShortName, OrderNum)",
                {"(1, 'RU', 'Россия', 0)", "(2, 'DE', 'Германия', 0)"});
-    InsertRows("insert into Region (ID, Code, Name, OrderNum)", {"(1, '77', 'Москва', 0)"});
+    Sql("insert into Region (ID, Code, Name, OrderNum) values (1, '77', 'Москва', 0)");
     InsertRows("insert into CertificateType (ID, GroupID, Code, PfrCode, TndflCode, OrderNum)",
                {"(1, 1, '21', 'ПАСПОРТ', '21', 0)"});
     InsertRows("insert into TaxOffice (ID, Code, ShortName, ContoraType, showorder)",
                {"(1, '7701', 'ИФНС 1', 1, 0)"});
-    InsertRows("insert into Post (ID, ShortName, FullName)", {"(1, 'Дир', 'Директор')"});
-    InsertRows("insert into NSI_LIST_CLASS (SYSTEM_ID, class_name)", {"(1, 'ОКВЭД')"});
-    InsertRows("insert into NSI_OKOPF (ID, code, sole_name)", {"(1, '1', 'x')"});
-    InsertRows("insert into NSI_OKFS (ID, code, name)", {"(1, '1', 'x')"});
-    InsertRows("insert into NSI_OKVED (OKVED_ID, code, name)", {"(1, '01.1', 'x')"});
-    InsertRows("insert into NSI_OKATO (ID, Code, Name)", {"(1, '45', 'Москва')"});
-    InsertRows("insert into DictProfiles (ID, Name)", {"(100000001, 'Бюджет')"});
-    InsertRows("insert into UserProfiles (ID, Name)", {"(1, 'Банк')"});
-    InsertRows("insert into OfrDeclarantTypes (ID, code, thename)", {"(1, '1', 'x')"});
-    InsertRows("insert into DictOfrLicType (ID, Code, ShortName)", {"(1, '1', 'А')"});
+    Sql("insert into Post (ID, ShortName, FullName) values (1, 'Дир', 'Директор')");
+    Sql("insert into NSI_LIST_CLASS (SYSTEM_ID, class_name) values (1, 'ОКВЭД')");
+    Sql("insert into NSI_OKOPF (ID, code, sole_name) values (1, '1', 'x')");
+    Sql("insert into NSI_OKFS (ID, code, name) values (1, '1', 'x')");
+    Sql("insert into NSI_OKVED (OKVED_ID, code, name) values (1, '01.1', 'x')");
+    Sql("insert into NSI_OKATO (ID, Code, Name) values (1, '45', 'Москва')");
+    Sql("insert into DictProfiles (ID, Name) values (100000001, 'Бюджет')");
+    Sql("insert into UserProfiles (ID, Name) values (1, 'Банк')");
+    Sql("insert into OfrDeclarantTypes (ID, code, thename) values (1, '1', 'x')");
+    Sql("insert into DictOfrLicType (ID, Code, ShortName) values (1, '1', 'А')");
     InsertRows("insert into doc_type_class (doc_type_id, name_short, instance_permission)",
                {"(1, 'A', 0)", "(2, 'B', 0)"});
     InsertRows("insert into Person (ID, Type, PersonRealID)",
@@ -135,7 +135,7 @@ class HostileInputTest : public DictPeriodTest {
     Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 1, 2)");
     InsertRows("insert into PfrPersons (ID, Person_ID, Surname, Inn, PfrNumber)",
                {"(1, 1, 'Иванов', '770100000001', '11223344595')"});
-    InsertRows("insert into PfrDict_MainRates (Code, Name, OrderNum)", {"('ПНЭ', 'x', 1)"});
+    Sql("insert into PfrDict_MainRates (Code, Name, OrderNum) values ('ПНЭ', 'x', 1)");
     InsertRows("insert into Personnel (ID, JobPlaceID, WorkerID, PostName, ShowInBranches)",
                {"(1, 1, 3, 'Бухгалтер', 0)", "(2, 2, 3, 'Кассир', 0)"});
     InsertRows("insert into AccStream (ID, PersonID, AccStreamType, KPP, OfrForeignTaxCode)",
@@ -219,7 +219,7 @@ TEST_F(HostileInputTest, CodesWithQuotesAreMatchedAsTexts) {
 
 // OKATO lists keep the "," callers have always written; ";" works as well.
 TEST_F(HostileInputTest, OkatoListsAndOrders) {
-  InsertRows("insert into NSI_OKATO (ID, Code, Name)", {"(2, '40', 'СПб')"});
+  Sql("insert into NSI_OKATO (ID, Code, Name) values (2, '40', 'СПб')");
   auto dict = CreateObject("Qv_DBProvider.DictQueries");
   const auto ids = [&](const char* list, const char* order) {
     return coretest::RenderResult(dict->CallV("GetNsiOKATO", S(list), S(order)));

@@ -20,21 +20,14 @@ class KladrTest : public testing::DictPeriodTest {
     auto kladr = jet::Connection::Open((folder_ / "Kladr.mdb").string());
     for (const char* row : {"(1, 'г')", "(2, 'обл')", "(3, 'ул')", "(4, 'пр-кт')", "(5, 'пер')"})
       kladr->Execute(std::string("insert into KladrAbbrevs (ID, ShortName) values ") + row);
-    for (const char* row : {
-             "(77, 0, 1, 'Москва', 1, '')",
-             "(50, 0, 1, 'Московская', 2, '')",
-             "(66, 0, 1, 'Свердловская', 2, '')",
-             "(100, 50, 3, 'Подольск', 1, '142100')",
-             "(101, 66, 3, 'Екатеринбург', 1, '620000')",
-             "(200, 77, 5, 'Ленина', 3, '119000')",
-             "(201, 77, 5, 'Ленинградский', 4, '125040')",
-             "(202, 77, 5, 'Лесная', 3, '127055')",
-             "(203, 77, 5, 'Арбат', 3, '119002')",
-             "(204, 77, 5, 'ленинский', 4, '119049')",
-             "(205, 77, 5, 'Звёздный', 5, '129515')",
-             "(206, 77, 5, '3-я Ямского Поля', 3, '125124')",
-             "(207, 101, 5, 'Ленина', 4, '620014')",
-         })
+    for (const char* row :
+         {"(77, 0, 1, 'Москва', 1, '')", "(50, 0, 1, 'Московская', 2, '')",
+          "(66, 0, 1, 'Свердловская', 2, '')", "(100, 50, 3, 'Подольск', 1, '142100')",
+          "(101, 66, 3, 'Екатеринбург', 1, '620000')", "(200, 77, 5, 'Ленина', 3, '119000')",
+          "(201, 77, 5, 'Ленинградский', 4, '125040')", "(202, 77, 5, 'Лесная', 3, '127055')",
+          "(203, 77, 5, 'Арбат', 3, '119002')", "(204, 77, 5, 'ленинский', 4, '119049')",
+          "(205, 77, 5, 'Звёздный', 5, '129515')", "(206, 77, 5, '3-я Ямского Поля', 3, '125124')",
+          "(207, 101, 5, 'Ленина', 4, '620014')"})
       kladr->Execute(
           std::string("insert into KladrObjects (ID, ParentID, Level, ObjName, AbbrevID, "
                       "PostIndex) values ") +
@@ -48,9 +41,7 @@ class KladrTest : public testing::DictPeriodTest {
   }
 
   // The IDs of a recordset the class returns.
-  std::string Ids(const Variant& rs) {
-    return Rows(std::dynamic_pointer_cast<ado::Recordset>(rs.AsObject()), {"ID"});
-  }
+  std::string Ids(const Variant& rs) { return Rows(rs.ObjectAs<ado::Recordset>(), {"ID"}); }
   std::string Start(int32_t parent, int32_t level, const std::string& text, int32_t max = 0) {
     return Ids(kladr_->CallV("FindKladrObjectsByNameStart", parent, level, text, max));
   }
@@ -70,7 +61,7 @@ TEST_F(KladrTest, SearchesByNameStartCodeAndName) {
   EXPECT_EQ(Start(77, 1, "Лен"), "");
 
   const auto list = kladr_->CallV("GetKladrObjects", 0, 1);
-  EXPECT_EQ(Rows(std::dynamic_pointer_cast<ado::Recordset>(list.AsObject()), {"SeekName"}),
+  EXPECT_EQ(Rows(list.ObjectAs<ado::Recordset>(), {"SeekName"}),
             "50 Московская обл; 66 Свердловская обл; 77 Москва г");
   EXPECT_EQ(Ids(kladr_->CallV("GetKladrObjectByIDList", "77, 50;100")), "50; 77; 100");
   EXPECT_EQ(kladr_->CallV("IsKladrObjectsExist", 101, 5), Variant(true));
@@ -88,25 +79,24 @@ TEST_F(KladrTest, SearchesByNameStartCodeAndName) {
 // Hostile or odd texts find what they literally say (mostly nothing); none
 // reaches the engine as anything but a quoted text.
 TEST_F(KladrTest, HostileTextsAreLiteral) {
+  // "Лeнинa" is written with a Latin e and a: other letters.
   const struct {
     const char* text;
     const char* startMatches;  // FindKladrObjectsByNameStart under Moscow's streets
-  } kCases[] = {
-      {"*", ""},
-      {"?", ""},
-      {"%", ""},
-      {"_", ""},
-      {"[", ""},
-      {"[Л]", ""},
-      {"#", ""},
-      {"'", ""},
-      {"\"", ""},
-      {"Лен' or '1'='1", ""},
-      {"Лен\" or \"1\"=\"1", ""},
-      {"Лeнинa", ""},  // Latin e and a: other letters
-      {"3", "206"},
-      {"3-я", "206"},
-  };
+  } kCases[] = {{"*", ""},
+                {"?", ""},
+                {"%", ""},
+                {"_", ""},
+                {"[", ""},
+                {"[Л]", ""},
+                {"#", ""},
+                {"'", ""},
+                {"\"", ""},
+                {"Лен' or '1'='1", ""},
+                {"Лен\" or \"1\"=\"1", ""},
+                {"Лeнинa", ""},
+                {"3", "206"},
+                {"3-я", "206"}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(Start(77, 5, c.text), c.startMatches);

@@ -62,9 +62,9 @@ TEST_F(PeriodQueriesTest, YearsFromTheStreamTypesFirstYear) {
     AddStream(id, c.type);
     auto rs = q.GetAllowedYearsInAccStream(id++);
     ASSERT_GT(rs->RowCount(), 0u);
-    EXPECT_EQ(CLng(rs->Value(0, 0)), 2030);
-    EXPECT_EQ(CLng(rs->Value(rs->RowCount() - 1, 0)), c.first);
-    EXPECT_EQ(rs->RowCount(), static_cast<size_t>(2030 - c.first + 1));
+    EXPECT_EQ(CStr(rs->Value(0, 0)) + ".." + CStr(rs->Value(rs->RowCount() - 1, 0)) + " in " +
+                  std::to_string(rs->RowCount()),
+              "2030.." + std::to_string(c.first) + " in " + std::to_string(2031 - c.first));
   }
 }
 
@@ -85,14 +85,12 @@ TEST_F(PeriodQueriesTest, PeriodsOfAYearAQuarterAndAStreamType) {
   const struct {
     double timeId;
     const char* months;
-  } quarters[] = {
-      {2013, "2001; 2002; 2003"},
-      {2014, "2004; 2005; 2006"},
-      {2015, "2007; 2008; 2009"},
-      {2016, "2010; 2011; 2012"},
-      {2005, ""},
-      {2017, ""},
-  };
+  } quarters[] = {{2013, "2001; 2002; 2003"},
+                  {2014, "2004; 2005; 2006"},
+                  {2015, "2007; 2008; 2009"},
+                  {2016, "2010; 2011; 2012"},
+                  {2005, ""},
+                  {2017, ""}};
   for (const auto& c : quarters) {
     SCOPED_TRACE(c.timeId);
     EXPECT_EQ(Rows(q.GetAllowedTimePeriodsInQuartal(c.timeId), {"time_id"}), c.months);
@@ -119,25 +117,24 @@ TEST_F(PeriodQueriesTest, RequestsPeriodOfAYearOrTheNearest) {
 TEST_F(PeriodQueriesTest, ParentAndChildPeriods) {
   const struct {
     double timeId;
-    int32_t report, year, kind, parent;
     bool found;
+    const char* info;  // report/year/kind/parent
     const char* children;
     double parentTimeId;
   } cases[] = {
-      {2005, 5, 2020, 1, 14, true, "-1", 2014},
-      {2014, 14, 2020, 2, 17, true, "2004, 2005, 2006", 2017},
-      {2017, 17, 2020, 3, 0, true, "2013, 2014, 2015, 2016, 2019, 2020", -1},
-      {163, 18, 0, -5, 0, false, "default", 0},  // no year: kind left alone
+      {2005, true, "5/2020/1/14", "-1", 2014},
+      {2014, true, "14/2020/2/17", "2004, 2005, 2006", 2017},
+      {2017, true, "17/2020/3/0", "2013, 2014, 2015, 2016, 2019, 2020", -1},
+      {163, false, "18/0/-5/0", "default", 0},  // no year: kind left alone
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.timeId);
     int32_t report = -1, year = -1, kind = -5, parent = -1;
     bool found = !c.found;
     PeriodQueries::GetTimeIDInfo(c.timeId, report, year, kind, parent, found);
-    EXPECT_EQ(report, c.report);
-    EXPECT_EQ(year, c.year);
-    EXPECT_EQ(kind, c.kind);
-    EXPECT_EQ(parent, c.parent);
+    EXPECT_EQ(std::to_string(report) + "/" + std::to_string(year) + "/" + std::to_string(kind) +
+                  "/" + std::to_string(parent),
+              c.info);
     EXPECT_EQ(found, c.found);
     EXPECT_EQ(PeriodQueries::GetChildTimeIDs(c.timeId, "ignored", "default"), c.children);
     if (c.parentTimeId >= 0) {
@@ -214,25 +211,25 @@ TEST_F(DocStatusesTest, CountsOverwriteTheCallersCounters) {
   const struct {
     int32_t type;
     Variant data;
-    int32_t inWork, complete, delivered;
+    const char* counts;  // in work/complete/delivered
   } cases[] = {
       // masters: 20 delivered, 21 completed, 22 in work; end documents
       // (period 246, no year) count as ordinary documents only without a
       // period restriction
-      {2, Variant(2013.0), 2, 3, 2},
-      {1, Variant("2020"), 2, 3, 2},
-      {1, Variant(int32_t{2021}), 1, 0, 0},
-      {2, Variant(2001.0), 0, 0, 0},
-      {0, Variant(), 4, 3, 5},
+      {2, Variant(2013.0), "2/3/2"},
+      {1, Variant("2020"), "2/3/2"},
+      {1, Variant(int32_t{2021}), "1/0/0"},
+      {2, Variant(2001.0), "0/0/0"},
+      {0, Variant(), "4/3/5"},
   };
   PeriodQueries q;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.type) + " " + CStr(c.data));
     int32_t inWork = 99, complete = 99, delivered = 99;
     q.CountDocStatuses(10, c.type, c.data, inWork, complete, delivered);
-    EXPECT_EQ(inWork, c.inWork);
-    EXPECT_EQ(complete, c.complete);
-    EXPECT_EQ(delivered, c.delivered);
+    EXPECT_EQ(
+        std::to_string(inWork) + "/" + std::to_string(complete) + "/" + std::to_string(delivered),
+        c.counts);
   }
   int32_t a = 0, b = 0, c = 0;
   ExpectError(13, "PeriodQueries.CountDocStatuses",
@@ -269,8 +266,7 @@ TEST_F(DocStatusesTest, MasterStatusFromItsEndDocuments) {
 TEST_F(PeriodQueriesTest, PeriodCacheIsFilledOnceAndForgottenWithTheSession) {
   int32_t year = 0, report = 0;
   ASSERT_TRUE(GetPeriodFromCache(2013, year, report));
-  EXPECT_EQ(year, 2020);
-  EXPECT_EQ(report, 13);
+  EXPECT_EQ(year * 100 + report, 202013);
   ASSERT_NE(GetPeriodByYearAndReport(2020, 14), nullptr);
   EXPECT_EQ(GetPeriodByYearAndReport(2020, 14)->TimeID, 2014);
   EXPECT_EQ(GetPeriodByYearAndReport(1990, 14), nullptr);
@@ -283,20 +279,18 @@ TEST_F(PeriodQueriesTest, PeriodCacheIsFilledOnceAndForgottenWithTheSession) {
 
   const struct {
     int32_t timeId;
-    bool recognised;
-    int32_t year, month, type;
+    const char* found;  // recognised year/month/type
   } cases[] = {
-      {2005, true, 2020, 5, 1},   {2013, true, 2020, 3, 2},    {2015, true, 2020, 9, 2},
-      {2016, true, 2020, 12, 3},  {2017, false, 2020, -1, -1}, {163, false, 0, -1, -1},
-      {77777, false, -1, -1, -1},
+      {2005, "1 2020/5/1"},   {2013, "1 2020/3/2"}, {2015, "1 2020/9/2"},  {2016, "1 2020/12/3"},
+      {2017, "0 2020/-1/-1"}, {163, "0 0/-1/-1"},   {77777, "0 -1/-1/-1"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.timeId);
     int32_t y = -1, m = -1, t = -1;
-    EXPECT_EQ(GetPeriodMonthAndType(c.timeId, y, m, t), c.recognised);
-    EXPECT_EQ(y, c.year);
-    EXPECT_EQ(m, c.month);
-    EXPECT_EQ(t, c.type);
+    const bool recognised = GetPeriodMonthAndType(c.timeId, y, m, t);
+    EXPECT_EQ(std::to_string(recognised) + " " + std::to_string(y) + "/" + std::to_string(m) + "/" +
+                  std::to_string(t),
+              c.found)
+        << c.timeId;
   }
 }
 
@@ -312,22 +306,20 @@ TEST_F(PeriodQueriesTest, StreamOwnersAndBranches) {
   InsertRows("insert into ConsStream (ID, LPCategory)", {"(1, 8)", "(2, Null)"});
   const struct {
     double stream;
-    int32_t category, type;
-    bool branch;
+    const char* owner;  // category/type/branch
   } cases[] = {
-      {11, 6, 2, false},  // natural person
-      {12, 3, 4, false},  // legal person, head organisation
-      {13, 4, 5, true},   // legal person, branch
-      {14, -1, 7, true},  // another kind of person: category and flag untouched
+      {11, "6/2/0"},   // natural person
+      {12, "3/4/0"},   // legal person, head organisation
+      {13, "4/5/1"},   // legal person, branch
+      {14, "-1/7/1"},  // another kind of person: category and flag untouched
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.stream);
     int32_t category = -1, type = -1;
     bool branch = true;
     GetAccStreamOwnerInfo(c.stream, category, type, branch);
-    EXPECT_EQ(category, c.category);
-    EXPECT_EQ(type, c.type);
-    EXPECT_EQ(branch, c.branch);
+    EXPECT_EQ(std::to_string(category) + "/" + std::to_string(type) + "/" + std::to_string(branch),
+              c.owner)
+        << c.stream;
   }
   EXPECT_EQ(GetAccStreamPersonID(13), 3);
   dao::Database& db = *miDataBase::GetUserDataBase();
@@ -346,7 +338,7 @@ TEST_F(PeriodQueriesTest, StreamOwnersAndBranches) {
 TEST_F(PeriodQueriesTest, CallsByNameThroughTheProgIds) {
   InsertRows("insert into CertificateType (ID, GroupID, TndflCode)",
              {"(1, 0, '21')", "(2, 0, '')"});
-  InsertRows("insert into doc_templates (template_id, PfrMaster)", {"(1, 0)"});
+  Sql("insert into doc_templates (template_id, PfrMaster) values (1, 0)");
   Sql("insert into doc_registry (document_id, template_id, time_id, taxpayer_id, Status_Qv) "
       "values (1, 1, 2013, 10, 2)");
 
@@ -362,9 +354,7 @@ TEST_F(PeriodQueriesTest, CallsByNameThroughTheProgIds) {
   std::vector<Variant> counts{Variant(10.0),       Variant(int32_t{2}), Variant(2013.0),
                               Variant(int32_t{7}), Variant(int32_t{7}), Variant(int32_t{7})};
   periods->Call("CountDocStatuses", counts);
-  EXPECT_EQ(CLng(counts[3]), 0);
-  EXPECT_EQ(CLng(counts[4]), 1);
-  EXPECT_EQ(CLng(counts[5]), 0);
+  EXPECT_EQ(CStr(counts[3]) + "/" + CStr(counts[4]) + "/" + CStr(counts[5]), "0/1/0");
   EXPECT_EQ(CDbl(periods->CallV("GetReqsPeriodIDByYear", int32_t{2020}, false)), 2021);
 }
 

@@ -73,7 +73,7 @@ class PersonQueriesTest : public DictPeriodTest {
   static std::vector<double> Ids(const CollectionPtr& c) {
     std::vector<double> out;
     for (int32_t i = 1; i <= c->Count(); ++i) {
-      auto rec = std::dynamic_pointer_cast<records::QvRecord>(c->At(i).AsObject());
+      auto rec = c->At(i).ObjectAs<records::QvRecord>();
       out.push_back(rec ? rec->Id() : -1);
     }
     return out;

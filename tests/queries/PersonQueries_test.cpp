@@ -173,19 +173,20 @@ TEST_F(Branches, ClosedBranches) {
   Stream({.id = 3, .person = 11, .lastYear = 2020});
   Stream({.id = 4, .person = 11});
   Stream({.id = 5, .person = 20, .lastYear = 2019});
-  EXPECT_TRUE(q.IsBranchClosed(10));
-  EXPECT_FALSE(q.IsBranchClosed(11));
-  EXPECT_FALSE(q.IsBranchClosed(12));
-  EXPECT_TRUE(q.HasClosedBranches(1, true));
-  EXPECT_TRUE(q.HasClosedBranches(1, false));
-  EXPECT_TRUE(q.HasClosedBranches(2, true));
-  EXPECT_FALSE(q.HasClosedBranches(2, false));
+  // "closed? 10 11 12 | has closed (true/false) of 1, 2, 99".
+  const auto answers = [&] {
+    std::string text;
+    for (double branch : {10, 11, 12}) text += std::to_string(q.IsBranchClosed(branch));
+    text += " |";
+    for (double parent : {1, 2, 99})
+      text += " " + std::to_string(q.HasClosedBranches(parent, true)) +
+              std::to_string(q.HasClosedBranches(parent, false));
+    return text;
+  };
+  EXPECT_EQ(answers(), "100 | 11 10 00");
   // Without 10 and 11, parent 1 has only a branch without streams: not closed.
   Sql("delete from Branches where ChildPersonID in (10, 11)");
-  EXPECT_FALSE(q.HasClosedBranches(1, true));
-  EXPECT_TRUE(q.HasClosedBranches(1, false));
-  EXPECT_FALSE(q.HasClosedBranches(99, true));
-  EXPECT_FALSE(q.HasClosedBranches(99, false));
+  EXPECT_EQ(answers(), "100 | 01 10 00");
 }
 
 TEST_F(Branches, BranchDuplicatesByKpp) {
@@ -386,8 +387,7 @@ TEST_F(PersonQueriesTest, CalledByNameThroughTheProgId) {
   EXPECT_EQ(CDbl(args[2]), 5);
   // The worker search lists natural persons who work somewhere.
   std::vector<Variant> filter{Variant()};
-  auto rs = std::dynamic_pointer_cast<ado::Recordset>(
-      q->Call("GetAllPersonsAllowedToBeWorkers", filter).AsObject());
+  auto rs = q->Call("GetAllPersonsAllowedToBeWorkers", filter).ObjectAs<ado::Recordset>();
   ASSERT_TRUE(rs);
   ASSERT_EQ(rs->RowCount(), 1u);
   EXPECT_EQ(CStr(rs->Value(0, rs->FieldIndex("Fio"))), "Ivanov Ivan Ivanovich");

@@ -29,12 +29,12 @@ TEST_F(AccStream, NewStreamWithItsCollectionsRoundTrips) {
   DBAccStream().SaveRecord(Obj(s), true);
 
   EXPECT_EQ(s->Id(), 10);
-  EXPECT_EQ(Text("select KPP from AccStream where ID = 10"), "77О1");  // О is no Latin look-alike
-  EXPECT_EQ(Number("select FLS_IsSigned from AccStream where ID = 10"), 1);
+  // О is no Latin look-alike.
+  EXPECT_EQ(Rows("select KPP, FLS_IsSigned from AccStream where ID = 10"), "77О1|1");
   EXPECT_EQ(profile->Id(), 21);
-  EXPECT_EQ(Number("select AccStream_ID from AccStreamProfiles where ID = 21"), 10);
-  EXPECT_EQ(Number("select Profile_ID from AccStreamProfiles where ID = 21"), 100000001);
-  EXPECT_EQ(Number("select AccStreamID from AccStreamOfrLicenses where ID = 1"), 10);
+  EXPECT_EQ(Rows("select AccStream_ID, Profile_ID from AccStreamProfiles where ID = 21"),
+            "10|100000001");
+  EXPECT_EQ(Rows("select ID, AccStreamID from AccStreamOfrLicenses"), "1|10");
 
   auto r = New("QvAccStream");
   DBAccStream().ReadRecord(10, Obj(r));
@@ -65,15 +65,11 @@ TEST_F(AccStream, RecursiveSaveWritesTheOfficesFirstButNeverTheOwner) {
 }
 
 TEST_F(AccStream, SavedCollectionsReplaceTheStoredRows) {
-  Sql("insert into AccStream (ID, DisplayName) values (10, 'S')");
-  Sql("insert into AccStream (ID, DisplayName) values (11, 'other')");
-  for (const char* row :
-       {"(1, 10, 0, 2020)", "(2, 10, 4, 2021)", "(3, 10, 0, 2022)", "(4, 11, 0, 2023)"})
-    Sql(std::string("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID, BegYear) "
-                    "values ") +
-        row);
-  for (const char* row : {"(1, 10, 'A')", "(2, 10, 'B')", "(3, 11, 'C')"})
-    Sql(std::string("insert into AccStreamOfrLicenses (ID, AccStreamID, Number) values ") + row);
+  InsertRows("insert into AccStream (ID, DisplayName)", {"(10, 'S')", "(11, 'other')"});
+  InsertRows("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID, BegYear)",
+             {"(1, 10, 0, 2020)", "(2, 10, 4, 2021)", "(3, 10, 0, 2022)", "(4, 11, 0, 2023)"});
+  InsertRows("insert into AccStreamOfrLicenses (ID, AccStreamID, Number)",
+             {"(1, 10, 'A')", "(2, 10, 'B')", "(3, 11, 'C')"});
 
   auto s = New("QvAccStream");
   DBAccStream().ReadLazyFields(Obj((s->SetID(Variant(10.0)), s)));
@@ -97,23 +93,12 @@ TEST_F(AccStream, SavedCollectionsReplaceTheStoredRows) {
   // recursive save keeps that and writes no profile.
   DBAccStream().SaveRecord(Obj(s), true);
 
-  const struct {
-    const char* sql;
-    double expected;
-  } checks[] = {
-      {"select count(*) from AccStreamProfiles where AccStream_ID = 10", 2},
-      {"select BegYear from AccStreamProfiles where ID = 2", 2030},
-      {"select Profile_ID from AccStreamProfiles where ID = 2", 4},
-      {"select count(*) from UserProfiles", 0},
-      {"select count(*) from AccStreamProfiles where ID in (1, 3)", 0},
-      {"select AccStream_ID from AccStreamProfiles where BegYear = 2031", 10},
-      {"select count(*) from AccStreamProfiles where ID = 4", 1},  // another stream's
-      {"select count(*) from AccStreamOfrLicenses where AccStreamID = 10", 2},
-      {"select count(*) from AccStreamOfrLicenses where ID = 1", 0},
-      {"select AccStreamID from AccStreamOfrLicenses where Number = 'N'", 10},
-      {"select count(*) from AccStreamOfrLicenses where ID = 3", 1},
-  };
-  for (const auto& c : checks) EXPECT_EQ(Number(c.sql), c.expected) << c.sql;
+  // Another stream's rows (4, 3) stay.
+  EXPECT_EQ(Rows("select ID, AccStream_ID, Profile_ID, BegYear from AccStreamProfiles order by ID"),
+            "2|10|4|2030; 4|11|0|2023; 5|10|0|2031");
+  EXPECT_EQ(Count("UserProfiles"), 0);
+  EXPECT_EQ(Rows("select ID, AccStreamID, Number from AccStreamOfrLicenses order by ID"),
+            "2|10|B; 3|11|C; 4|10|N");
 }
 
 TEST_F(AccStream, SavingWithoutTheLazyPartLeavesCollectionsAndLazyColumns) {
@@ -124,23 +109,19 @@ TEST_F(AccStream, SavingWithoutTheLazyPartLeavesCollectionsAndLazyColumns) {
   DBAccStream().ReadRecord(10, Obj(s));
   s->Let("DisplayName", Variant("renamed"));
   DBAccStream().SaveRecord(Obj(s), true);
-  EXPECT_EQ(Text("select DisplayName from AccStream where ID = 10"), "renamed");
-  EXPECT_EQ(Text("select OCTMO from AccStream where ID = 10"), "45");
-  EXPECT_EQ(Number("select ExecutorID from AccStream where ID = 10"), 3);
-  EXPECT_EQ(Count("AccStreamProfiles"), 1);
-  EXPECT_EQ(Count("AccStreamOfrLicenses"), 1);
+  EXPECT_EQ(Rows("select DisplayName, OCTMO, ExecutorID from AccStream"), "renamed|45|3");
+  EXPECT_EQ(Counts({"AccStreamProfiles", "AccStreamOfrLicenses"}),
+            "AccStreamProfiles=1 AccStreamOfrLicenses=1");
 }
 
 TEST_F(AccStream, DeletingAnAssignmentDeletesTheAssignmentsPointingToIt) {
-  Sql("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID) values (1, 10, 5)");
-  Sql("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID) values (2, 10, 1)");
-  Sql("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID) values (3, 10, 5)");
+  InsertRows("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID)",
+             {"(1, 10, 5)", "(2, 10, 1)", "(3, 10, 5)"});
   auto a = New("QvAccProfile");
   DBAccProfile().ReadRecord(1, Obj(a));
   EXPECT_EQ(Sub(a, "Profile")->Id(), 5);
   DBAccProfile().DeleteRecord(Obj(a));
-  EXPECT_EQ(Number("select count(*) from AccStreamProfiles where ID in (1, 2)"), 0);
-  EXPECT_EQ(Count("AccStreamProfiles"), 1);
+  EXPECT_EQ(Rows("select ID from AccStreamProfiles"), "3");
   EXPECT_EQ(a->State(), kDeleted);
 }
 
@@ -152,11 +133,11 @@ void SeedStreamWithDependents(AccStream& t) {
   t.Sql("insert into TaxOffice (ID, Code) values (500, '7701')");
   t.Sql("insert into UserContoras (ID, Code, Name) values (1000000001, '9999', 'own')");
   t.Sql("insert into AccStreamOfrLicenses (ID, AccStreamID) values (1, 10)");
-  t.Sql("insert into PfrPAManualSums (ID, AccStreamID, PfrPersonID) values (1, 10, 1)");
-  t.Sql("insert into PfrPAManualSums (ID, AccStreamID, PfrPersonID) values (2, 11, 1)");
+  t.InsertRows("insert into PfrPAManualSums (ID, AccStreamID, PfrPersonID)",
+               {"(1, 10, 1)", "(2, 11, 1)"});
   t.Sql("insert into ConsMembers (ID, ConsStreamID, AccStreamID) values (1, 1, 10)");
-  t.Sql("insert into PermBlocks (ID, UserID, BlockType, PermObjectID) values (1, 2, 5, 10)");
-  t.Sql("insert into PermBlocks (ID, UserID, BlockType, PermObjectID) values (2, 2, 4, 10)");
+  t.InsertRows("insert into PermBlocks (ID, UserID, BlockType, PermObjectID)",
+               {"(1, 2, 5, 10)", "(2, 2, 4, 10)"});
   t.Sql("insert into PermObjectLists (BlockID, PermObjectID) values (1, 10)");
 }
 
@@ -165,17 +146,11 @@ TEST_F(AccStream, DeleteRemovesWhatDependsOnTheStream) {
   auto s = New("QvAccStream");
   DBAccStream().ReadRecord(10, Obj(s));
   DBAccStream().DeleteRecord(Obj(s));
-  const struct {
-    const char* table;
-    int32_t left;
-  } checks[] = {
-      {"AccStream", 0},       {"AccStreamOfrLicenses", 0},
-      {"PfrPAManualSums", 1},                       // another stream's
-      {"ConsMembers", 0},     {"PermBlocks", 1},    // block type 4 is a person's
-      {"PermObjectLists", 0}, {"UserContoras", 0},  // the stream's own office
-      {"TaxOffice", 1},                             // a system office stays
-  };
-  for (const auto& c : checks) EXPECT_EQ(Count(c.table), c.left) << c.table;
+  // Left: another stream's sums, a person's block (type 4), a system office.
+  EXPECT_EQ(Counts({"AccStream", "AccStreamOfrLicenses", "PfrPAManualSums", "ConsMembers",
+                    "PermBlocks", "PermObjectLists", "UserContoras", "TaxOffice"}),
+            "AccStream=0 AccStreamOfrLicenses=0 PfrPAManualSums=1 ConsMembers=0 PermBlocks=1 "
+            "PermObjectLists=0 UserContoras=0 TaxOffice=1");
   EXPECT_EQ(s->State(), kDeleted);
 }
 
@@ -189,10 +164,10 @@ TEST_F(AccStream, AFailingCascadeLeavesTheStreamWhole) {
   auto s = New("QvAccStream");
   DBAccStream().ReadRecord(10, Obj(s));
   ExpectError(kAnyError, "", [&] { DBAccStream().DeleteRecord(Obj(s)); });
-  for (const char* table :
-       {"AccStream", "AccStreamOfrLicenses", "ConsMembers", "UserContoras", "PermObjectLists"})
-    EXPECT_EQ(Count(table), 1) << table;
-  EXPECT_EQ(Count("PfrPAManualSums"), 2);
+  EXPECT_EQ(Counts({"AccStream", "AccStreamOfrLicenses", "ConsMembers", "UserContoras",
+                    "PermObjectLists", "PfrPAManualSums"}),
+            "AccStream=1 AccStreamOfrLicenses=1 ConsMembers=1 UserContoras=1 PermObjectLists=1 "
+            "PfrPAManualSums=2");
   EXPECT_EQ(s->State(), kLoaded);
   EXPECT_NE(Sub(s, "TaxOffice2")->State(), kDeleted);  // its delete was undone too
 }

@@ -21,9 +21,8 @@ struct Cell {
 };
 
 // The recordset the application hands to SaveCells.
-ado::RecordsetPtr CellsRs(std::initializer_list<Cell> cells,
-                          std::vector<std::string> fields = {"cell_key", "first_value",
-                                                             "first_type"}) {
+Variant CellsRs(std::initializer_list<Cell> cells,
+                std::vector<std::string> fields = {"cell_key", "first_value", "first_type"}) {
   auto rs = std::make_shared<ado::Recordset>();
   for (const std::string& f : fields)
     rs->AppendField(f, f == "first_type" ? ado::adInteger : ado::adVarWChar,
@@ -34,7 +33,7 @@ ado::RecordsetPtr CellsRs(std::initializer_list<Cell> cells,
     row.resize(fields.size());
     rs->AppendRow(std::move(row));
   }
-  return rs;
+  return Variant(ObjectPtr(rs));
 }
 
 // "key=value/type" of a collection of cell records, in its order.
@@ -57,11 +56,11 @@ TEST_F(DocumentCells, SaveAndReadRoundTrip) {
   const std::string longValue = "Ж" + std::string(299, 'x');
   ObjectPtr mapper = CreateObject("Qv_DBProvider.DBDocument");
   mapper->CallV("SaveCells", 7.0,
-                Variant(ObjectPtr(CellsRs({{"010000100001", Variant("Сумма"), 200},
-                                           {"010000200001", Variant(""), 129},
-                                           {"020000300003", Variant(longValue), 129},
-                                           {"ИНН000100001", Variant("7701234567"), 200},
-                                           {"020000400003", Variant::Null(), 129}}))));
+                CellsRs({{"010000100001", Variant("Сумма"), 200},
+                         {"010000200001", Variant(""), 129},
+                         {"020000300003", Variant(longValue), 129},
+                         {"ИНН000100001", Variant("7701234567"), 200},
+                         {"020000400003", Variant::Null(), 129}}));
   EXPECT_EQ(Cells(7), "010000100001=Сумма/200; 020000300003=" + Truncate16(longValue, 250) +
                           "/129; ИНН000100001=7701234567/200");
   EXPECT_EQ(Number("select len(first_value) from doc_cell_values where cell_key = "
@@ -70,11 +69,10 @@ TEST_F(DocumentCells, SaveAndReadRoundTrip) {
   EXPECT_EQ(Cells(8), "010000200001=other document/129");
 
   const Variant read = mapper->CallV("ReadCells", 7.0);
-  CollectionPtr cells = std::static_pointer_cast<Collection>(read.AsObject());
+  CollectionPtr cells = read.ObjectAs<Collection>();
   EXPECT_EQ(Render(cells), "010000100001=Сумма/200; 020000300003=" + Truncate16(longValue, 250) +
                                "/129; ИНН000100001=7701234567/200");
-  EXPECT_EQ(CStr(std::static_pointer_cast<QvRecord>(cells->Item(Variant("инн000100001")).AsObject())
-                     ->Get("First_Value")),
+  EXPECT_EQ(CStr(cells->Item(Variant("инн000100001")).ObjectAs<QvRecord>()->Get("First_Value")),
             "7701234567");  // keyed by the cell key
   EXPECT_EQ(DBDocument().ReadCells(0)->Count(), 0);
 }
@@ -107,17 +105,16 @@ TEST_F(DocumentCells, AFailedSaveLeavesThePreviousCells) {
         "'090000100001' BEGIN SELECT RAISE(ABORT, 'injected'); END");
     const std::string before = Cells(7);
     ExpectError(kAnyError, "", [&] {
-      DBDocument().SaveCells(
-          7, Variant(ObjectPtr(CellsRs({{"010000100001", Variant("changed"), 129},
-                                        {"010000200001", Variant(""), 129},
-                                        {"030000100001", Variant("added"), 129},
-                                        {"090000100001", Variant("fails"), 129}}))));
+      DBDocument().SaveCells(7, CellsRs({{"010000100001", Variant("changed"), 129},
+                                         {"010000200001", Variant(""), 129},
+                                         {"030000100001", Variant("added"), 129},
+                                         {"090000100001", Variant("fails"), 129}}));
     });
     EXPECT_EQ(Cells(7), before);
     EXPECT_EQ(miDataBase::GetWorkspace()->TransactionDepth(), 0);
     NativeSql("DROP TRIGGER fail_cell");
     // The next save goes through.
-    DBDocument().SaveCells(7, Variant(ObjectPtr(CellsRs({{"010000100001", Variant("3"), 129}}))));
+    DBDocument().SaveCells(7, CellsRs({{"010000100001", Variant("3"), 129}}));
     EXPECT_EQ(Cells(7), "010000100001=3/129; 010000200001=2/129");
   }
 }
@@ -125,7 +122,7 @@ TEST_F(DocumentCells, AFailedSaveLeavesThePreviousCells) {
 TEST_F(DocumentCells, BadInputIsRefusedAndNothingWritten) {
   AddDoc(7);
   AddCell(7, "010000100001", "kept");
-  const Variant good = Variant(ObjectPtr(CellsRs({{"010000100001", Variant("new"), 129}})));
+  const Variant good = CellsRs({{"010000100001", Variant("new"), 129}});
   const struct {
     const char* what;
     double doc;
@@ -136,20 +133,16 @@ TEST_F(DocumentCells, BadInputIsRefusedAndNothingWritten) {
       {"a record instead of a recordset", 7, Obj(New("QvDocCell")), 13},
       {"a text instead of a recordset", 7, Variant("cells"), 13},
       {"no first_type field", 7,
-       Variant(ObjectPtr(
-           CellsRs({{"010000100001", Variant("new"), 129}}, {"cell_key", "first_value"}))),
-       5},
-      {"a Null key", 7,
-       Variant(ObjectPtr(CellsRs({{"010000200001", Variant("x"), 129}, {"", Variant("y"), 129}}))),
+       CellsRs({{"010000100001", Variant("new"), 129}}, {"cell_key", "first_value"}), 5},
+      {"a Null key", 7, CellsRs({{"010000200001", Variant("x"), 129}, {"", Variant("y"), 129}}),
        94},
-      {"a key longer than its column", 7,
-       Variant(ObjectPtr(CellsRs({{"0100001000010", Variant("x"), 129}}))), 3163},
+      {"a key longer than its column", 7, CellsRs({{"0100001000010", Variant("x"), 129}}), 3163},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Variant cells = c.cells;
     if (std::string(c.what) == "a Null key") {
-      auto rs = std::static_pointer_cast<ado::Recordset>(cells.AsObject());
+      auto rs = cells.ObjectAs<ado::Recordset>();
       rs->MoveLast();
       rs->SetValue(0, Variant::Null());
       rs->Update();

@@ -198,8 +198,7 @@ TEST_F(DocumentCreation, DocumentsOfTheNeighbouringPeriods) {
 
 TEST_F(DocumentCreation, ConsolidatedCellsSumTheCurrentVersionsOfTheMembers) {
   Sql("insert into ConsStream (ID, DisplayName) values (1, 'Group')");
-  Sql("insert into ConsMembers (ID, ConsStreamID, AccStreamID) values (1, 1, 5)");
-  Sql("insert into ConsMembers (ID, ConsStreamID, AccStreamID) values (2, 1, 6)");
+  InsertRows("insert into ConsMembers (ID, ConsStreamID, AccStreamID)", {"(1, 1, 5)", "(2, 1, 6)"});
   Sql("insert into ConsDocs (ID, ConsStream_ID, Template_ID, Time_ID) values (3, 1, 101, 2513)");
   AddDoc(1, "top_doc_id = 2");  // superseded by 2
   AddDoc(2, "bottom_next_id = 1, doc_type = 1");

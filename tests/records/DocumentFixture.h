@@ -26,22 +26,16 @@ class DocumentTest : public EntityTest {
 
   void SetUp() override {
     EntityTest::SetUp();
-    Sql("insert into doc_type_class (doc_type_id, ID, KND, scale_index, list_order) values (10, "
-        "10, '1151001', 1, 1)");
-    Sql("insert into doc_type_class (doc_type_id, ID, KND, scale_index, list_order) values (20, "
-        "20, '1151111', 0, 2)");
-    Sql("insert into doc_templates (template_id, doc_type_id, enable, EditorType, Name) values "
-        "(101, 10, 1, 1, 'VAT')");
-    Sql("insert into doc_templates (template_id, doc_type_id, enable, EditorType, Name) values "
-        "(102, 10, 1, 1, 'VAT 2')");
-    Sql("insert into doc_templates (template_id, doc_type_id, enable, EditorType, Name) values "
-        "(201, 20, 1, 6, 'Big')");
+    InsertRows("insert into doc_type_class (doc_type_id, ID, KND, scale_index, list_order)",
+               {"(10, 10, '1151001', 1, 1)", "(20, 20, '1151111', 0, 2)"});
+    InsertRows("insert into doc_templates (template_id, doc_type_id, enable, EditorType, Name)",
+               {"(101, 10, 1, 1, 'VAT')", "(102, 10, 1, 1, 'VAT 2')", "(201, 20, 1, 6, 'Big')"});
     Sql("insert into Person (ID, Type, PersonRealID) values (1, 2, 1)");
     Sql("insert into LegalPerson (ID, ShortName, LPCategory) values (1, 'ООО «Ромашка»', 1)");
     Sql("insert into Person (ID, Type, PersonRealID) values (2, 1, 1)");
     Sql("insert into NaturalPerson (ID, Surname) values (1, 'Иванов')");
-    Sql("insert into AccStream (ID, PersonID, DisplayName, AccStreamType) values (5, 1, 'Org', 1)");
-    Sql("insert into AccStream (ID, PersonID, DisplayName, AccStreamType) values (6, 2, 'IE', 2)");
+    InsertRows("insert into AccStream (ID, PersonID, DisplayName, AccStreamType)",
+               {"(5, 1, 'Org', 1)", "(6, 2, 'IE', 2)"});
   }
 
   // A document row of the org stream in Q1 of template 101 unless `more`

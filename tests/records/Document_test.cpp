@@ -231,9 +231,8 @@ TEST_F(Document, IncreaseExportCountersTakesTheNextRegistrationNumber) {
 TEST_F(Document, ManualSheafsFollowTheCollection) {
   AddDoc(7);
   AddDoc(8);
-  Sql("insert into PfrManualSheafs (ID, DocumentID, Caption) values (1, 7, 'one')");
-  Sql("insert into PfrManualSheafs (ID, DocumentID, Caption) values (2, 7, 'two')");
-  Sql("insert into PfrManualSheafs (ID, DocumentID, Caption) values (3, 8, 'other')");
+  InsertRows("insert into PfrManualSheafs (ID, DocumentID, Caption)",
+             {"(1, 7, 'one')", "(2, 7, 'two')", "(3, 8, 'other')"});
   auto make = [](double id, const char* caption) {
     auto s = QvRecord::Create("Qv_PfrRecords.QvPfrManualSheaf");
     s->Let("Caption", Variant(caption));
@@ -399,9 +398,8 @@ TEST_F(DocumentDelete, AStreamTakesItsDocuments) {
   auto stream = New("QvAccStream");
   DBAccStream().ReadRecord(kOrgStream, Obj(stream));
   DBAccStream().DeleteRecord(Obj(stream));
-  EXPECT_EQ(Count("doc_registry"), 0);
-  EXPECT_EQ(Count("doc_cell_values"), 0);
-  EXPECT_EQ(Count("AccStream where ID = 5"), 0);
+  EXPECT_EQ(Counts({"doc_registry", "doc_cell_values", "AccStream where ID = 5"}),
+            "doc_registry=0 doc_cell_values=0 AccStream where ID = 5=0");
 }
 
 }  // namespace

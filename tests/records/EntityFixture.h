@@ -57,6 +57,13 @@ class EntityTest : public coretest::DataFolderTest {
   int32_t Count(const std::string& tableAndWhere) {
     return CLng(Scalar("select count(*) from " + tableAndWhere));
   }
+  // "T=n U=m" for the tables (or "T where ...") named, in their order.
+  std::string Counts(std::initializer_list<const char*> tables) {
+    std::string text;
+    for (const char* t : tables)
+      text += std::string(text.empty() ? "" : " ") + t + "=" + std::to_string(Count(t));
+    return text;
+  }
   // The rows of `sql`: columns joined by "|", rows by "; ", Null as "Null".
   std::string Rows(const std::string& sql) {
     auto rs = db_->OpenStatement(sql, dao::dbOpenSnapshot);
@@ -72,13 +79,13 @@ class EntityTest : public coretest::DataFolderTest {
   static QvRecordPtr New(const std::string& type) { return QvRecord::Create("Qv_Records." + type); }
   static Variant Obj(const QvRecordPtr& r) { return Variant(ObjectPtr(r)); }
   static QvRecordPtr Sub(const QvRecordPtr& r, const std::string& property) {
-    return std::static_pointer_cast<QvRecord>(r->Get(property).AsObject());
+    return r->Get(property).ObjectAs<QvRecord>();
   }
   static CollectionPtr List(const QvRecordPtr& r, const std::string& property) {
-    return std::static_pointer_cast<Collection>(r->Get(property).AsObject());
+    return r->Get(property).ObjectAs<Collection>();
   }
   static QvRecordPtr Item(const CollectionPtr& c, int32_t i) {
-    return std::static_pointer_cast<QvRecord>(c->At(i).AsObject());
+    return c->At(i).ObjectAs<QvRecord>();
   }
 
  protected:

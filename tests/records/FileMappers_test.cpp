@@ -38,7 +38,7 @@ class Files : public DocumentTest {
   std::vector<uint8_t> LoadBlob(double id) {
     auto blob = New("QvDataBlob");
     DBDataBlob().ReadRecord(id, Obj(blob));
-    auto stream = std::dynamic_pointer_cast<QvByteStream>(blob->Get("Content").AsObject());
+    auto stream = blob->Get("Content").ObjectAs<QvByteStream>();
     return stream->Data();
   }
   std::vector<uint8_t> StoredBytes(double id) {

@@ -126,8 +126,7 @@ TEST_F(MapperRead, CountryNineNinetyAlwaysExists) {
 }
 
 TEST_F(MapperRead, DeleteRecordRemovesTheRowAndNotifies) {
-  Sql("insert into ConsStream (ID, DisplayName) values (5, 'a')");
-  Sql("insert into ConsStream (ID, DisplayName) values (6, 'b')");
+  InsertRows("insert into ConsStream (ID, DisplayName)", {"(5, 'a')", "(6, 'b')"});
   ObjectPtr mapper = CreateObject("Qv_DBProvider.DBConsStream");
   auto r = New("QvConsStream");
   DBConsStream().ReadRecord(5, Obj(r));

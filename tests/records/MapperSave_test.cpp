@@ -28,69 +28,38 @@ TEST_F(MapperSave, GatesLeaveTheRowAndTheRecordAlone) {
   Sql("insert into ConsStream (ID, DisplayName, LPCategory) values (5, 'stored', 2)");
   // Each case makes a record aimed at row 5 (or a new row) that must not be
   // written; the last two are the controls that are.
+  using Edit = std::function<void(const QvRecordPtr&)>;
+  const auto set = [](const char* name, Variant v) -> Edit {
+    return [=](const QvRecordPtr& r) { r->Let(name, v); };
+  };
+  const char* kCons = "Qv_Records.QvConsStream";
   const struct {
     const char* what;
-    std::function<QvRecordPtr()> make;
+    const char* type;
+    bool read;  // row 5 read into the record first
+    Edit edit;
     bool written;
   } cases[] = {
-      {"state 0 (marked not found, id kept)",
-       [] {
-         auto r = New("QvConsStream");
-         r->MarkNotFound(Variant(5.0));
-         return r;
-       },
+      {"state 0 (marked not found, id kept)", kCons, false,
+       [](const QvRecordPtr& r) { r->MarkNotFound(Variant(5.0)); }, false},
+      {"state 1 (a reference not read)", kCons, false,
+       [](const QvRecordPtr& r) { r->SetID(Variant(5.0)); }, false},
+      {"state 4 (deleted, then changed)", kCons, true,
+       [](const QvRecordPtr& r) { r->Delete(), r->Let("DisplayName", Variant("changed")); }, false},
+      {"read-only record", "QvTest.ReadOnlyStream", false, set("DisplayName", Variant("changed")),
        false},
-      {"state 1 (a reference not read)",
-       [] {
-         auto r = New("QvConsStream");
-         r->SetID(Variant(5.0));
-         return r;
-       },
+      {"blank new record (state 2, all defaults)", kCons, false, set("DisplayName", Variant("")),
        false},
-      {"state 4 (deleted, then changed)",
-       [this] {
-         auto r = New("QvConsStream");
-         DBConsStream().ReadRecord(5, Obj(r));
-         r->Delete();
-         r->Let("DisplayName", Variant("changed"));
-         return r;
-       },
-       false},
-      {"read-only record",
-       [] {
-         auto r = QvRecord::Create("QvTest.ReadOnlyStream");
-         r->Let("DisplayName", Variant("changed"));
-         return r;
-       },
-       false},
-      {"blank new record (state 2, all defaults)",
-       [] {
-         auto r = New("QvConsStream");
-         r->Let("DisplayName", Variant(""));
-         return r;
-       },
-       false},
-      {"control: state 3, changed",
-       [this] {
-         auto r = New("QvConsStream");
-         DBConsStream().ReadRecord(5, Obj(r));
-         r->Let("DisplayName", Variant("changed"));
-         return r;
-       },
-       true},
-      {"control: new with a value",
-       [] {
-         auto r = New("QvConsStream");
-         r->Let("LPCategory", Variant(int32_t{7}));
-         return r;
-       },
-       true},
+      {"control: state 3, changed", kCons, true, set("DisplayName", Variant("changed")), true},
+      {"control: new with a value", kCons, false, set("LPCategory", Variant(int32_t{7})), true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Sql("update ConsStream set DisplayName = 'stored' where ID = 5");
     Sql("delete from ConsStream where ID <> 5");
-    QvRecordPtr r = c.make();
+    QvRecordPtr r = QvRecord::Create(c.type);
+    if (c.read) DBConsStream().ReadRecord(5, Obj(r));
+    c.edit(r);
     int32_t stateBefore = r->State();
     double idBefore = r->Id();
     notices_.clear();
@@ -224,10 +193,9 @@ TEST_F(MapperSave, TaxOfficesSplitByIdentifierRange) {
       continue;
     }
     EXPECT_EQ(r->Id(), c.expectedId);
-    std::string where = " from UserContoras where ID = " + CStr(Variant(c.expectedId));
-    EXPECT_EQ(CStr(Scalar("select Name" + where)), "User office");
-    EXPECT_EQ(CStr(Scalar("select Code" + where)), "9901");
-    EXPECT_EQ(CLng(Scalar("select ContoraType" + where)), 4);
+    EXPECT_EQ(Text("select Name & '|' & Code & '|' & ContoraType from UserContoras where ID = " +
+                   CStr(Variant(c.expectedId))),
+              "User office|9901|4");
   }
   // A new office without code or names is not stored.
   Sql("delete from UserContoras");
@@ -251,17 +219,14 @@ TEST_F(MapperSave, TaxOfficeReadDeleteAndExistsFollowTheRange) {
   // Reading a user office into the same record fills the derived fields.
   mapper.ReadRecord(1000000001, Obj(r));
   EXPECT_EQ(r->State(), kLoaded);
-  EXPECT_EQ(CStr(r->Get("Code")), "9901");
-  EXPECT_EQ(CStr(r->Get("ShortName")), "Mine");
-  EXPECT_EQ(CStr(r->Get("FullName")), "Mine");
-  for (const char* name : {"Address", "INN", "KPP", "Email", "Phone"})
-    EXPECT_EQ(CStr(r->Get(name)), "") << name;
-  EXPECT_EQ(CLng(r->Get("ContoraType")), 3);
+  std::string props;
+  for (const char* name :
+       {"Code", "ShortName", "FullName", "Address", "INN", "KPP", "Email", "Phone", "ContoraType"})
+    props += CStr(r->Get(name)) + "|";
+  EXPECT_EQ(props, "9901|Mine|Mine||||||3|");
 
-  EXPECT_TRUE(mapper.IsRecordExists(500));
-  EXPECT_TRUE(mapper.IsRecordExists(1000000001));
-  EXPECT_FALSE(mapper.IsRecordExists(501));
-  EXPECT_FALSE(mapper.IsRecordExists(1000000002));
+  for (double id : {500.0, 1000000001.0, 501.0, 1000000002.0})
+    EXPECT_EQ(mapper.IsRecordExists(id), id == 500 || id == 1000000001) << id;
   mapper.ReadRecord(-3, Obj(r));
   EXPECT_EQ(r->State(), kNew);
   EXPECT_EQ(r->Id(), -3);
@@ -312,10 +277,9 @@ TEST_F(MapperSave, ConsolidationDocumentSavesItsStreamFirst) {
     notices_.clear();
     DBConsDocument().SaveRecord(Obj(doc), c.recursive);
     EXPECT_EQ(Count("ConsStream"), c.streams);
-    EXPECT_EQ(CDbl(Scalar("select ConsStream_ID from ConsDocs where ID = 1")), c.streamRef);
-    EXPECT_EQ(CDbl(Scalar("select Template_ID from ConsDocs where ID = 1")), 3);
-    EXPECT_EQ(CDbl(Scalar("select Time_ID from ConsDocs where ID = 1")), 4);
-    EXPECT_EQ(CStr(Scalar("select DisplayName from ConsDocs where ID = 1")), "consolidated");
+    EXPECT_EQ(Text("select ConsStream_ID & '|' & Template_ID & '|' & Time_ID & '|' & DisplayName "
+                   "from ConsDocs where ID = 1"),
+              CStr(Variant(c.streamRef)) + "|3|4|consolidated");
     if (c.streams == 2) {
       EXPECT_EQ(CStr(Scalar("select DisplayName from ConsStream where ID = 42")), "fresh");
       EXPECT_EQ(notices_, (std::vector<std::string>{"insert QvConsStream 42",
@@ -330,8 +294,7 @@ TEST_F(MapperSave, OfrLicenseIsWrittenUnderItsOwner) {
   r->Let("Number", Variant("L-1"));
   ObjectPtr mapper = CreateObject("Qv_DBProvider.DBOfrLicense");
   mapper->CallV("SaveRecord", Obj(r), false, 77.0);
-  EXPECT_EQ(CDbl(Scalar("select AccStreamID from AccStreamOfrLicenses where ID = 1")), 77);
-  EXPECT_EQ(CStr(Scalar("select Number from AccStreamOfrLicenses where ID = 1")), "L-1");
+  EXPECT_EQ(Rows("select AccStreamID, Number from AccStreamOfrLicenses"), "77|L-1");
   // The owner is required.
   ExpectError(vberr::kArgumentNotOptional, "", [&] { mapper->CallV("SaveRecord", Obj(r), false); });
 }

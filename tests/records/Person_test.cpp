@@ -53,17 +53,15 @@ TEST_F(Person, NaturalAndLegalPersonsRoundTrip) {
 
     EXPECT_EQ(p->Id(), nextPerson);
     EXPECT_EQ(CDbl(p->Get("PersonRealID")), c.realId);
-    const std::string where = " where ID = " + CStr(Variant(c.realId));
-    EXPECT_EQ(Number("select PersonRealID from Person where ID = " + CStr(Variant(p->Id()))),
-              c.realId);
-    EXPECT_EQ(Number("select Type from Person where ID = " + CStr(Variant(p->Id()))), c.type);
-    EXPECT_EQ(Number(std::string("select Archival from ") + c.detail + where), 1);  // 1, not -1
-    EXPECT_EQ(Text(std::string("select EMail from ") + c.detail + where), "a@b.ru");
-    // The address was saved first and its identifier written.
+    const std::string realId = CStr(Variant(c.realId));
+    EXPECT_EQ(Rows("select PersonRealID, Type from Person where ID = " + CStr(Variant(p->Id()))),
+              realId + "|" + std::to_string(c.type));
+    // Archival 1, not -1; the address was saved first and its identifier written.
     const double address = Sub(p, c.addressProperty)->Id();
     EXPECT_GT(address, 30);
-    EXPECT_EQ(Number(std::string("select ") + c.addressProperty + "ID from " + c.detail + where),
-              address);
+    EXPECT_EQ(Rows(std::string("select Archival, EMail, ") + c.addressProperty + "ID from " +
+                   c.detail + " where ID = " + realId),
+              "1|a@b.ru|" + CStr(Variant(address)));
 
     auto r = New("QvPerson");
     DBPerson().ReadRecord(p->Id(), Obj(r));
@@ -87,18 +85,15 @@ TEST_F(Person, SavingWithoutTheLazyPartKeepsLazyColumnsAndArchival) {
   DBPerson().ReadRecord(5, Obj(r));
   r->Let("ShortName", Variant("New"));
   DBPerson().SaveRecord(Obj(r), true);
-  EXPECT_EQ(Text("select ShortName from LegalPerson where ID = 3"), "New");
-  EXPECT_EQ(Number("select Archival from LegalPerson where ID = 3"), 1);
-  EXPECT_EQ(Text("select OGRN from LegalPerson where ID = 3"), "1027700000000");
-  EXPECT_EQ(Number("select RegAddressID from LegalPerson where ID = 3"), 17);
+  const std::string row = "select ShortName, Archival, OGRN, RegAddressID from LegalPerson";
+  EXPECT_EQ(Rows(row), "New|1|1027700000000|17");
 
   // With the lazy part held, Archival and the lazy columns are written.
   DBPerson().ReadLazyFields(Obj(r));
   r->Let("Archival", Variant(false));
   r->Let("OGRN", Variant("1"));
   DBPerson().SaveRecord(Obj(r), false);
-  EXPECT_EQ(Number("select Archival from LegalPerson where ID = 3"), 0);
-  EXPECT_EQ(Text("select OGRN from LegalPerson where ID = 3"), "1");
+  EXPECT_EQ(Rows(row), "New|0|1|17");
 }
 
 std::string Repeat(const std::string& unit, int n) {
@@ -147,8 +142,7 @@ TEST_F(Person, ValuesAreWrittenAsTheirColumnsKeepThem) {
 }
 
 TEST_F(Person, UnknownTypeOrMissingDetailReadsAsMissingAndWritesNothing) {
-  Sql("insert into Person (ID, Type, PersonRealID) values (5, 3, 1)");
-  Sql("insert into Person (ID, Type, PersonRealID) values (6, 1, 99)");
+  InsertRows("insert into Person (ID, Type, PersonRealID)", {"(5, 3, 1)", "(6, 1, 99)"});
   Sql("insert into NaturalPerson (ID, Surname) values (1, 'x')");
   for (double id : {5.0, 6.0}) {
     auto r = New("QvPerson");
@@ -160,9 +154,8 @@ TEST_F(Person, UnknownTypeOrMissingDetailReadsAsMissingAndWritesNothing) {
   p->Let("Surname", Variant("nobody"));
   DBPerson().SaveRecord(Obj(p), true);
   EXPECT_EQ(p->Id(), 0);
-  EXPECT_EQ(Count("Person"), 2);
-  EXPECT_EQ(Count("NaturalPerson"), 1);
-  EXPECT_EQ(Count("LegalPerson"), 0);
+  EXPECT_EQ(Counts({"Person", "NaturalPerson", "LegalPerson"}),
+            "Person=2 NaturalPerson=1 LegalPerson=0");
   EXPECT_TRUE(notices_.empty());
 }
 
@@ -177,18 +170,16 @@ TEST_F(Person, AMissingDetailRowIsRecreatedUnderANewIdentifier) {
   p->Let("Surname", Variant("restored"));
   DBPerson().SaveRecord(Obj(p), false);
   EXPECT_EQ(CDbl(p->Get("PersonRealID")), 4);
-  EXPECT_EQ(Number("select PersonRealID from Person where ID = 5"), 4);
+  EXPECT_EQ(Rows("select ID, PersonRealID from Person"), "5|4");
   EXPECT_EQ(Text("select Surname from NaturalPerson where ID = 4"), "restored");
-  EXPECT_EQ(Count("Person"), 1);
 }
 
 TEST_F(Person, WorkerFlagsFollowTheirWriteRules) {
   const struct {
     bool formalBoss;
     bool showInBranches;
-    int32_t storedBoss;  // IsFormalBoss after the save; the row holds 1 before
-    int32_t storedShow;
-  } cases[] = {{true, true, 1, 1}, {false, false, 0, 0}};
+    const char* stored;  // IsFormalBoss|ShowInBranches after the save; the row holds 1|0 before
+  } cases[] = {{true, true, "1|1"}, {false, false, "0|0"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.formalBoss);
     Sql("delete from Personnel");
@@ -200,8 +191,7 @@ TEST_F(Person, WorkerFlagsFollowTheirWriteRules) {
     w->Let("IsFormalBoss", Variant(c.formalBoss));
     w->Let("ShowInBranches", Variant(c.showInBranches));
     DBWorker().SaveRecord(Obj(w), false);
-    EXPECT_EQ(Number("select IsFormalBoss from Personnel where ID = 4"), c.storedBoss);
-    EXPECT_EQ(Number("select ShowInBranches from Personnel where ID = 4"), c.storedShow);
+    EXPECT_EQ(Rows("select IsFormalBoss, ShowInBranches from Personnel where ID = 4"), c.stored);
   }
   // A new worker that is not the boss gets 0, never Null.
   auto w = New("QvWorker");
@@ -223,18 +213,13 @@ TEST_F(Person, AFailureLateInARecursiveSaveLeavesNothingWritten) {
   Sub(p, "CtrlAddress")->Let("City", Variant("Pskov"));
   Sub(p, "InnRegCertificate")->Let("Number", Variant("77 000"));
   ExpectError(kAnyError, "", [&] { DBPerson().SaveRecord(Obj(p), true); });
-  EXPECT_EQ(Count("Person"), 0);
-  EXPECT_EQ(Count("Address"), 0);
-  EXPECT_EQ(Count("Certificate"), 0);
+  EXPECT_EQ(Counts({"Person", "Address", "Certificate"}), "Person=0 Address=0 Certificate=0");
   // The records are new again, so that the next save inserts them.
-  EXPECT_EQ(p->Id(), 0);
-  EXPECT_EQ(Sub(p, "RegAddress")->Id(), 0);
-  EXPECT_EQ(Sub(p, "InnRegCertificate")->Id(), 0);
+  for (const QvRecordPtr& r : {p, Sub(p, "RegAddress"), Sub(p, "InnRegCertificate")})
+    EXPECT_EQ(r->Id(), 0) << r->Type().progId;
   NativeSql("DROP TRIGGER refuse_legal");
   DBPerson().SaveRecord(Obj(p), true);
-  EXPECT_EQ(Count("Person"), 1);
-  EXPECT_EQ(Count("Address"), 2);
-  EXPECT_EQ(Count("Certificate"), 1);
+  EXPECT_EQ(Counts({"Person", "Address", "Certificate"}), "Person=1 Address=2 Certificate=1");
   EXPECT_EQ(Number("select RegAddressID from LegalPerson"), Sub(p, "RegAddress")->Id());
 }
 
@@ -242,46 +227,32 @@ TEST_F(Person, DeletingAnOrganisationDeletesItsBranchesStreamsAndJobs) {
   // 1 is the organisation, 2 its branch, 3 the branch's branch; 9 stands
   // apart. Person 1's registration address (row 30) is read with its lazy
   // part; branch 2's address (31) never is: it goes all the same.
-  for (const char* row : {"(1, 2, 1)", "(2, 2, 2)", "(3, 2, 3)", "(9, 1, 1)"})
-    Sql(std::string("insert into Person (ID, Type, PersonRealID) values ") + row);
-  for (const char* row : {"(1, 'Org', 30)", "(2, 'Branch', 31)", "(3, 'Sub', 0)"})
-    Sql(std::string("insert into LegalPerson (ID, ShortName, RegAddressID) values ") + row);
+  InsertRows("insert into Person (ID, Type, PersonRealID)",
+             {"(1, 2, 1)", "(2, 2, 2)", "(3, 2, 3)", "(9, 1, 1)"});
+  InsertRows("insert into LegalPerson (ID, ShortName, RegAddressID)",
+             {"(1, 'Org', 30)", "(2, 'Branch', 31)", "(3, 'Sub', 0)"});
   Sql("insert into NaturalPerson (ID, Surname) values (1, 'Apart')");
-  Sql("insert into Address (ID, City) values (30, 'Tver')");
-  Sql("insert into Address (ID, City) values (31, 'Pskov')");
-  Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 1, 2)");
-  Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (2, 2, 3)");
-  Sql("insert into AccPerson (PersonID) values (1)");
-  Sql("insert into AccPerson (PersonID) values (9)");
-  Sql("insert into AccStream (ID, PersonID) values (10, 1)");
-  Sql("insert into AccStream (ID, PersonID) values (11, 3)");
-  Sql("insert into AccStream (ID, PersonID) values (12, 9)");
-  for (const char* row : {"(1, 1, 9)", "(2, 9, 1)", "(3, 3, 9)", "(4, 9, 9)"})
-    Sql(std::string("insert into Personnel (ID, JobPlaceID, WorkerID) values ") + row);
-  Sql("insert into PermBlocks (ID, UserID, BlockType, PermObjectID) values (1, 2, 4, 1)");
-  Sql("insert into PermBlocks (ID, UserID, BlockType, PermObjectID) values (2, 2, 4, 9)");
+  InsertRows("insert into Address (ID, City)", {"(30, 'Tver')", "(31, 'Pskov')"});
+  InsertRows("insert into Branches (ID, ParentPersonID, ChildPersonID)",
+             {"(1, 1, 2)", "(2, 2, 3)"});
+  InsertRows("insert into AccPerson (PersonID)", {"(1)", "(9)"});
+  InsertRows("insert into AccStream (ID, PersonID)", {"(10, 1)", "(11, 3)", "(12, 9)"});
+  InsertRows("insert into Personnel (ID, JobPlaceID, WorkerID)",
+             {"(1, 1, 9)", "(2, 9, 1)", "(3, 3, 9)", "(4, 9, 9)"});
+  InsertRows("insert into PermBlocks (ID, UserID, BlockType, PermObjectID)",
+             {"(1, 2, 4, 1)", "(2, 2, 4, 9)"});
 
   auto p = New("QvPerson");
   DBPerson().ReadRecord(1, Obj(p));
   DBPerson().ReadLazyFields(Obj(p));
   DBPerson().DeleteRecord(Obj(p));
 
-  const struct {
-    const char* where;
-    int32_t left;
-  } checks[] = {
-      {"Person", 1},  // only 9
-      {"LegalPerson", 0},
-      {"NaturalPerson", 1},
-      {"Branches", 0},
-      {"AccPerson", 1},
-      {"AccStream", 1},              // 12, person 9's
-      {"Personnel", 1},              // 4: neither side was deleted
-      {"Address where ID = 30", 0},  // owned and read
-      {"Address where ID = 31", 0},  // owned, never read
-      {"PermBlocks", 1},
-  };
-  for (const auto& c : checks) EXPECT_EQ(Count(c.where), c.left) << c.where;
+  // Person 9's rows stay: its stream 12 and job 4, on neither side of which
+  // a deleted person stands. Address 30 was owned and read, 31 never read.
+  EXPECT_EQ(Counts({"Person", "LegalPerson", "NaturalPerson", "Branches", "AccPerson", "AccStream",
+                    "Personnel", "Address", "PermBlocks"}),
+            "Person=1 LegalPerson=0 NaturalPerson=1 Branches=0 AccPerson=1 AccStream=1 "
+            "Personnel=1 Address=0 PermBlocks=1");
   EXPECT_EQ(p->State(), kDeleted);
 }
 
@@ -289,14 +260,12 @@ TEST_F(Person, APersonDeletedByItsIdentifierAloneLeavesNoOwnedRow) {
   Sql("insert into Person (ID, Type, PersonRealID) values (9, 1, 4)");
   Sql("insert into NaturalPerson (ID, Surname, HomeAddressID, AbroadAddressID, IdentityDocID, "
       "AccountantDocID) values (4, 'Apart', 32, 33, 40, 41)");
-  for (int id : {32, 33, 34}) Sql("insert into Address (ID) values (" + std::to_string(id) + ")");
-  for (int id : {40, 41, 42})
-    Sql("insert into Certificate (ID) values (" + std::to_string(id) + ")");
+  InsertRows("insert into Address (ID)", {"(32)", "(33)", "(34)"});
+  InsertRows("insert into Certificate (ID)", {"(40)", "(41)", "(42)"});
   auto p = New("QvPerson");
   p->SetID(Variant(9.0));
   DBPerson().DeleteRecord(Obj(p));
-  EXPECT_EQ(Count("Person"), 0);
-  EXPECT_EQ(Count("NaturalPerson"), 0);
+  EXPECT_EQ(Counts({"Person", "NaturalPerson"}), "Person=0 NaturalPerson=0");
   EXPECT_EQ(Text("select ID from Address"), "34");
   EXPECT_EQ(Text("select ID from Certificate"), "42");
 }

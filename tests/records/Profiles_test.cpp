@@ -65,9 +65,8 @@ TEST_F(Profiles, DictionaryProfilesAreNeverWrittenOrDeleted) {
   DBStdProfile().SaveRecord(Obj(p), false);
   DBStdProfile().DeleteRecord(Obj(p));
   EXPECT_EQ(Text("select Name from DictProfiles"), "Standard");
-  EXPECT_EQ(Count("DictProfData"), 1);
-  EXPECT_EQ(Count("UserProfiles"), 0);
-  EXPECT_EQ(Count("UserProfData"), 0);
+  EXPECT_EQ(Counts({"DictProfData", "UserProfiles", "UserProfData"}),
+            "DictProfData=1 UserProfiles=0 UserProfData=0");
   EXPECT_TRUE(DBStdProfile().IsRecordExists(100000001));
   EXPECT_FALSE(DBStdProfile().IsRecordExists(1));
 }
@@ -77,10 +76,8 @@ TEST_F(Profiles, Queries) {
   Sql("insert into UserProfiles (ID, Name) values (3, 'Mine')");
   Sql("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID) values (1, 10, 3)");
   Sql("delete from doc_type_class");
-  for (const char* row : {"(3, 'C', 0)", "(4, 'A', Null)", "(5, 'B', 0)", "(6, 'D', 1)"})
-    Sql(std::string("insert into doc_type_class (doc_type_id, name_short, instance_permission) "
-                    "values ") +
-        row);
+  InsertRows("insert into doc_type_class (doc_type_id, name_short, instance_permission)",
+             {"(3, 'C', 0)", "(4, 'A', Null)", "(5, 'B', 0)", "(6, 'D', 1)"});
   DBQProfiles q;
   ASSERT_EQ(q.GetAllDictProfiles()->Count(), 1);
   EXPECT_EQ(Item(q.GetAllDictProfiles(), 1)->Id(), 100000001);

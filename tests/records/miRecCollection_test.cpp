@@ -12,9 +12,11 @@ namespace {
 
 using RecCollection = EntityTest;
 
-std::vector<Variant> Items(const Collection& c) {
-  std::vector<Variant> out;
-  for (int32_t i = 1; i <= c.Count(); ++i) out.push_back(c.At(i));
+// "Double 5 _5; ..." of a collection: each item described, with its key.
+std::string Items(const Collection& c) {
+  std::string out;
+  for (int32_t i = 1; i <= c.Count(); ++i)
+    out += (i > 1 ? "; " : "") + c.At(i).Describe() + (c.KeyAt(i).empty() ? "" : " " + c.KeyAt(i));
   return out;
 }
 
@@ -24,22 +26,15 @@ TEST_F(RecCollection, IdentifiersInRowOrder) {
   const struct {
     const char* sql;
     bool unique;
-    std::vector<Variant> items;
-    std::vector<std::string> keys;
+    const char* items;
   } cases[] = {
-      {"select ConsStreamID from ConsMembers where ID < 4 order by ID",
-       false,
-       {Variant(5.0), Variant(7.0), Variant(5.0)},
-       {"", "", ""}},
-      {"select ConsStreamID from ConsMembers where ID < 4 order by ID",
-       true,
-       {Variant(5.0), Variant(7.0)},
-       {"_5", "_7"}},
-      {"select ConsStreamID from ConsMembers order by ID desc",
-       false,
-       {Variant(0.0), Variant(5.0), Variant(7.0), Variant(5.0)},
-       {"", "", "", ""}},
-      {"select ConsStreamID from ConsMembers where ID > 9", true, {}, {}},
+      {"select ConsStreamID from ConsMembers where ID < 4 order by ID", false,
+       "Double 5; Double 7; Double 5"},
+      {"select ConsStreamID from ConsMembers where ID < 4 order by ID", true,
+       "Double 5 _5; Double 7 _7"},
+      {"select ConsStreamID from ConsMembers order by ID desc", false,
+       "Double 0; Double 5; Double 7; Double 5"},
+      {"select ConsStreamID from ConsMembers where ID > 9", true, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.sql) + (c.unique ? " unique" : ""));
@@ -47,7 +42,6 @@ TEST_F(RecCollection, IdentifiersInRowOrder) {
     if (!rs->IsEOF()) rs->MoveLast();  // the builder starts from the first row itself
     CollectionPtr out = miRecCollection::GetIDCollection(*rs, "ConsStreamID", c.unique);
     EXPECT_EQ(Items(*out), c.items);
-    for (int32_t i = 1; i <= out->Count(); ++i) EXPECT_EQ(out->KeyAt(i), c.keys[i - 1]);
   }
   auto rs = db_->OpenStatement("select ConsStreamID from ConsMembers", dao::dbOpenSnapshot);
   ExpectError(vberr::kInvalidUseOfNull, "miRecCollection.GetIDCollection",
@@ -86,8 +80,8 @@ TEST_F(RecCollection, EachBuilderMakesItsRecordType) {
         db_->OpenStatement("select ConsStreamID from ConsMembers order by ID", dao::dbOpenSnapshot);
     CollectionPtr out = build(*rs, "ConsStreamID");
     ASSERT_EQ(out->Count(), 2);
-    auto five = std::dynamic_pointer_cast<QvRecord>(out->At(1).AsObject());
-    auto none = std::dynamic_pointer_cast<QvRecord>(out->At(2).AsObject());
+    auto five = out->At(1).ObjectAs<QvRecord>();
+    auto none = out->At(2).ObjectAs<QvRecord>();
     ASSERT_TRUE(five && none);
     EXPECT_EQ(five->Type().progId, type);
     EXPECT_EQ(five->Id(), 5);
@@ -113,8 +107,8 @@ TEST_F(RecCollection, PreloadedVariantsReadAtOnce) {
     CollectionPtr out = build(*rs, "ConsStreamID");
     ASSERT_EQ(out->Count(), 2);
     // Read through their mappers before anything asks: row 5 holds, 6 is missing.
-    EXPECT_EQ(std::static_pointer_cast<QvRecord>(out->At(1).AsObject())->State(), kLoaded);
-    EXPECT_EQ(std::static_pointer_cast<QvRecord>(out->At(2).AsObject())->State(), kNew);
+    EXPECT_EQ(out->At(1).ObjectAs<QvRecord>()->State(), kLoaded);
+    EXPECT_EQ(out->At(2).ObjectAs<QvRecord>()->State(), kNew);
   }
 }
 
@@ -143,7 +137,7 @@ TEST_F(RecCollection, WorkJournalEventsWithOptions) {
       if (c.bareIds) {
         EXPECT_EQ(item, Variant(c.ids[i - 1]));
       } else {
-        auto rec = std::dynamic_pointer_cast<QvRecord>(item.AsObject());
+        auto rec = item.ObjectAs<QvRecord>();
         ASSERT_TRUE(rec);
         EXPECT_EQ(rec->Type().progId, "Qv_PfrRecords.QvWjEvent");
         EXPECT_EQ(rec->Id(), c.ids[i - 1]);

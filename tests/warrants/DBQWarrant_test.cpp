@@ -16,13 +16,12 @@ class ActiveWarrants : public WarrantTest {
     // Worker 7: kind 1 with overlapping terms (2 active, 3 the latest), two
     // of kind 2 beginning the same day, an active one of kind 3. Worker 8:
     // none active.
-    for (const char* row : {"(1, 7, 1, 45292, 45657, 0, 'Д1')", "(2, 7, 1, 45444, 45808, 1, 'Д2')",
-                            "(3, 7, 1, 45658, 0, 0, 'Д3')", "(4, 7, 2, 45352, 0, 0, 'Д4')",
-                            "(5, 7, 2, 45352, 0, 0, 'Д5')", "(6, 7, 3, 44927, 0, 1, 'Д6')",
-                            "(7, 8, 1, 44562, 0, 0, 'Д7')", "(8, 8, 2, 45047, 0, 0, 'Д8')"})
-      Sql(std::string("insert into Warrants (ID, WorkerID, ContoraType, DateBeg, DateEnd, "
-                      "IsActive, Caption) values ") +
-          row);
+    InsertRows(
+        "insert into Warrants (ID, WorkerID, ContoraType, DateBeg, DateEnd, IsActive, Caption)",
+        {"(1, 7, 1, 45292, 45657, 0, 'Д1')", "(2, 7, 1, 45444, 45808, 1, 'Д2')",
+         "(3, 7, 1, 45658, 0, 0, 'Д3')", "(4, 7, 2, 45352, 0, 0, 'Д4')",
+         "(5, 7, 2, 45352, 0, 0, 'Д5')", "(6, 7, 3, 44927, 0, 1, 'Д6')",
+         "(7, 8, 1, 44562, 0, 0, 'Д7')", "(8, 8, 2, 45047, 0, 0, 'Д8')"});
     queries_ = CreateObject("Qv_DBProvider.DBQWarrant");
   }
   // The identifier of the warrant a call returns, 0 for Nothing.
@@ -56,7 +55,7 @@ TEST_F(ActiveWarrants, TheActiveOneOrTheLatestStandsIn) {
 
   std::string ids;
   const Variant list = queries_->CallV("GetWarrantsOfWorkerEx", 7.0, int32_t{2});
-  auto c = std::static_pointer_cast<Collection>(list.AsObject());
+  auto c = list.ObjectAs<Collection>();
   for (int32_t i = 1; i <= c->Count(); ++i) ids += CStr(c->At(i).AsObject()->Get("ID")) + " ";
   EXPECT_EQ(ids, "4 5 ");
   EXPECT_TRUE(CBool(queries_->CallV("HasWorkerAnyWarrantEx", 7.0, int32_t{3})));

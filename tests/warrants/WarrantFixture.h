@@ -22,9 +22,9 @@ class WarrantTest : public records::testing::EntityTest {
   void SetUp() override {
     EntityTest::SetUp();
     Sql("insert into Personnel (ID, JobPlaceID, WorkerID) values (7, 1, 2)");
-    for (const char* row : {"(1, '01', 'Подписывать')", "(2, '02', 'Представлять')",
-                            "(3, '03', 'Получать')", "(4, '04', 'Отзывать')"})
-      Sql(std::string("insert into WarDict_Permissions (ID, Code, Name) values ") + row);
+    InsertRows("insert into WarDict_Permissions (ID, Code, Name)",
+               {"(1, '01', 'Подписывать')", "(2, '02', 'Представлять')", "(3, '03', 'Получать')",
+                "(4, '04', 'Отзывать')"});
   }
 
   // A permission record for a dictionary identifier.
@@ -54,11 +54,8 @@ class WarrantTest : public records::testing::EntityTest {
 
   // Every warrant table and the rows warrants own elsewhere, as counts.
   std::string Counts() {
-    std::string text;
-    for (const char* t :
-         {"Warrants", "WarSubjects", "WarPowers", "WarPermissions", "Address", "Certificate"})
-      text += std::string(text.empty() ? "" : " ") + t + "=" + std::to_string(Count(t));
-    return text;
+    return EntityTest::Counts(
+        {"Warrants", "WarSubjects", "WarPowers", "WarPermissions", "Address", "Certificate"});
   }
 };
 

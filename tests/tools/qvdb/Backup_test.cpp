@@ -9,7 +9,6 @@
 #include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
-#include "platform/dao/Recordset.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
 
@@ -19,15 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using qv::testsupport::ExpectError;
 using test::TempFolder;
-
-std::string Ids(const fs::path& file, const std::string& sql) {
-  auto db = qv::dao::DBEngine::ForThread()->DefaultWorkspace()->Open(file.string(), {});
-  std::string out;
-  for (auto rs = db->OpenStatement(sql); !rs->IsEOF(); rs->MoveNext())
-    out += (out.empty() ? "" : " ") + qv::CStr(rs->FieldValue(0));
-  db->Close();
-  return out;
-}
 
 // The folder stays in use while it is copied: a committed row still in the
 // log and a transaction not committed yet, in the user database and in a
@@ -53,10 +43,11 @@ TEST(Backup, CopiesWhatIsCommittedWhileTheFolderIsInUse) {
             "  Quivane.mdb\n  Kladr.mdb\n  Okato.mdb\n  BigDocs/7_0.mdb\n  Qv_DBOptions.xml\n");
   ws->Rollback();
   ws->Close();
-  EXPECT_EQ(Ids(tmp / "copy" / "Quivane.mdb", "select ID from Post order by ID"), "1");
-  EXPECT_EQ(Ids(tmp / "copy" / "BigDocs" / "7_0.mdb", "select ID from Volumes order by ID"), "4");
-  EXPECT_EQ(Ids(tmp / "copy" / "Kladr.mdb", "select count(*) from KladrObjects"),
-            Ids(folder / "Kladr.mdb", "select count(*) from KladrObjects"));
+  EXPECT_EQ(test::Rows(tmp / "copy" / "Quivane.mdb", "select ID from Post order by ID"), "1\n");
+  EXPECT_EQ(test::Rows(tmp / "copy" / "BigDocs" / "7_0.mdb", "select ID from Volumes order by ID"),
+            "4\n");
+  EXPECT_EQ(test::Rows(tmp / "copy" / "Kladr.mdb", "select count(*) from KladrObjects"),
+            test::Rows(folder / "Kladr.mdb", "select count(*) from KladrObjects"));
 }
 
 TEST(Backup, RefusesWhatItCannotCopy) {

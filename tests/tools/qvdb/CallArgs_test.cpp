@@ -123,24 +123,22 @@ class CallProbe : public qv::Object {
 QV_DEFINE_CLASS(CallProbe, "QvdbTest.CallProbe", QV_CREATABLE(CallProbe),
                 qv::Method("Bump", &CallProbe::Bump), qv::Method("Fill", &CallProbe::Fill))
 
+using Args = std::vector<std::string>;
+
 TEST(Call, PrintsResultAndArgumentsAfterTheCall) {
   const struct {
     const char* target;
-    std::vector<std::string> args;
+    Args args;
     Format format;
     const char* out;
   } cases[] = {
-      {"QvdbTest.CallProbe.Bump", {"i:4"}, Format::kJson, "{\"result\":5,\"args\":[5]}\n"},
-      {"QvdbTest.CallProbe.Bump", {"i:4"}, Format::kTable, "5\n\narg 1:\n5\n"},
-      {"QvdbTest.CallProbe.Fill",
-       {"@VBA.Collection"},
-       Format::kJson,
+      {"QvdbTest.CallProbe.Bump", Args{"i:4"}, Format::kJson, "{\"result\":5,\"args\":[5]}\n"},
+      {"QvdbTest.CallProbe.Bump", Args{"i:4"}, Format::kTable, "5\n\narg 1:\n5\n"},
+      {"QvdbTest.CallProbe.Fill", Args{"@VBA.Collection"}, Format::kJson,
        "{\"result\":{\"empty\":true},\"args\":[{\"items\":[\"filled\"],\"keys\":[\"k\"]}]}\n"},
-      {"QvdbTest.CallProbe.Fill", {"@VBA.Collection"}, Format::kTsv, "arg 1:\nk\tfilled\n"},
-      {"VBA.Collection.Count", {}, Format::kTable, "0\n"},
-      {"Qv_Records.RecordFactory.GetRecord",
-       {"Qv_Records.QvWorker", "8"},
-       Format::kJson,
+      {"QvdbTest.CallProbe.Fill", Args{"@VBA.Collection"}, Format::kTsv, "arg 1:\nk\tfilled\n"},
+      {"VBA.Collection.Count", Args{}, Format::kTable, "0\n"},
+      {"Qv_Records.RecordFactory.GetRecord", Args{"Qv_Records.QvWorker", "8"}, Format::kJson,
        "{\"result\":{\"record\":\"Qv_Records.QvWorker\",\"RState\":1,\"props\":{\"ID\":8}},"
        "\"args\":[\"Qv_Records.QvWorker\",8]}\n"},
   };

@@ -78,6 +78,10 @@ void Execute(const fs::path& folder, std::string_view sql) {
   });
 }
 
+std::function<void(const fs::path&)> OnDocs(std::string_view sql) {
+  return [sql](const fs::path& folder) { Execute(folder, sql); };
+}
+
 struct Damage {
   const char* name;
   std::function<void(const fs::path& folder)> apply;
@@ -128,27 +132,19 @@ TEST(Check, ReportsWhatIsWrong) {
        },
        "table WideCells is missing"},
       {"a Top_Doc_ID naming no document",
-       [](const fs::path& f) {
-         Execute(f, "update doc_registry set top_doc_id = 99999 where document_id = 2");
-       },
+       OnDocs("update doc_registry set top_doc_id = 99999 where document_id = 2"),
        "1 documents whose Top_Doc_ID names no document (the first: document 2)"},
       {"a newer version not naming its older one",
-       [](const fs::path& f) {
-         Execute(f, "update doc_registry set bottom_next_id = 0 where document_id = 2");
-       },
+       OnDocs("update doc_registry set bottom_next_id = 0 where document_id = 2"),
        "1 documents whose newer version (Top_Doc_ID) does not name them as its Bottom_Next_ID "
        "(the first: document 1)"},
       {"an older version not naming its newer one",
-       [](const fs::path& f) {
-         Execute(f, "update doc_registry set top_doc_id = 0 where document_id = 1");
-       },
+       OnDocs("update doc_registry set top_doc_id = 0 where document_id = 1"),
        "1 documents whose older version (Bottom_Next_ID) does not name them as its Top_Doc_ID "
        "(the first: document 2)"},
-      {"two current versions",
-       [](const fs::path& f) { Execute(f, "update doc_registry set top_doc_id = 0"); },
+      {"two current versions", OnDocs("update doc_registry set top_doc_id = 0"),
        "1 instances (stream, template, period, instance) with more than one current version"},
-      {"cells of a missing document",
-       [](const fs::path& f) { Execute(f, "delete from doc_registry where document_id = 3"); },
+      {"cells of a missing document", OnDocs("delete from doc_registry where document_id = 3"),
        "2 cells of missing documents (the first: document 3)"},
       {"a malformed options file",
        [](const fs::path& f) {

@@ -9,7 +9,6 @@
 #include "core/mQvRegistryParams.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
-#include "platform/dao/Recordset.h"
 #include "platform/dao/Workspace.h"
 #include "platform/os/RegistryStore.h"
 
@@ -20,21 +19,8 @@ namespace fs = std::filesystem;
 using qv::testsupport::ExpectError;
 using test::TempFolder;
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-int64_t CountRows(const fs::path& folder, const std::string& table) {
-  auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
-  auto db = ws->Open(UserDatabasePath(folder).string(), {});
-  auto rs = db->OpenStatement("select count(*) from " + table, qv::dao::dbOpenSnapshot);
-  const int64_t n = qv::CLng(rs->FieldValue(0));
-  rs->Close();
-  db->Close();
-  return n;
+std::string CountRows(const fs::path& folder, const std::string& table) {
+  return test::Rows(UserDatabasePath(folder), "select count(*) from " + table);
 }
 
 void AddMarker(const fs::path& folder) {
@@ -51,13 +37,13 @@ TEST(DataFolder, InitCreatesTheFolderAndRecordsIt) {
   EXPECT_EQ(r.files, (std::vector<std::string>{"Quivane.mdb", "Kladr.mdb", "Okato.mdb"}));
   EXPECT_GT(r.referenceRows, 10000u);  // periods and the calendar
   EXPECT_TRUE(r.optionsWritten);
-  EXPECT_NE(
-      ReadFile(folder / kOptionsFileName).find("<DBOptions><Locking Enable=\"no\"/></DBOptions>"),
-      std::string::npos);
+  EXPECT_NE(test::ReadText(folder / kOptionsFileName)
+                .find("<DBOptions><Locking Enable=\"no\"/></DBOptions>"),
+            std::string::npos);
   EXPECT_EQ(r.registryFile, tmp / "registry.ini");
   EXPECT_EQ(RegisteredDataFolder(), folder.string());
   EXPECT_EQ(qv::mQvRegistryParams::GetDataBasePath(), folder.string() + "/");
-  EXPECT_GT(CountRows(folder, "time_by_month"), 0);
+  EXPECT_NE(CountRows(folder, "time_by_month"), "0\n");
 }
 
 TEST(DataFolder, InitRefusesAnExistingDatabaseUnlessForced) {
@@ -66,15 +52,15 @@ TEST(DataFolder, InitRefusesAnExistingDatabaseUnlessForced) {
   AddMarker(folder);
   std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
   ExpectError(3204, "--force", [&] { InitDataFolder(folder, false); });
-  EXPECT_EQ(CountRows(folder, "Post"), 1);  // untouched
-  EXPECT_NE(ReadFile(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
+  EXPECT_EQ(CountRows(folder, "Post"), "1\n");  // untouched
+  EXPECT_NE(test::ReadText(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
 
   fs::create_directories(folder / "BigDocs");
   std::ofstream(folder / "BigDocs" / "7_0.mdb") << "x";
   const InitResult r = InitDataFolder(folder, true);
-  EXPECT_EQ(CountRows(folder, "Post"), 0);  // a new database
+  EXPECT_EQ(CountRows(folder, "Post"), "0\n");  // a new database
   EXPECT_TRUE(r.optionsWritten);
-  EXPECT_NE(ReadFile(folder / kOptionsFileName).find("\"no\""), std::string::npos);
+  EXPECT_NE(test::ReadText(folder / kOptionsFileName).find("\"no\""), std::string::npos);
   EXPECT_FALSE(fs::exists(folder / "BigDocs"));
 }
 
@@ -89,7 +75,7 @@ TEST(DataFolder, InitKeepsAnOptionsFileOfAFolderWithoutDatabase) {
   std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
   const InitResult r = InitDataFolder(folder, false);
   EXPECT_FALSE(r.optionsWritten);
-  EXPECT_NE(ReadFile(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
+  EXPECT_NE(test::ReadText(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
 }
 
 TEST(DataFolder, ResolvesCommandLineThenRegistryThenFallback) {
@@ -123,11 +109,11 @@ TEST(DataFolder, PointLibraryAtLeavesTheUsersRegistryAlone) {
   const fs::path user = tmp / "registry.ini";
   std::ofstream(user) << "[HKLM\\SOFTWARE\\Kestrane\\Quivane\\General]\n"
                          "DataBasePath = \"/old/\"\nBigFilesTempPath = \"/big\"\n";
-  const std::string before = ReadFile(user);
+  const std::string before = test::ReadText(user);
   PointLibraryAt(tmp / "data");
   EXPECT_EQ(qv::mQvRegistryParams::GetDataBasePath(), (tmp / "data").string() + "/");
   EXPECT_EQ(qv::mQvRegistryParams::GetBigFilesTempPath(false), "/big/");
-  EXPECT_EQ(ReadFile(user), before);
+  EXPECT_EQ(test::ReadText(user), before);
   const std::string overlay = std::getenv("QV_REGISTRY");
   EXPECT_NE(overlay, user.string());
   PointLibraryAt(tmp / "other");  // again: the same temporary file

@@ -30,16 +30,21 @@ std::string Cp866(const std::string& utf8) {
   return out;
 }
 
-// A dBase file with text fields of the given widths and rows of UTF-8 texts.
+// A dBase file with text fields of the given widths and rows of UTF-8
+// texts, "|" between the fields of a row.
 void WriteDbf(const fs::path& path, const std::vector<std::pair<const char*, int>>& fields,
-              const std::vector<std::vector<std::string>>& rows) {
+              const std::vector<std::string>& rows) {
   DBFHandle h = DBFCreate(path.c_str());
   ASSERT_NE(h, nullptr);
   for (const auto& [name, width] : fields) DBFAddField(h, name, FTString, width, 0);
-  for (size_t r = 0; r < rows.size(); ++r)
-    for (size_t f = 0; f < rows[r].size(); ++f)
-      DBFWriteStringAttribute(h, static_cast<int>(r), static_cast<int>(f),
-                              Cp866(rows[r][f]).c_str());
+  for (size_t r = 0; r < rows.size(); ++r) {
+    std::string row = rows[r] + "|";
+    for (int f = 0, at = 0; row.find('|', at) != std::string::npos; ++f) {
+      const size_t end = row.find('|', at);
+      DBFWriteStringAttribute(h, static_cast<int>(r), f, Cp866(row.substr(at, end - at)).c_str());
+      at = static_cast<int>(end) + 1;
+    }
+  }
   DBFClose(h);
 }
 
@@ -62,25 +67,16 @@ class KladrImportTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directory(dir_);
     WriteDbf(dir_ / "SOCRBASE.dbf", kSocrFields,
-             {{"1", "г", "Город", "103"},
-              {"1", "обл", "Область", "105"},
-              {"2", "р-н", "Район", "201"},
-              {"3", "г", "Город", "301"},
-              {"4", "п", "Поселок", "417"},
-              {"5", "ул", "Улица", "529"}});
-    WriteDbf(dir_ / "kladr.dbf", kKladrFields,
-             {{"Москва", "г", "7700000000000", ""},
-              {"Московская", "обл", "5000000000000", ""},
-              {"Ленинский", "р-н", "5001100000000", ""},
-              {"Видное", "г", "5001100100000", "142700"},
-              {"Развилка", "п", "5001100000100", "142717"},
-              {"Старое имя", "г", "5001100100051", ""},
-              {"Без района", "п", "9900200000100", ""}});
+             {"1|г|Город|103", "1|обл|Область|105", "2|р-н|Район|201", "3|г|Город|301",
+              "4|п|Поселок|417", "5|ул|Улица|529"});
+    WriteDbf(
+        dir_ / "kladr.dbf", kKladrFields,
+        {"Москва|г|7700000000000|", "Московская|обл|5000000000000|", "Ленинский|р-н|5001100000000|",
+         "Видное|г|5001100100000|142700", "Развилка|п|5001100000100|142717",
+         "Старое имя|г|5001100100051|", "Без района|п|9900200000100|"});
     WriteDbf(dir_ / "Street.dbf", kStreetFields,
-             {{"Тверская", "ул", "77000000000028700", "125009"},
-              {"Школьная", "ул", "50011001000000100", "142703"},
-              {"Садовая", "ул", "50011000001000200", "142717"},
-              {"Лесная", "ул", "77000000000028751", ""}});
+             {"Тверская|ул|77000000000028700|125009", "Школьная|ул|50011001000000100|142703",
+              "Садовая|ул|50011000001000200|142717", "Лесная|ул|77000000000028751|"});
   }
   fs::path Kladr() const { return data_ / "Kladr.mdb"; }
   std::string Objects() const {
@@ -136,15 +132,14 @@ TEST_F(KladrImportTest, AFailureLeavesThePreviousClassifier) {
        3343, "SOCR"},
       {"bad code",
        [&] {
-         WriteDbf(
-             dir_ / "Street.dbf", kStreetFields,
-             {{"Тверская", "ул", "77000000000028700", ""}, {"Х", "ул", "7700000000002X700", ""}});
+         WriteDbf(dir_ / "Street.dbf", kStreetFields,
+                  {"Тверская|ул|77000000000028700|", "Х|ул|7700000000002X700|"});
        },
        5, "row 2"},
       {"region twice",
        [&] {
          WriteDbf(dir_ / "kladr.dbf", kKladrFields,
-                  {{"Москва", "г", "7700000000000", ""}, {"Москва", "г", "7700000000000", ""}});
+                  {"Москва|г|7700000000000|", "Москва|г|7700000000000|"});
        },
        3022, ""},
   };

@@ -105,40 +105,17 @@ class Reader {
         continue;
       }
       if (++i_ >= s_.size()) Fail("unexpected end");
-      switch (s_[i_++]) {
-        case '"':
-          out += '"';
-          break;
-        case '\\':
-          out += '\\';
-          break;
-        case '/':
-          out += '/';
-          break;
-        case 'n':
-          out += '\n';
-          break;
-        case 'r':
-          out += '\r';
-          break;
-        case 't':
-          out += '\t';
-          break;
-        case 'b':
-          out += '\b';
-          break;
-        case 'f':
-          out += '\f';
-          break;
-        case 'u': {
-          const unsigned code = std::stoul(s_.substr(i_, 4), nullptr, 16);
-          if (code >= 0x80) Fail("only ASCII escapes are expected");
-          out += static_cast<char>(code);
-          i_ += 4;
-          break;
-        }
-        default:
-          Fail("bad escape");
+      static const std::string kEscaped = "\"\\/nrtbf", kMeant = "\"\\/\n\r\t\b\f";
+      const char e = s_[i_++];
+      if (const size_t k = kEscaped.find(e); k != std::string::npos) {
+        out += kMeant[k];
+      } else if (e == 'u') {
+        const unsigned code = std::stoul(s_.substr(i_, 4), nullptr, 16);
+        if (code >= 0x80) Fail("only ASCII escapes are expected");
+        out += static_cast<char>(code);
+        i_ += 4;
+      } else {
+        Fail("bad escape");
       }
     }
     if (i_ >= s_.size()) Fail("unterminated string");

@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -79,6 +81,12 @@ struct Json {
 // Parses one JSON value filling the whole text of well-formed UTF-8; throws
 // std::runtime_error naming the position on anything else.
 Json ParseJson(const std::string& text);
+
+// The whole content of a file, "" when there is none.
+inline std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 // Every row of a statement on a database file, "|" between values, one line
 // per row.
