@@ -65,6 +65,10 @@ class JetEmitter {
     std::string sql;
     std::vector<ResultColumn> columns;
     bool simple = true;  // a plain SELECT that may stand as a part of a union
+    // A plain SELECT: the names of its FROM's sources and, per column, the
+    // source column it passes through (see ScopeSource).
+    std::vector<std::string> innerSources;
+    std::vector<ColumnOrigin> origins;
   };
   struct SelectItemOut;
   struct SelectState;
@@ -94,6 +98,7 @@ class JetEmitter {
   std::optional<size_t> FindAlias(const SelectState& state, const Scope& scope,
                                   std::string_view name) const;
   void NameItems(SelectState& state) const;
+  void Origins(const SelectState& state, const Scope& scope, QueryOut& out) const;
   std::string AssembleTop(const Select& s, SelectState& state, const std::string& body,
                           const Scope& scope);
 
