@@ -545,6 +545,11 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
   if (fn.rule == TypeRule::kArg0) {
     type = args.empty() ? JetType::kNone : args[0].type;
     size = args.empty() ? 0 : args[0].size;
+  } else if (fn.rule == TypeRule::kChosen) {
+    for (const Emitted& a : args) {
+      type = CommonType(type, a.type);
+      size = std::max(size, a.size);
+    }
   }
   if (IsTextType(type) && type != JetType::kGUID && size == 0 && type != JetType::kMemo) size = 255;
   Emitted out = Value(std::move(sql), type, size);
