@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetCollation.h"
@@ -71,6 +72,7 @@ JetEmitter::QueryOut JetEmitter::EmitQuery(const Query& q, const Scope* outer) {
 }
 
 JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer) {
+  derivedSelect_ = false;  // a union's parts pass no columns through by name
   std::vector<QueryOut> parts;
   for (const auto& p : q.parts) parts.push_back(EmitQuery(*p, outer));
   QueryOut out;
@@ -121,6 +123,7 @@ std::string JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* o
     }
     case TableRef::Kind::kSubquery: {
       // A derived table sees the enclosing selects, not its siblings.
+      derivedSelect_ = true;
       const QueryOut q = EmitQuery(*t.sub, outer);
       const std::string qualifier =
           QuoteName(t.alias.empty() ? "$d" + std::to_string(++derivedCount_) : t.alias);
@@ -258,6 +261,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   Restore<SelectState*> selectGuard(select_, nullptr);
   Restore<Clause> clauseGuard(clause_, Clause::kOther);
   Restore<const Expr*> whereGuard(whereExpr_, nullptr);
+  const bool derived = std::exchange(derivedSelect_, false);
   Scope scope(outer);
   std::string body;
   if (s.from) body = " FROM " + EmitFrom(*s.from, scope, outer);
@@ -281,7 +285,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
 
   QueryOut out;
   for (const auto& it : state.items) out.columns.push_back(MakeColumn(it.name, *it.value));
-  Origins(state, scope, out);
+  if (derived) Origins(state, scope, out);
   out.simple = !s.hasTop && s.orderBy.empty();
   if (s.hasTop && (!s.orderBy.empty() || s.topPercent)) {
     out.sql = AssembleTop(s, state, body, scope);

@@ -136,6 +136,7 @@ class JetEmitter {
   Clause clause_ = Clause::kOther;
   const Expr* whereExpr_ = nullptr;
   int derivedCount_ = 0;                      // names the unnamed derived tables
+  bool derivedSelect_ = false;                // the next select is a derived table's
   std::span<const size_t> literalPositions_;  // empty: literals stay literals
   std::vector<LiteralUse>* literalUses_ = nullptr;
 };
