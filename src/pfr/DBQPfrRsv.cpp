@@ -386,13 +386,12 @@ double DBQPfr::GetRsvPastSubDocIDForPerson(double aAccStreamID, double aTimeID,
     if (periods.empty()) return 0;
     std::vector<double> ids;
     for (const auto& p : periods) ids.push_back(p.TimeID);
-    const int32_t report = IntOrZero(QvQueryValue(
-        "select max (report_id) from ( select t.report_id "
-        "from (Doc_Registry AS d left join Time_By_Month AS t ON t.time_id = d.time_id) "
-        "left join PfrSubDocs AS s ON s.DocumentID = d.Document_ID "
-        "where d.Taxpayer_ID = " +
-        Num(aAccStreamID) + " and d.Time_ID in (" + NumList(ids) +
-        ") and s.PfrPersonID = " + Num(aPfrPersonID) + " and s.SubDocType = 26 ) "));
+    const int32_t report = IntOrZero(
+        QvQueryValue("select max (t.report_id) from ( select * from (Doc_Registry AS d left join "
+                     "Time_By_Month AS t ON t.time_id = d.time_id) left join PfrSubDocs AS s ON "
+                     "s.DocumentID = d.Document_ID where d.Taxpayer_ID = " +
+                     Num(aAccStreamID) + " and d.Time_ID in (" + NumList(ids) +
+                     ") and s.PfrPersonID = " + Num(aPfrPersonID) + " and s.SubDocType = 26 ) "));
     for (const auto& p : periods) {
       if (p.ReportID != report) continue;
       const double doc = ActualDocument(aAccStreamID, 317, p.TimeID);

@@ -249,15 +249,13 @@ CollectionPtr DBQPfr::GetDocsToCopyFrom(double aAccStreamID, double aTemplateID,
             ? ""
             : " and r.Document_ID not in (" + IdList2DaoSql(aExcludeDocsID, "aExcludeDocsID") + ")";
     return IdsOf(
-        "select Document_ID AS ID from ( "
-        "select r.Document_ID, t.beg_date, t.end_date, t.report_id "
-        "from Doc_Registry AS r INNER JOIN time_by_month AS t ON t.time_id = r.time_id "
-        "where r.taxpayer_id = " +
+        "select r.Document_ID AS ID from ( select r.Document_ID, t.beg_date, t.end_date, "
+        "t.report_id from Doc_Registry AS r INNER JOIN time_by_month AS t ON t.time_id = "
+        "r.time_id where r.taxpayer_id = " +
         Num(aAccStreamID) + " and r.template_id = " + Num(aTemplateID) +
         " and t.beg_date >= " + Date2DaoSql(aBegPeriodDate, "DateSerial(1899,12,31)") +
         " and t.end_date <= " + Date2DaoSql(aEndPeriodDate, "DateSerial(1899,12,31)") + exclude +
-        ") "
-        "Order by beg_date desc, report_id, Document_ID asc ");
+        ") Order by t.beg_date desc, t.report_id, r.document_id asc ");
   });
 }
 

@@ -12,20 +12,15 @@ using namespace mPfrQueries;
 
 namespace {
 
-constexpr int32_t kPostKey = 1051105;
-
 ado::RecordsetPtr PersonSections(double aPfrPersonID, double aAccStreamID,
                                  const std::string& aTypes, const std::string& aTemplates) {
   return QvQuerySqlA(
-      "select * from ( "
-      "select d.document_id AS DocumentID, d.taxpayer_id AS AccStreamID, d.time_id AS TimeID, "
-      "d.template_id AS TemplateID, s.ID AS SubDocID, s.SubDocType, s.PfrPersonID "
-      "from PfrSubDocs AS s LEFT JOIN Doc_Registry AS d ON d.Document_ID = s.DocumentID "
-      "WHERE s.PfrPersonID = " +
+      "select * from ( select d.document_id AS DocumentID, d.taxpayer_id AS AccStreamID, "
+      "d.time_id AS TimeID, d.template_id AS TemplateID, s.ID AS SubDocID, s.SubDocType, "
+      "s.PfrPersonID from PfrSubDocs AS s LEFT JOIN Doc_Registry AS d ON d.Document_ID = "
+      "s.DocumentID WHERE s.PfrPersonID = " +
       Num(aPfrPersonID) + " and s.SubDocType in (" + aTypes + ") and d.template_id" + aTemplates +
-      " and d.Taxpayer_ID = " + Num(aAccStreamID) +
-      ") "
-      "order by TimeID, DocumentID ");
+      " and d.Taxpayer_ID = " + Num(aAccStreamID) + ") order by d.time_id, d.document_id ");
 }
 
 }  // namespace
@@ -48,13 +43,10 @@ CollectionPtr DBQPfr::GetSzvTdPostsList(double aAccStreamID) {
   return Guard(QV_HERE, [&] {
     auto out = std::make_shared<Collection>();
     DaoRecordsetPtr rs = QvQuerySqlStatic(
-        "select distinct Trim$(Value) AS v from ( select c.Value "
-        "from (PfrSubDocs AS s LEFT JOIN Doc_Registry AS d ON d.Document_ID = s.DocumentID) "
-        "LEFT JOIN PfrCellValues AS c ON c.SubDocID = s.ID "
-        "where s.SubDocType in (41, 46) and d.Taxpayer_ID = " +
-        Num(aAccStreamID) + " and c.Key = " + Num(kPostKey) +
-        " ) "
-        "order by v ");
+        "select distinct Trim$(c.Value) AS v from ( select * from (PfrSubDocs AS s LEFT JOIN "
+        "Doc_Registry AS d ON d.Document_ID = s.DocumentID) LEFT JOIN PfrCellValues AS c ON "
+        "c.SubDocID = s.ID where s.SubDocType in (41, 46) and d.Taxpayer_ID = " +
+        Num(aAccStreamID) + " and c.Key = 1051105 ) order by v ");
     for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext())
       out->Add(Variant(GetDaoString(*rs, "v")));
     rs->Close();

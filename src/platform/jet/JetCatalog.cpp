@@ -358,8 +358,32 @@ void Catalog::DropField(std::string_view tableName, std::string_view fieldName) 
   EnsureCreated();
   std::string sql = "ALTER TABLE ";
   sqlite::AppendQuoted(sql, table->name);
-  sql += " DROP COLUMN ";
-  sqlite::AppendQuoted(sql, field->name);
+  if (field->autoIncrement) {
+    // A counter is the table's rowid, which SQLite does not drop: the table
+    // is made again without it, and its rows and indexes (none holds the
+    // counter) are copied over.
+    TableSpec next = *table;
+    std::erase_if(next.fields,
+                  [&](const FieldSpec& f) { return CompareTextRu(f.name, field->name) == 0; });
+    const std::string old = "$drop$" + table->name;
+    std::string columns;
+    for (const FieldSpec& f : next.fields) {
+      if (!columns.empty()) columns += ", ";
+      sqlite::AppendQuoted(columns, f.name);
+    }
+    sql += " RENAME TO ";
+    sqlite::AppendQuoted(sql, old);
+    sql += "; " + ddl::CreateTableSql(next) + "; INSERT INTO ";
+    sqlite::AppendQuoted(sql, table->name);
+    sql += " (" + columns + ") SELECT " + columns + " FROM ";
+    sqlite::AppendQuoted(sql, old);
+    sql += "; DROP TABLE ";
+    sqlite::AppendQuoted(sql, old);
+    for (const IndexSpec& x : table->indexes) sql += "; " + ddl::CreateIndexSql(table->name, x);
+  } else {
+    sql += " DROP COLUMN ";
+    sqlite::AppendQuoted(sql, field->name);
+  }
   sqlite::Exec(db_, sql.c_str());
   for (const char* change :
        {"UPDATE _jet_columns SET ordinal = ordinal - 1 WHERE table_name = ?1 AND ordinal > "

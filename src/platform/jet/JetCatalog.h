@@ -105,7 +105,8 @@ class Catalog : public SchemaView {
   // when the table has rows, as SQLite cannot fill one in otherwise.
   void AddField(std::string_view table, const FieldSpec& field);
   // Drops a field. Errors: 3376 no such table, 3265 no such field, 3280 the
-  // field is in an index (drop the index first).
+  // field is in an index (drop the index first; a counter that is the
+  // primary key is in its index). A counter is dropped by copying the table.
   void DropField(std::string_view table, std::string_view field);
   // Carries out a schema statement, all or nothing; returns the rows a
   // make-table wrote (0 for the others). Besides the errors of the calls

@@ -83,7 +83,7 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Lazy("IIf", 3, 3),
     Lazy("Switch", 2, -1),
     Lazy("Choose", 2, -1),
-    Scalar("Nz", 1, 2, kArg0, T::kNone, "jet_nz", fn::Nz),
+    Scalar("Nz", 1, 2, kChosen, T::kNone, "jet_nz", fn::Nz),
     Scalar("IsNumeric", 1, 1, kFixed, T::kBoolean, "jet_isnumeric", Fn<fn::IsNumericFn>),
     Scalar("IsDate", 1, 1, kFixed, T::kBoolean, "jet_isdate", Fn<fn::IsDateFn>),
     // conversions

@@ -15,9 +15,11 @@ namespace qv::jet {
 
 // How the Jet result type of a call is found.
 enum class TypeRule : uint8_t {
-  kFixed,   // always `fixedType`
-  kArg0,    // the type of the first argument (Max, Min, First, Last, Nz)
-  kChosen,  // the common type of the values chosen among (IIf, Switch, Choose)
+  kFixed,  // always `fixedType`
+  kArg0,   // the type of the first argument (Max, Min, First, Last)
+  // The common type of the values chosen among (IIf, Switch, Choose; Nz,
+  // whose replacement for a Null is given as it is).
+  kChosen,
 };
 
 using ScalarFn = void (*)(sqlite3_context*, int, sqlite3_value**);

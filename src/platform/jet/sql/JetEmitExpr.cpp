@@ -287,6 +287,18 @@ Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope) {
         return ItemValue(*select_, *alias, scope);
     }
   }
+  // q.name where q is no source of any enclosing select: Jet looks inside
+  // the derived tables, innermost select first.
+  for (const Scope* s = &scope; s != nullptr && !e.qualifier.empty(); s = s->Outer()) {
+    if (s->FindSource(e.qualifier) != nullptr) break;
+    const auto hit = s->FindThroughDerived(e.qualifier, e.text);
+    if (!hit) continue;
+    if (hit->column == nullptr) break;
+    Emitted out = Value(hit->source->qualifier + "." + QuoteName(hit->column->name),
+                        hit->column->type, hit->column->size);
+    out.bareColumn = true;
+    return out;
+  }
   std::string name = e.qualifier.empty() ? e.text : e.qualifier + "." + e.text;
   if (std::find(parameters_.begin(), parameters_.end(), name) == parameters_.end())
     parameters_.push_back(std::move(name));
@@ -534,6 +546,11 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
   if (fn.rule == TypeRule::kArg0) {
     type = args.empty() ? JetType::kNone : args[0].type;
     size = args.empty() ? 0 : args[0].size;
+  } else if (fn.rule == TypeRule::kChosen) {
+    for (const Emitted& a : args) {
+      type = CommonType(type, a.type);
+      size = std::max(size, a.size);
+    }
   }
   if (IsTextType(type) && type != JetType::kGUID && size == 0 && type != JetType::kMemo) size = 255;
   Emitted out = Value(std::move(sql), type, size);

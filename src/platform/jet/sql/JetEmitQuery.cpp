@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetCollation.h"
@@ -71,6 +72,7 @@ JetEmitter::QueryOut JetEmitter::EmitQuery(const Query& q, const Scope* outer) {
 }
 
 JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer) {
+  derivedSelect_ = false;  // a union's parts pass no columns through by name
   std::vector<QueryOut> parts;
   for (const auto& p : q.parts) parts.push_back(EmitQuery(*p, outer));
   QueryOut out;
@@ -116,15 +118,16 @@ std::string JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* o
     case TableRef::Kind::kTable: {
       const auto& columns = TableColumns(t.table);
       const std::string& name = t.alias.empty() ? t.table : t.alias;
-      scope.Add(ScopeSource{name, QuoteName(name), columns});
+      scope.Add(ScopeSource{name, QuoteName(name), columns, {}, {}});
       return QuoteName(t.table) + (t.alias.empty() ? "" : " AS " + QuoteName(t.alias));
     }
     case TableRef::Kind::kSubquery: {
       // A derived table sees the enclosing selects, not its siblings.
+      derivedSelect_ = true;
       const QueryOut q = EmitQuery(*t.sub, outer);
       const std::string qualifier =
           QuoteName(t.alias.empty() ? "$d" + std::to_string(++derivedCount_) : t.alias);
-      ScopeSource src{t.alias, qualifier, {}};
+      ScopeSource src{t.alias, qualifier, {}, q.innerSources, q.origins};
       for (const auto& c : q.columns) src.columns.push_back(ColumnInfo{c.name, c.type, c.size});
       scope.Add(std::move(src));
       return "(" + q.sql + ") AS " + qualifier;
@@ -231,10 +234,34 @@ void JetEmitter::NameItems(SelectState& state) const {
     if (!renamed[i].empty()) state.items[i].name = std::move(renamed[i]);
 }
 
+// What a select passes through, for naming its columns from outside when it
+// is a derived table: a column of * or q.*, or a plain column reference that
+// one of the select's own sources resolves.
+void JetEmitter::Origins(const SelectState& state, const Scope& scope, QueryOut& out) const {
+  for (const auto& src : scope.Sources())
+    if (!src.name.empty()) out.innerSources.push_back(src.name);
+  if (out.innerSources.empty()) return;
+  out.origins.resize(state.items.size());
+  for (size_t i = 0; i < state.items.size(); ++i) {
+    const SelectItemOut& it = state.items[i];
+    const ScopeSource* source = it.source;
+    const ColumnInfo* column = it.column;
+    if (it.expr != nullptr && it.expr->kind == ExprKind::kColumn) {
+      if (const auto hit = scope.Find(it.expr->qualifier, it.expr->text)) {
+        source = hit->source;
+        column = hit->column;
+      }
+    }
+    if (source != nullptr && !source->name.empty())
+      out.origins[i] = ColumnOrigin{source->name, column->name};
+  }
+}
+
 JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer) {
   Restore<SelectState*> selectGuard(select_, nullptr);
   Restore<Clause> clauseGuard(clause_, Clause::kOther);
   Restore<const Expr*> whereGuard(whereExpr_, nullptr);
+  const bool derived = std::exchange(derivedSelect_, false);
   Scope scope(outer);
   std::string body;
   if (s.from) body = " FROM " + EmitFrom(*s.from, scope, outer);
@@ -258,6 +285,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
 
   QueryOut out;
   for (const auto& it : state.items) out.columns.push_back(MakeColumn(it.name, *it.value));
+  if (derived) Origins(state, scope, out);
   out.simple = !s.hasTop && s.orderBy.empty();
   if (s.hasTop && (!s.orderBy.empty() || s.topPercent)) {
     out.sql = AssembleTop(s, state, body, scope);

@@ -65,6 +65,10 @@ class JetEmitter {
     std::string sql;
     std::vector<ResultColumn> columns;
     bool simple = true;  // a plain SELECT that may stand as a part of a union
+    // A plain SELECT: the names of its FROM's sources and, per column, the
+    // source column it passes through (see ScopeSource).
+    std::vector<std::string> innerSources;
+    std::vector<ColumnOrigin> origins;
   };
   struct SelectItemOut;
   struct SelectState;
@@ -94,6 +98,7 @@ class JetEmitter {
   std::optional<size_t> FindAlias(const SelectState& state, const Scope& scope,
                                   std::string_view name) const;
   void NameItems(SelectState& state) const;
+  void Origins(const SelectState& state, const Scope& scope, QueryOut& out) const;
   std::string AssembleTop(const Select& s, SelectState& state, const std::string& body,
                           const Scope& scope);
 
@@ -131,6 +136,7 @@ class JetEmitter {
   Clause clause_ = Clause::kOther;
   const Expr* whereExpr_ = nullptr;
   int derivedCount_ = 0;                      // names the unnamed derived tables
+  bool derivedSelect_ = false;                // the next select is a derived table's
   std::span<const size_t> literalPositions_;  // empty: literals stay literals
   std::vector<LiteralUse>* literalUses_ = nullptr;
 };

@@ -60,9 +60,6 @@ Keyword LookupKeyword(std::string_view word) {
   return Keyword::kNone;
 }
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 bool IsHex(char c) {
   return std::isxdigit(static_cast<unsigned char>(c)) != 0;
 }
@@ -106,9 +103,11 @@ class Lexer {
     if (i_ >= sql_.size()) return Make(TokenKind::kEnd, start);
     const char c = sql_[i_];
     const auto uc = static_cast<unsigned char>(c);
-    if (IsDigit(c) || (c == '.' && i_ + 1 < sql_.size() && IsDigit(sql_[i_ + 1])))
-      return Number(start);
-    if (IsWordByte(uc) && !IsDigit(c)) return Word(start);
+    if (StartsNumber(sql_, i_)) {
+      i_ = NumberEnd(sql_, i_);
+      return Make(TokenKind::kNumber, start);
+    }
+    if (IsWordByte(uc) && !IsAsciiDigit(c)) return Word(start);
     switch (c) {
       case '\'':
       case '"':
@@ -148,23 +147,6 @@ class Lexer {
         ++i_;
         return Make(TokenKind::kInvalid, start);
     }
-  }
-
-  Token Number(size_t start) {
-    while (i_ < sql_.size() && IsDigit(sql_[i_])) ++i_;
-    if (i_ < sql_.size() && sql_[i_] == '.') {
-      ++i_;
-      while (i_ < sql_.size() && IsDigit(sql_[i_])) ++i_;
-    }
-    if (i_ < sql_.size() && (sql_[i_] == 'e' || sql_[i_] == 'E')) {
-      size_t j = i_ + 1;
-      if (j < sql_.size() && (sql_[j] == '+' || sql_[j] == '-')) ++j;
-      if (j < sql_.size() && IsDigit(sql_[j])) {
-        i_ = j;
-        while (i_ < sql_.size() && IsDigit(sql_[i_])) ++i_;
-      }
-    }
-    return Make(TokenKind::kNumber, start);
   }
 
   Token Word(size_t start) {

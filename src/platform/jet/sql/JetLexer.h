@@ -20,6 +20,36 @@ inline constexpr size_t kMaxTokens = 100000;
 // token becomes a kInvalid token, reported by the parser in its context.
 std::vector<Token> Tokenize(std::string_view sql);
 
+// Numbers, as the lexer reads them and the literal scanner (JetLiterals.h)
+// finds them; inline, as the scanner runs at every Prepare.
+inline bool IsAsciiDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+// True when a number starts at byte `i` of `sql`: a digit, or "." before one.
+inline bool StartsNumber(std::string_view sql, size_t i) {
+  return i < sql.size() && (IsAsciiDigit(sql[i]) ||
+                            (sql[i] == '.' && i + 1 < sql.size() && IsAsciiDigit(sql[i + 1])));
+}
+// The end of the number starting at `i`: digits, an optional "." and
+// digits, an optional exponent ("e", a sign, digits; an "e" without digits
+// after it is not part of the number).
+inline size_t NumberEnd(std::string_view sql, size_t i) {
+  while (i < sql.size() && IsAsciiDigit(sql[i])) ++i;
+  if (i < sql.size() && sql[i] == '.') {
+    ++i;
+    while (i < sql.size() && IsAsciiDigit(sql[i])) ++i;
+  }
+  if (i < sql.size() && (sql[i] == 'e' || sql[i] == 'E')) {
+    size_t j = i + 1;
+    if (j < sql.size() && (sql[j] == '+' || sql[j] == '-')) ++j;
+    if (j < sql.size() && IsAsciiDigit(sql[j])) {
+      i = j;
+      while (i < sql.size() && IsAsciiDigit(sql[i])) ++i;
+    }
+  }
+  return i;
+}
+
 // True for ASCII letters, digits, "_" and any byte of a multi-byte UTF-8
 // character (Cyrillic names are plain words).
 bool IsWordByte(unsigned char c);

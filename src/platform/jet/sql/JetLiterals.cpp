@@ -10,28 +10,6 @@ namespace qv::jet::sql {
 
 namespace {
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// The end of a number starting at `i`, as the lexer reads one.
-size_t NumberEnd(std::string_view s, size_t i) {
-  while (i < s.size() && IsDigit(s[i])) ++i;
-  if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && IsDigit(s[i])) ++i;
-  }
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-    size_t j = i + 1;
-    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
-    if (j < s.size() && IsDigit(s[j])) {
-      i = j;
-      while (i < s.size() && IsDigit(s[i])) ++i;
-    }
-  }
-  return i;
-}
-
 LiteralKind NumberKind(std::string_view token) {
   if (token.find_first_not_of("0123456789") != std::string_view::npos) return LiteralKind::kNumber;
   int64_t v = 0;
@@ -89,7 +67,7 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
   while (i < s.size()) {
     const char c = s[i];
     const size_t start = i;
-    if (IsDigit(c) || (c == '.' && i + 1 < s.size() && IsDigit(s[i + 1]))) {
+    if (StartsNumber(s, i)) {
       i = NumberEnd(s, i);
       add(NumberKind(s.substr(start, i - start)), start);
     } else if (IsWordByte(static_cast<unsigned char>(c))) {

@@ -37,4 +37,28 @@ std::optional<Scope::Hit> Scope::Find(std::string_view qualifier, std::string_vi
   return hit;
 }
 
+std::optional<Scope::Hit> Scope::FindThroughDerived(std::string_view qualifier,
+                                                    std::string_view name) const {
+  const ScopeSource* derived = nullptr;
+  for (const auto& s : sources_) {
+    for (const auto& inner : s.innerSources) {
+      if (!NamesEqual(inner, qualifier)) continue;
+      if (derived != nullptr)
+        ThrowJet(sqlerr::kAmbiguousField, std::string(qualifier) + "." + std::string(name));
+      derived = &s;
+      break;
+    }
+  }
+  if (derived == nullptr) return std::nullopt;
+  Hit hit{derived, nullptr};
+  for (size_t i = 0; i < derived->origins.size(); ++i) {
+    const ColumnOrigin& o = derived->origins[i];
+    if (!NamesEqual(o.source, qualifier) || !NamesEqual(o.column, name)) continue;
+    if (hit.column != nullptr)
+      ThrowJet(sqlerr::kAmbiguousField, std::string(qualifier) + "." + std::string(name));
+    hit.column = &derived->columns[i];
+  }
+  return hit;
+}
+
 }  // namespace qv::jet::sql

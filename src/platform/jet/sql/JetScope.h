@@ -15,10 +15,22 @@ namespace qv::jet::sql {
 // A SQLite identifier in double quotes.
 std::string QuoteName(std::string_view name);
 
+// A column of a derived table that passes one column of a source of the
+// derived select's own FROM through unchanged (`t.x`, `t.x AS y`, `t.*`).
+struct ColumnOrigin {
+  std::string source;  // the inner source's name (its alias, or its table's name)
+  std::string column;  // the inner column's name
+};
+
 struct ScopeSource {
   std::string name;       // what Jet text qualifies with; empty for an unnamed derived table
   std::string qualifier;  // the quoted name the emitted SQL qualifies with
   std::vector<ColumnInfo> columns;
+  // A derived table only: the names of the sources of its select's FROM, and
+  // per column (parallel to `columns`) the inner column it passes through,
+  // empty for a computed one.
+  std::vector<std::string> innerSources;
+  std::vector<ColumnOrigin> origins;
 };
 
 class Scope {
@@ -37,6 +49,15 @@ class Scope {
   // that is not empty; raises 3079 when an unqualified name is in two sources.
   std::optional<Hit> Find(std::string_view qualifier, std::string_view name) const;
   const ScopeSource* FindSource(std::string_view name) const;
+
+  // Jet resolves `q.name` outside a derived table when q names no source of
+  // the select but a source inside exactly one of its derived tables, whose
+  // output has that column: the reference is to that column of the derived
+  // table. Null when q names no source inside a derived table of this scope;
+  // a hit with a null column when it does but the output lacks the column;
+  // raises 3079 when q is inside two derived tables or the column is output
+  // twice.
+  std::optional<Hit> FindThroughDerived(std::string_view qualifier, std::string_view name) const;
 
  private:
   const Scope* outer_;
