@@ -1,5 +1,8 @@
 #include "siblings/records/QvRecord.h"
 
+#include <functional>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/automation/ErrorGuard.h"
@@ -29,8 +32,19 @@ QvRecord::QvRecord(const RecordClass& cls)
       id_(cls.Type().textId ? Variant("") : Variant(0.0)) {}
 
 const RecordClass& QvRecord::ClassOf(std::string_view progId) {
+  // Record classes stay registered for the life of the process, so each
+  // thread keeps the ones it found under the spelling it asked with: a
+  // sub-record made on first read, or a record per row, costs no lock and
+  // no lower-case copy of its ProgID.
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  thread_local std::unordered_map<std::string, const RecordClass*, Hash, std::equal_to<>> known;
+  if (auto it = known.find(progId); it != known.end()) return *it->second;
   const RecordClass* cls = FindRecordClass(progId);
   if (!cls) ThrowVb(vberr::kCannotCreateObject, std::string(progId) + " is not a record type");
+  known.emplace(std::string(progId), cls);
   return *cls;
 }
 
