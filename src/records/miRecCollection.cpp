@@ -34,11 +34,11 @@ CollectionPtr Records(dao::Recordset& rs, const std::string& column, std::string
                       FactoryOp op) {
   auto out = std::make_shared<Collection>();
   auto factory = RecordFactory::ForThisThread();
-  std::string type(progId);
+  const records::RecordClass& cls = records::QvRecord::ClassOf(progId);
   ForEachId(rs, column, [&](const Variant& v) {
     Variant id(CDblOr(v, 0));
-    QvRecordPtr rec = op == FactoryOp::kGetRecord ? factory->GetRecord(type, id)
-                                                  : factory->GetLoadedRecord(type, id);
+    QvRecordPtr rec = op == FactoryOp::kGetRecord ? factory->GetRecordOf(cls, id)
+                                                  : factory->GetLoadedRecordOf(cls, id);
     out->Add(Variant(ObjectPtr(rec)));
   });
   return out;

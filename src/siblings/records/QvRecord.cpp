@@ -1,5 +1,8 @@
 #include "siblings/records/QvRecord.h"
 
+#include <functional>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/automation/ErrorGuard.h"
@@ -24,15 +27,29 @@ NoticeSink SetNoticeSink(NoticeSink sink) {
 
 QvRecord::QvRecord(const RecordClass& cls)
     : cls_(cls),
-      values_(cls.Defaults()),
       groupLoaded_(cls.Type().groups.size(), true),
       groupTried_(cls.Type().groups.size(), false),
       id_(cls.Type().textId ? Variant("") : Variant(0.0)) {}
 
-QvRecordPtr QvRecord::Create(std::string_view progId) {
+const RecordClass& QvRecord::ClassOf(std::string_view progId) {
+  // Record classes stay registered for the life of the process, so each
+  // thread keeps the ones it found under the spelling it asked with: a
+  // sub-record made on first read, or a record per row, costs no lock and
+  // no lower-case copy of its ProgID.
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  thread_local std::unordered_map<std::string, const RecordClass*, Hash, std::equal_to<>> known;
+  if (auto it = known.find(progId); it != known.end()) return *it->second;
   const RecordClass* cls = FindRecordClass(progId);
   if (!cls) ThrowVb(vberr::kCannotCreateObject, std::string(progId) + " is not a record type");
-  return std::make_shared<QvRecord>(*cls);
+  known.emplace(std::string(progId), cls);
+  return *cls;
+}
+
+QvRecordPtr QvRecord::Create(std::string_view progId) {
+  return std::make_shared<QvRecord>(ClassOf(progId));
 }
 
 // ---- values
@@ -77,8 +94,17 @@ Variant QvRecord::Convert(const PropertyDef& p, const Variant& v) const {
   return v;
 }
 
+std::vector<Variant>& QvRecord::Values() {
+  if (values_.empty()) values_ = cls_.Defaults();
+  return values_;
+}
+
+const Variant& QvRecord::ValueOrDefault(int index) const {
+  return values_.empty() ? cls_.Defaults()[index] : values_[index];
+}
+
 const Variant& QvRecord::Materialize(int index) {
-  Variant& slot = values_[index];
+  Variant& slot = Values()[index];
   const PropertyDef& p = cls_.Property(index);
   if (slot.IsEmpty() && IsObjectKind(p.kind)) {
     if (p.kind == Kind::kRecord)
@@ -106,12 +132,12 @@ void QvRecord::SetValue(int index, Variant value) {
   // A lazy value of a stored record: read its group first, so that saving
   // the group afterwards keeps the values the caller did not touch.
   if (bracketed) EnsureGroupLoaded(p.group);
-  values_[index] = std::move(converted);
+  Values()[index] = std::move(converted);
   // A group handed over in one assignment (a collection) is present now.
   if (p.group != kBase && !bracketed) groupLoaded_[p.group] = true;
   if (Quiet()) return;
   if (state_ == kNew) state_ = kChanged;
-  if (const int flag = cls_.MarkedBy(index); flag >= 0) values_[flag] = Variant(true);
+  if (const int flag = cls_.MarkedBy(index); flag >= 0) Values()[flag] = Variant(true);
 }
 
 QvRecordPtr QvRecord::SubRecord(int index) {
@@ -123,15 +149,20 @@ CollectionPtr QvRecord::CollectionAt(int index) {
 }
 
 void QvRecord::ResetValues(int group) {
+  if (values_.empty()) return;  // every value is its default already
+  if (group == kBase) {
+    values_.clear();
+    return;
+  }
   for (int i = 0; i < cls_.PropertyCount(); ++i) {
     const PropertyDef& p = cls_.Property(i);
-    if (group == kBase || p.group == group) values_[i] = cls_.Defaults()[i];
+    if (p.group == group) values_[i] = cls_.Defaults()[i];
   }
 }
 
 void QvRecord::ResetFlags() {
   for (int i = 0; i < cls_.PropertyCount(); ++i)
-    if (cls_.Property(i).resetOnSave) values_[i] = Variant(false);
+    if (cls_.Property(i).resetOnSave) Values()[i] = Variant(false);
 }
 
 void QvRecord::SetAllGroups(bool loaded) {
@@ -157,7 +188,7 @@ bool QvRecord::IsBlank() const {
   if (state_ == kReference || !IdIsEmpty()) return false;
   for (int i = 0; i < cls_.PropertyCount(); ++i) {
     const PropertyDef& p = cls_.Property(i);
-    const Variant& v = values_[i];
+    const Variant& v = ValueOrDefault(i);
     if (p.resetOnSave) continue;
     switch (p.kind) {
       case Kind::kObject:

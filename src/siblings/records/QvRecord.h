@@ -53,6 +53,9 @@ class QvRecord : public Object {
   // A new empty record (state 0) of a registered record type; error 429 when
   // `progId` is not one.
   static QvRecordPtr Create(std::string_view progId);
+  // The registered class of `progId`; error 429 when it is none. Callers
+  // making many records of one type look it up once.
+  static const RecordClass& ClassOf(std::string_view progId);
 
   const ClassInfo& Class() const override { return cls_.Info(); }
   const RecordClass& RecordClassOf() const { return cls_; }
@@ -127,6 +130,10 @@ class QvRecord : public Object {
   void SetAllGroups(bool loaded);
   Variant DefaultOf(const PropertyDef& p) const;
   Variant Convert(const PropertyDef& p, const Variant& value) const;
+  // The values, made from the class's defaults on first need: a reference
+  // that is never read (most records of a list) allocates none.
+  std::vector<Variant>& Values();
+  const Variant& ValueOrDefault(int index) const;
   const Variant& Materialize(int index);
   bool Quiet() const { return loading_ || loadingGroup_ >= 0 || busy_; }
   void EnsureLoaded();
@@ -135,7 +142,9 @@ class QvRecord : public Object {
   Variant InvokeProperty(int index, CallKind kind, Args args);
 
   const RecordClass& cls_;
-  std::vector<Variant> values_;  // per property; Empty for an object not made yet
+  // Per property (Empty for an object not made yet); no elements while every
+  // value is its default.
+  std::vector<Variant> values_;
   std::vector<bool> groupLoaded_;
   std::vector<bool> groupTried_;
   Variant id_;

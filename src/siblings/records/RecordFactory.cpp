@@ -15,17 +15,24 @@ QvRecordPtr RecordFactory::NewRecord(const std::string& progId) const {
 }
 
 QvRecordPtr RecordFactory::GetRecord(const std::string& progId, const Variant& id) const {
-  return GuardIn(Class().Library(), kModule, __func__, [&] {
-    QvRecordPtr r = QvRecord::Create(progId);
-    r->SetID(id);
-    return r;
-  });
+  return GuardIn(Class().Library(), kModule, __func__,
+                 [&] { return GetRecordOf(QvRecord::ClassOf(progId), id); });
 }
 
 QvRecordPtr RecordFactory::GetLoadedRecord(const std::string& progId, const Variant& id) const {
-  return GuardIn(Class().Library(), kModule, __func__, [&] {
-    QvRecordPtr r = QvRecord::Create(progId);
-    r->SetID(id);
+  return GuardIn(Class().Library(), kModule, __func__,
+                 [&] { return GetLoadedRecordOf(QvRecord::ClassOf(progId), id); });
+}
+
+QvRecordPtr RecordFactory::GetRecordOf(const RecordClass& cls, const Variant& id) const {
+  auto r = std::make_shared<QvRecord>(cls);
+  r->SetID(id);
+  return r;
+}
+
+QvRecordPtr RecordFactory::GetLoadedRecordOf(const RecordClass& cls, const Variant& id) const {
+  return GuardIn(Class().Library(), kModule, "GetLoadedRecord", [&] {
+    QvRecordPtr r = GetRecordOf(cls, id);
     if (r->State() == kReference) r->Refresh();
     return r;
   });

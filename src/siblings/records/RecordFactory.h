@@ -39,6 +39,11 @@ class RecordFactory : public Object {
   QvRecordPtr GetLoadedRecord(const std::string& progId, const Variant& id) const;
   // A new empty record (state 0, identifier 0).
   QvRecordPtr NewRecord(const std::string& progId) const;
+
+  // GetRecord and GetLoadedRecord for a class looked up once
+  // (QvRecord::ClassOf), for callers making a record per row.
+  QvRecordPtr GetRecordOf(const RecordClass& cls, const Variant& id) const;
+  QvRecordPtr GetLoadedRecordOf(const RecordClass& cls, const Variant& id) const;
 };
 
 class PfrRecordFactory : public RecordFactory {
