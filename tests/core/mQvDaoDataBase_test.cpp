@@ -214,7 +214,7 @@ TEST_F(Toolkit, IdentifierListsAreNumbersOrRefused) {
       {";", ""},
       {"1;;2", ""},
       {"1;", ""},
-      {"1,2", ""},
+      {"1,2", "1, 2"},
       {"0) or (1=1", ""},
       {"0) union select ID from Person where (1=1", ""},
       {"1;x", ""},
