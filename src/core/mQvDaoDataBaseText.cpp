@@ -135,7 +135,7 @@ std::string IdList2DaoSql(std::string_view ids, std::string_view what, std::stri
     if (ids.size() > kShown) shown += "...";
     ThrowVb(vberr::kInvalidProcedureCall, std::string(what) +
                                               ": an identifier list is numbers separated by "
-                                              "\";\" (" +
+                                              "\";\" or \",\" (" +
                                               std::string(why) + "): \"" + shown + "\"");
   };
   std::string out;
@@ -144,7 +144,7 @@ std::string IdList2DaoSql(std::string_view ids, std::string_view what, std::stri
   for (size_t count = 1;; ++count) {
     if (count > kMaxIdListItems)
       refuse("more than " + std::to_string(kMaxIdListItems) + " identifiers");
-    const size_t end = std::min(ids.find(';', pos), ids.size());
+    const size_t end = std::min(ids.find_first_of(";,", pos), ids.size());
     std::string_view item = ids.substr(pos, end - pos);
     // Spaces only: a tab or line break in a list is refused with the item.
     while (!item.empty() && item.front() == ' ') item.remove_prefix(1);

@@ -189,7 +189,7 @@ double DBPermissions::IsThereUserWithLogin(const std::string& aLogin, double aEx
         "select top 1 ID from PermUsers where LCase(Login) = " + DaoQString(LCase(aLogin));
     if (aExcludeID != 0) sql += " and ID <> " + Number2DaoSql(aExcludeID);
     if (!aRecTypes.empty() && aRecTypes != "*")
-      sql += " and RecType in (" + IdList2DaoSql(Replace(aRecTypes, ",", ";"), "aRecTypes") + ")";
+      sql += " and RecType in (" + IdList2DaoSql(aRecTypes, "aRecTypes") + ")";
     return NumberOr0(QvQueryFirstValueSafe(sql, Variant(0), miDataBase::GetUserDataBase()));
   });
 }

@@ -34,7 +34,7 @@ std::string GetIndDataTypeText(int32_t aCode) {
 }
 
 std::string CommaList2DaoSql(std::string_view aTypes, std::string_view aWhat) {
-  return mQvDaoDataBase::IdList2DaoSql(Replace(std::string(aTypes), ",", ";"), aWhat);
+  return mQvDaoDataBase::IdList2DaoSql(aTypes, aWhat);
 }
 
 }  // namespace qv::pfr::mPfrInternal

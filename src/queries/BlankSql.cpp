@@ -54,9 +54,7 @@ std::string BlanksByPeriodSql(double aAccStreamID, double aTimePeriodID, int32_t
 }
 
 std::string FolderList(const std::string& aFolderIDs) {
-  std::string ids = aFolderIDs;
-  std::replace(ids.begin(), ids.end(), ',', ';');
-  return mQvDaoDataBase::IdList2DaoSql(ids, "the folder list");
+  return mQvDaoDataBase::IdList2DaoSql(aFolderIDs, "the folder list");
 }
 
 std::string Num(double v) {

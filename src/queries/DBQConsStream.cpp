@@ -31,7 +31,7 @@ void DBQConsStream::SaveMembersList(double aConsStreamID, const std::string& aMe
   Guard(QV_HERE, [&] {
     // Checked before anything is deleted: a bad list changes nothing.
     const std::string members =
-        aMembersIDs.empty() ? std::string() : CallerIdList(aMembersIDs, "aMembersIDs", ";");
+        aMembersIDs.empty() ? std::string() : IdList2DaoSql(aMembersIDs, "aMembersIDs", ";");
     const std::string stream = Number2DaoSql(aConsStreamID);
     auto db = miDataBase::GetUserDataBase();
     dao::Transaction tx(*db, dao::kWriteLock);

@@ -64,9 +64,12 @@ ado::RecordsetPtr DBQKladr::GetKladrObjects(int32_t aParentID, int32_t aLevel) {
 
 ado::RecordsetPtr DBQKladr::GetKladrObjectByIDList(const std::string& aIDList) {
   return Guard(QV_HERE, [&] {
+    // No identifiers select no object (the columns still come back).
+    const std::string where = aIDList.empty()
+                                  ? "Where 1 = 0 "
+                                  : "Where a.ID in (" + IdList2DaoSql(aIDList, "aIDList") + ") ";
     return QvQuerySqlA("select a.ID as ID, a.ObjName + ' ' + b.ShortName as Name, " +
-                           std::string(kObjectColumns) + "Where a.ID in (" +
-                           CallerIdList(aIDList, "aIDList") + ") ",
+                           std::string(kObjectColumns) + where,
                        miDataBase::GetKladrDataBase());
   });
 }

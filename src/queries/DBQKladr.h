@@ -28,7 +28,8 @@ class DBQKladr : public Object {
   // ("77 Москва г") and ordered by ID, otherwise by name.
   ado::RecordsetPtr GetKladrObjects(int32_t aParentID, int32_t aLevel);
   // The objects of an identifier list ("," or ";" between; error 5 for
-  // anything but numbers), columns as GetKladrObjects without SeekName.
+  // anything but numbers; none for ""), columns as GetKladrObjects without
+  // SeekName.
   ado::RecordsetPtr GetKladrObjectByIDList(const std::string& aIDList);
   bool IsKladrObjectsExist(int32_t aParentID, int32_t aLevel);
   // The first object under the parent at the level whose name is `aName`

@@ -20,7 +20,7 @@ std::string StreamAndPeriod(double aAccStreamID, int32_t aTimePeriodID) {
 
 std::string Exclusion(const std::string& aExcludeTemplTypes) {
   if (aExcludeTemplTypes.empty()) return {};
-  return " and t.doc_type_id not in (" + CallerIdList(aExcludeTemplTypes, "aExcludeTemplTypes") +
+  return " and t.doc_type_id not in (" + IdList2DaoSql(aExcludeTemplTypes, "aExcludeTemplTypes") +
          ") ";
 }
 

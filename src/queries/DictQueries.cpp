@@ -60,7 +60,7 @@ DatabasePtr OkatoDataBase() {
 // The OKATO list as callers have always written it, with "," between the
 // identifiers; ";" is taken as well.
 std::string OkatoIdList(const std::string& aID) {
-  return CallerIdList(aID, "GetNsiOKATO", ",");
+  return IdList2DaoSql(aID, "GetNsiOKATO", ",");
 }
 
 // The OKATO order: the result's columns, each optionally followed by

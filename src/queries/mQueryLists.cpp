@@ -47,13 +47,6 @@ void RequireStoredPerson(double aID, std::string_view aWhat) {
             std::string(aWhat) + " " + SqlNum(aID) + " is no stored person");
 }
 
-std::string CallerIdList(std::string_view aIDs, std::string_view aWhat,
-                         std::string_view aSeparator) {
-  std::string ids(aIDs);
-  std::replace(ids.begin(), ids.end(), ',', ';');
-  return IdList2DaoSql(ids, aWhat, aSeparator);
-}
-
 std::string LikeLiteral(std::string_view aText) {
   std::string out;
   for (char c : aText)

@@ -21,12 +21,6 @@ void RequireId(double aID, std::string_view aWhat);
 // Error 5 naming `aWhat` unless a Person row with this identifier exists.
 void RequireStoredPerson(double aID, std::string_view aWhat);
 
-// A caller's identifier list separated by "," or ";" (callers have written
-// both) as SQL, through IdList2DaoSql: error 5 naming `aWhat` for anything
-// but numbers.
-std::string CallerIdList(std::string_view aIDs, std::string_view aWhat,
-                         std::string_view aSeparator = ", ");
-
 // A text searched with Like: its wildcards (*, ?, #, [) stand for themselves.
 std::string LikeLiteral(std::string_view aText);
 

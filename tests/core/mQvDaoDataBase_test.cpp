@@ -206,9 +206,10 @@ TEST_F(Toolkit, LiteralTexts) {
 TEST_F(Toolkit, IdentifierListsAreNumbersOrRefused) {
   EXPECT_EQ(IdList2DaoSql("7", "x"), "7");
   EXPECT_EQ(IdList2DaoSql(" 3 ; -5 ;+6; 2.5", "x"), "3, -5, +6, 2.5");
+  EXPECT_EQ(IdList2DaoSql("1,2", "x"), "1, 2");
   EXPECT_EQ(IdList2DaoSql("3;5", "x", ","), "3,5");
-  for (const char* ids : {"", ";", "1;;2", "1;", "1,2", "0) or (1=1", "1;x", "1.2.3", "-", ".",
-                          "1e5", "1\t", "0) union select ID from Person where (1=1"}) {
+  for (const char* ids : {"", ";", "1;;2", "1;", "0) or (1=1", "1;x", "1.2.3", "-", ".", "1e5",
+                          "1\t", "0) union select ID from Person where (1=1"}) {
     SCOPED_TRACE(ids);
     ExpectError(5, "GetThings", [&] { IdList2DaoSql(ids, "GetThings"); });
   }

@@ -5,11 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "ChainCheck.h"
 #include "records/DBDocument.h"
 #include "records/EntityFixture.h"
 
@@ -71,29 +70,11 @@ class DocumentTest : public EntityTest {
         " order by document_id");
   }
 
-  // What breaks the chain rule among the documents: within one instance of
-  // a doc type in a stream and period, in adjustment order, each version
-  // names the next as Top_Doc_ID and is named by it as Bottom_Next_ID; the
-  // first names none below, the last none above. "" when the rule holds.
+  // What breaks the rules of the documents' chains and cells (the checks of
+  // `qvdb check`), "; " after each; "" when they hold.
   std::string ChainFaults() {
-    auto rs = db_->OpenStatement(
-        "select r.document_id, r.taxpayer_id & '/' & r.time_id & '/' & t.doc_type_id & '/' & "
-        "iif(IsNull(r.instance_number), 0, r.instance_number), r.bottom_next_id, r.top_doc_id "
-        "from doc_registry as r left join doc_templates as t on t.template_id = r.template_id "
-        "order by r.doc_type, r.document_id",
-        dao::dbOpenSnapshot);
-    std::map<std::string, std::vector<std::array<double, 3>>> instances;  // id, bottom, top
-    for (rs->IsEOF() ? void() : rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
-      instances[CStr(rs->FieldValue(1))].push_back(
-          {CDbl(rs->FieldValue(0)), CDbl(rs->FieldValue(2)), CDbl(rs->FieldValue(3))});
     std::string faults;
-    for (const auto& [instance, v] : instances)
-      for (size_t i = 0; i < v.size(); ++i) {
-        const double below = i == 0 ? 0 : v[i - 1][0];
-        const double above = i + 1 == v.size() ? 0 : v[i + 1][0];
-        if (v[i][1] != below || v[i][2] != above)
-          faults += "document " + CStr(Variant(v[i][0])) + " of " + instance + "; ";
-      }
+    for (const std::string& p : qvdb::ChainProblems(*db_)) faults += p + "; ";
     return faults;
   }
 

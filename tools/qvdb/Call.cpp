@@ -57,9 +57,9 @@ void RunCall(const std::string& target, const std::vector<std::string>& rawArgs,
   bool printed = !result.IsEmpty();
   if (printed) PrintValue(out, result, format);
   for (size_t i = 0; i < args.size(); ++i) {
-    // An object is printed as it is after the call; a plain value only when
-    // the call wrote into it.
-    if (!args[i].IsObject() && args[i] == ParseCallArg(rawArgs[i])) continue;
+    // An object or an array (the in/out arguments of operations) is printed
+    // as it is after the call; a plain value only when the call wrote into it.
+    if (!args[i].IsObject() && !args[i].IsArray() && args[i] == ParseCallArg(rawArgs[i])) continue;
     out << (printed ? "\narg " : "arg ") << i + 1 << ":\n";
     PrintValue(out, args[i], format);
     printed = true;

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "Backup.h"
+#include "ChainCheck.h"
 #include "ConsoleTester.h"
 #include "DataFolder.h"
 #include "Output.h"
@@ -185,51 +186,7 @@ int SkippedLogWrites(const fs::path& file) {
   }
 }
 
-// The links of the adjustment chains and the owners of the cells. Each
-// probe counts the documents (cells) that break one rule and names the
-// lowest identifier among them.
-struct ChainProbe {
-  const char* what;
-  const char* sql;  // count(*), min(identifier)
-};
-constexpr ChainProbe kChainProbes[] = {
-    {"documents whose Top_Doc_ID names no document",
-     "select count(*), min(a.document_id) from doc_registry as a left join doc_registry as b on "
-     "b.document_id = a.top_doc_id where a.top_doc_id <> 0 and IsNull(b.document_id)"},
-    {"documents whose Bottom_Next_ID names no document",
-     "select count(*), min(a.document_id) from doc_registry as a left join doc_registry as b on "
-     "b.document_id = a.bottom_next_id where a.bottom_next_id <> 0 and IsNull(b.document_id)"},
-    {"documents whose newer version (Top_Doc_ID) does not name them as its Bottom_Next_ID",
-     "select count(*), min(a.document_id) from doc_registry as a inner join doc_registry as b on "
-     "b.document_id = a.top_doc_id where IsNull(b.bottom_next_id) or b.bottom_next_id <> "
-     "a.document_id"},
-    {"documents whose older version (Bottom_Next_ID) does not name them as its Top_Doc_ID",
-     "select count(*), min(a.document_id) from doc_registry as a inner join doc_registry as b on "
-     "b.document_id = a.bottom_next_id where IsNull(b.top_doc_id) or b.top_doc_id <> "
-     "a.document_id"},
-    {"instances (stream, template, period, instance) with more than one current version",
-     "select count(*), min(first_id) from (select min(document_id) as first_id from doc_registry "
-     "where IsNull(top_doc_id) or top_doc_id = 0 group by taxpayer_id, template_id, time_id, "
-     "instance_number having count(*) > 1)"},
-    {"cells of missing documents",
-     "select count(*), min(c.document_id) from doc_cell_values as c left join doc_registry as d "
-     "on d.document_id = c.document_id where IsNull(d.document_id)"},
-};
-
 }  // namespace
-
-std::vector<std::string> ChainProblems(qv::dao::Database& db) {
-  std::vector<std::string> problems;
-  for (const ChainProbe& probe : kChainProbes) {
-    auto rs = db.OpenStatement(probe.sql, qv::dao::dbOpenSnapshot);
-    const int64_t count = qv::CLng(rs->FieldValue(0));
-    if (count > 0)
-      problems.push_back(std::to_string(count) + " " + probe.what + " (the first: document " +
-                         qv::CStr(rs->FieldValue(1)) + ")");
-    rs->Close();
-  }
-  return problems;
-}
 
 std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind) {
   std::vector<std::string> problems;

@@ -33,13 +33,6 @@ inline constexpr std::string_view kSelfTestProgId = "Qv_DBProvider.STQvDBProvide
 // one line each; empty when it matches the schema.
 std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind);
 
-// What breaks the documents' chains in user database `db`, one line per
-// rule broken: every Top_Doc_ID and Bottom_Next_ID names an existing
-// document that names it back, an instance has one current version (no
-// Top_Doc_ID), every cell belongs to an existing document. Empty when they
-// hold.
-std::vector<std::string> ChainProblems(qv::dao::Database& db);
-
 struct CheckResult {
   int files = 0;
   int problems = 0;        // integrity, catalogue, chain and options-file problems

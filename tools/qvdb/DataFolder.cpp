@@ -7,11 +7,13 @@
 #include <sstream>
 
 #include "SampleKladr.h"
+#include "SampleReference.h"
 #include "core/mQvRegistryParams.h"
 #include "core/miDataBase.h"
 #include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
+#include "platform/dao/Transaction.h"
 #include "platform/jet/JetError.h"
 #include "platform/os/HostServices.h"
 #include "platform/os/RegistryStore.h"
@@ -174,6 +176,12 @@ InitResult InitDataFolder(const fs::path& folder, bool force) {
     auto kladr =
         ws->Open((folder / qv::schema::DbFileName(qv::schema::DbFile::kKladr)).string(), {});
     result.classifierObjects = sample::WriteSampleKladr(*kladr);
+    // The country classifier, so that countries are found before any sample
+    // data is generated.
+    auto user = ws->Open(UserDatabasePath(folder).string(), {});
+    qv::dao::Transaction tx(*user);
+    result.referenceRows += sample::EnsureCountries(*user);
+    tx.Commit();
     ws->Close();
   } catch (...) {
     RemoveDatabaseFiles(folder, false);

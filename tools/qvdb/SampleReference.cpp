@@ -120,9 +120,7 @@ std::string TaxOfficeCode(int32_t region, int number) {
   return buf;
 }
 
-ReferenceCounts EnsureReferenceRows(qv::dao::Database& db, std::span<const PlanPeriod> periods) {
-  ReferenceCounts counts;
-  Random fixed(20240101);  // reference rows are the same whatever the seed
+int EnsureCountries(qv::dao::Database& db) {
   TableWriter country(db, "Country");
   // Russia first (OrderNum 1), then neighbours and frequent partners, by
   // their numeric classifier codes.
@@ -146,8 +144,10 @@ ReferenceCounts EnsureReferenceRows(qv::dao::Database& db, std::span<const PlanP
       {792, "TR", "TUR", "Турция", "Турецкая Республика"},
       {356, "IN", "IND", "Индия", "Республика Индия"},
   };
+  int added = 0;
   for (const CountryRow& c : kCountries) {
     if (country.Exists(Long(c.id))) continue;
+    ++added;
     char code[4];
     std::snprintf(code, sizeof code, "%03d", c.id);
     country.Begin();
@@ -160,6 +160,13 @@ ReferenceCounts EnsureReferenceRows(qv::dao::Database& db, std::span<const PlanP
     country.Set("OrderNum", Long(c.id == kRussia ? 1 : 0));
     country.End();
   }
+  return added;
+}
+
+ReferenceCounts EnsureReferenceRows(qv::dao::Database& db, std::span<const PlanPeriod> periods) {
+  ReferenceCounts counts;
+  Random fixed(20240101);  // reference rows are the same whatever the seed
+  EnsureCountries(db);
   TableWriter region(db, "Region"), office(db, "TaxOffice");
   int order = 0;
   for (const Region& g : Regions()) {

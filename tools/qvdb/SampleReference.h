@@ -1,6 +1,6 @@
 #pragma once
-// The reference rows the sample data refers to, added where missing: Russia,
-// the regions and their tax offices, the passport document type, the forms
+// The reference rows the sample data refers to, added where missing: the
+// countries, the regions and their tax offices, the passport document type, the forms
 // (doc_type_class, doc_templates), the publication dates of the templates
 // for the given periods (template_dates), and who may use each template
 // (TemplateByTPCategory: the legal-person categories that file the form
@@ -23,6 +23,12 @@ inline constexpr int kTaxOfficesPerRegion = 3;
 
 // "7701": the region's two digits and the office's number.
 std::string TaxOfficeCode(int32_t region, int number);
+
+// The countries the application looks up by code or name (RecognizeCountry,
+// GetCountry, the addresses' CountryID), added where missing: Russia
+// (OrderNum 1, the first of the list), its neighbours and frequent partners,
+// keyed by their numeric classifier code. Returns the rows added.
+int EnsureCountries(qv::dao::Database& db);
 
 struct ReferenceCounts {
   int64_t templates = 0, templateDates = 0, templateCategories = 0;  // rows added

@@ -234,14 +234,17 @@ int main(int argc, char** argv) {
       "Create a public class by ProgID and call an operation; prints the result, then "
       "the arguments that are objects or were changed");
   std::string target;
-  std::vector<std::string> callArgs;
   addData(call);
   addFormat(call);
   call->add_option("target", target, "CLASS.OPERATION (Qv_DBProvider. is implied)")->required();
-  call->add_option("args", callArgs,
-                   "arguments by form: 12, i:12, true, null, empty, d:2024-03-31, s:text, "
-                   "@PROGID, @PROGID{Name=value,...}; put -- before negative numbers");
+  // The arguments are what follows the target, word for word: as an option
+  // they would lose a bracketed array ("[1,2]" split into two arguments, "[]"
+  // into none).
+  call->allow_extras();
   call->footer(
+      "ARGS... after CLASS.OPERATION, by form: 12, i:12, true, null, empty, d:2024-03-31, "
+      "s:text, @PROGID, @PROGID{Name=value,...}, [a,b,...] (an array, [] an empty one); a "
+      "negative number as it is (-5).\n"
       "--data points the library at DIR for this process through a temporary copy of the "
       "registry file (QV_REGISTRY); the user's registry file is not changed.");
 
@@ -352,7 +355,7 @@ int main(int argc, char** argv) {
     if (*call) {
       const qvdb::Format fmt = qvdb::ParseFormat(format);
       qvdb::PointLibraryAt(qvdb::ResolveDataFolder(data));
-      qvdb::RunCall(target, callArgs, fmt, std::cout);
+      qvdb::RunCall(target, call->remaining(), fmt, std::cout);
       return 0;
     }
     if (*generate) return RunGenerate(data, gen);

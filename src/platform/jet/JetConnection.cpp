@@ -115,6 +115,26 @@ std::string ImmutableUri(const std::string& path) {
   return uri + "?immutable=1";
 }
 
+// A read-only connection cannot checkpoint or remove a write-ahead log when
+// it ends, so the last reader of a file in WAL mode would leave its -wal and
+// -shm files behind. A read-write connection that reads once and closes does
+// what the last connection's close does: when no other connection (of any
+// process) has the file, SQLite checkpoints the log and removes both files;
+// otherwise it leaves them to the last one. Nothing when there is no log or
+// the file or its folder cannot be written (such a file is read immutably).
+void ReleaseLog(const std::string& path) {
+  std::error_code ec;
+  if (!fs::exists(path + "-wal", ec)) return;
+  const fs::path folder = fs::path(path).parent_path();
+  if (::access(path.c_str(), W_OK) != 0 || ::access(folder.empty() ? "." : folder.c_str(), W_OK))
+    return;
+  sqlite3* raw = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) ==
+      SQLITE_OK)
+    sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  sqlite3_close(raw);
+}
+
 }  // namespace
 
 struct Connection::Impl {
@@ -201,6 +221,10 @@ Connection::Connection(Private, const std::string& path, const OpenOptions& opti
 Connection::~Connection() {
   // Statements still out hold this connection; none can be in use here.
   ClearCaches();
+  if (options_.readOnly) {
+    impl_.reset();  // closes the file
+    ReleaseLog(path_);
+  }
 }
 
 std::string Connection::Locale() const {
@@ -492,8 +516,12 @@ void BackupDatabase(const std::string& source, const std::string& target, int bu
   } catch (...) {
     to.reset();
     fs::remove(target, ec);
+    from.reset();
+    ReleaseLog(source);
     throw;
   }
+  from.reset();
+  ReleaseLog(source);
 }
 
 }  // namespace qv::jet

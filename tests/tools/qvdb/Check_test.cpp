@@ -142,8 +142,12 @@ TEST(Check, ReportsWhatIsWrong) {
        OnDocs("update doc_registry set top_doc_id = 0 where document_id = 1"),
        "1 documents whose older version (Bottom_Next_ID) does not name them as its Top_Doc_ID "
        "(the first: document 2)"},
+      {"a newer version of another instance",
+       OnDocs("update doc_registry set instance_number = 5 where document_id = 2"),
+       "1 documents whose newer version (Top_Doc_ID) is no later adjustment of their instance "
+       "(the first: document 1)"},
       {"two current versions", OnDocs("update doc_registry set top_doc_id = 0"),
-       "1 instances (stream, template, period, instance) with more than one current version"},
+       "1 instances (stream, period, doc type, instance) with more than one current version"},
       {"cells of a missing document", OnDocs("delete from doc_registry where document_id = 3"),
        "2 cells of missing documents (the first: document 3)"},
       {"a malformed options file",

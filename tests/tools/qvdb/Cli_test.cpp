@@ -167,6 +167,25 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   EXPECT_EQ(o["args"][1]["RState"].number, 3);
   EXPECT_EQ(o["args"][1]["props"]["Code"].text, "7701");
 
+  // An array argument reaches the operation whole ("[]" an empty one, not
+  // no argument) and, passed by reference, is printed back.
+  const Outcome array = Qvdb(tmp_, {"call", "--format", "json", "--data", data,
+                                    "DBQFss.GetDocsNeedToBeCheckedAtServer", "[]"});
+  ASSERT_EQ(array.status, 0) << array.err;
+  EXPECT_EQ(array.out,
+            "{\"result\":{\"fields\":[{\"name\":\"ID\",\"type\":5}],\"rows\":[]},"
+            "\"args\":[[]]}\n");
+  const Outcome text =
+      Qvdb(tmp_, {"call", "--data", data, "DBQFss.GetDocsNeedToBeCheckedAtServer", "[1,s:x]"});
+  EXPECT_NE(text.out.find("arg 1:\n"), std::string::npos) << text.out << text.err;
+
+  // Every reader, the read-only ones of check included, has ended: no file
+  // keeps a write-ahead log beside it.
+  for (const auto& e : fs::recursive_directory_iterator(data)) {
+    const std::string name = e.path().filename().string();
+    EXPECT_FALSE(name.ends_with("-wal") || name.ends_with("-shm")) << e.path();
+  }
+
   fs::remove(fs::path(data) / "Okato.mdb");
   const Outcome broken = Qvdb(tmp_, {"check", "--data", data});
   EXPECT_EQ(broken.status, 1);

@@ -7,7 +7,9 @@
 
 #include "QvdbTestSupport.h"
 #include "core/mQvRegistryParams.h"
+#include "core/miDataBase.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Object.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Workspace.h"
 #include "platform/os/RegistryStore.h"
@@ -44,6 +46,12 @@ TEST(DataFolder, InitCreatesTheFolderAndRecordsIt) {
   EXPECT_EQ(RegisteredDataFolder(), folder.string());
   EXPECT_EQ(qv::mQvRegistryParams::GetDataBasePath(), folder.string() + "/");
   EXPECT_NE(CountRows(folder, "time_by_month"), "0\n");
+  // Countries are found by code and by name before any data is generated.
+  qv::miDataBase::ResetSessionForThread();
+  const qv::ObjectPtr kladr = qv::CreateObject("Qv_DBProvider.DBQKladr");
+  for (const char* text : {"643", "россия", "Республика Беларусь"})
+    EXPECT_NE(qv::CDbl(kladr->CallV("RecognizeCountry", std::string(text))), 0) << text;
+  qv::miDataBase::ResetSessionForThread();
 }
 
 TEST(DataFolder, InitRefusesAnExistingDatabaseUnlessForced) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "ChainCheck.h"
 #include "Check.h"
 #include "Output.h"
 #include "QvdbTestSupport.h"

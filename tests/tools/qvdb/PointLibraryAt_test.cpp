@@ -41,11 +41,9 @@ std::string OfficeName() {
 TEST(PointLibraryAt, MappersAndQueriesReadTheFolderPointedAt) {
   TempFolder tmp;
   const fs::path a = test::CopyOfPristine(tmp, "a"), b = test::CopyOfPristine(tmp, "b");
-  Execute(a,
-          {"insert into TaxOffice (ID, Code, ShortName) values (9999, '9999', 'Инспекция A')",
-           "insert into Country (ID, Alfa2, ShortName, OrderNum) values (643, 'RU', 'Россия', 1)",
-           "insert into Country (ID, Alfa2, ShortName, OrderNum) values (179, 'ZZ', 'Без "
-           "страны', 0)"});
+  Execute(a, {"insert into TaxOffice (ID, Code, ShortName) values (9999, '9999', 'Инспекция A')",
+              "insert into Country (ID, Alfa2, ShortName, OrderNum) values (179, 'ZZ', 'Без "
+              "страны', 0)"});
   Execute(b, {"insert into TaxOffice (ID, Code, ShortName) values (9999, '9999', 'Инспекция B')"});
   PointLibraryAt(a);
   EXPECT_EQ(OfficeName(), "Инспекция A");
@@ -56,9 +54,10 @@ TEST(PointLibraryAt, MappersAndQueriesReadTheFolderPointedAt) {
   EXPECT_EQ(fields[4]["name"].text, "ShortName");
   const test::Json& rows = j["result"]["rows"];
   ASSERT_EQ(rows.kind, test::Json::kArray);
-  ASSERT_EQ(rows.items.size(), 1u);
-  EXPECT_EQ(rows[0][0].number, 643);  // 179 is left out by flag 1
+  ASSERT_FALSE(rows.items.empty());
+  EXPECT_EQ(rows[0][0].number, 643);  // the countries of init, Russia first
   EXPECT_EQ(rows[0][4].text, "Россия");
+  for (const test::Json& row : rows.items) EXPECT_NE(row[0].number, 179);  // left out by flag 1
   EXPECT_EQ(j["args"][0].text, "");
   EXPECT_EQ(j["args"][1].number, 1);
   PointLibraryAt(b);
