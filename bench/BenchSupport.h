@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "core/miDataBase.h"
 #include "core/schema/SchemaBuilder.h"
@@ -26,6 +27,30 @@ inline void Check(int rc, sqlite3* db) {
     std::fprintf(stderr, "sqlite: %s\n", sqlite3_errmsg(db));
     std::abort();
   }
+}
+
+// A statement of a raw connection (flags as sqlite3_prepare_v3 takes them);
+// null when it does not prepare.
+inline sqlite3_stmt* Prepare(sqlite3* db, std::string_view sql, unsigned flags = 0) {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()), flags, &s, nullptr) !=
+      SQLITE_OK) {
+    sqlite3_finalize(s);
+    return nullptr;
+  }
+  return s;
+}
+
+// As Prepare; the program ends with SQLite's message when the statement
+// does not prepare.
+inline sqlite3_stmt* MustPrepare(sqlite3* db, std::string_view sql, unsigned flags = 0) {
+  sqlite3_stmt* s = Prepare(db, sql, flags);
+  if (!s) {
+    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(sql.size()), sql.data(),
+                 sqlite3_errmsg(db));
+    std::abort();
+  }
+  return s;
 }
 
 class DataFolder {
@@ -89,22 +114,9 @@ class DataFolder {
     qv::jet::RegisterJetCollation(raw);
   }
   // A statement of the raw side; null when it does not prepare.
-  sqlite3_stmt* Prepare(const char* sql) const {
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(raw, sql, -1, &s, nullptr) != SQLITE_OK) return nullptr;
-    return s;
-  }
-
-  // A statement of the raw side that must prepare: the program ends with
-  // SQLite's message when it does not.
-  sqlite3_stmt* MustPrepare(const char* sql) const {
-    sqlite3_stmt* s = Prepare(sql);
-    if (!s) {
-      std::fprintf(stderr, "%s: %s\n", sql, sqlite3_errmsg(raw));
-      std::abort();
-    }
-    return s;
-  }
+  sqlite3_stmt* Prepare(std::string_view sql) const { return qvbench::Prepare(raw, sql); }
+  // A statement of the raw side that must prepare.
+  sqlite3_stmt* MustPrepare(std::string_view sql) const { return qvbench::MustPrepare(raw, sql); }
   // Empties the write-ahead log, so that what one side wrote before does
   // not make the other's commits pay for its checkpoints.
   void EmptyTheLog() const {

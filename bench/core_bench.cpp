@@ -64,10 +64,6 @@ Fixture& Db() {
   return f;
 }
 
-sqlite3_stmt* RawPrepare(const char* sql) {
-  return Db().Prepare(sql);
-}
-
 // Reads every column of the statement's rows as SQLite gives them, as a
 // caller copying the result would.
 size_t RawReadAll(sqlite3_stmt* s) {
@@ -108,7 +104,7 @@ void QvQueryValue_Raw(benchmark::State& state) {
   for (auto _ : state) {
     const std::string sql =
         "SELECT Name FROM raw_items WHERE ID = " + std::to_string((i++ * 7919) % kRows);
-    sqlite3_stmt* s = RawPrepare(sql.c_str());
+    sqlite3_stmt* s = Db().MustPrepare(sql);
     if (sqlite3_step(s) != SQLITE_ROW) state.SkipWithError("no row");
     std::string name(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)),
                      static_cast<size_t>(sqlite3_column_bytes(s, 0)));
@@ -134,7 +130,7 @@ void QvQuerySqlA100_Ours(benchmark::State& state) {
 }
 
 void QvQuerySqlA100_Raw(benchmark::State& state) {
-  sqlite3_stmt* s = RawPrepare("SELECT * FROM raw_items WHERE ID < 100 ORDER BY ID");
+  sqlite3_stmt* s = Db().MustPrepare("SELECT * FROM raw_items WHERE ID < 100 ORDER BY ID");
   for (auto _ : state) benchmark::DoNotOptimize(RawReadAll(s));
   sqlite3_finalize(s);
 }
@@ -144,7 +140,7 @@ void QvQuerySqlA10K_Ours(benchmark::State& state) {
 }
 
 void QvQuerySqlA10K_Raw(benchmark::State& state) {
-  sqlite3_stmt* s = RawPrepare("SELECT * FROM raw_items ORDER BY ID");
+  sqlite3_stmt* s = Db().MustPrepare("SELECT * FROM raw_items ORDER BY ID");
   for (auto _ : state) benchmark::DoNotOptimize(RawReadAll(s));
   sqlite3_finalize(s);
 }
@@ -158,10 +154,10 @@ void GetNextCounter_Ours(benchmark::State& state) {
 }
 
 void GetNextCounter_Raw(benchmark::State& state) {
-  sqlite3_stmt* read =
-      RawPrepare("SELECT CounterValue FROM raw_counters WHERE CounterType = 3 AND TheYear = 2025");
-  sqlite3_stmt* insert = RawPrepare("INSERT INTO raw_counters VALUES (3, 2025, 1)");
-  sqlite3_stmt* update = RawPrepare(
+  sqlite3_stmt* read = Db().MustPrepare(
+      "SELECT CounterValue FROM raw_counters WHERE CounterType = 3 AND TheYear = 2025");
+  sqlite3_stmt* insert = Db().MustPrepare("INSERT INTO raw_counters VALUES (3, 2025, 1)");
+  sqlite3_stmt* update = Db().MustPrepare(
       "UPDATE raw_counters SET CounterValue = ? WHERE CounterType = 3 AND TheYear = 2025");
   for (auto _ : state) {
     sqlite3_exec(Db().raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);

@@ -87,12 +87,6 @@ void BigDocCells100K_Ours(benchmark::State& state) {
   state.counters["cells"] = kSubDocs * kKeys;
 }
 
-sqlite3_stmt* Prepare(sqlite3* db, const char* sql) {
-  sqlite3_stmt* s = nullptr;
-  qvbench::Check(sqlite3_prepare_v2(db, sql, -1, &s, nullptr), db);
-  return s;
-}
-
 void Exec(sqlite3* db, const char* sql) {
   qvbench::Check(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db);
 }
@@ -132,17 +126,22 @@ void BigDocCells100K_Raw(benchmark::State& state) {
   int64_t wrong = 0;
   for (auto _ : state) {
     sqlite3* db = RawShard(file);
-    sqlite3_stmt* volume = Prepare(db, "INSERT INTO Volumes (VolType, VolNum) VALUES (1, 1)");
-    sqlite3_stmt* addSub = Prepare(
+    sqlite3_stmt* volume =
+        qvbench::MustPrepare(db, "INSERT INTO Volumes (VolType, VolNum) VALUES (1, 1)");
+    sqlite3_stmt* addSub = qvbench::MustPrepare(
         db,
         "INSERT INTO SubDocs (SubDocType, PfrPersonID, VolumeID, OrderNum) VALUES (1, 0, 1, ?)");
     sqlite3_stmt* setStat[2] = {
-        Prepare(db, "UPDATE StatCells SET Value0 = ?3 WHERE SubDocID = ?1 AND Key = ?2"),
-        Prepare(db, "UPDATE StatCells SET Value1 = ?3 WHERE SubDocID = ?1 AND Key = ?2")};
+        qvbench::MustPrepare(db,
+                             "UPDATE StatCells SET Value0 = ?3 WHERE SubDocID = ?1 AND Key = ?2"),
+        qvbench::MustPrepare(db,
+                             "UPDATE StatCells SET Value1 = ?3 WHERE SubDocID = ?1 AND Key = ?2")};
     sqlite3_stmt* addStat[2] = {
-        Prepare(db, "INSERT INTO StatCells (SubDocID, Key, Value0) VALUES (?1, ?2, ?3)"),
-        Prepare(db, "INSERT INTO StatCells (SubDocID, Key, Value1) VALUES (?1, ?2, ?3)")};
-    sqlite3_stmt* addDyn = Prepare(
+        qvbench::MustPrepare(db,
+                             "INSERT INTO StatCells (SubDocID, Key, Value0) VALUES (?1, ?2, ?3)"),
+        qvbench::MustPrepare(db,
+                             "INSERT INTO StatCells (SubDocID, Key, Value1) VALUES (?1, ?2, ?3)")};
+    sqlite3_stmt* addDyn = qvbench::MustPrepare(
         db,
         "INSERT INTO DynCells (SubDocID, Key, TableNum, LineNum, Value) VALUES (?1, ?2, 0, ?3, "
         "?4)");
@@ -175,15 +174,15 @@ void BigDocCells100K_Raw(benchmark::State& state) {
       }
     }
     Exec(db, "COMMIT");
-    sqlite3_stmt* walk =
-        Prepare(db, "SELECT ID FROM SubDocs WHERE VolumeID = 1 ORDER BY VolumeID, OrderNum");
+    sqlite3_stmt* walk = qvbench::MustPrepare(
+        db, "SELECT ID FROM SubDocs WHERE VolumeID = 1 ORDER BY VolumeID, OrderNum");
     sqlite3_stmt* getStat[2] = {
-        Prepare(db, "SELECT Value0 FROM StatCells WHERE SubDocID = ?1 AND Key = ?2"),
-        Prepare(db, "SELECT Value1 FROM StatCells WHERE SubDocID = ?1 AND Key = ?2")};
-    sqlite3_stmt* getDyn =
-        Prepare(db,
-                "SELECT Value FROM DynCells WHERE SubDocID = ?1 AND Key = ?2 AND TableNum = 0 AND "
-                "LineNum = ?3");
+        qvbench::MustPrepare(db, "SELECT Value0 FROM StatCells WHERE SubDocID = ?1 AND Key = ?2"),
+        qvbench::MustPrepare(db, "SELECT Value1 FROM StatCells WHERE SubDocID = ?1 AND Key = ?2")};
+    sqlite3_stmt* getDyn = qvbench::MustPrepare(
+        db,
+        "SELECT Value FROM DynCells WHERE SubDocID = ?1 AND Key = ?2 AND TableNum = 0 AND "
+        "LineNum = ?3");
     int s = 0;
     while (sqlite3_step(walk) == SQLITE_ROW) {
       const int64_t sub = sqlite3_column_int64(walk, 0);

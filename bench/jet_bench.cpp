@@ -14,6 +14,8 @@
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetFunctionImpl.h"
 
+#include "BenchSupport.h"
+
 namespace {
 
 using qv::Variant;
@@ -102,12 +104,6 @@ bool HasTranslator(benchmark::State& state) {
   }
 }
 
-sqlite3_stmt* RawPrepare(const std::string& sql, sqlite3* db = Db().raw) {
-  sqlite3_stmt* s = nullptr;
-  sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &s, nullptr);
-  return s;
-}
-
 const char* kJetStatement =
     "SELECT w.id, UCase(w.word) & '!' AS w2 FROM words AS w WHERE w.id Between 10 And 20 "
     "AND w.word Like 'к*' ORDER BY w.word";
@@ -142,7 +138,7 @@ void TranslateUncached_Raw(benchmark::State& state) {
     std::string sql = sqlite;
     for (size_t at = 0; (at = sql.find("\"wz\"", at)) != std::string::npos; at += alias.size())
       sql.replace(at, 4, alias);
-    sqlite3_stmt* s = RawPrepare(sql, Db().rawJet);
+    sqlite3_stmt* s = qvbench::Prepare(Db().rawJet, sql);
     if (!s) state.SkipWithError(sqlite3_errmsg(Db().rawJet));
     benchmark::DoNotOptimize(sqlite3_column_count(s));
     sqlite3_finalize(s);
@@ -163,7 +159,7 @@ void TranslateCached_Raw(benchmark::State& state) {
   if (!HasTranslator(state)) return;
   std::string sqlite = Db().ours->Translate(kJetStatement)->sql;
   for (auto _ : state) {
-    sqlite3_stmt* s = RawPrepare(sqlite, Db().rawJet);
+    sqlite3_stmt* s = qvbench::Prepare(Db().rawJet, sqlite);
     if (!s) state.SkipWithError(sqlite3_errmsg(Db().rawJet));
     benchmark::DoNotOptimize(sqlite3_column_count(s));
     sqlite3_finalize(s);
@@ -183,7 +179,8 @@ void UCaseRows_Ours(benchmark::State& state) {
 }
 
 void UCaseRows_Raw(benchmark::State& state) {
-  sqlite3_stmt* s = RawPrepare("SELECT upper(word) FROM raw_words WHERE id < 10000");
+  sqlite3_stmt* s =
+      qvbench::MustPrepare(Db().raw, "SELECT upper(word) FROM raw_words WHERE id < 10000");
   for (auto _ : state) {
     size_t bytes = 0;
     while (sqlite3_step(s) == SQLITE_ROW) {
@@ -211,7 +208,7 @@ void TextKeyLookup_Ours(benchmark::State& state) {
 }
 
 void TextKeyLookup_Raw(benchmark::State& state) {
-  sqlite3_stmt* s = RawPrepare("SELECT id FROM raw_words WHERE word = ?");
+  sqlite3_stmt* s = qvbench::MustPrepare(Db().raw, "SELECT id FROM raw_words WHERE word = ?");
   int i = 0;
   for (auto _ : state) {
     std::string key = Word((i++ * 7919) % kRows);
@@ -236,7 +233,8 @@ void LikeScan_Ours(benchmark::State& state) {
 }
 
 void LikeScan_Raw(benchmark::State& state) {
-  sqlite3_stmt* s = RawPrepare("SELECT count(*) FROM raw_words WHERE word LIKE '%ви%'");
+  sqlite3_stmt* s =
+      qvbench::MustPrepare(Db().raw, "SELECT count(*) FROM raw_words WHERE word LIKE '%ви%'");
   for (auto _ : state) {
     sqlite3_step(s);
     benchmark::DoNotOptimize(sqlite3_column_int64(s, 0));

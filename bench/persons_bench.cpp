@@ -80,15 +80,6 @@ Fixture& Db() {
   return f;
 }
 
-sqlite3_stmt* RawPrepare(const std::string& sql) {
-  sqlite3_stmt* s = nullptr;
-  if (sqlite3_prepare_v2(Db().raw, sql.c_str(), -1, &s, nullptr) != SQLITE_OK) {
-    std::fprintf(stderr, "%s: %s\n", sql.c_str(), sqlite3_errmsg(Db().raw));
-    std::abort();
-  }
-  return s;
-}
-
 // Every column of the one row, copied out as a caller would.
 void RawReadRow(sqlite3_stmt* s, std::vector<std::string>& out) {
   if (sqlite3_step(s) == SQLITE_ROW) {
@@ -123,19 +114,19 @@ void LegalPersonReadSave_Ours(benchmark::State& state) {
 
 void LegalPersonReadSave_Raw(benchmark::State& state) {
   constexpr size_t kB = std::size(kBase), kL = std::size(kLazy);
-  sqlite3_stmt* header = RawPrepare("SELECT Type, PersonRealID FROM raw_person WHERE ID = ?");
+  sqlite3_stmt* header = Db().MustPrepare("SELECT Type, PersonRealID FROM raw_person WHERE ID = ?");
   sqlite3_stmt* base =
-      RawPrepare("SELECT " + Joined(kBase, kB, "") + " FROM raw_legal WHERE ID = ?");
+      Db().MustPrepare("SELECT " + Joined(kBase, kB, "") + " FROM raw_legal WHERE ID = ?");
   sqlite3_stmt* lazy =
-      RawPrepare("SELECT " + Joined(kLazy, kL, "") + " FROM raw_legal WHERE ID = ?");
-  sqlite3_stmt* branch = RawPrepare("SELECT 1 FROM raw_branches WHERE ChildPersonID = ?");
-  sqlite3_stmt* acc = RawPrepare("SELECT 1 FROM raw_accperson WHERE PersonID = ?");
-  sqlite3_stmt* seekHeader = RawPrepare("SELECT rowid FROM raw_person WHERE ID = ?");
-  sqlite3_stmt* seekDetail = RawPrepare("SELECT rowid FROM raw_legal WHERE ID = ?");
-  sqlite3_stmt* writeDetail = RawPrepare("UPDATE raw_legal SET " + Joined(kBase, kB, " = ?") +
-                                         ", " + Joined(kLazy, kL, " = ?") + " WHERE ID = ?");
+      Db().MustPrepare("SELECT " + Joined(kLazy, kL, "") + " FROM raw_legal WHERE ID = ?");
+  sqlite3_stmt* branch = Db().MustPrepare("SELECT 1 FROM raw_branches WHERE ChildPersonID = ?");
+  sqlite3_stmt* acc = Db().MustPrepare("SELECT 1 FROM raw_accperson WHERE PersonID = ?");
+  sqlite3_stmt* seekHeader = Db().MustPrepare("SELECT rowid FROM raw_person WHERE ID = ?");
+  sqlite3_stmt* seekDetail = Db().MustPrepare("SELECT rowid FROM raw_legal WHERE ID = ?");
+  sqlite3_stmt* writeDetail = Db().MustPrepare("UPDATE raw_legal SET " + Joined(kBase, kB, " = ?") +
+                                               ", " + Joined(kLazy, kL, " = ?") + " WHERE ID = ?");
   sqlite3_stmt* writeHeader =
-      RawPrepare("UPDATE raw_person SET Type = ?, PersonRealID = ? WHERE ID = ?");
+      Db().MustPrepare("UPDATE raw_person SET Type = ?, PersonRealID = ? WHERE ID = ?");
   std::vector<std::string> values;
   int i = 0;
   for (auto _ : state) {

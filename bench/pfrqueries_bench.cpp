@@ -157,15 +157,6 @@ Fixture& Db() {
   return f;
 }
 
-sqlite3_stmt* RawPrepare(const char* sql) {
-  sqlite3_stmt* s = Db().Prepare(sql);
-  if (!s) {
-    std::fprintf(stderr, "%s: %s\n", sql, sqlite3_errmsg(Db().raw));
-    std::abort();
-  }
-  return s;
-}
-
 void PersonSubDoc_Ours(benchmark::State& state) {
   Db();
   qv::pfr::DBQPfr q;
@@ -180,7 +171,7 @@ void PersonSubDoc_Ours(benchmark::State& state) {
 }
 
 void PersonSubDoc_Raw(benchmark::State& state) {
-  sqlite3_stmt* first = RawPrepare(
+  sqlite3_stmt* first = Db().MustPrepare(
       "SELECT ID FROM PfrSubDocs WHERE PfrPersonID = ? AND DocumentID = ? AND SubDocType IN "
       "(66) LIMIT 1");
   uint64_t i = 0, found = 0;
@@ -210,10 +201,11 @@ void NdflCorrection_Ours(benchmark::State& state) {
 }
 
 void NdflCorrection_Raw(benchmark::State& state) {
-  sqlite3_stmt* older = RawPrepare("SELECT bottom_next_id FROM doc_registry WHERE document_id = ?");
-  sqlite3_stmt* statements = RawPrepare(
+  sqlite3_stmt* older =
+      Db().MustPrepare("SELECT bottom_next_id FROM doc_registry WHERE document_id = ?");
+  sqlite3_stmt* statements = Db().MustPrepare(
       "SELECT ID FROM PfrSubDocs WHERE PfrPersonID = ? AND DocumentID = ? AND SubDocType IN (66)");
-  sqlite3_stmt* cell = RawPrepare(
+  sqlite3_stmt* cell = Db().MustPrepare(
       "SELECT Value FROM PfrCellValues WHERE SubDocID = ? AND Key = ? AND TableNum = 0 AND "
       "LineNum = 0");
   const auto text = [&](sqlite3_int64 subDoc, int key) {
@@ -270,15 +262,15 @@ void RsvPastSums_Ours(benchmark::State& state) {
 }
 
 void RsvPastSums_Raw(benchmark::State& state) {
-  sqlite3_stmt* actual = RawPrepare(
+  sqlite3_stmt* actual = Db().MustPrepare(
       "SELECT reg.document_id FROM doc_registry AS reg WHERE reg.taxpayer_id = ? AND "
       "reg.time_id = ? AND reg.template_id IN (SELECT t2.template_id FROM doc_templates AS t1 "
       "INNER JOIN doc_templates AS t2 ON t1.doc_type_id = t2.doc_type_id WHERE t1.template_id = "
       "317) AND reg.instance_number = 0 AND reg.top_doc_id = 0 ORDER BY reg.doc_type DESC LIMIT 1");
-  sqlite3_stmt* section = RawPrepare(
+  sqlite3_stmt* section = Db().MustPrepare(
       "SELECT ID FROM PfrSubDocs WHERE PfrPersonID = ? AND DocumentID = ? AND SubDocType IN (26) "
       "LIMIT 1");
-  sqlite3_stmt* cell = RawPrepare(
+  sqlite3_stmt* cell = Db().MustPrepare(
       "SELECT Value FROM PfrCellValues WHERE SubDocID = ? AND Key = ? AND TableNum = ? AND "
       "LineNum = ?");
   const auto text = [&](sqlite3_int64 subDoc, int key, int line) {

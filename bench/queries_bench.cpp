@@ -56,10 +56,6 @@ Fixture& Db() {
   return f;
 }
 
-sqlite3_stmt* RawPrepare(const char* sql) {
-  return Db().Prepare(sql);
-}
-
 std::string Text(sqlite3_stmt* s, int c) {
   const auto* p = sqlite3_column_text(s, c);
   return p ? std::string(reinterpret_cast<const char*>(p),
@@ -86,7 +82,7 @@ void ReadRecord_Ours(benchmark::State& state) {
 void ReadRecord_Raw(benchmark::State& state) {
   Fixture& f = Db();
   sqlite3_stmt* s =
-      RawPrepare("SELECT Alfa2, Alfa3, Code, ShortName, FullName FROM Country WHERE ID = ?");
+      Db().MustPrepare("SELECT Alfa2, Alfa3, Code, ShortName, FullName FROM Country WHERE ID = ?");
   if (!s) return state.SkipWithError(sqlite3_errmsg(f.raw));
   size_t i = 0;
   std::string cols[5];
@@ -120,7 +116,7 @@ struct RawCountry {
 // The same statement stepped through, every column of every row copied.
 void GetCountry_Raw(benchmark::State& state) {
   Fixture& f = Db();
-  sqlite3_stmt* s = RawPrepare(
+  sqlite3_stmt* s = Db().MustPrepare(
       "SELECT ID, Alfa2, Alfa3, Code, ShortName, FullName, OrderNum FROM Country ORDER BY "
       "OrderNum DESC, ShortName");
   if (!s) return state.SkipWithError(sqlite3_errmsg(f.raw));

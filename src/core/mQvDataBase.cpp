@@ -109,22 +109,22 @@ std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>
     if (!rs->IsEOF()) out->ReserveRows(static_cast<size_t>(rs->RecordCount()));
     int32_t counter = 0;
     copying = true;
+    std::vector<Variant> row(columns.size());  // one buffer, emptied by each AppendRow
     while (!rs->IsEOF()) {
       ++counter;
-      std::vector<Variant> row;
-      row.reserve(columns.size());
-      for (const Column& c : columns) {
+      for (size_t k = 0; k < columns.size(); ++k) {
+        const Column& c = columns[k];
         if (c.daoIndex < 0) {
-          row.emplace_back(counter);
+          row[k] = Variant(counter);
           continue;
         }
         const Variant& v = rs->FieldValue(c.daoIndex);
         if (v.IsDate() && v.AsDateSerial() < kFirstDateKept)
-          row.push_back(Variant::Null());
+          row[k] = Variant::Null();
         else
-          row.push_back(v);
+          row[k] = v;
       }
-      out->AppendRow(std::move(row));
+      out->AppendRow(std::span<Variant>(row));
       rs->MoveNext();
     }
     copying = false;

@@ -121,6 +121,9 @@ void CheckSize(const FieldInfo& field, Variant& v, std::string_view source) {
              std::to_string(n) + " bytes exceed the size " + std::to_string(field.definedSize));
     return;
   }
+  // A UTF-16 unit takes at least one byte of UTF-8: a text with no more
+  // bytes than the size fits without counting its characters.
+  if (rule == S::kLimited && v.AsString().size() <= static_cast<size_t>(field.definedSize)) return;
   const int32_t len = Len(v.AsString());
   if (len > field.definedSize)
     Reject(field, source,
@@ -186,6 +189,34 @@ Variant CoerceToField(const FieldInfo& field, Variant value, std::string_view so
   }
   CheckSize(field, stored, source);
   return stored;
+}
+
+void CoerceInPlace(const FieldInfo& field, Variant& value, std::string_view source) {
+  bool fits = false;
+  switch (value.Type()) {
+    case VarType::kNull:
+      fits = field.Nullable();
+      break;
+    case VarType::kLong:
+      fits = field.info->kind == K::kLong;
+      break;
+    case VarType::kDouble:
+      fits = field.info->kind == K::kDouble || field.info->kind == K::kDecimal;
+      break;
+    case VarType::kDate:
+      fits = field.info->kind == K::kDate;
+      break;
+    case VarType::kString:
+      fits = field.info->kind == K::kText;
+      break;
+    default:
+      break;
+  }
+  if (!fits) {
+    value = CoerceToField(field, std::move(value), source);
+  } else if (value.IsString()) {
+    CheckSize(field, value, source);
+  }
 }
 
 }  // namespace qv::ado

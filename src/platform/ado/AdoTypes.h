@@ -78,5 +78,9 @@ Variant DefaultValueOf(Variant value);
 // nullable, and a text or byte array longer than a limited DefinedSize
 // raise -2147217887 ("Multiple-step operation ...") with `source`.
 Variant CoerceToField(const FieldInfo& field, Variant value, std::string_view source);
+// CoerceToField in place: a value that already has the field's type (a
+// Long for adInteger, a Double, a Date, a text within the size, a Null for
+// a nullable field) is only checked, not moved through the conversions.
+void CoerceInPlace(const FieldInfo& field, Variant& value, std::string_view source);
 
 }  // namespace qv::ado

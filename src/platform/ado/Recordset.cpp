@@ -307,15 +307,19 @@ void Recordset::DeleteV(int32_t affectRecords) {
 }
 
 void Recordset::AppendRow(std::vector<Variant>&& values) {
+  AppendRow(std::span<Variant>(values));
+}
+
+void Recordset::AppendRow(std::span<Variant> values) {
   RequireOpen();
   if (values.size() != FieldCount())
     ThrowAdo(
         adoerr::kBadArguments, kRecordsetSource,
         std::to_string(values.size()) + " values for " + std::to_string(FieldCount()) + " fields");
   for (size_t c = 0; c < values.size(); ++c)
-    values[c] = CoerceToField(table_.Field(c), std::move(values[c]), kRecordsetSource);
+    CoerceInPlace(table_.Field(c), values[c], kRecordsetSource);
   CommitPending();
-  order_.push_back(table_.AddRow(std::move(values)));
+  order_.push_back(table_.AddRow(values));
   pos_ = static_cast<int64_t>(order_.size()) - 1;
   onDeleted_ = false;
 }

@@ -115,6 +115,9 @@ class Recordset : public Object {
   // SetValue does, and makes it current: AddNew, SetValue for each column
   // and Update in one step. Error 3001 when the count differs.
   void AppendRow(std::vector<Variant>&& values);
+  // As above, the values moved out of `values` (a caller's row buffer,
+  // reused for the next row).
+  void AppendRow(std::span<Variant> values);
   // Room for `rows` more rows, when the caller knows how many will come.
   void ReserveRows(size_t rows);
 

@@ -44,7 +44,7 @@ uint32_t RowTable::AddBlankRow() {
   return static_cast<uint32_t>(deleted_.size() - 1);
 }
 
-uint32_t RowTable::AddRow(std::vector<Variant>&& values) {
+uint32_t RowTable::AddRow(std::span<Variant> values) {
   if (deleted_.size() >= std::numeric_limits<uint32_t>::max())
     ThrowAdo(adoerr::kBadArguments, kRecordsetSource, "too many rows");
   cells_.insert(cells_.end(), std::make_move_iterator(values.begin()),

@@ -40,8 +40,9 @@ class RowTable {
   void Reserve(size_t rows);
   // A row of Nulls; returns its number.
   uint32_t AddBlankRow();
-  // A row of the given values, already converted. REQUIRES: one per column.
-  uint32_t AddRow(std::vector<Variant>&& values);
+  // A row of the given values, already converted, moved out of `values`.
+  // REQUIRES: one per column.
+  uint32_t AddRow(std::span<Variant> values);
   // Drops the last physical row (an addition that was cancelled).
   void RemoveLastRow();
   void MarkDeleted(size_t row) { deleted_[row] = true; }

@@ -248,27 +248,50 @@ std::string Truncate16(std::string_view s, int32_t n) {
   return std::string(s.substr(0, ByteOffsetOfUnit(s, n < 0 ? 0 : n)));
 }
 
-std::string UCase(std::string_view s) {
-  bool ascii = true;
-  for (char c : s) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii) {
-    std::string out(s);
-    for (char& c : out)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return out;
+bool MapCaseSameLength(std::string_view s, char* out, bool upper) {
+  const auto* in = reinterpret_cast<const unsigned char*>(s.data());
+  const size_t n = s.size();
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = in[i];
+    if (c < 0x80) {
+      const bool flip = upper ? (c >= 'a' && c <= 'z') : (c >= 'A' && c <= 'Z');
+      out[i] = static_cast<char>(flip ? c ^ 0x20 : c);
+      continue;
+    }
+    if (i + 1 == n || (c != 0xD0 && c != 0xD1)) return false;
+    const unsigned char d = in[i + 1];
+    if (d < 0x80 || d > 0xBF || (c == 0xD1 && d > 0x9F)) return false;
+    // The code point U+0400 + offset: 0x00-0x0F Ѐ-Џ, 0x10-0x2F А-Я, 0x30-0x4F
+    // а-я, 0x50-0x5F ѐ-џ; upper and lower case of one letter are 0x20 (А-Я)
+    // or 0x50 (Ѐ-Џ) apart.
+    uint32_t offset = (c == 0xD0 ? 0u : 0x40u) + (d - 0x80u);
+    if (upper) {
+      if (offset >= 0x50)
+        offset -= 0x50;
+      else if (offset >= 0x30)
+        offset -= 0x20;
+    } else {
+      if (offset < 0x10)
+        offset += 0x50;
+      else if (offset < 0x30)
+        offset += 0x20;
+    }
+    out[i] = static_cast<char>(offset < 0x40 ? 0xD0 : 0xD1);
+    out[i + 1] = static_cast<char>(0x80 + (offset & 0x3F));
+    ++i;
   }
+  return true;
+}
+
+std::string UCase(std::string_view s) {
+  std::string out(s.size(), '\0');
+  if (MapCaseSameLength(s, out.data(), true)) return out;
   return ToUtf8(FromUtf8(s).toUpper(Russian()));
 }
 
 std::string LCase(std::string_view s) {
-  bool ascii = true;
-  for (char c : s) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii) {
-    std::string out(s);
-    for (char& c : out)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return out;
-  }
+  std::string out(s.size(), '\0');
+  if (MapCaseSameLength(s, out.data(), false)) return out;
   return ToUtf8(FromUtf8(s).toLower(Russian()));
 }
 
@@ -315,9 +338,9 @@ int32_t CompareTextRu(std::string_view a, std::string_view b) {
 }
 
 std::string FoldCase(std::string_view s) {
-  bool ascii = true;
-  for (char c : s) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii) return LCase(s);
+  // Folding is lower case for ASCII and the Russian letters.
+  std::string out(s.size(), '\0');
+  if (MapCaseSameLength(s, out.data(), false)) return out;
   return ToUtf8(FromUtf8(s).foldCase());
 }
 

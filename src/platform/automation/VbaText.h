@@ -24,6 +24,12 @@ std::string Mid(std::string_view s, int32_t start, std::optional<int32_t> length
 std::string Truncate16(std::string_view s, int32_t n);
 
 std::string UCase(std::string_view s);  // full Unicode, Cyrillic included
+// The upper (or lower) case of `s` written to `out` (s.size() bytes) when
+// every character of `s` is ASCII or in U+0400..U+045F (the Russian
+// alphabet and its neighbours), whose cases have the same UTF-8 length:
+// the common texts, mapped without ICU's round trip through UTF-16. False
+// for any other text (what was written to `out` is then meaningless).
+bool MapCaseSameLength(std::string_view s, char* out, bool upper);
 std::string LCase(std::string_view s);
 std::string Trim(std::string_view s);  // spaces only, as VBA
 std::string LTrim(std::string_view s);

@@ -158,6 +158,10 @@ Variant SYDFn(Args&);
 // Len without the Variant round trip: every text column's size rule calls it
 // on every write (JetTextFunctions.cpp).
 void TextLen(sqlite3_context*, int, sqlite3_value**);
+// UCase and LCase: a text in the Russian alphabet or ASCII mapped in one pass
+// into the result (JetTextFunctions.cpp).
+void TextUCase(sqlite3_context*, int, sqlite3_value**);
+void TextLCase(sqlite3_context*, int, sqlite3_value**);
 void Nz(sqlite3_context*, int, sqlite3_value**);
 // CVar: the value as it is.
 void CVar(sqlite3_context*, int, sqlite3_value**);

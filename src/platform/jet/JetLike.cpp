@@ -7,10 +7,32 @@ namespace qv::jet {
 
 namespace {
 
-char32_t Fold(UChar32 c) {
+// Ѐ-Џ and А-Я fold to ѐ-џ and а-я, ASCII A-Z to a-z, without asking ICU
+// (written without branches: mixed-case text defeats branch prediction).
+inline char32_t Fold(UChar32 c) {
   if (c < 0) return 0xFFFD;
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<char32_t>(c + 32) : c;
+  const auto u = static_cast<uint32_t>(c);
+  if (u < 0x80) return u + (u - 'A' < 26u) * 0x20u;
+  if (u - 0x400u < 0x60u) return u + (u - 0x400u < 0x10u) * 0x50u + (u - 0x410u < 0x20u) * 0x20u;
   return static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
+}
+
+// The folded character at byte `i` of `s`; `i` moves past it. ASCII and
+// two-byte sequences (Cyrillic among them) are decoded here, the rest by ICU.
+inline char32_t NextFolded(const uint8_t* s, int32_t& i, int32_t n) {
+  const uint8_t lead = s[i];
+  if (lead < 0x80) {
+    ++i;
+    return lead + (static_cast<uint32_t>(lead - 'A') < 26u) * 0x20u;
+  }
+  if (lead >= 0xC2 && lead < 0xE0 && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+    const auto c = static_cast<UChar32>(((lead & 0x1F) << 6) | (s[i + 1] & 0x3F));
+    i += 2;
+    return Fold(c);
+  }
+  UChar32 c;
+  U8_NEXT(s, i, n, c);
+  return Fold(c);
 }
 
 // The place of a folded character in a range test: code point order, except
@@ -20,17 +42,15 @@ uint32_t RangeKey(char32_t c) {
   return c == kYo ? kYe * 2 + 1 : static_cast<uint32_t>(c) * 2;
 }
 
-}  // namespace
-
+// Appends the case-folded code points of UTF-8 `text` to `out` (invalid
+// sequences become U+FFFD).
 void FoldCodePoints(std::string_view text, std::vector<char32_t>& out) {
   const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-  int32_t n = static_cast<int32_t>(text.size());
-  for (int32_t i = 0; i < n;) {
-    UChar32 c;
-    U8_NEXT(s, i, n, c);
-    out.push_back(Fold(c));
-  }
+  const auto n = static_cast<int32_t>(text.size());
+  for (int32_t i = 0; i < n;) out.push_back(NextFolded(s, i, n));
 }
+
+}  // namespace
 
 LikePattern::LikePattern(std::string_view pattern) {
   std::vector<char32_t> p;
@@ -100,23 +120,31 @@ bool LikePattern::ItemMatches(const Item& item, char32_t c) const {
 }
 
 bool LikePattern::Matches(std::string_view text) const {
-  thread_local std::vector<char32_t> t;
-  t.clear();
-  FoldCodePoints(text, t);
-  // Every item but "*" consumes exactly one character, so the greedy walk
-  // that backtracks to the last "*" finds a match whenever one exists.
-  size_t ti = 0, pi = 0, n = t.size(), m = items_.size();
-  size_t starItem = m, starText = 0;
+  // The text is folded character by character as the walk reaches it, with
+  // no copy. Every item but "*" consumes exactly one character, so the
+  // greedy walk that backtracks to the last "*" finds a match whenever one
+  // exists.
+  const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+  const auto n = static_cast<int32_t>(text.size());
+  const size_t m = items_.size();
+  int32_t ti = 0, starText = 0;
+  size_t pi = 0, starItem = m;
   while (ti < n) {
     if (pi < m && items_[pi].kind == Kind::kStar) {
       starItem = pi++;
       starText = ti;
-    } else if (pi < m && ItemMatches(items_[pi], t[ti])) {
+      continue;
+    }
+    int32_t next = ti;
+    const char32_t c = NextFolded(s, next, n);
+    if (pi < m &&
+        (items_[pi].kind == Kind::kChar ? items_[pi].ch == c : ItemMatches(items_[pi], c))) {
       ++pi;
-      ++ti;
+      ti = next;
     } else if (starItem != m) {
       pi = starItem + 1;
-      ti = ++starText;
+      NextFolded(s, starText, n);  // the "*" takes one character more
+      ti = starText;
     } else {
       return false;
     }

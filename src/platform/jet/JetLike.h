@@ -34,8 +34,4 @@ class LikePattern {
   std::vector<Range> ranges_;
 };
 
-// Appends the case-folded code points of UTF-8 `text` to `out` (invalid
-// sequences become U+FFFD).
-void FoldCodePoints(std::string_view text, std::vector<char32_t>& out);
-
 }  // namespace qv::jet

@@ -149,6 +149,35 @@ void TextLen(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   Invoke<LenFn>(ctx, argc, argv);
 }
 
+namespace {
+
+// UCase and LCase of a text argument written straight into SQLite's result
+// buffer when the text maps case without changing length; anything else
+// through the Variant body.
+template <bool upper, Body body>
+void MapCase(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc == 1 && sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const auto n = static_cast<size_t>(sqlite3_value_bytes(argv[0]));
+    char* out = static_cast<char*>(sqlite3_malloc64(n + 1));
+    if (!out) return sqlite3_result_error_nomem(ctx);
+    if (MapCaseSameLength(std::string_view(p, n), out, upper))
+      return sqlite3_result_text64(ctx, out, n, sqlite3_free, SQLITE_UTF8);
+    sqlite3_free(out);
+  }
+  Invoke<body>(ctx, argc, argv);
+}
+
+}  // namespace
+
+void TextUCase(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  MapCase<true, UCaseFn>(ctx, argc, argv);
+}
+
+void TextLCase(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  MapCase<false, LCaseFn>(ctx, argc, argv);
+}
+
 Variant LeftFn(Args& a) {
   if (a.IsNull(0)) return Variant::Null();
   return Variant(Left(a.Text(0), a.Long(1)));

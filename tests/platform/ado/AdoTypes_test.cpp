@@ -20,6 +20,9 @@ TEST(AdoTypes, StoredValuesFollowTheFieldType) {
     Variant want;  // Empty: the assignment must fail with the multiple-step error
   } cases[] = {
       {adInteger, 0, 0, Variant("42"), Variant(int32_t{42})},
+      {adInteger, 0, 0, Variant(int32_t{7}), Variant(int32_t{7})},
+      {adSmallInt, 0, 0, Variant(int32_t{7}), Variant(int16_t{7})},
+      {adDouble, 0, 0, Variant(OleDate{2.5}), Variant(2.5)},
       {adInteger, 0, 0, Variant(2.5), Variant(int32_t{2})},  // banker's rounding
       {adInteger, 0, 0, Variant("abc"), Variant()},
       {adInteger, 0, 0, Variant(3e10), Variant()},
@@ -44,6 +47,8 @@ TEST(AdoTypes, StoredValuesFollowTheFieldType) {
       {adVarWChar, 0, 0, Variant(42), Variant("42")},
       {adVarWChar, 7, 0, Variant("Привет!"), Variant("Привет!")},  // 7 characters, 13 bytes
       {adVarWChar, 6, 0, Variant("Привет!"), Variant()},
+      {adVarWChar, 6, 0, Variant("Привет"), Variant("Привет")},  // 12 bytes
+      {adDate, 0, 0, Variant(1.5), Variant(OleDate{1.5})},
       {adVarChar, 3, 0, Variant(1234), Variant()},
       {adWChar, 4, 0, Variant("ab"), Variant("ab  ")},
       {adChar, 2, 0, Variant("abc"), Variant()},
@@ -59,16 +64,23 @@ TEST(AdoTypes, StoredValuesFollowTheFieldType) {
       {adInteger, 0, 0, kNull, Variant()},
       {adVarWChar, 10, adFldUnspecified, Variant(), Variant()},
   };
+  // CoerceInPlace must store exactly what CoerceToField does.
+  const auto inPlace = [](const FieldInfo& field, Variant v) {
+    CoerceInPlace(field, v, kFieldSource);
+    return v;
+  };
   for (const auto& c : cases) {
     const FieldInfo field = MakeFieldInfo("F", c.type, c.size, c.attributes);
     const std::string what = std::string(field.info->name) + " <- " + c.in.Describe();
     if (c.want.IsEmpty()) {
-      {
-        SCOPED_TRACE(::testing::Message() << what);
-        ExpectError(adoerr::kMultipleStep, "", [&] { CoerceToField(field, c.in, kFieldSource); });
-      }
+      SCOPED_TRACE(::testing::Message() << what);
+      ExpectError(adoerr::kMultipleStep, "", [&] { CoerceToField(field, c.in, kFieldSource); });
+      ExpectError(adoerr::kMultipleStep, "", [&] { inPlace(field, c.in); });
     } else {
       EXPECT_EQ(CoerceToField(field, c.in, kFieldSource), c.want) << what;
+      const Variant stored = inPlace(field, c.in);
+      EXPECT_EQ(stored, c.want) << what;
+      EXPECT_EQ(stored.Type(), c.want.Type()) << what;
     }
   }
 }

@@ -2,7 +2,9 @@
 #include "platform/automation/Error.h"
 
 #include <gtest/gtest.h>
+#include <unicode/locid.h>
 #include <unicode/ucol.h>
+#include <unicode/unistr.h>
 
 #include <memory>
 #include <random>
@@ -42,6 +44,29 @@ TEST(VbaText, CaseMappingAndComparisonCoverCyrillic) {
   EXPECT_EQ(Replace("a-b-c", "-", "+"), "a+b+c");
   EXPECT_EQ(StrComp("a", "B"), 1);
   EXPECT_EQ(StrComp("a", "B", CompareMode::kText), -1);
+}
+
+// The one-pass mapping of ASCII and U+0400..U+045F must agree with ICU's
+// full mapping on every character, alone and next to a character that is
+// not in that range (the text then falls back to ICU whole).
+TEST(VbaText, CaseMappingAgreesWithIcuAroundTheCyrillicBlock) {
+  auto icu = [](const std::string& s, int how) {
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(s);
+    if (how == 0) u.toUpper(icu::Locale("ru", "RU"));
+    if (how == 1) u.toLower(icu::Locale("ru", "RU"));
+    if (how == 2) u.foldCase();
+    std::string out;
+    return u.toUTF8String(out);
+  };
+  for (UChar32 c = 0x20; c < 0x500; ++c) {
+    std::string one;
+    icu::UnicodeString(c).toUTF8String(one);
+    for (const std::string& s : {"a" + one + "Я", one + "\u0462"}) {
+      EXPECT_EQ(UCase(s), icu(s, 0)) << std::hex << c;
+      EXPECT_EQ(LCase(s), icu(s, 1)) << std::hex << c;
+      EXPECT_EQ(FoldCase(s), icu(s, 2)) << std::hex << c;
+    }
+  }
 }
 
 TEST(VbaText, ValReadsTheLeadingNumber) {

@@ -57,6 +57,10 @@ TEST(JetLike, Wildcards) {
       {"[!а-я]*", "Жук", false},
       {"*дом", "ДОМ", true},
       {"Иван*", "иванов", true},
+      {"*Ѐ?", "ѐЏ", true},  // Ѐ-Џ fold 0x50 apart
+      {"*ѐ", "Ѐa", false},
+      {"Ѣ", "ѣ", true},                    // outside Ѐ-я: folded by ICU
+      {"ab\xff", "AB\xef\xbf\xbd", true},  // an invalid byte reads as U+FFFD
   };
   for (const Case& c : cases)
     EXPECT_EQ(LikePattern(c.pattern).Matches(c.text), c.match) << c.pattern << " ~ " << c.text;
