@@ -11,6 +11,7 @@
 #include "platform/dao/TableRecordset.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetTableSql.h"
 
 namespace qv::dao {
 
@@ -152,7 +153,11 @@ std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, co
   std::string_view name = text;
   if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
     name = name.substr(1, name.size() - 2);
-  if (IsStatement(text) && !Connection().Schema().FindTable(name))
+  // A text that starts like a statement is still a table's name when a table
+  // of that name exists; only a valid name can be one, so most statements
+  // (longer than a name, or with a period or a line break) skip the look-up
+  // and its read of the schema version.
+  if (IsStatement(text) && (!jet::ddl::IsValidName(name) || !Connection().Schema().FindTable(name)))
     return OpenStatement(text, t == -1 ? dbOpenDynaset : t, o);
   return OpenTable(name, t == -1 ? dbOpenTable : t, o);
 }

@@ -102,12 +102,16 @@ bool IsNumberLiteral(std::string_view s) {
 
 }  // namespace
 
-void CheckName(std::string_view name) {
+bool IsValidName(std::string_view name) {
   bool ok = !name.empty() && Len(name) <= 64 && name.front() != ' ' && !name.starts_with("sqlite_");
   for (char c : name)
     ok = ok && c != '.' && c != '!' && c != '`' && c != '[' && c != ']' &&
          static_cast<unsigned char>(c) >= 0x20;
-  if (!ok) ThrowJet(jeterr::kInvalidName, {name}, kSourceTableDef);
+  return ok;
+}
+
+void CheckName(std::string_view name) {
+  if (!IsValidName(name)) ThrowJet(jeterr::kInvalidName, {name}, kSourceTableDef);
 }
 
 void CheckTable(const TableSpec& table) {

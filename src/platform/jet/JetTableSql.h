@@ -11,6 +11,9 @@
 
 namespace qv::jet::ddl {
 
+// A valid Jet object name: 1 to 64 characters, no leading space, none of
+// . ! ` [ ] or a control character, not SQLite's own prefix.
+bool IsValidName(std::string_view name);
 // Raises 3125 unless `name` is a valid Jet object name.
 void CheckName(std::string_view name);
 // Raises the errors of Catalog::CreateTable for a definition that cannot be
