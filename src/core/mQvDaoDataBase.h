@@ -200,7 +200,7 @@ std::string Number2DaoSql(double value);
 inline constexpr size_t kMaxQStringBytes = 65536;
 std::string DaoQString(std::string_view text);
 // A caller's identifier list as SQL: numbers (an optional sign, digits with
-// at most one decimal point, spaces around) separated by ";", written with
+// at most one decimal point, spaces around) separated by ";" or ",", written with
 // `separator` between them ("3; 5" gives "3, 5"). Anything else, an empty
 // item or an empty list included, is error 5 naming `what`: the list goes
 // into a statement, so it is refused rather than widened. So is a list of

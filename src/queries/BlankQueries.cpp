@@ -80,12 +80,10 @@ std::optional<std::string> ProfileList(BlankQueries& q, double aAccStreamID, dou
 }
 
 // The stream's documents in the period in list order, as document records.
-// The outer select names the derived table's column without the inner
-// alias "d", which is not in its scope.
 CollectionPtr DocumentsByPeriod(double aAccStreamID, double aTimePeriodID,
                                 const std::string& aFolderIDs) {
   std::string sql =
-      "select document_id AS id from "
+      "select d.document_id AS id from "
       "( select d.document_id, d.template_id, c.list_order, d.instance_number, d.doc_type "
       "from ( doc_registry AS d "
       "LEFT JOIN doc_templates AS t ON t.template_id = d.template_id) "

@@ -68,13 +68,13 @@ class ExchangeQueriesTest : public testing::DictPeriodTest {
             "(11, 14, 101, 2513, 0, 2, '', 0, 0)",     // a stream of type 3
             "(12, 10, 101, 2517, 0, 2, '', 0, 2)",     // the year
             "(13, 15, 101, 2513, 0, 2, '', 0, 99)",    // no accounts kept
-                                                     // Form 1151100 with its sub-documents under
-                                                     // period 246.
+                                                       // Form 1151100 with its sub-documents under
+                                                       // period 246.
             "(20, 10, 435, 2513, 0, 2, '', 0, 0)",
             "(21, 10, 437, 246, 0, 3, '', 20, 0)",
             "(22, 10, 437, 246, 0, 1, '', 20, 0)",  // in work
             "(23, 10, 437, 246, 0, 2, '', 9, 0)",   // of the second quarter
-                                                   // Stream 16 for the solver's counts.
+                                                    // Stream 16 for the solver's counts.
             "(40, 16, 101, 2513, 42, 1, '', 0, 0)",
             "(42, 16, 101, 2513, 0, 1, '', 0, 0)",
             "(43, 16, 102, 2513, 0, 1, '', 0, 0)",
