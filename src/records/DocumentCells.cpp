@@ -1,12 +1,17 @@
 // The cells of a document: DBDocument.ReadCells and SaveCells.
 
+#include <climits>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/mQvDaoDataBase.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
+#include "platform/dao/FieldValues.h"
 #include "platform/dao/Recordset.h"
+#include "platform/jet/JetConnection.h"
 #include "records/DBDocument.h"
 #include "records/miDocument.h"
 #include "siblings/records/RecordFactory.h"
@@ -87,6 +92,20 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
   });
 }
 
+// One statement per cell. The update writes the first row of the key in
+// the index's order (the lowest rowid among equal keys), the row a seek on
+// the table's index finds: a key stored twice gets the value in its first
+// copy only. A key without a row gets an insert.
+constexpr std::string_view kUpdateCell =
+    "UPDATE doc_cell_values SET first_value = ?1, first_type = ?2 WHERE rowid = (SELECT rowid "
+    "FROM doc_cell_values WHERE document_id = ?3 AND cell_key = ?4 ORDER BY document_id, "
+    "cell_key, rowid LIMIT 1)";
+constexpr std::string_view kInsertCell =
+    "INSERT INTO doc_cell_values (document_id, cell_key, first_value, first_type) VALUES (?3, "
+    "?4, ?1, ?2)";
+constexpr std::string_view kDeleteCell =
+    "DELETE FROM doc_cell_values WHERE document_id = ?1 AND cell_key = ?2";
+
 void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
   Guard(QV_HERE, [&] {
     const std::vector<CellRow> rows = CellRows(aCellsRs);
@@ -95,31 +114,41 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
       if (!RowExists(*db, Def(), aDocID))
         ThrowVb(vberr::kInvalidProcedureCall,
                 "the document " + mQvDaoDataBase::Number2DaoSql(aDocID) + " does not exist");
-      auto rs = db->OpenTable("DOC_CELL_VALUES");
-      rs->SetIndex("DOCUMENT_ID");
+      jet::Connection& conn = db->Connection();
+      const auto table = conn.Schema().FindTable("doc_cell_values");
+      const jet::FieldSpec& keyField = *table->FindField("cell_key");
+      const jet::FieldSpec& valueField = *table->FindField("first_value");
+      const jet::FieldSpec& typeField = *table->FindField("first_type");
+      // Values are stored as the table's fields convert them; a key is
+      // checked against its column's size only when it makes a new row.
+      auto key = [&](const CellRow& c, bool sized) {
+        return dao::CoerceToField(c.key, keyField.type, sized ? keyField.size : INT32_MAX);
+      };
+      auto run = [](jet::Statement& st, std::span<const Variant> values) {
+        for (size_t i = 0; i < values.size(); ++i) st.BindView(static_cast<int>(i) + 1, values[i]);
+        const int64_t changed = st.Run();
+        st.Reset();
+        return changed;
+      };
+      jet::Statement update = conn.PrepareNative(kUpdateCell);
+      jet::Statement insert = conn.PrepareNative(kInsertCell);
+      jet::Statement remove = conn.PrepareNative(kDeleteCell);
       const Variant doc(aDocID);
       for (const CellRow& c : rows) {
         if (c.value.IsNull()) continue;
-        const Variant key[] = {doc, c.key};
-        rs->Seek("=", key);
-        if (rs->NoMatch()) {
-          rs->AddNew();
-          rs->SetField("document_id", doc);
-          rs->SetField("cell_key", c.key);
-        } else {
-          rs->Edit();
-        }
-        rs->SetField("first_value", c.value);
-        rs->SetField("first_type", c.type);
-        rs->Update();
+        Variant bound[4] = {dao::CoerceToField(c.value, valueField.type, valueField.size),
+                            dao::CoerceToField(c.type, typeField.type, typeField.size), doc,
+                            key(c, false)};
+        if (run(update, bound) != 0) continue;
+        bound[3] = key(c, true);
+        run(insert, bound);
       }
       // A cell given without a value is deleted (with any copy of it).
       for (const CellRow& c : rows) {
         if (!c.value.IsNull()) continue;
-        const Variant key[] = {doc, c.key};
-        for (rs->Seek("=", key); !rs->NoMatch(); rs->Seek("=", key)) rs->Delete();
+        const Variant bound[2] = {doc, key(c, false)};
+        run(remove, bound);
       }
-      rs->Close();
     });
   });
 }

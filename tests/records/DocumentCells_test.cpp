@@ -77,11 +77,18 @@ TEST_F(DocumentCells, SaveAndReadRoundTrip) {
   EXPECT_EQ(DBDocument().ReadCells(0)->Count(), 0);
 }
 
-TEST_F(DocumentCells, ReadCellsKeepsARepeatedKeyOnce) {
+// A key stored twice: read once (the first copy), written into its first
+// copy only, deleted with every copy.
+TEST_F(DocumentCells, ARepeatedKey) {
   AddDoc(7);
   AddCell(7, "010000100001", "first");
   AddCell(7, "010000100001", "copy");
-  EXPECT_EQ(DBDocument().ReadCells(7)->Count(), 1);
+  CollectionPtr cells = DBDocument().ReadCells(7);
+  EXPECT_EQ(Render(cells), "010000100001=first/129");
+  DBDocument().SaveCells(7, CellsRs({{"010000100001", Variant("new"), 200}}));
+  EXPECT_EQ(Cells(7), "010000100001=new/200; 010000100001=copy/129");
+  DBDocument().SaveCells(7, CellsRs({{"010000100001", Variant(""), 129}}));
+  EXPECT_EQ(Count("doc_cell_values"), 0);
 }
 
 // A write that fails half-way leaves the cells as they were, with the
