@@ -63,31 +63,35 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
   return Guard(QV_HERE, [&] {
     auto cells = std::make_shared<Collection>();
     if (aDocumentID == 0) return cells;
-    auto rs =
-        mQvDaoDataBase::QvQuerySqlStatic("select * from Doc_Cell_Values where Document_ID = " +
-                                             mQvDaoDataBase::Number2DaoSql(aDocumentID),
-                                         MapperUserDatabase());
-    const int32_t typeCol = rs->FieldIndex("First_Type");
-    const int32_t keyCol = rs->FieldIndex("Cell_Key");
-    const int32_t valueCol = rs->FieldIndex("First_Value");
-    // The cell record's class and properties are looked up once, not per
-    // cell; a key seen before keeps its first cell.
-    const QvRecordPtr first = RecordFactory::ForThisThread()->NewRecord("Qv_Records.QvDocCell");
-    const RecordClass& cellClass = first->RecordClassOf();
-    const int type = first->PropertyIndex("First_Type");
-    const int key = first->PropertyIndex("Cell_Key");
-    const int value = first->PropertyIndex("First_Value");
-    for (rs->IsEOF() ? void() : rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
-      std::string cellKey = CStr(rs->FieldValue(keyCol));
-      auto cell = std::make_shared<QvRecord>(cellClass);
-      const Variant& t = rs->FieldValue(typeCol);
-      cell->SetValue(type, t.IsNull() ? Variant(int32_t{0}) : t);
-      cell->SetValue(key, Variant(cellKey));
-      const Variant& v = rs->FieldValue(valueCol);
-      cell->SetValue(value, v.IsNull() ? Variant(std::string()) : v);
-      cells->TryAdd(Variant(ObjectPtr(std::move(cell))), std::move(cellKey));
+    // The cell record's properties are the table's columns: the rows are
+    // read into one buffer in property order, of the properties' kinds
+    // (Null as the property's default, 0 or ""), and each record shares its
+    // row until it is read or changed. A key seen before keeps its first cell.
+    const RecordClass& cellClass = QvRecord::ClassOf("Qv_Records.QvDocCell");
+    const size_t width = static_cast<size_t>(cellClass.PropertyCount());
+    std::string columns;
+    for (size_t i = 0; i < width; ++i)
+      columns += (i ? ", " : "") + std::string(cellClass.Property(static_cast<int>(i)).name);
+    jet::Statement st = MapperUserDatabase()->Connection().Prepare(
+        "select " + columns +
+        " from Doc_Cell_Values where Document_ID = " + mQvDaoDataBase::Number2DaoSql(aDocumentID));
+    auto rows = std::make_shared<std::vector<Variant>>();
+    while (st.Step()) {
+      rows->resize(rows->size() + width);
+      Variant* row = rows->data() + rows->size() - width;
+      st.Values(std::span<Variant>(row, width));
+      for (size_t i = 0; i < width; ++i) {
+        if (row[i].IsNull())
+          row[i] = cellClass.Defaults()[i];
+        else if (cellClass.Property(static_cast<int>(i)).kind == Kind::kLong &&
+                 row[i].Type() != VarType::kLong)
+          row[i] = Variant(CLng(row[i]));  // an Integer column read as a Long property
+      }
     }
-    rs->Close();
+    const size_t key = static_cast<size_t>(cellClass.PropertyIndex("Cell_Key"));
+    for (size_t offset = 0; offset < rows->size(); offset += width)
+      cells->TryAdd(Variant(ObjectPtr(QvRecord::OfSharedRow(cellClass, rows, offset))),
+                    CStr((*rows)[offset + key]));
     return cells;
   });
 }

@@ -94,13 +94,61 @@ Variant QvRecord::Convert(const PropertyDef& p, const Variant& v) const {
   return v;
 }
 
+namespace {
+
+// True when `v` is what Convert makes of it for `p`.
+bool OfKind(const PropertyDef& p, const Variant& v) {
+  switch (p.kind) {
+    case Kind::kText:
+      return v.IsString();
+    case Kind::kLong:
+      return v.Type() == VarType::kLong;
+    case Kind::kDouble:
+      return v.Type() == VarType::kDouble;
+    case Kind::kDate:
+      return v.IsDate();
+    case Kind::kBoolean:
+      return v.Type() == VarType::kBoolean;
+    case Kind::kVariant:
+      return true;
+    default:
+      return v.IsEmpty();
+  }
+}
+
+}  // namespace
+
+QvRecordPtr QvRecord::OfSharedRow(const RecordClass& cls, SharedRows rows, size_t offset) {
+  auto record = std::make_shared<QvRecord>(cls);
+  const Variant* row = rows->data() + offset;
+  bool plain = cls.Type().groups.empty();
+  for (int i = 0; plain && i < cls.PropertyCount(); ++i)
+    plain = cls.MarkedBy(i) < 0 && OfKind(cls.Property(i), row[i]);
+  if (!plain) {  // conversions, lazy groups and marks as SetValue makes them
+    for (int i = 0; i < cls.PropertyCount(); ++i) record->SetValue(i, row[i]);
+    return record;
+  }
+  record->rows_ = std::move(rows);
+  record->rowOffset_ = offset;
+  record->state_ = kChanged;
+  return record;
+}
+
 std::vector<Variant>& QvRecord::Values() {
-  if (values_.empty()) values_ = cls_.Defaults();
+  if (!values_.empty()) return values_;
+  if (rows_) {
+    const Variant* row = rows_->data() + rowOffset_;
+    values_.assign(row, row + cls_.PropertyCount());
+    rows_.reset();
+  } else {
+    values_ = cls_.Defaults();
+  }
   return values_;
 }
 
 const Variant& QvRecord::ValueOrDefault(int index) const {
-  return values_.empty() ? cls_.Defaults()[index] : values_[index];
+  if (!values_.empty()) return values_[index];
+  return rows_ ? (*rows_)[rowOffset_ + index] : cls_.Defaults()[index];
 }
 
 const Variant& QvRecord::Materialize(int index) {
@@ -149,11 +197,13 @@ CollectionPtr QvRecord::CollectionAt(int index) {
 }
 
 void QvRecord::ResetValues(int group) {
-  if (values_.empty()) return;  // every value is its default already
+  if (values_.empty() && !rows_) return;  // every value is its default already
   if (group == kBase) {
     values_.clear();
+    rows_.reset();
     return;
   }
+  Values();
   for (int i = 0; i < cls_.PropertyCount(); ++i) {
     const PropertyDef& p = cls_.Property(i);
     if (p.group == group) values_[i] = cls_.Defaults()[i];

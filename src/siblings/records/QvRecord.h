@@ -56,6 +56,17 @@ class QvRecord : public Object {
   // The registered class of `progId`; error 429 when it is none. Callers
   // making many records of one type look it up once.
   static const RecordClass& ClassOf(std::string_view progId);
+  // Values that records read together share: a row per record, its values
+  // in property order.
+  using SharedRows = std::shared_ptr<const std::vector<Variant>>;
+  // A new record whose values are the row at `offset` of `rows`, in the
+  // state SetValue given them in order leaves (2). A row of values of the
+  // properties' kinds stays shared until the record's values are first
+  // read or changed, when the record takes a copy of its own: a reader
+  // making a record per row allocates only the record. Other values are
+  // converted at once (error 13 when one does not convert).
+  // REQUIRES: rows->size() >= offset + cls.PropertyCount().
+  static QvRecordPtr OfSharedRow(const RecordClass& cls, SharedRows rows, size_t offset);
 
   const ClassInfo& Class() const override { return cls_.Info(); }
   const RecordClass& RecordClassOf() const { return cls_; }
@@ -130,8 +141,9 @@ class QvRecord : public Object {
   void SetAllGroups(bool loaded);
   Variant DefaultOf(const PropertyDef& p) const;
   Variant Convert(const PropertyDef& p, const Variant& value) const;
-  // The values, made from the class's defaults on first need: a reference
-  // that is never read (most records of a list) allocates none.
+  // The values, made from the shared row or the class's defaults on first
+  // need: a reference that is never read (most records of a list)
+  // allocates none.
   std::vector<Variant>& Values();
   const Variant& ValueOrDefault(int index) const;
   const Variant& Materialize(int index);
@@ -145,6 +157,10 @@ class QvRecord : public Object {
   // Per property (Empty for an object not made yet); no elements while every
   // value is its default.
   std::vector<Variant> values_;
+  // While values_ has no elements: the shared row holding the values (no
+  // row: they are the class's defaults).
+  SharedRows rows_;
+  size_t rowOffset_ = 0;
   std::vector<bool> groupLoaded_;
   std::vector<bool> groupTried_;
   Variant id_;

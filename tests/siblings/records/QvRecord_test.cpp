@@ -242,6 +242,29 @@ TEST_F(QvRecordTest, PropertiesConvertByKindAndIgnoreCase) {
   }
 }
 
+// Records of one buffer of rows: each shows its own row, takes a copy when
+// changed (the buffer and its neighbours keep theirs), has a value of
+// another kind converted at once, and drops the row when cleared.
+TEST_F(QvRecordTest, RecordsOfSharedRows) {
+  const RecordClass& cls = QvRecord::ClassOf("Qv_Records.QvDocCell");
+  auto rows = std::make_shared<const std::vector<Variant>>(
+      std::vector<Variant>{Variant(int32_t{129}), Variant("k1"), Variant("v1"), Variant(7.6),
+                           Variant("k2"), Variant("v2")});  // First_Type, Cell_Key, First_Value
+  QvRecordPtr a = QvRecord::OfSharedRow(cls, rows, 0);
+  QvRecordPtr b = QvRecord::OfSharedRow(cls, rows, 3);
+  EXPECT_EQ(a->State(), kChanged);
+  EXPECT_FALSE(a->IsBlank());
+  a->Let("First_Value", Variant("changed"));
+  EXPECT_EQ(a->Get("First_Value"), Variant("changed"));
+  EXPECT_EQ(a->Get("Cell_Key"), Variant("k1"));
+  EXPECT_EQ((*rows)[2], Variant("v1"));
+  EXPECT_EQ(b->Get("First_Value"), Variant("v2"));
+  EXPECT_EQ(b->Get("First_Type"), Variant(int32_t{8}));
+  QvRecordPtr c = QvRecord::OfSharedRow(cls, rows, 0);
+  c->Clear();
+  EXPECT_EQ(c->Get("Cell_Key"), Variant(""));
+}
+
 TEST_F(QvRecordTest, RejectsBadAccessAndChangesNothing) {
   QvRecordPtr r = InState(0);
   auto country = QvRecord::Create("Qv_Records.QvAdrCountry");
