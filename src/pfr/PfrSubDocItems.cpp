@@ -79,11 +79,18 @@ Variant Written(const ColumnDef& c, const Variant& value, int32_t limit) {
   return Variant(std::move(s));
 }
 
-// A written value against the stored one as ColumnValue reads it: texts
-// compare as texts, every other kind as numbers.
-bool SameValue(const ColumnDef& c, const Variant& written, const Variant& stored) {
-  return c.kind == ColKind::kText ? written.AsString() == stored.AsString()
-                                  : CDbl(written) == CDbl(stored);
+// A written value against a stored row's value as the statement reads it,
+// converted as ColumnValue reads it: texts compare as texts, every other
+// kind as numbers. A text or Long the column's kind takes as it stands
+// needs no conversion.
+bool SameAsStored(const ColumnDef& c, const Variant& written, const Variant& stored) {
+  if (c.kind == ColKind::kText && !c.readText && stored.IsString())
+    return written.AsString() == stored.AsString();
+  if (c.kind == ColKind::kLong && stored.Type() == VarType::kLong)
+    return CDbl(written) == CDbl(stored);
+  const Variant read = records::ColumnValue(c, stored);
+  return c.kind == ColKind::kText ? written.AsString() == read.AsString()
+                                  : CDbl(written) == CDbl(read);
 }
 
 QvRecordPtr ItemOf(const SubDocItemsDef& def, const Variant& v) {
@@ -222,7 +229,7 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
       const std::span<const Variant> values = valuesOf(item->second);
       bool same = true;
       for (size_t c = 0; c < width && same; ++c)
-        same = SameValue(columns[c], values[c], records::ColumnValue(columns[c], row[c + 1]));
+        same = SameAsStored(columns[c], values[c], row[c + 1]);
       stored[item->second] = same ? Stored::kSame : Stored::kDiffers;
     }
   }
