@@ -93,6 +93,22 @@ bool SameAsStored(const ColumnDef& c, const Variant& written, const Variant& sto
                                   : CDbl(written) == CDbl(read);
 }
 
+// An item's property value against a stored row's value, as its written
+// value compares (Written, then SameAsStored). A text that is written as it
+// stands (no longer than the column and than First250 keeps) and a Long
+// compare without making the written value.
+bool SameItemValue(const ColumnDef& c, const Variant& value, int32_t limit, const Variant& stored) {
+  if (c.kind == ColKind::kText && value.IsString() && stored.IsString() && !c.readText) {
+    const std::string& s = value.AsString();
+    const bool asItStands = (!c.writeText || (c.writeText == &First250 && s.size() <= 250)) &&
+                            (limit < 0 || s.size() <= static_cast<size_t>(limit));
+    if (asItStands) return s == stored.AsString();
+  }
+  if (c.kind == ColKind::kLong && value.Type() == VarType::kLong && stored.Type() == VarType::kLong)
+    return CDbl(value) == CDbl(stored);
+  return SameAsStored(c, Written(c, value, limit), stored);
+}
+
 QvRecordPtr ItemOf(const SubDocItemsDef& def, const Variant& v) {
   auto item = v.ObjectAs<QvRecord>();
   if (!item || !EqualsAsciiNoCase(item->Type().progId, def.itemProgId))
@@ -173,14 +189,18 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
   for (size_t i = 0; i < width; ++i)
     if (columns[i].column == def.dropWhenEmpty) dropColumn = static_cast<int>(i);
 
-  // The items to store, in the collection's order, their written values side
-  // by side in `written`; the first of them with each identifier is the one
-  // compared with that identifier's stored row.
-  std::vector<QvRecordPtr> kept;
-  std::vector<Variant> written;
+  // The items to store, in the collection's order; the first of them with
+  // each identifier is the one compared with that identifier's stored row.
+  // Their properties hold values of the properties' types, which convert
+  // without failing: a written value is made where it is needed.
+  struct Kept {
+    QvRecordPtr item;
+    const std::vector<int>* props;
+    const Variant& Value(size_t c) const { return item->Value((*props)[c]); }
+  };
+  std::vector<Kept> kept;
   std::unordered_map<double, size_t, IdHash> firstWithId;
   kept.reserve(static_cast<size_t>(items->Count()));
-  written.reserve(kept.capacity() * width);
   firstWithId.reserve(kept.capacity());
   const records::RecordClass* itemClass = nullptr;
   const std::vector<int>* props = nullptr;
@@ -191,18 +211,20 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
       itemClass = &item->RecordClassOf();
       props = &records::ResolvedProperties(def.map, *itemClass);
     }
-    const size_t first = written.size();
-    for (size_t c = 0; c < width; ++c)
-      written.push_back(Written(columns[c], item->Value((*props)[c]), limits[c]));
-    if (dropColumn >= 0 && written[first + static_cast<size_t>(dropColumn)].AsString().empty()) {
-      written.resize(first);
-      continue;
+    Kept k{std::move(item), props};
+    if (dropColumn >= 0) {
+      const auto d = static_cast<size_t>(dropColumn);
+      if (Written(columns[d], k.Value(d), limits[d]).AsString().empty()) continue;
     }
-    if (const double id = item->Id(); id != 0) firstWithId.try_emplace(id, kept.size());
-    kept.push_back(std::move(item));
+    if (const double id = k.item->Id(); id != 0) firstWithId.try_emplace(id, kept.size());
+    kept.push_back(std::move(k));
   }
   const auto valuesOf = [&](size_t k) {
-    return std::span<const Variant>(written).subspan(k * width, width);
+    std::vector<Variant> values;
+    values.reserve(width);
+    for (size_t c = 0; c < width; ++c)
+      values.push_back(Written(columns[c], kept[k].Value(c), limits[c]));
+    return values;
   };
 
   // The stored rows are compared with their items while the statement steps:
@@ -226,10 +248,10 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
         gone.push_back(id);
         continue;
       }
-      const std::span<const Variant> values = valuesOf(item->second);
+      const Kept& k = kept[item->second];
       bool same = true;
       for (size_t c = 0; c < width && same; ++c)
-        same = SameAsStored(columns[c], values[c], row[c + 1]);
+        same = SameItemValue(columns[c], k.Value(c), limits[c], row[c + 1]);
       stored[item->second] = same ? Stored::kSame : Stored::kDiffers;
     }
   }
@@ -239,7 +261,7 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
   // identifier of a stored row is left out.
   std::vector<size_t> inserts, updates;
   for (size_t k = 0; k < kept.size(); ++k) {
-    const double id = kept[k]->Id();
+    const double id = kept[k].item->Id();
     const size_t first = id != 0 ? firstWithId.at(id) : k;
     if (id == 0 || stored[first] == Stored::kNone)
       inserts.push_back(k);
@@ -248,9 +270,9 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
   }
 
   double next = inserts.empty() ? 0 : mQvDaoDataBase::NextId(*rs, def.map.key);
-  for (size_t k : inserts) Insert(db, def, *rs, owner, next++, kept[k], valuesOf(k));
+  for (size_t k : inserts) Insert(db, def, *rs, owner, next++, kept[k].item, valuesOf(k));
   for (size_t k : updates) {
-    const Variant key[1] = {Variant(kept[k]->Id())};
+    const Variant key[1] = {Variant(kept[k].item->Id())};
     rs->Seek("=", key);
     rs->Edit();
     WriteColumns(def, *rs, valuesOf(k));
