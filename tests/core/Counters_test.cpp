@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 
 #include "CoreTestSupport.h"
 #include "core/DBCommon.h"

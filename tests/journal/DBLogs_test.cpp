@@ -1,8 +1,5 @@
 #include "journal/DBLogs.h"
 
-#include <map>
-#include <set>
-#include <sstream>
 
 #include "JournalFixture.h"
 #include "core/miDataBase.h"
