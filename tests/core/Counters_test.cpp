@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "CoreTestSupport.h"
 #include "core/DBCommon.h"
 #include "core/DBGlobalParams.h"

@@ -1,6 +1,5 @@
 #include "journal/DBLogs.h"
 
-
 #include "JournalFixture.h"
 #include "core/miDataBase.h"
 #include "platform/automation/Collection.h"

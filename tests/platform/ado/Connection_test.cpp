@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include "AdoTestSupport.h"
 #include "platform/ado/Command.h"
 #include "platform/ado/Connection.h"
