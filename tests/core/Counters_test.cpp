@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-
 #include "CoreTestSupport.h"
 #include "core/DBCommon.h"
 #include "core/DBGlobalParams.h"

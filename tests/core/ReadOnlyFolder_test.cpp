@@ -3,7 +3,6 @@
 
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <set>

@@ -1,9 +1,5 @@
 #include "journal/DBLogs.h"
 
-#include <map>
-#include <set>
-#include <sstream>
-
 #include "JournalFixture.h"
 #include "core/miDataBase.h"
 #include "platform/automation/Collection.h"

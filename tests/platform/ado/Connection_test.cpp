@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-
 #include "AdoTestSupport.h"
 #include "platform/ado/Command.h"
 #include "platform/ado/Connection.h"

@@ -13,6 +13,8 @@ struct Case {
   const char* expected;
 };
 
+// The named formats and the patterns tests/sql/format.test runs through
+// statements are not repeated here.
 TEST(VbaFormat, NumbersAndDates) {
   const Variant d(MakeDate({2007, 3, 5, 14, 7, 9}));
   const Case cases[] = {
@@ -27,26 +29,15 @@ TEST(VbaFormat, NumbersAndDates) {
       {Variant(1e20), "0", "100000000000000000000"},
       {Variant(0.5), "#.##", ".5"},
       {Variant(5), "#.##", "5."},
-      {Variant(1234567.891), "#,##0.00", "1,234,567.89"},
-      {Variant(12), "000", "012"},
       {Variant(1234), "00-00", "12-34"},
       {Variant(123456), "00-00", "1234-56"},
       {Variant(-3.14159), "0.00", "-3.14"},
       {Variant(-3), "0;(0)", "(3)"},
       {Variant(0), "0;(0);\"zero\"", "zero"},
-      {Variant(0.256), "0.0%", "25.6%"},
       {Variant(12345.678), "0.00E+00", "1.23E+04"},
       {Variant(0.000123), "0.0E-0", "1.2E-4"},
       {Variant(9.99), "0.0E+0", "1.0E+1"},
       {Variant(7), "\"N\"\\:0", "N:7"},
-      {Variant("12.5"), "0.00", "12.50"},
-      {Variant("abc"), "0.00", "abc"},
-      {Variant(1234.5), "Standard", "1,234.50"},
-      {Variant(3), "Fixed", "3.00"},
-      {Variant(0.125), "Percent", "12.50%"},
-      {Variant(2.5), "General Number", "2.5"},
-      {Variant(true), "Yes/No", "Yes"},
-      {Variant(0), "On/Off", "Off"},
       {d, "dd.mm.yyyy", "05.03.2007"},
       {d, "DD|MM|YYYY", "05|03|2007"},  // letters are case-insensitive
       {d, "d/m/yy", "5.3.07"},          // "/" is the date separator
@@ -57,9 +48,6 @@ TEST(VbaFormat, NumbersAndDates) {
       {d, "dddd, d mmmm", "понедельник, 5 Март"},
       {d, "ddd mmm", "Пн мар"},
       {d, "q y w ww", "1 64 2 10"},
-      {d, "Short Date", "05.03.2007"},
-      {d, "Long Date", "5 марта 2007 г."},
-      {d, "Short Time", "14:07"},
       {d, "\\d\\a\\y d", "day 5"},
       {Variant(39083.0), "dd.mm.yyyy", "01.01.2007"},  // a number is read as a date
       {Variant("31.12.2006"), "yyyy", "2006"},
@@ -71,7 +59,6 @@ TEST(VbaFormat, NumbersAndDates) {
 
 TEST(VbaFormat, NullEmptyAndNoFormat) {
   EXPECT_EQ(Format(Variant::Null(), "0.00"), "");
-  EXPECT_EQ(Format(Variant::Null(), "0;-0;0;\"none\""), "none");
   EXPECT_EQ(Format(Variant(), "0.00"), "");
   EXPECT_EQ(Format(Variant(2.5)), "2.5");
   EXPECT_EQ(Format(Variant(OleDate{39083.0})), "01.01.2007");

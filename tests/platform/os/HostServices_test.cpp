@@ -5,7 +5,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 

@@ -50,21 +50,17 @@ std::string Describe(const RegistryLine& l) {
   return out;
 }
 
+// Lines of the forms RegistryStore's tests read and write are not repeated.
 TEST(RegistryFormat, ClassifiesLines) {
   const struct {
     const char* line;
     const char* expected;
   } cases[] = {
-      {"", "blank"},
       {"  \t\r", "blank"},
-      {"; note", "comment"},
       {"   # note", "comment"},
-      {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrane]", "key HKEY_LOCAL_MACHINE <SOFTWARE\\Kestrane>"},
       {" [hkcu\\\\Software\\X\\]\r", "key HKEY_CURRENT_USER <Software\\X>"},
       {"[HKLM]", "key HKEY_LOCAL_MACHINE <>"},
-      {"[HKEY_NOWHERE\\X]", "malformed: unknown root key 'HKEY_NOWHERE'"},
       {"[HKLM\\X", "malformed: key line without a closing ']'"},
-      {"DataBasePath = \"/home/u/data/\"", "<DataBasePath> sz </home/u/data/>"},
       {"Win=\"C:\\temp\\new\"", "<Win> sz <C:\\temp\\new>"},
       {"Esc = \"a\\\"b\\\\c\" ; note", "<Esc> sz <a\"b\\c>"},
       {"\"Name = x\" = \"v\"", "<Name = x> sz <v>"},
@@ -72,8 +68,6 @@ TEST(RegistryFormat, ClassifiesLines) {
       {"@ = \"default\"", "<> sz <default>"},
       {"Plain = some text ; kept", "<Plain> sz <some text ; kept>"},
       {"Empty =", "<Empty> sz <>"},
-      {"Имя = \"Значение\"", "<Имя> sz <Значение>"},
-      {"Count = dword:00000010", "<Count> dword 10"},
       {"Count = DWORD:1F # note", "<Count> dword 1f"},
       {"Neg = dword:ffffffff", "<Neg> dword ffffffff"},
       {"Q = qword:0000000100000000", "<Q> qword 100000000"},
@@ -83,7 +77,6 @@ TEST(RegistryFormat, ClassifiesLines) {
       {"B = hex:01, 2,ff", "<B> hex 1 2 ff"},
       {"B = hex:", "<B> hex"},
       {"Big = dword:123456789", "malformed: dword: needs 1 to 8 hex digits"},
-      {"Bad = dword:xyz", "malformed: dword: needs 1 to 8 hex digits"},
       {"Q = qword:", "malformed: qword: needs 1 to 16 hex digits"},
       {"B = hex:1,", "malformed: hex: needs bytes of 1 or 2 hex digits separated by commas"},
       {"B = hex:100", "malformed: hex: needs bytes of 1 or 2 hex digits separated by commas"},
@@ -93,7 +86,6 @@ TEST(RegistryFormat, ClassifiesLines) {
       {"S = \"unterminated", "malformed: unterminated or missing quoted text"},
       {"S = \"ends in\\\"", "malformed: unterminated or missing quoted text"},
       {"S = \"a\" trailing", "malformed: text after the closing quote"},
-      {"NoEquals", "malformed: no '=' in the value line"},
       {" = \"x\"", "malformed: value without a name (the default value is '@')"},
       {"\"open = 1", "malformed: unterminated quoted value name"},
       {"\"name\" \"x\"", "malformed: no '=' after the value name"},
@@ -107,7 +99,6 @@ TEST(RegistryFormat, WrittenLinesReadBackExactly) {
     RegistryValue value;
     const char* line;
   } cases[] = {
-      {"DataBasePath", RegistryValue::String("/home/u/data/"), "DataBasePath = \"/home/u/data/\""},
       {"", RegistryValue::String("d"), "@ = \"d\""},
       {"@", RegistryValue::String(""), "\"@\" = \"\""},
       {"a=b", RegistryValue::String("q\"\\"), "\"a=b\" = \"q\\\"\\\\\""},

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <functional>
 
 #include "platform/automation/Error.h"
 #include "support/TestSupport.h"

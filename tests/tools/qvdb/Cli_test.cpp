@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "QvdbTestSupport.h"
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "QvdbTestSupport.h"
 #include "core/mQvRegistryParams.h"
