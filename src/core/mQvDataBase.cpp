@@ -39,6 +39,9 @@ constexpr std::array<std::pair<int32_t, AdoColumnType>, 20> kTypeTable{{
     {22, {adDBTime, 0, kNullable}},              // dbTime
 }};
 
+// The rows a copy makes room for when its source cannot tell.
+constexpr size_t kRowsGuessed = 64;
+
 // 01.01.1901 as an OLE date: earlier dates are copied as Null.
 constexpr double kFirstDateKept = 367;
 
@@ -69,7 +72,9 @@ struct DaoRows {
 
   int32_t Count() const { return rs.FieldCount(); }
   const jet::FieldSpec& Spec(int32_t i) const { return rs.Column(i).spec; }
-  size_t KnownRows() { return rs.IsEOF() ? 0 : static_cast<size_t>(rs.RecordCount()); }
+  std::optional<size_t> KnownRows() {
+    return rs.IsEOF() ? 0 : static_cast<size_t>(rs.RecordCount());
+  }
   void Start() { mQvDaoDataBase::DaoSafeMoveFirst(rs); }
   bool Next() {
     if (started) rs.MoveNext();
@@ -91,7 +96,7 @@ struct StatementRows {
 
   int32_t Count() const { return st.ColumnCount(); }
   const jet::ColumnMeta& Spec(int32_t i) const { return st.Column(i); }
-  size_t KnownRows() const { return 0; }
+  std::optional<size_t> KnownRows() const { return std::nullopt; }
   void Start() {}
   bool Fetch() {
     try {
@@ -157,7 +162,11 @@ std::shared_ptr<ado::Recordset> CopyRows(Source& src, std::string_view keyColumn
     appending = nullptr;
     src.Start();
     out->Open();
-    if (const size_t rows = src.KnownRows()) out->ReserveRows(rows);
+    // A statement does not tell how many rows it gives: room for
+    // kRowsGuessed spares the usual small results the moves of growing
+    // through 1, 2, 4 ... rows, at the price of unused room in a recordset
+    // of a few rows.
+    out->ReserveRows(src.KnownRows().value_or(kRowsGuessed));
     int32_t counter = 0;
     copying = true;
     std::vector<Variant> row(columns.size());  // one buffer, emptied by each AppendRow
