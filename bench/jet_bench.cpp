@@ -38,6 +38,81 @@ std::string Word(int i) {
   return w + std::to_string(i);
 }
 
+// ---- what a plain SQLite program registers for Russian text: SQLite's own
+// upper() and LIKE map ASCII letters only. These map ASCII and Cyrillic
+// letters (the rest of the text passes unchanged), decoding UTF-8 as they go.
+
+// The upper case of the code point of a one- or two-byte UTF-8 sequence.
+uint32_t RawUpper(uint32_t c) {
+  if (c >= 'a' && c <= 'z') return c - 0x20;
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;  // а-я
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;  // ѐ-џ (ё among them)
+  return c;
+}
+
+// The code point at `s` (one or two bytes; longer sequences are returned
+// byte by byte, which no letter mapped here needs); `len` gets its length.
+uint32_t RawDecode(const unsigned char* s, const unsigned char* end, int& len) {
+  if (s[0] >= 0xC0 && s[0] < 0xE0 && s + 1 < end) {
+    len = 2;
+    return ((s[0] & 0x1Fu) << 6) | (s[1] & 0x3Fu);
+  }
+  len = 1;
+  return s[0];
+}
+
+void RawUpperFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const auto* s = sqlite3_value_text(argv[0]);
+  if (!s) return sqlite3_result_null(ctx);
+  const int n = sqlite3_value_bytes(argv[0]);
+  auto* out = static_cast<unsigned char*>(sqlite3_malloc(n + 1));
+  if (!out) return sqlite3_result_error_nomem(ctx);
+  for (int i = 0; i < n;) {
+    int len;
+    const uint32_t c = RawUpper(RawDecode(s + i, s + n, len));
+    if (len == 1) {
+      out[i] = static_cast<unsigned char>(c);
+    } else {
+      out[i] = static_cast<unsigned char>(0xC0 | (c >> 6));
+      out[i + 1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    }
+    i += len;
+  }
+  sqlite3_result_text(ctx, reinterpret_cast<char*>(out), n, sqlite3_free);
+}
+
+// like(pattern, text) for `text LIKE pattern`: "%" any run, "_" one
+// character, letters compared in upper case; "*" backtracks to the last "%".
+void RawLikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const auto* p = sqlite3_value_text(argv[0]);
+  const auto* t = sqlite3_value_text(argv[1]);
+  if (!p || !t) return sqlite3_result_null(ctx);
+  const unsigned char* pe = p + sqlite3_value_bytes(argv[0]);
+  const unsigned char* te = t + sqlite3_value_bytes(argv[1]);
+  const unsigned char *star = nullptr, *starText = nullptr;
+  while (t < te) {
+    if (p < pe && *p == '%') {
+      star = ++p;
+      starText = t;
+      continue;
+    }
+    int tl, pl = 0;
+    const uint32_t tc = RawUpper(RawDecode(t, te, tl));
+    if (p < pe && (*p == '_' || RawUpper(RawDecode(p, pe, pl)) == tc)) {
+      p += *p == '_' ? 1 : pl;
+      t += tl;
+    } else if (star) {
+      p = star;
+      RawDecode(starText, te, tl);
+      t = starText += tl;
+    } else {
+      return sqlite3_result_int(ctx, 0);
+    }
+  }
+  while (p < pe && *p == '%') ++p;
+  sqlite3_result_int(ctx, p == pe);
+}
+
 // One database with the same rows twice: `words` made through the catalogue
 // (text in the Jet collation) and `raw_words` made by plain SQLite (BINARY).
 struct Fixture {
@@ -76,6 +151,9 @@ struct Fixture {
     }
     ours->CommitTrans();
     sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function(raw, "upper", 1, flags, nullptr, RawUpperFunction, nullptr, nullptr);
+    sqlite3_create_function(raw, "like", 2, flags, nullptr, RawLikeFunction, nullptr, nullptr);
     sqlite3_open_v2(path.c_str(), &rawJet, SQLITE_OPEN_READWRITE, nullptr);
     qv::jet::RegisterJetFunctions(rawJet);
     qv::jet::RegisterJetCollation(rawJet);
@@ -178,9 +256,30 @@ void UCaseRows_Ours(benchmark::State& state) {
   }
 }
 
+// Both sides' texts, for checking that they do the same work.
+std::string AllRows(Statement s) {
+  std::string all;
+  while (s.Step()) all += s.Text(0) + '\n';
+  return all;
+}
+
+std::string AllRows(sqlite3_stmt* s) {
+  std::string all;
+  while (sqlite3_step(s) == SQLITE_ROW) {
+    all.append(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)),
+               static_cast<size_t>(sqlite3_column_bytes(s, 0)));
+    all += '\n';
+  }
+  sqlite3_reset(s);
+  return all;
+}
+
 void UCaseRows_Raw(benchmark::State& state) {
   sqlite3_stmt* s =
       qvbench::MustPrepare(Db().raw, "SELECT upper(word) FROM raw_words WHERE id < 10000");
+  if (AllRows(s) != AllRows(Db().ours->PrepareNative(
+                        "SELECT jet_ucase(word) FROM words WHERE id < 10000 ORDER BY id")))
+    state.SkipWithError("the sides' texts differ");
   for (auto _ : state) {
     size_t bytes = 0;
     while (sqlite3_step(s) == SQLITE_ROW) {
@@ -235,6 +334,9 @@ void LikeScan_Ours(benchmark::State& state) {
 void LikeScan_Raw(benchmark::State& state) {
   sqlite3_stmt* s =
       qvbench::MustPrepare(Db().raw, "SELECT count(*) FROM raw_words WHERE word LIKE '%ви%'");
+  if (AllRows(s) !=
+      AllRows(Db().ours->PrepareNative("SELECT count(*) FROM words WHERE jet_like(word, '*ви*')")))
+    state.SkipWithError("the sides count different rows");
   for (auto _ : state) {
     sqlite3_step(s);
     benchmark::DoNotOptimize(sqlite3_column_int64(s, 0));

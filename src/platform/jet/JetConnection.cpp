@@ -339,7 +339,10 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
     stmt = entry->idle.back().release();
     entry->idle.pop_back();
   } else {
-    stmt = sqlite::Prepare(impl_->db.get(), entry->sql, true).release();
+    const bool persistent = entry->preparedBefore;
+    stmt = sqlite::Prepare(impl_->db.get(), entry->sql, persistent).release();
+    entry->preparedBefore = true;
+    if (!persistent) entry->transient = stmt;
   }
   Statement st(shared_from_this(), stmt, entry);
   if (!entry->columnsKnown) {
@@ -370,6 +373,11 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
 }
 
 void Connection::Return(sqlite3_stmt* stmt, StatementCacheEntry* entry) noexcept {
+  if (entry && entry->transient == stmt) {
+    entry->transient = nullptr;
+    sqlite3_finalize(stmt);
+    return;
+  }
   sqlite3_reset(stmt);
   sqlite3_clear_bindings(stmt);
   if (entry && entry->live && entry->idle.size() < kMaxIdlePerText) {

@@ -9,12 +9,16 @@ namespace {
 
 // Ѐ-Џ and А-Я fold to ѐ-џ and а-я, ASCII A-Z to a-z, without asking ICU
 // (written without branches: mixed-case text defeats branch prediction).
+inline char32_t FoldNonAscii(uint32_t u) {
+  if (u - 0x400u < 0x60u) return u + (u - 0x400u < 0x10u) * 0x50u + (u - 0x410u < 0x20u) * 0x20u;
+  return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(u), U_FOLD_CASE_DEFAULT));
+}
+
 inline char32_t Fold(UChar32 c) {
   if (c < 0) return 0xFFFD;
   const auto u = static_cast<uint32_t>(c);
   if (u < 0x80) return u + (u - 'A' < 26u) * 0x20u;
-  if (u - 0x400u < 0x60u) return u + (u - 0x400u < 0x10u) * 0x50u + (u - 0x410u < 0x20u) * 0x20u;
-  return static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT));
+  return FoldNonAscii(u);
 }
 
 // The folded character at byte `i` of `s`; `i` moves past it. ASCII and
@@ -26,9 +30,9 @@ inline char32_t NextFolded(const uint8_t* s, int32_t& i, int32_t n) {
     return lead + (static_cast<uint32_t>(lead - 'A') < 26u) * 0x20u;
   }
   if (lead >= 0xC2 && lead < 0xE0 && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
-    const auto c = static_cast<UChar32>(((lead & 0x1F) << 6) | (s[i + 1] & 0x3F));
+    const auto u = ((lead & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu);
     i += 2;
-    return Fold(c);
+    return FoldNonAscii(u);
   }
   UChar32 c;
   U8_NEXT(s, i, n, c);
@@ -142,8 +146,13 @@ bool LikePattern::Matches(std::string_view text) const {
       ++pi;
       ti = next;
     } else if (starItem != m) {
+      // The "*" takes one character more. Most mismatches are at the first
+      // item after it, where that character is the one just decoded.
+      if (ti == starText)
+        starText = next;
+      else
+        NextFolded(s, starText, n);
       pi = starItem + 1;
-      NextFolded(s, starText, n);  // the "*" takes one character more
       ti = starText;
     } else {
       return false;

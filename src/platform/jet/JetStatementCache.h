@@ -23,6 +23,12 @@ struct StatementCacheEntry {
   bool columnsKnown = false;
   std::vector<ColumnMeta> columns;
   std::vector<sqlite::StmtPtr> idle;
+  // A text's first statement is prepared as a transient one (with SQLite's
+  // lookaside memory, which a statement kept idle must not hold) and
+  // finalized when it is returned: most texts seen once are never seen
+  // again. Later statements are prepared persistent and kept idle.
+  bool preparedBefore = false;
+  sqlite3_stmt* transient = nullptr;
   bool live = true;  // false once the cache dropped it: statements are then finalized
 };
 

@@ -56,6 +56,7 @@ TEST(JetLike, Wildcards) {
       {"[ё-ж]", "Е", false},
       {"[!а-я]*", "Жук", false},
       {"*дом", "ДОМ", true},
+      {"*аб", "ААБ", true},  // the "*" resumes one letter after where a partial match began
       {"Иван*", "иванов", true},
       {"*Ѐ?", "ѐЏ", true},  // Ѐ-Џ fold 0x50 apart
       {"*ѐ", "Ѐa", false},

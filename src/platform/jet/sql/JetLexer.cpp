@@ -1,5 +1,6 @@
 #include "platform/jet/sql/JetLexer.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <utility>
@@ -54,10 +55,30 @@ constexpr std::array<std::pair<std::string_view, Keyword>, 40> kKeywords{{
     {"WHERE", Keyword::kWhere},
 }};
 
+static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; }));
+
+constexpr size_t kLongestKeyword = 11;  // DISTINCTROW
+
+// Every word of a statement is looked up: the word, upper-cased into a
+// buffer, is searched in the sorted table.
 Keyword LookupKeyword(std::string_view word) {
-  for (const auto& [text, kw] : kKeywords)
-    if (EqualsAsciiNoCase(word, text)) return kw;
-  return Keyword::kNone;
+  if (word.size() < 2 || word.size() > kLongestKeyword) return Keyword::kNone;
+  char upper[kLongestKeyword];
+  for (size_t i = 0; i < word.size(); ++i) {
+    const char c = word[i];
+    if (c >= 'a' && c <= 'z')
+      upper[i] = static_cast<char>(c - 'a' + 'A');
+    else if (c >= 'A' && c <= 'Z')
+      upper[i] = c;
+    else
+      return Keyword::kNone;  // keywords are letters only
+  }
+  const std::string_view key(upper, word.size());
+  const auto it =
+      std::lower_bound(kKeywords.begin(), kKeywords.end(), key,
+                       [](const auto& entry, std::string_view k) { return entry.first < k; });
+  return it != kKeywords.end() && it->first == key ? it->second : Keyword::kNone;
 }
 
 bool IsHex(char c) {
@@ -71,6 +92,9 @@ class Lexer {
   std::vector<Token> Run() {
     if (sql_.size() > kMaxStatementBytes) ThrowJet(sqlerr::kTooComplex);
     std::vector<Token> out;
+    // About one token in four bytes of text: growing the vector moved every
+    // token so far each time.
+    out.reserve(sql_.size() / 4 + 2);
     for (;;) {
       SkipSpace();
       Token t = Next();
@@ -255,10 +279,6 @@ class Lexer {
 };
 
 }  // namespace
-
-bool IsWordByte(unsigned char c) {
-  return std::isalnum(c) != 0 || c == '_' || c >= 0x80;
-}
 
 std::vector<Token> Tokenize(std::string_view sql) {
   return Lexer(sql).Run();

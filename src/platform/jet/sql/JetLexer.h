@@ -52,6 +52,10 @@ inline size_t NumberEnd(std::string_view sql, size_t i) {
 
 // True for ASCII letters, digits, "_" and any byte of a multi-byte UTF-8
 // character (Cyrillic names are plain words).
-bool IsWordByte(unsigned char c);
+// Inline and locale-free: the lexer asks it for every byte of a word.
+inline bool IsWordByte(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c >= 0x80;
+}
 
 }  // namespace qv::jet::sql
