@@ -89,9 +89,21 @@ ado::RecordsetPtr QvQuerySqlA(const std::string& sql, const DatabasePtr& db) {
   return GuardX(
       QV_HERE, [&] { return StatementExtra(sql); },
       [&] {
-        DaoRecordsetPtr rs = QvQuerySql(sql, db);
-        ado::RecordsetPtr result = mQvDataBase::DaoToAdoRS(rs, "");
-        rs->Close();
+        // A statement's rows go from SQLite straight into the copy; opening
+        // and stepping it fail as QvQuerySql would, a value that does not fit
+        // as the copy of its recordset would. A table's name opens the table.
+        const auto opening = [&] { return StatementExtra(sql); };
+        std::optional<jet::Statement> st =
+            GuardX(kModule, "QvQuerySql", opening, [&] { return Resolve(db)->PrepareQuery(sql); });
+        if (!st) {
+          DaoRecordsetPtr rs = QvQuerySql(sql, db);
+          ado::RecordsetPtr result = mQvDataBase::DaoToAdoRS(rs, "");
+          rs->Close();
+          return result;
+        }
+        std::exception_ptr failed;
+        ado::RecordsetPtr result = mQvDataBase::StatementToAdoRS(*st, "", failed);
+        if (failed) GuardX(kModule, "QvQuerySql", opening, [&] { std::rethrow_exception(failed); });
         return result;
       });
 }

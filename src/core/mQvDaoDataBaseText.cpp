@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -121,9 +122,13 @@ std::string GetDelimitedStringFieldValuesFromDaoRS(const DaoRecordsetPtr& rs,
 std::string Number2DaoSql(double value) {
   if (!std::isfinite(value)) ThrowVb(vberr::kOverflow, "a number for a statement");
   if (std::trunc(value) == value && std::fabs(value) < 1e18) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", value);
-    return buf;
+    // Whole numbers below 1e18 are exact as 64-bit integers, whose digits
+    // are written without the floating-point formatter (every statement
+    // carrying an identifier builds a few). A negative zero stays "-0".
+    if (value == 0 && std::signbit(value)) return "-0";
+    char buf[24];
+    const auto end = std::to_chars(buf, buf + sizeof buf, static_cast<int64_t>(value)).ptr;
+    return std::string(buf, end);
   }
   return FormatVbDouble(value);
 }

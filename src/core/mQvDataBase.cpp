@@ -1,6 +1,8 @@
 #include "core/mQvDataBase.h"
 
+#include <algorithm>
 #include <array>
+#include <exception>
 #include <utility>
 
 #include "core/mErrorHandling.h"
@@ -38,6 +40,10 @@ constexpr std::array<std::pair<int32_t, AdoColumnType>, 20> kTypeTable{{
     {22, {adDBTime, 0, kNullable}},              // dbTime
 }};
 
+// The cells a copy makes room for when its source cannot tell how many rows
+// it gives (about 20 KB: 128 rows of 4 columns, 25 of 20).
+constexpr size_t kCellsGuessed = 512;
+
 // 01.01.1901 as an OLE date: earlier dates are copied as Null.
 constexpr double kFirstDateKept = 367;
 
@@ -59,12 +65,65 @@ std::optional<AdoColumnType> AdoColumnTypeOf(int32_t daoType) {
   return std::nullopt;
 }
 
-std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>& rs,
-                                           std::string_view keyColumn) {
+namespace {
+
+// What CopyRows reads: the rows of a DAO recordset from its first.
+struct DaoRows {
+  dao::Recordset& rs;
+  bool started = false;
+
+  int32_t Count() const { return rs.FieldCount(); }
+  const jet::FieldSpec& Spec(int32_t i) const { return rs.Column(i).spec; }
+  std::optional<size_t> KnownRows() {
+    return rs.IsEOF() ? 0 : static_cast<size_t>(rs.RecordCount());
+  }
+  void Start() { mQvDaoDataBase::DaoSafeMoveFirst(rs); }
+  bool Next() {
+    if (started) rs.MoveNext();
+    started = true;
+    return !rs.IsEOF();
+  }
+  Variant Take(int32_t i) { return rs.FieldValue(i); }
+  const Variant& Peek(int32_t i) const { return rs.FieldValue(i); }
+};
+
+// The rows of a prepared statement, each read once into a buffer whose
+// values move on into the copy. A failure of the statement itself ends the
+// rows and is kept in `failed`.
+struct StatementRows {
+  jet::Statement& st;
+  std::exception_ptr& failed;
+  std::vector<Variant> values;
+  bool pending = false;  // `values` holds a row fetched before the copy began
+
+  int32_t Count() const { return st.ColumnCount(); }
+  const jet::ColumnMeta& Spec(int32_t i) const { return st.Column(i); }
+  std::optional<size_t> KnownRows() const { return std::nullopt; }
+  void Start() {}
+  bool Fetch() {
+    try {
+      if (!st.Step()) return false;
+      st.Values(values);
+      return true;
+    } catch (...) {
+      failed = std::current_exception();
+      return false;
+    }
+  }
+  bool Next() { return std::exchange(pending, false) || Fetch(); }
+  Variant Take(int32_t i) { return std::move(values[static_cast<size_t>(i)]); }
+  Variant Peek(int32_t i) const { return st.Value(i); }
+};
+
+// The copy DaoToAdoRS describes, from any source of typed columns and rows.
+// Errors carry DaoToAdoRS's location whatever the source: callers see one
+// conversion.
+template <class Source>
+std::shared_ptr<ado::Recordset> CopyRows(Source& src, std::string_view keyColumn) {
   std::shared_ptr<ado::Recordset> out;
   std::vector<Column> columns;
   const Column* appending = nullptr;  // the column being appended
-  bool copying = false;               // a row of `rs` is being stored
+  bool copying = false;               // a row of `src` is being stored
   // On an error: the column being appended, or the column of the current
   // row whose value does not fit it.
   const auto extra = [&]() -> std::string {
@@ -73,19 +132,18 @@ std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>
     for (size_t k = 0; k < columns.size() && k < out->FieldCount(); ++k) {
       if (columns[k].daoIndex < 0) continue;
       try {
-        CoerceToField(out->FieldAt(k), rs->FieldValue(columns[k].daoIndex), "");
+        CoerceToField(out->FieldAt(k), src.Peek(columns[k].daoIndex), "");
       } catch (...) {
         return ColumnExtra(columns[k]);
       }
     }
     return {};
   };
-  return GuardX(QV_HERE, extra, [&]() -> std::shared_ptr<ado::Recordset> {
-    if (!rs) return nullptr;
+  return GuardX(kModule, "DaoToAdoRS", extra, [&]() -> std::shared_ptr<ado::Recordset> {
     out = std::make_shared<ado::Recordset>();
     if (!keyColumn.empty()) columns.push_back({-1, std::string(keyColumn), adInteger});
-    for (int32_t i = 0; i < rs->FieldCount(); ++i) {
-      const jet::FieldSpec& spec = rs->Column(i).spec;
+    for (int32_t i = 0; i < src.Count(); ++i) {
+      const auto& spec = src.Spec(i);
       if (!AdoColumnTypeOf(static_cast<int32_t>(spec.type))) {
         ShowMessageBox("DaoToAdoRS: Unknown field type");
         continue;
@@ -97,20 +155,24 @@ std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>
       if (c.daoIndex < 0) {
         out->AppendField(c.name, adInteger, 0, kNullable);
       } else {
-        const jet::FieldSpec& spec = rs->Column(c.daoIndex).spec;
+        const auto& spec = src.Spec(c.daoIndex);
         const AdoColumnType t = *AdoColumnTypeOf(static_cast<int32_t>(spec.type));
         out->AppendField(c.name, t.type, t.definedSize < 0 ? spec.size : t.definedSize,
                          t.attributes);
       }
     }
     appending = nullptr;
-    mQvDaoDataBase::DaoSafeMoveFirst(*rs);
+    src.Start();
     out->Open();
-    if (!rs->IsEOF()) out->ReserveRows(static_cast<size_t>(rs->RecordCount()));
+    // A statement does not tell how many rows it gives: room for
+    // kCellsGuessed spares the usual small results the moves of every value
+    // as the table grows through 1, 2, 4 ... rows, at the price of unused
+    // room in a recordset of a few rows.
+    out->ReserveRows(src.KnownRows().value_or(kCellsGuessed / std::max<size_t>(columns.size(), 1)));
     int32_t counter = 0;
     copying = true;
     std::vector<Variant> row(columns.size());  // one buffer, emptied by each AppendRow
-    while (!rs->IsEOF()) {
+    while (src.Next()) {
       ++counter;
       for (size_t k = 0; k < columns.size(); ++k) {
         const Column& c = columns[k];
@@ -118,19 +180,39 @@ std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>
           row[k] = Variant(counter);
           continue;
         }
-        const Variant& v = rs->FieldValue(c.daoIndex);
+        Variant v = src.Take(c.daoIndex);
         if (v.IsDate() && v.AsDateSerial() < kFirstDateKept)
           row[k] = Variant::Null();
         else
-          row[k] = v;
+          row[k] = std::move(v);
       }
       out->AppendRow(std::span<Variant>(row));
-      rs->MoveNext();
     }
     copying = false;
     if (out->RowCount() > 0) out->MoveFirst();
     return out;
   });
+}
+
+}  // namespace
+
+std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>& rs,
+                                           std::string_view keyColumn) {
+  if (!rs) return nullptr;
+  DaoRows rows{*rs};
+  return CopyRows(rows, keyColumn);
+}
+
+std::shared_ptr<ado::Recordset> StatementToAdoRS(jet::Statement& st, std::string_view keyColumn,
+                                                 std::exception_ptr& failed) {
+  failed = nullptr;
+  StatementRows rows{st, failed, std::vector<Variant>(static_cast<size_t>(st.ColumnCount()))};
+  // The first row is read before anything is built: a statement that fails
+  // at once fails before a column could be reported.
+  rows.pending = rows.Fetch();
+  if (failed) return nullptr;
+  std::shared_ptr<ado::Recordset> out = CopyRows(rows, keyColumn);
+  return failed ? nullptr : out;
 }
 
 }  // namespace qv::mQvDataBase

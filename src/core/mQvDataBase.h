@@ -3,6 +3,7 @@
 // recordset, the form in which query results leave the library.
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "platform/ado/Recordset.h"
 #include "platform/dao/Recordset.h"
+#include "platform/jet/JetStatement.h"
 
 namespace qv::mQvDataBase {
 
@@ -33,5 +35,12 @@ std::optional<AdoColumnType> AdoColumnTypeOf(int32_t daoType);
 // its end. Errors name the column: {Name=[col], Type=N}.
 std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>& rs,
                                            std::string_view keyColumn);
+// The same copy of the rows of a prepared SELECT, stepped from where it
+// stands to its end, with no recordset in between. A failure of the
+// statement itself (stepping or reading a row) is not raised: it lands in
+// `failed` and the result is null, for the caller to raise as its own, as
+// when opening a recordset of the statement fails.
+std::shared_ptr<ado::Recordset> StatementToAdoRS(jet::Statement& st, std::string_view keyColumn,
+                                                 std::exception_ptr& failed);
 
 }  // namespace qv::mQvDataBase

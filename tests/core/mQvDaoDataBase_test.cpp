@@ -177,6 +177,8 @@ TEST_F(Toolkit, LiteralTexts) {
       {DaoQString("Ёлка \"\""), "\"Ёлка \"\"\"\"\""},
       {Number2DaoSql(123456789012.0), "123456789012"},
       {Number2DaoSql(-2.5), "-2.5"},
+      {Number2DaoSql(-987654321098765.0), "-987654321098765"},
+      {Number2DaoSql(-0.0), "-0"},
       {DescribeValue(Variant()), "Empty"},
       {DescribeValue(Variant::Null()), "Null"},
       {DescribeValue(Variant("x")), "(String) \"x\""},

@@ -145,11 +145,7 @@ void Database::SetSchemaVersion(int32_t version) {
   Connection().ExecuteNative("PRAGMA user_version = " + std::to_string(version));
 }
 
-std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, const Variant& type,
-                                                   const Variant& options, const Variant&) {
-  std::string_view text = TrimWhitespace(source);
-  int32_t t = CLngOr(type, -1);
-  int32_t o = CLngOr(options, 0);
+std::optional<std::string_view> Database::TableNameOf(std::string_view text) {
   std::string_view name = text;
   if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
     name = name.substr(1, name.size() - 2);
@@ -158,8 +154,30 @@ std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, co
   // (longer than a name, or with a period or a line break) skip the look-up
   // and its read of the schema version.
   if (IsStatement(text) && (!jet::ddl::IsValidName(name) || !Connection().Schema().FindTable(name)))
-    return OpenStatement(text, t == -1 ? dbOpenDynaset : t, o);
-  return OpenTable(name, t == -1 ? dbOpenTable : t, o);
+    return std::nullopt;
+  return name;
+}
+
+std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, const Variant& type,
+                                                   const Variant& options, const Variant&) {
+  std::string_view text = TrimWhitespace(source);
+  int32_t t = CLngOr(type, -1);
+  int32_t o = CLngOr(options, 0);
+  if (auto table = TableNameOf(text)) return OpenTable(*table, t == -1 ? dbOpenTable : t, o);
+  return OpenStatement(text, t == -1 ? dbOpenDynaset : t, o);
+}
+
+std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) {
+  std::string_view text = TrimWhitespace(source);
+  if (TableNameOf(text)) return std::nullopt;
+  return PrepareSelect(text);
+}
+
+jet::Statement Database::PrepareSelect(std::string_view sql) {
+  jet::Statement st = Connection().Prepare(sql);
+  if (st.Jet()->kind != jet::StatementKind::kSelect)
+    ThrowDao(daoerr::kInvalidOperation, kSourceDatabase);
+  return st;
 }
 
 std::shared_ptr<Recordset> Database::OpenTable(std::string_view table, int32_t type,
@@ -189,13 +207,11 @@ std::shared_ptr<Recordset> Database::OpenTable(std::string_view table, int32_t t
 std::shared_ptr<Recordset> Database::OpenStatement(std::string_view sql, int32_t type,
                                                    int32_t options) {
   (void)options;  // statements give read-only recordsets whatever the options
-  jet::Connection& conn = Connection();
+  Connection();
   if (type != dbOpenDynaset && type != dbOpenSnapshot && type != dbOpenForwardOnly)
     ThrowDao(type == dbOpenTable ? daoerr::kInvalidOperation : daoerr::kInvalidArgument,
              kSourceDatabase);
-  jet::Statement st = conn.Prepare(sql);
-  if (st.Jet()->kind != jet::StatementKind::kSelect)
-    ThrowDao(daoerr::kInvalidOperation, kSourceDatabase);
+  jet::Statement st = PrepareSelect(sql);
   auto self = std::static_pointer_cast<Database>(shared_from_this());
   auto rs = RowsRecordset::OfStatement(self, sql, type, std::move(st));
   Track(rs);

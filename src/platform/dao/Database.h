@@ -14,12 +14,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/automation/Object.h"
 #include "platform/dao/DaoConstants.h"
+#include "platform/jet/JetStatement.h"
 
 namespace qv::jet {
 class Connection;
@@ -98,6 +100,12 @@ class Database : public Object {
                                        int32_t options = 0);
   std::shared_ptr<Recordset> OpenStatement(std::string_view sql, int32_t type = dbOpenDynaset,
                                            int32_t options = 0);
+  // The prepared SELECT whose rows OpenRecordset(source) of the default
+  // type would hold, for callers that copy the rows elsewhere and need no
+  // recordset; nullopt when `source` names a table (OpenRecordset opens the
+  // table then). Errors as OpenRecordset's: the translator's, 3219 for an
+  // action statement.
+  std::optional<jet::Statement> PrepareQuery(const std::string& source);
   // Execute for C++ callers: returns the rows affected.
   int64_t ExecuteSql(std::string_view sql);
   // A number the file keeps for its owner (SQLite's user_version), 0 in a
@@ -128,6 +136,10 @@ class Database : public Object {
   void RollbackLevel();
   void Track(const std::shared_ptr<Recordset>& rs);
   void CloseNoThrow() noexcept;
+  // The table a trimmed OpenRecordset source names, or nullopt for a statement.
+  std::optional<std::string_view> TableNameOf(std::string_view text);
+  // `sql` prepared; 3219 unless it is a SELECT.
+  jet::Statement PrepareSelect(std::string_view sql);
 
   std::string name_;
   DatabaseOptions options_;
