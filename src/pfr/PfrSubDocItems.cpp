@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "core/mQvDaoDataBase.h"
@@ -12,6 +11,8 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetConnection.h"
+#include "platform/jet/JetStatement.h"
 #include "records/MapperEngine.h"
 
 namespace qv::pfr {
@@ -52,13 +53,10 @@ const SubDocItemsDef kErrors{.property = "Errors",
                              .ownerColumn = "SubDocID",
                              .orderBy = "ID"};
 
-using Values = std::vector<Variant>;
-
 // Identifiers are whole numbers: hashed as such.
 struct IdHash {
   size_t operator()(double id) const { return std::hash<int64_t>{}(static_cast<int64_t>(id)); }
 };
-using StoredMap = std::unordered_map<double, Values, IdHash>;
 
 // The most characters a column takes when written: a Text column's size,
 // -1 for any other column (Memo texts are written in full).
@@ -81,15 +79,34 @@ Variant Written(const ColumnDef& c, const Variant& value, int32_t limit) {
   return Variant(std::move(s));
 }
 
-bool SameValues(std::span<const ColumnDef> columns, const Values& a, const Values& b) {
-  for (size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i].kind == ColKind::kText) {
-      if (a[i].AsString() != b[i].AsString()) return false;
-    } else if (CDbl(a[i]) != CDbl(b[i])) {
-      return false;
-    }
+// A written value against a stored row's value as the statement reads it,
+// converted as ColumnValue reads it: texts compare as texts, every other
+// kind as numbers. A text or Long the column's kind takes as it stands
+// needs no conversion.
+bool SameAsStored(const ColumnDef& c, const Variant& written, const Variant& stored) {
+  if (c.kind == ColKind::kText && !c.readText && stored.IsString())
+    return written.AsString() == stored.AsString();
+  if (c.kind == ColKind::kLong && stored.Type() == VarType::kLong)
+    return CDbl(written) == CDbl(stored);
+  const Variant read = records::ColumnValue(c, stored);
+  return c.kind == ColKind::kText ? written.AsString() == read.AsString()
+                                  : CDbl(written) == CDbl(read);
+}
+
+// An item's property value against a stored row's value, as its written
+// value compares (Written, then SameAsStored). A text that is written as it
+// stands (no longer than the column and than First250 keeps) and a Long
+// compare without making the written value.
+bool SameItemValue(const ColumnDef& c, const Variant& value, int32_t limit, const Variant& stored) {
+  if (c.kind == ColKind::kText && value.IsString() && stored.IsString() && !c.readText) {
+    const std::string& s = value.AsString();
+    const bool asItStands = (!c.writeText || (c.writeText == &First250 && s.size() <= 250)) &&
+                            (limit < 0 || s.size() <= static_cast<size_t>(limit));
+    if (asItStands) return s == stored.AsString();
   }
-  return true;
+  if (c.kind == ColKind::kLong && value.Type() == VarType::kLong && stored.Type() == VarType::kLong)
+    return CDbl(value) == CDbl(stored);
+  return SameAsStored(c, Written(c, value, limit), stored);
 }
 
 QvRecordPtr ItemOf(const SubDocItemsDef& def, const Variant& v) {
@@ -101,50 +118,23 @@ QvRecordPtr ItemOf(const SubDocItemsDef& def, const Variant& v) {
   return item;
 }
 
-// The stored rows of the owner by identifier, their columns as read: one
-// statement over the owner's index, read in full.
-StoredMap StoredRows(dao::Database& db, const SubDocItemsDef& def, double owner) {
-  std::string sql = "select " + std::string(def.map.key);
-  for (const ColumnDef& c : def.map.columns) sql += ", " + std::string(c.column);
-  sql += " from " + std::string(def.map.table) + " where " + std::string(def.ownerColumn) + " = " +
-         mQvDaoDataBase::Number2DaoSql(owner);
-  auto rs = db.OpenStatement(sql, dao::dbOpenSnapshot);
-  StoredMap rows;
-  rows.reserve(static_cast<size_t>(rs->RecordCount()));
-  for (; !rs->IsEOF(); rs->MoveNext()) {
-    Values values;
-    values.reserve(def.map.columns.size());
-    for (size_t i = 0; i < def.map.columns.size(); ++i)
-      values.push_back(
-          records::ColumnValue(def.map.columns[i], rs->FieldValue(static_cast<int32_t>(i + 1))));
-    rows.emplace(CDbl(rs->FieldValue(0)), std::move(values));
-  }
-  rs->Close();
-  return rows;
-}
-
-void WriteColumns(const SubDocItemsDef& def, dao::Recordset& rs, const Values& values) {
+void WriteColumns(const SubDocItemsDef& def, dao::Recordset& rs, std::span<const Variant> values) {
   for (size_t i = 0; i < def.map.columns.size(); ++i)
     mQvDaoDataBase::DaoRsSet(rs, std::string(def.map.columns[i].column), values[i]);
 }
 
-struct Pending {
-  QvRecordPtr item;
-  Values values;
-};
-
 void Insert(dao::Database& db, const SubDocItemsDef& def, dao::Recordset& rs, double owner,
-            double id, const Pending& p) {
+            double id, const QvRecordPtr& item, std::span<const Variant> values) {
   rs.AddNew();
   rs.SetField(def.map.key, Variant(id));
   rs.SetField(def.ownerColumn, Variant(owner));
-  WriteColumns(def, rs, p.values);
+  WriteColumns(def, rs, values);
   rs.Update();
-  std::weak_ptr<QvRecord> weak = p.item;
-  dao::Transaction::OnRollback(db, [weak, before = p.item->IdValue()] {
-    if (auto item = weak.lock()) item->AssignNewID(before);
+  std::weak_ptr<QvRecord> weak = item;
+  dao::Transaction::OnRollback(db, [weak, before = item->IdValue()] {
+    if (auto held = weak.lock()) held->AssignNewID(before);
   });
-  p.item->AssignNewID(Variant(id));
+  item->AssignNewID(Variant(id));
 }
 
 }  // namespace
@@ -190,16 +180,28 @@ void ReadSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
 void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec) {
   const double owner = rec.Id();
   CollectionPtr items = rec.CollectionAt(rec.PropertyIndex(def.property));
-  const StoredMap stored = StoredRows(db, def, owner);
   auto rs = records::OpenMapTable(db, def.map);
   const std::vector<int32_t> limits = TextLimits(def, *rs);
+  const std::span<const ColumnDef> columns = def.map.columns;
+  const size_t width = columns.size();
 
   int dropColumn = -1;
-  for (size_t i = 0; i < def.map.columns.size(); ++i)
-    if (def.map.columns[i].column == def.dropWhenEmpty) dropColumn = static_cast<int>(i);
+  for (size_t i = 0; i < width; ++i)
+    if (columns[i].column == def.dropWhenEmpty) dropColumn = static_cast<int>(i);
 
-  std::vector<Pending> inserts, updates;
-  std::unordered_set<double, IdHash> kept;
+  // The items to store, in the collection's order; the first of them with
+  // each identifier is the one compared with that identifier's stored row.
+  // Their properties hold values of the properties' types, which convert
+  // without failing: a written value is made where it is needed.
+  struct Kept {
+    QvRecordPtr item;
+    const std::vector<int>* props;
+    const Variant& Value(size_t c) const { return item->Value((*props)[c]); }
+  };
+  std::vector<Kept> kept;
+  std::unordered_map<double, size_t, IdHash> firstWithId;
+  kept.reserve(static_cast<size_t>(items->Count()));
+  firstWithId.reserve(kept.capacity());
   const records::RecordClass* itemClass = nullptr;
   const std::vector<int>* props = nullptr;
   for (int32_t i = 1; i <= items->Count(); ++i) {
@@ -209,34 +211,75 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
       itemClass = &item->RecordClassOf();
       props = &records::ResolvedProperties(def.map, *itemClass);
     }
-    Values values;
-    values.reserve(def.map.columns.size());
-    for (size_t c = 0; c < def.map.columns.size(); ++c)
-      values.push_back(Written(def.map.columns[c], item->Value((*props)[c]), limits[c]));
-    if (dropColumn >= 0 && values[static_cast<size_t>(dropColumn)].AsString().empty()) continue;
-    const double id = item->Id();
-    const auto row = id != 0 ? stored.find(id) : stored.end();
-    if (row == stored.end()) {
-      inserts.push_back({std::move(item), std::move(values)});
-    } else if (kept.insert(id).second && !SameValues(def.map.columns, values, row->second)) {
-      updates.push_back({std::move(item), std::move(values)});
+    Kept k{std::move(item), props};
+    if (dropColumn >= 0) {
+      const auto d = static_cast<size_t>(dropColumn);
+      if (Written(columns[d], k.Value(d), limits[d]).AsString().empty()) continue;
+    }
+    if (const double id = k.item->Id(); id != 0) firstWithId.try_emplace(id, kept.size());
+    kept.push_back(std::move(k));
+  }
+  const auto valuesOf = [&](size_t k) {
+    std::vector<Variant> values;
+    values.reserve(width);
+    for (size_t c = 0; c < width; ++c)
+      values.push_back(Written(columns[c], kept[k].Value(c), limits[c]));
+    return values;
+  };
+
+  // The stored rows are compared with their items while the statement steps:
+  // a row no item names is deleted, a row that differs from its item is
+  // updated.
+  enum class Stored : uint8_t { kNone, kSame, kDiffers };
+  std::vector<Stored> stored(kept.size(), Stored::kNone);
+  std::vector<double> gone;
+  {
+    std::string sql = "select " + std::string(def.map.key);
+    for (const ColumnDef& c : columns) sql += ", " + std::string(c.column);
+    sql += " from " + std::string(def.map.table) + " where " + std::string(def.ownerColumn) +
+           " = " + mQvDaoDataBase::Number2DaoSql(owner);
+    jet::Statement st = db.Connection().Prepare(sql);
+    std::vector<Variant> row(width + 1);
+    while (st.Step()) {
+      st.Values(row);
+      const double id = CDbl(row[0]);
+      const auto item = firstWithId.find(id);
+      if (item == firstWithId.end()) {
+        gone.push_back(id);
+        continue;
+      }
+      const Kept& k = kept[item->second];
+      bool same = true;
+      for (size_t c = 0; c < width && same; ++c)
+        same = SameItemValue(columns[c], k.Value(c), limits[c], row[c + 1]);
+      stored[item->second] = same ? Stored::kSame : Stored::kDiffers;
     }
   }
 
+  // An item whose identifier has no stored row of this sub-document is
+  // inserted (each of several with that identifier); a second item with the
+  // identifier of a stored row is left out.
+  std::vector<size_t> inserts, updates;
+  for (size_t k = 0; k < kept.size(); ++k) {
+    const double id = kept[k].item->Id();
+    const size_t first = id != 0 ? firstWithId.at(id) : k;
+    if (id == 0 || stored[first] == Stored::kNone)
+      inserts.push_back(k);
+    else if (first == k && stored[k] == Stored::kDiffers)
+      updates.push_back(k);
+  }
+
   double next = inserts.empty() ? 0 : mQvDaoDataBase::NextId(*rs, def.map.key);
-  for (const Pending& p : inserts) Insert(db, def, *rs, owner, next++, p);
-  for (const Pending& p : updates) {
-    const Variant key[1] = {Variant(p.item->Id())};
+  for (size_t k : inserts) Insert(db, def, *rs, owner, next++, kept[k].item, valuesOf(k));
+  for (size_t k : updates) {
+    const Variant key[1] = {Variant(kept[k].item->Id())};
     rs->Seek("=", key);
     rs->Edit();
-    WriteColumns(def, *rs, p.values);
+    WriteColumns(def, *rs, valuesOf(k));
     rs->Update();
   }
   rs->Close();
 
-  std::vector<double> gone;
-  for (const auto& [id, values] : stored)
-    if (!kept.count(id)) gone.push_back(id);
   std::sort(gone.begin(), gone.end());
   records::DeleteByIdList(
       db, def.map.table,
