@@ -248,11 +248,11 @@ void Connection::ClearCaches() {
   }
   impl_->jet.clear();
   impl_->jetEntries = 0;
-  impl_->catalog->Invalidate();
 }
 
 void Connection::SchemaChanged() {
   ClearCaches();
+  impl_->catalog->Invalidate();
   impl_->lastSchemaVersion = impl_->SchemaVersion();
   ++schemaGeneration_;
 }

@@ -115,7 +115,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // connection to the file closes), never here.
   void SyncLog();
 
-  // Drops the cached statements and translations (the schema changed).
+  // Drops the cached statements and translations (the schema changed, or
+  // the cache is full); SchemaChanged also drops the catalogue's tables.
   void ClearCaches();
   // Counts the changes of the schema seen on this connection (its own
   // statements and catalogue calls, native DDL, rollbacks that undid one),

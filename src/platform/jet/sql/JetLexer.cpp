@@ -60,8 +60,20 @@ static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
 
 constexpr size_t kLongestKeyword = 11;  // DISTINCTROW
 
+// The keywords starting with letter L are kKeywords[kByLetter[L - 'A'],
+// kByLetter[L - 'A' + 1]).
+constexpr std::array<uint8_t, 27> kByLetter = [] {
+  std::array<uint8_t, 27> first{};
+  size_t k = 0;
+  for (char letter = 'A'; letter <= 'Z' + 1; ++letter) {
+    while (k < kKeywords.size() && kKeywords[k].first[0] < letter) ++k;
+    first[static_cast<size_t>(letter - 'A')] = static_cast<uint8_t>(k);
+  }
+  return first;
+}();
+
 // Every word of a statement is looked up: the word, upper-cased into a
-// buffer, is searched in the sorted table.
+// buffer, is compared with the few keywords of its first letter.
 Keyword LookupKeyword(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return Keyword::kNone;
   char upper[kLongestKeyword];
@@ -75,10 +87,10 @@ Keyword LookupKeyword(std::string_view word) {
       return Keyword::kNone;  // keywords are letters only
   }
   const std::string_view key(upper, word.size());
-  const auto it =
-      std::lower_bound(kKeywords.begin(), kKeywords.end(), key,
-                       [](const auto& entry, std::string_view k) { return entry.first < k; });
-  return it != kKeywords.end() && it->first == key ? it->second : Keyword::kNone;
+  const auto letter = static_cast<size_t>(upper[0] - 'A');
+  for (size_t k = kByLetter[letter]; k < kByLetter[letter + 1]; ++k)
+    if (kKeywords[k].first == key) return kKeywords[k].second;
+  return Keyword::kNone;
 }
 
 bool IsHex(char c) {

@@ -33,29 +33,6 @@ JetParser::JetParser(std::string_view sql)
 
 // ---- cursor and errors
 
-const Token& JetParser::Peek(size_t ahead) const {
-  const size_t i = next_ + ahead;
-  return i < tokens_.size() ? tokens_[i] : tokens_.back();
-}
-
-const Token& JetParser::Take() {
-  const Token& t = Peek();
-  if (next_ + 1 < tokens_.size()) ++next_;
-  return t;
-}
-
-bool JetParser::Accept(Keyword k) {
-  if (!Peek().Is(k)) return false;
-  Take();
-  return true;
-}
-
-bool JetParser::AcceptSymbol(std::string_view s) {
-  if (!Peek().IsSymbol(s)) return false;
-  Take();
-  return true;
-}
-
 void JetParser::Expect(Keyword k) {
   if (!Accept(k)) Fail(Peek());
 }

@@ -30,11 +30,26 @@ class JetParser {
   class NestingGuard;
   struct ParenContent;  // what a parenthesis in FROM holds: a query or a join
 
-  // Cursor.
-  const Token& Peek(size_t ahead = 0) const;
-  const Token& Take();
-  bool Accept(Keyword k);
-  bool AcceptSymbol(std::string_view s);
+  // Cursor: inline, every level of the expression grammar asks it.
+  const Token& Peek(size_t ahead = 0) const {
+    const size_t i = next_ + ahead;
+    return i < tokens_.size() ? tokens_[i] : tokens_.back();
+  }
+  const Token& Take() {
+    const Token& t = Peek();
+    if (next_ + 1 < tokens_.size()) ++next_;
+    return t;
+  }
+  bool Accept(Keyword k) {
+    if (!Peek().Is(k)) return false;
+    Take();
+    return true;
+  }
+  bool AcceptSymbol(std::string_view s) {
+    if (!Peek().IsSymbol(s)) return false;
+    Take();
+    return true;
+  }
   void Expect(Keyword k);
   void ExpectSymbol(std::string_view s);
   std::string ExpectName();
