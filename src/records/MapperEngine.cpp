@@ -82,14 +82,44 @@ class CloseOnExit {
   dao::Recordset& rs_;
 };
 
+// Each column's field index in the recordsets of `rs`'s column set (-1: no
+// such field), resolved once per (map, column set) and thread: the
+// recordsets of one table share their columns, so a mapper reading a record
+// per call looks no column up by name. An entry lives while its column set
+// does; an address reused by a new set finds the old entry expired.
+const std::vector<int32_t>& FieldIndexes(const ColumnMap& map, const dao::Recordset& rs) {
+  struct Entry {
+    std::weak_ptr<const dao::ColumnSet> set;
+    std::vector<int32_t> indexes;
+  };
+  thread_local std::map<std::pair<const ColumnMap*, const dao::ColumnSet*>, Entry> cache;
+  const std::shared_ptr<const dao::ColumnSet>& set = rs.Columns();
+  auto [it, added] = cache.try_emplace({&map, set.get()});
+  if (added || it->second.set.expired()) {
+    // Statement recordsets bring a set each: drop the entries of sets gone.
+    // Entries of live sets stay put, so the one returned below does too.
+    if (added && cache.size() >= 256)
+      std::erase_if(cache, [](const auto& e) { return e.second.set.expired(); });
+    Entry& e = cache[{&map, set.get()}];
+    e.set = set;
+    e.indexes.clear();
+    for (const ColumnDef& c : map.columns) e.indexes.push_back(set->Find(c.column));
+    return e.indexes;
+  }
+  return it->second.indexes;
+}
+
 void AssignColumns(const ColumnMap& map, ColGroup group, dao::Recordset& rs, QvRecord& rec) {
   const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
+  const std::vector<int32_t>& fields = FieldIndexes(map, rs);
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (c.group != group) continue;
-    Variant v = ColumnValue(c, rs.FieldValue(c.column));
+    // A column the recordset lacks raises its error through the name.
+    const Variant& stored = fields[i] >= 0 ? rs.FieldValue(fields[i]) : rs.FieldValue(c.column);
+    Variant v = ColumnValue(c, stored);
     if (c.kind == ColKind::kRef)
-      rec.SubRecord(props[i])->SetID(v);
+      rec.SetSubRecordID(props[i], v);
     else
       rec.SetValue(props[i], std::move(v));
   }

@@ -78,6 +78,7 @@ TEST_F(MapperRead, EachMapperFillsItsRecordFromItsRow) {
   auto tmpl = doc->SubRecord(doc->PropertyIndex("Template"));
   EXPECT_EQ(tmpl->State(), kReference);
   EXPECT_EQ(tmpl->Id(), 31);
+  EXPECT_EQ(doc->SubRecord(doc->PropertyIndex("Template")), tmpl);  // made once
   ObjectPtr docType = tmpl->Get("Doc_Type").AsObject();  // loads the template
   EXPECT_EQ(tmpl->State(), kLoaded);
   EXPECT_EQ(CStr(docType->Get("KND")), "1151001");  // loads the document class

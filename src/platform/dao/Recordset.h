@@ -97,6 +97,10 @@ class Recordset : public Object {
 
   // ---- fields
   int32_t FieldCount() const { return static_cast<int32_t>(columns_->size()); }
+  // The columns, shared by the recordsets of one table definition: callers
+  // that read the same fields of many recordsets resolve their indexes once
+  // per set.
+  const std::shared_ptr<const ColumnSet>& Columns() const { return columns_; }
   const RecordsetColumn& Column(int32_t i) const;
   // The index of a field by name (case-insensitive), or -1.
   int32_t FieldIndex(std::string_view name) const;

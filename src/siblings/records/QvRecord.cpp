@@ -154,7 +154,12 @@ const Variant& QvRecord::ValueOrDefault(int index) const {
 const Variant& QvRecord::Materialize(int index) {
   Variant& slot = Values()[index];
   const PropertyDef& p = cls_.Property(index);
-  if (slot.IsEmpty() && IsObjectKind(p.kind)) {
+  if (p.kind == Kind::kRecord && !slot.IsEmpty() && !slot.IsObject()) {
+    // A reference SetSubRecordID left for now.
+    QvRecordPtr sub = Create(p.progId);
+    sub->SetID(slot);
+    slot = Variant(std::move(sub));
+  } else if (slot.IsEmpty() && IsObjectKind(p.kind)) {
     if (p.kind == Kind::kRecord)
       slot = Variant(Create(p.progId));
     else if (p.kind == Kind::kCollection)
@@ -190,6 +195,20 @@ void QvRecord::SetValue(int index, Variant value) {
 
 QvRecordPtr QvRecord::SubRecord(int index) {
   return std::static_pointer_cast<QvRecord>(Value(index).AsObject());
+}
+
+void QvRecord::SetSubRecordID(int index, const Variant& id) {
+  EnsureLoaded();
+  const PropertyDef& p = cls_.Property(index);
+  if (p.group != kBase) EnsureGroupLoaded(p.group);
+  Variant& slot = Values()[index];
+  // A number or text is kept as it is until the sub-record is asked for;
+  // SetID on a record just made gives then what it would give now.
+  if (!slot.IsObject() && (id.IsNumericType() || id.IsString())) {
+    slot = id;
+    return;
+  }
+  static_cast<QvRecord&>(*Materialize(index).AsObject()).SetID(id);
 }
 
 CollectionPtr QvRecord::CollectionAt(int index) {
@@ -244,6 +263,8 @@ bool QvRecord::IsBlank() const {
       case Kind::kObject:
         break;  // its content is its class's business
       case Kind::kRecord:
+        // A reference not made yet is made: its identifier and state decide.
+        if (!v.IsEmpty() && !v.IsObject()) const_cast<QvRecord*>(this)->Materialize(i);
         if (!v.IsEmpty()) {
           // Only its identifier and state: a record may refer to itself.
           const auto& sub = static_cast<const QvRecord&>(*v.AsObject());

@@ -88,7 +88,11 @@ class QvRecord : public Object {
   // Assigns with the kind's conversion (error 13 when it does not convert;
   // an object property takes an object of its class or Nothing).
   void SetValue(int index, Variant value);
-  QvRecordPtr SubRecord(int index);       // REQUIRES: a kRecord property
+  QvRecordPtr SubRecord(int index);  // REQUIRES: a kRecord property
+  // SubRecord(index)->SetID(id), the sub-record made on first use when it
+  // does not exist yet: a reader fills every reference of a record, and
+  // most of them are never looked at. REQUIRES: a kRecord property.
+  void SetSubRecordID(int index, const Variant& id);
   CollectionPtr CollectionAt(int index);  // REQUIRES: a kCollection property
 
   // ---- the protocol
@@ -154,8 +158,9 @@ class QvRecord : public Object {
   Variant InvokeProperty(int index, CallKind kind, Args args);
 
   const RecordClass& cls_;
-  // Per property (Empty for an object not made yet); no elements while every
-  // value is its default.
+  // Per property (Empty for an object not made yet; for a sub-record not
+  // made yet that refers to a row, that row's identifier: SetSubRecordID);
+  // no elements while every value is its default.
   std::vector<Variant> values_;
   // While values_ has no elements: the shared row holding the values (no
   // row: they are the class's defaults).
