@@ -3,6 +3,9 @@
 
 #include "core/mQvDaoDataBase.h"
 
+#include <string>
+#include <unordered_map>
+
 #include "core/QvErrors.h"
 #include "core/mErrorHandling.h"
 #include "core/mQvDataBase.h"
@@ -101,9 +104,22 @@ ado::RecordsetPtr QvQuerySqlA(const std::string& sql, const DatabasePtr& db) {
           rs->Close();
           return result;
         }
+        // The rows a text gave last time on this thread size the copy: the
+        // same statements run again and again, and a copy grown row by row
+        // moves every value each time it doubles (2x the whole call at 10K
+        // rows). Forgotten all at once when many texts were seen.
+        thread_local std::unordered_map<std::string, size_t> lastRows;
+        const auto known = lastRows.find(sql);
         std::exception_ptr failed;
-        ado::RecordsetPtr result = mQvDataBase::StatementToAdoRS(*st, "", failed);
+        ado::RecordsetPtr result = mQvDataBase::StatementToAdoRS(
+            *st, "", failed, known == lastRows.end() ? 0 : known->second);
         if (failed) GuardX(kModule, "QvQuerySql", opening, [&] { std::rethrow_exception(failed); });
+        if (known != lastRows.end()) {
+          known->second = result->RowCount();
+        } else {
+          if (lastRows.size() >= 256) lastRows.clear();
+          lastRows.emplace(sql, result->RowCount());
+        }
         return result;
       });
 }

@@ -94,11 +94,14 @@ struct StatementRows {
   jet::Statement& st;
   std::exception_ptr& failed;
   std::vector<Variant> values;
-  bool pending = false;  // `values` holds a row fetched before the copy began
+  size_t expectedRows = 0;  // 0: not known
+  bool pending = false;     // `values` holds a row fetched before the copy began
 
   int32_t Count() const { return st.ColumnCount(); }
   const jet::ColumnMeta& Spec(int32_t i) const { return st.Column(i); }
-  std::optional<size_t> KnownRows() const { return std::nullopt; }
+  std::optional<size_t> KnownRows() const {
+    return expectedRows ? std::optional<size_t>(expectedRows) : std::nullopt;
+  }
   void Start() {}
   bool Fetch() {
     try {
@@ -204,9 +207,10 @@ std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>
 }
 
 std::shared_ptr<ado::Recordset> StatementToAdoRS(jet::Statement& st, std::string_view keyColumn,
-                                                 std::exception_ptr& failed) {
+                                                 std::exception_ptr& failed, size_t expectedRows) {
   failed = nullptr;
-  StatementRows rows{st, failed, std::vector<Variant>(static_cast<size_t>(st.ColumnCount()))};
+  StatementRows rows{st, failed, std::vector<Variant>(static_cast<size_t>(st.ColumnCount())),
+                     expectedRows};
   // The first row is read before anything is built: a statement that fails
   // at once fails before a column could be reported.
   rows.pending = rows.Fetch();

@@ -39,8 +39,11 @@ std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>
 // stands to its end, with no recordset in between. A failure of the
 // statement itself (stepping or reading a row) is not raised: it lands in
 // `failed` and the result is null, for the caller to raise as its own, as
-// when opening a recordset of the statement fails.
+// when opening a recordset of the statement fails. `expectedRows` (0: not
+// known) is the room made up front: a statement cannot tell how many rows
+// it gives, and growing the copy row by row moves every value again.
 std::shared_ptr<ado::Recordset> StatementToAdoRS(jet::Statement& st, std::string_view keyColumn,
-                                                 std::exception_ptr& failed);
+                                                 std::exception_ptr& failed,
+                                                 size_t expectedRows = 0);
 
 }  // namespace qv::mQvDataBase
