@@ -79,7 +79,7 @@ TEST_F(MapperRead, EachMapperFillsItsRecordFromItsRow) {
   EXPECT_EQ(tmpl->State(), kReference);
   EXPECT_EQ(tmpl->Id(), 31);
   EXPECT_EQ(doc->SubRecord(doc->PropertyIndex("Template")), tmpl);  // made once
-  ObjectPtr docType = tmpl->Get("Doc_Type").AsObject();  // loads the template
+  ObjectPtr docType = tmpl->Get("Doc_Type").AsObject();             // loads the template
   EXPECT_EQ(tmpl->State(), kLoaded);
   EXPECT_EQ(CStr(docType->Get("KND")), "1151001");  // loads the document class
   EXPECT_EQ(CLng(doc->SubRecord(doc->PropertyIndex("Time"))->Get("The_Year")), 2024);
