@@ -75,23 +75,36 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
     jet::Statement st = MapperUserDatabase()->Connection().Prepare(
         "select " + columns +
         " from Doc_Cell_Values where Document_ID = " + mQvDaoDataBase::Number2DaoSql(aDocumentID));
-    auto rows = std::make_shared<std::vector<Variant>>();
+    // The rows go into blocks of a fixed number of rows, each shared by
+    // its records: one buffer grown row by row moved every value each time
+    // it doubled, and a large one is fresh pages every call.
+    constexpr size_t kBlockRows = 128;
+    std::vector<std::shared_ptr<std::vector<Variant>>> blocks;
+    size_t count = 0;
     while (st.Step()) {
-      rows->resize(rows->size() + width);
-      Variant* row = rows->data() + rows->size() - width;
+      if (blocks.empty() || blocks.back()->size() == kBlockRows * width) {
+        blocks.push_back(std::make_shared<std::vector<Variant>>());
+        blocks.back()->reserve(kBlockRows * width);
+      }
+      std::vector<Variant>& block = *blocks.back();
+      block.resize(block.size() + width);
+      Variant* row = block.data() + block.size() - width;
       st.Values(std::span<Variant>(row, width));
       for (size_t i = 0; i < width; ++i) {
         if (row[i].IsNull())
           row[i] = cellClass.Defaults()[i];
         else if (cellClass.Property(static_cast<int>(i)).kind == Kind::kLong &&
                  row[i].Type() != VarType::kLong)
-          row[i] = Variant(CLng(row[i]));  // an Integer column read as a Long property
+          row[i] = Variant(CLng(row[i]));  // the Integer column First_Type, a Long property
       }
+      ++count;
     }
     const size_t key = static_cast<size_t>(cellClass.PropertyIndex("Cell_Key"));
-    for (size_t offset = 0; offset < rows->size(); offset += width)
-      cells->TryAdd(Variant(ObjectPtr(QvRecord::OfSharedRow(cellClass, rows, offset))),
-                    CStr((*rows)[offset + key]));
+    cells->Reserve(count);
+    for (const auto& block : blocks)
+      for (size_t offset = 0; offset < block->size(); offset += width)
+        cells->TryAdd(Variant(ObjectPtr(QvRecord::OfSharedRow(cellClass, block, offset))),
+                      CStr((*block)[offset + key]));
     return cells;
   });
 }

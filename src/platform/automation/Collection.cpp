@@ -37,32 +37,96 @@ void Collection::Add(Variant item, std::string_view key) {
   Insert(items_.size(), std::move(item), std::string(key));
 }
 
+namespace {
+
+uint32_t HashOf(std::string_view folded) {
+  return static_cast<uint32_t>(std::hash<std::string_view>{}(folded));
+}
+
+// The table's size for `keyed` keys: a power of two, at most half full.
+size_t TableSize(size_t keyed) {
+  size_t n = 16;
+  while (n < 2 * keyed) n *= 2;
+  return n;
+}
+
+}  // namespace
+
+Collection::Entry Collection::KeyedEntry(std::string key) {
+  Entry e;
+  e.key = std::move(key);
+  if (e.key.empty()) return e;
+  std::string folded = FoldCase(e.key);
+  if (folded != e.key) e.folded = std::move(folded);
+  e.hash = HashOf(e.Folded());
+  return e;
+}
+
+Collection::Probe Collection::Find(std::string_view folded, uint32_t hash) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    const Slot& s = slots_[i];
+    if (s.item == 0) return {i, false};
+    if (s.hash == hash && items_[s.item - 1].Folded() == folded) return {i, true};
+  }
+}
+
+void Collection::Place(size_t item) {
+  const Entry& e = items_[item];
+  slots_[Find(e.Folded(), e.hash).slot] = Slot{static_cast<uint32_t>(item + 1), e.hash};
+}
+
+void Collection::Reindex(size_t tableSize) {
+  slots_.assign(tableSize, Slot{});
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (!items_[i].key.empty()) Place(i);
+}
+
+void Collection::Reserve(size_t count) {
+  items_.reserve(count);
+  if (TableSize(count) > slots_.size()) Reindex(TableSize(count));
+}
+
 bool Collection::TryAdd(Variant item, std::string key) {
-  if (!byKey_.try_emplace(FoldCase(key), items_.size()).second) return false;
-  items_.push_back(Entry{std::move(item), std::move(key)});
+  Entry e = KeyedEntry(std::move(key));
+  if (e.key.empty()) {
+    items_.push_back(std::move(e));
+    items_.back().value = std::move(item);
+    return true;
+  }
+  if (slots_.size() < TableSize(keyed_ + 1)) Reindex(TableSize(keyed_ + 1));
+  const Probe p = Find(e.Folded(), e.hash);
+  if (p.found) return false;
+  slots_[p.slot] = Slot{static_cast<uint32_t>(items_.size() + 1), e.hash};
+  e.value = std::move(item);
+  items_.push_back(std::move(e));
+  ++keyed_;
   return true;
 }
 
 void Collection::Insert(size_t pos, Variant item, std::string key) {
-  if (!key.empty() && !byKey_.try_emplace(FoldCase(key), pos).second)
-    ThrowVb(vberr::kDuplicateKey, key);
-  items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(pos),
-                Entry{std::move(item), std::move(key)});
-  if (pos + 1 < items_.size()) Reindex(pos);
-}
-
-void Collection::Reindex(size_t from) {
-  for (size_t i = from; i < items_.size(); ++i)
-    if (!items_[i].key.empty()) byKey_[FoldCase(items_[i].key)] = i;
+  if (pos == items_.size()) {
+    const std::string given = key;
+    if (!TryAdd(std::move(item), std::move(key))) ThrowVb(vberr::kDuplicateKey, given);
+    return;
+  }
+  Entry e = KeyedEntry(std::move(key));
+  if (!e.key.empty()) {
+    if (keyed_ != 0 && Find(e.Folded(), e.hash).found) ThrowVb(vberr::kDuplicateKey, e.key);
+    ++keyed_;
+  }
+  e.value = std::move(item);
+  items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(pos), std::move(e));
+  Reindex(TableSize(keyed_));  // the items after `pos` moved
 }
 
 size_t Collection::IndexOf(const Variant& indexOrKey) const {
   if (indexOrKey.IsString()) {
-    auto it = byKey_.find(FoldCase(indexOrKey.AsString()));
-    if (it == byKey_.end())
+    const size_t pos = KeyIndex(indexOrKey.AsString());
+    if (pos == kAbsent)
       ThrowVb(vberr::kInvalidProcedureCall,
               "no item with the key \"" + indexOrKey.AsString() + "\"");
-    return it->second;
+    return pos;
   }
   if (indexOrKey.IsObject() || indexOrKey.IsNull() || indexOrKey.IsEmpty())
     ThrowVb(vberr::kTypeMismatch, "a collection index must be a number or a text");
@@ -81,9 +145,16 @@ const Variant& Collection::At(int32_t index) const {
   return Item(Variant(index));
 }
 
+size_t Collection::KeyIndex(std::string_view key) const {
+  if (keyed_ == 0 || key.empty()) return kAbsent;
+  const std::string folded = FoldCase(key);
+  const Probe p = Find(folded, HashOf(folded));
+  return p.found ? slots_[p.slot].item - 1 : kAbsent;
+}
+
 const Variant* Collection::FindByKey(std::string_view key) const {
-  auto it = byKey_.find(FoldCase(key));
-  return it == byKey_.end() ? nullptr : &items_[it->second].value;
+  const size_t pos = KeyIndex(key);
+  return pos == kAbsent ? nullptr : &items_[pos].value;
 }
 
 const std::string& Collection::KeyAt(int32_t index) const {
@@ -92,9 +163,9 @@ const std::string& Collection::KeyAt(int32_t index) const {
 
 void Collection::Remove(const Variant& indexOrKey) {
   const size_t pos = IndexOf(indexOrKey);
-  if (!items_[pos].key.empty()) byKey_.erase(FoldCase(items_[pos].key));
+  if (!items_[pos].key.empty()) --keyed_;
   items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(pos));
-  Reindex(pos);
+  Reindex(TableSize(keyed_));  // the items after `pos` moved
 }
 
 }  // namespace qv

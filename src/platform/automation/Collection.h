@@ -3,9 +3,9 @@
 // optional texts compared case-insensitively; a duplicate key is error 457,
 // a missing index or key error 5.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/automation/Object.h"
@@ -30,6 +30,8 @@ class Collection : public Object {
   // Adds the item under a non-empty key unless an item has that key already
   // (false, nothing added): one lookup where FindByKey and Add take two.
   bool TryAdd(Variant item, std::string key);
+  // Room for `count` items, keyed ones included, without moving any.
+  void Reserve(size_t count);
   const Variant& At(int32_t index) const;                // 1-based
   const Variant* FindByKey(std::string_view key) const;  // null when absent
   // The key of the item at a 1-based index; empty when it has none.
@@ -38,14 +40,39 @@ class Collection : public Object {
  private:
   struct Entry {
     Variant value;
-    std::string key;  // as given
+    std::string key;     // as given
+    std::string folded;  // the key folded, when that differs from the key
+    uint32_t hash = 0;   // of the folded key
+    std::string_view Folded() const { return folded.empty() ? key : folded; }
   };
+  // The index of the keyed items: open addressing with linear probing over
+  // a power-of-two table at most half full. A slot holds the item's 1-based
+  // position (0: empty) and its key's hash, so that a probe compares keys
+  // only on equal hashes and the table grows without hashing again. One
+  // vector for the whole index where a node-based map made an allocation
+  // per key: a collection of the cells of a document has thousands.
+  struct Slot {
+    uint32_t item = 0;
+    uint32_t hash = 0;
+  };
+  struct Probe {
+    size_t slot;  // the key's slot, or the empty slot where it would go
+    bool found;
+  };
+  static constexpr size_t kAbsent = SIZE_MAX;
   size_t IndexOf(const Variant& indexOrKey) const;  // 0-based; error 5 when absent
+  size_t KeyIndex(std::string_view key) const;      // 0-based; kAbsent
   void Insert(size_t pos, Variant item, std::string key);
-  void Reindex(size_t from);
+  Probe Find(std::string_view folded, uint32_t hash) const;
+  // Makes an entry of the key, folded and hashed, into which the item goes.
+  static Entry KeyedEntry(std::string key);
+  void Place(size_t item);  // indexes items_[item], whose key is absent
+  // Rebuilds the index in a table of `tableSize` slots (after items moved).
+  void Reindex(size_t tableSize);
 
   std::vector<Entry> items_;
-  std::unordered_map<std::string, size_t> byKey_;  // folded key -> 0-based index
+  std::vector<Slot> slots_;
+  size_t keyed_ = 0;  // items with a key
 };
 
 using CollectionPtr = std::shared_ptr<Collection>;

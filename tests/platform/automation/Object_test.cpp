@@ -127,5 +127,24 @@ TEST(Collection, FollowsVbaCollectionSemantics) {
   EXPECT_EQ(o->Get("Count"), Variant(int32_t{4}));
 }
 
+// Enough keys to grow the index several times, folded through the Russian
+// letters, then every item shifted by a removal and an insertion at the front.
+TEST(Collection, KeysFollowGrowthAndShifts) {
+  Collection c;
+  auto key = [](int i) { return "Ключ" + std::to_string(i); };
+  for (int i = 0; i < 1000; ++i) c.Add(Variant(int32_t{i}), key(i));
+  EXPECT_FALSE(c.TryAdd(Variant("dup"), "КЛЮЧ500"));
+  c.Remove(Variant("ключ0"));
+  c.AddAt(Variant("front"), Variant("first"), Variant(int32_t{1}), Variant());
+  ASSERT_EQ(c.Count(), 1000);
+  EXPECT_EQ(c.FindByKey(key(0)), nullptr);
+  EXPECT_EQ(c.Item(Variant("FIRST")), Variant("front"));
+  for (int i = 1; i < 1000; ++i) {
+    ASSERT_NE(c.FindByKey("КЛЮЧ" + std::to_string(i)), nullptr) << i;
+    EXPECT_EQ(*c.FindByKey("КЛЮЧ" + std::to_string(i)), Variant(int32_t{i}));
+    EXPECT_EQ(c.KeyAt(i + 1), key(i));
+  }
+}
+
 }  // namespace
 }  // namespace qv
