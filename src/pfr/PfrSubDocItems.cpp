@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "core/mQvDaoDataBase.h"
@@ -53,9 +52,51 @@ const SubDocItemsDef kErrors{.property = "Errors",
                              .ownerColumn = "SubDocID",
                              .orderBy = "ID"};
 
-// Identifiers are whole numbers: hashed as such.
-struct IdHash {
-  size_t operator()(double id) const { return std::hash<int64_t>{}(static_cast<int64_t>(id)); }
+// The items to store by identifier (0: none): the first of those with each
+// identifier, found for the stored rows as the statement gives them. The
+// rows come in the index's order, which is the order a read gave the items:
+// the item after the last one found is tried first, then a binary search
+// over the identifiers sorted once (no allocation per item).
+class ItemsById {
+ public:
+  static constexpr size_t kNone = SIZE_MAX;
+
+  template <class Items, class IdOf>
+  ItemsById(const Items& items, IdOf idOf) {
+    ids_.reserve(items.size());
+    for (const auto& item : items) ids_.push_back(idOf(item));
+    sorted_.reserve(ids_.size());
+    for (size_t k = 0; k < ids_.size(); ++k)
+      if (ids_[k] != 0) sorted_.push_back({ids_[k], k});
+    std::sort(sorted_.begin(), sorted_.end());  // equal identifiers: the first item first
+    first_.assign(ids_.size(), kNone);
+    for (size_t i = 0; i < sorted_.size(); ++i)
+      first_[sorted_[i].second] = i > 0 && sorted_[i - 1].first == sorted_[i].first
+                                      ? first_[sorted_[i - 1].second]
+                                      : sorted_[i].second;
+  }
+
+  double IdAt(size_t k) const { return ids_[k]; }
+  // The first item with the identifier of item k. REQUIRES: IdAt(k) != 0.
+  size_t FirstOf(size_t k) const { return first_[k]; }
+  // The first item with `id`, or kNone.
+  size_t FirstWith(double id) const {
+    if (id == 0) return kNone;
+    if (next_ < ids_.size() && ids_[next_] == id) return Found(next_);
+    const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), std::pair(id, size_t{0}));
+    return it != sorted_.end() && it->first == id ? Found(it->second) : kNone;
+  }
+
+ private:
+  size_t Found(size_t k) const {
+    next_ = k + 1;
+    return first_[k];
+  }
+
+  std::vector<double> ids_;                        // by position
+  std::vector<std::pair<double, size_t>> sorted_;  // (identifier, position)
+  std::vector<size_t> first_;                      // by position
+  mutable size_t next_ = 0;                        // where the next row's item likely is
 };
 
 // The most characters a column takes when written: a Text column's size,
@@ -77,6 +118,14 @@ Variant Written(const ColumnDef& c, const Variant& value, int32_t limit) {
   if (c.writeText) s = c.writeText(s);
   if (limit >= 0 && static_cast<int32_t>(s.size()) > limit) s = Truncate16(s, limit);
   return Variant(std::move(s));
+}
+
+// True when the column's written value of `value` is an empty text, found
+// without making it for a text written as it stands.
+bool WrittenEmpty(const ColumnDef& c, const Variant& value, int32_t limit) {
+  if (c.kind == ColKind::kText && value.IsString() && (!c.writeText || c.writeText == &First250))
+    return value.AsString().empty();  // cutting leaves a non-empty text non-empty
+  return Written(c, value, limit).AsString().empty();
 }
 
 // A written value against a stored row's value as the statement reads it,
@@ -199,9 +248,7 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
     const Variant& Value(size_t c) const { return item->Value((*props)[c]); }
   };
   std::vector<Kept> kept;
-  std::unordered_map<double, size_t, IdHash> firstWithId;
   kept.reserve(static_cast<size_t>(items->Count()));
-  firstWithId.reserve(kept.capacity());
   const records::RecordClass* itemClass = nullptr;
   const std::vector<int>* props = nullptr;
   for (int32_t i = 1; i <= items->Count(); ++i) {
@@ -214,11 +261,11 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
     Kept k{std::move(item), props};
     if (dropColumn >= 0) {
       const auto d = static_cast<size_t>(dropColumn);
-      if (Written(columns[d], k.Value(d), limits[d]).AsString().empty()) continue;
+      if (WrittenEmpty(columns[d], k.Value(d), limits[d])) continue;
     }
-    if (const double id = k.item->Id(); id != 0) firstWithId.try_emplace(id, kept.size());
     kept.push_back(std::move(k));
   }
+  const ItemsById byId(kept, [](const Kept& k) { return k.item->Id(); });
   const auto valuesOf = [&](size_t k) {
     std::vector<Variant> values;
     values.reserve(width);
@@ -243,16 +290,16 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
     while (st.Step()) {
       st.Values(row);
       const double id = CDbl(row[0]);
-      const auto item = firstWithId.find(id);
-      if (item == firstWithId.end()) {
+      const size_t first = byId.FirstWith(id);
+      if (first == ItemsById::kNone) {
         gone.push_back(id);
         continue;
       }
-      const Kept& k = kept[item->second];
+      const Kept& k = kept[first];
       bool same = true;
       for (size_t c = 0; c < width && same; ++c)
         same = SameItemValue(columns[c], k.Value(c), limits[c], row[c + 1]);
-      stored[item->second] = same ? Stored::kSame : Stored::kDiffers;
+      stored[first] = same ? Stored::kSame : Stored::kDiffers;
     }
   }
 
@@ -261,8 +308,8 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
   // identifier of a stored row is left out.
   std::vector<size_t> inserts, updates;
   for (size_t k = 0; k < kept.size(); ++k) {
-    const double id = kept[k].item->Id();
-    const size_t first = id != 0 ? firstWithId.at(id) : k;
+    const double id = byId.IdAt(k);
+    const size_t first = id != 0 ? byId.FirstOf(k) : k;
     if (id == 0 || stored[first] == Stored::kNone)
       inserts.push_back(k);
     else if (first == k && stored[k] == Stored::kDiffers)
