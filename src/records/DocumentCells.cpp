@@ -1,6 +1,7 @@
 // The cells of a document: DBDocument.ReadCells and SaveCells.
 
 #include <climits>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -141,8 +142,9 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
       auto key = [&](const CellRow& c, bool sized) {
         return dao::CoerceToField(c.key, keyField.type, sized ? keyField.size : INT32_MAX);
       };
-      auto run = [](jet::Statement& st, std::span<const Variant> values) {
-        for (size_t i = 0; i < values.size(); ++i) st.BindView(static_cast<int>(i) + 1, values[i]);
+      auto run = [](jet::Statement& st, std::initializer_list<const Variant*> values) {
+        int i = 0;
+        for (const Variant* v : values) st.BindView(++i, *v);
         const int64_t changed = st.Run();
         st.Reset();
         return changed;
@@ -151,20 +153,37 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
       jet::Statement insert = conn.PrepareNative(kInsertCell);
       jet::Statement remove = conn.PrepareNative(kDeleteCell);
       const Variant doc(aDocID);
+      // CellRows made the keys and values texts and cut the values to
+      // kCellValueLength: a text column of at least that size stores them
+      // as they are, and an unsized key is stored as it is. The cells of a
+      // recordset mostly share one type code: converted when it changes.
+      const bool valuesFit =
+          valueField.type == jet::JetType::kText &&
+          (valueField.size > 0 ? valueField.size : 255) >= miDocument::kCellValueLength;
+      const bool keysAsGiven = keyField.type == jet::JetType::kText;
+      const Variant* lastType = nullptr;
+      Variant type;
       for (const CellRow& c : rows) {
         if (c.value.IsNull()) continue;
-        Variant bound[4] = {dao::CoerceToField(c.value, valueField.type, valueField.size),
-                            dao::CoerceToField(c.type, typeField.type, typeField.size), doc,
-                            key(c, false)};
-        if (run(update, bound) != 0) continue;
-        bound[3] = key(c, true);
-        run(insert, bound);
+        if (!lastType || !(*lastType == c.type)) {
+          type = dao::CoerceToField(c.type, typeField.type, typeField.size);
+          lastType = &c.type;
+        }
+        Variant coerced;
+        const Variant* value = &c.value;
+        if (!valuesFit)
+          value = &(coerced = dao::CoerceToField(c.value, valueField.type, valueField.size));
+        Variant unsized;
+        if (!keysAsGiven) unsized = key(c, false);
+        if (run(update, {value, &type, &doc, keysAsGiven ? &c.key : &unsized}) != 0) continue;
+        const Variant sized = key(c, true);
+        run(insert, {value, &type, &doc, &sized});
       }
       // A cell given without a value is deleted (with any copy of it).
       for (const CellRow& c : rows) {
         if (!c.value.IsNull()) continue;
-        const Variant bound[2] = {doc, key(c, false)};
-        run(remove, bound);
+        const Variant bound = key(c, false);
+        run(remove, {&doc, &bound});
       }
     });
   });
