@@ -38,6 +38,10 @@ CollectionPtr IdsOf(const std::string& aSql) {
 }
 
 double FirstIdOf(const std::string& aSql) {
+  // Only the first row is stepped from SQLite, as IdsOf steps them all.
+  std::optional<jet::Statement> st = QvPrepareQuery(aSql);
+  if (const int id = st ? st->ColumnIndex("ID") : -1; id >= 0)
+    return st->Step() ? CDblOr(st->Value(id), 0) : 0;
   DaoRecordsetPtr rs = QvQuerySqlStatic(aSql);
   const double id = rs->IsEOF() ? 0 : GetDaoDouble(*rs, "ID");
   rs->Close();
