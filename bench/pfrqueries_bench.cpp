@@ -10,9 +10,10 @@
 //                     person in an adjustment (two versions; half the
 //                     persons' latest statements are cancelling ones, so
 //                     the older version is searched too), against the same
-//                     walk with prepared statements: the chain, the person's
-//                     statements per version, their kind, number and
-//                     correction cells by the index "SubDoc";
+//                     walk with prepared statements in the same
+//                     transactions: the chain to its end, the person's
+//                     statements per version read in full, then their kind,
+//                     number and correction cells by the index "SubDoc";
 //   RsvPastSums:      DBQPfr.CalcRsvPastSumsForPerson of a random person in
 //                     the nine months (the first quarter's report and the
 //                     current one of two versions of the half year's,
@@ -30,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/miDataBase.h"
 #include "pfr/DBQ2Ndfl.h"
@@ -221,18 +223,26 @@ void NdflCorrection_Raw(benchmark::State& state) {
   int64_t sum = 0;
   for (auto _ : state) {
     const int person = PersonAt(i++);
-    sqlite3_int64 found = 0;
-    for (int doc = 2, steps = 0; doc != 0 && !found && steps < 100; ++steps) {
-      sqlite3_bind_int(statements, 1, person);
-      sqlite3_bind_int(statements, 2, doc);
-      while (!found && sqlite3_step(statements) == SQLITE_ROW) {
-        const sqlite3_int64 id = sqlite3_column_int64(statements, 0);
-        if (text(id, 820014) != "2") found = id;
-      }
-      sqlite3_reset(statements);
-      sqlite3_bind_int(older, 1, doc);
-      doc = sqlite3_step(older) == SQLITE_ROW ? sqlite3_column_int(older, 0) : 0;
+    // The chain is walked to its end first, and a version's statements are
+    // read in full before their cells, in the transactions ours runs.
+    int chain[101] = {2};
+    int versions = 1;
+    for (; versions < 101; ++versions) {
+      sqlite3_bind_int(older, 1, chain[versions - 1]);
+      chain[versions] = sqlite3_step(older) == SQLITE_ROW ? sqlite3_column_int(older, 0) : 0;
       sqlite3_reset(older);
+      if (chain[versions] == 0) break;
+    }
+    sqlite3_int64 found = 0;
+    for (int v = 0; v < versions && !found; ++v) {
+      sqlite3_bind_int(statements, 1, person);
+      sqlite3_bind_int(statements, 2, chain[v]);
+      std::vector<sqlite3_int64> ids;
+      while (sqlite3_step(statements) == SQLITE_ROW)
+        ids.push_back(sqlite3_column_int64(statements, 0));
+      sqlite3_reset(statements);
+      for (sqlite3_int64 id : ids)
+        if (!found && text(id, 820014) != "2") found = id;
     }
     if (!found) continue;
     const std::string kind = text(found, 820014);

@@ -88,6 +88,12 @@ DaoRecordsetPtr QvQuerySqlStatic(const std::string& sql, const DatabasePtr& db) 
       QV_HERE, [&] { return StatementExtra(sql); }, [&] { return OpenSnapshot(sql, db, false); });
 }
 
+std::optional<jet::Statement> QvPrepareQuery(const std::string& sql, const DatabasePtr& db) {
+  return GuardX(
+      kModule, "QvQuerySql", [&] { return StatementExtra(sql); },
+      [&] { return Resolve(db)->PrepareQuery(sql); });
+}
+
 ado::RecordsetPtr QvQuerySqlA(const std::string& sql, const DatabasePtr& db) {
   return GuardX(
       QV_HERE, [&] { return StatementExtra(sql); },
@@ -96,8 +102,7 @@ ado::RecordsetPtr QvQuerySqlA(const std::string& sql, const DatabasePtr& db) {
         // and stepping it fail as QvQuerySql would, a value that does not fit
         // as the copy of its recordset would. A table's name opens the table.
         const auto opening = [&] { return StatementExtra(sql); };
-        std::optional<jet::Statement> st =
-            GuardX(kModule, "QvQuerySql", opening, [&] { return Resolve(db)->PrepareQuery(sql); });
+        std::optional<jet::Statement> st = QvPrepareQuery(sql, db);
         if (!st) {
           DaoRecordsetPtr rs = QvQuerySql(sql, db);
           ado::RecordsetPtr result = mQvDataBase::DaoToAdoRS(rs, "");
@@ -237,6 +242,9 @@ Variant QvQueryFirstValue(const std::string& sql, const Variant& def, const Data
 
 Variant QvQueryFirstValueSafe(const std::string& sql, const Variant& def, const DatabasePtr& db) {
   try {
+    // Only the first row is read: stepped from SQLite, no recordset.
+    if (std::optional<jet::Statement> st = Resolve(db)->PrepareQuery(sql))
+      return st->Step() ? st->Value(0) : def;
     DaoRecordsetPtr rs = OpenDefault(sql, db);
     DaoSafeMoveFirst(*rs);
     if (rs->IsEOF()) return def;

@@ -26,11 +26,22 @@ std::string Num(double aValue) {
 }
 
 CollectionPtr IdsOf(const std::string& aSql) {
-  return Run(aSql,
-             [](dao::Recordset& rs) { return miRecCollection::GetIDCollection(rs, "ID", false); });
+  // The identifiers are stepped from SQLite straight into the collection.
+  std::optional<jet::Statement> st = QvPrepareQuery(aSql);
+  const int id = st ? st->ColumnIndex("ID") : -1;
+  if (id < 0)  // a table's name, or no column "ID": read (and failing) as a recordset
+    return Run(
+        aSql, [](dao::Recordset& rs) { return miRecCollection::GetIDCollection(rs, "ID", false); });
+  auto out = std::make_shared<Collection>();
+  while (st->Step()) out->Add(Variant(CDblOr(st->Value(id), 0)));
+  return out;
 }
 
 double FirstIdOf(const std::string& aSql) {
+  // Only the first row is stepped from SQLite, as IdsOf steps them all.
+  std::optional<jet::Statement> st = QvPrepareQuery(aSql);
+  if (const int id = st ? st->ColumnIndex("ID") : -1; id >= 0)
+    return st->Step() ? CDblOr(st->Value(id), 0) : 0;
   DaoRecordsetPtr rs = QvQuerySqlStatic(aSql);
   const double id = rs->IsEOF() ? 0 : GetDaoDouble(*rs, "ID");
   rs->Close();
@@ -78,12 +89,12 @@ std::string NumList(const std::vector<double>& aIDs) {
 }
 
 std::string CellText(double aSubDocID, int32_t aKey) {
-  DaoRecordsetPtr rs = QvGetTableRS("PfrCellValues", "SubDoc");
-  const Variant key[4] = {Variant(aSubDocID), Variant(aKey), Variant(0), Variant(0)};
-  rs->Seek("=", key);
-  std::string text = rs->NoMatch() ? std::string() : GetDaoString(*rs, "Value");
-  rs->Close();
-  return text;
+  // SQLite reads this through index "SubDoc", whose equal keys are in rowid
+  // order: the row a seek on the index finds. One statement, no recordset.
+  std::optional<jet::Statement> st =
+      QvPrepareQuery("select Value from PfrCellValues where SubDocID = " + Num(aSubDocID) +
+                     " and Key = " + Num(aKey) + " and TableNum = 0 and LineNum = 0");
+  return st && st->Step() && !st->IsNull(0) ? st->Text(0) : std::string();
 }
 
 }  // namespace qv::pfr::mPfrQueries

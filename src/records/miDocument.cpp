@@ -112,10 +112,12 @@ int32_t TemplateClassScale(QvRecord& tmpl) {
 }
 
 // The next identifier along `link` from `id`; 0 at the end of the chain or
-// for a document that does not exist.
+// for a document that does not exist. The column is qualified so that the
+// text cannot be a table's name: one that could makes opening it ask the
+// catalogue first, a read of the file's schema version.
 double NextAlong(dao::Database& db, double id, std::string_view link) {
-  return CDblOr(QvQueryFirstValueSafe("select " + std::string(link) +
-                                          " from Doc_Registry where Document_ID = " + N(id),
+  return CDblOr(QvQueryFirstValueSafe("select d." + std::string(link) +
+                                          " from Doc_Registry AS d where d.Document_ID = " + N(id),
                                       Variant(0.0), records::SharedDatabase(db)),
                 0);
 }

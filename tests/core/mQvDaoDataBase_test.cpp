@@ -101,6 +101,9 @@ TEST_F(Toolkit, SingleValueQueriesNeedExactlyOneRow) {
             "Запрос не возвратил ни одной записи.");
   EXPECT_EQ(QvQueryFirstValue("select Name from T order by ID desc"), Variant("Сидоров \"С\""));
   EXPECT_EQ(QvQueryFirstValueSafe(none, Variant(5)), Variant(5));
+  EXPECT_EQ(QvQueryFirstValueSafe(bad, Variant(5)), Variant(5));
+  EXPECT_EQ(QvQueryFirstValueSafe("select Born from T order by ID desc"), Variant(OleDate{1}));
+  EXPECT_EQ(QvQueryFirstValueSafe("T"), Variant(int32_t{1}));  // a table's name opens the table
   EXPECT_TRUE(QvQueryExistence(two));
   EXPECT_FALSE(QvQueryExistence(none));
   EXPECT_EQ(QvGetMaximumFromTable("T", "Amount"), 10.5);
