@@ -31,11 +31,11 @@ bool EndsWith(std::string_view s, std::string_view tail) {
 
 // A text as its column takes it: through the column's write conversion,
 // then cut to the column's size (texts are cut, never refused).
-Variant FittedText(const ColumnDef& c, dao::Recordset& rs, Variant value) {
+// `i` is the column's field index in `rs` (-1: none).
+Variant FittedText(const ColumnDef& c, dao::Recordset& rs, int32_t i, Variant value) {
   if (!value.IsString() && !c.writeText) return value;
   std::string s = CStr(value);
   if (c.writeText) s = c.writeText(s);
-  int32_t i = rs.FieldIndex(c.column);
   if (i >= 0) {
     const jet::FieldSpec& spec = rs.Column(i).spec;
     if (spec.type == jet::JetType::kText || spec.type == jet::JetType::kChar)
@@ -44,9 +44,10 @@ Variant FittedText(const ColumnDef& c, dao::Recordset& rs, Variant value) {
   return Variant(std::move(s));
 }
 
-// Sets one field of the edit buffer; a failure names the table, the field
-// and the value.
-void WriteField(dao::Recordset& rs, std::string_view table, std::string_view column,
+// Sets one field of the edit buffer (`i` its index, -1: by name, which
+// raises the error of a missing field); a failure names the table, the
+// field and the value.
+void WriteField(dao::Recordset& rs, std::string_view table, std::string_view column, int32_t i,
                 Variant value) {
   GuardX(
       kModule, "WriteField",
@@ -54,7 +55,12 @@ void WriteField(dao::Recordset& rs, std::string_view table, std::string_view col
         return "Table: " + std::string(table) + ", Field: " + std::string(column) +
                ", Value: " + value.Describe();
       },
-      [&] { rs.SetField(column, value); });
+      [&] {
+        if (i >= 0)
+          rs.SetField(i, value);
+        else
+          rs.SetField(column, value);
+      });
 }
 
 std::shared_ptr<dao::Recordset> SeekRow(dao::Database& db, const ColumnMap& map, double id) {
@@ -129,7 +135,7 @@ void AssignColumns(const ColumnMap& map, ColGroup group, dao::Recordset& rs, QvR
 // first when `recursive` and it holds something to write (its mapper would
 // skip states 0, 1 and 4 and read-only records anyway).
 Variant WrittenValue(const ColumnDef& c, int prop, QvRecord& rec, bool recursive,
-                     dao::Recordset& rs) {
+                     dao::Recordset& rs, int32_t field) {
   switch (c.kind) {
     case ColKind::kRef: {
       QvRecordPtr sub = rec.SubRecord(prop);
@@ -143,7 +149,7 @@ Variant WrittenValue(const ColumnDef& c, int prop, QvRecord& rec, bool recursive
     case ColKind::kFlag:
       return Variant(int32_t{CBool(rec.Value(prop)) ? 1 : 0});
     case ColKind::kText:
-      return FittedText(c, rs, rec.Value(prop));
+      return FittedText(c, rs, field, rec.Value(prop));
     default:
       return rec.Value(prop);
   }
@@ -159,12 +165,14 @@ bool HoldsLazyGroup(QvRecord& rec) {
 void WriteColumns(const ColumnMap& map, dao::Recordset& rs, QvRecord& rec, bool recursive,
                   bool writeLazy, const ColumnFilter* selected = nullptr) {
   const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
+  const std::vector<int32_t>& fields = FieldIndexes(map, rs);
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (!c.write) continue;
     if ((c.group == ColGroup::kLazy || c.writeWithLazy) && !writeLazy) continue;
     if (selected && !(*selected)(c.column)) continue;
-    WriteField(rs, map.table, c.column, WrittenValue(c, props[i], rec, recursive, rs));
+    WriteField(rs, map.table, c.column, fields[i],
+               WrittenValue(c, props[i], rec, recursive, rs, fields[i]));
   }
 }
 

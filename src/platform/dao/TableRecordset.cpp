@@ -66,6 +66,14 @@ struct TableRecordset::Shape {
   std::shared_ptr<const ColumnSet> columns;
   TableSql sql;
   CursorOrder primaryOrder;
+  // Statement texts built for the recordsets of this shape (a mapper opens
+  // a recordset per call; building the text again cost as much as running
+  // it): probes by statement code, writes by their mask of fields. The
+  // shape belongs to one thread.
+  // A probe's key is its code and whether the recordset is table-type: with
+  // no index set, one reads in primary-key order, a dynaset in rowid order.
+  mutable std::unordered_map<uint64_t, std::string> probes;
+  mutable std::unordered_map<std::string, std::string> inserts, updates;
 
   explicit Shape(const jet::TableSpec& table)
       : columns(std::make_shared<const ColumnSet>(ColumnsOf(table))),
@@ -148,7 +156,9 @@ jet::Statement& TableRecordset::ProbeStatement(const Probe& probe) {
   uint32_t code = probe.Code() | (orderCode_ << 24);
   auto it = statements_.find(code);
   if (it != statements_.end()) return it->second;
-  return Prepared(code, sql_.ProbeSql(order_, probe));
+  auto [text, added] = shape_->probes.try_emplace(code | (uint64_t{seekable_} << 32));
+  if (added) text->second = sql_.ProbeSql(order_, probe);
+  return Prepared(code, text->second);
 }
 
 void TableRecordset::ReadRow(jet::Statement& st) {
@@ -359,7 +369,9 @@ jet::Statement& TableRecordset::WriteStatement(
   std::string key(dirty.begin(), dirty.end());
   for (auto& [mask, st] : cache)
     if (mask == key) return st;
-  jet::Statement st = conn_->PrepareNative(insert ? sql_.InsertSql(dirty) : sql_.UpdateSql(dirty));
+  auto [text, added] = (insert ? shape_->inserts : shape_->updates).try_emplace(key);
+  if (added) text->second = insert ? sql_.InsertSql(dirty) : sql_.UpdateSql(dirty);
+  jet::Statement st = conn_->PrepareNative(text->second);
   st.SetSource(kSourceRecordset);
   cache.emplace_back(std::move(key), std::move(st));
   return cache.back().second;

@@ -146,6 +146,22 @@ struct Connection::Impl {
   sql::LiteralScan scan;  // of the statement being prepared
   sqlite::StmtPtr schemaVersion;
   int64_t lastSchemaVersion = -1;
+  // BEGIN, COMMIT, SAVEPOINT and RELEASE of each depth, prepared once: a
+  // mapper's read or save begins and ends a level per call, and parsing the
+  // text each time cost as much as running it.
+  std::unordered_map<std::string, sqlite::StmtPtr> control;
+
+  // Runs one transaction-control statement; an error is raised as Exec
+  // raises it and leaves the statement reset.
+  void RunControl(const std::string& sql, std::string_view source) {
+    sqlite::StmtPtr& stmt = control[sql];
+    if (!stmt) stmt = sqlite::Prepare(db.get(), sql, true, source);
+    struct Reset {
+      sqlite3_stmt* s;
+      ~Reset() { sqlite3_reset(s); }
+    } reset{stmt.get()};
+    sqlite::Check(sqlite3_step(stmt.get()), db.get(), source);
+  }
 
   int64_t SchemaVersion() {
     if (!schemaVersion) schemaVersion = sqlite::Prepare(db.get(), "PRAGMA schema_version", true);
@@ -423,13 +439,12 @@ void Connection::CheckSchemaVersion() {
 }
 
 void Connection::BeginTrans(bool immediate) {
-  sqlite3* db = impl_->db.get();
   if (depth_ == 0 && immediate && !options_.readOnly) {
     // No savepoint inside: COMMIT and ROLLBACK end this level.
-    sqlite::Exec(db, "BEGIN IMMEDIATE", kSourceWorkspace);
+    impl_->RunControl("BEGIN IMMEDIATE", kSourceWorkspace);
     explicitOuter_ = true;
   } else {
-    sqlite::Exec(db, ("SAVEPOINT jet_tx" + std::to_string(depth_ + 1)).c_str(), kSourceWorkspace);
+    impl_->RunControl("SAVEPOINT jet_tx" + std::to_string(depth_ + 1), kSourceWorkspace);
   }
   ++depth_;
 }
@@ -438,11 +453,10 @@ void Connection::CommitTrans() {
   if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
   if (depth_ == 1 && explicitOuter_) {
     // When COMMIT fails (busy) the transaction stays open for a rollback.
-    sqlite::Exec(impl_->db.get(), "COMMIT", kSourceWorkspace);
+    impl_->RunControl("COMMIT", kSourceWorkspace);
     explicitOuter_ = false;
   } else {
-    sqlite::Exec(impl_->db.get(), ("RELEASE jet_tx" + std::to_string(depth_)).c_str(),
-                 kSourceWorkspace);
+    impl_->RunControl("RELEASE jet_tx" + std::to_string(depth_), kSourceWorkspace);
   }
   --depth_;
 }

@@ -177,9 +177,33 @@ const Variant& QvRecord::Value(int index) {
   return Materialize(index);
 }
 
+namespace {
+
+// True when `v` is already of the type a property of `kind` holds (a mapper
+// hands over values converted by their column): it is kept as it is.
+bool HoldsKind(Kind kind, const Variant& v) {
+  switch (kind) {
+    case Kind::kText:
+      return v.Type() == VarType::kString;
+    case Kind::kLong:
+      return v.Type() == VarType::kLong;
+    case Kind::kDouble:
+      return v.Type() == VarType::kDouble;
+    case Kind::kDate:
+      return v.Type() == VarType::kDate;
+    case Kind::kBoolean:
+      return v.Type() == VarType::kBoolean;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 void QvRecord::SetValue(int index, Variant value) {
   const PropertyDef& p = cls_.Property(index);
-  Variant converted = Convert(p, value);  // a value that does not convert changes nothing
+  // A value that does not convert changes nothing.
+  Variant converted = HoldsKind(p.kind, value) ? std::move(value) : Convert(p, value);
   EnsureLoaded();
   const bool bracketed = p.group != kBase && !Type().groups[p.group].endOp.empty();
   // A lazy value of a stored record: read its group first, so that saving

@@ -268,5 +268,27 @@ TEST_F(TableRecordsetTest, DeleteAndMovesAtTheEnds) {
   EXPECT_EQ(empty->RecordCount(), 0);
 }
 
+// A table-type recordset with no index walks the primary key, a dynaset on
+// the same table the rows as stored; recordsets of one table share their
+// statement texts, so each must get its own whichever opens first.
+TEST_F(TableRecordsetTest, TableAndDynasetOfOneTableKeepTheirOrders) {
+  for (bool dynasetFirst : {false, true}) {
+    const std::string name = dynasetFirst ? "OrdB" : "OrdA";
+    MakeTable(*db_, name, {{"ID", JetType::kLong, 0, true}}, {{"PK", "ID", true}});
+    for (const char* id : {"3", "1", "2"})
+      db_->ExecuteSql("INSERT INTO " + name + " (ID) VALUES (" + id + ")");
+    auto walk = [&](int32_t type) {
+      auto rs = db_->OpenTable(name, type);
+      return WalkForward(*rs, "ID");
+    };
+    std::string dynaset, table;
+    if (dynasetFirst) dynaset = walk(dbOpenDynaset);
+    table = walk(dbOpenTable);
+    if (!dynasetFirst) dynaset = walk(dbOpenDynaset);
+    EXPECT_EQ(table, "1 2 3") << name;
+    EXPECT_EQ(dynaset, "3 1 2") << name;
+  }
+}
+
 }  // namespace
 }  // namespace qv::dao::testing
