@@ -3,14 +3,16 @@
 
 #include "core/mQvDaoDataBase.h"
 
+#include <algorithm>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 #include "core/QvErrors.h"
 #include "core/mErrorHandling.h"
 #include "core/mQvDataBase.h"
 #include "core/miDataBase.h"
 #include "platform/dao/DaoConstants.h"
+#include "platform/dao/DaoError.h"
 #include "platform/dao/Transaction.h"
 #include "platform/jet/JetConnection.h"
 
@@ -41,13 +43,38 @@ void WithOneRow(const std::string& sql, const DatabasePtr& db, F&& read) {
   rs->Close();
 }
 
-// Reads `out.size()` columns of the one row, when there is exactly one,
-// ignoring every failure; true when read.
-// The columns 0..out.size()-1 of the one row the statement must give.
+// The error of a single-value statement that gave `count` rows, not one.
+Error RowCountError(int64_t count) {
+  return Error(liberr::kRowCount,
+               count >= 1 ? liberr::ValueManyRows(count) : std::string(liberr::kValueNoRows));
+}
+
+// The columns 0..out.size()-1 of the one row the statement must give, read
+// from the prepared statement itself: a snapshot would copy the row first.
+// Errors, values and their types are those of the snapshot's fields: the
+// row count is checked (and reported) as QvCheckDaoRsForOnlyOneRecord does,
+// before a column beyond the row's is refused. A table's name opens its
+// snapshot.
 void ReadOneRow(const std::string& sql, const DatabasePtr& db, std::span<Variant* const> out) {
-  WithOneRow(sql, db, [&](dao::Recordset& rs) {
-    for (size_t i = 0; i < out.size(); ++i) *out[i] = rs.FieldValue(static_cast<int32_t>(i));
-  });
+  std::optional<jet::Statement> st = Resolve(db)->PrepareQuery(sql);
+  if (!st) {
+    WithOneRow(sql, db, [&](dao::Recordset& rs) {
+      for (size_t i = 0; i < out.size(); ++i) *out[i] = rs.FieldValue(static_cast<int32_t>(i));
+    });
+    return;
+  }
+  const size_t columns = std::min(out.size(), static_cast<size_t>(st->ColumnCount()));
+  std::vector<Variant> values(columns);
+  int64_t count = 0;
+  if (st->Step()) {
+    count = 1;
+    for (size_t i = 0; i < columns; ++i) values[i] = st->Value(static_cast<int>(i));
+    while (st->Step()) ++count;
+  }
+  if (count != 1)
+    Guard(kModule, "QvCheckDaoRsForOnlyOneRecord", [&] { throw RowCountError(count); });
+  if (columns < out.size()) dao::ThrowDao(dao::daoerr::kItemNotFound, dao::kSourceFields);
+  for (size_t i = 0; i < columns; ++i) *out[i] = std::move(values[i]);
 }
 
 bool ReadOneRowSafe(const std::string& sql, const DatabasePtr& db, std::span<Variant*> out) {
@@ -109,22 +136,9 @@ ado::RecordsetPtr QvQuerySqlA(const std::string& sql, const DatabasePtr& db) {
           rs->Close();
           return result;
         }
-        // The rows a text gave last time on this thread size the copy: the
-        // same statements run again and again, and a copy grown row by row
-        // moves every value each time it doubles (2x the whole call at 10K
-        // rows). Forgotten all at once when many texts were seen.
-        thread_local std::unordered_map<std::string, size_t> lastRows;
-        const auto known = lastRows.find(sql);
         std::exception_ptr failed;
-        ado::RecordsetPtr result = mQvDataBase::StatementToAdoRS(
-            *st, "", failed, known == lastRows.end() ? 0 : known->second);
+        ado::RecordsetPtr result = mQvDataBase::StatementToAdoRS(*st, "", failed);
         if (failed) GuardX(kModule, "QvQuerySql", opening, [&] { std::rethrow_exception(failed); });
-        if (known != lastRows.end()) {
-          known->second = result->RowCount();
-        } else {
-          if (lastRows.size() >= 256) lastRows.clear();
-          lastRows.emplace(sql, result->RowCount());
-        }
         return result;
       });
 }
@@ -154,7 +168,8 @@ Variant QvQueryValue(const std::string& sql, const Variant& def, const DatabaseP
       QV_HERE, [&] { return StatementExtra(sql); },
       [&] {
         Variant value = def;
-        WithOneRow(sql, db, [&](dao::Recordset& rs) { value = rs.FieldValue(0); });
+        Variant* const out[] = {&value};
+        ReadOneRow(sql, db, out);
         return value;
       });
 }
@@ -273,8 +288,7 @@ bool QvCheckDaoRsForOnlyOneRecord(dao::Recordset& rs, bool raise) {
     const int32_t count = rs.RecordCount();
     if (count == 1) return true;
     if (!raise) return false;
-    throw Error(liberr::kRowCount,
-                count >= 1 ? liberr::ValueManyRows(count) : std::string(liberr::kValueNoRows));
+    throw RowCountError(count);
   });
 }
 

@@ -207,16 +207,18 @@ std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>
 }
 
 std::shared_ptr<ado::Recordset> StatementToAdoRS(jet::Statement& st, std::string_view keyColumn,
-                                                 std::exception_ptr& failed, size_t expectedRows) {
+                                                 std::exception_ptr& failed) {
   failed = nullptr;
   StatementRows rows{st, failed, std::vector<Variant>(static_cast<size_t>(st.ColumnCount())),
-                     expectedRows};
+                     st.RowsLastRun()};
   // The first row is read before anything is built: a statement that fails
   // at once fails before a column could be reported.
   rows.pending = rows.Fetch();
   if (failed) return nullptr;
   std::shared_ptr<ado::Recordset> out = CopyRows(rows, keyColumn);
-  return failed ? nullptr : out;
+  if (failed) return nullptr;
+  st.NoteRowsRun(out->RowCount());
+  return out;
 }
 
 }  // namespace qv::mQvDataBase

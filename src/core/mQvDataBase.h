@@ -39,11 +39,11 @@ std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>
 // stands to its end, with no recordset in between. A failure of the
 // statement itself (stepping or reading a row) is not raised: it lands in
 // `failed` and the result is null, for the caller to raise as its own, as
-// when opening a recordset of the statement fails. `expectedRows` (0: not
-// known) is the room made up front: a statement cannot tell how many rows
-// it gives, and growing the copy row by row moves every value again.
+// when opening a recordset of the statement fails. The copy makes room up
+// front for the rows the same text gave last time (Statement::RowsLastRun)
+// and notes the rows it copied for the next time: growing the copy row by
+// row moves every value each time it doubles.
 std::shared_ptr<ado::Recordset> StatementToAdoRS(jet::Statement& st, std::string_view keyColumn,
-                                                 std::exception_ptr& failed,
-                                                 size_t expectedRows = 0);
+                                                 std::exception_ptr& failed);
 
 }  // namespace qv::mQvDataBase

@@ -96,6 +96,8 @@ TEST_F(Toolkit, SingleValueQueriesNeedExactlyOneRow) {
   QvQuery4Values("select ID, Name, Born, Amount from T where ID = 3", c1, c2, c3, c4);
   EXPECT_EQ(CStr(c2), "Сидоров \"С\"");
   Error e = ExpectError(40090, "", [&] { QvQuery3Values(two, c1, c2, c3); });
+  // More values asked for than the row has: refused as its missing field would be.
+  ExpectError(3265, "", [&] { QvQuery2Values(one, c1, c2); });
 
   EXPECT_EQ(Innermost(ExpectError(40090, "", [&] { QvQueryFirstValue(none); })),
             "Запрос не возвратил ни одной записи.");

@@ -90,6 +90,14 @@ void Statement::ClearBindings() {
   if (stmt_) sqlite3_clear_bindings(stmt_);
 }
 
+size_t Statement::RowsLastRun() const {
+  return entry_ ? entry_->rowsLastRun : 0;
+}
+
+void Statement::NoteRowsRun(size_t rows) {
+  if (entry_) entry_->rowsLastRun = rows;
+}
+
 int Statement::ColumnCount() const {
   return static_cast<int>(entry_->columns.size());
 }

@@ -3,6 +3,7 @@
 // read each column as a Variant typed by its Jet type. Cached statements go
 // back to their connection's cache when the Statement is destroyed.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -76,6 +77,14 @@ class Statement {
   int64_t Int64(int i) const;
   double Double(int i) const;
   std::string Text(int i) const;
+
+  // The rows the last run of this text gave, as its reader noted them with
+  // NoteRowsRun (0: not known). A statement cannot tell how many rows it will
+  // give, and the same texts run again and again: a reader that copies every
+  // row sizes its copy by this. Statements whose texts differ only in their
+  // literals share one count.
+  size_t RowsLastRun() const;
+  void NoteRowsRun(size_t rows);
 
   // The SQLite text that runs.
   std::string_view Sql() const;
