@@ -172,6 +172,7 @@ void DBBigDocTable::SetValue(double aSubDocID, int32_t aKey, const Variant& aVal
   const Address a = MakeAddress(aSubDocID, aKey, aLineNum, aTableNum);
   const std::optional<std::string> text = EncodeCellValue(aValue, aKind);
   Shard& s = *ShardFor(a.subDoc, true);
+  EndWalkSnapshots();
   if (aKind == static_cast<int32_t>(ValueKind::kWideString)) {
     // Two places change: one unit, also inside the caller's transaction.
     dao::Transaction tx(*s.db, dao::kWriteLock);
@@ -341,6 +342,7 @@ void DBBigDocTable::SaveMatrixColumn(double aSubDocID, int32_t aValuesCount, con
               std::to_string(aValuesCount) + " values asked of " + std::to_string(count));
     const int32_t oldCount = GetCounter(aSubDocID, aCountKey, 0, aTableNum);
     Shard& s = *ShardFor(aSubDocID, true);
+    EndWalkSnapshots();
     dao::Transaction tx(*s.db, dao::kWriteLock);
     for (int32_t i = 1; i <= aValuesCount; ++i)
       SetValue(aSubDocID, aColumnKey, aValues.AsArray().At(lower + i - 1), i, aTableNum,

@@ -108,6 +108,10 @@ void DBBigDocTable::OpenDoc(double aDocID) {
 void DBBigDocTable::CloseDoc() noexcept {
   if (fBigDocManager_) fBigDocManager_->Unadvise(this);
   fBigDocManager_.reset();
+  // A walk still held must not keep shard 0 open.
+  for (const auto& w : walks_)
+    if (auto walk = w.lock()) walk->Close();
+  walks_.clear();
   auto close = [](std::shared_ptr<dao::Recordset>& rs) {
     try {
       if (rs && rs->IsOpen()) rs->Close();
@@ -131,6 +135,11 @@ void DBBigDocTable::CloseDoc() noexcept {
   shards_.clear();
   docId_ = 0;
   shardSize_ = 0;
+}
+
+void DBBigDocTable::EndWalkSnapshots() noexcept {
+  for (const auto& w : walks_)
+    if (auto walk = w.lock()) walk->EndSnapshot();
 }
 
 void DBBigDocTable::OpenShard(size_t index, const std::shared_ptr<dao::Database>& db) {
@@ -179,6 +188,7 @@ DBBigDocTable::Shard* DBBigDocTable::ShardFor(double aSubDocID, bool aCreate) {
 double DBBigDocTable::FindOrCreateVolume(int32_t aVolType, int32_t aVolNum) {
   return Guard(QV_HERE, [&] {
     if (const double id = FindVolume(aVolType, aVolNum)) return id;
+    EndWalkSnapshots();
     dao::Transaction tx(*Shard0().db, dao::kWriteLock);
     // Another connection may have made it before the lock was taken.
     if (const double id = FindVolume(aVolType, aVolNum)) return id;
@@ -209,6 +219,8 @@ std::shared_ptr<IDBForwardIter> DBBigDocTable::GetVolumeSubDocsList(double aVolu
     CheckUsable();
     auto it = std::make_shared<TBigTableIterator>();
     it->InitAsNdsSubDocsIterator(Shard0().db, aVolumeID);
+    std::erase_if(walks_, [](const auto& w) { return w.expired(); });
+    walks_.push_back(it);
     return std::static_pointer_cast<IDBForwardIter>(it);
   });
 }
@@ -258,6 +270,7 @@ double DBBigDocTable::CreateSubDoc(int32_t aSubDocType, double aPfrPersonID, dou
                                    int32_t aOrderNum) {
   return Guard(QV_HERE, [&] {
     CheckUsable();
+    EndWalkSnapshots();
     dao::Transaction tx(*Shard0().db, dao::kWriteLock);
     const double id = mQvDaoDataBase::NextId(*subDocsById_, "ID");
     subDocsById_->AddNew();
@@ -275,6 +288,7 @@ double DBBigDocTable::CreateSubDoc(int32_t aSubDocType, double aPfrPersonID, dou
 void DBBigDocTable::RemoveSubDoc(double aSubDocID) {
   Guard(QV_HERE, [&] {
     CheckUsable();
+    EndWalkSnapshots();
     ShardTransactions txs;
     txs.Join(*Shard0().db);
     const std::string id = Number2DaoSql(aSubDocID);
@@ -303,6 +317,7 @@ void DBBigDocTable::RemoveCellsOfSubDoc(Shard& shard, double aSubDocID) {
 }
 
 void DBBigDocTable::RemoveSubDocs(const std::string& selectIds, const std::string& deleteRows) {
+  EndWalkSnapshots();
   ShardTransactions txs;
   txs.Join(*Shard0().db);
   auto ids = mQvDaoDataBase::QvQuerySqlStatic(selectIds, Shard0().db);
@@ -358,6 +373,8 @@ void DBBigDocTable::AppendVolumeFromDoc(const std::shared_ptr<DBBigDocTable>& aS
       rows.push_back(
           {it->GetDouble("ID", 0), it->GetField("SubDocType"), it->GetField("PfrPersonID")});
     }
+    it.reset();
+    EndWalkSnapshots();
     ShardTransactions txs;
     txs.Join(*Shard0().db);
     int32_t orderNum = 0;

@@ -44,6 +44,8 @@ class Recordset;
 
 namespace qv::doctables {
 
+class TBigTableIterator;
+
 inline constexpr int32_t kWrongThread = -2147417842;
 
 class DBBigDocTable : public Object, public things::IBigDocEvents {
@@ -169,6 +171,10 @@ class DBBigDocTable : public Object, public things::IBigDocEvents {
 
   // Error 91 when closed, kWrongThread on another thread.
   void CheckUsable() const;
+  // Ends the read snapshots of the walks handed out (GetVolumeSubDocsList)
+  // before a write: a write lock cannot be taken over a snapshot older than
+  // another connection's commit (3218). Each walk goes on from its key.
+  void EndWalkSnapshots() noexcept;
   // The shard of a sub-document, opened (and with `aCreate` made) on
   // first use; null when its file does not exist and `aCreate` is false.
   Shard* ShardFor(double aSubDocID, bool aCreate);
@@ -203,6 +209,8 @@ class DBBigDocTable : public Object, public things::IBigDocEvents {
   std::vector<std::unique_ptr<Shard>> shards_;
   std::shared_ptr<dao::Recordset> subDocsById_, subDocsByVol_, volumesByVol_;
   std::shared_ptr<things::BigDocManager> fBigDocManager_;
+  // The walks over shard 0 handed out and perhaps still held.
+  std::vector<std::weak_ptr<TBigTableIterator>> walks_;
   Variant keys_[4];
 };
 

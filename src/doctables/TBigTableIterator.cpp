@@ -1,14 +1,40 @@
 #include "doctables/TBigTableIterator.h"
 
+#include <iterator>
+#include <limits>
+#include <string_view>
+
 #include "core/mErrorHandling.h"
 #include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
+#include "platform/automation/VbaText.h"
+#include "platform/dao/DaoError.h"
 #include "platform/dao/Database.h"
-#include "platform/dao/Recordset.h"
+#include "platform/jet/JetConnection.h"
 
 namespace qv::doctables {
 
 using mQvDaoDataBase::Number2DaoSql;
+
+namespace {
+
+// The fields an iterator reads, in the order the walk selects them.
+constexpr std::string_view kFields[] = {"ID", "SubDocType", "PfrPersonID", "VolumeID", "OrderNum"};
+constexpr int kOrderNum = 4, kRowid = 5;
+
+int FieldOf(std::string_view name) {
+  for (size_t i = 0; i < std::size(kFields); ++i)
+    if (CompareTextRu(kFields[i], name) == 0) return static_cast<int>(i);
+  return -1;
+}
+
+// The volume's rows after a key (OrderNum, rowid), in the order of the
+// "Vol" index (VolumeID, OrderNum; rowid among equals).
+constexpr std::string_view kWalkSql =
+    "SELECT ID, SubDocType, PfrPersonID, VolumeID, OrderNum, rowid FROM SubDocs "
+    "WHERE VolumeID = ?1 AND (OrderNum, rowid) > (?2, ?3) ORDER BY OrderNum, rowid";
+
+}  // namespace
 
 void TBigTableIterator::InitAsNdsSubDocsIterator(const std::shared_ptr<dao::Database>& aShard0,
                                                  double aVolumeID) {
@@ -17,18 +43,53 @@ void TBigTableIterator::InitAsNdsSubDocsIterator(const std::shared_ptr<dao::Data
     db_ = aShard0;
     volumeId_ = aVolumeID;
     count_ = -1;
-    rs_ = mQvDaoDataBase::QvGetTableRS("SubDocs", "Vol", db_);
-    volumeField_ = rs_->FieldIndex("VolumeID");
-    const Variant key[1] = {Variant(aVolumeID)};
-    rs_->Seek("=", key);
-    eof_ = rs_->NoMatch();
-    if (!eof_) CalcIsEof();
+    // Before every row of the volume (OrderNum and the rowid are integers).
+    row_[kOrderNum] = row_[kRowid] = Variant(-std::numeric_limits<double>::max());
+    walk_.emplace(db_->Connection().PrepareNative(kWalkSql));
+    walk_->Bind(1, Variant(aVolumeID));
+    eof_ = false;
+    Advance();
   });
 }
 
-void TBigTableIterator::CalcIsEof() {
-  eof_ = eof_ || !rs_ || rs_->IsEOF() ||
-         (mode_ == kVolumeSubDocs && CDbl(rs_->FieldValue(volumeField_)) != volumeId_);
+void TBigTableIterator::Advance() {
+  // A statement reset since its last row (or never stepped) starts after
+  // the current key.
+  if (!walk_->Busy()) {
+    walk_->Bind(2, row_[kOrderNum]);
+    walk_->Bind(3, row_[kRowid]);
+  }
+  if (walk_->Step()) {
+    walk_->Values(row_);
+    return;
+  }
+  // The end: the statement goes back to the connection's cache, and with
+  // it the read snapshot.
+  eof_ = true;
+  walk_.reset();
+}
+
+void TBigTableIterator::EndSnapshot() noexcept {
+  if (walk_) walk_->Reset();
+}
+
+void TBigTableIterator::Close() noexcept {
+  walk_.reset();
+  eof_ = true;
+  db_.reset();
+}
+
+const Variant& TBigTableIterator::Field(const std::string& aName) const {
+  if (!db_ || !db_->IsOpen()) dao::ThrowDao(dao::daoerr::kObjectInvalid, dao::kSourceRecordset);
+  const int i = FieldOf(aName);
+  if (i < 0) dao::ThrowDao(dao::daoerr::kItemNotFound, dao::kSourceFields);
+  return row_[i];
+}
+
+const Variant* TBigTableIterator::FieldOrNull(const std::string& aName) const {
+  if (eof_ || !db_ || !db_->IsOpen()) return nullptr;
+  const int i = FieldOf(aName);
+  return i < 0 ? nullptr : &row_[i];
 }
 
 int32_t TBigTableIterator::Count() {
@@ -43,38 +104,43 @@ int32_t TBigTableIterator::Count() {
 
 void TBigTableIterator::MoveNext() {
   Guard(QV_HERE, [&] {
+    if (!db_ || !db_->IsOpen()) dao::ThrowDao(dao::daoerr::kObjectInvalid, dao::kSourceRecordset);
     if (eof_) ThrowVb(vberr::kInvalidProcedureCall, "the walk is at its end");
-    rs_->MoveNext();
-    CalcIsEof();
+    Advance();
   });
 }
 
 Variant TBigTableIterator::GetField(const std::string& aName) {
-  return Guard(QV_HERE, [&] { return eof_ ? Variant() : rs_->FieldValue(aName); });
+  return Guard(QV_HERE, [&] { return eof_ ? Variant() : Field(aName); });
 }
 
 std::string TBigTableIterator::GetString(const std::string& aName, const std::string& aDefault) {
   return Guard(QV_HERE, [&] {
-    return eof_ ? aDefault : mQvDaoDataBase::GetDaoStringDef(*rs_, aName, aDefault);
+    const Variant* v = FieldOrNull(aName);
+    return v ? mQvCommonCalc::ConvertOr(
+                   *v, aDefault,
+                   [&](const Variant& x) { return mQvCommonCalc::VarToStr(x, aDefault); })
+             : aDefault;
   });
 }
 
 int32_t TBigTableIterator::GetLong(const std::string& aName, int32_t aDefault) {
   return Guard(QV_HERE, [&] {
-    return eof_ ? aDefault : mQvCommonCalc::VarToLongDef(rs_->FieldValue(aName), aDefault);
+    return eof_ ? aDefault : mQvCommonCalc::VarToLongDef(Field(aName), aDefault);
   });
 }
 
 double TBigTableIterator::GetDouble(const std::string& aName, double aDefault) {
   return Guard(QV_HERE, [&] {
-    return eof_ ? aDefault : mQvDaoDataBase::GetDaoDoubleDef(*rs_, aName, aDefault);
+    const Variant* v = FieldOrNull(aName);
+    return v ? mQvCommonCalc::VarToDoubleDef(*v, aDefault) : aDefault;
   });
 }
 
 Variant TBigTableIterator::GetDate(const std::string& aName) {
   return Guard(QV_HERE, [&] {
     if (eof_) return Variant();
-    const Variant& v = rs_->FieldValue(aName);
+    const Variant& v = Field(aName);
     return v.IsEmptyOrNull() ? Variant() : Variant(CDate(v));
   });
 }

@@ -1,16 +1,25 @@
 #pragma once
-// The sub-documents of one volume of a big document in OrderNum order, as
-// an IDBForwardIter: a table-type recordset of its own on SubDocs (index
-// "Vol") of the document's shard 0. Fields: ID, SubDocType, PfrPersonID,
-// VolumeID, OrderNum. The walk ends at the first row of another volume.
+// The sub-documents of one volume of a big document in OrderNum order (then
+// the rowid, as the "Vol" index keeps them), as an IDBForwardIter. Fields:
+// ID, SubDocType, PfrPersonID, VolumeID, OrderNum.
+//
+// The walk is one statement on shard 0, stepped as the caller moves, so
+// that the cells read meanwhile on that file share its read snapshot (one
+// read lock for the walk, not one per cell). The snapshot ends when the
+// walk reaches its end, when the iterator is released, when the engine's
+// Idle dbFreeLocks or a write through the owning table resets the
+// statement (the next MoveNext then goes on after the current row's key,
+// in a fresh snapshot), and when the table closes (every call but IsEOF is
+// then 3420).
 
 #include <memory>
+#include <optional>
 
 #include "doctables/IDBForwardIter.h"
+#include "platform/jet/JetStatement.h"
 
 namespace qv::dao {
 class Database;
-class Recordset;
 }  // namespace qv::dao
 
 namespace qv::doctables {
@@ -24,6 +33,10 @@ class TBigTableIterator : public IDBForwardIter {
 
   // Positions on the volume's first sub-document.
   void InitAsNdsSubDocsIterator(const std::shared_ptr<dao::Database>& aShard0, double aVolumeID);
+  // Ends the read snapshot the walk holds; the walk goes on from its key.
+  void EndSnapshot() noexcept;
+  // The table closed its files: the statement goes, the walk is over.
+  void Close() noexcept;
 
   int32_t Count() override;
   void MoveNext() override;
@@ -35,13 +48,22 @@ class TBigTableIterator : public IDBForwardIter {
   Variant GetDate(const std::string& aName) override;
 
  private:
-  void CalcIsEof();
+  // Steps to the row after the current key (the first row at the start).
+  void Advance();
+  // The current row's field; 3265 for a name SubDocs does not have, 3420
+  // once the table has closed.
+  const Variant& Field(const std::string& aName) const;
+  // The field for the readers with a default: null at the end, for a
+  // missing name and once the table has closed.
+  const Variant* FieldOrNull(const std::string& aName) const;
 
   int32_t mode_ = 0;
   std::shared_ptr<dao::Database> db_;
-  std::shared_ptr<dao::Recordset> rs_;
+  std::optional<jet::Statement> walk_;
   double volumeId_ = 0;
-  int32_t volumeField_ = -1;
+  // The fields of the current row, then its rowid: OrderNum and the rowid
+  // are the key the walk goes on from after a reset.
+  Variant row_[6];
   bool eof_ = true;
   int32_t count_ = -1;
 };

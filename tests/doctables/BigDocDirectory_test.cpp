@@ -126,5 +126,40 @@ TEST_F(BigDocDirectory, AppendingAVolumeCopiesSubDocumentsWithTheirCells) {
   EXPECT_EQ(src->GetString(8, 1, 0, 0, ""), "s0");
 }
 
+// A walk holds one read snapshot of shard 0 while it steps. Whatever ends
+// that snapshot mid-walk (the engine's dbFreeLocks, a write through the
+// table after another connection's commit) must neither fail nor make the
+// walk repeat or skip a sub-document (here among equal order numbers), and
+// after it, and after the walk's end, the table reads the other
+// connection's commit.
+TEST_F(BigDocDirectory, AWalkEndsItsSnapshotWithoutLosingItsPlace) {
+  enum class Cut { kNone, kFreeLocks, kWrite };
+  double doc = 20;
+  for (const Cut cut : {Cut::kNone, Cut::kFreeLocks, Cut::kWrite}) {
+    SCOPED_TRACE(static_cast<int>(cut));
+    auto t = Open(++doc);
+    const double v = t->FindOrCreateVolume(1, 1);
+    for (const int32_t order : {1, 2, 2, 2, 3})
+      t->SetString(t->CreateSubDoc(1, 0, v, order), 0, Variant("a"), 0, 0);
+    auto ws = dao::DBEngine::ForThread()->CreateWorkspace("other", "admin", "", Variant(2));
+    auto other = ws->Open(ShardFile(doc, 0).string(), {});
+    std::string walked;
+    auto it = t->GetVolumeSubDocsList(v);
+    // Bounded: a walk that starts over would never end.
+    for (int n = 0; !it->IsEOF() && n < 10; it->MoveNext(), ++n) {
+      const double id = it->GetDouble("ID", 0);
+      walked += it->GetString("ID", "") + "=" + t->GetString(id, 0, 0, 0, "") + " ";
+      if (id != 3) continue;
+      other->ExecuteSql("update StatCells set Value0 = 'b' where SubDocID = 4");
+      if (cut == Cut::kFreeLocks) dao::DBEngine::ForThread()->Idle(Variant(dao::dbFreeLocks));
+      if (cut == Cut::kWrite) t->SetString(1, 1, Variant("w"), 0, 0);
+    }
+    // Without a cut the walk keeps its snapshot to the end.
+    EXPECT_EQ(walked, cut == Cut::kNone ? "1=a 2=a 3=a 4=a 5=a " : "1=a 2=a 3=a 4=b 5=a ");
+    EXPECT_EQ(t->GetString(4, 0, 0, 0, ""), "b");
+    other->Close();
+  }
+}
+
 }  // namespace
 }  // namespace qv::doctables::testing

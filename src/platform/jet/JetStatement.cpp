@@ -62,6 +62,10 @@ void Statement::Reset() {
   if (stmt_) sqlite3_reset(stmt_);
 }
 
+bool Statement::Busy() const {
+  return stmt_ && sqlite3_stmt_busy(stmt_);
+}
+
 const Translation* Statement::Jet() const {
   return entry_ ? entry_->translation.get() : nullptr;
 }

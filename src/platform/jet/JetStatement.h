@@ -48,6 +48,10 @@ class Statement {
   int64_t Run();
   // Back before the first row; bindings are kept.
   void Reset();
+  // True from the first Step until the end or a reset (its own, or
+  // Connection::EndReadSnapshot's): while a read statement is busy, its
+  // connection's reads share its snapshot.
+  bool Busy() const;
 
   int ParameterCount() const;
   // Binds parameter `index` (1-based) as the column will store it: Boolean
