@@ -42,8 +42,6 @@ struct Translation {
   // Columns the emitted select returns after `columns` for its own use (the
   // rank of TOP with ties); the caller does not show them.
   int hiddenTrailingColumns = 0;
-  // For INSERT and UPDATE: the target table, so the caller can check sizes.
-  std::string targetTable;
   // For kSchema: what the catalogue does (`sql` is empty). Its literals are
   // written as they stand, never as parameters.
   std::shared_ptr<const SchemaChange> change;

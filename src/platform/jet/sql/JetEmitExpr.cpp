@@ -32,10 +32,6 @@ const JetFunction& RequiredFunction(std::string_view name) {
   return *fn;
 }
 
-std::string Collate() {
-  return std::string(" COLLATE ") + kJetCollation;
-}
-
 // Text as a SQLite literal. A NUL would end the statement text, so it is
 // spliced in with char(0).
 std::string StringLiteral(std::string_view s) {
@@ -52,7 +48,7 @@ std::string StringLiteral(std::string_view s) {
     }
   }
   out += '\'';
-  return spliced ? "(" + out + ")" : out;
+  return spliced ? Cat({"(", out, ")"}) : out;
 }
 
 // A date serial as a REAL literal; negative ones in parentheses so that no
@@ -81,8 +77,8 @@ Emitted Value(std::string sql, JetType type, int32_t size = 0) {
   return e;
 }
 
-std::string Call(std::string_view fn, const std::string& a, const std::string& b) {
-  return std::string(fn) + "(" + a + ", " + b + ")";
+std::string Call(std::string_view fn, std::string_view a, std::string_view b) {
+  return Cat({fn, "(", a, ", ", b, ")"});
 }
 
 // A numeric constant whose value the translator can compare (Between bounds).
@@ -110,13 +106,25 @@ std::string_view OperatorFunction(std::string_view token) {
 
 // A date- or boolean-typed operand passed to a Jet function, wrapped in the
 // table's marker so that the function knows it from a plain number.
-std::string Marked(const Emitted& e) {
-  if (e.subtyped) return e.sql;
-  const char* marker = IsDateType(e.type)            ? "%Date"
+void AppendMarked(std::string& out, const Emitted& e) {
+  const char* marker = e.subtyped                    ? nullptr
+                       : IsDateType(e.type)          ? "%Date"
                        : e.type == JetType::kBoolean ? "%Boolean"
                                                      : nullptr;
-  if (marker == nullptr) return e.sql;
-  return std::string(RequiredFunction(marker).sqliteName) + "(" + e.sql + ")";
+  if (marker == nullptr) {
+    out += e.sql;
+    return;
+  }
+  out += RequiredFunction(marker).sqliteName;
+  out += '(';
+  out += e.sql;
+  out += ')';
+}
+
+std::string Marked(const Emitted& e) {
+  std::string out;
+  AppendMarked(out, e);
+  return out;
 }
 
 std::string_view BaseName(std::string_view name) {
@@ -127,8 +135,14 @@ std::string_view BaseName(std::string_view name) {
 }  // namespace
 
 std::string WithJetCollation(const Emitted& e) {
-  if (IsTextType(e.type) && !e.bareColumn) return e.sql + Collate();
-  return e.sql;
+  std::string out;
+  AppendWithJetCollation(out, e);
+  return out;
+}
+
+void AppendWithJetCollation(std::string& out, const Emitted& e) {
+  out += e.sql;
+  if (IsTextType(e.type) && !e.bareColumn) out += kCollateClause;
 }
 
 void JetEmitter::ParameterizeLiterals(std::span<const size_t> positions,
@@ -176,7 +190,7 @@ void JetEmitter::FailWrongArguments(const Expr& e) const {
 Emitted JetEmitter::EmitValue(const Expr& e, const Scope& scope) {
   Emitted out = Emit(e, scope);
   if (out.condition) {
-    out.sql = "(-(" + out.sql + "))";
+    out.sql = Cat({"(-(", out.sql, "))"});
     out.condition = false;
   }
   return out;
@@ -230,7 +244,7 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope) {
       const std::string_view name = OperatorFunction("Like");
       // Compared with 0 so that the result is a truth value whatever nonzero
       // value the function gives for a match.
-      out = Condition("(" + Call(name, v.sql, p.sql) + (e.negated ? " = 0)" : " <> 0)"));
+      out = Condition(Cat({"(", name, "(", v.sql, ", ", p.sql, e.negated ? ") = 0)" : ") <> 0)"}));
       break;
     }
     case ExprKind::kIn:
@@ -238,12 +252,12 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope) {
       break;
     case ExprKind::kIsNull: {
       const Emitted v = EmitValue(*e.args[0], scope);
-      out = Condition("(" + v.sql + (e.negated ? " IS NOT NULL)" : " IS NULL)"));
+      out = Condition(Cat({"(", v.sql, e.negated ? " IS NOT NULL)" : " IS NULL)"}));
       break;
     }
     case ExprKind::kExists: {
       const QueryOut q = EmitQuery(*e.sub, &scope);
-      out = Condition("(EXISTS (" + q.sql + "))");
+      out = Condition(Cat({"(EXISTS (", q.sql, "))"}));
       break;
     }
     case ExprKind::kSubquery:
@@ -276,7 +290,7 @@ Emitted JetEmitter::EmitNumber(const Expr& e) const {
 Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope) {
   for (const Scope* s = &scope; s != nullptr; s = s->Outer()) {
     if (const auto hit = s->Find(e.qualifier, e.text)) {
-      Emitted out = Value(hit->source->qualifier + "." + QuoteName(hit->column->name),
+      Emitted out = Value(Cat({hit->source->qualifier, ".", QuoteName(hit->column->name)}),
                           hit->column->type, hit->column->size);
       out.bareColumn = true;
       return out;
@@ -294,7 +308,7 @@ Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope) {
     const auto hit = s->FindThroughDerived(e.qualifier, e.text);
     if (!hit) continue;
     if (hit->column == nullptr) break;
-    Emitted out = Value(hit->source->qualifier + "." + QuoteName(hit->column->name),
+    Emitted out = Value(Cat({hit->source->qualifier, ".", QuoteName(hit->column->name)}),
                         hit->column->type, hit->column->size);
     out.bareColumn = true;
     return out;
@@ -310,15 +324,15 @@ Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope) {
 Emitted JetEmitter::EmitUnary(const Expr& e, const Scope& scope) {
   if (e.op == Op::kNeg) {
     const Emitted v = EmitValue(*e.args[0], scope);
-    return Value("(- " + v.sql + ")", NegationType(v.type));
+    return Value(Cat({"(- ", v.sql, ")"}), NegationType(v.type));
   }
   // Not: logical on conditions and booleans, bitwise on other numbers (Not 5 is -6).
   const Emitted v = Emit(*e.args[0], scope);
   if (!v.condition && IsNumericType(v.type) && v.type != JetType::kBoolean) {
     const JetType t = IsIntegerType(v.type) ? v.type : JetType::kLong;
-    return Value("(~ " + v.sql + ")", t);
+    return Value(Cat({"(~ ", v.sql, ")"}), t);
   }
-  return Condition("(NOT " + v.sql + ")");
+  return Condition(Cat({"(NOT ", v.sql, ")"}));
 }
 
 Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope) {
@@ -331,9 +345,9 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope) {
     };
     if (bitwise(a) && bitwise(b)) {
       const char* op = e.op == Op::kAnd ? " & " : " | ";
-      return Value("(" + a.sql + op + b.sql + ")", PromoteNumeric(a.type, b.type));
+      return Value(Cat({"(", a.sql, op, b.sql, ")"}), PromoteNumeric(a.type, b.type));
     }
-    return Condition("(" + a.sql + (e.op == Op::kAnd ? " AND " : " OR ") + b.sql + ")");
+    return Condition(Cat({"(", a.sql, e.op == Op::kAnd ? " AND " : " OR ", b.sql, ")"}));
   }
   Emitted a = EmitValue(*e.args[0], scope);
   Emitted b = EmitValue(*e.args[1], scope);
@@ -357,12 +371,14 @@ Emitted JetEmitter::EmitConcat(const Expr& e, const Scope& scope) {
   for (; cur->kind == ExprKind::kBinary && cur->op == Op::kConcat; cur = cur->args[0].get())
     operands.push_back(cur->args[1].get());
   operands.push_back(cur);
-  std::string sql = std::string(OperatorFunction("&")) + "(";
+  std::string sql(OperatorFunction("&"));
+  sql += '(';
   JetType type = JetType::kText;
   for (size_t i = operands.size(); i-- > 0;) {
     const Emitted v = EmitValue(*operands[i], scope);
     if (v.type == JetType::kMemo) type = JetType::kMemo;
-    sql += Marked(v) + (i > 0 ? ", " : ")");
+    AppendMarked(sql, v);
+    sql += i > 0 ? ", " : ")";
     CheckSize(sql);
   }
   return Value(std::move(sql), type, type == JetType::kText ? 255 : 0);
@@ -374,7 +390,7 @@ Emitted JetEmitter::EmitArithmetic(Op op, Emitted a, Emitted b) {
   const JetType type = ArithmeticType(op, a.type, b.type);
   const bool arithmetic =
       (IsArithmeticType(a.type) || a.nullLiteral) && (IsArithmeticType(b.type) || b.nullLiteral);
-  auto infix = [&](const char* sqlOp) { return "(" + a.sql + sqlOp + b.sql + ")"; };
+  auto infix = [&](const char* sqlOp) { return Cat({"(", a.sql, sqlOp, b.sql, ")"}); };
   std::string sql;
   switch (op) {
     case Op::kAdd:
@@ -413,12 +429,10 @@ Emitted JetEmitter::EmitArithmetic(Op op, Emitted a, Emitted b) {
 Emitted JetEmitter::EmitComparison(Op op, Emitted a, Emitted b) {
   static constexpr const char* kOps[] = {" = ", " <> ", " < ", " > ", " <= ", " >= "};
   const char* sqlOp = kOps[static_cast<int>(op) - static_cast<int>(Op::kEq)];
-  std::string left = a.sql;
   // A plain text column compares in its declared collation; only when neither
   // side is one is the collation given.
-  if ((IsTextType(a.type) || IsTextType(b.type)) && !a.bareColumn && !b.bareColumn)
-    left += Collate();
-  return Condition("(" + left + sqlOp + b.sql + ")");
+  const bool collate = (IsTextType(a.type) || IsTextType(b.type)) && !a.bareColumn && !b.bareColumn;
+  return Condition(Cat({"(", a.sql, collate ? kCollateClause : "", sqlOp, b.sql, ")"}));
 }
 
 // Jet accepts the bounds in either order.
@@ -427,7 +441,7 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope) {
   Emitted lo = EmitValue(*e.args[1], scope);
   Emitted hi = EmitValue(*e.args[2], scope);
   const bool text = IsTextType(v.type) || IsTextType(lo.type) || IsTextType(hi.type);
-  const std::string value = text && !v.bareColumn ? v.sql + Collate() : v.sql;
+  const std::string_view valueCollation = text && !v.bareColumn ? kCollateClause : "";
   const char* between = e.negated ? " NOT BETWEEN " : " BETWEEN ";
   const auto loNum = ConstantNumber(*e.args[1]);
   const auto hiNum = ConstantNumber(*e.args[2]);
@@ -439,12 +453,12 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope) {
     const bool swap =
         bothText ? CompareTextRu(e.args[1]->text, e.args[2]->text) > 0 : *loNum > *hiNum;
     if (swap) std::swap(lo, hi);
-    return Condition("(" + value + between + lo.sql + " AND " + hi.sql + ")");
+    return Condition(Cat({"(", v.sql, valueCollation, between, lo.sql, " AND ", hi.sql, ")"}));
   }
   // min and max take the collation of their first argument.
-  const std::string first = text ? lo.sql + Collate() : lo.sql;
-  return Condition("(" + value + between + Call("min", first, hi.sql) + " AND " +
-                   Call("max", first, hi.sql) + ")");
+  const std::string_view firstCollation = text ? kCollateClause : "";
+  return Condition(Cat({"(", v.sql, valueCollation, between, "min(", lo.sql, firstCollation, ", ",
+                        hi.sql, ") AND max(", lo.sql, firstCollation, ", ", hi.sql, "))"}));
 }
 
 Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope) {
@@ -465,14 +479,14 @@ Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope) {
       CheckSize(list);
     }
   }
-  const std::string value = text && !v.bareColumn ? v.sql + Collate() : v.sql;
-  return Condition("(" + value + (e.negated ? " NOT IN (" : " IN (") + list + "))");
+  return Condition(Cat({"(", v.sql, text && !v.bareColumn ? kCollateClause : "",
+                        e.negated ? " NOT IN (" : " IN (", list, "))"}));
 }
 
 Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope) {
   const QueryOut q = EmitQuery(*e.sub, &scope);
   if (q.columns.size() != 1) ThrowJet(sqlerr::kSubqueryFields);
-  return Value("(" + q.sql + ")", q.columns[0].type, q.columns[0].size);
+  return Value(Cat({"(", q.sql, ")"}), q.columns[0].type, q.columns[0].size);
 }
 
 Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope) {
@@ -480,7 +494,7 @@ Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope) {
   if (NamesEqual(base, "IsNull")) {
     if (e.args.size() != 1 || e.star) FailWrongArguments(e);
     const Emitted v = EmitValue(*e.args[0], scope);
-    return Condition("(" + v.sql + " IS NULL)");
+    return Condition(Cat({"(", v.sql, " IS NULL)"}));
   }
   const JetFunction* fn = LookupFunction(e.text);
   if (fn == nullptr) ThrowJet(sqlerr::kUndefinedFunction, e.text);
@@ -498,8 +512,11 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
   std::string sql = "(CASE";
   if (choose) {
     // CASE Round(index) WHEN 1 THEN ...: a Null or out-of-range index gives Null.
-    sql += " " + std::string(RequiredFunction("Round").sqliteName) + "(" +
-           Marked(EmitValue(*e.args[0], scope)) + ")";
+    sql += ' ';
+    sql += RequiredFunction("Round").sqliteName;
+    sql += '(';
+    AppendMarked(sql, EmitValue(*e.args[0], scope));
+    sql += ')';
   }
   JetType type = JetType::kNone;
   int32_t size = 0;
@@ -507,7 +524,8 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
     const Emitted v = EmitValue(value, scope);
     type = CommonType(type, v.type);  // a Null value leaves the type to the others
     size = std::max(size, v.size);
-    sql += head + v.sql;
+    sql += head;
+    sql += v.sql;
     CheckSize(sql);
   };
   if (choose) {
@@ -533,11 +551,16 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
   // SQLite's own aggregates take plain values; Jet's functions take marked ones.
   const bool jetFunction = fn.impl != nullptr && !fn.aggregate;
   std::vector<Emitted> args;
-  std::string sql = std::string(fn.sqliteName) + "(";
+  args.reserve(e.args.size());
+  std::string sql(fn.sqliteName);
+  sql += '(';
   for (const auto& a : e.args) {
     args.push_back(EmitValue(*a, scope));
     if (args.size() > 1) sql += ", ";
-    sql += jetFunction ? Marked(args.back()) : args.back().sql;
+    if (jetFunction)
+      AppendMarked(sql, args.back());
+    else
+      sql += args.back().sql;
     CheckSize(sql);
   }
   sql += ")";

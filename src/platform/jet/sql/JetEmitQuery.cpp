@@ -119,7 +119,8 @@ std::string JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* o
       const auto& columns = TableColumns(t.table);
       const std::string& name = t.alias.empty() ? t.table : t.alias;
       scope.Add(ScopeSource{name, QuoteName(name), columns, {}, {}});
-      return QuoteName(t.table) + (t.alias.empty() ? "" : " AS " + QuoteName(t.alias));
+      if (t.alias.empty()) return QuoteName(t.table);
+      return Cat({QuoteName(t.table), " AS ", QuoteName(t.alias)});
     }
     case TableRef::Kind::kSubquery: {
       // A derived table sees the enclosing selects, not its siblings.
@@ -130,18 +131,20 @@ std::string JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* o
       ScopeSource src{t.alias, qualifier, {}, q.innerSources, q.origins};
       for (const auto& c : q.columns) src.columns.push_back(ColumnInfo{c.name, c.type, c.size});
       scope.Add(std::move(src));
-      return "(" + q.sql + ") AS " + qualifier;
+      return Cat({"(", q.sql, ") AS ", qualifier});
     }
     case TableRef::Kind::kJoin:
       break;
   }
   std::string left = EmitFrom(*t.left, scope, outer);
   std::string right = EmitFrom(*t.right, scope, outer);
-  if (t.right->kind == TableRef::Kind::kJoin) right = "(" + right + ")";
-  if (t.join == JoinKind::kCross) return left + ", " + right;
+  const bool nested = t.right->kind == TableRef::Kind::kJoin;
+  if (t.join == JoinKind::kCross)
+    return Cat({left, ", ", nested ? "(" : "", right, nested ? ")" : ""});
   static constexpr const char* kJoins[] = {" INNER JOIN ", " LEFT JOIN ", " RIGHT JOIN "};
   const std::string on = EmitCondition(*t.on, scope);
-  return left + kJoins[static_cast<int>(t.join)] + right + " ON " + on;
+  return Cat({left, kJoins[static_cast<int>(t.join)], nested ? "(" : "", right, nested ? ")" : "",
+              " ON ", on});
 }
 
 void JetEmitter::ExpandItems(const Select& s, const Scope& scope, SelectState& state) {
@@ -264,7 +267,10 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   const bool derived = std::exchange(derivedSelect_, false);
   Scope scope(outer);
   std::string body;
-  if (s.from) body = " FROM " + EmitFrom(*s.from, scope, outer);
+  if (s.from) {
+    body = " FROM ";
+    body += EmitFrom(*s.from, scope, outer);
+  }
 
   SelectState state;
   state.scope = &scope;
@@ -276,14 +282,21 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   if (s.where) {
     clause_ = Clause::kWhere;
     whereExpr_ = s.where.get();
-    body += " WHERE " + EmitCondition(*s.where, scope);
+    body += " WHERE ";
+    body += EmitCondition(*s.where, scope);
     clause_ = Clause::kOther;
   }
-  for (size_t i = 0; i < s.groupBy.size(); ++i)
-    body += (i == 0 ? " GROUP BY " : ", ") + WithJetCollation(EmitValue(*s.groupBy[i], scope));
-  if (s.having) body += " HAVING " + EmitCondition(*s.having, scope);
+  for (size_t i = 0; i < s.groupBy.size(); ++i) {
+    body += i == 0 ? " GROUP BY " : ", ";
+    body += WithJetCollation(EmitValue(*s.groupBy[i], scope));
+  }
+  if (s.having) {
+    body += " HAVING ";
+    body += EmitCondition(*s.having, scope);
+  }
 
   QueryOut out;
+  out.columns.reserve(state.items.size());
   for (const auto& it : state.items) out.columns.push_back(MakeColumn(it.name, *it.value));
   if (derived) Origins(state, scope, out);
   out.simple = !s.hasTop && s.orderBy.empty();
@@ -292,10 +305,16 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     CheckSize(out.sql);
     return out;
   }
+  // The whole select is at least its body and its items' texts.
+  size_t size = body.size() + 16;
+  for (const auto& it : state.items) size += it.value->sql.size() + it.name.size() + 24;
+  out.sql.reserve(size);
   out.sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
   for (size_t i = 0; i < state.items.size(); ++i) {
     if (i > 0) out.sql += ", ";
-    out.sql += WithJetCollation(*state.items[i].value) + " AS " + QuoteName(state.items[i].name);
+    AppendWithJetCollation(out.sql, *state.items[i].value);
+    out.sql += " AS ";
+    out.sql += QuoteName(state.items[i].name);
   }
   out.sql += body;
   for (size_t k = 0; k < s.orderBy.size(); ++k) {
@@ -310,7 +329,9 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     } else {
       key = WithJetCollation(EmitValue(e, scope));
     }
-    out.sql += (k == 0 ? " ORDER BY " : ", ") + key + (s.orderBy[k].desc ? " DESC" : "");
+    out.sql += k == 0 ? " ORDER BY " : ", ";
+    out.sql += key;
+    if (s.orderBy[k].desc) out.sql += " DESC";
   }
   if (s.hasTop) out.sql += " LIMIT " + FormatCount(s.top);
   CheckSize(out.sql);

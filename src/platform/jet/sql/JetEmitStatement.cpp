@@ -191,7 +191,6 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
     source += ")";
   }
   Translation t;
-  t.targetTable = st.table;
   t.sql = "INSERT INTO " + QuoteName(st.table) + " (";
   for (size_t i = 0; i < targets.size(); ++i)
     t.sql += (i > 0 ? ", " : "") + QuoteName(targets[i]->name);
@@ -205,7 +204,6 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
   Scope scope(nullptr);
   scope.Add(ScopeSource{name, QuoteName(name), table, {}, {}});
   Translation t;
-  t.targetTable = st.table;
   t.sql = "UPDATE " + QuoteName(st.table) + (st.alias.empty() ? "" : " AS " + QuoteName(st.alias));
   for (size_t i = 0; i < st.assignments.size(); ++i) {
     const Assignment& a = st.assignments[i];
@@ -237,10 +235,8 @@ Translation JetEmitter::EmitDelete(const Statement& st) {
     where = " WHERE " + EmitCondition(*st.where, scope);
   }
   Translation t;
-  const TableRef* target = nullptr;
   if (st.from->kind == TableRef::Kind::kTable) {
-    target = st.from.get();
-    if (!st.deleteQualifier.empty() && FindTable(*target, st.deleteQualifier) == nullptr)
+    if (!st.deleteQualifier.empty() && FindTable(*st.from, st.deleteQualifier) == nullptr)
       ThrowJet(sqlerr::kDeleteWhichTable);
     t.sql = "DELETE FROM " + from + where;
   } else {
@@ -248,14 +244,13 @@ Translation JetEmitter::EmitDelete(const Statement& st) {
       ThrowJet(st.from->kind == TableRef::Kind::kSubquery ? sqlerr::kCannotDelete
                                                           : sqlerr::kDeleteWhichTable);
     }
-    target = FindTable(*st.from, st.deleteQualifier);
+    const TableRef* target = FindTable(*st.from, st.deleteQualifier);
     if (target == nullptr) ThrowJet(sqlerr::kCannotDelete);
     // Rows of the target that the join keeps, found by their rowid.
     const std::string& name = target->alias.empty() ? target->table : target->alias;
     t.sql = "DELETE FROM " + QuoteName(target->table) + " WHERE rowid IN (SELECT " +
             QuoteName(name) + ".rowid FROM " + from + where + ")";
   }
-  t.targetTable = target->table;
   return t;
 }
 

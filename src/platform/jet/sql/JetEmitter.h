@@ -18,12 +18,14 @@
 //   in upper case (Stored); the tables have no rules of their own for that.
 
 #include <cstddef>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/jet/JetCollation.h"
 #include "platform/jet/JetTranslator.h"
 #include "platform/jet/sql/JetAst.h"
 #include "platform/jet/sql/JetScope.h"
@@ -143,5 +145,22 @@ class JetEmitter {
 
 // Appends " COLLATE JETRU" when `e` is text-typed and not a plain column.
 std::string WithJetCollation(const Emitted& e);
+// Appends `e` and, as WithJetCollation, its collation to `out`.
+void AppendWithJetCollation(std::string& out, const Emitted& e);
+
+// " COLLATE " and the collation's name.
+inline constexpr std::string_view kCollateClause = " COLLATE JETRU";
+static_assert(kCollateClause.substr(9) == std::string_view(kJetCollation));
+
+// The pieces joined into one string, sized once: every node of the emitted
+// text is a few pieces, and joining them with + made a string per piece.
+inline std::string Cat(std::initializer_list<std::string_view> pieces) {
+  size_t size = 0;
+  for (const std::string_view p : pieces) size += p.size();
+  std::string out;
+  out.reserve(size);
+  for (const std::string_view p : pieces) out.append(p);
+  return out;
+}
 
 }  // namespace qv::jet::sql

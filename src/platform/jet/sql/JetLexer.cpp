@@ -196,27 +196,23 @@ class Lexer {
   // A quote inside is written twice.
   Token String(size_t start, char quote) {
     ++i_;
-    std::string value;
     for (;;) {
-      if (i_ >= sql_.size()) {
+      const size_t close = sql_.find(quote, i_);
+      if (close == std::string_view::npos) {
         ThrowSyntax(sqlerr::kExpression,
                     "Syntax error in string in query expression '" +
                         std::string(sql_.substr(start, 200)) + "'.",
                     sql_, start, sql_.substr(start, 1));
       }
-      const char c = sql_[i_++];
-      if (c == quote) {
-        if (i_ < sql_.size() && sql_[i_] == quote) {
-          value += quote;
-          ++i_;
-          continue;
-        }
-        break;
+      i_ = close + 1;
+      if (i_ < sql_.size() && sql_[i_] == quote) {
+        ++i_;
+        continue;
       }
-      value += c;
+      break;
     }
     Token t = Make(TokenKind::kString, start);
-    t.value = std::move(value);
+    t.value = sql_.substr(start + 1, i_ - start - 2);
     return t;
   }
 
@@ -230,7 +226,7 @@ class Lexer {
     }
     i_ = close + 1;
     Token t = Make(TokenKind::kBracket, start);
-    t.value = std::string(sql_.substr(start + 1, close - start - 1));
+    t.value = sql_.substr(start + 1, close - start - 1);
     return t;
   }
 
@@ -244,7 +240,7 @@ class Lexer {
     }
     i_ = close + 1;
     Token t = Make(TokenKind::kDate, start);
-    t.value = std::string(sql_.substr(start + 1, close - start - 1));
+    t.value = sql_.substr(start + 1, close - start - 1);
     return t;
   }
 
@@ -258,13 +254,12 @@ class Lexer {
       SkipSpace();
       ok = i_ < sql_.size() && sql_[i_] == '{';
     }
-    std::string value = "{";
+    size_t digits = 0;
     if (ok) {
-      ++i_;
+      digits = ++i_;
       for (int k = 0; k < 36 && ok; ++k, ++i_) {
         const bool dash = k == 8 || k == 13 || k == 18 || k == 23;
         ok = i_ < sql_.size() && (dash ? sql_[i_] == '-' : IsHex(sql_[i_]));
-        if (ok) value += static_cast<char>(std::toupper(static_cast<unsigned char>(sql_[i_])));
       }
     }
     for (int k = 0; k < 2 && ok; ++k) {
@@ -280,9 +275,8 @@ class Lexer {
                       std::string(sql_.substr(start, std::min<size_t>(len, 200))) + "'.",
                   sql_, start, "{");
     }
-    value += '}';
     Token t = Make(TokenKind::kGuid, start);
-    t.value = std::move(value);
+    t.value = sql_.substr(digits, 36);
     return t;
   }
 
@@ -294,6 +288,25 @@ class Lexer {
 
 std::vector<Token> Tokenize(std::string_view sql) {
   return Lexer(sql).Run();
+}
+
+std::string LiteralTokenValue(const Token& t) {
+  std::string out;
+  if (t.kind == TokenKind::kGuid) {
+    out.reserve(t.value.size() + 2);
+    out += '{';
+    for (const char c : t.value)
+      out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    out += '}';
+    return out;
+  }
+  const char quote = t.text.front();
+  out.reserve(t.value.size());
+  for (size_t i = 0; i < t.value.size(); ++i) {
+    out += t.value[i];
+    if (t.value[i] == quote) ++i;  // the second of a doubled quote
+  }
+  return out;
 }
 
 }  // namespace qv::jet::sql

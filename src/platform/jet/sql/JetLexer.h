@@ -2,6 +2,7 @@
 // The tokenizer of Jet SQL text.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +20,10 @@ inline constexpr size_t kMaxTokens = 100000;
 // unterminated [name], 3360 beyond the limits. A character that starts no
 // token becomes a kInvalid token, reported by the parser in its context.
 std::vector<Token> Tokenize(std::string_view sql);
+
+// The value of a kString token (its quotes undoubled) or of a kGuid token
+// ("{XXXXXXXX-...}" in upper case).
+std::string LiteralTokenValue(const Token& t);
 
 // Numbers, as the lexer reads them and the literal scanner (JetLiterals.h)
 // finds them; inline, as the scanner runs at every Prepare.

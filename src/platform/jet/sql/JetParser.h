@@ -111,11 +111,8 @@ class JetParser {
   ExprPtr ParseAnd();
   ExprPtr ParseNot();
   ExprPtr ParseComparison();
-  ExprPtr ParseConcat();
-  ExprPtr ParseAdditive();
-  ExprPtr ParseMod();
-  ExprPtr ParseIntDiv();
-  ExprPtr ParseMultiplicative();
+  // & + - Mod \ * /, binding at least as tightly as `minLevel` (JetParserExpr.cpp).
+  ExprPtr ParseInfix(int minLevel);
   ExprPtr ParseUnary();
   ExprPtr ParsePower();
   ExprPtr ParsePrimary();

@@ -7,6 +7,7 @@
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/sql/JetDateLiteral.h"
+#include "platform/jet/sql/JetLexer.h"
 #include "platform/jet/sql/JetParser.h"
 #include "platform/jet/sql/JetSqlError.h"
 
@@ -34,6 +35,35 @@ Op ComparisonOp(const Token& t) {
   if (t.text == "<=") return Op::kLe;
   if (t.text == ">=") return Op::kGe;
   return Op::kNone;
+}
+
+// The operators between the comparisons and unary minus, by level, loosest
+// first: & (1); + - (2); Mod (3); \ (4); * / (5). Level 0: no such operator.
+struct InfixOp {
+  Op op = Op::kNone;
+  int level = 0;
+};
+
+InfixOp InfixOpOf(const Token& t) {
+  if (t.kind == TokenKind::kWord)
+    return t.keyword == Keyword::kMod ? InfixOp{Op::kMod, 3} : InfixOp{};
+  if (t.kind != TokenKind::kSymbol || t.text.size() != 1) return {};
+  switch (t.text[0]) {
+    case '&':
+      return {Op::kConcat, 1};
+    case '+':
+      return {Op::kAdd, 2};
+    case '-':
+      return {Op::kSub, 2};
+    case '\\':
+      return {Op::kIntDiv, 4};
+    case '*':
+      return {Op::kMul, 5};
+    case '/':
+      return {Op::kDiv, 5};
+    default:
+      return {};
+  }
 }
 
 // Tokens that may follow a complete expression.
@@ -137,13 +167,13 @@ ExprPtr JetParser::ParseNot() {
 }
 
 ExprPtr JetParser::ParseComparison() {
-  ExprPtr left = ParseConcat();
+  ExprPtr left = ParseInfix(1);
   for (;;) {
     const Token& t = Peek();
     const size_t pos = left->pos;
     if (const Op op = ComparisonOp(t); op != Op::kNone) {
       Take();
-      left = MakeBinary(op, std::move(left), ParseConcat());
+      left = MakeBinary(op, std::move(left), ParseInfix(1));
       continue;
     }
     if (t.Is(Keyword::kIs)) {
@@ -170,13 +200,13 @@ ExprPtr JetParser::ParseComparison() {
     if (Accept(Keyword::kLike)) {
       kind = ExprKind::kLike;
       args.push_back(std::move(left));
-      args.push_back(ParseConcat());
+      args.push_back(ParseInfix(1));
     } else if (Accept(Keyword::kBetween)) {
       kind = ExprKind::kBetween;
       args.push_back(std::move(left));
-      args.push_back(ParseConcat());
+      args.push_back(ParseInfix(1));
       if (!Accept(Keyword::kAnd)) FailExpression(Peek());
-      args.push_back(ParseConcat());
+      args.push_back(ParseInfix(1));
     } else if (Accept(Keyword::kIn)) {
       kind = ExprKind::kIn;
       ExprNesting guard(nesting_);
@@ -202,47 +232,15 @@ ExprPtr JetParser::ParseComparison() {
   }
 }
 
-ExprPtr JetParser::ParseConcat() {
-  ExprPtr left = ParseAdditive();
-  while (AcceptSymbol("&")) left = MakeBinary(Op::kConcat, std::move(left), ParseAdditive());
-  return left;
-}
-
-ExprPtr JetParser::ParseAdditive() {
-  ExprPtr left = ParseMod();
-  for (;;) {
-    if (AcceptSymbol("+")) {
-      left = MakeBinary(Op::kAdd, std::move(left), ParseMod());
-    } else if (AcceptSymbol("-")) {
-      left = MakeBinary(Op::kSub, std::move(left), ParseMod());
-    } else {
-      return left;
-    }
-  }
-}
-
-ExprPtr JetParser::ParseMod() {
-  ExprPtr left = ParseIntDiv();
-  while (Accept(Keyword::kMod)) left = MakeBinary(Op::kMod, std::move(left), ParseIntDiv());
-  return left;
-}
-
-ExprPtr JetParser::ParseIntDiv() {
-  ExprPtr left = ParseMultiplicative();
-  while (AcceptSymbol("\\")) left = MakeBinary(Op::kIntDiv, std::move(left), ParseMultiplicative());
-  return left;
-}
-
-ExprPtr JetParser::ParseMultiplicative() {
+// Precedence climbing over the levels of InfixOp, each left-associative:
+// the right operand of an operator takes only operators that bind tighter.
+ExprPtr JetParser::ParseInfix(int minLevel) {
   ExprPtr left = ParseUnary();
   for (;;) {
-    if (AcceptSymbol("*")) {
-      left = MakeBinary(Op::kMul, std::move(left), ParseUnary());
-    } else if (AcceptSymbol("/")) {
-      left = MakeBinary(Op::kDiv, std::move(left), ParseUnary());
-    } else {
-      return left;
-    }
+    const InfixOp infix = InfixOpOf(Peek());
+    if (infix.level < minLevel) return left;
+    Take();
+    left = MakeBinary(infix.op, std::move(left), ParseInfix(infix.level + 1));
   }
 }
 
@@ -316,7 +314,7 @@ ExprPtr JetParser::ParsePrimary() {
     case TokenKind::kString:
     case TokenKind::kGuid: {
       auto e = leaf(t.kind == TokenKind::kString ? ExprKind::kString : ExprKind::kGuid);
-      e->text = t.value;
+      e->text = LiteralTokenValue(t);
       return e;
     }
     case TokenKind::kDate: {

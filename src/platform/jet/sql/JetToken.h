@@ -14,9 +14,9 @@ enum class TokenKind : uint8_t {
   kWord,     // a name or a keyword (see `keyword`)
   kBracket,  // [name] or `name`; `value` holds the name
   kNumber,   // `text` holds the digits as written
-  kString,   // '...' or "..."; `value` holds the text, quotes undoubled
+  kString,   // '...' or "..."; `value` holds the text between the quotes, as written
   kDate,     // #...#; `value` holds the text between the hashes
-  kGuid,     // {guid {...}}; `value` holds "{XXXXXXXX-...}" in upper case
+  kGuid,     // {guid {...}}; `value` holds the 36 characters of the GUID, as written
   kSymbol,   // an operator or punctuation; `text` holds it
   kInvalid,  // a character that starts no token
 };
@@ -68,10 +68,12 @@ enum class Keyword : uint8_t {
 struct Token {
   TokenKind kind = TokenKind::kEnd;
   Keyword keyword = Keyword::kNone;
-  std::string_view text;  // the token as it stands in the statement
-  std::string value;      // decoded content (strings, brackets, dates, GUIDs)
-  size_t pos = 0;         // byte offset of the first character
-  size_t end = 0;         // byte offset just past the token
+  // Views of the statement text: tokens are made for every statement
+  // translated, and owned strings cost an allocation each.
+  std::string_view text;   // the token as it stands in the statement
+  std::string_view value;  // the content of a string, bracket, date or GUID (see TokenKind)
+  size_t pos = 0;          // byte offset of the first character
+  size_t end = 0;          // byte offset just past the token
 
   bool Is(Keyword k) const { return kind == TokenKind::kWord && keyword == k; }
   bool IsSymbol(std::string_view s) const { return kind == TokenKind::kSymbol && text == s; }
@@ -80,9 +82,7 @@ struct Token {
     return (kind == TokenKind::kWord && keyword == Keyword::kNone) || kind == TokenKind::kBracket;
   }
   // The name a word or bracket token stands for.
-  std::string_view Name() const {
-    return kind == TokenKind::kBracket ? std::string_view(value) : text;
-  }
+  std::string_view Name() const { return kind == TokenKind::kBracket ? value : text; }
 };
 
 }  // namespace qv::jet::sql
