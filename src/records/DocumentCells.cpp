@@ -102,10 +102,11 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
     }
     const size_t key = static_cast<size_t>(cellClass.PropertyIndex("Cell_Key"));
     cells->Reserve(count);
-    for (const auto& block : blocks)
-      for (size_t offset = 0; offset < block->size(); offset += width)
-        cells->TryAdd(Variant(ObjectPtr(QvRecord::OfSharedRow(cellClass, block, offset))),
-                      CStr((*block)[offset + key]));
+    for (const auto& block : blocks) {
+      std::vector<QvRecordPtr> records = QvRecord::OfSharedRows(cellClass, block);
+      for (size_t r = 0; r < records.size(); ++r)
+        cells->TryAdd(Variant(ObjectPtr(std::move(records[r]))), CStr((*block)[r * width + key]));
+    }
     return cells;
   });
 }

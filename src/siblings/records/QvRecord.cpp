@@ -1,6 +1,9 @@
 #include "siblings/records/QvRecord.h"
 
+#include <atomic>
+#include <cstddef>
 #include <functional>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -26,10 +29,7 @@ NoticeSink SetNoticeSink(NoticeSink sink) {
 }
 
 QvRecord::QvRecord(const RecordClass& cls)
-    : cls_(cls),
-      groupLoaded_(cls.Type().groups.size(), true),
-      groupTried_(cls.Type().groups.size(), false),
-      id_(cls.Type().textId ? Variant("") : Variant(0.0)) {}
+    : cls_(cls), id_(cls.Type().textId ? Variant("") : Variant(0.0)) {}
 
 const RecordClass& QvRecord::ClassOf(std::string_view progId) {
   // Record classes stay registered for the life of the process, so each
@@ -118,20 +118,112 @@ bool OfKind(const PropertyDef& p, const Variant& v) {
 
 }  // namespace
 
+namespace {
+
+// Room for a known number of objects that allocate_shared makes one at a
+// time (each in its control block), taken from one allocation. Every copy
+// of an allocator over it (each control block keeps one) holds a
+// reference; the last one frees the memory. An object's own deallocation
+// frees nothing: its slot is not reused.
+class RecordBlock {
+ public:
+  explicit RecordBlock(size_t count) : count_(count) {}
+  RecordBlock(const RecordBlock&) = delete;
+  RecordBlock& operator=(const RecordBlock&) = delete;
+  ~RecordBlock() { ::operator delete (bytes_, std::align_val_t{kAlign}); }
+
+  void* Take(size_t size, size_t align) {
+    size = (size + kAlign - 1) / kAlign * kAlign;
+    if (align > kAlign || (bytes_ && used_ + size > capacity_)) return nullptr;
+    if (!bytes_) {
+      capacity_ = size * count_;
+      bytes_ = static_cast<char*>(::operator new (capacity_, std::align_val_t{kAlign}));
+    }
+    void* p = bytes_ + used_;
+    used_ += size;
+    return p;
+  }
+  bool Holds(const void* p) const {
+    return bytes_ && p >= bytes_ && static_cast<const char*>(p) < bytes_ + capacity_;
+  }
+  void Hold() { refs_.fetch_add(1, std::memory_order_relaxed); }
+  void Release() {
+    if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
+
+ private:
+  static constexpr size_t kAlign = alignof(std::max_align_t);
+  const size_t count_;
+  size_t capacity_ = 0, used_ = 0;
+  char* bytes_ = nullptr;
+  std::atomic<size_t> refs_{1};
+};
+
+template <class T>
+class RecordBlockAllocator {
+ public:
+  using value_type = T;
+  explicit RecordBlockAllocator(RecordBlock* block) : block_(block) {}  // adopts a reference
+  RecordBlockAllocator(const RecordBlockAllocator& o) : block_(o.block_) { block_->Hold(); }
+  template <class U>
+  RecordBlockAllocator(const RecordBlockAllocator<U>& o) : block_(o.block_) {
+    block_->Hold();
+  }
+  RecordBlockAllocator& operator=(const RecordBlockAllocator&) = delete;
+  ~RecordBlockAllocator() { block_->Release(); }
+
+  // Beyond the room counted (not expected), from the heap.
+  T* allocate(size_t n) {
+    if (void* p = block_->Take(n * sizeof(T), alignof(T))) return static_cast<T*>(p);
+    return std::allocator<T>().allocate(n);
+  }
+  void deallocate(T* p, size_t n) {
+    if (!block_->Holds(p)) std::allocator<T>().deallocate(p, n);
+  }
+  template <class U>
+  bool operator==(const RecordBlockAllocator<U>& o) const {
+    return block_ == o.block_;
+  }
+
+ private:
+  template <class U>
+  friend class RecordBlockAllocator;
+  RecordBlock* block_;
+};
+
+}  // namespace
+
+void QvRecord::TakeRow(const SharedRows& rows, size_t offset) {
+  const Variant* row = rows->data() + offset;
+  bool plain = cls_.Type().groups.empty();
+  for (int i = 0; plain && i < cls_.PropertyCount(); ++i)
+    plain = cls_.MarkedBy(i) < 0 && OfKind(cls_.Property(i), row[i]);
+  if (!plain) {  // conversions, lazy groups and marks as SetValue makes them
+    for (int i = 0; i < cls_.PropertyCount(); ++i) SetValue(i, row[i]);
+    return;
+  }
+  rows_ = rows;
+  rowOffset_ = offset;
+  state_ = kChanged;
+}
+
 QvRecordPtr QvRecord::OfSharedRow(const RecordClass& cls, SharedRows rows, size_t offset) {
   auto record = std::make_shared<QvRecord>(cls);
-  const Variant* row = rows->data() + offset;
-  bool plain = cls.Type().groups.empty();
-  for (int i = 0; plain && i < cls.PropertyCount(); ++i)
-    plain = cls.MarkedBy(i) < 0 && OfKind(cls.Property(i), row[i]);
-  if (!plain) {  // conversions, lazy groups and marks as SetValue makes them
-    for (int i = 0; i < cls.PropertyCount(); ++i) record->SetValue(i, row[i]);
-    return record;
-  }
-  record->rows_ = std::move(rows);
-  record->rowOffset_ = offset;
-  record->state_ = kChanged;
+  record->TakeRow(rows, offset);
   return record;
+}
+
+std::vector<QvRecordPtr> QvRecord::OfSharedRows(const RecordClass& cls, const SharedRows& rows) {
+  const size_t width = static_cast<size_t>(cls.PropertyCount());
+  const size_t count = width ? rows->size() / width : 0;
+  std::vector<QvRecordPtr> records;
+  records.reserve(count);
+  const RecordBlockAllocator<QvRecord> alloc(new RecordBlock(count));
+  for (size_t offset = 0; offset < count * width; offset += width) {
+    records.push_back(std::allocate_shared<QvRecord>(alloc, cls));
+    records.back()->TakeRow(rows, offset);
+  }
+  return records;
 }
 
 std::vector<Variant>& QvRecord::Values() {
@@ -211,7 +303,7 @@ void QvRecord::SetValue(int index, Variant value) {
   if (bracketed) EnsureGroupLoaded(p.group);
   Values()[index] = std::move(converted);
   // A group handed over in one assignment (a collection) is present now.
-  if (p.group != kBase && !bracketed) groupLoaded_[p.group] = true;
+  if (p.group != kBase && !bracketed) groupLoaded_ |= uint64_t{1} << p.group;
   if (Quiet()) return;
   if (state_ == kNew) state_ = kChanged;
   if (const int flag = cls_.MarkedBy(index); flag >= 0) Values()[flag] = Variant(true);
@@ -259,8 +351,8 @@ void QvRecord::ResetFlags() {
 }
 
 void QvRecord::SetAllGroups(bool loaded) {
-  groupLoaded_.assign(groupLoaded_.size(), loaded);
-  groupTried_.assign(groupTried_.size(), false);
+  groupLoaded_ = loaded ? ~uint64_t{0} : 0;
+  groupTried_ = 0;
 }
 
 // ---- identifier and state
@@ -400,7 +492,7 @@ void QvRecord::BeginGroupLoad(int group) {
 }
 
 void QvRecord::EndGroupLoad(int group) {
-  groupLoaded_[group] = true;
+  groupLoaded_ |= uint64_t{1} << group;
   loadingGroup_ = -1;
 }
 
@@ -424,7 +516,7 @@ void QvRecord::EnsureLoaded() {
 }
 
 void QvRecord::EnsureGroupLoaded(int group) {
-  if (groupLoaded_[group] || groupTried_[group] || Quiet() || !cls_.HasMapper() || IdIsEmpty())
+  if (((groupLoaded_ | groupTried_) >> group & 1) || Quiet() || !cls_.HasMapper() || IdIsEmpty())
     return;
   if (state_ != kReference && state_ != kLoaded) return;  // nothing stored to read
   const LazyGroupDef& g = Type().groups[group];
@@ -439,7 +531,7 @@ void QvRecord::EnsureGroupLoaded(int group) {
     throw;
   }
   busy_ = false;
-  groupTried_[group] = true;
+  groupTried_ |= uint64_t{1} << group;
 }
 
 ObjectPtr QvRecord::CreateMapper() const {

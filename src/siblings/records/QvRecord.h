@@ -62,11 +62,16 @@ class QvRecord : public Object {
   // A new record whose values are the row at `offset` of `rows`, in the
   // state SetValue given them in order leaves (2). A row of values of the
   // properties' kinds stays shared until the record's values are first
-  // read or changed, when the record takes a copy of its own: a reader
-  // making a record per row allocates only the record. Other values are
-  // converted at once (error 13 when one does not convert).
+  // read or changed, when the record takes a copy of its own. Other values
+  // are converted at once (error 13 when one does not convert).
   // REQUIRES: rows->size() >= offset + cls.PropertyCount().
   static QvRecordPtr OfSharedRow(const RecordClass& cls, SharedRows rows, size_t offset);
+  // OfSharedRow of every row of `rows`, in order, the records in one
+  // allocation freed when the last of them goes: a reader making a record
+  // per row allocates per block of rows, not per record (a record kept
+  // alone keeps its block's memory).
+  // REQUIRES: rows->size() is a multiple of cls.PropertyCount().
+  static std::vector<QvRecordPtr> OfSharedRows(const RecordClass& cls, const SharedRows& rows);
 
   const ClassInfo& Class() const override { return cls_.Info(); }
   const RecordClass& RecordClassOf() const { return cls_; }
@@ -116,7 +121,7 @@ class QvRecord : public Object {
   void RestoreAfterRollback(const Variant& id, int32_t state);
 
   // Lazy groups (by index into Type().groups).
-  bool GroupLoaded(int group) const { return groupLoaded_[group]; }
+  bool GroupLoaded(int group) const { return (groupLoaded_ >> group) & 1; }
   void BeginGroupLoad(int group);
   void EndGroupLoad(int group);
 
@@ -140,6 +145,8 @@ class QvRecord : public Object {
  private:
   bool IdIsEmpty() const;
   Variant ConvertId(const Variant& id) const;
+  // Gives a new record the row at `offset` of `rows` (OfSharedRow).
+  void TakeRow(const SharedRows& rows, size_t offset);
   void ResetValues(int group);  // kBase: everything
   void ResetFlags();
   void SetAllGroups(bool loaded);
@@ -166,8 +173,10 @@ class QvRecord : public Object {
   // row: they are the class's defaults).
   SharedRows rows_;
   size_t rowOffset_ = 0;
-  std::vector<bool> groupLoaded_;
-  std::vector<bool> groupTried_;
+  // Per lazy group, a bit (a type has at most kMaxGroups groups): loaded,
+  // and handed to its loader once.
+  uint64_t groupLoaded_ = ~uint64_t{0};
+  uint64_t groupTried_ = 0;
   Variant id_;
   int32_t state_ = kNew;
   int loadingGroup_ = -1;   // inside a group's bracket

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 
 #include "platform/automation/VbaText.h"
 #include "siblings/records/QvRecord.h"
@@ -56,6 +57,8 @@ RecordClass::RecordClass(const RecordType& type)
     : type_(type), info_(std::string(type.progId), BuildMembers(), [this]() -> ObjectPtr {
         return std::make_shared<QvRecord>(*this);
       }) {
+  if (type.groups.size() > kMaxGroups)
+    throw std::length_error(std::string(type.progId) + " has more lazy groups than a record keeps");
   for (int i = 0; i < PropertyCount(); ++i) byLowerName_.emplace(AsciiLower(Property(i).name), i);
   marks_.assign(PropertyCount(), -1);
   for (int i = 0; i < PropertyCount(); ++i)

@@ -4,6 +4,7 @@
 // A new record type is one RecordType entry in a table (QvRecordsTypes.cpp,
 // QvPfrRecordsTypes.cpp) or, outside those, one RegisterRecordType call.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -42,6 +43,9 @@ struct PropertyDef {
   // A change flag: False again after EndLoad, AfterInsert, AfterUpdate, Clear.
   bool resetOnSave = false;
 };
+
+// The most lazy groups a type may have (a record keeps a bit per group).
+inline constexpr size_t kMaxGroups = 64;
 
 // A part of a record read separately from the base properties, on first use.
 struct LazyGroupDef {

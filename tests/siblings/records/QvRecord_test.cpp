@@ -265,6 +265,29 @@ TEST_F(QvRecordTest, RecordsOfSharedRows) {
   EXPECT_EQ(c->Get("Cell_Key"), Variant(""));
 }
 
+// Records made together in one allocation: one kept after its neighbours,
+// the rows and the list are gone still reads, changes and clears.
+TEST_F(QvRecordTest, ARecordOfABlockOutlivesTheRest) {
+  const RecordClass& cls = QvRecord::ClassOf("Qv_Records.QvDocCell");
+  QvRecordPtr kept;
+  {
+    auto rows = std::make_shared<const std::vector<Variant>>(std::vector<Variant>{
+        Variant(int32_t{129}), Variant("k1"), Variant("v1"), Variant(int32_t{200}), Variant("k2"),
+        Variant("v2"), Variant(int32_t{129}), Variant("k3"), Variant("v3")});
+    std::vector<QvRecordPtr> records = QvRecord::OfSharedRows(cls, rows);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[2]->Get("Cell_Key"), Variant("k3"));
+    kept = records[1];
+  }
+  EXPECT_EQ(kept->Get("First_Value"), Variant("v2"));
+  EXPECT_EQ(kept->Get("First_Type"), Variant(int32_t{200}));
+  kept->Let("First_Value", Variant("changed"));
+  EXPECT_EQ(kept->Get("First_Value"), Variant("changed"));
+  EXPECT_EQ(kept, std::static_pointer_cast<QvRecord>(kept->shared_from_this()));
+  kept->Clear();
+  EXPECT_EQ(kept->Get("Cell_Key"), Variant(""));
+}
+
 TEST_F(QvRecordTest, RejectsBadAccessAndChangesNothing) {
   QvRecordPtr r = InState(0);
   auto country = QvRecord::Create("Qv_Records.QvAdrCountry");
