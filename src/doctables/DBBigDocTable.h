@@ -18,10 +18,11 @@
 // AppendVolumeFromDoc skip shards that do not exist.
 //
 // Writes. A single cell outside any transaction is one write-locked unit
-// (its seek and its write); inside the caller's transaction (the engine's
-// BeginTrans spans every shard) it is part of that. The operations that
-// write several rows (a wide value, a matrix column, removals of
-// sub-documents, copies) run in one transaction per shard they touch.
+// (its update and insert, or its seek and removal); inside the caller's
+// transaction (the engine's BeginTrans spans every shard) it is part of
+// that. The operations that write several rows (a wide value, a matrix
+// column, removals of sub-documents, copies) run in one transaction per
+// shard they touch.
 //
 // Threads. The table and its files belong to the thread that opened it:
 // another thread's call fails with -2147417842 (RPC_E_WRONG_THREAD); each
