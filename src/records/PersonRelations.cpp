@@ -2,6 +2,8 @@
 
 #include "core/mErrorHandling.h"
 #include "core/mQvDaoDataBase.h"
+#include "platform/dao/Database.h"
+#include "platform/jet/JetConnection.h"
 #include "records/MapperSession.h"
 
 namespace qv::records {
@@ -9,17 +11,27 @@ namespace qv::records {
 namespace {
 constexpr std::string_view kModule = "PersonRelations";
 using namespace mQvDaoDataBase;
+
+// True when the statement, a point select on one key, gives a row. Its text
+// is prepared once per connection; a table recordset opened, indexed, seeked
+// and closed per call cost as much again as the lookup (a person's lazy
+// read asks both relations).
+bool KeyFound(dao::Database& db, std::string_view sql, double key) {
+  jet::Statement st = db.Connection().PrepareNative(sql);
+  st.Bind(1, Variant(key));
+  return st.Step();
+}
 }  // namespace
 
 bool IsBranch(dao::Database& db, double aPersonID) {
   return Guard(QV_HERE, [&] {
-    return QvIsKeyExists(SharedDatabase(db), "Branches", "ChildPersonID", Variant(aPersonID));
+    return KeyFound(db, "SELECT 1 FROM Branches WHERE ChildPersonID = ?", aPersonID);
   });
 }
 
 bool IsAccPerson(dao::Database& db, double aPersonID) {
   return Guard(QV_HERE, [&] {
-    return QvIsKeyExists(SharedDatabase(db), "AccPerson", "PersonId", Variant(aPersonID));
+    return KeyFound(db, "SELECT 1 FROM AccPerson WHERE PersonID = ?", aPersonID);
   });
 }
 

@@ -113,7 +113,10 @@ int32_t Recordset::FieldIndex(std::string_view name) const {
 const Variant& Recordset::FieldValueSlow(int32_t i) const {
   CheckOpen();
   if (i < 0 || i >= FieldCount()) ThrowDao(daoerr::kItemNotFound, kSourceFields);
-  if (mode_ != dbEditNone) return buffer_[static_cast<size_t>(i)];
+  if (mode_ != dbEditNone) {
+    const auto f = static_cast<size_t>(i);
+    return bufferHoldsRow_ || dirty_[f] ? buffer_[f] : values_[i];
+  }
   Positioned();
   if (pos_ == Pos::kRow) return values_[i];
   if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
@@ -168,6 +171,7 @@ void Recordset::AddNew() {
   for (int32_t i : clockDefaults_)
     buffer_[static_cast<size_t>(i)] = DefaultFieldValue(columns[static_cast<size_t>(i)].spec);
   dirty_.assign(columns.size(), 0);
+  bufferHoldsRow_ = true;
   mode_ = dbEditAdd;
 }
 
@@ -177,9 +181,19 @@ void Recordset::Edit() {
   Positioned();
   if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
   if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-  buffer_.assign(values_, values_ + columns_->size());
+  // The buffer takes only the fields set: the others read through to the
+  // row, which stays put until the edit ends (KeepEditedRow).
+  buffer_.resize(columns_->size());
   dirty_.assign(columns_->size(), 0);
+  bufferHoldsRow_ = false;
   mode_ = dbEditInProgress;
+}
+
+void Recordset::KeepEditedRow() {
+  if (mode_ != dbEditInProgress || bufferHoldsRow_) return;
+  for (size_t i = 0; i < buffer_.size(); ++i)
+    if (!dirty_[i]) buffer_[i] = values_[i];
+  bufferHoldsRow_ = true;
 }
 
 void Recordset::Update() {

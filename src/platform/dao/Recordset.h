@@ -195,6 +195,10 @@ class Recordset : public Object {
   void SetColumns(std::shared_ptr<const ColumnSet> columns);
   void CheckOpen() const;
   void CancelEdit() { mode_ = dbEditNone; }
+  // Copies the current row's fields not set into the buffer of a pending
+  // Edit, before the row is read again under it (a refresh), so that the
+  // edit goes on showing the row it started from.
+  void KeepEditedRow();
 
   // The write steps of the kinds that can write. `dirty` marks the fields
   // set in `buffer`. AddRow returns the new row's bookmark value; UpdateRow
@@ -229,6 +233,9 @@ class Recordset : public Object {
   std::vector<Variant> defaults_;
   std::vector<int32_t> clockDefaults_;
   std::vector<uint8_t> dirty_;
+  // False during an Edit until KeepEditedRow: the fields not set are the
+  // current row's.
+  bool bufferHoldsRow_ = true;
   std::weak_ptr<Fields> fields_;  // its Field objects hold the recordset
 };
 

@@ -1,6 +1,8 @@
 #include "platform/dao/TableRecordset.h"
 
+#include <algorithm>
 #include <climits>
+#include <optional>
 
 #include "platform/automation/VbaText.h"
 #include "platform/dao/DaoError.h"
@@ -66,6 +68,10 @@ struct TableRecordset::Shape {
   std::shared_ptr<const ColumnSet> columns;
   TableSql sql;
   CursorOrder primaryOrder;
+  CursorOrder rowidOrder;  // a dynaset's: none
+  // Each index's order, built when first set (mappers set the index on
+  // every recordset they open); sized once, so the elements stay put.
+  mutable std::vector<std::optional<CursorOrder>> indexOrders;
   // Statement texts built for the recordsets of this shape (a mapper opens
   // a recordset per call; building the text again cost as much as running
   // it): probes by statement code, writes by their mask of fields. The
@@ -78,7 +84,8 @@ struct TableRecordset::Shape {
   explicit Shape(const jet::TableSpec& table)
       : columns(std::make_shared<const ColumnSet>(ColumnsOf(table))),
         sql(table),
-        primaryOrder(OrderOf(table, PrimaryIndex(table))) {
+        primaryOrder(OrderOf(table, PrimaryIndex(table))),
+        indexOrders(table.indexes.size()) {
     columns->BuildLookup();
   }
 };
@@ -130,7 +137,7 @@ TableRecordset::TableRecordset(Private, const std::shared_ptr<Database>& db,
   // One cell more than the fields: the rowid the statements select last.
   row_.resize(columns_->size() + 1);
   values_ = row_.data();
-  if (seekable_) order_ = shape_->primaryOrder;
+  order_ = seekable_ ? &shape_->primaryOrder : &shape_->rowidOrder;
 }
 
 void TableRecordset::OnClose() {
@@ -157,7 +164,7 @@ jet::Statement& TableRecordset::ProbeStatement(const Probe& probe) {
   auto it = statements_.find(code);
   if (it != statements_.end()) return it->second;
   auto [text, added] = shape_->probes.try_emplace(code | (uint64_t{seekable_} << 32));
-  if (added) text->second = sql_.ProbeSql(order_, probe);
+  if (added) text->second = sql_.ProbeSql(*order_, probe);
   return Prepared(code, text->second);
 }
 
@@ -197,8 +204,8 @@ bool TableRecordset::FetchByRowid(int64_t rowid) {
 
 std::vector<Variant> TableRecordset::CurrentKey() const {
   std::vector<Variant> key;
-  key.reserve(order_.columns.size());
-  for (const OrderColumn& c : order_.columns) key.push_back(row_[static_cast<size_t>(c.field)]);
+  key.reserve(order_->columns.size());
+  for (const OrderColumn& c : order_->columns) key.push_back(row_[static_cast<size_t>(c.field)]);
   return key;
 }
 
@@ -212,7 +219,7 @@ uint16_t TableRecordset::KeyNulls(std::span<const Variant> keys) const {
 bool TableRecordset::Step(bool backward) {
   Positioned();  // the key of a row updated since it was read
   std::vector<Variant> key = CurrentKey();
-  return RunPlan(StepPlan(order_, KeyNulls(key), backward), key, rowid_);
+  return RunPlan(StepPlan(*order_, KeyNulls(key), backward), key, rowid_);
 }
 
 void TableRecordset::FirstOrLast(bool last) {
@@ -307,14 +314,16 @@ void TableRecordset::SetIndex(const std::string& name) {
   if (name.empty()) {
     indexOrdinal_ = -1;
     orderCode_ = 0;
-    order_ = shape_->primaryOrder;
+    order_ = &shape_->primaryOrder;
     return;
   }
   for (size_t i = 0; i < table_->indexes.size(); ++i) {
     if (CompareTextRu(table_->indexes[i].name, name) != 0) continue;
     indexOrdinal_ = static_cast<int32_t>(i);
     orderCode_ = static_cast<uint32_t>(i + 1);
-    order_ = OrderOf(*table_, &table_->indexes[i]);
+    std::optional<CursorOrder>& order = shape_->indexOrders[i];
+    if (!order) order = OrderOf(*table_, &table_->indexes[i]);
+    order_ = &*order;
     return;
   }
   ThrowDao(daoerr::kNotAnIndex, kSourceRecordset, {name});
@@ -325,14 +334,14 @@ void TableRecordset::Seek(std::string_view comparison, std::span<const Variant> 
   if (!seekable_) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
   if (indexOrdinal_ < 0) ThrowDao(daoerr::kNoCurrentIndex, kSourceRecordset);
   const std::string_view cmp = TrimBlanks(comparison);
-  if (keys.empty() || keys.size() > order_.columns.size())
+  if (keys.empty() || keys.size() > order_->columns.size())
     ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
   CancelEdit();
-  std::vector<Probe> plan = SeekPlan(order_, keys.size(), KeyNulls(keys), cmp);
+  std::vector<Probe> plan = SeekPlan(*order_, keys.size(), KeyNulls(keys), cmp);
   // Keys compare as the columns' values: converted to the column's type.
   Variant converted[16];
   for (size_t i = 0; i < keys.size(); ++i) {
-    const jet::FieldSpec& f = (*columns_)[static_cast<size_t>(order_.columns[i].field)].spec;
+    const jet::FieldSpec& f = (*columns_)[static_cast<size_t>(order_->columns[i].field)].spec;
     try {
       converted[i] = CoerceToField(keys[i], f.type, INT32_MAX);
     } catch (const Error&) {
@@ -360,15 +369,17 @@ void TableRecordset::SetBookmark(const Variant& bookmark) {
 }
 
 void TableRecordset::Refresh() {
+  KeepEditedRow();
   if (pos_ == Pos::kRow || pos_ == Pos::kStale) ReadRowAgain();
 }
 
 jet::Statement& TableRecordset::WriteStatement(
     std::vector<std::pair<std::string, jet::Statement>>& cache, const std::vector<uint8_t>& dirty,
     bool insert) {
-  std::string key(dirty.begin(), dirty.end());
+  // Most writes repeat the last mask: compared in place, no key is built.
   for (auto& [mask, st] : cache)
-    if (mask == key) return st;
+    if (std::equal(mask.begin(), mask.end(), dirty.begin(), dirty.end())) return st;
+  std::string key(dirty.begin(), dirty.end());
   auto [text, added] = (insert ? shape_->inserts : shape_->updates).try_emplace(key);
   if (added) text->second = insert ? sql_.InsertSql(dirty) : sql_.UpdateSql(dirty);
   jet::Statement st = conn_->PrepareNative(text->second);

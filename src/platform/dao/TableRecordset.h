@@ -82,7 +82,7 @@ class TableRecordset final : public Recordset {
   bool seekable_;
   int32_t indexOrdinal_ = -1;  // in table_->indexes; -1 none set
   uint32_t orderCode_ = 0;     // names the order in statement codes
-  CursorOrder order_;
+  const CursorOrder* order_;   // shape_'s
   int64_t rowid_ = 0;
   std::unordered_map<uint32_t, jet::Statement> statements_;
   std::vector<std::pair<std::string, jet::Statement>> inserts_, updates_;

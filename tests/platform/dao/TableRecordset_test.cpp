@@ -225,12 +225,17 @@ TEST_F(TableRecordsetTest, AddNewEditCancelAndTheTableRules) {
   EXPECT_EQ(RowText(*rs, {"ID", "Key", "Val"}), "9,1234567890,-");
   EXPECT_EQ(rs->RecordCount(), 8);
 
-  // Edit copies the row; CancelUpdate drops the change; a move drops it too.
+  // Edit shows the row with the fields set; a refresh under the edit (a
+  // rollback, Idle) keeps the row it started from; CancelUpdate drops the
+  // change and shows the row as stored; a move drops it too.
   rs->Edit();
   rs->SetField("Val", Variant("changed"));
-  EXPECT_EQ(Text(rs->FieldValue("Val")), "changed");
+  EXPECT_EQ(RowText(*rs, {"ID", "Key", "Val"}), "9,1234567890,changed");
+  db_->ExecuteSql("UPDATE Cells SET Key = 'other' WHERE ID = 9");
+  rs->Refresh();
+  EXPECT_EQ(RowText(*rs, {"Key", "Val"}), "1234567890,changed");
   rs->CancelUpdate();
-  EXPECT_EQ(Text(rs->FieldValue("Val")), "-");
+  EXPECT_EQ(RowText(*rs, {"Key", "Val"}), "other,-");
   rs->Edit();
   rs->SetField("Val", Variant("lost"));
   rs->MoveFirst();
