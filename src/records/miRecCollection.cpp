@@ -4,6 +4,7 @@
 
 #include "core/mErrorHandling.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/RowsRecordset.h"
 #include "siblings/records/RecordFactory.h"
 
 namespace qv::miRecCollection {
@@ -30,9 +31,20 @@ void ForEachId(dao::Recordset& rs, const std::string& column,
   for (; !rs.IsEOF(); rs.MoveNext()) each(rs.FieldValue(field));
 }
 
+// An empty collection with room for an item per row of `rs` when it knows
+// its rows (a statement's rows are all read when it opens): a list of
+// thousands grown by doubling moved every entry and faulted in fresh pages
+// at each step.
+CollectionPtr CollectionFor(dao::Recordset& rs, bool keyed) {
+  auto out = std::make_shared<Collection>();
+  if (rs.IsOpen() && dynamic_cast<dao::RowsRecordset*>(&rs))
+    out->Reserve(static_cast<size_t>(rs.RecordCount()), keyed);
+  return out;
+}
+
 CollectionPtr Records(dao::Recordset& rs, const std::string& column, std::string_view progId,
                       FactoryOp op) {
-  auto out = std::make_shared<Collection>();
+  auto out = CollectionFor(rs, false);
   auto factory = RecordFactory::ForThisThread();
   const records::RecordClass& cls = records::QvRecord::ClassOf(progId);
   ForEachId(rs, column, [&](const Variant& v) {
@@ -113,7 +125,7 @@ CollectionPtr GetRecCollection_QvDocument(dao::Recordset& aRs, const std::string
                                           bool aNewLoadOnSetID) {
   return Guard(QV_HERE, [&] {
     if (!aNewLoadOnSetID) return Records(aRs, aColumn, Qr("QvDocument"), FactoryOp::kGetRecord);
-    auto out = std::make_shared<Collection>();
+    auto out = CollectionFor(aRs, false);
     ForEachId(aRs, aColumn, [&](const Variant& v) {
       out->Add(Variant(ObjectPtr(NewWithId(Qr("QvDocument"), CDblOr(v, 0), true))));
     });

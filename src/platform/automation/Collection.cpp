@@ -82,9 +82,9 @@ void Collection::Reindex(size_t tableSize) {
     if (!items_[i].key.empty()) Place(i);
 }
 
-void Collection::Reserve(size_t count) {
+void Collection::Reserve(size_t count, bool keyed) {
   items_.reserve(count);
-  if (TableSize(count) > slots_.size()) Reindex(TableSize(count));
+  if (keyed && TableSize(count) > slots_.size()) Reindex(TableSize(count));
 }
 
 bool Collection::TryAdd(Variant item, std::string key) {

@@ -30,8 +30,9 @@ class Collection : public Object {
   // Adds the item under a non-empty key unless an item has that key already
   // (false, nothing added): one lookup where FindByKey and Add take two.
   bool TryAdd(Variant item, std::string key);
-  // Room for `count` items, keyed ones included, without moving any.
-  void Reserve(size_t count);
+  // Room for `count` items without moving any; with `keyed`, the key index
+  // is sized for them too (items added without keys need none).
+  void Reserve(size_t count, bool keyed = true);
   const Variant& At(int32_t index) const;                // 1-based
   const Variant* FindByKey(std::string_view key) const;  // null when absent
   // The key of the item at a 1-based index; empty when it has none.

@@ -43,6 +43,15 @@ Variant::Variant(VariantArray v)
 Variant::Variant(ByteArray v)
     : type_(VarType::kArrayFlag), v_(std::make_shared<ByteArray>(std::move(v))) {}
 
+void Variant::SetString(std::string_view text) {
+  if (auto* s = std::get_if<std::string>(&v_)) {
+    s->assign(text);
+  } else {
+    v_ = std::string(text);
+  }
+  type_ = VarType::kString;
+}
+
 Variant Variant::ErrorValue(int32_t scode) {
   Variant v(VarType::kError);
   v.v_ = scode;

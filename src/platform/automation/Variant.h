@@ -128,6 +128,11 @@ class Variant {
   // VBA's IsNumeric(): also Empty and texts that read as a number.
   bool IsNumeric() const;
 
+  // Makes this a String of `text`, in the storage of the String it holds
+  // if it holds one: a reader refilling the same cells row after row
+  // allocates no text again.
+  void SetString(std::string_view text);
+
   // Direct access without conversion; the type must match (else error 13).
   const std::string& AsString() const;
   const ObjectPtr& AsObject() const;

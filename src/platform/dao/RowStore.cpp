@@ -3,17 +3,29 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <utility>
+
+#include "platform/jet/JetStatement.h"
 
 namespace qv::dao {
 
 namespace {
 
-constexpr size_t kBlockCells = 4096;
-constexpr size_t kPooledBlocks = 16;
+using Kind = jet::Statement::Cell::Kind;
 
-// Released blocks of kBlockCells cells, holding no text, object or array.
-std::vector<std::unique_ptr<Variant[]>>& Pool() {
-  thread_local std::vector<std::unique_ptr<Variant[]>> pool;
+// Released buffers are kept unless they grew past these: a big result's
+// memory goes back when its recordset closes.
+constexpr size_t kPooledStores = 2;
+constexpr size_t kPooledSlots = size_t{1} << 17;
+constexpr size_t kPooledTexts = size_t{1} << 20;
+
+struct Buffers {
+  std::vector<RowStore::Slot> slots;
+  std::string texts;
+};
+
+std::vector<Buffers>& Pool() {
+  thread_local std::vector<Buffers> pool;
   return pool;
 }
 
@@ -24,44 +36,87 @@ RowStore::~RowStore() {
 }
 
 void RowStore::Release() {
-  const size_t used = static_cast<size_t>(rows_ % rowsPerBlock_) * columns_;
-  for (size_t b = 0; b < blocks_.size(); ++b) {
-    if (blockCells_ != kBlockCells || Pool().size() >= kPooledBlocks) break;
-    // Every block but the last is full.
-    size_t cells = b + 1 < blocks_.size() || used == 0 ? blockCells_ : used;
-    Variant* p = blocks_[b].get();
-    for (size_t i = 0; i < cells; ++i) {
-      if (p[i].IsString() || p[i].IsObject() || p[i].IsArray()) {
-        std::destroy_at(p + i);
-        ::new (static_cast<void*>(p + i)) Variant();
-      }
-    }
-    Pool().push_back(std::move(blocks_[b]));
-  }
-  blocks_.clear();
+  others_.clear();
   rows_ = 0;
+  if (slots_.capacity() == 0 && texts_.capacity() == 0) return;
+  if (Pool().size() < kPooledStores && slots_.capacity() <= kPooledSlots &&
+      texts_.capacity() <= kPooledTexts) {
+    slots_.clear();
+    texts_.clear();
+    Pool().push_back({std::move(slots_), std::move(texts_)});
+  }
+  slots_ = {};
+  texts_ = {};
 }
 
 void RowStore::Reset(int32_t columns) {
   Release();
-  columns_ = static_cast<size_t>(std::max(columns, 1));
-  blockCells_ = std::max(kBlockCells, columns_);
-  rowsPerBlock_ = static_cast<int64_t>(blockCells_ / columns_);
+  columns_ = static_cast<size_t>(std::max(columns, 0));
+  if (columns_ > 0 && !Pool().empty()) {
+    slots_ = std::move(Pool().back().slots);
+    texts_ = std::move(Pool().back().texts);
+    Pool().pop_back();
+  }
 }
 
-Variant* RowStore::AppendRow() {
-  size_t slot = static_cast<size_t>(rows_ % rowsPerBlock_);
-  if (slot == 0) {
-    auto& pool = Pool();
-    if (blockCells_ == kBlockCells && !pool.empty()) {
-      blocks_.push_back(std::move(pool.back()));
-      pool.pop_back();
-    } else {
-      blocks_.push_back(std::make_unique<Variant[]>(blockCells_));
+void RowStore::Append(const jet::Statement& st) {
+  const size_t first = slots_.size();
+  slots_.resize(first + columns_);
+  Slot* s = slots_.data() + first;
+  for (size_t i = 0; i < columns_; ++i, ++s) {
+    const jet::Statement::Cell c = st.CellAt(static_cast<int>(i));
+    s->kind = static_cast<uint32_t>(c.kind);
+    s->size = 0;
+    switch (c.kind) {
+      case Kind::kText:
+        s->at = texts_.size();
+        s->size = static_cast<uint32_t>(c.text.size());
+        texts_.append(c.text);
+        break;
+      case Kind::kOther:
+        s->at = others_.size();
+        others_.push_back(st.Value(static_cast<int>(i)));
+        break;
+      default:
+        s->number = c.number;
+        break;
     }
   }
   ++rows_;
-  return blocks_.back().get() + slot * columns_;
+}
+
+void RowStore::Read(int64_t row, Variant* out) const {
+  const Slot* s = slots_.data() + static_cast<size_t>(row) * columns_;
+  for (size_t i = 0; i < columns_; ++i, ++s) {
+    Variant* cell = out + i;
+    const auto kind = static_cast<Kind>(s->kind);
+    if (kind == Kind::kText) {
+      cell->SetString(std::string_view(texts_.data() + s->at, s->size));
+      continue;
+    }
+    if (kind == Kind::kOther) {
+      *cell = others_[static_cast<size_t>(s->at)];
+      continue;
+    }
+    // Built in place, as Statement::Values builds its cells: a number needs
+    // no destructor run before it is overwritten, and these cannot throw.
+    if (cell->IsString() || cell->IsObject() || cell->IsArray()) std::destroy_at(cell);
+    void* at = static_cast<void*>(cell);
+    switch (kind) {
+      case Kind::kLong:
+        ::new (at) Variant(static_cast<int32_t>(s->number));
+        break;
+      case Kind::kDouble:
+        ::new (at) Variant(s->number);
+        break;
+      case Kind::kDate:
+        ::new (at) Variant(OleDate{s->number});
+        break;
+      default:
+        ::new (at) Variant(Variant::Null());
+        break;
+    }
+  }
 }
 
 }  // namespace qv::dao

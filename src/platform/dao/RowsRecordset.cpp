@@ -56,18 +56,15 @@ void RowsRecordset::Reload(jet::Statement* prepared) {
 
 void RowsRecordset::Load(jet::Statement& st, std::vector<RecordsetColumn> columns) {
   if (!native_) SetColumns(std::move(columns));
-  const int n = FieldCount();
-  store_.Reset(n);
-  while (st.Step()) {
-    st.Values(std::span<Variant>(store_.AppendRow(), static_cast<size_t>(n)));
-  }
+  // Empty until every row is read: a step that fails leaves no row of a
+  // half-read store to move to.
+  rows_ = 0;
+  current_ = -1;
+  pos_ = Pos::kEmpty;
+  store_.Reset(FieldCount());
+  while (st.Step()) store_.Append(st);
   rows_ = store_.Rows();
-  if (rows_ == 0) {
-    current_ = -1;
-    pos_ = Pos::kEmpty;
-  } else {
-    GoTo(0);
-  }
+  if (rows_ > 0) GoTo(0);
 }
 
 void RowsRecordset::GoTo(int64_t row) {
@@ -79,7 +76,8 @@ void RowsRecordset::GoTo(int64_t row) {
     pos_ = Pos::kEOF;
   } else {
     pos_ = Pos::kRow;
-    values_ = store_.Row(row);
+    store_.Read(row, row_.data());
+    values_ = row_.data();
   }
 }
 

@@ -126,50 +126,43 @@ Variant Statement::Value(int i) const {
   return ColumnToVariant(stmt_, i, entry_->columns[static_cast<size_t>(i)].type);
 }
 
-namespace {
-
-// The cells whole-row readers meet most, read from the column's value with
-// one typed call each (what sqlite3_column_* do after looking the value up;
-// the connection has no mutex to take). False for anything else, which
-// ColumnToVariant reads. REQUIRES: `cell` is storage with no live text,
-// object or array in it (a number left there needs no destructor).
-bool FastCell(sqlite3_stmt* stmt, int i, JetType type, Variant* cell) {
-  sqlite3_value* v = sqlite3_column_value(stmt, i);
+Statement::Cell Statement::CellAt(int i) const {
+  // One typed call per value (what sqlite3_column_* do after looking the
+  // value up; the connection has no mutex to take).
+  const JetType type = entry_->columns[static_cast<size_t>(i)].type;
+  sqlite3_value* v = sqlite3_column_value(stmt_, i);
+  Cell c;
   switch (sqlite3_value_type(v)) {
     case SQLITE_NULL:
-      ::new (static_cast<void*>(cell)) Variant(Variant::Null());
-      return true;
+      c.kind = Cell::Kind::kNull;
+      break;
     case SQLITE_INTEGER:
-      if (type != JetType::kLong) return false;
-      {
+      if (type == JetType::kLong) {
         sqlite3_int64 x = sqlite3_value_int64(v);
-        if (x < INT32_MIN || x > INT32_MAX) return false;
-        ::new (static_cast<void*>(cell)) Variant(static_cast<int32_t>(x));
+        if (x >= INT32_MIN && x <= INT32_MAX) {
+          c.kind = Cell::Kind::kLong;
+          c.number = static_cast<double>(x);
+        }
       }
-      return true;
+      break;
     case SQLITE_FLOAT:
-      if (type == JetType::kDouble) {
-        ::new (static_cast<void*>(cell)) Variant(sqlite3_value_double(v));
-      } else if (type == JetType::kDate) {
-        ::new (static_cast<void*>(cell)) Variant(OleDate{sqlite3_value_double(v)});
-      } else {
-        return false;
+      if (type == JetType::kDouble || type == JetType::kDate) {
+        c.kind = type == JetType::kDouble ? Cell::Kind::kDouble : Cell::Kind::kDate;
+        c.number = sqlite3_value_double(v);
       }
-      return true;
+      break;
     case SQLITE_TEXT:
-      if (type != JetType::kText && type != JetType::kMemo) return false;
-      {
+      if (type == JetType::kText || type == JetType::kMemo) {
+        c.kind = Cell::Kind::kText;
         const char* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
-        size_t bytes = static_cast<size_t>(sqlite3_value_bytes(v));
-        ::new (static_cast<void*>(cell)) Variant(std::string(text, bytes));
+        c.text = std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(v)));
       }
-      return true;
+      break;
     default:
-      return false;
+      break;
   }
+  return c;
 }
-
-}  // namespace
 
 void Statement::Values(std::span<Variant> out) const {
   const std::vector<ColumnMeta>& columns = entry_->columns;
@@ -179,12 +172,31 @@ void Statement::Values(std::span<Variant> out) const {
     // number needs no destructor run before it is overwritten.
     Variant* cell = &out[i];
     if (cell->IsString() || cell->IsObject() || cell->IsArray()) std::destroy_at(cell);
+    void* at = static_cast<void*>(cell);
     try {
-      if (!FastCell(stmt_, static_cast<int>(i), columns[i].type, cell))
-        ::new (static_cast<void*>(cell))
-            Variant(ColumnToVariant(stmt_, static_cast<int>(i), columns[i].type));
+      const Cell c = CellAt(static_cast<int>(i));
+      switch (c.kind) {
+        case Cell::Kind::kNull:
+          ::new (at) Variant(Variant::Null());
+          break;
+        case Cell::Kind::kLong:
+          ::new (at) Variant(static_cast<int32_t>(c.number));
+          break;
+        case Cell::Kind::kDouble:
+          ::new (at) Variant(c.number);
+          break;
+        case Cell::Kind::kDate:
+          ::new (at) Variant(OleDate{c.number});
+          break;
+        case Cell::Kind::kText:
+          ::new (at) Variant(std::string(c.text));
+          break;
+        case Cell::Kind::kOther:
+          ::new (at) Variant(ColumnToVariant(stmt_, static_cast<int>(i), columns[i].type));
+          break;
+      }
     } catch (...) {
-      ::new (static_cast<void*>(cell)) Variant();
+      ::new (at) Variant();
       throw;
     }
   }

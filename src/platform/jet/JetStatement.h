@@ -77,6 +77,18 @@ class Statement {
   // as Value gives them: one call per row for readers of whole rows.
   // REQUIRES: out.size() >= ColumnCount().
   void Values(std::span<Variant> out) const;
+  // Cell i of the current row as Value would type it, for the values that
+  // readers of many rows meet most, without making a Variant: Null, a Long
+  // (in `number`), a Double or a Date serial (`number`), a text (`text`,
+  // valid until the next step or reset). kOther: anything else, which Value
+  // reads. REQUIRES: 0 <= i < ColumnCount().
+  struct Cell {
+    enum class Kind : uint8_t { kNull, kLong, kDouble, kDate, kText, kOther };
+    Kind kind = Kind::kOther;
+    double number = 0;
+    std::string_view text;
+  };
+  Cell CellAt(int i) const;
   bool IsNull(int i) const;
   int64_t Int64(int i) const;
   double Double(int i) const;

@@ -109,6 +109,48 @@ TEST_F(RecordsetsTest, FieldsOfAStatementAndTheirValues) {
   ExpectError(3020, "", [&] { rs->SetField("Name", Variant("x")); });
 }
 
+// A statement's rows are kept compactly and made values again on each move:
+// every cell, read in either direction, is what the table cursor reads from
+// the same row, whatever the cells of the rows before held in that column
+// (a longer or shorter text, a Null).
+TEST_F(RecordsetsTest, StatementRowsReadBackAsStored) {
+  MakeTable(*db_, "Mixed",
+            {{"ID", JetType::kLong, 0, true},
+             {"T", JetType::kText, 50},
+             {"M", JetType::kMemo},
+             {"B", JetType::kLongBinary},
+             {"D", JetType::kDouble}},
+            {{"Id", "ID", true}});
+  auto table = db_->OpenTable("Mixed");
+  const std::vector<std::vector<Variant>> rows = {
+      {Variant("длинный текст строки"), Variant(std::string(300, 'm')),
+       Variant(ByteArray{0, {1, 2, 3}}), Variant(1.5)},
+      {Variant("к"), Variant::Null(), Variant::Null(), Variant::Null()},
+      {Variant::Null(), Variant("y"), Variant(ByteArray{0, {}}), Variant(-2.0)},
+      {Variant("снова"), Variant("x"), Variant(ByteArray{0, {9}}), Variant(0.0)},
+  };
+  for (size_t r = 0; r < rows.size(); ++r) {
+    table->AddNew();
+    table->SetField("ID", Variant(static_cast<int32_t>(r + 1)));
+    for (size_t f = 0; f < rows[r].size(); ++f)
+      table->SetField(static_cast<int32_t>(f + 1), rows[r][f]);
+    table->Update();
+  }
+  auto rs = db_->OpenStatement("SELECT ID, T, M, B, D FROM Mixed ORDER BY ID", dbOpenSnapshot);
+  auto expectRow = [&](int32_t id) {
+    SCOPED_TRACE(id);
+    const Variant key[1] = {Variant(id)};
+    table->SetIndex("Id");
+    table->Seek("=", key);
+    ASSERT_FALSE(table->NoMatch());
+    for (int32_t f = 0; f < 5; ++f)
+      EXPECT_EQ(rs->FieldValue(f).Describe(), table->FieldValue(f).Describe()) << f;
+  };
+  for (int32_t id = 1; !rs->IsEOF(); rs->MoveNext(), ++id) expectRow(id);
+  rs->MoveLast();
+  for (int32_t id = 4; !rs->IsBOF(); rs->MovePrevious(), --id) expectRow(id);
+}
+
 // Rows of a statement are read when it opens; Requery reads them again.
 TEST_F(RecordsetsTest, StatementRowsAreFixedUntilRequery) {
   auto rs = db_->OpenStatement("SELECT ID FROM Person ORDER BY ID", dbOpenSnapshot);
