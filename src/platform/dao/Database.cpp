@@ -37,6 +37,13 @@ void TakeExclusiveLock(jet::Connection& conn, bool readOnly) {
 }
 
 // A statement, not a table name: its first word is one a statement starts with.
+// A source without the brackets around a table's name.
+std::string_view Unbracketed(std::string_view text) {
+  if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
+    return text.substr(1, text.size() - 2);
+  return text;
+}
+
 bool IsStatement(std::string_view text) {
   if (!text.empty() && text.front() == '(') return true;
   size_t end = 0;
@@ -146,9 +153,7 @@ void Database::SetSchemaVersion(int32_t version) {
 }
 
 std::optional<std::string_view> Database::TableNameOf(std::string_view text) {
-  std::string_view name = text;
-  if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
-    name = name.substr(1, name.size() - 2);
+  std::string_view name = Unbracketed(text);
   // A text that starts like a statement is still a table's name when a table
   // of that name exists; only a valid name can be one, so most statements
   // (longer than a name, or with a period or a line break) skip the look-up
@@ -169,8 +174,26 @@ std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, co
 
 std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) {
   std::string_view text = TrimWhitespace(source);
-  if (TableNameOf(text)) return std::nullopt;
-  return PrepareSelect(text);
+  if (!IsStatement(text)) return std::nullopt;
+  const std::string_view name = Unbracketed(text);
+  if (!jet::ddl::IsValidName(name)) return PrepareSelect(text);
+  // A statement that is also a valid name is the table of that name when
+  // one exists (TableNameOf). Asked after the statement's first step, the
+  // catalogue reads the schema inside the statement's read snapshot, with
+  // no read transaction (and file locks) of its own, and sees the state of
+  // the file the rows come from.
+  std::optional<jet::Statement> st;
+  try {
+    st.emplace(PrepareSelect(text));
+    st->StepAhead();
+  } catch (...) {
+    if (Connection().Schema().FindTable(name)) return std::nullopt;
+    if (!st) throw;
+    st->Reset();  // the caller's step fails as it would have
+    return st;
+  }
+  if (Connection().Schema().FindTable(name)) return std::nullopt;
+  return st;
 }
 
 jet::Statement Database::PrepareSelect(std::string_view sql) {

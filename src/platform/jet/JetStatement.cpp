@@ -20,7 +20,8 @@ Statement::Statement(Statement&& other) noexcept
     : conn_(std::move(other.conn_)),
       stmt_(std::exchange(other.stmt_, nullptr)),
       entry_(std::move(other.entry_)),
-      source_(other.source_) {}
+      source_(other.source_),
+      ahead_(std::exchange(other.ahead_, std::nullopt)) {}
 
 Statement& Statement::operator=(Statement&& other) noexcept {
   if (this != &other) {
@@ -29,6 +30,7 @@ Statement& Statement::operator=(Statement&& other) noexcept {
     stmt_ = std::exchange(other.stmt_, nullptr);
     entry_ = std::move(other.entry_);
     source_ = other.source_;
+    ahead_ = std::exchange(other.ahead_, std::nullopt);
   }
   return *this;
 }
@@ -44,6 +46,9 @@ void Statement::Release() noexcept {
 
 bool Statement::Step() {
   if (!stmt_) ThrowJet(jeterr::kObjectInvalid, {}, source_);
+  // A row kept by StepAhead is gone when a reset came in between.
+  if (ahead_ && (!*ahead_ || sqlite3_stmt_busy(stmt_))) return *std::exchange(ahead_, std::nullopt);
+  ahead_.reset();
   int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
@@ -58,7 +63,13 @@ int64_t Statement::Run() {
   return sqlite3_stmt_readonly(stmt_) ? 0 : sqlite3_changes64(sqlite3_db_handle(stmt_));
 }
 
+void Statement::StepAhead() {
+  ahead_.reset();
+  ahead_ = Step();
+}
+
 void Statement::Reset() {
+  ahead_.reset();
   if (stmt_) sqlite3_reset(stmt_);
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -44,6 +45,11 @@ class Statement {
   // Advances to the next row: true when there is one. Errors are Jet errors
   // (3022, 3163, 3218 ...), raised with this statement's source.
   bool Step();
+  // Steps now and keeps the outcome for the next Step, so that whatever
+  // the caller checks in between is read inside this statement's read
+  // snapshot (no transaction of its own). Errors as Step's; the first
+  // Step after it does not advance.
+  void StepAhead();
   // Runs the statement to its end; returns the rows an action changed.
   int64_t Run();
   // Back before the first row; bindings are kept.
@@ -123,6 +129,7 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
   std::shared_ptr<StatementCacheEntry> entry_;  // columns; where the statement goes back
   std::string_view source_ = kSourceDatabase;
+  std::optional<bool> ahead_;  // the outcome StepAhead kept
 };
 
 }  // namespace qv::jet

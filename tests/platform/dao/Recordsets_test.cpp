@@ -4,6 +4,7 @@
 
 #include "DaoTestSupport.h"
 #include "platform/dao/RowsRecordset.h"
+#include "platform/jet/JetConnection.h"
 
 namespace qv::dao::testing {
 namespace {
@@ -149,6 +150,26 @@ TEST_F(RecordsetsTest, StatementRowsReadBackAsStored) {
   for (int32_t id = 1; !rs->IsEOF(); rs->MoveNext(), ++id) expectRow(id);
   rs->MoveLast();
   for (int32_t id = 4; !rs->IsBOF(); rs->MovePrevious(), --id) expectRow(id);
+}
+
+// A statement's text that is also a table's name is that table once another
+// connection has made it (the name found missing before is not kept); the
+// statement's rows keep their first one although the look-up comes after
+// its first step.
+TEST_F(RecordsetsTest, StatementTextNamingATableFollowsOtherConnections) {
+  const std::string text = "select Name from Person where ID <> 2";
+  auto other = jet::Connection::Open(folder_.File("Test.mdb"));
+  auto read = [&] {
+    std::optional<jet::Statement> st = db_->PrepareQuery(text);
+    const int32_t kind = db_->OpenRecordset(text, Variant(), Variant(), Variant())->Type();
+    std::string rows = kind == dbOpenTable ? "table" : "";
+    while (st && st->Step()) rows += st->Text(0) + ";";
+    EXPECT_EQ(st.has_value(), kind != dbOpenTable);
+    return rows;
+  };
+  EXPECT_EQ(read(), "Иванов;Сидоров;");
+  other->Schema().CreateTable({text, {{"X", JetType::kLong}}});
+  EXPECT_EQ(read(), "table");
 }
 
 // Rows of a statement are read when it opens; Requery reads them again.
