@@ -319,6 +319,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
     entry->sql = translation->sql;
     entry->hidden = translation->hiddenTrailingColumns;
     entry->translation = translation;
+    entry->parameters.reserve(uses.size());
     for (size_t i = 0; i < uses.size(); ++i)
       if (uses[i] != LiteralUse::kNone) entry->parameters.push_back(static_cast<uint16_t>(i));
     Shape& shape = impl_->jet[scan.shape];  // the scan is the same after translating

@@ -101,9 +101,9 @@ class Lexer {
  public:
   explicit Lexer(std::string_view sql) : sql_(sql) {}
 
-  std::vector<Token> Run() {
+  void Run(std::vector<Token>& out) {
     if (sql_.size() > kMaxStatementBytes) ThrowJet(sqlerr::kTooComplex);
-    std::vector<Token> out;
+    out.clear();
     // About one token in four bytes of text: growing the vector moved every
     // token so far each time.
     out.reserve(sql_.size() / 4 + 2);
@@ -115,7 +115,6 @@ class Lexer {
       if (end) break;
       if (out.size() > kMaxTokens) ThrowJet(sqlerr::kTooComplex);
     }
-    return out;
   }
 
  private:
@@ -286,8 +285,8 @@ class Lexer {
 
 }  // namespace
 
-std::vector<Token> Tokenize(std::string_view sql) {
-  return Lexer(sql).Run();
+void Tokenize(std::string_view sql, std::vector<Token>& out) {
+  Lexer(sql).Run(out);
 }
 
 std::string LiteralTokenValue(const Token& t) {

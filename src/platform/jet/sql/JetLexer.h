@@ -15,11 +15,12 @@ namespace qv::jet::sql {
 inline constexpr size_t kMaxStatementBytes = size_t{1} << 20;
 inline constexpr size_t kMaxTokens = 100000;
 
-// Splits `sql` into tokens; the last one is of kind kEnd. Raises 3075 for an
+// Splits `sql` into `out` (emptied first, its capacity kept); the last
+// token is of kind kEnd. Raises 3075 for an
 // unterminated string or date literal and a malformed GUID literal, 3126 for an
 // unterminated [name], 3360 beyond the limits. A character that starts no
 // token becomes a kInvalid token, reported by the parser in its context.
-std::vector<Token> Tokenize(std::string_view sql);
+void Tokenize(std::string_view sql, std::vector<Token>& out);
 
 // The value of a kString token (its quotes undoubled) or of a kGuid token
 // ("{XXXXXXXX-...}" in upper case).
