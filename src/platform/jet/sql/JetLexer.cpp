@@ -118,10 +118,15 @@ class Lexer {
   }
 
  private:
+  // The loops over bytes keep the position in a local: through the member
+  // every byte reloaded the text's size.
   void SkipSpace() {
-    while (i_ < sql_.size() && (sql_[i_] == ' ' || sql_[i_] == '\t' || sql_[i_] == '\r' ||
-                                sql_[i_] == '\n' || sql_[i_] == '\f' || sql_[i_] == '\v'))
-      ++i_;
+    const size_t n = sql_.size();
+    size_t i = i_;
+    while (i < n && (sql_[i] == ' ' || sql_[i] == '\t' || sql_[i] == '\r' || sql_[i] == '\n' ||
+                     sql_[i] == '\f' || sql_[i] == '\v'))
+      ++i;
+    i_ = i;
   }
 
   Token Make(TokenKind kind, size_t start) {
@@ -185,8 +190,11 @@ class Lexer {
   }
 
   Token Word(size_t start) {
-    while (i_ < sql_.size() && IsWordByte(static_cast<unsigned char>(sql_[i_]))) ++i_;
-    if (i_ < sql_.size() && sql_[i_] == '$') ++i_;  // Trim$, UCase$ ...
+    const size_t n = sql_.size();
+    size_t i = i_;
+    while (i < n && IsWordByte(static_cast<unsigned char>(sql_[i]))) ++i;
+    if (i < n && sql_[i] == '$') ++i;  // Trim$, UCase$ ...
+    i_ = i;
     Token t = Make(TokenKind::kWord, start);
     t.keyword = LookupKeyword(t.text);
     return t;

@@ -1,6 +1,7 @@
 #pragma once
 // The tokenizer of Jet SQL text.
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -58,10 +59,17 @@ inline size_t NumberEnd(std::string_view sql, size_t i) {
 
 // True for ASCII letters, digits, "_" and any byte of a multi-byte UTF-8
 // character (Cyrillic names are plain words).
-// Inline and locale-free: the lexer asks it for every byte of a word.
+// A table, inline and locale-free: the lexer and the literal scanner ask it
+// for every byte of a word.
+inline constexpr std::array<bool, 256> kWordBytes = [] {
+  std::array<bool, 256> word{};
+  for (int c = 0; c < 256; ++c)
+    word[static_cast<size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                   (c >= '0' && c <= '9') || c == '_' || c >= 0x80;
+  return word;
+}();
 inline bool IsWordByte(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c >= 0x80;
+  return kWordBytes[c];
 }
 
 }  // namespace qv::jet::sql
