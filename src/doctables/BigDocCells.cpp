@@ -13,9 +13,11 @@
 #include "doctables/CellWrite.h"
 #include "doctables/DBBigDocTable.h"
 #include "platform/automation/VbaText.h"
+#include "platform/dao/DaoError.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetConnection.h"
 
 namespace qv::doctables {
 
@@ -41,6 +43,30 @@ const std::string& TextOf(const Variant& v) {
   static const std::string kEmpty;
   return v.IsString() ? v.AsString() : kEmpty;
 }
+
+// By CellSql. A read takes the first row in the index's order, as a seek
+// does (the cell indexes are not unique; a write keeps one row per
+// address).
+constexpr std::string_view kCellSql[] = {
+    "SELECT Value0 FROM StatCells WHERE SubDocID = ?1 AND Key = ?2 ORDER BY rowid LIMIT 1",
+    "SELECT Value1 FROM StatCells WHERE SubDocID = ?1 AND Key = ?2 ORDER BY rowid LIMIT 1",
+    "SELECT Value FROM DynCells WHERE SubDocID = ?1 AND Key = ?2 AND TableNum = ?3 AND "
+    "LineNum = ?4 ORDER BY rowid LIMIT 1",
+    "UPDATE StatCells SET Value0 = ?3 WHERE SubDocID = ?1 AND Key = ?2",
+    "UPDATE StatCells SET Value1 = ?3 WHERE SubDocID = ?1 AND Key = ?2",
+    "INSERT INTO StatCells (SubDocID, Key, Value0, Value1) VALUES (?1, ?2, ?3, '')",
+    "INSERT INTO StatCells (SubDocID, Key, Value0, Value1) VALUES (?1, ?2, '', ?3)",
+    "UPDATE DynCells SET Value = ?5 WHERE SubDocID = ?1 AND Key = ?2 AND TableNum = ?3 AND "
+    "LineNum = ?4",
+    "INSERT INTO DynCells (SubDocID, Key, TableNum, LineNum, Value) VALUES (?1, ?2, ?3, ?4, ?5)",
+};
+
+// Puts a cell statement back before its first row when it goes out of
+// scope, so that no read snapshot or bound text outlives the call.
+struct ResetAfter {
+  jet::Statement& st;
+  ~ResetAfter() { st.Reset(); }
+};
 
 }  // namespace
 
@@ -70,13 +96,38 @@ bool DBBigDocTable::SeekTabular(Shard&, dao::Recordset& rs, const Address& a) {
   return !rs.NoMatch();
 }
 
+jet::Statement& DBBigDocTable::CellStatement(Shard& s, int which, const Address& a) {
+  // A file closed under the table (its workspace closed) fails as its
+  // recordsets do.
+  if (!s.db->IsOpen()) {
+    for (auto& st : s.sql) st.reset();
+    dao::ThrowDao(dao::daoerr::kObjectInvalid, dao::kSourceRecordset);
+  }
+  std::optional<jet::Statement>& slot = s.sql[which];
+  if (!slot) {
+    slot.emplace(s.db->Connection().PrepareNative(kCellSql[which]));
+    slot->SetSource(dao::kSourceRecordset);
+  }
+  // The columns are Longs and Integers: the identifier as a seek or a
+  // write converts it.
+  slot->Bind(1, Variant(CLng(Variant(a.subDoc))));
+  if (a.IsStatic()) {
+    slot->Bind(2, Variant(RowKey(a.key)));
+  } else {
+    slot->Bind(2, Variant(a.key));
+    slot->Bind(3, Variant(a.table));
+    slot->Bind(4, Variant(a.line));
+  }
+  return *slot;
+}
+
 std::string DBBigDocTable::IntGetValue(const Address& a, bool aWide) {
   CheckUsable();
   Shard& s = *ShardFor(a.subDoc, true);
   if (aWide && SeekTabular(s, *s.wide, a)) return TextOf(s.wide->FieldValue(s.value));
-  if (!a.IsStatic())
-    return SeekTabular(s, *s.dyn, a) ? TextOf(s.dyn->FieldValue(s.value)) : std::string();
-  return SeekStatic(s, a) ? TextOf(s.stat->FieldValue(s.statValue[a.key & 1])) : std::string();
+  jet::Statement& st = CellStatement(s, a.IsStatic() ? kReadStat + (a.key & 1) : kReadDyn, a);
+  ResetAfter reset{st};
+  return st.Step() ? st.Text(0) : std::string();
 }
 
 bool DBBigDocTable::IntHasCell(Shard& s, const Address& a) {
@@ -86,36 +137,17 @@ bool DBBigDocTable::IntHasCell(Shard& s, const Address& a) {
 }
 
 void DBBigDocTable::IntSetNonWideValue(Shard& s, const Address& a, const std::string& text) {
-  if (a.IsStatic()) {
-    const int32_t column = s.statValue[a.key & 1];
-    dao::Recordset& rs = *s.stat;
-    if (!SeekStatic(s, a)) {
-      rs.AddNew();
-      rs.SetField(s.statSubDoc, Variant(a.subDoc));
-      rs.SetField(s.statKey, Variant(RowKey(a.key)));
-      rs.SetField(column, Variant(text));
-      rs.SetField(s.statValue[(a.key & 1) ^ 1], Variant(std::string()));
-    } else {
-      if (TextOf(rs.FieldValue(column)) == text) return;
-      rs.Edit();
-      rs.SetField(column, Variant(text));
-    }
-    rs.Update();
-    return;
+  const Variant value(text);
+  const bool isStatic = a.IsStatic();
+  const int valueParam = isStatic ? 3 : 5;
+  for (int which : {isStatic ? kUpdateStat + (a.key & 1) : kUpdateDyn,
+                    isStatic ? kInsertStat + (a.key & 1) : kInsertDyn}) {
+    jet::Statement& st = CellStatement(s, which, a);
+    ResetAfter reset{st};
+    st.BindView(valueParam, value);
+    // The row of the address changed: no insert.
+    if (st.Run() > 0) return;
   }
-  dao::Recordset& rs = *s.dyn;
-  if (!SeekTabular(s, rs, a)) {
-    rs.AddNew();
-    rs.SetField(s.subDoc, Variant(a.subDoc));
-    rs.SetField(s.key, Variant(a.key));
-    rs.SetField(s.table, Variant(a.table));
-    rs.SetField(s.line, Variant(a.line));
-  } else {
-    if (TextOf(rs.FieldValue(s.value)) == text) return;
-    rs.Edit();
-  }
-  rs.SetField(s.value, Variant(text));
-  rs.Update();
 }
 
 void DBBigDocTable::IntSetWideValue(Shard& s, const Address& a, const std::string& text) {

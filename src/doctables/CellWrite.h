@@ -1,10 +1,11 @@
 #pragma once
-// The write of one cell: a seek, then an add or an edit of the row found.
-// Outside any transaction the two are one unit under the file's write lock,
-// so two connections adding the same cell cannot both find it missing (the
-// cell indexes are not unique). Inside a transaction the seek and the write
-// already share one snapshot: a write after another connection's commit
-// fails instead, and no level of its own is begun.
+// The write of one cell: an update of its address and an insert when no row
+// changed (a removal: a seek and a delete or an edit). Outside any
+// transaction the steps are one unit under the file's write lock, so two
+// connections adding the same cell cannot both find it missing (the cell
+// indexes are not unique). Inside a transaction the steps already share one
+// snapshot: a write after another connection's commit fails instead, and
+// no level of its own is begun.
 
 #include <optional>
 

@@ -124,6 +124,7 @@ void DBBigDocTable::CloseDoc() noexcept {
   close(volumesByVol_);
   for (auto& shard : shards_) {
     if (!shard) continue;
+    for (auto& st : shard->sql) st.reset();
     close(shard->stat);
     close(shard->dyn);
     close(shard->wide);

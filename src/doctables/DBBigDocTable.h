@@ -2,7 +2,8 @@
 // An open big document (DBBigDocs.GetBigDocTable hands it out): its volumes
 // (by type and number), the ordered sub-documents of each volume, and the
 // cells of each sub-document, read and written one at a time through
-// table-type recordsets kept open on every shard the table has touched.
+// table-type recordsets kept open on every shard the table has touched; the
+// reads and writes of narrow values by statements prepared once per shard.
 //
 // Cell addresses: (sub-document, key, line, table). A line or table number
 // of 1 is stored as 0, so line 1 of table 1 is the static cell of the key.
@@ -17,10 +18,11 @@
 // AppendVolumeFromDoc skip shards that do not exist.
 //
 // Writes. A single cell outside any transaction is one write-locked unit
-// (its seek and its write); inside the caller's transaction (the engine's
-// BeginTrans spans every shard) it is part of that. The operations that
-// write several rows (a wide value, a matrix column, removals of
-// sub-documents, copies) run in one transaction per shard they touch.
+// (its update and insert, or its seek and removal); inside the caller's
+// transaction (the engine's BeginTrans spans every shard) it is part of
+// that. The operations that write several rows (a wide value, a matrix
+// column, removals of sub-documents, copies) run in one transaction per
+// shard they touch.
 //
 // Threads. The table and its files belong to the thread that opened it:
 // another thread's call fails with -2147417842 (RPC_E_WRONG_THREAD); each
@@ -29,12 +31,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "doctables/IDBForwardIter.h"
 #include "platform/automation/Object.h"
+#include "platform/jet/JetStatement.h"
 #include "siblings/things/ThingManager.h"
 
 namespace qv::dao {
@@ -155,12 +159,27 @@ class DBBigDocTable : public Object, public things::IBigDocEvents {
   void CloseBigDocTable(double aDocID) override;
 
  private:
+  // The statements of a narrow value (BigDocCells.cpp has their texts): a
+  // point read, and a write as an update by address, then an insert when
+  // no row was there. Static ones come in pairs: Value0, Value1.
+  enum CellSql {
+    kReadStat,
+    kReadDyn = kReadStat + 2,
+    kUpdateStat,
+    kInsertStat = kUpdateStat + 2,
+    kUpdateDyn = kInsertStat + 2,
+    kInsertDyn,
+    kCellSqlCount
+  };
   struct Shard {
     std::shared_ptr<dao::Database> db;
     std::shared_ptr<dao::Recordset> stat, dyn, wide;             // index "SubDoc"
     int32_t statSubDoc = 0, statKey = 0, statValue[2] = {0, 0};  // Value0, Value1
     // DynCells and WideCells have the same columns.
     int32_t subDoc = 0, key = 0, table = 0, line = 0, value = 0;
+    // Prepared on first use; they hold the connection, so they go before
+    // the file closes.
+    std::optional<jet::Statement> sql[kCellSqlCount];
   };
   // A cell's place: checked, line and table 1 already made 0.
   struct Address {
@@ -190,6 +209,10 @@ class DBBigDocTable : public Object, public things::IBigDocEvents {
   static Address MakeAddress(double aSubDocID, int32_t aKey, int32_t aLineNum, int32_t aTableNum);
   bool SeekStatic(Shard& s, const Address& a);
   bool SeekTabular(Shard& s, dao::Recordset& rs, const Address& a);
+  // The shard's statement `which`, its parameters bound from the address:
+  // ?1 the sub-document, ?2 the key (the row key of a static cell), then a
+  // tabular cell's ?3 table and ?4 line.
+  jet::Statement& CellStatement(Shard& s, int which, const Address& a);
   std::string IntGetValue(const Address& a, bool aWide);
   bool IntHasCell(Shard& s, const Address& a);
   void IntSetNonWideValue(Shard& s, const Address& a, const std::string& text);

@@ -73,6 +73,24 @@ TEST_F(BigDocCells, EachAddressHasOnePlace) {
   EXPECT_EQ(t->GetCounter(1, 99, 0, 0), 0);
 }
 
+// A write updates the row of its address and adds one only when there is
+// none: writing every kind of address twice leaves one row per address
+// with the last value.
+TEST_F(BigDocCells, RewritingACellKeepsItsRow) {
+  auto t = Open(kDoc);
+  for (const char* v : {"first", "second"}) {
+    t->SetString(3, 6, Variant(v), 0, 0);
+    t->SetString(3, 7, Variant(std::string(v) + "7"), 1, 1);
+    t->SetString(3, 6, Variant(v), 2, 0);
+    t->SetString(3, 6, Variant(v), 0, 2);
+  }
+  EXPECT_EQ(Cells(ShardFile(kDoc, 0)),
+            "stat 3|6|second|second7 / dyn 3|6|0|2|second; 3|6|2|0|second / wide ");
+  EXPECT_EQ(t->GetString(3, 7, 0, 0, ""), "second7");
+  EXPECT_EQ(t->GetString(3, 6, 2, 0, ""), "second");
+  EXPECT_EQ(t->GetString(3, 6, 0, 2, ""), "second");
+}
+
 TEST_F(BigDocCells, ValuesReadBackAsTheyWereWritten) {
   auto t = Open(kDoc);
   t->SetDouble(2, 1, Variant(0.5), 0, 0);
