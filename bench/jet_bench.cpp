@@ -205,29 +205,48 @@ void TranslateUncached_Ours(benchmark::State& state) {
   }
 }
 
+// Our translation of `jet`, which must have kJetStatement's four literals
+// as its parameters ?1 to ?4, or "" after skipping the benchmark.
+std::string ParameterizedTranslation(benchmark::State& state, const std::string& jet) {
+  std::string sqlite(Db().ours->Prepare(jet).Sql());
+  if (sqlite.find("?4") != std::string::npos && sqlite.find("?5") == std::string::npos)
+    return sqlite;
+  state.SkipWithError("the translation no longer has the four parameters bound here");
+  return {};
+}
+
+// Prepares `sql` as SQLite alone and binds kJetStatement's literals as our
+// Prepare binds them; false after skipping the benchmark when it does not prepare.
+bool PrepareAndBind(benchmark::State& state, const std::string& sql) {
+  sqlite3_stmt* s = qvbench::Prepare(Db().rawJet, sql);
+  if (!s) {
+    state.SkipWithError(sqlite3_errmsg(Db().rawJet));
+    return false;
+  }
+  // ?1 '!', ?2 10, ?3 20, ?4 'к*': the literals in the order of the text.
+  sqlite3_bind_text(s, 1, "!", -1, SQLITE_TRANSIENT);
+  sqlite3_bind_int64(s, 2, 10);
+  sqlite3_bind_int64(s, 3, 20);
+  sqlite3_bind_text(s, 4, "к*", -1, SQLITE_TRANSIENT);
+  benchmark::DoNotOptimize(sqlite3_column_count(s));
+  sqlite3_finalize(s);
+  return true;
+}
+
 // The same statements as our translator writes them (the alias set in the
 // text of one translation, its literals parameters), prepared by SQLite
 // alone and given the literals' values as our Prepare binds them.
 void TranslateUncached_Raw(benchmark::State& state) {
   if (!HasTranslator(state)) return;
-  const std::string sqlite(Db().ours->Prepare(WithAlias(kJetStatement, "wz")).Sql());
-  if (sqlite.find("?4") == std::string::npos || sqlite.find("?5") != std::string::npos)
-    return state.SkipWithError("the translation no longer has the four parameters bound here");
+  const std::string sqlite = ParameterizedTranslation(state, WithAlias(kJetStatement, "wz"));
+  if (sqlite.empty()) return;
   int64_t i = 0;
   for (auto _ : state) {
     const std::string alias = "\"w" + std::to_string(++i) + "\"";
     std::string sql = sqlite;
     for (size_t at = 0; (at = sql.find("\"wz\"", at)) != std::string::npos; at += alias.size())
       sql.replace(at, 4, alias);
-    sqlite3_stmt* s = qvbench::Prepare(Db().rawJet, sql);
-    if (!s) state.SkipWithError(sqlite3_errmsg(Db().rawJet));
-    // ?1 '!', ?2 10, ?3 20, ?4 'к*': the literals in the order of the text.
-    sqlite3_bind_text(s, 1, "!", -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int64(s, 2, 10);
-    sqlite3_bind_int64(s, 3, 20);
-    sqlite3_bind_text(s, 4, "к*", -1, SQLITE_TRANSIENT);
-    benchmark::DoNotOptimize(sqlite3_column_count(s));
-    sqlite3_finalize(s);
+    if (!PrepareAndBind(state, sql)) break;
   }
 }
 
@@ -241,15 +260,14 @@ void TranslateCached_Ours(benchmark::State& state) {
   }
 }
 
+// The text our Prepare runs, its literals parameters, prepared and bound
+// by SQLite alone each time: what a program without a statement cache does.
 void TranslateCached_Raw(benchmark::State& state) {
   if (!HasTranslator(state)) return;
-  std::string sqlite = Db().ours->Translate(kJetStatement)->sql;
-  for (auto _ : state) {
-    sqlite3_stmt* s = qvbench::Prepare(Db().rawJet, sqlite);
-    if (!s) state.SkipWithError(sqlite3_errmsg(Db().rawJet));
-    benchmark::DoNotOptimize(sqlite3_column_count(s));
-    sqlite3_finalize(s);
-  }
+  const std::string sqlite = ParameterizedTranslation(state, kJetStatement);
+  if (sqlite.empty()) return;
+  for (auto _ : state)
+    if (!PrepareAndBind(state, sqlite)) break;
 }
 
 // ---- a function call per row: UCase over 10000 rows against SQLite's upper

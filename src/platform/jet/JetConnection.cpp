@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
@@ -144,6 +145,10 @@ struct Connection::Impl {
   Cache native;
   size_t jetEntries = 0;
   sql::LiteralScan scan;  // of the statement being prepared
+  // The positions of its literals and their uses in a new translation, kept
+  // for their capacity.
+  std::vector<size_t> positions;
+  std::vector<LiteralUse> uses;
   sqlite::StmtPtr schemaVersion;
   int64_t lastSchemaVersion = -1;
   // BEGIN, COMMIT, SAVEPOINT and RELEASE of each depth, prepared once: a
@@ -297,14 +302,15 @@ Statement Connection::Prepare(std::string_view jetSql) {
   }
   if (!entry) {
     const bool parameters = scan.literals.size() <= kMaxParameters;
-    std::vector<size_t> positions;
-    if (parameters) {
-      positions.reserve(scan.literals.size());
+    std::vector<size_t>& positions = impl_->positions;
+    positions.clear();
+    if (parameters)
       for (const sql::Literal& lit : scan.literals) positions.push_back(lit.pos);
-    }
-    std::vector<LiteralUse> uses;
-    auto translation = std::make_shared<const Translation>(
-        TranslateJetParameterized(jetSql, *impl_->catalog, positions, uses));
+    std::vector<LiteralUse>& uses = impl_->uses;
+    Translation translated = TranslateJetParameterized(jetSql, *impl_->catalog, positions, uses);
+    // The entry keeps the text (Statement::Sql), the translation the rest.
+    std::string text = std::move(translated.sql);
+    auto translation = std::make_shared<const Translation>(std::move(translated));
     if (translation->kind == StatementKind::kSchema) {
       // Not cached: it changes what the cache holds. Run applies it.
       entry = std::make_shared<StatementCacheEntry>();
@@ -316,9 +322,10 @@ Statement Connection::Prepare(std::string_view jetSql) {
     if (!parameters) uses.assign(scan.literals.size(), LiteralUse::kNone);
     if (impl_->jetEntries + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
     entry = std::make_shared<StatementCacheEntry>();
-    entry->sql = translation->sql;
+    entry->sql = std::move(text);
     entry->hidden = translation->hiddenTrailingColumns;
     entry->translation = translation;
+    entry->parameters.reserve(uses.size());
     for (size_t i = 0; i < uses.size(); ++i)
       if (uses[i] != LiteralUse::kNone) entry->parameters.push_back(static_cast<uint16_t>(i));
     Shape& shape = impl_->jet[scan.shape];  // the scan is the same after translating
@@ -363,6 +370,7 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
   Statement st(shared_from_this(), stmt, entry);
   if (!entry->columnsKnown) {
     int count = sqlite3_column_count(stmt) - entry->hidden;
+    entry->columns.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {
       ColumnMeta m;
       m.name = sqlite3_column_name(stmt, i);

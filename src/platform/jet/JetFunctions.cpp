@@ -1,5 +1,6 @@
 #include "platform/jet/JetFunctions.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/automation/VbaText.h"
@@ -183,11 +184,44 @@ std::span<const JetFunction> JetFunctionTable() {
   return kFunctions;
 }
 
+namespace {
+
+constexpr char FoldAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Orders names as ASCII text without case: < 0, 0 or > 0.
+constexpr int CompareNoCase(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const char x = FoldAscii(a[i]), y = FoldAscii(b[i]);
+    if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// The table's positions ordered by name without case, equal names in table
+// order: every call and operator the translator emits is looked up here, and
+// a scan of the whole table compared every name before it.
+constexpr auto kByName = [] {
+  std::array<uint16_t, kFunctions.size()> order{};
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint16_t>(i);
+  std::sort(order.begin(), order.end(), [](uint16_t a, uint16_t b) {
+    const int c = CompareNoCase(kFunctions[a].name, kFunctions[b].name);
+    return c != 0 ? c < 0 : a < b;
+  });
+  return order;
+}();
+
+}  // namespace
+
 const JetFunction* FindJetFunction(std::string_view name) {
   if (name.size() > 1 && name.back() == '$') name.remove_suffix(1);
-  for (const JetFunction& f : kFunctions)
-    if (EqualsAsciiNoCase(f.name, name)) return &f;
-  return nullptr;
+  const auto it = std::lower_bound(kByName.begin(), kByName.end(), name, [](uint16_t i, auto n) {
+    return CompareNoCase(kFunctions[i].name, n) < 0;
+  });
+  if (it == kByName.end() || CompareNoCase(kFunctions[*it].name, name) != 0) return nullptr;
+  return &kFunctions[*it];
 }
 
 void RegisterJetFunctions(sqlite3* db) {

@@ -113,7 +113,7 @@ class Statement {
   // True for a statement that only reads.
   bool IsReadOnly() const;
   // The translation of a Jet statement (Connection::Prepare); null for
-  // native SQL.
+  // native SQL. Its `sql` is empty: the text is Sql().
   const Translation* Jet() const;
   // The source named by errors this statement raises ("DAO.Database" unless set).
   void SetSource(std::string_view source) { source_ = source; }

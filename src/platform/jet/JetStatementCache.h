@@ -15,9 +15,11 @@
 namespace qv::jet {
 
 struct StatementCacheEntry {
-  std::string sql;                                 // the SQLite text
-  std::shared_ptr<const Translation> translation;  // null for native SQL
-  int hidden = 0;                                  // trailing columns not shown
+  std::string sql;  // the SQLite text
+  // Null for native SQL. Its `sql` was moved to `sql` above: a cached
+  // statement kept the text twice.
+  std::shared_ptr<const Translation> translation;
+  int hidden = 0;  // trailing columns not shown
   // The literals of the statement's text that parameter i + 1 stands for
   // (their positions among sql::ScanLiterals' literals), in order.
   std::vector<uint16_t> parameters;

@@ -62,6 +62,13 @@ struct Expr {
   Expr(ExprKind k, size_t p) : kind(k), pos(p), end(p) {}
   ~Expr();
 
+  // Nodes are taken from and returned to a list of free ones per thread: a
+  // statement makes and drops one per operand, more than the allocator's
+  // own per-thread cache keeps of their size, and the rest went through
+  // its bins each time.
+  static void* operator new(size_t size);
+  static void operator delete(void* node, size_t size) noexcept;
+
   ExprKind kind;
   Op op = Op::kNone;
   bool negated = false;

@@ -209,8 +209,9 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope) {
       if (std::string p = LiteralParameter(e); !p.empty()) out.sql = std::move(p);
       break;
     case ExprKind::kString:
-      out = Value(StringLiteral(e.text), JetType::kText, 255);
-      if (std::string p = LiteralParameter(e); !p.empty()) out.sql = std::move(p);
+      // Quoted only when it stays a literal.
+      out = Value(LiteralParameter(e), JetType::kText, 255);
+      if (out.sql.empty()) out.sql = StringLiteral(e.text);
       break;
     case ExprKind::kDate:
       out = Value(RealLiteral(e.number), JetType::kDate);
@@ -290,8 +291,8 @@ Emitted JetEmitter::EmitNumber(const Expr& e) const {
 Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope) {
   for (const Scope* s = &scope; s != nullptr; s = s->Outer()) {
     if (const auto hit = s->Find(e.qualifier, e.text)) {
-      Emitted out = Value(Cat({hit->source->qualifier, ".", QuoteName(hit->column->name)}),
-                          hit->column->type, hit->column->size);
+      Emitted out = Value(QualifiedName(*hit->source, hit->column->name), hit->column->type,
+                          hit->column->size);
       out.bareColumn = true;
       return out;
     }
@@ -308,8 +309,8 @@ Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope) {
     const auto hit = s->FindThroughDerived(e.qualifier, e.text);
     if (!hit) continue;
     if (hit->column == nullptr) break;
-    Emitted out = Value(Cat({hit->source->qualifier, ".", QuoteName(hit->column->name)}),
-                        hit->column->type, hit->column->size);
+    Emitted out =
+        Value(QualifiedName(*hit->source, hit->column->name), hit->column->type, hit->column->size);
     out.bareColumn = true;
     return out;
   }

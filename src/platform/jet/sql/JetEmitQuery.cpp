@@ -118,7 +118,7 @@ std::string JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* o
     case TableRef::Kind::kTable: {
       const auto& columns = TableColumns(t.table);
       const std::string& name = t.alias.empty() ? t.table : t.alias;
-      scope.Add(ScopeSource{name, QuoteName(name), columns, {}, {}});
+      scope.Add(ScopeSource{name, QuoteName(name), &columns, {}, {}});
       if (t.alias.empty()) return QuoteName(t.table);
       return Cat({QuoteName(t.table), " AS ", QuoteName(t.alias)});
     }
@@ -128,9 +128,10 @@ std::string JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* o
       const QueryOut q = EmitQuery(*t.sub, outer);
       const std::string qualifier =
           QuoteName(t.alias.empty() ? "$d" + std::to_string(++derivedCount_) : t.alias);
-      ScopeSource src{t.alias, qualifier, {}, q.innerSources, q.origins};
-      for (const auto& c : q.columns) src.columns.push_back(ColumnInfo{c.name, c.type, c.size});
-      scope.Add(std::move(src));
+      std::vector<ColumnInfo>& columns = derivedColumns_.emplace_back();
+      columns.reserve(q.columns.size());
+      for (const auto& c : q.columns) columns.push_back(ColumnInfo{c.name, c.type, c.size});
+      scope.Add(ScopeSource{t.alias, qualifier, &columns, q.innerSources, q.origins});
       return Cat({"(", q.sql, ") AS ", qualifier});
     }
     case TableRef::Kind::kJoin:
@@ -148,6 +149,7 @@ std::string JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* o
 }
 
 void JetEmitter::ExpandItems(const Select& s, const Scope& scope, SelectState& state) {
+  state.items.reserve(s.items.size());  // at least one per item
   for (const auto& item : s.items) {
     if (item.expr) {
       SelectItemOut out;
@@ -164,7 +166,7 @@ void JetEmitter::ExpandItems(const Select& s, const Scope& scope, SelectState& s
     }
     for (const auto& src : scope.Sources()) {
       if (only != nullptr && &src != only) continue;
-      for (const auto& col : src.columns) {
+      for (const auto& col : *src.columns) {
         SelectItemOut out;
         out.source = &src;
         out.column = &col;
@@ -191,7 +193,7 @@ const Emitted& JetEmitter::ItemValue(SelectState& state, size_t i, const Scope& 
   if (item.expr != nullptr) {
     v = EmitValue(*item.expr, scope);
   } else {
-    v.sql = item.source->qualifier + "." + QuoteName(item.column->name);
+    v.sql = QualifiedName(*item.source, item.column->name);
     v.type = item.column->type;
     v.size = item.column->size;
     v.bareColumn = true;
@@ -204,7 +206,8 @@ const Emitted& JetEmitter::ItemValue(SelectState& state, size_t i, const Scope& 
 // Jet's names: the alias; else the column's name, "q.name" when two columns
 // of different tables share it; else Expr1000, Expr1001 ... in order.
 void JetEmitter::NameItems(SelectState& state) const {
-  std::vector<std::string> qualifiers(state.items.size());
+  // Views of the syntax tree's and the scope's names, which outlive this.
+  std::vector<std::string_view> qualifiers(state.items.size());
   int exprNumber = 1000;
   for (size_t i = 0; i < state.items.size(); ++i) {
     SelectItemOut& it = state.items[i];
@@ -224,16 +227,18 @@ void JetEmitter::NameItems(SelectState& state) const {
   // "source.column": two tables' columns of one name, or a column that an
   // alias or a derived name repeats ("a.*, ... As KPP" over a table with a
   // KPP gives "a.KPP" and "KPP").
-  std::vector<std::string> renamed(state.items.size());
+  std::vector<std::string> renamed;  // sized only when a name repeats
   for (size_t i = 0; i < state.items.size(); ++i) {
     if (qualifiers[i].empty()) continue;
     for (size_t j = 0; j < state.items.size(); ++j) {
       if (i == j || !NamesEqual(state.items[i].name, state.items[j].name)) continue;
-      if (qualifiers[j].empty() || !NamesEqual(qualifiers[i], qualifiers[j]))
-        renamed[i] = qualifiers[i] + "." + state.items[i].name;
+      if (qualifiers[j].empty() || !NamesEqual(qualifiers[i], qualifiers[j])) {
+        renamed.resize(state.items.size());
+        renamed[i] = Cat({qualifiers[i], ".", state.items[i].name});
+      }
     }
   }
-  for (size_t i = 0; i < state.items.size(); ++i)
+  for (size_t i = 0; i < renamed.size(); ++i)
     if (!renamed[i].empty()) state.items[i].name = std::move(renamed[i]);
 }
 

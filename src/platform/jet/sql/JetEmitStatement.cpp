@@ -202,7 +202,7 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
   const auto& table = TableColumns(st.table);
   const std::string& name = st.alias.empty() ? st.table : st.alias;
   Scope scope(nullptr);
-  scope.Add(ScopeSource{name, QuoteName(name), table, {}, {}});
+  scope.Add(ScopeSource{name, QuoteName(name), &table, {}, {}});
   Translation t;
   t.sql = "UPDATE " + QuoteName(st.table) + (st.alias.empty() ? "" : " AS " + QuoteName(st.alias));
   for (size_t i = 0; i < st.assignments.size(); ++i) {

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <list>
 #include <optional>
 #include <span>
 #include <string>
@@ -137,6 +138,10 @@ class JetEmitter {
   SelectState* select_ = nullptr;        // the select whose items are being emitted
   Clause clause_ = Clause::kOther;
   const Expr* whereExpr_ = nullptr;
+  // The columns of the derived tables emitted so far, which their scopes'
+  // sources point to: a list keeps them in place as it grows, and allocates
+  // nothing for a statement without derived tables.
+  std::list<std::vector<ColumnInfo>> derivedColumns_;
   int derivedCount_ = 0;                      // names the unnamed derived tables
   bool derivedSelect_ = false;                // the next select is a derived table's
   std::span<const size_t> literalPositions_;  // empty: literals stay literals

@@ -101,9 +101,9 @@ class Lexer {
  public:
   explicit Lexer(std::string_view sql) : sql_(sql) {}
 
-  std::vector<Token> Run() {
+  void Run(std::vector<Token>& out) {
     if (sql_.size() > kMaxStatementBytes) ThrowJet(sqlerr::kTooComplex);
-    std::vector<Token> out;
+    out.clear();
     // About one token in four bytes of text: growing the vector moved every
     // token so far each time.
     out.reserve(sql_.size() / 4 + 2);
@@ -115,14 +115,18 @@ class Lexer {
       if (end) break;
       if (out.size() > kMaxTokens) ThrowJet(sqlerr::kTooComplex);
     }
-    return out;
   }
 
  private:
+  // The loops over bytes keep the position in a local: through the member
+  // every byte reloaded the text's size.
   void SkipSpace() {
-    while (i_ < sql_.size() && (sql_[i_] == ' ' || sql_[i_] == '\t' || sql_[i_] == '\r' ||
-                                sql_[i_] == '\n' || sql_[i_] == '\f' || sql_[i_] == '\v'))
-      ++i_;
+    const size_t n = sql_.size();
+    size_t i = i_;
+    while (i < n && (sql_[i] == ' ' || sql_[i] == '\t' || sql_[i] == '\r' || sql_[i] == '\n' ||
+                     sql_[i] == '\f' || sql_[i] == '\v'))
+      ++i;
+    i_ = i;
   }
 
   Token Make(TokenKind kind, size_t start) {
@@ -186,8 +190,11 @@ class Lexer {
   }
 
   Token Word(size_t start) {
-    while (i_ < sql_.size() && IsWordByte(static_cast<unsigned char>(sql_[i_]))) ++i_;
-    if (i_ < sql_.size() && sql_[i_] == '$') ++i_;  // Trim$, UCase$ ...
+    const size_t n = sql_.size();
+    size_t i = i_;
+    while (i < n && IsWordByte(static_cast<unsigned char>(sql_[i]))) ++i;
+    if (i < n && sql_[i] == '$') ++i;  // Trim$, UCase$ ...
+    i_ = i;
     Token t = Make(TokenKind::kWord, start);
     t.keyword = LookupKeyword(t.text);
     return t;
@@ -286,8 +293,8 @@ class Lexer {
 
 }  // namespace
 
-std::vector<Token> Tokenize(std::string_view sql) {
-  return Lexer(sql).Run();
+void Tokenize(std::string_view sql, std::vector<Token>& out) {
+  Lexer(sql).Run(out);
 }
 
 std::string LiteralTokenValue(const Token& t) {

@@ -1,6 +1,7 @@
 #pragma once
 // The tokenizer of Jet SQL text.
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -15,11 +16,12 @@ namespace qv::jet::sql {
 inline constexpr size_t kMaxStatementBytes = size_t{1} << 20;
 inline constexpr size_t kMaxTokens = 100000;
 
-// Splits `sql` into tokens; the last one is of kind kEnd. Raises 3075 for an
+// Splits `sql` into `out` (emptied first, its capacity kept); the last
+// token is of kind kEnd. Raises 3075 for an
 // unterminated string or date literal and a malformed GUID literal, 3126 for an
 // unterminated [name], 3360 beyond the limits. A character that starts no
 // token becomes a kInvalid token, reported by the parser in its context.
-std::vector<Token> Tokenize(std::string_view sql);
+void Tokenize(std::string_view sql, std::vector<Token>& out);
 
 // The value of a kString token (its quotes undoubled) or of a kGuid token
 // ("{XXXXXXXX-...}" in upper case).
@@ -57,10 +59,17 @@ inline size_t NumberEnd(std::string_view sql, size_t i) {
 
 // True for ASCII letters, digits, "_" and any byte of a multi-byte UTF-8
 // character (Cyrillic names are plain words).
-// Inline and locale-free: the lexer asks it for every byte of a word.
+// A table, inline and locale-free: the lexer and the literal scanner ask it
+// for every byte of a word.
+inline constexpr std::array<bool, 256> kWordBytes = [] {
+  std::array<bool, 256> word{};
+  for (int c = 0; c < 256; ++c)
+    word[static_cast<size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                   (c >= '0' && c <= '9') || c == '_' || c >= 0x80;
+  return word;
+}();
 inline bool IsWordByte(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c >= 0x80;
+  return kWordBytes[c];
 }
 
 }  // namespace qv::jet::sql

@@ -19,6 +19,15 @@ LiteralKind NumberKind(std::string_view token) {
              : LiteralKind::kNumber;
 }
 
+// A byte that starts none of the tokens ScanLiterals looks at: not a
+// digit, a word byte, a quote, a bracket, a hash, a brace or a dot (which
+// may start a number).
+bool IsPlainByte(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return !IsWordByte(u) && c != '\'' && c != '"' && c != '[' && c != '`' && c != '#' && c != '{' &&
+         c != '.';
+}
+
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
@@ -102,8 +111,12 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
       i = outer == std::string_view::npos ? s.size() : outer + 1;
       out.shape.append(s.substr(start, i - start));
     } else {
-      out.shape += c;
-      ++i;
+      // Spaces and punctuation up to the next token that may be a literal
+      // or a word, appended at once.
+      do {
+        ++i;
+      } while (i < s.size() && IsPlainByte(s[i]));
+      out.shape.append(s.substr(start, i - start));
     }
   }
 }

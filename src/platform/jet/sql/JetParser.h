@@ -23,6 +23,9 @@ inline constexpr int kMaxHeight = 256;
 class JetParser {
  public:
   explicit JetParser(std::string_view sql);
+  ~JetParser();
+  JetParser(const JetParser&) = delete;
+  JetParser& operator=(const JetParser&) = delete;
 
   Statement Parse();
 

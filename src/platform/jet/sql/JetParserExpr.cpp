@@ -123,6 +123,7 @@ ExprPtr JetParser::MakeNode(ExprKind kind, size_t pos, std::vector<ExprPtr> args
 ExprPtr JetParser::MakeBinary(Op op, ExprPtr left, ExprPtr right) {
   const size_t pos = left->pos;
   std::vector<ExprPtr> args;
+  args.reserve(2);  // one allocation, not one per operand
   args.push_back(std::move(left));
   args.push_back(std::move(right));
   auto e = MakeNode(ExprKind::kBinary, pos, std::move(args));
@@ -199,10 +200,12 @@ ExprPtr JetParser::ParseComparison() {
     size_t end = 0;
     if (Accept(Keyword::kLike)) {
       kind = ExprKind::kLike;
+      args.reserve(2);  // one allocation, not one per operand
       args.push_back(std::move(left));
       args.push_back(ParseInfix(1));
     } else if (Accept(Keyword::kBetween)) {
       kind = ExprKind::kBetween;
+      args.reserve(3);
       args.push_back(std::move(left));
       args.push_back(ParseInfix(1));
       if (!Accept(Keyword::kAnd)) FailExpression(Peek());

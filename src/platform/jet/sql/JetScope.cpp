@@ -3,17 +3,24 @@
 #include <cctype>
 
 #include "platform/automation/VbaText.h"
+#include "platform/jet/Sqlite.h"
 #include "platform/jet/sql/JetSqlError.h"
 
 namespace qv::jet::sql {
 
 std::string QuoteName(std::string_view name) {
-  std::string out = "\"";
-  for (const char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
+  std::string out;
+  out.reserve(name.size() + 2);
+  sqlite::AppendQuoted(out, name);
+  return out;
+}
+
+std::string QualifiedName(const ScopeSource& source, std::string_view column) {
+  std::string out;
+  out.reserve(source.qualifier.size() + column.size() + 3);
+  out = source.qualifier;
+  out += '.';
+  sqlite::AppendQuoted(out, column);
   return out;
 }
 
@@ -27,7 +34,7 @@ std::optional<Scope::Hit> Scope::Find(std::string_view qualifier, std::string_vi
   std::optional<Hit> hit;
   for (const auto& s : sources_) {
     if (!qualifier.empty() && (s.name.empty() || !NamesEqual(s.name, qualifier))) continue;
-    for (const auto& c : s.columns) {
+    for (const auto& c : *s.columns) {
       if (!NamesEqual(c.name, name)) continue;
       if (hit) ThrowJet(sqlerr::kAmbiguousField, name);
       hit = Hit{&s, &c};
@@ -56,7 +63,7 @@ std::optional<Scope::Hit> Scope::FindThroughDerived(std::string_view qualifier,
     if (!NamesEqual(o.source, qualifier) || !NamesEqual(o.column, name)) continue;
     if (hit.column != nullptr)
       ThrowJet(sqlerr::kAmbiguousField, std::string(qualifier) + "." + std::string(name));
-    hit.column = &derived->columns[i];
+    hit.column = &(*derived->columns)[i];
   }
   return hit;
 }

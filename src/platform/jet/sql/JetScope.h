@@ -25,13 +25,19 @@ struct ColumnOrigin {
 struct ScopeSource {
   std::string name;       // what Jet text qualifies with; empty for an unnamed derived table
   std::string qualifier;  // the quoted name the emitted SQL qualifies with
-  std::vector<ColumnInfo> columns;
+  // Not owned: a table's are the catalogue's, a derived table's the
+  // emitter's, both kept for the whole translation (a copy per FROM item
+  // cost a translation an allocation per column name).
+  const std::vector<ColumnInfo>* columns = nullptr;
   // A derived table only: the names of the sources of its select's FROM, and
   // per column (parallel to `columns`) the inner column it passes through,
   // empty for a computed one.
   std::vector<std::string> innerSources;
   std::vector<ColumnOrigin> origins;
 };
+
+// The SQLite text of `column` of `source`: "qualifier"."column".
+std::string QualifiedName(const ScopeSource& source, std::string_view column);
 
 class Scope {
  public:
