@@ -36,7 +36,6 @@ void TakeExclusiveLock(jet::Connection& conn, bool readOnly) {
                          : "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT");
 }
 
-// A statement, not a table name: its first word is one a statement starts with.
 // A source without the brackets around a table's name.
 std::string_view Unbracketed(std::string_view text) {
   if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
@@ -44,6 +43,7 @@ std::string_view Unbracketed(std::string_view text) {
   return text;
 }
 
+// A statement, not a table name: its first word is one a statement starts with.
 bool IsStatement(std::string_view text) {
   if (!text.empty() && text.front() == '(') return true;
   size_t end = 0;
