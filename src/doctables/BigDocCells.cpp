@@ -61,13 +61,6 @@ constexpr std::string_view kCellSql[] = {
     "INSERT INTO DynCells (SubDocID, Key, TableNum, LineNum, Value) VALUES (?1, ?2, ?3, ?4, ?5)",
 };
 
-// Puts a cell statement back before its first row when it goes out of
-// scope, so that no read snapshot or bound text outlives the call.
-struct ResetAfter {
-  jet::Statement& st;
-  ~ResetAfter() { st.Reset(); }
-};
-
 }  // namespace
 
 DBBigDocTable::Address DBBigDocTable::MakeAddress(double aSubDocID, int32_t aKey, int32_t aLineNum,
@@ -126,7 +119,7 @@ std::string DBBigDocTable::IntGetValue(const Address& a, bool aWide) {
   Shard& s = *ShardFor(a.subDoc, true);
   if (aWide && SeekTabular(s, *s.wide, a)) return TextOf(s.wide->FieldValue(s.value));
   jet::Statement& st = CellStatement(s, a.IsStatic() ? kReadStat + (a.key & 1) : kReadDyn, a);
-  ResetAfter reset{st};
+  jet::ResetOnExit reset(st);
   return st.Step() ? st.Text(0) : std::string();
 }
 
@@ -143,7 +136,7 @@ void DBBigDocTable::IntSetNonWideValue(Shard& s, const Address& a, const std::st
   for (int which : {isStatic ? kUpdateStat + (a.key & 1) : kUpdateDyn,
                     isStatic ? kInsertStat + (a.key & 1) : kInsertDyn}) {
     jet::Statement& st = CellStatement(s, which, a);
-    ResetAfter reset{st};
+    jet::ResetOnExit reset(st);
     st.BindView(valueParam, value);
     // The row of the address changed: no insert.
     if (st.Run() > 0) return;

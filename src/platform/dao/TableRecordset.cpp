@@ -24,12 +24,6 @@ Variant RowidValue(int64_t rowid) {
   return Variant(static_cast<double>(rowid));
 }
 
-// Resets a statement when the probe is done with it, also on errors.
-struct ResetGuard {
-  jet::Statement& st;
-  ~ResetGuard() { st.Reset(); }
-};
-
 CursorOrder OrderOf(const jet::TableSpec& table, const jet::IndexSpec* index) {
   CursorOrder order;
   if (!index) return order;
@@ -177,7 +171,7 @@ bool TableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<const Var
                              int64_t rowid) {
   for (const Probe& probe : plan) {
     jet::Statement& st = ProbeStatement(probe);
-    ResetGuard guard{st};
+    jet::ResetOnExit reset(st);
     int index = 1;
     for (size_t i = 0; i < probe.eqCount; ++i)
       if (!((probe.eqNulls >> i) & 1u)) st.BindView(index++, keys[i]);
@@ -195,7 +189,7 @@ bool TableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<const Var
 
 bool TableRecordset::FetchByRowid(int64_t rowid) {
   jet::Statement& st = Prepared(kByRowid, sql_.ByRowidSql());
-  ResetGuard guard{st};
+  jet::ResetOnExit reset(st);
   st.Bind(1, RowidValue(rowid));
   if (!st.Step()) return false;
   ReadRow(st);
@@ -296,7 +290,7 @@ void TableRecordset::Move(int32_t rows) {
 int32_t TableRecordset::RecordCount() {
   CheckOpen();
   jet::Statement& st = Prepared(kCount, sql_.CountSql());
-  ResetGuard guard{st};
+  jet::ResetOnExit reset(st);
   st.Step();
   return static_cast<int32_t>(st.Int64(0));
 }
@@ -391,7 +385,7 @@ jet::Statement& TableRecordset::WriteStatement(
 int64_t TableRecordset::AddRow(const std::vector<Variant>& buffer,
                                const std::vector<uint8_t>& dirty) {
   jet::Statement& st = WriteStatement(inserts_, dirty, true);
-  ResetGuard guard{st};
+  jet::ResetOnExit reset(st);
   int index = 1;
   for (size_t i = 0; i < dirty.size(); ++i)
     if (dirty[i]) st.BindView(index++, buffer[i]);
@@ -403,7 +397,7 @@ void TableRecordset::UpdateRow(const std::vector<Variant>& buffer,
                                const std::vector<uint8_t>& dirty) {
   jet::Statement& st = WriteStatement(updates_, dirty, false);
   {
-    ResetGuard guard{st};
+    jet::ResetOnExit reset(st);
     int index = 1;
     for (size_t i = 0; i < dirty.size(); ++i)
       if (dirty[i]) st.BindView(index++, buffer[i]);
@@ -425,7 +419,7 @@ void TableRecordset::UpdateRow(const std::vector<Variant>& buffer,
 
 void TableRecordset::DeleteRow() {
   jet::Statement& st = Prepared(kDelete, sql_.DeleteSql());
-  ResetGuard guard{st};
+  jet::ResetOnExit reset(st);
   st.Bind(1, RowidValue(rowid_));
   st.Step();
 }

@@ -161,11 +161,9 @@ struct Connection::Impl {
   void RunControl(const std::string& sql, std::string_view source) {
     sqlite::StmtPtr& stmt = control[sql];
     if (!stmt) stmt = sqlite::Prepare(db.get(), sql, true, source);
-    struct Reset {
-      sqlite3_stmt* s;
-      ~Reset() { sqlite3_reset(s); }
-    } reset{stmt.get()};
-    sqlite::Check(sqlite3_step(stmt.get()), db.get(), source);
+    int rc = sqlite3_step(stmt.get());
+    sqlite3_reset(stmt.get());
+    sqlite::Check(rc, db.get(), source);
   }
 
   int64_t SchemaVersion() {

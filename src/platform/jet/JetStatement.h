@@ -132,4 +132,18 @@ class Statement {
   std::optional<bool> ahead_;  // the outcome StepAhead kept
 };
 
+// Puts a statement back before its first row when the scope ends, also when
+// an error leaves it, so that no read snapshot or bound text outlives the
+// call that stepped it.
+class ResetOnExit {
+ public:
+  explicit ResetOnExit(Statement& st) noexcept : st_(st) {}
+  ResetOnExit(const ResetOnExit&) = delete;
+  ResetOnExit& operator=(const ResetOnExit&) = delete;
+  ~ResetOnExit() { st_.Reset(); }
+
+ private:
+  Statement& st_;
+};
+
 }  // namespace qv::jet
