@@ -19,14 +19,9 @@
 namespace qvdb {
 namespace {
 
-namespace fs = std::filesystem;
 using qv::OleDate;
-using qv::Variant;
 using qv::jet::FieldSpec;
 using qv::jet::JetType;
-using qv::testsupport::ExpectError;
-using test::Rows;
-using test::TempFolder;
 
 struct FakeTable {
   SourceTable def;
