@@ -170,10 +170,9 @@ TEST_F(QvRecordTest, AFailedLoadIsReportedEveryTime) {
   QvRecordPtr r = QvRecord::Create(testing::kOrphanType);
   r->SetID(Variant(5));
   for (int attempt = 0; attempt < 2; ++attempt) {
-    std::string text;
-    text = ExpectError(vberr::kCannotCreateObject, "[QvTest::Orphan.Name]", [&] {
-             r->Get("Name");
-           }).Description();
+    const std::string text = ExpectError(vberr::kCannotCreateObject, "[QvTest::Orphan.Name]", [&] {
+                               r->Get("Name");
+                             }).Description();
     EXPECT_NE(text.find("[QvTest::Orphan.Load]"), std::string::npos) << text;
     EXPECT_NE(text.find("Object: QvTest.NoSuchMapper"), std::string::npos) << text;
   }

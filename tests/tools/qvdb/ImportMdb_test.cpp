@@ -226,7 +226,6 @@ TEST(ImportMdbTest, AFailureLeavesNoDestinationAndNamesTableAndRow) {
     std::atomic<bool> cancel{c.cancel};
     ImportOptions o = win.Options();
     o.cancel = &cancel;
-    std::string description;
     ExpectError(c.error, c.where, [&] { ImportDataFolder(win.src, tmp / "data", o); });
     EXPECT_EQ(Entries(tmp.Path()), (std::set<std::string>{"windows"}));
   }
