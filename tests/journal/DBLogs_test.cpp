@@ -147,10 +147,9 @@ TEST_F(DBLogsTest, AFailingInsertIsSkippedAndCountedOrRaises) {
     EXPECT_EQ(DBLogs::SkippedWrites(db_), 1);
 
     SetDevelopmentMode(true);
-    std::string text;
-    text = ExpectError(kAnyError, "", [&] {
-             logs_.LogEventByRecord(Obj(Event("strict", {1, 2})));
-           }).Description();
+    const std::string text = ExpectError(kAnyError, "", [&] {
+                               logs_.LogEventByRecord(Obj(Event("strict", {1, 2})));
+                             }).Description();
     EXPECT_NE(text.find("insert into VarData2"), std::string::npos) << text;
     EXPECT_EQ(Count("VarData where EventName = 'strict'"), 0);
     EXPECT_EQ(Count("VarData2"), 2);

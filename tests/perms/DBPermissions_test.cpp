@@ -220,10 +220,9 @@ TEST_F(Permissions, FailedWritesNameNoPasswordAndLeaveThePreviousState) {
   NativeSql(
       "create trigger refuse before update on PermUsers begin select raise(abort, 'locked'); end");
   const std::string secret = "Тайна-42";
-  std::string text;
-  text = ExpectError(kAnyError, "DBPermissions.SavePassword", [&] {
-           perms_.SavePassword(1, secret);
-         }).Description();
+  std::string text = ExpectError(kAnyError, "DBPermissions.SavePassword", [&] {
+                       perms_.SavePassword(1, secret);
+                     }).Description();
   EXPECT_EQ(text.find(secret), std::string::npos) << text;
   EXPECT_EQ(text.find("update PermUsers"), std::string::npos) << text;
 

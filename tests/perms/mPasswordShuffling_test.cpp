@@ -11,18 +11,12 @@
 namespace qv::mPasswordShuffling {
 namespace {
 
-std::string Repeat(const std::string& s, int n) {
-  std::string r;
-  for (int i = 0; i < n; ++i) r += s;
-  return r;
-}
-
 TEST(mPasswordShuffling, PasswordsComeBackAndMatchOnlyThemselves) {
   const std::string cases[] = {"a",
                                "Пароль-2024",
                                "пароль 😀 с суррогатной парой",
-                               Repeat("ж", 255),
-                               Repeat("x", 255),
+                               StringOf(255, "ж"),
+                               StringOf(255, "x"),
                                " spaces \"quoted\" ",
                                "\x01\x1F"};
   for (const std::string& password : cases) {

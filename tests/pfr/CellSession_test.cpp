@@ -201,7 +201,6 @@ TEST_F(CellSession, SessionsAndTheMapperSeeEachOthersWrites) {
 
 TEST_F(CellSession, MisuseGetsClearErrors) {
   auto closed = std::make_shared<IntPfrCellValuesTable>();
-  std::string text;
   ExpectError(vberr::kObjectNotSet, "IntPfrCellValuesTable.GetString",
               [&] { closed->GetString(1, 0, 0); });
   Session s = Open(1);

@@ -197,11 +197,10 @@ TEST_F(PfrSubDoc, BadOwnersAndItemsWriteNothing) {
     SCOPED_TRACE(c.what);
     QvRecordPtr s = c.make();
     const double person = Sub(s, "PfrPerson")->Id();
-    std::string text;
     notices_.clear();
-    text = ExpectError(c.number, c.message, [&] {
-             DBPfrSubDoc().SaveRecord(Obj(s), true, true);
-           }).Description();
+    const std::string text = ExpectError(c.number, c.message, [&] {
+                               DBPfrSubDoc().SaveRecord(Obj(s), true, true);
+                             }).Description();
     EXPECT_NE(text.find("DBPfrSubDoc.SaveRecord"), std::string::npos) << text;
     EXPECT_EQ(Counts({"PfrSubDocs", "PfrCellValues", "PfrPersons"}),
               "PfrSubDocs=0 PfrCellValues=0 PfrPersons=2");

@@ -20,49 +20,55 @@ namespace {
 
 using DictQueriesTest = DictPeriodTest;
 
-TEST_F(DictQueriesTest, CountriesHonourListsAndTheFlag) {
+// Countries (OrderNum desc, then name; flag bit 1 leaves 179 out),
+// certificate types (a negative group selects by code kind; the group,
+// passed by reference, stays) and tax offices (showorder desc, then code)
+// by identifiers and kind: a list wins over the flag or kind.
+TEST_F(DictQueriesTest, ListsHonourIdentifiersFlagsAndKinds) {
   InsertRows("insert into Country (ID, Alfa2, ShortName, OrderNum)",
              {"(5, 'RU', 'Россия', 10)", "(7, 'DE', 'Германия', 0)", "(179, 'ZZ', 'Без', 0)",
               "(200, 'AT', 'Австрия', 0)"});
-  const struct {
-    const char* ids;
-    int32_t flags;
-    const char* expected;
-  } cases[] = {
-      {"", 0, "5; 200; 179; 7"},                             // OrderNum desc, then name
-      {"", 1, "5; 200; 7"},      {"", 2, "5; 200; 179; 7"},  // only bit 1 leaves 179 out
-      {"7;5", 1, "5; 7"},        {"5;179", 1, "5; 179"},     // a list wins over the flag
-      {"200", 0, "200"},
-  };
-  DictQueries q;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.ids) + " / " + std::to_string(c.flags));
-    EXPECT_EQ(Rows(q.GetCountry(c.ids, c.flags), {"ID"}), c.expected);
-  }
-  EXPECT_EQ(Rows(q.GetCountry("5", 0), {"ID", "Alfa2", "Alfa3", "ShortName", "OrderNum"}),
-            "5|RU|Null|Россия|10");
-}
-
-TEST_F(DictQueriesTest, CertificateTypesByGroupAndCodes) {
   InsertRows("insert into CertificateType (ID, GroupID, Code, PfrCode, TndflCode, OrderNum)",
              {"(1, 1, '21', 'ПАСПОРТ РОССИИ', '21', 5)", "(2, 1, '03', '', '03', 0)",
               "(3, 2, '10', 'ПАСПОРТ ИНОСТР', Null, 0)", "(4, 2, '05', '', '', 0)"});
-  const struct {
-    const char* ids;
-    double group;
-    const char* expected;
-  } cases[] = {
-      {"", -1, "1; 3"}, {"", -2, "1; 2"}, {"", -3, "1; 2; 3"}, {"", -4, "1; 2; 3; 4"},
-      {"", 0, ""},      {"", 2, "3; 4"},  {"4;2", 1, "2; 4"},
-  };
+  InsertRows("insert into TaxOffice (ID, Code, ShortName, ContoraType, RegType, showorder)",
+             {"(1, '7701', 'ИФНС 1', 1, Null, 0)", "(2, '7702', 'ФСС 501', 7, '501', 0)",
+              "(3, '7703', 'ФСС 599', 7, '599', 1)", "(4, '7704', 'ФСС 600', 7, '600', 0)",
+              "(5, '7705', 'ФСС 500', 7, '500', 0)", "(6, '7705', 'Двойник', 1, Null, -1)"});
   DictQueries q;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.ids) + " / " + std::to_string(c.group));
-    double group = c.group;
-    EXPECT_EQ(Rows(q.GetCertificateType(c.ids, group), {"ID"}), c.expected);
-    EXPECT_EQ(group, c.group);
-  }
-
+  const auto cert = [&](const char* ids, double group) {
+    const double asked = group;
+    auto rs = q.GetCertificateType(ids, group);
+    EXPECT_EQ(group, asked);
+    return rs;
+  };
+  const struct {
+    const char* what;
+    ado::RecordsetPtr rs;
+    const char* ids;
+  } cases[] = {
+      {"countries", q.GetCountry("", 0), "5; 200; 179; 7"},
+      {"countries, flag 1", q.GetCountry("", 1), "5; 200; 7"},
+      {"countries, flag 2", q.GetCountry("", 2), "5; 200; 179; 7"},
+      {"countries 7;5, flag 1", q.GetCountry("7;5", 1), "5; 7"},
+      {"countries 5;179, flag 1", q.GetCountry("5;179", 1), "5; 179"},
+      {"country 200", q.GetCountry("200", 0), "200"},
+      {"certificates -1", cert("", -1), "1; 3"},
+      {"certificates -2", cert("", -2), "1; 2"},
+      {"certificates -3", cert("", -3), "1; 2; 3"},
+      {"certificates -4", cert("", -4), "1; 2; 3; 4"},
+      {"certificates 0", cert("", 0), ""},
+      {"certificates 2", cert("", 2), "3; 4"},
+      {"certificates 4;2 of group 1", cert("4;2", 1), "2; 4"},
+      {"tax offices", q.GetTaxOffice("", 0), "3; 1; 2; 4; 5; 6"},
+      {"tax offices of kind 7", q.GetTaxOffice("", 7), "3; 2"},
+      {"tax offices of kind 1", q.GetTaxOffice("", 1), "1; 6"},
+      {"tax offices 2;4 of kind 7", q.GetTaxOffice("2;4", 7), "2"},
+      {"tax office 4", q.GetTaxOffice("4", 0), "4"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Rows(c.rs, {"ID"}), c.ids) << c.what;
+  EXPECT_EQ(Rows(q.GetCountry("5", 0), {"ID", "Alfa2", "Alfa3", "ShortName", "OrderNum"}),
+            "5|RU|Null|Россия|10");
   const struct {
     std::function<double()> call;
     double expected;
@@ -80,27 +86,6 @@ TEST_F(DictQueriesTest, CertificateTypesByGroupAndCodes) {
   for (size_t i = 0; i < std::size(lookups); ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(lookups[i].call(), lookups[i].expected);
-  }
-}
-
-TEST_F(DictQueriesTest, TaxOfficesByKindAndCode) {
-  InsertRows("insert into TaxOffice (ID, Code, ShortName, ContoraType, RegType, showorder)",
-             {"(1, '7701', 'ИФНС 1', 1, Null, 0)", "(2, '7702', 'ФСС 501', 7, '501', 0)",
-              "(3, '7703', 'ФСС 599', 7, '599', 1)", "(4, '7704', 'ФСС 600', 7, '600', 0)",
-              "(5, '7705', 'ФСС 500', 7, '500', 0)", "(6, '7705', 'Двойник', 1, Null, -1)"});
-  const struct {
-    const char* ids;
-    int32_t kind;
-    const char* expected;
-  } cases[] = {{"", 0, "3; 1; 2; 4; 5; 6"},  // showorder desc, then code
-               {"", 7, "3; 2"},
-               {"", 1, "1; 6"},
-               {"2;4", 7, "2"},
-               {"4", 0, "4"}};
-  DictQueries q;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.ids) + " / " + std::to_string(c.kind));
-    EXPECT_EQ(Rows(q.GetTaxOffice(c.ids, c.kind), {"ID"}), c.expected);
   }
   EXPECT_EQ(Rows(q.GetTaxOffice("3", 0), {"SeekName"}), "7703|ФСС 599|7");
   EXPECT_EQ(q.GetTaxOfficeIDByCode("7702"), 2);
@@ -189,7 +174,7 @@ class SignersTest : public DictPeriodTest {
     Warrant(3, 5, "Черновик", 0, 44000);
     Warrant(4, 5, "ДОВЕРЕННОСТЬ №2", 0, 45000);
     Warrant(5, 4, "доверенность АО", 1, 0);
-    Warrant(6, 3, Repeat("Ж", 255), 0, 0);
+    Warrant(6, 3, StringOf(255, "Ж"), 0, 0);
     Warrant(7, 6, "Генеральная", 1, 0);
     Warrant(8, 1, "Налоговая", 1, 0, 2);
   }
@@ -200,11 +185,6 @@ class SignersTest : public DictPeriodTest {
         Number2DaoSql(id) + ", " + Number2DaoSql(personnel) + ", " +
         mQvDaoDataBase::DaoQString(caption) + ", " + std::to_string(active) + ", " +
         Number2DaoSql(begins) + ", " + std::to_string(kind) + ")");
-  }
-  static std::string Repeat(const std::string& s, int n) {
-    std::string r;
-    for (int i = 0; i < n; ++i) r += s;
-    return r;
   }
   // The rows sorted by the given order plus identifier (names repeat, so the
   // engine may give equal ones in either order), after checking that the
@@ -269,7 +249,7 @@ TEST_F(SignersTest, PersonnelOfABranchJobPlace) {
            "4|АО Представитель|" + rep + "|АО; Генеральная"},
       // The parent is no branch: its own rows only, with its own warrants.
       {100, "", "", false,
-       "2|" + ivanov + "|Директор|№1; 3|Сидоров Сидор Сидорович|Кассир|" + Repeat("Ж", 250)},
+       "2|" + ivanov + "|Директор|№1; 3|Сидоров Сидор Сидорович|Кассир|" + StringOf(250, "Ж")},
       // Identifiers replace every filter, legal agents included.
       {101, "", "3;4", false,
        "3|Сидоров Сидор Сидорович|Кассир|; 4|АО Представитель|" + rep + "|АО"},
@@ -288,11 +268,11 @@ TEST_F(SignersTest, PersonnelOfABranchJobPlace) {
 }
 
 TEST_F(SignersTest, TextsAreCutTo250Characters) {
-  Sql("update Personnel set PostName = '" + Repeat("П", 255) + "' where ID = 1");
-  Sql("update NaturalPerson set Surname = '" + Repeat("Ф", 255) + "' where ID = 2");
-  Warrant(9, 1, Repeat("Д", 200), 1, 0);
-  Sql("update Warrants set Caption = '" + Repeat("Е", 240) + "' where ID = 4");
-  Sql("update Warrants set Caption = 'Доверенность " + Repeat("Ж", 20) + "' where ID = 1");
+  Sql("update Personnel set PostName = '" + StringOf(255, "П") + "' where ID = 1");
+  Sql("update NaturalPerson set Surname = '" + StringOf(255, "Ф") + "' where ID = 2");
+  Warrant(9, 1, StringOf(200, "Д"), 1, 0);
+  Sql("update Warrants set Caption = '" + StringOf(240, "Е") + "' where ID = 4");
+  Sql("update Warrants set Caption = 'Доверенность " + StringOf(20, "Ж") + "' where ID = 1");
   DictQueries q;
   auto rs = q.GetPersonnelOfTaxpayer(101, "", "", false);
   ASSERT_EQ(rs->RowCount(), 3u);
@@ -302,12 +282,12 @@ TEST_F(SignersTest, TextsAreCutTo250Characters) {
     EXPECT_LE(Len(post), 250);
     EXPECT_LE(Len(warrant), 250);
     if (CDbl(rs->Value(r, 0)) == 1) {
-      EXPECT_EQ(post, Repeat("П", 250));
-      EXPECT_EQ(CStr(rs->Value(r, rs->FieldIndex("Fio"))), Repeat("Ф", 250));
-      EXPECT_EQ(warrant, Repeat("Д", 200));
+      EXPECT_EQ(post, StringOf(250, "П"));
+      EXPECT_EQ(CStr(rs->Value(r, rs->FieldIndex("Fio"))), StringOf(250, "Ф"));
+      EXPECT_EQ(warrant, StringOf(200, "Д"));
     } else {
       // Cut after joining: the branch's title, then the parent's.
-      EXPECT_EQ(warrant, Repeat("Е", 240) + "; " + Repeat("Ж", 8));
+      EXPECT_EQ(warrant, StringOf(240, "Е") + "; " + StringOf(8, "Ж"));
     }
   }
   // The result's fields as callers bind them.
@@ -325,10 +305,10 @@ TEST_F(SignersTest, PersonsAllowedToSign) {
       {101, "", false, "200|" + ivanov + "|№2; №1; 201|" + petrov + "|"},
       {101, "", true,
        "300|АО Представитель|АО; Генеральная; 200|" + ivanov + "|№2; №1; 201|" + petrov + "|"},
-      {100, "", false, "200|" + ivanov + "|№1; 202|Сидоров Сидор Сидорович|" + Repeat("Ж", 250)},
+      {100, "", false, "200|" + ivanov + "|№1; 202|Сидоров Сидор Сидорович|" + StringOf(250, "Ж")},
       {-1, "", false,
        "200|" + ivanov + "|№1; №2; 201|" + petrov + "|; 202|Сидоров Сидор Сидорович|" +
-           Repeat("Ж", 250)},
+           StringOf(250, "Ж")},
       {101, "202;300", false, "300|АО Представитель|АО; 202|Сидоров Сидор Сидорович|"},
   };
   DictQueries q;

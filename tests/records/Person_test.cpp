@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "platform/automation/VbaText.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Workspace.h"
 #include "records/EntityFixture.h"
@@ -96,15 +97,9 @@ TEST_F(Person, SavingWithoutTheLazyPartKeepsLazyColumnsAndArchival) {
   EXPECT_EQ(Rows(row), "New|0|1|17");
 }
 
-std::string Repeat(const std::string& unit, int n) {
-  std::string s;
-  for (int i = 0; i < n; ++i) s += unit;
-  return s;
-}
-
 TEST_F(Person, ValuesAreWrittenAsTheirColumnsKeepThem) {
   const std::string latin(300, 'z');
-  const std::string cyrillic = Repeat("x", 130) + Repeat("я", 200);  // 330 characters
+  const std::string cyrillic = StringOf(130, "x") + StringOf(200, "я");  // 330 characters
   const struct {
     const char* what;
     int32_t type;
@@ -116,7 +111,7 @@ TEST_F(Person, ValuesAreWrittenAsTheirColumnsKeepThem) {
       {"SNILS packed", 1, "SNILS", "112-233-445 95", "11223344595"},
       {"a text longer than its column is cut", 1, "Surname", latin, latin.substr(0, 255)},
       {"cut by characters, not bytes", 2, "FullName", cyrillic,
-       Repeat("x", 130) + Repeat("я", 125)},
+       StringOf(130, "x") + StringOf(125, "я")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

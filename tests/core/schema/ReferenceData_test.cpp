@@ -11,6 +11,7 @@
 
 #include "core/schema/Schema.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/VbaText.h"
 #include "support/TestSupport.h"
 
 namespace qv::schema {
@@ -27,15 +28,6 @@ int64_t IntOf(const RefRow& row, std::string_view column) {
 }
 double DateOf(const RefRow& row, std::string_view column) {
   return std::get<double>(*Value(row, column));
-}
-
-// Column sizes count UTF-16 units.
-int32_t Utf16Length(std::string_view utf8) {
-  int32_t n = 0;
-  for (unsigned char c : utf8) {
-    if ((c & 0xC0) != 0x80) n += c >= 0xF0 ? 2 : 1;
-  }
-  return n;
 }
 
 // Every value goes to an existing column of a matching kind; required columns
@@ -63,7 +55,8 @@ TEST(SchemaReferenceData, RowsFitTheSchema) {
           break;
         case JetType::kText:
           ASSERT_TRUE(std::holds_alternative<std::string>(value)) << row.table << "." << name;
-          EXPECT_LE(Utf16Length(std::get<std::string>(value)), f->size) << row.table << "." << name;
+          EXPECT_LE(Len(std::get<std::string>(value)), f->size)  // UTF-16 units
+              << row.table << "." << name;
           break;
         default:
           ADD_FAILURE() << "unexpected column type " << row.table << "." << name;

@@ -11,14 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/automation/VbaText.h"
+
 namespace qv::schema {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return out;
-}
 
 std::vector<std::string> Words(std::string_view text) {
   std::istringstream in{std::string(text)};
@@ -33,7 +29,8 @@ std::string TableFaults(const TableDef& t) {
   std::set<std::string> columns;
   if (t.fields.empty()) out << t.name << ": no columns\n";
   for (const FieldDef& f : t.fields) {
-    if (!columns.insert(Lower(f.name)).second) out << t.name << "." << f.name << ": duplicate\n";
+    if (!columns.insert(AsciiLower(f.name)).second)
+      out << t.name << "." << f.name << ": duplicate\n";
     const bool text = f.type == JetType::kText;
     if (text && (f.size < 1 || f.size > 255)) out << t.name << "." << f.name << ": bad size\n";
     if (!text && f.size != 0) out << t.name << "." << f.name << ": size on a non-text\n";
@@ -41,7 +38,8 @@ std::string TableFaults(const TableDef& t) {
   std::set<std::string> indexes;
   int primaries = 0;
   for (const IndexDef& i : t.indexes) {
-    if (!indexes.insert(Lower(i.name)).second) out << t.name << "/" << i.name << ": duplicate\n";
+    if (!indexes.insert(AsciiLower(i.name)).second)
+      out << t.name << "/" << i.name << ": duplicate\n";
     if (i.primary) ++primaries;
     if (i.primary && !i.unique) out << t.name << "/" << i.name << ": primary, not unique\n";
     std::vector<IndexField> parts = SplitIndexFields(i.fields);
@@ -68,7 +66,7 @@ TEST(SchemaStructure, TablesColumnsAndIndexesAreWellFormed) {
     lastVersion = step.version;
     EXPECT_TRUE(!step.tables.empty() || step.migrate) << "a step that does nothing";
     for (const TableDef& t : step.tables) {
-      if (!tables.insert({step.file, Lower(t.name)}).second)
+      if (!tables.insert({step.file, AsciiLower(t.name)}).second)
         faults += std::string(t.name) + ": twice\n";
       faults += TableFaults(t);
     }
@@ -76,7 +74,8 @@ TEST(SchemaStructure, TablesColumnsAndIndexesAreWellFormed) {
   std::set<std::string> bigDocTables;
   for (auto tables : {BigDocDirectoryTables(), BigDocCellTables()}) {
     for (const TableDef& t : tables) {
-      if (!bigDocTables.insert(Lower(t.name)).second) faults += std::string(t.name) + ": twice\n";
+      if (!bigDocTables.insert(AsciiLower(t.name)).second)
+        faults += std::string(t.name) + ": twice\n";
       faults += TableFaults(t);
     }
   }

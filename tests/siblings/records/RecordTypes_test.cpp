@@ -4,18 +4,12 @@
 #include <set>
 #include <string>
 
+#include "platform/automation/VbaText.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordClass.h"
 
 namespace qv::records {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c += 32;
-  return out;
-}
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
@@ -101,11 +95,11 @@ TEST(RecordTypes, DescriptorsAreConsistent) {
     // each other.
     std::set<std::string> names;
     for (const Member& m : cls->Info().Members())
-      EXPECT_TRUE(names.insert(Lower(m.name)).second) << "member " << m.name;
+      EXPECT_TRUE(names.insert(AsciiLower(m.name)).second) << "member " << m.name;
     std::vector<int> groupSizes(t->groups.size(), 0);
     for (const PropertyDef& p : t->properties) {
-      EXPECT_TRUE(names.insert(Lower(p.name)).second) << "property " << p.name;
-      EXPECT_EQ(cls->PropertyIndex(Lower(p.name)), &p - t->properties.data());
+      EXPECT_TRUE(names.insert(AsciiLower(p.name)).second) << "property " << p.name;
+      EXPECT_EQ(cls->PropertyIndex(AsciiLower(p.name)), &p - t->properties.data());
       if (p.group != kBase) {
         ASSERT_LT(p.group, static_cast<int>(t->groups.size())) << p.name;
         ++groupSizes[p.group];

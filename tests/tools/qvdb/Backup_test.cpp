@@ -15,10 +15,6 @@
 namespace qvdb {
 namespace {
 
-namespace fs = std::filesystem;
-using qv::testsupport::ExpectError;
-using test::TempFolder;
-
 // The folder stays in use while it is copied: a committed row still in the
 // log and a transaction not committed yet, in the user database and in a
 // big-document shard. Each copy holds what was committed, and nothing else.

@@ -15,9 +15,6 @@
 namespace qvdb {
 namespace {
 
-using qv::Variant;
-using qv::testsupport::ExpectError;
-
 TEST(CallArgs, ReadsEachForm) {
   const struct {
     const char* text;

@@ -22,9 +22,6 @@
 namespace qvdb {
 namespace {
 
-namespace fs = std::filesystem;
-using test::TempFolder;
-
 // A self-test stand-in: one passing test, one failing, one without a result.
 class FakeSelfTest : public qv::Object {
   QV_DECLARE_CLASS(FakeSelfTest)

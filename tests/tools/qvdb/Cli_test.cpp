@@ -12,11 +12,6 @@
 namespace qvdb {
 namespace {
 
-namespace fs = std::filesystem;
-using test::Json;
-using test::ParseJson;
-using test::TempFolder;
-
 fs::path QvdbProgram() {
   return fs::canonical("/proc/self/exe").parent_path().parent_path() / "tools" / "qvdb" / "qvdb";
 }
@@ -44,8 +39,8 @@ Outcome Qvdb(const TempFolder& tmp, const std::vector<std::string>& args,
   cmd += " <" + Quote((tmp / "stdin").string()) + " >" + Quote((tmp / "stdout").string()) + " 2>" +
          Quote((tmp / "stderr").string());
   const int raw = std::system(cmd.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, test::ReadText(tmp / "stdout"),
-          test::ReadText(tmp / "stderr")};
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, test::ReadFileText(tmp / "stdout"),
+          test::ReadFileText(tmp / "stderr")};
 }
 
 class Cli : public ::testing::Test {
@@ -95,7 +90,7 @@ TEST_F(Cli, ExitStatuses) {
       EXPECT_EQ(r.out, "") << line;  // errors never go to stdout
     }
   }
-  EXPECT_NE(test::ReadText(tmp_ / "registry.ini").find("DataBasePath = \"" + data + "/\""),
+  EXPECT_NE(test::ReadFileText(tmp_ / "registry.ini").find("DataBasePath = \"" + data + "/\""),
             std::string::npos);
 }
 

@@ -16,10 +16,6 @@
 namespace qvdb {
 namespace {
 
-namespace fs = std::filesystem;
-using qv::testsupport::ExpectError;
-using test::TempFolder;
-
 std::string CountRows(const fs::path& folder, const std::string& table) {
   return test::Rows(UserDatabasePath(folder), "select count(*) from " + table);
 }
@@ -38,7 +34,7 @@ TEST(DataFolder, InitCreatesTheFolderAndRecordsIt) {
   EXPECT_EQ(r.files, (std::vector<std::string>{"Quivane.mdb", "Kladr.mdb", "Okato.mdb"}));
   EXPECT_GT(r.referenceRows, 10000u);  // periods and the calendar
   EXPECT_TRUE(r.optionsWritten);
-  EXPECT_NE(test::ReadText(folder / kOptionsFileName)
+  EXPECT_NE(test::ReadFileText(folder / kOptionsFileName)
                 .find("<DBOptions><Locking Enable=\"no\"/></DBOptions>"),
             std::string::npos);
   EXPECT_EQ(r.registryFile, tmp / "registry.ini");
@@ -60,14 +56,14 @@ TEST(DataFolder, InitRefusesAnExistingDatabaseUnlessForced) {
   std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
   ExpectError(3204, "--force", [&] { InitDataFolder(folder, false); });
   EXPECT_EQ(CountRows(folder, "Post"), "1\n");  // untouched
-  EXPECT_NE(test::ReadText(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
+  EXPECT_NE(test::ReadFileText(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
 
   fs::create_directories(folder / "BigDocs");
   std::ofstream(folder / "BigDocs" / "7_0.mdb") << "x";
   const InitResult r = InitDataFolder(folder, true);
   EXPECT_EQ(CountRows(folder, "Post"), "0\n");  // a new database
   EXPECT_TRUE(r.optionsWritten);
-  EXPECT_NE(test::ReadText(folder / kOptionsFileName).find("\"no\""), std::string::npos);
+  EXPECT_NE(test::ReadFileText(folder / kOptionsFileName).find("\"no\""), std::string::npos);
   EXPECT_FALSE(fs::exists(folder / "BigDocs"));
 }
 
@@ -82,7 +78,7 @@ TEST(DataFolder, InitKeepsAnOptionsFileOfAFolderWithoutDatabase) {
   std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
   const InitResult r = InitDataFolder(folder, false);
   EXPECT_FALSE(r.optionsWritten);
-  EXPECT_NE(test::ReadText(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
+  EXPECT_NE(test::ReadFileText(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
 }
 
 TEST(DataFolder, ResolvesCommandLineThenRegistryThenFallback) {
@@ -116,11 +112,11 @@ TEST(DataFolder, PointLibraryAtLeavesTheUsersRegistryAlone) {
   const fs::path user = tmp / "registry.ini";
   std::ofstream(user) << "[HKLM\\SOFTWARE\\Kestrane\\Quivane\\General]\n"
                          "DataBasePath = \"/old/\"\nBigFilesTempPath = \"/big\"\n";
-  const std::string before = test::ReadText(user);
+  const std::string before = test::ReadFileText(user);
   PointLibraryAt(tmp / "data");
   EXPECT_EQ(qv::mQvRegistryParams::GetDataBasePath(), (tmp / "data").string() + "/");
   EXPECT_EQ(qv::mQvRegistryParams::GetBigFilesTempPath(false), "/big/");
-  EXPECT_EQ(test::ReadText(user), before);
+  EXPECT_EQ(test::ReadFileText(user), before);
   const std::string overlay = std::getenv("QV_REGISTRY");
   EXPECT_NE(overlay, user.string());
   PointLibraryAt(tmp / "other");  // again: the same temporary file

@@ -13,9 +13,6 @@
 namespace qvdb {
 namespace {
 
-namespace fs = std::filesystem;
-using test::TempFolder;
-
 TEST(GeneratePfr, SectionsBelongToTheirReportsAndTaxpayers) {
   TempFolder tmp;
   const fs::path folder = test::CopyOfPristine(tmp);

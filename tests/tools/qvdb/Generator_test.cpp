@@ -22,10 +22,6 @@
 namespace qvdb {
 namespace {
 
-namespace fs = std::filesystem;
-using qv::testsupport::ExpectError;
-using test::TempFolder;
-
 std::shared_ptr<qv::dao::Database> Open(const fs::path& folder) {
   return qv::dao::DBEngine::ForThread()->DefaultWorkspace()->Open(UserDatabasePath(folder).string(),
                                                                   {});

@@ -19,14 +19,9 @@
 namespace qvdb {
 namespace {
 
-namespace fs = std::filesystem;
 using qv::OleDate;
-using qv::Variant;
 using qv::jet::FieldSpec;
 using qv::jet::JetType;
-using qv::testsupport::ExpectError;
-using test::Rows;
-using test::TempFolder;
 
 struct FakeTable {
   SourceTable def;
@@ -231,7 +226,6 @@ TEST(ImportMdbTest, AFailureLeavesNoDestinationAndNamesTableAndRow) {
     std::atomic<bool> cancel{c.cancel};
     ImportOptions o = win.Options();
     o.cancel = &cancel;
-    std::string description;
     ExpectError(c.error, c.where, [&] { ImportDataFolder(win.src, tmp / "data", o); });
     EXPECT_EQ(Entries(tmp.Path()), (std::set<std::string>{"windows"}));
   }

@@ -8,17 +8,15 @@
 #include <cstring>
 #include <vector>
 
-#include "support/TestSupport.h"
+#include "QvdbTestSupport.h"
 
 namespace qvdb {
 namespace {
 
 using qv::Currency;
 using qv::OleDate;
-using qv::Variant;
 using qv::jet::FieldSpec;
 using qv::jet::JetType;
-using qv::testsupport::ExpectError;
 using Bytes = std::vector<uint8_t>;
 
 template <class T>

@@ -14,11 +14,6 @@
 namespace qvdb {
 namespace {
 
-namespace fs = std::filesystem;
-using qv::testsupport::ExpectError;
-using test::Rows;
-using test::TempFolder;
-
 // UTF-8 text as code page 866 bytes.
 std::string Cp866(const std::string& utf8) {
   std::string out(utf8.size() + 1, '\0');

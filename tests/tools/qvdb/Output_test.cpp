@@ -15,10 +15,7 @@
 namespace qvdb {
 namespace {
 
-using qv::Variant;
 using qv::records::QvRecord;
-using test::Json;
-using test::ParseJson;
 
 TEST(Output, JsonFormsOfValues) {
   auto c = std::make_shared<qv::Collection>();

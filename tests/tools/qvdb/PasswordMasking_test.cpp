@@ -18,8 +18,6 @@
 namespace qvdb {
 namespace {
 
-using qv::Variant;
-
 constexpr const char* kSecret = "Тайна-42";
 
 TEST(PasswordMasking, RecordsAndRecordsetsInEveryFormat) {

@@ -16,9 +16,6 @@
 namespace qvdb {
 namespace {
 
-namespace fs = std::filesystem;
-using test::TempFolder;
-
 void Execute(const fs::path& folder, const std::vector<std::string>& statements) {
   auto db = qv::dao::DBEngine::ForThread()->DefaultWorkspace()->Open(
       UserDatabasePath(folder).string(), {});

@@ -29,20 +29,12 @@ namespace fs = std::filesystem;
 class TempFolder : public qv::testsupport::TempFolder {
  public:
   TempFolder() : qv::testsupport::TempFolder("qvdbtest") {
-    if (const char* old = std::getenv("QV_REGISTRY")) oldRegistry_ = old;
-    setenv("QV_REGISTRY", (Path() / "registry.ini").c_str(), 1);
     qv::mQvRegistryParams::ResetRegistryCachesForThread();
   }
-  ~TempFolder() {
-    if (oldRegistry_)
-      setenv("QV_REGISTRY", oldRegistry_->c_str(), 1);
-    else
-      unsetenv("QV_REGISTRY");
-    qv::mQvRegistryParams::ResetRegistryCachesForThread();
-  }
+  ~TempFolder() { qv::mQvRegistryParams::ResetRegistryCachesForThread(); }
 
  private:
-  std::optional<std::string> oldRegistry_;
+  qv::testsupport::ScopedEnv registry_{"QV_REGISTRY", File("registry.ini").c_str()};
 };
 
 // A data folder made by InitDataFolder once per test program and copied for
@@ -82,11 +74,7 @@ struct Json {
 // std::runtime_error naming the position on anything else.
 Json ParseJson(const std::string& text);
 
-// The whole content of a file, "" when there is none.
-inline std::string ReadText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using qv::testsupport::ReadFileText;
 
 // Every row of a statement on a database file, "|" between values, one line
 // per row.
@@ -105,3 +93,14 @@ inline std::string Rows(const fs::path& db, const std::string& sql) {
 }
 
 }  // namespace qvdb::test
+
+// What every qvdb test file names without its namespace.
+namespace qvdb {
+namespace fs = std::filesystem;
+using qv::Variant;
+using qv::testsupport::ExpectError;
+using test::Json;
+using test::ParseJson;
+using test::Rows;
+using test::TempFolder;
+}  // namespace qvdb

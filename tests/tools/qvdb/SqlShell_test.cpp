@@ -13,9 +13,6 @@
 namespace qvdb {
 namespace {
 
-using qv::testsupport::ExpectError;
-using test::TempFolder;
-
 struct ScriptCase {
   const char* name;
   const char* script;
