@@ -467,7 +467,10 @@ bool Catalog::ReadLogHeader(LogHeader& out) const {
   if (!logChecked_) {
     // Once per connection: a file in WAL mode keeps its log open, and the
     // log's file object stays the same, while the connection lasts.
+    // An immutable file (opened when no writer can exist) has no shared
+    // memory, and asking the VFS for it would make one.
     logChecked_ = true;
+    if (sqlite3_uri_boolean(sqlite3_db_filename(db_, "main"), "immutable", 0)) return false;
     sqlite::StmtPtr s = sqlite::Prepare(db_, "PRAGMA journal_mode");
     if (sqlite3_step(s.get()) == SQLITE_ROW && LCase(ColumnText(s.get(), 0)) == "wal")
       sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &logFile_);
@@ -506,7 +509,7 @@ void Catalog::Refresh() const {
   // schema version read, which outside a transaction begins and ends a
   // read transaction (file locks) of its own.
   const bool inSnapshot = sqlite3_txn_state(db_, "main") != SQLITE_TXN_NONE;
-  LogHeader header;
+  LogHeader header = {};
   bool headerRead = false;
   if (inSnapshot) {
     if (dataVersion_ >= 0 && DataVersion() == dataVersion_) return;
