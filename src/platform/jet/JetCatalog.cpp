@@ -1,6 +1,7 @@
 #include "platform/jet/JetCatalog.h"
 
 #include <array>
+#include <cstring>
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetError.h"
@@ -495,8 +496,7 @@ bool Catalog::ReadLogHeader(LogHeader& out) const {
   if ((rc != SQLITE_OK && rc != SQLITE_READONLY) || !region) return false;
   // A commit writes the header's second copy, then the first: a copy taken
   // while one is under way differs from both and only costs a check.
-  const auto* bytes = static_cast<const volatile unsigned char*>(region);
-  for (size_t i = 0; i < out.size(); ++i) out[i] = bytes[i];
+  std::memcpy(out.data(), const_cast<const void*>(region), out.size());
   return true;
 }
 
