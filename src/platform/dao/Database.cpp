@@ -156,8 +156,7 @@ std::optional<std::string_view> Database::TableNameOf(std::string_view text) {
   std::string_view name = Unbracketed(text);
   // A text that starts like a statement is still a table's name when a table
   // of that name exists; only a valid name can be one, so most statements
-  // (longer than a name, or with a period or a line break) skip the look-up
-  // and its read of the schema version.
+  // (longer than a name, or with a period or a line break) skip the look-up.
   if (IsStatement(text) && (!jet::ddl::IsValidName(name) || !Connection().Schema().FindTable(name)))
     return std::nullopt;
   return name;
@@ -179,14 +178,16 @@ std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) 
   if (!jet::ddl::IsValidName(name)) return PrepareSelect(text);
   // A statement that is also a valid name is the table of that name when
   // one exists (TableNameOf). Asked after the statement's first step, the
-  // catalogue reads the schema inside the statement's read snapshot, with
-  // no read transaction (and file locks) of its own, and sees the state of
-  // the file the rows come from.
+  // catalogue checks its definitions inside the statement's read snapshot,
+  // with no read transaction (and file locks) of its own, and sees the
+  // state of the file the rows come from.
   std::optional<jet::Statement> st;
   try {
     st.emplace(PrepareSelect(text));
     st->StepAhead();
-  } catch (...) {
+  } catch (const Error& e) {
+    // A locked file would keep the look-up waiting as long, to fail alike.
+    if (IsLockError(e.Number())) throw;
     if (Connection().Schema().FindTable(name)) return std::nullopt;
     if (!st) throw;
     st->Reset();  // the caller's step fails as it would have

@@ -18,6 +18,7 @@ std::shared_ptr<Database> TableDefs::LiveDatabase() const {
 
 void TableDefs::Load() {
   jet::Connection& conn = LiveDatabase()->Connection();
+  conn.Schema().Refresh();  // counts a change another connection made
   if (loaded_ && generation_ == conn.SchemaGeneration()) return;
   names_ = conn.Schema().TableNames();
   objects_.clear();

@@ -1,6 +1,7 @@
 #include "platform/jet/JetCatalog.h"
 
 #include <array>
+#include <cstring>
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetError.h"
@@ -197,12 +198,18 @@ std::string Catalog::Locale() const {
 }
 
 void Catalog::Changed() {
-  cache_.clear();
+  Invalidate();
   if (onChange_) onChange_();
 }
 
 void Catalog::Invalidate() const {
   cache_.clear();
+  namesRead_ = false;
+  // Read again at the next look-up: a change inside a transaction leaves
+  // the data version as it was until the commit.
+  version_ = -1;
+  dataVersion_ = -1;
+  logHeaderValid_ = false;
 }
 
 int Catalog::DropValueTriggers() {
@@ -428,6 +435,7 @@ std::vector<std::string> Catalog::TableNames() const {
 }
 
 std::shared_ptr<const TableSpec> Catalog::FindTable(std::string_view table) const {
+  Refresh();
   const Cached* c = Load(table);
   return c ? c->spec : nullptr;
 }
@@ -450,20 +458,101 @@ const Catalog::Cached* Catalog::Load(std::string_view table) const {
   return &cache_.emplace(std::move(key), std::move(c)).first->second;
 }
 
-bool Catalog::TableExists(std::string_view key) const {
+int64_t Catalog::DataVersion() const {
+  unsigned int version = 0;
+  sqlite::Check(sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version), db_);
+  return version;
+}
+
+bool Catalog::ReadLogHeader(LogHeader& out) const {
+  if (!logChecked_) {
+    // Once per connection: a file in WAL mode keeps its log open, and the
+    // log's file object stays the same, while the connection lasts.
+    // An immutable file (opened when no writer can exist) has no shared
+    // memory, and asking the VFS for it would make one.
+    logChecked_ = true;
+    if (sqlite3_uri_boolean(sqlite3_db_filename(db_, "main"), "immutable", 0)) return false;
+    sqlite::StmtPtr s = sqlite::Prepare(db_, "PRAGMA journal_mode");
+    if (sqlite3_step(s.get()) == SQLITE_ROW && LCase(ColumnText(s.get(), 0)) == "wal")
+      sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &logFile_);
+  }
+  if (!logFile_) return false;
+  // The log's file object changes when the pager closes the log (another
+  // connection took the file out of WAL mode): its shared memory is then
+  // no longer the file's.
+  sqlite3_file* log = nullptr;
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK ||
+      log != logFile_ ||
+      sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+      !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap) {
+    logFile_ = nullptr;
+    return false;
+  }
+  // The first region of the log index, mapped since the connection's first
+  // read; asked not to grow it, the VFS only hands out the mapping.
+  void volatile* region = nullptr;
+  const int rc = file->pMethods->xShmMap(file, 0, 32768, 0, &region);
+  if ((rc != SQLITE_OK && rc != SQLITE_READONLY) || !region) return false;
+  // A commit writes the header's second copy, then the first: a copy taken
+  // while one is under way differs from both and only costs a check.
+  std::memcpy(out.data(), const_cast<const void*>(region), out.size());
+  return true;
+}
+
+void Catalog::Refresh() const {
+  // Inside a read transaction (a statement of the caller stepping, a
+  // transaction) the pager's data version, read without I/O, changes with
+  // every commit that snapshot sees, this connection's or another's.
+  // Outside one, the header of the log index in shared memory changes with
+  // every commit to the file. Only when the one that applies changed is the
+  // schema version read, which outside a transaction begins and ends a
+  // read transaction (file locks) of its own.
+  const bool inSnapshot = sqlite3_txn_state(db_, "main") != SQLITE_TXN_NONE;
+  LogHeader header = {};
+  bool headerRead = false;
+  if (inSnapshot) {
+    if (dataVersion_ >= 0 && DataVersion() == dataVersion_) return;
+  } else {
+    headerRead = ReadLogHeader(header);
+    if (headerRead && logHeaderValid_ && header == logHeader_) return;
+  }
   if (!schemaVersion_)
     schemaVersion_ = sqlite::Prepare(db_, "PRAGMA schema_version", true).release();
   int rc = sqlite3_step(schemaVersion_);
   const int64_t version = rc == SQLITE_ROW ? sqlite3_column_int64(schemaVersion_, 0) : -1;
+  // Taken while the statement holds the snapshot the version was read in.
+  const int64_t data = rc == SQLITE_ROW ? DataVersion() : -1;
   sqlite3_reset(schemaVersion_);
   if (rc != SQLITE_ROW) sqlite::Check(rc, db_);
-  if (version != namesVersion_) {
+  if (version != version_) {
+    const bool changedElsewhere = version_ >= 0;
+    cache_.clear();
+    namesRead_ = false;
+    // Another connection changed the schema: what the connection keeps of
+    // it (statements, translations, the generation) goes as after a change
+    // of its own.
+    if (changedElsewhere && onChange_) onChange_();
+    version_ = version;
+  }
+  dataVersion_ = data;
+  // The header was read before the version: a commit in between makes the
+  // next look-up read the version again.
+  if (!inSnapshot) {
+    logHeader_ = header;
+    logHeaderValid_ = headerRead;
+  }
+}
+
+bool Catalog::TableExists(std::string_view key) const {
+  if (!namesRead_) {
     tableNames_.clear();
     sqlite::StmtPtr s = sqlite::Prepare(db_, "SELECT name FROM sqlite_master WHERE type = 'table'");
+    int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
       tableNames_[Key(ColumnText(s.get(), 0))] = true;
     sqlite::Check(rc, db_);
-    namesVersion_ = version;
+    namesRead_ = true;
   }
   return tableNames_.count(std::string(key)) != 0;
 }

@@ -9,6 +9,7 @@
 // where zero-length texts are not allowed (3315), a duplicate key (3022), a
 // value of the wrong kind (3464).
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,6 +23,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct sqlite3_file;
 
 namespace qv::jet {
 
@@ -123,12 +125,25 @@ class Catalog : public SchemaView {
   // The definition of a table (name as stored), or null. A table made
   // without the catalogue is described from SQLite's declared types.
   std::shared_ptr<const TableSpec> FindTable(std::string_view table) const;
-  // SchemaView: the columns of a table for the translator.
+  // SchemaView: the columns of a table for the translator. Unlike
+  // FindTable it does not Refresh: a translation holds the column lists of
+  // its tables until it ends, so the connection refreshes before it starts.
   const std::vector<ColumnInfo>* TableColumns(std::string_view table) const override;
 
   // Forgets cached definitions (after a change of the schema made without
   // the catalogue).
   void Invalidate() const;
+  // Notices a change of the schema another connection committed: when the
+  // file's schema version moved since the definitions were read, forgets
+  // them and runs `onChange` (the connection drops its caches and counts a
+  // new schema generation). FindTable starts with it. It reads the
+  // schema version only after a commit to the file (this connection's or
+  // another's) since it last did, told without I/O: inside a read
+  // transaction by the pager's data version, which the snapshot's start
+  // set; outside one, for a file in WAL mode, by the log index's header in
+  // shared memory. Otherwise (a rollback journal) the read outside a
+  // transaction is one of its own, with its file locks.
+  void Refresh() const;
 
   // Files made by earlier versions have two triggers per table that stored
   // values as Jet would (jet_norm_insert:T, jet_norm_update:T); the writes
@@ -147,6 +162,13 @@ class Catalog : public SchemaView {
   // table names read again whenever the file's schema version changes, so
   // that names that are no table (a statement's text) cost little.
   bool TableExists(std::string_view key) const;
+  // The pager's count of commits to the file, as of the last read
+  // transaction begun.
+  int64_t DataVersion() const;
+  // The header of the log index a file in WAL mode keeps in shared memory,
+  // copied without a lock; false for a file not in WAL mode.
+  using LogHeader = std::array<unsigned char, 48>;
+  bool ReadLogHeader(LogHeader& out) const;
   std::shared_ptr<TableSpec> ReadFromCatalogue(std::string_view table) const;
   std::shared_ptr<TableSpec> ReadFromSqlite(std::string_view table) const;
   void CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int ordinal);
@@ -155,9 +177,15 @@ class Catalog : public SchemaView {
 
   sqlite3* db_;
   std::function<void()> onChange_;
-  mutable std::unordered_map<std::string, Cached> cache_;     // by case-folded name
-  mutable sqlite3_stmt* schemaVersion_ = nullptr;             // prepared once
-  mutable int64_t namesVersion_ = -1;                         // the version tableNames_ was read at
+  mutable std::unordered_map<std::string, Cached> cache_;  // by case-folded name
+  mutable sqlite3_stmt* schemaVersion_ = nullptr;          // prepared once
+  mutable int64_t version_ = -1;      // the schema version cache_ and tableNames_ hold, -1 unread
+  mutable int64_t dataVersion_ = -1;  // the data version version_ was read at
+  mutable bool namesRead_ = false;
+  mutable bool logChecked_ = false;          // logFile_ set when the file is in WAL mode
+  mutable sqlite3_file* logFile_ = nullptr;  // the log's file object, or null
+  mutable LogHeader logHeader_ = {};         // the header before version_ was read
+  mutable bool logHeaderValid_ = false;
   mutable std::unordered_map<std::string, bool> tableNames_;  // case-folded names
 };
 

@@ -282,10 +282,14 @@ int64_t Connection::ApplySchemaChange(const SchemaChange& change) {
 }
 
 std::shared_ptr<const Translation> Connection::Translate(std::string_view jetSql) {
+  impl_->catalog->Refresh();
   return std::make_shared<const Translation>(TranslateJet(jetSql, *impl_->catalog));
 }
 
 Statement Connection::Prepare(std::string_view jetSql) {
+  // A translation holds the columns of its tables (Catalog::TableColumns):
+  // another connection's change of the schema drops the cache first.
+  impl_->catalog->Refresh();
   sql::LiteralScan& scan = impl_->scan;
   sql::ScanLiterals(jetSql, scan);
   std::shared_ptr<StatementCacheEntry> entry;

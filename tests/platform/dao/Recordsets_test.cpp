@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <functional>
 
 #include "DaoTestSupport.h"
 #include "platform/dao/RowsRecordset.h"
@@ -153,9 +155,9 @@ TEST_F(RecordsetsTest, StatementRowsReadBackAsStored) {
 }
 
 // A statement's text that is also a table's name is that table once another
-// connection has made it (the name found missing before is not kept); the
-// statement's rows keep their first one although the look-up comes after
-// its first step.
+// connection has made it, and a statement again once it dropped it (neither
+// answer is kept); the statement's rows keep their first one although the
+// look-up comes after its first step.
 TEST_F(RecordsetsTest, StatementTextNamingATableFollowsOtherConnections) {
   const std::string text = "select Name from Person where ID <> 2";
   auto other = jet::Connection::Open(folder_.File("Test.mdb"));
@@ -170,6 +172,68 @@ TEST_F(RecordsetsTest, StatementTextNamingATableFollowsOtherConnections) {
   EXPECT_EQ(read(), "Иванов;Сидоров;");
   other->Schema().CreateTable({text, {{"X", JetType::kLong}}});
   EXPECT_EQ(read(), "table");
+  other->Schema().DropTable(text);
+  EXPECT_EQ(read(), "Иванов;Сидоров;");
+}
+
+// What this connection reads of a table after another connection changed
+// it: a statement over it, the table opened by name and its definition all
+// follow each change. Each step asks them in another order, so that each is
+// the first to meet some change, and each step sees the previous one's
+// result first, so that the old definition is cached when the change comes.
+TEST_F(RecordsetsTest, SchemaChangesOfOtherConnectionsAreSeen) {
+  const struct {
+    const char* change;
+    std::array<const char*, 3> seen;  // fields of SELECT *, of the table; its indexes
+  } steps[] = {
+      {"ALTER TABLE Person ADD COLUMN Note TEXT(10)",
+       {"ID Name Born Salary Active Note", "ID Name Born Salary Active Note", "Id Name"}},
+      {"DROP INDEX Name ON Person",
+       {"ID Name Born Salary Active Note", "ID Name Born Salary Active Note", "Id"}},
+      {"ALTER TABLE Person DROP COLUMN Born",
+       {"ID Name Salary Active Note", "ID Name Salary Active Note", "Id"}},
+      {"DROP TABLE Person", {"error 3078", "error 3078", "no table"}},
+      {"CREATE TABLE Person (Code TEXT(5), Qty LONG)", {"Code Qty", "Code Qty", ""}},
+      {"CREATE UNIQUE INDEX ByCode ON Person (Code)", {"Code Qty", "Code Qty", "ByCode"}},
+  };
+  auto fields = [](auto open) {
+    try {
+      std::shared_ptr<Recordset> rs = open();
+      std::string out;
+      for (int32_t i = 0; i < rs->FieldCount(); ++i)
+        out += (i ? " " : "") + rs->Column(i).spec.name;
+      return out;
+    } catch (const Error& e) {
+      return "error " + std::to_string(e.Number());
+    }
+  };
+  const std::function<std::string()> read[] = {
+      [&] { return fields([&] { return db_->OpenStatement("SELECT * FROM Person"); }); },
+      [&] {
+        return fields(
+            [&] { return db_->OpenRecordset("Person", Variant(), Variant(), Variant()); });
+      },
+      [&] {
+        auto table = db_->TableDefsCollection()->Find("Person");
+        if (!table) return std::string("no table");
+        std::string out;
+        auto indexes = table->IndexesCollection();
+        for (int32_t i = 0; i < indexes->Count(); ++i)
+          out +=
+              (i ? " " : "") + std::static_pointer_cast<Index>(indexes->Item(Variant(i)))->Name();
+        return out;
+      },
+  };
+  for (const auto& r : read) r();  // the definitions before the first change
+  auto other = jet::Connection::Open(folder_.File("Test.mdb"));
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    SCOPED_TRACE(steps[i].change);
+    other->Execute(steps[i].change);
+    for (size_t k = 0; k < 3; ++k) {
+      const size_t n = (i + k) % 3;
+      EXPECT_EQ(read[n](), steps[i].seen[n]) << n;
+    }
+  }
 }
 
 // Rows of a statement are read when it opens; Requery reads them again.
