@@ -13,6 +13,7 @@ set(QV_PUBLIC_HEADERS
   platform/automation/Collection.h
   platform/automation/Error.h
   platform/automation/Object.h
+  platform/automation/SpareMemory.h
   platform/automation/Variant.h
   platform/automation/VbaDate.h
   platform/ado/AdoConstants.h

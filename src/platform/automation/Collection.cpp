@@ -30,11 +30,11 @@ void Collection::AddAt(const Variant& item, const Variant& key, const Variant& b
   size_t pos = items_.size();
   if (hasBefore) pos = IndexOf(before);
   if (hasAfter) pos = IndexOf(after) + 1;
-  Insert(pos, item, std::move(k));
+  Insert(pos, item, k);
 }
 
 void Collection::Add(Variant item, std::string_view key) {
-  Insert(items_.size(), std::move(item), std::string(key));
+  Insert(items_.size(), std::move(item), key);
 }
 
 namespace {
@@ -52,14 +52,24 @@ size_t TableSize(size_t keyed) {
 
 }  // namespace
 
-Collection::Entry Collection::KeyedEntry(std::string key) {
+Collection::Entry Collection::KeyedEntry(std::string_view key) {
   Entry e;
-  e.key = std::move(key);
-  if (e.key.empty()) return e;
-  std::string folded = FoldCase(e.key);
-  if (folded != e.key) e.folded = std::move(folded);
-  e.hash = HashOf(e.Folded());
+  if (key.empty()) return e;
+  const std::string folded = FoldCase(key);
+  const size_t folds = folded == key ? 0 : folded.size();
+  if (keys_.size() + key.size() + folds > UINT32_MAX)
+    ThrowVb(vberr::kOutOfMemory, "the keys of a collection exceed 4 GB");
+  e.at = static_cast<uint32_t>(keys_.size());
+  e.keyLength = static_cast<uint32_t>(key.size());
+  e.foldedLength = static_cast<uint32_t>(folds);
+  keys_ += key;
+  if (folds != 0) keys_ += folded;
+  e.hash = HashOf(folded);
   return e;
+}
+
+void Collection::DropKey(const Entry& e) {
+  keys_.resize(e.at);
 }
 
 Collection::Probe Collection::Find(std::string_view folded, uint32_t hash) const {
@@ -67,19 +77,19 @@ Collection::Probe Collection::Find(std::string_view folded, uint32_t hash) const
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
     const Slot& s = slots_[i];
     if (s.item == 0) return {i, false};
-    if (s.hash == hash && items_[s.item - 1].Folded() == folded) return {i, true};
+    if (s.hash == hash && FoldedOf(items_[s.item - 1]) == folded) return {i, true};
   }
 }
 
 void Collection::Place(size_t item) {
   const Entry& e = items_[item];
-  slots_[Find(e.Folded(), e.hash).slot] = Slot{static_cast<uint32_t>(item + 1), e.hash};
+  slots_[Find(FoldedOf(e), e.hash).slot] = Slot{static_cast<uint32_t>(item + 1), e.hash};
 }
 
 void Collection::Reindex(size_t tableSize) {
   slots_.assign(tableSize, Slot{});
   for (size_t i = 0; i < items_.size(); ++i)
-    if (!items_[i].key.empty()) Place(i);
+    if (items_[i].keyLength != 0) Place(i);
 }
 
 void Collection::Reserve(size_t count, bool keyed) {
@@ -87,16 +97,19 @@ void Collection::Reserve(size_t count, bool keyed) {
   if (keyed && TableSize(count) > slots_.size()) Reindex(TableSize(count));
 }
 
-bool Collection::TryAdd(Variant item, std::string key) {
-  Entry e = KeyedEntry(std::move(key));
-  if (e.key.empty()) {
+bool Collection::TryAdd(Variant item, std::string_view key) {
+  Entry e = KeyedEntry(key);
+  if (e.keyLength == 0) {
+    e.value = std::move(item);
     items_.push_back(std::move(e));
-    items_.back().value = std::move(item);
     return true;
   }
   if (slots_.size() < TableSize(keyed_ + 1)) Reindex(TableSize(keyed_ + 1));
-  const Probe p = Find(e.Folded(), e.hash);
-  if (p.found) return false;
+  const Probe p = Find(FoldedOf(e), e.hash);
+  if (p.found) {
+    DropKey(e);
+    return false;
+  }
   slots_[p.slot] = Slot{static_cast<uint32_t>(items_.size() + 1), e.hash};
   e.value = std::move(item);
   items_.push_back(std::move(e));
@@ -104,15 +117,17 @@ bool Collection::TryAdd(Variant item, std::string key) {
   return true;
 }
 
-void Collection::Insert(size_t pos, Variant item, std::string key) {
+void Collection::Insert(size_t pos, Variant item, std::string_view key) {
   if (pos == items_.size()) {
-    const std::string given = key;
-    if (!TryAdd(std::move(item), std::move(key))) ThrowVb(vberr::kDuplicateKey, given);
+    if (!TryAdd(std::move(item), key)) ThrowVb(vberr::kDuplicateKey, std::string(key));
     return;
   }
-  Entry e = KeyedEntry(std::move(key));
-  if (!e.key.empty()) {
-    if (keyed_ != 0 && Find(e.Folded(), e.hash).found) ThrowVb(vberr::kDuplicateKey, e.key);
+  Entry e = KeyedEntry(key);
+  if (e.keyLength != 0) {
+    if (keyed_ != 0 && Find(FoldedOf(e), e.hash).found) {
+      DropKey(e);
+      ThrowVb(vberr::kDuplicateKey, std::string(key));
+    }
     ++keyed_;
   }
   e.value = std::move(item);
@@ -157,14 +172,30 @@ const Variant* Collection::FindByKey(std::string_view key) const {
   return pos == kAbsent ? nullptr : &items_[pos].value;
 }
 
-const std::string& Collection::KeyAt(int32_t index) const {
-  return items_[IndexOf(Variant(index))].key;
+std::string Collection::KeyAt(int32_t index) const {
+  return std::string(KeyOf(items_[IndexOf(Variant(index))]));
 }
 
 void Collection::Remove(const Variant& indexOrKey) {
   const size_t pos = IndexOf(indexOrKey);
-  if (!items_[pos].key.empty()) --keyed_;
+  const Entry& e = items_[pos];
+  if (e.keyLength != 0) {
+    --keyed_;
+    removedKeyBytes_ += e.keyLength + e.foldedLength;
+  }
   items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(pos));
+  // The removed keys' bytes are dropped once they are half of the buffer.
+  if (removedKeyBytes_ * 2 > keys_.size()) {
+    std::string kept;
+    for (Entry& k : items_) {
+      if (k.keyLength == 0) continue;
+      const size_t at = kept.size();
+      kept.append(keys_, k.at, k.keyLength + k.foldedLength);
+      k.at = static_cast<uint32_t>(at);
+    }
+    keys_ = std::move(kept);
+    removedKeyBytes_ = 0;
+  }
   Reindex(TableSize(keyed_));  // the items after `pos` moved
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/automation/Object.h"
+#include "platform/automation/SpareMemory.h"
 
 namespace qv {
 
@@ -29,22 +30,26 @@ class Collection : public Object {
   void Add(Variant item, std::string_view key = {});
   // Adds the item under a non-empty key unless an item has that key already
   // (false, nothing added): one lookup where FindByKey and Add take two.
-  bool TryAdd(Variant item, std::string key);
+  bool TryAdd(Variant item, std::string_view key);
   // Room for `count` items without moving any; with `keyed`, the key index
   // is sized for them too (items added without keys need none).
   void Reserve(size_t count, bool keyed = true);
   const Variant& At(int32_t index) const;                // 1-based
   const Variant* FindByKey(std::string_view key) const;  // null when absent
   // The key of the item at a 1-based index; empty when it has none.
-  const std::string& KeyAt(int32_t index) const;
+  std::string KeyAt(int32_t index) const;
 
  private:
+  // An item and where its key is in keys_: the key as given, followed by
+  // the key folded when that differs (keys are mostly short and fold to
+  // themselves: one buffer of them where two strings per item made each
+  // item 120 bytes).
   struct Entry {
     Variant value;
-    std::string key;     // as given
-    std::string folded;  // the key folded, when that differs from the key
-    uint32_t hash = 0;   // of the folded key
-    std::string_view Folded() const { return folded.empty() ? key : folded; }
+    uint32_t at = 0;
+    uint32_t keyLength = 0;     // 0: no key
+    uint32_t foldedLength = 0;  // 0: the folded key is the key
+    uint32_t hash = 0;          // of the folded key
   };
   // The index of the keyed items: open addressing with linear probing over
   // a power-of-two table at most half full. A slot holds the item's 1-based
@@ -63,17 +68,30 @@ class Collection : public Object {
   static constexpr size_t kAbsent = SIZE_MAX;
   size_t IndexOf(const Variant& indexOrKey) const;  // 0-based; error 5 when absent
   size_t KeyIndex(std::string_view key) const;      // 0-based; kAbsent
-  void Insert(size_t pos, Variant item, std::string key);
+  void Insert(size_t pos, Variant item, std::string_view key);
   Probe Find(std::string_view folded, uint32_t hash) const;
-  // Makes an entry of the key, folded and hashed, into which the item goes.
-  static Entry KeyedEntry(std::string key);
+  std::string_view KeyOf(const Entry& e) const { return {keys_.data() + e.at, e.keyLength}; }
+  std::string_view FoldedOf(const Entry& e) const {
+    return e.foldedLength == 0
+               ? KeyOf(e)
+               : std::string_view(keys_.data() + e.at + e.keyLength, e.foldedLength);
+  }
+  // An entry of the key, folded and hashed; a non-empty key and its folded
+  // form are appended to keys_ (DropKey takes them back off).
+  Entry KeyedEntry(std::string_view key);
+  void DropKey(const Entry& e);
   void Place(size_t item);  // indexes items_[item], whose key is absent
   // Rebuilds the index in a table of `tableSize` slots (after items moved).
   void Reindex(size_t tableSize);
 
-  std::vector<Entry> items_;
-  std::vector<Slot> slots_;
-  size_t keyed_ = 0;  // items with a key
+  // The entries and the index are large for the cells of a document and
+  // made and freed again at each reading: their memory is kept for the
+  // thread when freed.
+  std::vector<Entry, SpareAllocator<Entry>> items_;
+  std::vector<Slot, SpareAllocator<Slot>> slots_;
+  std::string keys_;
+  size_t removedKeyBytes_ = 0;  // of removed items, still in keys_
+  size_t keyed_ = 0;            // items with a key
 };
 
 using CollectionPtr = std::shared_ptr<Collection>;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/automation/ErrorGuard.h"
+#include "platform/automation/SpareMemory.h"
 #include "platform/automation/VbaText.h"
 
 namespace qv::records {
@@ -121,7 +122,8 @@ bool OfKind(const PropertyDef& p, const Variant& v) {
 namespace {
 
 // Room for a known number of objects that allocate_shared makes one at a
-// time (each in its control block), taken from one allocation. Every copy
+// time (each in its control block), taken from one allocation (a block of
+// many records from the thread's spare memory, SpareMemory.h). Every copy
 // of an allocator over it (each control block keeps one) holds a
 // reference; the last one frees the memory. An object's own deallocation
 // frees nothing: its slot is not reused.
@@ -130,14 +132,14 @@ class RecordBlock {
   explicit RecordBlock(size_t count) : count_(count) {}
   RecordBlock(const RecordBlock&) = delete;
   RecordBlock& operator=(const RecordBlock&) = delete;
-  ~RecordBlock() { ::operator delete (bytes_, std::align_val_t{kAlign}); }
+  ~RecordBlock() { FreeSpare(bytes_, capacity_); }
 
   void* Take(size_t size, size_t align) {
     size = (size + kAlign - 1) / kAlign * kAlign;
     if (align > kAlign || (bytes_ && used_ + size > capacity_)) return nullptr;
     if (!bytes_) {
       capacity_ = size * count_;
-      bytes_ = static_cast<char*>(::operator new (capacity_, std::align_val_t{kAlign}));
+      bytes_ = static_cast<char*>(AllocateSpare(capacity_));
     }
     void* p = bytes_ + used_;
     used_ += size;

@@ -146,5 +146,25 @@ TEST(Collection, KeysFollowGrowthAndShifts) {
   }
 }
 
+// Keys that fold to other bytes (Russian capitals), most of them removed so
+// that the remaining keys are moved together, one duplicate refused between.
+TEST(Collection, KeysSurviveRemovingMost) {
+  Collection c;
+  auto key = [](int i) { return "КЛЮЧ-Ё" + std::to_string(i); };
+  for (int i = 0; i < 100; ++i) c.Add(Variant(int32_t{i}), key(i));
+  ExpectError(vberr::kDuplicateKey, "",
+              [&] { c.AddAt(Variant("dup"), Variant("ключ-ё7"), Variant(int32_t{1}), Variant()); });
+  for (int i = 0; i < 90; ++i) c.Remove(Variant(i % 2 ? key(i) : "ключ-ё" + std::to_string(i)));
+  c.Add(Variant("new"), "Ёж");
+  ASSERT_EQ(c.Count(), 11);
+  for (int i = 90; i < 100; ++i) {
+    ASSERT_NE(c.FindByKey("ключ-ё" + std::to_string(i)), nullptr) << i;
+    EXPECT_EQ(*c.FindByKey("ключ-ё" + std::to_string(i)), Variant(int32_t{i}));
+    EXPECT_EQ(c.KeyAt(i - 89), key(i));
+  }
+  EXPECT_EQ(c.FindByKey(key(0)), nullptr);
+  EXPECT_EQ(c.Item(Variant("ёЖ")), Variant("new"));
+}
+
 }  // namespace
 }  // namespace qv
