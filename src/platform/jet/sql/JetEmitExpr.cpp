@@ -18,10 +18,6 @@ namespace qv::jet::sql {
 
 namespace {
 
-const JetFunction* LookupFunction(std::string_view name) {
-  return FindJetFunction(name);
-}
-
 // The function table's entry for an operator or marker the emitter calls
 // (found by its token: "+", "&", "/", "\\", "Mod", "^", "Like", "%Date",
 // "%Boolean"). A missing one is a fault of the table, not of the statement.
@@ -32,53 +28,65 @@ const JetFunction& RequiredFunction(std::string_view name) {
   return *fn;
 }
 
+// The SQLite names of the entries the emitter calls, looked up once: a
+// statement's operators looked each up again by name.
+struct OperatorNames {
+  std::string_view add, concat, div, intDiv, mod, pow, like, date, boolean, round;
+};
+
+const OperatorNames& Operators() {
+  static const OperatorNames names{
+      RequiredFunction("+").sqliteName,        RequiredFunction("&").sqliteName,
+      RequiredFunction("/").sqliteName,        RequiredFunction("\\").sqliteName,
+      RequiredFunction("Mod").sqliteName,      RequiredFunction("^").sqliteName,
+      RequiredFunction("Like").sqliteName,     RequiredFunction("%Date").sqliteName,
+      RequiredFunction("%Boolean").sqliteName, RequiredFunction("Round").sqliteName};
+  return names;
+}
+
 // Text as a SQLite literal. A NUL would end the statement text, so it is
 // spliced in with char(0).
-std::string StringLiteral(std::string_view s) {
-  std::string out = "'";
-  bool spliced = false;
+void AppendStringLiteral(std::string& out, std::string_view s) {
+  const bool spliced = s.find('\0') != std::string_view::npos;
+  if (spliced) out += '(';
+  out += '\'';
   for (const char c : s) {
     if (c == '\'') {
       out += "''";
     } else if (c == '\0') {
       out += "' || char(0) || '";
-      spliced = true;
     } else {
       out += c;
     }
   }
   out += '\'';
-  return spliced ? Cat({"(", out, ")"}) : out;
+  if (spliced) out += ')';
 }
 
 // A date serial as a REAL literal; negative ones in parentheses so that no
 // "--" (a SQLite comment) can arise next to a minus.
-std::string RealLiteral(double v) {
+void AppendRealLiteral(std::string& out, double v) {
   char buf[64];
   const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-  std::string s(buf, ec == std::errc() ? end : buf);
-  if (s.find_first_of(".e") == std::string::npos) s += ".0";
-  return v < 0 ? "(" + s + ")" : s;
+  const std::string_view s(buf, static_cast<size_t>((ec == std::errc() ? end : buf) - buf));
+  if (v < 0) out += '(';
+  out += s;
+  if (s.find_first_of(".e") == std::string_view::npos) out += ".0";
+  if (v < 0) out += ')';
 }
 
-Emitted Condition(std::string sql) {
+Emitted Condition() {
   Emitted e;
-  e.sql = std::move(sql);
   e.type = JetType::kBoolean;
   e.condition = true;
   return e;
 }
 
-Emitted Value(std::string sql, JetType type, int32_t size = 0) {
+Emitted Value(JetType type, int32_t size = 0) {
   Emitted e;
-  e.sql = std::move(sql);
   e.type = type;
   e.size = size;
   return e;
-}
-
-std::string Call(std::string_view fn, std::string_view a, std::string_view b) {
-  return Cat({fn, "(", a, ", ", b, ")"});
 }
 
 // A numeric constant whose value the translator can compare (Between bounds).
@@ -99,32 +107,21 @@ std::optional<double> ConstantNumber(const Expr& e) {
   }
 }
 
-// The SQLite name of an operator's entry in the function table.
-std::string_view OperatorFunction(std::string_view token) {
-  return RequiredFunction(token).sqliteName;
+// The marker a date- or boolean-typed operand passed to a Jet function is
+// wrapped in, so that the function knows it from a plain number; "" for none.
+std::string_view Marker(const Emitted& e) {
+  if (e.subtyped) return {};
+  if (IsDateType(e.type)) return Operators().date;
+  if (e.type == JetType::kBoolean) return Operators().boolean;
+  return {};
 }
 
-// A date- or boolean-typed operand passed to a Jet function, wrapped in the
-// table's marker so that the function knows it from a plain number.
-void AppendMarked(std::string& out, const Emitted& e) {
-  const char* marker = e.subtyped                    ? nullptr
-                       : IsDateType(e.type)          ? "%Date"
-                       : e.type == JetType::kBoolean ? "%Boolean"
-                                                     : nullptr;
-  if (marker == nullptr) {
-    out += e.sql;
-    return;
-  }
-  out += RequiredFunction(marker).sqliteName;
-  out += '(';
-  out += e.sql;
+// Wraps the operand out[start, end) in its marker.
+void MarkAt(std::string& out, size_t start, const Emitted& e) {
+  const std::string_view marker = Marker(e);
+  if (marker.empty()) return;
+  InsertAt(out, start, {marker, "("});
   out += ')';
-}
-
-std::string Marked(const Emitted& e) {
-  std::string out;
-  AppendMarked(out, e);
-  return out;
 }
 
 std::string_view BaseName(std::string_view name) {
@@ -134,14 +131,15 @@ std::string_view BaseName(std::string_view name) {
 
 }  // namespace
 
-std::string WithJetCollation(const Emitted& e) {
-  std::string out;
-  AppendWithJetCollation(out, e);
-  return out;
+void InsertAt(std::string& out, size_t at, std::initializer_list<std::string_view> pieces) {
+  size_t size = 0;
+  for (const std::string_view p : pieces) size += p.size();
+  if (size == 0) return;
+  out.insert(at, size, '\0');
+  for (const std::string_view p : pieces) at += p.copy(out.data() + at, p.size());
 }
 
-void AppendWithJetCollation(std::string& out, const Emitted& e) {
-  out += e.sql;
+void AppendJetCollation(std::string& out, const Emitted& e) {
   if (IsTextType(e.type) && !e.bareColumn) out += kCollateClause;
 }
 
@@ -151,14 +149,18 @@ void JetEmitter::ParameterizeLiterals(std::span<const size_t> positions,
   literalUses_ = &uses;
 }
 
-std::string JetEmitter::LiteralParameter(const Expr& e) {
-  if (!literalUses_) return {};
+bool JetEmitter::LiteralParameter(const Expr& e, std::string& out) {
+  if (!literalUses_) return false;
   const auto it = std::lower_bound(literalPositions_.begin(), literalPositions_.end(), e.pos);
-  if (it == literalPositions_.end() || *it != e.pos) return {};
+  if (it == literalPositions_.end() || *it != e.pos) return false;
   const auto i = static_cast<size_t>(it - literalPositions_.begin());
   LiteralUse& use = (*literalUses_)[i];
   if (use == LiteralUse::kNone) use = LiteralUse::kParameter;
-  return "?" + std::to_string(i + 1);
+  char buf[24];
+  buf[0] = '?';
+  const auto [end, ec] = std::to_chars(buf + 1, buf + sizeof buf, i + 1);
+  out.append(buf, end);
+  return true;
 }
 
 void JetEmitter::DependsOnValue(const Expr& e) {
@@ -187,119 +189,143 @@ void JetEmitter::FailWrongArguments(const Expr& e) const {
               jetSql_, e.pos, e.text);
 }
 
-Emitted JetEmitter::EmitValue(const Expr& e, const Scope& scope) {
-  Emitted out = Emit(e, scope);
-  if (out.condition) {
-    out.sql = Cat({"(-(", out.sql, "))"});
-    out.condition = false;
+Emitted JetEmitter::EmitValue(const Expr& e, const Scope& scope, std::string& out) {
+  const size_t start = out.size();
+  Emitted v = Emit(e, scope, out);
+  if (v.condition) {
+    InsertAt(out, start, {"(-("});
+    out += "))";
+    v.condition = false;
   }
-  return out;
+  return v;
 }
 
 // A value serves as a condition the way SQLite reads it (nonzero is true).
-std::string JetEmitter::EmitCondition(const Expr& e, const Scope& scope) {
-  return Emit(e, scope).sql;
+void JetEmitter::EmitCondition(const Expr& e, const Scope& scope, std::string& out) {
+  Emit(e, scope, out);
 }
 
-Emitted JetEmitter::Emit(const Expr& e, const Scope& scope) {
-  Emitted out;
+Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
+  Emitted v;
   switch (e.kind) {
-    case ExprKind::kNumber:
-      out = EmitNumber(e);
-      if (std::string p = LiteralParameter(e); !p.empty()) out.sql = std::move(p);
+    case ExprKind::kNumber: {
+      const size_t start = out.size();
+      v = EmitNumber(e, out);
+      std::string param;
+      if (LiteralParameter(e, param)) out.replace(start, std::string::npos, param);
       break;
+    }
     case ExprKind::kString:
       // Quoted only when it stays a literal.
-      out = Value(LiteralParameter(e), JetType::kText, 255);
-      if (out.sql.empty()) out.sql = StringLiteral(e.text);
+      v = Value(JetType::kText, 255);
+      if (!LiteralParameter(e, out)) AppendStringLiteral(out, e.text);
       break;
     case ExprKind::kDate:
-      out = Value(RealLiteral(e.number), JetType::kDate);
+      v = Value(JetType::kDate);
+      AppendRealLiteral(out, e.number);
       break;
     case ExprKind::kGuid:
-      out = Value(StringLiteral(e.text), JetType::kGUID);
-      if (std::string p = LiteralParameter(e); !p.empty()) out.sql = std::move(p);
+      v = Value(JetType::kGUID);
+      if (!LiteralParameter(e, out)) AppendStringLiteral(out, e.text);
       break;
     case ExprKind::kNull:
-      out.sql = "NULL";
-      out.nullLiteral = true;
+      out += "NULL";
+      v.nullLiteral = true;
       break;
     case ExprKind::kBool:
-      out = Value(e.number != 0 ? "-1" : "0", JetType::kBoolean);
+      v = Value(JetType::kBoolean);
+      out += e.number != 0 ? "-1" : "0";
       break;
     case ExprKind::kColumn:
-      out = EmitColumn(e, scope);
+      v = EmitColumn(e, scope, out);
       break;
     case ExprKind::kUnary:
-      out = EmitUnary(e, scope);
+      v = EmitUnary(e, scope, out);
       break;
     case ExprKind::kBinary:
-      out = EmitBinary(e, scope);
+      v = EmitBinary(e, scope, out);
       break;
     case ExprKind::kBetween:
-      out = EmitBetween(e, scope);
+      v = EmitBetween(e, scope, out);
       break;
     case ExprKind::kLike: {
-      const Emitted v = EmitValue(*e.args[0], scope);
-      const Emitted p = EmitValue(*e.args[1], scope);
-      const std::string_view name = OperatorFunction("Like");
+      out += '(';
+      out += Operators().like;
+      out += '(';
+      EmitValue(*e.args[0], scope, out);
+      out += ", ";
+      EmitValue(*e.args[1], scope, out);
       // Compared with 0 so that the result is a truth value whatever nonzero
       // value the function gives for a match.
-      out = Condition(Cat({"(", name, "(", v.sql, ", ", p.sql, e.negated ? ") = 0)" : ") <> 0)"}));
+      out += e.negated ? ") = 0)" : ") <> 0)";
+      v = Condition();
       break;
     }
     case ExprKind::kIn:
-      out = EmitIn(e, scope);
+      v = EmitIn(e, scope, out);
       break;
-    case ExprKind::kIsNull: {
-      const Emitted v = EmitValue(*e.args[0], scope);
-      out = Condition(Cat({"(", v.sql, e.negated ? " IS NOT NULL)" : " IS NULL)"}));
+    case ExprKind::kIsNull:
+      out += '(';
+      EmitValue(*e.args[0], scope, out);
+      out += e.negated ? " IS NOT NULL)" : " IS NULL)";
+      v = Condition();
       break;
-    }
     case ExprKind::kExists: {
       const QueryOut q = EmitQuery(*e.sub, &scope);
-      out = Condition(Cat({"(EXISTS (", q.sql, "))"}));
+      out += "(EXISTS (";
+      out += q.sql;
+      out += "))";
+      v = Condition();
       break;
     }
     case ExprKind::kSubquery:
-      out = EmitSubquery(e, scope);
+      v = EmitSubquery(e, scope, out);
       break;
     case ExprKind::kCall:
-      out = EmitCall(e, scope);
+      v = EmitCall(e, scope, out);
       break;
   }
-  CheckSize(out.sql);
-  return out;
+  CheckSize(out);
+  return v;
 }
 
-Emitted JetEmitter::EmitNumber(const Expr& e) const {
-  std::string text = e.text;
-  if (text.front() == '.') text.insert(text.begin(), '0');
-  if (const size_t dot = text.find('.');
-      dot != std::string::npos &&
-      (dot + 1 == text.size() || text[dot + 1] < '0' || text[dot + 1] > '9'))
-    text.insert(dot + 1, "0");
-  if (text.find_first_of(".eE") == std::string::npos) {
+Emitted JetEmitter::EmitNumber(const Expr& e, std::string& out) const {
+  const std::string& t = e.text;
+  const size_t start = out.size();
+  if (t.front() == '.') out += '0';
+  if (const size_t dot = t.find('.');
+      dot != std::string::npos && (dot + 1 == t.size() || t[dot + 1] < '0' || t[dot + 1] > '9')) {
+    out.append(t, 0, dot + 1);
+    out += '0';
+    out.append(t, dot + 1);
+  } else {
+    out += t;
+  }
+  const std::string_view text = std::string_view(out).substr(start);
+  if (text.find_first_of(".eE") == std::string_view::npos) {
     int64_t v = 0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     if (ec == std::errc() && ptr == text.data() + text.size() && v <= INT32_MAX)
-      return Value(std::move(text), JetType::kLong);
+      return Value(JetType::kLong);
   }
-  return Value(std::move(text), JetType::kDouble);
+  return Value(JetType::kDouble);
 }
 
-Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope) {
+Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope, std::string& out) {
   for (const Scope* s = &scope; s != nullptr; s = s->Outer()) {
     if (const auto hit = s->Find(e.qualifier, e.text)) {
-      Emitted out = Value(QualifiedName(*hit->source, hit->column->name), hit->column->type,
-                          hit->column->size);
-      out.bareColumn = true;
-      return out;
+      AppendQualifiedName(out, *hit->source, hit->column->name);
+      Emitted v = Value(hit->column->type, hit->column->size);
+      v.bareColumn = true;
+      return v;
     }
     // Jet lets a select refer to the alias of one of its own columns.
     if (s == &scope && e.qualifier.empty() && select_ != nullptr) {
-      if (const auto alias = FindAlias(*select_, scope, e.text))
-        return ItemValue(*select_, *alias, scope);
+      if (const auto alias = FindAlias(*select_, scope, e.text)) {
+        const Emitted& v = ItemValue(*select_, *alias, scope);
+        out += ItemSql(*select_, *alias);
+        return v;
+      }
     }
   }
   // q.name where q is no source of any enclosing select: Jet looks inside
@@ -309,49 +335,59 @@ Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope) {
     const auto hit = s->FindThroughDerived(e.qualifier, e.text);
     if (!hit) continue;
     if (hit->column == nullptr) break;
-    Emitted out =
-        Value(QualifiedName(*hit->source, hit->column->name), hit->column->type, hit->column->size);
-    out.bareColumn = true;
-    return out;
+    AppendQualifiedName(out, *hit->source, hit->column->name);
+    Emitted v = Value(hit->column->type, hit->column->size);
+    v.bareColumn = true;
+    return v;
   }
   std::string name = e.qualifier.empty() ? e.text : e.qualifier + "." + e.text;
   if (std::find(parameters_.begin(), parameters_.end(), name) == parameters_.end())
     parameters_.push_back(std::move(name));
-  Emitted out;
-  out.sql = "NULL";
-  return out;
+  out += "NULL";
+  return Emitted{};
 }
 
-Emitted JetEmitter::EmitUnary(const Expr& e, const Scope& scope) {
+Emitted JetEmitter::EmitUnary(const Expr& e, const Scope& scope, std::string& out) {
   if (e.op == Op::kNeg) {
-    const Emitted v = EmitValue(*e.args[0], scope);
-    return Value(Cat({"(- ", v.sql, ")"}), NegationType(v.type));
+    out += "(- ";
+    const Emitted v = EmitValue(*e.args[0], scope, out);
+    out += ')';
+    return Value(NegationType(v.type));
   }
   // Not: logical on conditions and booleans, bitwise on other numbers (Not 5 is -6).
-  const Emitted v = Emit(*e.args[0], scope);
+  const size_t start = out.size();
+  const Emitted v = Emit(*e.args[0], scope, out);
+  out += ')';
   if (!v.condition && IsNumericType(v.type) && v.type != JetType::kBoolean) {
-    const JetType t = IsIntegerType(v.type) ? v.type : JetType::kLong;
-    return Value(Cat({"(~ ", v.sql, ")"}), t);
+    InsertAt(out, start, {"(~ "});
+    return Value(IsIntegerType(v.type) ? v.type : JetType::kLong);
   }
-  return Condition(Cat({"(NOT ", v.sql, ")"}));
+  InsertAt(out, start, {"(NOT "});
+  return Condition();
 }
 
-Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope) {
-  if (e.op == Op::kConcat) return EmitConcat(e, scope);
+Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope, std::string& out) {
+  if (e.op == Op::kConcat) return EmitConcat(e, scope, out);
+  const size_t start = out.size();
   if (e.op == Op::kAnd || e.op == Op::kOr) {
-    const Emitted a = Emit(*e.args[0], scope);
-    const Emitted b = Emit(*e.args[1], scope);
+    out += '(';
+    const Emitted a = Emit(*e.args[0], scope, out);
+    const size_t mid = out.size();
+    const Emitted b = Emit(*e.args[1], scope, out);
+    out += ')';
     auto bitwise = [](const Emitted& x) {
       return !x.condition && IsIntegerType(x.type) && x.type != JetType::kBoolean;
     };
     if (bitwise(a) && bitwise(b)) {
-      const char* op = e.op == Op::kAnd ? " & " : " | ";
-      return Value(Cat({"(", a.sql, op, b.sql, ")"}), PromoteNumeric(a.type, b.type));
+      InsertAt(out, mid, {e.op == Op::kAnd ? " & " : " | "});
+      return Value(PromoteNumeric(a.type, b.type));
     }
-    return Condition(Cat({"(", a.sql, e.op == Op::kAnd ? " AND " : " OR ", b.sql, ")"}));
+    InsertAt(out, mid, {e.op == Op::kAnd ? " AND " : " OR "});
+    return Condition();
   }
-  Emitted a = EmitValue(*e.args[0], scope);
-  Emitted b = EmitValue(*e.args[1], scope);
+  const Emitted a = EmitValue(*e.args[0], scope, out);
+  const size_t mid = out.size();
+  const Emitted b = EmitValue(*e.args[1], scope, out);
   switch (e.op) {
     case Op::kEq:
     case Op::kNe:
@@ -359,88 +395,107 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope) {
     case Op::kGt:
     case Op::kLe:
     case Op::kGe:
-      return EmitComparison(e.op, std::move(a), std::move(b));
+      return EmitComparison(e.op, a, b, out, start, mid);
     default:
-      return EmitArithmetic(e.op, std::move(a), std::move(b));
+      return EmitArithmetic(e.op, a, b, out, start, mid);
   }
 }
 
 // a & b & c: one call of the table's "&", which takes any number of operands.
-Emitted JetEmitter::EmitConcat(const Expr& e, const Scope& scope) {
+Emitted JetEmitter::EmitConcat(const Expr& e, const Scope& scope, std::string& out) {
   std::vector<const Expr*> operands;
   const Expr* cur = &e;
   for (; cur->kind == ExprKind::kBinary && cur->op == Op::kConcat; cur = cur->args[0].get())
     operands.push_back(cur->args[1].get());
   operands.push_back(cur);
-  std::string sql(OperatorFunction("&"));
-  sql += '(';
+  out += Operators().concat;
+  out += '(';
   JetType type = JetType::kText;
   for (size_t i = operands.size(); i-- > 0;) {
-    const Emitted v = EmitValue(*operands[i], scope);
+    const size_t start = out.size();
+    const Emitted v = EmitValue(*operands[i], scope, out);
     if (v.type == JetType::kMemo) type = JetType::kMemo;
-    AppendMarked(sql, v);
-    sql += i > 0 ? ", " : ")";
-    CheckSize(sql);
+    MarkAt(out, start, v);
+    out += i > 0 ? ", " : ")";
+    CheckSize(out);
   }
-  return Value(std::move(sql), type, type == JetType::kText ? 255 : 0);
+  return Value(type, type == JetType::kText ? 255 : 0);
 }
 
 // SQLite's own operators where the static types make them agree with Jet's;
 // the helper functions otherwise.
-Emitted JetEmitter::EmitArithmetic(Op op, Emitted a, Emitted b) {
+Emitted JetEmitter::EmitArithmetic(Op op, const Emitted& a, const Emitted& b, std::string& out,
+                                   size_t start, size_t mid) {
   const JetType type = ArithmeticType(op, a.type, b.type);
   const bool arithmetic =
       (IsArithmeticType(a.type) || a.nullLiteral) && (IsArithmeticType(b.type) || b.nullLiteral);
-  auto infix = [&](const char* sqlOp) { return Cat({"(", a.sql, sqlOp, b.sql, ")"}); };
-  std::string sql;
+  auto infix = [&](std::string_view sqlOp) {
+    InsertAt(out, mid, {sqlOp});
+    InsertAt(out, start, {"("});
+  };
+  // fn(a, b), each operand marked when `marked`.
+  auto call = [&](std::string_view fn, bool marked) {
+    const std::string_view ma = marked ? Marker(a) : std::string_view();
+    if (marked) MarkAt(out, mid, b);
+    InsertAt(out, mid, {ma.empty() ? "" : ")", ", "});
+    InsertAt(out, start, {fn, "(", ma, ma.empty() ? "" : "("});
+  };
   switch (op) {
     case Op::kAdd:
       if (arithmetic) {
-        sql = infix(" + ");
+        infix(" + ");
       } else if ((IsTextType(a.type) || a.nullLiteral) && (IsTextType(b.type) || b.nullLiteral)) {
-        sql = infix(" || ");  // Null propagates, as Jet's + on texts
+        infix(" || ");  // Null propagates, as Jet's + on texts
       } else {
-        sql = Call(OperatorFunction("+"), Marked(a), Marked(b));
+        call(Operators().add, true);
       }
       break;
     case Op::kSub:
-      sql = infix(" - ");
+      infix(" - ");
       break;
     case Op::kMul:
-      sql = infix(" * ");
+      infix(" * ");
       break;
     case Op::kDiv:
-      sql = Call(OperatorFunction("/"), a.sql, b.sql);
+      call(Operators().div, false);
       break;
     case Op::kIntDiv:
-      sql = Call(OperatorFunction("\\"), a.sql, b.sql);
+      call(Operators().intDiv, false);
       break;
     case Op::kMod:
-      sql = Call(OperatorFunction("Mod"), a.sql, b.sql);
+      call(Operators().mod, false);
       break;
     case Op::kPow:
-      sql = Call(OperatorFunction("^"), a.sql, b.sql);
+      call(Operators().pow, false);
       break;
     default:  // "&" is EmitConcat's
       ThrowVb(vberr::kInternalError, "an operator without SQL");
   }
-  return Value(std::move(sql), type, type == JetType::kText ? 255 : 0);
+  out += ')';
+  return Value(type, type == JetType::kText ? 255 : 0);
 }
 
-Emitted JetEmitter::EmitComparison(Op op, Emitted a, Emitted b) {
+Emitted JetEmitter::EmitComparison(Op op, const Emitted& a, const Emitted& b, std::string& out,
+                                   size_t start, size_t mid) {
   static constexpr const char* kOps[] = {" = ", " <> ", " < ", " > ", " <= ", " >= "};
   const char* sqlOp = kOps[static_cast<int>(op) - static_cast<int>(Op::kEq)];
   // A plain text column compares in its declared collation; only when neither
   // side is one is the collation given.
   const bool collate = (IsTextType(a.type) || IsTextType(b.type)) && !a.bareColumn && !b.bareColumn;
-  return Condition(Cat({"(", a.sql, collate ? kCollateClause : "", sqlOp, b.sql, ")"}));
+  InsertAt(out, mid, {collate ? kCollateClause : "", sqlOp});
+  InsertAt(out, start, {"("});
+  out += ')';
+  return Condition();
 }
 
 // Jet accepts the bounds in either order.
-Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope) {
-  const Emitted v = EmitValue(*e.args[0], scope);
-  Emitted lo = EmitValue(*e.args[1], scope);
-  Emitted hi = EmitValue(*e.args[2], scope);
+Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope, std::string& out) {
+  out += '(';
+  const Emitted v = EmitValue(*e.args[0], scope, out);
+  const size_t loStart = out.size();
+  const Emitted lo = EmitValue(*e.args[1], scope, out);
+  const size_t hiStart = out.size();
+  const Emitted hi = EmitValue(*e.args[2], scope, out);
   const bool text = IsTextType(v.type) || IsTextType(lo.type) || IsTextType(hi.type);
   const std::string_view valueCollation = text && !v.bareColumn ? kCollateClause : "";
   const char* between = e.negated ? " NOT BETWEEN " : " BETWEEN ";
@@ -453,133 +508,169 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope) {
     DependsOnValue(*e.args[2]);
     const bool swap =
         bothText ? CompareTextRu(e.args[1]->text, e.args[2]->text) > 0 : *loNum > *hiNum;
-    if (swap) std::swap(lo, hi);
-    return Condition(Cat({"(", v.sql, valueCollation, between, lo.sql, " AND ", hi.sql, ")"}));
+    size_t second = hiStart;  // where the upper bound's text begins
+    if (swap) {
+      std::rotate(out.begin() + static_cast<std::ptrdiff_t>(loStart),
+                  out.begin() + static_cast<std::ptrdiff_t>(hiStart), out.end());
+      second = loStart + (out.size() - hiStart);
+    }
+    InsertAt(out, second, {" AND "});
+    InsertAt(out, loStart, {valueCollation, between});
+    out += ')';
+    return Condition();
   }
   // min and max take the collation of their first argument.
   const std::string_view firstCollation = text ? kCollateClause : "";
-  return Condition(Cat({"(", v.sql, valueCollation, between, "min(", lo.sql, firstCollation, ", ",
-                        hi.sql, ") AND max(", lo.sql, firstCollation, ", ", hi.sql, "))"}));
+  const std::string loText = out.substr(loStart, hiStart - loStart);
+  const std::string hiText = out.substr(hiStart);
+  out.resize(loStart);
+  out += valueCollation;
+  out += between;
+  for (const char* head : {"min(", ") AND max("}) {
+    out += head;
+    out += loText;
+    out += firstCollation;
+    out += ", ";
+    out += hiText;
+  }
+  out += "))";
+  return Condition();
 }
 
-Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope) {
-  const Emitted v = EmitValue(*e.args[0], scope);
+Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope, std::string& out) {
+  out += '(';
+  const Emitted v = EmitValue(*e.args[0], scope, out);
+  const size_t valueEnd = out.size();
   bool text = IsTextType(v.type);
-  std::string list;
+  out += e.negated ? " NOT IN (" : " IN (";
   if (e.sub) {
     const QueryOut q = EmitQuery(*e.sub, &scope);
     if (q.columns.size() != 1) ThrowJet(sqlerr::kSubqueryFields);
     text = text || IsTextType(q.columns[0].type);
-    list = q.sql;
+    out += q.sql;
   } else {
     for (size_t i = 1; i < e.args.size(); ++i) {
-      const Emitted item = EmitValue(*e.args[i], scope);
+      if (i > 1) out += ", ";
+      const Emitted item = EmitValue(*e.args[i], scope, out);
       text = text || IsTextType(item.type);
-      if (i > 1) list += ", ";
-      list += item.sql;
-      CheckSize(list);
+      CheckSize(out);
     }
   }
-  return Condition(Cat({"(", v.sql, text && !v.bareColumn ? kCollateClause : "",
-                        e.negated ? " NOT IN (" : " IN (", list, "))"}));
+  out += "))";
+  if (text && !v.bareColumn) InsertAt(out, valueEnd, {kCollateClause});
+  return Condition();
 }
 
-Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope) {
+Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope, std::string& out) {
   const QueryOut q = EmitQuery(*e.sub, &scope);
   if (q.columns.size() != 1) ThrowJet(sqlerr::kSubqueryFields);
-  return Value(Cat({"(", q.sql, ")"}), q.columns[0].type, q.columns[0].size);
+  out += '(';
+  out += q.sql;
+  out += ')';
+  return Value(q.columns[0].type, q.columns[0].size);
 }
 
-Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope) {
+Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope, std::string& out) {
   const std::string_view base = BaseName(e.text);
   if (NamesEqual(base, "IsNull")) {
     if (e.args.size() != 1 || e.star) FailWrongArguments(e);
-    const Emitted v = EmitValue(*e.args[0], scope);
-    return Condition(Cat({"(", v.sql, " IS NULL)"}));
+    out += '(';
+    EmitValue(*e.args[0], scope, out);
+    out += " IS NULL)";
+    return Condition();
   }
-  const JetFunction* fn = LookupFunction(e.text);
+  const JetFunction* fn = FindJetFunction(e.text);
   if (fn == nullptr) ThrowJet(sqlerr::kUndefinedFunction, e.text);
-  if (fn->lazy) return EmitChoice(e, *fn, scope);
-  return EmitFunction(e, *fn, scope);
+  if (fn->lazy) return EmitChoice(e, *fn, scope, out);
+  return EmitFunction(e, *fn, scope, out);
 }
 
 // IIf, Switch and Choose as a CASE: only the value chosen is computed.
-Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope& scope) {
+Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope& scope,
+                               std::string& out) {
   const auto n = static_cast<int>(e.args.size());
   if (e.star || n < fn.minArgs || (fn.maxArgs >= 0 && n > fn.maxArgs)) FailWrongArguments(e);
   const std::string_view base = BaseName(e.text);
   const bool choose = NamesEqual(base, "Choose"), iif = NamesEqual(base, "IIf");
   if (!choose && !iif && n % 2 != 0) FailWrongArguments(e);  // Switch takes pairs
-  std::string sql = "(CASE";
+  out += "(CASE";
   if (choose) {
     // CASE Round(index) WHEN 1 THEN ...: a Null or out-of-range index gives Null.
-    sql += ' ';
-    sql += RequiredFunction("Round").sqliteName;
-    sql += '(';
-    AppendMarked(sql, EmitValue(*e.args[0], scope));
-    sql += ')';
+    out += ' ';
+    out += Operators().round;
+    out += '(';
+    const size_t start = out.size();
+    MarkAt(out, start, EmitValue(*e.args[0], scope, out));
+    out += ')';
   }
   JetType type = JetType::kNone;
   int32_t size = 0;
-  auto add = [&](const std::string& head, const Expr& value) {
-    const Emitted v = EmitValue(value, scope);
+  auto add = [&](const Expr& value) {
+    const Emitted v = EmitValue(value, scope, out);
     type = CommonType(type, v.type);  // a Null value leaves the type to the others
     size = std::max(size, v.size);
-    sql += head;
-    sql += v.sql;
-    CheckSize(sql);
+    CheckSize(out);
   };
   if (choose) {
-    for (int i = 1; i < n; ++i) add(" WHEN " + std::to_string(i) + " THEN ", *e.args[i]);
+    for (int i = 1; i < n; ++i) {
+      out += " WHEN ";
+      out += std::to_string(i);
+      out += " THEN ";
+      add(*e.args[i]);
+    }
   } else {
-    for (int i = 0; i + 1 < n; i += 2)
-      add(" WHEN " + EmitCondition(*e.args[i], scope) + " THEN ", *e.args[i + 1]);
-    if (iif) add(" ELSE ", *e.args[2]);
+    for (int i = 0; i + 1 < n; i += 2) {
+      out += " WHEN ";
+      EmitCondition(*e.args[i], scope, out);
+      out += " THEN ";
+      add(*e.args[i + 1]);
+    }
+    if (iif) {
+      out += " ELSE ";
+      add(*e.args[2]);
+    }
   }
-  sql += " END)";
-  return Value(std::move(sql), type, IsTextType(type) ? size : 0);
+  out += " END)";
+  return Value(type, IsTextType(type) ? size : 0);
 }
 
-Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope) {
+Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope,
+                                 std::string& out) {
   if (fn.aggregate && clause_ == Clause::kWhere)
     ThrowJet(sqlerr::kAggregateInWhere, whereExpr_ ? SourceText(*whereExpr_) : SourceText(e));
   if (e.star) {
     if (!NamesEqual(BaseName(e.text), "Count")) FailWrongArguments(e);
-    return Value("count(*)", JetType::kLong);
+    out += "count(*)";
+    return Value(JetType::kLong);
   }
   const auto n = static_cast<int>(e.args.size());
   if (n < fn.minArgs || (fn.maxArgs >= 0 && n > fn.maxArgs)) FailWrongArguments(e);
   // SQLite's own aggregates take plain values; Jet's functions take marked ones.
   const bool jetFunction = fn.impl != nullptr && !fn.aggregate;
-  std::vector<Emitted> args;
-  args.reserve(e.args.size());
-  std::string sql(fn.sqliteName);
-  sql += '(';
-  for (const auto& a : e.args) {
-    args.push_back(EmitValue(*a, scope));
-    if (args.size() > 1) sql += ", ";
-    if (jetFunction)
-      AppendMarked(sql, args.back());
-    else
-      sql += args.back().sql;
-    CheckSize(sql);
-  }
-  sql += ")";
+  out += fn.sqliteName;
+  out += '(';
   JetType type = fn.fixedType;
   int32_t size = 0;
-  if (fn.rule == TypeRule::kArg0) {
-    type = args.empty() ? JetType::kNone : args[0].type;
-    size = args.empty() ? 0 : args[0].size;
-  } else if (fn.rule == TypeRule::kChosen) {
-    for (const Emitted& a : args) {
-      type = CommonType(type, a.type);
-      size = std::max(size, a.size);
+  if (fn.rule == TypeRule::kArg0) type = JetType::kNone;
+  for (size_t i = 0; i < e.args.size(); ++i) {
+    if (i > 0) out += ", ";
+    const size_t start = out.size();
+    const Emitted v = EmitValue(*e.args[i], scope, out);
+    if (jetFunction) MarkAt(out, start, v);
+    if (fn.rule == TypeRule::kArg0 && i == 0) {
+      type = v.type;
+      size = v.size;
+    } else if (fn.rule == TypeRule::kChosen) {
+      type = CommonType(type, v.type);
+      size = std::max(size, v.size);
     }
+    CheckSize(out);
   }
+  out += ')';
   if (IsTextType(type) && type != JetType::kGUID && size == 0 && type != JetType::kMemo) size = 255;
-  Emitted out = Value(std::move(sql), type, size);
-  out.subtyped = jetFunction;  // a Jet function marks its date and boolean results itself
-  return out;
+  Emitted v = Value(type, size);
+  v.subtyped = jetFunction;  // a Jet function marks its date and boolean results itself
+  return v;
 }
 
 }  // namespace qv::jet::sql

@@ -6,6 +6,7 @@
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetCollation.h"
+#include "platform/jet/Sqlite.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetSqlError.h"
 #include "platform/jet/sql/JetTyping.h"
@@ -18,6 +19,7 @@ struct JetEmitter::SelectItemOut {
   const ColumnInfo* column = nullptr;   // for a column of * or q.*
   std::string alias;
   std::optional<Emitted> value;
+  std::string sql;    // the value's text
   bool busy = false;  // being emitted: a reference back to it is circular
   std::string name;   // the Jet name of the result column
 };
@@ -113,14 +115,18 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
   return out;
 }
 
-std::string JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer) {
+void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, std::string& out) {
   switch (t.kind) {
     case TableRef::Kind::kTable: {
       const auto& columns = TableColumns(t.table);
       const std::string& name = t.alias.empty() ? t.table : t.alias;
       scope.Add(ScopeSource{name, QuoteName(name), &columns, {}, {}});
-      if (t.alias.empty()) return QuoteName(t.table);
-      return Cat({QuoteName(t.table), " AS ", QuoteName(t.alias)});
+      sqlite::AppendQuoted(out, t.table);
+      if (!t.alias.empty()) {
+        out += " AS ";
+        sqlite::AppendQuoted(out, t.alias);
+      }
+      return;
     }
     case TableRef::Kind::kSubquery: {
       // A derived table sees the enclosing selects, not its siblings.
@@ -132,20 +138,25 @@ std::string JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* o
       columns.reserve(q.columns.size());
       for (const auto& c : q.columns) columns.push_back(ColumnInfo{c.name, c.type, c.size});
       scope.Add(ScopeSource{t.alias, qualifier, &columns, q.innerSources, q.origins});
-      return Cat({"(", q.sql, ") AS ", qualifier});
+      out += '(';
+      out += q.sql;
+      out += ") AS ";
+      out += qualifier;
+      return;
     }
     case TableRef::Kind::kJoin:
       break;
   }
-  std::string left = EmitFrom(*t.left, scope, outer);
-  std::string right = EmitFrom(*t.right, scope, outer);
-  const bool nested = t.right->kind == TableRef::Kind::kJoin;
-  if (t.join == JoinKind::kCross)
-    return Cat({left, ", ", nested ? "(" : "", right, nested ? ")" : ""});
+  EmitFrom(*t.left, scope, outer, out);
   static constexpr const char* kJoins[] = {" INNER JOIN ", " LEFT JOIN ", " RIGHT JOIN "};
-  const std::string on = EmitCondition(*t.on, scope);
-  return Cat({left, kJoins[static_cast<int>(t.join)], nested ? "(" : "", right, nested ? ")" : "",
-              " ON ", on});
+  out += t.join == JoinKind::kCross ? ", " : kJoins[static_cast<int>(t.join)];
+  const bool nested = t.right->kind == TableRef::Kind::kJoin;
+  if (nested) out += '(';
+  EmitFrom(*t.right, scope, outer, out);
+  if (nested) out += ')';
+  if (t.join == JoinKind::kCross) return;
+  out += " ON ";
+  EmitCondition(*t.on, scope, out);
 }
 
 void JetEmitter::ExpandItems(const Select& s, const Scope& scope, SelectState& state) {
@@ -191,16 +202,20 @@ const Emitted& JetEmitter::ItemValue(SelectState& state, size_t i, const Scope& 
   item.busy = true;
   Emitted v;
   if (item.expr != nullptr) {
-    v = EmitValue(*item.expr, scope);
+    v = EmitValue(*item.expr, scope, item.sql);
   } else {
-    v.sql = QualifiedName(*item.source, item.column->name);
+    AppendQualifiedName(item.sql, *item.source, item.column->name);
     v.type = item.column->type;
     v.size = item.column->size;
     v.bareColumn = true;
   }
   item.busy = false;
-  item.value = std::move(v);
+  item.value = v;
   return *item.value;
+}
+
+const std::string& JetEmitter::ItemSql(const SelectState& state, size_t i) {
+  return state.items[i].sql;
 }
 
 // Jet's names: the alias; else the column's name, "q.name" when two columns
@@ -274,7 +289,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   std::string body;
   if (s.from) {
     body = " FROM ";
-    body += EmitFrom(*s.from, scope, outer);
+    EmitFrom(*s.from, scope, outer, body);
   }
 
   SelectState state;
@@ -288,16 +303,16 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     clause_ = Clause::kWhere;
     whereExpr_ = s.where.get();
     body += " WHERE ";
-    body += EmitCondition(*s.where, scope);
+    EmitCondition(*s.where, scope, body);
     clause_ = Clause::kOther;
   }
   for (size_t i = 0; i < s.groupBy.size(); ++i) {
     body += i == 0 ? " GROUP BY " : ", ";
-    body += WithJetCollation(EmitValue(*s.groupBy[i], scope));
+    AppendJetCollation(body, EmitValue(*s.groupBy[i], scope, body));
   }
   if (s.having) {
     body += " HAVING ";
-    body += EmitCondition(*s.having, scope);
+    EmitCondition(*s.having, scope, body);
   }
 
   QueryOut out;
@@ -312,30 +327,29 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   }
   // The whole select is at least its body and its items' texts.
   size_t size = body.size() + 16;
-  for (const auto& it : state.items) size += it.value->sql.size() + it.name.size() + 24;
+  for (const auto& it : state.items) size += it.sql.size() + it.name.size() + 24;
   out.sql.reserve(size);
   out.sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
   for (size_t i = 0; i < state.items.size(); ++i) {
     if (i > 0) out.sql += ", ";
-    AppendWithJetCollation(out.sql, *state.items[i].value);
+    out.sql += state.items[i].sql;
+    AppendJetCollation(out.sql, *state.items[i].value);
     out.sql += " AS ";
     out.sql += QuoteName(state.items[i].name);
   }
   out.sql += body;
   for (size_t k = 0; k < s.orderBy.size(); ++k) {
     const Expr& e = *s.orderBy[k].expr;
-    std::string key;
+    out.sql += k == 0 ? " ORDER BY " : ", ";
     if (e.kind == ExprKind::kNumber) {
       const double pos = std::strtod(e.text.c_str(), nullptr);
       if (pos < 1 || pos > static_cast<double>(state.items.size()) || std::floor(pos) != pos)
         ThrowSyntax(sqlerr::kOrderByClause, JetMessage(sqlerr::kOrderByClause), jetSql_, e.pos,
                     e.text);
-      key = e.text;
+      out.sql += e.text;
     } else {
-      key = WithJetCollation(EmitValue(e, scope));
+      AppendJetCollation(out.sql, EmitValue(e, scope, out.sql));
     }
-    out.sql += k == 0 ? " ORDER BY " : ", ";
-    out.sql += key;
     if (s.orderBy[k].desc) out.sql += " DESC";
   }
   if (s.hasTop) out.sql += " LIMIT " + FormatCount(s.top);
@@ -352,7 +366,9 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
   std::string core = s.distinct ? "SELECT DISTINCT " : "SELECT ";
   for (size_t i = 0; i < state.items.size(); ++i) {
     if (i > 0) core += ", ";
-    core += WithJetCollation(*state.items[i].value) + " AS " + InternalName('c', i);
+    core += state.items[i].sql;
+    AppendJetCollation(core, *state.items[i].value);
+    core += " AS " + InternalName('c', i);
   }
   std::string order;
   size_t extras = 0;
@@ -369,15 +385,18 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
       ref = InternalName('c', i);
       type = state.items[i].value->type;
     } else {
-      const Emitted v = EmitValue(e, scope);
+      std::string text;
+      const Emitted v = EmitValue(e, scope, text);
       type = v.type;
       for (size_t i = 0; i < state.items.size() && ref.empty(); ++i)
-        if (state.items[i].value->sql == v.sql) ref = InternalName('c', i);
+        if (state.items[i].sql == text) ref = InternalName('c', i);
       if (ref.empty()) {
         // An ordering outside the select list would change what DISTINCT compares.
         if (s.distinct) ThrowJet(sqlerr::kOrderByDistinct, SourceText(e));
         ref = InternalName('o', extras++);
-        core += ", " + WithJetCollation(v) + " AS " + ref;
+        core += ", " + text;
+        AppendJetCollation(core, v);
+        core += " AS " + ref;
       }
     }
     if (IsTextType(type)) ref += std::string(" COLLATE ") + kJetCollation;

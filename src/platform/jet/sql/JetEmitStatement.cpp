@@ -7,6 +7,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetFunctions.h"
 #include "platform/jet/JetSchemaChange.h"
+#include "platform/jet/Sqlite.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetSqlError.h"
 #include "platform/jet/sql/JetTyping.h"
@@ -40,7 +41,8 @@ const std::vector<ColumnInfo>& JetEmitter::TableColumns(std::string_view table) 
   return *columns;
 }
 
-std::string JetEmitter::Stored(const Emitted& value, JetType column) const {
+bool JetEmitter::Stored(const Emitted& value, JetType column, std::string& out,
+                        size_t start) const {
   std::string_view marker;
   switch (column) {
     case JetType::kBoolean:
@@ -62,7 +64,10 @@ std::string JetEmitter::Stored(const Emitted& value, JetType column) const {
       break;
   }
   const JetFunction* fn = marker.empty() || value.nullLiteral ? nullptr : FindJetFunction(marker);
-  return fn ? std::string(fn->sqliteName) + "(" + value.sql + ")" : value.sql;
+  if (fn == nullptr) return false;
+  InsertAt(out, start, {fn->sqliteName, "("});
+  out += ')';
+  return true;
 }
 
 Translation JetEmitter::Translate(const Statement& st) {
@@ -163,11 +168,11 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
     bool stored = false;
     for (size_t i = 0; i < targets.size(); ++i) {
       Emitted column;
-      column.sql = QuoteName("c" + std::to_string(i + 1));
       column.type = q.columns[i].type;
-      const std::string s = Stored(column, targets[i]->type);
-      stored = stored || s != column.sql;
-      list += (i > 0 ? ", " : "") + s;
+      if (i > 0) list += ", ";
+      const size_t start = list.size();
+      sqlite::AppendQuoted(list, "c" + std::to_string(i + 1));
+      stored = Stored(column, targets[i]->type, list, start) || stored;
     }
     if (stored) {
       std::string names;
@@ -185,7 +190,9 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
     const Scope none(nullptr);
     source = " VALUES (";
     for (size_t i = 0; i < st.values.size(); ++i) {
-      source += (i > 0 ? ", " : "") + Stored(EmitValue(*st.values[i], none), targets[i]->type);
+      if (i > 0) source += ", ";
+      const size_t start = source.size();
+      Stored(EmitValue(*st.values[i], none, source), targets[i]->type, source, start);
       CheckSize(source);
     }
     source += ")";
@@ -213,26 +220,32 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
       continue;
     }
     // SQLite names the column being set without a qualifier.
-    t.sql += (i == 0 ? " SET " : ", ") + QuoteName(hit->column->name) + " = " +
-             Stored(EmitValue(*a.value, scope), hit->column->type);
+    t.sql += i == 0 ? " SET " : ", ";
+    sqlite::AppendQuoted(t.sql, hit->column->name);
+    t.sql += " = ";
+    const size_t start = t.sql.size();
+    Stored(EmitValue(*a.value, scope, t.sql), hit->column->type, t.sql, start);
     CheckSize(t.sql);
   }
   if (st.where) {
     clause_ = Clause::kWhere;
     whereExpr_ = st.where.get();
-    t.sql += " WHERE " + EmitCondition(*st.where, scope);
+    t.sql += " WHERE ";
+    EmitCondition(*st.where, scope, t.sql);
   }
   return t;
 }
 
 Translation JetEmitter::EmitDelete(const Statement& st) {
   Scope scope(nullptr);
-  const std::string from = EmitFrom(*st.from, scope, nullptr);
+  std::string from;
+  EmitFrom(*st.from, scope, nullptr, from);
   std::string where;
   if (st.where) {
     clause_ = Clause::kWhere;
     whereExpr_ = st.where.get();
-    where = " WHERE " + EmitCondition(*st.where, scope);
+    where = " WHERE ";
+    EmitCondition(*st.where, scope, where);
   }
   Translation t;
   if (st.from->kind == TableRef::Kind::kTable) {

@@ -41,10 +41,13 @@ namespace qv::jet::sql {
 // bounds of Between) cannot make it grow without bound; beyond it 3360.
 inline constexpr size_t kMaxEmittedBytes = size_t{4} << 20;
 
-// An emitted expression. `sql` is always atomic (a literal, a name, a call
-// or a parenthesised whole), so a COLLATE clause or an operator may follow it.
+// What an emitted expression is. Its SQL text is what the call that emitted
+// it appended to the output it was given: always atomic (a literal, a name, a
+// call or a parenthesised whole), so a COLLATE clause or an operator may
+// follow it. The expressions of a statement are written into one buffer (an
+// enclosing node wraps its operands' text in place) instead of a string per
+// node concatenated upward.
 struct Emitted {
-  std::string sql;
   JetType type = JetType::kNone;
   int32_t size = 0;
   bool condition = false;   // a SQLite truth value (1/0/Null), not yet a Jet value
@@ -87,16 +90,19 @@ class JetEmitter {
   const std::vector<ColumnInfo>& TableColumns(std::string_view table) const;
   // The SQL of `value` written to a column of type `column`: wrapped in the
   // function table's "%Store..." entry of that type unless its static type
-  // already is stored as the column stores it.
-  std::string Stored(const Emitted& value, JetType column) const;
+  // already is stored as the column stores it. The value's text is
+  // out[start, end); returns whether it was wrapped.
+  bool Stored(const Emitted& value, JetType column, std::string& out, size_t start) const;
 
   // Queries (JetEmitQuery.cpp).
   QueryOut EmitQuery(const Query& q, const Scope* outer);
   QueryOut EmitCompound(const Query& q, const Scope* outer);
   QueryOut EmitSelect(const Select& s, const Scope* outer);
-  std::string EmitFrom(const TableRef& t, Scope& scope, const Scope* outer);
+  void EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, std::string& out);
   void ExpandItems(const Select& s, const Scope& scope, SelectState& state);
+  // The item's value, emitted into the item's own text (ItemSql) on first use.
   const Emitted& ItemValue(SelectState& state, size_t i, const Scope& scope);
+  static const std::string& ItemSql(const SelectState& state, size_t i);
   // The select item of `state` aliased `name`, when `scope` is that select's own.
   std::optional<size_t> FindAlias(const SelectState& state, const Scope& scope,
                                   std::string_view name) const;
@@ -105,30 +111,33 @@ class JetEmitter {
   std::string AssembleTop(const Select& s, SelectState& state, const std::string& body,
                           const Scope& scope);
 
-  // Expressions (JetEmitExpr.cpp).
-  Emitted Emit(const Expr& e, const Scope& scope);
-  Emitted EmitValue(const Expr& e, const Scope& scope);
-  std::string EmitCondition(const Expr& e, const Scope& scope);
-  Emitted EmitColumn(const Expr& e, const Scope& scope);
-  Emitted EmitNumber(const Expr& e) const;
-  Emitted EmitUnary(const Expr& e, const Scope& scope);
-  Emitted EmitBinary(const Expr& e, const Scope& scope);
-  Emitted EmitConcat(const Expr& e, const Scope& scope);
-  Emitted EmitArithmetic(Op op, Emitted a, Emitted b);
-  Emitted EmitComparison(Op op, Emitted a, Emitted b);
-  Emitted EmitBetween(const Expr& e, const Scope& scope);
-  Emitted EmitIn(const Expr& e, const Scope& scope);
-  Emitted EmitCall(const Expr& e, const Scope& scope);
-  Emitted EmitChoice(const Expr& e, const JetFunction& fn, const Scope& scope);
-  Emitted EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope);
-  Emitted EmitSubquery(const Expr& e, const Scope& scope);
+  // Expressions (JetEmitExpr.cpp). Each appends the expression's SQL to `out`.
+  Emitted Emit(const Expr& e, const Scope& scope, std::string& out);
+  Emitted EmitValue(const Expr& e, const Scope& scope, std::string& out);
+  void EmitCondition(const Expr& e, const Scope& scope, std::string& out);
+  Emitted EmitColumn(const Expr& e, const Scope& scope, std::string& out);
+  Emitted EmitNumber(const Expr& e, std::string& out) const;
+  Emitted EmitUnary(const Expr& e, const Scope& scope, std::string& out);
+  Emitted EmitBinary(const Expr& e, const Scope& scope, std::string& out);
+  Emitted EmitConcat(const Expr& e, const Scope& scope, std::string& out);
+  // The operators on a and b, whose texts are out[start, mid) and out[mid, end).
+  static Emitted EmitArithmetic(Op op, const Emitted& a, const Emitted& b, std::string& out,
+                                size_t start, size_t mid);
+  static Emitted EmitComparison(Op op, const Emitted& a, const Emitted& b, std::string& out,
+                                size_t start, size_t mid);
+  Emitted EmitBetween(const Expr& e, const Scope& scope, std::string& out);
+  Emitted EmitIn(const Expr& e, const Scope& scope, std::string& out);
+  Emitted EmitCall(const Expr& e, const Scope& scope, std::string& out);
+  Emitted EmitChoice(const Expr& e, const JetFunction& fn, const Scope& scope, std::string& out);
+  Emitted EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope, std::string& out);
+  Emitted EmitSubquery(const Expr& e, const Scope& scope, std::string& out);
   // An expression of the current statement as written (for messages).
   std::string_view SourceText(const Expr& e) const;
   [[noreturn]] void FailWrongArguments(const Expr& e) const;
   void CheckSize(const std::string& sql) const;
-  // The parameter a literal leaf is written as, or "" when literals are not
-  // parameters here.
-  std::string LiteralParameter(const Expr& e);
+  // Appends the parameter a literal leaf is written as; false when literals
+  // are not parameters here.
+  bool LiteralParameter(const Expr& e, std::string& out);
   // Records that the translation depends on the value of the literals of `e`.
   void DependsOnValue(const Expr& e);
 
@@ -149,9 +158,10 @@ class JetEmitter {
 };
 
 // Appends " COLLATE JETRU" when `e` is text-typed and not a plain column.
-std::string WithJetCollation(const Emitted& e);
-// Appends `e` and, as WithJetCollation, its collation to `out`.
-void AppendWithJetCollation(std::string& out, const Emitted& e);
+void AppendJetCollation(std::string& out, const Emitted& e);
+
+// Inserts the pieces at `at` of `out`, moving what follows once.
+void InsertAt(std::string& out, size_t at, std::initializer_list<std::string_view> pieces);
 
 // " COLLATE " and the collation's name.
 inline constexpr std::string_view kCollateClause = " COLLATE JETRU";

@@ -15,13 +15,10 @@ std::string QuoteName(std::string_view name) {
   return out;
 }
 
-std::string QualifiedName(const ScopeSource& source, std::string_view column) {
-  std::string out;
-  out.reserve(source.qualifier.size() + column.size() + 3);
-  out = source.qualifier;
+void AppendQualifiedName(std::string& out, const ScopeSource& source, std::string_view column) {
+  out += source.qualifier;
   out += '.';
   sqlite::AppendQuoted(out, column);
-  return out;
 }
 
 const ScopeSource* Scope::FindSource(std::string_view name) const {

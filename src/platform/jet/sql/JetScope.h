@@ -36,8 +36,8 @@ struct ScopeSource {
   std::vector<ColumnOrigin> origins;
 };
 
-// The SQLite text of `column` of `source`: "qualifier"."column".
-std::string QualifiedName(const ScopeSource& source, std::string_view column);
+// Appends the SQLite text of `column` of `source`: "qualifier"."column".
+void AppendQualifiedName(std::string& out, const ScopeSource& source, std::string_view column);
 
 class Scope {
  public:
