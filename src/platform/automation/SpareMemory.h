@@ -16,7 +16,13 @@
 namespace qv {
 
 inline constexpr size_t kSpareMinBytes = 16 * 1024;
+// Under the address sanitizer nothing is kept, so that a use of a freed
+// buffer is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr size_t kSpareBytes = 0;
+#else
 inline constexpr size_t kSpareBytes = 2 * 1024 * 1024;
+#endif
 
 // Aligned for any object; FreeSpare takes the size AllocateSpare was given.
 void* AllocateSpare(size_t bytes);
