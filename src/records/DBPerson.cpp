@@ -127,7 +127,7 @@ constexpr DetailDef kDetail{"Type", "PersonRealID", kDetails};
 
 // The relations of PersonRelations.h, read with the lazy columns from the
 // database the record is read from: only an organisation can be a branch.
-void ReadRelations(dao::Database& db, QvRecord& rec, dao::Recordset&) {
+void ReadRelations(dao::Database& db, QvRecord& rec) {
   static const int type = rec.PropertyIndex("Type");
   static const int isBranch = rec.PropertyIndex("IsBranch");
   static const int isAccPerson = rec.PropertyIndex("IsAccPerson");

@@ -33,7 +33,7 @@ const ColumnMap* MapFor(double id) {
 }
 
 // A user office has no address, tax numbers or contacts.
-void ClearUserOnlyFields(QvRecord& rec, dao::Recordset&) {
+void ClearUserOnlyFields(QvRecord& rec) {
   if (rec.Id() < kUserRangeStart) return;
   for (const char* name : {"Address", "INN", "KPP", "Email", "Phone"})
     rec.SetValue(rec.PropertyIndex(name), Variant(std::string()));

@@ -16,7 +16,7 @@ constexpr std::array<std::pair<int, int>, 23> kChronology{
      {19, 9},  {7, 10},  {8, 11},  {9, 12},  {15, 13}, {10, 14}, {11, 15}, {12, 16},
      {16, 17}, {20, 18}, {17, 19}, {21, 20}, {24, 21}, {18, 91}, {23, 98}}};
 
-void SetPeriodOrder(QvRecord& rec, dao::Recordset&) {
+void SetPeriodOrder(QvRecord& rec) {
   static const int reportId = rec.PropertyIndex("Report_ID");
   static const int order = rec.PropertyIndex("PeriodOrder");
   rec.SetValue(order, Variant(PeriodOrderOf(CLng(rec.Value(reportId)))));

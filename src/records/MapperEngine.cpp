@@ -2,6 +2,8 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "core/mErrorHandling.h"
@@ -11,6 +13,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/TableRecordset.h"
 #include "platform/dao/Transaction.h"
 #include "platform/jet/JetError.h"
 #include "siblings/records/QvRecord.h"
@@ -115,20 +118,60 @@ const std::vector<int32_t>& FieldIndexes(const ColumnMap& map, const dao::Record
   return it->second.indexes;
 }
 
-void AssignColumns(const ColumnMap& map, ColGroup group, dao::Recordset& rs, QvRecord& rec) {
+// The names of the `group` columns of `map` in map order, as the field list
+// of a point read (its id: the list, kept per map and group for the
+// thread, as the maps are constant data).
+dao::TableRecordset::FieldList GroupFields(const ColumnMap& map, ColGroup group) {
+  thread_local std::unordered_map<const ColumnMap*, std::vector<std::string_view>> lists[2];
+  auto [it, added] = lists[group == ColGroup::kLazy].try_emplace(&map);
+  if (added)
+    for (const ColumnDef& c : map.columns)
+      if (c.group == group) it->second.push_back(c.column);
+  return {&it->second, it->second};
+}
+
+// The stored row of `key` in the table of `map`, as a table-type recordset's
+// Seek "=" on the map's index finds it: a statement on the row whose result
+// columns are the `group` columns in map order; nullopt when there is none.
+// No recordset is built. The statement goes back reset when destroyed.
+std::optional<jet::Statement> StoredRow(dao::Database& db, const ColumnMap& map, ColGroup group,
+                                        double key) {
+  return dao::TableRecordset::SeekFields(db, map.table, map.index, key, GroupFields(map, group));
+}
+
+// The position of `column` among the `group` columns of `map`.
+size_t GroupPosition(const ColumnMap& map, ColGroup group, std::string_view column) {
+  size_t j = 0;
+  for (const ColumnDef& c : map.columns) {
+    if (c.group != group) continue;
+    if (c.column == column) return j;
+    ++j;
+  }
+  throw Error(vberr::kInvalidProcedureCall,
+              std::string(map.table) + " maps no column " + std::string(column));
+}
+
+// Assigns the `group` columns of `map` to `rec` in map order, each from
+// valueOf(i, j): `i` the column's index in the map, `j` its index among the
+// group's columns.
+template <class ValueOf>
+void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ValueOf&& valueOf) {
   const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
-  const std::vector<int32_t>& fields = FieldIndexes(map, rs);
+  size_t j = 0;
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (c.group != group) continue;
-    // A column the recordset lacks raises its error through the name.
-    const Variant& stored = fields[i] >= 0 ? rs.FieldValue(fields[i]) : rs.FieldValue(c.column);
-    Variant v = ColumnValue(c, stored);
+    Variant v = ColumnValue(c, valueOf(i, j++));
     if (c.kind == ColKind::kRef)
       rec.SetSubRecordID(props[i], v);
     else
       rec.SetValue(props[i], std::move(v));
   }
+}
+
+// The same from the row of a statement whose columns are the group's.
+void AssignColumns(const ColumnMap& map, ColGroup group, const jet::Statement& st, QvRecord& rec) {
+  AssignColumns(map, group, rec, [&](size_t, size_t j) { return st.Value(static_cast<int>(j)); });
 }
 
 // The value a column is written with; a reference's sub-record is saved
@@ -233,25 +276,30 @@ void UndoOnRollback(dao::Database& db, QvRecord& rec) {
   });
 }
 
-Variant ColumnValue(const ColumnDef& c, const Variant& v) {
+Variant ColumnValue(const ColumnDef& c, Variant v) {
   switch (c.kind) {
     case ColKind::kText: {
+      if (v.IsString()) return c.readText ? Variant(c.readText(v.AsString())) : std::move(v);
       std::string s =
           mQvCommonCalc::ConvertOr<std::string>(v, {}, [](const Variant& x) { return CStr(x); });
       return Variant(c.readText ? c.readText(s) : std::move(s));
     }
     case ColKind::kLong:
+      if (v.Type() == VarType::kLong) return v;
       return Variant(
           mQvCommonCalc::ConvertOr<int32_t>(v, 0, [](const Variant& x) { return CLng(x); }));
     case ColKind::kDouble:
     case ColKind::kRef:
+      if (v.Type() == VarType::kDouble) return v;
       return Variant(
           mQvCommonCalc::ConvertOr<double>(v, 0.0, [](const Variant& x) { return CDbl(x); }));
     case ColKind::kDate:
+      if (v.IsDate()) return v;
       return Variant(mQvCommonCalc::ConvertOr<OleDate>(v, OleDate{},
                                                        [](const Variant& x) { return CDate(x); }));
     case ColKind::kBool:
     case ColKind::kFlag:
+      if (v.Type() == VarType::kBoolean) return v;
       return Variant(
           mQvCommonCalc::ConvertOr<bool>(v, false, [](const Variant& x) { return CBool(x); }));
   }
@@ -323,16 +371,16 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   }
   const ColumnMap& map = def.hooks.mapFor ? *def.hooks.mapFor(id) : def.map;
   ResolvedProperties(map, rec.RecordClassOf());  // a map that does not fit fails before the read
-  auto rs = SeekRow(db, map, id);
-  CloseOnExit closer(*rs);
-  if (rs->NoMatch()) {
+  std::optional<jet::Statement> st = StoredRow(db, map, ColGroup::kBase, id);
+  if (!st) {
     rec.MarkNotFound(Variant(id));
     return;
   }
   if (!def.detail) {
     rec.BeginLoad(Variant(id));
-    AssignColumns(map, ColGroup::kBase, *rs, rec);
-    if (def.hooks.afterRead) def.hooks.afterRead(rec, *rs);
+    AssignColumns(map, ColGroup::kBase, *st, rec);
+    st.reset();  // no read snapshot outlives the row's read
+    if (def.hooks.afterRead) def.hooks.afterRead(rec);
     for (const ValueListDef& list : def.valueLists) ReadValueList(db, list, rec);
     if (def.hooks.readMore) def.hooks.readMore(db, rec);
     rec.EndLoad();
@@ -340,26 +388,31 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   }
   // Header + detail: a type without a detail table, or a link without its
   // row, reads as missing.
+  std::vector<Variant> header;
+  for (int j = 0; j < st->ColumnCount(); ++j) header.push_back(st->Value(j));
+  st.reset();
   const ColumnMap* detail = DetailMapOf(
-      *def.detail, mQvCommonCalc::ConvertOr<int32_t>(rs->FieldValue(def.detail->typeColumn), 0,
-                                                     [](const Variant& x) { return CLng(x); }));
+      *def.detail, mQvCommonCalc::ConvertOr<int32_t>(
+                       header[GroupPosition(map, ColGroup::kBase, def.detail->typeColumn)], 0,
+                       [](const Variant& x) { return CLng(x); }));
   if (!detail) {
     rec.MarkNotFound(Variant(id));
     return;
   }
   ResolvedProperties(*detail, rec.RecordClassOf());
-  const double link = mQvCommonCalc::ConvertOr<double>(rs->FieldValue(def.detail->linkColumn), 0.0,
-                                                       [](const Variant& x) { return CDbl(x); });
-  auto drs = SeekRow(db, *detail, link);
-  CloseOnExit detailCloser(*drs);
-  if (drs->NoMatch()) {
+  const double link = mQvCommonCalc::ConvertOr<double>(
+      header[GroupPosition(map, ColGroup::kBase, def.detail->linkColumn)], 0.0,
+      [](const Variant& x) { return CDbl(x); });
+  std::optional<jet::Statement> dst = StoredRow(db, *detail, ColGroup::kBase, link);
+  if (!dst) {
     rec.MarkNotFound(Variant(id));
     return;
   }
   rec.BeginLoad(Variant(id));
-  AssignColumns(map, ColGroup::kBase, *rs, rec);
-  AssignColumns(*detail, ColGroup::kBase, *drs, rec);
-  if (def.hooks.afterRead) def.hooks.afterRead(rec, *drs);
+  AssignColumns(map, ColGroup::kBase, rec, [&](size_t, size_t j) { return std::move(header[j]); });
+  AssignColumns(*detail, ColGroup::kBase, *dst, rec);
+  dst.reset();
+  if (def.hooks.afterRead) def.hooks.afterRead(rec);
   for (const ValueListDef& list : def.valueLists) ReadValueList(db, list, rec);
   if (def.hooks.readMore) def.hooks.readMore(db, rec);
   rec.EndLoad();
@@ -367,9 +420,13 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
 
 void FillFromRow(const MapperDef& def, dao::Recordset& rs, double id, QvRecord& rec) {
   ResolvedProperties(def.map, rec.RecordClassOf());
+  const std::vector<int32_t>& fields = FieldIndexes(def.map, rs);
   rec.BeginLoad(Variant(id));
-  AssignColumns(def.map, ColGroup::kBase, rs, rec);
-  if (def.hooks.afterRead) def.hooks.afterRead(rec, rs);
+  // A column the recordset lacks raises its error through the name.
+  AssignColumns(def.map, ColGroup::kBase, rec, [&](size_t i, size_t) {
+    return fields[i] >= 0 ? rs.FieldValue(fields[i]) : rs.FieldValue(def.map.columns[i].column);
+  });
+  if (def.hooks.afterRead) def.hooks.afterRead(rec);
   rec.EndLoad();
 }
 
@@ -391,15 +448,15 @@ void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
       return;
     }
   }
-  auto rs = SeekRow(db, *map, key);
-  CloseOnExit closer(*rs);
-  if (rs->NoMatch()) {
+  std::optional<jet::Statement> st = StoredRow(db, *map, ColGroup::kLazy, key);
+  if (!st) {
     rec.MarkNotFound(Variant(id));
     return;
   }
   rec.BeginGroupLoad(group);
-  AssignColumns(*map, ColGroup::kLazy, *rs, rec);
-  if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(db, rec, *rs);
+  AssignColumns(*map, ColGroup::kLazy, *st, rec);
+  st.reset();
+  if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(db, rec);
   for (const ChildListDef& list : def.lists) ReadChildList(db, list, rec);
   rec.EndGroupLoad(group);
 }
@@ -602,9 +659,10 @@ bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,
 
 bool RowExists(dao::Database& db, const MapperDef& def, double id) {
   if (def.hooks.existsWithoutTable && def.hooks.existsWithoutTable(id)) return true;
-  auto rs = SeekRow(db, def.hooks.mapFor ? *def.hooks.mapFor(id) : def.map, id);
-  CloseOnExit closer(*rs);
-  return !rs->NoMatch();
+  const ColumnMap& map = def.hooks.mapFor ? *def.hooks.mapFor(id) : def.map;
+  static const std::vector<std::string_view> kNoFields;
+  return dao::TableRecordset::SeekFields(db, map.table, map.index, id, {&kNoFields, kNoFields})
+      .has_value();
 }
 
 }  // namespace qv::records

@@ -6,8 +6,10 @@
 // pass the thread's user database.
 //
 // The plain pattern:
-//   read    id 0: Clear. Seek "=" on the index; no row: MarkNotFound(id);
-//           else BeginLoad(id), the base columns in map order, afterRead,
+//   read    id 0: Clear. The row Seek "=" on the index finds, read without
+//           a recordset by one SELECT of the base columns
+//           (TableRecordset::SeekFields); no row: MarkNotFound(id); else
+//           BeginLoad(id), the base columns in map order, afterRead,
 //           EndLoad. Null or unconvertible values give the kind's default.
 //   save    nothing when RState is 0, 1 or 4, the record is read-only, or
 //           saveGate says no. ID other than 0: Seek; no row: nothing (or an
@@ -19,7 +21,7 @@
 //   delete  nothing for Nothing, ID 0, read-only, or deleteGate saying no;
 //           beforeDelete (cascades), the owned sub-records, then the row
 //           when found; AfterDelete in any case.
-//   exists  Seek "=".
+//   exists  The same read of no column.
 // A save or delete runs in one dao::Transaction (kWriteLock) that nested
 // mapper calls on the same database join: a failure anywhere in it leaves
 // nothing of it written, and undo steps put the records' identifiers and
@@ -116,11 +118,11 @@ struct MapperHooks {
   const ColumnMap* (*mapFor)(double id) = nullptr;
   // True: IsRecordExists answers true without looking at the table.
   bool (*existsWithoutTable)(double id) = nullptr;
-  // Called before EndLoad with the row still current.
-  void (*afterRead)(QvRecord& rec, dao::Recordset& rs) = nullptr;
+  // Called before EndLoad, once the base columns are assigned.
+  void (*afterRead)(QvRecord& rec) = nullptr;
   // Called before the lazy group's closing bracket (ReadLazyFields), with
   // the database read from (lookups elsewhere go to the same file).
-  void (*afterLazyRead)(dao::Database& db, QvRecord& rec, dao::Recordset& rs) = nullptr;
+  void (*afterLazyRead)(dao::Database& db, QvRecord& rec) = nullptr;
   // After the state and read-only gates: false skips the save.
   bool (*saveGate)(QvRecord& rec) = nullptr;
   // The identifier of a new row from NextId (last + 1, or 1); null: as is.
@@ -179,8 +181,9 @@ const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordCla
 
 // A stored value as the column's property takes it: converted to the
 // column's kind, null-tolerant (Null or unconvertible: "", 0, the zero date,
-// False), a text through the column's readText.
-Variant ColumnValue(const ColumnDef& c, const Variant& stored);
+// False), a text through the column's readText. A value already of the
+// kind's type is moved as it is.
+Variant ColumnValue(const ColumnDef& c, Variant stored);
 
 // The property a column fills (see ColumnDef::property).
 std::string_view PropertyNameOf(const ColumnDef& c);

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "platform/automation/VbaText.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Workspace.h"
 #include "records/EntityFixture.h"
 #include "records/EntityMappers.h"
+#include "records/ReferenceMappers.h"
 
 namespace qv::records::testing {
 namespace {
@@ -76,6 +78,51 @@ TEST_F(Person, NaturalAndLegalPersonsRoundTrip) {
     EXPECT_EQ(CBool(r->Get("IsBranch")), c.isBranch);
     ++nextPerson;
   }
+}
+
+// Each read runs on its own: it shows what another connection committed
+// since the last one, and leaves no read snapshot behind that would make the
+// next write of this connection fail.
+TEST_F(Person, ReadsSeeOtherConnectionsCommitsAndKeepNoSnapshot) {
+  Sql("insert into Person (ID, Type, PersonRealID) values (5, 2, 3)");
+  Sql("insert into LegalPerson (ID, ShortName, OGRN) values (3, 'before', 'before')");
+  Sql("insert into Country (ID, ShortName) values (643, 'before')");
+  auto other = dao::DBEngine::ForThread()
+                   ->CreateWorkspace("other", "admin", "", Variant(2))
+                   ->Open(db_->Name(), {});
+  auto person = New("QvPerson");
+  auto country = New("QvAdrCountry");
+  const struct {
+    const char* what;
+    const char* change;  // by the other connection
+    std::function<std::string()> read;
+  } cases[] = {
+      {"plain row", "update Country set ShortName = 'after' where ID = 643",
+       [&] {
+         DBAdrCountry().ReadRecord(643, Obj(country));
+         return CStr(country->Get("ShortName"));
+       }},
+      {"header and detail", "update LegalPerson set ShortName = 'after' where ID = 3",
+       [&] {
+         DBPerson().ReadRecord(5, Obj(person));
+         return CStr(person->Get("ShortName"));
+       }},
+      {"lazy columns", "update LegalPerson set OGRN = 'after' where ID = 3",
+       [&] {
+         DBPerson().ReadLazyFields(Obj(person));
+         return CStr(person->Get("OGRN"));
+       }},
+      {"existence", "insert into Country (ID, ShortName) values (644, 'x')",
+       [&] { return std::string(DBAdrCountry().IsRecordExists(644) ? "after" : "before"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.read(), "before");
+    other->ExecuteSql(c.change);
+    EXPECT_EQ(c.read(), "after");
+    Sql("update Person set PersonRealID = 3 where ID = 5");  // a stale snapshot refuses it
+  }
+  other->Close();
 }
 
 TEST_F(Person, SavingWithoutTheLazyPartKeepsLazyColumnsAndArchival) {

@@ -103,7 +103,18 @@ TableSql::TableSql(const jet::TableSpec& table) : table_(Quote(table.name)) {
 }
 
 std::string TableSql::ProbeSql(const CursorOrder& order, const Probe& probe) const {
-  std::string sql = select_;
+  return ProbeFrom(select_, order, probe);
+}
+
+std::string TableSql::ProbeSql(const CursorOrder& order, const Probe& probe,
+                               std::span<const int32_t> fields) const {
+  std::string select = "SELECT ";
+  for (int32_t f : fields) select += quoted_[static_cast<size_t>(f)] + ", ";
+  return ProbeFrom(select + rowid_ + " FROM " + table_, order, probe);
+}
+
+std::string TableSql::ProbeFrom(std::string sql, const CursorOrder& order,
+                                const Probe& probe) const {
   if (!order.indexName.empty()) sql += " INDEXED BY " + Quote(order.indexName);
   std::string where;
   auto add = [&](const std::string& term) {

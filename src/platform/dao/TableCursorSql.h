@@ -10,6 +10,7 @@
 // disturb it.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,10 @@ class TableSql {
   // SELECT of every field and the rowid (last) for a probe; parameters are
   // the non-null equal keys in order, then the range value.
   std::string ProbeSql(const CursorOrder& order, const Probe& probe) const;
+  // The same probe selecting only `fields` (positions in the table's
+  // fields, in the order given), then the rowid.
+  std::string ProbeSql(const CursorOrder& order, const Probe& probe,
+                       std::span<const int32_t> fields) const;
   std::string ByRowidSql() const;
   std::string CountSql() const;
   std::string DeleteSql() const;
@@ -68,6 +73,9 @@ class TableSql {
   std::string SnapshotSql() const;
 
  private:
+  // `select` ("SELECT ... FROM t") with the probe's conditions and order.
+  std::string ProbeFrom(std::string select, const CursorOrder& order, const Probe& probe) const;
+
   std::vector<std::string> quoted_;  // quoted field names
   std::string table_;                // quoted table name
   std::string rowid_;                // a rowid name no field uses

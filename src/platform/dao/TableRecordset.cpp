@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 #include <optional>
 
 #include "platform/automation/VbaText.h"
@@ -74,6 +75,13 @@ struct TableRecordset::Shape {
   // no index set, one reads in primary-key order, a dynaset in rowid order.
   mutable std::unordered_map<uint64_t, std::string> probes;
   mutable std::unordered_map<std::string, std::string> inserts, updates;
+  // The point reads of SeekFields by field list and index ordinal: the
+  // statement's text and the type its key is converted to.
+  struct PointRead {
+    std::string sql;
+    jet::JetType keyType;
+  };
+  mutable std::map<std::pair<const void*, size_t>, PointRead> pointReads;
 
   explicit Shape(const jet::TableSpec& table)
       : columns(std::make_shared<const ColumnSet>(ColumnsOf(table))),
@@ -82,7 +90,57 @@ struct TableRecordset::Shape {
         indexOrders(table.indexes.size()) {
     columns->BuildLookup();
   }
+
+  // The order of index `ordinal` of `table` (this shape's definition).
+  const CursorOrder& IndexOrder(const jet::TableSpec& table, size_t ordinal) const {
+    std::optional<CursorOrder>& order = indexOrders[ordinal];
+    if (!order) order = OrderOf(table, &table.indexes[ordinal]);
+    return *order;
+  }
 };
+
+size_t TableRecordset::IndexOrdinal(const jet::TableSpec& table, std::string_view name) {
+  for (size_t i = 0; i < table.indexes.size(); ++i)
+    if (CompareTextRu(table.indexes[i].name, name) == 0) return i;
+  ThrowDao(daoerr::kNotAnIndex, kSourceRecordset, {name});
+}
+
+std::optional<jet::Statement> TableRecordset::SeekFields(Database& db, std::string_view table,
+                                                         std::string_view index, double key,
+                                                         const FieldList& fields) {
+  jet::Connection& conn = db.Connection();
+  std::shared_ptr<const jet::TableSpec> spec = conn.Schema().FindTable(table);
+  if (!spec) ThrowDao(daoerr::kNoInputTable, kSourceDatabase, {table});
+  std::shared_ptr<const Shape> shape = ShapeOf(spec);
+  const size_t ordinal = IndexOrdinal(*spec, index);
+  auto it = shape->pointReads.find({fields.id, ordinal});
+  if (it == shape->pointReads.end()) {
+    const CursorOrder& order = shape->IndexOrder(*spec, ordinal);
+    if (order.columns.empty()) ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
+    std::vector<int32_t> positions;
+    for (std::string_view name : fields.names) {
+      positions.push_back(shape->columns->Find(name));
+      if (positions.back() < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
+    }
+    Probe equal;
+    equal.eqCount = 1;
+    Shape::PointRead read{shape->sql.ProbeSql(order, equal, positions),
+                          spec->fields[static_cast<size_t>(order.columns[0].field)].type};
+    it = shape->pointReads.emplace(std::pair{fields.id, ordinal}, std::move(read)).first;
+  }
+  // The key compares as the column's value: converted to the column's type.
+  Variant converted;
+  try {
+    converted = CoerceToField(Variant(key), it->second.keyType, INT32_MAX);
+  } catch (const Error&) {
+    ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
+  }
+  jet::Statement st = conn.PrepareNative(it->second.sql);
+  st.SetSource(kSourceRecordset);
+  st.Bind(1, converted);
+  if (!st.Step()) return std::nullopt;  // the statement goes back reset
+  return st;
+}
 
 std::shared_ptr<const TableRecordset::Shape> TableRecordset::ShapeOf(
     const std::shared_ptr<const jet::TableSpec>& table) {
@@ -311,16 +369,10 @@ void TableRecordset::SetIndex(const std::string& name) {
     order_ = &shape_->primaryOrder;
     return;
   }
-  for (size_t i = 0; i < table_->indexes.size(); ++i) {
-    if (CompareTextRu(table_->indexes[i].name, name) != 0) continue;
-    indexOrdinal_ = static_cast<int32_t>(i);
-    orderCode_ = static_cast<uint32_t>(i + 1);
-    std::optional<CursorOrder>& order = shape_->indexOrders[i];
-    if (!order) order = OrderOf(*table_, &table_->indexes[i]);
-    order_ = &*order;
-    return;
-  }
-  ThrowDao(daoerr::kNotAnIndex, kSourceRecordset, {name});
+  const size_t i = IndexOrdinal(*table_, name);
+  indexOrdinal_ = static_cast<int32_t>(i);
+  orderCode_ = static_cast<uint32_t>(i + 1);
+  order_ = &shape_->IndexOrder(*table_, i);
 }
 
 void TableRecordset::Seek(std::string_view comparison, std::span<const Variant> keys) {

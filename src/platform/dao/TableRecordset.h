@@ -8,7 +8,10 @@
 // index set, the primary key's, else the rowid alone.
 
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -33,6 +36,23 @@ class TableRecordset final : public Recordset {
                                               int32_t type, bool updatable);
   TableRecordset(Private, const std::shared_ptr<Database>& db,
                  std::shared_ptr<const jet::TableSpec> table, int32_t type, bool updatable);
+
+  // One row by key without a recordset: the row Seek("=", {key}) on index
+  // `index` of a table-type recordset finds, read by one SELECT of `fields`
+  // (in the order given, then the rowid) stepped onto it; nullopt when there
+  // is none. The statement comes from the connection's cache and goes back
+  // reset when destroyed: a caller keeps it no longer than its read, since a
+  // stepped statement holds a read snapshot. `fields.id` names the list for
+  // the statement texts kept with the table's shape (one id, one list of
+  // names). Errors as OpenTable, SetIndex and Seek raise them; 3265 for a
+  // field the table lacks.
+  struct FieldList {
+    const void* id;
+    std::span<const std::string_view> names;
+  };
+  static std::optional<jet::Statement> SeekFields(Database& db, std::string_view table,
+                                                  std::string_view index, double key,
+                                                  const FieldList& fields);
 
   void MoveFirst() override;
   void MoveLast() override;
@@ -60,6 +80,8 @@ class TableRecordset final : public Recordset {
  private:
   struct Shape;
   static std::shared_ptr<const Shape> ShapeOf(const std::shared_ptr<const jet::TableSpec>& table);
+  // The position of index `name` in the table's indexes (3015 when none).
+  static size_t IndexOrdinal(const jet::TableSpec& table, std::string_view name);
 
   jet::Statement& Prepared(uint32_t code, const std::string& sql);
   jet::Statement& ProbeStatement(const Probe& probe);
