@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <span>
 #include <utility>
 
 #include "core/mErrorHandling.h"
@@ -47,15 +48,65 @@ constexpr size_t kCellsGuessed = 512;
 // 01.01.1901 as an OLE date: earlier dates are copied as Null.
 constexpr double kFirstDateKept = 367;
 
+// A column of the copy: where its values come from and the field it is
+// appended as. The name belongs to the source (or is the key column's).
 struct Column {
   int32_t daoIndex;  // -1 for the key column
-  std::string name;
+  std::string_view name;
   int32_t type;
+  int32_t definedSize;
+  int32_t attributes;
 };
 
 std::string ColumnExtra(const Column& c) {
-  return "Name=[" + c.name + "], Type=" + std::to_string(c.type);
+  return "Name=[" + std::string(c.name) + "], Type=" + std::to_string(c.type);
 }
+
+// The field lists of the last copies made on this thread, the latest first.
+// A copy whose fields are those of one of them (the same query run again)
+// shares its list instead of appending its fields one by one: a name index
+// with a node and a string per field, made and freed on every call. A
+// recordset copies shared columns before it changes them, so each copy's
+// columns stay its own.
+class RecentFieldLists {
+ public:
+  std::shared_ptr<const ado::ColumnList> Find(std::span<const Column> columns) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+      if (!std::equal(columns.begin(), columns.end(), it->fields.begin(), it->fields.end(),
+                      [](const Column& c, const Field& f) {
+                        return c.name == f.name && c.type == f.type &&
+                               c.definedSize == f.definedSize && c.attributes == f.attributes;
+                      }))
+        continue;
+      std::rotate(entries_.begin(), it, it + 1);
+      return entries_.front().list;
+    }
+    return nullptr;
+  }
+
+  void Add(std::span<const Column> columns, std::shared_ptr<const ado::ColumnList> list) {
+    Entry entry{{}, std::move(list)};
+    for (const Column& c : columns)
+      entry.fields.push_back({std::string(c.name), c.type, c.definedSize, c.attributes});
+    if (entries_.size() == kKept) entries_.pop_back();
+    entries_.insert(entries_.begin(), std::move(entry));
+  }
+
+ private:
+  static constexpr size_t kKept = 8;
+  // A field as AppendField took it.
+  struct Field {
+    std::string name;
+    int32_t type;
+    int32_t definedSize;
+    int32_t attributes;
+  };
+  struct Entry {
+    std::vector<Field> fields;
+    std::shared_ptr<const ado::ColumnList> list;
+  };
+  std::vector<Entry> entries_;
+};
 
 }  // namespace
 
@@ -83,19 +134,25 @@ struct DaoRows {
     started = true;
     return !rs.IsEOF();
   }
-  Variant Take(int32_t i) { return rs.FieldValue(i); }
+  // The current row's values of `columns` (the key column left alone).
+  bool Read(std::span<const Column> columns, bool, std::span<Variant> row) {
+    for (size_t k = 0; k < columns.size(); ++k)
+      if (columns[k].daoIndex >= 0) row[k] = rs.FieldValue(columns[k].daoIndex);
+    return true;
+  }
   const Variant& Peek(int32_t i) const { return rs.FieldValue(i); }
 };
 
-// The rows of a prepared statement, each read once into a buffer whose
-// values move on into the copy. A failure of the statement itself ends the
-// rows and is kept in `failed`.
+// The rows of a prepared statement, each read straight into the copy's row
+// buffer when the copy has the statement's columns in their order (through
+// `values` otherwise). A failure of the statement itself ends the rows and
+// is kept in `failed`.
 struct StatementRows {
   jet::Statement& st;
   std::exception_ptr& failed;
-  std::vector<Variant> values;
-  size_t expectedRows = 0;  // 0: not known
-  bool pending = false;     // `values` holds a row fetched before the copy began
+  std::vector<Variant> values;  // empty until a row is read through it
+  size_t expectedRows = 0;      // 0: not known
+  bool pending = false;         // the statement stands on a row stepped before the copy began
 
   int32_t Count() const { return st.ColumnCount(); }
   const jet::ColumnMeta& Spec(int32_t i) const { return st.Column(i); }
@@ -103,18 +160,34 @@ struct StatementRows {
     return expectedRows ? std::optional<size_t>(expectedRows) : std::nullopt;
   }
   void Start() {}
-  bool Fetch() {
+  bool Step() {
     try {
-      if (!st.Step()) return false;
+      return st.Step();
+    } catch (...) {
+      failed = std::current_exception();
+      return false;
+    }
+  }
+  bool Next() { return std::exchange(pending, false) || Step(); }
+  // `sameOrder`: column k of the copy is column k of the statement, for
+  // every k.
+  bool Read(std::span<const Column> columns, bool sameOrder, std::span<Variant> row) {
+    try {
+      if (sameOrder) {
+        st.Values(row);
+        return true;
+      }
+      values.resize(static_cast<size_t>(st.ColumnCount()));
       st.Values(values);
+      for (size_t k = 0; k < columns.size(); ++k)
+        if (columns[k].daoIndex >= 0)
+          row[k] = std::move(values[static_cast<size_t>(columns[k].daoIndex)]);
       return true;
     } catch (...) {
       failed = std::current_exception();
       return false;
     }
   }
-  bool Next() { return std::exchange(pending, false) || Fetch(); }
-  Variant Take(int32_t i) { return std::move(values[static_cast<size_t>(i)]); }
   Variant Peek(int32_t i) const { return st.Value(i); }
 };
 
@@ -144,27 +217,31 @@ std::shared_ptr<ado::Recordset> CopyRows(Source& src, std::string_view keyColumn
   };
   return GuardX(kModule, "DaoToAdoRS", extra, [&]() -> std::shared_ptr<ado::Recordset> {
     out = std::make_shared<ado::Recordset>();
-    if (!keyColumn.empty()) columns.push_back({-1, std::string(keyColumn), adInteger});
+    if (!keyColumn.empty()) columns.push_back({-1, keyColumn, adInteger, 0, kNullable});
     for (int32_t i = 0; i < src.Count(); ++i) {
       const auto& spec = src.Spec(i);
-      if (!AdoColumnTypeOf(static_cast<int32_t>(spec.type))) {
+      const std::optional<AdoColumnType> t = AdoColumnTypeOf(static_cast<int32_t>(spec.type));
+      if (!t) {
         ShowMessageBox("DaoToAdoRS: Unknown field type");
         continue;
       }
-      columns.push_back({i, spec.name, AdoColumnTypeOf(static_cast<int32_t>(spec.type))->type});
+      columns.push_back(
+          {i, spec.name, t->type, t->definedSize < 0 ? spec.size : t->definedSize, t->attributes});
     }
-    for (const Column& c : columns) {
-      appending = &c;
-      if (c.daoIndex < 0) {
-        out->AppendField(c.name, adInteger, 0, kNullable);
-      } else {
-        const auto& spec = src.Spec(c.daoIndex);
-        const AdoColumnType t = *AdoColumnTypeOf(static_cast<int32_t>(spec.type));
-        out->AppendField(c.name, t.type, t.definedSize < 0 ? spec.size : t.definedSize,
-                         t.attributes);
+    thread_local RecentFieldLists recent;
+    if (auto fields = recent.Find(columns)) {
+      out->UseFields(std::move(fields));
+    } else {
+      for (const Column& c : columns) {
+        appending = &c;
+        out->AppendField(std::string(c.name), c.type, c.definedSize, c.attributes);
       }
+      appending = nullptr;
+      recent.Add(columns, out->SharedFields());
     }
-    appending = nullptr;
+    bool sameOrder = columns.size() == static_cast<size_t>(src.Count());
+    for (size_t k = 0; k < columns.size(); ++k)
+      sameOrder = sameOrder && columns[k].daoIndex == static_cast<int32_t>(k);
     src.Start();
     out->Open();
     // A statement does not tell how many rows it gives: room for
@@ -177,17 +254,13 @@ std::shared_ptr<ado::Recordset> CopyRows(Source& src, std::string_view keyColumn
     std::vector<Variant> row(columns.size());  // one buffer, emptied by each AppendRow
     while (src.Next()) {
       ++counter;
+      if (!src.Read(columns, sameOrder, row)) break;
       for (size_t k = 0; k < columns.size(); ++k) {
-        const Column& c = columns[k];
-        if (c.daoIndex < 0) {
-          row[k] = Variant(counter);
-          continue;
-        }
-        Variant v = src.Take(c.daoIndex);
-        if (v.IsDate() && v.AsDateSerial() < kFirstDateKept)
-          row[k] = Variant::Null();
-        else
-          row[k] = std::move(v);
+        Variant& v = row[k];
+        if (columns[k].daoIndex < 0)
+          v = Variant(counter);
+        else if (v.IsDate() && v.AsDateSerial() < kFirstDateKept)
+          v = Variant::Null();
       }
       out->AppendRow(std::span<Variant>(row));
     }
@@ -209,11 +282,10 @@ std::shared_ptr<ado::Recordset> DaoToAdoRS(const std::shared_ptr<dao::Recordset>
 std::shared_ptr<ado::Recordset> StatementToAdoRS(jet::Statement& st, std::string_view keyColumn,
                                                  std::exception_ptr& failed) {
   failed = nullptr;
-  StatementRows rows{st, failed, std::vector<Variant>(static_cast<size_t>(st.ColumnCount())),
-                     st.RowsLastRun()};
-  // The first row is read before anything is built: a statement that fails
-  // at once fails before a column could be reported.
-  rows.pending = rows.Fetch();
+  StatementRows rows{st, failed, {}, st.RowsLastRun()};
+  // The first row is stepped to before anything is built: a statement that
+  // fails at once fails before a column could be reported.
+  rows.pending = rows.Step();
   if (failed) return nullptr;
   std::shared_ptr<ado::Recordset> out = CopyRows(rows, keyColumn);
   if (failed) return nullptr;

@@ -69,6 +69,33 @@ TEST_F(DaoToAdo, ColumnsTypesDatesAndKeyColumn) {
   EXPECT_TRUE(shown_.empty());
 }
 
+// Results of the same query share their column list until one changes it:
+// a value, a field's precision or an appended field shows in that result
+// only, and the next result still has the query's own columns.
+TEST_F(DaoToAdo, ResultsOfOneQueryKeepTheirOwnColumns) {
+  const std::string sql = "select Lng, Txt from AllTypes where Lng < 3 order by Lng";
+  auto first = mQvDaoDataBase::QvQuerySqlA(sql);
+  auto second = mQvDaoDataBase::QvQuerySqlA(sql);
+  second->SetValue(1, Variant("changed"));
+  second->Update();
+  second->Close();
+  second->SetPrecision(0, 7);
+  second->AppendField("Extra", ado::adInteger);
+  second->DeleteField(1);
+  auto third = mQvDaoDataBase::QvQuerySqlA(sql);
+  for (const auto& rs : {first, third}) {
+    ASSERT_EQ(rs->FieldCount(), 2u);
+    EXPECT_EQ(rs->FieldAt(1).name, "Txt");
+    EXPECT_EQ(ado::test::ColumnText(*rs, 1), "a,b");
+    EXPECT_EQ(rs->FieldAt(0).precision, first->FieldAt(0).precision);
+    EXPECT_FALSE(rs->FindField("Extra"));
+  }
+  EXPECT_NE(first->FieldAt(0).precision, 7);
+  EXPECT_EQ(second->FieldCount(), 2u);
+  EXPECT_EQ(second->FieldAt(1).name, "Extra");
+  EXPECT_EQ(second->FieldAt(0).precision, 7);
+}
+
 TEST_F(DaoToAdo, AnUnknownTypeIsShownAndLeftOut) {
   auto rs = mQvDataBase::DaoToAdoRS(QvQuerySql("select Null as Nothing, Lng from AllTypes"), "");
   ASSERT_EQ(shown_.size(), 1u);

@@ -51,6 +51,11 @@ void Recordset::AppendField(std::string name, int32_t type, int32_t definedSize,
   table_.AppendField(MakeFieldInfo(std::move(name), type, definedSize, attributes));
 }
 
+void Recordset::UseFields(std::shared_ptr<const ColumnList> fields) {
+  RequireClosed(kFieldsSource);
+  table_.UseColumns(std::move(fields));
+}
+
 void Recordset::DeleteField(size_t col) {
   RequireClosed(kFieldsSource);
   table_.RemoveField(col);

@@ -45,6 +45,12 @@ class Recordset : public Object {
   // The column of a name (ignoring case); error 3265 when there is none.
   size_t FieldIndex(std::string_view name) const;
   std::optional<size_t> FindField(std::string_view name) const { return table_.Find(name); }
+  // The columns, for other recordsets of the same columns (UseFields).
+  std::shared_ptr<const ColumnList> SharedFields() const { return table_.SharedColumns(); }
+  // Takes another recordset's columns (SharedFields) in place of its own,
+  // without copying them; a recordset changing shared columns copies them
+  // first, so each keeps its own. Error 3705 while open.
+  void UseFields(std::shared_ptr<const ColumnList> fields);
   // A column by name or 0-based ordinal, as Fields.Item takes it; error 3265.
   size_t ItemIndex(const Variant& nameOrOrdinal, std::string_view source = kFieldsSource) const;
 
