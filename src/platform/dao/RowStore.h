@@ -4,13 +4,14 @@
 // buffer of all the texts, so that reading a row allocates nothing; other
 // values (byte arrays, Booleans, Currency ...) are kept as Variants aside.
 // A row becomes Variants only when it is read, into cells the reader keeps
-// from row to row. A thread keeps the buffers of a few released stores for
-// its next recordset, so that reading many results does not allocate and
-// fault in the same memory over and over.
+// from row to row. The slots and the texts come from the thread's spare
+// memory (SpareMemory.h), first in the size the thread's last store grew
+// to for what it held (at least the smallest size kept there), so that
+// reading many results, small or large, neither allocates nor faults in
+// the same memory over and over, nor grows the buffers again each time.
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "platform/automation/Variant.h"
@@ -28,7 +29,7 @@ class RowStore {
   RowStore(const RowStore&) = delete;
   RowStore& operator=(const RowStore&) = delete;
 
-  // Empties the store for rows of `columns` cells.
+  // Empties the store for rows of `columns` cells; 0 gives its memory back.
   void Reset(int32_t columns);
   // Appends the current row of `st`: its first `columns` cells, as
   // Statement::Values reads them.
@@ -50,12 +51,27 @@ class RowStore {
   };
 
  private:
-  void Release();
+  // Values kept by memcpy, in memory from AllocateSpare, grown by doubling.
+  template <class T>
+  struct Buffer {
+    T* data = nullptr;
+    size_t size = 0, capacity = 0;
+
+    // Room for `n` more values at the end; returns where they go.
+    T* Extend(size_t n) {
+      if (capacity - size < n) Grow(n);
+      T* at = data + size;
+      size += n;
+      return at;
+    }
+    void Grow(size_t n);
+    void Free() noexcept;
+  };
 
   size_t columns_ = 0;
   int64_t rows_ = 0;
-  std::vector<Slot> slots_;
-  std::string texts_;
+  Buffer<Slot> slots_;
+  Buffer<char> texts_;
   std::vector<Variant> others_;
 };
 

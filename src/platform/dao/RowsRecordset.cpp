@@ -40,6 +40,7 @@ void RowsRecordset::Reload(jet::Statement* prepared) {
   st.SetSource(kSourceDatabase);
   std::vector<RecordsetColumn> columns;
   if (!native_) {
+    columns.reserve(static_cast<size_t>(st.ColumnCount()));
     for (int i = 0; i < st.ColumnCount(); ++i) {
       const jet::ColumnMeta& m = st.Column(i);
       RecordsetColumn c;

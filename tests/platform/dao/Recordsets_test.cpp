@@ -250,6 +250,48 @@ TEST_F(RecordsetsTest, StatementRowsAreFixedUntilRequery) {
   ExpectError(3251, "", [&] { forward->MovePrevious(); });
 }
 
+// Results larger than a store's first buffers, one text larger than the
+// doubling gives, and stores alive together, closed, made again and
+// requeried each keep their own rows, whatever memory the thread hands on.
+TEST_F(RecordsetsTest, LargeResultsKeepTheirRowsApart) {
+  MakeTable(*db_, "Notes", {{"ID", JetType::kLong, 0, true}, {"Note", JetType::kMemo}},
+            {{"Id", "ID", true}});
+  constexpr int32_t kRows = 2500;
+  auto note = [](int32_t id) {
+    return id == 1000 ? std::string(40000, 'w')
+                      : std::string(id % 37, static_cast<char>('a' + id % 26));
+  };
+  auto table = db_->OpenTable("Notes");
+  for (int32_t id = 1; id <= kRows; ++id) {
+    table->AddNew();
+    table->SetField("ID", Variant(id));
+    table->SetField("Note", id % 50 == 0 ? Variant::Null() : Variant(note(id)));
+    table->Update();
+  }
+  table->Close();
+  auto wrongRows = [&](Recordset& rs, bool descending) {
+    int32_t wrong = 0, seen = 0;
+    for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext(), ++seen) {
+      const int32_t id = descending ? kRows - seen : seen + 1;
+      const Variant& v = rs.FieldValue(1);
+      wrong += CLng(rs.FieldValue(0)) != id ||
+               (id % 50 == 0 ? !v.IsNull() : !v.IsString() || v.AsString() != note(id));
+    }
+    return wrong + (seen != kRows);
+  };
+  const std::string sql = "SELECT ID, Note FROM Notes ORDER BY ID";
+  auto up = db_->OpenStatement(sql, dbOpenSnapshot);
+  auto down = db_->OpenStatement(sql + " DESC", dbOpenSnapshot);
+  EXPECT_EQ(wrongRows(*up, false), 0);
+  EXPECT_EQ(wrongRows(*down, true), 0);
+  up->Requery();
+  EXPECT_EQ(wrongRows(*up, false), 0);
+  up->Close();
+  auto again = db_->OpenStatement(sql, dbOpenSnapshot);
+  EXPECT_EQ(wrongRows(*down, true), 0);
+  EXPECT_EQ(wrongRows(*again, false), 0);
+}
+
 TEST_F(RecordsetsTest, ExecuteCountsRowsAndRefusesSelects) {
   db_->Execute("UPDATE Person SET Salary = 5 WHERE ID >= 2", Variant());
   EXPECT_EQ(db_->RecordsAffected(), 2);
