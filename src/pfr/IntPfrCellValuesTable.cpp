@@ -11,6 +11,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetConnection.h"
 #include "records/MapperEngine.h"
 #include "records/MapperSession.h"
 #include "siblings/records/QvRecord.h"
@@ -164,11 +165,32 @@ bool IntPfrCellValuesTable::Find(int32_t key, int32_t line, int32_t table) {
   return !rs_->NoMatch();
 }
 
-std::string IntPfrCellValuesTable::Read(int32_t key, int32_t line, int32_t table, bool& present) {
-  present = Find(key, line, table);
-  if (!present) return {};
-  const Variant& v = rs_->FieldValue(valueField_);
+std::optional<std::string> IntPfrCellValuesTable::ReadValue(dao::Database& aDb, double aSubDocID,
+                                                            int32_t aKey, int32_t aLineNum,
+                                                            int32_t aTableNum) {
+  // Equal addresses come in rowid order on index "SubDoc", so the first row
+  // is the one a seek on the index finds. Only the value is read: a seek
+  // read the whole row into Variants for it.
+  jet::Statement st = aDb.Connection().PrepareNative(
+      "SELECT \"Value\" FROM \"PfrCellValues\" "
+      "WHERE \"SubDocID\" = ? AND \"Key\" = ? AND \"TableNum\" = ? AND \"LineNum\" = ? "
+      "ORDER BY rowid LIMIT 1");
+  st.Bind(1, Variant(aSubDocID));
+  st.Bind(2, Variant(aKey));
+  st.Bind(3, Variant(aTableNum));
+  st.Bind(4, Variant(aLineNum));
+  if (!st.Step()) return std::nullopt;
+  const jet::Statement::Cell cell = st.CellAt(0);
+  if (cell.kind == jet::Statement::Cell::Kind::kText) return std::string(cell.text);
+  const Variant v = st.Value(0);
   return v.IsString() ? v.AsString() : v.IsNull() ? std::string() : CStr(v);
+}
+
+std::string IntPfrCellValuesTable::Read(int32_t key, int32_t line, int32_t table, bool& present) {
+  if (!rs_) ThrowVb(vberr::kObjectNotSet, "the table of cell values is not open");
+  std::optional<std::string> text = ReadValue(*db_, subDocId_, key, line, table);
+  present = text.has_value();
+  return present ? std::move(*text) : std::string();
 }
 
 void IntPfrCellValuesTable::Write(int32_t key, int32_t line, int32_t table, int32_t type,

@@ -1,10 +1,10 @@
 #pragma once
 // The cell-storage session of the pension-fund sub-documents: the table
 // PfrCellValues held open on its index "SubDoc" (SubDocID, Key, TableNum,
-// LineNum) for the whole session, every get and set one seek on that
-// index, no statement text. The session keeps no cache: what it writes is
-// seen at once by DBPfrSubDoc.ReadCells and by queries, and what others
-// write is seen by its next get.
+// LineNum) for the whole session: every get one point select of the
+// cell's value on that index (ReadValue), every set one seek. The session
+// keeps no cache: what it writes is seen at once by DBPfrSubDoc.ReadCells
+// and by queries, and what others write is seen by its next get.
 //
 // Values are stored as texts tagged with their kind (ValueType):
 //   1 String   the text, cut to 255 characters
@@ -29,6 +29,7 @@
 // own name; a get or set while the table is not open is 91.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/automation/Object.h"
@@ -47,6 +48,10 @@ class IntPfrCellValuesTable : public Object, public records::IQvPfrCellsStorage 
  public:
   // A new session on the thread's user database, its table open.
   static std::shared_ptr<IntPfrCellValuesTable> OpenSession();
+  // The stored text of a cell of `aDb` ("" for a Null value), nothing when
+  // it is absent; of equal addresses, the first stored.
+  static std::optional<std::string> ReadValue(dao::Database& aDb, double aSubDocID, int32_t aKey,
+                                              int32_t aLineNum, int32_t aTableNum);
 
   IntPfrCellValuesTable() = default;
   ~IntPfrCellValuesTable() override;  // closes the table

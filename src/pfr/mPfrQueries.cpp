@@ -2,6 +2,8 @@
 
 #include "core/mErrorHandling.h"
 #include "core/mQvDaoDataBase.h"
+#include "core/miDataBase.h"
+#include "pfr/IntPfrCellValuesTable.h"
 #include "pfr/mPfrInternal.h"
 #include "records/miRecCollection.h"
 #include "siblings/records/RecordFactory.h"
@@ -89,12 +91,8 @@ std::string NumList(const std::vector<double>& aIDs) {
 }
 
 std::string CellText(double aSubDocID, int32_t aKey) {
-  // SQLite reads this through index "SubDoc", whose equal keys are in rowid
-  // order: the row a seek on the index finds. One statement, no recordset.
-  std::optional<jet::Statement> st =
-      QvPrepareQuery("select Value from PfrCellValues where SubDocID = " + Num(aSubDocID) +
-                     " and Key = " + Num(aKey) + " and TableNum = 0 and LineNum = 0");
-  return st && st->Step() && !st->IsNull(0) ? st->Text(0) : std::string();
+  return IntPfrCellValuesTable::ReadValue(*miDataBase::GetUserDataBase(), aSubDocID, aKey, 0, 0)
+      .value_or(std::string());
 }
 
 }  // namespace qv::pfr::mPfrQueries

@@ -37,8 +37,9 @@ std::vector<Variant> Elements(const Variant& aArray);
 // Identifiers as an SQL list: "5, 7".
 std::string NumList(const std::vector<double>& aIDs);
 
-// The text of a sub-document's cell (line 0, table 0) by a seek on index
-// "SubDoc"; "" for an absent cell or a Null value.
+// The text of a sub-document's cell (line 0, table 0) on the thread's user
+// database, as the cell session reads it; "" for an absent cell or a Null
+// value.
 std::string CellText(double aSubDocID, int32_t aKey);
 
 }  // namespace qv::pfr::mPfrQueries

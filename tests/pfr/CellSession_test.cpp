@@ -115,6 +115,17 @@ TEST_F(CellSession, StoredTextsReadTolerantly) {
   EXPECT_EQ(s->GetLong(7, 0, 0), 0);  // does not fit a Long: 0, not an error
 }
 
+// Another program may store an address twice: a get reads the copy stored
+// first (as a seek on index "SubDoc" finds it), whatever the identifiers.
+TEST_F(CellSession, OfACellStoredTwiceTheFirstCopyIsRead) {
+  for (const char* row : {"9, 4, 7, 1, 2, 1, 'first'", "3, 4, 7, 1, 2, 1, 'second'",
+                          "5, 4, 7, 2, 1, 1, 'line and table swapped'"})
+    Sql(std::string("insert into PfrCellValues (ID, SubDocID, Key, LineNum, TableNum, ValueType, "
+                    "Value) values (") +
+        row + ")");
+  EXPECT_EQ(Open(4)->GetString(7, 1, 2), "first");
+}
+
 TEST_F(CellSession, OnlyChangesAreWritten) {
   Sql("insert into PfrCellValues (ID, SubDocID, Key) values (41, 9, 1)");  // another sub-document
   Session s = Open(3);

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/automation/Error.h"
 
@@ -104,22 +106,25 @@ UCollator* RussianCollator() {
   return coll.get();
 }
 
-// The places of the printable ASCII characters in the collation's order,
-// for comparing texts made of them alone without the collator: each such
-// character is one collation element with a primary weight and the common
-// secondary weight (checked here, for the collator in use), so at secondary
-// strength two of those texts compare as the sequences of their characters'
-// places, upper and lower case alike. 0 marks a character left to the
-// collator (control characters are ignorable in it).
-using AsciiPlaces = std::array<uint8_t, 256>;
+// The places of the printable ASCII characters and of the Cyrillic block
+// U+0400..U+045F in the collation's order, for comparing texts made of them
+// alone without the collator: each such character is one collation element
+// with a primary weight and the common secondary weight (checked here, for
+// the collator in use), so at secondary strength two of those texts compare
+// as the sequences of their characters' places, upper and lower case alike.
+// 0 marks a character left to the collator (control characters are
+// ignorable in it; Ё and the other letters with a diacritic are two
+// elements).
+constexpr char32_t kLastPlaced = 0x45F;
+using Places = std::array<uint8_t, kLastPlaced + 1>;
 
-AsciiPlaces MakeAsciiPlaces() {
-  AsciiPlaces places{};
+Places MakePlaces() {
+  Places places{};
   UCollator* coll = OpenRussianCollator();
   if (!coll) return places;
   std::vector<char16_t> simple;
   uint32_t secondary = 0;
-  for (char16_t c = 0x20; c < 0x7F; ++c) {
+  for (char16_t c = 0x20; c <= kLastPlaced; c = static_cast<char16_t>(c == 0x7E ? 0x400 : c + 1)) {
     UErrorCode status = U_ZERO_ERROR;
     UCollationElements* it = ucol_openElements(coll, &c, 1, &status);
     if (U_FAILURE(status)) continue;
@@ -136,10 +141,11 @@ AsciiPlaces MakeAsciiPlaces() {
   std::stable_sort(simple.begin(), simple.end(), [&](char16_t a, char16_t b) {
     return ucol_strcoll(coll, &a, 1, &b, 1) == UCOL_LESS;
   });
-  uint8_t place = 0;
+  unsigned place = 0;
   for (size_t i = 0; i < simple.size(); ++i) {
     if (i == 0 || ucol_strcoll(coll, &simple[i - 1], 1, &simple[i], 1) != UCOL_EQUAL) ++place;
-    places[simple[i]] = place;
+    if (place > UINT8_MAX) break;  // the rest stays with the collator
+    places[simple[i]] = static_cast<uint8_t>(place);
   }
   ucol_close(coll);
   return places;
@@ -147,39 +153,59 @@ AsciiPlaces MakeAsciiPlaces() {
 
 // Built once for the process: a thread-local table would cost a lookup of
 // the thread's storage on every comparison.
-const AsciiPlaces& Places() {
-  static const AsciiPlaces places = MakeAsciiPlaces();
+const Places& PlacesTable() {
+  static const Places places = MakePlaces();
   return places;
 }
 
-// The comparison of two texts of characters with places; nullopt when
-// either has another character.
-std::optional<int32_t> CompareAscii(std::string_view a, std::string_view b) {
-  const AsciiPlaces& places = Places();
-  auto place = [&](char c) { return places[static_cast<unsigned char>(c)]; };
-  const size_t n = std::min(a.size(), b.size());
-  int32_t result = 0;
-  size_t i = 0;
-  for (; i < n && a[i] == b[i]; ++i)
-    if (place(a[i]) == 0) return std::nullopt;
-  if (i < n) {
-    const uint8_t pa = place(a[i]), pb = place(b[i]);
+// The place of the character at s[i] (0 for one left to the collator) and
+// its length in bytes. Only ASCII and well-formed two-byte sequences of the
+// Cyrillic block are read; any other byte has no place.
+uint8_t PlaceAt(const Places& places, std::string_view s, size_t i, size_t& length) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  length = 1;
+  if (c < 0x80) return places[c];
+  if ((c != 0xD0 && c != 0xD1) || i + 1 == s.size()) return 0;
+  const auto d = static_cast<unsigned char>(s[i + 1]);
+  if (d < 0x80 || d > 0xBF) return 0;
+  const char32_t code = (static_cast<char32_t>(c & 0x1F) << 6) | (d & 0x3Fu);
+  if (code > kLastPlaced) return 0;
+  length = 2;
+  return places[code];
+}
+
+// The comparison of two texts of characters with places; nullopt when a
+// character that could decide has none.
+std::optional<int32_t> CompareByPlaces(std::string_view a, std::string_view b) {
+  const Places& places = PlacesTable();
+  size_t length = 0;
+  // Bytes the texts share are read once, up to a whole character.
+  size_t i =
+      static_cast<size_t>(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
+  const auto continuation = [](std::string_view s, size_t k) {
+    return k < s.size() && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80;
+  };
+  if (i > 0 && (continuation(a, i) || continuation(b, i))) --i;
+  for (size_t k = 0; k < i; k += length)
+    if (PlaceAt(places, a, k, length) == 0) return std::nullopt;
+  size_t j = i;
+  for (size_t la = 0, lb = 0; i < a.size() && j < b.size(); i += la, j += lb) {
+    const uint8_t pa = PlaceAt(places, a, i, la), pb = PlaceAt(places, b, j, lb);
     if (pa == 0 || pb == 0) return std::nullopt;
-    result = pa < pb ? -1 : pa > pb ? 1 : 0;
+    if (pa == pb) continue;
+    // The first difference decides, unless the character after it in
+    // either text is one the collator might join to it (a combining mark).
+    for (auto [s, k] : {std::pair{a, i + la}, std::pair{b, j + lb}})
+      if (k < s.size() && PlaceAt(places, s, k, length) == 0) return std::nullopt;
+    return pa < pb ? -1 : 1;
   }
-  // Every other character needs a place too: an ignorable one would make
-  // the longer text equal, not greater, and one left to the collator might
-  // decide where the first difference does not.
-  for (std::string_view rest : {a.substr(i), b.substr(i)})
-    for (char c : rest)
-      if (place(c) == 0) return std::nullopt;
-  if (result != 0) return result;
-  // Same places to the end of the shorter text: upper and lower case only.
-  for (size_t k = i; k < n; ++k) {
-    const uint8_t pa = place(a[k]), pb = place(b[k]);
-    if (pa != pb) return pa < pb ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+  // The same places to the end of the shorter text: the rest of the longer
+  // needs places too (an ignorable character would make the texts equal).
+  for (auto [s, k] : {std::pair{a, i}, std::pair{b, j}})
+    for (; k < s.size(); k += length)
+      if (PlaceAt(places, s, k, length) == 0) return std::nullopt;
+  const bool aLeft = i < a.size(), bLeft = j < b.size();
+  return aLeft == bLeft ? 0 : aLeft ? 1 : -1;
 }
 
 bool IsVbSpace(char c) {
@@ -327,7 +353,7 @@ std::string StringOf(int32_t n, std::string_view ch) {
 }
 
 int32_t CompareTextRu(std::string_view a, std::string_view b) {
-  if (const auto r = CompareAscii(a, b)) return *r;
+  if (const auto r = CompareByPlaces(a, b)) return *r;
   UCollator* coll = RussianCollator();
   if (!coll)
     return FoldCase(a).compare(FoldCase(b)) < 0 ? -1 : (FoldCase(a) == FoldCase(b) ? 0 : 1);

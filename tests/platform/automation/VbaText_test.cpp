@@ -8,6 +8,8 @@
 
 #include <memory>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace qv {
 namespace {
@@ -69,17 +71,23 @@ TEST(VbaText, ValReadsTheLeadingNumber) {
   EXPECT_EQ(StringOf(3, "Жx"), "ЖЖЖ");
 }
 
-// Texts of ASCII characters compare without the collator (their places in
-// its order are taken once); the result must be the collator's own, for
-// punctuation, digits, both cases, prefixes and ignorable control
-// characters alike.
-TEST(VbaText, AsciiTextsCompareAsTheCollatorDoes) {
+// Texts of ASCII characters and letters of the Cyrillic block compare
+// without the collator (their places in its order are taken once); the
+// result must be the collator's own, for punctuation, digits, both cases,
+// prefixes, ignorable control characters, letters with a diacritic (Ё, and
+// И with a combining breve, which is Й), other scripts and broken UTF-8.
+TEST(VbaText, AsciiAndCyrillicTextsCompareAsTheCollatorDoes) {
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<UCollator, void (*)(UCollator*)> coll(ucol_open("", &status), ucol_close);
   ASSERT_TRUE(U_SUCCESS(status));
   ucol_setStrength(coll.get(), UCOL_SECONDARY);
-  const std::string alphabet =
-      std::string(" !\"#$%&'()*+,-./0123456789:;<=>?@ABCXYZ[\\]^_`abcxyz{|}~") + "\x01\t" + "ё";
+  std::vector<std::string> alphabet;
+  for (char c : std::string(" !\"#$%&'()*+,-./0123456789:;<=>?@ABCXYZ[\\]^_`abcxyz{|}~\x01\t"))
+    alphabet.emplace_back(1, c);
+  for (const char* c :
+       {"а", "А", "б", "Е", "е", "ё", "Ё", "и",      "И",      "й", "Й",    "ъ",    "ь",       "Ь",
+        "я", "Я", "ђ", "Ѐ", "ї", "џ", "Ѣ", "\u0306", "\u0301", "ß", "\xD1", "\x91", "\xC1\x81"})
+    alphabet.emplace_back(c);
   std::mt19937 rng(20);
   auto randomText = [&](size_t maxLength) {
     std::string t;
@@ -87,16 +95,22 @@ TEST(VbaText, AsciiTextsCompareAsTheCollatorDoes) {
     for (size_t k = 0; k < n; ++k) t += alphabet[rng() % alphabet.size()];
     return t;
   };
-  for (int i = 0; i < 20000; ++i) {
-    const std::string a = randomText(5);
-    // Half of the pairs share a prefix, so that later characters decide.
-    const std::string b =
-        i % 2 ? randomText(5) : a.substr(0, rng() % (a.size() + 1)) + randomText(2);
+  const auto expectCollators = [&](const std::string& a, const std::string& b) {
     const UCollationResult r =
         ucol_strcollUTF8(coll.get(), a.data(), static_cast<int32_t>(a.size()), b.data(),
                          static_cast<int32_t>(b.size()), &status);
     const int32_t expected = r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
     ASSERT_EQ(CompareTextRu(a, b), expected) << "'" << a << "' '" << b << "'";
+  };
+  // A mark after the first difference that the collator joins to it.
+  expectCollators("аи\u0306", "ай");
+  expectCollators("ай", "аи\u0306б");
+  for (int i = 0; i < 20000; ++i) {
+    const std::string a = randomText(5);
+    // Half of the pairs share a prefix, so that later characters decide.
+    const std::string b =
+        i % 2 ? randomText(5) : a.substr(0, rng() % (a.size() + 1)) + randomText(2);
+    expectCollators(a, b);
   }
 }
 

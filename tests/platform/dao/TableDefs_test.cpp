@@ -109,6 +109,9 @@ TEST_F(TableDefsTest, CollectionsRefuseBadDefinitions) {
   MakeTable(*db_, "T", {{"ID", JetType::kLong}});
   auto tables = db_->TableDefsCollection();
   // A table made by MakeTable, by default of one Long field ID.
+  std::string letters64;
+  for (int i = 0; i < 64; ++i) letters64 += "Я";  // 128 bytes
+  const std::string letters65 = letters64 + "Я";
   const auto make = [&](const char* name, std::vector<FieldDef> fields = {{"ID", JetType::kLong}},
                         std::vector<IndexDef> indexes = {}) {
     return [&, name, fields, indexes] { MakeTable(*db_, name, fields, indexes); };
@@ -117,6 +120,8 @@ TEST_F(TableDefsTest, CollectionsRefuseBadDefinitions) {
       {"table exists", make("t"), 3010},
       {"no fields", [&] { tables->Append(db_->CreateTableDef(Variant("Empty"))); }, 3264},
       {"bad name", make("A.B"), 3125},
+      {"a name of 64 letters", make(letters64.c_str()), 0},
+      {"a name of 65 letters", make(letters65.c_str()), 3125},
       {"field twice", make("U", {{"a", JetType::kLong}, {"A", JetType::kLong}}), 3191},
       {"index on a missing field", make("V", {{"ID", JetType::kLong}}, {{"X", "Nope"}}), 3265},
       {"two primary keys",
@@ -128,8 +133,9 @@ TEST_F(TableDefsTest, CollectionsRefuseBadDefinitions) {
        [&] { std::static_pointer_cast<TableDef>(tables->Item(Variant(0)))->SetName("Z"); }, 3219},
   });
   tables->Refresh();
-  EXPECT_EQ(tables->Count(), 1);
+  EXPECT_EQ(tables->Count(), 2);
   tables->Delete("T");
+  tables->Delete(letters64);
   EXPECT_EQ(tables->Count(), 0);
   ExpectError(3078, "", [&] { db_->OpenTable("T"); });
 }
