@@ -66,10 +66,13 @@ void WriteField(dao::Recordset& rs, std::string_view table, std::string_view col
       });
 }
 
+// The table recordset of `map` on the row of `id` (NoMatch: none). A save
+// writes some fields and reads none, so the seek reads only the row's
+// position; a field looked at is read then (SeekUnread).
 std::shared_ptr<dao::Recordset> SeekRow(dao::Database& db, const ColumnMap& map, double id) {
   auto rs = OpenMapTable(db, map);
   const Variant key[1] = {Variant(id)};
-  rs->Seek("=", key);
+  rs->SeekUnread("=", key);
   return rs;
 }
 
@@ -476,7 +479,7 @@ OpenedRow OpenForWrite(dao::Recordset& rs, const ColumnMap& map, const MapperHoo
   OpenedRow row;
   if (id != 0) {
     const Variant key[1] = {Variant(id)};
-    rs.Seek("=", key);
+    rs.SeekUnread("=", key);
     if (!rs.NoMatch()) {
       rs.Edit();
       return row;
@@ -510,7 +513,7 @@ void OpenDetailForWrite(dao::Database& db, dao::Recordset& rs, const ColumnMap& 
                         const DetailDef& d, QvRecord& rec, double link) {
   if (link != 0) {
     const Variant key[1] = {Variant(link)};
-    rs.Seek("=", key);
+    rs.SeekUnread("=", key);
     if (!rs.NoMatch()) {
       rs.Edit();
       return;
@@ -584,7 +587,7 @@ void DeleteRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   DeleteOwned(map, rec, rs->NoMatch() ? nullptr : rs.get());
   const Variant key[1] = {Variant(id)};
   // The owned deletes may have moved the cursor: each delete seeks again.
-  rs->Seek("=", key);
+  rs->SeekUnread("=", key);
   if (!rs->NoMatch() && def.detail) {
     // The detail row named by the stored header (the record may be stale).
     const int32_t type = mQvCommonCalc::ConvertOr<int32_t>(
@@ -596,10 +599,10 @@ void DeleteRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
       CloseOnExit detailCloser(*drs);
       DeleteOwned(*detail, rec, drs->NoMatch() ? nullptr : drs.get());
       const Variant detailKey[1] = {Variant(link)};
-      drs->Seek("=", detailKey);
+      drs->SeekUnread("=", detailKey);
       if (!drs->NoMatch()) drs->Delete();
     }
-    rs->Seek("=", key);
+    rs->SeekUnread("=", key);
   }
   if (!rs->NoMatch()) rs->Delete();
 }

@@ -115,7 +115,11 @@ const Variant& Recordset::FieldValueSlow(int32_t i) const {
   if (i < 0 || i >= FieldCount()) ThrowDao(daoerr::kItemNotFound, kSourceFields);
   if (mode_ != dbEditNone) {
     const auto f = static_cast<size_t>(i);
-    return bufferHoldsRow_ || dirty_[f] ? buffer_[f] : values_[i];
+    if (bufferHoldsRow_ || dirty_[f]) return buffer_[f];
+    // An edit of a row not read yet: the field as stored.
+    Positioned();
+    if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
+    return values_[i];
   }
   Positioned();
   if (pos_ == Pos::kRow) return values_[i];
@@ -155,6 +159,13 @@ std::shared_ptr<Fields> Recordset::FieldsCollection() {
   return fields;
 }
 
+void Recordset::RequireRowToWrite() {
+  if (pos_ != Pos::kUnread) Positioned();  // a row not read yet is written unread
+  if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
+  if (pos_ != Pos::kRow && pos_ != Pos::kUnread)
+    ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+}
+
 void Recordset::AddNew() {
   CheckOpen();
   if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
@@ -178,11 +189,10 @@ void Recordset::AddNew() {
 void Recordset::Edit() {
   CheckOpen();
   if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
-  Positioned();
-  if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
-  if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  RequireRowToWrite();
   // The buffer takes only the fields set: the others read through to the
-  // row, which stays put until the edit ends (KeepEditedRow).
+  // row, which stays put until the edit ends (KeepEditedRow); a row not
+  // read yet is read when one of them is looked at.
   buffer_.resize(columns_->size());
   dirty_.assign(columns_->size(), 0);
   bufferHoldsRow_ = false;
@@ -190,7 +200,8 @@ void Recordset::Edit() {
 }
 
 void Recordset::KeepEditedRow() {
-  if (mode_ != dbEditInProgress || bufferHoldsRow_) return;
+  // A row not read yet showed no field: those looked at later are read then.
+  if (mode_ != dbEditInProgress || bufferHoldsRow_ || pos_ == Pos::kUnread) return;
   for (size_t i = 0; i < buffer_.size(); ++i)
     if (!dirty_[i]) buffer_[i] = values_[i];
   bufferHoldsRow_ = true;
@@ -218,9 +229,7 @@ void Recordset::CancelUpdate() {
 void Recordset::Delete() {
   CheckOpen();
   if (!updatable_) ThrowDao(daoerr::kReadOnly, kSourceRecordset);
-  Positioned();
-  if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
-  if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
+  RequireRowToWrite();
   mode_ = dbEditNone;
   DeleteRow();
   pos_ = Pos::kDeleted;
@@ -247,6 +256,9 @@ void Recordset::SetIndex(const std::string&) {
 void Recordset::Seek(std::string_view, std::span<const Variant>) {
   CheckOpen();
   ThrowDao(daoerr::kNotSupported, kSourceRecordset);
+}
+void Recordset::SeekUnread(std::string_view comparison, std::span<const Variant> keys) {
+  Seek(comparison, keys);
 }
 
 void Recordset::Requery() {

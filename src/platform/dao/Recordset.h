@@ -79,8 +79,8 @@ class Recordset : public Object {
   virtual void MovePrevious() = 0;
   // Moves `rows` records forward (negative: back); 0 re-reads the current one.
   virtual void Move(int32_t rows) = 0;
-  // A row written but not read again (kStale) is a current row: neither
-  // needs it read.
+  // A row written but not read again (kStale) or found by SeekUnread
+  // (kUnread) is a current row: neither needs it read.
   bool IsEOF() const {
     CheckOpen();
     FirstRowKnown();
@@ -140,6 +140,11 @@ class Recordset : public Object {
   // first row in index order that satisfies it, "<=" and "<" the last.
   // Errors: 3019 no current index, 3001 a bad comparison or too many keys.
   virtual void Seek(std::string_view comparison, std::span<const Variant> keys);
+  // Seek that reads only the position of the row it finds: its fields are
+  // read when first looked at, and an Edit or a Delete started before that
+  // reads none (a write of some fields that looks at none reads no row).
+  // The same errors, NoMatch and position as Seek.
+  virtual void SeekUnread(std::string_view comparison, std::span<const Variant> keys);
   bool NoMatch() const { return noMatch_; }
 
   // ---- bookmarks: a byte array naming a row of this recordset.
@@ -170,6 +175,7 @@ class Recordset : public Object {
     kNone,     // after a Seek that found nothing
     kPending,  // just opened: on the first row if there is one, not read yet
     kStale,    // on a row just updated through this recordset, not read again yet
+    kUnread,   // on a row found by SeekUnread: its order key and rowid read, no other field
   };
 
   // Reads the first row of a recordset opened kPending, which most callers
@@ -177,11 +183,12 @@ class Recordset : public Object {
   void FirstRowKnown() const {
     if (pos_ == Pos::kPending) const_cast<Recordset*>(this)->ReadFirstRow();
   }
-  // FirstRowKnown, and reads again a row updated since it was read (kStale):
-  // an update is mostly followed by a Seek or a move, which need neither.
+  // FirstRowKnown, and reads again a row updated since it was read (kStale)
+  // or not read yet (kUnread): an update is mostly followed by a Seek or a
+  // move, which need neither.
   void Positioned() const {
     if (pos_ == Pos::kPending) const_cast<Recordset*>(this)->ReadFirstRow();
-    if (pos_ == Pos::kStale) const_cast<Recordset*>(this)->ReadRowAgain();
+    if (pos_ == Pos::kStale || pos_ == Pos::kUnread) const_cast<Recordset*>(this)->ReadRowAgain();
   }
   // Sets pos_ to kRow on the first row in the current order, or kEmpty.
   virtual void ReadFirstRow() { pos_ = Pos::kEmpty; }
@@ -220,6 +227,9 @@ class Recordset : public Object {
 
  private:
   const Variant& FieldValueSlow(int32_t i) const;
+  // The current row of Edit and Delete (3167 deleted, 3021 none); one
+  // found by SeekUnread is not read.
+  void RequireRowToWrite();
 
   std::string name_;
   int32_t type_;

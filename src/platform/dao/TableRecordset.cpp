@@ -201,7 +201,7 @@ void TableRecordset::OnClose() {
   conn_.reset();
 }
 
-jet::Statement& TableRecordset::Prepared(uint32_t code, const std::string& sql) {
+jet::Statement& TableRecordset::Prepared(uint64_t code, const std::string& sql) {
   auto it = statements_.find(code);
   if (it == statements_.end()) {
     jet::Statement st = conn_->PrepareNative(sql);
@@ -211,12 +211,21 @@ jet::Statement& TableRecordset::Prepared(uint32_t code, const std::string& sql) 
   return it->second;
 }
 
-jet::Statement& TableRecordset::ProbeStatement(const Probe& probe) {
-  uint32_t code = probe.Code() | (orderCode_ << 24);
+jet::Statement& TableRecordset::ProbeStatement(const Probe& probe, Reads reads) {
+  const uint64_t code =
+      (probe.Code() | (orderCode_ << 24)) | (reads == Reads::kOrderKey ? uint64_t{1} << 33 : 0);
   auto it = statements_.find(code);
   if (it != statements_.end()) return it->second;
   auto [text, added] = shape_->probes.try_emplace(code | (uint64_t{seekable_} << 32));
-  if (added) text->second = sql_.ProbeSql(*order_, probe);
+  if (added) {
+    if (reads == Reads::kRow) {
+      text->second = sql_.ProbeSql(*order_, probe);
+    } else {
+      std::vector<int32_t> key;
+      for (const OrderColumn& c : order_->columns) key.push_back(c.field);
+      text->second = sql_.ProbeSql(*order_, probe, key);
+    }
+  }
   return Prepared(code, text->second);
 }
 
@@ -225,10 +234,17 @@ void TableRecordset::ReadRow(jet::Statement& st) {
   rowid_ = static_cast<int64_t>(CDbl(row_.back()));
 }
 
+void TableRecordset::ReadOrderKey(jet::Statement& st) {
+  const std::vector<OrderColumn>& key = order_->columns;
+  for (size_t j = 0; j < key.size(); ++j)
+    row_[static_cast<size_t>(key[j].field)] = st.Value(static_cast<int>(j));
+  rowid_ = st.Int64(static_cast<int>(key.size()));
+}
+
 bool TableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys,
-                             int64_t rowid) {
+                             int64_t rowid, Reads reads) {
   for (const Probe& probe : plan) {
-    jet::Statement& st = ProbeStatement(probe);
+    jet::Statement& st = ProbeStatement(probe, reads);
     jet::ResetOnExit reset(st);
     int index = 1;
     for (size_t i = 0; i < probe.eqCount; ++i)
@@ -238,7 +254,10 @@ bool TableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<const Var
     else if (probe.cond == Cond::kRowidGreater || probe.cond == Cond::kRowidLess)
       st.Bind(index++, RowidValue(rowid));
     if (st.Step()) {
-      ReadRow(st);
+      if (reads == Reads::kRow)
+        ReadRow(st);
+      else
+        ReadOrderKey(st);
       return true;
     }
   }
@@ -376,6 +395,15 @@ void TableRecordset::SetIndex(const std::string& name) {
 }
 
 void TableRecordset::Seek(std::string_view comparison, std::span<const Variant> keys) {
+  SeekReading(comparison, keys, Reads::kRow);
+}
+
+void TableRecordset::SeekUnread(std::string_view comparison, std::span<const Variant> keys) {
+  SeekReading(comparison, keys, Reads::kOrderKey);
+}
+
+void TableRecordset::SeekReading(std::string_view comparison, std::span<const Variant> keys,
+                                 Reads reads) {
   CheckOpen();
   if (!seekable_) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
   if (indexOrdinal_ < 0) ThrowDao(daoerr::kNoCurrentIndex, kSourceRecordset);
@@ -394,9 +422,12 @@ void TableRecordset::Seek(std::string_view comparison, std::span<const Variant> 
       ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
     }
   }
-  bool found = RunPlan(plan, std::span<const Variant>(converted, keys.size()), 0);
+  bool found = RunPlan(plan, std::span<const Variant>(converted, keys.size()), 0, reads);
   noMatch_ = !found;
-  pos_ = found ? Pos::kRow : Pos::kNone;
+  if (!found)
+    pos_ = Pos::kNone;
+  else
+    pos_ = reads == Reads::kRow ? Pos::kRow : Pos::kUnread;
 }
 
 Variant TableRecordset::Bookmark() {

@@ -3,7 +3,8 @@
 // recordsets (with Index and Seek) and dynasets opened on a table name
 // (rowid order, no Seek). Every move and seek runs index probes
 // (TableCursorSql.h) with statements prepared once per recordset, and reads
-// the whole row into the current record; AddNew, Edit and Delete write by
+// the whole row into the current record (SeekUnread: only the index's
+// columns and the rowid, from the index); AddNew, Edit and Delete write by
 // rowid. The order is the current index's columns, then the rowid; with no
 // index set, the primary key's, else the rowid alone.
 
@@ -64,6 +65,7 @@ class TableRecordset final : public Recordset {
   std::string Index() const override;
   void SetIndex(const std::string& name) override;
   void Seek(std::string_view comparison, std::span<const Variant> keys) override;
+  void SeekUnread(std::string_view comparison, std::span<const Variant> keys) override;
 
   Variant Bookmark() override;
   void SetBookmark(const Variant& bookmark) override;
@@ -83,12 +85,18 @@ class TableRecordset final : public Recordset {
   // The position of index `name` in the table's indexes (3015 when none).
   static size_t IndexOrdinal(const jet::TableSpec& table, std::string_view name);
 
-  jet::Statement& Prepared(uint32_t code, const std::string& sql);
-  jet::Statement& ProbeStatement(const Probe& probe);
+  // What a probe reads of the row it finds.
+  enum class Reads : uint8_t { kRow, kOrderKey };
+  jet::Statement& Prepared(uint64_t code, const std::string& sql);
+  jet::Statement& ProbeStatement(const Probe& probe, Reads reads);
   // Runs the probes in turn; true (and the row read) when one finds a row.
-  bool RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys, int64_t rowid);
+  bool RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys, int64_t rowid,
+               Reads reads = Reads::kRow);
   // Reads the row of the statement's current step into the current record.
   void ReadRow(jet::Statement& st);
+  // Reads the order's key columns and the rowid of a kOrderKey probe.
+  void ReadOrderKey(jet::Statement& st);
+  void SeekReading(std::string_view comparison, std::span<const Variant> keys, Reads reads);
   bool FetchByRowid(int64_t rowid);
   bool Step(bool backward);
   void FirstOrLast(bool last);
@@ -106,7 +114,7 @@ class TableRecordset final : public Recordset {
   uint32_t orderCode_ = 0;     // names the order in statement codes
   const CursorOrder* order_;   // shape_'s
   int64_t rowid_ = 0;
-  std::unordered_map<uint32_t, jet::Statement> statements_;
+  std::unordered_map<uint64_t, jet::Statement> statements_;
   std::vector<std::pair<std::string, jet::Statement>> inserts_, updates_;
 };
 

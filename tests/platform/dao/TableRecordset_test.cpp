@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 
 #include "DaoTestSupport.h"
+#include "platform/dao/Transaction.h"
 
 namespace qv::dao::testing {
 namespace {
@@ -177,6 +179,86 @@ TEST_F(TableRecordsetTest, UpdatedRowDeletedBeforeItIsReadAgain) {
   ExpectError(3167, "", [&] { rs->FieldValue("ID"); });
   rs->MoveNext();
   EXPECT_EQ(RowText(*rs, {"ID"}), "6");
+}
+
+// SeekUnread finds the row Seek finds but reads only its position: what
+// follows (a field looked at, a walk, an Edit of some fields, a Delete)
+// sees and writes the row as stored. Each case runs in a transaction that
+// is rolled back.
+TEST_F(TableRecordsetTest, SeekUnreadActsOnTheStoredRow) {
+  const std::string stored =
+      "1,a,1,- | 2,a,2,- | 3,b,1,- | 4,a,1,- | 6,c,Null,- | 5,c,5,- | 7,b,1,-";
+  const struct {
+    const char* what;
+    const char* index;
+    std::vector<Variant> keys;
+    std::function<std::string(Recordset&)> then;
+    std::string seen;
+    std::string table;  // ID,Key,Line,Val in SubDoc order
+  } cases[] = {
+      {"fields, then a walk", "DocLine", Keys({2, 5}),
+       [](Recordset& rs) {
+         std::string row = RowText(rs, {"ID", "Key", "Val"});
+         return row + " " + WalkForward(rs, "ID");
+       },
+       "5,c,- 5 4 6 7", stored},
+      {"a walk before any field", "SubDoc", Keys({2, "c"}),
+       [](Recordset& rs) {
+         rs.MovePrevious();
+         return RowText(rs, {"ID"});
+       },
+       "4", stored},
+      {"an edit of one field", "ID", Keys({3}),
+       [](Recordset& rs) {
+         rs.Edit();
+         rs.SetField("Val", Variant("x"));
+         std::string during = RowText(rs, {"Key", "Line", "Val"});
+         rs.Update();
+         return during + " " + RowText(rs, {"ID", "Key", "Val"});
+       },
+       "b,1,x 3,b,x", "1,a,1,- | 2,a,2,- | 3,b,1,x | 4,a,1,- | 6,c,Null,- | 5,c,5,- | 7,b,1,-"},
+      {"an edit of a key, then on", "SubDoc", Keys({1, "a", 2}),
+       [](Recordset& rs) {
+         rs.Edit();
+         rs.SetField("Key", Variant("c"));
+         rs.Update();
+         rs.MoveNext();
+         return RowText(rs, {"ID"});
+       },
+       "4", "1,a,1,- | 3,b,1,- | 2,c,2,- | 4,a,1,- | 6,c,Null,- | 5,c,5,- | 7,b,1,-"},
+      {"a delete, then on", "SubDoc", Keys({1, "b"}),
+       [](Recordset& rs) {
+         rs.Delete();
+         rs.MoveNext();
+         return RowText(rs, {"ID"});
+       },
+       "4", "1,a,1,- | 2,a,2,- | 4,a,1,- | 6,c,Null,- | 5,c,5,- | 7,b,1,-"},
+      {"the row deleted under the edit", "ID", Keys({5}),
+       [this](Recordset& rs) {
+         rs.Edit();
+         rs.SetField("Val", Variant("x"));
+         db_->ExecuteSql("DELETE FROM Cells WHERE ID = 5");
+         ExpectError(3167, "", [&] { rs.FieldValue("Key"); });
+         ExpectError(3167, "", [&] { rs.Update(); });
+         return std::string();
+       },
+       "", "1,a,1,- | 2,a,2,- | 3,b,1,- | 4,a,1,- | 6,c,Null,- | 7,b,1,-"},
+      {"no match", "SubDoc", Keys({1, "c"}),
+       [](Recordset& rs) {
+         ExpectError(3021, "", [&] { rs.Edit(); });
+         return std::string(rs.NoMatch() && rs.IsEOF() ? "none" : "a row");
+       },
+       "none", stored},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Transaction tx(*db_);
+    auto rs = db_->OpenTable("Cells");
+    rs->SetIndex(c.index);
+    rs->SeekUnread("=", c.keys);
+    EXPECT_EQ(c.then(*rs), c.seen);
+    EXPECT_EQ(TableText(*db_, "Cells", "SubDoc", {"ID", "Key", "Line", "Val"}), c.table);
+  }
 }
 
 TEST_F(TableRecordsetTest, AddNewEditCancelAndTheTableRules) {
