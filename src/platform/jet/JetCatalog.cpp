@@ -170,10 +170,23 @@ std::optional<JetType> ParseJetTypeName(std::string_view name) {
 // ---- the catalogue
 
 Catalog::Catalog(sqlite3* db, std::function<void()> onChange)
-    : db_(db), onChange_(std::move(onChange)) {}
+    : db_(db), onChange_(std::move(onChange)) {
+  sqlite3_set_authorizer(db_, &Catalog::Authorize, this);
+}
 
 Catalog::~Catalog() {
+  sqlite3_set_authorizer(db_, nullptr, nullptr);
   sqlite3_finalize(schemaVersion_);
+}
+
+int Catalog::Authorize(void* self, int action, const char* pragma, const char* value, const char*,
+                       const char*) {
+  if (action == SQLITE_PRAGMA && value && sqlite3_stricmp(pragma, "journal_mode") == 0) {
+    auto* catalog = static_cast<Catalog*>(self);
+    catalog->journalModeSet_ = true;
+    catalog->logIndex_ = nullptr;
+  }
+  return SQLITE_OK;
 }
 
 void Catalog::EnsureCreated(std::string_view locale) {
@@ -476,27 +489,43 @@ bool Catalog::ReadLogHeader(LogHeader& out) const {
     if (sqlite3_step(s.get()) == SQLITE_ROW && LCase(ColumnText(s.get(), 0)) == "wal")
       sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &logFile_);
   }
-  if (!logFile_) return false;
-  // The log's file object changes when the pager closes the log (another
-  // connection took the file out of WAL mode): its shared memory is then
-  // no longer the file's.
-  sqlite3_file* log = nullptr;
-  sqlite3_file* file = nullptr;
-  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK ||
-      log != logFile_ ||
-      sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
-      !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap) {
-    logFile_ = nullptr;
-    return false;
+  const volatile unsigned char* index = logIndex_;
+  if (!index) {
+    if (!logFile_) return false;
+    // The log's file object changes when the pager closes the log (this
+    // connection set another journal mode): its shared memory is then no
+    // longer the file's.
+    sqlite3_file* log = nullptr;
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK ||
+        log != logFile_ ||
+        sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+        !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap) {
+      logFile_ = nullptr;
+      return false;
+    }
+    // The first region of the log index, mapped since the connection's
+    // first read; asked not to grow it, the VFS only hands out the mapping.
+    void volatile* region = nullptr;
+    const int rc = file->pMethods->xShmMap(file, 0, 32768, 0, &region);
+    if ((rc != SQLITE_OK && rc != SQLITE_READONLY) || !region) return false;
+    index = static_cast<const volatile unsigned char*>(region);
+    // The mapping lasts until the connection closes its log (SQLite's own
+    // log code keeps its regions the same way), and only this connection
+    // can close it: while a connection has the log open it holds a shared
+    // lock on the file, and leaving WAL mode takes an exclusive one. It
+    // closes the log when it closes (the catalogue goes first) or when a
+    // statement of its own sets another journal mode, and such a statement
+    // prepared once (Authorize) has every later check ask the VFS again.
+    // The main database is never detached or replaced.
+    if (!journalModeSet_) logIndex_ = index;
   }
-  // The first region of the log index, mapped since the connection's first
-  // read; asked not to grow it, the VFS only hands out the mapping.
-  void volatile* region = nullptr;
-  const int rc = file->pMethods->xShmMap(file, 0, 32768, 0, &region);
-  if ((rc != SQLITE_OK && rc != SQLITE_READONLY) || !region) return false;
-  // A commit writes the header's second copy, then the first: a copy taken
-  // while one is under way differs from both and only costs a check.
-  std::memcpy(out.data(), const_cast<const void*>(region), out.size());
+  // A commit writes the header's second copy, then the first. The copies
+  // differ while one is under way, or for good when its writer died in
+  // between: the next reader of the file then rebuilds the index (a commit
+  // may have been completed in the log). Either way the header counts as
+  // changed (Refresh).
+  std::memcpy(out.data(), const_cast<const unsigned char*>(index), out.size());
   return true;
 }
 
@@ -514,7 +543,9 @@ void Catalog::Refresh() const {
   if (inSnapshot) {
     if (dataVersion_ >= 0 && DataVersion() == dataVersion_) return;
   } else {
-    headerRead = ReadLogHeader(header);
+    headerRead =
+        ReadLogHeader(header) &&
+        std::memcmp(header.data(), header.data() + header.size() / 2, header.size() / 2) == 0;
     if (headerRead && logHeaderValid_ && header == logHeader_) return;
   }
   if (!schemaVersion_)

@@ -142,7 +142,12 @@ class Catalog : public SchemaView {
   // transaction by the pager's data version, which the snapshot's start
   // set; outside one, for a file in WAL mode, by the log index's header in
   // shared memory. Otherwise (a rollback journal) the read outside a
-  // transaction is one of its own, with its file locks.
+  // transaction is one of its own, with its file locks. A commit of this
+  // connection moves the header too, and the look-up after it reads the
+  // version again: SQLite lets go of the write lock before the step that
+  // commits returns, so the header read then may hold another connection's
+  // commit as well; and a schema statement a prepared native statement
+  // runs is noticed only so.
   void Refresh() const;
 
   // Files made by earlier versions have two triggers per table that stored
@@ -166,9 +171,14 @@ class Catalog : public SchemaView {
   // transaction begun.
   int64_t DataVersion() const;
   // The header of the log index a file in WAL mode keeps in shared memory,
-  // copied without a lock; false for a file not in WAL mode.
-  using LogHeader = std::array<unsigned char, 48>;
+  // both of its copies, copied without a lock; false for a file not in WAL
+  // mode.
+  using LogHeader = std::array<unsigned char, 96>;
   bool ReadLogHeader(LogHeader& out) const;
+  // Told of every statement this connection prepares that sets a journal
+  // mode: running it may close the log and its shared memory.
+  static int Authorize(void* self, int action, const char* name, const char* value,
+                       const char* database, const char* trigger);
   std::shared_ptr<TableSpec> ReadFromCatalogue(std::string_view table) const;
   std::shared_ptr<TableSpec> ReadFromSqlite(std::string_view table) const;
   void CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int ordinal);
@@ -184,7 +194,11 @@ class Catalog : public SchemaView {
   mutable bool namesRead_ = false;
   mutable bool logChecked_ = false;          // logFile_ set when the file is in WAL mode
   mutable sqlite3_file* logFile_ = nullptr;  // the log's file object, or null
-  mutable LogHeader logHeader_ = {};         // the header before version_ was read
+  // The log index's first region while the log stays open, or null when
+  // each check asks the VFS for it (a journal mode may change).
+  mutable const volatile unsigned char* logIndex_ = nullptr;
+  bool journalModeSet_ = false;       // a statement setting a journal mode was prepared
+  mutable LogHeader logHeader_ = {};  // the header before version_ was read
   mutable bool logHeaderValid_ = false;
   mutable std::unordered_map<std::string, bool> tableNames_;  // case-folded names
 };

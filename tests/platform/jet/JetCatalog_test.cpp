@@ -264,4 +264,27 @@ TEST_F(CatalogTest, LookupsFollowOtherConnectionsSchemaChanges) {
   EXPECT_NE(db_->Schema().FindTable("Native_Only"), nullptr);
 }
 
+// A journal mode this connection sets closes or opens its log, through
+// which the catalogue learns of other connections' commits: a table another
+// connection makes afterwards is still seen at the next lookup.
+TEST_F(CatalogTest, LookupsFollowOtherConnectionsAcrossJournalModes) {
+  const struct {
+    const char* mode;
+    const char* table;
+  } steps[] = {{"delete", "MadeInRollbackMode"}, {"wal", "MadeInLogMode"}};
+  ASSERT_NE(db_->Schema().FindTable("Persons"), nullptr);  // a lookup in WAL mode first
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.mode);
+    db_->ExecuteNative(std::string("PRAGMA journal_mode = ") + s.mode);
+    Statement mode = db_->PrepareNative("PRAGMA journal_mode");
+    ASSERT_TRUE(mode.Step());
+    ASSERT_EQ(mode.Text(0), s.mode);
+    mode.Reset();
+    EXPECT_EQ(db_->Schema().FindTable(s.table), nullptr);
+    auto other = Connection::Open(folder_.File("Test.mdb"));
+    other->Schema().CreateTable({s.table, {Field("A", JetType::kLong)}, {}});
+    EXPECT_NE(db_->Schema().FindTable(s.table), nullptr);
+  }
+}
+
 }  // namespace qv::jet::testing
