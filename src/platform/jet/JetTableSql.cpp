@@ -103,11 +103,14 @@ bool IsNumberLiteral(std::string_view s) {
 }  // namespace
 
 bool IsValidName(std::string_view name) {
-  bool ok = !name.empty() && Len(name) <= 64 && name.front() != ' ' && !name.starts_with("sqlite_");
+  if (name.empty() || name.front() == ' ' || name.starts_with("sqlite_")) return false;
+  // A statement's text is asked too: a byte no name has ends the check
+  // before the count of its characters (never more than its bytes).
   for (char c : name)
-    ok = ok && c != '.' && c != '!' && c != '`' && c != '[' && c != ']' &&
-         static_cast<unsigned char>(c) >= 0x20;
-  return ok;
+    if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']' ||
+        static_cast<unsigned char>(c) < 0x20)
+      return false;
+  return name.size() <= 64 || Len(name) <= 64;
 }
 
 void CheckName(std::string_view name) {
