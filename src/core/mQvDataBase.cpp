@@ -62,50 +62,15 @@ std::string ColumnExtra(const Column& c) {
   return "Name=[" + std::string(c.name) + "], Type=" + std::to_string(c.type);
 }
 
-// The field lists of the last copies made on this thread, the latest first.
-// A copy whose fields are those of one of them (the same query run again)
-// shares its list instead of appending its fields one by one: a name index
-// with a node and a string per field, made and freed on every call. A
+// The field list a statement's copy shares with the later copies of the
+// same text (Statement::CopyColumns): the list is made once, with a name
+// index of a node and a string per field, instead of on every call. A
 // recordset copies shared columns before it changes them, so each copy's
-// columns stay its own.
-class RecentFieldLists {
- public:
-  std::shared_ptr<const ado::ColumnList> Find(std::span<const Column> columns) {
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-      if (!std::equal(columns.begin(), columns.end(), it->fields.begin(), it->fields.end(),
-                      [](const Column& c, const Field& f) {
-                        return c.name == f.name && c.type == f.type &&
-                               c.definedSize == f.definedSize && c.attributes == f.attributes;
-                      }))
-        continue;
-      std::rotate(entries_.begin(), it, it + 1);
-      return entries_.front().list;
-    }
-    return nullptr;
-  }
-
-  void Add(std::span<const Column> columns, std::shared_ptr<const ado::ColumnList> list) {
-    Entry entry{{}, std::move(list)};
-    for (const Column& c : columns)
-      entry.fields.push_back({std::string(c.name), c.type, c.definedSize, c.attributes});
-    if (entries_.size() == kKept) entries_.pop_back();
-    entries_.insert(entries_.begin(), std::move(entry));
-  }
-
- private:
-  static constexpr size_t kKept = 8;
-  // A field as AppendField took it.
-  struct Field {
-    std::string name;
-    int32_t type;
-    int32_t definedSize;
-    int32_t attributes;
-  };
-  struct Entry {
-    std::vector<Field> fields;
-    std::shared_ptr<const ado::ColumnList> list;
-  };
-  std::vector<Entry> entries_;
+// columns stay its own. The statement's columns are those of its text, so
+// only the key column may differ.
+struct SharedCopyColumns {
+  std::string keyColumn;
+  std::shared_ptr<const ado::ColumnList> list;
 };
 
 }  // namespace
@@ -141,6 +106,9 @@ struct DaoRows {
     return true;
   }
   const Variant& Peek(int32_t i) const { return rs.FieldValue(i); }
+  // A recordset keeps no field list for the next copy.
+  std::shared_ptr<const ado::ColumnList> KeptFields(std::string_view) const { return nullptr; }
+  void KeepFields(std::string_view, std::shared_ptr<const ado::ColumnList>) {}
 };
 
 // The rows of a prepared statement, each read straight into the copy's row
@@ -189,6 +157,14 @@ struct StatementRows {
     }
   }
   Variant Peek(int32_t i) const { return st.Value(i); }
+  std::shared_ptr<const ado::ColumnList> KeptFields(std::string_view keyColumn) const {
+    const auto kept = std::static_pointer_cast<const SharedCopyColumns>(st.CopyColumns());
+    return kept && kept->keyColumn == keyColumn ? kept->list : nullptr;
+  }
+  void KeepFields(std::string_view keyColumn, std::shared_ptr<const ado::ColumnList> list) {
+    st.KeepCopyColumns(
+        std::make_shared<const SharedCopyColumns>(std::string(keyColumn), std::move(list)));
+  }
 };
 
 // The copy DaoToAdoRS describes, from any source of typed columns and rows.
@@ -228,8 +204,7 @@ std::shared_ptr<ado::Recordset> CopyRows(Source& src, std::string_view keyColumn
       columns.push_back(
           {i, spec.name, t->type, t->definedSize < 0 ? spec.size : t->definedSize, t->attributes});
     }
-    thread_local RecentFieldLists recent;
-    if (auto fields = recent.Find(columns)) {
+    if (auto fields = src.KeptFields(keyColumn)) {
       out->UseFields(std::move(fields));
     } else {
       for (const Column& c : columns) {
@@ -237,7 +212,7 @@ std::shared_ptr<ado::Recordset> CopyRows(Source& src, std::string_view keyColumn
         out->AppendField(std::string(c.name), c.type, c.definedSize, c.attributes);
       }
       appending = nullptr;
-      recent.Add(columns, out->SharedFields());
+      src.KeepFields(keyColumn, out->SharedFields());
     }
     bool sameOrder = columns.size() == static_cast<size_t>(src.Count());
     for (size_t k = 0; k < columns.size(); ++k)

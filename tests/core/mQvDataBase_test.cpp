@@ -82,6 +82,12 @@ TEST_F(DaoToAdo, ResultsOfOneQueryKeepTheirOwnColumns) {
   second->SetPrecision(0, 7);
   second->AppendField("Extra", ado::adInteger);
   second->DeleteField(1);
+  // a copy of the same statement with a key column has its own columns
+  std::optional<jet::Statement> st = mQvDaoDataBase::QvPrepareQuery(sql);
+  std::exception_ptr failed;
+  auto keyed = mQvDataBase::StatementToAdoRS(*st, "K", failed);
+  ASSERT_EQ(keyed->FieldCount(), 3u);
+  EXPECT_EQ(keyed->FieldAt(0).name, "K");
   auto third = mQvDaoDataBase::QvQuerySqlA(sql);
   for (const auto& rs : {first, third}) {
     ASSERT_EQ(rs->FieldCount(), 2u);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,8 @@ constexpr size_t kMaxCachedTexts = 512;
 // literals (its translation then serves its own text only).
 constexpr size_t kMaxParameters = 32000;
 constexpr size_t kMaxIdlePerText = 4;
+// The texts last prepared, one per slot chosen by the text's hash.
+constexpr size_t kTextSlots = 64;
 
 struct StringHash {
   using is_transparent = void;
@@ -145,6 +148,18 @@ struct Connection::Impl {
   Cache native;
   size_t jetEntries = 0;
   sql::LiteralScan scan;  // of the statement being prepared
+  // A text prepared before and its entry: a caller runs the same texts
+  // again and again, and finding the entry by the text itself spares the
+  // literal scan, the shape's hash and the values' key (each a pass over
+  // the text or more). Only a text equal to the slot's takes its entry.
+  struct TextSlot {
+    std::string text;
+    std::shared_ptr<StatementCacheEntry> entry;  // null: the slot is empty
+    // The literals of `text` (their tokens point into it) when the entry
+    // binds any.
+    std::vector<sql::Literal> literals;
+  };
+  std::array<TextSlot, kTextSlots> texts;
   // The positions of its literals and their uses in a new translation, kept
   // for their capacity.
   std::vector<size_t> positions;
@@ -258,6 +273,7 @@ void Connection::ClearCaches() {
   auto drop = [](StatementCacheEntry& entry) {
     entry.live = false;
     entry.idle.clear();
+    entry.copyColumns.reset();
   };
   for (auto& [text, entry] : impl_->native) drop(*entry);
   impl_->native.clear();
@@ -267,6 +283,7 @@ void Connection::ClearCaches() {
   }
   impl_->jet.clear();
   impl_->jetEntries = 0;
+  for (Impl::TextSlot& slot : impl_->texts) slot.entry.reset();
 }
 
 void Connection::SchemaChanged() {
@@ -290,60 +307,70 @@ Statement Connection::Prepare(std::string_view jetSql) {
   // A translation holds the columns of its tables (Catalog::TableColumns):
   // another connection's change of the schema drops the cache first.
   impl_->catalog->Refresh();
-  sql::LiteralScan& scan = impl_->scan;
-  sql::ScanLiterals(jetSql, scan);
-  std::shared_ptr<StatementCacheEntry> entry;
-  auto it = impl_->jet.find(std::string_view(scan.shape));
-  if (it != impl_->jet.end()) {
-    Shape& shape = it->second;
-    if (shape.valueLiterals.empty()) {
-      entry = shape.entry;
-    } else if (auto v = shape.byValues.find(ValuesKey(shape, scan)); v != shape.byValues.end()) {
-      entry = v->second;
+  Impl::TextSlot& slot = impl_->texts[std::hash<std::string_view>{}(jetSql) % kTextSlots];
+  if (!slot.entry || slot.text != jetSql) {
+    std::shared_ptr<StatementCacheEntry> entry;
+    sql::LiteralScan& scan = impl_->scan;
+    sql::ScanLiterals(jetSql, scan);
+    auto it = impl_->jet.find(std::string_view(scan.shape));
+    if (it != impl_->jet.end()) {
+      Shape& shape = it->second;
+      if (shape.valueLiterals.empty()) {
+        entry = shape.entry;
+      } else if (auto v = shape.byValues.find(ValuesKey(shape, scan)); v != shape.byValues.end()) {
+        entry = v->second;
+      }
     }
-  }
-  if (!entry) {
-    const bool parameters = scan.literals.size() <= kMaxParameters;
-    std::vector<size_t>& positions = impl_->positions;
-    positions.clear();
-    if (parameters)
-      for (const sql::Literal& lit : scan.literals) positions.push_back(lit.pos);
-    std::vector<LiteralUse>& uses = impl_->uses;
-    Translation translated = TranslateJetParameterized(jetSql, *impl_->catalog, positions, uses);
-    // The entry keeps the text (Statement::Sql), the translation the rest.
-    std::string text = std::move(translated.sql);
-    auto translation = std::make_shared<const Translation>(std::move(translated));
-    if (translation->kind == StatementKind::kSchema) {
-      // Not cached: it changes what the cache holds. Run applies it.
+    if (!entry) {
+      const bool parameters = scan.literals.size() <= kMaxParameters;
+      std::vector<size_t>& positions = impl_->positions;
+      positions.clear();
+      if (parameters)
+        for (const sql::Literal& lit : scan.literals) positions.push_back(lit.pos);
+      std::vector<LiteralUse>& uses = impl_->uses;
+      Translation translated = TranslateJetParameterized(jetSql, *impl_->catalog, positions, uses);
+      // The entry keeps the text (Statement::Sql), the translation the rest.
+      std::string text = std::move(translated.sql);
+      auto translation = std::make_shared<const Translation>(std::move(translated));
+      if (translation->kind == StatementKind::kSchema) {
+        // Not cached: it changes what the cache holds. Run applies it.
+        entry = std::make_shared<StatementCacheEntry>();
+        entry->translation = std::move(translation);
+        entry->columnsKnown = true;
+        entry->live = false;
+        return Statement(shared_from_this(), nullptr, std::move(entry));
+      }
+      if (!parameters) uses.assign(scan.literals.size(), LiteralUse::kNone);
+      if (impl_->jetEntries + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
       entry = std::make_shared<StatementCacheEntry>();
-      entry->translation = std::move(translation);
-      entry->columnsKnown = true;
-      entry->live = false;
-      return Statement(shared_from_this(), nullptr, std::move(entry));
+      entry->sql = std::move(text);
+      entry->hidden = translation->hiddenTrailingColumns;
+      entry->translation = translation;
+      entry->parameters.reserve(uses.size());
+      for (size_t i = 0; i < uses.size(); ++i)
+        if (uses[i] != LiteralUse::kNone) entry->parameters.push_back(static_cast<uint16_t>(i));
+      Shape& shape = impl_->jet[scan.shape];  // the scan is the same after translating
+      shape.valueLiterals.clear();
+      for (size_t i = 0; i < uses.size(); ++i)
+        if (uses[i] != LiteralUse::kParameter)
+          shape.valueLiterals.push_back(static_cast<uint16_t>(i));
+      if (shape.valueLiterals.empty())
+        shape.entry = entry;
+      else
+        shape.byValues[ValuesKey(shape, scan)] = entry;
+      ++impl_->jetEntries;
     }
-    if (!parameters) uses.assign(scan.literals.size(), LiteralUse::kNone);
-    if (impl_->jetEntries + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
-    entry = std::make_shared<StatementCacheEntry>();
-    entry->sql = std::move(text);
-    entry->hidden = translation->hiddenTrailingColumns;
-    entry->translation = translation;
-    entry->parameters.reserve(uses.size());
-    for (size_t i = 0; i < uses.size(); ++i)
-      if (uses[i] != LiteralUse::kNone) entry->parameters.push_back(static_cast<uint16_t>(i));
-    Shape& shape = impl_->jet[scan.shape];  // the scan is the same after translating
-    shape.valueLiterals.clear();
-    for (size_t i = 0; i < uses.size(); ++i)
-      if (uses[i] != LiteralUse::kParameter)
-        shape.valueLiterals.push_back(static_cast<uint16_t>(i));
-    if (shape.valueLiterals.empty())
-      shape.entry = entry;
-    else
-      shape.byValues[ValuesKey(shape, scan)] = entry;
-    ++impl_->jetEntries;
+    slot.text.assign(jetSql);
+    slot.literals.clear();
+    if (!entry->parameters.empty())
+      for (const sql::Literal& lit : scan.literals)
+        slot.literals.push_back(
+            {lit.kind, lit.pos, std::string_view(slot.text).substr(lit.pos, lit.token.size())});
+    slot.entry = std::move(entry);
   }
-  Statement st = FromEntry(std::move(entry));
+  Statement st = FromEntry(slot.entry);
   for (uint16_t i : st.entry_->parameters)
-    BindLiteral(st.stmt_, static_cast<int>(i) + 1, scan.literals[i]);
+    BindLiteral(st.stmt_, static_cast<int>(i) + 1, slot.literals[i]);
   return st;
 }
 

@@ -113,6 +113,16 @@ void Statement::NoteRowsRun(size_t rows) {
   if (entry_) entry_->rowsLastRun = rows;
 }
 
+std::shared_ptr<const void> Statement::CopyColumns() const {
+  return entry_ ? entry_->copyColumns : nullptr;
+}
+
+void Statement::KeepCopyColumns(std::shared_ptr<const void> columns) {
+  // A dropped entry keeps nothing: a statement prepared before the cache was
+  // cleared may still be running.
+  if (entry_ && entry_->live) entry_->copyColumns = std::move(columns);
+}
+
 int Statement::ColumnCount() const {
   return static_cast<int>(entry_->columns.size());
 }

@@ -107,6 +107,13 @@ class Statement {
   // literals share one count.
   size_t RowsLastRun() const;
   void NoteRowsRun(size_t rows);
+  // What the reader that copies a statement's rows into a table of its own
+  // kept for the next run of the same text (its column list, which the
+  // copies share): null until kept, and dropped with the statement's cached
+  // description (a change of the schema, the cache cleared). Only that one
+  // reader keeps anything here, so it knows the type.
+  std::shared_ptr<const void> CopyColumns() const;
+  void KeepCopyColumns(std::shared_ptr<const void> columns);
 
   // The SQLite text that runs.
   std::string_view Sql() const;

@@ -25,7 +25,8 @@ struct StatementCacheEntry {
   std::vector<uint16_t> parameters;
   bool columnsKnown = false;
   std::vector<ColumnMeta> columns;
-  size_t rowsLastRun = 0;  // Statement::RowsLastRun
+  size_t rowsLastRun = 0;                   // Statement::RowsLastRun
+  std::shared_ptr<const void> copyColumns;  // Statement::CopyColumns
   std::vector<sqlite::StmtPtr> idle;
   // A text's first statement is prepared as a transient one (with SQLite's
   // lookaside memory, which a statement kept idle must not hold) and
