@@ -108,7 +108,8 @@ class DataFolder {
   // Opens `raw` on the user database, with the text collation the schema
   // declares so that both sides compare and sort texts alike.
   void OpenRaw() {
-    sqlite3_open_v2(UserDatabase().c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_open_v2(UserDatabase().c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                    nullptr);
     sqlite3_busy_timeout(raw, 5000);
     sqlite3_exec(raw, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     qv::jet::RegisterJetCollation(raw);

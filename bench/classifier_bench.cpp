@@ -89,7 +89,8 @@ struct Fixture : qvbench::DataFolder {
         }) {
     auto conn = qv::jet::Connection::Open((Path() / "Kladr.mdb").string());
     rawSql = conn->Translate(qv::queries::KladrNameStartSql(kCity, 5, kStart, 0))->sql;
-    sqlite3_open_v2((Path() / "Kladr.mdb").c_str(), &kladr, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_open_v2((Path() / "Kladr.mdb").c_str(), &kladr,
+                    SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     qv::jet::RegisterJetCollation(kladr);
     qv::jet::RegisterJetFunctions(kladr);
     // The search must read one city's streets through the index, never scan

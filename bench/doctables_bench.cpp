@@ -127,7 +127,8 @@ sqlite3* RawShard(const std::string& file) {
   std::error_code ec;
   for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(file + suffix, ec);
   sqlite3* db = nullptr;
-  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  sqlite3_open_v2(file.c_str(), &db,
+                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   // The tables' checks (text sizes) and texts call the Jet functions and
   // collation on both sides.
   qv::jet::RegisterJetFunctions(db);

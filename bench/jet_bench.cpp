@@ -150,11 +150,11 @@ struct Fixture {
       b.Reset();
     }
     ours->CommitTrans();
-    sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function(raw, "upper", 1, flags, nullptr, RawUpperFunction, nullptr, nullptr);
     sqlite3_create_function(raw, "like", 2, flags, nullptr, RawLikeFunction, nullptr, nullptr);
-    sqlite3_open_v2(path.c_str(), &rawJet, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_open_v2(path.c_str(), &rawJet, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     qv::jet::RegisterJetFunctions(rawJet);
     qv::jet::RegisterJetCollation(rawJet);
   }
