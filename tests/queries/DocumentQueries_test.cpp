@@ -93,6 +93,8 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
     EXPECT_EQ(ChainFaults(), "");
   }
   EXPECT_EQ(Number("select PfrMasterDocID from doc_registry where document_id = 57"), 51);
+  for (const char* p : {"Accept_Date", "Accept_Term", "Payment_Term"})  // 1 March of its year
+    EXPECT_EQ(CStr(Read(57)->Get(p)), "01.03.2025") << p;
   EXPECT_EQ(Number("select Status_Qv from doc_registry where document_id = 56"), 2);
 
   // A master that does not exist: error 5, nothing made.
@@ -297,20 +299,33 @@ TEST_F(Moves, MovingOneDocumentToAnotherStream) {
 
 // ---- periods
 
-TEST_F(DocumentQueriesTest, NeighbouringPeriodsAcrossYearsAndQuarters) {
+// Stream 5: across years and quarters, months of a monthly class; stream 6:
+// class 10 continued by its alternative class 20 (22's previous quarter has
+// only 21 of class 20, which has no alternative and so no neighbours),
+// versions and instances by their acceptance.
+TEST_F(DocumentQueriesTest, NeighbouringPeriods) {
   Sql("insert into doc_type_class (doc_type_id, ID, KND) values (30, 30, '0710099')");
   Sql("insert into doc_templates (template_id, doc_type_id, enable, EditorType) values (301, 30, "
       "1, 1)");
+  Sql("update doc_type_class set alter_doc_type_id = 20 where doc_type_id = 10");
   AddDoc(1, "time_id = 2416");                     // IV quarter 2024
   AddDoc(2, "time_id = 2513");                     // I quarter 2025
   AddDoc(3, "time_id = 2412, template_id = 301");  // December 2024
   AddDoc(4, "time_id = 2501, template_id = 301");  // January 2025
   AddDoc(5, "time_id = 2502, template_id = 301, instance_number = 1");
   Sql("update doc_registry set accept_date = DateSerial(2025, 4, 1)");
+  const std::string ie = "taxpayer_id = 6, ";
+  AddDoc(21, ie + "time_id = 2416, template_id = 201, accept_date = DateSerial(2025, 1, 20)");
+  AddDoc(22, ie + "accept_date = DateSerial(2025, 4, 20)");
+  AddDoc(23, ie + "time_id = 2514, template_id = 102, accept_date = DateSerial(2025, 7, 20)");
+  AddDoc(24, ie + "time_id = 2514, doc_type = 1, accept_date = DateSerial(2025, 7, 25)");
+  AddDoc(25, ie + "time_id = 2514, instance_number = 1, accept_date = DateSerial(2025, 7, 26)");
+  AddDoc(26, ie + "time_id = 2514, accept_date = DateSerial(2025, 4, 1)");  // accepted before 22
   const struct {
     double doc;
     double prev, next;
-  } cases[] = {{1, 0, 2}, {2, 1, 0}, {3, 0, 4}, {4, 3, 0}, {5, 0, 0}};
+  } cases[] = {{1, 0, 2},    {2, 1, 0},   {3, 0, 4},   {4, 3, 0},  {5, 0, 0},
+               {22, 21, 24}, {24, 22, 0}, {23, 22, 0}, {21, 0, 0}, {99, 0, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.doc);
     std::vector<Variant> args{Variant(c.doc), Variant(-1.0)};
