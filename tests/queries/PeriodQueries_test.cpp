@@ -12,7 +12,6 @@
 #include "platform/os/RegistryStore.h"
 #include "queries/DictPeriodFixture.h"
 #include "queries/mCommonLookups.h"
-#include "records/PersonRelations.h"
 #include "records/miDocument.h"
 
 namespace qv::queries::testing {
@@ -322,11 +321,6 @@ TEST_F(PeriodQueriesTest, StreamOwnersAndBranches) {
         << c.stream;
   }
   EXPECT_EQ(GetAccStreamPersonID(13), 3);
-  dao::Database& db = *miDataBase::GetUserDataBase();
-  EXPECT_TRUE(records::IsBranch(db, 3));
-  EXPECT_FALSE(records::IsBranch(db, 2));
-  EXPECT_TRUE(records::IsAccPerson(db, 3));
-  EXPECT_FALSE(records::IsAccPerson(db, 2));
   EXPECT_EQ(GetParentOfBranch(3), 2);
   EXPECT_EQ(GetParentOfBranch(2), 0);
   EXPECT_EQ(GetParentOfBranch(4), 0);  // two parents: none to rely on
