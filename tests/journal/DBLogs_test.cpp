@@ -70,7 +70,7 @@ TEST_F(DBLogsTest, AnEntryByRecordReadsBackWithItsLinesRenumbered) {
             "1|line 1; 2|line 2; 3|line 3");
 
   const std::string lines = RsRows(logs_.GetEventSubItems(guid));
-  EXPECT_EQ(lines, "0|1|line 1|; 0|2|line 2|; 0|3|line 3|");
+  EXPECT_EQ(lines, "0|1|line 1|;0|2|line 2|;0|3|line 3|;");
   EXPECT_EQ(RsRows(logs_.GetEventSubItems(" {" + guid + "} ")), lines);
 
   const Variant back = logs_.GetEventRecord("{" + guid + "}");

@@ -1,7 +1,7 @@
 #pragma once
 // The pension-fund test folder (taxpayers, streams, documents) with what the
 // log and journal tests add: the development switch and a rendering of a
-// disconnected recordset as one text.
+// disconnected recordset as one text (the shared one of called operations).
 
 #include <string>
 
@@ -26,18 +26,9 @@ class JournalTest : public pfr::testing::PfrTest {
   }
 
  public:
-  // Every column of every row: columns joined by "|", rows by "; ", Null as
-  // "Null".
+  // Every column of every row: "a|b;" per row, Null as "Null".
   static std::string RsRows(const ado::RecordsetPtr& rs) {
-    std::string text;
-    for (size_t r = 0; r < rs->RowCount(); ++r) {
-      if (r) text += "; ";
-      for (size_t c = 0; c < rs->FieldCount(); ++c) {
-        const Variant& v = rs->Value(r, c);
-        text += (c ? "|" : "") + (v.IsNull() ? std::string("Null") : CStr(v));
-      }
-    }
-    return text;
+    return coretest::RenderResult(Variant(ObjectPtr(rs)));
   }
 };
 

@@ -175,8 +175,8 @@ TEST_F(WorkJournalTest, SoftDictionaries) {
     journal_.AddSoftDictItem(1, 0, name);
   EXPECT_EQ(journal_.AddSoftDictItem(2, 5, "other"), 7);
   EXPECT_EQ(RsRows(journal_.GetSoftDict(1, 0, "x", 5)),
-            "2|1|0|Альфа; 1|1|0|бета; 3|1|0|гамма \"г\"; 1; 4|1|0|Дельта; 5|1|0|ёж");
-  EXPECT_EQ(RsRows(journal_.GetSoftDict(2, 5, "", 0)), "7|2|5|other");
+            "2|1|0|Альфа;1|1|0|бета;3|1|0|гамма \"г\"; 1;4|1|0|Дельта;5|1|0|ёж;");
+  EXPECT_EQ(RsRows(journal_.GetSoftDict(2, 5, "", 0)), "7|2|5|other;");
   EXPECT_EQ(RsRows(journal_.GetSoftDict(2, 6, "", 0)), "");
   journal_.UpdateSoftDictItem(7, "it's \"new\"");
   journal_.DeleteSoftDictItem(1);
@@ -189,8 +189,8 @@ TEST_F(WorkJournalTest, SoftDictionaries) {
   e->Let("EvBasdoc2Name", Variant("Приказ"));
   e->Let("EvPost", Variant("Инженер"));
   Save(e);
-  EXPECT_EQ(RsRows(journal_.CollectMaterialForSoftDict(4, 0)), "Приказ");
-  EXPECT_EQ(RsRows(journal_.CollectMaterialForSoftDict(1, 0)), "Инженер");
+  EXPECT_EQ(RsRows(journal_.CollectMaterialForSoftDict(4, 0)), "Приказ;");
+  EXPECT_EQ(RsRows(journal_.CollectMaterialForSoftDict(1, 0)), "Инженер;");
   EXPECT_EQ(journal_.CollectMaterialForSoftDict(9, 0), nullptr);
 }
 

@@ -41,11 +41,7 @@ class DBQPfrReportsTest : public PfrTest {
         Cell(subDoc, 1024000 + 10 * i + m, i == 1 && m == 1 ? first : amount, line, 1);
   }
   static std::string Str(double v) { return CStr(Variant(v)); }
-  static std::string Ids(const CollectionPtr& c) {
-    std::string text;
-    for (int32_t i = 1; i <= c->Count(); ++i) text += (i > 1 ? "," : "") + CStr(c->At(i));
-    return text;
-  }
+  using PfrTest::Ids;
   static std::string Ids(const std::vector<double>& v) {
     std::string text;
     for (double id : v) text += (text.empty() ? "" : ",") + Str(id);

@@ -14,15 +14,6 @@ namespace {
 
 using DBQPfrTest = PfrTest;
 
-std::string Ids(const CollectionPtr& c) {
-  std::string text;
-  for (int32_t i = 1; i <= c->Count(); ++i) {
-    const Variant& v = c->At(i);
-    text += (i > 1 ? "," : "") + CStr(v.IsObject() ? Variant(PfrTest::Item(c, i)->Id()) : v);
-  }
-  return text;
-}
-
 TEST_F(DBQPfrTest, PackNumbersAreCountedPerStreamYearAndNumberingGroup) {
   // Templates: 901 doc type 184 to authority kind 1, which numbers among doc
   // type 184; 902 doc type 184 to kind 2 and 903 another type, which number

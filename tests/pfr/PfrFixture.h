@@ -52,6 +52,15 @@ class PfrTest : public records::testing::EntityTest {
     if (person != 0) Sub(s, "PfrPerson")->SetID(Variant(person));
     return s;
   }
+  // "1,2" of a collection: the records' identifiers, or the values.
+  static std::string Ids(const CollectionPtr& c) {
+    std::string text;
+    for (int32_t i = 1; i <= c->Count(); ++i) {
+      const Variant& v = c->At(i);
+      text += (i > 1 ? "," : "") + CStr(v.IsObject() ? Variant(Item(c, i)->Id()) : v);
+    }
+    return text;
+  }
   // An insured person row of `taxpayer`.
   void InsertPfrPerson(double id, double taxpayer, const std::string& surname = "Ivanov") {
     Sql("insert into PfrPersons (ID, Person_ID, Surname) values (" + CStr(Variant(id)) + ", " +

@@ -117,7 +117,7 @@ TEST_F(AccStreamQueriesTest, FindDuplicatesPerStreamType) {
         << "type " << c.type << " offices " << c.office1 << "/" << c.office2;
 }
 
-TEST_F(AccStreamQueriesTest, StreamsByGiin) {
+TEST_F(AccStreamQueriesTest, StreamsByGiinAndCallsByName) {
   Stream({.id = 1, .person = 1, .type = 9, .giin = "AbC123.00000.LE.643"});
   Stream({.id = 2, .person = 2, .type = 9, .giin = "abc123.00000.le.643"});
   Stream({.id = 3, .person = 3, .type = 9, .giin = "ABC123.00000.LE.643"});
@@ -134,6 +134,14 @@ TEST_F(AccStreamQueriesTest, StreamsByGiin) {
     for (double id : got) EXPECT_TRUE(id >= 1 && id <= 3) << id;
   }
   EXPECT_EQ(Ids(q.GetAccStreamsByGiin("", -1)), IdList({}));
+  // Called by name, the count is optional (no limit).
+  ObjectPtr byName = CreateObject("Qv_DBProvider.DBQAccStream");
+  auto streams = byName->CallV("GetAccStreamsByGiin", "abC123.00000.Le.643").ObjectAs<Collection>();
+  ASSERT_TRUE(streams);
+  EXPECT_EQ(Sorted(Ids(streams)), IdList({1, 2, 3}));
+  auto types = byName->CallV("GetAllOfrLicTypesList").ObjectAs<ado::Recordset>();
+  ASSERT_TRUE(types);
+  EXPECT_EQ(types->FieldCount(), 4u);
 }
 
 TEST_F(AccStreamQueriesTest, DocumentsOfAStream) {
@@ -145,19 +153,6 @@ TEST_F(AccStreamQueriesTest, DocumentsOfAStream) {
     answers +=
         std::to_string(q.HasDocuments(stream)) + std::to_string(q.IsBanMoveAccStream(stream));
   EXPECT_EQ(answers, "101100");
-}
-
-TEST_F(AccStreamQueriesTest, CalledByNameThroughTheProgId) {
-  Stream({.id = 1, .person = 1, .type = 9, .giin = "g"});
-  Stream({.id = 2, .person = 1, .type = 9, .giin = "G"});
-  ObjectPtr q = CreateObject("Qv_DBProvider.DBQAccStream");
-  // The count is optional (no limit).
-  auto streams = q->CallV("GetAccStreamsByGiin", "g").ObjectAs<Collection>();
-  ASSERT_TRUE(streams);
-  EXPECT_EQ(Sorted(Ids(streams)), IdList({1, 2}));
-  auto types = q->CallV("GetAllOfrLicTypesList").ObjectAs<ado::Recordset>();
-  ASSERT_TRUE(types);
-  EXPECT_EQ(types->FieldCount(), 4u);
 }
 
 }  // namespace

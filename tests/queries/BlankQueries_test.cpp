@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <sstream>
-
 #include "platform/automation/Object.h"
 #include "platform/automation/VbaDate.h"
 #include "queries/BlankQueries.h"
@@ -87,11 +84,6 @@ class BlankQueriesTest : public PersonQueriesTest {
         N(id) + ", " + N(stream) + ", 2513, " + N(tmpl) + ", " + std::to_string(instance) + ", " +
         std::to_string(adjustment) + ", 0, 0)");
     if (!more.empty()) Sql("update doc_registry set " + more + " where document_id = " + N(id));
-  }
-  static std::string Text(const std::vector<double>& ids) {
-    std::ostringstream out;
-    for (double id : ids) out << id << " ";
-    return out.str();
   }
 
   BlankQueries q_;
@@ -177,8 +169,8 @@ TEST_F(BlankQueriesTest, DocumentsOfATemplateAndAPeriod) {
   EXPECT_EQ(q_.GetActualAdjustmentByTemplateAndInstance(8, 101, kQ1, 1), 13);
   EXPECT_EQ(q_.GetActualAdjustmentByTemplateAndInstance(8, 101, kQ1, 2), 0);
   // By doc type list order, template, instance, adjustment.
-  EXPECT_EQ(Text(Ids(q_.GetDocsAndArchivesByPeriod(5, kQ1, "name", 1))), "3 1 2 4 ");
-  EXPECT_EQ(Text(Ids(q_.GetDocsAndArchivesByPeriod2(5, kQ1, "1", "", 0))), "1 2 ");
+  EXPECT_EQ(Ids(q_.GetDocsAndArchivesByPeriod(5, kQ1, "name", 1)), IdList({3, 1, 2, 4}));
+  EXPECT_EQ(Ids(q_.GetDocsAndArchivesByPeriod2(5, kQ1, "1", "", 0)), IdList({1, 2}));
 }
 
 TEST_F(BlankQueriesTest, TemplatesByDatePeriodAndFolder) {
@@ -190,7 +182,7 @@ TEST_F(BlankQueriesTest, TemplatesByDatePeriodAndFolder) {
   EXPECT_EQ(q_.GetTemplateIDByTimeID(102, kQ1), 102);
   EXPECT_EQ(q_.GetTemplateIDByTimeID(201, kQ2), 0);
   EXPECT_EQ(q_.GetTemplateIDByTimeIDAndTemplateClass(30, kQ1), 302);
-  EXPECT_EQ(Text(Ids(q_.GetAllTemplatesOfClass(10))), "102 101 ");
+  EXPECT_EQ(Ids(q_.GetAllTemplatesOfClass(10)), IdList({102, 101}));
   EXPECT_EQ(Rows(q_.GetAllTemplatesByTemplateType(30), {"template_id"}, true), "301; 303");
   CollectionPtr inFolder = q_.GetTemplatesInFolder(1);
   EXPECT_EQ(inFolder->Count(), 2);
@@ -200,18 +192,15 @@ TEST_F(BlankQueriesTest, TemplatesByDatePeriodAndFolder) {
   const struct {
     Variant beg, end;
     bool types;
-    const char* ids;
+    IdList ids;
   } ranges[] = {
-      {Variant(), Variant(), false, "101 102 201 301 302 303 "},
-      {Variant(DateSerial(2024, 1, 1)), Variant::Null(), false, "102 201 "},
-      {Variant::Null(), Variant("31.12.2021"), true, "10 20 "},
-      {Variant("not a date"), Variant(5.0), false, "101 102 201 301 302 303 "},
+      {Variant(), Variant(), false, {101, 102, 201, 301, 302, 303}},
+      {Variant(DateSerial(2024, 1, 1)), Variant::Null(), false, {102, 201}},
+      {Variant::Null(), Variant("31.12.2021"), true, {10, 20}},
+      {Variant("not a date"), Variant(5.0), false, {101, 102, 201, 301, 302, 303}},
   };
-  for (const auto& r : ranges) {
-    std::vector<double> ids = Ids(q_.GetAllBlanksInDateRange(r.beg, r.end, r.types));
-    std::sort(ids.begin(), ids.end());
-    EXPECT_EQ(Text(ids), r.ids);
-  }
+  for (const auto& r : ranges)
+    EXPECT_EQ(Sorted(Ids(q_.GetAllBlanksInDateRange(r.beg, r.end, r.types))), r.ids);
 
   auto last = [&](double type) {
     std::string text;

@@ -12,24 +12,20 @@ namespace {
 
 using testing::ExpectError;
 
-class ConsQueriesTest : public testing::DictPeriodTest {
- protected:
-  // One document whose rows R01..R04 name a stream (C01) with its sum (C05)
-  // and tax (C06): row 03 has no tax, row 04 an empty stream cell, and a
-  // cell of another document sits at the same key.
-  static void SeedScatteredDocument() {
-    InsertRows("insert into doc_cell_values (document_id, cell_key, first_value, first_type)",
-               {"(7, 'R01C01', '101', 1)", "(7, 'R01C05', '1500', 2)", "(7, 'R01C06', '195', 2)",
-                "(7, 'R02C01', '102', 1)", "(7, 'R02C05', '700', 2)", "(7, 'R02C06', '91', 2)",
-                "(7, 'R03C01', '103', 1)", "(7, 'R03C05', '40', 2)", "(7, 'R04C01', '', 1)",
-                "(7, 'R04C05', '9', 2)", "(8, 'R01C05', 'other', 2)", "(7, 'A07B', 'page', 1)",
-                "(7, 'A08B', 'next', 1)"});
-  }
-};
+using ConsQueriesTest = testing::DictPeriodTest;
 using mQvDaoDataBase::QvQuerySqlA;
 
-TEST_F(ConsQueriesTest, ScatteringSpreadsRowsOverStreams) {
-  SeedScatteredDocument();
+// One document whose rows R01..R04 name a stream (C01) with its sum (C05)
+// and tax (C06): row 03 has no tax, row 04 an empty stream cell, and a
+// cell of another document sits at the same key. Names that are no
+// identifiers are refused.
+TEST_F(ConsQueriesTest, ScatteringSpreadsRowsOverStreamsNamedByIdentifiers) {
+  InsertRows("insert into doc_cell_values (document_id, cell_key, first_value, first_type)",
+             {"(7, 'R01C01', '101', 1)", "(7, 'R01C05', '1500', 2)", "(7, 'R01C06', '195', 2)",
+              "(7, 'R02C01', '102', 1)", "(7, 'R02C05', '700', 2)", "(7, 'R02C06', '91', 2)",
+              "(7, 'R03C01', '103', 1)", "(7, 'R03C05', '40', 2)", "(7, 'R04C01', '', 1)",
+              "(7, 'R04C05', '9', 2)", "(8, 'R01C05', 'other', 2)", "(7, 'A07B', 'page', 1)",
+              "(7, 'A08B', 'next', 1)"});
   DBQScattering q;
   EXPECT_EQ(Rows(q.GetAccStreamsFromDocument(7, "R##C01", "Stream", "R##C05,R##C06", "Sum,Tax"),
                  {"Stream", "Stream_key", "Sum", "Sum_key", "Tax"}),
@@ -41,11 +37,7 @@ TEST_F(ConsQueriesTest, ScatteringSpreadsRowsOverStreams) {
             "A07B|page");
   EXPECT_EQ(Rows(q.GetScatteringPage(7, "08", "A##B,R01C05", false), {"first_value"}),
             "next; 1500");
-}
 
-TEST_F(ConsQueriesTest, ScatteringRefusesNamesThatAreNoIdentifiers) {
-  SeedScatteredDocument();
-  DBQScattering q;
   const struct {
     const char *mainName, *masks, *names;
   } kCases[] = {{"Stream from doc_cell_values; --", "", ""},

@@ -1,7 +1,8 @@
 #pragma once
 // A data folder per test (the schema's files with its reference periods and
 // calendar), the library's session pointed at it, and helpers that write
-// rows and render query results as one text for one comparison.
+// rows, render query results as one text for one comparison and read back
+// the identifiers of the record collections the queries return.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include "platform/ado/Recordset.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/Error.h"
+#include "siblings/records/QvRecord.h"
 
 namespace qv::queries::testing {
 
@@ -51,15 +53,21 @@ class DictPeriodTest : public coretest::DataFolderTest {
     return text;
   }
 
-  // The identifiers of the records of a collection, in its order.
-  static std::string Ids(const CollectionPtr& c) {
-    std::string text;
+  // The record identifiers of a collection, in its order.
+  static std::vector<double> Ids(const CollectionPtr& c) {
+    std::vector<double> out;
     for (int32_t i = 1; i <= c->Count(); ++i) {
-      if (i > 1) text += " ";
-      text += CStr(c->At(i).AsObject()->Get("ID"));
+      auto rec = c->At(i).ObjectAs<records::QvRecord>();
+      out.push_back(rec ? rec->Id() : -1);
     }
-    return text;
+    return out;
+  }
+  static std::vector<double> Sorted(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v;
   }
 };
+
+using IdList = std::vector<double>;
 
 }  // namespace qv::queries::testing

@@ -54,8 +54,9 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
   const struct {
     const char* service;
     std::vector<Variant> args;
-    const char* docs;   // the new document: id|stream|period|instance|adjustment|bottom|top
-    const char* cells;  // its cells
+    const char* docs;        // the new document: id|stream|period|instance|adjustment|bottom|top
+    const char* cells;       // its cells
+    bool copyFails = false;  // first with the cells' copy failing half-way: nothing written
   } steps[] = {
       {"CreateNewDocument2", {V(5.0), V(2513.0), V(101.0)}, "51|5|2513|0|0|0|0", ""},
       {"CreateNewInstance2", {V(5.0), V(2513.0), V(101.0)}, "52|5|2513|1|0|0|0", ""},
@@ -63,7 +64,8 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
       {"CreateNewAdjustment2",
        {V(5.0), V(2513.0), V(102.0), V(true)},
        "53|5|2513|0|1|51|0",
-       "010000100001=base/129"},
+       "010000100001=base/129",
+       true},
       // of a given version, no cells
       {"CreateNewAdjustment2",
        {V(5.0), V(2513.0), V(101.0), V(false), V(52.0)},
@@ -77,7 +79,8 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
       {"CreateNewDocument2",
        {V(5.0), V(2514.0), V(101.0), V(-1), V(2), V(50.0)},
        "56|5|2514|0|0|0|0",
-       "010000200001=other/129"},
+       "010000200001=other/129",
+       true},
       {"CreatePfrEndDocument", {V(51.0), V(101.0)}, "57|5|246|0|0|0|0", ""},
   };
   AddDoc(50, "taxpayer_id = 6, time_id = 2417");  // cells to copy, in another stream
@@ -85,6 +88,15 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
   for (auto s : steps) {
     SCOPED_TRACE(s.docs);
     if (s.cells == std::string("010000100001=base/129")) AddCell(51, "010000100001", "base");
+    if (s.copyFails) {
+      const std::string before = Docs() + " || " + AllCells();
+      NativeSql(
+          "CREATE TRIGGER fail_copy BEFORE INSERT ON doc_cell_values BEGIN SELECT RAISE(ABORT, "
+          "'injected'); END");
+      ExpectError(kAnyError, "", [&] { q_->Call(s.service, s.args); });
+      EXPECT_EQ(Docs() + " || " + AllCells(), before);
+      NativeSql("DROP TRIGGER fail_copy");
+    }
     auto doc = q_->Call(s.service, s.args).ObjectAs<records::QvRecord>();
     EXPECT_EQ(doc->State(), records::kLoaded);
     const std::string all = Docs();
@@ -93,39 +105,14 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
     EXPECT_EQ(ChainFaults(), "");
   }
   EXPECT_EQ(Number("select PfrMasterDocID from doc_registry where document_id = 57"), 51);
+  for (const char* p : {"Accept_Date", "Accept_Term", "Payment_Term"})  // 1 March of its year
+    EXPECT_EQ(CStr(Read(57)->Get(p)), "01.03.2025") << p;
   EXPECT_EQ(Number("select Status_Qv from doc_registry where document_id = 56"), 2);
 
   // A master that does not exist: error 5, nothing made.
   ExpectError(5, "[Qv_DBProvider::DocumentQueries.CreatePfrEndDocument]",
               [&] { q_->CallV("CreatePfrEndDocument", 99.0, 101.0); });
   EXPECT_EQ(Count("doc_registry"), 8);
-}
-
-// A creation that fails while copying the cells leaves no new document,
-// no cell, and the base's link as it was.
-TEST_F(DocumentQueriesTest, ACreationFailingInTheCopyWritesNothing) {
-  AddDoc(1);
-  AddDoc(50, "taxpayer_id = 6");
-  AddCell(1, "010000100001", "base");
-  AddCell(50, "010000200001", "other");
-  const std::string before = Docs() + " || " + AllCells();
-  NativeSql(
-      "CREATE TRIGGER fail_copy BEFORE INSERT ON doc_cell_values BEGIN SELECT RAISE(ABORT, "
-      "'injected'); END");
-  const struct {
-    const char* name;
-    std::function<void()> create;
-  } cases[] = {
-      {"adjustment with the archive's cells",
-       [&] { q_->CallV("CreateNewAdjustment2", 5.0, 2513.0, 101.0, true); }},
-      {"new document with a document's cells",
-       [&] { q_->CallV("CreateNewDocument2", 5.0, 2514.0, 101.0, -1, 2, 50.0); }},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    ExpectError(kAnyError, "", c.create);
-    EXPECT_EQ(Docs() + " || " + AllCells(), before);
-  }
 }
 
 // ---- moves
@@ -159,49 +146,61 @@ class Moves : public DocumentQueriesTest {
   }
 };
 
-TEST_F(Moves, EachTypeMovesTheRowsItShould) {
+// Each move type first fails half-way (its last kind of write refused) and
+// leaves every row as it was, then moves the rows it should.
+TEST_F(Moves, EachTypeMovesTheRowsItShouldOrNone) {
   const struct {
     int32_t type;
     double destDoc, result;
+    const char* failing;  // the move's last kind of write on doc_registry
     const char* docs;
     const char* cells;
     bool chainRule = true;  // the group move leaves two instances 0 in the destination
   } cases[] = {
       // Alone: 2 leaves its chain (1 is current again) and is a new instance.
-      {1, 0, 2,
+      {1, 0, 2, "UPDATE OF taxpayer_id",
        "1|5|2513|0|0|0|0; 2|6|2514|2|0|0|0; 3|5|2513|1|0|0|0; 10|6|2514|0|0|0|0; "
        "11|6|2514|1|0|0|0; 30|5|2513|0|0|0|0",
        "1:010000100001=old; 2:010000100001=new; 10:020000100001=dest"},
       // The group of doc type 10, links and numbers as they were.
-      {2, 0, -1,
+      {2, 0, -1, nullptr,
        "1|6|2514|0|0|0|2; 2|6|2514|0|1|1|0; 3|6|2514|1|0|0|0; 10|6|2514|0|0|0|0; "
        "11|6|2514|1|0|0|0; 30|5|2513|0|0|0|0",
        "1:010000100001=old; 2:010000100001=new; 10:020000100001=dest", false},
       // The group numbered after the destination's instances 0 and 1.
-      {3, 0, -1,
+      {3, 0, -1, "UPDATE OF instance_number",
        "1|6|2514|2|0|0|2; 2|6|2514|2|1|1|0; 3|6|2514|3|0|0|0; 10|6|2514|0|0|0|0; "
        "11|6|2514|1|0|0|0; 30|5|2513|0|0|0|0",
        "1:010000100001=old; 2:010000100001=new; 10:020000100001=dest"},
       // Merged into 10: its cells and fields go there, 2 is gone.
-      {4, 10, 10,
+      {4, 10, 10, "DELETE",
        "1|5|2513|0|0|0|0; 3|5|2513|1|0|0|0; 10|6|2514|0|0|0|0; 11|6|2514|1|0|0|0; "
        "30|5|2513|0|0|0|0",
        "1:010000100001=old; 10:010000100001=new; 10:020000100001=dest"},
       // A new adjustment (31) of the destination's newest version 11.
-      {5, 0, 31,
+      {5, 0, 31, "DELETE",
        "1|5|2513|0|0|0|0; 3|5|2513|1|0|0|0; 10|6|2514|0|0|0|0; 11|6|2514|1|0|0|31; "
        "30|5|2513|0|0|0|0; 31|6|2514|1|1|11|0",
        "1:010000100001=old; 10:020000100001=dest; 31:010000100001=new"},
       // The group, replacing the destination's.
-      {6, 0, -1, "1|6|2514|0|0|0|2; 2|6|2514|0|1|1|0; 3|6|2514|1|0|0|0; 30|5|2513|0|0|0|0",
+      {6, 0, -1, "UPDATE OF taxpayer_id",
+       "1|6|2514|0|0|0|2; 2|6|2514|0|1|1|0; 3|6|2514|1|0|0|0; 30|5|2513|0|0|0|0",
        "1:010000100001=old; 2:010000100001=new"},
-      {7, 0, -1, "", ""},
+      {7, 0, -1, nullptr, "", ""},
   };
   const std::string before = State();
   for (const auto& c : cases) {
     SCOPED_TRACE("move type " + std::to_string(c.type));
     TearDown();
     SetUp();
+    if (c.failing) {
+      NativeSql(std::string("CREATE TRIGGER fail_move BEFORE ") + c.failing +
+                " ON doc_registry BEGIN SELECT RAISE(ABORT, 'injected'); END");
+      ExpectError(kAnyError, "[Qv_DBProvider::DocumentQueries.MoveDocument]",
+                  [&] { Move(2, c.type, c.destDoc); });
+      EXPECT_EQ(State(), before);
+      NativeSql("DROP TRIGGER fail_move");
+    }
     EXPECT_EQ(Move(2, c.type, c.destDoc), c.result);
     if (c.type == 7) {
       EXPECT_EQ(State(), before);
@@ -218,31 +217,6 @@ TEST_F(Moves, EachTypeMovesTheRowsItShould) {
                     CStr(Sub(doc, "Template")->Get("ID")) + "/" + CStr(doc->Get("Reg_Number")),
                 "moved/2/102/3");
     }
-  }
-}
-
-// A failure half-way through a move leaves every row as it was.
-TEST_F(Moves, AFailureHalfWayLeavesTheSource) {
-  const struct {
-    int32_t type;
-    double destDoc;
-    const char* trigger;  // fails the move's last kind of write
-  } cases[] = {
-      {1, 0, "BEFORE UPDATE OF taxpayer_id ON doc_registry"},
-      {3, 0, "BEFORE UPDATE OF instance_number ON doc_registry"},
-      {4, 10, "BEFORE DELETE ON doc_registry"},
-      {5, 0, "BEFORE DELETE ON doc_registry"},
-      {6, 0, "BEFORE UPDATE OF taxpayer_id ON doc_registry"},
-  };
-  const std::string before = State();
-  for (const auto& c : cases) {
-    SCOPED_TRACE("move type " + std::to_string(c.type));
-    NativeSql(std::string("CREATE TRIGGER fail_move ") + c.trigger +
-              " BEGIN SELECT RAISE(ABORT, 'injected'); END");
-    ExpectError(kAnyError, "[Qv_DBProvider::DocumentQueries.MoveDocument]",
-                [&] { Move(2, c.type, c.destDoc); });
-    EXPECT_EQ(State(), before);
-    NativeSql("DROP TRIGGER fail_move");
   }
 }
 
@@ -297,20 +271,33 @@ TEST_F(Moves, MovingOneDocumentToAnotherStream) {
 
 // ---- periods
 
-TEST_F(DocumentQueriesTest, NeighbouringPeriodsAcrossYearsAndQuarters) {
+// Stream 5: across years and quarters, months of a monthly class; stream 6:
+// class 10 continued by its alternative class 20 (22's previous quarter has
+// only 21 of class 20, which has no alternative and so no neighbours),
+// versions and instances by their acceptance.
+TEST_F(DocumentQueriesTest, NeighbouringPeriods) {
   Sql("insert into doc_type_class (doc_type_id, ID, KND) values (30, 30, '0710099')");
   Sql("insert into doc_templates (template_id, doc_type_id, enable, EditorType) values (301, 30, "
       "1, 1)");
+  Sql("update doc_type_class set alter_doc_type_id = 20 where doc_type_id = 10");
   AddDoc(1, "time_id = 2416");                     // IV quarter 2024
   AddDoc(2, "time_id = 2513");                     // I quarter 2025
   AddDoc(3, "time_id = 2412, template_id = 301");  // December 2024
   AddDoc(4, "time_id = 2501, template_id = 301");  // January 2025
   AddDoc(5, "time_id = 2502, template_id = 301, instance_number = 1");
   Sql("update doc_registry set accept_date = DateSerial(2025, 4, 1)");
+  const std::string ie = "taxpayer_id = 6, ";
+  AddDoc(21, ie + "time_id = 2416, template_id = 201, accept_date = DateSerial(2025, 1, 20)");
+  AddDoc(22, ie + "accept_date = DateSerial(2025, 4, 20)");
+  AddDoc(23, ie + "time_id = 2514, template_id = 102, accept_date = DateSerial(2025, 7, 20)");
+  AddDoc(24, ie + "time_id = 2514, doc_type = 1, accept_date = DateSerial(2025, 7, 25)");
+  AddDoc(25, ie + "time_id = 2514, instance_number = 1, accept_date = DateSerial(2025, 7, 26)");
+  AddDoc(26, ie + "time_id = 2514, accept_date = DateSerial(2025, 4, 1)");  // accepted before 22
   const struct {
     double doc;
     double prev, next;
-  } cases[] = {{1, 0, 2}, {2, 1, 0}, {3, 0, 4}, {4, 3, 0}, {5, 0, 0}};
+  } cases[] = {{1, 0, 2},    {2, 1, 0},   {3, 0, 4},   {4, 3, 0},  {5, 0, 0},
+               {22, 21, 24}, {24, 22, 0}, {23, 22, 0}, {21, 0, 0}, {99, 0, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.doc);
     std::vector<Variant> args{Variant(c.doc), Variant(-1.0)};

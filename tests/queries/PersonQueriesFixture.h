@@ -1,18 +1,13 @@
 #pragma once
 // The data folder of DictPeriodTest with helpers that write persons, branches,
-// workers and streams as plain rows, and read back the identifiers of the
-// record collections the person and stream queries return.
+// workers and streams as plain rows.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
-#include <vector>
 
 #include "platform/ado/Recordset.h"
-#include "platform/automation/Collection.h"
 #include "queries/DictPeriodFixture.h"
-#include "siblings/records/QvRecord.h"
 
 namespace qv::queries::testing {
 
@@ -69,22 +64,7 @@ class PersonQueriesTest : public DictPeriodTest {
         (showInBranches ? "1" : "0") + ")");
   }
 
-  // The record identifiers of a collection, in its order.
-  static std::vector<double> Ids(const CollectionPtr& c) {
-    std::vector<double> out;
-    for (int32_t i = 1; i <= c->Count(); ++i) {
-      auto rec = c->At(i).ObjectAs<records::QvRecord>();
-      out.push_back(rec ? rec->Id() : -1);
-    }
-    return out;
-  }
-  static std::vector<double> Sorted(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v;
-  }
   static int32_t CountOf(const std::string& sql) { return CLng(mQvDaoDataBase::QvQueryValue(sql)); }
 };
-
-using IdList = std::vector<double>;
 
 }  // namespace qv::queries::testing

@@ -125,39 +125,22 @@ TEST_F(AccStream, DeletingAnAssignmentDeletesTheAssignmentsPointingToIt) {
   EXPECT_EQ(a->State(), kDeleted);
 }
 
-// A stream with everything that hangs on it.
-void SeedStreamWithDependents(AccStream& t) {
-  t.Sql(
-      "insert into AccStream (ID, DisplayName, TaxOfficeID, TaxOffice2ID) "
+// The document cascade runs first, the row delete last: a refused row delete
+// brings back everything the cascade removed; once allowed, the same record
+// deletes the stream with what depends on it.
+TEST_F(AccStream, DeleteRemovesWhatDependsOnTheStreamOrNothing) {
+  // A stream with everything that hangs on it.
+  Sql("insert into AccStream (ID, DisplayName, TaxOfficeID, TaxOffice2ID) "
       "values (10, 'S', 500, 1000000001)");
-  t.Sql("insert into TaxOffice (ID, Code) values (500, '7701')");
-  t.Sql("insert into UserContoras (ID, Code, Name) values (1000000001, '9999', 'own')");
-  t.Sql("insert into AccStreamOfrLicenses (ID, AccStreamID) values (1, 10)");
-  t.InsertRows("insert into PfrPAManualSums (ID, AccStreamID, PfrPersonID)",
-               {"(1, 10, 1)", "(2, 11, 1)"});
-  t.Sql("insert into ConsMembers (ID, ConsStreamID, AccStreamID) values (1, 1, 10)");
-  t.InsertRows("insert into PermBlocks (ID, UserID, BlockType, PermObjectID)",
-               {"(1, 2, 5, 10)", "(2, 2, 4, 10)"});
-  t.Sql("insert into PermObjectLists (BlockID, PermObjectID) values (1, 10)");
-}
-
-TEST_F(AccStream, DeleteRemovesWhatDependsOnTheStream) {
-  SeedStreamWithDependents(*this);
-  auto s = New("QvAccStream");
-  DBAccStream().ReadRecord(10, Obj(s));
-  DBAccStream().DeleteRecord(Obj(s));
-  // Left: another stream's sums, a person's block (type 4), a system office.
-  EXPECT_EQ(Counts({"AccStream", "AccStreamOfrLicenses", "PfrPAManualSums", "ConsMembers",
-                    "PermBlocks", "PermObjectLists", "UserContoras", "TaxOffice"}),
-            "AccStream=0 AccStreamOfrLicenses=0 PfrPAManualSums=1 ConsMembers=0 PermBlocks=1 "
-            "PermObjectLists=0 UserContoras=0 TaxOffice=1");
-  EXPECT_EQ(s->State(), kDeleted);
-}
-
-TEST_F(AccStream, AFailingCascadeLeavesTheStreamWhole) {
-  SeedStreamWithDependents(*this);
-  // The document cascade runs first; the row delete last. Refusing the row
-  // delete must bring back everything the cascade removed.
+  Sql("insert into TaxOffice (ID, Code) values (500, '7701')");
+  Sql("insert into UserContoras (ID, Code, Name) values (1000000001, '9999', 'own')");
+  Sql("insert into AccStreamOfrLicenses (ID, AccStreamID) values (1, 10)");
+  InsertRows("insert into PfrPAManualSums (ID, AccStreamID, PfrPersonID)",
+             {"(1, 10, 1)", "(2, 11, 1)"});
+  Sql("insert into ConsMembers (ID, ConsStreamID, AccStreamID) values (1, 1, 10)");
+  InsertRows("insert into PermBlocks (ID, UserID, BlockType, PermObjectID)",
+             {"(1, 2, 5, 10)", "(2, 2, 4, 10)"});
+  Sql("insert into PermObjectLists (BlockID, PermObjectID) values (1, 10)");
   NativeSql(
       "CREATE TRIGGER keep_stream BEFORE DELETE ON AccStream "
       "BEGIN SELECT RAISE(ABORT, 'refused by test'); END");
@@ -170,6 +153,15 @@ TEST_F(AccStream, AFailingCascadeLeavesTheStreamWhole) {
             "PfrPAManualSums=2");
   EXPECT_EQ(s->State(), kLoaded);
   EXPECT_NE(Sub(s, "TaxOffice2")->State(), kDeleted);  // its delete was undone too
+
+  NativeSql("DROP TRIGGER keep_stream");
+  DBAccStream().DeleteRecord(Obj(s));
+  // Left: another stream's sums, a person's block (type 4), a system office.
+  EXPECT_EQ(Counts({"AccStream", "AccStreamOfrLicenses", "PfrPAManualSums", "ConsMembers",
+                    "PermBlocks", "PermObjectLists", "UserContoras", "TaxOffice"}),
+            "AccStream=0 AccStreamOfrLicenses=0 PfrPAManualSums=1 ConsMembers=0 PermBlocks=1 "
+            "PermObjectLists=0 UserContoras=0 TaxOffice=1");
+  EXPECT_EQ(s->State(), kDeleted);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Creating documents: first versions, instances and adjustments with their
-// chain links, copied cells, end documents of a pension-fund pack, refused
-// creations that leave nothing behind; walks along chains, damaged ones
-// included; the neighbouring periods' documents; consolidated cells.
+// chain links, copied cells, refused creations that leave nothing behind;
+// walks along chains, damaged ones included; consolidated cells. (End
+// documents and the neighbouring periods are the document queries' tests.)
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,6 @@
 
 #include "platform/automation/VbaDate.h"
 #include "records/DocumentFixture.h"
-#include "records/mQvDocumentSrv.h"
 #include "records/miDocument.h"
 #include "siblings/kprapplied/KprDocument.h"
 
@@ -20,10 +19,9 @@ using DocumentCreation = DocumentTest;
 using namespace miDocument::createflags;
 
 QvRecordPtr Create(double stream, double period, double tmpl, int32_t flags, double archived = 0,
-                   int32_t instance = -1, double copyFrom = 0,
-                   const QvRecordPtr& master = nullptr) {
+                   int32_t instance = -1, double copyFrom = 0) {
   return miDocument::CreateDocument(stream, period, tmpl, flags, archived, instance, -1, 1,
-                                    copyFrom, master);
+                                    copyFrom, nullptr);
 }
 
 TEST_F(DocumentCreation, InstancesAndAdjustmentsKeepTheirChains) {
@@ -83,18 +81,6 @@ TEST_F(DocumentCreation, CellsAreCopiedByTheirFlags) {
     auto doc = Create(kOrgStream, kQ1, kVat, c.flags, first->Id(), -1, c.copyFrom);
     EXPECT_EQ(Cells(doc->Id()), c.cells);
   }
-}
-
-TEST_F(DocumentCreation, EndDocumentsOfAPensionFundPack) {
-  AddDoc(40, "time_id = 2514");
-  auto master = Read(40);
-  auto end = Create(kOrgStream, 246, kVat, kPfrEndDocument, 0, -1, 0, master);
-  EXPECT_EQ(Text("select PfrMasterDocID & '/' & time_id & '/' & instance_number & '/' & doc_type "
-                 "& '/' & bottom_next_id from doc_registry where document_id = " +
-                 CStr(Variant(end->Id()))),
-            "40/246/0/0/0");
-  for (const char* p : {"Accept_Date", "Accept_Term", "Payment_Term"})
-    EXPECT_EQ(CStr(end->Get(p)), "01.03.2025") << p;
 }
 
 TEST_F(DocumentCreation, RefusedCreationsLeaveNothing) {
@@ -169,29 +155,6 @@ TEST_F(DocumentCreation, ChainWalksStopOnDamagedChains) {
   EXPECT_EQ(miDocument::GetOlderVersionsList(2, false), "1, 99");
   Sql("update doc_registry set top_doc_id = 1 where document_id = 3");
   EXPECT_EQ(miDocument::GetDocClassChain(kOrgStream, kQ1, 10, true)->Count(), 0);
-}
-
-TEST_F(DocumentCreation, DocumentsOfTheNeighbouringPeriods) {
-  // Class 10 may be continued by class 20 (its alternative).
-  Sql("update doc_type_class set alter_doc_type_id = 20 where doc_type_id = 10");
-  AddDoc(1, "time_id = 2416, template_id = 201, accept_date = DateSerial(2025, 1, 20)");
-  AddDoc(2, "accept_date = DateSerial(2025, 4, 20)");  // Q1 2025, template 101
-  AddDoc(3, "time_id = 2514, template_id = 102, accept_date = DateSerial(2025, 7, 20)");
-  AddDoc(4, "time_id = 2514, doc_type = 1, accept_date = DateSerial(2025, 7, 25)");
-  AddDoc(5, "time_id = 2514, instance_number = 1, accept_date = DateSerial(2025, 7, 26)");
-  AddDoc(6, "time_id = 2514, accept_date = DateSerial(2025, 4, 1)");  // accepted before 2
-  const struct {
-    double doc, prev, next;
-  } cases[] = {
-      {2, 1, 4},                         // the previous quarter has only the alternative class
-      {4, 2, 0},  {3, 2, 0}, {1, 0, 0},  // class 20 has no alternative and no neighbours
-      {99, 0, 0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.doc);
-    EXPECT_EQ(mQvDocumentSrv::GetPrevDocumentID(c.doc), c.prev);
-    EXPECT_EQ(mQvDocumentSrv::GetNextDocumentID(c.doc), c.next);
-  }
 }
 
 TEST_F(DocumentCreation, ConsolidatedCellsSumTheCurrentVersionsOfTheMembers) {

@@ -7,7 +7,6 @@
 #include "records/EntityFixture.h"
 #include "records/MapperEngine.h"
 #include "records/ReferenceMappers.h"
-#include "siblings/records/RecordFactory.h"
 
 namespace qv::records::testing {
 namespace {
@@ -84,18 +83,10 @@ TEST_F(MapperRead, EachMapperFillsItsRecordFromItsRow) {
   EXPECT_EQ(CStr(docType->Get("KND")), "1151001");  // loads the document class
   EXPECT_EQ(CLng(doc->SubRecord(doc->PropertyIndex("Time"))->Get("The_Year")), 2024);
   EXPECT_EQ(CStr(doc->SubRecord(doc->PropertyIndex("ConsStream"))->Get("DisplayName")), "Group");
-}
-
-TEST_F(MapperRead, RecordFromTheFactoryLoadsThroughItsMapper) {
-  Sql("insert into Country (ID, ShortName) values (643, 'Russia')");
-  auto r = RecordFactory::ForThisThread()->GetRecord("Qv_Records.QvAdrCountry", Variant(643.0));
-  EXPECT_EQ(r->State(), kReference);
-  EXPECT_EQ(CStr(r->Get("ShortName")), "Russia");
-  EXPECT_EQ(r->State(), kLoaded);
-  auto missing =
-      RecordFactory::ForThisThread()->GetRecord("Qv_Records.QvAdrCountry", Variant(644.0));
-  EXPECT_EQ(CStr(missing->Get("ShortName")), "");
-  EXPECT_EQ(missing->State(), kNew);
+  // Country 990 exists without a row.
+  EXPECT_TRUE(DBAdrCountry().IsRecordExists(990));
+  EXPECT_FALSE(DBAdrCountry().IsRecordExists(991));
+  EXPECT_FALSE(DBAdrCountry().IsRecordExists(0));
 }
 
 TEST_F(MapperRead, PeriodOrderFollowsTheYear) {
@@ -116,14 +107,6 @@ TEST_F(MapperRead, IdentifierZeroClearsWithoutTheDatabase) {
   EXPECT_EQ(CStr(r->Get("DisplayName")), "");
   // Anything else needs the database.
   ExpectError(vberr::kObjectNotSet, "", [&] { DBConsStream().ReadRecord(5, Obj(r)); });
-}
-
-TEST_F(MapperRead, CountryNineNinetyAlwaysExists) {
-  DBAdrCountry m;
-  EXPECT_EQ(Count("Country"), 0);
-  EXPECT_TRUE(m.IsRecordExists(990));
-  EXPECT_FALSE(m.IsRecordExists(991));
-  EXPECT_FALSE(m.IsRecordExists(0));
 }
 
 TEST_F(MapperRead, DeleteRecordRemovesTheRowAndNotifies) {

@@ -50,6 +50,11 @@ TEST_F(MapperSave, GatesLeaveTheRowAndTheRecordAlone) {
        false},
       {"blank new record (state 2, all defaults)", kCons, false, set("DisplayName", Variant("")),
        false},
+      {"state 3 whose row is gone", kCons, false,
+       [](const QvRecordPtr& r) {
+         r->BeginLoad(Variant(12.0)), r->EndLoad(), r->Let("DisplayName", Variant("ghost"));
+       },
+       false},
       {"control: state 3, changed", kCons, true, set("DisplayName", Variant("changed")), true},
       {"control: new with a value", kCons, false, set("LPCategory", Variant(int32_t{7})), true},
   };
@@ -114,16 +119,6 @@ TEST_F(MapperSave, NewIdentifierIsLastPlusOne) {
         3);
     EXPECT_EQ(notices_.back(), "update QvConsStream " + CStr(Variant(c.expected)));
   }
-}
-
-TEST_F(MapperSave, SavingAnIdWithoutRowWritesNothing) {
-  auto r = New("QvConsStream");
-  r->BeginLoad(Variant(12.0));
-  r->EndLoad();
-  r->Let("DisplayName", Variant("ghost"));
-  DBConsStream().SaveRecord(Obj(r), false);
-  EXPECT_EQ(Count("ConsStream"), 0);
-  EXPECT_TRUE(notices_.empty());
 }
 
 // A stream type whose category is a text, so that a value the Long column

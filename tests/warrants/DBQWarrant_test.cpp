@@ -53,11 +53,8 @@ TEST_F(ActiveWarrants, TheActiveOneOrTheLatestStandsIn) {
   // The record returned reads itself on first use.
   EXPECT_EQ(CStr(queries_->CallV("GetActiveWarrant", 7.0, false).AsObject()->Get("Caption")), "Д2");
 
-  std::string ids;
-  const Variant list = queries_->CallV("GetWarrantsOfWorkerEx", 7.0, int32_t{2});
-  auto c = list.ObjectAs<Collection>();
-  for (int32_t i = 1; i <= c->Count(); ++i) ids += CStr(c->At(i).AsObject()->Get("ID")) + " ";
-  EXPECT_EQ(ids, "4 5 ");
+  EXPECT_EQ(coretest::RenderResult(queries_->CallV("GetWarrantsOfWorkerEx", 7.0, int32_t{2})),
+            "4;5;");
   EXPECT_TRUE(CBool(queries_->CallV("HasWorkerAnyWarrantEx", 7.0, int32_t{3})));
   EXPECT_FALSE(CBool(queries_->CallV("HasWorkerAnyWarrantEx", 7.0, int32_t{4})));
   EXPECT_FALSE(CBool(queries_->CallV("HasWorkerAnyWarrant", 9.0)));
