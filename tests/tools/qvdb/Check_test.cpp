@@ -255,23 +255,6 @@ TEST(Check, SelfTestPrintsALinePerTest) {
             "  not available: QvdbTest.NoSuchSelfTest is not registered in this build\n");
 }
 
-// The library's own self-test, through the console tester: a line per test,
-// the record classes of the library among them.
-TEST(Check, TheLibrarysSelfTest) {
-  ASSERT_TRUE(qv::ProgIdRegistry::Find(kSelfTestProgId));
-  std::ostringstream out;
-  const int failed = RunSelfTest(kSelfTestProgId, out);
-  const std::string report = out.str();
-  EXPECT_NE(report.find("  ok      Qv_Records.QvPerson\n"), std::string::npos) << report;
-  EXPECT_NE(report.find("  ok      (DAO.TableDef) DAO.TableDef.36\n"), std::string::npos);
-  std::istringstream lines(report);
-  int failedLines = 0;
-  for (std::string line; std::getline(lines, line);)
-    if (line.starts_with("  FAILED  ")) ++failedLines;
-  EXPECT_EQ(failedLines, failed) << report;
-  EXPECT_NE(report.find(" failed\n"), std::string::npos);
-}
-
 TEST(Check, ConsoleTesterIsLateBound) {
   std::ostringstream out;
   auto tester = std::make_shared<ConsoleTester>(out);

@@ -176,11 +176,7 @@ TEST(Generator, RowsAreConsistent) {
   EXPECT_GT(s.bigDocs.documents, 0);
   EXPECT_EQ(s.bigDocs.cells, s.bigDocs.subDocs * 7);
   std::ostringstream check;
-  EXPECT_EQ(CheckDataFolder(f, check).problems, 0) << check.str();
-
-  auto db = Open(f);
-  EXPECT_EQ(ChainProblems(*db), std::vector<std::string>{});
-  db->Close();
+  EXPECT_EQ(CheckDataFolder(f, check).problems, 0) << check.str();  // the chains among them
   // Every number a check digit guards is valid; an entrepreneur's OGRNIP may be empty.
   const std::vector<std::pair<const char*, bool (*)(std::string_view)>> numbers = {
       {"select INN from LegalPerson", sample::IsValidInn},
