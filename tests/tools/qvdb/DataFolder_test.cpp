@@ -83,9 +83,7 @@ TEST(DataFolder, InitKeepsAnOptionsFileOfAFolderWithoutDatabase) {
 
 TEST(DataFolder, ResolvesCommandLineThenRegistryThenFallback) {
   TempFolder tmp;
-  const char* oldXdg = std::getenv("XDG_DATA_HOME");
-  const std::string savedXdg = oldXdg ? oldXdg : "";
-  setenv("XDG_DATA_HOME", (tmp / "xdg").c_str(), 1);
+  const qv::testsupport::ScopedEnv xdg("XDG_DATA_HOME", (tmp / "xdg").c_str());
   EXPECT_EQ(ResolveDataFolder(std::nullopt), tmp / "xdg" / "qvdb");
   qv::os::RegistryStore::ForThread().SetValue(qv::os::RegistryRoot::kLocalMachine, kGeneralKey,
                                               kDataBasePathValue,
@@ -99,10 +97,6 @@ TEST(DataFolder, ResolvesCommandLineThenRegistryThenFallback) {
                                               kDataBasePathValue,
                                               qv::os::RegistryValue::String(""));
   EXPECT_EQ(ResolveDataFolder(std::nullopt), tmp / "xdg" / "qvdb");
-  if (oldXdg)
-    setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
-  else
-    unsetenv("XDG_DATA_HOME");
 }
 
 // The library reads the folder given to PointLibraryAt; the user's registry
