@@ -126,6 +126,8 @@ TEST_F(Toolkit, ErrorsNameTheFailingStatementAndEveryProcedure) {
                 "}\r\n"
                 "[DAO.Database]\r\n"
                 "Too few parameters. Expected 1. Unknown name: 'Nosuch'.");
+  EXPECT_EQ(e.Source(), "");  // named once, in the chain
+  EXPECT_EQ(e.Message(), "Too few parameters. Expected 1. Unknown name: 'Nosuch'.");
 
   // A row-count failure passes the check's own location too.
   QvExecuteSql("delete from DBVersion");
