@@ -60,7 +60,7 @@ void RecreatePost(const fs::path& folder, qv::jet::JetType idType, int32_t short
 
 // Runs `sql` on a user database holding three documents: 1 and its
 // adjustment 2 (linked both ways), 3 alone; two cells each.
-void Execute(const fs::path& folder, std::string_view sql) {
+void OnDocsExecute(const fs::path& folder, std::string_view sql) {
   WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
     for (std::string_view row : {"1, 1, 0, 2, 0", "2, 1, 1, 0, 1", "3, 2, 0, 0, 0"})
       c.Execute(
@@ -76,7 +76,7 @@ void Execute(const fs::path& folder, std::string_view sql) {
 }
 
 std::function<void(const fs::path&)> OnDocs(std::string_view sql) {
-  return [sql](const fs::path& folder) { Execute(folder, sql); };
+  return [sql](const fs::path& folder) { OnDocsExecute(folder, sql); };
 }
 
 struct Damage {
@@ -188,13 +188,12 @@ TEST(Check, ShardsAreChecked) {
   // Each document an instance of its own, so that the chain check has
   // nothing to say.
   auto addDoc = [&](int id) {
-    WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
-      c.Execute(
-          "insert into doc_registry (document_id, template_id, time_id, taxpayer_id, "
-          "instance_number, doc_type, top_doc_id, bottom_next_id, Status_Qv, Currency_ID, "
-          "EditorType) values (" +
-          std::to_string(id) + ", 11, 2513, 1, " + std::to_string(id) + ", 0, 0, 0, 1, 157, 6)");
-    });
+    Execute(
+        folder / "Quivane.mdb",
+        {"insert into doc_registry (document_id, template_id, time_id, taxpayer_id, "
+         "instance_number, doc_type, top_doc_id, bottom_next_id, Status_Qv, Currency_ID, "
+         "EditorType) values (" +
+         std::to_string(id) + ", 11, 2513, 1, " + std::to_string(id) + ", 0, 0, 0, 1, 157, 6)"});
   };
   addDoc(9);
   std::ostringstream out;
@@ -232,9 +231,8 @@ TEST(Check, SkippedLogWritesAreReported) {
   const fs::path folder = test::CopyOfPristine(tmp);
   std::ostringstream clean;
   EXPECT_EQ(CheckDataFolder(folder, clean).skippedLogWrites, 0);
-  WithDatabase(folder / "Quivane.mdb", [](qv::jet::Connection& c) {
-    c.Execute("insert into Counters (CounterType, TheYear, CounterValue) values (-8001, 0, 3)");
-  });
+  Execute(folder / "Quivane.mdb",
+          {"insert into Counters (CounterType, TheYear, CounterValue) values (-8001, 0, 3)"});
   std::ostringstream out;
   EXPECT_EQ(CheckDataFolder(folder, out).skippedLogWrites, 3);
   EXPECT_NE(out.str().find("\nEvent log:\n  3 log writes skipped"), std::string::npos) << out.str();

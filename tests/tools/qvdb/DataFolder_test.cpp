@@ -20,13 +20,6 @@ std::string CountRows(const fs::path& folder, const std::string& table) {
   return test::Rows(UserDatabasePath(folder), "select count(*) from " + table);
 }
 
-void AddMarker(const fs::path& folder) {
-  auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
-  auto db = ws->Open(UserDatabasePath(folder).string(), {});
-  db->ExecuteSql("insert into Post (ID, ShortName) values (1, 'marker')");
-  db->Close();
-}
-
 TEST(DataFolder, InitCreatesTheFolderAndRecordsIt) {
   TempFolder tmp;
   const fs::path folder = tmp / "a/b/data";  // parents are made too
@@ -52,7 +45,7 @@ TEST(DataFolder, InitCreatesTheFolderAndRecordsIt) {
 TEST(DataFolder, InitRefusesAnExistingDatabaseUnlessForced) {
   TempFolder tmp;
   const fs::path folder = test::CopyOfPristine(tmp);
-  AddMarker(folder);
+  Execute(UserDatabasePath(folder), {"insert into Post (ID, ShortName) values (1, 'marker')"});
   std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
   ExpectError(3204, "--force", [&] { InitDataFolder(folder, false); });
   EXPECT_EQ(CountRows(folder, "Post"), "1\n");  // untouched
