@@ -7,12 +7,7 @@ namespace {
 
 IndexSpec Index(std::string name, std::string_view fields, bool primary = false,
                 bool unique = false) {
-  IndexSpec x;
-  x.name = std::move(name);
-  x.fields = IndexSpec::ParseFields(fields);
-  x.primary = primary;
-  x.unique = unique;
-  return x;
+  return {std::move(name), IndexSpec::ParseFields(fields), primary, unique};
 }
 
 // A table as one line: fields with their properties, then indexes.

@@ -48,13 +48,11 @@ void WithDatabase(const fs::path& file, const std::function<void(qv::jet::Connec
 void RecreatePost(const fs::path& folder, qv::jet::JetType idType, int32_t shortNameSize) {
   WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
     c.Schema().DropTable("Post");
-    qv::jet::TableSpec t;
-    t.name = "Post";
-    t.fields = {{"ID", idType, 0, true},
-                {"ShortName", qv::jet::JetType::kText, shortNameSize},
-                {"FullName", qv::jet::JetType::kText, 255}};
-    t.indexes.push_back({"Id", qv::jet::IndexSpec::ParseFields("ID"), true});
-    c.Schema().CreateTable(t);
+    c.Schema().CreateTable({"Post",
+                            {{"ID", idType, 0, true},
+                             {"ShortName", qv::jet::JetType::kText, shortNameSize},
+                             {"FullName", qv::jet::JetType::kText, 255}},
+                            {{"Id", qv::jet::IndexSpec::ParseFields("ID"), true}}});
   });
 }
 

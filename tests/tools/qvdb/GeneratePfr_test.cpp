@@ -13,12 +13,8 @@ namespace {
 TEST(GeneratePfr, SectionsBelongToTheirReportsAndTaxpayers) {
   TempFolder tmp;
   const fs::path folder = test::CopyOfPristine(tmp);
-  GenerateOptions o;
-  o.seed = 5;
-  o.streams = 15;
-  o.documents = 300;
-  o.cells = 5;
-  const GenerateStats s = Generate(UserDatabasePath(folder), o);
+  const GenerateStats s =
+      Generate(UserDatabasePath(folder), {.seed = 5, .streams = 15, .documents = 300, .cells = 5});
   ASSERT_GT(s.pfr.persons, 15 * 3 - 1);
   ASSERT_GT(s.pfr.subDocs, 0);
 

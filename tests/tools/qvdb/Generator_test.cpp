@@ -54,14 +54,8 @@ double Scalar(const fs::path& folder, const std::string& sql) {
   return std::stod(test::Rows(UserDatabasePath(folder), sql));
 }
 
-GenerateOptions Small(uint64_t seed) {
-  GenerateOptions o;
-  o.seed = seed;
-  o.streams = 12;
-  o.documents = 150;
-  o.cells = 7;
-  o.batch = 40;  // several transactions
-  return o;
+GenerateOptions Small(uint64_t seed) {  // a batch of 40: several transactions
+  return {.seed = seed, .streams = 12, .documents = 150, .cells = 7, .batch = 40};
 }
 
 TEST(Generator, SameSeedSameRows) {
