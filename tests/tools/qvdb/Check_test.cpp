@@ -151,11 +151,6 @@ TEST(Check, ReportsWhatIsWrong) {
        },
        "Qv_DBOptions.xml' cannot be read; database locking stays off.\n          "
        "   Reason: "},
-      {"an options word locking does not know",
-       [](const fs::path& f) {
-         std::ofstream(f / "Qv_DBOptions.xml") << "<DBOptions><Locking Enable=\"ja\"/></DBOptions>";
-       },
-       "has Locking Enable=\"ja\""},
   };
   for (const Damage& d : cases) {
     TempFolder tmp;
