@@ -13,38 +13,6 @@ namespace {
 
 using testsupport::ExpectError;
 
-// Two nested library procedures over an engine failure, as a query class
-// calling the statement toolkit.
-namespace mQvDaoDataBase {
-constexpr std::string_view kModule = "mQvDaoDataBase";
-Variant QvQuerySql(const std::string& sql) {
-  return GuardX(
-      QV_HERE, [&] { return "Запрос, вызвавший ошибку: \r\n" + sql; },
-      [&]() -> Variant {
-        throw Error(3078, "The table 'Countries' does not exist.", "DAO.Database");
-      });
-}
-}  // namespace mQvDaoDataBase
-
-struct DictQueries {
-  static constexpr std::string_view kModule = "DictQueries";
-  Variant GetCountry() {
-    return Guard(QV_HERE, [&] { return mQvDaoDataBase::QvQuerySql("select * from Countries"); });
-  }
-};
-
-TEST(ErrorHandling, ChainListsProceduresOutermostFirstAndSourceOnce) {
-  const Error e = ExpectError(3078, "", [] { DictQueries().GetCountry(); });
-  EXPECT_EQ(e.Source(), "");
-  EXPECT_EQ(e.Description(),
-            "[Qv_DBProvider::DictQueries.GetCountry]\r\n"
-            "[Qv_DBProvider::mQvDaoDataBase.QvQuerySql] {Запрос, вызвавший ошибку: \r\n"
-            "select * from Countries}\r\n"
-            "[DAO.Database]\r\n"
-            "The table 'Countries' does not exist.");
-  EXPECT_EQ(e.Message(), "The table 'Countries' does not exist.");
-}
-
 TEST(ErrorHandling, LocationLineRules) {
   const struct {
     const char* what;

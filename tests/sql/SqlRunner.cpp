@@ -5,11 +5,6 @@
 // A file is a list of records separated by blank lines; lines starting with
 // "#" are comments. Records:
 //
-//   table NAME (FIELD TYPE[(n)] [required] [nozerolength] [default VALUE], ...)
-//       creates a table through the catalogue: TYPE is a Jet type name
-//       (Text, Memo, Long, Integer, Byte, Boolean, Currency, Single, Double,
-//       Date, GUID, LongBinary ...); VALUE is a Jet default ("0", "\"x\"",
-//       No, Now()). The definition may continue on following lines.
 //   statement ok
 //   JET SQL
 //       runs a Jet statement, which must succeed.
@@ -45,7 +40,6 @@
 
 #include "platform/automation/VbaDate.h"
 #include "platform/automation/VbaText.h"
-#include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
 
 namespace qv::sqltest {
@@ -95,27 +89,6 @@ std::vector<Record> ParseScript(const std::string& text) {
   return out;
 }
 
-// Splits `s` at `sep` outside parentheses and double quotes; parts trimmed.
-std::vector<std::string> SplitTopLevel(const std::string& s, char sep) {
-  std::vector<std::string> parts;
-  int depth = 0;
-  bool quoted = false;
-  std::string cur;
-  for (char c : s) {
-    if (c == '"') quoted = !quoted;
-    if (!quoted && c == '(') ++depth;
-    if (!quoted && c == ')') --depth;
-    if (!quoted && depth == 0 && c == sep) {
-      parts.emplace_back(TrimWhitespace(cur));
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!TrimWhitespace(cur).empty()) parts.emplace_back(TrimWhitespace(cur));
-  return parts;
-}
-
 std::string Render(const Variant& v, char kind) {
   if (v.IsNull() || v.IsEmpty()) return "NULL";
   switch (kind) {
@@ -152,35 +125,6 @@ std::vector<std::string> Words(const std::string& s) {
   return out;
 }
 
-// "Name Text(20) required default "x"" -> a field.
-jet::FieldSpec ParseField(const std::string& text) {
-  std::vector<std::string> w = Words(text);
-  if (w.size() < 2) throw std::runtime_error("field needs a name and a type: " + text);
-  jet::FieldSpec f;
-  f.name = w[0];
-  std::string type = w[1];
-  if (size_t open = type.find('('); open != std::string::npos) {
-    f.size = std::atoi(type.c_str() + open + 1);
-    type = type.substr(0, open);
-  }
-  auto t = jet::ParseJetTypeName(type);
-  if (!t) throw std::runtime_error("unknown type " + type);
-  f.type = *t;
-  for (size_t i = 2; i < w.size(); ++i) {
-    if (EqualsAsciiNoCase(w[i], "required"))
-      f.required = true;
-    else if (EqualsAsciiNoCase(w[i], "nozerolength"))
-      f.allowZeroLength = false;
-    else if (EqualsAsciiNoCase(w[i], "compressed"))
-      f.unicodeCompression = true;
-    else if (EqualsAsciiNoCase(w[i], "default") && i + 1 < w.size())
-      f.defaultValue = w[++i];
-    else
-      throw std::runtime_error("unknown field option " + w[i]);
-  }
-  return f;
-}
-
 class Runner {
  public:
   Runner(std::string file, std::shared_ptr<Connection> db)
@@ -204,7 +148,6 @@ class Runner {
   void RunRecord(const Record& r) {
     std::vector<std::string> w = Words(r.directive);
     const std::string& kind = w[0];
-    if (kind == "table") return CreateTable(r);
     if (kind == "statement" && w.size() >= 2 && w[1] == "ok") {
       db_->Prepare(r.sql).Run();
     } else if (kind == "statement" && w.size() >= 2 && w[1] == "native") {
@@ -220,18 +163,6 @@ class Runner {
     } else {
       throw std::runtime_error("unknown directive: " + r.directive);
     }
-  }
-
-  void CreateTable(const Record& r) {
-    std::string text = r.directive.substr(5) + (r.sql.empty() ? "" : " " + r.sql);
-    size_t open = text.find('('), close = text.rfind(')');
-    if (open == std::string::npos || close == std::string::npos || close < open)
-      throw std::runtime_error("table NAME (fields...)");
-    jet::TableSpec t;
-    t.name = std::string(TrimWhitespace(text.substr(0, open)));
-    for (const std::string& f : SplitTopLevel(text.substr(open + 1, close - open - 1), ','))
-      t.fields.push_back(ParseField(f));
-    db_->Schema().CreateTable(t);
   }
 
   void ExpectError(const Record& r, int32_t number) {

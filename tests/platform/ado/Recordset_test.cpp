@@ -220,30 +220,5 @@ TEST(Recordset, AddNewAndUpdateTakeNamesAndValuesAsArrays) {
   EXPECT_EQ(test::ColumnText(*rs, 2), "Null,2.5");
 }
 
-TEST(Recordset, SortAndFilterReorderTheVisibleRows) {
-  auto rs = MakeRecordset({{"ID", adInteger}, {"Name", adVarWChar, 20}},
-                          {{Variant(1), Variant("яблоко")},
-                           {Variant(2), Variant("Арбуз")},
-                           {Variant(3), Variant("банан")},
-                           {Variant(4), Variant("АРБУЗ")},
-                           {Variant(5), Variant::Null()},
-                           {Variant(6), Variant("арбуз")}});
-  rs->MoveLast();
-  rs->SetSort("Name");
-  EXPECT_EQ(test::ColumnText(*rs, 0), "5,2,4,6,3,1");  // Null first, equal names keep their order
-  EXPECT_EQ(rs->AbsolutePosition(), 1);
-  rs->SetSort("[Name] DESC, ID DESC");
-  EXPECT_EQ(test::ColumnText(*rs, 0), "1,3,6,4,2,5");
-  rs->SetFilter(Variant("Name = 'арбуз' AND ID > 2"));
-  EXPECT_EQ(test::ColumnText(*rs, 0), "6,4");
-  EXPECT_EQ(rs->RecordCount(), 2);
-  rs->SetFilter(Variant(adFilterNone));
-  rs->SetSort("");
-  EXPECT_EQ(test::ColumnText(*rs, 0), "1,2,3,4,5,6");
-  ExpectError(adoerr::kItemNotFound, "", [&] { rs->SetSort("Nope"); });
-  ExpectError(adoerr::kBadArguments, "", [&] { rs->SetSort("Name UP"); });
-  EXPECT_EQ(rs->Sort(), "");  // a rejected order leaves the old one
-}
-
 }  // namespace
 }  // namespace qv::ado

@@ -51,6 +51,8 @@ TEST(RowOrder, FiltersByCriteria) {
     rs->SetFilter(Variant(c.criteria));
     EXPECT_EQ(test::ColumnText(*rs, 0), c.ids) << c.criteria;
   }
+  rs->SetFilter(Variant("Fio LIKE 'иван*'"));
+  EXPECT_EQ(rs->RecordCount(), 2);
 }
 
 TEST(RowOrder, RejectsCriteriaItCannotRead) {
@@ -89,12 +91,20 @@ TEST(RowOrder, SortsByKeysWithNullsFirst) {
       {"Born", "3,1,2,4"},
       {"Fio desc", "3,2,1,4"},  // the Jet order puts Latin before Cyrillic
       {"[Tax Code], Fio", "2,4,1,3"},
+      {"[Sum] DESC, ID DESC", "4,1,3,2"},
+      {"", "1,2,3,4"},
   };
   auto rs = People();
   for (const auto& c : cases) {
+    rs->MoveLast();
     rs->SetSort(c.sort);
+    EXPECT_EQ(rs->AbsolutePosition(), 1) << c.sort;
     EXPECT_EQ(test::ColumnText(*rs, 0), c.ids) << c.sort;
   }
+  rs->SetSort("Sum");
+  ExpectError(adoerr::kItemNotFound, "", [&] { rs->SetSort("Nope"); });
+  ExpectError(adoerr::kBadArguments, "", [&] { rs->SetSort("Fio UP"); });
+  EXPECT_EQ(rs->Sort(), "Sum");  // a rejected order leaves the old one
 }
 
 }  // namespace

@@ -99,9 +99,7 @@ TEST_F(MisuseTest, LocksReadOnlyAndClosedObjects) {
   shared->ExecuteSql("INSERT INTO T (ID) VALUES (1)");
   shared->Close();
 
-  DatabaseOptions readOnly;
-  readOnly.readOnly = true;
-  auto ro = other->Open(path, readOnly);
+  auto ro = other->Open(path, {.readOnly = true});
   EXPECT_FALSE(ro->Updatable());
   ExpectError(3027, "", [&] { ro->ExecuteSql("DELETE FROM T"); });
   auto rs = ro->OpenTable("T");

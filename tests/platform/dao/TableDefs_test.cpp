@@ -146,7 +146,6 @@ TEST_F(TableDefsTest, UnicodeCompressionIsKeptInTheCatalogue) {
   auto t = MakeTable(*db_, "T", {{"Name", JetType::kText, 20}, {"N", JetType::kLong}});
   auto name = std::static_pointer_cast<Field>(t->FieldsCollection()->Item(Variant("Name")));
   auto props = name->PropertiesCollection();
-  props->Item(Variant("UnicodeCompression"));
   std::static_pointer_cast<Property>(props->Item(Variant("UnicodeCompression")))
       ->SetValue(Variant(true));
   props->Delete("UnicodeCompression");

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <optional>
 #include <set>
 
 #include "DaoTestSupport.h"
@@ -24,23 +23,10 @@ class TableRecordsetTest : public DaoTest {
                {"Line", JetType::kInteger},
                {"Val", JetType::kText, 20, true, "\"-\""}},
               {{"ID", "ID", true}, {"SubDoc", "Doc;Key;Line"}, {"DocLine", "Doc;-Line"}});
-    struct Row {
-      int32_t id, doc;
-      const char* key;
-      std::optional<int16_t> line;
-    };
     // In SubDoc order: 1 2 3 4 6 5 7; in DocLine order: 2 1 3 5 4 6 7.
-    const Row rows[] = {{1, 1, "a", 1}, {2, 1, "a", 2},  {3, 1, "b", 1}, {4, 2, "a", 1},
-                        {5, 2, "c", 5}, {6, 2, "c", {}}, {7, 3, "b", 1}};
-    auto rs = db_->OpenTable("Cells");
-    for (const Row& r : rows) {
-      rs->AddNew();
-      rs->SetField("ID", Variant(r.id));
-      rs->SetField("Doc", Variant(r.doc));
-      rs->SetField("key", Variant(r.key));  // names ignore case
-      rs->SetField("Line", r.line ? Variant(*r.line) : Variant::Null());
-      rs->Update();
-    }
+    for (const char* row : {"1, 1, 'a', 1", "2, 1, 'a', 2", "3, 1, 'b', 1", "4, 2, 'a', 1",
+                            "5, 2, 'c', 5", "6, 2, 'c', Null", "7, 3, 'b', 1"})
+      db_->ExecuteSql(std::string("INSERT INTO Cells (ID, Doc, Key, Line) VALUES (") + row + ")");
   }
 };
 

@@ -5,22 +5,9 @@
 namespace qv::jet::testing {
 namespace {
 
-FieldSpec Field(std::string name, JetType type, int32_t size = 0) {
-  FieldSpec f;
-  f.name = std::move(name);
-  f.type = type;
-  f.size = size;
-  return f;
-}
-
 IndexSpec Index(std::string name, std::string_view fields, bool primary = false,
                 bool unique = false) {
-  IndexSpec x;
-  x.name = std::move(name);
-  x.fields = IndexSpec::ParseFields(fields);
-  x.primary = primary;
-  x.unique = unique;
-  return x;
+  return {std::move(name), IndexSpec::ParseFields(fields), primary, unique};
 }
 
 // A table as one line: fields with their properties, then indexes.
@@ -49,21 +36,20 @@ class CatalogTest : public JetTest {
  protected:
   CatalogTest() {
     TableSpec persons{"Persons", {}, {}};
-    persons.fields = {Field("Id", JetType::kLong),        Field("Name", JetType::kText, 10),
-                      Field("Code", JetType::kText, 5),   Field("Born", JetType::kDate),
-                      Field("Active", JetType::kBoolean), Field("Amount", JetType::kCurrency),
-                      Field("Small", JetType::kByte),     Field("Uid", JetType::kGUID),
-                      Field("Notes", JetType::kMemo)};
-    persons.fields[1].required = true;
-    persons.fields[2].allowZeroLength = false;
-    persons.fields[4].defaultValue = "No";
-    persons.fields[5].defaultValue = "0";
-    persons.fields[8].unicodeCompression = true;
+    persons.fields = {{"Id", JetType::kLong},
+                      {.name = "Name", .type = JetType::kText, .size = 10, .required = true},
+                      {.name = "Code", .type = JetType::kText, .size = 5, .allowZeroLength = false},
+                      {"Born", JetType::kDate},
+                      {.name = "Active", .type = JetType::kBoolean, .defaultValue = "No"},
+                      {.name = "Amount", .type = JetType::kCurrency, .defaultValue = "0"},
+                      {"Small", JetType::kByte},
+                      {"Uid", JetType::kGUID},
+                      {.name = "Notes", .type = JetType::kMemo, .unicodeCompression = true}};
     persons.indexes = {Index("PrimaryKey", "Id", true), Index("Id", "Id", false, true),
                        Index("ByName", "Name;-Born")};
     db_->Schema().CreateTable(persons);
     TableSpec docs{"Docs",
-                   {Field("Id", JetType::kLong), Field("Title", JetType::kText, 50)},
+                   {FieldSpec{"Id", JetType::kLong}, FieldSpec{"Title", JetType::kText, 50}},
                    {Index("Id", "Id", true)}};
     db_->Schema().CreateTable(docs);
   }
@@ -171,15 +157,11 @@ TEST_F(CatalogTest, JetStatementsStoreValuesAsJetStoresThem) {
 }
 
 TEST_F(CatalogTest, RequiredFieldsWithDefaultsFillThemselves) {
-  FieldSpec value = Field("Value", JetType::kText, 255);
-  value.required = true;
-  value.defaultValue = "\"\"";  // Jet's text of an empty-string default
-  FieldSpec kind = Field("Kind", JetType::kInteger);
-  kind.required = true;
-  kind.defaultValue = "=0";
-  FieldSpec quoted = Field("Note", JetType::kText, 20);
-  quoted.defaultValue = "'it''s'";
-  db_->Schema().CreateTable({"Cells", {Field("Id", JetType::kLong), value, kind, quoted}, {}});
+  // Jet's texts of an empty-string default, of a number and of a quoted text.
+  const FieldSpec value{.name = "Value", .size = 255, .required = true, .defaultValue = "\"\""},
+      kind{.name = "Kind", .type = JetType::kInteger, .required = true, .defaultValue = "=0"},
+      quoted{.name = "Note", .size = 20, .defaultValue = "'it''s'"};
+  db_->Schema().CreateTable({"Cells", {FieldSpec{"Id", JetType::kLong}, value, kind, quoted}, {}});
   EXPECT_EQ(Exec("INSERT INTO Cells (Id) VALUES (1)"), 0);
   EXPECT_EQ(Native("SELECT '[' || Value || '] ' || Kind || ' ' || Note FROM Cells"),
             "String \"[] 0 it's\"");
@@ -190,10 +172,9 @@ TEST_F(CatalogTest, RequiredFieldsWithDefaultsFillThemselves) {
 // tests/sql/ddl.test and through the TableDefs collections.
 TEST_F(CatalogTest, DefinitionErrors) {
   ExpectError(3259, "", [&] {
-    db_->Schema().CreateTable({"T", {Field("A", JetType::kNone)}, {}});
+    db_->Schema().CreateTable({"T", {FieldSpec{"A", JetType::kNone}}, {}});
   });
-  FieldSpec badDefault = Field("A", JetType::kLong);
-  badDefault.defaultValue = "1 +";
+  const FieldSpec badDefault{.name = "A", .type = JetType::kLong, .defaultValue = "1 +"};
   ExpectError(3001, "", [&] { db_->Schema().CreateTable({"T", {badDefault}, {}}); });
   // nothing of the failed definitions was left behind
   EXPECT_EQ(db_->Schema().TableNames(), (std::vector<std::string>{"Persons", "Docs"}));
@@ -209,9 +190,7 @@ TEST_F(CatalogTest, IndexesAndFieldsChangeAfterCreation) {
   ExpectError(3015, "", [&] { c.DropIndex("Docs", "Nope"); });
   c.DropIndex("Docs", "BYTITLE");
   EXPECT_EQ(Exec("INSERT INTO Docs VALUES (2, 'акт')"), 0);
-  FieldSpec year = Field("Year", JetType::kInteger);
-  year.defaultValue = "2007";
-  c.AddField("Docs", year);
+  c.AddField("Docs", {.name = "Year", .type = JetType::kInteger, .defaultValue = "2007"});
   EXPECT_EQ(Native("SELECT sum(Year) FROM Docs"), "Long 4014");
   EXPECT_EQ(Exec("UPDATE Docs SET Year = 70000"), 3464);
   c.DropTable("docs");
@@ -254,11 +233,11 @@ TEST_F(CatalogTest, LookupsFollowOtherConnectionsSchemaChanges) {
   auto other = Connection::Open(folder_.File("Test.mdb"));
   EXPECT_EQ(db_->Schema().FindTable("select * from Later where x = 1"), nullptr);
   EXPECT_EQ(db_->Schema().FindTable("Later"), nullptr);
-  other->Schema().CreateTable({"Later", {Field("A", JetType::kLong)}, {}});
+  other->Schema().CreateTable({"Later", {FieldSpec{"A", JetType::kLong}}, {}});
   auto later = db_->Schema().FindTable("LATER");
   ASSERT_NE(later, nullptr);
   EXPECT_EQ(later->name, "Later");
-  other->Schema().CreateTable({"Plain", {Field("B", JetType::kText, 5)}, {}});
+  other->Schema().CreateTable({"Plain", {FieldSpec{"B", JetType::kText, 5}}, {}});
   other->ExecuteNative("CREATE TABLE native_only (c INTEGER)");
   EXPECT_NE(db_->Schema().FindTable("plain"), nullptr);
   EXPECT_NE(db_->Schema().FindTable("Native_Only"), nullptr);
@@ -282,7 +261,7 @@ TEST_F(CatalogTest, LookupsFollowOtherConnectionsAcrossJournalModes) {
     mode.Reset();
     EXPECT_EQ(db_->Schema().FindTable(s.table), nullptr);
     auto other = Connection::Open(folder_.File("Test.mdb"));
-    other->Schema().CreateTable({s.table, {Field("A", JetType::kLong)}, {}});
+    other->Schema().CreateTable({s.table, {FieldSpec{"A", JetType::kLong}}, {}});
     EXPECT_NE(db_->Schema().FindTable(s.table), nullptr);
   }
 }

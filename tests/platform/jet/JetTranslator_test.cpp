@@ -2,61 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
-#include "platform/automation/Error.h"
-#include "platform/automation/VbaText.h"
+#include "JetTestSupport.h"
 #include "platform/jet/JetCatalog.h"
-#include "platform/jet/sql/JetScope.h"
-#include "support/TestSupport.h"
 
 namespace qv::jet {
 namespace {
-
-// A fixed catalogue for the translator.
-class TestSchema : public SchemaView {
- public:
-  TestSchema() {
-    using T = JetType;
-    Add("t", {{"id", T::kLong},
-              {"name", T::kText, 50},
-              {"v", T::kDouble},
-              {"d", T::kDate},
-              {"b", T::kBoolean},
-              {"c", T::kCurrency},
-              {"n", T::kInteger},
-              {"bt", T::kByte},
-              {"s", T::kSingle},
-              {"memo", T::kMemo},
-              {"g", T::kGUID}});
-    Add("u", {{"id", T::kLong}, {"tid", T::kLong}, {"name", T::kText, 30}});
-    Add("PfrSubDocs", {{"ID", T::kLong},
-                       {"DocumentID", T::kLong},
-                       {"SubDocType", T::kLong},
-                       {"PfrPersonID", T::kLong}});
-    Add("VarData", {{"ID", T::kGUID},
-                    {"EventTime", T::kDate},
-                    {"UserName", T::kText, 255},
-                    {"EventType", T::kLong}});
-    Add("WjSoftDicts", {{"ID", T::kLong}, {"DictType", T::kLong}, {"Name", T::kText, 255}});
-    Add("Кадры", {{"Код", T::kLong}, {"Фамилия", T::kText, 60}});
-  }
-
-  const std::vector<ColumnInfo>* TableColumns(std::string_view table) const override {
-    for (const auto& [name, columns] : tables_)
-      if (NamesEqual(name, table)) return &columns;
-    return nullptr;
-  }
-
- private:
-  void Add(std::string name, std::vector<ColumnInfo> columns) {
-    tables_.emplace(std::move(name), std::move(columns));
-  }
-
-  std::map<std::string, std::vector<ColumnInfo>> tables_;
-};
 
 // The result columns as "name:Type, ..." (text sizes as Text(n)).
 std::string Columns(const Translation& t) {
@@ -69,17 +22,26 @@ std::string Columns(const Translation& t) {
   return out;
 }
 
-Translation Translate(const std::string& sql) {
-  static const TestSchema schema;
-  return TranslateJet(sql, schema);
-}
+// The translator over the catalogue of a database holding these tables.
+class JetTranslator : public testing::JetTest {
+ protected:
+  JetTranslator() {
+    for (const char* ddl :
+         {"CREATE TABLE t (id LONG, name TEXT(50), v DOUBLE, d DATETIME, b BIT, c CURRENCY, "
+          "n SHORT, bt BYTE, s SINGLE, memo MEMO, g GUID)",
+          "CREATE TABLE u (id LONG, tid LONG, name TEXT(30))",
+          "CREATE TABLE Кадры (Код LONG, Фамилия TEXT(60))"})
+      db_->Execute(ddl);
+  }
+  Translation Translate(const std::string& sql) { return TranslateJet(sql, db_->Schema()); }
+};
 
 struct TypingCase {
   const char* jet;
   const char* columns;
 };
 
-TEST(JetTranslator, TypesAndNamesResultColumns) {
+TEST_F(JetTranslator, TypesAndNamesResultColumns) {
   const TypingCase cases[] = {
       // literals and name generation
       {"select 1, 'a', 1.5, #2007-03-05#, True, Null, {guid "
@@ -165,7 +127,7 @@ struct ShapeCase {
 // orders without a collation of its own, so that its index serves; numbers,
 // dates and texts that need no Jet rule use SQLite's own operators; TOP
 // without ties is a LIMIT; constant Between bounds are put in order once.
-TEST(JetTranslator, EmitsJetSemanticsIntoSqlite) {
+TEST_F(JetTranslator, EmitsJetSemanticsIntoSqlite) {
   const ShapeCase cases[] = {
       {"select id from t where id = 5", "WHERE (\"t\".\"id\" = 5)", "COLLATE"},
       {"select id from t where name = 'Ёлка'", "(\"t\".\"name\" = 'Ёлка')", "COLLATE"},
@@ -209,7 +171,7 @@ struct ErrorCase {
   const char* text;  // a piece of the description
 };
 
-TEST(JetTranslator, ReportsJetErrorsWithPositionAndToken) {
+TEST_F(JetTranslator, ReportsJetErrorsWithPositionAndToken) {
   const ErrorCase cases[] = {
       {"selec * from t", 3129,
        "expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'. Position 1, near 'selec'"},
@@ -286,7 +248,7 @@ TEST(JetTranslator, ReportsJetErrorsWithPositionAndToken) {
 }
 
 // Every prefix of a long statement either translates or raises qv::Error.
-TEST(JetTranslator, PrefixesOfAStatementNeverFailOtherwise) {
+TEST_F(JetTranslator, PrefixesOfAStatementNeverFailOtherwise) {
   const std::string full =
       "select top 3 a.id, [b].[name] & \"x\" as n, (select count(*) from u where u.tid = a.id) "
       "from (t as a inner join u as b on a.id = b.tid) where a.d between #1/2/2003# and "

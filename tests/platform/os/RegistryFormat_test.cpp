@@ -2,18 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 namespace qv::os {
 namespace {
 
-std::string Hex(uint64_t n) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "%llx", static_cast<unsigned long long>(n));
-  return buf;
-}
-
-// One line's classification as text, so one comparison checks all of it.
+// One line's classification as text, so one comparison checks all of it; a
+// value as the writer, checked on its own below, writes it.
 std::string Describe(const RegistryLine& l) {
   switch (l.kind) {
     case RegistryLine::Kind::kBlank:
@@ -27,27 +20,7 @@ std::string Describe(const RegistryLine& l) {
     case RegistryLine::Kind::kValue:
       break;
   }
-  std::string out = "<" + l.name + "> ";
-  const RegistryValue& v = l.value;
-  switch (v.type) {
-    case RegistryType::kString:
-      return out + "sz <" + v.text + ">";
-    case RegistryType::kExpandString:
-      return out + "expand <" + v.text + ">";
-    case RegistryType::kDword:
-      return out + "dword " + Hex(v.number);
-    case RegistryType::kQword:
-      return out + "qword " + Hex(v.number);
-    case RegistryType::kBinary:
-      out += "hex";
-      for (uint8_t b : v.bytes) out += " " + Hex(b);
-      return out;
-    case RegistryType::kMultiString:
-      out += "multi";
-      for (const auto& item : v.items) out += " <" + item + ">";
-      return out;
-  }
-  return out;
+  return FormatRegistryValueLine(l.name, l.value);
 }
 
 // Lines of the forms RegistryStore's tests read and write are not repeated.
@@ -61,21 +34,21 @@ TEST(RegistryFormat, ClassifiesLines) {
       {" [hkcu\\\\Software\\X\\]\r", "key HKEY_CURRENT_USER <Software\\X>"},
       {"[HKLM]", "key HKEY_LOCAL_MACHINE <>"},
       {"[HKLM\\X", "malformed: key line without a closing ']'"},
-      {"Win=\"C:\\temp\\new\"", "<Win> sz <C:\\temp\\new>"},
-      {"Esc = \"a\\\"b\\\\c\" ; note", "<Esc> sz <a\"b\\c>"},
-      {"\"Name = x\" = \"v\"", "<Name = x> sz <v>"},
-      {"\"@\" = plain", "<@> sz <plain>"},
-      {"@ = \"default\"", "<> sz <default>"},
-      {"Plain = some text ; kept", "<Plain> sz <some text ; kept>"},
-      {"Empty =", "<Empty> sz <>"},
-      {"Count = DWORD:1F # note", "<Count> dword 1f"},
-      {"Neg = dword:ffffffff", "<Neg> dword ffffffff"},
-      {"Q = qword:0000000100000000", "<Q> qword 100000000"},
-      {"E = expand:\"$HOME/x\"", "<E> expand <$HOME/x>"},
-      {"M = multi:\"a\", \"b,c\" ,\"\"", "<M> multi <a> <b,c> <>"},
-      {"M = multi:", "<M> multi"},
-      {"B = hex:01, 2,ff", "<B> hex 1 2 ff"},
-      {"B = hex:", "<B> hex"},
+      {"Win=\"C:\\temp\\new\"", "Win = \"C:\\\\temp\\\\new\""},
+      {"Esc = \"a\\\"b\\\\c\" ; note", "Esc = \"a\\\"b\\\\c\""},
+      {"\"Name = x\" = \"v\"", "\"Name = x\" = \"v\""},
+      {"\"@\" = plain", "\"@\" = \"plain\""},
+      {"@ = \"default\"", "@ = \"default\""},
+      {"Plain = some text ; kept", "Plain = \"some text ; kept\""},
+      {"Empty =", "Empty = \"\""},
+      {"Count = DWORD:1F # note", "Count = dword:0000001f"},
+      {"Neg = dword:ffffffff", "Neg = dword:ffffffff"},
+      {"Q = qword:0000000100000000", "Q = qword:0000000100000000"},
+      {"E = expand:\"$HOME/x\"", "E = expand:\"$HOME/x\""},
+      {"M = multi:\"a\", \"b,c\" ,\"\"", "M = multi:\"a\",\"b,c\",\"\""},
+      {"M = multi:", "M = multi:"},
+      {"B = hex:01, 2,ff", "B = hex:01,02,ff"},
+      {"B = hex:", "B = hex:"},
       {"Big = dword:123456789", "malformed: dword: needs 1 to 8 hex digits"},
       {"Q = qword:", "malformed: qword: needs 1 to 16 hex digits"},
       {"B = hex:1,", "malformed: hex: needs bytes of 1 or 2 hex digits separated by commas"},

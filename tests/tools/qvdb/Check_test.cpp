@@ -48,19 +48,17 @@ void WithDatabase(const fs::path& file, const std::function<void(qv::jet::Connec
 void RecreatePost(const fs::path& folder, qv::jet::JetType idType, int32_t shortNameSize) {
   WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
     c.Schema().DropTable("Post");
-    qv::jet::TableSpec t;
-    t.name = "Post";
-    t.fields = {{"ID", idType, 0, true},
-                {"ShortName", qv::jet::JetType::kText, shortNameSize},
-                {"FullName", qv::jet::JetType::kText, 255}};
-    t.indexes.push_back({"Id", qv::jet::IndexSpec::ParseFields("ID"), true});
-    c.Schema().CreateTable(t);
+    c.Schema().CreateTable({"Post",
+                            {{"ID", idType, 0, true},
+                             {"ShortName", qv::jet::JetType::kText, shortNameSize},
+                             {"FullName", qv::jet::JetType::kText, 255}},
+                            {{"Id", qv::jet::IndexSpec::ParseFields("ID"), true}}});
   });
 }
 
 // Runs `sql` on a user database holding three documents: 1 and its
 // adjustment 2 (linked both ways), 3 alone; two cells each.
-void Execute(const fs::path& folder, std::string_view sql) {
+void OnDocsExecute(const fs::path& folder, std::string_view sql) {
   WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
     for (std::string_view row : {"1, 1, 0, 2, 0", "2, 1, 1, 0, 1", "3, 2, 0, 0, 0"})
       c.Execute(
@@ -76,7 +74,7 @@ void Execute(const fs::path& folder, std::string_view sql) {
 }
 
 std::function<void(const fs::path&)> OnDocs(std::string_view sql) {
-  return [sql](const fs::path& folder) { Execute(folder, sql); };
+  return [sql](const fs::path& folder) { OnDocsExecute(folder, sql); };
 }
 
 struct Damage {
@@ -153,11 +151,6 @@ TEST(Check, ReportsWhatIsWrong) {
        },
        "Qv_DBOptions.xml' cannot be read; database locking stays off.\n          "
        "   Reason: "},
-      {"an options word locking does not know",
-       [](const fs::path& f) {
-         std::ofstream(f / "Qv_DBOptions.xml") << "<DBOptions><Locking Enable=\"ja\"/></DBOptions>";
-       },
-       "has Locking Enable=\"ja\""},
   };
   for (const Damage& d : cases) {
     TempFolder tmp;
@@ -188,13 +181,12 @@ TEST(Check, ShardsAreChecked) {
   // Each document an instance of its own, so that the chain check has
   // nothing to say.
   auto addDoc = [&](int id) {
-    WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
-      c.Execute(
-          "insert into doc_registry (document_id, template_id, time_id, taxpayer_id, "
-          "instance_number, doc_type, top_doc_id, bottom_next_id, Status_Qv, Currency_ID, "
-          "EditorType) values (" +
-          std::to_string(id) + ", 11, 2513, 1, " + std::to_string(id) + ", 0, 0, 0, 1, 157, 6)");
-    });
+    Execute(
+        folder / "Quivane.mdb",
+        {"insert into doc_registry (document_id, template_id, time_id, taxpayer_id, "
+         "instance_number, doc_type, top_doc_id, bottom_next_id, Status_Qv, Currency_ID, "
+         "EditorType) values (" +
+         std::to_string(id) + ", 11, 2513, 1, " + std::to_string(id) + ", 0, 0, 0, 1, 157, 6)"});
   };
   addDoc(9);
   std::ostringstream out;
@@ -232,9 +224,8 @@ TEST(Check, SkippedLogWritesAreReported) {
   const fs::path folder = test::CopyOfPristine(tmp);
   std::ostringstream clean;
   EXPECT_EQ(CheckDataFolder(folder, clean).skippedLogWrites, 0);
-  WithDatabase(folder / "Quivane.mdb", [](qv::jet::Connection& c) {
-    c.Execute("insert into Counters (CounterType, TheYear, CounterValue) values (-8001, 0, 3)");
-  });
+  Execute(folder / "Quivane.mdb",
+          {"insert into Counters (CounterType, TheYear, CounterValue) values (-8001, 0, 3)"});
   std::ostringstream out;
   EXPECT_EQ(CheckDataFolder(folder, out).skippedLogWrites, 3);
   EXPECT_NE(out.str().find("\nEvent log:\n  3 log writes skipped"), std::string::npos) << out.str();
@@ -253,23 +244,6 @@ TEST(Check, SelfTestPrintsALinePerTest) {
   EXPECT_EQ(RunSelfTest("QvdbTest.NoSuchSelfTest", none), -1);
   EXPECT_EQ(none.str(),
             "  not available: QvdbTest.NoSuchSelfTest is not registered in this build\n");
-}
-
-// The library's own self-test, through the console tester: a line per test,
-// the record classes of the library among them.
-TEST(Check, TheLibrarysSelfTest) {
-  ASSERT_TRUE(qv::ProgIdRegistry::Find(kSelfTestProgId));
-  std::ostringstream out;
-  const int failed = RunSelfTest(kSelfTestProgId, out);
-  const std::string report = out.str();
-  EXPECT_NE(report.find("  ok      Qv_Records.QvPerson\n"), std::string::npos) << report;
-  EXPECT_NE(report.find("  ok      (DAO.TableDef) DAO.TableDef.36\n"), std::string::npos);
-  std::istringstream lines(report);
-  int failedLines = 0;
-  for (std::string line; std::getline(lines, line);)
-    if (line.starts_with("  FAILED  ")) ++failedLines;
-  EXPECT_EQ(failedLines, failed) << report;
-  EXPECT_NE(report.find(" failed\n"), std::string::npos);
 }
 
 TEST(Check, ConsoleTesterIsLateBound) {

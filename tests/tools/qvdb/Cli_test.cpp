@@ -144,23 +144,6 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   EXPECT_NE(check.out.find("ok      " + data + "/BigDocs/"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find(" files, 0 problems"), std::string::npos) << check.out;
 
-  const Outcome call = Qvdb(tmp_, {"call", "--format", "json", "--data", data,
-                                   "Qv_Records.RecordFactory.NewRecord", "Qv_Records.QvWorker"});
-  ASSERT_EQ(call.status, 0) << call.err;
-  const Json c = ParseJson(call.out);
-  EXPECT_EQ(c["result"]["record"].text, "Qv_Records.QvWorker");
-  EXPECT_EQ(c["result"]["RState"].number, 0);
-  EXPECT_EQ(c["args"][0].text, "Qv_Records.QvWorker");
-
-  // A mapper of the library, reading the folder given by --data.
-  const Outcome office = Qvdb(tmp_, {"call", "--format", "json", "--data", data,
-                                     "DBTaxOffice.ReadRecord", "7701", "@Qv_Records.QvTaxOffice"});
-  ASSERT_EQ(office.status, 0) << office.err;
-  const Json o = ParseJson(office.out);
-  EXPECT_EQ(o["result"]["empty"].boolean, true);
-  EXPECT_EQ(o["args"][1]["RState"].number, 3);
-  EXPECT_EQ(o["args"][1]["props"]["Code"].text, "7701");
-
   // An array argument reaches the operation whole ("[]" an empty one, not
   // no argument) and, passed by reference, is printed back.
   const Outcome array = Qvdb(tmp_, {"call", "--format", "json", "--data", data,
@@ -169,10 +152,6 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   EXPECT_EQ(array.out,
             "{\"result\":{\"fields\":[{\"name\":\"ID\",\"type\":5}],\"rows\":[]},"
             "\"args\":[[]]}\n");
-  const Outcome text =
-      Qvdb(tmp_, {"call", "--data", data, "DBQFss.GetDocsNeedToBeCheckedAtServer", "[1,s:x]"});
-  EXPECT_NE(text.out.find("arg 1:\n"), std::string::npos) << text.out << text.err;
-
   // Every reader, the read-only ones of check included, has ended: no file
   // keeps a write-ahead log beside it.
   for (const auto& e : fs::recursive_directory_iterator(data)) {

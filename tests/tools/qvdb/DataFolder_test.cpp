@@ -20,13 +20,6 @@ std::string CountRows(const fs::path& folder, const std::string& table) {
   return test::Rows(UserDatabasePath(folder), "select count(*) from " + table);
 }
 
-void AddMarker(const fs::path& folder) {
-  auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
-  auto db = ws->Open(UserDatabasePath(folder).string(), {});
-  db->ExecuteSql("insert into Post (ID, ShortName) values (1, 'marker')");
-  db->Close();
-}
-
 TEST(DataFolder, InitCreatesTheFolderAndRecordsIt) {
   TempFolder tmp;
   const fs::path folder = tmp / "a/b/data";  // parents are made too
@@ -52,7 +45,7 @@ TEST(DataFolder, InitCreatesTheFolderAndRecordsIt) {
 TEST(DataFolder, InitRefusesAnExistingDatabaseUnlessForced) {
   TempFolder tmp;
   const fs::path folder = test::CopyOfPristine(tmp);
-  AddMarker(folder);
+  Execute(UserDatabasePath(folder), {"insert into Post (ID, ShortName) values (1, 'marker')"});
   std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
   ExpectError(3204, "--force", [&] { InitDataFolder(folder, false); });
   EXPECT_EQ(CountRows(folder, "Post"), "1\n");  // untouched
@@ -83,9 +76,7 @@ TEST(DataFolder, InitKeepsAnOptionsFileOfAFolderWithoutDatabase) {
 
 TEST(DataFolder, ResolvesCommandLineThenRegistryThenFallback) {
   TempFolder tmp;
-  const char* oldXdg = std::getenv("XDG_DATA_HOME");
-  const std::string savedXdg = oldXdg ? oldXdg : "";
-  setenv("XDG_DATA_HOME", (tmp / "xdg").c_str(), 1);
+  const qv::testsupport::ScopedEnv xdg("XDG_DATA_HOME", (tmp / "xdg").c_str());
   EXPECT_EQ(ResolveDataFolder(std::nullopt), tmp / "xdg" / "qvdb");
   qv::os::RegistryStore::ForThread().SetValue(qv::os::RegistryRoot::kLocalMachine, kGeneralKey,
                                               kDataBasePathValue,
@@ -99,10 +90,6 @@ TEST(DataFolder, ResolvesCommandLineThenRegistryThenFallback) {
                                               kDataBasePathValue,
                                               qv::os::RegistryValue::String(""));
   EXPECT_EQ(ResolveDataFolder(std::nullopt), tmp / "xdg" / "qvdb");
-  if (oldXdg)
-    setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
-  else
-    unsetenv("XDG_DATA_HOME");
 }
 
 // The library reads the folder given to PointLibraryAt; the user's registry

@@ -10,18 +10,9 @@
 #include "DataFolder.h"
 #include "QvdbTestSupport.h"
 #include "core/miDataBase.h"
-#include "platform/dao/DBEngine.h"
-#include "platform/dao/Workspace.h"
 
 namespace qvdb {
 namespace {
-
-void Execute(const fs::path& folder, const std::vector<std::string>& statements) {
-  auto db = qv::dao::DBEngine::ForThread()->DefaultWorkspace()->Open(
-      UserDatabasePath(folder).string(), {});
-  for (const std::string& sql : statements) db->ExecuteSql(sql);
-  db->Close();
-}
 
 test::Json Call(const std::string& target, const std::vector<std::string>& args) {
   std::ostringstream out;
@@ -38,10 +29,12 @@ std::string OfficeName() {
 TEST(PointLibraryAt, MappersAndQueriesReadTheFolderPointedAt) {
   TempFolder tmp;
   const fs::path a = test::CopyOfPristine(tmp, "a"), b = test::CopyOfPristine(tmp, "b");
-  Execute(a, {"insert into TaxOffice (ID, Code, ShortName) values (9999, '9999', 'Инспекция A')",
-              "insert into Country (ID, Alfa2, ShortName, OrderNum) values (179, 'ZZ', 'Без "
-              "страны', 0)"});
-  Execute(b, {"insert into TaxOffice (ID, Code, ShortName) values (9999, '9999', 'Инспекция B')"});
+  Execute(UserDatabasePath(a),
+          {"insert into TaxOffice (ID, Code, ShortName) values (9999, '9999', 'Инспекция A')",
+           "insert into Country (ID, Alfa2, ShortName, OrderNum) values (179, 'ZZ', 'Без "
+           "страны', 0)"});
+  Execute(UserDatabasePath(b),
+          {"insert into TaxOffice (ID, Code, ShortName) values (9999, '9999', 'Инспекция B')"});
   PointLibraryAt(a);
   EXPECT_EQ(OfficeName(), "Инспекция A");
   const test::Json j = Call("DictQueries.GetCountry", {"", "1"});

@@ -76,6 +76,12 @@ Json ParseJson(const std::string& text);
 
 using qv::testsupport::ReadFileText;
 
+// Runs statements on a database file, each committed on its own.
+inline void Execute(const fs::path& db, const std::vector<std::string>& statements) {
+  auto conn = qv::jet::Connection::Open(db.string());
+  for (const std::string& sql : statements) conn->Execute(sql);
+}
+
 // Every row of a statement on a database file, "|" between values, one line
 // per row.
 inline std::string Rows(const fs::path& db, const std::string& sql) {
@@ -99,6 +105,7 @@ namespace qvdb {
 namespace fs = std::filesystem;
 using qv::Variant;
 using qv::testsupport::ExpectError;
+using test::Execute;
 using test::Json;
 using test::ParseJson;
 using test::Rows;
