@@ -146,16 +146,34 @@ bool SameAsStored(const ColumnDef& c, const Variant& written, const Variant& sto
 // value compares (Written, then SameAsStored). A text that is written as it
 // stands (no longer than the column and than First250 keeps) and a Long
 // compare without making the written value.
+// True when the text `s` of a Text column is written as it stands.
+bool WrittenAsItStands(const ColumnDef& c, const std::string& s, int32_t limit) {
+  return (!c.writeText || (c.writeText == &First250 && s.size() <= 250)) &&
+         (limit < 0 || s.size() <= static_cast<size_t>(limit));
+}
+
 bool SameItemValue(const ColumnDef& c, const Variant& value, int32_t limit, const Variant& stored) {
-  if (c.kind == ColKind::kText && value.IsString() && stored.IsString() && !c.readText) {
-    const std::string& s = value.AsString();
-    const bool asItStands = (!c.writeText || (c.writeText == &First250 && s.size() <= 250)) &&
-                            (limit < 0 || s.size() <= static_cast<size_t>(limit));
-    if (asItStands) return s == stored.AsString();
-  }
+  if (c.kind == ColKind::kText && value.IsString() && stored.IsString() && !c.readText &&
+      WrittenAsItStands(c, value.AsString(), limit))
+    return value.AsString() == stored.AsString();
   if (c.kind == ColKind::kLong && value.Type() == VarType::kLong && stored.Type() == VarType::kLong)
     return CDbl(value) == CDbl(stored);
   return SameAsStored(c, Written(c, value, limit), stored);
+}
+
+// SameItemValue against column `col` of the statement's current row, read
+// where the statement holds it: a text or a Long that SameItemValue would
+// compare as it stands is compared without making a Variant of it.
+bool SameItemCell(const ColumnDef& c, const Variant& value, int32_t limit, const jet::Statement& st,
+                  int col) {
+  using CellKind = jet::Statement::Cell::Kind;
+  const jet::Statement::Cell cell = st.CellAt(col);
+  if (c.kind == ColKind::kText && cell.kind == CellKind::kText && value.IsString() && !c.readText &&
+      WrittenAsItStands(c, value.AsString(), limit))
+    return value.AsString() == cell.text;
+  if (c.kind == ColKind::kLong && cell.kind == CellKind::kLong && value.Type() == VarType::kLong)
+    return CDbl(value) == cell.number;
+  return SameItemValue(c, value, limit, st.Value(col));
 }
 
 QvRecordPtr ItemOf(const SubDocItemsDef& def, const Variant& v) {
@@ -286,10 +304,13 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
     sql += " from " + std::string(def.map.table) + " where " + std::string(def.ownerColumn) +
            " = " + mQvDaoDataBase::Number2DaoSql(owner);
     jet::Statement st = db.Connection().Prepare(sql);
-    std::vector<Variant> row(width + 1);
+    // The cells are compared where the statement holds them (making the
+    // row's Variants first was a third of the save).
     while (st.Step()) {
-      st.Values(row);
-      const double id = CDbl(row[0]);
+      const jet::Statement::Cell key = st.CellAt(0);
+      const bool number = key.kind == jet::Statement::Cell::Kind::kDouble ||
+                          key.kind == jet::Statement::Cell::Kind::kLong;
+      const double id = number ? key.number : CDbl(st.Value(0));
       const size_t first = byId.FirstWith(id);
       if (first == ItemsById::kNone) {
         gone.push_back(id);
@@ -298,7 +319,7 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
       const Kept& k = kept[first];
       bool same = true;
       for (size_t c = 0; c < width && same; ++c)
-        same = SameItemValue(columns[c], k.Value(c), limits[c], row[c + 1]);
+        same = SameItemCell(columns[c], k.Value(c), limits[c], st, static_cast<int>(c + 1));
       stored[first] = same ? Stored::kSame : Stored::kDiffers;
     }
   }
@@ -319,8 +340,9 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
   double next = inserts.empty() ? 0 : mQvDaoDataBase::NextId(*rs, def.map.key);
   for (size_t k : inserts) Insert(db, def, *rs, owner, next++, kept[k].item, valuesOf(k));
   for (size_t k : updates) {
+    // Every column is written: the row needs no reading.
     const Variant key[1] = {Variant(kept[k].item->Id())};
-    rs->Seek("=", key);
+    rs->SeekUnread("=", key);
     rs->Edit();
     WriteColumns(def, *rs, valuesOf(k));
     rs->Update();

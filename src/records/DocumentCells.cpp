@@ -70,12 +70,17 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
     // row until it is read or changed. A key seen before keeps its first cell.
     const RecordClass& cellClass = QvRecord::ClassOf("Qv_Records.QvDocCell");
     const size_t width = static_cast<size_t>(cellClass.PropertyCount());
-    std::string columns;
-    for (size_t i = 0; i < width; ++i)
-      columns += (i ? ", " : "") + std::string(cellClass.Property(static_cast<int>(i)).name);
-    jet::Statement st = MapperUserDatabase()->Connection().Prepare(
-        "select " + columns +
-        " from Doc_Cell_Values where Document_ID = " + mQvDaoDataBase::Number2DaoSql(aDocumentID));
+    // One native statement, its text made once and the document bound: a
+    // Jet text with the document's number in it was built, scanned for its
+    // literals and looked up in the statement cache on every call.
+    static const std::string sql = [&] {
+      std::string columns;
+      for (size_t i = 0; i < width; ++i)
+        columns += (i ? ", " : "") + std::string(cellClass.Property(static_cast<int>(i)).name);
+      return "SELECT " + columns + " FROM doc_cell_values WHERE document_id = ?";
+    }();
+    jet::Statement st = MapperUserDatabase()->Connection().PrepareNative(sql);
+    st.Bind(1, Variant(aDocumentID));
     // The rows go into blocks of a fixed number of rows, each shared by
     // its records: one buffer grown row by row moved every value each time
     // it doubled, and a large one is fresh pages every call.
@@ -104,8 +109,12 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
     cells->Reserve(count);
     for (const auto& block : blocks) {
       std::vector<QvRecordPtr> records = QvRecord::OfSharedRows(cellClass, block);
-      for (size_t r = 0; r < records.size(); ++r)
-        cells->TryAdd(Variant(ObjectPtr(std::move(records[r]))), CStr((*block)[r * width + key]));
+      for (size_t r = 0; r < records.size(); ++r) {
+        const Variant& k = (*block)[r * width + key];
+        std::string text;  // a key stored as something else than a text
+        cells->TryAdd(Variant(ObjectPtr(std::move(records[r]))),
+                      k.IsString() ? std::string_view(k.AsString()) : (text = CStr(k)));
+      }
     }
     return cells;
   });

@@ -55,8 +55,11 @@ size_t TableSize(size_t keyed) {
 Collection::Entry Collection::KeyedEntry(std::string_view key) {
   Entry e;
   if (key.empty()) return e;
-  const std::string folded = FoldCase(key);
-  const size_t folds = folded == key ? 0 : folded.size();
+  // Most keys (a document's cell keys: digits) fold to themselves: no fold
+  // is built for them.
+  std::string folded;
+  if (!FoldsToItself(key)) folded = FoldCase(key);
+  const size_t folds = folded.empty() || folded == key ? 0 : folded.size();
   if (keys_.size() + key.size() + folds > UINT32_MAX)
     ThrowVb(vberr::kOutOfMemory, "the keys of a collection exceed 4 GB");
   e.at = static_cast<uint32_t>(keys_.size());
@@ -64,7 +67,7 @@ Collection::Entry Collection::KeyedEntry(std::string_view key) {
   e.foldedLength = static_cast<uint32_t>(folds);
   keys_ += key;
   if (folds != 0) keys_ += folded;
-  e.hash = HashOf(folded);
+  e.hash = HashOf(FoldedOf(e));
   return e;
 }
 
@@ -162,7 +165,8 @@ const Variant& Collection::At(int32_t index) const {
 
 size_t Collection::KeyIndex(std::string_view key) const {
   if (keyed_ == 0 || key.empty()) return kAbsent;
-  const std::string folded = FoldCase(key);
+  std::string folding;
+  const std::string_view folded = FoldsToItself(key) ? key : (folding = FoldCase(key));
   const Probe p = Find(folded, HashOf(folded));
   return p.found ? slots_[p.slot].item - 1 : kAbsent;
 }

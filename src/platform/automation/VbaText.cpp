@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -368,6 +370,26 @@ std::string FoldCase(std::string_view s) {
   std::string out(s.size(), '\0');
   if (MapCaseSameLength(s, out.data(), false)) return out;
   return ToUtf8(FromUtf8(s).foldCase());
+}
+
+bool FoldsToItself(std::string_view s) {
+  // Eight bytes at a time: a byte of 0x80 or more sets its top bit, and
+  // adding 0x3F sets it for a byte from 'A' (0x41) on, adding 0x25 for one
+  // from '[' (0x5B) on; neither addition carries into the next byte for
+  // bytes below 0x80.
+  constexpr uint64_t kOnes = 0x0101010101010101u, kTops = 0x8080808080808080u;
+  size_t i = 0;
+  for (; i + 8 <= s.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, s.data() + i, 8);
+    if (w & kTops) return false;
+    if ((w + 0x3F * kOnes) & ~(w + 0x25 * kOnes) & kTops) return false;
+  }
+  for (; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x80 || (c >= 'A' && c <= 'Z')) return false;
+  }
+  return true;
 }
 
 int32_t InStr(int32_t start, std::string_view s, std::string_view what, CompareMode mode) {

@@ -52,6 +52,9 @@ int32_t CompareTextRu(std::string_view a, std::string_view b);
 // A key equal for texts that CompareTextRu finds equal (case-folded), for
 // hashing case-insensitive keys.
 std::string FoldCase(std::string_view s);
+// True when `s` is ASCII without capitals, so FoldCase(s) is `s` itself:
+// a key checked before a fold is built for it (false says nothing).
+bool FoldsToItself(std::string_view s);
 
 // ---- small text helpers every layer shares (not VBA's own); the name says
 // what each one counts.

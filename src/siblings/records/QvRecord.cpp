@@ -268,6 +268,9 @@ const Variant& QvRecord::Value(int index) {
   EnsureLoaded();
   const PropertyDef& p = cls_.Property(index);
   if (p.group != kBase) EnsureGroupLoaded(p.group);
+  // A value of a plain kind in values made already is as it stands (a
+  // save compares every value of hundreds of items).
+  if (!values_.empty() && !IsObjectKind(p.kind)) return values_[index];
   return Materialize(index);
 }
 
