@@ -63,7 +63,7 @@ std::string ColumnExtra(const Column& c) {
 }
 
 // The field list a statement's copy shares with the later copies of the
-// same text (Statement::CopyColumns): the list is made once, with a name
+// same text (Statement::Kept): the list is made once, with a name
 // index of a node and a string per field, instead of on every call. A
 // recordset copies shared columns before it changes them, so each copy's
 // columns stay its own. The statement's columns are those of its text, so
@@ -158,12 +158,13 @@ struct StatementRows {
   }
   Variant Peek(int32_t i) const { return st.Value(i); }
   std::shared_ptr<const ado::ColumnList> KeptFields(std::string_view keyColumn) const {
-    const auto kept = std::static_pointer_cast<const SharedCopyColumns>(st.CopyColumns());
+    const auto kept = std::static_pointer_cast<const SharedCopyColumns>(
+        st.Kept(jet::Statement::Reader::kTableCopy));
     return kept && kept->keyColumn == keyColumn ? kept->list : nullptr;
   }
   void KeepFields(std::string_view keyColumn, std::shared_ptr<const ado::ColumnList> list) {
-    st.KeepCopyColumns(
-        std::make_shared<const SharedCopyColumns>(std::string(keyColumn), std::move(list)));
+    st.Keep(jet::Statement::Reader::kTableCopy,
+            std::make_shared<const SharedCopyColumns>(std::string(keyColumn), std::move(list)));
   }
 };
 

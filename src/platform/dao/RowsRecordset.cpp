@@ -11,7 +11,6 @@ std::shared_ptr<RowsRecordset> RowsRecordset::OfStatement(const std::shared_ptr<
                                                           std::string_view sql, int32_t type,
                                                           jet::Statement prepared) {
   auto rs = std::make_shared<RowsRecordset>(Private{}, db, std::string(sql), type);
-  rs->sql_ = std::string(sql);
   rs->Reload(&prepared);
   return rs;
 }
@@ -36,27 +35,9 @@ void RowsRecordset::Reload(jet::Statement* prepared) {
   jet::Connection& conn = db_->Connection();
   jet::Statement st = prepared  ? std::move(*prepared)
                       : native_ ? conn.PrepareNative(sql_)
-                                : conn.Prepare(sql_);
+                                : conn.Prepare(Name());
   st.SetSource(kSourceDatabase);
-  std::vector<RecordsetColumn> columns;
-  if (!native_) {
-    columns.reserve(static_cast<size_t>(st.ColumnCount()));
-    for (int i = 0; i < st.ColumnCount(); ++i) {
-      const jet::ColumnMeta& m = st.Column(i);
-      RecordsetColumn c;
-      c.spec.name = m.name;
-      c.spec.type = m.type;
-      c.spec.size = m.size;
-      c.sourceTable = m.table;
-      c.sourceField = m.column;
-      columns.push_back(std::move(c));
-    }
-  }
-  Load(st, std::move(columns));
-}
-
-void RowsRecordset::Load(jet::Statement& st, std::vector<RecordsetColumn> columns) {
-  if (!native_) SetColumns(std::move(columns));
+  if (!native_) SetColumns(StatementColumns(st));
   // Empty until every row is read: a step that fails leaves no row of a
   // half-read store to move to.
   rows_ = 0;
@@ -66,6 +47,30 @@ void RowsRecordset::Load(jet::Statement& st, std::vector<RecordsetColumn> column
   while (st.Step()) store_.Append(st);
   rows_ = store_.Rows();
   if (rows_ > 0) GoTo(0);
+}
+
+std::shared_ptr<const ColumnSet> RowsRecordset::StatementColumns(jet::Statement& st) {
+  // The columns are those of the statement's text: its recordsets share
+  // them, kept with the statement (their name lookup built before that).
+  auto kept =
+      std::static_pointer_cast<const ColumnSet>(st.Kept(jet::Statement::Reader::kRecordset));
+  if (kept) return kept;
+  std::vector<RecordsetColumn> columns;
+  columns.reserve(static_cast<size_t>(st.ColumnCount()));
+  for (int i = 0; i < st.ColumnCount(); ++i) {
+    const jet::ColumnMeta& m = st.Column(i);
+    RecordsetColumn c;
+    c.spec.name = m.name;
+    c.spec.type = m.type;
+    c.spec.size = m.size;
+    c.sourceTable = m.table;
+    c.sourceField = m.column;
+    columns.push_back(std::move(c));
+  }
+  kept = std::make_shared<const ColumnSet>(std::move(columns));
+  kept->BuildLookup();
+  st.Keep(jet::Statement::Reader::kRecordset, kept);
+  return kept;
 }
 
 void RowsRecordset::GoTo(int64_t row) {

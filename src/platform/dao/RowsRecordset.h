@@ -47,13 +47,14 @@ class RowsRecordset final : public Recordset {
   void OnClose() override { store_.Reset(0); }
 
  private:
-  // Reads every row of `st`; `columns` describes them.
-  void Load(jet::Statement& st, std::vector<RecordsetColumn> columns);
-  // Runs the statement: `prepared` when given, else the text prepared again.
+  // Runs the statement and reads every row: `prepared` when given, else
+  // the text prepared again.
   void Reload(jet::Statement* prepared = nullptr);
+  // The columns of a Jet statement's recordsets.
+  static std::shared_ptr<const ColumnSet> StatementColumns(jet::Statement& st);
   void GoTo(int64_t row);
 
-  std::string sql_;
+  std::string sql_;      // a table snapshot's SQLite text (a statement's is its Name)
   bool native_ = false;  // the text is SQLite's (a table snapshot), not Jet's
   RowStore store_;
   int64_t rows_ = 0;

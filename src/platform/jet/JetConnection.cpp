@@ -273,7 +273,7 @@ void Connection::ClearCaches() {
   auto drop = [](StatementCacheEntry& entry) {
     entry.live = false;
     entry.idle.clear();
-    entry.copyColumns.reset();
+    entry.kept = {};
   };
   for (auto& [text, entry] : impl_->native) drop(*entry);
   impl_->native.clear();

@@ -113,14 +113,14 @@ void Statement::NoteRowsRun(size_t rows) {
   if (entry_) entry_->rowsLastRun = rows;
 }
 
-std::shared_ptr<const void> Statement::CopyColumns() const {
-  return entry_ ? entry_->copyColumns : nullptr;
+std::shared_ptr<const void> Statement::Kept(Reader reader) const {
+  return entry_ ? entry_->kept[static_cast<size_t>(reader)] : nullptr;
 }
 
-void Statement::KeepCopyColumns(std::shared_ptr<const void> columns) {
+void Statement::Keep(Reader reader, std::shared_ptr<const void> what) {
   // A dropped entry keeps nothing: a statement prepared before the cache was
   // cleared may still be running.
-  if (entry_ && entry_->live) entry_->copyColumns = std::move(columns);
+  if (entry_ && entry_->live) entry_->kept[static_cast<size_t>(reader)] = std::move(what);
 }
 
 int Statement::ColumnCount() const {

@@ -107,13 +107,18 @@ class Statement {
   // literals share one count.
   size_t RowsLastRun() const;
   void NoteRowsRun(size_t rows);
-  // What the reader that copies a statement's rows into a table of its own
-  // kept for the next run of the same text (its column list, which the
-  // copies share): null until kept, and dropped with the statement's cached
-  // description (a change of the schema, the cache cleared). Only that one
-  // reader keeps anything here, so it knows the type.
-  std::shared_ptr<const void> CopyColumns() const;
-  void KeepCopyColumns(std::shared_ptr<const void> columns);
+  // What a reader of a statement's rows kept for the next run of the same
+  // text (the column list its results share), one place per kind of reader,
+  // which alone keeps anything there and so knows the type: null until kept,
+  // and dropped with the statement's cached description (a change of the
+  // schema, the cache cleared).
+  enum class Reader : uint8_t {
+    kTableCopy,  // a disconnected table made of the rows
+    kRecordset,  // a recordset of the rows
+  };
+  static constexpr size_t kReaders = 2;
+  std::shared_ptr<const void> Kept(Reader reader) const;
+  void Keep(Reader reader, std::shared_ptr<const void> what);
 
   // The SQLite text that runs.
   std::string_view Sql() const;

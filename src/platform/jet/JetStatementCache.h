@@ -2,6 +2,7 @@
 // What a connection keeps per statement text: the translation, the result
 // columns and the prepared statements not in use. Internal to platform/jet.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -25,8 +26,9 @@ struct StatementCacheEntry {
   std::vector<uint16_t> parameters;
   bool columnsKnown = false;
   std::vector<ColumnMeta> columns;
-  size_t rowsLastRun = 0;                   // Statement::RowsLastRun
-  std::shared_ptr<const void> copyColumns;  // Statement::CopyColumns
+  size_t rowsLastRun = 0;  // Statement::RowsLastRun
+  // Statement::Kept, per Statement::Reader
+  std::array<std::shared_ptr<const void>, Statement::kReaders> kept;
   std::vector<sqlite::StmtPtr> idle;
   // A text's first statement is prepared as a transient one (with SQLite's
   // lookaside memory, which a statement kept idle must not hold) and

@@ -108,10 +108,16 @@ bool IsValidName(std::string_view name) {
   // (Every statement a caller runs is asked whether it names a table.)
   if (name.empty() || name.size() > 3 * 64 || name.front() == ' ' || name.starts_with("sqlite_"))
     return false;
-  for (char c : name)
+  // Each byte that is not a UTF-8 continuation byte starts a character of
+  // at least one unit: past 64 of them the name is too long, which ends the
+  // scan of a long statement's text early.
+  size_t starts = 0;
+  for (char c : name) {
     if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']' ||
         static_cast<unsigned char>(c) < 0x20)
       return false;
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 && ++starts > 64) return false;
+  }
   return name.size() <= 64 || Len(name) <= 64;
 }
 
