@@ -21,6 +21,7 @@ int BooleanWord(const Token& t) {
   if (t.Is(Keyword::kTrue) || t.Is(Keyword::kOn)) return 1;
   if (t.Is(Keyword::kFalse)) return -1;
   if (t.kind != TokenKind::kWord || t.keyword != Keyword::kNone) return 0;
+  if (t.text.size() > 3) return 0;  // most names: longer than the words below
   if (EqualsAsciiNoCase(t.text, "Yes")) return 1;
   if (EqualsAsciiNoCase(t.text, "No") || EqualsAsciiNoCase(t.text, "Off")) return -1;
   return 0;
