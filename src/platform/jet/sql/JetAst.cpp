@@ -1,51 +1,82 @@
 #include "platform/jet/sql/JetAst.h"
 
+#include <cstdint>
 #include <new>
 
 namespace qv::jet::sql {
 
 namespace {
 
-// Under the address sanitizer every node is its own allocation, so that a
-// use after free is still caught.
+// Blocks are kept by size class: 16-byte steps up to kLargestPooled bytes
+// (a node is the largest), at most kBlocksKept of each. Under the address
+// sanitizer every block is its own allocation, so that a use after free is
+// still caught.
+constexpr size_t kClassBytes = 16;
+constexpr size_t kLargestPooled = 256;
+constexpr size_t kClasses = kLargestPooled / kClassBytes;
 #if defined(__SANITIZE_ADDRESS__)
-constexpr size_t kFreeExprsKept = 0;
+constexpr size_t kBlocksKept = 0;
 #else
-constexpr size_t kFreeExprsKept = 256;
+constexpr size_t kBlocksKept = 256;
 #endif
 
-// Trivially destructible, so that it stays usable while the thread's other
-// objects are destroyed; the nodes it holds at the thread's end are freed by
-// FreeExprsOwner.
-struct FreeExprs {
-  void* nodes[kFreeExprsKept > 0 ? kFreeExprsKept : 1];
-  size_t count = 0;
+// A free block holds the next free block of its class.
+struct FreeBlock {
+  FreeBlock* next;
 };
-thread_local FreeExprs tFreeExprs;
 
-struct FreeExprsOwner {
-  ~FreeExprsOwner() {
-    while (tFreeExprs.count > 0) ::operator delete(tFreeExprs.nodes[--tFreeExprs.count]);
+// Trivially destructible, so that it stays usable while the thread's other
+// objects are destroyed; the blocks it holds at the thread's end are freed
+// by FreeBlocksOwner.
+struct FreeBlocks {
+  FreeBlock* first[kClasses];
+  uint16_t count[kClasses];
+};
+thread_local FreeBlocks tFreeBlocks;
+
+struct FreeBlocksOwner {
+  ~FreeBlocksOwner() {
+    for (size_t c = 0; c < kClasses; ++c) {
+      while (FreeBlock* b = tFreeBlocks.first[c]) {
+        tFreeBlocks.first[c] = b->next;
+        ::operator delete(b);
+      }
+      tFreeBlocks.count[c] = 0;
+    }
   }
 };
+
+// The class of a block of `size` bytes; kClasses when it is not pooled.
+size_t ClassOf(size_t size) {
+  return size == 0 || size > kLargestPooled ? kClasses : (size - 1) / kClassBytes;
+}
 
 }  // namespace
 
-void* Expr::operator new(size_t size) {
-  // Made on the thread's first node, so destroyed before the list is gone.
-  thread_local FreeExprsOwner owner;
-  FreeExprs& free = tFreeExprs;
-  if (size == sizeof(Expr) && free.count > 0) return free.nodes[--free.count];
-  return ::operator new(size);
+void* AllocateTreeBlock(size_t size) {
+  // Made on the thread's first block, so destroyed before the lists are gone.
+  thread_local FreeBlocksOwner owner;
+  const size_t c = ClassOf(size);
+  if (c == kClasses) return ::operator new(size);
+  FreeBlocks& free = tFreeBlocks;
+  if (FreeBlock* b = free.first[c]) {
+    free.first[c] = b->next;
+    --free.count[c];
+    return b;
+  }
+  // The whole class's size, so that any block of the class may serve later.
+  return ::operator new((c + 1) * kClassBytes);
 }
 
-void Expr::operator delete(void* node, size_t size) noexcept {
-  FreeExprs& free = tFreeExprs;
-  if (size == sizeof(Expr) && free.count < kFreeExprsKept) {
-    free.nodes[free.count++] = node;
+void FreeTreeBlock(void* block, size_t size) noexcept {
+  const size_t c = ClassOf(size);
+  FreeBlocks& free = tFreeBlocks;
+  if (c == kClasses || free.count[c] >= kBlocksKept) {
+    ::operator delete(block);
     return;
   }
-  ::operator delete(node);
+  free.first[c] = new (block) FreeBlock{free.first[c]};
+  ++free.count[c];
 }
 
 // Out of line: each node owns nodes of types declared after it.

@@ -14,6 +14,34 @@ namespace qv::jet::sql {
 
 struct Query;
 
+// Storage of the syntax tree: its nodes and their lists of operands, select
+// items and order keys. A statement makes and drops a node per operand and
+// a small list per operator, more than the allocator's own per-thread cache
+// keeps, and the rest went through its bins each time: blocks are taken
+// from and returned to per-thread lists of free ones by size instead.
+void* AllocateTreeBlock(size_t size);
+void FreeTreeBlock(void* block, size_t size) noexcept;
+
+// The nodes' operator new and delete.
+struct TreeNode {
+  static void* operator new(size_t size) { return AllocateTreeBlock(size); }
+  static void operator delete(void* node, size_t size) noexcept { FreeTreeBlock(node, size); }
+};
+
+// The lists' allocator.
+template <class T>
+struct TreeAllocator {
+  using value_type = T;
+  TreeAllocator() = default;
+  template <class U>
+  TreeAllocator(const TreeAllocator<U>&) noexcept {}
+  T* allocate(size_t n) { return static_cast<T*>(AllocateTreeBlock(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) noexcept { FreeTreeBlock(p, n * sizeof(T)); }
+  friend bool operator==(const TreeAllocator&, const TreeAllocator&) { return true; }
+};
+template <class T>
+using TreeList = std::vector<T, TreeAllocator<T>>;
+
 enum class ExprKind : uint8_t {
   kNumber,  // `text` as written
   kString,  // `text` holds the value
@@ -57,17 +85,11 @@ enum class Op : uint8_t {
 
 struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
+using ExprList = TreeList<ExprPtr>;
 
-struct Expr {
+struct Expr : TreeNode {
   Expr(ExprKind k, size_t p) : kind(k), pos(p), end(p) {}
   ~Expr();
-
-  // Nodes are taken from and returned to a list of free ones per thread: a
-  // statement makes and drops one per operand, more than the allocator's
-  // own per-thread cache keeps of their size, and the rest went through
-  // its bins each time.
-  static void* operator new(size_t size);
-  static void operator delete(void* node, size_t size) noexcept;
 
   ExprKind kind;
   Op op = Op::kNone;
@@ -76,7 +98,7 @@ struct Expr {
   std::string text;       // literal text or value, column or function name
   std::string qualifier;  // the table or alias before the dot of a column
   double number = 0;
-  std::vector<ExprPtr> args;
+  ExprList args;
   std::unique_ptr<Query> sub;
   size_t pos;      // first byte of the expression
   size_t end;      // just past its last byte
@@ -92,7 +114,7 @@ struct SelectItem {
 
 enum class JoinKind : uint8_t { kInner, kLeft, kRight, kCross };
 
-struct TableRef {
+struct TableRef : TreeNode {
   enum class Kind : uint8_t { kTable, kSubquery, kJoin };
   explicit TableRef(Kind k, size_t p) : kind(k), pos(p) {}
   ~TableRef();
@@ -112,32 +134,32 @@ struct OrderKey {
   bool desc = false;
 };
 
-struct Select {
+struct Select : TreeNode {
   ~Select();
 
   bool distinct = false;
   bool hasTop = false;
   bool topPercent = false;
   double top = 0;
-  std::vector<SelectItem> items;
+  TreeList<SelectItem> items;
   std::unique_ptr<TableRef> from;  // null for a select of expressions alone
   ExprPtr where;
   std::vector<ExprPtr> groupBy;
   ExprPtr having;
-  std::vector<OrderKey> orderBy;
+  TreeList<OrderKey> orderBy;
   size_t pos = 0;
 };
 
 // A select, or a union of parts; a parenthesised select followed by ORDER BY
 // is a union of one part.
-struct Query {
+struct Query : TreeNode {
   ~Query();
   bool IsCompound() const { return select == nullptr; }
 
   std::unique_ptr<Select> select;
   std::vector<std::unique_ptr<Query>> parts;
   std::vector<bool> unionAll;  // between parts[i] and parts[i + 1]
-  std::vector<OrderKey> orderBy;
+  TreeList<OrderKey> orderBy;
   size_t pos = 0;
 };
 

@@ -403,23 +403,28 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope, std::string& o
 
 // a & b & c: one call of the table's "&", which takes any number of operands.
 Emitted JetEmitter::EmitConcat(const Expr& e, const Scope& scope, std::string& out) {
-  std::vector<const Expr*> operands;
-  const Expr* cur = &e;
-  for (; cur->kind == ExprKind::kBinary && cur->op == Op::kConcat; cur = cur->args[0].get())
-    operands.push_back(cur->args[1].get());
-  operands.push_back(cur);
   out += Operators().concat;
   out += '(';
-  JetType type = JetType::kText;
-  for (size_t i = operands.size(); i-- > 0;) {
-    const size_t start = out.size();
-    const Emitted v = EmitValue(*operands[i], scope, out);
-    if (v.type == JetType::kMemo) type = JetType::kMemo;
-    MarkAt(out, start, v);
-    out += i > 0 ? ", " : ")";
-    CheckSize(out);
-  }
+  const JetType type = EmitConcatOperands(e, scope, out);
+  out += ')';
   return Value(type, type == JetType::kText ? 255 : 0);
+}
+
+// The chain a & b & c is ((a & b) & c): its operands are written leftmost
+// first by descending the left operands, without collecting them.
+JetType JetEmitter::EmitConcatOperands(const Expr& e, const Scope& scope, std::string& out) {
+  const bool chain = e.kind == ExprKind::kBinary && e.op == Op::kConcat;
+  JetType type = JetType::kText;
+  if (chain) {
+    type = EmitConcatOperands(*e.args[0], scope, out);
+    out += ", ";
+  }
+  const size_t start = out.size();
+  const Emitted v = EmitValue(chain ? *e.args[1] : e, scope, out);
+  if (v.type == JetType::kMemo) type = JetType::kMemo;
+  MarkAt(out, start, v);
+  CheckSize(out);
+  return type;
 }
 
 // SQLite's own operators where the static types make them agree with Jet's;

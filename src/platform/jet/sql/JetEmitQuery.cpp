@@ -1,5 +1,6 @@
 // The query half of JetEmitter: selects, FROM clauses, unions, TOP.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -22,6 +23,9 @@ struct JetEmitter::SelectItemOut {
   std::string sql;    // the value's text
   bool busy = false;  // being emitted: a reference back to it is circular
   std::string name;   // the Jet name of the result column
+  // What `name` is qualified by when a column of a table or derived table
+  // gives it, else empty (NameItems).
+  std::string_view qualifier;
 };
 
 struct JetEmitter::SelectState {
@@ -30,6 +34,10 @@ struct JetEmitter::SelectState {
 };
 
 namespace {
+
+// The most a select's body reserves before it is written: a long statement
+// of many selects would reserve its length for each.
+constexpr size_t kBodyReserveCap = 4096;
 
 std::string InternalName(char kind, size_t i) {
   return "\"$" + std::string(1, kind) + std::to_string(i + 1) + "\"";
@@ -221,19 +229,18 @@ const std::string& JetEmitter::ItemSql(const SelectState& state, size_t i) {
 // Jet's names: the alias; else the column's name, "q.name" when two columns
 // of different tables share it; else Expr1000, Expr1001 ... in order.
 void JetEmitter::NameItems(SelectState& state) const {
-  // Views of the syntax tree's and the scope's names, which outlive this.
-  std::vector<std::string_view> qualifiers(state.items.size());
+  // The qualifiers are views of the syntax tree's and the scope's names,
+  // which outlive this.
   int exprNumber = 1000;
-  for (size_t i = 0; i < state.items.size(); ++i) {
-    SelectItemOut& it = state.items[i];
+  for (SelectItemOut& it : state.items) {
     if (!it.alias.empty()) {
       it.name = it.alias;
     } else if (it.column != nullptr) {
       it.name = it.column->name;
-      qualifiers[i] = it.source->name;
+      it.qualifier = it.source->name;
     } else if (it.expr->kind == ExprKind::kColumn) {
       it.name = it.expr->text;
-      qualifiers[i] = it.expr->qualifier;
+      it.qualifier = it.expr->qualifier;
     } else {
       it.name = "Expr" + std::to_string(exprNumber++);
     }
@@ -244,12 +251,13 @@ void JetEmitter::NameItems(SelectState& state) const {
   // KPP gives "a.KPP" and "KPP").
   std::vector<std::string> renamed;  // sized only when a name repeats
   for (size_t i = 0; i < state.items.size(); ++i) {
-    if (qualifiers[i].empty()) continue;
+    const std::string_view qualifier = state.items[i].qualifier;
+    if (qualifier.empty()) continue;
     for (size_t j = 0; j < state.items.size(); ++j) {
       if (i == j || !NamesEqual(state.items[i].name, state.items[j].name)) continue;
-      if (qualifiers[j].empty() || !NamesEqual(qualifiers[i], qualifiers[j])) {
+      if (state.items[j].qualifier.empty() || !NamesEqual(qualifier, state.items[j].qualifier)) {
         renamed.resize(state.items.size());
-        renamed[i] = Cat({qualifiers[i], ".", state.items[i].name});
+        renamed[i] = Cat({qualifier, ".", state.items[i].name});
       }
     }
   }
@@ -287,6 +295,9 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   const bool derived = std::exchange(derivedSelect_, false);
   Scope scope(outer);
   std::string body;
+  // About as long as the statement's text, which quoted names and the
+  // collation lengthen: grown from nothing it was reallocated several times.
+  body.reserve(std::min<size_t>(jetSql_.size() + jetSql_.size() / 2, kBodyReserveCap));
   if (s.from) {
     body = " FROM ";
     EmitFrom(*s.from, scope, outer, body);

@@ -120,6 +120,8 @@ class JetEmitter {
   Emitted EmitUnary(const Expr& e, const Scope& scope, std::string& out);
   Emitted EmitBinary(const Expr& e, const Scope& scope, std::string& out);
   Emitted EmitConcat(const Expr& e, const Scope& scope, std::string& out);
+  // The operands of the chain of & at `e`, comma-separated; Memo when one is.
+  JetType EmitConcatOperands(const Expr& e, const Scope& scope, std::string& out);
   // The operators on a and b, whose texts are out[start, mid) and out[mid, end).
   static Emitted EmitArithmetic(Op op, const Emitted& a, const Emitted& b, std::string& out,
                                 size_t start, size_t mid);

@@ -72,24 +72,25 @@ constexpr std::array<uint8_t, 27> kByLetter = [] {
   return first;
 }();
 
-// Every word of a statement is looked up: the word, upper-cased into a
-// buffer, is compared with the few keywords of its first letter.
+// Every word of a statement is looked up: it is compared, without case,
+// with the keywords of its first letter that are as long as it is, so that
+// most names are told from keywords by their length alone.
 Keyword LookupKeyword(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return Keyword::kNone;
-  char upper[kLongestKeyword];
-  for (size_t i = 0; i < word.size(); ++i) {
-    const char c = word[i];
-    if (c >= 'a' && c <= 'z')
-      upper[i] = static_cast<char>(c - 'a' + 'A');
-    else if (c >= 'A' && c <= 'Z')
-      upper[i] = c;
-    else
-      return Keyword::kNone;  // keywords are letters only
+  const unsigned lower = static_cast<unsigned char>(word[0]) | 0x20u;
+  if (lower < 'a' || lower > 'z') return Keyword::kNone;
+  const size_t letter = lower - 'a';
+  for (size_t k = kByLetter[letter]; k < kByLetter[letter + 1]; ++k) {
+    const std::string_view key = kKeywords[k].first;
+    if (key.size() != word.size()) continue;
+    // Clearing bit 5 maps a letter of either case to the upper case one
+    // and no other byte to a letter.
+    size_t i = 1;
+    while (i < key.size() &&
+           (static_cast<unsigned char>(word[i]) & ~0x20u) == static_cast<unsigned char>(key[i]))
+      ++i;
+    if (i == key.size()) return kKeywords[k].second;
   }
-  const std::string_view key(upper, word.size());
-  const auto letter = static_cast<size_t>(upper[0] - 'A');
-  for (size_t k = kByLetter[letter]; k < kByLetter[letter + 1]; ++k)
-    if (kKeywords[k].first == key) return kKeywords[k].second;
   return Keyword::kNone;
 }
 

@@ -68,10 +68,16 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
   out.literals.clear();
   out.shape.reserve(s.size());
   size_t i = 0;
+  // The shape is the text with each literal replaced by its mark: the text
+  // since the last literal is appended at once when the next one is found
+  // (a statement is mostly words, names and punctuation between them).
+  size_t copied = 0;
   auto add = [&](LiteralKind kind, size_t start) {
     out.literals.push_back({kind, start, s.substr(start, i - start)});
-    out.shape += '\x01';
-    out.shape += static_cast<char>('0' + static_cast<int>(kind));
+    out.shape.append(s.substr(copied, start - copied));
+    const char mark[2] = {'\x01', static_cast<char>('0' + static_cast<int>(kind))};
+    out.shape.append(mark, 2);
+    copied = i;
   };
   while (i < s.size()) {
     const char c = s[i];
@@ -82,11 +88,10 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
     } else if (IsWordByte(static_cast<unsigned char>(c))) {
       while (i < s.size() && IsWordByte(static_cast<unsigned char>(s[i]))) ++i;
       if (i < s.size() && s[i] == '$') ++i;
-      out.shape.append(s.substr(start, i - start));
     } else if (c == '\'' || c == '"') {
       for (++i;;) {
         if (i >= s.size()) {  // unterminated: left for the lexer to report
-          out.shape.append(s.substr(start));
+          out.shape.append(s.substr(copied));
           return;
         }
         if (s[i++] != c) continue;
@@ -100,7 +105,6 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
     } else if (c == '[' || c == '`' || c == '#') {
       const size_t close = s.find(c == '[' ? ']' : c, i + 1);
       i = close == std::string_view::npos ? s.size() : close + 1;
-      out.shape.append(s.substr(start, i - start));
     } else if (c == '{' && GuidEnd(s, i, nullptr) != std::string_view::npos) {
       i = GuidEnd(s, i, nullptr);
       add(LiteralKind::kGuid, start);
@@ -109,16 +113,15 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
       const size_t inner = s.find('}', i + 1);
       const size_t outer = inner == std::string_view::npos ? inner : s.find('}', inner + 1);
       i = outer == std::string_view::npos ? s.size() : outer + 1;
-      out.shape.append(s.substr(start, i - start));
     } else {
       // Spaces and punctuation up to the next token that may be a literal
-      // or a word, appended at once.
+      // or a word.
       do {
         ++i;
       } while (i < s.size() && IsPlainByte(s[i]));
-      out.shape.append(s.substr(start, i - start));
     }
   }
+  out.shape.append(s.substr(copied));
 }
 
 std::string TextLiteralValue(std::string_view token) {

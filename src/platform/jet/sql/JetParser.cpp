@@ -342,12 +342,12 @@ void JetParser::ParseSelectList(Select& s) {
   } while (AcceptSymbol(","));
 }
 
-std::vector<OrderKey> JetParser::ParseOrderBy() {
+TreeList<OrderKey> JetParser::ParseOrderBy() {
   const int32_t saved = clauseError_;
   clauseError_ = sqlerr::kOrderByClause;
   Take();  // ORDER
   Expect(Keyword::kBy);
-  std::vector<OrderKey> keys;
+  TreeList<OrderKey> keys;
   do {
     const Token& t = Peek();
     if (t.kind == TokenKind::kEnd || t.IsSymbol(";") || t.IsSymbol(")") || t.IsSymbol(",") ||

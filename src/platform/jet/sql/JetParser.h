@@ -94,7 +94,7 @@ class JetParser {
   std::unique_ptr<Select> ParseSelect();
   void ParseTop(Select& s);
   void ParseSelectList(Select& s);
-  std::vector<OrderKey> ParseOrderBy();
+  TreeList<OrderKey> ParseOrderBy();
   std::vector<ExprPtr> ParseExpressionList();
 
   // FROM.
@@ -123,7 +123,7 @@ class JetParser {
   ExprPtr ParseCall(const Token& name);
   std::unique_ptr<Query> ParseNestedQuery();
   ExprPtr MakeBinary(Op op, ExprPtr left, ExprPtr right);
-  ExprPtr MakeNode(ExprKind kind, size_t pos, std::vector<ExprPtr> args);
+  ExprPtr MakeNode(ExprKind kind, size_t pos, ExprList args);
   // After a whole expression: a token that cannot follow one is a missing operator.
   void CheckExpressionEnd() const;
 

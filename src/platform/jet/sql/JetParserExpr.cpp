@@ -21,6 +21,7 @@ int BooleanWord(const Token& t) {
   if (t.Is(Keyword::kTrue) || t.Is(Keyword::kOn)) return 1;
   if (t.Is(Keyword::kFalse)) return -1;
   if (t.kind != TokenKind::kWord || t.keyword != Keyword::kNone) return 0;
+  if (t.text.size() > 3) return 0;  // most names: longer than the words below
   if (EqualsAsciiNoCase(t.text, "Yes")) return 1;
   if (EqualsAsciiNoCase(t.text, "No") || EqualsAsciiNoCase(t.text, "Off")) return -1;
   return 0;
@@ -107,7 +108,7 @@ class ExprNesting {
   int& n_;
 };
 
-ExprPtr JetParser::MakeNode(ExprKind kind, size_t pos, std::vector<ExprPtr> args) {
+ExprPtr JetParser::MakeNode(ExprKind kind, size_t pos, ExprList args) {
   auto e = std::make_unique<Expr>(kind, pos);
   int tallest = 0;
   for (const auto& a : args) {
@@ -122,7 +123,7 @@ ExprPtr JetParser::MakeNode(ExprKind kind, size_t pos, std::vector<ExprPtr> args
 
 ExprPtr JetParser::MakeBinary(Op op, ExprPtr left, ExprPtr right) {
   const size_t pos = left->pos;
-  std::vector<ExprPtr> args;
+  ExprList args;
   args.reserve(2);  // one allocation, not one per operand
   args.push_back(std::move(left));
   args.push_back(std::move(right));
@@ -160,7 +161,7 @@ ExprPtr JetParser::ParseNot() {
   if (!Peek().Is(Keyword::kNot)) return ParseComparison();
   ExprNesting guard(nesting_);
   const size_t pos = Take().pos;
-  std::vector<ExprPtr> args;
+  ExprList args;
   args.push_back(ParseNot());
   auto e = MakeNode(ExprKind::kUnary, pos, std::move(args));
   e->op = Op::kNot;
@@ -183,7 +184,7 @@ ExprPtr JetParser::ParseComparison() {
       const Token& n = Peek();
       if (!n.Is(Keyword::kNull)) FailExpression(n);
       Take();
-      std::vector<ExprPtr> args;
+      ExprList args;
       args.push_back(std::move(left));
       left = MakeNode(ExprKind::kIsNull, pos, std::move(args));
       left->negated = negated;
@@ -194,7 +195,7 @@ ExprPtr JetParser::ParseComparison() {
         t.Is(Keyword::kNot) &&
         (Peek(1).Is(Keyword::kLike) || Peek(1).Is(Keyword::kBetween) || Peek(1).Is(Keyword::kIn));
     if (negated) Take();
-    std::vector<ExprPtr> args;
+    ExprList args;
     ExprKind kind;
     std::unique_ptr<Query> sub;
     size_t end = 0;
@@ -255,7 +256,7 @@ ExprPtr JetParser::ParseUnary() {
   const size_t pos = Take().pos;
   ExprPtr operand = ParseUnary();
   if (t.text == "+") return operand;
-  std::vector<ExprPtr> args;
+  ExprList args;
   args.push_back(std::move(operand));
   auto e = MakeNode(ExprKind::kUnary, pos, std::move(args));
   e->op = Op::kNeg;
@@ -272,7 +273,7 @@ ExprPtr JetParser::ParsePower() {
       const Token& sign = Take();
       ExprPtr operand = ParsePrimary();
       if (sign.text == "-") {
-        std::vector<ExprPtr> args;
+        ExprList args;
         args.push_back(std::move(operand));
         right = MakeNode(ExprKind::kUnary, sign.pos, std::move(args));
         right->op = Op::kNeg;
@@ -401,7 +402,7 @@ ExprPtr JetParser::ParseNamePrimary() {
 ExprPtr JetParser::ParseCall(const Token& name) {
   ExprNesting guard(nesting_);
   Take();  // (
-  std::vector<ExprPtr> args;
+  ExprList args;
   bool star = false;
   if (Peek().IsSymbol("*") && Peek(1).IsSymbol(")")) {
     Take();
