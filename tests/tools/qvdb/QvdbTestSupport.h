@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -40,7 +41,16 @@ class TempFolder : public qv::testsupport::TempFolder {
 // A data folder made by InitDataFolder once per test program and copied for
 // each test that changes it (building one takes a noticeable moment).
 inline const fs::path& PristineDataFolder() {
-  static TempFolder* holder = new TempFolder();  // lives to the end of the program
+  // Lives to the end of the program (its registry variable with it); the
+  // folder goes at exit, in this process only, not in a forked child.
+  static TempFolder* holder = [] {
+    static const pid_t owner = ::getpid();
+    std::atexit([] {
+      std::error_code ec;
+      if (::getpid() == owner) fs::remove_all(holder->Path(), ec);
+    });
+    return new TempFolder();
+  }();
   static const fs::path folder = [] {
     const fs::path f = holder->Path() / "pristine";
     InitDataFolder(f, false);
