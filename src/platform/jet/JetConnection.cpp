@@ -501,6 +501,9 @@ void Connection::BeginTrans(bool immediate) {
 
 void Connection::CommitTrans() {
   if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  // The outermost level commits: the catalogue notes the file's state while
+  // the transaction still holds it (Catalog::NoteCommitStart).
+  if (depth_ == 1) impl_->catalog->NoteCommitStart();
   if (depth_ == 1 && explicitOuter_) {
     // When COMMIT fails (busy) the transaction stays open for a rollback.
     impl_->RunControl("COMMIT", kSourceWorkspace);
@@ -508,6 +511,7 @@ void Connection::CommitTrans() {
   } else {
     impl_->RunControl("RELEASE jet_tx" + std::to_string(depth_), kSourceWorkspace);
   }
+  if (depth_ == 1) impl_->catalog->NoteCommitEnd();
   --depth_;
 }
 
