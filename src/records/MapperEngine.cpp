@@ -164,7 +164,8 @@ void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ValueOf&
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (c.group != group) continue;
-    Variant v = ColumnValue(c, valueOf(i, j++));
+    Variant v = valueOf(i, j++);
+    FitColumnValue(c, v);
     if (c.kind == ColKind::kRef)
       rec.SetSubRecordID(props[i], v);
     else
@@ -279,34 +280,47 @@ void UndoOnRollback(dao::Database& db, QvRecord& rec) {
   });
 }
 
-Variant ColumnValue(const ColumnDef& c, Variant v) {
+void FitColumnValue(const ColumnDef& c, Variant& v) {
   switch (c.kind) {
     case ColKind::kText: {
-      if (v.IsString()) return c.readText ? Variant(c.readText(v.AsString())) : std::move(v);
+      if (v.IsString()) {
+        if (c.readText) v = Variant(c.readText(v.AsString()));
+        return;
+      }
       std::string s =
           mQvCommonCalc::ConvertOr<std::string>(v, {}, [](const Variant& x) { return CStr(x); });
-      return Variant(c.readText ? c.readText(s) : std::move(s));
+      v = Variant(c.readText ? c.readText(s) : std::move(s));
+      return;
     }
     case ColKind::kLong:
-      if (v.Type() == VarType::kLong) return v;
-      return Variant(
-          mQvCommonCalc::ConvertOr<int32_t>(v, 0, [](const Variant& x) { return CLng(x); }));
+      if (v.Type() != VarType::kLong)
+        v = Variant(
+            mQvCommonCalc::ConvertOr<int32_t>(v, 0, [](const Variant& x) { return CLng(x); }));
+      return;
     case ColKind::kDouble:
     case ColKind::kRef:
-      if (v.Type() == VarType::kDouble) return v;
-      return Variant(
-          mQvCommonCalc::ConvertOr<double>(v, 0.0, [](const Variant& x) { return CDbl(x); }));
+      if (v.Type() != VarType::kDouble)
+        v = Variant(
+            mQvCommonCalc::ConvertOr<double>(v, 0.0, [](const Variant& x) { return CDbl(x); }));
+      return;
     case ColKind::kDate:
-      if (v.IsDate()) return v;
-      return Variant(mQvCommonCalc::ConvertOr<OleDate>(v, OleDate{},
-                                                       [](const Variant& x) { return CDate(x); }));
+      if (!v.IsDate())
+        v = Variant(mQvCommonCalc::ConvertOr<OleDate>(v, OleDate{},
+                                                      [](const Variant& x) { return CDate(x); }));
+      return;
     case ColKind::kBool:
     case ColKind::kFlag:
-      if (v.Type() == VarType::kBoolean) return v;
-      return Variant(
-          mQvCommonCalc::ConvertOr<bool>(v, false, [](const Variant& x) { return CBool(x); }));
+      if (v.Type() != VarType::kBoolean)
+        v = Variant(
+            mQvCommonCalc::ConvertOr<bool>(v, false, [](const Variant& x) { return CBool(x); }));
+      return;
   }
-  return Variant();
+  v = Variant();
+}
+
+Variant ColumnValue(const ColumnDef& c, Variant v) {
+  FitColumnValue(c, v);
+  return v;
 }
 
 std::string_view PropertyNameOf(const ColumnDef& c) {
@@ -318,7 +332,10 @@ std::string_view PropertyNameOf(const ColumnDef& c) {
   return n;
 }
 
-const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordClass& cls) {
+namespace {
+
+// ResolvedProperties' table, shared by the threads.
+const std::vector<int>& ResolvedPropertiesShared(const ColumnMap& map, const RecordClass& cls) {
   static std::mutex mutex;
   static std::map<std::pair<const ColumnMap*, const RecordClass*>, std::vector<int>> cache;
   std::lock_guard lock(mutex);
@@ -342,6 +359,26 @@ const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordCla
   return it->second;  // std::map nodes stay put
 }
 
+}  // namespace
+
+const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordClass& cls) {
+  // The thread's last answers first: a mapper asks for the same few pairs
+  // on every call, and the shared table takes a lock. Its entries stay put.
+  struct Recent {
+    const ColumnMap* map = nullptr;
+    const RecordClass* cls = nullptr;
+    const std::vector<int>* props = nullptr;
+  };
+  thread_local Recent recent[4];
+  thread_local size_t next = 0;
+  for (const Recent& r : recent)
+    if (r.map == &map && r.cls == &cls) return *r.props;
+  const std::vector<int>& props = ResolvedPropertiesShared(map, cls);
+  recent[next] = {&map, &cls, &props};
+  next = (next + 1) % std::size(recent);
+  return props;
+}
+
 std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord,
                                     bool allowNothing) {
   return RecordArg(def.recordProgId, aRecord, allowNothing);
@@ -355,7 +392,8 @@ std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant
   }
   if (!aRecord.IsObject()) ThrowVb(vberr::kTypeMismatch, "a record object was expected");
   auto rec = std::dynamic_pointer_cast<QvRecord>(aRecord.AsObject());
-  if (!rec || !EqualsAsciiNoCase(rec->Type().progId, recordProgId))
+  if (!rec ||
+      (rec->Type().progId != recordProgId && !EqualsAsciiNoCase(rec->Type().progId, recordProgId)))
     ThrowVb(vberr::kTypeMismatch,
             std::string("a ") + std::string(recordProgId) + " record was expected");
   return rec;

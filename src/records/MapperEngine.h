@@ -184,6 +184,8 @@ const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordCla
 // False), a text through the column's readText. A value already of the
 // kind's type is moved as it is.
 Variant ColumnValue(const ColumnDef& c, Variant stored);
+// The same in place.
+void FitColumnValue(const ColumnDef& c, Variant& value);
 
 // The property a column fills (see ColumnDef::property).
 std::string_view PropertyNameOf(const ColumnDef& c);

@@ -108,34 +108,91 @@ size_t TableRecordset::IndexOrdinal(const jet::TableSpec& table, std::string_vie
 std::optional<jet::Statement> TableRecordset::SeekFields(Database& db, std::string_view table,
                                                          std::string_view index, double key,
                                                          const FieldList& fields) {
-  jet::Connection& conn = db.Connection();
-  std::shared_ptr<const jet::TableSpec> spec = conn.Schema().FindTable(table);
-  if (!spec) ThrowDao(daoerr::kNoInputTable, kSourceDatabase, {table});
-  std::shared_ptr<const Shape> shape = ShapeOf(spec);
-  const size_t ordinal = IndexOrdinal(*spec, index);
-  auto it = shape->pointReads.find({fields.id, ordinal});
-  if (it == shape->pointReads.end()) {
-    const CursorOrder& order = shape->IndexOrder(*spec, ordinal);
-    if (order.columns.empty()) ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
-    std::vector<int32_t> positions;
-    for (std::string_view name : fields.names) {
-      positions.push_back(shape->columns->Find(name));
-      if (positions.back() < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
+  // What a point read needs of the catalogue and the statement cache, kept
+  // per field list, table and index for the thread (a mapper reads the same
+  // few lists again and again): the definition, the statement text and the
+  // cache entry. It holds while the connection's schema generation stays:
+  // every change of the schema this connection sees (its own, or another
+  // connection's that the catalogue's Refresh notices) moves it.
+  struct Plan {
+    uint64_t connection = 0;  // jet::Connection::Serial
+    uint64_t generation = 0;
+    std::string table, index;
+    std::shared_ptr<const jet::TableSpec> spec;
+    std::shared_ptr<const Shape> shape;
+    const Shape::PointRead* read = nullptr;
+    jet::Connection::NativeText statement;
+  };
+  struct PlanKey {
+    const void* fields;
+    const char* table;
+    const char* index;
+    bool operator==(const PlanKey&) const = default;
+  };
+  struct PlanKeyHash {
+    size_t operator()(const PlanKey& k) const {
+      const std::hash<const void*> h;
+      return h(k.fields) ^ (h(k.table) * 31) ^ (h(k.index) * 131);
     }
-    Probe equal;
-    equal.eqCount = 1;
-    Shape::PointRead read{shape->sql.ProbeSql(order, equal, positions),
-                          spec->fields[static_cast<size_t>(order.columns[0].field)].type};
-    it = shape->pointReads.emplace(std::pair{fields.id, ordinal}, std::move(read)).first;
+  };
+  thread_local std::unordered_map<PlanKey, Plan, PlanKeyHash> plans;
+
+  jet::Connection& conn = db.Connection();
+  conn.Schema().Refresh();
+  const PlanKey planKey{fields.id, table.data(), index.data()};
+  auto found = plans.find(planKey);
+  if (found == plans.end() || found->second.connection != conn.Serial() ||
+      found->second.generation != conn.SchemaGeneration() || found->second.table != table ||
+      found->second.index != index) {
+    std::shared_ptr<const jet::TableSpec> spec = conn.Schema().FindTable(table);
+    if (!spec) ThrowDao(daoerr::kNoInputTable, kSourceDatabase, {table});
+    std::shared_ptr<const Shape> shape = ShapeOf(spec);
+    const size_t ordinal = IndexOrdinal(*spec, index);
+    auto it = shape->pointReads.find({fields.id, ordinal});
+    if (it == shape->pointReads.end()) {
+      const CursorOrder& order = shape->IndexOrder(*spec, ordinal);
+      if (order.columns.empty()) ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
+      std::vector<int32_t> positions;
+      for (std::string_view name : fields.names) {
+        positions.push_back(shape->columns->Find(name));
+        if (positions.back() < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
+      }
+      Probe equal;
+      equal.eqCount = 1;
+      Shape::PointRead read{shape->sql.ProbeSql(order, equal, positions),
+                            spec->fields[static_cast<size_t>(order.columns[0].field)].type};
+      it = shape->pointReads.emplace(std::pair{fields.id, ordinal}, std::move(read)).first;
+    }
+    if (found == plans.end()) {
+      if (plans.size() >= 256) plans.clear();
+      found = plans.try_emplace(planKey).first;
+    }
+    Plan& plan = found->second;
+    plan.connection = conn.Serial();
+    plan.generation = conn.SchemaGeneration();
+    plan.table.assign(table);
+    plan.index.assign(index);
+    plan.spec = std::move(spec);
+    plan.shape = std::move(shape);
+    plan.read = &it->second;
+    plan.statement = {};  // held the entry of another text
   }
-  // The key compares as the column's value: converted to the column's type.
-  Variant converted;
-  try {
-    converted = CoerceToField(Variant(key), it->second.keyType, INT32_MAX);
-  } catch (const Error&) {
-    ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
+  Plan& plan = found->second;
+  // The key compares as the column's value: converted to the column's type
+  // (a whole number in range is a Long as it is).
+  Variant converted(key);
+  const jet::JetType keyType = plan.read->keyType;
+  if (keyType == jet::JetType::kLong && key >= INT32_MIN && key <= INT32_MAX &&
+      key == static_cast<double>(static_cast<int32_t>(key))) {
+    converted = Variant(static_cast<int32_t>(key));
+  } else if (keyType != jet::JetType::kDouble) {
+    try {
+      converted = CoerceToField(std::move(converted), keyType, INT32_MAX);
+    } catch (const Error&) {
+      ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
+    }
   }
-  jet::Statement st = conn.PrepareNative(it->second.sql);
+  jet::Statement st = conn.PrepareNative(plan.read->sql, plan.statement);
   st.SetSource(kSourceRecordset);
   st.Bind(1, converted);
   if (!st.Step()) return std::nullopt;  // the statement goes back reset

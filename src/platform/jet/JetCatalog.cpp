@@ -119,6 +119,29 @@ std::string JoinFields(const std::vector<IndexField>& fields) {
   return out;
 }
 
+// A log index header's two copies (Catalog::ReadLogHeader) are the same:
+// no commit is writing it, and no writer died while it did.
+bool CopiesAgree(const std::array<unsigned char, 96>& header) {
+  return std::memcmp(header.data(), header.data() + header.size() / 2, header.size() / 2) == 0;
+}
+
+// The header's count of the commits to the file (its third 32-bit word, in
+// the machine's byte order), which its writer raises by one at each commit
+// and each restart of the log.
+uint32_t CommitCounter(const std::array<unsigned char, 96>& header) {
+  uint32_t counter;
+  std::memcpy(&counter, header.data() + 8, sizeof counter);
+  return counter;
+}
+
+// The pages the connection's pagers have written to their files (to the
+// log, in WAL mode) since it opened.
+int PagesWritten(sqlite3* db) {
+  int written = 0, highwater = 0;
+  sqlite3_db_status(db, SQLITE_DBSTATUS_CACHE_WRITE, &written, &highwater, 0);
+  return written;
+}
+
 }  // namespace
 
 // ---- definitions
@@ -543,29 +566,14 @@ void Catalog::Refresh() const {
   if (inSnapshot) {
     if (dataVersion_ >= 0 && DataVersion() == dataVersion_) return;
   } else {
-    headerRead =
-        ReadLogHeader(header) &&
-        std::memcmp(header.data(), header.data() + header.size() / 2, header.size() / 2) == 0;
+    headerRead = ReadLogHeader(header) && CopiesAgree(header);
     if (headerRead && logHeaderValid_ && header == logHeader_) return;
   }
-  if (!schemaVersion_)
-    schemaVersion_ = sqlite::Prepare(db_, "PRAGMA schema_version", true).release();
-  int rc = sqlite3_step(schemaVersion_);
-  const int64_t version = rc == SQLITE_ROW ? sqlite3_column_int64(schemaVersion_, 0) : -1;
-  // Taken while the statement holds the snapshot the version was read in.
-  const int64_t data = rc == SQLITE_ROW ? DataVersion() : -1;
-  sqlite3_reset(schemaVersion_);
-  if (rc != SQLITE_ROW) sqlite::Check(rc, db_);
-  if (version != version_) {
-    const bool changedElsewhere = version_ >= 0;
-    cache_.clear();
-    namesRead_ = false;
-    // Another connection changed the schema: what the connection keeps of
-    // it (statements, translations, the generation) goes as after a change
-    // of its own.
-    if (changedElsewhere && onChange_) onChange_();
-    version_ = version;
-  }
+  const int64_t version = ReadSchemaVersion();
+  // Taken before any other read transaction begins: the pager keeps the
+  // data version of the snapshot the version was read in.
+  const int64_t data = DataVersion();
+  TakeVersion(version);
   dataVersion_ = data;
   // The header was read before the version: a commit in between makes the
   // next look-up read the version again.
@@ -573,6 +581,67 @@ void Catalog::Refresh() const {
     logHeader_ = header;
     logHeaderValid_ = headerRead;
   }
+}
+
+int64_t Catalog::ReadSchemaVersion() const {
+  if (!schemaVersion_)
+    schemaVersion_ = sqlite::Prepare(db_, "PRAGMA schema_version", true).release();
+  int rc = sqlite3_step(schemaVersion_);
+  const int64_t version = rc == SQLITE_ROW ? sqlite3_column_int64(schemaVersion_, 0) : -1;
+  sqlite3_reset(schemaVersion_);
+  if (rc != SQLITE_ROW) sqlite::Check(rc, db_);
+  return version;
+}
+
+void Catalog::TakeVersion(int64_t version) const {
+  if (version == version_) return;
+  const bool changedElsewhere = version_ >= 0;
+  cache_.clear();
+  namesRead_ = false;
+  // The schema changed without the catalogue (another connection, or a
+  // schema statement a native statement ran): what the connection keeps of
+  // it (statements, translations, the generation) goes as after a change
+  // of its own.
+  if (changedElsewhere && onChange_) onChange_();
+  version_ = version;
+}
+
+void Catalog::NoteCommitStart() const {
+  commitNoted_ = false;
+  // The write lock is held while the main database is in a write
+  // transaction. Another database written in the same transaction would
+  // count its pages in PagesWritten as well.
+  if (sqlite3_txn_state(db_, "main") != SQLITE_TXN_WRITE) return;
+  for (int i = 1; const char* name = sqlite3_db_name(db_, i); ++i)
+    if (sqlite3_txn_state(db_, name) == SQLITE_TXN_WRITE) return;
+  LogHeader header;
+  if (!ReadLogHeader(header) || !CopiesAgree(header)) return;
+  commitVersion_ = ReadSchemaVersion();
+  commitPagesWritten_ = PagesWritten(db_);
+  commitHeader_ = header;
+  commitNoted_ = true;
+}
+
+void Catalog::NoteCommitEnd() const {
+  if (!commitNoted_) return;
+  commitNoted_ = false;
+  // A transaction that changed nothing commits without a write to the log,
+  // which leaves the header as it was: the commit counter would then count
+  // another connection's commit.
+  if (PagesWritten(db_) == commitPagesWritten_) return;
+  LogHeader header;
+  if (!ReadLogHeader(header) || !CopiesAgree(header)) return;
+  // The index starts the counter at 1 when it is built; 0 only after 2^32
+  // commits.
+  const uint32_t before = CommitCounter(commitHeader_);
+  if (before == 0 || CommitCounter(header) != before + 1) return;
+  TakeVersion(commitVersion_);
+  // The pager counts this commit in its data version; another connection's
+  // commit it counts only when a read transaction of this connection
+  // begins, none of which has begun since the commit.
+  dataVersion_ = DataVersion();
+  logHeader_ = header;
+  logHeaderValid_ = true;
 }
 
 bool Catalog::TableExists(std::string_view key) const {

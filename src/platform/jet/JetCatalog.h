@@ -147,8 +147,27 @@ class Catalog : public SchemaView {
   // version again: SQLite lets go of the write lock before the step that
   // commits returns, so the header read then may hold another connection's
   // commit as well; and a schema statement a prepared native statement
-  // runs is noticed only so.
+  // runs is noticed only so. A commit of this connection's write
+  // transaction told to the catalogue (NoteCommitStart and NoteCommitEnd
+  // around it) spares that read when nothing else was committed meanwhile.
   void Refresh() const;
+
+  // Around the step that commits this connection's outermost transaction.
+  // NoteCommitStart, called while the transaction is still open, reads the
+  // schema version it leaves (no lock: the transaction holds its snapshot)
+  // and, when it holds the write lock, the log index's header, which no
+  // other connection can change until the commit lets go of the lock.
+  // NoteCommitEnd, once the commit succeeded and when it wrote to the log,
+  // reads the header again: a header whose commit counter moved by exactly
+  // one holds this commit alone, so the version read before is the file's
+  // after it, and Refresh takes that header as its own. Any other header
+  // (another connection's commit meanwhile, the log restarted, the index
+  // rebuilt after a writer died, which starts the counter again at 1)
+  // leaves the next Refresh to read the version as before. Nothing for a
+  // file without a write-ahead log, or a transaction that also wrote to
+  // another database of the connection.
+  void NoteCommitStart() const;
+  void NoteCommitEnd() const;
 
   // Files made by earlier versions have two triggers per table that stored
   // values as Jet would (jet_norm_insert:T, jet_norm_update:T); the writes
@@ -179,6 +198,12 @@ class Catalog : public SchemaView {
   // mode: running it may close the log and its shared memory.
   static int Authorize(void* self, int action, const char* name, const char* value,
                        const char* database, const char* trigger);
+  // The file's schema version as the connection's snapshot (or a read
+  // transaction of its own) sees it.
+  int64_t ReadSchemaVersion() const;
+  // Takes `version` as the one cache_ and tableNames_ hold: when it differs
+  // they are dropped, and when a version had been read, onChange_ runs.
+  void TakeVersion(int64_t version) const;
   std::shared_ptr<TableSpec> ReadFromCatalogue(std::string_view table) const;
   std::shared_ptr<TableSpec> ReadFromSqlite(std::string_view table) const;
   void CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int ordinal);
@@ -201,6 +226,11 @@ class Catalog : public SchemaView {
   mutable LogHeader logHeader_ = {};  // the header before version_ was read
   mutable bool logHeaderValid_ = false;
   mutable std::unordered_map<std::string, bool> tableNames_;  // case-folded names
+  // What NoteCommitStart read, while `commitNoted_`.
+  mutable bool commitNoted_ = false;
+  mutable LogHeader commitHeader_ = {};
+  mutable int64_t commitVersion_ = -1;
+  mutable int commitPagesWritten_ = 0;
 };
 
 }  // namespace qv::jet

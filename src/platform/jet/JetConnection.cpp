@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
@@ -214,6 +215,8 @@ std::shared_ptr<Connection> Connection::Create(const std::string& path, std::str
 
 Connection::Connection(Private, const std::string& path, const OpenOptions& options, bool create)
     : path_(path), options_(options), impl_(std::make_unique<Impl>()) {
+  static std::atomic<uint64_t> serials{0};
+  serial_ = ++serials;
   int flags = (options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
               (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
   const bool immutable = options.readOnly && NoWriterPossible(path);
@@ -385,6 +388,16 @@ Statement Connection::PrepareNative(std::string_view sql) {
   return FromEntry(it->second);
 }
 
+Statement Connection::PrepareNative(std::string_view sql, NativeText& kept) {
+  if (kept.owner_ != this || !kept.entry_ || !kept.entry_->live) {
+    Statement st = PrepareNative(sql);
+    kept.owner_ = this;
+    kept.entry_ = st.entry_;
+    return st;
+  }
+  return FromEntry(kept.entry_);
+}
+
 Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
   sqlite3_stmt* stmt;
   if (!entry->idle.empty()) {
@@ -488,6 +501,9 @@ void Connection::BeginTrans(bool immediate) {
 
 void Connection::CommitTrans() {
   if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  // The outermost level commits: the catalogue notes the file's state while
+  // the transaction still holds it (Catalog::NoteCommitStart).
+  if (depth_ == 1) impl_->catalog->NoteCommitStart();
   if (depth_ == 1 && explicitOuter_) {
     // When COMMIT fails (busy) the transaction stays open for a rollback.
     impl_->RunControl("COMMIT", kSourceWorkspace);
@@ -495,6 +511,7 @@ void Connection::CommitTrans() {
   } else {
     impl_->RunControl("RELEASE jet_tx" + std::to_string(depth_), kSourceWorkspace);
   }
+  if (depth_ == 1) impl_->catalog->NoteCommitEnd();
   --depth_;
 }
 

@@ -81,6 +81,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // Prepares one SQLite statement, cached by its text. Column types come from
   // the catalogue for columns of tables, else from the value read.
   Statement PrepareNative(std::string_view sql);
+  // The same for a caller that runs one text again and again: `kept` holds
+  // the text's cache entry, so the text is looked up only when `kept` is
+  // empty, holds another connection's entry or one the cache has dropped
+  // (ClearCaches). REQUIRES: `kept` was last used with this same text.
+  class NativeText {
+    friend class Connection;
+    const Connection* owner_ = nullptr;
+    std::shared_ptr<StatementCacheEntry> entry_;
+  };
+  Statement PrepareNative(std::string_view sql, NativeText& kept);
   // Runs SQLite text of one or more statements without results; returns
   // the rows the last one changed.
   int64_t ExecuteNative(std::string_view sql);
@@ -122,6 +132,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // statements and catalogue calls, native DDL, rollbacks that undid one),
   // so that objects that keep what they read of it know when to read again.
   uint64_t SchemaGeneration() const { return schemaGeneration_; }
+  // A number no other connection of the process has had, so that what is
+  // kept per connection is not taken for another's made at the same address.
+  uint64_t Serial() const { return serial_; }
 
  private:
   friend class Statement;
@@ -137,6 +150,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   int depth_ = 0;
   bool explicitOuter_ = false;  // the outermost level is BEGIN IMMEDIATE, not a savepoint
   uint64_t schemaGeneration_ = 0;
+  uint64_t serial_;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -27,20 +27,20 @@ std::string_view TextView(const unsigned char* text, int size) {
               : std::string_view();
 }
 
-// The value of column `col` by its storage class alone.
-Variant NaturalColumn(sqlite3_stmt* stmt, int col) {
-  switch (sqlite3_column_type(stmt, col)) {
+// A value by its storage class alone.
+Variant NaturalValue(sqlite3_value* v) {
+  switch (sqlite3_value_type(v)) {
     case SQLITE_INTEGER:
-      return FromInteger(sqlite3_column_int64(stmt, col));
+      return FromInteger(sqlite3_value_int64(v));
     case SQLITE_FLOAT:
-      return Variant(sqlite3_column_double(stmt, col));
+      return Variant(sqlite3_value_double(v));
     case SQLITE_TEXT: {
-      const unsigned char* t = sqlite3_column_text(stmt, col);
-      return Variant(TextView(t, sqlite3_column_bytes(stmt, col)));
+      const unsigned char* t = sqlite3_value_text(v);
+      return Variant(TextView(t, sqlite3_value_bytes(v)));
     }
     case SQLITE_BLOB: {
-      const void* p = sqlite3_column_blob(stmt, col);
-      return Variant(BlobBytes(p, sqlite3_column_bytes(stmt, col)));
+      const void* p = sqlite3_value_blob(v);
+      return Variant(BlobBytes(p, sqlite3_value_bytes(v)));
     }
     default:
       return Variant::Null();
@@ -158,10 +158,14 @@ void BindVariant(sqlite3_stmt* stmt, int index, const Variant& v, std::string_vi
 }
 
 Variant ColumnToVariant(sqlite3_stmt* stmt, int col, JetType type) {
-  int storage = sqlite3_column_type(stmt, col);
+  // The value is looked up once; the typed reads below are what the
+  // sqlite3_column_* calls do after looking it up (the connection has no
+  // mutex to take), and each of those looked it up again.
+  sqlite3_value* v = sqlite3_column_value(stmt, col);
+  int storage = sqlite3_value_type(v);
   if (storage == SQLITE_NULL) return Variant::Null();
   bool numeric = storage == SQLITE_INTEGER || storage == SQLITE_FLOAT;
-  double d = numeric ? sqlite3_column_double(stmt, col) : 0.0;
+  double d = numeric ? sqlite3_value_double(v) : 0.0;
   switch (type) {
     case JetType::kBoolean:
       if (numeric) return Variant(d != 0);
@@ -197,18 +201,18 @@ Variant ColumnToVariant(sqlite3_stmt* stmt, int col, JetType type) {
     case JetType::kMemo:
     case JetType::kChar:
     case JetType::kGUID:
-      if (numeric) return Variant(CStr(NaturalColumn(stmt, col)));
+      if (numeric) return Variant(CStr(NaturalValue(v)));
       break;
     case JetType::kBinary:
     case JetType::kVarBinary:
     case JetType::kLongBinary: {
-      const void* p = sqlite3_column_blob(stmt, col);
-      return Variant(BlobBytes(p, sqlite3_column_bytes(stmt, col)));
+      const void* p = sqlite3_value_blob(v);
+      return Variant(BlobBytes(p, sqlite3_value_bytes(v)));
     }
     case JetType::kNone:
       break;
   }
-  return NaturalColumn(stmt, col);
+  return NaturalValue(v);
 }
 
 }  // namespace qv::jet
