@@ -134,6 +134,7 @@ TEST_F(DictQueriesTest, OkatoFromItsDatabaseOrTheMainOne) {
   EXPECT_EQ(q.FindOkatoID("99"), -1);
   EXPECT_EQ(Rows(q.GetNsiOKATO("", "Code"), {"ID", "Name"}), "8|СПб; 7|Москва");
   EXPECT_EQ(Rows(q.GetNsiOKATO("7", ""), {"ID"}), "7");
+  EXPECT_EQ(Rows(q.GetNsiOKATO("7, 8", "name  DESC"), {"ID"}), "8; 7");  // "," as callers write
   EXPECT_EQ(Rows(q.FindOkatoByID(8), {"code"}), "40000000");
 
   std::filesystem::remove(folder_ / "Okato.mdb");

@@ -346,37 +346,5 @@ TEST_F(QvRecordTest, IsBlankLooksAtDataOnly) {
   EXPECT_EQ(Log(), "");
 }
 
-TEST_F(QvRecordTest, TypeSpecificMembers) {
-  // A text identifier: "" when new.
-  ObjectPtr event = CreateObject("Qv_Records.QvLogEvent");
-  EXPECT_EQ(event->Get("ID"), Variant(""));
-  EXPECT_EQ(event->Get("LinesCount"), Variant(int32_t{0}));
-  event->Let("ID", Variant("{A-B}"));
-  event->Get("Lines").ObjectAs<Collection>()->Add(
-      Variant(CreateObject("Qv_Records.QvLogEventLine")));
-  EXPECT_EQ(event->Get("ID"), Variant("{A-B}"));
-  EXPECT_EQ(event->Get("LinesCount"), Variant(int32_t{1}));
-
-  ObjectPtr office = CreateObject("Qv_Records.QvTaxOffice");
-  EXPECT_EQ(office->Get("IsEmpty"), Variant(true));
-  office->Let("Code", Variant("7701"));
-  EXPECT_EQ(office->Get("IsEmpty"), Variant(false));
-
-  // The document's field-group save needs the groups (what it writes is
-  // Document.SaveDocumentFieldsNeedsAStoredRecord's).
-  ExpectError(vberr::kArgumentNotOptional, "",
-              [&] { CreateObject("Qv_Records.QvDocument")->CallV("SaveFields"); });
-
-  // A blob's content stream is made on first read of a new blob.
-  ObjectPtr blob = CreateObject("Qv_Records.QvDataBlob");
-  ObjectPtr stream = blob->Get("Content").AsObject();
-  stream->Let("Bytes", Variant(ByteArray{0, {1, 2, 3}}));
-  EXPECT_EQ(stream->Get("Size"), Variant(int32_t{3}));
-  EXPECT_EQ(blob->Get("ContentModified"), Variant(false));
-  blob->Let("Content", Variant(stream));
-  EXPECT_EQ(blob->Get("ContentModified"), Variant(true));
-  EXPECT_EQ(blob->Get("ContentLoaded"), Variant(true));
-}
-
 }  // namespace
 }  // namespace qv::records
