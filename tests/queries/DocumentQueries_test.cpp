@@ -90,9 +90,7 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
     if (s.cells == std::string("010000100001=base/129")) AddCell(51, "010000100001", "base");
     if (s.copyFails) {
       const std::string before = Docs() + " || " + AllCells();
-      NativeSql(
-          "CREATE TRIGGER fail_copy BEFORE INSERT ON doc_cell_values BEGIN SELECT RAISE(ABORT, "
-          "'injected'); END");
+      Refuse("fail_copy", "BEFORE INSERT ON doc_cell_values");
       ExpectError(kAnyError, "", [&] { q_->Call(s.service, s.args); });
       EXPECT_EQ(Docs() + " || " + AllCells(), before);
       NativeSql("DROP TRIGGER fail_copy");
@@ -194,8 +192,7 @@ TEST_F(Moves, EachTypeMovesTheRowsItShouldOrNone) {
     TearDown();
     SetUp();
     if (c.failing) {
-      NativeSql(std::string("CREATE TRIGGER fail_move BEFORE ") + c.failing +
-                " ON doc_registry BEGIN SELECT RAISE(ABORT, 'injected'); END");
+      Refuse("fail_move", std::string("BEFORE ") + c.failing + " ON doc_registry");
       ExpectError(kAnyError, "[Qv_DBProvider::DocumentQueries.MoveDocument]",
                   [&] { Move(2, c.type, c.destDoc); });
       EXPECT_EQ(State(), before);
