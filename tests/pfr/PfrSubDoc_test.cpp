@@ -216,11 +216,10 @@ TEST_F(PfrSubDoc, BulkDeleteGoesByHundredsAndLeavesOthers) {
       "SELECT count(*) FROM main.PfrSubDocs; END");
   auto ids = std::make_shared<Collection>();
   for (int i = 1; i <= 260; ++i) {
-    const std::string id = std::to_string(i);
-    Sql("insert into PfrSubDocs (ID, DocumentID) values (" + id + ", 500)");
-    Sql("insert into PfrCellValues (ID, SubDocID, Key, Value) values (" + id + ", " + id +
-        ", 1, 'v')");
-    Sql("insert into PfrErrors (ID, SubDocID) values (" + id + ", " + id + ")");
+    SubDocRow(i, kDocument);
+    CellRow(i, 1, "v");
+    Sql("insert into PfrErrors (ID, SubDocID) values (" + std::to_string(i) + ", " +
+        std::to_string(i) + ")");
     if (i <= 250) ids->Add(Variant(static_cast<double>(i)));
   }
   DBPfrSubDoc().DeleteRecordsByIDs(ids);
@@ -258,10 +257,9 @@ TEST_F(PfrSubDoc, DeleteInDocumentByTypeLists) {
     Sql("delete from PfrCellValues");
     for (int type = 1; type <= 3; ++type)
       for (double doc : {kDocument, kOtherDocument}) {
-        const std::string id = std::to_string(type + (doc == kDocument ? 0 : 10));
-        Sql("insert into PfrSubDocs (ID, DocumentID, SubDocType) values (" + id + ", " +
-            CStr(Variant(doc)) + ", " + std::to_string(type) + ")");
-        Sql("insert into PfrCellValues (ID, SubDocID, Key) values (" + id + ", " + id + ", 1)");
+        const double id = type + (doc == kDocument ? 0 : 10);
+        SubDocRow(id, doc, 0, type);
+        CellRow(id, 1, "v");
       }
     std::vector<Variant> args{Variant(kDocument)};
     args.insert(args.end(), c.args.begin(), c.args.end());
@@ -278,9 +276,8 @@ TEST_F(PfrSubDoc, DeleteInDocumentByTypeLists) {
 
 TEST_F(PfrSubDoc, ReadOneCellAndJoinedFills) {
   InsertPfrPerson(3, kTaxpayer, "Орлов");
-  Sql("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType) values (4, 500, 3, 7)");
-  Sql("insert into PfrCellValues (ID, SubDocID, Key, LineNum, TableNum, ValueType, Value) "
-      "values (1, 4, 100, 2, 1, 3, '12.5')");
+  SubDocRow(4, kDocument, 3, 7);
+  CellRow(4, 100, "12.5", 2, 1);
   auto cell = DBPfrSubDoc().ReadOneCell(4, 100, 2, 1).ObjectAs<records::QvRecord>();
   ASSERT_TRUE(cell);
   EXPECT_EQ(CStr(cell->Get("Value")), "12.5");
