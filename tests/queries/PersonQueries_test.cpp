@@ -209,17 +209,13 @@ TEST_F(Branches, BranchStreamsRecordsetSortModes) {
   Stream({.id = 5, .person = 20, .type = 1, .name = "other parent"});
   PersonQueries q;
   auto ids = [&](const char* mode, int32_t dir) {
-    auto rs = q.GetBranchAccStreams(1, 1, mode, dir);
-    IdList out;
-    for (size_t row = 0; row < rs->RowCount(); ++row)
-      out.push_back(CDbl(rs->Value(row, rs->FieldIndex("ID"))));
-    return out;
+    return Rows(q.GetBranchAccStreams(1, 1, mode, dir), {"ID"});
   };
-  EXPECT_EQ(ids("", 1), IdList({1, 2, 3}));
-  EXPECT_EQ(ids("acstr", 1), IdList({2, 1, 3}));
-  EXPECT_EQ(ids("imns", 0), IdList({2, 3, 1}));
-  EXPECT_EQ(ids("org", 1), IdList({1, 3, 2}));  // owners C, B, A
-  EXPECT_EQ(ids("kpp", 0), IdList({2, 3, 1}));  // owners' KPPs 1, 2, 3
+  EXPECT_EQ(ids("", 1), "1; 2; 3");
+  EXPECT_EQ(ids("acstr", 1), "2; 1; 3");
+  EXPECT_EQ(ids("imns", 0), "2; 3; 1");
+  EXPECT_EQ(ids("org", 1), "1; 3; 2");  // owners C, B, A
+  EXPECT_EQ(ids("kpp", 0), "2; 3; 1");  // owners' KPPs 1, 2, 3
   ExpectError(5, "", [&] { q.GetBranchAccStreams(1, 1, "bogus", 0); });
 }
 
@@ -245,14 +241,12 @@ class Workers : public PersonQueriesTest {
     Worker(11, 1, 6, true);
     Worker(20, 2, 5, true);
   }
-  IdList Bosses(double jobPlace) {
-    auto rs = mQvDaoDataBase::QvQuerySqlStatic(
-        "select ID from Personnel where IsFormalBoss = 1 and JobPlaceID = " + N(jobPlace) +
-        " order by ID");
-    IdList out;
-    for (mQvDaoDataBase::DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext())
-      out.push_back(CDbl(rs->FieldValue(0)));
-    return out;
+  // The flagged bosses of a job place.
+  static std::string Bosses(double jobPlace) {
+    return Rows(mQvDaoDataBase::QvQuerySqlA("select ID from Personnel where IsFormalBoss = 1 and "
+                                            "JobPlaceID = " +
+                                            N(jobPlace) + " order by ID"),
+                {"ID"});
   }
   static double BossId(PersonQueries& q, double jobPlace) {
     ObjectPtr boss = q.GetFormalBoss(jobPlace);
@@ -267,19 +261,19 @@ TEST_F(Workers, FormalBoss) {
   EXPECT_FALSE(q.HasWorkers(3));
   EXPECT_EQ(BossId(q, 1), 11);
   q.SetFormalBoss(10, 1);
-  EXPECT_EQ(Bosses(1), IdList({10}));
+  EXPECT_EQ(Bosses(1), "10");
   EXPECT_EQ(BossId(q, 1), 10);
   Sql("update Personnel set IsFormalBoss = 1 where ID = 11");  // two flagged by hand
   q.SetFormalBoss(11, 1);
-  EXPECT_EQ(Bosses(1), IdList({11}));
+  EXPECT_EQ(Bosses(1), "11");
   q.SetFormalBoss(11, 1);
-  EXPECT_EQ(Bosses(1), IdList({11}));
-  EXPECT_EQ(Bosses(2), IdList({20}));  // another job place is untouched
+  EXPECT_EQ(Bosses(1), "11");
+  EXPECT_EQ(Bosses(2), "20");  // another job place is untouched
   ExpectError(5, "", [&] { q.SetFormalBoss(20, 1); });
-  EXPECT_EQ(Bosses(1), IdList({11}));
-  EXPECT_EQ(Bosses(2), IdList({20}));
+  EXPECT_EQ(Bosses(1), "11");
+  EXPECT_EQ(Bosses(2), "20");
   q.SetFormalBoss(0, 1);
-  EXPECT_EQ(Bosses(1), IdList({}));
+  EXPECT_EQ(Bosses(1), "");
   EXPECT_EQ(q.GetFormalBoss(1), nullptr);
   EXPECT_EQ(q.GetFormalBoss(3), nullptr);
 }

@@ -295,11 +295,9 @@ TEST_F(QvRecordTest, RejectsBadAccessAndChangesNothing) {
 }
 
 TEST_F(QvRecordTest, SubRecordsAndCollectionsAreMadeOnFirstRead) {
+  // What a first read gives is RecordTypes.EveryTypeIsCreatableByProgIdAndReadable's.
   QvRecordPtr r = InState(0);
   ObjectPtr parent = r->Get("Parent").AsObject();
-  EXPECT_EQ(parent->Class().ProgId(), kTestType);
-  EXPECT_EQ(parent->Get("ID"), Variant(0.0));
-  EXPECT_EQ(parent->Get("RState"), Variant(int32_t{0}));
   EXPECT_EQ(r->Get("Parent").AsObject(), parent);  // the same object each time
   EXPECT_EQ(r->State(), kNew);                     // reading does not change the owner
 
@@ -311,9 +309,7 @@ TEST_F(QvRecordTest, SubRecordsAndCollectionsAreMadeOnFirstRead) {
   r->Let("Parent", Variant::Nothing());  // dropped; the next read makes a new one
   EXPECT_NE(r->Get("Parent").AsObject(), other);
 
-  CollectionPtr children = r->CollectionAt(r->PropertyIndex("Children"));
-  EXPECT_EQ(children->Count(), 0);
-  children->Add(Variant(other));
+  r->CollectionAt(r->PropertyIndex("Children"))->Add(Variant(other));
   EXPECT_EQ(r->Get("children").ObjectAs<Collection>()->Count(), 1);
 }
 
