@@ -15,8 +15,6 @@ namespace qv::doctables::testing {
 namespace {
 
 using qv::testsupport::ExpectError;
-using qv::testsupport::kAnyError;
-using qv::testsupport::RaisedError;
 
 class KprDocTable : public coretest::DataFolderTest {
  protected:

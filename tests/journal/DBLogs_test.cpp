@@ -125,20 +125,11 @@ TEST_F(DBLogsTest, RangesReadAndPurgeAtTheBoundaries) {
 // development mode it raises and the entry is not written at all. Both with
 // the database lock on (its transaction) and off.
 TEST_F(DBLogsTest, AFailingInsertIsSkippedAndCountedOrRaises) {
-  for (bool locking : {false, true}) {
-    SCOPED_TRACE(locking ? "locking on" : "locking off");
-    if (locking) {
-      EnableLocking();
-      db_ = miDataBase::GetUserDataBase();
-      ASSERT_TRUE(miDataBase::IsDBLockingEnabled());
-    }
+  LockingOffAndOn([&] {
     Sql("delete from VarData");
     Sql("delete from VarData2");
     Sql("delete from Counters");
-    NativeSql("DROP TRIGGER IF EXISTS fail_line");
-    NativeSql(
-        "CREATE TRIGGER fail_line BEFORE INSERT ON VarData2 WHEN NEW.InfoData1 = 'line 2' "
-        "BEGIN SELECT RAISE(ABORT, 'injected'); END");
+    Refuse("fail_line", "BEFORE INSERT ON VarData2 WHEN NEW.InfoData1 = 'line 2'");
     SetDevelopmentMode(false);
     logs_.LogEventByRecord(Obj(Event("quiet", {1, 2, 3})));
     EXPECT_EQ(Rows("select count(*) from VarData") + " " +
@@ -155,7 +146,7 @@ TEST_F(DBLogsTest, AFailingInsertIsSkippedAndCountedOrRaises) {
     EXPECT_EQ(Count("VarData2"), 2);
     EXPECT_EQ(miDataBase::GetWorkspace()->TransactionDepth(), 0);
     NativeSql("DROP TRIGGER fail_line");
-  }
+  });
 }
 
 TEST_F(DBLogsTest, LoggingIsEnabledByTheRightsSystemOnly) {

@@ -45,14 +45,6 @@ class WorkJournalTest : public JournalTest {
     DBWjEvent().SaveRecord(Obj(e), true);
     return e->Id();
   }
-  static std::string Ids(const CollectionPtr& c) {
-    std::string text;
-    for (int32_t i = 1; i <= c->Count(); ++i) {
-      const Variant& v = c->At(i);
-      text += (i > 1 ? " " : "") + (v.IsObject() ? CStr(v.AsObject()->Get("ID")) : "#" + CStr(v));
-    }
-    return text;
-  }
   DBQWJournal journal_;
 };
 
@@ -83,8 +75,8 @@ TEST_F(WorkJournalTest, EventsOfAPersonThroughEmissionAndUnlinking) {
             "Инженер \"А\"; 1|False|True|643");
 
   Variant none;
-  EXPECT_EQ(Ids(journal_.GetEventsOfPerson(kPerson, none)), "1 2 3");
-  EXPECT_EQ(Ids(journal_.GetEmitWaitingEventsOfTaxpayer(kTaxpayer, false, none)), "1 2");
+  EXPECT_EQ(Ids(journal_.GetEventsOfPerson(kPerson, none)), "1,2,3");
+  EXPECT_EQ(Ids(journal_.GetEmitWaitingEventsOfTaxpayer(kTaxpayer, false, none)), "1,2");
 
   // Sent only once the document is completed or delivered.
   for (const auto& [status, sent] : std::map<int, bool>{{1, false}, {2, true}, {3, true}}) {
@@ -135,22 +127,22 @@ TEST_F(WorkJournalTest, TheFilterSelectsByEachFlag) {
     double beg, end;
     const char* ids;
   } cases[] = {
-      {"", 0, 0, "1 2 3"},
-      {"UsePfrPerson", 0, 0, "1 2 3"},
+      {"", 0, 0, "1,2,3"},
+      {"UsePfrPerson", 0, 0, "1,2,3"},
       {"UseEventType", 0, 0, ""},
       {"UseEventType EvType_App", 0, 0, "3"},
-      {"UseEventType EvType_Event", 0, 0, "1 2"},
+      {"UseEventType EvType_Event", 0, 0, "1,2"},
       {"UseTracking Tracking_NoTracking", 0, 0, "3"},
       {"UseEmitState", 0, 0, ""},
       {"UseEmitState Emit_NotEmitted", 0, 0, "1"},
       {"UseEmitState Emit_Completed", 0, 0, "2"},
       {"UseEmitState Emit_InWorking", 0, 0, ""},
-      {"UsePfrPerson UseEmitState Emit_NotTracking Emit_Completed", 0, 0, "2 3"},
+      {"UsePfrPerson UseEmitState Emit_NotTracking Emit_Completed", 0, 0, "2,3"},
       {"UseCancelState Cancel_CancelledBy", 0, 0, "3"},
-      {"UseCancelState Cancel_Actual Cancel_Canceller", 0, 0, "1 2"},
-      {"UseEventDate", 46037, 0, "2 3"},
-      {"UseEventDate", 0, 46037, "1 3"},
-      {"UseEventDate", 46040, 46030, "1 3"},
+      {"UseCancelState Cancel_Actual Cancel_Canceller", 0, 0, "1,2"},
+      {"UseEventDate", 46037, 0, "2,3"},
+      {"UseEventDate", 0, 46037, "1,3"},
+      {"UseEventDate", 46040, 46030, "1,3"},
       {"UseEventDate", 0, 0, ""},
   };
   for (const auto& c : cases) {
@@ -165,7 +157,8 @@ TEST_F(WorkJournalTest, TheFilterSelectsByEachFlag) {
   }
   auto all = std::make_shared<FilterStub>();
   const CollectionPtr keyed = journal_.GetEventsOfTaxpayer(kTaxpayer, Variant(ObjectPtr(all)), 17);
-  EXPECT_EQ(Ids(keyed), "#1 #2 #3");
+  EXPECT_EQ(Ids(keyed), "1,2,3");
+  EXPECT_TRUE(keyed->At(1).IsNumeric());  // identifiers, not records
   EXPECT_TRUE(keyed->FindByKey("_2"));
   ExpectError(424, "", [&] { journal_.GetEventsOfTaxpayer(kTaxpayer, Variant::Nothing(), 0); });
 }

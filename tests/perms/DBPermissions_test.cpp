@@ -217,8 +217,7 @@ TEST_F(Permissions, PasswordsAreCheckedAgainstTheUsersRow) {
 TEST_F(Permissions, FailedWritesNameNoPasswordAndLeaveThePreviousState) {
   perms_.SaveUser(Obj(PermUser(1, "a", "старый")));
   const std::string before = AllRows();
-  NativeSql(
-      "create trigger refuse before update on PermUsers begin select raise(abort, 'locked'); end");
+  Refuse("refuse", "BEFORE UPDATE ON PermUsers");
   const std::string secret = "Тайна-42";
   std::string text = ExpectError(kAnyError, "DBPermissions.SavePassword", [&] {
                        perms_.SavePassword(1, secret);
@@ -236,9 +235,7 @@ TEST_F(Permissions, FailedWritesNameNoPasswordAndLeaveThePreviousState) {
   EXPECT_EQ(UserText(perms_.LoadUser(1)), "1|a|старый|Иванова|False roles");
 
   // A new user whose last row fails stays new: no row, no identifier.
-  NativeSql(
-      "create trigger refuseRole before insert on PermUserRoles begin select raise(abort, "
-      "'locked'); end");
+  Refuse("refuseRole", "BEFORE INSERT ON PermUserRoles");
   QvRecordPtr fresh = PermUser(0, "b", secret);
   AddAll(List(fresh, "Roles"), {1});
   text = ExpectError(kAnyError, "", [&] { perms_.SaveUser(Obj(fresh)); }).Description();

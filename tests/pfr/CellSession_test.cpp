@@ -102,9 +102,7 @@ TEST_F(CellSession, StoredTextsReadTolerantly) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     Sql("delete from PfrCellValues");
-    Sql(std::string("insert into PfrCellValues (ID, SubDocID, Key, LineNum, TableNum, ValueType, "
-                    "Value) values (1, 2, 7, 0, 0, 1, '") +
-        c.text + "')");
+    CellRow(2, 7, c.text);
     EXPECT_EQ(CStr(s->GetDate(7, 0, 0)) + "|" + CStr(Variant(s->GetDouble(7, 0, 0))) + "|" +
                   std::to_string(s->GetBoolean(7, 0, 0)),
               c.read);

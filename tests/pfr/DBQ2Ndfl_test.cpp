@@ -32,15 +32,10 @@ class NdflSheets : public PfrTest {
   // cells ("" leaves a cell out).
   void Statement(int id, int doc, int person, int type, const std::string& number,
                  const std::string& kind, const std::string& correction = "") {
-    Sql("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType) values (" + N(id) + ", " +
-        N(doc) + ", " + N(person) + ", " + N(type) + ")");
-    int cell = id * 10;
+    SubDocRow(id, doc, person, type);
     for (const auto& [key, value] :
          {std::pair{800013, number}, {820014, kind}, {820015, correction}})
-      if (!value.empty())
-        Sql("insert into PfrCellValues (ID, SubDocID, Key, LineNum, TableNum, ValueType, [Value]) "
-            "values (" +
-            N(cell++) + ", " + N(id) + ", " + N(key) + ", 0, 0, 1, '" + value + "')");
+      if (!value.empty()) CellRow(id, key, value);
   }
 };
 
@@ -57,8 +52,7 @@ TEST_F(NdflSheets, NumbersFollowTheCorrectionChainAndCountOnlyInitialStatements)
   Statement(7, 801, 2, 23, "4", "0");
   Statement(8, 801, 3, 43, "6", "");  // the 2021 form
   Statement(9, 801, 3, 14, "", "");   // the oldest form numbers by key 820001
-  Sql("insert into PfrCellValues (ID, SubDocID, Key, LineNum, TableNum, ValueType, [Value]) "
-      "values (999, 9, 820001, 0, 0, 1, '12')");
+  CellRow(9, 820001, "12");
 
   DBQ2Ndfl q;
   const struct {

@@ -21,24 +21,14 @@ class DBQPfrReportsTest : public PfrTest {
         Str(id) + ", 50, " + Str(templ) + ", " + Str(period) + ", " + Str(older) + ", " +
         Str(newer) + ", 0)");
   }
-  void Section(int id, int doc, int person, int type) {
-    Sql("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType) values (" + Str(id) +
-        ", " + Str(doc) + ", " + Str(person) + ", " + Str(type) + ")");
-  }
-  void Cell(int subDoc, int key, const std::string& value, int line = 0, int table = 0) {
-    Sql("insert into PfrCellValues (ID, SubDocID, Key, LineNum, TableNum, ValueType, Value) "
-        "values (" +
-        Str(++cellId_) + ", " + Str(subDoc) + ", " + Str(key) + ", " + Str(line) + ", " +
-        Str(table) + ", 1, '" + value + "')");
-  }
   // A rate-table line: its code and indicator i's three months all `amount`
   // (indicator 1 alone gets `first` in its first month instead).
   void RateLine(int subDoc, int line, const std::string& code, const std::string& amount,
                 const std::string& first) {
-    Cell(subDoc, 1024005, code, line, 1);
+    CellRow(subDoc, 1024005, code, line, 1);
     for (int i = 1; i <= 5; ++i)
       for (int m = 1; m <= 3; ++m)
-        Cell(subDoc, 1024000 + 10 * i + m, i == 1 && m == 1 ? first : amount, line, 1);
+        CellRow(subDoc, 1024000 + 10 * i + m, i == 1 && m == 1 ? first : amount, line, 1);
   }
   static std::string Str(double v) { return CStr(Variant(v)); }
   using PfrTest::Ids;
@@ -59,8 +49,6 @@ class DBQPfrReportsTest : public PfrTest {
     }
     return text;
   }
-
-  int cellId_ = 0;
 };
 
 TEST_F(DBQPfrReportsTest, PastSumsTakeTheCurrentVersionOfEachEarlierPeriod) {
@@ -75,8 +63,8 @@ TEST_F(DBQPfrReportsTest, PastSumsTakeTheCurrentVersionOfEachEarlierPeriod) {
   const std::pair<int, int> sections[] = {{801, 1}, {811, 1}, {812, 1}, {813, 1}, {821, 1}};
   int id = 100;
   for (const auto& [doc, person] : sections) {
-    Section(++id, doc, person, 26);
-    Cell(id, 1024000, "2");
+    SubDocRow(++id, doc, person, 26);
+    CellRow(id, 1024000, "2");
     // Line 1 rate "01": 1.5 a month (0.004 in indicator 1's first month);
     // line 2 rate "02": 10 a month. Superseded and later versions are worth
     // 1000 so that counting one shows.
@@ -84,7 +72,7 @@ TEST_F(DBQPfrReportsTest, PastSumsTakeTheCurrentVersionOfEachEarlierPeriod) {
     RateLine(id, 1, "01", counts ? "1.5" : "1000", "0.004");
     RateLine(id, 2, "02", counts ? "10" : "1000", counts ? "10" : "1000");
   }
-  Section(200, 801, 2, 26), Cell(200, 1024000, "1"), RateLine(200, 1, "01", "1000", "1000");
+  SubDocRow(200, 801, 2, 26), CellRow(200, 1024000, "1"), RateLine(200, 1, "01", "1000", "1000");
 
   DBQPfr q;
   const struct {
@@ -142,22 +130,22 @@ TEST_F(DBQPfrReportsTest, CorrectionChainsAreWalkedWholeAndStopAtLoopsAndGaps) {
                 {13, 902, 1, "12", "1"},
                 {14, 903, 3, "5", "0"}};
   for (const auto& s : sheets) {
-    Section(s.id, s.doc, s.person, 26);
-    Cell(s.id, 1021001, s.sheet), Cell(s.id, 1021002, s.corr);
+    SubDocRow(s.id, s.doc, s.person, 26);
+    CellRow(s.id, 1021001, s.sheet), CellRow(s.id, 1021002, s.corr);
   }
   // Template 780, several sections a person: 941 corrected by 942, whose
   // first section of person 1 cancels.
   Doc(941, 780, 2413, 0, 942), Doc(942, 780, 2413, 941, 0);
-  Section(41, 941, 1, 38), Section(42, 942, 1, 38), Section(43, 942, 1, 38);
-  Cell(42, 1021003, "1");
+  SubDocRow(41, 941, 1, 38), SubDocRow(42, 942, 1, 38), SubDocRow(43, 942, 1, 38);
+  CellRow(42, 1021003, "1");
   // Damaged chains: 921 and 922 name each other both ways; 931 names a
   // missing older version; 951 is its own newer version.
   Doc(921, 638, 2413, 922, 922), Doc(922, 638, 2413, 921, 921);
-  Section(21, 922, 1, 26), Cell(21, 1021002, "4");
+  SubDocRow(21, 922, 1, 26), CellRow(21, 1021002, "4");
   Doc(931, 638, 2413, 9999, 0);
   Doc(951, 638, 2413, 0, 951);
   Doc(961, 999, 2413);
-  Section(61, 961, 1, 26);
+  SubDocRow(61, 961, 1, 26);
 
   DBQPfr q;
   const auto sheetAndCorr = [&](double doc, bool adjustment, double person) {
@@ -210,9 +198,9 @@ TEST_F(DBQPfrReportsTest, ReportsOfAStreamInAPeriod) {
   report(601, 50, 548, 0, 2, 0), report(602, 50, 548, 1, 1, 0), report(603, 51, 548, 0, 3, 0);
   report(604, 52, 548, 0, 2, 0), report(605, 51, 548, 1, 2, 606), report(606, 60, 548, 0, 2, 0);
   report(611, 50, 638, 0, 1, 612), report(612, 50, 638, 0, 1, 0);
-  Section(91, 601, 1, 17), Section(92, 602, 1, 26);
-  Section(93, 612, 1, 26), Cell(93, 1021001, "3"), Cell(93, 1021002, "1");
-  Section(94, 611, 1, 26), Cell(94, 1021001, "3");
+  SubDocRow(91, 601, 1, 17), SubDocRow(92, 602, 1, 26);
+  SubDocRow(93, 612, 1, 26), CellRow(93, 1021001, "3"), CellRow(93, 1021002, "1");
+  SubDocRow(94, 611, 1, 26), CellRow(94, 1021001, "3");
 
   DBQPfr q;
   std::string collected;
@@ -243,13 +231,13 @@ TEST_F(DBQPfrReportsTest, ReportsOfAStreamInAPeriod) {
 
 TEST_F(DBQPfrReportsTest, SlicesReadAndWriteBackTheirSections) {
   // Section 71: two payment lines; 72: one payment.
-  Section(71, 500, 0, 7), Section(72, 500, 0, 7), Section(73, 500, 0, 9);
-  Cell(71, 200005, "Корр."), Cell(71, 200032, "1"), Cell(71, 208000, "2");
+  SubDocRow(71, 500, 0, 7), SubDocRow(72, 500, 0, 7), SubDocRow(73, 500, 0, 9);
+  CellRow(71, 200005, "Корр."), CellRow(71, 200032, "1"), CellRow(71, 208000, "2");
   for (int line = 1; line <= 2; ++line) {
-    Cell(71, 208012, std::to_string(line * 100), line), Cell(71, 208024, "1", line);
-    Cell(71, 208029, std::to_string(line), line);
+    CellRow(71, 208012, std::to_string(line * 100), line), CellRow(71, 208024, "1", line);
+    CellRow(71, 208029, std::to_string(line), line);
   }
-  Cell(72, 200013, "7.5"), Cell(72, 200025, "3"), Cell(72, 200029, "2");
+  CellRow(72, 200013, "7.5"), CellRow(72, 200025, "3"), CellRow(72, 200029, "2");
   const std::string cells =
       "select SubDocID, Key, LineNum, Value from PfrCellValues where Key in "
       "(200024, 200025, 200029, 208024, 208025, 208029) order by 1, 2, 3";
@@ -326,11 +314,12 @@ TEST_F(DBQPfrReportsTest, LabourActivitySectionsOfAPerson) {
   Doc(981, 789, 2413), Doc(982, 789, 2414), Doc(983, 961, 2414), Doc(984, 963, 2413);
   Sql("insert into doc_registry (document_id, taxpayer_id, template_id, time_id) values (985, 60, "
       "789, 2413)");
-  Section(81, 982, 1, 41), Section(82, 981, 1, 46), Section(83, 983, 1, 59);
-  Section(84, 984, 1, 63), Section(85, 985, 1, 41), Section(86, 981, 2, 41);
-  Section(87, 981, 1, 7);
-  Cell(81, 1051105, " Инженер "), Cell(82, 1051105, "Инженер"), Cell(86, 1051105, "Бухгалтер");
-  Cell(85, 1051105, "Директор");
+  SubDocRow(81, 982, 1, 41), SubDocRow(82, 981, 1, 46), SubDocRow(83, 983, 1, 59);
+  SubDocRow(84, 984, 1, 63), SubDocRow(85, 985, 1, 41), SubDocRow(86, 981, 2, 41);
+  SubDocRow(87, 981, 1, 7);
+  CellRow(81, 1051105, " Инженер "), CellRow(82, 1051105, "Инженер"),
+      CellRow(86, 1051105, "Бухгалтер");
+  CellRow(85, 1051105, "Директор");
 
   DBQPfr q;
   const auto subDocs = [](const ado::RecordsetPtr& rs) {

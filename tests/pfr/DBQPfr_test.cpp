@@ -35,7 +35,7 @@ TEST_F(DBQPfrTest, PackNumbersAreCountedPerStreamYearAndNumberingGroup) {
   doc(720, 902, 2413, 0, 0, 1), doc(721, 0, 246, 720, 6, 1);
   doc(730, 901, 2313, 0, 0, 1), doc(731, 0, 246, 730, 9, 1);
   InsertPfrPerson(1, kTaxpayer);
-  Sql("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType) values (1, 701, 1, 1)");
+  SubDocRow(1, 701, 1, 1);
 
   DBQPfr q;
   const struct {

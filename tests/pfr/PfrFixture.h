@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "core/mQvDaoDataBase.h"
 #include "pfr/PfrMappers.h"
 #include "platform/jet/JetConnection.h"
 #include "records/EntityFixture.h"
@@ -61,6 +62,21 @@ class PfrTest : public records::testing::EntityTest {
     }
     return text;
   }
+  // A sub-document row of `document` about `person` (0: none).
+  void SubDocRow(double id, double document, double person = 0, double type = 0) {
+    Sql("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType) values (" +
+        CStr(Variant(id)) + ", " + CStr(Variant(document)) + ", " + CStr(Variant(person)) + ", " +
+        CStr(Variant(type)) + ")");
+  }
+  // A cell row of a sub-document under the next identifier of the test.
+  void CellRow(double subDoc, int32_t key, const std::string& value, int32_t line = 0,
+               int32_t table = 0) {
+    Sql("insert into PfrCellValues (ID, SubDocID, Key, LineNum, TableNum, ValueType, [Value]) "
+        "values (" +
+        std::to_string(++cellRows_) + ", " + CStr(Variant(subDoc)) + ", " + std::to_string(key) +
+        ", " + std::to_string(line) + ", " + std::to_string(table) + ", 1, " +
+        mQvDaoDataBase::DaoQString(value) + ")");
+  }
   // An insured person row of `taxpayer`.
   void InsertPfrPerson(double id, double taxpayer, const std::string& surname = "Ivanov") {
     Sql("insert into PfrPersons (ID, Person_ID, Surname) values (" + CStr(Variant(id)) + ", " +
@@ -90,6 +106,9 @@ class PfrTest : public records::testing::EntityTest {
     NativeSql("DELETE FROM temp.writes");
     return text.empty() ? "none" : text;
   }
+
+ private:
+  int cellRows_ = 0;
 };
 
 }  // namespace qv::pfr::testing

@@ -24,43 +24,6 @@ void AddCells(const QvRecordPtr& s, int n) {
   s->Let("CellsModified", Variant(true));
 }
 
-TEST_F(PfrSubDoc, ThreeSubDocumentsWrittenThenOnlyTheirDifference) {
-  InsertPfrPerson(1, kTaxpayer);
-  CountWrites();
-  std::vector<QvRecordPtr> subDocs;
-  for (int i = 0; i < 3; ++i) {
-    auto s = NewSubDoc(kDocument, i == 0 ? 0 : 1, i + 1);
-    AddCells(s, 200);
-    DBPfrSubDoc().SaveRecord(Obj(s), false, true);
-    subDocs.push_back(s);
-  }
-  EXPECT_EQ(Writes(), "PfrCellValues: 600 INSERT; PfrSubDocs: 3 INSERT");
-  EXPECT_EQ(Count("PfrCellValues where SubDocID = 2"), 200);
-
-  // Read back the second one, change one cell, drop another, save again.
-  auto r = NewPfr("QvPfrSubDoc");
-  DBPfrSubDoc().ReadRecord(2, Obj(r));
-  EXPECT_EQ(Sub(r, "PfrPerson")->Id(), 1);
-  CollectionPtr cells = Cells(r);  // read on first use
-  ASSERT_EQ(cells->Count(), 200);
-  EXPECT_EQ(CLng(Item(cells, 200)->Get("Key")), 1199);  // in index order
-  EXPECT_FALSE(CBool(r->Get("CellsModified")));         // a read is no change
-  const double dropped = Item(cells, 7)->Id();
-  Item(cells, 3)->Let("Value", Variant("changed"));
-  cells->Remove(Variant(7));
-  r->Let("CellsModified", Variant(true));
-  DBPfrSubDoc().SaveRecord(Obj(r), false, true);
-  EXPECT_EQ(Writes(), "PfrCellValues: 1 DELETE, 1 UPDATE; PfrSubDocs: 1 UPDATE");
-  EXPECT_EQ(Count("PfrCellValues where ID = " + CStr(Variant(dropped))), 0);
-  EXPECT_EQ(Text("select Value from PfrCellValues where SubDocID = 2 and Key = 1002"), "changed");
-
-  // Saved again unchanged: the cells cost nothing.
-  r->Let("CellsModified", Variant(true));
-  DBPfrSubDoc().SaveRecord(Obj(r), false, true);
-  EXPECT_EQ(Writes(), "PfrSubDocs: 1 UPDATE");
-  EXPECT_EQ(Count("PfrCellValues"), 599);
-}
-
 TEST_F(PfrSubDoc, CellDifferenceCases) {
   InsertRows("insert into PfrSubDocs (ID, DocumentID)", {"(1, 500)", "(2, 500)"});
   const auto cells = [this](std::initializer_list<const char*> rows) {
@@ -74,6 +37,9 @@ TEST_F(PfrSubDoc, CellDifferenceCases) {
     const char* rows;  // the cells of sub-document 1 afterwards: ID=Key:Value
   } cases[] = {
       {"nothing changed", [](const CollectionPtr&) {}, "PfrSubDocs: 1 UPDATE", "10=1:a; 11=2:b"},
+      {"a cell dropped from the collection loses its row",
+       [](const CollectionPtr& c) { c->Remove(Variant(1)); },
+       "PfrCellValues: 1 DELETE; PfrSubDocs: 1 UPDATE", "11=2:b"},
       {"a value emptied loses its row",
        [](const CollectionPtr& c) { Item(c, 1)->Let("Value", Variant("")); },
        "PfrCellValues: 1 DELETE; PfrSubDocs: 1 UPDATE", "11=2:b"},
@@ -250,11 +216,10 @@ TEST_F(PfrSubDoc, BulkDeleteGoesByHundredsAndLeavesOthers) {
       "SELECT count(*) FROM main.PfrSubDocs; END");
   auto ids = std::make_shared<Collection>();
   for (int i = 1; i <= 260; ++i) {
-    const std::string id = std::to_string(i);
-    Sql("insert into PfrSubDocs (ID, DocumentID) values (" + id + ", 500)");
-    Sql("insert into PfrCellValues (ID, SubDocID, Key, Value) values (" + id + ", " + id +
-        ", 1, 'v')");
-    Sql("insert into PfrErrors (ID, SubDocID) values (" + id + ", " + id + ")");
+    SubDocRow(i, kDocument);
+    CellRow(i, 1, "v");
+    Sql("insert into PfrErrors (ID, SubDocID) values (" + std::to_string(i) + ", " +
+        std::to_string(i) + ")");
     if (i <= 250) ids->Add(Variant(static_cast<double>(i)));
   }
   DBPfrSubDoc().DeleteRecordsByIDs(ids);
@@ -292,10 +257,9 @@ TEST_F(PfrSubDoc, DeleteInDocumentByTypeLists) {
     Sql("delete from PfrCellValues");
     for (int type = 1; type <= 3; ++type)
       for (double doc : {kDocument, kOtherDocument}) {
-        const std::string id = std::to_string(type + (doc == kDocument ? 0 : 10));
-        Sql("insert into PfrSubDocs (ID, DocumentID, SubDocType) values (" + id + ", " +
-            CStr(Variant(doc)) + ", " + std::to_string(type) + ")");
-        Sql("insert into PfrCellValues (ID, SubDocID, Key) values (" + id + ", " + id + ", 1)");
+        const double id = type + (doc == kDocument ? 0 : 10);
+        SubDocRow(id, doc, 0, type);
+        CellRow(id, 1, "v");
       }
     std::vector<Variant> args{Variant(kDocument)};
     args.insert(args.end(), c.args.begin(), c.args.end());
@@ -312,9 +276,8 @@ TEST_F(PfrSubDoc, DeleteInDocumentByTypeLists) {
 
 TEST_F(PfrSubDoc, ReadOneCellAndJoinedFills) {
   InsertPfrPerson(3, kTaxpayer, "Орлов");
-  Sql("insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType) values (4, 500, 3, 7)");
-  Sql("insert into PfrCellValues (ID, SubDocID, Key, LineNum, TableNum, ValueType, Value) "
-      "values (1, 4, 100, 2, 1, 3, '12.5')");
+  SubDocRow(4, kDocument, 3, 7);
+  CellRow(4, 100, "12.5", 2, 1);
   auto cell = DBPfrSubDoc().ReadOneCell(4, 100, 2, 1).ObjectAs<records::QvRecord>();
   ASSERT_TRUE(cell);
   EXPECT_EQ(CStr(cell->Get("Value")), "12.5");

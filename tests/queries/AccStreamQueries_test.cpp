@@ -24,8 +24,6 @@ TEST_F(AccStreamQueriesTest, StreamsByPersonInEachSortMode) {
   EXPECT_EQ(Ids(q.GetAccStreamsByPerson(1, "name", 1)), IdList({11, 10, 12}));
   EXPECT_EQ(Ids(q.GetAccStreamsByPerson(1, "kpp", 1)), IdList({10, 12, 11}));
   EXPECT_EQ(Ids(q.GetAccStreamsByPerson(1, "imns", 0)), IdList({11, 12, 10}));
-  // Any other direction leaves the columns without a direction: ascending.
-  EXPECT_EQ(Ids(q.GetAccStreamsByPerson(1, "imns", 7)), IdList({11, 12, 10}));
   EXPECT_EQ(Ids(q.GetAllAccStreams("kpp", 0)), IdList({13, 11, 12, 10}));
   EXPECT_EQ(Sorted(Ids(q.GetAccStreamsByPersonAndType(1, 1))), IdList({10, 11, 12}));
   EXPECT_EQ(Ids(q.GetAccStreamsByPersonAndType(2, 2)), IdList({13}));

@@ -1,14 +1,12 @@
 // The queries of the exchanges with the filing operator and the insurer's
-// server, the solver's counts, the consolidated streams and the classifier's
-// objects by identifier list, over one small registry of documents.
+// server, the solver's counts and the consolidated streams, over one small
+// registry of documents.
 
 #include <gtest/gtest.h>
 
 #include "platform/automation/VbaDate.h"
-#include "platform/jet/JetConnection.h"
 #include "queries/DBQConsStream.h"
 #include "queries/DBQFss.h"
-#include "queries/DBQKladr.h"
 #include "queries/DBQKontur.h"
 #include "queries/DBQSolver.h"
 #include "queries/PersonQueriesFixture.h"
@@ -142,10 +140,9 @@ TEST_F(ExchangeQueriesTest, SolverCounts) {
     EXPECT_EQ(q.GetDocCountInPeriod(c.stream, c.period, c.excluded), c.docs);
     EXPECT_EQ(q.GetTaxmonDocCountInPeriod(c.stream, c.period, c.excluded), c.taxmonTypes);
   }
-  ExpectError(5, "", [&] { q.GetTaxmonDocCountInPeriod(16, 2513, "1;"); });
 }
 
-TEST_F(ExchangeQueriesTest, ExchangesToCheckConsStreamsAndClassifierObjects) {
+TEST_F(ExchangeQueriesTest, ExchangesToCheckAndConsStreams) {
   // Exchanges of status 20 or 40 only; a document naming no stored
   // exchange is none.
   Variant params(VariantArray::Of({}));
@@ -155,20 +152,6 @@ TEST_F(ExchangeQueriesTest, ExchangesToCheckConsStreamsAndClassifierObjects) {
   EXPECT_EQ(Ids(cons.GetAllConsStreams()), IdList({}));
   InsertRows("insert into ConsStream (ID, DisplayName)", {"(3, 'b')", "(1, 'a')"});
   EXPECT_EQ(Sorted(Ids(cons.GetAllConsStreams())), IdList({1, 3}));
-
-  auto kladr = jet::Connection::Open((folder_ / "Kladr.mdb").string());
-  kladr->Execute("insert into KladrAbbrevs (ID, ShortName) values (1, 'г')");
-  for (const char* row : {"(77, 0, 1, 'Москва', 1, '')", "(78, 0, 1, 'Санкт-Петербург', 1, '')"})
-    kladr->Execute(std::string("insert into KladrObjects (ID, ParentID, Level, ObjName, AbbrevID, "
-                               "PostIndex) values ") +
-                   row);
-  kladr.reset();
-  DBQKladr classifier;
-  EXPECT_EQ(Rows(classifier.GetKladrObjectByIDList(""), {"ID"}), "");
-  EXPECT_EQ(Rows(classifier.GetKladrObjectByIDList("78,77"), {"ID", "Name"}, true),
-            "77|Москва г; 78|Санкт-Петербург г");
-  const Error e = ExpectError(5, "", [&] { classifier.GetKladrObjectByIDList("77;x"); });
-  EXPECT_NE(e.Description().find("\";\" or \",\""), std::string::npos) << e.Description();
 }
 
 }  // namespace

@@ -179,10 +179,6 @@ TEST_F(PeriodQueriesTest, ExactlyOneRowReadsFailWith40090) {
     SCOPED_TRACE(c.what);
     ExpectError(40090, c.text, c.call);
   }
-  const std::string text =
-      ExpectError(kAnyError, "", [&] { q.GetAllowedTimePeriodsInQuartal(77777); }).Description();
-  EXPECT_EQ(text.rfind("[Qv_DBProvider::PeriodQueries.GetAllowedTimePeriodsInQuartal", 0), 0u)
-      << text;
 }
 
 // Stream 10's documents: ordinary ones of 2020 Q1 (2013) and 2021 (2117),

@@ -209,17 +209,13 @@ TEST_F(Branches, BranchStreamsRecordsetSortModes) {
   Stream({.id = 5, .person = 20, .type = 1, .name = "other parent"});
   PersonQueries q;
   auto ids = [&](const char* mode, int32_t dir) {
-    auto rs = q.GetBranchAccStreams(1, 1, mode, dir);
-    IdList out;
-    for (size_t row = 0; row < rs->RowCount(); ++row)
-      out.push_back(CDbl(rs->Value(row, rs->FieldIndex("ID"))));
-    return out;
+    return Rows(q.GetBranchAccStreams(1, 1, mode, dir), {"ID"});
   };
-  EXPECT_EQ(ids("", 1), IdList({1, 2, 3}));
-  EXPECT_EQ(ids("acstr", 1), IdList({2, 1, 3}));
-  EXPECT_EQ(ids("imns", 0), IdList({2, 3, 1}));
-  EXPECT_EQ(ids("org", 1), IdList({1, 3, 2}));  // owners C, B, A
-  EXPECT_EQ(ids("kpp", 0), IdList({2, 3, 1}));  // owners' KPPs 1, 2, 3
+  EXPECT_EQ(ids("", 1), "1; 2; 3");
+  EXPECT_EQ(ids("acstr", 1), "2; 1; 3");
+  EXPECT_EQ(ids("imns", 0), "2; 3; 1");
+  EXPECT_EQ(ids("org", 1), "1; 3; 2");  // owners C, B, A
+  EXPECT_EQ(ids("kpp", 0), "2; 3; 1");  // owners' KPPs 1, 2, 3
   ExpectError(5, "", [&] { q.GetBranchAccStreams(1, 1, "bogus", 0); });
 }
 
@@ -245,14 +241,12 @@ class Workers : public PersonQueriesTest {
     Worker(11, 1, 6, true);
     Worker(20, 2, 5, true);
   }
-  IdList Bosses(double jobPlace) {
-    auto rs = mQvDaoDataBase::QvQuerySqlStatic(
-        "select ID from Personnel where IsFormalBoss = 1 and JobPlaceID = " + N(jobPlace) +
-        " order by ID");
-    IdList out;
-    for (mQvDaoDataBase::DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext())
-      out.push_back(CDbl(rs->FieldValue(0)));
-    return out;
+  // The flagged bosses of a job place.
+  static std::string Bosses(double jobPlace) {
+    return Rows(mQvDaoDataBase::QvQuerySqlA("select ID from Personnel where IsFormalBoss = 1 and "
+                                            "JobPlaceID = " +
+                                            N(jobPlace) + " order by ID"),
+                {"ID"});
   }
   static double BossId(PersonQueries& q, double jobPlace) {
     ObjectPtr boss = q.GetFormalBoss(jobPlace);
@@ -267,19 +261,19 @@ TEST_F(Workers, FormalBoss) {
   EXPECT_FALSE(q.HasWorkers(3));
   EXPECT_EQ(BossId(q, 1), 11);
   q.SetFormalBoss(10, 1);
-  EXPECT_EQ(Bosses(1), IdList({10}));
+  EXPECT_EQ(Bosses(1), "10");
   EXPECT_EQ(BossId(q, 1), 10);
   Sql("update Personnel set IsFormalBoss = 1 where ID = 11");  // two flagged by hand
   q.SetFormalBoss(11, 1);
-  EXPECT_EQ(Bosses(1), IdList({11}));
+  EXPECT_EQ(Bosses(1), "11");
   q.SetFormalBoss(11, 1);
-  EXPECT_EQ(Bosses(1), IdList({11}));
-  EXPECT_EQ(Bosses(2), IdList({20}));  // another job place is untouched
+  EXPECT_EQ(Bosses(1), "11");
+  EXPECT_EQ(Bosses(2), "20");  // another job place is untouched
   ExpectError(5, "", [&] { q.SetFormalBoss(20, 1); });
-  EXPECT_EQ(Bosses(1), IdList({11}));
-  EXPECT_EQ(Bosses(2), IdList({20}));
+  EXPECT_EQ(Bosses(1), "11");
+  EXPECT_EQ(Bosses(2), "20");
   q.SetFormalBoss(0, 1);
-  EXPECT_EQ(Bosses(1), IdList({}));
+  EXPECT_EQ(Bosses(1), "");
   EXPECT_EQ(q.GetFormalBoss(1), nullptr);
   EXPECT_EQ(q.GetFormalBoss(3), nullptr);
 }
@@ -316,46 +310,42 @@ TEST_F(PersonQueriesTest, CheckPersonBeforeSaving) {
   Legal(2, "7700000002", "770002001", "Beta", "Beta Ltd");
   Natural(3, "500000000003", "Ivanov", "Ivan", "Ivanovich");
   Natural(4, "500000000004", "Petrov", "Petr", "Petrovich");
-  // A person record of `type` with the text properties the checks read.
-  auto person = [](int32_t type, double id, const char* inn, std::array<const char*, 3> names,
-                   std::array<const char*, 3> values) {
+  // A person record of `type` with the texts the checks read: surname, name
+  // and patronymic of a natural person (1), KPP, short and full name of a
+  // legal one (2).
+  const auto person = [](int32_t type, double id, const char* inn, const char* a, const char* b,
+                         const char* c) {
+    static const char* kNames[2][3] = {{"Surname", "Name", "Patronymic"},
+                                       {"KPP", "ShortName", "FullName"}};
     auto r = records::QvRecord::Create("Qv_Records.QvPerson");
     r->SetValue(r->PropertyIndex("Type"), Variant(type));
     r->SetValue(r->PropertyIndex("INN"), Variant(inn));
-    for (size_t i = 0; i < names.size(); ++i)
-      r->SetValue(r->PropertyIndex(names[i]), Variant(values[i]));
+    const char* values[] = {a, b, c};
+    for (int i = 0; i < 3; ++i)
+      r->SetValue(r->PropertyIndex(kNames[type - 1][i]), Variant(values[i]));
     if (id != 0) r->AssignNewID(Variant(id));
     return r;
   };
-  auto legal = [&](double id, const char* inn, const char* kpp, const char* shortName,
-                   const char* fullName) {
-    return person(2, id, inn, {"KPP", "ShortName", "FullName"}, {kpp, shortName, fullName});
-  };
-  auto natural = [&](double id, const char* inn, const char* surname, const char* name,
-                     const char* patronymic) {
-    return person(1, id, inn, {"Surname", "Name", "Patronymic"}, {surname, name, patronymic});
-  };
-  auto typeless = records::QvRecord::Create("Qv_Records.QvPerson");
   const struct {
     const char* what;
     ObjectPtr record;
     int32_t result;
     double collision;
   } cases[] = {
-      {"new, unique", legal(0, "7700000009", "770009001", "New", "New Ltd"), -1, 0},
-      {"same INN and KPP", legal(0, "7700000001", "770001001", "New", "New Ltd"), 1, 1},
-      {"KPP stored normalised", legal(0, "7700000001", " 770001001 ", "New", "New Ltd"), 1, 1},
-      {"same INN, other KPP", legal(0, "7700000001", "770001002", "New", "New Ltd"), -1, 0},
-      {"INN without KPP", legal(0, "7700000001", "", "New", "New Ltd"), -1, 0},
-      {"itself", legal(1, "7700000001", "770001001", "Alpha", "Alpha Ltd"), -1, 0},
-      {"same short name", legal(0, "7700000009", "770009001", "beta", "New Ltd"), 3, 2},
-      {"same full name", legal(0, "7700000009", "770009001", "New", "Alpha Ltd"), 4, 1},
-      {"natural, same INN", natural(0, "500000000004", "Sidorov", "S", "S"), 2, 4},
-      {"natural, same name", natural(0, "", "Ivanov", "Ivan", "Ivanovich"), 5, 3},
-      {"natural, no patronymic", natural(0, "", "Ivanov", "Ivan", ""), -1, 0},
-      {"natural itself", natural(3, "500000000003", "Ivanov", "Ivan", "Ivanovich"), -1, 0},
-      {"legal INN of a natural", legal(0, "500000000003", "", "X", "X Ltd"), -1, 0},
-      {"no type", typeless, 6, 0},
+      {"new, unique", person(2, 0, "7700000009", "770009001", "New", "New Ltd"), -1, 0},
+      {"same INN and KPP", person(2, 0, "7700000001", "770001001", "New", "New Ltd"), 1, 1},
+      {"KPP stored normalised", person(2, 0, "7700000001", " 770001001 ", "New", "New Ltd"), 1, 1},
+      {"same INN, other KPP", person(2, 0, "7700000001", "770001002", "New", "New Ltd"), -1, 0},
+      {"INN without KPP", person(2, 0, "7700000001", "", "New", "New Ltd"), -1, 0},
+      {"itself", person(2, 1, "7700000001", "770001001", "Alpha", "Alpha Ltd"), -1, 0},
+      {"same short name", person(2, 0, "7700000009", "770009001", "beta", "New Ltd"), 3, 2},
+      {"same full name", person(2, 0, "7700000009", "770009001", "New", "Alpha Ltd"), 4, 1},
+      {"natural, same INN", person(1, 0, "500000000004", "Sidorov", "S", "S"), 2, 4},
+      {"natural, same name", person(1, 0, "", "Ivanov", "Ivan", "Ivanovich"), 5, 3},
+      {"natural, no patronymic", person(1, 0, "", "Ivanov", "Ivan", ""), -1, 0},
+      {"natural itself", person(1, 3, "500000000003", "Ivanov", "Ivan", "Ivanovich"), -1, 0},
+      {"legal INN of a natural", person(2, 0, "500000000003", "", "X", "X Ltd"), -1, 0},
+      {"no type", records::QvRecord::Create("Qv_Records.QvPerson"), 6, 0},
       {"a stream record", records::QvRecord::Create("Qv_Records.QvAccStream"), 6, 0},
   };
   PersonQueries q;

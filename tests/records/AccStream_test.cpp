@@ -141,9 +141,7 @@ TEST_F(AccStream, DeleteRemovesWhatDependsOnTheStreamOrNothing) {
   InsertRows("insert into PermBlocks (ID, UserID, BlockType, PermObjectID)",
              {"(1, 2, 5, 10)", "(2, 2, 4, 10)"});
   Sql("insert into PermObjectLists (BlockID, PermObjectID) values (1, 10)");
-  NativeSql(
-      "CREATE TRIGGER keep_stream BEFORE DELETE ON AccStream "
-      "BEGIN SELECT RAISE(ABORT, 'refused by test'); END");
+  Refuse("keep_stream", "BEFORE DELETE ON AccStream");
   auto s = New("QvAccStream");
   DBAccStream().ReadRecord(10, Obj(s));
   ExpectError(kAnyError, "", [&] { DBAccStream().DeleteRecord(Obj(s)); });

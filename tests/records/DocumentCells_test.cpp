@@ -94,22 +94,13 @@ TEST_F(DocumentCells, ARepeatedKey) {
 // A write that fails half-way leaves the cells as they were, with the
 // database lock on (its transaction) and off (the mapper transaction).
 TEST_F(DocumentCells, AFailedSaveLeavesThePreviousCells) {
-  for (bool locking : {false, true}) {
-    SCOPED_TRACE(locking ? "locking on" : "locking off");
-    if (locking) {
-      EnableLocking();
-      db_ = miDataBase::GetUserDataBase();
-      ASSERT_TRUE(miDataBase::IsDBLockingEnabled());
-    }
+  LockingOffAndOn([&] {
     Sql("delete from doc_registry");
     Sql("delete from doc_cell_values");
     AddDoc(7);
     AddCell(7, "010000100001", "1");
     AddCell(7, "010000200001", "2");
-    NativeSql("DROP TRIGGER IF EXISTS fail_cell");
-    NativeSql(
-        "CREATE TRIGGER fail_cell BEFORE INSERT ON doc_cell_values WHEN NEW.cell_key = "
-        "'090000100001' BEGIN SELECT RAISE(ABORT, 'injected'); END");
+    Refuse("fail_cell", "BEFORE INSERT ON doc_cell_values WHEN NEW.cell_key = '090000100001'");
     const std::string before = Cells(7);
     ExpectError(kAnyError, "", [&] {
       DBDocument().SaveCells(7, CellsRs({{"010000100001", Variant("changed"), 129},
@@ -123,7 +114,7 @@ TEST_F(DocumentCells, AFailedSaveLeavesThePreviousCells) {
     // The next save goes through.
     DBDocument().SaveCells(7, CellsRs({{"010000100001", Variant("3"), 129}}));
     EXPECT_EQ(Cells(7), "010000100001=3/129; 010000200001=2/129");
-  }
+  });
 }
 
 TEST_F(DocumentCells, BadInputIsRefusedAndNothingWritten) {

@@ -17,11 +17,11 @@ namespace qv::records::testing {
 class DocumentTest : public EntityTest {
  protected:
   // Periods of the reference data: time_id = (year - 2000) * 100 + report.
-  static constexpr double kQ1 = 2513, kQ2 = 2514, kYear2024 = 2417;
+  static constexpr double kQ1 = 2513, kQ2 = 2514;
   static constexpr double kOrgStream = 5, kIeStream = 6;
   // Class 10 (VAT, quarterly, amounts in thousands): templates 101 and its
   // newer version 102. Class 20: template 201, a big document (editor 6).
-  static constexpr double kVat = 101, kVatNew = 102, kBig = 201;
+  static constexpr double kVat = 101, kBig = 201;
 
   void SetUp() override {
     EntityTest::SetUp();

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,24 @@ class EntityTest : public coretest::DataFolderTest {
   }
   // A statement of SQLite's own (triggers that make a later write fail).
   void NativeSql(const std::string& sql) { db_->Connection().ExecuteNative(sql); }
+  // From here on the writes `when` names ("BEFORE INSERT ON T [WHEN ...]")
+  // fail, until DROP TRIGGER `name`.
+  void Refuse(const std::string& name, const std::string& when) {
+    NativeSql("DROP TRIGGER IF EXISTS " + name);
+    NativeSql("CREATE TRIGGER " + name + " " + when + " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  }
+  // Runs `check` with the database lock off, then on (its transaction).
+  void LockingOffAndOn(const std::function<void()>& check) {
+    for (bool locking : {false, true}) {
+      SCOPED_TRACE(locking ? "locking on" : "locking off");
+      if (locking) {
+        EnableLocking();
+        db_ = miDataBase::GetUserDataBase();
+        ASSERT_TRUE(miDataBase::IsDBLockingEnabled());
+      }
+      check();
+    }
+  }
   Variant Scalar(const std::string& sql) {
     auto rs = db_->OpenStatement(sql, dao::dbOpenSnapshot);
     return rs->IsEOF() ? Variant() : rs->FieldValue(0);

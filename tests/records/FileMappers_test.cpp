@@ -192,9 +192,7 @@ TEST_F(Files, AttachmentsAndTheirStoredFiles) {
   EXPECT_EQ(CLng(read->Get("AttachmentType")), 3);
 
   // The document's row refuses to go: its attachments and files stay too.
-  NativeSql(
-      "CREATE TRIGGER keep_doc BEFORE DELETE ON doc_registry BEGIN SELECT RAISE(ABORT, "
-      "'injected'); END");
+  Refuse("keep_doc", "BEFORE DELETE ON doc_registry");
   ExpectError(kAnyError, "", [&] { DBDocument().DeleteRecord(Obj(Read(1))); });
   EXPECT_EQ(Count("Doc_Attachments") * 10 + Count("StoredFiles"), 33);
   NativeSql("DROP TRIGGER keep_doc");

@@ -192,12 +192,15 @@ TEST_F(MapperSave, TaxOfficesSplitByIdentifierRange) {
                    CStr(Variant(c.expectedId))),
               "User office|9901|4");
   }
-  // A new office without code or names is not stored.
+  // A new office without code or names is not stored; a code alone is enough.
   Sql("delete from UserContoras");
   auto empty = New("QvTaxOffice");
   empty->Let("ContoraType", Variant(int32_t{4}));
   DBTaxOffice().SaveRecord(Obj(empty), false);
   EXPECT_EQ(Count("UserContoras"), 0);
+  empty->Let("Code", Variant("9902"));
+  DBTaxOffice().SaveRecord(Obj(empty), false);
+  EXPECT_EQ(Count("UserContoras"), 1);
 }
 
 TEST_F(MapperSave, TaxOfficeReadDeleteAndExistsFollowTheRange) {
@@ -281,17 +284,6 @@ TEST_F(MapperSave, ConsolidationDocumentSavesItsStreamFirst) {
                                                     "insert QvConsDocument 1"}));  // stream first
     }
   }
-}
-
-TEST_F(MapperSave, OfrLicenseIsWrittenUnderItsOwner) {
-  auto r = New("QvOfrLicense");
-  r->Let("AccStreamID", Variant(9.0));  // not what is written
-  r->Let("Number", Variant("L-1"));
-  ObjectPtr mapper = CreateObject("Qv_DBProvider.DBOfrLicense");
-  mapper->CallV("SaveRecord", Obj(r), false, 77.0);
-  EXPECT_EQ(Rows("select AccStreamID, Number from AccStreamOfrLicenses"), "77|L-1");
-  // The owner is required.
-  ExpectError(vberr::kArgumentNotOptional, "", [&] { mapper->CallV("SaveRecord", Obj(r), false); });
 }
 
 }  // namespace

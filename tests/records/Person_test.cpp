@@ -245,9 +245,7 @@ TEST_F(Person, WorkerFlagsFollowTheirWriteRules) {
 TEST_F(Person, AFailureLateInARecursiveSaveLeavesNothingWritten) {
   // The legal-person row is written after the addresses and the identity
   // document it owns: refusing it must undo them.
-  NativeSql(
-      "CREATE TRIGGER refuse_legal BEFORE INSERT ON LegalPerson "
-      "BEGIN SELECT RAISE(ABORT, 'refused by test'); END");
+  Refuse("refuse_legal", "BEFORE INSERT ON LegalPerson");
   auto p = New("QvPerson");
   p->Let("Type", Variant(int32_t{2}));
   p->Let("ShortName", Variant("Org"));

@@ -25,7 +25,6 @@ namespace {
 
 using coretest::fs::path;
 using qv::testsupport::ExpectError;
-using qv::testsupport::kAnyError;
 
 constexpr int32_t kLong = 4, kDouble = 7, kDate = 8, kText = 10, kMemo = 12;
 

@@ -26,7 +26,6 @@ class ActiveWarrants : public WarrantTest {
   }
   // The identifier of the warrant a call returns, 0 for Nothing.
   static double IdOf(const Variant& v) { return v.IsNothing() ? 0 : CDbl(v.AsObject()->Get("ID")); }
-  std::string Flags() { return Rows("select ID & ':' & IsActive from Warrants order by ID"); }
 
   ObjectPtr queries_;
 };
@@ -61,37 +60,28 @@ TEST_F(ActiveWarrants, TheActiveOneOrTheLatestStandsIn) {
 }
 
 TEST_F(ActiveWarrants, OneActivePerWorkerAndKind) {
-  const std::string initial = "1:0; 2:1; 3:0; 4:0; 5:0; 6:1; 7:0; 8:0";
+  using V = Variant;
   const struct {
-    const char* what;
-    std::function<void(Object&)> call;
-    const char* expected;
+    const char* method;
+    std::vector<Variant> args;
+    const char* active;  // the warrants flagged afterwards; 2 and 6 before
   } cases[] = {
-      {"another of the kind",
-       [](Object& q) { q.CallV("SetActiveWarrantEx", 3.0, 7.0, int32_t{1}); },
-       "1:0; 2:0; 3:1; 4:0; 5:0; 6:1; 7:0; 8:0"},
-      {"the active one again",
-       [](Object& q) { q.CallV("SetActiveWarrantEx", 2.0, 7.0, int32_t{1}); },
-       "1:0; 2:1; 3:0; 4:0; 5:0; 6:1; 7:0; 8:0"},
-      {"none", [](Object& q) { q.CallV("SetActiveWarrantEx", 0.0, 7.0, int32_t{1}); },
-       "1:0; 2:0; 3:0; 4:0; 5:0; 6:1; 7:0; 8:0"},
-      {"the kind of the warrant", [](Object& q) { q.CallV("SetActiveWarrant", 4.0, 7.0); },
-       "1:0; 2:1; 3:0; 4:1; 5:0; 6:1; 7:0; 8:0"},
-      {"two of the kind: not alone",
-       [](Object& q) { q.CallV("SetActiveWarrantIfAloneEx", 7.0, int32_t{2}); }, initial.c_str()},
-      {"alone and active", [](Object& q) { q.CallV("SetActiveWarrantIfAloneEx", 7.0, int32_t{3}); },
-       initial.c_str()},
-      {"alone (kind 1)", [](Object& q) { q.CallV("SetActiveWarrantIfAlone", 8.0); },
-       "1:0; 2:1; 3:0; 4:0; 5:0; 6:1; 7:1; 8:0"},
-      {"alone (kind 2)", [](Object& q) { q.CallV("SetActiveWarrantIfAloneEx", 8.0, int32_t{2}); },
-       "1:0; 2:1; 3:0; 4:0; 5:0; 6:1; 7:0; 8:1"},
+      {"SetActiveWarrantEx", {V(3.0), V(7.0), V(1)}, "3; 6"},    // another of the kind
+      {"SetActiveWarrantEx", {V(2.0), V(7.0), V(1)}, "2; 6"},    // the active one again
+      {"SetActiveWarrantEx", {V(0.0), V(7.0), V(1)}, "6"},       // none
+      {"SetActiveWarrant", {V(4.0), V(7.0)}, "2; 4; 6"},         // the kind of the warrant
+      {"SetActiveWarrantIfAloneEx", {V(7.0), V(2)}, "2; 6"},     // two of the kind: not alone
+      {"SetActiveWarrantIfAloneEx", {V(7.0), V(3)}, "2; 6"},     // alone and active
+      {"SetActiveWarrantIfAlone", {V(8.0)}, "2; 6; 7"},          // alone (kind 1)
+      {"SetActiveWarrantIfAloneEx", {V(8.0), V(2)}, "2; 6; 8"},  // alone (kind 2)
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(std::string(c.method) + " " + CStr(c.args[0]));
     Sql("update Warrants set IsActive = 0");
     Sql("update Warrants set IsActive = 1 where ID in (2, 6)");
-    c.call(*queries_);
-    EXPECT_EQ(Flags(), c.expected);
+    std::vector<Variant> args = c.args;
+    queries_->Call(c.method, args);
+    EXPECT_EQ(Rows("select ID from Warrants where IsActive = 1 order by ID"), c.active);
   }
 }
 

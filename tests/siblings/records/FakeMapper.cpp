@@ -91,18 +91,14 @@ void FakeMapper::ReadItems(ObjectPtr r) {
   r->Let("Items", Variant(items));
 }
 
+// Saves whatever it is given: the gates that leave a record alone are the
+// real mappers' (MapperSave.GatesLeaveTheRowAndTheRecordAlone).
 void FakeMapper::SaveRecord(ObjectPtr r, bool, const Variant& owner) {
-  const int32_t state = CLng(r->Get("RState"));
-  if (state == 0 || state == 1 || state == 4 || CBool(r->Get("IsReadOnlyRecord"))) return;
   double id = CDbl(r->Get("ID"));
-  bool isNew = false;
-  if (id == 0) {
-    if (CBool(r->Get("IsBlank"))) return;
+  const bool isNew = id == 0;
+  if (isNew) {
     id = FakeTable().empty() ? 1 : FakeTable().rbegin()->first + 1;
     r->CallV("AssignNewID", id);
-    isNew = true;
-  } else if (!FakeTable().count(id)) {
-    return;
   }
   FakeLog().push_back("SaveRecord " + IdText(id) +
                       (owner.IsMissing() ? "" : " owner " + CStr(owner)));

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <set>
 #include <string>
 
@@ -133,31 +132,6 @@ TEST(RecordTypes, DescriptorsAreConsistent) {
     if (!t->groups.empty()) {
       EXPECT_FALSE(t->mapperProgId.empty());
     }
-  }
-}
-
-// Members the mappers call beyond the common protocol: a mapper that finds
-// none of them skips its work without an error.
-TEST(RecordTypes, MembersTheMappersCall) {
-  const struct {
-    const char* progId;
-    std::vector<std::string> members;
-  } types[] = {
-      {"Qv_Records.QvPerson", {"BeginLazyLoad", "IsAccPerson"}},
-      {"Qv_Records.QvAccStream", {"EndLazyLoad", "OfrLicenses"}},
-      {"Qv_Records.QvOfrLicense", {"DeafForNotifications"}},
-      {"Qv_Records.QvDocument", {"SaveFields"}},
-      {"Qv_Records.QvTaxOffice", {"IsEmpty"}},
-      {"Qv_Records.QvDataBlob", {"ContentLoaded", "ContentModified"}},
-      {"Qv_PfrRecords.QvPfrSubDoc", {"CellsModified", "ErrorsLoaded", "Refresh"}},
-      {"Qv_PfrRecords.QvWjEvent", {"LoadOnSetID"}},
-      {"Qv_Records.QvWarrant", {"LazyLoaded"}},
-      {"Qv_Records.QvLogEvent", {"LinesCount"}},
-  };
-  for (const auto& t : types) {
-    const auto names = QvRecord::Create(t.progId)->MemberNames();
-    for (const std::string& m : t.members)
-      EXPECT_NE(std::find(names.begin(), names.end(), m), names.end()) << t.progId << "." << m;
   }
 }
 
