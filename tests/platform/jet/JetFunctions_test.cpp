@@ -5,23 +5,10 @@
 namespace qv::jet::testing {
 namespace {
 
-// The values, errors and Null rules of each function are checked in
-// tests/sql/native_functions.test; here the aggregates and the registration.
+// The values, errors and Null rules of each function, the aggregates
+// included, are checked in tests/sql/native_functions.test; here the
+// registration of every entry.
 using JetFunctionsTest = JetTest;
-
-TEST_F(JetFunctionsTest, FirstAndLastFollowRowOrder) {
-  db_->ExecuteNative(
-      "CREATE TABLE t (g INTEGER, v); INSERT INTO t VALUES (1, 'a'), (1, NULL), (1, 'c'), "
-      "(2, NULL), (2, 'e')");
-  Statement s = db_->PrepareNative(
-      "SELECT g, jet_first(v), jet_last(v) FROM (SELECT * FROM t ORDER BY rowid) GROUP BY g "
-      "ORDER BY g");
-  std::string out;
-  while (s.Step())
-    out += s.Value(0).Describe() + " " + s.Value(1).Describe() + " " + s.Value(2).Describe() + ";";
-  EXPECT_EQ(out, "Long 1 String \"a\" String \"c\";Long 2 Null String \"e\";");
-  EXPECT_EQ(Native("SELECT jet_first(v) FROM t WHERE 0"), "Null");
-}
 
 // Every entry but the choices is registered under its SQLite name
 // and takes as many arguments as the table says.
