@@ -87,13 +87,8 @@ TEST_F(ReadOnlyFolder, EveryReadWorksAndEveryWriteFailsWith3027) {
   WriteFile("Qv_DBOptions.xml", "<DBOptions><Locking Enable=\"yes\"/></DBOptions>");
   const std::vector<Call> reads = {
       {"DictQueries", "GetCountry", {Variant(""), Variant(0)}},
-      {"DictQueries", "GetRegion", {Variant("")}},
       {"DictQueries", "GetNsiOKATO", {Variant(""), Variant("")}},  // the classifier file
-      {"DictQueries", "FindOkatoID", {Variant("45")}},
-      {"PeriodQueries", "GetAllowedYears", {}},
       {"PersonQueries", "GetAccPersons", {Variant("name"), Variant(0)}},
-      {"PersonQueries", "IsAccPerson", {Variant(1.0)}},
-      {"DBQAccStream", "IsAnyAccStreamExists", {}},
       {"DBCommon", "GetDBVerion", {}},
       {"DBCommon", "IsDataBaseLockingEnabled", {}},
       {"DBCommon", "FlushObstacleData", {}},

@@ -48,24 +48,6 @@ TEST(ErrorHandling, LocationLineRules) {
             "[Qv_DBProvider::M.P]\r\nboom");
 }
 
-TEST(ErrorHandling, ShowVariantReportsToTheSinkAndDoesNotRaise) {
-  std::vector<ErrorDisplay> shown;
-  auto previous = SetErrorDisplaySink([&](const ErrorDisplay& d) { shown.push_back(d); });
-  SetUnattended(true);
-  try {
-    throw Error(liberr::kRowCount, std::string(liberr::kValueNoRows));
-  } catch (...) {
-    mErrorHandling::ProcessErrorAndShow("miDBProviderFactory", "IntGetDBQPfr");  // must not raise
-  }
-  SetErrorDisplaySink(previous);
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].title, "Сбой программы");
-  EXPECT_EQ(shown[0].style, 16);
-  EXPECT_EQ(shown[0].text,
-            "[Qv_DBProvider::miDBProviderFactory.IntGetDBQPfr]\r\n"
-            "Запрос значения не возвратил ни одной записи.");
-}
-
 TEST(ErrorHandling, CreateObjectErrNamesTheObject) {
   ExpectError(vberr::kCannotCreateObject,
               "[Qv_DBProvider::mErrorHandling.CreateObjectErr] {Object: Qv_Nowhere.Thing}",

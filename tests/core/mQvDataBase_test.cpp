@@ -10,6 +10,7 @@
 #include "core/miDataBase.h"
 #include "platform/ado/AdoTestSupport.h"
 #include "platform/automation/VbaDate.h"
+#include "platform/dao/Recordset.h"
 #include "platform/jet/JetConnection.h"
 
 namespace qv {
@@ -100,6 +101,49 @@ TEST_F(DaoToAdo, ResultsOfOneQueryKeepTheirOwnColumns) {
   EXPECT_EQ(second->FieldCount(), 2u);
   EXPECT_EQ(second->FieldAt(1).name, "Extra");
   EXPECT_EQ(second->FieldAt(0).precision, 7);
+}
+
+// The same texts read as recordsets and as copies in turn: each kind keeps
+// the column list it shares with later results of the text (texts differing
+// only in their literals included) apart from the other kind's.
+TEST_F(DaoToAdo, RecordsetsAndCopiesOfOneTextKeepTheirOwnColumns) {
+  const std::string two = "select Lng, Txt from AllTypes where Lng < 3 order by Lng";
+  const char* kCopyOfTwo =
+      "Lng:3(4) | Txt:203(255)\n> Long 1 | String \"a\"\n  Long 2 | String \"b\"\n";
+  const struct {
+    bool copy;  // a disconnected copy (else a recordset: "Name:type ... | value;Txt | ...")
+    std::string sql;
+    const char* expected;
+  } rounds[] = {
+      {false, two, "Lng:4 Txt:10 | 1;a | 2;b "},
+      {true, two, kCopyOfTwo},
+      {false, two, "Lng:4 Txt:10 | 1;a | 2;b "},
+      {false, "select Lng, Txt from AllTypes where Lng < 4 order by Lng",
+       "Lng:4 Txt:10 | 1;a | 2;b | 3;c "},
+      {true, "select Lng, Txt from AllTypes where Lng < 2 order by Lng",
+       "Lng:3(4) | Txt:203(255)\n> Long 1 | String \"a\"\n"},
+      {false, "select Lng * 1.5 as Txt, Lng from AllTypes where Lng = 3", "Txt:7 Lng:4 | 4.5;4.5 "},
+      {true, two, kCopyOfTwo},
+      {false, "select Lng from AllTypes where Lng = 2", "Lng:4 | 2;- "},
+  };
+  for (const auto& r : rounds) {
+    SCOPED_TRACE(r.sql);
+    if (r.copy) {
+      EXPECT_EQ(ado::test::Render(*mQvDaoDataBase::QvQuerySqlA(r.sql)), r.expected);
+      continue;
+    }
+    auto rs = QvQuerySql(r.sql);
+    std::string text;
+    for (int32_t i = 0; i < rs->FieldCount(); ++i)
+      text += rs->Column(i).spec.name + ":" +
+              std::to_string(static_cast<int>(rs->Column(i).spec.type)) + " ";
+    const int32_t txt = rs->FieldIndex("TXT");  // found by name, case-folded
+    for (; !rs->IsEOF(); rs->MoveNext())
+      text += "| " + CStr(rs->FieldValue(0)) + ";" +
+              (txt < 0 ? std::string("-") : CStr(rs->FieldValue(txt))) + " ";
+    EXPECT_EQ(text, r.expected);
+    rs->Close();
+  }
 }
 
 TEST_F(DaoToAdo, AnUnknownTypeIsShownAndLeftOut) {

@@ -54,11 +54,12 @@ TEST_F(Factory, AMissingClassIsShown) {
   static const ClassInfo missing("Qv_DBProvider.DBQPfr", {}, nullptr);
   ProgIdRegistry::Register(missing);
   SetUnattended(true);
-  EXPECT_EQ(miDBProviderFactory::IntGetDBQPfr(), nullptr);
+  EXPECT_EQ(miDBProviderFactory::IntGetDBQPfr(), nullptr);  // shown, not raised
   SetUnattended(false);
   ProgIdRegistry::Register(*real);
   ASSERT_EQ(shown_.size(), 1u);
   EXPECT_EQ(shown_[0].title, "Сбой программы");
+  EXPECT_EQ(shown_[0].style, 16);
   EXPECT_EQ(shown_[0].text.substr(0, shown_[0].text.find("\r\n")),
             "[Qv_DBProvider::miDBProviderFactory.IntGetDBQPfr]");
 

@@ -1,6 +1,6 @@
-// The thread's database session: files of the data folder, databases held
-// and reopened, the classifier probes, the options file, and DBCommon and
-// ServerStuff as a caller reaches them by ProgID.
+// The thread's database session: databases held and reopened, the
+// classifier probes, the options file, and DBCommon and ServerStuff as a
+// caller reaches them by ProgID.
 
 #include <gtest/gtest.h>
 
@@ -19,16 +19,6 @@ namespace {
 using coretest::ExpectError;
 
 class Session : public coretest::DataFolderTest {};
-
-TEST_F(Session, FilesLiveInTheDataFolderFromTheRegistry) {
-  EXPECT_EQ(miDataBase::GetUserDBFileName(), Folder() + "Quivane.mdb");
-  EXPECT_EQ(miDataBase::GetKladrDBFileName(), Folder() + "Kladr.mdb");
-  EXPECT_EQ(miDataBase::GetOkatoDBFileName(), Folder() + "Okato.mdb");
-  SetDataBasePath(Folder());  // with its "/" already: still one
-  EXPECT_EQ(miDataBase::GetUserDBFileName(), Folder() + "Quivane.mdb");
-  SetDataBasePath("");
-  EXPECT_EQ(miDataBase::GetUserDBFileName(), "/Quivane.mdb");
-}
 
 TEST_F(Session, DatabasesAreHeldUntilClosedThenReopened) {
   auto first = miDataBase::GetUserDataBase();

@@ -11,8 +11,8 @@
 //   statement native
 //   SQLITE SQL
 //       runs SQLite text as it is (one or more statements).
-//   statement error NUMBER
-//   JET SQL
+//   statement error NUMBER [native]
+//   JET SQL (SQLite text with native)
 //   ----
 //   TEXT
 //       the statement must fail with Jet error NUMBER; the optional part
@@ -22,10 +22,11 @@
 //   ----
 //   ROWS
 //       runs a Jet select; one letter per column: T text, I integer, R real,
-//       D date, B boolean. Expected rows follow one per line, values
-//       separated by tabs: NULL for Null, (empty) for "", dates as YYYY-MM-DD
-//       or YYYY-MM-DD HH:MM:SS, booleans as True/False, reals as CStr writes
-//       them. With rowsort, rows are compared after sorting both sides.
+//       D date, B boolean, V the value's type and text ("Long 5"). Expected
+//       rows follow one per line, values separated by tabs: NULL for Null,
+//       (empty) for "", dates as YYYY-MM-DD or YYYY-MM-DD HH:MM:SS, booleans
+//       as True/False, reals as CStr writes them. With rowsort, rows are
+//       compared after sorting both sides.
 //   query native TYPES [rowsort]
 //       the same with SQLite text.
 
@@ -101,6 +102,8 @@ std::string Render(const Variant& v, char kind) {
       return FormatVbDouble(CDbl(v));
     case 'B':
       return CBool(v) ? "True" : "False";
+    case 'V':
+      return v.Describe();
     case 'D': {
       DateParts p = SplitDate(CDate(v));
       char buf[40];
@@ -153,7 +156,7 @@ class Runner {
     } else if (kind == "statement" && w.size() >= 2 && w[1] == "native") {
       db_->ExecuteNative(r.sql);
     } else if (kind == "statement" && w.size() >= 3 && w[1] == "error") {
-      ExpectError(r, std::atoi(w[2].c_str()));
+      ExpectError(r, std::atoi(w[2].c_str()), w.size() > 3 && w[3] == "native");
     } else if (kind == "query" && w.size() >= 2) {
       bool native = w[1] == "native";
       size_t typesAt = native ? 2 : 1;
@@ -165,9 +168,9 @@ class Runner {
     }
   }
 
-  void ExpectError(const Record& r, int32_t number) {
+  void ExpectError(const Record& r, int32_t number, bool native) {
     try {
-      db_->Prepare(r.sql).Run();
+      native ? void(db_->ExecuteNative(r.sql)) : void(db_->Prepare(r.sql).Run());
     } catch (const Error& e) {
       std::string want = r.expected.empty() ? "" : r.expected[0];
       if (e.Number() != number || e.Description().find(want) == std::string::npos)

@@ -84,9 +84,6 @@ TEST(LateBound, ReportsMisuseThroughDispatch) {
   rs->CallV("Open");
   ObjectPtr name = rs->CallV("Fields", "Name").AsObject();
   testsupport::ExpectErrors({
-      {"append when open", [&] { fields->CallV("Append", "Y", adInteger); }, adoerr::kObjectOpen},
-      {"unknown field", [&] { rs->CallV("Fields", "Nope"); }, adoerr::kItemNotFound},
-      {"read at EOF", [&] { name->Get("Value"); }, adoerr::kNoCurrentRecord},
       {"move past EOF", [&] { rs->CallV("MoveNext"); }, adoerr::kNoCurrentRecord},
       {"too long", [&] { rs->CallV("AddNew", "Name", "longer"); }, adoerr::kMultipleStep},
       {"delete a group", [&] { rs->CallV("Delete", 2); }, adoerr::kBadArguments},

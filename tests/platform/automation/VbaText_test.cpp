@@ -24,18 +24,6 @@ TEST(VbaText, CountsUtf16UnitsAndCutsOnThem) {
   EXPECT_EQ(Len("\xff\xfe"), 2);
 }
 
-TEST(VbaText, CaseMappingAndComparisonCoverCyrillic) {
-  EXPECT_EQ(CompareTextRu("ёлка", "ЁЛКА"), 0);
-  EXPECT_LT(CompareTextRu("Арбуз", "банан"), 0);
-  EXPECT_GT(CompareTextRu("Яблоко", "яблоки"), 0);  // и sorts before о
-  EXPECT_EQ(InStr(1, "Привет", "ПРИ"), 0);
-  EXPECT_EQ(InStr(1, "Привет", "ПРИ", CompareMode::kText), 1);
-  EXPECT_EQ(InStr(3, "abcabc", "a"), 4);
-  EXPECT_EQ(InStr(2, "abc", ""), 2);
-  EXPECT_EQ(StrComp("a", "B"), 1);
-  EXPECT_EQ(StrComp("a", "B", CompareMode::kText), -1);
-}
-
 // The one-pass mapping of ASCII and U+0400..U+045F must agree with ICU's
 // full mapping on every character, alone and next to a character that is
 // not in that range (the text then falls back to ICU whole).

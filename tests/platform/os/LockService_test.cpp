@@ -84,23 +84,16 @@ TEST_F(LockServiceTest, ReportsMisuseAndTimeouts) {
        kCouldNotLockFile,
        "Could not lock file. '" + (dir_ / "none" / "x.mdb.lock").string() +
            "' cannot be opened: No such file or directory"},
-      {"lock before attach", [] { LockService().Lock(); }, 5,
-       "Invalid procedure call or argument: LockService.Lock before Attach"},
-      {"other mode", [&] { LockService().Attach(db_, 2); }, 5,
-       "Invalid procedure call or argument: LockService.Attach supports mode 1 (exclusive) "
-       "only, not 2"},
-      {"empty path", [] { LockService().Attach("", 1); }, 5,
-       "Invalid procedure call or argument: LockService.Attach needs a path"},
+      {"lock before attach", [] { LockService().Lock(); }, 5, "Lock before Attach"},
+      {"other mode", [&] { LockService().Attach(db_, 2); }, 5, "mode 1 (exclusive) only, not 2"},
+      {"empty path", [] { LockService().Attach("", 1); }, 5, "Attach needs a path"},
       {"attach while held", [&] { holder->Attach(db_ + "2", 1); }, 5,
-       "Invalid procedure call or argument: LockService.Attach while a lock on '" + db_ +
-           ".lock' is held"},
-      {"negative timeout", [] { LockService().SetTimeoutMs(-1); }, 5,
-       "Invalid procedure call or argument: a lock timeout cannot be negative"},
+       "Attach while a lock on '" + db_ + ".lock' is held"},
+      {"negative timeout", [] { LockService().SetTimeoutMs(-1); }, 5, "cannot be negative"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const Error e = testsupport::ExpectError(c.number, "", c.call);
-    EXPECT_EQ(e.Description(), c.text);
+    const Error e = testsupport::ExpectError(c.number, c.text, c.call);
     if (c.number == kCouldNotLockFile) {
       EXPECT_EQ(e.Source(), "Qv_DBLock.LockService");
     }

@@ -6,7 +6,6 @@
 #include <functional>
 #include <sstream>
 
-#include "ConsoleTester.h"
 #include "DataFolder.h"
 #include "QvdbTestSupport.h"
 #include "core/schema/SchemaBuilder.h"
@@ -105,8 +104,6 @@ TEST(Check, ReportsWhatIsWrong) {
       {"text of another size",
        [](const fs::path& f) { RecreatePost(f, qv::jet::JetType::kLong, 100); },
        "column Post.ShortName is Text(100), expected Text(255)"},
-      {"missing file", [](const fs::path& f) { fs::remove(f / "Okato.mdb"); },
-       "the file is missing"},
       {"not a database",
        [](const fs::path& f) {
          fs::remove(f / "Okato.mdb");
@@ -244,19 +241,6 @@ TEST(Check, SelfTestPrintsALinePerTest) {
   EXPECT_EQ(RunSelfTest("QvdbTest.NoSuchSelfTest", none), -1);
   EXPECT_EQ(none.str(),
             "  not available: QvdbTest.NoSuchSelfTest is not registered in this build\n");
-}
-
-TEST(Check, ConsoleTesterIsLateBound) {
-  std::ostringstream out;
-  auto tester = std::make_shared<ConsoleTester>(out);
-  qv::ObjectPtr o = tester;
-  o->CallV("TryBegin", "a");
-  o->CallV("TryBegin", "b");  // "a" had no result
-  o->CallV("TrySuccess");
-  qv::testsupport::ExpectError(450, "", [&] { o->CallV("TrySuccess", "extra"); });
-  EXPECT_EQ(tester->Passed(), 1);
-  EXPECT_EQ(tester->Failed(), 1);
-  EXPECT_EQ(out.str(), "  FAILED  a: no result reported\n  ok      b\n");
 }
 
 }  // namespace

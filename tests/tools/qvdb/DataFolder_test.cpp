@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
+#include "Call.h"
 #include "QvdbTestSupport.h"
 #include "core/mQvRegistryParams.h"
 #include "core/miDataBase.h"
@@ -92,23 +94,39 @@ TEST(DataFolder, ResolvesCommandLineThenRegistryThenFallback) {
   EXPECT_EQ(ResolveDataFolder(std::nullopt), tmp / "xdg" / "qvdb");
 }
 
-// The library reads the folder given to PointLibraryAt; the user's registry
-// file keeps its content, other settings included.
+// The library (its mappers called by name included) reads the folder given
+// to PointLibraryAt and follows it to another; the user's registry file
+// keeps its content, other settings included.
 TEST(DataFolder, PointLibraryAtLeavesTheUsersRegistryAlone) {
+  test::PristineDataFolder();  // before tmp, whose registry file then stands
   TempFolder tmp;
   const fs::path user = tmp / "registry.ini";
   std::ofstream(user) << "[HKLM\\SOFTWARE\\Kestrane\\Quivane\\General]\n"
                          "DataBasePath = \"/old/\"\nBigFilesTempPath = \"/big\"\n";
   const std::string before = test::ReadFileText(user);
-  PointLibraryAt(tmp / "data");
-  EXPECT_EQ(qv::mQvRegistryParams::GetDataBasePath(), (tmp / "data").string() + "/");
+  const fs::path a = test::CopyOfPristine(tmp, "a"), b = test::CopyOfPristine(tmp, "b");
+  for (const auto& [folder, name] : {std::pair{a, "A"}, std::pair{b, "B"}})
+    Execute(UserDatabasePath(folder), {"insert into TaxOffice (ID, Code, ShortName) values "
+                                       "(9999, '9999', '" +
+                                       std::string(name) + "')"});
+  auto office = [] {
+    std::ostringstream out;
+    RunCall("DBTaxOffice.ReadRecord", {"9999", "@Qv_Records.QvTaxOffice"}, Format::kJson, out);
+    const std::string json = out.str();
+    const size_t at = json.find("\"ShortName\":\"") + 13;
+    return json.substr(at, json.find('"', at) - at);
+  };
+  PointLibraryAt(a);
+  EXPECT_EQ(office(), "A");
+  EXPECT_EQ(qv::mQvRegistryParams::GetDataBasePath(), a.string() + "/");
   EXPECT_EQ(qv::mQvRegistryParams::GetBigFilesTempPath(false), "/big/");
   EXPECT_EQ(test::ReadFileText(user), before);
   const std::string overlay = std::getenv("QV_REGISTRY");
   EXPECT_NE(overlay, user.string());
-  PointLibraryAt(tmp / "other");  // again: the same temporary file
+  PointLibraryAt(b);  // again: the same temporary file
   EXPECT_EQ(std::getenv("QV_REGISTRY"), overlay);
-  EXPECT_EQ(qv::mQvRegistryParams::GetDataBasePath(), (tmp / "other").string() + "/");
+  EXPECT_EQ(office(), "B");
+  qv::miDataBase::ResetSessionForThread();
 }
 
 }  // namespace

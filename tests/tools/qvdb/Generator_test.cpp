@@ -171,9 +171,11 @@ TEST(Generator, RowsAreConsistent) {
   EXPECT_EQ(s.bigDocs.cells, s.bigDocs.subDocs * 7);
   std::ostringstream check;
   EXPECT_EQ(CheckDataFolder(f, check).problems, 0) << check.str();  // the chains among them
-  // Every number a check digit guards is valid; an entrepreneur's OGRNIP may be empty.
+  // Every number a check digit guards is valid; a branch's OGRN and an
+  // entrepreneur's OGRNIP may be empty.
   const std::vector<std::pair<const char*, bool (*)(std::string_view)>> numbers = {
       {"select INN from LegalPerson", sample::IsValidInn},
+      {"select OGRN from LegalPerson where OGRN <> ''", sample::IsValidOgrn},
       {"select INN from NaturalPerson", sample::IsValidInn},
       {"select SNILS from NaturalPerson", sample::IsValidSnils},
       {"select OGRNIP from NaturalPerson where OGRNIP <> ''", sample::IsValidOgrnip}};

@@ -206,6 +206,7 @@ TEST(ImportMdbTest, KeepUnknownCopiesTablesAndColumnsWithTheirJetTypes) {
   EXPECT_EQ(conn->Schema().FindTable("Country")->FindField("Extra")->type, JetType::kDouble);
 }
 
+// A failure leaves no destination, or the one that was there as it was.
 TEST(ImportMdbTest, AFailureLeavesNoDestinationAndNamesTableAndRow) {
   struct Case {
     const char* what;
@@ -213,10 +214,12 @@ TEST(ImportMdbTest, AFailureLeavesNoDestinationAndNamesTableAndRow) {
     bool cancel;
     int32_t error;
     const char* where;
+    bool existing = false;  // the destination holds a file of the user's
   };
   const Case cases[] = {
       {"a source table failing mid-way", 2, false, 3043, "Quivane.mdb, table country, row 2: "},
       {"an interruption", 0, true, 18, "Quivane.mdb, table country, row 1: "},
+      {"an existing destination", 0, false, 3204, "", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -226,19 +229,18 @@ TEST(ImportMdbTest, AFailureLeavesNoDestinationAndNamesTableAndRow) {
     std::atomic<bool> cancel{c.cancel};
     ImportOptions o = win.Options();
     o.cancel = &cancel;
+    if (c.existing) {
+      fs::create_directories(tmp / "data");
+      std::ofstream(tmp / "data" / "mine.txt") << "mine";
+    }
     ExpectError(c.error, c.where, [&] { ImportDataFolder(win.src, tmp / "data", o); });
-    EXPECT_EQ(Entries(tmp.Path()), (std::set<std::string>{"windows"}));
+    const std::set<std::string> left =
+        c.existing ? std::set<std::string>{"data", "windows"} : std::set<std::string>{"windows"};
+    EXPECT_EQ(Entries(tmp.Path()), left);
+    if (c.existing) {
+      EXPECT_EQ(Entries(tmp / "data"), std::set<std::string>{"mine.txt"});
+    }
   }
-}
-
-TEST(ImportMdbTest, AnExistingDestinationIsLeftAlone) {
-  TempFolder tmp;
-  Installation win(tmp.Path());
-  fs::create_directories(tmp / "data");
-  std::ofstream(tmp / "data" / "mine.txt") << "mine";
-  ExpectError(3204, "", [&] { ImportDataFolder(win.src, tmp / "data", win.Options()); });
-  EXPECT_EQ(Entries(tmp / "data"), std::set<std::string>{"mine.txt"});
-  EXPECT_EQ(Entries(tmp.Path()), (std::set<std::string>{"data", "windows"}));
 }
 
 TEST(ImportMdbTest, SourceVersionFromDBVersion) {
@@ -345,20 +347,15 @@ TEST(ImportMdbTest, FruitMdbMatchesMdbExportRowByRow) {
     EXPECT_EQ(s.files[0].tables[t].written, static_cast<int64_t>(csv.size() - 1));
     EXPECT_TRUE(s.files[0].tables[t].lossy.empty());
   }
-}
 
-TEST(ImportMdbTest, FruitMdbAsAnInstallationHasNoTableOfTheSchema) {
-  std::string why;
-  const fs::path fruit = FruitMdb(why);
-  if (fruit.empty()) GTEST_SKIP() << "fruit.mdb could not be fetched: " << why;
-  TempFolder tmp;
+  // As an installation's user database it holds no table of the schema.
   fs::create_directories(tmp / "windows");
   fs::copy_file(fruit, tmp / "windows" / "Quivane.mdb");
-  const ImportSummary s = ImportDataFolder(tmp / "windows", tmp / "data", {});
-  ASSERT_EQ(s.files.size(), 1u);
-  for (const TableSummary& t : s.files[0].tables) EXPECT_FALSE(t.copied) << t.name;
-  EXPECT_EQ(Find(s, "Quivane.mdb", "Fruit")->read, 37);
-  EXPECT_FALSE(s.sourceVersion);
+  const ImportSummary inst = ImportDataFolder(tmp / "windows", tmp / "data", {});
+  ASSERT_EQ(inst.files.size(), 1u);
+  for (const TableSummary& t : inst.files[0].tables) EXPECT_FALSE(t.copied) << t.name;
+  EXPECT_EQ(Find(inst, "Quivane.mdb", "Fruit")->read, 37);
+  EXPECT_FALSE(inst.sourceVersion);
   EXPECT_EQ(Entries(tmp / "data"), std::set<std::string>{"Quivane.mdb"});
 }
 

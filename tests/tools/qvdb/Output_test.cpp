@@ -42,6 +42,8 @@ TEST(Output, JsonFormsOfValues) {
       {Variant(qv::Currency{12345}), "1.2345"},
       {Variant(1.5f), "1.5"},
       {Variant("текст\n\t\x01"), "\"текст\\n\\t\\u0001\""},
+      {Variant("quote \" and \\ backslash\r"), "\"quote \\\" and \\\\ backslash\\r\""},
+      {Variant(std::string("nul\0end\x1f\x7f", 9)), "\"nul\\u0000end\\u001f\x7f\""},
       {Variant(qv::ByteArray{0, {0, 171}}), "{\"hex\":\"00ab\"}"},
       {Variant(qv::VariantArray::Of({Variant(1.0), Variant("b")})), "[1,\"b\"]"},
       {Variant::ErrorValue(2042), "{\"error\":2042}"},
@@ -50,25 +52,15 @@ TEST(Output, JsonFormsOfValues) {
   for (const auto& k : cases) EXPECT_EQ(ToJson(k.value), k.json) << k.value.Describe();
 }
 
-// What ToJson writes reads back as the same value: texts with every escape,
-// numbers at full precision.
-TEST(Output, JsonRoundTrip) {
-  for (const std::string& t : {std::string("quote \" and \\ backslash\r"),
-                               std::string("nul\0end", 7), std::string("\x1f\x7f")}) {
-    const Json j = ParseJson(ToJson(Variant(t)));
-    ASSERT_EQ(j.kind, Json::kString);
-    EXPECT_EQ(j.text, t);
-  }
-  for (double d : {1.0 / 3, 2.5e-12, 9007199254740993.0, -1e308, 123.456}) {
-    const Json j = ParseJson(ToJson(Variant(d)));
-    ASSERT_EQ(j.kind, Json::kNumber);
-    EXPECT_EQ(j.number, d);
-  }
+// Numbers are written at full precision: they read back as the same double.
+TEST(Output, JsonNumbersRoundTrip) {
+  for (double d : {1.0 / 3, 2.5e-12, 9007199254740993.0, -1e308, 123.456})
+    EXPECT_EQ(std::stod(ToJson(Variant(d))), d) << ToJson(Variant(d));
 }
 
 // Stored bytes that are not UTF-8 print as U+FFFD, one per maximal
-// ill-formed subpart, so that the JSON still parses; good text around them
-// is kept.
+// ill-formed subpart, so that the JSON is well-formed UTF-8; good text
+// around them is kept.
 TEST(Output, JsonRepairsIllFormedUtf8) {
   const std::string r = "\xEF\xBF\xBD";  // U+FFFD
   const struct {
@@ -81,7 +73,7 @@ TEST(Output, JsonRepairsIllFormedUtf8) {
       {"\xd0", r},                                  // cut before its second byte
       {"\xd0\xd1\x8f", r + "я"},                    // a lead byte without its tail
       {"\xf0\x9f\x98", r},                          // a 4-byte form cut short
-      {"\xf0\x9f\x98\"x", r + "\"x"},               // ... before a quote
+      {"\xf0\x9f\x98\"x", r + "\\\"x"},             // ... before a quote
       {"\xc0\xaf", r + r},                          // overlong "/"
       {"\xe0\x80\x80", r + r + r},                  // overlong NUL
       {"\xed\xa0\x80", r + r + r},                  // a UTF-16 surrogate
@@ -89,13 +81,7 @@ TEST(Output, JsonRepairsIllFormedUtf8) {
       {"\xf8\x88\x80\x80\x80", r + r + r + r + r},  // a 5-byte form
       {"ё\xf0\x9f\x98\x80", "ё\xf0\x9f\x98\x80"},   // well-formed: kept
   };
-  for (const auto& k : cases) {
-    const std::string json = ToJson(Variant(k.stored));
-    Json j;
-    ASSERT_NO_THROW(j = ParseJson(json)) << json;
-    ASSERT_EQ(j.kind, Json::kString);
-    EXPECT_EQ(j.text, k.shown) << json;
-  }
+  for (const auto& k : cases) EXPECT_EQ(ToJson(Variant(k.stored)), "\"" + k.shown + "\"");
 }
 
 TEST(Output, RecordJsonReadsNothingFromTheStore) {
@@ -112,19 +98,18 @@ TEST(Output, RecordJsonReadsNothingFromTheStore) {
   stream->SubRecord(stream->PropertyIndex("Person"))->SetID(Variant(3.0));
   stream->EndLoad();
   ASSERT_EQ(stream->State(), qv::records::kLoaded);
-  const Json j = ParseJson(ToJson(Variant(stream)));
-  EXPECT_EQ(j["record"].text, "Qv_Records.QvAccStream");
-  EXPECT_EQ(j["RState"].number, 3);
-  const Json& props = j["props"];
-  EXPECT_EQ(props.members.front().first, "ID");
-  EXPECT_EQ(props["ID"].number, 9);
-  EXPECT_EQ(props["DisplayName"].text, "ООО \"Ромашка\"");
-  EXPECT_EQ(props["Person"]["RState"].number, 1);
-  EXPECT_EQ(props["Person"]["props"].members.size(), 1u);  // the ID only
-  EXPECT_EQ(props["Person"]["props"]["ID"].number, 3);
+  const std::string json = ToJson(Variant(stream));
+  EXPECT_TRUE(
+      json.starts_with("{\"record\":\"Qv_Records.QvAccStream\",\"RState\":3,"
+                       "\"props\":{\"ID\":9,"))
+      << json;
+  for (const char* part : {"\"DisplayName\":\"ООО \\\"Ромашка\\\"\"",
+                           "\"Person\":{\"record\":\"Qv_Records.QvPerson\",\"RState\":1,"
+                           "\"props\":{\"ID\":3}}"})
+    EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
   // The lazy part was not read: its properties are left out.
-  EXPECT_FALSE(props.Has("OCTMO"));
-  EXPECT_FALSE(props.Has("Profiles"));
+  EXPECT_EQ(json.find("\"OCTMO\""), std::string::npos);
+  EXPECT_EQ(json.find("\"Profiles\""), std::string::npos);
   EXPECT_EQ(stream->State(), qv::records::kLoaded);
 }
 
@@ -132,11 +117,11 @@ TEST(Output, RecordInsideItselfPrintsAsItsId) {
   auto stream = QvRecord::Create("Qv_Records.QvAccStream");
   stream->SetValue(stream->PropertyIndex("DisplayName"), Variant("x"));
   stream->CollectionAt(stream->PropertyIndex("Profiles"))->Add(Variant(stream), "_self");
-  const Json j = ParseJson(ToJson(Variant(stream)));
-  const Json& self = j["props"]["Profiles"]["items"][0];
-  EXPECT_EQ(self["record"].text, "Qv_Records.QvAccStream");
-  EXPECT_EQ(self["props"].members.size(), 1u);
-  EXPECT_EQ(j["props"]["Profiles"]["keys"][0].text, "_self");
+  const std::string json = ToJson(Variant(stream));
+  EXPECT_NE(json.find("\"Profiles\":{\"items\":[{\"record\":\"Qv_Records.QvAccStream\","
+                      "\"RState\":2,\"props\":{\"ID\":0}}],\"keys\":[\"_self\"]}"),
+            std::string::npos)
+      << json;
   // The text form stops the same way.
   std::ostringstream out;
   PrintValue(out, Variant(stream), Format::kTsv);
@@ -199,9 +184,7 @@ TEST(Output, RecordsetInEachFormat) {
     PrintValue(out, Variant(rs), c.format);
     EXPECT_EQ(out.str(), c.text) << static_cast<int>(c.format);
   }
-  const Json j = ParseJson(RecordsetJson(*rs));
-  EXPECT_EQ(j["fields"].items.size(), 4u);
-  EXPECT_EQ(j["rows"][0][1].text, "Ёлка\tи\nпалка");
+  EXPECT_EQ(RecordsetJson(*rs) + "\n", cases[0].text);
 }
 
 TEST(Output, TableCutsLongValues) {

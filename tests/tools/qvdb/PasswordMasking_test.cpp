@@ -43,7 +43,7 @@ TEST(PasswordMasking, RecordsAndRecordsetsInEveryFormat) {
     }
   }
   // An empty password shows as empty: there is nothing to hide.
-  EXPECT_EQ(test::ParseJson(ToJson(Variant(empty)))["props"]["Password"].text, "");
+  EXPECT_NE(ToJson(Variant(empty)).find("\"Password\":\"\""), std::string::npos);
 }
 
 TEST(PasswordMasking, CallsOfPasswordOperations) {

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the qvdb tests: a temporary folder with a registry file of its
 // own (so no test reads or writes the user's), a data folder built once per
-// test program, and a small JSON reader to check what qvdb prints.
+// test program, and statements run on a database file.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -65,25 +65,6 @@ inline fs::path CopyOfPristine(const TempFolder& into, const std::string& name =
   return target;
 }
 
-// ---- JSON, as far as qvdb writes it
-
-struct Json {
-  enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
-  bool boolean = false;
-  double number = 0;
-  std::string text;
-  std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> members;  // in order
-
-  const Json& operator[](const std::string& key) const;
-  const Json& operator[](size_t i) const { return items.at(i); }
-  bool Has(const std::string& key) const;
-};
-
-// Parses one JSON value filling the whole text of well-formed UTF-8; throws
-// std::runtime_error naming the position on anything else.
-Json ParseJson(const std::string& text);
-
 using qv::testsupport::ReadFileText;
 
 // Runs statements on a database file, each committed on its own.
@@ -116,8 +97,6 @@ namespace fs = std::filesystem;
 using qv::Variant;
 using qv::testsupport::ExpectError;
 using test::Execute;
-using test::Json;
-using test::ParseJson;
 using test::Rows;
 using test::TempFolder;
 }  // namespace qvdb

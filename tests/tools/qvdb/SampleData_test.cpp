@@ -37,22 +37,6 @@ TEST(SampleData, CheckDigitsOfKnownNumbers) {
   for (const auto& [nine, full] : snils) EXPECT_EQ(SnilsWithCheck(nine), full) << nine;
 }
 
-TEST(SampleData, GeneratedCodesAreValid) {
-  Random r(42);
-  for (int i = 0; i < 2000; ++i) {
-    const std::string office = "77" + r.Digits(2);
-    EXPECT_TRUE(IsValidInn(LegalInn(r, office)));
-    const std::string natural = NaturalInn(r, office);
-    EXPECT_TRUE(IsValidInn(natural)) << natural;
-    EXPECT_EQ(natural.substr(0, 4), office);
-    EXPECT_TRUE(IsValidOgrn(Ogrn(r, 2010, 77)));
-    EXPECT_TRUE(IsValidOgrnip(Ogrnip(r, 2015, 2)));
-    EXPECT_TRUE(IsValidSnils(Snils(r)));
-  }
-  EXPECT_EQ(Kpp("7701", "43", 2), "770143002");
-  EXPECT_EQ(Ogrn(r, 2003, 2).substr(0, 5), "10302");
-}
-
 TEST(SampleData, RandomIsFixedBySeedAndInRange) {
   Random a(7), b(7), c(8);
   bool differs = false;
