@@ -302,6 +302,46 @@ void Catalog::CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int 
   Step(db_, s.get());
 }
 
+void Catalog::RebuildTable(const TableSpec& from, const TableSpec& to) {
+  const std::string old = "$rebuild$" + from.name;
+  bool counter = false;
+  std::string columns;
+  for (const FieldSpec& f : to.fields) {
+    counter = counter || f.autoIncrement;
+    if (!columns.empty()) columns += ", ";
+    sqlite::AppendQuoted(columns, f.name);
+  }
+  // Rows keep their rowids (the order a table is read in without an index);
+  // a counter is the rowid itself.
+  if (!counter) columns = "rowid, " + columns;
+  std::string sql = "ALTER TABLE ";
+  sqlite::AppendQuoted(sql, from.name);
+  sql += " RENAME TO ";
+  sqlite::AppendQuoted(sql, old);
+  sql += "; " + ddl::CreateTableSql(to) + "; INSERT INTO ";
+  sqlite::AppendQuoted(sql, to.name);
+  sql += " (" + columns + ") SELECT " + columns + " FROM ";
+  sqlite::AppendQuoted(sql, old);
+  sql += " ORDER BY rowid";
+  sqlite::Exec(db_, sql.c_str());
+  if (counter) {
+    // The counter goes on from the highest number it ever handed out, not
+    // from the highest row left.
+    for (const char* keep : {"DELETE FROM sqlite_sequence WHERE name = ?1",
+                             "INSERT INTO sqlite_sequence (name, seq) "
+                             "SELECT ?1, seq FROM sqlite_sequence WHERE name = ?2"}) {
+      sqlite::StmtPtr s = sqlite::Prepare(db_, keep);
+      BindText(s.get(), 1, to.name);
+      if (sqlite3_bind_parameter_count(s.get()) > 1) BindText(s.get(), 2, old);
+      Step(db_, s.get());
+    }
+  }
+  sql = "DROP TABLE ";
+  sqlite::AppendQuoted(sql, old);
+  for (const IndexSpec& x : from.indexes) sql += "; " + ddl::CreateIndexSql(to.name, x);
+  sqlite::Exec(db_, sql.c_str());
+}
+
 void Catalog::CreateIndex(std::string_view tableName, const IndexSpec& index) {
   std::shared_ptr<const TableSpec> table = FindTable(tableName);
   if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
@@ -310,6 +350,11 @@ void Catalog::CreateIndex(std::string_view tableName, const IndexSpec& index) {
   ddl::CheckTable(check);
   Savepoint sp(db_);
   EnsureCreated();
+  // A primary key refuses Nulls by a check on its columns, which SQLite
+  // adds only with the table: the table is made again with it (a Null
+  // already stored fails the change with 3058). A table made without the
+  // catalogue keeps its own definition.
+  if (index.primary && ReadFromCatalogue(table->name)) RebuildTable(*table, check);
   CreateIndexUnchecked(*table, index, static_cast<int>(table->indexes.size()));
   sp.Commit();
   Changed();
@@ -325,6 +370,12 @@ void Catalog::DropIndex(std::string_view tableName, std::string_view indexName) 
   sqlite::AppendQuoted(sql, index->sqliteName);
   sqlite::Exec(db_, sql.c_str());
   EnsureCreated();
+  if (index->primary && ReadFromCatalogue(table->name)) {
+    // Without its primary key the table takes Nulls in those columns again.
+    TableSpec next = *table;
+    std::erase_if(next.indexes, [&](const IndexSpec& x) { return x.primary; });
+    RebuildTable(next, next);
+  }
   sqlite::StmtPtr s =
       sqlite::Prepare(db_, "DELETE FROM _jet_indexes WHERE table_name = ? AND name = ?");
   BindText(s.get(), 1, table->name);
@@ -399,35 +450,20 @@ void Catalog::DropField(std::string_view tableName, std::string_view fieldName) 
   if (table->fields.size() == 1) ThrowJet(jeterr::kNoFieldDefined, {}, kSourceTableDef);
   Savepoint sp(db_);
   EnsureCreated();
-  std::string sql = "ALTER TABLE ";
-  sqlite::AppendQuoted(sql, table->name);
   if (field->autoIncrement) {
     // A counter is the table's rowid, which SQLite does not drop: the table
-    // is made again without it, and its rows and indexes (none holds the
-    // counter) are copied over.
+    // is made again without it.
     TableSpec next = *table;
     std::erase_if(next.fields,
                   [&](const FieldSpec& f) { return CompareTextRu(f.name, field->name) == 0; });
-    const std::string old = "$drop$" + table->name;
-    std::string columns;
-    for (const FieldSpec& f : next.fields) {
-      if (!columns.empty()) columns += ", ";
-      sqlite::AppendQuoted(columns, f.name);
-    }
-    sql += " RENAME TO ";
-    sqlite::AppendQuoted(sql, old);
-    sql += "; " + ddl::CreateTableSql(next) + "; INSERT INTO ";
-    sqlite::AppendQuoted(sql, table->name);
-    sql += " (" + columns + ") SELECT " + columns + " FROM ";
-    sqlite::AppendQuoted(sql, old);
-    sql += "; DROP TABLE ";
-    sqlite::AppendQuoted(sql, old);
-    for (const IndexSpec& x : table->indexes) sql += "; " + ddl::CreateIndexSql(table->name, x);
+    RebuildTable(*table, next);
   } else {
+    std::string sql = "ALTER TABLE ";
+    sqlite::AppendQuoted(sql, table->name);
     sql += " DROP COLUMN ";
     sqlite::AppendQuoted(sql, field->name);
+    sqlite::Exec(db_, sql.c_str());
   }
-  sqlite::Exec(db_, sql.c_str());
   for (const char* change :
        {"UPDATE _jet_columns SET ordinal = ordinal - 1 WHERE table_name = ?1 AND ordinal > "
         "(SELECT ordinal FROM _jet_columns WHERE table_name = ?1 AND name = ?2)",

@@ -207,6 +207,10 @@ class Catalog : public SchemaView {
   std::shared_ptr<TableSpec> ReadFromCatalogue(std::string_view table) const;
   std::shared_ptr<TableSpec> ReadFromSqlite(std::string_view table) const;
   void CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int ordinal);
+  // Makes the table `from` again as `to` (same name): rows copied with
+  // their rowids, a counter's next number kept, the indexes of `from` made
+  // again. Within the caller's savepoint: a row `to` refuses fails it all.
+  void RebuildTable(const TableSpec& from, const TableSpec& to);
   void InsertColumn(std::string_view table, int ordinal, const FieldSpec& field);
   void Changed();
 
