@@ -54,8 +54,6 @@ size_t ClassOf(size_t size) {
 }  // namespace
 
 void* AllocateTreeBlock(size_t size) {
-  // Made on the thread's first block, so destroyed before the lists are gone.
-  thread_local FreeBlocksOwner owner;
   const size_t c = ClassOf(size);
   if (c == kClasses) return ::operator new(size);
   FreeBlocks& free = tFreeBlocks;
@@ -74,6 +72,13 @@ void FreeTreeBlock(void* block, size_t size) noexcept {
   if (c == kClasses || free.count[c] >= kBlocksKept) {
     ::operator delete(block);
     return;
+  }
+  if (free.count[c] == 0) {
+    // Made when a list first gets a block (asked again when one empties:
+    // each access of a per-thread object costs a call in a shared library),
+    // so destroyed before the lists are gone.
+    thread_local FreeBlocksOwner owner;
+    (void)owner;
   }
   free.first[c] = new (block) FreeBlock{free.first[c]};
   ++free.count[c];

@@ -14,8 +14,9 @@ namespace {
 
 // The value of a token of digits only, when it fits in 64 bits.
 bool WholeNumber(std::string_view token, int64_t& v) {
-  if (token.empty() || token.find_first_not_of("0123456789") != std::string_view::npos)
-    return false;
+  if (token.empty()) return false;
+  for (const char c : token)
+    if (!IsAsciiDigit(c)) return false;
   const auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), v);
   return ec == std::errc() && ptr == token.data() + token.size();
 }
