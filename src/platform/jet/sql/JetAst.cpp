@@ -62,6 +62,12 @@ void* AllocateTreeBlock(size_t size) {
     --free.count[c];
     return b;
   }
+  // Made when the thread first allocates a block, so destroyed before the
+  // lists are gone; asked only here, as each access of a per-thread object
+  // costs a call in a shared library. (A syntax tree is freed on the thread
+  // that made it.)
+  thread_local FreeBlocksOwner owner;
+  (void)owner;
   // The whole class's size, so that any block of the class may serve later.
   return ::operator new((c + 1) * kClassBytes);
 }
@@ -72,13 +78,6 @@ void FreeTreeBlock(void* block, size_t size) noexcept {
   if (c == kClasses || free.count[c] >= kBlocksKept) {
     ::operator delete(block);
     return;
-  }
-  if (free.count[c] == 0) {
-    // Made when a list first gets a block (asked again when one empties:
-    // each access of a per-thread object costs a call in a shared library),
-    // so destroyed before the lists are gone.
-    thread_local FreeBlocksOwner owner;
-    (void)owner;
   }
   free.first[c] = new (block) FreeBlock{free.first[c]};
   ++free.count[c];
