@@ -60,47 +60,46 @@ static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
 
 constexpr size_t kLongestKeyword = 11;  // DISTINCTROW
 
-// The keywords starting with letter L are kKeywords[kByLetter[L - 'A'],
-// kByLetter[L - 'A' + 1]).
-constexpr std::array<uint8_t, 27> kByLetter = [] {
-  std::array<uint8_t, 27> first{};
-  size_t k = 0;
-  for (char letter = 'A'; letter <= 'Z' + 1; ++letter) {
-    while (k < kKeywords.size() && kKeywords[k].first[0] < letter) ++k;
-    first[static_cast<size_t>(letter - 'A')] = static_cast<uint8_t>(k);
-  }
-  return first;
-}();
+// Every word of a statement is looked up, by a hash of its first two
+// letters and its length that puts no two keywords in one slot: a word is
+// compared, without case, with one keyword at most.
+constexpr size_t kKeywordSlots = 128;
 
-// Bit n of kLengths[L - 'A'] is set when a keyword of n letters starts with L.
-constexpr std::array<uint16_t, 26> kLengths = [] {
-  std::array<uint16_t, 26> lengths{};
-  for (const auto& [key, keyword] : kKeywords)
-    lengths[static_cast<size_t>(key[0] - 'A')] |= static_cast<uint16_t>(1u << key.size());
-  return lengths;
-}();
+constexpr size_t KeywordSlot(std::string_view word) {
+  // The low five bits of a letter are the same in either case; the
+  // factors were found by trying them all.
+  return ((static_cast<unsigned char>(word[0]) & 0x1Fu) +
+          (static_cast<unsigned char>(word[1]) & 0x1Fu) * 80u + word.size()) %
+         kKeywordSlots;
+}
 
-// Every word of a statement is looked up: it is compared, without case,
-// with the keywords of its first letter that are as long as it is, so that
-// most names are told from keywords by their first letter and length alone.
+// The keyword in each slot, as its index in kKeywords plus one; 0 for none.
+constexpr std::array<uint8_t, kKeywordSlots> kKeywordInSlot = [] {
+  std::array<uint8_t, kKeywordSlots> slots{};
+  for (size_t k = 0; k < kKeywords.size(); ++k)
+    slots[KeywordSlot(kKeywords[k].first)] = static_cast<uint8_t>(k + 1);
+  return slots;
+}();
+static_assert(
+    [] {
+      for (size_t k = 0; k < kKeywords.size(); ++k)
+        if (kKeywordInSlot[KeywordSlot(kKeywords[k].first)] != k + 1) return false;
+      return true;
+    }(),
+    "two keywords share a slot");
+
 Keyword LookupKeyword(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return Keyword::kNone;
-  const unsigned lower = static_cast<unsigned char>(word[0]) | 0x20u;
-  if (lower < 'a' || lower > 'z') return Keyword::kNone;
-  const size_t letter = lower - 'a';
-  if ((kLengths[letter] & (1u << word.size())) == 0) return Keyword::kNone;
-  for (size_t k = kByLetter[letter]; k < kByLetter[letter + 1]; ++k) {
-    const std::string_view key = kKeywords[k].first;
-    if (key.size() != word.size()) continue;
-    // Clearing bit 5 maps a letter of either case to the upper case one
-    // and no other byte to a letter.
-    size_t i = 1;
-    while (i < key.size() &&
-           (static_cast<unsigned char>(word[i]) & ~0x20u) == static_cast<unsigned char>(key[i]))
-      ++i;
-    if (i == key.size()) return kKeywords[k].second;
-  }
-  return Keyword::kNone;
+  const size_t k = kKeywordInSlot[KeywordSlot(word)];
+  if (k == 0) return Keyword::kNone;
+  const std::string_view key = kKeywords[k - 1].first;
+  if (key.size() != word.size()) return Keyword::kNone;
+  // Clearing bit 5 maps a letter of either case to the upper case one
+  // and no other byte to a letter.
+  for (size_t i = 0; i < key.size(); ++i)
+    if ((static_cast<unsigned char>(word[i]) & ~0x20u) != static_cast<unsigned char>(key[i]))
+      return Keyword::kNone;
+  return kKeywords[k - 1].second;
 }
 
 // Space, tab, carriage return, line feed, form feed and vertical tab: a

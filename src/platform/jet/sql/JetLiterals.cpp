@@ -101,12 +101,14 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
   // since the last literal is appended at once when the next one is found
   // (a statement is mostly words, names and punctuation between them).
   size_t copied = 0;
-  auto add = [&](LiteralKind kind, size_t start) {
-    out.literals.push_back({kind, start, s.substr(start, i - start)});
+  // Given the literal's end rather than reading `i`: a position the lambda
+  // refers to would live in memory through every byte's loop.
+  auto add = [&out, &copied, s](LiteralKind kind, size_t start, size_t end) {
+    out.literals.push_back({kind, start, s.substr(start, end - start)});
     out.shape.append(s.substr(copied, start - copied));
     const char mark[2] = {'\x01', static_cast<char>('0' + static_cast<int>(kind))};
     out.shape.append(mark, 2);
-    copied = i;
+    copied = end;
   };
   const size_t n = s.size();
   while (i < n) {
@@ -122,7 +124,7 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
       } while (i < n && ClassOf(s[i]) == ScanClass::kPlain);
     } else if (StartsNumber(s, i)) {
       i = NumberEnd(s, i);
-      add(NumberLiteralKind(s.substr(start, i - start)), start);
+      add(NumberLiteralKind(s.substr(start, i - start)), start, i);
     } else if (c == '\'' || c == '"') {
       for (++i;;) {
         if (i >= s.size()) {  // unterminated: left for the lexer to report
@@ -136,13 +138,13 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
         }
         break;
       }
-      add(LiteralKind::kText, start);
+      add(LiteralKind::kText, start, i);
     } else if (c == '[' || c == '`' || c == '#') {
       const size_t close = s.find(c == '[' ? ']' : c, i + 1);
       i = close == std::string_view::npos ? s.size() : close + 1;
     } else if (c == '{' && GuidEnd(s, i, nullptr) != std::string_view::npos) {
       i = GuidEnd(s, i, nullptr);
-      add(LiteralKind::kGuid, start);
+      add(LiteralKind::kGuid, start, i);
     } else if (c == '{') {
       // A malformed {guid {...}}: through its second closing brace.
       const size_t inner = s.find('}', i + 1);
