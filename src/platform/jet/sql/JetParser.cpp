@@ -39,6 +39,8 @@ constexpr size_t kSpareTokensKept = 4096;
 JetParser::JetParser(std::string_view sql)
     : sql_(sql), tokens_(std::move(tSpareTokens)), clauseError_(sqlerr::kInvalidStatement) {
   Tokenize(sql, tokens_);
+  next_ = tokens_.data();
+  last_ = &tokens_.back();
 }
 
 JetParser::~JetParser() {
