@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/automation/Error.h"
+#include "platform/automation/VbaText.h"
 #include "platform/jet/JetTranslator.h"
-#include "platform/jet/sql/JetScope.h"
 
 namespace {
 
@@ -22,8 +22,8 @@ class FuzzSchema : public qv::jet::SchemaView {
         {"memo", JetType::kMemo}, {"g", JetType::kGUID}};
     static const std::vector<qv::jet::ColumnInfo> u = {
         {"id", JetType::kLong}, {"tid", JetType::kLong}, {"name", JetType::kText, 30}};
-    if (qv::jet::sql::NamesEqual(table, "t")) return &t;
-    if (qv::jet::sql::NamesEqual(table, "u")) return &u;
+    if (qv::NamesEqual(table, "t")) return &t;
+    if (qv::NamesEqual(table, "u")) return &u;
     return nullptr;
   }
 };

@@ -75,8 +75,7 @@ void BindLiteral(sqlite3_stmt* stmt, int index, const sql::Literal& lit) {
     if (ec == std::errc() && ptr == end) {
       rc = sqlite3_bind_int64(stmt, index, whole);
     } else {
-      const std::string text(lit.token);
-      rc = sqlite3_bind_double(stmt, index, std::strtod(text.c_str(), nullptr));
+      rc = sqlite3_bind_double(stmt, index, sql::NumberLiteralValue(lit.token));
     }
   }
   sqlite::Check(rc, sqlite3_db_handle(stmt));
@@ -332,13 +331,10 @@ Statement Connection::Prepare(std::string_view jetSql) {
         for (const sql::Literal& lit : scan.literals) positions.push_back(lit.pos);
       std::vector<LiteralUse>& uses = impl_->uses;
       Translation translated = TranslateJetParameterized(jetSql, *impl_->catalog, positions, uses);
-      // The entry keeps the text (Statement::Sql), the translation the rest.
-      std::string text = std::move(translated.sql);
-      auto translation = std::make_shared<const Translation>(std::move(translated));
-      if (translation->kind == StatementKind::kSchema) {
+      if (translated.kind == StatementKind::kSchema) {
         // Not cached: it changes what the cache holds. Run applies it.
         entry = std::make_shared<StatementCacheEntry>();
-        entry->translation = std::move(translation);
+        entry->translation = std::move(translated);
         entry->columnsKnown = true;
         entry->live = false;
         return Statement(shared_from_this(), nullptr, std::move(entry));
@@ -346,9 +342,10 @@ Statement Connection::Prepare(std::string_view jetSql) {
       if (!parameters) uses.assign(scan.literals.size(), LiteralUse::kNone);
       if (impl_->jetEntries + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
       entry = std::make_shared<StatementCacheEntry>();
-      entry->sql = std::move(text);
-      entry->hidden = translation->hiddenTrailingColumns;
-      entry->translation = translation;
+      // The entry keeps the text (Statement::Sql), the translation the rest.
+      entry->sql = std::move(translated.sql);
+      entry->hidden = translated.hiddenTrailingColumns;
+      entry->translation = std::move(translated);
       entry->parameters.reserve(uses.size());
       for (size_t i = 0; i < uses.size(); ++i)
         if (uses[i] != LiteralUse::kNone) entry->parameters.push_back(static_cast<uint16_t>(i));
@@ -415,14 +412,17 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
     entry->columns.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {
       ColumnMeta m;
-      m.name = sqlite3_column_name(stmt, i);
       if (const char* t = sqlite3_column_table_name(stmt, i)) m.table = t;
       if (const char* c = sqlite3_column_origin_name(stmt, i)) m.column = c;
+      // A translation names and types its columns; SQLite's name is asked
+      // only for the others.
       if (entry->translation && i < static_cast<int>(entry->translation->columns.size())) {
         const ResultColumn& rc = entry->translation->columns[static_cast<size_t>(i)];
         m.name = rc.name;
         m.type = rc.type;
         m.size = rc.size;
+      } else {
+        m.name = sqlite3_column_name(stmt, i);
       }
       if (m.type == JetType::kNone && !m.table.empty()) {
         if (auto spec = impl_->catalog->FindTable(m.table))

@@ -78,7 +78,7 @@ bool Statement::Busy() const {
 }
 
 const Translation* Statement::Jet() const {
-  return entry_ ? entry_->translation.get() : nullptr;
+  return entry_ && entry_->translation ? &*entry_->translation : nullptr;
 }
 
 int Statement::ParameterCount() const {

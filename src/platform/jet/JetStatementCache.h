@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,10 @@ namespace qv::jet {
 
 struct StatementCacheEntry {
   std::string sql;  // the SQLite text
-  // Null for native SQL. Its `sql` was moved to `sql` above: a cached
-  // statement kept the text twice.
-  std::shared_ptr<const Translation> translation;
+  // Empty for native SQL. Its `sql` was moved to `sql` above: a cached
+  // statement kept the text twice. Kept in the entry (not allocated apart)
+  // as every new text makes one.
+  std::optional<Translation> translation;
   int hidden = 0;  // trailing columns not shown
   // The literals of the statement's text that parameter i + 1 stands for
   // (their positions among sql::ScanLiterals' literals), in order.

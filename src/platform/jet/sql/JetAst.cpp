@@ -54,8 +54,6 @@ size_t ClassOf(size_t size) {
 }  // namespace
 
 void* AllocateTreeBlock(size_t size) {
-  // Made on the thread's first block, so destroyed before the lists are gone.
-  thread_local FreeBlocksOwner owner;
   const size_t c = ClassOf(size);
   if (c == kClasses) return ::operator new(size);
   FreeBlocks& free = tFreeBlocks;
@@ -64,6 +62,12 @@ void* AllocateTreeBlock(size_t size) {
     --free.count[c];
     return b;
   }
+  // Made when the thread first allocates a block, so destroyed before the
+  // lists are gone; asked only here, as each access of a per-thread object
+  // costs a call in a shared library. (A syntax tree is freed on the thread
+  // that made it.)
+  thread_local FreeBlocksOwner owner;
+  (void)owner;
   // The whole class's size, so that any block of the class may serve later.
   return ::operator new((c + 1) * kClassBytes);
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 
 #include "platform/automation/Error.h"
@@ -11,6 +10,7 @@
 #include "platform/jet/JetCollation.h"
 #include "platform/jet/JetFunctions.h"
 #include "platform/jet/sql/JetEmitter.h"
+#include "platform/jet/sql/JetLiterals.h"
 #include "platform/jet/sql/JetSqlError.h"
 #include "platform/jet/sql/JetTyping.h"
 
@@ -93,7 +93,7 @@ Emitted Value(JetType type, int32_t size = 0) {
 std::optional<double> ConstantNumber(const Expr& e) {
   switch (e.kind) {
     case ExprKind::kNumber:
-      return std::strtod(e.text.c_str(), nullptr);
+      return NumberLiteralValue(e.text);
     case ExprKind::kDate:
     case ExprKind::kBool:
       return e.number;
@@ -105,6 +105,11 @@ std::optional<double> ConstantNumber(const Expr& e) {
     default:
       return std::nullopt;
   }
+}
+
+// A number literal is a Long when it is whole and within Long's range.
+Emitted NumberType(std::string_view token) {
+  return Value(NumberLiteralKind(token) == LiteralKind::kLong ? JetType::kLong : JetType::kDouble);
 }
 
 // The marker a date- or boolean-typed operand passed to a Jet function is
@@ -208,13 +213,12 @@ void JetEmitter::EmitCondition(const Expr& e, const Scope& scope, std::string& o
 Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
   Emitted v;
   switch (e.kind) {
-    case ExprKind::kNumber: {
-      const size_t start = out.size();
-      v = EmitNumber(e, out);
-      std::string param;
-      if (LiteralParameter(e, param)) out.replace(start, std::string::npos, param);
+    case ExprKind::kNumber:
+      if (LiteralParameter(e, out))
+        v = NumberType(e.text);
+      else
+        v = EmitNumber(e, out);
       break;
-    }
     case ExprKind::kString:
       // Quoted only when it stays a literal.
       v = Value(JetType::kText, 255);
@@ -291,7 +295,6 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
 
 Emitted JetEmitter::EmitNumber(const Expr& e, std::string& out) const {
   const std::string& t = e.text;
-  const size_t start = out.size();
   if (t.front() == '.') out += '0';
   if (const size_t dot = t.find('.');
       dot != std::string::npos && (dot + 1 == t.size() || t[dot + 1] < '0' || t[dot + 1] > '9')) {
@@ -301,14 +304,7 @@ Emitted JetEmitter::EmitNumber(const Expr& e, std::string& out) const {
   } else {
     out += t;
   }
-  const std::string_view text = std::string_view(out).substr(start);
-  if (text.find_first_of(".eE") == std::string_view::npos) {
-    int64_t v = 0;
-    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec == std::errc() && ptr == text.data() + text.size() && v <= INT32_MAX)
-      return Value(JetType::kLong);
-  }
-  return Value(JetType::kDouble);
+  return NumberType(t);
 }
 
 Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope, std::string& out) {

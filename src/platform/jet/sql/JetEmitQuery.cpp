@@ -9,6 +9,7 @@
 #include "platform/jet/JetCollation.h"
 #include "platform/jet/Sqlite.h"
 #include "platform/jet/sql/JetEmitter.h"
+#include "platform/jet/sql/JetLiterals.h"
 #include "platform/jet/sql/JetSqlError.h"
 #include "platform/jet/sql/JetTyping.h"
 
@@ -106,7 +107,7 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
     const Expr& e = *q.orderBy[k].expr;
     size_t pos = 0;
     if (e.kind == ExprKind::kNumber) {
-      pos = static_cast<size_t>(std::strtod(e.text.c_str(), nullptr));
+      pos = static_cast<size_t>(NumberLiteralValue(e.text));
     } else if (e.kind == ExprKind::kColumn) {
       const std::string full = e.qualifier.empty() ? e.text : e.qualifier + "." + e.text;
       for (size_t i = 0; i < out.columns.size() && pos == 0; ++i)
@@ -210,6 +211,10 @@ const Emitted& JetEmitter::ItemValue(SelectState& state, size_t i, const Scope& 
   item.busy = true;
   Emitted v;
   if (item.expr != nullptr) {
+    // An expression's SQLite text is about twice its Jet text (quoted
+    // names, function names): sized once rather than grown piece by piece.
+    // A column's stays in the string itself.
+    if (item.expr->kind != ExprKind::kColumn) item.sql.reserve(2 * SourceText(*item.expr).size());
     v = EmitValue(*item.expr, scope, item.sql);
   } else {
     AppendQualifiedName(item.sql, *item.source, item.column->name);
@@ -339,6 +344,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   // The whole select is at least its body and its items' texts.
   size_t size = body.size() + 16;
   for (const auto& it : state.items) size += it.sql.size() + it.name.size() + 24;
+  for (const auto& key : s.orderBy) size += 2 * SourceText(*key.expr).size() + 16;
   out.sql.reserve(size);
   out.sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
   for (size_t i = 0; i < state.items.size(); ++i) {
@@ -346,14 +352,14 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     out.sql += state.items[i].sql;
     AppendJetCollation(out.sql, *state.items[i].value);
     out.sql += " AS ";
-    out.sql += QuoteName(state.items[i].name);
+    sqlite::AppendQuoted(out.sql, state.items[i].name);
   }
   out.sql += body;
   for (size_t k = 0; k < s.orderBy.size(); ++k) {
     const Expr& e = *s.orderBy[k].expr;
     out.sql += k == 0 ? " ORDER BY " : ", ";
     if (e.kind == ExprKind::kNumber) {
-      const double pos = std::strtod(e.text.c_str(), nullptr);
+      const double pos = NumberLiteralValue(e.text);
       if (pos < 1 || pos > static_cast<double>(state.items.size()) || std::floor(pos) != pos)
         ThrowSyntax(sqlerr::kOrderByClause, JetMessage(sqlerr::kOrderByClause), jetSql_, e.pos,
                     e.text);
@@ -388,7 +394,7 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
     std::string ref;
     JetType type = JetType::kNone;
     if (e.kind == ExprKind::kNumber) {
-      const double pos = std::strtod(e.text.c_str(), nullptr);
+      const double pos = NumberLiteralValue(e.text);
       if (pos < 1 || pos > static_cast<double>(state.items.size()) || std::floor(pos) != pos)
         ThrowSyntax(sqlerr::kOrderByClause, JetMessage(sqlerr::kOrderByClause), jetSql_, e.pos,
                     e.text);

@@ -60,39 +60,56 @@ static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
 
 constexpr size_t kLongestKeyword = 11;  // DISTINCTROW
 
-// The keywords starting with letter L are kKeywords[kByLetter[L - 'A'],
-// kByLetter[L - 'A' + 1]).
-constexpr std::array<uint8_t, 27> kByLetter = [] {
-  std::array<uint8_t, 27> first{};
-  size_t k = 0;
-  for (char letter = 'A'; letter <= 'Z' + 1; ++letter) {
-    while (k < kKeywords.size() && kKeywords[k].first[0] < letter) ++k;
-    first[static_cast<size_t>(letter - 'A')] = static_cast<uint8_t>(k);
-  }
-  return first;
-}();
+// Every word of a statement is looked up, by a hash of its first two
+// letters and its length that puts no two keywords in one slot: a word is
+// compared, without case, with one keyword at most.
+constexpr size_t kKeywordSlots = 128;
 
-// Every word of a statement is looked up: it is compared, without case,
-// with the keywords of its first letter that are as long as it is, so that
-// most names are told from keywords by their length alone.
+constexpr size_t KeywordSlot(std::string_view word) {
+  // The low five bits of a letter are the same in either case; the
+  // factors were found by trying them all.
+  return ((static_cast<unsigned char>(word[0]) & 0x1Fu) +
+          (static_cast<unsigned char>(word[1]) & 0x1Fu) * 80u + word.size()) %
+         kKeywordSlots;
+}
+
+// The keyword in each slot, as its index in kKeywords plus one; 0 for none.
+constexpr std::array<uint8_t, kKeywordSlots> kKeywordInSlot = [] {
+  std::array<uint8_t, kKeywordSlots> slots{};
+  for (size_t k = 0; k < kKeywords.size(); ++k)
+    slots[KeywordSlot(kKeywords[k].first)] = static_cast<uint8_t>(k + 1);
+  return slots;
+}();
+static_assert(
+    [] {
+      for (size_t k = 0; k < kKeywords.size(); ++k)
+        if (kKeywordInSlot[KeywordSlot(kKeywords[k].first)] != k + 1) return false;
+      return true;
+    }(),
+    "two keywords share a slot");
+
 Keyword LookupKeyword(std::string_view word) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return Keyword::kNone;
-  const unsigned lower = static_cast<unsigned char>(word[0]) | 0x20u;
-  if (lower < 'a' || lower > 'z') return Keyword::kNone;
-  const size_t letter = lower - 'a';
-  for (size_t k = kByLetter[letter]; k < kByLetter[letter + 1]; ++k) {
-    const std::string_view key = kKeywords[k].first;
-    if (key.size() != word.size()) continue;
-    // Clearing bit 5 maps a letter of either case to the upper case one
-    // and no other byte to a letter.
-    size_t i = 1;
-    while (i < key.size() &&
-           (static_cast<unsigned char>(word[i]) & ~0x20u) == static_cast<unsigned char>(key[i]))
-      ++i;
-    if (i == key.size()) return kKeywords[k].second;
-  }
-  return Keyword::kNone;
+  const size_t k = kKeywordInSlot[KeywordSlot(word)];
+  if (k == 0) return Keyword::kNone;
+  const std::string_view key = kKeywords[k - 1].first;
+  if (key.size() != word.size()) return Keyword::kNone;
+  // Clearing bit 5 maps a letter of either case to the upper case one
+  // and no other byte to a letter.
+  for (size_t i = 0; i < key.size(); ++i)
+    if ((static_cast<unsigned char>(word[i]) & ~0x20u) != static_cast<unsigned char>(key[i]))
+      return Keyword::kNone;
+  return kKeywords[k - 1].second;
 }
+
+// Space, tab, carriage return, line feed, form feed and vertical tab: a
+// table, as every byte between tokens is looked at.
+constexpr std::array<bool, 256> kSpaceBytes = [] {
+  std::array<bool, 256> space{};
+  for (const char c : {' ', '\t', '\r', '\n', '\f', '\v'})
+    space[static_cast<unsigned char>(c)] = true;
+  return space;
+}();
 
 bool IsHex(char c) {
   return std::isxdigit(static_cast<unsigned char>(c)) != 0;
@@ -110,10 +127,11 @@ class Lexer {
     out.reserve(sql_.size() / 4 + 2);
     for (;;) {
       SkipSpace();
-      Token t = Next();
-      const bool end = t.kind == TokenKind::kEnd;
-      out.push_back(std::move(t));
-      if (end) break;
+      // Made in place: a token copied into the vector cost as much as its
+      // making.
+      Token& t = out.emplace_back();
+      Next(t);
+      if (t.kind == TokenKind::kEnd) break;
       if (out.size() > kMaxTokens) ThrowJet(sqlerr::kTooComplex);
     }
   }
@@ -124,50 +142,46 @@ class Lexer {
   void SkipSpace() {
     const size_t n = sql_.size();
     size_t i = i_;
-    while (i < n && (sql_[i] == ' ' || sql_[i] == '\t' || sql_[i] == '\r' || sql_[i] == '\n' ||
-                     sql_[i] == '\f' || sql_[i] == '\v'))
-      ++i;
+    while (i < n && kSpaceBytes[static_cast<unsigned char>(sql_[i])]) ++i;
     i_ = i;
   }
 
-  Token Make(TokenKind kind, size_t start) {
-    Token t;
+  void Make(Token& t, TokenKind kind, size_t start) {
     t.kind = kind;
     t.pos = start;
     t.end = i_;
     t.text = sql_.substr(start, i_ - start);
-    return t;
   }
 
-  Token Next() {
+  void Next(Token& t) {
     const size_t start = i_;
-    if (i_ >= sql_.size()) return Make(TokenKind::kEnd, start);
+    if (i_ >= sql_.size()) return Make(t, TokenKind::kEnd, start);
     const char c = sql_[i_];
     const auto uc = static_cast<unsigned char>(c);
     if (StartsNumber(sql_, i_)) {
       i_ = NumberEnd(sql_, i_);
-      return Make(TokenKind::kNumber, start);
+      return Make(t, TokenKind::kNumber, start);
     }
-    if (IsWordByte(uc) && !IsAsciiDigit(c)) return Word(start);
+    if (IsWordByte(uc) && !IsAsciiDigit(c)) return Word(t, start);
     switch (c) {
       case '\'':
       case '"':
-        return String(start, c);
+        return String(t, start, c);
       case '[':
       case '`':
-        return Bracket(start, c == '[' ? ']' : '`');
+        return Bracket(t, start, c == '[' ? ']' : '`');
       case '#':
-        return Date(start);
+        return Date(t, start);
       case '{':
-        return Guid(start);
+        return Guid(t, start);
       case '<':
         ++i_;
         if (i_ < sql_.size() && (sql_[i_] == '=' || sql_[i_] == '>')) ++i_;
-        return Make(TokenKind::kSymbol, start);
+        return Make(t, TokenKind::kSymbol, start);
       case '>':
         ++i_;
         if (i_ < sql_.size() && sql_[i_] == '=') ++i_;
-        return Make(TokenKind::kSymbol, start);
+        return Make(t, TokenKind::kSymbol, start);
       case '(':
       case ')':
       case ',':
@@ -183,26 +197,25 @@ class Lexer {
       case '=':
       case '!':
         ++i_;
-        return Make(TokenKind::kSymbol, start);
+        return Make(t, TokenKind::kSymbol, start);
       default:
         ++i_;
-        return Make(TokenKind::kInvalid, start);
+        return Make(t, TokenKind::kInvalid, start);
     }
   }
 
-  Token Word(size_t start) {
+  void Word(Token& t, size_t start) {
     const size_t n = sql_.size();
     size_t i = i_;
     while (i < n && IsWordByte(static_cast<unsigned char>(sql_[i]))) ++i;
     if (i < n && sql_[i] == '$') ++i;  // Trim$, UCase$ ...
     i_ = i;
-    Token t = Make(TokenKind::kWord, start);
+    Make(t, TokenKind::kWord, start);
     t.keyword = LookupKeyword(t.text);
-    return t;
   }
 
   // A quote inside is written twice.
-  Token String(size_t start, char quote) {
+  void String(Token& t, size_t start, char quote) {
     ++i_;
     for (;;) {
       const size_t close = sql_.find(quote, i_);
@@ -219,13 +232,12 @@ class Lexer {
       }
       break;
     }
-    Token t = Make(TokenKind::kString, start);
+    Make(t, TokenKind::kString, start);
     t.value = sql_.substr(start + 1, i_ - start - 2);
-    return t;
   }
 
   // [name] or `name`.
-  Token Bracket(size_t start, char closing) {
+  void Bracket(Token& t, size_t start, char closing) {
     const size_t close = sql_.find(closing, i_ + 1);
     if (close == std::string_view::npos) {
       ThrowSyntax(sqlerr::kBadBracketing,
@@ -233,12 +245,11 @@ class Lexer {
                   sql_.substr(start, 1));
     }
     i_ = close + 1;
-    Token t = Make(TokenKind::kBracket, start);
+    Make(t, TokenKind::kBracket, start);
     t.value = sql_.substr(start + 1, close - start - 1);
-    return t;
   }
 
-  Token Date(size_t start) {
+  void Date(Token& t, size_t start) {
     const size_t close = sql_.find('#', i_ + 1);
     if (close == std::string_view::npos) {
       ThrowSyntax(sqlerr::kExpression,
@@ -247,13 +258,12 @@ class Lexer {
                   sql_, start, "#");
     }
     i_ = close + 1;
-    Token t = Make(TokenKind::kDate, start);
+    Make(t, TokenKind::kDate, start);
     t.value = sql_.substr(start + 1, close - start - 1);
-    return t;
   }
 
   // {guid {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}}, spaces allowed between the parts.
-  Token Guid(size_t start) {
+  void Guid(Token& t, size_t start) {
     ++i_;
     SkipSpace();
     bool ok = i_ + 4 <= sql_.size() && EqualsAsciiNoCase(sql_.substr(i_, 4), "GUID");
@@ -283,9 +293,8 @@ class Lexer {
                       std::string(sql_.substr(start, std::min<size_t>(len, 200))) + "'.",
                   sql_, start, "{");
     }
-    Token t = Make(TokenKind::kGuid, start);
+    Make(t, TokenKind::kGuid, start);
     t.value = sql_.substr(digits, 36);
-    return t;
   }
 
   std::string_view sql_;

@@ -1,7 +1,9 @@
 #include "platform/jet/sql/JetLiterals.h"
 
+#include <array>
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/sql/JetLexer.h"
@@ -10,22 +12,37 @@ namespace qv::jet::sql {
 
 namespace {
 
-LiteralKind NumberKind(std::string_view token) {
-  if (token.find_first_not_of("0123456789") != std::string_view::npos) return LiteralKind::kNumber;
-  int64_t v = 0;
+// The value of a token of digits only, when it fits in 64 bits.
+bool WholeNumber(std::string_view token, int64_t& v) {
+  if (token.empty()) return false;
+  for (const char c : token)
+    if (!IsAsciiDigit(c)) return false;
   const auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), v);
-  return ec == std::errc() && ptr == token.data() + token.size() && v <= INT32_MAX
-             ? LiteralKind::kLong
-             : LiteralKind::kNumber;
+  return ec == std::errc() && ptr == token.data() + token.size();
 }
 
-// A byte that starts none of the tokens ScanLiterals looks at: not a
-// digit, a word byte, a quote, a bracket, a hash, a brace or a dot (which
-// may start a number).
-bool IsPlainByte(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return !IsWordByte(u) && c != '\'' && c != '"' && c != '[' && c != '`' && c != '#' && c != '{' &&
-         c != '.';
+// What a byte may start, for ScanLiterals: a word (not a number), nothing
+// it looks at (spaces and punctuation), or a number, literal or name.
+enum class ScanClass : uint8_t { kPlain, kWord, kOther };
+
+// A table, as every byte of a statement is classed.
+constexpr std::array<ScanClass, 256> kScanClasses = [] {
+  std::array<ScanClass, 256> classes{};
+  for (int c = 0; c < 256; ++c) {
+    const auto u = static_cast<unsigned char>(c);
+    ScanClass& k = classes[u];
+    if (kWordBytes[u])
+      k = c >= '0' && c <= '9' ? ScanClass::kOther : ScanClass::kWord;
+    else if (c == '\'' || c == '"' || c == '[' || c == '`' || c == '#' || c == '{' || c == '.')
+      k = ScanClass::kOther;
+    else
+      k = ScanClass::kPlain;
+  }
+  return classes;
+}();
+
+ScanClass ClassOf(char c) {
+  return kScanClasses[static_cast<unsigned char>(c)];
 }
 
 bool IsSpace(char c) {
@@ -63,6 +80,18 @@ size_t GuidEnd(std::string_view s, size_t i, std::string* digits) {
 
 }  // namespace
 
+LiteralKind NumberLiteralKind(std::string_view token) {
+  int64_t v = 0;
+  return WholeNumber(token, v) && v <= INT32_MAX ? LiteralKind::kLong : LiteralKind::kNumber;
+}
+
+double NumberLiteralValue(std::string_view token) {
+  // A whole number below 2^53 converts exactly; a larger one rounds to the
+  // nearest double, as strtod rounds its digits.
+  if (int64_t v = 0; WholeNumber(token, v)) return static_cast<double>(v);
+  return std::strtod(std::string(token).c_str(), nullptr);
+}
+
 void ScanLiterals(std::string_view s, LiteralScan& out) {
   out.shape.clear();
   out.literals.clear();
@@ -72,22 +101,30 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
   // since the last literal is appended at once when the next one is found
   // (a statement is mostly words, names and punctuation between them).
   size_t copied = 0;
-  auto add = [&](LiteralKind kind, size_t start) {
-    out.literals.push_back({kind, start, s.substr(start, i - start)});
+  // Given the literal's end rather than reading `i`: a position the lambda
+  // refers to would live in memory through every byte's loop.
+  auto add = [&out, &copied, s](LiteralKind kind, size_t start, size_t end) {
+    out.literals.push_back({kind, start, s.substr(start, end - start)});
     out.shape.append(s.substr(copied, start - copied));
     const char mark[2] = {'\x01', static_cast<char>('0' + static_cast<int>(kind))};
     out.shape.append(mark, 2);
-    copied = i;
+    copied = end;
   };
-  while (i < s.size()) {
+  const size_t n = s.size();
+  while (i < n) {
     const char c = s[i];
     const size_t start = i;
-    if (StartsNumber(s, i)) {
+    const ScanClass k = ClassOf(c);
+    if (k == ScanClass::kWord) {
+      while (i < n && IsWordByte(static_cast<unsigned char>(s[i]))) ++i;
+      if (i < n && s[i] == '$') ++i;
+    } else if (k == ScanClass::kPlain) {
+      do {
+        ++i;
+      } while (i < n && ClassOf(s[i]) == ScanClass::kPlain);
+    } else if (StartsNumber(s, i)) {
       i = NumberEnd(s, i);
-      add(NumberKind(s.substr(start, i - start)), start);
-    } else if (IsWordByte(static_cast<unsigned char>(c))) {
-      while (i < s.size() && IsWordByte(static_cast<unsigned char>(s[i]))) ++i;
-      if (i < s.size() && s[i] == '$') ++i;
+      add(NumberLiteralKind(s.substr(start, i - start)), start, i);
     } else if (c == '\'' || c == '"') {
       for (++i;;) {
         if (i >= s.size()) {  // unterminated: left for the lexer to report
@@ -101,24 +138,20 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
         }
         break;
       }
-      add(LiteralKind::kText, start);
+      add(LiteralKind::kText, start, i);
     } else if (c == '[' || c == '`' || c == '#') {
       const size_t close = s.find(c == '[' ? ']' : c, i + 1);
       i = close == std::string_view::npos ? s.size() : close + 1;
     } else if (c == '{' && GuidEnd(s, i, nullptr) != std::string_view::npos) {
       i = GuidEnd(s, i, nullptr);
-      add(LiteralKind::kGuid, start);
+      add(LiteralKind::kGuid, start, i);
     } else if (c == '{') {
       // A malformed {guid {...}}: through its second closing brace.
       const size_t inner = s.find('}', i + 1);
       const size_t outer = inner == std::string_view::npos ? inner : s.find('}', inner + 1);
       i = outer == std::string_view::npos ? s.size() : outer + 1;
     } else {
-      // Spaces and punctuation up to the next token that may be a literal
-      // or a word.
-      do {
-        ++i;
-      } while (i < s.size() && IsPlainByte(s[i]));
+      ++i;  // a dot before no digit
     }
   }
   out.shape.append(s.substr(copied));

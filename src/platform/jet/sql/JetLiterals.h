@@ -41,6 +41,13 @@ struct LiteralScan {
 // the statement's translation reports the error.
 void ScanLiterals(std::string_view sql, LiteralScan& out);
 
+// The kind of a number token (kLong or kNumber).
+LiteralKind NumberLiteralKind(std::string_view token);
+
+// The value of a number token as a double, as strtod reads it; whole
+// numbers (most of them) are read without it.
+double NumberLiteralValue(std::string_view token);
+
 // The value of a text literal: the text between the quotes, a quote inside
 // written twice read once.
 std::string TextLiteralValue(std::string_view token);

@@ -1,11 +1,11 @@
 #include "platform/jet/sql/JetParser.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <utility>
 
 #include "platform/jet/JetSchemaChange.h"
 #include "platform/jet/sql/JetLexer.h"
+#include "platform/jet/sql/JetLiterals.h"
 #include "platform/jet/sql/JetSqlError.h"
 
 namespace qv::jet::sql {
@@ -39,6 +39,8 @@ constexpr size_t kSpareTokensKept = 4096;
 JetParser::JetParser(std::string_view sql)
     : sql_(sql), tokens_(std::move(tSpareTokens)), clauseError_(sqlerr::kInvalidStatement) {
   Tokenize(sql, tokens_);
+  next_ = tokens_.data();
+  last_ = &tokens_.back();
 }
 
 JetParser::~JetParser() {
@@ -308,7 +310,7 @@ void JetParser::ParseTop(Select& s) {
   if (n.kind != TokenKind::kNumber) Fail(sqlerr::kSelectSyntax, n);
   Take();
   s.hasTop = true;
-  s.top = std::strtod(std::string(n.text).c_str(), nullptr);
+  s.top = NumberLiteralValue(n.text);
   s.topPercent = Accept(Keyword::kPercent);
   const bool whole = std::floor(s.top) == s.top;
   if (!std::isfinite(s.top) || (!s.topPercent && !whole) || (s.topPercent && s.top > 100))

@@ -33,14 +33,14 @@ class JetParser {
   class NestingGuard;
   struct ParenContent;  // what a parenthesis in FROM holds: a query or a join
 
-  // Cursor: inline, every level of the expression grammar asks it.
+  // Cursor: inline, every level of the expression grammar asks it. Kept as
+  // pointers: an index was divided by a token's size at every look.
   const Token& Peek(size_t ahead = 0) const {
-    const size_t i = next_ + ahead;
-    return i < tokens_.size() ? tokens_[i] : tokens_.back();
+    return ahead <= static_cast<size_t>(last_ - next_) ? next_[ahead] : *last_;
   }
   const Token& Take() {
-    const Token& t = Peek();
-    if (next_ + 1 < tokens_.size()) ++next_;
+    const Token& t = *next_;
+    if (next_ != last_) ++next_;
     return t;
   }
   bool Accept(Keyword k) {
@@ -129,7 +129,8 @@ class JetParser {
 
   std::string_view sql_;
   std::vector<Token> tokens_;
-  size_t next_ = 0;
+  const Token* next_ = nullptr;  // the next token of tokens_
+  const Token* last_ = nullptr;  // the kEnd token that ends tokens_
   int nesting_ = 0;
   int tableRefs_ = 0;         // joins made so far, limited like an expression's height
   int32_t clauseError_;       // number for a syntax error outside an expression

@@ -10,24 +10,28 @@ namespace qv::jet::sql {
 
 namespace {
 
-// NamesEqual, answered here for two ASCII names (nearly every name a scope
-// compares: each column reference is compared with every column of its
-// sources), which are equal when their letters are equal without case.
+// NamesEqual, answered here for two names equal but for the case of ASCII
+// letters and for two ASCII names (nearly every name a scope compares: each
+// column reference is compared with every column of its sources).
 bool SameName(std::string_view a, std::string_view b) {
-  bool ascii = true;
-  bool equal = a.size() == b.size();
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto x = static_cast<unsigned char>(a[i]);
-    ascii = ascii && x < 0x80;
-    if (!equal) continue;
-    const auto y = static_cast<unsigned char>(b[i]);
-    const unsigned lower = x | 0x20u;
-    equal = x == y || ((x ^ y) == 0x20u && lower >= 'a' && lower <= 'z');
+  if (a.size() == b.size()) {
+    size_t i = 0;
+    for (; i < a.size(); ++i) {
+      const auto x = static_cast<unsigned char>(a[i]);
+      const auto y = static_cast<unsigned char>(b[i]);
+      if (x == y) continue;
+      const unsigned lower = x | 0x20u;
+      if ((x ^ y) != 0x20u || lower < 'a' || lower > 'z') break;
+    }
+    if (i == a.size()) return true;
   }
-  if (!ascii) return NamesEqual(a, b);
-  for (const char c : b)
-    if (static_cast<unsigned char>(c) >= 0x80) return NamesEqual(a, b);
-  return equal;
+  auto ascii = [](std::string_view s) {
+    unsigned high = 0;
+    for (const char c : s) high |= static_cast<unsigned char>(c);
+    return high < 0x80;
+  };
+  if (ascii(a) && ascii(b)) return false;
+  return NamesEqual(a, b);
 }
 
 }  // namespace
