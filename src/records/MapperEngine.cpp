@@ -12,6 +12,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
+#include "platform/dao/FieldValues.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/TableRecordset.h"
 #include "platform/dao/Transaction.h"
@@ -33,17 +34,24 @@ bool EndsWith(std::string_view s, std::string_view tail) {
 }
 
 // A text as its column takes it: through the column's write conversion,
-// then cut to the column's size (texts are cut, never refused).
-// `i` is the column's field index in `rs` (-1: none).
-Variant FittedText(const ColumnDef& c, dao::Recordset& rs, int32_t i, Variant value) {
+// then cut to the column's size (texts are cut, never refused); a text that
+// needs neither is the value as it is. `i` is the column's field index in
+// `rs` (-1: none).
+Variant FittedText(const ColumnDef& c, dao::Recordset& rs, int32_t i, const Variant& value) {
   if (!value.IsString() && !c.writeText) return value;
-  std::string s = CStr(value);
-  if (c.writeText) s = c.writeText(s);
+  int32_t limit = -1;  // none
   if (i >= 0) {
     const jet::FieldSpec& spec = rs.Column(i).spec;
     if (spec.type == jet::JetType::kText || spec.type == jet::JetType::kChar)
-      s = Truncate16(s, spec.size > 0 ? spec.size : 255);
+      limit = spec.size > 0 ? spec.size : 255;
   }
+  if (!c.writeText) {
+    const std::string& s = value.AsString();
+    if (limit < 0 || !dao::LongerThan16(s, limit)) return value;
+    return Variant(Truncate16(s, limit));
+  }
+  std::string s = c.writeText(CStr(value));
+  if (limit >= 0 && dao::LongerThan16(s, limit)) s = Truncate16(s, limit);
   return Variant(std::move(s));
 }
 
@@ -59,10 +67,11 @@ void WriteField(dao::Recordset& rs, std::string_view table, std::string_view col
                ", Value: " + value.Describe();
       },
       [&] {
+        // Moved into the buffer; a failed write leaves it for the message.
         if (i >= 0)
-          rs.SetField(i, value);
+          rs.SetField(i, std::move(value));
         else
-          rs.SetField(column, value);
+          rs.SetField(column, std::move(value));
       });
 }
 

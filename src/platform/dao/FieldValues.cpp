@@ -58,7 +58,50 @@ Variant Convert(Variant&& v, JetType type) {
 
 }  // namespace
 
+bool LongerThan16(std::string_view text, int32_t units) {
+  return text.size() > static_cast<size_t>(units) && Len(text) > units;
+}
+
+bool FitsFieldAsIs(const Variant& value, jet::JetType type, int32_t size) {
+  switch (type) {
+    case JetType::kBoolean:
+      return value.Type() == VarType::kBoolean;
+    case JetType::kByte:
+      return value.Type() == VarType::kByte;
+    case JetType::kInteger:
+      return value.Type() == VarType::kInteger;
+    case JetType::kLong:
+      return value.Type() == VarType::kLong;
+    case JetType::kCurrency:
+      return value.Type() == VarType::kCurrency;
+    case JetType::kSingle:
+      return value.Type() == VarType::kSingle;
+    case JetType::kDouble:
+    case JetType::kBigInt:
+    case JetType::kNumeric:
+    case JetType::kDecimal:
+    case JetType::kFloat:
+      return value.Type() == VarType::kDouble;
+    case JetType::kDate:
+    case JetType::kTime:
+      return value.Type() == VarType::kDate;
+    case JetType::kMemo:
+      return value.IsString();
+    case JetType::kText:
+    case JetType::kChar:
+      return value.IsString() && !LongerThan16(value.AsString(), size > 0 ? size : 255);
+    case JetType::kGUID:  // upper-cased
+    case JetType::kBinary:
+    case JetType::kVarBinary:
+    case JetType::kLongBinary:
+    case JetType::kNone:
+      return false;
+  }
+  return false;
+}
+
 Variant CoerceToField(Variant value, jet::JetType type, int32_t size) {
+  if (FitsFieldAsIs(value, type, size)) return value;
   if (value.IsEmptyOrNull()) return Variant::Null();
   Variant out;
   try {
@@ -68,7 +111,7 @@ Variant CoerceToField(Variant value, jet::JetType type, int32_t size) {
     ThrowDao(daoerr::kConversionError, kSourceField);
   }
   if ((type == JetType::kText || type == JetType::kChar) &&
-      Len(out.AsString()) > (size > 0 ? size : 255))
+      LongerThan16(out.AsString(), size > 0 ? size : 255))
     ThrowDao(daoerr::kFieldTooSmall, kSourceField);
   return out;
 }

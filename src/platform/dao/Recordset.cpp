@@ -115,7 +115,9 @@ const Variant& Recordset::FieldValueSlow(int32_t i) const {
   if (i < 0 || i >= FieldCount()) ThrowDao(daoerr::kItemNotFound, kSourceFields);
   if (mode_ != dbEditNone) {
     const auto f = static_cast<size_t>(i);
-    if (bufferHoldsRow_ || dirty_[f]) return buffer_[f];
+    if (dirty_[f]) return buffer_[f];
+    if (mode_ == dbEditAdd) return defaults_[f];
+    if (bufferHoldsRow_) return buffer_[f];
     // An edit of a row not read yet: the field as stored.
     Positioned();
     if (pos_ == Pos::kDeleted) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
@@ -133,19 +135,47 @@ const Variant& Recordset::FieldValue(std::string_view name) const {
   return FieldValue(i);
 }
 
-void Recordset::SetField(int32_t i, Variant value) {
+int32_t Recordset::RequiredFieldIndex(std::string_view name) const {
+  const int32_t i = FieldIndex(name);
+  if (i < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
+  return i;
+}
+
+Variant& Recordset::SlotToSet(int32_t i, const jet::FieldSpec*& field) {
   CheckOpen();
   if (i < 0 || i >= FieldCount()) ThrowDao(daoerr::kItemNotFound, kSourceFields);
   if (mode_ == dbEditNone) ThrowDao(daoerr::kUpdateWithoutEdit, kSourceField);
-  const jet::FieldSpec& f = (*columns_)[static_cast<size_t>(i)].spec;
-  buffer_[static_cast<size_t>(i)] = CoerceToField(std::move(value), f.type, f.size);
+  const auto f = static_cast<size_t>(i);
+  field = &(*columns_)[f].spec;
+  return buffer_[f];
+}
+
+void Recordset::SetField(int32_t i, const Variant& value) {
+  const jet::FieldSpec* f;
+  Variant& slot = SlotToSet(i, f);
+  if (FitsFieldAsIs(value, f->type, f->size))
+    slot = value;
+  else
+    slot = CoerceToField(value, f->type, f->size);
   dirty_[static_cast<size_t>(i)] = 1;
 }
 
-void Recordset::SetField(std::string_view name, Variant value) {
-  int32_t i = FieldIndex(name);
-  if (i < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
-  SetField(i, std::move(value));
+void Recordset::SetField(int32_t i, Variant&& value) {
+  const jet::FieldSpec* f;
+  Variant& slot = SlotToSet(i, f);
+  if (FitsFieldAsIs(value, f->type, f->size))
+    slot = std::move(value);
+  else
+    slot = CoerceToField(value, f->type, f->size);  // a copy: `value` stays if it fails
+  dirty_[static_cast<size_t>(i)] = 1;
+}
+
+void Recordset::SetField(std::string_view name, const Variant& value) {
+  SetField(RequiredFieldIndex(name), value);
+}
+
+void Recordset::SetField(std::string_view name, Variant&& value) {
+  SetField(RequiredFieldIndex(name), std::move(value));
 }
 
 std::shared_ptr<Fields> Recordset::FieldsCollection() {
@@ -178,9 +208,11 @@ void Recordset::AddNew() {
         clockDefaults_.push_back(static_cast<int32_t>(i));
     }
   }
-  buffer_ = defaults_;
+  // The buffer takes only the fields set (the insert writes those alone);
+  // the others show their defaults, those naming the clock read again.
   for (int32_t i : clockDefaults_)
-    buffer_[static_cast<size_t>(i)] = DefaultFieldValue(columns[static_cast<size_t>(i)].spec);
+    defaults_[static_cast<size_t>(i)] = DefaultFieldValue(columns[static_cast<size_t>(i)].spec);
+  buffer_.resize(columns.size());
   dirty_.assign(columns.size(), 0);
   bufferHoldsRow_ = true;
   mode_ = dbEditAdd;
@@ -238,7 +270,7 @@ void Recordset::Delete() {
 int64_t Recordset::AddRow(const std::vector<Variant>&, const std::vector<uint8_t>&) {
   ThrowDao(daoerr::kReadOnly, kSourceRecordset);
 }
-void Recordset::UpdateRow(const std::vector<Variant>&, const std::vector<uint8_t>&) {
+void Recordset::UpdateRow(std::vector<Variant>&, const std::vector<uint8_t>&) {
   ThrowDao(daoerr::kReadOnly, kSourceRecordset);
 }
 void Recordset::DeleteRow() {

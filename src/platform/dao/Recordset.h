@@ -113,11 +113,15 @@ class Recordset : public Object {
     return FieldValueSlow(i);
   }
   const Variant& FieldValue(std::string_view name) const;
-  // Sets field `i` of the edit buffer, converted to the field's type.
+  // Sets field `i` of the edit buffer, converted to the field's type. A
+  // value of the field's type is taken as it is: moved when given as a
+  // temporary, which is left as it was when the write fails.
   // Errors: 3020 without AddNew or Edit, 3163 a text too long, 3421 a value
   // that does not convert, 3265 no such field.
-  void SetField(int32_t i, Variant value);
-  void SetField(std::string_view name, Variant value);
+  void SetField(int32_t i, const Variant& value);
+  void SetField(int32_t i, Variant&& value);
+  void SetField(std::string_view name, const Variant& value);
+  void SetField(std::string_view name, Variant&& value);
   std::shared_ptr<Fields> FieldsCollection();
 
   // ---- editing. Errors: 3027 read-only, 3021 Edit or Delete without a
@@ -209,9 +213,10 @@ class Recordset : public Object {
 
   // The write steps of the kinds that can write. `dirty` marks the fields
   // set in `buffer`. AddRow returns the new row's bookmark value; UpdateRow
-  // writes the current row, leaving it kStale.
+  // writes the current row, leaving it kStale, and may take the values
+  // written out of `buffer` (the edit ends with it).
   virtual int64_t AddRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty);
-  virtual void UpdateRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty);
+  virtual void UpdateRow(std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty);
   virtual void DeleteRow();
   virtual void OnClose() {}
 
@@ -230,21 +235,28 @@ class Recordset : public Object {
   // The current row of Edit and Delete (3167 deleted, 3021 none); one
   // found by SeekUnread is not read.
   void RequireRowToWrite();
+  // The index of field `name` (3265 when none).
+  int32_t RequiredFieldIndex(std::string_view name) const;
+  // The buffer's slot that SetField writes field `i` into, and its field
+  // (errors as SetField raises them).
+  Variant& SlotToSet(int32_t i, const jet::FieldSpec*& field);
 
   std::string name_;
   int32_t type_;
   bool updatable_;
   bool open_ = true;
   int32_t mode_ = dbEditNone;
+  // The fields set by AddNew or Edit (marked in dirty_); during an Edit
+  // also the row's others once KeepEditedRow copied them.
   std::vector<Variant> buffer_;
-  // What AddNew puts in the buffer: the fields' defaults, worked out at the
-  // first AddNew;
-  // those that name the clock (Now(), Date(), Time()) again on each AddNew.
+  // What the fields not set show during AddNew: their defaults, worked out
+  // at the first AddNew; those that name the clock (Now(), Date(), Time())
+  // again on each AddNew.
   std::vector<Variant> defaults_;
   std::vector<int32_t> clockDefaults_;
   std::vector<uint8_t> dirty_;
   // False during an Edit until KeepEditedRow: the fields not set are the
-  // current row's.
+  // current row's. (Not looked at during AddNew.)
   bool bufferHoldsRow_ = true;
   std::weak_ptr<Fields> fields_;  // its Field objects hold the recordset
 };

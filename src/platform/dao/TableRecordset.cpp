@@ -242,8 +242,10 @@ TableRecordset::TableRecordset(Private, const std::shared_ptr<Database>& db,
       shape_(ShapeOf(table_)),
       sql_(shape_->sql),
       seekable_(type == dbOpenTable) {
+  // One cell more than the fields: the rowid the statements select last
+  // (room made before SetColumns fills the fields' cells).
+  row_.reserve(shape_->columns->size() + 1);
   SetColumns(shape_->columns);
-  // One cell more than the fields: the rowid the statements select last.
   row_.resize(columns_->size() + 1);
   values_ = row_.data();
   order_ = seekable_ ? &shape_->primaryOrder : &shape_->rowidOrder;
@@ -533,8 +535,7 @@ int64_t TableRecordset::AddRow(const std::vector<Variant>& buffer,
   return conn_->LastInsertRowId();
 }
 
-void TableRecordset::UpdateRow(const std::vector<Variant>& buffer,
-                               const std::vector<uint8_t>& dirty) {
+void TableRecordset::UpdateRow(std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) {
   jet::Statement& st = WriteStatement(updates_, dirty, false);
   {
     jet::ResetOnExit reset(st);
@@ -550,9 +551,10 @@ void TableRecordset::UpdateRow(const std::vector<Variant>& buffer,
   }
   // Read again only when looked at: most callers move or seek next. The
   // written values stand in the row meanwhile, so that a move from a row
-  // deleted before it is read again starts from its new key.
+  // deleted before it is read again starts from its new key; they are
+  // moved, as the edit that held them ends.
   for (size_t i = 0; i < dirty.size(); ++i)
-    if (dirty[i]) row_[i] = buffer[i];
+    if (dirty[i]) row_[i] = std::move(buffer[i]);
   pos_ = Pos::kStale;
   lastModified_ = rowid_;
 }

@@ -73,7 +73,7 @@ class TableRecordset final : public Recordset {
 
  protected:
   int64_t AddRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
-  void UpdateRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
+  void UpdateRow(std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
   void DeleteRow() override;
   void OnClose() override;
   void ReadFirstRow() override;
