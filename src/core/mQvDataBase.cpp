@@ -194,6 +194,7 @@ std::shared_ptr<ado::Recordset> CopyRows(Source& src, std::string_view keyColumn
   };
   return GuardX(kModule, "DaoToAdoRS", extra, [&]() -> std::shared_ptr<ado::Recordset> {
     out = std::make_shared<ado::Recordset>();
+    columns.reserve(static_cast<size_t>(std::max(src.Count(), 0)) + 1);
     if (!keyColumn.empty()) columns.push_back({-1, keyColumn, adInteger, 0, kNullable});
     for (int32_t i = 0; i < src.Count(); ++i) {
       const auto& spec = src.Spec(i);

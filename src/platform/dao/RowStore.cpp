@@ -7,7 +7,6 @@
 #include <type_traits>
 
 #include "platform/automation/SpareMemory.h"
-#include "platform/jet/JetStatement.h"
 
 namespace qv::dao {
 
@@ -59,35 +58,31 @@ RowStore::~RowStore() {
 void RowStore::Reset(int32_t columns) {
   others_.clear();
   rows_ = 0;
-  slots_.size = 0;
-  texts_.size = 0;
   columns_ = static_cast<size_t>(std::max(columns, 0));
+  // Freed while they still hold what they held: Free notes the size the
+  // next store starts at from it.
   if (columns_ == 0) {
     slots_.Free();
     texts_.Free();
   }
+  slots_.size = 0;
+  texts_.size = 0;
 }
 
 void RowStore::Append(const jet::Statement& st) {
-  Slot* s = slots_.Extend(columns_);
-  for (size_t i = 0; i < columns_; ++i, ++s) {
-    const jet::Statement::Cell c = st.CellAt(static_cast<int>(i));
-    s->kind = static_cast<uint32_t>(c.kind);
-    s->size = 0;
-    switch (c.kind) {
-      case Kind::kText:
-        s->at = texts_.size;
-        s->size = static_cast<uint32_t>(c.text.size());
-        if (!c.text.empty())
-          std::memcpy(texts_.Extend(c.text.size()), c.text.data(), c.text.size());
-        break;
-      case Kind::kOther:
-        s->at = others_.size();
-        others_.push_back(st.Value(static_cast<int>(i)));
-        break;
-      default:
-        s->number = c.number;
-        break;
+  Slot* row = slots_.Extend(columns_);
+  st.PackRow(std::span<Slot>(row, columns_));
+  // A text is copied from the statement, a value of another kind read as
+  // a Variant; their slots then say where they went.
+  for (size_t i = 0; i < columns_; ++i) {
+    Slot& s = row[i];
+    if (s.kind == Kind::kText) {
+      const char* text = s.text;
+      s.at = texts_.size;
+      if (s.size > 0) std::memcpy(texts_.Extend(s.size), text, s.size);
+    } else if (s.kind == Kind::kOther) {
+      s.at = others_.size();
+      others_.push_back(st.Value(static_cast<int>(i)));
     }
   }
   ++rows_;
@@ -97,7 +92,7 @@ void RowStore::Read(int64_t row, Variant* out) const {
   const Slot* s = slots_.data + static_cast<size_t>(row) * columns_;
   for (size_t i = 0; i < columns_; ++i, ++s) {
     Variant* cell = out + i;
-    const auto kind = static_cast<Kind>(s->kind);
+    const Kind kind = s->kind;
     if (kind == Kind::kText) {
       cell->SetString(std::string_view(texts_.data + s->at, s->size));
       continue;

@@ -15,10 +15,7 @@
 #include <vector>
 
 #include "platform/automation/Variant.h"
-
-namespace qv::jet {
-class Statement;
-}
+#include "platform/jet/JetStatement.h"
 
 namespace qv::dao {
 
@@ -39,16 +36,9 @@ class RowStore {
   void Read(int64_t row, Variant* out) const;
   int64_t Rows() const { return rows_; }
 
-  // A cell: its kind (jet::Statement::Cell::Kind) and its value, or where
-  // its text or its Variant is.
-  struct Slot {
-    uint32_t kind;
-    uint32_t size;  // a text's bytes
-    union {
-      double number;
-      uint64_t at;  // a text's offset in texts_, a value's index in others_
-    };
-  };
+  // A cell: its kind and its value, or where its text (an offset in
+  // texts_) or its Variant (an index in others_) is, in `at`.
+  using Slot = jet::Statement::PackedCell;
 
  private:
   // Values kept by memcpy, in memory from AllocateSpare, grown by doubling.

@@ -147,34 +147,39 @@ Variant Statement::Value(int i) const {
   return ColumnToVariant(stmt_, i, entry_->columns[static_cast<size_t>(i)].type);
 }
 
-Statement::Cell Statement::CellAt(int i) const {
+namespace {
+
+// Cell i of the current row typed by `type`, as CellAt describes. Inlined
+// into each reader of cells, so that a reader of whole rows keeps no Cell
+// between reading and storing it.
+[[gnu::always_inline]] inline Statement::Cell ReadCell(sqlite3_stmt* stmt, int i, JetType type) {
   // One typed call per value (what sqlite3_column_* do after looking the
   // value up; the connection has no mutex to take).
-  const JetType type = entry_->columns[static_cast<size_t>(i)].type;
-  sqlite3_value* v = sqlite3_column_value(stmt_, i);
-  Cell c;
+  sqlite3_value* v = sqlite3_column_value(stmt, i);
+  Statement::Cell c;
+  using Kind = Statement::Cell::Kind;
   switch (sqlite3_value_type(v)) {
     case SQLITE_NULL:
-      c.kind = Cell::Kind::kNull;
+      c.kind = Kind::kNull;
       break;
     case SQLITE_INTEGER:
       if (type == JetType::kLong) {
         sqlite3_int64 x = sqlite3_value_int64(v);
         if (x >= INT32_MIN && x <= INT32_MAX) {
-          c.kind = Cell::Kind::kLong;
+          c.kind = Kind::kLong;
           c.number = static_cast<double>(x);
         }
       }
       break;
     case SQLITE_FLOAT:
       if (type == JetType::kDouble || type == JetType::kDate) {
-        c.kind = type == JetType::kDouble ? Cell::Kind::kDouble : Cell::Kind::kDate;
+        c.kind = type == JetType::kDouble ? Kind::kDouble : Kind::kDate;
         c.number = sqlite3_value_double(v);
       }
       break;
     case SQLITE_TEXT:
       if (type == JetType::kText || type == JetType::kMemo) {
-        c.kind = Cell::Kind::kText;
+        c.kind = Kind::kText;
         const char* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
         c.text = std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(v)));
       }
@@ -185,17 +190,42 @@ Statement::Cell Statement::CellAt(int i) const {
   return c;
 }
 
+}  // namespace
+
+Statement::Cell Statement::CellAt(int i) const {
+  return ReadCell(stmt_, i, entry_->columns[static_cast<size_t>(i)].type);
+}
+
+void Statement::PackRow(std::span<PackedCell> out) const {
+  const ColumnMeta* columns = entry_->columns.data();
+  for (size_t i = 0; i < out.size(); ++i) {
+    const Cell c = ReadCell(stmt_, static_cast<int>(i), columns[i].type);
+    PackedCell& p = out[i];
+    p.kind = c.kind;
+    if (c.kind == Cell::Kind::kText) {
+      p.size = static_cast<uint32_t>(c.text.size());
+      p.text = c.text.data();
+    } else {
+      p.size = 0;
+      p.number = c.number;
+    }
+  }
+}
+
 void Statement::Values(std::span<Variant> out) const {
-  const std::vector<ColumnMeta>& columns = entry_->columns;
-  if (out.size() < columns.size()) ThrowJet(jeterr::kItemNotFound, {}, source_);
-  for (size_t i = 0; i < columns.size(); ++i) {
+  // The count and the columns held in locals: the cells written could
+  // otherwise be the vector's own, read again after each.
+  const size_t n = entry_->columns.size();
+  const ColumnMeta* columns = entry_->columns.data();
+  if (out.size() < n) ThrowJet(jeterr::kItemNotFound, {}, source_);
+  for (size_t i = 0; i < n; ++i) {
     // Built in place: no temporary to move from and destroy per cell. A
     // number needs no destructor run before it is overwritten.
     Variant* cell = &out[i];
     if (cell->IsString() || cell->IsObject() || cell->IsArray()) std::destroy_at(cell);
     void* at = static_cast<void*>(cell);
     try {
-      const Cell c = CellAt(static_cast<int>(i));
+      const Cell c = ReadCell(stmt_, static_cast<int>(i), columns[i].type);
       switch (c.kind) {
         case Cell::Kind::kNull:
           ::new (at) Variant(Variant::Null());

@@ -1,6 +1,8 @@
 #include "platform/jet/JetTableSql.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetCollation.h"
@@ -108,6 +110,17 @@ bool IsValidName(std::string_view name) {
   // (Every statement a caller runs is asked whether it names a table.)
   if (name.empty() || name.size() > 3 * 64 || name.front() == ' ' || name.starts_with("sqlite_"))
     return false;
+  // 65 bytes below 0x80 are 65 characters: too many, whatever they are.
+  // A statement's text, the usual question, is mostly ASCII.
+  if (name.size() > 64) {
+    uint64_t high = static_cast<unsigned char>(name[64]);
+    for (size_t k = 0; k < 64; k += 8) {
+      uint64_t word;
+      std::memcpy(&word, name.data() + k, sizeof word);
+      high |= word;
+    }
+    if ((high & 0x8080808080808080u) == 0) return false;
+  }
   // Each byte that is not a UTF-8 continuation byte starts a character of
   // at least one unit: past 64 of them the name is too long, which ends the
   // scan of a long statement's text early.
