@@ -11,14 +11,6 @@
 namespace qv::jet::testing {
 namespace {
 
-void Exec(sqlite3* db, const std::string& sql) {
-  char* error = nullptr;
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-  const std::string message = error ? error : "";
-  sqlite3_free(error);
-  ASSERT_EQ(rc, SQLITE_OK) << sql << ": " << message;
-}
-
 // The log index of `file` in shared memory, read and written as a writer
 // that died while writing its header leaves it.
 class LogIndex {
@@ -49,7 +41,7 @@ class LogIndex {
 };
 
 // The index rebuilt between an own commit and the catalogue's note of it,
-// with other connection's commits after the rebuild that bring the counter
+// with another connection's commits after the rebuild that bring the counter
 // to the value the own commit gave it: the log then holds more frames than
 // the own commit wrote, so the catalogue does not take the header for its
 // own, and the next look-up finds the other connection's table.
@@ -60,17 +52,21 @@ TEST_F(JetTest, AnIndexRebuiltBeforeTheNoteOfAnOwnCommitIsNotTakenForIt) {
       sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr),
       SQLITE_OK);
   sqlite3_busy_timeout(raw, 5000);
+  auto exec = [&](const char* sql) {
+    ASSERT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK)
+        << sql << ": " << sqlite3_errmsg(raw);
+  };
   db_->ExecuteNative("CREATE TABLE rows (x INTEGER)");
   LogIndex index(file);
   ASSERT_TRUE(index.IsOpen());
   {
     Catalog catalog(raw, [] {});
     ASSERT_NE(catalog.FindTable("rows"), nullptr);
-    Exec(raw, "BEGIN IMMEDIATE");
-    Exec(raw, "INSERT INTO rows VALUES (1)");
+    exec("BEGIN IMMEDIATE");
+    exec("INSERT INTO rows VALUES (1)");
     catalog.NoteCommitStart();
     const uint32_t before = index.Counter();
-    Exec(raw, "COMMIT");
+    exec("COMMIT");
     ASSERT_EQ(index.Counter(), before + 1);
     index.Tear();
     EXPECT_EQ(Native("SELECT count(*) FROM rows"), "Long 1");  // rebuilds the index
