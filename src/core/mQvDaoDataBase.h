@@ -230,6 +230,19 @@ std::string Guid2DaoSql(std::string_view guid, std::string_view what);
 std::string Date2DaoSql(const Variant& date, std::string_view emptyText);
 // "(DateSerial(2007, 3, 5) + TimeSerial(9, 5, 0))"; `emptyText` when empty.
 std::string DateTime2DaoSql(const Variant& dateTime, std::string_view emptyText);
+
+// The values the literals above stand for, for a statement that binds them
+// instead of carrying them in its text: what a column stores from the
+// literal, with the same checks and errors.
+// Number2DaoSql's number (as exact as the text: a fraction rounds to the
+// digits VB writes).
+double Number2DaoValue(double value);
+// DaoQString's text, without quotes.
+std::string DaoQStringValue(std::string_view text);
+// Guid2DaoSql's GUID as a column stores it: "{XXXXXXXX-...}" in capitals.
+std::string Guid2DaoValue(std::string_view guid, std::string_view what);
+// DateTime2DaoSql's date to the second; `emptyValue` when empty.
+double DateTime2DaoValue(const Variant& dateTime, double emptyValue);
 // A condition on `field` between the non-empty dates among `begin` and
 // `end`, as " (<condition>) " with "and " before the bracket when
 // `andBefore` and " and" after it when `andAfter`; "" when both are empty.

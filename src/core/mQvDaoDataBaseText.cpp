@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/mErrorHandling.h"
 #include "core/mQvCommonCalc.h"
@@ -57,6 +58,38 @@ std::string Joined(const DaoRecordsetPtr& rs, std::string_view field, std::strin
 std::optional<DateParts> NonEmptyDate(const Variant& value) {
   if (mQvCommonCalc::IsEmptyDate(value)) return std::nullopt;
   return SplitDate(CDate(value));
+}
+
+// Error 6 for a number no literal stands for.
+void CheckFinite(double value) {
+  if (!std::isfinite(value)) ThrowVb(vberr::kOverflow, "a number for a statement");
+}
+
+// Error 5 for a text too long to go into a statement.
+void CheckStatementText(std::string_view text) {
+  if (text.size() > kMaxQStringBytes)
+    ThrowVb(vberr::kInvalidProcedureCall, "a text of " + std::to_string(text.size()) +
+                                              " bytes is too long for a statement (" +
+                                              std::to_string(kMaxQStringBytes) + " at most): \"" +
+                                              std::string(Left(text, 40)) + "...\"");
+}
+
+// The 36 digits and hyphens of a GUID given with or without braces and
+// spaces around; error 5 naming `what` for anything else.
+std::string_view GuidDigits(std::string_view guid, std::string_view what) {
+  std::string_view g = guid;
+  while (!g.empty() && g.front() == ' ') g.remove_prefix(1);
+  while (!g.empty() && g.back() == ' ') g.remove_suffix(1);
+  if (g.size() == 38 && g.front() == '{' && g.back() == '}') g = g.substr(1, 36);
+  bool valid = g.size() == 36;
+  for (size_t i = 0; valid && i < g.size(); ++i) {
+    const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
+    valid = hyphen ? g[i] == '-' : std::isxdigit(static_cast<unsigned char>(g[i])) != 0;
+  }
+  if (!valid)
+    ThrowVb(vberr::kInvalidProcedureCall,
+            std::string(what) + ": \"" + std::string(Left(guid, 60)) + "\" is not a GUID");
+  return g;
 }
 
 std::string DateSerialText(const DateParts& p) {
@@ -120,7 +153,7 @@ std::string GetDelimitedStringFieldValuesFromDaoRS(const DaoRecordsetPtr& rs,
 // ---- literals
 
 std::string Number2DaoSql(double value) {
-  if (!std::isfinite(value)) ThrowVb(vberr::kOverflow, "a number for a statement");
+  CheckFinite(value);
   if (std::trunc(value) == value && std::fabs(value) < 1e18) {
     // Whole numbers below 1e18 are exact as 64-bit integers, whose digits
     // are written without the floating-point formatter (every statement
@@ -131,6 +164,14 @@ std::string Number2DaoSql(double value) {
     return std::string(buf, end);
   }
   return FormatVbDouble(value);
+}
+
+double Number2DaoValue(double value) {
+  CheckFinite(value);
+  // A whole number's text is its digits, read back as the integer they
+  // are ("-0" as 0); any other is read back from VB's digits.
+  if (std::trunc(value) == value && std::fabs(value) < 1e18) return value == 0 ? 0.0 : value;
+  return std::strtod(FormatVbDouble(value).c_str(), nullptr);
 }
 
 std::string IdList2DaoSql(std::string_view ids, std::string_view what, std::string_view separator) {
@@ -179,11 +220,7 @@ std::string IdList2DaoSql(std::string_view ids, std::string_view what, std::stri
 }
 
 std::string DaoQString(std::string_view text) {
-  if (text.size() > kMaxQStringBytes)
-    ThrowVb(vberr::kInvalidProcedureCall, "a text of " + std::to_string(text.size()) +
-                                              " bytes is too long for a statement (" +
-                                              std::to_string(kMaxQStringBytes) + " at most): \"" +
-                                              std::string(Left(text, 40)) + "...\"");
+  CheckStatementText(text);
   std::string out = "\"";
   out.reserve(text.size() + 2);
   for (char c : text) {
@@ -199,20 +236,23 @@ std::string DaoQString(std::string_view text) {
   return out;
 }
 
+std::string DaoQStringValue(std::string_view text) {
+  CheckStatementText(text);
+  std::string out(text);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
+  return out;
+}
+
 std::string Guid2DaoSql(std::string_view guid, std::string_view what) {
-  std::string_view g = guid;
-  while (!g.empty() && g.front() == ' ') g.remove_prefix(1);
-  while (!g.empty() && g.back() == ' ') g.remove_suffix(1);
-  if (g.size() == 38 && g.front() == '{' && g.back() == '}') g = g.substr(1, 36);
-  bool valid = g.size() == 36;
-  for (size_t i = 0; valid && i < g.size(); ++i) {
-    const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
-    valid = hyphen ? g[i] == '-' : std::isxdigit(static_cast<unsigned char>(g[i])) != 0;
-  }
-  if (!valid)
-    ThrowVb(vberr::kInvalidProcedureCall,
-            std::string(what) + ": \"" + std::string(Left(guid, 60)) + "\" is not a GUID");
-  return "{guid {" + std::string(g) + "}}";
+  return "{guid {" + std::string(GuidDigits(guid, what)) + "}}";
+}
+
+std::string Guid2DaoValue(std::string_view guid, std::string_view what) {
+  std::string out = "{";
+  for (char c : GuidDigits(guid, what))
+    out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out + "}";
 }
 
 std::string Date2DaoSql(const Variant& date, std::string_view emptyText) {
@@ -225,6 +265,14 @@ std::string DateTime2DaoSql(const Variant& dateTime, std::string_view emptyText)
   if (!p) return std::string(emptyText);
   return "(" + DateSerialText(*p) + " + TimeSerial(" + std::to_string(p->hour) + ", " +
          std::to_string(p->minute) + ", " + std::to_string(p->second) + "))";
+}
+
+double DateTime2DaoValue(const Variant& dateTime, double emptyValue) {
+  const auto p = NonEmptyDate(dateTime);
+  if (!p) return emptyValue;
+  // The sum the text's two functions make.
+  return DateSerial(p->year, p->month, p->day).serial +
+         TimeSerial(p->hour, p->minute, p->second).serial;
 }
 
 std::string DateRange2DaoQuery(std::string_view field, const Variant& begin, const Variant& end,

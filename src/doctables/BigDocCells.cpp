@@ -103,13 +103,13 @@ jet::Statement& DBBigDocTable::CellStatement(Shard& s, int which, const Address&
   }
   // The columns are Longs and Integers: the identifier as a seek or a
   // write converts it.
-  slot->Bind(1, Variant(CLng(Variant(a.subDoc))));
+  slot->BindInt(1, CLng(Variant(a.subDoc)));
   if (a.IsStatic()) {
-    slot->Bind(2, Variant(RowKey(a.key)));
+    slot->BindInt(2, RowKey(a.key));
   } else {
-    slot->Bind(2, Variant(a.key));
-    slot->Bind(3, Variant(a.table));
-    slot->Bind(4, Variant(a.line));
+    slot->BindInt(2, a.key);
+    slot->BindInt(3, a.table);
+    slot->BindInt(4, a.line);
   }
   return *slot;
 }

@@ -18,7 +18,9 @@
 #include "platform/automation/Collection.h"
 #include "platform/automation/VbaDate.h"
 #include "platform/automation/VbaText.h"
+#include "platform/dao/Database.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetConnection.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
 
@@ -28,12 +30,15 @@ using namespace mQvDaoDataBase;
 
 constexpr int32_t kTextSize = 255;
 constexpr int kObjects = 4;
-constexpr std::string_view kEmptyDate = "DateSerial(1899,12,31)";
+// DateSerial(1899, 12, 31), what an empty date is written as (none is: the
+// entries are stamped Now).
+constexpr double kEmptyDate = 1;
 constexpr const char* kEventType = "Qv_Records.QvLogEvent";
 constexpr const char* kLineType = "Qv_Records.QvLogEventLine";
 
-std::string Quoted(std::string_view text) {
-  return DaoQString(Truncate16(text, kTextSize));
+// A text as a column of the log stores it: cut to 255 characters.
+Variant TextValue(std::string_view text) {
+  return Variant(DaoQStringValue(Truncate16(text, kTextSize)));
 }
 
 // The values of one VarData row, as LogEvent and LogEventByRecord take them.
@@ -48,31 +53,59 @@ struct Entry {
   std::optional<std::array<std::string, 3>> extra;
 };
 
-std::string InsertEntry(const Entry& e, const std::string& guid, OleDate now) {
-  std::string sql =
-      "insert into VarData (ID, EventTime, UserID, UserName, HostInfo, EventType, EventName, "
-      "ObjectID1, ObjectName1, ObjectID2, ObjectName2, ObjectID3, ObjectName3, ObjectID4, "
-      "ObjectName4";
-  sql += e.extra ? ", Data1, Data2, Text1 " : " ";
-  sql += ") values (" + Guid2DaoSql(guid, "LogEvent") + ", " +
-         DateTime2DaoSql(Variant(now), kEmptyDate) + ", " + Number2DaoSql(e.userId) + ", " +
-         Quoted(miPerms::GetUserName(e.userId)) + ", " + Quoted(e.host) + ", " +
-         std::to_string(e.type) + ", " + Quoted(e.name);
-  for (int i = 0; i < kObjects; ++i)
-    sql += ", " + (e.ids[i] != 0 ? Number2DaoSql(e.ids[i]) : std::string("null")) + ", " +
-           Quoted(e.names[i]);
+// The inserts of the log, each prepared once per connection and thread and
+// run with its values bound: a text carrying the values was built, scanned
+// for its literals and looked up in the statement cache for every row.
+enum Insert { kInsertEntry, kInsertRecordEntry, kInsertLine, kInserts };
+constexpr std::string_view kInsertSql[kInserts] = {
+    "insert into VarData (ID, EventTime, UserID, UserName, HostInfo, EventType, EventName, "
+    "ObjectID1, ObjectName1, ObjectID2, ObjectName2, ObjectID3, ObjectName3, ObjectID4, "
+    "ObjectName4) values (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)",
+    "insert into VarData (ID, EventTime, UserID, UserName, HostInfo, EventType, EventName, "
+    "ObjectID1, ObjectName1, ObjectID2, ObjectName2, ObjectID3, ObjectName3, ObjectID4, "
+    "ObjectName4, Data1, Data2, Text1) values (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, "
+    "?12, ?13, ?14, ?15, ?16, ?17, ?18)",
+    "insert into VarData2 (ID, VarDataID, InfoType, InfoOrder, InfoData1, InfoData2) values "
+    "(?1, ?2, ?3, ?4, ?5, ?6)",
+};
+
+// One row to write: which insert, and its values in parameter order.
+struct Row {
+  Insert insert;
+  std::vector<Variant> values;
+};
+
+Row EntryRow(const Entry& e, const std::string& guid, OleDate now) {
+  Row row{e.extra ? kInsertRecordEntry : kInsertEntry, {}};
+  std::vector<Variant>& v = row.values;
+  v.reserve(18);
+  v.emplace_back(Guid2DaoValue(guid, "LogEvent"));
+  v.emplace_back(DateTime2DaoValue(Variant(now), kEmptyDate));
+  v.emplace_back(Number2DaoValue(e.userId));
+  v.push_back(TextValue(miPerms::GetUserName(e.userId)));
+  v.push_back(TextValue(e.host));
+  v.emplace_back(e.type);
+  v.push_back(TextValue(e.name));
+  for (int i = 0; i < kObjects; ++i) {
+    v.push_back(e.ids[i] != 0 ? Variant(Number2DaoValue(e.ids[i])) : Variant::Null());
+    v.push_back(TextValue(e.names[i]));
+  }
   if (e.extra)
-    for (const std::string& t : *e.extra) sql += ", " + Quoted(t);
-  return sql + ") ";
+    for (const std::string& t : *e.extra) v.push_back(TextValue(t));
+  return row;
 }
 
-std::string InsertLine(const std::string& entryGuid, int32_t type, int32_t order,
-                       std::string_view data1, std::string_view data2) {
-  return "insert into VarData2 (ID, VarDataID, InfoType, InfoOrder, InfoData1, InfoData2 "
-         ") values ( " +
-         Guid2DaoSql(mQvGuids::CreateNewGuid(), "LogEventByRecord") + ", " +
-         Guid2DaoSql(entryGuid, "LogEventByRecord") + ", " + std::to_string(type) + ", " +
-         std::to_string(order) + ", " + Quoted(data1) + ", " + Quoted(data2) + ") ";
+Row LineRow(const std::string& entryGuid, int32_t type, int32_t order, std::string_view data1,
+            std::string_view data2) {
+  Row row{kInsertLine, {}};
+  row.values.reserve(6);
+  row.values.emplace_back(Guid2DaoValue(mQvGuids::CreateNewGuid(), "LogEventByRecord"));
+  row.values.emplace_back(Guid2DaoValue(entryGuid, "LogEventByRecord"));
+  row.values.emplace_back(type);
+  row.values.emplace_back(order);
+  row.values.push_back(TextValue(data1));
+  row.values.push_back(TextValue(data2));
+  return row;
 }
 
 // Counts skipped writes; a database that refuses this too loses the count.
@@ -84,24 +117,36 @@ void CountSkipped(int32_t skipped) {
   }
 }
 
-// Runs the statements of one entry under a keeper (action 2) and in one
-// transaction scope. Outside development mode a failing statement is
-// skipped; a failure to lock, begin or commit skips them all. The skips are
-// counted once the keeper is released.
-void WriteEntry(const std::vector<std::string>& statements) {
+// Writes the rows of one entry under a keeper (action 2) and in one
+// transaction scope. Outside development mode a failing insert is skipped;
+// a failure to lock, begin or commit skips them all. The skips are counted
+// once the keeper is released. In development mode an error names the
+// failing statement.
+void WriteEntry(const std::vector<Row>& rows) {
   const bool strict = mQvRegistryParams::IsDevelopmentModeByRegistry();
+  // Per thread: a connection is used by one thread at a time.
+  thread_local std::array<jet::Connection::NativeText, kInserts> kept;
   int32_t skipped = 0;
   try {
     auto keeper = miLocks::LockUserDataBase(lockaction::kTransaction);
     auto db = miDataBase::GetUserDataBase();
     dao::Transaction tx(*db);
-    for (const std::string& sql : statements) {
+    jet::Connection& conn = db->Connection();
+    for (const Row& row : rows) {
+      const std::string_view sql = kInsertSql[row.insert];
+      auto run = [&] {
+        jet::Statement st = conn.PrepareNative(sql, kept[row.insert]);
+        for (size_t i = 0; i < row.values.size(); ++i)
+          st.BindView(static_cast<int>(i) + 1, row.values[i]);
+        st.Run();
+      };
       if (strict) {
-        QvExecuteSql(sql, db);
+        GuardX(
+            DBLogs::kModule, "WriteEntry", [&] { return StatementExtra(sql); }, run);
         continue;
       }
       try {
-        QvExecuteSqlQuiet(sql, db);
+        Guard(DBLogs::kModule, "WriteEntry", run);
       } catch (const Error&) {
         ++skipped;
       }
@@ -110,7 +155,7 @@ void WriteEntry(const std::vector<std::string>& statements) {
     keeper->Release();
   } catch (const Error&) {
     if (strict) throw;
-    skipped = static_cast<int32_t>(statements.size());
+    skipped = static_cast<int32_t>(rows.size());
   }
   if (skipped > 0) CountSkipped(skipped);
 }
@@ -163,7 +208,7 @@ void DBLogs::LogEvent(double aUserID, const std::string& aHostInfo, int32_t aEve
         .userId = aUserID, .host = aHostInfo, .type = aEventType, .name = aEventName, .extra = {}};
     TakeFirst(aObjectsIDs, e.ids, [](const Variant& v) { return CDbl(v); });
     TakeFirst(aObjectsNames, e.names, [](const Variant& v) { return CStr(v); });
-    WriteEntry({InsertEntry(e, mQvGuids::CreateNewGuid(), Now())});
+    WriteEntry({EntryRow(e, mQvGuids::CreateNewGuid(), Now())});
   });
 }
 
@@ -189,16 +234,17 @@ std::string DBLogs::LogEventByRecord(const Variant& aRec) {
     rec->Let("UserName", Variant(miPerms::GetUserName(e.userId)));
     rec->Let("EventTime", Variant(now));
 
-    std::vector<std::string> statements{InsertEntry(e, guid, now)};
+    std::vector<Row> rows{EntryRow(e, guid, now)};
     const auto lines = rec->Get("Lines").ObjectAs<Collection>();
     const int32_t count = lines ? lines->Count() : 0;
+    rows.reserve(1 + static_cast<size_t>(count));
     for (int32_t i = 1; i <= count; ++i) {
       const ObjectPtr line = lines->At(i).AsObject();
       line->Let("InfoOrder", Variant(i));
-      statements.push_back(InsertLine(guid, CLng(line->Get("InfoType")), i,
-                                      CStr(line->Get("InfoData1")), CStr(line->Get("InfoData2"))));
+      rows.push_back(LineRow(guid, CLng(line->Get("InfoType")), i, CStr(line->Get("InfoData1")),
+                             CStr(line->Get("InfoData2"))));
     }
-    WriteEntry(statements);
+    WriteEntry(rows);
     return guid;
   });
 }

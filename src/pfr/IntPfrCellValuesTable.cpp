@@ -176,9 +176,9 @@ std::optional<std::string> IntPfrCellValuesTable::ReadValue(dao::Database& aDb, 
       "WHERE \"SubDocID\" = ? AND \"Key\" = ? AND \"TableNum\" = ? AND \"LineNum\" = ? "
       "ORDER BY rowid LIMIT 1");
   st.Bind(1, Variant(aSubDocID));
-  st.Bind(2, Variant(aKey));
-  st.Bind(3, Variant(aTableNum));
-  st.Bind(4, Variant(aLineNum));
+  st.BindInt(2, aKey);
+  st.BindInt(3, aTableNum);
+  st.BindInt(4, aLineNum);
   if (!st.Step()) return std::nullopt;
   const jet::Statement::Cell cell = st.CellAt(0);
   if (cell.kind == jet::Statement::Cell::Kind::kText) return std::string(cell.text);

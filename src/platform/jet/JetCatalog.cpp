@@ -125,13 +125,32 @@ bool CopiesAgree(const std::array<unsigned char, 96>& header) {
   return std::memcmp(header.data(), header.data() + header.size() / 2, header.size() / 2) == 0;
 }
 
-// The header's count of the commits to the file (its third 32-bit word, in
-// the machine's byte order), which its writer raises by one at each commit
-// and each restart of the log.
-uint32_t CommitCounter(const std::array<unsigned char, 96>& header) {
-  uint32_t counter;
-  std::memcpy(&counter, header.data() + 8, sizeof counter);
-  return counter;
+// The 32-bit word of the log index's header at `offset`, in the machine's
+// byte order.
+uint32_t HeaderWord(const std::array<unsigned char, 96>& header, size_t offset) {
+  uint32_t word;
+  std::memcpy(&word, header.data() + offset, sizeof word);
+  return word;
+}
+
+// True when `after` is the header a commit of `frames` pages makes of
+// `before`, and nothing else: the commit counter (the third word, which the
+// header's writer raises by one at each commit, and which an index rebuilt
+// after a writer died starts again) one on; the same format, page size and
+// log (its salts, which a restart of the log changes); and the log's last
+// frame (the fifth word) moved on by the frames written. The file's size and the checksums change
+// with any commit. A commit whose transaction spilled pages to the log before it, or that pads the
+// log to a sector, does not match: its header is taken as another's.
+bool OwnCommitHeader(const std::array<unsigned char, 96>& before,
+                     const std::array<unsigned char, 96>& after, uint32_t frames) {
+  constexpr size_t kCounter = 8, kLastFrame = 16, kSalts = 32;
+  const uint32_t counter = HeaderWord(before, kCounter);
+  // 0 only after 2^32 commits.
+  return counter != 0 && HeaderWord(after, kCounter) == counter + 1 &&
+         std::memcmp(before.data(), after.data(), kCounter) == 0 &&
+         std::memcmp(before.data() + 12, after.data() + 12, 4) == 0 &&
+         HeaderWord(after, kLastFrame) == HeaderWord(before, kLastFrame) + frames &&
+         std::memcmp(before.data() + kSalts, after.data() + kSalts, 8) == 0;
 }
 
 // The pages the connection's pagers have written to their files (to the
@@ -664,13 +683,12 @@ void Catalog::NoteCommitEnd() const {
   // A transaction that changed nothing commits without a write to the log,
   // which leaves the header as it was: the commit counter would then count
   // another connection's commit.
-  if (PagesWritten(db_) == commitPagesWritten_) return;
+  const int written = PagesWritten(db_) - commitPagesWritten_;
+  if (written <= 0) return;
   LogHeader header;
-  if (!ReadLogHeader(header) || !CopiesAgree(header)) return;
-  // The index starts the counter at 1 when it is built; 0 only after 2^32
-  // commits.
-  const uint32_t before = CommitCounter(commitHeader_);
-  if (before == 0 || CommitCounter(header) != before + 1) return;
+  if (!ReadLogHeader(header) || !CopiesAgree(header) ||
+      !OwnCommitHeader(commitHeader_, header, static_cast<uint32_t>(written)))
+    return;
   TakeVersion(commitVersion_);
   // The pager counts this commit in its data version; another connection's
   // commit it counts only when a read transaction of this connection

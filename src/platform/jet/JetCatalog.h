@@ -159,13 +159,16 @@ class Catalog : public SchemaView {
   // other connection can change until the commit lets go of the lock.
   // NoteCommitEnd, once the commit succeeded and when it wrote to the log,
   // reads the header again: a header whose commit counter moved by exactly
-  // one holds this commit alone, so the version read before is the file's
+  // one, over the same log (its salts), with the log's last frame moved on
+  // by the pages the commit wrote and nothing else of its format changed,
+  // holds this commit alone, so the version read before is the file's
   // after it, and Refresh takes that header as its own. Any other header
   // (another connection's commit meanwhile, the log restarted, the index
-  // rebuilt after a writer died, which starts the counter again at 1)
-  // leaves the next Refresh to read the version as before. Nothing for a
-  // file without a write-ahead log, or a transaction that also wrote to
-  // another database of the connection.
+  // rebuilt after a writer died, which starts the counter again so that
+  // later commits may bring it back to this commit's; a transaction that
+  // spilled pages before its commit) leaves the next Refresh to read the
+  // version as before. Nothing for a file without a write-ahead log, or a
+  // transaction that also wrote to another database of the connection.
   void NoteCommitStart() const;
   void NoteCommitEnd() const;
 

@@ -85,16 +85,24 @@ int Statement::ParameterCount() const {
   return stmt_ ? sqlite3_bind_parameter_count(stmt_) : 0;
 }
 
-void Statement::Bind(int index, const Variant& value) {
+void Statement::CheckParameter(int index) const {
   if (!stmt_) ThrowJet(jeterr::kObjectInvalid, {}, source_);
   if (index < 1 || index > ParameterCount()) ThrowJet(jeterr::kItemNotFound, {}, source_);
+}
+
+void Statement::Bind(int index, const Variant& value) {
+  CheckParameter(index);
   BindVariant(stmt_, index, value, source_);
 }
 
 void Statement::BindView(int index, const Variant& value) {
-  if (!stmt_) ThrowJet(jeterr::kObjectInvalid, {}, source_);
-  if (index < 1 || index > ParameterCount()) ThrowJet(jeterr::kItemNotFound, {}, source_);
+  CheckParameter(index);
   BindVariant(stmt_, index, value, source_, false);
+}
+
+void Statement::BindInt(int index, int64_t value) {
+  CheckParameter(index);
+  sqlite::Check(sqlite3_bind_int64(stmt_, index, value), sqlite3_db_handle(stmt_), source_);
 }
 
 void Statement::BindAll(std::span<const Variant> values) {

@@ -68,6 +68,9 @@ class Statement {
   // it is. REQUIRES: `value` stays alive and unchanged until the statement
   // is reset, bound again or destroyed.
   void BindView(int index, const Variant& value);
+  // Binds an integer as Bind binds a Long, without making a Variant: the
+  // keys and numbers callers bind on every call.
+  void BindInt(int index, int64_t value);
   void BindAll(std::span<const Variant> values);
   void ClearBindings();
 
@@ -152,6 +155,7 @@ class Statement {
             std::shared_ptr<StatementCacheEntry> entry);
   void Release() noexcept;
   void CheckColumn(int i) const;
+  void CheckParameter(int index) const;
 
   std::shared_ptr<Connection> conn_;
   sqlite3_stmt* stmt_ = nullptr;
