@@ -53,6 +53,17 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/QvDBProvider.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/QvDBProvider.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
+# The reference data of the law (data/refdata), loaded into new data folders.
+# The library looks for it beside itself, where it is installed, and else in
+# the source tree it was built from (so a build tree needs no install).
+set(QV_REFDATA_INSTALL_DIR ${CMAKE_INSTALL_DATADIR}/Qv_DBProvider/refdata)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/refdata/ DESTINATION ${QV_REFDATA_INSTALL_DIR}
+  COMPONENT runtime)
+file(RELATIVE_PATH QV_LIB_TO_REFDATA /${CMAKE_INSTALL_LIBDIR} /${QV_REFDATA_INSTALL_DIR})
+set_property(SOURCE ${PROJECT_SOURCE_DIR}/src/core/schema/RefDataLoad.cpp APPEND PROPERTY
+  COMPILE_DEFINITIONS QV_REFDATA_FROM_LIBDIR="${QV_LIB_TO_REFDATA}"
+  QV_REFDATA_SOURCE_DIR="${PROJECT_SOURCE_DIR}/data/refdata")
+
 if(TARGET qvdb)
   # Finds the library beside it wherever the tree is installed.
   file(RELATIVE_PATH QV_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})

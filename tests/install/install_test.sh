@@ -25,7 +25,11 @@ soname=$(objdump -p "$lib" | awk '$1 == "SONAME" {print $2}')
 # qvdb runs from the prefix (it finds the library beside it) and makes the data folder.
 export QV_REGISTRY=$tmp/registry.ini
 "$prefix/bin/qvdb" --version | grep -q '[0-9]\.[0-9]' || fail "qvdb --version prints no version"
-"$prefix/bin/qvdb" init "$tmp/data" >/dev/null
+init=$("$prefix/bin/qvdb" init "$tmp/data")
+# The law's reference data comes from the prefix, not from the source tree.
+grep -qF "reference data: edition $(cat "$source/data/refdata/EDITION")," <<<"$init" &&
+  grep -qF "($prefix/share/Qv_DBProvider/refdata)" <<<"$init" ||
+  fail "init did not load the installed reference data: $init"
 # The dictionaries' reference rows (countries, tax offices) come with generated data.
 "$prefix/bin/qvdb" generate --streams 1 --documents 1 --cells 1 >/dev/null
 

@@ -8,6 +8,7 @@
 #include "ConsoleTester.h"
 #include "DataFolder.h"
 #include "Output.h"
+#include "RefData.h"
 #include "core/miDataBase.h"
 #include "core/schema/Schema.h"
 #include "core/schema/SchemaBuilder.h"
@@ -255,6 +256,10 @@ CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
     out << "\nDocument chains and cells:\n" << (problems.empty() ? "  ok\n" : "");
     for (const std::string& p : problems) PrintProblem(out, p);
     result.problems += static_cast<int>(problems.size());
+  }
+  if (fs::exists(UserDatabasePath(folder), ec)) {
+    out << "\nThe law's reference data:\n";
+    result.problems += CheckRefDataEdition(folder, out);
   }
   const fs::path options = folder / std::string(qv::miDataBase::kOptionsFileName);
   const qv::miDataBase::DBOptionsFile read = qv::miDataBase::ReadDBOptionsFile(options.string());

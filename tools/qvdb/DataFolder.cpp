@@ -10,6 +10,7 @@
 #include "SampleReference.h"
 #include "core/mQvRegistryParams.h"
 #include "core/miDataBase.h"
+#include "core/schema/RefData.h"
 #include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
@@ -162,6 +163,9 @@ InitResult InitDataFolder(const fs::path& folder, bool force) {
                       "Database already exists: " + p.string() + " (use --force to replace it)",
                       "qvdb init");
   }
+  result.refDataDirectory = qv::schema::ShippedRefDataDirectory();
+  qv::schema::RefDataSet refData;
+  if (!result.refDataDirectory.empty()) refData = qv::schema::ReadRefData(result.refDataDirectory);
   fs::create_directories(folder, ec);
   if (ec || !fs::is_directory(folder, ec)) ThrowFileError("cannot create the folder", folder);
   if (force) RemoveDatabaseFiles(folder, true);
@@ -181,6 +185,11 @@ InitResult InitDataFolder(const fs::path& folder, bool force) {
     auto user = ws->Open(UserDatabasePath(folder).string(), {});
     qv::dao::Transaction tx(*user);
     result.referenceRows += sample::EnsureCountries(*user);
+    if (!result.refDataDirectory.empty()) {
+      const qv::schema::RefLoadResult loaded = qv::schema::LoadRefData(*user, refData);
+      result.refDataEdition = loaded.edition;
+      result.refDataRows = loaded.Added();
+    }
     tx.Commit();
     ws->Close();
   } catch (...) {

@@ -46,15 +46,21 @@ struct InitResult {
   size_t referenceRows = 0;
   int64_t classifierObjects = 0;  // the address classifier's sample
   bool optionsWritten = false;
+  // The law's reference data loaded (core/schema/RefData.h); the directory is
+  // empty when the library's was not found.
+  std::filesystem::path refDataDirectory;
+  std::string refDataEdition;
+  int64_t refDataRows = 0;
   std::filesystem::path registryFile;
 };
 
 // Creates `folder` (and its parents) with the three database files, the
-// reference data, the sample of the address classifier (SampleKladr.h) and an options file with
-// locking off, then records the folder as DataBasePath in the registry store. An existing database
-// file is error 3204 unless `force`, which first removes the database files, their journals, the
-// options file and the big-document folder. When building fails, the files made so far are removed
-// and the error is raised.
+// reference data, the law's reference data the library ships (read before
+// anything is created, so a fault of it leaves no folder), the sample of the address classifier
+// (SampleKladr.h) and an options file with locking off, then records the folder as DataBasePath in
+// the registry store. An existing database file is error 3204 unless `force`, which first removes
+// the database files, their journals, the options file and the big-document folder. When building
+// fails, the files made so far are removed and the error is raised.
 InitResult InitDataFolder(const std::filesystem::path& folder, bool force);
 
 // True when the folder holds a user database.

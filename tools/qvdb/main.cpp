@@ -26,6 +26,7 @@
 #include "ImportMdb.h"
 #include "KladrImport.h"
 #include "Output.h"
+#include "RefData.h"
 #include "SqlShell.h"
 #include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
@@ -47,6 +48,11 @@ int RunInit(const std::string& dir, bool force) {
   for (const std::string& f : r.files) std::cout << " " << f;
   std::cout << " (" << r.referenceRows << " reference rows, " << r.classifierObjects
             << " sample address objects)\n";
+  if (r.refDataDirectory.empty())
+    std::cout << "The law's reference data was not found: load it with `qvdb refdata load DIR`\n";
+  else
+    std::cout << "The law's reference data: edition " << r.refDataEdition << ", " << r.refDataRows
+              << " rows (" << r.refDataDirectory.string() << ")\n";
   if (r.optionsWritten) std::cout << "Wrote " << qvdb::kOptionsFileName << " (locking off)\n";
   std::cout << "DataBasePath recorded in " << r.registryFile.string() << "\n";
   return 0;
@@ -337,6 +343,8 @@ int main(int argc, char** argv) {
       "Loads current objects only; a region's ID is its two-digit code. One transaction: "
       "a missing or broken file leaves the classifier as it was.");
 
+  const auto runRefData = qvdb::AddRefDataCommand(app, addData, data);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -364,6 +372,7 @@ int main(int argc, char** argv) {
     if (*demo) return qvdb::RunDemo(data, std::cout);
     if (*importMdb) return RunImportMdb(importSrc, importDest, keepUnknown);
     if (*kladrImport) return RunKladrImport(data, kladrDir);
+    if (const auto status = runRefData()) return *status;
     if (*classes) {
       qvdb::ListClasses(classMembers, std::cout);
       return 0;

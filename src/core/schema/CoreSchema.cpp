@@ -39,6 +39,19 @@ constexpr TableDef kTables[] = {
     {"GlobalParams", kGlobalParams, {}},
 };
 
+// One row per load of an edition of the reference data (core/schema/RefData.h):
+// the edition ("YYYY-MM-DD"), when, and how many rows it added and changed.
+constexpr FieldDef kRefDataEditions[] = {
+    Text("Edition", 20),
+    Date("LoadedAt"),
+    Long("Added"),
+    Long("Changed"),
+};
+
+constexpr TableDef kVersion3Tables[] = {
+    {"RefDataEditions", kRefDataEditions, {}},
+};
+
 // Version 2: the tables lose the triggers that stored values as Jet would
 // (the engine's writes do it now), in every file.
 void DropValueTriggers(dao::Database& db) {
@@ -50,6 +63,7 @@ constexpr SchemaStep kSteps[] = {
     {DbFile::kUser, 2, {}, &DropValueTriggers},
     {DbFile::kKladr, 2, {}, &DropValueTriggers},
     {DbFile::kOkato, 2, {}, &DropValueTriggers},
+    {DbFile::kUser, 3, kVersion3Tables},
 };
 
 }  // namespace

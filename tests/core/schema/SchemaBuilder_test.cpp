@@ -276,7 +276,7 @@ TEST(SchemaBuilder, VersionTwoDropsTheValueTriggersOfEveryFile) {
     db->Close();
     EXPECT_EQ(triggers(file), 2);
   }
-  for (const FileBuildResult& r : BuildDataFolder(folder.Path())) {
+  for (const FileBuildResult& r : BuildDataFolder(folder.Path(), DefaultSchema(2))) {
     EXPECT_EQ(r.fromVersion, 1) << r.path;
     EXPECT_EQ(r.toVersion, 2) << r.path;
     EXPECT_EQ(triggers(r.file), 0) << r.path;

@@ -1,0 +1,111 @@
+// The law's reference data the library ships, asked through the public
+// operations: the answers an accountant checks against the acts.
+
+#include <gtest/gtest.h>
+
+#include "PfrFixture.h"
+#include "core/schema/RefData.h"
+#include "pfr/DBQ2Ndfl.h"
+#include "pfr/DBQPfr.h"
+#include "platform/automation/VbaDate.h"
+
+namespace qv::pfr::testing {
+namespace {
+
+class LawReferenceData : public PfrTest {
+ protected:
+  void SetUp() override {
+    PfrTest::SetUp();
+    const auto dir = schema::ShippedRefDataDirectory();
+    ASSERT_FALSE(dir.empty());
+    schema::LoadRefData(Db(), schema::ReadRefData(dir));
+  }
+  static Variant Day(int y, int m, int d) { return Variant(DateSerial(y, m, d)); }
+};
+
+TEST_F(LawReferenceData, ContributionLimitsAndTariffs) {
+  DBQPfr q;
+  const struct {
+    const char* what;
+    double got, want;
+  } values[] = {
+      {"base limit 2017", q.GetIncomeLimit(2017), 876000},
+      {"base limit 2024", q.GetIncomeLimit(2024), 2225000},
+      {"base limit 2025", q.GetIncomeLimit(2025), 2759000},
+      {"base limit 2026", q.GetIncomeLimit(2026), 2979000},
+      {"minimum wage 2025", q.GetMROT(2025), 22440},
+      {"minimum wage 2026", q.GetMROT(2026), 27093},
+      {"before the first year shipped", q.GetIncomeLimit(2016), 0},
+  };
+  for (const auto& v : values) EXPECT_EQ(v.got, v.want) << v.what;
+
+  const struct {
+    int32_t year;
+    const char* category;
+    double ensur, cumul, overEnsur, overCumul, foms;
+  } tariffs[] = {
+      {2022, "НР", 22, 0, 10, 0, 5.1},  // pension 22 / 10 and medical 5.1
+      {2023, "НР", 30, 0, 15.1, 0, 0},  // the unified tariff
+      {2026, "НР", 30, 0, 15.1, 0, 0},
+      {2021, "МС", 10, 0, 10, 0, 5},  // small business, above the minimum wage
+      {2023, "МС", 15, 0, 15, 0, 0},
+  };
+  for (const auto& t : tariffs) {
+    SCOPED_TRACE(std::to_string(t.year) + " " + t.category);
+    double e = -1, c = -1, oe = -1, oc = -1, f = -1;
+    ASSERT_TRUE(q.GetTariffs3(t.year, t.category, e, c, oe, oc, f));
+    EXPECT_EQ(std::vector<double>({e, c, oe, oc, f}),
+              std::vector<double>({t.ensur, t.cumul, t.overEnsur, t.overCumul, t.foms}));
+  }
+  double rate = -1;
+  EXPECT_TRUE(q.GetAddTariffs(Day(2024, 6, 30), "428-1", rate));
+  EXPECT_EQ(rate, 9);
+  EXPECT_TRUE(q.GetAddTariffs(Day(2019, 1, 1), "3.4", rate));
+  EXPECT_EQ(rate, 7);
+}
+
+TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
+  DBQ2Ndfl q;
+  const struct {
+    const char* what;
+    bool got, want;
+  } allowed[] = {
+      {"salary of a resident at 13% in 2024", q.IsIncomeAllowedEx(2000, 1, 13, Day(2024, 6, 30)),
+       true},
+      {"salary of a resident at 15% in 2020", q.IsIncomeAllowedEx(2000, 1, 15, Day(2020, 6, 30)),
+       false},
+      {"salary of a resident at 15% in 2021", q.IsIncomeAllowedEx(2000, 1, 15, Day(2021, 6, 30)),
+       true},
+      {"salary of a resident at 30% in 2024", q.IsIncomeAllowedEx(2000, 1, 30, Day(2024, 6, 30)),
+       false},
+      {"salary of a non-resident at 30% in 2024",
+       q.IsIncomeAllowedEx(2000, 2, 30, Day(2024, 6, 30)), true},
+      {"salary at 22% in 2025", q.IsIncomeAllowedEx(2000, 1, 22, Day(2025, 6, 30)), true},
+      {"gift deduction 501 on gifts", q.IsMonthDeductAllowedEx(501, 2720, Day(2024, 1, 31)), true},
+      {"gift deduction 501 on salary", q.IsMonthDeductAllowedEx(501, 2000, Day(2024, 1, 31)),
+       false},
+  };
+  for (const auto& a : allowed) EXPECT_EQ(a.got, a.want) << a.what;
+
+  auto incomes = q.GetIncomesDictEx(1, 13, Day(2024, 6, 30), "");
+  bool salaryListed = false;
+  for (incomes->MoveFirst(); !incomes->IsEOF(); incomes->MoveNext())
+    if (CStr(incomes->CurrentValue(incomes->FieldIndex("Code"))) == "2000")
+      salaryListed = CStr(incomes->CurrentValue(incomes->FieldIndex("Name")))
+                         .starts_with(
+                             "Вознаграждение, получаемое налогоплательщиком за выполнение "
+                             "трудовых");
+  EXPECT_TRUE(salaryListed);
+
+  // The second child's deduction doubled from 2025.
+  for (const auto& [day, amount] :
+       {std::pair{Day(2024, 12, 31), 1400.0}, {Day(2025, 1, 31), 2800.0}}) {
+    auto rs = q.GetYearDeductsDict2(day, "127");
+    ASSERT_EQ(rs->RecordCount(), 1);
+    rs->MoveFirst();
+    EXPECT_EQ(CDbl(rs->CurrentValue(rs->FieldIndex("Summa"))), amount);
+  }
+}
+
+}  // namespace
+}  // namespace qv::pfr::testing
