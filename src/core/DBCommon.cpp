@@ -45,8 +45,9 @@ void DBCommon::CloseDatabase() {
 std::string DBCommon::GetDBVerion() {
   return Guard(QV_HERE, [] {
     return CStr(mQvDaoDataBase::QvQueryValue(
-        "select top 1 CStr (MajorVersion) + '.' + CStr (MinorVersion) + '.' + CStr "
-        "(BuildNumber) AS Version "
+        "select top 1 CStr (MajorVersion) + '.' + CStr (MinorVersion) + '.' "
+        "+ CStr (BuildNumber) AS Version "
+
         "from DBVersion "));
   });
 }
@@ -58,8 +59,9 @@ std::string DBCommon::GetDaoVersion() {
 int32_t DBCommon::GetCurrCounter(int32_t aType, int32_t aYear) {
   return Guard(QV_HERE, [&] {
     const Variant value = mQvDaoDataBase::QvQueryValueSafe(
-        "select CounterValue From Counters where CounterType = " + std::to_string(aType) +
-            " and TheYear = " + std::to_string(aYear) + " ",
+        "select CounterValue From Counters where CounterType = " +
+            mQvDaoDataBase::Number2DaoSql(aType) +
+            " and TheYear = " + mQvDaoDataBase::Number2DaoSql(aYear) + " ",
         Variant(int32_t{0}));
     return mQvCommonCalc::VarToLongDef(value, 0);
   });

@@ -29,9 +29,18 @@ int32_t DBGlobalParams::CurrentNumber() {
   if (!HasRow()) QvExecuteSql("insert into GlobalParams (DeliveryNumber) values (0)");
   const int32_t stored =
       mQvCommonCalc::VarToLongDef(QvQueryValue("select top 1 DeliveryNumber from GlobalParams"), 0);
-  const int32_t registered =
-      mQvCommonCalc::VarToLongDef(QvQueryValue("select max (reg_number) from doc_registry"), 0);
+  const int32_t registered = mQvCommonCalc::VarToLongDef(Variant(LastRegNumber(nullptr)), 0);
   return std::max(stored, registered);
+}
+
+double DBGlobalParams::LastRegNumber(const std::shared_ptr<dao::Database>& db) {
+  return Guard(QV_HERE, [&] {
+    return mQvDaoDataBase::QvGetMaximumFromTable("doc_registry", "reg_number", db);
+  });
+}
+
+double DBGlobalParams::NextRegNumber(const std::shared_ptr<dao::Database>& db) {
+  return Guard(QV_HERE, [&] { return mQvDaoDataBase::NextId(db, "doc_registry", "reg_number"); });
 }
 
 int32_t DBGlobalParams::GetNextDeliveryNumber() {
@@ -42,7 +51,7 @@ int32_t DBGlobalParams::GetNextDeliveryNumber() {
     int attempt = 0;
     for (; attempt < kAttempts; ++attempt) {
       mQvDaoDataBase::QvExecuteSql("update GlobalParams set DeliveryNumber=" +
-                                   std::to_string(next));
+                                   mQvDaoDataBase::Number2DaoSql(next));
       if (CurrentNumber() == next) break;
     }
     if (attempt == kAttempts)

@@ -6,10 +6,15 @@
 // number past it.
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/automation/Object.h"
 
 namespace qv {
+
+namespace dao {
+class Database;
+}
 
 class DBGlobalParams : public Object {
   QV_DECLARE_CLASS(DBGlobalParams)
@@ -23,6 +28,14 @@ class DBGlobalParams : public Object {
   int32_t GetNextDeliveryNumber();
   // The current number; the one GlobalParams row is created (0) when missing.
   int32_t GetCurrentDeliveryNumber();
+
+  // ---- library-internal: the registration numbers of documents
+  // The largest doc_registry.reg_number, 0 when there is none (null: the
+  // user database).
+  static double LastRegNumber(const std::shared_ptr<dao::Database>& db);
+  // The number of a document registered now: LastRegNumber + 1. REQUIRES a
+  // write-locked scope on `db` up to the row's write (mQvDaoDataBase::NextId).
+  static double NextRegNumber(const std::shared_ptr<dao::Database>& db);
 
  private:
   bool HasRow();

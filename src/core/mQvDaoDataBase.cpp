@@ -421,8 +421,27 @@ void DaoRsSet(dao::Recordset& rs, const std::string& field, const Variant& value
       [&] { rs.SetField(field, value); });
 }
 
+namespace {
+// Error 5 unless a write-locked scope covers `db` (the next identifier).
+void RequireWriteLock(dao::Database& db, std::string_view table) {
+  if (!dao::Transaction::WriteLocked(db))
+    ThrowVb(vberr::kInvalidProcedureCall,
+            "the next identifier of " + std::string(table) +
+                " is read outside a write-locked transaction (dao::kWriteLock)");
+}
+}  // namespace
+
+double NextId(const DatabasePtr& db, const std::string& table, const std::string& field) {
+  return Guard(QV_HERE, [&] {
+    DatabasePtr target = Resolve(db);
+    RequireWriteLock(*target, table);
+    return QvGetMaximumFromTable(table, field, target) + 1;
+  });
+}
+
 double NextId(dao::Recordset& rs, std::string_view field) {
   return Guard(QV_HERE, [&] {
+    if (rs.Parent()) RequireWriteLock(*rs.Parent(), rs.Name());
     // MoveLast from wherever the cursor stands: a cursor that stood on an
     // empty table still reports no rows after rows were added through it.
     try {

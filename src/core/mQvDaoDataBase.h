@@ -159,10 +159,15 @@ double QvAddRecord(const std::string& table, const std::string& pkIndex, const s
 // names and values. Errors name the field and the value.
 void FillRsWithValues(dao::Recordset& rs, std::span<const Variant> pairs);
 void DaoRsSet(dao::Recordset& rs, const std::string& field, const Variant& value);
-// The last value of `field` in the recordset's order plus 1; 1 when empty:
-// the next identifier of a table-type recordset with its key index set (the
-// mappers' new rows, QvAddRecord), in any position. Leaves the recordset on
-// its last row (on none for an empty table).
+// The next identifier of a table, the one way to number a new row: the
+// largest `field` plus 1, 1 for an empty table. REQUIRES a write-locked
+// scope over the read and the write of the row (dao::Transaction with
+// dao::kWriteLock, or a lock keeper's transaction), so that no other
+// process writes in between; without one, error 5 naming the table.
+double NextId(const DatabasePtr& db, const std::string& table, const std::string& field);
+// The same for a table-type recordset with its key index set (the mappers'
+// new rows, QvAddRecord): its last value of `field` plus 1, from any
+// position. Leaves the recordset on its last row (on none when empty).
 double NextId(dao::Recordset& rs, std::string_view field);
 void DaoSafeMoveFirst(dao::Recordset& rs) noexcept;
 void DaoSafeMoveLast(dao::Recordset& rs) noexcept;

@@ -3,11 +3,29 @@
 #include "core/DBLockKeeper.h"
 #include "core/mErrorHandling.h"
 #include "core/miDataBase.h"
+#include "platform/dao/Transaction.h"
 
 namespace qv::miLocks {
 
 std::shared_ptr<DBLockKeeper> LockUserDataBase(int32_t aAction) {
   return Guard(QV_HERE, [&] { return miDataBase::GetUserLockManager()->DoLock(aAction); });
+}
+
+void WriteUnderLock(dao::Database& db, const std::function<void()>& body, int32_t aAction) {
+  std::shared_ptr<DBLockKeeper> keeper = LockUserDataBase(aAction);
+  try {
+    dao::Transaction tx(db, dao::kWriteLock);
+    body();
+    tx.Commit();
+  } catch (...) {
+    try {
+      keeper->Rollback();
+    } catch (...) {
+      // The body's error is the one the caller needs.
+    }
+    throw;
+  }
+  keeper->Commit();
 }
 
 }  // namespace qv::miLocks

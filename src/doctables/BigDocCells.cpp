@@ -50,14 +50,16 @@ const std::string& TextOf(const Variant& v) {
 constexpr std::string_view kCellSql[] = {
     "SELECT Value0 FROM StatCells WHERE SubDocID = ?1 AND Key = ?2 ORDER BY rowid LIMIT 1",
     "SELECT Value1 FROM StatCells WHERE SubDocID = ?1 AND Key = ?2 ORDER BY rowid LIMIT 1",
-    "SELECT Value FROM DynCells WHERE SubDocID = ?1 AND Key = ?2 AND TableNum = ?3 AND "
-    "LineNum = ?4 ORDER BY rowid LIMIT 1",
+    "SELECT Value FROM DynCells "
+    "WHERE SubDocID = ?1 AND Key = ?2 AND TableNum = ?3 AND LineNum = ?4 "
+    "ORDER BY rowid LIMIT 1",
     "UPDATE StatCells SET Value0 = ?3 WHERE SubDocID = ?1 AND Key = ?2",
     "UPDATE StatCells SET Value1 = ?3 WHERE SubDocID = ?1 AND Key = ?2",
     "INSERT INTO StatCells (SubDocID, Key, Value0, Value1) VALUES (?1, ?2, ?3, '')",
     "INSERT INTO StatCells (SubDocID, Key, Value0, Value1) VALUES (?1, ?2, '', ?3)",
-    "UPDATE DynCells SET Value = ?5 WHERE SubDocID = ?1 AND Key = ?2 AND TableNum = ?3 AND "
-    "LineNum = ?4",
+    "UPDATE DynCells SET Value = ?5 "
+    "WHERE SubDocID = ?1 AND Key = ?2 AND TableNum = ?3 AND LineNum = ?4",
+
     "INSERT INTO DynCells (SubDocID, Key, TableNum, LineNum, Value) VALUES (?1, ?2, ?3, ?4, ?5)",
 };
 

@@ -193,9 +193,7 @@ double DBBigDocTable::FindOrCreateVolume(int32_t aVolType, int32_t aVolNum) {
     dao::Transaction tx(*Shard0().db, dao::kWriteLock);
     // Another connection may have made it before the lock was taken.
     if (const double id = FindVolume(aVolType, aVolNum)) return id;
-    const Variant last =
-        mQvDaoDataBase::QvQueryFirstValue("select max(ID) from Volumes", Variant(), Shard0().db);
-    const double id = 1 + (last.IsNull() ? 0 : CDbl(last));
+    const double id = mQvDaoDataBase::NextId(Shard0().db, "Volumes", "ID");
     volumesByVol_->AddNew();
     volumesByVol_->SetField("ID", Variant(id));
     volumesByVol_->SetField("VolType", Variant(aVolType));

@@ -46,7 +46,7 @@ void TBigTableIterator::InitAsNdsSubDocsIterator(const std::shared_ptr<dao::Data
     // Before every row of the volume (OrderNum and the rowid are integers).
     row_[kOrderNum] = row_[kRowid] = Variant(-std::numeric_limits<double>::max());
     walk_.emplace(db_->Connection().PrepareNative(kWalkSql));
-    walk_->Bind(1, Variant(aVolumeID));
+    walk_->Bind(1, Variant(mQvDaoDataBase::Number2DaoValue(aVolumeID)));
     eof_ = false;
     Advance();
   });

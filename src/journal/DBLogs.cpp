@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "core/DBCommon.h"
-#include "core/DBLockKeeper.h"
 #include "core/mErrorHandling.h"
 #include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
@@ -60,13 +59,15 @@ enum Insert { kInsertEntry, kInsertRecordEntry, kInsertLine, kInserts };
 constexpr std::string_view kInsertSql[kInserts] = {
     "insert into VarData (ID, EventTime, UserID, UserName, HostInfo, EventType, EventName, "
     "ObjectID1, ObjectName1, ObjectID2, ObjectName2, ObjectID3, ObjectName3, ObjectID4, "
-    "ObjectName4) values (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)",
+    "ObjectName4) "
+    "values (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)",
     "insert into VarData (ID, EventTime, UserID, UserName, HostInfo, EventType, EventName, "
     "ObjectID1, ObjectName1, ObjectID2, ObjectName2, ObjectID3, ObjectName3, ObjectID4, "
-    "ObjectName4, Data1, Data2, Text1) values (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, "
-    "?12, ?13, ?14, ?15, ?16, ?17, ?18)",
-    "insert into VarData2 (ID, VarDataID, InfoType, InfoOrder, InfoData1, InfoData2) values "
-    "(?1, ?2, ?3, ?4, ?5, ?6)",
+    "ObjectName4, Data1, Data2, Text1) "
+    "values (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)",
+
+    "insert into VarData2 (ID, VarDataID, InfoType, InfoOrder, InfoData1, InfoData2) "
+    "values (?1, ?2, ?3, ?4, ?5, ?6)",
 };
 
 // One row to write: which insert, and its values in parameter order.
@@ -117,42 +118,43 @@ void CountSkipped(int32_t skipped) {
   }
 }
 
-// Writes the rows of one entry under a keeper (action 2) and in one
-// transaction scope. Outside development mode a failing insert is skipped;
-// a failure to lock, begin or commit skips them all. The skips are counted
-// once the keeper is released. In development mode an error names the
-// failing statement.
+// Writes the rows of one entry under the transaction of the lock (action
+// 2, no lock between processes). Outside development mode a failing insert
+// is skipped; a failure to lock, begin or commit skips them all. The skips
+// are counted once the lock is released. In development mode an error names
+// the failing statement.
 void WriteEntry(const std::vector<Row>& rows) {
   const bool strict = mQvRegistryParams::IsDevelopmentModeByRegistry();
   // Per thread: a connection is used by one thread at a time.
   thread_local std::array<jet::Connection::NativeText, kInserts> kept;
   int32_t skipped = 0;
   try {
-    auto keeper = miLocks::LockUserDataBase(lockaction::kTransaction);
     auto db = miDataBase::GetUserDataBase();
-    dao::Transaction tx(*db);
-    jet::Connection& conn = db->Connection();
-    for (const Row& row : rows) {
-      const std::string_view sql = kInsertSql[row.insert];
-      auto run = [&] {
-        jet::Statement st = conn.PrepareNative(sql, kept[row.insert]);
-        for (size_t i = 0; i < row.values.size(); ++i)
-          st.BindView(static_cast<int>(i) + 1, row.values[i]);
-        st.Run();
-      };
-      if (strict) {
-        GuardX(
-            DBLogs::kModule, "WriteEntry", [&] { return StatementExtra(sql); }, run);
-        continue;
-      }
-      try {
-        Guard(DBLogs::kModule, "WriteEntry", run);
-      } catch (const Error&) {
-        ++skipped;
-      }
-    }
-    tx.Commit();
-    keeper->Release();
+    miLocks::WriteUnderLock(
+        *db,
+        [&] {
+          jet::Connection& conn = db->Connection();
+          for (const Row& row : rows) {
+            const std::string_view sql = kInsertSql[row.insert];
+            auto run = [&] {
+              jet::Statement st = conn.PrepareNative(sql, kept[row.insert]);
+              for (size_t i = 0; i < row.values.size(); ++i)
+                st.BindView(static_cast<int>(i) + 1, row.values[i]);
+              st.Run();
+            };
+            if (strict) {
+              GuardX(
+                  DBLogs::kModule, "WriteEntry", [&] { return StatementExtra(sql); }, run);
+              continue;
+            }
+            try {
+              Guard(DBLogs::kModule, "WriteEntry", run);
+            } catch (const Error&) {
+              ++skipped;
+            }
+          }
+        },
+        lockaction::kTransaction);
   } catch (const Error&) {
     if (strict) throw;
     skipped = static_cast<int32_t>(rows.size());
@@ -281,8 +283,11 @@ Variant DBLogs::GetEventRecord(const std::string& aID) {
     auto rs = QvQuerySql(
         "Select " + std::string(kEventColumns) +
         "iif(IsNull(b.ID), 0, 1) AS IsSubRecExists, b.InfoType, b.InfoData1, b.InfoData2, "
-        "b.InfoOrder from VarData AS a Left Join VarData2 AS b ON b.VarDataID = a.ID where a.ID "
-        "= " +
+        "b.InfoOrder "
+        "from VarData AS a "
+        "Left Join VarData2 AS b ON b.VarDataID = a.ID "
+        "where a.ID = " +
+
         Guid2DaoSql(aID, "GetEventRecord") + " order by b.InfoOrder ");
     if (rs->IsEOF()) {
       rs->Close();
@@ -320,14 +325,18 @@ Variant DBLogs::GetEventRecord(const std::string& aID) {
 int32_t DBLogs::RemoveEventsInRange(const Variant& aDateBeg, const Variant& aDateEnd) {
   return Guard(QV_HERE, [&] {
     const std::string sql = "Delete from VarData AS a " + RangeWhere(aDateBeg, aDateEnd);
-    auto keeper = miLocks::LockUserDataBase(lockaction::kTransaction);
     auto db = miDataBase::GetUserDataBase();
-    if (mQvRegistryParams::IsDevelopmentModeByRegistry())
-      QvExecuteSql(sql, db);
-    else
-      QvExecuteSqlQuiet(sql, db);
-    const int32_t removed = db->RecordsAffected();
-    keeper->Release();
+    int32_t removed = 0;
+    miLocks::WriteUnderLock(
+        *db,
+        [&] {
+          if (mQvRegistryParams::IsDevelopmentModeByRegistry())
+            QvExecuteSql(sql, db);
+          else
+            QvExecuteSqlQuiet(sql, db);
+          removed = db->RecordsAffected();
+        },
+        lockaction::kTransaction);
     return removed;
   });
 }

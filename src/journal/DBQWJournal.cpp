@@ -40,9 +40,11 @@ CollectionPtr DBQWJournal::GetAccStreamsForEmitForTaxpayer(double aPersonID) {
 CollectionPtr DBQWJournal::GetEmitWaitingEventsOfTaxpayer(double aTaxpayerID, bool, Variant&) {
   return Guard(QV_HERE, [&] {
     auto rs = Open(
-        "select e.ID AS ID from WjEvents AS e LEFT JOIN PfrPersons AS p ON p.ID = e.PfrPersonID "
-        "where e.EventType in (1, 2, 3) and e.TrackingType = 1 and e.EmitState = 0 and "
-        "p.Person_ID = " +
+        "select e.ID AS ID "
+        "from WjEvents AS e "
+        "LEFT JOIN PfrPersons AS p ON p.ID = e.PfrPersonID "
+        "where e.EventType in (1, 2, 3) and e.TrackingType = 1 and e.EmitState = 0 "
+        "and p.Person_ID = " +
         Number2DaoSql(aTaxpayerID) + " order by e.PfrPersonID, e.EvDate ");
     return miRecCollection::GetRecCollection_QvWjEvent_Ex(*rs, "ID", false, false, true);
   });
@@ -52,8 +54,9 @@ void DBQWJournal::UnlinkEventsFromDeletingDocument(double aDocID, int32_t aActio
   Guard(QV_HERE, [&] {
     if (aAction != 1 && aAction != 2) return;
     QvExecuteSql("update WjEvents AS e set e.EmitState = " + std::to_string(aAction == 1 ? 0 : 2) +
-                     ", e.EmitDocID = 0 where e.TrackingType = 1 and e.EmitState = 1 and "
-                     "e.EmitDocID = " +
+                     ", e.EmitDocID = 0 "
+                     "where e.TrackingType = 1 and e.EmitState = 1 and e.EmitDocID = " +
+
                      Number2DaoSql(aDocID) + " ",
                  records::MapperUserDatabase());
   });
@@ -85,10 +88,10 @@ ado::RecordsetPtr DBQWJournal::GetSoftDict(int32_t aDictType, double aSubID,
                                            const std::string& aSort, int32_t aLimit) {
   return Guard(QV_HERE, [&] {
     std::string sql =
-        "select * from WjSoftDicts where DictType = " + std::to_string(aDictType) + " ";
+        "select * from WjSoftDicts where DictType = " + Number2DaoSql(aDictType) + " ";
     if (aSubID != 0) sql += " and SubID = " + Number2DaoSql(aSubID) + " ";
     if (!aSort.empty()) sql += " Order by UCase$(Name) ";
-    if (aLimit > 0) sql = "select top " + std::to_string(aLimit) + " * from ( " + sql + " ) ";
+    if (aLimit > 0) sql = "select top " + Number2DaoSql(aLimit) + " * from ( " + sql + " ) ";
     return QvQuerySqlA(sql);
   });
 }
@@ -127,14 +130,14 @@ int32_t DBQWJournal::AddSoftDictItem(int32_t aDictType, double aSubID, const std
 void DBQWJournal::UpdateSoftDictItem(int32_t aID, const std::string& aName) {
   Guard(QV_HERE, [&] {
     QvExecuteSql(
-        "update WjSoftDicts set Name=" + DaoQString(aName) + " where ID = " + std::to_string(aID),
+        "update WjSoftDicts set Name=" + DaoQString(aName) + " where ID = " + Number2DaoSql(aID),
         records::MapperUserDatabase());
   });
 }
 
 void DBQWJournal::DeleteSoftDictItem(int32_t aID) {
   Guard(QV_HERE, [&] {
-    QvExecuteSql("delete WjSoftDicts where ID = " + std::to_string(aID),
+    QvExecuteSql("delete WjSoftDicts where ID = " + Number2DaoSql(aID),
                  records::MapperUserDatabase());
   });
 }

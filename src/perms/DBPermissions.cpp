@@ -39,7 +39,7 @@ void CreateAdmin(const DatabasePtr& db) {
   if (Count("select count(*) AS aaa from PermUsers where RecType=2 and LCase(Login)=\"admin\" ",
             db) != 0)
     return;
-  const double id = NumberOr0(QvQueryValue("select max(ID) from PermUsers ", Variant(), db)) + 1;
+  const double id = NextId(db, "PermUsers", "ID");
   QvExecuteSql("insert into PermUsers (ID, RecType, Login, Password, Disabled, Remarks ) values (" +
                    Number2DaoSql(id) + ", " + std::to_string(kAdminRecType) + ", " +
                    DaoQString("admin") + ", " + DaoQString(mPasswordShuffling::EncodePassword("")) +
@@ -55,7 +55,7 @@ void CreateSystemRow(const DatabasePtr& db) {
 void CreateRootBlock(const DatabasePtr& db) {
   if (Count("select count(*) from PermBlocks where UserID = -1 and BlockType = 1 ", db) != 0)
     return;
-  const double id = QvGetMaximumFromTable("PermBlocks", "ID", db) + 1;
+  const double id = NextId(db, "PermBlocks", "ID");
   QvExecuteSql(
       "insert into PermBlocks (ID, UserID, BlockType, AreaType, OrderNum, PermObjectID, m1,"
       " v1, m2, v2, m3, v3, m4, v4, m5, v5 ) "
@@ -70,7 +70,7 @@ void CreateRootItem(const DatabasePtr& db) {
             "where b.UserID = -1 and b.BlockType = 1 ",
             db) != 0)
     return;
-  const double id = QvGetMaximumFromTable("PermMultiBlocks", "ID", db) + 1;
+  const double id = NextId(db, "PermMultiBlocks", "ID");
   const double block =
       NumberOr0(QvQueryFirstValue("select top 1 ID from PermBlocks where UserID = -1", {}, db));
   QvExecuteSql(
@@ -102,7 +102,7 @@ int32_t DBPermissions::GetPermissionsSystem() {
 void DBPermissions::SetPermHash(int32_t aValue) {
   Guard(QV_HERE, [&] {
     const auto db = miDataBase::GetUserDataBase();
-    const std::string value = std::to_string(aValue);
+    const std::string value = Number2DaoSql(aValue);
     dao::Transaction tx(*db, dao::kWriteLock);
     if (Count("select count (*) AS aaa from PermSystem", db) < 1)
       QvExecuteSql("insert into PermSystem (PermSystem) values (" + value + ")", db);

@@ -74,34 +74,41 @@ int32_t MaxOrZero(const std::string& aSql) {
 // the types.
 int32_t MaxInitialSheetNum(double aDocID, const std::string& aTypeCondition) {
   return MaxOrZero(
-      "select max (Num) from ( select SubDocID, (select top 1 Val(c1.Value) from PfrCellValues "
-      "AS c1 where c1.SubDocID = s1.SubDocID AND c1.Key = 800013) AS Num, (select top 1 "
-      "Val(c2.Value) from PfrCellValues AS c2 where c2.SubDocID = s1.SubDocID AND c2.Key = "
-      "820014) AS CorrType from ( select s.ID as SubDocID from PfrSubDocs AS s where "
-      "s.DocumentID = " +
-      Num(aDocID) + " AND " + aTypeCondition +
+      "select max (Num) "
+      "from ( select SubDocID, "
+      "(select top 1 Val(c1.Value) from PfrCellValues AS c1 "
+      "where c1.SubDocID = s1.SubDocID AND c1.Key = 800013) AS Num, "
+      "(select top 1 Val(c2.Value) from PfrCellValues AS c2 "
+      "where c2.SubDocID = s1.SubDocID AND c2.Key = 820014) AS CorrType "
+      "from ( select s.ID as SubDocID from PfrSubDocs AS s "
+      "where s.DocumentID = " +
+      Number2DaoSql(aDocID) + " AND " + aTypeCondition +
       " ) AS s1 ) where CorrType = 0 or CorrType is null ");
 }
 
 // The largest value of a key in the document's sub-documents of a type.
 int32_t MaxKeyValue(double aDocID, int32_t aSubDocType, int32_t aKey) {
   return MaxOrZero(
-      "select max (V) from ( select Val (c.Value) AS V from PfrCellValues AS c where c.SubDocID "
-      "in ( select s.ID from PfrSubDocs AS s where s.DocumentID = " +
-      Num(aDocID) + " and s.SubDocType = " + Num(aSubDocType) + " ) and c.Key = " + Num(aKey) +
-      " )");
+      "select max (V) "
+      "from ( select Val (c.Value) AS V from PfrCellValues AS c "
+      "where c.SubDocID in ( select s.ID from PfrSubDocs AS s where s.DocumentID = " +
+      Number2DaoSql(aDocID) + " and s.SubDocType = " + Number2DaoSql(aSubDocType) +
+      " ) and c.Key = " + Number2DaoSql(aKey) + " )");
 }
 
 // The stream's own code (column of AccStream) and the statements' (key).
 ado::RecordsetPtr CodesInDocument(double aDocID, const std::string& aColumn, int32_t aKey) {
-  const std::string doc = Num(aDocID);
+  const std::string doc = Number2DaoSql(aDocID);
   return QvQuerySqlA("select V from ( select top 1 a." + aColumn +
-                     " AS V from Doc_Registry as d LEFT JOIN AccStream AS a ON a.ID = "
-                     "d.Taxpayer_ID where d.Document_ID = " +
+                     " AS V "
+                     "from Doc_Registry as d "
+                     "LEFT JOIN AccStream AS a ON a.ID = d.Taxpayer_ID "
+                     "where d.Document_ID = " +
                      doc +
-                     " Union select distinct c.Value AS V from PfrCellValues AS c where "
-                     "c.SubDocID in ( select p.ID from PfrSubDocs AS p Where p.DocumentID = " +
-                     doc + ") and c.Key = " + Num(aKey) + " ) Order by V ");
+                     " Union select distinct c.Value AS V from PfrCellValues AS c "
+                     "where c.SubDocID in ( select p.ID from PfrSubDocs AS p "
+                     "Where p.DocumentID = " +
+                     doc + ") and c.Key = " + Number2DaoSql(aKey) + " ) Order by V ");
 }
 
 // "{s}" and "{s2}" filled with the amount, or removed for 0.
@@ -128,8 +135,9 @@ ado::RecordsetPtr DBQ2Ndfl::GetIncomesDictEx(int32_t aResidentship, double aRate
     std::string sql;
     if (!aIDs.empty()) {
       sql =
-          "select a.ID, a.Code, n.Name, a.Code + ' ' + n.Name AS SeekName from "
-          "TndflDict_Incomes AS a LEFT JOIN TndflDict_IncomesNames AS n ON n.IncomeID = a.ID "
+          "select a.ID, a.Code, n.Name, a.Code + ' ' + n.Name AS SeekName "
+          "from TndflDict_Incomes AS a "
+          "LEFT JOIN TndflDict_IncomesNames AS n ON n.IncomeID = a.ID "
           "where " +
           IdsIn(aIDs) +
           (dated ? "and n.DateBeg <= " + date + " and n.DateEnd >= " + date + " "
@@ -137,10 +145,12 @@ ado::RecordsetPtr DBQ2Ndfl::GetIncomesDictEx(int32_t aResidentship, double aRate
       return QvQuerySqlA(sql);
     }
     sql =
-        "select a.ID, a.Code, n.Name, a.Code + ' ' + n.Name AS SeekName, r.TaxCode from "
-        "(TndflDict_IncomesRates AS r LEFT JOIN TndflDict_Incomes AS a ON a.ID = r.IncomeID) "
-        "LEFT JOIN TndflDict_IncomesNames AS n ON n.IncomeID = a.ID where r.Residentship = " +
-        Num(ResidenceCode(aResidentship, aDate)) + " AND (r.Rate = " + Num(rate) + " ) ";
+        "select a.ID, a.Code, n.Name, a.Code + ' ' + n.Name AS SeekName, r.TaxCode "
+        "from (TndflDict_IncomesRates AS r LEFT JOIN TndflDict_Incomes AS a ON a.ID = r.IncomeID) "
+        "LEFT JOIN TndflDict_IncomesNames AS n ON n.IncomeID = a.ID "
+        "where r.Residentship = " +
+        Number2DaoSql(ResidenceCode(aResidentship, aDate)) +
+        " AND (r.Rate = " + Number2DaoSql(rate) + " ) ";
     sql += dated ? "and r.DateBeg <= " + date + " and r.DateEnd >= " + date +
                        " and n.DateBeg <= " + date + " and n.DateEnd >= " + date + " "
                  : "and n.IsDefault = 1 ";
@@ -157,10 +167,13 @@ bool DBQ2Ndfl::IsIncomeAllowedEx(int32_t aIncomeID, int32_t aResidentship, doubl
                                  const Variant& aDate) {
   return Guard(QV_HERE, [&] {
     std::string sql =
-        "select top 1 a.ID from TndflDict_Incomes AS a INNER JOIN TndflDict_IncomesRates AS r ON "
-        "a.ID = r.IncomeID where a.ID = " +
-        Num(aIncomeID) + " and r.Residentship = " + Num(ResidenceCode(aResidentship, aDate)) +
-        " AND (r.Rate = " + Num(aRate) + ") ";
+        "select top 1 a.ID "
+        "from TndflDict_Incomes AS a "
+        "INNER JOIN TndflDict_IncomesRates AS r ON a.ID = r.IncomeID "
+        "where a.ID = " +
+        Number2DaoSql(aIncomeID) +
+        " and r.Residentship = " + Number2DaoSql(ResidenceCode(aResidentship, aDate)) +
+        " AND (r.Rate = " + Number2DaoSql(aRate) + ") ";
     if (!Missing(aDate))
       sql += "and r.DateBeg <= " + DateSql(aDate) + " and r.DateEnd >= " + DateSql(aDate) + " ";
     return QvQueryExistence(sql);
@@ -181,13 +194,14 @@ ado::RecordsetPtr DBQ2Ndfl::GetMonthDeductsDictEx(int32_t aIncomeID, const Varia
                          "from TndflDict_MDeducts AS a LEFT JOIN TndflDict_MDeductsNames AS n "
                          "ON n.DeductID = a.ID where " +
                          IdsIn(aIDs) + nameCondition);
-    return QvQuerySqlA(
-        columns +
-        "from (TndflDict_DeductsToIncomes AS r LEFT JOIN TndflDict_MDeducts AS a ON a.ID = "
-        "r.DeductID) LEFT JOIN TndflDict_MDeductsNames AS n ON n.DeductID = a.ID where "
-        "r.IncomeID = " +
-        Num(aIncomeID) + " " + (dated ? "and " + date + " between r.DateBeg and r.DateEnd " : "") +
-        nameCondition + "Order by Code ");
+    return QvQuerySqlA(columns +
+                       "from (TndflDict_DeductsToIncomes AS r LEFT JOIN TndflDict_MDeducts AS a "
+                       "ON a.ID = r.DeductID) "
+                       "LEFT JOIN TndflDict_MDeductsNames AS n ON n.DeductID = a.ID "
+                       "where r.IncomeID = " +
+                       Number2DaoSql(aIncomeID) + " " +
+                       (dated ? "and " + date + " between r.DateBeg and r.DateEnd " : "") +
+                       nameCondition + "Order by Code ");
   });
 }
 
@@ -199,9 +213,11 @@ bool DBQ2Ndfl::IsMonthDeductAllowed(int32_t aDeductID, int32_t aIncomeID) {
 bool DBQ2Ndfl::IsMonthDeductAllowedEx(int32_t aDeductID, int32_t aIncomeID, const Variant& aDate) {
   return Guard(QV_HERE, [&] {
     std::string sql =
-        "select top 1 a.ID from TndflDict_MDeducts AS a INNER JOIN TndflDict_DeductsToIncomes "
-        "AS r ON a.ID = r.DeductID where a.ID = " +
-        Num(aDeductID) + " and r.IncomeID = " + Num(aIncomeID) + " ";
+        "select top 1 a.ID "
+        "from TndflDict_MDeducts AS a "
+        "INNER JOIN TndflDict_DeductsToIncomes AS r ON a.ID = r.DeductID "
+        "where a.ID = " +
+        Number2DaoSql(aDeductID) + " and r.IncomeID = " + Number2DaoSql(aIncomeID) + " ";
     if (!Missing(aDate)) sql += "and " + DateSql(aDate) + " between r.DateBeg and r.DateEnd ";
     return QvQueryExistence(sql);
   });
@@ -212,7 +228,8 @@ bool DBQ2Ndfl::IsMultiDeductsAllowedForIncome(int32_t aIncomeID, const Variant& 
     if (Missing(aDate)) return false;
     return CLng(QvQueryValue(
                "select count (*) AS aaa from TndflDict_DeductsToIncomes where IncomeID = " +
-               Num(aIncomeID) + " and " + DateSql(aDate) + " between DateBeg and DateEnd ")) >= 2;
+               Number2DaoSql(aIncomeID) + " and " + DateSql(aDate) +
+               " between DateBeg and DateEnd ")) >= 2;
   });
 }
 
@@ -224,12 +241,15 @@ ado::RecordsetPtr DBQ2Ndfl::GetYearDeductsDict2(const Variant& aTermDate, const 
   return Guard(QV_HERE, [&] {
     const std::string date = DateSql(aTermDate);
     DaoRecordsetPtr rs = QvQuerySqlStatic(
-        "select a.ID, a.Code, n.ShortName, n.FullName, a.Category, ' ' AS CatName, a.Code + ' ' "
-        "+ n.ShortName AS SeekName, (select top 1 s.Summa from TndflDict_DeductsSumms AS s where "
-        "s.DeductID = a.ID and " +
+        "select a.ID, a.Code, n.ShortName, n.FullName, a.Category, ' ' AS CatName, "
+        "a.Code + ' ' + n.ShortName AS SeekName, "
+        "(select top 1 s.Summa from TndflDict_DeductsSumms AS s "
+        "where s.DeductID = a.ID and " +
         date +
-        " between s.DateBeg and s.DateEnd) AS Summa from TndflDict_YDeducts AS a LEFT JOIN "
-        "TndflDict_YDeductsNames AS n ON n.DeductID = a.ID where " +
+        " between s.DateBeg and s.DateEnd) AS Summa "
+        "from TndflDict_YDeducts AS a "
+        "LEFT JOIN TndflDict_YDeductsNames AS n ON n.DeductID = a.ID "
+        "where " +
         (aIDs.empty() ? "" : IdsIn(aIDs) + "and ") + date +
         " between a.DateBeg and a.DateEnd and " + date +
         " between n.DateBeg and n.DateEnd Order by a.Code ");
@@ -263,8 +283,8 @@ ado::RecordsetPtr DBQ2Ndfl::GetYearDeductsDict2(const Variant& aTermDate, const 
 ado::RecordsetPtr DBQ2Ndfl::GetYearDeductsList(Variant&) {
   return Guard(QV_HERE, [&] {
     return QvQuerySqlA(
-        "select a.ID, a.Code, a.Category from TndflDict_YDeducts AS a Order by "
-        "a.Code ");
+        "select a.ID, a.Code, a.Category from TndflDict_YDeducts AS a "
+        "Order by a.Code ");
   });
 }
 

@@ -27,7 +27,7 @@ double YearlyLimit(const std::string& aColumn, int32_t aYear) {
       QvQuerySqlStatic("select top 1 a." + aColumn +
                        " From PfrDict_Limits AS a where a.TheYear in ( select max (b.TheYear) "
                        "From PfrDict_Limits AS b Where b.TheYear <= " +
-                       Num(aYear) + " ) ");
+                       Number2DaoSql(aYear) + " ) ");
   const double value = rs->IsEOF() ? 0 : GetDaoDouble(*rs, aColumn);
   rs->Close();
   return value;
@@ -41,10 +41,13 @@ struct Tariff {
 bool FindTariff(int32_t aYear, const std::string& aCategory, Tariff& t) {
   const std::string category = DaoQString(aCategory);
   DaoRecordsetPtr rs = QvQuerySqlStatic(
-      "select top 1 a.EnsurPart, a.CumulPart, a.OverEnsurPart, a.OverCumulPart, a.FomsPart From "
-      "PfrDict_Tariffs AS a where a.TheYear in ( select max (b.TheYear) From PfrDict_Tariffs AS "
-      "b Where b.TheYear <= " +
-      Num(aYear) + " and b.Category=" + category + ") and a.Category = " + category + " ");
+      "select top 1 a.EnsurPart, a.CumulPart, a.OverEnsurPart, a.OverCumulPart, a.FomsPart "
+      "From PfrDict_Tariffs AS a "
+      "where a.TheYear in ( select max (b.TheYear) From PfrDict_Tariffs AS b "
+      "Where b.TheYear <= " +
+
+      Number2DaoSql(aYear) + " and b.Category=" + category + ") and a.Category = " + category +
+      " ");
   const bool found = !rs->IsEOF();
   if (found)
     t = {GetDaoDouble(*rs, "EnsurPart"), GetDaoDouble(*rs, "CumulPart"),

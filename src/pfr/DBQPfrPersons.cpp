@@ -19,7 +19,7 @@ namespace {
 constexpr std::string_view kPersonType = "Qv_PfrRecords.QvPfrPerson";
 
 std::string OfTaxpayer(double aTaxpayerID) {
-  return "select ID from PfrPersons where Person_ID = " + Num(aTaxpayerID);
+  return "select ID from PfrPersons where Person_ID = " + Number2DaoSql(aTaxpayerID);
 }
 
 // " and UCase (Surname)= 'S' and UCase (Name)= 'N' and UCase (Patronymic)= 'P'",
@@ -64,7 +64,7 @@ CollectionPtr DBQPfr::GetPfrPersonsByTaxpayerEx(double aTaxpayerID, bool aPreloa
                                               "PfrNumber, Inn, IsDismissed, DismissDate "
                       : byName              ? "select ID, Surname, Name, Patronymic "
                                             : "select ID ";
-    sql += "from PfrPersons where Person_ID = " + Num(aTaxpayerID);
+    sql += "from PfrPersons where Person_ID = " + Number2DaoSql(aTaxpayerID);
     if (byName) {
       const std::string d = aSortDirection == 1 ? " desc " : "";
       sql += " order by UCase(Surname)" + d + ", UCase (Name)" + d + ", UCase(Patronymic) " + d;
@@ -136,10 +136,13 @@ CollectionPtr DBQPfr::FindPfrPersonByPassport(double aTaxpayerID, const std::str
                                               const std::string& aPassportNumber) {
   return Guard(QV_HERE, [&] {
     DaoRecordsetPtr rs = QvQuerySqlStatic(
-        "select p.ID, c.Series, c.Number from PfrPersons AS p LEFT JOIN Certificate AS c ON "
-        "p.PassportID = c.ID where Person_ID = " +
-        Num(aTaxpayerID) + " and " + FioCondition("p.", aSurname, aName, aPatronymic) +
-        " and c.TypeID = " + Num(aPassportTypeID));
+        "select p.ID, c.Series, c.Number "
+        "from PfrPersons AS p "
+        "LEFT JOIN Certificate AS c ON p.PassportID = c.ID "
+        "where Person_ID = " +
+
+        Number2DaoSql(aTaxpayerID) + " and " + FioCondition("p.", aSurname, aName, aPatronymic) +
+        " and c.TypeID = " + Number2DaoSql(aPassportTypeID));
     const std::string series = Bare(aPassportSeries), number = Bare(aPassportNumber);
     auto out = std::make_shared<Collection>();
     for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext())
@@ -159,10 +162,10 @@ bool DBQPfr::FindPfrPersonDuplicate(double aTaxpayerID, double aExcludePersonID,
     const std::string value = aData.IsNull() || aData.IsEmpty() ? "" : CStr(aData);
     const std::string packed = aWhatToFind == 1 ? mQvPfrUtils::PackPfrNumber(value) : value;
     if (packed.empty()) return false;
-    const double id =
-        FirstIdOf("select top 1 ID from pfrpersons where Person_ID = " + Num(aTaxpayerID) +
-                  " and ID <> " + Num(aExcludePersonID) +
-                  (aWhatToFind == 1 ? " and PfrNumber = " : " and Inn = ") + DaoQString(packed));
+    const double id = FirstIdOf(
+        "select top 1 ID from pfrpersons where Person_ID = " + Number2DaoSql(aTaxpayerID) +
+        " and ID <> " + Number2DaoSql(aExcludePersonID) +
+        (aWhatToFind == 1 ? " and PfrNumber = " : " and Inn = ") + DaoQString(packed));
     if (id == 0) return false;
     rDuplicate = Variant(id);
     return true;

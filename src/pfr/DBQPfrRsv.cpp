@@ -58,10 +58,11 @@ double ActualDocument(double aAccStreamID, double aTemplateID, double aTimeID) {
 // The largest sheet number of a document; only template 638 numbers them.
 int32_t MaxSheetNum(double aDocID, double aTemplateID) {
   if (aTemplateID != 638) return 0;
-  return IntOrZero(QvQueryValue(
-      "select max (V) from ( select Val (c.Value) AS V from PfrCellValues AS c "
-      "where c.SubDocID in ( select s.ID from PfrSubDocs AS s where s.DocumentID = " +
-      Num(aDocID) + " and s.SubDocType = 26) and c.Key = " + Num(kSheetNumKey) + " )"));
+  return IntOrZero(
+      QvQueryValue("select max (V) from ( select Val (c.Value) AS V from PfrCellValues AS c "
+                   "where c.SubDocID in ( select s.ID from PfrSubDocs AS s where s.DocumentID = " +
+                   Number2DaoSql(aDocID) +
+                   " and s.SubDocType = 26) and c.Key = " + Number2DaoSql(kSheetNumKey) + " )"));
 }
 
 int32_t MaxSheetNumOfChain(const std::vector<double>& aChain, double aTemplateID) {
@@ -73,7 +74,8 @@ int32_t MaxSheetNumOfChain(const std::vector<double>& aChain, double aTemplateID
 bool PersonInChain(const std::string& aChain, double aPfrPersonID) {
   return CLng(QvQueryValue("select count (*) AS RecCount  from PfrSubDocs AS s "
                            "where s.PfrPersonID = " +
-                           Num(aPfrPersonID) + " and s.DocumentID in (" + aChain + ") ")) > 0;
+                           Number2DaoSql(aPfrPersonID) + " and s.DocumentID in (" + aChain +
+                           ") ")) > 0;
 }
 
 // The cumulative periods of the year before aTimeID (see DBQPfr.h), oldest
@@ -175,7 +177,7 @@ void PastSums(double aAccStreamID, double aTimeID, double aPfrPersonID, double a
   };
   if (targets.empty() || aPfrPersonID == 0) return handBack();
   records::IQvPfrCellsStorage& cells = SessionOf(rSession);
-  const std::string type = Num(aSubDocType);
+  const std::string type = Number2DaoSql(aSubDocType);
   for (const queries::IntTimePeriodInfo& period : EarlierPeriods(aTimeID)) {
     const double doc = ActualDocument(aAccStreamID, aTemplateID, period.TimeID);
     if (doc == 0) continue;
@@ -204,11 +206,11 @@ void PastSums(double aAccStreamID, double aTimeID, double aPfrPersonID, double a
 CollectionPtr DBQPfr::GetRsv1DocsForSending(double aAccStreamID, double aTimePeriodID) {
   return Guard(QV_HERE, [&]() -> CollectionPtr {
     if (aAccStreamID == 0) return std::make_shared<Collection>();
-    const Variant owner =
-        QvQueryFirstValueSafe("select PersonID from AccStream where ID = " + Num(aAccStreamID));
+    const Variant owner = QvQueryFirstValueSafe("select PersonID from AccStream where ID = " +
+                                                Number2DaoSql(aAccStreamID));
     if (owner.IsNull() || owner.IsEmpty()) return std::make_shared<Collection>();
     CollectionPtr streams =
-        IdsOf("select a.ID From AccStream AS a where a.PersonID = " + Num(CDbl(owner)) +
+        IdsOf("select a.ID From AccStream AS a where a.PersonID = " + Number2DaoSql(CDbl(owner)) +
               " AND a.AccStreamType = 4");
     std::vector<double> ids;
     for (int32_t i = 1; i <= streams->Count(); ++i) ids.push_back(CDbl(streams->At(i)));
@@ -217,7 +219,7 @@ CollectionPtr DBQPfr::GetRsv1DocsForSending(double aAccStreamID, double aTimePer
         "select d.document_id AS ID from Doc_Registry AS d "
         "left join doc_templates AS t ON t.template_id = d.template_id "
         "where t.doc_type_id = 168 and d.time_id = " +
-        Num(aTimePeriodID) +
+        Number2DaoSql(aTimePeriodID) +
         " and d.status_qv in (2, 3) and d.top_doc_id = 0 and d.taxpayer_id in (" + NumList(ids) +
         ") order by time_id desc ");
   });
@@ -228,13 +230,13 @@ double DBQPfr::GetLatestRsv1DocumentInPeriod(double aAccStreamID, double aTimeID
   return Guard(QV_HERE, [&]() -> double {
     CollectionPtr docs =
         IdsOf("select d.document_id AS ID from Doc_Registry AS d where d.Taxpayer_ID = " +
-              Num(aAccStreamID) + " and d.Time_ID = " + Num(aTimeID) +
+              Number2DaoSql(aAccStreamID) + " and d.Time_ID = " + Number2DaoSql(aTimeID) +
               " and d.Template_ID = 548 order by d.instance_number desc, d.document_id desc ");
     for (int32_t i = 1; i <= docs->Count(); ++i) {
       const double doc = CDbl(docs->At(i));
       if (!aOnlyWithSection6 ||
           QvQueryExistence("select top 1 s.ID from PfrSubDocs AS s where s.DocumentID = " +
-                           Num(doc) + " and s.SubDocType in (7, 17) "))
+                           Number2DaoSql(doc) + " and s.SubDocType in (7, 17) "))
         return doc;
     }
     return 0;
@@ -266,8 +268,8 @@ int32_t DBQPfr::GetRsvMaxCorrNum(double aDocID, double aPfrPersonID) {
         QvQueryValue("select Max (V) AS MaxValue From ( select Val (c.Value) AS V "
                      "from PfrSubDocs AS s LEFT JOIN PfrCellValues AS c ON c.SubDocID = s.ID "
                      "where s.PfrPersonID = " +
-                     Num(aPfrPersonID) + " and s.DocumentID in (" + chain +
-                     ") and c.Key = " + Num(kCorrNumKey) + " )"));
+                     Number2DaoSql(aPfrPersonID) + " and s.DocumentID in (" + chain +
+                     ") and c.Key = " + Number2DaoSql(kCorrNumKey) + " )"));
   });
 }
 
@@ -287,13 +289,13 @@ void DBQPfr::GetRsvNewSheetAndCorrNum(double aDocID, double aTemplateID, bool aI
           "select top 1 * from ( select * from ( "
           "select iif (IsNull(V1), 0, Val (V1)) AS SheetNum, "
           "iif (IsNull(V2), 0, Val (V2)) AS CorrNum from ( "
-          "select (select c1.Value from PfrCellValues as c1 where c1.SubDocID = s.ID and "
-          "c1.Key = 1021001) AS V1, "
-          "(select c2.Value from PfrCellValues as c2 where c2.SubDocID = s.ID and "
-          "c2.Key = 1021002) AS V2 "
+          "select (select c1.Value from PfrCellValues as c1 "
+          "where c1.SubDocID = s.ID and c1.Key = 1021001) AS V1, "
+          "(select c2.Value from PfrCellValues as c2 "
+          "where c2.SubDocID = s.ID and c2.Key = 1021002) AS V2 "
           "from PfrSubDocs as s "
           "where s.DocumentID in (" +
-          list + ") and s.PfrPersonID = " + Num(aPfrPersonID) +
+          list + ") and s.PfrPersonID = " + Number2DaoSql(aPfrPersonID) +
           " ) ) "
           "order by CorrNum desc ) ");
       rSheetNum = GetDaoLong(*rs, "SheetNum");
@@ -335,7 +337,7 @@ CollectionPtr DBQPfr::GetRsvAllActualSubDocIDs(double aDocID, bool aSortByFio) {
     if (aDocID == 0) return out;
     const RsvForm* form = FormOf(
         CDblOr(QvQueryFirstValueSafe("select template_id from Doc_Registry where document_id = " +
-                                     Num(aDocID)),
+                                     Number2DaoSql(aDocID)),
                0));
     if (!form) return out;
     const std::vector<double> chain = miDocument::GetCorrectionChain(aDocID);
@@ -386,12 +388,14 @@ double DBQPfr::GetRsvPastSubDocIDForPerson(double aAccStreamID, double aTimeID,
     if (periods.empty()) return 0;
     std::vector<double> ids;
     for (const auto& p : periods) ids.push_back(p.TimeID);
-    const int32_t report = IntOrZero(
-        QvQueryValue("select max (t.report_id) from ( select * from (Doc_Registry AS d left join "
-                     "Time_By_Month AS t ON t.time_id = d.time_id) left join PfrSubDocs AS s ON "
-                     "s.DocumentID = d.Document_ID where d.Taxpayer_ID = " +
-                     Num(aAccStreamID) + " and d.Time_ID in (" + NumList(ids) +
-                     ") and s.PfrPersonID = " + Num(aPfrPersonID) + " and s.SubDocType = 26 ) "));
+    const int32_t report = IntOrZero(QvQueryValue(
+        "select max (t.report_id) "
+        "from ( select * "
+        "from (Doc_Registry AS d left join Time_By_Month AS t ON t.time_id = d.time_id) "
+        "left join PfrSubDocs AS s ON s.DocumentID = d.Document_ID "
+        "where d.Taxpayer_ID = " +
+        Number2DaoSql(aAccStreamID) + " and d.Time_ID in (" + NumList(ids) +
+        ") and s.PfrPersonID = " + Number2DaoSql(aPfrPersonID) + " and s.SubDocType = 26 ) "));
     for (const auto& p : periods) {
       if (p.ReportID != report) continue;
       const double doc = ActualDocument(aAccStreamID, 317, p.TimeID);
@@ -436,7 +440,7 @@ ado::RecordsetPtr DBQPfr::CollectSheetedCells(const Variant& aAccStreamID, const
     std::string columns;
     for (const Variant& key : Elements(aCells)) {
       if (key.IsEmpty() || key.IsMissing()) continue;
-      const std::string k = Num(CLng(key));
+      const std::string k = Number2DaoSql(CLng(key));
       columns +=
           ", (select top 1 [Value] from PfrCellValues where SubDocID = sd.ID and [Key] = " + k +
           ") AS K" + k;
@@ -445,16 +449,17 @@ ado::RecordsetPtr DBQPfr::CollectSheetedCells(const Variant& aAccStreamID, const
         "select sd.DocumentID AS DocumentID, sd.ID AS SubDocID, mo.the_year as RepYear, "
         "mo.Report_ID AS RepMonth" +
         columns +
-        " from (PfrSubDocs AS sd left join Doc_Registry AS doc ON doc.Document_ID = "
-        "sd.DocumentID) left join time_by_month AS mo ON mo.time_id = doc.Time_ID "
+        " from (PfrSubDocs AS sd left join Doc_Registry AS doc ON doc.Document_ID = sd.DocumentID) "
+        "left join time_by_month AS mo ON mo.time_id = doc.Time_ID "
+
         "where sd.PfrPersonID = " +
-        Num(aPfrPersonID) + " and sd.SubDocType = " + Num(CDbl(aSubDocType)) +
+        Number2DaoSql(aPfrPersonID) + " and sd.SubDocType = " + Number2DaoSql(CDbl(aSubDocType)) +
         " and sd.DocumentID in ( "
         "select di.document_id from Doc_Registry AS di "
         "left join time_by_month as mi ON mi.time_id = di.time_id "
         "where di.taxpayer_id = " +
-        Num(CDbl(aAccStreamID)) + " and mi.the_year = " + Num(CDbl(aYear)) +
-        " and di.template_id = " + Num(CDbl(aTemplateID)) +
+        Number2DaoSql(CDbl(aAccStreamID)) + " and mi.the_year = " + Number2DaoSql(CDbl(aYear)) +
+        " and di.template_id = " + Number2DaoSql(CDbl(aTemplateID)) +
         " ) "
         "Order by doc.Time_ID, sd.DocumentID ");
   });

@@ -30,18 +30,19 @@ struct SheafScope {
 
   std::string Sql(const std::string& select, const std::string& last) const {
     std::string from =
-        "(doc_registry AS m LEFT JOIN time_by_month AS t ON t.time_id = m.Time_ID) LEFT JOIN "
-        "doc_registry AS s ON s.PfrMasterDocID = m.Document_ID";
+        "(doc_registry AS m LEFT JOIN time_by_month AS t ON t.time_id = m.Time_ID) "
+        "LEFT JOIN doc_registry AS s ON s.PfrMasterDocID = m.Document_ID";
     if (!groupCondition.empty())
       from = "(" + from + ") LEFT JOIN doc_templates AS te ON te.template_id = m.Template_ID";
-    std::string where = "m.Taxpayer_ID = " + Num(stream) + " and t.the_Year = " + Num(year);
+    std::string where =
+        "m.Taxpayer_ID = " + Number2DaoSql(stream) + " and t.the_Year = " + Number2DaoSql(year);
     if (!groupCondition.empty()) where += " and " + groupCondition;
-    if (exclude != 0) where += " and  m.Document_ID <> " + Num(exclude);
+    if (exclude != 0) where += " and  m.Document_ID <> " + Number2DaoSql(exclude);
     return select + " from " + from + " where " + where + (last.empty() ? "" : " and " + last);
   }
   bool Exists(int32_t aNumber) const {
     const std::string inner =
-        Sql("select top 1 s.Instance_Number", "s.Instance_Number = " + Num(aNumber));
+        Sql("select top 1 s.Instance_Number", "s.Instance_Number = " + Number2DaoSql(aNumber));
     return CLng(QvQueryValue("select count(*) from ( " + inner + " ) ")) > 0;
   }
   int32_t Max() const {
@@ -53,8 +54,8 @@ struct SheafScope {
 SheafScope PeriodScope(double aAccStreamID, double aTimeID, double aExcludeMasterDocID) {
   SheafScope scope;
   scope.stream = aAccStreamID;
-  scope.year =
-      CLng(QvQueryValue("select the_year from time_by_month where time_id = " + Num(aTimeID)));
+  scope.year = CLng(
+      QvQueryValue("select the_year from time_by_month where time_id = " + Number2DaoSql(aTimeID)));
   scope.exclude = aExcludeMasterDocID;
   return scope;
 }
@@ -64,10 +65,11 @@ SheafScope PeriodScope(double aAccStreamID, double aTimeID, double aExcludeMaste
 SheafScope NumberingScope(double aMasterDocID, bool aExcludeThisDoc) {
   Variant stream, year, contoraType, docType;
   QvQuery4Values(
-      "select d.taxpayer_id as AccStreamID, tm.the_year, t.ContoraType, t.doc_type_id from "
-      "(doc_registry AS d LEFT JOIN time_by_month AS tm ON tm.time_id = d.time_id) LEFT JOIN "
-      "doc_templates AS t ON t.template_id = d.template_id where d.document_id = " +
-          Num(aMasterDocID),
+      "select d.taxpayer_id as AccStreamID, tm.the_year, t.ContoraType, t.doc_type_id "
+      "from (doc_registry AS d LEFT JOIN time_by_month AS tm ON tm.time_id = d.time_id) "
+      "LEFT JOIN doc_templates AS t ON t.template_id = d.template_id "
+      "where d.document_id = " +
+          Number2DaoSql(aMasterDocID),
       stream, year, contoraType, docType);
   const auto orZero = [](const Variant& v) { return v.IsNull() ? 0 : CLng(v); };
   SheafScope scope;
@@ -76,7 +78,7 @@ SheafScope NumberingScope(double aMasterDocID, bool aExcludeThisDoc) {
   scope.exclude = aExcludeThisDoc ? aMasterDocID : 0;
   const bool own = orZero(docType) == kOwnNumberingDocType && orZero(contoraType) != 2;
   scope.groupCondition =
-      std::string("te.doc_type_id ") + (own ? "= " : "<> ") + Num(kOwnNumberingDocType);
+      std::string("te.doc_type_id ") + (own ? "= " : "<> ") + Number2DaoSql(kOwnNumberingDocType);
   return scope;
 }
 
@@ -86,7 +88,7 @@ CollectionPtr DBQPfr::GetPfrEndDocsByMasterDocID(double aMasterDocID, int32_t, i
   return Guard(QV_HERE, [&]() -> CollectionPtr {
     if (aMasterDocID == 0) return std::make_shared<Collection>();
     return miDocument::DocumentsWhere(*records::MapperUserDatabase(),
-                                      "PfrMasterDocID = " + Num(aMasterDocID));
+                                      "PfrMasterDocID = " + Number2DaoSql(aMasterDocID));
   });
 }
 
@@ -94,7 +96,7 @@ int32_t DBQPfr::CountPfrEndDocsInApprovedState(double aMasterDocID) {
   return Guard(QV_HERE, [&] {
     if (aMasterDocID == 0) return 0;
     return CLng(QvQueryValue("select count(*) AS v from Doc_Registry where PfrMasterDocID = " +
-                             Num(aMasterDocID) + " and Status_Qv in (2, 3)"));
+                             Number2DaoSql(aMasterDocID) + " and Status_Qv in (2, 3)"));
   });
 }
 
@@ -103,7 +105,8 @@ void DBQPfr::DeletePfrEndDocuments(double aMasterDocID) {
     if (aMasterDocID == 0) return;
     auto db = records::MapperUserDatabase();
     dao::Transaction tx(*db, dao::kWriteLock);
-    CollectionPtr docs = miDocument::DocumentsWhere(*db, "PfrMasterDocID = " + Num(aMasterDocID));
+    CollectionPtr docs =
+        miDocument::DocumentsWhere(*db, "PfrMasterDocID = " + Number2DaoSql(aMasterDocID));
     for (int32_t i = 1; i <= docs->Count(); ++i)
       std::static_pointer_cast<records::QvRecord>(docs->At(i).AsObject())->DeleteFromStore();
     tx.Commit();
@@ -126,7 +129,7 @@ int32_t DBQPfr::GetMinSheafNumberOfMaster(double aMasterDocID) {
     if (aMasterDocID == 0) return 0;
     const Variant v =
         QvQueryValue("select min(Instance_Number) from doc_registry where PfrMasterDocID = " +
-                     Num(aMasterDocID) + " and Instance_Number > 0 ");
+                     Number2DaoSql(aMasterDocID) + " and Instance_Number > 0 ");
     return v.IsNull() ? 0 : CLng(v);
   });
 }
@@ -170,7 +173,7 @@ ado::RecordsetPtr DBQPfr::GetPfrEndFormOptions() {
 
 void DBQPfr::SetUserPfrEndFormOption(double aFormID, int32_t aCountInSheaf, Variant&) {
   Guard(QV_HERE, [&] {
-    const std::string form = Num(aFormID), count = Num(aCountInSheaf);
+    const std::string form = Number2DaoSql(aFormID), count = Number2DaoSql(aCountInSheaf);
     auto db = records::MapperUserDatabase();
     dao::Transaction tx(*db, dao::kWriteLock);
     const bool hasRow =
@@ -194,9 +197,12 @@ int32_t DBQPfr::GetPfrEndFormCountInSheaf(double aFormID) {
   return Guard(QV_HERE, [&] {
     Variant def, user;
     QvQuery2Values(
-        "select p.CountInSheaf AS DefCount, u.CountInSheaf AS UserCount from PfrDict_EndForms "
-        "AS p LEFT JOIN UserPfrEndForms AS u ON u.PfrEndFormID = p.ID where p.ID = " +
-            Num(aFormID),
+        "select p.CountInSheaf AS DefCount, u.CountInSheaf AS UserCount "
+        "from PfrDict_EndForms AS p "
+        "LEFT JOIN UserPfrEndForms AS u ON u.PfrEndFormID = p.ID "
+        "where p.ID = " +
+
+            Number2DaoSql(aFormID),
         def, user);
     const int32_t userCount = user.IsNull() ? 0 : CLng(user);
     return userCount >= 1 ? userCount : (def.IsNull() ? 0 : CLng(def));

@@ -107,17 +107,9 @@ void WriteSlice(records::IQvPfrCellsStorage& cells, Object& aSlice, int32_t aCon
   cells.SetMoney(KeyOf(kCumulPaymentKey, line), CDbl(aSlice.Get("CumulPayment")), line, 0);
 }
 
-// Runs `write` with a session in one write-locked transaction.
-template <class Write>
-void InTransaction(Write write) {
-  auto db = records::MapperUserDatabase();
-  dao::Transaction tx(*db, dao::kWriteLock);
-  write();
-  tx.Commit();
-}
-
 std::string ManualSumsWhere(double aAccStreamID, double aPfrPersonID) {
-  return " where AccStreamID = " + Num(aAccStreamID) + " and PfrPersonID = " + Num(aPfrPersonID);
+  return " where AccStreamID = " + Number2DaoSql(aAccStreamID) +
+         " and PfrPersonID = " + Number2DaoSql(aPfrPersonID);
 }
 
 }  // namespace
@@ -126,14 +118,16 @@ void DBQPfr::SaveSlices(const CollectionPtr& aSlices) {
   Guard(QV_HERE, [&] {
     if (!aSlices) ThrowVb(vberr::kObjectRequired, "a collection of slices was expected");
     auto cells = IntPfrCellValuesTable::OpenSession();
-    InTransaction([&] {
+    {
+      dao::Transaction tx(*records::MapperUserDatabase(), dao::kWriteLock);
       for (int32_t i = 1; i <= aSlices->Count(); ++i) {
         const Variant& item = aSlices->At(i);
         if (!item.IsObject()) ThrowVb(vberr::kObjectRequired, "a slice object was expected");
         ObjectPtr slice = SliceArgument(item.AsObject());
         WriteSlice(*cells, *slice, CLng(slice->Get("ContentType")));
       }
-    });
+      tx.Commit();
+    }
     cells->CloseTable();
   });
 }
@@ -143,7 +137,9 @@ void DBQPfr::SaveSlice(const ObjectPtr& aSlice, bool aKeepTableOpen) {
     ObjectPtr slice = SliceArgument(aSlice);
     if (!sliceSession_) sliceSession_ = IntPfrCellValuesTable::OpenSession();
     try {
-      InTransaction([&] { WriteSlice(*sliceSession_, *slice, CLng(slice->Get("ContentType"))); });
+      dao::Transaction tx(*records::MapperUserDatabase(), dao::kWriteLock);
+      WriteSlice(*sliceSession_, *slice, CLng(slice->Get("ContentType")));
+      tx.Commit();
     } catch (...) {
       if (!aKeepTableOpen) sliceSession_.reset();
       throw;
@@ -156,7 +152,9 @@ void DBQPfr::SaveSliceSDR(const ObjectPtr& aSDRecord, int32_t aContentType) {
   Guard(QV_HERE, [&] {
     ObjectPtr slice = SliceArgument(aSDRecord);
     auto cells = IntPfrCellValuesTable::OpenSession();
-    InTransaction([&] { WriteSlice(*cells, *slice, aContentType); });
+    dao::Transaction tx(*records::MapperUserDatabase(), dao::kWriteLock);
+    WriteSlice(*cells, *slice, aContentType);
+    tx.Commit();
   });
 }
 
@@ -164,8 +162,9 @@ CollectionPtr DBQPfr::LoadSlicesForIndPaymentScattering(double aDocumentID) {
   return Guard(QV_HERE, [&] {
     auto out = std::make_shared<Collection>();
     if (aDocumentID == 0) return out;
-    CollectionPtr ids = IdsOf("select ID from PfrSubDocs where DocumentID = " + Num(aDocumentID) +
-                              " and SubDocType = 7");
+    CollectionPtr ids =
+        IdsOf("select ID from PfrSubDocs where DocumentID = " + Number2DaoSql(aDocumentID) +
+              " and SubDocType = 7");
     if (ids->Count() == 0) return out;
     auto cells = IntPfrCellValuesTable::OpenSession();
     for (int32_t i = 1; i <= ids->Count(); ++i) {
@@ -210,25 +209,26 @@ ado::RecordsetPtr DBQPfr::SetPeracManualSum(double aAccStreamID, double aPfrPers
                                             double aValue) {
   return Guard(QV_HERE, [&] {
     const std::string where = ManualSumsWhere(aAccStreamID, aPfrPersonID) +
-                              " and TheYear = " + Num(aYear) + " and TheMonth = " + Num(aMonth) +
-                              " and ValueType = " + Num(aValueType) + " ";
+                              " and TheYear = " + Number2DaoSql(aYear) +
+                              " and TheMonth = " + Number2DaoSql(aMonth) +
+                              " and ValueType = " + Number2DaoSql(aValueType) + " ";
     const std::string value = Number2DaoSql(aValue);
-    InTransaction([&] {
-      if (!aIsManual) {
-        QvExecuteSql("delete from PfrPAManualSums" + where);
-      } else if (QvQueryExistence("select ID from PfrPAManualSums" + where)) {
-        QvExecuteSql("update PfrPAManualSums set Summa = " + value + where);
-      } else {
-        const Variant last = QvQueryValue("select max(ID) from PfrPAManualSums");
-        const double id = (last.IsNull() ? 0 : CDbl(last)) + 1;
-        QvExecuteSql(
-            "insert into PfrPAManualSums (ID, AccStreamID, PfrPersonID, TheYear, TheMonth, "
-            "ValueType, Summa) "
-            "values (" +
-            Num(id) + ", " + Num(aAccStreamID) + ", " + Num(aPfrPersonID) + ", " + Num(aYear) +
-            ", " + Num(aMonth) + ", " + Num(aValueType) + ", " + value + ")");
-      }
-    });
+    auto db = records::MapperUserDatabase();
+    dao::Transaction tx(*db, dao::kWriteLock);
+    if (!aIsManual) {
+      QvExecuteSql("delete from PfrPAManualSums" + where);
+    } else if (QvQueryExistence("select ID from PfrPAManualSums" + where)) {
+      QvExecuteSql("update PfrPAManualSums set Summa = " + value + where);
+    } else {
+      QvExecuteSql(
+          "insert into PfrPAManualSums (ID, AccStreamID, PfrPersonID, TheYear, TheMonth, "
+          "ValueType, Summa) "
+          "values (" +
+          Number2DaoSql(NextId(db, "PfrPAManualSums", "ID")) + ", " + Number2DaoSql(aAccStreamID) +
+          ", " + Number2DaoSql(aPfrPersonID) + ", " + Number2DaoSql(aYear) + ", " +
+          Number2DaoSql(aMonth) + ", " + Number2DaoSql(aValueType) + ", " + value + ")");
+    }
+    tx.Commit();
     return GetPeracManualSums(aAccStreamID, aPfrPersonID);
   });
 }
@@ -249,10 +249,13 @@ CollectionPtr DBQPfr::GetDocsToCopyFrom(double aAccStreamID, double aTemplateID,
             ? ""
             : " and r.Document_ID not in (" + IdList2DaoSql(aExcludeDocsID, "aExcludeDocsID") + ")";
     return IdsOf(
-        "select r.Document_ID AS ID from ( select r.Document_ID, t.beg_date, t.end_date, "
-        "t.report_id from Doc_Registry AS r INNER JOIN time_by_month AS t ON t.time_id = "
-        "r.time_id where r.taxpayer_id = " +
-        Num(aAccStreamID) + " and r.template_id = " + Num(aTemplateID) +
+        "select r.Document_ID AS ID "
+        "from ( select r.Document_ID, t.beg_date, t.end_date, t.report_id "
+        "from Doc_Registry AS r "
+        "INNER JOIN time_by_month AS t ON t.time_id = r.time_id "
+        "where r.taxpayer_id = " +
+
+        Number2DaoSql(aAccStreamID) + " and r.template_id = " + Number2DaoSql(aTemplateID) +
         " and t.beg_date >= " + Date2DaoSql(aBegPeriodDate, "DateSerial(1899,12,31)") +
         " and t.end_date <= " + Date2DaoSql(aEndPeriodDate, "DateSerial(1899,12,31)") + exclude +
         ") Order by t.beg_date desc, t.report_id, r.document_id asc ");

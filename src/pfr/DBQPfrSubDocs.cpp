@@ -26,10 +26,10 @@ constexpr int32_t kIndDataTypeKey = 200005;
 // The one-type or type-list selection of a document's sub-documents.
 std::string DocSubDocsSql(double aDocID, const std::string& aTypeCondition, bool aTop1) {
   return std::string("select ") + (aTop1 ? "top 1 " : "") + "ID " + "from PfrSubDocs " +
-         "where DocumentID = " + Num(aDocID) + " and " + aTypeCondition + " ";
+         "where DocumentID = " + Number2DaoSql(aDocID) + " and " + aTypeCondition + " ";
 }
 std::string OneType(int32_t aSubDocType) {
-  return "SubDocType = " + Num(aSubDocType);
+  return "SubDocType = " + Number2DaoSql(aSubDocType);
 }
 std::string TypeIn(const std::string& aSubDocTypes) {
   return "SubDocType in (" + mPfrInternal::CommaList2DaoSql(aSubDocTypes, "aSubDocTypes") + ")";
@@ -60,9 +60,10 @@ CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Vari
                                            ", UCase(p.Patronymic) " + d + ", p.ID " + d + " "
                                      : "";
     const std::string join =
-        " from PfrSubDocs AS s Left Join PfrPersons AS p ON p.ID = "
-        "s.PfrPersonID where s.DocumentID = " +
-        Num(aDocID) + " ";
+        " from PfrSubDocs AS s "
+        "Left Join PfrPersons AS p ON p.ID = s.PfrPersonID "
+        "where s.DocumentID = " +
+        Number2DaoSql(aDocID) + " ";
     std::string sql;
     if (preload)
       sql =
@@ -73,7 +74,7 @@ CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Vari
     else if (byName)
       sql = "select s.ID " + join + order;
     else
-      sql = "select s.ID from PfrSubDocs AS s where s.DocumentID = " + Num(aDocID) + " ";
+      sql = "select s.ID from PfrSubDocs AS s where s.DocumentID = " + Number2DaoSql(aDocID) + " ";
     if (bareIds) return IdsOf(sql);
     DaoRecordsetPtr rs = QvQuerySqlStatic(sql);
     CollectionPtr out;
@@ -124,9 +125,10 @@ CollectionPtr DBQPfr::GetSubDocIDsByDocIDAndSubDocTypeSorted(double aDocID, int3
                                                              const std::string&) {
   return Guard(QV_HERE, [&] {
     return IdsOf(
-        "select s.ID from PfrSubDocs AS s Left Join PfrPersons AS p ON p.ID = "
-        "s.PfrPersonID where (s.DocumentID = " +
-        Num(aDocID) + ") and (s.SubDocType = " + Num(aSubDocType) + ")" +
+        "select s.ID from PfrSubDocs AS s "
+        "Left Join PfrPersons AS p ON p.ID = s.PfrPersonID "
+        "where (s.DocumentID = " +
+        Number2DaoSql(aDocID) + ") and (s.SubDocType = " + Number2DaoSql(aSubDocType) + ")" +
         " order by UCase(p.Surname), UCase(p.Name), UCase(p.Patronymic), p.ID");
   });
 }
@@ -134,9 +136,9 @@ CollectionPtr DBQPfr::GetSubDocIDsByDocIDAndSubDocTypeSorted(double aDocID, int3
 CollectionPtr DBQPfr::GetSubdocsByExportedNums(double aMasterDocID, double aEndDocID,
                                                int32_t aNumInSheaf) {
   return Guard(QV_HERE, [&] {
-    return IdsOf("select ID from PfrSubDocs where DocumentID = " + Num(aMasterDocID) +
-                 " and EndDocumentID = " + Num(aEndDocID) +
-                 " and EndPersonNumber = " + Num(aNumInSheaf));
+    return IdsOf("select ID from PfrSubDocs where DocumentID = " + Number2DaoSql(aMasterDocID) +
+                 " and EndDocumentID = " + Number2DaoSql(aEndDocID) +
+                 " and EndPersonNumber = " + Number2DaoSql(aNumInSheaf));
   });
 }
 
@@ -153,7 +155,8 @@ ado::RecordsetPtr DBQPfr::GetSubDocInfo(double aSubDocID, int32_t aOptions) {
       sql += cell("c1", "200005", "DataType") + cell("c2", "200026", "CorrYear") +
              cell("c3", "200027", "CorrMonth");
     }
-    return QvQuerySqlA(sql + " 0 AS Dummy from PfrSubDocs as s where s.ID = " + Num(aSubDocID));
+    return QvQuerySqlA(sql +
+                       " 0 AS Dummy from PfrSubDocs as s where s.ID = " + Number2DaoSql(aSubDocID));
   });
 }
 
@@ -280,14 +283,18 @@ void DBQPfr::DeleteCollisioningSubDocsInDocument(double aDocumentID, int32_t aDe
               "aDelCollisionsType must be a kind of individual data with a text and aParams "
               "hold the person's identifier first");
     const double person = CDbl(params[0]);
-    DeleteIds(IdsOf(
-        "select ID from ( select s.ID AS ID, s.SubDocType AS SubDocType, (select top 1 c.Value "
-        "from PfrCellValues AS c where c.SubDocID = s.ID and c.Key = " +
-        Num(kIndDataTypeKey) +
-        " and c.LineNum = 0 and c.TableNum = 0 ) As CellValue from PfrSubDocs AS s where "
-        "s.DocumentID = " +
-        Num(aDocumentID) + " and s.PfrPersonID = " + Num(person) +
-        " ) where SubDocType in (7, 9) and CellValue = " + DaoQString(kind)));
+    DeleteIds(
+        IdsOf("select ID "
+              "from ( select s.ID AS ID, s.SubDocType AS SubDocType, "
+              "(select top 1 c.Value from PfrCellValues AS c "
+              "where c.SubDocID = s.ID and c.Key = " +
+              Number2DaoSql(kIndDataTypeKey) +
+              " and c.LineNum = 0 and c.TableNum = 0 ) As CellValue "
+              "from PfrSubDocs AS s "
+              "where s.DocumentID = " +
+
+              Number2DaoSql(aDocumentID) + " and s.PfrPersonID = " + Number2DaoSql(person) +
+              " ) where SubDocType in (7, 9) and CellValue = " + DaoQString(kind)));
   });
 }
 

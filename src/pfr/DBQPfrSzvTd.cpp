@@ -15,12 +15,16 @@ namespace {
 ado::RecordsetPtr PersonSections(double aPfrPersonID, double aAccStreamID,
                                  const std::string& aTypes, const std::string& aTemplates) {
   return QvQuerySqlA(
-      "select * from ( select d.document_id AS DocumentID, d.taxpayer_id AS AccStreamID, "
+      "select * "
+      "from ( select d.document_id AS DocumentID, d.taxpayer_id AS AccStreamID, "
       "d.time_id AS TimeID, d.template_id AS TemplateID, s.ID AS SubDocID, s.SubDocType, "
-      "s.PfrPersonID from PfrSubDocs AS s LEFT JOIN Doc_Registry AS d ON d.Document_ID = "
-      "s.DocumentID WHERE s.PfrPersonID = " +
-      Num(aPfrPersonID) + " and s.SubDocType in (" + aTypes + ") and d.template_id" + aTemplates +
-      " and d.Taxpayer_ID = " + Num(aAccStreamID) + ") order by d.time_id, d.document_id ");
+      "s.PfrPersonID "
+      "from PfrSubDocs AS s "
+      "LEFT JOIN Doc_Registry AS d ON d.Document_ID = s.DocumentID "
+      "WHERE s.PfrPersonID = " +
+      Number2DaoSql(aPfrPersonID) + " and s.SubDocType in (" + aTypes + ") and d.template_id" +
+      aTemplates + " and d.Taxpayer_ID = " + Number2DaoSql(aAccStreamID) +
+      ") order by d.time_id, d.document_id ");
 }
 
 }  // namespace
@@ -43,10 +47,13 @@ CollectionPtr DBQPfr::GetSzvTdPostsList(double aAccStreamID) {
   return Guard(QV_HERE, [&] {
     auto out = std::make_shared<Collection>();
     DaoRecordsetPtr rs = QvQuerySqlStatic(
-        "select distinct Trim$(c.Value) AS v from ( select * from (PfrSubDocs AS s LEFT JOIN "
-        "Doc_Registry AS d ON d.Document_ID = s.DocumentID) LEFT JOIN PfrCellValues AS c ON "
-        "c.SubDocID = s.ID where s.SubDocType in (41, 46) and d.Taxpayer_ID = " +
-        Num(aAccStreamID) + " and c.Key = 1051105 ) order by v ");
+        "select distinct Trim$(c.Value) AS v "
+        "from ( select * "
+        "from (PfrSubDocs AS s LEFT JOIN Doc_Registry AS d ON d.Document_ID = s.DocumentID) "
+        "LEFT JOIN PfrCellValues AS c ON c.SubDocID = s.ID "
+        "where s.SubDocType in (41, 46) and d.Taxpayer_ID = " +
+
+        Number2DaoSql(aAccStreamID) + " and c.Key = 1051105 ) order by v ");
     for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext())
       out->Add(Variant(GetDaoString(*rs, "v")));
     rs->Close();
@@ -61,10 +68,10 @@ bool DBQPfr::HasAnotherSzvTdOnPerson(double aAccStreamID, double aPfrPersonID,
     return QvQueryExistence(
         "select top 1 ID from ( select ID, SubDocType, DocumentID from PfrSubDocs "
         "where PfrPersonID = " +
-        Num(aPfrPersonID) +
+        Number2DaoSql(aPfrPersonID) +
         " ) AS s LEFT JOIN Doc_Registry AS d ON d.Document_ID = s.DocumentID "
         "where s.SubDocType in (41, 46) and d.Taxpayer_ID = " +
-        Num(aAccStreamID) + " and s.DocumentID <> " + Num(aExcludeDocID));
+        Number2DaoSql(aAccStreamID) + " and s.DocumentID <> " + Number2DaoSql(aExcludeDocID));
   });
 }
 

@@ -175,7 +175,7 @@ std::optional<std::string> IntPfrCellValuesTable::ReadValue(dao::Database& aDb, 
       "SELECT \"Value\" FROM \"PfrCellValues\" "
       "WHERE \"SubDocID\" = ? AND \"Key\" = ? AND \"TableNum\" = ? AND \"LineNum\" = ? "
       "ORDER BY rowid LIMIT 1");
-  st.Bind(1, Variant(aSubDocID));
+  st.Bind(1, Variant(mQvDaoDataBase::Number2DaoValue(aSubDocID)));
   st.BindInt(2, aKey);
   st.BindInt(3, aTableNum);
   st.BindInt(4, aLineNum);

@@ -23,10 +23,6 @@ CollectionPtr Run(const std::string& aSql, Build build) {
 
 }  // namespace
 
-std::string Num(double aValue) {
-  return Number2DaoSql(aValue);
-}
-
 CollectionPtr IdsOf(const std::string& aSql) {
   // The identifiers are stepped from SQLite straight into the collection.
   std::optional<jet::Statement> st = QvPrepareQuery(aSql);
@@ -71,8 +67,8 @@ ObjectPtr SubDocOrNothing(double aID) {
 std::string PersonSubDocsSql(double aDocumentID, double aPfrPersonID,
                              const std::string& aSubDocTypes, bool aTop1) {
   std::string sql = std::string(aTop1 ? "select top 1 ID " : "select ID ") +
-                    "from PfrSubDocs where PfrPersonID = " + Num(aPfrPersonID) +
-                    " and DocumentID = " + Num(aDocumentID) + " ";
+                    "from PfrSubDocs where PfrPersonID = " + Number2DaoSql(aPfrPersonID) +
+                    " and DocumentID = " + Number2DaoSql(aDocumentID) + " ";
   if (aSubDocTypes != "*")
     sql += " and SubDocType in (" + mPfrInternal::CommaList2DaoSql(aSubDocTypes, "aSubDocTypes") +
            ") ";
@@ -86,7 +82,7 @@ std::vector<Variant> Elements(const Variant& aArray) {
 
 std::string NumList(const std::vector<double>& aIDs) {
   std::string list;
-  for (double id : aIDs) list += (list.empty() ? "" : ", ") + Num(id);
+  for (double id : aIDs) list += (list.empty() ? "" : ", ") + Number2DaoSql(id);
   return list;
 }
 

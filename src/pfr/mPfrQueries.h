@@ -13,8 +13,6 @@ namespace qv::pfr::mPfrQueries {
 
 inline constexpr std::string_view kModule = "mPfrQueries";
 
-// An identifier as SQL text.
-std::string Num(double aValue);
 // The statement's column "ID" as numbers, in row order.
 CollectionPtr IdsOf(const std::string& aSql);
 // The first row's "ID", 0 when there is none.

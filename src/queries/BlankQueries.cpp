@@ -89,7 +89,7 @@ CollectionPtr DocumentsByPeriod(double aAccStreamID, double aTimePeriodID,
       "LEFT JOIN doc_templates AS t ON t.template_id = d.template_id) "
       "LEFT JOIN doc_type_class AS c ON c.doc_type_id = t.doc_type_id "
       "where d.taxpayer_id = " +
-      Num(aAccStreamID) + " and d.time_id = " + Num(aTimePeriodID) + " ";
+      Number2DaoSql(aAccStreamID) + " and d.time_id = " + Number2DaoSql(aTimePeriodID) + " ";
   if (!aFolderIDs.empty()) sql += " and t.FolderID in (" + FolderList(aFolderIDs) + ") ";
   sql += ") order by list_order, template_id, instance_number, doc_type ";
   auto rs = QvQuerySqlStatic(sql);
@@ -130,9 +130,10 @@ ado::RecordsetPtr BlankQueries::GetBlanksByPeriod3(double aAccStreamID, double a
 ado::RecordsetPtr BlankQueries::GetProfileDocTypes(double aAccStreamID, double aTimePeriodID) {
   return Guard(QV_HERE, [&]() -> ado::RecordsetPtr {
     int32_t year = 0, month = 0, type = 0;
-    if (!GetPeriodMonthAndType(static_cast<int32_t>(aTimePeriodID), year, month, type))
-      return nullptr;
-    const std::string y = std::to_string(year), m = std::to_string(month);
+    // The period as a Long: 6 for a NaN, an infinity or beyond the range.
+    const int32_t period = CLng(Variant(Number2DaoValue(aTimePeriodID)));
+    if (!GetPeriodMonthAndType(period, year, month, type)) return nullptr;
+    const std::string y = Number2DaoSql(year), m = Number2DaoSql(month);
     return QvQuerySqlA(
         "select Doc_Type_ID AS ID from "
         "( select ap.Profile_ID, iif (ap.Profile_ID < 100000000, up.PeriodType,"
@@ -142,10 +143,10 @@ ado::RecordsetPtr BlankQueries::GetProfileDocTypes(double aAccStreamID, double a
         "LEFT JOIN DictProfData AS dp ON dp.Profile_ID = ap.Profile_ID) "
         "LEFT JOIN UserProfData AS up ON up.Profile_ID = ap.Profile_ID "
         "where ap.AccStream_ID = " +
-        Num(aAccStreamID) + " and ((ap.BegYear = 0) or (ap.BegYear < " + y +
+        Number2DaoSql(aAccStreamID) + " and ((ap.BegYear = 0) or (ap.BegYear < " + y +
         ") or ((ap.BegYear = " + y + ") and (ap.BegMonth <= " + m +
         "))) and ((ap.EndYear = 0) or (ap.EndYear > " + y + ") or ((ap.EndYear = " + y +
-        ") and (ap.EndMonth >= " + m + "))) ) where PeriodType = " + std::to_string(type) + " ");
+        ") and (ap.EndMonth >= " + m + "))) ) where PeriodType = " + Number2DaoSql(type) + " ");
   });
 }
 
@@ -172,7 +173,7 @@ ado::RecordsetPtr BlankQueries::GetDocFoldersByPeriod(double aAccStreamID, doubl
         "LEFT JOIN doc_templates AS dt ON dt.Template_ID = dd.Template_ID) "
         "LEFT JOIN doc_templates_folders AS df ON df.ID = dt.FolderID "
         "Where dd.taxpayer_id=" +
-        Num(aAccStreamID) + " and dd.time_id=" + Num(aTimePeriodID) + " )";
+        Number2DaoSql(aAccStreamID) + " and dd.time_id=" + Number2DaoSql(aTimePeriodID) + " )";
     return QvQuerySqlA(sql);
   });
 }
@@ -184,15 +185,15 @@ ado::RecordsetPtr BlankQueries::GetConsBlanksByPeriod(double aConsStreamID, int3
     std::string sql =
         "select te.template_id AS template_id, (select top 1 reg0.ID "
         "from ConsDocs AS reg0 Where reg0.ConsStream_ID=" +
-        Num(aConsStreamID) + " and reg0.time_id=" + Num(aTimePeriodID) +
+        Number2DaoSql(aConsStreamID) + " and reg0.time_id=" + Number2DaoSql(aTimePeriodID) +
         " and reg0.template_id in " + SameDocTypeOfColumn() + ") As DocumentID " + kAvailableJoins +
-        "Where tm.time_id=" + Num(aTimePeriodID) +
+        "Where tm.time_id=" + Number2DaoSql(aTimePeriodID) +
         " and not IsNull (td.date_to_registry) and te.enable=1 and ";
     if (category != 0)
       sql +=
           "te.template_id in (select tc.template_id "
           "from TemplateByTPCategory AS tc Where tc.TPCategory_ID = " +
-          std::to_string(category) + " and tc.AccStreamType = 1 ) and ";
+          Number2DaoSql(category) + " and tc.AccStreamType = 1 ) and ";
     return QvQuerySqlA(sql + "te.Payments_List in (0, 2) Order By ty.list_order, te.template_id; ");
   });
 }
@@ -200,18 +201,19 @@ ado::RecordsetPtr BlankQueries::GetConsBlanksByPeriod(double aConsStreamID, int3
 bool BlankQueries::IsPeriodContainsBlanks(double aAccStreamID, double, double aTimePeriodID) {
   return Guard(QV_HERE, [&] {
     if (QvQueryExistence("select top 1 Document_ID from doc_registry where Taxpayer_ID = " +
-                         Num(aAccStreamID) + " and Time_ID = " + Num(aTimePeriodID)))
+                         Number2DaoSql(aAccStreamID) +
+                         " and Time_ID = " + Number2DaoSql(aTimePeriodID)))
       return true;
     const Owner o = OwnerOf(aAccStreamID);
     return QvQueryExistence(
         "select top 1 td.template_id from ( (select template_id "
         "from template_dates where time_id=" +
-        Num(aTimePeriodID) +
+        Number2DaoSql(aTimePeriodID) +
         " and not IsNull (date_to_registry)) AS td "
         "INNER JOIN doc_templates As te ON td.template_id=te.template_id) "
         "INNER JOIN TemplateByTPCategory AS tc ON te.template_id=tc.template_id "
         "Where tc.TPCategory_ID = " +
-        std::to_string(o.category) + " and tc.AccStreamType = " + std::to_string(o.streamType) +
+        Number2DaoSql(o.category) + " and tc.AccStreamType = " + Number2DaoSql(o.streamType) +
         " and " + AllowedFor(o.branch) + " and te.enable=1 and te.Payments_List in (0, 2) ");
   });
 }
@@ -220,7 +222,7 @@ bool BlankQueries::IsPeriodContainsComplexDocuments(double aAccStreamID, double 
   return Guard(QV_HERE, [&] {
     return QvQueryExistence(
         "select top 1 r.document_id from doc_registry as r where r.Taxpayer_ID = " +
-        Num(aAccStreamID) + " and r.Time_ID = " + Num(aTimePeriodID) +
+        Number2DaoSql(aAccStreamID) + " and r.Time_ID = " + Number2DaoSql(aTimePeriodID) +
         " and r.EditorType in (4, 5) ");
   });
 }
@@ -235,8 +237,9 @@ bool BlankQueries::IsPeriodContainsConsBlanks(double aConsStreamID, int32_t aTPC
         "INNER JOIN time_by_month AS tm ON td.time_id=tm.time_id) "
         "INNER JOIN TemplateByTPCategory AS tc ON te.template_id=tc.template_id "
         "Where tm.time_id=" +
-        Num(aTimePeriodID) + " and not IsNull (td.date_to_registry) and te.enable=1 and " +
-        (category != 0 ? "tc.TPCategory_ID = " + std::to_string(category) + " and "
+        Number2DaoSql(aTimePeriodID) +
+        " and not IsNull (td.date_to_registry) and te.enable=1 and " +
+        (category != 0 ? "tc.TPCategory_ID = " + Number2DaoSql(category) + " and "
                        : std::string()) +
         "tc.AccStreamType = 1 and te.Payments_List in (0, 2) ");
   });
@@ -246,11 +249,11 @@ ado::RecordsetPtr BlankQueries::GetDocsAndArchivesByTemplate(double aAccStreamID
                                                              double aTemplateID,
                                                              double aTimePeriodID) {
   return Guard(QV_HERE, [&] {
-    return QvQuerySqlA(std::string(kDocColumns) +
-                       " from doc_registry AS reg Where reg.taxpayer_id=" + Num(aAccStreamID) +
-                       " and reg.time_id=" + Num(aTimePeriodID) + " and reg.template_id in " +
-                       SameDocTypeOf(aTemplateID) +
-                       "order by reg.instance_number, reg.doc_type desc; ");
+    return QvQuerySqlA(
+        std::string(kDocColumns) +
+        " from doc_registry AS reg Where reg.taxpayer_id=" + Number2DaoSql(aAccStreamID) +
+        " and reg.time_id=" + Number2DaoSql(aTimePeriodID) + " and reg.template_id in " +
+        SameDocTypeOf(aTemplateID) + "order by reg.instance_number, reg.doc_type desc; ");
   });
 }
 
@@ -263,8 +266,9 @@ ado::RecordsetPtr BlankQueries::GetDocsAndArchivesByTemplateClass(double aAccStr
         "from doc_registry AS reg "
         "INNER JOIN doc_templates AS t ON reg.template_id = t.template_id "
         "Where reg.taxpayer_id=" +
-        Num(aAccStreamID) + " and reg.time_id=" + Num(aTimePeriodID) + " and t.doc_type_id=" +
-        Num(aTemplateClassID) + " order by reg.instance_number, reg.doc_type desc; ");
+        Number2DaoSql(aAccStreamID) + " and reg.time_id=" + Number2DaoSql(aTimePeriodID) +
+        " and t.doc_type_id=" + Number2DaoSql(aTemplateClassID) +
+        " order by reg.instance_number, reg.doc_type desc; ");
   });
 }
 
@@ -283,7 +287,8 @@ ado::RecordsetPtr BlankQueries::GetDocumentsWithBadVisibility2(
                       ", reg.template_id As template_id from doc_registry AS reg "
                       "left join doc_templates AS t ON t.template_id = reg.template_id "
                       "Where reg.taxpayer_id=" +
-                      Num(aAccStreamID) + " and reg.time_id=" + Num(aTimePeriodID) + " ";
+                      Number2DaoSql(aAccStreamID) +
+                      " and reg.time_id=" + Number2DaoSql(aTimePeriodID) + " ";
     if (!aVisibleDocsIDList.empty())
       sql += "and reg.document_id not in (" +
              IdList2DaoSql(aVisibleDocsIDList, "the list of visible documents", ",") + ") ";
@@ -302,9 +307,9 @@ ado::RecordsetPtr BlankQueries::GetDocsByTemplateAndInstance(double aAccStreamID
         "select reg.document_id As Document_id, reg.bottom_next_id As bottom_next_id,"
         " reg.top_doc_id As top_doc_id, reg.doc_type As adj_number "
         "from doc_registry AS reg Where reg.taxpayer_id=" +
-        Num(aAccStreamID) + " and reg.time_id=" + Num(aTimePeriodID) + " and reg.template_id in " +
-        SameDocTypeOf(aTemplateID) +
-        "and reg.instance_number = " + std::to_string(aInstanceNumber) + " order by reg.doc_type " +
+        Number2DaoSql(aAccStreamID) + " and reg.time_id=" + Number2DaoSql(aTimePeriodID) +
+        " and reg.template_id in " + SameDocTypeOf(aTemplateID) +
+        "and reg.instance_number = " + Number2DaoSql(aInstanceNumber) + " order by reg.doc_type " +
         (aAscending ? "asc" : "desc") + " ");
   });
 }
@@ -327,9 +332,9 @@ double BlankQueries::GetActualAdjustmentByTemplateAndInstance(double aAccStreamI
   return Guard(QV_HERE, [&] {
     const Variant id = QvQueryFirstValueSafe(
         "select reg.document_id As Document_id from doc_registry AS reg Where reg.taxpayer_id=" +
-            Num(aAccStreamID) + " and reg.time_id=" + Num(aTimePeriodID) +
+            Number2DaoSql(aAccStreamID) + " and reg.time_id=" + Number2DaoSql(aTimePeriodID) +
             " and reg.template_id in " + SameDocTypeOf(aTemplateID) + "and reg.instance_number = " +
-            std::to_string(aInstanceNumber) + " and reg.top_doc_id = 0 order by reg.doc_type desc ",
+            Number2DaoSql(aInstanceNumber) + " and reg.top_doc_id = 0 order by reg.doc_type desc ",
         Variant(0.0));
     return id.IsNull() ? 0.0 : CDbl(id);
   });

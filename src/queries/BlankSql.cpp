@@ -5,6 +5,7 @@
 #include "core/mQvDaoDataBase.h"
 
 namespace qv::queries::blanksql {
+using mQvDaoDataBase::Number2DaoSql;
 
 namespace {
 std::string Same(const std::string& templateText) {
@@ -20,16 +21,16 @@ std::string AllowedFor(bool aBranch) {
 }
 
 std::string Available(double aTimePeriodID, int32_t aCategory, int32_t aStreamType, bool aBranch) {
-  return "tm.time_id=" + Num(aTimePeriodID) +
+  return "tm.time_id=" + Number2DaoSql(aTimePeriodID) +
          " and not IsNull (td.date_to_registry) and te.enable=1 "
          "and te.template_id in (select tc.template_id "
          "from TemplateByTPCategory AS tc Where tc.TPCategory_ID = " +
-         std::to_string(aCategory) + " and tc.AccStreamType = " + std::to_string(aStreamType) +
+         Number2DaoSql(aCategory) + " and tc.AccStreamType = " + Number2DaoSql(aStreamType) +
          " and " + AllowedFor(aBranch) + ") and te.Payments_List in (0, 2) ";
 }
 
 std::string SameDocTypeOf(double aTemplateID) {
-  return Same(Num(aTemplateID));
+  return Same(Number2DaoSql(aTemplateID));
 }
 
 std::string SameDocTypeOfColumn() {
@@ -45,8 +46,8 @@ std::string BlanksByPeriodSql(double aAccStreamID, double aTimePeriodID, int32_t
       " te.no_utoch as no_utoch, te.Creatable as Creatable, te.FolderID as FolderID,"
       " (select count (*) "
       "from doc_registry AS reg0 Where reg0.taxpayer_id=" +
-      Num(aAccStreamID) + " and reg0.time_id=" + Num(aTimePeriodID) + " and reg0.template_id in " +
-      SameDocTypeOfColumn() + ") As DocsCount, ";
+      Number2DaoSql(aAccStreamID) + " and reg0.time_id=" + Number2DaoSql(aTimePeriodID) +
+      " and reg0.template_id in " + SameDocTypeOfColumn() + ") As DocsCount, ";
   sql += aProfiles ? "Iif (ty.doc_type_id in (" + *aProfiles + "), 1, 0) AS Prof " : "1 AS Prof ";
   sql += kAvailableJoins + "Where " + Available(aTimePeriodID, aCategory, aStreamType, aBranch);
   if (!aFolderIDs.empty()) sql += " and te.FolderID in (" + FolderList(aFolderIDs) + ") ";
@@ -55,10 +56,6 @@ std::string BlanksByPeriodSql(double aAccStreamID, double aTimePeriodID, int32_t
 
 std::string FolderList(const std::string& aFolderIDs) {
   return mQvDaoDataBase::IdList2DaoSql(aFolderIDs, "the folder list");
-}
-
-std::string Num(double v) {
-  return mQvDaoDataBase::Number2DaoSql(v);
 }
 
 }  // namespace qv::queries::blanksql

@@ -13,9 +13,10 @@ namespace qv::queries::blanksql {
 // The joins of templates with their doc type, publications and periods
 // (aliases te, ty, td, tm), from "from" on.
 inline const std::string kAvailableJoins =
-    "from (( doc_templates As te INNER JOIN doc_type_class AS ty ON "
-    "te.doc_type_id=ty.doc_type_id) INNER JOIN template_dates AS td ON "
-    "te.template_id=td.template_id) INNER JOIN time_by_month AS tm ON td.time_id=tm.time_id ";
+    "from (( doc_templates As te "
+    "INNER JOIN doc_type_class AS ty ON te.doc_type_id=ty.doc_type_id) "
+    "INNER JOIN template_dates AS td ON te.template_id=td.template_id) "
+    "INNER JOIN time_by_month AS tm ON td.time_id=tm.time_id ";
 
 // "tc.AllowedForBranch = 1 " or "tc.AllowedForMainOrg = 1 ".
 std::string AllowedFor(bool aBranch);
@@ -36,6 +37,5 @@ std::string BlanksByPeriodSql(double aAccStreamID, double aTimePeriodID, int32_t
                               const std::string& aFolderIDs);
 // A caller's folder list ("3;5" or "3,5") as "3, 5"; error 5 otherwise.
 std::string FolderList(const std::string& aFolderIDs);
-std::string Num(double v);
 
 }  // namespace qv::queries::blanksql

@@ -11,7 +11,6 @@
 namespace qv::queries {
 
 using namespace mQvDaoDataBase;
-using blanksql::Num;
 
 namespace {
 
@@ -74,27 +73,27 @@ double BlankQueries::GetTemplateIDByDateAndTemplateClass(double aTemplateClassID
     const std::string d = Date2DaoSql(aDate, kEmptyDate);
     return CDblOr(
         QvQueryValue("select max(t.template_id) from doc_templates AS t where t.doc_type_id = " +
-                     Num(aTemplateClassID) + " and t.begin_date<=" + d + " and t.end_date>=" + d +
-                     " and t.enable<>0 "),
+                     Number2DaoSql(aTemplateClassID) + " and t.begin_date<=" + d +
+                     " and t.end_date>=" + d + " and t.enable<>0 "),
         0);
   });
 }
 
 double BlankQueries::GetTemplateIDByTimeID(double aTemplateID, double aTimeID) {
   return Guard(QV_HERE, [&] {
-    const double published =
-        CDblOr(QvQueryValue("select count (*) From template_dates As td "
-                            "INNER JOIN doc_templates AS te ON td.template_id=te.template_id "
-                            "Where td.template_id=" +
-                            Num(aTemplateID) + " and td.time_id=" + Num(aTimeID) +
-                            " and te.enable<>0 and Not IsNull (td.date_to_registry) "),
-               0);
+    const double published = CDblOr(
+        QvQueryValue("select count (*) From template_dates As td "
+                     "INNER JOIN doc_templates AS te ON td.template_id=te.template_id "
+                     "Where td.template_id=" +
+                     Number2DaoSql(aTemplateID) + " and td.time_id=" + Number2DaoSql(aTimeID) +
+                     " and te.enable<>0 and Not IsNull (td.date_to_registry) "),
+        0);
     if (published >= 1) return aTemplateID;
     return CDblOr(QvQueryValue("select max (template_id) From template_dates "
                                "Where doc_type_id in ( select doc_type_id "
                                "From doc_templates Where template_id=" +
-                               Num(aTemplateID) + " ) and time_id=" + Num(aTimeID) +
-                               " and Not IsNull (Date_To_Registry) "),
+                               Number2DaoSql(aTemplateID) + " ) and time_id=" +
+                               Number2DaoSql(aTimeID) + " and Not IsNull (Date_To_Registry) "),
                   0);
   });
 }
@@ -103,17 +102,17 @@ double BlankQueries::GetTemplateIDByTimeIDAndTemplateClass(double aTemplateClass
                                                            double aTimeID) {
   return Guard(QV_HERE, [&] {
     return CDblOr(QvQueryValue("select max (template_id) From template_dates Where doc_type_id=" +
-                               Num(aTemplateClassID) + " and time_id=" + Num(aTimeID) +
-                               " and Not IsNull (Date_To_Registry) "),
+                               Number2DaoSql(aTemplateClassID) + " and time_id=" +
+                               Number2DaoSql(aTimeID) + " and Not IsNull (Date_To_Registry) "),
                   0);
   });
 }
 
 CollectionPtr BlankQueries::GetAllTemplatesOfClass(double aTemplateClassID) {
   return Guard(QV_HERE, [&] {
-    auto rs = QvQuerySqlStatic(
-        "select template_id AS id from doc_templates where doc_type_id = " + Num(aTemplateClassID) +
-        " and payments_list in (0, 2) order by begin_date desc ");
+    auto rs = QvQuerySqlStatic("select template_id AS id from doc_templates where doc_type_id = " +
+                               Number2DaoSql(aTemplateClassID) +
+                               " and payments_list in (0, 2) order by begin_date desc ");
     CollectionPtr templates = miRecCollection::GetRecCollection_QvTemplate(*rs, "id");
     rs->Close();
     return templates;
@@ -123,7 +122,7 @@ CollectionPtr BlankQueries::GetAllTemplatesOfClass(double aTemplateClassID) {
 ado::RecordsetPtr BlankQueries::GetAllTemplatesByTemplateType(double aTemplateType) {
   return Guard(QV_HERE, [&] {
     return QvQuerySqlA("select template_id, full_name from doc_templates where doc_type_id = " +
-                       Num(aTemplateType) +
+                       Number2DaoSql(aTemplateType) +
                        " and Payments_List in (0, 2) order by begin_date desc ");
   });
 }
@@ -132,7 +131,7 @@ CollectionPtr BlankQueries::GetTemplatesInFolder(int32_t aFolder) {
   return Guard(QV_HERE, [&] {
     return KeyedIds(
         "select distinct t.Template_ID AS ID from Doc_Templates AS t where t.FolderID = " +
-        std::to_string(aFolder) + " ");
+        Number2DaoSql(aFolder) + " ");
   });
 }
 
@@ -142,7 +141,7 @@ CollectionPtr BlankQueries::GetTemplateTypesInFolder(int32_t aFolder) {
         "select distinct c.Doc_Type_ID AS ID from Doc_Templates AS t "
         "left join Doc_Type_Class AS c ON c.Doc_Type_ID = t.Doc_Type_ID "
         "where t.FolderID = " +
-        std::to_string(aFolder) + " ");
+        Number2DaoSql(aFolder) + " ");
   });
 }
 
@@ -153,14 +152,14 @@ Variant BlankQueries::GetLastTemplateData(double aTemplTypeID) {
     const double newest =
         CDblOr(QvQueryFirstValueSafe(
                    "select max(template_id) AS id from doc_templates where doc_type_id = " +
-                       Num(aTemplTypeID),
+                       Number2DaoSql(aTemplTypeID),
                    Variant(0.0)),
                0);
     if (newest != 0) {
       data[0] = Variant(newest);
       const Variant row = QvQueryValuesArraySafe(
           "select EditorType, PfrEndDoc, ContoraType from doc_templates where template_id = " +
-          Num(newest));
+          Number2DaoSql(newest));
       if (row.AsArray().items.size() == 3) {
         const std::vector<Variant>& v = row.AsArray().items;
         data[1] = Variant(v[0].IsNull() ? 0 : CLng(v[0]));
@@ -176,11 +175,11 @@ void BlankQueries::GetTemplateVisibilityInfo(int32_t aType, double aID, Variant&
                                              Variant& rTimeInfo) {
   Guard(QV_HERE, [&] {
     if (aType != 1 && aType != 2) return;
-    const std::string id = Num(aID);
+    const std::string id = Number2DaoSql(aID);
     // Doc type: its templates; template: itself.
     const std::string templates =
-        aType == 1 ? "(doc_type_class AS tc left join doc_templates AS tm ON tm.doc_type_id = "
-                     "tc.doc_type_id)"
+        aType == 1 ? "(doc_type_class AS tc "
+                     "left join doc_templates AS tm ON tm.doc_type_id = tc.doc_type_id)"
                    : "doc_templates AS tm";
     const std::string where =
         aType == 1 ? "where tc.doc_type_id = " + id + " " : "where tm.template_id = " + id + " ";
@@ -192,8 +191,9 @@ void BlankQueries::GetTemplateVisibilityInfo(int32_t aType, double aID, Variant&
                     "( select d.template_id, d.time_id, m.report_id AS month_id, m.the_year "
                     "from (" +
                     templates +
-                    " left join template_dates AS d ON d.template_id = tm.template_id) left join "
-                    "time_by_month AS m ON m.time_id = d.time_id " +
+                    " left join template_dates AS d ON d.template_id = tm.template_id) "
+                    "left join time_by_month AS m ON m.time_id = d.time_id " +
+
                     where + ") order by template_id, the_year desc, month_id ")));
   });
 }
@@ -201,8 +201,8 @@ void BlankQueries::GetTemplateVisibilityInfo(int32_t aType, double aID, Variant&
 bool BlankQueries::IsTemplateReady(double aTemplateID, double aTimeID, bool aDefaultAnswer) {
   return Guard(QV_HERE, [&] {
     const Variant ready = QvQueryFirstValueSafe(
-        "select top 1 IsReady From TemplateReadyException where Template_ID = " + Num(aTemplateID) +
-            " and Time_ID = " + Num(aTimeID),
+        "select top 1 IsReady From TemplateReadyException where Template_ID = " +
+            Number2DaoSql(aTemplateID) + " and Time_ID = " + Number2DaoSql(aTimeID),
         Variant(int32_t{aDefaultAnswer ? 1 : 0}));
     return !ready.IsNull() && CDbl(ready) != 0;
   });
@@ -249,13 +249,14 @@ Variant BlankQueries::GetRegistryTermByTemplateAndTime2(int32_t aTemplateID, int
 
 ado::RecordsetPtr BlankQueries::GetAttachmentTypesForDocument(double aTemplateID, const Variant&) {
   return Guard(QV_HERE, [&] {
-    const Variant set = QvQueryValueSafe(
-        "select AttachmentsSet from DOC_TEMPLATES where template_id = " + Num(aTemplateID),
-        Variant(int32_t{0}));
+    const Variant set =
+        QvQueryValueSafe("select AttachmentsSet from DOC_TEMPLATES where template_id = " +
+                             Number2DaoSql(aTemplateID),
+                         Variant(int32_t{0}));
     return QvQuerySqlA(
         "select AttachmentType, Name, FilterTitle "
         "from DictAttachmentTypes where AttachmentSetID = " +
-        std::to_string(set.IsNull() ? 0 : CLng(set)) + " order by OrderNum ");
+        Number2DaoSql(set.IsNull() ? 0 : CLng(set)) + " order by OrderNum ");
   });
 }
 

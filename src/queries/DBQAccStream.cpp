@@ -62,7 +62,7 @@ std::string AliveOrder(const std::string& aSortMode, bool aWithTypeModes) {
 }
 
 std::string TopClause(int32_t aMaxCount) {
-  return aMaxCount > 0 ? "top " + std::to_string(aMaxCount) + " " : std::string();
+  return aMaxCount > 0 ? "top " + Number2DaoSql(aMaxCount) + " " : std::string();
 }
 
 }  // namespace
@@ -73,8 +73,8 @@ double DBQAccStream::GetPersonIDByAccStreamID(double aAccStreamID) {
 
 int32_t DBQAccStream::HasAccStreams(double aTaxpayerID) {
   return Guard(QV_HERE, [&] {
-    return QvQueryExistence("Select ID From AccStream Where PersonID = " + SqlNum(aTaxpayerID) +
-                            ";")
+    return QvQueryExistence(
+               "Select ID From AccStream Where PersonID = " + Number2DaoSql(aTaxpayerID) + ";")
                ? -1
                : 0;
   });
@@ -94,7 +94,7 @@ bool DBQAccStream::IsAnyAccStreamExists() {
 bool DBQAccStream::IsAnyAccStreamWithTypeExists(int32_t aAccStreamType) {
   return Guard(QV_HERE, [&] {
     return QvQueryExistence("select top 1 ID from AccStream where AccStreamType = " +
-                            std::to_string(aAccStreamType));
+                            Number2DaoSql(aAccStreamType));
   });
 }
 
@@ -111,7 +111,7 @@ CollectionPtr DBQAccStream::GetAllAliveAccStreamsWithType(int32_t aAccStreamType
                                                           int32_t aSortDirection) {
   return Guard(QV_HERE, [&] {
     return AccStreamsOf(ApplySortDirection(
-        std::string(kAliveStreams) + "where a.AccStreamType = " + std::to_string(aAccStreamType) +
+        std::string(kAliveStreams) + "where a.AccStreamType = " + Number2DaoSql(aAccStreamType) +
             " " + AliveOrder(aSortMode, false),
         aSortDirection));
   });
@@ -136,23 +136,23 @@ ado::RecordsetPtr DBQAccStream::GetAccStreamsForSolver() {
 CollectionPtr DBQAccStream::GetAccStreamsByPerson(double aPersonID, const std::string& aSortMode,
                                                   int32_t aSortDirection) {
   return Guard(QV_HERE, [&] {
-    return AccStreamsOf(ApplySortDirection(
-        "SELECT ID FROM AccStream Where PersonID = " + SqlNum(aPersonID) + PlainOrder(aSortMode),
-        aSortDirection));
+    return AccStreamsOf(ApplySortDirection("SELECT ID FROM AccStream Where PersonID = " +
+                                               Number2DaoSql(aPersonID) + PlainOrder(aSortMode),
+                                           aSortDirection));
   });
 }
 
 CollectionPtr DBQAccStream::GetAccStreamsByPersonAndType(double aPersonID, int32_t aAccStreamType) {
   return Guard(QV_HERE, [&] {
-    return AccStreamsOf("select ID from AccStream where PersonID = " + SqlNum(aPersonID) +
-                        " and AccStreamType = " + std::to_string(aAccStreamType) + " ");
+    return AccStreamsOf("select ID from AccStream where PersonID = " + Number2DaoSql(aPersonID) +
+                        " and AccStreamType = " + Number2DaoSql(aAccStreamType) + " ");
   });
 }
 
 bool DBQAccStream::HasDocuments(double aAccStreamID) {
   return Guard(QV_HERE, [&] {
     return QvQueryExistence("Select Document_ID From Doc_Registry Where Taxpayer_ID = " +
-                            SqlNum(aAccStreamID));
+                            Number2DaoSql(aAccStreamID));
   });
 }
 
@@ -160,14 +160,15 @@ CollectionPtr DBQAccStream::FindDuplicates(double aTaxpayerID, int32_t aAccStrea
                                            const std::string& aKpp, double aTaxOffice1ID,
                                            double aTaxOffice2ID, double aExcludeAccStreamID) {
   return Guard(QV_HERE, [&] {
-    std::string sql = "select a.ID from AccStream AS a where a.PersonID = " + SqlNum(aTaxpayerID) +
-                      " and a.AccStreamType = " + std::to_string(aAccStreamType) + " ";
+    std::string sql =
+        "select a.ID from AccStream AS a where a.PersonID = " + Number2DaoSql(aTaxpayerID) +
+        " and a.AccStreamType = " + Number2DaoSql(aAccStreamType) + " ";
     if (aTaxOffice2ID != 0 && aTaxOffice2ID < kUserTaxOfficeStart)
-      sql += " and a.TaxOffice2ID = " + SqlNum(aTaxOffice2ID) + " ";
+      sql += " and a.TaxOffice2ID = " + Number2DaoSql(aTaxOffice2ID) + " ";
     const std::string sameKpp = " and a.KPP = " + DaoQString(aKpp);
     switch (aAccStreamType) {
       case 1:
-        sql += sameKpp + " and a.TaxOfficeID = " + SqlNum(aTaxOffice1ID) + " ";
+        sql += sameKpp + " and a.TaxOfficeID = " + Number2DaoSql(aTaxOffice1ID) + " ";
         break;
       case 2:
       case 3:
@@ -176,7 +177,7 @@ CollectionPtr DBQAccStream::FindDuplicates(double aTaxpayerID, int32_t aAccStrea
       case 6:
       case 7:
         sql += sameKpp + " ";
-        if (aTaxOffice1ID != 0) sql += " and a.TaxOfficeID = " + SqlNum(aTaxOffice1ID) + " ";
+        if (aTaxOffice1ID != 0) sql += " and a.TaxOfficeID = " + Number2DaoSql(aTaxOffice1ID) + " ";
         break;
       case 12:
         sql += sameKpp;
@@ -184,7 +185,7 @@ CollectionPtr DBQAccStream::FindDuplicates(double aTaxpayerID, int32_t aAccStrea
       default:  // 8 to 11 and any other type: person, type and second office only
         break;
     }
-    if (aExcludeAccStreamID != 0) sql += " and a.ID <> " + SqlNum(aExcludeAccStreamID) + " ";
+    if (aExcludeAccStreamID != 0) sql += " and a.ID <> " + Number2DaoSql(aExcludeAccStreamID) + " ";
     return AccStreamsOf(sql);
   });
 }
@@ -200,7 +201,7 @@ CollectionPtr DBQAccStream::GetAccStreamsByGiin(const std::string& aGiin, int32_
 bool DBQAccStream::IsBanMoveAccStream(double aAccStreamID) {
   return Guard(QV_HERE, [&] {
     return QvQueryExistence("Select Document_ID From Doc_Registry Where (Taxpayer_ID = " +
-                            SqlNum(aAccStreamID) + ") AND (Template_ID <> 607)");
+                            Number2DaoSql(aAccStreamID) + ") AND (Template_ID <> 607)");
   });
 }
 

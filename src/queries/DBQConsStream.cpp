@@ -37,12 +37,11 @@ void DBQConsStream::SaveMembersList(double aConsStreamID, const std::string& aMe
     dao::Transaction tx(*db, dao::kWriteLock);
     QvExecuteSql("delete from ConsMembers where ConsStreamID = " + stream, db);
     if (!members.empty()) {
-      double id = QvGetMaximumFromTable("ConsMembers", "ID", db);
       size_t from = 0;
       while (from <= members.size()) {
         const size_t end = std::min(members.find(';', from), members.size());
         QvExecuteSql("insert into ConsMembers (ID, ConsStreamID, AccStreamID) values (" +
-                         Number2DaoSql(++id) + ", " + stream + ", " +
+                         Number2DaoSql(NextId(db, "ConsMembers", "ID")) + ", " + stream + ", " +
                          members.substr(from, end - from) + ")",
                      db);
         from = end + 1;

@@ -27,12 +27,9 @@ constexpr std::string_view kObjectColumns =
     "a.ObjName As NameNoAb, b.ShortName As Abbrev, a.PostIndex as PostIndex "
     "From KladrObjects As a left join KladrAbbrevs as b on a.AbbrevID = b.ID ";
 
-std::string Num(int32_t v) {
-  return std::to_string(v);
-}
-
 std::string UnderParent(int32_t aParentID, int32_t aLevel) {
-  return "Where a.ParentID = " + Num(aParentID) + " and a.Level = " + Num(aLevel) + " ";
+  return "Where a.ParentID = " + Number2DaoSql(aParentID) +
+         " and a.Level = " + Number2DaoSql(aLevel) + " ";
 }
 
 // The first ID the classifier statement gives, 0 when none.
@@ -87,8 +84,8 @@ double DBQKladr::FindKladrObjectByName(int32_t aParentID, int32_t aLevel, const 
   return Guard(QV_HERE, [&] {
     const std::string name = DaoQString(LCase(aName));
     return FirstId(aNameIncludesAbbrev
-                       ? "select top 1 a.ID as ID From KladrObjects As a left join KladrAbbrevs "
-                         "as b on a.AbbrevID = b.ID " +
+                       ? "select top 1 a.ID as ID From KladrObjects As a "
+                         "left join KladrAbbrevs as b on a.AbbrevID = b.ID " +
                              UnderParent(aParentID, aLevel) +
                              "and LCase (a.ObjName + ' ' + b.ShortName) = " + name + " "
                        : "select top 1 a.ID as ID From KladrObjects As a " +
@@ -102,8 +99,9 @@ double DBQKladr::FindKladrObjectByName15(int32_t aParentID, int32_t aLevel,
                                          const std::string& aNameNoAb, const std::string& aAbbrev) {
   return Guard(QV_HERE, [&] {
     return FirstId(
-        "select top 1 a.ID as ID From KladrObjects As a left join KladrAbbrevs as b on "
-        "a.AbbrevID = b.ID " +
+        "select top 1 a.ID as ID From KladrObjects As a "
+        "left join KladrAbbrevs as b on a.AbbrevID = b.ID " +
+
             UnderParent(aParentID, aLevel) +
             "and LCase (a.ObjName) = " + DaoQString(LCase(aNameNoAb)) +
             " and LCase (b.ShortName) = " + DaoQString(LCase(aAbbrev)) + " ",
@@ -113,7 +111,7 @@ double DBQKladr::FindKladrObjectByName15(int32_t aParentID, int32_t aLevel,
 
 std::string KladrNameStartSql(int32_t aParentID, int32_t aLevel, const std::string& aNameStart,
                               int32_t aMaxCount) {
-  return "select " + (aMaxCount > 0 ? "top " + Num(aMaxCount) + " " : std::string()) +
+  return "select " + (aMaxCount > 0 ? "top " + Number2DaoSql(aMaxCount) + " " : std::string()) +
          "a.ID as ID, a.ObjName + ' ' + b.ShortName as Name, " + std::string(kObjectColumns) +
          UnderParent(aParentID, aLevel) + "and a.ObjName like " +
          DaoQString(LikeLiteral(aNameStart) + "*") + " order by a.ObjName, a.ID";

@@ -15,7 +15,7 @@ namespace {
 
 std::string StreamAndPeriod(double aAccStreamID, int32_t aTimePeriodID) {
   return "where d.Taxpayer_ID = " + Number2DaoSql(aAccStreamID) +
-         " and d.Time_ID = " + std::to_string(aTimePeriodID);
+         " and d.Time_ID = " + Number2DaoSql(aTimePeriodID);
 }
 
 std::string Exclusion(const std::string& aExcludeTemplTypes) {

@@ -46,10 +46,6 @@ QV_DEFINE_CLASS(DictQueries, "Qv_DBProvider.DictQueries", QV_CREATABLE(DictQueri
 
 namespace {
 
-std::string Num(double v) {
-  return Number2DaoSql(v);
-}
-
 // The OKATO classifier: its own file when there is one, else the copy in
 // the main database.
 DatabasePtr OkatoDataBase() {
@@ -126,7 +122,7 @@ ado::RecordsetPtr DictQueries::GetCertificateType(const std::string& aID, double
       else if (codes == 3)
         sql += "where (PfrCode <> '') or (TNdflCode <> '') ";
     } else {
-      sql += "where GroupID = " + Num(aGroup) + " ";
+      sql += "where GroupID = " + Number2DaoSql(aGroup) + " ";
     }
     return QvQuerySqlA(sql + "order by OrderNum desc, ID ");
   });
@@ -136,7 +132,7 @@ ado::RecordsetPtr DictQueries::GetTaxOffice(const std::string& aID, int32_t aCon
   return Guard(QV_HERE, [&] {
     std::string filter;
     if (aContoraType != 0) {
-      filter = "ContoraType = " + std::to_string(aContoraType) + " ";
+      filter = "ContoraType = " + Number2DaoSql(aContoraType) + " ";
       // RegType is a text column holding the registration kind's number.
       if (aContoraType == 7) filter += " and CLng(RegType) between 501 and 599 ";
     }
@@ -220,7 +216,8 @@ double DictQueries::FindOkatoID(const std::string& aCode) {
 
 ado::RecordsetPtr DictQueries::FindOkatoByID(double aID) {
   return Guard(QV_HERE, [&] {
-    return QvQuerySqlA("select code from nsi_okato where id=" + Num(aID), OkatoDataBase());
+    return QvQuerySqlA("select code from nsi_okato where id=" + Number2DaoSql(aID),
+                       OkatoDataBase());
   });
 }
 
@@ -235,7 +232,7 @@ ado::RecordsetPtr DictQueries::GetAllPotentialSenders(double aJobPlaceID, const 
         "LEFT JOIN LegalPerson AS lp ON p.PersonRealID = lp.ID) "
         "LEFT JOIN NaturalPerson AS np ON p.PersonRealID = np.ID "
         "Where p.ID IN (Select w.WorkerID From Personnel AS w ";
-    if (aJobPlaceID != 0) sql += "Where w.JobPlaceID = " + Num(aJobPlaceID);
+    if (aJobPlaceID != 0) sql += "Where w.JobPlaceID = " + Number2DaoSql(aJobPlaceID);
     sql += ") ) ";
     if (!aID.empty())
       sql += "Where PersonID in (" + IdList2DaoSql(aID, "GetAllPotentialSenders", ",") + ") ";

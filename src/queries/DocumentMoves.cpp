@@ -25,10 +25,6 @@ using records::QvRecordPtr;
 
 namespace {
 
-std::string N(double v) {
-  return Number2DaoSql(v);
-}
-
 double Or0(const Variant& v) {
   return v.IsNull() || v.IsEmpty() ? 0.0 : CDbl(v);
 }
@@ -40,8 +36,9 @@ std::string GroupOf(std::string_view alias, double stream, double period, double
   const std::string t = r == "r" ? "t" : "t0";
   return "select " + r + ".document_id from doc_registry AS " + r + " LEFT JOIN doc_templates AS " +
          t + " ON " + t + ".template_id = " + r + ".template_id where " + r +
-         ".taxpayer_id = " + N(stream) + " and " + r + ".time_id = " + N(period) + " and " + t +
-         ".doc_type_id = " + N(docType);
+         ".taxpayer_id = " + Number2DaoSql(stream) + " and " + r +
+         ".time_id = " + Number2DaoSql(period) + " and " + t +
+         ".doc_type_id = " + Number2DaoSql(docType);
 }
 
 // The conditions shared by the destination lookups of a new adjustment.
@@ -49,38 +46,41 @@ std::string DestinationOfDocType(double stream, double period, double docType) {
   return " from doc_registry as r "
          "left join doc_templates as t ON t.template_id = r.template_id "
          "where r.taxpayer_id = " +
-         N(stream) + " and r.time_id = " + N(period) + " and t.doc_type_id = " + N(docType) + " ";
+         Number2DaoSql(stream) + " and r.time_id = " + Number2DaoSql(period) +
+         " and t.doc_type_id = " + Number2DaoSql(docType) + " ";
 }
 
 // The document leaves its chain: its older and newer neighbours name each
 // other. Errors: 40090 when the document does not exist.
 void UnlinkFromChain(double aDocID) {
   Variant bottom, top;
-  QvQuery2Values(
-      "select bottom_next_id, top_doc_id from doc_registry where document_id = " + N(aDocID),
-      bottom, top);
+  QvQuery2Values("select bottom_next_id, top_doc_id from doc_registry where document_id = " +
+                     Number2DaoSql(aDocID),
+                 bottom, top);
   const double b = Or0(bottom), t = Or0(top);
   if (b != 0)
-    QvExecuteSql("update doc_registry set top_doc_id = " + N(t) + " where document_id = " + N(b));
+    QvExecuteSql("update doc_registry set top_doc_id = " + Number2DaoSql(t) +
+                 " where document_id = " + Number2DaoSql(b));
   if (t != 0)
-    QvExecuteSql("update doc_registry set bottom_next_id = " + N(b) +
-                 " where document_id = " + N(t));
+    QvExecuteSql("update doc_registry set bottom_next_id = " + Number2DaoSql(b) +
+                 " where document_id = " + Number2DaoSql(t));
 }
 
 void DeleteRegistryRow(double aDocID) {
-  QvExecuteSql("delete from doc_registry where document_id = " + N(aDocID));
+  QvExecuteSql("delete from doc_registry where document_id = " + Number2DaoSql(aDocID));
 }
 
 void RepointCells(double aFrom, double aTo) {
-  QvExecuteSql("update doc_cell_values set document_id = " + N(aTo) +
-               " where document_id = " + N(aFrom));
+  QvExecuteSql("update doc_cell_values set document_id = " + Number2DaoSql(aTo) +
+               " where document_id = " + Number2DaoSql(aFrom));
 }
 
 QvRecordPtr LoadedDocument(double aDocID) {
   QvRecordPtr doc = records::RecordFactory::ForThisThread()->GetLoadedRecord(
       "Qv_Records.QvDocument", Variant(aDocID));
   if (doc->State() != records::kLoaded)
-    ThrowVb(vberr::kInvalidProcedureCall, "the document " + N(aDocID) + " does not exist");
+    ThrowVb(vberr::kInvalidProcedureCall,
+            "the document " + Number2DaoSql(aDocID) + " does not exist");
   return doc;
 }
 
@@ -117,8 +117,9 @@ void DocumentQueries::DeleteDocumentsWithTemplateAndTimeInAccStream(double aAccS
                                                                     double aTemplateID,
                                                                     double aTimeID) {
   Guard(QV_HERE, [&] {
-    const std::string where = "taxpayer_id=" + N(aAccStreamID) +
-                              " and template_id=" + N(aTemplateID) + " and time_id=" + N(aTimeID);
+    const std::string where = "taxpayer_id=" + Number2DaoSql(aAccStreamID) +
+                              " and template_id=" + Number2DaoSql(aTemplateID) +
+                              " and time_id=" + Number2DaoSql(aTimeID);
     dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
     QvExecuteSql(
         "delete from doc_cell_values "
@@ -154,8 +155,8 @@ void DocumentQueries::MoveDocumentToAnotherAccStream(double aDocumentID, double 
   Guard(QV_HERE, [&] {
     RequireRow("doc_registry", "document_id", aDocumentID, "the document");
     RequireRow("AccStream", "ID", aDestAccStreamID, "the accounting stream");
-    QvExecuteSql("update doc_registry set taxpayer_id=" + N(aDestAccStreamID) +
-                 " where document_id=" + N(aDocumentID));
+    QvExecuteSql("update doc_registry set taxpayer_id=" + Number2DaoSql(aDestAccStreamID) +
+                 " where document_id=" + Number2DaoSql(aDocumentID));
   });
 }
 
@@ -165,7 +166,7 @@ CollectionPtr DocumentQueries::GetMovingDocsInSrcAccStream(double aSrcAccStreamI
         "select r.document_id AS id from doc_registry AS r "
         "LEFT JOIN doc_templates AS t ON t.template_id = r.template_id "
         "where r.taxpayer_id = " +
-        N(aSrcAccStreamID) +
+        Number2DaoSql(aSrcAccStreamID) +
         " order by r.time_id, t.doc_type_id, r.instance_number, r.doc_type, r.document_id ");
   });
 }
@@ -179,8 +180,9 @@ CollectionPtr DocumentQueries::GetAppropriateDocsInDestAccStream(double aSrcDocu
         "select r.document_id AS id from doc_registry AS r "
         "LEFT JOIN doc_templates AS t ON t.template_id = r.template_id "
         "where r.taxpayer_id = " +
-        N(aDestAccStreamID) + " and r.time_id = " + N(a->period) + " and t.doc_type_id = " +
-        N(a->docType) + " order by r.instance_number, r.doc_type, r.document_id ");
+        Number2DaoSql(aDestAccStreamID) + " and r.time_id = " + Number2DaoSql(a->period) +
+        " and t.doc_type_id = " + Number2DaoSql(a->docType) +
+        " order by r.instance_number, r.doc_type, r.document_id ");
   });
 }
 
@@ -230,16 +232,17 @@ void DocumentQueries::MoveDocument(double aSrcDocumentID, int32_t aMoveType,
                      GroupOf("r", s2, p2, src.docType) + " ) ");
         [[fallthrough]];
       case kGroup:
-        QvExecuteSql("update doc_registry AS r set r.taxpayer_id = " + N(s2) +
-                     ", r.time_id = " + N(p2) + " where r.document_id in ( " +
+        QvExecuteSql("update doc_registry AS r set r.taxpayer_id = " + Number2DaoSql(s2) +
+                     ", r.time_id = " + Number2DaoSql(p2) + " where r.document_id in ( " +
                      GroupOf("r0", src.stream, src.period, src.docType) + " ) ");
         break;
       case kGroupInstances: {
         const double next = Or0(QvQueryValue("select max(r.instance_number+1)" +
                                              DestinationOfDocType(s2, p2, src.docType)));
-        QvExecuteSql("update doc_registry AS r0 set r0.taxpayer_id = " + N(s2) +
-                     ", r0.time_id = " + N(p2) + ", r0.instance_number = r0.instance_number + " +
-                     N(next) + " where r0.document_id in ( " +
+        QvExecuteSql("update doc_registry AS r0 set r0.taxpayer_id = " + Number2DaoSql(s2) +
+                     ", r0.time_id = " + Number2DaoSql(p2) +
+                     ", r0.instance_number = r0.instance_number + " + Number2DaoSql(next) +
+                     " where r0.document_id in ( " +
                      GroupOf("r", src.stream, src.period, src.docType) + " ) ");
         break;
       }
@@ -257,8 +260,8 @@ void DocumentQueries::MoveDocument(double aSrcDocumentID, int32_t aMoveType,
         const std::string dest = DestinationOfDocType(s2, p2, src.docType);
         const double next = Or0(QvQueryValue("select max (r.doc_type+1)" + dest));
         if (next == 0) break;
-        const double latest = Or0(
-            QvQueryValue("select max (r.document_id)" + dest + " and r.doc_type = " + N(next - 1)));
+        const double latest = Or0(QvQueryValue("select max (r.document_id)" + dest +
+                                               " and r.doc_type = " + Number2DaoSql(next - 1)));
         QvRecordPtr adjustment =
             CreateNewAdjustment2(s2, p2, src.templateId, false, latest, -1, -1, 1, 0);
         RepointCells(aSrcDocumentID, adjustment->Id());

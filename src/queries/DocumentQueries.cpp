@@ -28,21 +28,19 @@ using records::QvRecordPtr;
 
 namespace {
 
-std::string N(double v) {
-  return Number2DaoSql(v);
-}
-
 // The conditions of the attribute searches: -1 leaves a criterion out;
 // each piece follows the previous value directly, as callers have always
 // had it ("=5and ..." is read as 5 and "and").
 std::string AttributeConditions(double aAccStreamID, double aTemplateID, double aTimeID,
                                 int32_t aInstanceNumber, int32_t aUtochNumber) {
-  std::string sql = N(aAccStreamID);
-  if (aTemplateID != -1) sql += "and template_id=" + N(aTemplateID);
-  if (aTimeID != -1) sql += "and time_id=" + N(aTimeID);
+  std::string sql = Number2DaoSql(aAccStreamID);
+  if (aTemplateID != -1) sql += "and template_id=" + Number2DaoSql(aTemplateID);
+  if (aTimeID != -1) sql += "and time_id=" + Number2DaoSql(aTimeID);
   if (aInstanceNumber != -1)
-    sql += "and iif (IsNull (instance_number), 0, instance_number)=" + N(aInstanceNumber);
-  if (aUtochNumber != -1) sql += "and iif (IsNull (doc_type), 0, doc_type)=" + N(aUtochNumber);
+    sql +=
+        "and iif (IsNull (instance_number), 0, instance_number)=" + Number2DaoSql(aInstanceNumber);
+  if (aUtochNumber != -1)
+    sql += "and iif (IsNull (doc_type), 0, doc_type)=" + Number2DaoSql(aUtochNumber);
   return sql;
 }
 
@@ -92,7 +90,7 @@ ado::RecordsetPtr DocumentQueries::GetDocumentsInPeriodAndAccStream(double aAccS
     return QvQuerySqlA(
         "select document_id, status_qv, template_id, top_doc_id "
         "from doc_registry where time_id = " +
-        N(aTimeID) + " and taxpayer_id = " + N(aAccStreamID) + ";");
+        Number2DaoSql(aTimeID) + " and taxpayer_id = " + Number2DaoSql(aAccStreamID) + ";");
   });
 }
 
@@ -101,7 +99,8 @@ ado::RecordsetPtr DocumentQueries::GetDocumentsInAccStream(double aAccStreamID) 
     return QvQuerySqlA(
         "select document_id, status_qv, template_id, top_doc_id "
         "from doc_registry where taxpayer_id = " +
-        N(aAccStreamID) + " order by time_id, template_id, instance_number, top_doc_id ;");
+        Number2DaoSql(aAccStreamID) +
+        " order by time_id, template_id, instance_number, top_doc_id ;");
   });
 }
 
@@ -131,8 +130,9 @@ CollectionPtr DocumentQueries::GetDocumentsWithAttributesInAccStream(double aAcc
 
 int32_t DocumentQueries::GetDocCountForSolverInPeriod(double aAccStreamID, int32_t aTimePeriodID) {
   return Guard(QV_HERE, [&] {
-    return Count("select count(*) AS a From Doc_Registry where Taxpayer_ID = " + N(aAccStreamID) +
-                 " and Time_ID = " + N(aTimePeriodID) + " and Top_Doc_ID = 0 ");
+    return Count("select count(*) AS a From Doc_Registry where Taxpayer_ID = " +
+                 Number2DaoSql(aAccStreamID) + " and Time_ID = " + Number2DaoSql(aTimePeriodID) +
+                 " and Top_Doc_ID = 0 ");
   });
 }
 
@@ -143,7 +143,8 @@ int32_t DocumentQueries::GetDocCountForSolverInPeriod2(double aAccStreamID, int3
         "select count(*) AS a From Doc_Registry AS d "
         "left join doc_templates AS t ON t.template_id = d.template_id "
         "where d.Taxpayer_ID = " +
-        N(aAccStreamID) + " and d.Time_ID = " + N(aTimePeriodID) + " and d.Top_Doc_ID = 0 ";
+        Number2DaoSql(aAccStreamID) + " and d.Time_ID = " + Number2DaoSql(aTimePeriodID) +
+        " and d.Top_Doc_ID = 0 ";
     if (!aExcludeTemplTypes.empty())
       sql += " and t.doc_type_id not in (" +
              IdList2DaoSql(aExcludeTemplTypes, "aExcludeTemplTypes") + ") ";
@@ -162,8 +163,9 @@ int32_t DocumentQueries::GetDocInstancesCount(double aDocID) {
     const std::optional<DocAttributes> a = FindDocAttributes(aDocID);
     if (!a) return int32_t{0};
     return CLng(QvQueryFirstValue(
-        "select count(*) AS aaa from doc_registry AS d where d.taxpayer_id = " + N(a->stream) +
-            " and d.time_id = " + N(a->period) + " and d.template_id = " + N(a->templateId) + " ",
+        "select count(*) AS aaa from doc_registry AS d where d.taxpayer_id = " +
+            Number2DaoSql(a->stream) + " and d.time_id = " + Number2DaoSql(a->period) +
+            " and d.template_id = " + Number2DaoSql(a->templateId) + " ",
         Variant(int32_t{0})));
   });
 }
@@ -172,16 +174,17 @@ CollectionPtr DocumentQueries::GetTaxDocsAnalogs(double aAccStreamID, double aTi
                                                  double aTemplateID) {
   return Guard(QV_HERE, [&] {
     const double person = GetAccStreamPersonID(aAccStreamID);
-    const Variant docType = QvQueryValueSafe(
-        "select t.doc_type_id from doc_templates as t where t.template_id=" + N(aTemplateID),
-        Variant(0.0));
+    const Variant docType =
+        QvQueryValueSafe("select t.doc_type_id from doc_templates as t where t.template_id=" +
+                             Number2DaoSql(aTemplateID),
+                         Variant(0.0));
     return DocumentRecords(
         "select r.Document_ID AS id from (doc_registry as r "
         "LEFT JOIN AccStream AS a ON a.id = r.Taxpayer_ID) "
         "LEFT JOIN doc_templates AS t ON t.template_id = r.template_id "
         "where r.Time_ID = " +
-        N(aTimePeriodID) + " and a.PersonID = " + N(person) +
-        " and t.doc_type_id = " + N(docType.IsNull() ? 0.0 : CDbl(docType)) +
+        Number2DaoSql(aTimePeriodID) + " and a.PersonID = " + Number2DaoSql(person) +
+        " and t.doc_type_id = " + Number2DaoSql(docType.IsNull() ? 0.0 : CDbl(docType)) +
         " and a.AccStreamType = 1 and r.Top_Doc_ID = 0 ");
   });
 }
@@ -189,8 +192,8 @@ CollectionPtr DocumentQueries::GetTaxDocsAnalogs(double aAccStreamID, double aTi
 CollectionPtr DocumentQueries::GetDocumentAttachments(double aDocID) {
   return Guard(QV_HERE, [&] {
     if (aDocID == 0) return std::make_shared<Collection>();
-    auto rs =
-        QvQuerySqlStatic("select ID from DOC_Attachments where DocumentID = " + N(aDocID) + " ");
+    auto rs = QvQuerySqlStatic(
+        "select ID from DOC_Attachments where DocumentID = " + Number2DaoSql(aDocID) + " ");
     CollectionPtr attachments = miRecCollection::GetRecCollection_QvAttachmentDoc(*rs, "ID");
     rs->Close();
     return attachments;
@@ -255,7 +258,7 @@ ado::RecordsetPtr DocumentQueries::LoadDocCellValues(double aDocumentID) {
     return QvQuerySqlA(
         "Select cell_key, first_value, first_type "
         "From doc_cell_values where document_id=" +
-        N(aDocumentID));
+        Number2DaoSql(aDocumentID));
   });
 }
 
@@ -306,17 +309,19 @@ bool DocumentQueries::CheckForMonthOrQuartAnalogs(double aAccStreamID, double aT
                                                   double aTemplateID, int32_t& resResult,
                                                   std::string& resBadPeriodsNames) {
   return Guard(QV_HERE, [&] {
-    if (!QvQueryExistence("select time_id from time_by_month where time_id = " + N(aTimeID)))
+    if (!QvQueryExistence("select time_id from time_by_month where time_id = " +
+                          Number2DaoSql(aTimeID)))
       return false;
     int32_t report = 0, year = 0, kind = 0, parent = 0;
     bool found = false;
     PeriodQueries::GetTimeIDInfo(aTimeID, report, year, kind, parent, found);
     if (!found) return false;
-    const std::string forms = " and template_id=" + N(aTemplateID) + ";";
+    const std::string forms = " and template_id=" + Number2DaoSql(aTemplateID) + ";";
     if (kind == 1) {
       const double quarter = PeriodQueries::GetParentTimeID(aTimeID);
-      if (Count("select count (*) AS a from doc_registry where taxpayer_id=" + N(aAccStreamID) +
-                " and time_id=" + N(quarter) + forms) > 0) {
+      if (Count("select count (*) AS a from doc_registry where taxpayer_id=" +
+                Number2DaoSql(aAccStreamID) + " and time_id=" + Number2DaoSql(quarter) + forms) >
+          0) {
         resResult = kAnalogQuarterOfMonth;
         int32_t qReport = 0, qYear = 0, qKind = 0, qParent = 0;
         bool qFound = false;
@@ -326,8 +331,8 @@ bool DocumentQueries::CheckForMonthOrQuartAnalogs(double aAccStreamID, double aT
     } else if (kind == 2) {
       // Numbers the library wrote itself ("-1" when the quarter has none).
       const std::string months = PeriodQueries::GetChildTimeIDs(aTimeID, ",", "-1");
-      const std::string where =
-          " where taxpayer_id=" + N(aAccStreamID) + " and time_id in (" + months + ")" + forms;
+      const std::string where = " where taxpayer_id=" + Number2DaoSql(aAccStreamID) +
+                                " and time_id in (" + months + ")" + forms;
       if (Count("select count (*) AS a from doc_registry" + where) > 0) {
         resResult = kAnalogMonthsOfQuarter;
         auto rs = QvQuerySqlStatic(
@@ -336,8 +341,8 @@ bool DocumentQueries::CheckForMonthOrQuartAnalogs(double aAccStreamID, double aT
             "left join time_by_month AS b on a.time_id=b.time_id) "
             "left join report_time AS c on b.report_id=c.report_id "
             "where a.taxpayer_id=" +
-            N(aAccStreamID) + " and a.time_id in (" + months +
-            ") and a.template_id=" + N(aTemplateID) + ";");
+            Number2DaoSql(aAccStreamID) + " and a.time_id in (" + months +
+            ") and a.template_id=" + Number2DaoSql(aTemplateID) + ";");
         resBadPeriodsNames =
             GetDelimitedStringFieldValuesFromDaoRS(rs, "report_name", "", ", ", "");
         rs->Close();
@@ -407,7 +412,7 @@ QvRecordPtr DocumentQueries::CreatePfrEndDocument(double aMasterDocID, double aT
         "Qv_Records.QvDocument", Variant(aMasterDocID));
     if (master->State() != records::kLoaded)
       ThrowVb(vberr::kInvalidProcedureCall,
-              "the master document " + N(aMasterDocID) + " does not exist");
+              "the master document " + Number2DaoSql(aMasterDocID) + " does not exist");
     const double stream = CDbl(master->Get("Taxpayer").AsObject()->Get("ID"));
     return miDocument::CreateDocument(stream, kPfrEndDocumentsPeriod, aTemplateID,
                                       miDocument::createflags::kPfrEndDocument, 0, -1, 0, aStatusQv,
@@ -430,16 +435,17 @@ QvRecordPtr DocumentQueries::CreateImportingDocument(double aAccStreamID, double
 
 bool DocumentQueries::IsPfrManualSheafReferencesExists(double aManualSheafID, double aDocumentID) {
   return Guard(QV_HERE, [&] {
-    return QvQueryExistence("select top 1 ID from PfrSubDocs where DocumentID = " + N(aDocumentID) +
-                            " and ManualSheafID = " + N(aManualSheafID));
+    return QvQueryExistence(
+        "select top 1 ID from PfrSubDocs where DocumentID = " + Number2DaoSql(aDocumentID) +
+        " and ManualSheafID = " + Number2DaoSql(aManualSheafID));
   });
 }
 
 void DocumentQueries::ClearReferencesToPfrManualSheaf(double aManualSheafID, double aDocumentID) {
   Guard(QV_HERE, [&] {
     auto db = miDataBase::GetUserDataBase();
-    const std::string where =
-        " where DocumentID = " + N(aDocumentID) + " and ManualSheafID = " + N(aManualSheafID);
+    const std::string where = " where DocumentID = " + Number2DaoSql(aDocumentID) +
+                              " and ManualSheafID = " + Number2DaoSql(aManualSheafID);
     dao::Transaction tx(*db, dao::kWriteLock);
     auto rs = QvQuerySqlStatic("select ID from PfrSubDocs" + where, db);
     CollectionPtr ids = miRecCollection::GetIDCollection(*rs, "ID", false);

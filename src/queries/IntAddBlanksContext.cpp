@@ -56,8 +56,10 @@ dao::Recordset& IntAddBlanksContext::Table(TablePtr& slot, const char* table, co
 
 void IntAddBlanksContext::Setup(double aMainTemplateID, double aTimePeriodID,
                                 bool aUsePeriodProfiles) {
-  period_ = static_cast<int32_t>(aTimePeriodID);
-  docType_ = GetDocTypeOfTemplate(static_cast<int32_t>(aMainTemplateID));
+  // Long identifiers as VB passes them: rounded, 6 beyond the Long range
+  // (and, as in any statement, for a NaN).
+  period_ = CLng(Variant(Number2DaoValue(aTimePeriodID)));
+  docType_ = GetDocTypeOfTemplate(CLng(Variant(Number2DaoValue(aMainTemplateID))));
   templates_ = TemplatesOfDocType(docType_);
   periodProfiles_ =
       aUsePeriodProfiles && GetPeriodMonthAndType(period_, year_, month_, periodType_);

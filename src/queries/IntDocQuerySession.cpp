@@ -17,16 +17,12 @@ using namespace mQvDaoDataBase;
 
 namespace {
 
-std::string N(double v) {
-  return Number2DaoSql(v);
-}
-
 std::string ListCondition(std::string_view field, const std::vector<double>& ids) {
   const std::string f(field);
   if (ids.empty()) return f + " = -100";
-  if (ids.size() == 1) return f + " = " + N(ids[0]);
+  if (ids.size() == 1) return f + " = " + Number2DaoSql(ids[0]);
   std::string list;
-  for (double id : ids) list += (list.empty() ? "" : ", ") + N(id);
+  for (double id : ids) list += (list.empty() ? "" : ", ") + Number2DaoSql(id);
   return f + " in (" + list + ")";
 }
 
@@ -142,12 +138,13 @@ void IntDocQuerySession::AddDocNumbers() {
   const int32_t mode = CLng(Value("DocNumMode"));
   if (mode == 1) {
     const double first = CDbl(Value("DocNum1")), last = CDbl(Value("DocNum2"));
-    Add(first == last ? "d.document_id = " + N(first)
-                      : "d.document_id between " + N(first) + " and " + N(last));
+    Add(first == last
+            ? "d.document_id = " + Number2DaoSql(first)
+            : "d.document_id between " + Number2DaoSql(first) + " and " + Number2DaoSql(last));
   } else if (mode == 2) {
     const int32_t count = CLng(Value("LastDocNumsCount"));
     if (count < 1) return Add("1 = 0");
-    top_ = "TOP " + N(count);
+    top_ = "TOP " + Number2DaoSql(count);
     order_ = "d.document_id DESC";
   }
 }
@@ -166,10 +163,11 @@ void IntDocQuerySession::AddPeriods() {
   const int32_t criterion = CLng(Value("PeriodCriterion"));
   if (criterion == 1) {
     const Variant id = QvQueryFirstValueSafe(
-        "select time_id from time_by_month where the_year = " + N(CLng(Value("OnePeriodYear"))) +
-            " and report_id = " + N(CLng(Value("OnePeriodMonthID"))),
+        "select time_id from time_by_month where the_year = " +
+            Number2DaoSql(CLng(Value("OnePeriodYear"))) +
+            " and report_id = " + Number2DaoSql(CLng(Value("OnePeriodMonthID"))),
         Variant());
-    Add(id.IsEmpty() || id.IsNull() ? "1 = 0" : "d.time_id = " + N(CDbl(id)));
+    Add(id.IsEmpty() || id.IsNull() ? "1 = 0" : "d.time_id = " + Number2DaoSql(CDbl(id)));
   } else if (criterion == 2) {
     const std::string first = Date2DaoSql(
         Variant(DateSerial(CLng(Value("RangePeriodYear1")), CLng(Value("RangePeriodMonth1")), 1)),
@@ -293,15 +291,16 @@ bool IntDocQuerySession::Keeps(const ObjectPtr& doc) const {
 }
 
 void IntDocQuerySession::AddPfrCluster(Collection& docs, double aDocID) const {
-  const Variant master =
-      QvQueryValue("select PfrMasterDocID from doc_registry where document_id = " + N(aDocID));
+  const Variant master = QvQueryValue(
+      "select PfrMasterDocID from doc_registry where document_id = " + Number2DaoSql(aDocID));
   const double root = master.IsNull() || CDbl(master) == 0 ? aDocID : CDbl(master);
-  auto rs = QvQuerySqlStatic("select document_id from doc_registry where document_id = " + N(root) +
-                             " or PfrMasterDocID = " + N(root) + " order by document_id");
+  auto rs = QvQuerySqlStatic(
+      "select document_id from doc_registry where document_id = " + Number2DaoSql(root) +
+      " or PfrMasterDocID = " + Number2DaoSql(root) + " order by document_id");
   auto& factory = *records::RecordFactory::ForThisThread();
   for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext()) {
     const Variant id = rs->FieldValue(0);
-    const std::string key = "_" + N(CDbl(id));
+    const std::string key = "_" + Number2DaoSql(CDbl(id));
     if (!docs.FindByKey(key))
       docs.Add(Variant(ObjectPtr(factory.GetRecord("Qv_Records.QvDocument", id))), key);
   }
@@ -320,7 +319,7 @@ CollectionPtr IntDocQuerySession::PerformDocQuery(Variant& aAdditionalInfo) {
       ObjectPtr doc = found->At(i).AsObject();
       if (!Keeps(doc)) continue;
       const double id = CDbl(doc->Get("ID"));
-      kept->Add(Variant(doc), "_" + N(id));
+      kept->Add(Variant(doc), "_" + Number2DaoSql(id));
       ids.push_back(id);
     }
     const int32_t keptCount = kept->Count();

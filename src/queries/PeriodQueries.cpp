@@ -31,10 +31,6 @@ QV_DEFINE_CLASS(
 
 namespace {
 
-std::string Num(double v) {
-  return Number2DaoSql(v);
-}
-
 // The months of a quarter's report code as an "in" list; "-1" (no period)
 // for any other code.
 const char* MonthsOfQuarter(int32_t reportId) {
@@ -98,14 +94,14 @@ ado::RecordsetPtr PeriodQueries::GetAllowedYearsInAccStream(double aAccStreamID)
     GetAccStreamOwnerInfo(aAccStreamID, category, streamType, isBranch);
     return QvQuerySqlA(
         "select distinct the_year from time_by_month where the_year<2100 and the_year>=" +
-        std::to_string(FirstYearOfStreamType(streamType)) + " order by the_year desc; ");
+        Number2DaoSql(FirstYearOfStreamType(streamType)) + " order by the_year desc; ");
   });
 }
 
 CollectionPtr PeriodQueries::GetAllowedTimePeriodsInYear(int32_t aYear) {
   return Guard(QV_HERE, [&] {
     auto rs = QvQuerySql("select time_id AS ID from time_by_month where the_year=" +
-                         std::to_string(aYear) + " order by end_date, report_id; ");
+                         Number2DaoSql(aYear) + " order by end_date, report_id; ");
     CollectionPtr result = miRecCollection::GetRecCollection_QvTimePeriod(*rs, "ID");
     rs->Close();
     return result;
@@ -114,12 +110,12 @@ CollectionPtr PeriodQueries::GetAllowedTimePeriodsInYear(int32_t aYear) {
 
 CollectionPtr PeriodQueries::GetAllowedTimePeriodsInYear3(int32_t aYear, int32_t aAccStreamType) {
   return Guard(QV_HERE, [&] {
-    const std::string year = std::to_string(aYear);
+    const std::string year = Number2DaoSql(aYear);
     auto rs = QvQuerySql(
         "select tm.Time_ID as ID from Report_by_AccStreamType AS rc "
         "INNER JOIN time_by_month AS tm ON tm.Report_ID = rc.Report_ID "
         "where rc.AccStreamType = " +
-        std::to_string(aAccStreamType) + " and rc.BegYear <= " + year +
+        Number2DaoSql(aAccStreamType) + " and rc.BegYear <= " + year +
         " and rc.EndYear >= " + year + " and tm.The_Year = " + year + " order by rc.OrderNum ");
     CollectionPtr result = miRecCollection::GetRecCollection_QvTimePeriod(*rs, "ID");
     rs->Close();
@@ -130,12 +126,11 @@ CollectionPtr PeriodQueries::GetAllowedTimePeriodsInYear3(int32_t aYear, int32_t
 ado::RecordsetPtr PeriodQueries::GetAllowedTimePeriodsInQuartal(double aTimeID) {
   return Guard(QV_HERE, [&] {
     Variant year, reportId;
-    QvQuery2Values(
-        "select the_year, report_id from time_by_month where time_id=" + Num(aTimeID) + ";", year,
-        reportId);
+    QvQuery2Values("select the_year, report_id from time_by_month where time_id=" +
+                       Number2DaoSql(aTimeID) + ";",
+                   year, reportId);
     return QvQuerySqlA("select time_id from time_by_month where the_year=" +
-                       std::to_string(mQvCommonCalc::VarToLongDef(year, 0)) +
-                       " and report_id in (" +
+                       Number2DaoSql(mQvCommonCalc::VarToLongDef(year, 0)) + " and report_id in (" +
                        MonthsOfQuarter(mQvCommonCalc::VarToLongDef(reportId, 0)) + ");");
   });
 }
@@ -154,13 +149,13 @@ void PeriodQueries::CountDocStatuses(double aAccStreamID, int32_t aType, const V
     std::string join, condition;
     if (aType == 1) {
       join = " LEFT JOIN Time_By_Month AS m ON m.Time_ID = d.Time_ID ";
-      condition = " and m.the_year = " + std::to_string(CLng(aData)) + " ";
+      condition = " and m.the_year = " + Number2DaoSql(CLng(aData)) + " ";
     } else if (aType == 2) {
-      condition = " and d.time_id = " + std::to_string(CLng(aData)) + " ";
+      condition = " and d.time_id = " + Number2DaoSql(CLng(aData)) + " ";
     }
     const std::string from =
         "from (Doc_Registry AS d LEFT JOIN Doc_Templates AS t ON t.Template_ID = d.Template_ID) " +
-        join + "where d.taxpayer_id = " + Num(aAccStreamID);
+        join + "where d.taxpayer_id = " + Number2DaoSql(aAccStreamID);
     Variant inWorking, complete, delivered;
     QvQuery3Values(
         "select sum(iif (d.status_qv=1, 1, 0)) AS inworking_count, sum(iif (d.status_qv=2, 1,"
@@ -195,8 +190,8 @@ int32_t PeriodQueries::GetTimeIDByYearAndMonth(int32_t aYear, int32_t aMonthID) 
   return Guard(QV_HERE, [&] {
     return mQvCommonCalc::VarToLongDef(
         QvQueryFirstValueSafe(
-            "select time_id from time_by_month where the_year=" + std::to_string(aYear) +
-                " and report_id=" + std::to_string(aMonthID) + ";",
+            "select time_id from time_by_month where the_year=" + Number2DaoSql(aYear) +
+                " and report_id=" + Number2DaoSql(aMonthID) + ";",
             Variant(int32_t{0})),
         0);
   });
@@ -206,7 +201,7 @@ double PeriodQueries::GetReqsPeriodIDByYear(int32_t aYear, bool aGetNearestIfNot
   return Guard(QV_HERE, [&] {
     double id = mQvCommonCalc::VarToDoubleDef(
         QvQueryValue("select min (time_id) from time_by_month where the_year = " +
-                     std::to_string(aYear) + " and report_id = " + kReqsReportId + " "),
+                     Number2DaoSql(aYear) + " and report_id = " + kReqsReportId + " "),
         0);
     if (id == 0 && aGetNearestIfNotFound)
       id = mQvCommonCalc::VarToDoubleDef(
@@ -232,7 +227,7 @@ void PeriodQueries::GetTimeIDInfo(double aTimeID, int32_t& rReportID, int32_t& r
         "from time_by_month AS a "
         "left join report_time AS b on a.report_id=b.report_id "
         "where time_id=" +
-            Num(aTimeID) + ";",
+            Number2DaoSql(aTimeID) + ";",
         year, reportId, parentId);
     rReportID = mQvCommonCalc::VarToLongDef(reportId, 0);
     rYear = mQvCommonCalc::VarToLongDef(year, 0);
@@ -249,12 +244,11 @@ std::string PeriodQueries::GetChildTimeIDs(double aTimeID, const std::string&,
     bool found = false;
     GetTimeIDInfo(aTimeID, reportId, year, kind, parentId, found);
     if (!found) return aDefault;
-    auto rs =
-        QvQuerySql("select time_id from time_by_month where the_year=" + std::to_string(year) +
-                   " and report_id in (select report_id from report_time "
-                   "where parent_id=( select report_id from time_by_month "
-                   "where time_id=" +
-                   Num(aTimeID) + "));");
+    auto rs = QvQuerySql("select time_id from time_by_month where the_year=" + Number2DaoSql(year) +
+                         " and report_id in (select report_id from report_time "
+                         "where parent_id=( select report_id from time_by_month "
+                         "where time_id=" +
+                         Number2DaoSql(aTimeID) + "));");
     std::string ids = GetDelimitedNumberFieldValuesFromDaoRS(rs, "time_id", 0, ", ", "-1");
     rs->Close();
     return ids;
@@ -268,8 +262,8 @@ double PeriodQueries::GetParentTimeID(double aTimeID) {
     GetTimeIDInfo(aTimeID, reportId, year, kind, parentId, found);
     if (!found) return 0.0;
     return mQvCommonCalc::VarToDoubleDef(
-        QvQueryValue("select time_id from time_by_month where the_year=" + std::to_string(year) +
-                     " and report_id=" + std::to_string(parentId) + ";"),
+        QvQueryValue("select time_id from time_by_month where the_year=" + Number2DaoSql(year) +
+                     " and report_id=" + Number2DaoSql(parentId) + ";"),
         0);
   });
 }

@@ -101,21 +101,22 @@ bool PersonQueries::IsAnyAccPersonExists() {
 
 CollectionPtr PersonQueries::GetWorkers(double aJobplacePersonID) {
   return Guard(QV_HERE, [&] {
-    return WorkersOf("SELECT Id FROM Personnel WHERE JobPlaceId = " + SqlNum(aJobplacePersonID));
+    return WorkersOf("SELECT Id FROM Personnel WHERE JobPlaceId = " +
+                     Number2DaoSql(aJobplacePersonID));
   });
 }
 
 bool PersonQueries::HasWorkers(double aJobplacePersonID) {
   return Guard(QV_HERE, [&] {
     return QvQueryExistence("SELECT top 1 Id FROM Personnel WHERE JobPlaceId = " +
-                            SqlNum(aJobplacePersonID));
+                            Number2DaoSql(aJobplacePersonID));
   });
 }
 
 ObjectPtr PersonQueries::GetFormalBoss(double aJobPlaceID) {
   return Guard(QV_HERE, [&]() -> ObjectPtr {
     DaoRecordsetPtr rs = QvQuerySqlStatic("select top 1 ID from Personnel where JobPlaceID = " +
-                                          SqlNum(aJobPlaceID) + " and IsFormalBoss = 1 ");
+                                          Number2DaoSql(aJobPlaceID) + " and IsFormalBoss = 1 ");
     DaoSafeMoveFirst(*rs);
     const double id = rs->IsEOF() ? 0 : CDblOr(rs->FieldValue(0), 0);
     rs->Close();
@@ -129,24 +130,24 @@ void PersonQueries::SetFormalBoss(double aWorkerID, double aJobPlaceID) {
     dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
     {
       if (aWorkerID != 0 &&
-          !QvQueryExistence("select ID from Personnel where ID = " + SqlNum(aWorkerID) +
-                            " and JobPlaceID = " + SqlNum(aJobPlaceID)))
-        ThrowVb(vberr::kInvalidProcedureCall,
-                "the worker " + SqlNum(aWorkerID) + " holds no job at " + SqlNum(aJobPlaceID));
-      DaoRecordsetPtr rs =
-          QvQuerySqlStatic("select ID from Personnel where JobPlaceID = " + SqlNum(aJobPlaceID) +
-                           " and IsFormalBoss = 1 ");
+          !QvQueryExistence("select ID from Personnel where ID = " + Number2DaoSql(aWorkerID) +
+                            " and JobPlaceID = " + Number2DaoSql(aJobPlaceID)))
+        ThrowVb(vberr::kInvalidProcedureCall, "the worker " + Number2DaoSql(aWorkerID) +
+                                                  " holds no job at " + Number2DaoSql(aJobPlaceID));
+      DaoRecordsetPtr rs = QvQuerySqlStatic("select ID from Personnel where JobPlaceID = " +
+                                            Number2DaoSql(aJobPlaceID) + " and IsFormalBoss = 1 ");
       bool already = false;
       for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext()) {
         const double id = CDblOr(rs->FieldValue(0), 0);
         if (id == aWorkerID)
           already = true;
         else
-          QvExecuteSql("update Personnel set IsFormalBoss = 0 where ID = " + SqlNum(id));
+          QvExecuteSql("update Personnel set IsFormalBoss = 0 where ID = " + Number2DaoSql(id));
       }
       rs->Close();
       if (aWorkerID != 0 && !already)
-        QvExecuteSql("update Personnel set IsFormalBoss = 1 where ID = " + SqlNum(aWorkerID));
+        QvExecuteSql("update Personnel set IsFormalBoss = 1 where ID = " +
+                     Number2DaoSql(aWorkerID));
     }
     tx.Commit();
   });
@@ -171,8 +172,9 @@ ado::RecordsetPtr PersonQueries::GetAllPersonsAllowedToBeWorkers(const Variant&)
         " np.Patronymic As Patronymic,"
         " np.Surname + ' ' + np.Name + ' ' + np.Patronymic As Fio, np.inn As INN,"
         " cert.Series + ' ' + cert.Number As PassportData,"
-        " addr.City + ',' + addr.Village + ',' + addr.Street + ',' + addr.House + ',' + "
-        "addr.Building + ',' + Addr.Flat + ',' + addr.NonStruct As HomeAddress "
+        " addr.City + ',' + addr.Village + ',' + addr.Street + ',' + addr.House + ','"
+        " + addr.Building + ',' + Addr.Flat + ',' + addr.NonStruct As HomeAddress "
+
         "From ((Person pr "
         "Left Join NaturalPerson As np On pr.PersonRealId = np.id) "
         "Left Join Certificate As cert On np.IdentityDocID = cert.id) "
@@ -193,13 +195,13 @@ void PersonQueries::AddBranch(double aParentOrgID, double aBranchOrgID) {
     RequireStoredPerson(aBranchOrgID, "the branch");
     if (aParentOrgID == aBranchOrgID)
       ThrowVb(vberr::kInvalidProcedureCall,
-              "an organisation cannot be a branch of itself: " + SqlNum(aBranchOrgID));
+              "an organisation cannot be a branch of itself: " + Number2DaoSql(aBranchOrgID));
     // Looked up by the branch: a branch has one parent.
     if (records::IsBranch(db, aBranchOrgID)) {
       const double parent = GetParentOfBranch(aBranchOrgID);
       if (parent == aParentOrgID) return;  // nothing written
-      ThrowVb(vberr::kInvalidProcedureCall,
-              "the person " + SqlNum(aBranchOrgID) + " is already a branch of " + SqlNum(parent));
+      ThrowVb(vberr::kInvalidProcedureCall, "the person " + Number2DaoSql(aBranchOrgID) +
+                                                " is already a branch of " + Number2DaoSql(parent));
     }
     const Variant pairs[] = {Variant("ParentPersonID"), Variant(aParentOrgID),
                              Variant("ChildPersonID"), Variant(aBranchOrgID)};
@@ -218,13 +220,13 @@ CollectionPtr PersonQueries::GetBranchesByParentOrg(double aParentOrgID,
   return Guard(QV_HERE, [&] {
     if (aSortMode.empty())
       return PersonsOf("SELECT ChildPersonID AS ID FROM Branches Where ParentPersonID = " +
-                       SqlNum(aParentOrgID));
+                       Number2DaoSql(aParentOrgID));
     std::string sql =
         "select a.ChildPersonID AS ID from (Branches As a "
         "INNER JOIN Person As p ON a.ChildPersonID = p.ID) "
         "LEFT JOIN LegalPerson As lp ON p.PersonRealID = lp.ID "
         "Where a.ParentPersonID = " +
-        SqlNum(aParentOrgID);
+        Number2DaoSql(aParentOrgID);
     if (aSortMode == "name")
       sql += " order by lp.ShortName {dir}";
     else if (aSortMode == "kpp")
@@ -236,7 +238,7 @@ CollectionPtr PersonQueries::GetBranchesByParentOrg(double aParentOrgID,
 bool PersonQueries::HasBranches(double aParentOrgID) {
   return Guard(QV_HERE, [&] {
     return QvQueryExistence("select top 1 ParentPersonID from Branches where ParentPersonID = " +
-                            SqlNum(aParentOrgID));
+                            Number2DaoSql(aParentOrgID));
   });
 }
 
@@ -246,7 +248,7 @@ bool PersonQueries::IsBranchClosed(double aPersonID) {
     QvQuery2Values(
         "select count(*) AS Total, sum (iif (a.LastYear > 0, 1, 0)) AS Closed "
         "from AccStream AS a where a.PersonID = " +
-            SqlNum(aPersonID) + " ",
+            Number2DaoSql(aPersonID) + " ",
         total, closed);
     const double t = CDblOr(total, 0);
     return t > 0 && CDblOr(closed, 0) == t;
@@ -261,7 +263,7 @@ bool PersonQueries::HasClosedBranches(double aParentOrgID, bool aLookForClosed) 
         "from Branches AS b "
         "LEFT JOIN AccStream AS a ON a.PersonID = b.ChildPersonID "
         "where b.ParentPersonID = " +
-        SqlNum(aParentOrgID) + " group by b.ChildPersonID ";
+        Number2DaoSql(aParentOrgID) + " group by b.ChildPersonID ";
     const std::string sql = "select count(*) AS aaa from (" + inner + ") " +
                             (aLookForClosed ? "where Total > 0 and Closed = Total "
                                             : "where Total = 0 or Closed <> Total ");
@@ -276,18 +278,19 @@ double PersonQueries::GetParentOfUniqueBranch(double aChildPersonID) {
 double PersonQueries::GetWorkerIDByPersonID(double aPersonID, double aJobPlaceID) {
   return Guard(QV_HERE, [&] {
     const std::string base =
-        "select min (ID) AS aaa from Personnel where WorkerID = " + SqlNum(aPersonID);
+        "select min (ID) AS aaa from Personnel where WorkerID = " + Number2DaoSql(aPersonID);
     auto first = [&](const std::string& condition) {
       return CDblOr(QvQueryValue(base + condition), 0);
     };
     if (aJobPlaceID != 0) {
-      if (double id = first(" and JobPlaceID = " + SqlNum(aJobPlaceID)); id != 0) return id;
+      if (double id = first(" and JobPlaceID = " + Number2DaoSql(aJobPlaceID)); id != 0) return id;
       if (records::IsBranch(*miDataBase::GetUserDataBase(), aJobPlaceID)) {
         if (const double parent = GetParentOfBranch(aJobPlaceID); parent != 0) {
-          if (double id = first(" and JobPlaceID = " + SqlNum(parent) + " and ShowInBranches = 1 ");
+          if (double id =
+                  first(" and JobPlaceID = " + Number2DaoSql(parent) + " and ShowInBranches = 1 ");
               id != 0)
             return id;
-          if (double id = first(" and JobPlaceID = " + SqlNum(parent)); id != 0) return id;
+          if (double id = first(" and JobPlaceID = " + Number2DaoSql(parent)); id != 0) return id;
         }
       }
     }
@@ -334,8 +337,8 @@ CollectionPtr PersonQueries::FindBranchDuplicates(double aParentID, const std::s
         "LEFT JOIN Person AS p ON p.ID = b.ChildPersonID) "
         "LEFT JOIN LegalPerson AS lp ON lp.ID = p.PersonRealID "
         "where b.ParentPersonID = " +
-        SqlNum(aParentID) + " and p.Type = 2 and lp.Kpp = " + DaoQString(aKpp) + " ";
-    if (aExcludeID != 0) sql += " and b.ChildPersonID <> " + SqlNum(aExcludeID) + " ";
+        Number2DaoSql(aParentID) + " and p.Type = 2 and lp.Kpp = " + DaoQString(aKpp) + " ";
+    if (aExcludeID != 0) sql += " and b.ChildPersonID <> " + Number2DaoSql(aExcludeID) + " ";
     return PersonsOf(sql);
   });
 }
@@ -343,7 +346,7 @@ CollectionPtr PersonQueries::FindBranchDuplicates(double aParentID, const std::s
 CollectionPtr PersonQueries::GetPersonsByGiin(const std::string& aGiin, int32_t aMaxCount) {
   return Guard(QV_HERE, [&] {
     return PersonsOf("select " +
-                     (aMaxCount > 0 ? "top " + std::to_string(aMaxCount) + " " : std::string()) +
+                     (aMaxCount > 0 ? "top " + Number2DaoSql(aMaxCount) + " " : std::string()) +
                      " PersonID AS ID From AccStream where LCase (OfrForeignTaxCode) = LCase(" +
                      DaoQString(aGiin) + ") and AccStreamType = 9 ");
   });
@@ -363,8 +366,8 @@ ado::RecordsetPtr PersonQueries::GetBranchAccStreams(double aParentPersonID, int
                                                      const std::string& aSortMode,
                                                      int32_t aSortDirection) {
   return Guard(QV_HERE, [&] {
-    const std::string where = "Where b.ParentPersonID = " + SqlNum(aParentPersonID) +
-                              " and a.AccStreamType = " + std::to_string(aAccStreamType) + " ";
+    const std::string where = "Where b.ParentPersonID = " + Number2DaoSql(aParentPersonID) +
+                              " and a.AccStreamType = " + Number2DaoSql(aAccStreamType) + " ";
     std::string sql;
     if (aSortMode.empty() || aSortMode == "acstr" || aSortMode == "imns") {
       sql =

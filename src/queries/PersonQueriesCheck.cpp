@@ -42,7 +42,7 @@ std::optional<double> Collision(const std::string& aFrom, const Check& aCheck, d
     if (!condition.empty()) condition += " and ";
     condition += std::string(column) + "=" + DaoQString(value);
   }
-  const std::string where = condition + " and pr.id<>" + SqlNum(aOwnID);
+  const std::string where = condition + " and pr.id<>" + Number2DaoSql(aOwnID);
   if (CLng(QvQueryValue("select count(*) " + aFrom + where)) == 0) return std::nullopt;
   return CDbl(QvQueryValue("select min(pr.id) " + aFrom + where));
 }

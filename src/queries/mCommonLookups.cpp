@@ -18,10 +18,6 @@ namespace {
 
 constexpr std::string_view kModule = "mCommonLookups";
 
-std::string Num(double v) {
-  return Number2DaoSql(v);
-}
-
 struct PeriodCache {
   bool filled = false;
   std::vector<IntTimePeriodInfo> periods;
@@ -54,7 +50,7 @@ PeriodCache& FilledCache() {
     p.BegDate = rs->FieldValue(3);
     p.EndDate = rs->FieldValue(4);
     const size_t at = fresh.periods.size();
-    fresh.byTimeId.emplace("_" + Num(p.TimeID), at);
+    fresh.byTimeId.emplace("_" + Number2DaoSql(p.TimeID), at);
     fresh.byYearReport.emplace(YearReportKey(p.Year, p.ReportID), at);
     fresh.periods.push_back(std::move(p));
   }
@@ -73,7 +69,7 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
         "select top 1 p.Type, p.PersonRealID, a.PersonID, a.AccStreamType "
         "from AccStream as a "
         "left join Person as p on a.PersonID=p.ID where a.ID=" +
-            Num(aAccStreamID),
+            Number2DaoSql(aAccStreamID),
         type, realId, personId, streamType);
     rAccStreamType = streamType.IsNull() ? 0 : CLng(streamType);
     const int32_t personType = type.IsNull() ? 0 : CLng(type);
@@ -82,7 +78,7 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
       rIsBranch = false;
     } else if (personType == 2) {
       rLPCategory = CLng(QvQueryValue("select lp.LPCategory from LegalPerson lp where lp.ID=" +
-                                      Num(realId.IsNull() ? 0 : CDbl(realId))));
+                                      Number2DaoSql(realId.IsNull() ? 0 : CDbl(realId))));
       rIsBranch =
           records::IsBranch(*miDataBase::GetUserDataBase(), personId.IsNull() ? 0 : CDbl(personId));
     }
@@ -91,7 +87,8 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
 
 double GetAccStreamPersonID(double aAccStreamID) {
   return Guard(QV_HERE, [&] {
-    const Variant v = QvQueryValue("select PersonID from AccStream Where ID=" + Num(aAccStreamID));
+    const Variant v =
+        QvQueryValue("select PersonID from AccStream Where ID=" + Number2DaoSql(aAccStreamID));
     return v.IsNull() ? 0.0 : CDbl(v);
   });
 }
@@ -100,13 +97,15 @@ double GetParentOfBranch(double aPersonID) {
   // Exactly one row or the default: a person recorded twice as a branch has
   // no parent the caller could rely on.
   const Variant v = QvQueryValueSafe(
-      "Select ParentPersonID From Branches Where ChildPersonID=" + Num(aPersonID), Variant(0.0));
+      "Select ParentPersonID From Branches Where ChildPersonID=" + Number2DaoSql(aPersonID),
+      Variant(0.0));
   return v.IsNull() ? 0 : CDbl(v);
 }
 
 int32_t GetConsStreamLPCategory(double aConsStreamID) {
   const Variant v = QvQueryValueSafe(
-      "select LPCategory from ConsStream where ID = " + Num(aConsStreamID), Variant(int32_t{0}));
+      "select LPCategory from ConsStream where ID = " + Number2DaoSql(aConsStreamID),
+      Variant(int32_t{0}));
   return mQvCommonCalc::VarToLongDef(v, 0);
 }
 
@@ -116,7 +115,7 @@ int32_t GetDocTypeOfTemplate(int32_t aTemplateID) {
       const Variant v = QvQueryFirstValueSafe(sql, Variant(int32_t{0}));
       return v.IsNull() ? 0 : CLng(v);
     };
-    const std::string id = std::to_string(aTemplateID);
+    const std::string id = Number2DaoSql(aTemplateID);
     const int32_t coupled =
         first("select coupled_class_id from ScattersList where template_id = " + id);
     return coupled != 0 ? coupled
@@ -126,7 +125,7 @@ int32_t GetDocTypeOfTemplate(int32_t aTemplateID) {
 
 bool GetPeriodFromCache(double aTimeID, int32_t& rYear, int32_t& rReportID) {
   PeriodCache& c = Guard(QV_HERE, [&]() -> PeriodCache& { return FilledCache(); });
-  auto it = c.byTimeId.find("_" + Num(aTimeID));
+  auto it = c.byTimeId.find("_" + Number2DaoSql(aTimeID));
   if (it == c.byTimeId.end()) return false;
   rYear = c.periods[it->second].Year;
   rReportID = c.periods[it->second].ReportID;

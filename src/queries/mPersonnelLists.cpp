@@ -23,10 +23,6 @@ constexpr std::string_view kModule = "mPersonnelLists";
 constexpr int32_t kTextLength = 250;
 constexpr double kNoJobPlace = -1;
 
-std::string Num(double v) {
-  return Number2DaoSql(v);
-}
-
 // The select list and joins shared by both halves of the personnel
 // statement (the part after "select ").
 constexpr std::string_view kPersonnelColumns =
@@ -99,16 +95,16 @@ std::string WithoutWarrantWord(const std::string& title) {
 
 std::string WarrantNamesOfPerson(double aPersonID, double aJobPlaceID, double aParentJobPlaceID) {
   return Guard(QV_HERE, [&] {
-    const std::string person = Num(aPersonID);
+    const std::string person = Number2DaoSql(aPersonID);
     std::string sql;
     if (aJobPlaceID == kNoJobPlace) {
       sql = "select pl.ID AS ID from personnel as pl where pl.WorkerID = " + person + " ";
     } else {
-      sql = "select pl.ID AS ID from personnel as pl where pl.JobPlaceID = " + Num(aJobPlaceID) +
-            " and pl.WorkerID = " + person + " ";
+      sql = "select pl.ID AS ID from personnel as pl where pl.JobPlaceID = " +
+            Number2DaoSql(aJobPlaceID) + " and pl.WorkerID = " + person + " ";
       if (aParentJobPlaceID != 0)
         sql += "union all select pl2.ID as ID from personnel as pl2 where pl2.JobPlaceID = " +
-               Num(aParentJobPlaceID) + " and pl2.WorkerID = " + person +
+               Number2DaoSql(aParentJobPlaceID) + " and pl2.WorkerID = " + person +
                " and pl2.ShowInBranches = 1 ";
     }
     std::string names;
@@ -138,7 +134,7 @@ ado::RecordsetPtr PersonnelOfTaxpayer(double aJobPlaceID, const std::string& aEx
       parent = ParentJobPlace(aJobPlaceID);
       std::vector<std::string> conditions;
       if (aJobPlaceID != kNoJobPlace)
-        conditions.push_back("pl.JobPlaceID = " + Num(aJobPlaceID) + " ");
+        conditions.push_back("pl.JobPlaceID = " + Number2DaoSql(aJobPlaceID) + " ");
       if (!excluded.empty()) conditions.push_back("pl.ID not in (" + excluded + ") ");
       if (!aAllowLegalAgents) conditions.push_back("pr.type=1 ");
       sql = select;
@@ -148,7 +144,7 @@ ado::RecordsetPtr PersonnelOfTaxpayer(double aJobPlaceID, const std::string& aEx
         sql += " Where " + joined + " ";
       }
       if (parent != 0) {
-        sql += "union " + select + "Where pl.JobPlaceID = " + Num(parent) +
+        sql += "union " + select + "Where pl.JobPlaceID = " + Number2DaoSql(parent) +
                " and pl.ShowInBranches = 1 ";
         if (!excluded.empty()) sql += " and pl.ID not in (" + excluded + ") ";
         if (!aAllowLegalAgents) sql += " and pr.type=1 ";
@@ -186,13 +182,13 @@ ado::RecordsetPtr PersonsAllowedForSigners(double aJobPlaceID, const std::string
         workers =
             "select distinct pl.WorkerID as PersonID "
             "from personnel as pl where pl.JobPlaceID = " +
-            Num(aJobPlaceID) + " ";
+            Number2DaoSql(aJobPlaceID) + " ";
         if (records::IsBranch(*miDataBase::GetUserDataBase(), aJobPlaceID)) {
           parent = GetParentOfBranch(aJobPlaceID);
           workers +=
               "union select distinct pl2.WorkerID as PersonID "
               "from personnel as pl2 where pl2.JobPlaceID = " +
-              Num(parent) + " and pl2.ShowInBranches = 1 ";
+              Number2DaoSql(parent) + " and pl2.ShowInBranches = 1 ";
         }
       }
       sql = "select w.PersonID AS PersonID, " + std::string(kPersonFio) + "((( " + workers +

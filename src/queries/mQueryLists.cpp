@@ -35,16 +35,17 @@ CollectionPtr AccStreamsOf(const std::string& aSql) {
 }
 
 void RequireId(double aID, std::string_view aWhat) {
-  if (!std::isfinite(aID) || aID <= 0 || aID != std::floor(aID))
+  const std::string id = Number2DaoSql(aID);  // error 6 for a NaN or an infinity
+  if (aID <= 0 || aID != std::floor(aID))
     ThrowVb(vberr::kInvalidProcedureCall,
-            std::string(aWhat) + " must be an identifier above 0, not " + SqlNum(aID));
+            std::string(aWhat) + " must be an identifier above 0, not " + id);
 }
 
 void RequireStoredPerson(double aID, std::string_view aWhat) {
   RequireId(aID, aWhat);
   if (!QvIsKeyExists(miDataBase::GetUserDataBase(), "Person", "Id", Variant(aID)))
     ThrowVb(vberr::kInvalidProcedureCall,
-            std::string(aWhat) + " " + SqlNum(aID) + " is no stored person");
+            std::string(aWhat) + " " + Number2DaoSql(aID) + " is no stored person");
 }
 
 std::string LikeLiteral(std::string_view aText) {
@@ -55,11 +56,6 @@ std::string LikeLiteral(std::string_view aText) {
     else
       out += c;
   return out;
-}
-
-std::string SqlNum(double aValue) {
-  if (!std::isfinite(aValue)) return std::isnan(aValue) ? "NaN" : "Infinity";
-  return Number2DaoSql(aValue);
 }
 
 }  // namespace qv::queries

@@ -16,15 +16,13 @@ CollectionPtr PersonsOf(const std::string& aSql);
 CollectionPtr WorkersOf(const std::string& aSql);
 CollectionPtr AccStreamsOf(const std::string& aSql);
 
-// Error 5 naming `aWhat` unless `aID` is a whole number above 0.
+// Error 5 naming `aWhat` unless `aID` is a whole number above 0 (6 for a
+// NaN or an infinity, as in a statement).
 void RequireId(double aID, std::string_view aWhat);
 // Error 5 naming `aWhat` unless a Person row with this identifier exists.
 void RequireStoredPerson(double aID, std::string_view aWhat);
 
 // A text searched with Like: its wildcards (*, ?, #, [) stand for themselves.
 std::string LikeLiteral(std::string_view aText);
-
-// An identifier as SQL text (plain decimal).
-std::string SqlNum(double aValue);
 
 }  // namespace qv::queries

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/DBGlobalParams.h"
 #include "core/mQvDaoDataBase.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
@@ -238,8 +239,7 @@ void DBDocument::IncreaseExportCounters(const Variant& aRecord) {
     // The largest number is read and the new one written under one write lock.
     dao::Transaction tx(*db, dao::kWriteLock);
     rec->Let("DeliveryNumber", Variant(int32_t{0}));
-    rec->Let("Reg_Number",
-             Variant(mQvDaoDataBase::QvGetMaximumFromTable("doc_registry", "reg_number", db) + 1));
+    rec->Let("Reg_Number", Variant(DBGlobalParams::NextRegNumber(db)));
     SaveDocumentFields(docfields::kExportCounters, aRecord, true);
     tx.Commit();
   });

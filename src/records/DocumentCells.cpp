@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/mQvDaoDataBase.h"
+#include "core/miLocks.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/FieldValues.h"
@@ -80,7 +81,7 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
       return "SELECT " + columns + " FROM doc_cell_values WHERE document_id = ?";
     }();
     jet::Statement st = MapperUserDatabase()->Connection().PrepareNative(sql);
-    st.Bind(1, Variant(aDocumentID));
+    st.Bind(1, Variant(mQvDaoDataBase::Number2DaoValue(aDocumentID)));
     // The rows go into blocks of a fixed number of rows, each shared by
     // its records: one buffer grown row by row moved every value each time
     // it doubled, and a large one is fresh pages every call.
@@ -138,7 +139,7 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
   Guard(QV_HERE, [&] {
     const std::vector<CellRow> rows = CellRows(aCellsRs);
     auto db = MapperUserDatabase();
-    miDocument::WriteUnderLock(*db, [&] {
+    miLocks::WriteUnderLock(*db, [&] {
       if (!RowExists(*db, Def(), aDocID))
         ThrowVb(vberr::kInvalidProcedureCall,
                 "the document " + mQvDaoDataBase::Number2DaoSql(aDocID) + " does not exist");
@@ -162,7 +163,7 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
       jet::Statement update = conn.PrepareNative(kUpdateCell);
       jet::Statement insert = conn.PrepareNative(kInsertCell);
       jet::Statement remove = conn.PrepareNative(kDeleteCell);
-      const Variant doc(aDocID);
+      const Variant doc(mQvDaoDataBase::Number2DaoValue(aDocID));
       // CellRows made the keys and values texts and cut the values to
       // kCellValueLength: a text column of at least that size stores them
       // as they are, and an unsized key is stored as it is. The cells of a

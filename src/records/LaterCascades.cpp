@@ -45,7 +45,7 @@ void DeletePermBlocks(dao::Database& db, const std::string& blocksWhere,
 }
 
 void DeletePermObjectReferences(dao::Database& db, int32_t aBlockType, double aObjectID) {
-  const std::string type = std::to_string(aBlockType), object = Number2DaoSql(aObjectID);
+  const std::string type = Number2DaoSql(aBlockType), object = Number2DaoSql(aObjectID);
   DeletePermBlocks(
       db, "b.BlockType = " + type + " and b.PermObjectID = " + object,
       "Delete from PermBlocks where BlockType = " + type + " and PermObjectID = " + object);

@@ -18,7 +18,7 @@ using namespace mQvDaoDataBase;
 // read asks both relations).
 bool KeyFound(dao::Database& db, std::string_view sql, double key) {
   jet::Statement st = db.Connection().PrepareNative(sql);
-  st.Bind(1, Variant(key));
+  st.Bind(1, Variant(Number2DaoValue(key)));
   return st.Step();
 }
 }  // namespace

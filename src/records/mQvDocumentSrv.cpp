@@ -11,9 +11,6 @@ namespace qv::mQvDocumentSrv {
 namespace {
 using namespace mQvDaoDataBase;
 
-std::string N(double v) {
-  return Number2DaoSql(v);
-}
 // The first column of the first row, 0 for none or Null.
 double FirstId(const std::string& sql) {
   return CDblOr(QvQueryFirstValueSafe(sql, Variant(0.0), records::MapperUserDatabase()), 0);
@@ -27,18 +24,19 @@ struct DocKeys {
 };
 
 std::string TemplatesOfClass(double docClass) {
-  return "select t2.template_id from doc_templates As t2 where t2.doc_type_id = " + N(docClass) +
-         " ";
+  return "select t2.template_id from doc_templates As t2 where t2.doc_type_id = " +
+         Number2DaoSql(docClass) + " ";
 }
 
 // The statement of step 5 for a set of templates; `next` adds the
 // acceptance condition and the order of the next-period search.
 double FindInPeriods(const DocKeys& k, const std::string& templates, const std::string& periods,
                      bool next) {
-  std::string sql =
-      "select doc.document_id from doc_registry AS doc Where doc.taxpayer_id=" + N(k.stream) +
-      " and iif (IsNull (doc.instance_number), 0, doc.instance_number) = " + N(k.instance) +
-      " and doc.template_id in (" + templates + ") and doc.time_id in (" + periods + ") ";
+  std::string sql = "select doc.document_id from doc_registry AS doc Where doc.taxpayer_id=" +
+                    Number2DaoSql(k.stream) +
+                    " and iif (IsNull (doc.instance_number), 0, doc.instance_number) = " +
+                    Number2DaoSql(k.instance) + " and doc.template_id in (" + templates +
+                    ") and doc.time_id in (" + periods + ") ";
   if (next)
     sql += "and doc.accept_date>=" + Date2DaoSql(k.acceptDate, "DateSerial(1899,12,31)") +
            " order by doc.accept_date desc, doc.document_id desc;";
@@ -51,7 +49,7 @@ double FindNeighbour(double aDocumentID, bool next) {
   const auto db = records::MapperUserDatabase();
   DocKeys k;
   Variant s, p, t, n;
-  const std::string where = "from doc_registry where document_id = " + N(aDocumentID);
+  const std::string where = "from doc_registry where document_id = " + Number2DaoSql(aDocumentID);
   if (next) {
     if (!QvQuery5ValuesSafe(
             "select taxpayer_id, time_id, template_id, instance_number, accept_date " + where, s, p,
@@ -64,31 +62,31 @@ double FindNeighbour(double aDocumentID, bool next) {
   }
   k = {CDblOr(s, 0), CDblOr(p, 0), CDblOr(t, 0), CDblOr(n, 0), k.acceptDate};
   const double docClass =
-      CDblOr(QvQueryFirstValueSafe(
-                 "select doc_type_id from doc_templates where template_id = " + N(k.tmpl),
-                 Variant(0.0), db),
+      CDblOr(QvQueryFirstValueSafe("select doc_type_id from doc_templates where template_id = " +
+                                       Number2DaoSql(k.tmpl),
+                                   Variant(0.0), db),
              0);
   Variant group, alternative;
   if (!QvQuery2ValuesSafe("select doc_group_id, alter_doc_type_id from doc_type_class "
                           "where doc_type_id = " +
-                              N(docClass),
+                              Number2DaoSql(docClass),
                           group, alternative, db))
     return 0;
   const std::string periods =
       next ? "select ti2.time_id from time_by_month AS ti1 "
              "INNER JOIN time_by_month AS ti2 ON ti2.beg_date = ti1.end_date+1 "
              "Where ti1.time_id = " +
-                 N(k.period) + " "
+                 Number2DaoSql(k.period) + " "
            : "select ti2.time_id from time_by_month AS ti1 "
              "INNER JOIN time_by_month AS ti2 ON ti2.end_date = ti1.beg_date-1 "
              "Where ti1.time_id = " +
-                 N(k.period) + " and ti2.report_id <= 16 ";
+                 Number2DaoSql(k.period) + " and ti2.report_id <= 16 ";
   const std::string templates = CDblOr(group, 0) == 0
                                     ? TemplatesOfClass(docClass)
                                     : "select t2.template_id from doc_templates As t2 "
                                       "where t2.doc_type_id in ( select c4.doc_type_id "
                                       "from doc_type_class AS c4 where c4.doc_group_id = " +
-                                          N(CDblOr(group, 0)) + " ) ";
+                                          Number2DaoSql(CDblOr(group, 0)) + " ) ";
   double found = FindInPeriods(k, templates, periods, next);
   if (found == 0 && CDblOr(alternative, 0) != 0)
     found = FindInPeriods(k, TemplatesOfClass(CDblOr(alternative, 0)), periods, next);
@@ -103,19 +101,20 @@ double GetBottomDocumentIDForNewDocument(double aAccStreamID, double aTimePeriod
   return Guard(QV_HERE, [&] {
     const std::string instance =
         aInstanceNumber > 0
-            ? "doc.instance_number = " + std::to_string(aInstanceNumber)
+            ? "doc.instance_number = " + Number2DaoSql(aInstanceNumber)
             : std::string("(IsNull (doc.instance_number) or doc.instance_number = 0)");
     // Versions accepted on the same date (an adjustment made the day its
     // base was) come newest first, so the new one continues the current
     // version.
-    return FirstId("select doc.document_id from doc_registry AS doc Where doc.taxpayer_id=" +
-                   N(aAccStreamID) + " and doc.time_id=" + N(aTimePeriodID) + " and " + instance +
-                   " and doc.currency_id=" + std::to_string(aCurrencyID) +
-                   " and doc.template_id in (select t2.template_id "
-                   "from doc_templates AS t1 "
-                   "INNER JOIN doc_templates AS t2 ON t1.doc_type_id=t2.doc_type_id "
-                   "Where t1.template_id = " +
-                   N(aTemplateID) + " ) order by doc.accept_date desc, doc.doc_type desc;");
+    return FirstId(
+        "select doc.document_id from doc_registry AS doc Where doc.taxpayer_id=" +
+        Number2DaoSql(aAccStreamID) + " and doc.time_id=" + Number2DaoSql(aTimePeriodID) + " and " +
+        instance + " and doc.currency_id=" + Number2DaoSql(aCurrencyID) +
+        " and doc.template_id in (select t2.template_id "
+        "from doc_templates AS t1 "
+        "INNER JOIN doc_templates AS t2 ON t1.doc_type_id=t2.doc_type_id "
+        "Where t1.template_id = " +
+        Number2DaoSql(aTemplateID) + " ) order by doc.accept_date desc, doc.doc_type desc;");
   });
 }
 

@@ -4,7 +4,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "core/DBLockKeeper.h"
+#include "core/DBGlobalParams.h"
 #include "core/mErrorHandling.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDBProviderFactory.h"
@@ -29,10 +29,6 @@ using records::QvRecord;
 using records::QvRecordPtr;
 using records::RecordFactory;
 
-std::string N(double v) {
-  return Number2DaoSql(v);
-}
-
 QvRecordPtr Sub(QvRecord& r, std::string_view property) {
   return std::static_pointer_cast<QvRecord>(r.Get(property).AsObject());
 }
@@ -42,7 +38,8 @@ QvRecordPtr Sub(QvRecord& r, std::string_view property) {
 QvRecordPtr Existing(std::string_view type, double id, std::string_view what) {
   QvRecordPtr r = RecordFactory::ForThisThread()->GetLoadedRecord(std::string(type), Variant(id));
   if (r->State() != records::kLoaded)
-    ThrowVb(vberr::kInvalidProcedureCall, std::string(what) + " " + N(id) + " does not exist");
+    ThrowVb(vberr::kInvalidProcedureCall,
+            std::string(what) + " " + Number2DaoSql(id) + " does not exist");
   return r;
 }
 
@@ -83,9 +80,7 @@ QvRecordPtr SaveNewDocument(dao::Database& db, const NewDocument& d) {
   doc->Let("EditorType", d.tmpl->Get("EditorType"));
   doc->Let("Registry_Date", Variant(Today()));
   SetDates(*doc, d);
-  doc->Let("Reg_Number", Variant(QvGetMaximumFromTable("doc_registry", "reg_number",
-                                                       records::SharedDatabase(db)) +
-                                 1));
+  doc->Let("Reg_Number", Variant(DBGlobalParams::NextRegNumber(records::SharedDatabase(db))));
   doc->Let("Instance_Number", Variant(d.instance));
   doc->Let("Doc_Type", Variant(d.adjustment));
   doc->Let("Less", Variant(d.scale));
@@ -116,9 +111,10 @@ int32_t TemplateClassScale(QvRecord& tmpl) {
 // text cannot be a table's name: one that could makes opening it ask the
 // catalogue first, a read of the file's schema version.
 double NextAlong(dao::Database& db, double id, std::string_view link) {
-  return CDblOr(QvQueryFirstValueSafe("select d." + std::string(link) +
-                                          " from Doc_Registry AS d where d.Document_ID = " + N(id),
-                                      Variant(0.0), records::SharedDatabase(db)),
+  return CDblOr(QvQueryFirstValueSafe(
+                    "select d." + std::string(link) +
+                        " from Doc_Registry AS d where d.Document_ID = " + Number2DaoSql(id),
+                    Variant(0.0), records::SharedDatabase(db)),
                 0);
 }
 
@@ -211,7 +207,7 @@ QvRecordPtr CreateImportingDocument(double aAccStreamID, double aTimePeriodID, d
     d.statusQv = aStatusQv;
     auto db = records::MapperUserDatabase();
     QvRecordPtr doc;
-    WriteUnderLock(*db, [&] {
+    miLocks::WriteUnderLock(*db, [&] {
       // The versions of the instance in ascending adjustment order.
       const Variant found = miDBProviderFactory::IntGetBlankQueries()->CallV(
           "GetDocsByTemplateAndInstance", aAccStreamID, aTemplateID, aTimePeriodID, aInstanceNumber,
@@ -244,9 +240,9 @@ int32_t GetNextInstanceNumber(double aAccStreamID, double aTimePeriodID, double 
   return Guard(QV_HERE, [&] {
     auto db = records::MapperUserDatabase();
     const double docClass =
-        CDblOr(QvQueryFirstValueSafe(
-                   "select doc_type_id from doc_templates where template_id = " + N(aTemplateID),
-                   Variant(0.0), db),
+        CDblOr(QvQueryFirstValueSafe("select doc_type_id from doc_templates where template_id = " +
+                                         Number2DaoSql(aTemplateID),
+                                     Variant(0.0), db),
                0);
     if (docClass == 0) return int32_t{0};
     Variant inst, cnt;
@@ -255,8 +251,8 @@ int32_t GetNextInstanceNumber(double aAccStreamID, double aTimePeriodID, double 
         "from doc_registry AS r "
         "left join doc_templates AS t ON t.template_id = r.template_id "
         "where r.taxpayer_id=" +
-            N(aAccStreamID) + " and r.time_id=" + N(aTimePeriodID) +
-            " and t.doc_type_id=" + N(docClass) + ";",
+            Number2DaoSql(aAccStreamID) + " and r.time_id=" + Number2DaoSql(aTimePeriodID) +
+            " and t.doc_type_id=" + Number2DaoSql(docClass) + ";",
         inst, cnt, db);
     return CLng(cnt) > 0 ? (inst.IsNull() ? 0 : CLng(inst)) + 1 : 0;
   });
@@ -273,7 +269,7 @@ std::string GetOlderVersionsList(double aDocID, bool aIncludeStart) {
   return Guard(QV_HERE, [&] {
     std::string text;
     for (double id : Walk(*records::MapperUserDatabase(), aDocID, "bottom_next_id", aIncludeStart))
-      text += (text.empty() ? "" : ", ") + N(id);
+      text += (text.empty() ? "" : ", ") + Number2DaoSql(id);
     return text;
   });
 }
@@ -316,8 +312,9 @@ CollectionPtr GetDocClassChain(double aAccStreamID, double aTimePeriodID, double
         QvQueryFirstValueSafe("select d.document_id from Doc_Registry AS d "
                               "left join Doc_Templates AS t ON t.template_id = d.template_id "
                               "where d.Taxpayer_ID = " +
-                                  N(aAccStreamID) + " and d.Time_ID = " + N(aTimePeriodID) +
-                                  " and t.doc_type_id = " + N(aDocClassID) + " and d." +
+                                  Number2DaoSql(aAccStreamID) +
+                                  " and d.Time_ID = " + Number2DaoSql(aTimePeriodID) +
+                                  " and t.doc_type_id = " + Number2DaoSql(aDocClassID) + " and d." +
                                   std::string(end) + " = 0 ",
                               Variant(0.0), db),
         0);
@@ -368,22 +365,6 @@ int32_t IntGetPfrMasterStatus_Dao(double aMasterDocID) {
   return IntGetPfrMasterStatus_Dao(aMasterDocID, rs, true);
 }
 
-void WriteUnderLock(dao::Database& db, const std::function<void()>& body) {
-  std::shared_ptr<DBLockKeeper> keeper = miLocks::LockUserDataBase();
-  try {
-    dao::Transaction tx(db, dao::kWriteLock);
-    body();
-    tx.Commit();
-  } catch (...) {
-    try {
-      keeper->Rollback();
-    } catch (...) {
-    }
-    throw;
-  }
-  keeper->Commit();
-}
-
 CollectionPtr DocumentsWhere(dao::Database& db, const std::string& aCondition) {
   return Guard(QV_HERE, [&] {
     auto rs = QvQuerySqlStatic("select Document_ID AS ID from Doc_Registry where " + aCondition,
@@ -396,7 +377,7 @@ CollectionPtr DocumentsWhere(dao::Database& db, const std::string& aCondition) {
 
 void DeleteDocumentCells(dao::Database& db, double aDocID) {
   Guard(QV_HERE, [&] {
-    QvExecuteSql("delete from doc_cell_values where document_id = " + N(aDocID),
+    QvExecuteSql("delete from doc_cell_values where document_id = " + Number2DaoSql(aDocID),
                  records::SharedDatabase(db));
   });
 }
@@ -407,10 +388,10 @@ void CopyDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo) {
     // first, so a copy into the document itself ends.
     QvExecuteSql(
         "insert into doc_cell_values (document_id, cell_key, first_value, first_type) select " +
-            N(aDocIDTo) +
+            Number2DaoSql(aDocIDTo) +
             ", cell_key, first_value, first_type from doc_cell_values "
             "where document_id = " +
-            N(aDocIDFrom),
+            Number2DaoSql(aDocIDFrom),
         records::SharedDatabase(db));
   });
 }

@@ -13,7 +13,6 @@
 // 1 March of its master's year instead.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -112,12 +111,6 @@ CollectionPtr GetDocClassChain(double aAccStreamID, double aTimePeriodID, double
 int32_t IntGetPfrMasterStatus_Dao(double aMasterDocID, std::shared_ptr<dao::Recordset>& rRs,
                                   bool aCloseRs);
 int32_t IntGetPfrMasterStatus_Dao(double aMasterDocID);
-
-// Runs `body` under the database lock (miLocks::LockUserDataBase with its
-// default action) in one transaction scope on `db`: its writes are one unit
-// whether locking is on (inside the lock's transaction, rolled back when
-// `body` raises) or off (the scope alone).
-void WriteUnderLock(dao::Database& db, const std::function<void()>& body);
 
 // The documents "where" `aCondition` holds (a condition on Doc_Registry's
 // columns), as document records (references), in the statement's order.

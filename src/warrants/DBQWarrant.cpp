@@ -16,7 +16,7 @@ constexpr const char* kWarrantType = "Qv_Records.QvWarrant";
 constexpr int32_t kDefaultContoraType = 1;
 
 std::string OfWorker(double worker, int32_t kind) {
-  return "where WorkerID = " + Number2DaoSql(worker) + " and ContoraType = " + std::to_string(kind);
+  return "where WorkerID = " + Number2DaoSql(worker) + " and ContoraType = " + Number2DaoSql(kind);
 }
 
 // The ID of the statement's first row; 0 when it gives none.
@@ -115,7 +115,7 @@ Variant DBQWarrant::GetActiveWarrantEx(double aParentID, int32_t aContoraType,
   return Guard(QV_HERE, [&] {
     const auto db = records::MapperUserDatabase();
     const std::string worker = Number2DaoSql(aParentID);
-    const std::string kind = std::to_string(aContoraType);
+    const std::string kind = Number2DaoSql(aContoraType);
     const bool anyKind = aContoraType == kAnyContoraType;
     double id = FirstId("select top 1 ID from Warrants where WorkerID = " + worker + " and " +
                             (anyKind ? "" : "ContoraType = " + kind + " and ") + "IsActive = 1 ",

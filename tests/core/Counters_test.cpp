@@ -75,6 +75,8 @@ TEST_F(Counters, DeliveryNumbersFollowTheRegisteredDocuments) {
   miDataBase::GetUserDataBase()->Connection().Schema().DropTable("doc_registry");
   ExpectError(3078,
               "[Qv_DBProvider::DBGlobalParams.GetNextDeliveryNumber]\r\n"
+              "[Qv_DBProvider::DBGlobalParams.LastRegNumber]\r\n"
+              "[Qv_DBProvider::mQvDaoDataBase.QvGetMaximumFromTable]\r\n"
               "[Qv_DBProvider::mQvDaoDataBase.QvQueryValue]",
               [&] { params.GetNextDeliveryNumber(); });
 }

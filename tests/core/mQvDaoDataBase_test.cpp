@@ -8,12 +8,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <vector>
 
 #include "CoreTestSupport.h"
 #include "core/DBCommon.h"
+#include "core/DBGlobalParams.h"
 #include "core/miDataBase.h"
 #include "platform/automation/VbaDate.h"
+#include "platform/dao/Transaction.h"
+#include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
 #include "support/TestSupport.h"
 
@@ -309,6 +315,7 @@ TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
             "[Qv_DBProvider::mQvDaoDataBase.DaoRsSet] {Table: T, Field: Name, Value: (String) \"" +
                 std::string(51, 'x') + "\"}");
   rs->CancelUpdate();
+  dao::Transaction tx(*db_, dao::kWriteLock);
   EXPECT_EQ(NextId(*rs, "ID"), 12);
   QvExecuteSql("delete from T");
   auto empty = QvGetTableRS("T", "Id");
@@ -318,6 +325,74 @@ TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
   empty->SetField("ID", Variant(1.0));
   empty->Update();
   EXPECT_EQ(NextId(*empty, "ID"), 2);
+}
+
+// A number handed out as last + 1 is read and used under one write lock:
+// without a write-locked scope every form of it refuses (5), naming the table.
+TEST_F(Toolkit, NextNumbersNeedAWriteLockedScope) {
+  struct Scopes {
+    std::vector<std::unique_ptr<dao::Transaction>> open;
+    ~Scopes() {
+      while (!open.empty()) open.pop_back();  // innermost first
+    }
+  };
+  dao::Database& db = *db_;
+  auto scope = [&](Scopes& s, dao::TxOptions options) {
+    s.open.push_back(std::make_unique<dao::Transaction>(db, options));
+  };
+  const struct {
+    const char* name;
+    std::function<void(Scopes&)> open;
+    bool locked;
+  } cases[] = {
+      {"no scope", [](Scopes&) {}, false},
+      {"a read scope", [&](Scopes& s) { scope(s, dao::kRead); }, false},
+      {"a write-locked scope", [&](Scopes& s) { scope(s, dao::kWriteLock); }, true},
+      {"a write-locked scope joining a read scope",
+       [&](Scopes& s) {
+         scope(s, dao::kRead);
+         scope(s, dao::kWriteLock);
+       },
+       false},
+      {"a write-locked level nested in a read scope",
+       [&](Scopes& s) {
+         scope(s, dao::kRead);
+         scope(s, {.immediate = true, .join = dao::TxJoin::kNested});
+       },
+       false},
+      {"a read scope that has written",
+       [&](Scopes& s) {
+         scope(s, dao::kRead);
+         QvExecuteSql("update T set Amount = 1 where ID = 2");
+       },
+       true},
+      {"the workspace's write-locked transaction",
+       [&](Scopes& s) {
+         s.open.push_back(
+             std::make_unique<dao::Transaction>(*miDataBase::GetWorkspace(), dao::kWriteLock));
+       },
+       true},
+  };
+  const struct {
+    const char* form;
+    std::function<double()> next;
+    double expected;
+  } forms[] = {
+      {"NextId of a table", [&] { return NextId(db_, "T", "ID"); }, 4},
+      {"NextId of a recordset", [&] { return NextId(*QvGetTableRS("T", "Id"), "ID"); }, 4},
+      {"NextRegNumber", [&] { return DBGlobalParams::NextRegNumber(db_); }, 1},
+  };
+  for (const auto& c : cases) {
+    for (const auto& f : forms) {
+      SCOPED_TRACE(std::string(c.name) + ", " + f.form);
+      Scopes s;
+      c.open(s);
+      if (c.locked)
+        EXPECT_EQ(f.next(), f.expected);
+      else
+        ExpectError(5, "outside a write-locked transaction", [&] { f.next(); });
+    }
+  }
 }
 
 TEST_F(Toolkit, FieldReadersAndListsFallBackToDefaults) {

@@ -3,11 +3,14 @@
 // would send. A list or an order is either the operation's normal result
 // (the empty text) or error 5 before any statement runs; a code is only
 // ever compared as a text, so it finds what an unknown code finds. No input
-// widens a result, reads another table or changes a row.
+// widens a result, reads another table or changes a row. Operations that
+// write a caller's number into a statement get numbers no literal stands for.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -234,6 +237,45 @@ TEST_F(HostileInputTest, CodesWithQuotesAreMatchedAsTexts) {
   EXPECT_EQ(CDbl(dict->CallV("GetTaxOfficeIDByCode", S("a'b\"c"))), 2);
   EXPECT_EQ(CDbl(dict->CallV("GetTaxOfficeIDByCode", S("7701"))), 1);
   EXPECT_EQ(CDbl(dict->CallV("GetTaxOfficeIDByCode", S("a'b"))), 0);
+}
+
+// An identifier no literal stands for (a NaN, an infinity) is error 6 in
+// every operation that writes one into its statement, as the toolkit's
+// number builder raises it: the statement never carries "nan" or "inf". A
+// number beyond every identifier finds what an unknown one finds (or, passed
+// on as a Long, is error 6 as well), and -0 finds what 0 finds.
+TEST_F(HostileInputTest, IdentifiersNoNumberLiteralStandsForAreError6) {
+  using V = Variant;
+  const struct {
+    Operation op;
+    bool asLong;  // the operation takes the number on as a Long
+  } cases[] = {
+      {{"PersonQueries", "GetWorkers", {V(1.0)}, 0, Kind::kCode}, false},
+      {{"PersonQueries", "GetWorkerIDByPersonID", {V(3.0), V(1.0)}, 1, Kind::kCode}, false},
+      {{"PersonQueries", "GetBranchesByParentOrg", {V(1.0), S(""), V(0)}, 0, Kind::kCode}, false},
+      {{"DBQAccStream", "HasDocuments", {V(1.0)}, 0, Kind::kCode}, false},
+      {{"DBQAccStream", "GetAccStreamsByPerson", {V(1.0), S(""), V(0)}, 0, Kind::kCode}, false},
+      {{"DictQueries", "GetPersonnelOfTaxpayer", {V(1.0), S(""), S(""), V(true)}, 0, Kind::kCode},
+       false},
+      {{"DocumentQueries", "GetDocumentsInAccStream", {V(1.0)}, 0, Kind::kCode}, false},
+      {{"PeriodQueries", "GetAllowedYearsInAccStream", {V(1.0)}, 0, Kind::kCode}, false},
+      {{"DBQPfr", "GetPeracManualSums", {V(1.0), V(1.0)}, 1, Kind::kCode}, false},
+      {{"BlankQueries", "GetProfileDocTypes", {V(1.0), V(2513.0)}, 1, Kind::kCode}, true},
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.op.progId) + "." + c.op.method);
+    for (double bad : {std::nan(""), inf, -inf}) {
+      std::string description;
+      EXPECT_EQ(Run(c.op, V(bad), &description).first, 6) << bad << ": " << description;
+    }
+    const auto unknown = Run(c.op, V(987654321.0));
+    if (c.asLong)
+      EXPECT_EQ(Run(c.op, V(1e300)).first, 6);
+    else
+      EXPECT_EQ(Run(c.op, V(1e300)), unknown);
+    EXPECT_EQ(Run(c.op, V(-0.0)), Run(c.op, V(0.0)));
+  }
 }
 
 }  // namespace

@@ -24,29 +24,35 @@ struct ChainProbe {
     ".instance_number)"
 constexpr ChainProbe kChainProbes[] = {
     {"documents whose Top_Doc_ID names no document",
-     "select count(*), min(a.document_id) from doc_registry as a left join doc_registry as b on "
-     "b.document_id = a.top_doc_id where a.top_doc_id <> 0 and IsNull(b.document_id)"},
+     "select count(*), min(a.document_id) from doc_registry as a "
+     "left join doc_registry as b on b.document_id = a.top_doc_id "
+     "where a.top_doc_id <> 0 and IsNull(b.document_id)"},
     {"documents whose Bottom_Next_ID names no document",
-     "select count(*), min(a.document_id) from doc_registry as a left join doc_registry as b on "
-     "b.document_id = a.bottom_next_id where a.bottom_next_id <> 0 and IsNull(b.document_id)"},
+     "select count(*), min(a.document_id) from doc_registry as a "
+     "left join doc_registry as b on b.document_id = a.bottom_next_id "
+     "where a.bottom_next_id <> 0 and IsNull(b.document_id)"},
     {"documents whose newer version (Top_Doc_ID) does not name them as its Bottom_Next_ID",
-     "select count(*), min(a.document_id) from doc_registry as a inner join doc_registry as b on "
-     "b.document_id = a.top_doc_id where IsNull(b.bottom_next_id) or b.bottom_next_id <> "
-     "a.document_id"},
+     "select count(*), min(a.document_id) from doc_registry as a "
+     "inner join doc_registry as b on b.document_id = a.top_doc_id "
+     "where IsNull(b.bottom_next_id) or b.bottom_next_id <> a.document_id"},
     {"documents whose older version (Bottom_Next_ID) does not name them as its Top_Doc_ID",
-     "select count(*), min(a.document_id) from doc_registry as a inner join doc_registry as b on "
-     "b.document_id = a.bottom_next_id where IsNull(b.top_doc_id) or b.top_doc_id <> "
-     "a.document_id"},
+     "select count(*), min(a.document_id) from doc_registry as a "
+     "inner join doc_registry as b on b.document_id = a.bottom_next_id "
+     "where IsNull(b.top_doc_id) or b.top_doc_id <> a.document_id"},
     {"documents whose newer version (Top_Doc_ID) is no later adjustment of their instance",
-     "select count(*), min(a.document_id) from ((doc_registry as a inner join doc_registry as b "
-     "on b.document_id = a.top_doc_id) left join doc_templates as ta on ta.template_id = "
-     "a.template_id) left join doc_templates as tb on tb.template_id = b.template_id where "
-     "b.doc_type <= a.doc_type or " QV_INSTANCE("a", "ta") " <> " QV_INSTANCE("b", "tb")},
+     "select count(*), min(a.document_id) "
+     "from ((doc_registry as a inner join doc_registry as b on b.document_id = a.top_doc_id) "
+     "left join doc_templates as ta on ta.template_id = a.template_id) "
+     "left join doc_templates as tb on tb.template_id = b.template_id "
+     "where b.doc_type <= a.doc_type or " QV_INSTANCE("a", "ta") " <> " QV_INSTANCE("b", "tb")},
     {"instances (stream, period, doc type, instance) with more than one current version",
-     "select count(*), min(first_id) from (select min(r.document_id) as first_id from "
-     "doc_registry as r left join doc_templates as t on t.template_id = r.template_id where "
-     "IsNull(r.top_doc_id) or r.top_doc_id = 0 group by " QV_INSTANCE("r",
-                                                                      "t") " having count(*) > 1)"},
+     "select count(*), min(first_id) "
+     "from (select min(r.document_id) as first_id from doc_registry as r "
+     "left join doc_templates as t on t.template_id = r.template_id "
+     "where IsNull(r.top_doc_id) or r.top_doc_id = 0 "
+     "group by " QV_INSTANCE("r",
+
+                             "t") " having count(*) > 1)"},
     {"cells of missing documents",
      "select count(*), min(c.document_id) from doc_cell_values as c left join doc_registry as d "
      "on d.document_id = c.document_id where IsNull(d.document_id)"},

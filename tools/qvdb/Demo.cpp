@@ -310,9 +310,10 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
       "left join TaxOffice as o on o.ID = s.TaxOfficeID order by s.ID");
   w.Heading("Documents by form and status (1 in work, 2 completed, 3 delivered)");
   w.Sql(
-      "select c.name_short as Form, d.Status_Qv, count(*) as Documents from (doc_registry as d "
-      "inner join doc_templates as t on t.template_id = d.template_id) inner join doc_type_class "
-      "as c on c.doc_type_id = t.doc_type_id group by c.name_short, d.Status_Qv");
+      "select c.name_short as Form, d.Status_Qv, count(*) as Documents "
+      "from (doc_registry as d inner join doc_templates as t on t.template_id = d.template_id) "
+      "inner join doc_type_class as c on c.doc_type_id = t.doc_type_id "
+      "group by c.name_short, d.Status_Qv");
 
   const qv::Variant adjusted = w.Scalar(
       "select top 1 document_id from doc_registry where doc_type > 0 order by document_id");
@@ -321,10 +322,13 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
     const std::string id = qv::CStr(adjusted);
     w.Sql(
         "select d.document_id, d.doc_type, d.bottom_next_id, d.top_doc_id, d.Status_Qv, "
-        "d.Registry_Date from doc_registry as d, doc_registry as a where a.document_id = " +
+        "d.Registry_Date "
+        "from doc_registry as d, doc_registry as a "
+        "where a.document_id = " +
         id +
-        " and d.taxpayer_id = a.taxpayer_id and d.time_id = a.time_id and d.template_id = "
-        "a.template_id and d.instance_number = a.instance_number order by d.doc_type");
+        " and d.taxpayer_id = a.taxpayer_id and d.time_id = a.time_id "
+        "and d.template_id = a.template_id and d.instance_number = a.instance_number "
+        "order by d.doc_type");
   }
   const qv::Variant document =
       w.Scalar("select top 1 document_id from doc_registry order by document_id desc");

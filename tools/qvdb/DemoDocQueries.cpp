@@ -57,9 +57,12 @@ class DocQueriesWalk : public DemoSteps {
     auto latest = std::dynamic_pointer_cast<qv::ado::Recordset>(
         connection
             ->CallV("Execute",
-                    "select top 1 d.document_id, d.taxpayer_id, d.time_id, d.template_id from "
-                    "doc_registry as d where d.top_doc_id = 0 and d.document_id in (select "
-                    "document_id from doc_cell_values) order by d.document_id desc")
+                    "select top 1 d.document_id, d.taxpayer_id, d.time_id, d.template_id "
+                    "from doc_registry as d "
+                    "where d.top_doc_id = 0 "
+                    "and d.document_id in (select document_id from doc_cell_values) "
+                    "order by d.document_id desc")
+
             .AsObject());
     if (latest->RowCount() == 0) {
       out_ << "(no document with cells in this data folder)\n";

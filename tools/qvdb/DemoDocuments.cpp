@@ -81,11 +81,14 @@ class DocumentWalk : public DemoSteps {
   void ListForms() {
     ObjectPtr connection =
         CreateObject("Qv_DBProvider.DBCommon")->CallV("GetDBConnection").AsObject();
-    auto latest = AsRecordset(connection->CallV(
-        "Execute",
-        "select top 1 document_id, taxpayer_id, time_id, template_id, PersonID from "
-        "doc_registry inner join AccStream on AccStream.ID = doc_registry.taxpayer_id where "
-        "doc_type > 0 and top_doc_id = 0 order by document_id desc"));
+    auto latest = AsRecordset(
+        connection->CallV("Execute",
+                          "select top 1 document_id, taxpayer_id, time_id, template_id, PersonID "
+                          "from doc_registry "
+                          "inner join AccStream on AccStream.ID = doc_registry.taxpayer_id "
+                          "where doc_type > 0 and top_doc_id = 0 "
+                          "order by document_id desc"));
+
     if (latest->RowCount() == 0) {
       out_ << "(no adjusted document in this data folder)\n";
       return;

@@ -31,11 +31,12 @@ ObjectPtr Sub(const ObjectPtr& rec, const char* property) {
 void EnsurePermissions(std::ostream& out) {
   if (FirstNumber("select count(*) from WarDict_Permissions") > 0) return;
   qv::mQvDaoDataBase::QvExecuteSql(
-      "insert into WarDict_Permissions (ID, Code, Name) values (1, '01', 'Подписывать "
-      "отчётность')");
+      "insert into WarDict_Permissions (ID, Code, Name) "
+      "values (1, '01', 'Подписывать отчётность')");
   qv::mQvDaoDataBase::QvExecuteSql(
-      "insert into WarDict_Permissions (ID, Code, Name) values (2, '02', 'Представлять "
-      "отчётность')");
+      "insert into WarDict_Permissions (ID, Code, Name) "
+      "values (2, '02', 'Представлять отчётность')");
+
   out << "WarDict_Permissions: two permissions added to the empty dictionary\n";
 }
 

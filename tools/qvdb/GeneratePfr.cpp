@@ -104,9 +104,11 @@ class PfrGenerator {
     // The insurance-contribution reports of the streams, with the months of
     // their quarter.
     auto rs = db_.OpenStatement(
-        "select d.document_id, d.taxpayer_id, d.doc_type, m.report_id from (doc_registry as d "
-        "inner join doc_templates as t on t.template_id = d.template_id) inner join "
-        "time_by_month as m on m.time_id = d.time_id where t.doc_type_id = " +
+        "select d.document_id, d.taxpayer_id, d.doc_type, m.report_id "
+        "from (doc_registry as d inner join doc_templates as t on t.template_id = d.template_id) "
+        "inner join time_by_month as m on m.time_id = d.time_id "
+        "where t.doc_type_id = " +
+
             std::to_string(ContributionsForm()) +
             " and d.taxpayer_id >= " + std::to_string(firstStream) + " order by d.document_id",
         qv::dao::dbOpenSnapshot);

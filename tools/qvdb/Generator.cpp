@@ -157,8 +157,9 @@ class Generator {
     stats_.firstYear = first;
     stats_.lastYear = o_.lastYear;
     auto rs = db_->OpenStatement(
-        "select time_id, the_year, report_id, beg_date, end_date from time_by_month where the_year "
-        ">= " +
+        "select time_id, the_year, report_id, beg_date, end_date from time_by_month "
+        "where the_year >= " +
+
             std::to_string(first) + " and the_year <= " + std::to_string(o_.lastYear) +
             " and report_id >= 13 and report_id <= 17 order by end_date, time_id",
         qv::dao::dbOpenSnapshot);

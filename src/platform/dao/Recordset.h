@@ -164,6 +164,8 @@ class Recordset : public Object {
   bool IsOpen() const { return open_; }
   const std::string& Name() const { return name_; }
   int32_t Type() const { return type_; }
+  // The database the recordset reads.
+  const std::shared_ptr<Database>& Parent() const { return db_; }
 
   // The engine's refresh (Idle dbRefreshCache, a rollback): re-reads the
   // current record so that it shows what the file holds now.

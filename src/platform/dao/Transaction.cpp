@@ -7,6 +7,7 @@
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/JetConnection.h"
 
 namespace qv::dao {
 
@@ -16,6 +17,7 @@ Transaction::Transaction(Database& db, TxOptions options) : db_(&db), outer_(db.
   } else {
     db.BeginLevel(options.immediate);
     open_ = true;
+    immediate_ = options.immediate && !outer_;
   }
   db.scope_ = this;
 }
@@ -113,6 +115,11 @@ void Transaction::RunAfterCommit() noexcept {
       // The rows are committed; what a step leaves behind stays.
     }
   }
+}
+
+bool Transaction::WriteLocked(Database& db) {
+  if (db.scope_ && db.scope_->owner_->immediate_) return true;
+  return db.IsOpen() && db.Connection().HoldsWriteLock();
 }
 
 void Transaction::OnRollback(Database& db, std::function<void()> undo) {

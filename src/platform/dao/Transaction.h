@@ -89,6 +89,15 @@ class Transaction {
   // registered; a step that fails after the commit is ignored (the rows are
   // written), and a rollback drops the steps.
   static void AfterCommit(Database& db, std::function<void()> step);
+  // True when a write-locked scope covers `db`: the innermost scope open on
+  // it is, or joined, an outermost scope begun with kWriteLock, or the
+  // file's write lock is held already (a lock keeper's transaction, or one
+  // that has written). An outermost scope begun with kWriteLock inside a
+  // transaction that is no scope (the application's) counts, though as a
+  // savepoint it takes the lock only at its first write; a level nested in
+  // a scope that holds no lock does not. Read-modify-write steps check it
+  // (the next identifier as last + 1).
+  static bool WriteLocked(Database& db);
 
  private:
   void RunUndo() noexcept;
@@ -100,6 +109,7 @@ class Transaction {
   Transaction* outer_ = nullptr;  // the scope open on db_ before this one
   Transaction* owner_ = this;     // the scope whose level this one is part of
   bool open_ = false;             // a level begun and not yet ended
+  bool immediate_ = false;        // an outermost scope begun with kWriteLock
   std::vector<std::function<void()>> undo_;
   std::vector<std::function<void()>> afterCommit_;
 };

@@ -270,10 +270,11 @@ void Catalog::Invalidate() const {
 int Catalog::DropValueTriggers() {
   std::vector<std::string> names;
   {
-    sqlite::StmtPtr s = sqlite::Prepare(
-        db_,
-        "SELECT name FROM sqlite_master WHERE type = 'trigger' AND (name LIKE "
-        "'jet\\_norm\\_insert:%' ESCAPE '\\' OR name LIKE 'jet\\_norm\\_update:%' ESCAPE '\\')");
+    sqlite::StmtPtr s = sqlite::Prepare(db_,
+                                        "SELECT name FROM sqlite_master "
+                                        "WHERE type = 'trigger' "
+                                        "AND (name LIKE 'jet\\_norm\\_insert:%' ESCAPE '\\' "
+                                        "OR name LIKE 'jet\\_norm\\_update:%' ESCAPE '\\')");
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) names.push_back(ColumnText(s.get(), 0));
     sqlite::Check(rc, db_);
@@ -514,10 +515,13 @@ void Catalog::SetUnicodeCompression(std::string_view tableName, std::string_view
 }
 
 std::vector<std::string> Catalog::TableNames() const {
-  sqlite::StmtPtr s = sqlite::Prepare(
-      db_,
-      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
-      "ESCAPE '\\' AND name NOT LIKE '\\_jet\\_%' ESCAPE '\\' ORDER BY rowid");
+  sqlite::StmtPtr s =
+      sqlite::Prepare(db_,
+                      "SELECT name FROM sqlite_master "
+                      "WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+                      "AND name NOT LIKE '\\_jet\\_%' ESCAPE '\\' "
+                      "ORDER BY rowid");
+
   std::vector<std::string> out;
   int rc;
   while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) out.push_back(ColumnText(s.get(), 0));

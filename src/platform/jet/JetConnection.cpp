@@ -499,6 +499,10 @@ void Connection::BeginTrans(bool immediate) {
   ++depth_;
 }
 
+bool Connection::HoldsWriteLock() const {
+  return sqlite3_txn_state(impl_->db.get(), "main") == SQLITE_TXN_WRITE;
+}
+
 void Connection::CommitTrans() {
   if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
   // The outermost level commits: the catalogue notes the file's state while

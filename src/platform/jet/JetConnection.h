@@ -107,6 +107,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void CommitTrans();
   void Rollback();
   int TransactionDepth() const { return depth_; }
+  // True while a transaction of this connection holds the file's write lock
+  // (begun immediate, or written to).
+  bool HoldsWriteLock() const;
 
   int64_t Changes() const;
   int64_t LastInsertRowId() const;
