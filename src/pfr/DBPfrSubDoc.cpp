@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
 #include "pfr/PfrMappers.h"
 #include "pfr/PfrSubDocItems.h"
@@ -228,7 +229,7 @@ void DBPfrSubDoc::DeleteRecordsInDocument(double aDocumentID, const std::string&
 
 void FillPfrSubDocFromRow(dao::Recordset& rs, QvRecord& rec, bool aFillPerson) {
   records::FillFromRow(DBPfrSubDoc::Def(), rs, CDbl(rs.FieldValue("ID")), rec);
-  const double personId = CDbl(rs.FieldValue("PfrPersonID"));
+  const double personId = mQvCommonCalc::VarToDoubleDef(rs.FieldValue("PfrPersonID"), 0);
   if (aFillPerson && personId != 0)
     FillPfrPersonFromRow(rs, personId, *rec.SubRecord(rec.PropertyIndex("PfrPerson")));
 }

@@ -2,6 +2,7 @@
 // numbers, and the number of end forms per pack.
 
 #include "core/mErrorHandling.h"
+#include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
 #include "pfr/DBQPfr.h"
 #include "pfr/mPfrQueries.h"
@@ -53,8 +54,8 @@ struct SheafScope {
 SheafScope PeriodScope(double aAccStreamID, double aTimeID, double aExcludeMasterDocID) {
   SheafScope scope;
   scope.stream = aAccStreamID;
-  scope.year =
-      CLng(QvQueryValue("select the_year from time_by_month where time_id = " + Num(aTimeID)));
+  scope.year = mQvCommonCalc::VarToLongDef(
+      QvQueryValue("select the_year from time_by_month where time_id = " + Num(aTimeID)), 0);
   scope.exclude = aExcludeMasterDocID;
   return scope;
 }
