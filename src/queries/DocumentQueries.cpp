@@ -430,6 +430,7 @@ QvRecordPtr DocumentQueries::CreateImportingDocument(double aAccStreamID, double
 
 bool DocumentQueries::IsPfrManualSheafReferencesExists(double aManualSheafID, double aDocumentID) {
   return Guard(QV_HERE, [&] {
+    if (aManualSheafID == 0 || aDocumentID == 0) return false;
     return QvQueryExistence("select top 1 ID from PfrSubDocs where DocumentID = " + N(aDocumentID) +
                             " and ManualSheafID = " + N(aManualSheafID));
   });
@@ -437,6 +438,7 @@ bool DocumentQueries::IsPfrManualSheafReferencesExists(double aManualSheafID, do
 
 void DocumentQueries::ClearReferencesToPfrManualSheaf(double aManualSheafID, double aDocumentID) {
   Guard(QV_HERE, [&] {
+    if (aManualSheafID == 0 || aDocumentID == 0) return;
     auto db = miDataBase::GetUserDataBase();
     const std::string where =
         " where DocumentID = " + N(aDocumentID) + " and ManualSheafID = " + N(aManualSheafID);

@@ -26,6 +26,7 @@ ado::RecordsetPtr QueryA(const std::string& sql, const DatabasePtr& db) {
 
 void DBConsDocCells::RemoveDocCells(double aConsDocID) {
   Guard(QV_HERE, [&] {
+    if (aConsDocID == 0) return;
     QvExecuteSql("delete from ConsCellValues where Document_ID = " + Number2DaoSql(aConsDocID),
                  MapperUserDatabase());
   });

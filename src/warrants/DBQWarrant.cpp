@@ -53,6 +53,7 @@ bool DBQWarrant::HasWorkerAnyWarrant(double aWorkerID) {
 
 bool DBQWarrant::HasWorkerAnyWarrantEx(double aWorkerID, int32_t aContoraType) {
   return Guard(QV_HERE, [&] {
+    if (aWorkerID == 0) return false;
     return QvQueryExistence("select top 1 ID from Warrants " + OfWorker(aWorkerID, aContoraType),
                             records::MapperUserDatabase());
   });
