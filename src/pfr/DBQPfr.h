@@ -115,6 +115,7 @@ class DBQPfr : public Object {
                                          int32_t aNumInSheaf);
   // SubDocID, PfrPersonID, DocumentID, SubDocType, with option bit 1 also
   // DataType, CorrYear, CorrMonth (cells 200005, 200026, 200027), Dummy.
+  // For 0 too (no saved sub-document has the key 0): a recordset of no row.
   ado::RecordsetPtr GetSubDocInfo(double aSubDocID, int32_t aOptions);
   // An array with the bounds of aKeys: the text of each key's cell (line 0,
   // table 0), "" for an absent cell or sub-document 0.
