@@ -74,6 +74,7 @@ CollectionPtr DBQWJournal::GetEventsOfTaxpayer(double aTaxpayerID, const Variant
 
 bool DBQWJournal::HasSentEventsOnPerson(double aPfrPersonID) {
   return Guard(QV_HERE, [&] {
+    if (aPfrPersonID == 0) return false;
     return QvQueryExistence(
         "select top 1 e.ID from WjEvents AS e "
         "left join Doc_Registry AS d ON d.Document_ID = e.EmitDocID where e.PfrPersonID = " +

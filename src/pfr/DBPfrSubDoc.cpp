@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
 #include "pfr/PfrMappers.h"
 #include "pfr/PfrSubDocItems.h"
@@ -189,8 +190,9 @@ Variant DBPfrSubDoc::ReadOneCell(double aSubDocID, int32_t aKey, int32_t aLineNu
 void DBPfrSubDoc::DeleteRecordsByIDs(const CollectionPtr& aPfrSubDocsIDs) {
   Guard(QV_HERE, [&] {
     std::vector<double> ids;
+    // 0 names no sub-document (the cells of sub-documents 0 are orphans).
     for (int32_t i = 1; aPfrSubDocsIDs && i <= aPfrSubDocsIDs->Count(); ++i)
-      ids.push_back(CDbl(aPfrSubDocsIDs->At(i)));
+      if (const double id = CDbl(aPfrSubDocsIDs->At(i)); id != 0) ids.push_back(id);
     auto db = records::MapperUserDatabase();
     dao::Transaction tx(*db, dao::kWriteLock);
     records::ForEachIdBatch(ids, [&](const std::string& list) {
@@ -215,6 +217,7 @@ void DBPfrSubDoc::DeleteRecordsInDocument(double aDocumentID, const std::string&
     else if (!include.empty() && include != "*")
       condition +=
           " and s.SubDocType in (" + mPfrInternal::CommaList2DaoSql(include, "aSubDocTypes") + ")";
+    if (aDocumentID == 0) return;  // the sub-documents of no document are not this call's
     auto db = records::MapperUserDatabase();
     dao::Transaction tx(*db, dao::kWriteLock);
     mQvDaoDataBase::QvExecuteSql(
@@ -228,9 +231,13 @@ void DBPfrSubDoc::DeleteRecordsInDocument(double aDocumentID, const std::string&
 
 void FillPfrSubDocFromRow(dao::Recordset& rs, QvRecord& rec, bool aFillPerson) {
   records::FillFromRow(DBPfrSubDoc::Def(), rs, CDbl(rs.FieldValue("ID")), rec);
-  const double personId = CDbl(rs.FieldValue("PfrPersonID"));
-  if (aFillPerson && personId != 0)
-    FillPfrPersonFromRow(rs, personId, *rec.SubRecord(rec.PropertyIndex("PfrPerson")));
+  const double personId = mQvCommonCalc::VarToDoubleDef(rs.FieldValue("PfrPersonID"), 0);
+  if (!aFillPerson || personId == 0) return;
+  QvRecordPtr person = rec.SubRecord(rec.PropertyIndex("PfrPerson"));
+  if (rs.FieldValue(kJoinedPersonId).IsNull())
+    person->MarkNotFound(Variant(personId));
+  else
+    FillPfrPersonFromRow(rs, personId, *person);
 }
 
 QV_DEFINE_CLASS(DBPfrSubDoc, "Qv_DBProvider.DBPfrSubDoc", QV_CREATABLE(DBPfrSubDoc),

@@ -18,10 +18,12 @@
 // Common rules. Identifiers go into SQL as plain decimal text, texts through
 // DaoQString, dates through Date2DaoSql ("DateSerial(1899,12,31)" for an
 // empty date). A type list is sub-document types separated by "," ("*":
-// every type); anything else is error 5, so no list widens a statement.
-// A document, master or sub-document identifier 0 answers 0, False, Nothing
-// or an empty collection without a statement. Lookups that find nothing
-// leave their in/out parameters untouched.
+// every type, in every operation); anything else is error 5, the empty list
+// included, so no list widens a statement. A document, master or
+// sub-document identifier 0 answers 0, False, Nothing or an empty
+// collection, and deletes or copies nothing, without a statement (rows of
+// document 0 are orphans, not its sub-documents); a type list is checked
+// first. Lookups that find nothing leave their in/out parameters untouched.
 //
 // Records: sub-document records are filled by DBPfrSubDoc, person records
 // by DBPfrPerson, document records by DBDocument; "records read by
@@ -92,8 +94,9 @@ class DBQPfr : public Object {
   // ---- sub-documents of a document
 
   // Flag bits: 1 order by the person's name (then ID); 256 descending;
-  // 512 fill records and their persons from one joined statement; 1024 give
-  // references instead of read records (without 512); 2048 identifiers
+  // 512 fill records and their persons from one joined statement (a person
+  // that does not exist marked not found); 1024 give references instead of
+  // read or filled records (so with 512 as without); 2048 identifiers
   // instead of records. aParams is not used.
   CollectionPtr GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Variant& aParams);
   CollectionPtr GetSubDocsByDocumentIDAndSubDocType(double aDocID, int32_t aSubDocType,
@@ -112,6 +115,7 @@ class DBQPfr : public Object {
                                          int32_t aNumInSheaf);
   // SubDocID, PfrPersonID, DocumentID, SubDocType, with option bit 1 also
   // DataType, CorrYear, CorrMonth (cells 200005, 200026, 200027), Dummy.
+  // For 0 too (no saved sub-document has the key 0): a recordset of no row.
   ado::RecordsetPtr GetSubDocInfo(double aSubDocID, int32_t aOptions);
   // An array with the bounds of aKeys: the text of each key's cell (line 0,
   // table 0), "" for an absent cell or sub-document 0.

@@ -2,6 +2,7 @@
 // numbers, and the number of end forms per pack.
 
 #include "core/mErrorHandling.h"
+#include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
 #include "pfr/DBQPfr.h"
 #include "pfr/mPfrQueries.h"
@@ -54,8 +55,8 @@ struct SheafScope {
 SheafScope PeriodScope(double aAccStreamID, double aTimeID, double aExcludeMasterDocID) {
   SheafScope scope;
   scope.stream = aAccStreamID;
-  scope.year = CLng(
-      QvQueryValue("select the_year from time_by_month where time_id = " + Number2DaoSql(aTimeID)));
+  scope.year = mQvCommonCalc::VarToLongDef(
+      QvQueryValue("select the_year from time_by_month where time_id = " + Number2DaoSql(aTimeID)), 0);
   scope.exclude = aExcludeMasterDocID;
   return scope;
 }

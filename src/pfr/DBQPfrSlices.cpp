@@ -235,6 +235,7 @@ ado::RecordsetPtr DBQPfr::SetPeracManualSum(double aAccStreamID, double aPfrPers
 
 void DBQPfr::ClearPeracManualSums(double aAccStreamID, double aPfrPersonID) {
   Guard(QV_HERE, [&] {
+    if (aAccStreamID == 0 || aPfrPersonID == 0) return;
     QvExecuteSql("delete from PfrPAManualSums" + ManualSumsWhere(aAccStreamID, aPfrPersonID));
   });
 }

@@ -26,13 +26,10 @@ constexpr int32_t kIndDataTypeKey = 200005;
 // The one-type or type-list selection of a document's sub-documents.
 std::string DocSubDocsSql(double aDocID, const std::string& aTypeCondition, bool aTop1) {
   return std::string("select ") + (aTop1 ? "top 1 " : "") + "ID " + "from PfrSubDocs " +
-         "where DocumentID = " + Number2DaoSql(aDocID) + " and " + aTypeCondition + " ";
+         "where DocumentID = " + Number2DaoSql(aDocID) + aTypeCondition + " ";
 }
 std::string OneType(int32_t aSubDocType) {
-  return "SubDocType = " + Number2DaoSql(aSubDocType);
-}
-std::string TypeIn(const std::string& aSubDocTypes) {
-  return "SubDocType in (" + mPfrInternal::CommaList2DaoSql(aSubDocTypes, "aSubDocTypes") + ")";
+  return " and SubDocType = " + Number2DaoSql(aSubDocType);
 }
 
 Variant ValuesOf(double aSubDocID, const Variant& aKeys) {
@@ -54,7 +51,10 @@ void DeleteIds(const CollectionPtr& ids) {
 
 CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Variant&) {
   return Guard(QV_HERE, [&] {
-    const bool byName = aFlags & 1, preload = aFlags & 512, bareIds = aFlags & 2048;
+    if (aDocID == 0) return std::make_shared<Collection>();
+    // References (1024) are not filled, so 1024 leaves out what 512 preloads.
+    const bool byName = aFlags & 1, bareIds = aFlags & 2048, references = aFlags & 1024;
+    const bool preload = (aFlags & 512) && !references;
     const std::string d = (aFlags & 256) ? " desc " : "";
     const std::string order = byName ? " order by UCase(p.Surname)" + d + ", UCase (p.Name)" + d +
                                            ", UCase(p.Patronymic) " + d + ", p.ID " + d + " "
@@ -69,8 +69,9 @@ CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Vari
       sql =
           "select s.ID, s.PfrPersonID, s.SubDocType, s.Disabled, s.EndDocumentID, "
           "s.EndPersonNumber, s.MaxErrorLevel, s.ManualSheafID, p.Surname, p.Name, "
-          "p.Patronymic, p.TabNumber, p.PfrNumber, p.Inn, p.IsDismissed, p.DismissDate" +
-          join + order;
+          "p.Patronymic, p.TabNumber, p.PfrNumber, p.Inn, p.IsDismissed, p.DismissDate, "
+          "p.ID AS " +
+          std::string(kJoinedPersonId) + join + order;
     else if (byName)
       sql = "select s.ID " + join + order;
     else
@@ -86,7 +87,7 @@ CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Vari
         FillPfrSubDocFromRow(*rs, *rec, true);
         out->Add(Variant(ObjectPtr(rec)));
       }
-    } else if (aFlags & 1024) {
+    } else if (references) {
       out = miRecCollection::GetRecCollection_QvPfrSubDoc(*rs, "ID");
     } else {
       out = miRecCollection::GetRecCollection_QvPfrSubDocPreloaded(*rs, "ID");
@@ -98,32 +99,41 @@ CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Vari
 
 CollectionPtr DBQPfr::GetSubDocsByDocumentIDAndSubDocType(double aDocID, int32_t aSubDocType,
                                                           bool aOnlyFirst) {
-  return Guard(QV_HERE,
-               [&] { return SubDocsOf(DocSubDocsSql(aDocID, OneType(aSubDocType), aOnlyFirst)); });
+  return Guard(QV_HERE, [&] {
+    if (aDocID == 0) return std::make_shared<Collection>();
+    return SubDocsOf(DocSubDocsSql(aDocID, OneType(aSubDocType), aOnlyFirst));
+  });
 }
 
 CollectionPtr DBQPfr::GetSubDocIDsByDocumentIDAndSubDocType(double aDocID,
                                                             const std::string& aSubDocTypes,
                                                             bool aOnlyFirst) {
-  return Guard(QV_HERE,
-               [&] { return IdsOf(DocSubDocsSql(aDocID, TypeIn(aSubDocTypes), aOnlyFirst)); });
+  return Guard(QV_HERE, [&] {
+    const std::string types = SubDocTypesCondition(aSubDocTypes);
+    if (aDocID == 0) return std::make_shared<Collection>();
+    return IdsOf(DocSubDocsSql(aDocID, types, aOnlyFirst));
+  });
 }
 
 ObjectPtr DBQPfr::GetFirstSubDocsByDocumentIDAndSubDocType(double aDocID, int32_t aSubDocType) {
   return Guard(QV_HERE, [&] {
+    if (aDocID == 0) return ObjectPtr();
     return SubDocOrNothing(FirstIdOf(DocSubDocsSql(aDocID, OneType(aSubDocType), true)));
   });
 }
 
 double DBQPfr::GetFirstSubDocIDByDocumentIDAndSubDocType(double aDocID,
                                                          const std::string& aSubDocTypes) {
-  return Guard(QV_HERE,
-               [&] { return FirstIdOf(DocSubDocsSql(aDocID, TypeIn(aSubDocTypes), true)); });
+  return Guard(QV_HERE, [&] {
+    const std::string types = SubDocTypesCondition(aSubDocTypes);
+    return aDocID == 0 ? 0.0 : FirstIdOf(DocSubDocsSql(aDocID, types, true));
+  });
 }
 
 CollectionPtr DBQPfr::GetSubDocIDsByDocIDAndSubDocTypeSorted(double aDocID, int32_t aSubDocType,
                                                              const std::string&) {
   return Guard(QV_HERE, [&] {
+    if (aDocID == 0) return std::make_shared<Collection>();
     return IdsOf(
         "select s.ID from PfrSubDocs AS s "
         "Left Join PfrPersons AS p ON p.ID = s.PfrPersonID "
@@ -136,6 +146,7 @@ CollectionPtr DBQPfr::GetSubDocIDsByDocIDAndSubDocTypeSorted(double aDocID, int3
 CollectionPtr DBQPfr::GetSubdocsByExportedNums(double aMasterDocID, double aEndDocID,
                                                int32_t aNumInSheaf) {
   return Guard(QV_HERE, [&] {
+    if (aMasterDocID == 0 || aEndDocID == 0) return std::make_shared<Collection>();
     return IdsOf("select ID from PfrSubDocs where DocumentID = " + Number2DaoSql(aMasterDocID) +
                  " and EndDocumentID = " + Number2DaoSql(aEndDocID) +
                  " and EndPersonNumber = " + Number2DaoSql(aNumInSheaf));
@@ -202,36 +213,40 @@ ObjectPtr DBQPfr::GetPfrCellsDirectSession() {
 CollectionPtr DBQPfr::GetSubDocsOfPersonInDocument(double aDocumentID, double aPfrPersonID,
                                                    const std::string& aSubDocTypes) {
   return Guard(QV_HERE, [&] {
-    return SubDocsOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, false));
+    const std::string sql = PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, false);
+    return aDocumentID == 0 ? std::make_shared<Collection>() : SubDocsOf(sql);
   });
 }
 
 CollectionPtr DBQPfr::GetSubDocIDsOfPersonInDocument(double aDocumentID, double aPfrPersonID,
                                                      const std::string& aSubDocTypes) {
   return Guard(QV_HERE, [&] {
-    return IdsOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, false));
+    const std::string sql = PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, false);
+    return aDocumentID == 0 ? std::make_shared<Collection>() : IdsOf(sql);
   });
 }
 
 double DBQPfr::GetFirstSubDocIDOfPersonInDocument(double aDocumentID, double aPfrPersonID,
                                                   const std::string& aSubDocTypes) {
   return Guard(QV_HERE, [&] {
-    return FirstIdOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, true));
+    const std::string sql = PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, true);
+    return aDocumentID == 0 ? 0.0 : FirstIdOf(sql);
   });
 }
 
 ObjectPtr DBQPfr::GetFirstSubDocOfPersonInDocument(double aDocumentID, double aPfrPersonID,
                                                    const std::string& aSubDocTypes) {
   return Guard(QV_HERE, [&] {
-    return SubDocOrNothing(
-        FirstIdOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, true)));
+    const std::string sql = PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, true);
+    return aDocumentID == 0 ? ObjectPtr() : SubDocOrNothing(FirstIdOf(sql));
   });
 }
 
 bool DBQPfr::HasSubDocsOfPersonInDocument(double aDocumentID, double aPfrPersonID,
                                           const std::string& aSubDocTypes) {
   return Guard(QV_HERE, [&] {
-    return FirstIdOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, true)) != 0;
+    const std::string sql = PersonSubDocsSql(aDocumentID, aPfrPersonID, aSubDocTypes, true);
+    return aDocumentID != 0 && FirstIdOf(sql) != 0;
   });
 }
 
@@ -263,14 +278,17 @@ void DBQPfr::CopyPersonSubDocsToDestDoc(double aSrcDocumentID, double aSrcPfrPer
 }
 
 void DBQPfr::DeleteSubDocsOfPersonInDocument(double aDocumentID, double aPfrPersonID) {
-  Guard(QV_HERE,
-        [&] { DeleteIds(IdsOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, "*", false))); });
+  Guard(QV_HERE, [&] {
+    if (aDocumentID != 0) DeleteIds(IdsOf(PersonSubDocsSql(aDocumentID, aPfrPersonID, "*", false)));
+  });
 }
 
 void DBQPfr::DeleteSubDocsWithSubDocTypeInDocument(double aDocumentID,
                                                    const std::string& aSubDocTypes) {
-  Guard(QV_HERE,
-        [&] { DeleteIds(IdsOf(DocSubDocsSql(aDocumentID, TypeIn(aSubDocTypes), false))); });
+  Guard(QV_HERE, [&] {
+    const std::string types = SubDocTypesCondition(aSubDocTypes);
+    if (aDocumentID != 0) DeleteIds(IdsOf(DocSubDocsSql(aDocumentID, types, false)));
+  });
 }
 
 void DBQPfr::DeleteCollisioningSubDocsInDocument(double aDocumentID, int32_t aDelCollisionsType,
@@ -283,6 +301,7 @@ void DBQPfr::DeleteCollisioningSubDocsInDocument(double aDocumentID, int32_t aDe
               "aDelCollisionsType must be a kind of individual data with a text and aParams "
               "hold the person's identifier first");
     const double person = CDbl(params[0]);
+    if (aDocumentID == 0) return;
     DeleteIds(
         IdsOf("select ID "
               "from ( select s.ID AS ID, s.SubDocType AS SubDocType, "
@@ -292,7 +311,6 @@ void DBQPfr::DeleteCollisioningSubDocsInDocument(double aDocumentID, int32_t aDe
               " and c.LineNum = 0 and c.TableNum = 0 ) As CellValue "
               "from PfrSubDocs AS s "
               "where s.DocumentID = " +
-
               Number2DaoSql(aDocumentID) + " and s.PfrPersonID = " + Number2DaoSql(person) +
               " ) where SubDocType in (7, 9) and CellValue = " + DaoQString(kind)));
   });

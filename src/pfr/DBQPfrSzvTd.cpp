@@ -64,7 +64,7 @@ CollectionPtr DBQPfr::GetSzvTdPostsList(double aAccStreamID) {
 bool DBQPfr::HasAnotherSzvTdOnPerson(double aAccStreamID, double aPfrPersonID,
                                      double aExcludeDocID) {
   return Guard(QV_HERE, [&] {
-    if (aPfrPersonID == 0) return false;
+    if (aPfrPersonID == 0 || aAccStreamID == 0) return false;
     return QvQueryExistence(
         "select top 1 ID from ( select ID, SubDocType, DocumentID from PfrSubDocs "
         "where PfrPersonID = " +

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/mErrorHandling.h"
+#include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
 #include "platform/automation/VbaDate.h"
 #include "platform/automation/VbaText.h"
@@ -450,7 +451,9 @@ void IntPfrCellValuesTable::ClearDynamics(int32_t aCriteria, int32_t aLastActual
       if (CDbl(rs_->FieldValue(subDocField_)) != subDocId_ ||
           CLng(rs_->FieldValue(keyField_)) != aKey)
         break;
-      if (beyond(CLng(rs_->FieldValue(lineField_)), CLng(rs_->FieldValue(tableField_))))
+      // A cell stored without a line or table number is line or table 0.
+      if (beyond(mQvCommonCalc::VarToLongDef(rs_->FieldValue(lineField_), 0),
+                 mQvCommonCalc::VarToLongDef(rs_->FieldValue(tableField_), 0)))
         gone.push_back(CDbl(rs_->FieldValue(idField_)));
     }
     records::DeleteByIdList(*db_, "PfrCellValues", "", "ID", gone);

@@ -13,6 +13,7 @@
 //                     document with the insurer's server; owns its three blobs
 
 #include <string>
+#include <string_view>
 
 #include "platform/automation/Collection.h"
 #include "records/PlainMapper.h"
@@ -93,11 +94,13 @@ class DBPfrSubDoc : public records::PlainMapper<DBPfrSubDoc> {
   Variant ReadOneCell(double aSubDocID, int32_t aKey, int32_t aLineNum, int32_t aTableNum);
 
   // The sub-documents with their cells and errors, in batches of 100
-  // identifiers, in one transaction. Items that are not numbers: error 13.
+  // identifiers, in one transaction; 0 is passed over. Items that are not
+  // numbers: error 13.
   void DeleteRecordsByIDs(const CollectionPtr& aPfrSubDocsIDs);
   // The sub-documents of a document: of the types in aSubDocTypes ("*" or
   // empty: every type) or, when aExcludeSubDocTypes is given, of every type
   // but those. Type lists are numbers separated by "," (error 5 otherwise).
+  // Document 0 deletes nothing.
   void DeleteRecordsInDocument(double aDocumentID, const std::string& aSubDocTypes,
                                const std::string& aExcludeSubDocTypes);
 };
@@ -108,7 +111,11 @@ class DBPfrSubDoc : public records::PlainMapper<DBPfrSubDoc> {
 void FillPfrPersonFromRow(dao::Recordset& rs, double aID, QvRecord& rec);
 // The sub-document's identifier is the row's ID column; with aFillPerson
 // and a PfrPersonID other than 0, its person record is filled from the
-// same row, else only the person's identifier is set.
+// same row, or marked not found when the row's kJoinedPersonId is Null (no
+// person has that identifier); else only the person's identifier is set.
+// Null columns read as ReadRecord reads them.
 void FillPfrSubDocFromRow(dao::Recordset& rs, QvRecord& rec, bool aFillPerson);
+// The column a statement joining PfrSubDocs to PfrPersons names p.ID by.
+inline constexpr std::string_view kJoinedPersonId = "JoinedPersonID";
 
 }  // namespace qv::pfr

@@ -5,6 +5,7 @@
 #include "core/miDataBase.h"
 #include "pfr/IntPfrCellValuesTable.h"
 #include "pfr/mPfrInternal.h"
+#include "platform/automation/VbaText.h"
 #include "records/miRecCollection.h"
 #include "siblings/records/RecordFactory.h"
 
@@ -66,13 +67,15 @@ ObjectPtr SubDocOrNothing(double aID) {
 
 std::string PersonSubDocsSql(double aDocumentID, double aPfrPersonID,
                              const std::string& aSubDocTypes, bool aTop1) {
-  std::string sql = std::string(aTop1 ? "select top 1 ID " : "select ID ") +
-                    "from PfrSubDocs where PfrPersonID = " + Number2DaoSql(aPfrPersonID) +
-                    " and DocumentID = " + Number2DaoSql(aDocumentID) + " ";
-  if (aSubDocTypes != "*")
-    sql += " and SubDocType in (" + mPfrInternal::CommaList2DaoSql(aSubDocTypes, "aSubDocTypes") +
-           ") ";
-  return sql;
+  return std::string(aTop1 ? "select top 1 ID " : "select ID ") +
+         "from PfrSubDocs where PfrPersonID = " + Number2DaoSql(aPfrPersonID) +
+         " and DocumentID = " + Number2DaoSql(aDocumentID) + " " + SubDocTypesCondition(aSubDocTypes);
+}
+
+std::string SubDocTypesCondition(const std::string& aSubDocTypes, std::string_view aColumn) {
+  if (TrimBlanks(aSubDocTypes) == "*") return "";
+  return " and " + std::string(aColumn) + " in (" +
+         mPfrInternal::CommaList2DaoSql(aSubDocTypes, "aSubDocTypes") + ") ";
 }
 
 std::vector<Variant> Elements(const Variant& aArray) {

@@ -4,6 +4,7 @@
 // document. All on the thread's user database.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/automation/Collection.h"
@@ -23,6 +24,12 @@ CollectionPtr SubDocsOf(const std::string& aSql);
 CollectionPtr PfrPersonsOf(const std::string& aSql);
 // The sub-document record of an identifier (a reference), or Nothing for 0.
 ObjectPtr SubDocOrNothing(double aID);
+
+// The condition a type list puts on `aColumn`: " and <column> in (..)", or
+// "" for "*" (every type). Anything but "*" or numbers separated by "," is
+// error 5, the empty list included.
+std::string SubDocTypesCondition(const std::string& aSubDocTypes,
+                                 std::string_view aColumn = "SubDocType");
 
 // "select ID from PfrSubDocs where PfrPersonID = .. and DocumentID = .."
 // with the types of a type list ("*": every type); `aTop1` selects the

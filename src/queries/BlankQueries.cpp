@@ -75,7 +75,8 @@ std::optional<std::string> ProfileList(BlankQueries& q, double aAccStreamID, dou
   std::string list;
   const size_t id = types->FieldIndex("ID");
   for (size_t r = 0; r < types->RowCount(); ++r)
-    list += (list.empty() ? "" : ", ") + CStr(types->Value(r, id));
+    if (const Variant& type = types->Value(r, id); !type.IsNull())  // a profile row without one
+      list += (list.empty() ? "" : ", ") + CStr(type);
   return list.empty() ? "-1" : list;
 }
 

@@ -73,8 +73,9 @@ double DBQAccStream::GetPersonIDByAccStreamID(double aAccStreamID) {
 
 int32_t DBQAccStream::HasAccStreams(double aTaxpayerID) {
   return Guard(QV_HERE, [&] {
-    return QvQueryExistence(
-               "Select ID From AccStream Where PersonID = " + Number2DaoSql(aTaxpayerID) + ";")
+    if (aTaxpayerID == 0) return 0;
+    return QvQueryExistence("Select ID From AccStream Where PersonID = " + Number2DaoSql(aTaxpayerID) +
+                            ";")
                ? -1
                : 0;
   });
@@ -151,6 +152,7 @@ CollectionPtr DBQAccStream::GetAccStreamsByPersonAndType(double aPersonID, int32
 
 bool DBQAccStream::HasDocuments(double aAccStreamID) {
   return Guard(QV_HERE, [&] {
+    if (aAccStreamID == 0) return false;
     return QvQueryExistence("Select Document_ID From Doc_Registry Where Taxpayer_ID = " +
                             Number2DaoSql(aAccStreamID));
   });

@@ -435,14 +435,15 @@ QvRecordPtr DocumentQueries::CreateImportingDocument(double aAccStreamID, double
 
 bool DocumentQueries::IsPfrManualSheafReferencesExists(double aManualSheafID, double aDocumentID) {
   return Guard(QV_HERE, [&] {
-    return QvQueryExistence(
-        "select top 1 ID from PfrSubDocs where DocumentID = " + Number2DaoSql(aDocumentID) +
-        " and ManualSheafID = " + Number2DaoSql(aManualSheafID));
+    if (aManualSheafID == 0 || aDocumentID == 0) return false;
+    return QvQueryExistence("select top 1 ID from PfrSubDocs where DocumentID = " + Number2DaoSql(aDocumentID) +
+                            " and ManualSheafID = " + Number2DaoSql(aManualSheafID));
   });
 }
 
 void DocumentQueries::ClearReferencesToPfrManualSheaf(double aManualSheafID, double aDocumentID) {
   Guard(QV_HERE, [&] {
+    if (aManualSheafID == 0 || aDocumentID == 0) return;
     auto db = miDataBase::GetUserDataBase();
     const std::string where = " where DocumentID = " + Number2DaoSql(aDocumentID) +
                               " and ManualSheafID = " + Number2DaoSql(aManualSheafID);

@@ -108,6 +108,7 @@ CollectionPtr PersonQueries::GetWorkers(double aJobplacePersonID) {
 
 bool PersonQueries::HasWorkers(double aJobplacePersonID) {
   return Guard(QV_HERE, [&] {
+    if (aJobplacePersonID == 0) return false;
     return QvQueryExistence("SELECT top 1 Id FROM Personnel WHERE JobPlaceId = " +
                             Number2DaoSql(aJobplacePersonID));
   });
@@ -237,6 +238,7 @@ CollectionPtr PersonQueries::GetBranchesByParentOrg(double aParentOrgID,
 
 bool PersonQueries::HasBranches(double aParentOrgID) {
   return Guard(QV_HERE, [&] {
+    if (aParentOrgID == 0) return false;
     return QvQueryExistence("select top 1 ParentPersonID from Branches where ParentPersonID = " +
                             Number2DaoSql(aParentOrgID));
   });
@@ -244,6 +246,7 @@ bool PersonQueries::HasBranches(double aParentOrgID) {
 
 bool PersonQueries::IsBranchClosed(double aPersonID) {
   return Guard(QV_HERE, [&] {
+    if (aPersonID == 0) return false;
     Variant total, closed;
     QvQuery2Values(
         "select count(*) AS Total, sum (iif (a.LastYear > 0, 1, 0)) AS Closed "
@@ -257,6 +260,7 @@ bool PersonQueries::IsBranchClosed(double aPersonID) {
 
 bool PersonQueries::HasClosedBranches(double aParentOrgID, bool aLookForClosed) {
   return Guard(QV_HERE, [&] {
+    if (aParentOrgID == 0) return false;
     const std::string inner =
         "select b.ChildPersonID AS PersonID, sum (iif (a.ID <> 0, 1, 0)) AS Total,"
         " sum (iif (a.LastYear > 0, 1, 0)) AS Closed "

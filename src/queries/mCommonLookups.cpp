@@ -45,8 +45,8 @@ PeriodCache& FilledCache() {
   for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext()) {
     IntTimePeriodInfo p;
     p.TimeID = CDbl(rs->FieldValue(0));
-    p.Year = CLng(rs->FieldValue(1));
-    p.ReportID = CLng(rs->FieldValue(2));
+    p.Year = mQvCommonCalc::VarToLongDef(rs->FieldValue(1), 0);
+    p.ReportID = mQvCommonCalc::VarToLongDef(rs->FieldValue(2), 0);
     p.BegDate = rs->FieldValue(3);
     p.EndDate = rs->FieldValue(4);
     const size_t at = fresh.periods.size();
@@ -77,8 +77,10 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
       rLPCategory = 6;
       rIsBranch = false;
     } else if (personType == 2) {
-      rLPCategory = CLng(QvQueryValue("select lp.LPCategory from LegalPerson lp where lp.ID=" +
-                                      Number2DaoSql(realId.IsNull() ? 0 : CDbl(realId))));
+      rLPCategory = mQvCommonCalc::VarToLongDef(
+          QvQueryValue("select lp.LPCategory from LegalPerson lp where lp.ID=" +
+                       Number2DaoSql(realId.IsNull() ? 0 : CDbl(realId))),
+          0);
       rIsBranch =
           records::IsBranch(*miDataBase::GetUserDataBase(), personId.IsNull() ? 0 : CDbl(personId));
     }

@@ -1,5 +1,6 @@
 #include <string>
 
+#include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/mQvDataBase.h"
 #include "platform/dao/Database.h"
@@ -25,6 +26,7 @@ ado::RecordsetPtr QueryA(const std::string& sql, const DatabasePtr& db) {
 
 void DBConsDocCells::RemoveDocCells(double aConsDocID) {
   Guard(QV_HERE, [&] {
+    if (aConsDocID == 0) return;
     QvExecuteSql("delete from ConsCellValues where Document_ID = " + Number2DaoSql(aConsDocID),
                  MapperUserDatabase());
   });
@@ -48,9 +50,11 @@ void DBConsDocCells::RecalculateDocument(double aConsDocID) {
           "from doc_cell_values as a "
           "left join doc_registry as b on a.document_id=b.document_id "
           "Where b.template_id = " +
-          Number2DaoSql(CDbl(tmpl)) + " and b.time_id = " + Number2DaoSql(CDbl(period)) +
+          Number2DaoSql(mQvCommonCalc::VarToDoubleDef(tmpl, 0)) +
+          " and b.time_id = " + Number2DaoSql(mQvCommonCalc::VarToDoubleDef(period, 0)) +
           " and b.Taxpayer_ID in ( select AccStreamID from ConsMembers where ConsStreamID = " +
-          Number2DaoSql(CDbl(stream)) + " ) and b.top_doc_id = 0 ) group by gkey ";
+          Number2DaoSql(mQvCommonCalc::VarToDoubleDef(stream, 0)) +
+          " ) and b.top_doc_id = 0 ) group by gkey ";
       ado::RecordsetPtr sums = QueryA(sql, db);
       auto out = db->OpenTable("ConsCellValues");
       const size_t key = sums->FieldIndex("cell_key"), value = sums->FieldIndex("first_value");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/DBGlobalParams.h"
+#include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
@@ -331,10 +332,10 @@ void DBDocument::SaveManualSheafs(double aDocumentID, const Variant& aSheafs) {
           item->AssignNewID(Variant(id));
           continue;
         }
-        if (CDbl(rs->FieldValue("DocumentID")) != aDocumentID)
+        if (mQvCommonCalc::VarToDoubleDef(rs->FieldValue("DocumentID"), 0) != aDocumentID)
           ThrowVb(vberr::kInvalidProcedureCall,
                   "sheaf " + Number2DaoSql(item->Id()) + " belongs to another document");
-        if (CStr(rs->FieldValue("Caption")) != caption) {
+        if (mQvCommonCalc::VarToStr(rs->FieldValue("Caption")) != caption) {
           rs->Edit();
           rs->SetField("Caption", Variant(caption));
           rs->Update();

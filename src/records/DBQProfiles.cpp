@@ -37,6 +37,7 @@ ado::RecordsetPtr DBQProfiles::GetDocClassesForSelecting(const std::string& aExc
 
 bool DBQProfiles::IsProfileInUsing(double aStdProfileID) {
   return Guard(QV_HERE, [&] {
+    if (aStdProfileID == 0) return false;
     return CDbl(QvQueryValue("select count(*) from ( select top 1 ID "
                              "from AccStreamProfiles where Profile_ID = " +
                                  Number2DaoSql(aStdProfileID) + " ) ",

@@ -25,18 +25,20 @@ bool KeyFound(dao::Database& db, std::string_view sql, double key) {
 
 bool IsBranch(dao::Database& db, double aPersonID) {
   return Guard(QV_HERE, [&] {
-    return KeyFound(db, "SELECT 1 FROM Branches WHERE ChildPersonID = ?", aPersonID);
+    return aPersonID != 0 &&
+           KeyFound(db, "SELECT 1 FROM Branches WHERE ChildPersonID = ?", aPersonID);
   });
 }
 
 bool IsAccPerson(dao::Database& db, double aPersonID) {
   return Guard(QV_HERE, [&] {
-    return KeyFound(db, "SELECT 1 FROM AccPerson WHERE PersonID = ?", aPersonID);
+    return aPersonID != 0 && KeyFound(db, "SELECT 1 FROM AccPerson WHERE PersonID = ?", aPersonID);
   });
 }
 
 void RemoveBranch(dao::Database& db, double aBranchOrgID) {
   Guard(QV_HERE, [&] {
+    if (aBranchOrgID == 0) return;
     QvExecuteSql("Delete From Branches Where ChildPersonID = " + Number2DaoSql(aBranchOrgID),
                  SharedDatabase(db));
   });
@@ -44,6 +46,7 @@ void RemoveBranch(dao::Database& db, double aBranchOrgID) {
 
 void RemoveAccPerson(dao::Database& db, double aPersonID) {
   Guard(QV_HERE, [&] {
+    if (aPersonID == 0) return;
     QvExecuteSql("Delete From AccPerson Where PersonID = " + Number2DaoSql(aPersonID),
                  SharedDatabase(db));
   });

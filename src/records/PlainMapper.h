@@ -13,6 +13,7 @@
 // and binds the operations by name in its .cpp with QV_MAPPER_MEMBERS.
 
 #include <memory>
+#include <vector>
 
 #include "core/mErrorHandling.h"
 #include "platform/automation/Object.h"
@@ -23,11 +24,23 @@
 
 namespace qv::records {
 
+// A mapper class: its class information (the ProgID) and its definition.
+struct RegisteredMapper {
+  const ClassInfo& (*classInfo)();
+  const MapperDef& (*def)();
+};
+// Every PlainMapper class of the library, each listed once at load time.
+inline std::vector<RegisteredMapper>& RegisteredMappers() {
+  static std::vector<RegisteredMapper> list;
+  return list;
+}
+
 template <class Self>
 class PlainMapper : public Object {
  public:
   // Fills aRecord from the row aID (Clear for 0, MarkNotFound when no row).
   void ReadRecord(double aID, const Variant& aRecord) {
+    (void)listed_;  // every mapper class binds ReadRecord, so each is listed
     Guard(Self::kModule, __func__, [&] {
       auto rec = RecordArg(Self::Def(), aRecord);
       // Identifier 0 resets the record without asking for the database.
@@ -76,6 +89,10 @@ class PlainMapper : public Object {
     return Guard(Self::kModule, __func__,
                  [&] { return RowExists(*MapperUserDatabase(), Self::Def(), aID); });
   }
+
+ private:
+  static inline const bool listed_ =
+      (RegisteredMappers().push_back({&Self::StaticClass, &Self::Def}), true);
 };
 
 }  // namespace qv::records

@@ -1,5 +1,6 @@
 #include <string>
 
+#include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
 #include "platform/dao/Transaction.h"
 #include "records/MapperSession.h"
@@ -52,6 +53,7 @@ bool DBQWarrant::HasWorkerAnyWarrant(double aWorkerID) {
 
 bool DBQWarrant::HasWorkerAnyWarrantEx(double aWorkerID, int32_t aContoraType) {
   return Guard(QV_HERE, [&] {
+    if (aWorkerID == 0) return false;
     return QvQueryExistence("select top 1 ID from Warrants " + OfWorker(aWorkerID, aContoraType),
                             records::MapperUserDatabase());
   });
@@ -97,7 +99,7 @@ void DBQWarrant::SetActiveWarrantIfAloneEx(double aParentID, int32_t aContoraTyp
     if (CLng(QvQueryValue("select count(*) AS aaa from Warrants " + where, Variant(), db)) == 1) {
       Variant id, active;
       QvQuery2Values("select ID, IsActive from Warrants " + where, id, active, db);
-      if (CLng(active) != 1)
+      if (mQvCommonCalc::VarToLongDef(active, 0) != 1)
         QvExecuteSql("update Warrants set IsActive = 1 where ID = " + Number2DaoSql(CDbl(id)), db);
     }
     tx.Commit();

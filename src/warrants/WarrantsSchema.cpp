@@ -19,7 +19,7 @@ constexpr FieldDef kWarrants[] = {
     Text("Caption"),
     Bool("IsAutoCaption"),
     Bool("ShowInBranches"),
-    Long("IsActive"),
+    Flag("IsActive"),
     Bool("IsSmartBranchData"),
     Bool("IsSmartKppSubst"),
     Text("WarrantSeries"),

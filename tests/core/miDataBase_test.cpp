@@ -139,7 +139,7 @@ TEST_F(Session, OptionsFileWordsSwitchLocking) {
 
 TEST_F(Session, PublicClassesByProgId) {
   ObjectPtr common = CreateObject("Qv_DBProvider.DBCommon");
-  EXPECT_EQ(common->CallV("GetDBVerion"), Variant("1.0.3"));
+  EXPECT_EQ(common->CallV("GetDBVerion"), Variant("1.0.4"));
   EXPECT_EQ(common->CallV("GetDaoVersion"), Variant("3.6"));
   EXPECT_EQ(common->CallV("GetFormatDBVerion"), Variant("4.0"));
   EXPECT_EQ(common->CallV("IsDataBaseLockingEnabled"), Variant(false));

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "PfrFixture.h"
 
 namespace qv::pfr::testing {
@@ -148,6 +151,108 @@ TEST_F(DBQPfrTest, DocumentSubDocsComeInTheAskedOrderAndShape) {
             "Корр.|3.5|");
   EXPECT_EQ(Count("PfrCellValues where SubDocID = 1"), 2);
   EXPECT_EQ(CStr(q.GetSubDocValues(0, keys).AsArray().At(1)), "");
+}
+
+// Document 0 names no document: every operation answers empty, 0, False or
+// Nothing and deletes nothing, though rows of document 0 (orphans) exist. A
+// person that does not exist reads as not found however its sub-document is
+// read; "*" is every type in every type list, and an empty list is error 5.
+TEST_F(DBQPfrTest, IdentifierZeroUnknownPersonsAndEveryType) {
+  InsertPfrPerson(101, kTaxpayer);
+  InsertRows(
+      "insert into PfrSubDocs (ID, DocumentID, PfrPersonID, SubDocType, EndDocumentID, "
+      "EndPersonNumber, ManualSheafID)",
+      {"(1, 500, 101, 1, 0, 0, 0)", "(2, 500, 101, 2, 0, 0, 0)", "(3, 500, 999, 3, 0, 0, 0)",
+       "(5, 600, 0, 1, 0, 0, 0)", "(6, 600, 0, 2, 0, 0, 0)", "(8, 0, 101, 1, 0, 0, 0)",
+       "(9, 0, 101, 7, 0, 0, 0)"});
+  CellRow(9, 200005, "исходная");  // a collision of document 0
+  CellRow(0, 1, "a cell of sub-document 0");
+  Sql("insert into Warrants (ID, WorkerID, ContoraType) values (1, 0, 1)");
+  Sql("insert into Personnel (ID, JobPlaceID, WorkerID) values (1, 0, 0)");
+  const auto call = [](const char* cls, const char* op, std::vector<Variant> args) {
+    return CreateObject(std::string("Qv_DBProvider.") + cls)->Call(op, args);
+  };
+  const auto text = [](const Variant& v) {
+    if (v.IsObject() && !v.AsObject()) return std::string("Nothing");
+    if (auto list = v.ObjectAs<Collection>()) return "[" + Ids(list) + "]";
+    return CStr(v);
+  };
+  const Variant none, all("*"), zero(0.0), person(101.0);
+  auto zeroIds = std::make_shared<Collection>();
+  zeroIds->Add(zero);
+  const struct {
+    const char* cls;
+    const char* op;
+    std::vector<Variant> args;
+    const char* want;  // the answer; "" for none
+  } zeroCases[] = {
+      {"DBQPfr", "GetSubDocsByDocumentID", {zero, Variant(512), none}, "[]"},
+      {"DBQPfr", "GetSubDocsByDocumentIDAndSubDocType", {zero, Variant(1), Variant(false)}, "[]"},
+      {"DBQPfr", "GetSubDocIDsByDocumentIDAndSubDocType", {zero, all, Variant(false)}, "[]"},
+      {"DBQPfr", "GetFirstSubDocsByDocumentIDAndSubDocType", {zero, Variant(1)}, "Nothing"},
+      {"DBQPfr", "GetFirstSubDocIDByDocumentIDAndSubDocType", {zero, Variant("1, 7")}, "0"},
+      {"DBQPfr", "GetSubDocIDsByDocIDAndSubDocTypeSorted", {zero, Variant(1), Variant("")}, "[]"},
+      {"DBQPfr", "GetSubdocsByExportedNums", {zero, zero, Variant(0)}, "[]"},
+      {"DBQPfr", "GetSubDocsOfPersonInDocument", {zero, person, all}, "[]"},
+      {"DBQPfr", "GetSubDocIDsOfPersonInDocument", {zero, person, all}, "[]"},
+      {"DBQPfr", "GetFirstSubDocIDOfPersonInDocument", {zero, person, all}, "0"},
+      {"DBQPfr", "GetFirstSubDocOfPersonInDocument", {zero, person, all}, "Nothing"},
+      {"DBQPfr", "HasSubDocsOfPersonInDocument", {zero, person, all}, "False"},
+      {"DBQPfr", "DeleteSubDocsOfPersonInDocument", {zero, person}, ""},
+      {"DBQPfr", "DeleteSubDocsWithSubDocTypeInDocument", {zero, all}, ""},
+      {"DBQPfr", "DeleteCollisioningSubDocsInDocument", {zero, Variant(1), person}, ""},
+      {"DBQPfr", "CopyPersonSubDocsToDestDoc", {zero, person, Variant(500.0), all}, ""},
+      {"DBPfrSubDoc", "DeleteRecordsInDocument", {zero, all, Variant("")}, ""},
+      {"DBPfrSubDoc", "DeleteRecordsByIDs", {Variant(ObjectPtr(zeroIds))}, ""},
+      {"DocumentQueries", "IsPfrManualSheafReferencesExists", {zero, Variant(500.0)}, "False"},
+      {"DBQWarrant", "HasWorkerAnyWarrant", {zero}, "False"},
+      {"PersonQueries", "HasWorkers", {zero}, "False"},
+  };
+  const std::string rows = "select ID from PfrSubDocs order by ID";
+  const std::string cells = "select SubDocID from PfrCellValues order by SubDocID";
+  for (const auto& c : zeroCases) {
+    EXPECT_EQ(text(call(c.cls, c.op, c.args)), c.want) << c.op;
+    EXPECT_EQ(Rows(rows) + " / " + Rows(cells), "1; 2; 3; 5; 6; 8; 9 / 0; 9") << c.op;
+  }
+
+  // Person 999 does not exist: once read, "sub-document:person" states.
+  const struct {
+    int32_t flags;
+    const char* want;
+  } persons[] = {{512, "3:3 3:3 3:0"}, {0, "3:3 3:3 3:0"}, {512 | 1024, "1:1 1:1 1:1"}};
+  for (const auto& c : persons) {
+    CollectionPtr list =
+        call("DBQPfr", "GetSubDocsByDocumentID", {Variant(500.0), Variant(c.flags), none})
+            .ObjectAs<Collection>();
+    std::string got;
+    for (int32_t i = 1; i <= list->Count(); ++i) {
+      const std::string state = std::to_string(Item(list, i)->State());
+      QvRecordPtr p = Sub(Item(list, i), "PfrPerson");
+      if (c.flags == 0) p->Get("Surname");  // a reference reads itself
+      got += (i > 1 ? " " : "") + state + ":" + std::to_string(p->State());
+    }
+    EXPECT_EQ(got, c.want) << c.flags;
+  }
+
+  // "*" is every type wherever a type list is taken; "" is no list.
+  const struct {
+    const char* op;
+    std::vector<Variant> args;
+    const char* want;
+  } everyType[] = {
+      {"GetSubDocIDsByDocumentIDAndSubDocType", {Variant(500.0), all, Variant(false)}, "[1,2,3]"},
+      {"GetFirstSubDocIDByDocumentIDAndSubDocType", {Variant(500.0), all}, "1"},
+      {"GetSubDocIDsOfPersonInDocument", {Variant(500.0), person, all}, "[1,2]"},
+  };
+  for (const auto& c : everyType) EXPECT_EQ(text(call("DBQPfr", c.op, c.args)), c.want) << c.op;
+  for (const auto& c : everyType) {
+    std::vector<Variant> args = c.args;
+    for (Variant& a : args)
+      if (a.IsString()) a = Variant("");
+    ExpectError(5, "aSubDocTypes", [&] { call("DBQPfr", c.op, args); });
+  }
+  call("DBQPfr", "DeleteSubDocsWithSubDocTypeInDocument", {Variant(600.0), all});
+  EXPECT_EQ(Rows(rows), "1; 2; 3; 8; 9");
 }
 
 TEST_F(DBQPfrTest, YearlyValuesHoldUntilTheNextYearWithARow) {

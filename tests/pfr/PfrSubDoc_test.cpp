@@ -288,8 +288,9 @@ TEST_F(PfrSubDoc, ReadOneCellAndJoinedFills) {
   auto rs = db_->OpenStatement(
       "select s.ID, s.PfrPersonID, s.SubDocType, s.Disabled, s.EndDocumentID, s.EndPersonNumber, "
       "s.MaxErrorLevel, s.ManualSheafID, p.Surname, p.Name, p.Patronymic, p.TabNumber, "
-      "p.PfrNumber, p.Inn, p.IsDismissed, p.DismissDate from PfrSubDocs AS s Left Join PfrPersons "
-      "AS p ON p.ID = s.PfrPersonID",
+      "p.PfrNumber, p.Inn, p.IsDismissed, p.DismissDate, p.ID AS " +
+          std::string(kJoinedPersonId) +
+          " from PfrSubDocs AS s Left Join PfrPersons AS p ON p.ID = s.PfrPersonID",
       dao::dbOpenSnapshot);
   for (bool withPerson : {false, true}) {
     auto s = NewPfr("QvPfrSubDoc");

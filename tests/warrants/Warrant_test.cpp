@@ -52,7 +52,7 @@ TEST_F(WarrantTest, SavedChangedAsADifferenceAndDeletedWithWhatItOwns) {
             "Warrants=1 WarSubjects=2 WarPowers=3 WarPermissions=3 Address=1 Certificate=1");
   EXPECT_EQ(Rows("select ID, WorkerID, IsActive, Origin_SubjectID, NAgent_SubjectID, "
                  "LAgent_SubjectID from Warrants"),
-            "1|7|Null|1|2|0");  // IsActive left to the table
+            "1|7|0|1|2|0");  // IsActive not written: the column's default
   EXPECT_EQ(Rows("select ID, Warrant_ID, Okato from WarPowers order by ID"),
             "1|1|28401; 2|1|28402; 3|1|45000");
   EXPECT_EQ(Rows("select AddressID, PassportID from WarSubjects order by ID"), "1|0; 0|1");

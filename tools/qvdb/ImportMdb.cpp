@@ -195,8 +195,13 @@ class TableCopier {
         for (size_t f = 0; f < spec->fields.size(); ++f) {
           if (sourceOf[f] < 0) continue;
           const SourceValue& v = row[static_cast<size_t>(sourceOf[f])];
+          const FieldSpec& field = spec->fields[f];
           bool lossy = v.lossy;
-          insert.Bind(++param, ConvertForColumn(v.value, spec->fields[f], lossy));
+          // A Null where the column holds none (a flag never Null) is its default.
+          const bool defaulted = v.value.IsNull() && field.required && !field.defaultValue.empty();
+          insert.Bind(++param, ConvertForColumn(defaulted ? Variant(field.defaultValue) : v.value,
+                                                field, lossy));
+          lossy = lossy || defaulted;
           if (lossy) ++s.lossy[spec->fields[f].name];
         }
         insert.Run();

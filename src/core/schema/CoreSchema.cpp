@@ -1,9 +1,14 @@
 // Tables of the database core: content version, numbered counters and the
 // delivery-number counter.
 
+#include <string>
+#include <vector>
+
 #include "core/schema/FieldHelpers.h"
+#include "core/schema/Schema.h"
 #include "core/schema/SubsystemSchemas.h"
 #include "platform/dao/Database.h"
+#include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
 
 namespace qv::schema {
@@ -58,12 +63,42 @@ void DropValueTriggers(dao::Database& db) {
   db.Connection().Schema().DropValueTriggers();
 }
 
+// Version 4: a Yes/No column, and a Long flag standing for one, is never
+// Null and 0 unless written (FieldHelpers.h). A file built before gets
+// those rules for every column whose definition has them, the Nulls it
+// stores there becoming the default first.
+void GiveColumnsTheirDefaults(dao::Database& db) {
+  jet::Catalog& catalog = db.Connection().Schema();
+  for (const SchemaStep& step : AllSchemaSteps()) {
+    if (step.file != DbFile::kUser) continue;
+    for (const TableDef& def : step.tables) {
+      const auto have = catalog.FindTable(def.name);
+      if (!have) continue;
+      std::vector<jet::FieldSpec> changed;
+      for (const FieldDef& f : def.fields) {
+        const jet::FieldSpec* field = have->FindField(f.name);
+        if (!field || !f.required || f.defaultValue.empty() ||
+            (field->required && field->defaultValue == f.defaultValue))
+          continue;
+        const std::string column = "[" + field->name + "]";
+        db.ExecuteSql("UPDATE [" + have->name + "] SET " + column + " = " +
+                      std::string(f.defaultValue) + " WHERE " + column + " IS NULL");
+        changed.push_back(*field);
+        changed.back().required = true;
+        changed.back().defaultValue = f.defaultValue;
+      }
+      if (!changed.empty()) catalog.ChangeFieldRules(have->name, changed);
+    }
+  }
+}
+
 constexpr SchemaStep kSteps[] = {
     {DbFile::kUser, 1, kTables},
     {DbFile::kUser, 2, {}, &DropValueTriggers},
     {DbFile::kKladr, 2, {}, &DropValueTriggers},
     {DbFile::kOkato, 2, {}, &DropValueTriggers},
     {DbFile::kUser, 3, kVersion3Tables},
+    {DbFile::kUser, 4, {}, &GiveColumnsTheirDefaults},
 };
 
 }  // namespace

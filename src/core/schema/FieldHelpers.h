@@ -31,8 +31,20 @@ constexpr FieldDef Money(std::string_view name) {
 constexpr FieldDef Date(std::string_view name) {
   return Column(name, JetType::kDate);
 }
+// A Yes/No column: never Null, False (0) unless written, as Jet keeps one.
 constexpr FieldDef Bool(std::string_view name) {
-  return Column(name, JetType::kBoolean);
+  FieldDef f = Column(name, JetType::kBoolean);
+  f.required = true;
+  f.defaultValue = "0";
+  return f;
+}
+// A flag stored as a Long 1 or 0 (statements compare it with 1, which a
+// Yes/No column's True, -1, would never equal): never Null, 0 unless written.
+constexpr FieldDef Flag(std::string_view name) {
+  FieldDef f = Column(name, JetType::kLong);
+  f.required = true;
+  f.defaultValue = "0";
+  return f;
 }
 constexpr FieldDef Guid(std::string_view name) {
   return Column(name, JetType::kGUID);

@@ -1,5 +1,6 @@
 #include "platform/jet/JetCatalog.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -493,6 +494,32 @@ void Catalog::DropField(std::string_view tableName, std::string_view fieldName) 
     BindText(s.get(), 2, field->name);
     Step(db_, s.get());
   }
+  sp.Commit();
+  Changed();
+}
+
+void Catalog::ChangeFieldRules(std::string_view tableName, std::span<const FieldSpec> fields) {
+  std::shared_ptr<const TableSpec> table = FindTable(tableName);
+  if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
+  TableSpec next = *table;
+  for (const FieldSpec& change : fields) {
+    auto f = std::find_if(next.fields.begin(), next.fields.end(), [&](const FieldSpec& x) {
+      return CompareTextRu(x.name, change.name) == 0;
+    });
+    if (f == next.fields.end()) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+    f->required = change.required;
+    f->allowZeroLength = change.allowZeroLength;
+    f->defaultValue = change.defaultValue;
+  }
+  ddl::CheckTable(next);
+  Savepoint sp(db_);
+  EnsureCreated();
+  RebuildTable(*table, next);
+  sqlite::StmtPtr s = sqlite::Prepare(db_, "DELETE FROM _jet_columns WHERE table_name = ?");
+  BindText(s.get(), 1, next.name);
+  Step(db_, s.get());
+  for (size_t i = 0; i < next.fields.size(); ++i)
+    InsertColumn(next.name, static_cast<int>(i), next.fields[i]);
   sp.Commit();
   Changed();
 }

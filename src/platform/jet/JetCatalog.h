@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -115,6 +116,13 @@ class Catalog : public SchemaView {
   // above: 3375 CREATE INDEX of a name the table has, 3380 ADD of a field
   // the table has, 3371 DROP CONSTRAINT of a name the table has not.
   int64_t Apply(const SchemaChange& change);
+
+  // Gives existing fields the rules of `fields` (matched by name): Required,
+  // AllowZeroLength and DefaultValue; type and size stay. The table is made
+  // again once for all of them, so a stored value the new rules refuse
+  // fails the change and leaves the table as it was (a Null in a field now
+  // Required: 3314). Errors: 3376 no such table, 3265 no such field.
+  void ChangeFieldRules(std::string_view table, std::span<const FieldSpec> fields);
 
   // Records a field's UnicodeCompression flag (it changes nothing SQLite
   // stores). Errors: 3376 no such table, 3265 no such field.

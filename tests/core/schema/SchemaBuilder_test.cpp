@@ -20,6 +20,7 @@
 #include "platform/dao/TableDef.h"
 #include "platform/dao/TableDefs.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
 #include "support/TestSupport.h"
 
@@ -278,12 +279,61 @@ TEST(SchemaBuilder, VersionTwoDropsTheValueTriggersOfEveryFile) {
   }
   for (const FileBuildResult& r : BuildDataFolder(folder.Path(), DefaultSchema(2))) {
     EXPECT_EQ(r.fromVersion, 1) << r.path;
-    EXPECT_EQ(r.toVersion, 2) << r.path;
+    EXPECT_EQ(r.toVersion, CurrentSchemaVersion()) << r.path;
     EXPECT_EQ(triggers(r.file), 0) << r.path;
   }
   auto user = Open(folder.File("Quivane.mdb"));
   user->ExecuteSql("UPDATE Calendar SET IsWorkday = 1 WHERE IsWorkday = 0");
   EXPECT_EQ(CLng(user->OpenStatement("SELECT min(IsWorkday) FROM Calendar")->FieldValue(0)), -1);
+}
+
+// Version 4: Yes/No columns and the Long flags that stand for them are never
+// Null. A file whose columns still take Nulls (as version 3 made them) gets
+// the rule, and every Null it stored there becomes 0.
+TEST(SchemaBuilder, VersionFourGivesYesNoColumnsTheirDefault) {
+  TempFolder folder;
+  BuildDataFolder(folder.Path());
+  const struct {
+    const char* table;
+    const char* column;
+    const char* row;  // an insert leaving the column Null
+  } cases[] = {
+      {"Warrants", "IsActive", "insert into Warrants (ID, WorkerID) values (1, 7)"},
+      {"Warrants", "IsWitness", ""},
+      {"PfrSubDocs", "Disabled", "insert into PfrSubDocs (ID, DocumentID) values (1, 5)"},
+      {"doc_registry", "FLS_IsSigned", "insert into doc_registry (document_id) values (1)"},
+      {"Calendar", "IsWorkday", ""},
+  };
+  {
+    auto user = Open(folder.File("Quivane.mdb"));
+    jet::Catalog& catalog = user->Connection().Schema();
+    for (const auto& c : cases) {
+      jet::FieldSpec loose = *catalog.FindTable(c.table)->FindField(c.column);
+      loose.required = false;
+      loose.defaultValue.clear();
+      catalog.ChangeFieldRules(c.table, std::span(&loose, 1));
+      if (*c.row) user->ExecuteSql(c.row);
+    }
+    user->ExecuteSql("UPDATE Calendar SET IsWorkday = Null WHERE DayDate = #01/09/2024#");
+    user->SetSchemaVersion(3);
+    user->ExecuteSql("UPDATE DBVersion SET BuildNumber = 3");
+    EXPECT_NE(Differences(*user, TablesOf(AllSchemaSteps(), DbFile::kUser)), "");
+  }
+  EXPECT_EQ(BuildDataFolder(folder.Path())[0].fromVersion, 3);
+  auto user = Open(folder.File("Quivane.mdb"));
+  EXPECT_EQ(Differences(*user, TablesOf(AllSchemaSteps(), DbFile::kUser)), "");
+  for (const auto& c : cases) {
+    const std::string nulls = "SELECT count(*) FROM " + std::string(c.table) + " WHERE " + c.column;
+    EXPECT_EQ(CLng(user->OpenStatement(nulls + " IS NULL")->FieldValue(0)), 0) << c.column;
+    if (*c.row) EXPECT_EQ(CLng(user->OpenStatement(nulls + " = 0")->FieldValue(0)), 1) << c.column;
+  }
+  EXPECT_EQ(CLng(user->OpenStatement("SELECT IsWorkday FROM Calendar WHERE DayDate = #01/09/2024#")
+                     ->FieldValue(0)),
+            0);
+  user->ExecuteSql("insert into Warrants (ID, WorkerID) values (2, 7)");
+  EXPECT_EQ(CLng(user->OpenStatement("SELECT IsActive FROM Warrants WHERE ID = 2")->FieldValue(0)),
+            0);
+  ExpectError(3314, "", [&] { user->ExecuteSql("UPDATE Warrants SET IsActive = Null"); });
 }
 
 TEST(SchemaBuilder, CreatesTheTablesOfABigDocumentShard) {

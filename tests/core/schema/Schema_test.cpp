@@ -62,7 +62,7 @@ TEST(SchemaStructure, TablesColumnsAndIndexesAreWellFormed) {
   }
   EXPECT_EQ(faults, "");
   EXPECT_EQ(CurrentSchemaVersion(), lastVersion);
-  EXPECT_EQ(CurrentSchemaVersion(), 3);
+  EXPECT_EQ(CurrentSchemaVersion(), 4);
 }
 
 TEST(SchemaStructure, LookupsIgnoreCase) {

@@ -91,6 +91,9 @@ struct Installation {
                FieldSpec{"UserID", JetType::kDouble}},
               {{Variant(kGuid), Variant(OleDate{-1.25}), Variant(2.5)}}),
         Table("Foo", {FieldSpec{"Name", JetType::kText, 50}}, {{Variant("a")}, {Variant("b")}}),
+        Table("Warrants",
+              {FieldSpec{"ID", JetType::kDouble}, FieldSpec{"IsActive", JetType::kLong}},
+              {{Variant(1.0), Variant::Null()}}),
     };
     files["KLADR.MDB"] = {
         Table("KladrObjects",
@@ -174,6 +177,10 @@ TEST(ImportMdbTest, CopiesTheSchemasTablesByNameAndListsTheRest) {
   const TableSummary* varData = Find(s, "Quivane.mdb", "VarData");
   ASSERT_TRUE(varData);
   EXPECT_EQ(varData->lossy, (std::map<std::string, int64_t>{{"UserID", 1}}));  // 2.5 into a Long
+  // A flag that is never Null takes its default for the source's Null.
+  EXPECT_EQ(Rows(dest / "Quivane.mdb", "select ID, IsActive from Warrants"), "1|0\n");
+  EXPECT_EQ(Find(s, "Quivane.mdb", "Warrants")->lossy,
+            (std::map<std::string, int64_t>{{"IsActive", 1}}));
   const TableSummary* foo = Find(s, "Quivane.mdb", "Foo");
   ASSERT_TRUE(foo);
   EXPECT_FALSE(foo->copied);
