@@ -47,6 +47,9 @@ constexpr ChainProbe kChainProbes[] = {
      "doc_registry as r left join doc_templates as t on t.template_id = r.template_id where "
      "IsNull(r.top_doc_id) or r.top_doc_id = 0 group by " QV_INSTANCE("r",
                                                                       "t") " having count(*) > 1)"},
+    {"cell keys stored twice in one document (a read shows one of the values)",
+     "select count(*), min(document_id) from (select document_id from doc_cell_values "
+     "group by document_id, cell_key having count(*) > 1)"},
     {"cells of missing documents",
      "select count(*), min(c.document_id) from doc_cell_values as c left join doc_registry as d "
      "on d.document_id = c.document_id where IsNull(d.document_id)"},
