@@ -136,6 +136,11 @@ void RefuseBadMove(int32_t aMoveType, const Move& m) {
     RequireRow("doc_registry", "document_id", m.destDoc, "the document");
     if (m.destDoc == m.src)
       ThrowVb(vberr::kInvalidProcedureCall, "a document cannot be merged into itself");
+    // The destination takes the source's template: of another doc type, it
+    // would move into another instance, which may have its current version.
+    if (DocAttributesOf(m.destDoc).docType != m.from.docType)
+      ThrowVb(vberr::kInvalidProcedureCall,
+              "a document can be merged only into one of its doc type");
     return;
   }
   RequireRow("AccStream", "ID", m.stream, "the accounting stream");

@@ -167,8 +167,8 @@ class DocumentQueries : public Object {
   // 40090 for a source that does not exist; 5 for a destination stream,
   // period or document that does not exist, a group moved onto its own
   // stream and period, a group moved as it is (2) onto an instance number
-  // the destination has, or a document merged into itself; nothing is moved
-  // then.
+  // the destination has, or a document merged into itself or into one of
+  // another doc type; nothing is moved then.
   void MoveDocument(double aSrcDocumentID, int32_t aMoveType, double aDestAccStreamID,
                     double aDestTimePeriodID, double aDestDocumentID, double& rResDocumentID);
 

@@ -227,6 +227,7 @@ TEST_F(Moves, RefusedMovesMoveNothing) {
       {2, 1, 0, 6, 1, 5},          // no destination period
       {2, 4, 99, 6, 2514, 5},      // no destination document
       {2, 4, 2, 6, 2514, 5},       // into itself
+      {2, 4, 30, 6, 2514, 5},      // into another doc type
       {2, 6, 0, 5, 2513, 5},       // a group onto itself
       {2, 2, 0, 6, 2514, 5},       // a group onto instances the destination has
   };

@@ -206,7 +206,7 @@ TEST_F(GeneratedDocuments, CheckStaysCleanAfterEveryCreationAndMove) {
        [&] {
          const Doc d = First([](const Doc& d) { return d.cells > 0 && d.bottom; });
          const Doc to = First([&](const Doc& o) {
-           return o.id != d.id && o.tmpl == d.tmpl && o.cells > 0 && o.top == 0;
+           return o.id != d.id && o.docClass == d.docClass && o.cells > 0 && o.top == 0;
          });
          Move(d, 4, 0, 0, to.id);
        }},
