@@ -409,9 +409,12 @@ QvRecordPtr DocumentQueries::CreatePfrEndDocument(double aMasterDocID, double aT
       ThrowVb(vberr::kInvalidProcedureCall,
               "the master document " + N(aMasterDocID) + " does not exist");
     const double stream = CDbl(master->Get("Taxpayer").AsObject()->Get("ID"));
+    // The end documents of one form for several masters of a stream share
+    // its period: each is an instance of its own.
+    using namespace miDocument::createflags;
     return miDocument::CreateDocument(stream, kPfrEndDocumentsPeriod, aTemplateID,
-                                      miDocument::createflags::kPfrEndDocument, 0, -1, 0, aStatusQv,
-                                      0, master);
+                                      kPfrEndDocument | kNewInstance, 0, -1, 0, aStatusQv, 0,
+                                      master);
   });
 }
 

@@ -198,7 +198,8 @@ class DocumentQueries : public Object {
                                             int32_t aScaleIndex, int32_t aStatusQv,
                                             double aCopyCellsFromDocID);
   // An end document of a pension-fund master, in the master's stream and
-  // period 246. Errors: 5 for a master that does not exist.
+  // period 246, as the next instance of its form there. Errors: 5 for a
+  // master that does not exist.
   records::QvRecordPtr CreatePfrEndDocument(double aMasterDocID, double aTemplateID,
                                             int32_t aStatusQv);
   // A document with the caller's instance and adjustment number, put in

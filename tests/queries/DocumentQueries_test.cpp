@@ -82,6 +82,7 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
        "010000200001=other/129",
        true},
       {"CreatePfrEndDocument", {V(51.0), V(101.0)}, "57|5|246|0|0|0|0", ""},
+      {"CreatePfrEndDocument", {V(52.0), V(101.0)}, "58|5|246|1|0|0|0", ""},  // the next instance
   };
   AddDoc(50, "taxpayer_id = 6, time_id = 2417");  // cells to copy, in another stream
   AddCell(50, "010000200001", "other");
@@ -110,7 +111,7 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
   // A master that does not exist: error 5, nothing made.
   ExpectError(5, "[Qv_DBProvider::DocumentQueries.CreatePfrEndDocument]",
               [&] { q_->CallV("CreatePfrEndDocument", 99.0, 101.0); });
-  EXPECT_EQ(Count("doc_registry"), 8);
+  EXPECT_EQ(Count("doc_registry"), 9);
 }
 
 // ---- moves

@@ -172,10 +172,15 @@ TEST_F(GeneratedDocuments, CheckStaysCleanAfterEveryCreationAndMove) {
                 {Variant(d.stream), Variant(d.period), Variant(d.tmpl), Variant(9), Variant(0.0),
                  Variant(-1), Variant(-1), Variant(1), Variant(d.id)});
        }},
-      {"CreatePfrEndDocument",
+      {"CreatePfrEndDocument (two masters of a stream, one form)",
        [&] {
-         const Doc d = First(IsCurrent);
+         const std::vector<Doc> docs = Docs();
+         const Doc d = First(docs, IsCurrent);
+         const Doc other = First(docs, [&](const Doc& o) {
+           return o.stream == d.stream && o.id != d.id && IsCurrent(o);
+         });
          create("CreatePfrEndDocument", {Variant(d.id), Variant(d.tmpl)});
+         create("CreatePfrEndDocument", {Variant(other.id), Variant(d.tmpl)});
        }},
       {"CreateImportingDocument (after the current version)",
        [&] {
