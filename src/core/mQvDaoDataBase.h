@@ -254,6 +254,13 @@ double DateTime2DaoValue(const Variant& dateTime, double emptyValue);
 std::string DateRange2DaoQuery(std::string_view field, const Variant& begin, const Variant& end,
                                bool andBefore, bool andAfter);
 
+// A bound of a date range by which a statement deletes or rewrites rows:
+// empty (Empty, Null, Missing, a blank text; the zero date is a date that
+// counts as no bound) or a date (a date value, a text that reads as one).
+// Anything else, a number included, is error 13 naming `what`: a slip must
+// not widen the rows a write touches. Reads keep such a bound as empty.
+void RequireDateOrEmpty(const Variant& bound, std::string_view what);
+
 // How errors show a value: "Null", "Empty", "(String) \"text\"",
 // "(Long) 5", "(Date) 05.03.2007", "(Object) " ..., "(0x2008) ???" for
 // other kinds.

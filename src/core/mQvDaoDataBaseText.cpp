@@ -295,6 +295,17 @@ std::string DateRange2DaoQuery(std::string_view field, const Variant& begin, con
          (andAfter ? " and" : "") + " ";
 }
 
+void RequireDateOrEmpty(const Variant& bound, std::string_view what) {
+  if (bound.IsEmptyOrNull() || bound.IsMissing() || bound.IsDate()) return;
+  if (bound.IsString() &&
+      (Trim(bound.AsString()).empty() || ParseVbDate(bound.AsString()).has_value()))
+    return;
+  ThrowVb(vberr::kTypeMismatch,
+          std::string(what) + " is neither a date nor empty: " +
+              (bound.IsString() ? "\"" + std::string(Left(bound.AsString(), 60)) + "\""
+                                : DescribeValue(bound)));
+}
+
 // ---- dictionary statements
 
 std::string BuildDictQuery(const std::string& aTable, const std::string& aIDs,

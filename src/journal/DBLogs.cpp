@@ -324,6 +324,8 @@ Variant DBLogs::GetEventRecord(const std::string& aID) {
 
 int32_t DBLogs::RemoveEventsInRange(const Variant& aDateBeg, const Variant& aDateEnd) {
   return Guard(QV_HERE, [&] {
+    RequireDateOrEmpty(aDateBeg, "the first day");
+    RequireDateOrEmpty(aDateEnd, "the last day");
     const std::string sql = "Delete from VarData AS a " + RangeWhere(aDateBeg, aDateEnd);
     auto db = miDataBase::GetUserDataBase();
     int32_t removed = 0;

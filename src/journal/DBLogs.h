@@ -19,7 +19,8 @@
 //
 // Date ranges (GetEvents, GetEventsIDs, RemoveEventsInRange): either bound
 // may be empty; the bounds are days, so an end day is its midnight and
-// entries later on that day lie outside the range.
+// entries later on that day lie outside the range. The reads take a bound
+// that is no date as empty; the purge refuses it (error 13).
 
 #include <cstdint>
 #include <memory>
@@ -75,8 +76,9 @@ class DBLogs : public Object {
   // 1, 2, 3 ... in collection order. Returns the GUID (no braces).
   std::string LogEventByRecord(const Variant& aRec);
   // Deletes the entries in the range (both bounds empty: every entry) and
-  // returns how many; their detail lines stay. A failure raises in every
-  // mode.
+  // returns how many; their detail lines stay. A bound that is neither
+  // empty nor a date (a number, a text that is no date) is error 13 and
+  // nothing is deleted. A failure raises in every mode.
   int32_t RemoveEventsInRange(const Variant& aDateBeg, const Variant& aDateEnd);
 
   // ---- library-internal

@@ -56,7 +56,8 @@ SheafScope PeriodScope(double aAccStreamID, double aTimeID, double aExcludeMaste
   SheafScope scope;
   scope.stream = aAccStreamID;
   scope.year = mQvCommonCalc::VarToLongDef(
-      QvQueryValue("select the_year from time_by_month where time_id = " + Number2DaoSql(aTimeID)), 0);
+      QvQueryValue("select the_year from time_by_month where time_id = " + Number2DaoSql(aTimeID)),
+      0);
   scope.exclude = aExcludeMasterDocID;
   return scope;
 }

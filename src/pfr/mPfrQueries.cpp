@@ -69,7 +69,8 @@ std::string PersonSubDocsSql(double aDocumentID, double aPfrPersonID,
                              const std::string& aSubDocTypes, bool aTop1) {
   return std::string(aTop1 ? "select top 1 ID " : "select ID ") +
          "from PfrSubDocs where PfrPersonID = " + Number2DaoSql(aPfrPersonID) +
-         " and DocumentID = " + Number2DaoSql(aDocumentID) + " " + SubDocTypesCondition(aSubDocTypes);
+         " and DocumentID = " + Number2DaoSql(aDocumentID) + " " +
+         SubDocTypesCondition(aSubDocTypes);
 }
 
 std::string SubDocTypesCondition(const std::string& aSubDocTypes, std::string_view aColumn) {

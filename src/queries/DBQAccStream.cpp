@@ -74,8 +74,8 @@ double DBQAccStream::GetPersonIDByAccStreamID(double aAccStreamID) {
 int32_t DBQAccStream::HasAccStreams(double aTaxpayerID) {
   return Guard(QV_HERE, [&] {
     if (aTaxpayerID == 0) return 0;
-    return QvQueryExistence("Select ID From AccStream Where PersonID = " + Number2DaoSql(aTaxpayerID) +
-                            ";")
+    return QvQueryExistence(
+               "Select ID From AccStream Where PersonID = " + Number2DaoSql(aTaxpayerID) + ";")
                ? -1
                : 0;
   });

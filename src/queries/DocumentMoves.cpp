@@ -30,13 +30,14 @@ double Or0(const Variant& v) {
 }
 
 // The documents of a doc type in a stream and period, for the sub-selects
-// of the group moves.
-std::string GroupOf(std::string_view alias, double stream, double period, double docType) {
+// of the group moves: their identifiers, or `item` of each.
+std::string GroupOf(std::string_view alias, double stream, double period, double docType,
+                    const std::string& item = {}) {
   const std::string r(alias);
   const std::string t = r == "r" ? "t" : "t0";
-  return "select " + r + ".document_id from doc_registry AS " + r + " LEFT JOIN doc_templates AS " +
-         t + " ON " + t + ".template_id = " + r + ".template_id where " + r +
-         ".taxpayer_id = " + Number2DaoSql(stream) + " and " + r +
+  return "select " + (item.empty() ? r + ".document_id" : item) + " from doc_registry AS " + r +
+         " LEFT JOIN doc_templates AS " + t + " ON " + t + ".template_id = " + r +
+         ".template_id where " + r + ".taxpayer_id = " + Number2DaoSql(stream) + " and " + r +
          ".time_id = " + Number2DaoSql(period) + " and " + t +
          ".doc_type_id = " + Number2DaoSql(docType);
 }
@@ -48,6 +49,12 @@ std::string DestinationOfDocType(double stream, double period, double docType) {
          "where r.taxpayer_id = " +
          Number2DaoSql(stream) + " and r.time_id = " + Number2DaoSql(period) +
          " and t.doc_type_id = " + Number2DaoSql(docType) + " ";
+}
+
+// An instance number as the chains count it: Null is 0.
+std::string InstanceOf(std::string_view alias) {
+  const std::string r(alias);
+  return "iif(IsNull(" + r + ".instance_number), 0, " + r + ".instance_number)";
 }
 
 // The document leaves its chain: its older and newer neighbours name each
@@ -68,11 +75,6 @@ void UnlinkFromChain(double aDocID) {
 
 void DeleteRegistryRow(double aDocID) {
   QvExecuteSql("delete from doc_registry where document_id = " + Number2DaoSql(aDocID));
-}
-
-void RepointCells(double aFrom, double aTo) {
-  QvExecuteSql("update doc_cell_values set document_id = " + Number2DaoSql(aTo) +
-               " where document_id = " + Number2DaoSql(aFrom));
 }
 
 QvRecordPtr LoadedDocument(double aDocID) {
@@ -111,23 +113,131 @@ void TakeOverFields(QvRecord& to, QvRecord& from) {
   }
 }
 
+// ---- the move types of MoveDocument
+
+// What a move works on: the source document and its attributes, the
+// destination stream and period, the document merged into (type 4).
+struct Move {
+  double src;
+  DocAttributes from;
+  double stream, period, destDoc;
+};
+
+bool IsGroupMove(int32_t aMoveType) {
+  using namespace movetype;
+  return aMoveType == kGroup || aMoveType == kGroupInstances || aMoveType == kGroupReplacing;
+}
+
+// Error 5, before anything is written, for a move that has nowhere to go
+// or would break the destination's chains.
+void RefuseBadMove(int32_t aMoveType, const Move& m) {
+  using namespace movetype;
+  if (aMoveType == kMerge) {
+    RequireRow("doc_registry", "document_id", m.destDoc, "the document");
+    if (m.destDoc == m.src)
+      ThrowVb(vberr::kInvalidProcedureCall, "a document cannot be merged into itself");
+    // The destination takes the source's template: of another doc type, it
+    // would move into another instance, which may have its current version.
+    if (DocAttributesOf(m.destDoc).docType != m.from.docType)
+      ThrowVb(vberr::kInvalidProcedureCall,
+              "a document can be merged only into one of its doc type");
+    return;
+  }
+  RequireRow("AccStream", "ID", m.stream, "the accounting stream");
+  RequireRow("time_by_month", "time_id", m.period, "the period");
+  if (!IsGroupMove(aMoveType)) return;
+  if (m.stream == m.from.stream && m.period == m.from.period)
+    ThrowVb(vberr::kInvalidProcedureCall,
+            "a group of documents cannot move onto its own stream and period");
+  // Moved as they are, the group's instances must be free in the
+  // destination: an instance with two current versions is a broken chain.
+  if (aMoveType == kGroup &&
+      QvQueryExistence(
+          "select r.document_id" + DestinationOfDocType(m.stream, m.period, m.from.docType) +
+          " and " + InstanceOf("r") + " in (" +
+          GroupOf("r0", m.from.stream, m.from.period, m.from.docType, InstanceOf("r0")) + ")"))
+    ThrowVb(vberr::kInvalidProcedureCall,
+            "the destination has an instance of the documents moved (move them as new "
+            "instances or replacing the destination's)");
+}
+
+// Type 1: the document leaves its chain and becomes the first version of
+// the next free instance of its doc type in the destination.
+double MoveAlone(const Move& m) {
+  UnlinkFromChain(m.src);
+  QvRecordPtr doc = LoadedDocument(m.src);
+  SetReference(*doc, "Taxpayer", m.stream);
+  SetReference(*doc, "Time", m.period);
+  doc->Let("Instance_Number",
+           Variant(miDocument::GetNextInstanceNumber(m.stream, m.period, m.from.templateId)));
+  doc->Let("Doc_Type", Variant(int32_t{0}));
+  doc->Let("Top_Doc_ID", Variant(0.0));
+  doc->Let("Bottom_Next_ID", Variant(0.0));
+  doc->SaveToStore(false);
+  return m.src;
+}
+
+// Types 2 and 6: the group goes to the destination, links and numbers as
+// they are; 6 deletes the destination's documents of the doc type first.
+void MoveGroup(const Move& m, bool replacing) {
+  if (replacing)
+    miDocument::DeleteDocumentsWhere(
+        *miDataBase::GetUserDataBase(),
+        "document_id in ( " + GroupOf("r", m.stream, m.period, m.from.docType) + " ) ");
+  QvExecuteSql("update doc_registry AS r set r.taxpayer_id = " + Number2DaoSql(m.stream) +
+               ", r.time_id = " + Number2DaoSql(m.period) + " where r.document_id in ( " +
+               GroupOf("r0", m.from.stream, m.from.period, m.from.docType) + " ) ");
+}
+
+// Type 3: the group, its instance numbers raised past the destination's.
+void MoveGroupAsInstances(const Move& m) {
+  const double next = Or0(QvQueryValue("select max(" + InstanceOf("r") + "+1)" +
+                                       DestinationOfDocType(m.stream, m.period, m.from.docType)));
+  QvExecuteSql("update doc_registry AS r0 set r0.taxpayer_id = " + Number2DaoSql(m.stream) +
+               ", r0.time_id = " + Number2DaoSql(m.period) + ", r0.instance_number = " +
+               InstanceOf("r0") + " + " + Number2DaoSql(next) + " where r0.document_id in ( " +
+               GroupOf("r", m.from.stream, m.from.period, m.from.docType) + " ) ");
+}
+
+// Type 4: the destination takes the source's cells (the source's value of
+// a key both have) and fields but its place; the source row goes.
+double Merge(const Move& m) {
+  miDocument::MoveDocumentCells(*miDataBase::GetUserDataBase(), m.src, m.destDoc);
+  QvRecordPtr to = LoadedDocument(m.destDoc);
+  TakeOverFields(*to, *LoadedDocument(m.src));
+  to->SaveToStore(false);
+  UnlinkFromChain(m.src);
+  DeleteRegistryRow(m.src);
+  return m.destDoc;
+}
+
+// Type 5: a new adjustment of the destination's newest version of the doc
+// type takes the source's cells; the source row goes. Nothing (-1 kept)
+// when the destination has no document of the doc type.
+double MoveAsAdjustment(DocumentQueries& q, const Move& m, double unchanged) {
+  const std::string dest = DestinationOfDocType(m.stream, m.period, m.from.docType);
+  const double next = Or0(QvQueryValue("select max (r.doc_type+1)" + dest));
+  if (next == 0) return unchanged;
+  const double latest = Or0(QvQueryValue("select max (r.document_id)" + dest +
+                                         " and r.doc_type = " + Number2DaoSql(next - 1)));
+  QvRecordPtr adjustment =
+      q.CreateNewAdjustment2(m.stream, m.period, m.from.templateId, false, latest, -1, -1, 1, 0);
+  miDocument::MoveDocumentCells(*miDataBase::GetUserDataBase(), m.src, adjustment->Id());
+  UnlinkFromChain(m.src);
+  DeleteRegistryRow(m.src);
+  return adjustment->Id();
+}
+
 }  // namespace
 
 void DocumentQueries::DeleteDocumentsWithTemplateAndTimeInAccStream(double aAccStreamID,
                                                                     double aTemplateID,
                                                                     double aTimeID) {
   Guard(QV_HERE, [&] {
-    const std::string where = "taxpayer_id=" + Number2DaoSql(aAccStreamID) +
-                              " and template_id=" + Number2DaoSql(aTemplateID) +
-                              " and time_id=" + Number2DaoSql(aTimeID);
-    dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
-    QvExecuteSql(
-        "delete from doc_cell_values "
-        "where document_id in (select document_id from doc_registry "
-        "where " +
-        where + ") ");
-    QvExecuteSql("delete from doc_registry where " + where);
-    tx.Commit();
+    miDocument::DeleteDocumentsWhere(*miDataBase::GetUserDataBase(),
+                                     "taxpayer_id=" + Number2DaoSql(aAccStreamID) +
+                                         " and template_id=" + Number2DaoSql(aTemplateID) +
+                                         " and time_id=" + Number2DaoSql(aTimeID));
   });
 }
 
@@ -155,8 +265,27 @@ void DocumentQueries::MoveDocumentToAnotherAccStream(double aDocumentID, double 
   Guard(QV_HERE, [&] {
     RequireRow("doc_registry", "document_id", aDocumentID, "the document");
     RequireRow("AccStream", "ID", aDestAccStreamID, "the accounting stream");
-    QvExecuteSql("update doc_registry set taxpayer_id=" + Number2DaoSql(aDestAccStreamID) +
-                 " where document_id=" + Number2DaoSql(aDocumentID));
+    dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
+    const DocAttributes a = DocAttributesOf(aDocumentID);
+    if (a.stream != aDestAccStreamID) {
+      // Every version of the instance goes, so that its chain stays whole;
+      // an instance number the destination has is replaced by its next free one.
+      std::string ids;
+      for (double id : miDocument::GetCorrectionChain(aDocumentID))
+        ids += (ids.empty() ? "" : ", ") + Number2DaoSql(id);
+      const double instance =
+          Or0(QvQueryValue("select instance_number from doc_registry where document_id = " +
+                           Number2DaoSql(aDocumentID)));
+      std::string renumber;
+      if (QvQueryExistence("select r.document_id" +
+                           DestinationOfDocType(aDestAccStreamID, a.period, a.docType) + " and " +
+                           InstanceOf("r") + " = " + Number2DaoSql(instance)))
+        renumber = ", instance_number = " + Number2DaoSql(miDocument::GetNextInstanceNumber(
+                                                aDestAccStreamID, a.period, a.templateId));
+      QvExecuteSql("update doc_registry set taxpayer_id=" + Number2DaoSql(aDestAccStreamID) +
+                   renumber + " where document_id in (" + ids + ")");
+    }
+    tx.Commit();
   });
 }
 
@@ -192,84 +321,27 @@ void DocumentQueries::MoveDocument(double aSrcDocumentID, int32_t aMoveType,
   Guard(QV_HERE, [&] {
     using namespace movetype;
     if (aMoveType < kAlone || aMoveType > kGroupReplacing) return;
-    auto db = miDataBase::GetUserDataBase();
-    dao::Transaction tx(*db, dao::kWriteLock);
-    const DocAttributes src = DocAttributesOf(aSrcDocumentID);
-    const double s2 = aDestAccStreamID, p2 = aDestTimePeriodID;
-    if (aMoveType == kMerge) {
-      RequireRow("doc_registry", "document_id", aDestDocumentID, "the document");
-      if (aDestDocumentID == aSrcDocumentID)
-        ThrowVb(vberr::kInvalidProcedureCall, "a document cannot be merged into itself");
-    } else {
-      RequireRow("AccStream", "ID", s2, "the accounting stream");
-      RequireRow("time_by_month", "time_id", p2, "the period");
-    }
-    const bool group =
-        aMoveType == kGroup || aMoveType == kGroupInstances || aMoveType == kGroupReplacing;
-    if (group && s2 == src.stream && p2 == src.period)
-      ThrowVb(vberr::kInvalidProcedureCall,
-              "a group of documents cannot move onto its own stream and period");
-
+    dao::Transaction tx(*miDataBase::GetUserDataBase(), dao::kWriteLock);
+    const Move m{aSrcDocumentID, DocAttributesOf(aSrcDocumentID), aDestAccStreamID,
+                 aDestTimePeriodID, aDestDocumentID};
+    RefuseBadMove(aMoveType, m);
     switch (aMoveType) {
-      case kAlone: {
-        UnlinkFromChain(aSrcDocumentID);
-        QvRecordPtr doc = LoadedDocument(aSrcDocumentID);
-        SetReference(*doc, "Taxpayer", s2);
-        SetReference(*doc, "Time", p2);
-        doc->Let("Instance_Number",
-                 Variant(miDocument::GetNextInstanceNumber(s2, p2, src.templateId)));
-        doc->Let("Doc_Type", Variant(int32_t{0}));
-        doc->Let("Top_Doc_ID", Variant(0.0));
-        doc->Let("Bottom_Next_ID", Variant(0.0));
-        doc->SaveToStore(false);
-        rResDocumentID = aSrcDocumentID;
+      case kAlone:
+        rResDocumentID = MoveAlone(m);
         break;
-      }
-      case kGroupReplacing:
-        QvExecuteSql("delete from doc_cell_values AS c where c.document_id in ( " +
-                     GroupOf("r", s2, p2, src.docType) + " ) ");
-        QvExecuteSql("delete from doc_registry AS r0 where r0.document_id in ( " +
-                     GroupOf("r", s2, p2, src.docType) + " ) ");
-        [[fallthrough]];
       case kGroup:
-        QvExecuteSql("update doc_registry AS r set r.taxpayer_id = " + Number2DaoSql(s2) +
-                     ", r.time_id = " + Number2DaoSql(p2) + " where r.document_id in ( " +
-                     GroupOf("r0", src.stream, src.period, src.docType) + " ) ");
+      case kGroupReplacing:
+        MoveGroup(m, aMoveType == kGroupReplacing);
         break;
-      case kGroupInstances: {
-        const double next = Or0(QvQueryValue("select max(r.instance_number+1)" +
-                                             DestinationOfDocType(s2, p2, src.docType)));
-        QvExecuteSql("update doc_registry AS r0 set r0.taxpayer_id = " + Number2DaoSql(s2) +
-                     ", r0.time_id = " + Number2DaoSql(p2) +
-                     ", r0.instance_number = r0.instance_number + " + Number2DaoSql(next) +
-                     " where r0.document_id in ( " +
-                     GroupOf("r", src.stream, src.period, src.docType) + " ) ");
+      case kGroupInstances:
+        MoveGroupAsInstances(m);
         break;
-      }
-      case kMerge: {
-        RepointCells(aSrcDocumentID, aDestDocumentID);
-        QvRecordPtr to = LoadedDocument(aDestDocumentID);
-        TakeOverFields(*to, *LoadedDocument(aSrcDocumentID));
-        to->SaveToStore(false);
-        UnlinkFromChain(aSrcDocumentID);
-        DeleteRegistryRow(aSrcDocumentID);
-        rResDocumentID = aDestDocumentID;
+      case kMerge:
+        rResDocumentID = Merge(m);
         break;
-      }
-      case kAdjustment: {
-        const std::string dest = DestinationOfDocType(s2, p2, src.docType);
-        const double next = Or0(QvQueryValue("select max (r.doc_type+1)" + dest));
-        if (next == 0) break;
-        const double latest = Or0(QvQueryValue("select max (r.document_id)" + dest +
-                                               " and r.doc_type = " + Number2DaoSql(next - 1)));
-        QvRecordPtr adjustment =
-            CreateNewAdjustment2(s2, p2, src.templateId, false, latest, -1, -1, 1, 0);
-        RepointCells(aSrcDocumentID, adjustment->Id());
-        UnlinkFromChain(aSrcDocumentID);
-        DeleteRegistryRow(aSrcDocumentID);
-        rResDocumentID = adjustment->Id();
+      case kAdjustment:
+        rResDocumentID = MoveAsAdjustment(*this, m, rResDocumentID);
         break;
-      }
       default:
         break;
     }

@@ -414,9 +414,12 @@ QvRecordPtr DocumentQueries::CreatePfrEndDocument(double aMasterDocID, double aT
       ThrowVb(vberr::kInvalidProcedureCall,
               "the master document " + Number2DaoSql(aMasterDocID) + " does not exist");
     const double stream = CDbl(master->Get("Taxpayer").AsObject()->Get("ID"));
+    // The end documents of one form for several masters of a stream share
+    // its period: each is an instance of its own.
+    using namespace miDocument::createflags;
     return miDocument::CreateDocument(stream, kPfrEndDocumentsPeriod, aTemplateID,
-                                      miDocument::createflags::kPfrEndDocument, 0, -1, 0, aStatusQv,
-                                      0, master);
+                                      kPfrEndDocument | kNewInstance, 0, -1, 0, aStatusQv, 0,
+                                      master);
   });
 }
 
@@ -436,8 +439,9 @@ QvRecordPtr DocumentQueries::CreateImportingDocument(double aAccStreamID, double
 bool DocumentQueries::IsPfrManualSheafReferencesExists(double aManualSheafID, double aDocumentID) {
   return Guard(QV_HERE, [&] {
     if (aManualSheafID == 0 || aDocumentID == 0) return false;
-    return QvQueryExistence("select top 1 ID from PfrSubDocs where DocumentID = " + Number2DaoSql(aDocumentID) +
-                            " and ManualSheafID = " + Number2DaoSql(aManualSheafID));
+    return QvQueryExistence(
+        "select top 1 ID from PfrSubDocs where DocumentID = " + Number2DaoSql(aDocumentID) +
+        " and ManualSheafID = " + Number2DaoSql(aManualSheafID));
   });
 }
 

@@ -85,8 +85,9 @@ class DocumentQueries : public Object {
   CollectionPtr GetDocumentAttachments(double aDocID);
 
   // ---- cells
-  // Adds a copy of every cell of aDocIDFrom to aDocIDTo (the target's
-  // cells stay). True.
+  // Copies every cell of aDocIDFrom to aDocIDTo, which keeps one row per
+  // key: a key both have takes aDocIDFrom's value, the target's other
+  // cells stay; nothing for a copy into itself. True.
   bool CopyDocumentCells(double aDocIDFrom, double aDocIDTo);
   // Deletes every cell of the document. True.
   bool ZeroDocumentCells(double aDocID);
@@ -109,7 +110,9 @@ class DocumentQueries : public Object {
 
   // ---- neighbouring periods
   // The same form of the same stream and instance in the period before
-  // (after) the document's; 0 when there is none. Always true.
+  // (after) the document's; 0 when there is none. Forwards finds a document
+  // whenever backwards from one of the next period's finds this one.
+  // Always true.
   bool GetPrevPeriodDocID(double aDocID, double& resDocID);
   bool GetNextPeriodDocID(double aDocID, double& resDocID);
   // For a month: whether the stream has a document of the template in the
@@ -123,8 +126,9 @@ class DocumentQueries : public Object {
   static std::string GetReportName(int32_t aReportID);
 
   // ---- deleting and moving
-  // Deletes the stream's documents of exactly this template and period
-  // with their cells, in one transaction.
+  // Deletes the stream's documents of exactly this template and period,
+  // each through DBDocument's delete (its chain joined again, its cells and
+  // what else it owns with it), in one transaction.
   void DeleteDocumentsWithTemplateAndTimeInAccStream(double aAccStreamID, double aTemplateID,
                                                      double aTimeID);
   // 8 (kMoveNoDocument) for a document that does not exist, 7 when the
@@ -134,8 +138,10 @@ class DocumentQueries : public Object {
   // Clears the way: deletes the destination's documents of the document's
   // template and period.
   void PrepareMovingDociumentToAnotherAccStream(double aDocumentID, double aDestAccStreamID);
-  // The document (this version only) now belongs to the destination stream.
-  // Errors: 5 for a document or destination stream that does not exist.
+  // The document and every version of its instance now belong to the
+  // destination stream; when the destination has that instance number of
+  // the doc type in the period, they take its next free one. Errors: 5 for
+  // a document or destination stream that does not exist.
   void MoveDocumentToAnotherAccStream(double aDocumentID, double aDestAccStreamID);
   // The source stream's documents as records, by period, doc type,
   // instance, adjustment.
@@ -148,18 +154,21 @@ class DocumentQueries : public Object {
   // (its neighbours name each other) and becomes the first version of a new
   // instance in the destination. 2: its doc type's documents of its stream
   // and period go to the destination stream and period, chains intact. 3:
-  // the same, instance numbers raised past the destination's. 4: its cells
-  // and document fields go to aDestDocumentID, which keeps its stream,
+  // the same, instance numbers (Null as 0) raised past the destination's.
+  // 4: its cells (a key both have: the source's value) and document
+  // fields go to aDestDocumentID, which keeps its stream,
   // period, instance, adjustment number, chain and registration number; the
   // source row leaves its chain and is deleted. 5: a new adjustment of the
   // destination's newest version of the doc type (CreateNewAdjustment2)
   // takes the source's cells; the source row leaves its chain and is
   // deleted; nothing when the destination has no document of the doc type.
   // 6: as 2, the destination's documents of the doc type and period deleted
-  // first. Other types: nothing. Errors: 40090 for a source that does not
-  // exist; 5 for a destination stream, period or document that does not
-  // exist, a group moved onto its own stream and period, or a document
-  // merged into itself; nothing is moved then.
+  // first (through DBDocument's delete). Other types: nothing. Errors:
+  // 40090 for a source that does not exist; 5 for a destination stream,
+  // period or document that does not exist, a group moved onto its own
+  // stream and period, a group moved as it is (2) onto an instance number
+  // the destination has, or a document merged into itself or into one of
+  // another doc type; nothing is moved then.
   void MoveDocument(double aSrcDocumentID, int32_t aMoveType, double aDestAccStreamID,
                     double aDestTimePeriodID, double aDestDocumentID, double& rResDocumentID);
 
@@ -189,7 +198,8 @@ class DocumentQueries : public Object {
                                             int32_t aScaleIndex, int32_t aStatusQv,
                                             double aCopyCellsFromDocID);
   // An end document of a pension-fund master, in the master's stream and
-  // period 246. Errors: 5 for a master that does not exist.
+  // period 246, as the next instance of its form there. Errors: 5 for a
+  // master that does not exist.
   records::QvRecordPtr CreatePfrEndDocument(double aMasterDocID, double aTemplateID,
                                             int32_t aStatusQv);
   // A document with the caller's instance and adjustment number, put in

@@ -254,7 +254,9 @@ std::string IntDocQuerySession::BuildStatement() {
     join(usesTemplates_, " LEFT JOIN doc_templates AS t ON t.template_id = d.template_id ");
     join(usesStreams_, " LEFT JOIN AccStream AS a ON a.ID = d.taxpayer_id ");
     join(usesBranches_, " LEFT JOIN Branches AS ch ON ch.ChildPersonID = a.PersonID ");
-    std::string sql = "select " + top_ + " d.document_id AS id " + " from " + from;
+    // A branch under two parents joins each of its documents twice.
+    std::string sql = std::string("select ") + (usesBranches_ ? "distinct " : "") + top_ +
+                      " d.document_id AS id " + " from " + from;
     if (!where_.empty()) sql += " where " + where_;
     if (!order_.empty()) sql += " ORDER BY " + order_;
     return sql;

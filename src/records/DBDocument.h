@@ -88,8 +88,10 @@ class DBDocument : public PlainMapper<DBDocument> {
                          int32_t aIsXsdChecked, bool aNotify);
   // Replaces cells of a stored document from a recordset with the fields
   // cell_key, first_value, first_type: a row with an empty value deletes
-  // its cell, the others are written (values cut to 250 characters). One
-  // unit under the database lock: a failure leaves the previous cells.
+  // its cell when it was stored before the call (a key the call gives with
+  // a value too is then kept when new), the others are written (values cut
+  // to 250 characters). One unit under the database lock: a failure leaves
+  // the previous cells.
   // Errors: 5 for a document that does not exist or a recordset without one
   // of the fields, 94 for a Null key, 13 for an object that is no recordset.
   void SaveCells(double aDocID, const Variant& aCellsRs);

@@ -134,6 +134,8 @@ constexpr std::string_view kInsertCell =
     "?4, ?1, ?2)";
 constexpr std::string_view kDeleteCell =
     "DELETE FROM doc_cell_values WHERE document_id = ?1 AND cell_key = ?2";
+constexpr std::string_view kCellStored =
+    "SELECT 1 FROM doc_cell_values WHERE document_id = ?1 AND cell_key = ?2 LIMIT 1";
 
 void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
   Guard(QV_HERE, [&] {
@@ -164,6 +166,19 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
       jet::Statement insert = conn.PrepareNative(kInsertCell);
       jet::Statement remove = conn.PrepareNative(kDeleteCell);
       const Variant doc(mQvDaoDataBase::Number2DaoValue(aDocID));
+      // The keys to delete are those stored before this call: a key the
+      // recordset gives with a value and empty too is then kept when the
+      // value made it.
+      std::vector<Variant> doomed;
+      jet::Statement stored = conn.PrepareNative(kCellStored);
+      for (const CellRow& c : rows) {
+        if (!c.value.IsNull()) continue;
+        Variant bound = key(c, false);
+        stored.BindView(1, doc);
+        stored.BindView(2, bound);
+        if (stored.Step()) doomed.push_back(std::move(bound));
+        stored.Reset();
+      }
       // CellRows made the keys and values texts and cut the values to
       // kCellValueLength: a text column of at least that size stores them
       // as they are, and an unsized key is stored as it is. The cells of a
@@ -190,12 +205,8 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
         const Variant sized = key(c, true);
         run(insert, {value, &type, &doc, &sized});
       }
-      // A cell given without a value is deleted (with any copy of it).
-      for (const CellRow& c : rows) {
-        if (!c.value.IsNull()) continue;
-        const Variant bound = key(c, false);
-        run(remove, {&doc, &bound});
-      }
+      // A stored cell given without a value is deleted (with any copy of it).
+      for (const Variant& bound : doomed) run(remove, {&doc, &bound});
     });
   });
 }

@@ -17,10 +17,9 @@ double FirstId(const std::string& sql) {
 }
 
 // What the period searches know of a document: stream, period, template,
-// instance (Null as 0), and for the next period its acceptance date.
+// instance (Null as 0).
 struct DocKeys {
   double stream = 0, period = 0, tmpl = 0, instance = 0;
-  Variant acceptDate;
 };
 
 std::string TemplatesOfClass(double docClass) {
@@ -28,39 +27,31 @@ std::string TemplatesOfClass(double docClass) {
          Number2DaoSql(docClass) + " ";
 }
 
-// The statement of step 5 for a set of templates; `next` adds the
-// acceptance condition and the order of the next-period search.
+// The document of the stream and instance among `templates` in `periods`:
+// backwards the highest adjustment, forwards the latest accepted (versions
+// not yet accepted last).
 double FindInPeriods(const DocKeys& k, const std::string& templates, const std::string& periods,
                      bool next) {
-  std::string sql = "select doc.document_id from doc_registry AS doc Where doc.taxpayer_id=" +
-                    Number2DaoSql(k.stream) +
-                    " and iif (IsNull (doc.instance_number), 0, doc.instance_number) = " +
-                    Number2DaoSql(k.instance) + " and doc.template_id in (" + templates +
-                    ") and doc.time_id in (" + periods + ") ";
-  if (next)
-    sql += "and doc.accept_date>=" + Date2DaoSql(k.acceptDate, "DateSerial(1899,12,31)") +
-           " order by doc.accept_date desc, doc.document_id desc;";
-  else
-    sql += "order by doc.DOC_TYPE desc, doc.document_id desc;";
-  return FirstId(sql);
+  return FirstId(
+      "select doc.document_id from doc_registry AS doc "
+      "Where doc.taxpayer_id=" +
+      Number2DaoSql(k.stream) +
+      " and iif (IsNull (doc.instance_number), 0, doc.instance_number) = " +
+      Number2DaoSql(k.instance) + " and doc.template_id in (" + templates +
+      ") and doc.time_id in (" + periods + ") " +
+      (next ? "order by doc.accept_date desc, doc.document_id desc;"
+            : "order by doc.DOC_TYPE desc, doc.document_id desc;"));
 }
 
 double FindNeighbour(double aDocumentID, bool next) {
   const auto db = records::MapperUserDatabase();
-  DocKeys k;
   Variant s, p, t, n;
-  const std::string where = "from doc_registry where document_id = " + Number2DaoSql(aDocumentID);
-  if (next) {
-    if (!QvQuery5ValuesSafe(
-            "select taxpayer_id, time_id, template_id, instance_number, accept_date " + where, s, p,
-            t, n, k.acceptDate, db))
-      return 0;
-  } else if (!QvQuery4ValuesSafe(
-                 "select taxpayer_id, time_id, template_id, instance_number " + where, s, p, t, n,
-                 db)) {
+  if (!QvQuery4ValuesSafe("select taxpayer_id, time_id, template_id, instance_number "
+                          "from doc_registry where document_id = " +
+                              Number2DaoSql(aDocumentID),
+                          s, p, t, n, db))
     return 0;
-  }
-  k = {CDblOr(s, 0), CDblOr(p, 0), CDblOr(t, 0), CDblOr(n, 0), k.acceptDate};
+  const DocKeys k{CDblOr(s, 0), CDblOr(p, 0), CDblOr(t, 0), CDblOr(n, 0)};
   const double docClass =
       CDblOr(QvQueryFirstValueSafe("select doc_type_id from doc_templates where template_id = " +
                                        Number2DaoSql(k.tmpl),
@@ -90,6 +81,15 @@ double FindNeighbour(double aDocumentID, bool next) {
   double found = FindInPeriods(k, templates, periods, next);
   if (found == 0 && CDblOr(alternative, 0) != 0)
     found = FindInPeriods(k, TemplatesOfClass(CDblOr(alternative, 0)), periods, next);
+  // Backwards a class is continued from its alternative class, so forwards
+  // an alternative class is continued by the classes it stands in for.
+  if (found == 0 && next)
+    found = FindInPeriods(k,
+                          "select t2.template_id from doc_templates As t2 "
+                          "where t2.doc_type_id in ( select c4.doc_type_id "
+                          "from doc_type_class AS c4 where c4.alter_doc_type_id = " +
+                              Number2DaoSql(docClass) + " ) ",
+                          periods, next);
   return found;
 }
 
@@ -103,13 +103,16 @@ double GetBottomDocumentIDForNewDocument(double aAccStreamID, double aTimePeriod
         aInstanceNumber > 0
             ? "doc.instance_number = " + Number2DaoSql(aInstanceNumber)
             : std::string("(IsNull (doc.instance_number) or doc.instance_number = 0)");
-    // Versions accepted on the same date (an adjustment made the day its
-    // base was) come newest first, so the new one continues the current
-    // version.
+    // Only a current version (no newer one) may be continued: a version
+    // not yet accepted is current as well as an accepted one, and an older
+    // one continued would give the chain two current versions. The
+    // acceptance date only orders current versions of separate chains.
     return FirstId(
-        "select doc.document_id from doc_registry AS doc Where doc.taxpayer_id=" +
+        "select doc.document_id from doc_registry AS doc "
+        "Where doc.taxpayer_id=" +
         Number2DaoSql(aAccStreamID) + " and doc.time_id=" + Number2DaoSql(aTimePeriodID) + " and " +
         instance + " and doc.currency_id=" + Number2DaoSql(aCurrencyID) +
+        " and (IsNull (doc.top_doc_id) or doc.top_doc_id = 0)" +
         " and doc.template_id in (select t2.template_id "
         "from doc_templates AS t1 "
         "INNER JOIN doc_templates AS t2 ON t1.doc_type_id=t2.doc_type_id "

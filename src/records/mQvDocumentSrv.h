@@ -12,8 +12,9 @@ inline constexpr std::string_view kModule = "mQvDocumentSrv";
 
 // The version of the instance (0: instances without a number too) of any
 // template of the template's class, in the currency, that a new adjustment
-// continues: the latest accepted, among those accepted on the same date the
-// highest adjustment number; 0 when there is none.
+// continues: a current version (Top_Doc_ID 0 or Null), accepted or not;
+// among several (separate chains) the latest accepted, then the highest
+// adjustment number; 0 when there is none.
 double GetBottomDocumentIDForNewDocument(double aAccStreamID, double aTimePeriodID,
                                          double aTemplateID, int32_t aInstanceNumber,
                                          int32_t aCurrencyID);
@@ -25,8 +26,10 @@ double GetBottomDocumentIDForNewDocument(double aAccStreamID, double aTimePeriod
 // its class does not exist.
 double GetPrevDocumentID(double aDocumentID);
 // The same for the periods beginning the day after the document's period
-// ends, among versions accepted on or after the document's acceptance date
-// (the latest accepted first).
+// ends, the latest accepted first (versions not yet accepted count too,
+// last); failing the class and its alternative, a class whose alternative
+// is the document's class. It finds a document whenever GetPrevDocumentID
+// of one of the next period's documents finds this one.
 double GetNextDocumentID(double aDocumentID);
 
 }  // namespace qv::mQvDocumentSrv

@@ -120,6 +120,17 @@ double NextAlong(dao::Database& db, double id, std::string_view link) {
 
 constexpr int kMaxChainSteps = 100;
 
+// The current version of a document's chain: the last one along
+// Top_Doc_ID (at most 100 steps), the document itself when it is current.
+double CurrentVersion(dao::Database& db, double id) {
+  for (int step = 0; step < kMaxChainSteps; ++step) {
+    const double newer = NextAlong(db, id, "top_doc_id");
+    if (newer == 0) break;
+    id = newer;
+  }
+  return id;
+}
+
 std::vector<double> Walk(dao::Database& db, double start, std::string_view link,
                          bool includeStart) {
   std::vector<double> ids;
@@ -130,6 +141,16 @@ std::vector<double> Walk(dao::Database& db, double start, std::string_view link,
     if (id != 0) ids.push_back(id);
   }
   return ids;
+}
+
+// The cells of `to` whose key `from` has too are deleted, so that the
+// cells `from` brings replace them: one row per key.
+void DropKeysOf(dao::Database& db, double from, double to) {
+  QvExecuteSql("delete from doc_cell_values where document_id = " + N(to) +
+                   " and cell_key in (select s.cell_key from doc_cell_values AS s "
+                   "where s.document_id = " +
+                   N(from) + ")",
+               records::SharedDatabase(db));
 }
 
 CollectionPtr AsCollection(const std::vector<double>& ids) {
@@ -155,16 +176,20 @@ QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, double aTe
       d.period = Existing("Qv_Records.QvTimePeriod", aTimePeriodID, "the period");
       d.tmpl = Existing("Qv_Records.QvTemplate", aTemplateID, "the template");
       d.statusQv = aStatusQv;
-      QvRecordPtr base;
+      QvRecordPtr base;     // the current version of the archived document's chain
+      double archived = 0;  // the version named or found
       if (aFlags & kPfrEndDocument) {
         if (!aMasterDoc) ThrowVb(vberr::kObjectRequired, "an end document needs its master");
         d.master = aMasterDoc;
       } else if (aFlags & kAdjustment) {
-        double baseId = aArchivedDocumentID;
-        if (baseId == 0 && aInstanceNumber >= 0)
-          baseId = mQvDocumentSrv::GetBottomDocumentIDForNewDocument(
+        archived = aArchivedDocumentID;
+        if (archived == 0 && aInstanceNumber >= 0)
+          archived = mQvDocumentSrv::GetBottomDocumentIDForNewDocument(
               aAccStreamID, aTimePeriodID, aTemplateID, aInstanceNumber, kCurrencyRouble);
-        if (baseId != 0) base = Existing("Qv_Records.QvDocument", baseId, "the document");
+        if (archived != 0) {
+          Existing("Qv_Records.QvDocument", archived, "the document");
+          base = Existing("Qv_Records.QvDocument", CurrentVersion(*db, archived), "the document");
+        }
       }
       d.instance = aInstanceNumber;
       if (base) {
@@ -186,7 +211,7 @@ QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, double aTe
       if ((aFlags & kCopyFromDocument) && aCopyCellsFromDocID != 0)
         CopyDocumentCells(*db, aCopyCellsFromDocID, doc->Id());
       else if ((aFlags & kAdjustment) && (aFlags & kCopyFromArchive) && base)
-        CopyDocumentCells(*db, base->Id(), doc->Id());
+        CopyDocumentCells(*db, archived, doc->Id());
     }
     tx.Commit();
     return doc;
@@ -219,6 +244,11 @@ QvRecordPtr CreateImportingDocument(double aAccStreamID, double aTimePeriodID, d
         const Variant& adj = versions->Value(r, adjCol);
         const int32_t number = adj.IsNull() ? 0 : CLng(adj);
         const double id = CDblOr(versions->Value(r, idCol), 0);
+        // Two versions of one number would make the chain go back.
+        if (number == aAdjustmentNumber)
+          ThrowVb(vberr::kInvalidProcedureCall, "the instance already has adjustment " +
+                                                    std::to_string(aAdjustmentNumber) +
+                                                    " (document " + N(id) + ")");
         if (number <= aAdjustmentNumber)
           d.older = id;
         else if (d.newer == 0)
@@ -384,8 +414,9 @@ void DeleteDocumentCells(dao::Database& db, double aDocID) {
 
 void CopyDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo) {
   Guard(QV_HERE, [&] {
-    // One statement: the engine reads the source's rows before it adds the
-    // first, so a copy into the document itself ends.
+    if (aDocIDFrom == aDocIDTo) return;
+    dao::Transaction tx(db, dao::kWriteLock);
+    DropKeysOf(db, aDocIDFrom, aDocIDTo);
     QvExecuteSql(
         "insert into doc_cell_values (document_id, cell_key, first_value, first_type) select " +
             Number2DaoSql(aDocIDTo) +
@@ -393,6 +424,29 @@ void CopyDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo) {
             "where document_id = " +
             Number2DaoSql(aDocIDFrom),
         records::SharedDatabase(db));
+    tx.Commit();
+  });
+}
+
+void MoveDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo) {
+  Guard(QV_HERE, [&] {
+    if (aDocIDFrom == aDocIDTo) return;
+    dao::Transaction tx(db, dao::kWriteLock);
+    DropKeysOf(db, aDocIDFrom, aDocIDTo);
+    QvExecuteSql("update doc_cell_values set document_id = " + N(aDocIDTo) +
+                     " where document_id = " + N(aDocIDFrom),
+                 records::SharedDatabase(db));
+    tx.Commit();
+  });
+}
+
+void DeleteDocumentsWhere(dao::Database& db, const std::string& aCondition) {
+  Guard(QV_HERE, [&] {
+    dao::Transaction tx(db, dao::kWriteLock);
+    CollectionPtr docs = DocumentsWhere(db, aCondition);
+    for (int32_t i = 1; i <= docs->Count(); ++i)
+      std::static_pointer_cast<QvRecord>(docs->At(i).AsObject())->DeleteFromStore();
+    tx.Commit();
   });
 }
 

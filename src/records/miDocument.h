@@ -49,19 +49,20 @@ inline constexpr int32_t kPfrEndDocument = 16;
 }  // namespace createflags
 
 // A new saved document of stream, period and template.
-//   base:      with kAdjustment, aArchivedDocumentID when not 0, else the
-//              document GetBottomDocumentIDForNewDocument finds for
-//              aInstanceNumber (0 or more); none with kPfrEndDocument. The
-//              new document is the base's next adjustment in the base's
-//              instance, and the base's Top_Doc_ID names it.
+//   base:      with kAdjustment, the current version of the chain of
+//              aArchivedDocumentID when not 0, else the current version
+//              GetBottomDocumentIDForNewDocument finds for aInstanceNumber
+//              (0 or more); none with kPfrEndDocument. The new document is
+//              the base's next adjustment in the base's instance, and the
+//              base's Top_Doc_ID names it: a chain keeps one current version.
 //   instance:  the base's; without one aInstanceNumber, and when that is
 //              below 0 the next instance number with kNewInstance, else 0.
 //   scale:     aScaleIndex; -1 takes the base's, or the template class's.
 // Big documents get their shard storage; cells are copied from
-// aCopyCellsFromDocID (kCopyFromDocument), else from the base
-// (kAdjustment | kCopyFromArchive). `aMasterDoc` (kPfrEndDocument) becomes
-// PfrMasterDoc. Error 5 for a stream, period, template or base that does
-// not exist.
+// aCopyCellsFromDocID (kCopyFromDocument), else from the archived document
+// (kAdjustment | kCopyFromArchive; an older version when the caller names
+// one). `aMasterDoc` (kPfrEndDocument) becomes PfrMasterDoc. Error 5 for a
+// stream, period, template or base that does not exist.
 records::QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, double aTemplateID,
                                     int32_t aFlags, double aArchivedDocumentID,
                                     int32_t aInstanceNumber, int32_t aScaleIndex, int32_t aStatusQv,
@@ -71,6 +72,7 @@ records::QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, d
 // A new saved document with the caller's instance and adjustment number,
 // put between the versions of that instance whose adjustment numbers are
 // the last not above and the first above it, under the database lock.
+// Error 5 when the instance has a version of that number already.
 records::QvRecordPtr CreateImportingDocument(double aAccStreamID, double aTimePeriodID,
                                              double aTemplateID, int32_t aInstanceNumber,
                                              int32_t aAdjustmentNumber, int32_t aScaleIndex,
@@ -118,8 +120,15 @@ CollectionPtr DocumentsWhere(dao::Database& db, const std::string& aCondition);
 
 // Deletes every cell of a document.
 void DeleteDocumentCells(dao::Database& db, double aDocID);
-// Adds a copy of every cell of aDocIDFrom to aDocIDTo; the target's cells
-// are not removed first.
+// Copies (Copy...) or moves (Move...) every cell of aDocIDFrom to aDocIDTo,
+// in one transaction scope. aDocIDTo keeps one row per key: its cells of a
+// key aDocIDFrom has too are replaced by aDocIDFrom's, the others stay.
+// Nothing when both are the same document.
 void CopyDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo);
+void MoveDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo);
+// Deletes the documents "where" `aCondition` holds (as DocumentsWhere),
+// each through DBDocument's delete (its chain joined again, its cells,
+// sub-documents, attachments and files with it), in one transaction scope.
+void DeleteDocumentsWhere(dao::Database& db, const std::string& aCondition);
 
 }  // namespace qv::miDocument

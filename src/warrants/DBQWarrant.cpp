@@ -70,6 +70,20 @@ void DBQWarrant::SetActiveWarrantEx(double aWarrantID, double aParentID, int32_t
   Guard(QV_HERE, [&] {
     const auto db = records::MapperUserDatabase();
     dao::Transaction tx(*db, dao::kWriteLock);
+    if (aWarrantID != 0) {
+      // Activating a warrant of another worker or kind would leave two
+      // active warrants of its own worker and kind.
+      Variant worker, kind;
+      if (!QvQuery2ValuesSafe(
+              "select WorkerID, ContoraType from Warrants where ID = " + Number2DaoSql(aWarrantID),
+              worker, kind, db))
+        ThrowVb(vberr::kInvalidProcedureCall,
+                "the warrant " + Number2DaoSql(aWarrantID) + " does not exist");
+      if (CDblOr(worker, 0) != aParentID || CDblOr(kind, 0) != aContoraType)
+        ThrowVb(vberr::kInvalidProcedureCall,
+                "the warrant " + Number2DaoSql(aWarrantID) + " is not one of worker " +
+                    Number2DaoSql(aParentID) + " and kind " + std::to_string(aContoraType));
+    }
     auto rs = QvQuerySqlStatic(
         "select ID from Warrants " + OfWorker(aParentID, aContoraType) + " and IsActive = 1 ", db);
     bool wasActive = false;

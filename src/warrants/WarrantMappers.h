@@ -63,7 +63,8 @@ class DBQWarrant : public Object {
   bool HasWorkerAnyWarrant(double aWorkerID);
   bool HasWorkerAnyWarrantEx(double aWorkerID, int32_t aContoraType);
   // Makes aWarrantID the worker's only active warrant of the kind (with 0:
-  // none is active), in one transaction.
+  // none is active), in one transaction. Error 5, nothing changed, for a
+  // warrant that does not exist or is of another worker or kind.
   void SetActiveWarrant(double aWarrantID, double aParentID);
   void SetActiveWarrantEx(double aWarrantID, double aParentID, int32_t aContoraType);
   // Activates the worker's warrant of the kind when it is the only one.

@@ -1,7 +1,7 @@
 // The document queries through their public class, by name: the creation
 // services with the chain rule checked after each, every move type with the
 // moved rows' stream, period, instance, adjustment and links, failures
-// injected half-way through a move, the neighbouring periods and analogues
+// injected half-way through a move, the month and quarter analogues
 // of a form, single cells, counts and attribute searches, and the
 // structured document search.
 
@@ -82,6 +82,7 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
        "010000200001=other/129",
        true},
       {"CreatePfrEndDocument", {V(51.0), V(101.0)}, "57|5|246|0|0|0|0", ""},
+      {"CreatePfrEndDocument", {V(52.0), V(101.0)}, "58|5|246|1|0|0|0", ""},  // the next instance
   };
   AddDoc(50, "taxpayer_id = 6, time_id = 2417");  // cells to copy, in another stream
   AddCell(50, "010000200001", "other");
@@ -110,7 +111,7 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
   // A master that does not exist: error 5, nothing made.
   ExpectError(5, "[Qv_DBProvider::DocumentQueries.CreatePfrEndDocument]",
               [&] { q_->CallV("CreatePfrEndDocument", 99.0, 101.0); });
-  EXPECT_EQ(Count("doc_registry"), 8);
+  EXPECT_EQ(Count("doc_registry"), 9);
 }
 
 // ---- moves
@@ -153,18 +154,18 @@ TEST_F(Moves, EachTypeMovesTheRowsItShouldOrNone) {
     const char* failing;  // the move's last kind of write on doc_registry
     const char* docs;
     const char* cells;
-    bool chainRule = true;  // the group move leaves two instances 0 in the destination
+    double period = 2514;  // of the destination
   } cases[] = {
       // Alone: 2 leaves its chain (1 is current again) and is a new instance.
       {1, 0, 2, "UPDATE OF taxpayer_id",
        "1|5|2513|0|0|0|0; 2|6|2514|2|0|0|0; 3|5|2513|1|0|0|0; 10|6|2514|0|0|0|0; "
        "11|6|2514|1|0|0|0; 30|5|2513|0|0|0|0",
        "1:010000100001=old; 2:010000100001=new; 10:020000100001=dest"},
-      // The group of doc type 10, links and numbers as they were.
+      // The group of doc type 10 to Q1 of stream 6, links and numbers as they were.
       {2, 0, -1, nullptr,
-       "1|6|2514|0|0|0|2; 2|6|2514|0|1|1|0; 3|6|2514|1|0|0|0; 10|6|2514|0|0|0|0; "
+       "1|6|2513|0|0|0|2; 2|6|2513|0|1|1|0; 3|6|2513|1|0|0|0; 10|6|2514|0|0|0|0; "
        "11|6|2514|1|0|0|0; 30|5|2513|0|0|0|0",
-       "1:010000100001=old; 2:010000100001=new; 10:020000100001=dest", false},
+       "1:010000100001=old; 2:010000100001=new; 10:020000100001=dest", 2513},
       // The group numbered after the destination's instances 0 and 1.
       {3, 0, -1, "UPDATE OF instance_number",
        "1|6|2514|2|0|0|2; 2|6|2514|2|1|1|0; 3|6|2514|3|0|0|0; 10|6|2514|0|0|0|0; "
@@ -194,20 +195,18 @@ TEST_F(Moves, EachTypeMovesTheRowsItShouldOrNone) {
     if (c.failing) {
       Refuse("fail_move", std::string("BEFORE ") + c.failing + " ON doc_registry");
       ExpectError(kAnyError, "[Qv_DBProvider::DocumentQueries.MoveDocument]",
-                  [&] { Move(2, c.type, c.destDoc); });
+                  [&] { Move(2, c.type, c.destDoc, 6, c.period); });
       EXPECT_EQ(State(), before);
       NativeSql("DROP TRIGGER fail_move");
     }
-    EXPECT_EQ(Move(2, c.type, c.destDoc), c.result);
+    EXPECT_EQ(Move(2, c.type, c.destDoc, 6, c.period), c.result);
     if (c.type == 7) {
       EXPECT_EQ(State(), before);
       continue;
     }
     EXPECT_EQ(Docs(), c.docs);
     EXPECT_EQ(AllCells(), c.cells);
-    if (c.chainRule) {
-      EXPECT_EQ(ChainFaults(), "");
-    }
+    EXPECT_EQ(ChainFaults(), "");
     if (c.type == 4) {  // the source's fields, the destination's place and registration
       auto doc = Read(10);
       EXPECT_EQ(CStr(doc->Get("Notes")) + "/" + CStr(doc->Get("Status_Qv")) + "/" +
@@ -229,7 +228,9 @@ TEST_F(Moves, RefusedMovesMoveNothing) {
       {2, 1, 0, 6, 1, 5},          // no destination period
       {2, 4, 99, 6, 2514, 5},      // no destination document
       {2, 4, 2, 6, 2514, 5},       // into itself
+      {2, 4, 30, 6, 2514, 5},      // into another doc type
       {2, 6, 0, 5, 2513, 5},       // a group onto itself
+      {2, 2, 0, 6, 2514, 5},       // a group onto instances the destination has
   };
   const std::string before = State();
   for (const auto& c : cases) {
@@ -257,54 +258,28 @@ TEST_F(Moves, MovingOneDocumentToAnotherStream) {
                         "template_id = 102")),
             "1/12");
   EXPECT_EQ(Count("doc_cell_values where document_id = 2"), 0);
+  EXPECT_EQ(Chain(), "1:0.0 <0 >0; 3:1.0 <0 >0; 30:0.0 <0 >0");  // 1 is current again
+  // Stream 5 has instance 0 of the doc type in Q1: 12 becomes instance 2.
   q_->CallV("MoveDocumentToAnotherAccStream", 12.0, 5.0);
-  EXPECT_EQ(Number("select taxpayer_id from doc_registry where document_id = 12"), 5);
+  EXPECT_EQ(Text("select taxpayer_id & '/' & instance_number from doc_registry where "
+                 "document_id = 12"),
+            "5/2");
   ExpectError(5, "", [&] { q_->CallV("MoveDocumentToAnotherAccStream", 12.0, 99.0); });
+  // A version goes with its chain (11 <- 13).
+  AddDoc(13,
+         "taxpayer_id = 6, time_id = 2514, instance_number = 1, doc_type = 1, "
+         "bottom_next_id = 11");
+  Sql("update doc_registry set top_doc_id = 13 where document_id = 11");
+  q_->CallV("MoveDocumentToAnotherAccStream", 11.0, 5.0);
+  EXPECT_EQ(Chain(kOrgStream, kQ2), "11:1.0 <0 >13; 13:1.1 <11 >0");
+  EXPECT_EQ(ChainFaults(), "");
 
-  EXPECT_EQ(Ids(q_->CallV("GetMovingDocsInSrcAccStream", 5.0)), "1;12;3;30;");
-  EXPECT_EQ(Ids(q_->CallV("GetAppropriateDocsInDestAccStream", 1.0, 5.0)), "1;12;3;");
+  EXPECT_EQ(Ids(q_->CallV("GetMovingDocsInSrcAccStream", 5.0)), "1;3;12;30;11;13;");
+  EXPECT_EQ(Ids(q_->CallV("GetAppropriateDocsInDestAccStream", 1.0, 5.0)), "1;3;12;");
   EXPECT_EQ(Ids(q_->CallV("GetAppropriateDocsInDestAccStream", 99.0, 5.0)), "");
 }
 
-// ---- periods
-
-// Stream 5: across years and quarters, months of a monthly class; stream 6:
-// class 10 continued by its alternative class 20 (22's previous quarter has
-// only 21 of class 20, which has no alternative and so no neighbours),
-// versions and instances by their acceptance.
-TEST_F(DocumentQueriesTest, NeighbouringPeriods) {
-  Sql("insert into doc_type_class (doc_type_id, ID, KND) values (30, 30, '0710099')");
-  Sql("insert into doc_templates (template_id, doc_type_id, enable, EditorType) values (301, 30, "
-      "1, 1)");
-  Sql("update doc_type_class set alter_doc_type_id = 20 where doc_type_id = 10");
-  AddDoc(1, "time_id = 2416");                     // IV quarter 2024
-  AddDoc(2, "time_id = 2513");                     // I quarter 2025
-  AddDoc(3, "time_id = 2412, template_id = 301");  // December 2024
-  AddDoc(4, "time_id = 2501, template_id = 301");  // January 2025
-  AddDoc(5, "time_id = 2502, template_id = 301, instance_number = 1");
-  Sql("update doc_registry set accept_date = DateSerial(2025, 4, 1)");
-  const std::string ie = "taxpayer_id = 6, ";
-  AddDoc(21, ie + "time_id = 2416, template_id = 201, accept_date = DateSerial(2025, 1, 20)");
-  AddDoc(22, ie + "accept_date = DateSerial(2025, 4, 20)");
-  AddDoc(23, ie + "time_id = 2514, template_id = 102, accept_date = DateSerial(2025, 7, 20)");
-  AddDoc(24, ie + "time_id = 2514, doc_type = 1, accept_date = DateSerial(2025, 7, 25)");
-  AddDoc(25, ie + "time_id = 2514, instance_number = 1, accept_date = DateSerial(2025, 7, 26)");
-  AddDoc(26, ie + "time_id = 2514, accept_date = DateSerial(2025, 4, 1)");  // accepted before 22
-  const struct {
-    double doc;
-    double prev, next;
-  } cases[] = {{1, 0, 2},    {2, 1, 0},   {3, 0, 4},   {4, 3, 0},  {5, 0, 0},
-               {22, 21, 24}, {24, 22, 0}, {23, 22, 0}, {21, 0, 0}, {99, 0, 0}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.doc);
-    std::vector<Variant> args{Variant(c.doc), Variant(-1.0)};
-    EXPECT_TRUE(CBool(q_->Call("GetPrevPeriodDocID", args)));
-    EXPECT_EQ(CDbl(args[1]), c.prev);
-    args = {Variant(c.doc), Variant(-1.0)};
-    EXPECT_TRUE(CBool(q_->Call("GetNextPeriodDocID", args)));
-    EXPECT_EQ(CDbl(args[1]), c.next);
-  }
-}
+// ---- periods (the neighbouring ones: DocumentChains_test.cpp)
 
 TEST_F(DocumentQueriesTest, MonthAndQuarterAnalogues) {
   AddDoc(1, "time_id = 2514");  // II quarter 2025
@@ -461,7 +436,9 @@ class DocSearch : public DocumentQueriesTest {
     // signer (worker 1, Петров); the streams' tax offices 7701 and 7802.
     InsertRows("insert into Person (ID, Type, PersonRealID)", {"(3, 2, 2)", "(4, 1, 2)"});
     Sql("insert into LegalPerson (ID, ShortName, LPCategory) values (2, 'Филиал', 1)");
-    Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (1, 1, 3)");
+    // The branch is registered under organisation 5 as well.
+    InsertRows("insert into Branches (ID, ParentPersonID, ChildPersonID)",
+               {"(1, 1, 3)", "(2, 5, 3)"});
     Sql("insert into AccStream (ID, PersonID, DisplayName, AccStreamType, LastYear) values (7, 3, "
         "'Branch', 1, 2024)");
     Sql("insert into NaturalPerson (ID, Surname) values (2, 'Петров')");
@@ -558,8 +535,8 @@ TEST_F(DocSearch, EachCriterionSelectsItsDocuments) {
   const auto templates = [](int mode, Variant ids) {
     return On("Template", "TemplatesMode", mode, "Templates", ids);
   };
-  const auto taxpayers = [](int type) {
-    return On("Taxpayers", "TaxpayersType", type, "TaxpayersList", List({1}));
+  const auto taxpayers = [](int type, Variant persons = List({1})) {
+    return On("Taxpayers", "TaxpayersType", type, "TaxpayersList", persons);
   };
   const struct {
     const char* name;
@@ -594,6 +571,7 @@ TEST_F(DocSearch, EachCriterionSelectsItsDocuments) {
       {"streams", On("AccStreamsList", "AccStreamsList", List({6, 7})), "3,4,5", 0},
       {"owners", taxpayers(1), "1,2,6", 1},
       {"branches", taxpayers(2), "4,5", 2},
+      {"branches of both parents, once", taxpayers(2, List({1, 5})), "4,5", 2},
       {"branches and their parent", Both(taxpayers(2), On("Taxpayers", "IncludeMainOrgDocs", true)),
        "1,2,4,5,6", 2},
       {"status and doc type",

@@ -1,6 +1,7 @@
 // Every operation that puts a caller's identifier list, code or order into
 // a statement, called by name with texts an attacker or a careless caller
-// would send. A list or an order is either the operation's normal result
+// would send, and the writes that select their rows by a caller's date or
+// warrant. A list or an order is either the operation's normal result
 // (the empty text) or error 5 before any statement runs; a code is only
 // ever compared as a text, so it finds what an unknown code finds. No input
 // widens a result, reads another table or changes a row. Operations that
@@ -226,6 +227,60 @@ TEST_F(HostileInputTest, ListsCodesAndOrdersNeverWidenOrReachOtherTables) {
     }
   }
   EXPECT_EQ(CStr(mQvDaoDataBase::QvQueryValue("select count(*) from Country")), "2");
+}
+
+// Writes that select their rows by the caller's values refuse a slip
+// rather than widen it: a date bound that is neither empty nor a date (13),
+// a warrant that is not the worker's of that kind (5). Nothing changes; the
+// same calls with good values do change rows, so the refusals are about the
+// values.
+TEST_F(HostileInputTest, WritesRefuseASlipAndChangeNothing) {
+  for (int n = 1; n <= 3; ++n)
+    Sql("insert into VarData (ID, EventTime) values ({guid {00000000-0000-0000-0000-00000000000" +
+        std::to_string(n) + "}}, DateSerial(2026, 1, " + std::to_string(n * 10) + "))");
+  // Worker 1: warrant 1 of kind 1 (active), 2 of kind 1, 3 of kind 2; worker 2: 4 of kind 1.
+  InsertRows("insert into Warrants (ID, WorkerID, ContoraType, IsActive)",
+             {"(1, 1, 1, 1)", "(2, 1, 1, 0)", "(3, 1, 2, 0)", "(4, 2, 1, 0)"});
+  using V = Variant;
+  const auto purge = [](Variant begin, Variant end) {
+    return Operation{"DBLogs", "RemoveEventsInRange", {begin, end}, 0, Kind::kCode};
+  };
+  const auto activate = [](double warrant) {
+    return Operation{
+        "DBQWarrant", "SetActiveWarrantEx", {V(warrant), V(1.0), V(1)}, 0, Kind::kCode};
+  };
+  const struct {
+    const char* name;
+    Operation op;
+    int32_t error;
+  } cases[] = {
+      {"a text that is no date", purge(S("notadate"), V()), 13},
+      {"no date as the last day", purge(V(), S("31.02.2026")), 13},
+      {"numbers", purge(V(46032.0), V(46033.0)), 13},
+      {"a whole number", purge(V(int32_t{46032}), V()), 13},
+      {"a Boolean", purge(V(true), V()), 13},
+      {"a warrant of another kind", activate(3), 5},
+      {"a warrant of another worker", activate(4), 5},
+      {"no such warrant", activate(99), 5},
+  };
+  const auto rows = [] {
+    return CStr(mQvDaoDataBase::QvQueryValue("select count(*) from VarData")) + " / " +
+           CStr(mQvDaoDataBase::QvQueryValue(
+               "select count(*) from Warrants where IsActive = 1 and ID = 1"));
+  };
+  const std::string before = rows();
+  EXPECT_EQ(before, "3 / 1");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string description;
+    EXPECT_EQ(Run(c.op, c.op.args[0], &description).first, c.error) << description;
+    EXPECT_NE(description.find(c.op.method), std::string::npos) << description;
+    EXPECT_EQ(rows(), before);
+  }
+  EXPECT_EQ(Run(purge(S("15.01.2026"), V(OleDate{46100})), S("15.01.2026")),
+            std::make_pair(0, std::string("2")));
+  EXPECT_EQ(Run(activate(2), V(2.0)).first, 0);
+  EXPECT_EQ(rows(), "1 / 0");
 }
 
 // The code lookups that used to paste their code find exactly the row

@@ -52,17 +52,24 @@ TEST_F(DocumentCells, SaveAndReadRoundTrip) {
   AddDoc(8);
   AddCell(7, "010000100001", "old");
   AddCell(7, "010000200001", "gone");
+  AddCell(7, "010000500001", "both");
   AddCell(8, "010000200001", "other document");
   const std::string longValue = "Ж" + std::string(299, 'x');
   ObjectPtr mapper = CreateObject("Qv_DBProvider.DBDocument");
+  // A key given with a value and empty is deleted when it was stored, kept
+  // when the call adds it.
   mapper->CallV("SaveCells", 7.0,
                 CellsRs({{"010000100001", Variant("Сумма"), 200},
                          {"010000200001", Variant(""), 129},
                          {"020000300003", Variant(longValue), 129},
                          {"ИНН000100001", Variant("7701234567"), 200},
-                         {"020000400003", Variant::Null(), 129}}));
+                         {"020000400003", Variant::Null(), 129},
+                         {"010000500001", Variant("v"), 129},
+                         {"010000500001", Variant(""), 129},
+                         {"030000100001", Variant("new"), 129},
+                         {"030000100001", Variant(""), 129}}));
   EXPECT_EQ(Cells(7), "010000100001=Сумма/200; 020000300003=" + Truncate16(longValue, 250) +
-                          "/129; ИНН000100001=7701234567/200");
+                          "/129; 030000100001=new/129; ИНН000100001=7701234567/200");
   EXPECT_EQ(Number("select len(first_value) from doc_cell_values where cell_key = "
                    "'020000300003'"),
             250);
@@ -71,7 +78,7 @@ TEST_F(DocumentCells, SaveAndReadRoundTrip) {
   const Variant read = mapper->CallV("ReadCells", 7.0);
   CollectionPtr cells = read.ObjectAs<Collection>();
   EXPECT_EQ(Render(cells), "010000100001=Сумма/200; 020000300003=" + Truncate16(longValue, 250) +
-                               "/129; ИНН000100001=7701234567/200");
+                               "/129; 030000100001=new/129; ИНН000100001=7701234567/200");
   EXPECT_EQ(CStr(cells->Item(Variant("инн000100001")).ObjectAs<QvRecord>()->Get("First_Value")),
             "7701234567");  // keyed by the cell key
   EXPECT_EQ(DBDocument().ReadCells(0)->Count(), 0);

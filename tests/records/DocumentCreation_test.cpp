@@ -115,19 +115,27 @@ TEST_F(DocumentCreation, ImportedVersionsTakeTheirPlaceInTheChain) {
   const struct {
     int32_t instance, adjustment;
     const char* chain;
+    int32_t error = 0;
   } steps[] = {
       {0, 1, "1:0.0 <0 >3; 2:0.2 <3 >0; 3:0.1 <1 >2"},
       {0, 5, "1:0.0 <0 >3; 2:0.2 <3 >4; 3:0.1 <1 >2; 4:0.5 <2 >0"},
-      // A second version 0 comes after the first one.
-      {0, 0, "1:0.0 <0 >5; 2:0.2 <3 >4; 3:0.1 <5 >2; 4:0.5 <2 >0; 5:0.0 <1 >3"},
-      {2, 3, "1:0.0 <0 >5; 2:0.2 <3 >4; 3:0.1 <5 >2; 4:0.5 <2 >0; 5:0.0 <1 >3; 6:2.3 <0 >0"},
+      // A second version 0 would make the chain go back.
+      {0, 0, "1:0.0 <0 >3; 2:0.2 <3 >4; 3:0.1 <1 >2; 4:0.5 <2 >0", 5},
+      {2, 3, "1:0.0 <0 >3; 2:0.2 <3 >4; 3:0.1 <1 >2; 4:0.5 <2 >0; 5:2.3 <0 >0"},
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(s.chain);
-    auto doc =
-        miDocument::CreateImportingDocument(kOrgStream, kQ1, kVat, s.instance, s.adjustment, -1, 2);
-    EXPECT_EQ(CLng(doc->Get("Status_Qv")), 2);
+    const auto import = [&] {
+      return miDocument::CreateImportingDocument(kOrgStream, kQ1, kVat, s.instance, s.adjustment,
+                                                 -1, 2);
+    };
+    if (s.error) {
+      ExpectError(s.error, "", import);
+    } else {
+      EXPECT_EQ(CLng(import()->Get("Status_Qv")), 2);
+    }
     EXPECT_EQ(Chain(), s.chain);
+    EXPECT_EQ(ChainFaults(), "");
   }
 }
 

@@ -53,6 +53,10 @@ constexpr ChainProbe kChainProbes[] = {
      "group by " QV_INSTANCE("r",
 
                              "t") " having count(*) > 1)"},
+    {"cell keys stored twice in one document (a read shows one of the values)",
+     "select count(*), min(document_id) "
+     "from (select document_id from doc_cell_values "
+     "group by document_id, cell_key having count(*) > 1)"},
     {"cells of missing documents",
      "select count(*), min(c.document_id) from doc_cell_values as c left join doc_registry as d "
      "on d.document_id = c.document_id where IsNull(d.document_id)"},

@@ -17,8 +17,8 @@ namespace qvdb {
 // rule broken: every Top_Doc_ID and Bottom_Next_ID names an existing
 // document that names it back; a newer version is a later adjustment of the
 // same instance (stream, period, doc type, instance number); an instance has
-// one current version (no Top_Doc_ID); every cell belongs to an existing
-// document. Empty when they hold.
+// one current version (no Top_Doc_ID); a document has one cell per key;
+// every cell belongs to an existing document. Empty when they hold.
 std::vector<std::string> ChainProblems(qv::dao::Database& db);
 
 }  // namespace qvdb

@@ -140,6 +140,10 @@ TEST(Check, ReportsWhatIsWrong) {
        "(the first: document 1)"},
       {"two current versions", OnDocs("update doc_registry set top_doc_id = 0"),
        "1 instances (stream, period, doc type, instance) with more than one current version"},
+      {"a cell key twice",
+       OnDocs("update doc_cell_values set cell_key = 'A' where document_id = 3"),
+       "1 cell keys stored twice in one document (a read shows one of the values) (the first: "
+       "document 3)"},
       {"cells of a missing document", OnDocs("delete from doc_registry where document_id = 3"),
        "2 cells of missing documents (the first: document 3)"},
       {"a malformed options file",
