@@ -146,10 +146,10 @@ std::vector<double> Walk(dao::Database& db, double start, std::string_view link,
 // The cells of `to` whose key `from` has too are deleted, so that the
 // cells `from` brings replace them: one row per key.
 void DropKeysOf(dao::Database& db, double from, double to) {
-  QvExecuteSql("delete from doc_cell_values where document_id = " + N(to) +
+  QvExecuteSql("delete from doc_cell_values where document_id = " + Number2DaoSql(to) +
                    " and cell_key in (select s.cell_key from doc_cell_values AS s "
                    "where s.document_id = " +
-                   N(from) + ")",
+                   Number2DaoSql(from) + ")",
                records::SharedDatabase(db));
 }
 
@@ -248,7 +248,7 @@ QvRecordPtr CreateImportingDocument(double aAccStreamID, double aTimePeriodID, d
         if (number == aAdjustmentNumber)
           ThrowVb(vberr::kInvalidProcedureCall, "the instance already has adjustment " +
                                                     std::to_string(aAdjustmentNumber) +
-                                                    " (document " + N(id) + ")");
+                                                    " (document " + Number2DaoSql(id) + ")");
         if (number <= aAdjustmentNumber)
           d.older = id;
         else if (d.newer == 0)
@@ -433,8 +433,8 @@ void MoveDocumentCells(dao::Database& db, double aDocIDFrom, double aDocIDTo) {
     if (aDocIDFrom == aDocIDTo) return;
     dao::Transaction tx(db, dao::kWriteLock);
     DropKeysOf(db, aDocIDFrom, aDocIDTo);
-    QvExecuteSql("update doc_cell_values set document_id = " + N(aDocIDTo) +
-                     " where document_id = " + N(aDocIDFrom),
+    QvExecuteSql("update doc_cell_values set document_id = " + Number2DaoSql(aDocIDTo) +
+                     " where document_id = " + Number2DaoSql(aDocIDFrom),
                  records::SharedDatabase(db));
     tx.Commit();
   });
