@@ -279,7 +279,7 @@ TEST(SchemaBuilder, VersionTwoDropsTheValueTriggersOfEveryFile) {
   }
   for (const FileBuildResult& r : BuildDataFolder(folder.Path(), DefaultSchema(2))) {
     EXPECT_EQ(r.fromVersion, 1) << r.path;
-    EXPECT_EQ(r.toVersion, CurrentSchemaVersion()) << r.path;
+    EXPECT_EQ(r.toVersion, 2) << r.path;
     EXPECT_EQ(triggers(r.file), 0) << r.path;
   }
   auto user = Open(folder.File("Quivane.mdb"));
