@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "PfrFixture.h"
 #include "core/schema/RefData.h"
 #include "pfr/DBQ2Ndfl.h"
@@ -81,6 +83,16 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
       {"salary of a non-resident at 30% in 2024",
        q.IsIncomeAllowedEx(2000, 2, 30, Day(2024, 6, 30)), true},
       {"salary at 22% in 2025", q.IsIncomeAllowedEx(2000, 1, 22, Day(2025, 6, 30)), true},
+      // The codes the order of 24.10.2017 added: unused-leave compensation
+      // had no code of its own before it.
+      {"unused-leave compensation 2013 before the order",
+       q.IsIncomeAllowedEx(2013, 1, 13, Day(2017, 6, 30)), false},
+      {"unused-leave compensation 2013 at 13% in 2018",
+       q.IsIncomeAllowedEx(2013, 1, 13, Day(2018, 1, 31)), true},
+      {"severance above three earnings 2014 of a non-resident at 30% in 2020",
+       q.IsIncomeAllowedEx(2014, 2, 30, Day(2020, 6, 30)), true},
+      {"written-off bad debt 2611 at 22% in 2025",
+       q.IsIncomeAllowedEx(2611, 1, 22, Day(2025, 6, 30)), true},
       {"gift deduction 501 on gifts", q.IsMonthDeductAllowedEx(501, 2720, Day(2024, 1, 31)), true},
       {"gift deduction 501 on salary", q.IsMonthDeductAllowedEx(501, 2000, Day(2024, 1, 31)),
        false},
@@ -96,6 +108,29 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
                              "Вознаграждение, получаемое налогоплательщиком за выполнение "
                              "трудовых");
   EXPECT_TRUE(salaryListed);
+
+  std::map<std::string, std::string> listed2018;
+  auto codes2018 = q.GetIncomesDictEx(1, 13, Day(2018, 6, 30), "");
+  for (codes2018->MoveFirst(); !codes2018->IsEOF(); codes2018->MoveNext())
+    listed2018[CStr(codes2018->CurrentValue(codes2018->FieldIndex("Code")))] =
+        CStr(codes2018->CurrentValue(codes2018->FieldIndex("Name")));
+  EXPECT_EQ(listed2018["2013"], "Сумма компенсации за неиспользованный отпуск");
+  EXPECT_EQ(listed2018["2611"],
+            "Сумма списанного в установленном порядке безнадежного долга с баланса организации");
+  EXPECT_TRUE(listed2018.count("3023"));
+
+  // The investment deduction 619 (an individual investment account's
+  // positive result) exists from the order of 24.10.2017, with no fixed amount.
+  for (const auto& [day, rows] : {std::pair{Day(2017, 6, 30), 0}, {Day(2024, 6, 30), 1}}) {
+    auto rs = q.GetYearDeductsDict2(day, "619");
+    ASSERT_EQ(rs->RecordCount(), rows);
+    if (rows == 0) continue;
+    rs->MoveFirst();
+    EXPECT_EQ(CLng(rs->CurrentValue(rs->FieldIndex("Category"))), 4);
+    EXPECT_TRUE(CStr(rs->CurrentValue(rs->FieldIndex("FullName")))
+                    .starts_with("Вычет в сумме положительного финансового результата"));
+    EXPECT_TRUE(rs->CurrentValue(rs->FieldIndex("Summa")).IsNull());
+  }
 
   // The second child's deduction doubled from 2025.
   for (const auto& [day, amount] :
