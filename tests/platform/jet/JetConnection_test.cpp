@@ -1,8 +1,8 @@
 #include "platform/jet/JetConnection.h"
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 
 #include "JetTestSupport.h"
 
