@@ -6,6 +6,7 @@
 #include "core/miDataBase.h"
 #include "perms/PermUserData.h"
 #include "perms/mPasswordShuffling.h"
+#include "perms/miPerms.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Transaction.h"
 #include "queries/mCommonLookups.h"
@@ -157,6 +158,7 @@ void DBPermissions::SaveUser(const Variant& aUser) {
     DeleteUserData(db, user->Id());
     SaveUserData(db, *user);
     tx.Commit();
+    miPerms::ForgetUserName();
   });
 }
 
@@ -179,6 +181,7 @@ void DBPermissions::DeleteUser(double aUserID) {
     DeleteUserData(db, aUserID);
     QvExecuteSql("delete from PermUsers where ID = " + Number2DaoSql(aUserID), db);
     tx.Commit();
+    miPerms::ForgetUserName();
   });
 }
 

@@ -3,11 +3,14 @@
 #include "core/mErrorHandling.h"
 #include "core/miDBProviderFactory.h"
 #include "core/miDataBase.h"
+#include "platform/jet/JetConnection.h"
 
 namespace qv::miPerms {
 namespace {
 
 struct LastUser {
+  uint64_t connection = 0;  // jet::Connection::Serial of the user database
+  uint64_t generation = 0;  // its DataGeneration when the login was read
   double id = 0;
   std::string login;
 };
@@ -17,24 +20,27 @@ LastUser& Kept() {
   return kept;
 }
 
-void ForgetUser() {
-  Kept() = LastUser{};
-}
-
 // Another data folder has other users.
 [[maybe_unused]] const bool kForgetsUserOnReset =
-    (miDataBase::AddSessionResetListener(&ForgetUser), true);
+    (miDataBase::AddSessionResetListener(&ForgetUserName), true);
 
 }  // namespace
+
+void ForgetUserName() {
+  Kept() = LastUser{};
+}
 
 std::string GetUserName(double aUserID) {
   return Guard(QV_HERE, [&] {
     if (aUserID == 0) return std::string();
     LastUser& kept = Kept();
-    if (kept.id == aUserID) return kept.login;
+    jet::Connection& conn = miDataBase::GetUserDataBase()->Connection();
+    const uint64_t generation = conn.DataGeneration();
+    if (kept.id == aUserID && kept.connection == conn.Serial() && kept.generation == generation)
+      return kept.login;
     const Variant user = miDBProviderFactory::IntGetDBPermissions()->CallV("LoadUser", aUserID);
     if (!user.IsObject() || user.IsNothing()) return std::string();
-    kept = LastUser{aUserID, CStr(user.AsObject()->Get("Login"))};
+    kept = LastUser{conn.Serial(), generation, aUserID, CStr(user.AsObject()->Get("Login"))};
     return kept.login;
   });
 }

@@ -9,6 +9,7 @@
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
 #include "platform/dao/Recordset.h"
+#include "platform/jet/JetConnection.h"
 #include "records/PersonRelations.h"
 
 namespace qv::queries {
@@ -18,8 +19,13 @@ namespace {
 
 constexpr std::string_view kModule = "mCommonLookups";
 
+// The periods as read through one connection at one of its data
+// generations (jet::Connection::DataGeneration: another process's commit
+// or a rollback moves it).
 struct PeriodCache {
   bool filled = false;
+  uint64_t connection = 0;
+  uint64_t generation = 0;
   std::vector<IntTimePeriodInfo> periods;
   // "_" + TimeID and "_" + Year + "_" + ReportID, both to the same records.
   std::unordered_map<std::string, size_t> byTimeId;
@@ -37,8 +43,12 @@ std::string YearReportKey(int32_t year, int32_t reportId) {
 
 PeriodCache& FilledCache() {
   PeriodCache& c = ThreadCache();
-  if (c.filled) return c;
+  jet::Connection& conn = miDataBase::GetUserDataBase()->Connection();
+  const uint64_t generation = conn.DataGeneration();
+  if (c.filled && c.connection == conn.Serial() && c.generation == generation) return c;
   PeriodCache fresh;
+  fresh.connection = conn.Serial();
+  fresh.generation = generation;
   auto rs = QvQuerySqlStatic(
       "select time_id, the_year, report_id, beg_date, end_date "
       "from time_by_Month order by the_year desc, time_id asc");

@@ -5,7 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
+#include "core/miDataBase.h"
 #include "perms/mPasswordShuffling.h"
+#include "perms/miPerms.h"
+#include "platform/dao/Transaction.h"
 #include "records/EntityFixture.h"
 #include "records/EntityMappers.h"
 
@@ -174,6 +180,38 @@ TEST_F(Permissions, UsersSavedLoadedReplacedAndDeleted) {
   perms_.DeleteUser(4);
   EXPECT_EQ(Rows("select ID from PermUsers order by ID"), "-1; 7; 8");
   EXPECT_EQ(Count("PermBlocks") + Count("PermObjectLists"), 0);
+}
+
+// The login kept for the log's entries follows every change of the user's
+// row: this thread's saves and deletes, another connection's write, and a
+// rename that was rolled back.
+TEST_F(Permissions, TheKeptLoginFollowsChangesOfTheUsersRow) {
+  const struct {
+    const char* change;
+    std::function<void()> run;
+    const char* login;
+  } steps[] = {
+      {"saved", [&] { perms_.SaveUser(Obj(PermUser(4, "Buh", ""))); }, "Buh"},
+      {"saved again", [&] { perms_.SaveUser(Obj(PermUser(4, "Glav", ""))); }, "Glav"},
+      {"another connection",
+       [&] {
+         miDataBase::OpenUserDataBase()->ExecuteSql(
+             "update PermUsers set Login = 'Kass' where ID = 4");
+       },
+       "Kass"},
+      {"rolled back",
+       [&] {
+         dao::Transaction tx(Db(), dao::kWriteLock);
+         perms_.SaveUser(Obj(PermUser(4, "Temp", "")));
+         EXPECT_EQ(miPerms::GetUserName(4), "Temp");
+       },
+       "Kass"},
+      {"deleted", [&] { perms_.DeleteUser(4); }, ""},
+  };
+  for (const auto& step : steps) {
+    step.run();
+    EXPECT_EQ(miPerms::GetUserName(4), step.login) << step.change;
+  }
 }
 
 TEST_F(Permissions, LoginsInAnyCaseAndOfTheTypesAsked) {

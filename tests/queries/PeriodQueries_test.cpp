@@ -9,6 +9,7 @@
 
 #include "core/mQvRegistryParams.h"
 #include "core/miDataBase.h"
+#include "platform/dao/Transaction.h"
 #include "platform/os/RegistryStore.h"
 #include "queries/DictPeriodFixture.h"
 #include "queries/mCommonLookups.h"
@@ -267,11 +268,22 @@ TEST_F(PeriodQueriesTest, PeriodCacheIsFilledOnceAndForgottenWithTheSession) {
   EXPECT_EQ(GetPeriodByYearAndReport(2020, 14)->TimeID, 2014);
   EXPECT_EQ(GetPeriodByYearAndReport(1990, 14), nullptr);
 
+  // A commit the connection did not note as its own (a statement in
+  // autocommit; another process's alike) moves its data generation: the
+  // periods are read again. One in a transaction of its own does not.
   Sql("insert into time_by_month (time_id, the_year, report_id) values (90001, 2031, 5)");
-  EXPECT_FALSE(GetPeriodFromCache(90001, year, report));  // never refreshed
-  miDataBase::ResetSessionForThread();
   ASSERT_TRUE(GetPeriodFromCache(90001, year, report));
   EXPECT_EQ(year, 2031);
+  {
+    auto db = miDataBase::GetUserDataBase();
+    dao::Transaction tx(*db, dao::kWriteLock);
+    Sql("insert into time_by_month (time_id, the_year, report_id) values (90002, 2032, 5)");
+    tx.Commit();
+  }
+  EXPECT_FALSE(GetPeriodFromCache(90002, year, report));
+  miDataBase::ResetSessionForThread();
+  ASSERT_TRUE(GetPeriodFromCache(90002, year, report));
+  EXPECT_EQ(year, 2032);
 
   const struct {
     int32_t timeId;

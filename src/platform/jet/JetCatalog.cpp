@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetError.h"
@@ -120,40 +119,6 @@ std::string JoinFields(const std::vector<IndexField>& fields) {
   return out;
 }
 
-// A log index header's two copies (Catalog::ReadLogHeader) are the same:
-// no commit is writing it, and no writer died while it did.
-bool CopiesAgree(const std::array<unsigned char, 96>& header) {
-  return std::memcmp(header.data(), header.data() + header.size() / 2, header.size() / 2) == 0;
-}
-
-// The 32-bit word of the log index's header at `offset`, in the machine's
-// byte order.
-uint32_t HeaderWord(const std::array<unsigned char, 96>& header, size_t offset) {
-  uint32_t word;
-  std::memcpy(&word, header.data() + offset, sizeof word);
-  return word;
-}
-
-// True when `after` is the header a commit of `frames` pages makes of
-// `before`, and nothing else: the commit counter (the third word, which the
-// header's writer raises by one at each commit, and which an index rebuilt
-// after a writer died starts again) one on; the same format, page size and
-// log (its salts, which a restart of the log changes); and the log's last
-// frame (the fifth word) moved on by the frames written. The file's size and the checksums change
-// with any commit. A commit whose transaction spilled pages to the log before it, or that pads the
-// log to a sector, does not match: its header is taken as another's.
-bool OwnCommitHeader(const std::array<unsigned char, 96>& before,
-                     const std::array<unsigned char, 96>& after, uint32_t frames) {
-  constexpr size_t kCounter = 8, kLastFrame = 16, kSalts = 32;
-  const uint32_t counter = HeaderWord(before, kCounter);
-  // 0 only after 2^32 commits.
-  return counter != 0 && HeaderWord(after, kCounter) == counter + 1 &&
-         std::memcmp(before.data(), after.data(), kCounter) == 0 &&
-         std::memcmp(before.data() + 12, after.data() + 12, 4) == 0 &&
-         HeaderWord(after, kLastFrame) == HeaderWord(before, kLastFrame) + frames &&
-         std::memcmp(before.data() + kSalts, after.data() + kSalts, 8) == 0;
-}
-
 // The pages the connection's pagers have written to their files (to the
 // log, in WAL mode) since it opened.
 int PagesWritten(sqlite3* db) {
@@ -213,7 +178,7 @@ std::optional<JetType> ParseJetTypeName(std::string_view name) {
 // ---- the catalogue
 
 Catalog::Catalog(sqlite3* db, std::function<void()> onChange)
-    : db_(db), onChange_(std::move(onChange)) {
+    : db_(db), onChange_(std::move(onChange)), logIndex_(db) {
   sqlite3_set_authorizer(db_, &Catalog::Authorize, this);
 }
 
@@ -225,9 +190,7 @@ Catalog::~Catalog() {
 int Catalog::Authorize(void* self, int action, const char* pragma, const char* value, const char*,
                        const char*) {
   if (action == SQLITE_PRAGMA && value && sqlite3_stricmp(pragma, "journal_mode") == 0) {
-    auto* catalog = static_cast<Catalog*>(self);
-    catalog->journalModeSet_ = true;
-    catalog->logIndex_ = nullptr;
+    static_cast<Catalog*>(self)->logIndex_.JournalModeMayChange();
   }
   return SQLITE_OK;
 }
@@ -586,58 +549,6 @@ int64_t Catalog::DataVersion() const {
   return version;
 }
 
-bool Catalog::ReadLogHeader(LogHeader& out) const {
-  if (!logChecked_) {
-    // Once per connection: a file in WAL mode keeps its log open, and the
-    // log's file object stays the same, while the connection lasts.
-    // An immutable file (opened when no writer can exist) has no shared
-    // memory, and asking the VFS for it would make one.
-    logChecked_ = true;
-    if (sqlite3_uri_boolean(sqlite3_db_filename(db_, "main"), "immutable", 0)) return false;
-    sqlite::StmtPtr s = sqlite::Prepare(db_, "PRAGMA journal_mode");
-    if (sqlite3_step(s.get()) == SQLITE_ROW && LCase(ColumnText(s.get(), 0)) == "wal")
-      sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &logFile_);
-  }
-  const volatile unsigned char* index = logIndex_;
-  if (!index) {
-    if (!logFile_) return false;
-    // The log's file object changes when the pager closes the log (this
-    // connection set another journal mode): its shared memory is then no
-    // longer the file's.
-    sqlite3_file* log = nullptr;
-    sqlite3_file* file = nullptr;
-    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK ||
-        log != logFile_ ||
-        sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
-        !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap) {
-      logFile_ = nullptr;
-      return false;
-    }
-    // The first region of the log index, mapped since the connection's
-    // first read; asked not to grow it, the VFS only hands out the mapping.
-    void volatile* region = nullptr;
-    const int rc = file->pMethods->xShmMap(file, 0, 32768, 0, &region);
-    if ((rc != SQLITE_OK && rc != SQLITE_READONLY) || !region) return false;
-    index = static_cast<const volatile unsigned char*>(region);
-    // The mapping lasts until the connection closes its log (SQLite's own
-    // log code keeps its regions the same way), and only this connection
-    // can close it: while a connection has the log open it holds a shared
-    // lock on the file, and leaving WAL mode takes an exclusive one. It
-    // closes the log when it closes (the catalogue goes first) or when a
-    // statement of its own sets another journal mode, and such a statement
-    // prepared once (Authorize) has every later check ask the VFS again.
-    // The main database is never detached or replaced.
-    if (!journalModeSet_) logIndex_ = index;
-  }
-  // A commit writes the header's second copy, then the first. The copies
-  // differ while one is under way, or for good when its writer died in
-  // between: the next reader of the file then rebuilds the index (a commit
-  // may have been completed in the log). Either way the header counts as
-  // changed (Refresh).
-  std::memcpy(out.data(), const_cast<const unsigned char*>(index), out.size());
-  return true;
-}
-
 void Catalog::Refresh() const {
   // Inside a read transaction (a statement of the caller stepping, a
   // transaction) the pager's data version, read without I/O, changes with
@@ -647,12 +558,12 @@ void Catalog::Refresh() const {
   // schema version read, which outside a transaction begins and ends a
   // read transaction (file locks) of its own.
   const bool inSnapshot = sqlite3_txn_state(db_, "main") != SQLITE_TXN_NONE;
-  LogHeader header = {};
+  WalIndexHeader header;
   bool headerRead = false;
   if (inSnapshot) {
     if (dataVersion_ >= 0 && DataVersion() == dataVersion_) return;
   } else {
-    headerRead = ReadLogHeader(header) && CopiesAgree(header);
+    headerRead = logIndex_.Read(header) && header.CopiesAgree();
     if (headerRead && logHeaderValid_ && header == logHeader_) return;
   }
   const int64_t version = ReadSchemaVersion();
@@ -660,6 +571,9 @@ void Catalog::Refresh() const {
   // data version of the snapshot the version was read in.
   const int64_t data = DataVersion();
   TakeVersion(version);
+  // A commit this connection did not note as its own (NoteCommitEnd), or
+  // the first look-up.
+  if (data != dataVersion_) ++commitsSeen_;
   dataVersion_ = data;
   // The header was read before the version: a commit in between makes the
   // next look-up read the version again.
@@ -700,8 +614,8 @@ void Catalog::NoteCommitStart() const {
   if (sqlite3_txn_state(db_, "main") != SQLITE_TXN_WRITE) return;
   for (int i = 1; const char* name = sqlite3_db_name(db_, i); ++i)
     if (sqlite3_txn_state(db_, name) == SQLITE_TXN_WRITE) return;
-  LogHeader header;
-  if (!ReadLogHeader(header) || !CopiesAgree(header)) return;
+  WalIndexHeader header;
+  if (!logIndex_.Read(header) || !header.CopiesAgree()) return;
   commitVersion_ = ReadSchemaVersion();
   commitPagesWritten_ = PagesWritten(db_);
   commitHeader_ = header;
@@ -716,9 +630,9 @@ void Catalog::NoteCommitEnd() const {
   // another connection's commit.
   const int written = PagesWritten(db_) - commitPagesWritten_;
   if (written <= 0) return;
-  LogHeader header;
-  if (!ReadLogHeader(header) || !CopiesAgree(header) ||
-      !OwnCommitHeader(commitHeader_, header, static_cast<uint32_t>(written)))
+  WalIndexHeader header;
+  if (!logIndex_.Read(header) || !header.CopiesAgree() ||
+      !header.FollowsOwnCommit(commitHeader_, static_cast<uint32_t>(written)))
     return;
   TakeVersion(commitVersion_);
   // The pager counts this commit in its data version; another connection's

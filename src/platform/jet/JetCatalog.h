@@ -9,7 +9,6 @@
 // where zero-length texts are not allowed (3315), a duplicate key (3022), a
 // value of the wrong kind (3464).
 
-#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,10 +20,10 @@
 
 #include "platform/jet/JetTranslator.h"
 #include "platform/jet/JetTypes.h"
+#include "platform/jet/WalIndex.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
-struct sqlite3_file;
 
 namespace qv::jet {
 
@@ -180,6 +179,12 @@ class Catalog : public SchemaView {
   void NoteCommitStart() const;
   void NoteCommitEnd() const;
 
+  // Counts the commits Refresh found in the file since the schema version
+  // was last read that were not noted as this connection's own: another
+  // connection's or process's, and an own commit made without
+  // NoteCommitStart and NoteCommitEnd (a native statement in autocommit).
+  uint64_t CommitsSeen() const { return commitsSeen_; }
+
   // Files made by earlier versions have two triggers per table that stored
   // values as Jet would (jet_norm_insert:T, jet_norm_update:T); the writes
   // of the engine do that now (Jet statements through the translator, DAO
@@ -200,11 +205,6 @@ class Catalog : public SchemaView {
   // The pager's count of commits to the file, as of the last read
   // transaction begun.
   int64_t DataVersion() const;
-  // The header of the log index a file in WAL mode keeps in shared memory,
-  // both of its copies, copied without a lock; false for a file not in WAL
-  // mode.
-  using LogHeader = std::array<unsigned char, 96>;
-  bool ReadLogHeader(LogHeader& out) const;
   // Told of every statement this connection prepares that sets a journal
   // mode: running it may close the log and its shared memory.
   static int Authorize(void* self, int action, const char* name, const char* value,
@@ -231,19 +231,15 @@ class Catalog : public SchemaView {
   mutable sqlite3_stmt* schemaVersion_ = nullptr;          // prepared once
   mutable int64_t version_ = -1;      // the schema version cache_ and tableNames_ hold, -1 unread
   mutable int64_t dataVersion_ = -1;  // the data version version_ was read at
+  mutable uint64_t commitsSeen_ = 0;
   mutable bool namesRead_ = false;
-  mutable bool logChecked_ = false;          // logFile_ set when the file is in WAL mode
-  mutable sqlite3_file* logFile_ = nullptr;  // the log's file object, or null
-  // The log index's first region while the log stays open, or null when
-  // each check asks the VFS for it (a journal mode may change).
-  mutable const volatile unsigned char* logIndex_ = nullptr;
-  bool journalModeSet_ = false;       // a statement setting a journal mode was prepared
-  mutable LogHeader logHeader_ = {};  // the header before version_ was read
+  mutable WalIndexReader logIndex_;        // the log index's header, for a file in WAL mode
+  mutable WalIndexHeader logHeader_ = {};  // the header before version_ was read
   mutable bool logHeaderValid_ = false;
   mutable std::unordered_map<std::string, bool> tableNames_;  // case-folded names
   // What NoteCommitStart read, while `commitNoted_`.
   mutable bool commitNoted_ = false;
-  mutable LogHeader commitHeader_ = {};
+  mutable WalIndexHeader commitHeader_ = {};
   mutable int64_t commitVersion_ = -1;
   mutable int commitPagesWritten_ = 0;
 };

@@ -521,6 +521,9 @@ void Connection::CommitTrans() {
 
 void Connection::Rollback() {
   if (depth_ == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  // Rows read since may have been this transaction's writes. A level that
+  // only read (no write lock held) undoes nothing.
+  if (HoldsWriteLock() || sqlite3_get_autocommit(impl_->db.get())) ++rollbacks_;
   if (sqlite3_get_autocommit(impl_->db.get())) {
     // SQLite rolled the whole transaction back itself (a full disk, a file
     // too large, an I/O error): no savepoint is left to undo at any depth.
@@ -539,6 +542,12 @@ void Connection::Rollback() {
   // A schema statement the transaction made is undone with it: what was
   // read of the schema since goes too.
   CheckSchemaVersion();
+}
+
+uint64_t Connection::DataGeneration() {
+  impl_->catalog->Refresh();
+  // Each term only grows, so the sum moves whenever one of them does.
+  return schemaGeneration_ + rollbacks_ + impl_->catalog->CommitsSeen();
 }
 
 int64_t Connection::Changes() const {

@@ -135,6 +135,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // statements and catalogue calls, native DDL, rollbacks that undid one),
   // so that objects that keep what they read of it know when to read again.
   uint64_t SchemaGeneration() const { return schemaGeneration_; }
+  // What a cache of rows read through this connection keys on (with
+  // Serial): it moves with the schema generation, at every rollback, and
+  // when the catalogue finds a commit in the file that this connection did
+  // not note as its own (Catalog::CommitsSeen: another connection's or
+  // process's). Refreshes the catalogue first, so it costs what a look-up
+  // of a definition costs when nothing changed. A cache that keeps rows
+  // this connection itself writes drops them at those writes.
+  uint64_t DataGeneration();
   // A number no other connection of the process has had, so that what is
   // kept per connection is not taken for another's made at the same address.
   uint64_t Serial() const { return serial_; }
@@ -153,6 +161,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   int depth_ = 0;
   bool explicitOuter_ = false;  // the outermost level is BEGIN IMMEDIATE, not a savepoint
   uint64_t schemaGeneration_ = 0;
+  uint64_t rollbacks_ = 0;
   uint64_t serial_;
   std::unique_ptr<Impl> impl_;
 };

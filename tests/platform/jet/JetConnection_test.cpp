@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "JetTestSupport.h"
 
@@ -109,6 +110,51 @@ TEST_F(TwoConnections, AWriterWaitsThenFailsWithLocked) {
   a->CommitTrans();
   EXPECT_EQ(b->ExecuteNative("INSERT INTO T VALUES (2)"), 1);
   EXPECT_EQ(Seen(), "1,2");
+}
+
+// The data generation, which caches of rows key on, moves with what may
+// have changed rows this connection read, and stays after what did not.
+TEST_F(TwoConnections, TheDataGenerationMovesWithWhatMayChangeRowsRead) {
+  const struct {
+    const char* event;
+    std::function<void()> run;
+    bool moves;
+  } events[] = {
+      {"nothing", [] {}, false},
+      {"a read", [&] { a->PrepareNative("SELECT count(*) FROM T").Step(); }, false},
+      {"another connection's commit", [&] { b->ExecuteNative("INSERT INTO T VALUES (1)"); }, true},
+      {"an own transaction's commit",
+       [&] {
+         a->BeginTrans(true);
+         a->ExecuteNative("INSERT INTO T VALUES (2)");
+         a->CommitTrans();
+       },
+       false},
+      {"a rollback of a write",
+       [&] {
+         a->BeginTrans();
+         a->ExecuteNative("INSERT INTO T VALUES (3)");
+         a->Rollback();
+       },
+       true},
+      {"a rollback of reads",
+       [&] {
+         a->BeginTrans();
+         a->PrepareNative("SELECT count(*) FROM T").Step();
+         a->Rollback();
+       },
+       false},
+      {"an own change of the schema", [&] { a->Execute("CREATE TABLE U (x LONG)"); }, true},
+      {"another connection's change of the schema", [&] { b->Execute("CREATE TABLE V (x LONG)"); },
+       true},
+  };
+  uint64_t before = a->DataGeneration();
+  for (const auto& e : events) {
+    e.run();
+    const uint64_t after = a->DataGeneration();
+    EXPECT_EQ(after != before, e.moves) << e.event;
+    before = after;
+  }
 }
 
 // An immediate outermost level holds the write lock from its start: another
