@@ -97,10 +97,16 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
     }
   }
   // SQLite allows neither ORDER BY nor LIMIT on a part of a compound select.
+  // PostgreSQL wants a name for every derived table.
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i > 0) out.sql += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
-    out.sql +=
-        parts[i].simple && parts.size() > 1 ? parts[i].sql : "SELECT * FROM (" + parts[i].sql + ")";
+    if (parts[i].simple && parts.size() > 1) {
+      out.sql += parts[i].sql;
+    } else {
+      out.sql += "SELECT * FROM (";
+      out.sql += parts[i].sql;
+      out.sql += Postgres() ? ") AS \"$u\"" : ")";
+    }
   }
   // The ordering of a union names its columns or their positions.
   for (size_t k = 0; k < q.orderBy.size(); ++k) {
@@ -130,7 +136,7 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
       const auto& columns = TableColumns(t.table);
       const std::string& name = t.alias.empty() ? t.table : t.alias;
       scope.Add(ScopeSource{name, QuoteName(name), &columns, {}, {}});
-      sqlite::AppendQuoted(out, t.table);
+      AppendTable(out, t.table);
       if (!t.alias.empty()) {
         out += " AS ";
         sqlite::AppendQuoted(out, t.alias);
@@ -336,7 +342,9 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   for (const auto& it : state.items) out.columns.push_back(MakeColumn(it.name, *it.value));
   if (derived) Origins(state, scope, out);
   out.simple = !s.hasTop && s.orderBy.empty();
-  if (s.hasTop && (!s.orderBy.empty() || s.topPercent)) {
+  // PostgreSQL keeps the rows tied with the n-th itself.
+  const bool withTies = s.hasTop && !s.orderBy.empty() && !s.topPercent && Postgres();
+  if (s.hasTop && (!s.orderBy.empty() || s.topPercent) && !withTies) {
     out.sql = AssembleTop(s, state, body, scope);
     CheckSize(out.sql);
     return out;
@@ -369,7 +377,10 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     }
     if (s.orderBy[k].desc) out.sql += " DESC";
   }
-  if (s.hasTop) out.sql += " LIMIT " + FormatCount(s.top);
+  if (withTies)
+    out.sql += " FETCH FIRST " + FormatCount(s.top) + " ROWS WITH TIES";
+  else if (s.hasTop)
+    out.sql += " LIMIT " + FormatCount(s.top);
   CheckSize(out.sql);
   return out;
 }
@@ -425,13 +436,13 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
   ranked += order.empty() ? "row_number() OVER ()" : "rank() OVER (ORDER BY " + order + ")";
   ranked += " AS \"$r\"";
   if (s.topPercent) ranked += ", count(*) OVER () AS \"$n\"";
-  ranked += " FROM (" + core + ")";
+  ranked += " FROM (" + core + (Postgres() ? ") AS \"$t\"" : ")");
   std::string sql = "SELECT ";
   for (size_t i = 0; i < state.items.size(); ++i) {
     if (i > 0) sql += ", ";
     sql += InternalName('c', i) + " AS " + QuoteName(state.items[i].name);
   }
-  sql += " FROM (" + ranked + ") WHERE ";
+  sql += " FROM (" + ranked + (Postgres() ? ") AS \"$t\" WHERE " : ") WHERE ");
   // PERCENT keeps ceil(n% of the rows): rank r is kept while (r - 1) < n * count / 100.
   sql += s.topPercent ? "(\"$r\" - 1) * 100 < " + n + " * \"$n\"" : "\"$r\" <= " + n;
   if (!order.empty()) sql += " ORDER BY " + order;
