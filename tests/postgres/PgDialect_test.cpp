@@ -44,7 +44,7 @@ TEST(PgDialect, WritesWhatTheEnginesDoDifferently) {
       // the stored name, whatever case the statement writes
       {"select id from FRUIT", {"FROM \"Fruit\""}, {"\"FRUIT\""}, {}},
       // a condition as a value: -1/0 from PostgreSQL's boolean
-      {"select (id = 1) as b from fruit", {"(-((\"Fruit\".\"id\" = 1))::smallint)"}, {}, {}},
+      {"select (id = 1) as b from fruit", {"(-((\"Fruit\".\"id\" = 1))::integer)"}, {}, {}},
       // a value as a condition, alone and under AND / OR / NOT
       {"select id from fruit where ripe", {"WHERE (\"Fruit\".\"ripe\" <> 0)"}, {}, {}},
       {"select id from fruit where ripe and id > 1 or not ripe",
@@ -60,10 +60,15 @@ TEST(PgDialect, WritesWhatTheEnginesDoDifferently) {
        {}},
       // TOP with ORDER BY keeps the ties itself; without ORDER BY a LIMIT
       {"select top 2 id from fruit order by price desc",
-       {"ORDER BY \"Fruit\".\"price\" DESC FETCH FIRST 2 ROWS WITH TIES"},
+       {"ORDER BY \"Fruit\".\"price\" DESC NULLS LAST FETCH FIRST 2 ROWS WITH TIES"},
        {"rank()", "LIMIT"},
        {}},
       {"select top 2 id from fruit", {"LIMIT 2"}, {"FETCH"}, {}},
+      // Null first going up, last going down, as Jet orders it
+      {"select id from fruit order by name, price desc",
+       {"ORDER BY \"Fruit\".\"name\" NULLS FIRST, \"Fruit\".\"price\" DESC NULLS LAST"},
+       {},
+       {}},
       // PERCENT ranks in a window: every derived table has a name
       {"select top 50 percent id from fruit order by id",
        {") AS \"$t\" WHERE", "count(*) OVER ()"},

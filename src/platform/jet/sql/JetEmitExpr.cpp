@@ -201,7 +201,7 @@ Emitted JetEmitter::EmitValue(const Expr& e, const Scope& scope, std::string& ou
   if (v.condition) {
     // PostgreSQL's true casts to 1.
     InsertAt(out, start, {"(-("});
-    out += Postgres() ? ")::smallint)" : "))";
+    out += Postgres() ? ")::integer)" : "))";
     v.condition = false;
   }
   return v;

@@ -78,6 +78,13 @@ class Restore {
 
 }  // namespace
 
+// Jet orders Null before every value, as SQLite does; PostgreSQL's default
+// puts it last going up.
+std::string_view JetEmitter::Direction(bool desc) const {
+  if (Postgres()) return desc ? " DESC NULLS LAST" : " NULLS FIRST";
+  return desc ? " DESC" : "";
+}
+
 JetEmitter::QueryOut JetEmitter::EmitQuery(const Query& q, const Scope* outer) {
   return q.IsCompound() ? EmitCompound(q, outer) : EmitSelect(*q.select, outer);
 }
@@ -124,7 +131,8 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
       ThrowSyntax(sqlerr::kOrderByClause, JetMessage(sqlerr::kOrderByClause), jetSql_, e.pos,
                   SourceText(e));
     out.sql += k == 0 ? " ORDER BY " : ", ";
-    out.sql += std::to_string(pos) + (q.orderBy[k].desc ? " DESC" : "");
+    out.sql += std::to_string(pos);
+    out.sql += Direction(q.orderBy[k].desc);
   }
   CheckSize(out.sql);
   return out;
@@ -375,7 +383,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     } else {
       AppendJetCollation(out.sql, EmitValue(e, scope, out.sql));
     }
-    if (s.orderBy[k].desc) out.sql += " DESC";
+    out.sql += Direction(s.orderBy[k].desc);
   }
   if (withTies)
     out.sql += " FETCH FIRST " + FormatCount(s.top) + " ROWS WITH TIES";
@@ -428,7 +436,8 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
       }
     }
     if (IsTextType(type)) ref += std::string(" COLLATE ") + kJetCollation;
-    order += (k == 0 ? "" : ", ") + ref + (s.orderBy[k].desc ? " DESC" : "");
+    order += (k == 0 ? "" : ", ") + ref;
+    order += Direction(s.orderBy[k].desc);
   }
   core += body;
   const std::string n = FormatCount(s.top);

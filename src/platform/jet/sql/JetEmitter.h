@@ -21,6 +21,7 @@
 // The PostgreSQL dialect writes the same text but where the engines differ:
 // - A condition is a boolean there, not a number: a value used as one is
 //   compared with 0, a condition used as a value is cast to -1/0/Null.
+// - ORDER BY puts Null first going up (NULLS FIRST / DESC NULLS LAST).
 // - Parameters are $n; a derived table always has a name; TOP n with ORDER
 //   BY is FETCH FIRST n ROWS WITH TIES; Between with bounds of unknown order
 //   takes least/greatest; DELETE through a join finds the rows by ctid.
@@ -122,6 +123,8 @@ class JetEmitter {
                                   std::string_view name) const;
   void NameItems(SelectState& state) const;
   void Origins(const SelectState& state, const Scope& scope, QueryOut& out) const;
+  // What follows a key of ORDER BY: its direction, and where Null goes.
+  std::string_view Direction(bool desc) const;
   std::string AssembleTop(const Select& s, SelectState& state, const std::string& body,
                           const Scope& scope);
 
