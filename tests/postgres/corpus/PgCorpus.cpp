@@ -113,7 +113,7 @@ std::string FromSqlite(const Variant& v, JetType type) {
   if (v.IsNull() || v.IsEmpty()) return "NULL";
   if (v.IsByteArray()) {
     std::string hex = "\\x";
-    for (const uint8_t b : v.AsBytes()) {
+    for (const uint8_t b : v.AsBytes().bytes) {
       char buf[3];
       std::snprintf(buf, sizeof buf, "%02x", b);
       hex += buf;
