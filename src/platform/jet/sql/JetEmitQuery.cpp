@@ -143,8 +143,9 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
     case TableRef::Kind::kTable: {
       const auto& columns = TableColumns(t.table);
       const std::string& name = t.alias.empty() ? t.table : t.alias;
-      scope.Add(ScopeSource{name, QuoteName(name), &columns, {}, {}});
+      std::string qualifier = t.alias.empty() ? QuotedTable(t.table) : QuoteName(t.alias);
       AppendTable(out, t.table);
+      scope.Add(ScopeSource{name, std::move(qualifier), &columns, {}, {}});
       if (!t.alias.empty()) {
         out += " AS ";
         sqlite::AppendQuoted(out, t.alias);

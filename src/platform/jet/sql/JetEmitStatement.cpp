@@ -229,7 +229,8 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
   const auto& table = TableColumns(st.table);
   const std::string& name = st.alias.empty() ? st.table : st.alias;
   Scope scope(nullptr);
-  scope.Add(ScopeSource{name, QuoteName(name), &table, {}, {}});
+  scope.Add(ScopeSource{
+      name, st.alias.empty() ? QuotedTable(st.table) : QuoteName(st.alias), &table, {}, {}});
   Translation t;
   t.sql =
       "UPDATE " + QuotedTable(st.table) + (st.alias.empty() ? "" : " AS " + QuoteName(st.alias));
@@ -282,10 +283,11 @@ Translation JetEmitter::EmitDelete(const Statement& st) {
     if (target == nullptr) ThrowJet(sqlerr::kCannotDelete);
     // Rows of the target that the join keeps, found by their rowid (their
     // place, ctid, on PostgreSQL).
-    const std::string& name = target->alias.empty() ? target->table : target->alias;
+    const std::string name =
+        target->alias.empty() ? QuotedTable(target->table) : QuoteName(target->alias);
     const std::string_view rowid = Postgres() ? "ctid" : "rowid";
-    t.sql = Cat({"DELETE FROM ", QuotedTable(target->table), " WHERE ", rowid, " IN (SELECT ",
-                 QuoteName(name), ".", rowid, " FROM ", from, where, ")"});
+    t.sql = Cat({"DELETE FROM ", QuotedTable(target->table), " WHERE ", rowid, " IN (SELECT ", name,
+                 ".", rowid, " FROM ", from, where, ")"});
   }
   return t;
 }
