@@ -203,12 +203,13 @@ class Runner {
     const std::shared_ptr<const jet::Translation> sqlite = db_->Translate(r.sql);
     std::optional<jet::Translation> t;
     if (sqlite->kind != jet::StatementKind::kSchema) t = ForServer(r.sql);
-    s.Run();
     if (!t) {
+      s.Run();
       dirty_ = true;  // the server did not follow: it is filled again before the next one
       return;
     }
     Sync();
+    s.Run();
     ++compared_;
     PgResult res(PQexec(pg_, t->sql.c_str()));
     if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) {
@@ -342,12 +343,17 @@ class Runner {
         throw std::runtime_error("copying a row of " + spec.name +
                                  " failed: " + PQresultErrorMessage(res.get()));
     }
-    // A counter goes on after the rows copied, as SQLite's does.
+    // A counter goes on after the highest number SQLite handed out, deleted
+    // rows' included.
     for (const jet::FieldSpec& f : spec.fields) {
       if (!f.autoIncrement) continue;
+      int64_t last = 0;
+      jet::Statement seq = db_->PrepareNative("SELECT seq FROM sqlite_sequence WHERE name = " +
+                                              LiteralOf(spec.name));
+      if (seq.Step()) last = static_cast<int64_t>(CDbl(seq.Value(0)));
       Exec("SELECT setval(pg_get_serial_sequence(" + LiteralOf(Quoted(spec.name)) + ", " +
-           LiteralOf(f.name) + "), coalesce(max(" + Quoted(f.name) + "), 0) + 1, false) FROM " +
-           Quoted(spec.name));
+           LiteralOf(f.name) + "), greatest(coalesce(max(" + Quoted(f.name) + "), 0), " +
+           std::to_string(last) + ") + 1, false) FROM " + Quoted(spec.name));
     }
   }
 
@@ -405,12 +411,14 @@ int Main(int argc, char** argv) {
   // approximated by ICU's root order at primary strength (case and Ё/Е
   // alike, Latin before Cyrillic) until the server has the library's own.
   const std::string schema = "qv_corpus_" + std::to_string(getpid());
-  for (const std::string& sql :
-       {"DROP SCHEMA IF EXISTS " + schema + " CASCADE", "CREATE SCHEMA " + schema,
-        "SET search_path TO " + schema,
-        std::string("CREATE COLLATION jetru (provider = icu, locale = 'und-u-ks-level1', "
-                    "deterministic = false)"),
-        std::string("SET client_min_messages TO warning")}) {
+  for (const std::string& sql : {
+           std::string("SET client_min_messages TO warning"),
+           "DROP SCHEMA IF EXISTS " + schema + " CASCADE",
+           "CREATE SCHEMA " + schema,
+           "SET search_path TO " + schema,
+           std::string("CREATE COLLATION jetru (provider = icu, locale = 'und-u-ks-level1', "
+                       "deterministic = false)"),
+       }) {
     PgResult res(PQexec(pg.get(), sql.c_str()));
     if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) {
       std::cerr << sql << ": " << PQresultErrorMessage(res.get());

@@ -517,6 +517,7 @@ Emitted JetEmitter::EmitComparison(Op op, const Emitted& a, const Emitted& b, st
 
 // Jet accepts the bounds in either order.
 Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope, std::string& out) {
+  const size_t start = out.size();
   out += '(';
   const Emitted v = EmitValue(*e.args[0], scope, out);
   const size_t loStart = out.size();
@@ -564,6 +565,12 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope, std::string& 
     out += hiText;
   }
   out += "))";
+  if (Postgres()) {
+    // min and max give Null for a Null bound, least and greatest pass it over.
+    InsertAt(out, start,
+             {"(CASE WHEN ", loText, " IS NULL OR ", hiText, " IS NULL THEN NULL ELSE "});
+    out += " END)";
+  }
   return Condition();
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/automation/VbaText.h"
+#include "platform/jet/JetTableSql.h"
 #include "platform/jet/Sqlite.h"
 #include "platform/jet/sql/JetEmitter.h"
 
@@ -68,6 +69,12 @@ std::string PostgresColumnSql(const FieldSpec& field) {
   out += PostgresType(field.type);
   if (IsTextType(field.type) && field.type != JetType::kGUID) out += kCollateClause;
   if (field.required) out += " NOT NULL";
+  // The catalogue's default expressions are literals or calls of the
+  // function table's jet_now, jet_date and jet_time, which the server provides.
+  if (const auto d = ddl::DefaultSql(field)) {
+    out += " DEFAULT ";
+    out += *d;
+  }
   std::string quoted;
   sqlite::AppendQuoted(quoted, field.name);
   auto check = [&](std::string_view a, std::string_view b = {}) {

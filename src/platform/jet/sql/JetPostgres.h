@@ -17,7 +17,8 @@ namespace qv::jet::sql {
 // types bytea. Empty for kNone.
 std::string_view PostgresType(JetType type);
 
-// The column definition of `field`: its type, NOT NULL when Required, the
+// The column definition of `field`: its type, NOT NULL when Required, its
+// default (as the catalogue writes it for SQLite: literals, jet_now() ...), the
 // collation JETRU for texts, and checks of Jet's rules (Text(n)'s length,
 // Byte's and Boolean's values, a GUID's braces, AllowZeroLength). A counter
 // is an identity column that takes a value written to it as well.
