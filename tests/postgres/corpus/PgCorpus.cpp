@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -50,13 +51,15 @@ struct KnownDifference {
   std::string_view sql;   // a piece of the record's Jet text
   std::string_view reason;
 };
-constexpr KnownDifference kKnownDifferences[] = {
-    {"", "", ""},  // filled in below as cases are found
-};
+// None so far: every case of the chosen files that needs no server-side Jet
+// function gives the same rows on both engines. The dialect's own
+// differences (Null first in ORDER BY, Null bounds of Between, conditions as
+// -1/0) are written by the emitter, not listed here.
+constexpr std::array<KnownDifference, 0> kKnownDifferences{};
 
 bool IsKnown(const std::string& file, const std::string& sql, std::string_view* reason) {
   for (const KnownDifference& k : kKnownDifferences) {
-    if (k.file.empty() || file != k.file) continue;
+    if (file != k.file) continue;
     if (sql.find(k.sql) != std::string::npos) {
       *reason = k.reason;
       return true;
