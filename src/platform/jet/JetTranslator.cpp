@@ -5,17 +5,17 @@
 
 namespace qv::jet {
 
-Translation TranslateJet(std::string_view jetSql, const SchemaView& schema) {
+Translation TranslateJet(std::string_view jetSql, const SchemaView& schema, SqlDialect dialect) {
   const sql::Statement st = sql::JetParser(jetSql).Parse();
-  return sql::JetEmitter(schema, jetSql).Translate(st);
+  return sql::JetEmitter(schema, jetSql, dialect).Translate(st);
 }
 
 Translation TranslateJetParameterized(std::string_view jetSql, const SchemaView& schema,
                                       std::span<const size_t> literalPositions,
-                                      std::vector<LiteralUse>& uses) {
+                                      std::vector<LiteralUse>& uses, SqlDialect dialect) {
   const sql::Statement st = sql::JetParser(jetSql).Parse();
   uses.assign(literalPositions.size(), LiteralUse::kNone);
-  sql::JetEmitter emitter(schema, jetSql);
+  sql::JetEmitter emitter(schema, jetSql, dialect);
   emitter.ParameterizeLiterals(literalPositions, uses);
   return emitter.Translate(st);
 }

@@ -1,7 +1,8 @@
 #pragma once
-// Translation of Jet SQL text into SQLite SQL text: a tokenizer and a
+// Translation of Jet SQL text into SQL text: a tokenizer and a
 // recursive-descent parser build a small syntax tree, which is typed
-// statically (Jet's result types) and emitted as SQLite SQL.
+// statically (Jet's result types) and emitted as SQLite SQL, or as
+// PostgreSQL SQL (the same emitter in its PostgreSQL dialect).
 
 #include <cstdint>
 #include <memory>
@@ -20,7 +21,15 @@ class SchemaView {
  public:
   virtual ~SchemaView() = default;
   virtual const std::vector<ColumnInfo>* TableColumns(std::string_view table) const = 0;
+  // The name of `table` as the catalogue stores it, for an engine whose
+  // quoted names are case-sensitive (PostgreSQL); empty to write the name
+  // as the statement does (SQLite compares names case-insensitively).
+  virtual std::string StoredTableName(std::string_view /*table*/) const { return {}; }
 };
+
+// The engine the emitted SQL is for. Both take the same syntax tree; what
+// differs is written by the emitter where it differs (docs/postgres.md).
+enum class SqlDialect : uint8_t { kSqlite, kPostgres };
 
 struct SchemaChange;
 
@@ -45,12 +54,16 @@ struct Translation {
   // For kSchema: what the catalogue does (`sql` is empty). Its literals are
   // written as they stand, never as parameters.
   std::shared_ptr<const SchemaChange> change;
+  // kPostgres: the Jet functions the statement calls, which the server must
+  // provide (sorted, each once); SQLite registers them all itself.
+  std::vector<std::string> serverFunctions;
 };
 
 // Translates one Jet statement. Raises an Error with a Jet syntax number
 // (3075 in an expression, 3131 in FROM, 3000-range others) whose description
 // names the position, the token and the statement.
-Translation TranslateJet(std::string_view jetSql, const SchemaView& schema);
+Translation TranslateJet(std::string_view jetSql, const SchemaView& schema,
+                         SqlDialect dialect = SqlDialect::kSqlite);
 
 // How the literals of a statement (numbers and texts, in the order of the
 // text; sql::ScanLiterals finds them) took part in its translation.
@@ -60,13 +73,14 @@ enum class LiteralUse : uint8_t {
   kValue,      // a parameter whose value the translation also depends on
 };
 
-// TranslateJet with every literal the SQLite text holds as a value written
-// as a parameter, so that the translation serves every statement of the
-// same shape whose literals of uses kNone and kValue are the same. `uses`
-// gets one entry per literal. REQUIRES: `literalPositions` are the byte
-// offsets of the statement's literals, ascending.
+// TranslateJet with every literal the SQL text holds as a value written as
+// a parameter (?n for SQLite, $n for PostgreSQL), so that the translation
+// serves every statement of the same shape whose literals of uses kNone and kValue are the same.
+// `uses` gets one entry per literal. REQUIRES: `literalPositions` are the byte offsets of the
+// statement's literals, ascending.
 Translation TranslateJetParameterized(std::string_view jetSql, const SchemaView& schema,
                                       std::span<const size_t> literalPositions,
-                                      std::vector<LiteralUse>& uses);
+                                      std::vector<LiteralUse>& uses,
+                                      SqlDialect dialect = SqlDialect::kSqlite);
 
 }  // namespace qv::jet

@@ -1,4 +1,4 @@
-// The expression half of JetEmitter: typing and SQLite text of expressions.
+// The expression half of JetEmitter: typing and SQL text of expressions.
 
 #include <algorithm>
 #include <charconv>
@@ -44,9 +44,10 @@ const OperatorNames& Operators() {
   return names;
 }
 
-// Text as a SQLite literal. A NUL would end the statement text, so it is
-// spliced in with char(0).
-void AppendStringLiteral(std::string& out, std::string_view s) {
+// Text as a SQL literal. A NUL would end the statement text, so it is
+// spliced in with char(0) (chr(0) on PostgreSQL, which refuses it with a
+// clear error: its texts cannot hold one).
+void AppendStringLiteral(std::string& out, std::string_view s, bool postgres) {
   const bool spliced = s.find('\0') != std::string_view::npos;
   if (spliced) out += '(';
   out += '\'';
@@ -54,7 +55,7 @@ void AppendStringLiteral(std::string& out, std::string_view s) {
     if (c == '\'') {
       out += "''";
     } else if (c == '\0') {
-      out += "' || char(0) || '";
+      out += postgres ? "' || chr(0) || '" : "' || char(0) || '";
     } else {
       out += c;
     }
@@ -162,7 +163,7 @@ bool JetEmitter::LiteralParameter(const Expr& e, std::string& out) {
   LiteralUse& use = (*literalUses_)[i];
   if (use == LiteralUse::kNone) use = LiteralUse::kParameter;
   char buf[24];
-  buf[0] = '?';
+  buf[0] = Postgres() ? '$' : '?';
   const auto [end, ec] = std::to_chars(buf + 1, buf + sizeof buf, i + 1);
   out.append(buf, end);
   return true;
@@ -198,8 +199,9 @@ Emitted JetEmitter::EmitValue(const Expr& e, const Scope& scope, std::string& ou
   const size_t start = out.size();
   Emitted v = Emit(e, scope, out);
   if (v.condition) {
+    // PostgreSQL's true casts to 1.
     InsertAt(out, start, {"(-("});
-    out += "))";
+    out += Postgres() ? ")::integer)" : "))";
     v.condition = false;
   }
   return v;
@@ -207,7 +209,15 @@ Emitted JetEmitter::EmitValue(const Expr& e, const Scope& scope, std::string& ou
 
 // A value serves as a condition the way SQLite reads it (nonzero is true).
 void JetEmitter::EmitCondition(const Expr& e, const Scope& scope, std::string& out) {
-  Emit(e, scope, out);
+  const size_t start = out.size();
+  const Emitted v = Emit(e, scope, out);
+  AsCondition(v, out, start);
+}
+
+void JetEmitter::AsCondition(const Emitted& v, std::string& out, size_t start) const {
+  if (!Postgres() || v.condition) return;
+  InsertAt(out, start, {"("});
+  out += " <> 0)";
 }
 
 Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
@@ -222,7 +232,7 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
     case ExprKind::kString:
       // Quoted only when it stays a literal.
       v = Value(JetType::kText, 255);
-      if (!LiteralParameter(e, out)) AppendStringLiteral(out, e.text);
+      if (!LiteralParameter(e, out)) AppendStringLiteral(out, e.text, Postgres());
       break;
     case ExprKind::kDate:
       v = Value(JetType::kDate);
@@ -230,7 +240,7 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
       break;
     case ExprKind::kGuid:
       v = Value(JetType::kGUID);
-      if (!LiteralParameter(e, out)) AppendStringLiteral(out, e.text);
+      if (!LiteralParameter(e, out)) AppendStringLiteral(out, e.text, Postgres());
       break;
     case ExprKind::kNull:
       out += "NULL";
@@ -358,6 +368,9 @@ Emitted JetEmitter::EmitUnary(const Expr& e, const Scope& scope, std::string& ou
     InsertAt(out, start, {"(~ "});
     return Value(IsIntegerType(v.type) ? v.type : JetType::kLong);
   }
+  out.pop_back();
+  AsCondition(v, out, start);
+  out += ')';
   InsertAt(out, start, {"(NOT "});
   return Condition();
 }
@@ -377,6 +390,19 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope, std::string& o
     if (bitwise(a) && bitwise(b)) {
       InsertAt(out, mid, {e.op == Op::kAnd ? " & " : " | "});
       return Value(PromoteNumeric(a.type, b.type));
+    }
+    if (Postgres()) {
+      // Both operands as conditions: the second is taken off while the
+      // first is made one.
+      const std::string second = out.substr(mid, out.size() - mid - 1);
+      out.resize(mid);
+      AsCondition(a, out, start + 1);
+      out += e.op == Op::kAnd ? " AND " : " OR ";
+      const size_t secondStart = out.size();
+      out += second;
+      AsCondition(b, out, secondStart);
+      out += ')';
+      return Condition();
     }
     InsertAt(out, mid, {e.op == Op::kAnd ? " AND " : " OR "});
     return Condition();
@@ -491,6 +517,7 @@ Emitted JetEmitter::EmitComparison(Op op, const Emitted& a, const Emitted& b, st
 
 // Jet accepts the bounds in either order.
 Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope, std::string& out) {
+  const size_t start = out.size();
   out += '(';
   const Emitted v = EmitValue(*e.args[0], scope, out);
   const size_t loStart = out.size();
@@ -520,14 +547,17 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope, std::string& 
     out += ')';
     return Condition();
   }
-  // min and max take the collation of their first argument.
+  // min and max take the collation of their first argument (least and
+  // greatest on PostgreSQL, which take one for all).
   const std::string_view firstCollation = text ? kCollateClause : "";
   const std::string loText = out.substr(loStart, hiStart - loStart);
   const std::string hiText = out.substr(hiStart);
   out.resize(loStart);
   out += valueCollation;
   out += between;
-  for (const char* head : {"min(", ") AND max("}) {
+  static constexpr const char* kSqlite[] = {"min(", ") AND max("};
+  static constexpr const char* kPostgres[] = {"least(", ") AND greatest("};
+  for (const char* head : Postgres() ? kPostgres : kSqlite) {
     out += head;
     out += loText;
     out += firstCollation;
@@ -535,6 +565,12 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope, std::string& 
     out += hiText;
   }
   out += "))";
+  if (Postgres()) {
+    // min and max give Null for a Null bound, least and greatest pass it over.
+    InsertAt(out, start,
+             {"(CASE WHEN ", loText, " IS NULL OR ", hiText, " IS NULL THEN NULL ELSE "});
+    out += " END)";
+  }
   return Condition();
 }
 

@@ -78,6 +78,13 @@ class Restore {
 
 }  // namespace
 
+// Jet orders Null before every value, as SQLite does; PostgreSQL's default
+// puts it last going up.
+std::string_view JetEmitter::Direction(bool desc) const {
+  if (Postgres()) return desc ? " DESC NULLS LAST" : " NULLS FIRST";
+  return desc ? " DESC" : "";
+}
+
 JetEmitter::QueryOut JetEmitter::EmitQuery(const Query& q, const Scope* outer) {
   return q.IsCompound() ? EmitCompound(q, outer) : EmitSelect(*q.select, outer);
 }
@@ -97,10 +104,16 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
     }
   }
   // SQLite allows neither ORDER BY nor LIMIT on a part of a compound select.
+  // PostgreSQL wants a name for every derived table.
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i > 0) out.sql += q.unionAll[i - 1] ? " UNION ALL " : " UNION ";
-    out.sql +=
-        parts[i].simple && parts.size() > 1 ? parts[i].sql : "SELECT * FROM (" + parts[i].sql + ")";
+    if (parts[i].simple && parts.size() > 1) {
+      out.sql += parts[i].sql;
+    } else {
+      out.sql += "SELECT * FROM (";
+      out.sql += parts[i].sql;
+      out.sql += Postgres() ? ") AS \"$u\"" : ")";
+    }
   }
   // The ordering of a union names its columns or their positions.
   for (size_t k = 0; k < q.orderBy.size(); ++k) {
@@ -118,7 +131,8 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
       ThrowSyntax(sqlerr::kOrderByClause, JetMessage(sqlerr::kOrderByClause), jetSql_, e.pos,
                   SourceText(e));
     out.sql += k == 0 ? " ORDER BY " : ", ";
-    out.sql += std::to_string(pos) + (q.orderBy[k].desc ? " DESC" : "");
+    out.sql += std::to_string(pos);
+    out.sql += Direction(q.orderBy[k].desc);
   }
   CheckSize(out.sql);
   return out;
@@ -129,8 +143,9 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
     case TableRef::Kind::kTable: {
       const auto& columns = TableColumns(t.table);
       const std::string& name = t.alias.empty() ? t.table : t.alias;
-      scope.Add(ScopeSource{name, QuoteName(name), &columns, {}, {}});
-      sqlite::AppendQuoted(out, t.table);
+      std::string qualifier = t.alias.empty() ? QuotedTable(t.table) : QuoteName(t.alias);
+      AppendTable(out, t.table);
+      scope.Add(ScopeSource{name, std::move(qualifier), &columns, {}, {}});
       if (!t.alias.empty()) {
         out += " AS ";
         sqlite::AppendQuoted(out, t.alias);
@@ -336,7 +351,9 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   for (const auto& it : state.items) out.columns.push_back(MakeColumn(it.name, *it.value));
   if (derived) Origins(state, scope, out);
   out.simple = !s.hasTop && s.orderBy.empty();
-  if (s.hasTop && (!s.orderBy.empty() || s.topPercent)) {
+  // PostgreSQL keeps the rows tied with the n-th itself.
+  const bool withTies = s.hasTop && !s.orderBy.empty() && !s.topPercent && Postgres();
+  if (s.hasTop && (!s.orderBy.empty() || s.topPercent) && !withTies) {
     out.sql = AssembleTop(s, state, body, scope);
     CheckSize(out.sql);
     return out;
@@ -367,9 +384,12 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     } else {
       AppendJetCollation(out.sql, EmitValue(e, scope, out.sql));
     }
-    if (s.orderBy[k].desc) out.sql += " DESC";
+    out.sql += Direction(s.orderBy[k].desc);
   }
-  if (s.hasTop) out.sql += " LIMIT " + FormatCount(s.top);
+  if (withTies)
+    out.sql += " FETCH FIRST " + FormatCount(s.top) + " ROWS WITH TIES";
+  else if (s.hasTop)
+    out.sql += " LIMIT " + FormatCount(s.top);
   CheckSize(out.sql);
   return out;
 }
@@ -417,7 +437,8 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
       }
     }
     if (IsTextType(type)) ref += std::string(" COLLATE ") + kJetCollation;
-    order += (k == 0 ? "" : ", ") + ref + (s.orderBy[k].desc ? " DESC" : "");
+    order += (k == 0 ? "" : ", ") + ref;
+    order += Direction(s.orderBy[k].desc);
   }
   core += body;
   const std::string n = FormatCount(s.top);
@@ -425,13 +446,13 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
   ranked += order.empty() ? "row_number() OVER ()" : "rank() OVER (ORDER BY " + order + ")";
   ranked += " AS \"$r\"";
   if (s.topPercent) ranked += ", count(*) OVER () AS \"$n\"";
-  ranked += " FROM (" + core + ")";
+  ranked += " FROM (" + core + (Postgres() ? ") AS \"$t\"" : ")");
   std::string sql = "SELECT ";
   for (size_t i = 0; i < state.items.size(); ++i) {
     if (i > 0) sql += ", ";
     sql += InternalName('c', i) + " AS " + QuoteName(state.items[i].name);
   }
-  sql += " FROM (" + ranked + ") WHERE ";
+  sql += " FROM (" + ranked + (Postgres() ? ") AS \"$t\" WHERE " : ") WHERE ");
   // PERCENT keeps ceil(n% of the rows): rank r is kept while (r - 1) < n * count / 100.
   sql += s.topPercent ? "(\"$r\" - 1) * 100 < " + n + " * \"$n\"" : "\"$r\" <= " + n;
   if (!order.empty()) sql += " ORDER BY " + order;

@@ -9,6 +9,7 @@
 #include "platform/jet/JetSchemaChange.h"
 #include "platform/jet/Sqlite.h"
 #include "platform/jet/sql/JetEmitter.h"
+#include "platform/jet/sql/JetPostgres.h"
 #include "platform/jet/sql/JetSqlError.h"
 #include "platform/jet/sql/JetTyping.h"
 
@@ -32,8 +33,22 @@ const TableRef* FindTable(const TableRef& t, std::string_view name) {
 
 }  // namespace
 
-JetEmitter::JetEmitter(const SchemaView& schema, std::string_view jetSql)
-    : schema_(schema), jetSql_(jetSql) {}
+JetEmitter::JetEmitter(const SchemaView& schema, std::string_view jetSql, SqlDialect dialect)
+    : schema_(schema), jetSql_(jetSql), dialect_(dialect) {}
+
+void JetEmitter::AppendTable(std::string& out, std::string_view table) const {
+  if (Postgres()) {
+    const std::string stored = schema_.StoredTableName(table);
+    if (!stored.empty()) return sqlite::AppendQuoted(out, stored);
+  }
+  sqlite::AppendQuoted(out, table);
+}
+
+std::string JetEmitter::QuotedTable(std::string_view table) const {
+  std::string out;
+  AppendTable(out, table);
+  return out;
+}
 
 const std::vector<ColumnInfo>& JetEmitter::TableColumns(std::string_view table) const {
   const auto* columns = schema_.TableColumns(table);
@@ -104,6 +119,11 @@ Translation JetEmitter::Translate(const Statement& st) {
     throw Error(sqlerr::kTooFewParameters, std::move(text), std::string(kErrorSource));
   }
   CheckSize(t.sql);
+  if (Postgres()) {
+    t.serverFunctions = CalledJetFunctions(t.sql);
+    if (t.change && !t.change->selectSql.empty())
+      t.serverFunctions = CalledJetFunctions(t.change->selectSql);
+  }
   return t;
 }
 
@@ -198,7 +218,7 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
     source += ")";
   }
   Translation t;
-  t.sql = "INSERT INTO " + QuoteName(st.table) + " (";
+  t.sql = "INSERT INTO " + QuotedTable(st.table) + " (";
   for (size_t i = 0; i < targets.size(); ++i)
     t.sql += (i > 0 ? ", " : "") + QuoteName(targets[i]->name);
   t.sql += ")" + source;
@@ -209,9 +229,11 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
   const auto& table = TableColumns(st.table);
   const std::string& name = st.alias.empty() ? st.table : st.alias;
   Scope scope(nullptr);
-  scope.Add(ScopeSource{name, QuoteName(name), &table, {}, {}});
+  scope.Add(ScopeSource{
+      name, st.alias.empty() ? QuotedTable(st.table) : QuoteName(st.alias), &table, {}, {}});
   Translation t;
-  t.sql = "UPDATE " + QuoteName(st.table) + (st.alias.empty() ? "" : " AS " + QuoteName(st.alias));
+  t.sql =
+      "UPDATE " + QuotedTable(st.table) + (st.alias.empty() ? "" : " AS " + QuoteName(st.alias));
   for (size_t i = 0; i < st.assignments.size(); ++i) {
     const Assignment& a = st.assignments[i];
     const auto hit = scope.Find(a.qualifier, a.column);
@@ -259,10 +281,13 @@ Translation JetEmitter::EmitDelete(const Statement& st) {
     }
     const TableRef* target = FindTable(*st.from, st.deleteQualifier);
     if (target == nullptr) ThrowJet(sqlerr::kCannotDelete);
-    // Rows of the target that the join keeps, found by their rowid.
-    const std::string& name = target->alias.empty() ? target->table : target->alias;
-    t.sql = "DELETE FROM " + QuoteName(target->table) + " WHERE rowid IN (SELECT " +
-            QuoteName(name) + ".rowid FROM " + from + where + ")";
+    // Rows of the target that the join keeps, found by their rowid (their
+    // place, ctid, on PostgreSQL).
+    const std::string name =
+        target->alias.empty() ? QuotedTable(target->table) : QuoteName(target->alias);
+    const std::string_view rowid = Postgres() ? "ctid" : "rowid";
+    t.sql = Cat({"DELETE FROM ", QuotedTable(target->table), " WHERE ", rowid, " IN (SELECT ", name,
+                 ".", rowid, " FROM ", from, where, ")"});
   }
   return t;
 }

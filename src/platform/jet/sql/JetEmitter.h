@@ -1,5 +1,6 @@
 #pragma once
-// Types a Jet syntax tree statically and emits it as SQLite SQL.
+// Types a Jet syntax tree statically and emits it as SQLite SQL, or in the
+// PostgreSQL dialect as PostgreSQL SQL.
 //
 // Conventions of the emitted SQL, which the engine registering the functions
 // relies on:
@@ -16,6 +17,19 @@
 // - INSERT and UPDATE write values as their columns store them: Booleans as
 //   -1/0, whole numbers in integer columns, Currency at four decimals, GUIDs
 //   in upper case (Stored); the tables have no rules of their own for that.
+//
+// The PostgreSQL dialect writes the same text but where the engines differ:
+// - A condition is a boolean there, not a number: a value used as one is
+//   compared with 0, a condition used as a value is cast to -1/0/Null.
+// - ORDER BY puts Null first going up (NULLS FIRST / DESC NULLS LAST).
+// - Parameters are $n; a derived table always has a name; TOP n with ORDER
+//   BY is FETCH FIRST n ROWS WITH TIES; Between with bounds of unknown order
+//   takes least/greatest; DELETE through a join finds the rows by ctid.
+// - Tables are named as the catalogue stores them (quoted names are
+//   case-sensitive there).
+// - The function table's entries are called by the same names (jet_...);
+//   the server must provide them, and Translation::serverFunctions lists
+//   the ones a statement calls. The collation JETRU is the server's too.
 
 #include <cstddef>
 #include <initializer_list>
@@ -58,7 +72,8 @@ struct Emitted {
 
 class JetEmitter {
  public:
-  JetEmitter(const SchemaView& schema, std::string_view jetSql);
+  JetEmitter(const SchemaView& schema, std::string_view jetSql,
+             SqlDialect dialect = SqlDialect::kSqlite);
 
   Translation Translate(const Statement& st);
   // Makes Translate write the literals at `positions` (ascending byte
@@ -108,6 +123,8 @@ class JetEmitter {
                                   std::string_view name) const;
   void NameItems(SelectState& state) const;
   void Origins(const SelectState& state, const Scope& scope, QueryOut& out) const;
+  // What follows a key of ORDER BY: its direction, and where Null goes.
+  std::string_view Direction(bool desc) const;
   std::string AssembleTop(const Select& s, SelectState& state, const std::string& body,
                           const Scope& scope);
 
@@ -127,6 +144,13 @@ class JetEmitter {
                                 size_t start, size_t mid);
   static Emitted EmitComparison(Op op, const Emitted& a, const Emitted& b, std::string& out,
                                 size_t start, size_t mid);
+  // PostgreSQL: turns the value out[start, end) into a condition (<> 0)
+  // unless `v` is one already. SQLite reads a value as a condition as it is.
+  void AsCondition(const Emitted& v, std::string& out, size_t start) const;
+  // The table's name as the emitted SQL writes it, quoted.
+  void AppendTable(std::string& out, std::string_view table) const;
+  std::string QuotedTable(std::string_view table) const;
+  bool Postgres() const { return dialect_ == SqlDialect::kPostgres; }
   Emitted EmitBetween(const Expr& e, const Scope& scope, std::string& out);
   Emitted EmitIn(const Expr& e, const Scope& scope, std::string& out);
   Emitted EmitCall(const Expr& e, const Scope& scope, std::string& out);
@@ -145,6 +169,7 @@ class JetEmitter {
 
   const SchemaView& schema_;
   std::string_view jetSql_;
+  SqlDialect dialect_;
   std::vector<std::string> parameters_;  // names no scope resolves, in order
   SelectState* select_ = nullptr;        // the select whose items are being emitted
   Clause clause_ = Clause::kOther;

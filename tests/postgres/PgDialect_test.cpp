@@ -1,0 +1,210 @@
+// The PostgreSQL dialect of the Jet SQL emitter, without a server: what it
+// writes where the engines differ, the tables' definitions, and the list of
+// Jet functions a statement needs from the server.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/jet/JetTranslator.h"
+#include "platform/jet/sql/JetPostgres.h"
+
+namespace qv::jet {
+namespace {
+
+// A table stored as "Fruit", which statements may name in any case.
+class FruitSchema : public SchemaView {
+ public:
+  const std::vector<ColumnInfo>* TableColumns(std::string_view table) const override {
+    if (table == "fruit" || table == "Fruit" || table == "FRUIT" || table == "f2") return &fruit_;
+    return nullptr;
+  }
+  std::string StoredTableName(std::string_view table) const override {
+    return table == "f2" ? "f2" : "Fruit";
+  }
+
+ private:
+  std::vector<ColumnInfo> fruit_{{"id", JetType::kLong},
+                                 {"name", JetType::kText, 50},
+                                 {"price", JetType::kDouble},
+                                 {"ripe", JetType::kBoolean},
+                                 {"picked", JetType::kDate}};
+};
+
+struct DialectCase {
+  const char* jet;
+  std::vector<const char*> pieces;  // each must occur in the PostgreSQL text
+  std::vector<const char*> absent;  // none may occur in it
+  std::vector<const char*> functions;
+};
+
+TEST(PgDialect, WritesWhatTheEnginesDoDifferently) {
+  const DialectCase cases[] = {
+      // the stored name, whatever case the statement writes
+      {"select id from FRUIT", {"FROM \"Fruit\""}, {"\"FRUIT\""}, {}},
+      // a condition as a value: -1/0 from PostgreSQL's boolean
+      {"select (id = 1) as b from fruit", {"(-((\"Fruit\".\"id\" = 1))::integer)"}, {}, {}},
+      // a value as a condition, alone and under AND / OR / NOT
+      {"select id from fruit where ripe", {"WHERE (\"Fruit\".\"ripe\" <> 0)"}, {}, {}},
+      {"select id from fruit where ripe and id > 1 or not ripe",
+       {"((\"Fruit\".\"ripe\" <> 0) AND (\"Fruit\".\"id\" > 1))",
+        "(NOT (\"Fruit\".\"ripe\" <> 0))"},
+       {},
+       {}},
+      // integers under AND stay bitwise
+      {"select id and 6 as x from fruit", {"(\"Fruit\".\"id\" & 6)"}, {"<> 0"}, {}},
+      {"select iif(ripe, 1, 2) as x from fruit",
+       {"CASE WHEN (\"Fruit\".\"ripe\" <> 0) THEN 1"},
+       {},
+       {}},
+      // TOP with ORDER BY keeps the ties itself; without ORDER BY a LIMIT
+      {"select top 2 id from fruit order by price desc",
+       {"ORDER BY \"Fruit\".\"price\" DESC NULLS LAST FETCH FIRST 2 ROWS WITH TIES"},
+       {"rank()", "LIMIT"},
+       {}},
+      {"select top 2 id from fruit", {"LIMIT 2"}, {"FETCH"}, {}},
+      // Null first going up, last going down, as Jet orders it
+      {"select id from fruit order by name, price desc",
+       {"ORDER BY \"Fruit\".\"name\" NULLS FIRST, \"Fruit\".\"price\" DESC NULLS LAST"},
+       {},
+       {}},
+      // PERCENT ranks in a window: every derived table has a name
+      {"select top 50 percent id from fruit order by id",
+       {") AS \"$t\" WHERE", "count(*) OVER ()"},
+       {},
+       {}},
+      {"select top 1 id from fruit union select id from fruit",
+       {"SELECT * FROM (SELECT \"Fruit\".\"id\" AS \"id\" FROM \"Fruit\" LIMIT 1) AS \"$u\" UNION"},
+       {},
+       {}},
+      {"select name from fruit where id between 1 and price",
+       {"(CASE WHEN 1 IS NULL OR \"Fruit\".\"price\" IS NULL THEN NULL ELSE (\"Fruit\".\"id\" "
+        "BETWEEN least(1, \"Fruit\".\"price\") AND greatest(1, \"Fruit\".\"price\")) END)"},
+       {"min(", "max("},
+       {}},
+      // Jet's functions keep their names and are listed for the server
+      {"select UCase(name) & '!' as u from fruit where name like 'a*'",
+       {"jet_concat(jet_ucase(\"Fruit\".\"name\"), '!')",
+        "(jet_like(\"Fruit\".\"name\", 'a*') <> 0)"},
+       {},
+       {"jet_concat", "jet_like", "jet_ucase"}},
+      {"select count(*) as n, sum(price) as s from fruit", {"count(*)", "sum("}, {}, {}},
+      {"select 'it''s' & picked as x from fruit",
+       {"'it''s'", "jet_asdate(\"Fruit\".\"picked\")"},
+       {},
+       {"jet_asdate", "jet_concat"}},
+      // statements: stored names, DELETE through a join by ctid
+      {"insert into fruit (id, name) values (7, 'x')",
+       {"INSERT INTO \"Fruit\" (\"id\", \"name\")"},
+       {},
+       {}},
+      {"update fruit set price = price * 2 where ripe",
+       {"UPDATE \"Fruit\" SET \"price\" = (\"Fruit\".\"price\" * 2) WHERE (\"Fruit\".\"ripe\" <> "
+        "0)"},
+       {},
+       {}},
+      {"delete f.* from fruit as f inner join f2 on f.id = f2.id",
+       {"DELETE FROM \"Fruit\" WHERE ctid IN (SELECT \"f\".ctid FROM \"Fruit\" AS \"f\" INNER JOIN "
+        "\"f2\""},
+       {"rowid"},
+       {}},
+      {"update fruit set ripe = id",
+       {"SET \"ripe\" = jet_store_boolean("},
+       {},
+       {"jet_store_boolean"}},
+  };
+  const FruitSchema schema;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.jet);
+    const Translation t = TranslateJet(c.jet, schema, SqlDialect::kPostgres);
+    for (const char* p : c.pieces)
+      EXPECT_NE(t.sql.find(p), std::string::npos) << p << "\n" << t.sql;
+    for (const char* p : c.absent)
+      EXPECT_EQ(t.sql.find(p), std::string::npos) << p << "\n" << t.sql;
+    EXPECT_EQ(t.serverFunctions, std::vector<std::string>(c.functions.begin(), c.functions.end()));
+    // The SQLite text of the same statement lists no server functions.
+    EXPECT_TRUE(TranslateJet(c.jet, schema).serverFunctions.empty());
+  }
+}
+
+TEST(PgDialect, LiteralsBecomeDollarParameters) {
+  const FruitSchema schema;
+  const std::string jet = "select id from fruit where name = 'a' and price > 2.5";
+  const std::vector<size_t> positions{jet.find("'a'"), jet.find("2.5")};
+  std::vector<LiteralUse> uses;
+  const Translation pg =
+      TranslateJetParameterized(jet, schema, positions, uses, SqlDialect::kPostgres);
+  EXPECT_NE(pg.sql.find("= $1"), std::string::npos) << pg.sql;
+  EXPECT_NE(pg.sql.find("> $2"), std::string::npos) << pg.sql;
+  const Translation lite = TranslateJetParameterized(jet, schema, positions, uses);
+  EXPECT_NE(lite.sql.find("= ?1"), std::string::npos) << lite.sql;
+}
+
+TEST(PgDialect, CalledFunctionsSkipLiteralsAndQuotedNames) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"SELECT jet_a(x), jet_b (y), jet_a(z)", {"jet_a"}},
+      {"SELECT 'jet_a(' || \"jet_b(\" FROM t", {}},
+      {"SELECT 'it''s jet_x(' , jet_y(1)", {"jet_y"}},
+      {"SELECT \"a\"\"jet_x(\", xjet_z(1), jet_c(jet_d(1))", {"jet_c", "jet_d"}},
+  };
+  for (const auto& [sql, want] : cases) EXPECT_EQ(sql::CalledJetFunctions(sql), want) << sql;
+}
+
+TEST(PgDialect, ColumnsCarryJetTypesAndRules) {
+  auto field = [](JetType type, int32_t size = 0) {
+    FieldSpec f;
+    f.name = "c";
+    f.type = type;
+    f.size = size;
+    return f;
+  };
+  FieldSpec required = field(JetType::kText, 10);
+  required.required = true;
+  required.allowZeroLength = false;
+  FieldSpec defaults = field(JetType::kText, 5);
+  defaults.defaultValue = "=\"it's\"";
+  FieldSpec now = field(JetType::kDate);
+  now.defaultValue = "Now()";
+  FieldSpec counter = field(JetType::kLong);
+  counter.autoIncrement = true;
+  const std::pair<FieldSpec, const char*> cases[] = {
+      {field(JetType::kLong), "\"c\" integer"},
+      {field(JetType::kInteger), "\"c\" smallint"},
+      {field(JetType::kByte), "\"c\" smallint CHECK (\"c\" BETWEEN 0 AND 255)"},
+      {field(JetType::kBoolean), "\"c\" smallint CHECK (\"c\" IN (-1, 0))"},
+      {field(JetType::kCurrency), "\"c\" double precision"},
+      {field(JetType::kDate), "\"c\" double precision"},
+      {field(JetType::kText, 20), "\"c\" text COLLATE JETRU CHECK (char_length(\"c\") <= 20)"},
+      {field(JetType::kText), "\"c\" text COLLATE JETRU CHECK (char_length(\"c\") <= 255)"},
+      {field(JetType::kMemo), "\"c\" text COLLATE JETRU"},
+      {field(JetType::kLongBinary), "\"c\" bytea"},
+      {required,
+       "\"c\" text COLLATE JETRU NOT NULL CHECK (char_length(\"c\") <= 10) CHECK (\"c\" <> '')"},
+      {counter, "\"c\" integer GENERATED BY DEFAULT AS IDENTITY"},
+      {defaults, "\"c\" text COLLATE JETRU DEFAULT 'it''s' CHECK (char_length(\"c\") <= 5)"},
+      {now, "\"c\" double precision DEFAULT (jet_now())"},
+  };
+  for (const auto& [f, want] : cases) EXPECT_EQ(sql::PostgresColumnSql(f), want);
+  EXPECT_NE(sql::PostgresColumnSql(field(JetType::kGUID)).find("\"c\" text CHECK (\"c\" ~ '^\\{"),
+            std::string::npos);
+
+  TableSpec t;
+  t.name = "Кадры";
+  t.fields = {field(JetType::kLong)};
+  IndexSpec pk;
+  pk.name = "PrimaryKey";
+  pk.primary = true;
+  pk.fields = {{"c", false}};
+  t.indexes = {pk};
+  EXPECT_EQ(sql::PostgresCreateTableSql(t),
+            "CREATE TABLE \"Кадры\" (\"c\" integer, PRIMARY KEY (\"c\"))");
+  IndexSpec byC;
+  byC.name = "ByC";
+  byC.fields = {{"c", true}};
+  EXPECT_EQ(sql::PostgresCreateIndexSql("Кадры", byC),
+            "CREATE INDEX \"Кадры$ByC\" ON \"Кадры\" (\"c\" DESC)");
+}
+
+}  // namespace
+}  // namespace qv::jet
