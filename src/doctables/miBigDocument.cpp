@@ -278,8 +278,11 @@ void DeleteBigDocDataBase(double aDocID) {
 void ZeroBigDocCells(double aDocID) {
   Guard(QV_HERE, [&] {
     if (aDocID == 0) return;
+    // A document without shard 0 has nothing to empty: no file is made for it.
+    std::error_code ec;
+    const bool existed = fs::exists(GetBigDocFileName(aDocID, 0), ec);
     DeleteBigDocDataBase(aDocID);
-    CreateBigDocShard(aDocID, 0, kDefaultShardSize);
+    if (existed) CreateBigDocShard(aDocID, 0, kDefaultShardSize);
   });
 }
 

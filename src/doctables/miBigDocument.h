@@ -68,7 +68,8 @@ void ReleaseBigDocDataBase(double aDocID);
 // engine's side files; nothing is removed when the release fails.
 void DeleteBigDocDataBase(double aDocID);
 // Closes the document's open tables on this thread, removes its shards
-// and makes an empty shard 0 of the default size.
+// and makes an empty shard 0 of the default size; for a document without
+// shard 0 (none of that identifier) it makes no file.
 void ZeroBigDocCells(double aDocID);
 
 // The shard opened shared and read-write in the workspace of the user
