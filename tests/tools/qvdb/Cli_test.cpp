@@ -120,10 +120,10 @@ TEST_F(Cli, StrayShardsFullDisksAndReadOnlyFolders) {
   const fs::path stray = data / "BigDocs" / "99" / "99" / "999999_0.mdb";
   fs::create_directories(stray.parent_path());
   fs::copy_file(shard, stray);
-  ASSERT_EQ(Qvdb(tmp_, {"sql", "--db", stray.string(),
-                        "update StorageInfo set DocumentID = 999999"})
-                .status,
-            0);
+  ASSERT_EQ(
+      Qvdb(tmp_, {"sql", "--db", stray.string(), "update StorageInfo set DocumentID = 999999"})
+          .status,
+      0);
   Outcome check = Qvdb(tmp_, {"check", "--data", data.string()});
   EXPECT_EQ(check.status, 1);
   EXPECT_NE(check.out.find("ok      " + stray.string()), std::string::npos) << check.out;
