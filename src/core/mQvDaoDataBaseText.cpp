@@ -18,6 +18,9 @@ namespace qv::mQvDaoDataBase {
 
 namespace {
 
+// How many characters of a caller's text an error quotes.
+constexpr int32_t kShownChars = 60;
+
 // The field's value, or nullptr when the recordset cannot give it.
 const Variant* FieldOrNull(const dao::Recordset& rs, std::string_view field) {
   try {
@@ -355,8 +358,15 @@ std::string DescribeValue(const Variant& value) {
       return "Empty";
     case VarType::kNull:
       return "Null";
-    case VarType::kString:
-      return "(String) \"" + value.AsString() + "\"";
+    case VarType::kString: {
+      // Only the first 60 characters: a refused long text must not fill
+      // the error (docs/security.md).
+      const std::string& s = value.AsString();
+      const int32_t length = Len(s);
+      if (length <= kShownChars) return "(String) \"" + s + "\"";
+      return "(String) \"" + Left(s, kShownChars) + "...\" (" + std::to_string(length) +
+             " characters)";
+    }
     case VarType::kDouble:
       return labelled("(Double) ");
     case VarType::kLong:

@@ -118,7 +118,10 @@ jet::Statement& DBBigDocTable::CellStatement(Shard& s, int which, const Address&
 
 std::string DBBigDocTable::IntGetValue(const Address& a, bool aWide) {
   CheckUsable();
-  Shard& s = *ShardFor(a.subDoc, true);
+  // A read makes no shard: no file, no cell.
+  Shard* shard = ShardFor(a.subDoc, false);
+  if (!shard) return std::string();
+  Shard& s = *shard;
   if (aWide && SeekTabular(s, *s.wide, a)) return TextOf(s.wide->FieldValue(s.value));
   jet::Statement& st = CellStatement(s, a.IsStatic() ? kReadStat + (a.key & 1) : kReadDyn, a);
   jet::ResetOnExit reset(st);
@@ -350,7 +353,9 @@ void DBBigDocTable::RemoveWideString(double aSubDocID, int32_t aKey, int32_t aLi
 int32_t DBBigDocTable::GetRealValuesCountInMatrixColumn(double aSubDocID, int32_t aKey,
                                                         int32_t aTableNum, int32_t aOldCount,
                                                         int32_t aNewCount) {
-  Shard& s = *ShardFor(aSubDocID, true);
+  Shard* shard = ShardFor(aSubDocID, false);
+  if (!shard) return aNewCount;
+  Shard& s = *shard;
   for (int32_t line = aOldCount; line > aNewCount; --line)
     if (IntHasCell(s, MakeAddress(aSubDocID, aKey, line, aTableNum))) return line;
   return aNewCount;

@@ -61,10 +61,11 @@ class DBBigDocTable : public Object, public things::IBigDocEvents {
   DBBigDocTable(const DBBigDocTable&) = delete;
   DBBigDocTable& operator=(const DBBigDocTable&) = delete;
 
-  // Opens the document (closing the current one): shard 0, made when it
-  // does not exist, its ShardSize, and the table answers the big-document
-  // manager's lookups and closes from then on. Errors of the shard name
-  // its file.
+  // Opens the document (closing the current one): shard 0 and its
+  // ShardSize, and the table answers the big-document manager's lookups
+  // and closes from then on. Errors of the shard name its file; a missing
+  // shard 0 is 3024 (only a document's creation makes it). Reads make no
+  // shard: a cell of a shard whose file does not exist is empty.
   void OpenDoc(double aDocID);
   // Closes every shard; never raises.
   void CloseDoc() noexcept;

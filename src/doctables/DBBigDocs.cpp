@@ -23,31 +23,29 @@ std::shared_ptr<DBBigDocTable> DBBigDocs::GetBigDocTable(double aDocID) {
 
 void DBBigDocs::CopyBigDocContent(double, double) {}
 
-void IntBigDocStorage::CreateBigDocDataBase(double aDocID, int32_t aShardSize) {
-  Guard(QV_HERE, [&] { miBigDocument::CreateBigDocDataBase(aDocID, aShardSize); });
+void IntBigDocStorage::Create(double aDocID, int32_t aShardSize) {
+  miBigDocument::ReplaceBigDocDataBase(aDocID, aShardSize);
 }
 
-void IntBigDocStorage::ReleaseBigDocDataBase(double aDocID) {
-  Guard(QV_HERE, [&] { miBigDocument::ReleaseBigDocDataBase(aDocID); });
+void IntBigDocStorage::Release(double aDocID) {
+  miBigDocument::ReleaseBigDocDataBase(aDocID);
 }
 
-void IntBigDocStorage::DeleteBigDocDataBase(double aDocID) {
-  Guard(QV_HERE, [&] { miBigDocument::DeleteBigDocDataBase(aDocID); });
+void IntBigDocStorage::Delete(double aDocID) {
+  miBigDocument::DeleteBigDocDataBase(aDocID);
 }
 
-void IntBigDocStorage::ZeroBigDocCells(double aDocID) {
-  Guard(QV_HERE, [&] { miBigDocument::ZeroBigDocCells(aDocID); });
+void IntBigDocStorage::Zero(double aDocID) {
+  miBigDocument::ZeroBigDocCells(aDocID);
 }
+
+namespace {
+IntBigDocStorage theStorage;
+[[maybe_unused]] const bool installed = (records::InstallBigDocStorage(&theStorage), true);
+}  // namespace
 
 QV_DEFINE_CLASS(DBBigDocs, "Qv_DBProvider.DBBigDocs", QV_CREATABLE(DBBigDocs),
                 Method("GetBigDocTable", &DBBigDocs::GetBigDocTable),
                 Method("CopyBigDocContent", &DBBigDocs::CopyBigDocContent))
-
-QV_DEFINE_CLASS(IntBigDocStorage, "Qv_DBProvider.IntBigDocStorage", QV_CREATABLE(IntBigDocStorage),
-                Method("CreateBigDocDataBase", &IntBigDocStorage::CreateBigDocDataBase,
-                       {Variant(int32_t{0})}),
-                Method("ReleaseBigDocDataBase", &IntBigDocStorage::ReleaseBigDocDataBase),
-                Method("DeleteBigDocDataBase", &IntBigDocStorage::DeleteBigDocDataBase),
-                Method("ZeroBigDocCells", &IntBigDocStorage::ZeroBigDocCells))
 
 }  // namespace qv::doctables

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/automation/Object.h"
+#include "records/LaterDocumentParts.h"
 
 namespace qv::doctables {
 
@@ -15,24 +16,24 @@ class DBBigDocs : public Object {
 
  public:
   // The table of the document open on this thread, or a new one opened on
-  // it (DBBigDocTable::OpenDoc, which makes shard 0 when it is missing).
-  // Error 5 for an identifier below 1; errors of the shard name its file.
+  // it (DBBigDocTable::OpenDoc). Error 5 for an identifier below 1; errors
+  // of the shard name its file, 3024 when the document has no shard 0:
+  // opening makes no file.
   std::shared_ptr<DBBigDocTable> GetBigDocTable(double aDocID);
   // Has no effect.
   void CopyBigDocContent(double aSrcDocID, double aDestDocID);
 };
 
-// The document storage as the document mappers reach it, by ProgID
-// ("Qv_DBProvider.IntBigDocStorage"): the operations of miBigDocument.h of
-// the same names.
-class IntBigDocStorage : public Object {
-  QV_DECLARE_CLASS(IntBigDocStorage)
-
+// The document storage as the document mappers reach it
+// (records::BigDocStorage, installed when the library loads): the
+// operations of miBigDocument.h. It has no ProgID: no caller outside the
+// library creates or removes a document's files.
+class IntBigDocStorage : public records::BigDocStorage {
  public:
-  void CreateBigDocDataBase(double aDocID, int32_t aShardSize);
-  void ReleaseBigDocDataBase(double aDocID);
-  void DeleteBigDocDataBase(double aDocID);
-  void ZeroBigDocCells(double aDocID);
+  void Create(double aDocID, int32_t aShardSize) override;
+  void Release(double aDocID) override;
+  void Delete(double aDocID) override;
+  void Zero(double aDocID) override;
 };
 
 }  // namespace qv::doctables

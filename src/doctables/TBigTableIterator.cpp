@@ -79,17 +79,11 @@ void TBigTableIterator::Close() noexcept {
   db_.reset();
 }
 
-const Variant& TBigTableIterator::Field(const std::string& aName) const {
+const Variant* TBigTableIterator::Current(const std::string& aName) const {
   if (!db_ || !db_->IsOpen()) dao::ThrowDao(dao::daoerr::kObjectInvalid, dao::kSourceRecordset);
   const int i = FieldOf(aName);
   if (i < 0) dao::ThrowDao(dao::daoerr::kItemNotFound, dao::kSourceFields);
-  return row_[i];
-}
-
-const Variant* TBigTableIterator::FieldOrNull(const std::string& aName) const {
-  if (eof_ || !db_ || !db_->IsOpen()) return nullptr;
-  const int i = FieldOf(aName);
-  return i < 0 ? nullptr : &row_[i];
+  return eof_ ? nullptr : &row_[i];
 }
 
 int32_t TBigTableIterator::Count() {
@@ -111,12 +105,15 @@ void TBigTableIterator::MoveNext() {
 }
 
 Variant TBigTableIterator::GetField(const std::string& aName) {
-  return Guard(QV_HERE, [&] { return eof_ ? Variant() : Field(aName); });
+  return Guard(QV_HERE, [&] {
+    const Variant* v = Current(aName);
+    return v ? *v : Variant();
+  });
 }
 
 std::string TBigTableIterator::GetString(const std::string& aName, const std::string& aDefault) {
   return Guard(QV_HERE, [&] {
-    const Variant* v = FieldOrNull(aName);
+    const Variant* v = Current(aName);
     return v ? mQvCommonCalc::ConvertOr(
                    *v, aDefault,
                    [&](const Variant& x) { return mQvCommonCalc::VarToStr(x, aDefault); })
@@ -126,22 +123,22 @@ std::string TBigTableIterator::GetString(const std::string& aName, const std::st
 
 int32_t TBigTableIterator::GetLong(const std::string& aName, int32_t aDefault) {
   return Guard(QV_HERE, [&] {
-    return eof_ ? aDefault : mQvCommonCalc::VarToLongDef(Field(aName), aDefault);
+    const Variant* v = Current(aName);
+    return v ? mQvCommonCalc::VarToLongDef(*v, aDefault) : aDefault;
   });
 }
 
 double TBigTableIterator::GetDouble(const std::string& aName, double aDefault) {
   return Guard(QV_HERE, [&] {
-    const Variant* v = FieldOrNull(aName);
+    const Variant* v = Current(aName);
     return v ? mQvCommonCalc::VarToDoubleDef(*v, aDefault) : aDefault;
   });
 }
 
 Variant TBigTableIterator::GetDate(const std::string& aName) {
   return Guard(QV_HERE, [&] {
-    if (eof_) return Variant();
-    const Variant& v = Field(aName);
-    return v.IsEmptyOrNull() ? Variant() : Variant(CDate(v));
+    const Variant* v = Current(aName);
+    return !v || v->IsEmptyOrNull() ? Variant() : Variant(CDate(*v));
   });
 }
 

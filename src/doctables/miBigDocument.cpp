@@ -22,6 +22,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetError.h"
 #include "siblings/storages/QvFileSystem.h"
 #include "siblings/things/ThingManager.h"
 
@@ -67,10 +68,12 @@ std::string FileNameExtra(const std::string& file) {
 // What the engine keeps beside an open database file.
 constexpr std::string_view kSideFiles[] = {"-wal", "-shm"};
 
-// Where tables open their shards: the engine's default workspace, so that
-// a transaction of the engine (DBEngine.BeginTrans) spans them.
-std::shared_ptr<dao::Workspace> EngineWorkspace() {
-  return miDataBase::GetDBEngine()->DefaultWorkspace();
+// Where tables open their shards: the workspace of the user database
+// ("qvz"), so that one transaction of that workspace (a caller's, or the
+// lock keeper's) spans the user database and the shards, as a DAO
+// workspace's transaction spans every database open in it.
+std::shared_ptr<dao::Workspace> LibraryWorkspace() {
+  return miDataBase::GetWorkspace();
 }
 
 // Where shards are made: a workspace of their own, outside any
@@ -224,13 +227,29 @@ std::shared_ptr<dao::Database> OpenOrCreateBigDocShard(double aDocID, int32_t aS
         std::error_code ec;
         if (!fs::exists(file, ec)) {
           if (!aCreate) return nullptr;
+          // A later shard is made by the write that needs it; shard 0 only
+          // by the document's creation: a document without it has lost it.
+          if (aShard == 0) jet::ThrowJet(jet::jeterr::kFileNotFound, {file});
           CreateBigDocShard(aDocID, aShard, aShardSize);
         }
-        return EngineWorkspace()->Open(file, {});
+        return LibraryWorkspace()->Open(file, {});
       });
 }
 
 void CreateBigDocDataBase(double aDocID, int32_t aShardSize) {
+  std::string file;
+  GuardX(
+      QV_HERE, [&] { return FileNameExtra(file); },
+      [&] {
+        file = GetBigDocFileName(aDocID, 0);
+        std::error_code ec;
+        if (fs::exists(file, ec))
+          jet::ThrowJet(jet::jeterr::kDatabaseExists, {}, jet::kSourceWorkspace);
+        CreateBigDocShard(aDocID, 0, aShardSize);
+      });
+}
+
+void ReplaceBigDocDataBase(double aDocID, int32_t aShardSize) {
   Guard(QV_HERE, [&] {
     DeleteBigDocDataBase(aDocID);
     CreateBigDocShard(aDocID, 0, aShardSize);
@@ -259,8 +278,11 @@ void DeleteBigDocDataBase(double aDocID) {
 void ZeroBigDocCells(double aDocID) {
   Guard(QV_HERE, [&] {
     if (aDocID == 0) return;
+    // A document without shard 0 has nothing to empty: no file is made for it.
+    std::error_code ec;
+    const bool existed = fs::exists(GetBigDocFileName(aDocID, 0), ec);
     DeleteBigDocDataBase(aDocID);
-    CreateBigDocShard(aDocID, 0, kDefaultShardSize);
+    if (existed) CreateBigDocShard(aDocID, 0, kDefaultShardSize);
   });
 }
 

@@ -53,9 +53,13 @@ std::string GetBigDocFilesMask(double aDocID);
 // A shard size as stored: `aShardSize`, or the default below 1.
 int32_t EffectiveShardSize(int32_t aShardSize);
 
-// Makes shard 0 of a new document (any file left by an earlier document of
-// the same identifier is removed first).
+// Makes shard 0 of a new document. Error 3204 naming the file, with
+// nothing removed or made, when the document's shard 0 exists.
 void CreateBigDocDataBase(double aDocID, int32_t aShardSize);
+// Makes shard 0 of a document whose identifier was just given to a new
+// registry row, so that no document owns files of that identifier: any
+// left by an earlier document or an interrupted creation are removed first.
+void ReplaceBigDocDataBase(double aDocID, int32_t aShardSize);
 // For a document other than 0: closes its tables open on this thread.
 // Error 3045 naming the file while a shard is open on another thread or in
 // another process (removing it would take the file from under them).
@@ -64,12 +68,15 @@ void ReleaseBigDocDataBase(double aDocID);
 // engine's side files; nothing is removed when the release fails.
 void DeleteBigDocDataBase(double aDocID);
 // Closes the document's open tables on this thread, removes its shards
-// and makes an empty shard 0 of the default size.
+// and makes an empty shard 0 of the default size; for a document without
+// shard 0 (none of that identifier) it makes no file.
 void ZeroBigDocCells(double aDocID);
 
-// The shard opened shared and read-write in the thread's engine; when the
-// file does not exist, null, or with `aCreate` the shard made
-// (CreateBigDocShard) and opened.
+// The shard opened shared and read-write in the workspace of the user
+// database ("qvz", miDataBase::GetWorkspace). When the
+// file does not exist: null without `aCreate`; with it, shard 0 is error
+// 3024 naming the file (only a document's creation makes shard 0) and a
+// later shard is made (CreateBigDocShard) and opened.
 std::shared_ptr<dao::Database> OpenOrCreateBigDocShard(double aDocID, int32_t aShard,
                                                        int32_t aShardSize, bool aCreate);
 // Makes the shard's folder and file with its tables and StorageInfo row.

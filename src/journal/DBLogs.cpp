@@ -13,6 +13,7 @@
 #include "core/miDBProviderFactory.h"
 #include "core/miDataBase.h"
 #include "core/miLocks.h"
+#include "journal/SkippedLogWrites.h"
 #include "perms/miPerms.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/VbaDate.h"
@@ -109,12 +110,18 @@ Row LineRow(const std::string& entryGuid, int32_t type, int32_t order, std::stri
   return row;
 }
 
-// Counts skipped writes; a database that refuses this too loses the count.
+// Counts skipped writes in the database; what it refuses to count (a
+// read-only folder) is kept in the user's state folder instead.
 void CountSkipped(int32_t skipped) {
+  int32_t counted = 0;
   try {
     DBCommon common;
-    for (int32_t i = 0; i < skipped; ++i) common.GetNextCounter(kSkippedWritesCounter, 0);
+    for (; counted < skipped; ++counted) common.GetNextCounter(kSkippedWritesCounter, 0);
   } catch (const Error&) {
+    try {
+      KeepSkippedWrites(miDataBase::GetUserDBFileName(), skipped - counted);
+    } catch (const Error&) {
+    }
   }
 }
 

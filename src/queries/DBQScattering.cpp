@@ -48,33 +48,45 @@ const std::string& RequireName(const std::string& name) {
 std::string KeyExpression(const std::string& mask) {
   std::string expr;
   size_t i = 0;
+  int32_t position = 1;  // of mask[i], in characters (UTF-16 units, as Mid counts)
   while (i < mask.size()) {
     const bool hashes = mask[i] == '#';
     size_t j = i;
     while (j < mask.size() && (mask[j] == '#') == hashes) ++j;
     if (!expr.empty()) expr += "+";
-    // Positions count characters (UTF-16 units, as Mid does), not bytes.
-    expr += hashes ? "mid (a.cell_key, " + std::to_string(Len(mask.substr(0, i)) + 1) + ", " +
-                         std::to_string(j - i) + ")"
-                   : DaoQString(mask.substr(i, j - i));
+    if (hashes)
+      expr += "mid (a.cell_key, " + std::to_string(position) + ", " + std::to_string(j - i) + ")";
+    else
+      expr += DaoQString(std::string_view(mask).substr(i, j - i));
+    position += Len(std::string_view(mask).substr(i, j - i));
     i = j;
   }
   return expr.empty() ? DaoQString("") : expr;
 }
 
-// The template with each "#" replaced by the page key's next character.
-std::string FillTemplate(const std::string& templ, const std::string& pageKey) {
+// The template with each "#" replaced by the page key's next character
+// (UTF-16 unit, as Mid takes it). One pass over the template: "#" is one
+// byte and no other character's UTF-8 bytes contain it.
+std::string FillTemplate(std::string_view templ, const std::u16string& pageKey) {
   std::string out;
-  int32_t next = 1;
-  const int32_t length = Len(pageKey);
-  for (int32_t k = 1; k <= Len(templ); ++k) {
-    const std::string c = Mid(templ, k, 1);
-    if (c != "#")
+  out.reserve(templ.size());
+  size_t next = 0;
+  for (char c : templ) {
+    if (c != '#')
       out += c;
-    else if (next <= length)
-      out += Mid(pageKey, next++, 1);
+    else if (next < pageKey.size())
+      out += ToUtf8(std::u16string_view(pageKey).substr(next++, 1));
   }
   return out;
+}
+
+// The texts a caller gives to be built into one statement, refused before
+// any work when together they are longer than one literal may be.
+void RequireStatementSize(std::string_view what, size_t bytes) {
+  if (bytes > kMaxQStringBytes)
+    ThrowVb(vberr::kInvalidProcedureCall, std::string(what) + " of " + std::to_string(bytes) +
+                                              " bytes are too long for a statement (" +
+                                              std::to_string(kMaxQStringBytes) + " at most)");
 }
 
 }  // namespace
@@ -85,6 +97,7 @@ ado::RecordsetPtr DBQScattering::GetAccStreamsFromDocument(double aDocumentID,
                                                            const std::string& aFieldsMasks,
                                                            const std::string& aFieldsNames) {
   return Guard(QV_HERE, [&] {
+    RequireStatementSize("The masks", aMainFieldMask.size() + aFieldsMasks.size());
     const std::vector<std::string> masks =
         aFieldsMasks.empty() ? std::vector<std::string>() : SplitAt(aFieldsMasks, ',');
     const std::vector<std::string> names =
@@ -118,17 +131,21 @@ ado::RecordsetPtr DBQScattering::GetScatteringPage(double aDocumentID, const std
                                                    const std::string& aCellKeysTemplates,
                                                    bool /*aResetSystemID*/) {
   return Guard(QV_HERE, [&] {
+    RequireStatementSize("The templates", aCellKeysTemplates.size());
+    const std::u16string pageKey = ToUtf16(aPageKey);
     std::string sql =
         "select document_id, cell_key, first_value, first_type "
         "from doc_cell_values "
         "where document_id=" +
         Number2DaoSql(aDocumentID) + " and ";
     if (aCellKeysTemplates.find(',') == std::string::npos) {
-      sql += "cell_key like " + DaoQString(FillTemplate(aCellKeysTemplates, aPageKey));
+      sql += "cell_key like " + DaoQString(FillTemplate(aCellKeysTemplates, pageKey));
     } else {
       std::string keys;
-      for (const std::string& t : SplitAt(aCellKeysTemplates, ','))
-        keys += (keys.empty() ? "" : ",") + DaoQString(FillTemplate(t, aPageKey));
+      for (const std::string& t : SplitAt(aCellKeysTemplates, ',')) {
+        if (!keys.empty()) keys += ',';
+        keys += DaoQString(FillTemplate(t, pageKey));
+      }
       sql += "cell_key in (" + keys + ")";
     }
     return QvQuerySqlA(sql);

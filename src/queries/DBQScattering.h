@@ -25,7 +25,8 @@ class DBQScattering : public Object {
   // characters in its "#" places (Null when there is none).
   // Error 5 (before any statement) for names that are not identifiers
   // (letters, digits, "_", not starting with a digit), unequal numbers of
-  // masks and names, or more than 25 fields.
+  // masks and names, more than 25 fields, or masks longer than 65536 bytes
+  // together.
   ado::RecordsetPtr GetAccStreamsFromDocument(double aDocumentID, const std::string& aMainFieldMask,
                                               const std::string& aMainFieldName,
                                               const std::string& aFieldsMasks,
@@ -34,7 +35,8 @@ class DBQScattering : public Object {
   // are the templates of `aCellKeysTemplates` (separated by ",") filled
   // from `aPageKey`; a "#" past the page key's end is dropped. One template
   // is compared with Like (its "?", "*" ... are wildcards). `aResetSystemID`
-  // is accepted and not applied.
+  // is accepted and not applied. Error 5, before any work, for templates
+  // longer than 65536 bytes together; the work is linear in their length.
   ado::RecordsetPtr GetScatteringPage(double aDocumentID, const std::string& aPageKey,
                                       const std::string& aCellKeysTemplates, bool aResetSystemID);
 };

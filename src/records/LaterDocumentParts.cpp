@@ -17,7 +17,18 @@ namespace {
 constexpr std::string_view kModule = "LaterDocumentParts";
 using mQvDaoDataBase::Number2DaoSql;
 
+BigDocStorage* theBigDocStorage = nullptr;  // constant-initialized: set at load time
+
+BigDocStorage& Storage() {
+  if (!theBigDocStorage) ThrowVb(vberr::kCannotCreateObject, "no big-document storage");
+  return *theBigDocStorage;
+}
+
 }  // namespace
+
+void InstallBigDocStorage(BigDocStorage* storage) {
+  theBigDocStorage = storage;
+}
 
 void DeletePfrSubDocsOfDocument(dao::Database& db, double aDocumentID) {
   Guard(QV_HERE, [&] {
@@ -39,27 +50,25 @@ CollectionPtr GetPfrEndDocsByMasterDocID(dao::Database& db, double aMasterDocID)
 
 void CreateBigDocDataBase(dao::Database& db, double aDocumentID, int32_t aShardSize) {
   Guard(QV_HERE, [&] {
-    ObjectPtr storage = mErrorHandling::CreateObjectErr(kBigDocStorageProgId);
-    storage->CallV("CreateBigDocDataBase", aDocumentID, aShardSize);
-    dao::Transaction::OnRollback(
-        db, [storage, aDocumentID] { storage->CallV("DeleteBigDocDataBase", aDocumentID); });
+    BigDocStorage& storage = Storage();
+    storage.Create(aDocumentID, aShardSize);
+    dao::Transaction::OnRollback(db, [&storage, aDocumentID] { storage.Delete(aDocumentID); });
   });
 }
 
 void DeleteBigDocDataBase(dao::Database& db, double aDocumentID) {
   Guard(QV_HERE, [&] {
     if (aDocumentID == 0) return;
-    ObjectPtr storage = mErrorHandling::CreateObjectErr(kBigDocStorageProgId);
-    storage->CallV("ReleaseBigDocDataBase", aDocumentID);
-    dao::Transaction::AfterCommit(
-        db, [storage, aDocumentID] { storage->CallV("DeleteBigDocDataBase", aDocumentID); });
+    BigDocStorage& storage = Storage();
+    storage.Release(aDocumentID);
+    dao::Transaction::AfterCommit(db, [&storage, aDocumentID] { storage.Delete(aDocumentID); });
   });
 }
 
 void ZeroBigDocCells(double aDocumentID) {
   Guard(QV_HERE, [&] {
     if (aDocumentID == 0) return;
-    mErrorHandling::CreateObjectErr(kBigDocStorageProgId)->CallV("ZeroBigDocCells", aDocumentID);
+    Storage().Zero(aDocumentID);
   });
 }
 

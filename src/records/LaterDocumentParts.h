@@ -21,7 +21,6 @@ class Database;
 namespace qv::records {
 
 inline constexpr std::string_view kPfrSubDocProgId = "Qv_DBProvider.DBPfrSubDoc";
-inline constexpr std::string_view kBigDocStorageProgId = "Qv_DBProvider.IntBigDocStorage";
 inline constexpr std::string_view kAttachmentDocProgId = "Qv_DBProvider.DBAttachmentDoc";
 
 // Deletes the pension-fund sub-documents of the document with their cells
@@ -33,8 +32,25 @@ void DeletePfrSubDocsOfDocument(dao::Database& db, double aDocumentID);
 // document records (references); empty for master 0.
 CollectionPtr GetPfrEndDocsByMasterDocID(dao::Database& db, double aMasterDocID);
 
-// A big document's cell storage (its shard files), through the storage
-// class of the document tables by ProgID.
+// A big document's cell storage (its shard files) as the document tables
+// implement it. It is installed when the library loads and has no ProgID:
+// an internal service, which no caller outside the library may create
+// (it removes and replaces a document's files).
+class BigDocStorage {
+ public:
+  virtual ~BigDocStorage() = default;
+  // Shard 0 of a document whose registry row was just added: files of
+  // that identifier, which no document owns, are removed first.
+  virtual void Create(double aDocID, int32_t aShardSize) = 0;
+  virtual void Release(double aDocID) = 0;
+  virtual void Delete(double aDocID) = 0;
+  virtual void Zero(double aDocID) = 0;
+};
+// Called once when the library loads. REQUIRES: `storage` outlives every call.
+void InstallBigDocStorage(BigDocStorage* storage);
+
+// A big document's cell storage (its shard files), through the installed
+// storage (error 429 without one).
 // CreateBigDocDataBase makes shard 0 (`aShardSize` below 1: the default
 // size); when the transaction open on `db` rolls back, the files go again.
 void CreateBigDocDataBase(dao::Database& db, double aDocumentID, int32_t aShardSize);

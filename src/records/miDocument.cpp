@@ -159,6 +159,41 @@ CollectionPtr AsCollection(const std::vector<double>& ids) {
   return c;
 }
 
+// The rows of one instance's documents (alias r, its template t): the
+// stream, the period and the template's doc type, or the template alone
+// when it has none; `instance` 0 also takes an instance that is Null.
+std::string InstanceRows(const std::shared_ptr<dao::Database>& db, double stream, double period,
+                         double templ) {
+  const double docClass =
+      CDblOr(QvQueryFirstValueSafe("select doc_type_id from doc_templates where template_id = " +
+                                       Number2DaoSql(templ),
+                                   Variant(0.0), db),
+             0);
+  return "from doc_registry AS r left join doc_templates AS t ON t.template_id = r.template_id "
+         "where r.taxpayer_id = " +
+         Number2DaoSql(stream) + " and r.time_id = " + Number2DaoSql(period) + " and " +
+         (docClass != 0 ? "t.doc_type_id = " + Number2DaoSql(docClass)
+                        : "r.template_id = " + Number2DaoSql(templ));
+}
+
+// The instance a new chain takes: `wanted` while no current version of
+// the stream, period and doc type has it, else the one after the largest
+// used, so that an instance never has two current versions.
+int32_t FreeInstance(const std::shared_ptr<dao::Database>& db, double stream, double period,
+                     double templ, int32_t wanted) {
+  const std::string rows = InstanceRows(db, stream, period, templ);
+  if (!QvQueryExistence("select top 1 r.document_id " + rows +
+                            " and iif(IsNull(r.instance_number), 0, r.instance_number) = " +
+                            Number2DaoSql(wanted) +
+                            " and (IsNull(r.top_doc_id) or r.top_doc_id = 0)",
+                        db))
+    return wanted;
+  return CLng(QvQueryValue(
+             "select max(iif(IsNull(r.instance_number), 0, r.instance_number)) " + rows, Variant(),
+             db)) +
+         1;
+}
+
 }  // namespace
 
 QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, double aTemplateID,
@@ -196,10 +231,14 @@ QvRecordPtr CreateDocument(double aAccStreamID, double aTimePeriodID, double aTe
         d.adjustment = CLng(base->Get("Doc_Type")) + 1;
         d.instance = CLng(base->Get("Instance_Number"));
         d.older = base->Id();
-      } else if (d.instance < 0) {
-        d.instance = (aFlags & kNewInstance)
-                         ? GetNextInstanceNumber(aAccStreamID, aTimePeriodID, aTemplateID)
-                         : 0;
+      } else {
+        if (d.instance < 0)
+          d.instance = (aFlags & kNewInstance)
+                           ? GetNextInstanceNumber(aAccStreamID, aTimePeriodID, aTemplateID)
+                           : 0;
+        // A new chain never becomes a second current version of an
+        // instance (docs/documents.md).
+        d.instance = FreeInstance(db, aAccStreamID, aTimePeriodID, aTemplateID, d.instance);
       }
       d.scale = aScaleIndex != -1 ? aScaleIndex
                 : base            ? CLng(base->Get("Less"))

@@ -314,6 +314,20 @@ TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
   EXPECT_EQ(e.Description().substr(0, e.Description().find("\r\n")),
             "[Qv_DBProvider::mQvDaoDataBase.DaoRsSet] {Table: T, Field: Name, Value: (String) \"" +
                 std::string(51, 'x') + "\"}");
+  // A refused long text is quoted in its first 60 characters (counted as
+  // characters, not bytes), whichever routine reports it.
+  std::string huge;
+  for (int i = 0; i < 60000; ++i) huge += "Жx";
+  const Variant hugeField[] = {Variant("Name"), Variant(huge)};
+  for (Error err :
+       {ExpectError(kAnyError, "", [&] { DaoRsSet(*rs, "Name", Variant(huge)); }),
+        ExpectError(kAnyError, "", [&] { QvAddRecord("T", "Id", "ID", 0, hugeField); })}) {
+    const std::string& text = err.Description();
+    EXPECT_LT(text.size(), 1000u) << text.substr(0, 1000);
+    std::string shown;
+    for (int i = 0; i < 30; ++i) shown += "Жx";
+    EXPECT_NE(text.find("(String) \"" + shown + "...\" (120000 characters)"), std::string::npos);
+  }
   rs->CancelUpdate();
   dao::Transaction tx(*db_, dao::kWriteLock);
   EXPECT_EQ(NextId(*rs, "ID"), 12);

@@ -52,6 +52,21 @@ TEST_F(BigDocDirectory, VolumesHoldTheirSubDocumentsInOrder) {
   EXPECT_EQ(it->GetField("ID"), Variant());
   EXPECT_EQ(it->GetLong("ID", -5), -5);
   EXPECT_EQ(it->GetDate("OrderNum"), Variant());
+
+  // Every reader refuses a name SubDocs does not have (3265), on a row and
+  // at the end, defaults or not.
+  for (bool atEnd : {false, true}) {
+    SCOPED_TRACE(atEnd ? "at the end" : "on a row");
+    auto w = t->GetOrderedVolumeSubDocsList(a);
+    while (atEnd && !w->IsEOF()) w->MoveNext();
+    testsupport::ExpectErrors({
+        {"GetField", [&] { w->GetField("Nosuch"); }, 3265},
+        {"GetString", [&] { w->GetString("Nosuch", "x"); }, 3265},
+        {"GetLong", [&] { w->GetLong("Nosuch", 1); }, 3265},
+        {"GetDouble", [&] { w->GetDouble("Nosuch", 1); }, 3265},
+        {"GetDate", [&] { w->GetDate("Nosuch"); }, 3265},
+    });
+  }
 }
 
 TEST_F(BigDocDirectory, RemovalsTakeTheCellsInEveryShard) {

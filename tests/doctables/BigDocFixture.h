@@ -29,7 +29,13 @@ using qv::testsupport::RaisedError;
 
 class BigDocTest : public coretest::DataFolderTest {
  protected:
-  static std::shared_ptr<DBBigDocTable> Open(double doc) { return DBBigDocs().GetBigDocTable(doc); }
+  // The document's table, the document made first when it has no shard 0
+  // (as the creation of its registry row would).
+  static std::shared_ptr<DBBigDocTable> Open(double doc) {
+    std::error_code ec;
+    if (!fs::exists(ShardFile(doc, 0), ec)) miBigDocument::CreateBigDocDataBase(doc, 0);
+    return DBBigDocs().GetBigDocTable(doc);
+  }
   static fs::path ShardFile(double doc, int32_t shard) {
     return miBigDocument::GetBigDocFileName(doc, shard);
   }

@@ -31,8 +31,7 @@ class BigDocLifecycle : public BigDocTest {
 
 TEST_F(BigDocLifecycle, AHundredThousandCellsFromCreationToDeletion) {
   constexpr int kSubDocs = 1000, kKeys = 100;
-  ObjectPtr storage = CreateObject("Qv_DBProvider.IntBigDocStorage");
-  storage->CallV("CreateBigDocDataBase", 20.0, int32_t{0});
+  miBigDocument::CreateBigDocDataBase(20, 0);
   EXPECT_EQ(ShardsOf(20), std::vector<std::string>{"20_0.mdb"});
   auto t = CreateObject("Qv_DBProvider.DBBigDocs")
                ->CallV("GetBigDocTable", 20.0)
@@ -40,8 +39,8 @@ TEST_F(BigDocLifecycle, AHundredThousandCellsFromCreationToDeletion) {
   ASSERT_TRUE(t);
   const double volume = t->FindOrCreateVolume(1, 1);
   {
-    // The engine's transaction spans the shards its tables opened.
-    dao::Transaction tx(*dao::DBEngine::ForThread()->DefaultWorkspace());
+    // The library workspace's transaction spans the shards its tables opened.
+    dao::Transaction tx(*miDataBase::GetWorkspace());
     for (int s = 1; s <= kSubDocs; ++s) {
       const double sub = t->CreateSubDoc(1, 0, volume, kSubDocs - s);  // walked backwards
       for (int k = 0; k < kKeys; ++k) t->SetString(sub, k, Variant(Value(s, k)), k % 3, 0);
@@ -69,17 +68,73 @@ TEST_F(BigDocLifecycle, AHundredThousandCellsFromCreationToDeletion) {
   EXPECT_EQ(Rows(ShardFile(21, 0), "select count(*) from StatCells"), "50000");
   EXPECT_EQ(copy->GetString(kSubDocs, 99, 0, 0, ""), Value(1, 99));
 
-  storage->CallV("ZeroBigDocCells", 20.0);
+  miBigDocument::ZeroBigDocCells(20);
   EXPECT_FALSE(t->IsOpen());
   ExpectError(91, "", [&] { t->GetString(1, 1, 0, 0, ""); });
   EXPECT_EQ(Rows(ShardFile(20, 0), "select count(*) from SubDocs"), "0");
   EXPECT_FALSE(Open(20)->IsDocumentContainAnySubDoc());
 
-  storage->CallV("DeleteBigDocDataBase", 21.0);
+  miBigDocument::DeleteBigDocDataBase(21);
   EXPECT_FALSE(copy->IsOpen());
-  storage->CallV("DeleteBigDocDataBase", 20.0);
+  miBigDocument::DeleteBigDocDataBase(20);
   EXPECT_EQ(ShardsOf(20), std::vector<std::string>{});
   EXPECT_EQ(ShardsOf(21), std::vector<std::string>{});
+}
+
+// Only a document's creation makes shard 0 and only a write a later
+// shard: reads make nothing, a lost shard 0 is named rather than replaced
+// by an empty one, and creating over a document removes nothing.
+TEST_F(BigDocLifecycle, ReadsMakeNoFilesAndALostShardIsNamed) {
+  ExpectError(3024, ShardFile(999999, 0).string(), [] { DBBigDocs().GetBigDocTable(999999); });
+  miBigDocument::ZeroBigDocCells(999999);  // nothing to empty
+  EXPECT_FALSE(fs::exists(miBigDocument::GetBigDocFolder(999999)));
+
+  miBigDocument::CreateBigDocDataBase(70, 10);
+  auto t = DBBigDocs().GetBigDocTable(70);
+  EXPECT_EQ(t->GetString(25, 1, 0, 0, "none"), "none");
+  EXPECT_EQ(t->GetWideString(35, 1, 0, 0), "");
+  EXPECT_FALSE(fs::exists(ShardFile(70, 2)));
+  EXPECT_FALSE(fs::exists(ShardFile(70, 3)));
+  t->SetString(25, 1, Variant("kept"), 0, 0);
+  EXPECT_TRUE(fs::exists(ShardFile(70, 2)));
+
+  ExpectError(3204, ShardFile(70, 0).string(), [] { miBigDocument::CreateBigDocDataBase(70, 0); });
+  EXPECT_EQ(t->GetString(25, 1, 0, 0, ""), "kept");
+
+  t->CloseDoc();
+  fs::remove(ShardFile(70, 0));
+  ExpectError(3024, ShardFile(70, 0).string(), [] { DBBigDocs().GetBigDocTable(70); });
+  EXPECT_FALSE(fs::exists(ShardFile(70, 0)));
+}
+
+// One transaction of the library's workspace covers the user database and
+// every shard open in it, a shard made inside it included: a rollback
+// undoes all of them, a commit keeps all of them.
+TEST_F(BigDocLifecycle, AWorkspaceTransactionSpansTheUserDatabaseAndTheShards) {
+  miBigDocument::CreateBigDocDataBase(80, 10);
+  auto t = DBBigDocs().GetBigDocTable(80);
+  auto ws = miDataBase::GetWorkspace();
+  auto user = miDataBase::GetUserDataBase();
+  for (const bool commit : {false, true}) {
+    SCOPED_TRACE(commit ? "commit" : "rollback");
+    const std::string value = commit ? "kept" : "undone";
+    ws->BeginTrans();
+    user->ExecuteSql("insert into Post (ID, ShortName) values (" + std::to_string(commit + 1) +
+                     ", '" + value + "')");
+    t->SetString(1, 1, Variant(value), 0, 0);   // shard 0
+    t->SetString(25, 1, Variant(value), 0, 0);  // shard 2, made inside the transaction
+    if (commit)
+      ws->CommitTrans(Variant(int32_t{0}));
+    else
+      ws->Rollback();
+  }
+  const std::string expected = "kept";
+  EXPECT_EQ(Rows(miDataBase::GetUserDBFileName(), "select ShortName from Post order by ID"),
+            expected);
+  EXPECT_EQ(Rows(ShardFile(80, 0), "select count(*) from StatCells"), "1");
+  EXPECT_EQ(t->GetString(1, 1, 0, 0, ""), expected);
+  EXPECT_EQ(t->GetString(25, 1, 0, 0, ""), expected);
+  EXPECT_EQ(Rows(ShardFile(80, 2), "select count(*) from StatCells"), "1");
 }
 
 TEST_F(BigDocLifecycle, OneThreadSharesATableAndReopensItAfterCloseDatabase) {

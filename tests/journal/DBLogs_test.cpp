@@ -1,4 +1,5 @@
 #include "journal/DBLogs.h"
+#include "journal/SkippedLogWrites.h"
 
 #include "JournalFixture.h"
 #include "core/miDataBase.h"
@@ -147,6 +148,26 @@ TEST_F(DBLogsTest, AFailingInsertIsSkippedAndCountedOrRaises) {
     EXPECT_EQ(miDataBase::GetWorkspace()->TransactionDepth(), 0);
     NativeSql("DROP TRIGGER fail_line");
   });
+}
+
+// When the database refuses the count as well (a read-only folder refuses
+// every write), the count is kept in the user's state folder, where
+// `qvdb check` finds it.
+TEST_F(DBLogsTest, SkipsTheDatabaseCannotCountAreKeptOutsideIt) {
+  testsupport::TempFolder state("qvstate");
+  testsupport::ScopedEnv env{"XDG_STATE_HOME", state.Path().c_str()};
+  SetDevelopmentMode(false);
+  Sql("delete from Counters");
+  Refuse("fail_entry", "BEFORE INSERT ON VarData");
+  Refuse("fail_count_insert", "BEFORE INSERT ON Counters");
+  Refuse("fail_count_update", "BEFORE UPDATE ON Counters");
+  const std::string file = miDataBase::GetUserDBFileName();
+  EXPECT_EQ(KeptSkippedWrites(file), 0);
+  logs_.LogEventByRecord(Obj(Event("lost", {1})));
+  logs_.LogEventByRecord(Obj(Event("lost too", {1})));
+  EXPECT_EQ(DBLogs::SkippedWrites(db_), 0);
+  EXPECT_EQ(KeptSkippedWrites(file), 2);
+  EXPECT_EQ(SkippedWritesFile(file).rfind(state.Path().string(), 0), 0u);
 }
 
 TEST_F(DBLogsTest, LoggingIsEnabledByTheRightsSystemOnly) {

@@ -53,6 +53,16 @@ TEST_F(ConsQueriesTest, ScatteringSpreadsRowsOverStreamsNamedByIdentifiers) {
   }
   // A quote in a mask is a character of the key, not the end of the text.
   EXPECT_EQ(Rows(q.GetScatteringPage(7, "0'", "A##B\",A##B", false), {"cell_key"}), "");
+
+  // Templates up to the size of one literal are filled in one pass; longer
+  // ones (a megabyte did not come back in minutes) are refused before any work.
+  std::string many;
+  while (many.size() + 9 <= 65536) many += "A##B,";
+  many += "A##B";
+  EXPECT_EQ(Rows(q.GetScatteringPage(7, "08", many, false), {"first_value"}), "next");
+  const std::string megabyte(1 << 20, '#');
+  ExpectError(5, "templates", [&] { q.GetScatteringPage(7, "08", megabyte, false); });
+  ExpectError(5, "masks", [&] { q.GetAccStreamsFromDocument(7, megabyte, "Stream", "", ""); });
 }
 
 TEST_F(ConsQueriesTest, MembersFollowSavesAndDeletedStreams) {

@@ -83,6 +83,9 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
        true},
       {"CreatePfrEndDocument", {V(51.0), V(101.0)}, "57|5|246|0|0|0|0", ""},
       {"CreatePfrEndDocument", {V(52.0), V(101.0)}, "58|5|246|1|0|0|0", ""},  // the next instance
+      // Instances 0 and 1 have current versions (55, 54): a new chain takes
+      // the next instance rather than become a second current version.
+      {"CreateNewDocument2", {V(5.0), V(2513.0), V(101.0)}, "59|5|2513|2|0|0|0", ""},
   };
   AddDoc(50, "taxpayer_id = 6, time_id = 2417");  // cells to copy, in another stream
   AddCell(50, "010000200001", "other");
@@ -111,7 +114,7 @@ TEST_F(DocumentQueriesTest, CreationServicesKeepTheChainRule) {
   // A master that does not exist: error 5, nothing made.
   ExpectError(5, "[Qv_DBProvider::DocumentQueries.CreatePfrEndDocument]",
               [&] { q_->CallV("CreatePfrEndDocument", 99.0, 101.0); });
-  EXPECT_EQ(Count("doc_registry"), 9);
+  EXPECT_EQ(Count("doc_registry"), 10);
 }
 
 // ---- moves

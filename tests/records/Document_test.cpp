@@ -13,6 +13,8 @@
 #include "platform/dao/Workspace.h"
 #include "records/DocumentFixture.h"
 #include "records/EntityMappers.h"
+#include "records/LaterDocumentParts.h"
+#include "records/MapperSession.h"
 #include "records/miRecCollection.h"
 #include "siblings/records/RecordFactory.h"
 
@@ -349,8 +351,9 @@ TEST_F(DocumentDelete, TakesWhatHangsOnTheDocumentAndKeepsTheChain) {
 TEST_F(DocumentDelete, ABigDocumentGoesWithItsShardFilesOrNotAtAll) {
   Sql("update doc_registry set EditorType = 6 where document_id = 2");
   const std::string before = State();
-  ObjectPtr storage = CreateObject("Qv_DBProvider.IntBigDocStorage");
-  storage->CallV("CreateBigDocDataBase", 2.0, int32_t{10});
+  // The storage is internal: no ProgID, the documents reach it directly.
+  ExpectError(429, "", [] { CreateObject("Qv_DBProvider.IntBigDocStorage"); });
+  CreateBigDocDataBase(*MapperUserDatabase(), 2.0, 10);
   auto table = CreateObject("Qv_DBProvider.DBBigDocs")->CallV("GetBigDocTable", 2.0).AsObject();
   table->CallV("SetString", 25.0, int32_t{1}, Variant("in shard 2"));
   const fs::path folder = folder_ / "BigDocs" / "02" / "00";

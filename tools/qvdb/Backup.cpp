@@ -5,6 +5,7 @@
 
 #include "DataFolder.h"
 #include "core/schema/SchemaBuilder.h"
+#include "platform/automation/Error.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetError.h"
 
@@ -44,7 +45,14 @@ int BackupDataFolder(const fs::path& folder, const fs::path& target, std::ostrea
   try {
     for (const fs::path& file : DatabaseFiles(folder)) {
       fs::create_directories((target / file).parent_path());
-      qv::jet::BackupDatabase((folder / file).string(), (target / file).string());
+      try {
+        qv::jet::BackupDatabase((folder / file).string(), (target / file).string());
+      } catch (const qv::Error& e) {
+        // The error names the file whatever the engine's text says.
+        const std::string name = (folder / file).string();
+        if (e.Description().find(name) != std::string::npos) throw;
+        throw qv::Error(e.Number(), e.Description() + " (" + name + ")", e.Source());
+      }
       out << "  " << file.string() << '\n';
       ++copied;
     }

@@ -1,10 +1,13 @@
 #include "Check.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 
 #include "Backup.h"
 #include "ChainCheck.h"
+#include "CheckShards.h"
 #include "ConsoleTester.h"
 #include "DataFolder.h"
 #include "Output.h"
@@ -14,6 +17,7 @@
 #include "core/schema/SchemaBuilder.h"
 #include "doctables/miBigDocument.h"
 #include "journal/DBLogs.h"
+#include "journal/SkippedLogWrites.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/DBEngine.h"
@@ -143,10 +147,22 @@ std::vector<std::string> MissingShards(const fs::path& folder) {
   return problems;
 }
 
+// True for an error that says the file system had no room for what
+// opening a file needs (its -shm file): a full disk or a file-size limit,
+// which says nothing about the file itself.
+bool NoRoom(const qv::Error& e) {
+  if (e.Number() == qv::jet::jeterr::kDiskFull) return true;
+  if (e.Number() != qv::jet::jeterr::kDiskError) return false;
+  const std::string& d = e.Description();
+  return d.find(std::strerror(ENOSPC)) != std::string::npos ||
+         d.find(std::strerror(EFBIG)) != std::string::npos;
+}
+
 // Prints a file's line and its problems; returns the number of problems.
 // `relative`: a shard's path below the data folder, whose StorageInfo is
-// checked too.
-int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out,
+// checked too. A file that cannot be opened for lack of room is counted in
+// `unchecked`, not as a problem of the file.
+int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out, int& unchecked,
               const fs::path& relative = {}) {
   std::vector<std::string> problems;
   try {
@@ -164,6 +180,13 @@ int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out,
     if (!relative.empty() && problems.empty()) CheckStorageInfo(*db, relative, problems);
     db->Close();
   } catch (const qv::Error& e) {
+    if (problems.empty() && NoRoom(e)) {
+      ++unchecked;
+      out << "  NOT CHECKED  " << file.string() << '\n';
+      PrintProblem(out,
+                   "no room on the disk to open it (not known to be damaged): " + ErrorReport(e));
+      return 0;
+    }
     problems.push_back(ErrorReport(e));
   }
   out << (problems.empty() ? "  ok      " : "  FAILED  ") << file.string() << '\n';
@@ -187,6 +210,32 @@ int SkippedLogWrites(const fs::path& file) {
   }
 }
 
+// Reports the shard files no document owns, removing them when asked;
+// returns the number of problems (the files left).
+int CheckUnownedShards(const fs::path& folder, const CheckOptions& options, std::ostream& out) {
+  std::vector<fs::path> files;
+  try {
+    files = UnownedShardFiles(folder);
+  } catch (const qv::Error& e) {
+    out << "\nShard files of no document:\n  FAILED\n";
+    PrintProblem(out, ErrorReport(e));
+    return 1;
+  }
+  out << "\nShard files of no document:\n" << (files.empty() ? "  ok      none\n" : "");
+  int left = 0;
+  for (const fs::path& file : files) {
+    const bool removed = options.removeUnowned && RemoveShardFile(folder, file);
+    left += !removed;
+    out << (removed ? "  removed " : "  FAILED  ") << (folder / file).string() << '\n';
+  }
+  if (left > 0)
+    PrintProblem(out,
+                 options.removeUnowned
+                     ? "files still open elsewhere were left"
+                     : "no document of editor type 6 owns them (--remove-unowned removes them)");
+  return left;
+}
+
 }  // namespace
 
 std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind) {
@@ -205,7 +254,8 @@ std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::strin
   return problems;
 }
 
-CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
+CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out,
+                            const CheckOptions& options) {
   std::error_code ec;
   if (!fs::is_directory(folder, ec))
     qv::jet::ThrowJet(qv::jet::jeterr::kInvalidPath, {folder.string()});
@@ -219,14 +269,14 @@ CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
       ++result.problems;
       continue;
     }
-    result.problems += CheckFile(p, schema::DbFileName(file), out);
+    result.problems += CheckFile(p, schema::DbFileName(file), out, result.unchecked);
   }
   for (const fs::path& file : DatabaseFiles(folder)) {
     if (*file.begin() != "BigDocs") continue;
     const fs::path p = folder / file;
     ++result.files;
     const bool first = p.stem().string().ends_with("_0");
-    result.problems += CheckFile(p, first ? "shard0" : "shard", out, file);
+    result.problems += CheckFile(p, first ? "shard0" : "shard", out, result.unchecked, file);
   }
   if (fs::exists(UserDatabasePath(folder), ec)) {
     std::vector<std::string> missing;
@@ -239,6 +289,7 @@ CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
         << (missing.empty() ? "  ok      every one has its shard 0\n" : "  FAILED\n");
     for (const std::string& p : missing) PrintProblem(out, p);
     result.problems += static_cast<int>(missing.size());
+    result.problems += CheckUnownedShards(folder, options, out);
   }
   if (const fs::path user = folder / schema::DbFileName(schema::DbFile::kUser);
       fs::exists(user, ec)) {
@@ -261,16 +312,22 @@ CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out) {
     out << "\nThe law's reference data:\n";
     result.problems += CheckRefDataEdition(folder, out);
   }
-  const fs::path options = folder / std::string(qv::miDataBase::kOptionsFileName);
-  const qv::miDataBase::DBOptionsFile read = qv::miDataBase::ReadDBOptionsFile(options.string());
+  const fs::path optionsFile = folder / std::string(qv::miDataBase::kOptionsFileName);
+  const qv::miDataBase::DBOptionsFile read =
+      qv::miDataBase::ReadDBOptionsFile(optionsFile.string());
   out << "\nOptions file:\n"
-      << (read.problem.empty() ? "  ok      " : "  FAILED  ") << options.string() << " (locking "
-      << (read.lockingEnabled ? "on" : "off") << (fs::exists(options, ec) ? ")\n" : ": no file)\n");
+      << (read.problem.empty() ? "  ok      " : "  FAILED  ") << optionsFile.string()
+      << " (locking " << (read.lockingEnabled ? "on" : "off")
+      << (fs::exists(optionsFile, ec) ? ")\n" : ": no file)\n");
   if (!read.problem.empty()) {
     ++result.problems;
     PrintProblem(out, read.problem);
   }
-  result.skippedLogWrites = SkippedLogWrites(folder / schema::DbFileName(schema::DbFile::kUser));
+  // Those the database could count, and those it refused to count (a
+  // read-only folder), kept in the user's state folder.
+  const fs::path userDb = folder / schema::DbFileName(schema::DbFile::kUser);
+  result.skippedLogWrites =
+      SkippedLogWrites(userDb) + static_cast<int>(qv::journal::KeptSkippedWrites(userDb.string()));
   out << "\nEvent log:\n  " << result.skippedLogWrites
       << " log writes skipped (failed outside development mode)\n";
   out << "\nRegistration self-test:\n";

@@ -33,16 +33,24 @@ inline constexpr std::string_view kSelfTestProgId = "Qv_DBProvider.STQvDBProvide
 // one line each; empty when it matches the schema.
 std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind);
 
+struct CheckOptions {
+  // Remove the shard files no document owns (CheckShards.h) rather than
+  // only report them.
+  bool removeUnowned = false;
+};
+
 struct CheckResult {
   int files = 0;
-  int problems = 0;        // integrity, catalogue, chain and options-file problems
+  int problems = 0;   // integrity, catalogue, chain, unowned-shard and options-file problems
+  int unchecked = 0;  // files not opened for lack of room on the disk (not known to be damaged)
   int selfTestFailed = 0;  // -1 when the self-test is not available
   int skippedLogWrites = 0;
 };
 
 // Prints a line per file and per problem. Error 3044 when the folder does
 // not exist.
-CheckResult CheckDataFolder(const std::filesystem::path& folder, std::ostream& out);
+CheckResult CheckDataFolder(const std::filesystem::path& folder, std::ostream& out,
+                            const CheckOptions& options = {});
 
 // Creates `progId` and runs TestClassesRegistration with a console tester;
 // prints that it is not available when the class is not registered

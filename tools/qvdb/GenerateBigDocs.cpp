@@ -7,6 +7,7 @@
 #include "SampleData.h"
 #include "SampleForms.h"
 #include "core/mQvDaoDataBase.h"
+#include "core/miDataBase.h"
 #include "doctables/DBBigDocTable.h"
 #include "doctables/DBBigDocs.h"
 #include "doctables/miBigDocument.h"
@@ -24,21 +25,6 @@ using qv::doctables::DBBigDocTable;
 
 constexpr int32_t kVolumeType = 1, kVolumeNumber = 1;
 constexpr int32_t kMonths = 3;
-
-std::vector<double> BigDocumentsWithoutShards() {
-  auto rs = qv::mQvDaoDataBase::QvQuerySql(
-      "select document_id from doc_registry where EditorType = " +
-      qv::mQvDaoDataBase::Number2DaoSql(sample::kBigDocumentEditor) + " order by document_id");
-  std::vector<double> ids;
-  std::error_code ec;
-  for (; !rs->IsEOF(); rs->MoveNext()) {
-    const double id = qv::CDbl(rs->FieldValue(0));
-    if (!std::filesystem::exists(qv::miBigDocument::GetBigDocFileName(id, 0), ec))
-      ids.push_back(id);
-  }
-  rs->Close();
-  return ids;
-}
 
 void WriteStatement(DBBigDocTable& t, sample::Random& r, double volume, int32_t number,
                     BigDocCounts& counts) {
@@ -59,23 +45,22 @@ void WriteStatement(DBBigDocTable& t, sample::Random& r, double volume, int32_t 
 
 }  // namespace
 
-BigDocCounts GenerateBigDocs(uint64_t seed) {
-  BigDocCounts counts;
-  sample::Random r(seed * 0x9E3779B97F4A7C15ull + 0x42494744ull);
-  auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
-  for (const double id : BigDocumentsWithoutShards()) {
-    auto table = qv::doctables::DBBigDocs().GetBigDocTable(id);
-    {
-      qv::dao::Transaction tx(*ws);
-      const double volume = table->FindOrCreateVolume(kVolumeType, kVolumeNumber);
-      const int32_t statements = r.Between(3, 8);
-      for (int32_t n = 1; n <= statements; ++n) WriteStatement(*table, r, volume, n, counts);
-      tx.Commit();
-    }
-    table->CloseDoc();
-    ++counts.documents;
+BigDocWriter::BigDocWriter(uint64_t seed) : r_(seed * 0x9E3779B97F4A7C15ull + 0x42494744ull) {}
+
+void BigDocWriter::Write(double id) {
+  qv::miBigDocument::ReplaceBigDocDataBase(id, 0);
+  auto table = qv::doctables::DBBigDocs().GetBigDocTable(id);
+  // The workspace the library opens the shards in: its transaction spans them.
+  auto ws = qv::miDataBase::GetWorkspace();
+  {
+    qv::dao::Transaction tx(*ws);
+    const double volume = table->FindOrCreateVolume(kVolumeType, kVolumeNumber);
+    const int32_t statements = r_.Between(3, 8);
+    for (int32_t n = 1; n <= statements; ++n) WriteStatement(*table, r_, volume, n, counts_);
+    tx.Commit();
   }
-  return counts;
+  table->CloseDoc();
+  ++counts_.documents;
 }
 
 }  // namespace qvdb

@@ -115,7 +115,7 @@ struct StreamInfo {
 class Generator {
  public:
   Generator(const fs::path& file, const GenerateOptions& o, const ProgressFn& progress)
-      : o_(o), progress_(progress), r_(o.seed) {
+      : o_(o), progress_(progress), r_(o.seed), bigDocs_(o.seed) {
     auto engine = qv::dao::DBEngine::ForThread();
     ws_ = engine->CreateWorkspace("qvdb generate", "admin", "", Variant(qv::dao::dbUseJet));
     db_ = ws_->Open(file.string(), {});
@@ -136,6 +136,7 @@ class Generator {
     }
     WriteDocuments();
     stats_.pfr = GeneratePfr(*ws_, *db_, o_.seed, streams_.front().id);
+    stats_.bigDocs = bigDocs_.Counts();
     stats_.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return stats_;
@@ -345,6 +346,7 @@ class Generator {
   GenerateOptions o_;
   ProgressFn progress_;
   Random r_;
+  BigDocWriter bigDocs_;
   GenerateStats stats_;
   std::shared_ptr<qv::dao::Workspace> ws_;
   std::shared_ptr<qv::dao::Database> db_;
@@ -520,8 +522,12 @@ void Generator::WriteDocument(const PlannedDoc& d, int64_t id, int64_t regNumber
   w.End();
   ++stats_.documents;
   if (d.version > 0) ++stats_.adjustments;
-  // A big document's cells go to its shard files (GenerateBigDocs.h).
-  if (editorType == kBigDocumentEditor) return;
+  // A big document's cells go to its shard files (GenerateBigDocs.h),
+  // written before its row commits.
+  if (editorType == kBigDocumentEditor) {
+    bigDocs_.Write(static_cast<double>(id));
+    return;
+  }
 
   const Variant docId = Num(id);
   const std::string_view title[kTitleCells] = {s.inn, PeriodCode(period.reportId), s.oktmo};
@@ -556,14 +562,10 @@ GenerateStats Generate(const fs::path& userDb, const GenerateOptions& o,
   if (o.firstYear != 0 && (o.firstYear < 2003 || o.firstYear > o.lastYear))
     bad("the first year must be between 2003 and the last year");
   if (o.batch < 1) bad("the batch must be at least 1 document");
-  GenerateStats stats;
-  {
-    Generator g(userDb, o, progress);
-    stats = g.Run();
-  }
+  // The library writes the big documents' shards beside the user database.
   PointLibraryAt(userDb.parent_path());
-  stats.bigDocs = GenerateBigDocs(o.seed);
-  return stats;
+  Generator g(userDb, o, progress);
+  return g.Run();
 }
 
 }  // namespace qvdb

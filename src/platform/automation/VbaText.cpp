@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/automation/Error.h"
+#include "platform/automation/VbaTextReplace.h"
 
 namespace qv {
 
@@ -413,19 +414,7 @@ int32_t InStr(int32_t start, std::string_view s, std::string_view what, CompareM
 
 std::string Replace(std::string_view s, std::string_view what, std::string_view with,
                     CompareMode mode) {
-  if (what.empty()) return std::string(s);
-  std::string out;
-  int32_t pos = 1;
-  const int32_t whatLen = Len(what);
-  while (true) {
-    const int32_t found = InStr(pos, s, what, mode);
-    if (found == 0) break;
-    out += Mid(s, pos, found - pos);
-    out += with;
-    pos = found + whatLen;
-  }
-  if (pos <= Len(s)) out += Mid(s, pos);
-  return out;
+  return ReplaceAtMost(s, what, with, mode, -1);
 }
 
 int32_t StrComp(std::string_view a, std::string_view b, CompareMode mode) {

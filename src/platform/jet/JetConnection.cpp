@@ -586,7 +586,12 @@ void BackupDatabase(const std::string& source, const std::string& target, int bu
     if (rc != SQLITE_OK) sqlite::Throw(rc, db.get());
     return db;
   };
-  sqlite::DbPtr from = open(source, SQLITE_OPEN_READONLY);
+  // A file nobody can be writing (a read-only folder) is read as
+  // immutable, as a read-only open reads it: without the -shm file that
+  // such a folder cannot take.
+  sqlite::DbPtr from = NoWriterPossible(source)
+                           ? open(ImmutableUri(source), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI)
+                           : open(source, SQLITE_OPEN_READONLY);
   sqlite3_busy_timeout(from.get(), busyTimeoutMs);
   sqlite::DbPtr to = open(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   try {

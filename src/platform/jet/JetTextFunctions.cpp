@@ -8,6 +8,7 @@
 
 #include "platform/automation/VbaFormat.h"
 #include "platform/automation/VbaText.h"
+#include "platform/automation/VbaTextReplace.h"
 #include "platform/jet/JetFunctionImpl.h"
 
 namespace qv::jet::fn {
@@ -216,11 +217,15 @@ Variant InStrRevFn(Args& a) {
   const int32_t whatLen = Len(what);
   if (whatLen == 0) return Variant(start);
   const CompareMode mode = ModeArg(a, 3);
-  int32_t last = 0;
-  for (int32_t p = InStr(1, s, what, mode); p != 0 && p + whatLen - 1 <= start;
-       p = InStr(p + 1, s, what, mode))
-    last = p;
-  return Variant(last);
+  // One pass back from `start` over the text's units (an InStr per
+  // occurrence would count the text from its start each time).
+  const std::u16string hay = ToUtf16(s), needle = ToUtf16(what);
+  for (int32_t p = start - static_cast<int32_t>(needle.size()) + 1; p >= 1; --p) {
+    const std::u16string_view at = std::u16string_view(hay).substr(p - 1, needle.size());
+    if (mode == CompareMode::kBinary ? at == needle : CompareTextRu(ToUtf8(at), what) == 0)
+      return Variant(p);
+  }
+  return Variant(int32_t{0});
 }
 
 // StrConv(s, conversion): 1 upper case, 2 lower case, 3 the first letter of
@@ -299,18 +304,7 @@ Variant ReplaceFn(Args& a) {
   CompareMode mode = ModeArg(a, 5);
   std::string s = Mid(a.Text(0), start);
   std::string_view what = a.Text(1), with = a.Text(2);
-  if (count == -1) return Variant(Replace(s, what, with, mode));
-  std::string out;
-  int32_t pos = 1, whatLen = Len(what);
-  for (int32_t done = 0; done < count && whatLen > 0; ++done) {
-    int32_t found = InStr(pos, s, what, mode);
-    if (found == 0) break;
-    out += Mid(s, pos, found - pos);
-    out += with;
-    pos = found + whatLen;
-  }
-  if (pos <= Len(s)) out += Mid(s, pos);
-  return Variant(std::move(out));
+  return Variant(ReplaceAtMost(s, what, with, mode, count));
 }
 
 Variant StrCompFn(Args& a) {

@@ -1,5 +1,6 @@
 #include "platform/automation/VbaText.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/VbaTextReplace.h"
 
 #include <gtest/gtest.h>
 #include <unicode/locid.h>
@@ -22,6 +23,40 @@ TEST(VbaText, CountsUtf16UnitsAndCutsOnThem) {
   EXPECT_EQ(Truncate16("Ёлка", 255), "Ёлка");
   // Invalid UTF-8 is kept byte for byte, not rejected.
   EXPECT_EQ(Len("\xff\xfe"), 2);
+}
+
+// Replace in both modes, with and without a count; on a long text with an
+// occurrence every other character it must stay linear (a search from the
+// text's start per occurrence would not come back for minutes).
+TEST(VbaText, ReplaceCountsOccurrencesInOnePass) {
+  const struct {
+    const char *s, *what, *with;
+    CompareMode mode;
+    int32_t count;
+    const char* expected;
+  } kCases[] = {
+      {"a-b-c", "-", "+", CompareMode::kBinary, -1, "a+b+c"},
+      {"a-b-c", "-", "+", CompareMode::kBinary, 1, "a+b-c"},
+      {"a-b-c", "-", "+", CompareMode::kBinary, 0, "a-b-c"},
+      {"a-b-c", "", "+", CompareMode::kBinary, -1, "a-b-c"},
+      {"aaa", "aa", "b", CompareMode::kBinary, -1, "ba"},
+      {"АбвАБВ", "б", "x", CompareMode::kBinary, -1, "АxвАБВ"},
+      {"АбвАБВ", "б", "x", CompareMode::kText, -1, "АxвАxВ"},
+      {"АбвАБВ", "Б", "", CompareMode::kText, 1, "АвАБВ"},
+      {"a😀b😀", "😀", "-", CompareMode::kText, -1, "a-b-"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.s) + " / " + c.what);
+    EXPECT_EQ(ReplaceAtMost(c.s, c.what, c.with, c.mode, c.count), c.expected);
+    if (c.count == -1) EXPECT_EQ(Replace(c.s, c.what, c.with, c.mode), c.expected);
+  }
+  std::string text;
+  for (int i = 0; i < 100000; ++i) text += "ж ";
+  for (CompareMode mode : {CompareMode::kBinary, CompareMode::kText}) {
+    const std::string out = Replace(text, " ", "", mode);
+    EXPECT_EQ(out.size(), text.size() - 100000);
+    EXPECT_EQ(out.find(' '), std::string::npos);
+  }
 }
 
 // The one-pass mapping of ASCII and U+0400..U+045F must agree with ICU's

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -42,6 +43,9 @@ Outcome Qvdb(const TempFolder& tmp, const std::vector<std::string>& args,
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, test::ReadFileText(tmp / "stdout"),
           test::ReadFileText(tmp / "stderr")};
 }
+
+constexpr fs::perms kWrite =
+    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
 
 class Cli : public ::testing::Test {
  protected:
@@ -96,6 +100,65 @@ TEST_F(Cli, AFileSizeLimitIsAnErrorWithItsCause) {
       << gen.err;
   const Outcome check = Qvdb(tmp_, {"check"});
   EXPECT_EQ(check.status, 0) << check.out;
+}
+
+// What a stopped run, a full disk and a read-only folder leave to `check`
+// and `backup`: a shard file of no document is reported and removed on
+// request; files that cannot be opened for want of room are not called
+// damaged; a folder nobody may write backs up.
+TEST_F(Cli, StrayShardsFullDisksAndReadOnlyFolders) {
+  const fs::path data = tmp_ / "data";
+  ASSERT_EQ(Qvdb(tmp_, {"init", data.string()}).status, 0);
+  ASSERT_EQ(
+      Qvdb(tmp_, {"generate", "--seed", "3", "--streams", "4", "--documents", "40", "--cells", "5"})
+          .status,
+      0);
+  fs::path shard;
+  for (const auto& e : fs::recursive_directory_iterator(data / "BigDocs"))
+    if (e.path().filename().string().ends_with("_0.mdb")) shard = e.path();
+  ASSERT_FALSE(shard.empty());
+  const fs::path stray = data / "BigDocs" / "99" / "99" / "999999_0.mdb";
+  fs::create_directories(stray.parent_path());
+  fs::copy_file(shard, stray);
+  ASSERT_EQ(
+      Qvdb(tmp_, {"sql", "--db", stray.string(), "update StorageInfo set DocumentID = 999999"})
+          .status,
+      0);
+  Outcome check = Qvdb(tmp_, {"check", "--data", data.string()});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.out.find("ok      " + stray.string()), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("Shard files of no document:\n  FAILED  " + stray.string()),
+            std::string::npos)
+      << check.out;
+  check = Qvdb(tmp_, {"check", "--data", data.string(), "--remove-unowned"});
+  EXPECT_EQ(check.status, 0) << check.out;
+  EXPECT_NE(check.out.find("removed " + stray.string()), std::string::npos) << check.out;
+  EXPECT_FALSE(fs::exists(stray));
+
+  // Room for the report (12 or 24 KB, as the shell counts blocks), none for
+  // a -shm file (32 KB).
+  check = Qvdb(tmp_, {"check", "--data", data.string()}, "", "ulimit -f 24 && ");
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.out.find("NOT CHECKED  " + shard.string()), std::string::npos) << check.out;
+  EXPECT_EQ(check.out.find("FAILED  " + data.string()), std::string::npos) << check.out;
+
+  // Without root's rights, which write whatever the permissions say.
+  const std::string unprivileged =
+      ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  fs::permissions(tmp_.Path(), fs::perms::others_exec, fs::perm_options::add);
+  const fs::path out = tmp_ / "out";
+  fs::create_directory(out);
+  fs::permissions(out, fs::perms::all);
+  for (const auto& e : fs::recursive_directory_iterator(data))
+    fs::permissions(e.path(), kWrite, fs::perm_options::remove);
+  fs::permissions(data, kWrite, fs::perm_options::remove);
+  const Outcome backup =
+      Qvdb(tmp_, {"backup", "--data", data.string(), (out / "copy").string()}, "", unprivileged);
+  for (const auto& e : fs::recursive_directory_iterator(data))
+    if (e.is_directory()) fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add);
+  fs::permissions(data, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(backup.status, 0) << backup.err;
+  EXPECT_TRUE(fs::exists(out / "copy" / fs::relative(shard, data))) << backup.out;
 }
 
 TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {

@@ -12,6 +12,7 @@
 #include "Output.h"
 #include "QvdbTestSupport.h"
 #include "SampleData.h"
+#include "doctables/miBigDocument.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Recordset.h"
@@ -217,12 +218,25 @@ TEST(Generator, AnInterruptedRunLeavesWholeChains) {
     kept = Scalar(f, "select count(*) from doc_registry");
     if (kept > 0) throw std::runtime_error("stopped");
   };
+  // Every committed big document has its shard files: they are written
+  // before its row commits (a stop may leave files without a row).
+  auto bigDocsWithoutFiles = [&] {
+    std::istringstream ids(test::Rows(UserDatabasePath(f),
+                                      "select document_id from doc_registry where EditorType = 6"));
+    int found = 0, missing = 0;
+    for (std::string id; std::getline(ids, id); ++found)
+      missing += !fs::exists(f / qv::miBigDocument::BigDocRelativeFileName(std::stod(id), 0));
+    EXPECT_GT(found, 0);
+    return missing;
+  };
   EXPECT_THROW(Generate(UserDatabasePath(f), o, stop), std::runtime_error);
   EXPECT_GE(kept, o.batch);
   EXPECT_EQ(Scalar(f, "select count(*) from doc_registry"), kept);  // the second rolled back
+  EXPECT_EQ(bigDocsWithoutFiles(), 0);
   o.seed = 6;
   Generate(UserDatabasePath(f), o);
   EXPECT_EQ(Scalar(f, "select count(*) from doc_registry"), kept + 400);
+  EXPECT_EQ(bigDocsWithoutFiles(), 0);
   auto db = Open(f);
   EXPECT_EQ(ChainProblems(*db), std::vector<std::string>{});
   db->Close();
