@@ -33,7 +33,7 @@ CursorOrder OrderOf(const jet::TableSpec& table, const jet::IndexSpec* index) {
   order.indexName = index->sqliteName;
   for (const jet::IndexField& f : index->fields) {
     for (size_t i = 0; i < table.fields.size(); ++i) {
-      if (CompareTextRu(table.fields[i].name, f.name) == 0) {
+      if (NamesEqual(table.fields[i].name, f.name)) {
         order.columns.push_back({static_cast<int32_t>(i), f.descending});
         break;
       }
@@ -101,7 +101,7 @@ struct TableRecordset::Shape {
 
 size_t TableRecordset::IndexOrdinal(const jet::TableSpec& table, std::string_view name) {
   for (size_t i = 0; i < table.indexes.size(); ++i)
-    if (CompareTextRu(table.indexes[i].name, name) == 0) return i;
+    if (NamesEqual(table.indexes[i].name, name)) return i;
   ThrowDao(daoerr::kNotAnIndex, kSourceRecordset, {name});
 }
 

@@ -466,8 +466,7 @@ void Catalog::DropField(std::string_view tableName, std::string_view fieldName) 
   if (!field) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
   for (const IndexSpec& x : table->indexes)
     for (const IndexField& k : x.fields)
-      if (CompareTextRu(k.name, field->name) == 0)
-        ThrowJet(jeterr::kFieldInIndex, {}, kSourceField);
+      if (NamesEqual(k.name, field->name)) ThrowJet(jeterr::kFieldInIndex, {}, kSourceField);
   if (table->fields.size() == 1) ThrowJet(jeterr::kNoFieldDefined, {}, kSourceTableDef);
   Savepoint sp(db_);
   EnsureCreated();
@@ -475,8 +474,7 @@ void Catalog::DropField(std::string_view tableName, std::string_view fieldName) 
     // A counter is the table's rowid, which SQLite does not drop: the table
     // is made again without it.
     TableSpec next = *table;
-    std::erase_if(next.fields,
-                  [&](const FieldSpec& f) { return CompareTextRu(f.name, field->name) == 0; });
+    std::erase_if(next.fields, [&](const FieldSpec& f) { return NamesEqual(f.name, field->name); });
     RebuildTable(*table, next);
   } else {
     std::string sql = "ALTER TABLE ";
@@ -503,9 +501,8 @@ void Catalog::ChangeFieldRules(std::string_view tableName, std::span<const Field
   if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
   TableSpec next = *table;
   for (const FieldSpec& change : fields) {
-    auto f = std::find_if(next.fields.begin(), next.fields.end(), [&](const FieldSpec& x) {
-      return CompareTextRu(x.name, change.name) == 0;
-    });
+    auto f = std::find_if(next.fields.begin(), next.fields.end(),
+                          [&](const FieldSpec& x) { return NamesEqual(x.name, change.name); });
     if (f == next.fields.end()) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
     f->required = change.required;
     f->allowZeroLength = change.allowZeroLength;

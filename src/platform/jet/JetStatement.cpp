@@ -146,7 +146,7 @@ const ColumnMeta& Statement::Column(int i) const {
 
 int Statement::ColumnIndex(std::string_view name) const {
   for (int i = 0; i < ColumnCount(); ++i)
-    if (CompareTextRu(entry_->columns[static_cast<size_t>(i)].name, name) == 0) return i;
+    if (NamesEqual(entry_->columns[static_cast<size_t>(i)].name, name)) return i;
   return -1;
 }
 
