@@ -29,35 +29,17 @@ struct TypeName {
   std::string_view name;
   JetType type;
 };
-// The first name of each type is the one JetTypeName gives.
+// The name JetTypeName gives each type.
 constexpr auto kTypeNames = std::to_array<TypeName>({
-    {"Boolean", JetType::kBoolean},
-    {"Yes/No", JetType::kBoolean},
-    {"Bit", JetType::kBoolean},
-    {"Byte", JetType::kByte},
-    {"Integer", JetType::kInteger},
-    {"Short", JetType::kInteger},
-    {"Long", JetType::kLong},
-    {"Counter", JetType::kLong},
-    {"Currency", JetType::kCurrency},
-    {"Money", JetType::kCurrency},
-    {"Single", JetType::kSingle},
-    {"Double", JetType::kDouble},
-    {"Float", JetType::kDouble},
-    {"Date", JetType::kDate},
-    {"DateTime", JetType::kDate},
-    {"Binary", JetType::kBinary},
-    {"Text", JetType::kText},
-    {"Char", JetType::kChar},
-    {"LongBinary", JetType::kLongBinary},
-    {"OLEObject", JetType::kLongBinary},
-    {"Memo", JetType::kMemo},
-    {"LongText", JetType::kMemo},
-    {"GUID", JetType::kGUID},
-    {"BigInt", JetType::kBigInt},
-    {"VarBinary", JetType::kVarBinary},
-    {"Numeric", JetType::kNumeric},
-    {"Decimal", JetType::kDecimal},
+    {"Boolean", JetType::kBoolean},   {"Byte", JetType::kByte},
+    {"Integer", JetType::kInteger},   {"Long", JetType::kLong},
+    {"Currency", JetType::kCurrency}, {"Single", JetType::kSingle},
+    {"Double", JetType::kDouble},     {"Date", JetType::kDate},
+    {"Binary", JetType::kBinary},     {"Text", JetType::kText},
+    {"Char", JetType::kChar},         {"LongBinary", JetType::kLongBinary},
+    {"Memo", JetType::kMemo},         {"GUID", JetType::kGUID},
+    {"BigInt", JetType::kBigInt},     {"VarBinary", JetType::kVarBinary},
+    {"Numeric", JetType::kNumeric},   {"Decimal", JetType::kDecimal},
     {"Time", JetType::kTime},
 });
 
@@ -202,12 +184,6 @@ std::string_view JetTypeName(JetType type) {
   for (const TypeName& t : kTypeNames)
     if (t.type == type) return t.name;
   return "Unknown";
-}
-
-std::optional<JetType> ParseJetTypeName(std::string_view name) {
-  for (const TypeName& t : kTypeNames)
-    if (NamesEqual(t.name, name)) return t.type;
-  return std::nullopt;
 }
 
 // ---- the catalogue

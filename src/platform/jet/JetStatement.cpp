@@ -109,10 +109,6 @@ void Statement::BindAll(std::span<const Variant> values) {
   for (size_t i = 0; i < values.size(); ++i) Bind(static_cast<int>(i) + 1, values[i]);
 }
 
-void Statement::ClearBindings() {
-  if (stmt_) sqlite3_clear_bindings(stmt_);
-}
-
 size_t Statement::RowsLastRun() const {
   return entry_ ? entry_->rowsLastRun : 0;
 }
