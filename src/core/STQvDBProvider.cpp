@@ -1,6 +1,7 @@
 #include "core/STQvDBProvider.h"
 
 #include <functional>
+#include <string_view>
 
 #include "core/mErrorHandling.h"
 #include "platform/ado/Command.h"
@@ -19,7 +20,11 @@ QV_DEFINE_CLASS(STQvDBProvider, "Qv_DBProvider.STQvDBProvider", QV_CREATABLE(STQ
 
 namespace {
 
-using Test = STQvDBProvider::ClassTest;
+// A creation test: what the tester is told, and the ProgID created.
+struct Test {
+  std::string_view label;
+  std::string_view progId;
+};
 
 // The label of an interface test names, in brackets, the interface the
 // object must support, then the ProgID it is created from.
@@ -81,10 +86,6 @@ void RunCreation(const Test& test) {
 }
 
 }  // namespace
-
-std::span<const Test> STQvDBProvider::ClassTests() {
-  return kTests;
-}
 
 void STQvDBProvider::TestClassesRegistration(const ObjectPtr& aTester) {
   Guard(QV_HERE, [&] {

@@ -5,10 +5,6 @@
 // harness passes a tester object, called late-bound: TryBegin(label)
 // before each test, then TrySuccess() or TryFailed(description).
 
-#include <cstdint>
-#include <span>
-#include <string_view>
-
 #include "platform/automation/Object.h"
 
 namespace qv {
@@ -17,7 +13,7 @@ class STQvDBProvider : public Object {
   QV_DECLARE_CLASS(STQvDBProvider)
 
  public:
-  // One creation test per class, in a fixed order (ClassTests()). A failing
+  // One creation test per class, in a fixed order. A failing
   // creation is reported to the tester and the next test runs; errors of
   // the tester's own calls are raised.
   void TestClassesRegistration(const ObjectPtr& aTester);
@@ -26,12 +22,6 @@ class STQvDBProvider : public Object {
   // Always Empty; when the first element of `aParams` is 1 it runs the
   // (empty) test group, otherwise nothing.
   Variant TestExecute(const ObjectPtr& aTester, Variant& aParams);
-
-  struct ClassTest {
-    std::string_view label;
-    std::string_view progId;
-  };
-  static std::span<const ClassTest> ClassTests();
 };
 
 }  // namespace qv

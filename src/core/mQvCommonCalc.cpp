@@ -81,10 +81,6 @@ std::string DateToDotText(const Variant& value) {
   return text;
 }
 
-double MaxDouble(double a, double b) {
-  return a > b ? a : b;
-}
-
 Variant NullIfEmptyStr(const std::string& text) {
   return text.empty() ? Variant::Null() : Variant(text);
 }

@@ -46,7 +46,6 @@ bool IsEmptyDate(const Variant& value);
 // "DD.MM.YYYY" for a non-empty date, whatever the system's date settings;
 // the empty text otherwise.
 std::string DateToDotText(const Variant& value);
-double MaxDouble(double a, double b);
 Variant NullIfEmptyStr(const std::string& text);
 std::string PadLeftStr(const std::string& text, int32_t width, std::string_view fill);
 bool IsKeyInCollection(const Collection& collection, const std::string& key);

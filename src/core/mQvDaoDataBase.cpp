@@ -461,13 +461,6 @@ void DaoSafeMoveFirst(dao::Recordset& rs) noexcept {
   }
 }
 
-void DaoSafeMoveLast(dao::Recordset& rs) noexcept {
-  try {
-    rs.MoveLast();
-  } catch (...) {
-  }
-}
-
 bool IsDaoFieldExists(const dao::Recordset& rs, std::string_view field) {
   return rs.FieldIndex(field) >= 0;
 }

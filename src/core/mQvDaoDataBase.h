@@ -170,7 +170,6 @@ double NextId(const DatabasePtr& db, const std::string& table, const std::string
 // position. Leaves the recordset on its last row (on none when empty).
 double NextId(dao::Recordset& rs, std::string_view field);
 void DaoSafeMoveFirst(dao::Recordset& rs) noexcept;
-void DaoSafeMoveLast(dao::Recordset& rs) noexcept;
 bool IsDaoFieldExists(const dao::Recordset& rs, std::string_view field);
 
 // ---- field readers: the named field of the current record, converted;

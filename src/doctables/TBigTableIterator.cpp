@@ -24,7 +24,7 @@ constexpr int kOrderNum = 4, kRowid = 5;
 
 int FieldOf(std::string_view name) {
   for (size_t i = 0; i < std::size(kFields); ++i)
-    if (CompareTextRu(kFields[i], name) == 0) return static_cast<int>(i);
+    if (NamesEqual(kFields[i], name)) return static_cast<int>(i);
   return -1;
 }
 

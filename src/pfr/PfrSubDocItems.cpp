@@ -204,6 +204,116 @@ void Insert(dao::Database& db, const SubDocItemsDef& def, dao::Recordset& rs, do
   item->AssignNewID(Variant(id));
 }
 
+// An item to store, with the property of each column of its class. Its
+// properties hold values of the properties' types, which convert without
+// failing: a written value is made where it is needed.
+struct Kept {
+  QvRecordPtr item;
+  const std::vector<int>* props;
+  const Variant& Value(size_t c) const { return item->Value((*props)[c]); }
+};
+
+// The items of the collection to store, in its order: all but those whose
+// column `dropWhenEmpty` would be written empty.
+std::vector<Kept> KeptItems(const SubDocItemsDef& def, Collection& items,
+                            const std::vector<int32_t>& limits) {
+  const std::span<const ColumnDef> columns = def.map.columns;
+  int dropColumn = -1;
+  for (size_t i = 0; i < columns.size(); ++i)
+    if (columns[i].column == def.dropWhenEmpty) dropColumn = static_cast<int>(i);
+  std::vector<Kept> kept;
+  kept.reserve(static_cast<size_t>(items.Count()));
+  const records::RecordClass* itemClass = nullptr;
+  const std::vector<int>* props = nullptr;
+  for (int32_t i = 1; i <= items.Count(); ++i) {
+    QvRecordPtr item = items.At(i).ObjectAs<QvRecord>();
+    if (!item || &item->RecordClassOf() != itemClass) {
+      item = ItemOf(def, items.At(i));
+      itemClass = &item->RecordClassOf();
+      props = &records::ResolvedProperties(def.map, *itemClass);
+    }
+    Kept k{std::move(item), props};
+    if (dropColumn >= 0) {
+      const auto d = static_cast<size_t>(dropColumn);
+      if (WrittenEmpty(columns[d], k.Value(d), limits[d])) continue;
+    }
+    kept.push_back(std::move(k));
+  }
+  return kept;
+}
+
+// The values an item's row is written with, column by column.
+std::vector<Variant> WrittenValues(const SubDocItemsDef& def, const Kept& k,
+                                   const std::vector<int32_t>& limits) {
+  std::vector<Variant> values;
+  values.reserve(def.map.columns.size());
+  for (size_t c = 0; c < def.map.columns.size(); ++c)
+    values.push_back(Written(def.map.columns[c], k.Value(c), limits[c]));
+  return values;
+}
+
+// How the stored row of the first item with each identifier compares with
+// that item, and the identifiers of the stored rows no item names.
+enum class Stored : uint8_t { kNone, kSame, kDiffers };
+struct StoredRows {
+  std::vector<Stored> state;  // by position in the kept items
+  std::vector<double> gone;
+};
+
+// Reads the owner's stored rows and compares each with its item while the
+// statement steps, where the statement holds the cells (making the row's
+// Variants first was a third of the save).
+StoredRows CompareStored(dao::Database& db, const SubDocItemsDef& def, double owner,
+                         const std::vector<Kept>& kept, const ItemsById& byId,
+                         const std::vector<int32_t>& limits) {
+  const std::span<const ColumnDef> columns = def.map.columns;
+  StoredRows out{std::vector<Stored>(kept.size(), Stored::kNone), {}};
+  std::string sql = "select " + std::string(def.map.key);
+  for (const ColumnDef& c : columns) sql += ", " + std::string(c.column);
+  sql += " from " + std::string(def.map.table) + " where " + std::string(def.ownerColumn) + " = " +
+         mQvDaoDataBase::Number2DaoSql(owner);
+  jet::Statement st = db.Connection().Prepare(sql);
+  while (st.Step()) {
+    const jet::Statement::Cell key = st.CellAt(0);
+    const bool number = key.kind == jet::Statement::Cell::Kind::kDouble ||
+                        key.kind == jet::Statement::Cell::Kind::kLong;
+    const double id = number ? key.number : CDbl(st.Value(0));
+    const size_t first = byId.FirstWith(id);
+    if (first == ItemsById::kNone) {
+      out.gone.push_back(id);
+      continue;
+    }
+    const Kept& k = kept[first];
+    bool same = true;
+    for (size_t c = 0; c < columns.size() && same; ++c)
+      same = SameItemCell(columns[c], k.Value(c), limits[c], st, static_cast<int>(c + 1));
+    out.state[first] = same ? Stored::kSame : Stored::kDiffers;
+  }
+  return out;
+}
+
+// The kept items to insert and to update, by position. An item whose
+// identifier has no stored row of this sub-document is inserted (each of
+// several with that identifier); a second item with the identifier of a
+// stored row is left out.
+struct Writes {
+  std::vector<size_t> inserts, updates;
+};
+
+Writes PlanWrites(const std::vector<Kept>& kept, const ItemsById& byId,
+                  const std::vector<Stored>& stored) {
+  Writes out;
+  for (size_t k = 0; k < kept.size(); ++k) {
+    const double id = byId.IdAt(k);
+    const size_t first = id != 0 ? byId.FirstOf(k) : k;
+    if (id == 0 || stored[first] == Stored::kNone)
+      out.inserts.push_back(k);
+    else if (first == k && stored[k] == Stored::kDiffers)
+      out.updates.push_back(k);
+  }
+  return out;
+}
+
 }  // namespace
 
 const SubDocItemsDef& CellItems() {
@@ -249,97 +359,15 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
   CollectionPtr items = rec.CollectionAt(rec.PropertyIndex(def.property));
   auto rs = records::OpenMapTable(db, def.map);
   const std::vector<int32_t> limits = TextLimits(def, *rs);
-  const std::span<const ColumnDef> columns = def.map.columns;
-  const size_t width = columns.size();
-
-  int dropColumn = -1;
-  for (size_t i = 0; i < width; ++i)
-    if (columns[i].column == def.dropWhenEmpty) dropColumn = static_cast<int>(i);
-
-  // The items to store, in the collection's order; the first of them with
-  // each identifier is the one compared with that identifier's stored row.
-  // Their properties hold values of the properties' types, which convert
-  // without failing: a written value is made where it is needed.
-  struct Kept {
-    QvRecordPtr item;
-    const std::vector<int>* props;
-    const Variant& Value(size_t c) const { return item->Value((*props)[c]); }
-  };
-  std::vector<Kept> kept;
-  kept.reserve(static_cast<size_t>(items->Count()));
-  const records::RecordClass* itemClass = nullptr;
-  const std::vector<int>* props = nullptr;
-  for (int32_t i = 1; i <= items->Count(); ++i) {
-    QvRecordPtr item = items->At(i).ObjectAs<QvRecord>();
-    if (!item || &item->RecordClassOf() != itemClass) {
-      item = ItemOf(def, items->At(i));
-      itemClass = &item->RecordClassOf();
-      props = &records::ResolvedProperties(def.map, *itemClass);
-    }
-    Kept k{std::move(item), props};
-    if (dropColumn >= 0) {
-      const auto d = static_cast<size_t>(dropColumn);
-      if (WrittenEmpty(columns[d], k.Value(d), limits[d])) continue;
-    }
-    kept.push_back(std::move(k));
-  }
+  const std::vector<Kept> kept = KeptItems(def, *items, limits);
   const ItemsById byId(kept, [](const Kept& k) { return k.item->Id(); });
-  const auto valuesOf = [&](size_t k) {
-    std::vector<Variant> values;
-    values.reserve(width);
-    for (size_t c = 0; c < width; ++c)
-      values.push_back(Written(columns[c], kept[k].Value(c), limits[c]));
-    return values;
-  };
+  StoredRows stored = CompareStored(db, def, owner, kept, byId, limits);
+  const Writes writes = PlanWrites(kept, byId, stored.state);
+  const auto valuesOf = [&](size_t k) { return WrittenValues(def, kept[k], limits); };
 
-  // The stored rows are compared with their items while the statement steps:
-  // a row no item names is deleted, a row that differs from its item is
-  // updated.
-  enum class Stored : uint8_t { kNone, kSame, kDiffers };
-  std::vector<Stored> stored(kept.size(), Stored::kNone);
-  std::vector<double> gone;
-  {
-    std::string sql = "select " + std::string(def.map.key);
-    for (const ColumnDef& c : columns) sql += ", " + std::string(c.column);
-    sql += " from " + std::string(def.map.table) + " where " + std::string(def.ownerColumn) +
-           " = " + mQvDaoDataBase::Number2DaoSql(owner);
-    jet::Statement st = db.Connection().Prepare(sql);
-    // The cells are compared where the statement holds them (making the
-    // row's Variants first was a third of the save).
-    while (st.Step()) {
-      const jet::Statement::Cell key = st.CellAt(0);
-      const bool number = key.kind == jet::Statement::Cell::Kind::kDouble ||
-                          key.kind == jet::Statement::Cell::Kind::kLong;
-      const double id = number ? key.number : CDbl(st.Value(0));
-      const size_t first = byId.FirstWith(id);
-      if (first == ItemsById::kNone) {
-        gone.push_back(id);
-        continue;
-      }
-      const Kept& k = kept[first];
-      bool same = true;
-      for (size_t c = 0; c < width && same; ++c)
-        same = SameItemCell(columns[c], k.Value(c), limits[c], st, static_cast<int>(c + 1));
-      stored[first] = same ? Stored::kSame : Stored::kDiffers;
-    }
-  }
-
-  // An item whose identifier has no stored row of this sub-document is
-  // inserted (each of several with that identifier); a second item with the
-  // identifier of a stored row is left out.
-  std::vector<size_t> inserts, updates;
-  for (size_t k = 0; k < kept.size(); ++k) {
-    const double id = byId.IdAt(k);
-    const size_t first = id != 0 ? byId.FirstOf(k) : k;
-    if (id == 0 || stored[first] == Stored::kNone)
-      inserts.push_back(k);
-    else if (first == k && stored[k] == Stored::kDiffers)
-      updates.push_back(k);
-  }
-
-  double next = inserts.empty() ? 0 : mQvDaoDataBase::NextId(*rs, def.map.key);
-  for (size_t k : inserts) Insert(db, def, *rs, owner, next++, kept[k].item, valuesOf(k));
-  for (size_t k : updates) {
+  double next = writes.inserts.empty() ? 0 : mQvDaoDataBase::NextId(*rs, def.map.key);
+  for (size_t k : writes.inserts) Insert(db, def, *rs, owner, next++, kept[k].item, valuesOf(k));
+  for (size_t k : writes.updates) {
     // Every column is written: the row needs no reading.
     const Variant key[1] = {Variant(kept[k].item->Id())};
     rs->SeekUnread("=", key);
@@ -349,11 +377,11 @@ void SaveSubDocItems(dao::Database& db, const SubDocItemsDef& def, QvRecord& rec
   }
   rs->Close();
 
-  std::sort(gone.begin(), gone.end());
+  std::sort(stored.gone.begin(), stored.gone.end());
   records::DeleteByIdList(
       db, def.map.table,
       std::string(def.ownerColumn) + " = " + mQvDaoDataBase::Number2DaoSql(owner), def.map.key,
-      gone);
+      stored.gone);
 }
 
 }  // namespace qv::pfr

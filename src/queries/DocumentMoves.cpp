@@ -98,7 +98,7 @@ bool KeepsOwn(std::string_view column) {
                                        "Doc_Type",    "Top_Doc_ID",    "Bottom_Next_ID",
                                        "Reg_Number",  "DeliveryNumber"};
   return std::any_of(std::begin(kOwn), std::end(kOwn),
-                     [&](std::string_view c) { return EqualsAsciiNoCase(c, column); });
+                     [&](std::string_view c) { return NamesEqual(c, column); });
 }
 
 // `to` takes every document field of `from` but its own place.

@@ -119,15 +119,15 @@ const FieldGroup kGroups[] = {
 
 bool InGroup(const FieldGroup& g, std::string_view column) {
   return std::any_of(g.columns.begin(), g.columns.end(),
-                     [&](std::string_view c) { return EqualsAsciiNoCase(c, column); });
+                     [&](std::string_view c) { return NamesEqual(c, column); });
 }
 
 // Whether `aFields` selects `column`; 1 alone is the statuses, the
 // acceptance date and the signatures.
 bool Selected(int32_t aFields, std::string_view column) {
   if (aFields == docfields::kStatusesAndSignatures)
-    return EqualsAsciiNoCase(column, "Status_Qv") || EqualsAsciiNoCase(column, "Status") ||
-           EqualsAsciiNoCase(column, "Accept_Date") || InGroup(kSignatureColumns, column);
+    return NamesEqual(column, "Status_Qv") || NamesEqual(column, "Status") ||
+           NamesEqual(column, "Accept_Date") || InGroup(kSignatureColumns, column);
   for (const FieldGroup& g : kGroups)
     if ((aFields & g.bits) && InGroup(g, column)) return true;
   return false;

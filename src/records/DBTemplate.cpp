@@ -7,7 +7,7 @@ constexpr ColumnDef kColumns[] = {
     Text("Full_Name"),       Text("Name"),        Date("Begin_Date"),      Date("End_Date"),
     Ref("Doc_Type_ID"),      Long("Enable"),      Long("Month_Payments"),  Long("Payments_List"),
     Long("No_Utoch"),        Bool("Sign_Exec"),   Bool("TarvoImportable"), Long("SignatureRule"),
-    Long("Scatter_ClassID"), Long("EditorType"),  Bool("Creatable"),       Bool("PfrMaster"),
+    Long("Scatter_ClassID"), Long("EditorType"),  Bool("Creatable"),       Flag("PfrMaster"),
     Bool("PfrEndDoc"),       Long("ContoraType"), Long("Varnel_SendType"), Long("FssSendType"),
     Bool("CheckXMLable"),    Bool("CheckUFAble"), Long("AttachmentsSet"),  Long("FolderID")};
 constexpr ColumnMap kMap{"Doc_Templates", kColumns, "template_id"};

@@ -17,7 +17,7 @@ constexpr ColumnDef kColumns[] = {Ref("JobPlaceID"),
                                   Text("Fax"),
                                   Flag("ShowInBranches"),
                                   Owned(Ref("AuthorityDocID")),
-                                  ReadOnly(Bool("IsFormalBoss")),
+                                  ReadOnly(Flag("IsFormalBoss")),
                                   Text("Email")};
 constexpr ColumnMap kMap{"Personnel", kColumns};
 

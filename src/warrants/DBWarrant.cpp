@@ -20,7 +20,7 @@ constexpr records::ColumnDef kColumns[] = {
     Text("Caption"),
     Bool("IsAutoCaption"),
     Bool("ShowInBranches"),
-    ReadOnly(Bool("IsActive")),
+    ReadOnly(Flag("IsActive")),
     Bool("IsSmartBranchData"),
     Bool("IsSmartKppSubst"),
     Text("WarrantSeries"),

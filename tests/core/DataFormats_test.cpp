@@ -7,6 +7,7 @@
 #include "core/mQvGuids.h"
 #include "core/mQvInnChecking.h"
 #include "platform/automation/VbaDate.h"
+#include "support/TestSupport.h"
 
 namespace qv {
 namespace {
@@ -35,8 +36,10 @@ TEST(DataFormats, HexTextRoundTripsAndRejectsGarbage) {
   EXPECT_EQ(mHexStrings::DecodeFromHexString("000fFF10", bytes), 4);
   EXPECT_EQ(bytes, (std::vector<uint8_t>{0, 15, 255, 16}));
   EXPECT_EQ(mHexStrings::DecodeFromHexString("", bytes), 0);
-  EXPECT_THROW(mHexStrings::DecodeFromHexString("ABC", bytes), Error);
-  EXPECT_THROW(mHexStrings::DecodeFromHexString("0G", bytes), Error);
+  testsupport::ExpectError(vberr::kInvalidProcedureCall, "odd length",
+                           [&] { mHexStrings::DecodeFromHexString("ABC", bytes); });
+  testsupport::ExpectError(vberr::kInvalidProcedureCall, "position 2",
+                           [&] { mHexStrings::DecodeFromHexString("0G", bytes); });
 }
 
 TEST(DataFormats, GuidsAreNewAndWellFormed) {
@@ -118,7 +121,8 @@ TEST(DataFormats, TextCollectionAndArrayUtilities) {
   EXPECT_EQ(std::make_tuple(count, lower, upper), std::make_tuple(0, 0, -1));
   GetArrayBounds(Variant(VariantArray::Of({Variant(1), Variant(2)}, 1)), count, lower, upper);
   EXPECT_EQ(std::make_tuple(count, lower, upper), std::make_tuple(2, 1, 2));
-  EXPECT_THROW(GetArrayBounds(Variant(1), count, lower, upper), Error);
+  testsupport::ExpectError(vberr::kTypeMismatch, "",
+                           [&] { GetArrayBounds(Variant(1), count, lower, upper); });
 
   const struct {
     const char *left, *right, *joined;

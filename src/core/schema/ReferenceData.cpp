@@ -61,10 +61,6 @@ int64_t JetBool(bool b) {
 
 }  // namespace
 
-std::span<const ReportCode> ReportCodes() {
-  return kReportCodes;
-}
-
 const ReportCode* FindReportCode(int32_t reportId) {
   for (const ReportCode& c : kReportCodes) {
     if (c.reportId == reportId) return &c;

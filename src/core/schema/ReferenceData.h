@@ -48,8 +48,7 @@ inline constexpr int32_t kPfrEndDocsPeriodId = 246;
 inline constexpr int32_t kOtherDocsReportId = 18;
 inline constexpr int32_t kPfrEndDocsReportId = 23;
 
-// Every report code of report_time, ascending.
-std::span<const ReportCode> ReportCodes();
+// The report code of report_time with `reportId`; null when none.
 const ReportCode* FindReportCode(int32_t reportId);
 
 // The identifier of the period of a yearly report code in a year; the fixed

@@ -47,9 +47,11 @@ std::string Replace(std::string_view s, std::string_view what, std::string_view 
 int32_t StrComp(std::string_view a, std::string_view b, CompareMode mode = CompareMode::kBinary);
 
 // The Russian case-insensitive comparison every text comparison of Jet and
-// VBA's text mode uses: -1, 0 or 1.
+// VBA's text mode uses: -1, 0 or 1. Text values only: it ignores some
+// characters (a soft hyphen) and keeps others apart that case folding joins
+// ("ß" and "ss"), so names compare with NamesEqual.
 int32_t CompareTextRu(std::string_view a, std::string_view b);
-// A key equal for texts that CompareTextRu finds equal (case-folded), for
+// The full case fold: equal for the names NamesEqual finds equal, for
 // hashing case-insensitive keys.
 std::string FoldCase(std::string_view s);
 // True when `s` is ASCII without capitals, so FoldCase(s) is `s` itself:

@@ -46,7 +46,7 @@ class NamedList : public DaoCollection {
   const std::vector<std::shared_ptr<T>>& Items() const { return items_; }
   std::shared_ptr<T> Find(std::string_view name) const {
     for (const auto& item : items_)
-      if (CompareTextRu(item->Name(), name) == 0) return item;
+      if (NamesEqual(item->Name(), name)) return item;
     return nullptr;
   }
 
@@ -63,7 +63,7 @@ class NamedList : public DaoCollection {
   void Delete(const std::string& name) {
     if (!editable_) ThrowDao(daoerr::kInvalidOperation, Source());
     for (auto it = items_.begin(); it != items_.end(); ++it) {
-      if (CompareTextRu((*it)->Name(), name) != 0) continue;
+      if (!NamesEqual((*it)->Name(), name)) continue;
       std::shared_ptr<T> item = *it;
       if (onDelete_) onDelete_(item);
       items_.erase(std::find(items_.begin(), items_.end(), item));

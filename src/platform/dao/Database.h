@@ -92,7 +92,6 @@ class Database : public Object {
 
   // ---- C++ callers
   bool IsOpen() const { return conn_ != nullptr; }
-  bool IsExclusive() const { return options_.exclusive; }
   bool IsReadOnly() const { return options_.readOnly; }
   // Errors: 3420 after Close.
   jet::Connection& Connection() const;

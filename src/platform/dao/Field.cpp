@@ -228,11 +228,11 @@ std::shared_ptr<Properties> Field::PropertiesCollection() {
     // appended again by CreateProperty: its value then goes to the field.
     properties_->SetHooks(
         [self](const std::shared_ptr<Property>& p) {
-          if (CompareTextRu(p->Name(), kUnicodeCompression) == 0)
+          if (NamesEqual(p->Name(), kUnicodeCompression))
             self()->SetUnicodeCompression(CBool(p->Value()));
         },
         [self](const std::shared_ptr<Property>& p) {
-          if (CompareTextRu(p->Name(), kUnicodeCompression) == 0)
+          if (NamesEqual(p->Name(), kUnicodeCompression))
             self()->SetUnicodeCompression(false);
           else if (p->IsBuiltIn())
             ThrowDao(daoerr::kBuiltInProperty, kSourceProperties);

@@ -60,7 +60,7 @@ ObjectPtr TableDefs::Named(std::string_view name) {
 std::shared_ptr<TableDef> TableDefs::Find(std::string_view name) {
   Load();
   for (const std::string& n : names_)
-    if (CompareTextRu(n, name) == 0) return TableObject(n);
+    if (NamesEqual(n, name)) return TableObject(n);
   return nullptr;
 }
 

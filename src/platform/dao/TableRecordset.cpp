@@ -33,7 +33,7 @@ CursorOrder OrderOf(const jet::TableSpec& table, const jet::IndexSpec* index) {
   order.indexName = index->sqliteName;
   for (const jet::IndexField& f : index->fields) {
     for (size_t i = 0; i < table.fields.size(); ++i) {
-      if (CompareTextRu(table.fields[i].name, f.name) == 0) {
+      if (NamesEqual(table.fields[i].name, f.name)) {
         order.columns.push_back({static_cast<int32_t>(i), f.descending});
         break;
       }
@@ -97,11 +97,51 @@ struct TableRecordset::Shape {
     if (!order) order = OrderOf(table, &table.indexes[ordinal]);
     return *order;
   }
+
+  // The point read of `fields` by the first key column of index `ordinal`,
+  // built when first asked for. Errors: 3001 an index without columns, 3265
+  // a field the table lacks.
+  const PointRead& PointReadOf(const jet::TableSpec& table, size_t ordinal,
+                               const FieldList& fields) const {
+    auto it = pointReads.find({fields.id, ordinal});
+    if (it != pointReads.end()) return it->second;
+    const CursorOrder& order = IndexOrder(table, ordinal);
+    if (order.columns.empty()) ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
+    std::vector<int32_t> positions;
+    for (std::string_view name : fields.names) {
+      positions.push_back(columns->Find(name));
+      if (positions.back() < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
+    }
+    Probe equal;
+    equal.eqCount = 1;
+    PointRead read{sql.ProbeSql(order, equal, positions),
+                   table.fields[static_cast<size_t>(order.columns[0].field)].type};
+    return pointReads.emplace(std::pair{fields.id, ordinal}, std::move(read)).first->second;
+  }
 };
+
+namespace {
+
+// A point read's key as the key column compares it: converted to the
+// column's type (a whole number in range is a Long as it is). Errors: 3464
+// a key the type cannot take.
+Variant KeyAsColumnType(double key, jet::JetType keyType) {
+  if (keyType == jet::JetType::kLong && key >= INT32_MIN && key <= INT32_MAX &&
+      key == static_cast<double>(static_cast<int32_t>(key)))
+    return Variant(static_cast<int32_t>(key));
+  if (keyType == jet::JetType::kDouble) return Variant(key);
+  try {
+    return CoerceToField(Variant(key), keyType, INT32_MAX);
+  } catch (const Error&) {
+    ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
+  }
+}
+
+}  // namespace
 
 size_t TableRecordset::IndexOrdinal(const jet::TableSpec& table, std::string_view name) {
   for (size_t i = 0; i < table.indexes.size(); ++i)
-    if (CompareTextRu(table.indexes[i].name, name) == 0) return i;
+    if (NamesEqual(table.indexes[i].name, name)) return i;
   ThrowDao(daoerr::kNotAnIndex, kSourceRecordset, {name});
 }
 
@@ -147,22 +187,7 @@ std::optional<jet::Statement> TableRecordset::SeekFields(Database& db, std::stri
     std::shared_ptr<const jet::TableSpec> spec = conn.Schema().FindTable(table);
     if (!spec) ThrowDao(daoerr::kNoInputTable, kSourceDatabase, {table});
     std::shared_ptr<const Shape> shape = ShapeOf(spec);
-    const size_t ordinal = IndexOrdinal(*spec, index);
-    auto it = shape->pointReads.find({fields.id, ordinal});
-    if (it == shape->pointReads.end()) {
-      const CursorOrder& order = shape->IndexOrder(*spec, ordinal);
-      if (order.columns.empty()) ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
-      std::vector<int32_t> positions;
-      for (std::string_view name : fields.names) {
-        positions.push_back(shape->columns->Find(name));
-        if (positions.back() < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
-      }
-      Probe equal;
-      equal.eqCount = 1;
-      Shape::PointRead read{shape->sql.ProbeSql(order, equal, positions),
-                            spec->fields[static_cast<size_t>(order.columns[0].field)].type};
-      it = shape->pointReads.emplace(std::pair{fields.id, ordinal}, std::move(read)).first;
-    }
+    const Shape::PointRead& read = shape->PointReadOf(*spec, IndexOrdinal(*spec, index), fields);
     if (found == plans.end()) {
       if (plans.size() >= 256) plans.clear();
       found = plans.try_emplace(planKey).first;
@@ -174,24 +199,11 @@ std::optional<jet::Statement> TableRecordset::SeekFields(Database& db, std::stri
     plan.index.assign(index);
     plan.spec = std::move(spec);
     plan.shape = std::move(shape);
-    plan.read = &it->second;
+    plan.read = &read;
     plan.statement = {};  // held the entry of another text
   }
   Plan& plan = found->second;
-  // The key compares as the column's value: converted to the column's type
-  // (a whole number in range is a Long as it is).
-  Variant converted(key);
-  const jet::JetType keyType = plan.read->keyType;
-  if (keyType == jet::JetType::kLong && key >= INT32_MIN && key <= INT32_MAX &&
-      key == static_cast<double>(static_cast<int32_t>(key))) {
-    converted = Variant(static_cast<int32_t>(key));
-  } else if (keyType != jet::JetType::kDouble) {
-    try {
-      converted = CoerceToField(std::move(converted), keyType, INT32_MAX);
-    } catch (const Error&) {
-      ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
-    }
-  }
+  const Variant converted = KeyAsColumnType(key, plan.read->keyType);
   jet::Statement st = conn.PrepareNative(plan.read->sql, plan.statement);
   st.SetSource(kSourceRecordset);
   st.Bind(1, converted);

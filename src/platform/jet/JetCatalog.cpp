@@ -28,35 +28,17 @@ struct TypeName {
   std::string_view name;
   JetType type;
 };
-// The first name of each type is the one JetTypeName gives.
+// The name JetTypeName gives each type.
 constexpr auto kTypeNames = std::to_array<TypeName>({
-    {"Boolean", JetType::kBoolean},
-    {"Yes/No", JetType::kBoolean},
-    {"Bit", JetType::kBoolean},
-    {"Byte", JetType::kByte},
-    {"Integer", JetType::kInteger},
-    {"Short", JetType::kInteger},
-    {"Long", JetType::kLong},
-    {"Counter", JetType::kLong},
-    {"Currency", JetType::kCurrency},
-    {"Money", JetType::kCurrency},
-    {"Single", JetType::kSingle},
-    {"Double", JetType::kDouble},
-    {"Float", JetType::kDouble},
-    {"Date", JetType::kDate},
-    {"DateTime", JetType::kDate},
-    {"Binary", JetType::kBinary},
-    {"Text", JetType::kText},
-    {"Char", JetType::kChar},
-    {"LongBinary", JetType::kLongBinary},
-    {"OLEObject", JetType::kLongBinary},
-    {"Memo", JetType::kMemo},
-    {"LongText", JetType::kMemo},
-    {"GUID", JetType::kGUID},
-    {"BigInt", JetType::kBigInt},
-    {"VarBinary", JetType::kVarBinary},
-    {"Numeric", JetType::kNumeric},
-    {"Decimal", JetType::kDecimal},
+    {"Boolean", JetType::kBoolean},   {"Byte", JetType::kByte},
+    {"Integer", JetType::kInteger},   {"Long", JetType::kLong},
+    {"Currency", JetType::kCurrency}, {"Single", JetType::kSingle},
+    {"Double", JetType::kDouble},     {"Date", JetType::kDate},
+    {"Binary", JetType::kBinary},     {"Text", JetType::kText},
+    {"Char", JetType::kChar},         {"LongBinary", JetType::kLongBinary},
+    {"Memo", JetType::kMemo},         {"GUID", JetType::kGUID},
+    {"BigInt", JetType::kBigInt},     {"VarBinary", JetType::kVarBinary},
+    {"Numeric", JetType::kNumeric},   {"Decimal", JetType::kDecimal},
     {"Time", JetType::kTime},
 });
 
@@ -167,12 +149,6 @@ std::string_view JetTypeName(JetType type) {
   for (const TypeName& t : kTypeNames)
     if (t.type == type) return t.name;
   return "Unknown";
-}
-
-std::optional<JetType> ParseJetTypeName(std::string_view name) {
-  for (const TypeName& t : kTypeNames)
-    if (NamesEqual(t.name, name)) return t.type;
-  return std::nullopt;
 }
 
 // ---- the catalogue
@@ -429,8 +405,7 @@ void Catalog::DropField(std::string_view tableName, std::string_view fieldName) 
   if (!field) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
   for (const IndexSpec& x : table->indexes)
     for (const IndexField& k : x.fields)
-      if (CompareTextRu(k.name, field->name) == 0)
-        ThrowJet(jeterr::kFieldInIndex, {}, kSourceField);
+      if (NamesEqual(k.name, field->name)) ThrowJet(jeterr::kFieldInIndex, {}, kSourceField);
   if (table->fields.size() == 1) ThrowJet(jeterr::kNoFieldDefined, {}, kSourceTableDef);
   Savepoint sp(db_);
   EnsureCreated();
@@ -438,8 +413,7 @@ void Catalog::DropField(std::string_view tableName, std::string_view fieldName) 
     // A counter is the table's rowid, which SQLite does not drop: the table
     // is made again without it.
     TableSpec next = *table;
-    std::erase_if(next.fields,
-                  [&](const FieldSpec& f) { return CompareTextRu(f.name, field->name) == 0; });
+    std::erase_if(next.fields, [&](const FieldSpec& f) { return NamesEqual(f.name, field->name); });
     RebuildTable(*table, next);
   } else {
     std::string sql = "ALTER TABLE ";
@@ -466,9 +440,8 @@ void Catalog::ChangeFieldRules(std::string_view tableName, std::span<const Field
   if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
   TableSpec next = *table;
   for (const FieldSpec& change : fields) {
-    auto f = std::find_if(next.fields.begin(), next.fields.end(), [&](const FieldSpec& x) {
-      return CompareTextRu(x.name, change.name) == 0;
-    });
+    auto f = std::find_if(next.fields.begin(), next.fields.end(),
+                          [&](const FieldSpec& x) { return NamesEqual(x.name, change.name); });
     if (f == next.fields.end()) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
     f->required = change.required;
     f->allowZeroLength = change.allowZeroLength;

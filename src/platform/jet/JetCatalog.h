@@ -72,10 +72,8 @@ struct TableSpec {
   const IndexSpec* FindIndex(std::string_view name) const;
 };
 
-// Jet's name of a type as a definition writes it ("Text", "Long", "Date" ...)
-// and back; the reading also takes "Integer", "Short", "Memo", "Yes/No" ...
+// Jet's name of a type as a definition writes it ("Text", "Long", "Date" ...).
 std::string_view JetTypeName(JetType type);
-std::optional<JetType> ParseJetTypeName(std::string_view name);
 
 class Catalog : public SchemaView {
  public:

@@ -109,10 +109,6 @@ void Statement::BindAll(std::span<const Variant> values) {
   for (size_t i = 0; i < values.size(); ++i) Bind(static_cast<int>(i) + 1, values[i]);
 }
 
-void Statement::ClearBindings() {
-  if (stmt_) sqlite3_clear_bindings(stmt_);
-}
-
 size_t Statement::RowsLastRun() const {
   return entry_ ? entry_->rowsLastRun : 0;
 }
@@ -146,7 +142,7 @@ const ColumnMeta& Statement::Column(int i) const {
 
 int Statement::ColumnIndex(std::string_view name) const {
   for (int i = 0; i < ColumnCount(); ++i)
-    if (CompareTextRu(entry_->columns[static_cast<size_t>(i)].name, name) == 0) return i;
+    if (NamesEqual(entry_->columns[static_cast<size_t>(i)].name, name)) return i;
   return -1;
 }
 

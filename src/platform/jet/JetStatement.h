@@ -72,7 +72,6 @@ class Statement {
   // keys and numbers callers bind on every call.
   void BindInt(int index, int64_t value);
   void BindAll(std::span<const Variant> values);
-  void ClearBindings();
 
   // The visible result columns (a translated TOP ... WITH TIES may add
   // hidden ones after them).

@@ -149,7 +149,7 @@ void CheckTable(const TableSpec& table) {
     if (f.type == JetType::kText && (f.size < 0 || f.size > 255))
       ThrowJet(jeterr::kInvalidArgument, {}, kSourceField);
     for (size_t k = 0; k < i; ++k)
-      if (CompareTextRu(table.fields[k].name, f.name) == 0)
+      if (NamesEqual(table.fields[k].name, f.name))
         ThrowJet(jeterr::kFieldDefinedTwice, {}, kSourceTableDef);
     DefaultSql(f);
     if (f.autoIncrement && (f.type != JetType::kLong || counters++ > 0))
@@ -165,7 +165,7 @@ void CheckTable(const TableSpec& table) {
     if (x.primary && primary) ThrowJet(jeterr::kPrimaryKeyExists, {}, kSourceIndex);
     primary = primary || x.primary;
     for (size_t k = 0; k < i; ++k)
-      if (CompareTextRu(table.indexes[k].name, x.name) == 0)
+      if (NamesEqual(table.indexes[k].name, x.name))
         ThrowJet(jeterr::kIndexExists, {}, kSourceIndex);
   }
 }
@@ -238,7 +238,7 @@ std::string CreateTableSql(const TableSpec& table) {
     bool inPrimary = false;
     if (primary)
       for (const IndexField& k : primary->fields)
-        inPrimary = inPrimary || CompareTextRu(k.name, f.name) == 0;
+        inPrimary = inPrimary || NamesEqual(k.name, f.name);
     if (i > 0) out += ", ";
     out += ColumnSql(table.name, f, inPrimary);
   }

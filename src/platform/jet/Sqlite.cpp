@@ -13,9 +13,6 @@ thread_local std::optional<Error> tFunctionError;
 void SetFunctionError(Error e) {
   tFunctionError = std::move(e);
 }
-void ClearFunctionError() noexcept {
-  tFunctionError.reset();
-}
 
 void Throw(int rc, sqlite3* db, std::string_view source) {
   if (tFunctionError) {

@@ -54,7 +54,6 @@ class Savepoint {
 // function runs inside the sqlite3_step of the same thread) before it calls
 // sqlite3_result_error; Throw raises it in place of SQLite's message.
 void SetFunctionError(Error e);
-void ClearFunctionError() noexcept;
 
 // Appends `name` to `out` as a quoted SQLite identifier.
 void AppendQuoted(std::string& out, std::string_view name);

@@ -151,14 +151,6 @@ const RecordClass* FindRecordClass(std::string_view progId) {
   return it == r.byLowerProgId.end() ? nullptr : it->second;
 }
 
-std::vector<const RecordClass*> AllRecordClasses() {
-  Registry& r = TheRegistry();
-  std::lock_guard lock(r.mutex);
-  std::vector<const RecordClass*> out;
-  for (const auto& c : r.classes) out.push_back(c.get());
-  return out;
-}
-
 // Every type of the built-in tables, registered by one loop at load time.
 [[maybe_unused]] static const bool kBuiltInTypesRegistered = [] {
   for (auto table : {QvRecordsTypes(), QvPfrRecordsTypes()})

@@ -59,8 +59,4 @@ const RecordClass& RegisterRecordType(const RecordType& type);
 // The class registered for `progId` (case-insensitive); null when none.
 const RecordClass* FindRecordClass(std::string_view progId);
 
-// Every registered record type, in registration order (the built-in tables
-// first).
-std::vector<const RecordClass*> AllRecordClasses();
-
 }  // namespace qv::records

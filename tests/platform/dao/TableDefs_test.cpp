@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "DaoTestSupport.h"
+#include "platform/automation/VbaText.h"
 #include "platform/dao/Property.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/JetCatalog.h"
+#include "platform/jet/JetConnection.h"
 
 namespace qv::dao::testing {
 namespace {
@@ -208,6 +211,48 @@ TEST_F(TableDefsTest, LateBoundCallersReachEveryObject) {
   ObjectPtr ws = engine->CallV("Workspaces", 0).AsObject();
   EXPECT_EQ(CStr(ws->Get("Name")), "#Default Workspace#");
   db->CallV("Close");
+}
+
+// Names of tables, fields and indexes are equal when their case folds are,
+// which is not how text values compare: a soft hyphen or a combining accent
+// makes a name of its own, and "ß" is "ss" in either case. Each pair below
+// is one the text comparison judges the other way.
+TEST_F(TableDefsTest, NamesMatchByTheirCaseFoldsNotAsTexts) {
+  struct NamePair {
+    const char* what;
+    std::string a, b;
+    bool same;
+  };
+  const NamePair pairs[] = {
+      {"soft hyphen", "ab", "a\u00ADb", false},
+      {"combining accent", "caf\u00E9", "cafe\u0301", false},
+      {"sharp s", "Straße", "STRASSE", true},
+      {"long s", "ſum", "SUM", true},
+  };
+  for (const NamePair& p : pairs) {
+    SCOPED_TRACE(p.what);
+    ASSERT_EQ(NamesEqual(p.a, p.b), p.same);
+    ASSERT_NE(CompareTextRu(p.a, p.b) == 0, p.same);
+    const std::string a = p.a, b = p.b;
+    // Two fields and two indexes named a and b, in the table named a.
+    ExpectError(p.same ? 3191 : 0, "", [&] {
+      MakeTable(*db_, a, {{a, JetType::kLong}, {b, JetType::kLong}}, {{a, a}, {b, b}});
+    });
+    if (p.same) MakeTable(*db_, a, {{a, JetType::kLong}}, {{a, a}});
+    auto found = db_->TableDefsCollection()->Find(b);
+    EXPECT_EQ(found ? found->Name() : "(none)", p.same ? a : "(none)");
+    db_->ExecuteSql("INSERT INTO [" + a + "] ([" + a + "]) VALUES (1)");
+    db_->ExecuteSql("INSERT INTO [" + a + "] ([" + a + "]) VALUES (2)");
+    if (!p.same) db_->ExecuteSql("UPDATE [" + a + "] SET [" + b + "] = 3 - [" + a + "]");
+    // The index named b orders by the field named b.
+    EXPECT_EQ(TableText(*db_, a, b, {a}), p.same ? "1 | 2" : "2 | 1");
+    jet::Statement st = db_->Connection().PrepareNative("SELECT 1 AS \"" + a + "\"");
+    EXPECT_EQ(st.ColumnIndex(b), p.same ? 0 : -1);
+    // Field b outside every index drops; the same name as a, in one, does not.
+    if (!p.same) db_->TableDefsCollection()->Find(a)->IndexesCollection()->Delete(b);
+    ExpectError(p.same ? 3280 : 0, "", [&] { db_->Connection().Schema().DropField(a, b); });
+    EXPECT_EQ(TableText(*db_, a, a, {a}), "1 | 2");
+  }
 }
 
 }  // namespace

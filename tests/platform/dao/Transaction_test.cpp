@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+#include <string>
+
 #include "DaoTestSupport.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
@@ -117,6 +121,113 @@ TEST_F(TransactionTest, WriteLockKeepsOtherWritersOutUntilCommit) {
   EXPECT_EQ(write(8), 0);
   EXPECT_EQ(Rows(), "1 | 7 | 8");
   EXPECT_EQ(engine_->DefaultWorkspace()->TransactionDepth(), 0);
+}
+
+// Steps registered with AfterCommit run once the rows are committed, in
+// the order registered: a joined scope or a nested level that commits hands
+// them to the scope around it, a rollback drops those its level holds, a
+// failing step does not stop the others, and with no scope open a step runs
+// at once. "|" marks where each case has come before its last commit; a
+// step that runs while a level is still open shows "(open)".
+TEST_F(TransactionTest, AfterCommitStepsWaitForTheOutermostCommit) {
+  std::string ran;
+  auto step = [&](const char* name) {
+    dao::Transaction::AfterCommit(*db_, [&ran, name, this] {
+      ran += name;
+      if (Depth() != 0) ran += "(open)";
+    });
+  };
+  const struct {
+    const char* what;
+    std::function<void()> run;
+    const char* expected;
+  } cases[] = {
+      {"no scope",
+       [&] {
+         step("A");
+         ran += "|";
+       },
+       "A|"},
+      {"one scope",
+       [&] {
+         Transaction tx(*db_);
+         step("A");
+         step("B");
+         ran += "|";
+         tx.Commit();
+       },
+       "|AB"},
+      {"joined scope",
+       [&] {
+         Transaction outer(*db_);
+         step("A");
+         {
+           Transaction inner(*db_);
+           step("B");
+           inner.Commit();
+         }
+         step("C");
+         ran += "|";
+         outer.Commit();
+       },
+       "|ABC"},
+      {"nested level commits",
+       [&] {
+         Transaction outer(*db_);
+         step("A");
+         {
+           Transaction inner(*db_, {.join = TxJoin::kNested});
+           step("B");
+           step("C");
+           inner.Commit();
+         }
+         step("D");
+         ran += "|";
+         outer.Commit();
+       },
+       "|ABCD"},
+      {"nested level rolls back",
+       [&] {
+         Transaction outer(*db_);
+         step("A");
+         {
+           Transaction inner(*db_, {.join = TxJoin::kNested});
+           step("B");
+         }
+         step("C");
+         ran += "|";
+         outer.Commit();
+       },
+       "|AC"},
+      {"outer scope rolls back after a nested commit",
+       [&] {
+         Transaction outer(*db_);
+         step("A");
+         Transaction inner(*db_, {.join = TxJoin::kNested});
+         step("B");
+         inner.Commit();
+         ran += "|";
+         outer.Rollback();
+       },
+       "|"},
+      {"a failing step",
+       [&] {
+         Transaction tx(*db_);
+         step("A");
+         dao::Transaction::AfterCommit(*db_, [] { throw std::runtime_error("step fails"); });
+         step("B");
+         ran += "|";
+         tx.Commit();
+       },
+       "|AB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ran.clear();
+    ExpectError(0, "", c.run);
+    EXPECT_EQ(ran, c.expected);
+    EXPECT_EQ(Depth(), 0);
+  }
 }
 
 }  // namespace

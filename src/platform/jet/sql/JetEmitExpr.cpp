@@ -16,17 +16,14 @@
 
 namespace qv::jet::sql {
 
-namespace {
-
-// The function table's entry for an operator or marker the emitter calls
-// (found by its token: "+", "&", "/", "\\", "Mod", "^", "Like", "%Date",
-// "%Boolean"). A missing one is a fault of the table, not of the statement.
 const JetFunction& RequiredFunction(std::string_view name) {
   const JetFunction* fn = FindJetFunction(name);
   if (fn == nullptr)
     ThrowVb(vberr::kInternalError, "the Jet function table has no entry " + std::string(name));
   return *fn;
 }
+
+namespace {
 
 // The SQLite names of the entries the emitter calls, looked up once: a
 // statement's operators looked each up again by name.

@@ -78,9 +78,8 @@ bool JetEmitter::Stored(const Emitted& value, JetType column, std::string& out,
     default:
       break;
   }
-  const JetFunction* fn = marker.empty() || value.nullLiteral ? nullptr : FindJetFunction(marker);
-  if (fn == nullptr) return false;
-  InsertAt(out, start, {fn->sqliteName, "("});
+  if (marker.empty() || value.nullLiteral) return false;
+  InsertAt(out, start, {RequiredFunction(marker).sqliteName, "("});
   out += ')';
   return true;
 }

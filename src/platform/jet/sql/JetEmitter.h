@@ -187,6 +187,11 @@ class JetEmitter {
 // Appends " COLLATE JETRU" when `e` is text-typed and not a plain column.
 void AppendJetCollation(std::string& out, const Emitted& e);
 
+// The function table's entry for an operator or marker the emitter calls
+// ("+", "Mod", "%Date", "%StoreInteger" ...). A missing one is a fault of
+// the table, not of the statement: error 51 (internal error).
+const JetFunction& RequiredFunction(std::string_view name);
+
 // Inserts the pieces at `at` of `out`, moving what follows once.
 void InsertAt(std::string& out, size_t at, std::initializer_list<std::string_view> pieces);
 
