@@ -40,14 +40,14 @@ void IntBigDocStorage::ZeroBigDocCells(double aDocID) {
 }
 
 QV_DEFINE_CLASS(DBBigDocs, "Qv_DBProvider.DBBigDocs", QV_CREATABLE(DBBigDocs),
-                Method("GetBigDocTable", &DBBigDocs::GetBigDocTable),
-                Method("CopyBigDocContent", &DBBigDocs::CopyBigDocContent))
+                Method("GetBigDocTable(aDocID)", &DBBigDocs::GetBigDocTable),
+                Method("CopyBigDocContent(double, double)", &DBBigDocs::CopyBigDocContent))
 
 QV_DEFINE_CLASS(IntBigDocStorage, "Qv_DBProvider.IntBigDocStorage", QV_CREATABLE(IntBigDocStorage),
-                Method("CreateBigDocDataBase", &IntBigDocStorage::CreateBigDocDataBase,
-                       {Variant(int32_t{0})}),
-                Method("ReleaseBigDocDataBase", &IntBigDocStorage::ReleaseBigDocDataBase),
-                Method("DeleteBigDocDataBase", &IntBigDocStorage::DeleteBigDocDataBase),
-                Method("ZeroBigDocCells", &IntBigDocStorage::ZeroBigDocCells))
+                Method("CreateBigDocDataBase(aDocID, aShardSize)",
+                       &IntBigDocStorage::CreateBigDocDataBase, {Variant(int32_t{0})}),
+                Method("ReleaseBigDocDataBase(aDocID)", &IntBigDocStorage::ReleaseBigDocDataBase),
+                Method("DeleteBigDocDataBase(aDocID)", &IntBigDocStorage::DeleteBigDocDataBase),
+                Method("ZeroBigDocCells(aDocID)", &IntBigDocStorage::ZeroBigDocCells))
 
 }  // namespace qv::doctables

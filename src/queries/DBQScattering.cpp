@@ -11,8 +11,11 @@ namespace qv::queries {
 using namespace mQvDaoDataBase;
 
 QV_DEFINE_CLASS(DBQScattering, "Qv_DBProvider.DBQScattering", QV_CREATABLE(DBQScattering),
-                Method("GetAccStreamsFromDocument", &DBQScattering::GetAccStreamsFromDocument),
-                Method("GetScatteringPage", &DBQScattering::GetScatteringPage))
+                Method("GetAccStreamsFromDocument(aDocumentID, aMainFieldMask, aMainFieldName, "
+                       "aFieldsMasks, aFieldsNames)",
+                       &DBQScattering::GetAccStreamsFromDocument),
+                Method("GetScatteringPage(aDocumentID, aPageKey, aCellKeysTemplates, bool)",
+                       &DBQScattering::GetScatteringPage))
 
 namespace {
 

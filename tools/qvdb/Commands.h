@@ -35,5 +35,7 @@ CommandRun AddDemoCommand(CLI::App& app, CommandContext& ctx);
 CommandRun AddImportMdbCommand(CLI::App& app, CommandContext& ctx);
 CommandRun AddClassesCommand(CLI::App& app, CommandContext& ctx);
 CommandRun AddKladrCommand(CLI::App& app, CommandContext& ctx);
+CommandRun AddHelpCommand(CLI::App& app, CommandContext& ctx);
+CommandRun AddReferenceCommand(CLI::App& app, CommandContext& ctx);
 
 }  // namespace qvdb

@@ -71,8 +71,8 @@ QV_DEFINE_CLASS(
            static_cast<void (BigDocManager::*)(const ObjectPtr&)>(&BigDocManager::Advise)),
     Method("Unadvise",
            static_cast<void (BigDocManager::*)(const ObjectPtr&)>(&BigDocManager::Unadvise)),
-    Method("FindBigDocTable", &BigDocManager::FindBigDocTable),
-    Method("CloseBigDocTable", &BigDocManager::CloseBigDocTable),
+    Method("FindBigDocTable(aDocID)", &BigDocManager::FindBigDocTable),
+    Method("CloseBigDocTable(aDocID)", &BigDocManager::CloseBigDocTable),
     Method("ListenerCount", &BigDocManager::ListenerCount))
 
 QV_DEFINE_CLASS(ThingManager, "Qv_Things.ThingManager", QV_CREATABLE(ThingManager),
