@@ -41,7 +41,7 @@ void IntBigDocStorage::ZeroBigDocCells(double aDocID) {
 
 QV_DEFINE_CLASS(DBBigDocs, "Qv_DBProvider.DBBigDocs", QV_CREATABLE(DBBigDocs),
                 Method("GetBigDocTable(aDocID)", &DBBigDocs::GetBigDocTable),
-                Method("CopyBigDocContent(double, double)", &DBBigDocs::CopyBigDocContent))
+                Method("CopyBigDocContent(aSrcDocID, aDestDocID)", &DBBigDocs::CopyBigDocContent))
 
 QV_DEFINE_CLASS(IntBigDocStorage, "Qv_DBProvider.IntBigDocStorage", QV_CREATABLE(IntBigDocStorage),
                 Method("CreateBigDocDataBase(aDocID, aShardSize)",

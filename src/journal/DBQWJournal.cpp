@@ -156,7 +156,7 @@ QV_DEFINE_CLASS(DBQWJournal, "Qv_DBProvider.DBQWJournal", QV_CREATABLE(DBQWJourn
                        &DBQWJournal::GetEventsOfTaxpayer, {Variant(int32_t{0})}),
                 Method("HasSentEventsOnPerson(aPfrPersonID)", &DBQWJournal::HasSentEventsOnPerson),
                 Method("GetSoftDict(aDictType, aSubID, aSort, aLimit)", &DBQWJournal::GetSoftDict),
-                Method("CollectMaterialForSoftDict(aDictType, double)",
+                Method("CollectMaterialForSoftDict(aDictType, aSubID)",
                        &DBQWJournal::CollectMaterialForSoftDict),
                 Method("AddSoftDictItem(aDictType, aSubID, aName)", &DBQWJournal::AddSoftDictItem),
                 Method("UpdateSoftDictItem(aID, aName)", &DBQWJournal::UpdateSoftDictItem),

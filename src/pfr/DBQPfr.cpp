@@ -82,7 +82,7 @@ QV_DEFINE_CLASS(
     Method("FindPfrPersonDuplicate(aTaxpayerID, aExcludePersonID, aWhatToFind, aData, rDuplicate)",
            &DBQPfr::FindPfrPersonDuplicate, {Variant()}),
     // end documents and pack numbers
-    Method("GetPfrEndDocsByMasterDocID(aMasterDocID, int32_t, int32_t)",
+    Method("GetPfrEndDocsByMasterDocID(aMasterDocID, aSortMode, aSortDirection)",
            &DBQPfr::GetPfrEndDocsByMasterDocID),
     Method("CountPfrEndDocsInApprovedState(aMasterDocID)", &DBQPfr::CountPfrEndDocsInApprovedState),
     Method("DeletePfrEndDocuments(aMasterDocID)", &DBQPfr::DeletePfrEndDocuments),

@@ -14,7 +14,7 @@ using namespace blanksql;
 
 QV_DEFINE_CLASS(
     BlankQueries, "Qv_DBProvider.BlankQueries", QV_CREATABLE(BlankQueries),
-    Method("GetBlanksByPeriod(aAccStreamID, double, aTimePeriodID)",
+    Method("GetBlanksByPeriod(aAccStreamID, aTPCategory1, aTimePeriodID)",
            &BlankQueries::GetBlanksByPeriod),
     Method("GetBlanksByPeriodEx(aAccStreamID, aTimePeriodID, aWithProfiles)",
            &BlankQueries::GetBlanksByPeriodEx),
@@ -32,7 +32,7 @@ QV_DEFINE_CLASS(
     Method("GetTemplateIDByTimeIDAndTemplateClass(aTemplateClassID, aTimeID)",
            &BlankQueries::GetTemplateIDByTimeIDAndTemplateClass),
     Method("GetAllTemplatesOfClass(aTemplateClassID)", &BlankQueries::GetAllTemplatesOfClass),
-    Method("IsPeriodContainsBlanks(aAccStreamID, double, aTimePeriodID)",
+    Method("IsPeriodContainsBlanks(aAccStreamID, aTPCategory1, aTimePeriodID)",
            &BlankQueries::IsPeriodContainsBlanks),
     Method("IsPeriodContainsComplexDocuments(aAccStreamID, aTimePeriodID)",
            &BlankQueries::IsPeriodContainsComplexDocuments),

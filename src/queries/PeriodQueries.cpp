@@ -23,9 +23,9 @@ QV_DEFINE_CLASS(
            &PeriodQueries::GetAllowedTimePeriodsInYear3),
     Method("GetAllowedTimePeriodsInQuartal(aTimeID)",
            &PeriodQueries::GetAllowedTimePeriodsInQuartal),
-    Method("CountDocStatusesInTimePeriod(double, double)",
+    Method("CountDocStatusesInTimePeriod(aAccStreamID, aTimeID)",
            &PeriodQueries::CountDocStatusesInTimePeriod),
-    Method("CountDocStatusesInYear(double, int32_t)", &PeriodQueries::CountDocStatusesInYear),
+    Method("CountDocStatusesInYear(aAccStreamID, aYear)", &PeriodQueries::CountDocStatusesInYear),
     Method("CountDocStatuses(aAccStreamID, aType, aData, rInWorking, rComplete, rDelivered)",
            &PeriodQueries::CountDocStatuses),
     Method("GetOtherDocsPeriodID", &PeriodQueries::GetOtherDocsPeriodID),
@@ -140,11 +140,11 @@ ado::RecordsetPtr PeriodQueries::GetAllowedTimePeriodsInQuartal(double aTimeID) 
   });
 }
 
-ado::RecordsetPtr PeriodQueries::CountDocStatusesInTimePeriod(double, double) {
+ado::RecordsetPtr PeriodQueries::CountDocStatusesInTimePeriod(aAccStreamID, aTimeID) {
   return nullptr;
 }
 
-ado::RecordsetPtr PeriodQueries::CountDocStatusesInYear(double, int32_t) {
+ado::RecordsetPtr PeriodQueries::CountDocStatusesInYear(aAccStreamID, aYear) {
   return nullptr;
 }
 

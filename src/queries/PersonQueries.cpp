@@ -23,8 +23,8 @@ QV_DEFINE_CLASS(
     Method("HasWorkers(aJobplacePersonID)", &PersonQueries::HasWorkers),
     Method("GetFormalBoss(aJobPlaceID)", &PersonQueries::GetFormalBoss),
     Method("SetFormalBoss(aWorkerID, aJobPlaceID)", &PersonQueries::SetFormalBoss),
-    Method("SearchNPPersons(ObjectPtr)", &PersonQueries::SearchNPPersons),
-    Method("SearchLPPersons(ObjectPtr)", &PersonQueries::SearchLPPersons),
+    Method("SearchNPPersons(aFilter)", &PersonQueries::SearchNPPersons),
+    Method("SearchLPPersons(aFilter)", &PersonQueries::SearchLPPersons),
     Method("GetAllPersonsAllowedToBeWorkers(aFilter)",
            &PersonQueries::GetAllPersonsAllowedToBeWorkers),
     Method("AddBranch(aParentOrgID, aBranchOrgID)", &PersonQueries::AddBranch),
@@ -163,12 +163,12 @@ void PersonQueries::SetFormalBoss(double aWorkerID, double aJobPlaceID) {
 
 // ---- searches
 
-ado::RecordsetPtr PersonQueries::SearchNPPersons(ObjectPtr) {
+ado::RecordsetPtr PersonQueries::SearchNPPersons(aFilter) {
   return Guard(QV_HERE,
                [&] { return QvQuerySqlA("SELECT Id AS PersonID FROM Person p WHERE p.Type = 1"); });
 }
 
-ado::RecordsetPtr PersonQueries::SearchLPPersons(ObjectPtr) {
+ado::RecordsetPtr PersonQueries::SearchLPPersons(aFilter) {
   return Guard(QV_HERE,
                [&] { return QvQuerySqlA("SELECT Id AS PersonID FROM Person p WHERE p.Type = 2"); });
 }

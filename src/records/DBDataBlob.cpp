@@ -84,7 +84,8 @@ void DBDataBlob::SaveRecord(const Variant& aRecord, bool) {
 QV_DEFINE_CLASS(DBDataBlob, "Qv_DBProvider.DBDataBlob", QV_CREATABLE(DBDataBlob),
                 Method("ReadRecord(aID, aRecord)", &DBDataBlob::ReadRecord),
                 Method("LoadContent(aRecord)", &DBDataBlob::LoadContent),
-                Method("SaveRecord(aRecord, bool)", &DBDataBlob::SaveRecord, {Variant(false)}),
+                Method("SaveRecord(aRecord, aRecursive)", &DBDataBlob::SaveRecord,
+                       {Variant(false)}),
                 Method("DeleteRecord(aRecord)", &DBDataBlob::DeleteRecord),
                 Method("IsRecordExists(aID)", &DBDataBlob::IsRecordExists))
 
