@@ -41,9 +41,11 @@ class Object : public std::enable_shared_from_this<Object> {
   Variant Call(std::string_view name, std::vector<Variant>& args) {
     return Invoke(name, CallKind::kMethod, args);
   }
+  // Each argument as a Variant; a whole number of a type Variant does not
+  // hold (long, int64_t, size_t ...) is a Long when it fits, else a Double.
   template <class... A>
   Variant CallV(std::string_view name, A&&... a) {
-    std::vector<Variant> args{Variant(std::forward<A>(a))...};
+    std::vector<Variant> args{ArgVariant(std::forward<A>(a))...};
     return Invoke(name, CallKind::kMethod, args);
   }
   Variant Get(std::string_view name) { return Invoke(name, CallKind::kGet, {}); }
@@ -53,6 +55,20 @@ class Object : public std::enable_shared_from_this<Object> {
   }
   // The names a late-bound caller can use (for tools and diagnostics).
   virtual std::vector<std::string> MemberNames() const;
+
+ private:
+  template <class A>
+  static Variant ArgVariant(A&& a) {
+    using D = std::remove_cvref_t<A>;
+    if constexpr (std::is_integral_v<D> && !std::is_same_v<D, bool> &&
+                  !std::is_same_v<D, uint8_t> && !std::is_same_v<D, int16_t> &&
+                  !std::is_same_v<D, int32_t> && !std::is_same_v<D, char>) {
+      if (std::in_range<int32_t>(a)) return Variant(static_cast<int32_t>(a));
+      return Variant(static_cast<double>(a));
+    } else {
+      return Variant(std::forward<A>(a));
+    }
+  }
 };
 
 using Invoker = std::function<Variant(Object&, Args)>;

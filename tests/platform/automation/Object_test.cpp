@@ -50,6 +50,11 @@ TEST(Object, CreatesByProgIdAndCallsByName) {
   EXPECT_EQ(o->Class().ProgId(), "QvTest.Sample");
   EXPECT_EQ(o->CallV("greet", "мир"), Variant("Привет, мир! "));
   EXPECT_EQ(o->CallV("Greet", "a", 2.0), Variant("Привет, a! Привет, a! "));
+  // Whole numbers of the types Variant does not hold: a Long when they fit.
+  EXPECT_EQ(o->CallV("Greet", "a", 2L), Variant("Привет, a! Привет, a! "));
+  EXPECT_EQ(o->CallV("Greet", "a", size_t{1}), Variant("Привет, a! "));
+  EXPECT_EQ(o->CallV("Greet", "a", int64_t{1}), Variant("Привет, a! "));
+  ExpectError(vberr::kOverflow, "", [&] { o->CallV("Greet", "a", int64_t{1} << 40); });
   std::vector<Variant> missing{Variant("b"), Variant::Missing()};
   EXPECT_EQ(o->Call("Greet", missing), Variant("Привет, b! "));
 
