@@ -140,11 +140,11 @@ ado::RecordsetPtr PeriodQueries::GetAllowedTimePeriodsInQuartal(double aTimeID) 
   });
 }
 
-ado::RecordsetPtr PeriodQueries::CountDocStatusesInTimePeriod(aAccStreamID, aTimeID) {
+ado::RecordsetPtr PeriodQueries::CountDocStatusesInTimePeriod(double, double) {
   return nullptr;
 }
 
-ado::RecordsetPtr PeriodQueries::CountDocStatusesInYear(aAccStreamID, aYear) {
+ado::RecordsetPtr PeriodQueries::CountDocStatusesInYear(double, int32_t) {
   return nullptr;
 }
 

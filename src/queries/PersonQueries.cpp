@@ -163,12 +163,12 @@ void PersonQueries::SetFormalBoss(double aWorkerID, double aJobPlaceID) {
 
 // ---- searches
 
-ado::RecordsetPtr PersonQueries::SearchNPPersons(aFilter) {
+ado::RecordsetPtr PersonQueries::SearchNPPersons(ObjectPtr) {
   return Guard(QV_HERE,
                [&] { return QvQuerySqlA("SELECT Id AS PersonID FROM Person p WHERE p.Type = 1"); });
 }
 
-ado::RecordsetPtr PersonQueries::SearchLPPersons(aFilter) {
+ado::RecordsetPtr PersonQueries::SearchLPPersons(ObjectPtr) {
   return Guard(QV_HERE,
                [&] { return QvQuerySqlA("SELECT Id AS PersonID FROM Person p WHERE p.Type = 2"); });
 }

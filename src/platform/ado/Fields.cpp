@@ -3,8 +3,8 @@
 namespace qv::ado {
 
 QV_DEFINE_CLASS(Fields, "ADODB.Fields", nullptr, Method("Count", &Fields::Count),
-                Property("Item", &Fields::Item, &Fields::LetItem),
-                Property("", &Fields::Item, &Fields::LetItem),
+                Property("Item(Index)", &Fields::Item, &Fields::LetItem),
+                Property("(Index)", &Fields::Item, &Fields::LetItem),
                 Method("Append(name, type, definedSize, attributes, fieldValue)", &Fields::Append,
                        {Variant(0), Variant(adFldUnspecified), Variant::Missing()}),
                 Method("Delete(index)", &Fields::Delete))

@@ -9,7 +9,7 @@
 namespace qv::ado {
 
 QV_DEFINE_CLASS(Parameters, "ADODB.Parameters", nullptr, Method("Count", &Parameters::Count),
-                Method("Item(index)", &Parameters::Item), Method("", &Parameters::Item),
+                Method("Item(index)", &Parameters::Item), Method("(index)", &Parameters::Item),
                 Method("Append(object)", &Parameters::Append),
                 Method("Delete(index)", &Parameters::Delete))
 

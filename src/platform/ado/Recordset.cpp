@@ -21,7 +21,7 @@ Member FieldsMember(std::string name) {
 
 QV_DEFINE_CLASS(
     Recordset, "ADODB.Recordset", QV_CREATABLE(Recordset), FieldsMember("Fields"), FieldsMember(""),
-    Property("Collect", &Recordset::Collect, &Recordset::LetCollect),
+    Property("Collect(Index)", &Recordset::Collect, &Recordset::LetCollect),
     Property("CursorLocation", &Recordset::CursorLocation, &Recordset::LetCursorLocationV),
     Method("Open(Source, ActiveConnection, CursorType, LockType, Options)", &Recordset::OpenV,
            {Variant::Missing(), Variant::Missing(), Variant::Missing(), Variant::Missing(),

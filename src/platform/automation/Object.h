@@ -380,12 +380,15 @@ Member Method(std::string_view declaration, F fn, std::vector<Variant> defaults 
   return Member{std::move(name), std::move(call), nullptr, std::move(signature)};
 }
 
-// A read-write property: a getter with no parameters and a setter with one.
+// A read-write property: a getter and a setter taking the getter's
+// parameters and the value. `declaration` names the getter's parameters as
+// Method's does ("Item(Index)"); a plain name when it has none.
 template <class G, class S>
-Member Property(std::string name, G getter, S setter) {
+Member Property(std::string_view declaration, G getter, S setter) {
+  auto [name, names] = dispatch::SplitDeclaration(declaration);
   constexpr size_t kArity = std::tuple_size_v<typename dispatch::MemberTraits<G>::Params>;
-  auto signature = dispatch::MakeSignature<G>({}, {}, std::make_index_sequence<kArity>{});
-  return Member{name, dispatch::MakeInvoker(name, getter, {}),
+  auto signature = dispatch::MakeSignature<G>(names, {}, std::make_index_sequence<kArity>{});
+  return Member{name, dispatch::MakeInvoker(name, getter, {}, signature),
                 dispatch::MakeInvoker(name, setter, {}), std::move(signature)};
 }
 
