@@ -26,8 +26,7 @@ std::shared_ptr<Fields> Fields::Fixed(std::vector<std::shared_ptr<Field>> items)
 }
 
 QV_DEFINE_CLASS(Fields, "DAO.Fields", nullptr, Method("Count", &Fields::Count),
-                Method("Item(index)", &Fields::Item),
-                Method("Append(name, type, definedSize, attributes, fieldValue)", &Fields::Append),
+                Method("Item(index)", &Fields::Item), Method("Append(item)", &Fields::Append),
                 Method("Delete(index)", &Fields::Delete), Method("Refresh", &Fields::Refresh))
 QV_DEFINE_CLASS(Indexes, "DAO.Indexes", nullptr, Method("Count", &Indexes::Count),
                 Method("Item(indexOrName)", &Indexes::Item),

@@ -67,9 +67,9 @@ std::shared_ptr<BigDocManager> ThingManager::GetBigDocManager() {
 
 QV_DEFINE_CLASS(
     BigDocManager, "Qv_Things.BigDocManager", nullptr,
-    Method("Advise",
+    Method("Advise(aListener)",
            static_cast<void (BigDocManager::*)(const ObjectPtr&)>(&BigDocManager::Advise)),
-    Method("Unadvise",
+    Method("Unadvise(aListener)",
            static_cast<void (BigDocManager::*)(const ObjectPtr&)>(&BigDocManager::Unadvise)),
     Method("FindBigDocTable(aDocID)", &BigDocManager::FindBigDocTable),
     Method("CloseBigDocTable(aDocID)", &BigDocManager::CloseBigDocTable),

@@ -33,7 +33,9 @@ TEST(Signatures, EveryRegisteredOperationNamesEachParameter) {
     }
   }
   EXPECT_GT(operations, 500u);  // the library's classes are linked in
-  EXPECT_TRUE(wrong.empty()) << wrong.size() << " registrations, first: " << wrong.front();
+  std::string all;
+  for (const std::string& w : wrong) all += "\n  " + w;
+  EXPECT_TRUE(wrong.empty()) << wrong.size() << " registrations:" << all;
 }
 
 }  // namespace
