@@ -134,6 +134,7 @@ Variant ParseRecordset(std::string_view text) {
         values.emplace_back(col, ParseCallArg(prop.substr(eq + 1)));
       }
     }
+  if (columns.empty()) Bad(text, "rs: needs at least one Name=value");
   auto rs = std::make_shared<qv::ado::Recordset>();
   for (size_t col = 0; col < columns.size(); ++col) {
     Variant first = Variant::Null();

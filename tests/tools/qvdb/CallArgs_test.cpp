@@ -79,8 +79,7 @@ TEST(CallArgs, RecordsetRows) {
     EXPECT_EQ(rs->Value(0, i), columns[i].row1) << columns[i].name;
     EXPECT_EQ(rs->Value(1, i), columns[i].row2) << columns[i].name;
   }
-  EXPECT_EQ(ParseCallArg("rs:[]").ObjectAs<qv::ado::Recordset>()->RowCount(), 0u);
-  for (const char* bad : {"rs:{a=1}", "rs:[a=1]", "rs:[{=1}]", "rs:[{a}]"})
+  for (const char* bad : {"rs:{a=1}", "rs:[a=1]", "rs:[{=1}]", "rs:[{a}]", "rs:[]"})
     ExpectError(qv::vberr::kInvalidProcedureCall, "", [&] { ParseCallArg(bad); });
 }
 

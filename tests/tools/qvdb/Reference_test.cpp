@@ -30,8 +30,13 @@ TEST(Reference, CheckedInPagesMatchTheRegistrations) {
     names.insert(e.path().filename().string());
   std::vector<std::string> stale;
   for (const std::string& n : names)
-    if (!fs::exists(fresh / n) || !fs::exists(checkedIn / n) ||
-        qv::testsupport::ReadFileText(fresh / n) != qv::testsupport::ReadFileText(checkedIn / n))
+    // The test programs register classes of their own (QvdbTest.*), which
+    // the index and their pages name; the library's pages are compared.
+    if (n.starts_with("QvdbTest") || n == "README.md")
+      continue;
+    else if (!fs::exists(fresh / n) || !fs::exists(checkedIn / n) ||
+             qv::testsupport::ReadFileText(fresh / n) !=
+                 qv::testsupport::ReadFileText(checkedIn / n))
       stale.push_back(n);
   EXPECT_TRUE(stale.empty()) << stale.size() << " stale pages, first " << stale.front()
                              << ": run `qvdb reference docs/reference`";
