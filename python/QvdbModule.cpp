@@ -243,6 +243,30 @@ py::object BoundMember(const qv::ObjectPtr& object, const std::string& name) {
                           py::name(name.c_str()));
 }
 
+// obj.Name: an operation as a callable; a property a record answers itself
+// (not in its class's table, listed by members()) as its value.
+py::object Attribute(const qv::ObjectPtr& object, const std::string& name) {
+  if (object->Class().Find(name) == nullptr)
+    for (const std::string& member : object->MemberNames())
+      if (qv::EqualsAsciiNoCase(member, name)) return ToPython(object->Get(name));
+  return BoundMember(object, name);
+}
+
+// An error's description split into the location lines the library's
+// procedures put in front ("[Qv_DBProvider::Class.Operation]") and the
+// message after them.
+std::pair<std::string, std::string> LocationAndMessage(const std::string& description) {
+  std::string location;
+  size_t at = 0;
+  while (at < description.size() && description[at] == '[') {
+    const size_t end = description.find("\r\n", at);
+    if (end == std::string::npos) break;
+    location += (location.empty() ? "" : "\n") + description.substr(at, end - at);
+    at = end + 2;
+  }
+  return {location, description.substr(at)};
+}
+
 std::string Repr(const Row& row) {
   std::string s = "Row(";
   for (size_t i = 0; i < row.fields->names.size(); ++i) {
@@ -271,8 +295,13 @@ PYBIND11_MODULE(qvdb, m) {
       py::object exc =
           py::handle(error.ptr())("Error " + std::to_string(e.Number()) + ": " + e.Description());
       exc.attr("number") = e.Number();
-      exc.attr("description") = TextToPython(e.Description());
-      exc.attr("source") = TextToPython(e.Source());
+      // description: the message; source: where it was raised (the
+      // procedures' location lines) and the failing component's source.
+      const auto [location, message] = LocationAndMessage(e.Description());
+      std::string source = location;
+      if (!e.Source().empty()) source += (source.empty() ? "" : "\n") + e.Source();
+      exc.attr("description") = TextToPython(message);
+      exc.attr("source") = TextToPython(source);
       PyErr_SetObject(error.ptr(), exc.ptr());
     }
   });
@@ -298,8 +327,8 @@ PYBIND11_MODULE(qvdb, m) {
           },
           "Calls an operation; returns (result, [every argument after the call]), for the "
           "operations that write into their arguments")
-      .def("__getattr__", [](const PyLibObject& o,
-                             const std::string& name) { return BoundMember(o.object, name); })
+      .def("__getattr__",
+           [](const PyLibObject& o, const std::string& name) { return Attribute(o.object, name); })
       .def("__setattr__", [](const PyLibObject& o, const std::string& name,
                              py::handle value) { o.object->Let(name, FromPython(value)); })
       .def("__getitem__", [](const PyLibObject& o,

@@ -68,6 +68,9 @@ def test_errors_carry_number_and_description():
         dictionaries.GetCountry("643;1)", 0)
     assert e.value.number == 5
     assert "GetCountry" in e.value.description
+    # The location is the source, not glued in front of the description.
+    assert e.value.source.startswith("[Qv_DBProvider::DictQueries.GetCountry")
+    assert not e.value.description.startswith("[")
     with pytest.raises(qvdb.Error) as e:
         qvdb.create("Qv_DBProvider.NoSuchClass")
     assert e.value.number == 429
@@ -81,6 +84,7 @@ def test_records_from_dicts_and_arguments_written_by_the_call():
     office = args[1]
     assert office.progid == "Qv_Records.QvTaxOffice"
     assert office["ShortName"].startswith("ИФНС")
+    assert office.ShortName == office["ShortName"]  # a record's property as an attribute
 
     reference = qvdb.record("Qv_Records.QvTaxOffice", ID=7701)
     assert reference["RState"] == 1  # a reference to the stored row, read on first use

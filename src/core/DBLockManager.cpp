@@ -9,7 +9,7 @@
 namespace qv {
 
 QV_DEFINE_CLASS(DBLockManager, "Qv_DBProvider.DBLockManager", nullptr,
-                Method("DoLock", &DBLockManager::DoLock, {Variant(lockaction::kDefault)}),
+                Method("DoLock(aAction)", &DBLockManager::DoLock, {Variant(lockaction::kDefault)}),
                 Method("RenewRead", &DBLockManager::RenewRead),
                 Method("FlushUpdates", &DBLockManager::FlushUpdates))
 

@@ -14,9 +14,11 @@
 namespace qv {
 
 QV_DEFINE_CLASS(STQvDBProvider, "Qv_DBProvider.STQvDBProvider", QV_CREATABLE(STQvDBProvider),
-                Method("TestClassesRegistration", &STQvDBProvider::TestClassesRegistration),
-                Method("TestControlsRegistartion", &STQvDBProvider::TestControlsRegistartion),
-                Method("TestExecute", &STQvDBProvider::TestExecute))
+                Method("TestClassesRegistration(aTester)",
+                       &STQvDBProvider::TestClassesRegistration),
+                Method("TestControlsRegistartion(aTester)",
+                       &STQvDBProvider::TestControlsRegistartion),
+                Method("TestExecute(aTester, aParams)", &STQvDBProvider::TestExecute))
 
 namespace {
 

@@ -45,7 +45,7 @@ IntBigDocStorage theStorage;
 }  // namespace
 
 QV_DEFINE_CLASS(DBBigDocs, "Qv_DBProvider.DBBigDocs", QV_CREATABLE(DBBigDocs),
-                Method("GetBigDocTable", &DBBigDocs::GetBigDocTable),
-                Method("CopyBigDocContent", &DBBigDocs::CopyBigDocContent))
+                Method("GetBigDocTable(aDocID)", &DBBigDocs::GetBigDocTable),
+                Method("CopyBigDocContent(aSrcDocID, aDestDocID)", &DBBigDocs::CopyBigDocContent))
 
 }  // namespace qv::doctables

@@ -246,18 +246,26 @@ void DBKprDocTable::ClearRow(const std::string& aKey) {
   });
 }
 
-QV_DEFINE_CLASS(
-    DBKprDocTable, "Qv_DBProvider.DBKprDocTable", QV_CREATABLE(DBKprDocTable),
-    Method("OpenDoc", &DBKprDocTable::OpenDoc), Method("CloseDoc", &DBKprDocTable::CloseDoc),
-    Method("HasCell", &DBKprDocTable::HasCell), Method("GetCell", &DBKprDocTable::GetCell),
-    Method("SetCell", &DBKprDocTable::SetCell), Method("RemoveCell", &DBKprDocTable::RemoveCell),
-    Method("GetDynamicTablesCount", &DBKprDocTable::GetDynamicTablesCount, {Variant(false)}),
-    Method("GetDynamicRowsCount", &DBKprDocTable::GetDynamicRowsCount, {Variant(false)}),
-    Method("IsAnyCellPresent", &DBKprDocTable::IsAnyCellPresent),
-    Method("IsTablePresent", &DBKprDocTable::IsTablePresent, {Variant(false)}),
-    Method("IsRowPresent", &DBKprDocTable::IsRowPresent, {Variant(false)}),
-    Method("IsRowReallyPresentInColumnsRange", &DBKprDocTable::IsRowReallyPresentInColumnsRange),
-    Method("ClearAllCells", &DBKprDocTable::ClearAllCells),
-    Method("ClearTable", &DBKprDocTable::ClearTable), Method("ClearRow", &DBKprDocTable::ClearRow))
+QV_DEFINE_CLASS(DBKprDocTable, "Qv_DBProvider.DBKprDocTable", QV_CREATABLE(DBKprDocTable),
+                Method("OpenDoc(aDocID)", &DBKprDocTable::OpenDoc),
+                Method("CloseDoc", &DBKprDocTable::CloseDoc),
+                Method("HasCell(aKey)", &DBKprDocTable::HasCell),
+                Method("GetCell(aKey, rValue, rType)", &DBKprDocTable::GetCell),
+                Method("SetCell(aKey, aValue, aType)", &DBKprDocTable::SetCell),
+                Method("RemoveCell(aKey)", &DBKprDocTable::RemoveCell),
+                Method("GetDynamicTablesCount(aKey, aIgnoreEmptyCells)",
+                       &DBKprDocTable::GetDynamicTablesCount, {Variant(false)}),
+                Method("GetDynamicRowsCount(aKey, aIgnoreEmptyCells)",
+                       &DBKprDocTable::GetDynamicRowsCount, {Variant(false)}),
+                Method("IsAnyCellPresent", &DBKprDocTable::IsAnyCellPresent),
+                Method("IsTablePresent(aKey, aIgnoreEmptyCells)", &DBKprDocTable::IsTablePresent,
+                       {Variant(false)}),
+                Method("IsRowPresent(aKey, aIgnoreEmptyCells)", &DBKprDocTable::IsRowPresent,
+                       {Variant(false)}),
+                Method("IsRowReallyPresentInColumnsRange(aKey, aColStart, aColEnd)",
+                       &DBKprDocTable::IsRowReallyPresentInColumnsRange),
+                Method("ClearAllCells", &DBKprDocTable::ClearAllCells),
+                Method("ClearTable(aKey)", &DBKprDocTable::ClearTable),
+                Method("ClearRow(aKey)", &DBKprDocTable::ClearRow))
 
 }  // namespace qv::doctables

@@ -146,10 +146,11 @@ QV_DEFINE_CLASS(TBigTableIterator, "Qv_DBProvider.TBigTableIterator", nullptr,
                 Method("Count", &TBigTableIterator::Count),
                 Method("MoveNext", &TBigTableIterator::MoveNext),
                 Method("IsEOF", &TBigTableIterator::IsEOF),
-                Method("GetField", &TBigTableIterator::GetField),
-                Method("GetString", &TBigTableIterator::GetString, {Variant("")}),
-                Method("GetLong", &TBigTableIterator::GetLong, {Variant(int32_t{0})}),
-                Method("GetDouble", &TBigTableIterator::GetDouble, {Variant(0.0)}),
-                Method("GetDate", &TBigTableIterator::GetDate))
+                Method("GetField(aName)", &TBigTableIterator::GetField),
+                Method("GetString(aName, aDefault)", &TBigTableIterator::GetString, {Variant("")}),
+                Method("GetLong(aName, aDefault)", &TBigTableIterator::GetLong,
+                       {Variant(int32_t{0})}),
+                Method("GetDouble(aName, aDefault)", &TBigTableIterator::GetDouble, {Variant(0.0)}),
+                Method("GetDate(aName)", &TBigTableIterator::GetDate))
 
 }  // namespace qv::doctables

@@ -360,14 +360,17 @@ int32_t DBLogs::SkippedWrites(const std::shared_ptr<dao::Database>& db) {
   });
 }
 
-QV_DEFINE_CLASS(DBLogs, "Qv_DBProvider.DBLogs", QV_CREATABLE(DBLogs),
-                Method("IsLoggingEnabled", &DBLogs::IsLoggingEnabled),
-                Method("LogEvent", &DBLogs::LogEvent), Method("GetEvents", &DBLogs::GetEvents),
-                Method("SetIsLoggingEnabled", &DBLogs::SetIsLoggingEnabled),
-                Method("GetEventSubItems", &DBLogs::GetEventSubItems),
-                Method("LogEventByRecord", &DBLogs::LogEventByRecord),
-                Method("GetEventsIDs", &DBLogs::GetEventsIDs),
-                Method("GetEventRecord", &DBLogs::GetEventRecord),
-                Method("RemoveEventsInRange", &DBLogs::RemoveEventsInRange))
+QV_DEFINE_CLASS(
+    DBLogs, "Qv_DBProvider.DBLogs", QV_CREATABLE(DBLogs),
+    Method("IsLoggingEnabled", &DBLogs::IsLoggingEnabled),
+    Method("LogEvent(aUserID, aHostInfo, aEventType, aEventName, aObjectsIDs, aObjectsNames)",
+           &DBLogs::LogEvent),
+    Method("GetEvents(aDateBeg, aDateEnd)", &DBLogs::GetEvents),
+    Method("SetIsLoggingEnabled(aValue)", &DBLogs::SetIsLoggingEnabled),
+    Method("GetEventSubItems(aID)", &DBLogs::GetEventSubItems),
+    Method("LogEventByRecord(aRec)", &DBLogs::LogEventByRecord),
+    Method("GetEventsIDs(aDateBeg, aDateEnd, aLatestFirst)", &DBLogs::GetEventsIDs),
+    Method("GetEventRecord(aID)", &DBLogs::GetEventRecord),
+    Method("RemoveEventsInRange(aDateBeg, aDateEnd)", &DBLogs::RemoveEventsInRange))
 
 }  // namespace qv::journal

@@ -143,19 +143,23 @@ void DBQWJournal::DeleteSoftDictItem(int32_t aID) {
   });
 }
 
-QV_DEFINE_CLASS(
-    DBQWJournal, "Qv_DBProvider.DBQWJournal", QV_CREATABLE(DBQWJournal),
-    Method("GetEventsOfPerson", &DBQWJournal::GetEventsOfPerson, {Variant()}),
-    Method("GetAccStreamsForEmitForTaxpayer", &DBQWJournal::GetAccStreamsForEmitForTaxpayer),
-    Method("GetEmitWaitingEventsOfTaxpayer", &DBQWJournal::GetEmitWaitingEventsOfTaxpayer,
-           {Variant(false), Variant()}),
-    Method("UnlinkEventsFromDeletingDocument", &DBQWJournal::UnlinkEventsFromDeletingDocument),
-    Method("GetEventsOfTaxpayer", &DBQWJournal::GetEventsOfTaxpayer, {Variant(int32_t{0})}),
-    Method("HasSentEventsOnPerson", &DBQWJournal::HasSentEventsOnPerson),
-    Method("GetSoftDict", &DBQWJournal::GetSoftDict),
-    Method("CollectMaterialForSoftDict", &DBQWJournal::CollectMaterialForSoftDict),
-    Method("AddSoftDictItem", &DBQWJournal::AddSoftDictItem),
-    Method("UpdateSoftDictItem", &DBQWJournal::UpdateSoftDictItem),
-    Method("DeleteSoftDictItem", &DBQWJournal::DeleteSoftDictItem))
+QV_DEFINE_CLASS(DBQWJournal, "Qv_DBProvider.DBQWJournal", QV_CREATABLE(DBQWJournal),
+                Method("GetEventsOfPerson(aPfrPersonID, aParams)", &DBQWJournal::GetEventsOfPerson,
+                       {Variant()}),
+                Method("GetAccStreamsForEmitForTaxpayer(aPersonID)",
+                       &DBQWJournal::GetAccStreamsForEmitForTaxpayer),
+                Method("GetEmitWaitingEventsOfTaxpayer(aTaxpayerID, aWithLast2019, aParams)",
+                       &DBQWJournal::GetEmitWaitingEventsOfTaxpayer, {Variant(false), Variant()}),
+                Method("UnlinkEventsFromDeletingDocument(aDocID, aAction)",
+                       &DBQWJournal::UnlinkEventsFromDeletingDocument),
+                Method("GetEventsOfTaxpayer(aTaxpayerID, aFilter, aResultOptions)",
+                       &DBQWJournal::GetEventsOfTaxpayer, {Variant(int32_t{0})}),
+                Method("HasSentEventsOnPerson(aPfrPersonID)", &DBQWJournal::HasSentEventsOnPerson),
+                Method("GetSoftDict(aDictType, aSubID, aSort, aLimit)", &DBQWJournal::GetSoftDict),
+                Method("CollectMaterialForSoftDict(aDictType, aSubID)",
+                       &DBQWJournal::CollectMaterialForSoftDict),
+                Method("AddSoftDictItem(aDictType, aSubID, aName)", &DBQWJournal::AddSoftDictItem),
+                Method("UpdateSoftDictItem(aID, aName)", &DBQWJournal::UpdateSoftDictItem),
+                Method("DeleteSoftDictItem(aID)", &DBQWJournal::DeleteSoftDictItem))
 
 }  // namespace qv::journal

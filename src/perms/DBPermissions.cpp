@@ -272,20 +272,24 @@ bool DBPermissions::CheckPassword(double aUserID, const std::string& aPassword) 
 
 QV_DEFINE_CLASS(DBPermissions, "Qv_DBProvider.DBPermissions", QV_CREATABLE(DBPermissions),
                 Method("GetPermissionsSystem", &DBPermissions::GetPermissionsSystem),
-                Method("SetPermHash", &DBPermissions::SetPermHash),
-                Method("GetEntityGenealogy", &DBPermissions::GetEntityGenealogy,
+                Method("SetPermHash(aValue)", &DBPermissions::SetPermHash),
+                Method("GetEntityGenealogy(aEntityType, aID, rIsBranch, rTaxpayerID, rBranchID, "
+                       "rAccStreamID, rTemplTypeID)",
+                       &DBPermissions::GetEntityGenealogy,
                        {Variant(false), Variant(0.0), Variant(0.0), Variant(0.0), Variant(0.0)}),
-                Method("SaveUser", &DBPermissions::SaveUser),
-                Method("SaveGlobalRootBlock", &DBPermissions::SaveGlobalRootBlock),
-                Method("DeleteUser", &DBPermissions::DeleteUser),
-                Method("IsThereUserWithLogin", &DBPermissions::IsThereUserWithLogin,
-                       {Variant("*")}),
+                Method("SaveUser(aUser)", &DBPermissions::SaveUser),
+                Method("SaveGlobalRootBlock(aGlobalRootBlock)",
+                       &DBPermissions::SaveGlobalRootBlock),
+                Method("DeleteUser(aUserID)", &DBPermissions::DeleteUser),
+                Method("IsThereUserWithLogin(aLogin, aExcludeID, aRecTypes)",
+                       &DBPermissions::IsThereUserWithLogin, {Variant("*")}),
                 Method("CreateRightsSystemIfNeed", &DBPermissions::CreateRightsSystemIfNeed),
                 Method("LoadUsers", &DBPermissions::LoadUsers),
-                Method("LoadUser", &DBPermissions::LoadUser),
+                Method("LoadUser(aID)", &DBPermissions::LoadUser),
                 Method("LoadGlobalPermBlock", &DBPermissions::LoadGlobalPermBlock),
-                Method("SavePassword", &DBPermissions::SavePassword),
-                Method("GetDocClassesForSelecting", &DBPermissions::GetDocClassesForSelecting),
-                Method("CheckPassword", &DBPermissions::CheckPassword))
+                Method("SavePassword(aUserID, aPassword)", &DBPermissions::SavePassword),
+                Method("GetDocClassesForSelecting(aExcludeIDs)",
+                       &DBPermissions::GetDocClassesForSelecting),
+                Method("CheckPassword(aUserID, aPassword)", &DBPermissions::CheckPassword))
 
 }  // namespace qv::perms

@@ -65,6 +65,6 @@ void FillPfrPersonFromRow(dao::Recordset& rs, double aID, QvRecord& rec) {
 
 QV_DEFINE_CLASS(DBPfrPerson, "Qv_DBProvider.DBPfrPerson", QV_CREATABLE(DBPfrPerson),
                 QV_LAZY_MAPPER_MEMBERS(DBPfrPerson),
-                Method("HasReferences", &DBPfrPerson::HasReferences))
+                Method("HasReferences(aID)", &DBPfrPerson::HasReferences))
 
 }  // namespace qv::pfr

@@ -241,18 +241,22 @@ void FillPfrSubDocFromRow(dao::Recordset& rs, QvRecord& rec, bool aFillPerson) {
 }
 
 QV_DEFINE_CLASS(DBPfrSubDoc, "Qv_DBProvider.DBPfrSubDoc", QV_CREATABLE(DBPfrSubDoc),
-                Method("ReadRecord", &DBPfrSubDoc::ReadRecord),
-                Method("ReadLazyFields", &DBPfrSubDoc::ReadLazyFields),
-                Method("SaveRecord", &DBPfrSubDoc::SaveRecord, {Variant(false), Variant(true)}),
-                Method("SaveRecordEx", &DBPfrSubDoc::SaveRecordEx),
-                Method("SaveRecord3", &DBPfrSubDoc::SaveRecord3, {Variant()}),
-                Method("ReadCells", &DBPfrSubDoc::ReadCells),
-                Method("ReadOneCell", &DBPfrSubDoc::ReadOneCell),
-                Method("ReadErrors", &DBPfrSubDoc::ReadErrors),
-                Method("DeleteRecord", &DBPfrSubDoc::DeleteRecord),
-                Method("DeleteRecordsByIDs", &DBPfrSubDoc::DeleteRecordsByIDs),
-                Method("DeleteRecordsInDocument", &DBPfrSubDoc::DeleteRecordsInDocument,
-                       {Variant("*"), Variant("")}),
-                Method("IsRecordExists", &DBPfrSubDoc::IsRecordExists))
+                Method("ReadRecord(aID, aRecord)", &DBPfrSubDoc::ReadRecord),
+                Method("ReadLazyFields(aRecord)", &DBPfrSubDoc::ReadLazyFields),
+                Method("SaveRecord(aRecord, aRecursive, aSaveCells)", &DBPfrSubDoc::SaveRecord,
+                       {Variant(false), Variant(true)}),
+                Method("SaveRecordEx(aRecord, aRecursive, aSaveCells, aSaveErrors)",
+                       &DBPfrSubDoc::SaveRecordEx),
+                Method("SaveRecord3(aRecord, aOptions, aParams)", &DBPfrSubDoc::SaveRecord3,
+                       {Variant()}),
+                Method("ReadCells(aRecord)", &DBPfrSubDoc::ReadCells),
+                Method("ReadOneCell(aSubDocID, aKey, aLineNum, aTableNum)",
+                       &DBPfrSubDoc::ReadOneCell),
+                Method("ReadErrors(aRecord)", &DBPfrSubDoc::ReadErrors),
+                Method("DeleteRecord(aRecord)", &DBPfrSubDoc::DeleteRecord),
+                Method("DeleteRecordsByIDs(aPfrSubDocsIDs)", &DBPfrSubDoc::DeleteRecordsByIDs),
+                Method("DeleteRecordsInDocument(aDocumentID, aSubDocTypes, aExcludeSubDocTypes)",
+                       &DBPfrSubDoc::DeleteRecordsInDocument, {Variant("*"), Variant("")}),
+                Method("IsRecordExists(aID)", &DBPfrSubDoc::IsRecordExists))
 
 }  // namespace qv::pfr

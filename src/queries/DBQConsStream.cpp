@@ -13,11 +13,13 @@ namespace qv::queries {
 using namespace mQvDaoDataBase;
 
 QV_DEFINE_CLASS(DBQConsStream, "Qv_DBProvider.DBQConsStream", QV_CREATABLE(DBQConsStream),
-                Method("GetMembersListOfConsStream", &DBQConsStream::GetMembersListOfConsStream),
-                Method("SaveMembersList", &DBQConsStream::SaveMembersList),
+                Method("GetMembersListOfConsStream(aConsStreamID)",
+                       &DBQConsStream::GetMembersListOfConsStream),
+                Method("SaveMembersList(aConsStreamID, aMembersIDs)",
+                       &DBQConsStream::SaveMembersList),
                 Method("GetAllConsStreams", &DBQConsStream::GetAllConsStreams),
                 Method("IsAnyConsStreamExists", &DBQConsStream::IsAnyConsStreamExists),
-                Method("GetDocumentsCountInConsStream",
+                Method("GetDocumentsCountInConsStream(aConsStreamID)",
                        &DBQConsStream::GetDocumentsCountInConsStream))
 
 ado::RecordsetPtr DBQConsStream::GetMembersListOfConsStream(double aConsStreamID) {

@@ -7,7 +7,8 @@ namespace qv::queries {
 using namespace mQvDaoDataBase;
 
 QV_DEFINE_CLASS(DBQFss, "Qv_DBProvider.DBQFss", QV_CREATABLE(DBQFss),
-                Method("GetDocsNeedToBeCheckedAtServer", &DBQFss::GetDocsNeedToBeCheckedAtServer))
+                Method("GetDocsNeedToBeCheckedAtServer(aParams)",
+                       &DBQFss::GetDocsNeedToBeCheckedAtServer))
 
 ado::RecordsetPtr DBQFss::GetDocsNeedToBeCheckedAtServer(Variant& /*aParams*/) {
   return Guard(QV_HERE, [&] {

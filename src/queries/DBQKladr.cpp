@@ -11,15 +11,17 @@ using namespace mQvDaoDataBase;
 
 QV_DEFINE_CLASS(DBQKladr, "Qv_DBProvider.DBQKladr", QV_CREATABLE(DBQKladr),
                 Method("IsKladrPresents", &DBQKladr::IsKladrPresents),
-                Method("GetKladrObjects", &DBQKladr::GetKladrObjects),
-                Method("GetKladrObjectByIDList", &DBQKladr::GetKladrObjectByIDList),
-                Method("IsKladrObjectsExist", &DBQKladr::IsKladrObjectsExist),
-                Method("FindKladrObjectByName", &DBQKladr::FindKladrObjectByName),
-                Method("FindKladrObjectByName15", &DBQKladr::FindKladrObjectByName15),
-                Method("FindKladrObjectsByNameStart", &DBQKladr::FindKladrObjectsByNameStart,
-                       {Variant(int32_t{0})}),
-                Method("RecognizeCountry", &DBQKladr::RecognizeCountry),
-                Method("RecognizeRegion", &DBQKladr::RecognizeRegion))
+                Method("GetKladrObjects(aParentID, aLevel)", &DBQKladr::GetKladrObjects),
+                Method("GetKladrObjectByIDList(aIDList)", &DBQKladr::GetKladrObjectByIDList),
+                Method("IsKladrObjectsExist(aParentID, aLevel)", &DBQKladr::IsKladrObjectsExist),
+                Method("FindKladrObjectByName(aParentID, aLevel, aName, aNameIncludesAbbrev)",
+                       &DBQKladr::FindKladrObjectByName),
+                Method("FindKladrObjectByName15(aParentID, aLevel, aNameNoAb, aAbbrev)",
+                       &DBQKladr::FindKladrObjectByName15),
+                Method("FindKladrObjectsByNameStart(aParentID, aLevel, aNameStart, aMaxCount)",
+                       &DBQKladr::FindKladrObjectsByNameStart, {Variant(int32_t{0})}),
+                Method("RecognizeCountry(aString)", &DBQKladr::RecognizeCountry),
+                Method("RecognizeRegion(aString)", &DBQKladr::RecognizeRegion))
 
 namespace {
 

@@ -12,9 +12,10 @@ namespace qv::queries {
 using namespace mQvDaoDataBase;
 
 QV_DEFINE_CLASS(DBQKontur, "Qv_DBProvider.DBQKontur", QV_CREATABLE(DBQKontur),
-                Method("GetDocumentIDByGuid", &DBQKontur::GetDocumentIDByGuid),
+                Method("GetDocumentIDByGuid(aGuid)", &DBQKontur::GetDocumentIDByGuid),
                 Method("GetDocumentsForSyncronyzation", &DBQKontur::GetDocumentsForSyncronyzation),
-                Method("FindDocumentsForLinking", &DBQKontur::FindDocumentsForLinking))
+                Method("FindDocumentsForLinking(aInn, aKpp, aImns, aKnd, aPeriodBeg, aPeriodEnd)",
+                       &DBQKontur::FindDocumentsForLinking))
 
 namespace {
 

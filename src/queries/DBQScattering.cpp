@@ -10,9 +10,13 @@
 namespace qv::queries {
 using namespace mQvDaoDataBase;
 
-QV_DEFINE_CLASS(DBQScattering, "Qv_DBProvider.DBQScattering", QV_CREATABLE(DBQScattering),
-                Method("GetAccStreamsFromDocument", &DBQScattering::GetAccStreamsFromDocument),
-                Method("GetScatteringPage", &DBQScattering::GetScatteringPage))
+QV_DEFINE_CLASS(
+    DBQScattering, "Qv_DBProvider.DBQScattering", QV_CREATABLE(DBQScattering),
+    Method("GetAccStreamsFromDocument(aDocumentID, aMainFieldMask, aMainFieldName, "
+           "aFieldsMasks, aFieldsNames)",
+           &DBQScattering::GetAccStreamsFromDocument),
+    Method("GetScatteringPage(aDocumentID, aPageKey, aCellKeysTemplates, aResetSystemID)",
+           &DBQScattering::GetScatteringPage))
 
 namespace {
 

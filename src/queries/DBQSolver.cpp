@@ -8,8 +8,10 @@ namespace qv::queries {
 using namespace mQvDaoDataBase;
 
 QV_DEFINE_CLASS(DBQSolver, "Qv_DBProvider.DBQSolver", QV_CREATABLE(DBQSolver),
-                Method("GetDocCountInPeriod", &DBQSolver::GetDocCountInPeriod),
-                Method("GetTaxmonDocCountInPeriod", &DBQSolver::GetTaxmonDocCountInPeriod))
+                Method("GetDocCountInPeriod(aAccStreamID, aTimePeriodID, aExcludeTemplTypes)",
+                       &DBQSolver::GetDocCountInPeriod),
+                Method("GetTaxmonDocCountInPeriod(aAccStreamID, aTimePeriodID, aExcludeTemplTypes)",
+                       &DBQSolver::GetTaxmonDocCountInPeriod))
 
 namespace {
 

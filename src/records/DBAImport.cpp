@@ -84,7 +84,7 @@ ado::RecordsetPtr DBAImport::GetDatasetForCreateDocument() {
 }
 
 QV_DEFINE_CLASS(DBAImport, "Qv_DBProvider.DBAImport", QV_CREATABLE(DBAImport),
-                Method("CreateDocument", &DBAImport::CreateDocument),
+                Method("CreateDocument(aDataSet, rDocumentID)", &DBAImport::CreateDocument),
                 Method("GetDatasetForCreateDocument", &DBAImport::GetDatasetForCreateDocument))
 
 }  // namespace qv::records

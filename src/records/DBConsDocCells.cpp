@@ -83,8 +83,8 @@ ado::RecordsetPtr DBConsDocCells::ReadCellValues(double aConsDocID) {
 }
 
 QV_DEFINE_CLASS(DBConsDocCells, "Qv_DBProvider.DBConsDocCells", QV_CREATABLE(DBConsDocCells),
-                Method("RemoveDocCells", &DBConsDocCells::RemoveDocCells),
-                Method("RecalculateDocument", &DBConsDocCells::RecalculateDocument),
-                Method("ReadCellValues", &DBConsDocCells::ReadCellValues))
+                Method("RemoveDocCells(aConsDocID)", &DBConsDocCells::RemoveDocCells),
+                Method("RecalculateDocument(aConsDocID)", &DBConsDocCells::RecalculateDocument),
+                Method("ReadCellValues(aConsDocID)", &DBConsDocCells::ReadCellValues))
 
 }  // namespace qv::records

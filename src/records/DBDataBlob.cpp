@@ -82,10 +82,11 @@ void DBDataBlob::SaveRecord(const Variant& aRecord, bool) {
 }
 
 QV_DEFINE_CLASS(DBDataBlob, "Qv_DBProvider.DBDataBlob", QV_CREATABLE(DBDataBlob),
-                Method("ReadRecord", &DBDataBlob::ReadRecord),
-                Method("LoadContent", &DBDataBlob::LoadContent),
-                Method("SaveRecord", &DBDataBlob::SaveRecord, {Variant(false)}),
-                Method("DeleteRecord", &DBDataBlob::DeleteRecord),
-                Method("IsRecordExists", &DBDataBlob::IsRecordExists))
+                Method("ReadRecord(aID, aRecord)", &DBDataBlob::ReadRecord),
+                Method("LoadContent(aRecord)", &DBDataBlob::LoadContent),
+                Method("SaveRecord(aRecord, aRecursive)", &DBDataBlob::SaveRecord,
+                       {Variant(false)}),
+                Method("DeleteRecord(aRecord)", &DBDataBlob::DeleteRecord),
+                Method("IsRecordExists(aID)", &DBDataBlob::IsRecordExists))
 
 }  // namespace qv::records

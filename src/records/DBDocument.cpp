@@ -347,16 +347,18 @@ void DBDocument::SaveManualSheafs(double aDocumentID, const Variant& aSheafs) {
   });
 }
 
-QV_DEFINE_CLASS(DBDocument, "Qv_DBProvider.DBDocument", QV_CREATABLE(DBDocument),
-                QV_MAPPER_MEMBERS(DBDocument),
-                Method("SaveDocumentFields", &DBDocument::SaveDocumentFields, {Variant(false)}),
-                Method("IncreaseExportCounters", &DBDocument::IncreaseExportCounters),
-                Method("ReadCells", &DBDocument::ReadCells),
-                Method("ReadManualSheafs", &DBDocument::ReadManualSheafs),
-                Method("SaveManualSheafs", &DBDocument::SaveManualSheafs),
-                Method("SetIsCheckedFlags", &DBDocument::SetIsCheckedFlags,
-                       {Variant(kCheckStateUnchanged), Variant(kCheckStateUnchanged),
-                        Variant(kCheckStateUnchanged), Variant(false)}),
-                Method("SaveCells", &DBDocument::SaveCells))
+QV_DEFINE_CLASS(
+    DBDocument, "Qv_DBProvider.DBDocument", QV_CREATABLE(DBDocument), QV_MAPPER_MEMBERS(DBDocument),
+    Method("SaveDocumentFields(aFields, aRecord, aPerformNotify)", &DBDocument::SaveDocumentFields,
+           {Variant(false)}),
+    Method("IncreaseExportCounters(aRecord)", &DBDocument::IncreaseExportCounters),
+    Method("ReadCells(aDocumentID)", &DBDocument::ReadCells),
+    Method("ReadManualSheafs(aDocumentID)", &DBDocument::ReadManualSheafs),
+    Method("SaveManualSheafs(aDocumentID, aSheafs)", &DBDocument::SaveManualSheafs),
+    Method("SetIsCheckedFlags(aDocID, aIsCalculated, aIsChecked, aIsXsdChecked, aNotify)",
+           &DBDocument::SetIsCheckedFlags,
+           {Variant(kCheckStateUnchanged), Variant(kCheckStateUnchanged),
+            Variant(kCheckStateUnchanged), Variant(false)}),
+    Method("SaveCells(aDocID, aCellsRs)", &DBDocument::SaveCells))
 
 }  // namespace qv::records

@@ -28,9 +28,9 @@ void DBOfrLicense::SaveRecord(const Variant& aRecord, bool aRecursive, double aP
 }
 
 QV_DEFINE_CLASS(DBOfrLicense, "Qv_DBProvider.DBOfrLicense", QV_CREATABLE(DBOfrLicense),
-                Method("ReadRecord", &DBOfrLicense::ReadRecord),
-                Method("SaveRecord", &DBOfrLicense::SaveRecord),
-                Method("DeleteRecord", &DBOfrLicense::DeleteRecord),
-                Method("IsRecordExists", &DBOfrLicense::IsRecordExists))
+                Method("ReadRecord(aID, aRecord)", &DBOfrLicense::ReadRecord),
+                Method("SaveRecord(aRecord, aRecursive, aParentID)", &DBOfrLicense::SaveRecord),
+                Method("DeleteRecord(aRecord)", &DBOfrLicense::DeleteRecord),
+                Method("IsRecordExists(aID)", &DBOfrLicense::IsRecordExists))
 
 }  // namespace qv::records

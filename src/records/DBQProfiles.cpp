@@ -48,7 +48,8 @@ bool DBQProfiles::IsProfileInUsing(double aStdProfileID) {
 QV_DEFINE_CLASS(DBQProfiles, "Qv_DBProvider.DBQProfiles", QV_CREATABLE(DBQProfiles),
                 Method("GetAllDictProfiles", &DBQProfiles::GetAllDictProfiles),
                 Method("GetAllUserProfiles", &DBQProfiles::GetAllUserProfiles),
-                Method("GetDocClassesForSelecting", &DBQProfiles::GetDocClassesForSelecting),
-                Method("IsProfileInUsing", &DBQProfiles::IsProfileInUsing))
+                Method("GetDocClassesForSelecting(aExcludeIDs)",
+                       &DBQProfiles::GetDocClassesForSelecting),
+                Method("IsProfileInUsing(aStdProfileID)", &DBQProfiles::IsProfileInUsing))
 
 }  // namespace qv::records

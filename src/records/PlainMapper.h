@@ -98,16 +98,16 @@ class PlainMapper : public Object {
 }  // namespace qv::records
 
 // The dispatch table of a PlainMapper class, in the order of the pattern.
-#define QV_MAPPER_MEMBERS(Cls)                                              \
-  ::qv::Method("ReadRecord", &Cls::ReadRecord),                             \
-      ::qv::Method("SaveRecord", &Cls::SaveRecord, {::qv::Variant(false)}), \
-      ::qv::Method("DeleteRecord", &Cls::DeleteRecord),                     \
-      ::qv::Method("IsRecordExists", &Cls::IsRecordExists)
+#define QV_MAPPER_MEMBERS(Cls)                                                                   \
+  ::qv::Method("ReadRecord(aID, aRecord)", &Cls::ReadRecord),                                    \
+      ::qv::Method("SaveRecord(aRecord, aRecursive)", &Cls::SaveRecord, {::qv::Variant(false)}), \
+      ::qv::Method("DeleteRecord(aRecord)", &Cls::DeleteRecord),                                 \
+      ::qv::Method("IsRecordExists(aID)", &Cls::IsRecordExists)
 
 // The same with ReadLazyFields after ReadRecord.
-#define QV_LAZY_MAPPER_MEMBERS(Cls)                                         \
-  ::qv::Method("ReadRecord", &Cls::ReadRecord),                             \
-      ::qv::Method("ReadLazyFields", &Cls::ReadLazyFields),                 \
-      ::qv::Method("SaveRecord", &Cls::SaveRecord, {::qv::Variant(false)}), \
-      ::qv::Method("DeleteRecord", &Cls::DeleteRecord),                     \
-      ::qv::Method("IsRecordExists", &Cls::IsRecordExists)
+#define QV_LAZY_MAPPER_MEMBERS(Cls)                                                              \
+  ::qv::Method("ReadRecord(aID, aRecord)", &Cls::ReadRecord),                                    \
+      ::qv::Method("ReadLazyFields(aRecord)", &Cls::ReadLazyFields),                             \
+      ::qv::Method("SaveRecord(aRecord, aRecursive)", &Cls::SaveRecord, {::qv::Variant(false)}), \
+      ::qv::Method("DeleteRecord(aRecord)", &Cls::DeleteRecord),                                 \
+      ::qv::Method("IsRecordExists(aID)", &Cls::IsRecordExists)

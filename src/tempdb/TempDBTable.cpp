@@ -126,14 +126,15 @@ void TempDBTable::DeleteTable() {
   });
 }
 
-QV_DEFINE_CLASS(TempDBTable, "Qv_DBProvider.TempDBTable", QV_CREATABLE(TempDBTable),
-                Property("ClearUnicodeCompression", &TempDBTable::ClearUnicodeCompression,
-                         &TempDBTable::SetClearUnicodeCompression),
-                Method("TableDef", &TempDBTable::TableDef), Method("Name", &TempDBTable::Name),
-                Method("AddField", &TempDBTable::AddField, {Variant(int32_t{0})}),
-                Method("AddIndex", &TempDBTable::AddIndex),
-                Method("CommitCreateTable", &TempDBTable::CommitCreateTable),
-                Method("GetTableRS", &TempDBTable::GetTableRS, {Variant(std::string())}),
-                Method("DeleteTable", &TempDBTable::DeleteTable))
+QV_DEFINE_CLASS(
+    TempDBTable, "Qv_DBProvider.TempDBTable", QV_CREATABLE(TempDBTable),
+    Property("ClearUnicodeCompression", &TempDBTable::ClearUnicodeCompression,
+             &TempDBTable::SetClearUnicodeCompression),
+    Method("TableDef", &TempDBTable::TableDef), Method("Name", &TempDBTable::Name),
+    Method("AddField(aName, aType, aSize)", &TempDBTable::AddField, {Variant(int32_t{0})}),
+    Method("AddIndex(aIndexName, aPrimary, aUnique, FieldNames)", &TempDBTable::AddIndex),
+    Method("CommitCreateTable", &TempDBTable::CommitCreateTable),
+    Method("GetTableRS(aIndexName)", &TempDBTable::GetTableRS, {Variant(std::string())}),
+    Method("DeleteTable", &TempDBTable::DeleteTable))
 
 }  // namespace qv::tempdb

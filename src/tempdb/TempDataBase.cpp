@@ -175,7 +175,8 @@ QV_DEFINE_CLASS(TempDataBase, "Qv_DBProvider.TempDataBase", QV_CREATABLE(TempDat
                 Method("DaoDataBase", &TempDataBase::DaoDataBase),
                 Method("FileName", &TempDataBase::FileName),
                 Method("CloseDB", &TempDataBase::CloseDB),
-                Method("CreateMdb", &TempDataBase::CreateMdb, {Variant(std::string())}),
-                Method("CreateTable", &TempDataBase::CreateTable))
+                Method("CreateMdb(aNamePrefix)", &TempDataBase::CreateMdb,
+                       {Variant(std::string())}),
+                Method("CreateTable(aName)", &TempDataBase::CreateTable))
 
 }  // namespace qv::tempdb

@@ -145,16 +145,20 @@ Variant DBQWarrant::GetActiveWarrantEx(double aParentID, int32_t aContoraType,
   });
 }
 
-QV_DEFINE_CLASS(DBQWarrant, "Qv_DBProvider.DBQWarrant", QV_CREATABLE(DBQWarrant),
-                Method("GetWarrantsOfWorker", &DBQWarrant::GetWarrantsOfWorker),
-                Method("GetWarrantsOfWorkerEx", &DBQWarrant::GetWarrantsOfWorkerEx),
-                Method("HasWorkerAnyWarrant", &DBQWarrant::HasWorkerAnyWarrant),
-                Method("HasWorkerAnyWarrantEx", &DBQWarrant::HasWorkerAnyWarrantEx),
-                Method("SetActiveWarrant", &DBQWarrant::SetActiveWarrant),
-                Method("SetActiveWarrantEx", &DBQWarrant::SetActiveWarrantEx),
-                Method("SetActiveWarrantIfAlone", &DBQWarrant::SetActiveWarrantIfAlone),
-                Method("SetActiveWarrantIfAloneEx", &DBQWarrant::SetActiveWarrantIfAloneEx),
-                Method("GetActiveWarrant", &DBQWarrant::GetActiveWarrant),
-                Method("GetActiveWarrantEx", &DBQWarrant::GetActiveWarrantEx))
+QV_DEFINE_CLASS(
+    DBQWarrant, "Qv_DBProvider.DBQWarrant", QV_CREATABLE(DBQWarrant),
+    Method("GetWarrantsOfWorker(aWorkerID)", &DBQWarrant::GetWarrantsOfWorker),
+    Method("GetWarrantsOfWorkerEx(aWorkerID, aContoraType)", &DBQWarrant::GetWarrantsOfWorkerEx),
+    Method("HasWorkerAnyWarrant(aWorkerID)", &DBQWarrant::HasWorkerAnyWarrant),
+    Method("HasWorkerAnyWarrantEx(aWorkerID, aContoraType)", &DBQWarrant::HasWorkerAnyWarrantEx),
+    Method("SetActiveWarrant(aWarrantID, aParentID)", &DBQWarrant::SetActiveWarrant),
+    Method("SetActiveWarrantEx(aWarrantID, aParentID, aContoraType)",
+           &DBQWarrant::SetActiveWarrantEx),
+    Method("SetActiveWarrantIfAlone(aParentID)", &DBQWarrant::SetActiveWarrantIfAlone),
+    Method("SetActiveWarrantIfAloneEx(aParentID, aContoraType)",
+           &DBQWarrant::SetActiveWarrantIfAloneEx),
+    Method("GetActiveWarrant(aParentID, aFindSurrogateIfNoActive)", &DBQWarrant::GetActiveWarrant),
+    Method("GetActiveWarrantEx(aParentID, aContoraType, aFindSurrogateIfNoActive)",
+           &DBQWarrant::GetActiveWarrantEx))
 
 }  // namespace qv::warrants

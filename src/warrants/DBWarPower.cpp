@@ -138,9 +138,9 @@ void DBWarPower::SaveRecord(const Variant& aRecord, bool aRecursive, double aPar
 }
 
 QV_DEFINE_CLASS(DBWarPower, "Qv_DBProvider.DBWarPower", QV_CREATABLE(DBWarPower),
-                Method("ReadRecord", &DBWarPower::ReadRecord),
-                Method("SaveRecord", &DBWarPower::SaveRecord),
-                Method("DeleteRecord", &DBWarPower::DeleteRecord),
-                Method("IsRecordExists", &DBWarPower::IsRecordExists))
+                Method("ReadRecord(aID, aRecord)", &DBWarPower::ReadRecord),
+                Method("SaveRecord(aRecord, aRecursive, aParentID)", &DBWarPower::SaveRecord),
+                Method("DeleteRecord(aRecord)", &DBWarPower::DeleteRecord),
+                Method("IsRecordExists(aID)", &DBWarPower::IsRecordExists))
 
 }  // namespace qv::warrants

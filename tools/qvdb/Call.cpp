@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "CallArgs.h"
+#include "Reference.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Object.h"
 #include "platform/automation/VbaText.h"
@@ -15,19 +16,12 @@ constexpr std::string_view kOwnLibrary = "Qv_DBProvider";
 }
 
 void ListClasses(bool members, std::ostream& out) {
-  std::vector<std::string> progIds = qv::ProgIdRegistry::ProgIds();
-  std::sort(progIds.begin(), progIds.end());
-  progIds.erase(std::unique(progIds.begin(), progIds.end()), progIds.end());
-  for (const std::string& progId : progIds) {
-    const qv::ClassInfo* info = qv::ProgIdRegistry::Find(progId);
-    if (info == nullptr || !info->Creatable()) continue;
+  for (const qv::ClassInfo* info : CallableClasses()) {
     if (!members) {
       out << info->ProgId() << "\n";
       continue;
     }
-    const std::string prefix =
-        info->Library() == kOwnLibrary ? std::string(info->Name()) : info->ProgId();
-    for (const qv::Member& m : info->Members()) out << prefix << "." << m.name << "\n";
+    for (const std::string& line : MemberLines(*info)) out << line << "\n";
   }
 }
 

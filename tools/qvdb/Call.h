@@ -19,9 +19,9 @@ void RunCall(const std::string& target, const std::vector<std::string>& rawArgs,
              std::ostream& out);
 
 // `qvdb classes [--members]`: the ProgIDs of the classes `call` can create,
-// sorted, one a line; with `members`, every CLASS.MEMBER as `call` takes it
-// (the library's own classes without "Qv_DBProvider."). The shell
-// completion reads this list.
+// sorted, each once, one a line; with `members`, every CLASS.MEMBER as `call`
+// takes it (the library's own classes without "Qv_DBProvider."), a tab and
+// its signature. The shell completion reads the first column.
 void ListClasses(bool members, std::ostream& out);
 
 }  // namespace qvdb

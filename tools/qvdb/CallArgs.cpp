@@ -4,9 +4,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ado/Recordset.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Object.h"
 #include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
 #include "siblings/records/RecordFactory.h"
 
 namespace qvdb {
@@ -89,6 +91,69 @@ Variant ParseArray(std::string_view text) {
   return Variant(qv::VariantArray::Of(std::move(items)));
 }
 
+// The column type for a column whose first value (not Null) is `v`.
+int32_t ColumnType(const Variant& v) {
+  switch (v.Type()) {
+    case qv::VarType::kBoolean:
+      return qv::ado::adBoolean;
+    case qv::VarType::kInteger:
+    case qv::VarType::kLong:
+      return qv::ado::adInteger;
+    case qv::VarType::kDouble:
+      return qv::ado::adDouble;
+    case qv::VarType::kDate:
+      return qv::ado::adDate;
+    default:
+      return qv::ado::adLongVarWChar;
+  }
+}
+
+// "rs:[{Name=value,...},...]": an open ADODB.Recordset with one row per
+// {...}; the columns are the names in the order they first appear, each
+// typed by its first value that is not Null (a text otherwise); a name a
+// row leaves out is Null in it.
+Variant ParseRecordset(std::string_view text) {
+  const std::string_view body = text.substr(3);
+  if (!body.starts_with("[") || !body.ends_with("]")) Bad(text, "rs: needs [{Name=value,...},...]");
+  std::vector<std::string> columns;
+  std::vector<std::vector<std::pair<size_t, Variant>>> rows;
+  const std::string_view inner = body.substr(1, body.size() - 2);
+  if (!inner.empty())
+    for (std::string_view row : SplitAtCommas(inner)) {
+      if (!row.starts_with("{") || !row.ends_with("}")) Bad(text, "a row is {Name=value,...}");
+      auto& values = rows.emplace_back();
+      const std::string_view props = row.substr(1, row.size() - 2);
+      if (props.empty()) continue;
+      for (std::string_view prop : SplitAtCommas(props)) {
+        const size_t eq = prop.find('=');
+        if (eq == std::string_view::npos || eq == 0) Bad(text, "a value without Name=");
+        const std::string name(prop.substr(0, eq));
+        size_t col = 0;
+        while (col < columns.size() && !qv::EqualsAsciiNoCase(columns[col], name)) ++col;
+        if (col == columns.size()) columns.push_back(name);
+        values.emplace_back(col, ParseCallArg(prop.substr(eq + 1)));
+      }
+    }
+  if (columns.empty()) Bad(text, "rs: needs at least one Name=value");
+  auto rs = std::make_shared<qv::ado::Recordset>();
+  for (size_t col = 0; col < columns.size(); ++col) {
+    Variant first = Variant::Null();
+    for (const auto& row : rows)
+      for (const auto& [c, v] : row)
+        if (c == col && first.IsNull() && !v.IsNull()) first = v;
+    rs->AppendField(columns[col], ColumnType(first), 0,
+                    qv::ado::adFldIsNullable | qv::ado::adFldMayBeNull);
+  }
+  rs->Open();
+  for (const auto& row : rows) {
+    std::vector<Variant> values(columns.size(), Variant::Null());
+    for (const auto& [c, v] : row) values[c] = v;
+    rs->AppendRow(std::move(values));
+  }
+  if (!rows.empty()) rs->MoveFirst();
+  return Variant(qv::ObjectPtr(rs));
+}
+
 }  // namespace
 
 Variant ParseCallArg(std::string_view text) {
@@ -100,6 +165,7 @@ Variant ParseCallArg(std::string_view text) {
   }
   if (text.starts_with("d:")) return ParseDate(text.substr(2), text);
   if (text.starts_with("@")) return ParseObject(text);
+  if (text.starts_with("rs:")) return ParseRecordset(text);
   if (text.starts_with("[")) return ParseArray(text);
   if (text == "true") return Variant(true);
   if (text == "false") return Variant(false);

@@ -5,7 +5,9 @@
 //   @PROGID -> a new object; @PROGID{Name=value,...} -> the object with those
 //   properties set (ID=n calls SetID(n)); [a,b,...] -> an array of Variants
 //   from 0 with each element in any of these forms ([] has none; a comma
-//   always separates elements); "s:" forces a text; anything else is a text.
+//   always separates elements); rs:[{Name=value,...},...] -> an ADODB.Recordset
+//   with a row per {...} (DBDocument.SaveCells' cells); "s:" forces a text;
+//   anything else is a text.
 
 #include <string>
 #include <string_view>

@@ -126,19 +126,11 @@ std::vector<std::pair<std::string, std::string>> RecordLines(const Variant& reco
   return lines;
 }
 
-void PrintRecordset(std::ostream& out, const qv::ado::Recordset& rs, Format format) {
-  if (format == Format::kJson) {
-    out << RecordsetJson(rs) << '\n';
-    return;
-  }
-  const size_t cols = rs.FieldCount();
-  std::vector<std::vector<std::string>> cells(rs.RowCount() + 1);
-  for (size_t c = 0; c < cols; ++c) cells[0].push_back(rs.FieldAt(c).name);
-  for (size_t r = 0; r < rs.RowCount(); ++r)
-    for (size_t c = 0; c < cols; ++c) {
-      std::string text = Flat(ValueText(Shown(rs.FieldAt(c).name, rs.Value(r, c))));
-      cells[r + 1].push_back(format == Format::kTable ? Cut(text, kMaxCellWidth) : text);
-    }
+namespace {
+
+// Rows of texts under a header row (cells[0]) as a table, or tab-separated.
+void PrintCells(std::ostream& out, const std::vector<std::vector<std::string>>& cells,
+                Format format) {
   if (format == Format::kTsv) {
     for (const auto& row : cells) {
       for (size_t c = 0; c < row.size(); ++c) out << (c ? "\t" : "") << row[c];
@@ -146,6 +138,7 @@ void PrintRecordset(std::ostream& out, const qv::ado::Recordset& rs, Format form
     }
     return;
   }
+  const size_t cols = cells[0].size();
   std::vector<size_t> width(cols, 0);
   for (const auto& row : cells)
     for (size_t c = 0; c < cols; ++c) width[c] = std::max(width[c], Width(row[c]));
@@ -163,7 +156,58 @@ void PrintRecordset(std::ostream& out, const qv::ado::Recordset& rs, Format form
       out << '\n';
     }
   }
-  out << "(" << rs.RowCount() << (rs.RowCount() == 1 ? " row)\n" : " rows)\n");
+  const size_t rows = cells.size() - 1;
+  out << "(" << rows << (rows == 1 ? " row)\n" : " rows)\n");
+}
+
+// A collection whose items are all records as a table: a row per record, a
+// column per property line (a key column first when the items have keys).
+// False when an item is not a record or the collection is empty.
+bool PrintRecordTable(std::ostream& out, const qv::Collection& c, Format format) {
+  if (c.Count() == 0) return false;
+  bool keyed = false;
+  for (int32_t i = 1; i <= c.Count(); ++i) {
+    if (!c.At(i).ObjectAs<QvRecord>()) return false;
+    keyed = keyed || !c.KeyAt(i).empty();
+  }
+  std::vector<std::string> columns;
+  if (keyed) columns.push_back("Key");
+  std::vector<std::vector<std::pair<std::string, std::string>>> rows;
+  for (int32_t i = 1; i <= c.Count(); ++i) {
+    auto& lines = rows.emplace_back(RecordLines(c.At(i)));
+    if (keyed) lines.insert(lines.begin(), {"Key", c.KeyAt(i)});
+    for (const auto& [name, text] : lines)
+      if (std::find(columns.begin(), columns.end(), name) == columns.end()) columns.push_back(name);
+  }
+  std::vector<std::vector<std::string>> cells{columns};
+  for (const auto& lines : rows) {
+    auto& row = cells.emplace_back(columns.size());
+    for (const auto& [name, text] : lines) {
+      const std::string flat = Flat(text);
+      row[std::find(columns.begin(), columns.end(), name) - columns.begin()] =
+          format == Format::kTable ? Cut(flat, kMaxCellWidth) : flat;
+    }
+  }
+  PrintCells(out, cells, format);
+  return true;
+}
+
+}  // namespace
+
+void PrintRecordset(std::ostream& out, const qv::ado::Recordset& rs, Format format) {
+  if (format == Format::kJson) {
+    out << RecordsetJson(rs) << '\n';
+    return;
+  }
+  const size_t cols = rs.FieldCount();
+  std::vector<std::vector<std::string>> cells(rs.RowCount() + 1);
+  for (size_t c = 0; c < cols; ++c) cells[0].push_back(rs.FieldAt(c).name);
+  for (size_t r = 0; r < rs.RowCount(); ++r)
+    for (size_t c = 0; c < cols; ++c) {
+      std::string text = Flat(ValueText(Shown(rs.FieldAt(c).name, rs.Value(r, c))));
+      cells[r + 1].push_back(format == Format::kTable ? Cut(text, kMaxCellWidth) : text);
+    }
+  PrintCells(out, cells, format);
 }
 
 void PrintValue(std::ostream& out, const Variant& v, Format format) {
@@ -176,6 +220,7 @@ void PrintValue(std::ostream& out, const Variant& v, Format format) {
   } else if (v.ObjectAs<QvRecord>()) {
     PrintLines(out, RecordLines(v), format);
   } else if (auto c = v.ObjectAs<qv::Collection>()) {
+    if (PrintRecordTable(out, *c, format)) return;
     for (int32_t i = 1; i <= c->Count(); ++i) {
       if (!c->KeyAt(i).empty()) out << Flat(c->KeyAt(i)) << '\t';
       const Variant& item = c->At(i);

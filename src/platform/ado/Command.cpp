@@ -10,10 +10,10 @@ QV_DEFINE_CLASS(
     Property("CommandText", &Command::CommandText, &Command::SetCommandText),
     Property("CommandType", &Command::CommandType, &Command::SetCommandType),
     Property("ActiveConnection", &Command::ActiveConnection, &Command::SetActiveConnection),
-    Method("Parameters", &Command::ParametersV, {Variant::Missing()}),
-    Method("CreateParameter", &Command::CreateParameter,
+    Method("Parameters(index)", &Command::ParametersV, {Variant::Missing()}),
+    Method("CreateParameter(name, type, direction, size, value)", &Command::CreateParameter,
            {Variant(""), Variant(adEmpty), Variant(adParamInput), Variant(0), Variant::Missing()}),
-    Method("Execute", &Command::Execute,
+    Method("Execute(recordsAffected, parameters, options)", &Command::Execute,
            {Variant::Missing(), Variant::Missing(), Variant(int32_t{-1})}))
 
 [[maybe_unused]] static const bool qv_registered_Command26 =

@@ -3,11 +3,11 @@
 namespace qv::ado {
 
 QV_DEFINE_CLASS(Fields, "ADODB.Fields", nullptr, Method("Count", &Fields::Count),
-                Property("Item", &Fields::Item, &Fields::LetItem),
-                Property("", &Fields::Item, &Fields::LetItem),
-                Method("Append", &Fields::Append,
+                Property("Item(Index)", &Fields::Item, &Fields::LetItem),
+                Property("(Index)", &Fields::Item, &Fields::LetItem),
+                Method("Append(name, type, definedSize, attributes, fieldValue)", &Fields::Append,
                        {Variant(0), Variant(adFldUnspecified), Variant::Missing()}),
-                Method("Delete", &Fields::Delete))
+                Method("Delete(index)", &Fields::Delete))
 
 std::shared_ptr<Field> Fields::Item(const Variant& index) const {
   return std::make_shared<Field>(rs_, rs_->ItemIndex(index, kFieldsSource));

@@ -9,8 +9,9 @@
 namespace qv::ado {
 
 QV_DEFINE_CLASS(Parameters, "ADODB.Parameters", nullptr, Method("Count", &Parameters::Count),
-                Method("Item", &Parameters::Item), Method("", &Parameters::Item),
-                Method("Append", &Parameters::Append), Method("Delete", &Parameters::Delete))
+                Method("Item(index)", &Parameters::Item), Method("(index)", &Parameters::Item),
+                Method("Append(object)", &Parameters::Append),
+                Method("Delete(index)", &Parameters::Delete))
 
 size_t Parameters::IndexOf(const Variant& index) const {
   if (index.IsString()) {

@@ -8,8 +8,10 @@ namespace qv {
 
 QV_DEFINE_CLASS(Collection, "VBA.Collection", QV_CREATABLE(Collection),
                 Method("Count", &Collection::Count),
-                Method("Add", &Collection::AddAt, {Variant(), Variant(), Variant()}),
-                Method("Item", &Collection::Item), Method("Remove", &Collection::Remove))
+                Method("Add(item, key, before, after)", &Collection::AddAt,
+                       {Variant(), Variant(), Variant()}),
+                Method("Item(indexOrKey)", &Collection::Item),
+                Method("Remove(indexOrKey)", &Collection::Remove))
 
 namespace {
 

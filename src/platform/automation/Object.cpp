@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/automation/ErrorGuard.h"
 #include "platform/automation/VbaText.h"
 
 namespace qv {
@@ -111,8 +112,8 @@ ObjectPtr CreateObject(std::string_view progId) {
 namespace dispatch {
 
 std::vector<Variant*> BindSlots(std::string_view member, Args args, size_t arity,
-                                const std::vector<Variant>& defaults,
-                                std::vector<Variant>& storage) {
+                                const std::vector<Variant>& defaults, std::vector<Variant>& storage,
+                                const Signature* signature) {
   if (args.size() > arity)
     ThrowVb(vberr::kWrongArguments, std::string(member) + " takes " + std::to_string(arity) +
                                         " arguments, " + std::to_string(args.size()) + " given");
@@ -126,13 +127,71 @@ std::vector<Variant*> BindSlots(std::string_view member, Args args, size_t arity
       storage[i] = defaults[i - firstDefault];
       slots[i] = &storage[i];
     } else {
-      ThrowVb(vberr::kArgumentNotOptional,
-              std::string(member) + ", argument " + std::to_string(i + 1));
+      std::string text = std::string(member) + ", argument " + std::to_string(i + 1);
+      if (signature && i < signature->params.size() && !signature->params[i].name.empty())
+        text += " (" + signature->params[i].name + " As " + signature->params[i].type() + ")";
+      ThrowVb(vberr::kArgumentNotOptional, text);
     }
   }
   return slots;
 }
 
+void RaiseBindingError(const Object& self, std::string_view member) {
+  const ClassInfo& info = self.Class();
+  RaiseWithLocation(info.Library(), info.Name(), member);
+}
+
+std::pair<std::string, std::vector<std::string>> SplitDeclaration(std::string_view declaration) {
+  auto trim = [](std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return std::string(s);
+  };
+  const size_t open = declaration.find('(');
+  if (open == std::string_view::npos) return {trim(declaration), {}};
+  std::vector<std::string> names;
+  std::string_view inner = declaration.substr(open + 1);
+  inner = inner.substr(0, inner.rfind(')'));
+  while (!trim(inner).empty()) {
+    const size_t comma = inner.find(',');
+    names.push_back(trim(inner.substr(0, comma)));
+    if (comma == std::string_view::npos) break;
+    inner.remove_prefix(comma + 1);
+  }
+  return {trim(declaration.substr(0, open)), std::move(names)};
+}
+
 }  // namespace dispatch
+
+std::string FormatSignature(std::string_view name, const Signature& s) {
+  std::string text(s.result ? "Function " : "Sub ");
+  text += name;
+  text += "(";
+  for (size_t i = 0; i < s.params.size(); ++i) {
+    const Param& p = s.params[i];
+    if (i) text += ", ";
+    if (p.optional) text += "Optional ";
+    if (p.byRef) text += "ByRef ";
+    text += p.name.empty() ? "arg" + std::to_string(i + 1) : p.name;
+    text += " As " + p.type();
+    if (p.optional && !p.defaultValue.IsMissing()) {
+      std::string value;
+      try {
+        value = p.defaultValue.IsEmpty()     ? "Empty"
+                : p.defaultValue.IsNull()    ? "Null"
+                : p.defaultValue.IsNothing() ? "Nothing"
+                                             : (p.defaultValue.Type() == VarType::kString
+                                                    ? "\"" + CStr(p.defaultValue) + "\""
+                                                    : CStr(p.defaultValue));
+      } catch (const Error&) {
+        value = "?";
+      }
+      text += " = " + value;
+    }
+  }
+  text += ")";
+  if (s.result) text += " As " + s.result();
+  return text;
+}
 
 }  // namespace qv

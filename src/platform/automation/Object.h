@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,9 +41,11 @@ class Object : public std::enable_shared_from_this<Object> {
   Variant Call(std::string_view name, std::vector<Variant>& args) {
     return Invoke(name, CallKind::kMethod, args);
   }
+  // Each argument as a Variant; a whole number of a type Variant does not
+  // hold (long, int64_t, size_t ...) is a Long when it fits, else a Double.
   template <class... A>
   Variant CallV(std::string_view name, A&&... a) {
-    std::vector<Variant> args{Variant(std::forward<A>(a))...};
+    std::vector<Variant> args{ArgVariant(std::forward<A>(a))...};
     return Invoke(name, CallKind::kMethod, args);
   }
   Variant Get(std::string_view name) { return Invoke(name, CallKind::kGet, {}); }
@@ -52,14 +55,57 @@ class Object : public std::enable_shared_from_this<Object> {
   }
   // The names a late-bound caller can use (for tools and diagnostics).
   virtual std::vector<std::string> MemberNames() const;
+
+ private:
+  template <class A>
+  static Variant ArgVariant(A&& a) {
+    using D = std::remove_cvref_t<A>;
+    if constexpr (std::is_integral_v<D> && !std::is_same_v<D, bool> &&
+                  !std::is_same_v<D, uint8_t> && !std::is_same_v<D, int16_t> &&
+                  !std::is_same_v<D, int32_t> && !std::is_same_v<D, char>) {
+      if (std::in_range<int32_t>(a)) return Variant(static_cast<int32_t>(a));
+      return Variant(static_cast<double>(a));
+    } else {
+      return Variant(std::forward<A>(a));
+    }
+  }
 };
 
 using Invoker = std::function<Variant(Object&, Args)>;
+
+// The name of a parameter's or result's type as a caller writes it (Long,
+// String, Variant, a class's ProgID); a function so that an object type is
+// named only when asked, after every class is registered.
+using TypeNameFn = std::string (*)();
+
+struct Param {
+  std::string name;  // empty when the registration gave none
+  TypeNameFn type = nullptr;
+  bool byRef = false;  // the call writes its new value back into the argument
+  bool optional = false;
+  Variant defaultValue;  // when optional
+};
+
+// An operation's signature, declared where it is registered: the names in
+// the registration's text, the types, by-reference parameters and result
+// from the C++ member function, the optional parameters from its defaults.
+struct Signature {
+  std::vector<Param> params;
+  TypeNameFn result = nullptr;  // null for an operation without a result (a Sub)
+  // The parameter names the registration gave; equal to params.size() when
+  // they were given in full (a test holds every registration to that).
+  size_t namesGiven = 0;
+};
+
+// "Name(aType, aFlags)" as "Name aType, aFlags": `Signature` lists the
+// parameters with their types, defaults and ByRef, as help prints it.
+std::string FormatSignature(std::string_view name, const Signature& s);
 
 struct Member {
   std::string name;
   Invoker call;  // method or property get; null when the member is write-only
   Invoker let;   // property let/set, the value as the last argument; null when read-only
+  std::shared_ptr<const Signature> signature = nullptr;  // null for members built by hand
 };
 
 class ClassInfo {
@@ -113,6 +159,42 @@ template <class T>
 struct IsSharedPtr<std::shared_ptr<T>> : std::true_type {
   using Element = T;
 };
+
+template <class T>
+std::string TypeName() {
+  using D = std::remove_cvref_t<T>;
+  if constexpr (std::is_void_v<D>)
+    return "";
+  else if constexpr (std::is_same_v<D, Variant>)
+    return "Variant";
+  else if constexpr (std::is_same_v<D, bool>)
+    return "Boolean";
+  else if constexpr (std::is_same_v<D, uint8_t>)
+    return "Byte";
+  else if constexpr (std::is_same_v<D, int16_t>)
+    return "Integer";
+  else if constexpr (std::is_same_v<D, int32_t>)
+    return "Long";
+  else if constexpr (std::is_same_v<D, float>)
+    return "Single";
+  else if constexpr (std::is_same_v<D, double>)
+    return "Double";
+  else if constexpr (std::is_same_v<D, Currency>)
+    return "Currency";
+  else if constexpr (std::is_same_v<D, OleDate>)
+    return "Date";
+  else if constexpr (std::is_same_v<D, std::string>)
+    return "String";
+  else if constexpr (IsSharedPtr<D>::value) {
+    using E = typename IsSharedPtr<D>::Element;
+    if constexpr (requires { E::StaticClass().ProgId(); })
+      return E::StaticClass().ProgId();
+    else
+      return "Object";
+  } else {
+    return "Variant";
+  }
+}
 
 // Reads an argument as the parameter type wants it, with VBA's conversions.
 template <class T>
@@ -192,9 +274,15 @@ struct Holder<Variant&> {
 
 // Chooses the slot of each parameter: the caller's argument, or the default
 // of an omitted trailing or Missing argument (449 when it has none).
+// `signature` (may be null) names the missing argument.
 std::vector<Variant*> BindSlots(std::string_view member, Args args, size_t arity,
-                                const std::vector<Variant>& defaults,
-                                std::vector<Variant>& storage);
+                                const std::vector<Variant>& defaults, std::vector<Variant>& storage,
+                                const Signature* signature = nullptr);
+
+// Raises the error in flight, from binding the arguments of `member`, with
+// the location line an error inside the operation carries.
+// REQUIRES: called inside a catch block.
+[[noreturn]] void RaiseBindingError(const Object& self, std::string_view member);
 
 template <class F>
 struct MemberTraits;
@@ -208,11 +296,20 @@ template <class C, class R, class... P>
 struct MemberTraits<R (C::*)(P...) const> : MemberTraits<R (C::*)(P...)> {};
 
 template <class F, size_t... I>
-Variant InvokeWith(typename MemberTraits<F>::Class& self, F fn, std::vector<Variant*>& slots,
+Variant InvokeWith(typename MemberTraits<F>::Class& self, F fn, std::string_view name, Args args,
+                   const std::vector<Variant>& defaults, const Signature* signature,
                    std::index_sequence<I...>) {
   using Params = typename MemberTraits<F>::Params;
-  std::tuple<Holder<std::tuple_element_t<I, Params>>...> holders{
-      Holder<std::tuple_element_t<I, Params>>(*slots[I])...};
+  using Holders = std::tuple<Holder<std::tuple_element_t<I, Params>>...>;
+  std::vector<Variant> storage;
+  std::optional<Holders> bound;
+  try {
+    std::vector<Variant*> slots = BindSlots(name, args, sizeof...(I), defaults, storage, signature);
+    bound.emplace(Holder<std::tuple_element_t<I, Params>>(*slots[I])...);
+  } catch (...) {
+    RaiseBindingError(self, name);
+  }
+  Holders& holders = *bound;
   if constexpr (std::is_void_v<typename MemberTraits<F>::Result>) {
     (self.*fn)(std::get<I>(holders).Get()...);
     (std::get<I>(holders).WriteBack(), ...);
@@ -225,32 +322,74 @@ Variant InvokeWith(typename MemberTraits<F>::Class& self, F fn, std::vector<Vari
 }
 
 template <class F>
-Invoker MakeInvoker(std::string name, F fn, std::vector<Variant> defaults) {
+Invoker MakeInvoker(std::string name, F fn, std::vector<Variant> defaults,
+                    std::shared_ptr<const Signature> signature = nullptr) {
   using Traits = MemberTraits<F>;
   constexpr size_t kArity = std::tuple_size_v<typename Traits::Params>;
-  return [name = std::move(name), fn, defaults = std::move(defaults)](Object& o, Args args) {
-    std::vector<Variant> storage;
-    std::vector<Variant*> slots = BindSlots(name, args, kArity, defaults, storage);
-    return InvokeWith<F>(static_cast<typename Traits::Class&>(o), fn, slots,
-                         std::make_index_sequence<kArity>{});
+  return [name = std::move(name), fn, defaults = std::move(defaults),
+          signature = std::move(signature)](Object& o, Args args) {
+    return InvokeWith<F>(static_cast<typename Traits::Class&>(o), fn, name, args, defaults,
+                         signature.get(), std::make_index_sequence<kArity>{});
   };
 }
 
-}  // namespace dispatch
+template <class P>
+constexpr bool kByRef =
+    std::is_lvalue_reference_v<P> && !std::is_const_v<std::remove_reference_t<P>>;
 
-// A method (or a read-only property) bound to a member function. `defaults`
-// are the values of the trailing optional parameters, last one last.
-template <class F>
-Member Method(std::string name, F fn, std::vector<Variant> defaults = {}) {
-  Member m{name, dispatch::MakeInvoker(name, fn, std::move(defaults)), nullptr};
-  return m;
+template <class F, size_t... I>
+std::shared_ptr<const Signature> MakeSignature(const std::vector<std::string>& names,
+                                               const std::vector<Variant>& defaults,
+                                               std::index_sequence<I...>) {
+  using Traits = MemberTraits<F>;
+  using Params = typename Traits::Params;
+  auto s = std::make_shared<Signature>();
+  s->params = {Param{{},
+                     &TypeName<std::tuple_element_t<I, Params>>,
+                     kByRef<std::tuple_element_t<I, Params>>,
+                     false,
+                     Variant()}...};
+  if constexpr (!std::is_void_v<typename Traits::Result>)
+    s->result = &TypeName<typename Traits::Result>;
+  s->namesGiven = names.size();
+  for (size_t i = 0; i < s->params.size() && i < names.size(); ++i) s->params[i].name = names[i];
+  const size_t firstDefault = s->params.size() - std::min(s->params.size(), defaults.size());
+  for (size_t i = firstDefault; i < s->params.size(); ++i) {
+    s->params[i].optional = true;
+    s->params[i].defaultValue = defaults[i - firstDefault];
+  }
+  return s;
 }
 
-// A read-write property: a getter with no parameters and a setter with one.
+// "Name(aID, aFlags)" as the name and the parameter names; "Name" alone
+// names no parameters.
+std::pair<std::string, std::vector<std::string>> SplitDeclaration(std::string_view declaration);
+
+}  // namespace dispatch
+
+// A method (or a read-only property) bound to a member function.
+// `declaration` is the name the caller uses followed by the parameter names
+// in parentheses, as in "GetDocument(aID, aFlags)"; `defaults` are the values
+// of the trailing optional parameters, last one last.
+template <class F>
+Member Method(std::string_view declaration, F fn, std::vector<Variant> defaults = {}) {
+  auto [name, names] = dispatch::SplitDeclaration(declaration);
+  constexpr size_t kArity = std::tuple_size_v<typename dispatch::MemberTraits<F>::Params>;
+  auto signature = dispatch::MakeSignature<F>(names, defaults, std::make_index_sequence<kArity>{});
+  Invoker call = dispatch::MakeInvoker(name, fn, std::move(defaults), signature);
+  return Member{std::move(name), std::move(call), nullptr, std::move(signature)};
+}
+
+// A read-write property: a getter and a setter taking the getter's
+// parameters and the value. `declaration` names the getter's parameters as
+// Method's does ("Item(Index)"); a plain name when it has none.
 template <class G, class S>
-Member Property(std::string name, G getter, S setter) {
-  Member m{name, dispatch::MakeInvoker(name, getter, {}), dispatch::MakeInvoker(name, setter, {})};
-  return m;
+Member Property(std::string_view declaration, G getter, S setter) {
+  auto [name, names] = dispatch::SplitDeclaration(declaration);
+  constexpr size_t kArity = std::tuple_size_v<typename dispatch::MemberTraits<G>::Params>;
+  auto signature = dispatch::MakeSignature<G>(names, {}, std::make_index_sequence<kArity>{});
+  return Member{name, dispatch::MakeInvoker(name, getter, {}, signature),
+                dispatch::MakeInvoker(name, setter, {}), std::move(signature)};
 }
 
 }  // namespace qv

@@ -7,15 +7,16 @@ namespace qv::dao {
 
 QV_DEFINE_CLASS(
     DBEngine, "DAO.DBEngine", +[]() -> ObjectPtr { return DBEngine::ForThread(); },
-    Method("Version", &DBEngine::Version), Method("Idle", &DBEngine::Idle, {Variant()}),
-    Method("OpenDatabase", &DBEngine::OpenDatabase, {Variant(false), Variant(false), Variant("")}),
-    Method("CreateDatabase", &DBEngine::CreateDatabase,
+    Method("Version", &DBEngine::Version), Method("Idle(action)", &DBEngine::Idle, {Variant()}),
+    Method("OpenDatabase(name, options, readOnly, connect)", &DBEngine::OpenDatabase,
+           {Variant(false), Variant(false), Variant("")}),
+    Method("CreateDatabase(name, locale, options)", &DBEngine::CreateDatabase,
            {Variant(std::string(dbLangGeneral)), Variant(int32_t{0})}),
-    Method("CreateWorkspace", &DBEngine::CreateWorkspace,
+    Method("CreateWorkspace(name, user, password, type)", &DBEngine::CreateWorkspace,
            {Variant(""), Variant(""), Variant(dbUseJet)}),
     CollectionMember("Workspaces", &DBEngine::WorkspacesCollection),
     Method("BeginTrans", &DBEngine::BeginTrans),
-    Method("CommitTrans", &DBEngine::CommitTrans, {Variant(int32_t{0})}),
+    Method("CommitTrans(options)", &DBEngine::CommitTrans, {Variant(int32_t{0})}),
     Method("Rollback", &DBEngine::Rollback))
 
 [[maybe_unused]] static const bool kDBEngine36 =

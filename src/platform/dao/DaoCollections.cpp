@@ -26,18 +26,24 @@ std::shared_ptr<Fields> Fields::Fixed(std::vector<std::shared_ptr<Field>> items)
 }
 
 QV_DEFINE_CLASS(Fields, "DAO.Fields", nullptr, Method("Count", &Fields::Count),
-                Method("Item", &Fields::Item), Method("Append", &Fields::Append),
-                Method("Delete", &Fields::Delete), Method("Refresh", &Fields::Refresh))
+                Method("Item(index)", &Fields::Item), Method("Append(item)", &Fields::Append),
+                Method("Delete(index)", &Fields::Delete), Method("Refresh", &Fields::Refresh))
 QV_DEFINE_CLASS(Indexes, "DAO.Indexes", nullptr, Method("Count", &Indexes::Count),
-                Method("Item", &Indexes::Item), Method("Append", &Indexes::Append),
-                Method("Delete", &Indexes::Delete), Method("Refresh", &Indexes::Refresh))
+                Method("Item(indexOrName)", &Indexes::Item),
+                Method("Append(item)", &Indexes::Append), Method("Delete(name)", &Indexes::Delete),
+                Method("Refresh", &Indexes::Refresh))
 QV_DEFINE_CLASS(Properties, "DAO.Properties", nullptr, Method("Count", &Properties::Count),
-                Method("Item", &Properties::Item), Method("Append", &Properties::Append),
-                Method("Delete", &Properties::Delete), Method("Refresh", &Properties::Refresh))
+                Method("Item(indexOrName)", &Properties::Item),
+                Method("Append(item)", &Properties::Append),
+                Method("Delete(name)", &Properties::Delete),
+                Method("Refresh", &Properties::Refresh))
 QV_DEFINE_CLASS(Workspaces, "DAO.Workspaces", nullptr, Method("Count", &Workspaces::Count),
-                Method("Item", &Workspaces::Item), Method("Append", &Workspaces::Append),
-                Method("Delete", &Workspaces::Delete), Method("Refresh", &Workspaces::Refresh))
+                Method("Item(indexOrName)", &Workspaces::Item),
+                Method("Append(item)", &Workspaces::Append),
+                Method("Delete(name)", &Workspaces::Delete),
+                Method("Refresh", &Workspaces::Refresh))
 QV_DEFINE_CLASS(Databases, "DAO.Databases", nullptr, Method("Count", &Databases::Count),
-                Method("Item", &Databases::Item), Method("Refresh", &Databases::Refresh))
+                Method("Item(indexOrName)", &Databases::Item),
+                Method("Refresh", &Databases::Refresh))
 
 }  // namespace qv::dao

@@ -63,12 +63,13 @@ QV_DEFINE_CLASS(Database, "DAO.Database", nullptr, Method("Name", &Database::Nam
                 Method("Updatable", &Database::Updatable),
                 Method("Transactions", &Database::Transactions),
                 Method("RecordsAffected", &Database::RecordsAffected),
-                Method("Execute", &Database::Execute, {Variant()}),
-                Method("OpenRecordset", &Database::OpenRecordset,
+                Method("Execute(sql, options)", &Database::Execute, {Variant()}),
+                Method("OpenRecordset(Name, Type, Options, LockEdit)", &Database::OpenRecordset,
                        {Variant(), Variant(), Variant()}),
                 CollectionMember("TableDefs", &Database::TableDefsCollection),
-                Method("CreateTableDef", &Database::CreateTableDef, {Variant()}),
-                Method("CreateQueryDef", &Database::CreateQueryDef, {Variant(), Variant()}),
+                Method("CreateTableDef(name)", &Database::CreateTableDef, {Variant()}),
+                Method("CreateQueryDef(name, sql)", &Database::CreateQueryDef,
+                       {Variant(), Variant()}),
                 CollectionMember("Properties", &Database::PropertiesCollection),
                 Method("Close", &Database::Close))
 

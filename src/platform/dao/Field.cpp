@@ -20,19 +20,21 @@ bool IsTextField(jet::JetType t) {
 
 }  // namespace
 
-QV_DEFINE_CLASS(
-    Field, "DAO.Field", nullptr, qv::Property("Name", &Field::Name, &Field::SetName),
-    qv::Property("Type", &Field::Type, &Field::SetType),
-    qv::Property("Size", &Field::Size, &Field::SetSize),
-    qv::Property("Required", &Field::Required, &Field::SetRequired),
-    qv::Property("AllowZeroLength", &Field::AllowZeroLength, &Field::SetAllowZeroLength),
-    qv::Property("DefaultValue", &Field::DefaultValue, &Field::SetDefaultValue),
-    qv::Property("Attributes", &Field::Attributes, &Field::SetAttributes),
-    Method("OrdinalPosition", &Field::OrdinalPosition), Method("SourceTable", &Field::SourceTable),
-    Method("SourceField", &Field::SourceField),
-    qv::Property("Value", &Field::Value, &Field::SetValue),
-    CollectionMember("Properties", &Field::PropertiesCollection),
-    Method("CreateProperty", &Field::CreateProperty, {Variant(""), Variant(int32_t{0}), Variant()}))
+QV_DEFINE_CLASS(Field, "DAO.Field", nullptr, qv::Property("Name", &Field::Name, &Field::SetName),
+                qv::Property("Type", &Field::Type, &Field::SetType),
+                qv::Property("Size", &Field::Size, &Field::SetSize),
+                qv::Property("Required", &Field::Required, &Field::SetRequired),
+                qv::Property("AllowZeroLength", &Field::AllowZeroLength,
+                             &Field::SetAllowZeroLength),
+                qv::Property("DefaultValue", &Field::DefaultValue, &Field::SetDefaultValue),
+                qv::Property("Attributes", &Field::Attributes, &Field::SetAttributes),
+                Method("OrdinalPosition", &Field::OrdinalPosition),
+                Method("SourceTable", &Field::SourceTable),
+                Method("SourceField", &Field::SourceField),
+                qv::Property("Value", &Field::Value, &Field::SetValue),
+                CollectionMember("Properties", &Field::PropertiesCollection),
+                Method("CreateProperty(name, type, value)", &Field::CreateProperty,
+                       {Variant(""), Variant(int32_t{0}), Variant()}))
 
 Field::Field(std::string name, jet::JetType type, int32_t size) {
   spec_.name = std::move(name);

@@ -15,7 +15,8 @@ QV_DEFINE_CLASS(Index, "DAO.Index", nullptr, qv::Property("Name", &Index::Name, 
                 qv::Property("IgnoreNulls", &Index::IgnoreNulls, &Index::SetIgnoreNulls),
                 Method("Foreign", &Index::Foreign),
                 qv::Property("Fields", &Index::FieldsValue, &Index::SetFieldsValue),
-                Method("CreateField", &Index::CreateField, {Variant(), Variant()}),
+                Method("CreateField(name, type, size)", &Index::CreateField,
+                       {Variant(), Variant()}),
                 CollectionMember("Properties", &Index::PropertiesCollection))
 
 Index::Index(std::string name) : name_(std::move(name)) {}

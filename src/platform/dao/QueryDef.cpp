@@ -9,8 +9,9 @@ namespace qv::dao {
 QV_DEFINE_CLASS(QueryDef, "DAO.QueryDef", QV_CREATABLE(QueryDef),
                 qv::Property("Name", &QueryDef::Name, &QueryDef::SetName),
                 qv::Property("SQL", &QueryDef::Sql, &QueryDef::SetSql),
-                Method("Execute", &QueryDef::Execute, {Variant()}),
-                Method("OpenRecordset", &QueryDef::OpenRecordset, {Variant(), Variant()}),
+                Method("Execute(Options)", &QueryDef::Execute, {Variant()}),
+                Method("OpenRecordset(type, options)", &QueryDef::OpenRecordset,
+                       {Variant(), Variant()}),
                 Method("RecordsAffected", &QueryDef::RecordsAffected),
                 Method("Close", &QueryDef::Close))
 

@@ -44,9 +44,9 @@ Variant LetCollect(Object& self, Args args) {
 
 QV_DEFINE_CLASS(Recordset, "DAO.Recordset", nullptr, Method("MoveFirst", &Recordset::MoveFirst),
                 Method("MoveLast", &Recordset::MoveLast), Method("MoveNext", &Recordset::MoveNext),
-                Method("MovePrevious", &Recordset::MovePrevious), Method("Move", &Recordset::Move),
-                Method("EOF", &Recordset::IsEOF), Method("BOF", &Recordset::IsBOF),
-                Method("RecordCount", &Recordset::RecordCount),
+                Method("MovePrevious", &Recordset::MovePrevious),
+                Method("Move(Rows)", &Recordset::Move), Method("EOF", &Recordset::IsEOF),
+                Method("BOF", &Recordset::IsBOF), Method("RecordCount", &Recordset::RecordCount),
                 Method("AddNew", &Recordset::AddNew), Method("Edit", &Recordset::Edit),
                 Method("Update", &Recordset::Update),
                 Method("CancelUpdate", &Recordset::CancelUpdate),

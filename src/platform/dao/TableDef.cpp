@@ -15,16 +15,18 @@ QV_DEFINE_CLASS(TableDef, "DAO.TableDef", QV_CREATABLE(TableDef),
                 qv::Property("Name", &TableDef::Name, &TableDef::SetName),
                 CollectionMember("Fields", &TableDef::FieldsCollection),
                 CollectionMember("Indexes", &TableDef::IndexesCollection),
-                Method("CreateField", &TableDef::CreateField, {Variant(), Variant(), Variant()}),
-                Method("CreateIndex", &TableDef::CreateIndex, {Variant()}),
+                Method("CreateField(name, type, size)", &TableDef::CreateField,
+                       {Variant(), Variant(), Variant()}),
+                Method("CreateIndex(name)", &TableDef::CreateIndex, {Variant()}),
                 CollectionMember("Properties", &TableDef::PropertiesCollection),
-                Method("CreateProperty", &TableDef::CreateProperty,
+                Method("CreateProperty(name, type, value)", &TableDef::CreateProperty,
                        {Variant(""), Variant(int32_t{0}), Variant()}),
                 Method("RecordCount", &TableDef::RecordCount),
                 Method("Attributes", &TableDef::Attributes), Method("Connect", &TableDef::Connect),
                 Method("SourceTableName", &TableDef::SourceTableName),
                 Method("Updatable", &TableDef::Updatable),
-                Method("OpenRecordset", &TableDef::OpenRecordset, {Variant(), Variant()}))
+                Method("OpenRecordset(type, options)", &TableDef::OpenRecordset,
+                       {Variant(), Variant()}))
 
 [[maybe_unused]] static const bool kTableDef36 =
     (ProgIdRegistry::Register("DAO.TableDef.36", &TableDef::StaticClass), true);

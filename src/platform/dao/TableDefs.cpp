@@ -7,8 +7,9 @@
 namespace qv::dao {
 
 QV_DEFINE_CLASS(TableDefs, "DAO.TableDefs", nullptr, Method("Count", &TableDefs::Count),
-                Method("Item", &TableDefs::Item), Method("Append", &TableDefs::Append),
-                Method("Delete", &TableDefs::Delete), Method("Refresh", &TableDefs::Refresh))
+                Method("Item(Index)", &TableDefs::Item),
+                Method("Append(table)", &TableDefs::Append),
+                Method("Delete(name)", &TableDefs::Delete), Method("Refresh", &TableDefs::Refresh))
 
 std::shared_ptr<Database> TableDefs::LiveDatabase() const {
   auto db = db_.lock();

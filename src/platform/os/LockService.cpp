@@ -168,7 +168,8 @@ QV_DEFINE_CLASS(HeldLock, "Qv_DBLock.HeldLock", nullptr,
                 Method("LockFilePath", &HeldLock::LockFilePath))
 
 QV_DEFINE_CLASS(LockService, "Qv_DBLock.LockService", QV_CREATABLE(LockService),
-                Method("Attach", &LockService::Attach), Method("Lock", &LockService::Lock),
+                Method("Attach(aPath, aMode)", &LockService::Attach),
+                Method("Lock", &LockService::Lock),
                 Property("TimeoutMs", &LockService::TimeoutMs, &LockService::SetTimeoutMs),
                 Method("LockFilePath", &LockService::LockFilePath),
                 Method("HoldCount", &LockService::HoldCount))

@@ -152,10 +152,11 @@ void DBCourBlob::Remove(double id) {
   rs->Close();
 }
 
-#define QV_COURIER_MEMBERS(Cls)                                 \
-  Method("ReadRecord", &Cls::ReadRecord),                       \
-      Method("SaveRecord", &Cls::SaveRecord, {Variant(false)}), \
-      Method("DeleteRecord", &Cls::DeleteRecord), Method("IsRecordExists", &Cls::IsRecordExists)
+#define QV_COURIER_MEMBERS(Cls)                                                      \
+  Method("ReadRecord(aID, aRecord)", &Cls::ReadRecord),                              \
+      Method("SaveRecord(aRecord, aRecursive)", &Cls::SaveRecord, {Variant(false)}), \
+      Method("DeleteRecord(aRecord)", &Cls::DeleteRecord),                           \
+      Method("IsRecordExists(aID)", &Cls::IsRecordExists)
 
 QV_DEFINE_CLASS(DBCourDocCircle, "Qv_CourDB.DBCourDocCircle", QV_CREATABLE(DBCourDocCircle),
                 QV_COURIER_MEMBERS(DBCourDocCircle))

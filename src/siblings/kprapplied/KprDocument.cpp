@@ -67,7 +67,8 @@ void KprDocument::CalcDates(const Variant& aTemplate, int32_t aYear, int32_t aRe
 }
 
 QV_DEFINE_CLASS(KprDocument, "KS_KPRApplied.Document", QV_CREATABLE(KprDocument),
-                Method("CalcDates", &KprDocument::CalcDates),
+                Method("CalcDates(aTemplate, aYear, aReportID, aAccStream)",
+                       &KprDocument::CalcDates),
                 Method("AcceptDate", &KprDocument::AcceptDate),
                 Method("AcceptTerm", &KprDocument::AcceptTerm),
                 Method("PaymentTerm", &KprDocument::PaymentTerm))

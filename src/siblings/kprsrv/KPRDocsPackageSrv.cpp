@@ -76,7 +76,8 @@ void KPRDocsPackageSrv::UpdateDocumentCellValues(Variant& aDocumentID, Variant& 
 }
 
 QV_DEFINE_CLASS(KPRDocsPackageSrv, "Qv_KPRSrv.KPRDocsPackageSrv", QV_CREATABLE(KPRDocsPackageSrv),
-                Method("CreateDocument", &KPRDocsPackageSrv::CreateDocument),
-                Method("UpdateDocumentCellValues", &KPRDocsPackageSrv::UpdateDocumentCellValues))
+                Method("CreateDocument(aDataSet)", &KPRDocsPackageSrv::CreateDocument),
+                Method("UpdateDocumentCellValues(aDocumentID, aCells)",
+                       &KPRDocsPackageSrv::UpdateDocumentCellValues))
 
 }  // namespace qv::kprsrv

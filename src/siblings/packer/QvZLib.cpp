@@ -91,6 +91,7 @@ std::vector<uint8_t> QvZLib::Inflate(std::span<const uint8_t> stream) {
 QV_DEFINE_CLASS(QvZLib, "Qv_Packer.QvZLib", QV_CREATABLE(QvZLib),
                 Property("Level", &QvZLib::Level, &QvZLib::SetLevel),
                 Property("Active", &QvZLib::Active, &QvZLib::SetActive),
-                Method("Compress", &QvZLib::Compress), Method("Decompress", &QvZLib::Decompress))
+                Method("Compress(aBytes)", &QvZLib::Compress),
+                Method("Decompress(aBytes)", &QvZLib::Decompress))
 
 }  // namespace qv::packer

@@ -87,15 +87,15 @@ std::vector<Member> RecordClass::BuildMembers() const {
   using R = QvRecord;
   std::vector<Member> m{
       qv::Property("ID", &R::IdValue, &R::SetID),
-      Method("SetID", &R::SetID),
+      Method("SetID(aID)", &R::SetID),
       Method("RState", &R::State),
       Method("IsReadOnlyRecord", &R::IsReadOnlyRecord),
       Method("IsBlank", &R::IsBlank),
       Method("Clear", &R::Clear),
-      Method("BeginLoad", &R::BeginLoad),
+      Method("BeginLoad(aID)", &R::BeginLoad),
       Method("EndLoad", &R::EndLoad),
-      Method("MarkNotFound", &R::MarkNotFound),
-      Method("AssignNewID", &R::AssignNewID),
+      Method("MarkNotFound(aID)", &R::MarkNotFound),
+      Method("AssignNewID(aID)", &R::AssignNewID),
       Method("Delete", &R::Delete),
       qv::Property("LoadOnSetID", &R::LoadOnSetID, &R::SetLoadOnSetID),
   };
@@ -109,7 +109,8 @@ std::vector<Member> RecordClass::BuildMembers() const {
   if (!type_.mapperProgId.empty()) {
     m.push_back(Method("Refresh", &R::Refresh));
     if (!type_.readOnly) {
-      m.push_back(Method("SaveToStore", &R::SaveToStore, {Variant(false), Variant::Missing()}));
+      m.push_back(Method("SaveToStore(aRecursive, aExtra)", &R::SaveToStore,
+                         {Variant(false), Variant::Missing()}));
       m.push_back(Method("DeleteFromStore", &R::DeleteFromStore));
     }
   }

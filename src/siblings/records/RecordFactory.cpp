@@ -38,10 +38,10 @@ QvRecordPtr RecordFactory::GetLoadedRecordOf(const RecordClass& cls, const Varia
   });
 }
 
-#define QV_RECORD_FACTORY_MEMBERS                                 \
-  Method("GetRecord", &RecordFactory::GetRecord),                 \
-      Method("GetLoadedRecord", &RecordFactory::GetLoadedRecord), \
-      Method("NewRecord", &RecordFactory::NewRecord)
+#define QV_RECORD_FACTORY_MEMBERS                                             \
+  Method("GetRecord(progId, id)", &RecordFactory::GetRecord),                 \
+      Method("GetLoadedRecord(progId, id)", &RecordFactory::GetLoadedRecord), \
+      Method("NewRecord(progId)", &RecordFactory::NewRecord)
 
 QV_DEFINE_CLASS(RecordFactory, "Qv_Records.RecordFactory", QV_CREATABLE(RecordFactory),
                 QV_RECORD_FACTORY_MEMBERS)

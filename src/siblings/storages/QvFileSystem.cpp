@@ -65,7 +65,7 @@ int32_t QvFileSystem::DeleteFiles(const std::string& aMask) {
 }
 
 QV_DEFINE_CLASS(QvFileSystem, "Qv_Storages.QvFileSystem", QV_CREATABLE(QvFileSystem),
-                Method("ForceFolder", &QvFileSystem::ForceFolder),
-                Method("DeleteFiles", &QvFileSystem::DeleteFiles))
+                Method("ForceFolder(aPath, rErrorText)", &QvFileSystem::ForceFolder),
+                Method("DeleteFiles(aMask)", &QvFileSystem::DeleteFiles))
 
 }  // namespace qv::storages

@@ -67,12 +67,12 @@ std::shared_ptr<BigDocManager> ThingManager::GetBigDocManager() {
 
 QV_DEFINE_CLASS(
     BigDocManager, "Qv_Things.BigDocManager", nullptr,
-    Method("Advise",
+    Method("Advise(aListener)",
            static_cast<void (BigDocManager::*)(const ObjectPtr&)>(&BigDocManager::Advise)),
-    Method("Unadvise",
+    Method("Unadvise(aListener)",
            static_cast<void (BigDocManager::*)(const ObjectPtr&)>(&BigDocManager::Unadvise)),
-    Method("FindBigDocTable", &BigDocManager::FindBigDocTable),
-    Method("CloseBigDocTable", &BigDocManager::CloseBigDocTable),
+    Method("FindBigDocTable(aDocID)", &BigDocManager::FindBigDocTable),
+    Method("CloseBigDocTable(aDocID)", &BigDocManager::CloseBigDocTable),
     Method("ListenerCount", &BigDocManager::ListenerCount))
 
 QV_DEFINE_CLASS(ThingManager, "Qv_Things.ThingManager", QV_CREATABLE(ThingManager),

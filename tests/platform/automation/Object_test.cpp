@@ -38,9 +38,10 @@ class Sample : public Object {
 };
 
 QV_DEFINE_CLASS(Sample, "QvTest.Sample", QV_CREATABLE(Sample),
-                Method("Greet", &Sample::Greet, {Variant(1)}), Method("Split", &Sample::Split),
-                Method("Touch", &Sample::Touch), Method("Self", &Sample::Self),
-                Method("CountOf", &Sample::CountOf),
+                Method("Greet(name, times)", &Sample::Greet, {Variant(1)}),
+                Method("Split(value, whole, rest)", &Sample::Split),
+                Method("Touch(anything)", &Sample::Touch), Method("Self", &Sample::Self),
+                Method("CountOf(items)", &Sample::CountOf),
                 Property("Name", &Sample::Name, &Sample::SetName))
 
 TEST(Object, CreatesByProgIdAndCallsByName) {
@@ -49,6 +50,11 @@ TEST(Object, CreatesByProgIdAndCallsByName) {
   EXPECT_EQ(o->Class().ProgId(), "QvTest.Sample");
   EXPECT_EQ(o->CallV("greet", "мир"), Variant("Привет, мир! "));
   EXPECT_EQ(o->CallV("Greet", "a", 2.0), Variant("Привет, a! Привет, a! "));
+  // Whole numbers of the types Variant does not hold: a Long when they fit.
+  EXPECT_EQ(o->CallV("Greet", "a", 2L), Variant("Привет, a! Привет, a! "));
+  EXPECT_EQ(o->CallV("Greet", "a", size_t{1}), Variant("Привет, a! "));
+  EXPECT_EQ(o->CallV("Greet", "a", int64_t{1}), Variant("Привет, a! "));
+  ExpectError(vberr::kOverflow, "", [&] { o->CallV("Greet", "a", int64_t{1} << 40); });
   std::vector<Variant> missing{Variant("b"), Variant::Missing()};
   EXPECT_EQ(o->Call("Greet", missing), Variant("Привет, b! "));
 
@@ -84,6 +90,41 @@ TEST(Object, RejectsBadCallsWithVbErrors) {
   });
   EXPECT_EQ(o->CallV("CountOf", coll), Variant(int32_t{1}));
   EXPECT_EQ(o->CallV("CountOf", Variant::Nothing()), Variant(int32_t{-1}));
+}
+
+// The signature declared at registration: names from its text, types,
+// ByRef and the result from the member function, Optional from its defaults.
+TEST(Object, DescribesSignaturesAndNamesTheArgumentInErrors) {
+  const ClassInfo& info = Sample::StaticClass();
+  const struct {
+    const char* member;
+    const char* shown;
+  } cases[] = {
+      {"Greet", "Function Greet(name As String, Optional times As Long = 1) As String"},
+      {"Split",
+       "Function Split(value As Double, ByRef whole As Long, ByRef rest As String) As Boolean"},
+      {"Touch", "Sub Touch(ByRef anything As Variant)"},
+      {"Self", "Function Self() As QvTest.Sample"},
+      {"CountOf", "Function CountOf(items As VBA.Collection) As Long"},
+      {"Name", "Function Name() As String"},
+  };
+  for (const auto& c : cases) {
+    const Member* m = info.Find(c.member);
+    ASSERT_TRUE(m && m->signature) << c.member;
+    EXPECT_EQ(FormatSignature(m->name, *m->signature), c.shown);
+  }
+  ObjectPtr o = CreateObject("QvTest.Sample");
+  // A missing argument is named with its type; an argument that does not
+  // convert carries the location line of the operation, as an error inside
+  // it would.
+  const Error missing = ExpectError(vberr::kArgumentNotOptional, "argument 1 (name As String)",
+                                    [&] { o->CallV("Greet"); });
+  EXPECT_EQ(missing.Description().rfind("[QvTest::Sample.Greet]\r\n", 0), 0u)
+      << missing.Description();
+  const Error mismatch =
+      ExpectError(vberr::kTypeMismatch, "", [&] { o->CallV("Greet", "a", "many"); });
+  EXPECT_EQ(mismatch.Description().rfind("[QvTest::Sample.Greet]\r\n", 0), 0u)
+      << mismatch.Description();
 }
 
 ObjectPtr SampleNamed(const char* name) {

@@ -7,6 +7,7 @@
 #include "Call.h"
 #include "Output.h"
 #include "QvdbTestSupport.h"
+#include "platform/ado/Recordset.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaDate.h"
@@ -52,6 +53,34 @@ TEST(CallArgs, ReadsEachForm) {
   ASSERT_TRUE(person);
   EXPECT_EQ(person->Id(), 3);
   EXPECT_EQ(inArray.AsArray().At(1), Variant("x"));
+}
+
+// rs:[...]: the columns in the order they first appear, typed by their
+// first value that is not Null; a value a row leaves out is Null.
+TEST(CallArgs, RecordsetRows) {
+  const auto rs =
+      ParseCallArg(
+          "rs:[{cell_key=s:A1,first_value=5},{first_value=null,cell_key=B2,first_type=i:3}]")
+          .ObjectAs<qv::ado::Recordset>();
+  ASSERT_TRUE(rs);
+  ASSERT_EQ(rs->FieldCount(), 3u);
+  const struct {
+    const char* name;
+    int32_t type;
+    Variant row1, row2;
+  } columns[] = {
+      {"cell_key", qv::ado::adLongVarWChar, Variant("A1"), Variant("B2")},
+      {"first_value", qv::ado::adDouble, Variant(5.0), Variant::Null()},
+      {"first_type", qv::ado::adInteger, Variant::Null(), Variant(int32_t{3})},
+  };
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(rs->FieldAt(i).name, columns[i].name);
+    EXPECT_EQ(rs->FieldAt(i).type, columns[i].type) << columns[i].name;
+    EXPECT_EQ(rs->Value(0, i), columns[i].row1) << columns[i].name;
+    EXPECT_EQ(rs->Value(1, i), columns[i].row2) << columns[i].name;
+  }
+  for (const char* bad : {"rs:{a=1}", "rs:[a=1]", "rs:[{=1}]", "rs:[{a}]", "rs:[]"})
+    ExpectError(qv::vberr::kInvalidProcedureCall, "", [&] { ParseCallArg(bad); });
 }
 
 TEST(CallArgs, RecordsWithProperties) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "QvdbTestSupport.h"
@@ -129,6 +130,45 @@ TEST(Output, RecordInsideItselfPrintsAsItsId) {
             std::string::npos)
       << out.str();
   stream->CollectionAt(stream->PropertyIndex("Profiles"))->Remove(Variant(1.0));  // no leak
+}
+
+// A collection of records prints as one table, a row per record; a
+// collection with anything else in it prints an item a line.
+TEST(Output, RecordCollectionsPrintAsATable) {
+  auto records = std::make_shared<qv::Collection>();
+  for (const char* name : {"Первый", "Second"}) {
+    auto stream = QvRecord::Create("Qv_Records.QvAccStream");
+    stream->SetValue(stream->PropertyIndex("DisplayName"), Variant(name));
+    records->Add(Variant(stream));
+  }
+  std::ostringstream tsv;
+  PrintValue(tsv, Variant(qv::ObjectPtr(records)), Format::kTsv);
+  std::istringstream lines(tsv.str());
+  std::string header, first, second, rest;
+  std::getline(lines, header);
+  std::getline(lines, first);
+  std::getline(lines, second);
+  EXPECT_FALSE(std::getline(lines, rest)) << tsv.str();
+  EXPECT_EQ(header.rfind("record\tRState\tID\t", 0), 0u) << header;
+  const size_t col = std::count(header.begin(), header.begin() + header.find("DisplayName"), '\t');
+  auto field = [](const std::string& line, size_t n) {
+    std::istringstream in(line);
+    std::string f;
+    for (size_t i = 0; i <= n; ++i) std::getline(in, f, '\t');
+    return f;
+  };
+  EXPECT_EQ(field(first, col), "Первый");
+  EXPECT_EQ(field(second, col), "Second");
+  EXPECT_EQ(field(first, 0), "Qv_Records.QvAccStream");
+
+  std::ostringstream table;
+  PrintValue(table, Variant(qv::ObjectPtr(records)), Format::kTable);
+  EXPECT_NE(table.str().find("(2 rows)"), std::string::npos) << table.str();
+  records->Add(Variant("text"));
+  std::ostringstream mixed;
+  PrintValue(mixed, Variant(qv::ObjectPtr(records)), Format::kTable);
+  EXPECT_NE(mixed.str().find("Qv_Records.QvAccStream ID=0 (RState 2)\n"), std::string::npos)
+      << mixed.str();
 }
 
 TEST(Output, RecordLinesNameNestedProperties) {

@@ -1,0 +1,76 @@
+// The reference pages under docs/reference are what `qvdb reference` writes
+// from the registrations: a page that no longer matches its class fails here
+// (regenerate with `qvdb reference docs/reference`). And the member list
+// `classes --members` and the completion read: each name once, none empty.
+
+#include "Reference.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "QvdbTestSupport.h"
+#include "platform/automation/Object.h"
+#include "platform/automation/VbaText.h"
+
+namespace qvdb {
+namespace {
+
+TEST(Reference, CheckedInPagesMatchTheRegistrations) {
+  const char* root = std::getenv("QV_SOURCE_DIR");
+  ASSERT_NE(root, nullptr) << "QV_SOURCE_DIR names the source tree (ctest sets it)";
+  const fs::path checkedIn = fs::path(root) / "docs" / "reference";
+  test::TempFolder tmp;
+  const fs::path fresh = tmp / "reference";
+  const int pages = WriteReference(fresh);
+  EXPECT_GT(pages, 50);
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(fresh)) names.insert(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(checkedIn))
+    names.insert(e.path().filename().string());
+  std::vector<std::string> stale;
+  for (const std::string& n : names)
+    // The test programs register classes of their own (QvdbTest.*), which
+    // the index and their pages name; the library's pages are compared.
+    if (n.starts_with("QvdbTest") || n == "README.md")
+      continue;
+    else if (!fs::exists(fresh / n) || !fs::exists(checkedIn / n) ||
+             qv::testsupport::ReadFileText(fresh / n) !=
+                 qv::testsupport::ReadFileText(checkedIn / n))
+      stale.push_back(n);
+  EXPECT_TRUE(stale.empty()) << stale.size() << " stale pages, first " << stale.front()
+                             << ": run `qvdb reference docs/reference`";
+}
+
+TEST(Reference, MemberLinesNameEachMemberOnceWithItsSignature) {
+  std::set<std::string> progIds;
+  for (const qv::ClassInfo* info : CallableClasses()) {
+    EXPECT_TRUE(progIds.insert(qv::AsciiLower(info->ProgId())).second) << info->ProgId();
+    std::set<std::string> seen;
+    for (const std::string& line : MemberLines(*info)) {
+      const std::string target = line.substr(0, line.find('\t'));
+      EXPECT_NE(target.back(), '.') << line;
+      EXPECT_TRUE(seen.insert(qv::AsciiLower(target)).second) << "twice: " << line;
+    }
+  }
+  const struct {
+    const char* progId;
+    const char* line;
+  } expected[] = {
+      {"Qv_DBProvider.DBQConsStream",
+       "DBQConsStream.SaveMembersList\tSub SaveMembersList(aConsStreamID As Double, aMembersIDs "
+       "As String)"},
+      {"Qv_DBProvider.DBQConsStream",
+       "DBQConsStream.GetMembersListOfConsStream\tFunction "
+       "GetMembersListOfConsStream(aConsStreamID As Double) As ADODB.Recordset"},
+  };
+  for (const auto& e : expected) {
+    const qv::ClassInfo* info = qv::ProgIdRegistry::Find(e.progId);
+    ASSERT_TRUE(info) << e.progId;
+    const auto lines = MemberLines(*info);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), e.line), lines.end()) << e.line;
+  }
+}
+
+}  // namespace
+}  // namespace qvdb

@@ -1,0 +1,42 @@
+// `qvdb call CLASS.OPERATION [ARG...]`.
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+
+#include "Call.h"
+#include "Commands.h"
+#include "DataFolder.h"
+
+namespace qvdb {
+
+CommandRun AddCallCommand(CLI::App& app, CommandContext& ctx) {
+  auto* call = app.add_subcommand(
+      "call",
+      "Create a public class by ProgID and call an operation; prints the result, then "
+      "the arguments that are objects or were changed");
+  auto target = std::make_shared<std::string>();
+  ctx.AddData(call);
+  ctx.AddFormat(call);
+  call->add_option("target", *target, "CLASS.OPERATION (Qv_DBProvider. is implied)")->required();
+  // The arguments are what follows the target, word for word: as an option
+  // they would lose a bracketed array ("[1,2]" split into two arguments, "[]"
+  // into none).
+  call->allow_extras();
+  call->footer(
+      "ARGS... after CLASS.OPERATION, by form: 12, i:12, true, null, empty, d:2024-03-31, "
+      "s:text, @PROGID, @PROGID{Name=value,...}, [a,b,...] (an array, [] an empty one); a "
+      "negative number as it is (-5).\n"
+      "--data points the library at DIR for this process through a temporary copy of the "
+      "registry file (QV_REGISTRY); the user's registry file is not changed.");
+  return [call, target, &ctx]() -> std::optional<int> {
+    if (!*call) return std::nullopt;
+    const Format fmt = ParseFormat(ctx.format);
+    PointLibraryAt(ResolveDataFolder(ctx.data));
+    RunCall(*target, call->remaining(), fmt, std::cout);
+    return 0;
+  };
+}
+
+}  // namespace qvdb

@@ -1,0 +1,17 @@
+#include "Commands.h"
+
+#include <CLI/CLI.hpp>
+
+namespace qvdb {
+
+void CommandContext::AddData(CLI::App* cmd) {
+  cmd->add_option("--data", data,
+                  "the data folder (default: the registry's DataBasePath, "
+                  "else ~/.local/share/qvdb)");
+}
+
+void CommandContext::AddFormat(CLI::App* cmd) {
+  cmd->add_option("--format", format, "table, tsv or json")->capture_default_str();
+}
+
+}  // namespace qvdb

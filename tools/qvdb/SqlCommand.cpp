@@ -1,0 +1,53 @@
+// `qvdb sql [--db FILE] [--format F] [STATEMENT...]`.
+
+#include <unistd.h>
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+
+#include "Commands.h"
+#include "DataFolder.h"
+#include "SqlShell.h"
+
+namespace qvdb {
+
+namespace {
+
+std::string Join(const std::vector<std::string>& parts) {
+  std::string s;
+  for (const std::string& p : parts) s += (s.empty() ? "" : " ") + p;
+  return s;
+}
+
+}  // namespace
+
+CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
+  auto* sql = app.add_subcommand(
+      "sql", "Run one Jet SQL statement, or a shell reading statements ending with \";\"");
+  struct Options {
+    std::string dbFile;
+    std::vector<std::string> words;
+  };
+  auto o = std::make_shared<Options>();
+  ctx.AddData(sql);
+  sql->add_option("--db", o->dbFile, "a database file instead of the data folder's");
+  ctx.AddFormat(sql);
+  sql->add_option("statement", o->words, "the statement (quote it); none: the shell");
+  return [sql, o, &ctx]() -> std::optional<int> {
+    if (!*sql) return std::nullopt;
+    const std::filesystem::path file = o->dbFile.empty()
+                                           ? UserDatabasePath(ResolveDataFolder(ctx.data))
+                                           : std::filesystem::path(o->dbFile);
+    SqlSession session(file, ParseFormat(ctx.format), std::cout, std::cerr);
+    if (!o->words.empty()) {
+      session.Execute(Join(o->words));
+      return 0;
+    }
+    const int errors =
+        isatty(STDIN_FILENO) ? session.RunInteractive() : session.RunScript(std::cin);
+    return errors == 0 ? 0 : 1;
+  };
+}
+
+}  // namespace qvdb
