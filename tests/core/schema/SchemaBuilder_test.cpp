@@ -325,7 +325,9 @@ TEST(SchemaBuilder, VersionFourGivesYesNoColumnsTheirDefault) {
   for (const auto& c : cases) {
     const std::string nulls = "SELECT count(*) FROM " + std::string(c.table) + " WHERE " + c.column;
     EXPECT_EQ(CLng(user->OpenStatement(nulls + " IS NULL")->FieldValue(0)), 0) << c.column;
-    if (*c.row) EXPECT_EQ(CLng(user->OpenStatement(nulls + " = 0")->FieldValue(0)), 1) << c.column;
+    if (*c.row) {
+      EXPECT_EQ(CLng(user->OpenStatement(nulls + " = 0")->FieldValue(0)), 1) << c.column;
+    }
   }
   EXPECT_EQ(CLng(user->OpenStatement("SELECT IsWorkday FROM Calendar WHERE DayDate = #01/09/2024#")
                      ->FieldValue(0)),
