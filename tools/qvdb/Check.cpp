@@ -350,7 +350,9 @@ int RunSelfTest(std::string_view progId, std::ostream& out) {
     return tester->Failed() + 1;
   }
   tester->Finish();
-  out << "  " << tester->Passed() << " passed, " << tester->Failed() << " failed\n";
+  out << "  " << tester->Passed() << " passed, " << tester->Failed() << " failed";
+  if (tester->Absent() > 0) out << ", " << tester->Absent() << " absent";
+  out << '\n';
   return tester->Failed();
 }
 

@@ -21,7 +21,8 @@
 namespace qvdb {
 namespace {
 
-// A self-test stand-in: one passing test, one failing, one without a result.
+// A self-test stand-in: one passing test, one failing, one of a class no
+// library here registers, one without a result.
 class FakeSelfTest : public qv::Object {
   QV_DECLARE_CLASS(FakeSelfTest)
 
@@ -30,6 +31,8 @@ class FakeSelfTest : public qv::Object {
     tester->CallV("TryBegin", "Qv_Records.QvPerson");
     tester->CallV("TrySuccess");
     tester->CallV("TryBegin", "(ADODB.Connection) ADODB.Connection.2.6");
+    tester->CallV("TryFailed", "ActiveX component can't create object");
+    tester->CallV("TryBegin", "Qv_Storages.ArrayOfDouble");
     tester->CallV("TryFailed", "ActiveX component can't create object");
     tester->CallV("TryBegin", "(DAO.TableDef) DAO.TableDef.36");
   }
@@ -244,8 +247,9 @@ TEST(Check, SelfTestPrintsALinePerTest) {
             "  ok      Qv_Records.QvPerson\n"
             "  FAILED  (ADODB.Connection) ADODB.Connection.2.6: ActiveX component can't create "
             "object\n"
+            "  absent  Qv_Storages.ArrayOfDouble: no library of this build registers it\n"
             "  FAILED  (DAO.TableDef) DAO.TableDef.36: no result reported\n"
-            "  1 passed, 2 failed\n");
+            "  1 passed, 2 failed, 1 absent\n");
   std::ostringstream none;
   EXPECT_EQ(RunSelfTest("QvdbTest.NoSuchSelfTest", none), -1);
   EXPECT_EQ(none.str(),
