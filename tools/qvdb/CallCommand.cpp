@@ -33,7 +33,7 @@ CommandRun AddCallCommand(CLI::App& app, CommandContext& ctx) {
   return [call, target, &ctx]() -> std::optional<int> {
     if (!*call) return std::nullopt;
     const Format fmt = ParseFormat(ctx.format);
-    PointLibraryAt(ResolveDataFolder(ctx.data));
+    PointLibraryAt(ExistingDataFolder(ctx.data));
     RunCall(*target, call->remaining(), fmt, std::cout);
     return 0;
   };

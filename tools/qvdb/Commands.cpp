@@ -11,7 +11,9 @@ void CommandContext::AddData(CLI::App* cmd) {
 }
 
 void CommandContext::AddFormat(CLI::App* cmd) {
-  cmd->add_option("--format", format, "table, tsv or json")->capture_default_str();
+  cmd->add_option("--format", format, "table, tsv or json")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"table", "tsv", "json"}));
 }
 
 }  // namespace qvdb

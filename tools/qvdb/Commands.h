@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace CLI {
@@ -19,6 +20,15 @@ struct CommandContext {
   std::string format = "table";     // --format table|tsv|json
   void AddData(CLI::App* cmd);
   void AddFormat(CLI::App* cmd);
+};
+
+// A mistake of the user's that qvdb can name and say how to mend (a folder
+// that holds no data, a file of the wrong kind): main() prints "qvdb: " and
+// the text, and exits with the status.
+struct UserError : std::runtime_error {
+  explicit UserError(const std::string& what, int status = 1)
+      : std::runtime_error(what), status(status) {}
+  int status;
 };
 
 // Runs its command when the command line named it (its exit status), else

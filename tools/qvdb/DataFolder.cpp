@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "Commands.h"
 #include "SampleKladr.h"
 #include "SampleReference.h"
 #include "core/mQvRegistryParams.h"
@@ -110,6 +111,20 @@ fs::path ResolveDataFolder(const std::optional<std::string>& fromCommandLine) {
   fs::path absolute = fs::absolute(folder, ec);
   if (ec) absolute = folder;
   return absolute.lexically_normal();
+}
+
+fs::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine) {
+  const fs::path folder = ResolveDataFolder(fromCommandLine);
+  if (!HasDatabase(folder)) {
+    const std::string where = fromCommandLine && !fromCommandLine->empty() ? "given by --data"
+                              : RegisteredDataFolder() ? "named by the registry file"
+                                                       : "the default, no registry file names one";
+    throw UserError("no data folder at " + folder.string() + " (" + where + "; no " +
+                    UserDatabasePath(folder).filename().string() +
+                    " there): create one with `qvdb init " + folder.string() +
+                    "`, or name another with --data DIR");
+  }
+  return folder;
 }
 
 fs::path UserDatabasePath(const fs::path& folder) {

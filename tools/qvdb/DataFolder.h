@@ -31,6 +31,11 @@ std::filesystem::path FallbackDataFolder();
 // The folder of a command, as an absolute path (see above).
 std::filesystem::path ResolveDataFolder(const std::optional<std::string>& fromCommandLine);
 
+// The folder of a command that works on its data: as ResolveDataFolder, and
+// a folder without a user database is a UserError naming the folder and
+// `qvdb init`.
+std::filesystem::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine);
+
 // The user database of a folder (Quivane.mdb).
 std::filesystem::path UserDatabasePath(const std::filesystem::path& folder);
 

@@ -17,7 +17,7 @@ namespace qvdb {
 namespace {
 
 int RunGenerate(const std::optional<std::string>& data, const GenerateOptions& o) {
-  const auto folder = ResolveDataFolder(data);
+  const auto folder = ExistingDataFolder(data);
   ProgressFn progress;
   if (isatty(STDERR_FILENO)) progress = ProgressBar("documents");
   const GenerateStats s = Generate(UserDatabasePath(folder), o, progress);

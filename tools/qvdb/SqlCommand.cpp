@@ -3,6 +3,8 @@
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <memory>
 
@@ -13,6 +15,16 @@
 namespace qvdb {
 
 namespace {
+
+// A Jet file names its engine at byte 4 of its first page ("Standard Jet DB",
+// or "Standard ACE DB" for the later format).
+bool IsJetFile(const std::filesystem::path& file) {
+  char head[19] = {};
+  std::ifstream in(file, std::ios::binary);
+  if (!in.read(head, sizeof head)) return false;
+  return std::memcmp(head + 4, "Standard Jet DB", 15) == 0 ||
+         std::memcmp(head + 4, "Standard ACE DB", 15) == 0;
+}
 
 std::string Join(const std::vector<std::string>& parts) {
   std::string s;
@@ -37,8 +49,12 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
   return [sql, o, &ctx]() -> std::optional<int> {
     if (!*sql) return std::nullopt;
     const std::filesystem::path file = o->dbFile.empty()
-                                           ? UserDatabasePath(ResolveDataFolder(ctx.data))
+                                           ? UserDatabasePath(ExistingDataFolder(ctx.data))
                                            : std::filesystem::path(o->dbFile);
+    if (IsJetFile(file))
+      throw UserError(file.string() +
+                      " is a Jet database file, which qvdb does not open: convert its folder with "
+                      "`qvdb import-mdb SRC DEST`, then use --data DEST");
     SqlSession session(file, ParseFormat(ctx.format), std::cout, std::cerr);
     if (!o->words.empty()) {
       session.Execute(Join(o->words));

@@ -59,6 +59,10 @@ int main(int argc, char** argv) {
   try {
     for (const qvdb::CommandRun& run : commands)
       if (const std::optional<int> status = run()) return *status;
+  } catch (const qvdb::UserError& e) {
+    std::cout.flush();
+    std::cerr << "qvdb: " << e.what() << std::endl;
+    return e.status;
   } catch (const qv::Error& e) {
     std::cout.flush();
     std::cerr << qvdb::ErrorReport(e) << std::endl;

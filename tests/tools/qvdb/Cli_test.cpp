@@ -57,10 +57,12 @@ class Cli : public ::testing::Test {
 
 TEST_F(Cli, ExitStatuses) {
   const std::string data = (tmp_ / "data").string();
+  const std::string jetFile = (tmp_ / "old.mdb").string();
+  std::ofstream(jetFile, std::ios::binary) << std::string("\0\1\0\0Standard Jet DB\0", 20);
   const struct {
     std::vector<std::string> args;
     int status;
-    const char* err;  // the start of stderr
+    std::string err;  // the start of stderr
   } cases[] = {
       {{}, 2, "qvdb: "},
       {{"sql", "--help"}, 0, ""},
@@ -69,7 +71,12 @@ TEST_F(Cli, ExitStatuses) {
       {{"init", data}, 1, "Error 3204: Database already exists"},
       {{"init", "--force", data}, 0, ""},
       {{"sql", "--data", data, "select * from nosuch"}, 1, "Error 3078: "},
-      {{"sql", "--data", data, "--format", "xml", "select 1"}, 1, "Error 5: "},
+      {{"sql", "--data", data, "--format", "xml", "select 1"}, 2, "qvdb: --format: "},
+      {{"sql", "--data", (tmp_ / "none").string(), "select 1"}, 1, "qvdb: no data folder at "},
+      {{"call", "--data", (tmp_ / "none").string(), "DBQPfr.GetMROT", "2025"},
+       1,
+       "qvdb: no data folder at "},
+      {{"sql", "--db", jetFile, "select 1"}, 1, "qvdb: " + jetFile + " is a Jet database file"},
       {{"call", "NoSuch.Operation"}, 1, "Error 429: "},
       {{"check", "--data", (tmp_ / "none").string()}, 1, "Error 3044: "},
       {{"backup", "--data", data, (tmp_ / "copy").string()}, 0, ""},
@@ -79,7 +86,7 @@ TEST_F(Cli, ExitStatuses) {
     std::string line;
     for (const auto& a : c.args) line += a + " ";
     EXPECT_EQ(r.status, c.status) << line << "\n" << r.err;
-    EXPECT_EQ(r.err.substr(0, std::string(c.err).size()), c.err) << line << "\n" << r.err;
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << line << "\n" << r.err;
     if (c.status == 1) {
       EXPECT_EQ(r.out, "") << line;  // errors never go to stdout
     }
