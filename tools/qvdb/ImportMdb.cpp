@@ -406,8 +406,10 @@ ImportSummary ImportDataFolder(const fs::path& src, const fs::path& dest,
   for (const auto& built : qv::schema::BuildDataFolder(tmp.string()))
     summary.migratedTo = std::max(summary.migratedTo, built.toVersion);
   for (size_t i = 0; i < std::size(kFiles); ++i)
-    if (!FindEntry(src, qv::schema::DbFileName(kFiles[i])))
+    if (!FindEntry(src, qv::schema::DbFileName(kFiles[i]))) {
       fs::remove(tmp / qv::schema::DbFileName(kFiles[i]), ec);
+      summary.missingFiles.emplace_back(qv::schema::DbFileName(kFiles[i]));
+    }
 
   for (const auto& e : fs::directory_iterator(src, ec)) {
     const std::string name = e.path().filename().string();

@@ -75,6 +75,7 @@ struct ImportSummary {
   int32_t importedAt = 0;                    // the schema version the rows went in at
   int32_t migratedTo = 0;                    // the schema version of the new folder
   std::vector<std::string> skippedFiles;     // files of the source not imported
+  std::vector<std::string> missingFiles;     // Kladr.mdb or Okato.mdb the source lacks
 };
 
 // The schema version of a source user database from its DBVersion row:

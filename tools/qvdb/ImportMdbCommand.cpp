@@ -40,6 +40,15 @@ int RunImportMdb(const std::string& src, const std::string& dest, bool keepUnkno
                                     ? ImportDataFolder(src, dest, options)
                                     : ImportJetFile(src, dest, options);
   PrintImportSummary(summary, std::cout);
+  if (!summary.missingFiles.empty()) {
+    std::string names;
+    for (const std::string& n : summary.missingFiles) names += (names.empty() ? "" : ", ") + n;
+    std::cout.flush();
+    std::cerr << "qvdb: warning: " << src << " has no " << names
+              << ", so neither has the new folder: the address and classifier operations "
+                 "need them (copy them from the installation, or run `qvdb init` on a new "
+                 "folder for empty ones)\n";
+  }
   return 0;
 }
 

@@ -167,6 +167,7 @@ TEST(ImportMdbTest, CopiesTheSchemasTablesByNameAndListsTheRest) {
   EXPECT_EQ(s.importedAt, 1);
   EXPECT_EQ(s.migratedTo, qv::schema::CurrentSchemaVersion());
   EXPECT_EQ(s.skippedFiles, (std::vector<std::string>{"BigDocs/67/45/notes.txt", "readme.txt"}));
+  EXPECT_EQ(s.missingFiles, std::vector<std::string>{"Okato.mdb"});
   const TableSummary* country = Find(s, "Quivane.mdb", "country");
   ASSERT_TRUE(country);
   EXPECT_EQ(country->unknownColumns, std::vector<std::string>{"Extra"});
@@ -363,6 +364,7 @@ TEST(ImportMdbTest, FruitMdbMatchesMdbExportRowByRow) {
   for (const TableSummary& t : inst.files[0].tables) EXPECT_FALSE(t.copied) << t.name;
   EXPECT_EQ(Find(inst, "Quivane.mdb", "Fruit")->read, 37);
   EXPECT_FALSE(inst.sourceVersion);
+  EXPECT_EQ(inst.missingFiles, (std::vector<std::string>{"Kladr.mdb", "Okato.mdb"}));
   EXPECT_EQ(Entries(tmp / "data"), std::set<std::string>{"Quivane.mdb"});
 }
 
