@@ -46,8 +46,7 @@ int RunImportMdb(const std::string& src, const std::string& dest, bool keepUnkno
     std::cout.flush();
     std::cerr << "qvdb: warning: " << src << " has no " << names
               << ", so neither has the new folder: the address and classifier operations "
-                 "need them (copy them from the installation, or run `qvdb init` on a new "
-                 "folder for empty ones)\n";
+                 "need them (copy the installation's files in by hand)\n";
   }
   return 0;
 }
