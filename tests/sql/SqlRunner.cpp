@@ -199,20 +199,15 @@ int Main(int argc, char** argv) {
     std::cerr << "usage: qv_sql_runner FILE.test\n";
     return 2;
   }
-  std::ifstream in(argv[1]);
-  if (!in) {
-    std::cerr << "cannot read " << argv[1] << "\n";
-    return 2;
-  }
-  std::stringstream text;
-  text << in.rdbuf();
+  const std::optional<std::string> text = qv::sqltest::ReadScriptFile(argv[1]);
+  if (!text) return 2;
   std::string pattern = (std::filesystem::temp_directory_path() / "qvsqlXXXXXX").string();
   std::filesystem::path folder = mkdtemp(pattern.data());
   int failures = 0, records = 0;
   {
     auto db = Connection::Create((folder / "Test.mdb").string());
     Runner runner(argv[1], db);
-    for (const Record& r : ParseScript(text.str())) runner.Run(r);
+    for (const Record& r : ParseScript(*text)) runner.Run(r);
     failures = runner.failures();
     records = runner.records();
   }

@@ -2,6 +2,9 @@
 // The records of a .test file of Jet SQL behaviour (the format SqlRunner.cpp
 // describes), shared by the runners that read them.
 
+#include <fstream>
+#include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -49,6 +52,18 @@ inline std::vector<Record> ParseScript(const std::string& text) {
     }
   }
   return out;
+}
+
+// The whole text of a .test file; nullopt, said on stderr, when it cannot be read.
+inline std::optional<std::string> ReadScriptFile(const char* path) {
+  std::ifstream in(path);
+  if (!in) {
+    std::cerr << "cannot read " << path << "\n";
+    return std::nullopt;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 }  // namespace qv::sqltest

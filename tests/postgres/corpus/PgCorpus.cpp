@@ -397,13 +397,8 @@ int Main(int argc, char** argv) {
                  "sets it; see docs/postgres.md)\n";
     return 77;
   }
-  std::ifstream in(argv[1]);
-  if (!in) {
-    std::cerr << "cannot read " << argv[1] << "\n";
-    return 2;
-  }
-  std::stringstream text;
-  text << in.rdbuf();
+  const std::optional<std::string> text = qv::sqltest::ReadScriptFile(argv[1]);
+  if (!text) return 2;
 
   std::unique_ptr<PGconn, void (*)(PGconn*)> pg(PQconnectdb(conninfo), PQfinish);
   if (PQstatus(pg.get()) != CONNECTION_OK) {
@@ -434,7 +429,7 @@ int Main(int argc, char** argv) {
   int status = 0;
   {
     Runner runner(argv[1], Connection::Create((folder / "Test.mdb").string()), pg.get());
-    for (const Record& r : sqltest::ParseScript(text.str())) runner.Run(r);
+    for (const Record& r : sqltest::ParseScript(*text)) runner.Run(r);
     status = runner.Report(argv[1]);
   }
   PgResult(PQexec(pg.get(), ("DROP SCHEMA " + schema + " CASCADE").c_str()));
