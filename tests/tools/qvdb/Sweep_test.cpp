@@ -1,0 +1,857 @@
+// The sweep: every public operation of every class of the library, called
+// once on a generated data folder with arguments taken from that folder, and
+// again after some rows were given stored Nulls and documents lost their
+// accept dates. A call fails the sweep unless its row expects that error;
+// afterwards `qvdb check` must find the folder sound. The rows are data; a
+// registered operation without a row fails its own test, so a new operation
+// cannot go uncalled.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CallArgs.h"
+#include "Check.h"
+#include "ConsoleTester.h"
+#include "DataFolder.h"
+#include "Generator.h"
+#include "QvdbTestSupport.h"
+#include "Reference.h"
+#include "platform/automation/Error.h"
+#include "platform/automation/Object.h"
+#include "platform/automation/VbaText.h"
+#include "platform/jet/JetCatalog.h"
+#include "platform/jet/JetConnection.h"
+
+namespace qvdb {
+namespace {
+
+// One call. `args` are separated by blanks, each read as `qvdb call` reads an
+// argument (CallArgs.h) after these forms are replaced:
+//   $name              a value found in the folder (Values below), or one a
+//                      row before kept; inside a longer form its text;
+//   rec:PROGID:$id     a record of PROGID read by its mapper;
+//   tester             a self-test tester that prints nowhere;
+//   blank              an object that answers Empty to every member (the
+//                      caller's filter objects).
+// `keep` names the result (or, when the call has none, the first argument's
+// ID) for later rows; "=CLASS" makes the result the object later rows of
+// CLASS call. `error` is the error number the call must raise (0:
+// none), `why` says why.
+struct Row {
+  const char* op;  // CLASS.OPERATION
+  const char* args = "";
+  const char* keep = "";
+  int32_t error = 0;
+  const char* why = "";
+};
+
+// Documents: $doc has cells and no sub-documents; $big is of editor 6;
+// $pfrdoc holds sub-documents ($sub of person $pp, taxpayer $pfrtp); $v1..$v6
+// are documents of their own for the rows that delete, move or fill.
+const Row kRows[] = {
+    // The session and the core classes.
+    {"DBCommon.GetDBConnection"},
+    {"DBCommon.FlushObstacleData"},
+    {"DBCommon.GetDBVerion"},
+    {"DBCommon.GetDaoVersion"},
+    {"DBCommon.GetCurrCounter", "i:1"},
+    {"DBCommon.GetNextCounter", "i:1 i:2024"},
+    {"DBCommon.GetUserDBLockManager"},
+    {"DBCommon.IsDataBaseLockingEnabled"},
+    {"DBCommon.GetFormatDBVerion"},
+    {"DBCommon.CloseDatabase"},
+    {"ServerStuff.GetUserDataBase"},
+    {"ServerStuff.GetKladrDataBase"},
+    {"ServerStuff.GetOkatoDataBase"},
+    {"ServerStuff.IsKladrDataBasePresent"},
+    {"ServerStuff.IsOkatoDataBasePresent"},
+    {"DBGlobalParams.GetCurrentDeliveryNumber"},
+    {"DBGlobalParams.GetNextDeliveryNumber"},
+    {"STQvDBProvider.TestClassesRegistration", "tester"},
+    {"STQvDBProvider.TestControlsRegistartion", "tester"},
+    {"STQvDBProvider.TestExecute", "tester [i:1]"},
+
+    // Dictionaries and periods.
+    {"DictQueries.GetCountry", "s:643 i:0"},
+    {"DictQueries.GetRegion", "s:77"},
+    {"DictQueries.GetCertificateType", "s:21 0"},
+    {"DictQueries.GetTaxOffice", "s:5403 i:0"},
+    {"DictQueries.GetTaxOfficeIDByCode", "s:5403"},
+    {"DictQueries.GetPersonnelPost", "s:"},
+    {"DictQueries.GetNsiListClass", "s:"},
+    {"DictQueries.GetPersonnelOfTaxpayer", "$tp s: s: false"},
+    {"DictQueries.GetPersonsAllowedForSigners", "$tp s: true"},
+    {"DictQueries.GetNsiOKOPF", "s:"},
+    {"DictQueries.GetNsiOKFS", "s:"},
+    {"DictQueries.GetNsiOKVED", "s:"},
+    {"DictQueries.GetNsiOKATO", "s:"},
+    {"DictQueries.FindOkatoID", "s:45000000000"},
+    {"DictQueries.FindOkatoByID", "1"},
+    {"DictQueries.GetAllPotentialSenders", "$tp s:"},
+    {"DictQueries.GetStdProfiles", "s:"},
+    {"DictQueries.GetIdentityTypeByPfrCode", "s:ПАСПОРТ"},
+    {"DictQueries.GetIdentityTypeByIdentityCode", "s:21"},
+    {"DictQueries.GetWarPermissions"},
+    {"DictQueries.GetOfrDeclarantType", "s:"},
+    {"DictQueries.GetIdentityTypeByTndflCode", "s:21"},
+    {"DictQueries.GetOfrLicType", "s:"},
+    {"PeriodQueries.GetAllowedYears"},
+    {"PeriodQueries.GetAllowedYearsInAccStream", "$stream"},
+    {"PeriodQueries.GetAllowedTimePeriodsInYear", "i:$year"},
+    {"PeriodQueries.GetAllowedTimePeriodsInYear3", "i:$year i:1"},
+    {"PeriodQueries.GetAllowedTimePeriodsInQuartal", "$period"},
+    {"PeriodQueries.CountDocStatusesInTimePeriod", "$stream $period"},
+    {"PeriodQueries.CountDocStatusesInYear", "$stream i:$year"},
+    {"PeriodQueries.CountDocStatuses", "$stream i:1 $period i:0 i:0 i:0"},
+    {"PeriodQueries.GetOtherDocsPeriodID"},
+    {"PeriodQueries.GetTimeIDByYearAndMonth", "i:$year i:3"},
+    {"PeriodQueries.GetReqsPeriodIDByYear", "i:$year true"},
+    {"PeriodQueries.GetCalendar"},
+
+    // Blanks (forms).
+    {"BlankQueries.GetBlanksByPeriod", "$stream 0 $period"},
+    {"BlankQueries.GetBlanksByPeriodEx", "$stream $period true"},
+    {"BlankQueries.GetAllBlanksInDateRange", "d:2024-01-01 d:2024-12-31 true"},
+    {"BlankQueries.GetDocsAndArchivesByTemplate", "$stream $tmpl $period"},
+    {"BlankQueries.GetDocumentsWithBadVisibility", "$stream $period s:$doc"},
+    {"BlankQueries.GetTemplateIDByDateAndTemplateClass", "$tclass d:2024-06-30"},
+    {"BlankQueries.GetTemplateIDByTimeID", "$tmpl $period"},
+    {"BlankQueries.GetTemplateIDByTimeIDAndTemplateClass", "$tclass $period"},
+    {"BlankQueries.GetAllTemplatesOfClass", "$tclass"},
+    {"BlankQueries.IsPeriodContainsBlanks", "$stream 0 $period"},
+    {"BlankQueries.IsPeriodContainsComplexDocuments", "$stream $period"},
+    {"BlankQueries.GetDocsAndArchivesByTemplateClass", "$stream $tclass $period"},
+    {"BlankQueries.GetBranchesBlanksForGroup4", "$tp $tmpl $period i:1 s: i:0"},
+    {"BlankQueries.GetBranchBlanksForGroup", "$stream $tmpl $period"},
+    {"BlankQueries.IsMultiInstancesAllowedInBranchesGroup", "i:$tmpl"},
+    {"BlankQueries.IsTemplateReady", "$tmpl $period false"},
+    {"BlankQueries.GetDocsAndArchivesByPeriod", "$stream $period s: i:0"},
+    {"BlankQueries.GetRegistryTermByTemplateAndTime", "i:$tmpl i:$period"},
+    {"BlankQueries.GetRegistryTermByTemplateAndTime2", "i:$tmpl i:$period i:1"},
+    {"BlankQueries.GetLastTemplateData", "$tclass"},
+    {"BlankQueries.GetTemplateVisibilityInfo", "i:1 $tmpl empty empty"},
+    {"BlankQueries.GetAllTemplatesByTemplateType", "$tclass"},
+    {"BlankQueries.GetBlanksByPeriod3", "$stream $period true s:"},
+    {"BlankQueries.GetDocFoldersByPeriod", "$stream $period true"},
+    {"BlankQueries.GetDocsAndArchivesByPeriod2", "$stream $period s: s: i:0"},
+    {"BlankQueries.GetDocumentsWithBadVisibility2", "$stream $period s: s:$doc"},
+    {"BlankQueries.GetActualAdjustmentByTemplateAndInstance", "$stream $tmpl $period i:0"},
+    {"BlankQueries.GetAttachmentTypesForDocument", "$tmpl d:2024-06-30"},
+    {"BlankQueries.GetTemplatesInFolder", "i:0"},
+    {"BlankQueries.GetTemplateTypesInFolder", "i:0"},
+    {"BlankQueries.GetDocsByTemplateAndInstance", "$stream $tmpl $period i:0 true"},
+    {"BlankQueries.GetProfileDocTypes", "$stream $period"},
+
+    // Persons and streams.
+    {"PersonQueries.GetAccPersons", "s: i:0"},
+    {"PersonQueries.IsAnyAccPersonExists"},
+    {"PersonQueries.GetWorkers", "$tp"},
+    {"PersonQueries.HasWorkers", "$tp"},
+    {"PersonQueries.GetFormalBoss", "$tp"},
+    {"PersonQueries.SetFormalBoss", "$worker $jobplace"},
+    {"PersonQueries.SearchNPPersons", "@Qv_Records.QvPerson{Type=1}"},
+    {"PersonQueries.SearchLPPersons", "@Qv_Records.QvPerson{Type=2}"},
+    {"PersonQueries.GetAllPersonsAllowedToBeWorkers", "empty"},
+    {"PersonQueries.AddBranch", "$tp $tp2"},
+    {"PersonQueries.GetBranchesByParentOrg", "$tp s: i:0"},
+    {"PersonQueries.HasBranches", "$tp"},
+    {"PersonQueries.IsBranchClosed", "$tp2"},
+    {"PersonQueries.HasClosedBranches", "$tp true"},
+    {"PersonQueries.GetParentOfUniqueBranch", "$tp2"},
+    {"PersonQueries.CheckPersonBeforeSaving", "rec:Qv_Records.QvPerson:$tp i:0 0"},
+    {"PersonQueries.GetWorkerIDByPersonID", "$worker"},
+    {"PersonQueries.GetAllBranches", "s: i:0"},
+    {"PersonQueries.GetAccPersonsAndBranches"},
+    {"PersonQueries.FindBranchDuplicates", "$tp s:000000000 0"},
+    {"PersonQueries.GetPersonsByGiin", "s:X"},
+    {"PersonQueries.IsAccPerson", "$tp"},
+    {"PersonQueries.IsBranch", "$tp2"},
+    {"PersonQueries.GetBranchAccStreams", "$tp i:1 s: i:0"},
+    {"PersonQueries.RemoveBranch", "$tp2"},
+    {"PersonQueries.AddAccPerson", "$tp"},
+    {"PersonQueries.RemoveAccPerson", "$worker"},
+    {"DBQAccStream.GetPersonIDByAccStreamID", "$stream"},
+    {"DBQAccStream.HasAccStreams", "$tp"},
+    {"DBQAccStream.GetAllAccStreams", "s: i:0"},
+    {"DBQAccStream.IsAnyAccStreamExists"},
+    {"DBQAccStream.IsAnyAccStreamWithTypeExists", "i:1"},
+    {"DBQAccStream.GetAllAliveAccStreams", "s: i:0"},
+    {"DBQAccStream.GetAllAliveAccStreamsWithType", "i:1 s: i:0"},
+    {"DBQAccStream.GetAccStreamsForSolver"},
+    {"DBQAccStream.GetAccStreamsByPerson", "$tp s: i:0"},
+    {"DBQAccStream.GetAccStreamsByPersonAndType", "$tp i:1"},
+    {"DBQAccStream.HasDocuments", "$stream"},
+    {"DBQAccStream.FindDuplicates", "$tp i:1 s:000000000 0 0 0"},
+    {"DBQAccStream.GetAccStreamsByGiin", "s:X"},
+    {"DBQAccStream.IsBanMoveAccStream", "$stream"},
+    {"DBQAccStream.GetAllOfrLicTypesList"},
+    {"DBQProfiles.GetAllDictProfiles"},
+    {"DBQProfiles.GetAllUserProfiles"},
+    {"DBQProfiles.GetDocClassesForSelecting", "s:"},
+    {"DBQProfiles.IsProfileInUsing", "1"},
+    {"DBQSolver.GetDocCountInPeriod", "$stream i:$period s:"},
+    {"DBQSolver.GetTaxmonDocCountInPeriod", "$stream i:$period s:"},
+    {"DBQKladr.IsKladrPresents"},
+    {"DBQKladr.GetKladrObjects", "i:0 i:1"},
+    {"DBQKladr.GetKladrObjectByIDList", "s:1"},
+    {"DBQKladr.IsKladrObjectsExist", "i:0 i:1"},
+    {"DBQKladr.FindKladrObjectByName", "i:0 i:1 s:Москва false"},
+    {"DBQKladr.FindKladrObjectByName15", "i:0 i:1 s:Москва s:г"},
+    {"DBQKladr.FindKladrObjectsByNameStart", "i:0 i:1 s:Мо"},
+    {"DBQKladr.RecognizeCountry", "s:Россия"},
+    {"DBQKladr.RecognizeRegion", "s:Москва"},
+    {"DBQKontur.GetDocumentIDByGuid", "s:{00000000-0000-0000-0000-000000000000}"},
+    {"DBQKontur.GetDocumentsForSyncronyzation"},
+    {"DBQKontur.FindDocumentsForLinking",
+     "s:7700000000 s:770001001 s:7700 s:1151001 d:2024-01-01 d:2024-12-31"},
+    {"DBQScattering.GetAccStreamsFromDocument", "$doc s:01* s:INN s:01* s:KPP"},
+    {"DBQScattering.GetScatteringPage", "$doc s:01 s:01* false"},
+    {"DBQFss.GetDocsNeedToBeCheckedAtServer", "empty"},
+
+    // Consolidation (a stream is made here).
+    {"DBConsStream.SaveRecord", "@Qv_Records.QvConsStream{DisplayName=Группа}", "cons"},
+    {"DBConsStream.ReadRecord", "$cons @Qv_Records.QvConsStream"},
+    {"DBConsStream.IsRecordExists", "$cons"},
+    {"DBQConsStream.SaveMembersList", "$cons s:$stream"},
+    {"DBQConsStream.GetMembersListOfConsStream", "$cons"},
+    {"DBQConsStream.GetAllConsStreams"},
+    {"DBQConsStream.IsAnyConsStreamExists"},
+    {"DBQConsStream.GetDocumentsCountInConsStream", "$cons"},
+    {"BlankQueries.GetConsBlanksByPeriod", "$cons i:1 $period"},
+    {"BlankQueries.IsPeriodContainsConsBlanks", "$cons i:1 $period"},
+    {"DBConsDocument.SaveRecord", "@Qv_Records.QvConsDocument{DisplayName=Сводный}", "consdoc"},
+    {"DBConsDocument.ReadRecord", "$consdoc @Qv_Records.QvConsDocument"},
+    {"DBConsDocument.IsRecordExists", "$consdoc"},
+    {"DBConsDocCells.RecalculateDocument", "$consdoc"},
+    {"DBConsDocCells.ReadCellValues", "$consdoc"},
+    {"DBConsDocCells.RemoveDocCells", "$consdoc"},
+    {"DBConsDocument.DeleteRecord", "rec:Qv_Records.QvConsDocument:$consdoc"},
+    {"DBConsStream.DeleteRecord", "rec:Qv_Records.QvConsStream:$cons"},
+
+    // Documents.
+    {"DocumentQueries.GetDocumentsInPeriodAndAccStream", "$stream $period"},
+    {"DocumentQueries.GetDocumentsInAccStream", "$stream"},
+    {"DocumentQueries.GetPrevPeriodDocID", "$doc 0"},
+    {"DocumentQueries.GetNextPeriodDocID", "$doc 0"},
+    {"DocumentQueries.CheckForMonthOrQuartAnalogs", "$stream $period $tmpl i:0 s:"},
+    {"DocumentQueries.IsExistsDocumentWithAttributesInAccStream", "$stream $tmpl $period i:0 i:0"},
+    {"DocumentQueries.GetDocumentsWithAttributesInAccStream", "$stream $tmpl $period i:0 i:0"},
+    {"DocumentQueries.CanMoveDocumentToAnotherAccStream", "$doc $stream2"},
+    {"DocumentQueries.CreateRecordsetForCellValues"},
+    {"DocumentQueries.LoadDocCellValues", "$doc"},
+    {"DocumentQueries.GetDocCountForSolverInPeriod", "$stream i:$period"},
+    {"DocumentQueries.GetDocCountForSolverInPeriod2", "$stream i:$period s:"},
+    {"DocumentQueries.GetMovingDocsInSrcAccStream", "$stream"},
+    {"DocumentQueries.GetAppropriateDocsInDestAccStream", "$doc $stream2"},
+    {"DocumentQueries.GetTaxDocsAnalogs", "$stream $period $tmpl"},
+    {"DocumentQueries.IsPfrManualSheafReferencesExists", "1 $pfrdoc"},
+    {"DocumentQueries.ClearReferencesToPfrManualSheaf", "1 $pfrdoc"},
+    {"DocumentQueries.GetDocumentAttachments", "$doc"},
+    {"DocumentQueries.PerformDocQuery", "@Qv_Records.QvDocQuery empty"},
+    {"DocumentQueries.GetTotalDocsCount"},
+    {"DocumentQueries.GetDocInstancesCount", "$doc"},
+    {"DocumentQueries.SaveDocCellValue", "$v1 s:010000100001 s:1 i:200"},
+    {"DocumentQueries.UpdateDocCellValues",
+     "$v1 rs:[{cell_key=010000100002,first_value=2,first_type=200}]"},
+    {"DocumentQueries.CopyDocumentCells", "$doc $v1"},
+    {"DocumentQueries.ZeroDocumentCells", "$v1"},
+    {"DocumentQueries.ZeroBigDocCells", "$big"},
+    {"DocumentQueries.CreateDocument2", "$stream $period $tmpl i:0"},
+    {"DocumentQueries.CreateNewDocument2", "$stream $period $tmpl"},
+    {"DocumentQueries.CreateNewInstance2", "$stream $period $tmpl"},
+    {"DocumentQueries.CreateNewAdjustment2", "$stream $period $tmpl false"},
+    {"DocumentQueries.CreateImportingDocument", "$stream $period $tmpl i:5 i:0"},
+    {"DocumentQueries.CreatePfrEndDocument", "$pfrdoc $pfrtmpl"},
+    {"DocumentQueries.PrepareMovingDociumentToAnotherAccStream", "$v2 $stream2"},
+    {"DocumentQueries.MoveDocumentToAnotherAccStream", "$v2 $stream2"},
+    {"DocumentQueries.MoveDocument", "$v3 i:1 $stream $period 0 0"},
+    {"DocumentQueries.DeleteDocumentsWithTemplateAndTimeInAccStream",
+     "$v4stream $v4tmpl $v4period"},
+    {"DBDocument.ReadRecord", "$doc @Qv_Records.QvDocument"},
+    {"DBDocument.IsRecordExists", "$doc"},
+    {"DBDocument.ReadCells", "$doc"},
+    {"DBDocument.ReadManualSheafs", "$doc"},
+    {"DBDocument.SaveManualSheafs", "$v5 @VBA.Collection"},
+    {"DBDocument.SetIsCheckedFlags", "$doc i:1 i:1 i:1"},
+    {"DBDocument.SaveCells", "$v5 rs:[{cell_key=010000100001,first_value=5,first_type=200}]"},
+    {"DBDocument.SaveDocumentFields", "i:1 rec:Qv_Records.QvDocument:$doc"},
+    {"DBDocument.IncreaseExportCounters", "rec:Qv_Records.QvDocument:$doc"},
+    {"DBDocument.SaveRecord", "rec:Qv_Records.QvDocument:$doc"},
+    {"DBDocument.DeleteRecord", "rec:Qv_Records.QvDocument:$v6"},
+    {"DBAImport.GetDatasetForCreateDocument", "", "dataset"},
+    {"DBAImport.CreateDocument", "$dataset 0"},
+    {"DBBigDocs.GetBigDocTable", "$big"},
+    {"DBBigDocs.CopyBigDocContent", "$big $big2"},
+    {"DBKprDocTable.OpenDoc", "$doc"},
+    {"DBKprDocTable.HasCell", "s:010000100001"},
+    {"DBKprDocTable.GetCell", "s:010000100001 s: i:0"},
+    {"DBKprDocTable.SetCell", "s:010000100001 s:7 i:200"},
+    {"DBKprDocTable.GetDynamicTablesCount", "s:01"},
+    {"DBKprDocTable.GetDynamicRowsCount", "s:0100"},
+    {"DBKprDocTable.IsAnyCellPresent"},
+    {"DBKprDocTable.IsTablePresent", "s:01"},
+    {"DBKprDocTable.IsRowPresent", "s:0100001"},
+    {"DBKprDocTable.IsRowReallyPresentInColumnsRange", "s:0100001 i:1 i:5"},
+    {"DBKprDocTable.RemoveCell", "s:010000100001"},
+    {"DBKprDocTable.ClearRow", "s:0100002"},
+    {"DBKprDocTable.ClearTable", "s:02"},
+    {"DBKprDocTable.ClearAllCells"},
+    {"DBKprDocTable.CloseDoc"},
+    {"DBQ2Ndfl.GetIncomesDictEx", "i:1 13 d:2024-06-30"},
+    {"DBQ2Ndfl.IsIncomeAllowed", "i:2000 i:1 13"},
+    {"DBQ2Ndfl.IsIncomeAllowedEx", "i:2000 i:1 13 d:2024-06-30"},
+    {"DBQ2Ndfl.GetMonthDeductsDictEx", "i:2000 d:2024-06-30"},
+    {"DBQ2Ndfl.IsMonthDeductAllowed", "i:501 i:2000"},
+    {"DBQ2Ndfl.IsMonthDeductAllowedEx", "i:501 i:2000 d:2024-06-30"},
+    {"DBQ2Ndfl.GetYearDeductsDict"},
+    {"DBQ2Ndfl.GetYearDeductsDict2", "d:2024-06-30"},
+    {"DBQ2Ndfl.GetYearDeductsList"},
+    {"DBQ2Ndfl.GetKppListInDocument", "$pfrdoc"},
+    {"DBQ2Ndfl.GetOkatoListInDocument", "$pfrdoc"},
+    {"DBQ2Ndfl.GetMaxSheetNum", "$pfrdoc"},
+    {"DBQ2Ndfl.GetMaxSheetNum2015", "$pfrdoc"},
+    {"DBQ2Ndfl.GetMaxSheetNum2021", "$pfrdoc"},
+    {"DBQ2Ndfl.GetMaxSheetNum2024", "$pfrdoc"},
+    {"DBQ2Ndfl.GetMaxSheetNumEx", "$pfrdoc $pfrtmpl"},
+    {"DBQ2Ndfl.IsMultiDeductsAllowedForIncome", "i:2000 d:2024-06-30"},
+    {"DBQ2Ndfl.GetNdflPreceededCorrectedSubDoc", "$pfrdoc $pp $pfrtmpl"},
+    {"DBQ2Ndfl.GetNdflSheetNumForCorrection", "$pfrdoc $pp $pfrtmpl i:0 i:0"},
+    {"DBQ2Ndfl.GetNdflKbkList", "d:2024-06-30"},
+    {"DBQ2Ndfl.GetNdflKbkName", "s:18210102010011000110 d:2024-06-30"},
+
+    // Pension data.
+    {"DBPfrPerson.ReadRecord", "$pp @Qv_PfrRecords.QvPfrPerson"},
+    {"DBPfrPerson.ReadLazyFields", "rec:Qv_PfrRecords.QvPfrPerson:$pp"},
+    {"DBPfrPerson.IsRecordExists", "$pp"},
+    {"DBPfrPerson.HasReferences", "$pp"},
+    {"DBPfrPerson.SaveRecord", "rec:Qv_PfrRecords.QvPfrPerson:$pp"},
+    {"DBPfrSubDoc.ReadRecord", "$sub @Qv_PfrRecords.QvPfrSubDoc"},
+    {"DBPfrSubDoc.ReadLazyFields", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub"},
+    {"DBPfrSubDoc.ReadCells", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub"},
+    {"DBPfrSubDoc.ReadErrors", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub"},
+    {"DBPfrSubDoc.ReadOneCell", "$sub i:1021001 i:0 i:0"},
+    {"DBPfrSubDoc.IsRecordExists", "$sub"},
+    {"DBPfrSubDoc.SaveRecord", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub"},
+    {"DBPfrSubDoc.SaveRecordEx", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub false true true"},
+    {"DBPfrSubDoc.SaveRecord3", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub i:0"},
+    {"DBPfrAddress.SaveRecord", "@Qv_PfrRecords.QvPfrAddress", "pfraddr"},
+    {"DBPfrAddress.ReadRecord", "$pfraddr @Qv_PfrRecords.QvPfrAddress"},
+    {"DBPfrAddress.IsRecordExists", "$pfraddr"},
+    {"DBPfrAddress.DeleteRecord", "rec:Qv_PfrRecords.QvPfrAddress:$pfraddr"},
+    {"DBPfrManualSheaf.SaveRecord", "@Qv_PfrRecords.QvPfrManualSheaf{DocumentID=$pfrdoc}", "sheaf"},
+    {"DBPfrManualSheaf.ReadRecord", "$sheaf @Qv_PfrRecords.QvPfrManualSheaf"},
+    {"DBPfrManualSheaf.IsRecordExists", "$sheaf"},
+    {"DBPfrManualSheaf.DeleteRecord", "rec:Qv_PfrRecords.QvPfrManualSheaf:$sheaf"},
+    {"DBFssDocCircle.SaveRecord", "@Qv_PfrRecords.QvFssDocCircle", "circle"},
+    {"DBFssDocCircle.ReadRecord", "$circle @Qv_PfrRecords.QvFssDocCircle"},
+    {"DBFssDocCircle.ReadLazyFields", "rec:Qv_PfrRecords.QvFssDocCircle:$circle"},
+    {"DBFssDocCircle.IsRecordExists", "$circle"},
+    {"DBFssDocCircle.DeleteRecord", "rec:Qv_PfrRecords.QvFssDocCircle:$circle"},
+    {"DBQPfr.GetSubDocsByDocumentID", "$pfrdoc i:512"},
+    {"DBQPfr.GetSubDocsByDocumentIDAndSubDocType", "$pfrdoc i:1"},
+    {"DBQPfr.GetSubDocIDsByDocumentIDAndSubDocType", "$pfrdoc s:1"},
+    {"DBQPfr.GetFirstSubDocsByDocumentIDAndSubDocType", "$pfrdoc i:1"},
+    {"DBQPfr.GetFirstSubDocIDByDocumentIDAndSubDocType", "$pfrdoc s:1"},
+    {"DBQPfr.GetSubDocIDsByDocIDAndSubDocTypeSorted", "$pfrdoc i:1"},
+    {"DBQPfr.GetSubdocsByExportedNums", "$pfrdoc 0 i:1"},
+    {"DBQPfr.GetSubDocInfo", "$sub i:0"},
+    {"DBQPfr.GetSubDocValues", "$sub [i:1021001]"},
+    {"DBQPfr.GetSubDocValuesBySubDocType", "$pfrdoc i:1 [i:1021001]"},
+    {"DBQPfr.SetSubDocValuesBySubDocType", "$pfrdoc i:1 [i:1021001,s:1]"},
+    {"DBQPfr.GetPfrCellsDirectSession"},
+    {"DBQPfr.GetSubDocsOfPersonInDocument", "$pfrdoc $pp"},
+    {"DBQPfr.GetSubDocIDsOfPersonInDocument", "$pfrdoc $pp"},
+    {"DBQPfr.GetFirstSubDocIDOfPersonInDocument", "$pfrdoc $pp"},
+    {"DBQPfr.GetFirstSubDocOfPersonInDocument", "$pfrdoc $pp"},
+    {"DBQPfr.HasSubDocsOfPersonInDocument", "$pfrdoc $pp"},
+    {"DBQPfr.GetPfrPersonsByTaxpayer", "$pfrtp"},
+    {"DBQPfr.GetPfrPersonsByTaxpayerSorted", "$pfrtp"},
+    {"DBQPfr.GetPfrPersonsByTaxpayerEx", "$pfrtp true"},
+    {"DBQPfr.FindMergingCandidate", "$pfrtp s:$ppsurname s:$ppname s:$pppatr s:$pppfr s:$ppinn"},
+    {"DBQPfr.FindPfrPersonsWithFioByTaxpayer", "$pfrtp s:$ppsurname s:$ppname s:$pppatr"},
+    {"DBQPfr.FindPfrPersonsByPfrNumber", "$pfrtp s:$pppfr"},
+    {"DBQPfr.FindPfrPersonsByInn", "$pfrtp s:$ppinn"},
+    {"DBQPfr.FindPfrPersonByPassport",
+     "$pfrtp s:$ppsurname s:$ppname s:$pppatr i:21 s:4500 s:123456"},
+    {"DBQPfr.FindPfrPersonDuplicate", "$pfrtp 0 i:1 s:$pppfr"},
+    {"DBQPfr.GetPfrEndDocsByMasterDocID", "$pfrdoc i:0 i:0"},
+    {"DBQPfr.CountPfrEndDocsInApprovedState", "$pfrdoc"},
+    {"DBQPfr.IsMasterContainsEndDocs", "$pfrdoc"},
+    {"DBQPfr.GetPfrMasterStatus", "$pfrdoc"},
+    {"DBQPfr.GetMinSheafNumberOfMaster", "$pfrdoc"},
+    {"DBQPfr.IsSheafWithNumberExistsInPeriodAndAccStream", "i:1 $pfrstream $pfrperiod 0"},
+    {"DBQPfr.GetMaxSheafNumberInPeriodAndAccStream", "$pfrstream $pfrperiod 0"},
+    {"DBQPfr.GetMaxSheafNumberForPfrNumbering", "$pfrdoc false"},
+    {"DBQPfr.IsSheafWithNumberExistsInPfrNumbering", "i:1 $pfrdoc false"},
+    {"DBQPfr.GetPfrEndFormOptions"},
+    {"DBQPfr.SetUserPfrEndFormOption", "1 i:200"},
+    {"DBQPfr.GetPfrEndFormCountInSheaf", "1", "", 40090,
+     "the folder has no end forms: a single-value query answers no row"},
+    {"DBQPfr.GetIncomeLimit", "i:$year"},
+    {"DBQPfr.GetMROT", "i:$year"},
+    {"DBQPfr.GetTariffs", "i:$year s:НР 0 0"},
+    {"DBQPfr.GetTariffs2", "i:$year s:НР 0 0 0 0"},
+    {"DBQPfr.GetTariffs3", "i:$year s:НР 0 0 0 0 0"},
+    {"DBQPfr.GetTariffs4", "i:$year s:НР", "=TRsvTariff"},
+    {"DBQPfr.GetAddTariffs", "d:2024-06-30 s:1 0"},
+    {"DBQPfr.GetPfrDict", "i:1 d:2024-06-30"},
+    {"DBQPfr.IsDictCodeAllowedAtDate", "s:НР i:1 d:2024-06-30"},
+    {"DBQPfr.GetRsv1DocsForSending", "$pfrstream $pfrperiod"},
+    {"DBQPfr.GetLatestRsv1DocumentInPeriod", "$pfrstream $pfrperiod false"},
+    {"DBQPfr.GetLatestRsv2017DocumentInPeriod", "$pfrstream $pfrperiod"},
+    {"DBQPfr.GetLatestRsv2020DocumentInPeriod", "$pfrstream $pfrperiod"},
+    {"DBQPfr.GetLatestRsv2022DocumentInPeriod", "$pfrstream $pfrperiod"},
+    {"DBQPfr.GetLatestRsv2023DocumentInPeriod", "$pfrstream $pfrperiod"},
+    {"DBQPfr.GetLatestRsv2025DocumentInPeriod", "$pfrstream $pfrperiod"},
+    {"DBQPfr.GetRsvMaxCorrNum", "$pfrdoc $pp"},
+    {"DBQPfr.GetRsvNewSheetAndCorrNum", "$pfrdoc $pfrtmpl false $pp i:0 i:0"},
+    {"DBQPfr.GetRsvStartSheetNumForRenumbering", "$pfrdoc $pfrtmpl"},
+    {"DBQPfr.GetRsvPreceededCorrectedSubDoc", "$pfrdoc $pp $pfrtmpl"},
+    {"DBQPfr.GetRsvAllActualSubDocIDs", "$pfrdoc true"},
+    {"DBQPfr.GetRsvPastSubDocIDForPerson", "$pfrstream $pfrperiod $pp"},
+    {"DBQPfr.CalcRsvPastSumsForPerson", "$pfrstream $pfrperiod $pp s:НР empty s: empty"},
+    {"DBQPfr.CalcRsvPastSumsForPerson2", "$pfrstream $pfrperiod $pp s:НР empty s: empty"},
+    {"DBQPfr.CalcRsvPastSumsForPerson2020", "$pfrstream $pfrperiod $pp s:НР empty s: empty"},
+    {"DBQPfr.CalcRsvPastSumsForPerson2022", "$pfrstream $pfrperiod $pp s:НР empty s: empty"},
+    {"DBQPfr.CalcRsvPastSumsForPerson2023", "$pfrstream $pfrperiod $pp s:НР empty s: empty"},
+    {"DBQPfr.CalcRsvPastSumsForPerson2025", "$pfrstream $pfrperiod $pp s:НР empty s: empty"},
+    {"DBQPfr.CollectSheetedCells", "$pfrstream i:$year $pfrtmpl i:1 $pp [i:1021001]"},
+    {"DBQPfr.LoadSlicesForIndPaymentScattering", "$pfrdoc", "slices"},
+    {"DBQPfr.SaveSlices", "$slices"},
+    {"DBQPfr.LoadSliceForIndMassPaymentScatteringTypeSetting", "$sub", "slice"},
+    {"DBQPfr.SaveSlice", "$slice false"},
+    {"DBQPfr.SaveSliceSDR", "$slice i:1"},
+    {"DBQPfr.SetPeracManualSum", "$pfrstream $pp i:$year i:1 i:1 true 100"},
+    {"DBQPfr.GetPeracManualSums", "$pfrstream $pp"},
+    {"DBQPfr.ClearPeracManualSums", "$pfrstream $pp"},
+    {"DBQPfr.GetDocsToCopyFrom", "$pfrstream $pfrtmpl d:2020-01-01 d:2025-12-31 s:"},
+    {"DBQPfr.GetSzvTdSubDocsForPfrPerson", "$pp $pfrstream"},
+    {"DBQPfr.GetSzvTdSubDocsForPfrPerson2023", "$pp $pfrstream true"},
+    {"DBQPfr.GetSzvTdPostsList", "$pfrstream"},
+    {"DBQPfr.HasAnotherSzvTdOnPerson", "$pfrstream $pp 0"},
+    {"DBQPfr.CopyPersonSubDocsToDestDoc", "$pfrdoc $pp $pfrdest"},
+    {"DBQPfr.DeleteCollisioningSubDocsInDocument", "$pfrdoc i:1 empty"},
+    {"DBQPfr.DeleteSubDocsWithSubDocTypeInDocument", "$v1 s:1"},
+    {"DBQPfr.DeleteSubDocsOfPersonInDocument", "$pfrdoc2 $pp2"},
+    {"DBQPfr.DeletePfrEndDocuments", "$pfrdoc2"},
+    {"DBPfrSubDoc.DeleteRecordsByIDs", "@VBA.Collection"},
+    {"DBPfrSubDoc.DeleteRecordsInDocument", "$pfrdoc2"},
+    {"DBPfrSubDoc.DeleteRecord", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub2"},
+    {"DBPfrPerson.DeleteRecord", "rec:Qv_PfrRecords.QvPfrPerson:$pp2"},
+    {"TRsvTariff.TheTear"},
+    {"TRsvTariff.Code"},
+    {"TRsvTariff.LowPart"},
+    {"TRsvTariff.OverPart"},
+    {"TRsvTariff.FomsPart"},
+    {"TRsvTariff.FinalRate"},
+    {"TRsvTariff.IsMD"},
+
+    // Warrants (a warrant of the worker is made here).
+    {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{WorkerID=$worker,ContoraType=1}", "war"},
+    {"DBWarrant.ReadRecord", "$war @Qv_Records.QvWarrant"},
+    {"DBWarrant.ReadLazyFields", "rec:Qv_Records.QvWarrant:$war"},
+    {"DBWarrant.IsRecordExists", "$war"},
+    {"DBWarSubject.SaveRecord", "@Qv_Records.QvWarSubject", "warsub"},
+    {"DBWarSubject.ReadRecord", "$warsub @Qv_Records.QvWarSubject"},
+    {"DBWarSubject.IsRecordExists", "$warsub"},
+    {"DBWarSubject.DeleteRecord", "rec:Qv_Records.QvWarSubject:$warsub"},
+    {"DBWarPower.SaveRecord", "@Qv_Records.QvWarPower false $war", "warpow"},
+    {"DBWarPower.ReadRecord", "$warpow @Qv_Records.QvWarPower"},
+    {"DBWarPower.IsRecordExists", "$warpow"},
+    {"DBWarPower.DeleteRecord", "rec:Qv_Records.QvWarPower:$warpow"},
+    {"DBQWarrant.GetWarrantsOfWorker", "$worker"},
+    {"DBQWarrant.GetWarrantsOfWorkerEx", "$worker i:1"},
+    {"DBQWarrant.HasWorkerAnyWarrant", "$worker"},
+    {"DBQWarrant.HasWorkerAnyWarrantEx", "$worker i:1"},
+    {"DBQWarrant.SetActiveWarrantIfAlone", "$worker"},
+    {"DBQWarrant.SetActiveWarrantIfAloneEx", "$worker i:1"},
+    {"DBQWarrant.SetActiveWarrant", "$war $worker"},
+    {"DBQWarrant.SetActiveWarrantEx", "$war $worker i:1"},
+    {"DBQWarrant.GetActiveWarrant", "$worker true"},
+    {"DBQWarrant.GetActiveWarrantEx", "$worker i:1 true"},
+    {"DBWarrant.DeleteRecord", "rec:Qv_Records.QvWarrant:$war"},
+
+    // Users, the log and the work journal.
+    {"DBPermissions.GetPermissionsSystem"},
+    {"DBPermissions.SetPermHash", "i:1"},
+    {"DBPermissions.CreateRightsSystemIfNeed"},
+    {"DBPermissions.GetEntityGenealogy", "i:1 $stream"},
+    {"DBPermissions.SaveUser", "@Qv_Records.QvPermUser{Login=sweep}", "user"},
+    {"DBPermissions.IsThereUserWithLogin", "s:sweep 0"},
+    {"DBPermissions.LoadUsers"},
+    {"DBPermissions.LoadUser", "$user"},
+    {"DBPermissions.LoadGlobalPermBlock", "", "root"},
+    {"DBPermissions.SaveGlobalRootBlock", "$root"},
+    {"DBPermissions.SavePassword", "$user s:secret"},
+    {"DBPermissions.CheckPassword", "$user s:secret"},
+    {"DBPermissions.GetDocClassesForSelecting", "s:"},
+    {"DBPermissions.DeleteUser", "$user"},
+    {"DBLogs.IsLoggingEnabled"},
+    {"DBLogs.SetIsLoggingEnabled", "true"},
+    {"DBLogs.LogEvent", "0 s:host i:1 s:Sweep [$doc] [s:doc]"},
+    {"DBLogs.LogEventByRecord", "@Qv_Records.QvLogEvent{EventName=Sweep}", "event"},
+    {"DBLogs.GetEvents", "empty empty"},
+    {"DBLogs.GetEventsIDs", "empty empty true"},
+    {"DBLogs.GetEventSubItems", "$event"},
+    {"DBLogs.GetEventRecord", "$event"},
+    {"DBLogs.RemoveEventsInRange", "d:2000-01-01 d:2000-12-31"},
+    {"DBWjEvent.SaveRecord", "@Qv_PfrRecords.QvWjEvent{PfrPersonID=$pp}", "wj"},
+    {"DBWjEvent.ReadRecord", "$wj @Qv_PfrRecords.QvWjEvent"},
+    {"DBWjEvent.IsRecordExists", "$wj"},
+    {"DBQWJournal.GetEventsOfPerson", "$pp"},
+    {"DBQWJournal.GetAccStreamsForEmitForTaxpayer", "$pfrtp"},
+    {"DBQWJournal.GetEmitWaitingEventsOfTaxpayer", "$pfrtp"},
+    {"DBQWJournal.GetEventsOfTaxpayer", "$pfrtp blank"},
+    {"DBQWJournal.HasSentEventsOnPerson", "$pp"},
+    {"DBQWJournal.UnlinkEventsFromDeletingDocument", "$pfrdoc i:1"},
+    {"DBQWJournal.AddSoftDictItem", "i:1 0 s:Должность", "soft"},
+    {"DBQWJournal.UpdateSoftDictItem", "i:$soft s:Должность2"},
+    {"DBQWJournal.GetSoftDict", "i:1 0 s: i:10"},
+    {"DBQWJournal.CollectMaterialForSoftDict", "i:1 0"},
+    {"DBQWJournal.DeleteSoftDictItem", "i:$soft"},
+    {"DBWjEvent.DeleteRecord", "rec:Qv_PfrRecords.QvWjEvent:$wj"},
+
+    // Reference records and the other mappers: read, saved back, and a new
+    // one saved and deleted.
+    {"DBAccStream.ReadRecord", "$stream @Qv_Records.QvAccStream"},
+    {"DBAccStream.ReadLazyFields", "rec:Qv_Records.QvAccStream:$stream"},
+    {"DBAccStream.IsRecordExists", "$stream"},
+    {"DBAccStream.SaveRecord", "rec:Qv_Records.QvAccStream:$stream"},
+    {"DBAccStream.SaveRecord", "@Qv_Records.QvAccStream{DisplayName=Новый,AccStreamType=1}",
+     "newstream"},
+    {"DBAccStream.DeleteRecord", "rec:Qv_Records.QvAccStream:$newstream"},
+    {"DBPerson.ReadRecord", "$tp @Qv_Records.QvPerson"},
+    {"DBPerson.ReadLazyFields", "rec:Qv_Records.QvPerson:$tp"},
+    {"DBPerson.IsRecordExists", "$tp"},
+    {"DBPerson.SaveRecord", "rec:Qv_Records.QvPerson:$tp"},
+    {"DBPerson.DeleteRecord", "@Qv_Records.QvPerson{ID=0}"},
+    {"DBWorker.ReadRecord", "$personnel @Qv_Records.QvWorker"},
+    {"DBWorker.IsRecordExists", "$personnel"},
+    {"DBWorker.SaveRecord", "rec:Qv_Records.QvWorker:$personnel"},
+    {"DBWorker.DeleteRecord", "@Qv_Records.QvWorker{ID=0}"},
+    {"DBAddress.ReadRecord", "$addr @Qv_Records.QvAddress"},
+    {"DBAddress.IsRecordExists", "$addr"},
+    {"DBAddress.SaveRecord", "rec:Qv_Records.QvAddress:$addr"},
+    {"DBAddress.DeleteRecord", "@Qv_Records.QvAddress{ID=0}"},
+    {"DBIdentity.ReadRecord", "$ident @Qv_Records.QvIdentity"},
+    {"DBIdentity.IsRecordExists", "$ident"},
+    {"DBIdentity.SaveRecord", "rec:Qv_Records.QvIdentity:$ident"},
+    {"DBIdentity.DeleteRecord", "@Qv_Records.QvIdentity{ID=0}"},
+    {"DBIdentityType.ReadRecord", "21 @Qv_Records.QvIdentityType"},
+    {"DBIdentityType.IsRecordExists", "21"},
+    {"DBIdentityType.SaveRecord", "rec:Qv_Records.QvIdentityType:21"},
+    {"DBIdentityType.DeleteRecord", "@Qv_Records.QvIdentityType{ID=0}"},
+    {"DBAdrCountry.ReadRecord", "643 @Qv_Records.QvAdrCountry"},
+    {"DBAdrCountry.IsRecordExists", "643"},
+    {"DBAdrCountry.SaveRecord", "rec:Qv_Records.QvAdrCountry:643"},
+    {"DBAdrCountry.DeleteRecord", "@Qv_Records.QvAdrCountry{ID=0}"},
+    {"DBAdrRegion.ReadRecord", "77 @Qv_Records.QvAdrRegion"},
+    {"DBAdrRegion.IsRecordExists", "77"},
+    {"DBAdrRegion.SaveRecord", "rec:Qv_Records.QvAdrRegion:77"},
+    {"DBAdrRegion.DeleteRecord", "@Qv_Records.QvAdrRegion{ID=0}"},
+    {"DBTaxOffice.ReadRecord", "$taxoffice @Qv_Records.QvTaxOffice"},
+    {"DBTaxOffice.IsRecordExists", "$taxoffice"},
+    {"DBTaxOffice.SaveRecord", "rec:Qv_Records.QvTaxOffice:$taxoffice"},
+    {"DBTaxOffice.DeleteRecord", "@Qv_Records.QvTaxOffice{ID=0}"},
+    {"DBTemplType.ReadRecord", "$tclass @Qv_Records.QvTemplType"},
+    {"DBTemplType.IsRecordExists", "$tclass"},
+    {"DBTemplType.SaveRecord", "rec:Qv_Records.QvTemplType:$tclass"},
+    {"DBTemplType.DeleteRecord", "@Qv_Records.QvTemplType{ID=0}"},
+    {"DBTemplate.ReadRecord", "$tmpl @Qv_Records.QvTemplate"},
+    {"DBTemplate.IsRecordExists", "$tmpl"},
+    {"DBTemplate.SaveRecord", "rec:Qv_Records.QvTemplate:$tmpl"},
+    {"DBTemplate.DeleteRecord", "@Qv_Records.QvTemplate{ID=0}"},
+    {"DBTimePeriod.ReadRecord", "$period @Qv_Records.QvTimePeriod"},
+    {"DBTimePeriod.IsRecordExists", "$period"},
+    {"DBTimePeriod.SaveRecord", "rec:Qv_Records.QvTimePeriod:$period"},
+    {"DBTimePeriod.DeleteRecord", "@Qv_Records.QvTimePeriod{ID=0}"},
+    {"DBStdProfile.SaveRecord", "@Qv_Records.QvStdProfile{Name=Профиль}", "profile"},
+    {"DBStdProfile.ReadRecord", "$profile @Qv_Records.QvStdProfile"},
+    {"DBStdProfile.IsRecordExists", "$profile"},
+    {"DBStdProfile.DeleteRecord", "rec:Qv_Records.QvStdProfile:$profile"},
+    {"DBAccProfile.SaveRecord", "@Qv_Records.QvAccProfile{AccStream_ID=$stream}", "accprofile"},
+    {"DBAccProfile.ReadRecord", "$accprofile @Qv_Records.QvAccProfile"},
+    {"DBAccProfile.IsRecordExists", "$accprofile"},
+    {"DBAccProfile.DeleteRecord", "rec:Qv_Records.QvAccProfile:$accprofile"},
+    {"DBOfrLicense.SaveRecord", "@Qv_Records.QvOfrLicense false $stream", "lic"},
+    {"DBOfrLicense.ReadRecord", "$lic @Qv_Records.QvOfrLicense"},
+    {"DBOfrLicense.IsRecordExists", "$lic"},
+    {"DBOfrLicense.DeleteRecord", "rec:Qv_Records.QvOfrLicense:$lic"},
+    {"DBStoredFile.SaveRecord", "@Qv_Records.QvStoredFile{OriginalName=a.txt}", "file"},
+    {"DBStoredFile.ReadRecord", "$file @Qv_Records.QvStoredFile"},
+    {"DBStoredFile.IsRecordExists", "$file"},
+    {"DBStoredFile.DeleteRecord", "rec:Qv_Records.QvStoredFile:$file"},
+    {"DBAttachmentDoc.SaveRecord", "@Qv_Records.QvAttachmentDoc{DocumentID=$doc}", "attach"},
+    {"DBAttachmentDoc.ReadRecord", "$attach @Qv_Records.QvAttachmentDoc"},
+    {"DBAttachmentDoc.IsRecordExists", "$attach"},
+    {"DBAttachmentDoc.DeleteRecord", "rec:Qv_Records.QvAttachmentDoc:$attach"},
+    {"DBDataBlob.SaveRecord", "@Qv_Records.QvDataBlob", "blob"},
+    {"DBDataBlob.ReadRecord", "$blob @Qv_Records.QvDataBlob"},
+    {"DBDataBlob.LoadContent", "rec:Qv_Records.QvDataBlob:$blob"},
+    {"DBDataBlob.IsRecordExists", "$blob"},
+    {"DBDataBlob.DeleteRecord", "rec:Qv_Records.QvDataBlob:$blob"},
+
+    // Temporary databases.
+    {"TempDataBase.CreateMdb", "s:sweep"},
+    {"TempDataBase.FileName"},
+    {"TempDataBase.DaoDataBase"},
+    {"TempDataBase.CreateTable", "s:T", "=TempDBTable"},
+    {"TempDBTable.Name"},
+    {"TempDBTable.AddField", "s:A i:4"},
+    {"TempDBTable.AddIndex", "s:I true true [s:A]"},
+    {"TempDBTable.ClearUnicodeCompression"},
+    {"TempDBTable.CommitCreateTable"},
+    {"TempDBTable.TableDef"},
+    {"TempDBTable.GetTableRS", "s:I"},
+    {"TempDBTable.DeleteTable"},
+    {"TempDataBase.CloseDB"},
+};
+
+// The caller's objects the library only reads members of (a filter).
+class Blank : public qv::Object {
+ public:
+  const qv::ClassInfo& Class() const override {
+    static const qv::ClassInfo info("QvdbTest.Blank", {}, nullptr);
+    return info;
+  }
+  qv::Variant Invoke(std::string_view, qv::CallKind, qv::Args) override { return qv::Variant(); }
+};
+
+std::string Lower(std::string s) {
+  return qv::AsciiLower(s);
+}
+
+// The values the rows name, found by statements on the generated folder.
+// Each statement answers one row, whose columns name the values, or several:
+// column v of the third row is v3.
+const char* const kValueQueries[] = {
+    // A current document with cells and without sub-documents.
+    "select top 1 d.document_id as doc, d.taxpayer_id as stream, d.time_id as period, "
+    "d.template_id as tmpl, t.doc_type_id as tclass, s.PersonID as tp, "
+    "m.the_year as year from doc_registry d, doc_templates t, AccStream s, time_by_month m "
+    "where t.template_id = d.template_id and s.ID = d.taxpayer_id and m.time_id = d.time_id "
+    "and d.top_doc_id = 0 and d.EditorType <> 6 "
+    "and exists (select 1 from doc_cell_values c where c.document_id = d.document_id) "
+    "and not exists (select 1 from PfrSubDocs p where p.DocumentID = d.document_id) "
+    "order by d.document_id",
+    "select min(ID) as stream2 from AccStream where ID <> (select min(taxpayer_id) from "
+    "doc_registry)",
+    "select min(document_id) as big from doc_registry where EditorType = 6",
+    "select max(document_id) as big2 from doc_registry where EditorType = 6",
+    // A document with sub-documents, one of them and its person.
+    "select top 1 p.DocumentID as pfrdoc, p.ID as sub, p.PfrPersonID as pp, d.taxpayer_id as "
+    "pfrstream, "
+    "d.time_id as pfrperiod, d.template_id as pfrtmpl, r.Person_ID as pfrtp, "
+    "r.Surname as ppsurname, r.Name as ppname, r.Patronymic as pppatr, r.PfrNumber as pppfr, "
+    "r.Inn as ppinn from PfrSubDocs p, doc_registry d, PfrPersons r "
+    "where d.document_id = p.DocumentID and r.ID = p.PfrPersonID order by p.ID",
+    // Another, whose sub-documents the rows delete.
+    "select top 1 p.DocumentID as pfrdoc2, p.ID as sub2, p.PfrPersonID as pp2 from PfrSubDocs p "
+    "where p.DocumentID <> (select top 1 DocumentID from PfrSubDocs order by ID) "
+    "order by p.ID desc",
+    "select top 1 d.document_id as pfrdest from doc_registry d, doc_registry p, PfrSubDocs s "
+    "where s.ID = (select min(ID) from PfrSubDocs) and p.document_id = s.DocumentID "
+    "and d.taxpayer_id = p.taxpayer_id and d.document_id <> p.document_id and d.EditorType <> 6 "
+    "and d.top_doc_id = 0 order by d.document_id",
+    "select top 1 ID as personnel, WorkerID as worker, JobPlaceID as jobplace from Personnel "
+    "order by ID",
+    "select min(ID) as addr from Address",
+    "select min(ID) as ident from Certificate",
+    "select min(ID) as taxoffice from TaxOffice",
+    // A second organisation, made a branch of the first by a row.
+    "select max(PersonID) as tp2 from AccPerson",
+    // The documents the rows change: current, of editor 1, without sub-documents.
+    "select top 6 d.document_id as v from doc_registry d "
+    "where d.top_doc_id = 0 and d.EditorType <> 6 and d.Status_Qv <> 3 "
+    "and not exists (select 1 from PfrSubDocs p where p.DocumentID = d.document_id) "
+    "and not exists (select 1 from doc_registry o where o.bottom_next_id = d.document_id) "
+    "order by d.document_id desc",
+};
+
+class Sweep : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    holder_ = new TempFolder();
+    const fs::path f = holder_->Path() / "generated";
+    fs::copy(test::PristineDataFolder(), f, fs::copy_options::recursive);
+    Generate(UserDatabasePath(f), {.seed = 1, .streams = 8, .documents = 120, .cells = 5});
+  }
+  static void TearDownTestSuite() {
+    delete holder_;
+    holder_ = nullptr;
+  }
+  static fs::path Generated() { return holder_->Path() / "generated"; }
+
+  // A copy of the generated folder the library is pointed at.
+  fs::path Folder(const std::string& name) {
+    const fs::path f = temp_ / name;
+    fs::copy(Generated(), f, fs::copy_options::recursive);
+    PointLibraryAt(f);
+    return f;
+  }
+
+  void FindValues(const fs::path& folder) {
+    auto conn = qv::jet::Connection::Open(UserDatabasePath(folder).string());
+    for (const char* sql : kValueQueries) {
+      auto st = conn->Prepare(sql);
+      ASSERT_TRUE(st.Step()) << sql;
+      for (int row = 1; row == 1 || st.Step(); ++row)
+        for (int i = 0; i < st.ColumnCount(); ++i) {
+          const qv::Variant v = st.Value(i);
+          ASSERT_FALSE(v.IsNull()) << st.Column(i).name << " of " << sql;
+          values_[st.Column(i).name +
+                  (row > 1 || st.Column(i).name == "v" ? std::to_string(row) : "")] = v;
+        }
+    }
+    ASSERT_EQ(values_.count("v6"), 1u);
+    // The stream, form and period of $v4, whose documents a row deletes.
+    auto st = conn->Prepare(
+        "select taxpayer_id, template_id, time_id from doc_registry where document_id = " +
+        qv::CStr(values_["v4"]));
+    ASSERT_TRUE(st.Step());
+    values_["v4stream"] = st.Value(0);
+    values_["v4tmpl"] = st.Value(1);
+    values_["v4period"] = st.Value(2);
+  }
+
+  // The text of a value inside a longer form.
+  std::string Substitute(std::string text) const {
+    for (size_t at = text.find('$'); at != std::string::npos; at = text.find('$', at)) {
+      size_t end = at + 1;
+      while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])))) ++end;
+      const auto found = values_.find(text.substr(at + 1, end - at - 1));
+      if (found == values_.end())
+        qv::ThrowVb(qv::vberr::kInvalidProcedureCall, "no value " + text.substr(at, end - at));
+      const std::string value = qv::CStr(found->second);
+      text.replace(at, end - at, value);
+      at += value.size();
+    }
+    return text;
+  }
+
+  qv::Variant Argument(const std::string& token, qv::Object& object) {
+    if (token == "blank") return qv::Variant(qv::ObjectPtr(std::make_shared<Blank>()));
+    if (token == "tester") return qv::Variant(qv::ObjectPtr(new ConsoleTester(null_)));
+    if (token.starts_with("rec:")) {
+      const size_t colon = token.find(':', 4);
+      qv::ObjectPtr rec = qv::CreateObject(token.substr(4, colon - 4));
+      rec->CallV("SetID", ParseCallArg(Substitute(token.substr(colon + 1))));
+      rec->CallV("Refresh");
+      return qv::Variant(rec);
+    }
+    if (token.size() > 1 && token[0] == '$' && values_.count(token.substr(1)))
+      return values_[token.substr(1)];
+    return ParseCallArg(Substitute(token));
+  }
+
+  // Runs every row on the folder; a failure names the row and its error.
+  std::string RunRows() {
+    std::map<std::string, qv::ObjectPtr> objects;
+    std::string failures;
+    for (const Row& row : kRows) {
+      const std::string op = row.op;
+      const std::string cls = op.substr(0, op.find('.'));
+      const qv::Error e = qv::testsupport::RaisedError([&] {
+        qv::ObjectPtr& object = objects[cls];
+        if (!object) object = qv::CreateObject("Qv_DBProvider." + cls);
+        std::vector<qv::Variant> args;
+        std::stringstream tokens(row.args);
+        for (std::string token; tokens >> token;) args.push_back(Argument(token, *object));
+        const qv::Variant result = object->Call(op.substr(op.find('.') + 1), args);
+        if (*row.keep == 0) return;
+        if (!result.IsEmpty())
+          values_[row.keep] = result;
+        else
+          values_[row.keep] = args.at(0).ObjectAs<qv::Object>()->Get("ID");
+        if (*row.keep == '=') objects[row.keep + 1] = values_[row.keep].ObjectAs<qv::Object>();
+      });
+      if (e.Number() != row.error)
+        failures += op + " " + row.args + ": error " + std::to_string(e.Number()) + " " +
+                    e.Description() +
+                    (row.error ? " (expected " + std::to_string(row.error) + ")" : "") + "\n";
+    }
+    return failures;
+  }
+
+  std::string Check(const fs::path& folder) {
+    std::ostringstream out;
+    const CheckResult r = CheckDataFolder(folder, out);
+    return r.problems == 0 && r.selfTestFailed <= 0 ? "" : out.str();
+  }
+
+  static TempFolder* holder_;
+  TempFolder temp_;
+  std::map<std::string, qv::Variant> values_;
+  std::ostringstream null_;
+};
+TempFolder* Sweep::holder_ = nullptr;
+
+TEST_F(Sweep, EveryOperationHasARow) {
+  std::set<std::string> rows;
+  for (const Row& row : kRows) rows.insert(Lower(row.op));
+  std::set<std::string> registered;
+  std::string missing;
+  for (const qv::ClassInfo* info : CallableClasses()) {
+    if (info->Library() != "Qv_DBProvider") continue;
+    for (const std::string& line : MemberLines(*info)) {
+      const std::string op = line.substr(0, line.find('\t'));
+      registered.insert(Lower(op));
+      if (!rows.count(Lower(op))) missing += op + "\n";
+    }
+  }
+  EXPECT_EQ(missing, "") << "operations the sweep does not call";
+  std::string stale;
+  for (const std::string& r : rows)
+    if (!registered.count(r)) stale += r + "\n";
+  EXPECT_EQ(stale, "") << "rows of no registered operation";
+}
+
+TEST_F(Sweep, EveryOperationOnGeneratedData) {
+  const fs::path f = Folder("plain");
+  FindValues(f);
+  const std::string failures = RunRows();
+  EXPECT_TRUE(failures.empty()) << failures;
+  const std::string problems = Check(f);
+  EXPECT_TRUE(problems.empty()) << problems;
+}
+
+// Nullable columns of a few rows hold Null, and documents have no accept
+// date (not yet accepted): the same calls succeed.
+TEST_F(Sweep, EveryOperationAfterStoredNulls) {
+  const fs::path f = Folder("nulls");
+  FindValues(f);
+  const std::string doc = qv::CStr(values_["doc"]), sub = qv::CStr(values_["sub"]),
+                    pp = qv::CStr(values_["pp"]);
+  auto conn = qv::jet::Connection::Open(UserDatabasePath(f).string());
+  for (const auto& [table, key, id] :
+       std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"doc_registry", "document_id", doc},
+           {"PfrSubDocs", "ID", sub},
+           {"PfrPersons", "ID", pp},
+           {"AccStream", "ID", qv::CStr(values_["stream"])},
+           {"Personnel", "ID", qv::CStr(values_["personnel"])}}) {
+    const auto spec = conn->Schema().FindTable(table);
+    ASSERT_TRUE(spec) << table;
+    for (const qv::jet::FieldSpec& field : spec->fields)
+      if (!field.required && !qv::NamesEqual(field.name, key) &&
+          !qv::NamesEqual(field.name, "taxpayer_id") && !qv::NamesEqual(field.name, "time_id") &&
+          !qv::NamesEqual(field.name, "template_id") && !qv::NamesEqual(field.name, "DocumentID") &&
+          !qv::NamesEqual(field.name, "top_doc_id"))
+        conn->Execute("update [" + table + "] set [" + field.name + "] = Null where [" + key +
+                      "] = " + id);
+  }
+  conn->Execute("update doc_registry set accept_date = Null");
+  conn.reset();
+  const std::string failures = RunRows();
+  EXPECT_TRUE(failures.empty()) << failures;
+  const std::string problems = Check(f);
+  EXPECT_TRUE(problems.empty()) << problems;
+}
+
+}  // namespace
+}  // namespace qvdb
