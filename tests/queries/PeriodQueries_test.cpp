@@ -338,28 +338,5 @@ TEST_F(PeriodQueriesTest, StreamOwnersAndBranches) {
   EXPECT_EQ(GetConsStreamLPCategory(3), 0);
 }
 
-TEST_F(PeriodQueriesTest, CallsByNameThroughTheProgIds) {
-  InsertRows("insert into CertificateType (ID, GroupID, TndflCode)",
-             {"(1, 0, '21')", "(2, 0, '')"});
-  Sql("insert into doc_templates (template_id, PfrMaster) values (1, 0)");
-  Sql("insert into doc_registry (document_id, template_id, time_id, taxpayer_id, Status_Qv) "
-      "values (1, 1, 2013, 10, 2)");
-
-  ObjectPtr dict = CreateObject("Qv_DBProvider.DictQueries");
-  std::vector<Variant> args{Variant(""), Variant(int32_t{-2})};
-  Variant rs = dict->Call("GetCertificateType", args);
-  EXPECT_EQ(Rows(rs.ObjectAs<ado::Recordset>(), {"ID"}), "1");
-  EXPECT_EQ(CDbl(args[1]), -2);             // by reference, unchanged
-  std::vector<Variant> okato{Variant("")};  // the order is optional
-  EXPECT_TRUE(dict->Call("GetNsiOKATO", okato).IsObject());
-
-  ObjectPtr periods = CreateObject("Qv_DBProvider.PeriodQueries");
-  std::vector<Variant> counts{Variant(10.0),       Variant(int32_t{2}), Variant(2013.0),
-                              Variant(int32_t{7}), Variant(int32_t{7}), Variant(int32_t{7})};
-  periods->Call("CountDocStatuses", counts);
-  EXPECT_EQ(CStr(counts[3]) + "/" + CStr(counts[4]) + "/" + CStr(counts[5]), "0/1/0");
-  EXPECT_EQ(CDbl(periods->CallV("GetReqsPeriodIDByYear", int32_t{2020}, false)), 2021);
-}
-
 }  // namespace
 }  // namespace qv::queries::testing

@@ -362,20 +362,11 @@ TEST_F(PersonQueriesTest, CheckPersonBeforeSaving) {
   ExpectError(424, "", [&] { q.CheckPersonBeforeSaving(nullptr, result, collision); });
 }
 
-TEST_F(PersonQueriesTest, CalledByNameThroughTheProgId) {
+// The worker search lists natural persons who work somewhere.
+TEST_F(PersonQueriesTest, PersonsAllowedToBeWorkers) {
   Natural(5, "500000000005", "Ivanov", "Ivan", "Ivanovich");
   Worker(10, 1, 5);
   ObjectPtr q = CreateObject("Qv_DBProvider.PersonQueries");
-  // The job place is optional.
-  EXPECT_EQ(CDbl(q->CallV("GetWorkerIDByPersonID", 5.0)), 10);
-  auto rec = records::QvRecord::Create("Qv_Records.QvPerson");
-  rec->SetValue(rec->PropertyIndex("Type"), Variant(int32_t{1}));
-  rec->SetValue(rec->PropertyIndex("INN"), Variant("500000000005"));
-  std::vector<Variant> args{Variant(ObjectPtr(rec)), Variant(), Variant()};
-  EXPECT_FALSE(CBool(q->Call("checkpersonbeforesaving", args)));
-  EXPECT_EQ(CLng(args[1]), 2);
-  EXPECT_EQ(CDbl(args[2]), 5);
-  // The worker search lists natural persons who work somewhere.
   std::vector<Variant> filter{Variant()};
   auto rs = q->Call("GetAllPersonsAllowedToBeWorkers", filter).ObjectAs<ado::Recordset>();
   ASSERT_TRUE(rs);

@@ -811,27 +811,42 @@ TEST_F(Sweep, EveryOperationOnGeneratedData) {
 TEST_F(Sweep, EveryOperationAfterStoredNulls) {
   const fs::path f = Folder("nulls");
   FindValues(f);
-  const std::string doc = qv::CStr(values_["doc"]), sub = qv::CStr(values_["sub"]),
-                    pp = qv::CStr(values_["pp"]);
+  // Every column that may hold Null, but the ones that tie a row to its
+  // stream, period, form, document, chain and shard files, in the rows the
+  // values name.
+  const std::set<std::string> ties = {"taxpayer_id", "time_id",        "template_id", "DocumentID",
+                                      "top_doc_id",  "bottom_next_id", "EditorType"};
   auto conn = qv::jet::Connection::Open(UserDatabasePath(f).string());
-  for (const auto& [table, key, id] :
-       std::vector<std::tuple<std::string, std::string, std::string>>{
-           {"doc_registry", "document_id", doc},
-           {"PfrSubDocs", "ID", sub},
-           {"PfrPersons", "ID", pp},
-           {"AccStream", "ID", qv::CStr(values_["stream"])},
-           {"Personnel", "ID", qv::CStr(values_["personnel"])}}) {
-    const auto spec = conn->Schema().FindTable(table);
-    ASSERT_TRUE(spec) << table;
-    for (const qv::jet::FieldSpec& field : spec->fields)
-      if (!field.required && !qv::NamesEqual(field.name, key) &&
-          !qv::NamesEqual(field.name, "taxpayer_id") && !qv::NamesEqual(field.name, "time_id") &&
-          !qv::NamesEqual(field.name, "template_id") && !qv::NamesEqual(field.name, "DocumentID") &&
-          !qv::NamesEqual(field.name, "top_doc_id"))
-        conn->Execute("update [" + table + "] set [" + field.name + "] = Null where [" + key +
-                      "] = " + id);
+  const struct {
+    const char* table;
+    const char* key;
+    std::vector<const char*> values;
+  } rows[] = {
+      {"doc_registry", "document_id", {"doc", "pfrdoc", "big", "v1", "v2", "v3", "v4", "v5"}},
+      {"PfrSubDocs", "ID", {"sub", "sub2"}},
+      {"PfrPersons", "ID", {"pp", "pp2"}},
+      {"AccStream", "ID", {"stream", "stream2"}},
+      {"Personnel", "ID", {"personnel"}},
+      {"Address", "ID", {"addr"}},
+      {"Certificate", "ID", {"ident"}},
+      {"TaxOffice", "ID", {"taxoffice"}},
+  };
+  for (const auto& r : rows) {
+    const auto spec = conn->Schema().FindTable(r.table);
+    ASSERT_TRUE(spec) << r.table;
+    for (const qv::jet::FieldSpec& field : spec->fields) {
+      if (field.required || qv::NamesEqual(field.name, r.key) || ties.count(field.name)) continue;
+      for (const char* value : r.values)
+        conn->Execute("update [" + std::string(r.table) + "] set [" + field.name +
+                      "] = Null where [" + r.key + "] = " + qv::CStr(values_[value]));
+    }
   }
   conn->Execute("update doc_registry set accept_date = Null");
+  {
+    auto nulls = conn->Prepare("select count(*) from doc_registry where Status_Qv is null");
+    ASSERT_TRUE(nulls.Step());
+    EXPECT_EQ(qv::CLng(nulls.Value(0)), 8);  // the documents named above
+  }
   conn.reset();
   const std::string failures = RunRows();
   EXPECT_TRUE(failures.empty()) << failures;
