@@ -834,7 +834,7 @@ TEST_F(Sweep, EveryOperationAfterStoredNulls) {
   // Every column that may hold Null, but the ones that tie a row to its
   // stream, period, form, document, chain, shard files, person or job place
   // (so that the lists still load the row), in the rows the values name; and
-  // a sub-document without its person.
+  // the last sub-document of $pfrdoc without its person.
   const std::set<std::string> ties = {"taxpayer_id", "time_id",        "template_id", "DocumentID",
                                       "top_doc_id",  "bottom_next_id", "EditorType",  "PfrPersonID",
                                       "Person_ID",   "PersonID",       "JobPlaceID",  "WorkerID"};
@@ -863,7 +863,10 @@ TEST_F(Sweep, EveryOperationAfterStoredNulls) {
                       "] = Null where [" + r.key + "] = " + qv::CStr(values_[value]));
     }
   }
-  conn->Execute("update PfrSubDocs set PfrPersonID = Null where ID = " + qv::CStr(values_["sub2"]));
+  conn->Execute(
+      "update PfrSubDocs set PfrPersonID = Null where ID = (select max(ID) from PfrSubDocs "
+      "where DocumentID = " +
+      qv::CStr(values_["pfrdoc"]) + ")");
   conn->Execute("update doc_registry set accept_date = Null");
   {
     auto nulls = conn->Prepare("select count(*) from doc_registry where Status_Qv is null");
