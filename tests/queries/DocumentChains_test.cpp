@@ -145,13 +145,8 @@ TEST_F(DocumentChains, NeighbouringPeriods) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.doc);
-    const double prev = neighbour("GetPrevPeriodDocID", c.doc);
-    EXPECT_EQ(prev, c.prev);
+    EXPECT_EQ(neighbour("GetPrevPeriodDocID", c.doc), c.prev);
     EXPECT_EQ(neighbour("GetNextPeriodDocID", c.doc), c.next);
-    // Forwards finds a document wherever backwards found this one.
-    if (prev != 0) {
-      EXPECT_NE(neighbour("GetNextPeriodDocID", prev), 0);
-    }
   }
 }
 
