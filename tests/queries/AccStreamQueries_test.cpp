@@ -137,9 +137,6 @@ TEST_F(AccStreamQueriesTest, StreamsByGiinAndCallsByName) {
   auto streams = byName->CallV("GetAccStreamsByGiin", "abC123.00000.Le.643").ObjectAs<Collection>();
   ASSERT_TRUE(streams);
   EXPECT_EQ(Sorted(Ids(streams)), IdList({1, 2, 3}));
-  auto types = byName->CallV("GetAllOfrLicTypesList").ObjectAs<ado::Recordset>();
-  ASSERT_TRUE(types);
-  EXPECT_EQ(types->FieldCount(), 4u);
 }
 
 TEST_F(AccStreamQueriesTest, DocumentsOfAStream) {
