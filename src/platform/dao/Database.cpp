@@ -1,5 +1,7 @@
 #include "platform/dao/Database.h"
 
+#include <iterator>
+
 #include "platform/automation/VbaText.h"
 #include "platform/dao/DaoCollections.h"
 #include "platform/dao/DaoError.h"
@@ -291,17 +293,54 @@ std::shared_ptr<Properties> Database::PropertiesCollection() {
 
 void Database::BeginLevel(bool immediate) {
   Connection().BeginTrans(immediate);
+  levels_.emplace_back();
 }
 
 void Database::CommitLevel(bool flush) {
   jet::Connection& conn = Connection();
   conn.CommitTrans();
   if (flush && conn.TransactionDepth() == 0) conn.SyncLog();
+  if (levels_.empty()) return;
+  LevelSteps ended = std::move(levels_.back());
+  levels_.pop_back();
+  if (!levels_.empty()) {
+    LevelSteps& around = levels_.back();
+    std::move(ended.undo.begin(), ended.undo.end(), std::back_inserter(around.undo));
+    std::move(ended.afterCommit.begin(), ended.afterCommit.end(),
+              std::back_inserter(around.afterCommit));
+    return;
+  }
+  for (auto& step : ended.afterCommit) {
+    try {
+      step();
+    } catch (...) {
+      // The rows are committed; what a step leaves behind stays.
+    }
+  }
 }
 
 void Database::RollbackLevel() {
+  // The level ends whether or not the engine's rollback succeeds (one that
+  // fails goes with the connection): its undo steps run either way.
+  struct Undo {
+    Database* self;
+    ~Undo() { self->UndoLevel(); }
+  } undo{this};
   Connection().Rollback();
   RefreshRecordsets();
+}
+
+void Database::UndoLevel() noexcept {
+  if (levels_.empty()) return;
+  LevelSteps ended = std::move(levels_.back());
+  levels_.pop_back();
+  for (auto it = ended.undo.rbegin(); it != ended.undo.rend(); ++it) {
+    try {
+      (*it)();
+    } catch (...) {
+      // An undo step restores what it can; the others still run.
+    }
+  }
 }
 
 void Database::RefreshRecordsets() {
@@ -319,6 +358,7 @@ void Database::Close() {
     if (auto rs = w.lock()) rs->Close();
   recordsets_.clear();
   while (conn_->TransactionDepth() > 0) conn_->Rollback();
+  while (!levels_.empty()) UndoLevel();
   conn_.reset();
   tableDefs_.reset();
 }

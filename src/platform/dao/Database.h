@@ -13,6 +13,7 @@
 // (3027).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -133,6 +134,8 @@ class Database : public Object {
   void BeginLevel(bool immediate = false);
   void CommitLevel(bool flush);
   void RollbackLevel();
+  // Pops the innermost level's steps and runs its undo steps, last first.
+  void UndoLevel() noexcept;
   void Track(const std::shared_ptr<Recordset>& rs);
   void CloseNoThrow() noexcept;
   // The table a trimmed OpenRecordset source names, or nullopt for a statement.
@@ -149,6 +152,13 @@ class Database : public Object {
   std::shared_ptr<TableDefs> tableDefs_;
   std::shared_ptr<Properties> properties_;
   Transaction* scope_ = nullptr;  // the innermost Transaction open on this database
+  // The steps of each level begun through BeginLevel, outermost first
+  // (Transaction::OnRollback, Transaction::AfterCommit).
+  struct LevelSteps {
+    std::vector<std::function<void()>> undo;
+    std::vector<std::function<void()>> afterCommit;
+  };
+  std::vector<LevelSteps> levels_;
 };
 
 using DatabasePtr = std::shared_ptr<Database>;

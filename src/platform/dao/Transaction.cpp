@@ -40,9 +40,9 @@ Transaction::~Transaction() {
       else
         db_->RollbackLevel();
     } catch (...) {
-      // A level that cannot be rolled back goes with its connection.
+      // A level that cannot be rolled back goes with its connection; its
+      // undo steps have run.
     }
-    RunUndo();
   }
   Detach();
 }
@@ -63,18 +63,12 @@ void Transaction::Commit(bool flush) {
     open_ = false;
     ws_->CommitTrans(flush ? Variant(dbForceOSFlush) : Variant());
   } else {
+    // The database hands the level's steps to the level around it, or
+    // runs the after-commit steps when this was the outermost.
     db_->CommitLevel(flush);
     open_ = false;
     Detach();
-    if (outer_) {
-      Transaction* keeper = outer_->owner_;
-      for (auto& step : undo_) keeper->undo_.push_back(std::move(step));
-      for (auto& step : afterCommit_) keeper->afterCommit_.push_back(std::move(step));
-      afterCommit_.clear();
-    }
   }
-  undo_.clear();
-  RunAfterCommit();
 }
 
 void Transaction::Rollback() {
@@ -82,39 +76,12 @@ void Transaction::Rollback() {
   open_ = false;
   struct After {
     Transaction* self;
-    ~After() {
-      self->RunUndo();
-      self->Detach();
-    }
+    ~After() { self->Detach(); }
   } after{this};
   if (ws_)
     ws_->Rollback();
   else
     db_->RollbackLevel();
-}
-
-void Transaction::RunUndo() noexcept {
-  afterCommit_.clear();
-  for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) {
-    try {
-      (*it)();
-    } catch (...) {
-      // An undo step restores what it can; the others still run.
-    }
-  }
-  undo_.clear();
-}
-
-void Transaction::RunAfterCommit() noexcept {
-  std::vector<std::function<void()>> steps = std::move(afterCommit_);
-  afterCommit_.clear();
-  for (auto& step : steps) {
-    try {
-      step();
-    } catch (...) {
-      // The rows are committed; what a step leaves behind stays.
-    }
-  }
 }
 
 bool Transaction::WriteLocked(Database& db) {
@@ -123,14 +90,14 @@ bool Transaction::WriteLocked(Database& db) {
 }
 
 void Transaction::OnRollback(Database& db, std::function<void()> undo) {
-  if (db.scope_) db.scope_->owner_->undo_.push_back(std::move(undo));
+  if (!db.levels_.empty()) db.levels_.back().undo.push_back(std::move(undo));
 }
 
 void Transaction::AfterCommit(Database& db, std::function<void()> step) {
-  if (db.scope_)
-    db.scope_->owner_->afterCommit_.push_back(std::move(step));
-  else
+  if (db.levels_.empty())
     step();
+  else
+    db.levels_.back().afterCommit.push_back(std::move(step));
 }
 
 }  // namespace qv::dao

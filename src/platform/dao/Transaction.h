@@ -24,15 +24,20 @@
 // as last + 1, counters) never hand out a number twice. Ignored for inner
 // levels and on a read-only database.
 //
-// Undo steps. What a rolled-back write did outside the database (a record
-// object's new identifier or state) is put back by steps registered with
-// OnRollback; they run, last registered first, when the level that holds
-// them rolls back. A nested level that commits hands its steps to the scope
-// around it; the outermost commit drops them.
+// Undo and after-commit steps. What a rolled-back write did outside the
+// database (a record object's new identifier or state) is put back by steps
+// registered with OnRollback; they run, last registered first, when the
+// level that holds them rolls back. What must follow a commit and cannot be
+// undone (removing the files deleted rows named) is registered with
+// AfterCommit. The steps belong to the database's innermost open level,
+// whoever began it (a scope, the workspace, the application): a level that
+// commits inside another hands its steps to that one, so a scope that is a
+// savepoint of the application's transaction removes nothing until the
+// application commits, and the application's rollback still undoes. The
+// outermost commit runs the after-commit steps and drops the undo steps.
 
 #include <functional>
 #include <memory>
-#include <vector>
 
 namespace qv::dao {
 
@@ -79,13 +84,12 @@ class Transaction {
   // True when this scope joined another and began no level.
   bool Joined() const { return owner_ != this; }
 
-  // Registers `undo` with the level that would roll back the innermost
-  // scope open on `db`; nothing when no scope is open there.
+  // Registers `undo` with the innermost level open on `db`; nothing when no
+  // level is open there.
   static void OnRollback(Database& db, std::function<void()> undo);
-  // Registers `step` to run once the level that commits the innermost
-  // scope open on `db` has committed; runs it at once when no scope is open
-  // there. For what must follow the write and cannot be undone, such as
-  // removing files that the deleted rows named. Steps run in the order
+  // Registers `step` to run once the outermost level open on `db` has
+  // committed; runs it at once when no level is open there. For what must follow the write and
+  // cannot be undone, such as removing files that the deleted rows named. Steps run in the order
   // registered; a step that fails after the commit is ignored (the rows are
   // written), and a rollback drops the steps.
   static void AfterCommit(Database& db, std::function<void()> step);
@@ -100,8 +104,6 @@ class Transaction {
   static bool WriteLocked(Database& db);
 
  private:
-  void RunUndo() noexcept;
-  void RunAfterCommit() noexcept;
   void Detach() noexcept;
 
   Database* db_ = nullptr;
@@ -110,8 +112,6 @@ class Transaction {
   Transaction* owner_ = this;     // the scope whose level this one is part of
   bool open_ = false;             // a level begun and not yet ended
   bool immediate_ = false;        // an outermost scope begun with kWriteLock
-  std::vector<std::function<void()>> undo_;
-  std::vector<std::function<void()>> afterCommit_;
 };
 
 }  // namespace qv::dao

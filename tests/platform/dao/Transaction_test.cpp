@@ -28,25 +28,31 @@ class TransactionTest : public DaoTest {
 TEST_F(TransactionTest, JoinRuleDecidesWhatAnInnerScopeEnds) {
   const struct {
     const char* what;
-    bool inCallersTransaction;  // both scopes inside a workspace transaction
+    // Both scopes inside a workspace transaction (the caller's) that then
+    // commits (1) or rolls back (2); 0 none.
+    int caller;
     TxJoin inner;
     bool innerCommits, outerCommits;
     int innerDepth;      // levels open inside the inner scope
     const char* rows;    // at the end (row 0 is the caller's, when there is one)
     const char* undone;  // undo steps run, in order
   } cases[] = {
-      {"joined, both commit", false, TxJoin::kJoin, true, true, 1, "1 | 2 | 3", ""},
-      {"joined, inner left open", false, TxJoin::kJoin, false, true, 1, "1 | 2 | 3", ""},
-      {"joined, outer rolls back", false, TxJoin::kJoin, true, false, 1, "", "ba"},
-      {"nested, inner rolls back", false, TxJoin::kNested, false, true, 2, "1 | 3", "b"},
-      {"nested, outer rolls back", false, TxJoin::kNested, true, false, 2, "", "ba"},
-      {"caller's, outer rolls back", true, TxJoin::kJoin, true, false, 2, "0", "ba"},
-      {"caller's, both commit", true, TxJoin::kJoin, true, true, 2, "0 | 1 | 2 | 3", ""},
+      {"joined, both commit", 0, TxJoin::kJoin, true, true, 1, "1 | 2 | 3", ""},
+      {"joined, inner left open", 0, TxJoin::kJoin, false, true, 1, "1 | 2 | 3", ""},
+      {"joined, outer rolls back", 0, TxJoin::kJoin, true, false, 1, "", "ba"},
+      {"nested, inner rolls back", 0, TxJoin::kNested, false, true, 2, "1 | 3", "b"},
+      {"nested, outer rolls back", 0, TxJoin::kNested, true, false, 2, "", "ba"},
+      {"caller's, outer rolls back", 1, TxJoin::kJoin, true, false, 2, "0", "ba"},
+      {"caller's, both commit", 1, TxJoin::kJoin, true, true, 2, "0 | 1 | 2 | 3", ""},
+      // The scopes committed as savepoints; the caller's rollback undoes
+      // their rows and so runs their undo steps.
+      {"caller's rolls back after both commit", 2, TxJoin::kJoin, true, true, 2, "", "ba"},
+      {"caller's rolls back after a nested commit", 2, TxJoin::kNested, true, true, 3, "", "ba"},
   };
   auto ws = engine_->DefaultWorkspace();
   for (const auto& c : cases) {
     std::string undone;
-    if (c.inCallersTransaction) {
+    if (c.caller != 0) {
       ws->BeginTrans();
       Insert(0);
     }
@@ -65,7 +71,8 @@ TEST_F(TransactionTest, JoinRuleDecidesWhatAnInnerScopeEnds) {
       Insert(3);
       if (c.outerCommits) outer.Commit();
     }
-    if (c.inCallersTransaction) ws->CommitTrans(Variant());
+    if (c.caller == 1) ws->CommitTrans(Variant());
+    if (c.caller == 2) ws->Rollback();
     EXPECT_EQ(Depth(), 0) << c.what;
     EXPECT_EQ(Rows(), c.rows) << c.what;
     EXPECT_EQ(undone, c.undone) << c.what;
@@ -208,6 +215,37 @@ TEST_F(TransactionTest, AfterCommitStepsWaitForTheOutermostCommit) {
          inner.Commit();
          ran += "|";
          outer.Rollback();
+       },
+       "|"},
+      // Scopes inside the caller's transaction are savepoints of it: their
+      // steps, and those registered outside any scope, wait for the
+      // caller's commit, and its rollback drops them.
+      {"the caller's transaction commits",
+       [&] {
+         auto ws = engine_->DefaultWorkspace();
+         ws->BeginTrans();
+         {
+           Transaction tx(*db_);
+           step("A");
+           tx.Commit();
+         }
+         step("B");
+         ran += "|";
+         ws->CommitTrans(Variant());
+       },
+       "|AB"},
+      {"the caller's transaction rolls back",
+       [&] {
+         auto ws = engine_->DefaultWorkspace();
+         ws->BeginTrans();
+         {
+           Transaction tx(*db_);
+           step("A");
+           tx.Commit();
+         }
+         step("B");
+         ran += "|";
+         ws->Rollback();
        },
        "|"},
       {"a failing step",
