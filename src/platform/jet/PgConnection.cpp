@@ -793,6 +793,9 @@ PgConnection::PgConnection(Private, const std::string& conninfo, bool readOnly)
                 std::string(kSourceDatabase));
   }
   impl_->Exec("SET client_min_messages TO warning");
+  // A write waits for another's lock as long as the file engine waits for
+  // the file's (OpenOptions::busyTimeoutMs), then fails with 3218.
+  impl_->Exec("SET lock_timeout TO " + std::to_string(OpenOptions{}.busyTimeoutMs));
   if (readOnly) impl_->Exec("SET default_transaction_read_only TO on");
 }
 
