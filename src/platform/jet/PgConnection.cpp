@@ -338,6 +338,7 @@ struct Entry {
   std::vector<Oid> types;            // each parameter's type
   std::vector<ColumnMeta> columns;
   bool columnsKnown = false;
+  uint64_t preparedIn = 0;  // the connection's PgConnection::Impl::deallocations then
 };
 
 // The visible result columns of `r` (a description or a result), named
@@ -371,6 +372,7 @@ struct PgConnection::Impl : public SchemaView {
   PGconn* conn = nullptr;
   std::unordered_map<std::string, std::shared_ptr<Entry>> cache;  // by shape and value literals
   uint64_t named = 0;
+  uint64_t deallocations = 0;  // DEALLOCATE ALL run so far
   sql::LiteralScan scan;
   std::vector<size_t> positions;
   std::vector<LiteralUse> uses;
@@ -629,11 +631,22 @@ struct PgConnection::Impl : public SchemaView {
     changes = n && *n ? std::atoll(n) : 0;
   }
 
-  ResultPtr RunPrepared(const Entry& entry, const std::vector<std::optional<std::string>>& values) {
+  // Prepares `entry`'s text on the server under its name.
+  void PrepareOnServer(Entry& entry) {
+    ResultPtr r(PQprepare(conn, entry.name.c_str(), entry.translation.sql.c_str(),
+                          static_cast<int>(entry.types.size()), entry.types.data()));
+    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
+    entry.preparedIn = deallocations;
+  }
+
+  ResultPtr RunPrepared(Entry& entry, const std::vector<std::optional<std::string>>& values) {
     std::vector<const char*> p;
     p.reserve(values.size());
     for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
     return Atomically([&] {
+      // A statement a caller still holds from before a change of the
+      // schema: the server forgot it with the others.
+      if (entry.preparedIn != deallocations) PrepareOnServer(entry);
       ResultPtr r(PQexecPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
                                  nullptr, nullptr, 0));
       if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
@@ -647,6 +660,7 @@ struct PgConnection::Impl : public SchemaView {
     Forget();
     cache.clear();
     ResultPtr(PQexec(conn, "DEALLOCATE ALL"));
+    ++deallocations;
   }
 
   void RunSchemaChange(const SchemaChange& change) {
@@ -848,14 +862,16 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
     }
     made->translation = std::move(translated);
     made->name = "jet_" + std::to_string(++impl_->named);
-    std::string_view source = kSourceDatabase;
-    ResultPtr r(PQprepare(impl_->conn, made->name.c_str(), made->translation.sql.c_str(),
-                          static_cast<int>(made->types.size()), made->types.data()));
-    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), impl_->conn, source);
-    // The result columns, named and typed by the translation.
-    ResultPtr d(PQdescribePrepared(impl_->conn, made->name.c_str()));
-    if (!d || !Succeeded(d.get())) ThrowResult(d.get(), impl_->conn, source);
-    FillColumns(*made, d.get());
+    // Inside a transaction a refusal (a function the server lacks: 3085)
+    // must not end it.
+    impl_->Atomically([&] {
+      impl_->PrepareOnServer(*made);
+      // The result columns, named and typed by the translation.
+      ResultPtr d(PQdescribePrepared(impl_->conn, made->name.c_str()));
+      if (!d || !Succeeded(d.get())) ThrowResult(d.get(), impl_->conn, kSourceDatabase);
+      FillColumns(*made, d.get());
+      return 0;
+    });
     if (byValue) {
       impl_->cache[scan.shape] = nullptr;
       key = scan.shape + '\x01';

@@ -34,6 +34,7 @@ enum class Op {
   kRollback,  // Rollback
   kLastId,    // the counter value of the last insert
   kReadOnly,  // the statement on a second, read-only connection
+  kHeld,      // a select prepared before a schema statement (`bind` numbers it), run after it
 };
 
 struct Step {
@@ -154,6 +155,8 @@ const std::vector<Step>& Steps() {
       {Op::kRun, "CREATE TABLE Gone (A LONG)", "0"},
       {Op::kRollback, "", ""},
       {Op::kQuery, "SELECT A FROM Gone", "error 3078"},
+      // A statement held across a change of the schema still runs.
+      {Op::kHeld, "SELECT Name FROM People WHERE ID = 12", "Str:T12", 1},
       // Counters.
       {Op::kRun, "CREATE TABLE Counted (ID COUNTER CONSTRAINT pk PRIMARY KEY, Label TEXT(20))",
        "0"},
@@ -197,6 +200,11 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         return "";
       case Op::kLastId:
         return std::to_string(engine.LastInsertId());
+      case Op::kHeld: {
+        auto st = engine.Prepare(step.sql);
+        engine.Execute("CREATE TABLE Held" + std::to_string(step.bind) + " (A LONG)");
+        return Rows(*st);
+      }
       case Op::kReadOnly: {
         auto reader = jet::OpenEngine(location, true);
         auto st = reader->Prepare(step.sql);
