@@ -650,7 +650,8 @@ struct PgConnection::Impl : public SchemaView {
       ResultPtr r(PQexecPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
                                  nullptr, nullptr, 0));
       if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
-      NoteChanges(r.get());
+      // A select changes nothing (its command tag counts its rows).
+      if (entry.translation.kind != StatementKind::kSelect) NoteChanges(r.get());
       return r;
     });
   }
@@ -720,7 +721,7 @@ class PgStatement final : public EngineStatement {
     }
     Reset();
     Start();
-    return conn_->impl_->changes;
+    return Kind() == StatementKind::kSelect ? 0 : conn_->impl_->changes;
   }
 
   void Reset() override {

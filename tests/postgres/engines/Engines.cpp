@@ -34,6 +34,7 @@ enum class Op {
   kRollback,  // Rollback
   kLastId,    // the counter value of the last insert
   kReadOnly,  // the statement on a second, read-only connection
+  kChanges,   // the rows the last action changed
   kHeld,      // a select prepared before a schema statement (`bind` numbers it), run after it
 };
 
@@ -127,6 +128,8 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT Score, Active FROM People WHERE ID = 1", "Dbl:3|Bool:True"},
       {Op::kRun, "UPDATE People SET Born = #2000-02-29 12:00:00# WHERE ID >= 2", "2"},
       {Op::kQuery, "SELECT Born FROM People WHERE ID = 2", "Date:36585.5"},
+      {Op::kRun, "SELECT ID FROM People", "0"},
+      {Op::kChanges, "", "2"},
       {Op::kRun, "UPDATE People SET Tiny = 300 WHERE ID = 2", "error 3464"},
       {Op::kRun, "DELETE FROM People WHERE ID = 3", "1"},
       {Op::kRun, "DELETE FROM People WHERE ID = 3", "0"},
@@ -198,6 +201,8 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
       case Op::kRollback:
         engine.Rollback();
         return "";
+      case Op::kChanges:
+        return std::to_string(engine.Changes());
       case Op::kLastId:
         return std::to_string(engine.LastInsertId());
       case Op::kHeld: {
