@@ -278,6 +278,46 @@ constexpr std::string_view kCatalogueSql =
 
 // ---- errors
 
+std::string ShownLocation(std::string_view conninfo) {
+  constexpr std::string_view kMask = "********";
+  std::string out(conninfo);
+  if (out.starts_with("postgresql://") || out.starts_with("postgres://")) {
+    const size_t start = out.find("://") + 3;
+    const size_t end = std::min(out.find_first_of("/?", start), out.size());
+    const size_t at = out.rfind('@', end);
+    if (at != std::string::npos && at >= start)
+      if (const size_t colon = out.find(':', start); colon < at)
+        out.replace(colon + 1, at - colon - 1, kMask);
+    // ?password=... among the parameters
+    for (size_t p = out.find("password=", end); p != std::string::npos;
+         p = out.find("password=", p + 1)) {
+      if (out[p - 1] != '?' && out[p - 1] != '&') continue;
+      const size_t v = p + 9;
+      out.replace(v, std::min(out.find('&', v), out.size()) - v, kMask);
+    }
+    return out;
+  }
+  // keyword = value, the value quoted ('...', with \' and \\ inside) or a word.
+  for (size_t p = out.find("password"); p != std::string::npos; p = out.find("password", p + 1)) {
+    if (p > 0 && out[p - 1] != ' ' && out[p - 1] != '\t') continue;
+    size_t v = p + 8;
+    while (v < out.size() && out[v] == ' ') ++v;
+    if (v >= out.size() || out[v] != '=') continue;
+    ++v;
+    while (v < out.size() && out[v] == ' ') ++v;
+    size_t e = v;
+    if (e < out.size() && out[e] == '\'') {
+      for (++e; e < out.size() && out[e] != '\''; ++e)
+        if (out[e] == '\\') ++e;
+      e = std::min(e + 1, out.size());
+    } else {
+      while (e < out.size() && out[e] != ' ' && out[e] != '\t') ++e;
+    }
+    out.replace(v, e - v, kMask);
+  }
+  return out;
+}
+
 Error PgToJetError(std::string_view sqlstate, std::string_view message, std::string_view table,
                    std::string_view column, std::string_view constraint, std::string_view source) {
   auto jet = [&](int32_t number, std::string_view arg = {}) {
@@ -780,7 +820,7 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo, bo
       "AND pg_collation_is_visible(oid))");
   const bool catalogue = *PQgetvalue(has.get(), 0, 0) == 't';
   const bool collation = *PQgetvalue(has.get(), 0, 1) == 't';
-  if (!catalogue && !create) ThrowJet(jeterr::kBadDatabaseFormat, {conninfo});
+  if (!catalogue && !create) ThrowJet(jeterr::kBadDatabaseFormat, {conn->Location()});
   if (create && !readOnly) {
     // Jet's Russian order until the server's own collation is installed:
     // ICU's root order at primary strength.
@@ -796,7 +836,7 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo, bo
 }
 
 PgConnection::PgConnection(Private, const std::string& conninfo, bool readOnly)
-    : location_(conninfo), readOnly_(readOnly), impl_(std::make_unique<Impl>()) {
+    : location_(ShownLocation(conninfo)), readOnly_(readOnly), impl_(std::make_unique<Impl>()) {
   impl_->readOnly = readOnly;
   impl_->conn = PQconnectdb(conninfo.c_str());
   if (PQstatus(impl_->conn) != CONNECTION_OK) {
@@ -804,7 +844,7 @@ PgConnection::PgConnection(Private, const std::string& conninfo, bool readOnly)
     while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
       message.pop_back();
     throw Error(jeterr::kOpenedExclusively,
-                JetErrorText(jeterr::kOpenedExclusively, {conninfo}) + " " + message,
+                JetErrorText(jeterr::kOpenedExclusively, {location_}) + " " + message,
                 std::string(kSourceDatabase));
   }
   impl_->Exec("SET client_min_messages TO warning");

@@ -37,6 +37,7 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   PgConnection(const PgConnection&) = delete;
   PgConnection& operator=(const PgConnection&) = delete;
 
+  // The connection string with its password masked (ShownLocation).
   const std::string& Location() const override { return location_; }
   bool IsServer() const override { return true; }
   bool IsReadOnly() const override { return readOnly_; }
@@ -65,6 +66,11 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   bool readOnly_;
   std::unique_ptr<Impl> impl_;
 };
+
+// `conninfo` with the value of its password (password=..., or the
+// user:password@ of a URI, or ?password=... in one) replaced by "********",
+// for messages and titles: what the library shows of a location.
+std::string ShownLocation(std::string_view conninfo);
 
 // The Jet error for a failed server call: `sqlstate` the five-character
 // code, `message` the server's primary message, `table`, `column` and
