@@ -36,6 +36,10 @@ constexpr Oid kOidNumeric = 1700;
 // refuse every statement after it until the transaction ends.
 constexpr std::string_view kStatementSavepoint = "jet_stmt";
 
+// The channel on which a session's change of the schema is told to the
+// others (LISTEN/NOTIFY): each drops what it translated and prepared.
+constexpr std::string_view kSchemaChannel = "jet_schema";
+
 struct ResultDeleter {
   void operator()(PGresult* r) const { PQclear(r); }
 };
@@ -696,6 +700,19 @@ struct PgConnection::Impl : public SchemaView {
     });
   }
 
+  // Drops what was read of the schema when another session told of a
+  // change of it: the notices that arrived are read without waiting (a
+  // commit's notice reaches the others a moment after it returns).
+  void CheckNotifications() {
+    if (!PQconsumeInput(conn)) return;  // a lost connection fails the next statement
+    bool changed = false;
+    while (PGnotify* n = PQnotifies(conn)) {
+      changed = changed || n->be_pid != PQbackendPID(conn);
+      PQfreemem(n);
+    }
+    if (changed) SchemaChanged();
+  }
+
   // What was read of the schema and prepared against it goes.
   void SchemaChanged() {
     Forget();
@@ -714,6 +731,8 @@ struct PgConnection::Impl : public SchemaView {
       ++depth;
       Atomically([&] {
         Apply(change);
+        // Told to the other sessions when the transaction commits.
+        Exec("NOTIFY " + std::string(kSchemaChannel));
         return 0;
       });
       --depth;
@@ -852,15 +871,18 @@ PgConnection::PgConnection(Private, const std::string& conninfo, bool readOnly)
   // the file's (OpenOptions::busyTimeoutMs), then fails with 3218.
   impl_->Exec("SET lock_timeout TO " + std::to_string(OpenOptions{}.busyTimeoutMs));
   if (readOnly) impl_->Exec("SET default_transaction_read_only TO on");
+  impl_->Exec("LISTEN " + std::string(kSchemaChannel));
 }
 
 PgConnection::~PgConnection() = default;
 
 std::shared_ptr<const Translation> PgConnection::Translate(std::string_view jetSql) {
+  impl_->CheckNotifications();
   return std::make_shared<const Translation>(TranslateJet(jetSql, *impl_, SqlDialect::kPostgres));
 }
 
 std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) {
+  impl_->CheckNotifications();
   sql::LiteralScan& scan = impl_->scan;
   sql::ScanLiterals(jetSql, scan);
   std::vector<size_t>& positions = impl_->positions;
@@ -935,7 +957,11 @@ int64_t PgConnection::Execute(std::string_view jetSql) {
 }
 
 int64_t PgConnection::ExecuteServerSql(std::string_view sql) {
-  ResultPtr r = impl_->Atomically([&] { return impl_->Exec(sql); });
+  ResultPtr r = impl_->Atomically([&] {
+    ResultPtr done = impl_->Exec(sql);
+    impl_->Exec("NOTIFY " + std::string(kSchemaChannel));
+    return done;
+  });
   impl_->NoteChanges(r.get());
   // It may have changed the schema.
   impl_->SchemaChanged();
@@ -991,11 +1017,13 @@ int64_t PgConnection::LastInsertId() {
 }
 
 std::vector<std::string> PgConnection::TableNames() {
+  impl_->CheckNotifications();
   impl_->ReadNames();
   return impl_->ordered;
 }
 
 std::shared_ptr<const TableSpec> PgConnection::FindTable(std::string_view table) {
+  impl_->CheckNotifications();
   const CachedTable* t = impl_->Load(table);
   return t ? t->spec : nullptr;
 }

@@ -8,11 +8,13 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/automation/Error.h"
@@ -26,16 +28,18 @@ namespace {
 using jet::Engine;
 
 enum class Op {
-  kRun,       // an action or schema statement: the rows it changed
-  kQuery,     // a select: its rows
-  kBind,      // a select with its first literal bound again (`bind`): its rows
-  kBegin,     // BeginTrans
-  kCommit,    // CommitTrans
-  kRollback,  // Rollback
-  kLastId,    // the counter value of the last insert
-  kReadOnly,  // the statement on a second, read-only connection
-  kChanges,   // the rows the last action changed
-  kHeld,      // a select prepared before a schema statement (`bind` numbers it), run after it
+  kRun,         // an action or schema statement: the rows it changed
+  kQuery,       // a select: its rows
+  kBind,        // a select with its first literal bound again (`bind`): its rows
+  kBegin,       // BeginTrans
+  kCommit,      // CommitTrans
+  kRollback,    // Rollback
+  kLastId,      // the counter value of the last insert
+  kReadOnly,    // the statement on a second, read-only connection
+  kChanges,     // the rows the last action changed
+  kOther,       // an action or schema statement on a second connection
+  kEventually,  // a select that must give its rows within a second
+  kHeld,        // a select prepared before a schema statement (`bind` numbers it), run after it
 };
 
 struct Step {
@@ -167,6 +171,13 @@ const std::vector<Step>& Steps() {
       {Op::kRun, "INSERT INTO Counted (Label) VALUES ('b')", "1"},
       {Op::kLastId, "", "2"},
       {Op::kQuery, "SELECT ID, Label FROM Counted ORDER BY ID", "Long:1|Str:a; Long:2|Str:b"},
+      // Another connection's change of the schema is seen.
+      {Op::kQuery, "SELECT * FROM Counted ORDER BY ID", "Long:1|Str:a; Long:2|Str:b"},
+      {Op::kOther, "ALTER TABLE Counted ADD COLUMN Extra LONG", "0"},
+      {Op::kEventually, "SELECT * FROM Counted ORDER BY ID",
+       "Long:1|Str:a|Null; Long:2|Str:b|Null"},
+      {Op::kOther, "ALTER TABLE Counted DROP COLUMN Extra", "0"},
+      {Op::kEventually, "SELECT * FROM Counted ORDER BY ID", "Long:1|Str:a; Long:2|Str:b"},
       // A read-only connection refuses writes.
       {Op::kReadOnly, "INSERT INTO Counted (Label) VALUES ('c')", "error 3027"},
       {Op::kReadOnly, "SELECT Count(*) FROM Counted", "Long:2"},
@@ -209,6 +220,23 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         auto st = engine.Prepare(step.sql);
         engine.Execute("CREATE TABLE Held" + std::to_string(step.bind) + " (A LONG)");
         return Rows(*st);
+      }
+      case Op::kOther:
+        return std::to_string(jet::OpenEngine(location)->Execute(step.sql));
+      case Op::kEventually: {
+        // A server's notice of the change reaches this session a moment
+        // after the other's commit returns.
+        std::string got;
+        for (int i = 0; i < 50; ++i) {
+          try {
+            got = Rows(*engine.Prepare(step.sql));
+          } catch (const Error& e) {
+            got = "error " + std::to_string(e.Number());
+          }
+          if (got == step.expected) break;
+          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return got;
       }
       case Op::kReadOnly: {
         auto reader = jet::OpenEngine(location, true);
