@@ -64,7 +64,7 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
             "--server takes a postgresql:// URI or a connection string (host=... "
             "dbname=...), not " +
             o->server);
-      session = std::make_unique<SqlSession>(qv::jet::OpenEngine(o->server, false, o->create),
+      session = std::make_unique<SqlSession>(qv::jet::OpenEngine(o->server, {.create = o->create}),
                                              format, std::cout, std::cerr);
     } else {
       const std::filesystem::path file = o->dbFile.empty()

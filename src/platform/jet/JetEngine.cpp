@@ -84,10 +84,11 @@ std::shared_ptr<Engine> FileEngine(std::shared_ptr<Connection> connection) {
   return std::make_shared<FileEngineImpl>(std::move(connection));
 }
 
-std::shared_ptr<Engine> OpenEngine(const std::string& location, bool readOnly, bool create) {
-  if (IsServerLocation(location)) return PgConnection::Open(location, readOnly, create);
-  if (create) return FileEngine(Connection::Create(location));
-  return FileEngine(Connection::Open(location, {.readOnly = readOnly}));
+std::shared_ptr<Engine> OpenEngine(const std::string& location, const EngineOptions& options) {
+  if (IsServerLocation(location)) return PgConnection::Open(location, options);
+  const OpenOptions file{.readOnly = options.readOnly, .busyTimeoutMs = options.busyTimeoutMs};
+  if (options.create) return FileEngine(Connection::Create(location, kLocaleRussian, file));
+  return FileEngine(Connection::Open(location, file));
 }
 
 }  // namespace qv::jet

@@ -107,13 +107,21 @@ class Engine {
 // key=value words ("host=/run/pg dbname=office").
 bool IsServerLocation(std::string_view location);
 
+// How OpenEngine opens. `create`: make the database's catalogue (a new
+// file with the Russian locale; on a server, the catalogue's tables in the
+// database's current schema when they are missing). `readOnly`: writes
+// fail with 3027. `busyTimeoutMs`: how long a write waits for another
+// connection's lock before it fails with 3218.
+struct EngineOptions {
+  bool readOnly = false;
+  bool create = false;
+  int busyTimeoutMs = 5000;
+};
+
 // Opens the engine `location` names: a server database (IsServerLocation)
-// or a database file. `create`: make the database's catalogue (a new file
-// with the Russian locale; on a server, the catalogue's tables in the
-// database's current schema when they are missing). Errors of
-// Connection::Open / Create, or of PgConnection's open.
-std::shared_ptr<Engine> OpenEngine(const std::string& location, bool readOnly = false,
-                                   bool create = false);
+// or a database file. Errors of Connection::Open / Create, or of
+// PgConnection::Open.
+std::shared_ptr<Engine> OpenEngine(const std::string& location, const EngineOptions& options = {});
 
 // The file engine over an open connection.
 std::shared_ptr<Engine> FileEngine(std::shared_ptr<Connection> connection);

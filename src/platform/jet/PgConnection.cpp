@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -829,9 +830,10 @@ class PgStatement final : public EngineStatement {
 
 // ---- the connection
 
-std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo, bool readOnly,
-                                                 bool create) {
-  auto conn = std::make_shared<PgConnection>(Private{}, conninfo, readOnly);
+std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
+                                                 const EngineOptions& options) {
+  const bool readOnly = options.readOnly, create = options.create;
+  auto conn = std::make_shared<PgConnection>(Private{}, conninfo, options);
   Impl& impl = *conn->impl_;
   ResultPtr has = impl.Exec(
       "SELECT to_regclass('\"_jet_tables\"') IS NOT NULL, "
@@ -854,8 +856,11 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo, bo
   return conn;
 }
 
-PgConnection::PgConnection(Private, const std::string& conninfo, bool readOnly)
-    : location_(ShownLocation(conninfo)), readOnly_(readOnly), impl_(std::make_unique<Impl>()) {
+PgConnection::PgConnection(Private, const std::string& conninfo, const EngineOptions& options)
+    : location_(ShownLocation(conninfo)),
+      readOnly_(options.readOnly),
+      impl_(std::make_unique<Impl>()) {
+  const bool readOnly = options.readOnly;
   impl_->readOnly = readOnly;
   impl_->conn = PQconnectdb(conninfo.c_str());
   if (PQstatus(impl_->conn) != CONNECTION_OK) {
@@ -868,8 +873,8 @@ PgConnection::PgConnection(Private, const std::string& conninfo, bool readOnly)
   }
   impl_->Exec("SET client_min_messages TO warning");
   // A write waits for another's lock as long as the file engine waits for
-  // the file's (OpenOptions::busyTimeoutMs), then fails with 3218.
-  impl_->Exec("SET lock_timeout TO " + std::to_string(OpenOptions{}.busyTimeoutMs));
+  // the file's, then fails with 3218.
+  impl_->Exec("SET lock_timeout TO " + std::to_string(std::max(options.busyTimeoutMs, 1)));
   if (readOnly) impl_->Exec("SET default_transaction_read_only TO on");
   impl_->Exec("LISTEN " + std::string(kSchemaChannel));
 }

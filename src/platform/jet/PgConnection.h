@@ -29,10 +29,12 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   // tables in the current schema when they are missing, and the collation
   // JETRU there when the server has none (an ICU approximation: case and
   // Ё/Е alike, Latin before Cyrillic). `readOnly`: every transaction of
-  // the session is read-only, so a write fails with 3027.
-  static std::shared_ptr<PgConnection> Open(const std::string& conninfo, bool readOnly = false,
-                                            bool create = false);
-  PgConnection(Private, const std::string& conninfo, bool readOnly);
+  // the session is read-only, so a write fails with 3027. A write waits
+  // for another session's lock `busyTimeoutMs` (the server's lock_timeout),
+  // then fails with 3218.
+  static std::shared_ptr<PgConnection> Open(const std::string& conninfo,
+                                            const EngineOptions& options = {});
+  PgConnection(Private, const std::string& conninfo, const EngineOptions& options);
   ~PgConnection() override;
   PgConnection(const PgConnection&) = delete;
   PgConnection& operator=(const PgConnection&) = delete;
