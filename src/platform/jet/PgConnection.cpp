@@ -688,17 +688,56 @@ struct PgConnection::Impl : public SchemaView {
     std::vector<const char*> p;
     p.reserve(values.size());
     for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
-    return Atomically([&] {
-      // A statement a caller still holds from before a change of the
-      // schema: the server forgot it with the others.
-      if (entry.preparedIn != deallocations) PrepareOnServer(entry);
-      ResultPtr r(PQexecPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
-                                 nullptr, nullptr, 0));
-      if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
-      // A select changes nothing (its command tag counts its rows).
-      if (entry.translation.kind != StatementKind::kSelect) NoteChanges(r.get());
-      return r;
-    });
+    // A statement a caller still holds from before a change of the
+    // schema: the server forgot it with the others.
+    if (entry.preparedIn != deallocations)
+      Atomically([&] {
+        PrepareOnServer(entry);
+        return 0;
+      });
+    ResultPtr r =
+        depth == 0 ? ResultPtr(PQexecPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()),
+                                              p.data(), nullptr, nullptr, 0))
+                   : RunBetweenSavepoints(entry, p);
+    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
+    // A select changes nothing (its command tag counts its rows).
+    if (entry.translation.kind != StatementKind::kSelect) NoteChanges(r.get());
+    return r;
+  }
+
+  // Inside a transaction: the savepoint, the statement and the release in
+  // one round trip (a pipeline); when the statement fails, the server skips
+  // the release, and a rollback to the savepoint ends the failure. Returns
+  // the statement's result, failed or not.
+  ResultPtr RunBetweenSavepoints(const Entry& entry, const std::vector<const char*>& p) {
+    static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
+    static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
+    if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+    const bool sent =
+        PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+        PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(), nullptr,
+                            nullptr, 0) &&
+        PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+        PQpipelineSync(conn);
+    // The results of the three, each followed by a null, then the sync's.
+    ResultPtr results[3];
+    bool lost = !sent;
+    for (int i = 0; i < 3 && !lost; ++i) {
+      results[i].reset(PQgetResult(conn));
+      if (!results[i]) lost = true;
+      while (PGresult* more = PQgetResult(conn)) PQclear(more);
+    }
+    if (!lost) {
+      ResultPtr sync(PQgetResult(conn));
+      lost = !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
+    }
+    PQexitPipelineMode(conn);
+    if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
+    if (!Succeeded(results[0].get())) return std::move(results[0]);
+    if (!Succeeded(results[1].get()))
+      ResultPtr(PQexec(
+          conn, ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) + "; " + release).c_str()));
+    return std::move(results[1]);
   }
 
   // Drops what was read of the schema when another session told of a
