@@ -41,6 +41,9 @@ constexpr std::string_view kStatementSavepoint = "jet_stmt";
 // others (LISTEN/NOTIFY): each drops what it translated and prepared.
 constexpr std::string_view kSchemaChannel = "jet_schema";
 
+// The statement shapes a connection keeps prepared on the server at most.
+constexpr size_t kMaxCachedShapes = 512;
+
 struct ResultDeleter {
   void operator()(PGresult* r) const { PQclear(r); }
 };
@@ -756,6 +759,10 @@ struct PgConnection::Impl : public SchemaView {
   // What was read of the schema and prepared against it goes.
   void SchemaChanged() {
     Forget();
+    DropStatements();
+  }
+
+  void DropStatements() {
     cache.clear();
     ResultPtr(PQexec(conn, "DEALLOCATE ALL"));
     ++deallocations;
@@ -951,6 +958,10 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
     }
   }
   if (!entry) {
+    // Many shapes seen once each (a shell's statements) would keep as
+    // many statements on the server: past the limit they all go, and one a
+    // caller still holds is prepared again at its next run.
+    if (impl_->cache.size() >= kMaxCachedShapes) impl_->DropStatements();
     std::vector<LiteralUse>& uses = impl_->uses;
     Translation translated =
         TranslateJetParameterized(jetSql, *impl_, positions, uses, SqlDialect::kPostgres);
@@ -998,18 +1009,6 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
 
 int64_t PgConnection::Execute(std::string_view jetSql) {
   return Prepare(jetSql)->Run();
-}
-
-int64_t PgConnection::ExecuteServerSql(std::string_view sql) {
-  ResultPtr r = impl_->Atomically([&] {
-    ResultPtr done = impl_->Exec(sql);
-    impl_->Exec("NOTIFY " + std::string(kSchemaChannel));
-    return done;
-  });
-  impl_->NoteChanges(r.get());
-  // It may have changed the schema.
-  impl_->SchemaChanged();
-  return impl_->changes;
 }
 
 int PgConnection::TransactionDepth() const {

@@ -55,11 +55,6 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   std::vector<std::string> TableNames() override;
   std::shared_ptr<const TableSpec> FindTable(std::string_view table) override;
 
-  // Runs server SQL of one or more statements without parameters or
-  // results (setup of a test schema, the shell's diagnostics); returns the
-  // rows the last one changed. Errors mapped as a statement's.
-  int64_t ExecuteServerSql(std::string_view sql);
-
   struct Impl;
 
  private:

@@ -40,6 +40,7 @@ enum class Op {
   kLocked,      // an action on a second connection waiting 200 ms for a lock
   kOther,       // an action or schema statement on a second connection
   kEventually,  // a select that must give its rows within a second
+  kManyShapes,  // a select held while 600 other shapes run, then run
   kHeld,        // a select prepared before a schema statement (`bind` numbers it), run after it
 };
 
@@ -177,6 +178,8 @@ const std::vector<Step>& Steps() {
       {Op::kRun, "CREATE TABLE Gone (A LONG)", "0"},
       {Op::kRollback, "", ""},
       {Op::kQuery, "SELECT A FROM Gone", "error 3078"},
+      // A statement held while the cache is dropped still runs.
+      {Op::kManyShapes, "SELECT Name FROM People WHERE ID = 12", "Str:T12"},
       // A statement held across a change of the schema still runs.
       {Op::kHeld, "SELECT Name FROM People WHERE ID = 12", "Str:T12", 1},
       // Counters.
@@ -231,6 +234,13 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         return std::to_string(engine.Changes());
       case Op::kLastId:
         return std::to_string(engine.LastInsertId());
+      case Op::kManyShapes: {
+        auto st = engine.Prepare(step.sql);
+        for (int i = 0; i < 600; ++i)
+          engine.Prepare("SELECT ID AS c" + std::to_string(i) + " FROM People WHERE ID = 12")
+              ->Step();
+        return Rows(*st);
+      }
       case Op::kHeld: {
         auto st = engine.Prepare(step.sql);
         engine.Execute("CREATE TABLE Held" + std::to_string(step.bind) + " (A LONG)");
