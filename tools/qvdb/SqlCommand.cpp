@@ -1,4 +1,4 @@
-// `qvdb sql [--db FILE] [--format F] [STATEMENT...]`.
+// `qvdb sql [--db FILE | --server CONNINFO [--create]] [--format F] [STATEMENT...]`.
 
 #include <unistd.h>
 #include <CLI/CLI.hpp>
@@ -11,6 +11,7 @@
 #include "Commands.h"
 #include "DataFolder.h"
 #include "SqlShell.h"
+#include "platform/jet/JetEngine.h"
 
 namespace qvdb {
 
@@ -39,29 +40,48 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
       "sql", "Run one Jet SQL statement, or a shell reading statements ending with \";\"");
   struct Options {
     std::string dbFile;
+    std::string server;
+    bool create = false;
     std::vector<std::string> words;
   };
   auto o = std::make_shared<Options>();
   ctx.AddData(sql);
-  sql->add_option("--db", o->dbFile, "a database file instead of the data folder's");
+  auto* db = sql->add_option("--db", o->dbFile, "a database file instead of the data folder's");
+  sql->add_option("--server", o->server,
+                  "a PostgreSQL database instead (postgresql://... or a libpq connection string)")
+      ->excludes(db);
+  sql->add_flag("--create", o->create,
+                "with --server: make the library's catalogue in the database when it has none");
   ctx.AddFormat(sql);
   sql->add_option("statement", o->words, "the statement (quote it); none: the shell");
   return [sql, o, &ctx]() -> std::optional<int> {
     if (!*sql) return std::nullopt;
-    const std::filesystem::path file = o->dbFile.empty()
-                                           ? UserDatabasePath(ExistingDataFolder(ctx.data))
-                                           : std::filesystem::path(o->dbFile);
-    if (IsJetFile(file))
-      throw UserError(file.string() +
-                      " is a Jet database file, which qvdb does not open: convert its folder with "
-                      "`qvdb import-mdb SRC DEST`, then use --data DEST");
-    SqlSession session(file, ParseFormat(ctx.format), std::cout, std::cerr);
+    const Format format = ParseFormat(ctx.format);
+    std::unique_ptr<SqlSession> session;
+    if (!o->server.empty()) {
+      if (!qv::jet::IsServerLocation(o->server))
+        throw UserError(
+            "--server takes a postgresql:// URI or a connection string (host=... "
+            "dbname=...), not " +
+            o->server);
+      session = std::make_unique<SqlSession>(qv::jet::OpenEngine(o->server, {.create = o->create}),
+                                             format, std::cout, std::cerr);
+    } else {
+      const std::filesystem::path file = o->dbFile.empty()
+                                             ? UserDatabasePath(ExistingDataFolder(ctx.data))
+                                             : std::filesystem::path(o->dbFile);
+      if (IsJetFile(file))
+        throw UserError(file.string() +
+                        " is a Jet database file, which qvdb does not open: convert its folder "
+                        "with `qvdb import-mdb SRC DEST`, then use --data DEST");
+      session = std::make_unique<SqlSession>(file, format, std::cout, std::cerr);
+    }
     if (!o->words.empty()) {
-      session.Execute(Join(o->words));
+      session->Execute(Join(o->words));
       return 0;
     }
     const int errors =
-        isatty(STDIN_FILENO) ? session.RunInteractive() : session.RunScript(std::cin);
+        isatty(STDIN_FILENO) ? session->RunInteractive() : session->RunScript(std::cin);
     return errors == 0 ? 0 : 1;
   };
 }

@@ -15,6 +15,7 @@
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/os/HostServices.h"
 
 namespace qvdb {
@@ -89,6 +90,7 @@ SqlSession::~SqlSession() {
 void SqlSession::Execute(const std::string& statement) {
   const std::string sql = Statement(statement);
   if (sql.empty()) return;
+  if (server_) return ExecuteOnServer(sql);
   auto& conn = db_->Connection();
   if (conn.Translate(sql)->kind == qv::jet::StatementKind::kSelect) {
     auto rs = db_->OpenStatement(sql, qv::dao::dbOpenSnapshot);
@@ -105,18 +107,20 @@ void SqlSession::Execute(const std::string& statement) {
 }
 
 void SqlSession::PrintTables() {
-  for (const std::string& name : db_->Connection().Schema().TableNames()) out_ << name << '\n';
+  for (const std::string& name :
+       server_ ? server_->TableNames() : db_->Connection().Schema().TableNames())
+    out_ << name << '\n';
 }
 
 void SqlSession::PrintSchema(const std::string& table) {
-  auto& catalog = db_->Connection().Schema();
   std::vector<std::string> names;
   if (table.empty())
-    names = catalog.TableNames();
+    names = server_ ? server_->TableNames() : db_->Connection().Schema().TableNames();
   else
     names.push_back(table);
   for (size_t t = 0; t < names.size(); ++t) {
-    auto spec = catalog.FindTable(names[t]);
+    auto spec =
+        server_ ? server_->FindTable(names[t]) : db_->Connection().Schema().FindTable(names[t]);
     if (!spec)
       throw qv::Error(qv::jet::jeterr::kTableNotFound, "Table '" + names[t] + "' does not exist.");
     if (t) out_ << '\n';
@@ -153,7 +157,8 @@ bool SqlSession::Dot(const std::string& line) {
   } else if (cmd == ".schema") {
     PrintSchema(Statement(arg));
   } else if (cmd == ".translate") {
-    out_ << db_->Connection().Translate(Statement(arg))->sql << '\n';
+    const std::string sql = Statement(arg);
+    out_ << (server_ ? server_->Translate(sql) : db_->Connection().Translate(sql))->sql << '\n';
   } else if (cmd == ".format") {
     format_ = ParseFormat(arg);
   } else if (cmd == ".help") {
@@ -207,7 +212,8 @@ int SqlSession::RunInteractive() {
   const std::string history = HistoryFile();
   using_history();
   read_history(history.c_str());
-  out_ << "qvdb sql on " << db_->Name() << ". Statements end with \";\"; .help for commands.\n";
+  out_ << "qvdb sql on " << (server_ ? server_->Location() : db_->Name())
+       << ". Statements end with \";\"; .help for commands.\n";
   for (;;) {
     char* raw = readline(pending_.empty() ? "qvdb> " : "  ...> ");
     if (!raw) break;

@@ -22,12 +22,19 @@
 #include "platform/dao/Database.h"
 #include "platform/jet/JetTypes.h"
 
+namespace qv::jet {
+class Engine;
+}
+
 namespace qvdb {
 
 class SqlSession {
  public:
   // Opens an existing database file (the errors of Database::Open).
   SqlSession(const std::filesystem::path& file, Format format, std::ostream& out,
+             std::ostream& err);
+  // Runs Jet SQL on a database of another engine, a server's (ServerShell.cpp).
+  SqlSession(std::shared_ptr<qv::jet::Engine> server, Format format, std::ostream& out,
              std::ostream& err);
   ~SqlSession();
 
@@ -50,9 +57,11 @@ class SqlSession {
   // Feeds one input line; true to go on. Counts and prints errors.
   bool Feed(const std::string& line);
   void PrintError(const std::exception& e);
+  void ExecuteOnServer(const std::string& sql);  // ServerShell.cpp
 
   std::shared_ptr<qv::dao::Workspace> ws_;
   std::shared_ptr<qv::dao::Database> db_;
+  std::shared_ptr<qv::jet::Engine> server_;  // instead of db_
   Format format_;
   std::ostream& out_;
   std::ostream& err_;

@@ -77,6 +77,12 @@ TEST_F(Cli, ExitStatuses) {
        1,
        "qvdb: no data folder at "},
       {{"sql", "--db", jetFile, "select 1"}, 1, "qvdb: " + jetFile + " is a Jet database file"},
+      {{"sql", "--server", data, "select 1"}, 1, "qvdb: --server takes a postgresql:// URI"},
+      {{"sql", "--db", jetFile, "--server", "dbname=x", "select 1"}, 2, "qvdb: "},
+      // No server listens on a socket in a folder that does not exist.
+      {{"sql", "--server", "host=" + (tmp_ / "none").string() + " dbname=x", "select 1"},
+       1,
+       "Error 3051: "},
       {{"call", "NoSuch.Operation"}, 1, "Error 429: "},
       {{"check", "--data", (tmp_ / "none").string()}, 1, "Error 3044: "},
       {{"backup", "--data", data, (tmp_ / "copy").string()}, 0, ""},

@@ -77,7 +77,11 @@ std::string PostgresColumnSql(const FieldSpec& field) {
   }
   std::string quoted;
   sqlite::AppendQuoted(quoted, field.name);
-  auto check = [&](std::string_view a, std::string_view b = {}) {
+  // Each check is named by what it checks and the field (JetError.h), so
+  // that the server's refusal is mapped back to Jet's error.
+  auto check = [&](std::string_view kind, std::string_view a, std::string_view b = {}) {
+    out += " CONSTRAINT ";
+    sqlite::AppendQuoted(out, Cat({kind, field.name}));
     out += " CHECK (";
     out += a;
     out += quoted;
@@ -86,27 +90,28 @@ std::string PostgresColumnSql(const FieldSpec& field) {
   };
   switch (field.type) {
     case JetType::kBoolean:
-      check("", " IN (-1, 0)");
+      check(kCheckType, "", " IN (-1, 0)");
       break;
     case JetType::kByte:
-      check("", " BETWEEN 0 AND 255");
+      check(kCheckType, "", " BETWEEN 0 AND 255");
       break;
     case JetType::kText:
     case JetType::kChar: {
       // Jet counts UTF-16 units; char_length counts characters, which is the
       // same below U+10000.
       const int32_t size = field.size > 0 ? field.size : 255;
-      check("char_length(", ") <= " + std::to_string(size));
+      check(kCheckSize, "char_length(", ") <= " + std::to_string(size));
       break;
     }
     case JetType::kGUID:
-      check("", " ~ '^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$'");
+      check(kCheckType, "",
+            " ~ '^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$'");
       break;
     default:
       break;
   }
   if (IsTextType(field.type) && field.type != JetType::kGUID && !field.allowZeroLength)
-    check("", " <> ''");
+    check(kCheckZeroLength, "", " <> ''");
   return out;
 }
 

@@ -1,0 +1,94 @@
+#include "platform/jet/JetEngine.h"
+
+#include <utility>
+
+#include "platform/jet/JetConnection.h"
+#include "platform/jet/PgConnection.h"
+
+namespace qv::jet {
+
+namespace {
+
+class FileStatement final : public EngineStatement {
+ public:
+  explicit FileStatement(Statement st) : st_(std::move(st)) {}
+
+  StatementKind Kind() const override {
+    const Translation* t = st_.Jet();
+    return t ? t->kind : StatementKind::kSelect;
+  }
+  int ParameterCount() const override { return st_.ParameterCount(); }
+  void Bind(int index, const Variant& value) override { st_.Bind(index, value); }
+  bool Step() override { return st_.Step(); }
+  int64_t Run() override { return st_.Run(); }
+  void Reset() override { st_.Reset(); }
+  int ColumnCount() const override { return st_.ColumnCount(); }
+  const ColumnMeta& Column(int i) const override { return st_.Column(i); }
+  Variant Value(int i) const override { return st_.Value(i); }
+  void Values(std::span<Variant> out) const override { st_.Values(out); }
+  std::string_view Sql() const override { return st_.Sql(); }
+
+ private:
+  Statement st_;
+};
+
+class FileEngineImpl final : public Engine {
+ public:
+  explicit FileEngineImpl(std::shared_ptr<Connection> conn) : conn_(std::move(conn)) {}
+
+  const std::string& Location() const override { return conn_->Path(); }
+  bool IsServer() const override { return false; }
+  bool IsReadOnly() const override { return conn_->IsReadOnly(); }
+  std::unique_ptr<EngineStatement> Prepare(std::string_view jetSql) override {
+    return std::make_unique<FileStatement>(conn_->Prepare(jetSql));
+  }
+  int64_t Execute(std::string_view jetSql) override { return conn_->Execute(jetSql); }
+  std::shared_ptr<const Translation> Translate(std::string_view jetSql) override {
+    return conn_->Translate(jetSql);
+  }
+  void BeginTrans() override { conn_->BeginTrans(); }
+  void CommitTrans() override { conn_->CommitTrans(); }
+  void Rollback() override { conn_->Rollback(); }
+  int TransactionDepth() const override { return conn_->TransactionDepth(); }
+  int64_t Changes() const override { return conn_->Changes(); }
+  int64_t LastInsertId() override { return conn_->LastInsertRowId(); }
+  std::vector<std::string> TableNames() override { return conn_->Schema().TableNames(); }
+  std::shared_ptr<const TableSpec> FindTable(std::string_view table) override {
+    return conn_->Schema().FindTable(table);
+  }
+
+ private:
+  std::shared_ptr<Connection> conn_;
+};
+
+bool IsKeyChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+
+}  // namespace
+
+bool IsServerLocation(std::string_view location) {
+  if (location.starts_with("postgresql://") || location.starts_with("postgres://")) return true;
+  // A connection string starts with a keyword and "=" (spaces allowed
+  // around it); a path of a file holds no such first word.
+  size_t i = 0;
+  while (i < location.size() && location[i] == ' ') ++i;
+  const size_t start = i;
+  while (i < location.size() && IsKeyChar(location[i])) ++i;
+  if (i == start) return false;
+  while (i < location.size() && location[i] == ' ') ++i;
+  return i < location.size() && location[i] == '=';
+}
+
+std::shared_ptr<Engine> FileEngine(std::shared_ptr<Connection> connection) {
+  return std::make_shared<FileEngineImpl>(std::move(connection));
+}
+
+std::shared_ptr<Engine> OpenEngine(const std::string& location, const EngineOptions& options) {
+  if (IsServerLocation(location)) return PgConnection::Open(location, options);
+  const OpenOptions file{.readOnly = options.readOnly, .busyTimeoutMs = options.busyTimeoutMs};
+  if (options.create) return FileEngine(Connection::Create(location, kLocaleRussian, file));
+  return FileEngine(Connection::Open(location, file));
+}
+
+}  // namespace qv::jet

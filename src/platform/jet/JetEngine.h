@@ -1,0 +1,129 @@
+#pragma once
+// The engine seam: what a caller needs from a database engine to run Jet
+// SQL, whichever engine holds the data. One implementation is the file
+// engine (Connection, Statement), the other a PostgreSQL server reached
+// through libpq (PgConnection.h). A caller opens an engine by its location
+// (OpenEngine) and prepares, binds, steps, reads, executes and nests
+// transactions through these two interfaces only.
+//
+// The seam sits at the level of the connection and the prepared
+// statement: one virtual call per statement operation and per row read
+// (Values), none per column of a row. The data-access objects and the
+// layers above them still hold the file engine's Connection directly, so
+// their reads pay nothing for the seam (docs/postgres.md).
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/automation/Variant.h"
+#include "platform/jet/JetCatalog.h"
+#include "platform/jet/JetStatement.h"
+#include "platform/jet/JetTranslator.h"
+
+namespace qv::jet {
+
+class Connection;
+struct OpenOptions;
+
+// A prepared Jet statement of an Engine. A Jet text's number and text
+// literals are its parameters (1-based, in the text's order), bound from
+// the text when it is prepared; Bind gives one of them another value for
+// the next run, so that one prepared statement serves every text of the
+// same shape.
+class EngineStatement {
+ public:
+  virtual ~EngineStatement() = default;
+
+  virtual StatementKind Kind() const = 0;
+  virtual int ParameterCount() const = 0;
+  // Binds a Variant as the column will store it (Boolean -1/0, Date the
+  // day number, Null NULL). Errors: 3265 no such parameter, 3421 an object.
+  virtual void Bind(int index, const Variant& value) = 0;
+  // Advances to the next row: true when there is one. Errors are Jet's
+  // (3022, 3163, 3218, 3314 ...), whichever engine raised them.
+  virtual bool Step() = 0;
+  // Runs the statement to its end; returns the rows an action changed.
+  virtual int64_t Run() = 0;
+  // Back before the first row; bindings are kept.
+  virtual void Reset() = 0;
+
+  // The visible result columns with their Jet types.
+  virtual int ColumnCount() const = 0;
+  virtual const ColumnMeta& Column(int i) const = 0;
+  // The current row's value typed by its column's Jet type.
+  virtual Variant Value(int i) const = 0;
+  // Every visible column of the current row. REQUIRES: out.size() >= ColumnCount().
+  virtual void Values(std::span<Variant> out) const = 0;
+  // The engine's text that runs.
+  virtual std::string_view Sql() const = 0;
+};
+
+class Engine {
+ public:
+  virtual ~Engine() = default;
+
+  // Where the data is: the file's path or the server's connection string.
+  virtual const std::string& Location() const = 0;
+  // True for a server database (several workstations at once).
+  virtual bool IsServer() const = 0;
+  virtual bool IsReadOnly() const = 0;
+
+  // Prepares a Jet statement (translated for this engine and cached per
+  // connection). A schema statement prepares to one that only runs.
+  // Raises the translator's errors (syntax, 3078, 3061 ...).
+  virtual std::unique_ptr<EngineStatement> Prepare(std::string_view jetSql) = 0;
+  // Runs an action or schema statement; returns the rows it changed.
+  virtual int64_t Execute(std::string_view jetSql) = 0;
+  // The translation of a Jet statement for this engine (not cached).
+  virtual std::shared_ptr<const Translation> Translate(std::string_view jetSql) = 0;
+
+  // Nested transactions: the outermost level is the engine's transaction,
+  // inner levels savepoints. A statement that fails inside a transaction
+  // undoes its own changes only; the transaction goes on. Errors: 3034
+  // commit or rollback without a transaction.
+  virtual void BeginTrans() = 0;
+  virtual void CommitTrans() = 0;
+  virtual void Rollback() = 0;
+  virtual int TransactionDepth() const = 0;
+
+  // The rows the last action statement changed.
+  virtual int64_t Changes() const = 0;
+  // The counter value the last INSERT of this connection gave a row (0
+  // before any).
+  virtual int64_t LastInsertId() = 0;
+
+  // The catalogue: user tables in creation order, and a table's Jet
+  // definition (null when there is none).
+  virtual std::vector<std::string> TableNames() = 0;
+  virtual std::shared_ptr<const TableSpec> FindTable(std::string_view table) = 0;
+};
+
+// True when `location` names a server database rather than a file: a
+// postgresql:// or postgres:// URI, or a libpq connection string of
+// key=value words ("host=/run/pg dbname=office").
+bool IsServerLocation(std::string_view location);
+
+// How OpenEngine opens. `create`: make the database's catalogue (a new
+// file with the Russian locale; on a server, the catalogue's tables in the
+// database's current schema when they are missing). `readOnly`: writes
+// fail with 3027. `busyTimeoutMs`: how long a write waits for another
+// connection's lock before it fails with 3218.
+struct EngineOptions {
+  bool readOnly = false;
+  bool create = false;
+  int busyTimeoutMs = 5000;
+};
+
+// Opens the engine `location` names: a server database (IsServerLocation)
+// or a database file. Errors of Connection::Open / Create, or of
+// PgConnection::Open.
+std::shared_ptr<Engine> OpenEngine(const std::string& location, const EngineOptions& options = {});
+
+// The file engine over an open connection.
+std::shared_ptr<Engine> FileEngine(std::shared_ptr<Connection> connection);
+
+}  // namespace qv::jet

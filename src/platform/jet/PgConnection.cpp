@@ -1,0 +1,1074 @@
+#include "platform/jet/PgConnection.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/automation/VbaText.h"
+#include "platform/jet/JetConnection.h"
+#include "platform/jet/JetSchemaChange.h"
+#include "platform/jet/Sqlite.h"
+#include "platform/jet/sql/JetLiterals.h"
+#include "platform/jet/sql/JetPostgres.h"
+
+namespace qv::jet {
+
+namespace {
+
+// Type identifiers of the server's built-in types (pg_type.oid).
+constexpr Oid kOidBool = 16;
+constexpr Oid kOidBytea = 17;
+constexpr Oid kOidInt8 = 20;
+constexpr Oid kOidInt2 = 21;
+constexpr Oid kOidInt4 = 23;
+constexpr Oid kOidText = 25;
+constexpr Oid kOidFloat4 = 700;
+constexpr Oid kOidFloat8 = 701;
+constexpr Oid kOidNumeric = 1700;
+
+// The statement that marks the start of a statement inside a transaction,
+// so that a failing one undoes itself alone: the server would otherwise
+// refuse every statement after it until the transaction ends.
+constexpr std::string_view kStatementSavepoint = "jet_stmt";
+
+// The channel on which a session's change of the schema is told to the
+// others (LISTEN/NOTIFY): each drops what it translated and prepared.
+constexpr std::string_view kSchemaChannel = "jet_schema";
+
+// The statement shapes a connection keeps prepared on the server at most.
+constexpr size_t kMaxCachedShapes = 512;
+
+struct ResultDeleter {
+  void operator()(PGresult* r) const { PQclear(r); }
+};
+using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
+
+std::string_view DiagField(const PGresult* r, int code) {
+  const char* s = r ? PQresultErrorField(r, code) : nullptr;
+  return s ? std::string_view(s) : std::string_view();
+}
+
+[[noreturn]] void ThrowResult(const PGresult* r, PGconn* conn, std::string_view source) {
+  const std::string_view state = DiagField(r, PG_DIAG_SQLSTATE);
+  if (state.empty()) {
+    // No answer from the server: the connection is gone.
+    std::string message = PQerrorMessage(conn);
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+      message.pop_back();
+    throw Error(jeterr::kDiskError, JetErrorText(jeterr::kDiskError) + " " + message,
+                std::string(source));
+  }
+  throw PgToJetError(state, DiagField(r, PG_DIAG_MESSAGE_PRIMARY), DiagField(r, PG_DIAG_TABLE_NAME),
+                     DiagField(r, PG_DIAG_COLUMN_NAME), DiagField(r, PG_DIAG_CONSTRAINT_NAME),
+                     source);
+}
+
+bool Succeeded(const PGresult* r) {
+  const ExecStatusType st = PQresultStatus(r);
+  return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
+}
+
+std::string DoubleText(double d) {
+  char buf[32];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
+  return ec == std::errc() ? std::string(buf, end) : std::string("0");
+}
+
+// A Variant as the server reads a parameter's text: Boolean -1/0, Date
+// its day number, Currency its value, bytes as bytea's hex form. Null:
+// no value.
+std::optional<std::string> ParameterText(const Variant& v, std::string_view source) {
+  switch (v.Type()) {
+    case VarType::kEmpty:
+    case VarType::kNull:
+      return std::nullopt;
+    case VarType::kBoolean:
+      return std::string(CBool(v) ? "-1" : "0");
+    case VarType::kByte:
+    case VarType::kInteger:
+    case VarType::kLong:
+      return std::to_string(CLng(v));
+    case VarType::kSingle:
+    case VarType::kDouble:
+      return DoubleText(CDbl(v));
+    case VarType::kCurrency:
+      return DoubleText(CCur(v).ToDouble());
+    case VarType::kDate:
+      return DoubleText(v.AsDateSerial());
+    case VarType::kString:
+      return v.AsString();
+    default:
+      break;
+  }
+  if (!v.IsByteArray()) ThrowJet(jeterr::kConversionError, {}, source);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "\\x";
+  for (uint8_t b : v.AsBytes().bytes) {
+    out += kHex[b >> 4];
+    out += kHex[b & 0xF];
+  }
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 0;
+}
+
+ByteArray ByteaBytes(std::string_view text) {
+  ByteArray b;
+  if (text.starts_with("\\x")) {
+    for (size_t i = 2; i + 1 < text.size(); i += 2)
+      b.bytes.push_back(static_cast<uint8_t>(HexDigit(text[i]) * 16 + HexDigit(text[i + 1])));
+  } else {
+    b.bytes.assign(text.begin(), text.end());
+  }
+  return b;
+}
+
+Variant FromInteger(int64_t i) {
+  if (i >= std::numeric_limits<int32_t>::min() && i <= std::numeric_limits<int32_t>::max())
+    return Variant(static_cast<int32_t>(i));
+  return Variant(static_cast<double>(i));
+}
+
+bool IsNumberOid(Oid oid) {
+  return oid == kOidInt2 || oid == kOidInt4 || oid == kOidInt8 || oid == kOidFloat4 ||
+         oid == kOidFloat8 || oid == kOidNumeric;
+}
+
+// A value by the server's type alone (a column the translator left untyped).
+Variant NaturalValue(std::string_view text, Oid oid) {
+  switch (oid) {
+    case kOidInt2:
+    case kOidInt4:
+    case kOidInt8: {
+      int64_t i = 0;
+      std::from_chars(text.data(), text.data() + text.size(), i);
+      return FromInteger(i);
+    }
+    case kOidFloat4:
+    case kOidFloat8:
+    case kOidNumeric:
+      return Variant(std::strtod(std::string(text).c_str(), nullptr));
+    case kOidBool:
+      return Variant(text == "t");
+    case kOidBytea:
+      return Variant(ByteaBytes(text));
+    default:
+      return Variant(text);
+  }
+}
+
+bool InRange(double d, double lo, double hi) {
+  return d >= lo && d <= hi;
+}
+
+// A value of the server's text form typed by its Jet type, as the file
+// engine types what it stores (ColumnToVariant).
+Variant CellValue(std::string_view text, Oid oid, JetType type) {
+  const bool numeric = IsNumberOid(oid);
+  const double d = numeric ? std::strtod(std::string(text).c_str(), nullptr) : 0.0;
+  switch (type) {
+    case JetType::kBoolean:
+      if (numeric) return Variant(d != 0);
+      if (oid == kOidBool) return Variant(text == "t");
+      break;
+    case JetType::kByte:
+      if (numeric && InRange(d, 0, 255)) return Variant(static_cast<uint8_t>(d));
+      break;
+    case JetType::kInteger:
+      if (numeric && InRange(d, -32768, 32767)) return Variant(static_cast<int16_t>(d));
+      break;
+    case JetType::kLong:
+      if (numeric && InRange(d, -2147483648.0, 2147483647.0))
+        return FromInteger(static_cast<int64_t>(d));
+      break;
+    case JetType::kCurrency:
+      if (numeric) return Variant(Currency{std::llround(d * 10000.0)});
+      break;
+    case JetType::kSingle:
+      if (numeric) return Variant(static_cast<float>(d));
+      break;
+    case JetType::kDouble:
+    case JetType::kBigInt:
+    case JetType::kNumeric:
+    case JetType::kDecimal:
+    case JetType::kFloat:
+      if (numeric) return Variant(d);
+      break;
+    case JetType::kDate:
+    case JetType::kTime:
+      if (numeric) return Variant(OleDate{d});
+      break;
+    case JetType::kText:
+    case JetType::kMemo:
+    case JetType::kChar:
+    case JetType::kGUID:
+      if (numeric) return Variant(CStr(NaturalValue(text, oid)));
+      if (oid != kOidBytea) return Variant(text);
+      break;
+    case JetType::kBinary:
+    case JetType::kVarBinary:
+    case JetType::kLongBinary:
+      if (oid == kOidBytea) return Variant(ByteaBytes(text));
+      break;
+    case JetType::kNone:
+      break;
+  }
+  return NaturalValue(text, oid);
+}
+
+// The server's type of a literal's parameter: Long literals integer,
+// other numbers double precision, texts and GUIDs text.
+Oid LiteralOid(sql::LiteralKind kind) {
+  switch (kind) {
+    case sql::LiteralKind::kLong:
+      return kOidInt4;
+    case sql::LiteralKind::kNumber:
+      return kOidFloat8;
+    default:
+      return kOidText;
+  }
+}
+
+std::string LiteralText(const sql::Literal& lit) {
+  switch (lit.kind) {
+    case sql::LiteralKind::kText:
+      return sql::TextLiteralValue(lit.token);
+    case sql::LiteralKind::kGuid:
+      return sql::GuidLiteralValue(lit.token);
+    case sql::LiteralKind::kLong:
+      return std::string(lit.token);
+    case sql::LiteralKind::kNumber:
+      return DoubleText(sql::NumberLiteralValue(lit.token));
+  }
+  return std::string(lit.token);
+}
+
+std::string Quoted(std::string_view name) {
+  std::string out;
+  sqlite::AppendQuoted(out, name);
+  return out;
+}
+
+std::string IndexFieldsText(const IndexSpec& index) {
+  std::string out;
+  for (const IndexField& f : index.fields) {
+    if (!out.empty()) out += ';';
+    if (f.descending) out += '-';
+    out += f.name;
+  }
+  return out;
+}
+
+constexpr std::string_view kCatalogueSql =
+    "CREATE TABLE IF NOT EXISTS \"_jet_info\" (\"locale\" text);"
+    "CREATE TABLE IF NOT EXISTS \"_jet_tables\" (\"ordinal\" integer GENERATED ALWAYS AS IDENTITY, "
+    "\"name\" text PRIMARY KEY);"
+    "CREATE TABLE IF NOT EXISTS \"_jet_fields\" (\"table_name\" text, \"ordinal\" integer, "
+    "\"name\" text, \"type\" smallint, \"size\" integer, \"required\" boolean, "
+    "\"allow_zero_length\" boolean, \"default_value\" text, \"auto_increment\" boolean, "
+    "\"unicode_compression\" boolean, PRIMARY KEY (\"table_name\", \"ordinal\"));"
+    "CREATE TABLE IF NOT EXISTS \"_jet_indexes\" (\"table_name\" text, \"name\" text, "
+    "\"fields\" text, \"is_primary\" boolean, \"is_unique\" boolean, "
+    "PRIMARY KEY (\"table_name\", \"name\"))";
+
+}  // namespace
+
+// ---- errors
+
+std::string ShownLocation(std::string_view conninfo) {
+  constexpr std::string_view kMask = "********";
+  std::string out(conninfo);
+  if (out.starts_with("postgresql://") || out.starts_with("postgres://")) {
+    const size_t start = out.find("://") + 3;
+    const size_t end = std::min(out.find_first_of("/?", start), out.size());
+    const size_t at = out.rfind('@', end);
+    if (at != std::string::npos && at >= start)
+      if (const size_t colon = out.find(':', start); colon < at)
+        out.replace(colon + 1, at - colon - 1, kMask);
+    // ?password=... among the parameters
+    for (size_t p = out.find("password=", end); p != std::string::npos;
+         p = out.find("password=", p + 1)) {
+      if (out[p - 1] != '?' && out[p - 1] != '&') continue;
+      const size_t v = p + 9;
+      out.replace(v, std::min(out.find('&', v), out.size()) - v, kMask);
+    }
+    return out;
+  }
+  // keyword = value, the value quoted ('...', with \' and \\ inside) or a word.
+  for (size_t p = out.find("password"); p != std::string::npos; p = out.find("password", p + 1)) {
+    if (p > 0 && out[p - 1] != ' ' && out[p - 1] != '\t') continue;
+    size_t v = p + 8;
+    while (v < out.size() && out[v] == ' ') ++v;
+    if (v >= out.size() || out[v] != '=') continue;
+    ++v;
+    while (v < out.size() && out[v] == ' ') ++v;
+    size_t e = v;
+    if (e < out.size() && out[e] == '\'') {
+      for (++e; e < out.size() && out[e] != '\''; ++e)
+        if (out[e] == '\\') ++e;
+      e = std::min(e + 1, out.size());
+    } else {
+      while (e < out.size() && out[e] != ' ' && out[e] != '\t') ++e;
+    }
+    out.replace(v, e - v, kMask);
+  }
+  return out;
+}
+
+Error PgToJetError(std::string_view sqlstate, std::string_view message, std::string_view table,
+                   std::string_view column, std::string_view constraint, std::string_view source) {
+  auto jet = [&](int32_t number, std::string_view arg = {}) {
+    return Error(number, JetErrorText(number, {arg}), std::string(source));
+  };
+  auto tableField = [&](std::string_view field) {
+    return std::string(table) + "." + std::string(field);
+  };
+  if (sqlstate == "23505") return jet(jeterr::kDuplicateKey);
+  if (sqlstate == "23502") return jet(jeterr::kRequired, tableField(column));
+  if (sqlstate == "23514") {
+    // The catalogue names its checks by what they check and the field.
+    if (constraint.starts_with(kCheckSize)) return jet(jeterr::kFieldTooSmall);
+    if (constraint.starts_with(kCheckZeroLength))
+      return jet(jeterr::kZeroLength, tableField(constraint.substr(kCheckZeroLength.size())));
+    if (constraint.starts_with(kCheckType)) return jet(jeterr::kTypeMismatch);
+  }
+  if (sqlstate == "22001") return jet(jeterr::kFieldTooSmall);
+  if (sqlstate == "55P03" || sqlstate == "40P01" || sqlstate == "40001")
+    return jet(jeterr::kLocked);
+  if (sqlstate == "25006") return jet(jeterr::kReadOnly);
+  if (sqlstate == "42P01") {
+    // relation "T" does not exist
+    std::string_view name = message;
+    if (const size_t a = message.find('"'), b = message.rfind('"');
+        a != std::string_view::npos && b > a)
+      name = message.substr(a + 1, b - a - 1);
+    return jet(jeterr::kNoInputTable, name);
+  }
+  if (sqlstate == "42703") return jet(jeterr::kTooFewParameters, "1");
+  if (sqlstate == "42883") {
+    // function jet_x(text) does not exist
+    std::string_view name = message;
+    if (name.starts_with("function ")) name.remove_prefix(9);
+    name = name.substr(0, name.find('('));
+    return jet(jeterr::kUndefinedFunction, name);
+  }
+  if (sqlstate == "42P07") return jet(jeterr::kTableExists, table);
+  if (sqlstate == "42701") return jet(jeterr::kFieldDefinedTwice);
+  if (sqlstate == "22P02" || sqlstate == "42804" || sqlstate == "22003")
+    return jet(jeterr::kTypeMismatch);
+  if (sqlstate == "57014") return jet(jeterr::kCanceled);
+  if (sqlstate == "53100") return jet(jeterr::kDiskFull);
+  if (sqlstate == "53200") return jet(jeterr::kResourceExceeded);
+  if (sqlstate.starts_with("08")) return jet(jeterr::kDiskError);
+  return Error(jeterr::kReserved, std::string(message), std::string(source));
+}
+
+// ---- the connection's state
+
+namespace {
+
+// One statement shape prepared on the server.
+struct Entry {
+  std::string name;  // the server's name of the prepared statement; empty for a schema statement
+  Translation translation;
+  std::vector<uint16_t> parameters;  // the literal each parameter stands for
+  std::vector<Oid> types;            // each parameter's type
+  std::vector<ColumnMeta> columns;
+  bool columnsKnown = false;
+  uint64_t preparedIn = 0;  // the connection's PgConnection::Impl::deallocations then
+};
+
+// The visible result columns of `r` (a description or a result), named
+// and typed by the entry's translation where it has them.
+void FillColumns(Entry& entry, const PGresult* r) {
+  const int hidden = entry.translation.hiddenTrailingColumns;
+  entry.columns.clear();
+  for (int i = 0; i < PQnfields(r) - hidden; ++i) {
+    ColumnMeta m;
+    if (i < static_cast<int>(entry.translation.columns.size())) {
+      const ResultColumn& rc = entry.translation.columns[static_cast<size_t>(i)];
+      m.name = rc.name;
+      m.type = rc.type;
+      m.size = rc.size;
+    } else {
+      m.name = PQfname(r, i);
+    }
+    entry.columns.push_back(std::move(m));
+  }
+  entry.columnsKnown = true;
+}
+
+struct CachedTable {
+  std::shared_ptr<const TableSpec> spec;
+  std::vector<ColumnInfo> columns;
+};
+
+}  // namespace
+
+struct PgConnection::Impl : public SchemaView {
+  PGconn* conn = nullptr;
+  std::unordered_map<std::string, std::shared_ptr<Entry>> cache;  // by shape and value literals
+  uint64_t named = 0;
+  uint64_t deallocations = 0;  // DEALLOCATE ALL run so far
+  sql::LiteralScan scan;
+  std::vector<size_t> positions;
+  std::vector<LiteralUse> uses;
+  // The catalogue as read: table names by their folded form, definitions.
+  mutable bool namesRead = false;
+  mutable std::unordered_map<std::string, std::string> names;
+  mutable std::vector<std::string> ordered;
+  mutable std::unordered_map<std::string, CachedTable> tables;
+
+  ~Impl() override {
+    if (conn) PQfinish(conn);
+  }
+
+  ResultPtr Exec(std::string_view sql, std::string_view source = kSourceDatabase) const {
+    ResultPtr r(PQexec(conn, std::string(sql).c_str()));
+    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, source);
+    return r;
+  }
+
+  ResultPtr ExecParams(std::string_view sql, const std::vector<std::string>& values) const {
+    std::vector<const char*> p;
+    for (const std::string& v : values) p.push_back(v.c_str());
+    ResultPtr r(PQexecParams(conn, std::string(sql).c_str(), static_cast<int>(p.size()), nullptr,
+                             p.data(), nullptr, nullptr, 0));
+    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
+    return r;
+  }
+
+  void Forget() const {
+    namesRead = false;
+    names.clear();
+    ordered.clear();
+    tables.clear();
+  }
+
+  void ReadNames() const {
+    if (namesRead) return;
+    ResultPtr r = Exec("SELECT \"name\" FROM \"_jet_tables\" ORDER BY \"ordinal\"");
+    names.clear();
+    ordered.clear();
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+      std::string name = PQgetvalue(r.get(), i, 0);
+      names[FoldCase(name)] = name;
+      ordered.push_back(std::move(name));
+    }
+    namesRead = true;
+  }
+
+  const CachedTable* Load(std::string_view table) const {
+    ReadNames();
+    const std::string key = FoldCase(table);
+    if (auto it = tables.find(key); it != tables.end()) return &it->second;
+    auto n = names.find(key);
+    if (n == names.end()) return nullptr;
+    auto spec = std::make_shared<TableSpec>();
+    spec->name = n->second;
+    ResultPtr f = ExecParams(
+        "SELECT \"name\", \"type\", \"size\", \"required\", \"allow_zero_length\", "
+        "\"default_value\", \"auto_increment\", \"unicode_compression\" FROM \"_jet_fields\" "
+        "WHERE \"table_name\" = $1 ORDER BY \"ordinal\"",
+        {spec->name});
+    for (int i = 0; i < PQntuples(f.get()); ++i) {
+      FieldSpec field;
+      field.name = PQgetvalue(f.get(), i, 0);
+      field.type = static_cast<JetType>(std::atoi(PQgetvalue(f.get(), i, 1)));
+      field.size = std::atoi(PQgetvalue(f.get(), i, 2));
+      field.required = *PQgetvalue(f.get(), i, 3) == 't';
+      field.allowZeroLength = *PQgetvalue(f.get(), i, 4) == 't';
+      field.defaultValue = PQgetvalue(f.get(), i, 5);
+      field.autoIncrement = *PQgetvalue(f.get(), i, 6) == 't';
+      field.unicodeCompression = *PQgetvalue(f.get(), i, 7) == 't';
+      spec->fields.push_back(std::move(field));
+    }
+    ResultPtr x = ExecParams(
+        "SELECT \"name\", \"fields\", \"is_primary\", \"is_unique\" FROM \"_jet_indexes\" "
+        "WHERE \"table_name\" = $1 ORDER BY \"name\"",
+        {spec->name});
+    for (int i = 0; i < PQntuples(x.get()); ++i) {
+      IndexSpec index;
+      index.name = PQgetvalue(x.get(), i, 0);
+      index.fields = IndexSpec::ParseFields(PQgetvalue(x.get(), i, 1));
+      index.primary = *PQgetvalue(x.get(), i, 2) == 't';
+      index.unique = *PQgetvalue(x.get(), i, 3) == 't';
+      spec->indexes.push_back(std::move(index));
+    }
+    CachedTable cached;
+    for (const FieldSpec& field : spec->fields)
+      cached.columns.push_back({field.name, field.type, field.size});
+    cached.spec = std::move(spec);
+    return &tables.emplace(key, std::move(cached)).first->second;
+  }
+
+  const std::vector<ColumnInfo>* TableColumns(std::string_view table) const override {
+    const CachedTable* t = Load(table);
+    return t ? &t->columns : nullptr;
+  }
+
+  std::string StoredTableName(std::string_view table) const override {
+    ReadNames();
+    auto n = names.find(FoldCase(table));
+    return n == names.end() ? std::string() : n->second;
+  }
+
+  // ---- schema statements: the server's tables and the catalogue's rows
+  // together, inside the caller's savepoint.
+
+  void InsertField(const std::string& table, int ordinal, const FieldSpec& f) const {
+    ExecParams("INSERT INTO \"_jet_fields\" VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",
+               {table, std::to_string(ordinal), f.name, std::to_string(static_cast<int>(f.type)),
+                std::to_string(f.size), f.required ? "t" : "f", f.allowZeroLength ? "t" : "f",
+                f.defaultValue, f.autoIncrement ? "t" : "f", f.unicodeCompression ? "t" : "f"});
+  }
+
+  void InsertIndex(const std::string& table, const IndexSpec& index) const {
+    ExecParams("INSERT INTO \"_jet_indexes\" VALUES ($1, $2, $3, $4, $5)",
+               {table, index.name, IndexFieldsText(index), index.primary ? "t" : "f",
+                index.unique || index.primary ? "t" : "f"});
+  }
+
+  static void CheckFields(const TableSpec& table) {
+    if (table.fields.empty()) ThrowJet(jeterr::kNoFieldDefined, {}, kSourceTableDef);
+    std::unordered_map<std::string, bool> seen;
+    for (const FieldSpec& f : table.fields)
+      if (!seen.emplace(FoldCase(f.name), true).second)
+        ThrowJet(jeterr::kFieldDefinedTwice, {}, kSourceTableDef);
+    int primaries = 0;
+    for (const IndexSpec& x : table.indexes) {
+      primaries += x.primary;
+      for (const IndexField& f : x.fields)
+        if (!table.FindField(f.name)) ThrowJet(jeterr::kItemNotFound, {}, kSourceIndex);
+    }
+    if (primaries > 1) ThrowJet(jeterr::kPrimaryKeyExists, {}, kSourceIndex);
+  }
+
+  void CreateTable(const TableSpec& table) const {
+    if (Load(table.name)) ThrowJet(jeterr::kTableExists, {table.name}, kSourceTableDef);
+    CheckFields(table);
+    Exec(sql::PostgresCreateTableSql(table));
+    for (const IndexSpec& x : table.indexes)
+      if (!x.primary) Exec(sql::PostgresCreateIndexSql(table.name, x));
+    ExecParams("INSERT INTO \"_jet_tables\" (\"name\") VALUES ($1)", {table.name});
+    for (size_t i = 0; i < table.fields.size(); ++i)
+      InsertField(table.name, static_cast<int>(i), table.fields[i]);
+    for (const IndexSpec& x : table.indexes) InsertIndex(table.name, x);
+  }
+
+  const TableSpec& Existing(std::string_view table) const {
+    const CachedTable* t = Load(table);
+    if (!t) ThrowJet(jeterr::kTableNotFound, {table}, kSourceTableDef);
+    return *t->spec;
+  }
+
+  int64_t Apply(const SchemaChange& change) const {
+    using Op = SchemaChange::Op;
+    switch (change.op) {
+      case Op::kCreateTable:
+        CreateTable(change.table);
+        return 0;
+      case Op::kDropTable: {
+        const std::string name = Existing(change.table.name).name;
+        Exec("DROP TABLE " + Quoted(name));
+        for (std::string_view t : {"_jet_fields", "_jet_indexes", "_jet_tables"})
+          ExecParams("DELETE FROM " + Quoted(t) + " WHERE " +
+                         (t == "_jet_tables" ? "\"name\"" : "\"table_name\"") + " = $1",
+                     {name});
+        return 0;
+      }
+      case Op::kCreateIndex: {
+        const TableSpec& t = Existing(change.table.name);
+        const IndexSpec& x = change.table.indexes.at(0);
+        if (t.FindIndex(x.name)) ThrowJet(jeterr::kIndexNameExists, {t.name, x.name}, kSourceIndex);
+        for (const IndexField& f : x.fields)
+          if (!t.FindField(f.name)) ThrowJet(jeterr::kItemNotFound, {}, kSourceIndex);
+        const std::string name = t.name;
+        Exec(sql::PostgresCreateIndexSql(name, x));
+        InsertIndex(name, x);
+        return 0;
+      }
+      case Op::kDropIndex: {
+        const TableSpec& t = Existing(change.table.name);
+        const IndexSpec* x = t.FindIndex(change.name);
+        if (!x) ThrowJet(jeterr::kNotAnIndex, {change.name}, kSourceIndex);
+        const std::string table = t.name, index = x->name;
+        if (x->primary)
+          Exec("ALTER TABLE " + Quoted(table) + " DROP CONSTRAINT " + Quoted(table + "_pkey"));
+        else
+          Exec("DROP INDEX " + Quoted(table + "$" + index));
+        ExecParams("DELETE FROM \"_jet_indexes\" WHERE \"table_name\" = $1 AND \"name\" = $2",
+                   {table, index});
+        return 0;
+      }
+      case Op::kAddFields: {
+        const TableSpec& t = Existing(change.table.name);
+        const std::string table = t.name;
+        int ordinal = static_cast<int>(t.fields.size());
+        for (const FieldSpec& f : change.table.fields)
+          if (t.FindField(f.name)) ThrowJet(jeterr::kFieldExists, {f.name, table}, kSourceTableDef);
+        for (const FieldSpec& f : change.table.fields) {
+          Exec("ALTER TABLE " + Quoted(table) + " ADD COLUMN " + sql::PostgresColumnSql(f));
+          InsertField(table, ordinal++, f);
+        }
+        for (const IndexSpec& x : change.table.indexes) {
+          Exec(sql::PostgresCreateIndexSql(table, x));
+          InsertIndex(table, x);
+        }
+        return 0;
+      }
+      case Op::kDropField: {
+        const TableSpec& t = Existing(change.table.name);
+        const FieldSpec* f = t.FindField(change.name);
+        if (!f) ThrowJet(jeterr::kItemNotFound, {}, kSourceTableDef);
+        for (const IndexSpec& x : t.indexes)
+          for (const IndexField& xf : x.fields)
+            if (NamesEqual(xf.name, f->name)) ThrowJet(jeterr::kFieldInIndex, {}, kSourceTableDef);
+        const std::string table = t.name, field = f->name;
+        Exec("ALTER TABLE " + Quoted(table) + " DROP COLUMN " + Quoted(field));
+        ExecParams("DELETE FROM \"_jet_fields\" WHERE \"table_name\" = $1 AND \"name\" = $2",
+                   {table, field});
+        return 0;
+      }
+      case Op::kDropConstraint:
+      case Op::kMakeTable:
+        break;
+    }
+    ThrowJet(jeterr::kNotSupported);
+  }
+
+  // ---- running statements
+
+  int depth = 0;
+  int64_t changes = 0;
+  bool readOnly = false;
+
+  // Runs `body` so that a failure undoes what it did and no more: inside a
+  // transaction between a savepoint and its release (the server refuses
+  // every statement after a failed one until the transaction ends),
+  // otherwise as the server's own statement does.
+  template <class Body>
+  auto Atomically(Body body) {
+    if (depth == 0) return body();
+    const std::string name = Quoted(kStatementSavepoint);
+    Exec("SAVEPOINT " + name);
+    try {
+      auto result = body();
+      Exec("RELEASE SAVEPOINT " + name);
+      return result;
+    } catch (...) {
+      ResultPtr(
+          PQexec(conn, ("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name).c_str()));
+      throw;
+    }
+  }
+
+  void NoteChanges(const PGresult* r) {
+    const char* n = PQcmdTuples(const_cast<PGresult*>(r));
+    changes = n && *n ? std::atoll(n) : 0;
+  }
+
+  // Prepares `entry`'s text on the server under its name.
+  void PrepareOnServer(Entry& entry) {
+    ResultPtr r(PQprepare(conn, entry.name.c_str(), entry.translation.sql.c_str(),
+                          static_cast<int>(entry.types.size()), entry.types.data()));
+    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
+    entry.preparedIn = deallocations;
+  }
+
+  ResultPtr RunPrepared(Entry& entry, const std::vector<std::optional<std::string>>& values) {
+    std::vector<const char*> p;
+    p.reserve(values.size());
+    for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
+    // A statement a caller still holds from before a change of the
+    // schema: the server forgot it with the others.
+    if (entry.preparedIn != deallocations)
+      Atomically([&] {
+        PrepareOnServer(entry);
+        return 0;
+      });
+    ResultPtr r =
+        depth == 0 ? ResultPtr(PQexecPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()),
+                                              p.data(), nullptr, nullptr, 0))
+                   : RunBetweenSavepoints(entry, p);
+    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
+    // A select changes nothing (its command tag counts its rows).
+    if (entry.translation.kind != StatementKind::kSelect) NoteChanges(r.get());
+    return r;
+  }
+
+  // Inside a transaction: the savepoint, the statement and the release in
+  // one round trip (a pipeline); when the statement fails, the server skips
+  // the release, and a rollback to the savepoint ends the failure. Returns
+  // the statement's result, failed or not.
+  ResultPtr RunBetweenSavepoints(const Entry& entry, const std::vector<const char*>& p) {
+    static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
+    static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
+    if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+    const bool sent =
+        PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+        PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(), nullptr,
+                            nullptr, 0) &&
+        PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+        PQpipelineSync(conn);
+    // The results of the three, each followed by a null, then the sync's.
+    ResultPtr results[3];
+    bool lost = !sent;
+    for (int i = 0; i < 3 && !lost; ++i) {
+      results[i].reset(PQgetResult(conn));
+      if (!results[i]) lost = true;
+      while (PGresult* more = PQgetResult(conn)) PQclear(more);
+    }
+    if (!lost) {
+      ResultPtr sync(PQgetResult(conn));
+      lost = !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
+    }
+    PQexitPipelineMode(conn);
+    if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
+    if (!Succeeded(results[0].get())) return std::move(results[0]);
+    if (!Succeeded(results[1].get()))
+      ResultPtr(PQexec(
+          conn, ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) + "; " + release).c_str()));
+    return std::move(results[1]);
+  }
+
+  // Drops what was read of the schema when another session told of a
+  // change of it: the notices that arrived are read without waiting (a
+  // commit's notice reaches the others a moment after it returns).
+  void CheckNotifications() {
+    if (!PQconsumeInput(conn)) return;  // a lost connection fails the next statement
+    bool changed = false;
+    while (PGnotify* n = PQnotifies(conn)) {
+      changed = changed || n->be_pid != PQbackendPID(conn);
+      PQfreemem(n);
+    }
+    if (changed) SchemaChanged();
+  }
+
+  // What was read of the schema and prepared against it goes.
+  void SchemaChanged() {
+    Forget();
+    DropStatements();
+  }
+
+  void DropStatements() {
+    cache.clear();
+    ResultPtr(PQexec(conn, "DEALLOCATE ALL"));
+    ++deallocations;
+  }
+
+  void RunSchemaChange(const SchemaChange& change) {
+    if (readOnly) ThrowJet(jeterr::kReadOnly);
+    // The server's statements and the catalogue's rows together, all or
+    // nothing.
+    const bool outer = depth == 0;
+    if (outer) Exec("BEGIN");
+    try {
+      ++depth;
+      Atomically([&] {
+        Apply(change);
+        // Told to the other sessions when the transaction commits.
+        Exec("NOTIFY " + std::string(kSchemaChannel));
+        return 0;
+      });
+      --depth;
+      if (outer) Exec("COMMIT");
+    } catch (...) {
+      --depth;
+      if (outer) ResultPtr(PQexec(conn, "ROLLBACK"));
+      SchemaChanged();
+      throw;
+    }
+    SchemaChanged();
+    changes = 0;
+  }
+};
+
+// ---- statements
+
+class PgStatement final : public EngineStatement {
+ public:
+  PgStatement(std::shared_ptr<PgConnection> conn, std::shared_ptr<Entry> entry,
+              std::vector<std::optional<std::string>> values)
+      : conn_(std::move(conn)), entry_(std::move(entry)), values_(std::move(values)) {}
+
+  StatementKind Kind() const override { return entry_->translation.kind; }
+  int ParameterCount() const override { return static_cast<int>(values_.size()); }
+  void Bind(int index, const Variant& value) override {
+    if (index < 1 || index > ParameterCount()) ThrowJet(jeterr::kItemNotFound);
+    values_[static_cast<size_t>(index - 1)] = ParameterText(value, kSourceDatabase);
+  }
+
+  bool Step() override {
+    if (!result_) Start();
+    if (row_ + 1 >= PQntuples(result_.get())) {
+      row_ = PQntuples(result_.get());
+      return false;
+    }
+    ++row_;
+    return true;
+  }
+
+  int64_t Run() override {
+    if (entry_->name.empty()) {
+      conn_->impl_->RunSchemaChange(*entry_->translation.change);
+      return 0;
+    }
+    Reset();
+    Start();
+    return Kind() == StatementKind::kSelect ? 0 : conn_->impl_->changes;
+  }
+
+  void Reset() override {
+    result_.reset();
+    row_ = -1;
+  }
+
+  int ColumnCount() const override { return static_cast<int>(entry_->columns.size()); }
+  const ColumnMeta& Column(int i) const override {
+    CheckColumn(i);
+    return entry_->columns[static_cast<size_t>(i)];
+  }
+  Variant Value(int i) const override {
+    CheckColumn(i);
+    if (!result_ || row_ < 0 || row_ >= PQntuples(result_.get()))
+      ThrowJet(jeterr::kNoCurrentRecord);
+    if (PQgetisnull(result_.get(), row_, i)) return Variant::Null();
+    const std::string_view text(PQgetvalue(result_.get(), row_, i),
+                                static_cast<size_t>(PQgetlength(result_.get(), row_, i)));
+    return CellValue(text, PQftype(result_.get(), i), entry_->columns[static_cast<size_t>(i)].type);
+  }
+  void Values(std::span<Variant> out) const override {
+    if (out.size() < entry_->columns.size()) ThrowJet(jeterr::kItemNotFound);
+    for (int i = 0; i < ColumnCount(); ++i) out[static_cast<size_t>(i)] = Value(i);
+  }
+  std::string_view Sql() const override { return entry_->translation.sql; }
+
+ private:
+  void CheckColumn(int i) const {
+    if (i < 0 || i >= ColumnCount()) ThrowJet(jeterr::kItemNotFound);
+  }
+
+  void Start() {
+    if (entry_->name.empty()) ThrowJet(jeterr::kObjectInvalid);
+    result_ = conn_->impl_->RunPrepared(*entry_, values_);
+    row_ = -1;
+    if (!entry_->columnsKnown) FillColumns(*entry_, result_.get());
+  }
+
+  std::shared_ptr<PgConnection> conn_;
+  std::shared_ptr<Entry> entry_;
+  std::vector<std::optional<std::string>> values_;
+  ResultPtr result_;
+  int row_ = -1;
+};
+
+// ---- the connection
+
+std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
+                                                 const EngineOptions& options) {
+  const bool readOnly = options.readOnly, create = options.create;
+  auto conn = std::make_shared<PgConnection>(Private{}, conninfo, options);
+  Impl& impl = *conn->impl_;
+  ResultPtr has = impl.Exec(
+      "SELECT to_regclass('\"_jet_tables\"') IS NOT NULL, "
+      "EXISTS (SELECT 1 FROM pg_collation WHERE collname = 'jetru' "
+      "AND pg_collation_is_visible(oid))");
+  const bool catalogue = *PQgetvalue(has.get(), 0, 0) == 't';
+  const bool collation = *PQgetvalue(has.get(), 0, 1) == 't';
+  if (!catalogue && !create) ThrowJet(jeterr::kBadDatabaseFormat, {conn->Location()});
+  if (create && !readOnly) {
+    // Jet's Russian order until the server's own collation is installed:
+    // ICU's root order at primary strength.
+    if (!collation)
+      impl.Exec(
+          "CREATE COLLATION jetru (provider = icu, locale = 'und-u-ks-level1', "
+          "deterministic = false)");
+    impl.Exec(kCatalogueSql);
+    if (!catalogue)
+      impl.ExecParams("INSERT INTO \"_jet_info\" VALUES ($1)", {std::string(kLocaleRussian)});
+  }
+  return conn;
+}
+
+PgConnection::PgConnection(Private, const std::string& conninfo, const EngineOptions& options)
+    : location_(ShownLocation(conninfo)),
+      readOnly_(options.readOnly),
+      impl_(std::make_unique<Impl>()) {
+  const bool readOnly = options.readOnly;
+  impl_->readOnly = readOnly;
+  impl_->conn = PQconnectdb(conninfo.c_str());
+  if (PQstatus(impl_->conn) != CONNECTION_OK) {
+    std::string message = PQerrorMessage(impl_->conn);
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+      message.pop_back();
+    throw Error(jeterr::kOpenedExclusively,
+                JetErrorText(jeterr::kOpenedExclusively, {location_}) + " " + message,
+                std::string(kSourceDatabase));
+  }
+  impl_->Exec("SET client_min_messages TO warning");
+  // A write waits for another's lock as long as the file engine waits for
+  // the file's, then fails with 3218.
+  impl_->Exec("SET lock_timeout TO " + std::to_string(std::max(options.busyTimeoutMs, 1)));
+  if (readOnly) impl_->Exec("SET default_transaction_read_only TO on");
+  impl_->Exec("LISTEN " + std::string(kSchemaChannel));
+}
+
+PgConnection::~PgConnection() = default;
+
+std::shared_ptr<const Translation> PgConnection::Translate(std::string_view jetSql) {
+  impl_->CheckNotifications();
+  return std::make_shared<const Translation>(TranslateJet(jetSql, *impl_, SqlDialect::kPostgres));
+}
+
+std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) {
+  impl_->CheckNotifications();
+  sql::LiteralScan& scan = impl_->scan;
+  sql::ScanLiterals(jetSql, scan);
+  std::vector<size_t>& positions = impl_->positions;
+  positions.clear();
+  for (const sql::Literal& lit : scan.literals) positions.push_back(lit.pos);
+  // The key: the shape, then the literals whose values the translation
+  // depends on (known once translated: the first text of a shape is
+  // translated to learn them, and later ones are looked up by both keys).
+  std::string key = scan.shape;
+  auto it = impl_->cache.find(key);
+  std::shared_ptr<Entry> entry;
+  if (it != impl_->cache.end()) {
+    entry = it->second;
+    // An entry whose translation took literal values: the key holds them.
+    if (!entry) {
+      key += '\x01';
+      for (const sql::Literal& lit : scan.literals) {
+        key += lit.token;
+        key += '\x01';
+      }
+      if (auto v = impl_->cache.find(key); v != impl_->cache.end()) entry = v->second;
+    }
+  }
+  if (!entry) {
+    // Many shapes seen once each (a shell's statements) would keep as
+    // many statements on the server: past the limit they all go, and one a
+    // caller still holds is prepared again at its next run.
+    if (impl_->cache.size() >= kMaxCachedShapes) impl_->DropStatements();
+    std::vector<LiteralUse>& uses = impl_->uses;
+    Translation translated =
+        TranslateJetParameterized(jetSql, *impl_, positions, uses, SqlDialect::kPostgres);
+    auto made = std::make_shared<Entry>();
+    if (translated.kind == StatementKind::kSchema) {
+      made->translation = std::move(translated);
+      return std::make_unique<PgStatement>(shared_from_this(), std::move(made),
+                                           std::vector<std::optional<std::string>>{});
+    }
+    bool byValue = false;
+    for (size_t i = 0; i < uses.size(); ++i) {
+      if (uses[i] != LiteralUse::kParameter) byValue = true;
+      if (uses[i] == LiteralUse::kNone) continue;
+      made->parameters.push_back(static_cast<uint16_t>(i));
+      made->types.push_back(LiteralOid(scan.literals[i].kind));
+    }
+    made->translation = std::move(translated);
+    made->name = "jet_" + std::to_string(++impl_->named);
+    // Inside a transaction a refusal (a function the server lacks: 3085)
+    // must not end it.
+    impl_->Atomically([&] {
+      impl_->PrepareOnServer(*made);
+      // The result columns, named and typed by the translation.
+      ResultPtr d(PQdescribePrepared(impl_->conn, made->name.c_str()));
+      if (!d || !Succeeded(d.get())) ThrowResult(d.get(), impl_->conn, kSourceDatabase);
+      FillColumns(*made, d.get());
+      return 0;
+    });
+    if (byValue) {
+      impl_->cache[scan.shape] = nullptr;
+      key = scan.shape + '\x01';
+      for (const sql::Literal& lit : scan.literals) {
+        key += lit.token;
+        key += '\x01';
+      }
+    }
+    impl_->cache[key] = made;
+    entry = std::move(made);
+  }
+  std::vector<std::optional<std::string>> values;
+  values.reserve(entry->parameters.size());
+  for (uint16_t i : entry->parameters) values.emplace_back(LiteralText(scan.literals[i]));
+  return std::make_unique<PgStatement>(shared_from_this(), std::move(entry), std::move(values));
+}
+
+int64_t PgConnection::Execute(std::string_view jetSql) {
+  return Prepare(jetSql)->Run();
+}
+
+int PgConnection::TransactionDepth() const {
+  return impl_->depth;
+}
+
+int64_t PgConnection::Changes() const {
+  return impl_->changes;
+}
+
+void PgConnection::BeginTrans() {
+  const int depth = impl_->depth;
+  impl_->Exec(depth == 0 ? std::string("BEGIN")
+                         : "SAVEPOINT " + Quoted("jet_tx" + std::to_string(depth + 1)),
+              kSourceWorkspace);
+  ++impl_->depth;
+}
+
+void PgConnection::CommitTrans() {
+  const int depth = impl_->depth;
+  if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  impl_->Exec(depth == 1 ? std::string("COMMIT")
+                         : "RELEASE SAVEPOINT " + Quoted("jet_tx" + std::to_string(depth)),
+              kSourceWorkspace);
+  --impl_->depth;
+}
+
+void PgConnection::Rollback() {
+  const int depth = impl_->depth;
+  if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  const std::string name = Quoted("jet_tx" + std::to_string(depth));
+  --impl_->depth;
+  impl_->Exec(depth == 1 ? std::string("ROLLBACK")
+                         : "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name,
+              kSourceWorkspace);
+  // A schema statement the level made is undone with it.
+  impl_->SchemaChanged();
+}
+
+int64_t PgConnection::LastInsertId() {
+  // The sequence of the last counter this session advanced; none yet
+  // (the server refuses lastval then): 0.
+  try {
+    ResultPtr r = impl_->Atomically([&] { return impl_->Exec("SELECT lastval()"); });
+    return std::atoll(PQgetvalue(r.get(), 0, 0));
+  } catch (const Error&) {
+    return 0;
+  }
+}
+
+std::vector<std::string> PgConnection::TableNames() {
+  impl_->CheckNotifications();
+  impl_->ReadNames();
+  return impl_->ordered;
+}
+
+std::shared_ptr<const TableSpec> PgConnection::FindTable(std::string_view table) {
+  impl_->CheckNotifications();
+  const CachedTable* t = impl_->Load(table);
+  return t ? t->spec : nullptr;
+}
+
+}  // namespace qv::jet

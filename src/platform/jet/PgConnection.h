@@ -1,0 +1,84 @@
+#pragma once
+// A database on a PostgreSQL server as an Engine: Jet SQL translated by the
+// emitter's PostgreSQL dialect, prepared once per statement shape on the
+// server (named statements, per connection), its literals bound as
+// parameters; nested transactions over savepoints; the server's SQLSTATE
+// codes mapped onto Jet's error numbers; and a catalogue of Jet types,
+// rules and index names kept in tables of the database's schema
+// (_jet_tables, _jet_fields, _jet_indexes, _jet_info), which schema
+// statements keep up to date. libpq-fe.h stays out of this header.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/automation/Error.h"
+#include "platform/jet/JetEngine.h"
+
+namespace qv::jet {
+
+class PgConnection final : public Engine, public std::enable_shared_from_this<PgConnection> {
+  struct Private {};
+
+ public:
+  // Connects with a libpq connection string or postgresql:// URI. Errors:
+  // 3051 the server cannot be reached or refuses the connection (the
+  // server's message follows Jet's text), 3343 the database has no
+  // catalogue (and `create` is false). `create` makes the catalogue's
+  // tables in the current schema when they are missing, and the collation
+  // JETRU there when the server has none (an ICU approximation: case and
+  // Ё/Е alike, Latin before Cyrillic). `readOnly`: every transaction of
+  // the session is read-only, so a write fails with 3027. A write waits
+  // for another session's lock `busyTimeoutMs` (the server's lock_timeout),
+  // then fails with 3218.
+  static std::shared_ptr<PgConnection> Open(const std::string& conninfo,
+                                            const EngineOptions& options = {});
+  PgConnection(Private, const std::string& conninfo, const EngineOptions& options);
+  ~PgConnection() override;
+  PgConnection(const PgConnection&) = delete;
+  PgConnection& operator=(const PgConnection&) = delete;
+
+  // The connection string with its password masked (ShownLocation).
+  const std::string& Location() const override { return location_; }
+  bool IsServer() const override { return true; }
+  bool IsReadOnly() const override { return readOnly_; }
+  std::unique_ptr<EngineStatement> Prepare(std::string_view jetSql) override;
+  int64_t Execute(std::string_view jetSql) override;
+  std::shared_ptr<const Translation> Translate(std::string_view jetSql) override;
+  void BeginTrans() override;
+  void CommitTrans() override;
+  void Rollback() override;
+  int TransactionDepth() const override;
+  int64_t Changes() const override;
+  int64_t LastInsertId() override;
+  std::vector<std::string> TableNames() override;
+  std::shared_ptr<const TableSpec> FindTable(std::string_view table) override;
+
+  struct Impl;
+
+ private:
+  friend class PgStatement;
+  std::string location_;
+  bool readOnly_;
+  std::unique_ptr<Impl> impl_;
+};
+
+// `conninfo` with the value of its password (password=..., or the
+// user:password@ of a URI, or ?password=... in one) replaced by "********",
+// for messages and titles: what the library shows of a location.
+std::string ShownLocation(std::string_view conninfo);
+
+// The Jet error for a failed server call: `sqlstate` the five-character
+// code, `message` the server's primary message, `table`, `column` and
+// `constraint` its diagnostic fields (empty when it gave none). Unique
+// violations become 3022, Null in a NOT NULL column 3314 ("Table.Field"),
+// the catalogue's named checks 3163, 3315 and 3464, lock conflicts and
+// deadlocks 3218, writes in a read-only session 3027, an unknown table
+// 3078, an unknown column 3061, an unknown function 3085; anything else
+// keeps the server's message under number 3000.
+Error PgToJetError(std::string_view sqlstate, std::string_view message, std::string_view table,
+                   std::string_view column, std::string_view constraint,
+                   std::string_view source = kSourceDatabase);
+
+}  // namespace qv::jet
