@@ -8,9 +8,9 @@ namespace {
 // it (an untyped literal, a column's type, a jetdate or jetbool result), as
 // SQLite's functions read storage classes and subtypes. Functions whose
 // result has the type of their first argument (Abs, Int, Round, Nz, CVar ...)
-// take it as anyelement and return that type; "+" where the types do not
-// decide returns double precision (its sum of two texts, a text, cannot be
-// written to it: a type mismatch on the server).
+// take it as anycompatible and return that type (an untyped literal or Null: text); "+" where the
+// types do not decide returns double precision (its sum of two texts, a text, cannot be written to
+// it: a type mismatch on the server).
 void AppendFunction(std::string& out, const JetFunction& f, int count, std::string_view module) {
   const bool first = f.rule != TypeRule::kFixed && f.name != "+";
   out += "CREATE FUNCTION ";
@@ -21,11 +21,13 @@ void AppendFunction(std::string& out, const JetFunction& f, int count, std::stri
   } else {
     for (int i = 0; i < count; ++i) {
       if (i > 0) out += ", ";
-      out += i == 0 && first ? "anyelement" : "\"any\"";
+      out += i == 0 && first ? "anycompatible" : "\"any\"";
     }
   }
   out += ") RETURNS ";
-  out += first ? "anyelement" : f.name == "+" ? "double precision" : ServerResultType(f.fixedType);
+  out += first           ? "anycompatible"
+         : f.name == "+" ? "double precision"
+                         : ServerResultType(f.fixedType);
   out += "\n  AS '";
   out += module;
   out += "', '";
