@@ -17,11 +17,14 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "platform/jet/JetFunctionImpl.h"
 #include "platform/jet/JetFunctions.h"
+#include "platform/jet/JetLike.h"
 #include "platform/jet/sql/JetServerFunctions.h"
 
 extern "C" {
@@ -69,10 +72,18 @@ struct ArgInfo {
   Oid output;  // kOther: the type's output function
 };
 
+// The Like operator's compiled pattern, kept while a call site's pattern
+// stays the same (SQLite's form keeps it with the statement likewise).
+struct KeptPattern {
+  std::string text;
+  std::unique_ptr<qv::jet::LikePattern> pattern;
+};
+
 // What a call site needs, found on its first call and kept in fn_extra.
 struct CallSite {
   qv::jet::BodyFn body;
-  Oid result;  // the declared result's base type
+  KeptPattern* like;  // for jet_like: deleted with the call site's memory
+  Oid result;         // the declared result's base type
   Oid resultInput, resultIoParam;
   int nargs;
   ArgInfo args[FLEXIBLE_ARRAY_MEMBER];
@@ -148,6 +159,16 @@ CallSite* Site(FunctionCallInfo fcinfo) {
       flinfo->fn_mcxt, offsetof(CallSite, args) + sizeof(ArgInfo) * static_cast<size_t>(nargs)));
   site->body = f->body;
   site->nargs = nargs;
+  if (f->body == qv::jet::fn::LikeFn && nargs == 2) {
+    site->like = new (std::nothrow) KeptPattern;
+    if (site->like == nullptr)
+      ereport(ERROR, (errcode(ERRCODE_OUT_OF_MEMORY), errmsg("out of memory")));
+    auto* callback = static_cast<MemoryContextCallback*>(
+        MemoryContextAllocZero(flinfo->fn_mcxt, sizeof(MemoryContextCallback)));
+    callback->func = [](void* p) { delete static_cast<KeptPattern*>(p); };
+    callback->arg = site->like;
+    MemoryContextRegisterResetCallback(flinfo->fn_mcxt, callback);
+  }
   for (int i = 0; i < nargs; ++i) site->args[i] = Classify(get_fn_expr_argtype(flinfo, i));
   const Oid declared = get_fn_expr_rettype(flinfo);
   site->result = getBaseType(declared);
@@ -233,6 +254,9 @@ Datum Write(const CallSite& site, const Variant& v) {
     case VARCHAROID:
     case BPCHAROID: {
       const std::string s = v.IsString() ? v.AsString() : qv::CStr(v);
+      // The server's texts cannot hold the character 0 (ChrW(0), Chr(0)).
+      if (s.find('\0') != std::string::npos)
+        qv::ThrowVb(qv::vberr::kInvalidProcedureCall, "the character 0 in a text on the server");
       return PointerGetDatum(cstring_to_text_with_len(s.data(), static_cast<int>(s.size())));
     }
     default: {
@@ -241,6 +265,18 @@ Datum Write(const CallSite& site, const Variant& v) {
                                   site.resultIoParam, -1);
     }
   }
+}
+
+// Like with the pattern compiled once per distinct pattern text.
+Variant Like(KeptPattern& kept, qv::jet::fn::Args& a) {
+  if (a.IsNull(0) || a.IsNull(1)) return Variant::Null();
+  const std::string_view pattern = a.Text(1);
+  if (!kept.pattern || kept.text != pattern) {
+    kept.pattern.reset();
+    kept.pattern = std::make_unique<qv::jet::LikePattern>(pattern);
+    kept.text = pattern;
+  }
+  return Variant(kept.pattern->Matches(a.Text(0)));
 }
 
 // The SQLSTATE of a Jet error: "Q" and its number in four digits.
@@ -265,7 +301,7 @@ extern "C" Datum qv_jet_call(PG_FUNCTION_ARGS) {
     for (int i = 0; i < site->nargs; ++i)
       values.push_back(PG_ARGISNULL(i) ? Variant::Null() : Read(site->args[i], PG_GETARG_DATUM(i)));
     qv::jet::fn::Args args(site->nargs, values.data());
-    const Variant r = site->body(args);
+    const Variant r = site->like != nullptr ? Like(*site->like, args) : site->body(args);
     if (r.IsEmptyOrNull()) {
       isNull = true;
     } else {

@@ -91,8 +91,8 @@ std::string_view ServerResultType(JetType type) {
 
 std::string ServerFunctionsSql(std::string_view module, bool extensionScript) {
   std::string out =
-      "-- The Jet functions of Qv_DBProvider on PostgreSQL, made from the library's function\n"
-      "-- table by the build (qv_jet_pg_sql, ServerFunctionsSql): do not edit.\n";
+      "-- The Jet functions of Qv_DBProvider on PostgreSQL: the library's function table\n"
+      "-- as the build writes it (qv_jet_pg_sql). Do not edit.\n";
   if (extensionScript) out += "\\echo Use \"CREATE EXTENSION qv_jet\" to load this file. \\quit\n";
   // Dates are day numbers and booleans -1/0, as the tables store them; the
   // domains mark a function's result as one for the function it is passed to.
