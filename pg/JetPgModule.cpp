@@ -259,11 +259,30 @@ Datum Write(const CallSite& site, const Variant& v) {
         qv::ThrowVb(qv::vberr::kInvalidProcedureCall, "the character 0 in a text on the server");
       return PointerGetDatum(cstring_to_text_with_len(s.data(), static_cast<int>(s.size())));
     }
-    default: {
-      const std::string s = qv::CStr(v);
-      return OidInputFunctionCall(site.resultInput, const_cast<char*>(s.c_str()),
-                                  site.resultIoParam, -1);
-    }
+    default:
+      // The text for the type's input function, which may raise its own
+      // error: it is called once no C++ object of the call is alive.
+      return CStringGetDatum(pstrdup(qv::CStr(v).c_str()));
+  }
+}
+
+// The types Write gives the text of, for the input function.
+bool ByInputFunction(Oid type) {
+  switch (type) {
+    case INT2OID:
+    case INT4OID:
+    case INT8OID:
+    case FLOAT4OID:
+    case FLOAT8OID:
+    case NUMERICOID:
+    case BOOLOID:
+    case BYTEAOID:
+    case TEXTOID:
+    case VARCHAROID:
+    case BPCHAROID:
+      return false;
+    default:
+      return true;
   }
 }
 
@@ -290,7 +309,10 @@ int SqlState(int32_t number) {
 
 extern "C" Datum qv_jet_call(PG_FUNCTION_ARGS) {
   CallSite* site = Site(fcinfo);
-  // No C++ object may be alive when ereport leaves this function.
+  // No C++ object may be alive when ereport leaves this function: the server's
+  // errors jump past C++ frames. Inside the try block only palloc, detoasting
+  // and numeric conversions can raise one (out of memory, a damaged value),
+  // which would leave this call's C++ memory unfreed.
   int32_t failed = 0;
   char message[400] = {};
   Datum result = 0;
@@ -316,6 +338,9 @@ extern "C" Datum qv_jet_call(PG_FUNCTION_ARGS) {
   }
   if (failed != 0) ereport(ERROR, (errcode(SqlState(failed)), errmsg("%s", message)));
   if (isNull) PG_RETURN_NULL();
+  if (ByInputFunction(site->result))
+    return OidInputFunctionCall(site->resultInput, DatumGetCString(result), site->resultIoParam,
+                                -1);
   return result;
 }
 
