@@ -6,13 +6,19 @@ namespace {
 
 // Every argument is "any": the module reads each by the type the call gives
 // it (an untyped literal, a column's type, a jetdate or jetbool result), as
-// SQLite's functions read storage classes and subtypes. Functions whose
-// result has the type of their first argument (Abs, Int, Round, Nz, CVar ...)
-// take it as anycompatible and return that type (an untyped literal or Null: text); "+" where the
-// types do not decide returns double precision (its sum of two texts, a text, cannot be written to
-// it: a type mismatch on the server).
+// SQLite's functions read storage classes and subtypes. Nz and CVar, whose
+// result is their argument, take the first as anycompatible and return its
+// type (an untyped literal or Null: text). The numeric functions of the
+// first argument's kind (Abs, Int, Fix, Round) and "+" where the types do not
+// decide return double precision: they give numbers of any kind for texts,
+// whole numbers and dates alike, and Choose's index, jet_round(NULL), needs
+// a number (a sum of two texts by "+", a text, is a type mismatch there).
+bool ReturnsArgument(const JetFunction& f) {
+  return f.rule != TypeRule::kFixed && (f.name == "Nz" || f.name == "CVar");
+}
+
 void AppendFunction(std::string& out, const JetFunction& f, int count, std::string_view module) {
-  const bool first = f.rule != TypeRule::kFixed && f.name != "+";
+  const bool first = ReturnsArgument(f);
   out += "CREATE FUNCTION ";
   out += f.sqliteName;
   out += '(';
@@ -25,9 +31,9 @@ void AppendFunction(std::string& out, const JetFunction& f, int count, std::stri
     }
   }
   out += ") RETURNS ";
-  out += first           ? "anycompatible"
-         : f.name == "+" ? "double precision"
-                         : ServerResultType(f.fixedType);
+  out += first                        ? "anycompatible"
+         : f.rule == TypeRule::kFixed ? ServerResultType(f.fixedType)
+                                      : "double precision";
   out += "\n  AS '";
   out += module;
   out += "', '";
