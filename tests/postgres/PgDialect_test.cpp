@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/jet/JetFunctions.h"
 #include "platform/jet/JetTranslator.h"
 #include "platform/jet/sql/JetPostgres.h"
+#include "platform/jet/sql/JetServerFunctions.h"
 
 namespace qv::jet {
 namespace {
@@ -213,6 +218,76 @@ TEST(PgDialect, ColumnsCarryJetTypesAndRules) {
   byC.fields = {{"c", true}};
   EXPECT_EQ(sql::PostgresCreateIndexSql("Кадры", byC),
             "CREATE INDEX \"Кадры$ByC\" ON \"Кадры\" (\"c\" DESC)");
+}
+
+}  // namespace
+}  // namespace qv::jet
+
+namespace qv::jet {
+namespace {
+
+// The functions and aggregates the server's script creates: name -> the
+// argument counts (-1: variadic).
+std::map<std::string, std::set<int>> CreatedByScript(const std::string& sql) {
+  std::map<std::string, std::set<int>> out;
+  static const std::regex create(R"(CREATE (FUNCTION|AGGREGATE) (\w+)\(([^)]*)\))");
+  for (auto it = std::sregex_iterator(sql.begin(), sql.end(), create); it != std::sregex_iterator();
+       ++it) {
+    const std::string args = (*it)[3];
+    int count = args.empty() ? 0 : 1;
+    for (const char c : args) count += c == ',';
+    if (args.starts_with("VARIADIC")) count = -1;
+    out[(*it)[2]].insert(count);
+  }
+  return out;
+}
+
+// Every function SQLite gets from the table, the server's script creates
+// with every argument count the table allows: a function given a SQLite
+// form but no body, or a count the script leaves out, would be missing on
+// the server for the statements that call it.
+TEST(PgServerFunctions, ScriptCreatesEveryFunctionOfTheTable) {
+  const std::string sql = sql::ServerFunctionsSql("MODULE_PATHNAME", true);
+  const auto created = CreatedByScript(sql);
+  int checked = 0;
+  for (const JetFunction& f : JetFunctionTable()) {
+    if (f.impl == nullptr) continue;  // the translator's CASE or the engine's own aggregate
+    SCOPED_TRACE(std::string(f.name));
+    const auto it = created.find(std::string(f.sqliteName));
+    ASSERT_NE(it, created.end()) << f.sqliteName << " is not created on the server";
+    if (f.maxArgs < 0) {
+      EXPECT_TRUE(it->second.count(-1)) << "variadic";
+    } else {
+      for (int n = f.minArgs; n <= f.maxArgs; ++n)
+        EXPECT_TRUE(it->second.count(n)) << n << " arguments";
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 90);
+  EXPECT_NE(sql.find("CREATE COLLATION jetru"), std::string::npos);
+  EXPECT_TRUE(sql.starts_with("-- ")) << "a comment, then the guard of an extension script";
+  EXPECT_NE(sql.find("\\echo Use \"CREATE EXTENSION qv_jet\""), std::string::npos);
+}
+
+// What the emitter calls in statements that use operators and functions is
+// on the server, with the argument count the statement gives.
+TEST(PgServerFunctions, EmittedCallsAreCreated) {
+  FruitSchema schema;
+  const auto created = CreatedByScript(sql::ServerFunctionsSql("m", false));
+  for (const char* jet : {
+           "SELECT name & 'x' & id, id \\ 2, id Mod 3, price / 2, price ^ 2, name + id FROM Fruit",
+           "SELECT First(name), Last(picked), Nz(name), Nz(name, 'n'), Round(price), Round(price, "
+           "2), Choose(id, 'a', 'b') FROM Fruit",
+           "SELECT Format(picked, 'yyyy'), CStr(ripe), Mid(name, 2), Mid(name, 2, 3), "
+           "DateDiff('d', picked, Now()) FROM Fruit WHERE name Like 'a*'",
+           "UPDATE Fruit SET ripe = price, id = price, name = UCase(name)",
+       }) {
+    SCOPED_TRACE(jet);
+    const Translation t = TranslateJet(jet, schema, SqlDialect::kPostgres);
+    ASSERT_FALSE(t.serverFunctions.empty());
+    for (const std::string& name : t.serverFunctions)
+      EXPECT_TRUE(created.contains(name)) << name << " is not created on the server";
+  }
 }
 
 }  // namespace

@@ -13,27 +13,45 @@
 
 namespace qv::jet::fn {
 
-// The arguments of one call. An argument asked for beyond those given raises
+// The arguments of one call, read from SQLite's values or from values an
+// engine has already turned into Variants (the server extension): the same
+// function bodies serve both. An argument asked for beyond those given raises
 // VB error 449, so a call with too few arguments from native SQL fails
 // cleanly instead of reading past the array.
 class Args {
  public:
   Args(int argc, sqlite3_value** argv) : argc_(argc), argv_(argv) {}
+  Args(int argc, const Variant* values) : argc_(argc), values_(values) {}
 
   int Count() const { return argc_; }
+  // SQLite's value (null for Variant arguments).
   sqlite3_value* Raw(int i) const;
-  bool IsNull(int i) const { return sqlite3_value_type(Raw(i)) == SQLITE_NULL; }
+  bool IsNull(int i) const {
+    return values_ ? Value(i).IsNull() : sqlite3_value_type(Raw(i)) == SQLITE_NULL;
+  }
   bool AnyNull() const;
-  Variant Get(int i) const { return ArgToVariant(Raw(i)); }
+  Variant Get(int i) const { return values_ ? Value(i) : ArgToVariant(Raw(i)); }
   // A text argument as it is; any other value through CStr (Null raises 94).
   std::string_view Text(int i);
   int32_t Long(int i) const { return CLng(Get(i)); }
   double Double(int i) const;
   OleDate Date(int i) const { return CDate(Get(i)); }
+  // What kind of value an argument is, for functions whose result keeps it:
+  // a whole number that is neither a date nor a boolean, a date, a text, a
+  // number of any kind (dates and booleans included).
+  bool IsInteger(int i) const;
+  bool IsDate(int i) const;
+  bool IsText(int i) const;
+  bool IsNumber(int i) const;
+  // An argument IsInteger holds for.
+  int64_t Int64(int i) const;
 
  private:
+  const Variant& Value(int i) const;
+
   int argc_;
-  sqlite3_value** argv_;
+  sqlite3_value** argv_ = nullptr;
+  const Variant* values_ = nullptr;
   // Texts made by CStr, alive for the call. A list, unlike a deque, takes no
   // memory while empty: most calls never need it, and a call runs per row.
   std::forward_list<std::string> scratch_;
@@ -100,6 +118,7 @@ Variant FormatFn(Args&);
 Variant ConcatFn(Args&);
 Variant AsDateFn(Args&);
 Variant AsBooleanFn(Args&);
+Variant LikeFn(Args&);
 
 // ---- bodies (JetDateFunctions.cpp)
 Variant DateSerialFn(Args&);
@@ -140,6 +159,12 @@ Variant AtnFn(Args&);
 Variant CosFn(Args&);
 Variant SinFn(Args&);
 Variant TanFn(Args&);
+Variant NzFn(Args&);
+Variant CVarFn(Args&);
+Variant StoreBooleanFn(Args&);
+Variant StoreIntegerFn(Args&);
+Variant StoreCurrencyFn(Args&);
+Variant StoreGuidFn(Args&);
 
 // ---- bodies (JetFinanceFunctions.cpp)
 Variant PmtFn(Args&);
@@ -153,8 +178,10 @@ Variant DDBFn(Args&);
 Variant SLNFn(Args&);
 Variant SYDFn(Args&);
 
-// ---- functions that return an argument as it is (storage class and
-// subtype kept), the Like operator and the aggregates (JetNumberFunctions.cpp)
+// ---- SQLite's fast forms: functions that return an argument as it is
+// (storage class and subtype kept), the Like operator keeping its compiled
+// pattern, the aggregates (JetNumberFunctions.cpp). Each has a body above
+// for other engines, sharing its rules.
 // Len without the Variant round trip: every text column's size rule calls it
 // on every write (JetTextFunctions.cpp).
 void TextLen(sqlite3_context*, int, sqlite3_value**);

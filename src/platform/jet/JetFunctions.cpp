@@ -13,32 +13,38 @@ namespace {
 using enum TypeRule;
 using T = JetType;
 
+// A scalar's two forms: SQLite's function and the engine-neutral body.
+struct Impl {
+  ScalarFn sqlite;
+  BodyFn body;
+};
+
 template <fn::Body body>
-constexpr ScalarFn Fn = fn::Invoke<body>;
+constexpr Impl Fn{fn::Invoke<body>, body};
 
 constexpr JetFunction Scalar(std::string_view name, int8_t minArgs, int8_t maxArgs, TypeRule rule,
-                             JetType type, std::string_view sqliteName, ScalarFn impl,
+                             JetType type, std::string_view sqliteName, Impl impl,
                              bool deterministic = true) {
-  return JetFunction{name,       minArgs, maxArgs, rule,          type,
-                     sqliteName, impl,    nullptr, deterministic, false};
+  return JetFunction{name,        minArgs, maxArgs,   rule,          type, sqliteName,
+                     impl.sqlite, nullptr, impl.body, deterministic, false};
 }
 
 // A choice the translator writes as a CASE (impl stays null).
 constexpr JetFunction Lazy(std::string_view name, int8_t minArgs, int8_t maxArgs) {
   return JetFunction{name,           minArgs, maxArgs, TypeRule::kChosen,
                      JetType::kNone, {},      nullptr, nullptr,
-                     true,           false,   true};
+                     nullptr,        true,    false,   true};
 }
 
 // An aggregate SQLite provides itself (impl stays null).
 constexpr JetFunction Builtin(std::string_view name, TypeRule rule, JetType type,
                               std::string_view sqliteName) {
-  return JetFunction{name, 1, 1, rule, type, sqliteName, nullptr, nullptr, true, true};
+  return JetFunction{name, 1, 1, rule, type, sqliteName, nullptr, nullptr, nullptr, true, true};
 }
 
 constexpr JetFunction Aggregate(std::string_view name, TypeRule rule, JetType type,
                                 std::string_view sqliteName, ScalarFn step, FinalFn final) {
-  return JetFunction{name, 1, 1, rule, type, sqliteName, step, final, true, true};
+  return JetFunction{name, 1, 1, rule, type, sqliteName, step, final, nullptr, true, true};
 }
 
 // Operators the translator emits as calls come first: their entries are found
@@ -69,14 +75,18 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("\\", 2, 2, kFixed, T::kLong, "jet_idiv", Fn<fn::IntDivFn>),
     Scalar("Mod", 2, 2, kFixed, T::kLong, "jet_mod", Fn<fn::ModFn>),
     Scalar("^", 2, 2, kFixed, T::kDouble, "jet_pow", Fn<fn::PowFn>),
-    Scalar("Like", 2, 2, kFixed, T::kBoolean, "jet_like", fn::Like),
+    Scalar("Like", 2, 2, kFixed, T::kBoolean, "jet_like", Impl{fn::Like, fn::LikeFn}),
     Scalar("%Date", 1, 1, kFixed, T::kDate, "jet_asdate", Fn<fn::AsDateFn>),
     Scalar("%Boolean", 1, 1, kFixed, T::kBoolean, "jet_asbool", Fn<fn::AsBooleanFn>),
     // a value written to a column of Jet statements, as the column stores it
-    Scalar("%StoreBoolean", 1, 1, kFixed, T::kBoolean, "jet_store_boolean", fn::StoreBoolean),
-    Scalar("%StoreInteger", 1, 1, kFixed, T::kLong, "jet_store_integer", fn::StoreInteger),
-    Scalar("%StoreCurrency", 1, 1, kFixed, T::kCurrency, "jet_store_currency", fn::StoreCurrency),
-    Scalar("%StoreGuid", 1, 1, kFixed, T::kGUID, "jet_store_guid", fn::StoreGuid),
+    Scalar("%StoreBoolean", 1, 1, kFixed, T::kBoolean, "jet_store_boolean",
+           Impl{fn::StoreBoolean, fn::StoreBooleanFn}),
+    Scalar("%StoreInteger", 1, 1, kFixed, T::kLong, "jet_store_integer",
+           Impl{fn::StoreInteger, fn::StoreIntegerFn}),
+    Scalar("%StoreCurrency", 1, 1, kFixed, T::kCurrency, "jet_store_currency",
+           Impl{fn::StoreCurrency, fn::StoreCurrencyFn}),
+    Scalar("%StoreGuid", 1, 1, kFixed, T::kGUID, "jet_store_guid",
+           Impl{fn::StoreGuid, fn::StoreGuidFn}),
     // Null handling and choice. IIf(condition, a, b); Switch(condition,
     // value, ...) gives the value of the first true condition, else Null;
     // Choose(index, value, ...) the value at the index rounded to a whole
@@ -84,7 +94,7 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Lazy("IIf", 3, 3),
     Lazy("Switch", 2, -1),
     Lazy("Choose", 2, -1),
-    Scalar("Nz", 1, 2, kChosen, T::kNone, "jet_nz", fn::Nz),
+    Scalar("Nz", 1, 2, kChosen, T::kNone, "jet_nz", Impl{fn::Nz, fn::NzFn}),
     Scalar("IsNumeric", 1, 1, kFixed, T::kBoolean, "jet_isnumeric", Fn<fn::IsNumericFn>),
     Scalar("IsDate", 1, 1, kFixed, T::kBoolean, "jet_isdate", Fn<fn::IsDateFn>),
     // conversions
@@ -98,19 +108,19 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
     Scalar("CDate", 1, 1, kFixed, T::kDate, "jet_cdate", Fn<fn::CDateFn>),
     Scalar("CBool", 1, 1, kFixed, T::kBoolean, "jet_cbool", Fn<fn::CBoolFn>),
     Scalar("CDec", 1, 1, kFixed, T::kDecimal, "jet_cdec", Fn<fn::CDecFn>),
-    Scalar("CVar", 1, 1, kArg0, T::kNone, "jet_cvar", fn::CVar),
+    Scalar("CVar", 1, 1, kArg0, T::kNone, "jet_cvar", Impl{fn::CVar, fn::CVarFn}),
     Scalar("Str", 1, 1, kFixed, T::kText, "jet_str", Fn<fn::StrFn>),
     Scalar("Val", 1, 1, kFixed, T::kDouble, "jet_val", Fn<fn::ValFn>),
     // text
-    Scalar("Len", 1, 1, kFixed, T::kLong, "jet_len", fn::TextLen),
+    Scalar("Len", 1, 1, kFixed, T::kLong, "jet_len", Impl{fn::TextLen, fn::LenFn}),
     Scalar("Left", 2, 2, kFixed, T::kText, "jet_left", Fn<fn::LeftFn>),
     Scalar("Right", 2, 2, kFixed, T::kText, "jet_right", Fn<fn::RightFn>),
     Scalar("Mid", 2, 3, kFixed, T::kText, "jet_mid", Fn<fn::MidFn>),
     Scalar("InStr", 2, 4, kFixed, T::kLong, "jet_instr", Fn<fn::InStrFn>),
     Scalar("InStrRev", 2, 4, kFixed, T::kLong, "jet_instrrev", Fn<fn::InStrRevFn>),
     Scalar("StrConv", 2, 3, kFixed, T::kText, "jet_strconv", Fn<fn::StrConvFn>),
-    Scalar("LCase", 1, 1, kFixed, T::kText, "jet_lcase", fn::TextLCase),
-    Scalar("UCase", 1, 1, kFixed, T::kText, "jet_ucase", fn::TextUCase),
+    Scalar("LCase", 1, 1, kFixed, T::kText, "jet_lcase", Impl{fn::TextLCase, fn::LCaseFn}),
+    Scalar("UCase", 1, 1, kFixed, T::kText, "jet_ucase", Impl{fn::TextUCase, fn::UCaseFn}),
     Scalar("Trim", 1, 1, kFixed, T::kText, "jet_trim", Fn<fn::TrimFn>),
     Scalar("LTrim", 1, 1, kFixed, T::kText, "jet_ltrim", Fn<fn::LTrimFn>),
     Scalar("RTrim", 1, 1, kFixed, T::kText, "jet_rtrim", Fn<fn::RTrimFn>),

@@ -11,7 +11,15 @@
 struct sqlite3_context;
 struct sqlite3_value;
 
+namespace qv {
+class Variant;
+}
+
 namespace qv::jet {
+
+namespace fn {
+class Args;
+}
 
 // How the Jet result type of a call is found.
 enum class TypeRule : uint8_t {
@@ -24,6 +32,10 @@ enum class TypeRule : uint8_t {
 
 using ScalarFn = void (*)(sqlite3_context*, int, sqlite3_value**);
 using FinalFn = void (*)(sqlite3_context*);
+// The engine-neutral body of a scalar function: Variant arguments read
+// through Args, a Variant result (JetFunctionImpl.h). The server extension
+// calls it; SQLite calls `impl`, which is Invoke<body> or a fast form of it.
+using BodyFn = Variant (*)(fn::Args&);
 
 struct JetFunction {
   std::string_view name;  // Jet name; matched case-insensitively, "$" suffix allowed
@@ -34,6 +46,7 @@ struct JetFunction {
   std::string_view sqliteName;  // name registered with SQLite (or a SQLite builtin)
   ScalarFn impl;                // scalar function, or the step of an aggregate
   FinalFn final = nullptr;      // set for user aggregates
+  BodyFn body = nullptr;        // set for every scalar function of ours
   bool deterministic = true;    // false for Now, Date, Time ...
   bool aggregate = false;       // also true for SQLite's builtin aggregates
   // Written by the translator as a CASE, so that only the value chosen is

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <optional>
 
 #include "platform/jet/JetFunctionImpl.h"
 #include "platform/jet/JetLike.h"
@@ -12,13 +13,9 @@ namespace qv::jet::fn {
 
 namespace {
 
-bool IsInteger(sqlite3_value* v) {
-  return sqlite3_value_type(v) == SQLITE_INTEGER && sqlite3_value_subtype(v) == 0;
-}
-
 // The operands of "\" and Mod: rounded to whole numbers first, as VBA does.
 int64_t WholeOperand(Args& a, int i) {
-  if (IsInteger(a.Raw(i))) return sqlite3_value_int64(a.Raw(i));
+  if (a.IsInteger(i)) return a.Int64(i);
   double d = BankersRound(a.Double(i));
   if (!(std::fabs(d) < 9.2e18)) ThrowVb(vberr::kOverflow);
   return static_cast<int64_t>(d);
@@ -30,10 +27,9 @@ int64_t WholeOperand(Args& a, int i) {
 template <class F>
 Variant MapNumber(Args& a, F f) {
   if (a.IsNull(0)) return Variant::Null();
-  sqlite3_value* v = a.Raw(0);
   double r = f(a.Double(0));
-  if (sqlite3_value_subtype(v) == kSubtypeDate) return Variant(OleDate{r});
-  if (IsInteger(v) && r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
+  if (a.IsDate(0)) return Variant(OleDate{r});
+  if (a.IsInteger(0) && r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
   return Variant(r);
 }
 
@@ -53,19 +49,16 @@ struct FirstLast {
 // not a number raises 13).
 Variant AddFn(Args& a) {
   if (a.AnyNull()) return Variant::Null();
-  sqlite3_value *x = a.Raw(0), *y = a.Raw(1);
-  if (sqlite3_value_type(x) == SQLITE_TEXT && sqlite3_value_type(y) == SQLITE_TEXT)
-    return Variant(std::string(a.Text(0)) + std::string(a.Text(1)));
-  if (IsInteger(x) && IsInteger(y)) {
+  if (a.IsText(0) && a.IsText(1)) return Variant(std::string(a.Text(0)) + std::string(a.Text(1)));
+  if (a.IsInteger(0) && a.IsInteger(1)) {
     int64_t r;
-    if (!__builtin_add_overflow(sqlite3_value_int64(x), sqlite3_value_int64(y), &r)) {
+    if (!__builtin_add_overflow(a.Int64(0), a.Int64(1), &r)) {
       if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
       return Variant(static_cast<double>(r));
     }
   }
   double r = a.Double(0) + a.Double(1);
-  if (sqlite3_value_subtype(x) == kSubtypeDate || sqlite3_value_subtype(y) == kSubtypeDate)
-    return Variant(OleDate{r});
+  if (a.IsDate(0) || a.IsDate(1)) return Variant(OleDate{r});
   return Variant(r);
 }
 
@@ -175,6 +168,16 @@ void Nz(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   sqlite3_result_text(ctx, "", 0, SQLITE_STATIC);
 }
 
+Variant NzFn(Args& a) {
+  if (!a.IsNull(0)) return a.Get(0);
+  if (a.Count() > 1) return a.Get(1);
+  return Variant(std::string());
+}
+
+Variant CVarFn(Args& a) {
+  return a.Get(0);
+}
+
 void CVar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (argc < 1) return ReportError(ctx, Error(vberr::kArgumentNotOptional, "CVar"));
   ResultArg(ctx, argv[0]);
@@ -203,6 +206,11 @@ void Like(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   } catch (const std::exception& e) {
     ReportUnexpected(ctx, e);
   }
+}
+
+Variant LikeFn(Args& a) {
+  if (a.IsNull(0) || a.IsNull(1)) return Variant::Null();
+  return Variant(LikePattern(a.Text(1)).Matches(a.Text(0)));
 }
 
 void FirstStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -239,36 +247,86 @@ bool IsNumber(sqlite3_value* v) {
   return t == SQLITE_INTEGER || t == SQLITE_FLOAT;
 }
 
+// The rules each engine's form applies: a number as a Yes/No column stores
+// it; a fraction as an integer column stores it (nullopt: beyond any integer
+// column's range, left for the column to refuse); a number as Currency
+// stores it; a GUID's text in upper case.
+int32_t StoredBoolean(double d) {
+  return d != 0 ? -1 : 0;
+}
+
+std::optional<int64_t> StoredInteger(double d) {
+  if (!(std::fabs(d) < 9.2e18)) return std::nullopt;
+  return static_cast<int64_t>(BankersRound(d));
+}
+
+std::optional<double> StoredCurrency(double d) {
+  if (!(std::fabs(d) < 9.2e14)) return std::nullopt;
+  return BankersRound(d * 10000.0) / 10000.0;
+}
+
+std::string StoredGuid(std::string_view s) {
+  std::string text(s);
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
 }  // namespace
 
 void StoreBoolean(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (!IsNumber(argv[0])) return sqlite3_result_value(ctx, argv[0]);
-  sqlite3_result_int(ctx, sqlite3_value_double(argv[0]) != 0 ? -1 : 0);
+  sqlite3_result_int(ctx, StoredBoolean(sqlite3_value_double(argv[0])));
 }
 
 void StoreInteger(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const double d = sqlite3_value_double(argv[0]);
-  // Beyond the range of any integer column the value stays as it is and
-  // the column's range check refuses it.
-  if (sqlite3_value_type(argv[0]) != SQLITE_FLOAT || !(std::fabs(d) < 9.2e18))
-    return sqlite3_result_value(ctx, argv[0]);
-  sqlite3_result_int64(ctx, static_cast<sqlite3_int64>(BankersRound(d)));
+  const std::optional<int64_t> i = sqlite3_value_type(argv[0]) == SQLITE_FLOAT
+                                       ? StoredInteger(sqlite3_value_double(argv[0]))
+                                       : std::nullopt;
+  if (!i) return sqlite3_result_value(ctx, argv[0]);
+  sqlite3_result_int64(ctx, *i);
 }
 
 void StoreCurrency(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const double d = sqlite3_value_double(argv[0]);
-  if (sqlite3_value_type(argv[0]) != SQLITE_FLOAT || !(std::fabs(d) < 9.2e14))
-    return sqlite3_result_value(ctx, argv[0]);
-  sqlite3_result_double(ctx, BankersRound(d * 10000.0) / 10000.0);
+  const std::optional<double> d = sqlite3_value_type(argv[0]) == SQLITE_FLOAT
+                                      ? StoredCurrency(sqlite3_value_double(argv[0]))
+                                      : std::nullopt;
+  if (!d) return sqlite3_result_value(ctx, argv[0]);
+  sqlite3_result_double(ctx, *d);
 }
 
 void StoreGuid(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) return sqlite3_result_value(ctx, argv[0]);
   const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  std::string text(p, static_cast<size_t>(sqlite3_value_bytes(argv[0])));
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  const std::string text =
+      StoredGuid(std::string_view(p, static_cast<size_t>(sqlite3_value_bytes(argv[0]))));
   sqlite3_result_text64(ctx, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+// The same rules over Variant arguments. A value kept as it is keeps its
+// kind; on SQLite a fraction is a REAL, here any number that is not whole.
+Variant StoreBooleanFn(Args& a) {
+  if (!a.IsNumber(0)) return a.Get(0);
+  return Variant(static_cast<int16_t>(StoredBoolean(a.Double(0))));
+}
+
+Variant StoreIntegerFn(Args& a) {
+  if (a.IsNull(0) || !a.IsNumber(0) || a.IsInteger(0)) return a.Get(0);
+  const std::optional<int64_t> i = StoredInteger(a.Double(0));
+  if (!i) return a.Get(0);
+  if (*i >= INT32_MIN && *i <= INT32_MAX) return Variant(static_cast<int32_t>(*i));
+  return Variant(static_cast<double>(*i));
+}
+
+Variant StoreCurrencyFn(Args& a) {
+  if (a.IsNull(0) || !a.IsNumber(0)) return a.Get(0);
+  const std::optional<double> d = StoredCurrency(a.Double(0));
+  return d ? Variant(*d) : a.Get(0);
+}
+
+Variant StoreGuidFn(Args& a) {
+  if (!a.IsText(0)) return a.Get(0);
+  return Variant(StoredGuid(a.Text(0)));
 }
 
 }  // namespace qv::jet::fn
