@@ -16,6 +16,7 @@
 #include "platform/jet/Sqlite.h"
 #include "platform/jet/sql/JetLiterals.h"
 #include "platform/jet/sql/JetPostgres.h"
+#include "platform/jet/sql/JetServerFunctions.h"
 
 namespace qv::jet {
 
@@ -889,12 +890,11 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
   const bool collation = *PQgetvalue(has.get(), 0, 1) == 't';
   if (!catalogue && !create) ThrowJet(jeterr::kBadDatabaseFormat, {conn->Location()});
   if (create && !readOnly) {
-    // Jet's Russian order until the server's own collation is installed:
-    // ICU's root order at primary strength.
+    // Jet's Russian order (CompareTextRu is ICU's root order at secondary
+    // strength), when the functions' script has not made it already.
     if (!collation)
-      impl.Exec(
-          "CREATE COLLATION jetru (provider = icu, locale = 'und-u-ks-level1', "
-          "deterministic = false)");
+      impl.Exec("CREATE COLLATION jetru (provider = icu, locale = '" +
+                std::string(sql::kServerCollationLocale) + "', deterministic = false)");
     impl.Exec(kCatalogueSql);
     if (!catalogue)
       impl.ExecParams("INSERT INTO \"_jet_info\" VALUES ($1)", {std::string(kLocaleRussian)});
