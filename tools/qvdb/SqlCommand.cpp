@@ -1,4 +1,4 @@
-// `qvdb sql [--db FILE] [--format F] [STATEMENT...]`.
+// `qvdb sql [--db FILE] [--format F] [--bail] [-f FILE | STATEMENT...]`.
 
 #include <unistd.h>
 #include <CLI/CLI.hpp>
@@ -40,12 +40,17 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
   struct Options {
     std::string dbFile;
     std::vector<std::string> words;
+    std::string script;
+    bool bail = false;
   };
   auto o = std::make_shared<Options>();
   ctx.AddData(sql);
   sql->add_option("--db", o->dbFile, "a database file instead of the data folder's");
   ctx.AddFormat(sql);
-  sql->add_option("statement", o->words, "the statement (quote it); none: the shell");
+  sql->add_option("-f,--file", o->script, "run the statements and commands of FILE, then stop");
+  sql->add_flag("--bail", o->bail, "stop a script at its first error");
+  sql->add_option("statement", o->words,
+                  "statements to run (quote them; several end with \";\"); none: the shell");
   return [sql, o, &ctx]() -> std::optional<int> {
     if (!*sql) return std::nullopt;
     const std::filesystem::path file = o->dbFile.empty()
@@ -55,13 +60,17 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
       throw UserError(file.string() +
                       " is a Jet database file, which qvdb does not open: convert its folder with "
                       "`qvdb import-mdb SRC DEST`, then use --data DEST");
+    if (!o->script.empty() && !o->words.empty())
+      throw UserError("give either -f FILE or statements, not both", 2);
     SqlSession session(file, ParseFormat(ctx.format), std::cout, std::cerr);
-    if (!o->words.empty()) {
-      session.Execute(Join(o->words));
-      return 0;
-    }
-    const int errors =
-        isatty(STDIN_FILENO) ? session.RunInteractive() : session.RunScript(std::cin);
+    session.SetBail(o->bail);
+    int errors = 0;
+    if (!o->words.empty())
+      errors = session.RunText(Join(o->words));
+    else if (!o->script.empty())
+      errors = session.RunFile(o->script);
+    else
+      errors = isatty(STDIN_FILENO) ? session.RunInteractive() : session.RunScript(std::cin);
     return errors == 0 ? 0 : 1;
   };
 }

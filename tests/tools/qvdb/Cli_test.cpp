@@ -196,7 +196,7 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   EXPECT_EQ(shell.status, 1);  // one statement failed
   EXPECT_EQ(shell.out.substr(0, 4), "n\n4\n");
   EXPECT_NE(shell.out.find("INDEX ParentPersonID (ParentPersonID)"), std::string::npos);
-  EXPECT_EQ(shell.err.substr(0, 11), "Error 3078:");
+  EXPECT_EQ(shell.err.substr(0, 19), "line 3: Error 3078:");  // the line of the statement
 
   const Outcome check = Qvdb(tmp_, {"check"});
   EXPECT_EQ(check.status, 0) << check.out;
