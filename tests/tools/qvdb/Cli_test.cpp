@@ -204,6 +204,8 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   // The three files and the shards of the generated big documents.
   EXPECT_NE(check.out.find("ok      " + data + "/BigDocs/"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find(" files, 0 problems"), std::string::npos) << check.out;
+  // A healthy folder: not one line of the report says FAILED.
+  EXPECT_EQ(check.out.find("FAILED"), std::string::npos) << check.out;
 
   // An array argument reaches the operation whole ("[]" an empty one, not
   // no argument) and, passed by reference, is printed back.
