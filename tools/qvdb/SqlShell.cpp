@@ -18,6 +18,7 @@
 #include "AdoCopy.h"
 #include "ResultWriter.h"
 #include "SqlDump.h"
+#include "TextWidth.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/DBEngine.h"
@@ -176,14 +177,18 @@ void SqlSession::Execute(const std::string& statement) {
     ResultWriter writer(out_, format_);
     writer.Begin(std::move(columns));
     std::vector<qv::Variant> row(st.ColumnCount());
-    while (st.Step()) {
-      if (g_interrupt) {
-        g_interrupt = 0;
-        writer.End();
-        throw qv::Error(qv::jet::jeterr::kCanceled, "Interrupted: the statement was stopped");
+    try {
+      while (st.Step()) {
+        if (g_interrupt) {
+          g_interrupt = 0;
+          throw qv::Error(qv::jet::jeterr::kCanceled, "Interrupted: the statement was stopped");
+        }
+        st.Values(row);
+        writer.Row(row);
       }
-      st.Values(row);
-      writer.Row(row);
+    } catch (...) {
+      writer.End();  // the rows read before the error are shown
+      throw;
     }
     writer.End();
   } else {
@@ -226,10 +231,10 @@ void SqlSession::PrintSchema(const std::string& table) {
     if (t) out_ << '\n';
     out_ << "TABLE " << SqlName(spec->name) << '\n';
     size_t width = 0;
-    for (const auto& f : spec->fields) width = std::max(width, SqlName(f.name).size());
+    for (const auto& f : spec->fields) width = std::max(width, DisplayWidth(SqlName(f.name)));
     for (const auto& f : spec->fields) {
       const std::string name = SqlName(f.name);
-      out_ << "  " << name << std::string(width + 2 - name.size(), ' ')
+      out_ << "  " << name << std::string(width + 2 - DisplayWidth(name), ' ')
            << JetTypeText(f.type, f.size);
       if (f.autoIncrement) out_ << " COUNTER";
       if (f.required) out_ << " REQUIRED";

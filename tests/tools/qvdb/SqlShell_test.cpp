@@ -102,6 +102,8 @@ const ScriptCase kScripts[] = {
      "TABLE report_time\n  report_id  Long REQUIRED\n  parent_id  Long\n  name       "
      "Text(255)\n  INDEX Id (report_id) PRIMARY\n",
      "", 0},
+    {"schema aligned by display width", "create table [Т т] (Имя text(5), ID long);\n.schema [Т т]",
+     Format::kTsv, "0 rows affected\nTABLE [Т т]\n  Имя  Text(5)\n  ID   Long\n", "", 0},
     {"translate", ".translate select name from report_time where report_id = 1;", Format::kTable,
      "SELECT \"report_time\".\"name\" AS \"name\" FROM \"report_time\" WHERE "
      "(\"report_time\".\"report_id\" = 1)\n",
