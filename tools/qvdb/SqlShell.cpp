@@ -41,10 +41,13 @@ namespace {
 
 using qv::TrimWhitespace;
 
-// Set by Ctrl-C while the interactive shell runs.
+// Set by Ctrl-C while the interactive shell runs; the connection of the
+// statement running, which Ctrl-C stops inside its step too.
 volatile std::sig_atomic_t g_interrupt = 0;
+qv::jet::Connection* volatile g_running = nullptr;
 void OnInterrupt(int) {
   g_interrupt = 1;
+  if (qv::jet::Connection* conn = g_running) conn->Interrupt();
 }
 
 // The statement without its trailing ";" (and spaces).
@@ -169,6 +172,10 @@ void SqlSession::Execute(const std::string& statement) {
   if (conn.Translate(sql)->kind == qv::jet::StatementKind::kSelect) {
     // Each row is printed as it is read; the statement holds one row.
     auto st = conn.Prepare(sql);
+    // Ctrl-C after the line was read, before the statement started: the
+    // rest of the line is dropped.
+    if (g_interrupt)
+      throw qv::Error(qv::jet::jeterr::kCanceled, "Interrupted: the statement was stopped");
     std::vector<ResultColumn> columns;
     for (int i = 0; i < st.ColumnCount(); ++i) {
       const auto& c = st.Column(i);
@@ -309,12 +316,13 @@ void SqlSession::PrintError(const std::exception& e) {
 bool SqlSession::Run(const std::string& statement) {
   bool ok = true;
   try {
-    g_interrupt = 0;
+    g_running = &db_->Connection();
     Execute(statement);
   } catch (const std::exception& e) {
     PrintError(e);
     ok = false;
   }
+  g_running = nullptr;
   statementLine_ = 0;
   const bool interactive = !sources_.empty() && sources_.back()->interactive;
   if (!ok && bail_ && !interactive) stop_ = true;
@@ -526,6 +534,7 @@ int SqlSession::RunInteractive() {
       break;
     }
     warned = false;
+    g_interrupt = 0;  // a Ctrl-C from now on stops what this line runs
     ++src.line;
     if (!IsBlank(text)) add_history(text.c_str());
     if (!Feed(text)) break;

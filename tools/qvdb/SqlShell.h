@@ -20,7 +20,7 @@
 // "FILE:LINE: " (or "line N: " for standard input) where a script has lines,
 // and the session goes on, unless it bails (--bail), when the script stops.
 // On a terminal, Ctrl-C drops the statement being typed (or stops the one
-// running, between two rows) and keeps the shell; Ctrl-D on an unfinished
+// running, error 3059) and keeps the shell; Ctrl-D on an unfinished
 // statement says so, and a second Ctrl-D quits; Tab completes commands,
 // table and column names and SQL words.
 
