@@ -36,7 +36,9 @@ std::string Join(const std::vector<std::string>& parts) {
 
 CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
   auto* sql = app.add_subcommand(
-      "sql", "Run one Jet SQL statement, or a shell reading statements ending with \";\"");
+      "sql",
+      "Run Jet SQL statements given as arguments or in a file, or a shell reading statements "
+      "ending with \";\"");
   struct Options {
     std::string dbFile;
     std::vector<std::string> words;
