@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "DataFolder.h"
+#include "Output.h"
 #include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
 #include "platform/jet/JetConnection.h"
@@ -33,7 +34,21 @@ std::vector<fs::path> DatabaseFiles(const fs::path& folder) {
   return files;
 }
 
-int BackupDataFolder(const fs::path& folder, const fs::path& target, std::ostream& out) {
+std::vector<std::string> QuickCheck(const fs::path& file) {
+  std::vector<std::string> problems;
+  try {
+    auto conn = qv::jet::Connection::Open(file.string(), {.readOnly = true});
+    auto st = conn->PrepareNative("PRAGMA quick_check");
+    while (st.Step())
+      if (const std::string line = st.Text(0); line != "ok") problems.push_back(line);
+  } catch (const qv::Error& e) {
+    problems.push_back(ErrorReport(e));
+  }
+  return problems;
+}
+
+BackupResult BackupDataFolder(const fs::path& folder, const fs::path& target, std::ostream& out,
+                              bool keepDamaged) {
   std::error_code ec;
   if (!fs::is_directory(folder, ec)) ThrowJet(jeterr::kInvalidPath, {folder.string()});
   if (!HasDatabase(folder)) ThrowJet(jeterr::kFileNotFound, {UserDatabasePath(folder).string()});
@@ -41,7 +56,7 @@ int BackupDataFolder(const fs::path& folder, const fs::path& target, std::ostrea
     ThrowJet(jeterr::kDatabaseExists, {target.string()});
   const bool created = fs::create_directories(target, ec);
   if (ec) ThrowJet(jeterr::kInvalidPath, {target.string()});
-  int copied = 0;
+  BackupResult result;
   try {
     for (const fs::path& file : DatabaseFiles(folder)) {
       fs::create_directories((target / file).parent_path());
@@ -53,8 +68,20 @@ int BackupDataFolder(const fs::path& folder, const fs::path& target, std::ostrea
         if (e.Description().find(name) != std::string::npos) throw;
         throw qv::Error(e.Number(), e.Description() + " (" + name + ")", e.Source());
       }
-      out << "  " << file.string() << '\n';
-      ++copied;
+      // The copy holds the source's pages as they are: a damage shows in it.
+      const std::vector<std::string> problems = QuickCheck(target / file);
+      if (!problems.empty() && !keepDamaged)
+        throw qv::Error(jeterr::kCorrupt,
+                        (folder / file).string() + " is damaged (" + problems.front() +
+                            "): nothing was backed up. `qvdb check` lists its problems; "
+                            "--keep-damaged copies it as it is.");
+      out << "  " << file.string();
+      if (!problems.empty()) {
+        out << "  DAMAGED: " << problems.front();
+        result.damaged.push_back(file.string() + ": " + problems.front());
+      }
+      out << '\n';
+      ++result.files;
     }
     if (fs::exists(folder / kOptionsFileName, ec)) {
       fs::copy_file(folder / kOptionsFileName, target / kOptionsFileName);
@@ -68,7 +95,7 @@ int BackupDataFolder(const fs::path& folder, const fs::path& target, std::ostrea
     }
     throw;
   }
-  return copied;
+  return result;
 }
 
 }  // namespace qvdb

@@ -11,9 +11,9 @@ void CommandContext::AddData(CLI::App* cmd) {
 }
 
 void CommandContext::AddFormat(CLI::App* cmd) {
-  cmd->add_option("--format", format, "table, tsv or json")
+  cmd->add_option("--format", format, "table, tsv, csv or json")
       ->capture_default_str()
-      ->check(CLI::IsMember({"table", "tsv", "json"}));
+      ->check(CLI::IsMember({"table", "tsv", "csv", "json"}));
 }
 
 }  // namespace qvdb

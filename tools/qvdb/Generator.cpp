@@ -14,6 +14,7 @@
 #include "SampleForms.h"
 #include "SampleReference.h"
 #include "TableWriter.h"
+#include "core/miDataBase.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaDate.h"
 #include "platform/dao/DBEngine.h"
@@ -123,7 +124,6 @@ class Generator {
   ~Generator() { ws_->Close(); }
 
   GenerateStats Run() {
-    const auto start = std::chrono::steady_clock::now();
     {
       qv::dao::Transaction tx(*ws_);
       LoadPeriods();
@@ -137,8 +137,6 @@ class Generator {
     WriteDocuments();
     stats_.pfr = GeneratePfr(*ws_, *db_, o_.seed, streams_.front().id);
     stats_.bigDocs = bigDocs_.Counts();
-    stats_.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return stats_;
   }
 
@@ -562,10 +560,19 @@ GenerateStats Generate(const fs::path& userDb, const GenerateOptions& o,
   if (o.firstYear != 0 && (o.firstYear < 2003 || o.firstYear > o.lastYear))
     bad("the first year must be between 2003 and the last year");
   if (o.batch < 1) bad("the batch must be at least 1 document");
+  // The time covers every phase: opening the files, and closing them, which
+  // moves their logs into the files.
+  const auto start = std::chrono::steady_clock::now();
   // The library writes the big documents' shards beside the user database.
   PointLibraryAt(userDb.parent_path());
-  Generator g(userDb, o, progress);
-  return g.Run();
+  GenerateStats stats;
+  {
+    Generator g(userDb, o, progress);
+    stats = g.Run();
+  }
+  qv::miDataBase::CloseDatabase();
+  stats.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return stats;
 }
 
 }  // namespace qvdb

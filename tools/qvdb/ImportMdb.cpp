@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -61,6 +62,11 @@ class Staging {
     std::string pattern = (parent / ("." + dest.filename().string() + ".import-XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) ThrowFileError("cannot create", pattern);
     path_ = pattern;
+    // mkdtemp makes the folder for its owner alone; the folder it becomes
+    // gets what any new folder of the user's gets (0777 less the umask).
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(pattern.c_str(), 0777 & ~mask);
   }
   ~Staging() {
     std::error_code ec;
@@ -336,6 +342,8 @@ void ImportShards(const std::vector<ShardFile>& shards, const fs::path& destBigD
         .Run(one);
     db->Close();
     Accumulate(all, one);
+    for (const std::string& m : src->Messages())
+      all.readerMessages.push_back(shard.relative.string() + ": " + m);
     if (options.progress) options.progress(std::string(kBigDocsFolder), ++done, shards.size());
   }
   ws->Close();
@@ -393,6 +401,7 @@ ImportSummary ImportDataFolder(const fs::path& src, const fs::path& dest,
     file.format = sources[i]->Format();
     TableCopier(*sources[i], *db, options, name, options.keepUnknown).Run(file, {kVersionTable});
     db->Close();
+    file.readerMessages = sources[i]->Messages();
     summary.files.push_back(std::move(file));
   }
   ws->Close();
@@ -441,6 +450,7 @@ ImportSummary ImportJetFile(const fs::path& src, const fs::path& dest,
   auto db = ws->Create(file.string(), qv::jet::kLocaleRussian);
   TableCopier(*source, *db, options, out.file, true).Run(out);
   ws->Close();
+  out.readerMessages = source->Messages();
   for (TableSummary& t : out.tables) t.known = true;
   summary.files.push_back(std::move(out));
   if (Cancelled(options)) throw qv::Error(kUserInterrupt, "Interrupted", kSource);
@@ -499,6 +509,8 @@ void PrintFile(const FileSummary& f, std::ostream& out, std::vector<std::string>
     out << "  Columns not in the schema: " << JoinNames(unknownColumns) << "\n";
   if (!defaulted.empty())
     out << "  Columns the source lacks (left at their defaults): " << JoinNames(defaulted) << "\n";
+  if (!f.readerMessages.empty())
+    out << "  The reader (libmdb) reported: " << JoinNames(f.readerMessages) << "\n";
 }
 
 }  // namespace

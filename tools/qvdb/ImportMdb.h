@@ -67,6 +67,9 @@ struct FileSummary {
   std::string file;    // "Quivane.mdb", "BigDocs (12 files)", or the single file's name
   std::string format;  // "Jet 4" ...
   std::vector<TableSummary> tables;
+  // What the reader reported while reading without failing (libmdb's
+  // warnings), which the summary prints instead of libmdb itself.
+  std::vector<std::string> readerMessages;
 };
 
 struct ImportSummary {

@@ -1,7 +1,10 @@
 #include "JetSource.h"
 
 #include <mdbtools.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -29,6 +32,78 @@ constexpr int kOffsetMask = 0x1fff;    // a row's offset on its page, without th
 constexpr int kRelationshipIndex = 2;  // libmdb's index_type of a relationship's index
 constexpr int kPrimaryKeyIndex = 1;
 
+// What libmdb writes on the standard error stream while it reads (it has
+// no other way to tell), caught in a file of its own instead of reaching
+// the user's screen unexplained: the reader turns it into its errors and
+// warnings. Capture() sends descriptor 2 to the file until Release().
+class LibraryMessages {
+ public:
+  LibraryMessages() : file_(std::tmpfile()) {}
+  ~LibraryMessages() {
+    Release();
+    if (file_) std::fclose(file_);
+  }
+  LibraryMessages(const LibraryMessages&) = delete;
+  LibraryMessages& operator=(const LibraryMessages&) = delete;
+
+  void Capture() {
+    if (!file_ || saved_ >= 0) return;
+    std::fflush(stderr);
+    saved_ = ::dup(STDERR_FILENO);
+    if (saved_ >= 0) ::dup2(::fileno(file_), STDERR_FILENO);
+  }
+  // Gives descriptor 2 back; the messages written since the last Release,
+  // one per line, are added to Lines().
+  void Release() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+    saved_ = -1;
+    const int fd = ::fileno(file_);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size == 0) return;
+    std::string text(static_cast<size_t>(st.st_size), '\0');
+    const ssize_t n = ::pread(fd, text.data(), text.size(), 0);
+    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    if (::ftruncate(fd, 0) == 0) ::lseek(fd, 0, SEEK_SET);
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(start, end - start);
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+      if (!line.empty() && lines_.size() < kMaxLines) lines_.push_back(line);
+      start = end + 1;
+    }
+  }
+  const std::vector<std::string>& Lines() const { return lines_; }
+  // The lines as one text ("" for none), "; " between them.
+  std::string Text() const {
+    std::string out;
+    for (const std::string& l : lines_) out += (out.empty() ? "" : "; ") + l;
+    return out;
+  }
+
+ private:
+  static constexpr size_t kMaxLines = 100;
+  std::FILE* file_;
+  int saved_ = -1;
+  std::vector<std::string> lines_;
+};
+
+// Holds the capture for a scope.
+class Captured {
+ public:
+  explicit Captured(LibraryMessages& m) : m_(m) { m_.Capture(); }
+  ~Captured() { m_.Release(); }
+  Captured(const Captured&) = delete;
+  Captured& operator=(const Captured&) = delete;
+
+ private:
+  LibraryMessages& m_;
+};
+
 bool PropIs(const MdbColumn* col, const char* name, const char* value) {
   const char* v = mdb_col_get_prop(col, name);
   return v && g_ascii_strcasecmp(v, value) == 0;
@@ -44,6 +119,7 @@ class MdbFile final : public JetSource {
     // is the one its users wrote in, Russian unless told otherwise.
     ::setenv("MDB_ICONV", "UTF-8", 1);
     ::setenv("MDB_JET3_CHARSET", kDefaultJet3Charset, 0);
+    Captured captured(messages_);
     mdb_.reset(mdb_open(path_.c_str(), MDB_NOFLAGS));
     if (!mdb_) NotJet();
     jet4_ = mdb_->f->jet_version != MDB_VER_JET3;
@@ -72,6 +148,7 @@ class MdbFile final : public JetSource {
     }
   }
   const std::vector<SourceTable>& Tables() const override { return tables_; }
+  std::vector<std::string> Messages() const override { return messages_.Lines(); }
 
   void ReadRows(const SourceTable& table,
                 const std::function<void(std::span<const SourceValue>)>& onRow) override {
@@ -79,42 +156,70 @@ class MdbFile final : public JetSource {
     std::vector<MdbField> fields(t->num_cols);
     std::vector<SourceValue> row(t->num_cols);
     std::vector<uint8_t> longValue;
-    mdb_rewind_table(t);
-    while (mdb_fetch_row(t)) {
-      // mdb_fetch_row leaves the row's page in pg_buf and its number one
-      // back; cracking it again gives each field's null flag, which the
-      // bound values alone do not tell for an empty text.
-      int start = 0;
-      size_t size = 0;
-      if (mdb_find_row(mdb_.get(), static_cast<int>(t->cur_row) - 1, &start, &size) != 0) NotJet();
-      start &= kOffsetMask;
-      if (mdb_crack_row(t, start, size, fields.data()) < 0) NotJet();
-      for (unsigned c = 0; c < t->num_cols; ++c) {
-        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, c));
-        const MdbField& f = fields[c];
-        RawField raw{
-            f.is_null != 0,
-            {static_cast<const uint8_t*>(f.value), f.value ? static_cast<size_t>(f.siz) : 0}};
-        std::string numeric;
-        if (!raw.isNull && (col->col_type == MDB_MEMO || col->col_type == MDB_OLE)) {
-          ReadLongValue(col, raw.bytes, longValue);
-          raw.bytes = longValue;
-        } else if (!raw.isNull && col->col_type == MDB_NUMERIC) {
-          gchar* text = mdb_numeric_to_string(mdb_.get(), f.start, col->col_scale, col->col_prec);
-          numeric = text;
-          g_free(text);
-          raw.bytes = {reinterpret_cast<const uint8_t*>(numeric.data()), numeric.size()};
+    // Rows are read in batches while libmdb's messages are caught, and
+    // handed on between batches (the caller may write to standard error).
+    constexpr size_t kBatch = 256;
+    std::vector<std::vector<SourceValue>> batch;
+    bool more = true;
+    {
+      Captured captured(messages_);
+      mdb_rewind_table(t);
+    }
+    while (more) {
+      batch.clear();
+      {
+        Captured captured(messages_);
+        while (batch.size() < kBatch && (more = mdb_fetch_row(t) != 0)) {
+          ReadRow(t, fields, row, longValue);
+          batch.push_back(row);
         }
-        row[c].lossy = false;
-        row[c].value = DecodeField(static_cast<MdbType>(col->col_type), raw, *text_, row[c].lossy);
       }
-      onRow(row);
+      for (const auto& r : batch) onRow(r);
     }
   }
 
  private:
-  [[noreturn]] void NotJet() const {
-    qv::jet::ThrowJet(qv::jet::jeterr::kBadDatabaseFormat, {path_}, kSource);
+  void ReadRow(MdbTableDef* t, std::vector<MdbField>& fields, std::vector<SourceValue>& row,
+               std::vector<uint8_t>& longValue) {
+    // mdb_fetch_row leaves the row's page in pg_buf and its number one
+    // back; cracking it again gives each field's null flag, which the
+    // bound values alone do not tell for an empty text.
+    int start = 0;
+    size_t size = 0;
+    if (mdb_find_row(mdb_.get(), static_cast<int>(t->cur_row) - 1, &start, &size) != 0) NotJet();
+    start &= kOffsetMask;
+    if (mdb_crack_row(t, start, size, fields.data()) < 0) NotJet();
+    for (unsigned c = 0; c < t->num_cols; ++c) {
+      auto* col = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, c));
+      const MdbField& f = fields[c];
+      RawField raw{
+          f.is_null != 0,
+          {static_cast<const uint8_t*>(f.value), f.value ? static_cast<size_t>(f.siz) : 0}};
+      std::string numeric;
+      if (!raw.isNull && (col->col_type == MDB_MEMO || col->col_type == MDB_OLE)) {
+        ReadLongValue(col, raw.bytes, longValue);
+        raw.bytes = longValue;
+      } else if (!raw.isNull && col->col_type == MDB_NUMERIC) {
+        gchar* text = mdb_numeric_to_string(mdb_.get(), f.start, col->col_scale, col->col_prec);
+        numeric = text;
+        g_free(text);
+        raw.bytes = {reinterpret_cast<const uint8_t*>(numeric.data()), numeric.size()};
+      }
+      row[c].lossy = false;
+      row[c].value = DecodeField(static_cast<MdbType>(col->col_type), raw, *text_, row[c].lossy);
+    }
+  }
+
+  // Error 3343, with what libmdb said about it.
+  [[noreturn]] void NotJet() {
+    messages_.Release();
+    const std::string said = messages_.Text();
+    try {
+      qv::jet::ThrowJet(qv::jet::jeterr::kBadDatabaseFormat, {path_}, kSource);
+    } catch (const qv::Error& e) {
+      if (said.empty()) throw;
+      throw qv::Error(e.Number(), e.Description() + " The reader (libmdb) said: " + said, kSource);
+    }
   }
 
   SourceTable Describe(MdbTableDef* t) const {
@@ -173,6 +278,8 @@ class MdbFile final : public JetSource {
   }
 
   std::string path_;
+  // Declared first, so that descriptor 2 is given back after everything else.
+  LibraryMessages messages_;
   std::unique_ptr<MdbHandle, void (*)(MdbHandle*)> mdb_{nullptr, mdb_close};
   bool jet4_ = true;
   std::unique_ptr<JetTextDecoder> text_;

@@ -48,12 +48,17 @@ class JetSource {
   // and propagates.
   virtual void ReadRows(const SourceTable& table,
                         const std::function<void(std::span<const SourceValue>)>& onRow) = 0;
+  // What the reader reported about the file while reading it without
+  // failing (warnings of libmdb), one line each.
+  virtual std::vector<std::string> Messages() const { return {}; }
 };
 
 // Opens a Jet 3 or Jet 4 file read-only through libmdb. Texts of a Jet 3
 // file are read in the code page named by MDB_JET3_CHARSET, windows-1251
 // when it is not set. Errors: 3024 the file does not exist, 3343 it is not
-// a Jet database libmdb can read.
+// a Jet database libmdb can read (with what libmdb said about it). libmdb
+// writes its messages on standard error: they are caught while it reads,
+// never shown as they are, and become the errors' words or Messages().
 std::unique_ptr<JetSource> OpenJetFile(const std::filesystem::path& path);
 
 }  // namespace qvdb

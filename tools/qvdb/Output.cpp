@@ -23,9 +23,10 @@ using qv::records::QvRecord;
 Format ParseFormat(const std::string& name) {
   if (name == "table") return Format::kTable;
   if (name == "tsv") return Format::kTsv;
+  if (name == "csv") return Format::kCsv;
   if (name == "json") return Format::kJson;
   qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
-              "unknown format \"" + name + "\" (table, tsv or json)");
+              "unknown format \"" + name + "\" (table, tsv, csv or json)");
 }
 
 bool IsSecretName(std::string_view name) {

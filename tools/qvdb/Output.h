@@ -1,5 +1,6 @@
 #pragma once
-// How `qvdb` prints values: as a table, as tab-separated text, or as JSON.
+// How `qvdb` prints values: as a table, as tab-separated text, as CSV, or
+// as JSON.
 // The JSON form is a fixed interface that other programs read:
 //
 //   Null null; Empty {"empty":true}; Date {"date":"YYYY-MM-DDTHH:MM:SS"};
@@ -31,7 +32,7 @@
 
 namespace qvdb {
 
-enum class Format { kTable, kTsv, kJson };
+enum class Format { kTable, kTsv, kCsv, kJson };
 
 Format ParseFormat(const std::string& name);  // error 5 for an unknown name
 
@@ -57,9 +58,8 @@ std::string ValueText(const qv::Variant& value);
 // ("HomeAddress.City", "Profiles(1).ID"), other sub-records on one line.
 std::vector<std::pair<std::string, std::string>> RecordLines(const qv::Variant& record);
 
-// A recordset: an aligned table with a header (long values cut to 60
-// characters), or tab-separated rows after a header line (tabs, line breaks
-// and backslashes escaped as \t \n \\).
+// A recordset in a format as ResultWriter.h prints a result (the table
+// aligned on all its rows).
 void PrintRecordset(std::ostream& out, const qv::ado::Recordset& rs, Format format);
 
 // Any value in a format: a recordset as above, a collection one item per

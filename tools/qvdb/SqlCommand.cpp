@@ -1,4 +1,5 @@
-// `qvdb sql [--db FILE | --server CONNINFO [--create]] [--format F] [STATEMENT...]`.
+// `qvdb sql [--db FILE | --server CONNINFO [--create]] [--format F] [--bail]
+//           [-f FILE | STATEMENT...]`.
 
 #include <unistd.h>
 #include <CLI/CLI.hpp>
@@ -37,12 +38,16 @@ std::string Join(const std::vector<std::string>& parts) {
 
 CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
   auto* sql = app.add_subcommand(
-      "sql", "Run one Jet SQL statement, or a shell reading statements ending with \";\"");
+      "sql",
+      "Run Jet SQL statements given as arguments or in a file, or a shell reading statements "
+      "ending with \";\"");
   struct Options {
     std::string dbFile;
     std::string server;
     bool create = false;
     std::vector<std::string> words;
+    std::string script;
+    bool bail = false;
   };
   auto o = std::make_shared<Options>();
   ctx.AddData(sql);
@@ -53,9 +58,14 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
   sql->add_flag("--create", o->create,
                 "with --server: make the library's catalogue in the database when it has none");
   ctx.AddFormat(sql);
-  sql->add_option("statement", o->words, "the statement (quote it); none: the shell");
+  sql->add_option("-f,--file", o->script, "run the statements and commands of FILE, then stop");
+  sql->add_flag("--bail", o->bail, "stop a script at its first error");
+  sql->add_option("statement", o->words,
+                  "statements to run (quote them; several end with \";\"); none: the shell");
   return [sql, o, &ctx]() -> std::optional<int> {
     if (!*sql) return std::nullopt;
+    if (!o->script.empty() && !o->words.empty())
+      throw UserError("give either -f FILE or statements, not both", 2);
     const Format format = ParseFormat(ctx.format);
     std::unique_ptr<SqlSession> session;
     if (!o->server.empty()) {
@@ -76,12 +86,14 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
                         "with `qvdb import-mdb SRC DEST`, then use --data DEST");
       session = std::make_unique<SqlSession>(file, format, std::cout, std::cerr);
     }
-    if (!o->words.empty()) {
-      session->Execute(Join(o->words));
-      return 0;
-    }
-    const int errors =
-        isatty(STDIN_FILENO) ? session->RunInteractive() : session->RunScript(std::cin);
+    session->SetBail(o->bail);
+    int errors = 0;
+    if (!o->words.empty())
+      errors = session->RunText(Join(o->words));
+    else if (!o->script.empty())
+      errors = session->RunFile(o->script);
+    else
+      errors = isatty(STDIN_FILENO) ? session->RunInteractive() : session->RunScript(std::cin);
     return errors == 0 ? 0 : 1;
   };
 }

@@ -6,6 +6,8 @@
 
 #include "AdoCopy.h"
 #include "Output.h"
+#include "ResultWriter.h"
+#include "TextWidth.h"
 #include "platform/automation/Collection.h"
 #include "siblings/records/QvRecord.h"
 
@@ -18,19 +20,12 @@ namespace {
 
 constexpr size_t kMaxCellWidth = 60;
 
-// Characters (code points) of a UTF-8 text, the width a terminal gives it
-// for the Latin and Cyrillic texts stored here.
 size_t Width(std::string_view s) {
-  return std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; });
+  return DisplayWidth(s);
 }
 
 std::string Cut(const std::string& s, size_t width) {
-  if (Width(s) <= width) return s;
-  size_t chars = 0, i = 0;
-  for (; i < s.size(); ++i) {
-    if ((s[i] & 0xC0) != 0x80 && ++chars == width) break;
-  }
-  return s.substr(0, i) + "…";
+  return CutToWidth(s, width);
 }
 
 std::string Flat(const std::string& s) {
@@ -105,7 +100,9 @@ void PrintLines(std::ostream& out, const LineWriter::Lines& lines, Format format
   size_t width = 0;
   for (const auto& [name, text] : lines) width = std::max(width, Width(name));
   for (const auto& [name, text] : lines) {
-    if (format == Format::kTsv) {
+    if (format == Format::kCsv) {
+      out << CsvField(name) << ',' << CsvField(text) << "\r\n";
+    } else if (format == Format::kTsv) {
       out << Flat(name) << '\t' << Flat(text) << '\n';
     } else {
       Pad(out, name, width + 2);
@@ -131,6 +128,13 @@ namespace {
 // Rows of texts under a header row (cells[0]) as a table, or tab-separated.
 void PrintCells(std::ostream& out, const std::vector<std::vector<std::string>>& cells,
                 Format format) {
+  if (format == Format::kCsv) {
+    for (const auto& row : cells) {
+      for (size_t c = 0; c < row.size(); ++c) out << (c ? "," : "") << CsvField(row[c]);
+      out << "\r\n";
+    }
+    return;
+  }
   if (format == Format::kTsv) {
     for (const auto& row : cells) {
       for (size_t c = 0; c < row.size(); ++c) out << (c ? "\t" : "") << row[c];
@@ -183,7 +187,7 @@ bool PrintRecordTable(std::ostream& out, const qv::Collection& c, Format format)
   for (const auto& lines : rows) {
     auto& row = cells.emplace_back(columns.size());
     for (const auto& [name, text] : lines) {
-      const std::string flat = Flat(text);
+      const std::string flat = format == Format::kCsv ? text : Flat(text);
       row[std::find(columns.begin(), columns.end(), name) - columns.begin()] =
           format == Format::kTable ? Cut(flat, kMaxCellWidth) : flat;
     }
@@ -195,19 +199,17 @@ bool PrintRecordTable(std::ostream& out, const qv::Collection& c, Format format)
 }  // namespace
 
 void PrintRecordset(std::ostream& out, const qv::ado::Recordset& rs, Format format) {
-  if (format == Format::kJson) {
-    out << RecordsetJson(rs) << '\n';
-    return;
+  ResultWriter writer(out, format, rs.RowCount());
+  std::vector<ResultColumn> columns;
+  for (size_t c = 0; c < rs.FieldCount(); ++c)
+    columns.push_back({rs.FieldAt(c).name, rs.FieldAt(c).type});
+  writer.Begin(std::move(columns));
+  std::vector<Variant> row(rs.FieldCount());
+  for (size_t r = 0; r < rs.RowCount(); ++r) {
+    for (size_t c = 0; c < rs.FieldCount(); ++c) row[c] = rs.Value(r, c);
+    writer.Row(row);
   }
-  const size_t cols = rs.FieldCount();
-  std::vector<std::vector<std::string>> cells(rs.RowCount() + 1);
-  for (size_t c = 0; c < cols; ++c) cells[0].push_back(rs.FieldAt(c).name);
-  for (size_t r = 0; r < rs.RowCount(); ++r)
-    for (size_t c = 0; c < cols; ++c) {
-      std::string text = Flat(ValueText(Shown(rs.FieldAt(c).name, rs.Value(r, c))));
-      cells[r + 1].push_back(format == Format::kTable ? Cut(text, kMaxCellWidth) : text);
-    }
-  PrintCells(out, cells, format);
+  writer.End();
 }
 
 void PrintValue(std::ostream& out, const Variant& v, Format format) {
@@ -222,13 +224,15 @@ void PrintValue(std::ostream& out, const Variant& v, Format format) {
   } else if (auto c = v.ObjectAs<qv::Collection>()) {
     if (PrintRecordTable(out, *c, format)) return;
     for (int32_t i = 1; i <= c->Count(); ++i) {
-      if (!c->KeyAt(i).empty()) out << Flat(c->KeyAt(i)) << '\t';
+      if (!c->KeyAt(i).empty()) out << Flat(c->KeyAt(i)) << (format == Format::kCsv ? ',' : '\t');
       const Variant& item = c->At(i);
       if (auto rec = item.ObjectAs<QvRecord>())
         out << Summary(*rec) << '\n';
       else
         out << Flat(ValueText(item)) << '\n';
     }
+  } else if (format == Format::kCsv) {
+    out << CsvField(CsvText(v)) << "\r\n";
   } else {
     out << ValueText(v) << '\n';
   }

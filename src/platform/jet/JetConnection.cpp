@@ -565,6 +565,10 @@ void Connection::EndReadSnapshot() {
     if (sqlite3_stmt_busy(s) && sqlite3_stmt_readonly(s)) sqlite3_reset(s);
 }
 
+void Connection::Interrupt() noexcept {
+  if (impl_ && impl_->db) sqlite3_interrupt(impl_->db.get());
+}
+
 void Connection::SyncLog() {
   if (options_.readOnly) return;
   sqlite3_file* log = nullptr;

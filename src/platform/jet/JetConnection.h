@@ -127,6 +127,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // checkpoints (when the log grows past its threshold and when the last
   // connection to the file closes), never here.
   void SyncLog();
+  // Makes the statement running on this connection stop at its next step
+  // with error 3059, for a user who stops it (Ctrl-C). Safe to call from a
+  // signal handler or another thread; a statement started after the
+  // running ones have ended is not affected.
+  void Interrupt() noexcept;
 
   // Drops the cached statements and translations (the schema changed, or
   // the cache is full); SchemaChanged also drops the catalogue's tables.

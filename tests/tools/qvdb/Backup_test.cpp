@@ -34,7 +34,7 @@ TEST(Backup, CopiesWhatIsCommittedWhileTheFolderIsInUse) {
   shard->ExecuteSql("insert into Volumes (ID) values (5)");
 
   std::ostringstream out;
-  EXPECT_EQ(BackupDataFolder(folder, tmp / "copy", out), 4);
+  EXPECT_EQ(BackupDataFolder(folder, tmp / "copy", out).files, 4);
   EXPECT_EQ(out.str(),
             "  Quivane.mdb\n  Kladr.mdb\n  Okato.mdb\n  BigDocs/7_0.mdb\n  Qv_DBOptions.xml\n");
   ws->Rollback();
@@ -53,7 +53,7 @@ TEST(Backup, RefusesWhatItCannotCopy) {
   std::ofstream(tmp / "full" / "note.txt") << "keep";
   fs::create_directories(tmp / "empty");
   std::ostringstream out;
-  EXPECT_EQ(BackupDataFolder(folder, tmp / "empty", out), 3);
+  EXPECT_EQ(BackupDataFolder(folder, tmp / "empty", out).files, 3);
   ExpectError(3204, "", [&] { BackupDataFolder(folder, tmp / "full", out); });
   EXPECT_TRUE(fs::exists(tmp / "full" / "note.txt"));
   fs::create_directories(tmp / "nodb");
@@ -65,6 +65,46 @@ TEST(Backup, RefusesWhatItCannotCopy) {
   std::ofstream(folder / "Okato.mdb") << std::string(8192, 'x');
   ExpectError(3343, "", [&] { BackupDataFolder(folder, tmp / "copy", out); });
   EXPECT_FALSE(fs::exists(tmp / "copy"));
+}
+
+// A file whose pages are damaged but that still opens: the backup refuses
+// it (and leaves nothing), or copies it with --keep-damaged and lists it.
+TEST(Backup, ChecksEachCopy) {
+  TempFolder tmp;
+  const fs::path folder = test::CopyOfPristine(tmp);
+  fs::create_directories(folder / "BigDocs");
+  const fs::path shard = folder / "BigDocs" / "9_0.mdb";
+  {
+    auto conn = qv::jet::Connection::Create(shard.string());
+    conn->Execute("create table Filler (ID long, Txt memo)");
+    conn->Execute("create index ByTxt on Filler (ID)");
+    conn->BeginTrans();
+    for (int i = 0; i < 2000; ++i)
+      conn->Execute("insert into Filler (ID, Txt) values (" + std::to_string(i) +
+                    ", String(300, 'x'))");
+    conn->CommitTrans();
+  }
+  EXPECT_TRUE(QuickCheck(shard).empty());
+  // Scribbles over the middle of the last pages, which hold the rows.
+  const auto size = fs::file_size(shard);
+  {
+    std::fstream f(shard, std::ios::in | std::ios::out | std::ios::binary);
+    for (uintmax_t at = size - 3 * 4096 + 100; at < size; at += 4096) {
+      f.seekp(static_cast<std::streamoff>(at));
+      f << std::string(64, '\xff');
+    }
+  }
+  ASSERT_FALSE(QuickCheck(shard).empty());
+  std::ostringstream out;
+  ExpectError(3049, "9_0.mdb is damaged", [&] { BackupDataFolder(folder, tmp / "copy", out); });
+  EXPECT_FALSE(fs::exists(tmp / "copy"));
+  out.str("");
+  const BackupResult kept = BackupDataFolder(folder, tmp / "copy", out, true);
+  EXPECT_EQ(kept.files, 4);
+  ASSERT_EQ(kept.damaged.size(), 1u);
+  EXPECT_TRUE(kept.damaged[0].starts_with("BigDocs/9_0.mdb: ")) << kept.damaged[0];
+  EXPECT_NE(out.str().find("  BigDocs/9_0.mdb  DAMAGED: "), std::string::npos) << out.str();
+  EXPECT_TRUE(fs::exists(tmp / "copy" / "BigDocs" / "9_0.mdb"));
 }
 
 }  // namespace

@@ -202,7 +202,7 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   EXPECT_EQ(shell.status, 1);  // one statement failed
   EXPECT_EQ(shell.out.substr(0, 4), "n\n4\n");
   EXPECT_NE(shell.out.find("INDEX ParentPersonID (ParentPersonID)"), std::string::npos);
-  EXPECT_EQ(shell.err.substr(0, 11), "Error 3078:");
+  EXPECT_EQ(shell.err.substr(0, 19), "line 3: Error 3078:");  // the line of the statement
 
   const Outcome check = Qvdb(tmp_, {"check"});
   EXPECT_EQ(check.status, 0) << check.out;
@@ -210,6 +210,8 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   // The three files and the shards of the generated big documents.
   EXPECT_NE(check.out.find("ok      " + data + "/BigDocs/"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find(" files, 0 problems"), std::string::npos) << check.out;
+  // A healthy folder: not one line of the report says FAILED.
+  EXPECT_EQ(check.out.find("FAILED"), std::string::npos) << check.out;
 
   // An array argument reaches the operation whole ("[]" an empty one, not
   // no argument) and, passed by reference, is printed back.

@@ -5,6 +5,7 @@
 #include "ImportMdb.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <fstream>
@@ -366,6 +367,56 @@ TEST(ImportMdbTest, FruitMdbMatchesMdbExportRowByRow) {
   EXPECT_FALSE(inst.sourceVersion);
   EXPECT_EQ(inst.missingFiles, (std::vector<std::string>{"Kladr.mdb", "Okato.mdb"}));
   EXPECT_EQ(Entries(tmp / "data"), std::set<std::string>{"Quivane.mdb"});
+}
+
+// A file libmdb cannot read: its own words come back inside error 3343
+// and nothing reaches standard error.
+TEST(ImportMdbTest, LibmdbMessagesBecomeTheErrorsWords) {
+  TempFolder tmp;
+  const auto jetHead = [](size_t size, uint8_t version) {
+    std::string bytes(size, '\0');
+    bytes.replace(0, 19, std::string("\0\1\0\0Standard Jet DB", 19));
+    bytes[0x14] = static_cast<char>(version);
+    return bytes;
+  };
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* said;  // part of what libmdb says
+  } cases[] = {
+      {"unknown version", jetHead(3 * 4096, 7), "The reader (libmdb) said: Unknown Jet version"},
+      {"cut short", jetHead(100, 1), "Unable to read table MSysObjects"},
+  };
+  for (const auto& c : cases) {
+    const fs::path file = tmp / (std::string(c.name) + ".mdb");
+    std::ofstream(file, std::ios::binary) << c.bytes;
+    testing::internal::CaptureStderr();
+    std::string description;
+    try {
+      OpenJetFile(file);
+    } catch (const qv::Error& e) {
+      EXPECT_EQ(e.Number(), 3343) << c.name;
+      description = e.Description();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.name;
+    EXPECT_NE(description.find(c.said), std::string::npos) << c.name << ": " << description;
+  }
+}
+
+// DEST is made with the user's umask, like any folder of theirs (the
+// staging folder it was is private while it is written).
+TEST(ImportMdbTest, TheNewFolderTakesTheUmask) {
+  TempFolder tmp;
+  Installation win(tmp.Path());
+  for (const mode_t mask : {mode_t{022}, mode_t{027}, mode_t{077}}) {
+    const mode_t before = ::umask(mask);
+    const fs::path dest = tmp / ("data" + std::to_string(mask));
+    ImportDataFolder(win.src, dest, win.Options());
+    ::umask(before);
+    struct stat st {};
+    ASSERT_EQ(::stat(dest.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0777 & ~mask) << std::oct << mask;
+  }
 }
 
 }  // namespace
