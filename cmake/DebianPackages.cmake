@@ -50,13 +50,33 @@ qv_deb_package(dev PACKAGE libqv-dbprovider-dev SECTION libdevel DEPENDS runtime
   SUMMARY "data-access library for statutory reporting (development files)"
   DESCRIPTION "The public headers (QvDBProvider.h), the link to the shared library, a pkg-config file (QvDBProvider) and a CMake package (find_package(QvDBProvider), target QvDBProvider::QvDBProvider) for programs that call the library.")
 
+# The words of TEXT in lines of at most 79 characters, into OUT.
+function(qv_deb_wrap text out)
+  string(REGEX REPLACE "[ \n]+" ";" words "${text}")
+  set(result "")
+  set(line "")
+  foreach(w IN LISTS words)
+    string(LENGTH "${line} ${w}" n)
+    if(line STREQUAL "")
+      set(line "${w}")
+    elseif(n GREATER 79)
+      string(APPEND result "${line}\n")
+      set(line "${w}")
+    else()
+      string(APPEND line " ${w}")
+    endif()
+  endforeach()
+  set(${out} "${result}${line}" PARENT_SCOPE)
+endfunction()
+
 # The settings of every declared package, then CPack itself.
 macro(qv_deb_finish)
   set(CPACK_PACKAGE_NAME ${QV_DEB_SOURCE})
   set(CPACK_PACKAGE_VENDOR "Qv_DBProvider developers")
   # No mail address yet: the domain reserved for invalid ones.
   set(CPACK_PACKAGE_CONTACT "Qv_DBProvider developers <qvdb@qv-dbprovider.invalid>")
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "data-access library for statutory reporting")
+  # (No CPACK_PACKAGE_DESCRIPTION_SUMMARY: CPack would put it before each
+  # package's own summary.)
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
   set(CPACK_DEBIAN_PACKAGE_RELEASE ${QV_DEB_RELEASE})
   set(CPACK_DEBIAN_PACKAGE_SOURCE ${QV_DEB_SOURCE})
@@ -101,6 +121,7 @@ macro(qv_deb_finish)
     endforeach()
     set(CPACK_DEBIAN_${C}_PACKAGE_NAME ${qv_deb_PACKAGE})
     set(CPACK_DEBIAN_${C}_PACKAGE_SECTION ${qv_deb_SECTION})
+    qv_deb_wrap("${qv_deb_DESCRIPTION}" qv_deb_DESCRIPTION)
     set(CPACK_DEBIAN_${C}_DESCRIPTION "${qv_deb_SUMMARY}\n${qv_deb_DESCRIPTION}")
     set(CPACK_COMPONENT_${C}_DEPENDS ${qv_deb_DEPENDS})
     set(CPACK_DEBIAN_${C}_PACKAGE_CONTROL_EXTRA ${qv_deb_CONTROL_EXTRA})
