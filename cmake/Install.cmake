@@ -1,7 +1,18 @@
 # Installation: the shared library with its public headers, a CMake package
 # (find_package(QvDBProvider) gives QvDBProvider::QvDBProvider), a pkg-config
-# file, qvdb with its man page and bash completion, the Python module, and a
-# Debian package of all of it (cpack -G DEB).
+# file, qvdb with its man page and bash completion, the Python module, and
+# Debian packages of them (cpack -G DEB, cmake/DebianPackages.cmake), one per
+# install component: runtime, tool, dev, python.
+#
+# The library goes into the multiarch directory (lib/x86_64-linux-gnu on
+# Debian) under any prefix, so that the package puts it where the dynamic
+# linker looks and a private prefix has the same layout (a build folder
+# configured before, with plain lib, moves too).
+if(CMAKE_LIBRARY_ARCHITECTURE AND (NOT DEFINED CACHE{CMAKE_INSTALL_LIBDIR}
+    OR "$CACHE{CMAKE_INSTALL_LIBDIR}" STREQUAL "lib"))
+  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH
+    "Object code libraries (lib/<multiarch>)" FORCE)
+endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -68,13 +79,19 @@ if(TARGET qvdb)
   # Finds the library beside it wherever the tree is installed.
   file(RELATIVE_PATH QV_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
   set_target_properties(qvdb PROPERTIES INSTALL_RPATH "$ORIGIN/${QV_BIN_TO_LIB}")
-  install(TARGETS qvdb RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  install(TARGETS qvdb RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
   install(FILES ${PROJECT_SOURCE_DIR}/tools/qvdb/qvdb.bash-completion
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME qvdb
-    COMPONENT runtime)
-  # The manual page is written by hand; a test holds it to qvdb --help-all.
-  install(FILES ${PROJECT_SOURCE_DIR}/tools/qvdb/qvdb.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-    COMPONENT runtime)
+    COMPONENT tool)
+  # The manual page is written by hand (a test holds it to qvdb --help-all);
+  # installed compressed, as Debian wants man pages (-n: no name or time in
+  # the header, so the same page gives the same file).
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/qvdb.1.gz
+    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/tools/qvdb/qvdb.1 > ${PROJECT_BINARY_DIR}/qvdb.1.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/tools/qvdb/qvdb.1 VERBATIM)
+  add_custom_target(qvdb_man ALL DEPENDS ${PROJECT_BINARY_DIR}/qvdb.1.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/qvdb.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT tool)
 endif()
 
 # A sanitizer build cannot be loaded into an interpreter built without them.
@@ -82,31 +99,7 @@ if(QV_PYTHON AND NOT QV_SANITIZE)
   add_subdirectory(${PROJECT_SOURCE_DIR}/python ${PROJECT_BINARY_DIR}/python-module)
 endif()
 
-# ---- the Debian package
-set(CPACK_PACKAGE_NAME qv-dbprovider)
-set(CPACK_PACKAGE_VENDOR "Qv_DBProvider developers")
-set(CPACK_PACKAGE_CONTACT "Qv_DBProvider developers <qvdb@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "data-access library for statutory reporting, with the qvdb tool and the Python module")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-# The runtime packages of the libraries the binaries link, as dpkg-shlibdeps
-# reads them from the installed files.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-if(QV_PYTHON_VERSION)
-  # The module is built for one interpreter version; the library works without it.
-  string(REPLACE "." ";" v ${QV_PYTHON_VERSION})
-  list(GET v 0 major)
-  list(GET v 1 minor)
-  math(EXPR next_minor "${minor} + 1")
-  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3 (>= ${major}.${minor}), python3 (<< ${major}.${next_minor})")
-endif()
-set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
-include(CPack)
+qv_deb_finish()
 
 # A sanitizer build cannot be loaded by a program built without them, so the
 # installed tree is tried in the default build only.

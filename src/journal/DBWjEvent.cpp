@@ -7,7 +7,7 @@ using namespace records::col;
 using records::ColumnDef;
 using records::ColumnMap;
 
-constexpr ColumnDef kColumns[] = {
+constexpr ColumnDef kWjEventColumns[] = {
     Num("PfrPersonID"),       Long("EventType"),
     Long("TrackingType"),     Long("EmitState"),
     Long("CancelState"),      Num("EmitDocID"),
@@ -41,7 +41,7 @@ constexpr ColumnDef kColumns[] = {
     Text("StatusCode"),       Text("EvFuncCodeGpc"),
     Text("EvDismReasonCode"), Text("EvPartTimeCode"),
 };
-constexpr ColumnMap kMap{"WjEvents", kColumns};
+constexpr ColumnMap kWjEventMap{"WjEvents", kWjEventColumns};
 
 // The part-time flag is stored for the report but never read back into a
 // record, so it is no column of the map.
@@ -53,7 +53,7 @@ void WritePartTime(dao::Recordset& rs, records::QvRecord& rec, const Variant&) {
 
 const records::MapperDef& DBWjEvent::Def() {
   static const records::MapperDef def{
-      "Qv_PfrRecords.QvWjEvent", kMap, true, {.beforeUpdate = &WritePartTime}};
+      "Qv_PfrRecords.QvWjEvent", kWjEventMap, true, {.beforeUpdate = &WritePartTime}};
   return def;
 }
 

@@ -9,8 +9,6 @@ namespace {
 
 using namespace fields;
 
-constexpr IndexDef kIdIdx[] = {PrimaryKey("Id", "ID")};
-
 // Log entries, keyed by a GUID; an object identifier of 0 is stored as Null.
 constexpr FieldDef kVarData[] = {
     Key(Guid("ID")),     Date("EventTime"), Long("UserID"),      Text("UserName"),
@@ -110,20 +108,20 @@ constexpr IndexDef kWjEventsIdx[] = {
 // Suggestion lists of the journal, per dictionary and optional sub-key.
 constexpr FieldDef kWjSoftDicts[] = {Key(Long("ID")), Long("DictType"), Dbl("SubID"), Text("Name")};
 
-constexpr TableDef kTables[] = {
+constexpr TableDef kJournalTables[] = {
     {"VarData", kVarData, kVarDataIdx},    {"VarData2", kVarData2, kVarData2Idx},
     {"VarParams", kVarParams, {}},         {"WjEvents", kWjEvents, kWjEventsIdx},
     {"WjSoftDicts", kWjSoftDicts, kIdIdx},
 };
 
-constexpr SchemaStep kSteps[] = {
-    {DbFile::kUser, 1, kTables},
+constexpr SchemaStep kJournalSteps[] = {
+    {DbFile::kUser, 1, kJournalTables},
 };
 
 }  // namespace
 
 std::span<const SchemaStep> JournalSchemaSteps() {
-  return kSteps;
+  return kJournalSteps;
 }
 
 }  // namespace qv::schema

@@ -12,7 +12,7 @@ namespace qv::journal {
 namespace {
 using mQvDaoDataBase::Number2DaoSql;
 
-constexpr std::string_view kEmptyDate = "DateSerial(1899,12,31)";
+constexpr std::string_view kEmptyDateSql = "DateSerial(1899,12,31)";
 
 // The values whose flags are set, joined by ", "; "-1000" when none is.
 std::string ValueList(std::initializer_list<std::pair<bool, const char*>> values) {
@@ -25,8 +25,8 @@ std::string ValueList(std::initializer_list<std::pair<bool, const char*>> values
 std::string DateTest(const Variant& beg, const Variant& end) {
   const bool hasBeg = !mQvCommonCalc::IsEmptyDate(beg);
   const bool hasEnd = !mQvCommonCalc::IsEmptyDate(end);
-  const std::string b = mQvDaoDataBase::Date2DaoSql(beg, kEmptyDate);
-  const std::string e = mQvDaoDataBase::Date2DaoSql(end, kEmptyDate);
+  const std::string b = mQvDaoDataBase::Date2DaoSql(beg, kEmptyDateSql);
+  const std::string e = mQvDaoDataBase::Date2DaoSql(end, kEmptyDateSql);
   if (hasBeg && hasEnd) return " between " + b + " and " + e;
   if (hasBeg) return " >= " + b;
   return " <= " + e;

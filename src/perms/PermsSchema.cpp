@@ -42,7 +42,7 @@ constexpr IndexDef kPermMultiBlocksIdx[] = {PrimaryKey("ID", "ID"), Index("Block
 
 constexpr FieldDef kPermDocLists[] = {Long("MultiBlockID"), Long("TemplTypeID")};
 
-constexpr TableDef kTables[] = {
+constexpr TableDef kPermsTables[] = {
     {"PermSystem", kPermSystem, {}},
     {"PermUsers", kPermUsers, kPermUsersIdx},
     {"PermUserRoles", kPermUserRoles, {}},
@@ -52,14 +52,14 @@ constexpr TableDef kTables[] = {
     {"PermDocLists", kPermDocLists, {}},
 };
 
-constexpr SchemaStep kSteps[] = {
-    {DbFile::kUser, 1, kTables},
+constexpr SchemaStep kPermsSteps[] = {
+    {DbFile::kUser, 1, kPermsTables},
 };
 
 }  // namespace
 
 std::span<const SchemaStep> PermsSchemaSteps() {
-  return kSteps;
+  return kPermsSteps;
 }
 
 }  // namespace qv::schema

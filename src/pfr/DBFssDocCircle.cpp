@@ -7,7 +7,7 @@ using namespace records::col;
 // The three blobs (the text sent, the last answer page, the receipt) belong
 // to the exchange: saved first when recursive, deleted with it, through the
 // data-blob mapper.
-constexpr ColumnDef kColumns[] = {
+constexpr ColumnDef kFssDocCircleColumns[] = {
     Long("Status"),
     Lazy(Num("DocumentID")),
     Lazy(Text("SrvFileID")),
@@ -19,12 +19,12 @@ constexpr ColumnDef kColumns[] = {
     Lazy(Owned(Ref("Ticket_BlobID"))),
     Lazy(Date("TicketDate")),
 };
-constexpr ColumnMap kMap{"FssDocCircles", kColumns};
+constexpr ColumnMap kFssDocCircleMap{"FssDocCircles", kFssDocCircleColumns};
 }  // namespace
 
 const MapperDef& DBFssDocCircle::Def() {
   static const MapperDef def{"Qv_PfrRecords.QvFssDocCircle",
-                             kMap,
+                             kFssDocCircleMap,
                              true,
                              {.beforeDelete = &ReadOwnedPartsFirst<DBFssDocCircle>}};
   return def;

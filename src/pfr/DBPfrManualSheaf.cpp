@@ -3,12 +3,12 @@
 namespace qv::pfr {
 namespace {
 using namespace records::col;
-constexpr ColumnDef kColumns[] = {Num("DocumentID"), Text("Caption")};
-constexpr ColumnMap kMap{"PfrManualSheafs", kColumns};
+constexpr ColumnDef kPfrManualSheafColumns[] = {Num("DocumentID"), Text("Caption")};
+constexpr ColumnMap kPfrManualSheafMap{"PfrManualSheafs", kPfrManualSheafColumns};
 }  // namespace
 
 const MapperDef& DBPfrManualSheaf::Def() {
-  static const MapperDef def{"Qv_PfrRecords.QvPfrManualSheaf", kMap, true};
+  static const MapperDef def{"Qv_PfrRecords.QvPfrManualSheaf", kPfrManualSheafMap, true};
   return def;
 }
 

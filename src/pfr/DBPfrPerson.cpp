@@ -11,7 +11,7 @@ using namespace records::col;
 // columns leaves it as stored, which is what the record's taxpayer reads
 // as. The passport and both addresses belong to the person: saved first
 // when recursive, deleted with it. Countries are shared reference rows.
-constexpr ColumnDef kColumns[] = {
+constexpr ColumnDef kPfrPersonColumns[] = {
     Text("Surname"),
     Text("Name"),
     Text("Patronymic"),
@@ -40,12 +40,14 @@ constexpr ColumnDef kColumns[] = {
     Lazy(Text("ForeignAddress")),
     Lazy(Text("InnForeign")),
 };
-constexpr ColumnMap kMap{"PfrPersons", kColumns};
+constexpr ColumnMap kPfrPersonMap{"PfrPersons", kPfrPersonColumns};
 }  // namespace
 
 const MapperDef& DBPfrPerson::Def() {
-  static const MapperDef def{
-      "Qv_PfrRecords.QvPfrPerson", kMap, true, {.beforeDelete = &ReadOwnedPartsFirst<DBPfrPerson>}};
+  static const MapperDef def{"Qv_PfrRecords.QvPfrPerson",
+                             kPfrPersonMap,
+                             true,
+                             {.beforeDelete = &ReadOwnedPartsFirst<DBPfrPerson>}};
   return def;
 }
 

@@ -20,11 +20,11 @@ using records::QvRecordPtr;
 
 // DocumentID is the report document that owns the sub-document; the person
 // is saved first when the save asks for it (option 1).
-constexpr ColumnDef kColumns[] = {
+constexpr ColumnDef kPfrSubDocColumns[] = {
     Ref("PfrPersonID"),      Long("SubDocType"),    Bool("Disabled"),     Num("EndDocumentID"),
     Long("EndPersonNumber"), Long("MaxErrorLevel"), Num("ManualSheafID"), Lazy(Num("DocumentID")),
 };
-constexpr ColumnMap kMap{"PfrSubDocs", kColumns};
+constexpr ColumnMap kPfrSubDocMap{"PfrSubDocs", kPfrSubDocColumns};
 
 int32_t Options(const Variant& extra) {
   return extra.IsMissing() || extra.IsEmpty() ? 0 : CLng(extra);
@@ -115,7 +115,7 @@ void DeleteItems(dao::Database& db, QvRecord& rec) {
 
 const MapperDef& DBPfrSubDoc::Def() {
   static const MapperDef def{"Qv_PfrRecords.QvPfrSubDoc",
-                             kMap,
+                             kPfrSubDocMap,
                              true,
                              {.beforeUpdate = &WriteMaxErrorLevel,
                               .afterWrite = &WriteItems,

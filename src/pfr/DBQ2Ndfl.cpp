@@ -49,7 +49,7 @@ QV_DEFINE_CLASS(
 namespace {
 
 // Cell keys of the statements.
-constexpr int32_t kSheetNumKey = 800013;
+constexpr int32_t kNdflSheetNumKey = 800013;
 constexpr int32_t kKindKey = 820014;  // "" or "0" initial, "1" corrective, "2" cancelling
 constexpr int32_t kCorrectionNumKey = 820015;
 
@@ -347,7 +347,7 @@ bool DBQ2Ndfl::GetNdflSheetNumForCorrection(double aDocID, double aPfrPersonID, 
     const double id = GetNdflPreceededCorrectedSubDoc(aDocID, aPfrPersonID, aTemplateID);
     if (id == 0) return false;
     const std::string kind = CellText(id, kKindKey);
-    rSheetNum = static_cast<int32_t>(Val(CellText(id, kSheetNumKey)));
+    rSheetNum = static_cast<int32_t>(Val(CellText(id, kNdflSheetNumKey)));
     if (kind == "1")
       rCorrectionNum = static_cast<int32_t>(Val(CellText(id, kCorrectionNumKey))) + 1;
     else if (kind == "0" || kind.empty())

@@ -20,7 +20,7 @@ using namespace mPfrQueries;
 
 namespace {
 
-constexpr int32_t kSheetNumKey = 1021001;
+constexpr int32_t kRsvSheetNumKey = 1021001;
 constexpr int32_t kCorrNumKey = 1021002;
 constexpr int32_t kCancellingKey = 1021003;
 constexpr int32_t kRateLinesKey = 1024000;
@@ -62,7 +62,7 @@ int32_t MaxSheetNum(double aDocID, double aTemplateID) {
       QvQueryValue("select max (V) from ( select Val (c.Value) AS V from PfrCellValues AS c "
                    "where c.SubDocID in ( select s.ID from PfrSubDocs AS s where s.DocumentID = " +
                    Number2DaoSql(aDocID) +
-                   " and s.SubDocType = 26) and c.Key = " + Number2DaoSql(kSheetNumKey) + " )"));
+                   " and s.SubDocType = 26) and c.Key = " + Number2DaoSql(kRsvSheetNumKey) + " )"));
 }
 
 int32_t MaxSheetNumOfChain(const std::vector<double>& aChain, double aTemplateID) {

@@ -17,7 +17,6 @@ using namespace mPfrQueries;
 namespace {
 
 constexpr std::string_view kSliceProgId = "Qv_PfrActions.QvPfrSlicedSubDoc";
-constexpr int32_t kIndDataTypeKey = 200005;
 constexpr int32_t kMultiPaymentsKey = 200032;
 constexpr int32_t kPaymentLinesKey = 208000;
 // The keys of one payment; those of payment line n are 8000 above them.
@@ -43,7 +42,7 @@ Section ReadSection(records::IQvPfrCellsStorage& cells, double aSubDocID) {
   cells.SetSubDocID(aSubDocID);
   Section s;
   s.id = aSubDocID;
-  s.dataType = mPfrInternal::GetIndDataType(cells.GetString(kIndDataTypeKey, 0, 0));
+  s.dataType = mPfrInternal::GetIndDataType(cells.GetString(mPfrInternal::kIndDataTypeKey, 0, 0));
   s.multi = cells.GetBoolean(kMultiPaymentsKey, 0, 0);
   s.lines = cells.GetLong(kPaymentLinesKey, 0, 0);
   return s;

@@ -21,7 +21,6 @@ using records::QvRecordPtr;
 namespace {
 
 constexpr std::string_view kSubDocType = "Qv_PfrRecords.QvPfrSubDoc";
-constexpr int32_t kIndDataTypeKey = 200005;
 
 // The one-type or type-list selection of a document's sub-documents.
 std::string DocSubDocsSql(double aDocID, const std::string& aTypeCondition, bool aTop1) {
@@ -307,7 +306,7 @@ void DBQPfr::DeleteCollisioningSubDocsInDocument(double aDocumentID, int32_t aDe
               "from ( select s.ID AS ID, s.SubDocType AS SubDocType, "
               "(select top 1 c.Value from PfrCellValues AS c "
               "where c.SubDocID = s.ID and c.Key = " +
-              Number2DaoSql(kIndDataTypeKey) +
+              Number2DaoSql(mPfrInternal::kIndDataTypeKey) +
               " and c.LineNum = 0 and c.TableNum = 0 ) As CellValue "
               "from PfrSubDocs AS s "
               "where s.DocumentID = " +

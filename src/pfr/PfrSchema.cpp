@@ -11,8 +11,6 @@ namespace {
 
 using namespace fields;
 
-constexpr IndexDef kIdIdx[] = {PrimaryKey("Id", "ID")};
-
 // --- Persons, sub-documents and their parts -----------------------------------
 
 // Insured persons of a taxpayer (Person_ID). PfrNumber is kept packed (11 digits).
@@ -152,7 +150,7 @@ constexpr FieldDef kDeductsSumms[] = {
     Date("DateEnd"),
 };
 
-constexpr TableDef kTables[] = {
+constexpr TableDef kPfrTables[] = {
     {"PfrPersons", kPfrPersons, kPfrPersonsIdx},
     {"PfrSubDocs", kPfrSubDocs, kPfrSubDocsIdx},
     {"PfrCellValues", kPfrCellValues, kPfrCellValuesIdx},
@@ -185,14 +183,14 @@ constexpr TableDef kTables[] = {
     {"TndflDict_DeductsSumms", kDeductsSumms, {}},
 };
 
-constexpr SchemaStep kSteps[] = {
-    {DbFile::kUser, 1, kTables},
+constexpr SchemaStep kPfrSteps[] = {
+    {DbFile::kUser, 1, kPfrTables},
 };
 
 }  // namespace
 
 std::span<const SchemaStep> PfrSchemaSteps() {
-  return kSteps;
+  return kPfrSteps;
 }
 
 }  // namespace qv::schema

@@ -10,6 +10,9 @@ namespace qv::pfr::mPfrInternal {
 
 inline constexpr std::string_view kModule = "mPfrInternal";
 
+// The key of the cell that holds a section's kind of individual data.
+inline constexpr int32_t kIndDataTypeKey = 200005;
+
 // The code of a kind's text or of its abbreviation, compared in lower case
 // ("Корр." gives 4); 0 for any other text.
 int32_t GetIndDataType(std::string_view aText);

@@ -23,10 +23,9 @@ constexpr IndexDef kKladrObjectsIdx[] = {
 };
 
 constexpr FieldDef kKladrAbbrevs[] = {Key(Long("ID")), Text("ShortName")};
-constexpr IndexDef kIdIdx[] = {PrimaryKey("Id", "ID")};
 
-constexpr FieldDef kNsiOkato[] = {Key(Long("ID")), Text("Code"), Text("Name")};
-constexpr IndexDef kNsiOkatoIdx[] = {PrimaryKey("Id", "ID"), Index("Code", "Code")};
+constexpr FieldDef kOkatoClassifier[] = {Key(Long("ID")), Text("Code"), Text("Name")};
+constexpr IndexDef kOkatoClassifierIdx[] = {PrimaryKey("Id", "ID"), Index("Code", "Code")};
 
 constexpr TableDef kKladrTables[] = {
     {"KladrObjects", kKladrObjects, kKladrObjectsIdx},
@@ -34,10 +33,10 @@ constexpr TableDef kKladrTables[] = {
 };
 
 constexpr TableDef kOkatoTables[] = {
-    {"NSI_OKATO", kNsiOkato, kNsiOkatoIdx},
+    {"NSI_OKATO", kOkatoClassifier, kOkatoClassifierIdx},
 };
 
-constexpr SchemaStep kSteps[] = {
+constexpr SchemaStep kClassifierSteps[] = {
     {DbFile::kKladr, 1, kKladrTables},
     {DbFile::kOkato, 1, kOkatoTables},
 };
@@ -45,7 +44,7 @@ constexpr SchemaStep kSteps[] = {
 }  // namespace
 
 std::span<const SchemaStep> ClassifierSchemaSteps() {
-  return kSteps;
+  return kClassifierSteps;
 }
 
 }  // namespace qv::schema

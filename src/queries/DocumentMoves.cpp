@@ -25,10 +25,6 @@ using records::QvRecordPtr;
 
 namespace {
 
-double Or0(const Variant& v) {
-  return v.IsNull() || v.IsEmpty() ? 0.0 : CDbl(v);
-}
-
 // The documents of a doc type in a stream and period, for the sub-selects
 // of the group moves: their identifiers, or `item` of each.
 std::string GroupOf(std::string_view alias, double stream, double period, double docType,
@@ -64,7 +60,7 @@ void UnlinkFromChain(double aDocID) {
   QvQuery2Values("select bottom_next_id, top_doc_id from doc_registry where document_id = " +
                      Number2DaoSql(aDocID),
                  bottom, top);
-  const double b = Or0(bottom), t = Or0(top);
+  const double b = CDblOr(bottom, 0), t = CDblOr(top, 0);
   if (b != 0)
     QvExecuteSql("update doc_registry set top_doc_id = " + Number2DaoSql(t) +
                  " where document_id = " + Number2DaoSql(b));
@@ -191,8 +187,9 @@ void MoveGroup(const Move& m, bool replacing) {
 
 // Type 3: the group, its instance numbers raised past the destination's.
 void MoveGroupAsInstances(const Move& m) {
-  const double next = Or0(QvQueryValue("select max(" + InstanceOf("r") + "+1)" +
-                                       DestinationOfDocType(m.stream, m.period, m.from.docType)));
+  const double next = CDblOr(QvQueryValue("select max(" + InstanceOf("r") + "+1)" +
+                                          DestinationOfDocType(m.stream, m.period, m.from.docType)),
+                             0);
   QvExecuteSql("update doc_registry AS r0 set r0.taxpayer_id = " + Number2DaoSql(m.stream) +
                ", r0.time_id = " + Number2DaoSql(m.period) + ", r0.instance_number = " +
                InstanceOf("r0") + " + " + Number2DaoSql(next) + " where r0.document_id in ( " +
@@ -216,10 +213,11 @@ double Merge(const Move& m) {
 // when the destination has no document of the doc type.
 double MoveAsAdjustment(DocumentQueries& q, const Move& m, double unchanged) {
   const std::string dest = DestinationOfDocType(m.stream, m.period, m.from.docType);
-  const double next = Or0(QvQueryValue("select max (r.doc_type+1)" + dest));
+  const double next = CDblOr(QvQueryValue("select max (r.doc_type+1)" + dest), 0);
   if (next == 0) return unchanged;
-  const double latest = Or0(QvQueryValue("select max (r.document_id)" + dest +
-                                         " and r.doc_type = " + Number2DaoSql(next - 1)));
+  const double latest = CDblOr(QvQueryValue("select max (r.document_id)" + dest +
+                                            " and r.doc_type = " + Number2DaoSql(next - 1)),
+                               0);
   QvRecordPtr adjustment =
       q.CreateNewAdjustment2(m.stream, m.period, m.from.templateId, false, latest, -1, -1, 1, 0);
   miDocument::MoveDocumentCells(*miDataBase::GetUserDataBase(), m.src, adjustment->Id());
@@ -274,8 +272,9 @@ void DocumentQueries::MoveDocumentToAnotherAccStream(double aDocumentID, double 
       for (double id : miDocument::GetCorrectionChain(aDocumentID))
         ids += (ids.empty() ? "" : ", ") + Number2DaoSql(id);
       const double instance =
-          Or0(QvQueryValue("select instance_number from doc_registry where document_id = " +
-                           Number2DaoSql(aDocumentID)));
+          CDblOr(QvQueryValue("select instance_number from doc_registry where document_id = " +
+                              Number2DaoSql(aDocumentID)),
+                 0);
       std::string renumber;
       if (QvQueryExistence("select r.document_id" +
                            DestinationOfDocType(aDestAccStreamID, a.period, a.docType) + " and " +

@@ -10,8 +10,6 @@ namespace {
 
 using namespace fields;
 
-constexpr IndexDef kIdIdx[] = {PrimaryKey("Id", "ID")};
-
 // --- Dictionaries --------------------------------------------------------------
 
 // Personnel posts.
@@ -99,7 +97,7 @@ constexpr IndexDef kBranchesIdx[] = {
 constexpr FieldDef kAccPerson[] = {Key(Dbl("PersonID"))};
 constexpr IndexDef kAccPersonIdx[] = {PrimaryKey("PersonId", "PersonID")};
 
-constexpr TableDef kTables[] = {
+constexpr TableDef kQueriesTables[] = {
     {"Post", kPost, kIdIdx},
     {"NSI_LIST_CLASS", kNsiListClass, kNsiListClassIdx},
     {"NSI_OKOPF", kNsiOkopf, kIdIdx},
@@ -122,14 +120,14 @@ constexpr TableDef kTables[] = {
     {"AccPerson", kAccPerson, kAccPersonIdx},
 };
 
-constexpr SchemaStep kSteps[] = {
-    {DbFile::kUser, 1, kTables},
+constexpr SchemaStep kQueriesSteps[] = {
+    {DbFile::kUser, 1, kQueriesTables},
 };
 
 }  // namespace
 
 std::span<const SchemaStep> QueriesSchemaSteps() {
-  return kSteps;
+  return kQueriesSteps;
 }
 
 }  // namespace qv::schema

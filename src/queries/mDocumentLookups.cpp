@@ -20,13 +20,9 @@ std::string AttributesSql(double aDocID) {
          Number2DaoSql(aDocID);
 }
 
-double Or0(const Variant& v) {
-  return v.IsNull() || v.IsEmpty() ? 0.0 : CDbl(v);
-}
-
 DocAttributes FromRow(dao::Recordset& rs) {
-  return {Or0(rs.FieldValue(0)), Or0(rs.FieldValue(1)), Or0(rs.FieldValue(2)),
-          Or0(rs.FieldValue(3))};
+  return {CDblOr(rs.FieldValue(0), 0), CDblOr(rs.FieldValue(1), 0), CDblOr(rs.FieldValue(2), 0),
+          CDblOr(rs.FieldValue(3), 0)};
 }
 }  // namespace
 

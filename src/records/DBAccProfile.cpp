@@ -8,9 +8,10 @@ using namespace col;
 
 // Profile_ID names a profile, or another assignment of which this one is a
 // part (deleting that one deletes this one).
-constexpr ColumnDef kColumns[] = {Num("AccStream_ID"), Ref("Profile_ID"), Long("BegYear"),
-                                  Long("BegMonth"),    Long("EndYear"),   Long("EndMonth")};
-constexpr ColumnMap kMap{"AccStreamProfiles", kColumns};
+constexpr ColumnDef kAccProfileColumns[] = {Num("AccStream_ID"), Ref("Profile_ID"),
+                                            Long("BegYear"),     Long("BegMonth"),
+                                            Long("EndYear"),     Long("EndMonth")};
+constexpr ColumnMap kAccProfileMap{"AccStreamProfiles", kAccProfileColumns};
 
 void DeleteParts(dao::Database& db, QvRecord& rec) {
   mQvDaoDataBase::QvExecuteSql(
@@ -20,7 +21,8 @@ void DeleteParts(dao::Database& db, QvRecord& rec) {
 }  // namespace
 
 const MapperDef& DBAccProfile::Def() {
-  static const MapperDef def{"Qv_Records.QvAccProfile", kMap, true, {.beforeDelete = &DeleteParts}};
+  static const MapperDef def{
+      "Qv_Records.QvAccProfile", kAccProfileMap, true, {.beforeDelete = &DeleteParts}};
   return def;
 }
 

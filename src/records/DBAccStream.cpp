@@ -10,15 +10,11 @@ namespace qv::records {
 namespace {
 using namespace col;
 
-std::string Kpp(std::string_view kpp) {
-  return mQvInnChecking::NormalizeKpp(kpp);
-}
-
 // The tax offices belong to the stream (deleting it deletes the user-defined
 // ones); the person, the signers and the mail account are shared. A
 // recursive save saves the offices, signers and mail account first, never
 // the owning person.
-constexpr ColumnDef kColumns[] = {
+constexpr ColumnDef kAccStreamColumns[] = {
     NotSavedFirst(Ref("PersonID")),
     Text("DisplayName"),
     Bool("AutoDisplayName"),
@@ -26,7 +22,7 @@ constexpr ColumnDef kColumns[] = {
     Owned(Ref("TaxOfficeID")),
     Owned(Ref("TaxOffice2ID")),
     Owned(Ref("PropTaxOfficeID")),
-    Converted(Text("KPP", "Kpp"), &Kpp, &Kpp),
+    Converted(Text("KPP", "Kpp"), &mQvInnChecking::NormalizeKpp, &mQvInnChecking::NormalizeKpp),
     Long("LastYear"),
     Long("LastMonth"),
     Bool("Archival"),
@@ -56,7 +52,7 @@ constexpr ColumnDef kColumns[] = {
     Lazy(Text("OfrForeignOrgName")),
     Lazy(Text("RfmIdentifier")),
 };
-constexpr ColumnMap kMap{"AccStream", kColumns};
+constexpr ColumnMap kAccStreamMap{"AccStream", kAccStreamColumns};
 
 // Profile assignments get the stream as their AccStream_ID; licences take
 // it as the third argument of their save.
@@ -75,7 +71,7 @@ constexpr ChildListDef kLists[] = {
 
 // The stream's documents, hand-entered pension sums, consolidation
 // memberships, rights-system entries and licences go before the row.
-void DeleteDependents(dao::Database& db, QvRecord& rec) {
+void DeleteStreamDependents(dao::Database& db, QvRecord& rec) {
   const double id = rec.Id();
   const std::string sid = mQvDaoDataBase::Number2DaoSql(id);
   const auto target = SharedDatabase(db);
@@ -90,9 +86,9 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
 
 const MapperDef& DBAccStream::Def() {
   static const MapperDef def{"Qv_Records.QvAccStream",
-                             kMap,
+                             kAccStreamMap,
                              true,
-                             {.beforeDelete = &DeleteDependents},
+                             {.beforeDelete = &DeleteStreamDependents},
                              nullptr,
                              nullptr,
                              kLists};

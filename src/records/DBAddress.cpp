@@ -4,15 +4,15 @@ namespace qv::records {
 namespace {
 using namespace col;
 // Countries and regions are read-only types: a recursive save leaves them.
-constexpr ColumnDef kColumns[] = {Text("KladrCode"), Ref("CountryID"), Text("PostIndex"),
-                                  Ref("RegionID"),   Text("Area"),     Text("City"),
-                                  Text("Village"),   Text("Street"),   Text("House"),
-                                  Text("Building"),  Text("Flat"),     Text("NonStruct")};
-constexpr ColumnMap kMap{"Address", kColumns};
+constexpr ColumnDef kAddressColumns[] = {Text("KladrCode"), Ref("CountryID"), Text("PostIndex"),
+                                         Ref("RegionID"),   Text("Area"),     Text("City"),
+                                         Text("Village"),   Text("Street"),   Text("House"),
+                                         Text("Building"),  Text("Flat"),     Text("NonStruct")};
+constexpr ColumnMap kAddressMap{"Address", kAddressColumns};
 }  // namespace
 
 const MapperDef& DBAddress::Def() {
-  static const MapperDef def{"Qv_Records.QvAddress", kMap, true};
+  static const MapperDef def{"Qv_Records.QvAddress", kAddressMap, true};
   return def;
 }
 

@@ -3,9 +3,9 @@
 namespace qv::records {
 namespace {
 using namespace col;
-constexpr ColumnDef kColumns[] = {Text("Alfa2"), Text("Alfa3"), Text("Code"), Text("ShortName"),
-                                  Text("FullName")};
-constexpr ColumnMap kMap{"Country", kColumns};
+constexpr ColumnDef kAdrCountryColumns[] = {Text("Alfa2"), Text("Alfa3"), Text("Code"),
+                                            Text("ShortName"), Text("FullName")};
+constexpr ColumnMap kAdrCountryMap{"Country", kAdrCountryColumns};
 // Country 990 (the "other country" code) is taken to exist without a row.
 bool AlwaysThere(double id) {
   return id == 990;
@@ -14,7 +14,7 @@ bool AlwaysThere(double id) {
 
 const MapperDef& DBAdrCountry::Def() {
   static const MapperDef def{
-      "Qv_Records.QvAdrCountry", kMap, false, {.existsWithoutTable = &AlwaysThere}};
+      "Qv_Records.QvAdrCountry", kAdrCountryMap, false, {.existsWithoutTable = &AlwaysThere}};
   return def;
 }
 

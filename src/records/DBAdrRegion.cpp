@@ -3,12 +3,13 @@
 namespace qv::records {
 namespace {
 using namespace col;
-constexpr ColumnDef kColumns[] = {Text("Code"), Text("name"), Text("NameNoAb"), Text("AbName")};
-constexpr ColumnMap kMap{"Region", kColumns};
+constexpr ColumnDef kAdrRegionColumns[] = {Text("Code"), Text("name"), Text("NameNoAb"),
+                                           Text("AbName")};
+constexpr ColumnMap kAdrRegionMap{"Region", kAdrRegionColumns};
 }  // namespace
 
 const MapperDef& DBAdrRegion::Def() {
-  static const MapperDef def{"Qv_Records.QvAdrRegion", kMap};
+  static const MapperDef def{"Qv_Records.QvAdrRegion", kAdrRegionMap};
   return def;
 }
 

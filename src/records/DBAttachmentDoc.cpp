@@ -5,13 +5,13 @@ namespace {
 using namespace col;
 // The stored file belongs to its attachment: deleting the attachment
 // deletes the file's row first.
-constexpr ColumnDef kColumns[] = {Owned(Ref("StoredFileID")), Num("DocumentID"),
-                                  Long("AttachmentType")};
-constexpr ColumnMap kMap{"Doc_Attachments", kColumns};
+constexpr ColumnDef kAttachmentDocColumns[] = {Owned(Ref("StoredFileID")), Num("DocumentID"),
+                                               Long("AttachmentType")};
+constexpr ColumnMap kAttachmentDocMap{"Doc_Attachments", kAttachmentDocColumns};
 }  // namespace
 
 const MapperDef& DBAttachmentDoc::Def() {
-  static const MapperDef def{"Qv_Records.QvAttachmentDoc", kMap, true};
+  static const MapperDef def{"Qv_Records.QvAttachmentDoc", kAttachmentDocMap, true};
   return def;
 }
 

@@ -6,13 +6,14 @@ using namespace col;
 // A recursive save saves the template, period and stream first (through
 // their own mappers); only the stream is ever written, the other two being
 // read-only types.
-constexpr ColumnDef kColumns[] = {Ref("Template_ID"), Ref("Time_ID"), Ref("ConsStream_ID"),
-                                  Date("CreateTime"), Text("DisplayName")};
-constexpr ColumnMap kMap{"ConsDocs", kColumns};
+constexpr ColumnDef kConsDocumentColumns[] = {Ref("Template_ID"), Ref("Time_ID"),
+                                              Ref("ConsStream_ID"), Date("CreateTime"),
+                                              Text("DisplayName")};
+constexpr ColumnMap kConsDocumentMap{"ConsDocs", kConsDocumentColumns};
 }  // namespace
 
 const MapperDef& DBConsDocument::Def() {
-  static const MapperDef def{"Qv_Records.QvConsDocument", kMap, true};
+  static const MapperDef def{"Qv_Records.QvConsDocument", kConsDocumentMap, true};
   return def;
 }
 

@@ -3,12 +3,12 @@
 namespace qv::records {
 namespace {
 using namespace col;
-constexpr ColumnDef kColumns[] = {Text("DisplayName"), Long("LPCategory")};
-constexpr ColumnMap kMap{"ConsStream", kColumns};
+constexpr ColumnDef kConsStreamColumns[] = {Text("DisplayName"), Long("LPCategory")};
+constexpr ColumnMap kConsStreamMap{"ConsStream", kConsStreamColumns};
 }  // namespace
 
 const MapperDef& DBConsStream::Def() {
-  static const MapperDef def{"Qv_Records.QvConsStream", kMap, true};
+  static const MapperDef def{"Qv_Records.QvConsStream", kConsStreamMap, true};
   return def;
 }
 

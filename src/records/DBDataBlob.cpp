@@ -5,8 +5,8 @@
 namespace qv::records {
 namespace {
 using namespace col;
-constexpr ColumnDef kColumns[] = {Long("DesiredCompressionType"), Long("ContentLength")};
-constexpr ColumnMap kMap{"CourBlobs", kColumns};
+constexpr ColumnDef kDataBlobColumns[] = {Long("DesiredCompressionType"), Long("ContentLength")};
+constexpr ColumnMap kDataBlobMap{"CourBlobs", kDataBlobColumns};
 
 // The record's property indexes, resolved once.
 struct BlobProps {
@@ -22,7 +22,7 @@ const BlobProps& Props(const QvRecord& rec) {
 }  // namespace
 
 const MapperDef& DBDataBlob::Def() {
-  static const MapperDef def{"Qv_Records.QvDataBlob", kMap, true};
+  static const MapperDef def{"Qv_Records.QvDataBlob", kDataBlobMap, true};
   return def;
 }
 

@@ -26,7 +26,7 @@ using mQvDaoDataBase::Number2DaoSql;
 // reference a recursive save leaves alone; the template and period are
 // read-only records, so only the stream, the signers and the courier
 // objects are ever saved first.
-constexpr ColumnDef kColumns[] = {
+constexpr ColumnDef kDocumentColumns[] = {
     Ref("Template_ID"),
     Ref("Time_ID"),
     Ref("Taxpayer_ID"),
@@ -83,7 +83,7 @@ constexpr ColumnDef kColumns[] = {
     Text("Mtks_Service"),
     Text("Mtks_Comment"),
 };
-constexpr ColumnMap kMap{"Doc_Registry", kColumns, "Document_ID"};
+constexpr ColumnMap kDocumentMap{"Doc_Registry", kDocumentColumns, "Document_ID"};
 
 // ---- field groups
 
@@ -141,7 +141,7 @@ QvRecordPtr Doc(const CollectionPtr& c, int32_t i) {
 
 // The documents being deleted on this thread: a master whose end documents
 // lead back to it (damaged data) is not deleted twice.
-thread_local std::vector<double> tDeleting;
+thread_local std::vector<double> tDocumentsDeleting;
 
 // The versions that named `id` in `link` name `replacement` instead, each
 // saved as the chain-link group.
@@ -155,13 +155,13 @@ void Relink(dao::Database& db, double id, std::string_view link, double replacem
   }
 }
 
-void DeleteDependents(dao::Database& db, QvRecord& rec) {
+void DeleteDocumentDependents(dao::Database& db, QvRecord& rec) {
   const double id = rec.Id();
   const std::string sid = Number2DaoSql(id);
   const auto target = SharedDatabase(db);
-  tDeleting.push_back(id);
+  tDocumentsDeleting.push_back(id);
   struct Pop {
-    ~Pop() { tDeleting.pop_back(); }
+    ~Pop() { tDocumentsDeleting.pop_back(); }
   } pop;
 
   miDocument::DeleteDocumentCells(db, id);
@@ -193,7 +193,8 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
   CollectionPtr ends = GetPfrEndDocsByMasterDocID(db, id);
   for (int32_t i = 1; i <= ends->Count(); ++i) {
     QvRecordPtr end = Doc(ends, i);
-    if (std::find(tDeleting.begin(), tDeleting.end(), end->Id()) == tDeleting.end())
+    if (std::find(tDocumentsDeleting.begin(), tDocumentsDeleting.end(), end->Id()) ==
+        tDocumentsDeleting.end())
       end->DeleteFromStore();
   }
   mQvDaoDataBase::QvExecuteSql("delete from PfrManualSheafs where DocumentID = " + sid, target);
@@ -209,7 +210,7 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
 
 const MapperDef& DBDocument::Def() {
   static const MapperDef def{
-      "Qv_Records.QvDocument", kMap, true, {.beforeDelete = &DeleteDependents}};
+      "Qv_Records.QvDocument", kDocumentMap, true, {.beforeDelete = &DeleteDocumentDependents}};
   return def;
 }
 
@@ -256,7 +257,7 @@ void DBDocument::SetIsCheckedFlags(double aDocID, int32_t aIsCalculated, int32_t
       return;
     auto db = MapperUserDatabase();
     dao::Transaction tx(*db, dao::kWriteLock);
-    auto rs = OpenMapTable(*db, kMap);
+    auto rs = OpenMapTable(*db, kDocumentMap);
     const Variant key[1] = {Variant(aDocID)};
     rs->Seek("=", key);
     if (!rs->NoMatch()) {

@@ -10,15 +10,15 @@ std::string First20(std::string_view code) {
   return Left(code, 20);
 }
 
-constexpr ColumnDef kColumns[] = {Ref("TypeID"),      Text("Series"),
-                                  Text("Number"),     Date("IssueDate"),
-                                  Text("IssueOrg"),   WrittenAs(Text("IssueOrgCode"), &First20),
-                                  Text("DocTypeName")};
-constexpr ColumnMap kMap{"Certificate", kColumns};
+constexpr ColumnDef kIdentityColumns[] = {
+    Ref("TypeID"),      Text("Series"),   Text("Number"),
+    Date("IssueDate"),  Text("IssueOrg"), WrittenAs(Text("IssueOrgCode"), &First20),
+    Text("DocTypeName")};
+constexpr ColumnMap kIdentityMap{"Certificate", kIdentityColumns};
 }  // namespace
 
 const MapperDef& DBIdentity::Def() {
-  static const MapperDef def{"Qv_Records.QvIdentity", kMap, true};
+  static const MapperDef def{"Qv_Records.QvIdentity", kIdentityMap, true};
   return def;
 }
 

@@ -3,14 +3,14 @@
 namespace qv::records {
 namespace {
 using namespace col;
-constexpr ColumnDef kColumns[] = {Long("GroupID"),       Text("Code"), Text("SeriesPattern"),
-                                  Text("NumberPattern"), Text("name"), Text("PfrCode"),
-                                  Text("TndflCode")};
-constexpr ColumnMap kMap{"CertificateType", kColumns};
+constexpr ColumnDef kIdentityTypeColumns[] = {
+    Long("GroupID"), Text("Code"),    Text("SeriesPattern"), Text("NumberPattern"),
+    Text("name"),    Text("PfrCode"), Text("TndflCode")};
+constexpr ColumnMap kIdentityTypeMap{"CertificateType", kIdentityTypeColumns};
 }  // namespace
 
 const MapperDef& DBIdentityType::Def() {
-  static const MapperDef def{"Qv_Records.QvIdentityType", kMap};
+  static const MapperDef def{"Qv_Records.QvIdentityType", kIdentityTypeMap};
   return def;
 }
 

@@ -5,10 +5,10 @@ namespace qv::records {
 namespace {
 using namespace col;
 // AccStreamID is read from the row but written from the owner the caller names.
-constexpr ColumnDef kColumns[] = {
+constexpr ColumnDef kOfrLicenseColumns[] = {
     ReadOnly(Num("AccStreamID")), Text("Number"),      Date("DateBeg"), Date("DateEnd"),
     Text("IssuerName"),           Long("OfrLicTypeID")};
-constexpr ColumnMap kMap{"AccStreamOfrLicenses", kColumns, "ID", "ID"};
+constexpr ColumnMap kOfrLicenseMap{"AccStreamOfrLicenses", kOfrLicenseColumns, "ID", "ID"};
 
 void WriteOwner(dao::Recordset& rs, QvRecord&, const Variant& parentId) {
   rs.SetField("AccStreamID", Variant(CDbl(parentId)));
@@ -16,7 +16,8 @@ void WriteOwner(dao::Recordset& rs, QvRecord&, const Variant& parentId) {
 }  // namespace
 
 const MapperDef& DBOfrLicense::Def() {
-  static const MapperDef def{"Qv_Records.QvOfrLicense", kMap, true, {.beforeUpdate = &WriteOwner}};
+  static const MapperDef def{
+      "Qv_Records.QvOfrLicense", kOfrLicenseMap, true, {.beforeUpdate = &WriteOwner}};
   return def;
 }
 

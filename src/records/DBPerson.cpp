@@ -14,9 +14,6 @@ namespace qv::records {
 namespace {
 using namespace col;
 
-std::string Kpp(std::string_view kpp) {
-  return mQvInnChecking::NormalizeKpp(kpp);
-}
 // What a user typed may be longer than a KPP: its first 9 characters count.
 std::string KppToWrite(std::string_view kpp) {
   return mQvInnChecking::NormalizeKpp(Left(Trim(kpp), 9));
@@ -72,7 +69,7 @@ constexpr ColumnMap kNaturalMap{"NaturalPerson", kNatural};
 
 constexpr ColumnDef kLegal[] = {
     Text("INN"),
-    Converted(Text("KPP"), &Kpp, &KppToWrite),
+    Converted(Text("KPP"), &mQvInnChecking::NormalizeKpp, &KppToWrite),
     Text("ShortName"),
     Text("FullName"),
     Long("LPCategory"),
@@ -137,17 +134,17 @@ void ReadRelations(dao::Database& db, QvRecord& rec) {
 
 // Persons whose delete is under way on this thread: a branch relation that
 // loops back (A under B under A) must not recurse for ever.
-thread_local std::set<double> tDeleting;
+thread_local std::set<double> tPersonsDeleting;
 
 // What depends on the person goes first: its branches (recursively), its
 // streams, its insured persons, the jobs where it is the job place or the worker, its branch
 // and accounted-person marks, and its entries in the rights system.
-void DeleteDependents(dao::Database& db, QvRecord& rec) {
+void DeletePersonDependents(dao::Database& db, QvRecord& rec) {
   const double id = rec.Id();
-  if (!tDeleting.insert(id).second) return;
+  if (!tPersonsDeleting.insert(id).second) return;
   struct Done {
     double id;
-    ~Done() { tDeleting.erase(id); }
+    ~Done() { tPersonsDeleting.erase(id); }
   } done{id};
   const std::string sid = mQvDaoDataBase::Number2DaoSql(id);
   DeleteRecordsListed(db, "SELECT ChildPersonID AS ID FROM Branches Where ParentPersonID = " + sid,
@@ -166,12 +163,13 @@ void DeleteDependents(dao::Database& db, QvRecord& rec) {
 }  // namespace
 
 const MapperDef& DBPerson::Def() {
-  static const MapperDef def{"Qv_Records.QvPerson",
-                             kHeaderMap,
-                             true,
-                             {.afterLazyRead = &ReadRelations, .beforeDelete = &DeleteDependents},
-                             nullptr,
-                             &kDetail};
+  static const MapperDef def{
+      "Qv_Records.QvPerson",
+      kHeaderMap,
+      true,
+      {.afterLazyRead = &ReadRelations, .beforeDelete = &DeletePersonDependents},
+      nullptr,
+      &kDetail};
   return def;
 }
 

@@ -8,15 +8,15 @@ using namespace col;
 // which are never written.
 constexpr double kDictRangeStart = 1e8;
 
-constexpr ColumnDef kColumns[] = {Text("Name")};
-constexpr ColumnMap kUserMap{"UserProfiles", kColumns};
-constexpr ColumnMap kDictMap{"DictProfiles", kColumns};
+constexpr ColumnDef kProfileColumns[] = {Text("Name")};
+constexpr ColumnMap kUserProfileMap{"UserProfiles", kProfileColumns};
+constexpr ColumnMap kDictProfileMap{"DictProfiles", kProfileColumns};
 
 bool IsUserId(double id) {
   return id < kDictRangeStart;
 }
-const ColumnMap* MapFor(double id) {
-  return IsUserId(id) ? &kUserMap : &kDictMap;
+const ColumnMap* ProfileMapFor(double id) {
+  return IsUserId(id) ? &kUserProfileMap : &kDictProfileMap;
 }
 bool UserOnly(QvRecord& rec) {
   return IsUserId(rec.Id());
@@ -38,14 +38,15 @@ constexpr ValueListDef kLiabs[] = {{.property = "Liabs",
 }  // namespace
 
 const MapperDef& DBStdProfile::Def() {
-  static const MapperDef def{"Qv_Records.QvStdProfile",
-                             kUserMap,
-                             true,
-                             {.mapFor = &MapFor, .saveGate = &UserOnly, .deleteGate = &IsUserId},
-                             &kUserMap,
-                             nullptr,
-                             {},
-                             kLiabs};
+  static const MapperDef def{
+      "Qv_Records.QvStdProfile",
+      kUserProfileMap,
+      true,
+      {.mapFor = &ProfileMapFor, .saveGate = &UserOnly, .deleteGate = &IsUserId},
+      &kUserProfileMap,
+      nullptr,
+      {},
+      kLiabs};
   return def;
 }
 

@@ -3,13 +3,13 @@
 namespace qv::records {
 namespace {
 using namespace col;
-constexpr ColumnDef kColumns[] = {Long("CompressionType"), Text("StoreName"), Text("OriginalName"),
-                                  Long("FormatType")};
-constexpr ColumnMap kMap{"StoredFiles", kColumns};
+constexpr ColumnDef kStoredFileColumns[] = {Long("CompressionType"), Text("StoreName"),
+                                            Text("OriginalName"), Long("FormatType")};
+constexpr ColumnMap kStoredFileMap{"StoredFiles", kStoredFileColumns};
 }  // namespace
 
 const MapperDef& DBStoredFile::Def() {
-  static const MapperDef def{"Qv_Records.QvStoredFile", kMap, true};
+  static const MapperDef def{"Qv_Records.QvStoredFile", kStoredFileMap, true};
   return def;
 }
 

@@ -9,13 +9,9 @@ using namespace col;
 // offices (UserContoras), the first of which is 1000000001.
 constexpr double kUserRangeStart = 1e9;
 
-std::string NormalizedKpp(std::string_view kpp) {
-  return mQvInnChecking::NormalizeKpp(kpp);
-}
-
 constexpr ColumnDef kSystemColumns[] = {
     Text("Code"),    Text("ShortName"), Text("FullName"),
-    Text("Address"), Text("INN"),       Converted(Text("KPP"), &NormalizedKpp),
+    Text("Address"), Text("INN"),       Converted(Text("KPP"), &mQvInnChecking::NormalizeKpp),
     Text("Email"),   Text("Phone"),     Long("ContoraType")};
 constexpr ColumnMap kSystemMap{"TaxOffice", kSystemColumns};
 
@@ -23,13 +19,13 @@ constexpr ColumnMap kSystemMap{"TaxOffice", kSystemColumns};
 // full one.
 constexpr ColumnDef kUserColumns[] = {Text("Code"), ReadOnly(Text("Name", "ShortName")),
                                       Text("Name", "FullName"), Long("ContoraType")};
-constexpr ColumnMap kUserMap{"UserContoras", kUserColumns};
+constexpr ColumnMap kUserOfficeMap{"UserContoras", kUserColumns};
 
 bool IsSystemId(double id) {
   return id > 0 && id < kUserRangeStart;
 }
-const ColumnMap* MapFor(double id) {
-  return id < kUserRangeStart ? &kSystemMap : &kUserMap;
+const ColumnMap* OfficeMapFor(double id) {
+  return id < kUserRangeStart ? &kSystemMap : &kUserOfficeMap;
 }
 
 // A user office has no address, tax numbers or contacts.
@@ -58,13 +54,13 @@ const MapperDef& DBTaxOffice::Def() {
   static const MapperDef def{"Qv_Records.QvTaxOffice",
                              kSystemMap,
                              true,
-                             {.mapFor = &MapFor,
+                             {.mapFor = &OfficeMapFor,
                               .afterRead = &ClearUserOnlyFields,
                               .saveGate = &SaveGate,
                               .newId = &UserId,
                               .insertMissing = true,
                               .deleteGate = &DeleteGate},
-                             &kUserMap};
+                             &kUserOfficeMap};
   return def;
 }
 

@@ -5,9 +5,9 @@
 namespace qv::records {
 namespace {
 using namespace col;
-constexpr ColumnDef kColumns[] = {Long("Report_ID"), Long("The_Year"), Date("Beg_Date"),
-                                  Date("End_Date")};
-constexpr ColumnMap kMap{"Time_By_Month", kColumns, "time_id"};
+constexpr ColumnDef kTimePeriodColumns[] = {Long("Report_ID"), Long("The_Year"), Date("Beg_Date"),
+                                            Date("End_Date")};
+constexpr ColumnMap kTimePeriodMap{"Time_By_Month", kTimePeriodColumns, "time_id"};
 
 // The Report_IDs in their order within a year: months, each quarter after
 // its third month, half-years and nine months after theirs, then the year.
@@ -35,7 +35,7 @@ int32_t PeriodOrderOf(int32_t reportId) {
 
 const MapperDef& DBTimePeriod::Def() {
   static const MapperDef def{
-      "Qv_Records.QvTimePeriod", kMap, false, {.afterRead = &SetPeriodOrder}};
+      "Qv_Records.QvTimePeriod", kTimePeriodMap, false, {.afterRead = &SetPeriodOrder}};
   return def;
 }
 

@@ -8,18 +8,18 @@ using namespace col;
 // IsFormalBoss is read here but written by WriteFormalBoss: the formal boss
 // of a job place is set by PersonQueries.SetFormalBoss, which also clears
 // the previous one.
-constexpr ColumnDef kColumns[] = {Ref("JobPlaceID"),
-                                  Ref("WorkerID"),
-                                  Text("PostName"),
-                                  Date("BeginDate"),
-                                  Date("EndDate"),
-                                  Text("Telephone"),
-                                  Text("Fax"),
-                                  Flag("ShowInBranches"),
-                                  Owned(Ref("AuthorityDocID")),
-                                  ReadOnly(Flag("IsFormalBoss")),
-                                  Text("Email")};
-constexpr ColumnMap kMap{"Personnel", kColumns};
+constexpr ColumnDef kWorkerColumns[] = {Ref("JobPlaceID"),
+                                        Ref("WorkerID"),
+                                        Text("PostName"),
+                                        Date("BeginDate"),
+                                        Date("EndDate"),
+                                        Text("Telephone"),
+                                        Text("Fax"),
+                                        Flag("ShowInBranches"),
+                                        Owned(Ref("AuthorityDocID")),
+                                        ReadOnly(Flag("IsFormalBoss")),
+                                        Text("Email")};
+constexpr ColumnMap kWorkerMap{"Personnel", kWorkerColumns};
 
 // A cleared flag is written (as 0); a set one leaves the column as it is.
 void WriteFormalBoss(dao::Recordset& rs, QvRecord& rec, const Variant&) {
@@ -29,7 +29,8 @@ void WriteFormalBoss(dao::Recordset& rs, QvRecord& rec, const Variant&) {
 }  // namespace
 
 const MapperDef& DBWorker::Def() {
-  static const MapperDef def{"Qv_Records.QvWorker", kMap, true, {.beforeUpdate = &WriteFormalBoss}};
+  static const MapperDef def{
+      "Qv_Records.QvWorker", kWorkerMap, true, {.beforeUpdate = &WriteFormalBoss}};
   return def;
 }
 

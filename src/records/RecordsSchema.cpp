@@ -15,8 +15,6 @@ namespace {
 
 using namespace fields;
 
-constexpr IndexDef kIdIdx[] = {PrimaryKey("Id", "ID")};
-
 // --- Reference records -------------------------------------------------------
 
 constexpr FieldDef kCountry[] = {
@@ -403,7 +401,7 @@ constexpr FieldDef kCourBlobs[] = {
     Blob("Content"),
 };
 
-constexpr TableDef kTables[] = {
+constexpr TableDef kRecordsTables[] = {
     {"Country", kCountry, kIdIdx},
     {"Region", kRegion, kIdIdx},
     {"CertificateType", kCertificateType, kIdIdx},
@@ -436,14 +434,14 @@ constexpr TableDef kTables[] = {
     {"CourBlobs", kCourBlobs, kIdIdx},
 };
 
-constexpr SchemaStep kSteps[] = {
-    {DbFile::kUser, 1, kTables},
+constexpr SchemaStep kRecordsSteps[] = {
+    {DbFile::kUser, 1, kRecordsTables},
 };
 
 }  // namespace
 
 std::span<const SchemaStep> RecordsSchemaSteps() {
-  return kSteps;
+  return kRecordsSteps;
 }
 
 }  // namespace qv::schema

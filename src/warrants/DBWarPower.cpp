@@ -17,8 +17,8 @@ using records::QvRecord;
 using records::QvRecordPtr;
 
 // Warrant_ID is written from the owner the caller names (beforeUpdate).
-constexpr records::ColumnDef kColumns[] = {Text("Okato")};
-constexpr records::ColumnMap kMap{"WarPowers", kColumns};
+constexpr records::ColumnDef kWarPowerColumns[] = {Text("Okato")};
+constexpr records::ColumnMap kWarPowerMap{"WarPowers", kWarPowerColumns};
 
 constexpr std::string_view kPermissionType = "Qv_Records.QvWarPermission";
 
@@ -120,7 +120,7 @@ void DeletePermissions(dao::Database& db, QvRecord& power) {
 
 const MapperDef& DBWarPower::Def() {
   static const MapperDef def{"Qv_Records.QvWarPower",
-                             kMap,
+                             kWarPowerMap,
                              true,
                              {.beforeWrite = &CheckPermissions,
                               .beforeUpdate = &WriteOwner,

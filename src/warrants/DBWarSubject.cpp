@@ -7,7 +7,7 @@ using namespace records::col;
 // Every column is kept whatever the person type, so that switching the type
 // back finds the other slot's data. The subject owns its address and
 // identity document; the citizenship is a shared country row.
-constexpr records::ColumnDef kColumns[] = {
+constexpr records::ColumnDef kWarSubjectColumns[] = {
     Long("PersonType"),
     Text("FullName"),
     Text("Inn"),
@@ -26,11 +26,11 @@ constexpr records::ColumnDef kColumns[] = {
     Date("BirthDate"),
     Owned(Ref("PassportID")),
 };
-constexpr records::ColumnMap kMap{"WarSubjects", kColumns};
+constexpr records::ColumnMap kWarSubjectMap{"WarSubjects", kWarSubjectColumns};
 }  // namespace
 
 const MapperDef& DBWarSubject::Def() {
-  static const MapperDef def{"Qv_Records.QvWarSubject", kMap, true};
+  static const MapperDef def{"Qv_Records.QvWarSubject", kWarSubjectMap, true};
   return def;
 }
 

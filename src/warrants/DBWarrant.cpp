@@ -15,7 +15,7 @@ using records::QvRecord;
 // IsActive is read but never written here: only DBQWarrant switches it.
 // The seven subject slots belong to the warrant (deleted with it, saved
 // first by a recursive save).
-constexpr records::ColumnDef kColumns[] = {
+constexpr records::ColumnDef kWarrantColumns[] = {
     Num("WorkerID"),
     Text("Caption"),
     Bool("IsAutoCaption"),
@@ -42,7 +42,7 @@ constexpr records::ColumnDef kColumns[] = {
     Text("WarrantGuid"),
     Long("ContoraType"),
 };
-constexpr records::ColumnMap kMap{"Warrants", kColumns};
+constexpr records::ColumnMap kWarrantMap{"Warrants", kWarrantColumns};
 
 // The powers, with the lazy group. A power the collection no longer holds
 // is deleted through its mapper, which removes its permission rows too.
@@ -87,7 +87,7 @@ void DeletePowers(dao::Database& db, QvRecord& rec) {
 
 const MapperDef& DBWarrant::Def() {
   static const MapperDef def{"Qv_Records.QvWarrant",
-                             kMap,
+                             kWarrantMap,
                              true,
                              {.beforeWrite = &CheckWarrant, .beforeDelete = &DeletePowers},
                              nullptr,

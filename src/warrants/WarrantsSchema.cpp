@@ -9,8 +9,6 @@ namespace {
 
 using namespace fields;
 
-constexpr IndexDef kIdIdx[] = {PrimaryKey("Id", "ID")};
-
 // Each party has a slot for an organisation (L*) and one for a natural person
 // (N*). IsActive is compared with 1 and written as 1 or 0.
 constexpr FieldDef kWarrants[] = {
@@ -65,7 +63,7 @@ constexpr IndexDef kWarPermissionsIdx[] = {Index("WarPower", "WarPower_ID;WarPer
 
 constexpr FieldDef kWarDictPermissions[] = {Key(Long("ID")), Text("Code"), Text("Name")};
 
-constexpr TableDef kTables[] = {
+constexpr TableDef kWarrantsTables[] = {
     {"Warrants", kWarrants, kWarrantsIdx},
     {"WarSubjects", kWarSubjects, kIdIdx},
     {"WarPowers", kWarPowers, kWarPowersIdx},
@@ -73,14 +71,14 @@ constexpr TableDef kTables[] = {
     {"WarDict_Permissions", kWarDictPermissions, kIdIdx},
 };
 
-constexpr SchemaStep kSteps[] = {
-    {DbFile::kUser, 1, kTables},
+constexpr SchemaStep kWarrantsSteps[] = {
+    {DbFile::kUser, 1, kWarrantsTables},
 };
 
 }  // namespace
 
 std::span<const SchemaStep> WarrantsSchemaSteps() {
-  return kSteps;
+  return kWarrantsSteps;
 }
 
 }  // namespace qv::schema

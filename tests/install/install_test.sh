@@ -18,6 +18,9 @@ fail() {
 cmake --install "$build" --prefix "$prefix" >/dev/null
 lib=$(find "$prefix" -name 'libQv_DBProvider.so.*.*' | head -1)
 [ -n "$lib" ] || fail "no versioned library installed"
+# In the multiarch folder, as a Debian system has it.
+ma=$(gcc -print-multiarch)
+[ "$(dirname "$lib")" = "$prefix/lib/$ma" ] || fail "the library is in $(dirname "$lib"), not lib/$ma"
 soname=$(objdump -p "$lib" | awk '$1 == "SONAME" {print $2}')
 [ "$soname" = "libQv_DBProvider.so.1" ] || fail "SONAME is '$soname'"
 [ -L "$(dirname "$lib")/libQv_DBProvider.so" ] || fail "no development link libQv_DBProvider.so"
@@ -33,9 +36,9 @@ grep -qF "reference data: edition $(cat "$source/data/refdata/EDITION")," <<<"$i
 # The dictionaries' reference rows (countries, tax offices) come with generated data.
 "$prefix/bin/qvdb" generate --streams 1 --documents 1 --cells 1 >/dev/null
 
-man=$prefix/share/man/man1/qvdb.1
+man=$prefix/share/man/man1/qvdb.1.gz
 [ -f "$man" ] || fail "no man page"
-grep -q 'keep.*unknown' "$man" || fail "the man page lacks the commands' options"
+zcat "$man" | grep -q 'keep.*unknown' || fail "the man page lacks the commands' options"
 
 # Completion: the commands, and the class names `call` takes.
 complete_words() {

@@ -11,9 +11,7 @@
 
 namespace qvdb {
 
-namespace {
-constexpr std::string_view kOwnLibrary = "Qv_DBProvider";
-}
+namespace {}
 
 void ListClasses(bool members, std::ostream& out) {
   for (const qv::ClassInfo* info : CallableClasses()) {

@@ -8,11 +8,15 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Output.h"
 
 namespace qvdb {
+
+// The library whose classes a ProgID may name without it ("DictQueries").
+inline constexpr std::string_view kOwnLibrary = "Qv_DBProvider";
 
 // Raises the errors of argument reading (5), creation (429) and the call.
 void RunCall(const std::string& target, const std::vector<std::string>& rawArgs, Format format,

@@ -29,19 +29,15 @@ using qv::os::RegistryValue;
 
 namespace {
 
-constexpr int32_t kFileAccessError = 75;
-
 [[noreturn]] void ThrowFileError(const std::string& what, const fs::path& path) {
-  throw qv::Error(kFileAccessError, "Path/File access error: " + what + " " + path.string());
+  throw qv::Error(qv::vberr::kPathFileAccessError,
+                  "Path/File access error: " + what + " " + path.string());
 }
 
 std::string EnvOrEmpty(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
 }
-
-constexpr qv::schema::DbFile kFiles[] = {qv::schema::DbFile::kUser, qv::schema::DbFile::kKladr,
-                                         qv::schema::DbFile::kOkato};
 
 // A database file and the files SQLite keeps beside it.
 std::vector<fs::path> FileWithJournals(const fs::path& db) {
@@ -50,7 +46,7 @@ std::vector<fs::path> FileWithJournals(const fs::path& db) {
 
 void RemoveDatabaseFiles(const fs::path& folder, bool withOptionsAndBigDocs) {
   std::error_code ec;
-  for (auto file : kFiles)
+  for (auto file : qv::schema::kDbFiles)
     for (const fs::path& p : FileWithJournals(folder / qv::schema::DbFileName(file)))
       fs::remove(p, ec);
   if (withOptionsAndBigDocs) {
@@ -171,7 +167,7 @@ InitResult InitDataFolder(const fs::path& folder, bool force) {
   InitResult result;
   result.folder = folder;
   std::error_code ec;
-  for (auto file : kFiles) {
+  for (auto file : qv::schema::kDbFiles) {
     const fs::path p = folder / qv::schema::DbFileName(file);
     if (fs::exists(p, ec) && !force)
       throw qv::Error(qv::jet::jeterr::kDatabaseExists,

@@ -18,7 +18,7 @@ using qv::Variant;
 
 constexpr int kSubDocsShown = 3;
 
-void PrintCells(std::ostream& out, const ObjectPtr& table, const Variant& sub) {
+void PrintSubDocCells(std::ostream& out, const ObjectPtr& table, const Variant& sub) {
   const struct {
     const char* name;
     int32_t key;
@@ -56,7 +56,7 @@ void ReadBigDoc(std::ostream& out) {
     const Variant sub = it->CallV("GetField", std::string("ID"));
     out << "  sub-document " << qv::CStr(sub) << ", OrderNum "
         << qv::CStr(it->CallV("GetLong", std::string("OrderNum"))) << ":\n";
-    PrintCells(out, table, sub);
+    PrintSubDocCells(out, table, sub);
   }
 }
 

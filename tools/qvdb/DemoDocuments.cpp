@@ -30,7 +30,7 @@ Variant Field(const qv::ado::Recordset& rs, size_t row, const char* name) {
 }
 
 // "key = value" of the first `count` cells of a collection.
-void PrintCells(std::ostream& out, const Variant& cells, int32_t count) {
+void PrintFirstCells(std::ostream& out, const Variant& cells, int32_t count) {
   auto* c = dynamic_cast<qv::Collection*>(cells.AsObject().get());
   out << "  " << c->Count() << " cells";
   out << (c->Count() > count ? ", the first " + std::to_string(count) + ":\n" : ":\n");
@@ -118,7 +118,7 @@ class DocumentWalk : public DemoSteps {
          << ", Taxpayer.DisplayName = "
          << qv::CStr(doc->Get("Taxpayer").AsObject()->Get("DisplayName")) << "\n";
     cells_ = mapper->CallV("ReadCells", document_);
-    PrintCells(out_, cells_, 5);
+    PrintFirstCells(out_, cells_, 5);
   }
 
   void SaveCells() {
@@ -137,7 +137,7 @@ class DocumentWalk : public DemoSteps {
     mapper->CallV("SaveCells", document_, Variant(qv::ObjectPtr(rs)));
     out_ << "SaveCells: " << qv::CStr(changed->Get("Cell_Key")) << " = 12345, 990000100001 added, "
          << qv::CStr(emptied->Get("Cell_Key")) << " emptied; ReadCells again:\n";
-    PrintCells(out_, mapper->CallV("ReadCells", document_), 5);
+    PrintFirstCells(out_, mapper->CallV("ReadCells", document_), 5);
     const Variant again = mapper->CallV("ReadCells", document_);
     auto* now = dynamic_cast<qv::Collection*>(again.AsObject().get());
     out_ << "  990000100001 = "

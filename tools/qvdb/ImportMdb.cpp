@@ -33,17 +33,14 @@ using qv::schema::DbFile;
 
 namespace {
 
-constexpr const char* kSource = "qvdb import-mdb";
 constexpr int32_t kUserInterrupt = 18;
-constexpr int32_t kFileAccessError = 75;
 constexpr std::string_view kVersionTable = "DBVersion";
 constexpr std::string_view kOptionsFile = "Qv_DBOptions.xml";
 constexpr std::string_view kBigDocsFolder = "BigDocs";
-constexpr DbFile kFiles[] = {DbFile::kUser, DbFile::kKladr, DbFile::kOkato};
 
-[[noreturn]] void ThrowFileError(const std::string& what, const fs::path& path) {
-  throw qv::Error(kFileAccessError, "Path/File access error: " + what + " " + path.string(),
-                  kSource);
+[[noreturn]] void ThrowImportFileError(const std::string& what, const fs::path& path) {
+  throw qv::Error(qv::vberr::kPathFileAccessError,
+                  "Path/File access error: " + what + " " + path.string(), kImportSource);
 }
 
 // A folder beside the destination that everything is written into first;
@@ -55,12 +52,12 @@ class Staging {
     std::error_code ec;
     const fs::path parent = dest.parent_path().empty() ? fs::path(".") : dest.parent_path();
     if (!fs::is_directory(parent, ec))
-      qv::jet::ThrowJet(qv::jet::jeterr::kInvalidPath, {parent.string()}, kSource);
+      qv::jet::ThrowJet(qv::jet::jeterr::kInvalidPath, {parent.string()}, kImportSource);
     if (fs::exists(dest, ec))
       throw qv::Error(qv::jet::jeterr::kDatabaseExists,
-                      "The destination already exists: " + dest.string(), kSource);
+                      "The destination already exists: " + dest.string(), kImportSource);
     std::string pattern = (parent / ("." + dest.filename().string() + ".import-XXXXXX")).string();
-    if (!::mkdtemp(pattern.data())) ThrowFileError("cannot create", pattern);
+    if (!::mkdtemp(pattern.data())) ThrowImportFileError("cannot create", pattern);
     path_ = pattern;
     // mkdtemp makes the folder for its owner alone; the folder it becomes
     // gets what any new folder of the user's gets (0777 less the umask).
@@ -86,7 +83,7 @@ class Staging {
       // A file system without RENAME_NOREPLACE: check, then rename.
       if ((err != EINVAL && err != ENOSYS) || fs::exists(dest, ec) ||
           ::rename(from.c_str(), dest.c_str()) != 0)
-        ThrowFileError(std::string("cannot rename to (") + std::strerror(err) + ")", dest);
+        ThrowImportFileError(std::string("cannot rename to (") + std::strerror(err) + ")", dest);
     }
   }
 
@@ -196,7 +193,7 @@ class TableCopier {
       src_.ReadRows(t, [&](std::span<const SourceValue> row) {
         ++s.read;
         inRow = true;
-        if (Cancelled(options_)) throw qv::Error(kUserInterrupt, "Interrupted", kSource);
+        if (Cancelled(options_)) throw qv::Error(kUserInterrupt, "Interrupted", kImportSource);
         int param = 0;
         for (size_t f = 0; f < spec->fields.size(); ++f) {
           if (sourceOf[f] < 0) continue;
@@ -360,7 +357,7 @@ int32_t SourceSchemaVersion(int32_t major, int32_t minor, int32_t build) {
                     "The source's schema version " + std::to_string(build) +
                         " is newer than version " + std::to_string(current) +
                         ", the newest this library works with.",
-                    kSource);
+                    kImportSource);
   return build;
 }
 
@@ -368,17 +365,17 @@ ImportSummary ImportDataFolder(const fs::path& src, const fs::path& dest,
                                const ImportOptions& options) {
   std::error_code ec;
   if (!fs::is_directory(src, ec))
-    qv::jet::ThrowJet(qv::jet::jeterr::kInvalidPath, {src.string()}, kSource);
+    qv::jet::ThrowJet(qv::jet::jeterr::kInvalidPath, {src.string()}, kImportSource);
   const auto userFile = FindEntry(src, qv::schema::DbFileName(DbFile::kUser));
   if (!userFile)
     qv::jet::ThrowJet(qv::jet::jeterr::kFileNotFound,
-                      {(src / qv::schema::DbFileName(DbFile::kUser)).string()}, kSource);
+                      {(src / qv::schema::DbFileName(DbFile::kUser)).string()}, kImportSource);
   Staging staging(dest);
   const fs::path& tmp = staging.Path();
   ImportSummary summary;
 
   std::vector<std::unique_ptr<JetSource>> sources;
-  for (DbFile file : kFiles) {
+  for (DbFile file : qv::schema::kDbFiles) {
     const auto path = FindEntry(src, qv::schema::DbFileName(file));
     sources.push_back(path ? OpenSource(options, *path) : nullptr);
   }
@@ -392,9 +389,9 @@ ImportSummary ImportDataFolder(const fs::path& src, const fs::path& dest,
 
   qv::schema::BuildDataFolder(tmp.string(), qv::schema::DefaultSchema(summary.importedAt));
   auto ws = NewWorkspace();
-  for (size_t i = 0; i < std::size(kFiles); ++i) {
+  for (size_t i = 0; i < std::size(qv::schema::kDbFiles); ++i) {
     if (!sources[i]) continue;
-    const std::string name(qv::schema::DbFileName(kFiles[i]));
+    const std::string name(qv::schema::DbFileName(qv::schema::kDbFiles[i]));
     auto db = ws->Open((tmp / name).string(), {});
     FileSummary file;
     file.file = name;
@@ -414,25 +411,25 @@ ImportSummary ImportDataFolder(const fs::path& src, const fs::path& dest,
   summary.migratedTo = summary.importedAt;
   for (const auto& built : qv::schema::BuildDataFolder(tmp.string()))
     summary.migratedTo = std::max(summary.migratedTo, built.toVersion);
-  for (size_t i = 0; i < std::size(kFiles); ++i)
-    if (!FindEntry(src, qv::schema::DbFileName(kFiles[i]))) {
-      fs::remove(tmp / qv::schema::DbFileName(kFiles[i]), ec);
-      summary.missingFiles.emplace_back(qv::schema::DbFileName(kFiles[i]));
+  for (size_t i = 0; i < std::size(qv::schema::kDbFiles); ++i)
+    if (!FindEntry(src, qv::schema::DbFileName(qv::schema::kDbFiles[i]))) {
+      fs::remove(tmp / qv::schema::DbFileName(qv::schema::kDbFiles[i]), ec);
+      summary.missingFiles.emplace_back(qv::schema::DbFileName(qv::schema::kDbFiles[i]));
     }
 
   for (const auto& e : fs::directory_iterator(src, ec)) {
     const std::string name = e.path().filename().string();
     if (qv::EqualsAsciiNoCase(name, kOptionsFile)) {
       fs::copy_file(e.path(), tmp / kOptionsFile, ec);
-      if (ec) ThrowFileError("cannot copy", e.path());
+      if (ec) ThrowImportFileError("cannot copy", e.path());
       continue;
     }
     bool imported = qv::EqualsAsciiNoCase(name, kBigDocsFolder);
-    for (DbFile f : kFiles)
+    for (DbFile f : qv::schema::kDbFiles)
       imported = imported || qv::EqualsAsciiNoCase(name, qv::schema::DbFileName(f));
     if (!imported) summary.skippedFiles.push_back(name);
   }
-  if (Cancelled(options)) throw qv::Error(kUserInterrupt, "Interrupted", kSource);
+  if (Cancelled(options)) throw qv::Error(kUserInterrupt, "Interrupted", kImportSource);
   staging.Publish(tmp, dest);
   return summary;
 }
@@ -453,7 +450,7 @@ ImportSummary ImportJetFile(const fs::path& src, const fs::path& dest,
   out.readerMessages = source->Messages();
   for (TableSummary& t : out.tables) t.known = true;
   summary.files.push_back(std::move(out));
-  if (Cancelled(options)) throw qv::Error(kUserInterrupt, "Interrupted", kSource);
+  if (Cancelled(options)) throw qv::Error(kUserInterrupt, "Interrupted", kImportSource);
   staging.Publish(file, dest);
   return summary;
 }

@@ -26,7 +26,6 @@ static_assert(static_cast<int>(MdbType::kComplex) == MDB_COMPLEX);
 
 namespace {
 
-constexpr const char* kSource = "qvdb import-mdb";
 constexpr const char* kDefaultJet3Charset = "windows-1251";
 constexpr int kOffsetMask = 0x1fff;    // a row's offset on its page, without the flags
 constexpr int kRelationshipIndex = 2;  // libmdb's index_type of a relationship's index
@@ -114,7 +113,7 @@ class MdbFile final : public JetSource {
   explicit MdbFile(const fs::path& path) : path_(path.string()) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec))
-      qv::jet::ThrowJet(qv::jet::jeterr::kFileNotFound, {path_}, kSource);
+      qv::jet::ThrowJet(qv::jet::jeterr::kFileNotFound, {path_}, kImportSource);
     // Names and texts come out of libmdb as UTF-8; a Jet 3 file's code page
     // is the one its users wrote in, Russian unless told otherwise.
     ::setenv("MDB_ICONV", "UTF-8", 1);
@@ -215,10 +214,10 @@ class MdbFile final : public JetSource {
     messages_.Release();
     const std::string said = messages_.Text();
     try {
-      qv::jet::ThrowJet(qv::jet::jeterr::kBadDatabaseFormat, {path_}, kSource);
+      qv::jet::ThrowJet(qv::jet::jeterr::kBadDatabaseFormat, {path_}, kImportSource);
     } catch (const qv::Error& e) {
       if (said.empty()) throw;
-      throw qv::Error(e.Number(), e.Description() + " The reader (libmdb) said: " + said, kSource);
+      throw qv::Error(e.Number(), e.Description() + " The reader (libmdb) said: " + said, kImportSource);
     }
   }
 
@@ -235,7 +234,7 @@ class MdbFile final : public JetSource {
         throw qv::Error(qv::jet::jeterr::kInvalidFieldType,
                         "Column " + f.name + " of table " + out.name + " has libmdb type " +
                             std::to_string(col->col_type) + ", which has no Jet type",
-                        kSource);
+                        kImportSource);
       // Jet 4 counts a Text column's size in bytes of UTF-16.
       if (f.type == JetType::kText) f.size = jet4_ ? col->col_size / 2 : col->col_size;
       f.required = PropIs(col, "Required", "yes");

@@ -20,15 +20,13 @@ using qv::jet::JetType;
 
 namespace {
 
-constexpr std::string_view kSource = "qvdb import-mdb";
-
 template <class T>
 T ReadLittleEndian(std::span<const uint8_t> bytes) {
   if (bytes.size() != sizeof(T))
     throw qv::Error(qv::jet::jeterr::kTypeMismatch,
                     "A field of " + std::to_string(bytes.size()) + " bytes where the type needs " +
                         std::to_string(sizeof(T)),
-                    std::string(kSource));
+                    std::string(kImportSource));
   T v;
   std::memcpy(&v, bytes.data(), sizeof(T));  // the machine is little-endian, as the file
   return v;
@@ -39,7 +37,8 @@ T ReadLittleEndian(std::span<const uint8_t> bytes) {
 std::string GuidText(std::span<const uint8_t> b) {
   if (b.size() != 16)
     throw qv::Error(qv::jet::jeterr::kTypeMismatch,
-                    "A GUID field of " + std::to_string(b.size()) + " bytes", std::string(kSource));
+                    "A GUID field of " + std::to_string(b.size()) + " bytes",
+                    std::string(kImportSource));
   char s[39];
   std::snprintf(s, sizeof s,
                 "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3],
@@ -119,7 +118,7 @@ JetType JetTypeOfVariant(const Variant& v) {
   throw qv::Error(qv::vberr::kTypeMismatch,
                   "Type mismatch: " + v.Describe() + " cannot be stored in a " +
                       std::string(qv::jet::JetTypeName(t)) + " column",
-                  std::string(kSource));
+                  std::string(kImportSource));
 }
 
 // `v` in Jet type `t` (a text not cut: the caller cuts to the column).
@@ -217,7 +216,7 @@ JetTextDecoder::JetTextDecoder(bool jet4, std::string_view jet3Charset) : jet4_(
   if (U_FAILURE(status))
     throw qv::Error(qv::vberr::kInvalidProcedureCall,
                     "Unknown code page for Jet 3 texts: " + std::string(jet3Charset),
-                    std::string(kSource));
+                    std::string(kImportSource));
 }
 
 JetTextDecoder::~JetTextDecoder() = default;
@@ -296,7 +295,7 @@ Variant DecodeField(MdbType type, const RawField& field, const JetTextDecoder& t
   throw qv::Error(qv::jet::jeterr::kInvalidFieldType,
                   "A column of libmdb type " + std::to_string(static_cast<int>(type)) +
                       ", which has no Jet type",
-                  std::string(kSource));
+                  std::string(kImportSource));
 }
 
 Variant ConvertForColumn(const Variant& value, const qv::jet::FieldSpec& field, bool& lossy) {

@@ -24,6 +24,9 @@
 
 namespace qvdb {
 
+// The source the errors of the Jet import (qvdb import-mdb) name.
+inline constexpr const char* kImportSource = "qvdb import-mdb";
+
 // libmdb's column type codes (MDB_BOOL ...).
 enum class MdbType : int {
   kBool = 0x01,

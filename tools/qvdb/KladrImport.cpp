@@ -23,12 +23,12 @@ using qv::Variant;
 
 namespace {
 
-constexpr const char* kSource = "qvdb kladr import";
+constexpr const char* kKladrImportSource = "qvdb kladr import";
 constexpr int32_t kFirstObjectId = 100;  // region IDs are their codes, 1..99
 constexpr int32_t kStreetLevel = 5;
 
 [[noreturn]] void Fail(int32_t number, const std::string& text) {
-  throw qv::Error(number, text, kSource);
+  throw qv::Error(number, text, kKladrImportSource);
 }
 
 // `name` in `dir`, letter case ignored.

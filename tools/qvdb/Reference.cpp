@@ -5,6 +5,7 @@
 #include <ostream>
 #include <set>
 
+#include "Call.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Object.h"
 #include "platform/automation/VbaText.h"
@@ -14,8 +15,6 @@ namespace qvdb {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr std::string_view kOwnLibrary = "Qv_DBProvider";
 
 // The members in registration order, each name once, the nameless one out.
 std::vector<const qv::Member*> DistinctMembers(const qv::ClassInfo& info) {

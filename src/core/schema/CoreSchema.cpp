@@ -38,7 +38,7 @@ constexpr FieldDef kGlobalParams[] = {
     Long("DeliveryNumber"),
 };
 
-constexpr TableDef kTables[] = {
+constexpr TableDef kCoreTables[] = {
     {"DBVersion", kDBVersion, {}},
     {"Counters", kCounters, kCountersIdx},
     {"GlobalParams", kGlobalParams, {}},
@@ -92,8 +92,8 @@ void GiveColumnsTheirDefaults(dao::Database& db) {
   }
 }
 
-constexpr SchemaStep kSteps[] = {
-    {DbFile::kUser, 1, kTables},
+constexpr SchemaStep kCoreSteps[] = {
+    {DbFile::kUser, 1, kCoreTables},
     {DbFile::kUser, 2, {}, &DropValueTriggers},
     {DbFile::kKladr, 2, {}, &DropValueTriggers},
     {DbFile::kOkato, 2, {}, &DropValueTriggers},
@@ -104,7 +104,7 @@ constexpr SchemaStep kSteps[] = {
 }  // namespace
 
 std::span<const SchemaStep> CoreSchemaSteps() {
-  return kSteps;
+  return kCoreSteps;
 }
 
 }  // namespace qv::schema

@@ -83,4 +83,7 @@ constexpr IndexDef Index(std::string_view name, std::string_view fields) {
   return {name, fields, false, false};
 }
 
+// The index of a table whose key is its ID column, as most tables have.
+inline constexpr IndexDef kIdIdx[] = {PrimaryKey("Id", "ID")};
+
 }  // namespace qv::schema::fields

@@ -9,6 +9,7 @@
 
 #include "core/mQvDaoDataBase.h"
 #include "core/schema/RefData.h"
+#include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaDate.h"
 #include "platform/automation/VbaText.h"
@@ -39,12 +40,12 @@ constexpr std::string_view kEditionsTable = "RefDataEditions";
               "RefData");
 }
 
-bool IsText(const FieldDef& f) {
+bool IsTextField(const FieldDef& f) {
   return f.type == JetType::kText || f.type == JetType::kMemo;
 }
 
 std::string Literal(const FieldDef& f, const Variant& v) {
-  if (IsText(f)) return DaoQString(CStr(v));
+  if (IsTextField(f)) return DaoQString(CStr(v));
   if (f.type == JetType::kDate) return Date2DaoSql(v, "DateSerial(1899,12,31)");
   return Number2DaoSql(CDbl(v));
 }
@@ -61,7 +62,7 @@ std::string Shown(const FieldDef& f, const Variant& v) {
 
 bool SameValue(const FieldDef& f, const Variant& stored, const Variant& wanted) {
   if (stored.IsNull()) return false;
-  if (IsText(f)) return CStr(stored) == CStr(wanted);
+  if (IsTextField(f)) return CStr(stored) == CStr(wanted);
   return CDbl(stored) == Number2DaoValue(CDbl(wanted));
 }
 
@@ -99,8 +100,8 @@ std::string ColumnList(const TableDef& def) {
 }
 
 // Adds, changes or leaves the stored row of each row of the file.
-RefTableCounts ApplyTable(dao::Database& db, const RefDataTable& t,
-                          std::vector<RefRowChange>& out) {
+RefTableCounts ApplyRefTable(dao::Database& db, const RefDataTable& t,
+                             std::vector<RefRowChange>& out) {
   const std::string table(t.spec->table);
   RefTableCounts counts{table};
   const std::string columns = ColumnList(*t.def);
@@ -172,10 +173,6 @@ void CheckReferences(dao::Database& db, const RefDataTable& t) {
   }
 }
 
-bool HasTable(dao::Database& db, std::string_view name) {
-  return db.TableDefsCollection()->Find(name) != nullptr;
-}
-
 }  // namespace
 
 int64_t RefLoadResult::Added() const {
@@ -201,7 +198,7 @@ RefLoadResult LoadRefData(dao::Database& db, const RefDataSet& set) {
                                               " is older than the folder's " + stored +
                                               "; nothing was loaded");
   for (const RefDataTable& t : set.tables)
-    result.tables.push_back(ApplyTable(db, t, result.changes));
+    result.tables.push_back(ApplyRefTable(db, t, result.changes));
   for (const RefDataTable& t : set.tables) CheckReferences(db, t);
   if (!set.edition.empty())
     db.ExecuteSql("INSERT INTO " + std::string(kEditionsTable) +

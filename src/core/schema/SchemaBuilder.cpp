@@ -23,7 +23,6 @@ namespace qv::schema {
 namespace {
 
 constexpr RowStep kRowSteps[] = {{DbFile::kUser, 1, &AllReferenceRows}};
-constexpr DbFile kFiles[] = {DbFile::kUser, DbFile::kKladr, DbFile::kOkato};
 constexpr std::string_view kVersionTable = "DBVersion";
 constexpr int32_t kMajorVersion = 1;
 constexpr int32_t kMinorVersion = 0;
@@ -105,10 +104,6 @@ size_t InsertRows(dao::Database& db, const std::vector<RefRow>& rows) {
     rs->Update();
   }
   return rows.size();
-}
-
-bool HasTable(dao::Database& db, std::string_view name) {
-  return db.TableDefsCollection()->Find(name) != nullptr;
 }
 
 // The version a file records; for the user database the DBVersion row
@@ -241,7 +236,7 @@ std::vector<FileBuildResult> BuildDataFolder(const std::string& folder,
   std::vector<FileBuildResult> results;
   std::vector<std::shared_ptr<dao::Database>> dbs;
   // Every existing file is checked before any is changed.
-  for (DbFile file : kFiles) {
+  for (DbFile file : kDbFiles) {
     FileBuildResult r;
     r.file = file;
     r.path = (std::filesystem::path(folder) / DbFileName(file)).string();
@@ -274,6 +269,10 @@ void CreateBigDocTables(dao::Database& db, bool withDirectory) {
     for (const TableDef& t : BigDocDirectoryTables()) ApplyTable(db, t);
   for (const TableDef& t : BigDocCellTables()) ApplyTable(db, t);
   tx.Commit();
+}
+
+bool HasTable(dao::Database& db, std::string_view name) {
+  return db.TableDefsCollection()->Find(name) != nullptr;
 }
 
 }  // namespace qv::schema

@@ -77,4 +77,7 @@ std::vector<FileBuildResult> BuildDataFolder(const std::string& folder,
 // fields get UnicodeCompression after their table is appended.
 void CreateBigDocTables(dao::Database& db, bool withDirectory);
 
+// Whether `db` has a table of that name.
+bool HasTable(dao::Database& db, std::string_view name);
+
 }  // namespace qv::schema

@@ -41,6 +41,8 @@ struct TableDef {
 
 // The database files of a data folder.
 enum class DbFile { kUser, kKladr, kOkato };
+// All of them, in that order.
+inline constexpr DbFile kDbFiles[] = {DbFile::kUser, DbFile::kKladr, DbFile::kOkato};
 
 // A set of tables added to one file at one schema version, or a change of
 // what the file already holds (`migrate`, run inside the file's upgrade

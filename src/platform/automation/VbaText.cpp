@@ -79,7 +79,7 @@ icu::UnicodeString FromUtf8(std::string_view s) {
   return icu::UnicodeString::fromUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())));
 }
 
-std::string ToUtf8(const icu::UnicodeString& u) {
+std::string UnicodeToUtf8(const icu::UnicodeString& u) {
   std::string out;
   u.toUTF8String(out);
   return out;
@@ -235,7 +235,7 @@ std::u16string ToUtf16(std::string_view utf8) {
 
 std::string ToUtf8(std::u16string_view utf16) {
   icu::UnicodeString u(utf16.data(), static_cast<int32_t>(utf16.size()));
-  return ToUtf8(u);
+  return UnicodeToUtf8(u);
 }
 
 int32_t Len(std::string_view s) {
@@ -315,13 +315,13 @@ bool MapCaseSameLength(std::string_view s, char* out, bool upper) {
 std::string UCase(std::string_view s) {
   std::string out(s.size(), '\0');
   if (MapCaseSameLength(s, out.data(), true)) return out;
-  return ToUtf8(FromUtf8(s).toUpper(Russian()));
+  return UnicodeToUtf8(FromUtf8(s).toUpper(Russian()));
 }
 
 std::string LCase(std::string_view s) {
   std::string out(s.size(), '\0');
   if (MapCaseSameLength(s, out.data(), false)) return out;
-  return ToUtf8(FromUtf8(s).toLower(Russian()));
+  return UnicodeToUtf8(FromUtf8(s).toLower(Russian()));
 }
 
 std::string LTrim(std::string_view s) {
@@ -370,7 +370,7 @@ std::string FoldCase(std::string_view s) {
   // Folding is lower case for ASCII and the Russian letters.
   std::string out(s.size(), '\0');
   if (MapCaseSameLength(s, out.data(), false)) return out;
-  return ToUtf8(FromUtf8(s).foldCase());
+  return UnicodeToUtf8(FromUtf8(s).foldCase());
 }
 
 bool FoldsToItself(std::string_view s) {

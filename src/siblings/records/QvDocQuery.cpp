@@ -8,91 +8,91 @@ namespace qv::records {
 
 namespace {
 
-enum class Kind { kBool, kLong, kDouble, kText, kDate, kList };
+enum class CriterionKind { kBool, kLong, kDouble, kText, kDate, kList };
 
 struct Criterion {
   std::string_view name;
-  Kind kind;
+  CriterionKind kind;
 };
 
 constexpr Criterion kCriteria[] = {
-    {"IsDocStatus", Kind::kBool},
-    {"DocStatuses", Kind::kLong},
-    {"IsNotes", Kind::kBool},
-    {"NotesMode", Kind::kLong},
-    {"Notes", Kind::kText},
-    {"IsDocNum", Kind::kBool},
-    {"DocNumMode", Kind::kLong},
-    {"DocNum1", Kind::kDouble},
-    {"DocNum2", Kind::kDouble},
-    {"LastDocNumsCount", Kind::kLong},
-    {"IsTemplate", Kind::kBool},
-    {"Templates", Kind::kList},
-    {"TemplatesMode", Kind::kLong},
-    {"IsPeriods", Kind::kBool},
-    {"PeriodCriterion", Kind::kLong},
-    {"OnePeriodYear", Kind::kLong},
-    {"OnePeriodMonthID", Kind::kLong},
-    {"RangePeriodYear1", Kind::kLong},
-    {"RangePeriodMonth1", Kind::kLong},
-    {"RangePeriodYear2", Kind::kLong},
-    {"RangePeriodMonth2", Kind::kLong},
-    {"IsPeriodTypes", Kind::kBool},
-    {"PeriodTypes", Kind::kLong},
-    {"IsAccStreamType", Kind::kBool},
-    {"AccStreamTypes", Kind::kLong},
-    {"IsAccStreamOpeness", Kind::kBool},
-    {"AccStreamOpen", Kind::kLong},
-    {"IsAccStreamsList", Kind::kBool},
-    {"AccStreamsList", Kind::kList},
-    {"IsTaxpayers", Kind::kBool},
-    {"TaxpayersType", Kind::kLong},
-    {"TaxpayersList", Kind::kList},
-    {"IncludeMainOrgDocs", Kind::kBool},
-    {"IsSignDate", Kind::kBool},
-    {"SignDate1", Kind::kDate},
-    {"SignDate2", Kind::kDate},
-    {"IsSignerFio", Kind::kBool},
-    {"SignerSurname", Kind::kText},
-    {"IsContoraPrefix1", Kind::kBool},
-    {"ContoraPrefix1", Kind::kText},
-    {"IsContoraPrefix2", Kind::kBool},
-    {"ContoraPrefix2", Kind::kText},
-    {"ContoraJoining", Kind::kLong},
-    {"WholePfrCluster", Kind::kBool},
+    {"IsDocStatus", CriterionKind::kBool},
+    {"DocStatuses", CriterionKind::kLong},
+    {"IsNotes", CriterionKind::kBool},
+    {"NotesMode", CriterionKind::kLong},
+    {"Notes", CriterionKind::kText},
+    {"IsDocNum", CriterionKind::kBool},
+    {"DocNumMode", CriterionKind::kLong},
+    {"DocNum1", CriterionKind::kDouble},
+    {"DocNum2", CriterionKind::kDouble},
+    {"LastDocNumsCount", CriterionKind::kLong},
+    {"IsTemplate", CriterionKind::kBool},
+    {"Templates", CriterionKind::kList},
+    {"TemplatesMode", CriterionKind::kLong},
+    {"IsPeriods", CriterionKind::kBool},
+    {"PeriodCriterion", CriterionKind::kLong},
+    {"OnePeriodYear", CriterionKind::kLong},
+    {"OnePeriodMonthID", CriterionKind::kLong},
+    {"RangePeriodYear1", CriterionKind::kLong},
+    {"RangePeriodMonth1", CriterionKind::kLong},
+    {"RangePeriodYear2", CriterionKind::kLong},
+    {"RangePeriodMonth2", CriterionKind::kLong},
+    {"IsPeriodTypes", CriterionKind::kBool},
+    {"PeriodTypes", CriterionKind::kLong},
+    {"IsAccStreamType", CriterionKind::kBool},
+    {"AccStreamTypes", CriterionKind::kLong},
+    {"IsAccStreamOpeness", CriterionKind::kBool},
+    {"AccStreamOpen", CriterionKind::kLong},
+    {"IsAccStreamsList", CriterionKind::kBool},
+    {"AccStreamsList", CriterionKind::kList},
+    {"IsTaxpayers", CriterionKind::kBool},
+    {"TaxpayersType", CriterionKind::kLong},
+    {"TaxpayersList", CriterionKind::kList},
+    {"IncludeMainOrgDocs", CriterionKind::kBool},
+    {"IsSignDate", CriterionKind::kBool},
+    {"SignDate1", CriterionKind::kDate},
+    {"SignDate2", CriterionKind::kDate},
+    {"IsSignerFio", CriterionKind::kBool},
+    {"SignerSurname", CriterionKind::kText},
+    {"IsContoraPrefix1", CriterionKind::kBool},
+    {"ContoraPrefix1", CriterionKind::kText},
+    {"IsContoraPrefix2", CriterionKind::kBool},
+    {"ContoraPrefix2", CriterionKind::kText},
+    {"ContoraJoining", CriterionKind::kLong},
+    {"WholePfrCluster", CriterionKind::kBool},
 };
 
-Variant Initial(Kind kind) {
+Variant Initial(CriterionKind kind) {
   switch (kind) {
-    case Kind::kBool:
+    case CriterionKind::kBool:
       return Variant(false);
-    case Kind::kLong:
+    case CriterionKind::kLong:
       return Variant(int32_t{0});
-    case Kind::kDouble:
+    case CriterionKind::kDouble:
       return Variant(0.0);
-    case Kind::kText:
+    case CriterionKind::kText:
       return Variant(std::string());
-    case Kind::kDate:
+    case CriterionKind::kDate:
       return Variant();
-    case Kind::kList:
+    case CriterionKind::kList:
       return Variant(ObjectPtr(std::make_shared<Collection>()));
   }
   return Variant();
 }
 
-Variant Converted(Kind kind, const Variant& v) {
+Variant Converted(CriterionKind kind, const Variant& v) {
   switch (kind) {
-    case Kind::kBool:
+    case CriterionKind::kBool:
       return Variant(CBool(v));
-    case Kind::kLong:
+    case CriterionKind::kLong:
       return Variant(CLng(v));
-    case Kind::kDouble:
+    case CriterionKind::kDouble:
       return Variant(CDbl(v));
-    case Kind::kText:
+    case CriterionKind::kText:
       return Variant(CStr(v));
-    case Kind::kDate:
+    case CriterionKind::kDate:
       return v.IsEmpty() || v.IsNull() ? v : Variant(CDate(v));
-    case Kind::kList:
+    case CriterionKind::kList:
       if (!v.IsObject() || !std::dynamic_pointer_cast<Collection>(v.AsObject()))
         ThrowVb(vberr::kTypeMismatch, "a collection of identifiers was expected");
       return v;
@@ -110,7 +110,7 @@ const ClassInfo& QvDocQuery::Info() {
   static const ClassInfo info = [] {
     std::vector<Member> members;
     for (size_t i = 0; i < std::size(kCriteria); ++i) {
-      const Kind kind = kCriteria[i].kind;
+      const CriterionKind kind = kCriteria[i].kind;
       members.push_back(
           Member{std::string(kCriteria[i].name),
                  [i](Object& o, Args) { return static_cast<QvDocQuery&>(o).values_[i]; },

@@ -11,11 +11,8 @@ namespace {
 
 using namespace decl;
 
-constexpr int8_t kL = 0;  // the lazy fields
 constexpr int8_t kCells = 1;
 constexpr int8_t kErrors = 2;
-
-constexpr LazyGroupDef kLazyOnly[] = {kLazyFields};
 
 #define QR(name) "Qv_Records." name
 #define PR(name) "Qv_PfrRecords." name
@@ -161,7 +158,7 @@ constexpr PropertyDef kWjEvent[] = {Num("PfrPersonID"),
                                     Text("EvDismReasonCode"),
                                     Text("EvPartTimeCode")};
 
-constexpr RecordType kTypes[] = {
+constexpr RecordType kQvPfrRecordsTypes[] = {
     {.progId = PR("QvPfrPerson"),
      .mapperProgId = DBP("DBPfrPerson"),
      .properties = kPfrPerson,
@@ -190,7 +187,7 @@ constexpr RecordType kTypes[] = {
 }  // namespace
 
 std::span<const RecordType> QvPfrRecordsTypes() {
-  return kTypes;
+  return kQvPfrRecordsTypes;
 }
 
 }  // namespace qv::records

@@ -14,10 +14,6 @@ namespace {
 
 using namespace decl;
 
-constexpr int8_t kL = 0;  // the first lazy group of a type
-
-constexpr LazyGroupDef kLazyOnly[] = {kLazyFields};
-
 #define QR(name) "Qv_Records." name
 #define DBP(name) "Qv_DBProvider." name
 
@@ -354,7 +350,7 @@ constexpr PropertyDef kLogEventLine[] = {Long("InfoType"), Long("InfoOrder"), Te
 // their identifier and protocol are used here, their mappers live there.
 constexpr std::span<const PropertyDef> kNoProperties{};
 
-constexpr RecordType kTypes[] = {
+constexpr RecordType kQvRecordsTypes[] = {
     {.progId = QR("QvAdrCountry"),
      .mapperProgId = DBP("DBAdrCountry"),
      .readOnly = true,
@@ -447,7 +443,7 @@ constexpr RecordType kTypes[] = {
 }  // namespace
 
 std::span<const RecordType> QvRecordsTypes() {
-  return kTypes;
+  return kQvRecordsTypes;
 }
 
 }  // namespace qv::records

@@ -120,6 +120,10 @@ constexpr PropertyDef Marking(PropertyDef p, std::string_view flag) {
 // ReadLazyFields between BeginLazyLoad and EndLazyLoad, told by LazyLoaded.
 inline constexpr LazyGroupDef kLazyFields{"Lazy", "ReadLazyFields", "LazyLoaded", "BeginLazyLoad",
                                           "EndLazyLoad"};
+// The first lazy group of a type, and the groups of a type whose lazy
+// fields are one group.
+inline constexpr int8_t kL = 0;
+inline constexpr LazyGroupDef kLazyOnly[] = {kLazyFields};
 
 // The two built-in tables.
 std::span<const RecordType> QvRecordsTypes();

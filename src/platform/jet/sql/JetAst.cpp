@@ -47,14 +47,14 @@ struct FreeBlocksOwner {
 };
 
 // The class of a block of `size` bytes; kClasses when it is not pooled.
-size_t ClassOf(size_t size) {
+size_t SizeClassOf(size_t size) {
   return size == 0 || size > kLargestPooled ? kClasses : (size - 1) / kClassBytes;
 }
 
 }  // namespace
 
 void* AllocateTreeBlock(size_t size) {
-  const size_t c = ClassOf(size);
+  const size_t c = SizeClassOf(size);
   if (c == kClasses) return ::operator new(size);
   FreeBlocks& free = tFreeBlocks;
   if (FreeBlock* b = free.first[c]) {
@@ -73,7 +73,7 @@ void* AllocateTreeBlock(size_t size) {
 }
 
 void FreeTreeBlock(void* block, size_t size) noexcept {
-  const size_t c = ClassOf(size);
+  const size_t c = SizeClassOf(size);
   FreeBlocks& free = tFreeBlocks;
   if (c == kClasses || free.count[c] >= kBlocksKept) {
     ::operator delete(block);

@@ -1,0 +1,48 @@
+# Compile time from a clean tree without a compiler cache (scripts/demo on a
+# fresh clone): with QV_UNITY the library and qvdb's pieces are compiled as
+# unity builds, QV_UNITY_BATCH source files to a translation unit, each with
+# a precompiled header of the standard headers most files include. The `demo`
+# configure preset turns it on.
+#
+# It is off by default: with a warm ccache shared between checkouts (the
+# worktrees beside /work/main, CI) a file-by-file build compiles only what
+# changed, while a unity source names its files by absolute path, so one
+# checkout's batches and precompiled headers never serve another's.
+#
+# Two files of one batch share a translation unit, so a name a .cpp keeps to
+# itself (in an anonymous namespace, `static`, or a namespace-scope
+# `constexpr`) must not be declared by another .cpp of the same target in the
+# same namespace: the build fails with a redefinition, or, for a function,
+# one file's call may pick the other's overload. Give the name what it is
+# about (kDocumentColumns, not kColumns), or move a helper two files share
+# into a header. A file whose errors name their module by a file-level
+# `kModule` (QV_HERE) is compiled alone (qv_compile_alone): in a batch another
+# file's kModule could name its errors. Macros a .cpp defines for itself are
+# #undef'd at its end.
+option(QV_UNITY "Unity builds and precompiled headers for the library and qvdb" OFF)
+set(QV_UNITY_BATCH 8 CACHE STRING "Source files per unity translation unit")
+
+# qv_fast_build(TARGET HEADER...): a unity build of TARGET with HEADER...
+# (<name>) precompiled.
+function(qv_fast_build target)
+  if(NOT QV_UNITY)
+    return()
+  endif()
+  set_target_properties(${target} PROPERTIES UNITY_BUILD ON
+    UNITY_BUILD_BATCH_SIZE ${QV_UNITY_BATCH})
+  # (CMake adds -Winvalid-pch: a header the compiler cannot use is said.)
+  target_precompile_headers(${target} PRIVATE ${ARGN})
+endfunction()
+
+# qv_compile_alone(FILE...): FILE... stay translation units of their own.
+function(qv_compile_alone)
+  set_source_files_properties(${ARGN} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
+endfunction()
+
+# The standard headers most files of the library and of qvdb include. Only
+# system headers: CMake marks its precompiled header a system header, which
+# would silence the warnings of our own headers in it.
+set(QV_PCH_HEADERS
+  <algorithm> <array> <cmath> <cstdint> <cstdio> <cstdlib> <cstring> <filesystem>
+  <functional> <map> <memory> <optional> <set> <span> <string> <string_view>
+  <unordered_map> <utility> <vector>)
