@@ -5,6 +5,7 @@
 #include "core/miDataBase.h"
 #include "platform/dao/DaoConstants.h"
 #include "platform/dao/Transaction.h"
+#include "platform/dao/Workspace.h"
 
 namespace qv {
 
@@ -77,8 +78,15 @@ void DBLockManager::FlushUpdates() {
   Guard(QV_HERE, [] { miDataBase::GetDBEngine()->Idle(Variant(dao::dbFreeLocks)); });
 }
 
-void DBLockManager::DoCommit(dao::Transaction& tx) {
-  Guard(QV_HERE, [&] { tx.Commit(depth_ < 2); });
+bool DBLockManager::DoCommit(dao::Transaction& tx) {
+  return Guard(QV_HERE, [&] {
+    tx.Commit(false);
+    return depth_ < 2;
+  });
+}
+
+void DBLockManager::SyncCommitted() {
+  Guard(QV_HERE, [] { miDataBase::GetWorkspace()->SyncCommitted(); });
 }
 
 void DBLockManager::DoRollback(dao::Transaction& tx) {

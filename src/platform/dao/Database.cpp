@@ -299,6 +299,10 @@ void Database::CommitLevel(bool flush) {
   if (flush && conn.TransactionDepth() == 0) conn.SyncLog();
 }
 
+void Database::SyncCommitted() {
+  if (conn_ && conn_->TransactionDepth() == 0) conn_->SyncLog();
+}
+
 void Database::RollbackLevel() {
   Connection().Rollback();
   RefreshRecordsets();

@@ -161,6 +161,51 @@ TEST_F(LockServiceTest, AnotherProcessHoldsThenReleases) {
   EXPECT_TRUE(FreeForOthers());
 }
 
+// The number of descriptors this process has open.
+size_t OpenDescriptors() {
+  size_t n = 0;
+  for (const auto& e : fs::directory_iterator("/proc/self/fd")) n += e.exists() ? 1 : 0;
+  return n;
+}
+
+// A hold that ends leaves its description open for the next hold of the
+// process: repeated holds keep one descriptor and exclude others as
+// before. A child forked while the parent has that spare description does
+// not lock through it (one description would not exclude the other
+// holder): each step says whether the child gets the lock at once.
+TEST_F(LockServiceTest, TheNextHoldReusesTheLastDescriptionOfItsProcessOnly) {
+  auto service = Service(0);
+  service->Lock().reset();
+  const size_t open = OpenDescriptors();
+  for (int i = 0; i < 50; ++i) {
+    auto held = service->Lock();
+    EXPECT_FALSE(FreeForOthers()) << i;
+  }
+  EXPECT_EQ(OpenDescriptors(), open);
+  EXPECT_TRUE(FreeForOthers());
+
+  coretest::Signal parentHolds, childTried, parentReleased;
+  coretest::Child child([&] {
+    std::string seen;
+    parentHolds.Wait();
+    seen += RaisedError([&] { service->Lock(); }).Number() == 0 ? "locked" : "refused";
+    childTried.Send();
+    parentReleased.Wait();
+    seen += RaisedError([&] { service->Lock(); }).Number() == 0 ? " locked" : " refused";
+    return seen;
+  });
+  {
+    auto held = service->Lock();  // through the spare the child has a copy of
+    parentHolds.Send();
+    childTried.Wait();
+  }
+  parentReleased.Send();
+  EXPECT_EQ(child.Join(), "refused locked");
+  EXPECT_TRUE(FreeForOthers());
+  auto again = service->Lock();  // the child's exit left the parent's spare usable
+  EXPECT_FALSE(FreeForOthers());
+}
+
 TEST_F(LockServiceTest, WorksThroughLateBinding) {
   ObjectPtr service = CreateObject("qv_dblock.lockservice");
   ASSERT_TRUE(service);
