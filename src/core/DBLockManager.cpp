@@ -6,6 +6,7 @@
 #include "platform/dao/DaoConstants.h"
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
+#include "platform/os/LockService.h"
 
 namespace qv {
 
@@ -86,7 +87,21 @@ bool DBLockManager::DoCommit(dao::Transaction& tx) {
 }
 
 void DBLockManager::SyncCommitted() {
-  Guard(QV_HERE, [] { miDataBase::GetWorkspace()->SyncCommitted(); });
+  Guard(QV_HERE, [&] {
+    std::shared_ptr<dao::Workspace> ws = miDataBase::GetWorkspace();
+    const auto service = std::dynamic_pointer_cast<os::LockService>(lockService_);
+    if (!service || ws->TransactionDepth() != 0) return ws->SyncCommitted();
+    // The lock file's counts stand for the database it locks: its log's
+    // sync may be shared with the other processes' (group commit); any
+    // other database of the workspace syncs its own.
+    const std::string locked = service->LockFilePath();
+    ws->ForEachDatabase([&](dao::Database& db) {
+      if (db.Name() + ".lock" == locked)
+        service->SyncCommitted([&] { db.SyncCommitted(); });
+      else
+        db.SyncCommitted();
+    });
+  });
 }
 
 void DBLockManager::DoRollback(dao::Transaction& tx) {

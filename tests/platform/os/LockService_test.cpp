@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -204,6 +206,48 @@ TEST_F(LockServiceTest, TheNextHoldReusesTheLastDescriptionOfItsProcessOnly) {
   EXPECT_TRUE(FreeForOthers());
   auto again = service->Lock();  // the child's exit left the parent's spare usable
   EXPECT_FALSE(FreeForOthers());
+}
+
+// Group commit through the lock file's counts, three services on one
+// file standing for three processes. A commit that ends while another's
+// sync runs waits for it and then shares one sync with every commit that
+// ended meanwhile; a sync that does not end in time is not waited for.
+TEST_F(LockServiceTest, CommitsEndingDuringASyncShareTheNextOne) {
+  int plain = 0;
+  LockService().SyncCommitted([&] { ++plain; });  // not attached: syncs
+  auto a = Service(0), b = Service(0), c = Service(0);
+  a->SyncCommitted([&] { ++plain; });  // nobody else: syncs at once
+  EXPECT_EQ(plain, 2);
+
+  const struct {
+    int aSyncMs;   // how long a's sync runs
+    int others;    // syncs b and c run between them
+    bool beforeA;  // b and c returned before a's sync ended
+  } cases[] = {{150, 1, false}, {1200, 2, true}};
+  for (const auto& k : cases) {
+    std::atomic<bool> aInSync = false, aDone = false;
+    std::atomic<int> others = 0, returnedBeforeA = 0;
+    std::thread ta([&] {
+      a->SyncCommitted([&] {
+        aInSync = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(k.aSyncMs));
+        aDone = true;
+      });
+    });
+    while (!aInSync) std::this_thread::yield();
+    auto other = [&](const std::shared_ptr<LockService>& s) {
+      return std::thread([&, s] {
+        s->SyncCommitted([&] { ++others; });
+        if (!aDone) ++returnedBeforeA;
+      });
+    };
+    std::thread tb = other(b), tc = other(c);
+    tb.join();
+    tc.join();
+    ta.join();
+    EXPECT_EQ(others, k.others) << k.aSyncMs;
+    EXPECT_EQ(returnedBeforeA > 0, k.beforeA) << k.aSyncMs;
+  }
 }
 
 TEST_F(LockServiceTest, WorksThroughLateBinding) {
