@@ -34,8 +34,8 @@ struct LockFileState {
   mutable std::mutex mutex;  // guards `holds` and the spare; never held while waiting
   std::map<std::thread::id, Hold> holds;
   // The description of the last hold to end, unlocked and kept open for
-  // the next: opening and closing the file was a third of a free lock's
-  // cost. Only the process that opened it uses it: a child made by fork()
+  // the next, which then neither opens (a path look-up) nor closes the
+  // file. Only the process that opened it uses it: a child made by fork()
   // shares the description, and two holders on one description would not
   // exclude each other, so a child closes its copy and opens its own.
   int spareFd = -1;

@@ -13,7 +13,8 @@
 //
 // Created by name as "Qv_DBLock.LockService" (Attach, Lock, TimeoutMs,
 // LockFilePath, HoldCount). The lock file is created when missing and never
-// deleted (deleting it would let two holders lock two different files).
+// deleted (deleting it would let two holders lock two different files); its
+// first 64 bytes hold the counts of SyncCommitted, shared by every process.
 // A child made by fork() while a lock is held shares that hold.
 
 #include <cstdint>
