@@ -53,6 +53,35 @@ inline sqlite3_stmt* MustPrepare(sqlite3* db, std::string_view sql, unsigned fla
   return s;
 }
 
+// BEGIN (IMMEDIATE when asked) and COMMIT of a raw connection, prepared
+// once as the library keeps its transaction statements per connection
+// (parsing them per call is work ours does not do). Each ends the program
+// with SQLite's message when it fails.
+class RawTransaction {
+ public:
+  RawTransaction(sqlite3* db, bool immediate)
+      : db_(db),
+        begin_(MustPrepare(db, immediate ? "BEGIN IMMEDIATE" : "BEGIN")),
+        commit_(MustPrepare(db, "COMMIT")) {}
+  ~RawTransaction() {
+    sqlite3_finalize(begin_);
+    sqlite3_finalize(commit_);
+  }
+  RawTransaction(const RawTransaction&) = delete;
+  RawTransaction& operator=(const RawTransaction&) = delete;
+  void Begin() { Run(begin_); }
+  void Commit() { Run(commit_); }
+
+ private:
+  void Run(sqlite3_stmt* s) {
+    Check(sqlite3_step(s), db_);
+    sqlite3_reset(s);
+  }
+  sqlite3* db_;
+  sqlite3_stmt* begin_;
+  sqlite3_stmt* commit_;
+};
+
 class DataFolder {
  public:
   // A temporary folder built from the schema, with a registry file of its

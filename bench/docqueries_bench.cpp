@@ -194,9 +194,10 @@ void NewAdjustment500_Raw(benchmark::State& state) {
   sqlite3_stmt* copy = Db().MustPrepare(
       "INSERT INTO doc_cell_values (document_id, cell_key, first_value, first_type) SELECT ?, "
       "cell_key, first_value, first_type FROM doc_cell_values WHERE document_id = ?");
+  qvbench::RawTransaction tx(raw, true);
   double base = kRawBase;
   for (auto _ : state) {
-    Db().Check(sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+    tx.Begin();
     const double id = RawNumber(nextId);
     const double reg = RawNumber(nextReg);
     sqlite3_bind_double(baseRow, 1, base);
@@ -221,7 +222,7 @@ void NewAdjustment500_Raw(benchmark::State& state) {
     sqlite3_bind_double(copy, 2, base);
     Db().Check(sqlite3_step(copy));
     sqlite3_reset(copy);
-    Db().Check(sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr));
+    tx.Commit();
     base = id;
   }
   for (sqlite3_stmt* s : {nextId, nextReg, baseRow, insert, link, copy}) sqlite3_finalize(s);

@@ -139,10 +139,11 @@ void SaveCellsRaw(benchmark::State& state, double doc, int count) {
     values[0].push_back(Value(k, 1));
     values[1].push_back(Value(k, 2));
   }
+  qvbench::RawTransaction tx(raw, true);
   int round = 0;
   for (auto _ : state) {
     const std::vector<std::string>& v = values[round++ % 2];
-    sqlite3_exec(raw, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    tx.Begin();
     sqlite3_bind_double(exists, 1, doc);
     if (sqlite3_step(exists) != SQLITE_ROW) state.SkipWithError("no document");
     sqlite3_reset(exists);
@@ -160,8 +161,7 @@ void SaveCellsRaw(benchmark::State& state, double doc, int count) {
         sqlite3_reset(insert);
       }
     }
-    if (sqlite3_exec(raw, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-      state.SkipWithError(sqlite3_errmsg(raw));
+    tx.Commit();
   }
   sqlite3_finalize(exists);
   sqlite3_finalize(update);

@@ -80,10 +80,16 @@ void DBLockKeeper::End(int32_t how) {
       }
     }
   } undive{*manager};
-  if (tx && how == kEndCommit) manager->DoCommit(*tx);
+  bool sync = false;
+  if (tx && how == kEndCommit) sync = manager->DoCommit(*tx);
   if (tx && how == kEndRollback) manager->DoRollback(*tx);
   undive.armed = false;
   manager->Undive();
+  // The outermost commit reaches the disk before Commit returns, but after
+  // the lock is free: the commit is in the log already, and the other
+  // processes need not wait for this one's disk.
+  heldLock_ = nullptr;
+  if (sync) manager->SyncCommitted();
 }
 
 }  // namespace qv

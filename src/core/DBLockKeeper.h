@@ -6,8 +6,10 @@
 //
 // Release order, always: end the transaction (if one was begun), lower the
 // manager's depth (freeing the engine's cached locks at the outermost
-// level), then drop the exclusive lock. When ending the transaction fails,
-// the depth is still lowered and the lock dropped before the error goes on.
+// level), then drop the exclusive lock. An outermost commit is then synced
+// to the disk before Commit returns (the lock is not held for the disk's
+// wait). When ending the transaction fails, the depth is still lowered and
+// the lock dropped before the error goes on.
 
 #include <cstdint>
 #include <memory>

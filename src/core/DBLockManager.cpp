@@ -5,6 +5,8 @@
 #include "core/miDataBase.h"
 #include "platform/dao/DaoConstants.h"
 #include "platform/dao/Transaction.h"
+#include "platform/dao/Workspace.h"
+#include "platform/os/LockService.h"
 
 namespace qv {
 
@@ -77,8 +79,29 @@ void DBLockManager::FlushUpdates() {
   Guard(QV_HERE, [] { miDataBase::GetDBEngine()->Idle(Variant(dao::dbFreeLocks)); });
 }
 
-void DBLockManager::DoCommit(dao::Transaction& tx) {
-  Guard(QV_HERE, [&] { tx.Commit(depth_ < 2); });
+bool DBLockManager::DoCommit(dao::Transaction& tx) {
+  return Guard(QV_HERE, [&] {
+    tx.Commit(false);
+    return depth_ < 2;
+  });
+}
+
+void DBLockManager::SyncCommitted() {
+  Guard(QV_HERE, [&] {
+    std::shared_ptr<dao::Workspace> ws = miDataBase::GetWorkspace();
+    const auto service = std::dynamic_pointer_cast<os::LockService>(lockService_);
+    if (!service || ws->TransactionDepth() != 0) return ws->SyncCommitted();
+    // The lock file's counts stand for the database it locks: its log's
+    // sync may be shared with the other processes' (group commit); any
+    // other database of the workspace syncs its own.
+    const std::string locked = service->LockFilePath();
+    ws->ForEachDatabase([&](dao::Database& db) {
+      if (db.Name() + ".lock" == locked)
+        service->SyncCommitted([&] { db.SyncCommitted(); });
+      else
+        db.SyncCommitted();
+    });
+  });
 }
 
 void DBLockManager::DoRollback(dao::Transaction& tx) {

@@ -62,8 +62,14 @@ class DBLockManager : public Object {
   // As Init, with a lock component supplied by the caller (anything with
   // Attach(path, mode) and Lock() by name), attached whatever the options.
   void InitWith(const std::string& aPath, ObjectPtr lockService);
-  // Commits a keeper's transaction, flushing at the outermost level only.
-  void DoCommit(dao::Transaction& tx);
+  // Commits a keeper's transaction. True at the outermost level, whose
+  // commit must reach the disk: the keeper calls SyncCommitted once it has
+  // freed the lock between processes, so that other processes do not wait
+  // for this one's disk write (the log keeps commits in order, so a later
+  // commit's sync also holds every earlier one).
+  bool DoCommit(dao::Transaction& tx);
+  // Syncs the workspace's logs to the disk (dbForceOSFlush on its own).
+  void SyncCommitted();
   void DoRollback(dao::Transaction& tx);
   // Lowers the depth; at 0 the engine frees its cached locks (idle
   // dbFreeLocks). Nothing below 1.

@@ -319,6 +319,10 @@ void Database::CommitLevel(bool flush) {
   }
 }
 
+void Database::SyncCommitted() {
+  if (conn_ && conn_->TransactionDepth() == 0) conn_->SyncLog();
+}
+
 void Database::RollbackLevel() {
   // The level ends whether or not the engine's rollback succeeds (one that
   // fails goes with the connection): its undo steps run either way.

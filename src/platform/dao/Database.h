@@ -121,6 +121,10 @@ class Database : public Object {
   // stepping holds (jet::Connection::EndReadSnapshot), so the next read
   // shows other connections' commits. It moves nothing into the file.
   void FreeLocks();
+  // Syncs the log to the disk when no transaction is open (what a commit
+  // with dbForceOSFlush does after the outermost level); nothing on a
+  // read-only or closed database.
+  void SyncCommitted();
 
  private:
   // Transaction levels, for the workspace and for Transaction (the one

@@ -85,6 +85,11 @@ void Workspace::CommitTrans(const Variant& options) {
   if (failure) throw *failure;
 }
 
+void Workspace::SyncCommitted() {
+  if (depth_ != 0) return;
+  ForEachDatabase([](Database& db) { db.SyncCommitted(); });
+}
+
 void Workspace::Rollback() {
   if (depth_ == 0) ThrowDao(daoerr::kNoTransaction, kSourceWorkspace);
   std::optional<Error> failure;

@@ -44,6 +44,11 @@ class Workspace : public Object {
   // Errors: 3034 without a transaction. dbForceOSFlush makes the outermost
   // commit sync each file's log to the disk.
   void CommitTrans(const Variant& options);
+  // What dbForceOSFlush adds to the outermost commit, on its own: each
+  // database's log synced to the disk (none while a level is open). The
+  // lock manager commits without the flag and syncs after it has freed
+  // the lock between processes.
+  void SyncCommitted();
   void Rollback();
   int32_t TransactionDepth() const { return depth_; }
 

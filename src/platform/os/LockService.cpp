@@ -1,10 +1,15 @@
 #include "platform/os/LockService.h"
 
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -26,8 +31,47 @@ struct LockFileState {
     int32_t count = 0;
   };
   std::string lockPath;
-  mutable std::mutex mutex;  // guards `holds` only; never held while waiting
+  mutable std::mutex mutex;  // guards `holds` and the spare; never held while waiting
   std::map<std::thread::id, Hold> holds;
+  // The description of the last hold to end, unlocked and kept open for
+  // the next, which then neither opens (a path look-up) nor closes the
+  // file. Only the process that opened it uses it: a child made by fork()
+  // shares the description, and two holders on one description would not
+  // exclude each other, so a child closes its copy and opens its own.
+  int spareFd = -1;
+  pid_t sparePid = 0;
+  // The counts of log syncs begun and ended (see SyncCommitted), mapped
+  // from the head of the lock file once; null until then or when it
+  // cannot be mapped. A child made by fork() shares the mapping, as it
+  // should: the counts are the file's, not a process's.
+  uint64_t* syncCounts = nullptr;
+  bool syncMapTried = false;
+  ~LockFileState() {
+    if (spareFd >= 0) ::close(spareFd);
+    if (syncCounts) ::munmap(syncCounts, kSyncBytes);
+  }
+  static constexpr size_t kSyncBytes = 64;
+  // The spare description for this process, or -1; the caller owns it.
+  // REQUIRES: `mutex` held.
+  int TakeSpare() {
+    const int fd = spareFd;
+    spareFd = -1;
+    if (fd >= 0 && sparePid != ::getpid()) {
+      ::close(fd);  // the parent's description: closing a copy unlocks nothing
+      return -1;
+    }
+    return fd;
+  }
+  // Keeps the unlocked `fd` as the spare, or closes it when there is one.
+  // REQUIRES: `mutex` held.
+  void KeepSpare(int fd) {
+    if (spareFd >= 0) {
+      ::close(fd);
+      return;
+    }
+    spareFd = fd;
+    sparePid = ::getpid();
+  }
 };
 }  // namespace detail
 
@@ -58,10 +102,11 @@ int32_t TimeoutFromEnvironment() {
   return ec == std::errc() && ptr == end && ms >= 0 ? ms : kDefaultLockTimeoutMs;
 }
 
-// Opens the lock file and takes flock on it within `timeoutMs`; the open
-// descriptor holding the lock.
-int AcquireLockFile(const std::string& path, int32_t timeoutMs) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+// Takes flock on the lock file within `timeoutMs`, through `fd` when it is
+// an open description of the file (else the file is opened); the open
+// descriptor holding the lock. `fd` is closed when this raises.
+int AcquireLockFile(const std::string& path, int32_t timeoutMs, int fd) {
+  if (fd < 0) fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) ThrowCouldNotLock(path, std::string("cannot be opened: ") + std::strerror(errno));
   const int64_t deadline = MonotonicMilliseconds() + timeoutMs;
   int64_t pauseMs = 1;
@@ -96,7 +141,7 @@ HeldLock::~HeldLock() {
   // Unlock explicitly: a forked child may share the description, and
   // closing alone would leave the lock held through the child's copy.
   ::flock(it->second.fd, LOCK_UN);
-  ::close(it->second.fd);
+  state_->KeepSpare(it->second.fd);
   state_->holds.erase(it);
 }
 
@@ -125,6 +170,7 @@ void LockService::Attach(const std::string& aPath, int32_t aMode) {
 std::shared_ptr<HeldLock> LockService::Lock() {
   if (!state_) ThrowVb(vberr::kInvalidProcedureCall, "LockService.Lock before Attach");
   const std::thread::id self = std::this_thread::get_id();
+  int spare = -1;
   {
     std::lock_guard guard(state_->mutex);
     const auto it = state_->holds.find(self);
@@ -132,8 +178,9 @@ std::shared_ptr<HeldLock> LockService::Lock() {
       ++it->second.count;
       return std::make_shared<HeldLock>(state_, self);
     }
+    spare = state_->TakeSpare();
   }
-  const int fd = AcquireLockFile(state_->lockPath, timeoutMs_);
+  const int fd = AcquireLockFile(state_->lockPath, timeoutMs_, spare);
   try {
     {
       std::lock_guard guard(state_->mutex);
@@ -145,6 +192,88 @@ std::shared_ptr<HeldLock> LockService::Lock() {
     state_->holds.erase(self);
     ::close(fd);
     throw;
+  }
+}
+
+namespace {
+
+// The lock file's head as the counts of log syncs: [0] begun, [1] the
+// highest sync number ended, [2] (low 32 bits) a word waiters sleep on.
+// Null when the file cannot be opened, grown or mapped.
+uint64_t* MapSyncCounts(const std::string& path, size_t bytes) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  // Grown, never cut: several processes may grow it at once to the same size.
+  if (::fstat(fd, &st) != 0 ||
+      (st.st_size < static_cast<off_t>(bytes) && ::ftruncate(fd, static_cast<off_t>(bytes)) != 0)) {
+    ::close(fd);
+    return nullptr;
+  }
+  void* at = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  ::close(fd);
+  return at == MAP_FAILED ? nullptr : static_cast<uint64_t*>(at);
+}
+
+void FutexWait(uint32_t* word, uint32_t seen, int64_t ms) {
+  timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
+  ::syscall(SYS_futex, word, FUTEX_WAIT, seen, &t, nullptr, 0);
+}
+
+void FutexWakeAll(uint32_t* word) {
+  ::syscall(SYS_futex, word, FUTEX_WAKE, INT32_MAX, nullptr, nullptr, 0);
+}
+
+constexpr int64_t kSyncWaitMs = 500;
+
+}  // namespace
+
+void LockService::SyncCommitted(const std::function<void()>& sync) {
+  uint64_t* counts = nullptr;
+  if (state_) {
+    std::lock_guard guard(state_->mutex);
+    if (!state_->syncMapTried) {
+      state_->syncMapTried = true;
+      state_->syncCounts = MapSyncCounts(state_->lockPath, detail::LockFileState::kSyncBytes);
+    }
+    counts = state_->syncCounts;
+  }
+  if (!counts) return sync();
+  std::atomic_ref<uint64_t> begun(counts[0]), ended(counts[1]);
+  auto* wakeWord = reinterpret_cast<uint32_t*>(&counts[2]);
+  std::atomic_ref<uint32_t> wake(*wakeWord);
+  // Every sync numbered up to `upTo` has ended (the count only grows).
+  const auto Publish = [&](uint64_t upTo) {
+    for (uint64_t e = ended.load(); e < upTo && !ended.compare_exchange_weak(e, upTo);) {
+    }
+    wake.fetch_add(1);
+    FutexWakeAll(wakeWord);
+  };
+  // The caller's commit is in the log before this read: any sync numbered
+  // above `mine` began after it, and holds it. One sync runs at a time, so
+  // the commits that end while it runs are all held by the next one.
+  const uint64_t mine = begun.load();
+  const int64_t deadline = MonotonicMilliseconds() + kSyncWaitMs;
+  for (;;) {
+    const uint32_t before = wake.load();
+    if (ended.load() > mine) return;
+    uint64_t seen = begun.load();
+    // Begin the next sync when none is under way (every one begun has ended).
+    if (seen == mine && ended.load() == mine && begun.compare_exchange_strong(seen, mine + 1)) {
+      sync();  // an error leaves `ended` alone: the waiters sync on their own
+      return Publish(mine + 1);
+    }
+    // A sync is under way: the one that holds this commit, or the one
+    // before it. Wait for it to end; one that does not end in time (its
+    // process died, or the disk is that slow) is not waited for: this
+    // process syncs, which holds every sync number begun before it starts.
+    const int64_t left = deadline - MonotonicMilliseconds();
+    if (left <= 0) {
+      const uint64_t upTo = begun.load();
+      sync();
+      return Publish(upTo);
+    }
+    FutexWait(wakeWord, before, std::min<int64_t>(left, 20));
   }
 }
 

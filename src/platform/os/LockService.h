@@ -13,10 +13,12 @@
 //
 // Created by name as "Qv_DBLock.LockService" (Attach, Lock, TimeoutMs,
 // LockFilePath, HoldCount). The lock file is created when missing and never
-// deleted (deleting it would let two holders lock two different files).
+// deleted (deleting it would let two holders lock two different files); its
+// first 64 bytes hold the counts of SyncCommitted, shared by every process.
 // A child made by fork() while a lock is held shares that hold.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -80,6 +82,17 @@ class LockService : public Object {
   std::string LockFilePath() const;
   // The calling thread's nested holds on this service (0 when it holds none).
   int32_t HoldCount() const;
+
+  // Group commit, for C++ callers: makes a commit of the attached database
+  // that has just ended reach the disk, where `sync` syncs its log. When
+  // another process (or service on the file) began a sync of the log after
+  // this call started, that sync holds this commit too: the call waits for
+  // it to end instead of syncing again. Otherwise it runs `sync` and tells
+  // the waiters. The counts of syncs begun and ended live in the lock file,
+  // shared by every process; a sync that does not end within 500 ms (its
+  // process died) is not waited for. Errors: those of `sync`; without
+  // Attach, or when the lock file cannot be shared, it runs `sync`.
+  void SyncCommitted(const std::function<void()>& sync);
 
  private:
   std::shared_ptr<detail::LockFileState> state_;

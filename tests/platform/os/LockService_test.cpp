@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -159,6 +161,93 @@ TEST_F(LockServiceTest, AnotherProcessHoldsThenReleases) {
   EXPECT_FALSE(FreeForOthers());
   held.reset();
   EXPECT_TRUE(FreeForOthers());
+}
+
+// The number of descriptors this process has open.
+size_t OpenDescriptors() {
+  size_t n = 0;
+  for (const auto& e : fs::directory_iterator("/proc/self/fd")) n += e.exists() ? 1 : 0;
+  return n;
+}
+
+// A hold that ends leaves its description open for the next hold of the
+// process: repeated holds keep one descriptor and exclude others as
+// before. A child forked while the parent has that spare description does
+// not lock through it (one description would not exclude the other
+// holder): each step says whether the child gets the lock at once.
+TEST_F(LockServiceTest, TheNextHoldReusesTheLastDescriptionOfItsProcessOnly) {
+  auto service = Service(0);
+  service->Lock().reset();
+  const size_t open = OpenDescriptors();
+  for (int i = 0; i < 50; ++i) {
+    auto held = service->Lock();
+    EXPECT_FALSE(FreeForOthers()) << i;
+  }
+  EXPECT_EQ(OpenDescriptors(), open);
+  EXPECT_TRUE(FreeForOthers());
+
+  coretest::Signal parentHolds, childTried, parentReleased;
+  coretest::Child child([&] {
+    std::string seen;
+    parentHolds.Wait();
+    seen += RaisedError([&] { service->Lock(); }).Number() == 0 ? "locked" : "refused";
+    childTried.Send();
+    parentReleased.Wait();
+    seen += RaisedError([&] { service->Lock(); }).Number() == 0 ? " locked" : " refused";
+    return seen;
+  });
+  {
+    auto held = service->Lock();  // through the spare the child has a copy of
+    parentHolds.Send();
+    childTried.Wait();
+  }
+  parentReleased.Send();
+  EXPECT_EQ(child.Join(), "refused locked");
+  EXPECT_TRUE(FreeForOthers());
+  auto again = service->Lock();  // the child's exit left the parent's spare usable
+  EXPECT_FALSE(FreeForOthers());
+}
+
+// Group commit through the lock file's counts, three services on one
+// file standing for three processes. A commit that ends while another's
+// sync runs waits for it and then shares one sync with every commit that
+// ended meanwhile; a sync that does not end in time is not waited for.
+TEST_F(LockServiceTest, CommitsEndingDuringASyncShareTheNextOne) {
+  int plain = 0;
+  LockService().SyncCommitted([&] { ++plain; });  // not attached: syncs
+  auto a = Service(0), b = Service(0), c = Service(0);
+  a->SyncCommitted([&] { ++plain; });  // nobody else: syncs at once
+  EXPECT_EQ(plain, 2);
+
+  const struct {
+    int aSyncMs;   // how long a's sync runs
+    int others;    // syncs b and c run between them
+    bool beforeA;  // b and c returned before a's sync ended
+  } cases[] = {{150, 1, false}, {1200, 2, true}};
+  for (const auto& k : cases) {
+    std::atomic<bool> aInSync = false, aDone = false;
+    std::atomic<int> others = 0, returnedBeforeA = 0;
+    std::thread ta([&] {
+      a->SyncCommitted([&] {
+        aInSync = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(k.aSyncMs));
+        aDone = true;
+      });
+    });
+    while (!aInSync) std::this_thread::yield();
+    auto other = [&](const std::shared_ptr<LockService>& s) {
+      return std::thread([&, s] {
+        s->SyncCommitted([&] { ++others; });
+        if (!aDone) ++returnedBeforeA;
+      });
+    };
+    std::thread tb = other(b), tc = other(c);
+    tb.join();
+    tc.join();
+    ta.join();
+    EXPECT_EQ(others, k.others) << k.aSyncMs;
+    EXPECT_EQ(returnedBeforeA > 0, k.beforeA) << k.aSyncMs;
+  }
 }
 
 TEST_F(LockServiceTest, WorksThroughLateBinding) {

@@ -1,0 +1,346 @@
+// Throughput of several processes working on one data folder at once, with
+// database locking off and on (Qv_DBOptions.xml): N processes (1, 2, 4, 6
+// and 8 unless --processes says otherwise) each run a mixed load for
+// --seconds: a document's cells saved (DBDocument.SaveCells, under the
+// database lock when locking is on), a counter taken
+// (DBCommon.GetNextCounter), an event logged (DBLogs.LogEventByRecord, in
+// a transaction when locking is on), a document's cells read
+// (DBDocument.ReadCells) and its record read (DBDocument.ReadRecord), in
+// turn. Prints, per locking mode and N, the calls made by all processes,
+// calls per second of wall-clock time, the ratio to one process, the calls
+// per CPU second of the processes, and at the end what locking costs at
+// each N (1 - on/off). A run counts failed calls and checks that the
+// counter handed out every number exactly once; either makes the exit
+// status 1.
+//
+//   lockload [--seconds S] [--processes 1,2,4,6,8] [--mode off|on|both]
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/DBCommon.h"
+#include "core/miDataBase.h"
+#include "journal/DBLogs.h"
+#include "platform/ado/AdoConstants.h"
+#include "platform/ado/Recordset.h"
+#include "platform/automation/Collection.h"
+#include "platform/dao/Database.h"
+#include "platform/jet/JetConnection.h"
+#include "records/DBDocument.h"
+#include "siblings/records/QvRecord.h"
+
+#include "BenchSupport.h"
+
+namespace {
+
+using qv::Variant;
+
+constexpr int kDocuments = 8;
+constexpr int kCells = 50;
+constexpr int kCounterType = 41;
+constexpr int kCounterYear = 2026;
+
+std::string Key(int k) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d00%03d000%02d", 2 + k / 400, k % 100 * 10, 3 + k / 100 % 4);
+  return buf;
+}
+
+// A data folder with kDocuments documents of kCells cells, user 3 for the
+// event log, and locking as asked.
+struct LoadFolder : qvbench::DataFolder {
+  explicit LoadFolder(bool locking) : DataFolder(locking ? "qvlockloadl" : "qvlockload") {
+    if (locking)
+      std::ofstream(Path() / "Qv_DBOptions.xml")
+          << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
+    PointSessionHere();
+    qv::jet::Connection& conn = qv::miDataBase::GetUserDataBase()->Connection();
+    conn.BeginTrans();
+    conn.ExecuteNative("INSERT INTO PermUsers (ID, RecType, Login) VALUES (3, 1, 'ivanov')");
+    for (int doc = 1; doc <= kDocuments; ++doc)
+      conn.ExecuteNative(
+          "INSERT INTO doc_registry (document_id, template_id, time_id, "
+          "taxpayer_id, Notes, Status_Qv, Currency_ID, Less) VALUES (" +
+          std::to_string(doc) + ", 11, 2517, 1, 'Документ', 1, 157, 0)");
+    qv::jet::Statement cell = conn.PrepareNative(
+        "INSERT INTO doc_cell_values (document_id, cell_key, first_value, first_type) VALUES "
+        "(?, ?, ?, 129)");
+    for (int doc = 1; doc <= kDocuments; ++doc)
+      for (int k = 0; k < kCells; ++k) {
+        std::vector<Variant> row{Variant(double(doc)), Variant(Key(k)), Variant(std::to_string(k))};
+        cell.BindAll(row);
+        cell.Run();
+        cell.Reset();
+      }
+    conn.CommitTrans();
+    // No database may be open across the fork.
+    qv::miDataBase::ResetSessionForThread();
+  }
+};
+
+qv::ado::RecordsetPtr CellsRecordset(int round) {
+  auto rs = std::make_shared<qv::ado::Recordset>();
+  rs->AppendField("cell_key", qv::ado::adVarWChar, 12, qv::ado::adFldIsNullable);
+  rs->AppendField("first_value", qv::ado::adVarWChar, 250, qv::ado::adFldIsNullable);
+  rs->AppendField("first_type", qv::ado::adInteger, 4, qv::ado::adFldIsNullable);
+  rs->Open();
+  for (int k = 0; k < kCells; ++k)
+    rs->AppendRow({Variant(Key(k)), Variant(std::to_string(k * 7919 % 1000003 + round)),
+                   Variant(int32_t{129})});
+  return rs;
+}
+
+Variant EventRecord() {
+  auto e = qv::records::QvRecord::Create("Qv_Records.QvLogEvent");
+  e->Let("UserID", Variant(3.0));
+  e->Let("HostInfo", Variant("WS-12 (192.168.0.12)"));
+  e->Let("EventType", Variant(int32_t{4}));
+  e->Let("EventName", Variant("Документ сохранён"));
+  e->Let("ObjectID1", Variant(1017.0));
+  e->Let("ObjectName1", Variant("Расчёт по страховым взносам"));
+  auto lines = std::make_shared<qv::Collection>();
+  for (int i = 1; i <= 3; ++i) {
+    auto line = qv::records::QvRecord::Create("Qv_Records.QvLogEventLine");
+    line->Let("InfoType", Variant(int32_t{i}));
+    line->Let("InfoData1", Variant("Раздел " + std::to_string(i)));
+    lines->Add(Variant(qv::ObjectPtr(line)));
+  }
+  e->Let("Lines", Variant(qv::ObjectPtr(lines)));
+  return Variant(qv::ObjectPtr(e));
+}
+
+// What one process did: its calls, failed calls, and the counter values it
+// was given (each must be given once overall).
+struct Tally {
+  long calls = 0;
+  long failures = 0;
+  std::vector<int32_t> counters;
+  std::string firstFailure;
+};
+
+// The child's loop until `deadline` (steady clock); `p` numbers the process.
+Tally Work(int p, std::chrono::steady_clock::time_point deadline) {
+  Tally t;
+  qv::records::DBDocument mapper;
+  qv::DBCommon common;
+  qv::journal::DBLogs logs;
+  const Variant rounds[2] = {Variant(qv::ObjectPtr(CellsRecordset(1))),
+                             Variant(qv::ObjectPtr(CellsRecordset(2)))};
+  const Variant event = EventRecord();
+  auto record = qv::records::QvRecord::Create("Qv_Records.QvDocument");
+  for (long i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
+    const double doc = 1 + (p + i / 5) % kDocuments;
+    try {
+      switch (i % 5) {
+        case 0:
+          mapper.SaveCells(doc, rounds[(i / 5) % 2]);
+          break;
+        case 1:
+          t.counters.push_back(common.GetNextCounter(kCounterType, kCounterYear));
+          break;
+        case 2:
+          logs.LogEventByRecord(event);
+          break;
+        case 3:
+          if (mapper.ReadCells(doc)->Count() != kCells) throw std::runtime_error("cells lost");
+          break;
+        default:
+          mapper.ReadRecord(doc, Variant(qv::ObjectPtr(record)));
+          break;
+      }
+    } catch (const std::exception& e) {
+      if (t.failures++ == 0) t.firstFailure = e.what();
+    }
+    ++t.calls;
+  }
+  return t;
+}
+
+struct Result {
+  long calls = 0;
+  long failures = 0;
+  double seconds = 0;
+  double cpuSeconds = 0;
+  bool duplicates = false;
+  std::string firstFailure;
+};
+
+double ChildrenCpu() {
+  rusage u{};
+  ::getrusage(RUSAGE_CHILDREN, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+// N processes on `folder` for `seconds`; each reports its tally through a
+// pipe as text: calls, failures, the counters, then the first failure.
+Result Run(LoadFolder& folder, int n, double seconds) {
+  folder.PointSessionHere();
+  qv::miDataBase::ResetSessionForThread();
+  int start[2];
+  if (::pipe(start) != 0) std::abort();
+  struct Kid {
+    pid_t pid;
+    int out;
+  };
+  std::vector<Kid> kids;
+  for (int p = 0; p < n; ++p) {
+    int out[2];
+    if (::pipe(out) != 0) std::abort();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(out[0]);
+      ::close(start[1]);
+      char go;
+      if (::read(start[0], &go, 1) != 1) ::_exit(2);
+      const auto deadline = std::chrono::steady_clock::now() +
+                            std::chrono::microseconds(static_cast<long>(seconds * 1e6));
+      Tally t;
+      try {
+        t = Work(p, deadline);
+      } catch (const std::exception& e) {
+        t.failures++;
+        t.firstFailure = e.what();
+      }
+      std::string text = std::to_string(t.calls) + " " + std::to_string(t.failures) + " " +
+                         std::to_string(t.counters.size());
+      for (int32_t c : t.counters) text += " " + std::to_string(c);
+      text += "\n" + t.firstFailure;
+      for (size_t at = 0; at < text.size();) {
+        const ssize_t w = ::write(out[1], text.data() + at, text.size() - at);
+        if (w <= 0) ::_exit(3);
+        at += static_cast<size_t>(w);
+      }
+      ::_exit(0);  // no static destructors of the parent's objects
+    }
+    ::close(out[1]);
+    kids.push_back({pid, out[0]});
+  }
+  ::close(start[0]);
+  const double cpu0 = ChildrenCpu();
+  const auto t0 = std::chrono::steady_clock::now();
+  for (int p = 0; p < n; ++p)
+    if (::write(start[1], "g", 1) != 1) std::abort();
+  ::close(start[1]);
+  Result r;
+  std::map<int32_t, int> seen;
+  for (const Kid& k : kids) {
+    std::string text;
+    char buf[65536];
+    for (ssize_t got; (got = ::read(k.out, buf, sizeof buf)) > 0;)
+      text.append(buf, static_cast<size_t>(got));
+    ::close(k.out);
+    int status = 0;
+    ::waitpid(k.pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      r.failures++;
+      if (r.firstFailure.empty()) r.firstFailure = "a process ended abnormally";
+    }
+    long calls = 0, failures = 0, count = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%ld %ld %ld%n", &calls, &failures, &count, &used) != 3) {
+      r.failures++;
+      continue;
+    }
+    const char* at = text.c_str() + used;
+    for (long i = 0; i < count; ++i) {
+      char* end = nullptr;
+      ++seen[static_cast<int32_t>(std::strtol(at, &end, 10))];
+      at = end;
+    }
+    const char* nl = std::strchr(at, '\n');
+    if (failures > 0 && r.firstFailure.empty() && nl) r.firstFailure = nl + 1;
+    r.calls += calls;
+    r.failures += failures;
+  }
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  r.cpuSeconds = ChildrenCpu() - cpu0;
+  for (const auto& [value, times] : seen) r.duplicates |= times != 1;
+  return r;
+}
+
+std::vector<int> ParseList(const char* text) {
+  std::vector<int> list;
+  for (const char* at = text; *at;) {
+    char* end = nullptr;
+    const long v = std::strtol(at, &end, 10);
+    if (end == at || v < 1) return {};
+    list.push_back(static_cast<int>(v));
+    at = *end == ',' ? end + 1 : end;
+  }
+  return list;
+}
+
+double LoadAverage() {
+  double load = -1;
+  if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+    if (std::fscanf(f, "%lf", &load) != 1) load = -1;
+    std::fclose(f);
+  }
+  return load;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double seconds = 5;
+  std::vector<int> counts{1, 2, 4, 6, 8};
+  std::string mode = "both";
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--seconds" && i + 1 < argc) {
+      seconds = std::atof(argv[++i]);
+    } else if (a == "--processes" && i + 1 < argc) {
+      counts = ParseList(argv[++i]);
+    } else if (a == "--mode" && i + 1 < argc) {
+      mode = argv[++i];
+    } else {
+      std::fprintf(stderr, "usage: %s [--seconds S] [--processes 1,2,4,6,8] [--mode off|on|both]\n",
+                   argv[0]);
+      return 2;
+    }
+  }
+  if (counts.empty() || seconds <= 0 || (mode != "off" && mode != "on" && mode != "both")) {
+    std::fprintf(stderr, "lockload: bad arguments\n");
+    return 2;
+  }
+  bool ok = true;
+  std::map<int, double> rate[2];
+  std::printf("%-8s %3s %9s %10s %8s %12s %6s\n", "locking", "N", "calls", "calls/s", "vs N=1",
+              "calls/cpu-s", "load");
+  for (const bool locking : {false, true}) {
+    if ((locking && mode == "off") || (!locking && mode == "on")) continue;
+    LoadFolder folder(locking);
+    double one = 0;
+    for (const int n : counts) {
+      const Result r = Run(folder, n, seconds);
+      const double perSecond = static_cast<double>(r.calls) / r.seconds;
+      if (n == counts.front()) one = perSecond / n;
+      rate[locking][n] = perSecond;
+      std::printf("%-8s %3d %9ld %10.0f %8.2f %12.0f %6.2f", locking ? "on" : "off", n, r.calls,
+                  perSecond, perSecond / (one * 1.0), static_cast<double>(r.calls) / r.cpuSeconds,
+                  LoadAverage());
+      if (r.failures) std::printf("  FAILED %ld: %s", r.failures, r.firstFailure.c_str());
+      if (r.duplicates) std::printf("  DUPLICATE COUNTERS");
+      std::printf("\n");
+      std::fflush(stdout);
+      ok = ok && !r.failures && !r.duplicates;
+    }
+  }
+  if (mode == "both") {
+    std::printf("\nlocking's cost (1 - on/off):");
+    for (const int n : counts) std::printf("  N=%d %.0f%%", n, 100 * (1 - rate[1][n] / rate[0][n]));
+    std::printf("\n");
+  }
+  return ok ? 0 : 1;
+}
