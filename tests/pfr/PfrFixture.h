@@ -16,7 +16,6 @@ namespace qv::pfr::testing {
 
 using records::QvRecordPtr;
 using records::testing::ExpectError;
-using records::testing::kAnyError;
 
 class PfrTest : public records::testing::EntityTest {
  protected:
