@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
@@ -72,10 +71,6 @@ class BigDocTest : public coretest::DataFolderTest {
            Rows(file,
                 "select SubDocID, Key, TableNum, LineNum, Value from WideCells order by "
                 "SubDocID, Key, TableNum, LineNum");
-  }
-  static std::string Bytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 };
 

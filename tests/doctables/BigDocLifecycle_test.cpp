@@ -185,7 +185,7 @@ TEST_F(BigDocLifecycle, TwoThreadsHaveTablesOfTheirOwn) {
 
 TEST_F(BigDocLifecycle, ShardsThatAreNoDatabasesAreNamedAndLeftAlone) {
   miBigDocument::CreateBigDocDataBase(50, 0);
-  const std::string valid = Bytes(ShardFile(50, 0));
+  const std::string valid = testsupport::ReadFileText(ShardFile(50, 0));
   const struct {
     const char* what;
     std::string content;
@@ -207,7 +207,7 @@ TEST_F(BigDocLifecycle, ShardsThatAreNoDatabasesAreNamedAndLeftAlone) {
       auto t = Open(51);
       t->SetString(10 * c.shard + 1, 1, Variant("x"), 0, 0);
     });
-    EXPECT_EQ(Bytes(file), c.content);
+    EXPECT_EQ(testsupport::ReadFileText(file), c.content);
   }
 }
 

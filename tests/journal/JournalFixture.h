@@ -15,7 +15,6 @@ namespace qv::journal::testing {
 using records::QvRecordPtr;
 using testsupport::ExpectError;
 using testsupport::kAnyError;
-using testsupport::RaisedError;
 
 class JournalTest : public pfr::testing::PfrTest {
  protected:

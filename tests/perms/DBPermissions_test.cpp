@@ -73,14 +73,14 @@ class Permissions : public EntityTest {
     return u;
   }
 
-  // A loaded user as one text: its row, blocks (with objects, items and
-  // document classes) and roles.
   // " a b c" of a collection of values.
   static std::string Values(const CollectionPtr& c) {
     std::string text;
     for (int32_t i = 1; i <= c->Count(); ++i) text += " " + CStr(c->At(i));
     return text;
   }
+  // A loaded user as one text: its row, blocks (with objects, items and
+  // document classes) and roles.
   static std::string UserText(const Variant& v) {
     if (v.IsNothing()) return "Nothing";
     auto u = v.ObjectAs<records::QvRecord>();

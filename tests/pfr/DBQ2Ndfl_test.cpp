@@ -18,14 +18,6 @@ std::string N(double v) {
   return CStr(Variant(v));
 }
 
-std::string Column(const ado::RecordsetPtr& rs, const char* field) {
-  std::string text;
-  if (rs->RecordCount() == 0) return text;
-  for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
-    text += (text.empty() ? "" : "|") + CStr(rs->CurrentValue(rs->FieldIndex(field)));
-  return text;
-}
-
 class NdflSheets : public PfrTest {
  protected:
   // A statement sub-document with its number, kind and correction number

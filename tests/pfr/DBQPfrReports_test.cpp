@@ -322,25 +322,17 @@ TEST_F(DBQPfrReportsTest, LabourActivitySectionsOfAPerson) {
   CellRow(85, 1051105, "Директор");
 
   DBQPfr q;
-  const auto subDocs = [](const ado::RecordsetPtr& rs) {
-    std::string text;
-    for (size_t r = 0; r < rs->RowCount(); ++r)
-      text += (r ? "," : "") + CStr(rs->Value(r, rs->FieldIndex("SubDocID")));
-    return text;
-  };
-  std::string posts;
-  CollectionPtr list = q.GetSzvTdPostsList(50);
-  for (int32_t i = 1; i <= list->Count(); ++i) posts += CStr(list->At(i)) + ";";
+  const auto subDocs = [](const ado::RecordsetPtr& rs) { return Column(rs, "SubDocID"); };
   const struct {
     const char* what;
     std::string got, want;
   } cases[] = {
-      {"first form, by period", subDocs(q.GetSzvTdSubDocsForPfrPerson(1, 50)), "82,81"},
-      {"2023 forms", subDocs(q.GetSzvTdSubDocsForPfrPerson2023(1, 50, false)), "84,83"},
+      {"first form, by period", subDocs(q.GetSzvTdSubDocsForPfrPerson(1, 50)), "82|81"},
+      {"2023 forms", subDocs(q.GetSzvTdSubDocsForPfrPerson2023(1, 50, false)), "84|83"},
       {"2023 forms and the first", subDocs(q.GetSzvTdSubDocsForPfrPerson2023(1, 50, true)),
-       "82,84,81,83"},
+       "82|84|81|83"},
       {"another stream's", subDocs(q.GetSzvTdSubDocsForPfrPerson(1, 60)), "85"},
-      {"posts, trimmed and distinct", posts, "Бухгалтер;Инженер;"},
+      {"posts, trimmed and distinct", Ids(q.GetSzvTdPostsList(50)), "Бухгалтер,Инженер"},
       {"another report", Str(q.HasAnotherSzvTdOnPerson(50, 1, 981)), "1"},
       {"none beside the excluded", Str(q.HasAnotherSzvTdOnPerson(50, 2, 981)), "0"},
   };

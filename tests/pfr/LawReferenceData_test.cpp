@@ -23,6 +23,14 @@ class LawReferenceData : public PfrTest {
     schema::LoadRefData(Db(), schema::ReadRefData(dir));
   }
   static Variant Day(int y, int m, int d) { return Variant(DateSerial(y, m, d)); }
+  // Name by Code of every row of a dictionary.
+  static std::map<std::string, std::string> Names(const ado::RecordsetPtr& rs) {
+    std::map<std::string, std::string> names;
+    for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
+      names[CStr(rs->CurrentValue(rs->FieldIndex("Code")))] =
+          CStr(rs->CurrentValue(rs->FieldIndex("Name")));
+    return names;
+  }
 };
 
 TEST_F(LawReferenceData, ContributionLimitsAndTariffs) {
@@ -99,21 +107,10 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
   };
   for (const auto& a : allowed) EXPECT_EQ(a.got, a.want) << a.what;
 
-  auto incomes = q.GetIncomesDictEx(1, 13, Day(2024, 6, 30), "");
-  bool salaryListed = false;
-  for (incomes->MoveFirst(); !incomes->IsEOF(); incomes->MoveNext())
-    if (CStr(incomes->CurrentValue(incomes->FieldIndex("Code"))) == "2000")
-      salaryListed = CStr(incomes->CurrentValue(incomes->FieldIndex("Name")))
-                         .starts_with(
-                             "Вознаграждение, получаемое налогоплательщиком за выполнение "
-                             "трудовых");
-  EXPECT_TRUE(salaryListed);
+  EXPECT_TRUE(Names(q.GetIncomesDictEx(1, 13, Day(2024, 6, 30), ""))["2000"].starts_with(
+      "Вознаграждение, получаемое налогоплательщиком за выполнение трудовых"));
 
-  std::map<std::string, std::string> listed2018;
-  auto codes2018 = q.GetIncomesDictEx(1, 13, Day(2018, 6, 30), "");
-  for (codes2018->MoveFirst(); !codes2018->IsEOF(); codes2018->MoveNext())
-    listed2018[CStr(codes2018->CurrentValue(codes2018->FieldIndex("Code")))] =
-        CStr(codes2018->CurrentValue(codes2018->FieldIndex("Name")));
+  auto listed2018 = Names(q.GetIncomesDictEx(1, 13, Day(2018, 6, 30), ""));
   EXPECT_EQ(listed2018["2013"], "Сумма компенсации за неиспользованный отпуск");
   EXPECT_EQ(listed2018["2611"],
             "Сумма списанного в установленном порядке безнадежного долга с баланса организации");

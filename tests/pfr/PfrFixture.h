@@ -9,6 +9,7 @@
 
 #include "core/mQvDaoDataBase.h"
 #include "pfr/PfrMappers.h"
+#include "platform/ado/Recordset.h"
 #include "platform/jet/JetConnection.h"
 #include "records/EntityFixture.h"
 
@@ -16,7 +17,6 @@ namespace qv::pfr::testing {
 
 using records::QvRecordPtr;
 using records::testing::ExpectError;
-using records::testing::kAnyError;
 
 class PfrTest : public records::testing::EntityTest {
  protected:
@@ -60,6 +60,14 @@ class PfrTest : public records::testing::EntityTest {
       const Variant& v = c->At(i);
       text += (i > 1 ? "," : "") + CStr(v.IsObject() ? Variant(Item(c, i)->Id()) : v);
     }
+    return text;
+  }
+  // "a|b" of field `field` of every row of a recordset.
+  static std::string Column(const ado::RecordsetPtr& rs, const char* field) {
+    std::string text;
+    if (rs->RecordCount() == 0) return text;
+    for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
+      text += (text.empty() ? "" : "|") + CStr(rs->CurrentValue(rs->FieldIndex(field)));
     return text;
   }
   // A sub-document row of `document` about `person` (0: none).

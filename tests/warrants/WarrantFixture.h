@@ -13,7 +13,6 @@ namespace qv::warrants::testing {
 
 using records::QvRecordPtr;
 using testsupport::ExpectError;
-using testsupport::kAnyError;
 
 class WarrantTest : public records::testing::EntityTest {
  protected:
