@@ -157,6 +157,29 @@ py::object ToPython(const Variant& v) {
 
 Variant FromPython(py::handle h);
 
+// A Python text as the library's UTF-8. A stray byte a text read from the
+// engine carried (decoded with surrogateescape) goes back as that byte; a
+// lone surrogate is no character and has no UTF-8 form: a clear error.
+std::string TextFromPython(py::handle h) {
+  PyObject* bytes = PyUnicode_AsEncodedString(h.ptr(), "utf-8", "surrogateescape");
+  if (!bytes) {
+    PyErr_Clear();
+    const Py_ssize_t n = PyUnicode_GetLength(h.ptr());
+    Py_ssize_t at = 0;
+    while (at < n) {
+      const Py_UCS4 c = PyUnicode_ReadChar(h.ptr(), at);
+      if (c >= 0xD800 && c <= 0xDFFF) break;
+      ++at;
+    }
+    throw py::value_error("a text holds a lone surrogate at position " + std::to_string(at) +
+                          ", which is no character and cannot be stored: pass whole characters "
+                          "(a pair of surrogates is one character in Python only when joined)");
+  }
+  std::string out(PyBytes_AS_STRING(bytes), static_cast<size_t>(PyBytes_GET_SIZE(bytes)));
+  Py_DECREF(bytes);
+  return out;
+}
+
 Variant RecordFromDict(const py::dict& d) {
   if (!d.contains("record"))
     throw py::type_error(
@@ -183,7 +206,7 @@ Variant FromPython(py::handle h) {
     return Variant(PyLong_AsDouble(h.ptr()));
   }
   if (PyFloat_Check(h.ptr())) return Variant(PyFloat_AsDouble(h.ptr()));
-  if (PyUnicode_Check(h.ptr())) return Variant(py::cast<std::string>(h));
+  if (PyUnicode_Check(h.ptr())) return Variant(TextFromPython(h));
   if (PyBytes_Check(h.ptr()) || PyByteArray_Check(h.ptr())) {
     const bool isBytes = PyBytes_Check(h.ptr());
     const auto* data = reinterpret_cast<const uint8_t*>(isBytes ? PyBytes_AS_STRING(h.ptr())

@@ -76,6 +76,9 @@ def test_errors_carry_number_and_description():
     assert e.value.number == 429
     with pytest.raises(AttributeError):
         dictionaries.NoSuchOperation
+    # A lone surrogate has no UTF-8 form: a clear error naming where it is.
+    with pytest.raises(ValueError, match="lone surrogate at position 3"):
+        dictionaries.GetCountry("643\ud800", 0)
 
 
 def test_records_from_dicts_and_arguments_written_by_the_call():

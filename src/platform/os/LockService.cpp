@@ -224,11 +224,9 @@ void FutexWakeAll(uint32_t* word) {
   ::syscall(SYS_futex, word, FUTEX_WAKE, INT32_MAX, nullptr, nullptr, 0);
 }
 
-constexpr int64_t kSyncWaitMs = 500;
-
 }  // namespace
 
-void LockService::SyncCommitted(const std::function<void()>& sync) {
+void LockService::SyncCommitted(const std::function<void()>& sync, int64_t waitMs) {
   uint64_t* counts = nullptr;
   if (state_) {
     std::lock_guard guard(state_->mutex);
@@ -253,7 +251,7 @@ void LockService::SyncCommitted(const std::function<void()>& sync) {
   // above `mine` began after it, and holds it. One sync runs at a time, so
   // the commits that end while it runs are all held by the next one.
   const uint64_t mine = begun.load();
-  const int64_t deadline = MonotonicMilliseconds() + kSyncWaitMs;
+  const int64_t deadline = MonotonicMilliseconds() + waitMs;
   for (;;) {
     const uint32_t before = wake.load();
     if (ended.load() > mine) return;

@@ -89,10 +89,11 @@ class LockService : public Object {
   // this call started, that sync holds this commit too: the call waits for
   // it to end instead of syncing again. Otherwise it runs `sync` and tells
   // the waiters. The counts of syncs begun and ended live in the lock file,
-  // shared by every process; a sync that does not end within 500 ms (its
+  // shared by every process; a sync that does not end within `waitMs` (its
   // process died) is not waited for. Errors: those of `sync`; without
   // Attach, or when the lock file cannot be shared, it runs `sync`.
-  void SyncCommitted(const std::function<void()>& sync);
+  static constexpr int64_t kSyncWaitMs = 500;
+  void SyncCommitted(const std::function<void()>& sync, int64_t waitMs = kSyncWaitMs);
 
  private:
   std::shared_ptr<detail::LockFileState> state_;

@@ -48,7 +48,9 @@ TEST(VbaText, ReplaceCountsOccurrencesInOnePass) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.s) + " / " + c.what);
     EXPECT_EQ(ReplaceAtMost(c.s, c.what, c.with, c.mode, c.count), c.expected);
-    if (c.count == -1) EXPECT_EQ(Replace(c.s, c.what, c.with, c.mode), c.expected);
+    if (c.count == -1) {
+      EXPECT_EQ(Replace(c.s, c.what, c.with, c.mode), c.expected);
+    }
   }
   std::string text;
   for (int i = 0; i < 100000; ++i) text += "ж ";

@@ -209,9 +209,11 @@ TEST_F(LockServiceTest, TheNextHoldReusesTheLastDescriptionOfItsProcessOnly) {
 }
 
 // Group commit through the lock file's counts, three services on one
-// file standing for three processes. A commit that ends while another's
-// sync runs waits for it and then shares one sync with every commit that
-// ended meanwhile; a sync that does not end in time is not waited for.
+// file standing for three processes. While a's sync runs (it ends only
+// once b and c have come), b and c either wait for it and then share one
+// sync (a sync under way is waited for), or, when a sync under way is not
+// waited for (its process died), each syncs on its own and returns while
+// a's sync still runs.
 TEST_F(LockServiceTest, CommitsEndingDuringASyncShareTheNextOne) {
   int plain = 0;
   LockService().SyncCommitted([&] { ++plain; });  // not attached: syncs
@@ -220,33 +222,40 @@ TEST_F(LockServiceTest, CommitsEndingDuringASyncShareTheNextOne) {
   EXPECT_EQ(plain, 2);
 
   const struct {
-    int aSyncMs;   // how long a's sync runs
+    int64_t waitMs;  // how long b and c wait for a sync under way
+    // How long a's sync goes on once b and c have come, unless both have
+    // returned: a moment for them to read the counts, or for them to end.
+    int lingerMs;
     int others;    // syncs b and c run between them
     bool beforeA;  // b and c returned before a's sync ended
-  } cases[] = {{150, 1, false}, {1200, 2, true}};
+  } cases[] = {{60000, 20, 1, false}, {0, 10000, 2, true}};
   for (const auto& k : cases) {
     std::atomic<bool> aInSync = false, aDone = false;
-    std::atomic<int> others = 0, returnedBeforeA = 0;
+    std::atomic<int> others = 0, came = 0, returned = 0, returnedBeforeA = 0;
     std::thread ta([&] {
       a->SyncCommitted([&] {
         aInSync = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(k.aSyncMs));
+        while (came < 2) std::this_thread::yield();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(k.lingerMs);
+        while (returned < 2 && std::chrono::steady_clock::now() < until) std::this_thread::yield();
         aDone = true;
       });
     });
     while (!aInSync) std::this_thread::yield();
     auto other = [&](const std::shared_ptr<LockService>& s) {
       return std::thread([&, s] {
-        s->SyncCommitted([&] { ++others; });
+        ++came;
+        s->SyncCommitted([&] { ++others; }, k.waitMs);
         if (!aDone) ++returnedBeforeA;
+        ++returned;
       });
     };
     std::thread tb = other(b), tc = other(c);
     tb.join();
     tc.join();
     ta.join();
-    EXPECT_EQ(others, k.others) << k.aSyncMs;
-    EXPECT_EQ(returnedBeforeA > 0, k.beforeA) << k.aSyncMs;
+    EXPECT_EQ(others, k.others) << k.waitMs;
+    EXPECT_EQ(returnedBeforeA == 2, k.beforeA) << k.waitMs;
   }
 }
 

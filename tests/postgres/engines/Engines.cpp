@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "platform/automation/Variant.h"
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetEngine.h"
+#include "sql/SqlScript.h"
 
 namespace qv::pgtest {
 namespace {
@@ -167,7 +169,7 @@ const std::vector<Step>& Steps() {
       {Op::kLocked, "UPDATE People SET Score = 8 WHERE ID = 12", "1"},
       {Op::kQuery, "SELECT Score FROM People WHERE ID = 12", "Dbl:8"},
       // The other number types (a Currency value is stored through the
-      // server's jet_store_currency: skipped there until it exists).
+      // server's jet_store_currency, which the Jet functions' script makes).
       {Op::kRun, "CREATE TABLE Sums (ID SHORT, C CURRENCY, S SINGLE, B LONGBINARY)", "0"},
       {Op::kRun, "INSERT INTO Sums (ID, S) VALUES (-7, 0.5)", "1"},
       {Op::kQuery, "SELECT ID, C, S, B FROM Sums", "Int:-7|Null|Sng:0.5|Null"},
@@ -285,12 +287,14 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
 }
 
 // Runs every step on `engine`; returns the failures.
-int RunAll(const std::string& name, Engine& engine, const std::string& location) {
+// `functions`: the server has the Jet functions (the extension's script
+// was run in the schema).
+int RunAll(const std::string& name, Engine& engine, const std::string& location, bool functions) {
   int failures = 0, skipped = 0;
   for (const Step& step : Steps()) {
-    if (engine.IsServer() && !step.sql.empty()) {
-      // The server's Jet functions come with its extension: a statement
-      // that calls one is skipped until it is there.
+    if (engine.IsServer() && !functions && !step.sql.empty()) {
+      // The server's Jet functions come with its extension: without the
+      // built module a statement that calls one is skipped.
       std::shared_ptr<const jet::Translation> t;
       try {
         t = engine.Translate(step.sql);
@@ -315,7 +319,9 @@ int RunAll(const std::string& name, Engine& engine, const std::string& location)
   return failures;
 }
 
-int Main() {
+// `functionsScript`: the script that creates the Jet functions from the
+// built module (the build's qv_jet_test.sql), or null when none was built.
+int Main(const char* functionsScript) {
   const char* conninfo = std::getenv("QV_TEST_PG");
   if (conninfo == nullptr || *conninfo == '\0') {
     std::cout << "skipped: QV_TEST_PG is not set (scripts/test starts a PostgreSQL server and "
@@ -339,6 +345,10 @@ int Main() {
   if (!exec("SET client_min_messages TO warning") ||
       !exec("DROP SCHEMA IF EXISTS " + schema + " CASCADE") || !exec("CREATE SCHEMA " + schema))
     return 1;
+  if (functionsScript) {
+    const std::optional<std::string> script = sqltest::ReadScriptFile(functionsScript);
+    if (!script || !exec("SET search_path TO " + schema) || !exec(*script)) return 1;
+  }
   const std::string server = std::string(conninfo) + " options='-c search_path=" + schema + "'";
 
   std::string pattern = (std::filesystem::temp_directory_path() / "qvengXXXXXX").string();
@@ -348,7 +358,7 @@ int Main() {
   try {
     {
       auto engine = jet::OpenEngine(file, {.create = true});
-      failures += RunAll("file", *engine, file);
+      failures += RunAll("file", *engine, file, true);
     }
     {
       // A database without the catalogue is no database of ours.
@@ -363,7 +373,7 @@ int Main() {
         }
       }
       auto engine = jet::OpenEngine(server, {.create = true});
-      failures += RunAll("server", *engine, server);
+      failures += RunAll("server", *engine, server, functionsScript != nullptr);
     }
   } catch (const Error& e) {
     std::cout << "FAILED: " << e.Number() << " " << e.Description() << '\n';
@@ -378,6 +388,6 @@ int Main() {
 }  // namespace
 }  // namespace qv::pgtest
 
-int main() {
-  return qv::pgtest::Main();
+int main(int argc, char** argv) {
+  return qv::pgtest::Main(argc > 1 ? argv[1] : nullptr);
 }

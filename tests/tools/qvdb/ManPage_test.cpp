@@ -102,8 +102,9 @@ TEST(ManPage, DescribesEveryCommandAndOption) {
   for (const char* s : kSections) EXPECT_NE(text.find(s), std::string::npos) << s;
 
   // groff reads it without a warning (where it is installed).
-  if (std::system("command -v groff >/dev/null 2>&1") == 0)
+  if (std::system("command -v groff >/dev/null 2>&1") == 0) {
     EXPECT_EQ(Output("groff -man -Tutf8 -ww -z '" + page.string() + "' 2>&1"), "");
+  }
 }
 
 }  // namespace

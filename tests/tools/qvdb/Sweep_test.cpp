@@ -755,7 +755,7 @@ class Sweep : public ::testing::Test {
     return text;
   }
 
-  qv::Variant Argument(const std::string& token, qv::Object& object) {
+  qv::Variant Argument(const std::string& token) {
     if (token == "blank") return qv::Variant(qv::ObjectPtr(std::make_shared<Blank>()));
     if (token == "tester") return qv::Variant(qv::ObjectPtr(new ConsoleTester(null_)));
     if (token.starts_with("rec:")) {
@@ -782,7 +782,7 @@ class Sweep : public ::testing::Test {
         if (!object) object = qv::CreateObject("Qv_DBProvider." + cls);
         std::vector<qv::Variant> args;
         std::stringstream tokens(row.args);
-        for (std::string token; tokens >> token;) args.push_back(Argument(token, *object));
+        for (std::string token; tokens >> token;) args.push_back(Argument(token));
         const qv::Variant result = object->Call(op.substr(op.find('.') + 1), args);
         Touch(result, 2);
         for (const qv::Variant& a : args) Touch(a, 2);
