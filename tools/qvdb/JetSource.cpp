@@ -217,7 +217,8 @@ class MdbFile final : public JetSource {
       qv::jet::ThrowJet(qv::jet::jeterr::kBadDatabaseFormat, {path_}, kImportSource);
     } catch (const qv::Error& e) {
       if (said.empty()) throw;
-      throw qv::Error(e.Number(), e.Description() + " The reader (libmdb) said: " + said, kImportSource);
+      throw qv::Error(e.Number(), e.Description() + " The reader (libmdb) said: " + said,
+                      kImportSource);
     }
   }
 
