@@ -496,6 +496,9 @@ int SqlSession::RunInteractive() {
   bool warned = false;
   while (!stop_) {
     gotLine = eof = false;
+    // A Ctrl-C that stopped the last statement is spent; one pressed from
+    // the prompt on drops what is typed.
+    g_interrupt = 0;
     rl_callback_handler_install(Unfinished() ? "  ...> " : "qvdb> ", [](char* raw) {
       if (raw)
         *line = raw, gotLine = true;
@@ -506,19 +509,20 @@ int SqlSession::RunInteractive() {
     });
     bool interrupted = false;
     while (!gotLine && !eof) {
+      // The flag is looked at before each wait and the wait is short: a
+      // Ctrl-C that comes just before select() begins does not interrupt it.
+      if (g_interrupt) {
+        g_interrupt = 0;
+        interrupted = true;
+        break;
+      }
       fd_set fds;
       FD_ZERO(&fds);
       FD_SET(STDIN_FILENO, &fds);
-      if (select(STDIN_FILENO + 1, &fds, nullptr, nullptr, nullptr) < 0) {
-        if (errno != EINTR) {
-          eof = true;
-        } else if (g_interrupt) {
-          g_interrupt = 0;
-          interrupted = true;
-          break;
-        }
-        continue;
-      }
+      timeval wait{0, 100000};
+      const int ready = select(STDIN_FILENO + 1, &fds, nullptr, nullptr, &wait);
+      if (ready < 0 && errno != EINTR) eof = true;
+      if (ready <= 0) continue;
       rl_callback_read_char();
     }
     if (interrupted) {
