@@ -13,7 +13,9 @@ namespace {
 
 constexpr size_t kMaxCellWidth = 60;
 
-std::string Escaped(const std::string& s) {
+}  // namespace
+
+std::string Escaped(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   for (char c : s) {
@@ -30,8 +32,6 @@ std::string Escaped(const std::string& s) {
   }
   return out;
 }
-
-}  // namespace
 
 std::string CsvField(std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);

@@ -58,6 +58,10 @@ class ResultWriter {
   size_t rows_ = 0;
 };
 
+// A text on one line: line breaks, tabs and backslashes written as \n, \t,
+// \r and \\ (the tab-separated and table forms).
+std::string Escaped(std::string_view s);
+
 // A value as a CSV field (quoted when it must be) and as the text of one.
 std::string CsvField(std::string_view text);
 std::string CsvText(const qv::Variant& value);

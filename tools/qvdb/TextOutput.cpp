@@ -28,23 +28,6 @@ std::string Cut(const std::string& s, size_t width) {
   return CutToWidth(s, width);
 }
 
-std::string Flat(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\n')
-      out += "\\n";
-    else if (c == '\t')
-      out += "\\t";
-    else if (c == '\r')
-      out += "\\r";
-    else if (c == '\\')
-      out += "\\\\";
-    else
-      out += c;
-  }
-  return out;
-}
-
 void Pad(std::ostream& out, const std::string& s, size_t width) {
   out << s;
   for (size_t w = Width(s); w < width; ++w) out << ' ';
@@ -103,10 +86,10 @@ void PrintLines(std::ostream& out, const LineWriter::Lines& lines, Format format
     if (format == Format::kCsv) {
       out << CsvField(name) << ',' << CsvField(text) << "\r\n";
     } else if (format == Format::kTsv) {
-      out << Flat(name) << '\t' << Flat(text) << '\n';
+      out << Escaped(name) << '\t' << Escaped(text) << '\n';
     } else {
       Pad(out, name, width + 2);
-      out << Cut(Flat(text), kMaxCellWidth * 2) << '\n';
+      out << Cut(Escaped(text), kMaxCellWidth * 2) << '\n';
     }
   }
 }
@@ -187,7 +170,7 @@ bool PrintRecordTable(std::ostream& out, const qv::Collection& c, Format format)
   for (const auto& lines : rows) {
     auto& row = cells.emplace_back(columns.size());
     for (const auto& [name, text] : lines) {
-      const std::string flat = format == Format::kCsv ? text : Flat(text);
+      const std::string flat = format == Format::kCsv ? text : Escaped(text);
       row[std::find(columns.begin(), columns.end(), name) - columns.begin()] =
           format == Format::kTable ? Cut(flat, kMaxCellWidth) : flat;
     }
@@ -224,12 +207,13 @@ void PrintValue(std::ostream& out, const Variant& v, Format format) {
   } else if (auto c = v.ObjectAs<qv::Collection>()) {
     if (PrintRecordTable(out, *c, format)) return;
     for (int32_t i = 1; i <= c->Count(); ++i) {
-      if (!c->KeyAt(i).empty()) out << Flat(c->KeyAt(i)) << (format == Format::kCsv ? ',' : '\t');
+      if (!c->KeyAt(i).empty())
+        out << Escaped(c->KeyAt(i)) << (format == Format::kCsv ? ',' : '\t');
       const Variant& item = c->At(i);
       if (auto rec = item.ObjectAs<QvRecord>())
         out << Summary(*rec) << '\n';
       else
-        out << Flat(ValueText(item)) << '\n';
+        out << Escaped(ValueText(item)) << '\n';
     }
   } else if (format == Format::kCsv) {
     out << CsvField(CsvText(v)) << "\r\n";
