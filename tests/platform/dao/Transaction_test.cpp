@@ -144,6 +144,23 @@ TEST_F(TransactionTest, AfterCommitStepsWaitForTheOutermostCommit) {
       if (Depth() != 0) ran += "(open)";
     });
   };
+  // A scope and a step outside any scope inside the caller's transaction,
+  // which then commits or rolls back.
+  auto callers = [&](bool commits) {
+    auto ws = engine_->DefaultWorkspace();
+    ws->BeginTrans();
+    {
+      Transaction tx(*db_);
+      step("A");
+      tx.Commit();
+    }
+    step("B");
+    ran += "|";
+    if (commits)
+      ws->CommitTrans(Variant());
+    else
+      ws->Rollback();
+  };
   const struct {
     const char* what;
     std::function<void()> run;
@@ -220,34 +237,8 @@ TEST_F(TransactionTest, AfterCommitStepsWaitForTheOutermostCommit) {
       // Scopes inside the caller's transaction are savepoints of it: their
       // steps, and those registered outside any scope, wait for the
       // caller's commit, and its rollback drops them.
-      {"the caller's transaction commits",
-       [&] {
-         auto ws = engine_->DefaultWorkspace();
-         ws->BeginTrans();
-         {
-           Transaction tx(*db_);
-           step("A");
-           tx.Commit();
-         }
-         step("B");
-         ran += "|";
-         ws->CommitTrans(Variant());
-       },
-       "|AB"},
-      {"the caller's transaction rolls back",
-       [&] {
-         auto ws = engine_->DefaultWorkspace();
-         ws->BeginTrans();
-         {
-           Transaction tx(*db_);
-           step("A");
-           tx.Commit();
-         }
-         step("B");
-         ran += "|";
-         ws->Rollback();
-       },
-       "|"},
+      {"the caller's transaction commits", [&] { callers(true); }, "|AB"},
+      {"the caller's transaction rolls back", [&] { callers(false); }, "|"},
       {"a failing step",
        [&] {
          Transaction tx(*db_);
