@@ -7,12 +7,6 @@ namespace qv::jet {
 
 namespace {
 
-Variant FromInteger(sqlite3_int64 i) {
-  if (i >= std::numeric_limits<int32_t>::min() && i <= std::numeric_limits<int32_t>::max())
-    return Variant(static_cast<int32_t>(i));
-  return Variant(static_cast<double>(i));
-}
-
 ByteArray BlobBytes(const void* data, int size) {
   ByteArray b;
   if (size > 0) {
@@ -31,7 +25,7 @@ std::string_view TextView(const unsigned char* text, int size) {
 Variant NaturalValue(sqlite3_value* v) {
   switch (sqlite3_value_type(v)) {
     case SQLITE_INTEGER:
-      return FromInteger(sqlite3_value_int64(v));
+      return IntegerVariant(sqlite3_value_int64(v));
     case SQLITE_FLOAT:
       return Variant(sqlite3_value_double(v));
     case SQLITE_TEXT: {
@@ -53,6 +47,44 @@ bool InRange(double d, double lo, double hi) {
 
 }  // namespace
 
+Variant IntegerVariant(int64_t i) {
+  if (i >= std::numeric_limits<int32_t>::min() && i <= std::numeric_limits<int32_t>::max())
+    return Variant(static_cast<int32_t>(i));
+  return Variant(static_cast<double>(i));
+}
+
+std::optional<Variant> NumberAsJetType(double d, JetType type) {
+  switch (type) {
+    case JetType::kBoolean:
+      return Variant(d != 0);
+    case JetType::kByte:
+      if (InRange(d, 0, 255)) return Variant(static_cast<uint8_t>(d));
+      break;
+    case JetType::kInteger:
+      if (InRange(d, -32768, 32767)) return Variant(static_cast<int16_t>(d));
+      break;
+    case JetType::kLong:
+      if (InRange(d, -2147483648.0, 2147483647.0)) return IntegerVariant(static_cast<int64_t>(d));
+      break;
+    case JetType::kCurrency:
+      return Variant(Currency{std::llround(d * 10000.0)});
+    case JetType::kSingle:
+      return Variant(static_cast<float>(d));
+    case JetType::kDouble:
+    case JetType::kBigInt:
+    case JetType::kNumeric:
+    case JetType::kDecimal:
+    case JetType::kFloat:
+      return Variant(d);
+    case JetType::kDate:
+    case JetType::kTime:
+      return Variant(OleDate{d});
+    default:
+      break;
+  }
+  return std::nullopt;
+}
+
 Variant ArgToVariant(sqlite3_value* v) {
   switch (sqlite3_value_type(v)) {
     case SQLITE_INTEGER: {
@@ -60,7 +92,7 @@ Variant ArgToVariant(sqlite3_value* v) {
       unsigned sub = sqlite3_value_subtype(v);
       if (sub == kSubtypeBoolean) return Variant(i != 0);
       if (sub == kSubtypeDate) return Variant(OleDate{static_cast<double>(i)});
-      return FromInteger(i);
+      return IntegerVariant(i);
     }
     case SQLITE_FLOAT: {
       double d = sqlite3_value_double(v);
@@ -164,53 +196,18 @@ Variant ColumnToVariant(sqlite3_stmt* stmt, int col, JetType type) {
   sqlite3_value* v = sqlite3_column_value(stmt, col);
   int storage = sqlite3_value_type(v);
   if (storage == SQLITE_NULL) return Variant::Null();
-  bool numeric = storage == SQLITE_INTEGER || storage == SQLITE_FLOAT;
-  double d = numeric ? sqlite3_value_double(v) : 0.0;
-  switch (type) {
-    case JetType::kBoolean:
-      if (numeric) return Variant(d != 0);
-      break;
-    case JetType::kByte:
-      if (numeric && InRange(d, 0, 255)) return Variant(static_cast<uint8_t>(d));
-      break;
-    case JetType::kInteger:
-      if (numeric && InRange(d, -32768, 32767)) return Variant(static_cast<int16_t>(d));
-      break;
-    case JetType::kLong:
-      if (storage == SQLITE_INTEGER || (numeric && InRange(d, -2147483648.0, 2147483647.0)))
-        return FromInteger(static_cast<sqlite3_int64>(d));
-      break;
-    case JetType::kCurrency:
-      if (numeric) return Variant(Currency{std::llround(d * 10000.0)});
-      break;
-    case JetType::kSingle:
-      if (numeric) return Variant(static_cast<float>(d));
-      break;
-    case JetType::kDouble:
-    case JetType::kBigInt:
-    case JetType::kNumeric:
-    case JetType::kDecimal:
-    case JetType::kFloat:
-      if (numeric) return Variant(d);
-      break;
-    case JetType::kDate:
-    case JetType::kTime:
-      if (numeric) return Variant(OleDate{d});
-      break;
-    case JetType::kText:
-    case JetType::kMemo:
-    case JetType::kChar:
-    case JetType::kGUID:
-      if (numeric) return Variant(CStr(NaturalValue(v)));
-      break;
-    case JetType::kBinary:
-    case JetType::kVarBinary:
-    case JetType::kLongBinary: {
-      const void* p = sqlite3_value_blob(v);
-      return Variant(BlobBytes(p, sqlite3_value_bytes(v)));
-    }
-    case JetType::kNone:
-      break;
+  if (type == JetType::kBinary || type == JetType::kVarBinary || type == JetType::kLongBinary) {
+    const void* p = sqlite3_value_blob(v);
+    return Variant(BlobBytes(p, sqlite3_value_bytes(v)));
+  }
+  if (storage == SQLITE_INTEGER || storage == SQLITE_FLOAT) {
+    // A Long column's integer as it is, whatever its size.
+    if (type == JetType::kLong && storage == SQLITE_INTEGER)
+      return IntegerVariant(sqlite3_value_int64(v));
+    if (auto typed = NumberAsJetType(sqlite3_value_double(v), type)) return std::move(*typed);
+    if (type == JetType::kText || type == JetType::kMemo || type == JetType::kChar ||
+        type == JetType::kGUID)
+      return Variant(CStr(NaturalValue(v)));
   }
   return NaturalValue(v);
 }

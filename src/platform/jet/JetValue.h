@@ -3,6 +3,8 @@
 // (dates as REAL OLE serials, booleans as -1/0, Currency as REAL rounded to
 // four decimals, GUIDs as braced text) and read back. Internal to platform/jet.
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "platform/automation/Variant.h"
@@ -18,6 +20,15 @@ namespace qv::jet {
 // the enclosing call; it is not stored.
 inline constexpr unsigned kSubtypeDate = 'D';
 inline constexpr unsigned kSubtypeBoolean = 'B';
+
+// An integer as Jet gives it back: a Long within Long's range, else a Double.
+Variant IntegerVariant(int64_t i);
+// A stored number typed by its column's Jet type, as either engine reads it
+// back (Yes/No, Byte, Integer, Long, Currency, Single, the Double kinds, the
+// Date kinds); nullopt for a type that takes no number as it is (texts,
+// binaries) or a number outside the type's range: the engine then gives the
+// value by its own storage.
+std::optional<Variant> NumberAsJetType(double d, JetType type);
 
 // A function argument as a Variant: by its storage class, with the subtype
 // making a date or a boolean; integers outside Long's range become Double.

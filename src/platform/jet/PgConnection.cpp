@@ -13,6 +13,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetSchemaChange.h"
+#include "platform/jet/JetValue.h"
 #include "platform/jet/Sqlite.h"
 #include "platform/jet/sql/JetLiterals.h"
 #include "platform/jet/sql/JetPostgres.h"
@@ -135,12 +136,6 @@ ByteArray ByteaBytes(std::string_view text) {
   return b;
 }
 
-Variant FromInteger(int64_t i) {
-  if (i >= std::numeric_limits<int32_t>::min() && i <= std::numeric_limits<int32_t>::max())
-    return Variant(static_cast<int32_t>(i));
-  return Variant(static_cast<double>(i));
-}
-
 bool IsNumberOid(Oid oid) {
   return oid == kOidInt2 || oid == kOidInt4 || oid == kOidInt8 || oid == kOidFloat4 ||
          oid == kOidFloat8 || oid == kOidNumeric;
@@ -154,7 +149,7 @@ Variant NaturalValue(std::string_view text, Oid oid) {
     case kOidInt8: {
       int64_t i = 0;
       std::from_chars(text.data(), text.data() + text.size(), i);
-      return FromInteger(i);
+      return IntegerVariant(i);
     }
     case kOidFloat4:
     case kOidFloat8:
@@ -169,52 +164,25 @@ Variant NaturalValue(std::string_view text, Oid oid) {
   }
 }
 
-bool InRange(double d, double lo, double hi) {
-  return d >= lo && d <= hi;
-}
-
 // A value of the server's text form typed by its Jet type, as the file
 // engine types what it stores (ColumnToVariant).
 Variant CellValue(std::string_view text, Oid oid, JetType type) {
-  const bool numeric = IsNumberOid(oid);
-  const double d = numeric ? std::strtod(std::string(text).c_str(), nullptr) : 0.0;
+  if (IsNumberOid(oid)) {
+    const double d = std::strtod(std::string(text).c_str(), nullptr);
+    if (auto typed = NumberAsJetType(d, type)) return std::move(*typed);
+    if (type == JetType::kText || type == JetType::kMemo || type == JetType::kChar ||
+        type == JetType::kGUID)
+      return Variant(CStr(NaturalValue(text, oid)));
+    return NaturalValue(text, oid);
+  }
   switch (type) {
     case JetType::kBoolean:
-      if (numeric) return Variant(d != 0);
       if (oid == kOidBool) return Variant(text == "t");
-      break;
-    case JetType::kByte:
-      if (numeric && InRange(d, 0, 255)) return Variant(static_cast<uint8_t>(d));
-      break;
-    case JetType::kInteger:
-      if (numeric && InRange(d, -32768, 32767)) return Variant(static_cast<int16_t>(d));
-      break;
-    case JetType::kLong:
-      if (numeric && InRange(d, -2147483648.0, 2147483647.0))
-        return FromInteger(static_cast<int64_t>(d));
-      break;
-    case JetType::kCurrency:
-      if (numeric) return Variant(Currency{std::llround(d * 10000.0)});
-      break;
-    case JetType::kSingle:
-      if (numeric) return Variant(static_cast<float>(d));
-      break;
-    case JetType::kDouble:
-    case JetType::kBigInt:
-    case JetType::kNumeric:
-    case JetType::kDecimal:
-    case JetType::kFloat:
-      if (numeric) return Variant(d);
-      break;
-    case JetType::kDate:
-    case JetType::kTime:
-      if (numeric) return Variant(OleDate{d});
       break;
     case JetType::kText:
     case JetType::kMemo:
     case JetType::kChar:
     case JetType::kGUID:
-      if (numeric) return Variant(CStr(NaturalValue(text, oid)));
       if (oid != kOidBytea) return Variant(text);
       break;
     case JetType::kBinary:
@@ -222,7 +190,7 @@ Variant CellValue(std::string_view text, Oid oid, JetType type) {
     case JetType::kLongBinary:
       if (oid == kOidBytea) return Variant(ByteaBytes(text));
       break;
-    case JetType::kNone:
+    default:
       break;
   }
   return NaturalValue(text, oid);
