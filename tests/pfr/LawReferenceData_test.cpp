@@ -59,6 +59,18 @@ TEST_F(LawReferenceData, ContributionLimitsAndTariffs) {
       {2026, "НР", 30, 0, 15.1, 0, 0},
       {2021, "МС", 10, 0, 10, 0, 5},  // small business, above the minimum wage
       {2023, "МС", 15, 0, 15, 0, 0},
+      // Foreign employees: the staying ones had no medical insurance until
+      // the unified tariff.
+      {2022, "ВЖНР", 22, 0, 10, 0, 5.1},
+      {2022, "ВПНР", 22, 0, 10, 0, 0},
+      {2023, "ВПНР", 30, 0, 15.1, 0, 0},
+      // Information technology: nothing above the base until 2024, the same
+      // 7.6 above it in 2025, 15 within it from 2026.
+      {2023, "ОДИТ", 7.6, 0, 0, 0, 0},
+      {2024, "ОДИТ", 7.6, 0, 0, 0, 0},
+      {2025, "ОДИТ", 7.6, 0, 7.6, 0, 0},
+      {2026, "ОДИТ", 15, 0, 7.6, 0, 0},
+      {2030, "ОДИТ", 15, 0, 7.6, 0, 0},  // the last year shipped holds on
   };
   for (const auto& t : tariffs) {
     SCOPED_TRACE(std::to_string(t.year) + " " + t.category);
@@ -66,6 +78,12 @@ TEST_F(LawReferenceData, ContributionLimitsAndTariffs) {
     ASSERT_TRUE(q.GetTariffs3(t.year, t.category, e, c, oe, oc, f));
     EXPECT_EQ(std::vector<double>({e, c, oe, oc, f}),
               std::vector<double>({t.ensur, t.cumul, t.overEnsur, t.overCumul, t.foms}));
+  }
+  // Years before a category's first shipped year have no tariff rather than a
+  // later year's rates.
+  for (const auto& [year, category] : {std::pair{2022, "ОДИТ"}, {2019, "МС"}, {2016, "ВПНР"}}) {
+    double e = -1, c = -1, oe = -1, oc = -1, f = -1;
+    EXPECT_FALSE(q.GetTariffs3(year, category, e, c, oe, oc, f)) << year << " " << category;
   }
   double rate = -1;
   EXPECT_TRUE(q.GetAddTariffs(Day(2024, 6, 30), "428-1", rate));
