@@ -18,6 +18,9 @@ using Clock = PgLockSession::Clock;
 // ran out (lock_timeout).
 constexpr std::string_view kLockNotAvailable = "55P03";
 
+// Why a wait for the server ended at its deadline.
+constexpr std::string_view kNoAnswer = "gave no answer in time";
+
 struct ResultDeleter {
   void operator()(PGresult* r) const { PQclear(r); }
 };
@@ -74,7 +77,7 @@ ResultPtr Exchange(PGconn* conn, const char* sql, std::initializer_list<std::str
   ResultPtr result;
   for (;;) {
     if (!AwaitResult(conn, deadline)) {
-      *why = "gave no answer in time";
+      *why = kNoAnswer;
       return nullptr;
     }
     PGresult* r = PQgetResult(conn);
@@ -128,7 +131,7 @@ std::unique_ptr<PgLockSession> PgLockSession::Connect(const std::string& conninf
   while (state == PGRES_POLLING_READING || state == PGRES_POLLING_WRITING) {
     if (!AwaitSocket(PQsocket(conn), state == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline)) {
       PQfinish(conn);
-      *why = "gave no answer in time";
+      *why = kNoAnswer;
       return nullptr;
     }
     state = PQconnectPoll(conn);
@@ -143,7 +146,10 @@ std::unique_ptr<PgLockSession> PgLockSession::Connect(const std::string& conninf
   auto session = std::make_unique<PgLockSession>(Private{}, conn);
   ResultPtr names = Exchange(conn, "SELECT current_database(), coalesce(current_schema(), '')", {},
                              deadline, why);
-  if (!names) return nullptr;
+  if (!names) {
+    if (*why != kNoAnswer) *why = "refused the session: " + *why;
+    return nullptr;
+  }
   session->database_ = PQgetvalue(names.get(), 0, 0);
   session->schema_ = PQgetvalue(names.get(), 0, 1);
   return session;
@@ -195,7 +201,7 @@ PgLockSession::Outcome PgLockSession::Lock(int64_t key, Clock::time_point deadli
   int statement = 0;
   for (int results = 0; results < 8; ++results) {
     if (!AwaitResult(conn_, answerBy)) {
-      *why = "gave no answer in time";
+      *why = kNoAnswer;
       return fail();
     }
     ResultPtr r(PQgetResult(conn_));
