@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <libpq-fe.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -355,6 +357,18 @@ TEST_F(ServerLockTest, ServerMessagesAndMisuse) {
   auto held = holder->Lock();
   const std::string unreachable = "host=/nonexistent/qv port=1 dbname=x password=secret";
   const std::string shownServer = jet::ShownLocation(server_);
+  // Where libpq looks for a server's socket, one that takes connections
+  // (the kernel's backlog) and never answers.
+  const int silent = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const std::string socketPath = dir_.File(".s.PGSQL.5999");
+  ASSERT_LT(socketPath.size(), sizeof addr.sun_path);
+  socketPath.copy(addr.sun_path, socketPath.size());
+  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(silent, 8), 0);
+  const std::string mute = "host=" + dir_.Path().string() + " port=5999 dbname=x";
+  int64_t muteMs = 0;
   const struct {
     const char* what;
     std::function<void()> call;
@@ -368,6 +382,18 @@ TEST_F(ServerLockTest, ServerMessagesAndMisuse) {
        kCouldNotLockFile,
        "Could not lock file. The server at 'host=/nonexistent/qv port=1 dbname=x "
        "password=********' cannot be reached: "},
+      {"a server that does not answer: the connect's bound",
+       [&] {
+         const auto start = Clock::now();
+         try {
+           Service(mute, 0)->Lock();
+         } catch (...) {
+           muteMs = ElapsedMs(start);
+           throw;
+         }
+       },
+       kCouldNotLockFile,
+       "Could not lock file. The server at '" + mute + "' gave no answer in time."},
       {"attach while held", [&] { holder->Attach(file_, 1); }, 5,
        "Attach while a lock on '" + shownServer + "' is held"},
   };
@@ -376,6 +402,9 @@ TEST_F(ServerLockTest, ServerMessagesAndMisuse) {
     const Error e = testsupport::ExpectError(c.number, c.text, c.call);
     EXPECT_EQ(e.Description().find("secret"), std::string::npos);
   }
+  ::close(silent);
+  EXPECT_GE(muteMs, jet::PgLockSession::kAnswerWaitMs);
+  EXPECT_LT(muteMs, jet::PgLockSession::kAnswerWaitMs + 5000);
   EXPECT_EQ(holder->LockFilePath(), "");
   EXPECT_EQ(held->LockFilePath(), "");
   EXPECT_EQ(holder->HoldCount(), 1);
