@@ -26,9 +26,17 @@ struct ResultDeleter {
 };
 using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
 
+// libpq's message on one line, without its final line break.
 std::string Trimmed(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
+  std::string line;
+  for (const char c : text)
+    if (c == '\n' || c == '\t') {
+      if (!line.empty() && line.back() != ' ') line += ' ';
+    } else {
+      line += c;
+    }
+  return line;
 }
 
 // The whole milliseconds until `deadline`, rounded up; 0 once it has passed.

@@ -95,7 +95,9 @@ namespace {
               std::string(kLockServiceProgId));
 }
 
-[[noreturn]] void ThrowCouldNotLockOnServer(const std::string& text) {
+// `text` ends with a full stop unless it ends a sentence already.
+[[noreturn]] void ThrowCouldNotLockOnServer(std::string text) {
+  if (!text.empty() && text.back() != '.' && text.back() != '?') text += '.';
   throw Error(kCouldNotLockFile, "Could not lock file. " + text, std::string(kLockServiceProgId));
 }
 
@@ -165,7 +167,7 @@ std::unique_ptr<jet::PgLockSession> AcquireServerLock(detail::LockFileState& sta
   for (bool reused = session != nullptr;; reused = false) {
     if (!session) {
       session = jet::PgLockSession::Connect(state.conninfo, connectBy, &why);
-      if (!session) ThrowCouldNotLockOnServer("The server at '" + shown + "' " + why + ".");
+      if (!session) ThrowCouldNotLockOnServer("The server at '" + shown + "' " + why);
     }
     switch (session->Lock(session->Key(kServerLockName), deadline, &why)) {
       case jet::PgLockSession::Outcome::kTaken:
