@@ -88,11 +88,12 @@ class Admin {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return true;
   }
-  // Ends the lock service's sessions on the server, and waits for their end.
-  int EndLockSessions() {
+  // Ends the sessions named `application` on the server, and waits for their end.
+  int EndSessions(const std::string& application) {
     return std::stoi(
         Value("SELECT count(pg_terminate_backend(pid, 5000)) FROM pg_stat_activity "
-              "WHERE application_name = 'Qv_DBLock' AND datname = current_database()"));
+              "WHERE application_name = '" +
+              application + "' AND datname = current_database()"));
   }
 
  private:
@@ -171,11 +172,16 @@ class ServerLockTest : public ::testing::Test {
     schema_ = "qv_lock_" + std::to_string(::getpid());
     admin_->Value("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
     admin_->Value("CREATE SCHEMA " + schema_);
+    admin_->Value("DROP SCHEMA IF EXISTS " + schema_ + "_b CASCADE");
+    admin_->Value("CREATE SCHEMA " + schema_ + "_b");
     database_ = admin_->Value("SELECT current_database()");
-    server_ = gConninfo + " options='-c search_path=" + schema_ + "'";
+    // The sessions are named by the schema: the test ends its own only.
+    server_ =
+        gConninfo + " application_name=" + schema_ + " options='-c search_path=" + schema_ + "'";
   }
   static void TearDownTestSuite() {
     admin_->Value("DROP SCHEMA " + schema_ + " CASCADE");
+    admin_->Value("DROP SCHEMA " + schema_ + "_b CASCADE");
     delete admin_;
   }
 
@@ -337,16 +343,20 @@ TEST_F(ServerLockTest, TheServerLockIsKeyedByDatabaseSchemaAndName) {
   EXPECT_EQ(jet::AdvisoryLockKey("", "", ""), 610775443798759267);
   EXPECT_EQ(jet::AdvisoryLockKey("офис", "папка", "Qv_DBLock"), 11001281210828513);
 
-  auto held = Service(server_, 0)->Lock();
+  // Held through a location that names no application: the session is
+  // named Qv_DBLock, and pg_locks shows the key.
+  auto held = Service(gConninfo + " options='-c search_path=" + schema_ + "'", 0)->Lock();
   const std::string shown = admin_->Value(
-      "SELECT ((l.classid::bigint << 32) | l.objid::bigint) || ' ' || l.objsubid || ' ' || "
-      "a.application_name FROM pg_locks l JOIN pg_stat_activity a ON a.pid = l.pid "
+      "SELECT l.objsubid || ' ' || a.application_name FROM pg_locks l "
+      "JOIN pg_stat_activity a ON a.pid = l.pid "
       "WHERE l.locktype = 'advisory' AND l.granted "
-      "AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())");
-  EXPECT_EQ(shown, std::to_string(Key()) + " 1 Qv_DBLock");
+      "AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
+      "AND ((l.classid::bigint << 32) | l.objid::bigint) = " +
+      std::to_string(Key()));
+  EXPECT_EQ(shown, "1 Qv_DBLock");
   // Another schema (another data folder) has a lock of its own; the same
   // schema written in another way is the same lock.
-  const std::string other = gConninfo + " options='-c search_path=public'";
+  const std::string other = gConninfo + " options='-c search_path=" + schema_ + "_b'";
   const std::string same = gConninfo + " options='-c search_path=" + schema_ + ",public'";
   EXPECT_EQ(Probe(other), "free");
   EXPECT_EQ(Probe(same), "busy");
@@ -431,13 +441,13 @@ TEST_F(ServerLockTest, SessionsTheServerEnds) {
   auto s = Service(server_, 0);
   auto held = s->Lock();
   // (A session another service just closed may still be ending: counted too.)
-  EXPECT_GE(admin_->EndLockSessions(), 1);
+  EXPECT_GE(admin_->EndSessions(schema_), 1);
   EXPECT_EQ(Probe(server_), "free");
   held.reset();
   held = s->Lock();
   EXPECT_EQ(Probe(server_), "busy");
   held.reset();
-  EXPECT_GE(admin_->EndLockSessions(), 1);  // the kept one
+  EXPECT_GE(admin_->EndSessions(schema_), 1);  // the kept one
   held = s->Lock();
   EXPECT_EQ(Probe(server_), "busy");
   EXPECT_EQ(s->HoldCount(), 1);
