@@ -29,8 +29,10 @@ struct Layer {
 const std::vector<Layer>& Layers() {
   static const std::vector<Layer> layers = {
       {"platform/automation", {}},
-      {"platform/os", {"platform/automation"}},
       {"platform/jet", {"platform/automation"}},
+      // The lock service locks on a server through the server engine's
+      // locations and sessions.
+      {"platform/os", {"platform/automation", "platform/jet"}},
       {"platform/dao", {"platform/automation", "platform/jet"}},
       {"platform/ado", {"platform/automation", "platform/jet", "platform/dao"}},
       // The stand-ins for the sibling libraries know only the platform, and
@@ -93,6 +95,8 @@ TEST(Layers, TheRuleTableSaysWhoMayIncludeWhom) {
       {"platform/jet/JetConnection.cpp", "platform/automation/Variant.h", true},
       {"platform/jet/JetConnection.cpp", "platform/dao/Database.h", false},
       {"platform/automation/Object.cpp", "platform/os/Files.h", false},
+      {"platform/os/LockService.cpp", "platform/jet/PgLockSession.h", true},
+      {"platform/jet/PgLockSession.cpp", "platform/os/LockService.h", false},
       {"platform/dao/Database.cpp", "core/mErrorHandling.h", false},
       {"siblings/records/QvRecord.cpp", "platform/automation/ErrorGuard.h", true},
       {"siblings/records/QvRecord.cpp", "core/mErrorHandling.h", false},

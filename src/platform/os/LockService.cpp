@@ -18,6 +18,9 @@
 #include <map>
 #include <mutex>
 
+#include "platform/jet/JetEngine.h"
+#include "platform/jet/PgConnection.h"
+#include "platform/jet/PgLockSession.h"
 #include "platform/os/HostServices.h"
 
 namespace qv::os {
@@ -29,8 +32,18 @@ struct LockFileState {
   struct Hold {
     int fd = -1;
     int32_t count = 0;
+    std::unique_ptr<jet::PgLockSession> session;  // on a server, instead of `fd`
   };
-  std::string lockPath;
+  std::string lockPath;  // "" on a server
+  // On a server: the location as given (for new sessions only: it may hold
+  // a password) and as messages show it.
+  bool server = false;
+  std::string conninfo;
+  std::string shownLocation;
+  // The session of the last hold to end, kept for the next hold as the
+  // file's description is (see below). A child made by fork() never uses
+  // or closes its parent's session.
+  std::unique_ptr<jet::PgLockSession> spareSession;
   mutable std::mutex mutex;  // guards `holds` and the spare; never held while waiting
   std::map<std::thread::id, Hold> holds;
   // The description of the last hold to end, unlocked and kept open for
@@ -82,6 +95,12 @@ namespace {
               std::string(kLockServiceProgId));
 }
 
+// `text` ends with a full stop unless it ends a sentence already.
+[[noreturn]] void ThrowCouldNotLockOnServer(std::string text) {
+  if (!text.empty() && text.back() != '.' && text.back() != '?') text += '.';
+  throw Error(kCouldNotLockFile, "Could not lock file. " + text, std::string(kLockServiceProgId));
+}
+
 // "30", "0.05", "1.5": milliseconds as seconds without trailing zeros.
 std::string SecondsText(int32_t ms) {
   std::string text = std::to_string(ms / 1000);
@@ -129,20 +148,77 @@ int AcquireLockFile(const std::string& path, int32_t timeoutMs, int fd) {
   return fd;
 }
 
+// Takes the server lock of `state` within `timeoutMs` (0: one try) on
+// `session` (the spare, or null) or on a new session, and returns the
+// session that holds it. A spare session that fails (the server ended it,
+// or restarted) is replaced by a new one once. A healthy session that
+// waited in vain goes back as the spare.
+std::unique_ptr<jet::PgLockSession> AcquireServerLock(detail::LockFileState& state,
+                                                      int32_t timeoutMs,
+                                                      std::unique_ptr<jet::PgLockSession> session) {
+  using Clock = jet::PgLockSession::Clock;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point deadline = start + std::chrono::milliseconds(timeoutMs);
+  // A connect may take its time even for one try.
+  const Clock::time_point connectBy =
+      std::max(deadline, start + std::chrono::milliseconds(jet::PgLockSession::kAnswerWaitMs));
+  const std::string& shown = state.shownLocation;
+  std::string why;
+  for (bool reused = session != nullptr;; reused = false) {
+    if (!session) {
+      session = jet::PgLockSession::Connect(state.conninfo, connectBy, &why);
+      if (!session) ThrowCouldNotLockOnServer("The server at '" + shown + "' " + why);
+    }
+    switch (session->Lock(session->Key(kServerLockName), deadline, &why)) {
+      case jet::PgLockSession::Outcome::kTaken:
+        return session;
+      case jet::PgLockSession::Outcome::kBusy: {
+        std::lock_guard guard(state.mutex);
+        if (!state.spareSession) state.spareSession = std::move(session);
+        ThrowCouldNotLockOnServer("The lock of the database at '" + shown +
+                                  "' is held by another workstation, process or thread; waited " +
+                                  SecondsText(timeoutMs) + " s.");
+      }
+      case jet::PgLockSession::Outcome::kFailed:
+        session.reset();
+        if (reused) {
+          why.clear();
+          continue;
+        }
+        ThrowCouldNotLockOnServer("The server at '" + shown + "' could not take the lock: " + why);
+    }
+  }
+}
+
 }  // namespace
 
 HeldLock::HeldLock(std::shared_ptr<detail::LockFileState> state, std::thread::id holder)
     : state_(std::move(state)), holder_(holder) {}
 
 HeldLock::~HeldLock() {
-  std::lock_guard guard(state_->mutex);
-  const auto it = state_->holds.find(holder_);
-  if (it == state_->holds.end() || --it->second.count > 0) return;
-  // Unlock explicitly: a forked child may share the description, and
-  // closing alone would leave the lock held through the child's copy.
-  ::flock(it->second.fd, LOCK_UN);
-  state_->KeepSpare(it->second.fd);
-  state_->holds.erase(it);
+  std::unique_ptr<jet::PgLockSession> session;
+  {
+    std::lock_guard guard(state_->mutex);
+    const auto it = state_->holds.find(holder_);
+    if (it == state_->holds.end() || --it->second.count > 0) return;
+    if (!state_->server) {
+      // Unlock explicitly: a forked child may share the description, and
+      // closing alone would leave the lock held through the child's copy.
+      ::flock(it->second.fd, LOCK_UN);
+      state_->KeepSpare(it->second.fd);
+      state_->holds.erase(it);
+      return;
+    }
+    session = std::move(it->second.session);
+    state_->holds.erase(it);
+  }
+  // The round trip runs outside the mutex. A session that fails to unlock
+  // is ended, which frees the lock on the server; in a child made by
+  // fork() the parent's session is left alone (Unlock refuses there).
+  if (session && session->Unlock(session->Key(kServerLockName))) {
+    std::lock_guard guard(state_->mutex);
+    if (!state_->spareSession) state_->spareSession = std::move(session);
+  }
 }
 
 std::string HeldLock::LockFilePath() const {
@@ -160,10 +236,17 @@ void LockService::Attach(const std::string& aPath, int32_t aMode) {
     std::lock_guard guard(state_->mutex);
     if (!state_->holds.empty())
       ThrowVb(vberr::kInvalidProcedureCall,
-              "LockService.Attach while a lock on '" + state_->lockPath + "' is held");
+              "LockService.Attach while a lock on '" +
+                  (state_->server ? state_->shownLocation : state_->lockPath) + "' is held");
   }
   auto state = std::make_shared<detail::LockFileState>();
-  state->lockPath = aPath + ".lock";
+  if (jet::IsServerLocation(aPath)) {
+    state->server = true;
+    state->conninfo = aPath;
+    state->shownLocation = jet::ShownLocation(aPath);
+  } else {
+    state->lockPath = aPath + ".lock";
+  }
   state_ = std::move(state);
 }
 
@@ -171,6 +254,7 @@ std::shared_ptr<HeldLock> LockService::Lock() {
   if (!state_) ThrowVb(vberr::kInvalidProcedureCall, "LockService.Lock before Attach");
   const std::thread::id self = std::this_thread::get_id();
   int spare = -1;
+  std::unique_ptr<jet::PgLockSession> spareSession;
   {
     std::lock_guard guard(state_->mutex);
     const auto it = state_->holds.find(self);
@@ -178,19 +262,42 @@ std::shared_ptr<HeldLock> LockService::Lock() {
       ++it->second.count;
       return std::make_shared<HeldLock>(state_, self);
     }
-    spare = state_->TakeSpare();
+    if (state_->server)
+      spareSession = std::move(state_->spareSession);
+    else
+      spare = state_->TakeSpare();
   }
+  if (state_->server) return LockOnServer(std::move(spareSession));
   const int fd = AcquireLockFile(state_->lockPath, timeoutMs_, spare);
   try {
     {
       std::lock_guard guard(state_->mutex);
-      state_->holds[self] = {fd, 1};
+      state_->holds[self] = {fd, 1, nullptr};
     }
     return std::make_shared<HeldLock>(state_, self);
   } catch (...) {  // out of memory: give the file back before raising
     std::lock_guard guard(state_->mutex);
     state_->holds.erase(self);
     ::close(fd);
+    throw;
+  }
+}
+
+std::shared_ptr<HeldLock> LockService::LockOnServer(
+    std::unique_ptr<jet::PgLockSession> spareSession) {
+  const std::thread::id self = std::this_thread::get_id();
+  if (spareSession && !spareSession->OwnedHere()) spareSession.reset();  // the parent's: left alone
+  std::unique_ptr<jet::PgLockSession> session =
+      AcquireServerLock(*state_, timeoutMs_, std::move(spareSession));
+  // Out of memory below ends the session, which frees the lock.
+  std::lock_guard guard(state_->mutex);
+  auto& hold = state_->holds[self];
+  hold.count = 1;
+  hold.session = std::move(session);
+  try {
+    return std::make_shared<HeldLock>(state_, self);
+  } catch (...) {
+    state_->holds.erase(self);
     throw;
   }
 }
@@ -227,6 +334,7 @@ void FutexWakeAll(uint32_t* word) {
 }  // namespace
 
 void LockService::SyncCommitted(const std::function<void()>& sync, int64_t waitMs) {
+  if (state_ && state_->server) return;  // the server makes its own commits durable
   uint64_t* counts = nullptr;
   if (state_) {
     std::lock_guard guard(state_->mutex);

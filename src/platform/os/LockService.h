@@ -16,6 +16,20 @@
 // deleted (deleting it would let two holders lock two different files); its
 // first 64 bytes hold the counts of SyncCommitted, shared by every process.
 // A child made by fork() while a lock is held shares that hold.
+//
+// A server location (a postgresql:// URI or a libpq connection string, as
+// jet::IsServerLocation tells) locks on the server instead: a
+// session-level advisory lock held by a session of the service's own (not
+// the database's), keyed by the database, its schema and kServerLockName
+// (jet::AdvisoryLockKey), so every workstation takes the same lock. The
+// server frees it when the holder's session ends: a client that dies loses
+// its lock at once. Nesting, waiting and 3050 are as with the file; each
+// thread's hold has its own session, and the session of the last hold to
+// end is kept for the next. The wait is the server's (its lock_timeout):
+// a waiter is woken when the lock is freed. There is no lock file
+// (LockFilePath is ""), SyncCommitted does nothing (the server makes its
+// commits durable), and a child made by fork() neither frees nor uses its
+// parent's session.
 
 #include <cstdint>
 #include <functional>
@@ -26,6 +40,10 @@
 
 #include "platform/automation/Object.h"
 
+namespace qv::jet {
+class PgLockSession;
+}
+
 namespace qv::os {
 
 // Jet's "Could not lock file." number: the lock stayed held by another
@@ -34,6 +52,8 @@ namespace qv::os {
 inline constexpr int32_t kCouldNotLockFile = 3050;
 inline constexpr int32_t kDefaultLockTimeoutMs = 30000;
 inline constexpr std::string_view kLockServiceProgId = "Qv_DBLock.LockService";
+// The name the database lock's key on a server is derived from.
+inline constexpr std::string_view kServerLockName = "Qv_DBLock";
 
 namespace detail {
 struct LockFileState;
@@ -65,20 +85,22 @@ class LockService : public Object {
   // of milliseconds (0 or more), else kDefaultLockTimeoutMs.
   LockService();
 
-  // Attaches to the database at `aPath`. `aMode` 1 (exclusive lock) is the
-  // only mode. Error 5 for an empty path, another mode, or while this
+  // Attaches to the database at `aPath` (a file's path or a server
+  // location; the server is not reached before Lock). `aMode` 1 (exclusive
+  // lock) is the only mode. Error 5 for an empty path, another mode, or while this
   // service's locks are held.
   void Attach(const std::string& aPath, int32_t aMode);
 
   // Takes the lock, waiting up to TimeoutMs() while another process, thread
   // or service holds it (0: one try). Error 3050 when it stays held or the
-  // lock file cannot be opened; error 5 before Attach.
+  // lock file cannot be opened (or the server cannot be reached or fails);
+  // error 5 before Attach.
   std::shared_ptr<HeldLock> Lock();
 
   int32_t TimeoutMs() const { return timeoutMs_; }
   // Error 5 for a negative value.
   void SetTimeoutMs(int32_t ms);
-  // The lock file; "" before Attach.
+  // The lock file; "" before Attach and on a server.
   std::string LockFilePath() const;
   // The calling thread's nested holds on this service (0 when it holds none).
   int32_t HoldCount() const;
@@ -91,11 +113,14 @@ class LockService : public Object {
   // the waiters. The counts of syncs begun and ended live in the lock file,
   // shared by every process; a sync that does not end within `waitMs` (its
   // process died) is not waited for. Errors: those of `sync`; without
-  // Attach, or when the lock file cannot be shared, it runs `sync`.
+  // Attach, or when the lock file cannot be shared, it runs `sync`; on a
+  // server it does nothing.
   static constexpr int64_t kSyncWaitMs = 500;
   void SyncCommitted(const std::function<void()>& sync, int64_t waitMs = kSyncWaitMs);
 
  private:
+  std::shared_ptr<HeldLock> LockOnServer(std::unique_ptr<jet::PgLockSession> spareSession);
+
   std::shared_ptr<detail::LockFileState> state_;
   int32_t timeoutMs_;
 };

@@ -1,0 +1,566 @@
+// The database lock service on both kinds of location: a database file
+// (flock on the lock file) and the PostgreSQL server QV_TEST_PG names (an
+// advisory lock of a session of the service's own), in a schema of its
+// own. What the two share runs as one table over both; the server's own
+// rules (its key, its messages, sessions the server ends, fork()) and the
+// workstations test (processes of qv_pg_lock_worker, the first argument)
+// follow. Without QV_TEST_PG the program says so and exits 77 (skipped).
+
+#include <fcntl.h>
+#include <libpq-fe.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/automation/Error.h"
+#include "platform/jet/JetEngine.h"
+#include "platform/jet/PgConnection.h"
+#include "platform/jet/PgLockSession.h"
+#include "platform/os/LockService.h"
+#include "support/TestSupport.h"
+
+namespace qv::os {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using testsupport::RaisedError;
+
+std::string gConninfo;  // QV_TEST_PG
+std::string gWorker;    // the worker program
+
+int64_t ElapsedMs(Clock::time_point since) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+}
+
+int64_t MonotonicMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1000000;
+}
+
+// The test's own connection, for what only SQL of the server shows.
+class Admin {
+ public:
+  Admin() : conn_(PQconnectdb(gConninfo.c_str()), PQfinish) {
+    if (PQstatus(conn_.get()) != CONNECTION_OK)
+      throw std::runtime_error("cannot connect: " + std::string(PQerrorMessage(conn_.get())));
+    Value("SET client_min_messages TO warning");
+  }
+  // The first value of the first row ("" when none).
+  std::string Value(const std::string& sql) {
+    std::unique_ptr<PGresult, void (*)(PGresult*)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
+    const ExecStatusType st = PQresultStatus(r.get());
+    if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK)
+      throw std::runtime_error(sql + ": " + PQresultErrorMessage(r.get()));
+    return PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
+  }
+  // The sessions waiting for the advisory lock `key` of this database.
+  int Waiters(int64_t key) {
+    return std::stoi(
+        Value("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT granted "
+              "AND database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
+              "AND ((classid::bigint << 32) | objid::bigint) = " +
+              std::to_string(key)));
+  }
+  // Waits (up to 20 s) until `n` sessions wait for `key`; false when they do not.
+  bool AwaitWaiters(int64_t key, int n) {
+    const auto until = Clock::now() + std::chrono::seconds(20);
+    while (Waiters(key) < n)
+      if (Clock::now() > until)
+        return false;
+      else
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return true;
+  }
+  // Ends the sessions named `application` on the server, and waits for their end.
+  int EndSessions(const std::string& application) {
+    return std::stoi(
+        Value("SELECT count(pg_terminate_backend(pid, 5000)) FROM pg_stat_activity "
+              "WHERE application_name = '" +
+              application + "' AND datname = current_database()"));
+  }
+
+ private:
+  std::unique_ptr<PGconn, void (*)(PGconn*)> conn_;
+};
+
+// A worker process: its standard output read through a pipe, its standard
+// input a pipe the test holds open.
+class Worker {
+ public:
+  Worker(const std::vector<std::string>& args, int32_t timeoutMs) {
+    std::vector<std::string> argv{gWorker};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargs;
+    for (auto& a : argv) cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    const std::string timeout = "QV_LOCK_TIMEOUT_MS=" + std::to_string(timeoutMs);
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e)
+      if (!std::string_view(*e).starts_with("QV_LOCK_TIMEOUT_MS=")) env.push_back(*e);
+    env.push_back(const_cast<char*>(timeout.c_str()));
+    env.push_back(nullptr);
+    int out[2], in[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0)
+      throw std::runtime_error("pipe failed");
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+      ::dup2(out[1], 1);
+      ::dup2(in[0], 0);
+      ::execve(cargs[0], cargs.data(), env.data());
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(in[0]);
+    out_ = out[0];
+    in_ = in[1];
+  }
+  ~Worker() {
+    if (pid_ > 0) {
+      Kill();
+      Join();
+    }
+  }
+  // The next line of its output ("" at its end).
+  std::string ReadLine() {
+    std::string line;
+    char c;
+    while (::read(out_, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+  }
+  void Kill() { ::kill(pid_, SIGKILL); }
+  // Waits for its end: "exit N: " and the rest of its output, or "killed".
+  std::string Join() {
+    ::close(in_);
+    std::string rest;
+    char buf[256];
+    for (ssize_t n; (n = ::read(out_, buf, sizeof buf)) > 0;) rest.append(buf, size_t(n));
+    ::close(out_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = 0;
+    if (WIFSIGNALED(status)) return "killed";
+    return "exit " + std::to_string(WEXITSTATUS(status)) + ": " + rest;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  int out_ = -1, in_ = -1;
+};
+
+class ServerLockTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    admin_ = new Admin;
+    schema_ = "qv_lock_" + std::to_string(::getpid());
+    admin_->Value("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
+    admin_->Value("CREATE SCHEMA " + schema_);
+    admin_->Value("DROP SCHEMA IF EXISTS " + schema_ + "_b CASCADE");
+    admin_->Value("CREATE SCHEMA " + schema_ + "_b");
+    database_ = admin_->Value("SELECT current_database()");
+    // The sessions are named by the schema: the test ends its own only.
+    server_ =
+        gConninfo + " application_name=" + schema_ + " options='-c search_path=" + schema_ + "'";
+  }
+  static void TearDownTestSuite() {
+    admin_->Value("DROP SCHEMA " + schema_ + " CASCADE");
+    admin_->Value("DROP SCHEMA " + schema_ + "_b CASCADE");
+    delete admin_;
+  }
+
+  static std::shared_ptr<LockService> Service(const std::string& where, int32_t timeoutMs) {
+    auto s = std::make_shared<LockService>();
+    s->SetTimeoutMs(timeoutMs);
+    s->Attach(where, 1);
+    return s;
+  }
+  // Whether a separate holder (a service of its own) gets the lock at once.
+  static std::string Probe(const std::string& where) {
+    const Error e = RaisedError([&] { Service(where, 0)->Lock(); });
+    return e.Number() == 0 ? "free" : e.Number() == kCouldNotLockFile ? "busy" : e.Description();
+  }
+  static int64_t Key() { return jet::AdvisoryLockKey(database_, schema_, kServerLockName); }
+
+  testsupport::TempFolder dir_;
+  const std::string file_ = dir_.File("Quivane.mdb");
+  static inline Admin* admin_ = nullptr;
+  static inline std::string schema_, database_, server_;
+};
+
+// What a database file and a server share, each case run on both. A
+// case's trace renders what it saw in one line.
+TEST_F(ServerLockTest, FileAndServerShareTheRules) {
+  struct Kind {
+    const char* name;
+    std::string where;
+    // Waits until another holder waits for the lock, where that can be seen.
+    std::function<void()> awaitWaiter;
+  };
+  const Kind kinds[] = {
+      {"file", file_, [] {}},
+      {"server", server_, [] { ASSERT_TRUE(admin_->AwaitWaiters(Key(), 1)); }},
+  };
+  const struct {
+    const char* what;
+    std::function<std::string(const Kind&)> run;
+    std::string expected;
+  } cases[] = {
+      {"nested holds of one thread are counted; the last frees the lock",
+       [](const Kind& k) {
+         auto s = Service(k.where, 0);
+         std::string t = Probe(k.where);
+         auto outer = s->Lock();
+         auto inner = s->Lock();
+         t += " " + std::to_string(s->HoldCount()) + " " + Probe(k.where);
+         outer.reset();
+         t += " " + std::to_string(s->HoldCount()) + " " + Probe(k.where);
+         inner.reset();
+         return t + " " + std::to_string(s->HoldCount()) + " " + Probe(k.where);
+       },
+       "free 2 busy 1 busy 0 free"},
+      {"a lock outlives its service",
+       [](const Kind& k) {
+         auto s = Service(k.where, 0);
+         auto held = s->Lock();
+         s.reset();
+         const std::string t = Probe(k.where);
+         held.reset();
+         return t + " " + Probe(k.where);
+       },
+       "busy free"},
+      {"holds one after another each exclude others and free the lock",
+       [](const Kind& k) {
+         auto s = Service(k.where, 0);
+         int busy = 0;
+         for (int i = 0; i < 20; ++i) {
+           auto held = s->Lock();
+           busy += Probe(k.where) == "busy";
+         }
+         return std::to_string(busy) + " " + Probe(k.where);
+       },
+       "20 free"},
+      {"the wait runs out with 3050 after the timeout",
+       [](const Kind& k) {
+         auto held = Service(k.where, 0)->Lock();
+         const auto start = Clock::now();
+         const Error e = RaisedError([&] { Service(k.where, 150)->Lock(); });
+         const int64_t ms = ElapsedMs(start);
+         return std::to_string(e.Number()) + " " + e.Source() + " " +
+                (e.Description().starts_with("Could not lock file. ") ? "text" : e.Description()) +
+                " " + (e.Description().ends_with("; waited 0.15 s.") ? "wait" : "") + " " +
+                (ms >= 150 && ms < 10000 ? "in time" : std::to_string(ms) + " ms");
+       },
+       "3050 Qv_DBLock.LockService text wait in time"},
+      {"timeout 0 is one try",
+       [](const Kind& k) {
+         auto held = Service(k.where, 0)->Lock();
+         const Error e = RaisedError([&] { Service(k.where, 0)->Lock(); });
+         return std::to_string(e.Number()) +
+                (e.Description().ends_with("; waited 0 s.") ? " wait" : " " + e.Description());
+       },
+       "3050 wait"},
+      {"another thread of the service waits as another process would",
+       [](const Kind& k) {
+         auto s = Service(k.where, 0);
+         auto held = s->Lock();
+         int32_t quick = 0;
+         std::thread([&] { quick = RaisedError([&] { s->Lock(); }).Number(); }).join();
+         return std::to_string(quick) + " " + std::to_string(s->HoldCount());
+       },
+       "3050 1"},
+      {"a waiter gets the lock once the holder frees it",
+       [](const Kind& k) {
+         auto holder = Service(k.where, 0);
+         auto held = holder->Lock();
+         std::atomic<int64_t> gotAt = 0;
+         std::string error;
+         std::thread waiter([&] {
+           error = RaisedError([&] {
+                     auto mine = Service(k.where, 20000)->Lock();
+                     gotAt = MonotonicMs();
+                   }).Description();
+         });
+         k.awaitWaiter();
+         const int64_t freedAt = MonotonicMs();
+         held.reset();
+         waiter.join();
+         std::cout << k.name << ": a waiter got the lock " << gotAt - freedAt
+                   << " ms after it was freed\n";
+         return error + (gotAt >= freedAt ? "after" : "before");
+       },
+       "after"},
+      {"a holder process that dies loses the lock",
+       [](const Kind& k) {
+         int ready[2], stay[2];
+         if (::pipe(ready) != 0 || ::pipe(stay) != 0) return std::string("pipe failed");
+         const pid_t pid = ::fork();
+         if (pid == 0) {
+           auto held = Service(k.where, 0)->Lock();
+           ::write(ready[1], "h", 1);
+           char c;
+           ::read(stay[0], &c, 1);  // killed before anything comes
+           ::_exit(0);
+         }
+         char c = 0;
+         ::read(ready[0], &c, 1);
+         std::string t = std::string(c == 'h' ? "held" : "not held") + " " + Probe(k.where);
+         ::kill(pid, SIGKILL);
+         ::waitpid(pid, nullptr, 0);
+         for (int fd : {ready[0], ready[1], stay[0], stay[1]}) ::close(fd);
+         const Error e = RaisedError([&] { Service(k.where, 10000)->Lock(); });
+         return t + " " + (e.Number() == 0 ? "taken" : e.Description());
+       },
+       "held busy taken"},
+  };
+  for (const Kind& k : kinds) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(k.name) + ": " + c.what);
+      EXPECT_EQ(c.run(k), c.expected);
+    }
+  }
+}
+
+TEST_F(ServerLockTest, TheServerLockIsKeyedByDatabaseSchemaAndName) {
+  // The documented derivation, pinned: every client must compute these.
+  EXPECT_EQ(jet::AdvisoryLockKey("postgres", "public", "Qv_DBLock"), -8819039320698154076);
+  EXPECT_EQ(jet::AdvisoryLockKey("", "", ""), 610775443798759267);
+  EXPECT_EQ(jet::AdvisoryLockKey("офис", "папка", "Qv_DBLock"), 11001281210828513);
+
+  // Held through a location that names no application: the session is
+  // named Qv_DBLock, and pg_locks shows the key.
+  auto held = Service(gConninfo + " options='-c search_path=" + schema_ + "'", 0)->Lock();
+  const std::string shown = admin_->Value(
+      "SELECT l.objsubid || ' ' || a.application_name FROM pg_locks l "
+      "JOIN pg_stat_activity a ON a.pid = l.pid "
+      "WHERE l.locktype = 'advisory' AND l.granted "
+      "AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
+      "AND ((l.classid::bigint << 32) | l.objid::bigint) = " +
+      std::to_string(Key()));
+  EXPECT_EQ(shown, "1 Qv_DBLock");
+  // Another schema (another data folder) has a lock of its own; the same
+  // schema written in another way is the same lock.
+  const std::string other = gConninfo + " options='-c search_path=" + schema_ + "_b'";
+  const std::string same = gConninfo + " options='-c search_path=" + schema_ + ",public'";
+  EXPECT_EQ(Probe(other), "free");
+  EXPECT_EQ(Probe(same), "busy");
+}
+
+TEST_F(ServerLockTest, ServerMessagesAndMisuse) {
+  auto holder = Service(server_, 0);
+  auto held = holder->Lock();
+  const std::string unreachable = "host=/nonexistent/qv port=1 dbname=x password=secret";
+  const std::string shownServer = jet::ShownLocation(server_);
+  // Where libpq looks for a server's socket, one that takes connections
+  // (the kernel's backlog) and never answers.
+  const int silent = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const std::string socketPath = dir_.File(".s.PGSQL.5999");
+  ASSERT_LT(socketPath.size(), sizeof addr.sun_path);
+  socketPath.copy(addr.sun_path, socketPath.size());
+  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(silent, 8), 0);
+  const std::string mute = "host=" + dir_.Path().string() + " port=5999 dbname=x";
+  int64_t muteMs = 0;
+  const struct {
+    const char* what;
+    std::function<void()> call;
+    int32_t number;
+    std::string text;
+  } cases[] = {
+      {"busy", [&] { Service(server_, 30)->Lock(); }, kCouldNotLockFile,
+       "Could not lock file. The lock of the database at '" + shownServer +
+           "' is held by another workstation, process or thread; waited 0.03 s."},
+      {"unreachable, the password masked", [&] { Service(unreachable, 0)->Lock(); },
+       kCouldNotLockFile,
+       "Could not lock file. The server at 'host=/nonexistent/qv port=1 dbname=x "
+       "password=********' cannot be reached: "},
+      {"a server that does not answer: the connect's bound",
+       [&] {
+         const auto start = Clock::now();
+         try {
+           Service(mute, 0)->Lock();
+         } catch (...) {
+           muteMs = ElapsedMs(start);
+           throw;
+         }
+       },
+       kCouldNotLockFile,
+       "Could not lock file. The server at '" + mute + "' gave no answer in time."},
+      {"attach while held", [&] { holder->Attach(file_, 1); }, 5,
+       "Attach while a lock on '" + shownServer + "' is held"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Error e = testsupport::ExpectError(c.number, c.text, c.call);
+    EXPECT_EQ(e.Description().find("secret"), std::string::npos);
+  }
+  ::close(silent);
+  EXPECT_GE(muteMs, jet::PgLockSession::kAnswerWaitMs);
+  EXPECT_LT(muteMs, jet::PgLockSession::kAnswerWaitMs + 5000);
+  EXPECT_EQ(holder->LockFilePath(), "");
+  EXPECT_EQ(held->LockFilePath(), "");
+  EXPECT_EQ(holder->HoldCount(), 1);
+}
+
+// The server makes its commits durable: SyncCommitted runs no sync there;
+// on a file it syncs.
+TEST_F(ServerLockTest, SyncCommittedSyncsFilesOnly) {
+  const struct {
+    std::string where;
+    int syncs;
+  } cases[] = {{file_, 1}, {server_, 0}};
+  for (const auto& c : cases) {
+    int syncs = 0;
+    Service(c.where, 0)->SyncCommitted([&] { ++syncs; });
+    EXPECT_EQ(syncs, c.syncs) << c.where;
+  }
+}
+
+// Sessions the server ends (a restart, an administrator): a hold whose
+// session ended is lost (others get the lock) and its release raises
+// nothing; a kept session that ended is replaced at the next hold.
+TEST_F(ServerLockTest, SessionsTheServerEnds) {
+  auto s = Service(server_, 0);
+  auto held = s->Lock();
+  // (A session another service just closed may still be ending: counted too.)
+  EXPECT_GE(admin_->EndSessions(schema_), 1);
+  EXPECT_EQ(Probe(server_), "free");
+  held.reset();
+  held = s->Lock();
+  EXPECT_EQ(Probe(server_), "busy");
+  held.reset();
+  EXPECT_GE(admin_->EndSessions(schema_), 1);  // the kept one
+  held = s->Lock();
+  EXPECT_EQ(Probe(server_), "busy");
+  EXPECT_EQ(s->HoldCount(), 1);
+}
+
+// A child made by fork() while the parent holds the lock shares the hold:
+// its nested hold succeeds, and its release neither frees the parent's lock
+// nor disturbs the parent's session.
+TEST_F(ServerLockTest, AForkedChildLeavesTheParentsSessionAlone) {
+  auto s = Service(server_, 0);
+  auto held = s->Lock();
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    auto nested = s->Lock();
+    const char c = s->HoldCount() == 2 ? '2' : '?';
+    nested.reset();
+    held.reset();  // the child's copy of the parent's hold
+    s.reset();
+    ::write(out[1], &c, 1);
+    ::_exit(0);
+  }
+  char c = 0;
+  ::read(out[0], &c, 1);
+  ::waitpid(pid, nullptr, 0);
+  ::close(out[0]);
+  ::close(out[1]);
+  EXPECT_EQ(c, '2');
+  EXPECT_EQ(Probe(server_), "busy");
+  held.reset();
+  EXPECT_EQ(Probe(server_), "free");
+  held = s->Lock();  // the parent's kept session still serves
+  EXPECT_EQ(Probe(server_), "busy");
+}
+
+// Workstations: worker processes each take the lock and raise a counter
+// row through the engine many times, while first a holder process keeps
+// them all waiting until it is killed. No increment is lost, no two hold
+// the lock at once, and the waiters get it within their wait.
+TEST_F(ServerLockTest, WorkersCountUnderTheLockAndAKilledHolderFreesIt) {
+  constexpr int kWorkers = 4, kTimes = 40;
+  constexpr int32_t kTimeoutMs = 20000;
+  {
+    auto engine = jet::OpenEngine(server_, {.create = true});
+    engine->Execute(
+        "CREATE TABLE Tally (ID LONG CONSTRAINT pk PRIMARY KEY, Total LONG, Holders LONG, "
+        "MaxHolders LONG)");
+    engine->Execute("INSERT INTO Tally VALUES (1, 0, 0, 0)");
+  }
+  Worker holder({server_, "hold"}, kTimeoutMs);
+  ASSERT_EQ(holder.ReadLine(), "held");
+  std::vector<std::unique_ptr<Worker>> workers;
+  for (int i = 0; i < kWorkers; ++i)
+    workers.push_back(std::make_unique<Worker>(
+        std::vector<std::string>{server_, "count", std::to_string(kTimes)}, kTimeoutMs));
+  ASSERT_TRUE(admin_->AwaitWaiters(Key(), kWorkers));
+  const int64_t killedAt = MonotonicMs();
+  holder.Kill();
+  EXPECT_EQ(holder.Join(), "killed");
+  int64_t firstAt = INT64_MAX;
+  for (auto& w : workers) {
+    const std::string result = w->Join();
+    int overlaps = -1;
+    int64_t first = 0;
+    std::istringstream in(result);
+    std::string exitWord, status, word1, word2;
+    in >> exitWord >> status >> word1 >> overlaps >> word2 >> first;
+    EXPECT_EQ(status + word1 + std::to_string(overlaps), "0:overlaps0") << result;
+    if (first > 0) firstAt = std::min(firstAt, first);
+  }
+  EXPECT_LT(firstAt - killedAt, kTimeoutMs);
+  std::cout << "the first waiter got the lock " << firstAt - killedAt
+            << " ms after its holder was killed\n";
+  auto engine = jet::OpenEngine(server_);
+  auto st = engine->Prepare("SELECT Total, Holders, MaxHolders FROM Tally WHERE ID = 1");
+  ASSERT_TRUE(st->Step());
+  EXPECT_EQ(CStr(st->Value(0)) + " " + CStr(st->Value(1)) + " " + CStr(st->Value(2)),
+            std::to_string(kWorkers * kTimes) + " 0 1");
+}
+
+// What a hold and its release cost, each kind: printed, for the docs.
+TEST_F(ServerLockTest, TimesAHoldAndItsRelease) {
+  for (const std::string& where : {file_, server_}) {
+    auto s = Service(where, 0);
+    s->Lock().reset();  // the session (or file) made once
+    constexpr int kHolds = 200;
+    const auto start = Clock::now();
+    for (int i = 0; i < kHolds; ++i) s->Lock().reset();
+    const auto us =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+    std::cout << (where == file_ ? "file" : "server") << ": a hold and its release " << us / kHolds
+              << " us\n";
+    EXPECT_EQ(Probe(where), "free");
+  }
+}
+
+}  // namespace
+}  // namespace qv::os
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  const char* conninfo = std::getenv("QV_TEST_PG");
+  if (conninfo == nullptr || *conninfo == '\0') {
+    std::cout << "skipped: QV_TEST_PG is not set (scripts/test starts a PostgreSQL server and "
+                 "sets it; see docs/postgres.md)\n";
+    return 77;
+  }
+  if (argc != 2) {
+    std::cerr << "usage: qv_pg_lock WORKER_PROGRAM\n";
+    return 2;
+  }
+  qv::os::gConninfo = conninfo;
+  qv::os::gWorker = argv[1];
+  return RUN_ALL_TESTS();
+}
