@@ -121,6 +121,13 @@ const std::vector<Step>& Steps() {
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (3, 'Юлия Ёлкина')", "error 3163"},
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (3, 'Юлия Ёлки')", "1"},
       {Op::kQuery, "SELECT Count(*) FROM People", "Long:3"},
+      // Text(n) counts UTF-16 units: a character beyond U+FFFF counts 2
+      // (8 letters and one at the limit of 10, 9 and one over it).
+      {Op::kRun, "INSERT INTO People (ID, Name) VALUES (4, 'Юлия Ёлк😀')", "1"},
+      {Op::kRun, "INSERT INTO People (ID, Name) VALUES (5, 'Юлия Ёлки😀')", "error 3163"},
+      {Op::kRun, "UPDATE People SET Name = 'Юлия Ёлки😀' WHERE ID = 4", "error 3163"},
+      {Op::kQuery, "SELECT Name, Len(Name) FROM People WHERE ID = 4", "Str:Юлия Ёлк😀|Long:10"},
+      {Op::kRun, "DELETE FROM People WHERE ID = 4", "1"},
       {Op::kRun, "SELECT * FROM NoSuchTable", "error 3078"},
       {Op::kQuery, "SELECT Nope FROM People", "error 3061"},
       // Literals as parameters: one shape, other values.
