@@ -63,6 +63,21 @@ TEST(PgDialect, WritesWhatTheEnginesDoDifferently) {
        {"CASE WHEN (\"Fruit\".\"ripe\" <> 0) THEN 1"},
        {},
        {}},
+      // a choice of a text and a number is a text: the number made text by
+      // Jet's `&`, a text or a Null left as it is; numbers alone stay numbers
+      {"select iif(ripe, name, price) as x from fruit",
+       {"THEN \"Fruit\".\"name\" ELSE jet_concat(\"Fruit\".\"price\") END"},
+       {"jet_concat(\"Fruit\".\"name\")"},
+       {"jet_concat"}},
+      {"select switch(id = 1, 'one', id = 2, id * 2, id = 3, null) as x from fruit",
+       {"THEN 'one' WHEN", "THEN jet_concat((\"Fruit\".\"id\" * 2)) WHEN", "THEN NULL END"},
+       {"jet_concat('one')", "jet_concat(NULL)"},
+       {"jet_concat"}},
+      {"select choose(id, picked, 'x') as x from fruit",
+       {"WHEN 1 THEN jet_concat(\"Fruit\".\"picked\") WHEN 2 THEN 'x' END"},
+       {},
+       {"jet_concat", "jet_round"}},
+      {"select iif(ripe, id, price) as x from fruit", {}, {"jet_concat"}, {}},
       // TOP with ORDER BY keeps the ties itself; without ORDER BY a LIMIT
       {"select top 2 id from fruit order by price desc",
        {"ORDER BY \"Fruit\".\"price\" DESC NULLS LAST FETCH FIRST 2 ROWS WITH TIES"},
@@ -287,6 +302,7 @@ TEST(PgServerFunctions, EmittedCallsAreCreated) {
            "SELECT Format(picked, 'yyyy'), CStr(ripe), Mid(name, 2), Mid(name, 2, 3), "
            "DateDiff('d', picked, Now()) FROM Fruit WHERE name Like 'a*'",
            "UPDATE Fruit SET ripe = price, id = price, name = UCase(name)",
+           "SELECT IIf(ripe, name, price), Switch(id = 1, 'a', True, id) FROM Fruit",
        }) {
     SCOPED_TRACE(jet);
     const Translation t = TranslateJet(jet, schema, SqlDialect::kPostgres);
