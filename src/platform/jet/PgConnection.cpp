@@ -303,6 +303,13 @@ Error PgToJetError(std::string_view sqlstate, std::string_view message, std::str
   auto tableField = [&](std::string_view field) {
     return std::string(table) + "." + std::string(field);
   };
+  // A Jet function's error on the server (the extension's qv_jet_call):
+  // "Q" and its number in four digits, the message its description.
+  if (sqlstate.size() == 5 && sqlstate[0] == 'Q' &&
+      std::all_of(sqlstate.begin() + 1, sqlstate.end(),
+                  [](char c) { return c >= '0' && c <= '9'; }))
+    return Error(std::atoi(std::string(sqlstate.substr(1)).c_str()), std::string(message),
+                 std::string(source));
   if (sqlstate == "23505") return jet(jeterr::kDuplicateKey);
   if (sqlstate == "23502") return jet(jeterr::kRequired, tableField(column));
   if (sqlstate == "23514") {
@@ -572,13 +579,7 @@ struct PgConnection::Impl : public SchemaView {
         const TableSpec& t = Existing(change.table.name);
         const IndexSpec* x = t.FindIndex(change.name);
         if (!x) ThrowJet(jeterr::kNotAnIndex, {change.name}, kSourceIndex);
-        const std::string table = t.name, index = x->name;
-        if (x->primary)
-          Exec("ALTER TABLE " + Quoted(table) + " DROP CONSTRAINT " + Quoted(table + "_pkey"));
-        else
-          Exec("DROP INDEX " + Quoted(table + "$" + index));
-        ExecParams("DELETE FROM \"_jet_indexes\" WHERE \"table_name\" = $1 AND \"name\" = $2",
-                   {table, index});
+        DropIndex(t.name, *x);
         return 0;
       }
       case Op::kAddFields: {
@@ -610,11 +611,36 @@ struct PgConnection::Impl : public SchemaView {
                    {table, field});
         return 0;
       }
-      case Op::kDropConstraint:
-      case Op::kMakeTable:
-        break;
+      case Op::kDropConstraint: {
+        // The index a constraint made, by its name; a table or constraint
+        // that is not there is one error.
+        const CachedTable* t = Load(change.table.name);
+        const IndexSpec* x = t ? t->spec->FindIndex(change.name) : nullptr;
+        if (!x) ThrowJet(jeterr::kNoTableOrConstraint, {}, kSourceTableDef);
+        DropIndex(t->spec->name, *x);
+        return 0;
+      }
+      case Op::kMakeTable: {
+        // The table of the select's columns, filled from the select.
+        CreateTable(change.table);
+        std::string insert = "INSERT INTO " + Quoted(change.table.name);
+        for (size_t i = 0; i < change.table.fields.size(); ++i)
+          insert += (i == 0 ? " (" : ", ") + Quoted(change.table.fields[i].name);
+        insert += ") " + change.selectSql;
+        ResultPtr r = Exec(insert);
+        return std::atoll(PQcmdTuples(r.get()));
+      }
     }
     ThrowJet(jeterr::kNotSupported);
+  }
+
+  void DropIndex(const std::string& table, const IndexSpec& x) const {
+    if (x.primary)
+      Exec("ALTER TABLE " + Quoted(table) + " DROP CONSTRAINT " + Quoted(table + "_pkey"));
+    else
+      Exec("DROP INDEX " + Quoted(table + "$" + x.name));
+    ExecParams("DELETE FROM \"_jet_indexes\" WHERE \"table_name\" = $1 AND \"name\" = $2",
+               {table, x.name});
   }
 
   // ---- running statements
@@ -737,16 +763,18 @@ struct PgConnection::Impl : public SchemaView {
     ++deallocations;
   }
 
-  void RunSchemaChange(const SchemaChange& change) {
+  // Returns the rows a make-table wrote (0 for the others).
+  int64_t RunSchemaChange(const SchemaChange& change) {
     if (readOnly) ThrowJet(jeterr::kReadOnly);
     // The server's statements and the catalogue's rows together, all or
     // nothing.
     const bool outer = depth == 0;
     if (outer) Exec("BEGIN");
+    int64_t rows = 0;
     try {
       ++depth;
       Atomically([&] {
-        Apply(change);
+        rows = Apply(change);
         // Told to the other sessions when the transaction commits.
         Exec("NOTIFY " + std::string(kSchemaChannel));
         return 0;
@@ -760,7 +788,8 @@ struct PgConnection::Impl : public SchemaView {
       throw;
     }
     SchemaChanged();
-    changes = 0;
+    changes = rows;
+    return rows;
   }
 };
 
@@ -790,10 +819,7 @@ class PgStatement final : public EngineStatement {
   }
 
   int64_t Run() override {
-    if (entry_->name.empty()) {
-      conn_->impl_->RunSchemaChange(*entry_->translation.change);
-      return 0;
-    }
+    if (entry_->name.empty()) return conn_->impl_->RunSchemaChange(*entry_->translation.change);
     Reset();
     Start();
     return Kind() == StatementKind::kSelect ? 0 : conn_->impl_->changes;
