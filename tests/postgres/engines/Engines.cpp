@@ -30,20 +30,23 @@ namespace {
 using jet::Engine;
 
 enum class Op {
-  kRun,         // an action or schema statement: the rows it changed
-  kQuery,       // a select: its rows
-  kBind,        // a select with its first literal bound again (`bind`): its rows
-  kBegin,       // BeginTrans
-  kCommit,      // CommitTrans
-  kRollback,    // Rollback
-  kLastId,      // the counter value of the last insert
-  kReadOnly,    // the statement on a second, read-only connection
-  kChanges,     // the rows the last action changed
-  kLocked,      // an action on a second connection waiting 200 ms for a lock
-  kOther,       // an action or schema statement on a second connection
-  kEventually,  // a select that must give its rows within a second
-  kManyShapes,  // a select held while 600 other shapes run, then run
-  kHeld,        // a select prepared before a schema statement (`bind` numbers it), run after it
+  kRun,          // an action or schema statement: the rows it changed
+  kQuery,        // a select: its rows
+  kBind,         // a select with its first literal bound again (`bind`): its rows
+  kBegin,        // BeginTrans
+  kCommit,       // CommitTrans
+  kRollback,     // Rollback
+  kLastId,       // the counter value of the last insert
+  kReadOnly,     // the statement on a second, read-only connection
+  kChanges,      // the rows the last action changed
+  kLocked,       // an action on a second connection waiting 200 ms for a lock
+  kOther,        // an action or schema statement on a second connection
+  kEventually,   // a select that must give its rows within a second
+  kManyShapes,   // a select held while 600 other shapes run, then run
+  kHeld,         // a select prepared before a schema statement (`bind` numbers it), run after it
+  kUntilError,   // a select's rows read until one fails: the rows, then "error N"
+  kInterleaved,  // a select's first row read, then `other` run, then the select's other rows
+  kRestart,      // a select's first row read, another select started and let go, then all rows
 };
 
 struct Step {
@@ -53,6 +56,7 @@ struct Step {
   // changed, or "error N".
   std::string expected;
   long bind = 0;
+  std::string other = {};  // kInterleaved: the statement run among the rows
 };
 
 // The value with its type: the engines must agree on both.
@@ -83,10 +87,11 @@ std::string Render(const Variant& v) {
   }
 }
 
-std::string Rows(jet::EngineStatement& st) {
+// The rows from the statement's next one on.
+std::string Rows(jet::EngineStatement& st, size_t limit = SIZE_MAX) {
   std::string out;
   std::vector<Variant> row(static_cast<size_t>(st.ColumnCount()));
-  while (st.Step()) {
+  for (size_t n = 0; n < limit && st.Step(); ++n) {
     st.Values(row);
     if (!out.empty()) out += "; ";
     for (size_t i = 0; i < row.size(); ++i) out += (i ? "|" : "") + Render(row[i]);
@@ -173,6 +178,31 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT ID FROM People WHERE ID >= 10 ORDER BY ID", "Long:10; Long:12"},
       {Op::kCommit, "", "error 3034"},
       {Op::kRollback, "", "error 3034"},
+      // Rows as they come: those before a failing one are read, and a
+      // failure inside a transaction ends the statement alone.
+      {Op::kUntilError,
+       "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
+       "Long:1|Long:-10; error 11"},
+      {Op::kBegin, "", ""},
+      {Op::kUntilError,
+       "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
+       "Long:1|Long:-10; error 11"},
+      {Op::kRun, "UPDATE People SET Score = 4 WHERE ID = 10", "1"},
+      {Op::kCommit, "", ""},
+      {Op::kQuery, "SELECT Score FROM People WHERE ID = 10", "Dbl:4"},
+      // Other statements among a select's rows, outside and inside a
+      // transaction; a select started again, one let go half read.
+      {Op::kInterleaved, "SELECT ID FROM People ORDER BY ID",
+       "Long:1; Long:2; Long:10; Long:12 / Long:2", 0, "SELECT Count(*) FROM People WHERE ID > 5"},
+      {Op::kBegin, "", ""},
+      {Op::kInterleaved, "SELECT ID FROM People WHERE ID > 1 ORDER BY ID",
+       "Long:2; Long:10; Long:12 / 1", 0, "UPDATE People SET Score = 5 WHERE ID = 1"},
+      {Op::kInterleaved, "SELECT ID, Score FROM People WHERE ID <= 2 ORDER BY ID DESC",
+       "Long:2|Null; Long:1|Dbl:5 / error 3022", 0,
+       "INSERT INTO People (ID, Name) VALUES (1, 'X')"},
+      {Op::kRollback, "", ""},
+      {Op::kQuery, "SELECT Score FROM People WHERE ID = 1", "Dbl:3"},
+      {Op::kRestart, "SELECT ID FROM People ORDER BY ID", "Long:1; Long:2; Long:10; Long:12"},
       // A write waits for another connection's transaction, then fails.
       {Op::kBegin, "", ""},
       {Op::kRun, "UPDATE People SET Score = 7 WHERE ID = 12", "1"},
@@ -289,6 +319,39 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         for (int i = 0; i < 600; ++i)
           engine.Prepare("SELECT ID AS c" + std::to_string(i) + " FROM People WHERE ID = 12")
               ->Step();
+        return Rows(*st);
+      }
+      case Op::kUntilError: {
+        // One row at a time, so that those read before the failure count.
+        std::string got;
+        try {
+          auto st = engine.Prepare(step.sql);
+          for (std::string row = Rows(*st, 1); !row.empty(); row = Rows(*st, 1)) got += row + "; ";
+        } catch (const Error& e) {
+          return got + "error " + std::to_string(e.Number());
+        }
+        return got + "no error";
+      }
+      case Op::kInterleaved: {
+        auto st = engine.Prepare(step.sql);
+        std::string got = Rows(*st, 1), other;
+        try {
+          auto o = engine.Prepare(step.other);
+          other = o->Kind() == jet::StatementKind::kSelect ? Rows(*o) : std::to_string(o->Run());
+        } catch (const Error& e) {
+          other = "error " + std::to_string(e.Number());
+        }
+        const std::string rest = Rows(*st);
+        return got + (rest.empty() ? "" : "; " + rest) + " / " + other;
+      }
+      case Op::kRestart: {
+        auto st = engine.Prepare(step.sql);
+        Rows(*st, 1);
+        {
+          auto other = engine.Prepare("SELECT Name FROM People ORDER BY ID");
+          Rows(*other, 1);
+        }
+        st->Reset();
         return Rows(*st);
       }
       case Op::kHeld: {
