@@ -142,6 +142,21 @@ bool IsNumberOid(Oid oid) {
          oid == kOidFloat8 || oid == kOidNumeric;
 }
 
+// The number of a value's text: read in place (a row's numbers cost no
+// copy), the server's "Infinity" and "NaN" through strtod. `text` is a
+// value of a result, which libpq ends with a NUL.
+double NumberText(std::string_view text, Oid oid) {
+  const char* end = text.data() + text.size();
+  if (oid == kOidInt2 || oid == kOidInt4 || oid == kOidInt8) {
+    int64_t i = 0;
+    std::from_chars(text.data(), end, i);
+    return static_cast<double>(i);
+  }
+  double d = 0;
+  const auto [stop, ec] = std::from_chars(text.data(), end, d);
+  return ec == std::errc() && stop == end ? d : std::strtod(text.data(), nullptr);
+}
+
 // A value by the server's type alone (a column the translator left untyped).
 Variant NaturalValue(std::string_view text, Oid oid) {
   switch (oid) {
@@ -155,7 +170,7 @@ Variant NaturalValue(std::string_view text, Oid oid) {
     case kOidFloat4:
     case kOidFloat8:
     case kOidNumeric:
-      return Variant(std::strtod(std::string(text).c_str(), nullptr));
+      return Variant(NumberText(text, oid));
     case kOidBool:
       return Variant(text == "t");
     case kOidBytea:
@@ -169,7 +184,7 @@ Variant NaturalValue(std::string_view text, Oid oid) {
 // engine types what it stores (ColumnToVariant).
 Variant CellValue(std::string_view text, Oid oid, JetType type) {
   if (IsNumberOid(oid)) {
-    const double d = std::strtod(std::string(text).c_str(), nullptr);
+    const double d = NumberText(text, oid);
     if (auto typed = NumberAsJetType(d, type)) return std::move(*typed);
     if (type == JetType::kText || type == JetType::kMemo || type == JetType::kChar ||
         type == JetType::kGUID)
