@@ -10,9 +10,10 @@
 // (UseManualTime), and bench/ratios compares those.
 //
 // The server: QV_BENCH_PG or QV_TEST_PG (a libpq connection string), else a
-// throwaway cluster that scripts/pg-cluster starts in the build tree and
-// stops and removes when the program ends. Without a server (no server
-// binaries) the program says so and runs nothing.
+// throwaway cluster that scripts/pg-cluster starts in the build tree (when
+// the first benchmark runs) and stops and removes when the program ends.
+// Without a server (no server binaries) each benchmark is skipped with the
+// reason, which bench/ratios shows as "n/a (skipped)".
 
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
@@ -23,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -130,7 +132,8 @@ class Server {
     std::string line;
     while (std::fgets(buf, sizeof buf, out)) line += buf;
     const int status = pclose(out);
-    started_ = true;  // a failed start may have left the folder: stop removes it
+    // A failed start may have left the folder (and a server): stop removes them.
+    started_ = std::filesystem::exists(QV_BENCH_PG_DIR);
     while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
     if (status != 0 || line.empty()) {
       why_ = "scripts/pg-cluster could not start a server (its message above)";
@@ -243,6 +246,29 @@ struct Fixture {
   }
 };
 
+// The fixture, or null with the benchmark skipped: there is no server.
+// A fixture that cannot be made ends the program (the cluster stopped).
+bool SameWork(const Fixture& f);
+
+Fixture* Ready(benchmark::State& state) {
+  Server& server = Server::Get();
+  if (!server.Available()) {
+    state.SkipWithError(
+        ("no PostgreSQL server: " + server.Why() + "; set QV_BENCH_PG or install postgresql-15")
+            .c_str());
+    return nullptr;
+  }
+  try {
+    static Fixture& f = Fixture::Get();
+    static const bool same = SameWork(f);
+    if (!same) std::exit(1);
+    return &f;
+  } catch (const qv::Error& e) {
+    std::cerr << "Error " << e.Number() << ": " << e.Description() << '\n';
+    std::exit(1);
+  }
+}
+
 // ---- reading rows
 
 // Ours: every row's values as Variants (what a caller of the engine gets).
@@ -294,7 +320,9 @@ void Timed(benchmark::State& state, Body body) {
 
 // A row by its key: a Jet text with the key as its literal per call.
 void PointLookup_Ours(benchmark::State& state) {
-  Fixture& f = Fixture::Get();
+  Fixture* ready = Ready(state);
+  if (!ready) return;
+  Fixture& f = *ready;
   size_t i = 0;
   Timed(state, [&] {
     const int id = f.keys[i++ % f.keys.size()];
@@ -304,7 +332,9 @@ void PointLookup_Ours(benchmark::State& state) {
 }
 
 void PointLookup_Raw(benchmark::State& state) {
-  Fixture& f = Fixture::Get();
+  Fixture* ready = Ready(state);
+  if (!ready) return;
+  Fixture& f = *ready;
   size_t i = 0;
   Timed(state, [&] {
     const std::string id = std::to_string(f.keys[i++ % f.keys.size()]);
@@ -317,7 +347,9 @@ void PointLookup_Raw(benchmark::State& state) {
 
 // 10,000 rows of three columns read.
 void Snapshot10K_Ours(benchmark::State& state) {
-  Fixture& f = Fixture::Get();
+  Fixture* ready = Ready(state);
+  if (!ready) return;
+  Fixture& f = *ready;
   Timed(state, [&] {
     auto st = f.ours->Prepare("SELECT ID, Word, Score FROM Words WHERE ID <= " +
                               std::to_string(kSnapshotRows));
@@ -326,7 +358,9 @@ void Snapshot10K_Ours(benchmark::State& state) {
 }
 
 void Snapshot10K_Raw(benchmark::State& state) {
-  Fixture& f = Fixture::Get();
+  Fixture* ready = Ready(state);
+  if (!ready) return;
+  Fixture& f = *ready;
   const std::string last = std::to_string(kSnapshotRows);
   Timed(state, [&] {
     Result r = RunRaw(f.raw.get(), "snapshot", {last.c_str()});
@@ -343,7 +377,9 @@ void Snapshot10K_Raw(benchmark::State& state) {
 // 100 rows inserted into a table with a primary key and a text index, in
 // a transaction that is rolled back (the table stays as it was).
 void InsertBatch_Ours(benchmark::State& state) {
-  Fixture& f = Fixture::Get();
+  Fixture* ready = Ready(state);
+  if (!ready) return;
+  Fixture& f = *ready;
   Timed(state, [&] {
     f.ours->BeginTrans();
     for (int i = 0; i < kBatch; ++i) {
@@ -356,7 +392,9 @@ void InsertBatch_Ours(benchmark::State& state) {
 }
 
 void InsertBatch_Raw(benchmark::State& state) {
-  Fixture& f = Fixture::Get();
+  Fixture* ready = Ready(state);
+  if (!ready) return;
+  Fixture& f = *ready;
   Timed(state, [&] {
     Exec(f.raw.get(), "BEGIN");
     for (int i = 0; i < kBatch; ++i) {
@@ -369,10 +407,50 @@ void InsertBatch_Raw(benchmark::State& state) {
   });
 }
 
+// The same batch with each insert undoable alone, as a Jet statement in a
+// transaction is (a failed one undoes itself and the transaction goes on):
+// the raw side sends the savepoint, the insert and the release together in
+// one round trip (a pipeline), as ours does.
+void InsertBatchUndoable_Ours(benchmark::State& state) {
+  InsertBatch_Ours(state);
+}
+
+void InsertBatchUndoable_Raw(benchmark::State& state) {
+  Fixture* ready = Ready(state);
+  if (!ready) return;
+  Fixture& f = *ready;
+  PGconn* conn = f.raw.get();
+  Timed(state, [&] {
+    Exec(conn, "BEGIN");
+    for (int i = 0; i < kBatch; ++i) {
+      const int id = f.nextBatchId + i;
+      const std::string key = std::to_string(id), word = Word(id);
+      const char* p[] = {key.c_str(), word.c_str()};
+      if (!PQenterPipelineMode(conn) ||
+          !PQsendQueryParams(conn, "SAVEPOINT s", 0, nullptr, nullptr, nullptr, nullptr, 0) ||
+          !PQsendQueryPrepared(conn, "insert", 2, p, nullptr, nullptr, 0) ||
+          !PQsendQueryParams(conn, "RELEASE SAVEPOINT s", 0, nullptr, nullptr, nullptr, nullptr,
+                             0) ||
+          !PQpipelineSync(conn))
+        Fail("pipeline", conn);
+      for (int k = 0; k < 3; ++k) {
+        Result r = Check(PQgetResult(conn), conn, "pipeline");
+        while (PGresult* more = PQgetResult(conn)) PQclear(more);
+      }
+      if (PQresultStatus(Result(PQgetResult(conn)).get()) != PGRES_PIPELINE_SYNC ||
+          !PQexitPipelineMode(conn))
+        Fail("pipeline", conn);
+    }
+    Exec(conn, "ROLLBACK");
+  });
+}
+
 // A row by a text key in Jet's Russian order (case-insensitive): the key
 // in upper case finds the word stored in mixed case, through the index.
 void RussianKeyLookup_Ours(benchmark::State& state) {
-  Fixture& f = Fixture::Get();
+  Fixture* ready = Ready(state);
+  if (!ready) return;
+  Fixture& f = *ready;
   size_t i = 0;
   Timed(state, [&] {
     const std::string& key = f.upperKeys[i++ % f.upperKeys.size()];
@@ -382,7 +460,9 @@ void RussianKeyLookup_Ours(benchmark::State& state) {
 }
 
 void RussianKeyLookup_Raw(benchmark::State& state) {
-  Fixture& f = Fixture::Get();
+  Fixture* ready = Ready(state);
+  if (!ready) return;
+  Fixture& f = *ready;
   size_t i = 0;
   Timed(state, [&] {
     const std::string& key = f.upperKeys[i++ % f.upperKeys.size()];
@@ -414,7 +494,9 @@ int64_t LikeRowsRaw(PGconn* conn) {
 }
 
 void LikeScan_Ours(benchmark::State& state) {
-  Fixture& f = Fixture::Get();
+  Fixture* ready = Ready(state);
+  if (!ready) return;
+  Fixture& f = *ready;
   if (!f.functions) {
     state.SkipWithError("the Jet functions were not built (the server headers are missing)");
     return;
@@ -423,7 +505,9 @@ void LikeScan_Ours(benchmark::State& state) {
 }
 
 void LikeScan_Raw(benchmark::State& state) {
-  Fixture& f = Fixture::Get();
+  Fixture* ready = Ready(state);
+  if (!ready) return;
+  Fixture& f = *ready;
   Timed(state, [&] { benchmark::DoNotOptimize(LikeRowsRaw(f.raw.get())); });
 }
 
@@ -448,32 +532,9 @@ BENCHMARK(Snapshot10K_Ours)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(Snapshot10K_Raw)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(InsertBatch_Ours)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(InsertBatch_Raw)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(InsertBatchUndoable_Ours)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(InsertBatchUndoable_Raw)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(RussianKeyLookup_Ours)->UseManualTime();
 BENCHMARK(RussianKeyLookup_Raw)->UseManualTime();
 BENCHMARK(LikeScan_Ours)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(LikeScan_Raw)->UseManualTime()->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv) {
-  bool listing = false;
-  for (int i = 1; i < argc; ++i)
-    listing = listing || std::string_view(argv[i]).starts_with("--benchmark_list_tests");
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  // Listing the benchmarks needs no server.
-  if (!listing) {
-    if (!Server::Get().Available()) {
-      std::cout << "skipped: no PostgreSQL server (" << Server::Get().Why()
-                << "; set QV_BENCH_PG or install postgresql-15)\n";
-      return 0;
-    }
-    try {
-      if (!SameWork(Fixture::Get())) return 1;
-    } catch (const qv::Error& e) {
-      std::cerr << "Error " << e.Number() << ": " << e.Description() << '\n';
-      return 1;
-    }
-  }
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
