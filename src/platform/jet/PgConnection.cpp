@@ -963,8 +963,11 @@ class PgStatement final : public EngineStatement {
     Reset();
     Start();
     if (Kind() != StatementKind::kSelect) return conn_->impl_->changes;
-    // A select run for nothing but its success: its rows are read and let go.
-    EndRows();
+    // A select run for nothing but its success: its rows are read and let
+    // go, and a failure among them is the run's, as the file engine steps
+    // through them.
+    while (NextRows()) {
+    }
     return 0;
   }
 

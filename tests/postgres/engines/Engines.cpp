@@ -183,6 +183,8 @@ const std::vector<Step>& Steps() {
       {Op::kUntilError,
        "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
        "Long:1|Long:-10; error 11"},
+      {Op::kRun, "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
+       "error 11"},
       {Op::kBegin, "", ""},
       {Op::kUntilError,
        "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
