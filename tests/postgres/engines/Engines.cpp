@@ -8,6 +8,7 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -47,6 +48,7 @@ enum class Op {
   kUntilError,   // a select's rows read until one fails: the rows, then "error N"
   kInterleaved,  // a select's first row read, then `other` run, then the select's other rows
   kRestart,      // a select's first row read, another select started and let go, then all rows
+  kCatalogue,    // the catalogue's definition of the table `sql` names (FindTable)
 };
 
 struct Step {
@@ -262,6 +264,8 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT * FROM PeopleCopy ORDER BY ID",
        "Long:1|Str:Анна|Dbl:6|Str:x; Long:2|Str:Bob|Null|Str:x"},
       {Op::kRun, "INSERT INTO PeopleCopy (ID, Name) VALUES (9, 'ABCDEFGHIJK')", "error 3163"},
+      {Op::kCatalogue, "peoplecopy",
+       "PeopleCopy: ID Long(0) Name Text(10) Twice Double(0) Mark Text(255)"},
       {Op::kRun, "SELECT Name INTO Sorted FROM People WHERE ID <= 2 ORDER BY Score DESC, ID", "2"},
       {Op::kQuery, "SELECT * FROM Sorted ORDER BY Name", "Str:Bob; Str:Анна"},
       {Op::kRun, "SELECT ID INTO peoplecopy FROM People", "error 3010"},
@@ -275,6 +279,9 @@ const std::vector<Step>& Steps() {
       {Op::kRollback, "", ""},
       {Op::kQuery, "SELECT ID FROM Undone", "error 3078"},
       // DROP CONSTRAINT: the index a constraint made, primary or not.
+      {Op::kCatalogue, "People",
+       "People: ID Long(0) Name Text(10) required Born Date(0) Score Double(0) Active Boolean(0) "
+       "Tiny Byte(0); ByName(Name) unique; pk(ID) primary"},
       {Op::kRun, "ALTER TABLE People DROP CONSTRAINT NoSuch", "error 3371"},
       {Op::kRun, "ALTER TABLE NoSuchTable DROP CONSTRAINT pk", "error 3371"},
       {Op::kRun, "ALTER TABLE People DROP CONSTRAINT pk", "0"},
@@ -282,6 +289,9 @@ const std::vector<Step>& Steps() {
       {Op::kRun, "ALTER TABLE People DROP CONSTRAINT pk", "error 3371"},
       {Op::kRun, "ALTER TABLE People DROP CONSTRAINT ByName", "0"},
       {Op::kRun, "DROP INDEX ByName ON People", "error 3015"},
+      {Op::kCatalogue, "People",
+       "People: ID Long(0) Name Text(10) required Born Date(0) Score Double(0) Active Boolean(0) "
+       "Tiny Byte(0)"},
       // Dropping.
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (20, 'Bob')", "1"},
       {Op::kRun, "DROP TABLE Counted", "0"},
@@ -355,6 +365,30 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         }
         st->Reset();
         return Rows(*st);
+      }
+      case Op::kCatalogue: {
+        // Fields as "name type(size)[ required]", indexes as
+        // "name(fields)[ primary| unique]", in the catalogue's order
+        // (indexes by name: the engines keep them in different orders).
+        const auto table = engine.FindTable(step.sql);
+        if (!table) return "none";
+        std::string out = table->name + ":";
+        for (const jet::FieldSpec& f : table->fields)
+          out += " " + f.name + " " + std::string(jet::JetTypeName(f.type)) + "(" +
+                 std::to_string(f.size) + ")" + (f.required ? " required" : "");
+        std::vector<std::string> indexes;
+        for (const jet::IndexSpec& x : table->indexes) {
+          std::string fields;
+          for (const jet::IndexField& f : x.fields)
+            fields += (fields.empty() ? "" : ";") + std::string(f.descending ? "-" : "") + f.name;
+          indexes.push_back(x.name + "(" + fields + ")" +
+                            (x.primary  ? " primary"
+                             : x.unique ? " unique"
+                                        : ""));
+        }
+        std::sort(indexes.begin(), indexes.end());
+        for (const std::string& x : indexes) out += "; " + x;
+        return out;
       }
       case Op::kHeld: {
         auto st = engine.Prepare(step.sql);
