@@ -953,6 +953,7 @@ class PgStatement final : public EngineStatement {
       ++row_;
       return true;
     }
+    result_.reset();  // a failure below leaves no current row
     result_ = NextRows();
     row_ = 0;
     return result_ != nullptr;
