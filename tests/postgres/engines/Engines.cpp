@@ -46,7 +46,7 @@ enum class Op {
   kManyShapes,   // a select held while 600 other shapes run, then run
   kHeld,         // a select prepared before a schema statement (`bind` numbers it), run after it
   kUntilError,   // a select's rows read until one fails: the rows, then "error N"
-  kInterleaved,  // a select's first row read, then `other` run, then the select's other rows
+  kInterleaved,  // a select's first row, then `other` run, then the select's other rows (or error)
   kRestart,      // a select's first row read, another select started and let go, then all rows
   kCatalogue,    // the catalogue's definition of the table `sql` names (FindTable)
 };
@@ -197,13 +197,17 @@ const std::vector<Step>& Steps() {
       // Other statements among a select's rows, outside and inside a
       // transaction; a select started again, one let go half read.
       {Op::kInterleaved, "SELECT ID FROM People ORDER BY ID",
-       "Long:1; Long:2; Long:10; Long:12 / Long:2", 0, "SELECT Count(*) FROM People WHERE ID > 5"},
+       "Long:1 / Long:2 / Long:2; Long:10; Long:12", 0, "SELECT Count(*) FROM People WHERE ID > 5"},
       {Op::kBegin, "", ""},
       {Op::kInterleaved, "SELECT ID FROM People WHERE ID > 1 ORDER BY ID",
-       "Long:2; Long:10; Long:12 / 1", 0, "UPDATE People SET Score = 5 WHERE ID = 1"},
+       "Long:2 / 1 / Long:10; Long:12", 0, "UPDATE People SET Score = 5 WHERE ID = 1"},
       {Op::kInterleaved, "SELECT ID, Score FROM People WHERE ID <= 2 ORDER BY ID DESC",
-       "Long:2|Null; Long:1|Dbl:5 / error 3022", 0,
+       "Long:2|Null / error 3022 / Long:1|Dbl:5", 0,
        "INSERT INTO People (ID, Name) VALUES (1, 'X')"},
+      // A row that fails after another statement ran: the select's error.
+      {Op::kInterleaved,
+       "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
+       "Long:1|Long:-10 / 1 / error 11", 0, "UPDATE People SET Score = 6 WHERE ID = 12"},
       {Op::kRollback, "", ""},
       {Op::kQuery, "SELECT Score FROM People WHERE ID = 1", "Dbl:3"},
       {Op::kRestart, "SELECT ID FROM People ORDER BY ID", "Long:1; Long:2; Long:10; Long:12"},
@@ -353,8 +357,13 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         } catch (const Error& e) {
           other = "error " + std::to_string(e.Number());
         }
-        const std::string rest = Rows(*st);
-        return got + (rest.empty() ? "" : "; " + rest) + " / " + other;
+        std::string rest;
+        try {
+          rest = Rows(*st);
+        } catch (const Error& e) {
+          rest = "error " + std::to_string(e.Number());
+        }
+        return got + " / " + other + " / " + rest;
       }
       case Op::kRestart: {
         auto st = engine.Prepare(step.sql);
