@@ -72,6 +72,10 @@ TEST(PgEngine, ErrorsFromSqlstate) {
       {"42883", "function jet_like(text, text) does not exist", "", "", "", 3085, "'jet_like'"},
       {"22P02", "invalid input syntax for type integer", "", "", "", 3464, ""},
       {"08006", "server closed the connection", "", "", "", 3043, ""},
+      {"Q0013", "Type mismatch", "", "", "", 13, "Type mismatch"},
+      {"Q0094", "Invalid use of Null", "", "", "", 94, "Invalid use of Null"},
+      {"Q3464", "Data type mismatch in criteria expression.", "", "", "", 3464, "criteria"},
+      {"QX013", "not a Jet error", "", "", "", 3000, "not a Jet error"},
       {"XX000", "internal error", "", "", "", 3000, "internal error"},
   };
   for (const Case& c : cases) {

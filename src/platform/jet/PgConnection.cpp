@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <limits>
 #include <unordered_map>
 #include <utility>
@@ -141,6 +142,21 @@ bool IsNumberOid(Oid oid) {
          oid == kOidFloat8 || oid == kOidNumeric;
 }
 
+// The number of a value's text: read in place (a row's numbers cost no
+// copy), the server's "Infinity" and "NaN" through strtod. `text` is a
+// value of a result, which libpq ends with a NUL.
+double NumberText(std::string_view text, Oid oid) {
+  const char* end = text.data() + text.size();
+  if (oid == kOidInt2 || oid == kOidInt4 || oid == kOidInt8) {
+    int64_t i = 0;
+    std::from_chars(text.data(), end, i);
+    return static_cast<double>(i);
+  }
+  double d = 0;
+  const auto [stop, ec] = std::from_chars(text.data(), end, d);
+  return ec == std::errc() && stop == end ? d : std::strtod(text.data(), nullptr);
+}
+
 // A value by the server's type alone (a column the translator left untyped).
 Variant NaturalValue(std::string_view text, Oid oid) {
   switch (oid) {
@@ -154,7 +170,7 @@ Variant NaturalValue(std::string_view text, Oid oid) {
     case kOidFloat4:
     case kOidFloat8:
     case kOidNumeric:
-      return Variant(std::strtod(std::string(text).c_str(), nullptr));
+      return Variant(NumberText(text, oid));
     case kOidBool:
       return Variant(text == "t");
     case kOidBytea:
@@ -168,7 +184,7 @@ Variant NaturalValue(std::string_view text, Oid oid) {
 // engine types what it stores (ColumnToVariant).
 Variant CellValue(std::string_view text, Oid oid, JetType type) {
   if (IsNumberOid(oid)) {
-    const double d = std::strtod(std::string(text).c_str(), nullptr);
+    const double d = NumberText(text, oid);
     if (auto typed = NumberAsJetType(d, type)) return std::move(*typed);
     if (type == JetType::kText || type == JetType::kMemo || type == JetType::kChar ||
         type == JetType::kGUID)
@@ -303,6 +319,13 @@ Error PgToJetError(std::string_view sqlstate, std::string_view message, std::str
   auto tableField = [&](std::string_view field) {
     return std::string(table) + "." + std::string(field);
   };
+  // A Jet function's error on the server (the extension's qv_jet_call):
+  // "Q" and its number in four digits, the message its description.
+  if (sqlstate.size() == 5 && sqlstate[0] == 'Q' &&
+      std::all_of(sqlstate.begin() + 1, sqlstate.end(),
+                  [](char c) { return c >= '0' && c <= '9'; }))
+    return Error(std::atoi(std::string(sqlstate.substr(1)).c_str()), std::string(message),
+                 std::string(source));
   if (sqlstate == "23505") return jet(jeterr::kDuplicateKey);
   if (sqlstate == "23502") return jet(jeterr::kRequired, tableField(column));
   if (sqlstate == "23514") {
@@ -383,6 +406,19 @@ struct CachedTable {
   std::vector<ColumnInfo> columns;
 };
 
+// A select's rows read from the server one at a time as they arrive
+// (libpq's single-row mode): the server sends them all after one request,
+// so a small result costs one round trip as before, and a large one is
+// never held whole. The connection can send nothing else until the rows
+// are all read: a statement sent meanwhile first moves the rest into
+// `ahead` (the only case in which they are held).
+struct Stream {
+  bool active = false;          // rows still to come from the connection
+  bool pipelined = false;       // in a transaction: after a savepoint, before its release
+  std::deque<ResultPtr> ahead;  // rows read ahead for another statement's sake
+  std::optional<Error> error;   // the failure met while reading ahead
+};
+
 }  // namespace
 
 struct PgConnection::Impl : public SchemaView {
@@ -399,17 +435,67 @@ struct PgConnection::Impl : public SchemaView {
   mutable std::vector<std::string> ordered;
   mutable std::unordered_map<std::string, CachedTable> tables;
 
+  // The select whose rows are being read (Stream), if one is.
+  mutable Stream* streaming = nullptr;
+
   ~Impl() override {
     if (conn) PQfinish(conn);
   }
 
+  // Before anything else is sent: the rows of a select still coming go
+  // ahead into its statement (and a failure among them waits there).
+  void Settle() const {
+    Stream* s = streaming;
+    if (s == nullptr) return;
+    try {
+      while (ResultPtr r = NextRows(*s)) s->ahead.push_back(std::move(r));
+    } catch (const Error& e) {
+      s->error = e;
+    }
+  }
+
+  // The stream's next rows (one, or all that are left when they came
+  // whole), or null at its end. A failure ends the stream and is thrown.
+  ResultPtr NextRows(Stream& s) const {
+    ResultPtr r(PQgetResult(conn));
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_SINGLE_TUPLE) return r;
+    const bool ok = status == PGRES_TUPLES_OK;
+    EndStream(s, ok);
+    if (!ok) ThrowResult(r.get(), conn, kSourceDatabase);
+    return PQntuples(r.get()) > 0 ? std::move(r) : nullptr;
+  }
+
+  // After the select's last result: the rest of its pipeline (the
+  // release, the sync), and after a failure the rollback to the savepoint.
+  void EndStream(Stream& s, bool ok) const {
+    s.active = false;
+    if (streaming == &s) streaming = nullptr;
+    DropNulls();
+    if (!s.pipelined) return;
+    if (ResultPtr(PQgetResult(conn))) DropNulls();  // the release's
+    ResultPtr(PQgetResult(conn));                   // the sync's
+    PQexitPipelineMode(conn);
+    if (!ok)
+      ResultPtr(PQexec(conn, ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) +
+                              "; RELEASE SAVEPOINT " + Quoted(kStatementSavepoint))
+                                 .c_str()));
+  }
+
+  // The end of one statement's results (a null after them).
+  void DropNulls() const {
+    while (PGresult* more = PQgetResult(conn)) PQclear(more);
+  }
+
   ResultPtr Exec(std::string_view sql, std::string_view source = kSourceDatabase) const {
+    Settle();
     ResultPtr r(PQexec(conn, std::string(sql).c_str()));
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, source);
     return r;
   }
 
   ResultPtr ExecParams(std::string_view sql, const std::vector<std::string>& values) const {
+    Settle();
     std::vector<const char*> p;
     for (const std::string& v : values) p.push_back(v.c_str());
     ResultPtr r(PQexecParams(conn, std::string(sql).c_str(), static_cast<int>(p.size()), nullptr,
@@ -572,13 +658,7 @@ struct PgConnection::Impl : public SchemaView {
         const TableSpec& t = Existing(change.table.name);
         const IndexSpec* x = t.FindIndex(change.name);
         if (!x) ThrowJet(jeterr::kNotAnIndex, {change.name}, kSourceIndex);
-        const std::string table = t.name, index = x->name;
-        if (x->primary)
-          Exec("ALTER TABLE " + Quoted(table) + " DROP CONSTRAINT " + Quoted(table + "_pkey"));
-        else
-          Exec("DROP INDEX " + Quoted(table + "$" + index));
-        ExecParams("DELETE FROM \"_jet_indexes\" WHERE \"table_name\" = $1 AND \"name\" = $2",
-                   {table, index});
+        DropIndex(t.name, *x);
         return 0;
       }
       case Op::kAddFields: {
@@ -610,11 +690,36 @@ struct PgConnection::Impl : public SchemaView {
                    {table, field});
         return 0;
       }
-      case Op::kDropConstraint:
-      case Op::kMakeTable:
-        break;
+      case Op::kDropConstraint: {
+        // The index a constraint made, by its name; a table or constraint
+        // that is not there is one error.
+        const CachedTable* t = Load(change.table.name);
+        const IndexSpec* x = t ? t->spec->FindIndex(change.name) : nullptr;
+        if (!x) ThrowJet(jeterr::kNoTableOrConstraint, {}, kSourceTableDef);
+        DropIndex(t->spec->name, *x);
+        return 0;
+      }
+      case Op::kMakeTable: {
+        // The table of the select's columns, filled from the select.
+        CreateTable(change.table);
+        std::string insert = "INSERT INTO " + Quoted(change.table.name);
+        for (size_t i = 0; i < change.table.fields.size(); ++i)
+          insert += (i == 0 ? " (" : ", ") + Quoted(change.table.fields[i].name);
+        insert += ") " + change.selectSql;
+        ResultPtr r = Exec(insert);
+        return std::atoll(PQcmdTuples(r.get()));
+      }
     }
     ThrowJet(jeterr::kNotSupported);
+  }
+
+  void DropIndex(const std::string& table, const IndexSpec& x) const {
+    if (x.primary)
+      Exec("ALTER TABLE " + Quoted(table) + " DROP CONSTRAINT " + Quoted(table + "_pkey"));
+    else
+      Exec("DROP INDEX " + Quoted(table + "$" + x.name));
+    ExecParams("DELETE FROM \"_jet_indexes\" WHERE \"table_name\" = $1 AND \"name\" = $2",
+               {table, x.name});
   }
 
   // ---- running statements
@@ -650,6 +755,7 @@ struct PgConnection::Impl : public SchemaView {
 
   // Prepares `entry`'s text on the server under its name.
   void PrepareOnServer(Entry& entry) {
+    Settle();
     ResultPtr r(PQprepare(conn, entry.name.c_str(), entry.translation.sql.c_str(),
                           static_cast<int>(entry.types.size()), entry.types.data()));
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
@@ -657,6 +763,7 @@ struct PgConnection::Impl : public SchemaView {
   }
 
   ResultPtr RunPrepared(Entry& entry, const std::vector<std::optional<std::string>>& values) {
+    Settle();
     std::vector<const char*> p;
     p.reserve(values.size());
     for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
@@ -712,6 +819,54 @@ struct PgConnection::Impl : public SchemaView {
     return std::move(results[1]);
   }
 
+  // Sends the prepared select and starts reading its rows one at a time;
+  // in a transaction between a savepoint and its release (a pipeline, one
+  // round trip), as RunBetweenSavepoints runs the others.
+  void StartStream(Entry& entry, const std::vector<std::optional<std::string>>& values, Stream& s) {
+    Settle();
+    std::vector<const char*> p;
+    p.reserve(values.size());
+    for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
+    if (entry.preparedIn != deallocations)
+      Atomically([&] {
+        PrepareOnServer(entry);
+        return 0;
+      });
+    s.ahead.clear();
+    s.error.reset();
+    s.pipelined = depth > 0;
+    const int n = static_cast<int>(p.size());
+    if (!s.pipelined) {
+      if (!PQsendQueryPrepared(conn, entry.name.c_str(), n, p.data(), nullptr, nullptr, 0))
+        ThrowResult(nullptr, conn, kSourceDatabase);
+    } else {
+      static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
+      static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
+      if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+      const bool sent =
+          PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+          PQsendQueryPrepared(conn, entry.name.c_str(), n, p.data(), nullptr, nullptr, 0) &&
+          PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+          PQpipelineSync(conn);
+      ResultPtr started(sent ? PQgetResult(conn) : nullptr);
+      if (started) DropNulls();
+      if (!started || !Succeeded(started.get())) {
+        // The savepoint failed: the select and the release were skipped.
+        for (int i = 0; sent && i < 2; ++i)
+          if (ResultPtr(PQgetResult(conn))) DropNulls();
+        ResultPtr(sent ? PQgetResult(conn) : nullptr);  // the sync's
+        PQexitPipelineMode(conn);
+        ThrowResult(started.get(), conn, kSourceDatabase);
+      }
+    }
+    // Set before the first of the select's results is read (in a pipeline:
+    // now that the savepoint's are); had it failed, the rows would come
+    // whole, which NextRows reads too.
+    PQsetSingleRowMode(conn);
+    s.active = true;
+    streaming = &s;
+  }
+
   // Drops what was read of the schema when another session told of a
   // change of it: the notices that arrived are read without waiting (a
   // commit's notice reaches the others a moment after it returns).
@@ -732,21 +887,24 @@ struct PgConnection::Impl : public SchemaView {
   }
 
   void DropStatements() {
+    Settle();
     cache.clear();
     ResultPtr(PQexec(conn, "DEALLOCATE ALL"));
     ++deallocations;
   }
 
-  void RunSchemaChange(const SchemaChange& change) {
+  // Returns the rows a make-table wrote (0 for the others).
+  int64_t RunSchemaChange(const SchemaChange& change) {
     if (readOnly) ThrowJet(jeterr::kReadOnly);
     // The server's statements and the catalogue's rows together, all or
     // nothing.
     const bool outer = depth == 0;
     if (outer) Exec("BEGIN");
+    int64_t rows = 0;
     try {
       ++depth;
       Atomically([&] {
-        Apply(change);
+        rows = Apply(change);
         // Told to the other sessions when the transaction commits.
         Exec("NOTIFY " + std::string(kSchemaChannel));
         return 0;
@@ -760,7 +918,8 @@ struct PgConnection::Impl : public SchemaView {
       throw;
     }
     SchemaChanged();
-    changes = 0;
+    changes = rows;
+    return rows;
   }
 };
 
@@ -771,6 +930,15 @@ class PgStatement final : public EngineStatement {
   PgStatement(std::shared_ptr<PgConnection> conn, std::shared_ptr<Entry> entry,
               std::vector<std::optional<std::string>> values)
       : conn_(std::move(conn)), entry_(std::move(entry)), values_(std::move(values)) {}
+  ~PgStatement() override {
+    try {
+      EndRows();
+    } catch (...) {
+      // The connection is gone: nothing is left to read.
+    }
+  }
+  PgStatement(const PgStatement&) = delete;
+  PgStatement& operator=(const PgStatement&) = delete;
 
   StatementKind Kind() const override { return entry_->translation.kind; }
   int ParameterCount() const override { return static_cast<int>(values_.size()); }
@@ -780,28 +948,35 @@ class PgStatement final : public EngineStatement {
   }
 
   bool Step() override {
-    if (!result_) Start();
-    if (row_ + 1 >= PQntuples(result_.get())) {
-      row_ = PQntuples(result_.get());
-      return false;
+    if (!started_) Start();
+    if (result_ && row_ + 1 < PQntuples(result_.get())) {
+      ++row_;
+      return true;
     }
-    ++row_;
-    return true;
+    result_.reset();  // a failure below leaves no current row
+    result_ = NextRows();
+    row_ = 0;
+    return result_ != nullptr;
   }
 
   int64_t Run() override {
-    if (entry_->name.empty()) {
-      conn_->impl_->RunSchemaChange(*entry_->translation.change);
-      return 0;
-    }
+    if (entry_->name.empty()) return conn_->impl_->RunSchemaChange(*entry_->translation.change);
     Reset();
     Start();
-    return Kind() == StatementKind::kSelect ? 0 : conn_->impl_->changes;
+    if (Kind() != StatementKind::kSelect) return conn_->impl_->changes;
+    // A select run for nothing but its success: its rows are read and let
+    // go, and a failure among them is the run's, as the file engine steps
+    // through them.
+    while (NextRows()) {
+    }
+    return 0;
   }
 
   void Reset() override {
+    EndRows();
     result_.reset();
     row_ = -1;
+    started_ = false;
   }
 
   int ColumnCount() const override { return static_cast<int>(entry_->columns.size()); }
@@ -831,16 +1006,57 @@ class PgStatement final : public EngineStatement {
 
   void Start() {
     if (entry_->name.empty()) ThrowJet(jeterr::kObjectInvalid);
-    result_ = conn_->impl_->RunPrepared(*entry_, values_);
+    EndRows();
+    started_ = true;
     row_ = -1;
-    if (!entry_->columnsKnown) FillColumns(*entry_, result_.get());
+    if (Kind() == StatementKind::kSelect) {
+      // The first row at once: a failure shows at the start, as it did
+      // when the rows came whole.
+      conn_->impl_->StartStream(*entry_, values_, stream_);
+      result_ = conn_->impl_->NextRows(stream_);
+    } else {
+      result_ = conn_->impl_->RunPrepared(*entry_, values_);
+    }
+    if (!entry_->columnsKnown && result_) FillColumns(*entry_, result_.get());
+  }
+
+  // The rows after the current result: those read ahead, then the failure
+  // met reading them, then the connection's. Null at the end.
+  ResultPtr NextRows() {
+    if (!stream_.ahead.empty()) {
+      ResultPtr r = std::move(stream_.ahead.front());
+      stream_.ahead.pop_front();
+      return r;
+    }
+    if (stream_.error) {
+      const Error e = std::move(*stream_.error);
+      stream_.error.reset();
+      throw e;
+    }
+    return stream_.active ? conn_->impl_->NextRows(stream_) : nullptr;
+  }
+
+  // Lets the rest of the rows go: those still coming are read (the
+  // connection is free again after them) and dropped.
+  void EndRows() {
+    while (stream_.active) {
+      try {
+        conn_->impl_->NextRows(stream_);
+      } catch (const Error&) {
+        // A failure past the rows wanted ends the stream all the same.
+      }
+    }
+    stream_.ahead.clear();
+    stream_.error.reset();
   }
 
   std::shared_ptr<PgConnection> conn_;
   std::shared_ptr<Entry> entry_;
   std::vector<std::optional<std::string>> values_;
+  Stream stream_;
   ResultPtr result_;
   int row_ = -1;
+  bool started_ = false;
 };
 
 // ---- the connection

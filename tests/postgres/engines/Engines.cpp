@@ -8,6 +8,7 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -30,20 +31,24 @@ namespace {
 using jet::Engine;
 
 enum class Op {
-  kRun,         // an action or schema statement: the rows it changed
-  kQuery,       // a select: its rows
-  kBind,        // a select with its first literal bound again (`bind`): its rows
-  kBegin,       // BeginTrans
-  kCommit,      // CommitTrans
-  kRollback,    // Rollback
-  kLastId,      // the counter value of the last insert
-  kReadOnly,    // the statement on a second, read-only connection
-  kChanges,     // the rows the last action changed
-  kLocked,      // an action on a second connection waiting 200 ms for a lock
-  kOther,       // an action or schema statement on a second connection
-  kEventually,  // a select that must give its rows within a second
-  kManyShapes,  // a select held while 600 other shapes run, then run
-  kHeld,        // a select prepared before a schema statement (`bind` numbers it), run after it
+  kRun,          // an action or schema statement: the rows it changed
+  kQuery,        // a select: its rows
+  kBind,         // a select with its first literal bound again (`bind`): its rows
+  kBegin,        // BeginTrans
+  kCommit,       // CommitTrans
+  kRollback,     // Rollback
+  kLastId,       // the counter value of the last insert
+  kReadOnly,     // the statement on a second, read-only connection
+  kChanges,      // the rows the last action changed
+  kLocked,       // an action on a second connection waiting 200 ms for a lock
+  kOther,        // an action or schema statement on a second connection
+  kEventually,   // a select that must give its rows within a second
+  kManyShapes,   // a select held while 600 other shapes run, then run
+  kHeld,         // a select prepared before a schema statement (`bind` numbers it), run after it
+  kUntilError,   // a select's rows read until one fails: the rows, then "error N"
+  kInterleaved,  // a select's first row, then `other` run, then the select's other rows (or error)
+  kRestart,      // a select's first row read, another select started and let go, then all rows
+  kCatalogue,    // the catalogue's definition of the table `sql` names (FindTable)
 };
 
 struct Step {
@@ -53,6 +58,7 @@ struct Step {
   // changed, or "error N".
   std::string expected;
   long bind = 0;
+  std::string other = {};  // kInterleaved: the statement run among the rows
 };
 
 // The value with its type: the engines must agree on both.
@@ -83,10 +89,11 @@ std::string Render(const Variant& v) {
   }
 }
 
-std::string Rows(jet::EngineStatement& st) {
+// The rows from the statement's next one on.
+std::string Rows(jet::EngineStatement& st, size_t limit = SIZE_MAX) {
   std::string out;
   std::vector<Variant> row(static_cast<size_t>(st.ColumnCount()));
-  while (st.Step()) {
+  for (size_t n = 0; n < limit && st.Step(); ++n) {
     st.Values(row);
     if (!out.empty()) out += "; ";
     for (size_t i = 0; i < row.size(); ++i) out += (i ? "|" : "") + Render(row[i]);
@@ -121,6 +128,13 @@ const std::vector<Step>& Steps() {
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (3, 'Юлия Ёлкина')", "error 3163"},
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (3, 'Юлия Ёлки')", "1"},
       {Op::kQuery, "SELECT Count(*) FROM People", "Long:3"},
+      // Text(n) counts UTF-16 units: a character beyond U+FFFF counts 2
+      // (8 letters and one at the limit of 10, 9 and one over it).
+      {Op::kRun, "INSERT INTO People (ID, Name) VALUES (4, 'Юлия Ёлк😀')", "1"},
+      {Op::kRun, "INSERT INTO People (ID, Name) VALUES (5, 'Юлия Ёлки😀')", "error 3163"},
+      {Op::kRun, "UPDATE People SET Name = 'Юлия Ёлки😀' WHERE ID = 4", "error 3163"},
+      {Op::kQuery, "SELECT Name, Len(Name) FROM People WHERE ID = 4", "Str:Юлия Ёлк😀|Long:10"},
+      {Op::kRun, "DELETE FROM People WHERE ID = 4", "1"},
       {Op::kRun, "SELECT * FROM NoSuchTable", "error 3078"},
       {Op::kQuery, "SELECT Nope FROM People", "error 3061"},
       // Literals as parameters: one shape, other values.
@@ -134,6 +148,11 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT ID FROM People WHERE Score >= 1.25", "Long:1"},
       {Op::kRun, "UPDATE People SET Score = Score * 2, Active = True WHERE ID = 1", "1"},
       {Op::kQuery, "SELECT Score, Active FROM People WHERE ID = 1", "Dbl:3|Bool:True"},
+      // A choice of a number and a text is a text on both; of numbers a number.
+      {Op::kQuery,
+       "SELECT IIf(ID = 1, Score, Name), IIf(ID = 1, Score, ID) FROM People "
+       "WHERE ID <= 2 ORDER BY ID",
+       "Str:3|Dbl:3; Str:Bob|Dbl:2"},
       {Op::kRun, "UPDATE People SET Born = #2000-02-29 12:00:00# WHERE ID >= 2", "2"},
       {Op::kQuery, "SELECT Born FROM People WHERE ID = 2", "Date:36585.5"},
       {Op::kRun, "SELECT ID FROM People", "0"},
@@ -161,6 +180,37 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT ID FROM People WHERE ID >= 10 ORDER BY ID", "Long:10; Long:12"},
       {Op::kCommit, "", "error 3034"},
       {Op::kRollback, "", "error 3034"},
+      // Rows as they come: those before a failing one are read, and a
+      // failure inside a transaction ends the statement alone.
+      {Op::kUntilError,
+       "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
+       "Long:1|Long:-10; error 11"},
+      {Op::kRun, "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
+       "error 11"},
+      {Op::kBegin, "", ""},
+      {Op::kUntilError,
+       "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
+       "Long:1|Long:-10; error 11"},
+      {Op::kRun, "UPDATE People SET Score = 4 WHERE ID = 10", "1"},
+      {Op::kCommit, "", ""},
+      {Op::kQuery, "SELECT Score FROM People WHERE ID = 10", "Dbl:4"},
+      // Other statements among a select's rows, outside and inside a
+      // transaction; a select started again, one let go half read.
+      {Op::kInterleaved, "SELECT ID FROM People ORDER BY ID",
+       "Long:1 / Long:2 / Long:2; Long:10; Long:12", 0, "SELECT Count(*) FROM People WHERE ID > 5"},
+      {Op::kBegin, "", ""},
+      {Op::kInterleaved, "SELECT ID FROM People WHERE ID > 1 ORDER BY ID",
+       "Long:2 / 1 / Long:10; Long:12", 0, "UPDATE People SET Score = 5 WHERE ID = 1"},
+      {Op::kInterleaved, "SELECT ID, Score FROM People WHERE ID <= 2 ORDER BY ID DESC",
+       "Long:2|Null / error 3022 / Long:1|Dbl:5", 0,
+       "INSERT INTO People (ID, Name) VALUES (1, 'X')"},
+      // A row that fails after another statement ran: the select's error.
+      {Op::kInterleaved,
+       "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
+       "Long:1|Long:-10 / 1 / error 11", 0, "UPDATE People SET Score = 6 WHERE ID = 12"},
+      {Op::kRollback, "", ""},
+      {Op::kQuery, "SELECT Score FROM People WHERE ID = 1", "Dbl:3"},
+      {Op::kRestart, "SELECT ID FROM People ORDER BY ID", "Long:1; Long:2; Long:10; Long:12"},
       // A write waits for another connection's transaction, then fails.
       {Op::kBegin, "", ""},
       {Op::kRun, "UPDATE People SET Score = 7 WHERE ID = 12", "1"},
@@ -208,8 +258,45 @@ const std::vector<Step>& Steps() {
       // A read-only connection refuses writes.
       {Op::kReadOnly, "INSERT INTO Counted (Label) VALUES ('c')", "error 3027"},
       {Op::kReadOnly, "SELECT Count(*) FROM Counted", "Long:2"},
+      // SELECT ... INTO: a table of the select's columns and types, filled,
+      // in one transaction with its catalogue rows.
+      {Op::kRun,
+       "SELECT ID, Name, Score * 2 AS Twice, 'x' AS Mark INTO PeopleCopy FROM People "
+       "WHERE ID <= 2",
+       "2"},
+      {Op::kChanges, "", "2"},
+      {Op::kQuery, "SELECT * FROM PeopleCopy ORDER BY ID",
+       "Long:1|Str:Анна|Dbl:6|Str:x; Long:2|Str:Bob|Null|Str:x"},
+      {Op::kRun, "INSERT INTO PeopleCopy (ID, Name) VALUES (9, 'ABCDEFGHIJK')", "error 3163"},
+      {Op::kCatalogue, "peoplecopy",
+       "PeopleCopy: ID Long(0) Name Text(10) Twice Double(0) Mark Text(255)"},
+      {Op::kRun, "SELECT Name INTO Sorted FROM People WHERE ID <= 2 ORDER BY Score DESC, ID", "2"},
+      {Op::kQuery, "SELECT * FROM Sorted ORDER BY Name", "Str:Bob; Str:Анна"},
+      {Op::kRun, "SELECT ID INTO peoplecopy FROM People", "error 3010"},
+      {Op::kRun, "SELECT ID INTO Other FROM NoSuchTable", "error 3078"},
+      {Op::kRun, "SELECT ID, ID AS id INTO Twice FROM People", "error 3191"},
+      {Op::kRun, "SELECT ID, CLng(Name) AS N INTO Broken FROM People", "error 13"},
+      {Op::kQuery, "SELECT * FROM Broken", "error 3078"},
+      {Op::kBegin, "", ""},
+      {Op::kRun, "SELECT ID INTO Undone FROM People WHERE ID = 1", "1"},
+      {Op::kQuery, "SELECT ID FROM Undone", "Long:1"},
+      {Op::kRollback, "", ""},
+      {Op::kQuery, "SELECT ID FROM Undone", "error 3078"},
+      // DROP CONSTRAINT: the index a constraint made, primary or not.
+      {Op::kCatalogue, "People",
+       "People: ID Long(0) Name Text(10) required Born Date(0) Score Double(0) Active Boolean(0) "
+       "Tiny Byte(0); ByName(Name) unique; pk(ID) primary"},
+      {Op::kRun, "ALTER TABLE People DROP CONSTRAINT NoSuch", "error 3371"},
+      {Op::kRun, "ALTER TABLE NoSuchTable DROP CONSTRAINT pk", "error 3371"},
+      {Op::kRun, "ALTER TABLE People DROP CONSTRAINT pk", "0"},
+      {Op::kRun, "INSERT INTO People (ID, Name) VALUES (1, 'Again')", "1"},
+      {Op::kRun, "ALTER TABLE People DROP CONSTRAINT pk", "error 3371"},
+      {Op::kRun, "ALTER TABLE People DROP CONSTRAINT ByName", "0"},
+      {Op::kRun, "DROP INDEX ByName ON People", "error 3015"},
+      {Op::kCatalogue, "People",
+       "People: ID Long(0) Name Text(10) required Born Date(0) Score Double(0) Active Boolean(0) "
+       "Tiny Byte(0)"},
       // Dropping.
-      {Op::kRun, "DROP INDEX ByName ON People", "0"},
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (20, 'Bob')", "1"},
       {Op::kRun, "DROP TABLE Counted", "0"},
       {Op::kQuery, "SELECT ID FROM Counted", "error 3078"},
@@ -249,6 +336,68 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
           engine.Prepare("SELECT ID AS c" + std::to_string(i) + " FROM People WHERE ID = 12")
               ->Step();
         return Rows(*st);
+      }
+      case Op::kUntilError: {
+        // One row at a time, so that those read before the failure count.
+        std::string got;
+        try {
+          auto st = engine.Prepare(step.sql);
+          for (std::string row = Rows(*st, 1); !row.empty(); row = Rows(*st, 1)) got += row + "; ";
+        } catch (const Error& e) {
+          return got + "error " + std::to_string(e.Number());
+        }
+        return got + "no error";
+      }
+      case Op::kInterleaved: {
+        auto st = engine.Prepare(step.sql);
+        std::string got = Rows(*st, 1), other;
+        try {
+          auto o = engine.Prepare(step.other);
+          other = o->Kind() == jet::StatementKind::kSelect ? Rows(*o) : std::to_string(o->Run());
+        } catch (const Error& e) {
+          other = "error " + std::to_string(e.Number());
+        }
+        std::string rest;
+        try {
+          rest = Rows(*st);
+        } catch (const Error& e) {
+          rest = "error " + std::to_string(e.Number());
+        }
+        return got + " / " + other + " / " + rest;
+      }
+      case Op::kRestart: {
+        auto st = engine.Prepare(step.sql);
+        Rows(*st, 1);
+        {
+          auto other = engine.Prepare("SELECT Name FROM People ORDER BY ID");
+          Rows(*other, 1);
+        }
+        st->Reset();
+        return Rows(*st);
+      }
+      case Op::kCatalogue: {
+        // Fields as "name type(size)[ required]", indexes as
+        // "name(fields)[ primary| unique]", in the catalogue's order
+        // (indexes by name: the engines keep them in different orders).
+        const auto table = engine.FindTable(step.sql);
+        if (!table) return "none";
+        std::string out = table->name + ":";
+        for (const jet::FieldSpec& f : table->fields)
+          out += " " + f.name + " " + std::string(jet::JetTypeName(f.type)) + "(" +
+                 std::to_string(f.size) + ")" + (f.required ? " required" : "");
+        std::vector<std::string> indexes;
+        for (const jet::IndexSpec& x : table->indexes) {
+          std::string fields;
+          for (const jet::IndexField& f : x.fields)
+            fields += (fields.empty() ? "" : ";") + std::string(f.descending ? "-" : "") + f.name;
+          indexes.push_back(x.name + "(" + fields + ")" +
+                            (x.primary  ? " primary"
+                             : x.unique ? " unique"
+                                        : ""));
+        }
+        std::sort(indexes.begin(), indexes.end());
+        for (const std::string& x : indexes) out += "; " + x;
+        return out;
       }
       case Op::kHeld: {
         auto st = engine.Prepare(step.sql);

@@ -639,8 +639,16 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
   }
   JetType type = JetType::kNone;
   int32_t size = 0;
+  // Each value's place in `out` and its type, for the server's conversions below.
+  struct Placed {
+    size_t start, end;
+    Emitted value;
+  };
+  std::vector<Placed> values;
   auto add = [&](const Expr& value) {
+    const size_t start = out.size();
     const Emitted v = EmitValue(value, scope, out);
+    values.push_back({start, out.size(), v});
     type = CommonType(type, v.type);  // a Null value leaves the type to the others
     size = std::max(size, v.size);
     CheckSize(out);
@@ -663,6 +671,20 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
       out += " ELSE ";
       add(*e.args[2]);
     }
+  }
+  // Jet types a choice of a text and a number (or a date) as text, and
+  // SQLite's CASE gives each row's value as it is, which reads as its text.
+  // PostgreSQL's CASE has one type: the other values are made text there
+  // by Jet's own conversion (`&`'s: the number's CStr, Null kept), so each
+  // row reads as on SQLite. The last first: the earlier places stay valid.
+  if (Postgres() && IsTextType(type)) {
+    for (auto it = values.rbegin(); it != values.rend(); ++it) {
+      const Emitted& v = it->value;
+      if (IsTextType(v.type) || v.type == JetType::kNone || v.nullLiteral) continue;
+      out.insert(it->end, ")");
+      InsertAt(out, it->start, {Operators().concat, "("});
+    }
+    CheckSize(out);
   }
   out += " END)";
   return Value(type, IsTextType(type) ? size : 0);

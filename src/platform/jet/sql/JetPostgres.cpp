@@ -11,6 +11,10 @@ namespace qv::jet::sql {
 
 namespace {
 
+// The characters beyond U+FFFF (a pair of UTF-16 units each), as a regular
+// expression of the server's.
+constexpr std::string_view kSupplementaryPattern = "'[\\U00010000-\\U0010FFFF]'";
+
 bool IsNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
          c == '$' || static_cast<unsigned char>(c) >= 0x80;
@@ -97,10 +101,17 @@ std::string PostgresColumnSql(const FieldSpec& field) {
       break;
     case JetType::kText:
     case JetType::kChar: {
-      // Jet counts UTF-16 units; char_length counts characters, which is the
-      // same below U+10000.
-      const int32_t size = field.size > 0 ? field.size : 255;
-      check(kCheckSize, "char_length(", ") <= " + std::to_string(size));
+      // Jet counts UTF-16 units: a character beyond U+FFFF counts 2. The
+      // server's own functions do it (no extension needed): each such
+      // character is replaced by two before char_length counts. A text of
+      // at most `size` bytes in UTF-8 has at most `size` units (a unit
+      // takes a byte at least, a pair four), so the regular expression runs
+      // only for texts longer in bytes. The "C" collation: a regular
+      // expression refuses the column's nondeterministic one.
+      const std::string size = std::to_string(field.size > 0 ? field.size : 255);
+      check(kCheckSize, "octet_length(",
+            ") <= " + size + " OR char_length(regexp_replace(" + quoted + " COLLATE \"C\", " +
+                std::string(kSupplementaryPattern) + ", '..', 'g')) <= " + size);
       break;
     }
     case JetType::kGUID:
