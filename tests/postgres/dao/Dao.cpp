@@ -55,6 +55,8 @@ enum class Op {
   kAddCounted,  // AddNew of arg's fields; the new row's fields through LastModified
   kDefs,        // TableDefs: the tables, then the fields and indexes of `source`
   kConnection,  // Database::Connection()
+  kReadOnly,    // a second, read-only open: Execute `source`, or AddNew on the table `arg`
+  kExclusive,   // a second open, exclusive
 };
 
 struct Step {
@@ -171,7 +173,8 @@ std::string Update(Recordset& rs) {
   }
 }
 
-std::string Outcome(dao::Workspace& ws, Database& db, const Step& step) {
+std::string Outcome(dao::Workspace& ws, Database& db, const std::string& location,
+                    const Step& step) {
   try {
     switch (step.op) {
       case Op::kExec: {
@@ -297,6 +300,15 @@ std::string Outcome(dao::Workspace& ws, Database& db, const Step& step) {
       }
       case Op::kConnection:
         db.Connection();
+        return "ok";
+      case Op::kReadOnly: {
+        auto reader = ws.OpenDatabase(location, Variant(false), Variant(true), Variant());
+        if (!step.source.empty()) return std::to_string(reader->ExecuteSql(step.source));
+        reader->OpenTable(step.arg)->AddNew();
+        return "ok";
+      }
+      case Op::kExclusive:
+        ws.OpenDatabase(location, Variant(true), Variant(), Variant());
         return "ok";
     }
   } catch (const Error& e) {
@@ -434,6 +446,12 @@ const std::vector<Step>& Steps() {
       {Op::kDefs, "Counted", "", "People,Counted / ID:4:4 Label:10:20 / pk(+ID)P"},
       // The file's own facilities.
       {Op::kConnection, "", "", "ok", "error 3251"},
+      // A read-only open refuses writes; an exclusive open while this one
+      // is open fails on a file, and a server has none.
+      {Op::kReadOnly, "UPDATE People SET Score = 1", "", "error 3027"},
+      {Op::kReadOnly, "", "Counted", "error 3027"},
+      {Op::kReadOnly, "SELECT Count(*) FROM People", "", "error 3065"},
+      {Op::kExclusive, "", "", "error 3045", "error 3251"},
   };
   return steps;
 }
@@ -446,7 +464,7 @@ int RunAll(const std::string& name, const std::string& location, bool create) {
   int failures = 0;
   for (const Step& step : Steps()) {
     const std::string expected = db->IsServer() && step.server ? *step.server : step.expected;
-    const std::string got = Outcome(*ws, *db, step);
+    const std::string got = Outcome(*ws, *db, location, step);
     if (got != expected) {
       ++failures;
       std::cout << name << ": FAILED " << step.source << " " << step.arg
