@@ -78,6 +78,7 @@ void RowsRecordset::ReloadServer(std::unique_ptr<jet::EngineStatement> prepared)
   rows_ = 0;
   current_ = -1;
   pos_ = Pos::kEmpty;
+  values_ = row_.data();  // not into the rows about to go
   serverRows_.clear();
   const size_t width = static_cast<size_t>(FieldCount());
   std::vector<Variant> rows;

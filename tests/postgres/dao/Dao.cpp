@@ -57,6 +57,7 @@ enum class Op {
   kConnection,  // Database::Connection()
   kReadOnly,    // a second, read-only open: Execute `source`, or AddNew on the table `arg`
   kExclusive,   // a second open, exclusive
+  kRequery,  // a snapshot of `source`, the statement `arg` run, Requery: the rows before and after
 };
 
 struct Step {
@@ -310,6 +311,19 @@ std::string Outcome(dao::Workspace& ws, Database& db, const std::string& locatio
         reader->OpenTable(step.arg)->AddNew();
         return "ok";
       }
+      case Op::kRequery: {
+        auto rs = db.OpenRecordset(step.source, Variant(dao::dbOpenSnapshot), Variant(), Variant());
+        auto rows = [&] {
+          std::string out;
+          for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
+            out += (out.empty() ? "" : ", ") + Row(*rs);
+          return out + " #" + std::to_string(rs->RecordCount());
+        };
+        std::string out = rows();
+        db.ExecuteSql(step.arg);
+        rs->Requery();
+        return out + " > " + (rs->IsEOF() ? "EOF" : rows());
+      }
       case Op::kExclusive:
         ws.OpenDatabase(location, Variant(true), Variant(), Variant());
         return "ok";
@@ -428,11 +442,17 @@ const std::vector<Step>& Steps() {
       {Op::kCommit, "", "", ""},
       {Op::kRows, "SELECT ID FROM People WHERE ID > 20", "snapshot", "Long:21 #1"},
       {Op::kCommit, "", "", "error 3034"},
+      // Requery reads the rows again, a table's snapshot and a statement's.
+      {Op::kRequery, "SELECT ID FROM People WHERE ID >= 20", "DELETE FROM People WHERE ID >= 20",
+       "Long:21 #1 > EOF"},
       // Counters and LastModified; a table without a primary key.
       {Op::kExec, "CREATE TABLE Counted (ID COUNTER CONSTRAINT pk PRIMARY KEY, Label TEXT(20))", "",
        "0"},
       {Op::kAddCounted, "Counted", "Label=S:первый", "Long:1|Str:первый"},
       {Op::kAddCounted, "Counted", "Label=S:второй", "Long:2|Str:второй"},
+      {Op::kRequery, "Counted", "INSERT INTO Counted (Label) VALUES ('третий')",
+       "Long:1|Str:первый, Long:2|Str:второй #2 > "
+       "Long:1|Str:первый, Long:2|Str:второй, Long:3|Str:третий #3"},
       {Op::kExec, "CREATE TABLE Loose (A LONG, B TEXT(5))", "", "0"},
       {Op::kExec, "INSERT INTO Loose VALUES (1, 'x')", "", "1"},
       {Op::kRows, "Loose", "snapshot", "Long:1|Str:x #1"},
