@@ -5,6 +5,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/dao/DaoCollections.h"
 #include "platform/dao/DaoError.h"
+#include "platform/dao/DatabaseServer.h"
 #include "platform/dao/Property.h"
 #include "platform/dao/QueryDef.h"
 #include "platform/dao/RowsRecordset.h"
@@ -13,6 +14,7 @@
 #include "platform/dao/TableRecordset.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/jet/JetTableSql.h"
 
 namespace qv::dao {
@@ -78,6 +80,8 @@ QV_DEFINE_CLASS(Database, "DAO.Database", nullptr, Method("Name", &Database::Nam
 std::shared_ptr<Database> Database::Open(const std::string& path, const DatabaseOptions& options,
                                          std::weak_ptr<Workspace> workspace,
                                          std::string_view source) {
+  if (jet::IsServerLocation(path))
+    return OpenServer(path, options, false, std::move(workspace), source);
   jet::OpenOptions o;
   o.readOnly = options.readOnly;
   o.busyTimeoutMs = options.lockTimeoutMs;
@@ -95,6 +99,11 @@ std::shared_ptr<Database> Database::Create(const std::string& path, std::string_
                                            const DatabaseOptions& options,
                                            std::weak_ptr<Workspace> workspace,
                                            std::string_view source) {
+  if (jet::IsServerLocation(path)) {
+    DatabaseOptions writable = options;
+    writable.readOnly = false;
+    return OpenServer(path, writable, true, std::move(workspace), source);
+  }
   jet::OpenOptions o;
   o.busyTimeoutMs = options.lockTimeoutMs;
   std::shared_ptr<jet::Connection> conn;
@@ -120,8 +129,11 @@ Database::~Database() {
   CloseNoThrow();
 }
 
-jet::Connection& Database::Connection() const {
-  if (!conn_) ThrowDao(daoerr::kObjectInvalid, kSourceDatabase);
+jet::Connection& Database::Connection(std::string_view operation) const {
+  if (!conn_) [[unlikely]] {
+    if (engine_) RaiseNotOnServer(operation.empty() ? "Database.Connection" : operation);
+    ThrowDao(daoerr::kObjectInvalid, kSourceDatabase);
+  }
   return *conn_;
 }
 
@@ -137,6 +149,7 @@ void Database::Execute(const std::string& sql, const Variant& options) {
 }
 
 int64_t Database::ExecuteSql(std::string_view sql) {
+  if (engine_) return ServerExecute(sql);
   jet::Statement st = Connection().Prepare(sql);
   if (st.Jet()->kind == jet::StatementKind::kSelect)
     ThrowDao(daoerr::kCannotExecuteSelect, kSourceDatabase);
@@ -147,12 +160,13 @@ int64_t Database::ExecuteSql(std::string_view sql) {
 }
 
 int32_t Database::SchemaVersion() {
-  jet::Statement st = Connection().PrepareNative("PRAGMA user_version");
+  jet::Statement st = Connection("Database.SchemaVersion").PrepareNative("PRAGMA user_version");
   return st.Step() ? static_cast<int32_t>(st.Int64(0)) : 0;
 }
 
 void Database::SetSchemaVersion(int32_t version) {
-  Connection().ExecuteNative("PRAGMA user_version = " + std::to_string(version));
+  Connection("Database.SetSchemaVersion")
+      .ExecuteNative("PRAGMA user_version = " + std::to_string(version));
 }
 
 std::optional<std::string_view> Database::TableNameOf(std::string_view text) {
@@ -160,7 +174,7 @@ std::optional<std::string_view> Database::TableNameOf(std::string_view text) {
   // A text that starts like a statement is still a table's name when a table
   // of that name exists; only a valid name can be one, so most statements
   // (longer than a name, or with a period or a line break) skip the look-up.
-  if (IsStatement(text) && (!jet::ddl::IsValidName(name) || !Connection().Schema().FindTable(name)))
+  if (IsStatement(text) && (!jet::ddl::IsValidName(name) || !FindTableSpec(name)))
     return std::nullopt;
   return name;
 }
@@ -175,6 +189,7 @@ std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, co
 }
 
 std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) {
+  Connection("Database.PrepareQuery");
   std::string_view text = TrimWhitespace(source);
   if (!IsStatement(text)) return std::nullopt;
   const std::string_view name = Unbracketed(text);
@@ -209,6 +224,7 @@ jet::Statement Database::PrepareSelect(std::string_view sql) {
 
 std::shared_ptr<Recordset> Database::OpenTable(std::string_view table, int32_t type,
                                                int32_t options) {
+  if (engine_) return ServerOpenTable(table, type, options);
   jet::Connection& conn = Connection();
   auto spec = conn.Schema().FindTable(table);
   if (!spec) ThrowDao(daoerr::kNoInputTable, kSourceDatabase, {table});
@@ -234,10 +250,11 @@ std::shared_ptr<Recordset> Database::OpenTable(std::string_view table, int32_t t
 std::shared_ptr<Recordset> Database::OpenStatement(std::string_view sql, int32_t type,
                                                    int32_t options) {
   (void)options;  // statements give read-only recordsets whatever the options
-  Connection();
+  if (!engine_) Connection();
   if (type != dbOpenDynaset && type != dbOpenSnapshot && type != dbOpenForwardOnly)
     ThrowDao(type == dbOpenTable ? daoerr::kInvalidOperation : daoerr::kInvalidArgument,
              kSourceDatabase);
+  if (engine_) return ServerOpenStatement(sql, type);
   jet::Statement st = PrepareSelect(sql);
   auto self = std::static_pointer_cast<Database>(shared_from_this());
   auto rs = RowsRecordset::OfStatement(self, sql, type, std::move(st));
@@ -246,7 +263,7 @@ std::shared_ptr<Recordset> Database::OpenStatement(std::string_view sql, int32_t
 }
 
 std::shared_ptr<TableDefs> Database::TableDefsCollection() {
-  Connection();
+  if (!IsOpen()) ThrowDao(daoerr::kObjectInvalid, kSourceDatabase);
   if (!tableDefs_)
     tableDefs_ =
         std::make_shared<TableDefs>(std::static_pointer_cast<Database>(shared_from_this()));
@@ -254,12 +271,12 @@ std::shared_ptr<TableDefs> Database::TableDefsCollection() {
 }
 
 std::shared_ptr<TableDef> Database::CreateTableDef(const Variant& name) {
-  Connection();
+  if (!IsOpen()) ThrowDao(daoerr::kObjectInvalid, kSourceDatabase);
   return std::make_shared<TableDef>(name.IsEmpty() ? std::string() : CStr(name));
 }
 
 std::shared_ptr<QueryDef> Database::CreateQueryDef(const Variant& name, const Variant& sql) {
-  Connection();
+  if (!IsOpen()) ThrowDao(daoerr::kObjectInvalid, kSourceDatabase);
   auto q = std::make_shared<QueryDef>(name.IsEmpty() ? std::string() : CStr(name),
                                       sql.IsEmpty() ? std::string() : CStr(sql));
   q->Bind(std::static_pointer_cast<Database>(shared_from_this()));
@@ -292,14 +309,21 @@ std::shared_ptr<Properties> Database::PropertiesCollection() {
 }
 
 void Database::BeginLevel(bool immediate) {
-  Connection().BeginTrans(immediate);
+  if (engine_)
+    engine_->BeginTrans();  // a server's row locks are taken as rows are written
+  else
+    Connection().BeginTrans(immediate);
   levels_.emplace_back();
 }
 
 void Database::CommitLevel(bool flush) {
-  jet::Connection& conn = Connection();
-  conn.CommitTrans();
-  if (flush && conn.TransactionDepth() == 0) conn.SyncLog();
+  if (engine_) {
+    engine_->CommitTrans();  // the server makes its commit durable itself
+  } else {
+    jet::Connection& conn = Connection();
+    conn.CommitTrans();
+    if (flush && conn.TransactionDepth() == 0) conn.SyncLog();
+  }
   if (levels_.empty()) return;
   LevelSteps ended = std::move(levels_.back());
   levels_.pop_back();
@@ -330,7 +354,10 @@ void Database::RollbackLevel() {
     Database* self;
     ~Undo() { self->UndoLevel(); }
   } undo{this};
-  Connection().Rollback();
+  if (engine_)
+    engine_->Rollback();
+  else
+    Connection().Rollback();
   RefreshRecordsets();
 }
 
@@ -357,13 +384,18 @@ void Database::FreeLocks() {
 }
 
 void Database::Close() {
-  if (!conn_) return;
+  if (!IsOpen()) return;
   for (const auto& w : recordsets_)
     if (auto rs = w.lock()) rs->Close();
   recordsets_.clear();
-  while (conn_->TransactionDepth() > 0) conn_->Rollback();
+  if (engine_) {
+    while (engine_->TransactionDepth() > 0) engine_->Rollback();
+  } else {
+    while (conn_->TransactionDepth() > 0) conn_->Rollback();
+  }
   while (!levels_.empty()) UndoLevel();
   conn_.reset();
+  engine_.reset();
   tableDefs_.reset();
 }
 
@@ -371,8 +403,9 @@ void Database::CloseNoThrow() noexcept {
   try {
     Close();
   } catch (...) {
-    // The connection goes with its pending transaction; SQLite rolls it back.
+    // The connection goes with its pending transaction; the engine rolls it back.
     conn_.reset();
+    engine_.reset();
   }
 }
 

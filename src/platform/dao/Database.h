@@ -1,5 +1,6 @@
 #pragma once
-// Database: one open database file (a jet::Connection) in a workspace:
+// Database: one open database (a file through a jet::Connection, or a
+// database on a server through a jet::Engine) in a workspace:
 // statements (Execute), recordsets (OpenRecordset), the table definitions
 // (TableDefs, CreateTableDef) and its part of the workspace's transactions.
 // Closing it closes its recordsets and rolls back what its workspace has not
@@ -11,6 +12,12 @@
 // open fails with 3045 while another connection has the file open, and any
 // later open elsewhere fails with 3045 too. Read-only refuses every write
 // (3027).
+//
+// A server database (a location jet::IsServerLocation accepts) is reached
+// through the engine seam: statements, recordsets of statements and of
+// tables, the table definitions and the transaction levels work on it; the
+// file's own facilities (Connection(), the schema version, an exclusive
+// open) raise 3251 naming the operation.
 
 #include <cstdint>
 #include <functional>
@@ -26,7 +33,9 @@
 
 namespace qv::jet {
 class Connection;
-}
+class Engine;
+struct TableSpec;
+}  // namespace qv::jet
 
 namespace qv::dao {
 
@@ -60,11 +69,20 @@ class Database : public Object {
                                           const DatabaseOptions& options,
                                           std::weak_ptr<Workspace> workspace,
                                           std::string_view source);
+  // A database on a server: `create` makes its catalogue when it has none.
+  // Errors: those of jet::OpenEngine (3051 no connection, 3343 no
+  // catalogue), 3251 an exclusive open.
+  static std::shared_ptr<Database> OpenServer(const std::string& location,
+                                              const DatabaseOptions& options, bool create,
+                                              std::weak_ptr<Workspace> workspace,
+                                              std::string_view source);
   Database(Private, std::shared_ptr<jet::Connection> conn, const DatabaseOptions& options,
+           std::weak_ptr<Workspace> workspace);
+  Database(Private, std::shared_ptr<jet::Engine> engine, const DatabaseOptions& options,
            std::weak_ptr<Workspace> workspace);
   ~Database() override;
 
-  // The path of the file.
+  // The path of the file, or the server's location (its password masked).
   const std::string& Name() const { return name_; }
   std::string Connect() const { return {}; }
   // The file format version ("4.0").
@@ -92,10 +110,19 @@ class Database : public Object {
   void Close();
 
   // ---- C++ callers
-  bool IsOpen() const { return conn_ != nullptr; }
+  bool IsOpen() const { return conn_ != nullptr || engine_ != nullptr; }
   bool IsReadOnly() const { return options_.readOnly; }
-  // Errors: 3420 after Close.
-  jet::Connection& Connection() const;
+  // True for a database on a server (ServerEngine), false for a file.
+  bool IsServer() const { return engine_ != nullptr; }
+  // The file's connection. Errors: 3420 after Close, 3251 on a server
+  // database (`operation` names what needed it).
+  jet::Connection& Connection(std::string_view operation = {}) const;
+  // The server's engine. Errors: 3420 after Close, 3251 on a file.
+  jet::Engine& ServerEngine() const;
+  // The user tables in creation order, and a table's definition (null when
+  // there is none), from the file's or the server's catalogue.
+  std::vector<std::string> TableNames();
+  std::shared_ptr<const jet::TableSpec> FindTableSpec(std::string_view table);
   std::shared_ptr<Recordset> OpenTable(std::string_view table, int32_t type = dbOpenTable,
                                        int32_t options = 0);
   std::shared_ptr<Recordset> OpenStatement(std::string_view sql, int32_t type = dbOpenDynaset,
@@ -146,10 +173,15 @@ class Database : public Object {
   std::optional<std::string_view> TableNameOf(std::string_view text);
   // `sql` prepared; 3219 unless it is a SELECT.
   jet::Statement PrepareSelect(std::string_view sql);
+  // The server's side of ExecuteSql, OpenTable and OpenStatement.
+  int64_t ServerExecute(std::string_view sql);
+  std::shared_ptr<Recordset> ServerOpenTable(std::string_view table, int32_t type, int32_t options);
+  std::shared_ptr<Recordset> ServerOpenStatement(std::string_view sql, int32_t type);
 
   std::string name_;
   DatabaseOptions options_;
   std::shared_ptr<jet::Connection> conn_;
+  std::shared_ptr<jet::Engine> engine_;  // a server database's; null for a file
   std::weak_ptr<Workspace> workspace_;
   int32_t recordsAffected_ = 0;
   std::vector<std::weak_ptr<Recordset>> recordsets_;

@@ -163,7 +163,9 @@ void Field::SetUnicodeCompression(bool on) {
   if (attached_) {
     auto db = db_.lock();
     if (!db) ThrowDao(daoerr::kObjectInvalid, kSourceField);
-    db->Connection().Schema().SetUnicodeCompression(table_, spec_.name, on);
+    db->Connection("Field.UnicodeCompression")
+        .Schema()
+        .SetUnicodeCompression(table_, spec_.name, on);
   }
   spec_.unicodeCompression = on;
 }

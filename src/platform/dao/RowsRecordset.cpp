@@ -4,6 +4,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/TableCursorSql.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 
 namespace qv::dao {
 
@@ -32,6 +33,7 @@ RowsRecordset::RowsRecordset(Private, const std::shared_ptr<Database>& db, std::
     : Recordset(db, std::move(name), type, false) {}
 
 void RowsRecordset::Reload(jet::Statement* prepared) {
+  if (server_) return ReloadServer(nullptr);
   jet::Connection& conn = db_->Connection();
   jet::Statement st = prepared  ? std::move(*prepared)
                       : native_ ? conn.PrepareNative(sql_)
@@ -82,6 +84,10 @@ void RowsRecordset::GoTo(int64_t row) {
     pos_ = Pos::kEOF;
   } else {
     pos_ = Pos::kRow;
+    if (server_) {
+      values_ = serverRows_.data() + row * FieldCount();
+      return;
+    }
     store_.Read(row, row_.data());
     values_ = row_.data();
   }

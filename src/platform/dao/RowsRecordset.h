@@ -14,8 +14,9 @@
 #include "platform/dao/RowStore.h"
 
 namespace qv::jet {
+class EngineStatement;
 class Statement;
-}
+}  // namespace qv::jet
 
 namespace qv::dao {
 
@@ -30,6 +31,13 @@ class RowsRecordset final : public Recordset {
                                                     jet::Statement prepared);
   static std::shared_ptr<RowsRecordset> OfTable(const std::shared_ptr<Database>& db,
                                                 const jet::TableSpec& table, int32_t type);
+  // The same on a server database: the rows of `prepared` (the Jet
+  // statement `sql` as its engine prepared it), and a snapshot of a table.
+  static std::shared_ptr<RowsRecordset> OfServerStatement(
+      const std::shared_ptr<Database>& db, std::string_view sql, int32_t type,
+      std::unique_ptr<jet::EngineStatement> prepared);
+  static std::shared_ptr<RowsRecordset> OfServerTable(const std::shared_ptr<Database>& db,
+                                                      const jet::TableSpec& table, int32_t type);
   RowsRecordset(Private, const std::shared_ptr<Database>& db, std::string name, int32_t type);
 
   void MoveFirst() override;
@@ -44,7 +52,10 @@ class RowsRecordset final : public Recordset {
   void Requery() override;
 
  protected:
-  void OnClose() override { store_.Reset(0); }
+  void OnClose() override {
+    store_.Reset(0);
+    serverRows_ = {};
+  }
 
  private:
   // Runs the statement and reads every row: `prepared` when given, else
@@ -53,10 +64,16 @@ class RowsRecordset final : public Recordset {
   // The columns of a Jet statement's recordsets.
   static std::shared_ptr<const ColumnSet> StatementColumns(jet::Statement& st);
   void GoTo(int64_t row);
+  // Reload on a server database: the rows of `prepared` when given, else of
+  // the Jet text (sql_ for a table's snapshot, the Name otherwise) prepared
+  // again through the database's engine.
+  void ReloadServer(std::unique_ptr<jet::EngineStatement> prepared);
 
   std::string sql_;      // a table snapshot's SQLite text (a statement's is its Name)
   bool native_ = false;  // the text is SQLite's (a table snapshot), not Jet's
+  bool server_ = false;  // the rows come through a server engine (serverRows_)
   RowStore store_;
+  std::vector<Variant> serverRows_;  // a server's rows, FieldCount() cells each
   int64_t rows_ = 0;
   int64_t current_ = -1;  // -1 before the first row, rows_ after the last
 };

@@ -143,19 +143,19 @@ void TableDef::Attach(const std::shared_ptr<Database>& db) {
       [self](const std::shared_ptr<Field>& f) {
         auto t = self();
         auto live = t->LiveDatabase();
-        live->Connection().Schema().AddField(t->name_, f->Spec());
+        live->Connection("Fields.Append").Schema().AddField(t->name_, f->Spec());
         f->Attach(live, t->name_, t->fields_->Count());
       },
       [](const std::shared_ptr<Field>&) { ThrowDao(daoerr::kInvalidOperation, kSourceFields); });
   indexes_->SetHooks(
       [self](const std::shared_ptr<Index>& x) {
         auto t = self();
-        t->LiveDatabase()->Connection().Schema().CreateIndex(t->name_, x->Spec());
+        t->LiveDatabase()->Connection("Indexes.Append").Schema().CreateIndex(t->name_, x->Spec());
         x->Freeze();
       },
       [self](const std::shared_ptr<Index>& x) {
         auto t = self();
-        t->LiveDatabase()->Connection().Schema().DropIndex(t->name_, x->Name());
+        t->LiveDatabase()->Connection("Indexes.Delete").Schema().DropIndex(t->name_, x->Name());
       });
 }
 

@@ -3,6 +3,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/TableDef.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 
 namespace qv::dao {
 
@@ -18,7 +19,19 @@ std::shared_ptr<Database> TableDefs::LiveDatabase() const {
 }
 
 void TableDefs::Load() {
-  jet::Connection& conn = LiveDatabase()->Connection();
+  auto db = LiveDatabase();
+  if (db->IsServer()) {
+    // A server says nothing of a change of its schema by a counter: the
+    // names are read each time, the TableDef objects kept while they stay.
+    std::vector<std::string> names = db->TableNames();
+    if (!loaded_ || names != names_) {
+      names_ = std::move(names);
+      objects_.clear();
+    }
+    loaded_ = true;
+    return;
+  }
+  jet::Connection& conn = db->Connection();
   conn.Schema().Refresh();  // counts a change another connection made
   if (loaded_ && generation_ == conn.SchemaGeneration()) return;
   names_ = conn.Schema().TableNames();
@@ -42,7 +55,7 @@ std::shared_ptr<TableDef> TableDefs::TableObject(const std::string& name) {
   std::string key = FoldCase(name);
   if (auto it = objects_.find(key); it != objects_.end()) return it->second;
   auto db = LiveDatabase();
-  auto spec = db->Connection().Schema().FindTable(name);
+  auto spec = db->FindTableSpec(name);
   if (!spec) return nullptr;
   auto table = TableDef::OfTable(*spec, db);
   objects_.emplace(std::move(key), table);
@@ -70,7 +83,7 @@ void TableDefs::Append(std::shared_ptr<TableDef> table) {
   if (table->IsAppended()) ThrowDao(daoerr::kNameExists, kSourceTableDefs);
   auto db = LiveDatabase();
   Load();
-  db->Connection().Schema().CreateTable(table->BuildSpec());
+  db->Connection("TableDefs.Append").Schema().CreateTable(table->BuildSpec());
   table->Attach(db);
   names_.push_back(table->Name());
   objects_[FoldCase(table->Name())] = table;
@@ -80,12 +93,17 @@ void TableDefs::Append(std::shared_ptr<TableDef> table) {
 void TableDefs::Delete(const std::string& name) {
   auto table = Find(name);
   if (!table) ThrowDao(daoerr::kItemNotFound, kSourceTableDefs);
-  jet::Connection& conn = LiveDatabase()->Connection();
-  conn.Schema().DropTable(table->Name());
+  auto db = LiveDatabase();
+  if (db->IsServer()) {
+    // The catalogue's name is a valid Jet name: it holds no bracket.
+    db->ServerEngine().Execute("DROP TABLE [" + table->Name() + "]");
+  } else {
+    db->Connection().Schema().DropTable(table->Name());
+    generation_ = db->Connection().SchemaGeneration();
+  }
   std::string key = FoldCase(table->Name());
   objects_.erase(key);
   std::erase_if(names_, [&](const std::string& n) { return FoldCase(n) == key; });
-  generation_ = conn.SchemaGeneration();
 }
 
 }  // namespace qv::dao

@@ -86,7 +86,9 @@ void Transaction::Rollback() {
 
 bool Transaction::WriteLocked(Database& db) {
   if (db.scope_ && db.scope_->owner_->immediate_) return true;
-  return db.IsOpen() && db.Connection().HoldsWriteLock();
+  // A server takes its row locks as rows are written: no lock of the whole
+  // database is held for a scope that did not ask for one.
+  return db.IsOpen() && !db.IsServer() && db.Connection().HoldsWriteLock();
 }
 
 void Transaction::OnRollback(Database& db, std::function<void()> undo) {

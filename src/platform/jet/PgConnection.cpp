@@ -1156,9 +1156,13 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
                                            std::vector<std::optional<std::string>>{});
     }
     bool byValue = false;
+    // Every literal is a parameter of the server's statement, the ones the
+    // text does not use (TOP n) too: the text numbers a literal's parameter
+    // by its position among all of them ($2 after TOP's), and Bind(i) names
+    // the i-th literal on both engines. A parameter the text does not use
+    // takes its declared type.
     for (size_t i = 0; i < uses.size(); ++i) {
       if (uses[i] != LiteralUse::kParameter) byValue = true;
-      if (uses[i] == LiteralUse::kNone) continue;
       made->parameters.push_back(static_cast<uint16_t>(i));
       made->types.push_back(LiteralOid(scan.literals[i].kind));
     }

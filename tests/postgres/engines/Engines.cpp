@@ -142,6 +142,9 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT Name FROM People WHERE ID = 1", "Str:Анна"},
       {Op::kQuery, "SELECT ID FROM People WHERE Name = 'Bob'", "Long:2"},
       {Op::kBind, "SELECT Name FROM People WHERE ID = 1", "Str:Bob", 2},
+      // A literal the text does not use as a value (TOP's count) before
+      // others: the parameters keep the literals' numbers.
+      {Op::kQuery, "SELECT TOP 1 Name FROM People WHERE ID >= 2 ORDER BY ID", "Str:Bob"},
       {Op::kQuery, "SELECT ID FROM People WHERE Born > #2024-01-01# AND Born < #2024-02-01#",
        "Long:1"},
       {Op::kQuery, "SELECT ID FROM People WHERE Born Is Null ORDER BY ID DESC", "Long:3; Long:2"},

@@ -1,0 +1,97 @@
+// RowsRecordset on a server database: the rows come through the engine
+// seam (jet::EngineStatement::Values, one call per row) and are kept as
+// Variants, FieldCount() per row.
+
+#include <span>
+
+#include "platform/dao/DaoError.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/RowsRecordset.h"
+#include "platform/jet/JetEngine.h"
+
+namespace qv::dao {
+
+namespace {
+
+// The columns of a server statement's recordset.
+std::vector<RecordsetColumn> ServerColumns(const jet::EngineStatement& st) {
+  std::vector<RecordsetColumn> columns;
+  columns.reserve(static_cast<size_t>(st.ColumnCount()));
+  for (int i = 0; i < st.ColumnCount(); ++i) {
+    const jet::ColumnMeta& m = st.Column(i);
+    RecordsetColumn c;
+    c.spec.name = m.name;
+    c.spec.type = m.type;
+    c.spec.size = m.size;
+    c.sourceTable = m.table;
+    c.sourceField = m.column;
+    columns.push_back(std::move(c));
+  }
+  return columns;
+}
+
+}  // namespace
+
+std::shared_ptr<RowsRecordset> RowsRecordset::OfServerStatement(
+    const std::shared_ptr<Database>& db, std::string_view sql, int32_t type,
+    std::unique_ptr<jet::EngineStatement> prepared) {
+  auto rs = std::make_shared<RowsRecordset>(Private{}, db, std::string(sql), type);
+  rs->server_ = true;
+  rs->ReloadServer(std::move(prepared));
+  return rs;
+}
+
+std::shared_ptr<RowsRecordset> RowsRecordset::OfServerTable(const std::shared_ptr<Database>& db,
+                                                            const jet::TableSpec& table,
+                                                            int32_t type) {
+  auto rs = std::make_shared<RowsRecordset>(Private{}, db, table.name, type);
+  rs->server_ = true;
+  // Every field by name, in the definition's order; the names are the
+  // catalogue's (valid Jet names, which hold no bracket).
+  std::string sql = "SELECT ";
+  std::vector<RecordsetColumn> columns;
+  for (const jet::FieldSpec& f : table.fields) {
+    if (!columns.empty()) sql += ", ";
+    sql += "[" + f.name + "]";
+    columns.push_back({f, table.name, f.name});
+  }
+  sql += " FROM [" + table.name + "]";
+  // A file's snapshot comes in rowid order; a server's table has no rowid,
+  // and its rows come in no order of their own: the primary key's order.
+  for (const jet::IndexSpec& index : table.indexes) {
+    if (!index.primary) continue;
+    for (size_t i = 0; i < index.fields.size(); ++i)
+      sql += (i ? ", [" : " ORDER BY [") + index.fields[i].name + "]";
+  }
+  rs->sql_ = std::move(sql);
+  rs->native_ = true;  // sql_ is the text to run, the columns the table's
+  rs->SetColumns(std::move(columns));
+  rs->ReloadServer(nullptr);
+  return rs;
+}
+
+void RowsRecordset::ReloadServer(std::unique_ptr<jet::EngineStatement> prepared) {
+  if (!prepared) prepared = db_->ServerEngine().Prepare(native_ ? sql_ : Name());
+  jet::EngineStatement& st = *prepared;
+  if (!native_) SetColumns(ServerColumns(st));
+  // Empty until every row is read, as Reload leaves it.
+  rows_ = 0;
+  current_ = -1;
+  pos_ = Pos::kEmpty;
+  values_ = row_.data();  // not into the rows about to go
+  serverRows_.clear();
+  const size_t width = static_cast<size_t>(FieldCount());
+  std::vector<Variant> rows;
+  int64_t count = 0;
+  while (st.Step()) {
+    const size_t at = rows.size();
+    rows.resize(at + width);
+    st.Values(std::span<Variant>(rows.data() + at, width));
+    ++count;
+  }
+  serverRows_ = std::move(rows);
+  rows_ = count;
+  if (rows_ > 0) GoTo(0);
+}
+
+}  // namespace qv::dao

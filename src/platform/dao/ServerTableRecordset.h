@@ -1,0 +1,99 @@
+#pragma once
+// A table cursor on a server database: table-type recordsets (Index, Seek)
+// and dynasets opened on a table name, kept by key as TableRecordset keeps
+// them on a file. The cursor's order is the current index's columns, then
+// the primary key's (with no index set, the primary key's alone); the
+// primary key's last column plays the part of the file's rowid in the probe
+// plans (TableCursorSql.h), so every move and seek is a TOP 1 Jet statement
+// over the engine seam, prepared once per probe shape by the engine's cache,
+// with the key values bound as its parameters. AddNew, Edit and Delete write
+// by the primary key. A table without a primary key has no table cursor on
+// a server (3251).
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dao/Recordset.h"
+#include "platform/dao/TableCursorSql.h"
+
+namespace qv::jet {
+class EngineStatement;
+}
+
+namespace qv::dao {
+
+class ServerTableRecordset final : public Recordset {
+  struct Private {};
+
+ public:
+  // REQUIRES: `table` is a table of `db`, a server database. Positioned on
+  // the first row. Errors: 3251 a table without a primary key.
+  static std::shared_ptr<ServerTableRecordset> Open(const std::shared_ptr<Database>& db,
+                                                    std::shared_ptr<const jet::TableSpec> table,
+                                                    int32_t type, bool updatable);
+  ServerTableRecordset(Private, const std::shared_ptr<Database>& db,
+                       std::shared_ptr<const jet::TableSpec> table, int32_t type, bool updatable);
+
+  void MoveFirst() override;
+  void MoveLast() override;
+  void MoveNext() override;
+  void MovePrevious() override;
+  void Move(int32_t rows) override;
+  int32_t RecordCount() override;
+
+  std::string Index() const override;
+  void SetIndex(const std::string& name) override;
+  void Seek(std::string_view comparison, std::span<const Variant> keys) override;
+  void SeekUnread(std::string_view comparison, std::span<const Variant> keys) override;
+
+  Variant Bookmark() override;
+  void SetBookmark(const Variant& bookmark) override;
+  void Refresh() override;
+
+ protected:
+  int64_t AddRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
+  void UpdateRow(std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
+  void DeleteRow() override;
+  void ReadFirstRow() override;
+  void ReadRowAgain() override;
+
+ private:
+  // The order of index `ordinal` (-1: the primary key's).
+  CursorOrder OrderOf(int32_t ordinal) const;
+  // Runs the probes in turn with the order's key values `keys` (the first
+  // ones; `rowid` the key's last primary key value); true (and the row
+  // read into the current record) when one finds a row.
+  bool RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys, const Variant& rowid);
+  // The Jet text of a probe; `params` gets the fields whose values its
+  // placeholders take, in order.
+  std::string ProbeSql(const Probe& probe, std::vector<int32_t>& params) const;
+  // Reads the statement's current row into the current record.
+  void ReadRow(jet::EngineStatement& st);
+  // Binds `values` to the statement's last values.size() parameters.
+  static void BindLast(jet::EngineStatement& st, std::span<const Variant> values);
+  // The row whose primary key is `key`, read into the current record.
+  bool FetchByKey(std::span<const Variant> key);
+  bool Step(bool backward);
+  void FirstOrLast(bool last);
+  uint16_t KeyNulls(std::span<const Variant> keys) const;
+  // The current record's order key values and primary key values.
+  std::vector<Variant> CurrentOrderKey() const;
+  std::vector<Variant> CurrentPrimaryKey() const;
+  // " WHERE [k1] = <placeholder> AND ..." of the primary key.
+  std::string PrimaryKeyWhere() const;
+  // A literal of the field's type for a placeholder (its value is bound).
+  std::string Placeholder(int32_t field) const;
+  std::string Bracketed(int32_t field) const;
+
+  std::shared_ptr<const jet::TableSpec> table_;
+  std::vector<int32_t> primary_;  // the primary key's fields
+  std::string select_;            // "SELECT TOP 1 [f1], ... FROM [t]"
+  int32_t indexOrdinal_ = -1;     // in table_->indexes; -1 none set
+  CursorOrder order_;
+  std::vector<std::vector<Variant>> bookmarks_;  // primary keys, by bookmark value
+};
+
+}  // namespace qv::dao
