@@ -1,5 +1,6 @@
 #include "platform/dao/Database.h"
 
+#include <array>
 #include <iterator>
 
 #include "platform/automation/VbaText.h"
@@ -54,10 +55,42 @@ bool IsStatement(std::string_view text) {
   while (end < text.size() && text[end] != ' ' && text[end] != '\t' && text[end] != '\r' &&
          text[end] != '\n' && text[end] != '(')
     ++end;
-  std::string word = LCase(text.substr(0, end));
-  for (const char* w : {"select", "transform", "parameters", "insert", "update", "delete"})
-    if (word == w) return true;
+  // The words are ASCII: no other letter lower-cases to one of theirs.
+  const std::string_view word = text.substr(0, end);
+  for (std::string_view w : {"select", "transform", "parameters", "insert", "update", "delete"})
+    if (EqualsAsciiNoCase(word, w)) return true;
   return false;
+}
+
+// Whether a table of the connection has a name that starts like a statement
+// (checked on its folded name, the form look-ups compare): only then can a
+// statement's text name a table, so that most connections skip the look-up
+// of every statement's text. The catalogue is refreshed first; the answer is
+// kept per connection and schema generation, which moves with every change
+// of the tables it has seen.
+bool SomeTableNameIsStatement(jet::Connection& conn) {
+  struct Answer {
+    uint64_t serial = 0;  // no connection has serial 0
+    uint64_t generation = 0;
+    bool statementLike = false;
+  };
+  thread_local std::array<Answer, 4> answers;
+  thread_local size_t next = 0;
+  conn.Schema().Refresh();
+  const uint64_t serial = conn.Serial(), generation = conn.SchemaGeneration();
+  for (const Answer& a : answers)
+    if (a.serial == serial && a.generation == generation) return a.statementLike;
+  Answer& a = answers[next++ % answers.size()];
+  a = {serial, generation, false};
+  for (const std::string& name : conn.Schema().TableNames())
+    if (IsStatement(FoldCase(name))) a.statementLike = true;
+  return a.statementLike;
+}
+
+// Whether `text`, which starts like a statement (IsStatement), is the name
+// of a table of the connection.
+bool StatementNamesTable(jet::Connection& conn, std::string_view text) {
+  return SomeTableNameIsStatement(conn) && conn.Schema().FindTable(text);
 }
 
 }  // namespace
@@ -174,7 +207,9 @@ std::optional<std::string_view> Database::TableNameOf(std::string_view text) {
   // A text that starts like a statement is still a table's name when a table
   // of that name exists; only a valid name can be one, so most statements
   // (longer than a name, or with a period or a line break) skip the look-up.
-  if (IsStatement(text) && (!jet::ddl::IsValidName(name) || !FindTableSpec(name)))
+  if (IsStatement(text) &&
+      (!jet::ddl::IsValidName(name) ||
+       (IsServer() ? !FindTableSpec(name) : !StatementNamesTable(Connection(), name))))
     return std::nullopt;
   return name;
 }
@@ -206,12 +241,12 @@ std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) 
   } catch (const Error& e) {
     // A locked file would keep the look-up waiting as long, to fail alike.
     if (IsLockError(e.Number())) throw;
-    if (Connection().Schema().FindTable(name)) return std::nullopt;
+    if (StatementNamesTable(Connection(), name)) return std::nullopt;
     if (!st) throw;
     st->Reset();  // the caller's step fails as it would have
     return st;
   }
-  if (Connection().Schema().FindTable(name)) return std::nullopt;
+  if (StatementNamesTable(Connection(), name)) return std::nullopt;
   return st;
 }
 

@@ -102,6 +102,14 @@ bool IsNumberLiteral(std::string_view s) {
   return digits;
 }
 
+// The bytes no name holds: a period, !, `, brackets and control characters.
+constexpr std::array<bool, 256> kNotInName = [] {
+  std::array<bool, 256> bad{};
+  for (int c = 0; c < 0x20; ++c) bad[c] = true;
+  for (unsigned char c : {'.', '!', '`', '[', ']'}) bad[c] = true;
+  return bad;
+}();
+
 }  // namespace
 
 bool IsValidName(std::string_view name) {
@@ -122,16 +130,15 @@ bool IsValidName(std::string_view name) {
     if ((high & 0x8080808080808080u) == 0) return false;
   }
   // Each byte that is not a UTF-8 continuation byte starts a character of
-  // at least one unit: past 64 of them the name is too long, which ends the
-  // scan of a long statement's text early.
+  // at least one unit: past 64 of them the name is too long. One look-up
+  // per byte (a statement's text is asked about on every run).
   size_t starts = 0;
-  for (char c : name) {
-    if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']' ||
-        static_cast<unsigned char>(c) < 0x20)
-      return false;
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 && ++starts > 64) return false;
+  for (char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (kNotInName[c]) return false;
+    starts += (c & 0xC0) != 0x80;
   }
-  return name.size() <= 64 || Len(name) <= 64;
+  return starts <= 64 && (name.size() <= 64 || Len(name) <= 64);
 }
 
 void CheckName(std::string_view name) {

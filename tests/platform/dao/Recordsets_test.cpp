@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "DaoTestSupport.h"
 #include "platform/dao/RowsRecordset.h"
+#include "platform/dao/Transaction.h"
 #include "platform/jet/JetConnection.h"
 
 namespace qv::dao::testing {
@@ -174,6 +176,52 @@ TEST_F(RecordsetsTest, StatementTextNamingATableFollowsOtherConnections) {
   EXPECT_EQ(read(), "table");
   other->Schema().DropTable(text);
   EXPECT_EQ(read(), "Иванов;Сидоров;");
+}
+
+// Which texts that start like a statement name a table follows the tables
+// this connection makes and drops, through the catalogue, native statements
+// and a rollback, with names compared regardless of case.
+TEST_F(RecordsetsTest, StatementTextNamingATableFollowsThisConnection) {
+  const std::string text = "select Name from Person where ID = 1";
+  const std::string upper = "SELECT NAME FROM PERSON WHERE ID = 1";
+  jet::Connection& conn = db_->Connection();
+  std::optional<Transaction> tx;
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    bool table;
+  } steps[] = {
+      {"no table named like a statement", [] {}, false},
+      {"the catalogue makes one, in upper case",
+       [&] {
+         conn.Schema().CreateTable({upper, {{"X", JetType::kLong}}});
+       },
+       true},
+      {"the catalogue drops it", [&] { conn.Schema().DropTable(upper); }, false},
+      {"a native statement makes one",
+       [&] { conn.ExecuteNative("CREATE TABLE \"" + text + "\" (X INTEGER)"); }, true},
+      {"a native statement drops it", [&] { conn.ExecuteNative("DROP TABLE \"" + text + "\""); },
+       false},
+      {"a transaction makes one",
+       [&] {
+         tx.emplace(*engine_->DefaultWorkspace());
+         conn.Schema().CreateTable({text, {{"X", JetType::kLong}}});
+       },
+       true},
+      {"the transaction is rolled back", [&] { tx->Rollback(); }, false},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.change();
+    std::optional<jet::Statement> st = db_->PrepareQuery(text);
+    const int32_t kind = db_->OpenRecordset(text, Variant(), Variant(), Variant())->Type();
+    EXPECT_EQ(kind == dbOpenTable, step.table);
+    EXPECT_EQ(!st, step.table);
+    if (st) {
+      ASSERT_TRUE(st->Step());
+      EXPECT_EQ(st->Text(0), "Иванов");
+    }
+  }
 }
 
 // What this connection reads of a table after another connection changed

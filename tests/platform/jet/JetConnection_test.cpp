@@ -278,6 +278,33 @@ TEST_F(ConnectionTest, CachedStatementsCanBeNestedAndReused) {
   EXPECT_FALSE(again.Step());  // ? is Null
 }
 
+// A text literal reaches SQLite as a bound value: the text between its
+// quotes, a quote written twice read once. The same shape with other
+// values, again and in turn, takes the cached statement and binds each
+// text's own values.
+TEST_F(ConnectionTest, TextLiteralsAreBoundAsTheTextReads) {
+  db_->ExecuteNative("INSERT INTO T (Id, Txt) VALUES (1, 'a')");
+  const struct {
+    const char* sql;
+    const char* value;
+  } cases[] = {
+      {"SELECT 'plain' & Txt FROM T", "plaina"},
+      {"SELECT 'it''s' & Txt FROM T", "it'sa"},
+      {"SELECT \"say \"\"hi\"\"\" & Txt FROM T", "say \"hi\"a"},
+      {"SELECT \"it's\" & Txt FROM T", "it'sa"},
+      {"SELECT '' & Txt FROM T", "a"},
+      {"SELECT '''' & Txt FROM T", "'a"},
+      {"SELECT 'Привет' & Txt FROM T", "Приветa"},
+  };
+  for (int round = 0; round < 2; ++round)
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.sql);
+      Statement s = db_->Prepare(c.sql);
+      ASSERT_TRUE(s.Step());
+      EXPECT_EQ(s.Text(0), c.value);
+    }
+}
+
 TEST_F(ConnectionTest, ErrorsOfFunctionsKeepTheirNumbers) {
   db_->ExecuteNative("INSERT INTO T (Id, Txt) VALUES (1, NULL)");
   Statement s = db_->PrepareNative("SELECT jet_clng(Txt) FROM T");

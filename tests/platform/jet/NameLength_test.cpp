@@ -27,6 +27,14 @@ TEST(NameLengthTest, SixtyFourCharactersAtMost) {
       {"a Cyrillic letter, then 63 ASCII ones", "Я" + ascii63, true},
       {"a Cyrillic letter, then 64 ASCII ones", "Я" + ascii63 + "n", false},
       {"a period in a short name", "a.b", false},
+      {"an exclamation mark", "a!b", false},
+      {"a back quote", "a`b", false},
+      {"an opening bracket", "a[b", false},
+      {"a closing bracket", "a]b", false},
+      {"a tab", "a\tb", false},
+      {"a line break at the end", "ab\n", false},
+      {"spaces, digits and signs inside", "Счета 2024 (копия) - #1", true},
+      {"a bad character past the 64th", ascii63 + "nn.", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsValidName(c.name), c.valid) << c.what;
 }
