@@ -141,7 +141,6 @@ TEST_F(CatalogTest, TablesMadeWithoutTheCatalogueAreDescribedFromSqlite) {
             "unique]");
 }
 
-}  // namespace
 // Names that are no table are answered without reading definitions, and
 // tables another connection creates or drops are seen at the next lookup.
 TEST_F(CatalogTest, LookupsFollowOtherConnectionsSchemaChanges) {
@@ -181,4 +180,5 @@ TEST_F(CatalogTest, LookupsFollowOtherConnectionsAcrossJournalModes) {
   }
 }
 
+}  // namespace
 }  // namespace qv::jet::testing

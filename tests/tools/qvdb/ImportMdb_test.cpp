@@ -284,24 +284,13 @@ fs::path FruitMdb(std::string& why) {
   return {};
 }
 
-std::string Output(const std::string& command) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  ::pclose(p);
-  return out;
-}
-
 // What mdb-export prints of a table: a header line, then rows; fields
 // unquoted between tabs, with tabs, line breaks and backslashes escaped, and
 // "~" for Null. A value of ours is written the same way.
 std::vector<std::vector<std::string>> Export(const fs::path& file, const std::string& table) {
   std::vector<std::vector<std::string>> rows;
   std::istringstream lines(
-      Output("mdb-export -Q -e -0 '~' -d '\t' '" + file.string() + "' '" + table + "'"));
+      CommandOutput("mdb-export -Q -e -0 '~' -d '\t' '" + file.string() + "' '" + table + "'"));
   for (std::string line; std::getline(lines, line);) {
     rows.emplace_back();
     for (size_t at = 0, tab = 0; tab != std::string::npos; at = tab + 1)
@@ -329,7 +318,7 @@ TEST(ImportMdbTest, FruitMdbMatchesMdbExportRowByRow) {
   TempFolder tmp;
   const ImportSummary s = ImportJetFile(fruit, tmp / "fruit.mdb", {});
   ASSERT_EQ(s.files.size(), 1u);
-  const auto tables = Output("mdb-tables -1 '" + fruit.string() + "'");
+  const auto tables = CommandOutput("mdb-tables -1 '" + fruit.string() + "'");
   std::vector<std::string> names;
   std::istringstream lines(tables);
   for (std::string line; std::getline(lines, line);) names.push_back(line);

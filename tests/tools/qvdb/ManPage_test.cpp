@@ -18,16 +18,6 @@
 namespace qvdb {
 namespace {
 
-std::string Output(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    ::pclose(p);
-  }
-  return out;
-}
-
 // The commands ("kladr import" for a nested one) and the long options of
 // each, as `qvdb --help-all` lists them.
 std::map<std::string, std::set<std::string>> HelpCommands(const std::string& help) {
@@ -79,7 +69,7 @@ TEST(ManPage, DescribesEveryCommandAndOption) {
   const fs::path qvdb =
       fs::canonical("/proc/self/exe").parent_path().parent_path() / "tools" / "qvdb" / "qvdb";
   ASSERT_TRUE(fs::exists(qvdb)) << "build the qvdb target first";
-  const auto commands = HelpCommands(Output("'" + qvdb.string() + "' --help-all"));
+  const auto commands = HelpCommands(CommandOutput("'" + qvdb.string() + "' --help-all"));
   ASSERT_GE(commands.size(), 12u);
   ASSERT_TRUE(commands.contains("refdata load"));
   ASSERT_TRUE(commands.at("sql").contains("--bail"));  // the parse reads options
@@ -103,7 +93,7 @@ TEST(ManPage, DescribesEveryCommandAndOption) {
 
   // groff reads it without a warning (where it is installed).
   if (std::system("command -v groff >/dev/null 2>&1") == 0) {
-    EXPECT_EQ(Output("groff -man -Tutf8 -ww -z '" + page.string() + "' 2>&1"), "");
+    EXPECT_EQ(CommandOutput("groff -man -Tutf8 -ww -z '" + page.string() + "' 2>&1"), "");
   }
 }
 

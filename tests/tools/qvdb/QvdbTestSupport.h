@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -89,6 +90,18 @@ inline std::string Rows(const fs::path& db, const std::string& sql) {
   return out;
 }
 
+// What a shell command prints on its standard output (empty when it cannot
+// be started).
+inline std::string CommandOutput(const std::string& command) {
+  std::string out;
+  if (FILE* p = ::popen(command.c_str(), "r")) {
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    ::pclose(p);
+  }
+  return out;
+}
+
 }  // namespace qvdb::test
 
 // What every qvdb test file names without its namespace.
@@ -96,6 +109,7 @@ namespace qvdb {
 namespace fs = std::filesystem;
 using qv::Variant;
 using qv::testsupport::ExpectError;
+using test::CommandOutput;
 using test::Execute;
 using test::Rows;
 using test::TempFolder;
