@@ -6,12 +6,6 @@
 // (qv_pg_writelock_worker, the first argument) stand for workstations.
 // Without QV_TEST_PG the program says so and exits 77 (skipped).
 
-#include <fcntl.h>
-#include <libpq-fe.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -20,7 +14,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/automation/Error.h"
@@ -30,6 +23,7 @@
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/PgLockSession.h"
+#include "support/PgTestProcess.h"
 #include "support/TestSupport.h"
 
 namespace qv::dao {
@@ -41,101 +35,12 @@ using testsupport::RaisedError;
 std::string gConninfo;  // QV_TEST_PG
 std::string gWorker;    // the worker program
 
-// The test's own connection, for what only SQL of the server shows.
-class Admin {
+using Admin = testsupport::PgAdmin;
+
+// A worker process of qv_pg_writelock_worker.
+class Worker : public testsupport::WorkerProcess {
  public:
-  Admin() : conn_(PQconnectdb(gConninfo.c_str()), PQfinish) {
-    if (PQstatus(conn_.get()) != CONNECTION_OK)
-      throw std::runtime_error("cannot connect: " + std::string(PQerrorMessage(conn_.get())));
-    Value("SET client_min_messages TO warning");
-  }
-  // The first value of the first row ("" when none).
-  std::string Value(const std::string& sql) {
-    std::unique_ptr<PGresult, void (*)(PGresult*)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
-    const ExecStatusType st = PQresultStatus(r.get());
-    if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK)
-      throw std::runtime_error(sql + ": " + PQresultErrorMessage(r.get()));
-    return PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
-  }
-  // The sessions holding (granted) or waiting for the advisory lock `key`.
-  int Sessions(int64_t key, bool granted) {
-    return std::stoi(
-        Value("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND granted = " +
-              std::string(granted ? "true" : "false") +
-              " AND database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
-              "AND ((classid::bigint << 32) | objid::bigint) = " +
-              std::to_string(key)));
-  }
-  // Waits (up to 20 s) until at least `n` sessions wait for `key`.
-  bool AwaitWaiters(int64_t key, int n) {
-    const auto until = Clock::now() + std::chrono::seconds(20);
-    while (Sessions(key, false) < n) {
-      if (Clock::now() > until) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-  }
-
- private:
-  std::unique_ptr<PGconn, void (*)(PGconn*)> conn_;
-};
-
-// A worker process: its standard output read through a pipe, its standard
-// input a pipe the test holds open.
-class Worker {
- public:
-  explicit Worker(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{gWorker};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargs;
-    for (auto& a : argv) cargs.push_back(a.data());
-    cargs.push_back(nullptr);
-    int out[2], in[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0)
-      throw std::runtime_error("pipe failed");
-    pid_ = ::fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-      ::dup2(out[1], 1);
-      ::dup2(in[0], 0);
-      ::execv(cargs[0], cargs.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(in[0]);
-    out_ = out[0];
-    in_ = in[1];
-  }
-  ~Worker() {
-    if (pid_ > 0) {
-      Kill();
-      Join();
-    }
-  }
-  std::string ReadLine() {
-    std::string line;
-    char c;
-    while (::read(out_, &c, 1) == 1 && c != '\n') line += c;
-    return line;
-  }
-  void Kill() { ::kill(pid_, SIGKILL); }
-  // Waits for its end: "exit N: " and the rest of its output, or "killed".
-  std::string Join() {
-    ::close(in_);
-    std::string rest;
-    char buf[256];
-    for (ssize_t n; (n = ::read(out_, buf, sizeof buf)) > 0;) rest.append(buf, size_t(n));
-    ::close(out_);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = 0;
-    if (WIFSIGNALED(status)) return "killed";
-    return "exit " + std::to_string(WEXITSTATUS(status)) + ": " + rest;
-  }
-
- private:
-  pid_t pid_ = 0;
-  int out_ = -1, in_ = -1;
+  explicit Worker(const std::vector<std::string>& args) : WorkerProcess(gWorker, args) {}
 };
 
 constexpr int kTimeoutMs = 300;
@@ -143,7 +48,7 @@ constexpr int kTimeoutMs = 300;
 class ServerWriteLockTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    admin_ = new Admin;
+    admin_ = new Admin(gConninfo);
     schema_ = "qv_wlock_" + std::to_string(::getpid());
     admin_->Value("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
     admin_->Value("CREATE SCHEMA " + schema_);
@@ -209,7 +114,7 @@ TEST_F(ServerWriteLockTest, BeginsWhileAnotherScopeIsOpen) {
     if (c.first.join == TxJoin::kNested) outer.emplace(*a, kRead);
     {
       auto first = std::make_unique<Transaction>(*a, c.first);
-      EXPECT_EQ(admin_->Sessions(key_, true), c.first.immediate ? 1 : 0);
+      EXPECT_EQ(admin_->AdvisoryLocks(key_, true), c.first.immediate ? 1 : 0);
       const auto began = Clock::now();
       const Error e = RaisedError([&] { Transaction second(*b, c.second); });
       EXPECT_EQ(e.Number(), c.error) << e.Description();
@@ -224,7 +129,7 @@ TEST_F(ServerWriteLockTest, BeginsWhileAnotherScopeIsOpen) {
         first->Rollback();
     }
     if (outer) outer->Commit();
-    EXPECT_EQ(admin_->Sessions(key_, true), 0);
+    EXPECT_EQ(admin_->AdvisoryLocks(key_, true), 0);
     if (!c.secondReadOnly) {
       Transaction retry(*b, kWriteLock);
       EXPECT_TRUE(Transaction::WriteLocked(*b));
@@ -233,7 +138,7 @@ TEST_F(ServerWriteLockTest, BeginsWhileAnotherScopeIsOpen) {
       EXPECT_EQ(Count("count(*)"), 1);
       b->ExecuteSql("DELETE FROM Drawn");
     }
-    EXPECT_EQ(admin_->Sessions(key_, true), 0);
+    EXPECT_EQ(admin_->AdvisoryLocks(key_, true), 0);
   }
 }
 
@@ -261,7 +166,7 @@ TEST_F(ServerWriteLockTest, WorkersDrawDistinctIdsAndAKilledHolderLeavesNoLock) 
   EXPECT_EQ(Count("max(\"ID\")"), kWorkers * kDraws);
   for (int w = 1; w <= kWorkers; ++w)
     EXPECT_EQ(Count("count(*) FILTER (WHERE \"Worker\" = " + std::to_string(w) + ")"), kDraws);
-  EXPECT_EQ(admin_->Sessions(key_, true) + admin_->Sessions(key_, false), 0);
+  EXPECT_EQ(admin_->AdvisoryLocks(key_, true) + admin_->AdvisoryLocks(key_, false), 0);
 }
 
 }  // namespace
