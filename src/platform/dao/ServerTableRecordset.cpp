@@ -401,8 +401,29 @@ int64_t ServerTableRecordset::AddRow(const std::vector<Variant>& buffer,
     placeholders += (placeholders.empty() ? "" : ", ") + Placeholder(static_cast<int32_t>(i));
     values.push_back(buffer[i]);
   }
-  // A row of defaults only: the first field written as its default.
-  if (columns.empty()) RaiseNotOnServer("AddNew without a field set");
+  // A row of defaults only. Jet's INSERT names at least one field, so one
+  // is written as DEFAULT VALUES would write it: Null into a field without
+  // a default (Required refuses it, 3314, as it refuses the row of
+  // defaults), else the first field's default, the catalogue's checked
+  // literal. A table of a counter alone has neither.
+  if (columns.empty()) {
+    int32_t plain = -1, withDefault = -1;
+    for (size_t i = 0; i < table_->fields.size(); ++i) {
+      const jet::FieldSpec& f = table_->fields[i];
+      if (f.autoIncrement) continue;
+      int32_t& pick = f.defaultValue.empty() ? plain : withDefault;
+      if (pick < 0) pick = static_cast<int32_t>(i);
+    }
+    if (plain >= 0) {
+      columns = Bracketed(plain);
+      placeholders = "Null";
+    } else if (withDefault >= 0) {
+      const std::string& d = table_->fields[static_cast<size_t>(withDefault)].defaultValue;
+      columns = Bracketed(withDefault);
+      placeholders = d.front() == '=' ? d.substr(1) : d;
+    }
+    if (columns.empty()) RaiseNotOnServer("AddNew without a field set on a table of a counter");
+  }
   auto st = engine.Prepare("INSERT INTO [" + table_->name + "] (" + columns + ") VALUES (" +
                            placeholders + ")");
   BindLast(*st, values);

@@ -521,6 +521,22 @@ const std::vector<Step>& Steps() {
       {Op::kRequery, "Counted", "INSERT INTO Counted (Label) VALUES ('третий')",
        "Long:1|Str:первый, Long:2|Str:второй #2 > "
        "Long:1|Str:первый, Long:2|Str:второй, Long:3|Str:третий #3"},
+      // An AddNew that sets no field: a row of the defaults.
+      {Op::kExec,
+       "CREATE TABLE Defaulted (ID COUNTER CONSTRAINT pk PRIMARY KEY, Label TEXT(10) DEFAULT "
+       "\"нет\", N LONG)",
+       "", "0"},
+      {Op::kAddCounted, "Defaulted", "", "Long:1|Str:нет|Null"},
+      {Op::kExec, "ALTER TABLE Defaulted ADD COLUMN M SHORT DEFAULT 5", "", "0"},
+      {Op::kExec, "ALTER TABLE Defaulted DROP COLUMN N", "", "0"},
+      {Op::kAddCounted, "Defaulted", "", "Long:2|Str:нет|Int:5"},
+      {Op::kExec, "DELETE FROM Defaulted", "", "2"},
+      {Op::kExec, "ALTER TABLE Defaulted ADD COLUMN R LONG NOT NULL", "", "0"},
+      {Op::kAdd, "Defaulted", "", "error 3314 pending"},
+      {Op::kExec, "DROP TABLE Defaulted", "", "0"},
+      {Op::kExec, "CREATE TABLE OnlyCounter (ID COUNTER CONSTRAINT pk PRIMARY KEY)", "", "0"},
+      {Op::kAddCounted, "OnlyCounter", "", "Long:1", "error 3251"},
+      {Op::kExec, "DROP TABLE OnlyCounter", "", "0"},
       {Op::kExec, "CREATE TABLE Loose (A LONG, B TEXT(5))", "", "0"},
       {Op::kExec, "INSERT INTO Loose VALUES (1, 'x')", "", "1"},
       {Op::kRows, "Loose", "snapshot", "Long:1|Str:x #1"},
