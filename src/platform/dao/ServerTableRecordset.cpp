@@ -19,9 +19,21 @@ int32_t FieldPosition(const jet::TableSpec& table, std::string_view name) {
   return -1;
 }
 
-const jet::IndexSpec* PrimaryIndex(const jet::TableSpec& table) {
+// The index whose fields find one row: the primary key, else the first
+// unique index of Required fields only (unique and never Null, which is
+// what the cursor's probes need of a key). Null when there is none.
+const jet::IndexSpec* KeyIndex(const jet::TableSpec& table) {
   for (const jet::IndexSpec& x : table.indexes)
     if (x.primary) return &x;
+  for (const jet::IndexSpec& x : table.indexes) {
+    if (!x.unique || x.fields.empty()) continue;
+    bool required = true;
+    for (const jet::IndexField& f : x.fields) {
+      const jet::FieldSpec* field = table.FindField(f.name);
+      required = required && field && field->required;
+    }
+    if (required) return &x;
+  }
   return nullptr;
 }
 
@@ -44,12 +56,13 @@ ServerTableRecordset::ServerTableRecordset(Private, const std::shared_ptr<Databa
                                            std::shared_ptr<const jet::TableSpec> table,
                                            int32_t type, bool updatable)
     : Recordset(db, table->name, type, updatable), table_(std::move(table)) {
-  const jet::IndexSpec* primary = PrimaryIndex(*table_);
-  if (primary)
-    for (const jet::IndexField& f : primary->fields)
-      primary_.push_back(FieldPosition(*table_, f.name));
+  const jet::IndexSpec* key = KeyIndex(*table_);
+  if (key)
+    for (const jet::IndexField& f : key->fields) primary_.push_back(FieldPosition(*table_, f.name));
   if (primary_.empty() || primary_.size() > 15)
-    RaiseNotOnServer("A table-type recordset of a table without a primary key");
+    RaiseNotOnServer(
+        "A table-type recordset of a table without a primary key or a unique index of "
+        "required fields");
   std::vector<RecordsetColumn> columns;
   select_ = "SELECT TOP 1 ";
   for (size_t i = 0; i < table_->fields.size(); ++i) {
