@@ -669,10 +669,9 @@ struct PgConnection::Impl : public SchemaView {
         // After the last ordinal in use: a dropped field leaves a gap, so
         // the count of fields can be an ordinal still taken.
         ResultPtr last = ExecParams(
-            "SELECT COALESCE(MAX(\"ordinal\") + 1, 0) FROM \"_jet_fields\" WHERE "
-            "\"table_name\" = $1",
-            {table});
-        int ordinal = std::atoi(PQgetvalue(last.get(), 0, 0));
+            "SELECT MAX(\"ordinal\") FROM \"_jet_fields\" WHERE \"table_name\" = $1", {table});
+        int ordinal =
+            PQgetisnull(last.get(), 0, 0) ? 0 : std::atoi(PQgetvalue(last.get(), 0, 0)) + 1;
         for (const FieldSpec& f : change.table.fields) {
           Exec("ALTER TABLE " + Quoted(table) + " ADD COLUMN " + sql::PostgresColumnSql(f));
           InsertField(table, ordinal++, f);
