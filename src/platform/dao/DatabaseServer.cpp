@@ -12,6 +12,7 @@
 #include "platform/dao/ServerTableRecordset.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetEngine.h"
+#include "platform/jet/JetTableSql.h"
 
 namespace qv::dao {
 
@@ -19,6 +20,116 @@ void RaiseNotOnServer(std::string_view operation) {
   throw Error(daoerr::kNotSupported,
               std::string(operation) + " is not available on a server database yet.",
               std::string(kSourceDatabase));
+}
+
+namespace {
+
+// A name the caller checked with jet::ddl::CheckName, in brackets.
+std::string Bracketed(std::string_view name) {
+  return "[" + std::string(name) + "]";
+}
+
+// The type of `field` as Jet's SQL writes it (INTEGER is a Long there,
+// SHORT an Integer).
+std::string SqlType(const jet::FieldSpec& field) {
+  using J = jet::JetType;
+  switch (field.type) {
+    case J::kText:
+      return "TEXT(" + std::to_string(field.size > 0 ? field.size : 255) + ")";
+    case J::kMemo:
+      return "MEMO";
+    case J::kByte:
+      return "BYTE";
+    case J::kInteger:
+      return "SHORT";
+    case J::kLong:
+      return field.autoIncrement ? "COUNTER" : "LONG";
+    case J::kSingle:
+      return "SINGLE";
+    case J::kDouble:
+      return "DOUBLE";
+    case J::kCurrency:
+      return "CURRENCY";
+    case J::kDate:
+      return "DATETIME";
+    case J::kBoolean:
+      return "YESNO";
+    case J::kGUID:
+      return "GUID";
+    case J::kBinary:
+      return field.size > 0 ? "BINARY(" + std::to_string(field.size) + ")" : "BINARY";
+    case J::kLongBinary:
+      return "LONGBINARY";
+    case J::kDecimal:
+      return "DECIMAL";
+    default:
+      ThrowDao(jet::jeterr::kInvalidFieldType, kSourceDatabase);
+  }
+}
+
+std::string FieldDefinition(const jet::FieldSpec& field) {
+  const bool text = field.type == jet::JetType::kText || field.type == jet::JetType::kMemo;
+  if (text && !field.allowZeroLength)
+    RaiseNotOnServer("A text field that refuses zero-length texts");
+  if (field.unicodeCompression) RaiseNotOnServer("A field with Unicode compression");
+  std::string out = Bracketed(field.name) + " " + SqlType(field);
+  if (field.required) out += " NOT NULL";
+  // Checked by CheckTable (DefaultSql): a number, a quoted text, a Yes/No
+  // word or a date function, written as the caller gave it.
+  std::string_view d = field.defaultValue;
+  while (!d.empty() && (d.front() == ' ' || d.front() == '=')) d.remove_prefix(1);
+  while (!d.empty() && d.back() == ' ') d.remove_suffix(1);
+  if (!d.empty()) out += " DEFAULT " + std::string(d);
+  return out;
+}
+
+std::string IndexColumns(const jet::IndexSpec& index) {
+  std::string out = " (";
+  for (size_t i = 0; i < index.fields.size(); ++i)
+    out += (i ? ", " : "") + Bracketed(index.fields[i].name) +
+           (index.fields[i].descending ? " DESC" : "");
+  return out + ")";
+}
+
+}  // namespace
+
+std::string CreateTableJetSql(const jet::TableSpec& table) {
+  jet::ddl::CheckTable(table);
+  std::string out = "CREATE TABLE " + Bracketed(table.name) + " (";
+  for (size_t i = 0; i < table.fields.size(); ++i)
+    out += (i ? ", " : "") + FieldDefinition(table.fields[i]);
+  // The keys go with the table; an index that allows duplicates cannot be
+  // a constraint and comes after it (CreateIndexJetSql).
+  for (const jet::IndexSpec& x : table.indexes)
+    if (x.primary || x.unique)
+      out += ", CONSTRAINT " + Bracketed(x.name) + (x.primary ? " PRIMARY KEY" : " UNIQUE") +
+             IndexColumns(x);
+  return out + ")";
+}
+
+std::string AddFieldJetSql(std::string_view table, const jet::FieldSpec& field) {
+  jet::ddl::CheckName(table);
+  jet::TableSpec one;
+  one.name = std::string(table);
+  one.fields.push_back(field);
+  jet::ddl::CheckTable(one);
+  return "ALTER TABLE " + Bracketed(table) + " ADD COLUMN " + FieldDefinition(field);
+}
+
+std::string CreateIndexJetSql(std::string_view table, const jet::IndexSpec& index) {
+  jet::ddl::CheckName(table);
+  jet::ddl::CheckName(index.name);
+  if (index.fields.empty()) ThrowDao(jet::jeterr::kNoFieldDefined, kSourceDatabase);
+  for (const jet::IndexField& f : index.fields) jet::ddl::CheckName(f.name);
+  return std::string(index.unique && !index.primary ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+         Bracketed(index.name) + " ON " + Bracketed(table) + IndexColumns(index) +
+         (index.primary ? " WITH PRIMARY" : "");
+}
+
+std::string DropIndexJetSql(std::string_view table, std::string_view index) {
+  jet::ddl::CheckName(table);
+  jet::ddl::CheckName(index);
+  return "DROP INDEX " + Bracketed(index) + " ON " + Bracketed(table);
 }
 
 std::shared_ptr<Database> Database::OpenServer(const std::string& location,

@@ -19,9 +19,21 @@ int32_t FieldPosition(const jet::TableSpec& table, std::string_view name) {
   return -1;
 }
 
-const jet::IndexSpec* PrimaryIndex(const jet::TableSpec& table) {
+// The index whose fields find one row: the primary key, else the first
+// unique index of Required fields only (unique and never Null, which is
+// what the cursor's probes need of a key). Null when there is none.
+const jet::IndexSpec* KeyIndex(const jet::TableSpec& table) {
   for (const jet::IndexSpec& x : table.indexes)
     if (x.primary) return &x;
+  for (const jet::IndexSpec& x : table.indexes) {
+    if (!x.unique || x.fields.empty()) continue;
+    bool required = true;
+    for (const jet::IndexField& f : x.fields) {
+      const jet::FieldSpec* field = table.FindField(f.name);
+      required = required && field && field->required;
+    }
+    if (required) return &x;
+  }
   return nullptr;
 }
 
@@ -44,12 +56,13 @@ ServerTableRecordset::ServerTableRecordset(Private, const std::shared_ptr<Databa
                                            std::shared_ptr<const jet::TableSpec> table,
                                            int32_t type, bool updatable)
     : Recordset(db, table->name, type, updatable), table_(std::move(table)) {
-  const jet::IndexSpec* primary = PrimaryIndex(*table_);
-  if (primary)
-    for (const jet::IndexField& f : primary->fields)
-      primary_.push_back(FieldPosition(*table_, f.name));
+  const jet::IndexSpec* key = KeyIndex(*table_);
+  if (key)
+    for (const jet::IndexField& f : key->fields) primary_.push_back(FieldPosition(*table_, f.name));
   if (primary_.empty() || primary_.size() > 15)
-    RaiseNotOnServer("A table-type recordset of a table without a primary key");
+    RaiseNotOnServer(
+        "A table-type recordset of a table without a primary key or a unique index of "
+        "required fields");
   std::vector<RecordsetColumn> columns;
   select_ = "SELECT TOP 1 ";
   for (size_t i = 0; i < table_->fields.size(); ++i) {
@@ -401,8 +414,29 @@ int64_t ServerTableRecordset::AddRow(const std::vector<Variant>& buffer,
     placeholders += (placeholders.empty() ? "" : ", ") + Placeholder(static_cast<int32_t>(i));
     values.push_back(buffer[i]);
   }
-  // A row of defaults only: the first field written as its default.
-  if (columns.empty()) RaiseNotOnServer("AddNew without a field set");
+  // A row of defaults only. Jet's INSERT names at least one field, so one
+  // is written as DEFAULT VALUES would write it: Null into a field without
+  // a default (Required refuses it, 3314, as it refuses the row of
+  // defaults), else the first field's default, the catalogue's checked
+  // literal. A table of a counter alone has neither.
+  if (columns.empty()) {
+    int32_t plain = -1, withDefault = -1;
+    for (size_t i = 0; i < table_->fields.size(); ++i) {
+      const jet::FieldSpec& f = table_->fields[i];
+      if (f.autoIncrement) continue;
+      int32_t& pick = f.defaultValue.empty() ? plain : withDefault;
+      if (pick < 0) pick = static_cast<int32_t>(i);
+    }
+    if (plain >= 0) {
+      columns = Bracketed(plain);
+      placeholders = "Null";
+    } else if (withDefault >= 0) {
+      const std::string& d = table_->fields[static_cast<size_t>(withDefault)].defaultValue;
+      columns = Bracketed(withDefault);
+      placeholders = d.front() == '=' ? d.substr(1) : d;
+    }
+    if (columns.empty()) RaiseNotOnServer("AddNew without a field set on a table of a counter");
+  }
   auto st = engine.Prepare("INSERT INTO [" + table_->name + "] (" + columns + ") VALUES (" +
                            placeholders + ")");
   BindLast(*st, values);

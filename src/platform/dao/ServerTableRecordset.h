@@ -7,8 +7,10 @@
 // plans (TableCursorSql.h), so every move and seek is a TOP 1 Jet statement
 // over the engine seam, prepared once per probe shape by the engine's cache,
 // with the key values bound as its parameters. AddNew, Edit and Delete write
-// by the primary key. A table without a primary key has no table cursor on
-// a server (3251).
+// by the primary key. A table without one uses its first unique index of
+// Required fields as the key (unique and never Null, as a primary key); a
+// table with neither has no table cursor on a server (3251): the server's
+// row address changes with every update, so it cannot keep a bookmark.
 
 #include <memory>
 #include <span>
@@ -30,7 +32,7 @@ class ServerTableRecordset final : public Recordset {
 
  public:
   // REQUIRES: `table` is a table of `db`, a server database. Positioned on
-  // the first row. Errors: 3251 a table without a primary key.
+  // the first row. Errors: 3251 a table without a key (above).
   static std::shared_ptr<ServerTableRecordset> Open(const std::shared_ptr<Database>& db,
                                                     std::shared_ptr<const jet::TableSpec> table,
                                                     int32_t type, bool updatable);
@@ -89,7 +91,7 @@ class ServerTableRecordset final : public Recordset {
   std::string Bracketed(int32_t field) const;
 
   std::shared_ptr<const jet::TableSpec> table_;
-  std::vector<int32_t> primary_;  // the primary key's fields
+  std::vector<int32_t> primary_;  // the key's fields (the primary key's, else a unique index's)
   std::string select_;            // "SELECT TOP 1 [f1], ... FROM [t]"
   int32_t indexOrdinal_ = -1;     // in table_->indexes; -1 none set
   CursorOrder order_;

@@ -3,11 +3,13 @@
 #include "platform/dao/DaoCollections.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Database.h"
+#include "platform/dao/DatabaseServer.h"
 #include "platform/dao/Field.h"
 #include "platform/dao/Index.h"
 #include "platform/dao/Property.h"
 #include "platform/dao/Recordset.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 
 namespace qv::dao {
 
@@ -143,19 +145,30 @@ void TableDef::Attach(const std::shared_ptr<Database>& db) {
       [self](const std::shared_ptr<Field>& f) {
         auto t = self();
         auto live = t->LiveDatabase();
-        live->Connection("Fields.Append").Schema().AddField(t->name_, f->Spec());
+        if (live->IsServer())
+          live->ServerEngine().Execute(AddFieldJetSql(t->name_, f->Spec()));
+        else
+          live->Connection("Fields.Append").Schema().AddField(t->name_, f->Spec());
         f->Attach(live, t->name_, t->fields_->Count());
       },
       [](const std::shared_ptr<Field>&) { ThrowDao(daoerr::kInvalidOperation, kSourceFields); });
   indexes_->SetHooks(
       [self](const std::shared_ptr<Index>& x) {
         auto t = self();
-        t->LiveDatabase()->Connection("Indexes.Append").Schema().CreateIndex(t->name_, x->Spec());
+        auto live = t->LiveDatabase();
+        if (live->IsServer())
+          live->ServerEngine().Execute(CreateIndexJetSql(t->name_, x->Spec()));
+        else
+          live->Connection("Indexes.Append").Schema().CreateIndex(t->name_, x->Spec());
         x->Freeze();
       },
       [self](const std::shared_ptr<Index>& x) {
         auto t = self();
-        t->LiveDatabase()->Connection("Indexes.Delete").Schema().DropIndex(t->name_, x->Name());
+        auto live = t->LiveDatabase();
+        if (live->IsServer())
+          live->ServerEngine().Execute(DropIndexJetSql(t->name_, x->Name()));
+        else
+          live->Connection("Indexes.Delete").Schema().DropIndex(t->name_, x->Name());
       });
 }
 

@@ -671,9 +671,14 @@ struct PgConnection::Impl : public SchemaView {
       case Op::kAddFields: {
         const TableSpec& t = Existing(change.table.name);
         const std::string table = t.name;
-        int ordinal = static_cast<int>(t.fields.size());
         for (const FieldSpec& f : change.table.fields)
           if (t.FindField(f.name)) ThrowJet(jeterr::kFieldExists, {f.name, table}, kSourceTableDef);
+        // After the last ordinal in use: a dropped field leaves a gap, so
+        // the count of fields can be an ordinal still taken.
+        ResultPtr last = ExecParams(
+            "SELECT MAX(\"ordinal\") FROM \"_jet_fields\" WHERE \"table_name\" = $1", {table});
+        int ordinal =
+            PQgetisnull(last.get(), 0, 0) ? 0 : std::atoi(PQgetvalue(last.get(), 0, 0)) + 1;
         for (const FieldSpec& f : change.table.fields) {
           Exec("ALTER TABLE " + Quoted(table) + " ADD COLUMN " + sql::PostgresColumnSql(f));
           InsertField(table, ordinal++, f);

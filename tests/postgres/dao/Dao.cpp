@@ -58,6 +58,10 @@ enum class Op {
   kReadOnly,    // a second, read-only open: Execute `source`, or AddNew on the table `arg`
   kExclusive,   // a second open, exclusive
   kRequery,  // a snapshot of `source`, the statement `arg` run, Requery: the rows before and after
+  kAppendTable,  // TableDefs.Append of `source`, arg "fields|indexes" (below)
+  kAppendField,  // Fields.Append on the table `source`, arg one field (below)
+  kAppendIndex,  // Indexes.Append on the table `source`, arg one index (below)
+  kDeleteIndex,  // Indexes.Delete of the index `arg` of the table `source`
 };
 
 struct Step {
@@ -155,6 +159,45 @@ void SetFields(Recordset& rs, std::string_view assignments) {
     const size_t eq = a.find('=');
     rs.SetField(std::string_view(a).substr(0, eq), Parse(std::string_view(a).substr(eq + 1)));
   }
+}
+
+// A field "Name:type:size" with "!" after it for Required, "=default" for
+// a default value and "~" for one that refuses "".
+std::shared_ptr<dao::Field> MakeField(dao::TableDef& t, std::string_view text) {
+  std::string def;
+  std::string_view spec = text;
+  if (const size_t eq = text.find('='); eq != std::string_view::npos) {
+    def = std::string(text.substr(eq + 1));
+    spec = text.substr(0, eq);
+  }
+  const bool required = spec.find('!') != std::string_view::npos;
+  const bool noEmpty = spec.find('~') != std::string_view::npos;
+  const std::vector<std::string> p = Split(spec.substr(0, spec.find_first_of("!~")), ':');
+  auto f = t.CreateField(Variant(p[0]), Variant(static_cast<int32_t>(std::stoi(p[1]))),
+                         Variant(static_cast<int32_t>(std::stoi(p[2]))));
+  f->SetRequired(required);
+  if (noEmpty) f->SetAllowZeroLength(false);
+  if (!def.empty()) f->SetDefaultValue(Variant(def));
+  return f;
+}
+
+// An index "Name=+a;-b" with "P" (primary) or "U" (unique) after a ":".
+std::shared_ptr<dao::Index> MakeIndex(dao::TableDef& t, std::string_view text) {
+  const size_t eq = text.find('=');
+  const size_t colon = text.find(':');
+  auto x = t.CreateIndex(Variant(std::string(text.substr(0, eq))));
+  x->SetFieldsValue(Variant(std::string(text.substr(eq + 1, colon - eq - 1))));
+  if (colon != std::string_view::npos) {
+    x->SetPrimary(text.substr(colon + 1) == "P");
+    x->SetUnique(text.substr(colon + 1) == "U");
+  }
+  return x;
+}
+
+std::shared_ptr<dao::TableDef> Def(Database& db, const std::string& table) {
+  auto t = db.TableDefsCollection()->Find(table);
+  if (!t) throw Error(3265, "no table " + table, "test");
+  return t;
 }
 
 std::shared_ptr<Recordset> SeekKey(Database& db, const std::string& table, std::string_view index,
@@ -324,6 +367,31 @@ std::string Outcome(dao::Workspace& ws, Database& db, const std::string& locatio
         rs->Requery();
         return out + " > " + (rs->IsEOF() ? "EOF" : rows());
       }
+      case Op::kAppendTable: {
+        auto t = std::make_shared<dao::TableDef>(step.source);
+        const std::vector<std::string> parts = Split(step.arg, '|');
+        for (const std::string& f : Split(parts[0], ','))
+          t->FieldsCollection()->Append(MakeField(*t, f));
+        for (const std::string& x : Split(parts.size() > 1 ? parts[1] : "", ','))
+          t->IndexesCollection()->Append(MakeIndex(*t, x));
+        db.TableDefsCollection()->Append(t);
+        return "ok";
+      }
+      case Op::kAppendField: {
+        auto t = Def(db, step.source);
+        t->FieldsCollection()->Append(MakeField(*t, step.arg));
+        return "ok " + std::to_string(t->FieldsCollection()->Count());
+      }
+      case Op::kAppendIndex: {
+        auto t = Def(db, step.source);
+        t->IndexesCollection()->Append(MakeIndex(*t, step.arg));
+        return "ok " + std::to_string(t->IndexesCollection()->Count());
+      }
+      case Op::kDeleteIndex: {
+        auto t = Def(db, step.source);
+        t->IndexesCollection()->Delete(step.arg);
+        return "ok " + std::to_string(t->IndexesCollection()->Count());
+      }
       case Op::kExclusive:
         ws.OpenDatabase(location, Variant(true), Variant(), Variant());
         return "ok";
@@ -453,10 +521,44 @@ const std::vector<Step>& Steps() {
       {Op::kRequery, "Counted", "INSERT INTO Counted (Label) VALUES ('третий')",
        "Long:1|Str:первый, Long:2|Str:второй #2 > "
        "Long:1|Str:первый, Long:2|Str:второй, Long:3|Str:третий #3"},
+      // An AddNew that sets no field: a row of the defaults.
+      {Op::kExec,
+       "CREATE TABLE Defaulted (ID COUNTER CONSTRAINT pk PRIMARY KEY, Label TEXT(10) DEFAULT "
+       "\"нет\", N LONG)",
+       "", "0"},
+      {Op::kAddCounted, "Defaulted", "", "Long:1|Str:нет|Null"},
+      {Op::kExec, "ALTER TABLE Defaulted ADD COLUMN M SHORT DEFAULT 5", "", "0"},
+      {Op::kExec, "ALTER TABLE Defaulted DROP COLUMN N", "", "0"},
+      {Op::kAddCounted, "Defaulted", "", "Long:2|Str:нет|Int:5"},
+      {Op::kExec, "DELETE FROM Defaulted", "", "2"},
+      {Op::kExec, "ALTER TABLE Defaulted ADD COLUMN R LONG NOT NULL", "", "0"},
+      {Op::kAdd, "Defaulted", "", "error 3314 pending"},
+      {Op::kExec, "DROP TABLE Defaulted", "", "0"},
+      {Op::kExec, "CREATE TABLE OnlyCounter (ID COUNTER CONSTRAINT pk PRIMARY KEY)", "", "0"},
+      {Op::kAddCounted, "OnlyCounter", "", "Long:1", "error 3251"},
+      {Op::kExec, "DROP TABLE OnlyCounter", "", "0"},
       {Op::kExec, "CREATE TABLE Loose (A LONG, B TEXT(5))", "", "0"},
       {Op::kExec, "INSERT INTO Loose VALUES (1, 'x')", "", "1"},
       {Op::kRows, "Loose", "snapshot", "Long:1|Str:x #1"},
       {Op::kRows, "Loose", "table", "Long:1|Str:x #1", "error 3251"},
+      // No primary key but a unique index of Required fields: the cursor's key.
+      {Op::kExec, "CREATE TABLE Keyed (Code TEXT(5) NOT NULL, N LONG, CONSTRAINT u UNIQUE (Code))",
+       "", "0"},
+      {Op::kExec, "INSERT INTO Keyed VALUES ('a', 1)", "", "1"},
+      {Op::kAdd, "Keyed", "Code=S:b;N=L:2", "ok"},
+      {Op::kAdd, "Keyed", "Code=S:A", "error 3022 pending"},
+      {Op::kEdit, "Keyed", "u|S:b|N=L:20", "ok Str:b|Long:20"},
+      {Op::kRows, "Keyed", "table", "Str:a|Long:1; Str:b|Long:20 #2"},
+      {Op::kBackward, "Keyed", "dynaset", "Str:b|Long:20; Str:a|Long:1 #2"},
+      {Op::kAddCounted, "Keyed", "Code=S:c;N=L:3", "Str:c|Long:3"},
+      {Op::kDelete, "Keyed", "u|S:a", "next Str:b|Long:20"},
+      {Op::kEdit, "Keyed", "u|S:c|Code=S:d", "ok Str:d|Long:3"},
+      {Op::kSeek, "Keyed", "u|<=|S:z|pp", "Str:d|Long:3 > Str:b|Long:20 > BOF"},
+      {Op::kExec, "DROP TABLE Keyed", "", "0"},
+      // A unique index that allows Null is no key.
+      {Op::kExec, "CREATE TABLE LooseUnique (A LONG, CONSTRAINT u UNIQUE (A))", "", "0"},
+      {Op::kRows, "LooseUnique", "table", " #0", "error 3251"},
+      {Op::kExec, "DROP TABLE LooseUnique", "", "0"},
       // Yes/No, Byte and Integer keys and values through the table cursor.
       {Op::kExec, "CREATE TABLE Flags (K SHORT, F YESNO, B BYTE, CONSTRAINT pk PRIMARY KEY (K, F))",
        "", "0"},
@@ -477,6 +579,38 @@ const std::vector<Step>& Steps() {
       {Op::kDefs, "Nowhere", "", "People,Counted,Loose / no Nowhere"},
       {Op::kExec, "DROP TABLE Loose", "", "0"},
       {Op::kDefs, "Counted", "", "People,Counted / ID:4:4 Label:10:20 / pk(+ID)P"},
+      // Tables, fields and indexes made through the definitions' collections,
+      // then written, sought and read back from a new TableDefs.
+      {Op::kAppendTable, "Made", "K:4:0!,Name:10:12=\"нет\",At:8:0|pk=+K:P,ByName=-Name;+K", "ok"},
+      {Op::kAdd, "Made", "K=L:2;At=D:45306", "ok"},
+      {Op::kAdd, "Made", "K=L:1;Name=S:Борис", "ok"},
+      {Op::kAdd, "Made", "K=L:1;Name=S:Dup", "error 3022 pending"},
+      {Op::kSeek, "Made", "ByName|>=|S:Я|n", "Long:2|Str:нет|Date:45306 > Long:1|Str:Борис|Null"},
+      {Op::kAppendField, "Made", "Score:7:0", "ok 4"},
+      {Op::kAppendField, "Made", "Score:7:0", "error 3191"},
+      {Op::kAppendField, "Made", "Bad[Name:7:0", "error 3125"},
+      // A default given to a new field fills the rows already there.
+      {Op::kAppendField, "Made", "Level:4:0=7", "ok 5"},
+      {Op::kRows, "SELECT K, Level FROM Made ORDER BY K", "snapshot",
+       "Long:1|Long:7; Long:2|Long:7 #2"},
+      {Op::kAppendField, "Made", "Odd:7:0=Nonsense(", "error 3001"},
+      {Op::kAppendIndex, "Made", "ByScore=+Score:U", "ok 3"},
+      {Op::kAppendIndex, "Made", "ByNothing=+Nope", "error 3265"},
+      {Op::kAdd, "Made", "K=L:3;Score=F:1.5", "ok"},
+      {Op::kAdd, "Made", "K=L:4;Score=F:1.5", "error 3022 pending"},
+      {Op::kSeek, "Made", "ByScore|>|F:1|", "Long:3|Str:нет|Null|Dbl:1.5|Long:7"},
+      {Op::kDeleteIndex, "Made", "ByName", "ok 2"},
+      {Op::kDeleteIndex, "Made", "ByName", "error 3265"},
+      {Op::kSeek, "Made", "ByName|=|S:нет|", "error 3015"},
+      {Op::kDefs, "Made", "",
+       "People,Counted,Made / K:4:4! Name:10:12 At:8:8 Score:7:8 Level:4:4 / pk(+K)P "
+       "ByScore(+Score)U"},
+      {Op::kAppendTable, "made", "X:4:0", "error 3010"},
+      {Op::kAppendTable, "Twice", "X:4:0|pk=+X:P,pk2=+X:P", "error 3283"},
+      {Op::kAppendTable, "Twice", "X:4:0,Y:10:5~", "ok", "error 3251"},
+      {Op::kDefs, "Twice", "", "People,Counted,Made,Twice / X:4:4 Y:10:5 /",
+       "People,Counted,Made / no Twice"},
+      {Op::kExec, "DROP TABLE Made", "", "0"},
       // The file's own facilities.
       {Op::kConnection, "", "", "ok", "error 3251"},
       // A read-only open refuses writes; an exclusive open while this one
