@@ -345,7 +345,7 @@ std::shared_ptr<Properties> Database::PropertiesCollection() {
 
 void Database::BeginLevel(bool immediate) {
   if (engine_)
-    engine_->BeginTrans();  // a server's row locks are taken as rows are written
+    engine_->BeginTrans(immediate);
   else
     Connection().BeginTrans(immediate);
   levels_.emplace_back();

@@ -22,7 +22,10 @@
 // lock at once (jet::Connection::BeginTrans): what the scope reads cannot
 // change before it writes, so read-modify-write steps (the next identifier
 // as last + 1, counters) never hand out a number twice. Ignored for inner
-// levels and on a read-only database.
+// levels and on a read-only database. On a server database every level
+// begun `immediate` takes the database's transaction-scoped advisory lock
+// instead (jet::Engine::BeginTrans), held until the outermost transaction
+// ends or the client dies; other workstations' such levels wait for it.
 //
 // Undo and after-commit steps. What a rolled-back write did outside the
 // database (a record object's new identifier or state) is put back by steps

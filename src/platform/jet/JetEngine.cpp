@@ -46,7 +46,7 @@ class FileEngineImpl final : public Engine {
   std::shared_ptr<const Translation> Translate(std::string_view jetSql) override {
     return conn_->Translate(jetSql);
   }
-  void BeginTrans() override { conn_->BeginTrans(); }
+  void BeginTrans(bool writeLock = false) override { conn_->BeginTrans(writeLock); }
   void CommitTrans() override { conn_->CommitTrans(); }
   void Rollback() override { conn_->Rollback(); }
   int TransactionDepth() const override { return conn_->TransactionDepth(); }

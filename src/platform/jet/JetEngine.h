@@ -84,8 +84,15 @@ class Engine {
   // Nested transactions: the outermost level is the engine's transaction,
   // inner levels savepoints. A statement that fails inside a transaction
   // undoes its own changes only; the transaction goes on. Errors: 3034
-  // commit or rollback without a transaction.
-  virtual void BeginTrans() = 0;
+  // commit or rollback without a transaction. `writeLock`: the level holds
+  // the database's write lock from its begin to the end of the outermost
+  // transaction, so what it reads cannot change before it writes (the next
+  // identifier as last + 1): on a file the file's write lock (outermost
+  // level only), on a server a transaction-scoped advisory lock every
+  // workstation's write-locked levels of that database and schema share.
+  // Ignored on a read-only database. Errors: 3218 when another holds it
+  // past the busy timeout.
+  virtual void BeginTrans(bool writeLock = false) = 0;
   virtual void CommitTrans() = 0;
   virtual void Rollback() = 0;
   virtual int TransactionDepth() const = 0;

@@ -15,6 +15,7 @@
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetSchemaChange.h"
 #include "platform/jet/JetValue.h"
+#include "platform/jet/PgLockSession.h"
 #include "platform/jet/Sqlite.h"
 #include "platform/jet/sql/JetLiterals.h"
 #include "platform/jet/sql/JetPostgres.h"
@@ -43,6 +44,9 @@ constexpr std::string_view kStatementSavepoint = "jet_stmt";
 // The channel on which a session's change of the schema is told to the
 // others (LISTEN/NOTIFY): each drops what it translated and prepared.
 constexpr std::string_view kSchemaChannel = "jet_schema";
+// The name in the key of the write-locked levels' advisory lock (apart from
+// the database lock service's "Qv_DBLock").
+constexpr std::string_view kWriteLockName = "Qv_WriteLock";
 
 // The statement shapes a connection keeps prepared on the server at most.
 constexpr size_t kMaxCachedShapes = 512;
@@ -423,6 +427,9 @@ struct Stream {
 
 struct PgConnection::Impl : public SchemaView {
   PGconn* conn = nullptr;
+  // The advisory lock of write-locked levels: AdvisoryLockKey of the
+  // session's database and schema and kWriteLockName.
+  int64_t writeLockKey = 0;
   std::unordered_map<std::string, std::shared_ptr<Entry>> cache;  // by shape and value literals
   uint64_t named = 0;
   uint64_t deallocations = 0;  // DEALLOCATE ALL run so far
@@ -1074,9 +1081,11 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
   ResultPtr has = impl.Exec(
       "SELECT to_regclass('\"_jet_tables\"') IS NOT NULL, "
       "EXISTS (SELECT 1 FROM pg_collation WHERE collname = 'jetru' "
-      "AND pg_collation_is_visible(oid))");
+      "AND pg_collation_is_visible(oid)), current_database(), coalesce(current_schema(), '')");
   const bool catalogue = *PQgetvalue(has.get(), 0, 0) == 't';
   const bool collation = *PQgetvalue(has.get(), 0, 1) == 't';
+  impl.writeLockKey =
+      AdvisoryLockKey(PQgetvalue(has.get(), 0, 2), PQgetvalue(has.get(), 0, 3), kWriteLockName);
   if (!catalogue && !create) ThrowJet(jeterr::kBadDatabaseFormat, {conn->Location()});
   if (create && !readOnly) {
     // Jet's Russian order (CompareTextRu is ICU's root order at secondary
@@ -1212,11 +1221,32 @@ int64_t PgConnection::Changes() const {
   return impl_->changes;
 }
 
-void PgConnection::BeginTrans() {
+void PgConnection::BeginTrans(bool writeLock) {
   const int depth = impl_->depth;
-  impl_->Exec(depth == 0 ? std::string("BEGIN")
-                         : "SAVEPOINT " + Quoted("jet_tx" + std::to_string(depth + 1)),
-              kSourceWorkspace);
+  const std::string name = Quoted("jet_tx" + std::to_string(depth + 1));
+  const std::string begin = depth == 0 ? std::string("BEGIN") : "SAVEPOINT " + name;
+  if (!writeLock || readOnly_) {
+    impl_->Exec(begin, kSourceWorkspace);
+    ++impl_->depth;
+    return;
+  }
+  // The lock goes in the begin's round trip. It waits the session's
+  // lock_timeout (the busy timeout; 55P03 is 3218) and lasts until the
+  // outermost transaction ends, or the session does when the client dies.
+  try {
+    impl_->Exec(
+        begin + "; SELECT pg_advisory_xact_lock(" + std::to_string(impl_->writeLockKey) + ")",
+        kSourceWorkspace);
+  } catch (...) {
+    // The begin ran and its transaction failed with the wait: end the level.
+    try {
+      impl_->Exec(depth == 0 ? std::string("ROLLBACK")
+                             : "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name);
+    } catch (const Error&) {
+      // A session the server has ended has no level left either.
+    }
+    throw;
+  }
   ++impl_->depth;
 }
 

@@ -31,7 +31,9 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   // Ё/Е alike, Latin before Cyrillic). `readOnly`: every transaction of
   // the session is read-only, so a write fails with 3027. A write waits
   // for another session's lock `busyTimeoutMs` (the server's lock_timeout),
-  // then fails with 3218.
+  // then fails with 3218; so does a write-locked level's begin (BeginTrans)
+  // while another session's write-locked level of the same database and
+  // schema is open.
   static std::shared_ptr<PgConnection> Open(const std::string& conninfo,
                                             const EngineOptions& options = {});
   PgConnection(Private, const std::string& conninfo, const EngineOptions& options);
@@ -46,7 +48,7 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   std::unique_ptr<EngineStatement> Prepare(std::string_view jetSql) override;
   int64_t Execute(std::string_view jetSql) override;
   std::shared_ptr<const Translation> Translate(std::string_view jetSql) override;
-  void BeginTrans() override;
+  void BeginTrans(bool writeLock = false) override;
   void CommitTrans() override;
   void Rollback() override;
   int TransactionDepth() const override;

@@ -33,6 +33,7 @@
 #include "platform/jet/PgConnection.h"
 #include "platform/jet/PgLockSession.h"
 #include "platform/os/LockService.h"
+#include "support/PgTestProcess.h"
 #include "support/TestSupport.h"
 
 namespace qv::os {
@@ -54,121 +55,19 @@ int64_t MonotonicMs() {
   return int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1000000;
 }
 
-// The test's own connection, for what only SQL of the server shows.
-class Admin {
+using Admin = testsupport::PgAdmin;
+
+// A worker process of qv_pg_lock_worker whose lock waits `timeoutMs`.
+class Worker : public testsupport::WorkerProcess {
  public:
-  Admin() : conn_(PQconnectdb(gConninfo.c_str()), PQfinish) {
-    if (PQstatus(conn_.get()) != CONNECTION_OK)
-      throw std::runtime_error("cannot connect: " + std::string(PQerrorMessage(conn_.get())));
-    Value("SET client_min_messages TO warning");
-  }
-  // The first value of the first row ("" when none).
-  std::string Value(const std::string& sql) {
-    std::unique_ptr<PGresult, void (*)(PGresult*)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
-    const ExecStatusType st = PQresultStatus(r.get());
-    if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK)
-      throw std::runtime_error(sql + ": " + PQresultErrorMessage(r.get()));
-    return PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
-  }
-  // The sessions waiting for the advisory lock `key` of this database.
-  int Waiters(int64_t key) {
-    return std::stoi(
-        Value("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT granted "
-              "AND database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
-              "AND ((classid::bigint << 32) | objid::bigint) = " +
-              std::to_string(key)));
-  }
-  // Waits (up to 20 s) until `n` sessions wait for `key`; false when they do not.
-  bool AwaitWaiters(int64_t key, int n) {
-    const auto until = Clock::now() + std::chrono::seconds(20);
-    while (Waiters(key) < n)
-      if (Clock::now() > until)
-        return false;
-      else
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return true;
-  }
-  // Ends the sessions named `application` on the server, and waits for their end.
-  int EndSessions(const std::string& application) {
-    return std::stoi(
-        Value("SELECT count(pg_terminate_backend(pid, 5000)) FROM pg_stat_activity "
-              "WHERE application_name = '" +
-              application + "' AND datname = current_database()"));
-  }
-
- private:
-  std::unique_ptr<PGconn, void (*)(PGconn*)> conn_;
-};
-
-// A worker process: its standard output read through a pipe, its standard
-// input a pipe the test holds open.
-class Worker {
- public:
-  Worker(const std::vector<std::string>& args, int32_t timeoutMs) {
-    std::vector<std::string> argv{gWorker};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargs;
-    for (auto& a : argv) cargs.push_back(a.data());
-    cargs.push_back(nullptr);
-    const std::string timeout = "QV_LOCK_TIMEOUT_MS=" + std::to_string(timeoutMs);
-    std::vector<char*> env;
-    for (char** e = environ; *e; ++e)
-      if (!std::string_view(*e).starts_with("QV_LOCK_TIMEOUT_MS=")) env.push_back(*e);
-    env.push_back(const_cast<char*>(timeout.c_str()));
-    env.push_back(nullptr);
-    int out[2], in[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0)
-      throw std::runtime_error("pipe failed");
-    pid_ = ::fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-      ::dup2(out[1], 1);
-      ::dup2(in[0], 0);
-      ::execve(cargs[0], cargs.data(), env.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(in[0]);
-    out_ = out[0];
-    in_ = in[1];
-  }
-  ~Worker() {
-    if (pid_ > 0) {
-      Kill();
-      Join();
-    }
-  }
-  // The next line of its output ("" at its end).
-  std::string ReadLine() {
-    std::string line;
-    char c;
-    while (::read(out_, &c, 1) == 1 && c != '\n') line += c;
-    return line;
-  }
-  void Kill() { ::kill(pid_, SIGKILL); }
-  // Waits for its end: "exit N: " and the rest of its output, or "killed".
-  std::string Join() {
-    ::close(in_);
-    std::string rest;
-    char buf[256];
-    for (ssize_t n; (n = ::read(out_, buf, sizeof buf)) > 0;) rest.append(buf, size_t(n));
-    ::close(out_);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = 0;
-    if (WIFSIGNALED(status)) return "killed";
-    return "exit " + std::to_string(WEXITSTATUS(status)) + ": " + rest;
-  }
-
- private:
-  pid_t pid_ = 0;
-  int out_ = -1, in_ = -1;
+  Worker(const std::vector<std::string>& args, int32_t timeoutMs)
+      : WorkerProcess(gWorker, args, {"QV_LOCK_TIMEOUT_MS=" + std::to_string(timeoutMs)}) {}
 };
 
 class ServerLockTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    admin_ = new Admin;
+    admin_ = new Admin(gConninfo);
     schema_ = "qv_lock_" + std::to_string(::getpid());
     admin_->Value("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
     admin_->Value("CREATE SCHEMA " + schema_);

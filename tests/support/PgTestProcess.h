@@ -1,0 +1,146 @@
+#pragma once
+// Helpers of the tests that run against the throwaway PostgreSQL server
+// (QV_TEST_PG) with worker processes standing for workstations: the test's
+// own libpq connection, for what only SQL of the server shows, and a worker
+// process whose standard output the test reads.
+
+#include <fcntl.h>
+#include <libpq-fe.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace qv::testsupport {
+
+class PgAdmin {
+ public:
+  explicit PgAdmin(const std::string& conninfo) : conn_(PQconnectdb(conninfo.c_str()), PQfinish) {
+    if (PQstatus(conn_.get()) != CONNECTION_OK)
+      throw std::runtime_error("cannot connect: " + std::string(PQerrorMessage(conn_.get())));
+    Value("SET client_min_messages TO warning");
+  }
+  // The first value of the first row ("" when none).
+  std::string Value(const std::string& sql) {
+    std::unique_ptr<PGresult, void (*)(PGresult*)> r(PQexec(conn_.get(), sql.c_str()), PQclear);
+    const ExecStatusType st = PQresultStatus(r.get());
+    if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK)
+      throw std::runtime_error(sql + ": " + PQresultErrorMessage(r.get()));
+    return PQntuples(r.get()) > 0 ? PQgetvalue(r.get(), 0, 0) : "";
+  }
+  // The sessions of this database holding (`granted`) or waiting for the
+  // advisory lock `key`.
+  int AdvisoryLocks(int64_t key, bool granted) {
+    return std::stoi(
+        Value("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND granted = " +
+              std::string(granted ? "true" : "false") +
+              " AND database = (SELECT oid FROM pg_database WHERE datname = current_database()) "
+              "AND ((classid::bigint << 32) | objid::bigint) = " +
+              std::to_string(key)));
+  }
+  // Waits (up to 20 s) until at least `n` sessions wait for `key`; false
+  // when they do not.
+  bool AwaitWaiters(int64_t key, int n) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (AdvisoryLocks(key, false) < n) {
+      if (std::chrono::steady_clock::now() > until) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+  // Ends the sessions named `application` on the server, and waits for their end.
+  int EndSessions(const std::string& application) {
+    return std::stoi(
+        Value("SELECT count(pg_terminate_backend(pid, 5000)) FROM pg_stat_activity "
+              "WHERE application_name = '" +
+              application + "' AND datname = current_database()"));
+  }
+
+ private:
+  std::unique_ptr<PGconn, void (*)(PGconn*)> conn_;
+};
+
+// A worker process: `program` with `args`, the environment with `env`'s
+// NAME=value entries in place of the same names; its standard output read
+// through a pipe, its standard input a pipe the test holds open. Killed
+// and waited for when destroyed before Join.
+class WorkerProcess {
+ public:
+  WorkerProcess(const std::string& program, const std::vector<std::string>& args,
+                const std::vector<std::string>& env = {}) {
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargs;
+    for (auto& a : argv) cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    std::vector<char*> cenv;
+    for (char** e = environ; *e; ++e) {
+      const std::string_view entry(*e);
+      bool replaced = false;
+      for (const std::string& set : env)
+        replaced = replaced || entry.starts_with(set.substr(0, set.find('=') + 1));
+      if (!replaced) cenv.push_back(*e);
+    }
+    for (const std::string& set : env) cenv.push_back(const_cast<char*>(set.c_str()));
+    cenv.push_back(nullptr);
+    int out[2], in[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0)
+      throw std::runtime_error("pipe failed");
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+      ::dup2(out[1], 1);
+      ::dup2(in[0], 0);
+      ::execve(cargs[0], cargs.data(), cenv.data());
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(in[0]);
+    out_ = out[0];
+    in_ = in[1];
+  }
+  ~WorkerProcess() {
+    if (pid_ > 0) {
+      Kill();
+      Join();
+    }
+  }
+  WorkerProcess(const WorkerProcess&) = delete;
+  WorkerProcess& operator=(const WorkerProcess&) = delete;
+
+  // The next line of its output ("" at its end).
+  std::string ReadLine() {
+    std::string line;
+    char c;
+    while (::read(out_, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+  }
+  void Kill() { ::kill(pid_, SIGKILL); }
+  // Waits for its end: "exit N: " and the rest of its output, or "killed".
+  std::string Join() {
+    ::close(in_);
+    std::string rest;
+    char buf[256];
+    for (ssize_t n; (n = ::read(out_, buf, sizeof buf)) > 0;) rest.append(buf, size_t(n));
+    ::close(out_);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = 0;
+    if (WIFSIGNALED(status)) return "killed";
+    return "exit " + std::to_string(WEXITSTATUS(status)) + ": " + rest;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  int out_ = -1, in_ = -1;
+};
+
+}  // namespace qv::testsupport
