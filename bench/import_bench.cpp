@@ -3,7 +3,8 @@
 // each table piped into the sqlite3 shell's CSV import, on a file with the
 // same journal settings (WAL, synchronous NORMAL). One iteration is the
 // whole file into a new database; the rows/s counter is rows imported per
-// second. The file is fetched by scripts/fetch-test-data (the tests run it).
+// second. A third side, ImportFruit_RawPrepared, does the move in this
+// process through libmdb and prepared inserts: the least it can cost. The file is fetched by scripts/fetch-test-data (the tests run it).
 //
 // The raw side works in child processes, whose CPU time the benchmark's own
 // clock does not count. Both sides therefore report, as their manual time,
