@@ -4,8 +4,8 @@
 // same journal settings (WAL, synchronous NORMAL). One iteration is the
 // whole file into a new database; the rows/s counter is rows imported per
 // second. A third side, ImportFruit_RawPrepared, does the move in this
-// process through libmdb and prepared inserts: the least it can cost. The file is fetched by
-// scripts/fetch-test-data (the tests run it).
+// process through libmdb and prepared inserts: the least it can cost. The
+// file is fetched by scripts/fetch-test-data (the tests run it).
 //
 // The raw side works in child processes, whose CPU time the benchmark's own
 // clock does not count. Both sides therefore report, as their manual time,
