@@ -56,7 +56,8 @@ qvbench::DataFolder& Folder() {
 
 void BigDocCells100K_Ours(benchmark::State& state) {
   Folder().PointSessionHere();
-  auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+  // The session's workspace, where the library opens the shards.
+  auto ws = qv::miDataBase::GetWorkspace();
   double doc = 0;
   int64_t wrong = 0;
   for (auto _ : state) {
