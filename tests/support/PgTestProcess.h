@@ -12,12 +12,17 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "sql/SqlScript.h"
 
 namespace qv::testsupport {
 
@@ -141,6 +146,53 @@ class WorkerProcess {
  private:
   pid_t pid_ = 0;
   int out_ = -1, in_ = -1;
+};
+
+// The test server's connection string (QV_TEST_PG), or null after saying
+// why the test is skipped: its program then exits 77, which ctest counts as
+// skipped.
+inline const char* TestServerOrSkip() {
+  const char* conninfo = std::getenv("QV_TEST_PG");
+  if (conninfo != nullptr && *conninfo != '\0') return conninfo;
+  std::cout << "skipped: QV_TEST_PG is not set (scripts/test starts a PostgreSQL server and "
+               "sets it; see docs/postgres.md)\n";
+  return nullptr;
+}
+
+// A schema of the test server that one test process has to itself, named
+// `prefix` and the process ID, made anew (with the Jet functions of
+// `functionsScript`, the build's script, when one is given) and dropped
+// with the object. Location() opens it. Throws std::runtime_error.
+class TestSchema {
+ public:
+  TestSchema(const std::string& conninfo, const std::string& prefix, const char* functionsScript)
+      : admin_(conninfo), name_(prefix + std::to_string(getpid())) {
+    admin_.Value("DROP SCHEMA IF EXISTS " + name_ + " CASCADE");
+    admin_.Value("CREATE SCHEMA " + name_);
+    if (functionsScript) {
+      const std::optional<std::string> script = sqltest::ReadScriptFile(functionsScript);
+      if (!script) throw std::runtime_error(std::string("cannot read ") + functionsScript);
+      admin_.Value("SET search_path TO " + name_);
+      admin_.Value(*script);
+    }
+    location_ = conninfo + " options='-c search_path=" + name_ + "'";
+  }
+  ~TestSchema() {
+    try {
+      admin_.Value("DROP SCHEMA " + name_ + " CASCADE");
+    } catch (const std::exception& e) {
+      std::cerr << e.what() << '\n';
+    }
+  }
+  TestSchema(const TestSchema&) = delete;
+  TestSchema& operator=(const TestSchema&) = delete;
+
+  const std::string& Location() const { return location_; }
+
+ private:
+  PgAdmin admin_;
+  std::string name_;
+  std::string location_;
 };
 
 }  // namespace qv::testsupport

@@ -6,9 +6,6 @@
 // expected one, the server's where it differs. Without QV_TEST_PG the
 // program says so and exits 77 (ctest: skipped).
 
-#include <libpq-fe.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -32,6 +29,7 @@
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
 #include "sql/SqlScript.h"
+#include "support/PgTestProcess.h"
 
 namespace qv::pgtest {
 namespace {
@@ -650,33 +648,16 @@ int RunAll(const std::string& name, const std::string& location, bool functions)
 }
 
 int Main(const char* functionsScript) {
-  const char* conninfo = std::getenv("QV_TEST_PG");
-  if (conninfo == nullptr || *conninfo == '\0') {
-    std::cout << "skipped: QV_TEST_PG is not set (scripts/test starts a PostgreSQL server and "
-                 "sets it; see docs/postgres.md)\n";
-    return 77;
-  }
-  const std::string schema = "qv_dao_" + std::to_string(getpid());
-  std::unique_ptr<PGconn, void (*)(PGconn*)> admin(PQconnectdb(conninfo), PQfinish);
-  if (PQstatus(admin.get()) != CONNECTION_OK) {
-    std::cerr << "cannot connect to " << conninfo << ": " << PQerrorMessage(admin.get());
+  const char* conninfo = testsupport::TestServerOrSkip();
+  if (conninfo == nullptr) return 77;
+  std::optional<testsupport::TestSchema> schema;
+  try {
+    schema.emplace(conninfo, "qv_dao_", functionsScript);
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << '\n';
     return 1;
   }
-  auto exec = [&](const std::string& sql) {
-    PGresult* r = PQexec(admin.get(), sql.c_str());
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    if (!ok) std::cerr << sql << ": " << PQresultErrorMessage(r);
-    PQclear(r);
-    return ok;
-  };
-  if (!exec("SET client_min_messages TO warning") ||
-      !exec("DROP SCHEMA IF EXISTS " + schema + " CASCADE") || !exec("CREATE SCHEMA " + schema))
-    return 1;
-  if (functionsScript) {
-    const std::optional<std::string> script = sqltest::ReadScriptFile(functionsScript);
-    if (!script || !exec("SET search_path TO " + schema) || !exec(*script)) return 1;
-  }
-  const std::string server = std::string(conninfo) + " options='-c search_path=" + schema + "'";
+  const std::string& server = schema->Location();
 
   std::string pattern = (std::filesystem::temp_directory_path() / "qvdaoXXXXXX").string();
   const std::filesystem::path folder = mkdtemp(pattern.data());
@@ -700,7 +681,6 @@ int Main(const char* functionsScript) {
     std::cout << "FAILED: " << e.Number() << " " << e.Description() << '\n';
     ++failures;
   }
-  exec("DROP SCHEMA " + schema + " CASCADE");
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
   return failures == 0 ? 0 : 1;

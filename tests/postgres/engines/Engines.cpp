@@ -5,9 +5,6 @@
 // expected one on both. Without QV_TEST_PG the program says so and exits 77
 // (ctest: skipped).
 
-#include <libpq-fe.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -24,6 +21,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetEngine.h"
 #include "sql/SqlScript.h"
+#include "support/PgTestProcess.h"
 
 namespace qv::pgtest {
 namespace {
@@ -474,34 +472,17 @@ int RunAll(const std::string& name, Engine& engine, const std::string& location,
 // `functionsScript`: the script that creates the Jet functions from the
 // built module (the build's qv_jet_test.sql), or null when none was built.
 int Main(const char* functionsScript) {
-  const char* conninfo = std::getenv("QV_TEST_PG");
-  if (conninfo == nullptr || *conninfo == '\0') {
-    std::cout << "skipped: QV_TEST_PG is not set (scripts/test starts a PostgreSQL server and "
-                 "sets it; see docs/postgres.md)\n";
-    return 77;
-  }
+  const char* conninfo = testsupport::TestServerOrSkip();
+  if (conninfo == nullptr) return 77;
   // A schema of its own on the server, named by the process.
-  const std::string schema = "qv_engines_" + std::to_string(getpid());
-  std::unique_ptr<PGconn, void (*)(PGconn*)> admin(PQconnectdb(conninfo), PQfinish);
-  if (PQstatus(admin.get()) != CONNECTION_OK) {
-    std::cerr << "cannot connect to " << conninfo << ": " << PQerrorMessage(admin.get());
+  std::optional<testsupport::TestSchema> schema;
+  try {
+    schema.emplace(conninfo, "qv_engines_", functionsScript);
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << '\n';
     return 1;
   }
-  auto exec = [&](const std::string& sql) {
-    PGresult* r = PQexec(admin.get(), sql.c_str());
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    if (!ok) std::cerr << sql << ": " << PQresultErrorMessage(r);
-    PQclear(r);
-    return ok;
-  };
-  if (!exec("SET client_min_messages TO warning") ||
-      !exec("DROP SCHEMA IF EXISTS " + schema + " CASCADE") || !exec("CREATE SCHEMA " + schema))
-    return 1;
-  if (functionsScript) {
-    const std::optional<std::string> script = sqltest::ReadScriptFile(functionsScript);
-    if (!script || !exec("SET search_path TO " + schema) || !exec(*script)) return 1;
-  }
-  const std::string server = std::string(conninfo) + " options='-c search_path=" + schema + "'";
+  const std::string& server = schema->Location();
 
   std::string pattern = (std::filesystem::temp_directory_path() / "qvengXXXXXX").string();
   const std::filesystem::path folder = mkdtemp(pattern.data());
@@ -531,7 +512,6 @@ int Main(const char* functionsScript) {
     std::cout << "FAILED: " << e.Number() << " " << e.Description() << '\n';
     ++failures;
   }
-  exec("DROP SCHEMA " + schema + " CASCADE");
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
   return failures == 0 ? 0 : 1;

@@ -174,12 +174,8 @@ TEST_F(ServerWriteLockTest, WorkersDrawDistinctIdsAndAKilledHolderLeavesNoLock) 
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  const char* conninfo = std::getenv("QV_TEST_PG");
-  if (conninfo == nullptr || *conninfo == '\0') {
-    std::cout << "skipped: QV_TEST_PG is not set (scripts/test starts a PostgreSQL server and "
-                 "sets it; see docs/postgres.md)\n";
-    return 77;
-  }
+  const char* conninfo = qv::testsupport::TestServerOrSkip();
+  if (conninfo == nullptr) return 77;
   if (argc != 2) {
     std::cerr << "usage: qv_pg_writelock WORKER_PROGRAM\n";
     return 2;
