@@ -3,6 +3,7 @@
 #include "core/mQvCommonCalc.h"
 #include "core/mRegistryTools.h"
 #include "platform/automation/VbaText.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/os/HostServices.h"
 
 namespace qv::mQvRegistryParams {
@@ -39,7 +40,7 @@ std::string GetDataBasePath() {
   std::string& path = Cache().dataBasePath;
   if (path.empty()) {
     std::string value = GetProductSetting_String(true, kGeneral, "DataBasePath", "");
-    if (value.empty() || value.back() != '/') value += '/';
+    if (!jet::IsServerLocation(value) && (value.empty() || value.back() != '/')) value += '/';
     path = std::move(value);
   }
   return path;

@@ -28,7 +28,8 @@ std::string GetProductSetting_String(bool aMachineWide, std::string_view section
                                      std::string_view valueName, std::string_view def);
 
 // "DataBasePath" of section "General" with a trailing "/" added when
-// missing; "/" when the value is absent or empty.
+// missing; "/" when the value is absent or empty. A server location (a
+// postgresql:// URI or a libpq connection string) is given as it stands.
 std::string GetDataBasePath();
 
 // "BigFilesTempPath" of section "General", trimmed of spaces, with a

@@ -10,6 +10,10 @@
 #include "core/mQvXmlToolsErr.h"
 #include "platform/dao/DaoCollections.h"
 #include "platform/dao/DaoConstants.h"
+#include "platform/jet/JetEngine.h"
+#include "platform/jet/JetError.h"
+#include "platform/jet/PgConnection.h"
+#include "platform/jet/ServerLocation.h"
 #include "platform/os/HostServices.h"
 
 namespace qv::miDataBase {
@@ -46,20 +50,27 @@ Session& ThreadSession() {
   return session;
 }
 
-std::string InDataFolder(std::string_view name) {
-  return mQvRegistryParams::GetDataBasePath() + std::string(name);
+std::shared_ptr<dao::Database> OpenReadOnly(const std::string& path) {
+  return GetDBEngine()->OpenDatabase(path, Variant(false), Variant(true), Variant(""));
 }
 
-bool ProbeOnce(Probe& probe, const std::string& path) {
+// A file is present when it can be read; a server schema when it opens as
+// a database of ours.
+bool ProbeOnce(Probe& probe, const std::string& location) {
   if (!probe.probed) {
-    probe.present = os::IsFileReadable(path);
+    if (jet::IsServerLocation(location)) {
+      try {
+        OpenReadOnly(location)->Close();
+        probe.present = true;
+      } catch (const Error&) {
+        probe.present = false;
+      }
+    } else {
+      probe.present = os::IsFileReadable(location);
+    }
     probe.probed = true;
   }
   return probe.present;
-}
-
-std::shared_ptr<dao::Database> OpenReadOnly(const std::string& path) {
-  return GetDBEngine()->OpenDatabase(path, Variant(false), Variant(true), Variant(""));
 }
 
 void CloseAndForget(std::shared_ptr<dao::Database>& db) {
@@ -90,14 +101,44 @@ std::shared_ptr<dao::Workspace> GetWorkspace() {
   });
 }
 
+bool IsServerDataFolder() {
+  return jet::IsServerLocation(mQvRegistryParams::GetDataBasePath());
+}
+
+std::string DataFolderLocation(std::string_view relativeName) {
+  const std::string folder = mQvRegistryParams::GetDataBasePath();
+  if (!jet::IsServerLocation(folder)) return folder + std::string(relativeName);
+  std::string schema = jet::ServerFolderSchema(folder);
+  if (relativeName != kUserDBFileName) {
+    std::string_view stem = relativeName;
+    if (stem.size() > 4) {
+      std::string ext(stem.substr(stem.size() - 4));
+      for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      if (ext == ".mdb") stem.remove_suffix(4);
+    }
+    schema += '_';
+    for (char c : stem) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      schema += ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) ? c : '_';
+    }
+    if (schema.size() > 63)
+      throw Error(jet::jeterr::kInvalidPath,
+                  "The database '" + std::string(relativeName) + "' of the server folder '" +
+                      jet::ShownLocation(folder) + "' would be the schema '" + schema +
+                      "', longer than the server's 63 bytes.",
+                  std::string(jet::kSourceDatabase));
+  }
+  return jet::ServerLocationInSchema(folder, schema);
+}
+
 std::string GetUserDBFileName() {
-  return InDataFolder(kUserDBFileName);
+  return DataFolderLocation(kUserDBFileName);
 }
 std::string GetKladrDBFileName() {
-  return InDataFolder(kKladrDBFileName);
+  return DataFolderLocation(kKladrDBFileName);
 }
 std::string GetOkatoDBFileName() {
-  return InDataFolder(kOkatoDBFileName);
+  return DataFolderLocation(kOkatoDBFileName);
 }
 
 std::shared_ptr<dao::Database> GetUserDataBase() {
@@ -112,8 +153,8 @@ std::shared_ptr<dao::Database> GetUserDataBase() {
 std::shared_ptr<dao::Database> OpenUserDataBase() {
   return Guard(QV_HERE, [] {
     const std::string path = GetUserDBFileName();
-    return GetWorkspace()->OpenDatabase(path, Variant(false), Variant(os::OpensReadOnly(path)),
-                                        Variant(""));
+    const bool readOnly = !jet::IsServerLocation(path) && os::OpensReadOnly(path);
+    return GetWorkspace()->OpenDatabase(path, Variant(false), Variant(readOnly), Variant(""));
   });
 }
 
@@ -227,6 +268,10 @@ void EnsureDBOptionsLoaded() {
   s.lockingEnabled = false;
   DBOptionsFile options;
   try {
+    if (IsServerDataFolder()) {
+      s.lockingEnabled = true;
+      return;
+    }
     options = ReadDBOptionsFile(
         mQvCommonCalc::ConcatenatePath(mQvRegistryParams::GetDataBasePath(), kOptionsFileName));
   } catch (...) {

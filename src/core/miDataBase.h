@@ -40,7 +40,23 @@ std::shared_ptr<dao::DBEngine> GetDBEngine();
 // appended to the engine's Workspaces on first use.
 std::shared_ptr<dao::Workspace> GetWorkspace();
 
-// Data folder + file name.
+// Whether the data folder is a server location (a postgresql:// URI or a
+// libpq connection string) rather than a folder on disk: its databases are
+// then schemas of one server database, and every workstation of an office
+// uses them at once.
+bool IsServerDataFolder();
+
+// Where the folder's database `relativeName` ("Quivane.mdb", "Kladr.mdb", a
+// big document's "sub/123_0.mdb") is. On disk the folder + the name; on a
+// server the location in the schema that stands for it: the user database
+// "Quivane.mdb" is the folder's own schema (jet::ServerFolderSchema), any
+// other that schema + "_" + the name without ".mdb", lower-cased, each
+// character other than a-z and 0-9 written "_" ("Kladr.mdb" -> "acme_kladr",
+// "12/1200_3.mdb" -> "acme_12_1200_3"). 3044 when that name is longer than
+// a server allows (63 bytes).
+std::string DataFolderLocation(std::string_view relativeName);
+
+// DataFolderLocation of the folder's three databases.
 std::string GetUserDBFileName();
 std::string GetKladrDBFileName();
 std::string GetOkatoDBFileName();
@@ -77,7 +93,8 @@ void RenewRead();
 void CloseDatabase();
 
 // The thread's lock manager, made and attached to the user database file
-// on first use.
+// (on a server folder, its location: an advisory lock of the server) on
+// first use.
 std::shared_ptr<DBLockManager> GetUserLockManager();
 
 // What the options file at `path` says: locking is on when the element
@@ -92,7 +109,9 @@ struct DBOptionsFile {
 };
 DBOptionsFile ReadDBOptionsFile(const std::string& path);
 
-// Reads the data folder's options file once per thread. Whatever is wrong
+// Reads the data folder's options file once per thread. A server folder has
+// no options file: its database locking is always on, since several
+// workstations using it at once is what a server folder is for. Whatever is wrong
 // with it leaves locking off and raises nothing, but a file with a problem
 // is shown to the user (ShowError), once per thread: a mistyped file would
 // otherwise turn locking off unnoticed.

@@ -137,6 +137,45 @@ TEST_F(Session, OptionsFileWordsSwitchLocking) {
   EXPECT_FALSE(miDataBase::IsDBLockingEnabled());
 }
 
+// A server location as the data folder: each database of the folder is a
+// schema named after the folder's, the locking always on; nothing here
+// connects.
+TEST_F(Session, ServerFolderNamesSchemas) {
+  SetDataBasePath("postgresql://qv:pw@db/office?options=-csearch_path%3Dacme");
+  EXPECT_TRUE(miDataBase::IsServerDataFolder());
+  const struct {
+    const char* name;
+    const char* searchPath;  // "" for 3044
+  } cases[] = {
+      {"Quivane.mdb", "acme,jet"},
+      {"Kladr.mdb", "acme_kladr,jet"},
+      {"Okato.MDB", "acme_okato,jet"},
+      {"12/1200_3.mdb", "acme_12_1200_3,jet"},
+      {"Архив.mdb", "acme___________,jet"},
+      {"notes", "acme_notes,jet"},
+      {"a-very-long-name-of-a-shard-that-does-not-fit-into-63-bytes.mdb", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (*c.searchPath == 0) {
+      ExpectError(3044, "longer than the server", [&] { miDataBase::DataFolderLocation(c.name); });
+      continue;
+    }
+    const std::string location = miDataBase::DataFolderLocation(c.name);
+    EXPECT_NE(location.find("options='-c search_path=" + std::string(c.searchPath) + "'"),
+              std::string::npos)
+        << location;
+    EXPECT_NE(location.find("dbname='office'"), std::string::npos) << location;
+  }
+  EXPECT_EQ(miDataBase::GetKladrDBFileName(), miDataBase::DataFolderLocation("Kladr.mdb"));
+  EXPECT_TRUE(miDataBase::IsDBLockingEnabled());
+  EXPECT_TRUE(shown_.empty());
+
+  SetDataBasePath(folder_.string());
+  EXPECT_FALSE(miDataBase::IsServerDataFolder());
+  EXPECT_EQ(miDataBase::DataFolderLocation("Kladr.mdb"), Folder() + "Kladr.mdb");
+}
+
 TEST_F(Session, PublicClassesByProgId) {
   ObjectPtr common = CreateObject("Qv_DBProvider.DBCommon");
   EXPECT_EQ(common->CallV("GetDBVerion"), Variant("1.0.4"));

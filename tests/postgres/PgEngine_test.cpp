@@ -7,6 +7,7 @@
 
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/PgConnection.h"
+#include "platform/jet/ServerLocation.h"
 
 namespace qv::jet {
 namespace {
@@ -44,6 +45,55 @@ TEST(PgEngine, LocationsShowNoPassword) {
       {"postgresql:///office?host=/run/pg", "postgresql:///office?host=/run/pg"},
   };
   for (const auto& [location, shown] : cases) EXPECT_EQ(ShownLocation(location), shown) << location;
+}
+
+// A data folder's schema and the locations of its other schemas: the
+// search path rewritten, everything else of the location kept.
+TEST(PgEngine, FolderSchemas) {
+  struct Case {
+    const char* location;
+    const char* schema;  // ServerFolderSchema, or "!" for 3044
+    const char* kladr;   // ServerLocationInSchema(location, schema + "_kladr")
+  };
+  const Case cases[] = {
+      {"postgresql:///office?host=/run/pg", "public",
+       "dbname='office' host='/run/pg' options='-c search_path=public_kladr,jet'"},
+      {"postgresql://qv:pw@db:5433/office?options=-csearch_path%3Dacme,ext", "acme",
+       "user='qv' password='pw' dbname='office' host='db' port='5433' "
+       "options='-c search_path=acme_kladr,ext,jet'"},
+      {"host=/s dbname=o options='-c search_path=acme,jet -c work_mem=64MB'", "acme",
+       "dbname='o' host='/s' options='-c work_mem=64MB -c search_path=acme_kladr,jet'"},
+      {"dbname=o options='--search_path=\"acme\"'", "acme",
+       "dbname='o' options='-c search_path=acme_kladr,jet'"},
+      {"dbname=o options='-c search_path=Acme'", "!", ""},
+      {"dbname=o options='-c search_path=$user,public'", "!", ""},
+      {"dbname='o", "!", ""},
+  };
+  for (const Case& c : cases) {
+    if (std::string_view(c.schema) == "!") {
+      try {
+        ServerFolderSchema(c.location);
+        ADD_FAILURE() << c.location;
+      } catch (const Error& e) {
+        EXPECT_EQ(e.Number(), 3044) << c.location;
+      }
+      continue;
+    }
+    const std::string schema = ServerFolderSchema(c.location);
+    EXPECT_EQ(schema, c.schema) << c.location;
+    EXPECT_EQ(ServerLocationInSchema(c.location, schema + "_kladr"), c.kladr) << c.location;
+  }
+  EXPECT_FALSE(IsPlainSchemaName("a-b"));
+  EXPECT_FALSE(IsPlainSchemaName("1a"));
+  EXPECT_FALSE(IsPlainSchemaName(std::string(64, 'a')));
+  EXPECT_TRUE(IsPlainSchemaName(std::string(63, 'a')));
+  try {
+    ServerLocationInSchema("dbname=o password=s3cret", "a;drop");
+    ADD_FAILURE();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), 3044);
+    EXPECT_EQ(std::string(e.Description()).find("s3cret"), std::string::npos) << e.Description();
+  }
 }
 
 TEST(PgEngine, ErrorsFromSqlstate) {

@@ -1,0 +1,37 @@
+#pragma once
+// A data folder on a server is a set of schemas of one database: the
+// location (a postgresql:// URI or a libpq connection string) names the
+// database and, through the search path its options set, the folder's
+// schema; the folder's other databases (the classifiers, a big document's
+// shards) are schemas named after it. These routines read and rewrite a
+// location's search path without connecting.
+//
+//   "postgresql://h/office"                          folder schema "public"
+//   "postgresql://h/office?options=-csearch_path%3Dacme,jet"   "acme"
+//   ServerLocationInSchema(that, "acme_kladr")  ->  "... options='-c search_path=acme_kladr,jet'"
+//
+// Errors (3000-range Jet errors with the location shown, password masked):
+// a location libpq cannot parse; a schema name that is not a plain
+// lower-case identifier (letters a-z, digits, "_", at most 63 bytes, not
+// starting with a digit), which the server would fold or need quoted.
+
+#include <string>
+#include <string_view>
+
+namespace qv::jet {
+
+// The folder's schema: the first entry of the search path the location's
+// options set ("-c search_path=..."), else "public". "$user" is refused:
+// the folder would depend on who connects.
+std::string ServerFolderSchema(std::string_view location);
+
+// The location as a libpq connection string whose search path is `schema`
+// followed by the entries after the first of the location's own search
+// path, and "jet" (where the library's server functions are installed)
+// when not among them. The location's other settings are kept.
+std::string ServerLocationInSchema(std::string_view location, std::string_view schema);
+
+// Whether `name` may name a schema of a server folder (see above).
+bool IsPlainSchemaName(std::string_view name);
+
+}  // namespace qv::jet
