@@ -12,10 +12,10 @@
 // processes, calls per second of wall-clock time, the ratio to the first
 // N's rate per process, the calls per CPU second of the processes and the
 // load; then a table of calls per second and that ratio per mode and N,
-// with what locking costs at each N (1 - on/off). --rounds repeats the
-// whole sweep (each round reported). A run counts failed calls and checks
-// that the counter handed out every number exactly once; either makes the
-// exit status 1.
+// with what locking costs at each N (1 - on/off, of calls per second and
+// of calls per CPU second). --rounds repeats the whole sweep (each round
+// reported). A run counts failed calls and checks that the counter handed
+// out every number exactly once; either makes the exit status 1.
 //
 //   lockload [--seconds S] [--processes 1,2,4,6,8] [--mode off|on|both] [--rounds R]
 
@@ -295,9 +295,12 @@ double LoadAverage() {
 }
 
 // The sweep's table: calls per second and the ratio to the first N's rate
-// per process, a row per mode, and locking's cost per N when both ran.
-void PrintTable(const std::vector<int>& counts, const std::map<int, double> (&rate)[2], bool off,
-                bool on) {
+// per process, a row per mode, and locking's cost per N when both ran: in
+// wall-clock calls per second, and in calls per CPU second (what a call
+// costs the processes, which other programs' load on the machine moves
+// less than it moves the wall clock).
+void PrintTable(const std::vector<int>& counts, const std::map<int, double> (&rate)[2],
+                const std::map<int, double> (&cpuRate)[2], bool off, bool on) {
   std::printf("\n%-8s", "N");
   for (const int n : counts) std::printf(" %13d", n);
   for (const bool locking : {false, true}) {
@@ -312,6 +315,9 @@ void PrintTable(const std::vector<int>& counts, const std::map<int, double> (&ra
   if (off && on) {
     std::printf("\n%-8s", "cost");
     for (const int n : counts) std::printf(" %12.0f%%", 100 * (1 - rate[1].at(n) / rate[0].at(n)));
+    std::printf("\n%-8s", "cpu cost");
+    for (const int n : counts)
+      std::printf(" %12.0f%%", 100 * (1 - cpuRate[1].at(n) / cpuRate[0].at(n)));
   }
   std::printf("\n");
 }
@@ -355,17 +361,17 @@ int main(int argc, char** argv) {
     if (rounds > 1) std::printf("%sround %d\n", round > 1 ? "\n" : "", round);
     std::printf("%-8s %3s %9s %10s %8s %12s %6s\n", "locking", "N", "calls", "calls/s", "vs N=1",
                 "calls/cpu-s", "load");
-    std::map<int, double> rate[2];
+    std::map<int, double> rate[2], cpuRate[2];
     for (const int n : counts) {
       for (const bool locking : {false, true}) {
         if (!folders[locking]) continue;
         const Result r = Run(*folders[locking], n, seconds);
         const double perSecond = static_cast<double>(r.calls) / r.seconds;
         rate[locking][n] = perSecond;
+        cpuRate[locking][n] = static_cast<double>(r.calls) / r.cpuSeconds;
         const double one = rate[locking][counts.front()] / counts.front();
         std::printf("%-8s %3d %9ld %10.0f %8.2f %12.0f %6.2f", locking ? "on" : "off", n, r.calls,
-                    perSecond, perSecond / one, static_cast<double>(r.calls) / r.cpuSeconds,
-                    LoadAverage());
+                    perSecond, perSecond / one, cpuRate[locking][n], LoadAverage());
         if (r.failures) std::printf("  FAILED %ld: %s", r.failures, r.firstFailure.c_str());
         if (r.duplicates) std::printf("  DUPLICATE COUNTERS");
         std::printf("\n");
@@ -373,7 +379,7 @@ int main(int argc, char** argv) {
         ok = ok && !r.failures && !r.duplicates;
       }
     }
-    PrintTable(counts, rate, off, on);
+    PrintTable(counts, rate, cpuRate, off, on);
     std::fflush(stdout);
   }
   return ok ? 0 : 1;
