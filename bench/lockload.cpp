@@ -11,11 +11,13 @@
 // is as small as it can be. Prints a line per run: the calls made by all
 // processes, calls per second of wall-clock time, the ratio to the first
 // N's rate per process, the calls per CPU second of the processes and the
-// load; then a table of calls per second and that ratio per mode and N,
-// with what locking costs at each N (1 - on/off, of calls per second and
-// of calls per CPU second). --rounds repeats the whole sweep (each round
-// reported). A run counts failed calls and checks that the counter handed
-// out every number exactly once; either makes the exit status 1.
+// load, and with locking on the log syncs that the outermost commits
+// shared (the lock service's count in the lock file); then a table of
+// calls per second and that ratio per mode and N, with what locking costs
+// at each N (1 - on/off, of calls per second and of calls per CPU
+// second). --rounds repeats the whole sweep (each round reported). A run
+// counts failed calls and checks that the counter handed out every number
+// exactly once; either makes the exit status 1.
 //
 //   lockload [--seconds S] [--processes 1,2,4,6,8] [--mode off|on|both] [--rounds R]
 
@@ -177,7 +179,17 @@ struct Result {
   double cpuSeconds = 0;
   bool duplicates = false;
   std::string firstFailure;
+  long syncs = 0;  // log syncs begun during the run
 };
+
+// The count of log syncs begun on `folder`'s user database, kept by the
+// lock service in the first 8 bytes of the lock file (0 before the file
+// is made).
+long SyncsBegun(const LoadFolder& folder) {
+  std::ifstream file(folder.Path() / "Quivane.mdb.lock", std::ios::binary);
+  uint64_t begun = 0;
+  return file.read(reinterpret_cast<char*>(&begun), sizeof begun) ? static_cast<long>(begun) : 0;
+}
 
 double ChildrenCpu() {
   rusage u{};
@@ -231,6 +243,7 @@ Result Run(LoadFolder& folder, int n, double seconds) {
     kids.push_back({pid, out[0]});
   }
   ::close(start[0]);
+  const long syncs0 = SyncsBegun(folder);
   const double cpu0 = ChildrenCpu();
   const auto t0 = std::chrono::steady_clock::now();
   for (int p = 0; p < n; ++p)
@@ -269,6 +282,7 @@ Result Run(LoadFolder& folder, int n, double seconds) {
   }
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   r.cpuSeconds = ChildrenCpu() - cpu0;
+  r.syncs = SyncsBegun(folder) - syncs0;
   for (const auto& [value, times] : seen) r.duplicates |= times != 1;
   return r;
 }
@@ -372,6 +386,7 @@ int main(int argc, char** argv) {
         const double one = rate[locking][counts.front()] / counts.front();
         std::printf("%-8s %3d %9ld %10.0f %8.2f %12.0f %6.2f", locking ? "on" : "off", n, r.calls,
                     perSecond, perSecond / one, cpuRate[locking][n], LoadAverage());
+        if (locking) std::printf("  syncs %ld", r.syncs);
         if (r.failures) std::printf("  FAILED %ld: %s", r.failures, r.firstFailure.c_str());
         if (r.duplicates) std::printf("  DUPLICATE COUNTERS");
         std::printf("\n");
