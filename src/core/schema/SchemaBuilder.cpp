@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "core/schema/Schema.h"
 #include "platform/dao/DBEngine.h"
@@ -80,6 +81,8 @@ void ApplyTable(dao::Database& db, const TableDef& def) {
     for (const IndexDef& x : def.indexes)
       if (!indexes->Find(x.name)) indexes->Append(MakeIndex(*tdf, x));
   }
+  // A server keeps texts as they are: it has no compression to mark.
+  if (db.IsServer()) return;
   for (const auto& f : added)
     if (IsText(static_cast<JetType>(f->Type()))) f->SetUnicodeCompression(true);
 }
@@ -267,7 +270,15 @@ void CreateBigDocTables(dao::Database& db, bool withDirectory) {
   dao::Transaction tx(db);
   if (withDirectory)
     for (const TableDef& t : BigDocDirectoryTables()) ApplyTable(db, t);
-  for (const TableDef& t : BigDocCellTables()) ApplyTable(db, t);
+  for (const TableDef& t : BigDocCellTables()) {
+    // A server row has no lasting rowid for the cursor to find it by: a
+    // cell table's address index, which the writes keep one row to each
+    // address of, is its key there (unique).
+    std::vector<IndexDef> indexes(t.indexes.begin(), t.indexes.end());
+    if (db.IsServer())
+      for (IndexDef& x : indexes) x.unique = x.unique || x.name == "SubDoc";
+    ApplyTable(db, TableDef{t.name, t.fields, indexes});
+  }
   tx.Commit();
 }
 
