@@ -32,6 +32,7 @@ ConnPtr Connect(std::string_view location) {
                 JetErrorText(jeterr::kOpenedExclusively, {shown}) + " " + message,
                 std::string(kSourceDatabase));
   }
+  PQclear(PQexec(conn.get(), "SET client_min_messages TO warning"));
   return conn;
 }
 

@@ -251,7 +251,8 @@ TEST_F(Cells, BigDocumentCellsAcrossShards) {
     char kind;
     Variant value;
   };
-  const std::string wide(300, 'Ж');
+  std::string wide;
+  for (int i = 0; i < 300; ++i) wide += "Ж";
   const std::vector<Write> writes = {
       {1, 10, 1, 1, 's', Variant("Иванов Иван")},  // even key: Value0 of row 10
       {1, 11, 1, 1, 's', Variant("нечётный")},     // odd key: Value1 of the same row
