@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@
 #include "doctables/DBBigDocs.h"
 #include "doctables/IDBForwardIter.h"
 #include "doctables/miBigDocument.h"
+#include "pfr/IntPfrCellValuesTable.h"
 #include "platform/ado/AdoConstants.h"
 #include "platform/ado/Recordset.h"
 #include "platform/automation/Collection.h"
@@ -226,6 +228,46 @@ TEST_F(Cells, DocumentCells) {
         },
         true);
   }
+}
+
+TEST_F(Cells, PfrCellValueReads) {
+  struct Case {
+    const char* what;
+    double subDoc;
+    int32_t key, line, table;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"a text", 3, 100, 0, 0, "'Петров'"},
+      {"a line and a table", 3, 100, 2, 4, "'42.5'"},
+      {"a Null value is present and empty", 3, 101, 0, 0, "''"},
+      {"another sub-document", 4, 100, 0, 0, "'другой'"},
+      {"no such key", 3, 102, 0, 0, "none"},
+      {"no such line", 3, 100, 3, 4, "none"},
+  };
+  std::string expected;
+  for (const Case& c : cases) expected += std::string(c.what) + ": " + c.expected + "; ";
+  ExpectOnBoth(
+      expected,
+      [&](bool) {
+        auto db = miDataBase::GetUserDataBase();
+        for (const char* row : {"(1, 3, 100, 0, 0, 1, 'Петров')", "(2, 3, 100, 2, 4, 2, '42.5')",
+                                "(3, 3, 101, 0, 0, 1, Null)", "(4, 4, 100, 0, 0, 1, 'другой')"})
+          mQvDaoDataBase::QvExecuteSql(
+              std::string("insert into PfrCellValues (ID, SubDocID, Key, LineNum, TableNum, "
+                          "ValueType, [Value]) values ") +
+                  row,
+              db);
+        std::string text;
+        for (const Case& c : cases) {
+          const std::optional<std::string> v =
+              pfr::IntPfrCellValuesTable::ReadValue(*db, c.subDoc, c.key, c.line, c.table);
+          text += std::string(c.what) + ": " + (v ? "'" + *v + "'" : "none") + "; ";
+        }
+        mQvDaoDataBase::QvExecuteSql("delete from PfrCellValues", db);
+        return text;
+      },
+      true);
 }
 
 // ---- big documents
