@@ -21,6 +21,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Transaction.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
 
@@ -69,6 +70,23 @@ constexpr std::string_view kInsertSql[kInserts] = {
 
     "insert into VarData2 (ID, VarDataID, InfoType, InfoOrder, InfoData1, InfoData2) "
     "values (?1, ?2, ?3, ?4, ?5, ?6)",
+};
+
+// The same inserts as Jet statements, for a server database: each literal
+// is a parameter of the kind its column takes ('' a text or GUID, 0 a Long,
+// 0.5 another number or a date) and is bound as the file's are. The server
+// keeps one prepared statement per text and connection.
+constexpr std::string_view kServerInsertSql[kInserts] = {
+    "insert into VarData (ID, EventTime, UserID, UserName, HostInfo, EventType, EventName, "
+    "ObjectID1, ObjectName1, ObjectID2, ObjectName2, ObjectID3, ObjectName3, ObjectID4, "
+    "ObjectName4) "
+    "values ('', 0.5, 0.5, '', '', 0, '', 0.5, '', 0.5, '', 0.5, '', 0.5, '')",
+    "insert into VarData (ID, EventTime, UserID, UserName, HostInfo, EventType, EventName, "
+    "ObjectID1, ObjectName1, ObjectID2, ObjectName2, ObjectID3, ObjectName3, ObjectID4, "
+    "ObjectName4, Data1, Data2, Text1) "
+    "values ('', 0.5, 0.5, '', '', 0, '', 0.5, '', 0.5, '', 0.5, '', 0.5, '', '', '', '')",
+    "insert into VarData2 (ID, VarDataID, InfoType, InfoOrder, InfoData1, InfoData2) "
+    "values ('', '', 0, 0, '', '')",
 };
 
 // One row to write: which insert, and its values in parameter order.
@@ -140,11 +158,19 @@ void WriteEntry(const std::vector<Row>& rows) {
     miLocks::WriteUnderLock(
         *db,
         [&] {
-          jet::Connection& conn = db->Connection();
+          const bool server = db->IsServer();
+          jet::Connection* conn = server ? nullptr : &db->Connection();
           for (const Row& row : rows) {
-            const std::string_view sql = kInsertSql[row.insert];
+            const std::string_view sql = (server ? kServerInsertSql : kInsertSql)[row.insert];
             auto run = [&] {
-              jet::Statement st = conn.PrepareNative(sql, kept[row.insert]);
+              if (server) {
+                std::unique_ptr<jet::EngineStatement> st = db->ServerEngine().Prepare(sql);
+                for (size_t i = 0; i < row.values.size(); ++i)
+                  st->Bind(static_cast<int>(i) + 1, row.values[i]);
+                st->Run();
+                return;
+              }
+              jet::Statement st = conn->PrepareNative(sql, kept[row.insert]);
               for (size_t i = 0; i < row.values.size(); ++i)
                 st.BindView(static_cast<int>(i) + 1, row.values[i]);
               st.Run();
