@@ -28,6 +28,7 @@
 #include "core/schema/SchemaBuilder.h"
 #include "journal/DBLogs.h"
 #include "perms/miPerms.h"
+#include "pfr/PfrSubDocItems.h"
 #include "platform/automation/Collection.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Database.h"
@@ -39,6 +40,7 @@
 #include "platform/os/RegistryStore.h"
 #include "queries/mCommonLookups.h"
 #include "records/PersonRelations.h"
+#include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
 #include "support/PgTestProcess.h"
 
@@ -329,6 +331,48 @@ const std::vector<Step>& Steps() {
                 (records::IsAccPerson(db, 12) ? "a" : "-");
        },
        "--"},
+
+      // A sub-document's cells saved as a difference against the stored rows:
+      // one changed, one dropped, one added.
+      {"sub-document cells",
+       [] {
+         for (const char* sql : {
+                  "insert into doc_registry (document_id, taxpayer_id) values (500, 1)",
+                  "insert into PfrSubDocs (ID, DocumentID) values (1, 500)",
+                  "insert into PfrCellValues (ID, SubDocID, Key, ValueType, Value) "
+                  "values (10, 1, 1, 1, 'a')",
+                  "insert into PfrCellValues (ID, SubDocID, Key, ValueType, Value) "
+                  "values (11, 1, 2, 1, 'b')",
+                  "insert into PfrCellValues (ID, SubDocID, Key, ValueType, Value) "
+                  "values (12, 1, 4, 1, 'd')",
+              })
+           QvExecuteSql(sql);
+         // The items alone: the sub-document mapper reads its row through
+         // the keyed read of the record mappers.
+         auto db = miDataBase::GetUserDataBase();
+         records::QvRecordPtr s = records::QvRecord::Create("Qv_PfrRecords.QvPfrSubDoc");
+         s->BeginLoad(Variant(1.0));
+         s->EndLoad();
+         pfr::ReadSubDocItems(*db, pfr::CellItems(), *s);
+         auto cells = s->Get("Cells").ObjectAs<Collection>();
+         cells->At(1).AsObject()->Let("Value", Variant("c"));
+         cells->Remove(Variant(int32_t{2}));
+         records::QvRecordPtr added = records::QvRecord::Create("Qv_PfrRecords.QvPfrCell");
+         for (const auto& [field, value] :
+              {std::pair<const char*, Variant>{"Key", Variant(int32_t{3})},
+               {"LineNum", Variant(int32_t{0})},
+               {"TableNum", Variant(int32_t{0})},
+               {"ValueType", Variant(int32_t{1})},
+               {"Value", Variant("n")}})
+           added->Let(field, value);
+         cells->Add(Variant(ObjectPtr(added)));
+         dao::Transaction tx(*db, dao::kWriteLock);
+         pfr::SaveSubDocItems(*db, pfr::CellItems(), *s);
+         tx.Commit();
+         return Rows("select ID, Key, Value from PfrCellValues where SubDocID = 1 order by ID") +
+                " new " + CStr(added->Get("ID"));
+       },
+       "10|1|c;12|4|d;13|3|n; new 13"},
 
       // Identifiers and counters.
       {"NextId outside a write-locked scope",
