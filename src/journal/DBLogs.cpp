@@ -95,14 +95,15 @@ struct Row {
   std::vector<Variant> values;
 };
 
-Row EntryRow(const Entry& e, const std::string& guid, OleDate now) {
+// `userName`: the login of e.userId (miPerms::GetUserName), read once per entry.
+Row EntryRow(const Entry& e, const std::string& guid, OleDate now, const std::string& userName) {
   Row row{e.extra ? kInsertRecordEntry : kInsertEntry, {}};
   std::vector<Variant>& v = row.values;
   v.reserve(18);
   v.emplace_back(Guid2DaoValue(guid, "LogEvent"));
   v.emplace_back(DateTime2DaoValue(Variant(now), kEmptyDate));
   v.emplace_back(Number2DaoValue(e.userId));
-  v.push_back(TextValue(miPerms::GetUserName(e.userId)));
+  v.push_back(TextValue(userName));
   v.push_back(TextValue(e.host));
   v.emplace_back(e.type);
   v.push_back(TextValue(e.name));
@@ -243,7 +244,7 @@ void DBLogs::LogEvent(double aUserID, const std::string& aHostInfo, int32_t aEve
         .userId = aUserID, .host = aHostInfo, .type = aEventType, .name = aEventName, .extra = {}};
     TakeFirst(aObjectsIDs, e.ids, [](const Variant& v) { return CDbl(v); });
     TakeFirst(aObjectsNames, e.names, [](const Variant& v) { return CStr(v); });
-    WriteEntry({EntryRow(e, mQvGuids::CreateNewGuid(), Now())});
+    WriteEntry({EntryRow(e, mQvGuids::CreateNewGuid(), Now(), miPerms::GetUserName(e.userId))});
   });
 }
 
@@ -266,10 +267,11 @@ std::string DBLogs::LogEventByRecord(const Variant& aRec) {
       e.names[i] = CStr(rec->Get("ObjectName" + n));
     }
     rec->Let("ID", Variant(guid));
-    rec->Let("UserName", Variant(miPerms::GetUserName(e.userId)));
+    const std::string userName = miPerms::GetUserName(e.userId);
+    rec->Let("UserName", Variant(userName));
     rec->Let("EventTime", Variant(now));
 
-    std::vector<Row> rows{EntryRow(e, guid, now)};
+    std::vector<Row> rows{EntryRow(e, guid, now, userName)};
     const auto lines = rec->Get("Lines").ObjectAs<Collection>();
     const int32_t count = lines ? lines->Count() : 0;
     rows.reserve(1 + static_cast<size_t>(count));
