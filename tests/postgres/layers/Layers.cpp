@@ -23,19 +23,12 @@
 #include "core/DBCommon.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
-#include "core/schema/ReferenceData.h"
-#include "core/schema/Schema.h"
 #include "core/schema/SchemaBuilder.h"
 #include "journal/DBLogs.h"
 #include "perms/miPerms.h"
 #include "pfr/PfrSubDocItems.h"
 #include "platform/automation/Collection.h"
-#include "platform/dao/DBEngine.h"
 #include "platform/dao/Database.h"
-#include "platform/dao/Field.h"
-#include "platform/dao/Index.h"
-#include "platform/dao/TableDef.h"
-#include "platform/dao/TableDefs.h"
 #include "platform/dao/Transaction.h"
 #include "platform/os/RegistryStore.h"
 #include "queries/mCommonLookups.h"
@@ -53,56 +46,6 @@ using namespace mQvDaoDataBase;
 std::string gConninfo;          // QV_TEST_PG
 std::string gWorker;            // the worker program
 const char* gScript = nullptr;  // the Jet functions' script of the build
-
-// The user database's tables as the schema declares them, made on a server
-// database through the table definitions, with the periods' rows. A text
-// that refuses "" is made as one that takes it: the server's definitions
-// cannot say otherwise yet.
-void MakeUserTables(dao::Database& db) {
-  for (const schema::SchemaStep& step : schema::AllSchemaSteps()) {
-    if (step.file != schema::DbFile::kUser) continue;
-    for (const schema::TableDef& t : step.tables) {
-      auto tables = db.TableDefsCollection();
-      std::shared_ptr<dao::TableDef> tdf = tables->Find(t.name);
-      const bool added = tdf == nullptr;
-      if (added) tdf = db.CreateTableDef(Variant(std::string(t.name)));
-      auto fields = tdf->FieldsCollection();
-      for (const schema::FieldDef& f : t.fields) {
-        if (!added && fields->Find(f.name)) continue;
-        auto field =
-            tdf->CreateField(Variant(std::string(f.name)), Variant(static_cast<int32_t>(f.type)),
-                             f.size > 0 ? Variant(f.size) : Variant());
-        field->SetRequired(f.required);
-        if (!f.defaultValue.empty()) field->SetDefaultValue(Variant(std::string(f.defaultValue)));
-        fields->Append(field);
-      }
-      auto indexes = tdf->IndexesCollection();
-      for (const schema::IndexDef& x : t.indexes) {
-        if (!added && indexes->Find(x.name)) continue;
-        auto index = tdf->CreateIndex(Variant(std::string(x.name)));
-        index->SetFieldsValue(Variant(std::string(x.fields)));
-        index->SetPrimary(x.primary);
-        index->SetUnique(x.unique);
-        indexes->Append(index);
-      }
-      if (added) tables->Append(tdf);
-    }
-  }
-  dao::Transaction tx(db);
-  auto rs = db.OpenTable("time_by_month");
-  for (const schema::RefRow& row : schema::TimeByMonthRows()) {
-    rs->AddNew();
-    for (const auto& [column, value] : row.values) {
-      if (const auto* i = std::get_if<int64_t>(&value))
-        rs->SetField(column, Variant(static_cast<int32_t>(*i)));
-      else if (const auto* d = std::get_if<double>(&value))
-        rs->SetField(column, Variant(*d));
-    }
-    rs->Update();
-  }
-  rs->Close();
-  tx.Commit();
-}
 
 // Points the thread's session at `folder` through a registry file of the
 // test's own (QV_REGISTRY).
@@ -424,22 +367,20 @@ const std::vector<Step>& Steps() {
 class LayersTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    schema_.emplace(gConninfo, "qv_layers_", gScript);
-    auto db = dao::DBEngine::ForThread()->CreateDatabase(schema_->Location(), Variant(), Variant());
-    MakeUserTables(*db);
-    db->Close();
+    server_.emplace(gConninfo, "qv_layers_", gScript);
+    schema::BuildDataFolder(server_->Location());
     schema::BuildDataFolder(fileFolder_.Path().string());
   }
   static void TearDownTestSuite() {
     miDataBase::ResetSessionForThread();
-    schema_.reset();
+    server_.reset();
   }
   void TearDown() override { miDataBase::ResetSessionForThread(); }
 
   // The folder as the registry names it.
   static std::string FileFolder() { return fileFolder_.Path().string() + "/"; }
 
-  static inline std::optional<testsupport::TestSchema> schema_;
+  static inline std::optional<testsupport::ServerFolder> server_;
   static inline testsupport::TempFolder fileFolder_{"qvlayers"};
   static inline testsupport::TempFolder registryFolder_{"qvlayers-registry"};
   const fs::path registry_ = registryFolder_.Path() / "registry.ini";
@@ -448,7 +389,7 @@ class LayersTest : public ::testing::Test {
 
 TEST_F(LayersTest, EachStepGivesTheSameOnAFileAndOnTheServer) {
   for (const auto& [kind, folder] : {std::pair<std::string, std::string>{"file", FileFolder()},
-                                     {"server", schema_->Location()}}) {
+                                     {"server", server_->Location()}}) {
     UseFolder(registry_, folder);
     ASSERT_EQ(miDataBase::IsServerDataFolder(), kind == "server");
     for (const Step& step : Steps()) {
@@ -473,7 +414,7 @@ std::vector<int64_t> Numbers(const std::string& line, const std::string& word) {
 // is handed out once, and the counter ends at the number of draws.
 TEST_F(LayersTest, WorkstationsDrawingAtOnceNeverGetTheSameValue) {
   constexpr int kWorkers = 4, kDraws = 25;
-  UseFolder(registry_, schema_->Location());
+  UseFolder(registry_, server_->Location());
   const double before = QvGetMaximumFromTable("WjSoftDicts", "ID");
   miDataBase::ResetSessionForThread();
   std::vector<std::unique_ptr<testsupport::WorkerProcess>> workers;
