@@ -9,6 +9,7 @@
 #include "pfr/mPfrInternal.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/ServerQuery.h"
 #include "platform/dao/TableRecordset.h"
 #include "platform/dao/Transaction.h"
 
@@ -40,9 +41,16 @@ bool FlagOf(QvRecord& rec, std::string_view name) {
 // of a save).
 Variant StoredValue(dao::Database& db, std::string_view table, double id,
                     const std::string_view (&field)[1]) {
-  const auto st = dao::TableRecordset::SeekFields(db, table, "Id", id, {&field, field});
-  if (!st) return Variant::Null();
-  Variant v = st->Value(0);
+  Variant v;
+  if (db.IsServer()) {
+    const auto row = dao::SeekServerRow(db, table, "Id", id, field);
+    if (!row) return Variant::Null();
+    v = (*row)[0];
+  } else {
+    const auto st = dao::TableRecordset::SeekFields(db, table, "Id", id, {&field, field});
+    if (!st) return Variant::Null();
+    v = st->Value(0);
+  }
   return v.IsNull() ? Variant(0.0) : v;
 }
 

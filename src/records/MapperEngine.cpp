@@ -16,6 +16,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/FieldValues.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/ServerQuery.h"
 #include "platform/dao/TableRecordset.h"
 #include "platform/dao/Transaction.h"
 #include "platform/jet/JetError.h"
@@ -145,13 +146,38 @@ dao::TableRecordset::FieldList GroupFields(const ColumnMap& map, ColGroup group)
 }
 
 // The stored row of `key` in the table of `map`, as a table-type recordset's
-// Seek "=" on the map's index finds it: a statement on the row whose result
-// columns are the `group` columns in map order; nullopt when there is none.
-// No recordset is built. The statement goes back reset when destroyed.
-std::optional<jet::Statement> StoredRow(dao::Database& db, const ColumnMap& map, ColGroup group,
-                                        double key) {
-  return dao::TableRecordset::SeekFields(db, map.table, map.index, key, GroupFields(map, group));
-}
+// Seek "=" on the map's index finds it, its values the `group` columns in
+// map order; false when there is none. On a file a statement stepped onto
+// the row (no recordset is built; the statement goes back reset with
+// reset() or the object, so no read snapshot outlives the row's read); on
+// a server the values the table cursor's Seek read.
+class StoredRow {
+ public:
+  StoredRow(dao::Database& db, const ColumnMap& map, ColGroup group, double key) {
+    const dao::TableRecordset::FieldList fields = GroupFields(map, group);
+    if (!db.IsServer()) {
+      st_ = dao::TableRecordset::SeekFields(db, map.table, map.index, key, fields);
+      found_ = st_.has_value();
+      return;
+    }
+    std::optional<std::vector<Variant>> row =
+        dao::SeekServerRow(db, map.table, map.index, key, fields.names);
+    found_ = row.has_value();
+    if (found_) values_ = std::move(*row);
+  }
+  explicit operator bool() const { return found_; }
+  int ColumnCount() const { return st_ ? st_->ColumnCount() : static_cast<int>(values_.size()); }
+  Variant Value(int j) const { return st_ ? st_->Value(j) : values_[static_cast<size_t>(j)]; }
+  void reset() {
+    st_.reset();
+    values_.clear();
+  }
+
+ private:
+  std::optional<jet::Statement> st_;
+  std::vector<Variant> values_;
+  bool found_ = false;
+};
 
 // The position of `column` among the `group` columns of `map`.
 size_t GroupPosition(const ColumnMap& map, ColGroup group, std::string_view column) {
@@ -185,7 +211,7 @@ void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ValueOf&
 }
 
 // The same from the row of a statement whose columns are the group's.
-void AssignColumns(const ColumnMap& map, ColGroup group, const jet::Statement& st, QvRecord& rec) {
+void AssignColumns(const ColumnMap& map, ColGroup group, const StoredRow& st, QvRecord& rec) {
   AssignColumns(map, group, rec, [&](size_t, size_t j) { return st.Value(static_cast<int>(j)); });
 }
 
@@ -423,14 +449,14 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   }
   const ColumnMap& map = def.hooks.mapFor ? *def.hooks.mapFor(id) : def.map;
   ResolvedProperties(map, rec.RecordClassOf());  // a map that does not fit fails before the read
-  std::optional<jet::Statement> st = StoredRow(db, map, ColGroup::kBase, id);
+  StoredRow st(db, map, ColGroup::kBase, id);
   if (!st) {
     rec.MarkNotFound(Variant(id));
     return;
   }
   if (!def.detail) {
     rec.BeginLoad(Variant(id));
-    AssignColumns(map, ColGroup::kBase, *st, rec);
+    AssignColumns(map, ColGroup::kBase, st, rec);
     st.reset();  // no read snapshot outlives the row's read
     if (def.hooks.afterRead) def.hooks.afterRead(rec);
     for (const ValueListDef& list : def.valueLists) ReadValueList(db, list, rec);
@@ -441,7 +467,7 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   // Header + detail: a type without a detail table, or a link without its
   // row, reads as missing.
   std::vector<Variant> header;
-  for (int j = 0; j < st->ColumnCount(); ++j) header.push_back(st->Value(j));
+  for (int j = 0; j < st.ColumnCount(); ++j) header.push_back(st.Value(j));
   st.reset();
   const ColumnMap* detail = DetailMapOf(
       *def.detail, mQvCommonCalc::ConvertOr<int32_t>(
@@ -455,14 +481,14 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   const double link = mQvCommonCalc::ConvertOr<double>(
       header[GroupPosition(map, ColGroup::kBase, def.detail->linkColumn)], 0.0,
       [](const Variant& x) { return CDbl(x); });
-  std::optional<jet::Statement> dst = StoredRow(db, *detail, ColGroup::kBase, link);
+  StoredRow dst(db, *detail, ColGroup::kBase, link);
   if (!dst) {
     rec.MarkNotFound(Variant(id));
     return;
   }
   rec.BeginLoad(Variant(id));
   AssignColumns(map, ColGroup::kBase, rec, [&](size_t, size_t j) { return std::move(header[j]); });
-  AssignColumns(*detail, ColGroup::kBase, *dst, rec);
+  AssignColumns(*detail, ColGroup::kBase, dst, rec);
   dst.reset();
   if (def.hooks.afterRead) def.hooks.afterRead(rec);
   for (const ValueListDef& list : def.valueLists) ReadValueList(db, list, rec);
@@ -500,13 +526,13 @@ void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
       return;
     }
   }
-  std::optional<jet::Statement> st = StoredRow(db, *map, ColGroup::kLazy, key);
+  StoredRow st(db, *map, ColGroup::kLazy, key);
   if (!st) {
     rec.MarkNotFound(Variant(id));
     return;
   }
   rec.BeginGroupLoad(group);
-  AssignColumns(*map, ColGroup::kLazy, *st, rec);
+  AssignColumns(*map, ColGroup::kLazy, st, rec);
   st.reset();
   if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(db, rec);
   for (const ChildListDef& list : def.lists) ReadChildList(db, list, rec);
@@ -712,17 +738,9 @@ bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,
 bool RowExists(dao::Database& db, const MapperDef& def, double id) {
   if (def.hooks.existsWithoutTable && def.hooks.existsWithoutTable(id)) return true;
   const ColumnMap& map = def.hooks.mapFor ? *def.hooks.mapFor(id) : def.map;
-  if (db.IsServer()) {
-    // A server has no native point read: a seek of the table's cursor.
-    auto rs = db.OpenTable(map.table, dao::dbOpenTable);
-    rs->SetIndex(std::string(map.index));
-    const Variant key(id);
-    rs->Seek("=", std::span<const Variant>(&key, 1));
-    const bool found = !rs->NoMatch();
-    rs->Close();
-    return found;
-  }
   static const std::vector<std::string_view> kNoFields;
+  // A server has no native point read: a seek of the table's cursor.
+  if (db.IsServer()) return dao::SeekServerRow(db, map.table, map.index, id, kNoFields).has_value();
   return dao::TableRecordset::SeekFields(db, map.table, map.index, id, {&kNoFields, kNoFields})
       .has_value();
 }

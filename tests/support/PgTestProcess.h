@@ -33,6 +33,13 @@ class PgAdmin {
       throw std::runtime_error("cannot connect: " + std::string(PQerrorMessage(conn_.get())));
     Value("SET client_min_messages TO warning");
   }
+  // Connects again (after the server was restarted).
+  void Reset() {
+    PQreset(conn_.get());
+    if (PQstatus(conn_.get()) != CONNECTION_OK)
+      throw std::runtime_error("cannot connect: " + std::string(PQerrorMessage(conn_.get())));
+    Value("SET client_min_messages TO warning");
+  }
   // The first value of the first row ("" when none).
   std::string Value(const std::string& sql) {
     std::unique_ptr<PGresult, void (*)(PGresult*)> r(PQexec(conn_.get(), sql.c_str()), PQclear);

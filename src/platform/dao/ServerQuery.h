@@ -4,7 +4,11 @@
 // database gives its own statement: Database::PrepareQuery).
 
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/jet/JetEngine.h"
 
@@ -18,5 +22,14 @@ class Database;
 // Errors as OpenRecordset's: the translator's, 3219 for an action
 // statement; 3251 on a file, 3420 after Close.
 std::unique_ptr<jet::EngineStatement> PrepareServerQuery(Database& db, const std::string& source);
+
+// TableRecordset::SeekFields of a server database: the values of `fields`
+// (in the order given) of the row a table-type recordset's Seek("=", {key})
+// on index `index` finds, read by the table cursor's one probe; nullopt
+// when there is none. Errors as OpenTable, SetIndex and Seek raise them;
+// 3265 for a field the table lacks.
+std::optional<std::vector<Variant>> SeekServerRow(Database& db, std::string_view table,
+                                                  std::string_view index, double key,
+                                                  std::span<const std::string_view> fields);
 
 }  // namespace qv::dao
