@@ -9,6 +9,7 @@
 #include "Commands.h"
 #include "SampleKladr.h"
 #include "SampleReference.h"
+#include "ServerFolder.h"
 #include "core/mQvRegistryParams.h"
 #include "core/miDataBase.h"
 #include "core/schema/RefData.h"
@@ -16,7 +17,10 @@
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/jet/JetError.h"
+#include "platform/jet/PgConnection.h"
+#include "platform/jet/ServerLocation.h"
 #include "platform/os/HostServices.h"
 #include "platform/os/RegistryStore.h"
 
@@ -72,11 +76,71 @@ TemporaryRegistry& ProcessRegistry() {
 
 std::string WithSlash(const fs::path& folder) {
   std::string s = folder.string();
+  if (qv::jet::IsServerLocation(s)) return s;
   if (s.empty() || s.back() != '/') s += '/';
   return s;
 }
 
+// Builds the folder's databases and writes the reference data, the law's
+// reference data and the address classifier's sample.
+void BuildAndFill(const std::string& folder, const qv::schema::RefDataSet& refData,
+                  InitResult& result) {
+  for (const auto& built : qv::schema::BuildDataFolder(folder)) {
+    result.files.push_back(qv::jet::IsServerLocation(folder)
+                               ? qv::jet::ServerFolderSchema(built.path)
+                               : fs::path(built.path).filename().string());
+    result.referenceRows += built.rowsInserted;
+  }
+  auto ws = qv::dao::DBEngine::ForThread()->CreateWorkspace("qvdb init", "admin", "",
+                                                            qv::Variant(qv::dao::dbUseJet));
+  auto kladr = ws->Open(qv::miDataBase::DataFolderLocation(
+                            folder, qv::schema::DbFileName(qv::schema::DbFile::kKladr)),
+                        {});
+  result.classifierObjects = sample::WriteSampleKladr(*kladr);
+  // The country classifier, so that countries are found before any sample
+  // data is generated.
+  auto user = ws->Open(
+      qv::miDataBase::DataFolderLocation(folder, qv::schema::DbFileName(qv::schema::DbFile::kUser)),
+      {});
+  qv::dao::Transaction tx(*user);
+  result.referenceRows += sample::EnsureCountries(*user);
+  if (!result.refDataDirectory.empty()) {
+    const qv::schema::RefLoadResult loaded = qv::schema::LoadRefData(*user, refData);
+    result.refDataEdition = loaded.edition;
+    result.refDataRows = loaded.Added();
+  }
+  tx.Commit();
+  ws->Close();
+}
+
+void RecordDataFolder(const std::string& folder, InitResult& result) {
+  RegistryStore& store = RegistryStore::ForThread();
+  store.SetValue(RegistryRoot::kLocalMachine, kGeneralKey, kDataBasePathValue,
+                 RegistryValue::String(WithSlash(folder)));
+  qv::mQvRegistryParams::ResetRegistryCachesForThread();
+  result.registryFile = store.Path();
+}
+
 }  // namespace
+
+InitResult InitServerFolder(const std::string& location, const std::string& functionsScript) {
+  InitResult result;
+  result.folder = location;
+  if (HasDatabase(location))
+    throw qv::Error(qv::jet::jeterr::kDatabaseExists,
+                    "Database already exists: " + qv::jet::ShownLocation(location) +
+                        " (a server folder is not replaced: drop its schemas first)",
+                    "qvdb init");
+  result.refDataDirectory = qv::schema::ShippedRefDataDirectory();
+  qv::schema::RefDataSet refData;
+  if (!result.refDataDirectory.empty()) refData = qv::schema::ReadRefData(result.refDataDirectory);
+  InstallServerFunctions(location, functionsScript);
+  for (auto file : qv::schema::kDbFiles)
+    CreateServerSchema(qv::miDataBase::DataFolderLocation(location, qv::schema::DbFileName(file)));
+  BuildAndFill(location, refData, result);
+  RecordDataFolder(location, result);
+  return result;
+}
 
 std::optional<std::string> RegisteredDataFolder() {
   const auto value =
@@ -103,6 +167,7 @@ fs::path ResolveDataFolder(const std::optional<std::string>& fromCommandLine) {
   } else {
     folder = FallbackDataFolder();
   }
+  if (qv::jet::IsServerLocation(folder.string())) return folder;
   std::error_code ec;
   fs::path absolute = fs::absolute(folder, ec);
   if (ec) absolute = folder;
@@ -127,7 +192,19 @@ fs::path UserDatabasePath(const fs::path& folder) {
   return folder / qv::schema::DbFileName(qv::schema::DbFile::kUser);
 }
 
+std::string FolderArgument(const std::string& text) {
+  return ResolveDataFolder(text).string();
+}
+
+std::string ShownFolder(const std::string& folder) {
+  return qv::jet::IsServerLocation(folder) ? qv::jet::ShownLocation(folder) : folder;
+}
+
 bool HasDatabase(const fs::path& folder) {
+  if (qv::jet::IsServerLocation(folder.string())) {
+    const auto names = ServerFolderDatabases(folder.string());
+    return !names.empty() && names.front() == qv::schema::DbFileName(qv::schema::DbFile::kUser);
+  }
   std::error_code ec;
   return fs::exists(UserDatabasePath(folder), ec);
 }
@@ -182,27 +259,7 @@ InitResult InitDataFolder(const fs::path& folder, bool force) {
   if (force) RemoveDatabaseFiles(folder, true);
 
   try {
-    for (const auto& built : qv::schema::BuildDataFolder(folder.string())) {
-      result.files.push_back(fs::path(built.path).filename().string());
-      result.referenceRows += built.rowsInserted;
-    }
-    auto ws = qv::dao::DBEngine::ForThread()->CreateWorkspace("qvdb init", "admin", "",
-                                                              qv::Variant(qv::dao::dbUseJet));
-    auto kladr =
-        ws->Open((folder / qv::schema::DbFileName(qv::schema::DbFile::kKladr)).string(), {});
-    result.classifierObjects = sample::WriteSampleKladr(*kladr);
-    // The country classifier, so that countries are found before any sample
-    // data is generated.
-    auto user = ws->Open(UserDatabasePath(folder).string(), {});
-    qv::dao::Transaction tx(*user);
-    result.referenceRows += sample::EnsureCountries(*user);
-    if (!result.refDataDirectory.empty()) {
-      const qv::schema::RefLoadResult loaded = qv::schema::LoadRefData(*user, refData);
-      result.refDataEdition = loaded.edition;
-      result.refDataRows = loaded.Added();
-    }
-    tx.Commit();
-    ws->Close();
+    BuildAndFill(folder.string() + "/", refData, result);
   } catch (...) {
     RemoveDatabaseFiles(folder, false);
     throw;
@@ -218,11 +275,7 @@ InitResult InitDataFolder(const fs::path& folder, bool force) {
     result.optionsWritten = true;
   }
 
-  RegistryStore& store = RegistryStore::ForThread();
-  store.SetValue(RegistryRoot::kLocalMachine, kGeneralKey, kDataBasePathValue,
-                 RegistryValue::String(WithSlash(folder)));
-  qv::mQvRegistryParams::ResetRegistryCachesForThread();
-  result.registryFile = store.Path();
+  RecordDataFolder(folder.string(), result);
   return result;
 }
 

@@ -1,0 +1,210 @@
+#include "FolderCopy.h"
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <utility>
+
+#include "Backup.h"
+#include "ServerFolder.h"
+#include "core/miDataBase.h"
+#include "core/schema/SchemaBuilder.h"
+#include "platform/automation/Variant.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Transaction.h"
+#include "platform/dao/Workspace.h"
+#include "platform/jet/JetCatalog.h"
+#include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
+#include "platform/jet/JetError.h"
+
+namespace qvdb {
+
+namespace fs = std::filesystem;
+namespace schema = qv::schema;
+using qv::jet::ThrowJet;
+namespace jeterr = qv::jet::jeterr;
+
+namespace {
+
+// The folder as DataFolderLocation joins names to it.
+std::string FolderPrefix(const std::string& folder) {
+  if (IsServerFolder(folder) || folder.empty() || folder.back() == '/') return folder;
+  return folder + "/";
+}
+
+bool IsShard(const std::string& relativeName) {
+  return relativeName.starts_with("BigDocs/");
+}
+
+// A statement parameter of the column's kind: the literal's kind gives a
+// server's parameter its type (whole numbers an integer, other numbers and
+// dates a double, the rest a text); the value is bound to it.
+std::string Placeholder(const qv::jet::FieldSpec& field) {
+  switch (field.type) {
+    case qv::jet::JetType::kBoolean:
+    case qv::jet::JetType::kByte:
+    case qv::jet::JetType::kInteger:
+    case qv::jet::JetType::kLong:
+      return "0";
+    case qv::jet::JetType::kText:
+    case qv::jet::JetType::kMemo:
+    case qv::jet::JetType::kGUID:
+    case qv::jet::JetType::kChar:
+      return "''";
+    default:
+      return "0.5";
+  }
+}
+
+// The database's engine: a server's own, or the file's connection seen
+// through the seam (held by `db`, which outlives the copy).
+std::shared_ptr<qv::jet::Engine> EngineOf(qv::dao::Database& db) {
+  if (db.IsServer()) return {std::shared_ptr<void>(), &db.ServerEngine()};
+  return qv::jet::FileEngine(
+      std::shared_ptr<qv::jet::Connection>(std::shared_ptr<void>(), &db.Connection("qvdb copy")));
+}
+
+// The catalogue's names are valid Jet names: they hold no bracket.
+std::string Bracketed(const std::string& name) {
+  return "[" + name + "]";
+}
+
+struct TableCopied {
+  int64_t rows = 0;
+  std::vector<std::string> counters;
+};
+
+// Replaces the rows of `table` in `dest` by those of `source`.
+TableCopied CopyTable(qv::jet::Engine& source, qv::jet::Engine& dest, const std::string& table) {
+  const auto spec = source.FindTable(table);
+  if (!spec) ThrowJet(jeterr::kTableNotFound, {table});
+  TableCopied copied;
+  std::string columns, placeholders;
+  for (const qv::jet::FieldSpec& f : spec->fields) {
+    columns += (columns.empty() ? "" : ", ") + Bracketed(f.name);
+    placeholders += (placeholders.empty() ? "" : ", ") + Placeholder(f);
+    if (f.autoIncrement) copied.counters.push_back(f.name);
+  }
+  dest.Execute("DELETE FROM " + Bracketed(spec->name));
+  if (columns.empty()) return copied;
+  auto read = source.Prepare("SELECT " + columns + " FROM " + Bracketed(spec->name));
+  auto write = dest.Prepare("INSERT INTO " + Bracketed(spec->name) + " (" + columns + ") VALUES (" +
+                            placeholders + ")");
+  std::vector<qv::Variant> row(spec->fields.size());
+  while (read->Step()) {
+    read->Values(row);
+    for (size_t i = 0; i < row.size(); ++i) write->Bind(static_cast<int>(i + 1), row[i]);
+    write->Run();
+    write->Reset();
+    ++copied.rows;
+  }
+  return copied;
+}
+
+// Builds DEST's databases as the library builds a new folder.
+void BuildDestination(const std::string& dest, const std::vector<std::string>& names,
+                      qv::dao::Workspace& ws) {
+  if (!IsServerFolder(dest)) {
+    std::error_code ec;
+    fs::create_directories(dest, ec);
+    if (ec) ThrowJet(jeterr::kInvalidPath, {dest});
+  }
+  schema::BuildDataFolder(FolderPrefix(dest));
+  for (const std::string& name : names) {
+    if (!IsShard(name)) continue;
+    const std::string location = DatabaseLocation(dest, name);
+    if (IsServerFolder(dest)) {
+      CreateServerSchema(location);
+    } else {
+      std::error_code ec;
+      fs::create_directories(fs::path(location).parent_path(), ec);
+      if (ec) ThrowJet(jeterr::kInvalidPath, {location});
+    }
+    auto db = ws.Create(location, qv::dao::dbLangCyrillic);
+    schema::CreateBigDocTables(*db, fs::path(name).stem().string().ends_with("_0"));
+    db->Close();
+  }
+}
+
+bool DestinationHoldsData(const std::string& dest) {
+  if (IsServerFolder(dest)) return !ServerFolderDatabases(dest).empty();
+  std::error_code ec;
+  return fs::exists(dest, ec) && !fs::is_empty(dest, ec);
+}
+
+}  // namespace
+
+bool IsServerFolder(const std::string& folder) {
+  return qv::jet::IsServerLocation(folder);
+}
+
+std::vector<std::string> FolderDatabases(const std::string& folder) {
+  if (IsServerFolder(folder)) return ServerFolderDatabases(folder);
+  std::vector<std::string> names;
+  for (const fs::path& p : DatabaseFiles(folder)) names.push_back(p.generic_string());
+  return names;
+}
+
+std::string DatabaseLocation(const std::string& folder, const std::string& relativeName) {
+  return qv::miDataBase::DataFolderLocation(FolderPrefix(folder), relativeName);
+}
+
+std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std::string& dest,
+                                           std::ostream& out, const CopyOptions& options) {
+  const std::string userName(schema::DbFileName(schema::DbFile::kUser));
+  const std::vector<std::string> names = FolderDatabases(source);
+  if (names.empty() || names.front() != userName)
+    ThrowJet(jeterr::kFileNotFound, {DatabaseLocation(source, userName)});
+  if (DestinationHoldsData(dest)) ThrowJet(jeterr::kDatabaseExists, {dest});
+  if (IsServerFolder(dest)) {
+    InstallServerFunctions(dest, options.functionsScript);
+    CreateServerSchema(DatabaseLocation(dest, userName));
+  }
+
+  // Two workspaces: a workspace's transaction spans the databases open in
+  // it, and the source's read transaction must not hold the destination's.
+  auto engine = qv::dao::DBEngine::ForThread();
+  auto ws = engine->CreateWorkspace("qvdb copy", "admin", "", qv::Variant(qv::dao::dbUseJet));
+  auto readWs =
+      engine->CreateWorkspace("qvdb copy source", "admin", "", qv::Variant(qv::dao::dbUseJet));
+  BuildDestination(dest, names, *ws);
+  std::vector<DatabaseCopied> result;
+  for (const std::string& name : names) {
+    std::string from = DatabaseLocation(source, name);
+    if (options.snapshot && IsServerFolder(source)) from = SnapshotLocation(from);
+    qv::dao::DatabaseOptions readOnly;
+    readOnly.readOnly = true;
+    auto src = readWs->Open(from, readOnly);
+    const std::string to = DatabaseLocation(dest, name);
+    auto dst = ws->Open(to, {});
+    auto srcEngine = EngineOf(*src);
+    auto dstEngine = EngineOf(*dst);
+    DatabaseCopied copied{name};
+    std::vector<std::pair<std::string, std::string>> counters;
+    {
+      // The source's reads in one transaction: one state of the database.
+      qv::dao::Transaction readTx(*src);
+      qv::dao::Transaction tx(*dst);
+      for (const std::string& table : srcEngine->TableNames()) {
+        const TableCopied t = CopyTable(*srcEngine, *dstEngine, table);
+        ++copied.tables;
+        copied.rows += t.rows;
+        for (const std::string& c : t.counters) counters.emplace_back(table, c);
+      }
+      tx.Commit();
+      readTx.Rollback();
+    }
+    src->Close();
+    dst->Close();
+    if (dst->IsServer() || IsServerFolder(dest)) MoveCountersOn(to, counters);
+    out << "  " << name << ": " << copied.tables << " tables, " << copied.rows << " rows\n";
+    result.push_back(std::move(copied));
+  }
+  ws->Close();
+  readWs->Close();
+  return result;
+}
+
+}  // namespace qvdb
