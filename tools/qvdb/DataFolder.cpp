@@ -189,6 +189,9 @@ fs::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine) {
 }
 
 fs::path UserDatabasePath(const fs::path& folder) {
+  if (qv::jet::IsServerLocation(folder.string()))
+    return qv::miDataBase::DataFolderLocation(folder.string(),
+                                              qv::schema::DbFileName(qv::schema::DbFile::kUser));
   return folder / qv::schema::DbFileName(qv::schema::DbFile::kUser);
 }
 

@@ -44,7 +44,7 @@ std::string FolderArgument(const std::string& text);
 // A folder as messages show it (a server location's password masked).
 std::string ShownFolder(const std::string& folder);
 
-// The user database of a folder (Quivane.mdb).
+// The user database of a folder (Quivane.mdb; on a server its location).
 std::filesystem::path UserDatabasePath(const std::filesystem::path& folder);
 
 // Makes the library of this process read `folder` as its data folder; does

@@ -34,6 +34,9 @@ class Session {
                       "The server of '" + qv::jet::ShownLocation(location) +
                           "' cannot be reached: " + Trimmed(PQerrorMessage(conn_.get())),
                       kSource);
+    // "already exists, skipping" and the like are not for the user.
+    PQsetNoticeProcessor(
+        conn_.get(), [](void*, const char*) {}, nullptr);
   }
 
   // Runs `sql` with `params` as $1, $2 ... (texts); the rows of a select.
