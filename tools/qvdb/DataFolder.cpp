@@ -176,6 +176,10 @@ fs::path ResolveDataFolder(const std::optional<std::string>& fromCommandLine) {
 
 fs::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine) {
   const fs::path folder = ResolveDataFolder(fromCommandLine);
+  if (qv::jet::IsServerLocation(folder.string()) && !HasDatabase(folder))
+    throw UserError("no data folder at " + qv::jet::ShownLocation(folder.string()) +
+                    " (no user database's schema with the library's catalogue there): create "
+                    "one with `qvdb init --server LOCATION`");
   if (!HasDatabase(folder)) {
     const std::string where = fromCommandLine && !fromCommandLine->empty() ? "given by --data"
                               : RegisteredDataFolder() ? "named by the registry file"

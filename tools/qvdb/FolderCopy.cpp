@@ -6,9 +6,12 @@
 #include <utility>
 
 #include "Backup.h"
+#include "DataFolder.h"
 #include "ServerFolder.h"
+#include "SqlDump.h"
 #include "core/miDataBase.h"
 #include "core/schema/SchemaBuilder.h"
+#include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Database.h"
@@ -27,6 +30,8 @@ using qv::jet::ThrowJet;
 namespace jeterr = qv::jet::jeterr;
 
 namespace {
+
+constexpr const char* kSource = "qvdb copy";
 
 // The folder as DataFolderLocation joins names to it.
 std::string FolderPrefix(const std::string& folder) {
@@ -87,7 +92,13 @@ TableCopied CopyTable(qv::jet::Engine& source, qv::jet::Engine& dest, const std:
     placeholders += (placeholders.empty() ? "" : ", ") + Placeholder(f);
     if (f.autoIncrement) copied.counters.push_back(f.name);
   }
-  dest.Execute("DELETE FROM " + Bracketed(spec->name));
+  if (dest.FindTable(spec->name)) {
+    dest.Execute("DELETE FROM " + Bracketed(spec->name));
+  } else {
+    // A table of the source's own, which the library's schema lacks.
+    dest.Execute(CreateTableStatement(*spec));
+    for (const std::string& index : CreateIndexStatements(*spec)) dest.Execute(index);
+  }
   if (columns.empty()) return copied;
   auto read = source.Prepare("SELECT " + columns + " FROM " + Bracketed(spec->name));
   auto write = dest.Prepare("INSERT INTO " + Bracketed(spec->name) + " (" + columns + ") VALUES (" +
@@ -156,8 +167,16 @@ std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std:
   const std::string userName(schema::DbFileName(schema::DbFile::kUser));
   const std::vector<std::string> names = FolderDatabases(source);
   if (names.empty() || names.front() != userName)
-    ThrowJet(jeterr::kFileNotFound, {DatabaseLocation(source, userName)});
-  if (DestinationHoldsData(dest)) ThrowJet(jeterr::kDatabaseExists, {dest});
+    throw qv::Error(jeterr::kFileNotFound,
+                    "Could not find " + userName + " in " + ShownFolder(source) +
+                        ": it holds no data folder to copy",
+                    kSource);
+  if (DestinationHoldsData(dest))
+    throw qv::Error(jeterr::kDatabaseExists,
+                    "Database already exists: " + ShownFolder(dest) +
+                        " is not empty; copy into an empty folder or a server database whose "
+                        "folder schema holds no database",
+                    kSource);
   if (IsServerFolder(dest)) {
     InstallServerFunctions(dest, options.functionsScript);
     CreateServerSchema(DatabaseLocation(dest, userName));
