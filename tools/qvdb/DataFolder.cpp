@@ -135,9 +135,26 @@ InitResult InitServerFolder(const std::string& location, const std::string& func
   qv::schema::RefDataSet refData;
   if (!result.refDataDirectory.empty()) refData = qv::schema::ReadRefData(result.refDataDirectory);
   InstallServerFunctions(location, functionsScript);
-  for (auto file : qv::schema::kDbFiles)
-    CreateServerSchema(qv::miDataBase::DataFolderLocation(location, qv::schema::DbFileName(file)));
-  BuildAndFill(location, refData, result);
+  std::vector<std::string> made;
+  for (auto file : qv::schema::kDbFiles) {
+    const std::string schemaLocation =
+        qv::miDataBase::DataFolderLocation(location, qv::schema::DbFileName(file));
+    if (ServerSchemaExists(schemaLocation)) continue;
+    CreateServerSchema(schemaLocation);
+    made.push_back(schemaLocation);
+  }
+  try {
+    BuildAndFill(location, refData, result);
+  } catch (...) {
+    // The schemas made here go again; those there before are left alone.
+    for (const std::string& schemaLocation : made) {
+      try {
+        DropServerSchema(schemaLocation);
+      } catch (...) {
+      }
+    }
+    throw;
+  }
   RecordDataFolder(location, result);
   return result;
 }

@@ -122,6 +122,9 @@ void BuildDestination(const std::string& dest, const std::vector<std::string>& n
     fs::create_directories(dest, ec);
     if (ec) ThrowJet(jeterr::kInvalidPath, {dest});
   }
+  if (IsServerFolder(dest))
+    for (auto file : schema::kDbFiles)
+      CreateServerSchema(DatabaseLocation(dest, std::string(schema::DbFileName(file))));
   schema::BuildDataFolder(FolderPrefix(dest));
   for (const std::string& name : names) {
     if (!IsShard(name)) continue;
@@ -138,6 +141,38 @@ void BuildDestination(const std::string& dest, const std::vector<std::string>& n
     db->Close();
   }
 }
+
+// The locations of the schemas a copy of `names` into the server folder
+// DEST makes: those of the folder's three databases and of the shards.
+std::vector<std::string> DestinationSchemas(const std::string& dest,
+                                            const std::vector<std::string>& names) {
+  std::vector<std::string> all;
+  for (auto file : schema::kDbFiles)
+    all.push_back(DatabaseLocation(dest, std::string(schema::DbFileName(file))));
+  for (const std::string& name : names)
+    if (IsShard(name)) all.push_back(DatabaseLocation(dest, name));
+  return all;
+}
+
+// Removes what a failed copy made of DEST: the schemas it made (`made`),
+// or the files of the folder (the folder too when the copy made it).
+void RemoveDestination(const std::string& dest, const std::vector<std::string>& made,
+                       bool destExisted) {
+  if (IsServerFolder(dest)) {
+    for (const std::string& location : made) DropServerSchema(location);
+    return;
+  }
+  std::error_code ec;
+  if (!destExisted) {
+    fs::remove_all(dest, ec);
+    return;
+  }
+  for (const auto& entry : fs::directory_iterator(dest, ec)) fs::remove_all(entry.path(), ec);
+}
+
+std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::string& dest,
+                                     const std::vector<std::string>& names, std::ostream& out,
+                                     const CopyOptions& options);
 
 bool DestinationHoldsData(const std::string& dest) {
   if (IsServerFolder(dest)) return !ServerFolderDatabases(dest).empty();
@@ -177,11 +212,31 @@ std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std:
                         " is not empty; copy into an empty folder or a server database whose "
                         "folder schema holds no database",
                     kSource);
-  if (IsServerFolder(dest)) {
-    InstallServerFunctions(dest, options.functionsScript);
-    CreateServerSchema(DatabaseLocation(dest, userName));
+  if (IsServerFolder(dest)) InstallServerFunctions(dest, options.functionsScript);
+  std::error_code ec;
+  const bool destExisted = IsServerFolder(dest) ? false : fs::exists(dest, ec);
+  // The schemas there before the copy, which a failure leaves alone.
+  std::vector<std::string> made;
+  if (IsServerFolder(dest))
+    for (const std::string& location : DestinationSchemas(dest, names))
+      if (!ServerSchemaExists(location)) made.push_back(location);
+  try {
+    return CopyInto(source, dest, names, out, options);
+  } catch (...) {
+    // Nothing half written is left: DEST is as empty as it was.
+    try {
+      RemoveDestination(dest, made, destExisted);
+    } catch (...) {
+    }
+    throw;
   }
+}
 
+namespace {
+
+std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::string& dest,
+                                     const std::vector<std::string>& names, std::ostream& out,
+                                     const CopyOptions& options) {
   // Two workspaces: a workspace's transaction spans the databases open in
   // it, and the source's read transaction must not hold the destination's.
   auto engine = qv::dao::DBEngine::ForThread();
@@ -225,5 +280,7 @@ std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std:
   readWs->Close();
   return result;
 }
+
+}  // namespace
 
 }  // namespace qvdb

@@ -191,6 +191,19 @@ void CreateServerSchema(const std::string& location) {
   session.RunScript("CREATE SCHEMA IF NOT EXISTS " + PlainSchema(name, location));
 }
 
+bool ServerSchemaExists(const std::string& location) {
+  Session session(location);
+  Result r = session.Run("SELECT 1 FROM pg_namespace WHERE nspname = $1",
+                         {qv::jet::ServerFolderSchema(location)});
+  return PQntuples(r.get()) > 0;
+}
+
+void DropServerSchema(const std::string& location) {
+  const std::string name = qv::jet::ServerFolderSchema(location);
+  Session session(location);
+  session.RunScript("DROP SCHEMA IF EXISTS " + PlainSchema(name, location) + " CASCADE");
+}
+
 std::string SnapshotLocation(const std::string& location) {
   std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(
       PQconninfoParse(location.c_str(), nullptr), PQconninfoFree);

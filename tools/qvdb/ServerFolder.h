@@ -41,6 +41,13 @@ void InstallServerFunctions(const std::string& location, const std::string& scri
 // search path) when missing.
 void CreateServerSchema(const std::string& location);
 
+// Whether the schema of the database at `location` exists.
+bool ServerSchemaExists(const std::string& location);
+
+// Drops the schema of the database at `location` with everything in it
+// (what a failed init or copy made); nothing when it is not there.
+void DropServerSchema(const std::string& location);
+
 // `location` with the settings that make each transaction of its sessions
 // read-only, serializable and deferrable: one transaction reads one state of
 // the whole database that no other transaction's commit can upset.
