@@ -106,10 +106,7 @@ bool IsServerDataFolder() {
 }
 
 std::string DataFolderLocation(std::string_view relativeName) {
-  return DataFolderLocation(mQvRegistryParams::GetDataBasePath(), relativeName);
-}
-
-std::string DataFolderLocation(const std::string& folder, std::string_view relativeName) {
+  const std::string folder = mQvRegistryParams::GetDataBasePath();
   if (!jet::IsServerLocation(folder)) return folder + std::string(relativeName);
   std::string schema = jet::ServerFolderSchema(folder);
   if (relativeName != kUserDBFileName) {

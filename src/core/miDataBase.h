@@ -55,9 +55,6 @@ bool IsServerDataFolder();
 // "12/1200_3.mdb" -> "acme_12_1200_3"). 3044 when that name is longer than
 // a server allows (63 bytes).
 std::string DataFolderLocation(std::string_view relativeName);
-// The same for the folder `folder` (a directory ending in "/", or a server
-// location) rather than the registry's.
-std::string DataFolderLocation(const std::string& folder, std::string_view relativeName);
 
 // DataFolderLocation of the folder's three databases.
 std::string GetUserDBFileName();
