@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "Commands.h"
+#include "FolderCopy.h"
 #include "SampleKladr.h"
 #include "SampleReference.h"
 #include "ServerFolder.h"
@@ -93,15 +94,13 @@ void BuildAndFill(const std::string& folder, const qv::schema::RefDataSet& refDa
   }
   auto ws = qv::dao::DBEngine::ForThread()->CreateWorkspace("qvdb init", "admin", "",
                                                             qv::Variant(qv::dao::dbUseJet));
-  auto kladr = ws->Open(qv::miDataBase::DataFolderLocation(
-                            folder, qv::schema::DbFileName(qv::schema::DbFile::kKladr)),
-                        {});
+  auto kladr =
+      ws->Open(DatabaseLocation(folder, qv::schema::DbFileName(qv::schema::DbFile::kKladr)), {});
   result.classifierObjects = sample::WriteSampleKladr(*kladr);
   // The country classifier, so that countries are found before any sample
   // data is generated.
-  auto user = ws->Open(
-      qv::miDataBase::DataFolderLocation(folder, qv::schema::DbFileName(qv::schema::DbFile::kUser)),
-      {});
+  auto user =
+      ws->Open(DatabaseLocation(folder, qv::schema::DbFileName(qv::schema::DbFile::kUser)), {});
   qv::dao::Transaction tx(*user);
   result.referenceRows += sample::EnsureCountries(*user);
   if (!result.refDataDirectory.empty()) {
@@ -137,8 +136,7 @@ InitResult InitServerFolder(const std::string& location, const std::string& func
   InstallServerFunctions(location, functionsScript);
   std::vector<std::string> made;
   for (auto file : qv::schema::kDbFiles) {
-    const std::string schemaLocation =
-        qv::miDataBase::DataFolderLocation(location, qv::schema::DbFileName(file));
+    const std::string schemaLocation = DatabaseLocation(location, qv::schema::DbFileName(file));
     if (ServerSchemaExists(schemaLocation)) continue;
     CreateServerSchema(schemaLocation);
     made.push_back(schemaLocation);
@@ -211,8 +209,7 @@ fs::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine) {
 
 fs::path UserDatabasePath(const fs::path& folder) {
   if (qv::jet::IsServerLocation(folder.string()))
-    return qv::miDataBase::DataFolderLocation(folder.string(),
-                                              qv::schema::DbFileName(qv::schema::DbFile::kUser));
+    return DatabaseLocation(folder.string(), qv::schema::DbFileName(qv::schema::DbFile::kUser));
   return folder / qv::schema::DbFileName(qv::schema::DbFile::kUser);
 }
 

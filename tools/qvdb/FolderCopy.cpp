@@ -21,6 +21,7 @@
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/JetError.h"
+#include "platform/jet/ServerLocation.h"
 
 namespace qvdb {
 
@@ -194,7 +195,9 @@ std::vector<std::string> FolderDatabases(const std::string& folder) {
 }
 
 std::string DatabaseLocation(const std::string& folder, const std::string& relativeName) {
-  return qv::miDataBase::DataFolderLocation(FolderPrefix(folder), relativeName);
+  if (!IsServerFolder(folder)) return FolderPrefix(folder) + relativeName;
+  return qv::jet::ServerDatabaseLocation(folder, relativeName,
+                                         schema::DbFileName(schema::DbFile::kUser));
 }
 
 std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std::string& dest,

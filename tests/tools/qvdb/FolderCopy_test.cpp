@@ -10,7 +10,6 @@
 #include "Check.h"
 #include "QvdbTestSupport.h"
 #include "ServerFolder.h"
-#include "core/miDataBase.h"
 #include "core/schema/SchemaBuilder.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Workspace.h"
@@ -132,7 +131,7 @@ TEST(FolderCopy, ServerSchemasAndTheirDatabases) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.relative);
-    const std::string location = qv::miDataBase::DataFolderLocation(folder, c.relative);
+    const std::string location = qv::jet::ServerDatabaseLocation(folder, c.relative, "Quivane.mdb");
     EXPECT_EQ(qv::jet::ServerFolderSchema(location), c.schema);
     EXPECT_EQ(RelativeNameOfSchema("acme", c.schema), c.relative);
     EXPECT_EQ(DatabaseLocation(folder, c.relative), location);
