@@ -83,15 +83,29 @@ struct TableCopied {
 };
 
 // Replaces the rows of `table` in `dest` by those of `source`.
+bool IsBinary(const qv::jet::FieldSpec& field) {
+  return field.type == qv::jet::JetType::kBinary || field.type == qv::jet::JetType::kLongBinary;
+}
+
 TableCopied CopyTable(qv::jet::Engine& source, qv::jet::Engine& dest, const std::string& table) {
   const auto spec = source.FindTable(table);
   if (!spec) ThrowJet(jeterr::kTableNotFound, {table});
   TableCopied copied;
+  // A server's statement parameter cannot carry bytes (Jet SQL has no
+  // literal of them): a binary column is left out of the insert there, and
+  // a row with a value in it is refused below.
   std::string columns, placeholders;
-  for (const qv::jet::FieldSpec& f : spec->fields) {
+  std::vector<size_t> written, binaryLeftOut;
+  for (size_t i = 0; i < spec->fields.size(); ++i) {
+    const qv::jet::FieldSpec& f = spec->fields[i];
+    if (f.autoIncrement) copied.counters.push_back(f.name);
+    if (dest.IsServer() && IsBinary(f)) {
+      binaryLeftOut.push_back(i);
+      continue;
+    }
     columns += (columns.empty() ? "" : ", ") + Bracketed(f.name);
     placeholders += (placeholders.empty() ? "" : ", ") + Placeholder(f);
-    if (f.autoIncrement) copied.counters.push_back(f.name);
+    written.push_back(i);
   }
   if (dest.FindTable(spec->name)) {
     dest.Execute("DELETE FROM " + Bracketed(spec->name));
@@ -100,14 +114,26 @@ TableCopied CopyTable(qv::jet::Engine& source, qv::jet::Engine& dest, const std:
     dest.Execute(CreateTableStatement(*spec));
     for (const std::string& index : CreateIndexStatements(*spec)) dest.Execute(index);
   }
-  if (columns.empty()) return copied;
-  auto read = source.Prepare("SELECT " + columns + " FROM " + Bracketed(spec->name));
-  auto write = dest.Prepare("INSERT INTO " + Bracketed(spec->name) + " (" + columns + ") VALUES (" +
-                            placeholders + ")");
+  std::string all;
+  for (const qv::jet::FieldSpec& f : spec->fields)
+    all += (all.empty() ? "" : ", ") + Bracketed(f.name);
+  if (all.empty()) return copied;
+  auto read = source.Prepare("SELECT " + all + " FROM " + Bracketed(spec->name));
+  std::unique_ptr<qv::jet::EngineStatement> write;
   std::vector<qv::Variant> row(spec->fields.size());
   while (read->Step()) {
     read->Values(row);
-    for (size_t i = 0; i < row.size(); ++i) write->Bind(static_cast<int>(i + 1), row[i]);
+    for (size_t i : binaryLeftOut)
+      if (!row[i].IsNull() && !row[i].IsEmpty())
+        throw qv::Error(jeterr::kNotSupported,
+                        "A binary value (" + spec->name + "." + spec->fields[i].name +
+                            ") cannot be written to a server database yet",
+                        kSource);
+    if (!write)
+      write = dest.Prepare("INSERT INTO " + Bracketed(spec->name) + " (" + columns + ") VALUES (" +
+                           placeholders + ")");
+    for (size_t k = 0; k < written.size(); ++k)
+      write->Bind(static_cast<int>(k + 1), row[written[k]]);
     write->Run();
     write->Reset();
     ++copied.rows;
@@ -194,8 +220,8 @@ std::vector<std::string> FolderDatabases(const std::string& folder) {
   return names;
 }
 
-std::string DatabaseLocation(const std::string& folder, const std::string& relativeName) {
-  if (!IsServerFolder(folder)) return FolderPrefix(folder) + relativeName;
+std::string DatabaseLocation(const std::string& folder, std::string_view relativeName) {
+  if (!IsServerFolder(folder)) return FolderPrefix(folder) + std::string(relativeName);
   return qv::jet::ServerDatabaseLocation(folder, relativeName,
                                          schema::DbFileName(schema::DbFile::kUser));
 }
@@ -265,7 +291,14 @@ std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::strin
       qv::dao::Transaction readTx(*src);
       qv::dao::Transaction tx(*dst);
       for (const std::string& table : srcEngine->TableNames()) {
-        const TableCopied t = CopyTable(*srcEngine, *dstEngine, table);
+        TableCopied t;
+        try {
+          t = CopyTable(*srcEngine, *dstEngine, table);
+        } catch (const qv::Error& e) {
+          // Which table of which database: the engine's error names neither.
+          throw qv::Error(e.Number(), e.Description() + " (" + name + ", table " + table + ")",
+                          e.Source());
+        }
         ++copied.tables;
         copied.rows += t.rows;
         for (const std::string& c : t.counters) counters.emplace_back(table, c);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qvdb {
@@ -29,7 +30,7 @@ std::vector<std::string> FolderDatabases(const std::string& folder);
 
 // Where the database `relativeName` of `folder` is: a file's path, or the
 // server location of its schema.
-std::string DatabaseLocation(const std::string& folder, const std::string& relativeName);
+std::string DatabaseLocation(const std::string& folder, std::string_view relativeName);
 
 struct CopyOptions {
   // The Jet functions' script for a server DEST (InstallServerFunctions);

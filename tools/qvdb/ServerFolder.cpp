@@ -241,7 +241,8 @@ void MoveCountersOn(const std::string& location,
     // The server quotes the names into the statement it then runs (%I, %L).
     Result text = session.Run(
         "SELECT format('SELECT setval(pg_get_serial_sequence(%L, %L), "
-        "coalesce(max(%I), 0) + 1, false) FROM %I', quote_ident($1), $2, $2, $1)",
+        "coalesce(max(%I), 0) + 1, false) FROM %I', quote_ident($1::text), $2::text, $2::text, "
+        "$1::text)",
         {table, column});
     session.Run(PQgetvalue(text.get(), 0, 0));
   }
