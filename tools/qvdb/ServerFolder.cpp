@@ -141,9 +141,10 @@ std::vector<std::string> ServerFolderDatabases(const std::string& location) {
   const std::string folderSchema = qv::jet::ServerFolderSchema(location);
   Session session(location);
   Result r = session.Run(
-      "SELECT n.nspname FROM pg_namespace n WHERE (n.nspname = $1 OR "
-      "left(n.nspname, length($1) + 1) = $1 || '_') AND EXISTS (SELECT 1 FROM pg_class c "
-      "WHERE c.relnamespace = n.oid AND c.relname = '_jet_tables')",
+      "SELECT n.nspname FROM pg_namespace n "
+      "WHERE (n.nspname = $1 OR left(n.nspname, length($1) + 1) = $1 || '_') "
+      "AND EXISTS (SELECT 1 FROM pg_class c WHERE c.relnamespace = n.oid "
+      "AND c.relname = '_jet_tables')",
       {folderSchema});
   std::vector<std::string> main, shards;
   for (int i = 0; i < PQntuples(r.get()); ++i) {
