@@ -308,7 +308,7 @@ std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::strin
     }
     src->Close();
     dst->Close();
-    if (dst->IsServer() || IsServerFolder(dest)) MoveCountersOn(to, counters);
+    if (IsServerFolder(dest)) MoveCountersOn(to, counters);
     out << "  " << name << ": " << copied.tables << " tables, " << copied.rows << " rows\n";
     result.push_back(std::move(copied));
   }
