@@ -13,8 +13,10 @@
 #include "core/miDataBase.h"
 #include "platform/dao/DaoConstants.h"
 #include "platform/dao/DaoError.h"
+#include "platform/dao/ServerQuery.h"
 #include "platform/dao/Transaction.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 
 namespace qv::mQvDaoDataBase {
 
@@ -55,26 +57,34 @@ Error RowCountError(int64_t count) {
 // row count is checked (and reported) as QvCheckDaoRsForOnlyOneRecord does,
 // before a column beyond the row's is refused. A table's name opens its
 // snapshot.
-void ReadOneRow(const std::string& sql, const DatabasePtr& db, std::span<Variant* const> out) {
-  std::optional<jet::Statement> st = Resolve(db)->PrepareQuery(sql);
-  if (!st) {
-    WithOneRow(sql, db, [&](dao::Recordset& rs) {
-      for (size_t i = 0; i < out.size(); ++i) *out[i] = rs.FieldValue(static_cast<int32_t>(i));
-    });
-    return;
-  }
-  const size_t columns = std::min(out.size(), static_cast<size_t>(st->ColumnCount()));
+// The stepping of ReadOneRow, for the file's statement and the server's.
+template <class Statement>
+void ReadOnlyRow(Statement& st, std::span<Variant* const> out) {
+  const size_t columns = std::min(out.size(), static_cast<size_t>(st.ColumnCount()));
   std::vector<Variant> values(columns);
   int64_t count = 0;
-  if (st->Step()) {
+  if (st.Step()) {
     count = 1;
-    for (size_t i = 0; i < columns; ++i) values[i] = st->Value(static_cast<int>(i));
-    while (st->Step()) ++count;
+    for (size_t i = 0; i < columns; ++i) values[i] = st.Value(static_cast<int>(i));
+    while (st.Step()) ++count;
   }
   if (count != 1)
     Guard(kModule, "QvCheckDaoRsForOnlyOneRecord", [&] { throw RowCountError(count); });
   if (columns < out.size()) dao::ThrowDao(dao::daoerr::kItemNotFound, dao::kSourceFields);
   for (size_t i = 0; i < columns; ++i) *out[i] = std::move(values[i]);
+}
+
+void ReadOneRow(const std::string& sql, const DatabasePtr& db, std::span<Variant* const> out) {
+  DatabasePtr target = Resolve(db);
+  if (target->IsServer()) {
+    if (std::unique_ptr<jet::EngineStatement> st = dao::PrepareServerQuery(*target, sql))
+      return ReadOnlyRow(*st, out);
+  } else if (std::optional<jet::Statement> st = target->PrepareQuery(sql)) {
+    return ReadOnlyRow(*st, out);
+  }
+  WithOneRow(sql, db, [&](dao::Recordset& rs) {
+    for (size_t i = 0; i < out.size(); ++i) *out[i] = rs.FieldValue(static_cast<int32_t>(i));
+  });
 }
 
 bool ReadOneRowSafe(const std::string& sql, const DatabasePtr& db, std::span<Variant*> out) {
@@ -257,9 +267,14 @@ Variant QvQueryFirstValue(const std::string& sql, const Variant& def, const Data
 
 Variant QvQueryFirstValueSafe(const std::string& sql, const Variant& def, const DatabasePtr& db) {
   try {
-    // Only the first row is read: stepped from SQLite, no recordset.
-    if (std::optional<jet::Statement> st = Resolve(db)->PrepareQuery(sql))
+    // Only the first row is read: stepped from the engine, no recordset.
+    DatabasePtr target = Resolve(db);
+    if (target->IsServer()) {
+      if (std::unique_ptr<jet::EngineStatement> st = dao::PrepareServerQuery(*target, sql))
+        return st->Step() ? st->Value(0) : def;
+    } else if (std::optional<jet::Statement> st = target->PrepareQuery(sql)) {
       return st->Step() ? st->Value(0) : def;
+    }
     DaoRecordsetPtr rs = OpenDefault(sql, db);
     DaoSafeMoveFirst(*rs);
     if (rs->IsEOF()) return def;

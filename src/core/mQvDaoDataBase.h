@@ -48,10 +48,10 @@ DaoRecordsetPtr QvQuerySql(const std::string& sql, const DatabasePtr& db = nullp
 DaoRecordsetPtr QvQuerySqlStatic(const std::string& sql, const DatabasePtr& db = nullptr);
 // QvQuerySql as a disconnected ADO recordset.
 ado::RecordsetPtr QvQuerySqlA(const std::string& sql, const DatabasePtr& db = nullptr);
-// A select prepared for stepping its rows straight from SQLite, with no
-// recordset read in full in between; nothing when the text names a table,
-// which QvQuerySql opens. Errors of preparing as QvQuerySql's, naming the
-// statement; stepping raises the engine's errors.
+// A select prepared for stepping its rows straight from SQLite; nothing when
+// the text names a table or the database is on a server (QvQuerySql opens
+// it then). Errors of preparing as QvQuerySql's, naming the statement;
+// stepping raises the engine's errors.
 std::optional<jet::Statement> QvPrepareQuery(const std::string& sql,
                                              const DatabasePtr& db = nullptr);
 // Runs an action statement.

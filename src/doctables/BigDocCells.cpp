@@ -2,6 +2,7 @@
 // columns.
 
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <span>
@@ -63,6 +64,27 @@ constexpr std::string_view kCellSql[] = {
     "INSERT INTO DynCells (SubDocID, Key, TableNum, LineNum, Value) VALUES (?1, ?2, ?3, ?4, ?5)",
 };
 
+// The same on a server shard. There an address is the key of its row (the
+// index "SubDoc" of each cell table is unique on a server: the table's key,
+// since a server row has no lasting rowid), so a read finds one row and
+// needs no order. Each literal is a parameter, numbered in text order: the
+// addresses as the file's ?1 .. ?4, the value of an update first.
+constexpr std::string_view kServerCellSql[] = {
+    "SELECT [Value0] FROM [StatCells] WHERE [SubDocID] = 0 AND [Key] = 0",
+    "SELECT [Value1] FROM [StatCells] WHERE [SubDocID] = 0 AND [Key] = 0",
+    "SELECT [Value] FROM [DynCells] "
+    "WHERE [SubDocID] = 0 AND [Key] = 0 AND [TableNum] = 0 AND [LineNum] = 0",
+    "UPDATE [StatCells] SET [Value0] = '' WHERE [SubDocID] = 0 AND [Key] = 0",
+    "UPDATE [StatCells] SET [Value1] = '' WHERE [SubDocID] = 0 AND [Key] = 0",
+    "INSERT INTO [StatCells] ([SubDocID], [Key], [Value0], [Value1]) VALUES (0, 0, '', '')",
+    "INSERT INTO [StatCells] ([SubDocID], [Key], [Value1], [Value0]) VALUES (0, 0, '', '')",
+    "UPDATE [DynCells] SET [Value] = '' "
+    "WHERE [SubDocID] = 0 AND [Key] = 0 AND [TableNum] = 0 AND [LineNum] = 0",
+    "INSERT INTO [DynCells] ([SubDocID], [Key], [TableNum], [LineNum], [Value]) "
+    "VALUES (0, 0, 0, 0, '')",
+};
+static_assert(std::size(kServerCellSql) == std::size(kCellSql));
+
 }  // namespace
 
 DBBigDocTable::Address DBBigDocTable::MakeAddress(double aSubDocID, int32_t aKey, int32_t aLineNum,
@@ -91,12 +113,62 @@ bool DBBigDocTable::SeekTabular(Shard&, dao::Recordset& rs, const Address& a) {
   return !rs.NoMatch();
 }
 
-jet::Statement& DBBigDocTable::CellStatement(Shard& s, int which, const Address& a) {
+DBBigDocTable::BoundCell::~BoundCell() {
+  if (file_) {
+    file_->Reset();
+    return;
+  }
+  try {
+    server_->Reset();
+  } catch (const Error&) {
+    // A connection lost under the statement: the next use fails with it.
+  }
+}
+
+void DBBigDocTable::BoundCell::BindValue(int index, const Variant& value) {
+  if (file_)
+    file_->BindView(index, value);
+  else
+    server_->Bind(valueFirst_ ? 1 : index, value);
+}
+
+bool DBBigDocTable::BoundCell::Step() {
+  return file_ ? file_->Step() : server_->Step();
+}
+
+std::string DBBigDocTable::BoundCell::Text0() const {
+  if (file_) return file_->Text(0);
+  const Variant v = server_->Value(0);
+  return v.IsString() ? v.AsString() : std::string();
+}
+
+int64_t DBBigDocTable::BoundCell::Run() {
+  return file_ ? file_->Run() : server_->Run();
+}
+
+DBBigDocTable::BoundCell DBBigDocTable::CellStatement(Shard& s, int which, const Address& a) {
   // A file closed under the table (its workspace closed) fails as its
   // recordsets do.
   if (!s.db->IsOpen()) {
     for (auto& st : s.sql) st.reset();
+    for (auto& st : s.serverSql) st.reset();
     dao::ThrowDao(dao::daoerr::kObjectInvalid, dao::kSourceRecordset);
+  }
+  if (s.db->IsServer()) {
+    std::unique_ptr<jet::EngineStatement>& st = s.serverSql[which];
+    if (!st) st = s.db->ServerEngine().Prepare(kServerCellSql[which]);
+    // An update's value comes first in its text, the address after it.
+    const bool valueFirst = which == kUpdateStat || which == kUpdateStat + 1 || which == kUpdateDyn;
+    const int shift = valueFirst ? 1 : 0;
+    st->Bind(1 + shift, Variant(CLng(Variant(a.subDoc))));
+    if (a.IsStatic()) {
+      st->Bind(2 + shift, Variant(RowKey(a.key)));
+    } else {
+      st->Bind(2 + shift, Variant(a.key));
+      st->Bind(3 + shift, Variant(a.table));
+      st->Bind(4 + shift, Variant(a.line));
+    }
+    return BoundCell(*st, valueFirst);
   }
   std::optional<jet::Statement>& slot = s.sql[which];
   if (!slot) {
@@ -113,7 +185,7 @@ jet::Statement& DBBigDocTable::CellStatement(Shard& s, int which, const Address&
     slot->BindInt(3, a.table);
     slot->BindInt(4, a.line);
   }
-  return *slot;
+  return BoundCell(*slot);
 }
 
 std::string DBBigDocTable::IntGetValue(const Address& a, bool aWide) {
@@ -123,9 +195,8 @@ std::string DBBigDocTable::IntGetValue(const Address& a, bool aWide) {
   if (!shard) return std::string();
   Shard& s = *shard;
   if (aWide && SeekTabular(s, *s.wide, a)) return TextOf(s.wide->FieldValue(s.value));
-  jet::Statement& st = CellStatement(s, a.IsStatic() ? kReadStat + (a.key & 1) : kReadDyn, a);
-  jet::ResetOnExit reset(st);
-  return st.Step() ? st.Text(0) : std::string();
+  BoundCell st = CellStatement(s, a.IsStatic() ? kReadStat + (a.key & 1) : kReadDyn, a);
+  return st.Step() ? st.Text0() : std::string();
 }
 
 bool DBBigDocTable::IntHasCell(Shard& s, const Address& a) {
@@ -140,9 +211,8 @@ void DBBigDocTable::IntSetNonWideValue(Shard& s, const Address& a, const std::st
   const int valueParam = isStatic ? 3 : 5;
   for (int which : {isStatic ? kUpdateStat + (a.key & 1) : kUpdateDyn,
                     isStatic ? kInsertStat + (a.key & 1) : kInsertDyn}) {
-    jet::Statement& st = CellStatement(s, which, a);
-    jet::ResetOnExit reset(st);
-    st.BindView(valueParam, value);
+    BoundCell st = CellStatement(s, which, a);
+    st.BindValue(valueParam, value);
     // The row of the address changed: no insert.
     if (st.Run() > 0) return;
   }

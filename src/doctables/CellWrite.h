@@ -12,13 +12,16 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Transaction.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 
 namespace qv::doctables {
 
 class CellWrite {
  public:
   explicit CellWrite(dao::Database& db) {
-    if (db.Connection().TransactionDepth() == 0) tx_.emplace(db, dao::kWriteLock);
+    const int depth =
+        db.IsServer() ? db.ServerEngine().TransactionDepth() : db.Connection().TransactionDepth();
+    if (depth == 0) tx_.emplace(db, dao::kWriteLock);
   }
   void Commit() {
     if (tx_) tx_->Commit();

@@ -38,6 +38,7 @@
 
 #include "doctables/IDBForwardIter.h"
 #include "platform/automation/Object.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/jet/JetStatement.h"
 #include "siblings/things/ThingManager.h"
 
@@ -181,6 +182,28 @@ class DBBigDocTable : public Object, public things::IBigDocEvents {
     // Prepared on first use; they hold the connection, so they go before
     // the file closes.
     std::optional<jet::Statement> sql[kCellSqlCount];
+    // The same on a server shard, in Jet SQL through its engine.
+    std::unique_ptr<jet::EngineStatement> serverSql[kCellSqlCount];
+  };
+  // A cell statement bound from its address, of the file or of the server:
+  // the value as the file's parameter `index` (the server's texts number
+  // it as they write it); reset when it goes.
+  class BoundCell {
+   public:
+    explicit BoundCell(jet::Statement& st) : file_(&st) {}
+    BoundCell(jet::EngineStatement& st, bool valueFirst) : server_(&st), valueFirst_(valueFirst) {}
+    BoundCell(const BoundCell&) = delete;
+    BoundCell& operator=(const BoundCell&) = delete;
+    ~BoundCell();
+    void BindValue(int index, const Variant& value);
+    bool Step();
+    std::string Text0() const;
+    int64_t Run();
+
+   private:
+    jet::Statement* file_ = nullptr;
+    jet::EngineStatement* server_ = nullptr;
+    bool valueFirst_ = false;
   };
   // A cell's place: checked, line and table 1 already made 0.
   struct Address {
@@ -213,7 +236,7 @@ class DBBigDocTable : public Object, public things::IBigDocEvents {
   // The shard's statement `which`, its parameters bound from the address:
   // ?1 the sub-document, ?2 the key (the row key of a static cell), then a
   // tabular cell's ?3 table and ?4 line.
-  jet::Statement& CellStatement(Shard& s, int which, const Address& a);
+  BoundCell CellStatement(Shard& s, int which, const Address& a);
   std::string IntGetValue(const Address& a, bool aWide);
   bool IntHasCell(Shard& s, const Address& a);
   void IntSetNonWideValue(Shard& s, const Address& a, const std::string& text);

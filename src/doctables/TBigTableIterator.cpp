@@ -2,6 +2,7 @@
 
 #include <iterator>
 #include <limits>
+#include <span>
 #include <string_view>
 
 #include "core/mErrorHandling.h"
@@ -34,6 +35,14 @@ constexpr std::string_view kWalkSql =
     "SELECT ID, SubDocType, PfrPersonID, VolumeID, OrderNum, rowid FROM SubDocs "
     "WHERE VolumeID = ?1 AND (OrderNum, rowid) > (?2, ?3) ORDER BY OrderNum, rowid";
 
+// The same on a server shard, where a row has no lasting rowid: ties of
+// OrderNum go in the order of ID, the table's primary key. Parameters in
+// text order: the volume, OrderNum twice, ID.
+constexpr std::string_view kServerWalkSql =
+    "SELECT [ID], [SubDocType], [PfrPersonID], [VolumeID], [OrderNum] FROM [SubDocs] "
+    "WHERE [VolumeID] = 0.5 AND ([OrderNum] > 0.5 OR ([OrderNum] = 0.5 AND [ID] > 0.5)) "
+    "ORDER BY [OrderNum], [ID]";
+
 }  // namespace
 
 void TBigTableIterator::InitAsNdsSubDocsIterator(const std::shared_ptr<dao::Database>& aShard0,
@@ -45,14 +54,41 @@ void TBigTableIterator::InitAsNdsSubDocsIterator(const std::shared_ptr<dao::Data
     count_ = -1;
     // Before every row of the volume (OrderNum and the rowid are integers).
     row_[kOrderNum] = row_[kRowid] = Variant(-std::numeric_limits<double>::max());
-    walk_.emplace(db_->Connection().PrepareNative(kWalkSql));
-    walk_->Bind(1, Variant(mQvDaoDataBase::Number2DaoValue(aVolumeID)));
+    if (db_->IsServer()) {
+      walk_.reset();
+      serverWalk_ = db_->ServerEngine().Prepare(kServerWalkSql);
+      serverWalk_->Bind(1, Variant(mQvDaoDataBase::Number2DaoValue(aVolumeID)));
+      serverStepping_ = false;
+      // A start the server's numbers read back exactly (its text of the
+      // largest double rounds past the range).
+      row_[kOrderNum] = row_[kRowid] = Variant(-1e15);
+    } else {
+      serverWalk_.reset();
+      walk_.emplace(db_->Connection().PrepareNative(kWalkSql));
+      walk_->Bind(1, Variant(mQvDaoDataBase::Number2DaoValue(aVolumeID)));
+    }
     eof_ = false;
     Advance();
   });
 }
 
 void TBigTableIterator::Advance() {
+  if (serverWalk_) {
+    if (!serverStepping_) {
+      serverWalk_->Bind(2, row_[kOrderNum]);
+      serverWalk_->Bind(3, row_[kOrderNum]);
+      serverWalk_->Bind(4, row_[kRowid]);
+    }
+    if (serverWalk_->Step()) {
+      serverStepping_ = true;
+      serverWalk_->Values(std::span<Variant>(row_, kRowid));
+      row_[kRowid] = row_[0];
+      return;
+    }
+    eof_ = true;
+    serverWalk_.reset();
+    return;
+  }
   // A statement reset since its last row (or never stepped) starts after
   // the current key.
   if (!walk_->Busy()) {
@@ -71,10 +107,19 @@ void TBigTableIterator::Advance() {
 
 void TBigTableIterator::EndSnapshot() noexcept {
   if (walk_) walk_->Reset();
+  if (serverWalk_) {
+    try {
+      serverWalk_->Reset();
+    } catch (const Error&) {
+      // A connection lost: the next step fails with it.
+    }
+    serverStepping_ = false;
+  }
 }
 
 void TBigTableIterator::Close() noexcept {
   walk_.reset();
+  serverWalk_.reset();
   eof_ = true;
   db_.reset();
 }

@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "doctables/IDBForwardIter.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/jet/JetStatement.h"
 
 namespace qv::dao {
@@ -58,9 +59,14 @@ class TBigTableIterator : public IDBForwardIter {
   int32_t mode_ = 0;
   std::shared_ptr<dao::Database> db_;
   std::optional<jet::Statement> walk_;
+  // On a server shard the walk in Jet SQL through its engine; stepping
+  // while it has given a row and not been reset.
+  std::unique_ptr<jet::EngineStatement> serverWalk_;
+  bool serverStepping_ = false;
   double volumeId_ = 0;
-  // The fields of the current row, then its rowid: OrderNum and the rowid
-  // are the key the walk goes on from after a reset.
+  // The fields of the current row, then its rowid (on a server its ID, the
+  // table's key): OrderNum and that are the key the walk goes on from
+  // after a reset.
   Variant row_[6];
   bool eof_ = true;
   int32_t count_ = -1;

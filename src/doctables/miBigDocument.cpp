@@ -23,6 +23,9 @@
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetError.h"
+#include "platform/jet/PgConnection.h"
+#include "platform/jet/ServerLocation.h"
+#include "platform/jet/ServerSchemas.h"
 #include "siblings/storages/QvFileSystem.h"
 #include "siblings/things/ThingManager.h"
 
@@ -165,16 +168,79 @@ void RefuseWhileInUse(double aDocID) {
   }
 }
 
+// ---- shards on a server folder: each a schema of the folder's database,
+// named by DataFolderLocation of the shard's relative file name.
+
+bool OnServer() {
+  return miDataBase::IsServerDataFolder();
+}
+
+// The shard schemas' common name: the name of shard 0's without its "0".
+std::string ServerShardPrefix(double aDocID) {
+  std::string schema =
+      jet::ServerFolderSchema(miDataBase::DataFolderLocation(BigDocRelativeFileName(aDocID, 0)));
+  schema.pop_back();
+  return schema;
+}
+
+std::vector<std::string> ServerShards(double aDocID) {
+  return jet::ServerSchemasNumbered(mQvRegistryParams::GetDataBasePath(),
+                                    ServerShardPrefix(aDocID));
+}
+
+// As a shard file is made: built under a name of its own, then given the
+// shard's name unless a shard of that name appeared meanwhile (made by
+// another workstation), which then stays.
+void CreateServerShard(const std::string& location, double docId, int32_t shard,
+                       int32_t shardSize) {
+  if (jet::ServerSchemaExists(location)) return;
+  static std::atomic<uint64_t> counter{0};
+  const std::string schema = jet::ServerFolderSchema(location);
+  const std::string temp =
+      jet::ServerLocationInSchema(location, schema + "_n" + std::to_string(getpid()) + "_" +
+                                                std::to_string(counter.fetch_add(1)));
+  jet::CreateServerSchema(temp);
+  try {
+    BuildShardFile(temp, docId, shard, shardSize);
+    if (!jet::RenameServerSchema(temp, schema))
+      jet::DropServerSchemas(location, {jet::ServerFolderSchema(temp)});
+  } catch (...) {
+    try {
+      jet::DropServerSchemas(location, {jet::ServerFolderSchema(temp)});
+    } catch (const Error&) {
+    }
+    throw;
+  }
+}
+
+// Removes the document's shard schemas, all or none, or (`probe`) checks
+// that it could: 3045 naming the shard's location while another session's
+// transaction uses them.
+void DropServerShards(double aDocID, bool probe) {
+  try {
+    jet::DropServerSchemas(mQvRegistryParams::GetDataBasePath(), ServerShards(aDocID), probe);
+  } catch (const Error& e) {
+    if (e.Number() != jet::jeterr::kLocked) throw;
+    dao::ThrowDao(dao::daoerr::kFileInUse, jet::kSourceWorkspace,
+                  {jet::ShownLocation(GetBigDocFileName(aDocID, 0))});
+  }
+}
+
 }  // namespace
 
 std::string GetBigDocFolder(double aDocID) {
   return Guard(QV_HERE, [&] {
+    if (OnServer()) {
+      WholeDocId(aDocID);
+      return mQvRegistryParams::GetDataBasePath();
+    }
     return ConcatenatePath(mQvRegistryParams::GetDataBasePath(), SubFolder(WholeDocId(aDocID)));
   });
 }
 
 std::string GetBigDocFileName(double aDocID, int32_t aShard) {
   return Guard(QV_HERE, [&] {
+    if (OnServer()) return miDataBase::DataFolderLocation(BigDocRelativeFileName(aDocID, aShard));
     return ConcatenatePath(GetBigDocFolder(aDocID), ShardName(WholeDocId(aDocID), aShard));
   });
 }
@@ -188,6 +254,7 @@ std::string BigDocRelativeFileName(double aDocID, int32_t aShard) {
 
 std::string GetBigDocFilesMask(double aDocID) {
   return Guard(QV_HERE, [&] {
+    if (OnServer()) return ServerShardPrefix(aDocID) + "*";
     return ConcatenatePath(GetBigDocFolder(aDocID),
                            Number2DaoSql(WholeDocId(aDocID)) + "_*" + ".mdb");
   });
@@ -203,6 +270,10 @@ void CreateBigDocShard(double aDocID, int32_t aShard, int32_t aShardSize) {
       QV_HERE, [&] { return FileNameExtra(file); },
       [&] {
         file = GetBigDocFileName(aDocID, aShard);
+        if (OnServer()) {
+          CreateServerShard(file, WholeDocId(aDocID), aShard, EffectiveShardSize(aShardSize));
+          return;
+        }
         EnsureFolder(GetBigDocFolder(aDocID));
         std::error_code ec;
         if (fs::exists(file, ec)) return;
@@ -225,7 +296,7 @@ std::shared_ptr<dao::Database> OpenOrCreateBigDocShard(double aDocID, int32_t aS
       [&]() -> std::shared_ptr<dao::Database> {
         file = GetBigDocFileName(aDocID, aShard);
         std::error_code ec;
-        if (!fs::exists(file, ec)) {
+        if (OnServer() ? !jet::ServerSchemaExists(file) : !fs::exists(file, ec)) {
           if (!aCreate) return nullptr;
           // A later shard is made by the write that needs it; shard 0 only
           // by the document's creation: a document without it has lost it.
@@ -243,7 +314,7 @@ void CreateBigDocDataBase(double aDocID, int32_t aShardSize) {
       [&] {
         file = GetBigDocFileName(aDocID, 0);
         std::error_code ec;
-        if (fs::exists(file, ec))
+        if (OnServer() ? jet::ServerSchemaExists(file) : fs::exists(file, ec))
           jet::ThrowJet(jet::jeterr::kDatabaseExists, {}, jet::kSourceWorkspace);
         CreateBigDocShard(aDocID, 0, aShardSize);
       });
@@ -260,13 +331,21 @@ void ReleaseBigDocDataBase(double aDocID) {
   Guard(QV_HERE, [&] {
     if (aDocID == 0) return;
     CloseOpenTables(aDocID);
-    RefuseWhileInUse(aDocID);
+    if (OnServer())
+      DropServerShards(aDocID, true);
+    else
+      RefuseWhileInUse(aDocID);
   });
 }
 
 void DeleteBigDocDataBase(double aDocID) {
   Guard(QV_HERE, [&] {
     if (aDocID == 0) return;
+    if (OnServer()) {
+      CloseOpenTables(aDocID);
+      DropServerShards(aDocID, false);
+      return;
+    }
     ReleaseBigDocDataBase(aDocID);
     const std::string mask = GetBigDocFilesMask(aDocID);
     ObjectPtr files = FileSystem();
@@ -280,7 +359,8 @@ void ZeroBigDocCells(double aDocID) {
     if (aDocID == 0) return;
     // A document without shard 0 has nothing to empty: no file is made for it.
     std::error_code ec;
-    const bool existed = fs::exists(GetBigDocFileName(aDocID, 0), ec);
+    const std::string shard0 = GetBigDocFileName(aDocID, 0);
+    const bool existed = OnServer() ? jet::ServerSchemaExists(shard0) : fs::exists(shard0, ec);
     DeleteBigDocDataBase(aDocID);
     if (existed) CreateBigDocShard(aDocID, 0, kDefaultShardSize);
   });

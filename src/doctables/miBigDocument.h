@@ -15,6 +15,19 @@
 // in its folder and then linked to its own name, so a reader never sees a
 // half-made file, and two connections making the same shard end with one.
 //
+// On a server data folder (miDataBase::IsServerDataFolder) each shard is a
+// schema of the folder's database, named by miDataBase::DataFolderLocation
+// of its relative file name ("acme_bigdocs_67_45_1234567_0"), with the same
+// tables, each cell table keyed there by its address index "SubDoc" (made
+// unique: a server row has no lasting rowid). The file name of a shard is
+// then that schema's location, the folder the data folder's location, the
+// mask the schemas' common name and "*". A shard is built in a schema of a
+// temporary name and renamed into place, as a file is linked; a document's
+// shards are removed together, all or none, with DROP SCHEMA ... CASCADE.
+// "In use" there is another session's transaction holding a lock on a
+// shard's table (3045); a connection open elsewhere with no transaction
+// does not hold the removal back, and its next statement fails.
+//
 // Errors of opening or making a shard name the file ("FileName: <path>"
 // after the location): a file that is not a database is 3343, one whose
 // tables are missing 3078. A folder that cannot be made is error 1001 with

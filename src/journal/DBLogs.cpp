@@ -21,6 +21,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Transaction.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
 
@@ -71,20 +72,38 @@ constexpr std::string_view kInsertSql[kInserts] = {
     "values (?1, ?2, ?3, ?4, ?5, ?6)",
 };
 
+// The same inserts as Jet statements, for a server database: each literal
+// is a parameter of the kind its column takes ('' a text or GUID, 0 a Long,
+// 0.5 another number or a date) and is bound as the file's are. The server
+// keeps one prepared statement per text and connection.
+constexpr std::string_view kServerInsertSql[kInserts] = {
+    "insert into VarData (ID, EventTime, UserID, UserName, HostInfo, EventType, EventName, "
+    "ObjectID1, ObjectName1, ObjectID2, ObjectName2, ObjectID3, ObjectName3, ObjectID4, "
+    "ObjectName4) "
+    "values ('', 0.5, 0.5, '', '', 0, '', 0.5, '', 0.5, '', 0.5, '', 0.5, '')",
+    "insert into VarData (ID, EventTime, UserID, UserName, HostInfo, EventType, EventName, "
+    "ObjectID1, ObjectName1, ObjectID2, ObjectName2, ObjectID3, ObjectName3, ObjectID4, "
+    "ObjectName4, Data1, Data2, Text1) "
+    "values ('', 0.5, 0.5, '', '', 0, '', 0.5, '', 0.5, '', 0.5, '', 0.5, '', '', '', '')",
+    "insert into VarData2 (ID, VarDataID, InfoType, InfoOrder, InfoData1, InfoData2) "
+    "values ('', '', 0, 0, '', '')",
+};
+
 // One row to write: which insert, and its values in parameter order.
 struct Row {
   Insert insert;
   std::vector<Variant> values;
 };
 
-Row EntryRow(const Entry& e, const std::string& guid, OleDate now) {
+// `userName`: the login of e.userId (miPerms::GetUserName), read once per entry.
+Row EntryRow(const Entry& e, const std::string& guid, OleDate now, const std::string& userName) {
   Row row{e.extra ? kInsertRecordEntry : kInsertEntry, {}};
   std::vector<Variant>& v = row.values;
   v.reserve(18);
   v.emplace_back(Guid2DaoValue(guid, "LogEvent"));
   v.emplace_back(DateTime2DaoValue(Variant(now), kEmptyDate));
   v.emplace_back(Number2DaoValue(e.userId));
-  v.push_back(TextValue(miPerms::GetUserName(e.userId)));
+  v.push_back(TextValue(userName));
   v.push_back(TextValue(e.host));
   v.emplace_back(e.type);
   v.push_back(TextValue(e.name));
@@ -140,11 +159,19 @@ void WriteEntry(const std::vector<Row>& rows) {
     miLocks::WriteUnderLock(
         *db,
         [&] {
-          jet::Connection& conn = db->Connection();
+          const bool server = db->IsServer();
+          jet::Connection* conn = server ? nullptr : &db->Connection();
           for (const Row& row : rows) {
-            const std::string_view sql = kInsertSql[row.insert];
+            const std::string_view sql = (server ? kServerInsertSql : kInsertSql)[row.insert];
             auto run = [&] {
-              jet::Statement st = conn.PrepareNative(sql, kept[row.insert]);
+              if (server) {
+                std::unique_ptr<jet::EngineStatement> st = db->ServerEngine().Prepare(sql);
+                for (size_t i = 0; i < row.values.size(); ++i)
+                  st->Bind(static_cast<int>(i) + 1, row.values[i]);
+                st->Run();
+                return;
+              }
+              jet::Statement st = conn->PrepareNative(sql, kept[row.insert]);
               for (size_t i = 0; i < row.values.size(); ++i)
                 st.BindView(static_cast<int>(i) + 1, row.values[i]);
               st.Run();
@@ -217,7 +244,7 @@ void DBLogs::LogEvent(double aUserID, const std::string& aHostInfo, int32_t aEve
         .userId = aUserID, .host = aHostInfo, .type = aEventType, .name = aEventName, .extra = {}};
     TakeFirst(aObjectsIDs, e.ids, [](const Variant& v) { return CDbl(v); });
     TakeFirst(aObjectsNames, e.names, [](const Variant& v) { return CStr(v); });
-    WriteEntry({EntryRow(e, mQvGuids::CreateNewGuid(), Now())});
+    WriteEntry({EntryRow(e, mQvGuids::CreateNewGuid(), Now(), miPerms::GetUserName(e.userId))});
   });
 }
 
@@ -240,10 +267,11 @@ std::string DBLogs::LogEventByRecord(const Variant& aRec) {
       e.names[i] = CStr(rec->Get("ObjectName" + n));
     }
     rec->Let("ID", Variant(guid));
-    rec->Let("UserName", Variant(miPerms::GetUserName(e.userId)));
+    const std::string userName = miPerms::GetUserName(e.userId);
+    rec->Let("UserName", Variant(userName));
     rec->Let("EventTime", Variant(now));
 
-    std::vector<Row> rows{EntryRow(e, guid, now)};
+    std::vector<Row> rows{EntryRow(e, guid, now, userName)};
     const auto lines = rec->Get("Lines").ObjectAs<Collection>();
     const int32_t count = lines ? lines->Count() : 0;
     rows.reserve(1 + static_cast<size_t>(count));

@@ -3,6 +3,7 @@
 #include "core/mErrorHandling.h"
 #include "core/miDBProviderFactory.h"
 #include "core/miDataBase.h"
+#include "platform/dao/Database.h"
 #include "platform/jet/JetConnection.h"
 
 namespace qv::miPerms {
@@ -34,13 +35,19 @@ std::string GetUserName(double aUserID) {
   return Guard(QV_HERE, [&] {
     if (aUserID == 0) return std::string();
     LastUser& kept = Kept();
-    jet::Connection& conn = miDataBase::GetUserDataBase()->Connection();
-    const uint64_t generation = conn.DataGeneration();
-    if (kept.id == aUserID && kept.connection == conn.Serial() && kept.generation == generation)
+    // A server database tells no data generation (another workstation's
+    // commit is not signalled): there the login is read every time.
+    const auto db = miDataBase::GetUserDataBase();
+    jet::Connection* conn = db->IsServer() ? nullptr : &db->Connection();
+    const uint64_t generation = conn ? conn->DataGeneration() : 0;
+    if (conn && kept.id == aUserID && kept.connection == conn->Serial() &&
+        kept.generation == generation)
       return kept.login;
     const Variant user = miDBProviderFactory::IntGetDBPermissions()->CallV("LoadUser", aUserID);
     if (!user.IsObject() || user.IsNothing()) return std::string();
-    kept = LastUser{conn.Serial(), generation, aUserID, CStr(user.AsObject()->Get("Login"))};
+    std::string login = CStr(user.AsObject()->Get("Login"));
+    if (!conn) return login;
+    kept = LastUser{conn->Serial(), generation, aUserID, std::move(login)};
     return kept.login;
   });
 }

@@ -13,6 +13,7 @@
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 #include "records/MapperEngine.h"
 #include "records/MapperSession.h"
 #include "siblings/records/QvRecord.h"
@@ -171,7 +172,27 @@ std::optional<std::string> IntPfrCellValuesTable::ReadValue(dao::Database& aDb, 
                                                             int32_t aTableNum) {
   // Equal addresses come in rowid order on index "SubDoc", so the first row
   // is the one a seek on the index finds. Only the value is read: a seek
-  // read the whole row into Variants for it.
+  // read the whole row into Variants for it. On a server the table's
+  // cursor orders equal addresses by the primary key ID, so the first row
+  // in ID order is the one its seek finds.
+  if (aDb.IsServer()) {
+    auto st = aDb.ServerEngine().Prepare(
+        "SELECT TOP 1 [Value] FROM [PfrCellValues] "
+        "WHERE [SubDocID] = 0.5 AND [Key] = 0 AND [TableNum] = 0 AND [LineNum] = 0 ORDER BY [ID]");
+    // The count of TOP is the first literal: the address is the last four.
+    const int first = st->ParameterCount() - 4;
+    st->Bind(first + 1, Variant(mQvDaoDataBase::Number2DaoValue(aSubDocID)));
+    st->Bind(first + 2, Variant(aKey));
+    st->Bind(first + 3, Variant(aTableNum));
+    st->Bind(first + 4, Variant(aLineNum));
+    if (!st->Step()) return std::nullopt;
+    const Variant v = st->Value(0);
+    std::optional<std::string> text = v.IsString() ? v.AsString()
+                                      : v.IsNull() ? std::string()
+                                                   : CStr(v);
+    st->Reset();
+    return text;
+  }
   jet::Statement st = aDb.Connection().PrepareNative(
       "SELECT \"Value\" FROM \"PfrCellValues\" "
       "WHERE \"SubDocID\" = ? AND \"Key\" = ? AND \"TableNum\" = ? AND \"LineNum\" = ? "

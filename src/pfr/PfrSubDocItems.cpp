@@ -11,6 +11,7 @@
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Transaction.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/jet/JetStatement.h"
 #include "records/MapperEngine.h"
 
@@ -272,22 +273,35 @@ StoredRows CompareStored(dao::Database& db, const SubDocItemsDef& def, double ow
   for (const ColumnDef& c : columns) sql += ", " + std::string(c.column);
   sql += " from " + std::string(def.map.table) + " where " + std::string(def.ownerColumn) + " = " +
          mQvDaoDataBase::Number2DaoSql(owner);
+  // Each stored row against its item: `cell(c)` compares column c + 1.
+  auto compare = [&](double id, auto cell) {
+    const size_t first = byId.FirstWith(id);
+    if (first == ItemsById::kNone) {
+      out.gone.push_back(id);
+      return;
+    }
+    const Kept& k = kept[first];
+    bool same = true;
+    for (size_t c = 0; c < columns.size() && same; ++c) same = cell(c, k.Value(c), limits[c]);
+    out.state[first] = same ? Stored::kSame : Stored::kDiffers;
+  };
+  if (db.IsServer()) {
+    std::unique_ptr<jet::EngineStatement> st = db.ServerEngine().Prepare(sql);
+    while (st->Step())
+      compare(CDbl(st->Value(0)), [&](size_t c, const Variant& value, int32_t limit) {
+        return SameItemValue(columns[c], value, limit, st->Value(static_cast<int>(c + 1)));
+      });
+    return out;
+  }
   jet::Statement st = db.Connection().Prepare(sql);
   while (st.Step()) {
     const jet::Statement::Cell key = st.CellAt(0);
     const bool number = key.kind == jet::Statement::Cell::Kind::kDouble ||
                         key.kind == jet::Statement::Cell::Kind::kLong;
-    const double id = number ? key.number : CDbl(st.Value(0));
-    const size_t first = byId.FirstWith(id);
-    if (first == ItemsById::kNone) {
-      out.gone.push_back(id);
-      continue;
-    }
-    const Kept& k = kept[first];
-    bool same = true;
-    for (size_t c = 0; c < columns.size() && same; ++c)
-      same = SameItemCell(columns[c], k.Value(c), limits[c], st, static_cast<int>(c + 1));
-    out.state[first] = same ? Stored::kSame : Stored::kDiffers;
+    compare(number ? key.number : CDbl(st.Value(0)),
+            [&](size_t c, const Variant& value, int32_t limit) {
+              return SameItemCell(columns[c], value, limit, st, static_cast<int>(c + 1));
+            });
   }
   return out;
 }

@@ -8,6 +8,7 @@
 #include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
+#include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "platform/jet/JetConnection.h"
 #include "records/PersonRelations.h"
@@ -43,11 +44,14 @@ std::string YearReportKey(int32_t year, int32_t reportId) {
 
 PeriodCache& FilledCache() {
   PeriodCache& c = ThreadCache();
-  jet::Connection& conn = miDataBase::GetUserDataBase()->Connection();
-  const uint64_t generation = conn.DataGeneration();
-  if (c.filled && c.connection == conn.Serial() && c.generation == generation) return c;
+  // A server database tells no data generation (another workstation's
+  // commit is not signalled): there the periods are read every time.
+  const auto db = miDataBase::GetUserDataBase();
+  jet::Connection* conn = db->IsServer() ? nullptr : &db->Connection();
+  const uint64_t generation = conn ? conn->DataGeneration() : 0;
+  if (conn && c.filled && c.connection == conn->Serial() && c.generation == generation) return c;
   PeriodCache fresh;
-  fresh.connection = conn.Serial();
+  fresh.connection = conn ? conn->Serial() : 0;
   fresh.generation = generation;
   auto rs = QvQuerySqlStatic(
       "select time_id, the_year, report_id, beg_date, end_date "

@@ -2,6 +2,8 @@
 
 #include <climits>
 #include <initializer_list>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,6 +16,8 @@
 #include "platform/dao/FieldValues.h"
 #include "platform/dao/Recordset.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
+#include "platform/jet/JetError.h"
 #include "records/DBDocument.h"
 #include "records/miDocument.h"
 #include "siblings/records/RecordFactory.h"
@@ -80,15 +84,33 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
         columns += (i ? ", " : "") + std::string(cellClass.Property(static_cast<int>(i)).name);
       return "SELECT " + columns + " FROM doc_cell_values WHERE document_id = ?";
     }();
-    jet::Statement st = MapperUserDatabase()->Connection().PrepareNative(sql);
-    st.Bind(1, Variant(mQvDaoDataBase::Number2DaoValue(aDocumentID)));
+    auto db = MapperUserDatabase();
+    const Variant doc(mQvDaoDataBase::Number2DaoValue(aDocumentID));
+    // On a server the same select in Jet SQL: its literal is the document's
+    // parameter, the statement prepared once per connection.
+    std::optional<jet::Statement> file;
+    std::unique_ptr<jet::EngineStatement> server;
+    if (db->IsServer()) {
+      static const std::string jetSql = [&] {
+        std::string columns;
+        for (size_t i = 0; i < width; ++i)
+          columns +=
+              (i ? ", [" : "[") + std::string(cellClass.Property(static_cast<int>(i)).name) + "]";
+        return "SELECT " + columns + " FROM [doc_cell_values] WHERE [document_id] = 0.5";
+      }();
+      server = db->ServerEngine().Prepare(jetSql);
+      server->Bind(1, doc);
+    } else {
+      file.emplace(db->Connection().PrepareNative(sql));
+      file->Bind(1, doc);
+    }
     // The rows go into blocks of a fixed number of rows, each shared by
     // its records: one buffer grown row by row moved every value each time
     // it doubled, and a large one is fresh pages every call.
     constexpr size_t kBlockRows = 128;
     std::vector<std::shared_ptr<std::vector<Variant>>> blocks;
     size_t count = 0;
-    while (st.Step()) {
+    while (file ? file->Step() : server->Step()) {
       if (blocks.empty() || blocks.back()->size() == kBlockRows * width) {
         blocks.push_back(std::make_shared<std::vector<Variant>>());
         blocks.back()->reserve(kBlockRows * width);
@@ -96,7 +118,10 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
       std::vector<Variant>& block = *blocks.back();
       block.resize(block.size() + width);
       Variant* row = block.data() + block.size() - width;
-      st.Values(std::span<Variant>(row, width));
+      if (file)
+        file->Values(std::span<Variant>(row, width));
+      else
+        server->Values(std::span<Variant>(row, width));
       for (size_t i = 0; i < width; ++i) {
         if (row[i].IsNull())
           row[i] = cellClass.Defaults()[i];
@@ -137,6 +162,146 @@ constexpr std::string_view kDeleteCell =
 constexpr std::string_view kCellStored =
     "SELECT 1 FROM doc_cell_values WHERE document_id = ?1 AND cell_key = ?2 LIMIT 1";
 
+// The same statements on a server, in Jet SQL whose literals are the
+// parameters in text order. The table has no primary key (a key may be
+// stored twice), and a server row has no lasting address to pick the first
+// copy by: the update writes every copy of the key, so that a read, which
+// keeps whichever copy it meets first, finds the value whatever order the
+// server returns them in.
+constexpr std::string_view kServerUpdateCell =
+    "UPDATE [doc_cell_values] SET [first_value] = '', [first_type] = 0 "
+    "WHERE [document_id] = 0.5 AND [cell_key] = ''";
+constexpr std::string_view kServerInsertCell =
+    "INSERT INTO [doc_cell_values] ([document_id], [cell_key], [first_value], [first_type]) "
+    "VALUES (0.5, '', '', 0)";
+constexpr std::string_view kServerDeleteCell =
+    "DELETE FROM [doc_cell_values] WHERE [document_id] = 0.5 AND [cell_key] = ''";
+constexpr std::string_view kServerCellStored =
+    "SELECT Count(*) FROM [doc_cell_values] WHERE [document_id] = 0.5 AND [cell_key] = ''";
+
+namespace {
+
+// The file's native statements.
+class FileCellStatements {
+ public:
+  explicit FileCellStatements(jet::Connection& conn)
+      : update_(conn.PrepareNative(kUpdateCell)),
+        insert_(conn.PrepareNative(kInsertCell)),
+        remove_(conn.PrepareNative(kDeleteCell)),
+        stored_(conn.PrepareNative(kCellStored)) {}
+  bool Stored(const Variant& doc, const Variant& key) {
+    stored_.BindView(1, doc);
+    stored_.BindView(2, key);
+    const bool found = stored_.Step();
+    stored_.Reset();
+    return found;
+  }
+  int64_t Update(const Variant& value, const Variant& type, const Variant& doc,
+                 const Variant& key) {
+    return Run(update_, {&value, &type, &doc, &key});
+  }
+  void Insert(const Variant& value, const Variant& type, const Variant& doc, const Variant& key) {
+    Run(insert_, {&value, &type, &doc, &key});
+  }
+  void Remove(const Variant& doc, const Variant& key) { Run(remove_, {&doc, &key}); }
+
+ private:
+  static int64_t Run(jet::Statement& st, std::initializer_list<const Variant*> values) {
+    int i = 0;
+    for (const Variant* v : values) st.BindView(++i, *v);
+    const int64_t changed = st.Run();
+    st.Reset();
+    return changed;
+  }
+  jet::Statement update_, insert_, remove_, stored_;
+};
+
+// The server's statements, through its engine.
+class ServerCellStatements {
+ public:
+  explicit ServerCellStatements(jet::Engine& engine)
+      : update_(engine.Prepare(kServerUpdateCell)),
+        insert_(engine.Prepare(kServerInsertCell)),
+        remove_(engine.Prepare(kServerDeleteCell)),
+        stored_(engine.Prepare(kServerCellStored)) {}
+  bool Stored(const Variant& doc, const Variant& key) {
+    stored_->Bind(1, doc);
+    stored_->Bind(2, key);
+    const bool found = stored_->Step() && CLng(stored_->Value(0)) > 0;
+    stored_->Reset();
+    return found;
+  }
+  int64_t Update(const Variant& value, const Variant& type, const Variant& doc,
+                 const Variant& key) {
+    return Run(*update_, {&value, &type, &doc, &key});
+  }
+  void Insert(const Variant& value, const Variant& type, const Variant& doc, const Variant& key) {
+    Run(*insert_, {&doc, &key, &value, &type});
+  }
+  void Remove(const Variant& doc, const Variant& key) { Run(*remove_, {&doc, &key}); }
+
+ private:
+  static int64_t Run(jet::EngineStatement& st, std::initializer_list<const Variant*> values) {
+    int i = 0;
+    for (const Variant* v : values) st.Bind(++i, *v);
+    const int64_t changed = st.Run();
+    st.Reset();
+    return changed;
+  }
+  std::unique_ptr<jet::EngineStatement> update_, insert_, remove_, stored_;
+};
+
+template <class Statements>
+void WriteCells(Statements& sql, const jet::TableSpec& table, const Variant& doc,
+                const std::vector<CellRow>& rows) {
+  const jet::FieldSpec& keyField = *table.FindField("cell_key");
+  const jet::FieldSpec& valueField = *table.FindField("first_value");
+  const jet::FieldSpec& typeField = *table.FindField("first_type");
+  // Values are stored as the table's fields convert them; a key is
+  // checked against its column's size only when it makes a new row.
+  auto key = [&](const CellRow& c, bool sized) {
+    return dao::CoerceToField(c.key, keyField.type, sized ? keyField.size : INT32_MAX);
+  };
+  // The keys to delete are those stored before this call: a key the
+  // recordset gives with a value and empty too is then kept when the
+  // value made it.
+  std::vector<Variant> doomed;
+  for (const CellRow& c : rows) {
+    if (!c.value.IsNull()) continue;
+    Variant bound = key(c, false);
+    if (sql.Stored(doc, bound)) doomed.push_back(std::move(bound));
+  }
+  // CellRows made the keys and values texts and cut the values to
+  // kCellValueLength: a text column of at least that size stores them
+  // as they are, and an unsized key is stored as it is. The cells of a
+  // recordset mostly share one type code: converted when it changes.
+  const bool valuesFit =
+      valueField.type == jet::JetType::kText &&
+      (valueField.size > 0 ? valueField.size : 255) >= miDocument::kCellValueLength;
+  const bool keysAsGiven = keyField.type == jet::JetType::kText;
+  const Variant* lastType = nullptr;
+  Variant type;
+  for (const CellRow& c : rows) {
+    if (c.value.IsNull()) continue;
+    if (!lastType || !(*lastType == c.type)) {
+      type = dao::CoerceToField(c.type, typeField.type, typeField.size);
+      lastType = &c.type;
+    }
+    Variant coerced;
+    const Variant* value = &c.value;
+    if (!valuesFit)
+      value = &(coerced = dao::CoerceToField(c.value, valueField.type, valueField.size));
+    Variant unsized;
+    if (!keysAsGiven) unsized = key(c, false);
+    if (sql.Update(*value, type, doc, keysAsGiven ? c.key : unsized) != 0) continue;
+    sql.Insert(*value, type, doc, key(c, true));
+  }
+  // A stored cell given without a value is deleted (with any copy of it).
+  for (const Variant& bound : doomed) sql.Remove(doc, bound);
+}
+
+}  // namespace
+
 void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
   Guard(QV_HERE, [&] {
     const std::vector<CellRow> rows = CellRows(aCellsRs);
@@ -145,68 +310,18 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
       if (!RowExists(*db, Def(), aDocID))
         ThrowVb(vberr::kInvalidProcedureCall,
                 "the document " + mQvDaoDataBase::Number2DaoSql(aDocID) + " does not exist");
+      const Variant doc(mQvDaoDataBase::Number2DaoValue(aDocID));
+      if (db->IsServer()) {
+        const auto table = db->FindTableSpec("doc_cell_values");
+        if (!table) jet::ThrowJet(jet::jeterr::kTableNotFound, {"doc_cell_values"});
+        ServerCellStatements sql(db->ServerEngine());
+        WriteCells(sql, *table, doc, rows);
+        return;
+      }
       jet::Connection& conn = db->Connection();
       const auto table = conn.Schema().FindTable("doc_cell_values");
-      const jet::FieldSpec& keyField = *table->FindField("cell_key");
-      const jet::FieldSpec& valueField = *table->FindField("first_value");
-      const jet::FieldSpec& typeField = *table->FindField("first_type");
-      // Values are stored as the table's fields convert them; a key is
-      // checked against its column's size only when it makes a new row.
-      auto key = [&](const CellRow& c, bool sized) {
-        return dao::CoerceToField(c.key, keyField.type, sized ? keyField.size : INT32_MAX);
-      };
-      auto run = [](jet::Statement& st, std::initializer_list<const Variant*> values) {
-        int i = 0;
-        for (const Variant* v : values) st.BindView(++i, *v);
-        const int64_t changed = st.Run();
-        st.Reset();
-        return changed;
-      };
-      jet::Statement update = conn.PrepareNative(kUpdateCell);
-      jet::Statement insert = conn.PrepareNative(kInsertCell);
-      jet::Statement remove = conn.PrepareNative(kDeleteCell);
-      const Variant doc(mQvDaoDataBase::Number2DaoValue(aDocID));
-      // The keys to delete are those stored before this call: a key the
-      // recordset gives with a value and empty too is then kept when the
-      // value made it.
-      std::vector<Variant> doomed;
-      jet::Statement stored = conn.PrepareNative(kCellStored);
-      for (const CellRow& c : rows) {
-        if (!c.value.IsNull()) continue;
-        Variant bound = key(c, false);
-        stored.BindView(1, doc);
-        stored.BindView(2, bound);
-        if (stored.Step()) doomed.push_back(std::move(bound));
-        stored.Reset();
-      }
-      // CellRows made the keys and values texts and cut the values to
-      // kCellValueLength: a text column of at least that size stores them
-      // as they are, and an unsized key is stored as it is. The cells of a
-      // recordset mostly share one type code: converted when it changes.
-      const bool valuesFit =
-          valueField.type == jet::JetType::kText &&
-          (valueField.size > 0 ? valueField.size : 255) >= miDocument::kCellValueLength;
-      const bool keysAsGiven = keyField.type == jet::JetType::kText;
-      const Variant* lastType = nullptr;
-      Variant type;
-      for (const CellRow& c : rows) {
-        if (c.value.IsNull()) continue;
-        if (!lastType || !(*lastType == c.type)) {
-          type = dao::CoerceToField(c.type, typeField.type, typeField.size);
-          lastType = &c.type;
-        }
-        Variant coerced;
-        const Variant* value = &c.value;
-        if (!valuesFit)
-          value = &(coerced = dao::CoerceToField(c.value, valueField.type, valueField.size));
-        Variant unsized;
-        if (!keysAsGiven) unsized = key(c, false);
-        if (run(update, {value, &type, &doc, keysAsGiven ? &c.key : &unsized}) != 0) continue;
-        const Variant sized = key(c, true);
-        run(insert, {value, &type, &doc, &sized});
-      }
-      // A stored cell given without a value is deleted (with any copy of it).
-      for (const Variant& bound : doomed) run(remove, {&doc, &bound});
+      FileCellStatements sql(conn);
+      WriteCells(sql, *table, doc, rows);
     });
   });
 }

@@ -3,6 +3,8 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <span>
+#include <string>
 #include <unordered_map>
 #include <utility>
 
@@ -710,6 +712,16 @@ bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,
 bool RowExists(dao::Database& db, const MapperDef& def, double id) {
   if (def.hooks.existsWithoutTable && def.hooks.existsWithoutTable(id)) return true;
   const ColumnMap& map = def.hooks.mapFor ? *def.hooks.mapFor(id) : def.map;
+  if (db.IsServer()) {
+    // A server has no native point read: a seek of the table's cursor.
+    auto rs = db.OpenTable(map.table, dao::dbOpenTable);
+    rs->SetIndex(std::string(map.index));
+    const Variant key(id);
+    rs->Seek("=", std::span<const Variant>(&key, 1));
+    const bool found = !rs->NoMatch();
+    rs->Close();
+    return found;
+  }
   static const std::vector<std::string_view> kNoFields;
   return dao::TableRecordset::SeekFields(db, map.table, map.index, id, {&kNoFields, kNoFields})
       .has_value();

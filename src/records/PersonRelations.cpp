@@ -4,6 +4,7 @@
 #include "core/mQvDaoDataBase.h"
 #include "platform/dao/Database.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 #include "records/MapperSession.h"
 
 namespace qv::records {
@@ -15,8 +16,14 @@ using namespace mQvDaoDataBase;
 // True when the statement, a point select on one key, gives a row. Its text
 // is prepared once per connection; a table recordset opened, indexed, seeked
 // and closed per call cost as much again as the lookup (a person's lazy
-// read asks both relations).
-bool KeyFound(dao::Database& db, std::string_view sql, double key) {
+// read asks both relations). A server database runs `serverSql`, the same
+// select in Jet SQL whose one literal is the key's parameter.
+bool KeyFound(dao::Database& db, std::string_view sql, std::string_view serverSql, double key) {
+  if (db.IsServer()) {
+    std::unique_ptr<jet::EngineStatement> st = db.ServerEngine().Prepare(serverSql);
+    st->Bind(1, Variant(Number2DaoValue(key)));
+    return st->Step();
+  }
   jet::Statement st = db.Connection().PrepareNative(sql);
   st.Bind(1, Variant(Number2DaoValue(key)));
   return st.Step();
@@ -26,13 +33,16 @@ bool KeyFound(dao::Database& db, std::string_view sql, double key) {
 bool IsBranch(dao::Database& db, double aPersonID) {
   return Guard(QV_HERE, [&] {
     return aPersonID != 0 &&
-           KeyFound(db, "SELECT 1 FROM Branches WHERE ChildPersonID = ?", aPersonID);
+           KeyFound(db, "SELECT 1 FROM Branches WHERE ChildPersonID = ?",
+                    "SELECT ChildPersonID FROM Branches WHERE ChildPersonID = 0.5", aPersonID);
   });
 }
 
 bool IsAccPerson(dao::Database& db, double aPersonID) {
   return Guard(QV_HERE, [&] {
-    return aPersonID != 0 && KeyFound(db, "SELECT 1 FROM AccPerson WHERE PersonID = ?", aPersonID);
+    return aPersonID != 0 &&
+           KeyFound(db, "SELECT 1 FROM AccPerson WHERE PersonID = ?",
+                    "SELECT PersonID FROM AccPerson WHERE PersonID = 0.5", aPersonID);
   });
 }
 

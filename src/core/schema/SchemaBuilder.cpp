@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "core/mQvDaoDataBase.h"
 #include "core/schema/Schema.h"
@@ -319,7 +320,15 @@ void CreateBigDocTables(dao::Database& db, bool withDirectory) {
   dao::Transaction tx(db);
   if (withDirectory)
     for (const TableDef& t : BigDocDirectoryTables()) ApplyTable(db, t);
-  for (const TableDef& t : BigDocCellTables()) ApplyTable(db, t);
+  for (const TableDef& t : BigDocCellTables()) {
+    // A server row has no lasting rowid for the cursor to find it by: a
+    // cell table's address index, which the writes keep one row to each
+    // address of, is its key there (unique).
+    std::vector<IndexDef> indexes(t.indexes.begin(), t.indexes.end());
+    if (db.IsServer())
+      for (IndexDef& x : indexes) x.unique = x.unique || x.name == "SubDoc";
+    ApplyTable(db, TableDef{t.name, t.fields, indexes});
+  }
   tx.Commit();
 }
 

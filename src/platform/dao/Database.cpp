@@ -41,27 +41,6 @@ void TakeExclusiveLock(jet::Connection& conn, bool readOnly) {
                          : "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT");
 }
 
-// A source without the brackets around a table's name.
-std::string_view Unbracketed(std::string_view text) {
-  if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
-    return text.substr(1, text.size() - 2);
-  return text;
-}
-
-// A statement, not a table name: its first word is one a statement starts with.
-bool IsStatement(std::string_view text) {
-  if (!text.empty() && text.front() == '(') return true;
-  size_t end = 0;
-  while (end < text.size() && text[end] != ' ' && text[end] != '\t' && text[end] != '\r' &&
-         text[end] != '\n' && text[end] != '(')
-    ++end;
-  // The words are ASCII: no other letter lower-cases to one of theirs.
-  const std::string_view word = text.substr(0, end);
-  for (std::string_view w : {"select", "transform", "parameters", "insert", "update", "delete"})
-    if (EqualsAsciiNoCase(word, w)) return true;
-  return false;
-}
-
 // Whether a table of the connection has a name that starts like a statement
 // (checked on its folded name, the form look-ups compare): only then can a
 // statement's text name a table, so that most connections skip the look-up
@@ -94,6 +73,27 @@ bool StatementNamesTable(jet::Connection& conn, std::string_view text) {
 }
 
 }  // namespace
+
+// A source without the brackets around a table's name.
+std::string_view Unbracketed(std::string_view text) {
+  if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
+    return text.substr(1, text.size() - 2);
+  return text;
+}
+
+// A statement, not a table name: its first word is one a statement starts with.
+bool IsStatement(std::string_view text) {
+  if (!text.empty() && text.front() == '(') return true;
+  size_t end = 0;
+  while (end < text.size() && text[end] != ' ' && text[end] != '\t' && text[end] != '\r' &&
+         text[end] != '\n' && text[end] != '(')
+    ++end;
+  // The words are ASCII: no other letter lower-cases to one of theirs.
+  const std::string_view word = text.substr(0, end);
+  for (std::string_view w : {"select", "transform", "parameters", "insert", "update", "delete"})
+    if (EqualsAsciiNoCase(word, w)) return true;
+  return false;
+}
 
 QV_DEFINE_CLASS(Database, "DAO.Database", nullptr, Method("Name", &Database::Name),
                 Method("Connect", &Database::Connect), Method("Version", &Database::Version),
@@ -209,9 +209,9 @@ std::optional<std::string_view> Database::TableNameOf(std::string_view text) {
   // A text that starts like a statement is still a table's name when a table
   // of that name exists; only a valid name can be one, so most statements
   // (longer than a name, or with a period or a line break) skip the look-up.
+  if (IsServer()) return NamesServerTable(*this, text) ? std::optional(name) : std::nullopt;
   if (IsStatement(text) &&
-      (!jet::ddl::IsValidName(name) ||
-       (IsServer() ? !FindTableSpec(name) : !StatementNamesTable(Connection(), name))))
+      (!jet::ddl::IsValidName(name) || !StatementNamesTable(Connection(), name)))
     return std::nullopt;
   return name;
 }
@@ -226,6 +226,8 @@ std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, co
 }
 
 std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) {
+  // A server's select is the engine's statement (PrepareServerQuery).
+  if (engine_) return std::nullopt;
   Connection("Database.PrepareQuery");
   std::string_view text = TrimWhitespace(source);
   if (!IsStatement(text)) return std::nullopt;

@@ -6,9 +6,11 @@
 
 #include <string>
 
+#include "platform/automation/VbaText.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/RowsRecordset.h"
+#include "platform/dao/ServerQuery.h"
 #include "platform/dao/ServerTableRecordset.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetEngine.h"
@@ -236,6 +238,21 @@ std::shared_ptr<Recordset> Database::ServerOpenStatement(std::string_view sql, i
   auto rs = RowsRecordset::OfServerStatement(self, sql, type, std::move(st));
   Track(rs);
   return rs;
+}
+
+bool NamesServerTable(Database& db, std::string_view text) {
+  const std::string_view name = Unbracketed(text);
+  return !IsStatement(text) || (jet::ddl::IsValidName(name) && db.FindTableSpec(name));
+}
+
+std::unique_ptr<jet::EngineStatement> PrepareServerQuery(Database& db, const std::string& source) {
+  jet::Engine& engine = db.ServerEngine();
+  const std::string_view text = TrimWhitespace(source);
+  if (NamesServerTable(db, text)) return nullptr;
+  std::unique_ptr<jet::EngineStatement> st = engine.Prepare(text);
+  if (st->Kind() != jet::StatementKind::kSelect)
+    ThrowDao(daoerr::kInvalidOperation, kSourceDatabase);
+  return st;
 }
 
 }  // namespace qv::dao

@@ -1,0 +1,456 @@
+// Cells on both kinds of data folder: a folder on disk and a folder on the
+// PostgreSQL server QV_TEST_PG names (a schema of its own, the Jet
+// functions in a second schema of its search path; a big document's shards
+// are schemas beside it). Each scenario runs on both through the library's
+// public calls and renders what it read as one text, which must be the
+// expected one on both: a document's cells (Null, Russian text, a save
+// that replaces, one that deletes, many cells), a big document's cells
+// across its shards, the walk of a volume's sub-documents in order with
+// ties and a write in the middle of it, and a big document's removal
+// (refused while another connection uses a shard). Without QV_TEST_PG the
+// program says so and exits 77 (skipped).
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/CoreTestSupport.h"
+#include "core/mQvDaoDataBase.h"
+#include "core/miDataBase.h"
+#include "core/schema/SchemaBuilder.h"
+#include "doctables/DBBigDocTable.h"
+#include "doctables/DBBigDocs.h"
+#include "doctables/IDBForwardIter.h"
+#include "doctables/miBigDocument.h"
+#include "pfr/IntPfrCellValuesTable.h"
+#include "platform/ado/AdoConstants.h"
+#include "platform/ado/Recordset.h"
+#include "platform/automation/Collection.h"
+#include "platform/automation/VbaDate.h"
+#include "platform/automation/VbaText.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Recordset.h"
+#include "platform/dao/Workspace.h"
+#include "platform/jet/ServerLocation.h"
+#include "siblings/records/QvRecord.h"
+#include "support/PgTestProcess.h"
+#include "support/TestSupport.h"
+
+namespace qv::pgtest {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::PgAdmin;
+using testsupport::RaisedError;
+
+std::string gConninfo;             // QV_TEST_PG
+const char* gFunctions = nullptr;  // the Jet functions' script, when built
+
+// The schema the Jet functions are in, once per process, second in every
+// server folder's search path.
+const std::string& FunctionsSchema() {
+  static testsupport::TestSchema schema(gConninfo, "qvcellsfn", gFunctions);
+  static const std::string name = "qvcellsfn" + std::to_string(getpid());
+  return name;
+}
+
+std::string ErrorText(const Error& e) {
+  return "error " + std::to_string(e.Number());
+}
+
+class Cells : public coretest::DataFolderTest {
+ protected:
+  void SetUp() override {
+    DataFolderTest::SetUp();
+    const std::string& functions = FunctionsSchema();
+    admin_.Value("DROP SCHEMA IF EXISTS " + folderSchema_ + " CASCADE");
+    admin_.Value("CREATE SCHEMA " + folderSchema_);
+    serverFolder_ = gConninfo + " options='-c search_path=" + folderSchema_ + "," + functions + "'";
+  }
+  void TearDown() override {
+    miDataBase::ResetSessionForThread();
+    // The folder's schema and those named after it (a big document's shards).
+    const std::string names = admin_.Value(
+        "SELECT string_agg(quote_ident(nspname), ', ') FROM pg_namespace WHERE nspname = '" +
+        folderSchema_ + "' OR left(nspname, " + std::to_string(folderSchema_.size() + 1) + ") = '" +
+        folderSchema_ + "_'");
+    if (!names.empty()) admin_.Value("DROP SCHEMA " + names + " CASCADE");
+    DataFolderTest::TearDown();
+  }
+
+  // Runs `scenario` on the folder on disk, then on the server's: the two
+  // outcomes, "file" and "server" named in a failure.
+  void ExpectOnBoth(const std::string& expected, const std::function<std::string(bool)>& scenario,
+                    bool userDatabase = false) {
+    SetDataBasePath(Folder());
+    EXPECT_EQ(scenario(false), expected) << "on the folder on disk";
+    SetDataBasePath(serverFolder_);
+    if (userDatabase) schema::BuildDataFolder(serverFolder_);
+    EXPECT_EQ(scenario(true), expected) << "on the server folder";
+    miDataBase::ResetSessionForThread();
+  }
+
+  // The shards of `doc` that exist (0 .. 5), "0,1" ...
+  std::string Shards(double doc, bool server) {
+    std::string text;
+    for (int32_t k = 0; k <= 5; ++k) {
+      const std::string where = miBigDocument::GetBigDocFileName(doc, k);
+      std::error_code ec;
+      const bool present =
+          server ? admin_.Value("SELECT count(*) FROM pg_namespace WHERE nspname = '" +
+                                jet::ServerFolderSchema(where) + "'") == "1"
+                 : fs::exists(where, ec);
+      if (present) text += (text.empty() ? "" : ",") + std::to_string(k);
+    }
+    return text;
+  }
+
+  PgAdmin admin_{gConninfo};
+  const std::string folderSchema_ = "qvcells" + std::to_string(getpid());
+  std::string serverFolder_;
+};
+
+// ---- a document's cells
+
+struct Cell {
+  std::string key;
+  Variant value;
+  int32_t type;
+};
+
+// The recordset the application hands to SaveCells.
+Variant CellsRs(const std::vector<Cell>& cells) {
+  auto rs = std::make_shared<ado::Recordset>();
+  rs->AppendField("cell_key", ado::adVarWChar, 300, ado::adFldIsNullable);
+  rs->AppendField("first_value", ado::adVarWChar, 300, ado::adFldIsNullable);
+  rs->AppendField("first_type", ado::adInteger, 4, ado::adFldIsNullable);
+  rs->Open();
+  for (const Cell& c : cells) rs->AppendRow({Variant(c.key), c.value, Variant(c.type)});
+  return Variant(ObjectPtr(rs));
+}
+
+// "key=value/type" of the document's cells as ReadCells gives them, in key
+// order (a server returns rows in no set order), "; " between them; more
+// than 8 cells as their count and the first and last.
+std::string ReadCells(double doc) {
+  ObjectPtr mapper = CreateObject("Qv_DBProvider.DBDocument");
+  auto cells = mapper->CallV("ReadCells", doc).ObjectAs<Collection>();
+  std::vector<std::string> items;
+  for (int32_t i = 1; i <= cells->Count(); ++i) {
+    auto c = std::dynamic_pointer_cast<records::QvRecord>(cells->Item(Variant(i)).AsObject());
+    items.push_back(CStr(c->Get("Cell_Key")) + "=" + CStr(c->Get("First_Value")) + "/" +
+                    CStr(c->Get("First_Type")));
+  }
+  std::sort(items.begin(), items.end());
+  if (items.size() > 8)
+    return std::to_string(items.size()) + " cells: " + items.front() + " .. " + items.back();
+  std::string text;
+  for (const std::string& s : items) text += (text.empty() ? "" : "; ") + s;
+  return text;
+}
+
+void SaveCells(double doc, const std::vector<Cell>& cells) {
+  CreateObject("Qv_DBProvider.DBDocument")->CallV("SaveCells", doc, CellsRs(cells));
+}
+
+void AddDocument(double id) {
+  mQvDaoDataBase::QvExecuteSql(
+      "insert into doc_registry (document_id, template_id, time_id, taxpayer_id, "
+      "instance_number, doc_type, top_doc_id, bottom_next_id, Status_Qv, Currency_ID) values (" +
+          mQvDaoDataBase::Number2DaoSql(id) + ", 101, 2513, 5, 0, 0, 0, 0, 1, 157)",
+      miDataBase::GetUserDataBase());
+}
+
+TEST_F(Cells, DocumentCells) {
+  std::vector<Cell> many;
+  for (int i = 0; i < 600; ++i) {
+    char key[16];
+    std::snprintf(key, sizeof key, "%06d00001", i);
+    many.push_back({key, Variant("значение " + std::to_string(i)), 129});
+  }
+  struct Case {
+    const char* what;
+    std::vector<std::vector<Cell>> saves;  // in turn, on document 7
+    std::string expected;                  // its cells then, or the error of the last save
+  };
+  const std::vector<Case> cases = {
+      {"Null and empty values store nothing",
+       {{{"010000100001", Variant("Сумма"), 200},
+         {"010000200001", Variant::Null(), 129},
+         {"010000300001", Variant(""), 129},
+         {"ИНН000100001", Variant("7701234567"), 200}}},
+       "010000100001=Сумма/200; ИНН000100001=7701234567/200"},
+      {"a second save replaces values and keeps the others",
+       {{{"010000100001", Variant("старое"), 129}, {"010000200001", Variant("два"), 129}},
+        {{"010000100001", Variant("новое"), 200}}},
+       "010000100001=новое/200; 010000200001=два/129"},
+      {"an empty value deletes a stored cell",
+       {{{"010000100001", Variant("a"), 129}, {"010000200001", Variant("b"), 129}},
+        {{"010000200001", Variant(""), 129}, {"010000300001", Variant("c"), 129}}},
+       "010000100001=a/129; 010000300001=c/129"},
+      {"a key given with a value and empty: kept when the save adds it",
+       {{{"010000500001", Variant("v"), 129}, {"010000500001", Variant(""), 129}}},
+       "010000500001=v/129"},
+      {"a long value is cut to the column",
+       {{{"010000100001", Variant(std::string(300, 'x')), 129}}},
+       "010000100001=" + std::string(250, 'x') + "/129"},
+      {"many cells",
+       {many},
+       "600 cells: 00000000001=значение 0/129 .. 00059900001=значение 599/129"},
+      {"a document that does not exist", {{{"010000100001", Variant("a"), 129}}}, "error 5"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const bool missing = c.expected.starts_with("error");
+    ExpectOnBoth(
+        c.expected,
+        [&](bool) {
+          const double doc = 7 + (missing ? 1 : 0);
+          if (!missing) AddDocument(7);
+          try {
+            for (const auto& save : c.saves) SaveCells(doc, save);
+          } catch (const Error& e) {
+            return ErrorText(e);
+          }
+          std::string read = ReadCells(doc);
+          mQvDaoDataBase::QvExecuteSql("delete from doc_cell_values",
+                                       miDataBase::GetUserDataBase());
+          mQvDaoDataBase::QvExecuteSql("delete from doc_registry", miDataBase::GetUserDataBase());
+          return read;
+        },
+        true);
+  }
+}
+
+TEST_F(Cells, PfrCellValueReads) {
+  struct Case {
+    const char* what;
+    double subDoc;
+    int32_t key, line, table;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"a text", 3, 100, 0, 0, "'Петров'"},
+      {"a line and a table", 3, 100, 2, 4, "'42.5'"},
+      {"a Null value is present and empty", 3, 101, 0, 0, "''"},
+      {"another sub-document", 4, 100, 0, 0, "'другой'"},
+      {"no such key", 3, 102, 0, 0, "none"},
+      {"no such line", 3, 100, 3, 4, "none"},
+  };
+  std::string expected;
+  for (const Case& c : cases) expected += std::string(c.what) + ": " + c.expected + "; ";
+  ExpectOnBoth(
+      expected,
+      [&](bool) {
+        auto db = miDataBase::GetUserDataBase();
+        for (const char* row : {"(1, 3, 100, 0, 0, 1, 'Петров')", "(2, 3, 100, 2, 4, 2, '42.5')",
+                                "(3, 3, 101, 0, 0, 1, Null)", "(4, 4, 100, 0, 0, 1, 'другой')"})
+          mQvDaoDataBase::QvExecuteSql(
+              std::string("insert into PfrCellValues (ID, SubDocID, Key, LineNum, TableNum, "
+                          "ValueType, [Value]) values ") +
+                  row,
+              db);
+        std::string text;
+        for (const Case& c : cases) {
+          const std::optional<std::string> v =
+              pfr::IntPfrCellValuesTable::ReadValue(*db, c.subDoc, c.key, c.line, c.table);
+          text += std::string(c.what) + ": " + (v ? "'" + *v + "'" : "none") + "; ";
+        }
+        mQvDaoDataBase::QvExecuteSql("delete from PfrCellValues", db);
+        return text;
+      },
+      true);
+}
+
+// ---- big documents
+
+constexpr double kBigDoc = 4321;
+
+// Shard size 2: sub-documents 1 .. 5 are in shards 0, 1, 1, 2, 2.
+std::shared_ptr<doctables::DBBigDocTable> NewBigDoc(int32_t subDocs,
+                                                    std::vector<int32_t> orders = {}) {
+  miBigDocument::CreateBigDocDataBase(kBigDoc, 2);
+  auto table = doctables::DBBigDocs().GetBigDocTable(kBigDoc);
+  const double volume = table->FindOrCreateVolume(1, 1);
+  for (int32_t i = 0; i < subDocs; ++i)
+    table->CreateSubDoc(1, 0, volume, orders.empty() ? i + 1 : orders[size_t(i)]);
+  return table;
+}
+
+TEST_F(Cells, BigDocumentCellsAcrossShards) {
+  // A write: s string, l long, d date, w wide string, x remove, X remove wide.
+  struct Write {
+    double sub;
+    int32_t key, line, table;
+    char kind;
+    Variant value;
+  };
+  std::string wide;
+  for (int i = 0; i < 300; ++i) wide += "Ж";
+  const std::vector<Write> writes = {
+      {1, 10, 1, 1, 's', Variant("Иванов Иван")},  // even key: Value0 of row 10
+      {1, 11, 1, 1, 's', Variant("нечётный")},     // odd key: Value1 of the same row
+      {2, 10, 1, 1, 's', Variant("first")},
+      {2, 10, 1, 1, 's', Variant("replaced")},
+      {3, 5, 3, 1, 'l', Variant(42)},  // a line above 1: DynCells
+      {3, 5, 4, 2, 'l', Variant(43)},
+      {4, 7, 1, 1, 'w', Variant(wide)},  // WideCells
+      {4, 8, 1, 1, 'w', Variant(wide)},
+      {4, 8, 1, 1, 'w', Variant("short now")},  // back to a narrow cell
+      {5, 12, 1, 1, 's', Variant("gone")},
+      {5, 13, 1, 1, 's', Variant("stays")},
+      {5, 12, 1, 1, 'x', Variant()},
+      {5, 20, 2, 2, 'd', Variant(DateSerial(2024, 2, 29))},
+      {1, 14, 3, 3, 's', Variant("line 3")},
+      {1, 14, 3, 3, 'x', Variant()},
+  };
+  struct Read {
+    double sub;
+    int32_t key, line, table;
+    bool wide;
+  };
+  const std::vector<Read> reads = {
+      {1, 10, 1, 1, false}, {1, 11, 1, 1, false}, {2, 10, 1, 1, false}, {3, 5, 3, 1, false},
+      {3, 5, 4, 2, false},  {3, 5, 5, 2, false},  {4, 7, 1, 1, true},   {4, 7, 1, 1, false},
+      {4, 8, 1, 1, true},   {4, 8, 1, 1, false},  {5, 12, 1, 1, false}, {5, 13, 1, 1, false},
+      {5, 20, 2, 2, false}, {1, 14, 3, 3, false}, {9, 1, 1, 1, false},
+  };
+  ExpectOnBoth(
+      "1/10.1.1=Иванов Иван; 1/11.1.1=нечётный; 2/10.1.1=replaced; 3/5.3.1=42; 3/5.4.2=43; "
+      "3/5.5.2=; 4/7.1.1 wide=#300; 4/7.1.1=; 4/8.1.1 wide=short now; 4/8.1.1=short now; "
+      "5/12.1.1=; 5/13.1.1=stays; 5/20.2.2=29.02.2024; 1/14.3.3=; 9/1.1.1= | shards 0,1,2",
+      [&](bool server) {
+        auto table = NewBigDoc(5);
+        for (const Write& w : writes) {
+          switch (w.kind) {
+            case 's':
+              table->SetString(w.sub, w.key, w.value, w.line, w.table);
+              break;
+            case 'l':
+              table->SetLong(w.sub, w.key, w.value, w.line, w.table);
+              break;
+            case 'd':
+              table->SetDate(w.sub, w.key, w.value, w.line, w.table);
+              break;
+            case 'w':
+              table->SetWideString(w.sub, w.key, w.value, w.line, w.table);
+              break;
+            case 'x':
+              table->RemoveValue(w.sub, w.key, w.line, w.table);
+              break;
+          }
+        }
+        // Read through a table opened anew: what the shards hold.
+        table->CloseDoc();
+        table = doctables::DBBigDocs().GetBigDocTable(kBigDoc);
+        std::string text;
+        for (const Read& r : reads) {
+          std::string v;
+          try {
+            v = r.wide ? table->GetWideString(r.sub, r.key, r.line, r.table)
+                       : table->GetString(r.sub, r.key, r.line, r.table, "");
+            if (r.key == 20) v = CStr(table->GetDate(r.sub, r.key, r.line, r.table));
+          } catch (const Error& e) {
+            v = ErrorText(e);
+          }
+          if (v.size() > 40) v = "#" + std::to_string(Len(v));
+          text += (text.empty() ? "" : "; ") + CStr(Variant(r.sub)) + "/" + std::to_string(r.key) +
+                  "." + std::to_string(r.line) + "." + std::to_string(r.table) +
+                  (r.wide ? " wide" : "") + "=" + v;
+        }
+        text += " | shards " + Shards(kBigDoc, server);
+        table->CloseDoc();
+        miBigDocument::DeleteBigDocDataBase(kBigDoc);
+        return text;
+      });
+}
+
+TEST_F(Cells, VolumeWalkInOrderWithTies) {
+  struct Case {
+    const char* what;
+    std::vector<int32_t> orders;  // OrderNum of sub-documents 1, 2, ...
+    size_t writeAfter;            // a cell written after this many rows (0: none)
+    std::string expected;         // the IDs walked, then the count
+  };
+  const std::vector<Case> cases = {
+      {"ties in the order of ID", {2, 1, 2, 1, 3}, 0, "2,4,1,3,5 of 5"},
+      {"a write in the walk: it goes on after its row", {2, 1, 2, 1, 3}, 2, "2,4,1,3,5 of 5"},
+      {"all equal", {7, 7, 7, 7}, 1, "1,2,3,4 of 4"},
+      {"descending", {4, 3, 2, 1}, 3, "4,3,2,1 of 4"},
+      {"no sub-document", {}, 0, " of 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ExpectOnBoth(c.expected, [&](bool) {
+      auto table = NewBigDoc(static_cast<int32_t>(c.orders.size()), c.orders);
+      auto walk = table->GetVolumeSubDocsList(table->FindVolume(1, 1));
+      std::string ids;
+      for (size_t n = 0; !walk->IsEOF(); walk->MoveNext()) {
+        ids += (ids.empty() ? "" : ",") + CStr(walk->GetField("ID"));
+        if (++n == c.writeAfter) table->SetString(1, 10, Variant("during the walk"), 1, 1);
+      }
+      const std::string text = ids + " of " + std::to_string(walk->Count());
+      walk.reset();
+      table->CloseDoc();
+      miBigDocument::DeleteBigDocDataBase(kBigDoc);
+      return text;
+    });
+  }
+}
+
+TEST_F(Cells, BigDocumentRemoval) {
+  ExpectOnBoth(
+      "0,1 | in use: error 3045, 0,1, kept | removed: , error 3024 | anew: 0, ''",
+      [&](bool server) {
+        auto table = NewBigDoc(5);
+        table->SetString(3, 10, Variant("kept"), 1, 1);
+        table->CloseDoc();
+        std::string text = Shards(kBigDoc, server);
+        {
+          // Another connection reads shard 1 in a transaction.
+          auto ws = dao::DBEngine::ForThread()->CreateWorkspace("other", "admin", "",
+                                                                Variant(dao::dbUseJet));
+          auto db = ws->Open(miBigDocument::GetBigDocFileName(kBigDoc, 1), {});
+          ws->BeginTrans();
+          auto rs = db->OpenStatement("select count(*) from StatCells", dao::dbOpenSnapshot);
+          const Error e = RaisedError([&] { miBigDocument::DeleteBigDocDataBase(kBigDoc); });
+          text += " | in use: " + ErrorText(e) + ", " + Shards(kBigDoc, server) + ", ";
+          rs->Close();
+          ws->Rollback();
+          db->Close();
+        }
+        table = doctables::DBBigDocs().GetBigDocTable(kBigDoc);
+        text += table->GetString(3, 10, 1, 1, "lost");
+        table->CloseDoc();
+        miBigDocument::DeleteBigDocDataBase(kBigDoc);
+        text += " | removed: " + Shards(kBigDoc, server) + ", " +
+                ErrorText(RaisedError([&] { doctables::DBBigDocs().GetBigDocTable(kBigDoc); }));
+        miBigDocument::CreateBigDocDataBase(kBigDoc, 2);
+        table = doctables::DBBigDocs().GetBigDocTable(kBigDoc);
+        text +=
+            " | anew: " + Shards(kBigDoc, server) + ", '" + table->GetString(3, 10, 1, 1, "") + "'";
+        table->CloseDoc();
+        miBigDocument::DeleteBigDocDataBase(kBigDoc);
+        return text;
+      });
+}
+
+}  // namespace
+}  // namespace qv::pgtest
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  const char* conninfo = qv::testsupport::TestServerOrSkip();
+  if (conninfo == nullptr) return 77;
+  qv::pgtest::gConninfo = conninfo;
+  if (argc > 1) qv::pgtest::gFunctions = argv[1];
+  return RUN_ALL_TESTS();
+}
