@@ -344,14 +344,21 @@ CheckResult CheckServerFolder(const std::string& location, std::ostream& out) {
 
 }  // namespace
 
-static std::vector<std::string> CatalogueProblems(const TableFinder& catalog,
-                                                  std::string_view kind) {
+static std::vector<std::string> CatalogueProblems(const TableFinder& catalog, std::string_view kind,
+                                                  bool server) {
   std::vector<std::string> problems;
   if (kind == "shard" || kind == "shard0") {
     if (kind == "shard0")
       for (const schema::TableDef& t : schema::BigDocDirectoryTables())
         CompareTable(catalog, t, problems);
-    for (const schema::TableDef& t : schema::BigDocCellTables()) CompareTable(catalog, t, problems);
+    for (const schema::TableDef& t : schema::BigDocCellTables()) {
+      // On a server a cell table's address index "SubDoc" is unique: the
+      // table's key there (schema::CreateBigDocTables).
+      std::vector<schema::IndexDef> indexes(t.indexes.begin(), t.indexes.end());
+      if (server)
+        for (schema::IndexDef& x : indexes) x.unique = x.unique || x.name == "SubDoc";
+      CompareTable(catalog, schema::TableDef{t.name, t.fields, indexes}, problems);
+    }
     return problems;
   }
   for (const schema::SchemaStep& step : schema::AllSchemaSteps()) {
@@ -362,11 +369,12 @@ static std::vector<std::string> CatalogueProblems(const TableFinder& catalog,
 }
 
 std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind) {
-  return CatalogueProblems([&](std::string_view t) { return catalog.FindTable(t); }, kind);
+  return CatalogueProblems([&](std::string_view t) { return catalog.FindTable(t); }, kind, false);
 }
 
 std::vector<std::string> CatalogueProblems(qv::jet::Engine& engine, std::string_view kind) {
-  return CatalogueProblems([&](std::string_view t) { return engine.FindTable(t); }, kind);
+  return CatalogueProblems([&](std::string_view t) { return engine.FindTable(t); }, kind,
+                           engine.IsServer());
 }
 
 CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out,
