@@ -8,6 +8,7 @@
 #include "Backup.h"
 #include "Commands.h"
 #include "DataFolder.h"
+#include "FolderCopy.h"
 
 namespace qvdb {
 
@@ -17,25 +18,49 @@ CommandRun AddBackupCommand(CLI::App& app, CommandContext& ctx) {
       "Copy every database file of the folder (BigDocs shards included) into a new "
       "folder with SQLite's online backup, while the folder may be in use");
   struct Options {
-    std::string target;
+    std::vector<std::string> where;
     bool keepDamaged = false;
   };
   auto o = std::make_shared<Options>();
   ctx.AddData(backup);
-  backup->add_option("target", o->target, "the new folder (must not exist or be empty)")
-      ->required();
+  backup
+      ->add_option("where", o->where,
+                   "[SOURCE] TARGET: the new folder (must not exist or be empty), after the "
+                   "folder to copy when not --data's")
+      ->required()
+      ->expected(1, 2);
   backup->add_flag("--keep-damaged", o->keepDamaged,
                    "copy a file that fails its check too, with a warning, instead of refusing");
   backup->footer(
       "Each file's copy holds one committed state of it, commits still in its log included. "
       "Copying the .mdb files of a folder in use is no backup: recent commits may be only "
       "in their logs (-wal files). Each copy is checked (SQLite's quick check): a damaged "
-      "file stops the backup, and nothing is left in TARGET, unless --keep-damaged.");
+      "file stops the backup, and nothing is left in TARGET, unless --keep-damaged. "
+      "A server folder (SOURCE a postgresql:// URI or a libpq connection string) is written "
+      "as a folder on disk, each database read in one read-only serializable transaction; "
+      "`qvdb copy TARGET URI` restores it.");
   return [backup, o, &ctx]() -> std::optional<int> {
     if (!*backup) return std::nullopt;
-    const auto folder = ResolveDataFolder(ctx.data);
-    const BackupResult r = BackupDataFolder(folder, o->target, std::cout, o->keepDamaged);
-    std::cout << r.files << " database files of " << folder.string() << " copied to " << o->target
+    const std::optional<std::string> source =
+        o->where.size() == 2 ? std::optional(o->where[0]) : ctx.data;
+    const std::string target = o->where.back();
+    const auto folder = ResolveDataFolder(source);
+    if (IsServerFolder(folder.string())) {
+      if (IsServerFolder(target))
+        throw UserError(
+            "a backup is written to a folder on disk; `qvdb copy` copies a server "
+            "folder to another server");
+      std::cout << "Backing up " << ShownFolder(folder.string()) << " to " << target << ":\n";
+      CopyOptions snapshot;
+      snapshot.snapshot = true;
+      const auto copied =
+          CopyDataFolder(folder.string(), FolderArgument(target), std::cout, snapshot);
+      std::cout << copied.size() << " databases of " << ShownFolder(folder.string())
+                << " copied to " << target << "\n";
+      return 0;
+    }
+    const BackupResult r = BackupDataFolder(folder, target, std::cout, o->keepDamaged);
+    std::cout << r.files << " database files of " << folder.string() << " copied to " << target
               << "\n";
     if (!r.damaged.empty()) {
       std::cout.flush();

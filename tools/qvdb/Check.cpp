@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <ostream>
 
 #include "Backup.h"
@@ -10,6 +11,7 @@
 #include "CheckShards.h"
 #include "ConsoleTester.h"
 #include "DataFolder.h"
+#include "FolderCopy.h"
 #include "Output.h"
 #include "RefData.h"
 #include "core/miDataBase.h"
@@ -25,6 +27,7 @@
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/jet/JetError.h"
 
 namespace qvdb {
@@ -40,9 +43,11 @@ std::string TypeText(qv::jet::JetType t, int32_t size) {
   return s;
 }
 
-void CompareTable(qv::jet::Catalog& catalog, const schema::TableDef& want,
+using TableFinder = std::function<std::shared_ptr<const qv::jet::TableSpec>(std::string_view)>;
+
+void CompareTable(const TableFinder& catalog, const schema::TableDef& want,
                   std::vector<std::string>& problems) {
-  const auto have = catalog.FindTable(want.name);
+  const auto have = catalog(want.name);
   const std::string table(want.name);
   if (!have) {
     problems.push_back("table " + table + " is missing");
@@ -170,13 +175,19 @@ int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out, in
     qv::dao::DatabaseOptions options;
     options.readOnly = true;
     auto db = ws->Open(file.string(), options);
-    auto st = db->Connection().PrepareNative("PRAGMA integrity_check");
-    while (st.Step()) {
-      const std::string line = st.Text(0);
-      if (line != "ok") problems.push_back("integrity: " + line);
+    if (db->IsServer()) {
+      // A server checks its own storage; what is ours to check is the catalogue.
+      for (std::string& p : CatalogueProblems(db->ServerEngine(), kind))
+        problems.push_back(std::move(p));
+    } else {
+      auto st = db->Connection().PrepareNative("PRAGMA integrity_check");
+      while (st.Step()) {
+        const std::string line = st.Text(0);
+        if (line != "ok") problems.push_back("integrity: " + line);
+      }
+      for (std::string& p : CatalogueProblems(db->Connection().Schema(), kind))
+        problems.push_back(std::move(p));
     }
-    for (std::string& p : CatalogueProblems(db->Connection().Schema(), kind))
-      problems.push_back(std::move(p));
     if (!relative.empty() && problems.empty()) CheckStorageInfo(*db, relative, problems);
     db->Close();
   } catch (const qv::Error& e) {
@@ -189,7 +200,7 @@ int CheckFile(const fs::path& file, std::string_view kind, std::ostream& out, in
     }
     problems.push_back(ErrorReport(e));
   }
-  out << (problems.empty() ? "  ok      " : "  FAILED  ") << file.string() << '\n';
+  out << (problems.empty() ? "  ok      " : "  FAILED  ") << ShownFolder(file.string()) << '\n';
   for (const std::string& p : problems) PrintProblem(out, p);
   return static_cast<int>(problems.size());
 }
@@ -236,15 +247,118 @@ int CheckUnownedShards(const fs::path& folder, const CheckOptions& options, std:
   return left;
 }
 
+// The user database's schema version against the library's: a newer one
+// is a problem (the library refuses the folder), an older one is brought up
+// to date when the library opens it.
+int CheckSchemaVersion(const std::string& user, std::ostream& out) {
+  out << "\nSchema version:\n";
+  try {
+    auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+    qv::dao::DatabaseOptions readOnly;
+    readOnly.readOnly = true;
+    auto db = ws->Open(user, readOnly);
+    const int32_t version = db->SchemaVersion();
+    db->Close();
+    const int32_t library = schema::CurrentSchemaVersion();
+    if (version > library) {
+      out << "  FAILED  version " << version << ", newer than the library's " << library << "\n";
+      return 1;
+    }
+    out << (version == library ? "  ok      version " : "  OLDER   version ") << version
+        << " (the library's: " << library << ")\n";
+    return 0;
+  } catch (const qv::Error& e) {
+    out << "  FAILED\n";
+    PrintProblem(out, ErrorReport(e));
+    return 1;
+  }
+}
+
+// What of the file check applies to a server folder: each database's
+// catalogue (a shard's StorageInfo too), the shards of the big documents,
+// the document chains, the schema version, the reference data's edition and
+// the self-test. The server keeps its own storage sound and its locking is
+// always on, so there is no integrity check and no options file.
+CheckResult CheckServerFolder(const std::string& location, std::ostream& out) {
+  CheckResult result;
+  out << "Databases of " << ShownFolder(location) << ":\n";
+  const std::vector<std::string> names = FolderDatabases(location);
+  int unchecked = 0;
+  for (auto file : {schema::DbFile::kUser, schema::DbFile::kKladr, schema::DbFile::kOkato}) {
+    const std::string name(schema::DbFileName(file));
+    const std::string where = DatabaseLocation(location, name);
+    ++result.files;
+    if (std::find(names.begin(), names.end(), name) == names.end()) {
+      out << "  FAILED  " << ShownFolder(where) << "\n          " << name << " is missing\n";
+      ++result.problems;
+      continue;
+    }
+    result.problems += CheckFile(where, name, out, unchecked);
+  }
+  for (const std::string& name : names) {
+    if (!name.starts_with("BigDocs/")) continue;
+    ++result.files;
+    const fs::path relative(name);
+    const bool first = relative.stem().string().ends_with("_0");
+    result.problems += CheckFile(DatabaseLocation(location, name), first ? "shard0" : "shard", out,
+                                 unchecked, relative);
+  }
+  if (std::find(names.begin(), names.end(), schema::DbFileName(schema::DbFile::kUser)) ==
+      names.end())
+    return result;
+  const std::string user = UserDatabasePath(location).string();
+  std::vector<std::string> missing, chains;
+  try {
+    auto ws = qv::dao::DBEngine::ForThread()->DefaultWorkspace();
+    qv::dao::DatabaseOptions readOnly;
+    readOnly.readOnly = true;
+    auto db = ws->Open(user, readOnly);
+    auto rs = db->OpenStatement("select document_id from doc_registry where EditorType = 6",
+                                qv::dao::dbOpenSnapshot);
+    for (; !rs->IsEOF(); rs->MoveNext()) {
+      const std::string shard =
+          qv::miBigDocument::BigDocRelativeFileName(qv::CDbl(rs->FieldValue(0)), 0);
+      if (std::find(names.begin(), names.end(), shard) == names.end())
+        missing.push_back("document " + qv::CStr(rs->FieldValue(0)) + " of editor type 6 has no " +
+                          shard);
+    }
+    rs->Close();
+    chains = ChainProblems(*db);
+    db->Close();
+  } catch (const qv::Error& e) {
+    chains.push_back(ErrorReport(e));
+  }
+  out << "\nBig documents (editor type 6):\n"
+      << (missing.empty() ? "  ok      every one has its shard 0\n" : "  FAILED\n");
+  for (const std::string& p : missing) PrintProblem(out, p);
+  out << "\nDocument chains and cells:\n" << (chains.empty() ? "  ok\n" : "");
+  for (const std::string& p : chains) PrintProblem(out, p);
+  result.problems += static_cast<int>(missing.size() + chains.size());
+  result.problems += CheckSchemaVersion(user, out);
+  out << "\nThe law's reference data:\n";
+  result.problems += CheckRefDataEdition(location, out);
+  out << "\nRegistration self-test:\n";
+  result.selfTestFailed = RunSelfTest(kSelfTestProgId, out);
+  return result;
+}
+
 }  // namespace
 
-std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind) {
+static std::vector<std::string> CatalogueProblems(const TableFinder& catalog, std::string_view kind,
+                                                  bool server) {
   std::vector<std::string> problems;
   if (kind == "shard" || kind == "shard0") {
     if (kind == "shard0")
       for (const schema::TableDef& t : schema::BigDocDirectoryTables())
         CompareTable(catalog, t, problems);
-    for (const schema::TableDef& t : schema::BigDocCellTables()) CompareTable(catalog, t, problems);
+    for (const schema::TableDef& t : schema::BigDocCellTables()) {
+      // On a server a cell table's address index "SubDoc" is unique: the
+      // table's key there (schema::CreateBigDocTables).
+      std::vector<schema::IndexDef> indexes(t.indexes.begin(), t.indexes.end());
+      if (server)
+        for (schema::IndexDef& x : indexes) x.unique = x.unique || x.name == "SubDoc";
+      CompareTable(catalog, schema::TableDef{t.name, t.fields, indexes}, problems);
+    }
     return problems;
   }
   for (const schema::SchemaStep& step : schema::AllSchemaSteps()) {
@@ -254,8 +368,18 @@ std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::strin
   return problems;
 }
 
+std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind) {
+  return CatalogueProblems([&](std::string_view t) { return catalog.FindTable(t); }, kind, false);
+}
+
+std::vector<std::string> CatalogueProblems(qv::jet::Engine& engine, std::string_view kind) {
+  return CatalogueProblems([&](std::string_view t) { return engine.FindTable(t); }, kind,
+                           engine.IsServer());
+}
+
 CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out,
                             const CheckOptions& options) {
+  if (IsServerFolder(folder.string())) return CheckServerFolder(folder.string(), out);
   std::error_code ec;
   if (!fs::is_directory(folder, ec))
     qv::jet::ThrowJet(qv::jet::jeterr::kInvalidPath, {folder.string()});

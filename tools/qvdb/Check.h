@@ -19,7 +19,8 @@
 
 namespace qv::jet {
 class Catalog;
-}
+class Engine;
+}  // namespace qv::jet
 namespace qv::dao {
 class Database;
 }
@@ -32,6 +33,8 @@ inline constexpr std::string_view kSelfTestProgId = "Qv_DBProvider.STQvDBProvide
 // "Kladr.mdb", "Okato.mdb", or "shard" / "shard0" for big-document files),
 // one line each; empty when it matches the schema.
 std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind);
+// The same for a database of any engine (a server's catalogue).
+std::vector<std::string> CatalogueProblems(qv::jet::Engine& engine, std::string_view kind);
 
 struct CheckOptions {
   // Remove the shard files no document owns (CheckShards.h) rather than
@@ -48,7 +51,9 @@ struct CheckResult {
 };
 
 // Prints a line per file and per problem. Error 3044 when the folder does
-// not exist.
+// not exist. A server folder (a server location) gets what applies there:
+// the catalogue of each database, the big documents' shards, the chains,
+// the schema version, the reference data's edition and the self-test.
 CheckResult CheckDataFolder(const std::filesystem::path& folder, std::ostream& out,
                             const CheckOptions& options = {});
 

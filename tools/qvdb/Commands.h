@@ -41,6 +41,7 @@ CommandRun AddCallCommand(CLI::App& app, CommandContext& ctx);
 CommandRun AddGenerateCommand(CLI::App& app, CommandContext& ctx);
 CommandRun AddCheckCommand(CLI::App& app, CommandContext& ctx);
 CommandRun AddBackupCommand(CLI::App& app, CommandContext& ctx);
+CommandRun AddCopyCommand(CLI::App& app, CommandContext& ctx);
 CommandRun AddDemoCommand(CLI::App& app, CommandContext& ctx);
 CommandRun AddImportMdbCommand(CLI::App& app, CommandContext& ctx);
 CommandRun AddClassesCommand(CLI::App& app, CommandContext& ctx);

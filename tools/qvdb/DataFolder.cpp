@@ -7,8 +7,10 @@
 #include <sstream>
 
 #include "Commands.h"
+#include "FolderCopy.h"
 #include "SampleKladr.h"
 #include "SampleReference.h"
+#include "ServerFolder.h"
 #include "core/mQvRegistryParams.h"
 #include "core/miDataBase.h"
 #include "core/schema/RefData.h"
@@ -16,7 +18,10 @@
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/jet/JetError.h"
+#include "platform/jet/PgConnection.h"
+#include "platform/jet/ServerLocation.h"
 #include "platform/os/HostServices.h"
 #include "platform/os/RegistryStore.h"
 
@@ -72,11 +77,85 @@ TemporaryRegistry& ProcessRegistry() {
 
 std::string WithSlash(const fs::path& folder) {
   std::string s = folder.string();
+  if (qv::jet::IsServerLocation(s)) return s;
   if (s.empty() || s.back() != '/') s += '/';
   return s;
 }
 
+// Builds the folder's databases and writes the reference data, the law's
+// reference data and the address classifier's sample.
+void BuildAndFill(const std::string& folder, const qv::schema::RefDataSet& refData,
+                  InitResult& result) {
+  for (const auto& built : qv::schema::BuildDataFolder(folder)) {
+    result.files.push_back(qv::jet::IsServerLocation(folder)
+                               ? qv::jet::ServerFolderSchema(built.path)
+                               : fs::path(built.path).filename().string());
+    result.referenceRows += built.rowsInserted;
+  }
+  auto ws = qv::dao::DBEngine::ForThread()->CreateWorkspace("qvdb init", "admin", "",
+                                                            qv::Variant(qv::dao::dbUseJet));
+  auto kladr =
+      ws->Open(DatabaseLocation(folder, qv::schema::DbFileName(qv::schema::DbFile::kKladr)), {});
+  result.classifierObjects = sample::WriteSampleKladr(*kladr);
+  // The country classifier, so that countries are found before any sample
+  // data is generated.
+  auto user =
+      ws->Open(DatabaseLocation(folder, qv::schema::DbFileName(qv::schema::DbFile::kUser)), {});
+  qv::dao::Transaction tx(*user);
+  result.referenceRows += sample::EnsureCountries(*user);
+  if (!result.refDataDirectory.empty()) {
+    const qv::schema::RefLoadResult loaded = qv::schema::LoadRefData(*user, refData);
+    result.refDataEdition = loaded.edition;
+    result.refDataRows = loaded.Added();
+  }
+  tx.Commit();
+  ws->Close();
+}
+
+void RecordDataFolder(const std::string& folder, InitResult& result) {
+  RegistryStore& store = RegistryStore::ForThread();
+  store.SetValue(RegistryRoot::kLocalMachine, kGeneralKey, kDataBasePathValue,
+                 RegistryValue::String(WithSlash(folder)));
+  qv::mQvRegistryParams::ResetRegistryCachesForThread();
+  result.registryFile = store.Path();
+}
+
 }  // namespace
+
+InitResult InitServerFolder(const std::string& location, const std::string& functionsScript) {
+  InitResult result;
+  result.folder = location;
+  if (HasDatabase(location))
+    throw qv::Error(qv::jet::jeterr::kDatabaseExists,
+                    "Database already exists: " + qv::jet::ShownLocation(location) +
+                        " (a server folder is not replaced: drop its schemas first)",
+                    "qvdb init");
+  result.refDataDirectory = qv::schema::ShippedRefDataDirectory();
+  qv::schema::RefDataSet refData;
+  if (!result.refDataDirectory.empty()) refData = qv::schema::ReadRefData(result.refDataDirectory);
+  InstallServerFunctions(location, functionsScript);
+  std::vector<std::string> made;
+  for (auto file : qv::schema::kDbFiles) {
+    const std::string schemaLocation = DatabaseLocation(location, qv::schema::DbFileName(file));
+    if (ServerSchemaExists(schemaLocation)) continue;
+    CreateServerSchema(schemaLocation);
+    made.push_back(schemaLocation);
+  }
+  try {
+    BuildAndFill(location, refData, result);
+  } catch (...) {
+    // The schemas made here go again; those there before are left alone.
+    for (const std::string& schemaLocation : made) {
+      try {
+        DropServerSchema(schemaLocation);
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+  RecordDataFolder(location, result);
+  return result;
+}
 
 std::optional<std::string> RegisteredDataFolder() {
   const auto value =
@@ -103,6 +182,7 @@ fs::path ResolveDataFolder(const std::optional<std::string>& fromCommandLine) {
   } else {
     folder = FallbackDataFolder();
   }
+  if (qv::jet::IsServerLocation(folder.string())) return folder;
   std::error_code ec;
   fs::path absolute = fs::absolute(folder, ec);
   if (ec) absolute = folder;
@@ -111,6 +191,10 @@ fs::path ResolveDataFolder(const std::optional<std::string>& fromCommandLine) {
 
 fs::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine) {
   const fs::path folder = ResolveDataFolder(fromCommandLine);
+  if (qv::jet::IsServerLocation(folder.string()) && !HasDatabase(folder))
+    throw UserError("no data folder at " + qv::jet::ShownLocation(folder.string()) +
+                    " (no user database's schema with the library's catalogue there): create "
+                    "one with `qvdb init --server LOCATION`");
   if (!HasDatabase(folder)) {
     const std::string where = fromCommandLine && !fromCommandLine->empty() ? "given by --data"
                               : RegisteredDataFolder() ? "named by the registry file"
@@ -124,10 +208,24 @@ fs::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine) {
 }
 
 fs::path UserDatabasePath(const fs::path& folder) {
+  if (qv::jet::IsServerLocation(folder.string()))
+    return DatabaseLocation(folder.string(), qv::schema::DbFileName(qv::schema::DbFile::kUser));
   return folder / qv::schema::DbFileName(qv::schema::DbFile::kUser);
 }
 
+std::string FolderArgument(const std::string& text) {
+  return ResolveDataFolder(text).string();
+}
+
+std::string ShownFolder(const std::string& folder) {
+  return qv::jet::IsServerLocation(folder) ? qv::jet::ShownLocation(folder) : folder;
+}
+
 bool HasDatabase(const fs::path& folder) {
+  if (qv::jet::IsServerLocation(folder.string())) {
+    const auto names = ServerFolderDatabases(folder.string());
+    return !names.empty() && names.front() == qv::schema::DbFileName(qv::schema::DbFile::kUser);
+  }
   std::error_code ec;
   return fs::exists(UserDatabasePath(folder), ec);
 }
@@ -182,27 +280,7 @@ InitResult InitDataFolder(const fs::path& folder, bool force) {
   if (force) RemoveDatabaseFiles(folder, true);
 
   try {
-    for (const auto& built : qv::schema::BuildDataFolder(folder.string())) {
-      result.files.push_back(fs::path(built.path).filename().string());
-      result.referenceRows += built.rowsInserted;
-    }
-    auto ws = qv::dao::DBEngine::ForThread()->CreateWorkspace("qvdb init", "admin", "",
-                                                              qv::Variant(qv::dao::dbUseJet));
-    auto kladr =
-        ws->Open((folder / qv::schema::DbFileName(qv::schema::DbFile::kKladr)).string(), {});
-    result.classifierObjects = sample::WriteSampleKladr(*kladr);
-    // The country classifier, so that countries are found before any sample
-    // data is generated.
-    auto user = ws->Open(UserDatabasePath(folder).string(), {});
-    qv::dao::Transaction tx(*user);
-    result.referenceRows += sample::EnsureCountries(*user);
-    if (!result.refDataDirectory.empty()) {
-      const qv::schema::RefLoadResult loaded = qv::schema::LoadRefData(*user, refData);
-      result.refDataEdition = loaded.edition;
-      result.refDataRows = loaded.Added();
-    }
-    tx.Commit();
-    ws->Close();
+    BuildAndFill(folder.string() + "/", refData, result);
   } catch (...) {
     RemoveDatabaseFiles(folder, false);
     throw;
@@ -218,11 +296,7 @@ InitResult InitDataFolder(const fs::path& folder, bool force) {
     result.optionsWritten = true;
   }
 
-  RegistryStore& store = RegistryStore::ForThread();
-  store.SetValue(RegistryRoot::kLocalMachine, kGeneralKey, kDataBasePathValue,
-                 RegistryValue::String(WithSlash(folder)));
-  qv::mQvRegistryParams::ResetRegistryCachesForThread();
-  result.registryFile = store.Path();
+  RecordDataFolder(folder.string(), result);
   return result;
 }
 

@@ -28,7 +28,8 @@ std::optional<std::string> RegisteredDataFolder();
 // ~/.local/share/qvdb ($XDG_DATA_HOME/qvdb when that is an absolute path).
 std::filesystem::path FallbackDataFolder();
 
-// The folder of a command, as an absolute path (see above).
+// The folder of a command, as an absolute path (see above); a server
+// location (a postgresql:// URI or a libpq connection string) as it is.
 std::filesystem::path ResolveDataFolder(const std::optional<std::string>& fromCommandLine);
 
 // The folder of a command that works on its data: as ResolveDataFolder, and
@@ -36,7 +37,14 @@ std::filesystem::path ResolveDataFolder(const std::optional<std::string>& fromCo
 // `qvdb init`.
 std::filesystem::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine);
 
-// The user database of a folder (Quivane.mdb).
+// A folder named on the command line: a server location as it is, a
+// directory as an absolute path.
+std::string FolderArgument(const std::string& text);
+
+// A folder as messages show it (a server location's password masked).
+std::string ShownFolder(const std::string& folder);
+
+// The user database of a folder (Quivane.mdb; on a server its location).
 std::filesystem::path UserDatabasePath(const std::filesystem::path& folder);
 
 // Makes the library of this process read `folder` as its data folder; does
@@ -68,7 +76,18 @@ struct InitResult {
 // fails, the files made so far are removed and the error is raised.
 InitResult InitDataFolder(const std::filesystem::path& folder, bool force);
 
-// True when the folder holds a user database.
+// `qvdb init --server`: creates a data folder on a server. The Jet functions
+// (InstallServerFunctions: the extension, or `functionsScript`), the
+// schemas of the folder's three databases, their tables
+// (schema::BuildDataFolder), the reference data, the law's reference data
+// and the address classifier's sample, as InitDataFolder writes them; then
+// records the location as DataBasePath. No options file: locking is always
+// on on a server. Errors: 3204 the folder has a user database already; 3051
+// the server cannot be reached; 3251 the server has no extension.
+InitResult InitServerFolder(const std::string& location, const std::string& functionsScript);
+
+// True when the folder holds a user database (on a server: its schema with
+// the engine's catalogue).
 bool HasDatabase(const std::filesystem::path& folder);
 
 }  // namespace qvdb

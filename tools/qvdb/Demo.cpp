@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "Commands.h"
 #include "DataFolder.h"
 #include "DemoBigDocs.h"
 #include "DemoDocQueries.h"
@@ -9,6 +10,7 @@
 #include "DemoPfr.h"
 #include "DemoSteps.h"
 #include "DemoWarrants.h"
+#include "FolderCopy.h"
 #include "Generator.h"
 #include "Output.h"
 #include "SqlShell.h"
@@ -289,8 +291,11 @@ void WalkRecords(Walk& w, double documentId, double personId) {
 int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
   const std::filesystem::path folder = ResolveDataFolder(data);
   const std::filesystem::path file = UserDatabasePath(folder);
-  out << "Data folder: " << folder.string() << "\n";
+  out << "Data folder: " << ShownFolder(folder.string()) << "\n";
   if (!HasDatabase(folder)) {
+    if (IsServerFolder(folder.string()))
+      throw UserError("no data folder at " + ShownFolder(folder.string()) +
+                      ": create it with `qvdb init --server LOCATION`");
     const InitResult init = InitDataFolder(folder, false);
     out << "Created the database files (" << init.referenceRows
         << " reference rows); DataBasePath recorded in " << init.registryFile.string() << "\n";

@@ -7,15 +7,32 @@
 
 #include "Commands.h"
 #include "DataFolder.h"
+#include "FolderCopy.h"
 
 namespace qvdb {
 
 namespace {
 
-int RunInit(const std::string& dir, bool force) {
-  const auto folder = ResolveDataFolder(dir.empty() ? std::nullopt : std::optional(dir));
-  const InitResult r = InitDataFolder(folder, force);
-  std::cout << "Created " << r.folder.string() << ":";
+int RunInit(const std::string& dir, bool force, const std::string& server,
+            const std::string& functions) {
+  if (!server.empty() && !dir.empty())
+    throw UserError("name either a folder or --server, not both", 2);
+  if (server.empty() && !functions.empty())
+    throw UserError("--functions is for a server folder (--server URI)", 2);
+  if (!server.empty() && !IsServerFolder(server))
+    throw UserError(
+        "--server takes a postgresql:// URI or a libpq connection string "
+        "(host=... dbname=...), not '" +
+            server + "'",
+        2);
+  InitResult r;
+  if (server.empty()) {
+    const auto folder = ResolveDataFolder(dir.empty() ? std::nullopt : std::optional(dir));
+    r = InitDataFolder(folder, force);
+  } else {
+    r = InitServerFolder(server, functions);
+  }
+  std::cout << "Created " << ShownFolder(r.folder.string()) << ":";
   for (const std::string& f : r.files) std::cout << " " << f;
   std::cout << " (" << r.referenceRows << " reference rows, " << r.classifierObjects
             << " sample address objects)\n";
@@ -38,13 +55,21 @@ CommandRun AddInitCommand(CLI::App& app, CommandContext&) {
   struct Options {
     std::string dir;
     bool force = false;
+    std::string server, functions;
   };
   auto o = std::make_shared<Options>();
   init->add_option("dir", o->dir, "the folder (default: as for --data)");
   init->add_flag("--force", o->force, "replace an existing database");
+  init->add_option("--server", o->server,
+                   "create the folder on a PostgreSQL server instead: a postgresql:// URI or a "
+                   "libpq connection string; the folder's schema is the first of its search "
+                   "path (public without one)");
+  init->add_option("--functions", o->functions,
+                   "with --server: run this script of the Jet functions (in the search path's "
+                   "second schema) instead of creating the extension qv_jet");
   return [init, o]() -> std::optional<int> {
     if (!*init) return std::nullopt;
-    return RunInit(o->dir, o->force);
+    return RunInit(o->dir, o->force, o->server, o->functions);
   };
 }
 

@@ -80,11 +80,17 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
       const std::filesystem::path file = o->dbFile.empty()
                                              ? UserDatabasePath(ExistingDataFolder(ctx.data))
                                              : std::filesystem::path(o->dbFile);
-      if (IsJetFile(file))
+      if (qv::jet::IsServerLocation(file.string())) {
+        // --data names a server folder: its user database's schema.
+        session = std::make_unique<SqlSession>(qv::jet::OpenEngine(file.string(), {}), format,
+                                               std::cout, std::cerr);
+      } else if (IsJetFile(file)) {
         throw UserError(file.string() +
                         " is a Jet database file, which qvdb does not open: convert its folder "
                         "with `qvdb import-mdb SRC DEST`, then use --data DEST");
-      session = std::make_unique<SqlSession>(file, format, std::cout, std::cerr);
+      } else {
+        session = std::make_unique<SqlSession>(file, format, std::cout, std::cerr);
+      }
     }
     session->SetBail(o->bail);
     int errors = 0;

@@ -151,6 +151,38 @@ std::string DumpLiteral(const Variant& v) {
   }
 }
 
+namespace {
+
+// Every name in brackets: a column may be named by a reserved word.
+std::string Br(const std::string& n) {
+  return "[" + n + "]";
+}
+
+}  // namespace
+
+std::string CreateTableStatement(const qv::jet::TableSpec& spec) {
+  std::string out = "CREATE TABLE " + Br(spec.name) + " (";
+  for (size_t i = 0; i < spec.fields.size(); ++i) {
+    const auto& f = spec.fields[i];
+    out += (i ? ", " : "") + Br(f.name) + ' ' + SqlType(f);
+    if (f.required) out += " NOT NULL";
+    if (!f.defaultValue.empty()) out += " DEFAULT " + f.defaultValue;
+  }
+  return out + ")";
+}
+
+std::vector<std::string> CreateIndexStatements(const qv::jet::TableSpec& spec) {
+  std::vector<std::string> statements;
+  for (const auto& idx : spec.indexes) {
+    std::string out = "CREATE " + std::string(idx.unique && !idx.primary ? "UNIQUE " : "") +
+                      "INDEX " + Br(idx.name) + " ON " + Br(spec.name) + " (";
+    for (size_t i = 0; i < idx.fields.size(); ++i)
+      out += (i ? ", " : "") + Br(idx.fields[i].name) + (idx.fields[i].descending ? " DESC" : "");
+    statements.push_back(out + ")" + (idx.primary ? " WITH PRIMARY" : ""));
+  }
+  return statements;
+}
+
 void DumpTables(qv::jet::Connection& conn, const std::vector<std::string>& tables,
                 std::ostream& out) {
   auto& catalog = conn.Schema();
@@ -158,19 +190,11 @@ void DumpTables(qv::jet::Connection& conn, const std::vector<std::string>& table
     auto spec = catalog.FindTable(table);
     if (!spec)
       throw qv::Error(qv::jet::jeterr::kTableNotFound, "Table '" + table + "' does not exist.");
-    // Every name in brackets: a column may be named by a reserved word.
-    const auto br = [](const std::string& n) { return "[" + n + "]"; };
-    const std::string name = br(spec->name);
-    out << "CREATE TABLE " << name << " (";
+    const std::string name = Br(spec->name);
+    out << CreateTableStatement(*spec) << ";\n";
     std::string columns;
-    for (size_t i = 0; i < spec->fields.size(); ++i) {
-      const auto& f = spec->fields[i];
-      out << (i ? ", " : "") << br(f.name) << ' ' << SqlType(f);
-      if (f.required) out << " NOT NULL";
-      if (!f.defaultValue.empty()) out << " DEFAULT " << f.defaultValue;
-      columns += (i ? ", " : "") + br(f.name);
-    }
-    out << ");\n";
+    for (size_t i = 0; i < spec->fields.size(); ++i)
+      columns += (i ? ", " : "") + Br(spec->fields[i].name);
     auto st = conn.Prepare("select " + columns + " from " + name);
     std::vector<Variant> row(spec->fields.size());
     size_t bytes = 0;
@@ -186,14 +210,7 @@ void DumpTables(qv::jet::Connection& conn, const std::vector<std::string>& table
     if (bytes)
       out << "-- " << bytes << " byte values of " << spec->name
           << " written as Null: Jet SQL has no literal for them\n";
-    for (const auto& idx : spec->indexes) {
-      out << "CREATE " << (idx.unique && !idx.primary ? "UNIQUE " : "") << "INDEX " << br(idx.name)
-          << " ON " << name << " (";
-      for (size_t i = 0; i < idx.fields.size(); ++i)
-        out << (i ? ", " : "") << br(idx.fields[i].name)
-            << (idx.fields[i].descending ? " DESC" : "");
-      out << ")" << (idx.primary ? " WITH PRIMARY" : "") << ";\n";
-    }
+    for (const std::string& index : CreateIndexStatements(*spec)) out << index << ";\n";
   }
 }
 

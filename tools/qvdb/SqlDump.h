@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/automation/Variant.h"
+#include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
 
 namespace qvdb {
@@ -22,6 +23,11 @@ namespace qvdb {
 // Errors: 3376 (error 3078's text) when a named table does not exist.
 void DumpTables(qv::jet::Connection& conn, const std::vector<std::string>& tables,
                 std::ostream& out);
+
+// The Jet SQL that creates a table as the dump writes it (no indexes), and
+// its indexes' statements.
+std::string CreateTableStatement(const qv::jet::TableSpec& spec);
+std::vector<std::string> CreateIndexStatements(const qv::jet::TableSpec& spec);
 
 // The Jet SQL literal of a value as the dump writes it ("Null" for Null,
 // Empty and a byte array).

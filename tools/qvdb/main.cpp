@@ -36,10 +36,11 @@ int main(int argc, char** argv) {
   // In the order --help lists them.
   using Adder = qvdb::CommandRun (*)(CLI::App&, qvdb::CommandContext&);
   std::vector<qvdb::CommandRun> commands;
-  for (Adder add : {qvdb::AddInitCommand, qvdb::AddSqlCommand, qvdb::AddCallCommand,
-                    qvdb::AddGenerateCommand, qvdb::AddCheckCommand, qvdb::AddBackupCommand,
-                    qvdb::AddDemoCommand, qvdb::AddImportMdbCommand, qvdb::AddClassesCommand,
-                    qvdb::AddHelpCommand, qvdb::AddReferenceCommand, qvdb::AddKladrCommand})
+  for (Adder add :
+       {qvdb::AddInitCommand, qvdb::AddSqlCommand, qvdb::AddCallCommand, qvdb::AddGenerateCommand,
+        qvdb::AddCheckCommand, qvdb::AddCopyCommand, qvdb::AddBackupCommand, qvdb::AddDemoCommand,
+        qvdb::AddImportMdbCommand, qvdb::AddClassesCommand, qvdb::AddHelpCommand,
+        qvdb::AddReferenceCommand, qvdb::AddKladrCommand})
     commands.push_back(add(app, ctx));
   commands.push_back(qvdb::AddRefDataCommand(
       app, [&ctx](CLI::App* cmd) { ctx.AddData(cmd); }, ctx.data));

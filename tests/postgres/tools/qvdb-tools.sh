@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# qvdb's commands on a server folder, on the test server (QV_TEST_PG): init
+# --server, check, a generated folder copied onto the server and back, a
+# backup of the server folder and its restore, every table of every
+# database compared (rows and a digest of their values) after each move;
+# and the refusals: a DEST that is not empty, a server without the
+# extension, a server that cannot be reached, a copy that fails half-way
+# (nothing of it left). Each run has a database of
+# its own, dropped at the end. Skipped (77) without a server.
+#
+#   qvdb-tools.sh QVDB FUNCTIONS-SCRIPT
+set -euo pipefail
+qvdb=$1
+functions=$2
+if [ -z "${QV_TEST_PG:-}" ]; then
+  echo "skipped: QV_TEST_PG is not set (scripts/test starts a PostgreSQL server and sets it)"
+  exit 77
+fi
+if [ ! -f "$functions" ]; then
+  echo "skipped: no Jet functions' script $functions (a build without the server headers)"
+  exit 77
+fi
+db=qv_tools_$$
+work=$(mktemp -d)
+psql "$QV_TEST_PG" -qXc "CREATE DATABASE $db"
+cleanup() {
+  psql "$QV_TEST_PG" -qXc "DROP DATABASE IF EXISTS $db WITH (FORCE)" || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export QV_REGISTRY=$work/registry.json
+base="$QV_TEST_PG dbname=$db"
+# The location of a schema; the Jet functions are in jetfn.
+at() { echo "$base options='-c search_path=$1,jetfn'"; }
+
+failures=0
+expect() { # expect NAME WANT GOT
+  if [ "$2" != "$3" ]; then
+    printf 'FAILED %s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"
+    failures=$((failures + 1))
+  fi
+}
+# run NAME WANT-STATUS COMMAND...: the command's status must be WANT; its
+# stderr's first line is kept in $err.
+run() {
+  local name=$1 want=$2 status=0
+  shift 2
+  "$@" >"$work/out" 2>"$work/err" || status=$?
+  err=$(head -1 "$work/err")
+  if [ "$status" != "$want" ]; then
+    printf 'FAILED %s: status %s, expected %s\n' "$name" "$status" "$want"
+    sed 's/^/  /' "$work/out" "$work/err" | tail -20
+    failures=$((failures + 1))
+  fi
+}
+
+# "TABLE ROWS DIGEST" for every table of one database (qvdb sql's arguments
+# that open it): the rows' values as JSON, in sorted order, so that two
+# engines' row orders do not matter.
+digest() {
+  local tables
+  tables=$(echo .tables | "$qvdb" sql "$@")
+  for t in $tables; do echo "SELECT * FROM [$t];"; done |
+    "$qvdb" sql "$@" --format json |
+    python3 -c '
+import hashlib, json, sys
+tables = sys.argv[1].split()
+for table, line in zip(tables, sys.stdin):
+    rows = sorted(json.dumps(r, ensure_ascii=False) for r in json.loads(line)["rows"])
+    print(table, len(rows), hashlib.md5("\n".join(rows).encode()).hexdigest())
+' "$tables" | LC_ALL=C sort
+}
+# The schema of a database of a server folder whose schema is $1.
+schema_of() { # schema_of FOLDER-SCHEMA RELATIVE-NAME
+  if [ "$2" = Quivane.mdb ]; then echo "$1"; else
+    echo "$1_$(echo "${2%.mdb}" | tr 'A-Z' 'a-z' | sed 's/[^a-z0-9]/_/g')"
+  fi
+}
+# Every database of the folder on disk $1 against the same one of the
+# server folder whose schema is $2, and of the folder on disk $3 if given.
+compare() { # compare NAME DIR SCHEMA [DIR2]
+  local name=$1 dir=$2 schema=$3 dir2=${4:-} rel want
+  while read -r rel; do
+    want=$(digest --db "$dir/$rel")
+    expect "$name: $rel on the server" "$want" "$(digest --server "$(at "$(schema_of "$schema" "$rel")")")"
+    [ -z "$dir2" ] || expect "$name: $rel in $dir2" "$want" "$(digest --db "$dir2/$rel")"
+  done < <(cd "$dir" && find . -name '*.mdb' | sed 's|^\./||' | LC_ALL=C sort)
+}
+
+# A server that cannot be reached, and one without the extension.
+run "unreachable" 1 "$qvdb" init --server "host=$work/nowhere port=1 dbname=x"
+expect "unreachable: error" "Error 3051:" "${err:0:11}"
+run "no extension" 1 "$qvdb" init --server "$(at office)"
+expect "no extension: error" "Error 3251:" "${err:0:11}"
+grep -q "install the package qv-dbprovider-postgresql" "$work/err" ||
+  expect "no extension: the package named" "named" "$(cat "$work/err")"
+
+# init --server with the functions' script, then check; a second init is refused.
+run "init --server" 0 "$qvdb" init --server "$(at office)" --functions "$functions"
+run "check of the new server folder" 0 "$qvdb" check --data "$(at office)"
+expect "check: the three databases" "3 files, 0 problems" "$(grep ' files, ' "$work/out")"
+run "init --server again" 1 "$qvdb" init --server "$(at office)" --functions "$functions"
+expect "init again: error" "Error 3204:" "${err:0:11}"
+
+# A generated folder on disk, with a table of its own with a counter.
+run "init a folder" 0 "$qvdb" init "$work/local"
+run "generate" 0 "$qvdb" generate --data "$work/local" --streams 3 --documents 20 --cells 10
+run "a table of the folder's own" 0 "$qvdb" sql --data "$work/local" \
+  "CREATE TABLE Notes (ID COUNTER CONSTRAINT pk PRIMARY KEY, T TEXT(20)); INSERT INTO Notes (T) VALUES ('один'); INSERT INTO Notes (T) VALUES ('два');"
+
+# Onto the server: into the folder made by init it is refused (not empty).
+run "copy into a folder that is not empty" 1 "$qvdb" copy "$work/local" "$(at office)" \
+  --functions "$functions"
+expect "not empty: error" "Error 3204:" "${err:0:11}"
+run "copy onto the server" 0 "$qvdb" copy "$work/local" "$(at moved)" --functions "$functions"
+run "check of the copy on the server" 0 "$qvdb" check --data "$(at moved)"
+compare "onto the server" "$work/local" moved
+# The counter goes on after the rows copied.
+expect "counter after the copy" "3" \
+  "$("$qvdb" sql --data "$(at moved)" --format tsv \
+    "INSERT INTO Notes (T) VALUES ('три'); SELECT Max(ID) FROM Notes WHERE T = 'три';" | tail -1)"
+run "delete the third note" 0 "$qvdb" sql --data "$(at moved)" "DELETE FROM Notes WHERE ID = 3"
+
+# A copy that fails half-way (a byte value, which a server cannot take yet)
+# leaves no schema behind: the same copy goes through once the value is gone.
+if command -v sqlite3 >/dev/null; then
+  cp -r "$work/local" "$work/blob"
+  sqlite3 "$work/blob/Quivane.mdb" "INSERT INTO CourBlobs (ID, Content) VALUES (1, x'0102')"
+  run "copy of a byte value" 1 "$qvdb" copy "$work/blob" "$(at blob)" --functions "$functions"
+  grep -q "Error 3251: A binary value (CourBlobs.Content)" "$work/err" ||
+    expect "byte value: error" "Error 3251: A binary value (CourBlobs.Content) ..." "$(cat "$work/err")"
+  expect "byte value: no schema left" "0" \
+    "$(psql "$base" -qXtAc "SELECT count(*) FROM pg_namespace WHERE nspname LIKE 'blob%'")"
+  sqlite3 "$work/blob/Quivane.mdb" "DELETE FROM CourBlobs"
+  run "the same copy without it" 0 "$qvdb" copy "$work/blob" "$(at blob)" --functions "$functions"
+fi
+
+# Back to a folder on disk; into a folder that is not empty it is refused.
+run "copy back into a folder that is not empty" 1 "$qvdb" copy "$(at moved)" "$work/local"
+expect "back, not empty: error" "Error 3204:" "${err:0:11}"
+run "copy back" 0 "$qvdb" copy "$(at moved)" "$work/back"
+run "check of the copy back" 0 "$qvdb" check --data "$work/back"
+compare "back" "$work/local" moved "$work/back"
+
+# A backup of the server folder, restored onto the server.
+run "backup" 0 "$qvdb" backup "$(at moved)" "$work/backup"
+run "check of the backup" 0 "$qvdb" check --data "$work/backup"
+run "restore" 0 "$qvdb" copy "$work/backup" "$(at restored)" --functions "$functions"
+run "check of the restored folder" 0 "$qvdb" check --data "$(at restored)"
+compare "backup and restore" "$work/local" restored "$work/backup"
+run "backup into a folder that is not empty" 1 "$qvdb" backup "$(at moved)" "$work/backup"
+expect "backup, not empty: error" "Error 3204:" "${err:0:11}"
+
+[ "$failures" -eq 0 ] && echo "qvdb on a server folder: all passed"
+exit $((failures > 0))

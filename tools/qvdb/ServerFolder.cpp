@@ -1,0 +1,252 @@
+#include "ServerFolder.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+
+#include "core/schema/SchemaBuilder.h"
+#include "platform/automation/Error.h"
+#include "platform/jet/JetError.h"
+#include "platform/jet/PgConnection.h"
+#include "platform/jet/ServerLocation.h"
+
+namespace qvdb {
+
+namespace schema = qv::schema;
+namespace jeterr = qv::jet::jeterr;
+
+namespace {
+
+constexpr const char* kSource = "qvdb";
+
+using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+// One libpq session for the administrative statements.
+class Session {
+ public:
+  explicit Session(const std::string& location) : conn_(PQconnectdb(location.c_str()), PQfinish) {
+    if (PQstatus(conn_.get()) != CONNECTION_OK)
+      throw qv::Error(jeterr::kOpenedExclusively,
+                      "The server of '" + qv::jet::ShownLocation(location) +
+                          "' cannot be reached: " + Trimmed(PQerrorMessage(conn_.get())),
+                      kSource);
+    // "already exists, skipping" and the like are not for the user.
+    PQsetNoticeProcessor(
+        conn_.get(), [](void*, const char*) {}, nullptr);
+  }
+
+  // Runs `sql` with `params` as $1, $2 ... (texts); the rows of a select.
+  Result Run(const std::string& sql, const std::vector<std::string>& params = {}) {
+    std::vector<const char*> values;
+    for (const std::string& p : params) values.push_back(p.c_str());
+    Result r(PQexecParams(conn_.get(), sql.c_str(), static_cast<int>(values.size()), nullptr,
+                          values.data(), nullptr, nullptr, 0),
+             PQclear);
+    Check(r);
+    return r;
+  }
+
+  // Runs a script of several statements (no parameters).
+  void RunScript(const std::string& sql) {
+    Result r(PQexec(conn_.get(), sql.c_str()), PQclear);
+    Check(r);
+  }
+
+ private:
+  static std::string Trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+    return s;
+  }
+  void Check(const Result& r) {
+    const ExecStatusType status = PQresultStatus(r.get());
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return;
+    const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+    throw qv::jet::PgToJetError(state ? state : "", Trimmed(PQresultErrorMessage(r.get())), "", "",
+                                "", kSource);
+  }
+
+  std::unique_ptr<PGconn, decltype(&PQfinish)> conn_;
+};
+
+// The schema names of a location's search path, in order.
+std::vector<std::string> SearchPath(Session& session) {
+  Result r = session.Run("SELECT current_setting('search_path')");
+  std::vector<std::string> names;
+  std::string entry;
+  std::istringstream in(PQgetvalue(r.get(), 0, 0));
+  while (std::getline(in, entry, ',')) {
+    entry.erase(0, entry.find_first_not_of(' '));
+    entry.erase(entry.find_last_not_of(' ') + 1);
+    if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"')
+      entry = entry.substr(1, entry.size() - 2);
+    if (!entry.empty()) names.push_back(entry);
+  }
+  return names;
+}
+
+// A schema name that goes into a statement's text: only a plain name.
+const std::string& PlainSchema(const std::string& name, const std::string& location) {
+  if (!qv::jet::IsPlainSchemaName(name))
+    throw qv::Error(jeterr::kInvalidPath,
+                    "'" + name + "' of '" + qv::jet::ShownLocation(location) +
+                        "' is no plain schema name (a-z, 0-9 and _, at most 63 bytes)",
+                    kSource);
+  return name;
+}
+
+bool HasFunctions(Session& session, const std::string& schemaName) {
+  Result r = session.Run(
+      "SELECT 1 FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace "
+      "WHERE n.nspname = $1 AND p.proname = 'jet_like'",
+      {schemaName});
+  return PQntuples(r.get()) > 0;
+}
+
+std::string ReadScript(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw qv::Error(qv::vberr::kFileNotFound, "File not found: " + path, kSource);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+std::string RelativeNameOfSchema(std::string_view folderSchema, std::string_view schemaName) {
+  if (schemaName == folderSchema) return std::string(schema::DbFileName(schema::DbFile::kUser));
+  const std::string prefix = std::string(folderSchema) + "_";
+  if (!schemaName.starts_with(prefix)) return {};
+  const std::string rest(schemaName.substr(prefix.size()));
+  for (auto file : {schema::DbFile::kKladr, schema::DbFile::kOkato}) {
+    std::string name(schema::DbFileName(file));
+    std::string stem = name.substr(0, name.size() - 4);
+    std::transform(stem.begin(), stem.end(), stem.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (rest == stem) return name;
+  }
+  // A shard "BigDocs/NN/NN/<id>_<n>.mdb".
+  static const std::regex shard("bigdocs_([0-9]{2})_([0-9]{2})_([0-9]+)_([0-9]+)");
+  std::smatch m;
+  if (std::regex_match(rest, m, shard))
+    return "BigDocs/" + m[1].str() + "/" + m[2].str() + "/" + m[3].str() + "_" + m[4].str() +
+           ".mdb";
+  return {};
+}
+
+std::vector<std::string> ServerFolderDatabases(const std::string& location) {
+  const std::string folderSchema = qv::jet::ServerFolderSchema(location);
+  Session session(location);
+  Result r = session.Run(
+      "SELECT n.nspname FROM pg_namespace n "
+      "WHERE (n.nspname = $1 OR left(n.nspname, length($1) + 1) = $1 || '_') "
+      "AND EXISTS (SELECT 1 FROM pg_class c WHERE c.relnamespace = n.oid "
+      "AND c.relname = '_jet_tables')",
+      {folderSchema});
+  std::vector<std::string> main, shards;
+  for (int i = 0; i < PQntuples(r.get()); ++i) {
+    std::string name = RelativeNameOfSchema(folderSchema, PQgetvalue(r.get(), i, 0));
+    if (name.empty()) continue;
+    (name.starts_with("BigDocs/") ? shards : main).push_back(std::move(name));
+  }
+  std::vector<std::string> names;
+  for (auto file : schema::kDbFiles) {
+    const std::string n(schema::DbFileName(file));
+    if (std::find(main.begin(), main.end(), n) != main.end()) names.push_back(n);
+  }
+  std::sort(shards.begin(), shards.end());
+  names.insert(names.end(), shards.begin(), shards.end());
+  return names;
+}
+
+void InstallServerFunctions(const std::string& location, const std::string& script) {
+  Session session(location);
+  const std::vector<std::string> path = SearchPath(session);
+  const std::string target =
+      script.empty() || path.size() < 2 ? std::string("jet") : PlainSchema(path[1], location);
+  if (HasFunctions(session, target)) return;
+  if (script.empty()) {
+    Result available = session.Run("SELECT 1 FROM pg_available_extensions WHERE name = 'qv_jet'");
+    if (PQntuples(available.get()) == 0)
+      throw qv::Error(jeterr::kNotSupported,
+                      "The server of '" + qv::jet::ShownLocation(location) +
+                          "' has no extension qv_jet (the library's Jet functions): install "
+                          "the package " +
+                          kExtensionPackage + " on the server, then run this again",
+                      kSource);
+    session.RunScript(
+        "CREATE SCHEMA IF NOT EXISTS jet; CREATE EXTENSION IF NOT EXISTS qv_jet SCHEMA jet");
+    return;
+  }
+  const std::string text = ReadScript(script);
+  session.RunScript("CREATE SCHEMA IF NOT EXISTS " + target + "; SET search_path TO " + target);
+  session.RunScript(text);
+}
+
+void CreateServerSchema(const std::string& location) {
+  const std::string name = qv::jet::ServerFolderSchema(location);
+  Session session(location);
+  session.RunScript("CREATE SCHEMA IF NOT EXISTS " + PlainSchema(name, location));
+}
+
+bool ServerSchemaExists(const std::string& location) {
+  Session session(location);
+  Result r = session.Run("SELECT 1 FROM pg_namespace WHERE nspname = $1",
+                         {qv::jet::ServerFolderSchema(location)});
+  return PQntuples(r.get()) > 0;
+}
+
+void DropServerSchema(const std::string& location) {
+  const std::string name = qv::jet::ServerFolderSchema(location);
+  Session session(location);
+  session.RunScript("DROP SCHEMA IF EXISTS " + PlainSchema(name, location) + " CASCADE");
+}
+
+std::string SnapshotLocation(const std::string& location) {
+  std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(
+      PQconninfoParse(location.c_str(), nullptr), PQconninfoFree);
+  if (!options)
+    throw qv::Error(jeterr::kInvalidPath,
+                    "Not a server location: " + qv::jet::ShownLocation(location), kSource);
+  auto quote = [](std::string_view value) {
+    std::string out = "'";
+    for (char c : value) {
+      if (c == '\'' || c == '\\') out += '\\';
+      out += c;
+    }
+    return out + "'";
+  };
+  std::string out, settings;
+  for (PQconninfoOption* o = options.get(); o->keyword; ++o) {
+    if (!o->val) continue;
+    if (std::string_view(o->keyword) == "options") {
+      settings = o->val;
+      continue;
+    }
+    out += std::string(o->keyword) + "=" + quote(o->val) + " ";
+  }
+  settings +=
+      " -c default_transaction_isolation=serializable -c default_transaction_read_only=on"
+      " -c default_transaction_deferrable=on";
+  return out + "options=" + quote(settings);
+}
+
+void MoveCountersOn(const std::string& location,
+                    const std::vector<std::pair<std::string, std::string>>& counters) {
+  if (counters.empty()) return;
+  Session session(location);
+  for (const auto& [table, column] : counters) {
+    // The server quotes the names into the statement it then runs (%I, %L).
+    Result text = session.Run(
+        "SELECT format('SELECT setval(pg_get_serial_sequence(%L, %L), "
+        "coalesce(max(%I), 0) + 1, false) FROM %I', quote_ident($1::text), $2::text, $2::text, "
+        "$1::text)",
+        {table, column});
+    session.Run(PQgetvalue(text.get(), 0, 0));
+  }
+}
+
+}  // namespace qvdb
