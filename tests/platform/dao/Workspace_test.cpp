@@ -23,7 +23,7 @@ class WorkspaceTest : public ::testing::Test {
     engine_->WorkspacesCollection()->Append(ws_);
     for (const char* name : {"One.mdb", "Two.mdb"}) {
       auto db = ws_->Create(places_.Location(name), dbLangCyrillic);
-      // A server's table-type recordset needs a key (see RollbackRefreshesOpenCursors).
+      // A server's table-type recordset needs a key.
       MakeTable(*db, "T", {{"ID", JetType::kLong}},
                 TestPlaces::OnServer() ? std::vector<IndexDef>{{"PK", "ID", true}}
                                        : std::vector<IndexDef>{});
@@ -114,6 +114,7 @@ TEST_F(WorkspaceTest, ADatabaseOpenedInsideATransactionJoinsIt) {
 
 // A rollback takes back rows a table cursor stands on: it re-reads them.
 TEST_F(WorkspaceTest, RollbackRefreshesOpenCursors) {
+  QV_SKIP_ON_SERVER("the cursor finds its row by the key this test changes (3167)");
   Insert(1);
   auto rs = dbs_[0]->OpenTable("T");
   ws_->BeginTrans();
@@ -136,6 +137,7 @@ TEST_F(WorkspaceTest, RollbackRefreshesOpenCursors) {
 // cursor; Idle(dbFreeLocks) ends the snapshot a statement left stepping
 // holds, so that the connection's next read shows them too.
 TEST_F(WorkspaceTest, IdleRefreshesCursorsAndEndsSnapshots) {
+  QV_SKIP_ON_SERVER("the cursor finds its row by the key this test changes (3167)");
   Insert(1);
   auto rs = dbs_[0]->OpenTable("T");
   EXPECT_EQ(CLng(rs->FieldValue("ID")), 1);  // the cursor's row is read now
@@ -146,7 +148,6 @@ TEST_F(WorkspaceTest, IdleRefreshesCursorsAndEndsSnapshots) {
   engine_->Idle(Variant(dbRefreshCache));
   EXPECT_EQ(CLng(rs->FieldValue("ID")), 2);
   rs->Close();
-  if (TestPlaces::OnServer()) return;  // the rest holds a native statement of the file
 
   jet::Statement held = dbs_[0]->Connection().PrepareNative("SELECT ID FROM T");
   ASSERT_TRUE(held.Step());
