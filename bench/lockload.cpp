@@ -6,14 +6,20 @@
 // (DBCommon.GetNextCounter), an event logged (DBLogs.LogEventByRecord, in
 // a transaction when locking is on), a document's cells read
 // (DBDocument.ReadCells) and its record read (DBDocument.ReadRecord), in
-// turn. Prints, per locking mode and N, the calls made by all processes,
-// calls per second of wall-clock time, the ratio to one process, the calls
-// per CPU second of the processes, and at the end what locking costs at
-// each N (1 - on/off). A run counts failed calls and checks that the
-// counter handed out every number exactly once; either makes the exit
-// status 1.
+// turn. For each N the run with locking off and the run with locking on
+// follow each other, so that a change of the machine's load between them
+// is as small as it can be. Prints a line per run: the calls made by all
+// processes, calls per second of wall-clock time, the ratio to the first
+// N's rate per process, the calls per CPU second of the processes and the
+// load, and with locking on the log syncs that the outermost commits
+// shared (the lock service's count in the lock file); then a table of
+// calls per second and that ratio per mode and N, with what locking costs
+// at each N (1 - on/off, of calls per second and of calls per CPU
+// second). --rounds repeats the whole sweep (each round reported). A run
+// counts failed calls and checks that the counter handed out every number
+// exactly once; either makes the exit status 1.
 //
-//   lockload [--seconds S] [--processes 1,2,4,6,8] [--mode off|on|both]
+//   lockload [--seconds S] [--processes 1,2,4,6,8] [--mode off|on|both] [--rounds R]
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -173,7 +179,17 @@ struct Result {
   double cpuSeconds = 0;
   bool duplicates = false;
   std::string firstFailure;
+  long syncs = 0;  // log syncs begun during the run
 };
+
+// The count of log syncs begun on `folder`'s user database, kept by the
+// lock service in the first 8 bytes of the lock file (0 before the file
+// is made).
+long SyncsBegun(const LoadFolder& folder) {
+  std::ifstream file(folder.Path() / "Quivane.mdb.lock", std::ios::binary);
+  uint64_t begun = 0;
+  return file.read(reinterpret_cast<char*>(&begun), sizeof begun) ? static_cast<long>(begun) : 0;
+}
 
 double ChildrenCpu() {
   rusage u{};
@@ -227,6 +243,7 @@ Result Run(LoadFolder& folder, int n, double seconds) {
     kids.push_back({pid, out[0]});
   }
   ::close(start[0]);
+  const long syncs0 = SyncsBegun(folder);
   const double cpu0 = ChildrenCpu();
   const auto t0 = std::chrono::steady_clock::now();
   for (int p = 0; p < n; ++p)
@@ -265,6 +282,7 @@ Result Run(LoadFolder& folder, int n, double seconds) {
   }
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   r.cpuSeconds = ChildrenCpu() - cpu0;
+  r.syncs = SyncsBegun(folder) - syncs0;
   for (const auto& [value, times] : seen) r.duplicates |= times != 1;
   return r;
 }
@@ -290,12 +308,41 @@ double LoadAverage() {
   return load;
 }
 
+// The sweep's table: calls per second and the ratio to the first N's rate
+// per process, a row per mode, and locking's cost per N when both ran: in
+// wall-clock calls per second, and in calls per CPU second (what a call
+// costs the processes, which other programs' load on the machine moves
+// less than it moves the wall clock).
+void PrintTable(const std::vector<int>& counts, const std::map<int, double> (&rate)[2],
+                const std::map<int, double> (&cpuRate)[2], bool off, bool on) {
+  std::printf("\n%-8s", "N");
+  for (const int n : counts) std::printf(" %13d", n);
+  for (const bool locking : {false, true}) {
+    if (!(locking ? on : off)) continue;
+    const double one = rate[locking].at(counts.front()) / counts.front();
+    std::printf("\n%-8s", locking ? "on" : "off");
+    for (const int n : counts) {
+      const double r = rate[locking].at(n);
+      std::printf(" %7.0f %5.2f", r, one > 0 ? r / one : 0.0);
+    }
+  }
+  if (off && on) {
+    std::printf("\n%-8s", "cost");
+    for (const int n : counts) std::printf(" %12.0f%%", 100 * (1 - rate[1].at(n) / rate[0].at(n)));
+    std::printf("\n%-8s", "cpu cost");
+    for (const int n : counts)
+      std::printf(" %12.0f%%", 100 * (1 - cpuRate[1].at(n) / cpuRate[0].at(n)));
+  }
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   double seconds = 5;
   std::vector<int> counts{1, 2, 4, 6, 8};
   std::string mode = "both";
+  int rounds = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--seconds" && i + 1 < argc) {
@@ -304,43 +351,51 @@ int main(int argc, char** argv) {
       counts = ParseList(argv[++i]);
     } else if (a == "--mode" && i + 1 < argc) {
       mode = argv[++i];
+    } else if (a == "--rounds" && i + 1 < argc) {
+      rounds = std::atoi(argv[++i]);
     } else {
-      std::fprintf(stderr, "usage: %s [--seconds S] [--processes 1,2,4,6,8] [--mode off|on|both]\n",
+      std::fprintf(stderr,
+                   "usage: %s [--seconds S] [--processes 1,2,4,6,8] [--mode off|on|both] "
+                   "[--rounds R]\n",
                    argv[0]);
       return 2;
     }
   }
-  if (counts.empty() || seconds <= 0 || (mode != "off" && mode != "on" && mode != "both")) {
+  if (counts.empty() || seconds <= 0 || rounds < 1 ||
+      (mode != "off" && mode != "on" && mode != "both")) {
     std::fprintf(stderr, "lockload: bad arguments\n");
     return 2;
   }
+  const bool off = mode != "on", on = mode != "off";
+  std::unique_ptr<LoadFolder> folders[2];
+  if (off) folders[0] = std::make_unique<LoadFolder>(false);
+  if (on) folders[1] = std::make_unique<LoadFolder>(true);
   bool ok = true;
-  std::map<int, double> rate[2];
-  std::printf("%-8s %3s %9s %10s %8s %12s %6s\n", "locking", "N", "calls", "calls/s", "vs N=1",
-              "calls/cpu-s", "load");
-  for (const bool locking : {false, true}) {
-    if ((locking && mode == "off") || (!locking && mode == "on")) continue;
-    LoadFolder folder(locking);
-    double one = 0;
+  for (int round = 1; round <= rounds; ++round) {
+    if (rounds > 1) std::printf("%sround %d\n", round > 1 ? "\n" : "", round);
+    std::printf("%-8s %3s %9s %10s %8s %12s %6s\n", "locking", "N", "calls", "calls/s", "vs N=1",
+                "calls/cpu-s", "load");
+    std::map<int, double> rate[2], cpuRate[2];
     for (const int n : counts) {
-      const Result r = Run(folder, n, seconds);
-      const double perSecond = static_cast<double>(r.calls) / r.seconds;
-      if (n == counts.front()) one = perSecond / n;
-      rate[locking][n] = perSecond;
-      std::printf("%-8s %3d %9ld %10.0f %8.2f %12.0f %6.2f", locking ? "on" : "off", n, r.calls,
-                  perSecond, perSecond / (one * 1.0), static_cast<double>(r.calls) / r.cpuSeconds,
-                  LoadAverage());
-      if (r.failures) std::printf("  FAILED %ld: %s", r.failures, r.firstFailure.c_str());
-      if (r.duplicates) std::printf("  DUPLICATE COUNTERS");
-      std::printf("\n");
-      std::fflush(stdout);
-      ok = ok && !r.failures && !r.duplicates;
+      for (const bool locking : {false, true}) {
+        if (!folders[locking]) continue;
+        const Result r = Run(*folders[locking], n, seconds);
+        const double perSecond = static_cast<double>(r.calls) / r.seconds;
+        rate[locking][n] = perSecond;
+        cpuRate[locking][n] = static_cast<double>(r.calls) / r.cpuSeconds;
+        const double one = rate[locking][counts.front()] / counts.front();
+        std::printf("%-8s %3d %9ld %10.0f %8.2f %12.0f %6.2f", locking ? "on" : "off", n, r.calls,
+                    perSecond, perSecond / one, cpuRate[locking][n], LoadAverage());
+        if (locking) std::printf("  syncs %ld", r.syncs);
+        if (r.failures) std::printf("  FAILED %ld: %s", r.failures, r.firstFailure.c_str());
+        if (r.duplicates) std::printf("  DUPLICATE COUNTERS");
+        std::printf("\n");
+        std::fflush(stdout);
+        ok = ok && !r.failures && !r.duplicates;
+      }
     }
-  }
-  if (mode == "both") {
-    std::printf("\nlocking's cost (1 - on/off):");
-    for (const int n : counts) std::printf("  N=%d %.0f%%", n, 100 * (1 - rate[1][n] / rate[0][n]));
-    std::printf("\n");
+    PrintTable(counts, rate, cpuRate, off, on);
+    std::fflush(stdout);
   }
   return ok ? 0 : 1;
 }

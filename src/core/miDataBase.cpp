@@ -12,7 +12,6 @@
 #include "platform/dao/DaoConstants.h"
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/JetError.h"
-#include "platform/jet/PgConnection.h"
 #include "platform/jet/ServerLocation.h"
 #include "platform/os/HostServices.h"
 
@@ -108,27 +107,7 @@ bool IsServerDataFolder() {
 std::string DataFolderLocation(std::string_view relativeName) {
   const std::string folder = mQvRegistryParams::GetDataBasePath();
   if (!jet::IsServerLocation(folder)) return folder + std::string(relativeName);
-  std::string schema = jet::ServerFolderSchema(folder);
-  if (relativeName != kUserDBFileName) {
-    std::string_view stem = relativeName;
-    if (stem.size() > 4) {
-      std::string ext(stem.substr(stem.size() - 4));
-      for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-      if (ext == ".mdb") stem.remove_suffix(4);
-    }
-    schema += '_';
-    for (char c : stem) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      schema += ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) ? c : '_';
-    }
-    if (schema.size() > 63)
-      throw Error(jet::jeterr::kInvalidPath,
-                  "The database '" + std::string(relativeName) + "' of the server folder '" +
-                      jet::ShownLocation(folder) + "' would be the schema '" + schema +
-                      "', longer than the server's 63 bytes.",
-                  std::string(jet::kSourceDatabase));
-  }
-  return jet::ServerLocationInSchema(folder, schema);
+  return jet::ServerDatabaseLocation(folder, relativeName, kUserDBFileName);
 }
 
 std::string GetUserDBFileName() {

@@ -48,12 +48,11 @@ bool IsServerDataFolder();
 
 // Where the folder's database `relativeName` ("Quivane.mdb", "Kladr.mdb", a
 // big document's "sub/123_0.mdb") is. On disk the folder + the name; on a
-// server the location in the schema that stands for it: the user database
-// "Quivane.mdb" is the folder's own schema (jet::ServerFolderSchema), any
-// other that schema + "_" + the name without ".mdb", lower-cased, each
-// character other than a-z and 0-9 written "_" ("Kladr.mdb" -> "acme_kladr",
-// "12/1200_3.mdb" -> "acme_12_1200_3"). 3044 when that name is longer than
-// a server allows (63 bytes).
+// server the location in the schema that stands for it
+// (jet::ServerDatabaseLocation): the user database "Quivane.mdb" is the
+// folder's own schema, any other that schema + "_" + its name ("Kladr.mdb"
+// -> "acme_kladr", "12/1200_3.mdb" -> "acme_12_1200_3"); 3044 when that is
+// longer than a server allows (63 bytes).
 std::string DataFolderLocation(std::string_view relativeName);
 
 // DataFolderLocation of the folder's three databases.

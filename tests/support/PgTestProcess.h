@@ -195,4 +195,53 @@ class TestSchema {
   std::string location_;
 };
 
+// A data folder on the test server that one test process has to itself:
+// its schema `prefix` and the process ID (the folder's other databases,
+// classifiers and shards, become schemas named after it), and the Jet
+// functions of `functionsScript` (when given) in the schema "<name>_fn",
+// which the location's search path names second. Location() is the
+// folder's location, for the registry's DataBasePath or the schema builder;
+// every schema of the folder is dropped with the object. Throws
+// std::runtime_error.
+class ServerFolder {
+ public:
+  ServerFolder(const std::string& conninfo, const std::string& prefix, const char* functionsScript)
+      : admin_(conninfo), name_(prefix + std::to_string(getpid())) {
+    DropAll();
+    if (functionsScript) {
+      const std::optional<std::string> script = sqltest::ReadScriptFile(functionsScript);
+      if (!script) throw std::runtime_error(std::string("cannot read ") + functionsScript);
+      admin_.Value("CREATE SCHEMA " + name_ + "_fn");
+      admin_.Value("SET search_path TO " + name_ + "_fn");
+      admin_.Value(*script);
+    }
+    location_ = conninfo + " options='-c search_path=" + name_ + "," + name_ + "_fn'";
+  }
+  ~ServerFolder() {
+    try {
+      DropAll();
+    } catch (const std::exception& e) {
+      std::cerr << e.what() << '\n';
+    }
+  }
+  ServerFolder(const ServerFolder&) = delete;
+  ServerFolder& operator=(const ServerFolder&) = delete;
+
+  const std::string& Location() const { return location_; }
+  const std::string& Schema() const { return name_; }
+  PgAdmin& Admin() { return admin_; }
+
+ private:
+  // The folder's schemas are its name, or start with it and "_".
+  void DropAll() {
+    admin_.Value(
+        "DO $$ DECLARE s text; BEGIN FOR s IN SELECT nspname FROM pg_namespace WHERE nspname = '" +
+        name_ + "' OR starts_with(nspname, '" + name_ +
+        "_') LOOP EXECUTE 'DROP SCHEMA ' || quote_ident(s) || ' CASCADE'; END LOOP; END $$");
+  }
+  PgAdmin admin_;
+  std::string name_;
+  std::string location_;
+};
+
 }  // namespace qv::testsupport

@@ -60,6 +60,7 @@ constexpr TableDef kVersion3Tables[] = {
 // Version 2: the tables lose the triggers that stored values as Jet would
 // (the engine's writes do it now), in every file.
 void DropValueTriggers(dao::Database& db) {
+  if (db.IsServer()) return;  // a server's tables never had them
   db.Connection().Schema().DropValueTriggers();
 }
 
@@ -68,11 +69,10 @@ void DropValueTriggers(dao::Database& db) {
 // those rules for every column whose definition has them, the Nulls it
 // stores there becoming the default first.
 void GiveColumnsTheirDefaults(dao::Database& db) {
-  jet::Catalog& catalog = db.Connection().Schema();
   for (const SchemaStep& step : AllSchemaSteps()) {
     if (step.file != DbFile::kUser) continue;
     for (const TableDef& def : step.tables) {
-      const auto have = catalog.FindTable(def.name);
+      const auto have = db.FindTableSpec(def.name);
       if (!have) continue;
       std::vector<jet::FieldSpec> changed;
       for (const FieldDef& f : def.fields) {
@@ -87,7 +87,14 @@ void GiveColumnsTheirDefaults(dao::Database& db) {
         changed.back().required = true;
         changed.back().defaultValue = f.defaultValue;
       }
-      if (!changed.empty()) catalog.ChangeFieldRules(have->name, changed);
+      if (changed.empty()) continue;
+      // A server database is built with these rules from its start.
+      if (db.IsServer())
+        throw Error(jet::jeterr::kNotSupported,
+                    "Changing the rules of fields of " + have->name +
+                        " is not available on a server database.",
+                    std::string(jet::kSourceDatabase));
+      db.Connection().Schema().ChangeFieldRules(have->name, changed);
     }
   }
 }

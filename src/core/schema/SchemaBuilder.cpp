@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "core/mQvDaoDataBase.h"
 #include "core/schema/Schema.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/DaoCollections.h"
@@ -17,10 +18,16 @@
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
+#include "platform/jet/PgConnection.h"
+#include "platform/jet/ServerLocation.h"
 
 namespace qv::schema {
 
 namespace {
+
+using mQvDaoDataBase::DaoQString;
+using mQvDaoDataBase::Number2DaoSql;
 
 constexpr RowStep kRowSteps[] = {{DbFile::kUser, 1, &AllReferenceRows}};
 constexpr std::string_view kVersionTable = "DBVersion";
@@ -80,6 +87,9 @@ void ApplyTable(dao::Database& db, const TableDef& def) {
     for (const IndexDef& x : def.indexes)
       if (!indexes->Find(x.name)) indexes->Append(MakeIndex(*tdf, x));
   }
+  // A server stores texts as UTF-8 whatever the flag says; its catalogue
+  // keeps no such flag to set.
+  if (db.IsServer()) return;
   for (const auto& f : added)
     if (IsText(static_cast<JetType>(f->Type()))) f->SetUnicodeCompression(true);
 }
@@ -94,7 +104,29 @@ Variant ToVariant(const RefValue& v) {
   return Variant::Null();
 }
 
+// A value of the schema's rows as a Jet literal.
+std::string RowLiteral(const RefValue& v) {
+  if (const auto* i = std::get_if<int64_t>(&v)) return Number2DaoSql(static_cast<double>(*i));
+  if (const auto* d = std::get_if<double>(&v)) return Number2DaoSql(*d);
+  if (const auto* s = std::get_if<std::string>(&v)) return DaoQString(*s);
+  return "Null";
+}
+
+// A table recordset on a file; INSERT statements on a server, whose table
+// recordsets need a key that many of these tables lack.
 size_t InsertRows(dao::Database& db, const std::vector<RefRow>& rows) {
+  if (db.IsServer()) {
+    for (const RefRow& row : rows) {
+      std::string columns, values;
+      for (const auto& [column, value] : row.values) {
+        columns += (columns.empty() ? "[" : ", [") + std::string(column) + "]";
+        values += (values.empty() ? "" : ", ") + RowLiteral(value);
+      }
+      db.ExecuteSql("INSERT INTO [" + std::string(row.table) + "] (" + columns + ") VALUES (" +
+                    values + ")");
+    }
+    return rows.size();
+  }
   std::map<std::string, std::shared_ptr<dao::Recordset>> open;
   for (const RefRow& row : rows) {
     auto& rs = open[std::string(row.table)];
@@ -120,14 +152,17 @@ int32_t FileVersion(dao::Database& db, DbFile file) {
 
 // True when DBVersion holds exactly the one row of `version`.
 bool VersionRowIsRight(dao::Database& db, int32_t version) {
-  auto rs = db.OpenTable(kVersionTable);
-  if (rs->RecordCount() != 1) return false;
+  auto rs = db.OpenStatement("SELECT MajorVersion, MinorVersion, BuildNumber FROM DBVersion",
+                             dao::dbOpenSnapshot);
+  if (rs->IsEOF()) return false;
   auto is = [&](const char* name, int32_t value) {
     const Variant& v = rs->FieldValue(name);
     return !v.IsNull() && CLng(v) == value;
   };
-  return is("MajorVersion", kMajorVersion) && is("MinorVersion", kMinorVersion) &&
-         is("BuildNumber", version);
+  const bool right = is("MajorVersion", kMajorVersion) && is("MinorVersion", kMinorVersion) &&
+                     is("BuildNumber", version);
+  rs->MoveNext();
+  return right && rs->IsEOF();
 }
 
 void RecordVersion(dao::Database& db, DbFile file, int32_t version) {
@@ -135,12 +170,9 @@ void RecordVersion(dao::Database& db, DbFile file, int32_t version) {
   if (file != DbFile::kUser || !HasTable(db, kVersionTable) || VersionRowIsRight(db, version))
     return;
   db.ExecuteSql("DELETE FROM DBVersion");
-  auto rs = db.OpenTable(kVersionTable);
-  rs->AddNew();
-  rs->SetField("MajorVersion", Variant(kMajorVersion));
-  rs->SetField("MinorVersion", Variant(kMinorVersion));
-  rs->SetField("BuildNumber", Variant(version));
-  rs->Update();
+  db.ExecuteSql("INSERT INTO DBVersion (MajorVersion, MinorVersion, BuildNumber) VALUES (" +
+                Number2DaoSql(kMajorVersion) + ", " + Number2DaoSql(kMinorVersion) + ", " +
+                Number2DaoSql(version) + ")");
 }
 
 [[noreturn]] void ThrowNewer(const std::string& path, int32_t version, int32_t known) {
@@ -191,6 +223,7 @@ void Upgrade(dao::Workspace& ws, dao::Database& db, const SchemaSource& source, 
 // needs the file to itself: when another process has it open, it is left
 // for the next build.
 void UseRollbackJournal(dao::Database& db) {
+  if (db.IsServer()) return;
   jet::Connection& conn = db.Connection();
   try {
     conn.ExecuteNative("PRAGMA journal_mode = DELETE");
@@ -224,36 +257,55 @@ std::string_view DbFileName(DbFile file) {
   return {};
 }
 
+std::string DatabaseLocation(const std::string& folder, DbFile file) {
+  if (jet::IsServerLocation(folder))
+    return jet::ServerDatabaseLocation(folder, DbFileName(file), DbFileName(DbFile::kUser));
+  return (std::filesystem::path(folder) / DbFileName(file)).string();
+}
+
 std::vector<FileBuildResult> BuildDataFolder(const std::string& folder,
                                              const SchemaSource& source) {
+  const bool server = jet::IsServerLocation(folder);
   std::error_code ec;
-  if (folder.empty() || !std::filesystem::is_directory(folder, ec))
+  if (!server && (folder.empty() || !std::filesystem::is_directory(folder, ec)))
     jet::ThrowJet(jet::jeterr::kInvalidPath, {folder});
   const int32_t target = TargetVersion(source);
   auto engine = dao::DBEngine::ForThread();
   auto ws = engine->CreateWorkspace("schema", "admin", "", Variant(dao::dbUseJet));
 
   std::vector<FileBuildResult> results;
+  std::vector<std::string> locations;
   std::vector<std::shared_ptr<dao::Database>> dbs;
-  // Every existing file is checked before any is changed.
+  // Every existing database is checked before any is changed.
   for (DbFile file : kDbFiles) {
     FileBuildResult r;
     r.file = file;
-    r.path = (std::filesystem::path(folder) / DbFileName(file)).string();
+    const std::string location = DatabaseLocation(folder, file);
+    r.path = server ? jet::ShownLocation(location) : location;
     std::shared_ptr<dao::Database> db;
-    if (std::filesystem::exists(r.path, ec)) {
-      db = ws->Open(r.path, {});
+    if (server) {
+      // A schema that is missing, or has no catalogue, is made below.
+      try {
+        db = ws->Open(location, {});
+      } catch (const Error& e) {
+        if (e.Number() != jet::jeterr::kBadDatabaseFormat) throw;
+      }
+    } else if (std::filesystem::exists(location, ec)) {
+      db = ws->Open(location, {});
+    }
+    if (db) {
       r.fromVersion = FileVersion(*db, file);
       if (r.fromVersion > target) ThrowNewer(r.path, r.fromVersion, target);
     }
     r.toVersion = r.fromVersion;
     results.push_back(std::move(r));
+    locations.push_back(location);
     dbs.push_back(std::move(db));
   }
   for (size_t i = 0; i < results.size(); ++i) {
     FileBuildResult& r = results[i];
     if (!dbs[i]) {
-      dbs[i] = ws->Create(r.path, dao::dbLangCyrillic);
+      dbs[i] = ws->Create(locations[i], dao::dbLangCyrillic);
       r.created = true;
     }
     Upgrade(*ws, *dbs[i], source, target, r);

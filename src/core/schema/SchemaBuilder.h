@@ -63,8 +63,15 @@ struct FileBuildResult {
   size_t rowsInserted = 0;
 };
 
-// Creates the three files of `folder` (Quivane.mdb, Kladr.mdb, Okato.mdb)
-// or brings them up to the source's version. Errors: 3044 the folder does
+// Where the database `file` of the data folder `folder` is: a file of the
+// folder, or on a server (a postgresql:// URI or libpq connection string as
+// `folder`) the schema that stands for it (jet::ServerDatabaseLocation).
+std::string DatabaseLocation(const std::string& folder, DbFile file);
+
+// Creates the three databases of `folder` (Quivane.mdb, Kladr.mdb,
+// Okato.mdb; on a server their schemas, and the catalogue in each) or
+// brings them up to the source's version. A result's `path` shows a
+// server's location with its password masked. Errors: 3044 the folder does
 // not exist; 3343 naming the file when a file's version is newer than the
 // source's (checked for every file before any is changed); any error of a
 // step, after that file's transaction is rolled back.

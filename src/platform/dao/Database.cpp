@@ -193,11 +193,13 @@ int64_t Database::ExecuteSql(std::string_view sql) {
 }
 
 int32_t Database::SchemaVersion() {
+  if (engine_) return ServerSchemaVersion();
   jet::Statement st = Connection("Database.SchemaVersion").PrepareNative("PRAGMA user_version");
   return st.Step() ? static_cast<int32_t>(st.Int64(0)) : 0;
 }
 
 void Database::SetSchemaVersion(int32_t version) {
+  if (engine_) return SetServerSchemaVersion(version);
   Connection("Database.SetSchemaVersion")
       .ExecuteNative("PRAGMA user_version = " + std::to_string(version));
 }

@@ -135,9 +135,10 @@ class Database : public Object {
   std::optional<jet::Statement> PrepareQuery(const std::string& source);
   // Execute for C++ callers: returns the rows affected.
   int64_t ExecuteSql(std::string_view sql);
-  // A number the file keeps for its owner (SQLite's user_version), 0 in a
-  // new file; the schema builder records the file's schema version in it.
-  // Setting it takes part in the workspace's transaction.
+  // A number the file keeps for its owner (SQLite's user_version; on a
+  // server a column of the catalogue's _jet_info), 0 in a new database; the
+  // schema builder records the database's schema version in it. Setting it
+  // takes part in the workspace's transaction.
   int32_t SchemaVersion();
   void SetSchemaVersion(int32_t version);
 
@@ -175,6 +176,8 @@ class Database : public Object {
   jet::Statement PrepareSelect(std::string_view sql);
   // The server's side of ExecuteSql, OpenTable and OpenStatement.
   int64_t ServerExecute(std::string_view sql);
+  int32_t ServerSchemaVersion();
+  void SetServerSchemaVersion(int32_t version);
   std::shared_ptr<Recordset> ServerOpenTable(std::string_view table, int32_t type, int32_t options);
   std::shared_ptr<Recordset> ServerOpenStatement(std::string_view sql, int32_t type);
 

@@ -13,6 +13,7 @@
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/JetTableSql.h"
+#include "platform/jet/PgConnection.h"
 
 namespace qv::dao {
 
@@ -175,6 +176,24 @@ std::vector<std::string> Database::TableNames() {
 std::shared_ptr<const jet::TableSpec> Database::FindTableSpec(std::string_view table) {
   if (engine_) return engine_->FindTable(table);
   return Connection().Schema().FindTable(table);
+}
+
+namespace {
+
+jet::PgConnection& PgOf(jet::Engine& engine, std::string_view operation) {
+  auto* pg = dynamic_cast<jet::PgConnection*>(&engine);
+  if (!pg) RaiseNotOnServer(operation);
+  return *pg;
+}
+
+}  // namespace
+
+int32_t Database::ServerSchemaVersion() {
+  return PgOf(ServerEngine(), "Database.SchemaVersion").SchemaVersion();
+}
+
+void Database::SetServerSchemaVersion(int32_t version) {
+  PgOf(ServerEngine(), "Database.SetSchemaVersion").SetSchemaVersion(version);
 }
 
 int64_t Database::ServerExecute(std::string_view sql) {

@@ -1,4 +1,5 @@
 #include "platform/jet/PgConnection.h"
+#include "platform/jet/ServerLocation.h"
 
 #include <libpq-fe.h>
 
@@ -260,7 +261,8 @@ std::string IndexFieldsText(const IndexSpec& index) {
 }
 
 constexpr std::string_view kCatalogueSql =
-    "CREATE TABLE IF NOT EXISTS \"_jet_info\" (\"locale\" text);"
+    "CREATE TABLE IF NOT EXISTS \"_jet_info\" (\"locale\" text, "
+    "\"schema_version\" integer NOT NULL DEFAULT 0);"
     "CREATE TABLE IF NOT EXISTS \"_jet_tables\" (\"ordinal\" integer GENERATED ALWAYS AS IDENTITY, "
     "\"name\" text PRIMARY KEY);"
     "CREATE TABLE IF NOT EXISTS \"_jet_fields\" (\"table_name\" text, \"ordinal\" integer, "
@@ -366,7 +368,12 @@ Error PgToJetError(std::string_view sqlstate, std::string_view message, std::str
   if (sqlstate == "57014") return jet(jeterr::kCanceled);
   if (sqlstate == "53100") return jet(jeterr::kDiskFull);
   if (sqlstate == "53200") return jet(jeterr::kResourceExceeded);
-  if (sqlstate.starts_with("08")) return jet(jeterr::kDiskError);
+  // The connection lost, or the session ended by the server (a shutdown or
+  // restart, a terminated backend): the server's reason follows Jet's text.
+  if (sqlstate.starts_with("08") || sqlstate == "57P01" || sqlstate == "57P02" ||
+      sqlstate == "57P03")
+    return Error(jeterr::kDiskError, JetErrorText(jeterr::kDiskError) + " " + std::string(message),
+                 std::string(source));
   return Error(jeterr::kReserved, std::string(message), std::string(source));
 }
 
@@ -739,6 +746,38 @@ struct PgConnection::Impl : public SchemaView {
   int depth = 0;
   int64_t changes = 0;
   bool readOnly = false;
+  int busyTimeoutMs = 0;
+
+  // The session's settings, made after the connect and after a reconnect.
+  void SetUpSession() const {
+    Exec("SET client_min_messages TO warning");
+    // A write waits for another's lock as long as the file engine waits
+    // for the file's, then fails with 3218.
+    Exec("SET lock_timeout TO " + std::to_string(std::max(busyTimeoutMs, 1)));
+    if (readOnly) Exec("SET default_transaction_read_only TO on");
+    Exec("LISTEN " + std::string(kSchemaChannel));
+  }
+
+  // A session the server ended (a restart, a terminated backend, a broken
+  // network) fails the statement that finds it so (3043). Outside a
+  // transaction the next one connects again with the same settings (the
+  // server's prepared statements and what was read of the schema are
+  // forgotten, so a statement a caller holds is prepared again); inside
+  // one, the transaction is lost with the session, and the caller ends it
+  // first (Rollback then succeeds, CommitTrans fails with 3043).
+  void Revive() {
+    if (depth > 0 || PQstatus(conn) == CONNECTION_OK) return;
+    if (streaming) {
+      streaming->active = false;
+      streaming = nullptr;
+    }
+    PQreset(conn);
+    if (PQstatus(conn) != CONNECTION_OK) ThrowResult(nullptr, conn, kSourceDatabase);
+    cache.clear();
+    ++deallocations;
+    Forget();
+    SetUpSession();
+  }
 
   // Runs `body` so that a failure undoes what it did and no more: inside a
   // transaction between a savepoint and its release (the server refuses
@@ -776,6 +815,7 @@ struct PgConnection::Impl : public SchemaView {
 
   ResultPtr RunPrepared(Entry& entry, const std::vector<std::optional<std::string>>& values) {
     Settle();
+    Revive();
     std::vector<const char*> p;
     p.reserve(values.size());
     for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
@@ -836,6 +876,7 @@ struct PgConnection::Impl : public SchemaView {
   // round trip), as RunBetweenSavepoints runs the others.
   void StartStream(Entry& entry, const std::vector<std::optional<std::string>>& values, Stream& s) {
     Settle();
+    Revive();
     std::vector<const char*> p;
     p.reserve(values.size());
     for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
@@ -883,6 +924,7 @@ struct PgConnection::Impl : public SchemaView {
   // change of it: the notices that arrived are read without waiting (a
   // commit's notice reaches the others a moment after it returns).
   void CheckNotifications() {
+    Revive();
     if (!PQconsumeInput(conn)) return;  // a lost connection fails the next statement
     bool changed = false;
     while (PGnotify* n = PQnotifies(conn)) {
@@ -1073,6 +1115,16 @@ class PgStatement final : public EngineStatement {
 
 // ---- the connection
 
+int32_t PgConnection::SchemaVersion() {
+  ResultPtr r = impl_->Exec("SELECT \"schema_version\" FROM \"_jet_info\"");
+  return PQntuples(r.get()) > 0 ? std::stoi(PQgetvalue(r.get(), 0, 0)) : 0;
+}
+
+void PgConnection::SetSchemaVersion(int32_t version) {
+  impl_->ExecParams("UPDATE \"_jet_info\" SET \"schema_version\" = $1::integer",
+                    {std::to_string(version)});
+}
+
 std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
                                                  const EngineOptions& options) {
   const bool readOnly = options.readOnly, create = options.create;
@@ -1084,9 +1136,15 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
       "AND pg_collation_is_visible(oid)), current_database(), coalesce(current_schema(), '')");
   const bool catalogue = *PQgetvalue(has.get(), 0, 0) == 't';
   const bool collation = *PQgetvalue(has.get(), 0, 1) == 't';
-  impl.writeLockKey =
-      AdvisoryLockKey(PQgetvalue(has.get(), 0, 2), PQgetvalue(has.get(), 0, 3), kWriteLockName);
+  std::string schema = PQgetvalue(has.get(), 0, 3);
   if (!catalogue && !create) ThrowJet(jeterr::kBadDatabaseFormat, {conn->Location()});
+  if (create && !readOnly && SetsSearchPath(conninfo)) {
+    // The first schema the location's search path names is the database's
+    // (a data folder's database on a server): made when missing.
+    schema = ServerFolderSchema(conninfo);
+    impl.Exec("CREATE SCHEMA IF NOT EXISTS " + schema);
+  }
+  impl.writeLockKey = AdvisoryLockKey(PQgetvalue(has.get(), 0, 2), schema, kWriteLockName);
   if (create && !readOnly) {
     // Jet's Russian order (CompareTextRu is ICU's root order at secondary
     // strength), when the functions' script has not made it already.
@@ -1115,12 +1173,12 @@ PgConnection::PgConnection(Private, const std::string& conninfo, const EngineOpt
                 JetErrorText(jeterr::kOpenedExclusively, {location_}) + " " + message,
                 std::string(kSourceDatabase));
   }
-  impl_->Exec("SET client_min_messages TO warning");
-  // A write waits for another's lock as long as the file engine waits for
-  // the file's, then fails with 3218.
-  impl_->Exec("SET lock_timeout TO " + std::to_string(std::max(options.busyTimeoutMs, 1)));
-  if (readOnly) impl_->Exec("SET default_transaction_read_only TO on");
-  impl_->Exec("LISTEN " + std::string(kSchemaChannel));
+  // The server's notices (a warning, the reason a session was ended) reach
+  // the caller as errors or not at all: none is written to stderr.
+  PQsetNoticeProcessor(
+      impl_->conn, [](void*, const char*) {}, nullptr);
+  impl_->busyTimeoutMs = options.busyTimeoutMs;
+  impl_->SetUpSession();
 }
 
 PgConnection::~PgConnection() = default;
@@ -1222,6 +1280,7 @@ int64_t PgConnection::Changes() const {
 }
 
 void PgConnection::BeginTrans(bool writeLock) {
+  impl_->Revive();
   const int depth = impl_->depth;
   const std::string name = Quoted("jet_tx" + std::to_string(depth + 1));
   const std::string begin = depth == 0 ? std::string("BEGIN") : "SAVEPOINT " + name;
@@ -1253,9 +1312,16 @@ void PgConnection::BeginTrans(bool writeLock) {
 void PgConnection::CommitTrans() {
   const int depth = impl_->depth;
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
-  impl_->Exec(depth == 1 ? std::string("COMMIT")
-                         : "RELEASE SAVEPOINT " + Quoted("jet_tx" + std::to_string(depth)),
-              kSourceWorkspace);
+  try {
+    impl_->Exec(depth == 1 ? std::string("COMMIT")
+                           : "RELEASE SAVEPOINT " + Quoted("jet_tx" + std::to_string(depth)),
+                kSourceWorkspace);
+  } catch (const Error&) {
+    // A session the server ended took the transaction with it: the level
+    // is over (and the caller told by the error).
+    if (PQstatus(impl_->conn) != CONNECTION_OK) --impl_->depth;
+    throw;
+  }
   --impl_->depth;
 }
 
@@ -1264,6 +1330,8 @@ void PgConnection::Rollback() {
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
   const std::string name = Quoted("jet_tx" + std::to_string(depth));
   --impl_->depth;
+  // A session the server ended has rolled the transaction back already.
+  if (PQstatus(impl_->conn) != CONNECTION_OK) return;
   impl_->Exec(depth == 1 ? std::string("ROLLBACK")
                          : "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name,
               kSourceWorkspace);

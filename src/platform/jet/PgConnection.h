@@ -26,7 +26,9 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   // 3051 the server cannot be reached or refuses the connection (the
   // server's message follows Jet's text), 3343 the database has no
   // catalogue (and `create` is false). `create` makes the catalogue's
-  // tables in the current schema when they are missing, and the collation
+  // tables in the current schema when they are missing (when the location
+  // sets a search path, in its first schema, made when missing), and the
+  // collation
   // JETRU there when the server has none (an ICU approximation: case and
   // Ё/Е alike, Latin before Cyrillic). `readOnly`: every transaction of
   // the session is read-only, so a write fails with 3027. A write waits
@@ -56,6 +58,11 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   int64_t LastInsertId() override;
   std::vector<std::string> TableNames() override;
   std::shared_ptr<const TableSpec> FindTable(std::string_view table) override;
+
+  // The schema version the library's builder records in the catalogue
+  // (0 until set), as a file keeps it in its header.
+  int32_t SchemaVersion();
+  void SetSchemaVersion(int32_t version);
 
   struct Impl;
 

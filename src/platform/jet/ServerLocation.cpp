@@ -138,6 +138,10 @@ bool IsPlainSchemaName(std::string_view name) {
   return true;
 }
 
+bool SetsSearchPath(std::string_view location) {
+  return !ReadSearchPath(OptionsValue(Parse(location))).schemas.empty();
+}
+
 std::string ServerFolderSchema(std::string_view location) {
   const Options options = Parse(location);
   const SearchPath path = ReadSearchPath(OptionsValue(options));
@@ -175,6 +179,31 @@ std::string ServerLocationInSchema(std::string_view location, std::string_view s
     out += std::string(key) + "=" + QuoteValue(o->val) + " ";
   }
   return out + "options=" + QuoteValue(newOptions);
+}
+
+std::string ServerDatabaseLocation(std::string_view folder, std::string_view relativeName,
+                                   std::string_view mainName) {
+  std::string schema = ServerFolderSchema(folder);
+  if (relativeName != mainName) {
+    std::string_view stem = relativeName;
+    if (stem.size() > 4) {
+      std::string ext(stem.substr(stem.size() - 4));
+      for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      if (ext == ".mdb") stem.remove_suffix(4);
+    }
+    schema += '_';
+    for (char c : stem) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      schema += ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) ? c : '_';
+    }
+    if (schema.size() > 63)
+      throw Error(jeterr::kInvalidPath,
+                  "The database '" + std::string(relativeName) + "' of the server folder '" +
+                      ShownLocation(folder) + "' would be the schema '" + schema +
+                      "', longer than the server's 63 bytes.",
+                  std::string(kSourceDatabase));
+  }
+  return ServerLocationInSchema(folder, schema);
 }
 
 }  // namespace qv::jet

@@ -25,11 +25,24 @@ namespace qv::jet {
 // the folder would depend on who connects.
 std::string ServerFolderSchema(std::string_view location);
 
+// Whether the location's options set a search path.
+bool SetsSearchPath(std::string_view location);
+
 // The location as a libpq connection string whose search path is `schema`
 // followed by the entries after the first of the location's own search
 // path, and "jet" (where the library's server functions are installed)
 // when not among them. The location's other settings are kept.
 std::string ServerLocationInSchema(std::string_view location, std::string_view schema);
+
+// The location of the database `relativeName` of the server folder
+// `folder` ("Quivane.mdb", "Kladr.mdb", a big document's "12/1200_3.mdb"):
+// `mainName` is the folder's own schema (ServerFolderSchema), any other the
+// folder's schema + "_" + the name without ".mdb", lower-cased, each
+// character other than a-z and 0-9 written "_" ("Kladr.mdb" -> "acme_kladr",
+// "12/1200_3.mdb" -> "acme_12_1200_3"). 3044 when that schema's name is
+// longer than a server allows (63 bytes).
+std::string ServerDatabaseLocation(std::string_view folder, std::string_view relativeName,
+                                   std::string_view mainName);
 
 // Whether `name` may name a schema of a server folder (see above).
 bool IsPlainSchemaName(std::string_view name);

@@ -53,10 +53,11 @@ struct LockFileState {
   // exclude each other, so a child closes its copy and opens its own.
   int spareFd = -1;
   pid_t sparePid = 0;
-  // The counts of log syncs begun and ended (see SyncCommitted), mapped
-  // from the head of the lock file once; null until then or when it
-  // cannot be mapped. A child made by fork() shares the mapping, as it
-  // should: the counts are the file's, not a process's.
+  // The head of the lock file, mapped shared once (see SharedHead): the
+  // counts of log syncs (SyncCommitted) and the words a waiter for the
+  // lock sleeps on. Null until then or when it cannot be mapped. A child
+  // made by fork() shares the mapping, as it should: the words are the
+  // file's, not a process's.
   uint64_t* syncCounts = nullptr;
   bool syncMapTried = false;
   ~LockFileState() {
@@ -121,10 +122,74 @@ int32_t TimeoutFromEnvironment() {
   return ec == std::errc() && ptr == end && ms >= 0 ? ms : kDefaultLockTimeoutMs;
 }
 
+// The lock file's head, mapped shared by every holder: [0] the count of log
+// syncs begun, [1] the highest sync number ended, [2] (low 32 bits) a word
+// waiters for a sync sleep on; [3] (low 32 bits) the count of the lock's
+// releases, which waiters for the lock sleep on, and [4] (low 32 bits)
+// how many of them there are. Null when the file cannot be opened, grown
+// or mapped.
+uint64_t* MapSyncCounts(const std::string& path, size_t bytes) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  // Grown, never cut: several processes may grow it at once to the same size.
+  if (::fstat(fd, &st) != 0 ||
+      (st.st_size < static_cast<off_t>(bytes) && ::ftruncate(fd, static_cast<off_t>(bytes)) != 0)) {
+    ::close(fd);
+    return nullptr;
+  }
+  void* at = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  ::close(fd);
+  return at == MAP_FAILED ? nullptr : static_cast<uint64_t*>(at);
+}
+
+// The head of `state`'s lock file, mapped on the first call (null on a
+// server or when it cannot be mapped).
+uint64_t* SharedHead(detail::LockFileState& state) {
+  std::lock_guard guard(state.mutex);
+  if (!state.syncMapTried && !state.server) {
+    state.syncMapTried = true;
+    state.syncCounts = MapSyncCounts(state.lockPath, detail::LockFileState::kSyncBytes);
+  }
+  return state.syncCounts;
+}
+
+uint32_t* ReleaseWord(uint64_t* head) {
+  return reinterpret_cast<uint32_t*>(&head[3]);
+}
+
+uint32_t* LockWaitersWord(uint64_t* head) {
+  return reinterpret_cast<uint32_t*>(&head[4]);
+}
+
+void FutexWait(uint32_t* word, uint32_t seen, int64_t ms) {
+  timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
+  ::syscall(SYS_futex, word, FUTEX_WAIT, seen, &t, nullptr, 0);
+}
+
+void FutexWakeAll(uint32_t* word) {
+  ::syscall(SYS_futex, word, FUTEX_WAKE, INT32_MAX, nullptr, nullptr, 0);
+}
+
+// The longest a waiter for the lock sleeps before it tries again, woken or
+// not: a holder that dies frees its flock without waking anyone.
+constexpr int64_t kLockRetryMs = 20;
+
+// After the lock file's flock is freed: wakes the waiters for the lock, if
+// there are any.
+void WakeLockWaiters(uint64_t* head) {
+  if (!head || std::atomic_ref<uint32_t>(*LockWaitersWord(head)).load() == 0) return;
+  std::atomic_ref<uint32_t>(*ReleaseWord(head)).fetch_add(1);
+  FutexWakeAll(ReleaseWord(head));
+}
+
 // Takes flock on the lock file within `timeoutMs`, through `fd` when it is
 // an open description of the file (else the file is opened); the open
-// descriptor holding the lock. `fd` is closed when this raises.
-int AcquireLockFile(const std::string& path, int32_t timeoutMs, int fd) {
+// descriptor holding the lock. `fd` is closed when this raises. With the
+// file's `head` mapped, a waiter sleeps until a holder frees the lock
+// (WakeLockWaiters), at most kLockRetryMs at a time; without it, it
+// sleeps 1 ms, then twice as long each time up to kLockRetryMs.
+int AcquireLockFile(const std::string& path, int32_t timeoutMs, int fd, uint64_t* head) {
   if (fd < 0) fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) ThrowCouldNotLock(path, std::string("cannot be opened: ") + std::strerror(errno));
   const int64_t deadline = MonotonicMilliseconds() + timeoutMs;
@@ -142,8 +207,22 @@ int AcquireLockFile(const std::string& path, int32_t timeoutMs, int fd) {
       ThrowCouldNotLock(
           path, "is locked by another process or thread; waited " + SecondsText(timeoutMs) + " s.");
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(pauseMs, left)));
-    pauseMs = std::min<int64_t>(pauseMs * 2, 20);
+    if (!head) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min(pauseMs, left)));
+      pauseMs = std::min(pauseMs * 2, kLockRetryMs);
+      continue;
+    }
+    // Counted as a waiter before the next try, so that a holder freeing
+    // the lock after that try fails changes the word and wakes this one.
+    std::atomic_ref<uint32_t> released(*ReleaseWord(head)), waiters(*LockWaitersWord(head));
+    const uint32_t seen = released.load();
+    waiters.fetch_add(1);
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      waiters.fetch_sub(1);
+      break;
+    }
+    FutexWait(ReleaseWord(head), seen, std::min(left, kLockRetryMs));
+    waiters.fetch_sub(1);
   }
   return fd;
 }
@@ -198,7 +277,7 @@ HeldLock::HeldLock(std::shared_ptr<detail::LockFileState> state, std::thread::id
 HeldLock::~HeldLock() {
   std::unique_ptr<jet::PgLockSession> session;
   {
-    std::lock_guard guard(state_->mutex);
+    std::unique_lock guard(state_->mutex);
     const auto it = state_->holds.find(holder_);
     if (it == state_->holds.end() || --it->second.count > 0) return;
     if (!state_->server) {
@@ -207,6 +286,9 @@ HeldLock::~HeldLock() {
       ::flock(it->second.fd, LOCK_UN);
       state_->KeepSpare(it->second.fd);
       state_->holds.erase(it);
+      uint64_t* head = state_->syncCounts;  // mapped by Lock, which this hold came from
+      guard.unlock();
+      WakeLockWaiters(head);
       return;
     }
     session = std::move(it->second.session);
@@ -268,7 +350,7 @@ std::shared_ptr<HeldLock> LockService::Lock() {
       spare = state_->TakeSpare();
   }
   if (state_->server) return LockOnServer(std::move(spareSession));
-  const int fd = AcquireLockFile(state_->lockPath, timeoutMs_, spare);
+  const int fd = AcquireLockFile(state_->lockPath, timeoutMs_, spare, SharedHead(*state_));
   try {
     {
       std::lock_guard guard(state_->mutex);
@@ -302,48 +384,9 @@ std::shared_ptr<HeldLock> LockService::LockOnServer(
   }
 }
 
-namespace {
-
-// The lock file's head as the counts of log syncs: [0] begun, [1] the
-// highest sync number ended, [2] (low 32 bits) a word waiters sleep on.
-// Null when the file cannot be opened, grown or mapped.
-uint64_t* MapSyncCounts(const std::string& path, size_t bytes) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  // Grown, never cut: several processes may grow it at once to the same size.
-  if (::fstat(fd, &st) != 0 ||
-      (st.st_size < static_cast<off_t>(bytes) && ::ftruncate(fd, static_cast<off_t>(bytes)) != 0)) {
-    ::close(fd);
-    return nullptr;
-  }
-  void* at = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  ::close(fd);
-  return at == MAP_FAILED ? nullptr : static_cast<uint64_t*>(at);
-}
-
-void FutexWait(uint32_t* word, uint32_t seen, int64_t ms) {
-  timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
-  ::syscall(SYS_futex, word, FUTEX_WAIT, seen, &t, nullptr, 0);
-}
-
-void FutexWakeAll(uint32_t* word) {
-  ::syscall(SYS_futex, word, FUTEX_WAKE, INT32_MAX, nullptr, nullptr, 0);
-}
-
-}  // namespace
-
 void LockService::SyncCommitted(const std::function<void()>& sync, int64_t waitMs) {
   if (state_ && state_->server) return;  // the server makes its own commits durable
-  uint64_t* counts = nullptr;
-  if (state_) {
-    std::lock_guard guard(state_->mutex);
-    if (!state_->syncMapTried) {
-      state_->syncMapTried = true;
-      state_->syncCounts = MapSyncCounts(state_->lockPath, detail::LockFileState::kSyncBytes);
-    }
-    counts = state_->syncCounts;
-  }
+  uint64_t* counts = state_ ? SharedHead(*state_) : nullptr;
   if (!counts) return sync();
   std::atomic_ref<uint64_t> begun(counts[0]), ended(counts[1]);
   auto* wakeWord = reinterpret_cast<uint32_t*>(&counts[2]);

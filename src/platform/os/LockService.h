@@ -14,8 +14,11 @@
 // Created by name as "Qv_DBLock.LockService" (Attach, Lock, TimeoutMs,
 // LockFilePath, HoldCount). The lock file is created when missing and never
 // deleted (deleting it would let two holders lock two different files); its
-// first 64 bytes hold the counts of SyncCommitted, shared by every process.
-// A child made by fork() while a lock is held shares that hold.
+// first 64 bytes, mapped by every holder, hold the counts of SyncCommitted
+// and a count of the lock's releases: a waiter sleeps on it until a holder
+// frees the lock and wakes it, and tries again at least every 20 ms (a
+// holder that dies frees the lock without waking anyone). A child made by
+// fork() while a lock is held shares that hold.
 //
 // A server location (a postgresql:// URI or a libpq connection string, as
 // jet::IsServerLocation tells) locks on the server instead: a
