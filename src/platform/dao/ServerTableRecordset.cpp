@@ -418,13 +418,12 @@ int64_t ServerTableRecordset::AddRow(const std::vector<Variant>& buffer,
   // is written as DEFAULT VALUES would write it: Null into a field without
   // a default (Required refuses it, 3314, as it refuses the row of
   // defaults), else the first field's default, the catalogue's checked
-  // literal. A table of a counter alone has neither.
+  // literal, else Null into the counter, which takes its next value.
   if (columns.empty()) {
-    int32_t plain = -1, withDefault = -1;
+    int32_t plain = -1, withDefault = -1, counter = -1;
     for (size_t i = 0; i < table_->fields.size(); ++i) {
       const jet::FieldSpec& f = table_->fields[i];
-      if (f.autoIncrement) continue;
-      int32_t& pick = f.defaultValue.empty() ? plain : withDefault;
+      int32_t& pick = f.autoIncrement ? counter : f.defaultValue.empty() ? plain : withDefault;
       if (pick < 0) pick = static_cast<int32_t>(i);
     }
     if (plain >= 0) {
@@ -434,8 +433,11 @@ int64_t ServerTableRecordset::AddRow(const std::vector<Variant>& buffer,
       const std::string& d = table_->fields[static_cast<size_t>(withDefault)].defaultValue;
       columns = Bracketed(withDefault);
       placeholders = d.front() == '=' ? d.substr(1) : d;
+    } else if (counter >= 0) {
+      columns = Bracketed(counter);
+      placeholders = "Null";
     }
-    if (columns.empty()) RaiseNotOnServer("AddNew without a field set on a table of a counter");
+    if (columns.empty()) ThrowDao(jet::jeterr::kNoFieldDefined, kSourceRecordset);
   }
   auto st = engine.Prepare("INSERT INTO [" + table_->name + "] (" + columns + ") VALUES (" +
                            placeholders + ")");

@@ -28,6 +28,7 @@ void TableDefs::Load() {
     if (!loaded_ || names != names_) {
       names_ = std::move(names);
       objects_.clear();
+      serverSpecs_.clear();
     }
     loaded_ = true;
     return;
@@ -44,6 +45,7 @@ void TableDefs::Load() {
 void TableDefs::Refresh() {
   loaded_ = false;
   objects_.clear();
+  serverSpecs_.clear();
   Load();
 }
 
@@ -54,12 +56,22 @@ int32_t TableDefs::Count() {
 
 std::shared_ptr<TableDef> TableDefs::TableObject(const std::string& name) {
   std::string key = FoldCase(name);
-  if (auto it = objects_.find(key); it != objects_.end()) return it->second;
+  auto it = objects_.find(key);
+  if (it != objects_.end()) {
+    auto kept = serverSpecs_.find(key);
+    if (kept == serverSpecs_.end()) return it->second;
+    // A server's object is kept while the engine's description of the table
+    // is the one it was made from: a schema statement makes a new one.
+    if (LiveDatabase()->FindTableSpec(name) == kept->second) return it->second;
+    objects_.erase(it);
+    serverSpecs_.erase(kept);
+  }
   auto db = LiveDatabase();
   auto spec = db->FindTableSpec(name);
   if (!spec) return nullptr;
   auto table = TableDef::OfTable(*spec, db);
-  objects_.emplace(std::move(key), table);
+  objects_.emplace(key, table);
+  if (db->IsServer()) serverSpecs_.emplace(std::move(key), std::move(spec));
   return table;
 }
 
@@ -117,6 +129,7 @@ void TableDefs::Append(std::shared_ptr<TableDef> table) {
   table->Attach(db);
   names_.push_back(table->Name());
   objects_[FoldCase(table->Name())] = table;
+  if (db->IsServer()) serverSpecs_[FoldCase(table->Name())] = db->FindTableSpec(table->Name());
 }
 
 void TableDefs::Delete(const std::string& name) {
@@ -132,6 +145,7 @@ void TableDefs::Delete(const std::string& name) {
   }
   std::string key = FoldCase(table->Name());
   objects_.erase(key);
+  serverSpecs_.erase(key);
   std::erase_if(names_, [&](const std::string& n) { return FoldCase(n) == key; });
 }
 

@@ -13,6 +13,10 @@
 
 #include "platform/dao/DaoCollections.h"
 
+namespace qv::jet {
+struct TableSpec;
+}
+
 namespace qv::dao {
 
 class Database;
@@ -50,6 +54,9 @@ class TableDefs : public DaoCollection {
   uint64_t generation_ = 0;  // the connection's SchemaGeneration when read
   std::vector<std::string> names_;
   std::unordered_map<std::string, std::shared_ptr<TableDef>> objects_;  // by folded name
+  // On a server: the engine's description each object of objects_ was made
+  // from (the server counts no schema generation).
+  std::unordered_map<std::string, std::shared_ptr<const jet::TableSpec>> serverSpecs_;
 };
 
 }  // namespace qv::dao

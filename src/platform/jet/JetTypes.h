@@ -34,7 +34,8 @@ enum class JetType : int16_t {
 struct ColumnInfo {
   std::string name;
   JetType type = JetType::kNone;
-  int32_t size = 0;  // Text(n): n in UTF-16 units; 0 for the fixed-size types
+  int32_t size = 0;      // Text(n): n in UTF-16 units; 0 for the fixed-size types
+  bool counter = false;  // a counter (AutoIncrement): a Null written to it takes the next value
 };
 
 inline bool IsTextType(JetType t) {

@@ -577,7 +577,7 @@ struct PgConnection::Impl : public SchemaView {
     }
     CachedTable cached;
     for (const FieldSpec& field : spec->fields)
-      cached.columns.push_back({field.name, field.type, field.size});
+      cached.columns.push_back({field.name, field.type, field.size, field.autoIncrement});
     cached.spec = std::move(spec);
     return &tables.emplace(key, std::move(cached)).first->second;
   }

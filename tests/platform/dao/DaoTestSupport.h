@@ -1,9 +1,14 @@
 #pragma once
-// A fresh folder per test, the thread's engine, and helpers that build a
-// table through the objects and render recordsets as text.
+// A fresh folder (or server schemas) per test, the thread's engine, and
+// helpers that build a table through the objects and render recordsets as
+// text.
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +20,7 @@
 #include "platform/dao/Recordset.h"
 #include "platform/dao/TableDef.h"
 #include "platform/dao/TableDefs.h"
+#include "support/PgTestProcess.h"
 #include "support/TestSupport.h"
 
 namespace qv::dao::testing {
@@ -22,6 +28,47 @@ namespace qv::dao::testing {
 using testsupport::ExpectError;
 using testsupport::kAnyError;
 using testsupport::TempFolder;
+
+// Where a test's databases are: files of a folder of its own, or, when
+// QV_DAO_TEST_SERVER is set (the program's second run, on the server), a
+// schema of the test server (QV_TEST_PG) per database name, made with the
+// Jet functions of the script QV_JET_TEST_SQL names and dropped with the
+// object. In that run without QV_TEST_PG the program exits 77 (skipped).
+class TestPlaces {
+ public:
+  static bool OnServer() {
+    static const bool onServer = [] {
+      const char* set = std::getenv("QV_DAO_TEST_SERVER");
+      if (set == nullptr || *set == '\0') return false;
+      if (testsupport::TestServerOrSkip() == nullptr) std::exit(77);
+      return true;
+    }();
+    return onServer;
+  }
+
+  // The location of the database `fileName` ("Test.mdb"): the same for the
+  // same name within one test.
+  std::string Location(const std::string& fileName) {
+    if (!OnServer()) return folder_.File(fileName);
+    auto found = locations_.find(fileName);
+    if (found != locations_.end()) return found->second;
+    const char* functions = std::getenv("QV_JET_TEST_SQL");
+    schemas_.push_back(std::make_unique<testsupport::TestSchema>(
+        std::getenv("QV_TEST_PG"), "qv_daot" + std::to_string(schemas_.size()) + "_",
+        functions != nullptr && *functions != '\0' ? functions : nullptr));
+    return locations_[fileName] = schemas_.back()->Location();
+  }
+
+ private:
+  TempFolder folder_;
+  std::vector<std::unique_ptr<testsupport::TestSchema>> schemas_;
+  std::map<std::string, std::string> locations_;
+};
+
+// Ends the test as skipped on the server, with what a server database lacks
+// that the test needs.
+#define QV_SKIP_ON_SERVER(reason) \
+  if (::qv::dao::testing::TestPlaces::OnServer()) GTEST_SKIP() << "on a server database: " << reason
 
 struct FieldDef {
   std::string name;
@@ -132,13 +179,13 @@ inline std::string Describe(TableDef& table) {
 class DaoTest : public ::testing::Test {
  protected:
   DaoTest() : engine_(DBEngine::ForThread()) {
-    db_ = engine_->DefaultWorkspace()->Create(folder_.File("Test.mdb"), dbLangCyrillic);
+    db_ = engine_->DefaultWorkspace()->Create(places_.Location("Test.mdb"), dbLangCyrillic);
   }
   ~DaoTest() override {
     if (db_) db_->Close();
   }
 
-  TempFolder folder_;
+  TestPlaces places_;
   std::shared_ptr<DBEngine> engine_;
   std::shared_ptr<Database> db_;
 };

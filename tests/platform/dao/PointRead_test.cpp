@@ -30,7 +30,8 @@ std::string PointRead(Database& db, double key) {
 // database, by the table's definition as it stands after another
 // connection changed it, with the key converted to the key column's type.
 TEST_F(DaoTest, PointReadsFollowTheirDatabaseAndTheSchema) {
-  auto other = engine_->DefaultWorkspace()->Create(folder_.File("Other.mdb"), dbLangCyrillic);
+  QV_SKIP_ON_SERVER("the other writer is the file engine's own connection");
+  auto other = engine_->DefaultWorkspace()->Create(places_.Location("Other.mdb"), dbLangCyrillic);
   // The same table in both files, its columns in another order and its key
   // of another type.
   MakeTable(*db_, "Item",
@@ -43,7 +44,7 @@ TEST_F(DaoTest, PointReadsFollowTheirDatabaseAndTheSchema) {
   db_->ExecuteSql("INSERT INTO Item (ID, Name, Qty) VALUES (3, 'c', 30)");
   other->ExecuteSql("INSERT INTO Item (ID, Name, Qty) VALUES (2, 'y', 8)");
   other->ExecuteSql("INSERT INTO Item (ID, Name, Qty) VALUES (2.5, 'x', 9)");
-  auto writer = jet::Connection::Open(folder_.File("Test.mdb"));
+  auto writer = jet::Connection::Open(places_.Location("Test.mdb"));
   const struct {
     const char* change;  // run by another connection to Test.mdb first
     bool onOther;        // read Other.mdb

@@ -99,7 +99,8 @@ TEST_F(RecordsetsTest, FieldsOfAStatementAndTheirValues) {
     if (c.type != JetType::kNone) {
       EXPECT_EQ(field->Type(), static_cast<int32_t>(c.type)) << c.name;
     }
-    EXPECT_EQ(field->SourceTable(), c.table) << c.name;
+    // A server statement's fields do not name their table yet.
+    if (!TestPlaces::OnServer()) EXPECT_EQ(field->SourceTable(), c.table) << c.name;
     if (c.first) {
       EXPECT_EQ(rs->FieldValue(i).Describe(), c.first) << c.name;
     }
@@ -119,6 +120,7 @@ TEST_F(RecordsetsTest, FieldsOfAStatementAndTheirValues) {
 // the same row, whatever the cells of the rows before held in that column
 // (a longer or shorter text, a Null).
 TEST_F(RecordsetsTest, StatementRowsReadBackAsStored) {
+  QV_SKIP_ON_SERVER("a Binary field written through the table cursor (3464)");
   MakeTable(*db_, "Mixed",
             {{"ID", JetType::kLong, 0, true},
              {"T", JetType::kText, 50},
@@ -161,8 +163,9 @@ TEST_F(RecordsetsTest, StatementRowsReadBackAsStored) {
 // answer is kept); the statement's rows keep their first one although the
 // look-up comes after its first step.
 TEST_F(RecordsetsTest, StatementTextNamingATableFollowsOtherConnections) {
+  QV_SKIP_ON_SERVER("PrepareQuery (3251), and the other writer is the file engine's connection");
   const std::string text = "select Name from Person where ID <> 2";
-  auto other = jet::Connection::Open(folder_.File("Test.mdb"));
+  auto other = jet::Connection::Open(places_.Location("Test.mdb"));
   auto read = [&] {
     std::optional<jet::Statement> st = db_->PrepareQuery(text);
     const int32_t kind = db_->OpenRecordset(text, Variant(), Variant(), Variant())->Type();
@@ -182,6 +185,7 @@ TEST_F(RecordsetsTest, StatementTextNamingATableFollowsOtherConnections) {
 // this connection makes and drops, through the catalogue, native statements
 // and a rollback, with names compared regardless of case.
 TEST_F(RecordsetsTest, StatementTextNamingATableFollowsThisConnection) {
+  QV_SKIP_ON_SERVER("PrepareQuery and Database::Connection (3251)");
   const std::string text = "select Name from Person where ID = 1";
   const std::string upper = "SELECT NAME FROM PERSON WHERE ID = 1";
   jet::Connection& conn = db_->Connection();
@@ -230,6 +234,7 @@ TEST_F(RecordsetsTest, StatementTextNamingATableFollowsThisConnection) {
 // the first to meet some change, and each step sees the previous one's
 // result first, so that the old definition is cached when the change comes.
 TEST_F(RecordsetsTest, SchemaChangesOfOtherConnectionsAreSeen) {
+  QV_SKIP_ON_SERVER("the other writer is the file engine's own connection");
   const struct {
     const char* change;
     std::array<const char*, 3> seen;  // fields of SELECT *, of the table; its indexes
@@ -271,7 +276,7 @@ TEST_F(RecordsetsTest, SchemaChangesOfOtherConnectionsAreSeen) {
       },
   };
   for (const auto& r : read) r();  // the definitions before the first change
-  auto other = jet::Connection::Open(folder_.File("Test.mdb"));
+  auto other = jet::Connection::Open(places_.Location("Test.mdb"));
   for (size_t i = 0; i < std::size(steps); ++i) {
     SCOPED_TRACE(steps[i].change);
     other->Execute(steps[i].change);

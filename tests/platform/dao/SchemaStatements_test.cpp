@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "DaoTestSupport.h"
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
@@ -11,7 +16,27 @@ class SchemaStatementsTest : public DaoTest {
  protected:
   std::string TableText(const std::string& name) {
     auto table = db_->TableDefsCollection()->Find(name);
-    return table ? Describe(*table) : "(none)";
+    if (!table) return "(none)";
+    std::string text = Describe(*table);
+    if (!db_->IsServer()) return text;
+    // A server's catalogue keeps no creation order: its indexes come in
+    // name order; the lines are compared in the file's order.
+    std::istringstream in(text);
+    std::vector<std::string> lines, indexes;
+    for (std::string line; std::getline(in, line);)
+      (line.starts_with("  index ") ? indexes : lines).push_back(line);
+    const std::vector<std::string> made = {"  index Key ", "  index ByName ", "  index ByKind "};
+    auto rank = [&](const std::string& line) {
+      return std::find_if(made.begin(), made.end(),
+                          [&](const std::string& m) { return line.starts_with(m); }) -
+             made.begin();
+    };
+    std::stable_sort(indexes.begin(), indexes.end(),
+                     [&](const std::string& a, const std::string& b) { return rank(a) < rank(b); });
+    std::string out;
+    for (const std::string& line : lines) out += line + "\n";
+    for (const std::string& line : indexes) out += line + "\n";
+    return out;
   }
 };
 

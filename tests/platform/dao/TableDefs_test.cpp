@@ -25,6 +25,7 @@ class TableDefsTest : public DaoTest {
 // A table built field by field and index by index reads back the same from
 // the file, and what is appended to an existing table takes effect at once.
 TEST_F(TableDefsTest, DefinitionsRoundTripThroughTheFile) {
+  QV_SKIP_ON_SERVER("a text field refusing \"\" and Unicode compression (3251)");
   auto tdf = db_->CreateTableDef(Variant("Cells"));
   auto add = [&](const char* name, JetType type, int32_t size, bool required, bool zls,
                  const char* def) {
@@ -146,6 +147,7 @@ TEST_F(TableDefsTest, CollectionsRefuseBadDefinitions) {
 // UnicodeCompression can be deleted and appended again as a property made
 // by CreateProperty; the file keeps the final value.
 TEST_F(TableDefsTest, UnicodeCompressionIsKeptInTheCatalogue) {
+  QV_SKIP_ON_SERVER("Field.UnicodeCompression (3251)");
   auto t = MakeTable(*db_, "T", {{"Name", JetType::kText, 20}, {"N", JetType::kLong}});
   auto name = std::static_pointer_cast<Field>(t->FieldsCollection()->Item(Variant("Name")));
   auto props = name->PropertiesCollection();
@@ -218,6 +220,7 @@ TEST_F(TableDefsTest, LateBoundCallersReachEveryObject) {
 // makes a name of its own, and "ß" is "ss" in either case. Each pair below
 // is one the text comparison judges the other way.
 TEST_F(TableDefsTest, NamesMatchByTheirCaseFoldsNotAsTexts) {
+  QV_SKIP_ON_SERVER("native statements through Database::Connection (3251)");
   struct NamePair {
     const char* what;
     std::string a, b;

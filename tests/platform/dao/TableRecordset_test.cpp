@@ -224,7 +224,9 @@ TEST_F(TableRecordsetTest, SeekUnreadActsOnTheStoredRow) {
          rs.Edit();
          rs.SetField("Val", Variant("x"));
          db_->ExecuteSql("DELETE FROM Cells WHERE ID = 5");
-         ExpectError(3167, "", [&] { rs.FieldValue("Key"); });
+         // A server's SeekUnread reads the whole row with the probe: the
+         // field is the one read then.
+         if (!TestPlaces::OnServer()) ExpectError(3167, "", [&] { rs.FieldValue("Key"); });
          ExpectError(3167, "", [&] { rs.Update(); });
          return std::string();
        },
@@ -359,7 +361,8 @@ TEST_F(TableRecordsetTest, TableAndDynasetOfOneTableKeepTheirOrders) {
     table = walk(dbOpenTable);
     if (!dynasetFirst) dynaset = walk(dbOpenDynaset);
     EXPECT_EQ(table, "1 2 3") << name;
-    EXPECT_EQ(dynaset, "3 1 2") << name;
+    // A server's table has no rowid: its dynaset runs in the key's order.
+    EXPECT_EQ(dynaset, TestPlaces::OnServer() ? "1 2 3" : "3 1 2") << name;
   }
 }
 

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "DaoTestSupport.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 
 namespace qv::dao::testing {
 namespace {
@@ -20,7 +22,10 @@ class TransactionTest : public DaoTest {
   TransactionTest() { MakeTable(*db_, "T", {{"ID", JetType::kLong}}, {{"Id", "ID", true}}); }
   void Insert(int id) { db_->ExecuteSql("INSERT INTO T (ID) VALUES (" + std::to_string(id) + ")"); }
   std::string Rows() { return TableText(*db_, "T", "Id", {"ID"}); }
-  int Depth() { return db_->Connection().TransactionDepth(); }
+  int Depth() {
+    return db_->IsServer() ? db_->ServerEngine().TransactionDepth()
+                           : db_->Connection().TransactionDepth();
+  }
 };
 
 // An outer scope with an inner one, each writing a row and registering an
@@ -109,7 +114,12 @@ TEST_F(TransactionTest, WriteLockKeepsOtherWritersOutUntilCommit) {
   engine_->SetLockTimeoutMs(5000);
   auto write = [&](int id) {
     return testsupport::RaisedError([&] {
+             // On a server the write lock keeps out the other write-locked
+             // scopes; a plain write takes only its rows' locks.
+             std::optional<Transaction> scope;
+             if (writer->IsServer()) scope.emplace(*writer, kWriteLock);
              writer->ExecuteSql("INSERT INTO T (ID) VALUES (" + std::to_string(id) + ")");
+             if (scope) scope->Commit();
            })
         .Number();
   };

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 
 #include "DaoTestSupport.h"
+#include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
 
@@ -20,8 +22,11 @@ class WorkspaceTest : public ::testing::Test {
     ws_ = engine_->CreateWorkspace("qvz", "admin", "", Variant(dbUseJet));
     engine_->WorkspacesCollection()->Append(ws_);
     for (const char* name : {"One.mdb", "Two.mdb"}) {
-      auto db = ws_->Create(folder_.File(name), dbLangCyrillic);
-      MakeTable(*db, "T", {{"ID", JetType::kLong}});
+      auto db = ws_->Create(places_.Location(name), dbLangCyrillic);
+      // A server's table-type recordset needs a key.
+      MakeTable(*db, "T", {{"ID", JetType::kLong}},
+                TestPlaces::OnServer() ? std::vector<IndexDef>{{"PK", "ID", true}}
+                                       : std::vector<IndexDef>{});
       dbs_.push_back(db);
     }
   }
@@ -43,7 +48,7 @@ class WorkspaceTest : public ::testing::Test {
     return WalkForward(*db.OpenStatement("SELECT ID FROM T ORDER BY ID"), "ID");
   }
 
-  TempFolder folder_;
+  TestPlaces places_;
   std::shared_ptr<DBEngine> engine_;
   std::shared_ptr<Workspace> ws_;
   std::vector<std::shared_ptr<Database>> dbs_;
@@ -91,12 +96,12 @@ TEST_F(WorkspaceTest, NestedTransactionsSpanTheWorkspacesDatabases) {
 }
 
 TEST_F(WorkspaceTest, ADatabaseOpenedInsideATransactionJoinsIt) {
-  auto three = ws_->Create(folder_.File("Three.mdb"), dbLangGeneral);
+  auto three = ws_->Create(places_.Location("Three.mdb"), dbLangGeneral);
   MakeTable(*three, "T", {{"ID", JetType::kLong}});
   three->Close();
   ws_->BeginTrans();
   Insert(1);
-  auto joined = ws_->Open(folder_.File("Three.mdb"), {});
+  auto joined = ws_->Open(places_.Location("Three.mdb"), {});
   joined->ExecuteSql("INSERT INTO T (ID) VALUES (7)");
   ws_->BeginTrans();
   joined->ExecuteSql("INSERT INTO T (ID) VALUES (8)");
@@ -109,6 +114,7 @@ TEST_F(WorkspaceTest, ADatabaseOpenedInsideATransactionJoinsIt) {
 
 // A rollback takes back rows a table cursor stands on: it re-reads them.
 TEST_F(WorkspaceTest, RollbackRefreshesOpenCursors) {
+  QV_SKIP_ON_SERVER("the cursor finds its row by the key this test changes (3167)");
   Insert(1);
   auto rs = dbs_[0]->OpenTable("T");
   ws_->BeginTrans();
@@ -131,6 +137,7 @@ TEST_F(WorkspaceTest, RollbackRefreshesOpenCursors) {
 // cursor; Idle(dbFreeLocks) ends the snapshot a statement left stepping
 // holds, so that the connection's next read shows them too.
 TEST_F(WorkspaceTest, IdleRefreshesCursorsAndEndsSnapshots) {
+  QV_SKIP_ON_SERVER("the cursor finds its row by the key this test changes (3167)");
   Insert(1);
   auto rs = dbs_[0]->OpenTable("T");
   EXPECT_EQ(CLng(rs->FieldValue("ID")), 1);  // the cursor's row is read now
@@ -159,10 +166,18 @@ TEST_F(WorkspaceTest, AnImmediateTransactionKeepsOtherWritersOut) {
   auto other = engine_->CreateWorkspace("other", "admin", "", Variant(dbUseJet));
   auto db = other->Open(dbs_[1]->Name(), {});
   engine_->SetLockTimeoutMs(5000);
+  // On a server the lock keeps out the other workspaces' immediate
+  // transactions; a plain write takes only its rows' locks.
+  auto insertSeven = [&] {
+    std::optional<Transaction> scope;
+    if (db->IsServer()) scope.emplace(*other, kWriteLock);
+    db->ExecuteSql("INSERT INTO T (ID) VALUES (7)");
+    if (scope) scope->Commit();
+  };
   ws_->BeginTransImmediate();
   ws_->BeginTrans();
   EXPECT_EQ(ws_->TransactionDepth(), 2);
-  ExpectError(3218, "", [&] { db->ExecuteSql("INSERT INTO T (ID) VALUES (7)"); });
+  ExpectError(3218, "", insertSeven);
   Insert(1);
   ws_->CommitTrans(Variant());
   ws_->CommitTrans(Variant(dbForceOSFlush));

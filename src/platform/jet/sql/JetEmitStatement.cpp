@@ -210,6 +210,13 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
     source = " VALUES (";
     for (size_t i = 0; i < st.values.size(); ++i) {
       if (i > 0) source += ", ";
+      // A Null given to a counter takes its next value, as the file's
+      // counter (its rowid) does; the server's identity column takes it
+      // from DEFAULT and refuses a Null.
+      if (Postgres() && targets[i]->counter && st.values[i]->kind == ExprKind::kNull) {
+        source += "DEFAULT";
+        continue;
+      }
       const size_t start = source.size();
       Stored(EmitValue(*st.values[i], none, source), targets[i]->type, source, start);
       CheckSize(source);
