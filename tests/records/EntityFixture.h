@@ -53,8 +53,8 @@ class EntityTest : public coretest::DataFolderTest {
   // A statement of SQLite's own on a file folder.
   void NativeSql(const std::string& sql) { db_->Connection().ExecuteNative(sql); }
   // From here on the writes `when` names ("BEFORE INSERT ON T [WHEN
-  // NEW.Field = 'text']") fail, until Allow(`name`): a trigger of the
-  // folder's engine, on a file or on a server.
+  // NEW.Field = 'text']", "BEFORE UPDATE OF Field ON T") fail, until Allow(`name`): a trigger of
+  // the folder's engine, on a file or on a server.
   void Refuse(const std::string& name, const std::string& when) {
     if (!OnServer()) {
       NativeSql("DROP TRIGGER IF EXISTS " + name);
@@ -62,16 +62,19 @@ class EntityTest : public coretest::DataFolderTest {
                 " BEGIN SELECT RAISE(ABORT, 'refused'); END");
       return;
     }
-    static const std::regex shape(R"(^(BEFORE (?:INSERT|UPDATE|DELETE)) ON (\w+)(?: WHEN (.*))?$)");
+    static const std::regex shape(
+        R"(^BEFORE (INSERT|UPDATE|DELETE)(?: OF (\w+))? ON (\w+)(?: WHEN (.*))?$)");
     std::smatch m;
     if (!std::regex_match(when, m, shape)) throw std::logic_error("Refuse: " + when);
-    const std::string table = "\"" + m[2].str() + "\"";
+    const std::string table = "\"" + m[3].str() + "\"";
+    const std::string event =
+        "BEFORE " + m[1].str() + (m[2].matched ? " OF \"" + m[2].str() + "\"" : "");
     const std::string condition =
-        std::regex_replace(m[3].str(), std::regex(R"(NEW\.(\w+))"), "NEW.\"$1\"");
+        std::regex_replace(m[4].str(), std::regex(R"(NEW\.(\w+))"), "NEW.\"$1\"");
     ServerSql("CREATE OR REPLACE FUNCTION " + name +
               "() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION 'refused'; END$$");
     ServerSql("DROP TRIGGER IF EXISTS " + name + " ON " + table);
-    ServerSql("CREATE TRIGGER " + name + " " + m[1].str() + " ON " + table + " FOR EACH ROW " +
+    ServerSql("CREATE TRIGGER " + name + " " + event + " ON " + table + " FOR EACH ROW " +
               (condition.empty() ? "" : "WHEN (" + condition + ") ") + "EXECUTE FUNCTION " + name +
               "()");
     refusedOn_[name] = table;
