@@ -1,7 +1,10 @@
 #pragma once
 // A fresh data folder per test: the schema's files, built once per test
 // program and copied, with a registry file of the test's own pointing the
-// library at it (QV_REGISTRY) and the thread's session started anew.
+// library at it (QV_REGISTRY) and the thread's session started anew. With
+// QV_TEST_FOLDER=server the folder is a database of the test server instead
+// (support/ServerTestFolders.h), copied from a template built once per
+// program: the same tests, the other engine.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,6 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,6 +27,7 @@
 #include "platform/automation/Collection.h"
 #include "platform/automation/Error.h"
 #include "platform/os/RegistryStore.h"
+#include "support/ServerTestFolders.h"
 #include "support/TestSupport.h"
 
 namespace qv::coretest {
@@ -151,14 +157,25 @@ class DataFolderTest : public ::testing::Test {
   // A test may end and start again (TearDown, SetUp) for a fresh folder.
   void SetUp() override {
     fs::create_directories(folder_);
-    for (const auto& entry : fs::directory_iterator(TemplateFolder()))
-      fs::copy(entry.path(), folder_ / entry.path().filename());
-    SetDataBasePath(folder_.string());
+    if (const char* server = testsupport::ServerForTestFolders()) {
+      location_ = testsupport::ServerFolderTemplate::Instance(server).New(serverDatabase_);
+    } else {
+      for (const auto& entry : fs::directory_iterator(TemplateFolder()))
+        fs::copy(entry.path(), folder_ / entry.path().filename());
+      location_ = folder_.string();
+    }
+    SetDataBasePath(location_);
     previousSink_ = SetErrorDisplaySink([this](const ErrorDisplay& d) { shown_.push_back(d); });
   }
   void TearDown() override {
     miDataBase::ResetSessionForThread();
     SetErrorDisplaySink(previousSink_);
+    serverAdmin_.reset();
+    if (!serverDatabase_.empty()) {
+      testsupport::ServerFolderTemplate::Instance(testsupport::ServerForTestFolders())
+          .Drop(serverDatabase_);
+      serverDatabase_.clear();
+    }
     std::error_code ec;
     fs::remove_all(root_, ec);
   }
@@ -170,17 +187,37 @@ class DataFolderTest : public ::testing::Test {
                   os::RegistryValue::String(path));
     miDataBase::ResetSessionForThread();
   }
+  // Writes a file into the local folder folder_. On a server the library
+  // reads no file of it (a server folder has no options file: its locking is
+  // always on), so a test whose meaning is such a file is a file folder's.
   void WriteFile(const std::string& name, const std::string& content) {
     std::ofstream(folder_ / name, std::ios::binary) << content;
   }
   // Turns the database lock on in the folder's options file and starts the
-  // session anew, so that the next open reads it.
+  // session anew, so that the next open reads it. A server folder's lock is
+  // on already: there only the session starts anew.
   void EnableLocking() {
-    WriteFile("Qv_DBOptions.xml", "<DBOptions><Locking Enable=\"yes\"/></DBOptions>");
+    if (!OnServer())
+      WriteFile("Qv_DBOptions.xml", "<DBOptions><Locking Enable=\"yes\"/></DBOptions>");
     miDataBase::ResetSessionForThread();
   }
-  // The folder as the library writes it, ending in "/".
+  // The local folder as the library writes it, ending in "/": the data
+  // folder itself on disk. On a server it is a local folder of the test
+  // only (the data folder is Location()), which the library does not use.
   std::string Folder() const { return folder_.string() + "/"; }
+  // The data folder's location as the registry holds it: the folder's path
+  // on disk, or the server database's connection string.
+  const std::string& Location() const { return location_; }
+  // Whether this run's folders are on the test server.
+  bool OnServer() const { return !serverDatabase_.empty(); }
+  // A statement of the server's own on the test's server database (its
+  // folder schema `public` first in the path), through a connection of the
+  // test's apart from the library's sessions; its first value.
+  std::string ServerSql(const std::string& sql) {
+    if (!OnServer()) throw std::logic_error("ServerSql needs a server folder");
+    if (!serverAdmin_) serverAdmin_ = std::make_unique<testsupport::PgAdmin>(location_);
+    return serverAdmin_->Value(sql);
+  }
 
   testsupport::TempFolder temp_{"qvcore"};
   const fs::path root_ = temp_.Path();
@@ -190,6 +227,9 @@ class DataFolderTest : public ::testing::Test {
  private:
   testsupport::ScopedEnv registry_{"QV_REGISTRY", (root_ / "registry.ini").c_str()};
   ErrorDisplaySink previousSink_;
+  std::string location_;
+  std::string serverDatabase_;  // the test's database on the server
+  std::unique_ptr<testsupport::PgAdmin> serverAdmin_;
 };
 
 }  // namespace qv::coretest

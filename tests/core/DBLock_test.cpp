@@ -11,7 +11,10 @@
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
 #include "core/miLocks.h"
-#include "platform/jet/JetConnection.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Recordset.h"
+#include "platform/dao/Workspace.h"
 #include "platform/os/LockService.h"
 
 namespace qv {
@@ -29,11 +32,14 @@ std::vector<std::string>& Events() {
 
 // The rows of Counters another connection sees: what is committed.
 std::string Committed() {
-  auto conn = jet::Connection::Open(miDataBase::GetUserDBFileName());
-  jet::Statement st = conn->PrepareNative(
-      "SELECT group_concat(CounterType) FROM (SELECT CounterType FROM Counters ORDER BY 1)");
-  st.Step();
-  return st.Text(0);
+  auto ws =
+      dao::DBEngine::ForThread()->CreateWorkspace("committed", "admin", "", Variant(dao::dbUseJet));
+  auto rs = ws->Open(miDataBase::GetUserDBFileName(), {})
+                ->OpenStatement("SELECT CounterType FROM Counters ORDER BY CounterType",
+                                dao::dbOpenSnapshot);
+  std::string text;
+  for (; !rs->IsEOF(); rs->MoveNext()) text += (text.empty() ? "" : ",") + CStr(rs->FieldValue(0));
+  return text;
 }
 
 // A held lock that records, when it is dropped, the workspace's depth and
@@ -183,7 +189,9 @@ TEST_F(Locking, ByNameThroughTheSessionAndDBCommon) {
   ObjectPtr manager = DBCommon().GetUserDBLockManager();
   EXPECT_EQ(manager, miDataBase::GetUserLockManager());
   ObjectPtr keeper = manager->CallV("DoLock").AsObject();  // the default action
-  EXPECT_TRUE(std::filesystem::exists(miDataBase::GetUserDBFileName() + ".lock"));
+  // On a file folder the lock is a file beside the database; on a server
+  // it is an advisory lock of the server, with no file anywhere.
+  EXPECT_EQ(std::filesystem::exists(miDataBase::GetUserDBFileName() + ".lock"), !OnServer());
   EXPECT_EQ(Depth(), 1);
   Add(1);
   keeper->CallV("Rollback");

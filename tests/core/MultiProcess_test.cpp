@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "CoreTestSupport.h"
+#include "DaoTables.h"
 #include "core/DBCommon.h"
 #include "core/DBGlobalParams.h"
 #include "core/mQvDaoDataBase.h"
@@ -26,10 +27,10 @@ class MultiProcess : public coretest::DataFolderTest {};
 // GetNextDeliveryNumber kCalls times and reports "c <n>", "a <n>" and
 // "d <n>" lines; every number must come back exactly once overall.
 TEST_F(MultiProcess, NumbersAreNeverHandedOutTwice) {
-  miDataBase::GetUserDataBase()->Connection().Schema().CreateTable(
-      {"Items",
-       {{"ID", jet::JetType::kLong}, {"Owner", jet::JetType::kLong}},
-       {{"Id", {{"ID"}}, true, true}}});
+  coretest::CreateTable(*miDataBase::GetUserDataBase(),
+                        {"Items",
+                         {{"ID", jet::JetType::kLong}, {"Owner", jet::JetType::kLong}},
+                         {{"Id", {{"ID"}}, true, true}}});
   miDataBase::ResetSessionForThread();  // no database open across the fork
 
   std::vector<std::unique_ptr<coretest::Child>> children;

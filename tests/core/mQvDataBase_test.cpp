@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "CoreTestSupport.h"
+#include "DaoTables.h"
 #include "core/mAdoRecordset.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
@@ -25,7 +26,8 @@ class DaoToAdo : public coretest::DataFolderTest {
   void SetUp() override {
     DataFolderTest::SetUp();
     using J = jet::JetType;
-    miDataBase::GetUserDataBase()->Connection().Schema().CreateTable(
+    coretest::CreateTable(
+        *miDataBase::GetUserDataBase(),
         {"AllTypes",
          {{"Bool", J::kBoolean}, {"Byte", J::kByte},       {"Int", J::kInteger},
           {"Lng", J::kLong},     {"Cur", J::kCurrency},    {"Sng", J::kSingle},

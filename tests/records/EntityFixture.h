@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <regex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,13 +50,39 @@ class EntityTest : public coretest::DataFolderTest {
   void InsertRows(const std::string& head, std::initializer_list<const char*> rows) {
     for (const char* row : rows) Sql(head + " values " + row);
   }
-  // A statement of SQLite's own (triggers that make a later write fail).
+  // A statement of SQLite's own on a file folder.
   void NativeSql(const std::string& sql) { db_->Connection().ExecuteNative(sql); }
-  // From here on the writes `when` names ("BEFORE INSERT ON T [WHEN ...]")
-  // fail, until DROP TRIGGER `name`.
+  // From here on the writes `when` names ("BEFORE INSERT ON T [WHEN
+  // NEW.Field = 'text']", "BEFORE UPDATE OF Field ON T") fail, until Allow(`name`): a trigger of
+  // the folder's engine, on a file or on a server.
   void Refuse(const std::string& name, const std::string& when) {
-    NativeSql("DROP TRIGGER IF EXISTS " + name);
-    NativeSql("CREATE TRIGGER " + name + " " + when + " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    if (!OnServer()) {
+      NativeSql("DROP TRIGGER IF EXISTS " + name);
+      NativeSql("CREATE TRIGGER " + name + " " + when +
+                " BEGIN SELECT RAISE(ABORT, 'refused'); END");
+      return;
+    }
+    static const std::regex shape(
+        R"(^BEFORE (INSERT|UPDATE|DELETE)(?: OF (\w+))? ON (\w+)(?: WHEN (.*))?$)");
+    std::smatch m;
+    if (!std::regex_match(when, m, shape)) throw std::logic_error("Refuse: " + when);
+    const std::string table = "\"" + m[3].str() + "\"";
+    const std::string event =
+        "BEFORE " + m[1].str() + (m[2].matched ? " OF \"" + m[2].str() + "\"" : "");
+    const std::string condition =
+        std::regex_replace(m[4].str(), std::regex(R"(NEW\.(\w+))"), "NEW.\"$1\"");
+    ServerSql("CREATE OR REPLACE FUNCTION " + name +
+              "() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE EXCEPTION 'refused'; END$$");
+    ServerSql("DROP TRIGGER IF EXISTS " + name + " ON " + table);
+    ServerSql("CREATE TRIGGER " + name + " " + event + " ON " + table + " FOR EACH ROW " +
+              (condition.empty() ? "" : "WHEN (" + condition + ") ") + "EXECUTE FUNCTION " + name +
+              "()");
+    refusedOn_[name] = table;
+  }
+  // Ends Refuse(`name`).
+  void Allow(const std::string& name) {
+    if (!OnServer()) return NativeSql("DROP TRIGGER " + name);
+    ServerSql("DROP TRIGGER " + name + " ON " + refusedOn_.at(name));
   }
   // Runs `check` with the database lock off, then on (its transaction).
   void LockingOffAndOn(const std::function<void()>& check) {
@@ -110,6 +139,7 @@ class EntityTest : public coretest::DataFolderTest {
  protected:
   std::shared_ptr<dao::Database> db_;
   std::vector<std::string> notices_;
+  std::map<std::string, std::string> refusedOn_;  // a server trigger's table
 
  private:
   UserDatabaseProvider previous_;

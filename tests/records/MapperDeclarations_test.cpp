@@ -103,7 +103,7 @@ class MapperDeclarations : public EntityTest {
   // A value list's map has no key (its rows are their values).
   void CheckMap(const std::string& who, const ColumnMap& map, const RecordClass& cls,
                 std::set<std::string>& filled, bool keyed = true) {
-    const auto table = Db().Connection().Schema().FindTable(map.table);
+    const auto table = Db().FindTableSpec(map.table);
     if (!table) return Note(who, "no table " + std::string(map.table));
     const jet::FieldSpec* key = table->FindField(map.key);
     if (keyed && (!key || !ColumnFits(ColKind::kDouble, key->type)))
@@ -199,14 +199,14 @@ TEST_F(MapperDeclarations, SchemaMapsAndRecordTypesAgree) {
       CheckMap(who, list.map, *item, itemFilled, false);
       for (double id : {1.0, 1000000001.0}) {
         const std::string_view t = list.readTableFor ? list.readTableFor(id) : list.map.table;
-        const auto table = Db().Connection().Schema().FindTable(t);
+        const auto table = Db().FindTableSpec(t);
         if (!table || !table->FindField(list.ownerColumn))
           Note(who, "no owner column " + std::string(t) + "." + std::string(list.ownerColumn));
       }
       CheckCovered(who, *item, itemFilled);
     }
     for (const ChildListDef& list : def.lists) {
-      const auto table = Db().Connection().Schema().FindTable(list.table);
+      const auto table = Db().FindTableSpec(list.table);
       if (!table || !table->FindField(list.ownerColumn))
         Note(who,
              "no owner column " + std::string(list.table) + "." + std::string(list.ownerColumn));

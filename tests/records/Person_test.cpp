@@ -257,7 +257,7 @@ TEST_F(Person, AFailureLateInARecursiveSaveLeavesNothingWritten) {
   // The records are new again, so that the next save inserts them.
   for (const QvRecordPtr& r : {p, Sub(p, "RegAddress"), Sub(p, "InnRegCertificate")})
     EXPECT_EQ(r->Id(), 0) << r->Type().progId;
-  NativeSql("DROP TRIGGER refuse_legal");
+  Allow("refuse_legal");
   DBPerson().SaveRecord(Obj(p), true);
   EXPECT_EQ(Counts({"Person", "Address", "Certificate"}), "Person=1 Address=2 Certificate=1");
   EXPECT_EQ(Number("select RegAddressID from LegalPerson"), Sub(p, "RegAddress")->Id());

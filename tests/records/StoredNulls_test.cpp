@@ -23,7 +23,7 @@ class StoredNulls : public EntityTest {
   // A row `key` = id of `table`: Null in every column that is not Required,
   // its default in a Required one with a default, 1 (or "1") in the others.
   void NullRow(std::string_view table, std::string_view key, double id) {
-    const auto spec = Db().Connection().Schema().FindTable(table);
+    const auto spec = Db().FindTableSpec(table);
     ASSERT_TRUE(spec) << table;
     std::string columns = "[" + std::string(key) + "]", values = CStr(Variant(id));
     for (const jet::FieldSpec& f : spec->fields) {
