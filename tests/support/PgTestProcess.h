@@ -166,6 +166,16 @@ inline const char* TestServerOrSkip() {
   return nullptr;
 }
 
+// The build's Jet functions' script, argument `i` of the program, or null
+// after saying why the test is skipped: a build without the server module
+// (the sanitizer preset) gives none, and a data folder on the server needs
+// them (`why`).
+inline const char* FunctionsScriptOrSkip(int argc, char** argv, int i, const char* why) {
+  if (i < argc && *argv[i] != '\0') return argv[i];
+  std::cout << "skipped: the Jet functions' script of the build is needed (" << why << ")\n";
+  return nullptr;
+}
+
 // A schema of the test server that one test process has to itself, named
 // `prefix` and the process ID, made anew (with the Jet functions of
 // `functionsScript`, the build's script, when one is given) and dropped

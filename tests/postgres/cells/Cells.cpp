@@ -451,6 +451,8 @@ int main(int argc, char** argv) {
   const char* conninfo = qv::testsupport::TestServerOrSkip();
   if (conninfo == nullptr) return 77;
   qv::pgtest::gConninfo = conninfo;
-  if (argc > 1) qv::pgtest::gFunctions = argv[1];
+  qv::pgtest::gFunctions = qv::testsupport::FunctionsScriptOrSkip(
+      argc, argv, 1, "a server folder's defaults are written through them");
+  if (qv::pgtest::gFunctions == nullptr) return 77;
   return RUN_ALL_TESTS();
 }

@@ -221,6 +221,8 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   qv::gServer = qv::testsupport::TestServerOrSkip();
   if (!qv::gServer) return 77;
-  qv::gFunctions = argc > 1 ? argv[1] : nullptr;
+  qv::gFunctions = qv::testsupport::FunctionsScriptOrSkip(
+      argc, argv, 1, "a server folder's defaults are written through them");
+  if (!qv::gFunctions) return 77;
   return RUN_ALL_TESTS();
 }
