@@ -90,7 +90,9 @@ int32_t DBCommon::GetNextCounter(int32_t aType, int32_t aYear) {
     }
     rs->Update();
     rs->Close();
-    tx.Commit();
+    // The number leaves the database with the caller: the commit reaches
+    // the disk before it is handed out, so no power cut can hand it out again.
+    tx.Commit(/*flush=*/true);
     miDataBase::FlushObstacles();
     return result;
   });

@@ -56,7 +56,9 @@ int32_t DBGlobalParams::GetNextDeliveryNumber() {
     }
     if (attempt == kAttempts)
       throw Error(liberr::kDeliveryCounter, std::string(liberr::kDeliveryCounterText));
-    tx.Commit();
+    // The number leaves the database with the caller: the commit reaches
+    // the disk before it is handed out, so no power cut can hand it out again.
+    tx.Commit(/*flush=*/true);
     miDataBase::FlushObstacles();
     return next;
   });
