@@ -76,6 +76,9 @@ TEST_F(LawReferenceData, ContributionLimitsAndTariffs) {
       {2025, "ОДИТ", 7.6, 0, 7.6, 0, 0},
       {2026, "ОДИТ", 15, 0, 7.6, 0, 0},
       {2030, "ОДИТ", 15, 0, 7.6, 0, 0},  // the last year shipped holds on
+      // Crews of ships in the international register: nothing at all.
+      {2023, "ЧЭС", 0, 0, 0, 0, 0},
+      {2026, "ЧЭС", 0, 0, 0, 0, 0},
   };
   for (const auto& t : tariffs) {
     SCOPED_TRACE(std::to_string(t.year) + " " + t.category);
@@ -86,7 +89,8 @@ TEST_F(LawReferenceData, ContributionLimitsAndTariffs) {
   }
   // Years before a category's first shipped year have no tariff rather than a
   // later year's rates.
-  for (const auto& [year, category] : {std::pair{2016, "ОДИТ"}, {2019, "МС"}, {2016, "ВПНР"}}) {
+  for (const auto& [year, category] :
+       {std::pair{2016, "ОДИТ"}, {2019, "МС"}, {2016, "ВПНР"}, {2022, "ЧЭС"}}) {
     double e = -1, c = -1, oe = -1, oc = -1, f = -1;
     EXPECT_FALSE(q.GetTariffs3(year, category, e, c, oe, oc, f)) << year << " " << category;
   }
