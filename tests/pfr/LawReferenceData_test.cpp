@@ -64,13 +64,21 @@ TEST_F(LawReferenceData, ContributionLimitsAndTariffs) {
       {2022, "ВЖНР", 22, 0, 10, 0, 5.1},
       {2022, "ВПНР", 22, 0, 10, 0, 0},
       {2023, "ВПНР", 30, 0, 15.1, 0, 0},
-      // Information technology: nothing above the base until 2024, the same
-      // 7.6 above it in 2025, 15 within it from 2026.
+      // Information technology: nothing above the base until 2024 (the
+      // medical rate apart until 2022), the same 7.6 above it in 2025, 15
+      // within it from 2026.
+      {2017, "ОДИТ", 8, 0, 0, 0, 4},
+      {2020, "ОДИТ", 8, 0, 0, 0, 4},
+      {2021, "ОДИТ", 6, 0, 0, 0, 0.1},
+      {2022, "ОДИТ", 6, 0, 0, 0, 0.1},
       {2023, "ОДИТ", 7.6, 0, 0, 0, 0},
       {2024, "ОДИТ", 7.6, 0, 0, 0, 0},
       {2025, "ОДИТ", 7.6, 0, 7.6, 0, 0},
       {2026, "ОДИТ", 15, 0, 7.6, 0, 0},
       {2030, "ОДИТ", 15, 0, 7.6, 0, 0},  // the last year shipped holds on
+      // Crews of ships in the international register: nothing at all.
+      {2023, "ЧЭС", 0, 0, 0, 0, 0},
+      {2026, "ЧЭС", 0, 0, 0, 0, 0},
   };
   for (const auto& t : tariffs) {
     SCOPED_TRACE(std::to_string(t.year) + " " + t.category);
@@ -81,15 +89,26 @@ TEST_F(LawReferenceData, ContributionLimitsAndTariffs) {
   }
   // Years before a category's first shipped year have no tariff rather than a
   // later year's rates.
-  for (const auto& [year, category] : {std::pair{2022, "ОДИТ"}, {2019, "МС"}, {2016, "ВПНР"}}) {
+  for (const auto& [year, category] :
+       {std::pair{2016, "ОДИТ"}, {2019, "МС"}, {2016, "ВПНР"}, {2022, "ЧЭС"}}) {
     double e = -1, c = -1, oe = -1, oc = -1, f = -1;
     EXPECT_FALSE(q.GetTariffs3(year, category, e, c, oe, oc, f)) << year << " " << category;
   }
-  double rate = -1;
-  EXPECT_TRUE(q.GetAddTariffs(Day(2024, 6, 30), "428-1", rate));
-  EXPECT_EQ(rate, 9);
-  EXPECT_TRUE(q.GetAddTariffs(Day(2019, 1, 1), "3.4", rate));
-  EXPECT_EQ(rate, 7);
+  // Additional tariffs: by the ground of early pension where no assessment
+  // set a class, else by the class or subclass.
+  const struct {
+    int year;
+    const char* code;
+    double rate;
+  } additional[] = {
+      {2024, "428-1", 9}, {2024, "428-2", 6}, {2019, "4", 8},   {2019, "3.4", 7},
+      {2025, "3.3", 6},   {2025, "3.2", 4},   {2017, "3.1", 2}, {2026, "2", 0},
+  };
+  for (const auto& a : additional) {
+    double rate = -1;
+    EXPECT_TRUE(q.GetAddTariffs(Day(a.year, 6, 30), a.code, rate)) << a.code;
+    EXPECT_EQ(rate, a.rate) << a.code;
+  }
 }
 
 TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
