@@ -234,7 +234,7 @@ void RemoveDestination(const std::string& dest, const std::vector<std::string>& 
 
 std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::string& dest,
                                      const std::vector<std::string>& names, std::ostream& out,
-                                     const CopyOptions& options);
+                                     ServerFolderReader* reader);
 
 bool DestinationHoldsData(const std::string& dest) {
   if (IsServerFolder(dest)) return !ServerFolderDatabases(dest).empty();
@@ -352,7 +352,13 @@ std::string DatabaseLocation(const std::string& folder, std::string_view relativ
 std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std::string& dest,
                                            std::ostream& out, const CopyOptions& options) {
   const std::string userName(schema::DbFileName(schema::DbFile::kUser));
-  const std::vector<std::string> names = FolderDatabases(source);
+  // A server folder's databases are read in one transaction, from the list
+  // of them on: one instant of the whole folder, whatever is committed to
+  // it meanwhile.
+  std::unique_ptr<ServerFolderReader> reader;
+  if (IsServerFolder(source))
+    reader = std::make_unique<ServerFolderReader>(source, options.snapshot);
+  const std::vector<std::string> names = reader ? reader->Databases() : FolderDatabases(source);
   if (names.empty() || names.front() != userName)
     throw qv::Error(jeterr::kFileNotFound,
                     "Could not find " + userName + " in " + ShownFolder(source) +
@@ -373,7 +379,7 @@ std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std:
     for (const std::string& location : DestinationSchemas(dest, names))
       if (!ServerSchemaExists(location)) made.push_back(location);
   try {
-    return CopyInto(source, dest, names, out, options);
+    return CopyInto(source, dest, names, out, reader.get());
   } catch (...) {
     // Nothing half written is left: DEST is as empty as it was.
     try {
@@ -388,7 +394,7 @@ namespace {
 
 std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::string& dest,
                                      const std::vector<std::string>& names, std::ostream& out,
-                                     const CopyOptions& options) {
+                                     ServerFolderReader* reader) {
   // Two workspaces: a workspace's transaction spans the databases open in
   // it, and the source's read transaction must not hold the destination's.
   auto engine = qv::dao::DBEngine::ForThread();
@@ -396,11 +402,6 @@ std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::strin
   auto readWs =
       engine->CreateWorkspace("qvdb copy source", "admin", "", qv::Variant(qv::dao::dbUseJet));
   BuildDestination(dest, names, *ws);
-  // A server folder's databases are read in one transaction: one instant
-  // of the whole folder, whatever is committed to it meanwhile.
-  std::unique_ptr<ServerFolderReader> reader;
-  if (IsServerFolder(source))
-    reader = std::make_unique<ServerFolderReader>(source, options.snapshot);
   std::vector<DatabaseCopied> result;
   for (const std::string& name : names) {
     std::string from = DatabaseLocation(source, name);
@@ -414,7 +415,7 @@ std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::strin
     auto srcEngine = EngineOf(*src);
     auto dstEngine = EngineOf(*dst);
     SourceDatabase readFrom{
-        *srcEngine, reader.get(),
+        *srcEngine, reader,
         reader ? qv::jet::ServerFolderSchema(DatabaseLocation(source, name)) : ""};
     std::unique_ptr<ServerTableWriter> writer;
     if (IsServerFolder(dest)) writer = std::make_unique<ServerTableWriter>(to);

@@ -157,9 +157,11 @@ std::string RelativeNameOfSchema(std::string_view folderSchema, std::string_view
   return {};
 }
 
-std::vector<std::string> ServerFolderDatabases(const std::string& location) {
+namespace {
+
+// The folder's databases as the session sees them (ServerFolderDatabases).
+std::vector<std::string> DatabasesOf(Session& session, const std::string& location) {
   const std::string folderSchema = qv::jet::ServerFolderSchema(location);
-  Session session(location);
   Result r = session.Run(
       "SELECT n.nspname FROM pg_namespace n "
       "WHERE (n.nspname = $1 OR left(n.nspname, length($1) + 1) = $1 || '_') "
@@ -180,6 +182,13 @@ std::vector<std::string> ServerFolderDatabases(const std::string& location) {
   std::sort(shards.begin(), shards.end());
   names.insert(names.end(), shards.begin(), shards.end());
   return names;
+}
+
+}  // namespace
+
+std::vector<std::string> ServerFolderDatabases(const std::string& location) {
+  Session session(location);
+  return DatabasesOf(session, location);
 }
 
 void InstallServerFunctions(const std::string& location, const std::string& script) {
@@ -271,7 +280,8 @@ void MoveCountersOn(const std::string& location,
 
 struct ServerFolderReader::Impl {
   Session session;
-  explicit Impl(const std::string& location) : session(location) {}
+  std::string location;
+  explicit Impl(const std::string& where) : session(where), location(where) {}
 };
 
 ServerFolderReader::ServerFolderReader(const std::string& location, bool serializable)
@@ -283,6 +293,10 @@ ServerFolderReader::ServerFolderReader(const std::string& location, bool seriali
 }
 
 ServerFolderReader::~ServerFolderReader() = default;
+
+std::vector<std::string> ServerFolderReader::Databases() {
+  return DatabasesOf(impl_->session, impl_->location);
+}
 
 int64_t ServerFolderReader::Read(const std::string& schemaName, const std::string& table,
                                  const std::vector<std::string>& columns,

@@ -83,6 +83,10 @@ class ServerFolderReader {
   ServerFolderReader(const ServerFolderReader&) = delete;
   ServerFolderReader& operator=(const ServerFolderReader&) = delete;
 
+  // The folder's databases (ServerFolderDatabases) at that instant: a
+  // shard made or removed meanwhile is as the tables show it.
+  std::vector<std::string> Databases();
+
   // Calls `row` with each row's values of `columns` of `table` in the
   // schema `schema` (one row held at a time); returns the number of rows.
   int64_t Read(const std::string& schema, const std::string& table,
