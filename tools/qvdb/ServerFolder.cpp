@@ -67,12 +67,12 @@ class Session {
                                 "", kSource);
   }
 
- private:
   static std::string Trimmed(std::string s) {
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
     return s;
   }
 
+ private:
   std::unique_ptr<PGconn, decltype(&PQfinish)> conn_;
 };
 
@@ -308,8 +308,17 @@ int64_t ServerFolderReader::Read(const std::string& schemaName, const std::strin
       "SELECT " + list + " FROM " + PlainSchema(schemaName, schemaName) + "." + Quoted(table);
   PGconn* conn = impl_->session.Conn();
   // One row at a time: a table of large values is never held whole.
-  if (!PQsendQuery(conn, sql.c_str()) || !PQsetSingleRowMode(conn))
-    impl_->session.Check(Result(PQgetResult(conn), PQclear));
+  if (!PQsendQuery(conn, sql.c_str()))
+    throw qv::Error(
+        jeterr::kDiskError,
+        qv::jet::JetErrorText(jeterr::kDiskError) + " " + Session::Trimmed(PQerrorMessage(conn)),
+        kSource);
+  if (!PQsetSingleRowMode(conn)) {
+    while (Result rest{PQgetResult(conn), PQclear}) {
+    }
+    throw qv::Error(qv::vberr::kInvalidProcedureCall, "The server's rows cannot be read one by one",
+                    kSource);
+  }
   std::vector<ServerText> values(columns.size());
   int64_t rows = 0;
   std::optional<Result> failed;
