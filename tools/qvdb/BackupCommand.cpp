@@ -37,8 +37,8 @@ CommandRun AddBackupCommand(CLI::App& app, CommandContext& ctx) {
       "in their logs (-wal files). Each copy is checked (SQLite's quick check): a damaged "
       "file stops the backup, and nothing is left in TARGET, unless --keep-damaged. "
       "A server folder (SOURCE a postgresql:// URI or a libpq connection string) is written "
-      "as a folder on disk, each database read in one read-only serializable transaction; "
-      "`qvdb copy TARGET URI` restores it.");
+      "as a folder on disk, all its databases read in one read-only serializable transaction "
+      "(one instant of the whole folder); `qvdb copy TARGET URI` restores it.");
   return [backup, o, &ctx]() -> std::optional<int> {
     if (!*backup) return std::nullopt;
     const std::optional<std::string> source =

@@ -1,7 +1,10 @@
 #include "FolderCopy.h"
 
+#include <charconv>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <utility>
 
@@ -21,6 +24,7 @@
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/JetError.h"
+#include "platform/jet/JetValue.h"
 #include "platform/jet/ServerLocation.h"
 
 namespace qvdb {
@@ -82,62 +86,93 @@ struct TableCopied {
   std::vector<std::string> counters;
 };
 
-// Replaces the rows of `table` in `dest` by those of `source`.
-bool IsBinary(const qv::jet::FieldSpec& field) {
-  return field.type == qv::jet::JetType::kBinary || field.type == qv::jet::JetType::kLongBinary;
+// A database of SRC: its catalogue through the engine; its rows through the
+// engine (a file), or through the folder's reader (a server folder's
+// databases, all read at one instant).
+struct SourceDatabase {
+  qv::jet::Engine& engine;
+  ServerFolderReader* reader = nullptr;
+  std::string schema;  // of the database, on a server
+};
+
+// A database of DEST: its tables made and (a file) written through the
+// engine, or written through the server writer's one transaction.
+struct DestDatabase {
+  qv::jet::Engine& engine;
+  ServerTableWriter* writer = nullptr;
+};
+
+std::vector<std::string> FieldNames(const qv::jet::TableSpec& spec) {
+  std::vector<std::string> names;
+  for (const qv::jet::FieldSpec& f : spec.fields) names.push_back(f.name);
+  return names;
 }
 
-TableCopied CopyTable(qv::jet::Engine& source, qv::jet::Engine& dest, const std::string& table) {
-  const auto spec = source.FindTable(table);
-  if (!spec) ThrowJet(jeterr::kTableNotFound, {table});
-  TableCopied copied;
-  // A server's statement parameter cannot carry bytes (Jet SQL has no
-  // literal of them): a binary column is left out of the insert there, and
-  // a row with a value in it is refused below.
-  std::string columns, placeholders;
-  std::vector<size_t> written, binaryLeftOut;
-  for (size_t i = 0; i < spec->fields.size(); ++i) {
-    const qv::jet::FieldSpec& f = spec->fields[i];
-    if (f.autoIncrement) copied.counters.push_back(f.name);
-    if (dest.IsServer() && IsBinary(f)) {
-      binaryLeftOut.push_back(i);
-      continue;
-    }
-    columns += (columns.empty() ? "" : ", ") + Bracketed(f.name);
-    placeholders += (placeholders.empty() ? "" : ", ") + Placeholder(f);
-    written.push_back(i);
-  }
-  if (dest.FindTable(spec->name)) {
-    dest.Execute("DELETE FROM " + Bracketed(spec->name));
-  } else {
-    // A table of the source's own, which the library's schema lacks.
-    dest.Execute(CreateTableStatement(*spec));
-    for (const std::string& index : CreateIndexStatements(*spec)) dest.Execute(index);
+// Calls `row` with each row of `spec`'s table in SRC, its values typed by
+// their columns.
+void ReadRows(SourceDatabase& src, const qv::jet::TableSpec& spec,
+              const std::function<void(const std::vector<qv::Variant>&)>& row) {
+  std::vector<qv::Variant> values(spec.fields.size());
+  if (src.reader) {
+    src.reader->Read(src.schema, spec.name, FieldNames(spec),
+                     [&](const std::vector<ServerText>& texts) {
+                       for (size_t i = 0; i < texts.size(); ++i)
+                         values[i] = ValueOfServerText(texts[i], spec.fields[i].type);
+                       row(values);
+                     });
+    return;
   }
   std::string all;
-  for (const qv::jet::FieldSpec& f : spec->fields)
+  for (const qv::jet::FieldSpec& f : spec.fields)
     all += (all.empty() ? "" : ", ") + Bracketed(f.name);
-  if (all.empty()) return copied;
-  auto read = source.Prepare("SELECT " + all + " FROM " + Bracketed(spec->name));
-  std::unique_ptr<qv::jet::EngineStatement> write;
-  std::vector<qv::Variant> row(spec->fields.size());
+  if (all.empty()) return;
+  auto read = src.engine.Prepare("SELECT " + all + " FROM " + Bracketed(spec.name));
   while (read->Step()) {
-    read->Values(row);
-    for (size_t i : binaryLeftOut)
-      if (!row[i].IsNull() && !row[i].IsEmpty())
-        throw qv::Error(jeterr::kNotSupported,
-                        "A binary value (" + spec->name + "." + spec->fields[i].name +
-                            ") cannot be written to a server database yet",
-                        kSource);
+    read->Values(values);
+    row(values);
+  }
+}
+
+// Replaces the rows of `table` in `dest` by those of `source`.
+TableCopied CopyTable(SourceDatabase& source, DestDatabase& dest, const std::string& table) {
+  const auto spec = source.engine.FindTable(table);
+  if (!spec) ThrowJet(jeterr::kTableNotFound, {table});
+  TableCopied copied;
+  std::string columns, placeholders;
+  for (const qv::jet::FieldSpec& f : spec->fields) {
+    if (f.autoIncrement) copied.counters.push_back(f.name);
+    columns += (columns.empty() ? "" : ", ") + Bracketed(f.name);
+    placeholders += (placeholders.empty() ? "" : ", ") + Placeholder(f);
+  }
+  if (!dest.engine.FindTable(spec->name)) {
+    // A table of the source's own, which the library's schema lacks.
+    dest.engine.Execute(CreateTableStatement(*spec));
+    for (const std::string& index : CreateIndexStatements(*spec)) dest.engine.Execute(index);
+  } else if (!dest.writer) {
+    dest.engine.Execute("DELETE FROM " + Bracketed(spec->name));
+  }
+  if (dest.writer) {
+    // Bytes too: the server takes each parameter's type from its column.
+    dest.writer->Replace(spec->name, FieldNames(*spec));
+    std::vector<ServerText> texts(spec->fields.size());
+    ReadRows(source, *spec, [&](const std::vector<qv::Variant>& row) {
+      for (size_t i = 0; i < row.size(); ++i) texts[i] = ServerValueText(row[i]);
+      dest.writer->Insert(texts);
+      ++copied.rows;
+    });
+    return copied;
+  }
+  if (columns.empty()) return copied;
+  std::unique_ptr<qv::jet::EngineStatement> write;
+  ReadRows(source, *spec, [&](const std::vector<qv::Variant>& row) {
     if (!write)
-      write = dest.Prepare("INSERT INTO " + Bracketed(spec->name) + " (" + columns + ") VALUES (" +
-                           placeholders + ")");
-    for (size_t k = 0; k < written.size(); ++k)
-      write->Bind(static_cast<int>(k + 1), row[written[k]]);
+      write = dest.engine.Prepare("INSERT INTO " + Bracketed(spec->name) + " (" + columns +
+                                  ") VALUES (" + placeholders + ")");
+    for (size_t k = 0; k < row.size(); ++k) write->Bind(static_cast<int>(k + 1), row[k]);
     write->Run();
     write->Reset();
     ++copied.rows;
-  }
+  });
   return copied;
 }
 
@@ -199,7 +234,7 @@ void RemoveDestination(const std::string& dest, const std::vector<std::string>& 
 
 std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::string& dest,
                                      const std::vector<std::string>& names, std::ostream& out,
-                                     const CopyOptions& options);
+                                     ServerFolderReader* reader);
 
 bool DestinationHoldsData(const std::string& dest) {
   if (IsServerFolder(dest)) return !ServerFolderDatabases(dest).empty();
@@ -208,6 +243,94 @@ bool DestinationHoldsData(const std::string& dest) {
 }
 
 }  // namespace
+
+ServerText ServerValueText(const qv::Variant& v) {
+  auto number = [](double d) {
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
+    return std::string(buf, ec == std::errc() ? end : buf);
+  };
+  switch (v.Type()) {
+    case qv::VarType::kEmpty:
+    case qv::VarType::kNull:
+      return std::nullopt;
+    case qv::VarType::kBoolean:
+      return std::string(qv::CBool(v) ? "-1" : "0");
+    case qv::VarType::kByte:
+    case qv::VarType::kInteger:
+    case qv::VarType::kLong:
+      return std::to_string(qv::CLng(v));
+    case qv::VarType::kSingle:
+    case qv::VarType::kDouble:
+      return number(qv::CDbl(v));
+    case qv::VarType::kCurrency:
+      return number(qv::CCur(v).ToDouble());
+    case qv::VarType::kDate:
+      return number(v.AsDateSerial());
+    case qv::VarType::kString:
+      return v.AsString();
+    default:
+      break;
+  }
+  if (!v.IsByteArray()) ThrowJet(jeterr::kConversionError, {}, kSource);
+  static constexpr char kHex[] = "0123456789abcdef";
+  const std::vector<uint8_t>& bytes = v.AsBytes().bytes;
+  std::string out = "\\x";
+  out.reserve(2 + 2 * bytes.size());
+  for (uint8_t b : bytes) {
+    out += kHex[b >> 4];
+    out += kHex[b & 0xF];
+  }
+  return out;
+}
+
+qv::Variant ValueOfServerText(const ServerText& text, qv::jet::JetType type) {
+  using qv::jet::JetType;
+  if (!text) return qv::Variant::Null();
+  switch (type) {
+    case JetType::kText:
+    case JetType::kMemo:
+    case JetType::kChar:
+    case JetType::kGUID:
+      return qv::Variant(*text);
+    case JetType::kBinary:
+    case JetType::kVarBinary:
+    case JetType::kLongBinary: {
+      // bytea's hex form (the reader's session asks for it).
+      auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+      };
+      const std::string& t = *text;
+      if (!t.starts_with("\\x") || t.size() % 2 != 0)
+        ThrowJet(jeterr::kConversionError, {}, kSource);
+      qv::ByteArray bytes;
+      bytes.bytes.reserve(t.size() / 2 - 1);
+      for (size_t i = 2; i < t.size(); i += 2) {
+        const int hi = digit(t[i]), lo = digit(t[i + 1]);
+        if (hi < 0 || lo < 0) ThrowJet(jeterr::kConversionError, {}, kSource);
+        bytes.bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));
+      }
+      return qv::Variant(std::move(bytes));
+    }
+    default:
+      break;
+  }
+  // A number kind (dates are day numbers, Yes/No -1 and 0).
+  const std::string& t = *text;
+  double d = 0;
+  const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
+  if (ec != std::errc() || end != t.data() + t.size()) {
+    // The server's "Infinity", "-Infinity" and "NaN".
+    char* stop = nullptr;
+    d = std::strtod(t.c_str(), &stop);
+    if (t.empty() || *stop != '\0') ThrowJet(jeterr::kConversionError, {}, kSource);
+  }
+  if (auto typed = qv::jet::NumberAsJetType(d, type)) return std::move(*typed);
+  return qv::Variant(d);
+}
 
 bool IsServerFolder(const std::string& folder) {
   return qv::jet::IsServerLocation(folder);
@@ -229,7 +352,13 @@ std::string DatabaseLocation(const std::string& folder, std::string_view relativ
 std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std::string& dest,
                                            std::ostream& out, const CopyOptions& options) {
   const std::string userName(schema::DbFileName(schema::DbFile::kUser));
-  const std::vector<std::string> names = FolderDatabases(source);
+  // A server folder's databases are read in one transaction, from the list
+  // of them on: one instant of the whole folder, whatever is committed to
+  // it meanwhile.
+  std::unique_ptr<ServerFolderReader> reader;
+  if (IsServerFolder(source))
+    reader = std::make_unique<ServerFolderReader>(source, options.snapshot);
+  const std::vector<std::string> names = reader ? reader->Databases() : FolderDatabases(source);
   if (names.empty() || names.front() != userName)
     throw qv::Error(jeterr::kFileNotFound,
                     "Could not find " + userName + " in " + ShownFolder(source) +
@@ -250,7 +379,7 @@ std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std:
     for (const std::string& location : DestinationSchemas(dest, names))
       if (!ServerSchemaExists(location)) made.push_back(location);
   try {
-    return CopyInto(source, dest, names, out, options);
+    return CopyInto(source, dest, names, out, reader.get());
   } catch (...) {
     // Nothing half written is left: DEST is as empty as it was.
     try {
@@ -265,7 +394,7 @@ namespace {
 
 std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::string& dest,
                                      const std::vector<std::string>& names, std::ostream& out,
-                                     const CopyOptions& options) {
+                                     ServerFolderReader* reader) {
   // Two workspaces: a workspace's transaction spans the databases open in
   // it, and the source's read transaction must not hold the destination's.
   auto engine = qv::dao::DBEngine::ForThread();
@@ -276,7 +405,8 @@ std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::strin
   std::vector<DatabaseCopied> result;
   for (const std::string& name : names) {
     std::string from = DatabaseLocation(source, name);
-    if (options.snapshot && IsServerFolder(source)) from = SnapshotLocation(from);
+    // The engine reads a server database's catalogue only.
+    if (reader) from = SnapshotLocation(from);
     qv::dao::DatabaseOptions readOnly;
     readOnly.readOnly = true;
     auto src = readWs->Open(from, readOnly);
@@ -284,16 +414,25 @@ std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::strin
     auto dst = ws->Open(to, {});
     auto srcEngine = EngineOf(*src);
     auto dstEngine = EngineOf(*dst);
+    SourceDatabase readFrom{
+        *srcEngine, reader,
+        reader ? qv::jet::ServerFolderSchema(DatabaseLocation(source, name)) : ""};
+    std::unique_ptr<ServerTableWriter> writer;
+    if (IsServerFolder(dest)) writer = std::make_unique<ServerTableWriter>(to);
+    DestDatabase writeTo{*dstEngine, writer.get()};
     DatabaseCopied copied{name};
     std::vector<std::pair<std::string, std::string>> counters;
     {
-      // The source's reads in one transaction: one state of the database.
-      qv::dao::Transaction readTx(*src);
-      qv::dao::Transaction tx(*dst);
+      // A file's reads in one transaction: one state of the database. A
+      // file DEST is written in one transaction of the engine, a server's
+      // in the writer's (the tables DEST lacks made before, by the engine).
+      std::optional<qv::dao::Transaction> readTx, tx;
+      if (!reader) readTx.emplace(*src);
+      if (!writer) tx.emplace(*dst);
       for (const std::string& table : srcEngine->TableNames()) {
         TableCopied t;
         try {
-          t = CopyTable(*srcEngine, *dstEngine, table);
+          t = CopyTable(readFrom, writeTo, table);
         } catch (const qv::Error& e) {
           // Which table of which database: the engine's error names neither.
           throw qv::Error(e.Number(), e.Description() + " (" + name + ", table " + table + ")",
@@ -303,9 +442,11 @@ std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::strin
         copied.rows += t.rows;
         for (const std::string& c : t.counters) counters.emplace_back(table, c);
       }
-      tx.Commit();
-      readTx.Rollback();
+      if (writer) writer->Commit();
+      if (tx) tx->Commit();
+      if (readTx) readTx->Rollback();
     }
+    writer.reset();
     src->Close();
     dst->Close();
     if (IsServerFolder(dest)) MoveCountersOn(to, counters);

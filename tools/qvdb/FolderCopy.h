@@ -9,8 +9,9 @@
 // databases gets its source's rows in one transaction: each table emptied
 // (the reference rows the build wrote) and filled with the source's rows,
 // every value bound to a statement parameter of its column's kind, counter
-// values kept. On a server the counters' sequences are then moved past the
-// copied values. A DEST that holds a database already is refused (3204);
+// values kept (bytes too). On a server the counters' sequences are then
+// moved past the copied values. A server SRC is read in one transaction: one
+// instant of all its databases. A DEST that holds a database already is refused (3204);
 // nothing of SRC is changed.
 
 #include <cstdint>
@@ -18,6 +19,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ServerFolder.h"
+#include "platform/automation/Variant.h"
+#include "platform/jet/JetTypes.h"
 
 namespace qvdb {
 
@@ -36,9 +41,10 @@ struct CopyOptions {
   // The Jet functions' script for a server DEST (InstallServerFunctions);
   // empty: the extension.
   std::string functionsScript;
-  // Read each database of a server SRC in one read-only serializable
-  // transaction that waits for a snapshot no other transaction can upset
-  // (what `qvdb backup` of a server folder asks for).
+  // A server SRC is always read in one read-only transaction over all its
+  // databases (one instant of the folder); this makes it serializable and
+  // deferrable, waiting for a state no serializable transaction's commit
+  // can upset (what `qvdb backup` of a server folder asks for).
   bool snapshot = false;
 };
 
@@ -47,6 +53,18 @@ struct DatabaseCopied {
   int tables = 0;
   int64_t rows = 0;
 };
+
+// A value as a server's parameter takes it and its text result gives it
+// (ServerFolder.h's ServerText): Yes/No -1 and 0, dates their day number,
+// Currency its amount, numbers their shortest exact digits, bytes "\\x" and
+// hex digits; Null and Empty nullopt. Error 3421 for an object or an array
+// other than bytes.
+ServerText ServerValueText(const qv::Variant& value);
+
+// The value of a server's text result of a column of Jet type `type`,
+// typed as the engine reads it back. Error 3421 for a text that is not of
+// the type's form.
+qv::Variant ValueOfServerText(const ServerText& text, qv::jet::JetType type);
 
 // Copies the folder SRC into DEST (see above), printing a line per database.
 // Errors: 3024 SRC holds no user database; 3204 DEST holds a database; 3051

@@ -56,11 +56,9 @@ class Session {
     Check(r);
   }
 
- private:
-  static std::string Trimmed(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-    return s;
-  }
+  PGconn* Conn() { return conn_.get(); }
+
+  // A statement's result: an error of the server's raised as Jet's.
   void Check(const Result& r) {
     const ExecStatusType status = PQresultStatus(r.get());
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return;
@@ -69,6 +67,12 @@ class Session {
                                 "", kSource);
   }
 
+  static std::string Trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+    return s;
+  }
+
+ private:
   std::unique_ptr<PGconn, decltype(&PQfinish)> conn_;
 };
 
@@ -114,6 +118,22 @@ std::string ReadScript(const std::string& path) {
   return text.str();
 }
 
+// A name as the server's quoted identifier.
+std::string Quoted(const std::string& name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// The text forms the copy's values are read and written in: bytes in hex,
+// every double's shortest exact digits.
+void SetTextForms(Session& session) {
+  session.RunScript("SET bytea_output = hex; SET extra_float_digits = 1");
+}
+
 }  // namespace
 
 std::string RelativeNameOfSchema(std::string_view folderSchema, std::string_view schemaName) {
@@ -137,9 +157,11 @@ std::string RelativeNameOfSchema(std::string_view folderSchema, std::string_view
   return {};
 }
 
-std::vector<std::string> ServerFolderDatabases(const std::string& location) {
+namespace {
+
+// The folder's databases as the session sees them (ServerFolderDatabases).
+std::vector<std::string> DatabasesOf(Session& session, const std::string& location) {
   const std::string folderSchema = qv::jet::ServerFolderSchema(location);
-  Session session(location);
   Result r = session.Run(
       "SELECT n.nspname FROM pg_namespace n "
       "WHERE (n.nspname = $1 OR left(n.nspname, length($1) + 1) = $1 || '_') "
@@ -160,6 +182,13 @@ std::vector<std::string> ServerFolderDatabases(const std::string& location) {
   std::sort(shards.begin(), shards.end());
   names.insert(names.end(), shards.begin(), shards.end());
   return names;
+}
+
+}  // namespace
+
+std::vector<std::string> ServerFolderDatabases(const std::string& location) {
+  Session session(location);
+  return DatabasesOf(session, location);
 }
 
 void InstallServerFunctions(const std::string& location, const std::string& script) {
@@ -247,6 +276,138 @@ void MoveCountersOn(const std::string& location,
         {table, column});
     session.Run(PQgetvalue(text.get(), 0, 0));
   }
+}
+
+struct ServerFolderReader::Impl {
+  Session session;
+  std::string location;
+  explicit Impl(const std::string& where) : session(where), location(where) {}
+};
+
+ServerFolderReader::ServerFolderReader(const std::string& location, bool serializable)
+    : impl_(std::make_unique<Impl>(location)) {
+  SetTextForms(impl_->session);
+  impl_->session.RunScript(serializable
+                               ? "BEGIN ISOLATION LEVEL SERIALIZABLE, READ ONLY, DEFERRABLE"
+                               : "BEGIN ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+}
+
+ServerFolderReader::~ServerFolderReader() = default;
+
+std::vector<std::string> ServerFolderReader::Databases() {
+  return DatabasesOf(impl_->session, impl_->location);
+}
+
+int64_t ServerFolderReader::Read(const std::string& schemaName, const std::string& table,
+                                 const std::vector<std::string>& columns,
+                                 const std::function<void(const std::vector<ServerText>&)>& row) {
+  if (columns.empty()) return 0;
+  std::string list;
+  for (const std::string& c : columns) list += (list.empty() ? "" : ", ") + Quoted(c);
+  const std::string sql =
+      "SELECT " + list + " FROM " + PlainSchema(schemaName, schemaName) + "." + Quoted(table);
+  PGconn* conn = impl_->session.Conn();
+  // One row at a time: a table of large values is never held whole.
+  if (!PQsendQuery(conn, sql.c_str()))
+    throw qv::Error(
+        jeterr::kDiskError,
+        qv::jet::JetErrorText(jeterr::kDiskError) + " " + Session::Trimmed(PQerrorMessage(conn)),
+        kSource);
+  if (!PQsetSingleRowMode(conn)) {
+    while (Result rest{PQgetResult(conn), PQclear}) {
+    }
+    throw qv::Error(qv::vberr::kInvalidProcedureCall, "The server's rows cannot be read one by one",
+                    kSource);
+  }
+  std::vector<ServerText> values(columns.size());
+  int64_t rows = 0;
+  std::optional<Result> failed;
+  for (;;) {
+    Result r(PQgetResult(conn), PQclear);
+    if (!r) break;
+    if (PQresultStatus(r.get()) == PGRES_SINGLE_TUPLE) {
+      if (failed) continue;
+      for (int i = 0; i < static_cast<int>(columns.size()); ++i)
+        values[static_cast<size_t>(i)] =
+            PQgetisnull(r.get(), 0, i)
+                ? ServerText()
+                : ServerText(std::string(PQgetvalue(r.get(), 0, i),
+                                         static_cast<size_t>(PQgetlength(r.get(), 0, i))));
+      try {
+        row(values);
+      } catch (...) {
+        // The rest of the result is read and dropped first: the session
+        // stays usable.
+        while (Result rest{PQgetResult(conn), PQclear}) {
+        }
+        throw;
+      }
+      ++rows;
+    } else if (PQresultStatus(r.get()) != PGRES_TUPLES_OK && !failed) {
+      failed.emplace(std::move(r));
+    }
+  }
+  if (failed) impl_->session.Check(*failed);
+  return rows;
+}
+
+struct ServerTableWriter::Impl {
+  Session session;
+  std::string schema;
+  int columns = 0;
+  bool open = false;
+  Impl(const std::string& location, std::string schemaName)
+      : session(location), schema(std::move(schemaName)) {}
+};
+
+ServerTableWriter::ServerTableWriter(const std::string& location)
+    : impl_(std::make_unique<Impl>(location, qv::jet::ServerFolderSchema(location))) {
+  PlainSchema(impl_->schema, location);
+  SetTextForms(impl_->session);
+  impl_->session.RunScript("BEGIN");
+}
+
+// Without Commit the session ends with its transaction: nothing is written.
+ServerTableWriter::~ServerTableWriter() = default;
+
+void ServerTableWriter::Replace(const std::string& table, const std::vector<std::string>& columns) {
+  const std::string name = impl_->schema + "." + Quoted(table);
+  impl_->session.RunScript("DELETE FROM " + name);
+  impl_->columns = static_cast<int>(columns.size());
+  impl_->open = !columns.empty();
+  if (!impl_->open) return;
+  std::string list, params;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    list += (i ? ", " : "") + Quoted(columns[i]);
+    params += (i ? ", $" : "$") + std::to_string(i + 1);
+  }
+  // Parameters of no declared type: each takes its column's.
+  Result r(PQprepare(impl_->session.Conn(), "",
+                     ("INSERT INTO " + name + " (" + list + ") VALUES (" + params + ")").c_str(),
+                     impl_->columns, nullptr),
+           PQclear);
+  impl_->session.Check(r);
+}
+
+void ServerTableWriter::Insert(const std::vector<ServerText>& values) {
+  if (!impl_->open || static_cast<int>(values.size()) != impl_->columns)
+    throw qv::Error(qv::vberr::kInvalidProcedureCall,
+                    "Rows are written after Replace, with a value for each column", kSource);
+  std::vector<const char*> p;
+  std::vector<int> lengths;
+  for (const ServerText& v : values) {
+    p.push_back(v ? v->c_str() : nullptr);
+    lengths.push_back(v ? static_cast<int>(v->size()) : 0);
+  }
+  Result r(PQexecPrepared(impl_->session.Conn(), "", impl_->columns, p.data(), lengths.data(),
+                          nullptr, 0),
+           PQclear);
+  impl_->session.Check(r);
+}
+
+void ServerTableWriter::Commit() {
+  impl_->session.RunScript("COMMIT");
+  impl_->open = false;
 }
 
 }  // namespace qvdb

@@ -11,6 +11,10 @@
 // followed by "_" and the name without ".mdb", lower-cased, every other
 // character "_" ("acme_kladr", "acme_bigdocs_12_34_3412_0").
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -61,5 +65,58 @@ inline constexpr const char* kExtensionPackage = "qv-dbprovider-postgresql";
 // gets a new value.
 void MoveCountersOn(const std::string& location,
                     const std::vector<std::pair<std::string, std::string>>& counters);
+
+// A value as the server writes and reads it in text form (a number's
+// digits, bytes as "\\x" and hex digits); nullopt for Null.
+using ServerText = std::optional<std::string>;
+
+// Reads tables of a server folder's databases (schemas of one database) in
+// one read-only transaction of one session: every table of every database
+// as it stood at one instant, whatever other sessions commit meanwhile.
+// `serializable`: the transaction is serializable and deferrable, so that
+// the state it reads is one no serializable transaction's commit can upset;
+// else repeatable read. Error 3051 when the server cannot be reached.
+class ServerFolderReader {
+ public:
+  ServerFolderReader(const std::string& location, bool serializable);
+  ~ServerFolderReader();
+  ServerFolderReader(const ServerFolderReader&) = delete;
+  ServerFolderReader& operator=(const ServerFolderReader&) = delete;
+
+  // The folder's databases (ServerFolderDatabases) at that instant: a
+  // shard made or removed meanwhile is as the tables show it.
+  std::vector<std::string> Databases();
+
+  // Calls `row` with each row's values of `columns` of `table` in the
+  // schema `schema` (one row held at a time); returns the number of rows.
+  int64_t Read(const std::string& schema, const std::string& table,
+               const std::vector<std::string>& columns,
+               const std::function<void(const std::vector<ServerText>&)>& row);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Replaces the rows of tables of one server database (the schema of
+// `location`) in one transaction of its own session: each value is a
+// parameter whose type the server takes from its column, bytes included.
+// Nothing is written unless Commit is called.
+class ServerTableWriter {
+ public:
+  explicit ServerTableWriter(const std::string& location);
+  ~ServerTableWriter();
+  ServerTableWriter(const ServerTableWriter&) = delete;
+  ServerTableWriter& operator=(const ServerTableWriter&) = delete;
+
+  // Empties `table` and makes Insert write rows of `columns` into it.
+  void Replace(const std::string& table, const std::vector<std::string>& columns);
+  void Insert(const std::vector<ServerText>& values);
+  void Commit();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace qvdb

@@ -183,7 +183,9 @@ void BindVariant(sqlite3_stmt* stmt, int index, const Variant& v, std::string_vi
       if (!v.IsByteArray()) ThrowJet(jeterr::kConversionError, {}, source);
       {
         const auto& b = v.AsBytes().bytes;
-        rc = sqlite3_bind_blob64(stmt, index, b.data(), b.size(), keep);
+        // No bytes are still a value: a null pointer would bind Null.
+        rc = b.empty() ? sqlite3_bind_zeroblob(stmt, index, 0)
+                       : sqlite3_bind_blob64(stmt, index, b.data(), b.size(), keep);
       }
   }
   sqlite::Check(rc, sqlite3_db_handle(stmt), source);

@@ -1133,7 +1133,11 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
   ResultPtr has = impl.Exec(
       "SELECT to_regclass('\"_jet_tables\"') IS NOT NULL, "
       "EXISTS (SELECT 1 FROM pg_collation WHERE collname = 'jetru' "
-      "AND pg_collation_is_visible(oid)), current_database(), coalesce(current_schema(), '')");
+      "AND pg_collation_is_visible(oid)), current_database(), coalesce(current_schema(), ''), "
+      // Held while the session lasts: the schema is open (kOpenLockClass).
+      "pg_advisory_lock_shared(" +
+      std::to_string(kOpenLockClass) +
+      ", (SELECT oid FROM pg_namespace WHERE nspname = current_schema())::integer)");
   const bool catalogue = *PQgetvalue(has.get(), 0, 0) == 't';
   const bool collation = *PQgetvalue(has.get(), 0, 1) == 't';
   std::string schema = PQgetvalue(has.get(), 0, 3);

@@ -73,6 +73,13 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   std::unique_ptr<Impl> impl_;
 };
 
+// Every session of a database holds, from its open to its end, a shared
+// session-level advisory lock of the two-number kind: this class and the
+// OID of the database's schema. A schema is dropped (DropServerSchemas)
+// only when it can take that lock exclusively, so that a database another
+// session has open is not removed under it, as a file in use is not.
+inline constexpr int32_t kOpenLockClass = 0x51760001;
+
 // `conninfo` with the value of its password (password=..., or the
 // user:password@ of a URI, or ?password=... in one) replaced by "********",
 // for messages and titles: what the library shows of a location.

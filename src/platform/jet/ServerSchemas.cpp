@@ -111,6 +111,16 @@ void DropServerSchemas(std::string_view location, const std::vector<std::string>
   ConnPtr conn = Connect(location);
   Run(conn.get(), "BEGIN", {});
   Run(conn.get(), "SET LOCAL lock_timeout = 1", {});
+  // A schema another session has open (PgConnection's kOpenLockClass) is
+  // in use: no waiting for it.
+  for (const std::string& name : names) {
+    ResultPtr held = Run(conn.get(),
+                         "SELECT NOT pg_try_advisory_xact_lock(" + std::to_string(kOpenLockClass) +
+                             ", oid::integer) FROM pg_namespace WHERE nspname = $1",
+                         {name});
+    if (PQntuples(held.get()) > 0 && *PQgetvalue(held.get(), 0, 0) == 't')
+      throw Error(jeterr::kLocked, JetErrorText(jeterr::kLocked), std::string(kSourceDatabase));
+  }
   for (const std::string& name : names)
     Run(conn.get(), "DROP SCHEMA IF EXISTS " + Quoted(conn.get(), name) + " CASCADE", {});
   Run(conn.get(), probe ? "ROLLBACK" : "COMMIT", {});

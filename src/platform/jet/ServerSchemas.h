@@ -33,8 +33,9 @@ std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::s
 // Removes the schemas `names` of the server database `location` names,
 // with everything in them, all or none (one transaction); with `probe` the
 // removal is rolled back: whether it would succeed now. It waits for no
-// other session: one whose transaction holds a lock on any of their tables
-// makes it fail with 3218.
+// other session: one that has any of them open (a database open on it) or
+// whose transaction holds a lock on any of their tables makes it fail with
+// 3218.
 void DropServerSchemas(std::string_view location, const std::vector<std::string>& names,
                        bool probe = false);
 

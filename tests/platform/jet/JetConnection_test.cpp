@@ -254,6 +254,14 @@ TEST_F(ConnectionTest, ValuesRoundTripTypedByTheirColumns) {
   EXPECT_TRUE(r.Value(0).IsNull());
   EXPECT_TRUE(r.IsNull(1));
   ExpectError(3265, "", [&] { nulls.Bind(4, Variant(1.0)); });
+
+  // No bytes are a value of their own, not Null.
+  Statement empty = db_->PrepareNative("INSERT INTO T (Id, Bin) VALUES (9, ?)");
+  empty.Bind(1, Variant(ByteArray{}));
+  empty.Run();
+  Statement e = db_->PrepareNative("SELECT Bin FROM T WHERE Id = 9");
+  ASSERT_TRUE(e.Step());
+  EXPECT_EQ(e.Value(0).Describe(), Variant(ByteArray{}).Describe());
 }
 
 TEST_F(ConnectionTest, CachedStatementsCanBeNestedAndReused) {

@@ -408,7 +408,8 @@ TEST_F(Cells, VolumeWalkInOrderWithTies) {
 
 TEST_F(Cells, BigDocumentRemoval) {
   ExpectOnBoth(
-      "0,1 | in use: error 3045, 0,1, kept | removed: , error 3024 | anew: 0, ''",
+      "0,1 | in use: error 3045, 0,1, kept | open: error 3045, 0,1 | removed: , error 3024 | "
+      "anew: 0, ''",
       [&](bool server) {
         auto table = NewBigDoc(5);
         table->SetString(3, 10, Variant("kept"), 1, 1);
@@ -430,6 +431,16 @@ TEST_F(Cells, BigDocumentRemoval) {
         table = doctables::DBBigDocs().GetBigDocTable(kBigDoc);
         text += table->GetString(3, 10, 1, 1, "lost");
         table->CloseDoc();
+        {
+          // Another connection only has shard 1 open, in no transaction:
+          // the shard is in use all the same, and nothing is removed.
+          auto ws = dao::DBEngine::ForThread()->CreateWorkspace("open", "admin", "",
+                                                                Variant(dao::dbUseJet));
+          auto db = ws->Open(miBigDocument::GetBigDocFileName(kBigDoc, 1), {});
+          const Error e = RaisedError([&] { miBigDocument::DeleteBigDocDataBase(kBigDoc); });
+          text += " | open: " + ErrorText(e) + ", " + Shards(kBigDoc, server);
+          db->Close();
+        }
         miBigDocument::DeleteBigDocDataBase(kBigDoc);
         text += " | removed: " + Shards(kBigDoc, server) + ", " +
                 ErrorText(RaisedError([&] { doctables::DBBigDocs().GetBigDocTable(kBigDoc); }));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "Backup.h"
@@ -159,6 +160,70 @@ TEST(FolderCopy, SnapshotLocationKeepsTheFolder) {
     EXPECT_NE(snapshot.find("-c default_transaction_read_only=on"), std::string::npos);
     EXPECT_NE(snapshot.find("dbname='office'"), std::string::npos);
   }
+}
+
+// A value's text as a server's parameter takes it, and back by the
+// column's type: the same value, bytes 0x00 and 0xFF included.
+TEST(FolderCopy, ValuesCrossTheServerAsText) {
+  using qv::Variant;
+  using qv::jet::JetType;
+  struct Case {
+    Variant value;
+    JetType column;
+    ServerText text;
+  };
+  const Case cases[] = {
+      {Variant::Null(), JetType::kLong, std::nullopt},
+      {Variant::Null(), JetType::kLongBinary, std::nullopt},
+      {Variant(true), JetType::kBoolean, "-1"},
+      {Variant(false), JetType::kBoolean, "0"},
+      {Variant(uint8_t{255}), JetType::kByte, "255"},
+      {Variant(int16_t{-32768}), JetType::kInteger, "-32768"},
+      {Variant(int32_t{2147483647}), JetType::kLong, "2147483647"},
+      {Variant(0.1), JetType::kDouble, "0.1"},
+      {Variant(-1e300), JetType::kDouble, "-1e+300"},
+      {Variant(1.5f), JetType::kSingle, "1.5"},
+      {Variant(qv::Currency{-1234567}), JetType::kCurrency, "-123.4567"},
+      {Variant(qv::OleDate{45000.75}), JetType::kDate, "45000.75"},
+      {Variant(qv::OleDate{-1.5}), JetType::kDate, "-1.5"},
+      {Variant(""), JetType::kText, ""},
+      {Variant("Привет, 'мир'"), JetType::kMemo, "Привет, 'мир'"},
+      {Variant("{6F9619FF-8B86-D011-B42D-00C04FC964FF}"), JetType::kGUID,
+       "{6F9619FF-8B86-D011-B42D-00C04FC964FF}"},
+      {Variant(qv::ByteArray{0, {0x00}}), JetType::kLongBinary, "\\x00"},
+      {Variant(qv::ByteArray{0, {0xFF}}), JetType::kLongBinary, "\\xff"},
+      {Variant(qv::ByteArray{0, {0x00, 0xAB, 0x0F, 0x00}}), JetType::kBinary, "\\x00ab0f00"},
+      {Variant(qv::ByteArray{}), JetType::kLongBinary, "\\x"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value.Describe());
+    EXPECT_EQ(ServerValueText(c.value), c.text);
+    EXPECT_EQ(ValueOfServerText(c.text, c.column).Describe(), c.value.Describe());
+  }
+  // The server's own spellings: upper-case hex digits, a whole number of a
+  // double column, infinity.
+  EXPECT_EQ(ValueOfServerText("\\xFF00", JetType::kLongBinary).Describe(),
+            Variant(qv::ByteArray{0, {0xFF, 0x00}}).Describe());
+  EXPECT_EQ(ValueOfServerText("3", JetType::kDouble).Describe(), Variant(3.0).Describe());
+  EXPECT_EQ(qv::CDbl(ValueOfServerText("-Infinity", JetType::kDouble)),
+            -std::numeric_limits<double>::infinity());
+  // A megabyte of every byte value, there and back.
+  qv::ByteArray big;
+  for (int i = 0; i < (1 << 20); ++i) big.bytes.push_back(static_cast<uint8_t>(i * 7 + i / 256));
+  const ServerText bigText = ServerValueText(Variant(big));
+  ASSERT_TRUE(bigText);
+  EXPECT_EQ(bigText->size(), 2 + 2 * big.bytes.size());
+  EXPECT_EQ(ValueOfServerText(bigText, JetType::kLongBinary).AsBytes().bytes, big.bytes);
+  // What cannot be a value of the column: 3421.
+  for (const char* bad : {"00ff", "\\x0", "\\xzz", "\\x0g"}) {
+    SCOPED_TRACE(bad);
+    ExpectError(3421, "", [&] { ValueOfServerText(std::string(bad), JetType::kLongBinary); });
+  }
+  for (const char* bad : {"", "1x", "abc"}) {
+    SCOPED_TRACE(bad);
+    ExpectError(3421, "", [&] { ValueOfServerText(std::string(bad), JetType::kLong); });
+  }
+  ExpectError(3421, "", [] { ServerValueText(Variant(qv::VariantArray{})); });
 }
 
 }  // namespace
