@@ -73,8 +73,16 @@ struct TableRecordset::Shape {
   // shape belongs to one thread.
   // A probe's key is its code and whether the recordset is table-type: with
   // no index set, one reads in primary-key order, a dynaset in rowid order.
-  mutable std::unordered_map<uint64_t, std::string> probes;
-  mutable std::unordered_map<std::string, std::string> inserts, updates;
+  // Each text keeps the cache entry its connection last prepared it
+  // under, so that a new recordset's first probe or write finds its
+  // statement without hashing and comparing the text again.
+  struct Text {
+    std::string sql;
+    uint64_t connection = 0;  // jet::Connection::Serial of `kept`
+    jet::Connection::NativeText kept;
+  };
+  mutable std::unordered_map<uint64_t, Text> probes;
+  mutable std::unordered_map<std::string, Text> inserts, updates;
   // The point reads of SeekFields by field list and index ordinal: the
   // statement's text and the type its key is converted to.
   struct PointRead {
@@ -121,6 +129,18 @@ struct TableRecordset::Shape {
 };
 
 namespace {
+
+// The statement of a text kept with the cache entry `kept` of the
+// connection `serial` names (jet::Connection::Serial: another connection
+// made at the same address is not taken for it).
+jet::Statement PrepareKept(jet::Connection& conn, const std::string& sql, uint64_t& serial,
+                           jet::Connection::NativeText& kept) {
+  if (serial != conn.Serial()) {
+    kept = {};
+    serial = conn.Serial();
+  }
+  return conn.PrepareNative(sql, kept);
+}
 
 // A point read's key as the key column compares it: converted to the
 // column's type (a whole number in range is a Long as it is). Errors: 3464
@@ -290,14 +310,17 @@ jet::Statement& TableRecordset::ProbeStatement(const Probe& probe, Reads reads) 
   auto [text, added] = shape_->probes.try_emplace(code | (uint64_t{seekable_} << 32));
   if (added) {
     if (reads == Reads::kRow) {
-      text->second = sql_.ProbeSql(*order_, probe);
+      text->second.sql = sql_.ProbeSql(*order_, probe);
     } else {
       std::vector<int32_t> key;
       for (const OrderColumn& c : order_->columns) key.push_back(c.field);
-      text->second = sql_.ProbeSql(*order_, probe, key);
+      text->second.sql = sql_.ProbeSql(*order_, probe, key);
     }
   }
-  return Prepared(code, text->second);
+  Shape::Text& t = text->second;
+  jet::Statement st = PrepareKept(*conn_, t.sql, t.connection, t.kept);
+  st.SetSource(kSourceRecordset);
+  return statements_.emplace(code, std::move(st)).first->second;
 }
 
 void TableRecordset::ReadRow(jet::Statement& st) {
@@ -529,8 +552,9 @@ jet::Statement& TableRecordset::WriteStatement(
     if (std::equal(mask.begin(), mask.end(), dirty.begin(), dirty.end())) return st;
   std::string key(dirty.begin(), dirty.end());
   auto [text, added] = (insert ? shape_->inserts : shape_->updates).try_emplace(key);
-  if (added) text->second = insert ? sql_.InsertSql(dirty) : sql_.UpdateSql(dirty);
-  jet::Statement st = conn_->PrepareNative(text->second);
+  Shape::Text& t = text->second;
+  if (added) t.sql = insert ? sql_.InsertSql(dirty) : sql_.UpdateSql(dirty);
+  jet::Statement st = PrepareKept(*conn_, t.sql, t.connection, t.kept);
   st.SetSource(kSourceRecordset);
   cache.emplace_back(std::move(key), std::move(st));
   return cache.back().second;

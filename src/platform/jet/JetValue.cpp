@@ -1,6 +1,8 @@
 #include "platform/jet/JetValue.h"
 
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace qv::jet {
@@ -176,7 +178,14 @@ void BindVariant(sqlite3_stmt* stmt, int index, const Variant& v, std::string_vi
       break;
     case VarType::kString: {
       const std::string& s = v.AsString();
-      rc = sqlite3_bind_text64(stmt, index, s.data(), s.size(), keep, SQLITE_UTF8);
+      // Bound as ending at its terminator when it holds no NUL of its own,
+      // so that SQLite knows the text is terminated: otherwise every
+      // sqlite3_value_text of it (a Jet function in a table's validation
+      // rule, a LIKE) copies it to add the terminator.
+      if (s.size() < static_cast<size_t>(INT_MAX) && std::strlen(s.c_str()) == s.size())
+        rc = sqlite3_bind_text(stmt, index, s.c_str(), -1, keep);
+      else
+        rc = sqlite3_bind_text64(stmt, index, s.data(), s.size(), keep, SQLITE_UTF8);
       break;
     }
     default:

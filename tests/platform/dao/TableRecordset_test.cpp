@@ -7,6 +7,7 @@
 
 #include "DaoTestSupport.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetConnection.h"
 
 namespace qv::dao::testing {
 namespace {
@@ -149,6 +150,54 @@ TEST_F(TableRecordsetTest, WalkSurvivesWritesThroughTheSameCursor) {
   EXPECT_EQ(RowText(*rs, {"ID"}), "7");
   EXPECT_EQ(TableText(*db_, "Cells", "SubDoc", {"ID", "Doc", "Key", "Line", "Val"}),
             "1,1,a,1,- | 2,1,a,2,- | 3,1,b,1,- | 4,2,a,9,- | 8,2,b,1,- | 5,2,c,5,- | 7,3,b,1,-");
+}
+
+// Recordsets opened one after another reuse the statements of their seeks
+// and writes; whatever dropped the connection's statement cache in between
+// (its own clearing, a full cache, a change of the schema), the next
+// recordset seeks, edits and adds rows as the first did.
+TEST_F(TableRecordsetTest, SeeksAndWritesOfLaterRecordsetsAfterTheCacheIsDropped) {
+  const struct {
+    const char* between;
+    std::function<void()> drop;
+  } cases[] = {
+      {"nothing", [] {}},
+      {"cleared", [&] { db_->Connection().ClearCaches(); }},
+      {"full",
+       [&] {
+         for (int i = 0; i < 600; ++i)
+           db_->Connection().PrepareNative("SELECT " + std::to_string(i) + " FROM Cells");
+       }},
+      {"schema", [&] { db_->Connection().ExecuteNative("CREATE TABLE Other (X INTEGER)"); }},
+  };
+  int32_t id = 100;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.between);
+    for (int round = 0; round < 2; ++round) {
+      if (round == 1) c.drop();
+      auto rs = db_->OpenTable("Cells");
+      rs->SetIndex("ID");
+      rs->Seek("=", Keys({4}));
+      ASSERT_FALSE(rs->NoMatch());
+      rs->Edit();
+      rs->SetField("Val", Variant(std::string(c.between) + std::to_string(round)));
+      rs->Update();
+      rs->AddNew();
+      rs->SetField("ID", Variant(++id));
+      rs->SetField("Doc", Variant(9));
+      rs->Update();
+      rs->Close();
+      auto check = db_->OpenTable("Cells");
+      check->SetIndex("ID");
+      check->Seek("=", Keys({4}));
+      EXPECT_EQ(RowText(*check, {"ID", "Val"}),
+                "4," + std::string(c.between) + std::to_string(round));
+      check->Seek("=", Keys({id}));
+      EXPECT_EQ(RowText(*check, {"ID", "Doc", "Val"}), std::to_string(id) + ",9,-");
+    }
+  }
+  EXPECT_EQ(TableText(*db_, "Cells", "", {"ID"}),
+            "1 | 2 | 3 | 4 | 5 | 6 | 7 | 101 | 102 | 103 | 104 | 105 | 106 | 107 | 108");
 }
 
 // An updated row is read again only when looked at: one deleted by another
