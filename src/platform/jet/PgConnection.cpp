@@ -490,10 +490,12 @@ struct PgConnection::Impl : public SchemaView {
     if (ResultPtr(PQgetResult(conn))) DropNulls();  // the release's
     ResultPtr(PQgetResult(conn));                   // the sync's
     PQexitPipelineMode(conn);
-    if (!ok)
+    if (!ok) {
+      CountServerRoundTrip();
       ResultPtr(PQexec(conn, ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) +
                               "; RELEASE SAVEPOINT " + Quoted(kStatementSavepoint))
                                  .c_str()));
+    }
   }
 
   // The end of one statement's results (a null after them).
@@ -503,6 +505,7 @@ struct PgConnection::Impl : public SchemaView {
 
   ResultPtr Exec(std::string_view sql, std::string_view source = kSourceDatabase) const {
     Settle();
+    CountServerRoundTrip();
     ResultPtr r(PQexec(conn, std::string(sql).c_str()));
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, source);
     return r;
@@ -512,6 +515,7 @@ struct PgConnection::Impl : public SchemaView {
     Settle();
     std::vector<const char*> p;
     for (const std::string& v : values) p.push_back(v.c_str());
+    CountServerRoundTrip();
     ResultPtr r(PQexecParams(conn, std::string(sql).c_str(), static_cast<int>(p.size()), nullptr,
                              p.data(), nullptr, nullptr, 0));
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
@@ -793,6 +797,7 @@ struct PgConnection::Impl : public SchemaView {
       Exec("RELEASE SAVEPOINT " + name);
       return result;
     } catch (...) {
+      CountServerRoundTrip();
       ResultPtr(
           PQexec(conn, ("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name).c_str()));
       throw;
@@ -807,6 +812,7 @@ struct PgConnection::Impl : public SchemaView {
   // Prepares `entry`'s text on the server under its name.
   void PrepareOnServer(Entry& entry) {
     Settle();
+    CountServerRoundTrip();
     ResultPtr r(PQprepare(conn, entry.name.c_str(), entry.translation.sql.c_str(),
                           static_cast<int>(entry.types.size()), entry.types.data()));
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
@@ -826,6 +832,7 @@ struct PgConnection::Impl : public SchemaView {
         PrepareOnServer(entry);
         return 0;
       });
+    if (depth == 0) CountServerRoundTrip();
     ResultPtr r =
         depth == 0 ? ResultPtr(PQexecPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()),
                                               p.data(), nullptr, nullptr, 0))
@@ -844,6 +851,7 @@ struct PgConnection::Impl : public SchemaView {
     static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
     static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+    CountServerRoundTrip();
     const bool sent =
         PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
         PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(), nullptr,
@@ -865,9 +873,11 @@ struct PgConnection::Impl : public SchemaView {
     PQexitPipelineMode(conn);
     if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
     if (!Succeeded(results[0].get())) return std::move(results[0]);
-    if (!Succeeded(results[1].get()))
+    if (!Succeeded(results[1].get())) {
+      CountServerRoundTrip();
       ResultPtr(PQexec(
           conn, ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) + "; " + release).c_str()));
+    }
     return std::move(results[1]);
   }
 
@@ -889,6 +899,7 @@ struct PgConnection::Impl : public SchemaView {
     s.error.reset();
     s.pipelined = depth > 0;
     const int n = static_cast<int>(p.size());
+    CountServerRoundTrip();
     if (!s.pipelined) {
       if (!PQsendQueryPrepared(conn, entry.name.c_str(), n, p.data(), nullptr, nullptr, 0))
         ThrowResult(nullptr, conn, kSourceDatabase);
@@ -943,6 +954,7 @@ struct PgConnection::Impl : public SchemaView {
   void DropStatements() {
     Settle();
     cache.clear();
+    CountServerRoundTrip();
     ResultPtr(PQexec(conn, "DEALLOCATE ALL"));
     ++deallocations;
   }
@@ -967,7 +979,10 @@ struct PgConnection::Impl : public SchemaView {
       if (outer) Exec("COMMIT");
     } catch (...) {
       --depth;
-      if (outer) ResultPtr(PQexec(conn, "ROLLBACK"));
+      if (outer) {
+        CountServerRoundTrip();
+        ResultPtr(PQexec(conn, "ROLLBACK"));
+      }
       SchemaChanged();
       throw;
     }
@@ -1245,6 +1260,7 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
     impl_->Atomically([&] {
       impl_->PrepareOnServer(*made);
       // The result columns, named and typed by the translation.
+      CountServerRoundTrip();
       ResultPtr d(PQdescribePrepared(impl_->conn, made->name.c_str()));
       if (!d || !Succeeded(d.get())) ThrowResult(d.get(), impl_->conn, kSourceDatabase);
       FillColumns(*made, d.get());

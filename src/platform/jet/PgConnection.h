@@ -8,6 +8,7 @@
 // (_jet_tables, _jet_fields, _jet_indexes, _jet_info), which schema
 // statements keep up to date. libpq-fe.h stays out of this header.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -72,6 +73,21 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   bool readOnly_;
   std::unique_ptr<Impl> impl_;
 };
+
+// Round trips this process has made to PostgreSQL servers, over every
+// session of the library (the engines' and the lock service's): each time a
+// session sends a request and waits for the server's answer. A pipeline of
+// several statements ended by one sync is one; the connect is not counted.
+// Always on (a relaxed atomic increment beside a network wait); a benchmark
+// or a test reads the difference across the calls it measures.
+inline std::atomic<uint64_t> serverRoundTrips{0};
+inline uint64_t ServerRoundTrips() {
+  return serverRoundTrips.load(std::memory_order_relaxed);
+}
+// Library-internal: a session is about to wait for the server's answer.
+inline void CountServerRoundTrip() {
+  serverRoundTrips.fetch_add(1, std::memory_order_relaxed);
+}
 
 // `conninfo` with the value of its password (password=..., or the
 // user:password@ of a URI, or ?password=... in one) replaced by "********",
