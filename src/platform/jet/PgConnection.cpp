@@ -881,6 +881,82 @@ struct PgConnection::Impl : public SchemaView {
     return std::move(results[1]);
   }
 
+  // Runs the prepared action once per entry of `runs` in one round trip (a
+  // pipeline): inside a transaction between a savepoint and its release, a
+  // failure rolled back to the savepoint; outside one, the pipeline's
+  // implicit transaction undoes every run on a failure. Returns the rows
+  // each run changed; raises the first failure.
+  std::vector<int64_t> RunPipelined(
+      Entry& entry, const std::vector<std::vector<std::optional<std::string>>>& runs) {
+    Settle();
+    Revive();
+    if (entry.preparedIn != deallocations)
+      Atomically([&] {
+        PrepareOnServer(entry);
+        return 0;
+      });
+    static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
+    static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
+    const bool inside = depth > 0;
+    if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+    CountServerRoundTrip();
+    bool sent = !inside || PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr,
+                                             nullptr, 0);
+    std::vector<const char*> p;
+    for (size_t i = 0; sent && i < runs.size(); ++i) {
+      p.clear();
+      for (const auto& v : runs[i]) p.push_back(v ? v->c_str() : nullptr);
+      sent = PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
+                                 nullptr, nullptr, 0);
+    }
+    sent = sent &&
+           (!inside ||
+            PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
+           PQpipelineSync(conn);
+    // Each statement's result (after a failure the server's "aborted"),
+    // each followed by a null, then the sync's.
+    const size_t first = inside ? 1 : 0, total = runs.size() + (inside ? 2 : 0);
+    std::vector<int64_t> changed;
+    changed.reserve(runs.size());
+    ResultPtr failure;
+    size_t failedAt = 0;
+    bool lost = !sent;
+    for (size_t i = 0; i < total && !lost; ++i) {
+      ResultPtr r(PQgetResult(conn));
+      if (!r) {
+        lost = true;
+        break;
+      }
+      DropNulls();
+      if (failure) continue;
+      if (!Succeeded(r.get())) {
+        failure = std::move(r);
+        failedAt = i;
+      } else if (i >= first && i < first + runs.size()) {
+        NoteChanges(r.get());
+        changed.push_back(changes);
+      }
+    }
+    if (!lost) {
+      ResultPtr sync(PQgetResult(conn));
+      lost = !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
+    }
+    PQexitPipelineMode(conn);
+    if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
+    if (failure) {
+      // The runs before the failure go with the savepoint (unless the
+      // savepoint itself failed: then nothing ran).
+      if (inside && failedAt > 0) {
+        CountServerRoundTrip();
+        ResultPtr(PQexec(
+            conn,
+            ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) + "; " + release).c_str()));
+      }
+      ThrowResult(failure.get(), conn, kSourceDatabase);
+    }
+    return changed;
+  }
+
   // Sends the prepared select and starts reading its rows one at a time;
   // in a transaction between a savepoint and its release (a pipeline, one
   // round trip), as RunBetweenSavepoints runs the others.
@@ -1067,6 +1143,28 @@ class PgStatement final : public EngineStatement {
     for (int i = 0; i < ColumnCount(); ++i) out[static_cast<size_t>(i)] = Value(i);
   }
   std::string_view Sql() const override { return entry_->translation.sql; }
+
+  // The values of `runs` as the server's parameters, each run checked as
+  // Bind checks a value; empty when this statement cannot run them in one
+  // pipeline (a select, a schema statement, a statement of another
+  // connection, fewer than two runs).
+  std::vector<std::vector<std::optional<std::string>>> PipelineValues(
+      const PgConnection& owner, const std::vector<std::vector<Variant>>& runs) const {
+    std::vector<std::vector<std::optional<std::string>>> out;
+    if (conn_.get() != &owner || entry_->name.empty() || Kind() == StatementKind::kSelect ||
+        runs.size() < 2)
+      return out;
+    out.reserve(runs.size());
+    for (const std::vector<Variant>& values : runs) {
+      if (values.size() > values_.size()) ThrowJet(jeterr::kItemNotFound);
+      std::vector<std::optional<std::string>> run = values_;
+      for (size_t i = 0; i < values.size(); ++i) run[i] = ParameterText(values[i], kSourceDatabase);
+      out.push_back(std::move(run));
+    }
+    return out;
+  }
+  Entry& Prepared() const { return *entry_; }
+  void EndRowsNow() { Reset(); }
 
  private:
   void CheckColumn(int i) const {
@@ -1285,6 +1383,16 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
 
 int64_t PgConnection::Execute(std::string_view jetSql) {
   return Prepare(jetSql)->Run();
+}
+
+std::vector<int64_t> PgConnection::RunEach(EngineStatement& st,
+                                           const std::vector<std::vector<Variant>>& runs) {
+  auto* pg = dynamic_cast<PgStatement*>(&st);
+  std::vector<std::vector<std::optional<std::string>>> values;
+  if (pg) values = pg->PipelineValues(*this, runs);
+  if (values.empty()) return Engine::RunEach(st, runs);
+  pg->EndRowsNow();
+  return impl_->RunPipelined(pg->Prepared(), values);
 }
 
 int PgConnection::TransactionDepth() const {
