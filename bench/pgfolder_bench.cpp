@@ -642,7 +642,7 @@ void LogEvent_Raw(benchmark::State& state) {
   static uint64_t n = static_cast<uint64_t>(std::time(nullptr)) << 16;
   RawOnServer(state, [&] {
     char guid[40];
-    std::snprintf(guid, sizeof guid, "{00000000-0000-4000-8000-%012llx}",
+    std::snprintf(guid, sizeof guid, "{00000000-0000-4000-8000-%012llX}",
                   static_cast<unsigned long long>(++n));
     Pipelined(conn, {{"BEGIN", {}, true},
                      {"write_lock"},
