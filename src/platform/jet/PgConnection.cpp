@@ -1036,8 +1036,13 @@ struct PgConnection::Impl : public SchemaView {
   }
 
   // Returns the rows a make-table wrote (0 for the others).
+  // A schema statement ran in the open transaction: a rollback undoes it,
+  // and what was read and prepared against it goes then.
+  bool schemaInTransaction = false;
+
   int64_t RunSchemaChange(const SchemaChange& change) {
     if (readOnly) ThrowJet(jeterr::kReadOnly);
+    if (depth > 0) schemaInTransaction = true;
     // The server's statements and the catalogue's rows together, all or
     // nothing.
     const bool outer = depth == 0;
@@ -1440,6 +1445,7 @@ void PgConnection::CommitTrans() {
     impl_->Exec(depth == 1 ? std::string("COMMIT")
                            : "RELEASE SAVEPOINT " + Quoted("jet_tx" + std::to_string(depth)),
                 kSourceWorkspace);
+    if (depth == 1) impl_->schemaInTransaction = false;
   } catch (const Error&) {
     // A session the server ended took the transaction with it: the level
     // is over (and the caller told by the error).
@@ -1459,8 +1465,10 @@ void PgConnection::Rollback() {
   impl_->Exec(depth == 1 ? std::string("ROLLBACK")
                          : "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name,
               kSourceWorkspace);
-  // A schema statement the level made is undone with it.
-  impl_->SchemaChanged();
+  // A schema statement the transaction made may be undone with the level:
+  // what was read and prepared goes (otherwise it all stays valid).
+  if (impl_->schemaInTransaction) impl_->SchemaChanged();
+  if (depth == 1) impl_->schemaInTransaction = false;
 }
 
 int64_t PgConnection::LastInsertId() {
