@@ -503,16 +503,73 @@ struct PgConnection::Impl : public SchemaView {
     while (PGresult* more = PQgetResult(conn)) PQclear(more);
   }
 
+  // Transaction commands not sent yet: the BEGIN or SAVEPOINT of a level
+  // (sent when a statement first needs the level) and the RELEASE of an
+  // inner level. They go first in the next request, in its round trip.
+  mutable std::vector<std::string> pending;
+  // The level whose begin took the write lock; 0: this transaction does
+  // not hold it.
+  int lockLevel = 0;
+
+  // The pending commands as the start of a simple query, taken.
+  std::string TakePending() const {
+    std::string text;
+    for (const std::string& c : pending) text += c + "; ";
+    pending.clear();
+    return text;
+  }
+
   ResultPtr Exec(std::string_view sql, std::string_view source = kSourceDatabase) const {
     Settle();
     CountServerRoundTrip();
-    ResultPtr r(PQexec(conn, std::string(sql).c_str()));
+    const std::string text = pending.empty() ? std::string(sql) : TakePending() + std::string(sql);
+    ResultPtr r(PQexec(conn, text.c_str()));
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, source);
     return r;
   }
 
+  // The pending commands sent by themselves (before a request that cannot
+  // carry them).
+  void Flush() const {
+    if (!pending.empty()) Exec("");
+  }
+
+  // The first statements of a pipeline in a transaction: the pending
+  // commands, then the statement's savepoint (`preamble` of them). False
+  // when one could not be sent.
+  size_t preamble = 0;
+  bool SendPreamble() {
+    static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
+    std::vector<std::string> commands;
+    commands.swap(pending);
+    commands.push_back(savepoint);
+    preamble = commands.size();
+    for (const std::string& c : commands)
+      if (!PQsendQueryParams(conn, c.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0))
+        return false;
+    return true;
+  }
+
+  // The preamble's results, each followed by a null: null when each
+  // succeeded, else the first failure (the statements after it were
+  // skipped). `lost`: the connection gave no result.
+  ResultPtr ReadPreamble(bool& lost) const {
+    ResultPtr failure;
+    for (size_t i = 0; i < preamble && !lost; ++i) {
+      ResultPtr r(PQgetResult(conn));
+      if (!r) {
+        lost = true;
+        break;
+      }
+      DropNulls();
+      if (!failure && !Succeeded(r.get())) failure = std::move(r);
+    }
+    return failure;
+  }
+
   ResultPtr ExecParams(std::string_view sql, const std::vector<std::string>& values) const {
     Settle();
+    Flush();
     std::vector<const char*> p;
     for (const std::string& v : values) p.push_back(v.c_str());
     CountServerRoundTrip();
@@ -775,6 +832,8 @@ struct PgConnection::Impl : public SchemaView {
       streaming->active = false;
       streaming = nullptr;
     }
+    pending.clear();
+    lockLevel = 0;
     PQreset(conn);
     if (PQstatus(conn) != CONNECTION_OK) ThrowResult(nullptr, conn, kSourceDatabase);
     cache.clear();
@@ -812,6 +871,7 @@ struct PgConnection::Impl : public SchemaView {
   // Prepares `entry`'s text on the server under its name.
   void PrepareOnServer(Entry& entry) {
     Settle();
+    Flush();
     CountServerRoundTrip();
     ResultPtr r(PQprepare(conn, entry.name.c_str(), entry.translation.sql.c_str(),
                           static_cast<int>(entry.types.size()), entry.types.data()));
@@ -848,20 +908,21 @@ struct PgConnection::Impl : public SchemaView {
   // the release, and a rollback to the savepoint ends the failure. Returns
   // the statement's result, failed or not.
   ResultPtr RunBetweenSavepoints(const Entry& entry, const std::vector<const char*>& p) {
-    static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
     static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     CountServerRoundTrip();
     const bool sent =
-        PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+        SendPreamble() &&
         PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(), nullptr,
                             nullptr, 0) &&
         PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
         PQpipelineSync(conn);
-    // The results of the three, each followed by a null, then the sync's.
-    ResultPtr results[3];
+    // The preamble's results, the statement's and the release's, each
+    // followed by a null, then the sync's.
     bool lost = !sent;
-    for (int i = 0; i < 3 && !lost; ++i) {
+    ResultPtr failed = lost ? nullptr : ReadPreamble(lost);
+    ResultPtr results[2];
+    for (int i = 0; i < 2 && !lost; ++i) {
       results[i].reset(PQgetResult(conn));
       if (!results[i]) lost = true;
       while (PGresult* more = PQgetResult(conn)) PQclear(more);
@@ -872,13 +933,13 @@ struct PgConnection::Impl : public SchemaView {
     }
     PQexitPipelineMode(conn);
     if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
-    if (!Succeeded(results[0].get())) return std::move(results[0]);
-    if (!Succeeded(results[1].get())) {
+    if (failed) return failed;
+    if (!Succeeded(results[0].get())) {
       CountServerRoundTrip();
       ResultPtr(PQexec(
           conn, ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) + "; " + release).c_str()));
     }
-    return std::move(results[1]);
+    return std::move(results[0]);
   }
 
   // Runs the prepared action once per entry of `runs` in one round trip (a
@@ -895,13 +956,11 @@ struct PgConnection::Impl : public SchemaView {
         PrepareOnServer(entry);
         return 0;
       });
-    static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
     static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
     const bool inside = depth > 0;
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     CountServerRoundTrip();
-    bool sent = !inside || PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr,
-                                             nullptr, 0);
+    bool sent = !inside || SendPreamble();
     std::vector<const char*> p;
     for (size_t i = 0; sent && i < runs.size(); ++i) {
       p.clear();
@@ -915,7 +974,7 @@ struct PgConnection::Impl : public SchemaView {
            PQpipelineSync(conn);
     // Each statement's result (after a failure the server's "aborted"),
     // each followed by a null, then the sync's.
-    const size_t first = inside ? 1 : 0, total = runs.size() + (inside ? 2 : 0);
+    const size_t first = inside ? preamble : 0, total = runs.size() + (inside ? preamble + 1 : 0);
     std::vector<int64_t> changed;
     changed.reserve(runs.size());
     ResultPtr failure;
@@ -945,8 +1004,8 @@ struct PgConnection::Impl : public SchemaView {
     if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
     if (failure) {
       // The runs before the failure go with the savepoint (unless the
-      // savepoint itself failed: then nothing ran).
-      if (inside && failedAt > 0) {
+      // preamble failed: then nothing ran).
+      if (inside && failedAt >= first) {
         CountServerRoundTrip();
         ResultPtr(PQexec(
             conn,
@@ -980,23 +1039,22 @@ struct PgConnection::Impl : public SchemaView {
       if (!PQsendQueryPrepared(conn, entry.name.c_str(), n, p.data(), nullptr, nullptr, 0))
         ThrowResult(nullptr, conn, kSourceDatabase);
     } else {
-      static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
       static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
       if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
       const bool sent =
-          PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+          SendPreamble() &&
           PQsendQueryPrepared(conn, entry.name.c_str(), n, p.data(), nullptr, nullptr, 0) &&
           PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
           PQpipelineSync(conn);
-      ResultPtr started(sent ? PQgetResult(conn) : nullptr);
-      if (started) DropNulls();
-      if (!started || !Succeeded(started.get())) {
-        // The savepoint failed: the select and the release were skipped.
-        for (int i = 0; sent && i < 2; ++i)
+      bool lost = !sent;
+      ResultPtr failed = lost ? nullptr : ReadPreamble(lost);
+      if (lost || failed) {
+        // The preamble failed: the select and the release were skipped.
+        for (int i = 0; !lost && i < 2; ++i)
           if (ResultPtr(PQgetResult(conn))) DropNulls();
-        ResultPtr(sent ? PQgetResult(conn) : nullptr);  // the sync's
+        if (!lost) ResultPtr(PQgetResult(conn));  // the sync's
         PQexitPipelineMode(conn);
-        ThrowResult(started.get(), conn, kSourceDatabase);
+        ThrowResult(failed.get(), conn, kSourceDatabase);
       }
     }
     // Set before the first of the select's results is read (in a pipeline:
@@ -1413,8 +1471,11 @@ void PgConnection::BeginTrans(bool writeLock) {
   const int depth = impl_->depth;
   const std::string name = Quoted("jet_tx" + std::to_string(depth + 1));
   const std::string begin = depth == 0 ? std::string("BEGIN") : "SAVEPOINT " + name;
-  if (!writeLock || readOnly_) {
-    impl_->Exec(begin, kSourceWorkspace);
+  // A level that takes no lock (or whose transaction holds it already) is
+  // opened on the server with the first statement that needs it, in that
+  // statement's round trip.
+  if (!writeLock || readOnly_ || impl_->lockLevel > 0) {
+    impl_->pending.push_back(begin);
     ++impl_->depth;
     return;
   }
@@ -1436,23 +1497,42 @@ void PgConnection::BeginTrans(bool writeLock) {
     throw;
   }
   ++impl_->depth;
+  impl_->lockLevel = impl_->depth;
 }
 
 void PgConnection::CommitTrans() {
   const int depth = impl_->depth;
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  const std::string name = Quoted("jet_tx" + std::to_string(depth));
+  std::vector<std::string>& pending = impl_->pending;
+  // A level no statement needed was never opened on the server.
+  if (!pending.empty() && pending.back() == (depth == 1 ? "BEGIN" : "SAVEPOINT " + name)) {
+    pending.pop_back();
+    --impl_->depth;
+    return;
+  }
+  // An inner level's release goes with the next request.
+  if (depth > 1) {
+    pending.push_back("RELEASE SAVEPOINT " + name);
+    if (impl_->lockLevel == depth) impl_->lockLevel = depth - 1;
+    --impl_->depth;
+    return;
+  }
   try {
-    impl_->Exec(depth == 1 ? std::string("COMMIT")
-                           : "RELEASE SAVEPOINT " + Quoted("jet_tx" + std::to_string(depth)),
-                kSourceWorkspace);
-    if (depth == 1) impl_->schemaInTransaction = false;
+    impl_->Exec("COMMIT", kSourceWorkspace);
   } catch (const Error&) {
     // A session the server ended took the transaction with it: the level
     // is over (and the caller told by the error).
-    if (PQstatus(impl_->conn) != CONNECTION_OK) --impl_->depth;
+    if (PQstatus(impl_->conn) != CONNECTION_OK) {
+      --impl_->depth;
+      impl_->lockLevel = 0;
+      impl_->schemaInTransaction = false;
+    }
     throw;
   }
   --impl_->depth;
+  impl_->lockLevel = 0;
+  impl_->schemaInTransaction = false;
 }
 
 void PgConnection::Rollback() {
@@ -1460,15 +1540,28 @@ void PgConnection::Rollback() {
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
   const std::string name = Quoted("jet_tx" + std::to_string(depth));
   --impl_->depth;
+  // A write lock taken at this level or inside it goes with the level.
+  if (impl_->lockLevel >= depth) impl_->lockLevel = 0;
+  std::vector<std::string>& pending = impl_->pending;
+  const bool outer = depth == 1;
+  // A level no statement needed was never opened on the server.
+  if (!pending.empty() && pending.back() == (outer ? "BEGIN" : "SAVEPOINT " + name)) {
+    pending.pop_back();
+    if (outer) impl_->schemaInTransaction = false;
+    return;
+  }
   // A session the server ended has rolled the transaction back already.
-  if (PQstatus(impl_->conn) != CONNECTION_OK) return;
-  impl_->Exec(depth == 1 ? std::string("ROLLBACK")
-                         : "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name,
+  if (PQstatus(impl_->conn) != CONNECTION_OK) {
+    if (outer) pending.clear();
+    return;
+  }
+  impl_->Exec(outer ? std::string("ROLLBACK")
+                    : "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name,
               kSourceWorkspace);
   // A schema statement the transaction made may be undone with the level:
   // what was read and prepared goes (otherwise it all stays valid).
   if (impl_->schemaInTransaction) impl_->SchemaChanged();
-  if (depth == 1) impl_->schemaInTransaction = false;
+  if (outer) impl_->schemaInTransaction = false;
 }
 
 int64_t PgConnection::LastInsertId() {

@@ -148,11 +148,30 @@ TEST_F(RunEach, RoundTripsPerCall) {
   const std::vector<Case> cases = {
       {"a select", [&] { e.Prepare("SELECT N FROM T WHERE ID = 2")->Run(); }, 1},
       {"an update", [&] { e.Execute("UPDATE T SET N = 6 WHERE ID = 2"); }, 1},
-      {"a begin", [&] { e.BeginTrans(); }, 1},
-      {"a select in a transaction (with its savepoint)",
+      {"a begin (sent with the next statement)", [&] { e.BeginTrans(); }, 0},
+      {"a select in a transaction (with the begin and its savepoint)",
        [&] { e.Prepare("SELECT N FROM T WHERE ID = 2")->Run(); }, 1},
-      {"a commit", [&] { e.CommitTrans(); }, 1},
+      {"a nested level (sent with the next statement)", [&] { e.BeginTrans(); }, 0},
+      {"an update in it (with the level's savepoint)",
+       [&] { e.Execute("UPDATE T SET N = 7 WHERE ID = 2"); }, 1},
+      {"the nested level's commit (its release sent with the next request)",
+       [&] { e.CommitTrans(); }, 0},
+      {"a level no statement needed, begun and committed",
+       [&] {
+         e.BeginTrans();
+         e.CommitTrans();
+       },
+       0},
+      {"a commit (the release before it in its round trip)", [&] { e.CommitTrans(); }, 1},
+      {"a begin and a commit with nothing between",
+       [&] {
+         e.BeginTrans();
+         e.CommitTrans();
+       },
+       0},
       {"a write-locked begin (with the lock)", [&] { e.BeginTrans(true); }, 1},
+      {"a write-locked level inside it (the lock held already)", [&] { e.BeginTrans(true); }, 0},
+      {"its rollback (the level was never opened)", [&] { e.Rollback(); }, 0},
       {"a failed insert in a transaction (and the rollback to its savepoint)",
        [&] {
          try {
