@@ -1,9 +1,11 @@
 // The cells of a document: DBDocument.ReadCells and SaveCells.
 
 #include <climits>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -204,6 +206,15 @@ class FileCellStatements {
     Run(insert_, {&value, &type, &doc, &key});
   }
   void Remove(const Variant& doc, const Variant& key) { Run(remove_, {&doc, &key}); }
+  // A cell's value into the first row of its key, or a new row when it has
+  // none (`sizedKey` gives the key as a new row stores it).
+  template <class SizedKey>
+  void Write(const Variant& value, const Variant& type, const Variant& doc, const Variant& key,
+             const SizedKey& sizedKey) {
+    if (Update(value, type, doc, key) != 0) return;
+    Insert(value, type, doc, sizedKey());
+  }
+  void Flush() {}
 
  private:
   static int64_t Run(jet::Statement& st, std::initializer_list<const Variant*> values) {
@@ -216,11 +227,14 @@ class FileCellStatements {
   jet::Statement update_, insert_, remove_, stored_;
 };
 
-// The server's statements, through its engine.
+// The server's statements, through its engine. The writes of the cells
+// wait in a queue and go together (Flush): their updates in one round trip,
+// then the inserts of the keys no update found in another.
 class ServerCellStatements {
  public:
   explicit ServerCellStatements(jet::Engine& engine)
-      : update_(engine.Prepare(kServerUpdateCell)),
+      : engine_(engine),
+        update_(engine.Prepare(kServerUpdateCell)),
         insert_(engine.Prepare(kServerInsertCell)),
         remove_(engine.Prepare(kServerDeleteCell)),
         stored_(engine.Prepare(kServerCellStored)) {}
@@ -239,8 +253,49 @@ class ServerCellStatements {
     Run(*insert_, {&doc, &key, &value, &type});
   }
   void Remove(const Variant& doc, const Variant& key) { Run(*remove_, {&doc, &key}); }
+  template <class SizedKey>
+  void Write(const Variant& value, const Variant& type, const Variant& doc, const Variant& key,
+             const SizedKey& sizedKey) {
+    queued_.push_back({value, type, doc, key, sizedKey});
+  }
+  void Flush() {
+    // A key given twice (as the column compares keys) must meet the row
+    // its first write inserted: such a save writes one cell at a time.
+    std::set<std::string, TextLess> keys;
+    bool distinct = true;
+    for (const Queued& q : queued_)
+      distinct = distinct && q.key.IsString() && keys.insert(q.key.AsString()).second;
+    if (!distinct || queued_.size() < 2) {
+      for (const Queued& q : queued_)
+        if (Update(q.value, q.type, q.doc, q.key) == 0)
+          Insert(q.value, q.type, q.doc, q.sizedKey());
+      queued_.clear();
+      return;
+    }
+    std::vector<std::vector<Variant>> runs;
+    runs.reserve(queued_.size());
+    for (const Queued& q : queued_) runs.push_back({q.value, q.type, q.doc, q.key});
+    const std::vector<int64_t> changed = engine_.RunEach(*update_, runs);
+    runs.clear();
+    for (size_t i = 0; i < queued_.size(); ++i)
+      if (changed[i] == 0) {
+        const Queued& q = queued_[i];
+        runs.push_back({q.doc, q.sizedKey(), q.value, q.type});
+      }
+    queued_.clear();
+    if (!runs.empty()) engine_.RunEach(*insert_, runs);
+  }
 
  private:
+  struct TextLess {
+    bool operator()(const std::string& a, const std::string& b) const {
+      return CompareTextRu(a, b) < 0;
+    }
+  };
+  struct Queued {
+    Variant value, type, doc, key;
+    std::function<Variant()> sizedKey;
+  };
   static int64_t Run(jet::EngineStatement& st, std::initializer_list<const Variant*> values) {
     int i = 0;
     for (const Variant* v : values) st.Bind(++i, *v);
@@ -248,7 +303,9 @@ class ServerCellStatements {
     st.Reset();
     return changed;
   }
+  jet::Engine& engine_;
   std::unique_ptr<jet::EngineStatement> update_, insert_, remove_, stored_;
+  std::vector<Queued> queued_;
 };
 
 template <class Statements>
@@ -293,9 +350,10 @@ void WriteCells(Statements& sql, const jet::TableSpec& table, const Variant& doc
       value = &(coerced = dao::CoerceToField(c.value, valueField.type, valueField.size));
     Variant unsized;
     if (!keysAsGiven) unsized = key(c, false);
-    if (sql.Update(*value, type, doc, keysAsGiven ? c.key : unsized) != 0) continue;
-    sql.Insert(*value, type, doc, key(c, true));
+    sql.Write(*value, type, doc, keysAsGiven ? c.key : unsized,
+              [&key, &c] { return key(c, true); });
   }
+  sql.Flush();
   // A stored cell given without a value is deleted (with any copy of it).
   for (const Variant& bound : doomed) sql.Remove(doc, bound);
 }

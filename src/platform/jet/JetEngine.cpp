@@ -80,6 +80,18 @@ bool IsServerLocation(std::string_view location) {
   return i < location.size() && location[i] == '=';
 }
 
+std::vector<int64_t> Engine::RunEach(EngineStatement& st,
+                                     const std::vector<std::vector<Variant>>& runs) {
+  std::vector<int64_t> changed;
+  changed.reserve(runs.size());
+  for (const std::vector<Variant>& values : runs) {
+    for (size_t i = 0; i < values.size(); ++i) st.Bind(static_cast<int>(i) + 1, values[i]);
+    changed.push_back(st.Run());
+    st.Reset();
+  }
+  return changed;
+}
+
 std::shared_ptr<Engine> FileEngine(std::shared_ptr<Connection> connection) {
   return std::make_shared<FileEngineImpl>(std::move(connection));
 }

@@ -78,6 +78,15 @@ class Engine {
   virtual std::unique_ptr<EngineStatement> Prepare(std::string_view jetSql) = 0;
   // Runs an action or schema statement; returns the rows it changed.
   virtual int64_t Execute(std::string_view jetSql) = 0;
+  // Runs the action statement `st` (prepared here) once per entry of
+  // `runs`, each entry its values bound as Bind(1), Bind(2) ... in turn;
+  // returns the rows each run changed, in order. Raises the first failure.
+  // A server sends every run in one round trip, all or nothing: a failure
+  // undoes the call's other runs (a file keeps the runs before the failure
+  // unless a transaction around the call undoes them). The bindings of
+  // `st` afterwards are unspecified. Errors: those of Bind and Run.
+  virtual std::vector<int64_t> RunEach(EngineStatement& st,
+                                       const std::vector<std::vector<Variant>>& runs);
   // The translation of a Jet statement for this engine (not cached).
   virtual std::shared_ptr<const Translation> Translate(std::string_view jetSql) = 0;
 

@@ -490,10 +490,12 @@ struct PgConnection::Impl : public SchemaView {
     if (ResultPtr(PQgetResult(conn))) DropNulls();  // the release's
     ResultPtr(PQgetResult(conn));                   // the sync's
     PQexitPipelineMode(conn);
-    if (!ok)
+    if (!ok) {
+      CountServerRoundTrip();
       ResultPtr(PQexec(conn, ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) +
                               "; RELEASE SAVEPOINT " + Quoted(kStatementSavepoint))
                                  .c_str()));
+    }
   }
 
   // The end of one statement's results (a null after them).
@@ -501,17 +503,76 @@ struct PgConnection::Impl : public SchemaView {
     while (PGresult* more = PQgetResult(conn)) PQclear(more);
   }
 
+  // Transaction commands not sent yet: the BEGIN or SAVEPOINT of a level
+  // (sent when a statement first needs the level) and the RELEASE of an
+  // inner level. They go first in the next request, in its round trip.
+  mutable std::vector<std::string> pending;
+  // The level whose begin took the write lock; 0: this transaction does
+  // not hold it.
+  int lockLevel = 0;
+
+  // The pending commands as the start of a simple query, taken.
+  std::string TakePending() const {
+    std::string text;
+    for (const std::string& c : pending) text += c + "; ";
+    pending.clear();
+    return text;
+  }
+
   ResultPtr Exec(std::string_view sql, std::string_view source = kSourceDatabase) const {
     Settle();
-    ResultPtr r(PQexec(conn, std::string(sql).c_str()));
+    CountServerRoundTrip();
+    const std::string text = pending.empty() ? std::string(sql) : TakePending() + std::string(sql);
+    ResultPtr r(PQexec(conn, text.c_str()));
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, source);
     return r;
   }
 
+  // The pending commands sent by themselves (before a request that cannot
+  // carry them).
+  void Flush() const {
+    if (!pending.empty()) Exec("");
+  }
+
+  // The first statements of a pipeline in a transaction: the pending
+  // commands, then the statement's savepoint (`preamble` of them). False
+  // when one could not be sent.
+  size_t preamble = 0;
+  bool SendPreamble() {
+    static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
+    std::vector<std::string> commands;
+    commands.swap(pending);
+    commands.push_back(savepoint);
+    preamble = commands.size();
+    for (const std::string& c : commands)
+      if (!PQsendQueryParams(conn, c.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0))
+        return false;
+    return true;
+  }
+
+  // The preamble's results, each followed by a null: null when each
+  // succeeded, else the first failure (the statements after it were
+  // skipped). `lost`: the connection gave no result.
+  ResultPtr ReadPreamble(bool& lost) const {
+    ResultPtr failure;
+    for (size_t i = 0; i < preamble && !lost; ++i) {
+      ResultPtr r(PQgetResult(conn));
+      if (!r) {
+        lost = true;
+        break;
+      }
+      DropNulls();
+      if (!failure && !Succeeded(r.get())) failure = std::move(r);
+    }
+    return failure;
+  }
+
   ResultPtr ExecParams(std::string_view sql, const std::vector<std::string>& values) const {
     Settle();
+    Flush();
     std::vector<const char*> p;
     for (const std::string& v : values) p.push_back(v.c_str());
+    CountServerRoundTrip();
     ResultPtr r(PQexecParams(conn, std::string(sql).c_str(), static_cast<int>(p.size()), nullptr,
                              p.data(), nullptr, nullptr, 0));
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
@@ -771,6 +832,8 @@ struct PgConnection::Impl : public SchemaView {
       streaming->active = false;
       streaming = nullptr;
     }
+    pending.clear();
+    lockLevel = 0;
     PQreset(conn);
     if (PQstatus(conn) != CONNECTION_OK) ThrowResult(nullptr, conn, kSourceDatabase);
     cache.clear();
@@ -793,6 +856,7 @@ struct PgConnection::Impl : public SchemaView {
       Exec("RELEASE SAVEPOINT " + name);
       return result;
     } catch (...) {
+      CountServerRoundTrip();
       ResultPtr(
           PQexec(conn, ("ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name).c_str()));
       throw;
@@ -807,6 +871,8 @@ struct PgConnection::Impl : public SchemaView {
   // Prepares `entry`'s text on the server under its name.
   void PrepareOnServer(Entry& entry) {
     Settle();
+    Flush();
+    CountServerRoundTrip();
     ResultPtr r(PQprepare(conn, entry.name.c_str(), entry.translation.sql.c_str(),
                           static_cast<int>(entry.types.size()), entry.types.data()));
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
@@ -826,6 +892,7 @@ struct PgConnection::Impl : public SchemaView {
         PrepareOnServer(entry);
         return 0;
       });
+    if (depth == 0) CountServerRoundTrip();
     ResultPtr r =
         depth == 0 ? ResultPtr(PQexecPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()),
                                               p.data(), nullptr, nullptr, 0))
@@ -841,19 +908,21 @@ struct PgConnection::Impl : public SchemaView {
   // the release, and a rollback to the savepoint ends the failure. Returns
   // the statement's result, failed or not.
   ResultPtr RunBetweenSavepoints(const Entry& entry, const std::vector<const char*>& p) {
-    static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
     static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+    CountServerRoundTrip();
     const bool sent =
-        PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+        SendPreamble() &&
         PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(), nullptr,
                             nullptr, 0) &&
         PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
         PQpipelineSync(conn);
-    // The results of the three, each followed by a null, then the sync's.
-    ResultPtr results[3];
+    // The preamble's results, the statement's and the release's, each
+    // followed by a null, then the sync's.
     bool lost = !sent;
-    for (int i = 0; i < 3 && !lost; ++i) {
+    ResultPtr failed = lost ? nullptr : ReadPreamble(lost);
+    ResultPtr results[2];
+    for (int i = 0; i < 2 && !lost; ++i) {
       results[i].reset(PQgetResult(conn));
       if (!results[i]) lost = true;
       while (PGresult* more = PQgetResult(conn)) PQclear(more);
@@ -864,11 +933,87 @@ struct PgConnection::Impl : public SchemaView {
     }
     PQexitPipelineMode(conn);
     if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
-    if (!Succeeded(results[0].get())) return std::move(results[0]);
-    if (!Succeeded(results[1].get()))
+    if (failed) return failed;
+    if (!Succeeded(results[0].get())) {
+      CountServerRoundTrip();
       ResultPtr(PQexec(
           conn, ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) + "; " + release).c_str()));
-    return std::move(results[1]);
+    }
+    return std::move(results[0]);
+  }
+
+  // Runs the prepared action once per entry of `runs` in one round trip (a
+  // pipeline): inside a transaction between a savepoint and its release, a
+  // failure rolled back to the savepoint; outside one, the pipeline's
+  // implicit transaction undoes every run on a failure. Returns the rows
+  // each run changed; raises the first failure.
+  std::vector<int64_t> RunPipelined(
+      Entry& entry, const std::vector<std::vector<std::optional<std::string>>>& runs) {
+    Settle();
+    Revive();
+    if (entry.preparedIn != deallocations)
+      Atomically([&] {
+        PrepareOnServer(entry);
+        return 0;
+      });
+    static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
+    const bool inside = depth > 0;
+    if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+    CountServerRoundTrip();
+    bool sent = !inside || SendPreamble();
+    std::vector<const char*> p;
+    for (size_t i = 0; sent && i < runs.size(); ++i) {
+      p.clear();
+      for (const auto& v : runs[i]) p.push_back(v ? v->c_str() : nullptr);
+      sent = PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
+                                 nullptr, nullptr, 0);
+    }
+    sent = sent &&
+           (!inside ||
+            PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
+           PQpipelineSync(conn);
+    // Each statement's result (after a failure the server's "aborted"),
+    // each followed by a null, then the sync's.
+    const size_t first = inside ? preamble : 0, total = runs.size() + (inside ? preamble + 1 : 0);
+    std::vector<int64_t> changed;
+    changed.reserve(runs.size());
+    ResultPtr failure;
+    size_t failedAt = 0;
+    bool lost = !sent;
+    for (size_t i = 0; i < total && !lost; ++i) {
+      ResultPtr r(PQgetResult(conn));
+      if (!r) {
+        lost = true;
+        break;
+      }
+      DropNulls();
+      if (failure) continue;
+      if (!Succeeded(r.get())) {
+        failure = std::move(r);
+        failedAt = i;
+      } else if (i >= first && i < first + runs.size()) {
+        NoteChanges(r.get());
+        changed.push_back(changes);
+      }
+    }
+    if (!lost) {
+      ResultPtr sync(PQgetResult(conn));
+      lost = !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
+    }
+    PQexitPipelineMode(conn);
+    if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
+    if (failure) {
+      // The runs before the failure go with the savepoint (unless the
+      // preamble failed: then nothing ran).
+      if (inside && failedAt >= first) {
+        CountServerRoundTrip();
+        ResultPtr(PQexec(
+            conn,
+            ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) + "; " + release).c_str()));
+      }
+      ThrowResult(failure.get(), conn, kSourceDatabase);
+    }
+    return changed;
   }
 
   // Sends the prepared select and starts reading its rows one at a time;
@@ -889,27 +1034,27 @@ struct PgConnection::Impl : public SchemaView {
     s.error.reset();
     s.pipelined = depth > 0;
     const int n = static_cast<int>(p.size());
+    CountServerRoundTrip();
     if (!s.pipelined) {
       if (!PQsendQueryPrepared(conn, entry.name.c_str(), n, p.data(), nullptr, nullptr, 0))
         ThrowResult(nullptr, conn, kSourceDatabase);
     } else {
-      static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
       static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
       if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
       const bool sent =
-          PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+          SendPreamble() &&
           PQsendQueryPrepared(conn, entry.name.c_str(), n, p.data(), nullptr, nullptr, 0) &&
           PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
           PQpipelineSync(conn);
-      ResultPtr started(sent ? PQgetResult(conn) : nullptr);
-      if (started) DropNulls();
-      if (!started || !Succeeded(started.get())) {
-        // The savepoint failed: the select and the release were skipped.
-        for (int i = 0; sent && i < 2; ++i)
+      bool lost = !sent;
+      ResultPtr failed = lost ? nullptr : ReadPreamble(lost);
+      if (lost || failed) {
+        // The preamble failed: the select and the release were skipped.
+        for (int i = 0; !lost && i < 2; ++i)
           if (ResultPtr(PQgetResult(conn))) DropNulls();
-        ResultPtr(sent ? PQgetResult(conn) : nullptr);  // the sync's
+        if (!lost) ResultPtr(PQgetResult(conn));  // the sync's
         PQexitPipelineMode(conn);
-        ThrowResult(started.get(), conn, kSourceDatabase);
+        ThrowResult(failed.get(), conn, kSourceDatabase);
       }
     }
     // Set before the first of the select's results is read (in a pipeline:
@@ -943,13 +1088,19 @@ struct PgConnection::Impl : public SchemaView {
   void DropStatements() {
     Settle();
     cache.clear();
+    CountServerRoundTrip();
     ResultPtr(PQexec(conn, "DEALLOCATE ALL"));
     ++deallocations;
   }
 
   // Returns the rows a make-table wrote (0 for the others).
+  // A schema statement ran in the open transaction: a rollback undoes it,
+  // and what was read and prepared against it goes then.
+  bool schemaInTransaction = false;
+
   int64_t RunSchemaChange(const SchemaChange& change) {
     if (readOnly) ThrowJet(jeterr::kReadOnly);
+    if (depth > 0) schemaInTransaction = true;
     // The server's statements and the catalogue's rows together, all or
     // nothing.
     const bool outer = depth == 0;
@@ -967,7 +1118,10 @@ struct PgConnection::Impl : public SchemaView {
       if (outer) Exec("COMMIT");
     } catch (...) {
       --depth;
-      if (outer) ResultPtr(PQexec(conn, "ROLLBACK"));
+      if (outer) {
+        CountServerRoundTrip();
+        ResultPtr(PQexec(conn, "ROLLBACK"));
+      }
       SchemaChanged();
       throw;
     }
@@ -1052,6 +1206,28 @@ class PgStatement final : public EngineStatement {
     for (int i = 0; i < ColumnCount(); ++i) out[static_cast<size_t>(i)] = Value(i);
   }
   std::string_view Sql() const override { return entry_->translation.sql; }
+
+  // The values of `runs` as the server's parameters, each run checked as
+  // Bind checks a value; empty when this statement cannot run them in one
+  // pipeline (a select, a schema statement, a statement of another
+  // connection, fewer than two runs).
+  std::vector<std::vector<std::optional<std::string>>> PipelineValues(
+      const PgConnection& owner, const std::vector<std::vector<Variant>>& runs) const {
+    std::vector<std::vector<std::optional<std::string>>> out;
+    if (conn_.get() != &owner || entry_->name.empty() || Kind() == StatementKind::kSelect ||
+        runs.size() < 2)
+      return out;
+    out.reserve(runs.size());
+    for (const std::vector<Variant>& values : runs) {
+      if (values.size() > values_.size()) ThrowJet(jeterr::kItemNotFound);
+      std::vector<std::optional<std::string>> run = values_;
+      for (size_t i = 0; i < values.size(); ++i) run[i] = ParameterText(values[i], kSourceDatabase);
+      out.push_back(std::move(run));
+    }
+    return out;
+  }
+  Entry& Prepared() const { return *entry_; }
+  void EndRowsNow() { Reset(); }
 
  private:
   void CheckColumn(int i) const {
@@ -1249,6 +1425,7 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
     impl_->Atomically([&] {
       impl_->PrepareOnServer(*made);
       // The result columns, named and typed by the translation.
+      CountServerRoundTrip();
       ResultPtr d(PQdescribePrepared(impl_->conn, made->name.c_str()));
       if (!d || !Succeeded(d.get())) ThrowResult(d.get(), impl_->conn, kSourceDatabase);
       FillColumns(*made, d.get());
@@ -1275,6 +1452,16 @@ int64_t PgConnection::Execute(std::string_view jetSql) {
   return Prepare(jetSql)->Run();
 }
 
+std::vector<int64_t> PgConnection::RunEach(EngineStatement& st,
+                                           const std::vector<std::vector<Variant>>& runs) {
+  auto* pg = dynamic_cast<PgStatement*>(&st);
+  std::vector<std::vector<std::optional<std::string>>> values;
+  if (pg) values = pg->PipelineValues(*this, runs);
+  if (values.empty()) return Engine::RunEach(st, runs);
+  pg->EndRowsNow();
+  return impl_->RunPipelined(pg->Prepared(), values);
+}
+
 int PgConnection::TransactionDepth() const {
   return impl_->depth;
 }
@@ -1288,8 +1475,11 @@ void PgConnection::BeginTrans(bool writeLock) {
   const int depth = impl_->depth;
   const std::string name = Quoted("jet_tx" + std::to_string(depth + 1));
   const std::string begin = depth == 0 ? std::string("BEGIN") : "SAVEPOINT " + name;
-  if (!writeLock || readOnly_) {
-    impl_->Exec(begin, kSourceWorkspace);
+  // A level that takes no lock (or whose transaction holds it already) is
+  // opened on the server with the first statement that needs it, in that
+  // statement's round trip.
+  if (!writeLock || readOnly_ || impl_->lockLevel > 0) {
+    impl_->pending.push_back(begin);
     ++impl_->depth;
     return;
   }
@@ -1311,22 +1501,42 @@ void PgConnection::BeginTrans(bool writeLock) {
     throw;
   }
   ++impl_->depth;
+  impl_->lockLevel = impl_->depth;
 }
 
 void PgConnection::CommitTrans() {
   const int depth = impl_->depth;
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  const std::string name = Quoted("jet_tx" + std::to_string(depth));
+  std::vector<std::string>& pending = impl_->pending;
+  // A level no statement needed was never opened on the server.
+  if (!pending.empty() && pending.back() == (depth == 1 ? "BEGIN" : "SAVEPOINT " + name)) {
+    pending.pop_back();
+    --impl_->depth;
+    return;
+  }
+  // An inner level's release goes with the next request.
+  if (depth > 1) {
+    pending.push_back("RELEASE SAVEPOINT " + name);
+    if (impl_->lockLevel == depth) impl_->lockLevel = depth - 1;
+    --impl_->depth;
+    return;
+  }
   try {
-    impl_->Exec(depth == 1 ? std::string("COMMIT")
-                           : "RELEASE SAVEPOINT " + Quoted("jet_tx" + std::to_string(depth)),
-                kSourceWorkspace);
+    impl_->Exec("COMMIT", kSourceWorkspace);
   } catch (const Error&) {
     // A session the server ended took the transaction with it: the level
     // is over (and the caller told by the error).
-    if (PQstatus(impl_->conn) != CONNECTION_OK) --impl_->depth;
+    if (PQstatus(impl_->conn) != CONNECTION_OK) {
+      --impl_->depth;
+      impl_->lockLevel = 0;
+      impl_->schemaInTransaction = false;
+    }
     throw;
   }
   --impl_->depth;
+  impl_->lockLevel = 0;
+  impl_->schemaInTransaction = false;
 }
 
 void PgConnection::Rollback() {
@@ -1334,13 +1544,28 @@ void PgConnection::Rollback() {
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
   const std::string name = Quoted("jet_tx" + std::to_string(depth));
   --impl_->depth;
+  // A write lock taken at this level or inside it goes with the level.
+  if (impl_->lockLevel >= depth) impl_->lockLevel = 0;
+  std::vector<std::string>& pending = impl_->pending;
+  const bool outer = depth == 1;
+  // A level no statement needed was never opened on the server.
+  if (!pending.empty() && pending.back() == (outer ? "BEGIN" : "SAVEPOINT " + name)) {
+    pending.pop_back();
+    if (outer) impl_->schemaInTransaction = false;
+    return;
+  }
   // A session the server ended has rolled the transaction back already.
-  if (PQstatus(impl_->conn) != CONNECTION_OK) return;
-  impl_->Exec(depth == 1 ? std::string("ROLLBACK")
-                         : "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name,
+  if (PQstatus(impl_->conn) != CONNECTION_OK) {
+    if (outer) pending.clear();
+    return;
+  }
+  impl_->Exec(outer ? std::string("ROLLBACK")
+                    : "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name,
               kSourceWorkspace);
-  // A schema statement the level made is undone with it.
-  impl_->SchemaChanged();
+  // A schema statement the transaction made may be undone with the level:
+  // what was read and prepared goes (otherwise it all stays valid).
+  if (impl_->schemaInTransaction) impl_->SchemaChanged();
+  if (outer) impl_->schemaInTransaction = false;
 }
 
 int64_t PgConnection::LastInsertId() {

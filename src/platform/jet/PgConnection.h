@@ -8,6 +8,7 @@
 // (_jet_tables, _jet_fields, _jet_indexes, _jet_info), which schema
 // statements keep up to date. libpq-fe.h stays out of this header.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -49,6 +50,10 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   bool IsReadOnly() const override { return readOnly_; }
   std::unique_ptr<EngineStatement> Prepare(std::string_view jetSql) override;
   int64_t Execute(std::string_view jetSql) override;
+  // Every run in one pipeline: between a savepoint and its release inside
+  // a transaction, else in the pipeline's own transaction.
+  std::vector<int64_t> RunEach(EngineStatement& st,
+                               const std::vector<std::vector<Variant>>& runs) override;
   std::shared_ptr<const Translation> Translate(std::string_view jetSql) override;
   void BeginTrans(bool writeLock = false) override;
   void CommitTrans() override;
@@ -79,6 +84,21 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
 // only when it can take that lock exclusively, so that a database another
 // session has open is not removed under it, as a file in use is not.
 inline constexpr int32_t kOpenLockClass = 0x51760001;
+
+// Round trips this process has made to PostgreSQL servers, over every
+// session of the library (the engines' and the lock service's): each time a
+// session sends a request and waits for the server's answer. A pipeline of
+// several statements ended by one sync is one; the connect is not counted.
+// Always on (a relaxed atomic increment beside a network wait); a benchmark
+// or a test reads the difference across the calls it measures.
+inline std::atomic<uint64_t> serverRoundTrips{0};
+inline uint64_t ServerRoundTrips() {
+  return serverRoundTrips.load(std::memory_order_relaxed);
+}
+// Library-internal: a session is about to wait for the server's answer.
+inline void CountServerRoundTrip() {
+  serverRoundTrips.fetch_add(1, std::memory_order_relaxed);
+}
 
 // `conninfo` with the value of its password (password=..., or the
 // user:password@ of a URI, or ?password=... in one) replaced by "********",

@@ -1,5 +1,7 @@
 #include "platform/jet/PgLockSession.h"
 
+#include "platform/jet/PgConnection.h"
+
 #include <libpq-fe.h>
 #include <poll.h>
 
@@ -78,6 +80,7 @@ ResultPtr Exchange(PGconn* conn, const char* sql, std::initializer_list<std::str
   const char* values[2] = {};
   int n = 0;
   for (const std::string& p : params) values[n++] = p.c_str();
+  CountServerRoundTrip();
   if (!PQsendQueryParams(conn, sql, n, nullptr, values, nullptr, nullptr, 0)) {
     *why = ErrorOf(conn, nullptr);
     return nullptr;
@@ -192,6 +195,7 @@ PgLockSession::Outcome PgLockSession::Lock(int64_t key, Clock::time_point deadli
   const std::string waitText = std::to_string(waitMs);
   const char* const bound[] = {waitText.c_str()};
   const char* const lockKey[] = {keyText.c_str()};
+  CountServerRoundTrip();
   if (!PQenterPipelineMode(conn_) ||
       !PQsendQueryParams(conn_,
                          "SELECT set_config('lock_timeout', $1, true), "

@@ -1,0 +1,204 @@
+// Engine::RunEach and the round trips of the server engine, on a schema of
+// the PostgreSQL server QV_TEST_PG names: every run of an action in one
+// round trip, all or nothing, inside a transaction and outside one; and
+// what each engine call costs in round trips (jet::ServerRoundTrips). The
+// same runs on a database file give the same rows. Without QV_TEST_PG the
+// program says so and exits 77 (skipped).
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/automation/Error.h"
+#include "platform/automation/Variant.h"
+#include "platform/jet/JetEngine.h"
+#include "platform/jet/PgConnection.h"
+#include "support/PgTestProcess.h"
+
+namespace qv::pgtest {
+namespace {
+
+std::string gConninfo;
+
+// The rows of T as "ID:N" joined by ","; "error N" for a failure.
+std::string Rows(jet::Engine& e) {
+  auto st = e.Prepare("SELECT ID, N FROM T ORDER BY ID");
+  std::string out;
+  while (st->Step())
+    out += (out.empty() ? "" : ",") + CStr(st->Value(0)) + ":" + CStr(st->Value(1));
+  return out;
+}
+
+class RunEach : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    schema_.emplace(gConninfo, "qv_runeach_", nullptr);
+    std::string pattern = (std::filesystem::temp_directory_path() / "qvrunXXXXXX").string();
+    folder_ = mkdtemp(pattern.data());
+    engines_.push_back(jet::OpenEngine((folder_ / "RunEach.mdb").string(), {.create = true}));
+    engines_.push_back(jet::OpenEngine(schema_->Location(), {.create = true}));
+    for (auto& e : engines_) {
+      e->Execute("CREATE TABLE T (ID LONG CONSTRAINT pk PRIMARY KEY, N LONG)");
+      e->Execute("INSERT INTO T (ID, N) VALUES (1, 10)");
+      e->Execute("INSERT INTO T (ID, N) VALUES (2, 20)");
+    }
+  }
+  void TearDown() override {
+    engines_.clear();
+    schema_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+  }
+
+  std::optional<testsupport::TestSchema> schema_;
+  std::filesystem::path folder_;
+  std::vector<std::shared_ptr<jet::Engine>> engines_;  // the file's, the server's
+};
+
+std::vector<Variant> Values(std::initializer_list<int32_t> v) {
+  std::vector<Variant> out;
+  for (int32_t x : v) out.emplace_back(x);
+  return out;
+}
+
+TEST_F(RunEach, RunsAllOrNothing) {
+  struct Case {
+    const char* what;
+    const char* sql;
+    std::vector<std::vector<Variant>> runs;
+    bool inTransaction;
+    std::string expected;  // the rows changed per run, or "error N"; then " | " and T's rows
+    std::string onFile =
+        {};  // the file's outcome when it differs (it keeps the runs before a failure)
+  };
+  const std::vector<Case> cases = {
+      {"updates, each run's rows counted",
+       "UPDATE T SET N = 0 WHERE ID = 0",
+       {Values({11, 1}), Values({99, 3}), Values({22, 2})},
+       false,
+       "1,0,1 | 1:11,2:22"},
+      {"inserts in a transaction",
+       "INSERT INTO T (ID, N) VALUES (0, 0)",
+       {Values({3, 30}), Values({4, 40})},
+       true,
+       "1,1 | 1:10,2:20,3:30,4:40"},
+      {"a duplicate key outside a transaction: no run stays",
+       "INSERT INTO T (ID, N) VALUES (0, 0)",
+       {Values({5, 50}), Values({1, 0}), Values({6, 60})},
+       false,
+       "error 3022 | 1:10,2:20",
+       "error 3022 | 1:10,2:20,5:50"},
+      {"a duplicate key in a transaction: the call undone, the transaction goes on",
+       "INSERT INTO T (ID, N) VALUES (0, 0)",
+       {Values({5, 50}), Values({1, 0}), Values({6, 60})},
+       true,
+       "error 3022 | 1:10,2:20,7:70",
+       "error 3022 | 1:10,2:20,5:50,7:70"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (size_t k = 0; k < engines_.size(); ++k) {
+      jet::Engine& e = *engines_[k];
+      const bool server = k == 1;
+      if (c.inTransaction) e.BeginTrans();
+      std::string got;
+      try {
+        auto st = e.Prepare(c.sql);
+        const uint64_t before = jet::ServerRoundTrips();
+        const std::vector<int64_t> changed = e.RunEach(*st, c.runs);
+        // Every run in one round trip on the server.
+        if (server) {
+          EXPECT_EQ(jet::ServerRoundTrips() - before, 1u);
+        }
+        for (int64_t n : changed) got += (got.empty() ? "" : ",") + std::to_string(n);
+      } catch (const Error& err) {
+        got = "error " + std::to_string(err.Number());
+      }
+      if (c.inTransaction) {
+        // The transaction still takes statements after a failed call.
+        if (got.starts_with("error")) e.Execute("INSERT INTO T (ID, N) VALUES (7, 70)");
+        e.CommitTrans();
+      }
+      EXPECT_EQ(got + " | " + Rows(e), server || c.onFile.empty() ? c.expected : c.onFile)
+          << (server ? "on the server" : "on the file");
+      e.Execute("DELETE FROM T WHERE ID > 2");
+      e.Execute("UPDATE T SET N = ID * 10");
+    }
+  }
+}
+
+// What each call costs on the server, a statement's shape prepared before.
+TEST_F(RunEach, RoundTripsPerCall) {
+  jet::Engine& e = *engines_[1];
+  e.Prepare("SELECT N FROM T WHERE ID = 1")->Run();
+  e.Prepare("UPDATE T SET N = 5 WHERE ID = 1")->Run();
+  e.Prepare("INSERT INTO T (ID, N) VALUES (9, 9)");
+  struct Case {
+    const char* what;
+    std::function<void()> call;
+    uint64_t roundTrips;
+  };
+  const std::vector<Case> cases = {
+      {"a select", [&] { e.Prepare("SELECT N FROM T WHERE ID = 2")->Run(); }, 1},
+      {"an update", [&] { e.Execute("UPDATE T SET N = 6 WHERE ID = 2"); }, 1},
+      {"a begin (sent with the next statement)", [&] { e.BeginTrans(); }, 0},
+      {"a select in a transaction (with the begin and its savepoint)",
+       [&] { e.Prepare("SELECT N FROM T WHERE ID = 2")->Run(); }, 1},
+      {"a nested level (sent with the next statement)", [&] { e.BeginTrans(); }, 0},
+      {"an update in it (with the level's savepoint)",
+       [&] { e.Execute("UPDATE T SET N = 7 WHERE ID = 2"); }, 1},
+      {"the nested level's commit (its release sent with the next request)",
+       [&] { e.CommitTrans(); }, 0},
+      {"a level no statement needed, begun and committed",
+       [&] {
+         e.BeginTrans();
+         e.CommitTrans();
+       },
+       0},
+      {"a commit (the release before it in its round trip)", [&] { e.CommitTrans(); }, 1},
+      {"a begin and a commit with nothing between",
+       [&] {
+         e.BeginTrans();
+         e.CommitTrans();
+       },
+       0},
+      {"a write-locked begin (with the lock)", [&] { e.BeginTrans(true); }, 1},
+      {"a write-locked level inside it (the lock held already)", [&] { e.BeginTrans(true); }, 0},
+      {"its rollback (the level was never opened)", [&] { e.Rollback(); }, 0},
+      {"a failed insert in a transaction (and the rollback to its savepoint)",
+       [&] {
+         try {
+           e.Execute("INSERT INTO T (ID, N) VALUES (1, 1)");
+         } catch (const Error&) {
+         }
+       },
+       2},
+      {"a rollback", [&] { e.Rollback(); }, 1},
+      {"a select after the rollback (its statement kept)",
+       [&] { e.Prepare("SELECT N FROM T WHERE ID = 1")->Run(); }, 1},
+      {"a definition read before", [&] { e.FindTable("T"); }, 0},
+  };
+  for (const Case& c : cases) {
+    const uint64_t before = jet::ServerRoundTrips();
+    c.call();
+    EXPECT_EQ(jet::ServerRoundTrips() - before, c.roundTrips) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace qv::pgtest
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  const char* conninfo = qv::testsupport::TestServerOrSkip();
+  if (conninfo == nullptr) return 77;
+  qv::pgtest::gConninfo = conninfo;
+  return RUN_ALL_TESTS();
+}
