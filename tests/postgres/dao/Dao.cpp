@@ -748,6 +748,77 @@ int RunAll(const std::string& name, const std::string& location, bool functions)
   return failures;
 }
 
+// A database made before tables without a primary key had the row key: a
+// keyless table whose row key is taken away behind the engine's back. A
+// read-only open has no table cursor for it; a writable open gives the
+// table its row key back (the rows numbered in their order), and the other
+// tables keep what they had.
+int RunOldDatabase(const std::string& conninfo, const std::string& location,
+                   const std::string& schema) {
+  struct OpenStep {
+    bool readOnly;
+    std::string expected;
+  };
+  const OpenStep steps[] = {
+      {true, "error 3251"},
+      {false, "Long:2|Str:b; Long:1|Str:a; Long:2|Str:c; Long:3|Str:d #4 / Long:1|Str:a"},
+      {true, "Long:2|Str:b; Long:1|Str:a; Long:2|Str:c; Long:3|Str:d #4 / Long:1|Str:a"},
+  };
+  auto ws = dao::DBEngine::ForThread()->DefaultWorkspace();
+  auto db = ws->OpenDatabase(location, Variant(), Variant(), Variant());
+  db->ExecuteSql("CREATE TABLE Old (A LONG, B TEXT(5))");
+  db->ExecuteSql("CREATE TABLE OldKeyed (K LONG CONSTRAINT pk PRIMARY KEY)");
+  for (const char* row : {"(2, 'b')", "(1, 'a')", "(2, 'c')"})
+    db->ExecuteSql(std::string("INSERT INTO Old VALUES ") + row);
+  db->Close();
+  testsupport::PgAdmin admin(conninfo);
+  const std::string rowKeys =
+      "SELECT string_agg(c.relname, ',' ORDER BY c.relname) FROM pg_attribute a JOIN pg_class c "
+      "ON c.oid = a.attrelid JOIN pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = '" +
+      schema +
+      "' AND a.attname = '_jet_row' AND NOT a.attisdropped AND c.relkind = 'r' AND c.relname LIKE "
+      "'Old%'";
+  int failures = 0;
+  auto expect = [&](const std::string& what, const std::string& got, const std::string& want) {
+    if (got == want) return;
+    ++failures;
+    std::cout << "old database: FAILED " << what << "\n  expected: " << want
+              << "\n  got:      " << got << '\n';
+  };
+  expect("the row key made with the table", admin.Value(rowKeys), "Old");
+  admin.Value("ALTER TABLE " + schema + ".\"Old\" DROP COLUMN \"_jet_row\"");
+  bool added = false;
+  for (const OpenStep& step : steps) {
+    auto opened = ws->OpenDatabase(location, Variant(), Variant(step.readOnly), Variant());
+    std::string got;
+    try {
+      auto rs = opened->OpenTable("Old");
+      if (!step.readOnly && !added) {
+        rs->AddNew();
+        SetFields(*rs, "A=L:3;B=S:d");
+        rs->Update();
+        added = true;
+      }
+      for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
+        got += (got.empty() ? "" : "; ") + Row(*rs);
+      got += " #" + std::to_string(rs->RecordCount());
+      rs->MoveFirst();
+      rs->MoveNext();
+      const Variant mark = rs->Bookmark();
+      rs->MoveLast();
+      rs->SetBookmark(mark);
+      got += " / " + Row(*rs);
+    } catch (const Error& e) {
+      got = "error " + std::to_string(e.Number());
+    }
+    opened->Close();
+    expect(step.readOnly ? "read-only open" : "writable open", got, step.expected);
+  }
+  expect("the row key after the writable open", admin.Value(rowKeys), "Old");
+  std::cout << "old database: " << std::size(steps) << " opens, " << failures << " failed\n";
+  return failures;
+}
+
 int Main(const char* functionsScript) {
   const char* conninfo = testsupport::TestServerOrSkip();
   if (conninfo == nullptr) return 77;
@@ -778,6 +849,7 @@ int Main(const char* functionsScript) {
       }
     }
     failures += RunAll("server", server, functionsScript != nullptr);
+    failures += RunOldDatabase(conninfo, server, schema->Name());
   } catch (const Error& e) {
     std::cout << "FAILED: " << e.Number() << " " << e.Description() << '\n';
     ++failures;
