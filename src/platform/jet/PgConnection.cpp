@@ -279,18 +279,20 @@ constexpr std::string_view kCatalogueSql =
 // missing.
 std::string RowKeyUpgradeSql() {
   const std::string key(sql::kServerRowKey);
-  return "DO $jet$DECLARE t text; BEGIN "
-         "FOR t IN SELECT j.\"name\" FROM \"_jet_tables\" j "
-         "WHERE to_regclass(quote_ident(j.\"name\")) IS NOT NULL "
-         "AND NOT EXISTS (SELECT 1 FROM \"_jet_indexes\" x "
-         "WHERE x.\"table_name\" = j.\"name\" AND x.\"is_primary\") "
-         "AND NOT EXISTS (SELECT 1 FROM pg_attribute a "
-         "WHERE a.attrelid = to_regclass(quote_ident(j.\"name\")) AND a.attname = '" +
-         key +
-         "' AND NOT a.attisdropped) LOOP "
-         "EXECUTE format('ALTER TABLE %I ADD COLUMN IF NOT EXISTS " +
-         sql::PostgresRowKeySql() + "', t); PERFORM pg_notify('" + std::string(kSchemaChannel) +
-         "', ''); END LOOP; END $jet$";
+  // The catalogue's tables without a primary key whose table lacks the key.
+  const std::string missing =
+      "SELECT j.\"name\" FROM \"_jet_tables\" j "
+      "WHERE to_regclass(quote_ident(j.\"name\")) IS NOT NULL "
+      "AND NOT EXISTS (SELECT 1 FROM \"_jet_indexes\" x "
+      "WHERE x.\"table_name\" = j.\"name\" AND x.\"is_primary\") "
+      "AND NOT EXISTS (SELECT 1 FROM pg_attribute a "
+      "WHERE a.attrelid = to_regclass(quote_ident(j.\"name\")) AND a.attname = '" +
+      key + "' AND NOT a.attisdropped)";
+  const std::string add = "EXECUTE format('ALTER TABLE %I ADD COLUMN IF NOT EXISTS " +
+                          sql::PostgresRowKeySql() + "', t)";
+  const std::string notify = "PERFORM pg_notify('" + std::string(kSchemaChannel) + "', '')";
+  return "DO $jet$DECLARE t text; BEGIN FOR t IN " + missing + " LOOP " + add + "; " + notify +
+         "; END LOOP; END $jet$";
 }
 
 }  // namespace
