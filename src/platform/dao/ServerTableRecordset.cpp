@@ -8,7 +8,6 @@
 #include "platform/dao/DatabaseServer.h"
 #include "platform/dao/FieldValues.h"
 #include "platform/jet/JetEngine.h"
-#include "platform/jet/JetError.h"
 #include "platform/jet/sql/JetPostgres.h"
 
 namespace qv::dao {
@@ -42,18 +41,6 @@ const jet::IndexSpec* RequiredUniqueIndex(const jet::TableSpec& table) {
   return nullptr;
 }
 
-// Whether the table has the server's row key: the translator knows the
-// name as a column of the table then (else it is a parameter, 3061).
-bool HasRowKey(jet::Engine& engine, const std::string& table) {
-  try {
-    engine.Translate("SELECT [" + std::string(jet::sql::kServerRowKey) + "] FROM [" + table + "]");
-    return true;
-  } catch (const Error& e) {
-    if (e.Number() == jet::jeterr::kTooFewParameters) return false;
-    throw;
-  }
-}
-
 bool IsNullAt(uint16_t nulls, size_t i) {
   return (nulls >> i) & 1u;
 }
@@ -75,7 +62,7 @@ ServerTableRecordset::ServerTableRecordset(Private, const std::shared_ptr<Databa
     : Recordset(db, table->name, type, updatable), table_(std::move(table)) {
   rowKey_ = static_cast<int32_t>(table_->fields.size());
   const jet::IndexSpec* key = PrimaryIndex(*table_);
-  if (!key && HasRowKey(db->ServerEngine(), table_->name)) {
+  if (!key && HasServerRowKey(*db, table_->name)) {
     primary_.push_back(rowKey_);
   } else {
     if (!key) key = RequiredUniqueIndex(*table_);

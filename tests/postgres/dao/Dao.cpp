@@ -585,6 +585,8 @@ const std::vector<Step>& Steps() {
       {Op::kEdit, "Loose", "ByA|L:1|A=L:5", "ok Long:5|Str:x"},
       {Op::kRows, "Loose", "table",
        "Long:5|Str:x; Long:3|Str:c; Long:2|Str:bb; Long:2|Str:d; Long:2|Null #5"},
+      {Op::kRows, "Loose", "snapshot",
+       "Long:5|Str:x; Long:3|Str:c; Long:2|Str:bb; Long:2|Str:d; Long:2|Null #5"},
       {Op::kDelete, "Loose", "ByA|L:2", "next Long:2|Str:d"},
       {Op::kEditUndone, "Loose", "ByA|L:3|B=S:cc", "Str:c > Str:cc > Str:c"},
       // Twins: one of two equal rows is written and deleted alone.
