@@ -213,7 +213,9 @@ CollectionPtr DBPermissions::LoadUsers() {
   return Guard(QV_HERE, [&] {
     const auto db = miDataBase::GetUserDataBase();
     auto users = std::make_shared<Collection>();
-    auto rs = QvQuerySqlStatic("select * from PermUsers", db);
+    // By identifier: a server gives a select without an order in no
+    // particular one.
+    auto rs = QvQuerySqlStatic("select * from PermUsers order by ID", db);
     for (; !rs->IsEOF(); rs->MoveNext()) {
       const double id = GetDaoDouble(*rs, "ID");
       if (id == kRootOwner) continue;

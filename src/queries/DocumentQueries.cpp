@@ -255,10 +255,12 @@ void DocumentQueries::SaveDocCellValue(double aDocID, const std::string& aCellKe
 
 ado::RecordsetPtr DocumentQueries::LoadDocCellValues(double aDocumentID) {
   return Guard(QV_HERE, [&] {
+    // In the order of the cells' keys, as the document's index holds them
+    // (a server gives a select without an order in no particular one).
     return QvQuerySqlA(
         "Select cell_key, first_value, first_type "
         "From doc_cell_values where document_id=" +
-        Number2DaoSql(aDocumentID));
+        Number2DaoSql(aDocumentID) + " order by cell_key");
   });
 }
 

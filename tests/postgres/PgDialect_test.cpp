@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/automation/Error.h"
 #include "platform/jet/JetFunctions.h"
+#include "platform/jet/JetSchemaChange.h"
 #include "platform/jet/JetTranslator.h"
 #include "platform/jet/sql/JetPostgres.h"
 #include "platform/jet/sql/JetServerFunctions.h"
@@ -234,11 +236,100 @@ TEST(PgDialect, ColumnsCarryJetTypesAndRules) {
   t.indexes = {pk};
   EXPECT_EQ(sql::PostgresCreateTableSql(t),
             "CREATE TABLE \"Кадры\" (\"c\" integer, PRIMARY KEY (\"c\"))");
+  // Without a primary key, with a unique index or none: the row key, last.
+  IndexSpec unique = pk;
+  unique.primary = false;
+  unique.unique = true;
+  for (const std::vector<IndexSpec>& indexes : {std::vector<IndexSpec>{}, {unique}}) {
+    t.indexes = indexes;
+    EXPECT_EQ(sql::PostgresCreateTableSql(t),
+              "CREATE TABLE \"Кадры\" (\"c\" integer, \"_jet_row\" integer GENERATED ALWAYS AS "
+              "IDENTITY UNIQUE)");
+  }
   IndexSpec byC;
   byC.name = "ByC";
   byC.fields = {{"c", true}};
   EXPECT_EQ(sql::PostgresCreateIndexSql("Кадры", byC),
             "CREATE INDEX \"Кадры$ByC\" ON \"Кадры\" (\"c\" DESC)");
+}
+
+// A table without a primary key, as the server's catalogue gives it: its
+// fields, then the row key.
+class KeylessSchema : public SchemaView {
+ public:
+  const std::vector<ColumnInfo>* TableColumns(std::string_view table) const override {
+    return table == "Loose" || table == "loose" ? &loose_ : nullptr;
+  }
+  std::string StoredTableName(std::string_view table) const override {
+    return TableColumns(table) ? "Loose" : "";
+  }
+
+ private:
+  std::vector<ColumnInfo> loose_{
+      {"a", JetType::kLong}, {"b", JetType::kText, 5}, {"_jet_row", JetType::kLong}};
+};
+
+TEST(PgDialect, TheRowKeyIsNamedOnlyWhereAStatementNamesIt) {
+  struct Case {
+    const char* jet;
+    const char* columns;  // the result's columns, or the made table's fields
+    std::vector<const char*> pieces;
+    std::vector<const char*> absent;
+    int hidden;  // the translation's hidden trailing columns
+  };
+  const Case cases[] = {
+      {"select * from loose", "a,b", {}, {"_jet_row"}, 0},
+      {"select l.* from loose as l", "a,b", {}, {"_jet_row"}, 0},
+      {"select top 1 a, [_jet_row] from loose where [_jet_row] > 5 order by [_jet_row]",
+       "a,_jet_row",
+       {"WHERE (\"Loose\".\"_jet_row\" > 5) ORDER BY \"Loose\".\"_jet_row\""},
+       {},
+       0},
+      // one row: its key comes back, as no column
+      {"insert into loose values (1, 'x')",
+       "",
+       {"INSERT INTO \"Loose\" (\"a\", \"b\") VALUES (1, 'x') RETURNING \"_jet_row\""},
+       {},
+       1},
+      {"insert into loose (b) values ('x')", "", {"(\"b\") VALUES ('x') RETURNING"}, {}, 1},
+      {"insert into loose values (1, 'x', 2)", "error 3346", {}, {}, 0},
+      // rows of a select: by name or by position, never into the row key
+      {"insert into loose select * from loose",
+       "",
+       {"INSERT INTO \"Loose\" (\"a\", \"b\") SELECT"},
+       {"RETURNING", "\"_jet_row\" FROM"},
+       0},
+      {"insert into loose select b as x, a as y from loose",
+       "",
+       {"INSERT INTO \"Loose\" (\"a\", \"b\") "},
+       {"RETURNING"},
+       0},
+      {"select * into copy from loose", "a,b", {}, {"_jet_row"}, 0},
+  };
+  const KeylessSchema schema;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.jet);
+    Translation t;
+    try {
+      t = TranslateJet(c.jet, schema, SqlDialect::kPostgres);
+    } catch (const Error& e) {
+      EXPECT_EQ("error " + std::to_string(e.Number()), c.columns);
+      continue;
+    }
+    std::string columns;
+    if (t.change) {
+      for (const FieldSpec& f : t.change->table.fields)
+        columns += (columns.empty() ? "" : ",") + f.name;
+      t.sql = t.change->selectSql;
+    }
+    for (const ResultColumn& rc : t.columns) columns += (columns.empty() ? "" : ",") + rc.name;
+    EXPECT_EQ(columns, c.columns);
+    for (const char* p : c.pieces)
+      EXPECT_NE(t.sql.find(p), std::string::npos) << p << "\n" << t.sql;
+    for (const char* p : c.absent)
+      EXPECT_EQ(t.sql.find(p), std::string::npos) << p << "\n" << t.sql;
+    EXPECT_EQ(t.hiddenTrailingColumns, c.hidden);
+  }
 }
 
 }  // namespace

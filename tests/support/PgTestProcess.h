@@ -205,6 +205,8 @@ class TestSchema {
   TestSchema& operator=(const TestSchema&) = delete;
 
   const std::string& Location() const { return location_; }
+  // The schema's name.
+  const std::string& Name() const { return name_; }
 
  private:
   PgAdmin admin_;

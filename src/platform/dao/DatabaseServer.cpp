@@ -16,6 +16,7 @@
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/JetTableSql.h"
 #include "platform/jet/PgConnection.h"
+#include "platform/jet/sql/JetPostgres.h"
 
 namespace qv::dao {
 
@@ -23,6 +24,18 @@ void RaiseNotOnServer(std::string_view operation) {
   throw Error(daoerr::kNotSupported,
               std::string(operation) + " is not available on a server database yet.",
               std::string(kSourceDatabase));
+}
+
+bool HasServerRowKey(Database& db, const std::string& table) {
+  try {
+    db.ServerEngine().Translate("SELECT [" + std::string(jet::sql::kServerRowKey) + "] FROM [" +
+                                table + "]");
+    return true;
+  } catch (const Error& e) {
+    // An unknown name is a parameter, and a select with one fails so.
+    if (e.Number() == jet::jeterr::kTooFewParameters) return false;
+    throw;
+  }
 }
 
 namespace {

@@ -20,6 +20,11 @@ bool IsStatement(std::string_view text);
 // statement, or it is a valid name that a table of the database has.
 bool NamesServerTable(Database& db, std::string_view text);
 
+// Whether the server table `table` has the row key (jet::sql::kServerRowKey,
+// which every table without a primary key has): the translator then knows
+// the name as a column of the table. No round trip.
+bool HasServerRowKey(Database& db, const std::string& table);
+
 // Raises 3251 for an operation a database file has and a server database
 // does not have yet; `operation` names it ("Database.SchemaVersion" ...).
 [[noreturn]] void RaiseNotOnServer(std::string_view operation);

@@ -6,8 +6,10 @@
 
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Database.h"
+#include "platform/dao/DatabaseServer.h"
 #include "platform/dao/RowsRecordset.h"
 #include "platform/jet/JetEngine.h"
+#include "platform/jet/sql/JetPostgres.h"
 
 namespace qv::dao {
 
@@ -57,12 +59,17 @@ std::shared_ptr<RowsRecordset> RowsRecordset::OfServerTable(const std::shared_pt
   }
   sql += " FROM [" + table.name + "]";
   // A file's snapshot comes in rowid order; a server's table has no rowid,
-  // and its rows come in no order of their own: the primary key's order.
+  // and its rows come in no order of their own: the primary key's order,
+  // else the row key's (insertion order, as the rowid's).
+  bool keyed = false;
   for (const jet::IndexSpec& index : table.indexes) {
     if (!index.primary) continue;
+    keyed = true;
     for (size_t i = 0; i < index.fields.size(); ++i)
       sql += (i ? ", [" : " ORDER BY [") + index.fields[i].name + "]";
   }
+  if (!keyed && HasServerRowKey(*db, table.name))
+    sql += " ORDER BY [" + std::string(jet::sql::kServerRowKey) + "]";
   rs->sql_ = std::move(sql);
   rs->native_ = true;  // sql_ is the text to run, the columns the table's
   rs->SetColumns(std::move(columns));

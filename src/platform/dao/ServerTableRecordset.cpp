@@ -8,6 +8,7 @@
 #include "platform/dao/DatabaseServer.h"
 #include "platform/dao/FieldValues.h"
 #include "platform/jet/JetEngine.h"
+#include "platform/jet/sql/JetPostgres.h"
 
 namespace qv::dao {
 
@@ -19,12 +20,15 @@ int32_t FieldPosition(const jet::TableSpec& table, std::string_view name) {
   return -1;
 }
 
-// The index whose fields find one row: the primary key, else the first
-// unique index of Required fields only (unique and never Null, which is
-// what the cursor's probes need of a key). Null when there is none.
-const jet::IndexSpec* KeyIndex(const jet::TableSpec& table) {
+const jet::IndexSpec* PrimaryIndex(const jet::TableSpec& table) {
   for (const jet::IndexSpec& x : table.indexes)
     if (x.primary) return &x;
+  return nullptr;
+}
+
+// The first unique index of Required fields only (unique and never Null,
+// which is what the cursor's probes need of a key). Null when there is none.
+const jet::IndexSpec* RequiredUniqueIndex(const jet::TableSpec& table) {
   for (const jet::IndexSpec& x : table.indexes) {
     if (!x.unique || x.fields.empty()) continue;
     bool required = true;
@@ -56,13 +60,21 @@ ServerTableRecordset::ServerTableRecordset(Private, const std::shared_ptr<Databa
                                            std::shared_ptr<const jet::TableSpec> table,
                                            int32_t type, bool updatable)
     : Recordset(db, table->name, type, updatable), table_(std::move(table)) {
-  const jet::IndexSpec* key = KeyIndex(*table_);
-  if (key)
-    for (const jet::IndexField& f : key->fields) primary_.push_back(FieldPosition(*table_, f.name));
+  rowKey_ = static_cast<int32_t>(table_->fields.size());
+  const jet::IndexSpec* key = PrimaryIndex(*table_);
+  if (!key && HasServerRowKey(*db, table_->name)) {
+    primary_.push_back(rowKey_);
+  } else {
+    if (!key) key = RequiredUniqueIndex(*table_);
+    if (key)
+      for (const jet::IndexField& f : key->fields)
+        primary_.push_back(FieldPosition(*table_, f.name));
+    rowKey_ = -1;
+  }
   if (primary_.empty() || primary_.size() > 15)
     RaiseNotOnServer(
-        "A table-type recordset of a table without a primary key or a unique index of "
-        "required fields");
+        "A table-type recordset of a table without a primary key, a row key or a unique index of "
+        "required fields (a database made before tables had row keys: open it for writing once)");
   std::vector<RecordsetColumn> columns;
   select_ = "SELECT TOP 1 ";
   for (size_t i = 0; i < table_->fields.size(); ++i) {
@@ -70,14 +82,17 @@ ServerTableRecordset::ServerTableRecordset(Private, const std::shared_ptr<Databa
     columns.push_back({f, table_->name, f.name});
     select_ += (i ? ", " : "") + Bracketed(static_cast<int32_t>(i));
   }
+  // The row key is read after the fields, into the row's last place.
+  if (rowKey_ >= 0) select_ += ", " + Bracketed(rowKey_);
   select_ += " FROM [" + table_->name + "]";
   SetColumns(std::move(columns));
-  row_.resize(columns_->size());
+  row_.resize(columns_->size() + (rowKey_ >= 0 ? 1 : 0));
   values_ = row_.data();
   order_ = OrderOf(-1);
 }
 
 std::string ServerTableRecordset::Bracketed(int32_t field) const {
+  if (field == rowKey_) return "[" + std::string(jet::sql::kServerRowKey) + "]";
   // The catalogue's names are valid Jet names: they hold no bracket.
   return "[" + table_->fields[static_cast<size_t>(field)].name + "]";
 }
@@ -86,6 +101,7 @@ std::string ServerTableRecordset::Placeholder(int32_t field) const {
   // The literal's kind gives the server's parameter its type: whole
   // numbers an integer, other numbers (dates are day numbers) a double,
   // the rest a text.
+  if (field == rowKey_) return "0";
   switch (table_->fields[static_cast<size_t>(field)].type) {
     case jet::JetType::kBoolean:
     case jet::JetType::kByte:
@@ -443,8 +459,14 @@ int64_t ServerTableRecordset::AddRow(const std::vector<Variant>& buffer,
                            placeholders + ")");
   BindLast(*st, values);
   st->Run();
-  // The new row's key, for LastModified: as written, a counter's as given.
+  // The new row's key, for LastModified: as written, a counter's as given,
+  // the row key as the INSERT returned it.
   std::vector<Variant> key;
+  if (rowKey_ >= 0) {
+    key.push_back(Variant(static_cast<int32_t>(engine.LastInsertId())));
+    bookmarks_.push_back(std::move(key));
+    return static_cast<int64_t>(bookmarks_.size() - 1);
+  }
   for (int32_t field : primary_) {
     const size_t f = static_cast<size_t>(field);
     if (dirty[f])

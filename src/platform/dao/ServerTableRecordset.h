@@ -7,10 +7,14 @@
 // plans (TableCursorSql.h), so every move and seek is a TOP 1 Jet statement
 // over the engine seam, prepared once per probe shape by the engine's cache,
 // with the key values bound as its parameters. AddNew, Edit and Delete write
-// by the primary key. A table without one uses its first unique index of
-// Required fields as the key (unique and never Null, as a primary key); a
-// table with neither has no table cursor on a server (3251): the server's
-// row address changes with every update, so it cannot keep a bookmark.
+// by the primary key. A table without one is keyed by its row key
+// (jet::sql::kServerRowKey: a number given in insertion order, which the
+// server adds to every such table), so with no index set it walks in
+// insertion order as the file's rowid does. A table of a database made
+// before row keys and opened read-only uses its first unique index of
+// Required fields (unique and never Null, as a primary key); with neither it
+// has no table cursor on a server (3251): the server's row address changes
+// with every update, so it cannot keep a bookmark.
 
 #include <memory>
 #include <span>
@@ -91,9 +95,12 @@ class ServerTableRecordset final : public Recordset {
   std::string Bracketed(int32_t field) const;
 
   std::shared_ptr<const jet::TableSpec> table_;
-  std::vector<int32_t> primary_;  // the key's fields (the primary key's, else a unique index's)
-  std::string select_;            // "SELECT TOP 1 [f1], ... FROM [t]"
-  int32_t indexOrdinal_ = -1;     // in table_->indexes; -1 none set
+  // The key's fields (the primary key's, else the row key, else a unique
+  // index's); the row key stands as position rowKey_ (after the fields).
+  std::vector<int32_t> primary_;
+  int32_t rowKey_ = -1;        // the row key's position in row_, -1 none
+  std::string select_;         // "SELECT TOP 1 [f1], ... FROM [t]"
+  int32_t indexOrdinal_ = -1;  // in table_->indexes; -1 none set
   CursorOrder order_;
   std::vector<std::vector<Variant>> bookmarks_;  // primary keys, by bookmark value
 };

@@ -273,6 +273,28 @@ constexpr std::string_view kCatalogueSql =
     "\"fields\" text, \"is_primary\" boolean, \"is_unique\" boolean, "
     "PRIMARY KEY (\"table_name\", \"name\"))";
 
+// A database made before tables without a primary key had the row key
+// (sql::kServerRowKey): each such table gets it, numbering its rows, and the
+// other sessions are told of the change. One round trip when nothing is
+// missing.
+std::string RowKeyUpgradeSql() {
+  const std::string key(sql::kServerRowKey);
+  // The catalogue's tables without a primary key whose table lacks the key.
+  const std::string missing =
+      "SELECT j.\"name\" FROM \"_jet_tables\" j "
+      "WHERE to_regclass(quote_ident(j.\"name\")) IS NOT NULL "
+      "AND NOT EXISTS (SELECT 1 FROM \"_jet_indexes\" x "
+      "WHERE x.\"table_name\" = j.\"name\" AND x.\"is_primary\") "
+      "AND NOT EXISTS (SELECT 1 FROM pg_attribute a "
+      "WHERE a.attrelid = to_regclass(quote_ident(j.\"name\")) AND a.attname = '" +
+      key + "' AND NOT a.attisdropped)";
+  const std::string add = "EXECUTE format('ALTER TABLE %I ADD COLUMN IF NOT EXISTS " +
+                          sql::PostgresRowKeySql() + "', t)";
+  const std::string notify = "PERFORM pg_notify('" + std::string(kSchemaChannel) + "', '')";
+  return "DO $jet$DECLARE t text; BEGIN FOR t IN " + missing + " LOOP " + add + "; " + notify +
+         "; END LOOP; END $jet$";
+}
+
 }  // namespace
 
 // ---- errors
@@ -624,11 +646,20 @@ struct PgConnection::Impl : public SchemaView {
       field.unicodeCompression = *PQgetvalue(f.get(), i, 7) == 't';
       spec->fields.push_back(std::move(field));
     }
+    // The indexes, and a row without fields when the table has the row key
+    // (sql::kServerRowKey), which the translator then knows as a column.
     ResultPtr x = ExecParams(
         "SELECT \"name\", \"fields\", \"is_primary\", \"is_unique\" FROM \"_jet_indexes\" "
-        "WHERE \"table_name\" = $1 ORDER BY \"name\"",
+        "WHERE \"table_name\" = $1 UNION ALL SELECT attname::text, NULL, NULL, NULL "
+        "FROM pg_attribute WHERE attrelid = to_regclass(quote_ident($1)) AND attname = '" +
+            std::string(sql::kServerRowKey) + "' AND NOT attisdropped ORDER BY 1",
         {spec->name});
+    bool rowKey = false;
     for (int i = 0; i < PQntuples(x.get()); ++i) {
+      if (PQgetisnull(x.get(), i, 1)) {
+        rowKey = true;
+        continue;
+      }
       IndexSpec index;
       index.name = PQgetvalue(x.get(), i, 0);
       index.fields = IndexSpec::ParseFields(PQgetvalue(x.get(), i, 1));
@@ -639,6 +670,8 @@ struct PgConnection::Impl : public SchemaView {
     CachedTable cached;
     for (const FieldSpec& field : spec->fields)
       cached.columns.push_back({field.name, field.type, field.size, field.autoIncrement});
+    if (rowKey)
+      cached.columns.push_back({std::string(sql::kServerRowKey), JetType::kLong, 0, false});
     cached.spec = std::move(spec);
     return &tables.emplace(key, std::move(cached)).first->second;
   }
@@ -670,12 +703,20 @@ struct PgConnection::Impl : public SchemaView {
                 index.unique || index.primary ? "t" : "f"});
   }
 
+  // The row key's name is the server's own: no field takes it.
+  static void CheckFieldName(const FieldSpec& f) {
+    if (NamesEqual(f.name, sql::kServerRowKey))
+      ThrowJet(jeterr::kInvalidName, {f.name}, kSourceTableDef);
+  }
+
   static void CheckFields(const TableSpec& table) {
     if (table.fields.empty()) ThrowJet(jeterr::kNoFieldDefined, {}, kSourceTableDef);
     std::unordered_map<std::string, bool> seen;
-    for (const FieldSpec& f : table.fields)
+    for (const FieldSpec& f : table.fields) {
+      CheckFieldName(f);
       if (!seen.emplace(FoldCase(f.name), true).second)
         ThrowJet(jeterr::kFieldDefinedTwice, {}, kSourceTableDef);
+    }
     int primaries = 0;
     for (const IndexSpec& x : table.indexes) {
       primaries += x.primary;
@@ -727,6 +768,7 @@ struct PgConnection::Impl : public SchemaView {
         const std::string name = t.name;
         Exec(sql::PostgresCreateIndexSql(name, x));
         InsertIndex(name, x);
+        if (x.primary) SetRowKey(name, false);
         return 0;
       }
       case Op::kDropIndex: {
@@ -739,8 +781,10 @@ struct PgConnection::Impl : public SchemaView {
       case Op::kAddFields: {
         const TableSpec& t = Existing(change.table.name);
         const std::string table = t.name;
-        for (const FieldSpec& f : change.table.fields)
+        for (const FieldSpec& f : change.table.fields) {
+          CheckFieldName(f);
           if (t.FindField(f.name)) ThrowJet(jeterr::kFieldExists, {f.name, table}, kSourceTableDef);
+        }
         // After the last ordinal in use: a dropped field leaves a gap, so
         // the count of fields can be an ordinal still taken.
         ResultPtr last = ExecParams(
@@ -754,6 +798,7 @@ struct PgConnection::Impl : public SchemaView {
         for (const IndexSpec& x : change.table.indexes) {
           Exec(sql::PostgresCreateIndexSql(table, x));
           InsertIndex(table, x);
+          if (x.primary) SetRowKey(table, false);
         }
         return 0;
       }
@@ -794,18 +839,37 @@ struct PgConnection::Impl : public SchemaView {
   }
 
   void DropIndex(const std::string& table, const IndexSpec& x) const {
-    if (x.primary)
-      Exec("ALTER TABLE " + Quoted(table) + " DROP CONSTRAINT " + Quoted(table + "_pkey"));
-    else
+    if (x.primary) {
+      // The table's primary key (CREATE TABLE's constraint) or an index
+      // made primary later (CREATE INDEX ... WITH PRIMARY): whichever it is.
+      Exec("DROP INDEX IF EXISTS " + Quoted(table + "$" + x.name));
+      Exec("ALTER TABLE " + Quoted(table) + " DROP CONSTRAINT IF EXISTS " +
+           Quoted(table + "_pkey"));
+      SetRowKey(table, true);
+    } else {
       Exec("DROP INDEX " + Quoted(table + "$" + x.name));
+    }
     ExecParams("DELETE FROM \"_jet_indexes\" WHERE \"table_name\" = $1 AND \"name\" = $2",
                {table, x.name});
+  }
+
+  // Gives `table` the row key (a table left without a primary key) or takes
+  // it away (a table given one). Adding it numbers the rows there.
+  void SetRowKey(const std::string& table, bool keyless) const {
+    if (keyless)
+      Exec("ALTER TABLE " + Quoted(table) + " ADD COLUMN IF NOT EXISTS " +
+           sql::PostgresRowKeySql());
+    else
+      Exec("ALTER TABLE " + Quoted(table) + " DROP COLUMN IF EXISTS " + Quoted(sql::kServerRowKey));
   }
 
   // ---- running statements
 
   int depth = 0;
   int64_t changes = 0;
+  // The row key (sql::kServerRowKey) of the row the last INSERT wrote, when
+  // its table has one.
+  std::optional<int64_t> lastRowKey;
   bool readOnly = false;
   int busyTimeoutMs = 0;
 
@@ -900,6 +964,11 @@ struct PgConnection::Impl : public SchemaView {
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
     // A select changes nothing (its command tag counts its rows).
     if (entry.translation.kind != StatementKind::kSelect) NoteChanges(r.get());
+    // An INSERT of one row into a table with the row key returns the key.
+    if (entry.translation.kind == StatementKind::kInsert)
+      lastRowKey = PQntuples(r.get()) == 1 && PQnfields(r.get()) == 1
+                       ? std::optional<int64_t>(std::atoll(PQgetvalue(r.get(), 0, 0)))
+                       : std::nullopt;
     return r;
   }
 
@@ -1335,6 +1404,7 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
     if (!catalogue)
       impl.ExecParams("INSERT INTO \"_jet_info\" VALUES ($1)", {std::string(kLocaleRussian)});
   }
+  if (catalogue && !readOnly) impl.Exec(RowKeyUpgradeSql());
   return conn;
 }
 
@@ -1569,8 +1639,10 @@ void PgConnection::Rollback() {
 }
 
 int64_t PgConnection::LastInsertId() {
-  // The sequence of the last counter this session advanced; none yet
-  // (the server refuses lastval then): 0.
+  // The row key of the row the last INSERT wrote, as the file engine gives
+  // the rowid; for a table keyed otherwise the sequence of the last counter
+  // this session advanced; none yet (the server refuses lastval then): 0.
+  if (impl_->lastRowKey) return *impl_->lastRowKey;
   try {
     ResultPtr r = impl_->Atomically([&] { return impl_->Exec("SELECT lastval()"); });
     return std::atoll(PQgetvalue(r.get(), 0, 0));

@@ -60,6 +60,8 @@ enum class Op {
   kAppendField,  // Fields.Append on the table `source`, arg one field (below)
   kAppendIndex,  // Indexes.Append on the table `source`, arg one index (below)
   kDeleteIndex,  // Indexes.Delete of the index `arg` of the table `source`
+  kBookmark,     // arg "Index|n": a table recordset, MoveFirst and n MoveNext; its Bookmark,
+                 // then the rows after MoveLast, after going back to the bookmark, and next
 };
 
 struct Step {
@@ -393,6 +395,21 @@ std::string Outcome(dao::Workspace& ws, Database& db, const std::string& locatio
       case Op::kExclusive:
         ws.OpenDatabase(location, Variant(true), Variant(), Variant());
         return "ok";
+      case Op::kBookmark: {
+        const std::vector<std::string> parts = Split(step.arg, '|');
+        auto rs = db.OpenTable(step.source);
+        if (!parts[0].empty()) rs->SetIndex(parts[0]);
+        rs->MoveFirst();
+        for (int i = 0; i < std::stoi(parts[1]); ++i) rs->MoveNext();
+        const Variant mark = rs->Bookmark();
+        std::string out = Row(*rs);
+        rs->MoveLast();
+        out += " > " + Row(*rs);
+        rs->SetBookmark(mark);
+        out += " > " + Row(*rs);
+        rs->MoveNext();
+        return out + " > " + Where(*rs);
+      }
     }
   } catch (const Error& e) {
     if (std::getenv("QV_TEST_VERBOSE")) std::cerr << e.Description() << '\n';
@@ -544,7 +561,82 @@ const std::vector<Step>& Steps() {
       {Op::kExec, "CREATE TABLE Loose (A LONG, B TEXT(5))", "", "0"},
       {Op::kExec, "INSERT INTO Loose VALUES (1, 'x')", "", "1"},
       {Op::kRows, "Loose", "snapshot", "Long:1|Str:x #1"},
-      {Op::kRows, "Loose", "table", "Long:1|Str:x #1", "error 3251"},
+      {Op::kRows, "Loose", "table", "Long:1|Str:x #1"},
+      // A table without a primary key: the server keys it by a hidden row
+      // key, so that the table cursor walks in insertion order (the file's
+      // rowid order) and finds each row again, twins included.
+      {Op::kExec, "CREATE INDEX ByA ON Loose (A)", "", "0"},
+      {Op::kAdd, "Loose", "A=L:3;B=S:c", "ok"},
+      {Op::kAdd, "Loose", "A=L:2;B=S:b", "ok"},
+      {Op::kAdd, "Loose", "A=L:2;B=S:d", "ok"},
+      {Op::kRows, "Loose", "table", "Long:1|Str:x; Long:3|Str:c; Long:2|Str:b; Long:2|Str:d #4"},
+      {Op::kBackward, "Loose", "table",
+       "Long:2|Str:d; Long:2|Str:b; Long:3|Str:c; Long:1|Str:x #4"},
+      {Op::kRows, "SELECT * FROM Loose ORDER BY A, B", "snapshot",
+       "Long:1|Str:x; Long:2|Str:b; Long:2|Str:d; Long:3|Str:c #4"},
+      {Op::kSeek, "Loose", "ByA|=|L:2|nnpfl",
+       "Long:2|Str:b > Long:2|Str:d > Long:3|Str:c > Long:2|Str:d > Long:1|Str:x > "
+       "Long:3|Str:c"},
+      {Op::kSeek, "Loose", "ByA|<|L:3|p", "Long:2|Str:d > Long:2|Str:b"},
+      {Op::kAddCounted, "Loose", "A=L:2", "Long:2|Null"},
+      {Op::kBookmark, "Loose", "|2", "Long:2|Str:b > Long:2|Null > Long:2|Str:b > Long:2|Str:d"},
+      {Op::kBookmark, "Loose", "ByA|2", "Long:2|Str:d > Long:3|Str:c > Long:2|Str:d > Long:2|Null"},
+      {Op::kEdit, "Loose", "ByA|L:2|B=S:bb", "ok Long:2|Str:bb"},
+      {Op::kEdit, "Loose", "ByA|L:1|A=L:5", "ok Long:5|Str:x"},
+      {Op::kRows, "Loose", "table",
+       "Long:5|Str:x; Long:3|Str:c; Long:2|Str:bb; Long:2|Str:d; Long:2|Null #5"},
+      {Op::kRows, "Loose", "snapshot",
+       "Long:5|Str:x; Long:3|Str:c; Long:2|Str:bb; Long:2|Str:d; Long:2|Null #5"},
+      {Op::kDelete, "Loose", "ByA|L:2", "next Long:2|Str:d"},
+      {Op::kEditUndone, "Loose", "ByA|L:3|B=S:cc", "Str:c > Str:cc > Str:c"},
+      // Twins: one of two equal rows is written and deleted alone.
+      {Op::kExec, "INSERT INTO Loose VALUES (7, 'q')", "", "1"},
+      {Op::kExec, "INSERT INTO Loose (B, A) VALUES ('q', 7)", "", "1"},
+      {Op::kEdit, "Loose", "ByA|L:7|B=S:r", "ok Long:7|Str:r"},
+      {Op::kDelete, "Loose", "ByA|L:7", "next Long:7|Str:q"},
+      {Op::kRows, "SELECT A, B FROM Loose WHERE A = 7", "snapshot", "Long:7|Str:q #1"},
+      // A field added after the row key: an INSERT without a column list,
+      // `*` and the definitions see the fields alone.
+      {Op::kExec, "ALTER TABLE Loose ADD COLUMN C SHORT", "", "0"},
+      {Op::kExec, "INSERT INTO Loose VALUES (8, 'w', 3)", "", "1"},
+      {Op::kExec, "INSERT INTO Loose VALUES (8, 'w')", "", "error 3346"},
+      {Op::kRows, "SELECT * FROM Loose WHERE A >= 7 ORDER BY A", "snapshot",
+       "Long:7|Str:q|Null; Long:8|Str:w|Int:3 #2"},
+      {Op::kAdd, "Loose", "A=L:9;C=L:4", "ok"},
+      {Op::kSeek, "Loose", "ByA|>|L:7|n", "Long:8|Str:w|Int:3 > Long:9|Null|Int:4"},
+      {Op::kDefs, "Loose", "", "People,Counted,Loose / A:4:4 B:10:5 C:3:2 / ByA(+A)"},
+      // A table made from a keyless one has a row key of its own.
+      {Op::kExec, "SELECT * INTO LooseCopy FROM Loose WHERE A >= 3 ORDER BY A", "", "5"},
+      {Op::kRows, "LooseCopy", "table",
+       "Long:3|Str:c|Null; Long:5|Str:x|Null; Long:7|Str:q|Null; Long:8|Str:w|Int:3; "
+       "Long:9|Null|Int:4 #5"},
+      {Op::kExec, "INSERT INTO LooseCopy SELECT * FROM Loose WHERE A = 8", "", "1"},
+      {Op::kAddCounted, "LooseCopy", "A=L:10", "Long:10|Null|Null"},
+      {Op::kRows, "SELECT Count(*) FROM LooseCopy", "snapshot", "Long:7 #1"},
+      {Op::kExec, "ALTER TABLE Loose DROP COLUMN C", "", "0"},
+      {Op::kRows, "SELECT * FROM Loose WHERE A = 9", "snapshot", "Long:9|Null #1"},
+      {Op::kExec, "DROP TABLE LooseCopy", "", "0"},
+      // A primary key taken away leaves the table keyless; one given later
+      // keys it again.
+      {Op::kExec, "CREATE TABLE Was (K LONG CONSTRAINT pk PRIMARY KEY, V TEXT(5))", "", "0"},
+      {Op::kExec, "INSERT INTO Was VALUES (2, 'b')", "", "1"},
+      {Op::kExec, "INSERT INTO Was VALUES (1, 'a')", "", "1"},
+      {Op::kExec, "ALTER TABLE Was DROP CONSTRAINT pk", "", "0"},
+      {Op::kAdd, "Was", "K=L:1;V=S:a2", "ok"},
+      {Op::kBookmark, "Was", "|1", "Long:1|Str:a > Long:1|Str:a2 > Long:1|Str:a > Long:1|Str:a2"},
+      {Op::kExec, "DELETE FROM Was WHERE V = 'a2'", "", "1"},
+      {Op::kExec, "CREATE INDEX pk ON Was (K) WITH PRIMARY", "", "0"},
+      {Op::kSeek, "Was", "pk|>=|L:1|n", "Long:1|Str:a > Long:2|Str:b"},
+      {Op::kExec, "DROP INDEX pk ON Was", "", "0"},
+      {Op::kAdd, "Was", "K=L:2;V=S:b2", "ok"},
+      {Op::kExec, "CREATE INDEX ByK ON Was (K)", "", "0"},
+      {Op::kDelete, "Was", "ByK|L:2", "next Long:2|Str:b2"},
+      {Op::kRows, "SELECT K, V FROM Was ORDER BY K, V", "snapshot",
+       "Long:1|Str:a; Long:2|Str:b2 #2"},
+      {Op::kExec, "DROP TABLE Was", "", "0"},
+      // The row key's name is the server's.
+      {Op::kExec, "CREATE TABLE Named ([_jet_row] LONG)", "", "0", "error 3125"},
+      {Op::kExec, "DROP TABLE Named", "", "0", "error 3376"},
       // No primary key but a unique index of Required fields: the cursor's key.
       {Op::kExec, "CREATE TABLE Keyed (Code TEXT(5) NOT NULL, N LONG, CONSTRAINT u UNIQUE (Code))",
        "", "0"},
@@ -559,9 +651,11 @@ const std::vector<Step>& Steps() {
       {Op::kEdit, "Keyed", "u|S:c|Code=S:d", "ok Str:d|Long:3"},
       {Op::kSeek, "Keyed", "u|<=|S:z|pp", "Str:d|Long:3 > Str:b|Long:20 > BOF"},
       {Op::kExec, "DROP TABLE Keyed", "", "0"},
-      // A unique index that allows Null is no key.
+      // A unique index that allows Null is no key: the row key is.
       {Op::kExec, "CREATE TABLE LooseUnique (A LONG, CONSTRAINT u UNIQUE (A))", "", "0"},
-      {Op::kRows, "LooseUnique", "table", " #0", "error 3251"},
+      {Op::kAdd, "LooseUnique", "A=N", "ok"},
+      {Op::kAdd, "LooseUnique", "A=L:1", "ok"},
+      {Op::kBookmark, "LooseUnique", "u|0", "Null > Long:1 > Null > Long:1"},
       {Op::kExec, "DROP TABLE LooseUnique", "", "0"},
       // Yes/No, Byte and Integer keys and values through the table cursor.
       {Op::kExec, "CREATE TABLE Flags (K SHORT, F YESNO, B BYTE, CONSTRAINT pk PRIMARY KEY (K, F))",
@@ -656,6 +750,77 @@ int RunAll(const std::string& name, const std::string& location, bool functions)
   return failures;
 }
 
+// A database made before tables without a primary key had the row key: a
+// keyless table whose row key is taken away behind the engine's back. A
+// read-only open has no table cursor for it; a writable open gives the
+// table its row key back (the rows numbered in their order), and the other
+// tables keep what they had.
+int RunOldDatabase(const std::string& conninfo, const std::string& location,
+                   const std::string& schema) {
+  struct OpenStep {
+    bool readOnly;
+    std::string expected;
+  };
+  const OpenStep steps[] = {
+      {true, "error 3251"},
+      {false, "Long:2|Str:b; Long:1|Str:a; Long:2|Str:c; Long:3|Str:d #4 / Long:1|Str:a"},
+      {true, "Long:2|Str:b; Long:1|Str:a; Long:2|Str:c; Long:3|Str:d #4 / Long:1|Str:a"},
+  };
+  auto ws = dao::DBEngine::ForThread()->DefaultWorkspace();
+  auto db = ws->OpenDatabase(location, Variant(), Variant(), Variant());
+  db->ExecuteSql("CREATE TABLE Old (A LONG, B TEXT(5))");
+  db->ExecuteSql("CREATE TABLE OldKeyed (K LONG CONSTRAINT pk PRIMARY KEY)");
+  for (const char* row : {"(2, 'b')", "(1, 'a')", "(2, 'c')"})
+    db->ExecuteSql(std::string("INSERT INTO Old VALUES ") + row);
+  db->Close();
+  testsupport::PgAdmin admin(conninfo);
+  const std::string rowKeys =
+      "SELECT string_agg(c.relname, ',' ORDER BY c.relname) FROM pg_attribute a JOIN pg_class c "
+      "ON c.oid = a.attrelid JOIN pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = '" +
+      schema +
+      "' AND a.attname = '_jet_row' AND NOT a.attisdropped AND c.relkind = 'r' AND c.relname LIKE "
+      "'Old%'";
+  int failures = 0;
+  auto expect = [&](const std::string& what, const std::string& got, const std::string& want) {
+    if (got == want) return;
+    ++failures;
+    std::cout << "old database: FAILED " << what << "\n  expected: " << want
+              << "\n  got:      " << got << '\n';
+  };
+  expect("the row key made with the table", admin.Value(rowKeys), "Old");
+  admin.Value("ALTER TABLE " + schema + ".\"Old\" DROP COLUMN \"_jet_row\"");
+  bool added = false;
+  for (const OpenStep& step : steps) {
+    auto opened = ws->OpenDatabase(location, Variant(), Variant(step.readOnly), Variant());
+    std::string got;
+    try {
+      auto rs = opened->OpenTable("Old");
+      if (!step.readOnly && !added) {
+        rs->AddNew();
+        SetFields(*rs, "A=L:3;B=S:d");
+        rs->Update();
+        added = true;
+      }
+      for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext())
+        got += (got.empty() ? "" : "; ") + Row(*rs);
+      got += " #" + std::to_string(rs->RecordCount());
+      rs->MoveFirst();
+      rs->MoveNext();
+      const Variant mark = rs->Bookmark();
+      rs->MoveLast();
+      rs->SetBookmark(mark);
+      got += " / " + Row(*rs);
+    } catch (const Error& e) {
+      got = "error " + std::to_string(e.Number());
+    }
+    opened->Close();
+    expect(step.readOnly ? "read-only open" : "writable open", got, step.expected);
+  }
+  expect("the row key after the writable open", admin.Value(rowKeys), "Old");
+  std::cout << "old database: " << std::size(steps) << " opens, " << failures << " failed\n";
+  return failures;
+}
+
 int Main(const char* functionsScript) {
   const char* conninfo = testsupport::TestServerOrSkip();
   if (conninfo == nullptr) return 77;
@@ -686,6 +851,7 @@ int Main(const char* functionsScript) {
       }
     }
     failures += RunAll("server", server, functionsScript != nullptr);
+    failures += RunOldDatabase(conninfo, server, schema->Name());
   } catch (const Error& e) {
     std::cout << "FAILED: " << e.Number() << " " << e.Description() << '\n';
     ++failures;

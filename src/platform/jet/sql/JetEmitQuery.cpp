@@ -202,6 +202,7 @@ void JetEmitter::ExpandItems(const Select& s, const Scope& scope, SelectState& s
     for (const auto& src : scope.Sources()) {
       if (only != nullptr && &src != only) continue;
       for (const auto& col : *src.columns) {
+        if (IsRowKey(col)) continue;
         SelectItemOut out;
         out.source = &src;
         out.column = &col;

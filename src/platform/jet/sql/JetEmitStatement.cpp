@@ -50,6 +50,10 @@ std::string JetEmitter::QuotedTable(std::string_view table) const {
   return out;
 }
 
+bool JetEmitter::IsRowKey(const ColumnInfo& column) const {
+  return Postgres() && column.name == kServerRowKey;
+}
+
 const std::vector<ColumnInfo>& JetEmitter::TableColumns(std::string_view table) const {
   const auto* columns = schema_.TableColumns(table);
   if (columns == nullptr) ThrowJet(sqlerr::kNoSuchTable, table);
@@ -169,7 +173,7 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
       for (const auto& rc : q.columns) {
         const ColumnInfo* match = nullptr;
         for (const auto& c : table)
-          if (NamesEqual(c.name, rc.name)) match = &c;
+          if (NamesEqual(c.name, rc.name) && !IsRowKey(c)) match = &c;
         byName =
             match != nullptr && std::find(targets.begin(), targets.end(), match) == targets.end();
         if (!byName) break;
@@ -177,7 +181,8 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
       }
       if (!byName) {
         targets.clear();
-        for (const auto& c : table) targets.push_back(&c);
+        for (const auto& c : table)
+          if (!IsRowKey(c)) targets.push_back(&c);
       }
     }
     if (targets.size() != q.columns.size()) ThrowJet(sqlerr::kValueCount);
@@ -204,7 +209,8 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
     }
   } else {
     if (targets.empty())
-      for (const auto& c : table) targets.push_back(&c);
+      for (const auto& c : table)
+        if (!IsRowKey(c)) targets.push_back(&c);
     if (targets.size() != st.values.size()) ThrowJet(sqlerr::kValueCount);
     const Scope none(nullptr);
     source = " VALUES (";
@@ -228,6 +234,15 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
   for (size_t i = 0; i < targets.size(); ++i)
     t.sql += (i > 0 ? ", " : "") + QuoteName(targets[i]->name);
   t.sql += ")" + source;
+  // One row into a table with the row key: the server returns the new
+  // row's key (the engine's LastInsertId), which the caller does not see
+  // as a column.
+  if (!st.query &&
+      std::any_of(table.begin(), table.end(), [&](const ColumnInfo& c) { return IsRowKey(c); })) {
+    t.sql += " RETURNING ";
+    sqlite::AppendQuoted(t.sql, kServerRowKey);
+    t.hiddenTrailingColumns = 1;
+  }
   return t;
 }
 

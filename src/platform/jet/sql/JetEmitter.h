@@ -103,6 +103,9 @@ class JetEmitter {
   // fields and select filled in (its literals as they stand).
   Translation EmitSchemaChange(const Statement& st);
   const std::vector<ColumnInfo>& TableColumns(std::string_view table) const;
+  // The server's row key of a table (sql::kServerRowKey): named only, never
+  // in `*` or an INSERT's implied columns.
+  bool IsRowKey(const ColumnInfo& column) const;
   // The SQL of `value` written to a column of type `column`: wrapped in the
   // function table's "%Store..." entry of that type unless its static type
   // already is stored as the column stores it. The value's text is

@@ -126,6 +126,12 @@ std::string PostgresColumnSql(const FieldSpec& field) {
   return out;
 }
 
+std::string PostgresRowKeySql() {
+  std::string out;
+  sqlite::AppendQuoted(out, kServerRowKey);
+  return out + " integer GENERATED ALWAYS AS IDENTITY UNIQUE";
+}
+
 std::string PostgresCreateTableSql(const TableSpec& table) {
   std::string out = "CREATE TABLE ";
   sqlite::AppendQuoted(out, table.name);
@@ -134,6 +140,9 @@ std::string PostgresCreateTableSql(const TableSpec& table) {
     if (i > 0) out += ", ";
     out += PostgresColumnSql(table.fields[i]);
   }
+  const bool keyed = std::any_of(table.indexes.begin(), table.indexes.end(),
+                                 [](const IndexSpec& x) { return x.primary; });
+  if (!keyed) out += ", " + PostgresRowKeySql();
   for (const IndexSpec& x : table.indexes) {
     if (!x.primary) continue;
     out += ", PRIMARY KEY (";

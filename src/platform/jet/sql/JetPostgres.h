@@ -23,8 +23,21 @@ std::string_view PostgresType(JetType type);
 // Byte's and Boolean's values, a GUID's braces, AllowZeroLength). A counter
 // is an identity column that takes a value written to it as well.
 std::string PostgresColumnSql(const FieldSpec& field);
+// The hidden column that keys a table without a primary key on a server:
+// the row's number, given in insertion order and never changed, so a table
+// cursor can find the row again (the server's own row address changes with
+// every update) and walk in insertion order as the file's rowid walks. It is
+// in no catalogue row: table definitions, `*` and an INSERT's implied column
+// list leave it out; the table cursor names it. A table has it exactly when
+// it has no primary key. A Long, as Jet's counters are: every value a
+// caller reads is one.
+inline constexpr std::string_view kServerRowKey = "_jet_row";
+// The row key's column definition (for CREATE TABLE and ADD COLUMN).
+std::string PostgresRowKeySql();
+
 // CREATE TABLE for the whole definition, the primary key among its columns;
-// the other indexes are PostgresCreateIndexSql's.
+// the other indexes are PostgresCreateIndexSql's. A table without a primary
+// key gets the row key last.
 std::string PostgresCreateTableSql(const TableSpec& table);
 // CREATE [UNIQUE] INDEX for `index` of `table`, named "table$index"
 // (PostgreSQL's index names are per schema, Jet's per table).
