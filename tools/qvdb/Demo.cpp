@@ -20,6 +20,7 @@
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/JetEngine.h"
 
 namespace qvdb {
 
@@ -64,7 +65,13 @@ class Walk : public DemoSteps {
 
  private:
   SqlSession& Session() {
-    if (!session_) session_ = std::make_unique<SqlSession>(db_, Format::kTable, out_, out_);
+    if (session_) return *session_;
+    // On a server folder the user database's location is the schema's.
+    if (qv::jet::IsServerLocation(db_.string()))
+      session_ = std::make_unique<SqlSession>(qv::jet::OpenEngine(db_.string(), {}), Format::kTable,
+                                              out_, out_);
+    else
+      session_ = std::make_unique<SqlSession>(db_, Format::kTable, out_, out_);
     return *session_;
   }
 

@@ -10,6 +10,7 @@
 
 #include "DataFolder.h"
 #include "DocumentPlan.h"
+#include "FolderCopy.h"
 #include "SampleData.h"
 #include "SampleForms.h"
 #include "SampleReference.h"
@@ -563,8 +564,9 @@ GenerateStats Generate(const fs::path& userDb, const GenerateOptions& o,
   // The time covers every phase: opening the files, and closing them, which
   // moves their logs into the files.
   const auto start = std::chrono::steady_clock::now();
-  // The library writes the big documents' shards beside the user database.
-  PointLibraryAt(userDb.parent_path());
+  // The library writes the big documents' shards beside the user database;
+  // on a server the user database's location is the folder's own.
+  PointLibraryAt(IsServerFolder(userDb.string()) ? userDb : userDb.parent_path());
   GenerateStats stats;
   {
     Generator g(userDb, o, progress);
