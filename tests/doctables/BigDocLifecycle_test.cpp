@@ -184,6 +184,9 @@ TEST_F(BigDocLifecycle, TwoThreadsHaveTablesOfTheirOwn) {
 }
 
 TEST_F(BigDocLifecycle, ShardsThatAreNoDatabasesAreNamedAndLeftAlone) {
+  // The shard files written below would be folders named after the server's
+  // location on a server folder, whose shards are schemas.
+  if (OnServer()) GTEST_SKIP() << "writes shard files on disk";
   miBigDocument::CreateBigDocDataBase(50, 0);
   const std::string valid = testsupport::ReadFileText(ShardFile(50, 0));
   const struct {
