@@ -4,7 +4,6 @@
 #include "core/mErrorHandling.h"
 #include "core/mQvCommonCalc.h"
 #include "core/mQvDaoDataBase.h"
-#include "core/mQvRegistryParams.h"
 #include "core/miDataBase.h"
 #include "platform/dao/Transaction.h"
 
@@ -28,9 +27,9 @@ std::shared_ptr<ado::Connection> DBCommon::GetDBConnection() {
   return Guard(QV_HERE, [] {
     auto conn = std::dynamic_pointer_cast<ado::Connection>(CreateObject("ADODB.Connection"));
     if (!conn) ThrowVb(vberr::kTypeMismatch, "ADODB.Connection");
-    conn->SetConnectionString(
-        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + mQvRegistryParams::GetDataBasePath() +
-        std::string(miDataBase::kUserDBFileName));
+    // The user database's file, or on a server folder its location there.
+    conn->SetConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                              miDataBase::GetUserDBFileName());
     conn->Open("", "", "", -1);
     return conn;
   });

@@ -89,7 +89,9 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
     auto db = MapperUserDatabase();
     const Variant doc(mQvDaoDataBase::Number2DaoValue(aDocumentID));
     // On a server the same select in Jet SQL: its literal is the document's
-    // parameter, the statement prepared once per connection.
+    // parameter, the statement prepared once per connection. The file's rows
+    // come in its index's order (the document, then the key); a server's
+    // come as they lie, so its select asks for that order.
     std::optional<jet::Statement> file;
     std::unique_ptr<jet::EngineStatement> server;
     if (db->IsServer()) {
@@ -98,7 +100,8 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
         for (size_t i = 0; i < width; ++i)
           columns +=
               (i ? ", [" : "[") + std::string(cellClass.Property(static_cast<int>(i)).name) + "]";
-        return "SELECT " + columns + " FROM [doc_cell_values] WHERE [document_id] = 0.5";
+        return "SELECT " + columns +
+               " FROM [doc_cell_values] WHERE [document_id] = 0.5 ORDER BY [cell_key]";
       }();
       server = db->ServerEngine().Prepare(jetSql);
       server->Bind(1, doc);

@@ -6,8 +6,6 @@
 #include "core/DBCommon.h"
 #include "core/DBGlobalParams.h"
 #include "core/mQvDaoDataBase.h"
-#include "core/miDataBase.h"
-#include "platform/jet/JetConnection.h"
 
 namespace qv {
 namespace {
@@ -72,7 +70,7 @@ TEST_F(Counters, DeliveryNumbersFollowTheRegisteredDocuments) {
   EXPECT_EQ(CreateObject("Qv_DBProvider.DBGlobalParams")->CallV("GetNextDeliveryNumber"),
             Variant(int32_t{121}));
 
-  miDataBase::GetUserDataBase()->Connection().Schema().DropTable("doc_registry");
+  QvExecuteSql("drop table doc_registry");
   ExpectError(3078,
               "[Qv_DBProvider::DBGlobalParams.GetNextDeliveryNumber]\r\n"
               "[Qv_DBProvider::DBGlobalParams.LastRegNumber]\r\n"

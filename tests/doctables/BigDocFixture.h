@@ -17,6 +17,7 @@
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "platform/jet/ServerSchemas.h"
 #include "support/TestSupport.h"
 
 namespace qv::doctables::testing {
@@ -32,7 +33,11 @@ class BigDocTest : public coretest::DataFolderTest {
   // (as the creation of its registry row would).
   static std::shared_ptr<DBBigDocTable> Open(double doc) {
     std::error_code ec;
-    if (!fs::exists(ShardFile(doc, 0), ec)) miBigDocument::CreateBigDocDataBase(doc, 0);
+    // A server folder's shard is a schema of the server, its location no path.
+    const std::string shard = miBigDocument::GetBigDocFileName(doc, 0);
+    const bool exists =
+        miDataBase::IsServerDataFolder() ? jet::ServerSchemaExists(shard) : fs::exists(shard, ec);
+    if (!exists) miBigDocument::CreateBigDocDataBase(doc, 0);
     return DBBigDocs().GetBigDocTable(doc);
   }
   static fs::path ShardFile(double doc, int32_t shard) {

@@ -92,11 +92,26 @@ class PfrTest : public records::testing::EntityTest {
   }
 
   // From here on, every insert, update and delete of the pension-fund
-  // tables is counted.
+  // tables is counted: by triggers of the folder's engine, on a file or on a
+  // server.
   void CountWrites() {
+    static constexpr const char* kTables[] = {"PfrSubDocs", "PfrCellValues", "PfrErrors",
+                                              "PfrPersons"};
+    if (OnServer()) {
+      ServerSql("CREATE TABLE IF NOT EXISTS writes (tbl text, op text)");
+      ServerSql("DELETE FROM writes");
+      ServerSql(
+          "CREATE OR REPLACE FUNCTION count_write() RETURNS trigger LANGUAGE plpgsql AS "
+          "$$BEGIN INSERT INTO writes VALUES (TG_TABLE_NAME, TG_OP); RETURN NULL; END$$");
+      for (const char* table : kTables)
+        ServerSql(std::string("CREATE OR REPLACE TRIGGER count_write AFTER INSERT OR UPDATE OR "
+                              "DELETE ON \"") +
+                  table + "\" FOR EACH ROW EXECUTE FUNCTION count_write()");
+      return;
+    }
     NativeSql("CREATE TEMP TABLE IF NOT EXISTS writes (tbl TEXT, op TEXT)");
     NativeSql("DELETE FROM temp.writes");
-    for (const char* table : {"PfrSubDocs", "PfrCellValues", "PfrErrors", "PfrPersons"})
+    for (const char* table : kTables)
       for (const char* op : {"INSERT", "UPDATE", "DELETE"})
         NativeSql(std::string("CREATE TEMP TRIGGER IF NOT EXISTS count_") + table + "_" + op +
                   " AFTER " + op + " ON main." + table + " BEGIN INSERT INTO writes VALUES ('" +
@@ -105,10 +120,19 @@ class PfrTest : public records::testing::EntityTest {
   // "PfrCellValues: 3 INSERT, 1 UPDATE" ... the writes counted since the
   // last call, in a fixed order; "none" when there were none.
   std::string Writes() {
+    std::string text;
+    if (OnServer()) {
+      text = ServerSql(
+          "SELECT coalesce(string_agg(t, '; ' ORDER BY tbl), '') FROM (SELECT tbl, tbl || ': ' "
+          "|| string_agg(n || ' ' || op, ', ' ORDER BY op) AS t FROM (SELECT tbl COLLATE \"C\" "
+          "AS tbl, op COLLATE \"C\" AS op, count(*) AS n FROM writes GROUP BY 1, 2) AS w GROUP "
+          "BY tbl) AS g");
+      ServerSql("DELETE FROM writes");
+      return text.empty() ? "none" : text;
+    }
     jet::Statement st = db_->Connection().PrepareNative(
         "SELECT tbl || ': ' || group_concat(n || ' ' || op, ', ') FROM (SELECT tbl, op, count(*) "
         "AS n FROM temp.writes GROUP BY tbl, op ORDER BY tbl, op) GROUP BY tbl ORDER BY tbl");
-    std::string text;
     while (st.Step()) text += (text.empty() ? "" : "; ") + st.Text(0);
     st.Reset();
     NativeSql("DELETE FROM temp.writes");

@@ -210,10 +210,20 @@ TEST_F(PfrSubDoc, OptionsChooseWhatIsWritten) {
 TEST_F(PfrSubDoc, BulkDeleteGoesByHundredsAndLeavesOthers) {
   // A row deleted from PfrCellValues records how many sub-documents there
   // still are, which shows the batches and their order.
-  NativeSql("CREATE TEMP TABLE seen (n INTEGER)");
-  NativeSql(
-      "CREATE TEMP TRIGGER seen_cell AFTER DELETE ON main.PfrCellValues BEGIN INSERT INTO seen "
-      "SELECT count(*) FROM main.PfrSubDocs; END");
+  if (OnServer()) {
+    ServerSql("CREATE TABLE seen (n integer)");
+    ServerSql(
+        "CREATE FUNCTION seen_cell() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN INSERT INTO "
+        "seen SELECT count(*) FROM \"PfrSubDocs\"; RETURN NULL; END$$");
+    ServerSql(
+        "CREATE TRIGGER seen_cell AFTER DELETE ON \"PfrCellValues\" FOR EACH ROW EXECUTE "
+        "FUNCTION seen_cell()");
+  } else {
+    NativeSql("CREATE TEMP TABLE seen (n INTEGER)");
+    NativeSql(
+        "CREATE TEMP TRIGGER seen_cell AFTER DELETE ON main.PfrCellValues BEGIN INSERT INTO seen "
+        "SELECT count(*) FROM main.PfrSubDocs; END");
+  }
   auto ids = std::make_shared<Collection>();
   for (int i = 1; i <= 260; ++i) {
     SubDocRow(i, kDocument);
@@ -225,12 +235,18 @@ TEST_F(PfrSubDoc, BulkDeleteGoesByHundredsAndLeavesOthers) {
   DBPfrSubDoc().DeleteRecordsByIDs(ids);
   EXPECT_EQ(Counts({"PfrSubDocs", "PfrCellValues", "PfrErrors"}),
             "PfrSubDocs=10 PfrCellValues=10 PfrErrors=10");
-  jet::Statement st = db_->Connection().PrepareNative(
-      "SELECT group_concat(n || 'x' || c, ' ') FROM (SELECT n, count(*) AS c FROM temp.seen "
-      "GROUP BY n ORDER BY n DESC)");
-  ASSERT_TRUE(st.Step());
-  EXPECT_EQ(st.Text(0), "260x100 160x100 60x50");
-  st.Reset();
+  if (OnServer()) {
+    EXPECT_EQ(ServerSql("SELECT string_agg(n || 'x' || c, ' ' ORDER BY n DESC) FROM (SELECT n, "
+                        "count(*) AS c FROM seen GROUP BY n) AS s"),
+              "260x100 160x100 60x50");
+  } else {
+    jet::Statement st = db_->Connection().PrepareNative(
+        "SELECT group_concat(n || 'x' || c, ' ') FROM (SELECT n, count(*) AS c FROM temp.seen "
+        "GROUP BY n ORDER BY n DESC)");
+    ASSERT_TRUE(st.Step());
+    EXPECT_EQ(st.Text(0), "260x100 160x100 60x50");
+    st.Reset();
+  }
 
   DBPfrSubDoc().DeleteRecordsByIDs(std::make_shared<Collection>());
   EXPECT_EQ(Count("PfrSubDocs"), 10);

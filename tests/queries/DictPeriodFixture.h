@@ -14,9 +14,13 @@
 
 #include "core/CoreTestSupport.h"
 #include "core/mQvDaoDataBase.h"
+#include "core/miDataBase.h"
 #include "platform/ado/Recordset.h"
 #include "platform/automation/Collection.h"
 #include "platform/automation/Error.h"
+#include "platform/dao/DBEngine.h"
+#include "platform/dao/Database.h"
+#include "platform/dao/Workspace.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qv::queries::testing {
@@ -30,6 +34,15 @@ class DictPeriodTest : public coretest::DataFolderTest {
   // One INSERT per row: `head` is "insert into T (cols)", each row "(values)".
   static void InsertRows(const std::string& head, std::initializer_list<const char*> rows) {
     for (const char* row : rows) Sql(head + " values " + row);
+  }
+  // Jet statements on the folder's address classifier (a file, or a schema
+  // of the server), through a database of their own: the session opens it
+  // read-only.
+  static void KladrSql(const std::vector<std::string>& statements) {
+    auto db =
+        dao::DBEngine::ForThread()->DefaultWorkspace()->Open(miDataBase::GetKladrDBFileName(), {});
+    for (const std::string& sql : statements) db->ExecuteSql(sql);
+    db->Close();
   }
 
   // The rows of `rs` from its first: the named columns joined by "|", rows

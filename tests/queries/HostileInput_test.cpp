@@ -17,7 +17,6 @@
 
 #include "core/miDataBase.h"
 #include "platform/automation/Object.h"
-#include "platform/jet/JetConnection.h"
 #include "queries/DictPeriodFixture.h"
 
 namespace qv::queries::testing {
@@ -151,12 +150,12 @@ class HostileInputTest : public DictPeriodTest {
     InsertRows("insert into AccStream (ID, PersonID, AccStreamType, KPP, OfrForeignTaxCode)",
                {"(1, 1, 1, '770101001', '')", "(2, 2, 9, '770102001', 'ABC.00000.LE.643')"});
     // Classifier objects under the root, which a wildcard let through would find.
-    auto kladr = jet::Connection::Open((folder_ / "Kladr.mdb").string());
-    kladr->Execute("insert into KladrAbbrevs (ID, ShortName) values (1, 'г')");
+    std::vector<std::string> seed{"insert into KladrAbbrevs (ID, ShortName) values (1, 'г')"};
     for (const char* row : {"(77, 0, 1, 'Москва', 1, '')", "(78, 0, 1, '3-я Ямская', 1, '')"})
-      kladr->Execute(std::string("insert into KladrObjects (ID, ParentID, Level, ObjName, "
+      seed.push_back(std::string("insert into KladrObjects (ID, ParentID, Level, ObjName, "
                                  "AbbrevID, PostIndex) values ") +
                      row);
+    KladrSql(seed);
   }
 
   // What the call gives: the error number, or 0 and the result as text.

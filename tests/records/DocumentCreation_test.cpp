@@ -103,6 +103,8 @@ TEST_F(DocumentCreation, RefusedCreationsLeaveNothing) {
   WriteFile("BigDocs", "not a folder");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.named);
+    // A server folder keeps its shards as schemas: no folder to be in the way of.
+    if (OnServer() && c.error == 1001) continue;
     ExpectError(c.error, c.named, [&] { Create(c.stream, c.period, c.tmpl, c.flags, c.archived); });
     EXPECT_EQ(Chain() + " " + Cells(base->Id()), before);
     EXPECT_EQ(Count("doc_cell_values"), 1);

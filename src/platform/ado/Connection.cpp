@@ -2,7 +2,8 @@
 
 #include "platform/ado/AdoError.h"
 #include "platform/automation/VbaText.h"
-#include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
+#include "platform/jet/JetStatement.h"
 
 namespace qv::ado {
 
@@ -132,9 +133,10 @@ JetConnectionString ParseConnectionString(std::string_view text) {
   return out;
 }
 
-RecordsetPtr RecordsetFromStatement(jet::Connection& conn, std::string_view sql) {
+RecordsetPtr RecordsetFromStatement(jet::Engine& conn, std::string_view sql) {
   return AsProvider([&] {
-    jet::Statement st = conn.Prepare(sql);
+    std::unique_ptr<jet::EngineStatement> prepared = conn.Prepare(sql);
+    jet::EngineStatement& st = *prepared;
     auto rs = std::make_shared<Recordset>();
     const int n = st.ColumnCount();
     for (int i = 0; i < n; ++i) {
@@ -169,8 +171,8 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
   JetConnectionString parsed = ParseConnectionString(connectionString_);
   if (!EqualsAsciiNoCase(parsed.provider, kJetProvider))
     ThrowAdo(adoerr::kProviderNotFound, kConnectionSource);
-  conn_ = AsProvider(
-      [&] { return jet::Connection::Open(parsed.dataSource, {.readOnly = parsed.readOnly}); });
+  conn_ =
+      AsProvider([&] { return jet::OpenEngine(parsed.dataSource, {.readOnly = parsed.readOnly}); });
 }
 
 void Connection::Close() {
@@ -185,19 +187,19 @@ void Connection::Close() {
   }
 }
 
-jet::Connection& Connection::Engine() const {
+jet::Engine& Connection::Engine() const {
   if (!conn_) ThrowAdo(adoerr::kObjectClosed, kConnectionSource);
   return *conn_;
 }
 
 std::string Connection::DataSource() const {
-  return conn_ ? conn_->Path() : std::string();
+  return conn_ ? conn_->Location() : std::string();
 }
 
 RecordsetPtr Connection::Run(std::string_view sql, int64_t* affected) {
-  jet::Connection& conn = Engine();
+  jet::Engine& conn = Engine();
   bool select =
-      AsProvider([&] { return conn.Prepare(sql).Jet()->kind == jet::StatementKind::kSelect; });
+      AsProvider([&] { return conn.Prepare(sql)->Kind() == jet::StatementKind::kSelect; });
   if (select) {
     if (affected) *affected = 0;
     return RecordsetFromStatement(conn, sql);
@@ -216,18 +218,18 @@ RecordsetPtr Connection::Execute(const std::string& commandText, Variant& record
 }
 
 int32_t Connection::BeginTrans() {
-  jet::Connection& conn = Engine();
+  jet::Engine& conn = Engine();
   AsProvider([&] { conn.BeginTrans(); });
   return conn.TransactionDepth();
 }
 
 void Connection::CommitTrans() {
-  jet::Connection& conn = Engine();
+  jet::Engine& conn = Engine();
   AsProvider([&] { conn.CommitTrans(); });
 }
 
 void Connection::RollbackTrans() {
-  jet::Connection& conn = Engine();
+  jet::Engine& conn = Engine();
   AsProvider([&] { conn.Rollback(); });
 }
 

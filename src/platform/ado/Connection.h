@@ -10,8 +10,10 @@
 // Connection strings: "key=value" pairs separated by ";", keys ignoring
 // case and spaces around them, values optionally in double or single
 // quotes. Provider must be Microsoft.Jet.OLEDB.4.0 (another provider, or
-// none, is error 3706); "Data Source" names the file; "Mode=Read" opens
-// it read-only; other keys are accepted and ignored.
+// none, is error 3706); "Data Source" names the file, or a server database
+// by its connection string (the engine's location: a postgresql:// URI or
+// libpq's "host=... dbname=..."); "Mode=Read" opens it read-only; other
+// keys are accepted and ignored.
 
 #include <cstdint>
 #include <memory>
@@ -22,7 +24,7 @@
 #include "platform/automation/Object.h"
 
 namespace qv::jet {
-class Connection;
+class Engine;
 }
 
 namespace qv::ado {
@@ -74,20 +76,20 @@ class Connection : public Object {
   // ---- C++ callers
   // Execute with the count of changed rows (0 for a SELECT) into `affected`.
   RecordsetPtr Run(std::string_view sql, int64_t* affected = nullptr);
-  // The open file's path ("" when closed).
+  // The open file's path or server location ("" when closed).
   std::string DataSource() const;
 
  private:
-  jet::Connection& Engine() const;
+  jet::Engine& Engine() const;
 
   std::string connectionString_;
-  std::shared_ptr<jet::Connection> conn_;
+  std::shared_ptr<jet::Engine> conn_;
 };
 
 using ConnectionPtr = std::shared_ptr<Connection>;
 
 // An open, disconnected recordset of every row of a Jet SELECT run on
 // `conn`. Errors: the engine's, with the provider's source.
-RecordsetPtr RecordsetFromStatement(jet::Connection& conn, std::string_view sql);
+RecordsetPtr RecordsetFromStatement(jet::Engine& conn, std::string_view sql);
 
 }  // namespace qv::ado

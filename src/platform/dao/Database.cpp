@@ -352,7 +352,9 @@ void Database::BeginLevel(bool immediate) {
     engine_->BeginTrans(immediate);
   else
     Connection().BeginTrans(immediate);
+  const bool outermost = levels_.empty();
   levels_.emplace_back();
+  levels_.back().writeLocked = immediate && outermost && !IsReadOnly();
 }
 
 void Database::CommitLevel(bool flush) {

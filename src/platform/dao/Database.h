@@ -196,6 +196,9 @@ class Database : public Object {
   struct LevelSteps {
     std::vector<std::function<void()>> undo;
     std::vector<std::function<void()>> afterCommit;
+    // An outermost level begun with the database's write lock (a
+    // workspace's write-locked transaction too), which it holds to its end.
+    bool writeLocked = false;
   };
   std::vector<LevelSteps> levels_;
 };

@@ -45,60 +45,6 @@ std::string Bracketed(std::string_view name) {
   return "[" + std::string(name) + "]";
 }
 
-// The type of `field` as Jet's SQL writes it (INTEGER is a Long there,
-// SHORT an Integer).
-std::string SqlType(const jet::FieldSpec& field) {
-  using J = jet::JetType;
-  switch (field.type) {
-    case J::kText:
-      return "TEXT(" + std::to_string(field.size > 0 ? field.size : 255) + ")";
-    case J::kMemo:
-      return "MEMO";
-    case J::kByte:
-      return "BYTE";
-    case J::kInteger:
-      return "SHORT";
-    case J::kLong:
-      return field.autoIncrement ? "COUNTER" : "LONG";
-    case J::kSingle:
-      return "SINGLE";
-    case J::kDouble:
-      return "DOUBLE";
-    case J::kCurrency:
-      return "CURRENCY";
-    case J::kDate:
-      return "DATETIME";
-    case J::kBoolean:
-      return "YESNO";
-    case J::kGUID:
-      return "GUID";
-    case J::kBinary:
-      return field.size > 0 ? "BINARY(" + std::to_string(field.size) + ")" : "BINARY";
-    case J::kLongBinary:
-      return "LONGBINARY";
-    case J::kDecimal:
-      return "DECIMAL";
-    default:
-      ThrowDao(jet::jeterr::kInvalidFieldType, kSourceDatabase);
-  }
-}
-
-std::string FieldDefinition(const jet::FieldSpec& field) {
-  const bool text = field.type == jet::JetType::kText || field.type == jet::JetType::kMemo;
-  if (text && !field.allowZeroLength)
-    RaiseNotOnServer("A text field that refuses zero-length texts");
-  if (field.unicodeCompression) RaiseNotOnServer("A field with Unicode compression");
-  std::string out = Bracketed(field.name) + " " + SqlType(field);
-  if (field.required) out += " NOT NULL";
-  // Checked by CheckTable (DefaultSql): a number, a quoted text, a Yes/No
-  // word or a date function, written as the caller gave it.
-  std::string_view d = field.defaultValue;
-  while (!d.empty() && (d.front() == ' ' || d.front() == '=')) d.remove_prefix(1);
-  while (!d.empty() && d.back() == ' ') d.remove_suffix(1);
-  if (!d.empty()) out += " DEFAULT " + std::string(d);
-  return out;
-}
-
 std::string IndexColumns(const jet::IndexSpec& index) {
   std::string out = " (";
   for (size_t i = 0; i < index.fields.size(); ++i)
@@ -108,29 +54,6 @@ std::string IndexColumns(const jet::IndexSpec& index) {
 }
 
 }  // namespace
-
-std::string CreateTableJetSql(const jet::TableSpec& table) {
-  jet::ddl::CheckTable(table);
-  std::string out = "CREATE TABLE " + Bracketed(table.name) + " (";
-  for (size_t i = 0; i < table.fields.size(); ++i)
-    out += (i ? ", " : "") + FieldDefinition(table.fields[i]);
-  // The keys go with the table; an index that allows duplicates cannot be
-  // a constraint and comes after it (CreateIndexJetSql).
-  for (const jet::IndexSpec& x : table.indexes)
-    if (x.primary || x.unique)
-      out += ", CONSTRAINT " + Bracketed(x.name) + (x.primary ? " PRIMARY KEY" : " UNIQUE") +
-             IndexColumns(x);
-  return out + ")";
-}
-
-std::string AddFieldJetSql(std::string_view table, const jet::FieldSpec& field) {
-  jet::ddl::CheckName(table);
-  jet::TableSpec one;
-  one.name = std::string(table);
-  one.fields.push_back(field);
-  jet::ddl::CheckTable(one);
-  return "ALTER TABLE " + Bracketed(table) + " ADD COLUMN " + FieldDefinition(field);
-}
 
 std::string CreateIndexJetSql(std::string_view table, const jet::IndexSpec& index) {
   jet::ddl::CheckName(table);

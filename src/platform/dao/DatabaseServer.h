@@ -29,15 +29,12 @@ bool HasServerRowKey(Database& db, const std::string& table);
 // does not have yet; `operation` names it ("Database.SchemaVersion" ...).
 [[noreturn]] void RaiseNotOnServer(std::string_view operation);
 
-// The Jet schema statements that make a definition on a server database:
-// its engine runs them as it runs the same text from a caller. Each checks
-// the definition with the file catalogue's rules first (3125 a bad name,
-// 3264 no fields, 3259 a bad type, 3001 a default it cannot store ...), so
-// every name a statement brackets is a valid Jet name (no bracket in it).
-// A text field that refuses "" or a compressed one: 3251 (the statements
-// carry neither).
-std::string CreateTableJetSql(const jet::TableSpec& table);
-std::string AddFieldJetSql(std::string_view table, const jet::FieldSpec& field);
+// The Jet schema statements that make or drop an index on a server
+// database: its engine runs them as it runs the same text from a caller.
+// Each checks the names with the file catalogue's rules first (3125 a bad
+// name, 3264 no fields), so every name a statement brackets is a valid Jet
+// name (no bracket in it). Tables and fields are given to the engine whole
+// (Engine::CreateTable, AddField).
 std::string CreateIndexJetSql(std::string_view table, const jet::IndexSpec& index);
 std::string DropIndexJetSql(std::string_view table, std::string_view index);
 

@@ -100,7 +100,8 @@ std::string ServerTableRecordset::Bracketed(int32_t field) const {
 std::string ServerTableRecordset::Placeholder(int32_t field) const {
   // The literal's kind gives the server's parameter its type: whole
   // numbers an integer, other numbers (dates are day numbers) a double,
-  // the rest a text.
+  // the rest (binary fields too: bytes are bound in bytea's text form) a
+  // text.
   if (field == rowKey_) return "0";
   switch (table_->fields[static_cast<size_t>(field)].type) {
     case jet::JetType::kBoolean:
@@ -112,6 +113,9 @@ std::string ServerTableRecordset::Placeholder(int32_t field) const {
     case jet::JetType::kMemo:
     case jet::JetType::kGUID:
     case jet::JetType::kChar:
+    case jet::JetType::kBinary:
+    case jet::JetType::kVarBinary:
+    case jet::JetType::kLongBinary:
       return "''";
     default:
       return "0.5";

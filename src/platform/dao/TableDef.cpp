@@ -146,7 +146,7 @@ void TableDef::Attach(const std::shared_ptr<Database>& db) {
         auto t = self();
         auto live = t->LiveDatabase();
         if (live->IsServer())
-          live->ServerEngine().Execute(AddFieldJetSql(t->name_, f->Spec()));
+          live->ServerEngine().AddField(t->name_, f->Spec());
         else
           live->Connection("Fields.Append").Schema().AddField(t->name_, f->Spec());
         f->Attach(live, t->name_, t->fields_->Count());

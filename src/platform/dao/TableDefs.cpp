@@ -91,37 +91,13 @@ std::shared_ptr<TableDef> TableDefs::Find(std::string_view name) {
   return nullptr;
 }
 
-namespace {
-
-// The table with its keys, then its other indexes; a failure of one of
-// those drops the table again, so the append is all or nothing.
-void AppendOnServer(Database& db, const jet::TableSpec& spec) {
-  std::vector<std::string> statements{CreateTableJetSql(spec)};
-  for (const jet::IndexSpec& x : spec.indexes)
-    if (!x.primary && !x.unique) statements.push_back(CreateIndexJetSql(spec.name, x));
-  jet::Engine& engine = db.ServerEngine();
-  engine.Execute(statements.front());
-  try {
-    for (size_t i = 1; i < statements.size(); ++i) engine.Execute(statements[i]);
-  } catch (...) {
-    try {
-      engine.Execute("DROP TABLE [" + spec.name + "]");
-    } catch (...) {
-      // The first error is the caller's; this one would hide it.
-    }
-    throw;
-  }
-}
-
-}  // namespace
-
 void TableDefs::Append(std::shared_ptr<TableDef> table) {
   if (!table) ThrowVb(vberr::kObjectNotSet, "Append");
   if (table->IsAppended()) ThrowDao(daoerr::kNameExists, kSourceTableDefs);
   auto db = LiveDatabase();
   Load();
   if (db->IsServer()) {
-    AppendOnServer(*db, table->BuildSpec());
+    db->ServerEngine().CreateTable(table->BuildSpec());
   } else {
     db->Connection("TableDefs.Append").Schema().CreateTable(table->BuildSpec());
     generation_ = db->Connection().SchemaGeneration();

@@ -86,9 +86,13 @@ void Transaction::Rollback() {
 
 bool Transaction::WriteLocked(Database& db) {
   if (db.scope_ && db.scope_->owner_->immediate_) return true;
+  if (!db.IsOpen()) return false;
   // A server takes its row locks as rows are written: no lock of the whole
-  // database is held for a scope that did not ask for one.
-  return db.IsOpen() && !db.IsServer() && db.Connection().HoldsWriteLock();
+  // database is held for a level that did not ask for one, and the one
+  // asked for (a workspace's write-locked transaction too) is held by the
+  // outermost level to its end.
+  if (db.IsServer()) return !db.levels_.empty() && db.levels_.front().writeLocked;
+  return db.Connection().HoldsWriteLock();
 }
 
 void Transaction::OnRollback(Database& db, std::function<void()> undo) {

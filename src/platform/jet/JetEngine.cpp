@@ -56,6 +56,10 @@ class FileEngineImpl final : public Engine {
   std::shared_ptr<const TableSpec> FindTable(std::string_view table) override {
     return conn_->Schema().FindTable(table);
   }
+  void CreateTable(const TableSpec& table) override { conn_->Schema().CreateTable(table); }
+  void AddField(std::string_view table, const FieldSpec& field) override {
+    conn_->Schema().AddField(table, field);
+  }
 
  private:
   std::shared_ptr<Connection> conn_;

@@ -116,6 +116,15 @@ class Engine {
   // definition (null when there is none).
   virtual std::vector<std::string> TableNames() = 0;
   virtual std::shared_ptr<const TableSpec> FindTable(std::string_view table) = 0;
+
+  // Definitions given whole, as the data-access objects append them: a
+  // table with its indexes, a field of an existing table. Every Jet type
+  // the catalogue knows can be given, those Jet's DDL has no word for too
+  // (BigInt, Char, VarBinary, Numeric, Float, Time). All or nothing; the
+  // catalogue's errors (3010 a table that exists, 3259 a bad type, 3191 a
+  // field twice ...).
+  virtual void CreateTable(const TableSpec& table) = 0;
+  virtual void AddField(std::string_view table, const FieldSpec& field) = 0;
 };
 
 // True when `location` names a server database rather than a file: a

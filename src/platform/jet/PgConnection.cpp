@@ -15,6 +15,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetSchemaChange.h"
+#include "platform/jet/JetTableSql.h"
 #include "platform/jet/JetValue.h"
 #include "platform/jet/PgLockSession.h"
 #include "platform/jet/Sqlite.h"
@@ -1661,6 +1662,31 @@ std::shared_ptr<const TableSpec> PgConnection::FindTable(std::string_view table)
   impl_->CheckNotifications();
   const CachedTable* t = impl_->Load(table);
   return t ? t->spec : nullptr;
+}
+
+// The same change CREATE TABLE and ALTER TABLE ... ADD make, from the
+// definition itself (its types need no word of the DDL), after the checks
+// the file catalogue makes of a definition given to it.
+void PgConnection::CreateTable(const TableSpec& table) {
+  ddl::CheckTable(table);
+  impl_->CheckNotifications();
+  SchemaChange change;
+  change.op = SchemaChange::Op::kCreateTable;
+  change.table = table;
+  impl_->RunSchemaChange(change);
+}
+
+void PgConnection::AddField(std::string_view table, const FieldSpec& field) {
+  ddl::CheckName(table);
+  SchemaChange change;
+  change.op = SchemaChange::Op::kAddFields;
+  change.table.name = std::string(table);
+  change.table.fields.push_back(field);
+  ddl::CheckTable(change.table);
+  // A counter is made with its table only, as on a file.
+  if (field.autoIncrement) ThrowJet(jeterr::kNotSupported, {}, kSourceField);
+  impl_->CheckNotifications();
+  impl_->RunSchemaChange(change);
 }
 
 }  // namespace qv::jet

@@ -63,6 +63,8 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   int64_t LastInsertId() override;
   std::vector<std::string> TableNames() override;
   std::shared_ptr<const TableSpec> FindTable(std::string_view table) override;
+  void CreateTable(const TableSpec& table) override;
+  void AddField(std::string_view table, const FieldSpec& field) override;
 
   // The schema version the library's builder records in the catalogue
   // (0 until set), as a file keeps it in its header.

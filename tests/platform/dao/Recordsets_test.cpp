@@ -120,7 +120,6 @@ TEST_F(RecordsetsTest, FieldsOfAStatementAndTheirValues) {
 // the same row, whatever the cells of the rows before held in that column
 // (a longer or shorter text, a Null).
 TEST_F(RecordsetsTest, StatementRowsReadBackAsStored) {
-  QV_SKIP_ON_SERVER("a Binary field written through the table cursor (3464)");
   MakeTable(*db_, "Mixed",
             {{"ID", JetType::kLong, 0, true},
              {"T", JetType::kText, 50},

@@ -453,7 +453,18 @@ Emitted JetEmitter::EmitArithmetic(Op op, const Emitted& a, const Emitted& b, st
   const JetType type = ArithmeticType(op, a.type, b.type);
   const bool arithmetic =
       (IsArithmeticType(a.type) || a.nullLiteral) && (IsArithmeticType(b.type) || b.nullLiteral);
+  // Whole numbers up to Long add, subtract and multiply as SQLite's 64-bit
+  // integers do: a result beyond its operands' type is a wider value
+  // (Integer to Long, Long to Double when it is read), not an error. On
+  // PostgreSQL the first operand is made a bigint so that the operation
+  // is done in 64 bits instead of failing with "integer out of range".
+  const bool widen = Postgres() && arithmetic && IsIntegerType(type) && type != JetType::kBigInt;
   auto infix = [&](std::string_view sqlOp) {
+    if (widen) {
+      InsertAt(out, mid, {")::bigint", sqlOp});
+      InsertAt(out, start, {"(("});
+      return;
+    }
     InsertAt(out, mid, {sqlOp});
     InsertAt(out, start, {"("});
   };

@@ -79,6 +79,18 @@ bool JetEmitter::Stored(const Emitted& value, JetType column, std::string& out,
     case JetType::kGUID:
       if (value.type != JetType::kGUID) marker = "%StoreGuid";
       break;
+    case JetType::kBinary:
+    case JetType::kVarBinary:
+    case JetType::kLongBinary:
+      // A text into a binary column on PostgreSQL: the text form of bytea
+      // ("\x" and hex digits, as bytes are bound there), which the server
+      // does not take for a bytea column without the cast.
+      if (Postgres() && IsTextType(value.type) && !value.nullLiteral) {
+        InsertAt(out, start, {"("});
+        out += ")::bytea";
+        return true;
+      }
+      break;
     default:
       break;
   }

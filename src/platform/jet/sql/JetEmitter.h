@@ -143,8 +143,8 @@ class JetEmitter {
   // The operands of the chain of & at `e`, comma-separated; Memo when one is.
   JetType EmitConcatOperands(const Expr& e, const Scope& scope, std::string& out);
   // The operators on a and b, whose texts are out[start, mid) and out[mid, end).
-  static Emitted EmitArithmetic(Op op, const Emitted& a, const Emitted& b, std::string& out,
-                                size_t start, size_t mid);
+  Emitted EmitArithmetic(Op op, const Emitted& a, const Emitted& b, std::string& out, size_t start,
+                         size_t mid);
   static Emitted EmitComparison(Op op, const Emitted& a, const Emitted& b, std::string& out,
                                 size_t start, size_t mid);
   // PostgreSQL: turns the value out[start, end) into a condition (<> 0)
