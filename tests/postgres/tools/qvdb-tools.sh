@@ -62,6 +62,10 @@ run "check of the new server folder" 0 "$qvdb" check --data "$(at office)"
 expect "check: the three databases" "3 files, 0 problems" "$(grep ' files, ' "$work/out")"
 run "init --server again" 1 "$qvdb" init --server "$(at office)" --functions "$functions"
 expect "init again: error" "Error 3204:" "${err:0:11}"
+# The demo on the server folder: it generates its sample there (big documents'
+# shards as schemas) and walks it; no step may fail.
+run "demo on the server folder" 0 "$qvdb" demo --data "$(at office)"
+expect "demo: no step failed" "0" "$(cat "$work/out" "$work/err" | grep -c '^Error')"
 
 # A generated folder on disk, with a table of its own with a counter.
 run "init a folder" 0 "$qvdb" init "$work/local"
