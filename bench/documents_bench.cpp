@@ -43,6 +43,7 @@
 #include "siblings/records/QvRecord.h"
 
 #include "GeneratedDocuments.h"
+#include "SameWork.h"
 
 namespace {
 
@@ -291,16 +292,7 @@ struct GeneratedFolder : qvbench::GeneratedDocuments {
     // branch mark, the list.
     PointSessionHere();
     qv::jet::Connection& conn = qv::miDataBase::GetUserDataBase()->Connection();
-    int32_t category = 0, type = 0;
-    bool branch = false;
-    qv::queries::GetAccStreamOwnerInfo(stream, category, type, branch);
-    for (const std::string& jet :
-         {std::string("select top 1 p.Type, p.PersonRealID, a.PersonID, a.AccStreamType from "
-                      "AccStream as a left join Person as p on a.PersonID=p.ID where a.ID=1"),
-          std::string("select lp.LPCategory from LegalPerson lp where lp.ID=1"),
-          std::string("select ChildPersonID from Branches where ChildPersonID = 1"),
-          qv::queries::blanksql::BlanksByPeriodSql(stream, period, category, type, branch,
-                                                   std::nullopt, "")})
+    for (const std::string& jet : benchwork::BlanksByPeriodJet(stream, period))
       rawSql.push_back(conn.Translate(jet)->sql);
   }
 };

@@ -20,28 +20,14 @@
 #include "siblings/records/QvRecord.h"
 
 #include "BenchSupport.h"
+#include "SameWork.h"
 
 namespace {
 
 using qv::Variant;
 
-// The legal person's detail columns, base then lazy, as the mapper maps them
-// (the identifiers of sub-records included).
-constexpr const char* kBase[] = {"INN", "KPP", "ShortName", "FullName", "LPCategory", "Archival"};
-constexpr const char* kLazy[] = {"PFRNumber",      "IsSameAddress",  "CtrlAddressID",
-                                 "RegAddressID",   "OGRN",           "Category",
-                                 "OCPO",           "OCOGU",          "OCATO",
-                                 "OCTMO",          "SectorName",     "SectorOCONH",
-                                 "ActivityOCDP",   "ActivityName",   "ActivityOCVED",
-                                 "EstateFormName", "EstateFormOCFS", "CtrlOrganOCPO",
-                                 "LegalFormName",  "LegalFormOCOPF", "InnRegCertificateID",
-                                 "BankRegNumber",  "BankBIC",        "BankMFO",
-                                 "BankReceiver",   "Phone",          "Fax",
-                                 "EMail",          "FPRegCountryID", "FPPermanentCountryID",
-                                 "FPRegAddrID",    "FPName",         "FPINN",
-                                 "EGRSSDCode",     "BudgMasterName", "BudgMasterPPP",
-                                 "KGRKORegNum",    "KGRKOOrdNum",    "FSSRegNumber",
-                                 "FssAddCode"};
+constexpr const auto& kBase = benchwork::kLegalPersonBase;
+constexpr const auto& kLazy = benchwork::kLegalPersonLazy;
 
 std::string Joined(const char* const* names, size_t n, const char* suffix) {
   std::string s;

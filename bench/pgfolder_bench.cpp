@@ -76,6 +76,7 @@
 #include "FolderCopy.h"
 #include "GeneratedDocuments.h"
 #include "PgBenchSupport.h"
+#include "SameWork.h"
 
 namespace {
 
@@ -96,22 +97,8 @@ std::string Value(int k, int round) {
   return std::to_string(k * 7919 % 1000003 + round);
 }
 
-// The legal person's detail columns, base then lazy, as the mapper maps them.
-constexpr const char* kBase[] = {"INN", "KPP", "ShortName", "FullName", "LPCategory", "Archival"};
-constexpr const char* kLazy[] = {"PFRNumber",      "IsSameAddress",  "CtrlAddressID",
-                                 "RegAddressID",   "OGRN",           "Category",
-                                 "OCPO",           "OCOGU",          "OCATO",
-                                 "OCTMO",          "SectorName",     "SectorOCONH",
-                                 "ActivityOCDP",   "ActivityName",   "ActivityOCVED",
-                                 "EstateFormName", "EstateFormOCFS", "CtrlOrganOCPO",
-                                 "LegalFormName",  "LegalFormOCOPF", "InnRegCertificateID",
-                                 "BankRegNumber",  "BankBIC",        "BankMFO",
-                                 "BankReceiver",   "Phone",          "Fax",
-                                 "EMail",          "FPRegCountryID", "FPPermanentCountryID",
-                                 "FPRegAddrID",    "FPName",         "FPINN",
-                                 "EGRSSDCode",     "BudgMasterName", "BudgMasterPPP",
-                                 "KGRKORegNum",    "KGRKOOrdNum",    "FSSRegNumber",
-                                 "FssAddCode"};
+constexpr const auto& kBase = benchwork::kLegalPersonBase;
+constexpr const auto& kLazy = benchwork::kLegalPersonLazy;
 constexpr size_t kB = std::size(kBase), kL = std::size(kLazy);
 
 // Quoted column names joined, each followed by `suffix` ($n when asked).
@@ -307,16 +294,7 @@ class Folders {
   // What GetBlanksByPeriod runs, translated by the server's engine.
   void TranslateBlanks() {
     auto& engine = qv::miDataBase::GetUserDataBase()->ServerEngine();
-    int32_t category = 0, type = 0;
-    bool branch = false;
-    qv::queries::GetAccStreamOwnerInfo(stream, category, type, branch);
-    for (const std::string& jet :
-         {std::string("select top 1 p.Type, p.PersonRealID, a.PersonID, a.AccStreamType from "
-                      "AccStream as a left join Person as p on a.PersonID=p.ID where a.ID=1"),
-          std::string("select lp.LPCategory from LegalPerson lp where lp.ID=1"),
-          std::string("select ChildPersonID from Branches where ChildPersonID = 1"),
-          qv::queries::blanksql::BlanksByPeriodSql(stream, period, category, type, branch,
-                                                   std::nullopt, "")})
+    for (const std::string& jet : benchwork::BlanksByPeriodJet(stream, period))
       blanksSql.push_back(engine.Translate(jet)->sql);
   }
 
