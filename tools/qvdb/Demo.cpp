@@ -1,5 +1,8 @@
 #include "Demo.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <ostream>
 
 #include "Commands.h"
@@ -25,6 +28,19 @@
 namespace qvdb {
 
 namespace {
+
+// `text` as one word of a shell command: as it is when it holds only
+// characters no shell reads specially, else in single quotes (a server
+// location has spaces and quotes of its own).
+std::string ShellWord(const std::string& text) {
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("_./:@%+=,-", c) != nullptr;
+  });
+  if (plain) return text;
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
 
 // The sample a fresh demo folder gets: small enough to make in a moment.
 GenerateOptions DemoSample() {
@@ -375,7 +391,7 @@ int RunDemo(const std::optional<std::string>& data, std::ostream& out) {
   for (const std::string& id : qv::ProgIdRegistry::ProgIds())
     if (id.starts_with("Qv_DBProvider.")) out << "  " << id << "\n", ++count;
   if (count == 0) out << "  (none yet)\n";
-  out << "\nNext: qvdb sql --data " << folder.string() << "   (an interactive shell)\n";
+  out << "\nNext: qvdb sql --data " << ShellWord(folder.string()) << "   (an interactive shell)\n";
   return w.Failures() == 0 ? 0 : 1;
 }
 

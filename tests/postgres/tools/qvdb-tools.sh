@@ -66,6 +66,10 @@ expect "init again: error" "Error 3204:" "${err:0:11}"
 # shards as schemas) and walks it; no step may fail.
 run "demo on the server folder" 0 "$qvdb" demo --data "$(at office)"
 expect "demo: no step failed" "0" "$(cat "$work/out" "$work/err" | grep -c '^Error')"
+# Its last line names the folder as one shell word: pasted, it gives the location back.
+next=$(grep '^Next: qvdb sql --data ' "$work/out" | sed 's/^Next: qvdb sql --data //; s/   (an interactive shell)$//')
+eval "set -- $next"
+expect "demo: the next command's location" "$(at office)" "$1"
 
 # A generated folder on disk, with a table of its own with a counter.
 run "init a folder" 0 "$qvdb" init "$work/local"
