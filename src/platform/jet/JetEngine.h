@@ -108,8 +108,10 @@ class Engine {
 
   // The rows the last action statement changed.
   virtual int64_t Changes() const = 0;
-  // The counter value the last INSERT of this connection gave a row (0
-  // before any).
+  // The row address the last INSERT of this connection gave a row (0
+  // before any): on a file its rowid (a counter's value when the table has
+  // one); on a server the counter's value, or for a table without a
+  // primary key its hidden row key (`_jet_row`).
   virtual int64_t LastInsertId() = 0;
 
   // The catalogue: user tables in creation order, and a table's Jet
