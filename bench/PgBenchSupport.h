@@ -109,6 +109,16 @@ class Server {
   bool started_ = false;
 };
 
+// True when the server is there; else the benchmark is skipped, saying why.
+inline bool ServerOrSkip(benchmark::State& state) {
+  Server& server = Server::Get();
+  if (server.Available()) return true;
+  state.SkipWithError(
+      ("no PostgreSQL server: " + server.Why() + "; set QV_BENCH_PG or install postgresql-15")
+          .c_str());
+  return false;
+}
+
 // Runs a prepared statement with text parameters; the program ends on a failure.
 inline Result RunRaw(PGconn* conn, const char* name, std::initializer_list<const char*> params) {
   std::vector<const char*> p(params);

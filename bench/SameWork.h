@@ -1,9 +1,10 @@
 #pragma once
 // What the two sides of a pair run, named once for every benchmark program
-// that runs it: the columns of a legal person's detail row, and the Jet
+// that runs it: the cells of a document, the columns of a legal person's detail row, and the Jet
 // statements GetBlanksByPeriod runs for a stream and a period.
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,17 @@
 #include "queries/mCommonLookups.h"
 
 namespace benchwork {
+
+// The key of a document's k-th cell (section, line and column as a
+// declaration's keys are) and its value in the save numbered `round`.
+inline std::string Key(int k) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d00%03d000%02d", 2 + k / 400, k % 100 * 10, 3 + k / 100 % 4);
+  return buf;
+}
+inline std::string Value(int k, int round) {
+  return std::to_string(k * 7919 % 1000003 + round);
+}
 
 // The legal person's detail columns, base then lazy, as the mapper maps them
 // (the identifiers of sub-records included).

@@ -53,15 +53,8 @@ using qv::Variant;
 // copies 11 and 12.
 constexpr int kSmall = 50, kLarge = 5000;
 
-std::string Key(int k) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d00%03d000%02d", 2 + k / 400, k % 100 * 10, 3 + k / 100 % 4);
-  return buf;
-}
-
-std::string Value(int k, int round) {
-  return std::to_string(k * 7919 % 1000003 + round);
-}
+using benchwork::Key;
+using benchwork::Value;
 
 struct CellsFolder : qvbench::DataFolder {
   CellsFolder() : DataFolder("qvdocsbench") {

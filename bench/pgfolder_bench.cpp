@@ -87,15 +87,8 @@ constexpr int kSmall = 50, kLarge = 5000;
 constexpr double kOursSmall = 900001, kOursLarge = 900002, kRawSmall = 900011, kRawLarge = 900012;
 constexpr double kPerson = 900005, kLegal = 900003;
 
-std::string Key(int k) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d00%03d000%02d", 2 + k / 400, k % 100 * 10, 3 + k / 100 % 4);
-  return buf;
-}
-
-std::string Value(int k, int round) {
-  return std::to_string(k * 7919 % 1000003 + round);
-}
+using benchwork::Key;
+using benchwork::Value;
 
 constexpr const auto& kBase = benchwork::kLegalPersonBase;
 constexpr const auto& kLazy = benchwork::kLegalPersonLazy;
@@ -343,13 +336,7 @@ class Folders {
 };
 
 Folders* Ready(benchmark::State& state) {
-  Server& server = Server::Get();
-  if (!server.Available()) {
-    state.SkipWithError(
-        ("no PostgreSQL server: " + server.Why() + "; set QV_BENCH_PG or install postgresql-15")
-            .c_str());
-    return nullptr;
-  }
+  if (!ServerOrSkip(state)) return nullptr;
   try {
     return &Folders::Get();
   } catch (const qv::Error& e) {

@@ -167,13 +167,7 @@ struct Fixture {
 bool SameWork(const Fixture& f);
 
 Fixture* Ready(benchmark::State& state) {
-  Server& server = Server::Get();
-  if (!server.Available()) {
-    state.SkipWithError(
-        ("no PostgreSQL server: " + server.Why() + "; set QV_BENCH_PG or install postgresql-15")
-            .c_str());
-    return nullptr;
-  }
+  if (!ServerOrSkip(state)) return nullptr;
   try {
     static Fixture& f = Fixture::Get();
     static const bool same = SameWork(f);
