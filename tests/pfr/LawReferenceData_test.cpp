@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
+#include <vector>
 
 #include "PfrFixture.h"
 #include "core/schema/RefData.h"
@@ -138,7 +140,34 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
        q.IsIncomeAllowedEx(2014, 2, 30, Day(2020, 6, 30)), true},
       {"written-off bad debt 2611 at 22% in 2025",
        q.IsIncomeAllowedEx(2611, 1, 22, Day(2025, 6, 30)), true},
+      // Special rates: 35% for a resident's material benefit on a loan and
+      // for prizes of advertising games, 9% for interest on mortgage bonds
+      // issued before 2007, 35% on deposit interest only until 2020.
+      {"material benefit on a loan 2610 of a resident at 35% in 2024",
+       q.IsIncomeAllowedEx(2610, 1, 35, Day(2024, 6, 30)), true},
+      {"material benefit on a loan 2610 of a resident at 13% in 2024",
+       q.IsIncomeAllowedEx(2610, 1, 13, Day(2024, 6, 30)), false},
+      {"advertising prize 2740 at 35% in 2025", q.IsIncomeAllowedEx(2740, 1, 35, Day(2025, 6, 30)),
+       true},
+      {"mortgage bond interest 1110 of a resident at 9% in 2020",
+       q.IsIncomeAllowedEx(1110, 1, 9, Day(2020, 6, 30)), true},
+      {"mortgage bond interest 1110 of a resident at 13% in 2020",
+       q.IsIncomeAllowedEx(1110, 1, 13, Day(2020, 6, 30)), false},
+      {"deposit interest 3020 at 35% in 2020", q.IsIncomeAllowedEx(3020, 1, 35, Day(2020, 6, 30)),
+       true},
+      {"deposit interest 3020 at 35% in 2021", q.IsIncomeAllowedEx(3020, 1, 35, Day(2021, 6, 30)),
+       false},
+      {"royalties 2201 of a non-resident at 30% in 2019",
+       q.IsIncomeAllowedEx(2201, 2, 30, Day(2019, 6, 30)), true},
+      {"royalties 2201 at 22% in 2025", q.IsIncomeAllowedEx(2201, 1, 22, Day(2025, 6, 30)), true},
+      {"securities 1530 at 15% in 2025", q.IsIncomeAllowedEx(1530, 1, 15, Day(2025, 6, 30)), true},
+      // Code 1543 left the list with the amendment of 22.11.2016.
+      {"code 1543 removed before 2017", q.IsIncomeAllowedEx(1543, 1, 13, Day(2018, 6, 30)), false},
       {"gift deduction 501 on gifts", q.IsMonthDeductAllowedEx(501, 2720, Day(2024, 1, 31)), true},
+      {"advertising prize deduction 505 on advertising prizes",
+       q.IsMonthDeductAllowedEx(505, 2740, Day(2024, 1, 31)), true},
+      {"veterans' aid deduction 507 on gifts",
+       q.IsMonthDeductAllowedEx(507, 2720, Day(2024, 1, 31)), false},
       {"gift deduction 501 on salary", q.IsMonthDeductAllowedEx(501, 2000, Day(2024, 1, 31)),
        false},
   };
@@ -152,6 +181,24 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
   EXPECT_EQ(listed2018["2611"],
             "Сумма списанного в установленном порядке безнадежного долга с баланса организации");
   EXPECT_TRUE(listed2018.count("3023"));
+  EXPECT_EQ(listed2018["2640"], "Материальная выгода, полученная от приобретения ценных бумаг");
+  // Renamed by the amendment of 22.11.2016.
+  EXPECT_EQ(listed2018["3010"],
+            "Доходы в виде выигрышей, полученных в букмекерской конторе и тотализаторе");
+  EXPECT_FALSE(listed2018.count("2610")) << "taxed at 35%, not 13%";
+
+  // A resident's 35% codes: the material benefit on a loan and the prizes of
+  // advertising games, and from 2021 no longer deposit interest.
+  for (const auto& [day, codes] :
+       {std::pair{Day(2020, 6, 30), std::vector<std::string>{"2610", "2740", "3020", "3022"}},
+        {Day(2024, 6, 30), std::vector<std::string>{"2610", "2740"}}}) {
+    std::vector<std::string> listed;
+    for (const auto& [code, name] : Names(q.GetIncomesDictEx(1, 35, day, ""))) {
+      EXPECT_FALSE(name.empty()) << code;
+      listed.push_back(code);
+    }
+    EXPECT_EQ(listed, codes);
+  }
 
   // The investment deduction 619 (an individual investment account's
   // positive result) exists from the order of 24.10.2017, with no fixed amount.
@@ -166,13 +213,24 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
     EXPECT_TRUE(rs->CurrentValue(rs->FieldIndex("Summa")).IsNull());
   }
 
-  // The second child's deduction doubled from 2025.
-  for (const auto& [day, amount] :
-       {std::pair{Day(2024, 12, 31), 1400.0}, {Day(2025, 1, 31), 2800.0}}) {
-    auto rs = q.GetYearDeductsDict2(day, "127");
-    ASSERT_EQ(rs->RecordCount(), 1);
+  // Monthly amounts: the second child's deduction doubled from 2025; a sole
+  // parent's is twice the parent's.
+  const struct {
+    const char* code;
+    int year;
+    double amount;
+  } amounts[] = {
+      {"127", 2024, 1400},  {"127", 2025, 2800},  {"134", 2024, 2800},  {"136", 2024, 2800},
+      {"136", 2025, 5600},  {"138", 2024, 6000},  {"138", 2025, 12000}, {"140", 2024, 24000},
+      {"141", 2024, 12000}, {"141", 2025, 24000}, {"149", 2025, 24000},
+  };
+  for (const auto& a : amounts) {
+    auto rs = q.GetYearDeductsDict2(Day(a.year, a.year == 2024 ? 12 : 1, 31), a.code);
+    ASSERT_EQ(rs->RecordCount(), 1) << a.code;
     rs->MoveFirst();
-    EXPECT_EQ(CDbl(rs->CurrentValue(rs->FieldIndex("Summa"))), amount);
+    EXPECT_EQ(CDbl(rs->CurrentValue(rs->FieldIndex("Summa"))), a.amount)
+        << a.code << " in " << a.year;
+    EXPECT_EQ(CLng(rs->CurrentValue(rs->FieldIndex("Category"))), 1) << a.code;
   }
 }
 
