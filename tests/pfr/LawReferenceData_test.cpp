@@ -213,6 +213,19 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
     EXPECT_TRUE(rs->CurrentValue(rs->FieldIndex("Summa")).IsNull());
   }
 
+  // Social, property and investment deductions: their category, no fixed amount.
+  const struct {
+    const char* code;
+    int32_t category;
+  } kinds[] = {{"311", 3}, {"312", 3}, {"320", 2}, {"324", 2}, {"328", 2}, {"618", 4}};
+  for (const auto& k : kinds) {
+    auto rs = q.GetYearDeductsDict2(Day(2024, 6, 30), k.code);
+    ASSERT_EQ(rs->RecordCount(), 1) << k.code;
+    rs->MoveFirst();
+    EXPECT_EQ(CLng(rs->CurrentValue(rs->FieldIndex("Category"))), k.category) << k.code;
+    EXPECT_TRUE(rs->CurrentValue(rs->FieldIndex("Summa")).IsNull()) << k.code;
+  }
+
   // Monthly amounts: the second child's deduction doubled from 2025; a sole
   // parent's is twice the parent's.
   const struct {
