@@ -51,11 +51,19 @@ TEST_F(RecCollection, IdentifiersInRowOrder) {
 
 TEST_F(RecCollection, EachBuilderMakesItsRecordType) {
   InsertRows("insert into ConsMembers (ID, ConsStreamID, AccStreamID)",
-             {"(1, 5, 10)", "(2, Null, 11)"});
+             {"(1, 5, 10)", "(2, Null, 11)", "(3, 6, 12)"});
+  Sql("insert into PfrSubDocs (ID, SubDocType) values (5, 7)");
+  Sql("insert into PfrPersons (ID, Surname) values (5, 'Orlov')");
   using Builder = CollectionPtr (*)(dao::Recordset&, const std::string&);
-  // Each builder with the record type it makes, every record a reference
-  // that reads itself on first use (as the factory's records do).
-  const std::pair<Builder, const char*> cases[] = {
+  // Each builder with the record type it makes. Its records are references
+  // that read themselves on first use (as the factory's records do), or,
+  // preloaded, read through their mappers before anything asks: row 5
+  // holds, row 6 is missing.
+  const struct {
+    Builder build;
+    const char* type;
+    bool preloaded = false;
+  } cases[] = {
       {&miRecCollection::GetRecCollection_QvPerson, "Qv_Records.QvPerson"},
       {&miRecCollection::GetRecCollection_QvAccStream, "Qv_Records.QvAccStream"},
       {&miRecCollection::GetRecCollection_QvConsStream, "Qv_Records.QvConsStream"},
@@ -73,41 +81,29 @@ TEST_F(RecCollection, EachBuilderMakesItsRecordType) {
       {&miRecCollection::GetRecCollection_QvPfrPerson, "Qv_PfrRecords.QvPfrPerson"},
       {&miRecCollection::GetRecCollection_QvStdProfile, "Qv_Records.QvStdProfile"},
       {&miRecCollection::GetRecCollection_QvWjEvent, "Qv_PfrRecords.QvWjEvent"},
+      {&miRecCollection::GetRecCollection_QvPfrSubDocPreloaded, "Qv_PfrRecords.QvPfrSubDoc", true},
+      {&miRecCollection::GetRecCollection_QvPfrPersonWithNonLazyFields, "Qv_PfrRecords.QvPfrPerson",
+       true},
   };
-  for (const auto& [build, type] : cases) {
-    SCOPED_TRACE(type);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.type) + (c.preloaded ? " preloaded" : ""));
     auto rs =
         db_->OpenStatement("select ConsStreamID from ConsMembers order by ID", dao::dbOpenSnapshot);
-    CollectionPtr out = build(*rs, "ConsStreamID");
-    ASSERT_EQ(out->Count(), 2);
+    CollectionPtr out = c.build(*rs, "ConsStreamID");
+    ASSERT_EQ(out->Count(), 3);
     auto five = out->At(1).ObjectAs<QvRecord>();
     auto none = out->At(2).ObjectAs<QvRecord>();
-    ASSERT_TRUE(five && none);
-    EXPECT_EQ(five->Type().progId, type);
+    auto six = out->At(3).ObjectAs<QvRecord>();
+    ASSERT_TRUE(five && none && six);
+    EXPECT_EQ(five->Type().progId, std::string_view(c.type));
     EXPECT_EQ(five->Id(), 5);
-    EXPECT_EQ(five->State(), kReference);
+    EXPECT_EQ(five->State(), c.preloaded ? kLoaded : kReference);
     EXPECT_EQ(none->Id(), 0);  // Null
     EXPECT_EQ(none->State(), kNew);
+    EXPECT_EQ(six->State(), c.preloaded ? kNew : kReference);
   }
   // The documents' builder, in both modes, is
   // Document.DocumentCollectionsReadTheirDocumentsInBothModes.
-}
-
-TEST_F(RecCollection, PreloadedVariantsReadAtOnce) {
-  Sql("insert into PfrSubDocs (ID, SubDocType) values (5, 7)");
-  Sql("insert into PfrPersons (ID, Surname) values (5, 'Orlov')");
-  InsertRows("insert into ConsMembers (ID, ConsStreamID, AccStreamID)",
-             {"(1, 5, 10)", "(2, 6, 10)"});
-  for (auto build : {&miRecCollection::GetRecCollection_QvPfrSubDocPreloaded,
-                     &miRecCollection::GetRecCollection_QvPfrPersonWithNonLazyFields}) {
-    auto rs =
-        db_->OpenStatement("select ConsStreamID from ConsMembers order by ID", dao::dbOpenSnapshot);
-    CollectionPtr out = build(*rs, "ConsStreamID");
-    ASSERT_EQ(out->Count(), 2);
-    // Read through their mappers before anything asks: row 5 holds, 6 is missing.
-    EXPECT_EQ(out->At(1).ObjectAs<QvRecord>()->State(), kLoaded);
-    EXPECT_EQ(out->At(2).ObjectAs<QvRecord>()->State(), kNew);
-  }
 }
 
 TEST_F(RecCollection, WorkJournalEventsWithOptions) {
