@@ -91,7 +91,8 @@ std::string DoubleText(double d) {
 
 // A Variant as the server reads a parameter's text: Boolean -1/0, Date
 // its day number, Currency its value, bytes as bytea's hex form. Null:
-// no value.
+// no value. A text holding a NUL character is refused (3421): the server's
+// texts cannot hold one, and libpq would send the text cut off there.
 std::optional<std::string> ParameterText(const Variant& v, std::string_view source) {
   switch (v.Type()) {
     case VarType::kEmpty:
@@ -111,6 +112,8 @@ std::optional<std::string> ParameterText(const Variant& v, std::string_view sour
     case VarType::kDate:
       return DoubleText(v.AsDateSerial());
     case VarType::kString:
+      if (v.AsString().find('\0') != std::string::npos)
+        ThrowJet(jeterr::kConversionError, {}, source);
       return v.AsString();
     default:
       break;
@@ -1683,6 +1686,13 @@ void PgConnection::AddField(std::string_view table, const FieldSpec& field) {
   change.table.name = std::string(table);
   change.table.fields.push_back(field);
   ddl::CheckTable(change.table);
+  // With the table's fields, as the file catalogue checks it: a name in use
+  // is a field defined twice (3191).
+  if (auto existing = FindTable(table)) {
+    TableSpec next = *existing;
+    next.fields.push_back(field);
+    ddl::CheckTable(next);
+  }
   // A counter is made with its table only, as on a file.
   if (field.autoIncrement) ThrowJet(jeterr::kNotSupported, {}, kSourceField);
   impl_->CheckNotifications();
