@@ -478,6 +478,61 @@ struct PgConnection::Impl : public SchemaView {
   // The select whose rows are being read (Stream), if one is.
   mutable Stream* streaming = nullptr;
 
+  // The tables the results' columns come from, by the server's table oid:
+  // the name and the column names by attribute number (PQftable,
+  // PQftablecol). Kept for the session: a table's oid and attribute numbers
+  // never change while it exists, and a column added later has a number
+  // beyond those read, which reads the table again.
+  struct SourceNames {
+    std::string table;
+    std::vector<std::string> columns;  // by attribute number - 1
+  };
+  std::unordered_map<Oid, SourceNames> sources;
+
+  // Names the table and column each of the entry's columns comes from (as
+  // the file's statement does), empty for a computed one, from the
+  // description `r`. The tables not read before are read in one request.
+  void NameSources(Entry& entry, const PGresult* r) {
+    const int n = static_cast<int>(entry.columns.size());
+    std::string unknown;
+    for (int i = 0; i < n; ++i) {
+      const Oid table = PQftable(r, i);
+      const int column = PQftablecol(r, i);
+      if (table == InvalidOid || column <= 0) continue;
+      auto found = sources.find(table);
+      if (found != sources.end() && static_cast<size_t>(column) <= found->second.columns.size())
+        continue;
+      const std::string oid = std::to_string(table);
+      if (("," + unknown + ",").find("," + oid + ",") == std::string::npos)
+        unknown += (unknown.empty() ? "" : ",") + oid;
+    }
+    if (!unknown.empty()) {
+      ResultPtr names = ExecParams(
+          "SELECT a.attrelid, c.relname, a.attnum, a.attname FROM pg_attribute a "
+          "JOIN pg_class c ON c.oid = a.attrelid WHERE a.attrelid = ANY($1::oid[]) "
+          "AND a.attnum > 0",
+          {"{" + unknown + "}"});
+      for (int row = 0; row < PQntuples(names.get()); ++row) {
+        SourceNames& s =
+            sources[static_cast<Oid>(std::strtoul(PQgetvalue(names.get(), row, 0), nullptr, 10))];
+        s.table = PQgetvalue(names.get(), row, 1);
+        const size_t number = std::strtoul(PQgetvalue(names.get(), row, 2), nullptr, 10);
+        if (s.columns.size() < number) s.columns.resize(number);
+        s.columns[number - 1] = PQgetvalue(names.get(), row, 3);
+      }
+    }
+    for (int i = 0; i < n; ++i) {
+      const Oid table = PQftable(r, i);
+      const int column = PQftablecol(r, i);
+      auto found = table == InvalidOid || column <= 0 ? sources.end() : sources.find(table);
+      if (found == sources.end() || static_cast<size_t>(column) > found->second.columns.size())
+        continue;
+      entry.columns[static_cast<size_t>(i)].table = found->second.table;
+      entry.columns[static_cast<size_t>(i)].column =
+          found->second.columns[static_cast<size_t>(column - 1)];
+    }
+  }
+
   ~Impl() override {
     if (conn) PQfinish(conn);
   }
@@ -1503,6 +1558,7 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
       ResultPtr d(PQdescribePrepared(impl_->conn, made->name.c_str()));
       if (!d || !Succeeded(d.get())) ThrowResult(d.get(), impl_->conn, kSourceDatabase);
       FillColumns(*made, d.get());
+      impl_->NameSources(*made, d.get());
       return 0;
     });
     if (byValue) {

@@ -93,6 +93,36 @@ TEST_F(EngineStatements, ValuesRoundTripTypedByTheirColumns) {
   EXPECT_EQ(Value("SELECT Bin FROM T WHERE Id = 9"), Variant(ByteArray{}).Describe());
 }
 
+// A column read straight from a table names the table and the column it
+// comes from (a recordset field's SourceTable and SourceField); a computed
+// one names none. A column added after a first read is named too.
+TEST_F(EngineStatements, ColumnsNameTheirSourceTableAndField) {
+  engine_->Execute("CREATE TABLE [Кадры] ([Код] LONG, [Фамилия] TEXT(60))");
+  const struct {
+    const char* sql;
+    const char* sources;  // table.column of each column, "-" for none
+  } cases[] = {
+      {"SELECT Id, Txt AS Named, Id * 2, D FROM T", "T.Id T.Txt - T.D"},
+      {"SELECT k.[Фамилия], t.Dbl FROM [Кадры] AS k INNER JOIN T AS t ON k.[Код] = t.Id",
+       "Кадры.Фамилия T.Dbl"},
+      {"SELECT x.Flag, x.Cur FROM (SELECT Flag, Cur FROM T) AS x", "T.Flag T.Cur"},
+      {"SELECT Count(*), Max(Txt) FROM T", "- -"},
+      {"SELECT 'a' & Txt, Sng FROM T", "- T.Sng"},
+  };
+  auto sources = [&](const std::string& sql) {
+    auto s = engine_->Prepare(sql);
+    std::string out;
+    for (int i = 0; i < s->ColumnCount(); ++i) {
+      const ColumnMeta& c = s->Column(i);
+      out += (i ? " " : "") + (c.table.empty() ? std::string("-") : c.table + "." + c.column);
+    }
+    return out;
+  };
+  for (const auto& c : cases) EXPECT_EQ(sources(c.sql), c.sources) << c.sql;
+  engine_->Execute("ALTER TABLE T ADD COLUMN Later LONG");
+  EXPECT_EQ(sources("SELECT Later, G FROM T"), "T.Later T.G");
+}
+
 // A bound text reaches the engine whole and a function and a comparison
 // see the same text. A server's text cannot hold a NUL character: there
 // such a text is refused when it is bound (3421), where a file keeps every
