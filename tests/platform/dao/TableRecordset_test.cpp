@@ -416,5 +416,78 @@ TEST_F(TableRecordsetTest, TableAndDynasetOfOneTableKeepTheirOrders) {
   }
 }
 
+Variant Bytes(std::initializer_list<uint8_t> bytes) {
+  return Variant(ByteArray{0, std::vector<uint8_t>(bytes)});
+}
+
+// A Binary field as a key: Seek compares the bytes in order (unsigned, a
+// shorter prefix first), the walk follows them, and writes find their row
+// by the binary key.
+TEST_F(DaoTest, BinaryKeysSeekWalkAndWrite) {
+  MakeTable(*db_, "Blobs", {{"K", JetType::kBinary, 8, true}, {"Name", JetType::kText, 10}},
+            {{"PK", "K", true}});
+  const std::vector<std::pair<Variant, std::string>> rows = {{Bytes({0x10}), "b"},
+                                                             {Bytes({0x10, 0x00}), "c"},
+                                                             {Bytes({0x01, 0xff}), "a"},
+                                                             {Bytes({0xf0}), "e"},
+                                                             {Bytes({0x80, 0x01}), "d"}};
+  {
+    auto rs = db_->OpenTable("Blobs");
+    for (const auto& [key, name] : rows) {
+      rs->AddNew();
+      rs->SetField("K", key);
+      rs->SetField("Name", Variant(name));
+      rs->Update();
+    }
+  }
+  auto rs = db_->OpenTable("Blobs");
+  rs->SetIndex("PK");
+  rs->MoveFirst();
+  EXPECT_EQ(WalkForward(*rs, "Name"), "a b c d e");
+  const struct {
+    const char* cmp;
+    Variant key;
+    const char* found;  // Name, "" for NoMatch
+    const char* after;  // the walk from there on
+  } cases[] = {
+      {"=", Bytes({0x10}), "b", "b c d e"},
+      {"=", Bytes({0x10, 0x00}), "c", "c d e"},
+      {"=", Bytes({0x10, 0x01}), "", ""},
+      {">=", Bytes({0x10, 0x01}), "d", "d e"},
+      {">", Bytes({0x10}), "c", "c d e"},
+      {"<", Bytes({0x80, 0x01}), "c", "c d e"},
+      {"<=", Bytes({0x02}), "a", "a b c d e"},
+      {"<", Bytes({0x01}), "", ""},
+      {">", Bytes({0xff}), "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.cmp) + " " + c.found);
+    rs->Seek(c.cmp, std::span<const Variant>(&c.key, 1));
+    EXPECT_EQ(rs->NoMatch(), *c.found == '\0');
+    if (*c.found == '\0') continue;
+    EXPECT_EQ(Text(rs->FieldValue("Name")), c.found);
+    EXPECT_EQ(WalkForward(*rs, "Name"), c.after);
+  }
+  const Variant c = Bytes({0x10, 0x00});
+  rs->Seek("=", std::span<const Variant>(&c, 1));
+  rs->Edit();
+  rs->SetField("Name", Variant("C"));
+  rs->Update();
+  const Variant d = Bytes({0x80, 0x01});
+  rs->Seek("=", std::span<const Variant>(&d, 1));
+  rs->Edit();
+  rs->SetField("K", Bytes({0x00}));  // the key itself: the row moves to the front
+  rs->Update();
+  const Variant e = Bytes({0xf0});
+  rs->Seek("=", std::span<const Variant>(&e, 1));
+  rs->Delete();
+  EXPECT_EQ(TableText(*db_, "Blobs", "PK", {"Name"}), "d | a | b | C");
+  ExpectError(3022, "", [&] {
+    rs->AddNew();
+    rs->SetField("K", Bytes({0x10}));
+    rs->Update();
+  });
+}
+
 }  // namespace
 }  // namespace qv::dao::testing
