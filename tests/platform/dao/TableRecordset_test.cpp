@@ -489,5 +489,95 @@ TEST_F(DaoTest, BinaryKeysSeekWalkAndWrite) {
   });
 }
 
+// A cursor on a row whose key changes under it: a rollback of its own key
+// change puts it back on the row under the old key, on a table with a
+// primary key and on one without (nested levels too). Another session's
+// change of the key: a file's cursor keeps the row by its rowid, as a
+// server's keeps a table without a primary key by its row key; a server's
+// cursor on a keyed table finds the row by the key and so loses it (3167).
+TEST_F(DaoTest, ACursorKeepsItsRowWhenItsKeyChangesUnderIt) {
+  MakeTable(*db_, "Keyed", {{"ID", JetType::kLong, 0, true}, {"Name", JetType::kText, 10}},
+            {{"PK", "ID", true}});
+  MakeTable(*db_, "Plain", {{"ID", JetType::kLong}, {"Name", JetType::kText, 10}});
+  auto ws = engine_->DefaultWorkspace();
+  auto writerWs = engine_->CreateWorkspace("writer", "admin", "", Variant(dbUseJet));
+  auto writer = writerWs->Open(db_->Name(), {});
+  std::string table;  // the case's table
+  auto edit = [](Recordset& rs, int id) {
+    rs.Edit();
+    rs.SetField("ID", Variant(id));
+    rs.Update();
+  };
+  const struct {
+    const char* what;
+    std::function<void(Recordset&)> change;
+    const char* keyed;  // the cursor's row after it ("3167" when lost)
+    const char* plain;
+  } cases[] = {
+      {"an own change rolled back",
+       [&](Recordset& rs) {
+         ws->BeginTrans();
+         edit(rs, 5);
+         EXPECT_EQ(RowText(rs, {"ID", "Name"}), "5,b");
+         ws->Rollback();
+       },
+       "2,b", "2,b"},
+      {"two own changes rolled back",
+       [&](Recordset& rs) {
+         ws->BeginTrans();
+         edit(rs, 5);
+         edit(rs, 6);
+         ws->Rollback();
+       },
+       "2,b", "2,b"},
+      {"an inner level's change committed, the outer rolled back",
+       [&](Recordset& rs) {
+         ws->BeginTrans();
+         ws->BeginTrans();
+         edit(rs, 7);
+         ws->CommitTrans(Variant());
+         ws->Rollback();
+       },
+       "2,b", "2,b"},
+      {"an inner level rolled back, the outer's change kept",
+       [&](Recordset& rs) {
+         ws->BeginTrans();
+         edit(rs, 8);
+         ws->BeginTrans();
+         edit(rs, 9);
+         ws->Rollback();
+         ws->CommitTrans(Variant());
+       },
+       "8,b", "8,b"},
+      {"another session's change",
+       [&](Recordset&) {
+         writer->ExecuteSql("UPDATE " + table + " SET ID = 4 WHERE ID = 2");
+         engine_->Idle(Variant(dbRefreshCache));
+       },
+       TestPlaces::OnServer() ? "3167" : "4,b", "4,b"},
+  };
+  for (const auto& c : cases)
+    for (const char* name : {"Keyed", "Plain"}) {
+      table = name;
+      SCOPED_TRACE(std::string(c.what) + " " + table);
+      db_->ExecuteSql("DELETE FROM " + table);
+      db_->ExecuteSql("INSERT INTO " + table + " (ID, Name) VALUES (1, 'a')");
+      db_->ExecuteSql("INSERT INTO " + table + " (ID, Name) VALUES (2, 'b')");
+      auto rs = db_->OpenTable(table);
+      rs->MoveFirst();
+      rs->MoveNext();
+      ASSERT_EQ(RowText(*rs, {"ID", "Name"}), "2,b");
+      c.change(*rs);
+      const std::string expected = table == "Keyed" ? c.keyed : c.plain;
+      if (expected == "3167") {
+        ExpectError(3167, "", [&] { rs->FieldValue("ID"); });
+        continue;
+      }
+      EXPECT_EQ(RowText(*rs, {"ID", "Name"}), expected);
+      rs->MoveNext();  // and walks on from there
+      EXPECT_TRUE(rs->IsEOF());
+    }
+}
+
 }  // namespace
 }  // namespace qv::dao::testing
