@@ -749,6 +749,10 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     const size_t start = out.size();
     const Emitted v = EmitValue(*e.args[i], scope, out);
     if (jetFunction) MarkAt(out, start, v);
+    // PostgreSQL's own aggregates have one form per type (sum, avg): a
+    // Null given as it stands names none of them, so it is a number's.
+    if (Postgres() && fn.aggregate && fn.impl == nullptr && v.nullLiteral)
+      out += "::double precision";
     if (fn.rule == TypeRule::kArg0 && i == 0) {
       type = v.type;
       size = v.size;
