@@ -7,6 +7,7 @@
 
 #include "EngineTestSupport.h"
 #include "platform/automation/VbaText.h"
+#include "platform/jet/PgConnection.h"
 
 namespace qv::jet::testing {
 namespace {
@@ -119,6 +120,14 @@ TEST_F(EngineStatements, ColumnsNameTheirSourceTableAndField) {
     return out;
   };
   for (const auto& c : cases) EXPECT_EQ(sources(c.sql), c.sources) << c.sql;
+  // The names of a table met before cost a new statement no round trip:
+  // it takes as many as one of computed columns only.
+  auto roundTrips = [&](const std::string& sql) {
+    const uint64_t before = ServerRoundTrips();
+    engine_->Prepare(sql);
+    return ServerRoundTrips() - before;
+  };
+  EXPECT_EQ(roundTrips("SELECT Dbl, Bin FROM T WHERE Id = 1"), roundTrips("SELECT Id + 1 FROM T"));
   engine_->Execute("ALTER TABLE T ADD COLUMN Later LONG");
   EXPECT_EQ(sources("SELECT Later, G FROM T"), "T.Later T.G");
 }
