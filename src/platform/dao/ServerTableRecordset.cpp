@@ -7,6 +7,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/DatabaseServer.h"
 #include "platform/dao/FieldValues.h"
+#include "platform/dao/Transaction.h"
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/sql/JetPostgres.h"
 
@@ -502,6 +503,11 @@ void ServerTableRecordset::UpdateRow(std::vector<Variant>& buffer,
     pos_ = Pos::kDeleted;
     ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
   }
+  bool keyChanged = false;
+  for (int32_t field : primary_)
+    keyChanged = keyChanged || (field != rowKey_ && dirty[static_cast<size_t>(field)]);
+  std::vector<Variant> before;
+  if (keyChanged) before = CurrentPrimaryKey();
   // The written values stand in the row until it is read again, so that
   // its key (a primary key changed too) finds it.
   for (size_t i = 0; i < dirty.size(); ++i)
@@ -509,6 +515,26 @@ void ServerTableRecordset::UpdateRow(std::vector<Variant>& buffer,
   pos_ = Pos::kStale;
   bookmarks_.push_back(CurrentPrimaryKey());
   lastModified_ = static_cast<int64_t>(bookmarks_.size() - 1);
+  // A rollback of the level takes the key back: the cursor, which finds its
+  // row by the key, then stands on the row under its key before, where the
+  // file's rowid keeps the row (the level's undo steps run after the open
+  // recordsets are read again).
+  if (keyChanged)
+    Transaction::OnRollback(
+        *db_, [self = weak_from_this(), before = std::move(before), after = bookmarks_.back()] {
+          auto rs = std::static_pointer_cast<ServerTableRecordset>(self.lock());
+          if (rs && rs->IsOpen()) rs->KeyRolledBack(before, after);
+        });
+}
+
+void ServerTableRecordset::KeyRolledBack(const std::vector<Variant>& before,
+                                         const std::vector<Variant>& after) {
+  if (pos_ != Pos::kDeleted && pos_ != Pos::kRow && pos_ != Pos::kStale) return;
+  const std::vector<Variant> current = CurrentPrimaryKey();
+  for (size_t i = 0; i < current.size(); ++i)
+    if (!(current[i] == after[i])) return;  // the cursor stands on another row
+  for (size_t i = 0; i < primary_.size(); ++i) row_[static_cast<size_t>(primary_[i])] = before[i];
+  ReadRowAgain();
 }
 
 void ServerTableRecordset::DeleteRow() {

@@ -67,6 +67,10 @@ class ServerTableRecordset final : public Recordset {
   void ReadRowAgain() override;
 
  private:
+  // A rollback took the current row's key back from `after` to `before`
+  // (an Update of this cursor changed it): the row is read again under
+  // `before` when the cursor still stands on `after`.
+  void KeyRolledBack(const std::vector<Variant>& before, const std::vector<Variant>& after);
   // The order of index `ordinal` (-1: the primary key's).
   CursorOrder OrderOf(int32_t ordinal) const;
   // Runs the probes in turn with the order's key values `keys` (the first

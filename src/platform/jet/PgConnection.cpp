@@ -91,7 +91,8 @@ std::string DoubleText(double d) {
 
 // A Variant as the server reads a parameter's text: Boolean -1/0, Date
 // its day number, Currency its value, bytes as bytea's hex form. Null:
-// no value.
+// no value. A text holding a NUL character is refused (3421): the server's
+// texts cannot hold one, and libpq would send the text cut off there.
 std::optional<std::string> ParameterText(const Variant& v, std::string_view source) {
   switch (v.Type()) {
     case VarType::kEmpty:
@@ -111,6 +112,8 @@ std::optional<std::string> ParameterText(const Variant& v, std::string_view sour
     case VarType::kDate:
       return DoubleText(v.AsDateSerial());
     case VarType::kString:
+      if (v.AsString().find('\0') != std::string::npos)
+        ThrowJet(jeterr::kConversionError, {}, source);
       return v.AsString();
     default:
       break;
@@ -474,6 +477,61 @@ struct PgConnection::Impl : public SchemaView {
 
   // The select whose rows are being read (Stream), if one is.
   mutable Stream* streaming = nullptr;
+
+  // The tables the results' columns come from, by the server's table oid:
+  // the name and the column names by attribute number (PQftable,
+  // PQftablecol). Kept for the session: a table's oid and attribute numbers
+  // never change while it exists, and a column added later has a number
+  // beyond those read, which reads the table again.
+  struct SourceNames {
+    std::string table;
+    std::vector<std::string> columns;  // by attribute number - 1
+  };
+  std::unordered_map<Oid, SourceNames> sources;
+
+  // Names the table and column each of the entry's columns comes from (as
+  // the file's statement does), empty for a computed one, from the
+  // description `r`. The tables not read before are read in one request.
+  void NameSources(Entry& entry, const PGresult* r) {
+    const int n = static_cast<int>(entry.columns.size());
+    std::string unknown;
+    for (int i = 0; i < n; ++i) {
+      const Oid table = PQftable(r, i);
+      const int column = PQftablecol(r, i);
+      if (table == InvalidOid || column <= 0) continue;
+      auto found = sources.find(table);
+      if (found != sources.end() && static_cast<size_t>(column) <= found->second.columns.size())
+        continue;
+      const std::string oid = std::to_string(table);
+      if (("," + unknown + ",").find("," + oid + ",") == std::string::npos)
+        unknown += (unknown.empty() ? "" : ",") + oid;
+    }
+    if (!unknown.empty()) {
+      ResultPtr names = ExecParams(
+          "SELECT a.attrelid, c.relname, a.attnum, a.attname FROM pg_attribute a "
+          "JOIN pg_class c ON c.oid = a.attrelid WHERE a.attrelid = ANY($1::oid[]) "
+          "AND a.attnum > 0",
+          {"{" + unknown + "}"});
+      for (int row = 0; row < PQntuples(names.get()); ++row) {
+        SourceNames& s =
+            sources[static_cast<Oid>(std::strtoul(PQgetvalue(names.get(), row, 0), nullptr, 10))];
+        s.table = PQgetvalue(names.get(), row, 1);
+        const size_t number = std::strtoul(PQgetvalue(names.get(), row, 2), nullptr, 10);
+        if (s.columns.size() < number) s.columns.resize(number);
+        s.columns[number - 1] = PQgetvalue(names.get(), row, 3);
+      }
+    }
+    for (int i = 0; i < n; ++i) {
+      const Oid table = PQftable(r, i);
+      const int column = PQftablecol(r, i);
+      auto found = table == InvalidOid || column <= 0 ? sources.end() : sources.find(table);
+      if (found == sources.end() || static_cast<size_t>(column) > found->second.columns.size())
+        continue;
+      entry.columns[static_cast<size_t>(i)].table = found->second.table;
+      entry.columns[static_cast<size_t>(i)].column =
+          found->second.columns[static_cast<size_t>(column - 1)];
+    }
+  }
 
   ~Impl() override {
     if (conn) PQfinish(conn);
@@ -1500,6 +1558,7 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
       ResultPtr d(PQdescribePrepared(impl_->conn, made->name.c_str()));
       if (!d || !Succeeded(d.get())) ThrowResult(d.get(), impl_->conn, kSourceDatabase);
       FillColumns(*made, d.get());
+      impl_->NameSources(*made, d.get());
       return 0;
     });
     if (byValue) {
@@ -1683,6 +1742,13 @@ void PgConnection::AddField(std::string_view table, const FieldSpec& field) {
   change.table.name = std::string(table);
   change.table.fields.push_back(field);
   ddl::CheckTable(change.table);
+  // With the table's fields, as the file catalogue checks it: a name in use
+  // is a field defined twice (3191).
+  if (auto existing = FindTable(table)) {
+    TableSpec next = *existing;
+    next.fields.push_back(field);
+    ddl::CheckTable(next);
+  }
   // A counter is made with its table only, as on a file.
   if (field.autoIncrement) ThrowJet(jeterr::kNotSupported, {}, kSourceField);
   impl_->CheckNotifications();

@@ -99,8 +99,7 @@ TEST_F(RecordsetsTest, FieldsOfAStatementAndTheirValues) {
     if (c.type != JetType::kNone) {
       EXPECT_EQ(field->Type(), static_cast<int32_t>(c.type)) << c.name;
     }
-    // A server statement's fields do not name their table yet.
-    if (!TestPlaces::OnServer()) EXPECT_EQ(field->SourceTable(), c.table) << c.name;
+    EXPECT_EQ(field->SourceTable(), c.table) << c.name;
     if (c.first) {
       EXPECT_EQ(rs->FieldValue(i).Describe(), c.first) << c.name;
     }

@@ -416,5 +416,168 @@ TEST_F(TableRecordsetTest, TableAndDynasetOfOneTableKeepTheirOrders) {
   }
 }
 
+Variant Bytes(std::initializer_list<uint8_t> bytes) {
+  return Variant(ByteArray{0, std::vector<uint8_t>(bytes)});
+}
+
+// A Binary field as a key: Seek compares the bytes in order (unsigned, a
+// shorter prefix first), the walk follows them, and writes find their row
+// by the binary key.
+TEST_F(DaoTest, BinaryKeysSeekWalkAndWrite) {
+  MakeTable(*db_, "Blobs", {{"K", JetType::kBinary, 8, true}, {"Name", JetType::kText, 10}},
+            {{"PK", "K", true}});
+  const std::vector<std::pair<Variant, std::string>> rows = {{Bytes({0x10}), "b"},
+                                                             {Bytes({0x10, 0x00}), "c"},
+                                                             {Bytes({0x01, 0xff}), "a"},
+                                                             {Bytes({0xf0}), "e"},
+                                                             {Bytes({0x80, 0x01}), "d"}};
+  {
+    auto rs = db_->OpenTable("Blobs");
+    for (const auto& [key, name] : rows) {
+      rs->AddNew();
+      rs->SetField("K", key);
+      rs->SetField("Name", Variant(name));
+      rs->Update();
+    }
+  }
+  auto rs = db_->OpenTable("Blobs");
+  rs->SetIndex("PK");
+  rs->MoveFirst();
+  EXPECT_EQ(WalkForward(*rs, "Name"), "a b c d e");
+  const struct {
+    const char* cmp;
+    Variant key;
+    const char* found;  // Name, "" for NoMatch
+    const char* after;  // the walk from there on
+  } cases[] = {
+      {"=", Bytes({0x10}), "b", "b c d e"},
+      {"=", Bytes({0x10, 0x00}), "c", "c d e"},
+      {"=", Bytes({0x10, 0x01}), "", ""},
+      {">=", Bytes({0x10, 0x01}), "d", "d e"},
+      {">", Bytes({0x10}), "c", "c d e"},
+      {"<", Bytes({0x80, 0x01}), "c", "c d e"},
+      {"<=", Bytes({0x02}), "a", "a b c d e"},
+      {"<", Bytes({0x01}), "", ""},
+      {">", Bytes({0xff}), "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.cmp) + " " + c.found);
+    rs->Seek(c.cmp, std::span<const Variant>(&c.key, 1));
+    EXPECT_EQ(rs->NoMatch(), *c.found == '\0');
+    if (*c.found == '\0') continue;
+    EXPECT_EQ(Text(rs->FieldValue("Name")), c.found);
+    EXPECT_EQ(WalkForward(*rs, "Name"), c.after);
+  }
+  const Variant c = Bytes({0x10, 0x00});
+  rs->Seek("=", std::span<const Variant>(&c, 1));
+  rs->Edit();
+  rs->SetField("Name", Variant("C"));
+  rs->Update();
+  const Variant d = Bytes({0x80, 0x01});
+  rs->Seek("=", std::span<const Variant>(&d, 1));
+  rs->Edit();
+  rs->SetField("K", Bytes({0x00}));  // the key itself: the row moves to the front
+  rs->Update();
+  const Variant e = Bytes({0xf0});
+  rs->Seek("=", std::span<const Variant>(&e, 1));
+  rs->Delete();
+  EXPECT_EQ(TableText(*db_, "Blobs", "PK", {"Name"}), "d | a | b | C");
+  ExpectError(3022, "", [&] {
+    rs->AddNew();
+    rs->SetField("K", Bytes({0x10}));
+    rs->Update();
+  });
+}
+
+// A cursor on a row whose key changes under it: a rollback of its own key
+// change puts it back on the row under the old key, on a table with a
+// primary key and on one without (nested levels too). Another session's
+// change of the key: a file's cursor keeps the row by its rowid, as a
+// server's keeps a table without a primary key by its row key; a server's
+// cursor on a keyed table finds the row by the key and so loses it (3167).
+TEST_F(DaoTest, ACursorKeepsItsRowWhenItsKeyChangesUnderIt) {
+  MakeTable(*db_, "Keyed", {{"ID", JetType::kLong, 0, true}, {"Name", JetType::kText, 10}},
+            {{"PK", "ID", true}});
+  MakeTable(*db_, "Plain", {{"ID", JetType::kLong}, {"Name", JetType::kText, 10}});
+  auto ws = engine_->DefaultWorkspace();
+  auto writerWs = engine_->CreateWorkspace("writer", "admin", "", Variant(dbUseJet));
+  auto writer = writerWs->Open(db_->Name(), {});
+  std::string table;  // the case's table
+  auto edit = [](Recordset& rs, int id) {
+    rs.Edit();
+    rs.SetField("ID", Variant(id));
+    rs.Update();
+  };
+  const struct {
+    const char* what;
+    std::function<void(Recordset&)> change;
+    const char* keyed;  // the cursor's row after it ("3167" when lost)
+    const char* plain;
+  } cases[] = {
+      {"an own change rolled back",
+       [&](Recordset& rs) {
+         ws->BeginTrans();
+         edit(rs, 5);
+         EXPECT_EQ(RowText(rs, {"ID", "Name"}), "5,b");
+         ws->Rollback();
+       },
+       "2,b", "2,b"},
+      {"two own changes rolled back",
+       [&](Recordset& rs) {
+         ws->BeginTrans();
+         edit(rs, 5);
+         edit(rs, 6);
+         ws->Rollback();
+       },
+       "2,b", "2,b"},
+      {"an inner level's change committed, the outer rolled back",
+       [&](Recordset& rs) {
+         ws->BeginTrans();
+         ws->BeginTrans();
+         edit(rs, 7);
+         ws->CommitTrans(Variant());
+         ws->Rollback();
+       },
+       "2,b", "2,b"},
+      {"an inner level rolled back, the outer's change kept",
+       [&](Recordset& rs) {
+         ws->BeginTrans();
+         edit(rs, 8);
+         ws->BeginTrans();
+         edit(rs, 9);
+         ws->Rollback();
+         ws->CommitTrans(Variant());
+       },
+       "8,b", "8,b"},
+      {"another session's change",
+       [&](Recordset&) {
+         writer->ExecuteSql("UPDATE " + table + " SET ID = 4 WHERE ID = 2");
+         engine_->Idle(Variant(dbRefreshCache));
+       },
+       TestPlaces::OnServer() ? "3167" : "4,b", "4,b"},
+  };
+  for (const auto& c : cases)
+    for (const char* name : {"Keyed", "Plain"}) {
+      table = name;
+      SCOPED_TRACE(std::string(c.what) + " " + table);
+      db_->ExecuteSql("DELETE FROM " + table);
+      db_->ExecuteSql("INSERT INTO " + table + " (ID, Name) VALUES (1, 'a')");
+      db_->ExecuteSql("INSERT INTO " + table + " (ID, Name) VALUES (2, 'b')");
+      auto rs = db_->OpenTable(table);
+      rs->MoveFirst();
+      rs->MoveNext();
+      ASSERT_EQ(RowText(*rs, {"ID", "Name"}), "2,b");
+      c.change(*rs);
+      const std::string expected = table == "Keyed" ? c.keyed : c.plain;
+      if (expected == "3167") {
+        ExpectError(3167, "", [&] { rs->FieldValue("ID"); });
+        continue;
+      }
+      EXPECT_EQ(RowText(*rs, {"ID", "Name"}), expected);
+      rs->MoveNext();  // and walks on from there
+      EXPECT_TRUE(rs->IsEOF());
+    }
+}
+
 }  // namespace
 }  // namespace qv::dao::testing

@@ -59,17 +59,13 @@ class CatalogTest : public JetTest {
   }
 };
 
-TEST_F(CatalogTest, DefinitionsReadBackAsCreated) {
-  auto t = db_->Schema().FindTable("PERSONS");  // names are case-insensitive
-  ASSERT_TRUE(t);
-  EXPECT_EQ(Render(*t),
-            "Persons: Id Long; Name Text(10) required; Code Text(5) nozls; Born Date; Active "
-            "Boolean default=No; Amount Currency default=0; Small Byte; Uid GUID; Notes Memo "
-            "compressed; [PrimaryKey Id, primary unique] [Id Id, unique] [ByName Name,-Born,]");
+// The definitions themselves read back through the engine (EngineCatalog);
+// here what only the file keeps: the SQLite names of indexes and the
+// columns the translator is given.
+TEST_F(CatalogTest, IndexesAndColumnsAsTheFileKeepsThem) {
   // Index names are per table: both tables have "Id", behind distinct SQLite names.
-  EXPECT_EQ(t->FindIndex("id")->sqliteName, "Persons.Id");
+  EXPECT_EQ(db_->Schema().FindTable("PERSONS")->FindIndex("id")->sqliteName, "Persons.Id");
   EXPECT_EQ(db_->Schema().FindTable("docs")->FindIndex("ID")->sqliteName, "Docs.Id");
-  EXPECT_EQ(db_->Schema().TableNames(), (std::vector<std::string>{"Persons", "Docs"}));
   const std::vector<ColumnInfo>* cols = db_->Schema().TableColumns("docs");
   ASSERT_TRUE(cols);
   ASSERT_EQ(cols->size(), 2u);
@@ -78,39 +74,6 @@ TEST_F(CatalogTest, DefinitionsReadBackAsCreated) {
   EXPECT_EQ((*cols)[1].size, 50);
   EXPECT_EQ(db_->Schema().TableColumns("Nope"), nullptr);
   EXPECT_EQ(db_->Locale(), kLocaleRussian);
-}
-
-// The rules of every write (sizes, Required, keys, types) and the values
-// Jet statements store are checked in tests/sql/catalogue.test; a field
-// that refuses the empty text cannot be declared there.
-TEST_F(CatalogTest, AFieldWithoutZeroLengthRefusesTheEmptyText) {
-  ExpectError(3315, "Field 'Persons.Code' cannot be a zero-length string.", [&] {
-    db_->ExecuteNative("INSERT INTO Persons (Id, Name, Code) VALUES (99, 'x', '')");
-  });
-}
-
-TEST_F(CatalogTest, RequiredFieldsWithDefaultsFillThemselves) {
-  // Jet's texts of an empty-string default, of a number and of a quoted text.
-  const FieldSpec value{.name = "Value", .size = 255, .required = true, .defaultValue = "\"\""},
-      kind{.name = "Kind", .type = JetType::kInteger, .required = true, .defaultValue = "=0"},
-      quoted{.name = "Note", .size = 20, .defaultValue = "'it''s'"};
-  db_->Schema().CreateTable({"Cells", {FieldSpec{"Id", JetType::kLong}, value, kind, quoted}, {}});
-  EXPECT_EQ(Exec("INSERT INTO Cells (Id) VALUES (1)"), 0);
-  EXPECT_EQ(Native("SELECT '[' || Value || '] ' || Kind || ' ' || Note FROM Cells"),
-            "String \"[] 0 it's\"");
-  EXPECT_EQ(Exec("INSERT INTO Cells (Id, Value) VALUES (2, NULL)"), 3314);
-}
-
-// The other refusals of a definition are checked through DDL in
-// tests/sql/ddl.test and through the TableDefs collections.
-TEST_F(CatalogTest, DefinitionErrors) {
-  ExpectError(3259, "", [&] {
-    db_->Schema().CreateTable({"T", {FieldSpec{"A", JetType::kNone}}, {}});
-  });
-  const FieldSpec badDefault{.name = "A", .type = JetType::kLong, .defaultValue = "1 +"};
-  ExpectError(3001, "", [&] { db_->Schema().CreateTable({"T", {badDefault}, {}}); });
-  // nothing of the failed definitions was left behind
-  EXPECT_EQ(db_->Schema().TableNames(), (std::vector<std::string>{"Persons", "Docs"}));
 }
 
 // Indexes and fields made, refused and dropped by DDL are checked in
@@ -141,19 +104,12 @@ TEST_F(CatalogTest, TablesMadeWithoutTheCatalogueAreDescribedFromSqlite) {
             "unique]");
 }
 
-// Names that are no table are answered without reading definitions, and
-// tables another connection creates or drops are seen at the next lookup.
-TEST_F(CatalogTest, LookupsFollowOtherConnectionsSchemaChanges) {
+// A table made by another connection's native statement, without the
+// catalogue, is seen at the next look-up.
+TEST_F(CatalogTest, LookupsSeeOtherConnectionsNativeTables) {
   auto other = Connection::Open(folder_.File("Test.mdb"));
-  EXPECT_EQ(db_->Schema().FindTable("select * from Later where x = 1"), nullptr);
-  EXPECT_EQ(db_->Schema().FindTable("Later"), nullptr);
-  other->Schema().CreateTable({"Later", {FieldSpec{"A", JetType::kLong}}, {}});
-  auto later = db_->Schema().FindTable("LATER");
-  ASSERT_NE(later, nullptr);
-  EXPECT_EQ(later->name, "Later");
-  other->Schema().CreateTable({"Plain", {FieldSpec{"B", JetType::kText, 5}}, {}});
+  EXPECT_EQ(db_->Schema().FindTable("Native_Only"), nullptr);
   other->ExecuteNative("CREATE TABLE native_only (c INTEGER)");
-  EXPECT_NE(db_->Schema().FindTable("plain"), nullptr);
   EXPECT_NE(db_->Schema().FindTable("Native_Only"), nullptr);
 }
 

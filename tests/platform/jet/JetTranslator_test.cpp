@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "JetTestSupport.h"
 #include "platform/jet/JetCatalog.h"
 
@@ -22,18 +23,30 @@ std::string Columns(const Translation& t) {
   return out;
 }
 
-// The translator over the catalogue of a database holding these tables.
+constexpr const char* kTables[] = {
+    "CREATE TABLE t (id LONG, name TEXT(50), v DOUBLE, d DATETIME, b BIT, c CURRENCY, "
+    "n SHORT, bt BYTE, s SINGLE, memo MEMO, g GUID)",
+    "CREATE TABLE u (id LONG, tid LONG, name TEXT(30))",
+    "CREATE TABLE Кадры (Код LONG, Фамилия TEXT(60))"};
+
+// The SQLite emitter over the catalogue of a file holding kTables.
 class JetTranslator : public testing::JetTest {
  protected:
   JetTranslator() {
-    for (const char* ddl :
-         {"CREATE TABLE t (id LONG, name TEXT(50), v DOUBLE, d DATETIME, b BIT, c CURRENCY, "
-          "n SHORT, bt BYTE, s SINGLE, memo MEMO, g GUID)",
-          "CREATE TABLE u (id LONG, tid LONG, name TEXT(30))",
-          "CREATE TABLE Кадры (Код LONG, Фамилия TEXT(60))"})
-      db_->Execute(ddl);
+    for (const char* ddl : kTables) db_->Execute(ddl);
   }
   Translation Translate(const std::string& sql) { return TranslateJet(sql, db_->Schema()); }
+};
+
+// The engine's translator (on a server the PostgreSQL emitter) over a
+// database holding kTables: what a translation means to a caller (the
+// result's Jet columns, the refusals) is the same on both engines.
+class EngineTranslator : public testing::EngineTest {
+ protected:
+  EngineTranslator() {
+    for (const char* ddl : kTables) engine_->Execute(ddl);
+  }
+  Translation Translate(const std::string& sql) { return *engine_->Translate(sql); }
 };
 
 struct TypingCase {
@@ -41,7 +54,7 @@ struct TypingCase {
   const char* columns;
 };
 
-TEST_F(JetTranslator, TypesAndNamesResultColumns) {
+TEST_F(EngineTranslator, TypesAndNamesResultColumns) {
   const TypingCase cases[] = {
       // literals and name generation
       {"select 1, 'a', 1.5, #2007-03-05#, True, Null, {guid "
@@ -167,7 +180,7 @@ TEST_F(JetTranslator, EmitsJetSemanticsIntoSqlite) {
 
 // The refused statements and their texts are in tests/sql/errors.test;
 // here the nesting limit, and the source every translation error names.
-TEST_F(JetTranslator, RefusesTooDeepStatementsAsTheDatabase) {
+TEST_F(EngineTranslator, RefusesTooDeepStatementsAsTheDatabase) {
   std::string sum = "select 1";
   for (int i = 0; i < 400; ++i) sum += " + 1";
   const std::pair<std::string, int32_t> cases[] = {
@@ -182,7 +195,7 @@ TEST_F(JetTranslator, RefusesTooDeepStatementsAsTheDatabase) {
 }
 
 // Every prefix of a long statement either translates or raises qv::Error.
-TEST_F(JetTranslator, PrefixesOfAStatementNeverFailOtherwise) {
+TEST_F(EngineTranslator, PrefixesOfAStatementNeverFailOtherwise) {
   const std::string full =
       "select top 3 a.id, [b].[name] & \"x\" as n, (select count(*) from u where u.tid = a.id) "
       "from (t as a inner join u as b on a.id = b.tid) where a.d between #1/2/2003# and "

@@ -511,12 +511,37 @@ Emitted JetEmitter::EmitArithmetic(Op op, const Emitted& a, const Emitted& b, st
 }
 
 Emitted JetEmitter::EmitComparison(Op op, const Emitted& a, const Emitted& b, std::string& out,
-                                   size_t start, size_t mid) {
+                                   size_t start, size_t mid) const {
   static constexpr const char* kOps[] = {" = ", " <> ", " < ", " > ", " <= ", " >= "};
   const char* sqlOp = kOps[static_cast<int>(op) - static_cast<int>(Op::kEq)];
+  // A text compared with a binary column on PostgreSQL is bytes in bytea's
+  // text form ("\x" and hex digits, as bytes are bound there): the server
+  // has no comparison of bytea with a text, so the text is cast, as it is
+  // where it is stored; bytes compare without a collation.
+  bool bytes = false;
+  if (Postgres()) {
+    auto binary = [](JetType t) {
+      return t == JetType::kBinary || t == JetType::kVarBinary || t == JetType::kLongBinary;
+    };
+    auto castsToBytes = [&](const Emitted& text, const Emitted& other) {
+      return binary(other.type) && IsTextType(text.type) && text.type != JetType::kGUID &&
+             !text.nullLiteral;
+    };
+    if (castsToBytes(b, a)) {
+      InsertAt(out, mid, {"("});
+      out += ")::bytea";
+      bytes = true;
+    } else if (castsToBytes(a, b)) {
+      InsertAt(out, mid, {")::bytea"});
+      InsertAt(out, start, {"("});
+      mid += std::string_view("()::bytea").size();
+      bytes = true;
+    }
+  }
   // A plain text column compares in its declared collation; only when neither
   // side is one is the collation given.
-  const bool collate = (IsTextType(a.type) || IsTextType(b.type)) && !a.bareColumn && !b.bareColumn;
+  const bool collate =
+      !bytes && (IsTextType(a.type) || IsTextType(b.type)) && !a.bareColumn && !b.bareColumn;
   InsertAt(out, mid, {collate ? kCollateClause : "", sqlOp});
   InsertAt(out, start, {"("});
   out += ')';
@@ -724,6 +749,10 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     const size_t start = out.size();
     const Emitted v = EmitValue(*e.args[i], scope, out);
     if (jetFunction) MarkAt(out, start, v);
+    // PostgreSQL's own aggregates have one form per type (sum, avg): a
+    // Null given as it stands names none of them, so it is a number's.
+    if (Postgres() && fn.aggregate && fn.impl == nullptr && v.nullLiteral)
+      out += "::double precision";
     if (fn.rule == TypeRule::kArg0 && i == 0) {
       type = v.type;
       size = v.size;

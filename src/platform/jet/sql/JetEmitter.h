@@ -145,8 +145,8 @@ class JetEmitter {
   // The operators on a and b, whose texts are out[start, mid) and out[mid, end).
   Emitted EmitArithmetic(Op op, const Emitted& a, const Emitted& b, std::string& out, size_t start,
                          size_t mid);
-  static Emitted EmitComparison(Op op, const Emitted& a, const Emitted& b, std::string& out,
-                                size_t start, size_t mid);
+  Emitted EmitComparison(Op op, const Emitted& a, const Emitted& b, std::string& out, size_t start,
+                         size_t mid) const;
   // PostgreSQL: turns the value out[start, end) into a condition (<> 0)
   // unless `v` is one already. SQLite reads a value as a condition as it is.
   void AsCondition(const Emitted& v, std::string& out, size_t start) const;
