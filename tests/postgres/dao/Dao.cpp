@@ -7,7 +7,6 @@
 // program says so and exits 77 (ctest: skipped).
 
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -744,13 +743,10 @@ int RunAll(const std::string& name, const std::string& location, bool functions)
                 << " " << step.arg << '\n';
       continue;
     }
-    const std::string expected = db->IsServer() && step.server ? *step.server : step.expected;
-    const std::string got = Outcome(*ws, *db, location, step);
-    if (got != expected) {
-      ++failures;
-      std::cout << name << ": FAILED " << step.source << " " << step.arg
-                << "\n  expected: " << expected << "\n  got:      " << got << '\n';
-    }
+    failures +=
+        testsupport::StepFailed(name, step.source + " " + step.arg,
+                                db->IsServer() && step.server ? *step.server : step.expected,
+                                Outcome(*ws, *db, location, step));
   }
   db->Close();
   std::cout << name << ": " << Steps().size() - static_cast<size_t>(skipped) << " steps run, "
@@ -790,10 +786,7 @@ int RunOldDatabase(const std::string& conninfo, const std::string& location,
       "'Old%'";
   int failures = 0;
   auto expect = [&](const std::string& what, const std::string& got, const std::string& want) {
-    if (got == want) return;
-    ++failures;
-    std::cout << "old database: FAILED " << what << "\n  expected: " << want
-              << "\n  got:      " << got << '\n';
+    failures += testsupport::StepFailed("old database", what, want, got);
   };
   expect("the row key made with the table", admin.Value(rowKeys), "Old");
   admin.Value("ALTER TABLE " + schema + ".\"Old\" DROP COLUMN \"_jet_row\"");
@@ -830,43 +823,19 @@ int RunOldDatabase(const std::string& conninfo, const std::string& location,
 }
 
 int Main(const char* functionsScript) {
-  const char* conninfo = testsupport::TestServerOrSkip();
-  if (conninfo == nullptr) return 77;
-  std::optional<testsupport::TestSchema> schema;
-  try {
-    schema.emplace(conninfo, "qv_dao_", functionsScript);
-  } catch (const std::exception& e) {
-    std::cerr << e.what() << '\n';
-    return 1;
-  }
-  const std::string& server = schema->Location();
-
-  std::string pattern = (std::filesystem::temp_directory_path() / "qvdaoXXXXXX").string();
-  const std::filesystem::path folder = mkdtemp(pattern.data());
-  int failures = 0;
-  try {
-    failures += RunAll("file", (folder / "Dao.mdb").string(), true);
-    // Without the catalogue the server's database is none of ours (3343);
-    // CreateDatabase makes it.
-    try {
-      dao::DBEngine::ForThread()->OpenDatabase(server, Variant(), Variant(), Variant());
-      std::cout << "server: FAILED an open without the catalogue succeeded\n";
-      ++failures;
-    } catch (const Error& e) {
-      if (e.Number() != 3343) {
-        std::cout << "server: FAILED an open without the catalogue gave " << e.Number() << '\n';
-        ++failures;
-      }
-    }
-    failures += RunAll("server", server, functionsScript != nullptr);
-    failures += RunOldDatabase(conninfo, server, schema->Name());
-  } catch (const Error& e) {
-    std::cout << "FAILED: " << e.Number() << " " << e.Description() << '\n';
-    ++failures;
-  }
-  std::error_code ec;
-  std::filesystem::remove_all(folder, ec);
-  return failures == 0 ? 0 : 1;
+  return testsupport::RunOnFileAndServer(
+      "qv_dao_", functionsScript, "Dao.mdb", [&](const testsupport::FileAndSchema& places) {
+        int failures = RunAll("file", places.File(), true);
+        // Without the catalogue the server's database is none of ours
+        // (3343); CreateDatabase makes it.
+        failures +=
+            testsupport::StepFailed("server", "an open without the catalogue", "error 3343", [&] {
+              dao::DBEngine::ForThread()->OpenDatabase(places.Server(), Variant(), Variant(),
+                                                       Variant());
+            });
+        failures += RunAll("server", places.Server(), functionsScript != nullptr);
+        return failures + RunOldDatabase(places.Conninfo(), places.Server(), places.SchemaName());
+      });
 }
 
 }  // namespace

@@ -8,10 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -457,12 +455,8 @@ int RunAll(const std::string& name, Engine& engine, const std::string& location,
         continue;
       }
     }
-    const std::string got = Outcome(engine, location, step);
-    if (got != step.expected) {
-      ++failures;
-      std::cout << name << ": FAILED " << step.sql << "\n  expected: " << step.expected
-                << "\n  got:      " << got << '\n';
-    }
+    failures +=
+        testsupport::StepFailed(name, step.sql, step.expected, Outcome(engine, location, step));
   }
   std::cout << name << ": " << Steps().size() - static_cast<size_t>(skipped) << " steps run, "
             << skipped << " skipped, " << failures << " failed\n";
@@ -472,49 +466,16 @@ int RunAll(const std::string& name, Engine& engine, const std::string& location,
 // `functionsScript`: the script that creates the Jet functions from the
 // built module (the build's qv_jet_test.sql), or null when none was built.
 int Main(const char* functionsScript) {
-  const char* conninfo = testsupport::TestServerOrSkip();
-  if (conninfo == nullptr) return 77;
-  // A schema of its own on the server, named by the process.
-  std::optional<testsupport::TestSchema> schema;
-  try {
-    schema.emplace(conninfo, "qv_engines_", functionsScript);
-  } catch (const std::exception& e) {
-    std::cerr << e.what() << '\n';
-    return 1;
-  }
-  const std::string& server = schema->Location();
-
-  std::string pattern = (std::filesystem::temp_directory_path() / "qvengXXXXXX").string();
-  const std::filesystem::path folder = mkdtemp(pattern.data());
-  const std::string file = (folder / "Engines.mdb").string();
-  int failures = 0;
-  try {
-    {
-      auto engine = jet::OpenEngine(file, {.create = true});
-      failures += RunAll("file", *engine, file, true);
-    }
-    {
-      // A database without the catalogue is no database of ours.
-      try {
-        jet::OpenEngine(server);
-        std::cout << "server: FAILED an open without the catalogue succeeded\n";
-        ++failures;
-      } catch (const Error& e) {
-        if (e.Number() != 3343) {
-          std::cout << "server: FAILED an open without the catalogue gave " << e.Number() << '\n';
-          ++failures;
-        }
-      }
-      auto engine = jet::OpenEngine(server, {.create = true});
-      failures += RunAll("server", *engine, server, functionsScript != nullptr);
-    }
-  } catch (const Error& e) {
-    std::cout << "FAILED: " << e.Number() << " " << e.Description() << '\n';
-    ++failures;
-  }
-  std::error_code ec;
-  std::filesystem::remove_all(folder, ec);
-  return failures == 0 ? 0 : 1;
+  return testsupport::RunOnFileAndServer(
+      "qv_engines_", functionsScript, "Engines.mdb", [&](const testsupport::FileAndSchema& places) {
+        int failures =
+            RunAll("file", *jet::OpenEngine(places.File(), {.create = true}), places.File(), true);
+        // A database without the catalogue is no database of ours.
+        failures += testsupport::StepFailed("server", "an open without the catalogue", "error 3343",
+                                            [&] { jet::OpenEngine(places.Server()); });
+        return failures + RunAll("server", *jet::OpenEngine(places.Server(), {.create = true}),
+                                 places.Server(), functionsScript != nullptr);
+      });
 }
 
 }  // namespace

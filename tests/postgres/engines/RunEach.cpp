@@ -6,10 +6,8 @@
 // program says so and exits 77 (skipped).
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,11 +37,9 @@ std::string Rows(jet::Engine& e) {
 class RunEach : public ::testing::Test {
  protected:
   void SetUp() override {
-    schema_.emplace(gConninfo, "qv_runeach_", nullptr);
-    std::string pattern = (std::filesystem::temp_directory_path() / "qvrunXXXXXX").string();
-    folder_ = mkdtemp(pattern.data());
-    engines_.push_back(jet::OpenEngine((folder_ / "RunEach.mdb").string(), {.create = true}));
-    engines_.push_back(jet::OpenEngine(schema_->Location(), {.create = true}));
+    places_.emplace(gConninfo, "qv_runeach_", nullptr, "RunEach.mdb");
+    engines_.push_back(jet::OpenEngine(places_->File(), {.create = true}));
+    engines_.push_back(jet::OpenEngine(places_->Server(), {.create = true}));
     for (auto& e : engines_) {
       e->Execute("CREATE TABLE T (ID LONG CONSTRAINT pk PRIMARY KEY, N LONG)");
       e->Execute("INSERT INTO T (ID, N) VALUES (1, 10)");
@@ -52,13 +48,10 @@ class RunEach : public ::testing::Test {
   }
   void TearDown() override {
     engines_.clear();
-    schema_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
+    places_.reset();
   }
 
-  std::optional<testsupport::TestSchema> schema_;
-  std::filesystem::path folder_;
+  std::optional<testsupport::FileAndSchema> places_;
   std::vector<std::shared_ptr<jet::Engine>> engines_;  // the file's, the server's
 };
 
