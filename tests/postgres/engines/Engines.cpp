@@ -36,7 +36,6 @@ enum class Op {
   kLastId,       // the counter value of the last insert
   kReadOnly,     // the statement on a second, read-only connection
   kChanges,      // the rows the last action changed
-  kLocked,       // an action on a second connection waiting 200 ms for a lock
   kOther,        // an action or schema statement on a second connection
   kEventually,   // a select that must give its rows within a second
   kManyShapes,   // a select held while 600 other shapes run, then run
@@ -159,26 +158,10 @@ const std::vector<Step>& Steps() {
       {Op::kRun, "UPDATE People SET Tiny = 300 WHERE ID = 2", "error 3464"},
       {Op::kRun, "DELETE FROM People WHERE ID = 3", "1"},
       {Op::kRun, "DELETE FROM People WHERE ID = 3", "0"},
-      // Nested transactions: an inner rollback, an outer one, and a
-      // failed statement inside a transaction that goes on.
-      {Op::kBegin, "", ""},
+      // (Nested transactions and a writer that waits for another
+      // connection's are EngineStatements' cases, on the server too.)
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (10, 'T10')", "1"},
-      {Op::kBegin, "", ""},
-      {Op::kRun, "INSERT INTO People (ID, Name) VALUES (11, 'T11')", "1"},
-      {Op::kRollback, "", ""},
-      {Op::kRun, "INSERT INTO People (ID, Name) VALUES (10, 'Again')", "error 3022"},
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (12, 'T12')", "1"},
-      {Op::kCommit, "", ""},
-      {Op::kQuery, "SELECT ID FROM People WHERE ID >= 10 ORDER BY ID", "Long:10; Long:12"},
-      {Op::kBegin, "", ""},
-      {Op::kRun, "DELETE FROM People WHERE ID >= 10", "2"},
-      {Op::kBegin, "", ""},
-      {Op::kRun, "INSERT INTO People (ID, Name) VALUES (13, 'T13')", "1"},
-      {Op::kCommit, "", ""},
-      {Op::kRollback, "", ""},
-      {Op::kQuery, "SELECT ID FROM People WHERE ID >= 10 ORDER BY ID", "Long:10; Long:12"},
-      {Op::kCommit, "", "error 3034"},
-      {Op::kRollback, "", "error 3034"},
       // Rows as they come: those before a failing one are read, and a
       // failure inside a transaction ends the statement alone.
       {Op::kUntilError,
@@ -210,13 +193,6 @@ const std::vector<Step>& Steps() {
       {Op::kRollback, "", ""},
       {Op::kQuery, "SELECT Score FROM People WHERE ID = 1", "Dbl:3"},
       {Op::kRestart, "SELECT ID FROM People ORDER BY ID", "Long:1; Long:2; Long:10; Long:12"},
-      // A write waits for another connection's transaction, then fails.
-      {Op::kBegin, "", ""},
-      {Op::kRun, "UPDATE People SET Score = 7 WHERE ID = 12", "1"},
-      {Op::kLocked, "UPDATE People SET Score = 8 WHERE ID = 12", "error 3218"},
-      {Op::kRollback, "", ""},
-      {Op::kLocked, "UPDATE People SET Score = 8 WHERE ID = 12", "1"},
-      {Op::kQuery, "SELECT Score FROM People WHERE ID = 12", "Dbl:8"},
       // The other number types (a Currency value is stored through the
       // server's jet_store_currency, which the Jet functions' script makes).
       {Op::kRun, "CREATE TABLE Sums (ID SHORT, C CURRENCY, S SINGLE, B LONGBINARY)", "0"},
@@ -403,8 +379,6 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         engine.Execute("CREATE TABLE Held" + std::to_string(step.bind) + " (A LONG)");
         return Rows(*st);
       }
-      case Op::kLocked:
-        return std::to_string(jet::OpenEngine(location, {.busyTimeoutMs = 200})->Execute(step.sql));
       case Op::kOther:
         return std::to_string(jet::OpenEngine(location)->Execute(step.sql));
       case Op::kEventually: {
