@@ -13,8 +13,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -24,7 +22,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/automation/Error.h"
 #include "sql/SqlScript.h"
 
 namespace qv::testsupport {
@@ -216,84 +213,6 @@ class TestSchema {
   std::string name_;
   std::string location_;
 };
-
-// The two places a program runs the same steps on: the database file
-// `fileName` in a temporary folder of its own, and a TestSchema (`prefix`,
-// `functionsScript`); both removed with the object. Throws
-// std::runtime_error.
-class FileAndSchema {
- public:
-  FileAndSchema(const std::string& conninfo, const std::string& prefix, const char* functionsScript,
-                const std::string& fileName)
-      : conninfo_(conninfo), schema_(conninfo, prefix, functionsScript) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    folder_ = pattern;
-    file_ = (folder_ / fileName).string();
-  }
-  ~FileAndSchema() {
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
-  FileAndSchema(const FileAndSchema&) = delete;
-  FileAndSchema& operator=(const FileAndSchema&) = delete;
-
-  const std::string& Conninfo() const { return conninfo_; }
-  const std::string& File() const { return file_; }
-  const std::string& Server() const { return schema_.Location(); }
-  const std::string& SchemaName() const { return schema_.Name(); }
-
- private:
-  std::string conninfo_;
-  TestSchema schema_;
-  std::filesystem::path folder_;
-  std::string file_;
-};
-
-// The exit status of a program of steps on both engines: 77 (skipped)
-// without QV_TEST_PG, else `run`'s failures (a qv::Error it lets through
-// one more) over the places of a FileAndSchema: 0 when there are none.
-inline int RunOnFileAndServer(const std::string& prefix, const char* functionsScript,
-                              const std::string& fileName,
-                              const std::function<int(const FileAndSchema&)>& run) {
-  const char* conninfo = TestServerOrSkip();
-  if (conninfo == nullptr) return 77;
-  std::optional<FileAndSchema> places;
-  try {
-    places.emplace(conninfo, prefix, functionsScript, fileName);
-  } catch (const std::exception& e) {
-    std::cerr << e.what() << '\n';
-    return 1;
-  }
-  try {
-    return run(*places) == 0 ? 0 : 1;
-  } catch (const Error& e) {
-    std::cout << "FAILED: " << e.Number() << " " << e.Description() << '\n';
-    return 1;
-  }
-}
-
-// 1 after saying so when a step's outcome `got` is not `expected`, else 0.
-inline int StepFailed(const std::string& engine, const std::string& step,
-                      const std::string& expected, const std::string& got) {
-  if (got == expected) return 0;
-  std::cout << engine << ": FAILED " << step << "\n  expected: " << expected
-            << "\n  got:      " << got << '\n';
-  return 1;
-}
-
-// StepFailed for `call`'s outcome: "error N" for the Error it raises, "ok"
-// when none.
-inline int StepFailed(const std::string& engine, const std::string& step,
-                      const std::string& expected, const std::function<void()>& call) {
-  std::string got = "ok";
-  try {
-    call();
-  } catch (const Error& e) {
-    got = "error " + std::to_string(e.Number());
-  }
-  return StepFailed(engine, step, expected, got);
-}
 
 // A data folder on the test server that one test process has to itself:
 // its schema `prefix` and the process ID (the folder's other databases,

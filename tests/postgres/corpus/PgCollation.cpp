@@ -4,7 +4,6 @@
 // named by QV_TEST_PG (exit 77 without) and the functions' script.
 
 #include <libpq-fe.h>
-#include <unistd.h>
 
 #include <array>
 #include <iostream>
@@ -13,7 +12,7 @@
 #include <vector>
 
 #include "platform/automation/VbaText.h"
-#include "sql/SqlScript.h"
+#include "support/PgTestProcess.h"
 
 namespace {
 
@@ -94,23 +93,12 @@ std::string Literal(std::string_view s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* conninfo = std::getenv("QV_TEST_PG");
-  if (conninfo == nullptr || *conninfo == '\0') {
-    std::cout << "skipped: QV_TEST_PG is not set\n";
-    return 77;
-  }
+  const char* conninfo = qv::testsupport::TestServerOrSkip();
+  if (conninfo == nullptr) return 77;
   if (argc != 2) {
     std::cerr << "usage: qv_pg_collation FUNCTIONS.sql\n";
     return 2;
   }
-  const std::optional<std::string> functions = qv::sqltest::ReadScriptFile(argv[1]);
-  if (!functions) return 2;
-  std::unique_ptr<PGconn, void (*)(PGconn*)> pg(PQconnectdb(conninfo), PQfinish);
-  if (PQstatus(pg.get()) != CONNECTION_OK) {
-    std::cerr << "cannot connect: " << PQerrorMessage(pg.get());
-    return 1;
-  }
-  const std::string schema = "qv_collation_" + std::to_string(getpid());
   // Every pair in one query: the texts numbered, joined with themselves.
   std::string values;
   for (size_t i = 0; i < kTexts.size(); ++i)
@@ -120,19 +108,12 @@ int main(int argc, char** argv) {
       "THEN 0 ELSE 1 END FROM (VALUES " +
       values + ") AS a(n, t), (VALUES " + values + ") AS b(n, t) ORDER BY 1, 2";
   int failures = 0, pairs = 0;
-  const std::vector<std::string> steps = {"SET client_min_messages TO warning",
-                                          "CREATE SCHEMA " + schema, "SET search_path TO " + schema,
-                                          *functions, query};
-  for (size_t step = 0; step < steps.size(); ++step) {
-    const std::string& sql = steps[step];
-    std::unique_ptr<PGresult, void (*)(PGresult*)> r(PQexec(pg.get(), sql.c_str()), PQclear);
-    const ExecStatusType st = PQresultStatus(r.get());
-    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
-      std::cerr << sql.substr(0, 200) << ": " << PQresultErrorMessage(r.get());
-      failures = 1;
-      break;
-    }
-    if (step + 1 < steps.size()) continue;
+  try {
+    const qv::testsupport::TestSchema schema(conninfo, "qv_collation_", argv[1]);
+    std::unique_ptr<PGconn, void (*)(PGconn*)> pg(PQconnectdb(schema.Location().c_str()), PQfinish);
+    std::unique_ptr<PGresult, void (*)(PGresult*)> r(PQexec(pg.get(), query.c_str()), PQclear);
+    if (PQresultStatus(r.get()) != PGRES_TUPLES_OK)
+      throw std::runtime_error(PQresultErrorMessage(r.get()));
     for (int row = 0; row < PQntuples(r.get()); ++row) {
       const auto a = static_cast<size_t>(std::stoi(PQgetvalue(r.get(), row, 0)));
       const auto b = static_cast<size_t>(std::stoi(PQgetvalue(r.get(), row, 1)));
@@ -145,9 +126,10 @@ int main(int argc, char** argv) {
                   << ", CompareTextRu " << library << "\n";
       }
     }
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << '\n';
+    return 1;
   }
-  std::unique_ptr<PGresult, void (*)(PGresult*)>(
-      PQexec(pg.get(), ("DROP SCHEMA IF EXISTS " + schema + " CASCADE").c_str()), PQclear);
   std::cout << pairs << " pairs compared, " << failures << " differ\n";
   return failures == 0 ? 0 : 1;
 }

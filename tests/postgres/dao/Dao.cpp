@@ -28,7 +28,7 @@
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
 #include "sql/SqlScript.h"
-#include "support/PgTestProcess.h"
+#include "support/PgBothEngines.h"
 
 namespace qv::pgtest {
 namespace {

@@ -19,7 +19,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetEngine.h"
 #include "sql/SqlScript.h"
-#include "support/PgTestProcess.h"
+#include "support/PgBothEngines.h"
 
 namespace qv::pgtest {
 namespace {

@@ -18,7 +18,7 @@
 #include "platform/automation/Variant.h"
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/PgConnection.h"
-#include "support/PgTestProcess.h"
+#include "support/PgBothEngines.h"
 
 namespace qv::pgtest {
 namespace {
