@@ -36,6 +36,7 @@
 #include "platform/jet/JetTranslator.h"
 #include "platform/jet/sql/JetPostgres.h"
 #include "sql/SqlScript.h"
+#include "support/PgTestProcess.h"
 
 namespace qv::pgtest {
 namespace {
@@ -398,49 +399,33 @@ int Main(int argc, char** argv) {
     std::cerr << "usage: qv_pg_corpus FILE.test [FUNCTIONS.sql]\n";
     return 2;
   }
-  const char* conninfo = std::getenv("QV_TEST_PG");
-  if (conninfo == nullptr || *conninfo == '\0') {
-    std::cout << "skipped: QV_TEST_PG is not set (scripts/test starts a PostgreSQL server and "
-                 "sets it; see docs/postgres.md)\n";
-    return 77;
-  }
+  const char* conninfo = testsupport::TestServerOrSkip();
+  if (conninfo == nullptr) return 77;
   const std::optional<std::string> text = qv::sqltest::ReadScriptFile(argv[1]);
   if (!text) return 2;
-
-  std::unique_ptr<PGconn, void (*)(PGconn*)> pg(PQconnectdb(conninfo), PQfinish);
-  if (PQstatus(pg.get()) != CONNECTION_OK) {
-    std::cerr << "cannot connect to " << conninfo << ": " << PQerrorMessage(pg.get());
-    return 1;
-  }
   // A schema of its own: the files run in parallel on one server. The Jet
   // functions, the collation jetru and the domains are created in it from
   // the script the build writes for the built module (pg/); without one,
   // jetru is ICU's root order at secondary strength and every statement
   // that calls a Jet function runs on SQLite only.
-  const std::string schema = "qv_corpus_" + std::to_string(getpid());
-  std::vector<std::string> setup = {
-      "SET client_min_messages TO warning",
-      "DROP SCHEMA IF EXISTS " + schema + " CASCADE",
-      "CREATE SCHEMA " + schema,
-      "SET search_path TO " + schema,
-  };
-  if (argc == 3) {
-    const std::optional<std::string> functions = qv::sqltest::ReadScriptFile(argv[2]);
-    if (!functions) return 2;
-    setup.push_back(*functions);
-  } else {
-    setup.emplace_back(
-        "CREATE COLLATION jetru (provider = icu, locale = 'und-u-ks-level2', "
-        "deterministic = false)");
+  std::optional<testsupport::TestSchema> schema;
+  try {
+    schema.emplace(conninfo, "qv_corpus_", argc == 3 ? argv[2] : nullptr);
+    if (argc == 2)
+      testsupport::PgAdmin(schema->Location())
+          .Value(
+              "CREATE COLLATION jetru (provider = icu, locale = 'und-u-ks-level2', "
+              "deterministic = false)");
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << '\n';
+    return 1;
   }
-  for (const std::string& sql : setup) {
-    PgResult res(PQexec(pg.get(), sql.c_str()));
-    if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) {
-      std::cerr << sql.substr(0, 200) << ": " << PQresultErrorMessage(res.get());
-      return 1;
-    }
+  std::unique_ptr<PGconn, void (*)(PGconn*)> pg(PQconnectdb(schema->Location().c_str()), PQfinish);
+  if (PQstatus(pg.get()) != CONNECTION_OK) {
+    std::cerr << "cannot connect: " << PQerrorMessage(pg.get());
+    return 1;
   }
-
+  PgResult(PQexec(pg.get(), "SET client_min_messages TO warning"));
   std::string pattern = (std::filesystem::temp_directory_path() / "qvpgXXXXXX").string();
   const std::filesystem::path folder = mkdtemp(pattern.data());
   int status = 0;
@@ -449,7 +434,6 @@ int Main(int argc, char** argv) {
     for (const Record& r : sqltest::ParseScript(*text)) runner.Run(r);
     status = runner.Report(argv[1]);
   }
-  PgResult(PQexec(pg.get(), ("DROP SCHEMA " + schema + " CASCADE").c_str()));
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
   return status;
