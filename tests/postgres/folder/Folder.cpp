@@ -8,9 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/miDataBase.h"
@@ -167,18 +165,7 @@ TEST(LostSession, TheNextCallConnectsAgain) {
     return CLng(st->Value(0));
   };
   // Ends the engine's session and waits until the server has.
-  auto endSession = [&] {
-    folder.Admin().Value(
-        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = '" + app +
-        "'");
-    for (int i = 0; i < 500; ++i) {
-      if (folder.Admin().Value("SELECT count(*) FROM pg_stat_activity WHERE application_name = '" +
-                               app + "'") == "0")
-        return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    FAIL() << "the session did not end";
-  };
+  auto endSession = [&] { ASSERT_EQ(folder.Admin().EndSessions(app), 1); };
 
   std::unique_ptr<jet::EngineStatement> held = engine->Prepare("SELECT N FROM T WHERE ID = 1");
   ASSERT_TRUE(held->Step());
