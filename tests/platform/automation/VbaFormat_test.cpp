@@ -9,13 +9,13 @@ namespace {
 
 struct Case {
   Variant value;
-  const char* format;
+  const char* format;  // nullptr: Format without a format
   const char* expected;
 };
 
 // The named formats and the patterns tests/sql/format.test runs through
 // statements are not repeated here.
-TEST(VbaFormat, NumbersAndDates) {
+TEST(VbaFormat, NumbersDatesNullAndNoFormat) {
   const Variant d(MakeDate({2007, 3, 5, 14, 7, 9}));
   const Case cases[] = {
       {Variant(1.5), "0.00", "1.50"},
@@ -52,17 +52,15 @@ TEST(VbaFormat, NumbersAndDates) {
       {Variant(39083.0), "dd.mm.yyyy", "01.01.2007"},  // a number is read as a date
       {Variant("31.12.2006"), "yyyy", "2006"},
       {Variant(OleDate{39083.75}), "General Date", "01.01.2007 18:00:00"},
+      {Variant(OleDate{39083.5}), "0.00", "39083.50"},  // a date under a number pattern
+      {Variant::Null(), "0.00", ""},
+      {Variant(), "0.00", ""},
+      {Variant(2.5), nullptr, "2.5"},
+      {Variant(OleDate{39083.0}), nullptr, "01.01.2007"},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(Format(c.value, c.format), c.expected) << c.value.Describe() << " " << c.format;
-}
-
-TEST(VbaFormat, NullEmptyAndNoFormat) {
-  EXPECT_EQ(Format(Variant::Null(), "0.00"), "");
-  EXPECT_EQ(Format(Variant(), "0.00"), "");
-  EXPECT_EQ(Format(Variant(2.5)), "2.5");
-  EXPECT_EQ(Format(Variant(OleDate{39083.0})), "01.01.2007");
-  EXPECT_EQ(Format(Variant(OleDate{39083.5}), "0.00"), "39083.50");  // date under a number pattern
+    EXPECT_EQ(c.format ? Format(c.value, c.format) : Format(c.value), c.expected)
+        << c.value.Describe() << " " << (c.format ? c.format : "(no format)");
 }
 
 }  // namespace
