@@ -534,6 +534,19 @@ struct PgConnection::Impl : public SchemaView {
   // not hold it.
   int lockLevel = 0;
 
+  // No statement of the open transaction has reached the server and it
+  // holds no write lock: its BEGIN (and any savepoint after it) is still
+  // pending. A select then runs by itself, as the server's own transaction,
+  // and leaves the BEGIN for the first statement that writes: at the
+  // server's read-committed level each statement of a transaction reads
+  // its own snapshot, so the select reads what it would inside, and a
+  // transaction of reads alone costs no BEGIN and COMMIT. A failed select
+  // leaves no transaction to roll back. Under the write lock a read goes
+  // after the lock, inside.
+  bool Unopened() const {
+    return depth > 0 && lockLevel == 0 && !pending.empty() && pending.front() == "BEGIN";
+  }
+
   // The pending commands as the start of a simple query, taken.
   std::string TakePending() const {
     std::string text;
@@ -876,7 +889,11 @@ struct PgConnection::Impl : public SchemaView {
 
   // The session's settings, made after the connect and after a reconnect.
   void SetUpSession() const {
-    Exec("SET client_min_messages TO warning");
+    // Read committed whatever the server's default: a select of a
+    // transaction not opened yet runs by itself (Unopened).
+    Exec(
+        "SET client_min_messages TO warning; SET default_transaction_isolation TO 'read "
+        "committed'");
     // A write waits for another's lock as long as the file engine waits
     // for the file's, then fails with 3218.
     Exec("SET lock_timeout TO " + std::to_string(std::max(busyTimeoutMs, 1)));
@@ -1102,7 +1119,7 @@ struct PgConnection::Impl : public SchemaView {
       });
     s.ahead.clear();
     s.error.reset();
-    s.pipelined = depth > 0;
+    s.pipelined = depth > 0 && !Unopened();
     const int n = static_cast<int>(p.size());
     CountServerRoundTrip();
     if (!s.pipelined) {

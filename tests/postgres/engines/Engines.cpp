@@ -219,6 +219,18 @@ const std::vector<Step>& Steps() {
       {Op::kRollback, "", ""},
       {Op::kLocked, "UPDATE People SET Score = 8 WHERE ID = 12", "1"},
       {Op::kQuery, "SELECT Score FROM People WHERE ID = 12", "Dbl:8"},
+      // Reads before a transaction's first write, one of them failing: the
+      // write after them is still the transaction's (others wait for its
+      // row, its rollback undoes it).
+      {Op::kBegin, "", ""},
+      {Op::kQuery, "SELECT Score FROM People WHERE ID = 12", "Dbl:8"},
+      {Op::kRun, "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
+       "error 11"},
+      {Op::kRun, "UPDATE People SET Score = 9 WHERE ID = 12", "1"},
+      {Op::kQuery, "SELECT Score FROM People WHERE ID = 12", "Dbl:9"},
+      {Op::kLocked, "UPDATE People SET Score = 10 WHERE ID = 12", "error 3218"},
+      {Op::kRollback, "", ""},
+      {Op::kQuery, "SELECT Score FROM People WHERE ID = 12", "Dbl:8"},
       // The other number types (a Currency value is stored through the
       // server's jet_store_currency, which the Jet functions' script makes).
       {Op::kRun, "CREATE TABLE Sums (ID SHORT, C CURRENCY, S SINGLE, B LONGBINARY)", "0"},

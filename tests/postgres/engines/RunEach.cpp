@@ -169,6 +169,22 @@ TEST_F(RunEach, RoundTripsPerCall) {
          e.CommitTrans();
        },
        0},
+      {"a transaction of reads alone (each select by itself, no begin or commit sent)",
+       [&] {
+         e.BeginTrans();
+         e.Prepare("SELECT N FROM T WHERE ID = 1")->Run();
+         e.Prepare("SELECT N FROM T WHERE ID = 2")->Run();
+         e.CommitTrans();
+       },
+       2},
+      {"a read, then a write, in a transaction (the begin with the write, then the commit)",
+       [&] {
+         e.BeginTrans();
+         e.Prepare("SELECT N FROM T WHERE ID = 1")->Run();
+         e.Execute("UPDATE T SET N = 8 WHERE ID = 2");
+         e.CommitTrans();
+       },
+       3},
       {"a write-locked begin (with the lock)", [&] { e.BeginTrans(true); }, 1},
       {"a write-locked level inside it (the lock held already)", [&] { e.BeginTrans(true); }, 0},
       {"its rollback (the level was never opened)", [&] { e.Rollback(); }, 0},
