@@ -1106,7 +1106,8 @@ struct PgConnection::Impl : public SchemaView {
   // Sends the prepared select and starts reading its rows one at a time;
   // in a transaction between a savepoint and its release (a pipeline, one
   // round trip), as RunBetweenSavepoints runs the others.
-  void StartStream(Entry& entry, const std::vector<std::optional<std::string>>& values, Stream& s) {
+  void StartStream(Entry& entry, const std::vector<std::optional<std::string>>& values, Stream& s,
+                   bool whole) {
     Settle();
     Revive();
     std::vector<const char*> p;
@@ -1146,8 +1147,8 @@ struct PgConnection::Impl : public SchemaView {
     }
     // Set before the first of the select's results is read (in a pipeline:
     // now that the savepoint's are); had it failed, the rows would come
-    // whole, which NextRows reads too.
-    PQsetSingleRowMode(conn);
+    // whole, which NextRows reads too, as it does the rows asked for whole.
+    if (!whole) PQsetSingleRowMode(conn);
     s.active = true;
     streaming = &s;
   }
@@ -1293,6 +1294,7 @@ class PgStatement final : public EngineStatement {
     for (int i = 0; i < ColumnCount(); ++i) out[static_cast<size_t>(i)] = Value(i);
   }
   std::string_view Sql() const override { return entry_->translation.sql; }
+  void ReadsEveryRow() override { whole_ = true; }
 
   // The values of `runs` as the server's parameters, each run checked as
   // Bind checks a value; empty when this statement cannot run them in one
@@ -1329,7 +1331,7 @@ class PgStatement final : public EngineStatement {
     if (Kind() == StatementKind::kSelect) {
       // The first row at once: a failure shows at the start, as it did
       // when the rows came whole.
-      conn_->impl_->StartStream(*entry_, values_, stream_);
+      conn_->impl_->StartStream(*entry_, values_, stream_, whole_);
       result_ = conn_->impl_->NextRows(stream_);
     } else {
       result_ = conn_->impl_->RunPrepared(*entry_, values_);
@@ -1374,6 +1376,7 @@ class PgStatement final : public EngineStatement {
   ResultPtr result_;
   int row_ = -1;
   bool started_ = false;
+  bool whole_ = false;  // the rows come as one result (ReadsEveryRow)
 };
 
 // ---- the connection

@@ -46,6 +46,7 @@ enum class Op {
   kUntilError,   // a select's rows read until one fails: the rows, then "error N"
   kInterleaved,  // a select's first row, then `other` run, then the select's other rows (or error)
   kRestart,      // a select's first row read, another select started and let go, then all rows
+  kWhole,        // kInterleaved with the select's rows asked for whole (ReadsEveryRow)
   kCatalogue,    // the catalogue's definition of the table `sql` names (FindTable)
 };
 
@@ -199,12 +200,16 @@ const std::vector<Step>& Steps() {
       // transaction; a select started again, one let go half read.
       {Op::kInterleaved, "SELECT ID FROM People ORDER BY ID",
        "Long:1 / Long:2 / Long:2; Long:10; Long:12", 0, "SELECT Count(*) FROM People WHERE ID > 5"},
+      {Op::kWhole, "SELECT ID FROM People ORDER BY ID",
+       "Long:1 / Long:2 / Long:2; Long:10; Long:12", 0, "SELECT Count(*) FROM People WHERE ID > 5"},
       {Op::kBegin, "", ""},
       {Op::kInterleaved, "SELECT ID FROM People WHERE ID > 1 ORDER BY ID",
        "Long:2 / 1 / Long:10; Long:12", 0, "UPDATE People SET Score = 5 WHERE ID = 1"},
       {Op::kInterleaved, "SELECT ID, Score FROM People WHERE ID <= 2 ORDER BY ID DESC",
        "Long:2|Null / error 3022 / Long:1|Dbl:5", 0,
        "INSERT INTO People (ID, Name) VALUES (1, 'X')"},
+      {Op::kWhole, "SELECT ID, Score FROM People WHERE ID <= 2 ORDER BY ID",
+       "Long:1|Dbl:5 / 1 / Long:2|Null", 0, "UPDATE People SET Score = 6 WHERE ID = 12"},
       // A row that fails after another statement ran: the select's error.
       {Op::kInterleaved,
        "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
@@ -361,8 +366,10 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         }
         return got + "no error";
       }
-      case Op::kInterleaved: {
+      case Op::kInterleaved:
+      case Op::kWhole: {
         auto st = engine.Prepare(step.sql);
+        if (step.op == Op::kWhole) st->ReadsEveryRow();
         std::string got = Rows(*st, 1), other;
         try {
           auto o = engine.Prepare(step.other);
