@@ -79,7 +79,8 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
                            bool& rIsBranch) {
   Guard(QV_HERE, [&] {
     Variant type, realId, personId, streamType;
-    if (miDataBase::GetUserDataBase()->IsServer()) {
+    const auto db = miDataBase::GetUserDataBase();
+    if (db->IsServer()) {
       // On a server the organisation's category and its branch mark come
       // with the owner in one select, where each is a round trip of its own
       // after it otherwise. Mark: Null without a detail row, else 1 for a
@@ -95,7 +96,7 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
           "left join Branches as b on a.PersonID=b.ChildPersonID "
           "where a.ID=" +
               Number2DaoSql(aAccStreamID),
-          type, streamType, category, mark);
+          type, streamType, category, mark, db);
       const int32_t personType = type.IsNull() ? 0 : CLng(type);
       if (personType != 2 || !mark.IsNull()) {
         rAccStreamType = streamType.IsNull() ? 0 : CLng(streamType);
@@ -114,7 +115,7 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
         "from AccStream as a "
         "left join Person as p on a.PersonID=p.ID where a.ID=" +
             Number2DaoSql(aAccStreamID),
-        type, realId, personId, streamType);
+        type, realId, personId, streamType, db);
     rAccStreamType = streamType.IsNull() ? 0 : CLng(streamType);
     const int32_t personType = type.IsNull() ? 0 : CLng(type);
     if (personType == 1) {
@@ -123,10 +124,10 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
     } else if (personType == 2) {
       rLPCategory = mQvCommonCalc::VarToLongDef(
           QvQueryValue("select lp.LPCategory from LegalPerson lp where lp.ID=" +
-                       Number2DaoSql(realId.IsNull() ? 0 : CDbl(realId))),
+                           Number2DaoSql(realId.IsNull() ? 0 : CDbl(realId)),
+                       Variant(), db),
           0);
-      rIsBranch =
-          records::IsBranch(*miDataBase::GetUserDataBase(), personId.IsNull() ? 0 : CDbl(personId));
+      rIsBranch = records::IsBranch(*db, personId.IsNull() ? 0 : CDbl(personId));
     }
   });
 }
