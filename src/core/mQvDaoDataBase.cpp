@@ -77,8 +77,10 @@ void ReadOnlyRow(Statement& st, std::span<Variant* const> out) {
 void ReadOneRow(const std::string& sql, const DatabasePtr& db, std::span<Variant* const> out) {
   DatabasePtr target = Resolve(db);
   if (target->IsServer()) {
-    if (std::unique_ptr<jet::EngineStatement> st = dao::PrepareServerQuery(*target, sql))
+    if (std::unique_ptr<jet::EngineStatement> st = dao::PrepareServerQuery(*target, sql)) {
+      st->ReadsEveryRow();  // counted to the last: one result, not one per row and an end
       return ReadOnlyRow(*st, out);
+    }
   } else if (std::optional<jet::Statement> st = target->PrepareQuery(sql)) {
     return ReadOnlyRow(*st, out);
   }

@@ -79,12 +79,43 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
                            bool& rIsBranch) {
   Guard(QV_HERE, [&] {
     Variant type, realId, personId, streamType;
+    const auto db = miDataBase::GetUserDataBase();
+    if (db->IsServer()) {
+      // On a server the organisation's category and its branch mark come
+      // with the owner in one select, where each is a round trip of its own
+      // after it otherwise. Mark: Null without a detail row, else 1 for a
+      // branch (recorded once or more), 0 for none. An organisation without
+      // its detail row takes the path below, which fails as it does on a
+      // file.
+      Variant category, mark;
+      QvQuery4Values(
+          "select top 1 p.Type, a.AccStreamType, lp.LPCategory, "
+          "IIf(lp.ID Is Null, Null, IIf(b.ChildPersonID Is Null, 0, 1)) as Mark "
+          "from ((AccStream as a left join Person as p on a.PersonID=p.ID) "
+          "left join LegalPerson as lp on p.PersonRealID=lp.ID) "
+          "left join Branches as b on a.PersonID=b.ChildPersonID "
+          "where a.ID=" +
+              Number2DaoSql(aAccStreamID),
+          type, streamType, category, mark, db);
+      const int32_t personType = type.IsNull() ? 0 : CLng(type);
+      if (personType != 2 || !mark.IsNull()) {
+        rAccStreamType = streamType.IsNull() ? 0 : CLng(streamType);
+        if (personType == 1) {
+          rLPCategory = 6;
+          rIsBranch = false;
+        } else if (personType == 2) {
+          rLPCategory = mQvCommonCalc::VarToLongDef(category, 0);
+          rIsBranch = CLng(mark) == 1;
+        }
+        return;
+      }
+    }
     QvQuery4Values(
         "select top 1 p.Type, p.PersonRealID, a.PersonID, a.AccStreamType "
         "from AccStream as a "
         "left join Person as p on a.PersonID=p.ID where a.ID=" +
             Number2DaoSql(aAccStreamID),
-        type, realId, personId, streamType);
+        type, realId, personId, streamType, db);
     rAccStreamType = streamType.IsNull() ? 0 : CLng(streamType);
     const int32_t personType = type.IsNull() ? 0 : CLng(type);
     if (personType == 1) {
@@ -93,10 +124,10 @@ void GetAccStreamOwnerInfo(double aAccStreamID, int32_t& rLPCategory, int32_t& r
     } else if (personType == 2) {
       rLPCategory = mQvCommonCalc::VarToLongDef(
           QvQueryValue("select lp.LPCategory from LegalPerson lp where lp.ID=" +
-                       Number2DaoSql(realId.IsNull() ? 0 : CDbl(realId))),
+                           Number2DaoSql(realId.IsNull() ? 0 : CDbl(realId)),
+                       Variant(), db),
           0);
-      rIsBranch =
-          records::IsBranch(*miDataBase::GetUserDataBase(), personId.IsNull() ? 0 : CDbl(personId));
+      rIsBranch = records::IsBranch(*db, personId.IsNull() ? 0 : CDbl(personId));
     }
   });
 }

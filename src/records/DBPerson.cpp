@@ -128,8 +128,13 @@ void ReadRelations(dao::Database& db, QvRecord& rec) {
   static const int type = rec.PropertyIndex("Type");
   static const int isBranch = rec.PropertyIndex("IsBranch");
   static const int isAccPerson = rec.PropertyIndex("IsAccPerson");
-  if (CLng(rec.Value(type)) == kLegalType) rec.SetValue(isBranch, Variant(IsBranch(db, rec.Id())));
-  rec.SetValue(isAccPerson, Variant(IsAccPerson(db, rec.Id())));
+  if (CLng(rec.Value(type)) != kLegalType) {
+    rec.SetValue(isAccPerson, Variant(IsAccPerson(db, rec.Id())));
+    return;
+  }
+  const PersonMarks marks = ReadPersonMarks(db, rec.Id());
+  rec.SetValue(isBranch, Variant(marks.branch));
+  rec.SetValue(isAccPerson, Variant(marks.accounted));
 }
 
 // Persons whose delete is under way on this thread: a branch relation that

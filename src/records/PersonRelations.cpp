@@ -1,5 +1,8 @@
 #include "records/PersonRelations.h"
 
+#include <memory>
+#include <string>
+
 #include "core/mErrorHandling.h"
 #include "core/mQvDaoDataBase.h"
 #include "platform/dao/Database.h"
@@ -35,6 +38,21 @@ bool IsBranch(dao::Database& db, double aPersonID) {
     return aPersonID != 0 &&
            KeyFound(db, "SELECT 1 FROM Branches WHERE ChildPersonID = ?",
                     "SELECT ChildPersonID FROM Branches WHERE ChildPersonID = 0.5", aPersonID);
+  });
+}
+
+PersonMarks ReadPersonMarks(dao::Database& db, double aPersonID) {
+  if (aPersonID == 0) return {};
+  if (!db.IsServer()) return {IsBranch(db, aPersonID), IsAccPerson(db, aPersonID)};
+  return Guard(QV_HERE, [&] {
+    // A row marked 1 for each branch relation, 2 for each accounted entry.
+    const std::string key = Number2DaoSql(aPersonID);
+    std::unique_ptr<jet::EngineStatement> st = db.ServerEngine().Prepare(
+        "SELECT 1 AS Mark FROM Branches WHERE ChildPersonID = " + key +
+        " UNION ALL SELECT 2 AS Mark FROM AccPerson WHERE PersonID = " + key);
+    PersonMarks marks;
+    while (st->Step()) (CLng(st->Value(0)) == 1 ? marks.branch : marks.accounted) = true;
+    return marks;
   });
 }
 

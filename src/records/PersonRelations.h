@@ -16,6 +16,13 @@ namespace qv::records {
 bool IsBranch(dao::Database& db, double aPersonID);
 // True when the person is one of the persons the user keeps accounts for.
 bool IsAccPerson(dao::Database& db, double aPersonID);
+// Both of the above for one person, as IsBranch and IsAccPerson give them;
+// a server answers both in one select (one round trip).
+struct PersonMarks {
+  bool branch = false;
+  bool accounted = false;
+};
+PersonMarks ReadPersonMarks(dao::Database& db, double aPersonID);
 // Removes the person's branch relation to its parent (none: nothing).
 void RemoveBranch(dao::Database& db, double aBranchOrgID);
 // Removes the person from the accounted persons (not one: nothing).

@@ -148,6 +148,8 @@ TEST_F(PeriodQueriesTest, ExactlyOneRowReadsFailWith40090) {
   AddStream(1, 2);
   // A second Q2 period of 2020: the parent of May is no longer one period.
   Sql("insert into time_by_month (time_id, the_year, report_id) values (99014, 2020, 14)");
+  Sql("insert into Person (ID, Type, PersonRealID) values (66, 2, 99)");
+  Sql("insert into AccStream (ID, PersonID, AccStreamType) values (66, 66, 1)");
   PeriodQueries q;
   const std::string none = "Запрос значения не возвратил ни одной записи.";
   const struct {
@@ -175,6 +177,13 @@ TEST_F(PeriodQueriesTest, ExactlyOneRowReadsFailWith40090) {
        },
        none},
       {"person of an unknown stream", [] { GetAccStreamPersonID(8); }, none},
+      {"owner organisation without its detail row",
+       [] {
+         int32_t category = 0, type = 0;
+         bool branch = false;
+         GetAccStreamOwnerInfo(66, category, type, branch);
+       },
+       none},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -306,12 +315,12 @@ TEST_F(PeriodQueriesTest, PeriodCacheIsFilledOnceAndForgottenWithTheSession) {
 
 TEST_F(PeriodQueriesTest, StreamOwnersAndBranches) {
   InsertRows("insert into Person (ID, Type, PersonRealID)",
-             {"(1, 1, 1)", "(2, 2, 1)", "(3, 2, 2)", "(4, 3, 0)"});
-  InsertRows("insert into LegalPerson (ID, LPCategory)", {"(1, 3)", "(2, 4)"});
+             {"(1, 1, 1)", "(2, 2, 1)", "(3, 2, 2)", "(4, 3, 0)", "(5, 2, 9)"});
+  InsertRows("insert into LegalPerson (ID, LPCategory)", {"(1, 3)", "(2, 4)", "(9, 7)"});
   InsertRows("insert into AccStream (ID, PersonID, AccStreamType)",
-             {"(11, 1, 2)", "(12, 2, 4)", "(13, 3, 5)", "(14, 4, 7)"});
+             {"(11, 1, 2)", "(12, 2, 4)", "(13, 3, 5)", "(14, 4, 7)", "(15, 5, 1)"});
   InsertRows("insert into Branches (ID, ParentPersonID, ChildPersonID)",
-             {"(1, 2, 3)", "(2, 2, 4)", "(3, 5, 4)"});
+             {"(1, 2, 3)", "(2, 2, 4)", "(3, 5, 4)", "(4, 2, 5)", "(5, 3, 5)"});
   Sql("insert into AccPerson (PersonID) values (3)");
   InsertRows("insert into ConsStream (ID, LPCategory)", {"(1, 8)", "(2, Null)"});
   const struct {
@@ -322,6 +331,7 @@ TEST_F(PeriodQueriesTest, StreamOwnersAndBranches) {
       {12, "3/4/0"},   // legal person, head organisation
       {13, "4/5/1"},   // legal person, branch
       {14, "-1/7/1"},  // another kind of person: category and flag untouched
+      {15, "7/1/1"},   // legal person, a branch recorded twice
   };
   for (const auto& c : cases) {
     int32_t category = -1, type = -1;

@@ -80,6 +80,44 @@ TEST_F(Person, NaturalAndLegalPersonsRoundTrip) {
   }
 }
 
+// The branch and accounted-person marks read with the lazy part, for
+// persons with none, one or two rows of each relation; only an organisation
+// is a branch, and another person's rows mark nobody else.
+TEST_F(Person, LazyReadMarksBranchesAndAccountedPersons) {
+  const struct {
+    double id;
+    int32_t type;
+    int branchRows;
+    bool accounted;
+    bool isBranch;
+  } cases[] = {
+      {51, 2, 0, false, false}, {52, 2, 1, false, true}, {53, 2, 0, true, false},
+      {54, 2, 1, true, true},   {55, 2, 2, true, true},  {56, 1, 1, true, false},
+  };
+  Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (90, 51, 50)");
+  Sql("insert into AccPerson (PersonID) values (50)");
+  int branchRow = 1;
+  for (const auto& c : cases) {
+    const std::string id = CStr(Variant(c.id));
+    Sql("insert into Person (ID, Type, PersonRealID) values (" + id + ", " +
+        std::to_string(c.type) + ", " + id + ")");
+    Sql(std::string("insert into ") + (c.type == 2 ? "LegalPerson" : "NaturalPerson") +
+        " (ID) values (" + id + ")");
+    for (int i = 0; i < c.branchRows; ++i)
+      Sql("insert into Branches (ID, ParentPersonID, ChildPersonID) values (" +
+          std::to_string(branchRow++) + ", 4, " + id + ")");
+    if (c.accounted) Sql("insert into AccPerson (PersonID) values (" + id + ")");
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    auto r = New("QvPerson");
+    DBPerson().ReadRecord(c.id, Obj(r));
+    DBPerson().ReadLazyFields(Obj(r));
+    EXPECT_EQ(CBool(r->Get("IsBranch")), c.isBranch);
+    EXPECT_EQ(CBool(r->Get("IsAccPerson")), c.accounted);
+  }
+}
+
 // Each read runs on its own: it shows what another connection committed
 // since the last one, and leaves no read snapshot behind that would make the
 // next write of this connection fail.

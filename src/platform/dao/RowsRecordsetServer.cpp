@@ -80,6 +80,8 @@ std::shared_ptr<RowsRecordset> RowsRecordset::OfServerTable(const std::shared_pt
 void RowsRecordset::ReloadServer(std::unique_ptr<jet::EngineStatement> prepared) {
   if (!prepared) prepared = db_->ServerEngine().Prepare(native_ ? sql_ : Name());
   jet::EngineStatement& st = *prepared;
+  // Every row is read here: the server sends them as one result.
+  st.ReadsEveryRow();
   if (!native_) SetColumns(ServerColumns(st));
   // Empty until every row is read, as Reload leaves it.
   rows_ = 0;

@@ -60,6 +60,12 @@ class EngineStatement {
   virtual void Values(std::span<Variant> out) const = 0;
   // The engine's text that runs.
   virtual std::string_view Sql() const = 0;
+  // Says that the caller reads every row of the select's next runs: a
+  // server then sends them as one result, held whole until the rows are
+  // read or the statement reset, instead of a result per row (which costs
+  // a copy of the result's description per row). A file reads its rows as
+  // it steps either way.
+  virtual void ReadsEveryRow() {}
 };
 
 class Engine {

@@ -592,6 +592,19 @@ struct PgConnection::Impl : public SchemaView {
   // not hold it.
   int lockLevel = 0;
 
+  // No statement of the open transaction has reached the server and it
+  // holds no write lock: its BEGIN (and any savepoint after it) is still
+  // pending. A select then runs by itself, as the server's own transaction,
+  // and leaves the BEGIN for the first statement that writes: at the
+  // server's read-committed level each statement of a transaction reads
+  // its own snapshot, so the select reads what it would inside, and a
+  // transaction of reads alone costs no BEGIN and COMMIT. A failed select
+  // leaves no transaction to roll back. Under the write lock a read goes
+  // after the lock, inside.
+  bool Unopened() const {
+    return depth > 0 && lockLevel == 0 && !pending.empty() && pending.front() == "BEGIN";
+  }
+
   // The pending commands as the start of a simple query, taken.
   std::string TakePending() const {
     std::string text;
@@ -934,7 +947,11 @@ struct PgConnection::Impl : public SchemaView {
 
   // The session's settings, made after the connect and after a reconnect.
   void SetUpSession() const {
-    Exec("SET client_min_messages TO warning");
+    // Read committed whatever the server's default: a select of a
+    // transaction not opened yet runs by itself (Unopened).
+    Exec(
+        "SET client_min_messages TO warning; SET default_transaction_isolation TO 'read "
+        "committed'");
     // A write waits for another's lock as long as the file engine waits
     // for the file's, then fails with 3218.
     Exec("SET lock_timeout TO " + std::to_string(std::max(busyTimeoutMs, 1)));
@@ -1147,7 +1164,8 @@ struct PgConnection::Impl : public SchemaView {
   // Sends the prepared select and starts reading its rows one at a time;
   // in a transaction between a savepoint and its release (a pipeline, one
   // round trip), as RunBetweenSavepoints runs the others.
-  void StartStream(Entry& entry, const std::vector<std::optional<std::string>>& values, Stream& s) {
+  void StartStream(Entry& entry, const std::vector<std::optional<std::string>>& values, Stream& s,
+                   bool whole) {
     Settle();
     Revive();
     std::vector<const char*> p;
@@ -1160,7 +1178,7 @@ struct PgConnection::Impl : public SchemaView {
       });
     s.ahead.clear();
     s.error.reset();
-    s.pipelined = depth > 0;
+    s.pipelined = depth > 0 && !Unopened();
     const int n = static_cast<int>(p.size());
     CountServerRoundTrip();
     if (!s.pipelined) {
@@ -1187,8 +1205,8 @@ struct PgConnection::Impl : public SchemaView {
     }
     // Set before the first of the select's results is read (in a pipeline:
     // now that the savepoint's are); had it failed, the rows would come
-    // whole, which NextRows reads too.
-    PQsetSingleRowMode(conn);
+    // whole, which NextRows reads too, as it does the rows asked for whole.
+    if (!whole) PQsetSingleRowMode(conn);
     s.active = true;
     streaming = &s;
   }
@@ -1334,6 +1352,7 @@ class PgStatement final : public EngineStatement {
     for (int i = 0; i < ColumnCount(); ++i) out[static_cast<size_t>(i)] = Value(i);
   }
   std::string_view Sql() const override { return entry_->translation.sql; }
+  void ReadsEveryRow() override { whole_ = true; }
 
   // The values of `runs` as the server's parameters, each run checked as
   // Bind checks a value; empty when this statement cannot run them in one
@@ -1370,7 +1389,7 @@ class PgStatement final : public EngineStatement {
     if (Kind() == StatementKind::kSelect) {
       // The first row at once: a failure shows at the start, as it did
       // when the rows came whole.
-      conn_->impl_->StartStream(*entry_, values_, stream_);
+      conn_->impl_->StartStream(*entry_, values_, stream_, whole_);
       result_ = conn_->impl_->NextRows(stream_);
     } else {
       result_ = conn_->impl_->RunPrepared(*entry_, values_);
@@ -1415,6 +1434,7 @@ class PgStatement final : public EngineStatement {
   ResultPtr result_;
   int row_ = -1;
   bool started_ = false;
+  bool whole_ = false;  // the rows come as one result (ReadsEveryRow)
 };
 
 // ---- the connection

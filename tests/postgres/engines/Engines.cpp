@@ -43,6 +43,7 @@ enum class Op {
   kUntilError,   // a select's rows read until one fails: the rows, then "error N"
   kInterleaved,  // a select's first row, then `other` run, then the select's other rows (or error)
   kRestart,      // a select's first row read, another select started and let go, then all rows
+  kWhole,        // kInterleaved with the select's rows asked for whole (ReadsEveryRow)
   kCatalogue,    // the catalogue's definition of the table `sql` names (FindTable)
 };
 
@@ -180,12 +181,16 @@ const std::vector<Step>& Steps() {
       // transaction; a select started again, one let go half read.
       {Op::kInterleaved, "SELECT ID FROM People ORDER BY ID",
        "Long:1 / Long:2 / Long:2; Long:10; Long:12", 0, "SELECT Count(*) FROM People WHERE ID > 5"},
+      {Op::kWhole, "SELECT ID FROM People ORDER BY ID",
+       "Long:1 / Long:2 / Long:2; Long:10; Long:12", 0, "SELECT Count(*) FROM People WHERE ID > 5"},
       {Op::kBegin, "", ""},
       {Op::kInterleaved, "SELECT ID FROM People WHERE ID > 1 ORDER BY ID",
        "Long:2 / 1 / Long:10; Long:12", 0, "UPDATE People SET Score = 5 WHERE ID = 1"},
       {Op::kInterleaved, "SELECT ID, Score FROM People WHERE ID <= 2 ORDER BY ID DESC",
        "Long:2|Null / error 3022 / Long:1|Dbl:5", 0,
        "INSERT INTO People (ID, Name) VALUES (1, 'X')"},
+      {Op::kWhole, "SELECT ID, Score FROM People WHERE ID <= 2 ORDER BY ID",
+       "Long:1|Dbl:5 / 1 / Long:2|Null", 0, "UPDATE People SET Score = 6 WHERE ID = 12"},
       // A row that fails after another statement ran: the select's error.
       {Op::kInterleaved,
        "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
@@ -193,6 +198,25 @@ const std::vector<Step>& Steps() {
       {Op::kRollback, "", ""},
       {Op::kQuery, "SELECT Score FROM People WHERE ID = 1", "Dbl:3"},
       {Op::kRestart, "SELECT ID FROM People ORDER BY ID", "Long:1; Long:2; Long:10; Long:12"},
+      // A write waits for another connection's transaction, then fails.
+      {Op::kBegin, "", ""},
+      {Op::kRun, "UPDATE People SET Score = 7 WHERE ID = 12", "1"},
+      {Op::kLocked, "UPDATE People SET Score = 8 WHERE ID = 12", "error 3218"},
+      {Op::kRollback, "", ""},
+      {Op::kLocked, "UPDATE People SET Score = 8 WHERE ID = 12", "1"},
+      {Op::kQuery, "SELECT Score FROM People WHERE ID = 12", "Dbl:8"},
+      // Reads before a transaction's first write, one of them failing: the
+      // write after them is still the transaction's (others wait for its
+      // row, its rollback undoes it).
+      {Op::kBegin, "", ""},
+      {Op::kQuery, "SELECT Score FROM People WHERE ID = 12", "Dbl:8"},
+      {Op::kRun, "SELECT ID, 10 \\ (ID - 2) FROM (SELECT TOP 4 ID FROM People ORDER BY ID) AS s",
+       "error 11"},
+      {Op::kRun, "UPDATE People SET Score = 9 WHERE ID = 12", "1"},
+      {Op::kQuery, "SELECT Score FROM People WHERE ID = 12", "Dbl:9"},
+      {Op::kLocked, "UPDATE People SET Score = 10 WHERE ID = 12", "error 3218"},
+      {Op::kRollback, "", ""},
+      {Op::kQuery, "SELECT Score FROM People WHERE ID = 12", "Dbl:8"},
       // The other number types (a Currency value is stored through the
       // server's jet_store_currency, which the Jet functions' script makes).
       {Op::kRun, "CREATE TABLE Sums (ID SHORT, C CURRENCY, S SINGLE, B LONGBINARY)", "0"},
@@ -323,8 +347,10 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         }
         return got + "no error";
       }
-      case Op::kInterleaved: {
+      case Op::kInterleaved:
+      case Op::kWhole: {
         auto st = engine.Prepare(step.sql);
+        if (step.op == Op::kWhole) st->ReadsEveryRow();
         std::string got = Rows(*st, 1), other;
         try {
           auto o = engine.Prepare(step.other);

@@ -24,6 +24,7 @@ namespace qv::pgtest {
 namespace {
 
 std::string gConninfo;
+const char* gFunctions = nullptr;  // the Jet functions' script, when the build has one
 
 // The rows of T as "ID:N" joined by ","; "error N" for a failure.
 std::string Rows(jet::Engine& e) {
@@ -37,7 +38,7 @@ std::string Rows(jet::Engine& e) {
 class RunEach : public ::testing::Test {
  protected:
   void SetUp() override {
-    places_.emplace(gConninfo, "qv_runeach_", nullptr, "RunEach.mdb");
+    places_.emplace(gConninfo, "qv_runeach_", gFunctions, "RunEach.mdb");
     engines_.push_back(jet::OpenEngine(places_->File(), {.create = true}));
     engines_.push_back(jet::OpenEngine(places_->Server(), {.create = true}));
     for (auto& e : engines_) {
@@ -127,6 +128,46 @@ TEST_F(RunEach, RunsAllOrNothing) {
   }
 }
 
+// A select whose rows are asked for whole (ReadsEveryRow) on the server: its
+// rows as they are, or the failure of any row at the first Step (no rows
+// before it); the connection, and a transaction around it, go on after it.
+TEST_F(RunEach, RowsReadWhole) {
+  jet::Engine& e = *engines_[1];
+  e.Execute("INSERT INTO T (ID, N) VALUES (3, 0)");
+  struct Case {
+    const char* what;
+    const char* sql;
+    bool inTransaction;
+    std::string expected;  // the rows as "N;N", or "error N"; then " | " and T's rows after
+  };
+  const std::vector<Case> cases = {
+      {"rows", "SELECT N FROM T ORDER BY ID", false, "10;20;0 | 1:10,2:20,3:0"},
+      {"a row that fails", "SELECT 10 \\ N FROM T ORDER BY ID", false, "error 11 | 1:10,2:20,3:0"},
+      {"rows in a transaction", "SELECT N FROM T ORDER BY ID", true,
+       "10;20;0;40 | 1:10,2:20,3:0,4:40"},
+      {"a row that fails in a transaction", "SELECT 10 \\ N FROM T ORDER BY ID", true,
+       "error 11 | 1:10,2:20,3:0,4:40"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.inTransaction) {
+      e.BeginTrans();
+      e.Execute("INSERT INTO T (ID, N) VALUES (4, 40)");  // the transaction opened first
+    }
+    std::string got;
+    try {
+      auto st = e.Prepare(c.sql);
+      st->ReadsEveryRow();
+      while (st->Step()) got += (got.empty() ? "" : ";") + CStr(st->Value(0));
+    } catch (const Error& err) {
+      got = "error " + std::to_string(err.Number());
+    }
+    if (c.inTransaction) e.CommitTrans();
+    EXPECT_EQ(got + " | " + Rows(e), c.expected);
+    e.Execute("DELETE FROM T WHERE ID = 4");
+  }
+}
+
 // What each call costs on the server, a statement's shape prepared before.
 TEST_F(RunEach, RoundTripsPerCall) {
   jet::Engine& e = *engines_[1];
@@ -162,6 +203,22 @@ TEST_F(RunEach, RoundTripsPerCall) {
          e.CommitTrans();
        },
        0},
+      {"a transaction of reads alone (each select by itself, no begin or commit sent)",
+       [&] {
+         e.BeginTrans();
+         e.Prepare("SELECT N FROM T WHERE ID = 1")->Run();
+         e.Prepare("SELECT N FROM T WHERE ID = 2")->Run();
+         e.CommitTrans();
+       },
+       2},
+      {"a read, then a write, in a transaction (the begin with the write, then the commit)",
+       [&] {
+         e.BeginTrans();
+         e.Prepare("SELECT N FROM T WHERE ID = 1")->Run();
+         e.Execute("UPDATE T SET N = 8 WHERE ID = 2");
+         e.CommitTrans();
+       },
+       3},
       {"a write-locked begin (with the lock)", [&] { e.BeginTrans(true); }, 1},
       {"a write-locked level inside it (the lock held already)", [&] { e.BeginTrans(true); }, 0},
       {"its rollback (the level was never opened)", [&] { e.Rollback(); }, 0},
@@ -193,5 +250,6 @@ int main(int argc, char** argv) {
   const char* conninfo = qv::testsupport::TestServerOrSkip();
   if (conninfo == nullptr) return 77;
   qv::pgtest::gConninfo = conninfo;
+  qv::pgtest::gFunctions = argc > 1 ? argv[1] : nullptr;
   return RUN_ALL_TESTS();
 }
