@@ -37,6 +37,7 @@ enum class Op {
   kReadOnly,     // the statement on a second, read-only connection
   kChanges,      // the rows the last action changed
   kOther,        // an action or schema statement on a second connection
+  kLocked,       // an action on a second connection waiting 200 ms for a lock
   kEventually,   // a select that must give its rows within a second
   kManyShapes,   // a select held while 600 other shapes run, then run
   kHeld,         // a select prepared before a schema statement (`bind` numbers it), run after it
@@ -405,6 +406,8 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         engine.Execute("CREATE TABLE Held" + std::to_string(step.bind) + " (A LONG)");
         return Rows(*st);
       }
+      case Op::kLocked:
+        return std::to_string(jet::OpenEngine(location, {.busyTimeoutMs = 200})->Execute(step.sql));
       case Op::kOther:
         return std::to_string(jet::OpenEngine(location)->Execute(step.sql));
       case Op::kEventually: {
