@@ -299,14 +299,16 @@ bool HoldsKind(Kind kind, const Variant& v) {
 
 void QvRecord::SetValue(int index, Variant value) {
   const PropertyDef& p = cls_.Property(index);
-  // A value that does not convert changes nothing.
-  Variant converted = HoldsKind(p.kind, value) ? std::move(value) : Convert(p, value);
+  // A value that does not convert changes nothing. One of the property's
+  // kind (most values a mapper reads) is stored as it came, not moved
+  // through a second Variant.
+  if (!HoldsKind(p.kind, value)) value = Convert(p, value);
   EnsureLoaded();
   const bool bracketed = p.group != kBase && !Type().groups[p.group].endOp.empty();
   // A lazy value of a stored record: read its group first, so that saving
   // the group afterwards keeps the values the caller did not touch.
   if (bracketed) EnsureGroupLoaded(p.group);
-  Values()[index] = std::move(converted);
+  Values()[index] = std::move(value);
   // A group handed over in one assignment (a collection) is present now.
   if (p.group != kBase && !bracketed) groupLoaded_ |= uint64_t{1} << p.group;
   if (Quiet()) return;
