@@ -334,6 +334,20 @@ void QvRecord::SetSubRecordID(int index, const Variant& id) {
   static_cast<QvRecord&>(*Materialize(index).AsObject()).SetID(id);
 }
 
+std::optional<double> QvRecord::ReferencedId(int index) {
+  EnsureLoaded();
+  const PropertyDef& p = cls_.Property(index);
+  if (p.group != kBase) EnsureGroupLoaded(p.group);
+  const Variant& slot = Values()[index];
+  if (p.kind != Kind::kRecord || !slot.IsNumericType()) return std::nullopt;
+  // Materialize would make a record of the class and SetID the number: a
+  // stored class's record of a numeric key is then a reference (or new for
+  // 0), whose Id() is the number.
+  const RecordClass& sub = ClassOf(p.progId);
+  if (!sub.HasMapper() || sub.Type().textId) return std::nullopt;
+  return CDbl(slot);
+}
+
 CollectionPtr QvRecord::CollectionAt(int index) {
   return std::static_pointer_cast<Collection>(Value(index).AsObject());
 }
