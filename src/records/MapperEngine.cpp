@@ -222,6 +222,9 @@ Variant WrittenValue(const ColumnDef& c, int prop, QvRecord& rec, bool recursive
                      dao::Recordset& rs, int32_t field) {
   switch (c.kind) {
     case ColKind::kRef: {
+      // A reference read and not looked at since is written as it was
+      // read, without making its sub-record.
+      if (const std::optional<double> id = rec.ReferencedId(prop)) return Variant(*id);
       QvRecordPtr sub = rec.SubRecord(prop);
       if (!sub) return Variant(0.0);
       const int32_t state = sub->State();

@@ -25,6 +25,14 @@ TEST(DataFormats, NormalizeKppMapsLookAlikeLetters) {
       {"7701ЖЯ001", "7701ЖЯ001"},
       {"", ""},
       {"770101001", "770101001"},
+      // ASCII only: trimmed and upper-cased, nothing to replace.
+      {"  7701ab001", "7701AB001"},
+      {"7701zq001  ", "7701ZQ001"},
+      {"   ", ""},
+      // A Latin and a Cyrillic look-alike side by side, and a Cyrillic
+      // letter that is no look-alike kept upper-cased.
+      {"7701aв001", "7701AB001"},
+      {"7701ж01", "7701Ж01"},
   };
   for (const auto& c : cases) EXPECT_EQ(mQvInnChecking::NormalizeKpp(c.in), c.out) << c.in;
 }

@@ -180,6 +180,12 @@ TEST_F(Person, SavingWithoutTheLazyPartKeepsLazyColumnsAndArchival) {
   r->Let("OGRN", Variant("1"));
   DBPerson().SaveRecord(Obj(r), false);
   EXPECT_EQ(Rows(row), "New|0|1|17");
+  // The address read as a number is still made when asked for, and once
+  // made it is what is written.
+  EXPECT_EQ(Sub(r, "RegAddress")->Id(), 17);
+  Sub(r, "RegAddress")->SetID(Variant(18));
+  DBPerson().SaveRecord(Obj(r), false);
+  EXPECT_EQ(Rows(row), "New|0|1|18");
 }
 
 TEST_F(Person, ValuesAreWrittenAsTheirColumnsKeepThem) {

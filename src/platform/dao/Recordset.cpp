@@ -8,6 +8,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Field.h"
 #include "platform/dao/FieldValues.h"
+#include "platform/dao/SpareCells.h"
 
 namespace qv::dao {
 
@@ -212,6 +213,8 @@ void Recordset::AddNew() {
   // the others show their defaults, those naming the clock read again.
   for (int32_t i : clockDefaults_)
     defaults_[static_cast<size_t>(i)] = DefaultFieldValue(columns[static_cast<size_t>(i)].spec);
+  if (buffer_.empty() && buffer_.capacity() < columns.size())
+    buffer_ = TakeSpareCells(columns.size());
   buffer_.resize(columns.size());
   dirty_.assign(columns.size(), 0);
   bufferHoldsRow_ = true;
@@ -225,6 +228,8 @@ void Recordset::Edit() {
   // The buffer takes only the fields set: the others read through to the
   // row, which stays put until the edit ends (KeepEditedRow); a row not
   // read yet is read when one of them is looked at.
+  if (buffer_.empty() && buffer_.capacity() < columns_->size())
+    buffer_ = TakeSpareCells(columns_->size());
   buffer_.resize(columns_->size());
   dirty_.assign(columns_->size(), 0);
   bufferHoldsRow_ = false;
@@ -312,7 +317,7 @@ void Recordset::Close() {
   pos_ = Pos::kEmpty;
   values_ = nullptr;
   row_.clear();
-  buffer_.clear();
+  GiveSpareCells(buffer_);
 }
 
 Variant MakeBookmark(int64_t value) {

@@ -4,11 +4,13 @@
 #include <climits>
 #include <map>
 #include <optional>
+#include <vector>
 
 #include "platform/automation/VbaText.h"
 #include "platform/dao/DaoError.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/FieldValues.h"
+#include "platform/dao/SpareCells.h"
 #include "platform/jet/JetConnection.h"
 
 namespace qv::dao {
@@ -276,7 +278,7 @@ TableRecordset::TableRecordset(Private, const std::shared_ptr<Database>& db,
       seekable_(type == dbOpenTable) {
   // One cell more than the fields: the rowid the statements select last
   // (room made before SetColumns fills the fields' cells).
-  row_.reserve(shape_->columns->size() + 1);
+  row_ = TakeSpareCells(shape_->columns->size() + 1);
   SetColumns(shape_->columns);
   row_.resize(columns_->size() + 1);
   values_ = row_.data();
@@ -284,6 +286,8 @@ TableRecordset::TableRecordset(Private, const std::shared_ptr<Database>& db,
 }
 
 void TableRecordset::OnClose() {
+  GiveSpareCells(row_);
+  values_ = nullptr;
   statements_.clear();
   inserts_.clear();
   updates_.clear();

@@ -299,14 +299,16 @@ bool HoldsKind(Kind kind, const Variant& v) {
 
 void QvRecord::SetValue(int index, Variant value) {
   const PropertyDef& p = cls_.Property(index);
-  // A value that does not convert changes nothing.
-  Variant converted = HoldsKind(p.kind, value) ? std::move(value) : Convert(p, value);
+  // A value that does not convert changes nothing. One of the property's
+  // kind (most values a mapper reads) is stored as it came, not moved
+  // through a second Variant.
+  if (!HoldsKind(p.kind, value)) value = Convert(p, value);
   EnsureLoaded();
   const bool bracketed = p.group != kBase && !Type().groups[p.group].endOp.empty();
   // A lazy value of a stored record: read its group first, so that saving
   // the group afterwards keeps the values the caller did not touch.
   if (bracketed) EnsureGroupLoaded(p.group);
-  Values()[index] = std::move(converted);
+  Values()[index] = std::move(value);
   // A group handed over in one assignment (a collection) is present now.
   if (p.group != kBase && !bracketed) groupLoaded_ |= uint64_t{1} << p.group;
   if (Quiet()) return;
@@ -330,6 +332,20 @@ void QvRecord::SetSubRecordID(int index, const Variant& id) {
     return;
   }
   static_cast<QvRecord&>(*Materialize(index).AsObject()).SetID(id);
+}
+
+std::optional<double> QvRecord::ReferencedId(int index) {
+  EnsureLoaded();
+  const PropertyDef& p = cls_.Property(index);
+  if (p.group != kBase) EnsureGroupLoaded(p.group);
+  const Variant& slot = Values()[index];
+  if (p.kind != Kind::kRecord || !slot.IsNumericType()) return std::nullopt;
+  // Materialize would make a record of the class and SetID the number: a
+  // stored class's record of a numeric key is then a reference (or new for
+  // 0), whose Id() is the number.
+  const RecordClass& sub = ClassOf(p.progId);
+  if (!sub.HasMapper() || sub.Type().textId) return std::nullopt;
+  return CDbl(slot);
 }
 
 CollectionPtr QvRecord::CollectionAt(int index) {

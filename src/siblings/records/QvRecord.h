@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -98,6 +99,11 @@ class QvRecord : public Object {
   // does not exist yet: a reader fills every reference of a record, and
   // most of them are never looked at. REQUIRES: a kRecord property.
   void SetSubRecordID(int index, const Variant& id);
+  // The Id() the sub-record of a number SetSubRecordID left would have (a
+  // reference to a stored row: nothing to save first), without making it;
+  // nothing when the sub-record is made already or is not such a reference.
+  // REQUIRES: a kRecord property.
+  std::optional<double> ReferencedId(int index);
   CollectionPtr CollectionAt(int index);  // REQUIRES: a kCollection property
 
   // ---- the protocol

@@ -227,6 +227,10 @@ TEST_F(QvRecordTest, PropertiesConvertByKindAndIgnoreCase) {
       {"When", Variant("05.03.2007"), Variant(OleDate{39146})},
       {"flag", Variant(int32_t{1}), Variant(true)},
       {"Any", Variant::Null(), Variant::Null()},
+      // Values already of the property's kind are stored as they came.
+      {"Name", Variant("as it came"), Variant("as it came")},
+      {"Count", Variant(int32_t{-9}), Variant(int32_t{-9})},
+      {"flag", Variant(false), Variant(false)},
   };
   for (const auto& c : cases) {
     QvRecordPtr r = QvRecord::Create(kTestType);
