@@ -577,61 +577,62 @@ TEST_F(DaoTest, ACursorKeepsItsRowWhenItsKeyChangesUnderIt) {
       rs->MoveNext();  // and walks on from there
       EXPECT_TRUE(rs->IsEOF());
     }
+}
 
-  // Recordsets of wide tables opened, edited and closed in turn, some open at
-  // once (a mapper's header and detail tables): each shows its own table's
-  // row, an edit writes only its own row, and closing one leaves the rows of
-  // the others as they were.
-  TEST_F(TableRecordsetTest, RowsOfWideTablesOpenedEditedAndClosedInTurn) {
-    const std::map<std::string, int> widths = {
-        {"Wide17", 17}, {"Wide20", 20}, {"Wide40", 40}, {"Narrow3", 3}};
-    std::map<std::string, std::vector<std::string>> names, stored;
-    for (const auto& [table, width] : widths) {
-      std::vector<FieldDef> fields;
-      std::string columns, values;
-      for (int i = 0; i < width; ++i) {
-        const std::string name = "F" + std::to_string(i);
-        fields.push_back({name, JetType::kText, 20});
-        names[table].push_back(name);
-        stored[table].push_back(table + "." + std::to_string(i));
-        columns += (i ? ", " : "") + name;
-        values += (i ? ", '" : "'") + stored[table].back() + "'";
-      }
-      MakeTable(*db_, table, fields);
-      db_->ExecuteSql("INSERT INTO " + table + " (" + columns + ") VALUES (" + values + ")");
+// Recordsets of wide tables opened, edited and closed in turn, some open at
+// once (a mapper's header and detail tables): each shows its own table's
+// row, an edit writes only its own row, and closing one leaves the rows of
+// the others as they were.
+TEST_F(TableRecordsetTest, RowsOfWideTablesOpenedEditedAndClosedInTurn) {
+  const std::map<std::string, int> widths = {
+      {"Wide17", 17}, {"Wide20", 20}, {"Wide40", 40}, {"Narrow3", 3}};
+  std::map<std::string, std::vector<std::string>> names, stored;
+  for (const auto& [table, width] : widths) {
+    std::vector<FieldDef> fields;
+    std::string columns, values;
+    for (int i = 0; i < width; ++i) {
+      const std::string name = "F" + std::to_string(i);
+      fields.push_back({name, JetType::kText, 20});
+      names[table].push_back(name);
+      stored[table].push_back(table + "." + std::to_string(i));
+      columns += (i ? ", " : "") + name;
+      values += (i ? ", '" : "'") + stored[table].back() + "'";
     }
-    auto text = [](const std::vector<std::string>& values) {
-      std::string out;
-      for (const std::string& v : values) out += (out.empty() ? "" : ",") + v;
-      return out;
-    };
-    // "+T" opens a recordset of T, "*T" edits its field F1, "-T" closes it.
-    const char* steps[] = {"+Wide20", "*Wide20",  "+Wide40",  "-Wide20", "+Wide17", "*Wide40",
-                           "-Wide40", "+Narrow3", "*Narrow3", "+Wide20", "*Wide17", "-Wide17",
-                           "+Wide40", "*Wide40",  "-Narrow3", "-Wide20", "+Wide17", "-Wide40",
-                           "*Wide17", "-Wide17",  "+Wide40"};
-    std::map<std::string, std::shared_ptr<Recordset>> open;
-    int edits = 0;
-    for (const char* step : steps) {
-      SCOPED_TRACE(step);
-      const std::string table = step + 1;
-      if (step[0] == '+') {
-        open[table] = db_->OpenTable(table);
-      } else if (step[0] == '*') {
-        stored[table][1] = "edit " + std::to_string(++edits);
-        open[table]->Edit();
-        open[table]->SetField("F1", Variant(stored[table][1]));
-        open[table]->Update();
-      } else {
-        open[table]->Close();
-        open.erase(table);
-      }
-      for (const auto& [name, rs] : open)
-        EXPECT_EQ(RowText(*rs, names[name]), text(stored[name])) << name;
-    }
-    for (const auto& [table, width] : widths)
-      EXPECT_EQ(TableText(*db_, table, "", names[table]), text(stored[table])) << table;
+    MakeTable(*db_, table, fields);
+    db_->ExecuteSql("INSERT INTO " + table + " (" + columns + ") VALUES (" + values + ")");
   }
+  auto text = [](const std::vector<std::string>& values) {
+    std::string out;
+    for (const std::string& v : values) out += (out.empty() ? "" : ",") + v;
+    return out;
+  };
+  // "+T" opens a recordset of T, "*T" edits its field F1, "-T" closes it.
+  const char* steps[] = {"+Wide20", "*Wide20",  "+Wide40",  "-Wide20", "+Wide17", "*Wide40",
+                         "-Wide40", "+Narrow3", "*Narrow3", "+Wide20", "*Wide17", "-Wide17",
+                         "+Wide40", "*Wide40",  "-Narrow3", "-Wide20", "+Wide17", "-Wide40",
+                         "*Wide17", "-Wide17",  "+Wide40"};
+  std::map<std::string, std::shared_ptr<Recordset>> open;
+  int edits = 0;
+  for (const char* step : steps) {
+    SCOPED_TRACE(step);
+    const std::string table = step + 1;
+    if (step[0] == '+') {
+      open[table] = db_->OpenTable(table);
+    } else if (step[0] == '*') {
+      stored[table][1] = "edit " + std::to_string(++edits);
+      open[table]->Edit();
+      open[table]->SetField("F1", Variant(stored[table][1]));
+      open[table]->Update();
+    } else {
+      open[table]->Close();
+      open.erase(table);
+    }
+    for (const auto& [name, rs] : open)
+      EXPECT_EQ(RowText(*rs, names[name]), text(stored[name])) << name;
+  }
+  for (const auto& [table, width] : widths)
+    EXPECT_EQ(TableText(*db_, table, "", names[table]), text(stored[table])) << table;
+}
 
 }  // namespace
 }  // namespace qv::dao::testing
