@@ -200,8 +200,8 @@ int64_t FileCounterHighWater(qv::dao::Database& db, const std::string& table) {
 void KeepFileHighWater(qv::dao::Database& db, const CopiedCounter& c) {
   if (c.highWater <= 0 || !HasSequenceTable(db)) return;
   for (const char* sql : {"UPDATE sqlite_sequence SET seq = max(seq, ?2) WHERE name = ?1",
-                          "INSERT INTO sqlite_sequence (name, seq) SELECT ?1, ?2 WHERE NOT "
-                          "EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = ?1)"}) {
+                          "INSERT INTO sqlite_sequence (name, seq) SELECT ?1, ?2 "
+                          "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = ?1)"}) {
     qv::jet::Statement write = db.Connection(kSource).PrepareNative(sql);
     write.Bind(1, qv::Variant(c.table));
     write.BindInt(2, c.highWater);

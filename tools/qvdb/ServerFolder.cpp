@@ -303,8 +303,10 @@ int64_t ServerFolderReader::CounterHighWater(const std::string& schemaName,
   // never below the values of the rows read.
   Result text = impl_->session.Run(
       "SELECT format('SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END "
-      "FROM %s', s) FROM pg_get_serial_sequence(quote_ident($1::text) || '.' || "
-      "quote_ident($2::text), $3::text) AS s WHERE s IS NOT NULL",
+      "FROM %s', s) "
+      "FROM pg_get_serial_sequence(quote_ident($1::text) || '.' || quote_ident($2::text), "
+      "$3::text) AS s "
+      "WHERE s IS NOT NULL",
       {schemaName, table, column});
   if (PQntuples(text.get()) == 0) return 0;
   Result value = impl_->session.Run(PQgetvalue(text.get(), 0, 0));
