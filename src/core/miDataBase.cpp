@@ -13,6 +13,7 @@
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/JetError.h"
 #include "platform/jet/ServerLocation.h"
+#include "platform/jet/ServerSchemas.h"
 #include "platform/os/HostServices.h"
 
 namespace qv::miDataBase {
@@ -49,17 +50,31 @@ Session& ThreadSession() {
   return session;
 }
 
-std::shared_ptr<dao::Database> OpenReadOnly(const std::string& path) {
-  return GetDBEngine()->OpenDatabase(path, Variant(false), Variant(true), Variant(""));
+// Opens the folder's database `name` read-only. A server folder without
+// its schema lacks it as a folder on disk lacks the file: 3024 naming it
+// (the schema is looked for only after a failed open).
+std::shared_ptr<dao::Database> OpenReadOnly(std::string_view name) {
+  const std::string location = DataFolderLocation(name);
+  try {
+    return GetDBEngine()->OpenDatabase(location, Variant(false), Variant(true), Variant(""));
+  } catch (const Error& e) {
+    if (e.Number() != jet::jeterr::kBadDatabaseFormat || !jet::IsServerLocation(location) ||
+        jet::ServerSchemaExists(location))
+      throw;
+  }
+  jet::ThrowJet(jet::jeterr::kFileNotFound,
+                {std::string(name) + " (schema " + jet::ServerFolderSchema(location) + ")"},
+                jet::kSourceWorkspace);
 }
 
 // A file is present when it can be read; a server schema when it opens as
 // a database of ours.
-bool ProbeOnce(Probe& probe, const std::string& location) {
+bool ProbeOnce(Probe& probe, std::string_view name) {
   if (!probe.probed) {
+    const std::string location = DataFolderLocation(name);
     if (jet::IsServerLocation(location)) {
       try {
-        OpenReadOnly(location)->Close();
+        OpenReadOnly(name)->Close();
         probe.present = true;
       } catch (const Error&) {
         probe.present = false;
@@ -154,16 +169,16 @@ std::shared_ptr<dao::Database> GetOkatoDataBase() {
 }
 
 std::shared_ptr<dao::Database> OpenKladrDataBase() {
-  return Guard(QV_HERE, [] { return OpenReadOnly(GetKladrDBFileName()); });
+  return Guard(QV_HERE, [] { return OpenReadOnly(kKladrDBFileName); });
 }
 
 std::shared_ptr<dao::Database> OpenOkatoDataBase() {
-  return Guard(QV_HERE, [] { return OpenReadOnly(GetOkatoDBFileName()); });
+  return Guard(QV_HERE, [] { return OpenReadOnly(kOkatoDBFileName); });
 }
 
 bool IsKladrFilePresents() {
   try {
-    return ProbeOnce(ThreadSession().kladrProbe, GetKladrDBFileName());
+    return ProbeOnce(ThreadSession().kladrProbe, kKladrDBFileName);
   } catch (...) {
     return false;
   }
@@ -171,7 +186,7 @@ bool IsKladrFilePresents() {
 
 bool IsOkatoFilePresents() {
   try {
-    return ProbeOnce(ThreadSession().okatoProbe, GetOkatoDBFileName());
+    return ProbeOnce(ThreadSession().okatoProbe, kOkatoDBFileName);
   } catch (...) {
     return false;
   }

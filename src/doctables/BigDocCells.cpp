@@ -64,16 +64,18 @@ constexpr std::string_view kCellSql[] = {
     "INSERT INTO DynCells (SubDocID, Key, TableNum, LineNum, Value) VALUES (?1, ?2, ?3, ?4, ?5)",
 };
 
-// The same on a server shard. There an address is the key of its row (the
-// index "SubDoc" of each cell table is unique on a server: the table's key,
-// since a server row has no lasting rowid), so a read finds one row and
-// needs no order. Each literal is a parameter, numbered in text order: the
-// addresses as the file's ?1 .. ?4, the value of an update first.
+// The same on a server shard, where a read takes the first row by the
+// hidden row key (insertion order), as the file's takes the lowest rowid.
+// Each literal is a parameter, numbered in text order: the addresses as the
+// file's ?1 .. ?4, the value of an update first.
 constexpr std::string_view kServerCellSql[] = {
-    "SELECT [Value0] FROM [StatCells] WHERE [SubDocID] = 0 AND [Key] = 0",
-    "SELECT [Value1] FROM [StatCells] WHERE [SubDocID] = 0 AND [Key] = 0",
+    "SELECT [Value0] FROM [StatCells] WHERE [SubDocID] = 0 AND [Key] = 0 "
+    "ORDER BY [_jet_row]",
+    "SELECT [Value1] FROM [StatCells] WHERE [SubDocID] = 0 AND [Key] = 0 "
+    "ORDER BY [_jet_row]",
     "SELECT [Value] FROM [DynCells] "
-    "WHERE [SubDocID] = 0 AND [Key] = 0 AND [TableNum] = 0 AND [LineNum] = 0",
+    "WHERE [SubDocID] = 0 AND [Key] = 0 AND [TableNum] = 0 AND [LineNum] = 0 "
+    "ORDER BY [_jet_row]",
     "UPDATE [StatCells] SET [Value0] = '' WHERE [SubDocID] = 0 AND [Key] = 0",
     "UPDATE [StatCells] SET [Value1] = '' WHERE [SubDocID] = 0 AND [Key] = 0",
     "INSERT INTO [StatCells] ([SubDocID], [Key], [Value0], [Value1]) VALUES (0, 0, '', '')",

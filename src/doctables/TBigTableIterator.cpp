@@ -45,10 +45,15 @@ constexpr std::string_view kServerWalkSql =
 
 }  // namespace
 
+TBigTableIterator::~TBigTableIterator() {
+  ReleaseSnapshot();
+}
+
 void TBigTableIterator::InitAsNdsSubDocsIterator(const std::shared_ptr<dao::Database>& aShard0,
                                                  double aVolumeID) {
   Guard(QV_HERE, [&] {
     mode_ = kVolumeSubDocs;
+    ReleaseSnapshot();
     db_ = aShard0;
     volumeId_ = aVolumeID;
     count_ = -1;
@@ -75,6 +80,7 @@ void TBigTableIterator::InitAsNdsSubDocsIterator(const std::shared_ptr<dao::Data
 void TBigTableIterator::Advance() {
   if (serverWalk_) {
     if (!serverStepping_) {
+      HoldSnapshot();
       serverWalk_->Bind(2, row_[kOrderNum]);
       serverWalk_->Bind(3, row_[kOrderNum]);
       serverWalk_->Bind(4, row_[kRowid]);
@@ -87,6 +93,7 @@ void TBigTableIterator::Advance() {
     }
     eof_ = true;
     serverWalk_.reset();
+    ReleaseSnapshot();
     return;
   }
   // A statement reset since its last row (or never stepped) starts after
@@ -117,7 +124,20 @@ void TBigTableIterator::EndSnapshot() noexcept {
   }
 }
 
+void TBigTableIterator::HoldSnapshot() {
+  jet::Engine& engine = db_->ServerEngine();
+  engine.HoldReadSnapshot();
+  if (holdsSnapshot_) engine.ReleaseReadSnapshot();
+  holdsSnapshot_ = true;
+}
+
+void TBigTableIterator::ReleaseSnapshot() noexcept {
+  if (holdsSnapshot_ && db_ && db_->IsOpen()) db_->ServerEngine().ReleaseReadSnapshot();
+  holdsSnapshot_ = false;
+}
+
 void TBigTableIterator::Close() noexcept {
+  ReleaseSnapshot();
   walk_.reset();
   serverWalk_.reset();
   eof_ = true;

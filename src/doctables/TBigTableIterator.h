@@ -10,7 +10,9 @@
 // Idle dbFreeLocks or a write through the owning table resets the
 // statement (the next MoveNext then goes on after the current row's key,
 // in a fresh snapshot), and when the table closes (every call but IsEOF is
-// then 3420).
+// then 3420). On a server the walk's session holds a read snapshot
+// (jet::Engine::HoldReadSnapshot) from each start of its statement to the
+// walk's end, for the same reads; it ends at the same points.
 
 #include <memory>
 #include <optional>
@@ -31,6 +33,11 @@ class TBigTableIterator : public IDBForwardIter {
  public:
   // Mode 1: the sub-documents of one volume.
   static constexpr int32_t kVolumeSubDocs = 1;
+
+  TBigTableIterator() = default;
+  ~TBigTableIterator() override;
+  TBigTableIterator(const TBigTableIterator&) = delete;
+  TBigTableIterator& operator=(const TBigTableIterator&) = delete;
 
   // Positions on the volume's first sub-document.
   void InitAsNdsSubDocsIterator(const std::shared_ptr<dao::Database>& aShard0, double aVolumeID);
@@ -55,6 +62,10 @@ class TBigTableIterator : public IDBForwardIter {
   // Empty or their default). Every reader alike: 3265 for a name SubDocs
   // does not have, 3420 once the table has closed.
   const Variant* Current(const std::string& aName) const;
+  // On a server: the session's snapshot held for the walk (a fresh one
+  // when it ended since), and let go.
+  void HoldSnapshot();
+  void ReleaseSnapshot() noexcept;
 
   int32_t mode_ = 0;
   std::shared_ptr<dao::Database> db_;
@@ -63,6 +74,7 @@ class TBigTableIterator : public IDBForwardIter {
   // while it has given a row and not been reset.
   std::unique_ptr<jet::EngineStatement> serverWalk_;
   bool serverStepping_ = false;
+  bool holdsSnapshot_ = false;
   double volumeId_ = 0;
   // The fields of the current row, then its rowid (on a server its ID, the
   // table's key): OrderNum and that are the key the walk goes on from

@@ -91,11 +91,12 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
     const Variant doc(mQvDaoDataBase::Number2DaoValue(aDocumentID));
     // On a server the same select in Jet SQL: its literal is the document's
     // parameter, the statement prepared once per connection. The file's rows
-    // come in its index's order (the document, then the key); a server's
-    // come as they lie and are put in that order here: the server's sort by
-    // the text collation took several times the rest of the read for a
-    // large document (an ICU comparison per step, which no index of the
-    // table serves), where the rows mostly come in key order already.
+    // come in its index's order (the document, then the key, then the
+    // rowid); a server's come in the order they were stored (the hidden row
+    // key) and are put in key order here, copies of a key keeping theirs: the
+    // server's sort by the text collation took several times the rest of the
+    // read for a large document (an ICU comparison per step, which no index
+    // of the table serves), where the rows mostly come in key order already.
     std::optional<jet::Statement> file;
     std::unique_ptr<jet::EngineStatement> server;
     if (db->IsServer()) {
@@ -104,7 +105,8 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
         for (size_t i = 0; i < width; ++i)
           columns +=
               (i ? ", [" : "[") + std::string(cellClass.Property(static_cast<int>(i)).name) + "]";
-        return "SELECT " + columns + " FROM [doc_cell_values] WHERE [document_id] = 0.5";
+        return "SELECT " + columns +
+               " FROM [doc_cell_values] WHERE [document_id] = 0.5 ORDER BY [_jet_row]";
       }();
       server = db->ServerEngine().Prepare(jetSql);
       server->ReadsEveryRow();
@@ -201,13 +203,13 @@ constexpr std::string_view kCellStored =
 
 // The same statements on a server, in Jet SQL whose literals are the
 // parameters in text order. The table has no primary key (a key may be
-// stored twice), and a server row has no lasting address to pick the first
-// copy by: the update writes every copy of the key, so that a read, which
-// keeps whichever copy it meets first, finds the value whatever order the
-// server returns them in.
+// stored twice); its hidden row key numbers the rows in insertion order, so
+// the update writes the copy with the lowest one, the copy a read meets
+// first, as the file's update writes the lowest rowid.
 constexpr std::string_view kServerUpdateCell =
     "UPDATE [doc_cell_values] SET [first_value] = '', [first_type] = 0 "
-    "WHERE [document_id] = 0.5 AND [cell_key] = ''";
+    "WHERE [_jet_row] = (SELECT Min([_jet_row]) FROM [doc_cell_values] "
+    "WHERE [document_id] = 0.5 AND [cell_key] = '')";
 constexpr std::string_view kServerInsertCell =
     "INSERT INTO [doc_cell_values] ([document_id], [cell_key], [first_value], [first_type]) "
     "VALUES (0.5, '', '', 0)";

@@ -91,6 +91,45 @@ TEST_F(BigDocCells, RewritingACellKeepsItsRow) {
   EXPECT_EQ(t->GetString(3, 6, 0, 2, ""), "second");
 }
 
+// No cell table's address index is unique, on any engine: a row another
+// writer adds for an address stored already is kept beside it, and the
+// table reads the first copy.
+TEST_F(BigDocCells, AnAddressStoredTwiceIsKept) {
+  auto t = Open(kDoc);
+  const std::string wide(256, 'w');
+  t->SetString(4, 2, Variant("first"), 0, 0);
+  t->SetString(4, 2, Variant("first"), 2, 0);
+  t->SetWideString(4, 8, Variant(wide), 0, 0);
+  const struct {
+    const char* insert;
+    const char* count;
+    std::function<std::string()> read;
+  } copies[] = {
+      {"insert into StatCells (SubDocID, Key, Value0, Value1) values (4, 2, 'copy', '')",
+       "select count(*) from StatCells where SubDocID = 4 and Key = 2",
+       [&] { return t->GetString(4, 2, 0, 0, ""); }},
+      {"insert into DynCells (SubDocID, Key, TableNum, LineNum, Value) values (4, 2, 0, 2, "
+       "'copy')",
+       "select count(*) from DynCells where SubDocID = 4 and Key = 2",
+       [&] { return t->GetString(4, 2, 2, 0, ""); }},
+      {"insert into WideCells (SubDocID, Key, TableNum, LineNum, Value) values (4, 8, 0, 0, "
+       "'copy')",
+       "select count(*) from WideCells where SubDocID = 4 and Key = 8",
+       [&] { return std::to_string(t->GetWideString(4, 8, 0, 0).size()); }},
+  };
+  auto ws = dao::DBEngine::ForThread()->CreateWorkspace("other", "admin", "", Variant(2));
+  auto other = ws->Open(ShardFile(kDoc, 0).string(), {});
+  for (const auto& c : copies) {
+    SCOPED_TRACE(c.insert);
+    other->ExecuteSql(c.insert);
+    EXPECT_EQ(Rows(ShardFile(kDoc, 0), c.count), "2");
+  }
+  other->Close();
+  EXPECT_EQ(copies[0].read(), "first");
+  EXPECT_EQ(copies[1].read(), "first");
+  EXPECT_EQ(copies[2].read(), "256");
+}
+
 TEST_F(BigDocCells, ValuesReadBackAsTheyWereWritten) {
   auto t = Open(kDoc);
   t->SetDouble(2, 1, Variant(0.5), 0, 0);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -21,6 +22,8 @@
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/ServerLocation.h"
+#include "platform/jet/ServerSchemas.h"
 #include "siblings/records/QvRecord.h"
 
 namespace qv::queries::testing {
@@ -43,6 +46,15 @@ class DictPeriodTest : public coretest::DataFolderTest {
         dao::DBEngine::ForThread()->DefaultWorkspace()->Open(miDataBase::GetKladrDBFileName(), {});
     for (const std::string& sql : statements) db->ExecuteSql(sql);
     db->Close();
+  }
+  // Removes a database of the folder (its file, or its schema of the
+  // server) once the session has let it go.
+  void RemoveFolderDatabase(const std::string& location) {
+    miDataBase::ResetSessionForThread();
+    if (OnServer())
+      jet::DropServerSchemas(location, {jet::ServerFolderSchema(location)});
+    else
+      std::filesystem::remove(location);
   }
 
   // The rows of `rs` from its first: the named columns joined by "|", rows

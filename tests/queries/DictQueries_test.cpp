@@ -114,7 +114,7 @@ TEST_F(DictQueriesTest, OkatoFromItsDatabaseOrTheMainOne) {
              {"(1, '45000000', 'Москва (основная)')", "(0, '11', 'нулевой')"});
   {
     auto okato =
-        dao::DBEngine::ForThread()->DefaultWorkspace()->Open((folder_ / "Okato.mdb").string(), {});
+        dao::DBEngine::ForThread()->DefaultWorkspace()->Open(miDataBase::GetOkatoDBFileName(), {});
     okato->ExecuteSql("insert into NSI_OKATO (ID, Code, Name) values (7, '45000000', 'Москва')");
     okato->ExecuteSql("insert into NSI_OKATO (ID, Code, Name) values (8, '40000000', 'СПб')");
     okato->Close();
@@ -127,8 +127,7 @@ TEST_F(DictQueriesTest, OkatoFromItsDatabaseOrTheMainOne) {
   EXPECT_EQ(Rows(q.GetNsiOKATO("7, 8", "name  DESC"), {"ID"}), "8; 7");  // "," as callers write
   EXPECT_EQ(Rows(q.FindOkatoByID(8), {"code"}), "40000000");
 
-  std::filesystem::remove(folder_ / "Okato.mdb");
-  miDataBase::ResetSessionForThread();
+  RemoveFolderDatabase(miDataBase::GetOkatoDBFileName());
   EXPECT_EQ(q.FindOkatoID("45000000"), 1);
   EXPECT_EQ(q.FindOkatoID("11"), -1);  // identifier 0 is none
   EXPECT_EQ(q.FindOkatoID("99"), -1);

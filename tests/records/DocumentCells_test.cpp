@@ -118,7 +118,12 @@ TEST_F(DocumentCells, ARepeatedKey) {
   CollectionPtr cells = DBDocument().ReadCells(7);
   EXPECT_EQ(Render(cells), "010000100001=first/129");
   DBDocument().SaveCells(7, CellsRs({{"010000100001", Variant("new"), 200}}));
-  EXPECT_EQ(Cells(7), "010000100001=new/200; 010000100001=copy/129");
+  // The first copy took the value (a read meets it first); the other is as
+  // it was. Ordered by value: equal keys have no order on every engine.
+  EXPECT_EQ(Render(DBDocument().ReadCells(7)), "010000100001=new/200");
+  EXPECT_EQ(Rows("select first_value & '/' & first_type from doc_cell_values where "
+                 "document_id = 7 order by first_value"),
+            "copy/129; new/200");
   DBDocument().SaveCells(7, CellsRs({{"010000100001", Variant(""), 129}}));
   EXPECT_EQ(Count("doc_cell_values"), 0);
 }

@@ -344,21 +344,16 @@ CheckResult CheckServerFolder(const std::string& location, std::ostream& out) {
 
 }  // namespace
 
-static std::vector<std::string> CatalogueProblems(const TableFinder& catalog, std::string_view kind,
-                                                  bool server) {
+static std::vector<std::string> CatalogueProblems(const TableFinder& catalog,
+                                                  std::string_view kind) {
   std::vector<std::string> problems;
   if (kind == "shard" || kind == "shard0") {
     if (kind == "shard0")
       for (const schema::TableDef& t : schema::BigDocDirectoryTables())
         CompareTable(catalog, t, problems);
-    for (const schema::TableDef& t : schema::BigDocCellTables()) {
-      // On a server a cell table's address index "SubDoc" is unique: the
-      // table's key there (schema::CreateBigDocTables).
-      std::vector<schema::IndexDef> indexes(t.indexes.begin(), t.indexes.end());
-      if (server)
-        for (schema::IndexDef& x : indexes) x.unique = x.unique || x.name == "SubDoc";
-      CompareTable(catalog, schema::TableDef{t.name, t.fields, indexes}, problems);
-    }
+    // The same on a server: a shard made there with its address index
+    // unique (as once) is reported.
+    for (const schema::TableDef& t : schema::BigDocCellTables()) CompareTable(catalog, t, problems);
     return problems;
   }
   for (const schema::SchemaStep& step : schema::AllSchemaSteps()) {
@@ -369,12 +364,11 @@ static std::vector<std::string> CatalogueProblems(const TableFinder& catalog, st
 }
 
 std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::string_view kind) {
-  return CatalogueProblems([&](std::string_view t) { return catalog.FindTable(t); }, kind, false);
+  return CatalogueProblems([&](std::string_view t) { return catalog.FindTable(t); }, kind);
 }
 
 std::vector<std::string> CatalogueProblems(qv::jet::Engine& engine, std::string_view kind) {
-  return CatalogueProblems([&](std::string_view t) { return engine.FindTable(t); }, kind,
-                           engine.IsServer());
+  return CatalogueProblems([&](std::string_view t) { return engine.FindTable(t); }, kind);
 }
 
 CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out,

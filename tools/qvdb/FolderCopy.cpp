@@ -176,6 +176,39 @@ TableCopied CopyTable(SourceDatabase& source, DestDatabase& dest, const std::str
   return copied;
 }
 
+// Whether the file keeps its counters' high-water (a table with a counter
+// made it).
+bool HasSequenceTable(qv::dao::Database& db) {
+  qv::jet::Statement probe = db.Connection(kSource).PrepareNative(
+      "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'sqlite_sequence'");
+  return probe.Step();
+}
+
+// The largest value the counter of a file's table has handed out: the
+// file's own record of it (the table's row of sqlite_sequence), rows
+// deleted since included; 0 before any.
+int64_t FileCounterHighWater(qv::dao::Database& db, const std::string& table) {
+  if (!HasSequenceTable(db)) return 0;
+  qv::jet::Statement read =
+      db.Connection(kSource).PrepareNative("SELECT seq FROM sqlite_sequence WHERE name = ?1");
+  read.Bind(1, qv::Variant(table));
+  return read.Step() ? static_cast<int64_t>(qv::CDbl(read.Value(0))) : 0;
+}
+
+// A file's counter goes on after `c`'s high-water as well as after its
+// rows (the inserts moved it past those already).
+void KeepFileHighWater(qv::dao::Database& db, const CopiedCounter& c) {
+  if (c.highWater <= 0 || !HasSequenceTable(db)) return;
+  for (const char* sql : {"UPDATE sqlite_sequence SET seq = max(seq, ?2) WHERE name = ?1",
+                          "INSERT INTO sqlite_sequence (name, seq) SELECT ?1, ?2 "
+                          "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = ?1)"}) {
+    qv::jet::Statement write = db.Connection(kSource).PrepareNative(sql);
+    write.Bind(1, qv::Variant(c.table));
+    write.BindInt(2, c.highWater);
+    write.Run();
+  }
+}
+
 // Builds DEST's databases as the library builds a new folder.
 void BuildDestination(const std::string& dest, const std::vector<std::string>& names,
                       qv::dao::Workspace& ws) {
@@ -421,7 +454,7 @@ std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::strin
     if (IsServerFolder(dest)) writer = std::make_unique<ServerTableWriter>(to);
     DestDatabase writeTo{*dstEngine, writer.get()};
     DatabaseCopied copied{name};
-    std::vector<std::pair<std::string, std::string>> counters;
+    std::vector<CopiedCounter> counters;
     {
       // A file's reads in one transaction: one state of the database. A
       // file DEST is written in one transaction of the engine, a server's
@@ -440,8 +473,13 @@ std::vector<DatabaseCopied> CopyInto(const std::string& source, const std::strin
         }
         ++copied.tables;
         copied.rows += t.rows;
-        for (const std::string& c : t.counters) counters.emplace_back(table, c);
+        for (const std::string& c : t.counters)
+          counters.push_back({table, c,
+                              reader ? reader->CounterHighWater(readFrom.schema, table, c)
+                                     : FileCounterHighWater(*src, table)});
       }
+      if (!writer)
+        for (const CopiedCounter& c : counters) KeepFileHighWater(*dst, c);
       if (writer) writer->Commit();
       if (tx) tx->Commit();
       if (readTx) readTx->Rollback();

@@ -263,17 +263,16 @@ std::string SnapshotLocation(const std::string& location) {
   return out + "options=" + quote(settings);
 }
 
-void MoveCountersOn(const std::string& location,
-                    const std::vector<std::pair<std::string, std::string>>& counters) {
+void MoveCountersOn(const std::string& location, const std::vector<CopiedCounter>& counters) {
   if (counters.empty()) return;
   Session session(location);
-  for (const auto& [table, column] : counters) {
+  for (const CopiedCounter& c : counters) {
     // The server quotes the names into the statement it then runs (%I, %L).
     Result text = session.Run(
         "SELECT format('SELECT setval(pg_get_serial_sequence(%L, %L), "
-        "coalesce(max(%I), 0) + 1, false) FROM %I', quote_ident($1::text), $2::text, $2::text, "
-        "$1::text)",
-        {table, column});
+        "greatest(coalesce(max(%I), 0), %s) + 1, false) FROM %I', quote_ident($1::text), "
+        "$2::text, $2::text, $3::bigint, $1::text)",
+        {c.table, c.column, std::to_string(c.highWater)});
     session.Run(PQgetvalue(text.get(), 0, 0));
   }
 }
@@ -296,6 +295,22 @@ ServerFolderReader::~ServerFolderReader() = default;
 
 std::vector<std::string> ServerFolderReader::Databases() {
   return DatabasesOf(impl_->session, impl_->location);
+}
+
+int64_t ServerFolderReader::CounterHighWater(const std::string& schemaName,
+                                             const std::string& table, const std::string& column) {
+  // The sequence read as it stands (a sequence is outside every snapshot):
+  // never below the values of the rows read.
+  Result text = impl_->session.Run(
+      "SELECT format('SELECT CASE WHEN is_called THEN last_value ELSE last_value - 1 END "
+      "FROM %s', s) "
+      "FROM pg_get_serial_sequence(quote_ident($1::text) || '.' || quote_ident($2::text), "
+      "$3::text) AS s "
+      "WHERE s IS NOT NULL",
+      {schemaName, table, column});
+  if (PQntuples(text.get()) == 0) return 0;
+  Result value = impl_->session.Run(PQgetvalue(text.get(), 0, 0));
+  return std::max<int64_t>(0, std::atoll(PQgetvalue(value.get(), 0, 0)));
 }
 
 int64_t ServerFolderReader::Read(const std::string& schemaName, const std::string& table,

@@ -60,11 +60,18 @@ std::string SnapshotLocation(const std::string& location);
 // The Debian package that brings the extension to a server.
 inline constexpr const char* kExtensionPackage = "qv-dbprovider-postgresql";
 
-// Moves the sequence of each counter (table, column) of the database at
-// `location` past the largest value of its column, so that the next row
-// gets a new value.
-void MoveCountersOn(const std::string& location,
-                    const std::vector<std::pair<std::string, std::string>>& counters);
+// A counter of a copied table: its column, and the largest value the
+// source's counter ever handed out (0 none), rows deleted since included.
+struct CopiedCounter {
+  std::string table;
+  std::string column;
+  int64_t highWater = 0;
+};
+
+// Moves the sequence of each counter of the database at `location` past
+// the largest value of its column and past its high-water, so that the
+// next row gets a value the source never handed out.
+void MoveCountersOn(const std::string& location, const std::vector<CopiedCounter>& counters);
 
 // A value as the server writes and reads it in text form (a number's
 // digits, bytes as "\\x" and hex digits); nullopt for Null.
@@ -92,6 +99,10 @@ class ServerFolderReader {
   int64_t Read(const std::string& schema, const std::string& table,
                const std::vector<std::string>& columns,
                const std::function<void(const std::vector<ServerText>&)>& row);
+  // The largest value the counter `column` of `table` in `schema` has
+  // handed out (its sequence's, whatever rows are left); 0 before any.
+  int64_t CounterHighWater(const std::string& schema, const std::string& table,
+                           const std::string& column);
 
  private:
   struct Impl;

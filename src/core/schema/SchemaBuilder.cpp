@@ -320,15 +320,10 @@ void CreateBigDocTables(dao::Database& db, bool withDirectory) {
   dao::Transaction tx(db);
   if (withDirectory)
     for (const TableDef& t : BigDocDirectoryTables()) ApplyTable(db, t);
-  for (const TableDef& t : BigDocCellTables()) {
-    // A server row has no lasting rowid for the cursor to find it by: a
-    // cell table's address index, which the writes keep one row to each
-    // address of, is its key there (unique).
-    std::vector<IndexDef> indexes(t.indexes.begin(), t.indexes.end());
-    if (db.IsServer())
-      for (IndexDef& x : indexes) x.unique = x.unique || x.name == "SubDoc";
-    ApplyTable(db, TableDef{t.name, t.fields, indexes});
-  }
+  // The cell tables have no key on either engine (a server's keyless table
+  // gets its hidden row key, which its cursor finds a row by): an address
+  // stored twice is kept on both.
+  for (const TableDef& t : BigDocCellTables()) ApplyTable(db, t);
   tx.Commit();
 }
 

@@ -422,6 +422,7 @@ void Database::RefreshRecordsets() {
 
 void Database::FreeLocks() {
   if (conn_) conn_->EndReadSnapshot();
+  if (engine_) engine_->EndReadSnapshot();
 }
 
 void Database::Close() {

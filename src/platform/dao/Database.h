@@ -146,7 +146,8 @@ class Database : public Object {
   // Re-reads the current record of every open recordset.
   void RefreshRecordsets();
   // Outside a transaction: ends the read snapshot a statement still
-  // stepping holds (jet::Connection::EndReadSnapshot), so the next read
+  // stepping holds (jet::Connection::EndReadSnapshot), on a server the
+  // session's held one (jet::Engine::EndReadSnapshot), so the next read
   // shows other connections' commits. It moves nothing into the file.
   void FreeLocks();
   // Syncs the log to the disk when no transaction is open (what a commit

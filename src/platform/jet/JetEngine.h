@@ -112,6 +112,19 @@ class Engine {
   virtual void Rollback() = 0;
   virtual int TransactionDepth() const = 0;
 
+  // A read snapshot outside a transaction, held for a walk whose reads
+  // meanwhile must agree with it (no-op on a file, whose stepping statement
+  // holds its own). On a server the session reads in one REPEATABLE READ
+  // READ ONLY transaction from the first hold until the last release; it
+  // does not block writers. It ends early, the holds kept, at
+  // EndReadSnapshot (the engine's dbFreeLocks), before a write or a
+  // transaction's begin of this session, and after a failed read; a later
+  // HoldReadSnapshot begins a fresh one. Inside a transaction a hold is
+  // only counted.
+  virtual void HoldReadSnapshot() {}
+  virtual void ReleaseReadSnapshot() noexcept {}
+  virtual void EndReadSnapshot() noexcept {}
+
   // The rows the last action statement changed.
   virtual int64_t Changes() const = 0;
   // The row address the last INSERT of this connection gave a row (0

@@ -540,13 +540,30 @@ struct PgConnection::Impl : public SchemaView {
   // Before anything else is sent: the rows of a select still coming go
   // ahead into its statement (and a failure among them waits there).
   void Settle() const {
-    Stream* s = streaming;
-    if (s == nullptr) return;
-    try {
-      while (ResultPtr r = NextRows(*s)) s->ahead.push_back(std::move(r));
-    } catch (const Error& e) {
-      s->error = e;
+    if (Stream* s = streaming) {
+      try {
+        while (ResultPtr r = NextRows(*s)) s->ahead.push_back(std::move(r));
+      } catch (const Error& e) {
+        s->error = e;
+      }
     }
+    // A read that failed in the snapshot ended its transaction's use.
+    if (snapshot && PQtransactionStatus(conn) == PQTRANS_INERROR) EndSnapshot();
+  }
+
+  // The read snapshot (HoldReadSnapshot): whether its transaction is open
+  // on the server, and how many hold it.
+  mutable bool snapshot = false;
+  int snapshotHolds = 0;
+
+  // Ends the snapshot's transaction (read only: nothing to keep). The rows
+  // of a select still coming are read ahead first, as they were read in it.
+  void EndSnapshot() const {
+    if (!snapshot) return;
+    snapshot = false;
+    Settle();
+    CountServerRoundTrip();
+    ResultPtr(PQexec(conn, "ROLLBACK"));
   }
 
   // The stream's next rows (one, or all that are left when they came
@@ -974,6 +991,7 @@ struct PgConnection::Impl : public SchemaView {
     }
     pending.clear();
     lockLevel = 0;
+    snapshot = false;
     PQreset(conn);
     if (PQstatus(conn) != CONNECTION_OK) ThrowResult(nullptr, conn, kSourceDatabase);
     cache.clear();
@@ -1022,6 +1040,7 @@ struct PgConnection::Impl : public SchemaView {
   ResultPtr RunPrepared(Entry& entry, const std::vector<std::optional<std::string>>& values) {
     Settle();
     Revive();
+    if (entry.translation.kind != StatementKind::kSelect) EndSnapshot();
     std::vector<const char*> p;
     p.reserve(values.size());
     for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
@@ -1096,6 +1115,7 @@ struct PgConnection::Impl : public SchemaView {
       Entry& entry, const std::vector<std::vector<std::optional<std::string>>>& runs) {
     Settle();
     Revive();
+    EndSnapshot();
     if (entry.preparedIn != deallocations)
       Atomically([&] {
         PrepareOnServer(entry);
@@ -1250,6 +1270,7 @@ struct PgConnection::Impl : public SchemaView {
     // The server's statements and the catalogue's rows together, all or
     // nothing.
     const bool outer = depth == 0;
+    EndSnapshot();
     if (outer) Exec("BEGIN");
     int64_t rows = 0;
     try {
@@ -1616,12 +1637,34 @@ int PgConnection::TransactionDepth() const {
   return impl_->depth;
 }
 
+void PgConnection::HoldReadSnapshot() {
+  impl_->Revive();
+  if (!impl_->snapshot && impl_->depth == 0) {
+    impl_->Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    impl_->snapshot = true;
+  }
+  ++impl_->snapshotHolds;
+}
+
+void PgConnection::ReleaseReadSnapshot() noexcept {
+  if (impl_->snapshotHolds > 0 && --impl_->snapshotHolds == 0) EndReadSnapshot();
+}
+
+void PgConnection::EndReadSnapshot() noexcept {
+  try {
+    impl_->EndSnapshot();
+  } catch (const Error&) {
+    // A session lost ended its transaction with it.
+  }
+}
+
 int64_t PgConnection::Changes() const {
   return impl_->changes;
 }
 
 void PgConnection::BeginTrans(bool writeLock) {
   impl_->Revive();
+  impl_->EndSnapshot();
   const int depth = impl_->depth;
   const std::string name = Quoted("jet_tx" + std::to_string(depth + 1));
   const std::string begin = depth == 0 ? std::string("BEGIN") : "SAVEPOINT " + name;

@@ -59,6 +59,9 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   void CommitTrans() override;
   void Rollback() override;
   int TransactionDepth() const override;
+  void HoldReadSnapshot() override;
+  void ReleaseReadSnapshot() noexcept override;
+  void EndReadSnapshot() noexcept override;
   int64_t Changes() const override;
   int64_t LastInsertId() override;
   std::vector<std::string> TableNames() override;

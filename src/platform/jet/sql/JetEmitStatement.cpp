@@ -82,12 +82,16 @@ bool JetEmitter::Stored(const Emitted& value, JetType column, std::string& out,
     case JetType::kBinary:
     case JetType::kVarBinary:
     case JetType::kLongBinary:
-      // A text into a binary column on PostgreSQL: the text form of bytea
-      // ("\x" and hex digits, as bytes are bound there), which the server
-      // does not take for a bytea column without the cast.
+      // A text into a binary column on PostgreSQL: its UTF-8 bytes, as a
+      // file stores a text there, backslashes and all; but bytea's hex form
+      // ("\x" and pairs of hex digits), in which bytes are bound there, is
+      // the bytes it spells.
       if (Postgres() && IsTextType(value.type) && !value.nullLiteral) {
-        InsertAt(out, start, {"("});
-        out += ")::bytea";
+        const std::string v = "(" + out.substr(start) + ")";
+        out.resize(start);
+        out +=
+            Cat({"CASE WHEN ", v, " COLLATE \"C\" ~ '^\\\\x([0-9a-fA-F]{2})*$' THEN decode(substr(",
+                 v, ", 3), 'hex') ELSE convert_to(", v, ", 'UTF8') END"});
         return true;
       }
       break;
