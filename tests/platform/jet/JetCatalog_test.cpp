@@ -1,57 +1,20 @@
 #include "platform/jet/JetCatalog.h"
 
+#include "CatalogTestTables.h"
 #include "JetTestSupport.h"
 
 namespace qv::jet::testing {
 namespace {
 
-IndexSpec Index(std::string name, std::string_view fields, bool primary = false,
-                bool unique = false) {
-  return {std::move(name), IndexSpec::ParseFields(fields), primary, unique};
-}
-
 // A table as one line: fields with their properties, then indexes.
 std::string Render(const TableSpec& t) {
-  std::string out = t.name + ":";
-  for (const FieldSpec& f : t.fields) {
-    out += " " + f.name + " " + std::string(JetTypeName(f.type));
-    if (f.size) out += "(" + std::to_string(f.size) + ")";
-    if (f.required) out += " required";
-    if (!f.allowZeroLength) out += " nozls";
-    if (!f.defaultValue.empty()) out += " default=" + f.defaultValue;
-    if (f.unicodeCompression) out += " compressed";
-    out += ";";
-  }
-  for (const IndexSpec& x : t.indexes) {
-    out += " [" + x.name + " ";
-    for (const IndexField& f : x.fields) out += (f.descending ? "-" : "") + f.name + ",";
-    out += x.primary ? " primary" : "";
-    out += x.unique ? " unique" : "";
-    out += "]";
-  }
-  return out;
+  return RenderFields(t) + " " + RenderIndexes(t);
 }
 
 class CatalogTest : public JetTest {
  protected:
   CatalogTest() {
-    TableSpec persons{"Persons", {}, {}};
-    persons.fields = {{"Id", JetType::kLong},
-                      {.name = "Name", .type = JetType::kText, .size = 10, .required = true},
-                      {.name = "Code", .type = JetType::kText, .size = 5, .allowZeroLength = false},
-                      {"Born", JetType::kDate},
-                      {.name = "Active", .type = JetType::kBoolean, .defaultValue = "No"},
-                      {.name = "Amount", .type = JetType::kCurrency, .defaultValue = "0"},
-                      {"Small", JetType::kByte},
-                      {"Uid", JetType::kGUID},
-                      {.name = "Notes", .type = JetType::kMemo, .unicodeCompression = true}};
-    persons.indexes = {Index("PrimaryKey", "Id", true), Index("Id", "Id", false, true),
-                       Index("ByName", "Name;-Born")};
-    db_->Schema().CreateTable(persons);
-    TableSpec docs{"Docs",
-                   {FieldSpec{"Id", JetType::kLong}, FieldSpec{"Title", JetType::kText, 50}},
-                   {Index("Id", "Id", true)}};
-    db_->Schema().CreateTable(docs);
+    for (const TableSpec& t : CatalogTestTables()) db_->Schema().CreateTable(t);
   }
 
   int32_t Exec(const std::string& sql) {
