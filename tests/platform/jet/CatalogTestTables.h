@@ -1,7 +1,8 @@
-// The two tables the catalogue tests define (a person with a field of every
-// property the catalogue keeps, and a plain document table) and their
-// definitions rendered as one line each, shared by the file's and the
-// engine seam's catalogue tests.
+// The tables the platform/jet tests define, shared by the file's and the
+// engine seam's tests: the catalogue tests' two (a person with a field of
+// every property the catalogue keeps, and a plain document table) with their
+// definitions rendered as one line each, and the statement tests' table of
+// every type.
 
 #pragma once
 
@@ -36,6 +37,23 @@ inline std::vector<TableSpec> CatalogTestTables() {
                  {FieldSpec{"Id", JetType::kLong}, FieldSpec{"Title", JetType::kText, 50}},
                  {Index("Id", "Id", true)}};
   return {persons, docs};
+}
+
+// T: Id and a field of each other type values round-trip through.
+inline TableSpec EveryTypeTable() {
+  return {"T",
+          {{"Id", JetType::kLong},
+           {"Flag", JetType::kBoolean},
+           {"B", JetType::kByte},
+           {"I", JetType::kInteger},
+           {"Cur", JetType::kCurrency},
+           {"Sng", JetType::kSingle},
+           {"Dbl", JetType::kDouble},
+           {"D", JetType::kDate},
+           {"Txt", JetType::kText, 20},
+           {"Bin", JetType::kLongBinary},
+           {"G", JetType::kGUID}},
+          {}};
 }
 
 // A table's fields with their properties as one line.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "CatalogTestTables.h"
 #include "EngineTestSupport.h"
 #include "platform/automation/VbaText.h"
 #include "platform/jet/PgConnection.h"
@@ -14,21 +15,7 @@ namespace {
 
 class EngineStatements : public EngineTest {
  protected:
-  EngineStatements() {
-    engine_->CreateTable({"T",
-                          {{"Id", JetType::kLong},
-                           {"Flag", JetType::kBoolean},
-                           {"B", JetType::kByte},
-                           {"I", JetType::kInteger},
-                           {"Cur", JetType::kCurrency},
-                           {"Sng", JetType::kSingle},
-                           {"Dbl", JetType::kDouble},
-                           {"D", JetType::kDate},
-                           {"Txt", JetType::kText, 20},
-                           {"Bin", JetType::kLongBinary},
-                           {"G", JetType::kGUID}},
-                          {}});
-  }
+  EngineStatements() { engine_->CreateTable(EveryTypeTable()); }
 
   // Column 0 of every row of a Jet select, joined by ",".
   std::string Rows(const std::string& jetSql, Engine* on = nullptr) {

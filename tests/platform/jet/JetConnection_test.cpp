@@ -4,6 +4,7 @@
 #include <fstream>
 #include <functional>
 
+#include "CatalogTestTables.h"
 #include "JetTestSupport.h"
 #include "platform/automation/VbaText.h"
 
@@ -189,21 +190,7 @@ TEST_F(TwoConnections, ImmediateTransactionsHoldTheWriteLockFromTheStart) {
 
 class ConnectionTest : public JetTest {
  protected:
-  ConnectionTest() {
-    db_->Schema().CreateTable({"T",
-                               {{"Id", JetType::kLong},
-                                {"Flag", JetType::kBoolean},
-                                {"B", JetType::kByte},
-                                {"I", JetType::kInteger},
-                                {"Cur", JetType::kCurrency},
-                                {"Sng", JetType::kSingle},
-                                {"Dbl", JetType::kDouble},
-                                {"D", JetType::kDate},
-                                {"Txt", JetType::kText, 20},
-                                {"Bin", JetType::kLongBinary},
-                                {"G", JetType::kGUID}},
-                               {}});
-  }
+  ConnectionTest() { db_->Schema().CreateTable(EveryTypeTable()); }
 };
 
 // A bound text reaches SQLite whole, a NUL inside it included, whether the
