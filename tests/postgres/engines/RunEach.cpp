@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/automation/Error.h"
@@ -150,6 +151,9 @@ TEST_F(RunEach, RowsReadWhole) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    // Jet's \ is a server function: a build without the Jet functions' script has none.
+    if (gFunctions == nullptr && std::string_view(c.sql).find('\\') != std::string_view::npos)
+      continue;
     if (c.inTransaction) {
       e.BeginTrans();
       e.Execute("INSERT INTO T (ID, N) VALUES (4, 40)");  // the transaction opened first
