@@ -21,6 +21,7 @@
 #include "platform/dao/TableDef.h"
 #include "platform/dao/TableDefs.h"
 #include "support/PgTestProcess.h"
+#include "support/ServerRun.h"
 #include "support/TestSupport.h"
 
 namespace qv::dao::testing {
@@ -37,12 +38,7 @@ using testsupport::TempFolder;
 class TestPlaces {
  public:
   static bool OnServer() {
-    static const bool onServer = [] {
-      const char* set = std::getenv("QV_DAO_TEST_SERVER");
-      if (set == nullptr || *set == '\0') return false;
-      if (testsupport::TestServerOrSkip() == nullptr) std::exit(77);
-      return true;
-    }();
+    static const bool onServer = testsupport::RunsOnServer("QV_DAO_TEST_SERVER");
     return onServer;
   }
 

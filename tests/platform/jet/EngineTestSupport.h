@@ -23,6 +23,7 @@
 
 #include "platform/jet/JetEngine.h"
 #include "support/PgTestProcess.h"
+#include "support/ServerRun.h"
 #include "support/TestSupport.h"
 
 namespace qv::jet::testing {
@@ -33,12 +34,7 @@ using testsupport::TempFolder;
 class EngineTest : public ::testing::Test {
  protected:
   static bool OnServer() {
-    static const bool onServer = [] {
-      const char* set = std::getenv("QV_JET_TEST_SERVER");
-      if (set == nullptr || *set == '\0') return false;
-      if (testsupport::TestServerOrSkip() == nullptr) std::exit(77);
-      return true;
-    }();
+    static const bool onServer = testsupport::RunsOnServer("QV_JET_TEST_SERVER");
     return onServer;
   }
 
