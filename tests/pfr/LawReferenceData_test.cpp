@@ -213,6 +213,38 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
     EXPECT_TRUE(rs->CurrentValue(rs->FieldIndex("Summa")).IsNull());
   }
 
+  // Per-income deductions of the list as amended on 22.11.2016: securities and
+  // derivatives, royalty expenses, farm pay in kind, pension contributions.
+  // 206 carries the amendment's text, not the one it replaced; 221 and 617
+  // left the list with it.
+  const struct {
+    const char* code;
+    const char* fullName;
+  } perIncome[] = {
+      {"201",
+       "Расходы по операциям с ценными бумагами, обращающимися на организованном рынке ценных "
+       "бумаг"},
+      {"206", "Расходы по операциям с производными финансовыми инструментами, которые"},
+      {"230",
+       "Расходы в виде процентов по займу, произведенные по совокупности операций РЕПО, "
+       "учитываемых на индивидуальном инвестиционном счете"},
+      {"252", "Сумма убытка по операциям с производными финансовыми инструментами"},
+      {"404", "Сумма фактически произведенных и документально подтвержденных расходов, связанных "
+              "с получением авторских вознаграждений"},
+      {"405", "Сумма в пределах нормативов затрат"},
+      {"509", "Вычет из суммы доходов, полученных работниками в натуральной форме"},
+      {"510", "Вычет в сумме уплаченных работодателем страховых взносов за работника"},
+  };
+  for (const auto& d : perIncome) {
+    auto rs = q.GetMonthDeductsDictEx(0, Day(2024, 6, 30), d.code);
+    ASSERT_EQ(rs->RecordCount(), 1) << d.code;
+    rs->MoveFirst();
+    const std::string full = CStr(rs->CurrentValue(rs->FieldIndex("FullName")));
+    EXPECT_TRUE(full.starts_with(d.fullName)) << d.code << ": " << full;
+    EXPECT_FALSE(CStr(rs->CurrentValue(rs->FieldIndex("ShortName"))).empty()) << d.code;
+  }
+  EXPECT_EQ(q.GetMonthDeductsDictEx(0, Day(2024, 6, 30), "221,617")->RecordCount(), 0);
+
   // Social, property and investment deductions: their category, no fixed amount.
   const struct {
     const char* code;
