@@ -140,6 +140,16 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
        q.IsIncomeAllowedEx(2014, 2, 30, Day(2020, 6, 30)), true},
       {"written-off bad debt 2611 at 22% in 2025",
        q.IsIncomeAllowedEx(2611, 1, 22, Day(2025, 6, 30)), true},
+      // The codes of the order of 09.01.2024: daily allowances above the
+      // untaxed amounts, from the day the order applies.
+      {"daily allowances above the norm 2017 before the order",
+       q.IsIncomeAllowedEx(2017, 1, 13, Day(2024, 2, 19)), false},
+      {"daily allowances above the norm 2017 at 13% after the order",
+       q.IsIncomeAllowedEx(2017, 1, 13, Day(2024, 2, 20)), true},
+      {"remote worker's expenses 2018 of a non-resident at 30% in 2024",
+       q.IsIncomeAllowedEx(2018, 2, 30, Day(2024, 6, 30)), true},
+      {"daily allowances above the norm 2017 at 22% in 2025",
+       q.IsIncomeAllowedEx(2017, 1, 22, Day(2025, 6, 30)), true},
       // Special rates: 35% for a resident's material benefit on a loan and
       // for prizes of advertising games, 9% for interest on mortgage bonds
       // issued before 2007, 35% on deposit interest only until 2020.
@@ -186,6 +196,11 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
   EXPECT_EQ(listed2018["3010"],
             "Доходы в виде выигрышей, полученных в букмекерской конторе и тотализаторе");
   EXPECT_FALSE(listed2018.count("2610")) << "taxed at 35%, not 13%";
+  EXPECT_FALSE(listed2018.count("2017"));
+  auto listed2024 = Names(q.GetIncomesDictEx(1, 13, Day(2024, 6, 30), ""));
+  EXPECT_TRUE(listed2024["2017"].starts_with("Суточные или полевое довольствие работникам"));
+  EXPECT_TRUE(listed2024["2018"].starts_with(
+      "Доходы, полученные в виде возмещенных расходов дистанционного работника"));
 
   // A resident's 35% codes: the material benefit on a loan and the prizes of
   // advertising games, and from 2021 no longer deposit interest.
