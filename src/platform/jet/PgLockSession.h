@@ -35,7 +35,8 @@ class PgLockSession {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // How long a server's answer to an unlock is waited for.
+  // How long a server's answer is waited for: a connect's, and a lock's
+  // beyond its wait for another session.
   static constexpr int kAnswerWaitMs = 5000;
 
   // Connects with a libpq connection string or URI (application name
@@ -66,9 +67,12 @@ class PgLockSession {
   // holds it; a deadline already passed makes one try. `why` gets the
   // reason of a failure.
   Outcome Lock(int64_t key, Clock::time_point deadline, std::string* why);
-  // Frees one hold of `key`. False when the server failed or did not answer
-  // within kAnswerWaitMs: the session is then Broken(), and its end frees
-  // the lock. Never throws.
+  // Frees one hold of `key` without waiting for the server: the request is
+  // sent (it has left when this returns) and its answer is read by the next
+  // Lock, in that lock's round trip; an unlock that failed fails that lock
+  // (the session is then Broken(), and its end frees the lock). False when
+  // the request could not be sent: the session is then Broken(). Never
+  // throws.
   bool Unlock(int64_t key) noexcept;
 
   // True after a failure that leaves the session unusable.
@@ -82,6 +86,8 @@ class PgLockSession {
   std::string database_;
   std::string schema_;
   bool broken_ = false;
+  // Unlocks sent whose answers have not been read yet.
+  int unlocksSent_ = 0;
 };
 
 }  // namespace qv::jet
