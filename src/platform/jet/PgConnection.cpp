@@ -1342,17 +1342,30 @@ struct PgConnection::Impl : public SchemaView {
       qs.ahead.clear();
       qs.error.reset();
       qs.begunAhead = true;
-      ResultPtr r(lost ? nullptr : PQgetResult(conn));
-      if (r) DropNulls();
-      ResultPtr sync(r ? PQgetResult(conn) : nullptr);
-      lost = lost || !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
-      if (r && PQresultStatus(r.get()) == PGRES_TUPLES_OK) {
+      // The rows as one result, or one result per row: libpq keeps the
+      // single-row mode of the connection's last select for the first
+      // select of a pipeline. A failure drops the rows before it, as a
+      // select read whole gives none.
+      ResultPtr failure;
+      bool answered = false;
+      while (!lost) {
+        ResultPtr r(PQgetResult(conn));
+        if (!r) break;
+        answered = true;
+        const ExecStatusType status = PQresultStatus(r.get());
+        if (status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
+          if (!failure) failure = std::move(r);
+          continue;
+        }
         if (!q.entry->columnsKnown) FillColumns(*q.entry, r.get());
         if (PQntuples(r.get()) > 0) qs.ahead.push_back(std::move(r));
-        continue;
       }
+      ResultPtr sync(lost ? nullptr : PQgetResult(conn));
+      lost = lost || !answered || !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
+      if (!failure && !lost) continue;
+      qs.ahead.clear();
       try {
-        ThrowResult(r.get(), conn, kSourceDatabase);
+        ThrowResult(failure.get(), conn, kSourceDatabase);
       } catch (const Error& e) {
         qs.error = e;
       }

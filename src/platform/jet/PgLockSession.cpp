@@ -169,7 +169,21 @@ std::unique_ptr<PgLockSession> PgLockSession::Connect(const std::string& conninf
 PgLockSession::PgLockSession(Private, pg_conn* conn) : conn_(conn), owner_(::getpid()) {}
 
 PgLockSession::~PgLockSession() {
-  if (OwnedHere()) PQfinish(conn_);
+  if (!OwnedHere()) return;
+  // The answers of unlocks sent are waited for (within kAnswerWaitMs), so
+  // that the lock is free for the others once this session is gone; the
+  // session's end would free it too, a moment later.
+  const auto answerBy = Clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
+  if (unlocksSent_ > 0 && !broken_) CountServerRoundTrip();
+  for (int ends = broken_ ? 0 : unlocksSent_; ends > 0 && AwaitResult(conn_, answerBy);) {
+    ResultPtr r(PQgetResult(conn_));
+    if (!r) {
+      if (PQstatus(conn_) == CONNECTION_BAD) break;
+      continue;
+    }
+    if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) --ends;
+  }
+  PQfinish(conn_);
 }
 
 PgLockSession::Outcome PgLockSession::Lock(int64_t key, Clock::time_point deadline,

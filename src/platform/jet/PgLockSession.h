@@ -46,7 +46,8 @@ class PgLockSession {
   static std::unique_ptr<PgLockSession> Connect(const std::string& conninfo,
                                                 Clock::time_point deadline, std::string* why);
   PgLockSession(Private, pg_conn* conn);
-  // Ends the session, which frees its locks; in a process other than the one
+  // Ends the session, which frees its locks (the answers of the unlocks sent
+  // are read first); in a process other than the one
   // that connected (a child made by fork()) it leaves the connection alone,
   // since closing it there would end the other process's session.
   ~PgLockSession();

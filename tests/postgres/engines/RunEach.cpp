@@ -233,6 +233,15 @@ TEST_F(RunEach, SelectsStartedWithTheNext) {
          return Read({s[1].get(), s[0].get()});
        },
        1, " 20 10"},
+      {"after a select read row by row (its mode kept for the pipeline's first select)", false,
+       [&](jet::Engine& e) {
+         Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 2", "SELECT N FROM T WHERE ID = 1",
+                              "SELECT N FROM T WHERE ID = 2"});
+         const std::string first = Read({s[0].get()});
+         s[1]->StartWithNextSelect();
+         return first + Read({s[2].get(), s[1].get()});
+       },
+       2, " 20 20 10"},
       {"two with the next, one without rows", false,
        [&](jet::Engine& e) {
          Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 1", "SELECT N FROM T WHERE ID = 9",
