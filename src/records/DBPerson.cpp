@@ -1,3 +1,5 @@
+#include <functional>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -124,17 +126,20 @@ constexpr DetailDef kDetail{"Type", "PersonRealID", kDetails};
 
 // The relations of PersonRelations.h, read with the lazy columns from the
 // database the record is read from: only an organisation can be a branch.
-void ReadRelations(dao::Database& db, QvRecord& rec) {
+// An organisation's two marks are one select, which on a server goes with
+// the lazy row's.
+std::function<void(QvRecord&)> ReadRelations(dao::Database& db, QvRecord& rec) {
   static const int type = rec.PropertyIndex("Type");
   static const int isBranch = rec.PropertyIndex("IsBranch");
   static const int isAccPerson = rec.PropertyIndex("IsAccPerson");
-  if (CLng(rec.Value(type)) != kLegalType) {
-    rec.SetValue(isAccPerson, Variant(IsAccPerson(db, rec.Id())));
-    return;
-  }
-  const PersonMarks marks = ReadPersonMarks(db, rec.Id());
-  rec.SetValue(isBranch, Variant(marks.branch));
-  rec.SetValue(isAccPerson, Variant(marks.accounted));
+  if (CLng(rec.Value(type)) != kLegalType)
+    return [&db](QvRecord& r) { r.SetValue(isAccPerson, Variant(IsAccPerson(db, r.Id()))); };
+  auto marks = std::make_shared<PersonMarksReader>(db, rec.Id());
+  return [marks](QvRecord& r) {
+    const PersonMarks m = marks->Read();
+    r.SetValue(isBranch, Variant(m.branch));
+    r.SetValue(isAccPerson, Variant(m.accounted));
+  };
 }
 
 // Persons whose delete is under way on this thread: a branch relation that
@@ -172,7 +177,7 @@ const MapperDef& DBPerson::Def() {
       "Qv_Records.QvPerson",
       kHeaderMap,
       true,
-      {.afterLazyRead = &ReadRelations, .beforeDelete = &DeletePersonDependents},
+      {.aroundLazyRead = &ReadRelations, .beforeDelete = &DeletePersonDependents},
       nullptr,
       &kDetail};
   return def;

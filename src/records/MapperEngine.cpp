@@ -529,6 +529,8 @@ void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
       return;
     }
   }
+  const std::function<void(QvRecord&)> after =
+      def.hooks.aroundLazyRead ? def.hooks.aroundLazyRead(db, rec) : nullptr;
   StoredRow st(db, *map, ColGroup::kLazy, key);
   if (!st) {
     rec.MarkNotFound(Variant(id));
@@ -537,7 +539,7 @@ void ReadLazyRow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   rec.BeginGroupLoad(group);
   AssignColumns(*map, ColGroup::kLazy, st, rec);
   st.reset();
-  if (def.hooks.afterLazyRead) def.hooks.afterLazyRead(db, rec);
+  if (after) after(rec);
   for (const ChildListDef& list : def.lists) ReadChildList(db, list, rec);
   rec.EndGroupLoad(group);
 }

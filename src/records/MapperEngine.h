@@ -120,9 +120,11 @@ struct MapperHooks {
   bool (*existsWithoutTable)(double id) = nullptr;
   // Called before EndLoad, once the base columns are assigned.
   void (*afterRead)(QvRecord& rec) = nullptr;
-  // Called before the lazy group's closing bracket (ReadLazyFields), with
-  // the database read from (lookups elsewhere go to the same file).
-  void (*afterLazyRead)(dao::Database& db, QvRecord& rec) = nullptr;
+  // Called before the lazy row's read, the base columns read, with the
+  // database read from (lookups elsewhere go to the same file): a select
+  // it starts may go with the row's (StartWithNextSelect). What it returns
+  // runs before the lazy group's closing bracket (ReadLazyFields).
+  std::function<void(QvRecord&)> (*aroundLazyRead)(dao::Database& db, QvRecord& rec) = nullptr;
   // After the state and read-only gates: false skips the save.
   bool (*saveGate)(QvRecord& rec) = nullptr;
   // The identifier of a new row from NextId (last + 1, or 1); null: as is.

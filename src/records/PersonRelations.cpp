@@ -42,16 +42,31 @@ bool IsBranch(dao::Database& db, double aPersonID) {
 }
 
 PersonMarks ReadPersonMarks(dao::Database& db, double aPersonID) {
-  if (aPersonID == 0) return {};
-  if (!db.IsServer()) return {IsBranch(db, aPersonID), IsAccPerson(db, aPersonID)};
-  return Guard(QV_HERE, [&] {
+  return PersonMarksReader(db, aPersonID).Read();
+}
+
+PersonMarksReader::PersonMarksReader(dao::Database& db, double aPersonID)
+    : db_(db), id_(aPersonID) {
+  if (aPersonID == 0 || !db.IsServer()) return;
+  st_ = Guard(QV_HERE, [&] {
     // A row marked 1 for each branch relation, 2 for each accounted entry.
     const std::string key = Number2DaoSql(aPersonID);
     std::unique_ptr<jet::EngineStatement> st = db.ServerEngine().Prepare(
         "SELECT 1 AS Mark FROM Branches WHERE ChildPersonID = " + key +
         " UNION ALL SELECT 2 AS Mark FROM AccPerson WHERE PersonID = " + key);
+    st->StartWithNextSelect();
+    return st;
+  });
+}
+
+PersonMarksReader::~PersonMarksReader() = default;
+
+PersonMarks PersonMarksReader::Read() {
+  if (id_ == 0) return {};
+  if (!st_) return {IsBranch(db_, id_), IsAccPerson(db_, id_)};
+  return Guard(QV_HERE, [&] {
     PersonMarks marks;
-    while (st->Step()) (CLng(st->Value(0)) == 1 ? marks.branch : marks.accounted) = true;
+    while (st_->Step()) (CLng(st_->Value(0)) == 1 ? marks.branch : marks.accounted) = true;
     return marks;
   });
 }

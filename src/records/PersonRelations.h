@@ -6,8 +6,13 @@
 // read and change them on the session's database. Each works on the
 // database it is given.
 
+#include <memory>
+
 namespace qv::dao {
 class Database;
+}
+namespace qv::jet {
+class EngineStatement;
 }
 
 namespace qv::records {
@@ -23,6 +28,23 @@ struct PersonMarks {
   bool accounted = false;
 };
 PersonMarks ReadPersonMarks(dao::Database& db, double aPersonID);
+// ReadPersonMarks in two steps, for a read that has another select to make
+// meanwhile: on a server the marks' select is made here and goes with the
+// connection's next select (one round trip for both); Read gives the marks
+// (a failure of the select raises there). On a file Read reads them.
+class PersonMarksReader {
+ public:
+  PersonMarksReader(dao::Database& db, double aPersonID);
+  ~PersonMarksReader();
+  PersonMarksReader(const PersonMarksReader&) = delete;
+  PersonMarksReader& operator=(const PersonMarksReader&) = delete;
+  PersonMarks Read();
+
+ private:
+  dao::Database& db_;
+  double id_;
+  std::unique_ptr<jet::EngineStatement> st_;  // on a server
+};
 // Removes the person's branch relation to its parent (none: nothing).
 void RemoveBranch(dao::Database& db, double aBranchOrgID);
 // Removes the person from the accounted persons (not one: nothing).

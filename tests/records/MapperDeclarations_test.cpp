@@ -71,7 +71,7 @@ bool PropertyFits(ColKind kind, Kind property) {
 
 // Properties no column of the map fills: a hook computes them after the read
 // or writes them before the update. Each entry must still have its hook.
-enum class Hook { kAfterRead, kAfterLazyRead, kBeforeUpdate };
+enum class Hook { kAfterRead, kAroundLazyRead, kBeforeUpdate };
 struct HookFilled {
   const char* mapper;
   const char* property;
@@ -79,8 +79,8 @@ struct HookFilled {
 };
 constexpr HookFilled kHookFilled[] = {
     {"Qv_DBProvider.DBTimePeriod", "PeriodOrder", Hook::kAfterRead},
-    {"Qv_DBProvider.DBPerson", "IsBranch", Hook::kAfterLazyRead},
-    {"Qv_DBProvider.DBPerson", "IsAccPerson", Hook::kAfterLazyRead},
+    {"Qv_DBProvider.DBPerson", "IsBranch", Hook::kAroundLazyRead},
+    {"Qv_DBProvider.DBPerson", "IsAccPerson", Hook::kAroundLazyRead},
     {"Qv_DBProvider.DBWjEvent", "EvIsPartTime", Hook::kBeforeUpdate},
 };
 
@@ -88,8 +88,8 @@ bool HasHook(const MapperHooks& hooks, Hook hook) {
   switch (hook) {
     case Hook::kAfterRead:
       return hooks.afterRead != nullptr;
-    case Hook::kAfterLazyRead:
-      return hooks.afterLazyRead != nullptr;
+    case Hook::kAroundLazyRead:
+      return hooks.aroundLazyRead != nullptr;
     case Hook::kBeforeUpdate:
       return hooks.beforeUpdate != nullptr;
   }

@@ -66,6 +66,13 @@ class EngineStatement {
   // a copy of the result's description per row). A file reads its rows as
   // it steps either way.
   virtual void ReadsEveryRow() {}
+  // Says that this select, bound as it will run, is read by the caller
+  // after the next select it starts, and does not depend on it: a server
+  // sends it in that select's round trip (a pipeline; its rows come whole,
+  // a failure of its own waits for its first Step). Elsewhere, or when the
+  // connection's next request is not a select, it runs at its first Step
+  // as it would without. A Reset or a Bind before that Step takes it back.
+  virtual void StartWithNextSelect() {}
 };
 
 class Engine {
@@ -115,8 +122,9 @@ class Engine {
   // A read snapshot outside a transaction, held for a walk whose reads
   // meanwhile must agree with it (no-op on a file, whose stepping statement
   // holds its own). On a server the session reads in one REPEATABLE READ
-  // READ ONLY transaction from the first hold until the last release; it
-  // does not block writers. It ends early, the holds kept, at
+  // READ ONLY transaction from the first statement after the first hold
+  // (the begin goes in that statement's round trip) until the last
+  // release; it does not block writers. It ends early, the holds kept, at
   // EndReadSnapshot (the engine's dbFreeLocks), before a write or a
   // transaction's begin of this session, and after a failed read; a later
   // HoldReadSnapshot begins a fresh one. Inside a transaction a hold is

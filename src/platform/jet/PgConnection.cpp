@@ -452,8 +452,19 @@ struct CachedTable {
 struct Stream {
   bool active = false;          // rows still to come from the connection
   bool pipelined = false;       // in a transaction: after a savepoint, before its release
+  bool syncAfter = false;       // after selects sent with it: its pipeline's sync follows
+  bool queued = false;          // waits to go with the next select (StartWithNextSelect)
+  bool begunAhead = false;      // went with another select: its rows are ahead (or its error)
   std::deque<ResultPtr> ahead;  // rows read ahead for another statement's sake
   std::optional<Error> error;   // the failure met while reading ahead
+};
+
+// A select waiting to go with the connection's next select: its statement's
+// prepared entry, values and rows.
+struct Queued {
+  Entry* entry;
+  const std::vector<std::optional<std::string>>* values;
+  Stream* stream;
 };
 
 }  // namespace
@@ -477,6 +488,15 @@ struct PgConnection::Impl : public SchemaView {
 
   // The select whose rows are being read (Stream), if one is.
   mutable Stream* streaming = nullptr;
+  // The selects to send with the next select (StartWithNextSelect); any
+  // other request drops them (each then runs at its first Step).
+  mutable std::vector<Queued> queued;
+
+  void Unqueue(Stream& s) const {
+    if (!s.queued) return;
+    s.queued = false;
+    std::erase_if(queued, [&](const Queued& q) { return q.stream == &s; });
+  }
 
   // The tables the results' columns come from, by the server's table oid:
   // the name and the column names by attribute number (PQftable,
@@ -540,6 +560,8 @@ struct PgConnection::Impl : public SchemaView {
   // Before anything else is sent: the rows of a select still coming go
   // ahead into its statement (and a failure among them waits there).
   void Settle() const {
+    for (const Queued& q : queued) q.stream->queued = false;
+    queued.clear();
     if (Stream* s = streaming) {
       try {
         while (ResultPtr r = NextRows(*s)) s->ahead.push_back(std::move(r));
@@ -551,15 +573,32 @@ struct PgConnection::Impl : public SchemaView {
     if (snapshot && PQtransactionStatus(conn) == PQTRANS_INERROR) EndSnapshot();
   }
 
-  // The read snapshot (HoldReadSnapshot): whether its transaction is open
-  // on the server, and how many hold it.
+  // The read snapshot (HoldReadSnapshot): whether it is held (its
+  // transaction open on the server, or its begin pending), and how many
+  // hold it.
   mutable bool snapshot = false;
   int snapshotHolds = 0;
 
+  // The snapshot's begin waits in `pending` (outside a transaction, nothing
+  // else does) for the first statement, and goes in its round trip: the
+  // server takes a repeatable-read transaction's snapshot at its first
+  // statement, not at its begin, so the reads see what they would have.
+  static constexpr std::string_view kSnapshotBegin =
+      "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
+  bool SnapshotUnopened() const {
+    return snapshot && depth == 0 && pending.size() == 1 && pending.front() == kSnapshotBegin;
+  }
+
   // Ends the snapshot's transaction (read only: nothing to keep). The rows
   // of a select still coming are read ahead first, as they were read in it.
+  // A snapshot no statement opened ends without a word to the server.
   void EndSnapshot() const {
     if (!snapshot) return;
+    if (SnapshotUnopened()) {
+      pending.clear();
+      snapshot = false;
+      return;
+    }
     snapshot = false;
     Settle();
     CountServerRoundTrip();
@@ -584,6 +623,12 @@ struct PgConnection::Impl : public SchemaView {
     s.active = false;
     if (streaming == &s) streaming = nullptr;
     DropNulls();
+    if (s.syncAfter) {
+      s.syncAfter = false;
+      ResultPtr(PQgetResult(conn));  // the sync's
+      PQexitPipelineMode(conn);
+      return;
+    }
     if (!s.pipelined) return;
     if (ResultPtr(PQgetResult(conn))) DropNulls();  // the release's
     ResultPtr(PQgetResult(conn));                   // the sync's
@@ -1186,6 +1231,9 @@ struct PgConnection::Impl : public SchemaView {
   // round trip), as RunBetweenSavepoints runs the others.
   void StartStream(Entry& entry, const std::vector<std::optional<std::string>>& values, Stream& s,
                    bool whole) {
+    std::vector<Queued> before;
+    before.swap(queued);
+    for (const Queued& q : before) q.stream->queued = false;
     Settle();
     Revive();
     std::vector<const char*> p;
@@ -1199,9 +1247,21 @@ struct PgConnection::Impl : public SchemaView {
     s.ahead.clear();
     s.error.reset();
     s.pipelined = depth > 0 && !Unopened();
+    // The queued selects go first when this select runs by itself, each in
+    // an implicit transaction of its own (a sync after it), so that a
+    // failure of one is its own; in a transaction or a read snapshot, and
+    // when the schema changed since their prepare, each runs at its Step.
+    if (s.pipelined || snapshot) before.clear();
+    std::erase_if(before, [&](const Queued& q) { return q.entry->preparedIn != deallocations; });
     const int n = static_cast<int>(p.size());
     CountServerRoundTrip();
-    if (!s.pipelined) {
+    if (!before.empty()) {
+      SendWithQueued(before, entry, p);
+      s.syncAfter = true;
+    } else if (depth == 0 && !pending.empty()) {
+      SendAfterPending(entry, p);
+      s.syncAfter = true;
+    } else if (!s.pipelined) {
       if (!PQsendQueryPrepared(conn, entry.name.c_str(), n, p.data(), nullptr, nullptr, 0))
         ThrowResult(nullptr, conn, kSourceDatabase);
     } else {
@@ -1229,6 +1289,91 @@ struct PgConnection::Impl : public SchemaView {
     if (!whole) PQsetSingleRowMode(conn);
     s.active = true;
     streaming = &s;
+  }
+
+  // Outside a transaction, the pending commands (a read snapshot's begin),
+  // then the select of `entry`, and a sync in one pipeline; reads the
+  // commands' results and leaves the select's to be read.
+  void SendAfterPending(Entry& entry, const std::vector<const char*>& p) {
+    std::vector<std::string> commands;
+    commands.swap(pending);
+    bool sent = PQenterPipelineMode(conn);
+    for (const std::string& c : commands)
+      sent = sent && PQsendQueryParams(conn, c.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    sent = sent &&
+           PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
+                               nullptr, nullptr, 0) &&
+           PQpipelineSync(conn);
+    bool lost = !sent;
+    preamble = commands.size();
+    ResultPtr failed = lost ? nullptr : ReadPreamble(lost);
+    if (lost || failed) {
+      // The select was skipped after the failure.
+      if (!lost && ResultPtr(PQgetResult(conn))) DropNulls();
+      if (!lost) ResultPtr(PQgetResult(conn));  // the sync's
+      PQexitPipelineMode(conn);
+      ThrowResult(failed.get(), conn, kSourceDatabase);
+    }
+  }
+
+  // One pipeline: each of `before` and a sync, then the select of `entry`
+  // and a sync; reads the results of `before` whole into their streams
+  // (or their failures), and leaves the select's to be read.
+  void SendWithQueued(const std::vector<Queued>& before, Entry& entry,
+                      const std::vector<const char*>& p) {
+    if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+    bool sent = true;
+    std::vector<const char*> qp;
+    for (const Queued& q : before) {
+      qp.clear();
+      for (const auto& v : *q.values) qp.push_back(v ? v->c_str() : nullptr);
+      sent = sent &&
+             PQsendQueryPrepared(conn, q.entry->name.c_str(), static_cast<int>(qp.size()),
+                                 qp.data(), nullptr, nullptr, 0) &&
+             PQpipelineSync(conn);
+    }
+    sent = sent &&
+           PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
+                               nullptr, nullptr, 0) &&
+           PQpipelineSync(conn);
+    bool lost = !sent;
+    for (const Queued& q : before) {
+      Stream& qs = *q.stream;
+      qs.ahead.clear();
+      qs.error.reset();
+      qs.begunAhead = true;
+      // The rows as one result, or one result per row: libpq keeps the
+      // single-row mode of the connection's last select for the first
+      // select of a pipeline. A failure drops the rows before it, as a
+      // select read whole gives none.
+      ResultPtr failure;
+      bool answered = false;
+      while (!lost) {
+        ResultPtr r(PQgetResult(conn));
+        if (!r) break;
+        answered = true;
+        const ExecStatusType status = PQresultStatus(r.get());
+        if (status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
+          if (!failure) failure = std::move(r);
+          continue;
+        }
+        if (!q.entry->columnsKnown) FillColumns(*q.entry, r.get());
+        if (PQntuples(r.get()) > 0) qs.ahead.push_back(std::move(r));
+      }
+      ResultPtr sync(lost ? nullptr : PQgetResult(conn));
+      lost = lost || !answered || !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
+      if (!failure && !lost) continue;
+      qs.ahead.clear();
+      try {
+        ThrowResult(failure.get(), conn, kSourceDatabase);
+      } catch (const Error& e) {
+        qs.error = e;
+      }
+    }
+    if (lost) {
+      PQexitPipelineMode(conn);
+      ThrowResult(nullptr, conn, kSourceDatabase);
+    }
   }
 
   // Drops what was read of the schema when another session told of a
@@ -1320,10 +1465,19 @@ class PgStatement final : public EngineStatement {
   void Bind(int index, const Variant& value) override {
     if (index < 1 || index > ParameterCount()) ThrowJet(jeterr::kItemNotFound);
     values_[static_cast<size_t>(index - 1)] = ParameterText(value, kSourceDatabase);
+    if (stream_.queued || stream_.begunAhead) Reset();  // taken back: it runs with these
   }
 
   bool Step() override {
-    if (!started_) Start();
+    if (!started_ && stream_.begunAhead) {
+      // Sent with another select: its rows (or its failure) are here.
+      stream_.begunAhead = false;
+      started_ = true;
+      row_ = -1;
+      result_ = NextRows();
+    } else if (!started_) {
+      Start();
+    }
     if (result_ && row_ + 1 < PQntuples(result_.get())) {
       ++row_;
       return true;
@@ -1374,6 +1528,12 @@ class PgStatement final : public EngineStatement {
   }
   std::string_view Sql() const override { return entry_->translation.sql; }
   void ReadsEveryRow() override { whole_ = true; }
+  void StartWithNextSelect() override {
+    if (Kind() != StatementKind::kSelect || entry_->name.empty()) return;
+    Reset();
+    conn_->impl_->queued.push_back({entry_.get(), &values_, &stream_});
+    stream_.queued = true;
+  }
 
   // The values of `runs` as the server's parameters, each run checked as
   // Bind checks a value; empty when this statement cannot run them in one
@@ -1437,6 +1597,8 @@ class PgStatement final : public EngineStatement {
   // Lets the rest of the rows go: those still coming are read (the
   // connection is free again after them) and dropped.
   void EndRows() {
+    conn_->impl_->Unqueue(stream_);
+    stream_.begunAhead = false;
     while (stream_.active) {
       try {
         conn_->impl_->NextRows(stream_);
@@ -1640,7 +1802,7 @@ int PgConnection::TransactionDepth() const {
 void PgConnection::HoldReadSnapshot() {
   impl_->Revive();
   if (!impl_->snapshot && impl_->depth == 0) {
-    impl_->Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    impl_->pending.emplace_back(Impl::kSnapshotBegin);
     impl_->snapshot = true;
   }
   ++impl_->snapshotHolds;

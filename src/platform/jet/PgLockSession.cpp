@@ -169,7 +169,21 @@ std::unique_ptr<PgLockSession> PgLockSession::Connect(const std::string& conninf
 PgLockSession::PgLockSession(Private, pg_conn* conn) : conn_(conn), owner_(::getpid()) {}
 
 PgLockSession::~PgLockSession() {
-  if (OwnedHere()) PQfinish(conn_);
+  if (!OwnedHere()) return;
+  // The answers of unlocks sent are waited for (within kAnswerWaitMs), so
+  // that the lock is free for the others once this session is gone; the
+  // session's end would free it too, a moment later.
+  const auto answerBy = Clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
+  if (unlocksSent_ > 0 && !broken_) CountServerRoundTrip();
+  for (int ends = broken_ ? 0 : unlocksSent_; ends > 0 && AwaitResult(conn_, answerBy);) {
+    ResultPtr r(PQgetResult(conn_));
+    if (!r) {
+      if (PQstatus(conn_) == CONNECTION_BAD) break;
+      continue;
+    }
+    if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC) --ends;
+  }
+  PQfinish(conn_);
 }
 
 PgLockSession::Outcome PgLockSession::Lock(int64_t key, Clock::time_point deadline,
@@ -181,37 +195,41 @@ PgLockSession::Outcome PgLockSession::Lock(int64_t key, Clock::time_point deadli
     broken_ = true;
     return Outcome::kFailed;
   };
-  if (waitMs == 0) {
-    ResultPtr r =
-        Exchange(conn_, "SELECT pg_try_advisory_lock($1::bigint)", {keyText}, answerBy, why);
-    if (!r) return fail();
-    return *PQgetvalue(r.get(), 0, 0) == 't' ? Outcome::kTaken : Outcome::kBusy;
-  }
-  // One round trip: the wait's bound, set for this implicit transaction
-  // only (a lock_timeout of 0 would wait for ever; a statement_timeout of
-  // the server's or the role's must not cut the wait short), then the wait.
-  // A session-level lock outlives the transaction. The server wakes the
-  // waiter when the holder frees the lock or its session ends.
+  // One round trip, a pipeline behind the unlocks sent before (their
+  // answers come first). For one try, the try; otherwise the wait's bound,
+  // set for this implicit transaction only (a lock_timeout of 0 would wait
+  // for ever; a statement_timeout of the server's or the role's must not
+  // cut the wait short), then the wait. A session-level lock outlives the
+  // transaction. The server wakes the waiter when the holder frees the
+  // lock or its session ends.
   const std::string waitText = std::to_string(waitMs);
   const char* const bound[] = {waitText.c_str()};
   const char* const lockKey[] = {keyText.c_str()};
   CountServerRoundTrip();
-  if (!PQenterPipelineMode(conn_) ||
-      !PQsendQueryParams(conn_,
-                         "SELECT set_config('lock_timeout', $1, true), "
-                         "set_config('statement_timeout', '0', true)",
-                         1, nullptr, bound, nullptr, nullptr, 0) ||
-      !PQsendQueryParams(conn_, "SELECT pg_advisory_lock($1::bigint)", 1, nullptr, lockKey, nullptr,
-                         nullptr, 0) ||
-      !PQpipelineSync(conn_)) {
+  const bool sent =
+      PQenterPipelineMode(conn_) &&
+      (waitMs == 0 ? PQsendQueryParams(conn_, "SELECT pg_try_advisory_lock($1::bigint)", 1, nullptr,
+                                       lockKey, nullptr, nullptr, 0)
+                   : PQsendQueryParams(conn_,
+                                       "SELECT set_config('lock_timeout', $1, true), "
+                                       "set_config('statement_timeout', '0', true)",
+                                       1, nullptr, bound, nullptr, nullptr, 0) &&
+                         PQsendQueryParams(conn_, "SELECT pg_advisory_lock($1::bigint)", 1, nullptr,
+                                           lockKey, nullptr, nullptr, 0)) &&
+      PQpipelineSync(conn_);
+  if (!sent) {
     *why = ErrorOf(conn_, nullptr);
     return fail();
   }
-  // The answers: the bound's row, the lock's row (or its error, or
+  // The answers: each unlock's row and the end of its pipeline, then the
+  // try's row, or the bound's row and the lock's (or its error, or
   // "aborted" after an error of the bound), then the end of the pipeline.
+  // An unlock that failed fails the session, whose end frees its locks.
+  int ends = unlocksSent_ + 1;
+  unlocksSent_ = 0;
   Outcome outcome = Outcome::kTaken;
-  int statement = 0;
-  for (int results = 0; results < 8; ++results) {
+  int statement = 0;  // of the lock's pipeline
+  for (int results = 0; results < 8 + 4 * ends; ++results) {
     if (!AwaitResult(conn_, answerBy)) {
       *why = kNoAnswer;
       return fail();
@@ -223,17 +241,31 @@ PgLockSession::Outcome PgLockSession::Lock(int64_t key, Clock::time_point deadli
     }
     const ExecStatusType status = PQresultStatus(r.get());
     if (status == PGRES_PIPELINE_SYNC) {
+      if (--ends > 0) continue;
       PQexitPipelineMode(conn_);
       return outcome == Outcome::kFailed ? fail() : outcome;
     }
+    if (ends > 1) {  // an unlock's answer
+      if (status != PGRES_TUPLES_OK && outcome != Outcome::kFailed) {
+        *why = ErrorOf(conn_, r.get());
+        outcome = Outcome::kFailed;
+      }
+      continue;
+    }
     ++statement;
-    if (status == PGRES_TUPLES_OK || status == PGRES_PIPELINE_ABORTED) continue;
+    if (status == PGRES_PIPELINE_ABORTED) continue;
+    if (status == PGRES_TUPLES_OK) {
+      if (waitMs == 0 && outcome == Outcome::kTaken && *PQgetvalue(r.get(), 0, 0) != 't')
+        outcome = Outcome::kBusy;
+      continue;
+    }
     const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
-    if (statement == 2 && state && state == kLockNotAvailable && outcome == Outcome::kTaken) {
+    if (waitMs > 0 && statement == 2 && state && state == kLockNotAvailable &&
+        outcome == Outcome::kTaken) {
       outcome = Outcome::kBusy;
       continue;
     }
-    *why = ErrorOf(conn_, r.get());
+    if (outcome != Outcome::kFailed) *why = ErrorOf(conn_, r.get());
     outcome = Outcome::kFailed;
   }
   if (why->empty()) *why = ErrorOf(conn_, nullptr);
@@ -242,12 +274,20 @@ PgLockSession::Outcome PgLockSession::Lock(int64_t key, Clock::time_point deadli
 
 bool PgLockSession::Unlock(int64_t key) noexcept {
   if (broken_ || !OwnedHere()) return false;
+  // Sent, not waited for: its answer is read before the next lock's
+  // (pipelines keep their order). The request has left when this returns
+  // (the pipeline's sync flushes it); the server frees the lock as soon as
+  // it reads it, and a waiter of another session is woken then.
   try {
-    std::string why;
-    const auto answerBy = Clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
-    if (Exchange(conn_, "SELECT pg_advisory_unlock($1::bigint)", {std::to_string(key)}, answerBy,
-                 &why))
+    const std::string keyText = std::to_string(key);
+    const char* const values[] = {keyText.c_str()};
+    if (PQenterPipelineMode(conn_) &&
+        PQsendQueryParams(conn_, "SELECT pg_advisory_unlock($1::bigint)", 1, nullptr, values,
+                          nullptr, nullptr, 0) &&
+        PQpipelineSync(conn_)) {
+      ++unlocksSent_;
       return true;
+    }
   } catch (...) {  // out of memory
   }
   broken_ = true;

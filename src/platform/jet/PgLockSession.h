@@ -35,7 +35,8 @@ class PgLockSession {
  public:
   using Clock = std::chrono::steady_clock;
 
-  // How long a server's answer to an unlock is waited for.
+  // How long a server's answer is waited for: a connect's, and a lock's
+  // beyond its wait for another session.
   static constexpr int kAnswerWaitMs = 5000;
 
   // Connects with a libpq connection string or URI (application name
@@ -45,7 +46,8 @@ class PgLockSession {
   static std::unique_ptr<PgLockSession> Connect(const std::string& conninfo,
                                                 Clock::time_point deadline, std::string* why);
   PgLockSession(Private, pg_conn* conn);
-  // Ends the session, which frees its locks; in a process other than the one
+  // Ends the session, which frees its locks (the answers of the unlocks sent
+  // are read first); in a process other than the one
   // that connected (a child made by fork()) it leaves the connection alone,
   // since closing it there would end the other process's session.
   ~PgLockSession();
@@ -66,9 +68,12 @@ class PgLockSession {
   // holds it; a deadline already passed makes one try. `why` gets the
   // reason of a failure.
   Outcome Lock(int64_t key, Clock::time_point deadline, std::string* why);
-  // Frees one hold of `key`. False when the server failed or did not answer
-  // within kAnswerWaitMs: the session is then Broken(), and its end frees
-  // the lock. Never throws.
+  // Frees one hold of `key` without waiting for the server: the request is
+  // sent (it has left when this returns) and its answer is read by the next
+  // Lock, in that lock's round trip; an unlock that failed fails that lock
+  // (the session is then Broken(), and its end frees the lock). False when
+  // the request could not be sent: the session is then Broken(). Never
+  // throws.
   bool Unlock(int64_t key) noexcept;
 
   // True after a failure that leaves the session unusable.
@@ -82,6 +87,8 @@ class PgLockSession {
   std::string database_;
   std::string schema_;
   bool broken_ = false;
+  // Unlocks sent whose answers have not been read yet.
+  int unlocksSent_ = 0;
 };
 
 }  // namespace qv::jet

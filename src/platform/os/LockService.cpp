@@ -294,8 +294,9 @@ HeldLock::~HeldLock() {
     session = std::move(it->second.session);
     state_->holds.erase(it);
   }
-  // The round trip runs outside the mutex. A session that fails to unlock
-  // is ended, which frees the lock on the server; in a child made by
+  // The unlock is sent outside the mutex, and not waited for: its answer
+  // comes with the session's next lock. A session whose unlock cannot be
+  // sent is ended, which frees the lock on the server; in a child made by
   // fork() the parent's session is left alone (Unlock refuses there).
   if (session && session->Unlock(session->Key(kServerLockName))) {
     std::lock_guard guard(state_->mutex);

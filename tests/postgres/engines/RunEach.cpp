@@ -172,6 +172,154 @@ TEST_F(RunEach, RowsReadWhole) {
   }
 }
 
+// A read snapshot whose begin went with its first select: another
+// session's commit after that select is not seen until the snapshot ends;
+// one before it is.
+TEST_F(RunEach, ASnapshotBegunWithItsFirstSelect) {
+  jet::Engine& e = *engines_[1];
+  auto other = jet::OpenEngine(places_->Server());
+  const auto N = [&] {
+    auto st = e.Prepare("SELECT N FROM T WHERE ID = 1");
+    return st->Step() ? CStr(st->Value(0)) : std::string("none");
+  };
+  std::string seen;
+  e.HoldReadSnapshot();
+  other->Execute("UPDATE T SET N = 11 WHERE ID = 1");  // before the first select: seen
+  seen += N();
+  other->Execute("UPDATE T SET N = 12 WHERE ID = 1");  // after it: not seen
+  seen += " " + N();
+  e.ReleaseReadSnapshot();
+  seen += " " + N();
+  EXPECT_EQ(seen, "11 11 12");
+}
+
+// Selects started with the next select (StartWithNextSelect): on the server
+// they go in its round trip, each read as it would be alone, its failure at
+// its own Step; where they cannot go with it (a write between, a
+// transaction under way, a bind after) they run at their Step. The file
+// reads the same rows.
+TEST_F(RunEach, SelectsStartedWithTheNext) {
+  struct Case {
+    const char* what;
+    bool needsFunctions;
+    // Reads through the engine and returns what it read.
+    std::function<std::string(jet::Engine&)> reads;
+    uint64_t roundTrips;  // on the server
+    std::string expected;
+  };
+  // The first rows' first value of each statement, stepped in the order given.
+  const auto Read = [](std::initializer_list<jet::EngineStatement*> sts) {
+    std::string out;
+    for (jet::EngineStatement* st : sts) {
+      try {
+        out += " " + (st->Step() ? CStr(st->Value(0)) : std::string("none"));
+      } catch (const Error& err) {
+        out += " error " + std::to_string(err.Number());
+      }
+    }
+    return out;
+  };
+  using Sts = std::vector<std::unique_ptr<jet::EngineStatement>>;
+  const auto Prepared = [](jet::Engine& e, std::initializer_list<const char*> sqls) {
+    Sts sts;
+    for (const char* sql : sqls) sts.push_back(e.Prepare(sql));
+    return sts;
+  };
+  const std::vector<Case> cases = {
+      {"one with the next", false,
+       [&](jet::Engine& e) {
+         Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 1", "SELECT N FROM T WHERE ID = 2"});
+         s[0]->StartWithNextSelect();
+         return Read({s[1].get(), s[0].get()});
+       },
+       1, " 20 10"},
+      {"after a select read row by row (its mode kept for the pipeline's first select)", false,
+       [&](jet::Engine& e) {
+         Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 2", "SELECT N FROM T WHERE ID = 1",
+                              "SELECT N FROM T WHERE ID = 2"});
+         const std::string first = Read({s[0].get()});
+         s[1]->StartWithNextSelect();
+         return first + Read({s[2].get(), s[1].get()});
+       },
+       2, " 20 20 10"},
+      {"two with the next, one without rows", false,
+       [&](jet::Engine& e) {
+         Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 1", "SELECT N FROM T WHERE ID = 9",
+                              "SELECT N FROM T WHERE ID = 2"});
+         s[0]->StartWithNextSelect();
+         s[1]->StartWithNextSelect();
+         return Read({s[2].get(), s[1].get(), s[0].get()});
+       },
+       1, " 20 none 10"},
+      {"a failure of its own at its Step, the others read", true,
+       [&](jet::Engine& e) {
+         Sts s = Prepared(e, {"SELECT 10 \\ N FROM T WHERE ID = 3", "SELECT N FROM T WHERE ID = 1",
+                              "SELECT N FROM T WHERE ID = 2"});
+         s[0]->StartWithNextSelect();
+         s[1]->StartWithNextSelect();
+         return Read({s[2].get(), s[0].get(), s[1].get()});
+       },
+       1, " 20 error 11 10"},
+      {"a write between: it runs at its Step, after the write", false,
+       [&](jet::Engine& e) {
+         Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 1", "SELECT N FROM T WHERE ID = 2"});
+         s[0]->StartWithNextSelect();
+         e.Execute("UPDATE T SET N = 11 WHERE ID = 1");
+         return Read({s[1].get(), s[0].get()});
+       },
+       3, " 20 11"},
+      {"a bind after: it runs with the value bound", false,
+       [&](jet::Engine& e) {
+         Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 1", "SELECT N FROM T WHERE ID = 2"});
+         s[0]->StartWithNextSelect();
+         s[0]->Bind(1, Variant(3));
+         return Read({s[1].get(), s[0].get()});
+       },
+       2, " 20 0"},
+      {"under a write lock: each at its Step, inside the transaction", false,
+       [&](jet::Engine& e) {
+         e.BeginTrans(true);
+         e.Execute("UPDATE T SET N = 12 WHERE ID = 1");
+         Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 1", "SELECT N FROM T WHERE ID = 2"});
+         s[0]->StartWithNextSelect();
+         const std::string out = Read({s[1].get(), s[0].get()});
+         e.CommitTrans();
+         return out;
+       },
+       5, " 20 12"},
+      {"one left unread goes with the statement", false,
+       [&](jet::Engine& e) {
+         Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 1", "SELECT N FROM T WHERE ID = 2"});
+         s[0]->StartWithNextSelect();
+         const std::string out = Read({s[1].get()});
+         s.clear();
+         return out + Read({e.Prepare("SELECT N FROM T WHERE ID = 1").get()});
+       },
+       2, " 20 10"},
+  };
+  for (auto& e : engines_) {
+    e->Execute("INSERT INTO T (ID, N) VALUES (3, 0)");
+    // Each shape prepared once.
+    for (const char* sql : {"SELECT N FROM T WHERE ID = 1", "UPDATE T SET N = 11 WHERE ID = 1",
+                            "UPDATE T SET N = ID * 10 WHERE ID < 3"})
+      e->Prepare(sql)->Run();
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.needsFunctions && gFunctions == nullptr) continue;
+    for (size_t k = 0; k < engines_.size(); ++k) {
+      jet::Engine& e = *engines_[k];
+      if (c.needsFunctions) e.Prepare("SELECT 10 \\ N FROM T WHERE ID = 2")->Run();
+      const uint64_t before = jet::ServerRoundTrips();
+      EXPECT_EQ(c.reads(e), c.expected) << (k == 1 ? "on the server" : "on the file");
+      if (k == 1) {
+        EXPECT_EQ(jet::ServerRoundTrips() - before, c.roundTrips);
+      }
+      e.Execute("UPDATE T SET N = ID * 10 WHERE ID < 3");
+    }
+  }
+}
+
 // What each call costs on the server, a statement's shape prepared before.
 TEST_F(RunEach, RoundTripsPerCall) {
   jet::Engine& e = *engines_[1];
@@ -238,6 +386,18 @@ TEST_F(RunEach, RoundTripsPerCall) {
       {"a select after the rollback (its statement kept)",
        [&] { e.Prepare("SELECT N FROM T WHERE ID = 1")->Run(); }, 1},
       {"a definition read before", [&] { e.FindTable("T"); }, 0},
+      {"a read snapshot held (its begin sent with the first select)", [&] { e.HoldReadSnapshot(); },
+       0},
+      {"a select in it (with the begin)", [&] { e.Prepare("SELECT N FROM T WHERE ID = 1")->Run(); },
+       1},
+      {"another select in it", [&] { e.Prepare("SELECT N FROM T WHERE ID = 2")->Run(); }, 1},
+      {"its end", [&] { e.ReleaseReadSnapshot(); }, 1},
+      {"a read snapshot no statement needed, held and released",
+       [&] {
+         e.HoldReadSnapshot();
+         e.ReleaseReadSnapshot();
+       },
+       0},
   };
   for (const Case& c : cases) {
     const uint64_t before = jet::ServerRoundTrips();

@@ -429,6 +429,47 @@ TEST_F(ServerLockTest, WorkersCountUnderTheLockAndAKilledHolderFreesIt) {
             std::to_string(kWorkers * kTimes) + " 0 1");
 }
 
+// The round trips of holds and releases on the server: a release sends its
+// unlock and does not wait; the session's next hold reads the unlock's
+// answer in its own round trip. The lock is free (or held) for the others
+// after each step; one try and a wait alike.
+TEST_F(ServerLockTest, AReleaseCostsNoRoundTrip) {
+  for (const int32_t timeoutMs : {0, 1000}) {
+    SCOPED_TRACE("timeout " + std::to_string(timeoutMs));
+    auto s = Service(server_, timeoutMs);
+    std::shared_ptr<HeldLock> outer, inner;
+    const struct {
+      const char* what;
+      std::function<void()> step;
+      uint64_t roundTrips;
+      const char* then;
+    } steps[] = {
+        {"the first hold (the session's names read, then the lock)", [&] { outer = s->Lock(); }, 2,
+         "busy"},
+        {"its release", [&] { outer.reset(); }, 0, "free"},
+        {"the next hold, the release's answer with it", [&] { outer = s->Lock(); }, 1, "busy"},
+        {"a nested hold", [&] { inner = s->Lock(); }, 0, "busy"},
+        {"the outer release", [&] { outer.reset(); }, 0, "busy"},
+        {"the last release", [&] { inner.reset(); }, 0, "free"},
+        {"two holds one after another", [&] { s->Lock().reset(), s->Lock().reset(); }, 2, "free"},
+    };
+    for (const auto& step : steps) {
+      const uint64_t before = jet::ServerRoundTrips();
+      step.step();
+      EXPECT_EQ(jet::ServerRoundTrips() - before, step.roundTrips) << step.what;
+      // An unlock sent a moment ago may not have been read by the server
+      // yet: the probe for a free lock waits for it (the server wakes it).
+      const bool free = std::string_view(step.then) == "free";
+      const Error e = RaisedError([&] { Service(server_, free ? 5000 : 0)->Lock(); });
+      EXPECT_EQ(e.Number() == 0                   ? "free"
+                : e.Number() == kCouldNotLockFile ? "busy"
+                                                  : e.Description(),
+                step.then)
+          << step.what;
+    }
+  }
+}
+
 // What a hold and its release cost, each kind: printed, for the docs.
 TEST_F(ServerLockTest, TimesAHoldAndItsRelease) {
   for (const std::string& where : {file_, server_}) {
