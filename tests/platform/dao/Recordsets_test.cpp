@@ -186,6 +186,8 @@ TEST_F(RecordsetsTest, StatementTextNamingATableFollowsThisConnection) {
   QV_SKIP_ON_SERVER("PrepareQuery and Database::Connection (3251)");
   const std::string text = "select Name from Person where ID = 1";
   const std::string upper = "SELECT NAME FROM PERSON WHERE ID = 1";
+  // Longer than a name can be: a statement whatever the tables are named.
+  const std::string longer = text + " AND Name <> 'a name no one has' AND ID < 100 AND ID > 0";
   jet::Connection& conn = db_->Connection();
   std::optional<Transaction> tx;
   const struct {
@@ -223,6 +225,11 @@ TEST_F(RecordsetsTest, StatementTextNamingATableFollowsThisConnection) {
       ASSERT_TRUE(st->Step());
       EXPECT_EQ(st->Text(0), "Иванов");
     }
+    std::optional<jet::Statement> other = db_->PrepareQuery(longer);
+    ASSERT_TRUE(other);
+    ASSERT_TRUE(other->Step());
+    EXPECT_EQ(other->Text(0), "Иванов");
+    EXPECT_NE(db_->OpenRecordset(longer, Variant(), Variant(), Variant())->Type(), dbOpenTable);
   }
 }
 
