@@ -92,9 +92,19 @@ bool IsStatement(std::string_view text) {
     ++end;
   // The words are ASCII: no other letter lower-cases to one of theirs.
   const std::string_view word = text.substr(0, end);
-  for (std::string_view w : {"select", "transform", "parameters", "insert", "update", "delete"})
-    if (EqualsAsciiNoCase(word, w)) return true;
-  return false;
+  // Compared only with the words of its length.
+  switch (word.size()) {
+    case 6:
+      for (std::string_view w : {"select", "insert", "update", "delete"})
+        if (EqualsAsciiNoCase(word, w)) return true;
+      return false;
+    case 9:
+      return EqualsAsciiNoCase(word, "transform");
+    case 10:
+      return EqualsAsciiNoCase(word, "parameters");
+    default:
+      return false;
+  }
 }
 
 QV_DEFINE_CLASS(Database, "DAO.Database", nullptr, Method("Name", &Database::Name),

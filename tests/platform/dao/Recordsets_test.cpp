@@ -233,6 +233,40 @@ TEST_F(RecordsetsTest, StatementTextNamingATableFollowsThisConnection) {
   }
 }
 
+// A text is a statement when its first word, in any case, is one a
+// statement starts with; any other text is a table's name (here none).
+TEST_F(RecordsetsTest, FirstWordTellsAStatementFromATableName) {
+  QV_SKIP_ON_SERVER("names the table the file engine looks up");
+  const struct {
+    const char* text;
+    bool statement;
+  } cases[] = {
+      {"SELECT Nope FROM Person", true},
+      {"select Nope from Person", true},
+      {"Insert Nope", true},
+      {"uPDATE Nope", true},
+      {"DELETE FROM Person WHERE", true},
+      {"TRANSFORM Nope", true},
+      {"Parameters Nope", true},
+      {"(SELECT Nope FROM Person)", true},
+      {"SELECT(Nope) FROM Person", true},
+      {"Selects Nope", false},
+      {"Selec Nope", false},
+      {"Transforms Nope", false},
+      {"Parameter Nope", false},
+      {"Deleted Nope", false},
+      {"Nope", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const int32_t number = testsupport::RaisedError([&] {
+                             db_->OpenRecordset(c.text, Variant(), Variant(), Variant());
+                           }).Number();
+    EXPECT_NE(number, 0);
+    EXPECT_EQ(number != daoerr::kNoInputTable, c.statement) << number;
+  }
+}
+
 // What this connection reads of a table after another connection changed
 // it: a statement over it, the table opened by name and its definition all
 // follow each change. Each step asks them in another order, so that each is
