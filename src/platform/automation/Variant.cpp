@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -45,7 +46,16 @@ Variant::Variant(ByteArray v)
 
 void Variant::SetString(std::string_view text) {
   if (auto* s = std::get_if<std::string>(&v_)) {
-    s->assign(text);
+    // A text of its own (not a part of this one) is appended to the
+    // emptied string: no check for overlap, and no allocation when it fits.
+    const auto from = reinterpret_cast<uintptr_t>(text.data());
+    const auto own = reinterpret_cast<uintptr_t>(s->data());
+    if (from + text.size() <= own || from > own + s->size()) {
+      s->clear();
+      s->append(text.data(), text.size());
+    } else {
+      s->assign(text);
+    }
   } else {
     v_ = std::string(text);
   }
@@ -574,6 +584,12 @@ double CDblOr(const Variant& v, double def) {
 
 double CDbl(const Variant& v) {
   switch (v.Type()) {
+    // The kinds a row's numbers come as, read here without a further call.
+    case VarType::kDouble:
+    case VarType::kDate:
+      return std::get<double>(VariantAccess::Payload(v));
+    case VarType::kLong:
+      return std::get<int32_t>(VariantAccess::Payload(v));
     case VarType::kNull:
       NullUse();
     case VarType::kString: {

@@ -67,9 +67,11 @@ bool SomeTableNameIsStatement(jet::Connection& conn) {
 }
 
 // Whether `text`, which starts like a statement (IsStatement), is the name
-// of a table of the connection.
+// of a table of the connection. The kept answer first: the name's check
+// reads the whole text, and is needed only when some table is so named.
 bool StatementNamesTable(jet::Connection& conn, std::string_view text) {
-  return SomeTableNameIsStatement(conn) && conn.Schema().FindTable(text);
+  return SomeTableNameIsStatement(conn) && jet::ddl::IsValidName(text) &&
+         conn.Schema().FindTable(text);
 }
 
 }  // namespace
@@ -90,9 +92,19 @@ bool IsStatement(std::string_view text) {
     ++end;
   // The words are ASCII: no other letter lower-cases to one of theirs.
   const std::string_view word = text.substr(0, end);
-  for (std::string_view w : {"select", "transform", "parameters", "insert", "update", "delete"})
-    if (EqualsAsciiNoCase(word, w)) return true;
-  return false;
+  // Compared only with the words of its length.
+  switch (word.size()) {
+    case 6:
+      for (std::string_view w : {"select", "insert", "update", "delete"})
+        if (EqualsAsciiNoCase(word, w)) return true;
+      return false;
+    case 9:
+      return EqualsAsciiNoCase(word, "transform");
+    case 10:
+      return EqualsAsciiNoCase(word, "parameters");
+    default:
+      return false;
+  }
 }
 
 QV_DEFINE_CLASS(Database, "DAO.Database", nullptr, Method("Name", &Database::Name),
@@ -210,9 +222,7 @@ std::optional<std::string_view> Database::TableNameOf(std::string_view text) {
   // of that name exists; only a valid name can be one, so most statements
   // (longer than a name, or with a period or a line break) skip the look-up.
   if (IsServer()) return NamesServerTable(*this, text) ? std::optional(name) : std::nullopt;
-  if (IsStatement(text) &&
-      (!jet::ddl::IsValidName(name) || !StatementNamesTable(Connection(), name)))
-    return std::nullopt;
+  if (IsStatement(text) && !StatementNamesTable(Connection(), name)) return std::nullopt;
   return name;
 }
 
@@ -232,7 +242,12 @@ std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) 
   std::string_view text = TrimWhitespace(source);
   if (!IsStatement(text)) return std::nullopt;
   const std::string_view name = Unbracketed(text);
-  if (!jet::ddl::IsValidName(name)) return PrepareSelect(text);
+  // Only when some table's name starts like a statement can the text be a
+  // table's name (the answer is kept per schema generation, and its refresh
+  // of the catalogue is the one the prepare makes anyway); only a valid name
+  // can be one.
+  if (!SomeTableNameIsStatement(Connection()) || !jet::ddl::IsValidName(name))
+    return PrepareSelect(text);
   // A statement that is also a valid name is the table of that name when
   // one exists (TableNameOf). Asked after the statement's first step, the
   // catalogue checks its definitions inside the statement's read snapshot,

@@ -530,7 +530,10 @@ void Catalog::Refresh() const {
   // every commit to the file. Only when the one that applies changed is the
   // schema version read, which outside a transaction begins and ends a
   // read transaction (file locks) of its own.
-  const bool inSnapshot = sqlite3_txn_state(db_, "main") != SQLITE_TXN_NONE;
+  // Asked of every schema first (no name to look up): none in a transaction
+  // is the common answer, and then the main one is not either.
+  const bool inSnapshot = sqlite3_txn_state(db_, nullptr) != SQLITE_TXN_NONE &&
+                          sqlite3_txn_state(db_, "main") != SQLITE_TXN_NONE;
   WalIndexHeader header;
   bool headerRead = false;
   if (inSnapshot) {

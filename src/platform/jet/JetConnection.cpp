@@ -81,34 +81,65 @@ std::string ValuesKey(const Shape& shape, const sql::LiteralScan& scan) {
   return key;
 }
 
-// Binds the literal of `scan` that parameter `index` stands for, with the
-// value its token would have as a SQLite literal.
-void BindLiteral(sqlite3_stmt* stmt, int index, const sql::Literal& lit) {
-  int rc;
+// The value a literal binds as a parameter, worked out once per text: a
+// text run again binds it without reading its token again.
+struct BoundLiteral {
+  enum class Kind : uint8_t { kText, kInteger, kReal };
+  Kind kind = Kind::kInteger;
+  int64_t whole = 0;
+  double real = 0;
+  // A text: bytes [pos, pos + size) of the statement's text when its value
+  // is its token without the quotes, else `value`.
+  bool owned = false;
+  uint32_t pos = 0, size = 0;
+  std::string value;
+};
+
+// The value literal `lit` has as a SQLite literal.
+BoundLiteral ResolveLiteral(const sql::Literal& lit) {
+  BoundLiteral b;
   const std::string_view inner =
       lit.token.size() >= 2 ? lit.token.substr(1, lit.token.size() - 2) : std::string_view();
   if (lit.kind == sql::LiteralKind::kText && lit.token.size() >= 2 &&
       inner.find(lit.token.front()) == inner.npos) {
     // No quote written twice: the value is the text between the quotes.
-    rc =
-        sqlite3_bind_text64(stmt, index, inner.data(), inner.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    b.kind = BoundLiteral::Kind::kText;
+    b.pos = static_cast<uint32_t>(lit.pos + 1);
+    b.size = static_cast<uint32_t>(inner.size());
   } else if (lit.kind == sql::LiteralKind::kText || lit.kind == sql::LiteralKind::kGuid) {
-    const std::string value = lit.kind == sql::LiteralKind::kText
-                                  ? sql::TextLiteralValue(lit.token)
-                                  : sql::GuidLiteralValue(lit.token);
-    rc =
-        sqlite3_bind_text64(stmt, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    b.kind = BoundLiteral::Kind::kText;
+    b.owned = true;
+    b.value = lit.kind == sql::LiteralKind::kText ? sql::TextLiteralValue(lit.token)
+                                                  : sql::GuidLiteralValue(lit.token);
   } else {
-    int64_t whole = 0;
     const char* end = lit.token.data() + lit.token.size();
-    const auto [ptr, ec] = std::from_chars(lit.token.data(), end, whole);
-    if (ec == std::errc() && ptr == end) {
-      rc = sqlite3_bind_int64(stmt, index, whole);
-    } else {
-      rc = sqlite3_bind_double(stmt, index, sql::NumberLiteralValue(lit.token));
+    const auto [ptr, ec] = std::from_chars(lit.token.data(), end, b.whole);
+    if (ec != std::errc() || ptr != end) {
+      b.kind = BoundLiteral::Kind::kReal;
+      b.real = sql::NumberLiteralValue(lit.token);
     }
   }
-  sqlite::Check(rc, sqlite3_db_handle(stmt));
+  return b;
+}
+
+// Binds `b`, a literal of the statement text `text`, as parameter `index`.
+void BindLiteral(sqlite3_stmt* stmt, int index, const BoundLiteral& b, std::string_view text) {
+  int rc;
+  switch (b.kind) {
+    case BoundLiteral::Kind::kText: {
+      const char* data = b.owned ? b.value.data() : text.data() + b.pos;
+      const size_t size = b.owned ? b.value.size() : b.size;
+      rc = sqlite3_bind_text64(stmt, index, data, size, SQLITE_TRANSIENT, SQLITE_UTF8);
+      break;
+    }
+    case BoundLiteral::Kind::kInteger:
+      rc = sqlite3_bind_int64(stmt, index, b.whole);
+      break;
+    default:
+      rc = sqlite3_bind_double(stmt, index, b.real);
+      break;
+  }
+  if (rc != SQLITE_OK) sqlite::Check(rc, sqlite3_db_handle(stmt));
 }
 
 // 3044 when the folder of `path` is missing, 3024 when the file is and must
@@ -185,9 +216,9 @@ struct Connection::Impl {
   struct TextSlot {
     std::string text;
     std::shared_ptr<StatementCacheEntry> entry;  // null: the slot is empty
-    // The literals of `text` (their tokens point into it) when the entry
-    // binds any.
-    std::vector<sql::Literal> literals;
+    // The values the entry's parameters bind, in the order of its
+    // `parameters` (their texts' bytes in `text`).
+    std::vector<BoundLiteral> bound;
   };
   std::array<TextSlot, kTextSlots> texts;
   // The positions of its literals and their uses in a new translation, kept
@@ -418,17 +449,19 @@ Statement Connection::Prepare(std::string_view jetSql) {
         shape.byValues[ValuesKey(shape, scan)] = entry;
       ++impl_->jetEntries;
     }
+    // Emptied first: a failure on the way leaves no text beside another's
+    // entry.
+    slot.entry.reset();
+    slot.bound.clear();
+    for (uint16_t i : entry->parameters) slot.bound.push_back(ResolveLiteral(scan.literals[i]));
     slot.text.assign(jetSql);
-    slot.literals.clear();
-    if (!entry->parameters.empty())
-      for (const sql::Literal& lit : scan.literals)
-        slot.literals.push_back(
-            {lit.kind, lit.pos, std::string_view(slot.text).substr(lit.pos, lit.token.size())});
     slot.entry = std::move(entry);
   }
   Statement st = FromEntry(slot.entry);
-  for (uint16_t i : st.entry_->parameters)
-    BindLiteral(st.stmt_, static_cast<int>(i) + 1, slot.literals[i]);
+  // Parameter ?n stands for literal n - 1 of the text.
+  const std::vector<uint16_t>& parameters = st.entry_->parameters;
+  for (size_t i = 0; i < slot.bound.size(); ++i)
+    BindLiteral(st.stmt_, static_cast<int>(parameters[i]) + 1, slot.bound[i], slot.text);
   return st;
 }
 
@@ -462,6 +495,9 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
     const bool persistent = entry->preparedBefore;
     stmt = sqlite::Prepare(impl_->db.get(), entry->sql, persistent).release();
     entry->preparedBefore = true;
+    entry->rebound =
+        entry->translation.has_value() &&
+        sqlite3_bind_parameter_count(stmt) == static_cast<int>(entry->parameters.size());
     if (!persistent) entry->transient = stmt;
   }
   Statement st(shared_from_this(), stmt, entry);
@@ -503,7 +539,7 @@ void Connection::Return(sqlite3_stmt* stmt, StatementCacheEntry* entry) noexcept
     return;
   }
   sqlite3_reset(stmt);
-  sqlite3_clear_bindings(stmt);
+  if (!entry || !entry->rebound) sqlite3_clear_bindings(stmt);
   if (entry && entry->live && entry->idle.size() < kMaxIdlePerText) {
     try {
       entry->idle.emplace_back(stmt);

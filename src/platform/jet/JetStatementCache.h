@@ -39,6 +39,10 @@ struct StatementCacheEntry {
   bool preparedBefore = false;
   sqlite3_stmt* transient = nullptr;
   bool live = true;  // false once the cache dropped it: statements are then finalized
+  // Each of its statement's parameters is bound again whenever the statement
+  // is taken (a Jet text's literals): a statement given back keeps its
+  // bindings instead of having them cleared.
+  bool rebound = false;
 };
 
 }  // namespace qv::jet

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <string_view>
+
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaDate.h"
 #include "support/TestSupport.h"
@@ -101,6 +105,60 @@ TEST(Variant, CDblCDateCBoolReadTextsAndRejectGarbage) {
   ExpectError(vberr::kInvalidUseOfNull, "", [] { CBool(Variant::Null()); });
   ExpectError(vberr::kInvalidUseOfNull, "", [] { CStr(Variant::Null()); });
   ExpectError(vberr::kTypeMismatch, "", [] { CLng(Variant::Nothing()); });
+}
+
+// CDbl of every numeric kind, those read without the general conversion
+// (Long, Double, Date) among them.
+TEST(Variant, CDblReadsEveryNumericKind) {
+  const struct {
+    Variant value;
+    double expected;
+  } cases[] = {
+      {Variant(int32_t{-7}), -7},
+      {Variant(int32_t{INT32_MAX}), INT32_MAX},
+      {Variant(2.25), 2.25},
+      {Variant(OleDate{39146.5}), 39146.5},
+      {Variant(int16_t{-3}), -3},
+      {Variant(uint8_t{200}), 200},
+      {Variant(true), -1},
+      {Variant(1.5f), 1.5},
+      {Variant(Currency{12345}), 1.2345},
+      {Variant(), 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value.Describe());
+    EXPECT_DOUBLE_EQ(CDbl(c.value), c.expected);
+  }
+  ExpectError(vberr::kInvalidUseOfNull, "", [] { CDbl(Variant::Null()); });
+}
+
+// SetString over a String keeps its text right whatever the new text is: a
+// longer or shorter one, an empty one, or a part of the text it replaces.
+TEST(Variant, SetStringReplacesTheTextEvenWithAPartOfItself) {
+  const std::string long_text(100, 'z');
+  Variant v(std::string("abcdef"));
+  const struct {
+    std::function<std::string_view(const Variant&)> text;
+    std::string expected;
+  } steps[] = {
+      {[](const Variant&) { return std::string_view("xy"); }, "xy"},
+      {[&](const Variant&) { return std::string_view(long_text); }, long_text},
+      {[](const Variant& w) { return std::string_view(w.AsString()).substr(90); }, "zzzzzzzzzz"},
+      {[](const Variant&) { return std::string_view("Привет, мир"); }, "Привет, мир"},
+      {[](const Variant& w) { return std::string_view(w.AsString()).substr(0, 12); }, "Привет"},
+      {[](const Variant& w) { return std::string_view(w.AsString()).substr(2); }, "ривет"},
+      {[](const Variant& w) { return std::string_view(w.AsString()); }, "ривет"},
+      {[](const Variant&) { return std::string_view(); }, ""},
+      {[](const Variant&) { return std::string_view("q"); }, "q"},
+  };
+  for (const auto& s : steps) {
+    v.SetString(s.text(v));
+    EXPECT_TRUE(v.IsString());
+    EXPECT_EQ(v.AsString(), s.expected);
+  }
+  Variant number(3.5);
+  number.SetString("now a text");
+  EXPECT_EQ(number.AsString(), "now a text");
 }
 
 TEST(Variant, DateSerialRollsOverLikeVba) {

@@ -186,6 +186,8 @@ TEST_F(RecordsetsTest, StatementTextNamingATableFollowsThisConnection) {
   QV_SKIP_ON_SERVER("PrepareQuery and Database::Connection (3251)");
   const std::string text = "select Name from Person where ID = 1";
   const std::string upper = "SELECT NAME FROM PERSON WHERE ID = 1";
+  // Longer than a name can be: a statement whatever the tables are named.
+  const std::string longer = text + " AND Name <> 'a name no one has' AND ID < 100 AND ID > 0";
   jet::Connection& conn = db_->Connection();
   std::optional<Transaction> tx;
   const struct {
@@ -223,6 +225,45 @@ TEST_F(RecordsetsTest, StatementTextNamingATableFollowsThisConnection) {
       ASSERT_TRUE(st->Step());
       EXPECT_EQ(st->Text(0), "Иванов");
     }
+    std::optional<jet::Statement> other = db_->PrepareQuery(longer);
+    ASSERT_TRUE(other);
+    ASSERT_TRUE(other->Step());
+    EXPECT_EQ(other->Text(0), "Иванов");
+    EXPECT_NE(db_->OpenRecordset(longer, Variant(), Variant(), Variant())->Type(), dbOpenTable);
+  }
+}
+
+// A text is a statement when its first word, in any case, is one a
+// statement starts with; any other text is a table's name (here none).
+TEST_F(RecordsetsTest, FirstWordTellsAStatementFromATableName) {
+  QV_SKIP_ON_SERVER("names the table the file engine looks up");
+  const struct {
+    const char* text;
+    bool statement;
+  } cases[] = {
+      {"SELECT Nope FROM Person", true},
+      {"select Nope from Person", true},
+      {"Insert Nope", true},
+      {"uPDATE Nope", true},
+      {"DELETE FROM Person WHERE", true},
+      {"TRANSFORM Nope", true},
+      {"Parameters Nope", true},
+      {"(SELECT Nope FROM Person)", true},
+      {"SELECT(Nope) FROM Person", true},
+      {"Selects Nope", false},
+      {"Selec Nope", false},
+      {"Transforms Nope", false},
+      {"Parameter Nope", false},
+      {"Deleted Nope", false},
+      {"Nope", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const int32_t number = testsupport::RaisedError([&] {
+                             db_->OpenRecordset(c.text, Variant(), Variant(), Variant());
+                           }).Number();
+    EXPECT_NE(number, 0);
+    EXPECT_EQ(number != daoerr::kNoInputTable, c.statement) << number;
   }
 }
 

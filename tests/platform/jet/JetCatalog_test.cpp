@@ -99,5 +99,21 @@ TEST_F(CatalogTest, LookupsFollowOtherConnectionsAcrossJournalModes) {
   }
 }
 
+// A statement reading only a temporary table holds a read transaction on
+// the temporary schema alone: another connection's table made meanwhile is
+// still seen at the next lookup.
+TEST_F(CatalogTest, LookupsSeeOtherConnectionsWhileATemporaryTableIsRead) {
+  db_->ExecuteNative("CREATE TEMP TABLE scratch (c INTEGER)");
+  db_->ExecuteNative("INSERT INTO temp.scratch VALUES (1), (2)");
+  ASSERT_NE(db_->Schema().FindTable("Persons"), nullptr);
+  Statement reading = db_->PrepareNative("SELECT c FROM temp.scratch");
+  ASSERT_TRUE(reading.Step());
+  auto other = Connection::Open(folder_.File("Test.mdb"));
+  other->ExecuteNative("CREATE TABLE made_meanwhile (c INTEGER)");
+  EXPECT_NE(db_->Schema().FindTable("Made_Meanwhile"), nullptr);
+  ASSERT_TRUE(reading.Step());
+  EXPECT_EQ(reading.Int64(0), 2);
+}
+
 }  // namespace
 }  // namespace qv::jet::testing

@@ -245,6 +245,55 @@ TEST_F(ConnectionTest, CachedStatementsCanBeNestedAndReused) {
   EXPECT_FALSE(again.Step());  // ? is Null
 }
 
+// A Jet text keeps its statement and binds its literals again on each
+// prepare: texts of one shape (the same statement, other literals), the same
+// text again, and two of one shape stepping at once each see their own
+// values, of every kind of literal.
+TEST_F(ConnectionTest, CachedTextsBindTheirOwnLiterals) {
+  const char* guid = "{guid {6F9619FF-8B86-D011-B42D-00C04FC964FF}}";
+  db_->Execute("INSERT INTO T (Id, Txt, Dbl) VALUES (1, 'a''b', 2.5)");
+  db_->Execute("INSERT INTO T (Id, Txt, Dbl) VALUES (2, \"a\"\"b\", 30)");
+  db_->Execute("INSERT INTO T (Id, Txt, Dbl) VALUES (3, 'x', -1)");
+  db_->Execute(std::string("INSERT INTO T (Id, Txt, G) VALUES (4, '', ") + guid + ")");
+  const auto ids = [&](const std::string& sql) {
+    Statement s = db_->Prepare(sql);
+    std::string seen;
+    while (s.Step()) seen += std::to_string(s.Int64(0)) + " ";
+    return seen;
+  };
+  const struct {
+    std::string sql, expected;
+  } cases[] = {
+      {"SELECT Id FROM T WHERE Txt = 'x'", "3 "},
+      {"SELECT Id FROM T WHERE Txt = 'a''b'", "1 "},
+      {"SELECT Id FROM T WHERE Txt = \"a\"\"b\"", "2 "},
+      {"SELECT Id FROM T WHERE Txt = 'nothing'", ""},
+      {"SELECT Id FROM T WHERE Id > 2 ORDER BY Id", "3 4 "},
+      {"SELECT Id FROM T WHERE Id > 0 ORDER BY Id", "1 2 3 4 "},
+      {"SELECT Id FROM T WHERE Id > 9999999999", ""},
+      // a literal written into the statement before one bound
+      {"SELECT TOP 2 Id FROM T WHERE Id > 0 ORDER BY Id", "1 2 "},
+      {"SELECT TOP 3 Id FROM T WHERE Id > 1 ORDER BY Id", "2 3 4 "},
+      {"SELECT Id FROM T WHERE Dbl = 2.5", "1 "},
+      {"SELECT Id FROM T WHERE Dbl > 1E1", "2 "},
+      {std::string("SELECT Id FROM T WHERE G = ") + guid, "4 "},
+  };
+  for (int round = 0; round < 3; ++round)
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.sql);
+      EXPECT_EQ(ids(c.sql), c.expected);
+    }
+  // One shape stepping twice at once: the second prepare takes a statement
+  // of its own and binds its own literal.
+  Statement outer = db_->Prepare("SELECT Id FROM T WHERE Id > 2 ORDER BY Id");
+  ASSERT_TRUE(outer.Step());
+  EXPECT_EQ(ids("SELECT Id FROM T WHERE Id > 0 ORDER BY Id"), "1 2 3 4 ");
+  EXPECT_EQ(outer.Int64(0), 3);
+  ASSERT_TRUE(outer.Step());
+  EXPECT_EQ(outer.Int64(0), 4);
+  EXPECT_FALSE(outer.Step());
+}
+
 // A native statement's engine errors name the source its caller set (the
 // numbers themselves are checked through the engine in EngineStatements).
 TEST_F(ConnectionTest, ErrorsNameTheStatementsSource) {
