@@ -32,11 +32,11 @@ struct FreeBlocks {
   FreeBlock* first[kClasses];
   uint16_t count[kClasses];
 };
-// Reached at a fixed offset from the thread pointer (the initial-exec model):
-// the library's default model called into the dynamic linker on every access,
-// about a fifth of a block's allocation and release. Its 160 bytes fit the
-// static space the loader keeps for a library opened later.
-[[gnu::tls_model("initial-exec")]] thread_local FreeBlocks tFreeBlocks;
+// In the library's default TLS model each access calls __tls_get_addr. The
+// initial-exec model would not: it puts the library's whole TLS block (every
+// thread_local of it) in the static space, and the PostgreSQL server, which
+// opens the library with its extension, then refuses to load it.
+thread_local FreeBlocks tFreeBlocks;
 
 struct FreeBlocksOwner {
   ~FreeBlocksOwner() {
