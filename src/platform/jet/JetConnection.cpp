@@ -440,6 +440,9 @@ Statement Connection::Prepare(std::string_view jetSql) {
         if (uses[i] != LiteralUse::kNone) entry->parameters.push_back(static_cast<uint16_t>(i));
       Shape& shape = impl_->jet[scan.shape];  // the scan is the same after translating
       shape.valueLiterals.clear();
+      // Sized once (grown by push_back, a new shape's list was allocated twice).
+      shape.valueLiterals.reserve(static_cast<size_t>(std::count_if(
+          uses.begin(), uses.end(), [](LiteralUse u) { return u != LiteralUse::kParameter; })));
       for (size_t i = 0; i < uses.size(); ++i)
         if (uses[i] != LiteralUse::kParameter)
           shape.valueLiterals.push_back(static_cast<uint16_t>(i));

@@ -21,6 +21,9 @@ TEST(JetNumberLiterals, ValueAndKindAsTheTokenReads) {
       {"2147483647", LiteralKind::kLong},
       {"2147483648", LiteralKind::kNumber},
       {"9007199254740993", LiteralKind::kNumber},
+      {"999999999999999999", LiteralKind::kNumber},   // the most digits summed directly
+      {"000000000000000000042", LiteralKind::kLong},  // more digits, a small value
+      {"12a", LiteralKind::kNumber},
       {"9223372036854775807", LiteralKind::kNumber},
       {"9223372036854775808", LiteralKind::kNumber},
       {"123456789012345678901234567890", LiteralKind::kNumber},

@@ -178,6 +178,40 @@ TEST_F(JetTranslator, EmitsJetSemanticsIntoSqlite) {
   }
 }
 
+// A number, text, name or q.name that ends its expression is parsed as the
+// leaf it is, and only then: an operator after it still takes it as an
+// operand, and a token that cannot follow an expression is still refused.
+TEST_F(JetTranslator, PlainOperandsParseAsWithinExpressions) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"select t.id, name, 2, 'x' as s from t order by t.id",
+       "SELECT \"t\".\"id\" AS \"id\", \"t\".\"name\" AS \"name\", 2 AS \"Expr1000\", 'x' "
+       "COLLATE JETRU AS \"s\" FROM \"t\" ORDER BY \"t\".\"id\""},
+      {"select id ^ 2, id Mod 3, name & 'a' from t",
+       "SELECT jet_pow(\"t\".\"id\", 2) AS \"Expr1000\", jet_mod(\"t\".\"id\", 3) AS "
+       "\"Expr1001\", jet_concat(\"t\".\"name\", 'a') COLLATE JETRU AS \"Expr1002\" FROM \"t\""},
+      {"select id from t where id Between 1 And 2 ^ 3",
+       "WHERE (\"t\".\"id\" BETWEEN min(1, jet_pow(2, 3)) AND max(1, jet_pow(2, 3)))"},
+      {"select id from t where name Like 'a' & 'b' and v > 2 * 3",
+       "WHERE ((jet_like(\"t\".\"name\", jet_concat('a', 'b')) <> 0) AND (\"t\".\"v\" > (2 * "
+       "3)))"},
+      {"select Yes, No, t.[b] from t",
+       "SELECT -1 AS \"Expr1000\", 0 AS \"Expr1001\", \"t\".\"b\" AS \"b\" FROM \"t\""},
+      {"select Left(name, 2), UCase(t.name) from t",
+       "SELECT jet_left(\"t\".\"name\", 2) COLLATE JETRU AS \"Expr1000\", "
+       "jet_ucase(\"t\".\"name\") COLLATE JETRU AS \"Expr1001\" FROM \"t\""},
+  };
+  for (const auto& [jet, sql] : cases) {
+    SCOPED_TRACE(jet);
+    const std::string out = Translate(jet).sql;
+    EXPECT_NE(out.find(sql), std::string::npos) << out;
+  }
+  for (const char* jet : {"select id name from t", "select t.id t.name from t", "select 1 2",
+                          "select id from t where id = 1 2"}) {
+    SCOPED_TRACE(jet);
+    testsupport::ExpectError(3075, "", [&] { Translate(jet); });
+  }
+}
+
 // The refused statements and their texts are in tests/sql/errors.test;
 // here the nesting limit, and the source every translation error names.
 TEST_F(EngineTranslator, RefusesTooDeepStatementsAsTheDatabase) {

@@ -119,6 +119,9 @@ class JetParser {
   ExprPtr ParseUnary();
   ExprPtr ParsePower();
   ExprPtr ParsePrimary();
+  // The tokens of the operand at the cursor when it is a number, a string, a
+  // name or q.name (a leaf of ParsePrimary); 0 for any other.
+  size_t PlainOperandTokens() const;
   ExprPtr ParseNamePrimary();
   ExprPtr ParseCall(const Token& name);
   std::unique_ptr<Query> ParseNestedQuery();

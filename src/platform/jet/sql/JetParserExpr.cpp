@@ -145,7 +145,24 @@ ExprPtr JetParser::ParseExpression() {
   return e;
 }
 
+size_t JetParser::PlainOperandTokens() const {
+  const Token& t = Peek();
+  if (t.kind == TokenKind::kNumber || t.kind == TokenKind::kString) return 1;
+  if (!t.IsName()) return 0;
+  const Token& next = Peek(1);
+  if (next.kind != TokenKind::kSymbol) return 1;
+  if (next.text == "(") return 0;  // a call
+  if (next.text != ".") return 1;
+  const Token& column = Peek(2);
+  return column.kind == TokenKind::kWord || column.kind == TokenKind::kBracket ? 3 : 0;
+}
+
 ExprPtr JetParser::ParseOr() {
+  // A plain operand that ends the expression (a select item, an argument,
+  // an ORDER BY key) is the whole tree: each level of the grammar below
+  // would look for its operator after it and find none.
+  if (const size_t n = PlainOperandTokens(); n > 0 && EndsExpression(Peek(n)))
+    return ParsePrimary();
   ExprPtr left = ParseAnd();
   while (Accept(Keyword::kOr)) left = MakeBinary(Op::kOr, std::move(left), ParseAnd());
   return left;
@@ -239,6 +256,12 @@ ExprPtr JetParser::ParseComparison() {
 // Precedence climbing over the levels of InfixOp, each left-associative:
 // the right operand of an operator takes only operators that bind tighter.
 ExprPtr JetParser::ParseInfix(int minLevel) {
+  // The same for an operand that no infix operator or ^ follows (a bound of
+  // Between, a pattern of Like, the right side of a comparison).
+  if (const size_t n = PlainOperandTokens(); n > 0) {
+    const Token& after = Peek(n);
+    if (InfixOpOf(after).level == 0 && !after.IsSymbol("^")) return ParsePrimary();
+  }
   ExprPtr left = ParseUnary();
   for (;;) {
     const InfixOp infix = InfixOpOf(Peek());
@@ -312,7 +335,7 @@ ExprPtr JetParser::ParsePrimary() {
   switch (t.kind) {
     case TokenKind::kNumber: {
       auto e = leaf(ExprKind::kNumber);
-      e->text = std::string(t.text);
+      e->text.assign(t.text);
       return e;
     }
     case TokenKind::kString:
@@ -386,15 +409,17 @@ ExprPtr JetParser::ParseNamePrimary() {
   }
   auto e = std::make_unique<Expr>(ExprKind::kColumn, name.pos);
   e->end = name.end;
-  e->text = std::string(name.Name());
+  // Each name written once into its place (no temporary, no move).
   if (AcceptSymbol(".")) {
     // After the dot any word names a column, keywords included (t.Value, t.Order).
     const Token& col = Peek();
     if (col.kind != TokenKind::kWord && col.kind != TokenKind::kBracket) FailExpression(col);
     Take();
-    e->qualifier = std::move(e->text);
-    e->text = std::string(col.Name());
+    e->qualifier.assign(name.Name());
+    e->text.assign(col.Name());
     e->end = col.end;
+  } else {
+    e->text.assign(name.Name());
   }
   return e;
 }
@@ -416,7 +441,7 @@ ExprPtr JetParser::ParseCall(const Token& name) {
   if (!close.IsSymbol(")")) FailExpression(close);
   Take();
   auto e = MakeNode(ExprKind::kCall, name.pos, std::move(args));
-  e->text = std::string(name.text);
+  e->text.assign(name.text);
   e->star = star;
   e->end = close.end;
   return e;
