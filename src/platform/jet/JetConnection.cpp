@@ -402,7 +402,7 @@ void Connection::Impl::DropOldest() {
   oldest = (oldest + 1) % kMaxCachedTexts;
   --cachedCount;
   // The map's value is checked to be the entry noted: one replaced since
-  // (a shape translated again to other value literals) was dropped with it.
+  // (a shape translated again to other value literals) left the map then.
   std::shared_ptr<StatementCacheEntry> victim;
   if (c.in == CachedText::In::kNative) {
     const auto it = native.find(c.key);
