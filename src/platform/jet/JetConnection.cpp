@@ -207,7 +207,20 @@ struct Connection::Impl {
   std::unique_ptr<Catalog> catalog;
   ShapeCache jet;
   Cache native;
-  size_t jetEntries = 0;
+  // The cached texts' entries in the order they were made, a ring: a new
+  // text when the cache is full drops the oldest. (Dropping all of them at
+  // once freed their thousands of blocks together, past the allocator's
+  // per-thread cache; one entry dropped per new text frees the blocks the
+  // next entry takes.)
+  struct CachedText {
+    enum class In : uint8_t { kNative, kShape, kValues } in;
+    std::string_view key;     // its key in `native`, or its shape's in `jet`
+    std::string_view values;  // kValues: its key in the shape's byValues
+    const StatementCacheEntry* entry;
+  };
+  std::vector<CachedText> cached;  // kMaxCachedTexts once a text is cached
+  size_t oldest = 0;               // the ring's first
+  size_t cachedCount = 0;
   sql::LiteralScan scan;  // of the statement being prepared
   // A text prepared before and its entry: a caller runs the same texts
   // again and again, and finding the entry by the text itself spares the
@@ -231,6 +244,18 @@ struct Connection::Impl {
   // mapper's read or save begins and ends a level per call, and parsing the
   // text each time cost as much as running it.
   std::unordered_map<std::string, sqlite::StmtPtr> control;
+
+  // Makes room for one more text, dropping the oldest when the cache is full.
+  void MakeRoom() {
+    if (cached.empty()) cached.resize(kMaxCachedTexts);
+    if (cachedCount >= kMaxCachedTexts) DropOldest();
+  }
+  // Notes a text's entry just cached (after MakeRoom).
+  void NoteCached(CachedText c) {
+    cached[(oldest + cachedCount) % kMaxCachedTexts] = c;
+    ++cachedCount;
+  }
+  void DropOldest();
 
   // Runs one transaction-control statement; an error is raised as Exec
   // raises it and leaves the statement reset.
@@ -360,20 +385,62 @@ Catalog& Connection::Schema() {
   return *impl_->catalog;
 }
 
+namespace {
+
+// Marks an entry the cache no longer holds: its idle statements are
+// finalized now, its statements out when they are returned.
+void DropEntry(StatementCacheEntry& entry) {
+  entry.live = false;
+  entry.idle.clear();
+  entry.kept = {};
+}
+
+}  // namespace
+
+void Connection::Impl::DropOldest() {
+  const CachedText c = cached[oldest];
+  oldest = (oldest + 1) % kMaxCachedTexts;
+  --cachedCount;
+  // The map's value is checked to be the entry noted: one replaced since
+  // (a shape translated again to other value literals) left the map then.
+  std::shared_ptr<StatementCacheEntry> victim;
+  if (c.in == CachedText::In::kNative) {
+    const auto it = native.find(c.key);
+    if (it == native.end() || it->second.get() != c.entry) return;
+    victim = std::move(it->second);
+    native.erase(it);
+  } else {
+    const auto it = jet.find(c.key);
+    if (it == jet.end()) return;
+    Shape& shape = it->second;
+    if (c.in == CachedText::In::kShape) {
+      if (shape.entry.get() != c.entry) return;
+      victim = std::move(shape.entry);
+    } else {
+      const auto v = shape.byValues.find(c.values);
+      if (v == shape.byValues.end() || v->second.get() != c.entry) return;
+      victim = std::move(v->second);
+      shape.byValues.erase(v);
+    }
+    if (!shape.entry && shape.byValues.empty()) jet.erase(it);
+  }
+  DropEntry(*victim);
+  // A slot keeping it would serve its text from an entry no longer cached.
+  if (victim.use_count() > 1)
+    for (TextSlot& slot : texts)
+      if (slot.entry == victim) slot.entry.reset();
+}
+
 void Connection::ClearCaches() {
-  auto drop = [](StatementCacheEntry& entry) {
-    entry.live = false;
-    entry.idle.clear();
-    entry.kept = {};
-  };
-  for (auto& [text, entry] : impl_->native) drop(*entry);
+  for (auto& [text, entry] : impl_->native) DropEntry(*entry);
   impl_->native.clear();
   for (auto& [shape, s] : impl_->jet) {
-    if (s.entry) drop(*s.entry);
-    for (auto& [values, entry] : s.byValues) drop(*entry);
+    if (s.entry) DropEntry(*s.entry);
+    for (auto& [values, entry] : s.byValues) DropEntry(*entry);
   }
   impl_->jet.clear();
-  impl_->jetEntries = 0;
+  impl_->oldest = 0;
+  impl_->cachedCount = 0;
   for (Impl::TextSlot& slot : impl_->texts) slot.entry.reset();
 }
 
@@ -429,7 +496,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
         return Statement(shared_from_this(), nullptr, std::move(entry));
       }
       if (!parameters) uses.assign(scan.literals.size(), LiteralUse::kNone);
-      if (impl_->jetEntries + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
+      impl_->MakeRoom();
       entry = std::make_shared<StatementCacheEntry>();
       // The entry keeps the text (Statement::Sql), the translation the rest.
       entry->sql = std::move(translated.sql);
@@ -438,7 +505,8 @@ Statement Connection::Prepare(std::string_view jetSql) {
       entry->parameters.reserve(uses.size());
       for (size_t i = 0; i < uses.size(); ++i)
         if (uses[i] != LiteralUse::kNone) entry->parameters.push_back(static_cast<uint16_t>(i));
-      Shape& shape = impl_->jet[scan.shape];  // the scan is the same after translating
+      // The scan is the same after translating.
+      auto& [shapeKey, shape] = *impl_->jet.try_emplace(scan.shape).first;
       shape.valueLiterals.clear();
       // Sized once (grown by push_back, a new shape's list was allocated twice).
       shape.valueLiterals.reserve(static_cast<size_t>(std::count_if(
@@ -446,11 +514,16 @@ Statement Connection::Prepare(std::string_view jetSql) {
       for (size_t i = 0; i < uses.size(); ++i)
         if (uses[i] != LiteralUse::kParameter)
           shape.valueLiterals.push_back(static_cast<uint16_t>(i));
-      if (shape.valueLiterals.empty())
+      Impl::CachedText noted{Impl::CachedText::In::kShape, shapeKey, {}, entry.get()};
+      if (shape.valueLiterals.empty()) {
         shape.entry = entry;
-      else
-        shape.byValues[ValuesKey(shape, scan)] = entry;
-      ++impl_->jetEntries;
+      } else {
+        auto& [values, held] = *shape.byValues.try_emplace(ValuesKey(shape, scan)).first;
+        held = entry;
+        noted.in = Impl::CachedText::In::kValues;
+        noted.values = values;
+      }
+      impl_->NoteCached(noted);
     }
     // Emptied first: a failure on the way leaves no text beside another's
     // entry.
@@ -471,10 +544,11 @@ Statement Connection::Prepare(std::string_view jetSql) {
 Statement Connection::PrepareNative(std::string_view sql) {
   auto it = impl_->native.find(sql);
   if (it == impl_->native.end()) {
-    if (impl_->jetEntries + impl_->native.size() >= kMaxCachedTexts) ClearCaches();
+    impl_->MakeRoom();
     auto entry = std::make_shared<StatementCacheEntry>();
     entry->sql = std::string(sql);
     it = impl_->native.emplace(std::string(sql), std::move(entry)).first;
+    impl_->NoteCached({Impl::CachedText::In::kNative, it->first, {}, it->second.get()});
   }
   return FromEntry(it->second);
 }

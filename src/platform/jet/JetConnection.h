@@ -133,8 +133,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // running ones have ended is not affected.
   void Interrupt() noexcept;
 
-  // Drops the cached statements and translations (the schema changed, or
-  // the cache is full); SchemaChanged also drops the catalogue's tables.
+  // Drops the cached statements and translations (the schema changed; a
+  // full cache drops its oldest text per new one instead); SchemaChanged
+  // also drops the catalogue's tables.
   void ClearCaches();
   // Counts the changes of the schema seen on this connection (its own
   // statements and catalogue calls, native DDL, rollbacks that undid one),

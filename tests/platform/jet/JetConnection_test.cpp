@@ -294,6 +294,32 @@ TEST_F(ConnectionTest, CachedTextsBindTheirOwnLiterals) {
   EXPECT_FALSE(outer.Step());
 }
 
+// A full cache drops its oldest text for each new one, whichever way it was
+// kept (a shape's one translation, one by literal values, a native text): a
+// statement taken before keeps stepping, and a text dropped comes back.
+TEST_F(ConnectionTest, AFullCacheDropsItsOldestTexts) {
+  db_->ExecuteNative("INSERT INTO T (Id) VALUES (1), (2), (3)");
+  Statement held = db_->Prepare("SELECT Id FROM T WHERE Id > 1 ORDER BY Id");
+  ASSERT_TRUE(held.Step());
+  const auto rows = [](Statement s) {
+    std::string seen;
+    while (s.Step()) seen += std::to_string(s.Int64(0)) + " ";
+    return seen;
+  };
+  for (int i = 0; i < 1200; ++i) {
+    SCOPED_TRACE(i);
+    const std::string n = std::to_string(i % 700);
+    ASSERT_EQ(rows(db_->Prepare("SELECT Id AS c" + n + " FROM T WHERE Id = 2")), "2 ");
+    ASSERT_EQ(rows(db_->Prepare("SELECT TOP " + std::to_string(i % 700 + 1) +
+                                " Id FROM T ORDER BY Id DESC")),
+              std::string("3 2 1 ").substr(0, 2 * std::min(i % 700 + 1, 3)));
+    ASSERT_EQ(rows(db_->PrepareNative("SELECT count(*) + " + n + " FROM T")),
+              std::to_string(i % 700 + 3) + " ");
+  }
+  ASSERT_TRUE(held.Step());
+  EXPECT_EQ(held.Int64(0), 3);
+}
+
 // A native statement's engine errors name the source its caller set (the
 // numbers themselves are checked through the engine in EngineStatements).
 TEST_F(ConnectionTest, ErrorsNameTheStatementsSource) {

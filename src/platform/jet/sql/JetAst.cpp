@@ -32,10 +32,11 @@ struct FreeBlocks {
   FreeBlock* first[kClasses];
   uint16_t count[kClasses];
 };
-// In the library's default TLS model each access calls __tls_get_addr. The
-// initial-exec model would not: it puts the library's whole TLS block (every
-// thread_local of it) in the static space, and the PostgreSQL server, which
-// opens the library with its extension, then refuses to load it.
+// Compiled with TLS descriptors (CMakeLists.txt): in the default model each
+// access called __tls_get_addr. The initial-exec model would not call at
+// all, but it puts the library's whole TLS block (every thread_local of it)
+// in the static space, and the PostgreSQL server, which opens the library
+// with its extension, then refuses to load it.
 thread_local FreeBlocks tFreeBlocks;
 
 struct FreeBlocksOwner {
