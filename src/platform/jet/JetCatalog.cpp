@@ -539,6 +539,7 @@ void Catalog::Refresh() const {
   if (inSnapshot) {
     if (dataVersion_ >= 0 && DataVersion() == dataVersion_) return;
   } else {
+    if (logHeaderValid_ && logIndex_.Holds(logHeader_)) return;
     headerRead = logIndex_.Read(header) && header.CopiesAgree();
     if (headerRead && logHeaderValid_ && header == logHeader_) return;
   }
