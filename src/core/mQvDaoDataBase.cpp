@@ -4,6 +4,7 @@
 #include "core/mQvDaoDataBase.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -58,10 +59,13 @@ Error RowCountError(int64_t count) {
 // before a column beyond the row's is refused. A table's name opens its
 // snapshot.
 // The stepping of ReadOneRow, for the file's statement and the server's.
+// At most four values are asked for (QvQuery4Values): they are read into
+// the stack, not into memory allocated per call.
 template <class Statement>
 void ReadOnlyRow(Statement& st, std::span<Variant* const> out) {
-  const size_t columns = std::min(out.size(), static_cast<size_t>(st.ColumnCount()));
-  std::vector<Variant> values(columns);
+  std::array<Variant, 4> values;
+  const size_t columns =
+      std::min({out.size(), static_cast<size_t>(st.ColumnCount()), values.size()});
   int64_t count = 0;
   if (st.Step()) {
     count = 1;

@@ -46,7 +46,7 @@ void TakeExclusiveLock(jet::Connection& conn, bool readOnly) {
 // statement's text name a table, so that most connections skip the look-up
 // of every statement's text. The catalogue is refreshed first; the answer is
 // kept per connection and schema generation, which moves with every change
-// of the tables it has seen.
+// of the tables it has seen. REQUIRES: the catalogue refreshed by the caller.
 bool SomeTableNameIsStatement(jet::Connection& conn) {
   struct Answer {
     uint64_t serial = 0;  // no connection has serial 0
@@ -55,7 +55,6 @@ bool SomeTableNameIsStatement(jet::Connection& conn) {
   };
   thread_local std::array<Answer, 4> answers;
   thread_local size_t next = 0;
-  conn.Schema().Refresh();
   const uint64_t serial = conn.Serial(), generation = conn.SchemaGeneration();
   for (const Answer& a : answers)
     if (a.serial == serial && a.generation == generation) return a.statementLike;
@@ -70,6 +69,7 @@ bool SomeTableNameIsStatement(jet::Connection& conn) {
 // of a table of the connection. The kept answer first: the name's check
 // reads the whole text, and is needed only when some table is so named.
 bool StatementNamesTable(jet::Connection& conn, std::string_view text) {
+  conn.Schema().Refresh();
   return SomeTableNameIsStatement(conn) && jet::ddl::IsValidName(text) &&
          conn.Schema().FindTable(text);
 }
@@ -90,18 +90,22 @@ bool IsStatement(std::string_view text) {
   while (end < text.size() && text[end] != ' ' && text[end] != '\t' && text[end] != '\r' &&
          text[end] != '\n' && text[end] != '(')
     ++end;
-  // The words are ASCII: no other letter lower-cases to one of theirs.
   const std::string_view word = text.substr(0, end);
+  // The words are lower-case ASCII letters: a byte with bit 0x20 set is one
+  // of them exactly when it is that letter in either case.
+  auto is = [word](std::string_view lower) {
+    for (size_t i = 0; i < lower.size(); ++i)
+      if ((word[i] | 0x20) != lower[i]) return false;
+    return true;
+  };
   // Compared only with the words of its length.
   switch (word.size()) {
     case 6:
-      for (std::string_view w : {"select", "insert", "update", "delete"})
-        if (EqualsAsciiNoCase(word, w)) return true;
-      return false;
+      return is("select") || is("insert") || is("update") || is("delete");
     case 9:
-      return EqualsAsciiNoCase(word, "transform");
+      return is("transform");
     case 10:
-      return EqualsAsciiNoCase(word, "parameters");
+      return is("parameters");
     default:
       return false;
   }
@@ -238,16 +242,15 @@ std::shared_ptr<Recordset> Database::OpenRecordset(const std::string& source, co
 std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) {
   // A server's select is the engine's statement (PrepareServerQuery).
   if (engine_) return std::nullopt;
-  Connection("Database.PrepareQuery");
+  jet::Connection& conn = Connection("Database.PrepareQuery");
   std::string_view text = TrimWhitespace(source);
   if (!IsStatement(text)) return std::nullopt;
   const std::string_view name = Unbracketed(text);
   // Only when some table's name starts like a statement can the text be a
-  // table's name (the answer is kept per schema generation, and its refresh
-  // of the catalogue is the one the prepare makes anyway); only a valid name
+  // table's name (the answer is kept per schema generation, asked after the
+  // prepare, whose refresh of the catalogue it needs); only a valid name
   // can be one.
-  if (!SomeTableNameIsStatement(Connection()) || !jet::ddl::IsValidName(name))
-    return PrepareSelect(text);
+  auto mayNameTable = [&] { return SomeTableNameIsStatement(conn) && jet::ddl::IsValidName(name); };
   // A statement that is also a valid name is the table of that name when
   // one exists (TableNameOf). Asked after the statement's first step, the
   // catalogue checks its definitions inside the statement's read snapshot,
@@ -256,16 +259,21 @@ std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) 
   std::optional<jet::Statement> st;
   try {
     st.emplace(PrepareSelect(text));
+    if (!mayNameTable()) return st;
     st->StepAhead();
   } catch (const Error& e) {
+    if (!st) {
+      conn.Schema().Refresh();  // a prepare that failed may not have
+      if (!mayNameTable()) throw;
+    }
     // A locked file would keep the look-up waiting as long, to fail alike.
     if (IsLockError(e.Number())) throw;
-    if (StatementNamesTable(Connection(), name)) return std::nullopt;
+    if (StatementNamesTable(conn, name)) return std::nullopt;
     if (!st) throw;
     st->Reset();  // the caller's step fails as it would have
     return st;
   }
-  if (StatementNamesTable(Connection(), name)) return std::nullopt;
+  if (StatementNamesTable(conn, name)) return std::nullopt;
   return st;
 }
 

@@ -530,6 +530,12 @@ void Catalog::Refresh() const {
   // every commit to the file. Only when the one that applies changed is the
   // schema version read, which outside a transaction begins and ends a
   // read transaction (file locks) of its own.
+  // First, for a file in WAL mode, the header kept when the version was
+  // last read outside a snapshot (or after an own commit): while the one in
+  // shared memory is the same, no commit reached the file since, and a
+  // snapshot open now (begun after the header was kept: none was open
+  // then) sees that same state, so neither test needs asking.
+  if (logHeaderValid_ && logIndex_.Holds(logHeader_)) return;
   // Asked of every schema first (no name to look up): none in a transaction
   // is the common answer, and then the main one is not either.
   const bool inSnapshot = sqlite3_txn_state(db_, nullptr) != SQLITE_TXN_NONE &&

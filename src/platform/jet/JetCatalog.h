@@ -143,11 +143,13 @@ class Catalog : public SchemaView {
   // them and runs `onChange` (the connection drops its caches and counts a
   // new schema generation). FindTable starts with it. It reads the
   // schema version only after a commit to the file (this connection's or
-  // another's) since it last did, told without I/O: inside a read
-  // transaction by the pager's data version, which the snapshot's start
-  // set; outside one, for a file in WAL mode, by the log index's header in
-  // shared memory. Otherwise (a rollback journal) the read outside a
-  // transaction is one of its own, with its file locks. A commit of this
+  // another's) since it last did, told without I/O: for a file in WAL mode
+  // first by the log index's header in shared memory (unchanged since it
+  // was kept: no commit, inside a read transaction or not); else inside a
+  // read transaction by the pager's data version, which the snapshot's
+  // start set, and outside one by that header. Otherwise (a rollback
+  // journal) the read outside a transaction is one of its own, with its
+  // file locks. A commit of this
   // connection moves the header too, and the look-up after it reads the
   // version again: SQLite lets go of the write lock before the step that
   // commits returns, so the header read then may hold another connection's

@@ -234,6 +234,9 @@ struct Connection::Impl {
     std::vector<BoundLiteral> bound;
   };
   std::array<TextSlot, kTextSlots> texts;
+  // The slot of the text last prepared: a caller that runs one text again
+  // and again finds it without hashing the text.
+  TextSlot* lastText = nullptr;
   // The positions of its literals and their uses in a new translation, kept
   // for their capacity.
   std::vector<size_t> positions;
@@ -465,8 +468,14 @@ Statement Connection::Prepare(std::string_view jetSql) {
   // A translation holds the columns of its tables (Catalog::TableColumns):
   // another connection's change of the schema drops the cache first.
   impl_->catalog->Refresh();
-  Impl::TextSlot& slot = impl_->texts[TextHash(jetSql) % kTextSlots];
-  if (!slot.entry || slot.text != jetSql) {
+  Impl::TextSlot* last = impl_->lastText;
+  // Texts of one shape mostly differ in their last literal: the last bytes
+  // are compared first.
+  const bool again = last && last->entry && last->text.size() == jetSql.size() && !jetSql.empty() &&
+                     last->text.back() == jetSql.back() && last->text == jetSql;
+  Impl::TextSlot& slot = again ? *last : impl_->texts[TextHash(jetSql) % kTextSlots];
+  impl_->lastText = &slot;
+  if (!again && (!slot.entry || slot.text != jetSql)) {
     std::shared_ptr<StatementCacheEntry> entry;
     sql::LiteralScan& scan = impl_->scan;
     sql::ScanLiterals(jetSql, scan);
@@ -577,8 +586,11 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
         sqlite3_bind_parameter_count(stmt) == static_cast<int>(entry->parameters.size());
     if (!persistent) entry->transient = stmt;
   }
-  Statement st(shared_from_this(), stmt, entry);
-  if (!entry->columnsKnown) {
+  // The entry is read through its Statement's pointer: moved there, not
+  // counted once more.
+  Statement st(shared_from_this(), stmt, std::move(entry));
+  if (!st.entry_->columnsKnown) {
+    StatementCacheEntry* entry = st.entry_.get();
     int count = sqlite3_column_count(stmt) - entry->hidden;
     entry->columns.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {

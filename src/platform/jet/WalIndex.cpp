@@ -26,6 +26,13 @@ bool WalIndexHeader::FollowsOwnCommit(const WalIndexHeader& before, uint32_t fra
          std::memcmp(before.bytes.data() + kSalts, bytes.data() + kSalts, 8) == 0;
 }
 
+bool WalIndexReader::Holds(const WalIndexHeader& kept) const {
+  const auto* index = const_cast<const unsigned char*>(index_);
+  constexpr size_t n = WalIndexHeader::kCopyBytes;
+  return index && std::memcmp(index, kept.bytes.data(), n) == 0 &&
+         std::memcmp(index + n, kept.bytes.data(), n) == 0;
+}
+
 bool WalIndexReader::Read(WalIndexHeader& out) {
   if (!checked_) {
     // Once per connection: a file in WAL mode keeps its log open, and the

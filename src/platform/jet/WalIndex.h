@@ -65,6 +65,11 @@ class WalIndexReader {
   // CopiesAgree); false for a file not in WAL mode, an immutable one, or
   // when the index is not mapped.
   bool Read(WalIndexHeader& out);
+  // True when the index is mapped and both copies of its header are the
+  // first copy of `kept` (a header Read gave whose copies agreed): no commit
+  // since, told without copying the header out. False otherwise, also when
+  // that cannot be told here (Read then answers).
+  bool Holds(const WalIndexHeader& kept) const;
   // To be called when the connection prepares a statement that sets a
   // journal mode: running it may close the log and its shared memory, so
   // every later Read asks the VFS for the mapping again.
