@@ -13,6 +13,8 @@
 #include <string>
 
 #include "platform/automation/Error.h"
+#include "platform/automation/Variant.h"
+#include "platform/automation/VbaText.h"
 #include "support/PgTestProcess.h"
 
 namespace qv::testsupport {
@@ -70,6 +72,35 @@ inline int RunOnFileAndServer(const std::string& prefix, const char* functionsSc
   } catch (const Error& e) {
     std::cout << "FAILED: " << e.Number() << " " << e.Description() << '\n';
     return 1;
+  }
+}
+
+// A value with its type ("Long:5", "Str:x", "Null"): the engines must agree
+// on both.
+inline std::string RenderTyped(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::kNull:
+      return "Null";
+    case VarType::kBoolean:
+      return CBool(v) ? "Bool:True" : "Bool:False";
+    case VarType::kByte:
+      return "Byte:" + CStr(v);
+    case VarType::kInteger:
+      return "Int:" + CStr(v);
+    case VarType::kLong:
+      return "Long:" + CStr(v);
+    case VarType::kDouble:
+      return "Dbl:" + CStr(v);
+    case VarType::kSingle:
+      return "Sng:" + CStr(v);
+    case VarType::kCurrency:
+      return "Cur:" + CStr(v);
+    case VarType::kDate:
+      return "Date:" + CStr(Variant(v.AsDateSerial()));
+    case VarType::kString:
+      return "Str:" + v.AsString();
+    default:
+      return "?" + CStr(v);
   }
 }
 

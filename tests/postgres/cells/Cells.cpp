@@ -4,10 +4,11 @@
 // are schemas beside it). Each scenario runs on both through the library's
 // public calls and renders what it read as one text, which must be the
 // expected one on both: the saves of a document's cells a server batches,
-// and their round trips, a sub-document's cell values read, the walk of a
-// volume's sub-documents in order with ties and a write in the middle of
-// it, and a big document's removal (refused while another connection uses
-// a shard). Without QV_TEST_PG the program says so and exits 77 (skipped).
+// and their round trips, and a big document's removal (refused while
+// another connection uses a shard). (A sub-document's cell values and the
+// walk of a volume are the pfr and doctables suites' cases, on a server
+// folder too.) Without QV_TEST_PG the program says so and exits 77
+// (skipped).
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -16,7 +17,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,9 +26,7 @@
 #include "core/schema/SchemaBuilder.h"
 #include "doctables/DBBigDocTable.h"
 #include "doctables/DBBigDocs.h"
-#include "doctables/IDBForwardIter.h"
 #include "doctables/miBigDocument.h"
-#include "pfr/IntPfrCellValuesTable.h"
 #include "platform/ado/AdoConstants.h"
 #include "platform/ado/Recordset.h"
 #include "platform/automation/Collection.h"
@@ -252,92 +250,17 @@ TEST_F(Cells, SaveRoundTripsDoNotGrowWithCells) {
       true);
 }
 
-TEST_F(Cells, PfrCellValueReads) {
-  struct Case {
-    const char* what;
-    double subDoc;
-    int32_t key, line, table;
-    std::string expected;
-  };
-  const std::vector<Case> cases = {
-      {"a text", 3, 100, 0, 0, "'Петров'"},
-      {"a line and a table", 3, 100, 2, 4, "'42.5'"},
-      {"a Null value is present and empty", 3, 101, 0, 0, "''"},
-      {"another sub-document", 4, 100, 0, 0, "'другой'"},
-      {"no such key", 3, 102, 0, 0, "none"},
-      {"no such line", 3, 100, 3, 4, "none"},
-  };
-  std::string expected;
-  for (const Case& c : cases) expected += std::string(c.what) + ": " + c.expected + "; ";
-  ExpectOnBoth(
-      expected,
-      [&](bool) {
-        auto db = miDataBase::GetUserDataBase();
-        for (const char* row : {"(1, 3, 100, 0, 0, 1, 'Петров')", "(2, 3, 100, 2, 4, 2, '42.5')",
-                                "(3, 3, 101, 0, 0, 1, Null)", "(4, 4, 100, 0, 0, 1, 'другой')"})
-          mQvDaoDataBase::QvExecuteSql(
-              std::string("insert into PfrCellValues (ID, SubDocID, Key, LineNum, TableNum, "
-                          "ValueType, [Value]) values ") +
-                  row,
-              db);
-        std::string text;
-        for (const Case& c : cases) {
-          const std::optional<std::string> v =
-              pfr::IntPfrCellValuesTable::ReadValue(*db, c.subDoc, c.key, c.line, c.table);
-          text += std::string(c.what) + ": " + (v ? "'" + *v + "'" : "none") + "; ";
-        }
-        mQvDaoDataBase::QvExecuteSql("delete from PfrCellValues", db);
-        return text;
-      },
-      true);
-}
-
 // ---- big documents
 
 constexpr double kBigDoc = 4321;
 
 // Shard size 2: sub-documents 1 .. 5 are in shards 0, 1, 1, 2, 2.
-std::shared_ptr<doctables::DBBigDocTable> NewBigDoc(int32_t subDocs,
-                                                    std::vector<int32_t> orders = {}) {
+std::shared_ptr<doctables::DBBigDocTable> NewBigDoc(int32_t subDocs) {
   miBigDocument::CreateBigDocDataBase(kBigDoc, 2);
   auto table = doctables::DBBigDocs().GetBigDocTable(kBigDoc);
   const double volume = table->FindOrCreateVolume(1, 1);
-  for (int32_t i = 0; i < subDocs; ++i)
-    table->CreateSubDoc(1, 0, volume, orders.empty() ? i + 1 : orders[size_t(i)]);
+  for (int32_t i = 0; i < subDocs; ++i) table->CreateSubDoc(1, 0, volume, i + 1);
   return table;
-}
-
-TEST_F(Cells, VolumeWalkInOrderWithTies) {
-  struct Case {
-    const char* what;
-    std::vector<int32_t> orders;  // OrderNum of sub-documents 1, 2, ...
-    size_t writeAfter;            // a cell written after this many rows (0: none)
-    std::string expected;         // the IDs walked, then the count
-  };
-  const std::vector<Case> cases = {
-      {"ties in the order of ID", {2, 1, 2, 1, 3}, 0, "2,4,1,3,5 of 5"},
-      {"a write in the walk: it goes on after its row", {2, 1, 2, 1, 3}, 2, "2,4,1,3,5 of 5"},
-      {"all equal", {7, 7, 7, 7}, 1, "1,2,3,4 of 4"},
-      {"descending", {4, 3, 2, 1}, 3, "4,3,2,1 of 4"},
-      {"no sub-document", {}, 0, " of 0"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    ExpectOnBoth(c.expected, [&](bool) {
-      auto table = NewBigDoc(static_cast<int32_t>(c.orders.size()), c.orders);
-      auto walk = table->GetVolumeSubDocsList(table->FindVolume(1, 1));
-      std::string ids;
-      for (size_t n = 0; !walk->IsEOF(); walk->MoveNext()) {
-        ids += (ids.empty() ? "" : ",") + CStr(walk->GetField("ID"));
-        if (++n == c.writeAfter) table->SetString(1, 10, Variant("during the walk"), 1, 1);
-      }
-      const std::string text = ids + " of " + std::to_string(walk->Count());
-      walk.reset();
-      table->CloseDoc();
-      miBigDocument::DeleteBigDocDataBase(kBigDoc);
-      return text;
-    });
-  }
 }
 
 TEST_F(Cells, BigDocumentRemoval) {

@@ -35,6 +35,7 @@ namespace {
 
 using dao::Database;
 using dao::Recordset;
+using testsupport::RenderTyped;
 
 enum class Op {
   kExec,      // ExecuteSql: the rows affected (and RecordsAffected alike)
@@ -73,31 +74,6 @@ struct Step {
   // jet_store_boolean): skipped there without the functions' script.
   bool functions = false;
 };
-
-std::string Render(const Variant& v) {
-  switch (v.Type()) {
-    case VarType::kNull:
-      return "Null";
-    case VarType::kBoolean:
-      return CBool(v) ? "Bool:True" : "Bool:False";
-    case VarType::kByte:
-      return "Byte:" + CStr(v);
-    case VarType::kInteger:
-      return "Int:" + CStr(v);
-    case VarType::kLong:
-      return "Long:" + CStr(v);
-    case VarType::kDouble:
-      return "Dbl:" + CStr(v);
-    case VarType::kCurrency:
-      return "Cur:" + CStr(v);
-    case VarType::kDate:
-      return "Date:" + CStr(Variant(v.AsDateSerial()));
-    case VarType::kString:
-      return "Str:" + v.AsString();
-    default:
-      return "?" + CStr(v);
-  }
-}
 
 // "L:5" Long, "S:text", "D:45306" a date by its day number, "F:1.5" Double,
 // "B:1" True, "N" Null.
@@ -140,7 +116,8 @@ int32_t TypeOf(std::string_view name) {
 
 std::string Row(Recordset& rs) {
   std::string out;
-  for (int32_t i = 0; i < rs.FieldCount(); ++i) out += (i ? "|" : "") + Render(rs.FieldValue(i));
+  for (int32_t i = 0; i < rs.FieldCount(); ++i)
+    out += (i ? "|" : "") + RenderTyped(rs.FieldValue(i));
   return out;
 }
 
@@ -297,16 +274,16 @@ std::string Outcome(dao::Workspace& ws, Database& db, const std::string& locatio
         const std::vector<std::string> parts = Split(step.arg, '|');
         auto rs = SeekKey(db, step.source, parts[0], parts[1]);
         const std::string field(std::string_view(parts[2]).substr(0, parts[2].find('=')));
-        std::string out = Render(rs->FieldValue(field));
+        std::string out = RenderTyped(rs->FieldValue(field));
         {
           dao::Transaction tx(db);
           rs->Edit();
           SetFields(*rs, parts[2]);
           rs->Update();
-          out += " > " + Render(rs->FieldValue(field));
+          out += " > " + RenderTyped(rs->FieldValue(field));
           tx.Rollback();
         }
-        return out + " > " + Render(rs->FieldValue(field));
+        return out + " > " + RenderTyped(rs->FieldValue(field));
       }
       case Op::kAddCounted: {
         auto rs = db.OpenTable(step.source);

@@ -25,6 +25,7 @@ namespace qv::pgtest {
 namespace {
 
 using jet::Engine;
+using testsupport::RenderTyped;
 
 enum class Op {
   kRun,          // an action or schema statement: the rows it changed
@@ -58,34 +59,6 @@ struct Step {
   std::string other = {};  // kInterleaved: the statement run among the rows
 };
 
-// The value with its type: the engines must agree on both.
-std::string Render(const Variant& v) {
-  switch (v.Type()) {
-    case VarType::kNull:
-      return "Null";
-    case VarType::kBoolean:
-      return CBool(v) ? "Bool:True" : "Bool:False";
-    case VarType::kByte:
-      return "Byte:" + CStr(v);
-    case VarType::kInteger:
-      return "Int:" + CStr(v);
-    case VarType::kLong:
-      return "Long:" + CStr(v);
-    case VarType::kDouble:
-      return "Dbl:" + CStr(v);
-    case VarType::kSingle:
-      return "Sng:" + CStr(v);
-    case VarType::kCurrency:
-      return "Cur:" + CStr(v);
-    case VarType::kDate:
-      return "Date:" + CStr(Variant(v.AsDateSerial()));
-    case VarType::kString:
-      return "Str:" + v.AsString();
-    default:
-      return "?" + CStr(v);
-  }
-}
-
 // The rows from the statement's next one on.
 std::string Rows(jet::EngineStatement& st, size_t limit = SIZE_MAX) {
   std::string out;
@@ -93,7 +66,7 @@ std::string Rows(jet::EngineStatement& st, size_t limit = SIZE_MAX) {
   for (size_t n = 0; n < limit && st.Step(); ++n) {
     st.Values(row);
     if (!out.empty()) out += "; ";
-    for (size_t i = 0; i < row.size(); ++i) out += (i ? "|" : "") + Render(row[i]);
+    for (size_t i = 0; i < row.size(); ++i) out += (i ? "|" : "") + RenderTyped(row[i]);
   }
   return out;
 }
