@@ -271,20 +271,7 @@ struct ServerTableRecordset::Shape {
 
 std::shared_ptr<const ServerTableRecordset::Shape> ServerTableRecordset::ShapeOf(
     Database& db, const std::shared_ptr<const jet::TableSpec>& table) {
-  struct Entry {
-    std::weak_ptr<const jet::TableSpec> table;
-    std::shared_ptr<const Shape> shape;
-  };
-  // Keyed by the definition's address: an entry whose definition is still
-  // alive is the definition at that address.
-  thread_local std::unordered_map<const jet::TableSpec*, Entry> shapes;
-  auto it = shapes.find(table.get());
-  if (it != shapes.end() && !it->second.table.expired()) return it->second.shape;
-  if (shapes.size() >= 256)
-    std::erase_if(shapes, [](const auto& e) { return e.second.table.expired(); });
-  auto shape = std::make_shared<const Shape>(db, *table);
-  shapes[table.get()] = Entry{table, shape};
-  return shape;
+  return ShapeOfDefinition<Shape>(table, [&] { return std::make_shared<const Shape>(db, *table); });
 }
 
 std::shared_ptr<ServerTableRecordset> ServerTableRecordset::Open(
