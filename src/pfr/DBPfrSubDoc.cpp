@@ -43,7 +43,7 @@ Variant StoredValue(dao::Database& db, std::string_view table, double id,
                     const std::string_view (&field)[1]) {
   Variant v;
   if (db.IsServer()) {
-    const auto row = dao::SeekServerRow(db, table, "Id", id, field);
+    const auto row = dao::SeekServerRow(db, table, "Id", id, {&field, field});
     if (!row) return Variant::Null();
     v = (*row)[0];
   } else {

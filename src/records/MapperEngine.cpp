@@ -161,7 +161,7 @@ class StoredRow {
       return;
     }
     std::optional<std::vector<Variant>> row =
-        dao::SeekServerRow(db, map.table, map.index, key, fields.names);
+        dao::SeekServerRow(db, map.table, map.index, key, fields);
     found_ = row.has_value();
     if (found_) values_ = std::move(*row);
   }
@@ -745,9 +745,9 @@ bool RowExists(dao::Database& db, const MapperDef& def, double id) {
   const ColumnMap& map = def.hooks.mapFor ? *def.hooks.mapFor(id) : def.map;
   static const std::vector<std::string_view> kNoFields;
   // A server has no native point read: a seek of the table's cursor.
-  if (db.IsServer()) return dao::SeekServerRow(db, map.table, map.index, id, kNoFields).has_value();
-  return dao::TableRecordset::SeekFields(db, map.table, map.index, id, {&kNoFields, kNoFields})
-      .has_value();
+  const dao::TableRecordset::FieldList none{&kNoFields, kNoFields};
+  if (db.IsServer()) return dao::SeekServerRow(db, map.table, map.index, id, none).has_value();
+  return dao::TableRecordset::SeekFields(db, map.table, map.index, id, none).has_value();
 }
 
 }  // namespace qv::records

@@ -183,19 +183,10 @@ bool NamesServerTable(Database& db, std::string_view text) {
 
 std::optional<std::vector<Variant>> SeekServerRow(Database& db, std::string_view table,
                                                   std::string_view index, double key,
-                                                  std::span<const std::string_view> fields) {
-  auto rs = db.OpenTable(table, dbOpenTable);
-  rs->SetIndex(std::string(index));
-  const Variant k(key);
-  rs->Seek("=", std::span<const Variant>(&k, 1));
-  std::optional<std::vector<Variant>> row;
-  if (!rs->NoMatch()) {
-    row.emplace();
-    row->reserve(fields.size());
-    for (std::string_view name : fields) row->push_back(rs->FieldValue(name));
-  }
-  rs->Close();
-  return row;
+                                                  const TableRecordset::FieldList& fields) {
+  std::shared_ptr<const jet::TableSpec> spec = db.ServerEngine().FindTable(table);
+  if (!spec) ThrowDao(daoerr::kNoInputTable, kSourceDatabase, {table});
+  return ServerTableRecordset::PointRead(db, spec, index, key, fields);
 }
 
 std::unique_ptr<jet::EngineStatement> PrepareServerQuery(Database& db, const std::string& source) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/dao/TableRecordset.h"
 #include "platform/jet/JetEngine.h"
 
 namespace qv::dao {
@@ -25,11 +26,12 @@ std::unique_ptr<jet::EngineStatement> PrepareServerQuery(Database& db, const std
 
 // TableRecordset::SeekFields of a server database: the values of `fields`
 // (in the order given) of the row a table-type recordset's Seek("=", {key})
-// on index `index` finds, read by the table cursor's one probe; nullopt
-// when there is none. Errors as OpenTable, SetIndex and Seek raise them;
-// 3265 for a field the table lacks.
+// on index `index` finds, read by one probe of those fields (its text kept
+// per field list, table definition and index for the thread); nullopt when
+// there is none. Errors as OpenTable, SetIndex and Seek raise them; 3265
+// for a field the table lacks.
 std::optional<std::vector<Variant>> SeekServerRow(Database& db, std::string_view table,
                                                   std::string_view index, double key,
-                                                  std::span<const std::string_view> fields);
+                                                  const TableRecordset::FieldList& fields);
 
 }  // namespace qv::dao

@@ -1,6 +1,9 @@
 #include "platform/dao/ServerTableRecordset.h"
 
 #include <climits>
+#include <map>
+#include <optional>
+#include <unordered_map>
 
 #include "platform/automation/VbaText.h"
 #include "platform/dao/DaoError.h"
@@ -46,7 +49,230 @@ bool IsNullAt(uint16_t nulls, size_t i) {
   return (nulls >> i) & 1u;
 }
 
+// The order of index `ordinal` of `table` (-1: the primary key's) over the
+// key `primary`: the index's columns, then the key's but its last, which is
+// the probes' "rowid": together they order every row, as a key's columns
+// cannot be Null.
+CursorOrder OrderOf(const jet::TableSpec& table, const std::vector<int32_t>& primary,
+                    int32_t ordinal) {
+  CursorOrder order;
+  if (ordinal >= 0) {
+    const jet::IndexSpec& index = table.indexes[static_cast<size_t>(ordinal)];
+    for (const jet::IndexField& f : index.fields) {
+      const int32_t at = FieldPosition(table, f.name);
+      if (at >= 0) order.columns.push_back({at, f.descending});
+    }
+  }
+  for (size_t i = 0; i + 1 < primary.size(); ++i) {
+    bool present = false;
+    for (const OrderColumn& c : order.columns) present = present || c.field == primary[i];
+    if (!present) order.columns.push_back({primary[i], false});
+  }
+  // Probe codes and null masks have room for 16 key columns.
+  if (order.columns.size() > 15) ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
+  return order;
+}
+
 }  // namespace
+
+// What the recordsets of one table definition share, built once per
+// definition and thread (the engine hands out a new definition when the
+// table changes): a mapper opens a table for every record it reads, and
+// the columns, their lookup by name and the statement texts cost more of
+// the client's work than the probe's round trip did.
+struct ServerTableRecordset::Shape {
+  std::shared_ptr<const ColumnSet> columns;
+  std::vector<int32_t> primary;  // as ServerTableRecordset::primary_
+  int32_t rowKey = -1;
+  std::string select;  // "SELECT TOP 1 [f1], ... FROM [t]"
+  std::string fetch;   // the row of a primary key: select " WHERE [k1] = <placeholder> ..."
+  CursorOrder primaryOrder;
+  // Each index's order, built when first set; sized once, so the elements
+  // stay put.
+  mutable std::vector<std::optional<CursorOrder>> indexOrders;
+  // Probe texts by order (the index ordinal + 1, 0 none) and probe code;
+  // update texts by the mask of the fields written.
+  mutable std::unordered_map<uint64_t, std::string> probes;
+  mutable std::unordered_map<std::string, std::string> updates;
+  // PointRead's texts by field list and index ordinal: the probe selecting
+  // the listed fields (the key column when none), their positions (-1 a
+  // field the table lacks) and the type the key is converted to.
+  struct Point {
+    std::string sql;
+    std::vector<int32_t> positions;
+    jet::JetType keyType;
+  };
+  mutable std::map<std::pair<const void*, size_t>, Point> points;
+
+  Shape(Database& db, const jet::TableSpec& table) {
+    rowKey = static_cast<int32_t>(table.fields.size());
+    const jet::IndexSpec* key = PrimaryIndex(table);
+    if (!key && HasServerRowKey(db, table.name)) {
+      primary.push_back(rowKey);
+    } else {
+      if (!key) key = RequiredUniqueIndex(table);
+      if (key)
+        for (const jet::IndexField& f : key->fields)
+          primary.push_back(FieldPosition(table, f.name));
+      rowKey = -1;
+    }
+    if (primary.empty() || primary.size() > 15)
+      RaiseNotOnServer(
+          "A table-type recordset of a table without a primary key, a row key or a unique index "
+          "of required fields (a database made before tables had row keys: open it for writing "
+          "once)");
+    std::vector<RecordsetColumn> list;
+    list.reserve(table.fields.size());
+    select = "SELECT TOP 1 ";
+    for (size_t i = 0; i < table.fields.size(); ++i) {
+      const jet::FieldSpec& f = table.fields[i];
+      list.push_back({f, table.name, f.name});
+      select += (i ? ", " : "") + Bracketed(table, static_cast<int32_t>(i));
+    }
+    // The row key is read after the fields, into the row's last place.
+    if (rowKey >= 0) select += ", " + Bracketed(table, rowKey);
+    select += " FROM [" + table.name + "]";
+    auto set = std::make_shared<ColumnSet>(std::move(list));
+    set->BuildLookup();
+    columns = std::move(set);
+    fetch = select + PrimaryKeyWhere(table);
+    primaryOrder = OrderOf(table, primary, -1);
+    indexOrders.resize(table.indexes.size());
+  }
+
+  const CursorOrder& IndexOrder(const jet::TableSpec& table, int32_t ordinal) const {
+    if (ordinal < 0) return primaryOrder;
+    std::optional<CursorOrder>& order = indexOrders[static_cast<size_t>(ordinal)];
+    if (!order) order = OrderOf(table, primary, ordinal);
+    return *order;
+  }
+
+  std::string Bracketed(const jet::TableSpec& table, int32_t field) const {
+    if (field == rowKey) return "[" + std::string(jet::sql::kServerRowKey) + "]";
+    // The catalogue's names are valid Jet names: they hold no bracket.
+    return "[" + table.fields[static_cast<size_t>(field)].name + "]";
+  }
+
+  // A literal of the field's type for a placeholder (its value is bound).
+  std::string_view Placeholder(const jet::TableSpec& table, int32_t field) const {
+    // The literal's kind gives the server's parameter its type: whole
+    // numbers an integer, other numbers (dates are day numbers) a double,
+    // the rest (binary fields too: bytes are bound in bytea's text form) a
+    // text.
+    if (field == rowKey) return "0";
+    switch (table.fields[static_cast<size_t>(field)].type) {
+      case jet::JetType::kBoolean:
+      case jet::JetType::kByte:
+      case jet::JetType::kInteger:
+      case jet::JetType::kLong:
+        return "0";
+      case jet::JetType::kText:
+      case jet::JetType::kMemo:
+      case jet::JetType::kGUID:
+      case jet::JetType::kChar:
+      case jet::JetType::kBinary:
+      case jet::JetType::kVarBinary:
+      case jet::JetType::kLongBinary:
+        return "''";
+      default:
+        return "0.5";
+    }
+  }
+
+  // " WHERE [k1] = <placeholder> AND ..." of the primary key.
+  std::string PrimaryKeyWhere(const jet::TableSpec& table) const {
+    std::string where;
+    for (int32_t field : primary)
+      where += (where.empty() ? " WHERE " : " AND ") + Bracketed(table, field) + " = " +
+               std::string(Placeholder(table, field));
+    return where;
+  }
+
+  // The Jet text of a probe in `order` from `from` ("SELECT TOP 1 ... FROM
+  // [t]"): its placeholders take the non-null equal keys in order, then the
+  // range value.
+  std::string ProbeSql(const jet::TableSpec& table, const CursorOrder& order, const Probe& probe,
+                       std::string_view from) const {
+    std::string where;
+    auto add = [&](const std::string& term) {
+      where += (where.empty() ? " WHERE " : " AND ") + term;
+    };
+    auto compare = [&](int32_t field, std::string_view op) {
+      add(Bracketed(table, field) + std::string(op) + std::string(Placeholder(table, field)));
+    };
+    for (size_t i = 0; i < probe.eqCount; ++i) {
+      const int32_t field = order.columns[i].field;
+      if (IsNullAt(probe.eqNulls, i))
+        add(Bracketed(table, field) + " IS NULL");
+      else
+        compare(field, " = ");
+    }
+    const int32_t rowid = primary.back();
+    if (probe.cond == Cond::kRowidGreater || probe.cond == Cond::kRowidLess) {
+      compare(rowid, probe.cond == Cond::kRowidGreater ? " > " : " < ");
+    } else if (probe.cond != Cond::kNone) {
+      const int32_t field = order.columns[probe.eqCount].field;
+      switch (probe.cond) {
+        case Cond::kGreater:
+        case Cond::kLess:
+          compare(field, probe.cond == Cond::kGreater ? " > " : " < ");
+          break;
+        case Cond::kIsNull:
+          add(Bracketed(table, field) + " IS NULL");
+          break;
+        default:
+          add(Bracketed(table, field) + " IS NOT NULL");
+          break;
+      }
+    }
+    std::string sql = std::string(from) + where + " ORDER BY ";
+    for (const OrderColumn& c : order.columns)
+      sql += Bracketed(table, c.field) + (c.descending != probe.backward ? " DESC, " : ", ");
+    return sql + Bracketed(table, rowid) + (probe.backward ? " DESC" : "");
+  }
+
+  // The probe text of `probe` in the order of index `ordinal`.
+  const std::string& ProbeOf(const jet::TableSpec& table, int32_t ordinal,
+                             const Probe& probe) const {
+    const uint64_t code = (static_cast<uint64_t>(ordinal + 1) << 32) | probe.Code();
+    auto it = probes.find(code);
+    if (it == probes.end())
+      it = probes.emplace(code, ProbeSql(table, IndexOrder(table, ordinal), probe, select)).first;
+    return it->second;
+  }
+
+  // The point read of `fields` by the first key column of index `ordinal`,
+  // built when first asked for. Errors as Seek raises them: 3001 an index
+  // without columns.
+  const Point& PointOf(const jet::TableSpec& table, int32_t ordinal,
+                       const TableRecordset::FieldList& fields) const {
+    auto it = points.find({fields.id, static_cast<size_t>(ordinal)});
+    if (it != points.end()) return it->second;
+    const CursorOrder& order = IndexOrder(table, ordinal);
+    if (order.columns.empty()) ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
+    Point point;
+    std::string from;
+    for (std::string_view name : fields.names) {
+      point.positions.push_back(columns->Find(name));
+      if (point.positions.back() >= 0)
+        from += (from.empty() ? "" : ", ") + Bracketed(table, point.positions.back());
+    }
+    const int32_t keyField = order.columns[0].field;
+    if (from.empty()) from = Bracketed(table, keyField);
+    Probe equal;
+    equal.eqCount = 1;
+    point.sql =
+        ProbeSql(table, order, equal, "SELECT TOP 1 " + from + " FROM [" + table.name + "]");
+    point.keyType = table.fields[static_cast<size_t>(keyField)].type;
+    return points.emplace(std::pair{fields.id, static_cast<size_t>(ordinal)}, std::move(point))
+        .first->second;
+  }
+};
+
+std::shared_ptr<const ServerTableRecordset::Shape> ServerTableRecordset::ShapeOf(
+    Database& db, const std::shared_ptr<const jet::TableSpec>& table) {
+  return ShapeOfDefinition<Shape>(table, [&] { return std::make_shared<const Shape>(db, *table); });
+}
 
 std::shared_ptr<ServerTableRecordset> ServerTableRecordset::Open(
     const std::shared_ptr<Database>& db, std::shared_ptr<const jet::TableSpec> table, int32_t type,
@@ -60,130 +286,45 @@ std::shared_ptr<ServerTableRecordset> ServerTableRecordset::Open(
 ServerTableRecordset::ServerTableRecordset(Private, const std::shared_ptr<Database>& db,
                                            std::shared_ptr<const jet::TableSpec> table,
                                            int32_t type, bool updatable)
-    : Recordset(db, table->name, type, updatable), table_(std::move(table)) {
-  rowKey_ = static_cast<int32_t>(table_->fields.size());
-  const jet::IndexSpec* key = PrimaryIndex(*table_);
-  if (!key && HasServerRowKey(*db, table_->name)) {
-    primary_.push_back(rowKey_);
-  } else {
-    if (!key) key = RequiredUniqueIndex(*table_);
-    if (key)
-      for (const jet::IndexField& f : key->fields)
-        primary_.push_back(FieldPosition(*table_, f.name));
-    rowKey_ = -1;
-  }
-  if (primary_.empty() || primary_.size() > 15)
-    RaiseNotOnServer(
-        "A table-type recordset of a table without a primary key, a row key or a unique index of "
-        "required fields (a database made before tables had row keys: open it for writing once)");
-  std::vector<RecordsetColumn> columns;
-  select_ = "SELECT TOP 1 ";
-  for (size_t i = 0; i < table_->fields.size(); ++i) {
-    const jet::FieldSpec& f = table_->fields[i];
-    columns.push_back({f, table_->name, f.name});
-    select_ += (i ? ", " : "") + Bracketed(static_cast<int32_t>(i));
-  }
-  // The row key is read after the fields, into the row's last place.
-  if (rowKey_ >= 0) select_ += ", " + Bracketed(rowKey_);
-  select_ += " FROM [" + table_->name + "]";
-  SetColumns(std::move(columns));
+    : Recordset(db, table->name, type, updatable),
+      table_(std::move(table)),
+      shape_(ShapeOf(*db, table_)),
+      primary_(shape_->primary),
+      rowKey_(shape_->rowKey),
+      order_(&shape_->primaryOrder) {
+  SetColumns(shape_->columns);
   row_.resize(columns_->size() + (rowKey_ >= 0 ? 1 : 0));
   values_ = row_.data();
-  order_ = OrderOf(-1);
 }
 
-std::string ServerTableRecordset::Bracketed(int32_t field) const {
-  if (field == rowKey_) return "[" + std::string(jet::sql::kServerRowKey) + "]";
-  // The catalogue's names are valid Jet names: they hold no bracket.
-  return "[" + table_->fields[static_cast<size_t>(field)].name + "]";
-}
-
-std::string ServerTableRecordset::Placeholder(int32_t field) const {
-  // The literal's kind gives the server's parameter its type: whole
-  // numbers an integer, other numbers (dates are day numbers) a double,
-  // the rest (binary fields too: bytes are bound in bytea's text form) a
-  // text.
-  if (field == rowKey_) return "0";
-  switch (table_->fields[static_cast<size_t>(field)].type) {
-    case jet::JetType::kBoolean:
-    case jet::JetType::kByte:
-    case jet::JetType::kInteger:
-    case jet::JetType::kLong:
-      return "0";
-    case jet::JetType::kText:
-    case jet::JetType::kMemo:
-    case jet::JetType::kGUID:
-    case jet::JetType::kChar:
-    case jet::JetType::kBinary:
-    case jet::JetType::kVarBinary:
-    case jet::JetType::kLongBinary:
-      return "''";
-    default:
-      return "0.5";
+std::optional<std::vector<Variant>> ServerTableRecordset::PointRead(
+    Database& db, const std::shared_ptr<const jet::TableSpec>& table, std::string_view index,
+    double key, const TableRecordset::FieldList& fields) {
+  const std::shared_ptr<const Shape> shape = ShapeOf(db, table);
+  // As SetIndex finds the index and Seek needs one set.
+  if (index.empty()) ThrowDao(daoerr::kNoCurrentIndex, kSourceRecordset);
+  int32_t ordinal = -1;
+  for (size_t i = 0; i < table->indexes.size() && ordinal < 0; ++i)
+    if (NamesEqual(table->indexes[i].name, index)) ordinal = static_cast<int32_t>(i);
+  if (ordinal < 0) ThrowDao(daoerr::kNotAnIndex, kSourceRecordset, {index});
+  const Shape::Point& point = shape->PointOf(*table, ordinal, fields);
+  Variant converted;
+  try {
+    converted = CoerceToField(Variant(key), point.keyType, INT32_MAX);
+  } catch (const Error&) {
+    ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
   }
-}
-
-CursorOrder ServerTableRecordset::OrderOf(int32_t ordinal) const {
-  // The index's columns, then the primary key's but its last, which is the
-  // probes' "rowid": together they order every row, as a primary key's
-  // columns cannot be Null.
-  CursorOrder order;
-  if (ordinal >= 0) {
-    const jet::IndexSpec& index = table_->indexes[static_cast<size_t>(ordinal)];
-    for (const jet::IndexField& f : index.fields) {
-      const int32_t at = FieldPosition(*table_, f.name);
-      if (at >= 0) order.columns.push_back({at, f.descending});
-    }
+  auto st = db.ServerEngine().Prepare(point.sql);
+  BindLast(*st, std::span<const Variant>(&converted, 1));
+  if (!st->Step()) return std::nullopt;
+  std::vector<Variant> row;
+  row.reserve(point.positions.size());
+  int column = 0;
+  for (int32_t position : point.positions) {
+    if (position < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
+    row.push_back(st->Value(column++));
   }
-  for (size_t i = 0; i + 1 < primary_.size(); ++i) {
-    bool present = false;
-    for (const OrderColumn& c : order.columns) present = present || c.field == primary_[i];
-    if (!present) order.columns.push_back({primary_[i], false});
-  }
-  // Probe codes and null masks have room for 16 key columns.
-  if (order.columns.size() > 15) ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
-  return order;
-}
-
-std::string ServerTableRecordset::ProbeSql(const Probe& probe, std::vector<int32_t>& params) const {
-  std::string where;
-  auto add = [&](const std::string& term) {
-    where += (where.empty() ? " WHERE " : " AND ") + term;
-  };
-  for (size_t i = 0; i < probe.eqCount; ++i) {
-    const int32_t field = order_.columns[i].field;
-    if (IsNullAt(probe.eqNulls, i)) {
-      add(Bracketed(field) + " IS NULL");
-    } else {
-      add(Bracketed(field) + " = " + Placeholder(field));
-      params.push_back(field);
-    }
-  }
-  const int32_t rowid = primary_.back();
-  if (probe.cond == Cond::kRowidGreater || probe.cond == Cond::kRowidLess) {
-    add(Bracketed(rowid) + (probe.cond == Cond::kRowidGreater ? " > " : " < ") +
-        Placeholder(rowid));
-    params.push_back(rowid);
-  } else if (probe.cond != Cond::kNone) {
-    const int32_t field = order_.columns[probe.eqCount].field;
-    switch (probe.cond) {
-      case Cond::kGreater:
-      case Cond::kLess:
-        add(Bracketed(field) + (probe.cond == Cond::kGreater ? " > " : " < ") + Placeholder(field));
-        params.push_back(field);
-        break;
-      case Cond::kIsNull:
-        add(Bracketed(field) + " IS NULL");
-        break;
-      default:
-        add(Bracketed(field) + " IS NOT NULL");
-        break;
-    }
-  }
-  std::string sql = select_ + where + " ORDER BY ";
-  for (const OrderColumn& c : order_.columns)
-    sql += Bracketed(c.field) + (c.descending != probe.backward ? " DESC, " : ", ");
-  return sql + Bracketed(rowid) + (probe.backward ? " DESC" : "");
+  return row;
 }
 
 void ServerTableRecordset::BindLast(jet::EngineStatement& st, std::span<const Variant> values) {
@@ -201,12 +342,10 @@ void ServerTableRecordset::ReadRow(jet::EngineStatement& st) {
 bool ServerTableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys,
                                    const Variant& rowid) {
   jet::Engine& engine = db_->ServerEngine();
-  std::vector<int32_t> params;
   std::vector<Variant> values;
   for (const Probe& probe : plan) {
-    params.clear();
     values.clear();
-    auto st = engine.Prepare(ProbeSql(probe, params));
+    auto st = engine.Prepare(shape_->ProbeOf(*table_, indexOrdinal_, probe));
     for (size_t i = 0; i < probe.eqCount; ++i)
       if (!IsNullAt(probe.eqNulls, i)) values.push_back(keys[i]);
     if (probe.cond == Cond::kGreater || probe.cond == Cond::kLess)
@@ -222,15 +361,8 @@ bool ServerTableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<con
   return false;
 }
 
-std::string ServerTableRecordset::PrimaryKeyWhere() const {
-  std::string where;
-  for (int32_t field : primary_)
-    where += (where.empty() ? " WHERE " : " AND ") + Bracketed(field) + " = " + Placeholder(field);
-  return where;
-}
-
 bool ServerTableRecordset::FetchByKey(std::span<const Variant> key) {
-  auto st = db_->ServerEngine().Prepare(select_ + PrimaryKeyWhere());
+  auto st = db_->ServerEngine().Prepare(shape_->fetch);
   BindLast(*st, key);
   if (!st->Step()) return false;
   ReadRow(*st);
@@ -239,8 +371,8 @@ bool ServerTableRecordset::FetchByKey(std::span<const Variant> key) {
 
 std::vector<Variant> ServerTableRecordset::CurrentOrderKey() const {
   std::vector<Variant> key;
-  key.reserve(order_.columns.size());
-  for (const OrderColumn& c : order_.columns) key.push_back(row_[static_cast<size_t>(c.field)]);
+  key.reserve(order_->columns.size());
+  for (const OrderColumn& c : order_->columns) key.push_back(row_[static_cast<size_t>(c.field)]);
   return key;
 }
 
@@ -269,7 +401,7 @@ void ServerTableRecordset::ReadRowAgain() {
 bool ServerTableRecordset::Step(bool backward) {
   Positioned();  // the key of a row updated since it was read
   std::vector<Variant> key = CurrentOrderKey();
-  return RunPlan(StepPlan(order_, KeyNulls(key), backward), key,
+  return RunPlan(StepPlan(*order_, KeyNulls(key), backward), key,
                  row_[static_cast<size_t>(primary_.back())]);
 }
 
@@ -358,12 +490,12 @@ void ServerTableRecordset::SetIndex(const std::string& name) {
   if (Type() != dbOpenTable) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
   if (name.empty()) {
     indexOrdinal_ = -1;
-    order_ = OrderOf(-1);
+    order_ = &shape_->primaryOrder;
     return;
   }
   for (size_t i = 0; i < table_->indexes.size(); ++i) {
     if (NamesEqual(table_->indexes[i].name, name)) {
-      order_ = OrderOf(static_cast<int32_t>(i));
+      order_ = &shape_->IndexOrder(*table_, static_cast<int32_t>(i));
       indexOrdinal_ = static_cast<int32_t>(i);
       return;
     }
@@ -376,14 +508,14 @@ void ServerTableRecordset::Seek(std::string_view comparison, std::span<const Var
   if (Type() != dbOpenTable) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
   if (indexOrdinal_ < 0) ThrowDao(daoerr::kNoCurrentIndex, kSourceRecordset);
   const std::string_view cmp = TrimBlanks(comparison);
-  if (keys.empty() || keys.size() > order_.columns.size())
+  if (keys.empty() || keys.size() > order_->columns.size())
     ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
   CancelEdit();
-  std::vector<Probe> plan = SeekPlan(order_, keys.size(), KeyNulls(keys), cmp);
+  std::vector<Probe> plan = SeekPlan(*order_, keys.size(), KeyNulls(keys), cmp);
   // Keys compare as the columns' values: converted to the column's type.
   std::vector<Variant> converted(keys.size());
   for (size_t i = 0; i < keys.size(); ++i) {
-    const jet::FieldSpec& f = (*columns_)[static_cast<size_t>(order_.columns[i].field)].spec;
+    const jet::FieldSpec& f = (*columns_)[static_cast<size_t>(order_->columns[i].field)].spec;
     try {
       converted[i] = CoerceToField(keys[i], f.type, INT32_MAX);
     } catch (const Error&) {
@@ -431,8 +563,9 @@ int64_t ServerTableRecordset::AddRow(const std::vector<Variant>& buffer,
   std::vector<Variant> values;
   for (size_t i = 0; i < dirty.size(); ++i) {
     if (!dirty[i]) continue;
-    columns += (columns.empty() ? "" : ", ") + Bracketed(static_cast<int32_t>(i));
-    placeholders += (placeholders.empty() ? "" : ", ") + Placeholder(static_cast<int32_t>(i));
+    columns += (columns.empty() ? "" : ", ") + shape_->Bracketed(*table_, static_cast<int32_t>(i));
+    placeholders += (placeholders.empty() ? "" : ", ") +
+                    std::string(shape_->Placeholder(*table_, static_cast<int32_t>(i)));
     values.push_back(buffer[i]);
   }
   // A row of defaults only. Jet's INSERT names at least one field, so one
@@ -448,14 +581,14 @@ int64_t ServerTableRecordset::AddRow(const std::vector<Variant>& buffer,
       if (pick < 0) pick = static_cast<int32_t>(i);
     }
     if (plain >= 0) {
-      columns = Bracketed(plain);
+      columns = shape_->Bracketed(*table_, plain);
       placeholders = "Null";
     } else if (withDefault >= 0) {
       const std::string& d = table_->fields[static_cast<size_t>(withDefault)].defaultValue;
-      columns = Bracketed(withDefault);
+      columns = shape_->Bracketed(*table_, withDefault);
       placeholders = d.front() == '=' ? d.substr(1) : d;
     } else if (counter >= 0) {
-      columns = Bracketed(counter);
+      columns = shape_->Bracketed(*table_, counter);
       placeholders = "Null";
     }
     if (columns.empty()) ThrowDao(jet::jeterr::kNoFieldDefined, kSourceRecordset);
@@ -488,16 +621,26 @@ int64_t ServerTableRecordset::AddRow(const std::vector<Variant>& buffer,
 void ServerTableRecordset::UpdateRow(std::vector<Variant>& buffer,
                                      const std::vector<uint8_t>& dirty) {
   jet::Engine& engine = db_->ServerEngine();
-  std::string sets;
   std::vector<Variant> values;
-  for (size_t i = 0; i < dirty.size(); ++i) {
-    if (!dirty[i]) continue;
-    sets += (sets.empty() ? "" : ", ") + Bracketed(static_cast<int32_t>(i)) + " = " +
-            Placeholder(static_cast<int32_t>(i));
-    values.push_back(buffer[i]);
-  }
+  for (size_t i = 0; i < dirty.size(); ++i)
+    if (dirty[i]) values.push_back(buffer[i]);
   for (Variant& v : CurrentPrimaryKey()) values.push_back(std::move(v));
-  auto st = engine.Prepare("UPDATE [" + table_->name + "] SET " + sets + PrimaryKeyWhere());
+  const std::string mask(dirty.begin(), dirty.end());
+  auto text = shape_->updates.find(mask);
+  if (text == shape_->updates.end()) {
+    std::string sets;
+    for (size_t i = 0; i < dirty.size(); ++i) {
+      if (!dirty[i]) continue;
+      const auto field = static_cast<int32_t>(i);
+      sets += (sets.empty() ? "" : ", ") + shape_->Bracketed(*table_, field) + " = " +
+              std::string(shape_->Placeholder(*table_, field));
+    }
+    text = shape_->updates
+               .emplace(mask, "UPDATE [" + table_->name + "] SET " + sets +
+                                  shape_->PrimaryKeyWhere(*table_))
+               .first;
+  }
+  auto st = engine.Prepare(text->second);
   BindLast(*st, values);
   if (st->Run() == 0) {
     pos_ = Pos::kDeleted;
@@ -538,7 +681,8 @@ void ServerTableRecordset::KeyRolledBack(const std::vector<Variant>& before,
 }
 
 void ServerTableRecordset::DeleteRow() {
-  auto st = db_->ServerEngine().Prepare("DELETE FROM [" + table_->name + "]" + PrimaryKeyWhere());
+  auto st = db_->ServerEngine().Prepare("DELETE FROM [" + table_->name + "]" +
+                                        shape_->PrimaryKeyWhere(*table_));
   BindLast(*st, CurrentPrimaryKey());
   st->Run();
 }

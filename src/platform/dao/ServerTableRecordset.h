@@ -24,6 +24,7 @@
 
 #include "platform/dao/Recordset.h"
 #include "platform/dao/TableCursorSql.h"
+#include "platform/dao/TableRecordset.h"
 
 namespace qv::jet {
 class EngineStatement;
@@ -59,6 +60,15 @@ class ServerTableRecordset final : public Recordset {
   void SetBookmark(const Variant& bookmark) override;
   void Refresh() override;
 
+  // SeekServerRow's read: the values of `fields` (in the order given) of
+  // the row a Seek("=", {key}) on `index` of `table` (a definition of `db`)
+  // finds, in one probe selecting those fields alone; nullopt when there is
+  // none. Errors as opening the table, SetIndex and Seek raise them; 3265
+  // for a field the table lacks (when the row is there).
+  static std::optional<std::vector<Variant>> PointRead(
+      Database& db, const std::shared_ptr<const jet::TableSpec>& table, std::string_view index,
+      double key, const TableRecordset::FieldList& fields);
+
  protected:
   int64_t AddRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
   void UpdateRow(std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
@@ -67,19 +77,19 @@ class ServerTableRecordset final : public Recordset {
   void ReadRowAgain() override;
 
  private:
+  struct Shape;
+  // The shape of `table`'s recordsets, built once per definition and thread.
+  static std::shared_ptr<const Shape> ShapeOf(Database& db,
+                                              const std::shared_ptr<const jet::TableSpec>& table);
+
   // A rollback took the current row's key back from `after` to `before`
   // (an Update of this cursor changed it): the row is read again under
   // `before` when the cursor still stands on `after`.
   void KeyRolledBack(const std::vector<Variant>& before, const std::vector<Variant>& after);
-  // The order of index `ordinal` (-1: the primary key's).
-  CursorOrder OrderOf(int32_t ordinal) const;
   // Runs the probes in turn with the order's key values `keys` (the first
   // ones; `rowid` the key's last primary key value); true (and the row
   // read into the current record) when one finds a row.
   bool RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys, const Variant& rowid);
-  // The Jet text of a probe; `params` gets the fields whose values its
-  // placeholders take, in order.
-  std::string ProbeSql(const Probe& probe, std::vector<int32_t>& params) const;
   // Reads the statement's current row into the current record.
   void ReadRow(jet::EngineStatement& st);
   // Binds `values` to the statement's last values.size() parameters.
@@ -92,20 +102,15 @@ class ServerTableRecordset final : public Recordset {
   // The current record's order key values and primary key values.
   std::vector<Variant> CurrentOrderKey() const;
   std::vector<Variant> CurrentPrimaryKey() const;
-  // " WHERE [k1] = <placeholder> AND ..." of the primary key.
-  std::string PrimaryKeyWhere() const;
-  // A literal of the field's type for a placeholder (its value is bound).
-  std::string Placeholder(int32_t field) const;
-  std::string Bracketed(int32_t field) const;
 
   std::shared_ptr<const jet::TableSpec> table_;
+  std::shared_ptr<const Shape> shape_;
   // The key's fields (the primary key's, else the row key, else a unique
   // index's); the row key stands as position rowKey_ (after the fields).
-  std::vector<int32_t> primary_;
-  int32_t rowKey_ = -1;        // the row key's position in row_, -1 none
-  std::string select_;         // "SELECT TOP 1 [f1], ... FROM [t]"
-  int32_t indexOrdinal_ = -1;  // in table_->indexes; -1 none set
-  CursorOrder order_;
+  const std::vector<int32_t>& primary_;
+  const int32_t rowKey_;                         // the row key's position in row_, -1 none
+  int32_t indexOrdinal_ = -1;                    // in table_->indexes; -1 none set
+  const CursorOrder* order_;                     // the shape's order of the index set
   std::vector<std::vector<Variant>> bookmarks_;  // primary keys, by bookmark value
 };
 

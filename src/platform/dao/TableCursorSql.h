@@ -10,9 +10,11 @@
 // disturb it.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/jet/JetCatalog.h"
@@ -81,5 +83,27 @@ class TableSql {
   std::string rowid_;                // a rowid name no field uses
   std::string select_;               // "SELECT f1, f2, ..., rowid FROM t"
 };
+
+// The value `make()` builds for the table definition `table`, built once per
+// definition and thread and kept while the definition lives (the catalogue
+// hands out a new definition when the table changes); one cache per Shape.
+template <class Shape, class Make>
+std::shared_ptr<const Shape> ShapeOfDefinition(const std::shared_ptr<const jet::TableSpec>& table,
+                                               Make make) {
+  struct Entry {
+    std::weak_ptr<const jet::TableSpec> table;
+    std::shared_ptr<const Shape> shape;
+  };
+  // Keyed by the definition's address: an entry whose definition is still
+  // alive is the definition at that address.
+  thread_local std::unordered_map<const jet::TableSpec*, Entry> shapes;
+  auto it = shapes.find(table.get());
+  if (it != shapes.end() && !it->second.table.expired()) return it->second.shape;
+  if (shapes.size() >= 256)
+    std::erase_if(shapes, [](const auto& e) { return e.second.table.expired(); });
+  std::shared_ptr<const Shape> shape = make();
+  shapes[table.get()] = Entry{table, shape};
+  return shape;
+}
 
 }  // namespace qv::dao

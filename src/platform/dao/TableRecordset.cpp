@@ -235,20 +235,7 @@ std::optional<jet::Statement> TableRecordset::SeekFields(Database& db, std::stri
 
 std::shared_ptr<const TableRecordset::Shape> TableRecordset::ShapeOf(
     const std::shared_ptr<const jet::TableSpec>& table) {
-  struct Entry {
-    std::weak_ptr<const jet::TableSpec> table;
-    std::shared_ptr<const Shape> shape;
-  };
-  // Keyed by the definition's address: an entry whose definition is still
-  // alive is the definition at that address.
-  thread_local std::unordered_map<const jet::TableSpec*, Entry> shapes;
-  auto it = shapes.find(table.get());
-  if (it != shapes.end() && !it->second.table.expired()) return it->second.shape;
-  if (shapes.size() >= 256)
-    std::erase_if(shapes, [](const auto& e) { return e.second.table.expired(); });
-  auto shape = std::make_shared<const Shape>(*table);
-  shapes[table.get()] = Entry{table, shape};
-  return shape;
+  return ShapeOfDefinition<Shape>(table, [&] { return std::make_shared<const Shape>(*table); });
 }
 
 std::shared_ptr<TableRecordset> TableRecordset::Open(const std::shared_ptr<Database>& db,

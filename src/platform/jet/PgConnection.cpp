@@ -4,6 +4,7 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -52,6 +53,8 @@ constexpr std::string_view kWriteLockName = "Qv_WriteLock";
 
 // The statement shapes a connection keeps prepared on the server at most.
 constexpr size_t kMaxCachedShapes = 512;
+// The texts last prepared, one per slot chosen by the text's hash.
+constexpr size_t kTextSlots = 64;
 
 struct ResultDeleter {
   void operator()(PGresult* r) const { PQclear(r); }
@@ -475,6 +478,20 @@ struct PgConnection::Impl : public SchemaView {
   // session's database and schema and kWriteLockName.
   int64_t writeLockKey = 0;
   std::unordered_map<std::string, std::shared_ptr<Entry>> cache;  // by shape and value literals
+  // A text prepared before, its entry and its literals' values: a caller
+  // runs the same texts again and again, and finding the entry by the text
+  // itself spares the literal scan, the shape's key and the values' texts.
+  // Only a text equal to the slot's takes its entry; emptied with `cache`.
+  struct TextSlot {
+    std::string text;
+    std::shared_ptr<Entry> entry;  // null: the slot is empty
+    std::vector<std::optional<std::string>> values;
+  };
+  std::array<TextSlot, kTextSlots> texts;
+  void ClearCache() {
+    cache.clear();
+    for (TextSlot& slot : texts) slot.entry.reset();
+  }
   uint64_t named = 0;
   uint64_t deallocations = 0;  // DEALLOCATE ALL run so far
   sql::LiteralScan scan;
@@ -1039,7 +1056,7 @@ struct PgConnection::Impl : public SchemaView {
     snapshot = false;
     PQreset(conn);
     if (PQstatus(conn) != CONNECTION_OK) ThrowResult(nullptr, conn, kSourceDatabase);
-    cache.clear();
+    ClearCache();
     ++deallocations;
     Forget();
     SetUpSession();
@@ -1398,7 +1415,7 @@ struct PgConnection::Impl : public SchemaView {
 
   void DropStatements() {
     Settle();
-    cache.clear();
+    ClearCache();
     CountServerRoundTrip();
     ResultPtr(PQexec(conn, "DEALLOCATE ALL"));
     ++deallocations;
@@ -1702,6 +1719,9 @@ std::shared_ptr<const Translation> PgConnection::Translate(std::string_view jetS
 
 std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) {
   impl_->CheckNotifications();
+  Impl::TextSlot& slot = impl_->texts[std::hash<std::string_view>{}(jetSql) % kTextSlots];
+  if (slot.entry && slot.text == jetSql)
+    return std::make_unique<PgStatement>(shared_from_this(), slot.entry, slot.values);
   sql::LiteralScan& scan = impl_->scan;
   sql::ScanLiterals(jetSql, scan);
   std::vector<size_t>& positions = impl_->positions;
@@ -1775,10 +1795,14 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
     impl_->cache[key] = made;
     entry = std::move(made);
   }
-  std::vector<std::optional<std::string>> values;
-  values.reserve(entry->parameters.size());
-  for (uint16_t i : entry->parameters) values.emplace_back(LiteralText(scan.literals[i]));
-  return std::make_unique<PgStatement>(shared_from_this(), std::move(entry), std::move(values));
+  // Emptied first: a failure on the way leaves no text beside another's
+  // entry.
+  slot.entry.reset();
+  slot.values.clear();
+  for (uint16_t i : entry->parameters) slot.values.emplace_back(LiteralText(scan.literals[i]));
+  slot.text.assign(jetSql);
+  slot.entry = entry;
+  return std::make_unique<PgStatement>(shared_from_this(), std::move(entry), slot.values);
 }
 
 int64_t PgConnection::Execute(std::string_view jetSql) {
