@@ -115,73 +115,66 @@ TEST_F(LawReferenceData, ContributionLimitsAndTariffs) {
 
 TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
   DBQ2Ndfl q;
+  // Income code, residentship, rate, day: whether the rate applies to it.
   const struct {
     const char* what;
-    bool got, want;
-  } allowed[] = {
-      {"salary of a resident at 13% in 2024", q.IsIncomeAllowedEx(2000, 1, 13, Day(2024, 6, 30)),
-       true},
-      {"salary of a resident at 15% in 2020", q.IsIncomeAllowedEx(2000, 1, 15, Day(2020, 6, 30)),
-       false},
-      {"salary of a resident at 15% in 2021", q.IsIncomeAllowedEx(2000, 1, 15, Day(2021, 6, 30)),
-       true},
-      {"salary of a resident at 30% in 2024", q.IsIncomeAllowedEx(2000, 1, 30, Day(2024, 6, 30)),
-       false},
-      {"salary of a non-resident at 30% in 2024",
-       q.IsIncomeAllowedEx(2000, 2, 30, Day(2024, 6, 30)), true},
-      {"salary at 22% in 2025", q.IsIncomeAllowedEx(2000, 1, 22, Day(2025, 6, 30)), true},
+    int income, resident, rate, y, m, d;
+    bool want;
+  } incomes[] = {
+      {"salary of a resident at 13% in 2024", 2000, 1, 13, 2024, 6, 30, true},
+      {"salary of a resident at 15% in 2020", 2000, 1, 15, 2020, 6, 30, false},
+      {"salary of a resident at 15% in 2021", 2000, 1, 15, 2021, 6, 30, true},
+      {"salary of a resident at 30% in 2024", 2000, 1, 30, 2024, 6, 30, false},
+      {"salary of a non-resident at 30% in 2024", 2000, 2, 30, 2024, 6, 30, true},
+      {"salary at 22% in 2025", 2000, 1, 22, 2025, 6, 30, true},
       // The codes the order of 24.10.2017 added: unused-leave compensation
       // had no code of its own before it.
-      {"unused-leave compensation 2013 before the order",
-       q.IsIncomeAllowedEx(2013, 1, 13, Day(2017, 6, 30)), false},
-      {"unused-leave compensation 2013 at 13% in 2018",
-       q.IsIncomeAllowedEx(2013, 1, 13, Day(2018, 1, 31)), true},
-      {"severance above three earnings 2014 of a non-resident at 30% in 2020",
-       q.IsIncomeAllowedEx(2014, 2, 30, Day(2020, 6, 30)), true},
-      {"written-off bad debt 2611 at 22% in 2025",
-       q.IsIncomeAllowedEx(2611, 1, 22, Day(2025, 6, 30)), true},
+      {"unused-leave compensation 2013 before the order", 2013, 1, 13, 2017, 6, 30, false},
+      {"unused-leave compensation 2013 at 13% in 2018", 2013, 1, 13, 2018, 1, 31, true},
+      {"severance above three earnings 2014 of a non-resident at 30% in 2020", 2014, 2, 30, 2020, 6,
+       30, true},
+      {"written-off bad debt 2611 at 22% in 2025", 2611, 1, 22, 2025, 6, 30, true},
       // The codes of the order of 09.01.2024: daily allowances above the
       // untaxed amounts, from the day the order applies.
-      {"daily allowances above the norm 2017 before the order",
-       q.IsIncomeAllowedEx(2017, 1, 13, Day(2024, 2, 19)), false},
-      {"daily allowances above the norm 2017 at 13% after the order",
-       q.IsIncomeAllowedEx(2017, 1, 13, Day(2024, 2, 20)), true},
-      {"remote worker's expenses 2018 of a non-resident at 30% in 2024",
-       q.IsIncomeAllowedEx(2018, 2, 30, Day(2024, 6, 30)), true},
-      {"daily allowances above the norm 2017 at 22% in 2025",
-       q.IsIncomeAllowedEx(2017, 1, 22, Day(2025, 6, 30)), true},
+      {"daily allowances above the norm 2017 before the order", 2017, 1, 13, 2024, 2, 19, false},
+      {"daily allowances above the norm 2017 at 13% after the order", 2017, 1, 13, 2024, 2, 20,
+       true},
+      {"remote worker's expenses 2018 of a non-resident at 30% in 2024", 2018, 2, 30, 2024, 6, 30,
+       true},
+      {"daily allowances above the norm 2017 at 22% in 2025", 2017, 1, 22, 2025, 6, 30, true},
       // Special rates: 35% for a resident's material benefit on a loan and
       // for prizes of advertising games, 9% for interest on mortgage bonds
       // issued before 2007, 35% on deposit interest only until 2020.
-      {"material benefit on a loan 2610 of a resident at 35% in 2024",
-       q.IsIncomeAllowedEx(2610, 1, 35, Day(2024, 6, 30)), true},
-      {"material benefit on a loan 2610 of a resident at 13% in 2024",
-       q.IsIncomeAllowedEx(2610, 1, 13, Day(2024, 6, 30)), false},
-      {"advertising prize 2740 at 35% in 2025", q.IsIncomeAllowedEx(2740, 1, 35, Day(2025, 6, 30)),
+      {"material benefit on a loan 2610 of a resident at 35% in 2024", 2610, 1, 35, 2024, 6, 30,
        true},
-      {"mortgage bond interest 1110 of a resident at 9% in 2020",
-       q.IsIncomeAllowedEx(1110, 1, 9, Day(2020, 6, 30)), true},
-      {"mortgage bond interest 1110 of a resident at 13% in 2020",
-       q.IsIncomeAllowedEx(1110, 1, 13, Day(2020, 6, 30)), false},
-      {"deposit interest 3020 at 35% in 2020", q.IsIncomeAllowedEx(3020, 1, 35, Day(2020, 6, 30)),
-       true},
-      {"deposit interest 3020 at 35% in 2021", q.IsIncomeAllowedEx(3020, 1, 35, Day(2021, 6, 30)),
+      {"material benefit on a loan 2610 of a resident at 13% in 2024", 2610, 1, 13, 2024, 6, 30,
        false},
-      {"royalties 2201 of a non-resident at 30% in 2019",
-       q.IsIncomeAllowedEx(2201, 2, 30, Day(2019, 6, 30)), true},
-      {"royalties 2201 at 22% in 2025", q.IsIncomeAllowedEx(2201, 1, 22, Day(2025, 6, 30)), true},
-      {"securities 1530 at 15% in 2025", q.IsIncomeAllowedEx(1530, 1, 15, Day(2025, 6, 30)), true},
+      {"advertising prize 2740 at 35% in 2025", 2740, 1, 35, 2025, 6, 30, true},
+      {"mortgage bond interest 1110 of a resident at 9% in 2020", 1110, 1, 9, 2020, 6, 30, true},
+      {"mortgage bond interest 1110 of a resident at 13% in 2020", 1110, 1, 13, 2020, 6, 30, false},
+      {"deposit interest 3020 at 35% in 2020", 3020, 1, 35, 2020, 6, 30, true},
+      {"deposit interest 3020 at 35% in 2021", 3020, 1, 35, 2021, 6, 30, false},
+      {"royalties 2201 of a non-resident at 30% in 2019", 2201, 2, 30, 2019, 6, 30, true},
+      {"royalties 2201 at 22% in 2025", 2201, 1, 22, 2025, 6, 30, true},
+      {"securities 1530 at 15% in 2025", 1530, 1, 15, 2025, 6, 30, true},
       // Code 1543 left the list with the amendment of 22.11.2016.
-      {"code 1543 removed before 2017", q.IsIncomeAllowedEx(1543, 1, 13, Day(2018, 6, 30)), false},
-      {"gift deduction 501 on gifts", q.IsMonthDeductAllowedEx(501, 2720, Day(2024, 1, 31)), true},
-      {"advertising prize deduction 505 on advertising prizes",
-       q.IsMonthDeductAllowedEx(505, 2740, Day(2024, 1, 31)), true},
-      {"veterans' aid deduction 507 on gifts",
-       q.IsMonthDeductAllowedEx(507, 2720, Day(2024, 1, 31)), false},
-      {"gift deduction 501 on salary", q.IsMonthDeductAllowedEx(501, 2000, Day(2024, 1, 31)),
-       false},
+      {"code 1543 removed before 2017", 1543, 1, 13, 2018, 6, 30, false},
   };
-  for (const auto& a : allowed) EXPECT_EQ(a.got, a.want) << a.what;
+  for (const auto& a : incomes)
+    EXPECT_EQ(q.IsIncomeAllowedEx(a.income, a.resident, a.rate, Day(a.y, a.m, a.d)), a.want)
+        << a.what;
+  const struct {
+    const char* what;
+    int deduct, income, y, m, d;
+    bool want;
+  } deducts[] = {
+      {"gift deduction 501 on gifts", 501, 2720, 2024, 1, 31, true},
+      {"advertising prize deduction 505 on advertising prizes", 505, 2740, 2024, 1, 31, true},
+      {"veterans' aid deduction 507 on gifts", 507, 2720, 2024, 1, 31, false},
+      {"gift deduction 501 on salary", 501, 2000, 2024, 1, 31, false},
+  };
+  for (const auto& a : deducts)
+    EXPECT_EQ(q.IsMonthDeductAllowedEx(a.deduct, a.income, Day(a.y, a.m, a.d)), a.want) << a.what;
 
   EXPECT_TRUE(Names(q.GetIncomesDictEx(1, 13, Day(2024, 6, 30), ""))["2000"].starts_with(
       "Вознаграждение, получаемое налогоплательщиком за выполнение трудовых"));
