@@ -25,10 +25,15 @@ constexpr const char* kSource = "qvdb";
 
 using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
-// One libpq session for the administrative statements.
-class Session {
+}  // namespace
+
+// One libpq session for the administrative statements. Outside the anonymous
+// namespace: the Impl of ServerFolderReader and ServerTableWriter, whose
+// names the header gives, hold one.
+class AdminSession {
  public:
-  explicit Session(const std::string& location) : conn_(PQconnectdb(location.c_str()), PQfinish) {
+  explicit AdminSession(const std::string& location)
+      : conn_(PQconnectdb(location.c_str()), PQfinish) {
     if (PQstatus(conn_.get()) != CONNECTION_OK)
       throw qv::Error(jeterr::kOpenedExclusively,
                       "The server of '" + qv::jet::ShownLocation(location) +
@@ -76,8 +81,10 @@ class Session {
   std::unique_ptr<PGconn, decltype(&PQfinish)> conn_;
 };
 
+namespace {
+
 // The schema names of a location's search path, in order.
-std::vector<std::string> SearchPath(Session& session) {
+std::vector<std::string> SearchPath(AdminSession& session) {
   Result r = session.Run("SELECT current_setting('search_path')");
   std::vector<std::string> names;
   std::string entry;
@@ -102,7 +109,7 @@ const std::string& PlainSchema(const std::string& name, const std::string& locat
   return name;
 }
 
-bool HasFunctions(Session& session, const std::string& schemaName) {
+bool HasFunctions(AdminSession& session, const std::string& schemaName) {
   Result r = session.Run(
       "SELECT 1 FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace "
       "WHERE n.nspname = $1 AND p.proname = 'jet_like'",
@@ -130,7 +137,7 @@ std::string Quoted(const std::string& name) {
 
 // The text forms the copy's values are read and written in: bytes in hex,
 // every double's shortest exact digits.
-void SetTextForms(Session& session) {
+void SetTextForms(AdminSession& session) {
   session.RunScript("SET bytea_output = hex; SET extra_float_digits = 1");
 }
 
@@ -160,7 +167,7 @@ std::string RelativeNameOfSchema(std::string_view folderSchema, std::string_view
 namespace {
 
 // The folder's databases as the session sees them (ServerFolderDatabases).
-std::vector<std::string> DatabasesOf(Session& session, const std::string& location) {
+std::vector<std::string> DatabasesOf(AdminSession& session, const std::string& location) {
   const std::string folderSchema = qv::jet::ServerFolderSchema(location);
   Result r = session.Run(
       "SELECT n.nspname FROM pg_namespace n "
@@ -187,12 +194,12 @@ std::vector<std::string> DatabasesOf(Session& session, const std::string& locati
 }  // namespace
 
 std::vector<std::string> ServerFolderDatabases(const std::string& location) {
-  Session session(location);
+  AdminSession session(location);
   return DatabasesOf(session, location);
 }
 
 void InstallServerFunctions(const std::string& location, const std::string& script) {
-  Session session(location);
+  AdminSession session(location);
   const std::vector<std::string> path = SearchPath(session);
   const std::string target =
       script.empty() || path.size() < 2 ? std::string("jet") : PlainSchema(path[1], location);
@@ -217,12 +224,12 @@ void InstallServerFunctions(const std::string& location, const std::string& scri
 
 void CreateServerSchema(const std::string& location) {
   const std::string name = qv::jet::ServerFolderSchema(location);
-  Session session(location);
+  AdminSession session(location);
   session.RunScript("CREATE SCHEMA IF NOT EXISTS " + PlainSchema(name, location));
 }
 
 bool ServerSchemaExists(const std::string& location) {
-  Session session(location);
+  AdminSession session(location);
   Result r = session.Run("SELECT 1 FROM pg_namespace WHERE nspname = $1",
                          {qv::jet::ServerFolderSchema(location)});
   return PQntuples(r.get()) > 0;
@@ -230,7 +237,7 @@ bool ServerSchemaExists(const std::string& location) {
 
 void DropServerSchema(const std::string& location) {
   const std::string name = qv::jet::ServerFolderSchema(location);
-  Session session(location);
+  AdminSession session(location);
   session.RunScript("DROP SCHEMA IF EXISTS " + PlainSchema(name, location) + " CASCADE");
 }
 
@@ -265,7 +272,7 @@ std::string SnapshotLocation(const std::string& location) {
 
 void MoveCountersOn(const std::string& location, const std::vector<CopiedCounter>& counters) {
   if (counters.empty()) return;
-  Session session(location);
+  AdminSession session(location);
   for (const CopiedCounter& c : counters) {
     // The server quotes the names into the statement it then runs (%I, %L).
     Result text = session.Run(
@@ -278,7 +285,7 @@ void MoveCountersOn(const std::string& location, const std::vector<CopiedCounter
 }
 
 struct ServerFolderReader::Impl {
-  Session session;
+  AdminSession session;
   std::string location;
   explicit Impl(const std::string& where) : session(where), location(where) {}
 };
@@ -324,10 +331,10 @@ int64_t ServerFolderReader::Read(const std::string& schemaName, const std::strin
   PGconn* conn = impl_->session.Conn();
   // One row at a time: a table of large values is never held whole.
   if (!PQsendQuery(conn, sql.c_str()))
-    throw qv::Error(
-        jeterr::kDiskError,
-        qv::jet::JetErrorText(jeterr::kDiskError) + " " + Session::Trimmed(PQerrorMessage(conn)),
-        kSource);
+    throw qv::Error(jeterr::kDiskError,
+                    qv::jet::JetErrorText(jeterr::kDiskError) + " " +
+                        AdminSession::Trimmed(PQerrorMessage(conn)),
+                    kSource);
   if (!PQsetSingleRowMode(conn)) {
     while (Result rest{PQgetResult(conn), PQclear}) {
     }
@@ -367,7 +374,7 @@ int64_t ServerFolderReader::Read(const std::string& schemaName, const std::strin
 }
 
 struct ServerTableWriter::Impl {
-  Session session;
+  AdminSession session;
   std::string schema;
   int columns = 0;
   bool open = false;

@@ -230,7 +230,7 @@ TEST_F(Cells, SaveRoundTripsDoNotGrowWithCells) {
         for (int n : counts) {
           std::vector<Cell> cells;
           for (int i = 0; i < n; ++i) {
-            char key[16];
+            char key[32];
             std::snprintf(key, sizeof key, "%04d%04d0001", n, i);
             cells.push_back({key, Variant("v" + std::to_string(i)), 129});
           }
