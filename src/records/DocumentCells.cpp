@@ -178,20 +178,25 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
         rows.push_back({text, std::move(records[r])});
       }
     }
-    // Keys of ASCII characters and Russian letters compare by their sort
-    // keys, made once per row, and the rows' numbers are sorted: a
-    // comparison of texts per step was most of the read.
-    std::vector<std::string> orders(rows.size());
-    bool keyed = true;
-    for (size_t i = 0; i < rows.size() && keyed; ++i)
-      keyed = CompareTextRuKey(rows[i].key, orders[i]);
     std::vector<uint32_t> at(rows.size());
     std::iota(at.begin(), at.end(), 0u);
-    const auto before = [&](uint32_t a, uint32_t b) {
-      return keyed ? orders[a] < orders[b] : CompareTextRu(rows[a].key, rows[b].key) < 0;
+    const auto textBefore = [&](uint32_t a, uint32_t b) {
+      return CompareTextRu(rows[a].key, rows[b].key) < 0;
     };
-    if (!std::is_sorted(at.begin(), at.end(), before))
-      std::stable_sort(at.begin(), at.end(), before);
+    if (!std::is_sorted(at.begin(), at.end(), textBefore)) {
+      // Keys of ASCII characters and Russian letters compare by their sort
+      // keys, made once per row, and the rows' numbers are sorted: a
+      // comparison of texts per step was most of the read.
+      std::vector<std::string> orders(rows.size());
+      bool keyed = true;
+      for (size_t i = 0; i < rows.size() && keyed; ++i)
+        keyed = CompareTextRuKey(rows[i].key, orders[i]);
+      if (keyed)
+        std::stable_sort(at.begin(), at.end(),
+                         [&](uint32_t a, uint32_t b) { return orders[a] < orders[b]; });
+      else
+        std::stable_sort(at.begin(), at.end(), textBefore);
+    }
     for (uint32_t i : at) cells->TryAdd(Variant(ObjectPtr(std::move(rows[i].record))), rows[i].key);
     return cells;
   });
