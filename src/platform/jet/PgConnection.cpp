@@ -57,8 +57,8 @@ constexpr std::string_view kSchemaChangeNotice =
 // Listens on the channels of the schemas of the search path that exist.
 constexpr std::string_view kListenSchemaChanges =
     "DO $jet$DECLARE s oid; BEGIN FOR s IN SELECT oid FROM pg_namespace "
-    "WHERE nspname = ANY (current_schemas(false)) "
-    "LOOP EXECUTE 'LISTEN ' || quote_ident('jet_schema_' || s); END LOOP; END $jet$";
+    "WHERE nspname = ANY (current_schemas(false)) LOOP EXECUTE format('LISTEN %I', "
+    "'jet_schema_' || s); END LOOP; END $jet$";
 // The name in the key of the write-locked levels' advisory lock (apart from
 // the database lock service's "Qv_DBLock").
 constexpr std::string_view kWriteLockName = "Qv_WriteLock";

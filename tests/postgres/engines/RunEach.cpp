@@ -431,7 +431,7 @@ TEST_F(RunEach, ASchemaChangeOfAnotherSession) {
     jet::OpenEngine(c.location, {.create = true})
         ->Execute("CREATE TABLE U" + std::to_string(++table) + " (A LONG)");
     bool preparedAgain = false;
-    for (int i = 0; i < 25 && !preparedAgain; ++i) {
+    for (int i = 0; i < 50 && !preparedAgain; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       const uint64_t before = jet::ServerRoundTrips();
       e.Prepare("SELECT N FROM T WHERE ID = 1")->Run();
