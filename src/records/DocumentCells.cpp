@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <set>
 #include <span>
@@ -14,6 +16,7 @@
 
 #include "core/mQvDaoDataBase.h"
 #include "core/miLocks.h"
+#include "platform/automation/TextSortKey.h"
 #include "platform/automation/VbaText.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/FieldValues.h"
@@ -175,12 +178,26 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
         rows.push_back({text, std::move(records[r])});
       }
     }
-    const auto before = [](const Keyed& a, const Keyed& b) {
-      return CompareTextRu(a.key, b.key) < 0;
+    std::vector<uint32_t> at(rows.size());
+    std::iota(at.begin(), at.end(), 0u);
+    const auto textBefore = [&](uint32_t a, uint32_t b) {
+      return CompareTextRu(rows[a].key, rows[b].key) < 0;
     };
-    if (!std::is_sorted(rows.begin(), rows.end(), before))
-      std::stable_sort(rows.begin(), rows.end(), before);
-    for (Keyed& row : rows) cells->TryAdd(Variant(ObjectPtr(std::move(row.record))), row.key);
+    if (!std::is_sorted(at.begin(), at.end(), textBefore)) {
+      // Keys of ASCII characters and Russian letters compare by their sort
+      // keys, made once per row, and the rows' numbers are sorted: a
+      // comparison of texts per step was most of the read.
+      std::vector<std::string> orders(rows.size());
+      bool keyed = true;
+      for (size_t i = 0; i < rows.size() && keyed; ++i)
+        keyed = CompareTextRuKey(rows[i].key, orders[i]);
+      if (keyed)
+        std::stable_sort(at.begin(), at.end(),
+                         [&](uint32_t a, uint32_t b) { return orders[a] < orders[b]; });
+      else
+        std::stable_sort(at.begin(), at.end(), textBefore);
+    }
+    for (uint32_t i : at) cells->TryAdd(Variant(ObjectPtr(std::move(rows[i].record))), rows[i].key);
     return cells;
   });
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string_view>
 
 #include "core/mHexStrings.h"
 #include "core/mQvCommonCalc.h"
@@ -54,9 +55,16 @@ TEST(DataFormats, GuidsAreNewAndWellFormed) {
   std::set<std::string> seen;
   for (int i = 0; i < 100; ++i) {
     const std::string g = mQvGuids::CreateNewGuid();
+    // Lower-case hex digits in groups of 8-4-4-4-12, a random one's version
+    // (4) and variant (8, 9, a or b).
     ASSERT_EQ(g.size(), 36u);
-    EXPECT_EQ(g[8], '-');
-    EXPECT_EQ(g[23], '-');
+    for (size_t k = 0; k < g.size(); ++k)
+      EXPECT_TRUE(k == 8 || k == 13 || k == 18 || k == 23
+                      ? g[k] == '-'
+                      : std::string_view("0123456789abcdef").find(g[k]) != std::string_view::npos)
+          << g;
+    EXPECT_EQ(g[14], '4') << g;
+    EXPECT_NE(std::string_view("89ab").find(g[19]), std::string_view::npos) << g;
     seen.insert(g);
     EXPECT_EQ(mQvGuids::CreateNewGuidWithoutHyphens().size(), 32u);
   }

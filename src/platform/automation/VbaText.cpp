@@ -1,4 +1,5 @@
 #include "platform/automation/VbaText.h"
+#include "platform/automation/TextSortKey.h"
 
 #include <unicode/coll.h>
 #include <unicode/locid.h>
@@ -364,6 +365,20 @@ int32_t CompareTextRu(std::string_view a, std::string_view b) {
   const UCollationResult r = ucol_strcollUTF8(coll, a.data(), static_cast<int32_t>(a.size()),
                                               b.data(), static_cast<int32_t>(b.size()), &status);
   return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
+}
+
+bool CompareTextRuKey(std::string_view s, std::string& key) {
+  // CompareByPlaces of two such texts is the order of their places, one
+  // byte each (1-255), a text before the longer ones it starts.
+  const Places& places = PlacesTable();
+  key.clear();
+  key.reserve(s.size());
+  for (size_t i = 0, length = 0; i < s.size(); i += length) {
+    const uint8_t place = PlaceAt(places, s, i, length);
+    if (place == 0) return false;
+    key += static_cast<char>(place);
+  }
+  return true;
 }
 
 std::string FoldCase(std::string_view s) {

@@ -44,9 +44,21 @@ constexpr Oid kOidNumeric = 1700;
 // refuse every statement after it until the transaction ends.
 constexpr std::string_view kStatementSavepoint = "jet_stmt";
 
-// The channel on which a session's change of the schema is told to the
-// others (LISTEN/NOTIFY): each drops what it translated and prepared.
-constexpr std::string_view kSchemaChannel = "jet_schema";
+// A change of a schema is told (NOTIFY) on that schema's own channel,
+// "jet_schema_" and its OID (short, unique in the database, kept by a
+// rename); a session listens on the channels of the schemas its search
+// path names and drops what it translated and prepared when one of them
+// changes, not when another folder's or a shard's schema does.
+// The call that tells of a change of the session's current schema (where
+// its schema statements go).
+constexpr std::string_view kSchemaChangeNotice =
+    "pg_notify('jet_schema_' || (SELECT oid FROM pg_namespace "
+    "WHERE nspname = current_schema()), '')";
+// Listens on the channels of the schemas of the search path that exist.
+constexpr std::string_view kListenSchemaChanges =
+    "DO $jet$DECLARE s oid; BEGIN FOR s IN SELECT oid FROM pg_namespace "
+    "WHERE nspname = ANY (current_schemas(false)) LOOP EXECUTE format('LISTEN %I', "
+    "'jet_schema_' || s); END LOOP; END $jet$";
 // The name in the key of the write-locked levels' advisory lock (apart from
 // the database lock service's "Qv_DBLock").
 constexpr std::string_view kWriteLockName = "Qv_WriteLock";
@@ -297,7 +309,7 @@ std::string RowKeyUpgradeSql() {
       key + "' AND NOT a.attisdropped)";
   const std::string add = "EXECUTE format('ALTER TABLE %I ADD COLUMN IF NOT EXISTS " +
                           sql::PostgresRowKeySql() + "', t)";
-  const std::string notify = "PERFORM pg_notify('" + std::string(kSchemaChannel) + "', '')";
+  const std::string notify = "PERFORM " + std::string(kSchemaChangeNotice);
   return "DO $jet$DECLARE t text; BEGIN FOR t IN " + missing + " LOOP " + add + "; " + notify +
          "; END LOOP; END $jet$";
 }
@@ -1035,7 +1047,7 @@ struct PgConnection::Impl : public SchemaView {
     // for the file's, then fails with 3218.
     Exec("SET lock_timeout TO " + std::to_string(std::max(busyTimeoutMs, 1)));
     if (readOnly) Exec("SET default_transaction_read_only TO on");
-    Exec("LISTEN " + std::string(kSchemaChannel));
+    Exec(kListenSchemaChanges);
   }
 
   // A session the server ended (a restart, a terminated backend, a broken
@@ -1440,7 +1452,7 @@ struct PgConnection::Impl : public SchemaView {
       Atomically([&] {
         rows = Apply(change);
         // Told to the other sessions when the transaction commits.
-        Exec("NOTIFY " + std::string(kSchemaChannel));
+        Exec("SELECT " + std::string(kSchemaChangeNotice));
         return 0;
       });
       --depth;
@@ -1670,7 +1682,8 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
     // The first schema the location's search path names is the database's
     // (a data folder's database on a server): made when missing.
     schema = ServerFolderSchema(conninfo);
-    impl.Exec("CREATE SCHEMA IF NOT EXISTS " + schema);
+    // Listened to once it exists (the session's setup found it missing).
+    impl.Exec("CREATE SCHEMA IF NOT EXISTS " + schema + "; " + std::string(kListenSchemaChanges));
   }
   impl.writeLockKey = AdvisoryLockKey(PQgetvalue(has.get(), 0, 2), schema, kWriteLockName);
   if (create && !readOnly) {

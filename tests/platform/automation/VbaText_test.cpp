@@ -1,5 +1,6 @@
 #include "platform/automation/VbaText.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/TextSortKey.h"
 #include "platform/automation/VbaTextReplace.h"
 
 #include <gtest/gtest.h>
@@ -126,6 +127,14 @@ TEST(VbaText, AsciiAndCyrillicTextsCompareAsTheCollatorDoes) {
                          static_cast<int32_t>(b.size()), &status);
     const int32_t expected = r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
     ASSERT_EQ(CompareTextRu(a, b), expected) << "'" << a << "' '" << b << "'";
+    // The sort keys, where both texts have one, compare the same way.
+    std::string ka, kb;
+    if (CompareTextRuKey(a, ka) && CompareTextRuKey(b, kb))
+      ASSERT_EQ(ka.compare(kb) < 0 ? -1
+                : ka == kb         ? 0
+                                   : 1,
+                expected)
+          << "keys of '" << a << "' '" << b << "'";
   };
   // A mark after the first difference that the collator joins to it.
   expectCollators("аи\u0306", "ай");

@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/automation/Error.h"
@@ -403,6 +405,39 @@ TEST_F(RunEach, RoundTripsPerCall) {
     const uint64_t before = jet::ServerRoundTrips();
     c.call();
     EXPECT_EQ(jet::ServerRoundTrips() - before, c.roundTrips) << c.what;
+  }
+}
+
+// Another session's schema statement drops this session's prepared
+// statements when it changes this session's schema, and only then: not
+// when it changes an unrelated schema of the server (another folder's, a
+// shard's). Its notice reaches this session a moment after its commit: the
+// select is run for a while after it, each run's round trips counted.
+TEST_F(RunEach, ASchemaChangeOfAnotherSession) {
+  jet::Engine& e = *engines_[1];
+  testsupport::TestSchema unrelated(gConninfo, "qv_runeach_other_", nullptr);
+  struct Case {
+    const char* what;
+    std::string location;
+    bool prepareAgain;
+  };
+  const std::vector<Case> cases = {
+      {"in an unrelated schema", unrelated.Location(), false},
+      {"in this session's schema", places_->Server(), true},
+  };
+  int table = 0;
+  for (const Case& c : cases) {
+    e.Prepare("SELECT N FROM T WHERE ID = 1")->Run();
+    jet::OpenEngine(c.location, {.create = true})
+        ->Execute("CREATE TABLE U" + std::to_string(++table) + " (A LONG)");
+    bool preparedAgain = false;
+    for (int i = 0; i < 50 && !preparedAgain; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      const uint64_t before = jet::ServerRoundTrips();
+      e.Prepare("SELECT N FROM T WHERE ID = 1")->Run();
+      preparedAgain = jet::ServerRoundTrips() - before > 1;
+    }
+    EXPECT_EQ(preparedAgain, c.prepareAgain) << c.what;
   }
 }
 
