@@ -331,6 +331,9 @@ TEST_F(ConnectionTest, AFullCacheDropsItsOldestTexts) {
   }
   ASSERT_TRUE(held.Step());
   EXPECT_EQ(held.Text(0), "3held");
+  held.Reset();  // run again: its literal read again where it was bound
+  ASSERT_TRUE(held.Step());
+  EXPECT_EQ(held.Text(0), "2held");
 }
 
 // A native statement's engine errors name the source its caller set (the
