@@ -154,22 +154,9 @@ void BindLiteral(sqlite3_stmt* stmt, int index, const BoundLiteral& b, std::stri
   if (rc != SQLITE_OK) sqlite::Check(rc, sqlite3_db_handle(stmt));
 }
 
-// The value of a number token of at most 18 digits and nothing else (no
-// such number passes 2^63 - 1).
-bool WholeDigits(std::string_view token, int64_t& value) {
-  if (token.empty() || token.size() > 18) return false;
-  int64_t sum = 0;
-  for (const char c : token) {
-    if (!sql::IsAsciiDigit(c)) return false;
-    sum = sum * 10 + (c - '0');
-  }
-  value = sum;
-  return true;
-}
-
 // The end of the literal at `pos` of `text` when the scan there finds one
 // of kind `kind` (ScanLiterals' rules), else npos; `whole` gets a number's
-// value when it is one of at most 18 digits (`isWhole`).
+// value when it is digits only within 64 bits (`isWhole`).
 size_t LiteralEndAt(std::string_view text, size_t pos, sql::LiteralKind kind, int64_t& whole,
                     bool& isWhole) {
   isWhole = false;
@@ -190,7 +177,7 @@ size_t LiteralEndAt(std::string_view text, size_t pos, sql::LiteralKind kind, in
     return std::string_view::npos;
   const size_t end = sql::NumberEnd(text, pos);
   const std::string_view token = text.substr(pos, end - pos);
-  isWhole = WholeDigits(token, whole);
+  isWhole = sql::WholeNumber(token, whole);
   const sql::LiteralKind found =
       isWhole ? (whole <= INT32_MAX ? sql::LiteralKind::kLong : sql::LiteralKind::kNumber)
               : sql::NumberLiteralKind(token);
