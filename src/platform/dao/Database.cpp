@@ -86,25 +86,34 @@ std::string_view Unbracketed(std::string_view text) {
 // A statement, not a table name: its first word is one a statement starts with.
 bool IsStatement(std::string_view text) {
   if (!text.empty() && text.front() == '(') return true;
-  size_t end = 0;
-  while (end < text.size() && text[end] != ' ' && text[end] != '\t' && text[end] != '\r' &&
-         text[end] != '\n' && text[end] != '(')
-    ++end;
-  const std::string_view word = text.substr(0, end);
   // The words are lower-case ASCII letters: a byte with bit 0x20 set is one
-  // of them exactly when it is that letter in either case.
-  auto is = [word](std::string_view lower) {
-    for (size_t i = 0; i < lower.size(); ++i)
-      if ((word[i] | 0x20) != lower[i]) return false;
+  // of them exactly when it is that letter in either case (no byte ending a
+  // word is), so the first word is `lower` when the text starts with it and
+  // a byte ending a word, or nothing, follows.
+  auto is = [text](std::string_view lower) {
+    const size_t n = lower.size();
+    if (text.size() < n) return false;
+    if (text.size() > n) {
+      const char after = text[n];
+      if (after != ' ' && after != '\t' && after != '\r' && after != '\n' && after != '(')
+        return false;
+    }
+    for (size_t i = 0; i < n; ++i)
+      if ((text[i] | 0x20) != lower[i]) return false;
     return true;
   };
-  // Compared only with the words of its length.
-  switch (word.size()) {
-    case 6:
-      return is("select") || is("insert") || is("update") || is("delete");
-    case 9:
+  switch (text.empty() ? 0 : text.front() | 0x20) {
+    case 's':
+      return is("select");
+    case 'i':
+      return is("insert");
+    case 'u':
+      return is("update");
+    case 'd':
+      return is("delete");
+    case 't':
       return is("transform");
-    case 10:
+    case 'p':
       return is("parameters");
     default:
       return false;
@@ -256,6 +265,8 @@ std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) 
   // catalogue checks its definitions inside the statement's read snapshot,
   // with no read transaction (and file locks) of its own, and sees the
   // state of the file the rows come from.
+  // Every return gives `st` (reset when the text names a table), so that it
+  // is made where the caller's result is.
   std::optional<jet::Statement> st;
   try {
     st.emplace(PrepareSelect(text));
@@ -268,12 +279,15 @@ std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) 
     }
     // A locked file would keep the look-up waiting as long, to fail alike.
     if (IsLockError(e.Number())) throw;
-    if (StatementNamesTable(conn, name)) return std::nullopt;
+    if (StatementNamesTable(conn, name)) {
+      st.reset();
+      return st;
+    }
     if (!st) throw;
     st->Reset();  // the caller's step fails as it would have
     return st;
   }
-  if (StatementNamesTable(conn, name)) return std::nullopt;
+  if (StatementNamesTable(conn, name)) st.reset();
   return st;
 }
 

@@ -18,6 +18,7 @@
 #include "platform/jet/JetSchemaChange.h"
 #include "platform/jet/JetStatementCache.h"
 #include "platform/jet/Sqlite.h"
+#include "platform/jet/sql/JetLexer.h"
 #include "platform/jet/sql/JetLiterals.h"
 
 namespace qv::jet {
@@ -71,6 +72,13 @@ struct Shape {
 };
 using ShapeCache = std::unordered_map<std::string, Shape, StringHash, std::equal_to<>>;
 
+// True when the last literal of `scan`, a text of `shape`, is a plain
+// parameter: its value matters to no translation of the shape.
+bool LastIsParameter(const Shape& shape, const sql::LiteralScan& scan) {
+  return !scan.literals.empty() &&
+         (shape.valueLiterals.empty() || shape.valueLiterals.back() + 1u < scan.literals.size());
+}
+
 // The key of `scan` among the translations of its shape.
 std::string ValuesKey(const Shape& shape, const sql::LiteralScan& scan) {
   std::string key;
@@ -122,14 +130,18 @@ BoundLiteral ResolveLiteral(const sql::Literal& lit) {
   return b;
 }
 
-// Binds `b`, a literal of the statement text `text`, as parameter `index`.
-void BindLiteral(sqlite3_stmt* stmt, int index, const BoundLiteral& b, std::string_view text) {
+// Binds `b`, a literal of the statement text `text`, as parameter `index`:
+// a text where it lies when `kept` (its bytes stay unchanged while the
+// statement may read them), else a copy.
+void BindLiteral(sqlite3_stmt* stmt, int index, const BoundLiteral& b, std::string_view text,
+                 bool kept) {
   int rc;
   switch (b.kind) {
     case BoundLiteral::Kind::kText: {
       const char* data = b.owned ? b.value.data() : text.data() + b.pos;
       const size_t size = b.owned ? b.value.size() : b.size;
-      rc = sqlite3_bind_text64(stmt, index, data, size, SQLITE_TRANSIENT, SQLITE_UTF8);
+      rc = sqlite3_bind_text64(stmt, index, data, size, kept ? SQLITE_STATIC : SQLITE_TRANSIENT,
+                               SQLITE_UTF8);
       break;
     }
     case BoundLiteral::Kind::kInteger:
@@ -140,6 +152,36 @@ void BindLiteral(sqlite3_stmt* stmt, int index, const BoundLiteral& b, std::stri
       break;
   }
   if (rc != SQLITE_OK) sqlite::Check(rc, sqlite3_db_handle(stmt));
+}
+
+// The end of the literal at `pos` of `text` when the scan there finds one
+// of kind `kind` (ScanLiterals' rules), else npos; `whole` gets a number's
+// value when it is digits only within 64 bits (`isWhole`).
+size_t LiteralEndAt(std::string_view text, size_t pos, sql::LiteralKind kind, int64_t& whole,
+                    bool& isWhole) {
+  isWhole = false;
+  if (kind == sql::LiteralKind::kText) {
+    const char quote = text[pos];
+    if (quote != '\'' && quote != '"') return std::string_view::npos;
+    for (size_t i = pos + 1; i < text.size();) {
+      if (text[i++] != quote) continue;
+      if (i < text.size() && text[i] == quote) {
+        ++i;
+        continue;
+      }
+      return i;
+    }
+    return std::string_view::npos;  // unterminated
+  }
+  if (kind == sql::LiteralKind::kGuid || !sql::StartsNumber(text, pos))
+    return std::string_view::npos;
+  const size_t end = sql::NumberEnd(text, pos);
+  const std::string_view token = text.substr(pos, end - pos);
+  isWhole = sql::WholeNumber(token, whole);
+  const sql::LiteralKind found =
+      isWhole ? (whole <= INT32_MAX ? sql::LiteralKind::kLong : sql::LiteralKind::kNumber)
+              : sql::NumberLiteralKind(token);
+  return found == kind ? end : std::string_view::npos;
 }
 
 // 3044 when the folder of `path` is missing, 3024 when the file is and must
@@ -232,8 +274,22 @@ struct Connection::Impl {
     // The values the entry's parameters bind, in the order of its
     // `parameters` (their texts' bytes in `text`).
     std::vector<BoundLiteral> bound;
+    // The text's last literal: where it lies and its kind, and whether it
+    // is a plain parameter (its value matters to no translation), so that
+    // a text differing only there shares the entry (LastLiteralChanged).
+    bool lastIsParameter = false;
+    sql::LiteralKind lastKind = sql::LiteralKind::kLong;
+    uint32_t lastPos = 0, lastSize = 0;
+    // Statements out whose texts are bound where `text` and `bound` keep
+    // them (SQLite reads them there, no copy per bind): while there are,
+    // the slot takes no other text. A statement given back keeps those
+    // bindings unread: the next take binds every parameter again.
+    uint32_t out = 0;
   };
   std::array<TextSlot, kTextSlots> texts;
+  // A new text whose slot statements out still read: its entry and values
+  // until they are bound (as copies).
+  TextSlot spare;
   // The slot of the text last prepared: a caller that runs one text again
   // and again finds it without hashing the text.
   TextSlot* lastText = nullptr;
@@ -259,6 +315,10 @@ struct Connection::Impl {
     ++cachedCount;
   }
   void DropOldest();
+  // Takes `text` into `slot` when it differs from the slot's text only in
+  // its last literal, keeping the entry: no scan of the literals, no hash,
+  // no look-up of the shape.
+  static bool LastLiteralChanged(TextSlot& slot, std::string_view text);
 
   // Runs one transaction-control statement; an error is raised as Exec
   // raises it and leaves the statement reset.
@@ -279,6 +339,44 @@ struct Connection::Impl {
     return v;
   }
 };
+
+bool Connection::Impl::LastLiteralChanged(TextSlot& slot, std::string_view text) {
+  // The text scans as the slot's up to the literal (the bytes before it
+  // are the same, and the literal's first byte ends the token before it as
+  // the slot's did), finds a literal of the same kind there, and the same
+  // bytes after it: the same shape, and the same translation, since that
+  // literal's value matters to none.
+  if (!slot.entry || !slot.lastIsParameter || slot.out != 0) return false;
+  const std::string_view was = slot.text;
+  const size_t pos = slot.lastPos;
+  const size_t after = was.size() - pos - slot.lastSize;
+  if (text.size() <= pos + after || text.compare(0, pos, was, 0, pos) != 0 ||
+      !(text[pos] == was[pos] || (sql::IsAsciiDigit(text[pos]) && sql::IsAsciiDigit(was[pos]))) ||
+      text.compare(text.size() - after, after, was, was.size() - after, after) != 0)
+    return false;
+  int64_t whole = 0;
+  bool isWhole = false;
+  const size_t end = LiteralEndAt(text, pos, slot.lastKind, whole, isWhole);
+  if (end != text.size() - after) return false;
+  const sql::Literal lit{slot.lastKind, pos, text.substr(pos, end - pos)};
+  // Taken out while the slot changes: a failure leaves it empty.
+  std::shared_ptr<StatementCacheEntry> entry = std::move(slot.entry);
+  BoundLiteral& b = slot.bound.back();
+  if (isWhole) {
+    b.kind = BoundLiteral::Kind::kInteger;
+    b.whole = whole;
+  } else {
+    b = ResolveLiteral(lit);
+  }
+  // Only the literal's bytes differ when it is as long as the slot's.
+  if (lit.token.size() == slot.lastSize)
+    std::memcpy(slot.text.data() + pos, lit.token.data(), lit.token.size());
+  else
+    slot.text.assign(text);
+  slot.lastSize = static_cast<uint32_t>(lit.token.size());
+  slot.entry = std::move(entry);
+  return true;
+}
 
 std::shared_ptr<Connection> Connection::Open(const std::string& path, const OpenOptions& options) {
   CheckPath(path, true);
@@ -473,10 +571,17 @@ Statement Connection::Prepare(std::string_view jetSql) {
   // are compared first.
   const bool again = last && last->entry && last->text.size() == jetSql.size() && !jetSql.empty() &&
                      last->text.back() == jetSql.back() && last->text == jetSql;
-  Impl::TextSlot& slot = again ? *last : impl_->texts[TextHash(jetSql) % kTextSlots];
+  // Or they differ in their last literal alone: the same slot takes the text.
+  const bool found = again || (last && Impl::LastLiteralChanged(*last, jetSql));
+  Impl::TextSlot& slot = found ? *last : impl_->texts[TextHash(jetSql) % kTextSlots];
   impl_->lastText = &slot;
-  if (!again && (!slot.entry || slot.text != jetSql)) {
+  // A slot whose bytes statements out read keeps them: the text's values
+  // are then bound as copies, from `spare`.
+  Impl::TextSlot* from = &slot;
+  if (!found && (!slot.entry || slot.text != jetSql)) {
+    if (slot.out != 0) from = &impl_->spare;
     std::shared_ptr<StatementCacheEntry> entry;
+    bool lastIsParameter = false;
     sql::LiteralScan& scan = impl_->scan;
     sql::ScanLiterals(jetSql, scan);
     auto it = impl_->jet.find(std::string_view(scan.shape));
@@ -487,6 +592,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
       } else if (auto v = shape.byValues.find(ValuesKey(shape, scan)); v != shape.byValues.end()) {
         entry = v->second;
       }
+      lastIsParameter = LastIsParameter(shape, scan);
     }
     if (!entry) {
       const bool parameters = scan.literals.size() <= kMaxParameters;
@@ -533,20 +639,36 @@ Statement Connection::Prepare(std::string_view jetSql) {
         noted.values = values;
       }
       impl_->NoteCached(noted);
+      lastIsParameter = LastIsParameter(shape, scan);
     }
     // Emptied first: a failure on the way leaves no text beside another's
     // entry.
-    slot.entry.reset();
-    slot.bound.clear();
-    for (uint16_t i : entry->parameters) slot.bound.push_back(ResolveLiteral(scan.literals[i]));
-    slot.text.assign(jetSql);
-    slot.entry = std::move(entry);
+    Impl::TextSlot& into = *from;
+    into.entry.reset();
+    into.bound.clear();
+    for (uint16_t i : entry->parameters) into.bound.push_back(ResolveLiteral(scan.literals[i]));
+    into.text.assign(jetSql);
+    into.lastIsParameter = lastIsParameter && !entry->parameters.empty();
+    if (!scan.literals.empty()) {
+      const sql::Literal& lit = scan.literals.back();
+      into.lastKind = lit.kind;
+      into.lastPos = static_cast<uint32_t>(lit.pos);
+      into.lastSize = static_cast<uint32_t>(lit.token.size());
+    }
+    into.entry = std::move(entry);
   }
-  Statement st = FromEntry(slot.entry);
+  Statement st = FromEntry(from->entry);
+  const bool kept = from == &slot;
+  if (kept) {
+    ++slot.out;
+    st.boundFrom_ = &slot.out;
+  } else {
+    impl_->spare.entry.reset();  // the Statement holds it
+  }
   // Parameter ?n stands for literal n - 1 of the text.
   const std::vector<uint16_t>& parameters = st.entry_->parameters;
-  for (size_t i = 0; i < slot.bound.size(); ++i)
-    BindLiteral(st.stmt_, static_cast<int>(parameters[i]) + 1, slot.bound[i], slot.text);
+  for (size_t i = 0; i < from->bound.size(); ++i)
+    BindLiteral(st.stmt_, static_cast<int>(parameters[i]) + 1, from->bound[i], from->text, kept);
   return st;
 }
 
@@ -621,7 +743,9 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
   return st;
 }
 
-void Connection::Return(sqlite3_stmt* stmt, StatementCacheEntry* entry) noexcept {
+void Connection::Return(sqlite3_stmt* stmt, StatementCacheEntry* entry,
+                        uint32_t* boundFrom) noexcept {
+  if (boundFrom) --*boundFrom;
   if (entry && entry->transient == stmt) {
     entry->transient = nullptr;
     sqlite3_finalize(stmt);

@@ -160,7 +160,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   int64_t ApplySchemaChange(const SchemaChange& change);
   void SchemaChanged();
   void CheckSchemaVersion();
-  void Return(sqlite3_stmt* stmt, StatementCacheEntry* entry) noexcept;
+  // `boundFrom`: the Statement's count of those bound from a kept text's
+  // bytes (Statement::boundFrom_), given back too.
+  void Return(sqlite3_stmt* stmt, StatementCacheEntry* entry, uint32_t* boundFrom) noexcept;
 
   std::string path_;
   OpenOptions options_;

@@ -21,7 +21,8 @@ Statement::Statement(Statement&& other) noexcept
       stmt_(std::exchange(other.stmt_, nullptr)),
       entry_(std::move(other.entry_)),
       source_(other.source_),
-      ahead_(std::exchange(other.ahead_, std::nullopt)) {}
+      ahead_(std::exchange(other.ahead_, std::nullopt)),
+      boundFrom_(std::exchange(other.boundFrom_, nullptr)) {}
 
 Statement& Statement::operator=(Statement&& other) noexcept {
   if (this != &other) {
@@ -31,6 +32,7 @@ Statement& Statement::operator=(Statement&& other) noexcept {
     entry_ = std::move(other.entry_);
     source_ = other.source_;
     ahead_ = std::exchange(other.ahead_, std::nullopt);
+    boundFrom_ = std::exchange(other.boundFrom_, nullptr);
   }
   return *this;
 }
@@ -40,8 +42,9 @@ Statement::~Statement() {
 }
 
 void Statement::Release() noexcept {
-  if (stmt_) conn_->Return(stmt_, entry_.get());
+  if (stmt_) conn_->Return(stmt_, entry_.get(), boundFrom_);
   stmt_ = nullptr;
+  boundFrom_ = nullptr;
 }
 
 bool Statement::Step() {

@@ -161,6 +161,10 @@ class Statement {
   std::shared_ptr<StatementCacheEntry> entry_;  // columns; where the statement goes back
   std::string_view source_ = kSourceDatabase;
   std::optional<bool> ahead_;  // the outcome StepAhead kept
+  // The count of Statements out whose texts are bound where their
+  // connection keeps the statement's text (without a copy): while it is not
+  // zero, the connection keeps those bytes unchanged. Null when none is.
+  uint32_t* boundFrom_ = nullptr;
 };
 
 // Puts a statement back before its first row when the scope ends, also when

@@ -276,6 +276,17 @@ TEST_F(ConnectionTest, CachedTextsBindTheirOwnLiterals) {
       {"SELECT TOP 3 Id FROM T WHERE Id > 1 ORDER BY Id", "2 3 4 "},
       {"SELECT Id FROM T WHERE Dbl = 2.5", "1 "},
       {"SELECT Id FROM T WHERE Dbl > 1E1", "2 "},
+      // one text after another differing in the last literal: its kind,
+      // length and value (a Long, a Double, a whole number past Long)
+      {"SELECT Id FROM T WHERE Id = 3", "3 "},
+      {"SELECT Id FROM T WHERE Id = 1", "1 "},
+      {"SELECT Id FROM T WHERE Id = 4294967298", ""},
+      {"SELECT Id FROM T WHERE Id = 2.0", "2 "},
+      {"SELECT Id FROM T WHERE Id = 40", ""},
+      {"SELECT Id FROM T WHERE Id = .4E1", "4 "},
+      // the last literal a column's number: its value is the translation's
+      {"SELECT Id, Dbl FROM T WHERE Id > 0 ORDER BY 2", "4 3 1 2 "},
+      {"SELECT Id, Dbl FROM T WHERE Id > 0 ORDER BY 1", "1 2 3 4 "},
       {std::string("SELECT Id FROM T WHERE G = ") + guid, "4 "},
   };
   for (int round = 0; round < 3; ++round)
@@ -299,7 +310,9 @@ TEST_F(ConnectionTest, CachedTextsBindTheirOwnLiterals) {
 // statement taken before keeps stepping, and a text dropped comes back.
 TEST_F(ConnectionTest, AFullCacheDropsItsOldestTexts) {
   db_->ExecuteNative("INSERT INTO T (Id) VALUES (1), (2), (3)");
-  Statement held = db_->Prepare("SELECT Id FROM T WHERE Id > 1 ORDER BY Id");
+  // Its text literal is read where the connection keeps its text: the
+  // texts after it leave those bytes alone while it is out.
+  Statement held = db_->Prepare("SELECT Id & 'held' FROM T WHERE Id > 1 ORDER BY Id");
   ASSERT_TRUE(held.Step());
   const auto rows = [](Statement s) {
     std::string seen;
@@ -317,7 +330,10 @@ TEST_F(ConnectionTest, AFullCacheDropsItsOldestTexts) {
               std::to_string(i % 700 + 3) + " ");
   }
   ASSERT_TRUE(held.Step());
-  EXPECT_EQ(held.Int64(0), 3);
+  EXPECT_EQ(held.Text(0), "3held");
+  held.Reset();  // run again: its literal read again where it was bound
+  ASSERT_TRUE(held.Step());
+  EXPECT_EQ(held.Text(0), "2held");
 }
 
 // A native statement's engine errors name the source its caller set (the

@@ -12,28 +12,6 @@ namespace qv::jet::sql {
 
 namespace {
 
-// The value of a token of digits only, when it fits in 64 bits.
-bool WholeNumber(std::string_view token, int64_t& v) {
-  if (token.empty()) return false;
-  // Up to 18 digits cannot pass 2^63 - 1: summed as they are checked (every
-  // number of a statement is read here, most of them a few digits, for
-  // which std::from_chars cost more than the scan of the rest of the text).
-  constexpr size_t kSafeDigits = 18;
-  if (token.size() <= kSafeDigits) {
-    int64_t sum = 0;
-    for (const char c : token) {
-      if (!IsAsciiDigit(c)) return false;
-      sum = sum * 10 + (c - '0');
-    }
-    v = sum;
-    return true;
-  }
-  for (const char c : token)
-    if (!IsAsciiDigit(c)) return false;
-  const auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), v);
-  return ec == std::errc() && ptr == token.data() + token.size();
-}
-
 // What a byte may start, for ScanLiterals: a word (not a number), nothing
 // it looks at (spaces and punctuation), or a number, literal or name.
 enum class ScanClass : uint8_t { kPlain, kWord, kOther };
@@ -92,6 +70,27 @@ size_t GuidEnd(std::string_view s, size_t i, std::string* digits) {
 }
 
 }  // namespace
+
+bool WholeNumber(std::string_view token, int64_t& v) {
+  if (token.empty()) return false;
+  // Up to 18 digits cannot pass 2^63 - 1: summed as they are checked (every
+  // number of a statement is read here, most of them a few digits, for
+  // which std::from_chars cost more than the scan of the rest of the text).
+  constexpr size_t kSafeDigits = 18;
+  if (token.size() <= kSafeDigits) {
+    int64_t sum = 0;
+    for (const char c : token) {
+      if (!IsAsciiDigit(c)) return false;
+      sum = sum * 10 + (c - '0');
+    }
+    v = sum;
+    return true;
+  }
+  for (const char c : token)
+    if (!IsAsciiDigit(c)) return false;
+  const auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), v);
+  return ec == std::errc() && ptr == token.data() + token.size();
+}
 
 LiteralKind NumberLiteralKind(std::string_view token) {
   int64_t v = 0;

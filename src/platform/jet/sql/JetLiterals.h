@@ -41,6 +41,9 @@ struct LiteralScan {
 // the statement's translation reports the error.
 void ScanLiterals(std::string_view sql, LiteralScan& out);
 
+// The value of a token of digits only, when it fits in 64 bits.
+bool WholeNumber(std::string_view token, int64_t& value);
+
 // The kind of a number token (kLong or kNumber).
 LiteralKind NumberLiteralKind(std::string_view token);
 
