@@ -24,14 +24,8 @@ std::string CreateNewGuid() {
   if (got < sizeof id) uuid_generate_random(id);
   id[6] = static_cast<unsigned char>((id[6] & 0x0F) | 0x40);  // version 4: random
   id[8] = static_cast<unsigned char>((id[8] & 0x3F) | 0x80);  // the RFC 4122 variant
-  constexpr char kHex[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(36);
-  for (size_t i = 0; i < sizeof id; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-    text += kHex[id[i] >> 4];
-    text += kHex[id[i] & 0x0F];
-  }
+  char text[37];
+  uuid_unparse_lower(id, text);
   return text;
 }
 
