@@ -345,50 +345,41 @@ TEST_F(Toolkit, TableRoutinesSeekAddAndName) {
 // A number handed out as last + 1 is read and used under one write lock:
 // without a write-locked scope every form of it refuses (5), naming the table.
 TEST_F(Toolkit, NextNumbersNeedAWriteLockedScope) {
-  struct Scopes {
-    std::vector<std::unique_ptr<dao::Transaction>> open;
+  struct Scopes : std::vector<std::unique_ptr<dao::Transaction>> {
     ~Scopes() {
-      while (!open.empty()) open.pop_back();  // innermost first
+      while (!empty()) pop_back();  // innermost first
     }
   };
-  dao::Database& db = *db_;
-  auto scope = [&](Scopes& s, dao::TxOptions options) {
-    s.open.push_back(std::make_unique<dao::Transaction>(db, options));
+  // The scopes a case opens, outermost first: "r" a read scope, "w" a
+  // write-locked one, "n" a write-locked nested level, "W" the workspace's
+  // write-locked transaction; "+" writes a row in the innermost.
+  const auto open = [&](Scopes& scopes, char c) {
+    if (c == '+') {
+      QvExecuteSql("update T set Amount = 1 where ID = 2");
+    } else if (c == 'W') {
+      scopes.push_back(
+          std::make_unique<dao::Transaction>(*miDataBase::GetWorkspace(), dao::kWriteLock));
+    } else {
+      scopes.push_back(std::make_unique<dao::Transaction>(
+          *db_, c == 'r'   ? dao::kRead
+                : c == 'w' ? dao::kWriteLock
+                           : dao::TxOptions{.immediate = true, .join = dao::TxJoin::kNested}));
+    }
   };
   const struct {
     const char* name;
-    std::function<void(Scopes&)> open;
+    const char* scopes;
     bool locked;
   } cases[] = {
-      {"no scope", [](Scopes&) {}, false},
-      {"a read scope", [&](Scopes& s) { scope(s, dao::kRead); }, false},
-      {"a write-locked scope", [&](Scopes& s) { scope(s, dao::kWriteLock); }, true},
-      {"a write-locked scope joining a read scope",
-       [&](Scopes& s) {
-         scope(s, dao::kRead);
-         scope(s, dao::kWriteLock);
-       },
-       false},
-      {"a write-locked level nested in a read scope",
-       [&](Scopes& s) {
-         scope(s, dao::kRead);
-         scope(s, {.immediate = true, .join = dao::TxJoin::kNested});
-       },
-       false},
+      {"no scope", "", false},
+      {"a read scope", "r", false},
+      {"a write-locked scope", "w", true},
+      {"a write-locked scope joining a read scope", "rw", false},
+      {"a write-locked level nested in a read scope", "rn", false},
       // A file's write takes the lock of the whole file; a server's takes
       // the rows it writes only.
-      {"a read scope that has written",
-       [&](Scopes& s) {
-         scope(s, dao::kRead);
-         QvExecuteSql("update T set Amount = 1 where ID = 2");
-       },
-       !OnServer()},
-      {"the workspace's write-locked transaction",
-       [&](Scopes& s) {
-         s.open.push_back(
-             std::make_unique<dao::Transaction>(*miDataBase::GetWorkspace(), dao::kWriteLock));
-       },
-       true},
+      {"a read scope that has written", "r+", !OnServer()},
+      {"the workspace's write-locked transaction", "W", true},
   };
   const struct {
     const char* form;
@@ -402,8 +393,8 @@ TEST_F(Toolkit, NextNumbersNeedAWriteLockedScope) {
   for (const auto& c : cases) {
     for (const auto& f : forms) {
       SCOPED_TRACE(std::string(c.name) + ", " + f.form);
-      Scopes s;
-      c.open(s);
+      Scopes scopes;
+      for (const char* at = c.scopes; *at; ++at) open(scopes, *at);
       if (c.locked)
         EXPECT_EQ(f.next(), f.expected);
       else

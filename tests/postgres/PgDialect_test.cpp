@@ -41,30 +41,25 @@ class FruitSchema : public SchemaView {
 
 struct DialectCase {
   const char* jet;
-  std::vector<const char*> pieces;  // each must occur in the PostgreSQL text
-  std::vector<const char*> absent;  // none may occur in it
-  std::vector<const char*> functions;
+  std::vector<const char*> pieces;       // each must occur in the PostgreSQL text
+  std::vector<const char*> absent = {};  // none may occur in it
+  std::vector<const char*> functions = {};
 };
 
 TEST(PgDialect, WritesWhatTheEnginesDoDifferently) {
   const DialectCase cases[] = {
       // the stored name, whatever case the statement writes
-      {"select id from FRUIT", {"FROM \"Fruit\""}, {"\"FRUIT\""}, {}},
+      {"select id from FRUIT", {"FROM \"Fruit\""}, {"\"FRUIT\""}},
       // a condition as a value: -1/0 from PostgreSQL's boolean
-      {"select (id = 1) as b from fruit", {"(-((\"Fruit\".\"id\" = 1))::integer)"}, {}, {}},
+      {"select (id = 1) as b from fruit", {"(-((\"Fruit\".\"id\" = 1))::integer)"}},
       // a value as a condition, alone and under AND / OR / NOT
-      {"select id from fruit where ripe", {"WHERE (\"Fruit\".\"ripe\" <> 0)"}, {}, {}},
+      {"select id from fruit where ripe", {"WHERE (\"Fruit\".\"ripe\" <> 0)"}},
       {"select id from fruit where ripe and id > 1 or not ripe",
        {"((\"Fruit\".\"ripe\" <> 0) AND (\"Fruit\".\"id\" > 1))",
-        "(NOT (\"Fruit\".\"ripe\" <> 0))"},
-       {},
-       {}},
+        "(NOT (\"Fruit\".\"ripe\" <> 0))"}},
       // integers under AND stay bitwise
-      {"select id and 6 as x from fruit", {"(\"Fruit\".\"id\" & 6)"}, {"<> 0"}, {}},
-      {"select iif(ripe, 1, 2) as x from fruit",
-       {"CASE WHEN (\"Fruit\".\"ripe\" <> 0) THEN 1"},
-       {},
-       {}},
+      {"select id and 6 as x from fruit", {"(\"Fruit\".\"id\" & 6)"}, {"<> 0"}},
+      {"select iif(ripe, 1, 2) as x from fruit", {"CASE WHEN (\"Fruit\".\"ripe\" <> 0) THEN 1"}},
       // a choice of a text and a number is a text: the number made text by
       // Jet's `&`, a text or a Null left as it is; numbers alone stay numbers
       {"select iif(ripe, name, price) as x from fruit",
@@ -80,58 +75,46 @@ TEST(PgDialect, WritesWhatTheEnginesDoDifferently) {
        {"WHEN 1 THEN jet_concat(\"Fruit\".\"picked\") WHEN 2 THEN 'x' END"},
        {},
        {"jet_concat", "jet_round"}},
-      {"select iif(ripe, id, price) as x from fruit", {}, {"jet_concat"}, {}},
+      {"select iif(ripe, id, price) as x from fruit", {}, {"jet_concat"}},
       // TOP with ORDER BY keeps the ties itself; without ORDER BY a LIMIT
       {"select top 2 id from fruit order by price desc",
        {"ORDER BY \"Fruit\".\"price\" DESC NULLS LAST FETCH FIRST 2 ROWS WITH TIES"},
-       {"rank()", "LIMIT"},
-       {}},
-      {"select top 2 id from fruit", {"LIMIT 2"}, {"FETCH"}, {}},
+       {"rank()", "LIMIT"}},
+      {"select top 2 id from fruit", {"LIMIT 2"}, {"FETCH"}},
       // Null first going up, last going down, as Jet orders it
       {"select id from fruit order by name, price desc",
-       {"ORDER BY \"Fruit\".\"name\" NULLS FIRST, \"Fruit\".\"price\" DESC NULLS LAST"},
-       {},
-       {}},
+       {"ORDER BY \"Fruit\".\"name\" NULLS FIRST, \"Fruit\".\"price\" DESC NULLS LAST"}},
       // PERCENT ranks in a window: every derived table has a name
       {"select top 50 percent id from fruit order by id",
-       {") AS \"$t\" WHERE", "count(*) OVER ()"},
-       {},
-       {}},
+       {") AS \"$t\" WHERE", "count(*) OVER ()"}},
       {"select top 1 id from fruit union select id from fruit",
-       {"SELECT * FROM (SELECT \"Fruit\".\"id\" AS \"id\" FROM \"Fruit\" LIMIT 1) AS \"$u\" UNION"},
-       {},
-       {}},
+       {"SELECT * FROM (SELECT \"Fruit\".\"id\" AS \"id\" FROM \"Fruit\" LIMIT 1) AS \"$u\" "
+        "UNION"}},
       {"select name from fruit where id between 1 and price",
        {"(CASE WHEN 1 IS NULL OR \"Fruit\".\"price\" IS NULL THEN NULL ELSE (\"Fruit\".\"id\" "
         "BETWEEN least(1, \"Fruit\".\"price\") AND greatest(1, \"Fruit\".\"price\")) END)"},
-       {"min(", "max("},
-       {}},
+       {"min(", "max("}},
       // Jet's functions keep their names and are listed for the server
       {"select UCase(name) & '!' as u from fruit where name like 'a*'",
        {"jet_concat(jet_ucase(\"Fruit\".\"name\"), '!')",
         "(jet_like(\"Fruit\".\"name\", 'a*') <> 0)"},
        {},
        {"jet_concat", "jet_like", "jet_ucase"}},
-      {"select count(*) as n, sum(price) as s from fruit", {"count(*)", "sum("}, {}, {}},
+      {"select count(*) as n, sum(price) as s from fruit", {"count(*)", "sum("}},
       {"select 'it''s' & picked as x from fruit",
        {"'it''s'", "jet_asdate(\"Fruit\".\"picked\")"},
        {},
        {"jet_asdate", "jet_concat"}},
       // statements: stored names, DELETE through a join by ctid
       {"insert into fruit (id, name) values (7, 'x')",
-       {"INSERT INTO \"Fruit\" (\"id\", \"name\")"},
-       {},
-       {}},
+       {"INSERT INTO \"Fruit\" (\"id\", \"name\")"}},
       {"update fruit set price = price * 2 where ripe",
        {"UPDATE \"Fruit\" SET \"price\" = (\"Fruit\".\"price\" * 2) WHERE (\"Fruit\".\"ripe\" <> "
-        "0)"},
-       {},
-       {}},
+        "0)"}},
       {"delete f.* from fruit as f inner join f2 on f.id = f2.id",
        {"DELETE FROM \"Fruit\" WHERE ctid IN (SELECT \"f\".ctid FROM \"Fruit\" AS \"f\" INNER JOIN "
         "\"f2\""},
-       {"rowid"},
-       {}},
+       {"rowid"}},
       {"update fruit set ripe = id",
        {"SET \"ripe\" = jet_store_boolean("},
        {},

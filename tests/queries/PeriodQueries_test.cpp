@@ -152,6 +152,11 @@ TEST_F(PeriodQueriesTest, ExactlyOneRowReadsFailWith40090) {
   Sql("insert into AccStream (ID, PersonID, AccStreamType) values (66, 66, 1)");
   PeriodQueries q;
   const std::string none = "Запрос значения не возвратил ни одной записи.";
+  const auto owner = [](double stream) {
+    int32_t category = 0, type = 0;
+    bool branch = false;
+    GetAccStreamOwnerInfo(stream, category, type, branch);
+  };
   const struct {
     const char* what;
     std::function<void()> call;
@@ -169,21 +174,9 @@ TEST_F(PeriodQueriesTest, ExactlyOneRowReadsFailWith40090) {
       {"parent of an unknown period", [] { PeriodQueries::GetParentTimeID(77777); }, none},
       {"parent found twice", [] { PeriodQueries::GetParentTimeID(2005); },
        "Запрос значения возвратил несколько записей (2)."},
-      {"owner of an unknown stream",
-       [] {
-         int32_t category = 0, type = 0;
-         bool branch = false;
-         GetAccStreamOwnerInfo(8, category, type, branch);
-       },
-       none},
+      {"owner of an unknown stream", [&] { owner(8); }, none},
       {"person of an unknown stream", [] { GetAccStreamPersonID(8); }, none},
-      {"owner organisation without its detail row",
-       [] {
-         int32_t category = 0, type = 0;
-         bool branch = false;
-         GetAccStreamOwnerInfo(66, category, type, branch);
-       },
-       none},
+      {"owner organisation without its detail row", [&] { owner(66); }, none},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

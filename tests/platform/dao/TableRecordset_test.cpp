@@ -503,58 +503,39 @@ TEST_F(DaoTest, ACursorKeepsItsRowWhenItsKeyChangesUnderIt) {
   auto writerWs = engine_->CreateWorkspace("writer", "admin", "", Variant(dbUseJet));
   auto writer = writerWs->Open(db_->Name(), {});
   std::string table;  // the case's table
-  auto edit = [](Recordset& rs, int id) {
-    rs.Edit();
-    rs.SetField("ID", Variant(id));
-    rs.Update();
+  // "<" begins a level, a digit edits the row's ID to it, "]" commits the
+  // innermost level, ")" rolls it back; no script: another session's change.
+  auto change = [&](Recordset& rs, const char* script) {
+    if (!script) {
+      writer->ExecuteSql("UPDATE " + table + " SET ID = 4 WHERE ID = 2");
+      engine_->Idle(Variant(dbRefreshCache));
+    }
+    for (; script && *script; ++script) {
+      if (*script == '<') {
+        ws->BeginTrans();
+      } else if (*script == ']') {
+        ws->CommitTrans(Variant());
+      } else if (*script == ')') {
+        ws->Rollback();
+      } else {
+        rs.Edit();
+        rs.SetField("ID", Variant(*script - '0'));
+        rs.Update();
+        EXPECT_EQ(RowText(rs, {"ID", "Name"}), std::string(1, *script) + ",b");
+      }
+    }
   };
   const struct {
     const char* what;
-    std::function<void(Recordset&)> change;
+    const char* script;
     const char* keyed;  // the cursor's row after it ("3167" when lost)
     const char* plain;
   } cases[] = {
-      {"an own change rolled back",
-       [&](Recordset& rs) {
-         ws->BeginTrans();
-         edit(rs, 5);
-         EXPECT_EQ(RowText(rs, {"ID", "Name"}), "5,b");
-         ws->Rollback();
-       },
-       "2,b", "2,b"},
-      {"two own changes rolled back",
-       [&](Recordset& rs) {
-         ws->BeginTrans();
-         edit(rs, 5);
-         edit(rs, 6);
-         ws->Rollback();
-       },
-       "2,b", "2,b"},
-      {"an inner level's change committed, the outer rolled back",
-       [&](Recordset& rs) {
-         ws->BeginTrans();
-         ws->BeginTrans();
-         edit(rs, 7);
-         ws->CommitTrans(Variant());
-         ws->Rollback();
-       },
-       "2,b", "2,b"},
-      {"an inner level rolled back, the outer's change kept",
-       [&](Recordset& rs) {
-         ws->BeginTrans();
-         edit(rs, 8);
-         ws->BeginTrans();
-         edit(rs, 9);
-         ws->Rollback();
-         ws->CommitTrans(Variant());
-       },
-       "8,b", "8,b"},
-      {"another session's change",
-       [&](Recordset&) {
-         writer->ExecuteSql("UPDATE " + table + " SET ID = 4 WHERE ID = 2");
-         engine_->Idle(Variant(dbRefreshCache));
-       },
-       TestPlaces::OnServer() ? "3167" : "4,b", "4,b"},
+      {"an own change rolled back", "<5)", "2,b", "2,b"},
+      {"two own changes rolled back", "<56)", "2,b", "2,b"},
+      {"an inner level's change committed, the outer rolled back", "<<7])", "2,b", "2,b"},
+      {"an inner level rolled back, the outer's change kept", "<8<9)]", "8,b", "8,b"},
+      {"another session's change", nullptr, TestPlaces::OnServer() ? "3167" : "4,b", "4,b"},
   };
   for (const auto& c : cases)
     for (const char* name : {"Keyed", "Plain"}) {
@@ -567,7 +548,7 @@ TEST_F(DaoTest, ACursorKeepsItsRowWhenItsKeyChangesUnderIt) {
       rs->MoveFirst();
       rs->MoveNext();
       ASSERT_EQ(RowText(*rs, {"ID", "Name"}), "2,b");
-      c.change(*rs);
+      change(*rs, c.script);
       const std::string expected = table == "Keyed" ? c.keyed : c.plain;
       if (expected == "3167") {
         ExpectError(3167, "", [&] { rs->FieldValue("ID"); });

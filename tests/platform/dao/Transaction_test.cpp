@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "DaoTestSupport.h"
 #include "platform/dao/Workspace.h"
@@ -148,122 +149,70 @@ TEST_F(TransactionTest, WriteLockKeepsOtherWritersOutUntilCommit) {
 // step that runs while a level is still open shows "(open)".
 TEST_F(TransactionTest, AfterCommitStepsWaitForTheOutermostCommit) {
   std::string ran;
-  auto step = [&](const char* name) {
-    dao::Transaction::AfterCommit(*db_, [&ran, name, this] {
-      ran += name;
-      if (Depth() != 0) ran += "(open)";
-    });
-  };
-  // A scope and a step outside any scope inside the caller's transaction,
-  // which then commits or rolls back.
-  auto callers = [&](bool commits) {
+  // A case's script: a letter registers that step ("!" one that throws),
+  // "(" opens a scope, "{" a nested level, "<" the caller's transaction of
+  // the workspace; "]" commits the innermost and ends it, ")" rolls it
+  // back, "-" ends it as it is (which rolls a scope back).
+  const auto run = [&](std::string_view script) {
+    std::vector<std::unique_ptr<Transaction>> open;
     auto ws = engine_->DefaultWorkspace();
-    ws->BeginTrans();
-    {
-      Transaction tx(*db_);
-      step("A");
-      tx.Commit();
+    for (char c : script) {
+      switch (c) {
+        case '(':
+        case '{':
+          open.push_back(std::make_unique<Transaction>(
+              *db_, TxOptions{.join = c == '{' ? TxJoin::kNested : TxJoin::kJoin}));
+          break;
+        case '<':
+          ws->BeginTrans();
+          open.push_back(nullptr);
+          break;
+        case ']':
+        case ')':
+          if (!open.back())
+            c == ']' ? ws->CommitTrans(Variant()) : ws->Rollback();
+          else
+            c == ']' ? open.back()->Commit() : open.back()->Rollback();
+          [[fallthrough]];
+        case '-':
+          open.pop_back();
+          break;
+        case '|':
+          ran += "|";
+          break;
+        case '!':
+          dao::Transaction::AfterCommit(*db_, [] { throw std::runtime_error("step fails"); });
+          break;
+        default:
+          dao::Transaction::AfterCommit(*db_, [&ran, c, this] {
+            ran += c;
+            if (Depth() != 0) ran += "(open)";
+          });
+      }
     }
-    step("B");
-    ran += "|";
-    if (commits)
-      ws->CommitTrans(Variant());
-    else
-      ws->Rollback();
   };
   const struct {
     const char* what;
-    std::function<void()> run;
+    const char* script;
     const char* expected;
   } cases[] = {
-      {"no scope",
-       [&] {
-         step("A");
-         ran += "|";
-       },
-       "A|"},
-      {"one scope",
-       [&] {
-         Transaction tx(*db_);
-         step("A");
-         step("B");
-         ran += "|";
-         tx.Commit();
-       },
-       "|AB"},
-      {"joined scope",
-       [&] {
-         Transaction outer(*db_);
-         step("A");
-         {
-           Transaction inner(*db_);
-           step("B");
-           inner.Commit();
-         }
-         step("C");
-         ran += "|";
-         outer.Commit();
-       },
-       "|ABC"},
-      {"nested level commits",
-       [&] {
-         Transaction outer(*db_);
-         step("A");
-         {
-           Transaction inner(*db_, {.join = TxJoin::kNested});
-           step("B");
-           step("C");
-           inner.Commit();
-         }
-         step("D");
-         ran += "|";
-         outer.Commit();
-       },
-       "|ABCD"},
-      {"nested level rolls back",
-       [&] {
-         Transaction outer(*db_);
-         step("A");
-         {
-           Transaction inner(*db_, {.join = TxJoin::kNested});
-           step("B");
-         }
-         step("C");
-         ran += "|";
-         outer.Commit();
-       },
-       "|AC"},
-      {"outer scope rolls back after a nested commit",
-       [&] {
-         Transaction outer(*db_);
-         step("A");
-         Transaction inner(*db_, {.join = TxJoin::kNested});
-         step("B");
-         inner.Commit();
-         ran += "|";
-         outer.Rollback();
-       },
-       "|"},
+      {"no scope", "A|", "A|"},
+      {"one scope", "(AB|]", "|AB"},
+      {"joined scope", "(A(B]C|]", "|ABC"},
+      {"nested level commits", "(A{BC]D|]", "|ABCD"},
+      {"nested level rolls back", "(A{B-C|]", "|AC"},
+      {"outer scope rolls back after a nested commit", "(A{B]|)", "|"},
       // Scopes inside the caller's transaction are savepoints of it: their
       // steps, and those registered outside any scope, wait for the
       // caller's commit, and its rollback drops them.
-      {"the caller's transaction commits", [&] { callers(true); }, "|AB"},
-      {"the caller's transaction rolls back", [&] { callers(false); }, "|"},
-      {"a failing step",
-       [&] {
-         Transaction tx(*db_);
-         step("A");
-         dao::Transaction::AfterCommit(*db_, [] { throw std::runtime_error("step fails"); });
-         step("B");
-         ran += "|";
-         tx.Commit();
-       },
-       "|AB"},
+      {"the caller's transaction commits", "<(A]B|]", "|AB"},
+      {"the caller's transaction rolls back", "<(A]B|)", "|"},
+      {"a failing step", "(A!B|]", "|AB"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ran.clear();
-    ExpectError(0, "", c.run);
+    ExpectError(0, "", [&] { run(c.script); });
     EXPECT_EQ(ran, c.expected);
     EXPECT_EQ(Depth(), 0);
   }

@@ -60,23 +60,21 @@ void RecreatePost(const fs::path& folder, qv::jet::JetType idType, int32_t short
 
 // Runs `sql` on a user database holding three documents: 1 and its
 // adjustment 2 (linked both ways), 3 alone; two cells each.
-void OnDocsExecute(const fs::path& folder, std::string_view sql) {
-  WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
-    for (std::string_view row : {"1, 1, 0, 2, 0", "2, 1, 1, 0, 1", "3, 2, 0, 0, 0"})
-      c.Execute(
-          "insert into doc_registry (document_id, taxpayer_id, bottom_next_id, top_doc_id, "
-          "doc_type) values (" +
-          std::string(row) + ")");
-    for (int d = 1; d <= 3; ++d)
-      for (const char* cell : {"'A'", "'B'"})
-        c.Execute("insert into doc_cell_values (document_id, cell_key) values (" +
-                  std::to_string(d) + ", " + cell + ")");
-    c.Execute(sql);
-  });
-}
-
 std::function<void(const fs::path&)> OnDocs(std::string_view sql) {
-  return [sql](const fs::path& folder) { OnDocsExecute(folder, sql); };
+  return [sql](const fs::path& folder) {
+    WithDatabase(folder / "Quivane.mdb", [&](qv::jet::Connection& c) {
+      for (std::string_view row : {"1, 1, 0, 2, 0", "2, 1, 1, 0, 1", "3, 2, 0, 0, 0"})
+        c.Execute(
+            "insert into doc_registry (document_id, taxpayer_id, bottom_next_id, top_doc_id, "
+            "doc_type) values (" +
+            std::string(row) + ")");
+      for (int d = 1; d <= 3; ++d)
+        for (const char* cell : {"'A'", "'B'"})
+          c.Execute("insert into doc_cell_values (document_id, cell_key) values (" +
+                    std::to_string(d) + ", " + cell + ")");
+      c.Execute(sql);
+    });
+  };
 }
 
 struct Damage {

@@ -96,47 +96,39 @@ TEST(Generator, RowsAreConsistent) {
   const struct {
     const char* what;
     const char* sql;
-    double expected;
+    double expected = 0;
   } checks[] = {
       {"documents", "select count(*) from doc_registry", 600},
       {"cells per document",
        "select count(*) from (select document_id from doc_cell_values group by document_id "
-       "having count(*) <> 7)",
-       0},
+       "having count(*) <> 7)"},
       {"a newer version is the next adjustment",
        "select count(*) from doc_registry as a inner join doc_registry as b on b.document_id = "
-       "a.top_doc_id where b.doc_type <> a.doc_type + 1",
-       0},
+       "a.top_doc_id where b.doc_type <> a.doc_type + 1"},
       {"adjustments have an older version",
-       "select count(*) from doc_registry where doc_type > 0 and bottom_next_id = 0", 0},
+       "select count(*) from doc_registry where doc_type > 0 and bottom_next_id = 0"},
       {"adjustments counted", "select count(*) from doc_registry where doc_type > 0",
        static_cast<double>(s.adjustments)},
       {"registration numbers unique",
        "select count(*) - count(reg_number) + (select count(*) from (select reg_number from "
-       "doc_registry group by reg_number having count(*) > 1)) from doc_registry",
-       0},
+       "doc_registry group by reg_number having count(*) > 1)) from doc_registry"},
       {"templates published for the period",
        "select count(*) from doc_registry as d left join template_dates as t on (t.template_id = "
-       "d.template_id and t.time_id = d.time_id) where IsNull(t.template_id)",
-       0},
+       "d.template_id and t.time_id = d.time_id) where IsNull(t.template_id)"},
       {"documents of existing streams",
        "select count(*) from doc_registry as d left join AccStream as s on s.ID = d.taxpayer_id "
-       "where IsNull(s.ID)",
-       0},
+       "where IsNull(s.ID)"},
       {"streams of existing persons",
        "select count(*) from AccStream as s left join Person as p on p.ID = s.PersonID where "
-       "IsNull(p.ID)",
-       0},
+       "IsNull(p.ID)"},
       {"persons with details",
        "select count(*) from Person as p left join LegalPerson as l on l.ID = p.PersonRealID "
-       "where p.Type = 2 and IsNull(l.ID)",
-       0},
+       "where p.Type = 2 and IsNull(l.ID)"},
       {"branches share the INN of their head",
        "select count(*) from ((Branches as b inner join Person as pp on pp.ID = b.ParentPersonID) "
        "inner join LegalPerson as lp on lp.ID = pp.PersonRealID) inner join (Person as cp inner "
        "join LegalPerson as lc on lc.ID = cp.PersonRealID) on cp.ID = b.ChildPersonID where "
-       "lp.INN <> lc.INN or lp.KPP = lc.KPP",
-       0},
+       "lp.INN <> lc.INN or lp.KPP = lc.KPP"},
       {"branches counted", "select count(*) from Branches", static_cast<double>(s.branches)},
       // The lists of forms offer what the streams file: each document's
       // template is allowed for its owner's category (6: natural person),
@@ -147,12 +139,10 @@ TEST(Generator, RowsAreConsistent) {
        "(l.ID = p.PersonRealID and p.Type = 2) where d.template_id not in (select c.template_id "
        "from TemplateByTPCategory as c where c.AccStreamType = s.AccStreamType and "
        "c.TPCategory_ID = iif(p.Type = 1, 6, l.LPCategory) and iif(s.PersonID in (select "
-       "ChildPersonID from Branches), c.AllowedForBranch, c.AllowedForMainOrg) = 1)",
-       0},
+       "ChildPersonID from Branches), c.AllowedForBranch, c.AllowedForMainOrg) = 1)"},
       {"categories that file no accounts",
        "select count(*) from TemplateByTPCategory where template_id in (11, 12) and TPCategory_ID "
-       "in (3, 4)",
-       0},
+       "in (3, 4)"},
       {"who may use each template counted", "select count(*) from TemplateByTPCategory",
        static_cast<double>(s.templateCategories)},
       // Big documents keep their cells in their shard files only.
@@ -160,12 +150,10 @@ TEST(Generator, RowsAreConsistent) {
        static_cast<double>(s.bigDocs.documents)},
       {"big documents of the big template",
        "select count(*) from doc_registry as d inner join doc_templates as t on t.template_id = "
-       "d.template_id where t.EditorType <> d.EditorType",
-       0},
+       "d.template_id where t.EditorType <> d.EditorType"},
       {"no cells of big documents in doc_cell_values",
        "select count(*) from doc_cell_values where document_id in (select document_id from "
-       "doc_registry where EditorType = 6)",
-       0},
+       "doc_registry where EditorType = 6)"},
       // The pension-fund part: persons of the right taxpayers, personal
       // sections only in insurance-contribution reports and only about the
       // document's taxpayer's employees, and cells the session reads.
@@ -175,36 +163,30 @@ TEST(Generator, RowsAreConsistent) {
       {"section cells counted", "select count(*) from PfrCellValues",
        static_cast<double>(s.pfr.cells)},
       {"every insured person is an employee of a stream's taxpayer",
-       "select count(*) from PfrPersons where Person_ID not in (select PersonID from AccStream)",
-       0},
+       "select count(*) from PfrPersons where Person_ID not in (select PersonID from AccStream)"},
       {"sections only in insurance-contribution reports",
        "select count(*) from (PfrSubDocs as s inner join doc_registry as d on d.document_id = "
        "s.DocumentID) inner join doc_templates as t on t.template_id = d.template_id where "
-       "t.doc_type_id <> 4",
-       0},
+       "t.doc_type_id <> 4"},
       {"every such report has a section per employee of its taxpayer",
        "select count(*) from (doc_registry as d inner join doc_templates as t on t.template_id = "
        "d.template_id) inner join AccStream as a on a.ID = d.taxpayer_id where t.doc_type_id = 4 "
        "and (select count(*) from PfrSubDocs as s where s.DocumentID = d.document_id) <> (select "
-       "count(*) from PfrPersons as p where p.Person_ID = a.PersonID)",
-       0},
+       "count(*) from PfrPersons as p where p.Person_ID = a.PersonID)"},
       {"a section's person belongs to the document's taxpayer",
        "select count(*) from ((PfrSubDocs as s inner join PfrPersons as p on p.ID = "
        "s.PfrPersonID) inner join doc_registry as d on d.document_id = s.DocumentID) inner join "
-       "AccStream as a on a.ID = d.taxpayer_id where p.Person_ID <> a.PersonID",
-       0},
+       "AccStream as a on a.ID = d.taxpayer_id where p.Person_ID <> a.PersonID"},
       {"insurance numbers are 11 digits",
-       "select count(*) from PfrPersons where len(PfrNumber) <> 11", 0},
+       "select count(*) from PfrPersons where len(PfrNumber) <> 11"},
       {"an adjustment number only in adjustments",
        "select count(*) from (PfrCellValues as c inner join PfrSubDocs as s on s.ID = c.SubDocID) "
        "inner join doc_registry as d on d.document_id = s.DocumentID where c.Key = 1021002 and "
-       "c.Value <> CStr(d.doc_type)",
-       0},
+       "c.Value <> CStr(d.doc_type)"},
       {"contributions are 22 % of the base",
        "select count(*) from PfrCellValues as b inner join PfrCellValues as c on c.SubDocID = "
        "b.SubDocID and c.LineNum = b.LineNum and c.Key = 1024003 where b.Key = 1024002 and "
-       "abs(Val(c.Value) - Val(b.Value) * 0.22) > 0.005",
-       0},
+       "abs(Val(c.Value) - Val(b.Value) * 0.22) > 0.005"},
   };
   for (const auto& c : checks) EXPECT_EQ(Scalar(f, c.sql), c.expected) << c.what;
   EXPECT_GT(s.pfr.persons, o.streams * 3 - 1);

@@ -25,44 +25,41 @@ struct ScriptCase {
   const char* name;
   const char* script;
   Format format;
-  const char* out;  // expected output, exactly
-  std::string err;  // expected error output, exactly
-  int errors;
+  const char* out;       // expected output, exactly
+  std::string err = "";  // expected error output, exactly
+  int errors = 0;
   bool bail = false;
 };
 
 // report_time holds the report codes 1-21, 23 and 24.
 const ScriptCase kScripts[] = {
-    {"select", "select count(*) as n from report_time;", Format::kTable, "n\n--\n23\n(1 row)\n", "",
-     0},
+    {"select", "select count(*) as n from report_time;", Format::kTable, "n\n--\n23\n(1 row)\n"},
     {"spans lines", "select\n  count(*) as n\n  from report_time\n  where report_id < 3\n;",
-     Format::kTsv, "n\n2\n", "", 0},
+     Format::kTsv, "n\n2\n"},
     {"semicolon in a text", "select 'a;b' as t;\nselect [x;y] from (select 1 as [x;y]);",
-     Format::kTsv, "t\na;b\nx;y\n1\n", "", 0},
+     Format::kTsv, "t\na;b\nx;y\n1\n"},
     {"a text across lines", "select 'a\nb;' as t; select 2 as u;", Format::kTsv,
-     "t\na\\nb;\nu\n2\n", "", 0},
+     "t\na\\nb;\nu\n2\n"},
     {"several on one line", "select 1 as a; select 2 as b;select 3 as c", Format::kTsv,
-     "a\n1\nb\n2\nc\n3\n", "", 0},
+     "a\n1\nb\n2\nc\n3\n"},
     {"json", "select report_id, name from report_time where report_id = 17;", Format::kJson,
      "{\"fields\":[{\"name\":\"report_id\",\"type\":3},{\"name\":\"name\",\"type\":203}],"
-     "\"rows\":[[17,\"Иное\"]]}\n",
-     "", 0},
+     "\"rows\":[[17,\"Иное\"]]}\n"},
     {"json, no rows", "select report_id from report_time where report_id = 99;", Format::kJson,
-     "{\"fields\":[{\"name\":\"report_id\",\"type\":3}],\"rows\":[]}\n", "", 0},
+     "{\"fields\":[{\"name\":\"report_id\",\"type\":3}],\"rows\":[]}\n"},
     {"csv",
      "select 1 as a, 'x,\"y' as b, null as c, DateSerial(2025, 3, 1) as d,\n"
      "  DateSerial(2025, 3, 1) + TimeSerial(9, 5, 7) as e, 'l1\nl2' as f, 2.5 as [g h];",
      Format::kCsv,
-     "a,b,c,d,e,f,g h\r\n1,\"x,\"\"y\",,2025-03-01,2025-03-01 09:05:07,\"l1\nl2\",2.5\r\n", "", 0},
+     "a,b,c,d,e,f,g h\r\n1,\"x,\"\"y\",,2025-03-01,2025-03-01 09:05:07,\"l1\nl2\",2.5\r\n"},
     {"mode switch", "select 1 as one;\n.mode csv\nselect 'a' as [x,y];", Format::kTsv,
-     "one\n1\n\"x,y\"\r\na\r\n", "", 0},
+     "one\n1\n\"x,y\"\r\na\r\n"},
     {"display width", "select '漢字' as a, 1 as b;\nselect 'e\xCC\x81' as a, 2 as b;",
-     Format::kTable, "a     b\n----  -\n漢字  1\n(1 row)\na  b\n-  -\ne\xCC\x81  2\n(1 row)\n", "",
-     0},
+     Format::kTable, "a     b\n----  -\n漢字  1\n(1 row)\na  b\n-  -\ne\xCC\x81  2\n(1 row)\n"},
     {"action", "update report_time set name = name where report_id <= 2;", Format::kTable,
-     "2 rows affected\n", "", 0},
+     "2 rows affected\n"},
     {"action json", "delete from report_time where report_id = 999;", Format::kJson,
-     "{\"rowsAffected\":0}\n", "", 0},
+     "{\"rowsAffected\":0}\n"},
     {"error names its line, then on",
      "select 0 as z;\n\nselect *\n  from nosuch;\nselect 1 as one;", Format::kTsv, "z\n0\none\n1\n",
      std::string("line 3: ") + kNoSuch, 1},
@@ -71,7 +68,7 @@ const ScriptCase kScripts[] = {
     {"bail on a command", ".schema nosuch\nselect 1;", Format::kTsv, "",
      "line 1: Error 3376: Table 'nosuch' does not exist.\n", 1, true},
     {"format switch", "select 1 as one;\n.format json\nselect 1 as one;", Format::kTsv,
-     "one\n1\n{\"fields\":[{\"name\":\"one\",\"type\":3}],\"rows\":[[1]]}\n", "", 0},
+     "one\n1\n{\"fields\":[{\"name\":\"one\",\"type\":3}],\"rows\":[[1]]}\n"},
     {"bad format", ".format JSON", Format::kTable, "",
      "line 1: Error 5: Invalid procedure call or argument: unknown format \"JSON\" (table, tsv, "
      "csv or json)\n",
@@ -82,25 +79,23 @@ const ScriptCase kScripts[] = {
      "line 1: Error 5: Invalid procedure call or argument: unknown command \".drop\" (try "
      ".help)\n",
      1},
-    {"quit stops", "select 1 as a;\n.quit\nselect 2 as b;", Format::kTsv, "a\n1\n", "", 0},
-    {"last statement without semicolon", "select 3 as c", Format::kTsv, "c\n3\n", "", 0},
+    {"quit stops", "select 1 as a;\n.quit\nselect 2 as b;", Format::kTsv, "a\n1\n"},
+    {"last statement without semicolon", "select 3 as c", Format::kTsv, "c\n3\n"},
     {"blank lines and comments", "\n-- a comment; not run\n   \nselect 4 as d;\n\n", Format::kTsv,
-     "d\n4\n", "", 0},
-    {"empty statement", ";", Format::kTsv, "", "", 0},
-    {"one name twice", "select 1 as a, 2 as a, 3 as a_2;", Format::kTsv, "a\ta_2\ta_2_2\n1\t2\t3\n",
-     "", 0},
+     "d\n4\n"},
+    {"empty statement", ";", Format::kTsv, ""},
+    {"one name twice", "select 1 as a, 2 as a, 3 as a_2;", Format::kTsv,
+     "a\ta_2\ta_2_2\n1\t2\t3\n"},
     {"tables by pattern", ".tables DOC_REG*\n.tables ?alendar\n.tables %_cell_value_\n",
-     Format::kTsv, "doc_registry\nCalendar\ndoc_cell_values\n", "", 0},
+     Format::kTsv, "doc_registry\nCalendar\ndoc_cell_values\n"},
     {"schema of a bracketed name", ".schema [report_time]", Format::kTsv,
      "TABLE report_time\n  report_id  Long REQUIRED\n  parent_id  Long\n  name       "
-     "Text(255)\n  INDEX Id (report_id) PRIMARY\n",
-     "", 0},
+     "Text(255)\n  INDEX Id (report_id) PRIMARY\n"},
     {"schema aligned by display width", "create table [Т т] (Имя text(5), ID long);\n.schema [Т т]",
-     Format::kTsv, "0 rows affected\nTABLE [Т т]\n  Имя  Text(5)\n  ID   Long\n", "", 0},
+     Format::kTsv, "0 rows affected\nTABLE [Т т]\n  Имя  Text(5)\n  ID   Long\n"},
     {"translate", ".translate select name from report_time where report_id = 1;", Format::kTable,
      "SELECT \"report_time\".\"name\" AS \"name\" FROM \"report_time\" WHERE "
-     "(\"report_time\".\"report_id\" = 1)\n",
-     "", 0},
+     "(\"report_time\".\"report_id\" = 1)\n"},
 };
 
 TEST(SqlShell, RunsScripts) {

@@ -353,14 +353,6 @@ const Row kRows[] = {
     {"DBPfrSubDoc.SaveRecord", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub"},
     {"DBPfrSubDoc.SaveRecordEx", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub false true true"},
     {"DBPfrSubDoc.SaveRecord3", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub i:0"},
-    {"DBPfrAddress.SaveRecord", "@Qv_PfrRecords.QvPfrAddress", "pfraddr"},
-    {"DBPfrAddress.ReadRecord", "$pfraddr @Qv_PfrRecords.QvPfrAddress"},
-    {"DBPfrAddress.IsRecordExists", "$pfraddr"},
-    {"DBPfrAddress.DeleteRecord", "rec:Qv_PfrRecords.QvPfrAddress:$pfraddr"},
-    {"DBPfrManualSheaf.SaveRecord", "@Qv_PfrRecords.QvPfrManualSheaf{DocumentID=$pfrdoc}", "sheaf"},
-    {"DBPfrManualSheaf.ReadRecord", "$sheaf @Qv_PfrRecords.QvPfrManualSheaf"},
-    {"DBPfrManualSheaf.IsRecordExists", "$sheaf"},
-    {"DBPfrManualSheaf.DeleteRecord", "rec:Qv_PfrRecords.QvPfrManualSheaf:$sheaf"},
     {"DBFssDocCircle.SaveRecord", "@Qv_PfrRecords.QvFssDocCircle", "circle"},
     {"DBFssDocCircle.ReadRecord", "$circle @Qv_PfrRecords.QvFssDocCircle"},
     {"DBFssDocCircle.ReadLazyFields", "rec:Qv_PfrRecords.QvFssDocCircle:$circle"},
@@ -470,10 +462,6 @@ const Row kRows[] = {
     {"DBWarrant.ReadRecord", "$war @Qv_Records.QvWarrant"},
     {"DBWarrant.ReadLazyFields", "rec:Qv_Records.QvWarrant:$war"},
     {"DBWarrant.IsRecordExists", "$war"},
-    {"DBWarSubject.SaveRecord", "@Qv_Records.QvWarSubject", "warsub"},
-    {"DBWarSubject.ReadRecord", "$warsub @Qv_Records.QvWarSubject"},
-    {"DBWarSubject.IsRecordExists", "$warsub"},
-    {"DBWarSubject.DeleteRecord", "rec:Qv_Records.QvWarSubject:$warsub"},
     {"DBWarPower.SaveRecord", "@Qv_Records.QvWarPower false $war", "warpow"},
     {"DBWarPower.ReadRecord", "$warpow @Qv_Records.QvWarPower"},
     {"DBWarPower.IsRecordExists", "$warpow"},
@@ -536,10 +524,6 @@ const Row kRows[] = {
      "newstream"},
     {"DBAccStream.DeleteRecord", "rec:Qv_Records.QvAccStream:$newstream"},
     {"DBPerson.ReadLazyFields", "rec:Qv_Records.QvPerson:$tp"},
-    {"DBOfrLicense.SaveRecord", "@Qv_Records.QvOfrLicense false $stream", "lic"},
-    {"DBOfrLicense.ReadRecord", "$lic @Qv_Records.QvOfrLicense"},
-    {"DBOfrLicense.IsRecordExists", "$lic"},
-    {"DBOfrLicense.DeleteRecord", "rec:Qv_Records.QvOfrLicense:$lic"},
     {"DBDataBlob.SaveRecord", "@Qv_Records.QvDataBlob", "blob"},
     {"DBDataBlob.LoadContent", "rec:Qv_Records.QvDataBlob:$blob"},
 
@@ -571,8 +555,8 @@ class Blank : public qv::Object {
 
 // Mappers whose ReadRecord, IsRecordExists, SaveRecord and DeleteRecord take
 // their plain arguments: `row` names a stored row, which is read and saved
-// back (a record of ID 0 is deleted), or is a new record (@PROGID{...}),
-// which is saved, read and deleted.
+// back (a record of ID 0 is deleted), or is a new record (@PROGID{...} and
+// SaveRecord's further arguments), which is saved, read and deleted.
 struct MapperRows {
   const char* mapper;
   const char* record;  // its ProgID
@@ -597,6 +581,11 @@ const MapperRows kMappers[] = {
     {"DBAttachmentDoc", "Qv_Records.QvAttachmentDoc",
      "@Qv_Records.QvAttachmentDoc{DocumentID=$doc}"},
     {"DBDataBlob", "Qv_Records.QvDataBlob", "$blob"},
+    {"DBPfrAddress", "Qv_PfrRecords.QvPfrAddress", "@Qv_PfrRecords.QvPfrAddress"},
+    {"DBPfrManualSheaf", "Qv_PfrRecords.QvPfrManualSheaf",
+     "@Qv_PfrRecords.QvPfrManualSheaf{DocumentID=$pfrdoc}"},
+    {"DBWarSubject", "Qv_Records.QvWarSubject", "@Qv_Records.QvWarSubject"},
+    {"DBOfrLicense", "Qv_Records.QvOfrLicense", "@Qv_Records.QvOfrLicense false $stream"},
 };
 
 // kRows, then the rows of kMappers.
@@ -634,10 +623,6 @@ void Touch(const qv::Variant& value, int depth) {
   if (!rec) return;
   for (int i = 0; i < rec->RecordClassOf().PropertyCount(); ++i)
     Touch(rec->Get(rec->RecordClassOf().Property(i).name), depth - 1);
-}
-
-std::string Lower(std::string s) {
-  return qv::AsciiLower(s);
 }
 
 // The values the rows name, found by statements on the generated folder.
@@ -879,15 +864,15 @@ TempFolder* Sweep::holder_ = nullptr;
 
 TEST(SweepRows, EveryOperationHasARow) {
   std::set<std::string> rows;
-  for (const Row& row : AllRows()) rows.insert(Lower(row.op));
+  for (const Row& row : AllRows()) rows.insert(qv::AsciiLower(row.op));
   std::set<std::string> registered;
   std::string missing;
   for (const qv::ClassInfo* info : CallableClasses()) {
     if (info->Library() != "Qv_DBProvider") continue;
     for (const std::string& line : MemberLines(*info)) {
       const std::string op = line.substr(0, line.find('\t'));
-      registered.insert(Lower(op));
-      if (!rows.count(Lower(op))) missing += op + "\n";
+      registered.insert(qv::AsciiLower(op));
+      if (!rows.count(qv::AsciiLower(op))) missing += op + "\n";
     }
   }
   EXPECT_EQ(missing, "") << "operations the sweep does not call";
@@ -978,6 +963,13 @@ TEST_F(Sweep, CheckStaysCleanAfterEveryCreationAndMove) {
   const auto create = [&](const char* service, std::vector<Variant> args) {
     q_->Call(service, args);
   };
+  // Moves the first document `pick` takes to another stream that has (`with`)
+  // or has not a document of its class in its period.
+  const auto moveTo = [&](int32_t type, bool with, const std::function<bool(const Doc&)>& pick) {
+    const Doc d = First(pick);
+    const Doc to = OtherStream(d, with);
+    return Move(d, type, to.stream, to.period);
+  };
   const struct {
     const char* operation;
     std::function<void()> run;
@@ -1036,23 +1028,11 @@ TEST_F(Sweep, CheckStaysCleanAfterEveryCreationAndMove) {
                  Variant(int(d.adjustment) + 1)});
        }},
       {"MoveDocument 1 (an older version alone)",
-       [&] {
-         const Doc d = First([](const Doc& d) { return !IsCurrent(d); });
-         const Doc to = OtherStream(d, true);
-         Move(d, 1, to.stream, to.period);
-       }},
+       [&] { moveTo(1, true, [](const Doc& d) { return !IsCurrent(d); }); }},
       {"MoveDocument 2 (a group where its doc type is not)",
-       [&] {
-         const Doc d = First([](const Doc& d) { return d.bottom != 0; });
-         const Doc to = OtherStream(d, false);
-         Move(d, 2, to.stream, to.period);
-       }},
+       [&] { moveTo(2, false, [](const Doc& d) { return d.bottom != 0; }); }},
       {"MoveDocument 3 (a group after the destination's instances)",
-       [&] {
-         const Doc d = First([](const Doc& d) { return d.bottom != 0; });
-         const Doc to = OtherStream(d, true);
-         Move(d, 3, to.stream, to.period);
-       }},
+       [&] { moveTo(3, true, [](const Doc& d) { return d.bottom != 0; }); }},
       {"MoveDocument 4 (a merge of two documents with cells)",
        [&] {
          const Doc d = First([](const Doc& d) { return d.cells > 0 && d.bottom; });
@@ -1062,21 +1042,15 @@ TEST_F(Sweep, CheckStaysCleanAfterEveryCreationAndMove) {
          Move(d, 4, 0, 0, to.id);
        }},
       {"MoveDocument 5 (as an adjustment)",
-       [&] {
-         const Doc d = First([](const Doc& d) { return d.cells > 0; });
-         const Doc to = OtherStream(d, true);
-         EXPECT_NE(Move(d, 5, to.stream, to.period), 0);
-       }},
+       [&] { EXPECT_NE(moveTo(5, true, [](const Doc& d) { return d.cells > 0; }), 0); }},
       {"MoveDocument 6 (replacing the destination's, big documents)",
        [&] {
          const std::vector<Doc> docs = Docs();
-         const Doc d = First(docs, [&](const Doc& d) {
+         moveTo(6, true, [&](const Doc& d) {
            return d.editor == 6 && std::any_of(docs.begin(), docs.end(), [&](const Doc& o) {
                     return o.stream != d.stream && o.docClass == d.docClass;
                   });
          });
-         const Doc to = OtherStream(d, true);
-         Move(d, 6, to.stream, to.period);
        }},
       {"MoveDocumentToAnotherAccStream (a version whose instance the destination has)",
        [&] {
