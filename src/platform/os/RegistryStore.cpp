@@ -176,6 +176,21 @@ fs::path RegistryStore::DefaultPath() {
 
 RegistryStore& RegistryStore::ForThread() {
   thread_local std::unique_ptr<RegistryStore> store;
+  // The variables DefaultPath read for it: while they are the same, so is
+  // the path (a HOME not set takes the password entry's, looked up again).
+  thread_local std::string seen[3];
+  static constexpr const char* kNames[3] = {"QV_REGISTRY", "XDG_CONFIG_HOME", "HOME"};
+  bool same = store != nullptr;
+  for (int i = 0; i < 3; ++i) {
+    const char* v = std::getenv(kNames[i]);
+    const std::string_view now = v ? v : "";
+    if (now != seen[i]) {
+      seen[i] = now;
+      same = false;
+    }
+  }
+  const bool fromPasswd = seen[0].empty() && !seen[1].starts_with('/') && seen[2].empty();
+  if (same && !fromPasswd) return *store;
   fs::path path = DefaultPath();
   if (!store || store->Path() != path) store = std::make_unique<RegistryStore>(std::move(path));
   return *store;
@@ -201,8 +216,10 @@ void RegistryStore::Refresh() {
   }
   if (loaded_ && now == stamp_) return;
 
+  static std::atomic<uint64_t> readings{0};
   loaded_ = true;
   stamp_ = now;
+  version_ = ++readings;
   keys_.clear();
   knownKeys_.clear();
   problems_.clear();
@@ -276,6 +293,11 @@ bool RegistryStore::KeyExists(RegistryRoot root, std::string_view keyPath) {
   if (NormalizeKeyPath(keyPath).empty()) return true;
   Refresh();
   return knownKeys_.contains(KeyId(root, keyPath));
+}
+
+uint64_t RegistryStore::Version() {
+  Refresh();
+  return version_;
 }
 
 const std::vector<RegistryProblem>& RegistryStore::Problems() {
