@@ -88,10 +88,10 @@ class RegistryStore {
   std::filesystem::path path_;
   bool loaded_ = false;
   Stamp stamp_;
-  uint64_t version_ = 0;
   std::map<std::string, Values> keys_;  // by KeyId
   std::set<std::string> knownKeys_;     // KeyIds of every key and its ancestors
   std::vector<RegistryProblem> problems_;
+  uint64_t version_ = 0;  // last, so the members before keep their places
 };
 
 }  // namespace qv::os
