@@ -1,4 +1,5 @@
 #include "platform/os/RegistryStore.h"
+#include "platform/os/RegistryVersion.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -157,6 +158,15 @@ void CheckWritable(RegistryRoot root, std::string_view keyPath, std::string_view
 
 RegistryStore::RegistryStore(fs::path file) : path_(std::move(file)) {}
 
+namespace {
+std::atomic<uint64_t> fileReadings{0};  // of every store (RegistryVersion)
+}  // namespace
+
+uint64_t RegistryVersion(RegistryStore& store) {
+  store.Problems();  // reads the file again when it changed
+  return fileReadings.load(std::memory_order_relaxed);
+}
+
 fs::path RegistryStore::DefaultPath() {
   const std::string explicitPath = EnvOrEmpty("QV_REGISTRY");
   if (!explicitPath.empty()) return explicitPath;
@@ -216,10 +226,9 @@ void RegistryStore::Refresh() {
   }
   if (loaded_ && now == stamp_) return;
 
-  static std::atomic<uint64_t> readings{0};
+  ++fileReadings;
   loaded_ = true;
   stamp_ = now;
-  version_ = ++readings;
   keys_.clear();
   knownKeys_.clear();
   problems_.clear();
@@ -293,11 +302,6 @@ bool RegistryStore::KeyExists(RegistryRoot root, std::string_view keyPath) {
   if (NormalizeKeyPath(keyPath).empty()) return true;
   Refresh();
   return knownKeys_.contains(KeyId(root, keyPath));
-}
-
-uint64_t RegistryStore::Version() {
-  Refresh();
-  return version_;
 }
 
 const std::vector<RegistryProblem>& RegistryStore::Problems() {

@@ -48,10 +48,6 @@ class RegistryStore {
   // is read again when its inode, size or modification time changed.
   std::optional<RegistryValue> Read(RegistryRoot root, std::string_view keyPath,
                                     std::string_view valueName);
-  // A number of the values Read gives now, reading the file again when it
-  // changed as Read does: unique in the process to one reading of one file,
-  // so a value worked out from an earlier Read holds while it is the same.
-  uint64_t Version();
   // True for a key named in the file and for every key above it.
   bool KeyExists(RegistryRoot root, std::string_view keyPath);
   // The lines the last read skipped, in file order.
@@ -91,7 +87,6 @@ class RegistryStore {
   std::map<std::string, Values> keys_;  // by KeyId
   std::set<std::string> knownKeys_;     // KeyIds of every key and its ancestors
   std::vector<RegistryProblem> problems_;
-  uint64_t version_ = 0;  // last, so the members before keep their places
 };
 
 }  // namespace qv::os
