@@ -5,6 +5,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetEngine.h"
 #include "platform/os/HostServices.h"
+#include "platform/os/RegistryVersion.h"
 
 namespace qv::mQvRegistryParams {
 
@@ -14,6 +15,8 @@ struct ThreadCache {
   std::string dataBasePath;
   std::string bigFilesTempPath;
   bool bigFilesTempPathLoaded = false;
+  uint64_t developmentModeOf = 0;  // the RegistryVersion it was read at
+  bool developmentMode = false;
 };
 
 ThreadCache& Cache() {
@@ -59,8 +62,15 @@ std::string GetBigFilesTempPath(bool aUseSystemTemp) {
 }
 
 bool IsDevelopmentModeByRegistry() {
-  return mRegistryTools::ReadRegistryBoolean(os::RegistryRoot::kLocalMachine, kDevelopmentKey,
-                                             "DevelopmentMode", false);
+  // Asked per log entry: read again only when the registry's values change.
+  ThreadCache& cache = Cache();
+  const uint64_t version = os::RegistryVersion(os::RegistryStore::ForThread());
+  if (cache.developmentModeOf != version) {
+    cache.developmentMode = mRegistryTools::ReadRegistryBoolean(
+        os::RegistryRoot::kLocalMachine, kDevelopmentKey, "DevelopmentMode", false);
+    cache.developmentModeOf = version;
+  }
+  return cache.developmentMode;
 }
 
 std::string GetSystemTempPath() {

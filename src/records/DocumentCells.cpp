@@ -315,11 +315,7 @@ class ServerCellStatements {
   void Flush() {
     // A key given twice (as the column compares keys) must meet the row
     // its first write inserted: such a save writes one cell at a time.
-    std::set<std::string, TextLess> keys;
-    bool distinct = true;
-    for (const Queued& q : queued_)
-      distinct = distinct && q.key.IsString() && keys.insert(q.key.AsString()).second;
-    if (!distinct || queued_.size() < 2) {
+    if (queued_.size() < 2 || !DistinctKeys()) {
       for (const Queued& q : queued_)
         if (Update(q.value, q.type, q.doc, q.key) == 0)
           Insert(q.value, q.type, q.doc, q.sizedKey());
@@ -342,7 +338,7 @@ class ServerCellStatements {
 
  private:
   struct TextLess {
-    bool operator()(const std::string& a, const std::string& b) const {
+    bool operator()(std::string_view a, std::string_view b) const {
       return CompareTextRu(a, b) < 0;
     }
   };
@@ -350,6 +346,25 @@ class ServerCellStatements {
     Variant value, type, doc, key;
     std::function<Variant()> sizedKey;
   };
+  // Whether every queued key is a text and no two compare equal. Keys of
+  // ASCII characters and Russian letters compare by their sort keys, made
+  // once each (a comparison of texts per step was a fifth of a save).
+  bool DistinctKeys() const {
+    std::vector<std::string> orders(queued_.size());
+    bool keyed = true;
+    for (size_t i = 0; i < queued_.size(); ++i) {
+      if (!queued_[i].key.IsString()) return false;
+      keyed = keyed && CompareTextRuKey(queued_[i].key.AsString(), orders[i]);
+    }
+    if (keyed) {
+      std::sort(orders.begin(), orders.end());
+      return std::adjacent_find(orders.begin(), orders.end()) == orders.end();
+    }
+    std::set<std::string_view, TextLess> keys;
+    for (const Queued& q : queued_)
+      if (!keys.insert(q.key.AsString()).second) return false;
+    return true;
+  }
   static int64_t Run(jet::EngineStatement& st, std::initializer_list<const Variant*> values) {
     int i = 0;
     for (const Variant* v : values) st.Bind(++i, *v);

@@ -169,6 +169,11 @@ TEST_F(RegistryModules, DevelopmentModeIsReadOnEveryCall) {
     Set(kHKLM, kDevelopment, "DevelopmentMode", RegistryValue::String(c.value));
     EXPECT_EQ(mQvRegistryParams::IsDevelopmentModeByRegistry(), c.expected) << c.value;
   }
+  {  // another file named (none there), then this one again
+    testsupport::ScopedEnv elsewhere{"QV_REGISTRY", dir_.File("other.ini").c_str()};
+    EXPECT_FALSE(mQvRegistryParams::IsDevelopmentModeByRegistry());
+  }
+  EXPECT_TRUE(mQvRegistryParams::IsDevelopmentModeByRegistry());
   Set(kHKCU, kDevelopment, "DevelopmentMode", RegistryValue::String("yes"));  // wrong root
   Remove(kHKLM, kDevelopment, "DevelopmentMode");
   EXPECT_FALSE(mQvRegistryParams::IsDevelopmentModeByRegistry());

@@ -49,6 +49,15 @@ bool IsNullAt(uint16_t nulls, size_t i) {
   return (nulls >> i) & 1u;
 }
 
+// A probe, fetch or point read: a select of one row at most (TOP 1), whose
+// row the caller reads, so it comes whole, not as a result per row and an
+// end result (a copy of the result's description each).
+std::unique_ptr<jet::EngineStatement> PrepareTop1(Database& db, std::string_view sql) {
+  auto st = db.ServerEngine().Prepare(sql);
+  st->ReadsEveryRow();
+  return st;
+}
+
 // The order of index `ordinal` of `table` (-1: the primary key's) over the
 // key `primary`: the index's columns, then the key's but its last, which is
 // the probes' "rowid": together they order every row, as a key's columns
@@ -314,7 +323,7 @@ std::optional<std::vector<Variant>> ServerTableRecordset::PointRead(
   } catch (const Error&) {
     ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
   }
-  auto st = db.ServerEngine().Prepare(point.sql);
+  auto st = PrepareTop1(db, point.sql);
   BindLast(*st, std::span<const Variant>(&converted, 1));
   if (!st->Step()) return std::nullopt;
   std::vector<Variant> row;
@@ -341,11 +350,10 @@ void ServerTableRecordset::ReadRow(jet::EngineStatement& st) {
 
 bool ServerTableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys,
                                    const Variant& rowid) {
-  jet::Engine& engine = db_->ServerEngine();
   std::vector<Variant> values;
   for (const Probe& probe : plan) {
     values.clear();
-    auto st = engine.Prepare(shape_->ProbeOf(*table_, indexOrdinal_, probe));
+    auto st = PrepareTop1(*db_, shape_->ProbeOf(*table_, indexOrdinal_, probe));
     for (size_t i = 0; i < probe.eqCount; ++i)
       if (!IsNullAt(probe.eqNulls, i)) values.push_back(keys[i]);
     if (probe.cond == Cond::kGreater || probe.cond == Cond::kLess)
@@ -362,7 +370,7 @@ bool ServerTableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<con
 }
 
 bool ServerTableRecordset::FetchByKey(std::span<const Variant> key) {
-  auto st = db_->ServerEngine().Prepare(shape_->fetch);
+  auto st = PrepareTop1(*db_, shape_->fetch);
   BindLast(*st, key);
   if (!st->Step()) return false;
   ReadRow(*st);

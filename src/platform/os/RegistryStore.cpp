@@ -1,4 +1,5 @@
 #include "platform/os/RegistryStore.h"
+#include "platform/os/RegistryVersion.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -157,6 +158,15 @@ void CheckWritable(RegistryRoot root, std::string_view keyPath, std::string_view
 
 RegistryStore::RegistryStore(fs::path file) : path_(std::move(file)) {}
 
+namespace {
+std::atomic<uint64_t> fileReadings{0};  // of every store (RegistryVersion)
+}  // namespace
+
+uint64_t RegistryVersion(RegistryStore& store) {
+  store.Problems();  // reads the file again when it changed
+  return fileReadings.load(std::memory_order_relaxed);
+}
+
 fs::path RegistryStore::DefaultPath() {
   const std::string explicitPath = EnvOrEmpty("QV_REGISTRY");
   if (!explicitPath.empty()) return explicitPath;
@@ -176,6 +186,21 @@ fs::path RegistryStore::DefaultPath() {
 
 RegistryStore& RegistryStore::ForThread() {
   thread_local std::unique_ptr<RegistryStore> store;
+  // The variables DefaultPath read for it: while they are the same, so is
+  // the path (a HOME not set takes the password entry's, looked up again).
+  thread_local std::string seen[3];
+  static constexpr const char* kNames[3] = {"QV_REGISTRY", "XDG_CONFIG_HOME", "HOME"};
+  bool same = store != nullptr;
+  for (int i = 0; i < 3; ++i) {
+    const char* v = std::getenv(kNames[i]);
+    const std::string_view now = v ? v : "";
+    if (now != seen[i]) {
+      seen[i] = now;
+      same = false;
+    }
+  }
+  const bool fromPasswd = seen[0].empty() && !seen[1].starts_with('/') && seen[2].empty();
+  if (same && !fromPasswd) return *store;
   fs::path path = DefaultPath();
   if (!store || store->Path() != path) store = std::make_unique<RegistryStore>(std::move(path));
   return *store;
@@ -201,6 +226,7 @@ void RegistryStore::Refresh() {
   }
   if (loaded_ && now == stamp_) return;
 
+  ++fileReadings;
   loaded_ = true;
   stamp_ = now;
   keys_.clear();
