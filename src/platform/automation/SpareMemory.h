@@ -11,7 +11,9 @@
 // the one it came from.
 
 #include <cstddef>
+#include <cstring>
 #include <new>
+#include <type_traits>
 
 namespace qv {
 
@@ -44,6 +46,60 @@ struct SpareAllocator {
   template <class U>
   bool operator==(const SpareAllocator<U>&) const {
     return true;
+  }
+};
+
+// Values kept by memcpy, in memory from AllocateSpare, grown by doubling in
+// whole multiples of kSpareMinBytes, so that a result read again asks for
+// the sizes it asked for before, which the spare memory has. A thread's
+// first buffer of T's starts at the size its last one would have grown to
+// for what it held (unless the spare memory would not keep that), so that
+// reading many results neither faults in the same memory over and over
+// nor grows the buffer again each time.
+template <class T>
+struct SpareBuffer {
+  static_assert(std::is_trivially_copyable_v<T> && kSpareMinBytes % sizeof(T) == 0);
+  T* data = nullptr;
+  size_t size = 0, capacity = 0;
+
+  SpareBuffer() = default;
+  SpareBuffer(const SpareBuffer&) = delete;
+  SpareBuffer& operator=(const SpareBuffer&) = delete;
+  ~SpareBuffer() { Free(); }
+
+  // Room for `n` more values at the end; returns where they go.
+  T* Extend(size_t n) {
+    if (capacity - size < n) Grow(n);
+    T* at = data + size;
+    size += n;
+    return at;
+  }
+  // Gives the memory back, noting the size the thread's next buffer starts
+  // at from what this one holds.
+  void Free() noexcept {
+    if (!data) return;
+    size_t used = kSpareMinBytes;
+    while (used < size * sizeof(T)) used *= 2;
+    FirstBytes() = used <= kSpareBytes ? used : kSpareMinBytes;
+    FreeSpare(data, capacity * sizeof(T));
+    data = nullptr;
+    size = capacity = 0;
+  }
+
+ private:
+  static size_t& FirstBytes() {
+    thread_local size_t bytes = kSpareMinBytes;
+    return bytes;
+  }
+  [[gnu::noinline]] void Grow(size_t n) {
+    const size_t needed = (size + n) * sizeof(T);
+    size_t bytes = capacity > 0 ? 2 * capacity * sizeof(T) : FirstBytes();
+    if (bytes < needed) bytes = (needed + kSpareMinBytes - 1) / kSpareMinBytes * kSpareMinBytes;
+    T* grown = static_cast<T*>(AllocateSpare(bytes));
+    if (size > 0) std::memcpy(grown, data, size * sizeof(T));
+    FreeSpare(data, capacity * sizeof(T));
+    data = grown;
+    capacity = bytes / sizeof(T);
   }
 };
 

@@ -1,12 +1,8 @@
 #include "platform/dao/RowStore.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <new>
-#include <type_traits>
-
-#include "platform/automation/SpareMemory.h"
 
 namespace qv::dao {
 
@@ -14,46 +10,7 @@ namespace {
 
 using Kind = jet::Statement::Cell::Kind;
 
-// Where the thread's next store of T's starts: the size its last store
-// would have grown to for what it held (the smallest size the spare memory
-// keeps, doubled), unless the spare memory would not keep that.
-template <class T>
-size_t& FirstBytes() {
-  thread_local size_t bytes = kSpareMinBytes;
-  return bytes;
-}
-
 }  // namespace
-
-template <class T>
-void RowStore::Buffer<T>::Grow(size_t n) {
-  static_assert(std::is_trivially_copyable_v<T> && kSpareMinBytes % sizeof(T) == 0);
-  // Whole multiples of the smallest kept size, doubled: a result read again
-  // asks for the sizes it asked for before, which the spare memory has.
-  const size_t needed = (size + n) * sizeof(T);
-  size_t bytes = capacity > 0 ? 2 * capacity * sizeof(T) : FirstBytes<T>();
-  if (bytes < needed) bytes = (needed + kSpareMinBytes - 1) / kSpareMinBytes * kSpareMinBytes;
-  T* grown = static_cast<T*>(AllocateSpare(bytes));
-  if (size > 0) std::memcpy(grown, data, size * sizeof(T));
-  FreeSpare(data, capacity * sizeof(T));
-  data = grown;
-  capacity = bytes / sizeof(T);
-}
-
-template <class T>
-void RowStore::Buffer<T>::Free() noexcept {
-  if (!data) return;
-  size_t used = kSpareMinBytes;
-  while (used < size * sizeof(T)) used *= 2;
-  FirstBytes<T>() = used <= kSpareBytes ? used : kSpareMinBytes;
-  FreeSpare(data, capacity * sizeof(T));
-  *this = {};
-}
-
-RowStore::~RowStore() {
-  slots_.Free();
-  texts_.Free();
-}
 
 void RowStore::Reset(int32_t columns) {
   others_.clear();
@@ -71,20 +28,14 @@ void RowStore::Reset(int32_t columns) {
 
 void RowStore::Append(const jet::Statement& st) {
   Slot* row = slots_.Extend(columns_);
-  st.PackRow(std::span<Slot>(row, columns_));
-  // A text is copied from the statement, a value of another kind read as
-  // a Variant; their slots then say where they went.
-  for (size_t i = 0; i < columns_; ++i) {
-    Slot& s = row[i];
-    if (s.kind == Kind::kText) {
-      const char* text = s.text;
-      s.at = texts_.size;
-      if (s.size > 0) std::memcpy(texts_.Extend(s.size), text, s.size);
-    } else if (s.kind == Kind::kOther) {
-      s.at = others_.size();
-      others_.push_back(st.Value(static_cast<int>(i)));
-    }
-  }
+  // The texts go into the store as the row is read; a value of another kind
+  // is read as a Variant, its slot then saying where it went.
+  if (st.PackRow(std::span<Slot>(row, columns_), texts_))
+    for (size_t i = 0; i < columns_; ++i)
+      if (row[i].kind == Kind::kOther) {
+        row[i].at = others_.size();
+        others_.push_back(st.Value(static_cast<int>(i)));
+      }
   ++rows_;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/automation/SpareMemory.h"
 #include "platform/automation/Variant.h"
 #include "platform/jet/JetStatement.h"
 
@@ -22,7 +23,6 @@ namespace qv::dao {
 class RowStore {
  public:
   RowStore() = default;
-  ~RowStore();
   RowStore(const RowStore&) = delete;
   RowStore& operator=(const RowStore&) = delete;
 
@@ -41,27 +41,10 @@ class RowStore {
   using Slot = jet::Statement::PackedCell;
 
  private:
-  // Values kept by memcpy, in memory from AllocateSpare, grown by doubling.
-  template <class T>
-  struct Buffer {
-    T* data = nullptr;
-    size_t size = 0, capacity = 0;
-
-    // Room for `n` more values at the end; returns where they go.
-    T* Extend(size_t n) {
-      if (capacity - size < n) Grow(n);
-      T* at = data + size;
-      size += n;
-      return at;
-    }
-    void Grow(size_t n);
-    void Free() noexcept;
-  };
-
   size_t columns_ = 0;
   int64_t rows_ = 0;
-  Buffer<Slot> slots_;
-  Buffer<char> texts_;
+  SpareBuffer<Slot> slots_;
+  SpareBuffer<char> texts_;
   std::vector<Variant> others_;
 };
 

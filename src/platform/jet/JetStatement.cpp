@@ -1,6 +1,7 @@
 #include "platform/jet/JetStatement.h"
 
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <utility>
@@ -203,20 +204,26 @@ Statement::Cell Statement::CellAt(int i) const {
   return ReadCell(stmt_, i, entry_->columns[static_cast<size_t>(i)].type);
 }
 
-void Statement::PackRow(std::span<PackedCell> out) const {
+bool Statement::PackRow(std::span<PackedCell> out, SpareBuffer<char>& texts) const {
   const ColumnMeta* columns = entry_->columns.data();
+  bool other = false;
   for (size_t i = 0; i < out.size(); ++i) {
     const Cell c = ReadCell(stmt_, static_cast<int>(i), columns[i].type);
     PackedCell& p = out[i];
     p.kind = c.kind;
     if (c.kind == Cell::Kind::kText) {
-      p.size = static_cast<uint32_t>(c.text.size());
-      p.text = c.text.data();
+      // Copied while the cell is at hand: SQLite's text is gone at the next step.
+      const size_t n = c.text.size();
+      p.size = static_cast<uint32_t>(n);
+      p.at = texts.size;
+      if (n > 0) std::memcpy(texts.Extend(n), c.text.data(), n);
     } else {
       p.size = 0;
       p.number = c.number;
+      other |= c.kind == Cell::Kind::kOther;
     }
   }
+  return other;
 }
 
 void Statement::Values(std::span<Variant> out) const {

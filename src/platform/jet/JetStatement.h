@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/automation/SpareMemory.h"
 #include "platform/automation/Variant.h"
 #include "platform/jet/JetError.h"
 #include "platform/jet/JetTranslator.h"
@@ -98,21 +99,19 @@ class Statement {
   };
   Cell CellAt(int i) const;
   // The current row's cells 0 .. out.size() as CellAt types them, packed in
-  // 16 bytes each for readers that keep many rows: a text's bytes are at
-  // `text` (valid until the next step or reset), a Long, Double or Date in
-  // `number`; a kOther cell is Value's to read. `at` is the reader's own
-  // (a keeper of rows may note where it put a text there).
-  // REQUIRES: out.size() <= ColumnCount().
+  // 16 bytes each for readers that keep many rows, in one pass over the
+  // row: a Long, Double or Date in `number`, a text's bytes appended to
+  // `texts` (where they start in `at`); a kOther cell is Value's to read.
+  // Returns whether there is one. REQUIRES: out.size() <= ColumnCount().
   struct PackedCell {
     Cell::Kind kind;
     uint32_t size;  // a text's bytes
     union {
       double number;
-      const char* text;
       uint64_t at;
     };
   };
-  void PackRow(std::span<PackedCell> out) const;
+  bool PackRow(std::span<PackedCell> out, SpareBuffer<char>& texts) const;
   bool IsNull(int i) const;
   int64_t Int64(int i) const;
   double Double(int i) const;
