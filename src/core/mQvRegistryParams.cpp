@@ -5,7 +5,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetEngine.h"
 #include "platform/os/HostServices.h"
-#include "platform/os/RegistryVersion.h"
+#include "platform/os/RegistryStore.h"
 
 namespace qv::mQvRegistryParams {
 
@@ -15,7 +15,7 @@ struct ThreadCache {
   std::string dataBasePath;
   std::string bigFilesTempPath;
   bool bigFilesTempPathLoaded = false;
-  uint64_t developmentModeOf = 0;  // the RegistryVersion it was read at
+  uint64_t developmentModeOf = 0;  // the registry's Version it was read at
   bool developmentMode = false;
 };
 
@@ -64,7 +64,7 @@ std::string GetBigFilesTempPath(bool aUseSystemTemp) {
 bool IsDevelopmentModeByRegistry() {
   // Asked per log entry: read again only when the registry's values change.
   ThreadCache& cache = Cache();
-  const uint64_t version = os::RegistryVersion(os::RegistryStore::ForThread());
+  const uint64_t version = os::RegistryStore::ForThread().Version();
   if (cache.developmentModeOf != version) {
     cache.developmentMode = mRegistryTools::ReadRegistryBoolean(
         os::RegistryRoot::kLocalMachine, kDevelopmentKey, "DevelopmentMode", false);

@@ -1,5 +1,4 @@
 #include "platform/os/RegistryStore.h"
-#include "platform/os/RegistryVersion.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -159,11 +158,11 @@ void CheckWritable(RegistryRoot root, std::string_view keyPath, std::string_view
 RegistryStore::RegistryStore(fs::path file) : path_(std::move(file)) {}
 
 namespace {
-std::atomic<uint64_t> fileReadings{0};  // of every store (RegistryVersion)
+std::atomic<uint64_t> fileReadings{0};  // of every store (Version)
 }  // namespace
 
-uint64_t RegistryVersion(RegistryStore& store) {
-  store.Problems();  // reads the file again when it changed
+uint64_t RegistryStore::Version() {
+  Problems();  // reads the file again when it changed
   return fileReadings.load(std::memory_order_relaxed);
 }
 

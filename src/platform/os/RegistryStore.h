@@ -52,6 +52,11 @@ class RegistryStore {
   bool KeyExists(RegistryRoot root, std::string_view keyPath);
   // The lines the last read skipped, in file order.
   const std::vector<RegistryProblem>& Problems();
+  // Reads the file again when it changed (as a Read does) and returns the
+  // number of file readings any store of the process has made: while it is
+  // the same, so are the values this store reads. For caching what is
+  // worked out from registry values.
+  uint64_t Version();
 
   // Sets a value, creating its key and the file (and its folder) as needed.
   // The value's line is replaced where it stands (its duplicates removed);
