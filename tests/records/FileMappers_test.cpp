@@ -85,6 +85,17 @@ TEST_F(Files, BlobsComeBackAsTheyWereSaved) {
       EXPECT_EQ(stored, static_cast<int32_t>(c.size));
     }
     EXPECT_TRUE(LoadBlob(id) == bytes);
+    // Saved again into its row with other bytes: none of the first save's
+    // values is written or read back.
+    std::vector<uint8_t> other = bytes;
+    for (uint8_t& b : other) b ^= 0x5A;
+    auto stream = std::make_shared<QvByteStream>();
+    stream->SetData(other);
+    blob->Let("Content", Variant(ObjectPtr(stream)));
+    DBDataBlob().SaveRecord(Obj(blob), false);
+    EXPECT_EQ(Row(id), std::to_string(CLng(blob->Get("ContentLength"))) + "/" +
+                           std::to_string(c.desired) + "/" + std::to_string(c.actual));
+    EXPECT_TRUE(LoadBlob(id) == other);
   }
 }
 

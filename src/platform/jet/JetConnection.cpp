@@ -285,6 +285,11 @@ struct Connection::Impl {
     // the slot takes no other text. A statement given back keeps those
     // bindings unread: the next take binds every parameter again.
     uint32_t out = 0;
+    // Versions of what the slot binds (numbers from `stamps`, never
+    // reused): `values` moves when any value or where a text lies may have
+    // changed, `last` when the last literal's value did
+    // (StatementCacheEntry::boundValues, boundLast).
+    uint64_t values = 0, last = 0;
   };
   std::array<TextSlot, kTextSlots> texts;
   // A new text whose slot statements out still read: its entry and values
@@ -293,6 +298,7 @@ struct Connection::Impl {
   // The slot of the text last prepared: a caller that runs one text again
   // and again finds it without hashing the text.
   TextSlot* lastText = nullptr;
+  uint64_t stamps = 0;  // the last version given to a slot
   // The positions of its literals and their uses in a new translation, kept
   // for their capacity.
   std::vector<size_t> positions;
@@ -318,7 +324,7 @@ struct Connection::Impl {
   // Takes `text` into `slot` when it differs from the slot's text only in
   // its last literal, keeping the entry: no scan of the literals, no hash,
   // no look-up of the shape.
-  static bool LastLiteralChanged(TextSlot& slot, std::string_view text);
+  bool LastLiteralChanged(TextSlot& slot, std::string_view text);
 
   // Runs one transaction-control statement; an error is raised as Exec
   // raises it and leaves the statement reset.
@@ -368,11 +374,15 @@ bool Connection::Impl::LastLiteralChanged(TextSlot& slot, std::string_view text)
   } else {
     b = ResolveLiteral(lit);
   }
-  // Only the literal's bytes differ when it is as long as the slot's.
-  if (lit.token.size() == slot.lastSize)
+  // Only the literal's bytes differ when it is as long as the slot's; a
+  // text assigned may have moved the other literals' bytes.
+  if (lit.token.size() == slot.lastSize) {
     std::memcpy(slot.text.data() + pos, lit.token.data(), lit.token.size());
-  else
+  } else {
     slot.text.assign(text);
+    slot.values = ++stamps;
+  }
+  slot.last = ++stamps;
   slot.lastSize = static_cast<uint32_t>(lit.token.size());
   slot.entry = std::move(entry);
   return true;
@@ -572,7 +582,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
   const bool again = last && last->entry && last->text.size() == jetSql.size() && !jetSql.empty() &&
                      last->text.back() == jetSql.back() && last->text == jetSql;
   // Or they differ in their last literal alone: the same slot takes the text.
-  const bool found = again || (last && Impl::LastLiteralChanged(*last, jetSql));
+  const bool found = again || (last && impl_->LastLiteralChanged(*last, jetSql));
   Impl::TextSlot& slot = found ? *last : impl_->texts[TextHash(jetSql) % kTextSlots];
   impl_->lastText = &slot;
   // A slot whose bytes statements out read keeps them: the text's values
@@ -655,8 +665,11 @@ Statement Connection::Prepare(std::string_view jetSql) {
       into.lastPos = static_cast<uint32_t>(lit.pos);
       into.lastSize = static_cast<uint32_t>(lit.token.size());
     }
+    into.values = into.last = ++impl_->stamps;
     into.entry = std::move(entry);
   }
+  // A statement taken from the idle ones may hold this slot's values still.
+  const sqlite3_stmt* idle = from->entry->idle.empty() ? nullptr : from->entry->idle.back().get();
   Statement st = FromEntry(from->entry);
   const bool kept = from == &slot;
   if (kept) {
@@ -665,10 +678,23 @@ Statement Connection::Prepare(std::string_view jetSql) {
   } else {
     impl_->spare.entry.reset();  // the Statement holds it
   }
-  // Parameter ?n stands for literal n - 1 of the text.
-  const std::vector<uint16_t>& parameters = st.entry_->parameters;
-  for (size_t i = 0; i < from->bound.size(); ++i)
+  // Parameter ?n stands for literal n - 1 of the text. A statement last
+  // bound from this slot, its values unchanged since, is not bound again
+  // (all of them, or all but the last literal).
+  StatementCacheEntry& entry = *st.entry_;
+  const std::vector<uint16_t>& parameters = entry.parameters;
+  size_t first = 0;
+  if (kept && st.stmt_ == idle && entry.boundStmt == idle && entry.rebound &&
+      entry.boundValues == slot.values)
+    first = entry.boundLast == slot.last ? from->bound.size() : from->bound.size() - 1;
+  entry.boundStmt = nullptr;  // until all are bound
+  for (size_t i = first; i < from->bound.size(); ++i)
     BindLiteral(st.stmt_, static_cast<int>(parameters[i]) + 1, from->bound[i], from->text, kept);
+  if (kept) {
+    entry.boundStmt = st.stmt_;
+    entry.boundValues = slot.values;
+    entry.boundLast = slot.last;
+  }
   return st;
 }
 

@@ -92,6 +92,8 @@ int Statement::ParameterCount() const {
 void Statement::CheckParameter(int index) const {
   if (!stmt_) ThrowJet(jeterr::kObjectInvalid, {}, source_);
   if (index < 1 || index > ParameterCount()) ThrowJet(jeterr::kItemNotFound, {}, source_);
+  // The statement no longer holds only its text's values.
+  if (entry_) entry_->boundStmt = nullptr;
 }
 
 void Statement::Bind(int index, const Variant& value) {

@@ -43,6 +43,12 @@ struct StatementCacheEntry {
   // is taken (a Jet text's literals): a statement given back keeps its
   // bindings instead of having them cleared.
   bool rebound = false;
+  // The statement last bound from a text's slot (Connection::Prepare) and
+  // the slot's versions of its values then: while they hold, that statement
+  // taken again holds the slot's values and is not bound again. Null after
+  // any other binding of one of the entry's statements.
+  const sqlite3_stmt* boundStmt = nullptr;
+  uint64_t boundValues = 0, boundLast = 0;
 };
 
 }  // namespace qv::jet

@@ -293,7 +293,11 @@ TEST_F(ConnectionTest, CachedTextsBindTheirOwnLiterals) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.sql);
       EXPECT_EQ(ids(c.sql), c.expected);
+      EXPECT_EQ(ids(c.sql), c.expected);  // its statement given back, taken again
     }
+  // A caller's own binding is not kept for the text's next prepare.
+  db_->Prepare("SELECT Id FROM T WHERE Id = 3").Bind(1, Variant(int32_t{1}));
+  EXPECT_EQ(ids("SELECT Id FROM T WHERE Id = 3"), "3 ");
   // One shape stepping twice at once: the second prepare takes a statement
   // of its own and binds its own literal.
   Statement outer = db_->Prepare("SELECT Id FROM T WHERE Id > 2 ORDER BY Id");
