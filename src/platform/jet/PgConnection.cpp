@@ -730,27 +730,32 @@ struct PgConnection::Impl : public SchemaView {
   // end in a level's savepoint mark the statement's start already (nothing
   // runs between them): the statement takes that savepoint for its own,
   // sends none and no release, and a failure rolls back to the level's
-  // start, which stays open as it was (`undo`: the rollback to send).
+  // start, which stays open as it was. The pending commands are sent from
+  // where they wait, which keeps its room for the next level's.
   size_t preamble = 0;
   bool ownSavepoint = true;
-  std::string undo;
+  std::string levelMark;  // the level's savepoint the statement took
   bool SendPreamble(bool levelMarks = false) {
     static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
-    static const std::string undoOwn = "ROLLBACK TO " + savepoint + "; RELEASE " + savepoint;
-    std::vector<std::string> commands;
-    commands.swap(pending);
-    ownSavepoint = !levelMarks || commands.empty() || !commands.back().starts_with("SAVEPOINT ");
-    if (ownSavepoint) {
-      commands.push_back(savepoint);
-      undo = undoOwn;
-    } else {
-      undo = "ROLLBACK TO " + commands.back();
-    }
-    preamble = commands.size();
-    for (const std::string& c : commands)
-      if (!PQsendQueryParams(conn, c.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0))
-        return false;
-    return true;
+    ownSavepoint = !levelMarks || pending.empty() || !pending.back().starts_with("SAVEPOINT ");
+    bool sent = true;
+    for (const std::string& c : pending)
+      sent = sent && PQsendQueryParams(conn, c.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    preamble = pending.size() + (ownSavepoint ? 1 : 0);
+    if (ownSavepoint)
+      sent = sent &&
+             PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    else
+      levelMark = std::move(pending.back());
+    pending.clear();
+    return sent;
+  }
+
+  // What undoes a statement that failed after the preamble.
+  std::string UndoText() const {
+    static const std::string own = "ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) +
+                                   "; RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
+    return ownSavepoint ? own : "ROLLBACK TO " + levelMark;
   }
 
   // The statement savepoint's release after the statements, when the
@@ -1197,7 +1202,7 @@ struct PgConnection::Impl : public SchemaView {
     if (failed) return failed;
     if (!Succeeded(results[0].get())) {
       CountServerRoundTrip();
-      ResultPtr(PQexec(conn, undo.c_str()));
+      ResultPtr(PQexec(conn, UndoText().c_str()));
     }
     return std::move(results[0]);
   }
@@ -1265,7 +1270,7 @@ struct PgConnection::Impl : public SchemaView {
       // preamble failed: then nothing ran).
       if (inside && failedAt >= first) {
         CountServerRoundTrip();
-        ResultPtr(PQexec(conn, undo.c_str()));
+        ResultPtr(PQexec(conn, UndoText().c_str()));
       }
       ThrowResult(failure.get(), conn, kSourceDatabase);
     }
