@@ -31,14 +31,16 @@ int Workspace::LockTimeoutMs() const {
 }
 
 void Workspace::ForEachDatabase(const std::function<void(Database&)>& fn) {
-  std::erase_if(databases_, [](const std::weak_ptr<Database>& w) {
-    auto db = w.lock();
-    return !db || !db->IsOpen();
-  });
-  // Copied first: `fn` may open or close databases of this workspace.
+  // The open ones copied first (each looked at once), the closed dropped:
+  // `fn` may open or close databases of this workspace.
   std::vector<std::shared_ptr<Database>> open;
-  for (const auto& w : databases_)
-    if (auto db = w.lock()) open.push_back(std::move(db));
+  open.reserve(databases_.size());
+  std::erase_if(databases_, [&](const std::weak_ptr<Database>& w) {
+    auto db = w.lock();
+    if (!db || !db->IsOpen()) return true;
+    open.push_back(std::move(db));
+    return false;
+  });
   for (const auto& db : open)
     if (db->IsOpen()) fn(*db);
 }

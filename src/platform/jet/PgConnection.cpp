@@ -269,6 +269,11 @@ std::string Quoted(std::string_view name) {
   return out;
 }
 
+// The quoted name of transaction level `depth`'s savepoint.
+std::string LevelName(int depth) {
+  return Quoted("jet_tx" + std::to_string(depth));
+}
+
 std::string IndexFieldsText(const IndexSpec& index) {
   std::string out;
   for (const IndexField& f : index.fields) {
@@ -721,18 +726,44 @@ struct PgConnection::Impl : public SchemaView {
 
   // The first statements of a pipeline in a transaction: the pending
   // commands, then the statement's savepoint (`preamble` of them). False
-  // when one could not be sent.
+  // when one could not be sent. With `levelMarks`, pending commands that
+  // end in a level's savepoint mark the statement's start already (nothing
+  // runs between them): the statement takes that savepoint for its own,
+  // sends none and no release, and a failure rolls back to the level's
+  // start, which stays open as it was. The pending commands are sent from
+  // where they wait, which keeps its room for the next level's.
   size_t preamble = 0;
-  bool SendPreamble() {
+  bool ownSavepoint = true;
+  std::string levelMark;  // the level's savepoint the statement took
+  bool SendPreamble(bool levelMarks = false) {
     static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
-    std::vector<std::string> commands;
-    commands.swap(pending);
-    commands.push_back(savepoint);
-    preamble = commands.size();
-    for (const std::string& c : commands)
-      if (!PQsendQueryParams(conn, c.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0))
-        return false;
-    return true;
+    ownSavepoint = !levelMarks || pending.empty() || !pending.back().starts_with("SAVEPOINT ");
+    bool sent = true;
+    for (const std::string& c : pending)
+      sent = sent && PQsendQueryParams(conn, c.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    preamble = pending.size() + (ownSavepoint ? 1 : 0);
+    if (ownSavepoint)
+      sent = sent &&
+             PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    else
+      levelMark = std::move(pending.back());
+    pending.clear();
+    return sent;
+  }
+
+  // What undoes a statement that failed after the preamble.
+  std::string UndoText() const {
+    static const std::string own = "ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) +
+                                   "; RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
+    return ownSavepoint ? own : "ROLLBACK TO " + levelMark;
+  }
+
+  // The statement savepoint's release after the statements, when the
+  // preamble set one.
+  bool SendRelease() const {
+    static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
+    return !ownSavepoint ||
+           PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
   }
 
   // The preamble's results, each followed by a null: null when each
@@ -1146,21 +1177,18 @@ struct PgConnection::Impl : public SchemaView {
   // the release, and a rollback to the savepoint ends the failure. Returns
   // the statement's result, failed or not.
   ResultPtr RunBetweenSavepoints(const Entry& entry, const std::vector<const char*>& p) {
-    static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     CountServerRoundTrip();
-    const bool sent =
-        SendPreamble() &&
-        PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(), nullptr,
-                            nullptr, 0) &&
-        PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
-        PQpipelineSync(conn);
-    // The preamble's results, the statement's and the release's, each
-    // followed by a null, then the sync's.
+    const bool sent = SendPreamble(true) &&
+                      PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()),
+                                          p.data(), nullptr, nullptr, 0) &&
+                      SendRelease() && PQpipelineSync(conn);
+    // The preamble's results, the statement's and the release's (if sent),
+    // each followed by a null, then the sync's.
     bool lost = !sent;
     ResultPtr failed = lost ? nullptr : ReadPreamble(lost);
     ResultPtr results[2];
-    for (int i = 0; i < 2 && !lost; ++i) {
+    for (int i = 0; i < (ownSavepoint ? 2 : 1) && !lost; ++i) {
       results[i].reset(PQgetResult(conn));
       if (!results[i]) lost = true;
       while (PGresult* more = PQgetResult(conn)) PQclear(more);
@@ -1174,8 +1202,7 @@ struct PgConnection::Impl : public SchemaView {
     if (failed) return failed;
     if (!Succeeded(results[0].get())) {
       CountServerRoundTrip();
-      ResultPtr(PQexec(
-          conn, ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) + "; " + release).c_str()));
+      ResultPtr(PQexec(conn, UndoText().c_str()));
     }
     return std::move(results[0]);
   }
@@ -1195,11 +1222,10 @@ struct PgConnection::Impl : public SchemaView {
         PrepareOnServer(entry);
         return 0;
       });
-    static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
     const bool inside = depth > 0;
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     CountServerRoundTrip();
-    bool sent = !inside || SendPreamble();
+    bool sent = !inside || SendPreamble(true);
     std::vector<const char*> p;
     for (size_t i = 0; sent && i < runs.size(); ++i) {
       p.clear();
@@ -1207,13 +1233,11 @@ struct PgConnection::Impl : public SchemaView {
       sent = PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
                                  nullptr, nullptr, 0);
     }
-    sent = sent &&
-           (!inside ||
-            PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0)) &&
-           PQpipelineSync(conn);
+    sent = sent && (!inside || SendRelease()) && PQpipelineSync(conn);
     // Each statement's result (after a failure the server's "aborted"),
     // each followed by a null, then the sync's.
-    const size_t first = inside ? preamble : 0, total = runs.size() + (inside ? preamble + 1 : 0);
+    const size_t first = inside ? preamble : 0,
+                 total = runs.size() + (inside ? preamble + (ownSavepoint ? 1 : 0) : 0);
     std::vector<int64_t> changed;
     changed.reserve(runs.size());
     ResultPtr failure;
@@ -1246,9 +1270,7 @@ struct PgConnection::Impl : public SchemaView {
       // preamble failed: then nothing ran).
       if (inside && failedAt >= first) {
         CountServerRoundTrip();
-        ResultPtr(PQexec(
-            conn,
-            ("ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) + "; " + release).c_str()));
+        ResultPtr(PQexec(conn, UndoText().c_str()));
       }
       ThrowResult(failure.get(), conn, kSourceDatabase);
     }
@@ -1865,7 +1887,8 @@ void PgConnection::BeginTrans(bool writeLock) {
   impl_->Revive();
   impl_->EndSnapshot();
   const int depth = impl_->depth;
-  const std::string name = Quoted("jet_tx" + std::to_string(depth + 1));
+  // The outermost level needs no savepoint's name.
+  const std::string name = depth == 0 ? std::string() : LevelName(depth + 1);
   const std::string begin = depth == 0 ? std::string("BEGIN") : "SAVEPOINT " + name;
   // A level that takes no lock (or whose transaction holds it already) is
   // opened on the server with the first statement that needs it, in that
@@ -1899,10 +1922,11 @@ void PgConnection::BeginTrans(bool writeLock) {
 void PgConnection::CommitTrans() {
   const int depth = impl_->depth;
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
-  const std::string name = Quoted("jet_tx" + std::to_string(depth));
+  const std::string name = depth == 1 ? std::string() : LevelName(depth);
   std::vector<std::string>& pending = impl_->pending;
   // A level no statement needed was never opened on the server.
-  if (!pending.empty() && pending.back() == (depth == 1 ? "BEGIN" : "SAVEPOINT " + name)) {
+  if (!pending.empty() &&
+      (depth == 1 ? pending.back() == "BEGIN" : pending.back() == "SAVEPOINT " + name)) {
     pending.pop_back();
     --impl_->depth;
     return;
@@ -1934,7 +1958,7 @@ void PgConnection::CommitTrans() {
 void PgConnection::Rollback() {
   const int depth = impl_->depth;
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
-  const std::string name = Quoted("jet_tx" + std::to_string(depth));
+  const std::string name = LevelName(depth);
   --impl_->depth;
   // A write lock taken at this level or inside it goes with the level.
   if (impl_->lockLevel >= depth) impl_->lockLevel = 0;

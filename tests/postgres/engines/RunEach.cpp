@@ -70,7 +70,7 @@ TEST_F(RunEach, RunsAllOrNothing) {
     const char* what;
     const char* sql;
     std::vector<std::vector<Variant>> runs;
-    bool inTransaction;
+    int levels;            // transaction levels open around the call
     std::string expected;  // the rows changed per run, or "error N"; then " | " and T's rows
     std::string onFile =
         {};  // the file's outcome when it differs (it keeps the runs before a failure)
@@ -79,23 +79,29 @@ TEST_F(RunEach, RunsAllOrNothing) {
       {"updates, each run's rows counted",
        "UPDATE T SET N = 0 WHERE ID = 0",
        {Values({11, 1}), Values({99, 3}), Values({22, 2})},
-       false,
+       0,
        "1,0,1 | 1:11,2:22"},
       {"inserts in a transaction",
        "INSERT INTO T (ID, N) VALUES (0, 0)",
        {Values({3, 30}), Values({4, 40})},
-       true,
+       1,
        "1,1 | 1:10,2:20,3:30,4:40"},
       {"a duplicate key outside a transaction: no run stays",
        "INSERT INTO T (ID, N) VALUES (0, 0)",
        {Values({5, 50}), Values({1, 0}), Values({6, 60})},
-       false,
+       0,
        "error 3022 | 1:10,2:20",
        "error 3022 | 1:10,2:20,5:50"},
       {"a duplicate key in a transaction: the call undone, the transaction goes on",
        "INSERT INTO T (ID, N) VALUES (0, 0)",
        {Values({5, 50}), Values({1, 0}), Values({6, 60})},
-       true,
+       1,
+       "error 3022 | 1:10,2:20,7:70",
+       "error 3022 | 1:10,2:20,5:50,7:70"},
+      {"a duplicate key first in a nested level just begun: undone to the level's start",
+       "INSERT INTO T (ID, N) VALUES (0, 0)",
+       {Values({5, 50}), Values({1, 0}), Values({6, 60})},
+       2,
        "error 3022 | 1:10,2:20,7:70",
        "error 3022 | 1:10,2:20,5:50,7:70"},
   };
@@ -104,7 +110,7 @@ TEST_F(RunEach, RunsAllOrNothing) {
     for (size_t k = 0; k < engines_.size(); ++k) {
       jet::Engine& e = *engines_[k];
       const bool server = k == 1;
-      if (c.inTransaction) e.BeginTrans();
+      for (int i = 0; i < c.levels; ++i) e.BeginTrans();
       std::string got;
       try {
         auto st = e.Prepare(c.sql);
@@ -118,10 +124,16 @@ TEST_F(RunEach, RunsAllOrNothing) {
       } catch (const Error& err) {
         got = "error " + std::to_string(err.Number());
       }
-      if (c.inTransaction) {
-        // The transaction still takes statements after a failed call.
-        if (got.starts_with("error")) e.Execute("INSERT INTO T (ID, N) VALUES (7, 70)");
-        e.CommitTrans();
+      if (c.levels > 0) {
+        // The transaction still takes statements after a failed call, and
+        // after a statement failed first in a level just begun.
+        if (got.starts_with("error")) {
+          e.BeginTrans();
+          EXPECT_THROW(e.Execute("INSERT INTO T (ID, N) VALUES (2, 0)"), Error);
+          e.CommitTrans();
+          e.Execute("INSERT INTO T (ID, N) VALUES (7, 70)");
+        }
+        for (int i = 0; i < c.levels; ++i) e.CommitTrans();
       }
       EXPECT_EQ(got + " | " + Rows(e), server || c.onFile.empty() ? c.expected : c.onFile)
           << (server ? "on the server" : "on the file");
