@@ -409,56 +409,55 @@ std::string MultiRowInsert(std::string_view head, int columns, size_t rows) {
 // Rows per statement: far below SQLite's least limit of bound values (999).
 constexpr size_t kRowsPerInsert = 64;
 
+// Inserts `count` rows of `columns` values through multi-row statements
+// starting with `head`; bind(statement, row, parameter before the row's
+// first) binds a row's values.
+template <typename Bind>
+void InsertRows(sqlite3* db, std::string_view head, int columns, size_t count, Bind bind) {
+  for (size_t start = 0; start < count; start += kRowsPerInsert) {
+    const size_t n = std::min(kRowsPerInsert, count - start);
+    sqlite::StmtPtr s = sqlite::Prepare(db, MultiRowInsert(head, columns, n));
+    for (size_t r = 0; r < n; ++r) bind(s.get(), start + r, static_cast<int>(r) * columns);
+    Step(db, s.get());
+  }
+}
+
 }  // namespace
 
 void Catalog::InsertColumns(std::string_view table, int ordinal,
                             std::span<const FieldSpec> fields) {
-  constexpr int kColumns = 9;
-  for (size_t start = 0; start < fields.size(); start += kRowsPerInsert) {
-    const std::span<const FieldSpec> part =
-        fields.subspan(start).first(std::min(kRowsPerInsert, fields.size() - start));
-    sqlite::StmtPtr s = sqlite::Prepare(
-        db_, MultiRowInsert("INSERT INTO _jet_columns (table_name, ordinal, name, type, size, "
-                            "required, allow_zero_length, default_value, unicode_compression)",
-                            kColumns, part.size()));
-    int p = 0;
-    for (const FieldSpec& f : part) {
-      BindText(s.get(), ++p, table);
-      sqlite3_bind_int(s.get(), ++p, ordinal++);
-      BindText(s.get(), ++p, f.name);
-      sqlite3_bind_int(s.get(), ++p, static_cast<int>(f.type));
-      sqlite3_bind_int(s.get(), ++p, f.type == JetType::kText && f.size == 0 ? 255 : f.size);
-      sqlite3_bind_int(s.get(), ++p, f.required);
-      sqlite3_bind_int(s.get(), ++p, f.allowZeroLength);
-      BindText(s.get(), ++p, f.defaultValue);
-      sqlite3_bind_int(s.get(), ++p, f.unicodeCompression);
-    }
-    Step(db_, s.get());
-  }
+  InsertRows(db_,
+             "INSERT INTO _jet_columns (table_name, ordinal, name, type, size, required, "
+             "allow_zero_length, default_value, unicode_compression)",
+             9, fields.size(), [&](sqlite3_stmt* s, size_t i, int p) {
+               const FieldSpec& f = fields[i];
+               BindText(s, ++p, table);
+               sqlite3_bind_int(s, ++p, ordinal + static_cast<int>(i));
+               BindText(s, ++p, f.name);
+               sqlite3_bind_int(s, ++p, static_cast<int>(f.type));
+               sqlite3_bind_int(s, ++p, f.type == JetType::kText && f.size == 0 ? 255 : f.size);
+               sqlite3_bind_int(s, ++p, f.required);
+               sqlite3_bind_int(s, ++p, f.allowZeroLength);
+               BindText(s, ++p, f.defaultValue);
+               sqlite3_bind_int(s, ++p, f.unicodeCompression);
+             });
 }
 
 void Catalog::InsertIndexes(std::string_view table, int ordinal,
                             std::span<const IndexSpec> indexes) {
-  constexpr int kColumns = 7;
-  for (size_t start = 0; start < indexes.size(); start += kRowsPerInsert) {
-    const std::span<const IndexSpec> part =
-        indexes.subspan(start).first(std::min(kRowsPerInsert, indexes.size() - start));
-    sqlite::StmtPtr s = sqlite::Prepare(
-        db_, MultiRowInsert("INSERT INTO _jet_indexes (table_name, name, ordinal, sqlite_name, "
-                            "fields, is_primary, is_unique)",
-                            kColumns, part.size()));
-    int p = 0;
-    for (const IndexSpec& x : part) {
-      BindText(s.get(), ++p, table);
-      BindText(s.get(), ++p, x.name);
-      sqlite3_bind_int(s.get(), ++p, ordinal++);
-      BindText(s.get(), ++p, x.sqliteName);
-      BindText(s.get(), ++p, JoinFields(x.fields));
-      sqlite3_bind_int(s.get(), ++p, x.primary);
-      sqlite3_bind_int(s.get(), ++p, x.primary || x.unique);
-    }
-    Step(db_, s.get());
-  }
+  InsertRows(db_,
+             "INSERT INTO _jet_indexes (table_name, name, ordinal, sqlite_name, fields, "
+             "is_primary, is_unique)",
+             7, indexes.size(), [&](sqlite3_stmt* s, size_t i, int p) {
+               const IndexSpec& x = indexes[i];
+               BindText(s, ++p, table);
+               BindText(s, ++p, x.name);
+               sqlite3_bind_int(s, ++p, ordinal + static_cast<int>(i));
+               BindText(s, ++p, x.sqliteName);
+               BindText(s, ++p, JoinFields(x.fields));
+               sqlite3_bind_int(s, ++p, x.primary);
+               sqlite3_bind_int(s, ++p, x.primary || x.unique);
+             });
 }
 
 void Catalog::DropField(std::string_view tableName, std::string_view fieldName) {
