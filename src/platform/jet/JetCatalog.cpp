@@ -234,32 +234,43 @@ int Catalog::DropValueTriggers() {
 void Catalog::CreateTable(const TableSpec& table) {
   ddl::CheckTable(table);
   if (FindTable(table.name)) ThrowJet(jeterr::kTableExists, {table.name}, kSourceTableDef);
+  auto made = std::make_shared<TableSpec>(table);
   Savepoint sp(db_);
   EnsureCreated();
-  sqlite::Exec(db_, ddl::CreateTableSql(table).c_str());
-  for (size_t i = 0; i < table.fields.size(); ++i)
-    InsertColumn(table.name, static_cast<int>(i), table.fields[i]);
-  for (size_t i = 0; i < table.indexes.size(); ++i)
-    CreateIndexUnchecked(table, table.indexes[i], static_cast<int>(i));
+  // The table and its indexes in one text; then the catalogue's rows of
+  // each kind in one statement (each schema statement makes SQLite prepare
+  // every statement again, so one kept prepared would gain nothing).
+  std::string sql = ddl::CreateTableSql(table);
+  for (IndexSpec& x : made->indexes) {
+    x.sqliteName = table.name + "." + x.name;
+    sql += "; " + ddl::CreateIndexSql(table.name, x);
+  }
+  sqlite::Exec(db_, sql.c_str());
+  InsertColumns(table.name, 0, table.fields);
+  InsertIndexes(table.name, 0, made->indexes);
+  // Read while the transaction holds the write lock: the version the
+  // commit leaves when this savepoint is the outermost level.
+  const int64_t version = ReadSchemaVersion();
   sp.Commit();
   Changed();
+  // The definition as a read of the catalogue would give it, from what was
+  // written: a later change of the schema (this connection's, another's,
+  // or a rollback of an enclosing transaction) moves the version on and
+  // drops it.
+  for (FieldSpec& f : made->fields)
+    if (f.type == JetType::kText && f.size == 0) f.size = 255;
+  for (IndexSpec& x : made->indexes) {
+    x.fields = IndexSpec::ParseFields(JoinFields(x.fields));
+    x.unique = x.primary || x.unique;
+  }
+  version_ = version;
+  Keep(Key(table.name), std::move(made));
 }
 
 void Catalog::CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int ordinal) {
   index.sqliteName = table.name + "." + index.name;
   sqlite::Exec(db_, ddl::CreateIndexSql(table.name, index).c_str());
-  sqlite::StmtPtr s = sqlite::Prepare(
-      db_,
-      "INSERT INTO _jet_indexes (table_name, name, ordinal, sqlite_name, fields, is_primary, "
-      "is_unique) VALUES (?, ?, ?, ?, ?, ?, ?)");
-  BindText(s.get(), 1, table.name);
-  BindText(s.get(), 2, index.name);
-  sqlite3_bind_int(s.get(), 3, ordinal);
-  BindText(s.get(), 4, index.sqliteName);
-  BindText(s.get(), 5, JoinFields(index.fields));
-  sqlite3_bind_int(s.get(), 6, index.primary);
-  sqlite3_bind_int(s.get(), 7, index.primary || index.unique);
-  Step(db_, s.get());
+  InsertIndexes(table.name, ordinal, std::span<const IndexSpec>(&index, 1));
 }
 
 void Catalog::RebuildTable(const TableSpec& from, const TableSpec& to) {
@@ -376,26 +387,77 @@ void Catalog::AddField(std::string_view tableName, const FieldSpec& field) {
   sqlite::AppendQuoted(sql, table->name);
   sql += " ADD COLUMN " + ddl::ColumnSql(table->name, field, false);
   sqlite::Exec(db_, sql.c_str());
-  InsertColumn(table->name, static_cast<int>(table->fields.size()), field);
+  InsertColumns(table->name, static_cast<int>(table->fields.size()),
+                std::span<const FieldSpec>(&field, 1));
   sp.Commit();
   Changed();
 }
 
-void Catalog::InsertColumn(std::string_view table, int ordinal, const FieldSpec& f) {
-  sqlite::StmtPtr s = sqlite::Prepare(
-      db_,
-      "INSERT INTO _jet_columns (table_name, ordinal, name, type, size, required, "
-      "allow_zero_length, default_value, unicode_compression) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-  BindText(s.get(), 1, table);
-  sqlite3_bind_int(s.get(), 2, ordinal);
-  BindText(s.get(), 3, f.name);
-  sqlite3_bind_int(s.get(), 4, static_cast<int>(f.type));
-  sqlite3_bind_int(s.get(), 5, f.type == JetType::kText && f.size == 0 ? 255 : f.size);
-  sqlite3_bind_int(s.get(), 6, f.required);
-  sqlite3_bind_int(s.get(), 7, f.allowZeroLength);
-  BindText(s.get(), 8, f.defaultValue);
-  sqlite3_bind_int(s.get(), 9, f.unicodeCompression);
-  Step(db_, s.get());
+namespace {
+
+// "INSERT INTO <table> (<columns>) VALUES (?, ...), ..." for `rows` rows of
+// `columns` values each.
+std::string MultiRowInsert(std::string_view head, int columns, size_t rows) {
+  std::string row = "(?";
+  for (int c = 1; c < columns; ++c) row += ", ?";
+  row += ")";
+  std::string sql(head);
+  for (size_t r = 0; r < rows; ++r) sql += (r ? ", " : " VALUES ") + row;
+  return sql;
+}
+
+// Rows per statement: far below SQLite's least limit of bound values (999).
+constexpr size_t kRowsPerInsert = 64;
+
+// Inserts `count` rows of `columns` values through multi-row statements
+// starting with `head`; bind(statement, row, parameter before the row's
+// first) binds a row's values.
+template <typename Bind>
+void InsertRows(sqlite3* db, std::string_view head, int columns, size_t count, Bind bind) {
+  for (size_t start = 0; start < count; start += kRowsPerInsert) {
+    const size_t n = std::min(kRowsPerInsert, count - start);
+    sqlite::StmtPtr s = sqlite::Prepare(db, MultiRowInsert(head, columns, n));
+    for (size_t r = 0; r < n; ++r) bind(s.get(), start + r, static_cast<int>(r) * columns);
+    Step(db, s.get());
+  }
+}
+
+}  // namespace
+
+void Catalog::InsertColumns(std::string_view table, int ordinal,
+                            std::span<const FieldSpec> fields) {
+  InsertRows(db_,
+             "INSERT INTO _jet_columns (table_name, ordinal, name, type, size, required, "
+             "allow_zero_length, default_value, unicode_compression)",
+             9, fields.size(), [&](sqlite3_stmt* s, size_t i, int p) {
+               const FieldSpec& f = fields[i];
+               BindText(s, ++p, table);
+               sqlite3_bind_int(s, ++p, ordinal + static_cast<int>(i));
+               BindText(s, ++p, f.name);
+               sqlite3_bind_int(s, ++p, static_cast<int>(f.type));
+               sqlite3_bind_int(s, ++p, f.type == JetType::kText && f.size == 0 ? 255 : f.size);
+               sqlite3_bind_int(s, ++p, f.required);
+               sqlite3_bind_int(s, ++p, f.allowZeroLength);
+               BindText(s, ++p, f.defaultValue);
+               sqlite3_bind_int(s, ++p, f.unicodeCompression);
+             });
+}
+
+void Catalog::InsertIndexes(std::string_view table, int ordinal,
+                            std::span<const IndexSpec> indexes) {
+  InsertRows(db_,
+             "INSERT INTO _jet_indexes (table_name, name, ordinal, sqlite_name, fields, "
+             "is_primary, is_unique)",
+             7, indexes.size(), [&](sqlite3_stmt* s, size_t i, int p) {
+               const IndexSpec& x = indexes[i];
+               BindText(s, ++p, table);
+               BindText(s, ++p, x.name);
+               sqlite3_bind_int(s, ++p, ordinal + static_cast<int>(i));
+               BindText(s, ++p, x.sqliteName);
+               BindText(s, ++p, JoinFields(x.fields));
+               sqlite3_bind_int(s, ++p, x.primary);
+               sqlite3_bind_int(s, ++p, x.primary || x.unique);
+             });
 }
 
 void Catalog::DropField(std::string_view tableName, std::string_view fieldName) {
@@ -454,8 +516,7 @@ void Catalog::ChangeFieldRules(std::string_view tableName, std::span<const Field
   sqlite::StmtPtr s = sqlite::Prepare(db_, "DELETE FROM _jet_columns WHERE table_name = ?");
   BindText(s.get(), 1, next.name);
   Step(db_, s.get());
-  for (size_t i = 0; i < next.fields.size(); ++i)
-    InsertColumn(next.name, static_cast<int>(i), next.fields[i]);
+  InsertColumns(next.name, 0, next.fields);
   sp.Commit();
   Changed();
 }
@@ -510,10 +571,14 @@ const Catalog::Cached* Catalog::Load(std::string_view table) const {
   std::shared_ptr<TableSpec> spec = ReadFromCatalogue(table);
   if (!spec) spec = ReadFromSqlite(table);
   if (!spec) return nullptr;
+  return Keep(std::move(key), std::move(spec));
+}
+
+const Catalog::Cached* Catalog::Keep(std::string key, std::shared_ptr<TableSpec> spec) const {
   Cached c;
   for (const FieldSpec& f : spec->fields) c.columns.push_back({f.name, f.type, f.size});
   c.spec = std::move(spec);
-  return &cache_.emplace(std::move(key), std::move(c)).first->second;
+  return &cache_.insert_or_assign(std::move(key), std::move(c)).first->second;
 }
 
 int64_t Catalog::DataVersion() const {

@@ -198,6 +198,8 @@ class Catalog : public SchemaView {
     std::vector<ColumnInfo> columns;
   };
   const Cached* Load(std::string_view table) const;
+  // Caches `spec` under `key` (a case-folded name) for the version held.
+  const Cached* Keep(std::string key, std::shared_ptr<TableSpec> spec) const;
   // True when the file has a table of that name (ignoring case), from the
   // table names read again whenever the file's schema version changes, so
   // that names that are no table (a statement's text) cost little.
@@ -222,7 +224,9 @@ class Catalog : public SchemaView {
   // their rowids, a counter's next number kept, the indexes of `from` made
   // again. Within the caller's savepoint: a row `to` refuses fails it all.
   void RebuildTable(const TableSpec& from, const TableSpec& to);
-  void InsertColumn(std::string_view table, int ordinal, const FieldSpec& field);
+  // The catalogue's rows of `fields` (`indexes`), numbered from `ordinal`.
+  void InsertColumns(std::string_view table, int ordinal, std::span<const FieldSpec> fields);
+  void InsertIndexes(std::string_view table, int ordinal, std::span<const IndexSpec> indexes);
   void Changed();
 
   sqlite3* db_;

@@ -57,6 +57,60 @@ TEST_F(CatalogTest, ALookupOfATextColumnUsesItsIndex) {
       << plan.Text(3);
 }
 
+// The definition a look-up gives right after the table is made (kept from
+// what was written) is the one read back from the file; a rollback of the
+// enclosing transaction or another connection's change of the table drops it.
+TEST_F(CatalogTest, ATableJustMadeIsDescribedAsTheFileKeepsIt) {
+  auto full = [](const TableSpec& t) {
+    std::string out = Render(t);
+    for (const FieldSpec& f : t.fields) out += f.autoIncrement ? " counter=" + f.name : "";
+    for (const IndexSpec& x : t.indexes) out += " " + x.sqliteName + (x.unique ? "!" : "");
+    return out;
+  };
+  TableSpec counted{"Counted",
+                    {{.name = "N", .type = JetType::kLong, .autoIncrement = true},
+                     {"Txt", JetType::kText},
+                     {"Amount", JetType::kCurrency}},
+                    {Index("PK", "N", true), Index("ByTxt", "-Txt;Amount")}};
+  enum class Then { kNothing, kCommit, kRollback, kOtherRemakes };
+  const struct {
+    const char* name;
+    bool inTransaction;
+    Then then;
+  } cases[] = {{"alone", false, Then::kNothing},
+               {"committed", true, Then::kCommit},
+               {"rolled back", true, Then::kRollback},
+               {"remade by another connection", false, Then::kOtherRemakes}};
+  for (const auto& c : cases) {
+    for (TableSpec spec : {CatalogTestTables()[0], counted}) {
+      SCOPED_TRACE(std::string(c.name) + ", " + spec.name);
+      spec.name += std::to_string(&c - cases);
+      if (c.inTransaction) db_->BeginTrans();
+      db_->Schema().CreateTable(spec);
+      auto kept = db_->Schema().FindTable(spec.name);
+      ASSERT_TRUE(kept);
+      if (c.then == Then::kCommit) db_->CommitTrans();
+      if (c.then == Then::kRollback) db_->Rollback();
+      if (c.then == Then::kOtherRemakes) {
+        auto other = Connection::Open(folder_.File("Test.mdb"));
+        other->Schema().DropTable(spec.name);
+        other->Schema().CreateTable({spec.name, {FieldSpec{"Other", JetType::kByte}}, {}});
+      }
+      auto seen = db_->Schema().FindTable(spec.name);
+      db_->Schema().Invalidate();
+      auto read = db_->Schema().FindTable(spec.name);
+      if (c.then == Then::kRollback) {
+        EXPECT_EQ(seen, nullptr);
+        EXPECT_EQ(read, nullptr);
+        continue;
+      }
+      ASSERT_TRUE(seen && read);
+      EXPECT_EQ(full(*seen), full(*read));
+      if (c.then != Then::kOtherRemakes) EXPECT_EQ(full(*kept), full(*read));
+    }
+  }
+}
+
 TEST_F(CatalogTest, TablesMadeWithoutTheCatalogueAreDescribedFromSqlite) {
   Exec("CREATE TABLE Plain (a INTEGER NOT NULL, b VARCHAR(20), c REAL, d BLOB, e DATETIME)");
   Exec("CREATE UNIQUE INDEX PlainA ON Plain (a DESC)");
