@@ -208,19 +208,6 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
     EXPECT_EQ(listed, codes);
   }
 
-  // The investment deduction 619 (an individual investment account's
-  // positive result) exists from the order of 24.10.2017, with no fixed amount.
-  for (const auto& [day, rows] : {std::pair{Day(2017, 6, 30), 0}, {Day(2024, 6, 30), 1}}) {
-    auto rs = q.GetYearDeductsDict2(day, "619");
-    ASSERT_EQ(rs->RecordCount(), rows);
-    if (rows == 0) continue;
-    rs->MoveFirst();
-    EXPECT_EQ(CLng(rs->CurrentValue(rs->FieldIndex("Category"))), 4);
-    EXPECT_TRUE(CStr(rs->CurrentValue(rs->FieldIndex("FullName")))
-                    .starts_with("Вычет в сумме положительного финансового результата"));
-    EXPECT_TRUE(rs->CurrentValue(rs->FieldIndex("Summa")).IsNull());
-  }
-
   // Per-income deductions of the list as amended on 22.11.2016: securities and
   // derivatives, royalty expenses, farm pay in kind, pension contributions.
   // 206 carries the amendment's text, not the one it replaced; 221 and 617
@@ -254,37 +241,37 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
   }
   EXPECT_EQ(q.GetMonthDeductsDictEx(0, Day(2024, 6, 30), "221,617")->RecordCount(), 0);
 
-  // Social, property and investment deductions: their category, no fixed amount.
+  // Year deductions: the investment deduction 619 (an individual investment
+  // account's positive result) from the order of 24.10.2017; social,
+  // property and investment deductions with their category and no fixed
+  // amount; monthly amounts: the second child's deduction doubled from 2025,
+  // a sole parent's twice the parent's.
   const struct {
     const char* code;
-    int32_t category;
-  } kinds[] = {{"311", 3}, {"312", 3}, {"320", 2}, {"324", 2}, {"328", 2}, {"618", 4}};
-  for (const auto& k : kinds) {
-    auto rs = q.GetYearDeductsDict2(Day(2024, 6, 30), k.code);
-    ASSERT_EQ(rs->RecordCount(), 1) << k.code;
-    rs->MoveFirst();
-    EXPECT_EQ(CLng(rs->CurrentValue(rs->FieldIndex("Category"))), k.category) << k.code;
-    EXPECT_TRUE(rs->CurrentValue(rs->FieldIndex("Summa")).IsNull()) << k.code;
-  }
-
-  // Monthly amounts: the second child's deduction doubled from 2025; a sole
-  // parent's is twice the parent's.
-  const struct {
-    const char* code;
-    int year;
-    double amount;
-  } amounts[] = {
-      {"127", 2024, 1400},  {"127", 2025, 2800},  {"134", 2024, 2800},  {"136", 2024, 2800},
-      {"136", 2025, 5600},  {"138", 2024, 6000},  {"138", 2025, 12000}, {"140", 2024, 24000},
-      {"141", 2024, 12000}, {"141", 2025, 24000}, {"149", 2025, 24000},
+    int day;           // yyyymmdd
+    int32_t category;  // 0: no row
+    double amount;     // -1: Null
+  } yearDeducts[] = {
+      {"619", 20170630, 0, 0},     {"619", 20240630, 4, -1},    {"311", 20240630, 3, -1},
+      {"312", 20240630, 3, -1},    {"320", 20240630, 2, -1},    {"324", 20240630, 2, -1},
+      {"328", 20240630, 2, -1},    {"618", 20240630, 4, -1},    {"127", 20241231, 1, 1400},
+      {"127", 20250131, 1, 2800},  {"134", 20241231, 1, 2800},  {"136", 20241231, 1, 2800},
+      {"136", 20250131, 1, 5600},  {"138", 20241231, 1, 6000},  {"138", 20250131, 1, 12000},
+      {"140", 20241231, 1, 24000}, {"141", 20241231, 1, 12000}, {"141", 20250131, 1, 24000},
+      {"149", 20250131, 1, 24000},
   };
-  for (const auto& a : amounts) {
-    auto rs = q.GetYearDeductsDict2(Day(a.year, a.year == 2024 ? 12 : 1, 31), a.code);
-    ASSERT_EQ(rs->RecordCount(), 1) << a.code;
+  for (const auto& a : yearDeducts) {
+    SCOPED_TRACE(std::string(a.code) + " on " + std::to_string(a.day));
+    auto rs = q.GetYearDeductsDict2(Day(a.day / 10000, a.day / 100 % 100, a.day % 100), a.code);
+    ASSERT_EQ(rs->RecordCount(), a.category ? 1 : 0);
+    if (!a.category) continue;
     rs->MoveFirst();
-    EXPECT_EQ(CDbl(rs->CurrentValue(rs->FieldIndex("Summa"))), a.amount)
-        << a.code << " in " << a.year;
-    EXPECT_EQ(CLng(rs->CurrentValue(rs->FieldIndex("Category"))), 1) << a.code;
+    EXPECT_EQ(CLng(rs->CurrentValue(rs->FieldIndex("Category"))), a.category);
+    const Variant amount = rs->CurrentValue(rs->FieldIndex("Summa"));
+    EXPECT_EQ(amount.IsNull() ? -1 : CDbl(amount), a.amount);
+    if (std::string(a.code) == "619")
+      EXPECT_TRUE(CStr(rs->CurrentValue(rs->FieldIndex("FullName")))
+                      .starts_with("Вычет в сумме положительного финансового результата"));
   }
 }
 

@@ -104,13 +104,11 @@ TEST_F(PeriodQueriesTest, PeriodsOfAYearAQuarterAndAStreamType) {
   auto calendar = q.GetCalendar();
   ASSERT_GT(calendar->RowCount(), 1u);
   EXPECT_GT(CDbl(calendar->Value(0, 0)), CDbl(calendar->Value(1, 0)));
-}
 
-TEST_F(PeriodQueriesTest, RequestsPeriodOfAYearOrTheNearest) {
-  PeriodQueries q;
+  // The requests' period of a year, or the latest of any year.
   EXPECT_EQ(q.GetReqsPeriodIDByYear(2020, false), 2021);
   EXPECT_EQ(q.GetReqsPeriodIDByYear(2031, false), 0);
-  EXPECT_EQ(q.GetReqsPeriodIDByYear(2031, true), 3021);  // the latest of any year
+  EXPECT_EQ(q.GetReqsPeriodIDByYear(2031, true), 3021);
   Sql("delete from time_by_month where report_id = 21");
   EXPECT_EQ(q.GetReqsPeriodIDByYear(2031, true), 0);
 }

@@ -15,7 +15,6 @@
 #include "records/EntityMappers.h"
 #include "records/LaterDocumentParts.h"
 #include "records/MapperSession.h"
-#include "records/miRecCollection.h"
 #include "siblings/records/RecordFactory.h"
 
 namespace qv::records::testing {
@@ -260,19 +259,6 @@ TEST_F(Document, ManualSheafsFollowTheCollection) {
   ExpectError(5, "", [&] { DBDocument().SaveManualSheafs(7, Variant(ObjectPtr(sheafs))); });
   EXPECT_EQ(Count("PfrManualSheafs"), 3);
   EXPECT_EQ(Text("select Caption from PfrManualSheafs where ID = 3"), "other");
-}
-
-TEST_F(Document, DocumentCollectionsReadTheirDocumentsInBothModes) {
-  AddDoc(7, "Notes = 'seven'");
-  for (bool loadAtOnce : {false, true}) {
-    auto rs = Db().OpenStatement("select document_id from doc_registry", dao::dbOpenSnapshot);
-    CollectionPtr docs =
-        miRecCollection::GetRecCollection_QvDocument(*rs, "document_id", loadAtOnce);
-    ASSERT_EQ(docs->Count(), 1);
-    QvRecordPtr d = Item(docs, 1);
-    EXPECT_EQ(d->State(), loadAtOnce ? kLoaded : kReference);
-    EXPECT_EQ(CStr(d->Get("Notes")), "seven");
-  }
 }
 
 TEST_F(Document, CourierObjectsFollowTheRecordProtocol) {

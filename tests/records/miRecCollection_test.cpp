@@ -54,7 +54,14 @@ TEST_F(RecCollection, EachBuilderMakesItsRecordType) {
              {"(1, 5, 10)", "(2, Null, 11)", "(3, 6, 12)"});
   Sql("insert into PfrSubDocs (ID, SubDocType) values (5, 7)");
   Sql("insert into PfrPersons (ID, Surname) values (5, 'Orlov')");
+  Sql("insert into doc_registry (document_id) values (5)");
   using Builder = CollectionPtr (*)(dao::Recordset&, const std::string&);
+  const Builder documents = [](dao::Recordset& rs, const std::string& column) {
+    return miRecCollection::GetRecCollection_QvDocument(rs, column, false);
+  };
+  const Builder documentsLoaded = [](dao::Recordset& rs, const std::string& column) {
+    return miRecCollection::GetRecCollection_QvDocument(rs, column, true);
+  };
   // Each builder with the record type it makes. Its records are references
   // that read themselves on first use (as the factory's records do), or,
   // preloaded, read through their mappers before anything asks: row 5
@@ -84,6 +91,8 @@ TEST_F(RecCollection, EachBuilderMakesItsRecordType) {
       {&miRecCollection::GetRecCollection_QvPfrSubDocPreloaded, "Qv_PfrRecords.QvPfrSubDoc", true},
       {&miRecCollection::GetRecCollection_QvPfrPersonWithNonLazyFields, "Qv_PfrRecords.QvPfrPerson",
        true},
+      {documents, "Qv_Records.QvDocument"},
+      {documentsLoaded, "Qv_Records.QvDocument", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.type) + (c.preloaded ? " preloaded" : ""));
@@ -102,8 +111,6 @@ TEST_F(RecCollection, EachBuilderMakesItsRecordType) {
     EXPECT_EQ(none->State(), kNew);
     EXPECT_EQ(six->State(), c.preloaded ? kNew : kReference);
   }
-  // The documents' builder, in both modes, is
-  // Document.DocumentCollectionsReadTheirDocumentsInBothModes.
 }
 
 TEST_F(RecCollection, WorkJournalEventsWithOptions) {

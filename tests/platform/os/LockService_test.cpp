@@ -43,7 +43,7 @@ class LockServiceTest : public ::testing::Test {
   std::string db_;
 };
 
-TEST_F(LockServiceTest, NestedHoldsOfOneThreadAreCounted) {
+TEST_F(LockServiceTest, NestedHoldsOfOneThreadAreCountedAndOutliveTheService) {
   auto service = Service(0);
   EXPECT_EQ(service->LockFilePath(), db_ + ".lock");
   EXPECT_TRUE(FreeForOthers());
@@ -59,10 +59,7 @@ TEST_F(LockServiceTest, NestedHoldsOfOneThreadAreCounted) {
   EXPECT_EQ(service->HoldCount(), 0);
   EXPECT_TRUE(FreeForOthers());
   EXPECT_TRUE(fs::exists(db_ + ".lock"));  // kept for the next holder
-}
-
-TEST_F(LockServiceTest, ALockOutlivesItsService) {
-  auto service = Service(0);
+  // A lock outlives its service.
   auto held = service->Lock();
   service.reset();
   EXPECT_FALSE(FreeForOthers());

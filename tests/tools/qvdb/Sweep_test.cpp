@@ -939,10 +939,11 @@ TEST_F(Sweep, EveryOperationAfterStoredNulls) {
   ExpectEveryRowAndASoundFolder(f);
 }
 
-// Forwards finds a document wherever backwards found one: the documents not
-// yet accepted (the current versions of the latest periods) included.
-TEST_F(Sweep, NextPeriodFindsWhatPreviousFindsBack) {
-  Documents();
+// Forwards finds a document wherever backwards found one (the documents not
+// yet accepted, the current versions of the latest periods, included); then
+// every creation and move keeps the chains and cells whole.
+TEST_F(Sweep, NeighbouringPeriodsAgreeAndCheckStaysCleanAfterEveryCreationAndMove) {
+  const fs::path folder = Documents();
   int pairs = 0, unfound = 0;
   for (const Doc& d : Docs()) {
     std::vector<Variant> args{Variant(d.id), Variant(0.0)};
@@ -956,10 +957,6 @@ TEST_F(Sweep, NextPeriodFindsWhatPreviousFindsBack) {
   }
   EXPECT_GT(pairs, 50);
   EXPECT_EQ(unfound, 0);
-}
-
-TEST_F(Sweep, CheckStaysCleanAfterEveryCreationAndMove) {
-  const fs::path folder = Documents();
   const auto create = [&](const char* service, std::vector<Variant> args) {
     q_->Call(service, args);
   };
