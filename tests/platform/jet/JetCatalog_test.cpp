@@ -106,7 +106,9 @@ TEST_F(CatalogTest, ATableJustMadeIsDescribedAsTheFileKeepsIt) {
       }
       ASSERT_TRUE(seen && read);
       EXPECT_EQ(full(*seen), full(*read));
-      if (c.then != Then::kOtherRemakes) EXPECT_EQ(full(*kept), full(*read));
+      if (c.then != Then::kOtherRemakes) {
+        EXPECT_EQ(full(*kept), full(*read));
+      }
     }
   }
 }
