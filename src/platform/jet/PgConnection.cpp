@@ -111,7 +111,7 @@ void AppendDouble(std::string& out, double d) {
 // Boolean -1/0, Date its day number, Currency its value, bytes as bytea's
 // hex form. False for Null (no value, nothing appended). A text holding a
 // NUL character is refused (3421): the server's texts cannot hold one, and
-// libpq would send the text cut off there.
+// libpq would send the text cut off there. A refused value appends nothing.
 bool AppendParameterText(std::string& out, const Variant& v, std::string_view source) {
   switch (v.Type()) {
     case VarType::kEmpty:
@@ -154,12 +154,6 @@ bool AppendParameterText(std::string& out, const Variant& v, std::string_view so
     out += kHex[b & 0xF];
   }
   return true;
-}
-
-std::optional<std::string> ParameterText(const Variant& v, std::string_view source) {
-  std::string out;
-  if (!AppendParameterText(out, v, source)) return std::nullopt;
-  return out;
 }
 
 // The values of the runs of a pipelined batch as the server's parameters:
@@ -1568,7 +1562,21 @@ class PgStatement final : public EngineStatement {
   int ParameterCount() const override { return static_cast<int>(values_.size()); }
   void Bind(int index, const Variant& value) override {
     if (index < 1 || index > ParameterCount()) ThrowJet(jeterr::kItemNotFound);
-    values_[static_cast<size_t>(index - 1)] = ParameterText(value, kSourceDatabase);
+    // The new text is appended to the one bound before, which is then cut
+    // off: its room is reused, and a refused value leaves it as it was.
+    std::optional<std::string>& slot = values_[static_cast<size_t>(index - 1)];
+    const bool bound = slot.has_value();
+    if (!bound) slot.emplace();
+    const size_t before = slot->size();
+    try {
+      if (AppendParameterText(*slot, value, kSourceDatabase))
+        slot->erase(0, before);
+      else
+        slot.reset();
+    } catch (...) {
+      if (!bound) slot.reset();
+      throw;
+    }
     if (stream_.queued || stream_.begunAhead) Reset();  // taken back: it runs with these
   }
 
