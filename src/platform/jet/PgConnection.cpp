@@ -98,50 +98,72 @@ bool Succeeded(const PGresult* r) {
   return st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
 }
 
-std::string DoubleText(double d) {
+void AppendDouble(std::string& out, double d) {
   char buf[32];
   const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, d);
-  return ec == std::errc() ? std::string(buf, end) : std::string("0");
+  if (ec == std::errc())
+    out.append(buf, end);
+  else
+    out += '0';
 }
 
-// A Variant as the server reads a parameter's text: Boolean -1/0, Date
-// its day number, Currency its value, bytes as bytea's hex form. Null:
-// no value. A text holding a NUL character is refused (3421): the server's
-// texts cannot hold one, and libpq would send the text cut off there.
-std::optional<std::string> ParameterText(const Variant& v, std::string_view source) {
+// A Variant as the server reads a parameter's text, appended to `out`:
+// Boolean -1/0, Date its day number, Currency its value, bytes as bytea's
+// hex form. False for Null (no value, nothing appended). A text holding a
+// NUL character is refused (3421): the server's texts cannot hold one, and
+// libpq would send the text cut off there. A refused value appends nothing.
+bool AppendParameterText(std::string& out, const Variant& v, std::string_view source) {
   switch (v.Type()) {
     case VarType::kEmpty:
     case VarType::kNull:
-      return std::nullopt;
+      return false;
     case VarType::kBoolean:
-      return std::string(CBool(v) ? "-1" : "0");
+      out += CBool(v) ? "-1" : "0";
+      return true;
     case VarType::kByte:
     case VarType::kInteger:
-    case VarType::kLong:
-      return std::to_string(CLng(v));
+    case VarType::kLong: {
+      char buf[16];
+      const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, CLng(v));
+      out.append(buf, end);
+      return true;
+    }
     case VarType::kSingle:
     case VarType::kDouble:
-      return DoubleText(CDbl(v));
+      AppendDouble(out, CDbl(v));
+      return true;
     case VarType::kCurrency:
-      return DoubleText(CCur(v).ToDouble());
+      AppendDouble(out, CCur(v).ToDouble());
+      return true;
     case VarType::kDate:
-      return DoubleText(v.AsDateSerial());
+      AppendDouble(out, v.AsDateSerial());
+      return true;
     case VarType::kString:
       if (v.AsString().find('\0') != std::string::npos)
         ThrowJet(jeterr::kConversionError, {}, source);
-      return v.AsString();
+      out += v.AsString();
+      return true;
     default:
       break;
   }
   if (!v.IsByteArray()) ThrowJet(jeterr::kConversionError, {}, source);
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string out = "\\x";
+  out += "\\x";
   for (uint8_t b : v.AsBytes().bytes) {
     out += kHex[b >> 4];
     out += kHex[b & 0xF];
   }
-  return out;
+  return true;
 }
+
+// The values of the runs of a pipelined batch as the server's parameters:
+// every text in one buffer, each ended by a NUL, and where each starts
+// (-1: Null), `width` per run; the runs are sent from there.
+struct PipelineRuns {
+  std::string texts;
+  std::vector<ptrdiff_t> starts;
+  size_t width = 0, count = 0;
+};
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -257,8 +279,11 @@ std::string LiteralText(const sql::Literal& lit) {
       return sql::GuidLiteralValue(lit.token);
     case sql::LiteralKind::kLong:
       return std::string(lit.token);
-    case sql::LiteralKind::kNumber:
-      return DoubleText(sql::NumberLiteralValue(lit.token));
+    case sql::LiteralKind::kNumber: {
+      std::string out;
+      AppendDouble(out, sql::NumberLiteralValue(lit.token));
+      return out;
+    }
   }
   return std::string(lit.token);
 }
@@ -620,7 +645,8 @@ struct PgConnection::Impl : public SchemaView {
   static constexpr std::string_view kSnapshotBegin =
       "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
   bool SnapshotUnopened() const {
-    return snapshot && depth == 0 && pending.size() == 1 && pending.front() == kSnapshotBegin;
+    return snapshot && depth == 0 && pending.size() == 1 &&
+           pending.front().kind == Command::kSnapshotBegin;
   }
 
   // Ends the snapshot's transaction (read only: nothing to keep). The rows
@@ -681,9 +707,24 @@ struct PgConnection::Impl : public SchemaView {
   }
 
   // Transaction commands not sent yet: the BEGIN or SAVEPOINT of a level
-  // (sent when a statement first needs the level) and the RELEASE of an
-  // inner level. They go first in the next request, in its round trip.
-  mutable std::vector<std::string> pending;
+  // (sent when a statement first needs the level), the RELEASE of an inner
+  // level and a read snapshot's BEGIN. They go first in the next request,
+  // in its round trip. Each keeps what it is, which decides what may
+  // follow it (a level's savepoint marks the start of the statement just
+  // after it) and which level a commit or rollback finds unopened.
+  enum class Command { kBegin, kSnapshotBegin, kLevel, kRelease };
+  struct Pending {
+    Command kind;
+    int level;  // the transaction level it begins or releases
+    std::string text;
+  };
+  mutable std::vector<Pending> pending;
+  // Whether the last pending command begins transaction level `level`
+  // (nothing ran in it yet).
+  bool LevelPending(int level) const {
+    return !pending.empty() && pending.back().level == level &&
+           (pending.back().kind == Command::kBegin || pending.back().kind == Command::kLevel);
+  }
   // The level whose begin took the write lock; 0: this transaction does
   // not hold it.
   int lockLevel = 0;
@@ -698,13 +739,14 @@ struct PgConnection::Impl : public SchemaView {
   // leaves no transaction to roll back. Under the write lock a read goes
   // after the lock, inside.
   bool Unopened() const {
-    return depth > 0 && lockLevel == 0 && !pending.empty() && pending.front() == "BEGIN";
+    return depth > 0 && lockLevel == 0 && !pending.empty() &&
+           pending.front().kind == Command::kBegin;
   }
 
   // The pending commands as the start of a simple query, taken.
   std::string TakePending() const {
     std::string text;
-    for (const std::string& c : pending) text += c + "; ";
+    for (const Pending& c : pending) text += c.text + "; ";
     pending.clear();
     return text;
   }
@@ -725,53 +767,62 @@ struct PgConnection::Impl : public SchemaView {
   }
 
   // The first statements of a pipeline in a transaction: the pending
-  // commands, then the statement's savepoint (`preamble` of them). False
-  // when one could not be sent. With `levelMarks`, pending commands that
-  // end in a level's savepoint mark the statement's start already (nothing
-  // runs between them): the statement takes that savepoint for its own,
-  // sends none and no release, and a failure rolls back to the level's
-  // start, which stays open as it was. The pending commands are sent from
-  // where they wait, which keeps its room for the next level's.
-  size_t preamble = 0;
-  bool ownSavepoint = true;
-  std::string levelMark;  // the level's savepoint the statement took
-  bool SendPreamble(bool levelMarks = false) {
-    static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
-    ownSavepoint = !levelMarks || pending.empty() || !pending.back().starts_with("SAVEPOINT ");
+  // commands, then the savepoint that marks where the statements start, so
+  // that a failure among them undoes them alone: the statement's own, or,
+  // with `levelMarks`, the savepoint of a level just begun when it is the
+  // last pending command (nothing runs between them: the statement takes
+  // that savepoint for its own, sends none and no release, and a failure
+  // rolls back to the level's start, which stays open as it was). The
+  // pending commands are sent from where they wait, which keeps its room
+  // for the next level's.
+  struct Preamble {
     bool sent = true;
-    for (const std::string& c : pending)
-      sent = sent && PQsendQueryParams(conn, c.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
-    preamble = pending.size() + (ownSavepoint ? 1 : 0);
-    if (ownSavepoint)
-      sent = sent &&
-             PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
-    else
-      levelMark = std::move(pending.back());
+    size_t results = 0;  // the results that come before the statements'
+    int levelMark = 0;   // the level whose savepoint was taken; 0: the statement's own
+    // The results that come after the statements' (the release's).
+    size_t Trailing() const { return levelMark == 0 ? 1 : 0; }
+  };
+  Preamble SendPreamble(bool levelMarks = false) {
+    static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
+    Preamble out;
+    if (levelMarks && !pending.empty() && pending.back().kind == Command::kLevel)
+      out.levelMark = pending.back().level;
+    for (const Pending& c : pending)
+      out.sent = out.sent &&
+                 PQsendQueryParams(conn, c.text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    out.results = pending.size() + (out.levelMark == 0 ? 1 : 0);
+    if (out.levelMark == 0)
+      out.sent = out.sent && PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr,
+                                               nullptr, nullptr, 0);
     pending.clear();
-    return sent;
+    return out;
   }
 
-  // What undoes a statement that failed after the preamble.
-  std::string UndoText() const {
+  // Undoes the statements of a pipeline that failed after its preamble.
+  void Undo(const Preamble& preamble) const {
     static const std::string own = "ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) +
                                    "; RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
-    return ownSavepoint ? own : "ROLLBACK TO " + levelMark;
+    CountServerRoundTrip();
+    ResultPtr(
+        PQexec(conn, preamble.levelMark == 0
+                         ? own.c_str()
+                         : ("ROLLBACK TO SAVEPOINT " + LevelName(preamble.levelMark)).c_str()));
   }
 
   // The statement savepoint's release after the statements, when the
   // preamble set one.
-  bool SendRelease() const {
+  bool SendRelease(const Preamble& preamble) const {
     static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
-    return !ownSavepoint ||
+    return preamble.Trailing() == 0 ||
            PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
   }
 
-  // The preamble's results, each followed by a null: null when each
-  // succeeded, else the first failure (the statements after it were
-  // skipped). `lost`: the connection gave no result.
-  ResultPtr ReadPreamble(bool& lost) const {
+  // The first `count` results of a pipeline, each followed by a null: null
+  // when each succeeded, else the first failure (the statements after it
+  // were skipped). `lost`: the connection gave no result.
+  ResultPtr ReadPreamble(size_t count, bool& lost) const {
     ResultPtr failure;
-    for (size_t i = 0; i < preamble && !lost; ++i) {
+    for (size_t i = 0; i < count && !lost; ++i) {
       ResultPtr r(PQgetResult(conn));
       if (!r) {
         lost = true;
@@ -1179,16 +1230,17 @@ struct PgConnection::Impl : public SchemaView {
   ResultPtr RunBetweenSavepoints(const Entry& entry, const std::vector<const char*>& p) {
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     CountServerRoundTrip();
-    const bool sent = SendPreamble(true) &&
+    const Preamble preamble = SendPreamble(true);
+    const bool sent = preamble.sent &&
                       PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()),
                                           p.data(), nullptr, nullptr, 0) &&
-                      SendRelease() && PQpipelineSync(conn);
+                      SendRelease(preamble) && PQpipelineSync(conn);
     // The preamble's results, the statement's and the release's (if sent),
     // each followed by a null, then the sync's.
     bool lost = !sent;
-    ResultPtr failed = lost ? nullptr : ReadPreamble(lost);
+    ResultPtr failed = lost ? nullptr : ReadPreamble(preamble.results, lost);
     ResultPtr results[2];
-    for (int i = 0; i < (ownSavepoint ? 2 : 1) && !lost; ++i) {
+    for (size_t i = 0; i < 1 + preamble.Trailing() && !lost; ++i) {
       results[i].reset(PQgetResult(conn));
       if (!results[i]) lost = true;
       while (PGresult* more = PQgetResult(conn)) PQclear(more);
@@ -1200,10 +1252,7 @@ struct PgConnection::Impl : public SchemaView {
     PQexitPipelineMode(conn);
     if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
     if (failed) return failed;
-    if (!Succeeded(results[0].get())) {
-      CountServerRoundTrip();
-      ResultPtr(PQexec(conn, UndoText().c_str()));
-    }
+    if (!Succeeded(results[0].get())) Undo(preamble);
     return std::move(results[0]);
   }
 
@@ -1212,8 +1261,7 @@ struct PgConnection::Impl : public SchemaView {
   // failure rolled back to the savepoint; outside one, the pipeline's
   // implicit transaction undoes every run on a failure. Returns the rows
   // each run changed; raises the first failure.
-  std::vector<int64_t> RunPipelined(
-      Entry& entry, const std::vector<std::vector<std::optional<std::string>>>& runs) {
+  std::vector<int64_t> RunPipelined(Entry& entry, const PipelineRuns& runs) {
     Settle();
     Revive();
     EndSnapshot();
@@ -1225,21 +1273,24 @@ struct PgConnection::Impl : public SchemaView {
     const bool inside = depth > 0;
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     CountServerRoundTrip();
-    bool sent = !inside || SendPreamble(true);
-    std::vector<const char*> p;
-    for (size_t i = 0; sent && i < runs.size(); ++i) {
-      p.clear();
-      for (const auto& v : runs[i]) p.push_back(v ? v->c_str() : nullptr);
+    const Preamble preamble = inside ? SendPreamble(true) : Preamble{};
+    bool sent = preamble.sent;
+    std::vector<const char*> p(runs.width);
+    for (size_t i = 0; sent && i < runs.count; ++i) {
+      for (size_t j = 0; j < runs.width; ++j) {
+        const ptrdiff_t start = runs.starts[i * runs.width + j];
+        p[j] = start < 0 ? nullptr : runs.texts.data() + start;
+      }
       sent = PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
                                  nullptr, nullptr, 0);
     }
-    sent = sent && (!inside || SendRelease()) && PQpipelineSync(conn);
+    sent = sent && (!inside || SendRelease(preamble)) && PQpipelineSync(conn);
     // Each statement's result (after a failure the server's "aborted"),
     // each followed by a null, then the sync's.
-    const size_t first = inside ? preamble : 0,
-                 total = runs.size() + (inside ? preamble + (ownSavepoint ? 1 : 0) : 0);
+    const size_t first = inside ? preamble.results : 0,
+                 total = first + runs.count + (inside ? preamble.Trailing() : 0);
     std::vector<int64_t> changed;
-    changed.reserve(runs.size());
+    changed.reserve(runs.count);
     ResultPtr failure;
     size_t failedAt = 0;
     bool lost = !sent;
@@ -1254,7 +1305,7 @@ struct PgConnection::Impl : public SchemaView {
       if (!Succeeded(r.get())) {
         failure = std::move(r);
         failedAt = i;
-      } else if (i >= first && i < first + runs.size()) {
+      } else if (i >= first && i < first + runs.count) {
         NoteChanges(r.get());
         changed.push_back(changes);
       }
@@ -1268,10 +1319,7 @@ struct PgConnection::Impl : public SchemaView {
     if (failure) {
       // The runs before the failure go with the savepoint (unless the
       // preamble failed: then nothing ran).
-      if (inside && failedAt >= first) {
-        CountServerRoundTrip();
-        ResultPtr(PQexec(conn, UndoText().c_str()));
-      }
+      if (inside && failedAt >= first) Undo(preamble);
       ThrowResult(failure.get(), conn, kSourceDatabase);
     }
     return changed;
@@ -1316,15 +1364,14 @@ struct PgConnection::Impl : public SchemaView {
       if (!PQsendQueryPrepared(conn, entry.name.c_str(), n, p.data(), nullptr, nullptr, 0))
         ThrowResult(nullptr, conn, kSourceDatabase);
     } else {
-      static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
       if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+      const Preamble preamble = SendPreamble();
       const bool sent =
-          SendPreamble() &&
+          preamble.sent &&
           PQsendQueryPrepared(conn, entry.name.c_str(), n, p.data(), nullptr, nullptr, 0) &&
-          PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) &&
-          PQpipelineSync(conn);
+          SendRelease(preamble) && PQpipelineSync(conn);
       bool lost = !sent;
-      ResultPtr failed = lost ? nullptr : ReadPreamble(lost);
+      ResultPtr failed = lost ? nullptr : ReadPreamble(preamble.results, lost);
       if (lost || failed) {
         // The preamble failed: the select and the release were skipped.
         for (int i = 0; !lost && i < 2; ++i)
@@ -1346,18 +1393,18 @@ struct PgConnection::Impl : public SchemaView {
   // then the select of `entry`, and a sync in one pipeline; reads the
   // commands' results and leaves the select's to be read.
   void SendAfterPending(Entry& entry, const std::vector<const char*>& p) {
-    std::vector<std::string> commands;
+    std::vector<Pending> commands;
     commands.swap(pending);
     bool sent = PQenterPipelineMode(conn);
-    for (const std::string& c : commands)
-      sent = sent && PQsendQueryParams(conn, c.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    for (const Pending& c : commands)
+      sent =
+          sent && PQsendQueryParams(conn, c.text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
     sent = sent &&
            PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
                                nullptr, nullptr, 0) &&
            PQpipelineSync(conn);
     bool lost = !sent;
-    preamble = commands.size();
-    ResultPtr failed = lost ? nullptr : ReadPreamble(lost);
+    ResultPtr failed = lost ? nullptr : ReadPreamble(commands.size(), lost);
     if (lost || failed) {
       // The select was skipped after the failure.
       if (!lost && ResultPtr(PQgetResult(conn))) DropNulls();
@@ -1515,7 +1562,21 @@ class PgStatement final : public EngineStatement {
   int ParameterCount() const override { return static_cast<int>(values_.size()); }
   void Bind(int index, const Variant& value) override {
     if (index < 1 || index > ParameterCount()) ThrowJet(jeterr::kItemNotFound);
-    values_[static_cast<size_t>(index - 1)] = ParameterText(value, kSourceDatabase);
+    // The new text is appended to the one bound before, which is then cut
+    // off: its room is reused, and a refused value leaves it as it was.
+    std::optional<std::string>& slot = values_[static_cast<size_t>(index - 1)];
+    const bool bound = slot.has_value();
+    if (!bound) slot.emplace();
+    const size_t before = slot->size();
+    try {
+      if (AppendParameterText(*slot, value, kSourceDatabase))
+        slot->erase(0, before);
+      else
+        slot.reset();
+    } catch (...) {
+      if (!bound) slot.reset();
+      throw;
+    }
     if (stream_.queued || stream_.begunAhead) Reset();  // taken back: it runs with these
   }
 
@@ -1587,22 +1648,32 @@ class PgStatement final : public EngineStatement {
   }
 
   // The values of `runs` as the server's parameters, each run checked as
-  // Bind checks a value; empty when this statement cannot run them in one
-  // pipeline (a select, a schema statement, a statement of another
-  // connection, fewer than two runs).
-  std::vector<std::vector<std::optional<std::string>>> PipelineValues(
-      const PgConnection& owner, const std::vector<std::vector<Variant>>& runs) const {
-    std::vector<std::vector<std::optional<std::string>>> out;
+  // Bind checks a value; none (count 0) when this statement cannot run
+  // them in one pipeline (a select, a schema statement, a statement of
+  // another connection, fewer than two runs).
+  PipelineRuns PipelineValues(const PgConnection& owner,
+                              const std::vector<std::vector<Variant>>& runs) const {
+    PipelineRuns out;
     if (conn_.get() != &owner || entry_->name.empty() || Kind() == StatementKind::kSelect ||
         runs.size() < 2)
       return out;
-    out.reserve(runs.size());
+    out.width = values_.size();
+    out.starts.reserve(runs.size() * out.width);
+    out.texts.reserve(runs.size() * out.width * 16);
     for (const std::vector<Variant>& values : runs) {
       if (values.size() > values_.size()) ThrowJet(jeterr::kItemNotFound);
-      std::vector<std::optional<std::string>> run = values_;
-      for (size_t i = 0; i < values.size(); ++i) run[i] = ParameterText(values[i], kSourceDatabase);
-      out.push_back(std::move(run));
+      for (size_t i = 0; i < values_.size(); ++i) {
+        const auto start = static_cast<ptrdiff_t>(out.texts.size());
+        bool given = false;
+        if (i < values.size())
+          given = AppendParameterText(out.texts, values[i], kSourceDatabase);
+        else if (values_[i])  // a parameter the run gives no value keeps the one bound
+          given = (out.texts += *values_[i], true);
+        if (given) out.texts += '\0';
+        out.starts.push_back(given ? start : -1);
+      }
     }
+    out.count = runs.size();
     return out;
   }
   Entry& Prepared() const { return *entry_; }
@@ -1847,9 +1918,9 @@ int64_t PgConnection::Execute(std::string_view jetSql) {
 std::vector<int64_t> PgConnection::RunEach(EngineStatement& st,
                                            const std::vector<std::vector<Variant>>& runs) {
   auto* pg = dynamic_cast<PgStatement*>(&st);
-  std::vector<std::vector<std::optional<std::string>>> values;
+  PipelineRuns values;
   if (pg) values = pg->PipelineValues(*this, runs);
-  if (values.empty()) return Engine::RunEach(st, runs);
+  if (values.count == 0) return Engine::RunEach(st, runs);
   pg->EndRowsNow();
   return impl_->RunPipelined(pg->Prepared(), values);
 }
@@ -1861,7 +1932,7 @@ int PgConnection::TransactionDepth() const {
 void PgConnection::HoldReadSnapshot() {
   impl_->Revive();
   if (!impl_->snapshot && impl_->depth == 0) {
-    impl_->pending.emplace_back(Impl::kSnapshotBegin);
+    impl_->pending.push_back({Impl::Command::kSnapshotBegin, 0, std::string(Impl::kSnapshotBegin)});
     impl_->snapshot = true;
   }
   ++impl_->snapshotHolds;
@@ -1894,7 +1965,8 @@ void PgConnection::BeginTrans(bool writeLock) {
   // opened on the server with the first statement that needs it, in that
   // statement's round trip.
   if (!writeLock || readOnly_ || impl_->lockLevel > 0) {
-    impl_->pending.push_back(begin);
+    impl_->pending.push_back(
+        {depth == 0 ? Impl::Command::kBegin : Impl::Command::kLevel, depth + 1, begin});
     ++impl_->depth;
     return;
   }
@@ -1922,18 +1994,16 @@ void PgConnection::BeginTrans(bool writeLock) {
 void PgConnection::CommitTrans() {
   const int depth = impl_->depth;
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
-  const std::string name = depth == 1 ? std::string() : LevelName(depth);
-  std::vector<std::string>& pending = impl_->pending;
   // A level no statement needed was never opened on the server.
-  if (!pending.empty() &&
-      (depth == 1 ? pending.back() == "BEGIN" : pending.back() == "SAVEPOINT " + name)) {
-    pending.pop_back();
+  if (impl_->LevelPending(depth)) {
+    impl_->pending.pop_back();
     --impl_->depth;
     return;
   }
   // An inner level's release goes with the next request.
   if (depth > 1) {
-    pending.push_back("RELEASE SAVEPOINT " + name);
+    impl_->pending.push_back(
+        {Impl::Command::kRelease, depth, "RELEASE SAVEPOINT " + LevelName(depth)});
     if (impl_->lockLevel == depth) impl_->lockLevel = depth - 1;
     --impl_->depth;
     return;
@@ -1962,10 +2032,10 @@ void PgConnection::Rollback() {
   --impl_->depth;
   // A write lock taken at this level or inside it goes with the level.
   if (impl_->lockLevel >= depth) impl_->lockLevel = 0;
-  std::vector<std::string>& pending = impl_->pending;
+  std::vector<Impl::Pending>& pending = impl_->pending;
   const bool outer = depth == 1;
   // A level no statement needed was never opened on the server.
-  if (!pending.empty() && pending.back() == (outer ? "BEGIN" : "SAVEPOINT " + name)) {
+  if (impl_->LevelPending(depth)) {
     pending.pop_back();
     if (outer) impl_->schemaInTransaction = false;
     return;

@@ -29,12 +29,13 @@ namespace {
 std::string gConninfo;
 const char* gFunctions = nullptr;  // the Jet functions' script, when the build has one
 
-// The rows of T as "ID:N" joined by ","; "error N" for a failure.
+// The rows of T as "ID:N" joined by "," (N "Null" when it is).
 std::string Rows(jet::Engine& e) {
   auto st = e.Prepare("SELECT ID, N FROM T ORDER BY ID");
   std::string out;
   while (st->Step())
-    out += (out.empty() ? "" : ",") + CStr(st->Value(0)) + ":" + CStr(st->Value(1));
+    out += (out.empty() ? "" : ",") + CStr(st->Value(0)) + ":" +
+           (st->Value(1).IsNull() ? "Null" : CStr(st->Value(1)));
   return out;
 }
 
@@ -86,6 +87,11 @@ TEST_F(RunEach, RunsAllOrNothing) {
        {Values({3, 30}), Values({4, 40})},
        1,
        "1,1 | 1:10,2:20,3:30,4:40"},
+      {"a Null among the values",
+       "INSERT INTO T (ID, N) VALUES (0, 0)",
+       {{Variant(3), Variant::Null()}, Values({4, 40})},
+       0,
+       "1,1 | 1:10,2:20,3:Null,4:40"},
       {"a duplicate key outside a transaction: no run stays",
        "INSERT INTO T (ID, N) VALUES (0, 0)",
        {Values({5, 50}), Values({1, 0}), Values({6, 60})},
