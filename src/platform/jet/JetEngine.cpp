@@ -84,8 +84,21 @@ bool IsServerLocation(std::string_view location) {
   return i < location.size() && location[i] == '=';
 }
 
+void CheckRunValues(const EngineStatement& st, const std::vector<std::vector<Variant>>& runs) {
+  // A run short of values would run with whatever its parameters still
+  // held (the previous run's on a file, the statement's own on a server),
+  // one with more would fail only when it came: both are refused before
+  // anything runs.
+  const size_t expected = static_cast<size_t>(st.ParameterCount());
+  for (const std::vector<Variant>& values : runs) {
+    if (values.size() < expected) ThrowJet(jeterr::kTooFewParameters, {std::to_string(expected)});
+    if (values.size() > expected) ThrowJet(jeterr::kItemNotFound);
+  }
+}
+
 std::vector<int64_t> Engine::RunEach(EngineStatement& st,
                                      const std::vector<std::vector<Variant>>& runs) {
+  CheckRunValues(st, runs);
   std::vector<int64_t> changed;
   changed.reserve(runs.size());
   for (const std::vector<Variant>& values : runs) {

@@ -97,7 +97,9 @@ class Engine {
   // A server sends every run in one round trip, all or nothing: a failure
   // undoes the call's other runs (a file keeps the runs before the failure
   // unless a transaction around the call undoes them). The bindings of
-  // `st` afterwards are unspecified. Errors: those of Bind and Run.
+  // `st` afterwards are unspecified. Errors, before any run: 3061 for a run
+  // with fewer values than `st` has parameters, 3265 for one with more;
+  // then those of Bind and Run.
   virtual std::vector<int64_t> RunEach(EngineStatement& st,
                                        const std::vector<std::vector<Variant>>& runs);
   // The translation of a Jet statement for this engine (not cached).
@@ -155,6 +157,10 @@ class Engine {
   virtual void CreateTable(const TableSpec& table) = 0;
   virtual void AddField(std::string_view table, const FieldSpec& field) = 0;
 };
+
+// RunEach's check of its runs against `st`'s parameters (its errors, before
+// any run), for the engines that send the runs their own way.
+void CheckRunValues(const EngineStatement& st, const std::vector<std::vector<Variant>>& runs);
 
 // True when `location` names a server database rather than a file: a
 // postgresql:// or postgres:// URI, or a libpq connection string of

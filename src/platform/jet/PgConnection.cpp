@@ -1917,6 +1917,7 @@ int64_t PgConnection::Execute(std::string_view jetSql) {
 
 std::vector<int64_t> PgConnection::RunEach(EngineStatement& st,
                                            const std::vector<std::vector<Variant>>& runs) {
+  CheckRunValues(st, runs);
   auto* pg = dynamic_cast<PgStatement*>(&st);
   PipelineRuns values;
   if (pg) values = pg->PipelineValues(*this, runs);
