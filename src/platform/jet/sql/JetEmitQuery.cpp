@@ -145,11 +145,11 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
       const std::string& name = t.alias.empty() ? t.table : t.alias;
       std::string qualifier = t.alias.empty() ? QuotedTable(t.table) : QuoteName(t.alias);
       AppendTable(out, t.table);
-      scope.Add(ScopeSource{name, std::move(qualifier), &columns, {}, {}});
       if (!t.alias.empty()) {
         out += " AS ";
-        sqlite::AppendQuoted(out, t.alias);
+        out += qualifier;
       }
+      scope.Add(ScopeSource{name, std::move(qualifier), &columns, {}, {}});
       return;
     }
     case TableRef::Kind::kSubquery: {
