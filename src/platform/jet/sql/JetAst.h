@@ -42,6 +42,31 @@ struct TreeAllocator {
 template <class T>
 using TreeList = std::vector<T, TreeAllocator<T>>;
 
+// A buffer of a translation (a vector or a string) kept per thread for the
+// next one: taken empty with the capacity the last use left, given back
+// when done unless it grew beyond `kKept` elements. A use inside another's
+// finds it taken and starts without. A translation then allocates none of
+// them but when it outgrows the last.
+template <class T, size_t kKept>
+class ThreadBuffer {
+ public:
+  explicit ThreadBuffer(T& kept) : kept_(kept), value_(std::move(kept)) { value_.clear(); }
+  ~ThreadBuffer() {
+    if (value_.capacity() > kKept) return;
+    value_.clear();
+    kept_ = std::move(value_);
+  }
+  ThreadBuffer(const ThreadBuffer&) = delete;
+  ThreadBuffer& operator=(const ThreadBuffer&) = delete;
+
+  T& operator*() { return value_; }
+  T* operator->() { return &value_; }
+
+ private:
+  T& kept_;
+  T value_;
+};
+
 enum class ExprKind : uint8_t {
   kNumber,  // `text` as written
   kString,  // `text` holds the value

@@ -19,7 +19,7 @@ struct JetEmitter::SelectItemOut {
   const Expr* expr = nullptr;           // null for a column of * or q.*
   const ScopeSource* source = nullptr;  // for a column of * or q.*
   const ColumnInfo* column = nullptr;   // for a column of * or q.*
-  std::string alias;
+  std::string_view alias;               // the syntax tree's, which outlives the emitter
   std::optional<Emitted> value;
   std::string sql;    // the value's text
   bool busy = false;  // being emitted: a reference back to it is circular
@@ -31,7 +31,7 @@ struct JetEmitter::SelectItemOut {
 
 struct JetEmitter::SelectState {
   const Scope* scope = nullptr;
-  std::vector<SelectItemOut> items;
+  std::vector<SelectItemOut>& items;
 };
 
 namespace {
@@ -145,11 +145,11 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
       const std::string& name = t.alias.empty() ? t.table : t.alias;
       std::string qualifier = t.alias.empty() ? QuotedTable(t.table) : QuoteName(t.alias);
       AppendTable(out, t.table);
-      scope.Add(ScopeSource{name, std::move(qualifier), &columns, {}, {}});
       if (!t.alias.empty()) {
         out += " AS ";
-        sqlite::AppendQuoted(out, t.alias);
+        out += qualifier;
       }
+      scope.Add(ScopeSource{name, std::move(qualifier), &columns, {}, {}});
       return;
     }
     case TableRef::Kind::kSubquery: {
@@ -314,8 +314,12 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   Restore<Clause> clauseGuard(clause_, Clause::kOther);
   Restore<const Expr*> whereGuard(whereExpr_, nullptr);
   const bool derived = std::exchange(derivedSelect_, false);
+  // The thread's buffers of its last select: its text after the items, and its items.
+  static thread_local std::string tSpareBody;
+  static thread_local std::vector<SelectItemOut> tSpareItems;
   Scope scope(outer);
-  std::string body;
+  ThreadBuffer<std::string, kBodyReserveCap> kept(tSpareBody);
+  std::string& body = *kept;
   // About as long as the statement's text, which quoted names and the
   // collation lengthen: grown from nothing it was reallocated several times.
   body.reserve(std::min<size_t>(jetSql_.size() + jetSql_.size() / 2, kBodyReserveCap));
@@ -324,8 +328,8 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     EmitFrom(*s.from, scope, outer, body);
   }
 
-  SelectState state;
-  state.scope = &scope;
+  ThreadBuffer<std::vector<SelectItemOut>, 64> items(tSpareItems);
+  SelectState state{&scope, *items};
   ExpandItems(s, scope, state);
   select_ = &state;
   for (size_t i = 0; i < state.items.size(); ++i) ItemValue(state, i, scope);

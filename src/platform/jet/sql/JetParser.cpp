@@ -29,25 +29,18 @@ struct JetParser::ParenContent {
 };
 
 namespace {
-// The token buffer of the thread's last parse, kept for its next one: the
-// buffer cost every translation an allocation of a few kilobytes. A parse
-// inside another's finds it taken and makes its own.
+// The token buffer of the thread's last parse: a few kilobytes.
 thread_local std::vector<Token> tSpareTokens;
-constexpr size_t kSpareTokensKept = 4096;
 }  // namespace
 
 JetParser::JetParser(std::string_view sql)
-    : sql_(sql), tokens_(std::move(tSpareTokens)), clauseError_(sqlerr::kInvalidStatement) {
-  Tokenize(sql, tokens_);
-  next_ = tokens_.data();
-  last_ = &tokens_.back();
+    : sql_(sql), tokens_(tSpareTokens), clauseError_(sqlerr::kInvalidStatement) {
+  Tokenize(sql, *tokens_);
+  next_ = tokens_->data();
+  last_ = &tokens_->back();
 }
 
-JetParser::~JetParser() {
-  if (tokens_.capacity() > kSpareTokensKept) return;
-  tokens_.clear();
-  tSpareTokens = std::move(tokens_);
-}
+JetParser::~JetParser() = default;
 
 // ---- cursor and errors
 
@@ -320,6 +313,9 @@ void JetParser::ParseTop(Select& s) {
 void JetParser::ParseSelectList(Select& s) {
   if (Peek().Is(Keyword::kFrom) || Peek().kind == TokenKind::kEnd)
     Fail(sqlerr::kSelectSyntax, Peek());
+  // Most selects list a few items: room for three in one block of the
+  // tree's pool, not a block per growth (1, 2, 4).
+  s.items.reserve(3);
   do {
     SelectItem item;
     item.pos = Peek().pos;
@@ -338,7 +334,7 @@ void JetParser::ParseSelectList(Select& s) {
     item.expr = ParseExpression();
     if (Accept(Keyword::kAs)) {
       if (!Peek().IsName()) Fail(sqlerr::kSelectSyntax, Peek());
-      item.alias = std::string(Take().Name());
+      item.alias.assign(Take().Name());
     }
     s.items.push_back(std::move(item));
   } while (AcceptSymbol(","));

@@ -131,7 +131,7 @@ class JetParser {
   void CheckExpressionEnd() const;
 
   std::string_view sql_;
-  std::vector<Token> tokens_;
+  ThreadBuffer<std::vector<Token>, 4096> tokens_;
   const Token* next_ = nullptr;  // the next token of tokens_
   const Token* last_ = nullptr;  // the kEnd token that ends tokens_
   int nesting_ = 0;
