@@ -622,8 +622,17 @@ Int RoundToInt(const Variant& v, const char* target) {
 }  // namespace
 
 int32_t CLng(const Variant& v) {
-  if (v.Type() == VarType::kLong) return std::get<int32_t>(VariantAccess::Payload(v));
-  return RoundToInt<int32_t>(v, "Long");
+  switch (v.Type()) {
+    // The whole numbers a row's columns give, read without the rounding.
+    case VarType::kLong:
+      return std::get<int32_t>(VariantAccess::Payload(v));
+    case VarType::kInteger:
+      return std::get<int16_t>(VariantAccess::Payload(v));
+    case VarType::kByte:
+      return std::get<uint8_t>(VariantAccess::Payload(v));
+    default:
+      return RoundToInt<int32_t>(v, "Long");
+  }
 }
 int16_t CInt(const Variant& v) {
   return RoundToInt<int16_t>(v, "Integer");

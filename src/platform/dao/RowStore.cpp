@@ -60,6 +60,12 @@ void RowStore::Read(int64_t row, Variant* out) const {
       case Kind::kLong:
         ::new (at) Variant(static_cast<int32_t>(s->number));
         break;
+      case Kind::kInteger:
+        ::new (at) Variant(static_cast<int16_t>(s->number));
+        break;
+      case Kind::kByte:
+        ::new (at) Variant(static_cast<uint8_t>(s->number));
+        break;
       case Kind::kDouble:
         ::new (at) Variant(s->number);
         break;

@@ -172,15 +172,20 @@ namespace {
     case SQLITE_NULL:
       c.kind = Kind::kNull;
       break;
-    case SQLITE_INTEGER:
+    case SQLITE_INTEGER: {
+      // Typed as ColumnToVariant types it: an integer out of its column's
+      // range is kOther.
+      const sqlite3_int64 x = sqlite3_value_int64(v);
       if (type == JetType::kLong) {
-        sqlite3_int64 x = sqlite3_value_int64(v);
-        if (x >= INT32_MIN && x <= INT32_MAX) {
-          c.kind = Kind::kLong;
-          c.number = static_cast<double>(x);
-        }
+        if (x >= INT32_MIN && x <= INT32_MAX) c.kind = Kind::kLong;
+      } else if (type == JetType::kInteger) {
+        if (x >= INT16_MIN && x <= INT16_MAX) c.kind = Kind::kInteger;
+      } else if (type == JetType::kByte) {
+        if (x >= 0 && x <= UINT8_MAX) c.kind = Kind::kByte;
       }
+      c.number = static_cast<double>(x);
       break;
+    }
     case SQLITE_FLOAT:
       if (type == JetType::kDouble || type == JetType::kDate) {
         c.kind = type == JetType::kDouble ? Kind::kDouble : Kind::kDate;
@@ -248,6 +253,12 @@ void Statement::Values(std::span<Variant> out) const {
           break;
         case Cell::Kind::kLong:
           ::new (at) Variant(static_cast<int32_t>(c.number));
+          break;
+        case Cell::Kind::kInteger:
+          ::new (at) Variant(static_cast<int16_t>(c.number));
+          break;
+        case Cell::Kind::kByte:
+          ::new (at) Variant(static_cast<uint8_t>(c.number));
           break;
         case Cell::Kind::kDouble:
           ::new (at) Variant(c.number);

@@ -87,12 +87,12 @@ class Statement {
   // REQUIRES: out.size() >= ColumnCount().
   void Values(std::span<Variant> out) const;
   // Cell i of the current row as Value would type it, for the values that
-  // readers of many rows meet most, without making a Variant: Null, a Long
-  // (in `number`), a Double or a Date serial (`number`), a text (`text`,
-  // valid until the next step or reset). kOther: anything else, which Value
-  // reads. REQUIRES: 0 <= i < ColumnCount().
+  // readers of many rows meet most, without making a Variant: Null, a Long,
+  // an Integer or a Byte (in `number`), a Double or a Date serial
+  // (`number`), a text (`text`, valid until the next step or reset).
+  // kOther: anything else, which Value reads. REQUIRES: 0 <= i < ColumnCount().
   struct Cell {
-    enum class Kind : uint8_t { kNull, kLong, kDouble, kDate, kText, kOther };
+    enum class Kind : uint8_t { kNull, kLong, kInteger, kByte, kDouble, kDate, kText, kOther };
     Kind kind = Kind::kOther;
     double number = 0;
     std::string_view text;
@@ -100,7 +100,7 @@ class Statement {
   Cell CellAt(int i) const;
   // The current row's cells 0 .. out.size() as CellAt types them, packed in
   // 16 bytes each for readers that keep many rows, in one pass over the
-  // row: a Long, Double or Date in `number`, a text's bytes appended to
+  // row: a number or Date in `number`, a text's bytes appended to
   // `texts` (where they start in `at`); a kOther cell is Value's to read.
   // Returns whether there is one. REQUIRES: out.size() <= ColumnCount().
   struct PackedCell {

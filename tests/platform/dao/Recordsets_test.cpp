@@ -124,15 +124,21 @@ TEST_F(RecordsetsTest, StatementRowsReadBackAsStored) {
              {"T", JetType::kText, 50},
              {"M", JetType::kMemo},
              {"B", JetType::kLongBinary},
-             {"D", JetType::kDouble}},
+             {"D", JetType::kDouble},
+             {"I", JetType::kInteger},
+             {"Y", JetType::kByte}},
             {{"Id", "ID", true}});
   auto table = db_->OpenTable("Mixed");
   const std::vector<std::vector<Variant>> rows = {
       {Variant("длинный текст строки"), Variant(std::string(300, 'm')),
-       Variant(ByteArray{0, {1, 2, 3}}), Variant(1.5)},
-      {Variant("к"), Variant::Null(), Variant::Null(), Variant::Null()},
-      {Variant::Null(), Variant("y"), Variant(ByteArray{0, {}}), Variant(-2.0)},
-      {Variant("снова"), Variant("x"), Variant(ByteArray{0, {9}}), Variant(0.0)},
+       Variant(ByteArray{0, {1, 2, 3}}), Variant(1.5), Variant(int16_t{-300}),
+       Variant(uint8_t{200})},
+      {Variant("к"), Variant::Null(), Variant::Null(), Variant::Null(), Variant::Null(),
+       Variant::Null()},
+      {Variant::Null(), Variant("y"), Variant(ByteArray{0, {}}), Variant(-2.0), Variant(int16_t{7}),
+       Variant(uint8_t{0})},
+      {Variant("снова"), Variant("x"), Variant(ByteArray{0, {9}}), Variant(0.0), Variant::Null(),
+       Variant(uint8_t{255})},
   };
   for (size_t r = 0; r < rows.size(); ++r) {
     table->AddNew();
@@ -141,14 +147,15 @@ TEST_F(RecordsetsTest, StatementRowsReadBackAsStored) {
       table->SetField(static_cast<int32_t>(f + 1), rows[r][f]);
     table->Update();
   }
-  auto rs = db_->OpenStatement("SELECT ID, T, M, B, D FROM Mixed ORDER BY ID", dbOpenSnapshot);
+  auto rs =
+      db_->OpenStatement("SELECT ID, T, M, B, D, I, Y FROM Mixed ORDER BY ID", dbOpenSnapshot);
   auto expectRow = [&](int32_t id) {
     SCOPED_TRACE(id);
     const Variant key[1] = {Variant(id)};
     table->SetIndex("Id");
     table->Seek("=", key);
     ASSERT_FALSE(table->NoMatch());
-    for (int32_t f = 0; f < 5; ++f)
+    for (int32_t f = 0; f < 7; ++f)
       EXPECT_EQ(rs->FieldValue(f).Describe(), table->FieldValue(f).Describe()) << f;
   };
   for (int32_t id = 1; !rs->IsEOF(); rs->MoveNext(), ++id) expectRow(id);
