@@ -72,6 +72,28 @@ struct Shape {
 };
 using ShapeCache = std::unordered_map<std::string, Shape, StringHash, std::equal_to<>>;
 
+// A node taken out of a cache, emptied for another key.
+void Empty(Shape& shape) {
+  shape.valueLiterals.clear();
+  shape.entry.reset();
+  shape.byValues.clear();
+}
+void Empty(std::shared_ptr<StatementCacheEntry>& entry) {
+  entry.reset();
+}
+
+// The element keyed `key` in `map`, made when absent: from `spare`, a node
+// the cache dropped, when there is one.
+template <class Map>
+typename Map::value_type& FindOrInsert(Map& map, typename Map::node_type& spare,
+                                       std::string_view key) {
+  if (const auto it = map.find(key); it != map.end()) return *it;
+  if (spare.empty()) return *map.try_emplace(std::string(key)).first;
+  spare.key().assign(key);
+  Empty(spare.mapped());
+  return *map.insert(std::move(spare)).position;
+}
+
 // True when the last literal of `scan`, a text of `shape`, is a plain
 // parameter: its value matters to no translation of the shape.
 bool LastIsParameter(const Shape& shape, const sql::LiteralScan& scan) {
@@ -263,6 +285,14 @@ struct Connection::Impl {
   std::vector<CachedText> cached;  // kMaxCachedTexts once a text is cached
   size_t oldest = 0;               // the ring's first
   size_t cachedCount = 0;
+  // What the oldest text's drop took out of the caches, kept for the next
+  // new text (a full cache drops one per new text): its shape's node (key,
+  // value list and emptied map of values), its node among the values, and
+  // its entry when nothing else held it. Taking them again spares freeing
+  // and allocating a dozen blocks per text.
+  ShapeCache::node_type spareShape;
+  Cache::node_type spareValues;
+  std::shared_ptr<StatementCacheEntry> spareEntry;
   sql::LiteralScan scan;  // of the statement being prepared
   // A text prepared before and its entry: a caller runs the same texts
   // again and again, and finding the entry by the text itself spares the
@@ -321,6 +351,8 @@ struct Connection::Impl {
     ++cachedCount;
   }
   void DropOldest();
+  // An empty entry: the spare one, or a new one.
+  std::shared_ptr<StatementCacheEntry> NewEntry();
   // Takes `text` into `slot` when it differs from the slot's text only in
   // its last literal, keeping the entry: no scan of the literals, no hash,
   // no look-up of the shape.
@@ -531,15 +563,30 @@ void Connection::Impl::DropOldest() {
       const auto v = shape.byValues.find(c.values);
       if (v == shape.byValues.end() || v->second.get() != c.entry) return;
       victim = std::move(v->second);
-      shape.byValues.erase(v);
+      spareValues = shape.byValues.extract(v);
     }
-    if (!shape.entry && shape.byValues.empty()) jet.erase(it);
+    if (!shape.entry && shape.byValues.empty()) spareShape = jet.extract(it);
   }
   DropEntry(*victim);
   // A slot keeping it would serve its text from an entry no longer cached.
   if (victim.use_count() > 1)
     for (TextSlot& slot : texts)
       if (slot.entry == victim) slot.entry.reset();
+  // Held elsewhere (a statement out), it stays with its holders.
+  if (victim.use_count() == 1) spareEntry = std::move(victim);
+}
+
+std::shared_ptr<StatementCacheEntry> Connection::Impl::NewEntry() {
+  if (!spareEntry) return std::make_shared<StatementCacheEntry>();
+  // Every member as a new entry has it; the lists keep their capacity.
+  StatementCacheEntry fresh;
+  fresh.parameters = std::move(spareEntry->parameters);
+  fresh.parameters.clear();
+  fresh.columns = std::move(spareEntry->columns);
+  fresh.columns.clear();
+  fresh.idle = std::move(spareEntry->idle);
+  *spareEntry = std::move(fresh);
+  return std::move(spareEntry);
 }
 
 void Connection::ClearCaches() {
@@ -622,7 +669,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
       }
       if (!parameters) uses.assign(scan.literals.size(), LiteralUse::kNone);
       impl_->MakeRoom();
-      entry = std::make_shared<StatementCacheEntry>();
+      entry = impl_->NewEntry();
       // The entry keeps the text (Statement::Sql), the translation the rest.
       entry->sql = std::move(translated.sql);
       entry->hidden = translated.hiddenTrailingColumns;
@@ -631,7 +678,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
       for (size_t i = 0; i < uses.size(); ++i)
         if (uses[i] != LiteralUse::kNone) entry->parameters.push_back(static_cast<uint16_t>(i));
       // The scan is the same after translating.
-      auto& [shapeKey, shape] = *impl_->jet.try_emplace(scan.shape).first;
+      auto& [shapeKey, shape] = FindOrInsert(impl_->jet, impl_->spareShape, scan.shape);
       shape.valueLiterals.clear();
       // Sized once (grown by push_back, a new shape's list was allocated twice).
       shape.valueLiterals.reserve(static_cast<size_t>(std::count_if(
@@ -643,7 +690,8 @@ Statement Connection::Prepare(std::string_view jetSql) {
       if (shape.valueLiterals.empty()) {
         shape.entry = entry;
       } else {
-        auto& [values, held] = *shape.byValues.try_emplace(ValuesKey(shape, scan)).first;
+        auto& [values, held] =
+            FindOrInsert(shape.byValues, impl_->spareValues, ValuesKey(shape, scan));
         held = entry;
         noted.in = Impl::CachedText::In::kValues;
         noted.values = values;
