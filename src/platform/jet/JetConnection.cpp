@@ -87,11 +87,14 @@ void Empty(std::shared_ptr<StatementCacheEntry>& entry) {
 template <class Map>
 typename Map::value_type& FindOrInsert(Map& map, typename Map::node_type& spare,
                                        std::string_view key) {
-  if (const auto it = map.find(key); it != map.end()) return *it;
   if (spare.empty()) return *map.try_emplace(std::string(key)).first;
   spare.key().assign(key);
-  Empty(spare.mapped());
-  return *map.insert(std::move(spare)).position;
+  auto made = map.insert(std::move(spare));
+  if (made.inserted)
+    Empty(made.position->second);
+  else
+    spare = std::move(made.node);
+  return *made.position;
 }
 
 // True when the last literal of `scan`, a text of `shape`, is a plain
