@@ -70,7 +70,30 @@ struct Shape {
   std::shared_ptr<StatementCacheEntry> entry;  // when valueLiterals is empty
   Cache byValues;                              // keyed by those literals' tokens
 };
-using ShapeCache = std::unordered_map<std::string, Shape, StringHash, std::equal_to<>>;
+// A shape and its hash, worked out once per new text: the shape is looked
+// up, inserted and, when the cache drops it, found again by it.
+struct HashedShape {
+  std::string_view text;
+  size_t hash;
+};
+struct ShapeKey {
+  explicit ShapeKey(HashedShape h) : text(h.text), hash(h.hash) {}
+  std::string text;
+  size_t hash;
+};
+struct ShapeHash {
+  using is_transparent = void;
+  size_t operator()(const ShapeKey& k) const { return k.hash; }
+  size_t operator()(const HashedShape& k) const { return k.hash; }
+};
+struct ShapeEqual {
+  using is_transparent = void;
+  template <class A, class B>
+  bool operator()(const A& a, const B& b) const {
+    return a.hash == b.hash && std::string_view(a.text) == std::string_view(b.text);
+  }
+};
+using ShapeCache = std::unordered_map<ShapeKey, Shape, ShapeHash, ShapeEqual>;
 
 // A node taken out of a cache, emptied for another key.
 void Empty(Shape& shape) {
@@ -81,14 +104,20 @@ void Empty(Shape& shape) {
 void Empty(std::shared_ptr<StatementCacheEntry>& entry) {
   entry.reset();
 }
+void SetKey(ShapeKey& key, HashedShape shape) {
+  key.text.assign(shape.text);
+  key.hash = shape.hash;
+}
+void SetKey(std::string& key, std::string_view text) {
+  key.assign(text);
+}
 
 // The element keyed `key` in `map`, made when absent: from `spare`, a node
 // the cache dropped, when there is one.
-template <class Map>
-typename Map::value_type& FindOrInsert(Map& map, typename Map::node_type& spare,
-                                       std::string_view key) {
-  if (spare.empty()) return *map.try_emplace(std::string(key)).first;
-  spare.key().assign(key);
+template <class Map, class Key>
+typename Map::value_type& FindOrInsert(Map& map, typename Map::node_type& spare, Key key) {
+  if (spare.empty()) return *map.try_emplace(typename Map::key_type(key)).first;
+  SetKey(spare.key(), key);
   auto made = map.insert(std::move(spare));
   if (made.inserted)
     Empty(made.position->second);
@@ -282,6 +311,7 @@ struct Connection::Impl {
   struct CachedText {
     enum class In : uint8_t { kNative, kShape, kValues } in;
     std::string_view key;     // its key in `native`, or its shape's in `jet`
+    size_t shapeHash;         // its shape's hash, in `jet`
     std::string_view values;  // kValues: its key in the shape's byValues
     const StatementCacheEntry* entry;
   };
@@ -556,7 +586,7 @@ void Connection::Impl::DropOldest() {
     victim = std::move(it->second);
     native.erase(it);
   } else {
-    const auto it = jet.find(c.key);
+    const auto it = jet.find(HashedShape{c.key, c.shapeHash});
     if (it == jet.end()) return;
     Shape& shape = it->second;
     if (c.in == CachedText::In::kShape) {
@@ -644,7 +674,8 @@ Statement Connection::Prepare(std::string_view jetSql) {
     bool lastIsParameter = false;
     sql::LiteralScan& scan = impl_->scan;
     sql::ScanLiterals(jetSql, scan);
-    auto it = impl_->jet.find(std::string_view(scan.shape));
+    const HashedShape shapeKey{scan.shape, TextHash(scan.shape)};
+    auto it = impl_->jet.find(shapeKey);
     if (it != impl_->jet.end()) {
       Shape& shape = it->second;
       if (shape.valueLiterals.empty()) {
@@ -681,7 +712,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
       for (size_t i = 0; i < uses.size(); ++i)
         if (uses[i] != LiteralUse::kNone) entry->parameters.push_back(static_cast<uint16_t>(i));
       // The scan is the same after translating.
-      auto& [shapeKey, shape] = FindOrInsert(impl_->jet, impl_->spareShape, scan.shape);
+      auto& [shapeKept, shape] = FindOrInsert(impl_->jet, impl_->spareShape, shapeKey);
       shape.valueLiterals.clear();
       // Sized once (grown by push_back, a new shape's list was allocated twice).
       shape.valueLiterals.reserve(static_cast<size_t>(std::count_if(
@@ -689,7 +720,8 @@ Statement Connection::Prepare(std::string_view jetSql) {
       for (size_t i = 0; i < uses.size(); ++i)
         if (uses[i] != LiteralUse::kParameter)
           shape.valueLiterals.push_back(static_cast<uint16_t>(i));
-      Impl::CachedText noted{Impl::CachedText::In::kShape, shapeKey, {}, entry.get()};
+      Impl::CachedText noted{
+          Impl::CachedText::In::kShape, shapeKept.text, shapeKept.hash, {}, entry.get()};
       if (shape.valueLiterals.empty()) {
         shape.entry = entry;
       } else {
@@ -756,7 +788,7 @@ Statement Connection::PrepareNative(std::string_view sql) {
     auto entry = std::make_shared<StatementCacheEntry>();
     entry->sql = std::string(sql);
     it = impl_->native.emplace(std::string(sql), std::move(entry)).first;
-    impl_->NoteCached({Impl::CachedText::In::kNative, it->first, {}, it->second.get()});
+    impl_->NoteCached({Impl::CachedText::In::kNative, it->first, 0, {}, it->second.get()});
   }
   return FromEntry(it->second);
 }
