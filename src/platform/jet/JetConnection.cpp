@@ -70,7 +70,61 @@ struct Shape {
   std::shared_ptr<StatementCacheEntry> entry;  // when valueLiterals is empty
   Cache byValues;                              // keyed by those literals' tokens
 };
-using ShapeCache = std::unordered_map<std::string, Shape, StringHash, std::equal_to<>>;
+// A shape and its hash, worked out once per new text: the shape is looked
+// up, inserted and, when the cache drops it, found again by it.
+struct HashedShape {
+  std::string_view text;
+  size_t hash;
+};
+struct ShapeKey {
+  explicit ShapeKey(HashedShape h) : text(h.text), hash(h.hash) {}
+  std::string text;
+  size_t hash;
+};
+struct ShapeHash {
+  using is_transparent = void;
+  size_t operator()(const ShapeKey& k) const { return k.hash; }
+  size_t operator()(const HashedShape& k) const { return k.hash; }
+};
+struct ShapeEqual {
+  using is_transparent = void;
+  template <class A, class B>
+  bool operator()(const A& a, const B& b) const {
+    return a.hash == b.hash && std::string_view(a.text) == std::string_view(b.text);
+  }
+};
+using ShapeCache = std::unordered_map<ShapeKey, Shape, ShapeHash, ShapeEqual>;
+
+// A node taken out of a cache, emptied for another key.
+void Empty(Shape& shape) {
+  shape.valueLiterals.clear();
+  shape.entry.reset();
+  shape.byValues.clear();
+}
+void Empty(std::shared_ptr<StatementCacheEntry>& entry) {
+  entry.reset();
+}
+void SetKey(ShapeKey& key, HashedShape shape) {
+  key.text.assign(shape.text);
+  key.hash = shape.hash;
+}
+void SetKey(std::string& key, std::string_view text) {
+  key.assign(text);
+}
+
+// The element keyed `key` in `map`, made when absent: from `spare`, a node
+// the cache dropped, when there is one.
+template <class Map, class Key>
+typename Map::value_type& FindOrInsert(Map& map, typename Map::node_type& spare, Key key) {
+  if (spare.empty()) return *map.try_emplace(typename Map::key_type(key)).first;
+  SetKey(spare.key(), key);
+  auto made = map.insert(std::move(spare));
+  if (made.inserted)
+    Empty(made.position->second);
+  else
+    spare = std::move(made.node);
+  return *made.position;
+}
 
 // True when the last literal of `scan`, a text of `shape`, is a plain
 // parameter: its value matters to no translation of the shape.
@@ -257,12 +311,21 @@ struct Connection::Impl {
   struct CachedText {
     enum class In : uint8_t { kNative, kShape, kValues } in;
     std::string_view key;     // its key in `native`, or its shape's in `jet`
+    size_t shapeHash;         // its shape's hash, in `jet`
     std::string_view values;  // kValues: its key in the shape's byValues
     const StatementCacheEntry* entry;
   };
   std::vector<CachedText> cached;  // kMaxCachedTexts once a text is cached
   size_t oldest = 0;               // the ring's first
   size_t cachedCount = 0;
+  // What the oldest text's drop took out of the caches, kept for the next
+  // new text (a full cache drops one per new text): its shape's node (key,
+  // value list and emptied map of values), its node among the values, and
+  // its entry when nothing else held it. Taking them again spares freeing
+  // and allocating a dozen blocks per text.
+  ShapeCache::node_type spareShape;
+  Cache::node_type spareValues;
+  std::shared_ptr<StatementCacheEntry> spareEntry;
   sql::LiteralScan scan;  // of the statement being prepared
   // A text prepared before and its entry: a caller runs the same texts
   // again and again, and finding the entry by the text itself spares the
@@ -321,6 +384,8 @@ struct Connection::Impl {
     ++cachedCount;
   }
   void DropOldest();
+  // An empty entry: the spare one, or a new one.
+  std::shared_ptr<StatementCacheEntry> NewEntry();
   // Takes `text` into `slot` when it differs from the slot's text only in
   // its last literal, keeping the entry: no scan of the literals, no hash,
   // no look-up of the shape.
@@ -521,7 +586,7 @@ void Connection::Impl::DropOldest() {
     victim = std::move(it->second);
     native.erase(it);
   } else {
-    const auto it = jet.find(c.key);
+    const auto it = jet.find(HashedShape{c.key, c.shapeHash});
     if (it == jet.end()) return;
     Shape& shape = it->second;
     if (c.in == CachedText::In::kShape) {
@@ -531,15 +596,30 @@ void Connection::Impl::DropOldest() {
       const auto v = shape.byValues.find(c.values);
       if (v == shape.byValues.end() || v->second.get() != c.entry) return;
       victim = std::move(v->second);
-      shape.byValues.erase(v);
+      spareValues = shape.byValues.extract(v);
     }
-    if (!shape.entry && shape.byValues.empty()) jet.erase(it);
+    if (!shape.entry && shape.byValues.empty()) spareShape = jet.extract(it);
   }
   DropEntry(*victim);
   // A slot keeping it would serve its text from an entry no longer cached.
   if (victim.use_count() > 1)
     for (TextSlot& slot : texts)
       if (slot.entry == victim) slot.entry.reset();
+  // Held elsewhere (a statement out), it stays with its holders.
+  if (victim.use_count() == 1) spareEntry = std::move(victim);
+}
+
+std::shared_ptr<StatementCacheEntry> Connection::Impl::NewEntry() {
+  if (!spareEntry) return std::make_shared<StatementCacheEntry>();
+  // Every member as a new entry has it; the lists keep their capacity.
+  StatementCacheEntry fresh;
+  fresh.parameters = std::move(spareEntry->parameters);
+  fresh.parameters.clear();
+  fresh.columns = std::move(spareEntry->columns);
+  fresh.columns.clear();
+  fresh.idle = std::move(spareEntry->idle);
+  *spareEntry = std::move(fresh);
+  return std::move(spareEntry);
 }
 
 void Connection::ClearCaches() {
@@ -594,7 +674,8 @@ Statement Connection::Prepare(std::string_view jetSql) {
     bool lastIsParameter = false;
     sql::LiteralScan& scan = impl_->scan;
     sql::ScanLiterals(jetSql, scan);
-    auto it = impl_->jet.find(std::string_view(scan.shape));
+    const HashedShape shapeKey{scan.shape, TextHash(scan.shape)};
+    auto it = impl_->jet.find(shapeKey);
     if (it != impl_->jet.end()) {
       Shape& shape = it->second;
       if (shape.valueLiterals.empty()) {
@@ -622,7 +703,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
       }
       if (!parameters) uses.assign(scan.literals.size(), LiteralUse::kNone);
       impl_->MakeRoom();
-      entry = std::make_shared<StatementCacheEntry>();
+      entry = impl_->NewEntry();
       // The entry keeps the text (Statement::Sql), the translation the rest.
       entry->sql = std::move(translated.sql);
       entry->hidden = translated.hiddenTrailingColumns;
@@ -631,7 +712,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
       for (size_t i = 0; i < uses.size(); ++i)
         if (uses[i] != LiteralUse::kNone) entry->parameters.push_back(static_cast<uint16_t>(i));
       // The scan is the same after translating.
-      auto& [shapeKey, shape] = *impl_->jet.try_emplace(scan.shape).first;
+      auto& [shapeKept, shape] = FindOrInsert(impl_->jet, impl_->spareShape, shapeKey);
       shape.valueLiterals.clear();
       // Sized once (grown by push_back, a new shape's list was allocated twice).
       shape.valueLiterals.reserve(static_cast<size_t>(std::count_if(
@@ -639,11 +720,13 @@ Statement Connection::Prepare(std::string_view jetSql) {
       for (size_t i = 0; i < uses.size(); ++i)
         if (uses[i] != LiteralUse::kParameter)
           shape.valueLiterals.push_back(static_cast<uint16_t>(i));
-      Impl::CachedText noted{Impl::CachedText::In::kShape, shapeKey, {}, entry.get()};
+      Impl::CachedText noted{
+          Impl::CachedText::In::kShape, shapeKept.text, shapeKept.hash, {}, entry.get()};
       if (shape.valueLiterals.empty()) {
         shape.entry = entry;
       } else {
-        auto& [values, held] = *shape.byValues.try_emplace(ValuesKey(shape, scan)).first;
+        auto& [values, held] =
+            FindOrInsert(shape.byValues, impl_->spareValues, ValuesKey(shape, scan));
         held = entry;
         noted.in = Impl::CachedText::In::kValues;
         noted.values = values;
@@ -705,7 +788,7 @@ Statement Connection::PrepareNative(std::string_view sql) {
     auto entry = std::make_shared<StatementCacheEntry>();
     entry->sql = std::string(sql);
     it = impl_->native.emplace(std::string(sql), std::move(entry)).first;
-    impl_->NoteCached({Impl::CachedText::In::kNative, it->first, {}, it->second.get()});
+    impl_->NoteCached({Impl::CachedText::In::kNative, it->first, 0, {}, it->second.get()});
   }
   return FromEntry(it->second);
 }
