@@ -24,7 +24,9 @@ struct Spares {
   size_t count = 0, bytes = 0;
 
   ~Spares();
-  void* Take(size_t size) {
+  // Not inlined: inlined, the compiler worked the thread's address of the
+  // pool out again (a call into the loader) at every buffer it looked at.
+  [[gnu::noinline]] void* Take(size_t size) {
     for (size_t i = count; i-- > 0;)
       if (buffers[i].size == size) {
         void* p = buffers[i].p;
@@ -35,7 +37,7 @@ struct Spares {
       }
     return nullptr;
   }
-  void Keep(void* p, size_t size) {
+  [[gnu::noinline]] void Keep(void* p, size_t size) {
     while (count > 0 && (count == kMaxBuffers || bytes + size > kSpareBytes)) {
       ::operator delete(buffers[0].p, kAlign);
       bytes -= buffers[0].size;

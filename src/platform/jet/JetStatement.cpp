@@ -152,11 +152,6 @@ int Statement::ColumnIndex(std::string_view name) const {
   return -1;
 }
 
-Variant Statement::Value(int i) const {
-  CheckColumn(i);
-  return ColumnToVariant(stmt_, i, entry_->columns[static_cast<size_t>(i)].type);
-}
-
 namespace {
 
 // Cell i of the current row typed by `type`, as CellAt describes. Inlined
@@ -205,6 +200,46 @@ namespace {
   return c;
 }
 
+// Builds `c`, cell i of the current row as ReadCell typed it, as
+// ColumnToVariant gives it, over `cell`, which owns nothing (a number, Null
+// or Empty, or destroyed); on an exception an Empty is left there.
+[[gnu::always_inline]] inline void MakeCell(Variant* cell, const Statement::Cell& c,
+                                            sqlite3_stmt* stmt, int i, JetType type) {
+  void* at = static_cast<void*>(cell);
+  try {
+    using Kind = Statement::Cell::Kind;
+    switch (c.kind) {
+      case Kind::kNull:
+        ::new (at) Variant(Variant::Null());
+        break;
+      case Kind::kLong:
+        ::new (at) Variant(static_cast<int32_t>(c.number));
+        break;
+      case Kind::kInteger:
+        ::new (at) Variant(static_cast<int16_t>(c.number));
+        break;
+      case Kind::kByte:
+        ::new (at) Variant(static_cast<uint8_t>(c.number));
+        break;
+      case Kind::kDouble:
+        ::new (at) Variant(c.number);
+        break;
+      case Kind::kDate:
+        ::new (at) Variant(OleDate{c.number});
+        break;
+      case Kind::kText:
+        ::new (at) Variant(std::string(c.text));
+        break;
+      case Kind::kOther:
+        ::new (at) Variant(ColumnToVariant(stmt, i, type));
+        break;
+    }
+  } catch (...) {
+    ::new (at) Variant();
+    throw;
+  }
+}
+
 }  // namespace
 
 Statement::Cell Statement::CellAt(int i) const {
@@ -244,40 +279,20 @@ void Statement::Values(std::span<Variant> out) const {
     // number needs no destructor run before it is overwritten.
     Variant* cell = &out[i];
     if (cell->IsString() || cell->IsObject() || cell->IsArray()) std::destroy_at(cell);
-    void* at = static_cast<void*>(cell);
-    try {
-      const Cell c = ReadCell(stmt_, static_cast<int>(i), columns[i].type);
-      switch (c.kind) {
-        case Cell::Kind::kNull:
-          ::new (at) Variant(Variant::Null());
-          break;
-        case Cell::Kind::kLong:
-          ::new (at) Variant(static_cast<int32_t>(c.number));
-          break;
-        case Cell::Kind::kInteger:
-          ::new (at) Variant(static_cast<int16_t>(c.number));
-          break;
-        case Cell::Kind::kByte:
-          ::new (at) Variant(static_cast<uint8_t>(c.number));
-          break;
-        case Cell::Kind::kDouble:
-          ::new (at) Variant(c.number);
-          break;
-        case Cell::Kind::kDate:
-          ::new (at) Variant(OleDate{c.number});
-          break;
-        case Cell::Kind::kText:
-          ::new (at) Variant(std::string(c.text));
-          break;
-        case Cell::Kind::kOther:
-          ::new (at) Variant(ColumnToVariant(stmt_, static_cast<int>(i), columns[i].type));
-          break;
-      }
-    } catch (...) {
-      ::new (at) Variant();
-      throw;
-    }
+    const int col = static_cast<int>(i);
+    MakeCell(cell, ReadCell(stmt_, col, columns[i].type), stmt_, col, columns[i].type);
   }
+}
+
+Variant Statement::Value(int i) const {
+  CheckColumn(i);
+  // The same value ColumnToVariant gives, read through the typed cell (no
+  // general conversion) into the result itself: an Empty owns nothing, so
+  // it is built over without being destroyed.
+  const JetType type = entry_->columns[static_cast<size_t>(i)].type;
+  Variant out;
+  MakeCell(&out, ReadCell(stmt_, i, type), stmt_, i, type);
+  return out;
 }
 
 bool Statement::IsNull(int i) const {
