@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "platform/automation/Collection.h"
 #include "platform/automation/VbaText.h"
 
 namespace qv {
@@ -25,22 +24,6 @@ TEST(FoldsToItself, AgreesWithFoldCaseAtEveryPlace) {
       }
     }
   }
-}
-
-// A collection's keys with a capital anywhere are found in any case, keys
-// without one are kept as given.
-TEST(FoldsToItself, CollectionKeysIgnoreCaseAtEveryPlace) {
-  Collection c;
-  const std::string keys[] = {"Z", "abcdefgH", "abcdefghI", "0200010000003", "Ключ12345678"};
-  for (const std::string& k : keys) ASSERT_TRUE(c.TryAdd(Variant(k), k)) << k;
-  for (const std::string& k : keys) {
-    ASSERT_NE(c.FindByKey(FoldCase(k)), nullptr) << k;
-    EXPECT_EQ(*c.FindByKey(FoldCase(k)), Variant(k));
-    EXPECT_EQ(*c.FindByKey(UCase(k)), Variant(k));
-    EXPECT_FALSE(c.TryAdd(Variant("again"), UCase(k))) << k;
-  }
-  EXPECT_EQ(c.KeyAt(2), "abcdefgH");
-  EXPECT_EQ(c.Count(), 5);
 }
 
 }  // namespace

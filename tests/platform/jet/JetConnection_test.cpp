@@ -6,7 +6,6 @@
 
 #include "CatalogTestTables.h"
 #include "JetTestSupport.h"
-#include "platform/automation/VbaText.h"
 
 namespace qv::jet::testing {
 namespace {
@@ -192,36 +191,6 @@ class ConnectionTest : public JetTest {
  protected:
   ConnectionTest() { db_->Schema().CreateTable(EveryTypeTable()); }
 };
-
-// A bound text reaches SQLite whole, a NUL inside it included, whether the
-// statement copies it (Bind) or reads it where it is (BindView); a function
-// and a comparison see the same text.
-TEST_F(ConnectionTest, BoundTextsKeepEveryByte) {
-  const std::string cases[] = {"",
-                               "abc",
-                               "Привет",
-                               std::string("a\0b", 3),
-                               std::string("\0", 1),
-                               std::string("ab\0", 3),
-                               std::string(5000, 'x')};
-  Statement s =
-      db_->PrepareNative("SELECT ?1, length(CAST(?1 AS BLOB)), jet_len(?1), ?1 = ?2, ?1 || '!'");
-  for (bool view : {false, true})
-    for (const std::string& text : cases) {
-      SCOPED_TRACE(std::to_string(text.size()) + (view ? " view" : " copy"));
-      const Variant v(text);
-      const Variant same{std::string(text)};
-      view ? s.BindView(1, v) : s.Bind(1, v);
-      view ? s.BindView(2, same) : s.Bind(2, same);
-      ASSERT_TRUE(s.Step());
-      EXPECT_EQ(s.Text(0), text);
-      EXPECT_EQ(s.Int64(1), static_cast<int64_t>(text.size()));
-      EXPECT_EQ(s.Int64(2), qv::Len(text));
-      EXPECT_EQ(s.Int64(3), 1);
-      EXPECT_EQ(s.Text(4), text + "!");
-      s.Reset();
-    }
-}
 
 TEST_F(ConnectionTest, CachedStatementsCanBeNestedAndReused) {
   db_->ExecuteNative("INSERT INTO T (Id) VALUES (1), (2), (3)");
