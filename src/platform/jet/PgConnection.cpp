@@ -843,6 +843,37 @@ struct PgConnection::Impl : public SchemaView {
            PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
   }
 
+  // The `count` results of a pipeline ended by one sync (after a failure
+  // the server's "aborted"), each followed by a null, then the sync's; then
+  // out of pipeline mode. `each(i, result)` is given each result before
+  // the first failure. Returns the first failure (null: none), `failedAt`
+  // where it came; `lost`: the connection gave no result.
+  template <class Each>
+  ResultPtr ReadPipeline(size_t count, bool& lost, size_t& failedAt, Each each) const {
+    ResultPtr failure;
+    for (size_t i = 0; i < count && !lost; ++i) {
+      ResultPtr r(PQgetResult(conn));
+      if (!r) {
+        lost = true;
+        break;
+      }
+      DropNulls();
+      if (failure) continue;
+      if (!Succeeded(r.get())) {
+        failure = std::move(r);
+        failedAt = i;
+      } else {
+        each(i, r.get());
+      }
+    }
+    if (!lost) {
+      ResultPtr sync(PQgetResult(conn));
+      lost = !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
+    }
+    PQexitPipelineMode(conn);
+    return failure;
+  }
+
   // The first `count` results of a pipeline, each followed by a null: null
   // when each succeeded, else the first failure (the statements after it
   // were skipped). `lost`: the connection gave no result.
@@ -1331,28 +1362,12 @@ struct PgConnection::Impl : public SchemaView {
                                           p.data(), nullptr, nullptr, 0) &&
                       PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
                       PQpipelineSync(conn);
-    // The statement's result and the COMMIT's (after a failure the
-    // server's "aborted"), each followed by a null, then the sync's.
-    ResultPtr failure;
+    // The statement's result and the COMMIT's.
     bool lost = !sent;
-    for (int i = 0; i < 2 && !lost; ++i) {
-      ResultPtr r(PQgetResult(conn));
-      if (!r) {
-        lost = true;
-        break;
-      }
-      DropNulls();
-      if (failure) continue;
-      if (!Succeeded(r.get()))
-        failure = std::move(r);
-      else if (i == 0)
-        NoteResult(*h.entry, r.get());
-    }
-    if (!lost) {
-      ResultPtr sync(PQgetResult(conn));
-      lost = !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
-    }
-    PQexitPipelineMode(conn);
+    size_t failedAt = 0;
+    const ResultPtr failure = ReadPipeline(2, lost, failedAt, [&](size_t i, const PGresult* r) {
+      if (i == 0) NoteResult(*h.entry, r);
+    });
     if (lost || failure) {
       // A session the server ended took the transaction with it.
       if (PQstatus(conn) != CONNECTION_OK) EndTransaction();
@@ -1437,30 +1452,13 @@ struct PgConnection::Impl : public SchemaView {
                  total = first + runs.count + (inside ? preamble.Trailing() : 0);
     std::vector<int64_t> changed;
     changed.reserve(runs.count);
-    ResultPtr failure;
     size_t failedAt = 0;
     bool lost = !sent;
-    for (size_t i = 0; i < total && !lost; ++i) {
-      ResultPtr r(PQgetResult(conn));
-      if (!r) {
-        lost = true;
-        break;
-      }
-      DropNulls();
-      if (failure) continue;
-      if (!Succeeded(r.get())) {
-        failure = std::move(r);
-        failedAt = i;
-      } else if (i >= first && i < first + runs.count) {
-        NoteChanges(r.get());
-        changed.push_back(changes);
-      }
-    }
-    if (!lost) {
-      ResultPtr sync(PQgetResult(conn));
-      lost = !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
-    }
-    PQexitPipelineMode(conn);
+    const ResultPtr failure = ReadPipeline(total, lost, failedAt, [&](size_t i, const PGresult* r) {
+      if (i < first || i >= first + runs.count) return;
+      NoteChanges(r);
+      changed.push_back(changes);
+    });
     if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
     if (failure) {
       // The runs before the failure go with the savepoint (unless the
