@@ -843,13 +843,12 @@ struct PgConnection::Impl : public SchemaView {
            PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
   }
 
-  // The `count` results of a pipeline ended by one sync (after a failure
-  // the server's "aborted"), each followed by a null, then the sync's; then
-  // out of pipeline mode. `each(i, result)` is given each result before
-  // the first failure. Returns the first failure (null: none), `failedAt`
-  // where it came; `lost`: the connection gave no result.
+  // The next `count` results of a pipeline (after a failure the server's
+  // "aborted"), each followed by a null. `each(i, result)` is given each
+  // result before the first failure. Returns the first failure (null:
+  // none), `failedAt` where it came; `lost`: the connection gave no result.
   template <class Each>
-  ResultPtr ReadPipeline(size_t count, bool& lost, size_t& failedAt, Each each) const {
+  ResultPtr ReadResults(size_t count, bool& lost, size_t& failedAt, Each each) const {
     ResultPtr failure;
     for (size_t i = 0; i < count && !lost; ++i) {
       ResultPtr r(PQgetResult(conn));
@@ -866,6 +865,14 @@ struct PgConnection::Impl : public SchemaView {
         each(i, r.get());
       }
     }
+    return failure;
+  }
+
+  // ReadResults of a whole pipeline ended by one sync, then the sync's, and
+  // out of pipeline mode.
+  template <class Each>
+  ResultPtr ReadPipeline(size_t count, bool& lost, size_t& failedAt, Each each) const {
+    ResultPtr failure = ReadResults(count, lost, failedAt, each);
     if (!lost) {
       ResultPtr sync(PQgetResult(conn));
       lost = !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
@@ -874,21 +881,11 @@ struct PgConnection::Impl : public SchemaView {
     return failure;
   }
 
-  // The first `count` results of a pipeline, each followed by a null: null
-  // when each succeeded, else the first failure (the statements after it
-  // were skipped). `lost`: the connection gave no result.
+  // The first `count` results of a pipeline: null when each succeeded, else
+  // the first failure (the statements after it were skipped).
   ResultPtr ReadPreamble(size_t count, bool& lost) const {
-    ResultPtr failure;
-    for (size_t i = 0; i < count && !lost; ++i) {
-      ResultPtr r(PQgetResult(conn));
-      if (!r) {
-        lost = true;
-        break;
-      }
-      DropNulls();
-      if (!failure && !Succeeded(r.get())) failure = std::move(r);
-    }
-    return failure;
+    size_t failedAt = 0;
+    return ReadResults(count, lost, failedAt, [](size_t, const PGresult*) {});
   }
 
   ResultPtr ExecParams(std::string_view sql, const std::vector<std::string>& values) const {
