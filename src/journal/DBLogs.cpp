@@ -148,7 +148,10 @@ void CountSkipped(int32_t skipped) {
 // 2, no lock between processes). Outside development mode a failing insert
 // is skipped; a failure to lock, begin or commit skips them all. The skips
 // are counted once the lock is released. In development mode an error names
-// the failing statement.
+// the failing statement. A lone row outside development mode goes to a
+// server with the commit when this is the outermost transaction
+// (RunAtCommit): its failure, raised by the commit then, skips it as its
+// own would, and the transaction has nothing else to keep.
 void WriteEntry(const std::vector<Row>& rows) {
   const bool strict = mQvRegistryParams::IsDevelopmentModeByRegistry();
   // Per thread: a connection is used by one thread at a time.
@@ -156,6 +159,10 @@ void WriteEntry(const std::vector<Row>& rows) {
   int32_t skipped = 0;
   try {
     auto db = miDataBase::GetUserDataBase();
+    // The lone row goes with the commit only where the scope below is the
+    // outermost: its end is then that commit, with no request between.
+    const bool withCommit =
+        !strict && rows.size() == 1 && db->IsServer() && db->ServerEngine().TransactionDepth() == 0;
     miLocks::WriteUnderLock(
         *db,
         [&] {
@@ -168,7 +175,10 @@ void WriteEntry(const std::vector<Row>& rows) {
                 std::unique_ptr<jet::EngineStatement> st = db->ServerEngine().Prepare(sql);
                 for (size_t i = 0; i < row.values.size(); ++i)
                   st->Bind(static_cast<int>(i) + 1, row.values[i]);
-                st->Run();
+                if (withCommit)
+                  st->RunAtCommit();
+                else
+                  st->Run();
                 return;
               }
               jet::Statement st = conn->PrepareNative(sql, kept[row.insert]);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -307,33 +308,40 @@ class ServerCellStatements {
     Run(*insert_, {&doc, &key, &value, &type});
   }
   void Remove(const Variant& doc, const Variant& key) { Run(*remove_, {&doc, &key}); }
+  // Queued, not copied: the values must stay where they are until Flush
+  // (WriteCells keeps what it converts).
   template <class SizedKey>
   void Write(const Variant& value, const Variant& type, const Variant& doc, const Variant& key,
              const SizedKey& sizedKey) {
-    queued_.push_back({value, type, doc, key, sizedKey});
+    queued_.push_back({&value, &type, &doc, &key, sizedKey});
   }
   void Flush() {
     // A key given twice (as the column compares keys) must meet the row
     // its first write inserted: such a save writes one cell at a time.
     if (queued_.size() < 2 || !DistinctKeys()) {
       for (const Queued& q : queued_)
-        if (Update(q.value, q.type, q.doc, q.key) == 0)
-          Insert(q.value, q.type, q.doc, q.sizedKey());
+        if (Update(*q.value, *q.type, *q.doc, *q.key) == 0)
+          Insert(*q.value, *q.type, *q.doc, q.sizedKey());
       queued_.clear();
       return;
     }
-    std::vector<std::vector<Variant>> runs;
-    runs.reserve(queued_.size());
-    for (const Queued& q : queued_) runs.push_back({q.value, q.type, q.doc, q.key});
-    const std::vector<int64_t> changed = engine_.RunEach(*update_, runs);
-    runs.clear();
+    std::vector<const Variant*> values;
+    values.reserve(queued_.size() * 4);
+    for (const Queued& q : queued_) values.insert(values.end(), {q.value, q.type, q.doc, q.key});
+    const std::vector<int64_t> changed = engine_.RunEach(*update_, queued_.size(), values);
+    values.clear();
+    // The keys of the new rows, as a new row stores them (reserved: the
+    // runs point into it).
+    std::vector<Variant> sized;
+    sized.reserve(queued_.size());
     for (size_t i = 0; i < queued_.size(); ++i)
       if (changed[i] == 0) {
         const Queued& q = queued_[i];
-        runs.push_back({q.doc, q.sizedKey(), q.value, q.type});
+        sized.push_back(q.sizedKey());
+        values.insert(values.end(), {q.doc, &sized.back(), q.value, q.type});
       }
     queued_.clear();
-    if (!runs.empty()) engine_.RunEach(*insert_, runs);
+    if (!sized.empty()) engine_.RunEach(*insert_, sized.size(), values);
   }
 
  private:
@@ -343,7 +351,7 @@ class ServerCellStatements {
     }
   };
   struct Queued {
-    Variant value, type, doc, key;
+    const Variant *value, *type, *doc, *key;
     std::function<Variant()> sizedKey;
   };
   // Whether every queued key is a text and no two compare equal. Keys of
@@ -353,8 +361,8 @@ class ServerCellStatements {
     std::vector<std::string> orders(queued_.size());
     bool keyed = true;
     for (size_t i = 0; i < queued_.size(); ++i) {
-      if (!queued_[i].key.IsString()) return false;
-      keyed = keyed && CompareTextRuKey(queued_[i].key.AsString(), orders[i]);
+      if (!queued_[i].key->IsString()) return false;
+      keyed = keyed && CompareTextRuKey(queued_[i].key->AsString(), orders[i]);
     }
     if (keyed) {
       std::sort(orders.begin(), orders.end());
@@ -362,7 +370,7 @@ class ServerCellStatements {
     }
     std::set<std::string_view, TextLess> keys;
     for (const Queued& q : queued_)
-      if (!keys.insert(q.key.AsString()).second) return false;
+      if (!keys.insert(q.key->AsString()).second) return false;
     return true;
   }
   static int64_t Run(jet::EngineStatement& st, std::initializer_list<const Variant*> values) {
@@ -405,22 +413,22 @@ void WriteCells(Statements& sql, const jet::TableSpec& table, const Variant& doc
       valueField.type == jet::JetType::kText &&
       (valueField.size > 0 ? valueField.size : 255) >= miDocument::kCellValueLength;
   const bool keysAsGiven = keyField.type == jet::JetType::kText;
+  // What a write is given stays until the flush: the values and keys
+  // converted, and the types, are kept here (a deque keeps their places).
+  std::deque<Variant> held;
   const Variant* lastType = nullptr;
-  Variant type;
+  const Variant* type = nullptr;
   for (const CellRow& c : rows) {
     if (c.value.IsNull()) continue;
     if (!lastType || !(*lastType == c.type)) {
-      type = dao::CoerceToField(c.type, typeField.type, typeField.size);
+      type = &held.emplace_back(dao::CoerceToField(c.type, typeField.type, typeField.size));
       lastType = &c.type;
     }
-    Variant coerced;
     const Variant* value = &c.value;
     if (!valuesFit)
-      value = &(coerced = dao::CoerceToField(c.value, valueField.type, valueField.size));
-    Variant unsized;
-    if (!keysAsGiven) unsized = key(c, false);
-    sql.Write(*value, type, doc, keysAsGiven ? c.key : unsized,
-              [&key, &c] { return key(c, true); });
+      value = &held.emplace_back(dao::CoerceToField(c.value, valueField.type, valueField.size));
+    const Variant* bound = keysAsGiven ? &c.key : &held.emplace_back(key(c, false));
+    sql.Write(*value, *type, doc, *bound, [&key, &c] { return key(c, true); });
   }
   sql.Flush();
   // A stored cell given without a value is deleted (with any copy of it).

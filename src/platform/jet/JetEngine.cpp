@@ -1,5 +1,6 @@
 #include "platform/jet/JetEngine.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/jet/JetConnection.h"
@@ -84,25 +85,35 @@ bool IsServerLocation(std::string_view location) {
   return i < location.size() && location[i] == '=';
 }
 
-void CheckRunValues(const EngineStatement& st, const std::vector<std::vector<Variant>>& runs) {
+void CheckRunValues(const EngineStatement& st, size_t runs, size_t values) {
   // A run short of values would run with whatever its parameters still
   // held (the previous run's on a file, the statement's own on a server),
   // one with more would fail only when it came: both are refused before
   // anything runs.
   const size_t expected = static_cast<size_t>(st.ParameterCount());
-  for (const std::vector<Variant>& values : runs) {
-    if (values.size() < expected) ThrowJet(jeterr::kTooFewParameters, {std::to_string(expected)});
-    if (values.size() > expected) ThrowJet(jeterr::kItemNotFound);
-  }
+  if (values < runs * expected) ThrowJet(jeterr::kTooFewParameters, {std::to_string(expected)});
+  if (values > runs * expected) ThrowJet(jeterr::kItemNotFound);
 }
 
 std::vector<int64_t> Engine::RunEach(EngineStatement& st,
                                      const std::vector<std::vector<Variant>>& runs) {
-  CheckRunValues(st, runs);
+  // Each run's count is checked before any runs (a short run and a long
+  // one would balance in the sum).
+  for (const std::vector<Variant>& values : runs) CheckRunValues(st, 1, values.size());
+  std::vector<const Variant*> values;
+  for (const std::vector<Variant>& run : runs)
+    for (const Variant& v : run) values.push_back(&v);
+  return RunEach(st, runs.size(), values);
+}
+
+std::vector<int64_t> Engine::RunEach(EngineStatement& st, size_t runs,
+                                     std::span<const Variant* const> values) {
+  CheckRunValues(st, runs, values.size());
+  const size_t width = values.size() / std::max<size_t>(runs, 1);
   std::vector<int64_t> changed;
-  changed.reserve(runs.size());
-  for (const std::vector<Variant>& values : runs) {
-    for (size_t i = 0; i < values.size(); ++i) st.Bind(static_cast<int>(i) + 1, values[i]);
+  changed.reserve(runs);
+  for (size_t r = 0; r < runs; ++r) {
+    for (size_t i = 0; i < width; ++i) st.Bind(static_cast<int>(i) + 1, *values[r * width + i]);
     changed.push_back(st.Run());
     st.Reset();
   }

@@ -73,6 +73,16 @@ class EngineStatement {
   // connection's next request is not a select, it runs at its first Step
   // as it would without. A Reset or a Bind before that Step takes it back.
   virtual void StartWithNextSelect() {}
+  // Runs an action as Run does, or on a server, when that saves a round
+  // trip, with the commit that ends the transaction: in a write-locked
+  // transaction no other statement has reached yet (its failure then
+  // leaves nothing else to keep). Its failure is then raised by that
+  // commit (the transaction left aborted, for the caller's Rollback), or,
+  // when another request of the session comes first, by that request (it
+  // is sent first, as Run sends it, and the request is not made). Changes
+  // and LastInsertId count it once it is sent. The statement may be
+  // destroyed before.
+  virtual void RunAtCommit() { Run(); }
 };
 
 class Engine {
@@ -100,8 +110,12 @@ class Engine {
   // `st` afterwards are unspecified. Errors, before any run: 3061 for a run
   // with fewer values than `st` has parameters, 3265 for one with more;
   // then those of Bind and Run.
-  virtual std::vector<int64_t> RunEach(EngineStatement& st,
-                                       const std::vector<std::vector<Variant>>& runs);
+  std::vector<int64_t> RunEach(EngineStatement& st, const std::vector<std::vector<Variant>>& runs);
+  // The same for `runs` runs whose values are `values`, each run's in
+  // parameter order one after another, read where they are (not copied):
+  // 3061 when a run has fewer values than `st` has parameters, 3265 more.
+  virtual std::vector<int64_t> RunEach(EngineStatement& st, size_t runs,
+                                       std::span<const Variant* const> values);
   // The translation of a Jet statement for this engine (not cached).
   virtual std::shared_ptr<const Translation> Translate(std::string_view jetSql) = 0;
 
@@ -158,9 +172,10 @@ class Engine {
   virtual void AddField(std::string_view table, const FieldSpec& field) = 0;
 };
 
-// RunEach's check of its runs against `st`'s parameters (its errors, before
-// any run), for the engines that send the runs their own way.
-void CheckRunValues(const EngineStatement& st, const std::vector<std::vector<Variant>>& runs);
+// RunEach's check of `values`, `runs` runs of them, against `st`'s
+// parameters (its errors, before any run), for the engines that send the
+// runs their own way.
+void CheckRunValues(const EngineStatement& st, size_t runs, size_t values);
 
 // True when `location` names a server database rather than a file: a
 // postgresql:// or postgres:// URI, or a libpq connection string of

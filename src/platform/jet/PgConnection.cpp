@@ -619,6 +619,10 @@ struct PgConnection::Impl : public SchemaView {
   // Before anything else is sent: the rows of a select still coming go
   // ahead into its statement (and a failure among them waits there).
   void Settle() const {
+    // A request after the write-locked begin: the transaction is no longer
+    // quiet, and a statement held for the commit goes first.
+    quiet = false;
+    RunHeld();
     for (const Queued& q : queued) q.stream->queued = false;
     queued.clear();
     if (Stream* s = streaming) {
@@ -642,7 +646,7 @@ struct PgConnection::Impl : public SchemaView {
   // else does) for the first statement, and goes in its round trip: the
   // server takes a repeatable-read transaction's snapshot at its first
   // statement, not at its begin, so the reads see what they would have.
-  static constexpr std::string_view kSnapshotBegin =
+  static inline const std::string kSnapshotBegin =
       "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY";
   bool SnapshotUnopened() const {
     return snapshot && depth == 0 && pending.size() == 1 &&
@@ -715,10 +719,32 @@ struct PgConnection::Impl : public SchemaView {
   enum class Command { kBegin, kSnapshotBegin, kLevel, kRelease };
   struct Pending {
     Command kind;
-    int level;  // the transaction level it begins or releases
-    std::string text;
+    int level;                // the transaction level it begins or releases
+    const std::string* text;  // kept by the connection (LevelTexts, kSnapshotBegin)
   };
   mutable std::vector<Pending> pending;
+  // The texts of level `level`'s commands, made once per connection: the
+  // outermost level's BEGIN, an inner one's SAVEPOINT, its RELEASE, its
+  // rollback, and each begin with the write lock taken.
+  struct LevelTexts {
+    std::string begin, release, rollback, lockedBegin;
+  };
+  mutable std::deque<LevelTexts> levelTexts;  // level 1 first
+  const LevelTexts& Level(int level) const {
+    while (levelTexts.size() < static_cast<size_t>(level)) {
+      const int made = static_cast<int>(levelTexts.size()) + 1;
+      const std::string name = LevelName(made);
+      LevelTexts t;
+      t.begin = made == 1 ? std::string("BEGIN") : "SAVEPOINT " + name;
+      t.release = "RELEASE SAVEPOINT " + name;
+      t.rollback =
+          made == 1 ? std::string("ROLLBACK") : "ROLLBACK TO SAVEPOINT " + name + "; " + t.release;
+      t.lockedBegin =
+          t.begin + "; SELECT pg_advisory_xact_lock(" + std::to_string(writeLockKey) + ")";
+      levelTexts.push_back(std::move(t));
+    }
+    return levelTexts[static_cast<size_t>(level) - 1];
+  }
   // Whether the last pending command begins transaction level `level`
   // (nothing ran in it yet).
   bool LevelPending(int level) const {
@@ -746,7 +772,7 @@ struct PgConnection::Impl : public SchemaView {
   // The pending commands as the start of a simple query, taken.
   std::string TakePending() const {
     std::string text;
-    for (const Pending& c : pending) text += c.text + "; ";
+    for (const Pending& c : pending) text += *c.text + "; ";
     pending.clear();
     return text;
   }
@@ -782,14 +808,14 @@ struct PgConnection::Impl : public SchemaView {
     // The results that come after the statements' (the release's).
     size_t Trailing() const { return levelMark == 0 ? 1 : 0; }
   };
-  Preamble SendPreamble(bool levelMarks = false) {
+  Preamble SendPreamble(bool levelMarks = false) const {
     static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
     Preamble out;
     if (levelMarks && !pending.empty() && pending.back().kind == Command::kLevel)
       out.levelMark = pending.back().level;
     for (const Pending& c : pending)
       out.sent = out.sent &&
-                 PQsendQueryParams(conn, c.text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+                 PQsendQueryParams(conn, c.text->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
     out.results = pending.size() + (out.levelMark == 0 ? 1 : 0);
     if (out.levelMark == 0)
       out.sent = out.sent && PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr,
@@ -817,10 +843,12 @@ struct PgConnection::Impl : public SchemaView {
            PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
   }
 
-  // The first `count` results of a pipeline, each followed by a null: null
-  // when each succeeded, else the first failure (the statements after it
-  // were skipped). `lost`: the connection gave no result.
-  ResultPtr ReadPreamble(size_t count, bool& lost) const {
+  // The next `count` results of a pipeline (after a failure the server's
+  // "aborted"), each followed by a null. `each(i, result)` is given each
+  // result before the first failure. Returns the first failure (null:
+  // none), `failedAt` where it came; `lost`: the connection gave no result.
+  template <class Each>
+  ResultPtr ReadResults(size_t count, bool& lost, size_t& failedAt, Each each) const {
     ResultPtr failure;
     for (size_t i = 0; i < count && !lost; ++i) {
       ResultPtr r(PQgetResult(conn));
@@ -829,9 +857,35 @@ struct PgConnection::Impl : public SchemaView {
         break;
       }
       DropNulls();
-      if (!failure && !Succeeded(r.get())) failure = std::move(r);
+      if (failure) continue;
+      if (!Succeeded(r.get())) {
+        failure = std::move(r);
+        failedAt = i;
+      } else {
+        each(i, r.get());
+      }
     }
     return failure;
+  }
+
+  // ReadResults of a whole pipeline ended by one sync, then the sync's, and
+  // out of pipeline mode.
+  template <class Each>
+  ResultPtr ReadPipeline(size_t count, bool& lost, size_t& failedAt, Each each) const {
+    ResultPtr failure = ReadResults(count, lost, failedAt, each);
+    if (!lost) {
+      ResultPtr sync(PQgetResult(conn));
+      lost = !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
+    }
+    PQexitPipelineMode(conn);
+    return failure;
+  }
+
+  // The first `count` results of a pipeline: null when each succeeded, else
+  // the first failure (the statements after it were skipped).
+  ResultPtr ReadPreamble(size_t count, bool& lost) const {
+    size_t failedAt = 0;
+    return ReadResults(count, lost, failedAt, [](size_t, const PGresult*) {});
   }
 
   ResultPtr ExecParams(std::string_view sql, const std::vector<std::string>& values) const {
@@ -1111,10 +1165,10 @@ struct PgConnection::Impl : public SchemaView {
   // ---- running statements
 
   int depth = 0;
-  int64_t changes = 0;
+  mutable int64_t changes = 0;
   // The row key (sql::kServerRowKey) of the row the last INSERT wrote, when
   // its table has one.
-  std::optional<int64_t> lastRowKey;
+  mutable std::optional<int64_t> lastRowKey;
   bool readOnly = false;
   int busyTimeoutMs = 0;
 
@@ -1177,7 +1231,7 @@ struct PgConnection::Impl : public SchemaView {
     }
   }
 
-  void NoteChanges(const PGresult* r) {
+  void NoteChanges(const PGresult* r) const {
     const char* n = PQcmdTuples(const_cast<PGresult*>(r));
     changes = n && *n ? std::atoll(n) : 0;
   }
@@ -1213,21 +1267,125 @@ struct PgConnection::Impl : public SchemaView {
                                               p.data(), nullptr, nullptr, 0))
                    : RunBetweenSavepoints(entry, p);
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
+    NoteResult(entry, r.get());
+    return r;
+  }
+
+  // What a statement's result tells: the rows changed, an inserted row's key.
+  void NoteResult(const Entry& entry, const PGresult* r) const {
     // A select changes nothing (its command tag counts its rows).
-    if (entry.translation.kind != StatementKind::kSelect) NoteChanges(r.get());
+    if (entry.translation.kind != StatementKind::kSelect) NoteChanges(r);
     // An INSERT of one row into a table with the row key returns the key.
     if (entry.translation.kind == StatementKind::kInsert)
-      lastRowKey = PQntuples(r.get()) == 1 && PQnfields(r.get()) == 1
-                       ? std::optional<int64_t>(std::atoll(PQgetvalue(r.get(), 0, 0)))
+      lastRowKey = PQntuples(r) == 1 && PQnfields(r) == 1
+                       ? std::optional<int64_t>(std::atoll(PQgetvalue(r, 0, 0)))
                        : std::nullopt;
-    return r;
+  }
+
+  // A statement held for the commit (EngineStatement::RunAtCommit): sent
+  // in the round trip of the outermost level's COMMIT, or before any other
+  // request. Held only in a write-locked transaction no statement has
+  // reached since its begin (`quiet`), so a failure in the commit's
+  // pipeline leaves nothing else of the transaction to keep.
+  struct Held {
+    std::shared_ptr<Entry> entry;
+    std::vector<std::optional<std::string>> values;
+    int level = 0;                // the transaction level it ran in
+    std::vector<Pending> before;  // the commands pending before it
+    std::vector<const char*> Parameters() const {
+      std::vector<const char*> p;
+      p.reserve(values.size());
+      for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
+      return p;
+    }
+  };
+  mutable std::optional<Held> held;
+  mutable bool quiet = false;
+
+  bool CanHold(const Entry& entry) const {
+    return quiet && !held && depth > 0 && lockLevel > 0 && !streaming && queued.empty() &&
+           entry.preparedIn == deallocations && PQstatus(conn) == CONNECTION_OK;
+  }
+  void Hold(std::shared_ptr<Entry> entry, std::vector<std::optional<std::string>> values) {
+    held = Held{std::move(entry), std::move(values), depth, std::move(pending)};
+    pending.clear();
+  }
+
+  // The held statement sent by itself, as Run sends it, before another
+  // request; its failure is raised here.
+  void RunHeld() const {
+    if (!held) return;
+    Held h = std::move(*held);
+    held.reset();
+    std::vector<Pending> after;
+    after.swap(pending);
+    pending = std::move(h.before);
+    struct Restore {
+      std::vector<Pending>& pending;
+      std::vector<Pending>& after;
+      ~Restore() { pending.insert(pending.end(), after.begin(), after.end()); }
+    } restore{pending, after};
+    ResultPtr r = RunBetweenSavepoints(*h.entry, h.Parameters());
+    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
+    NoteResult(*h.entry, r.get());
+  }
+
+  // A rollback of the held statement's level or one around it: the
+  // statement, never sent, goes; the commands before it wait again.
+  void DropHeld(int level) const {
+    if (!held || held->level < level) return;
+    std::vector<Pending> after;
+    after.swap(pending);
+    pending = std::move(held->before);
+    pending.insert(pending.end(), after.begin(), after.end());
+    held.reset();
+  }
+
+  // The outermost level's commit with the held statement: the statement
+  // and the COMMIT in one pipeline. The levels' savepoints and releases
+  // pending around it are left out: none reached the server (the
+  // transaction was quiet), and the transaction is committed or rolled back
+  // whole. When the statement fails the server skips the COMMIT: the
+  // transaction stays open and aborted, and the statement's failure is the
+  // commit's (the caller rolls back, as after any failed commit).
+  void CommitHeld() {
+    Held h = std::move(*held);
+    held.reset();
+    pending.clear();
+    const std::vector<const char*> p = h.Parameters();
+    CountServerRoundTrip();
+    const bool sent = PQenterPipelineMode(conn) &&
+                      PQsendQueryPrepared(conn, h.entry->name.c_str(), static_cast<int>(p.size()),
+                                          p.data(), nullptr, nullptr, 0) &&
+                      PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+                      PQpipelineSync(conn);
+    // The statement's result and the COMMIT's.
+    bool lost = !sent;
+    size_t failedAt = 0;
+    const ResultPtr failure = ReadPipeline(2, lost, failedAt, [&](size_t i, const PGresult* r) {
+      if (i == 0) NoteResult(*h.entry, r);
+    });
+    if (lost || failure) {
+      // A session the server ended took the transaction with it.
+      if (PQstatus(conn) != CONNECTION_OK) EndTransaction();
+      ThrowResult(failure.get(), conn, kSourceDatabase);
+    }
+    EndTransaction();
+  }
+
+  // The outermost level ended on the server.
+  void EndTransaction() {
+    quiet = false;
+    --depth;
+    lockLevel = 0;
+    schemaInTransaction = false;
   }
 
   // Inside a transaction: the savepoint, the statement and the release in
   // one round trip (a pipeline); when the statement fails, the server skips
   // the release, and a rollback to the savepoint ends the failure. Returns
   // the statement's result, failed or not.
-  ResultPtr RunBetweenSavepoints(const Entry& entry, const std::vector<const char*>& p) {
+  ResultPtr RunBetweenSavepoints(const Entry& entry, const std::vector<const char*>& p) const {
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     CountServerRoundTrip();
     const Preamble preamble = SendPreamble(true);
@@ -1291,30 +1449,13 @@ struct PgConnection::Impl : public SchemaView {
                  total = first + runs.count + (inside ? preamble.Trailing() : 0);
     std::vector<int64_t> changed;
     changed.reserve(runs.count);
-    ResultPtr failure;
     size_t failedAt = 0;
     bool lost = !sent;
-    for (size_t i = 0; i < total && !lost; ++i) {
-      ResultPtr r(PQgetResult(conn));
-      if (!r) {
-        lost = true;
-        break;
-      }
-      DropNulls();
-      if (failure) continue;
-      if (!Succeeded(r.get())) {
-        failure = std::move(r);
-        failedAt = i;
-      } else if (i >= first && i < first + runs.count) {
-        NoteChanges(r.get());
-        changed.push_back(changes);
-      }
-    }
-    if (!lost) {
-      ResultPtr sync(PQgetResult(conn));
-      lost = !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
-    }
-    PQexitPipelineMode(conn);
+    const ResultPtr failure = ReadPipeline(total, lost, failedAt, [&](size_t i, const PGresult* r) {
+      if (i < first || i >= first + runs.count) return;
+      NoteChanges(r);
+      changed.push_back(changes);
+    });
     if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
     if (failure) {
       // The runs before the failure go with the savepoint (unless the
@@ -1397,8 +1538,8 @@ struct PgConnection::Impl : public SchemaView {
     commands.swap(pending);
     bool sent = PQenterPipelineMode(conn);
     for (const Pending& c : commands)
-      sent =
-          sent && PQsendQueryParams(conn, c.text.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+      sent = sent &&
+             PQsendQueryParams(conn, c.text->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
     sent = sent &&
            PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
                                nullptr, nullptr, 0) &&
@@ -1640,6 +1781,15 @@ class PgStatement final : public EngineStatement {
   }
   std::string_view Sql() const override { return entry_->translation.sql; }
   void ReadsEveryRow() override { whole_ = true; }
+  void RunAtCommit() override {
+    PgConnection::Impl& impl = *conn_->impl_;
+    if (entry_->name.empty() || Kind() == StatementKind::kSelect || !impl.CanHold(*entry_)) {
+      Run();
+      return;
+    }
+    Reset();
+    impl.Hold(entry_, values_);
+  }
   void StartWithNextSelect() override {
     if (Kind() != StatementKind::kSelect || entry_->name.empty()) return;
     Reset();
@@ -1651,29 +1801,23 @@ class PgStatement final : public EngineStatement {
   // Bind checks a value; none (count 0) when this statement cannot run
   // them in one pipeline (a select, a schema statement, a statement of
   // another connection, fewer than two runs).
-  PipelineRuns PipelineValues(const PgConnection& owner,
-                              const std::vector<std::vector<Variant>>& runs) const {
+  PipelineRuns PipelineValues(const PgConnection& owner, size_t runs,
+                              std::span<const Variant* const> values) const {
     PipelineRuns out;
     if (conn_.get() != &owner || entry_->name.empty() || Kind() == StatementKind::kSelect ||
-        runs.size() < 2)
+        runs < 2)
       return out;
+    // CheckRunValues made every run as wide as the parameters.
     out.width = values_.size();
-    out.starts.reserve(runs.size() * out.width);
-    out.texts.reserve(runs.size() * out.width * 16);
-    for (const std::vector<Variant>& values : runs) {
-      if (values.size() > values_.size()) ThrowJet(jeterr::kItemNotFound);
-      for (size_t i = 0; i < values_.size(); ++i) {
-        const auto start = static_cast<ptrdiff_t>(out.texts.size());
-        bool given = false;
-        if (i < values.size())
-          given = AppendParameterText(out.texts, values[i], kSourceDatabase);
-        else if (values_[i])  // a parameter the run gives no value keeps the one bound
-          given = (out.texts += *values_[i], true);
-        if (given) out.texts += '\0';
-        out.starts.push_back(given ? start : -1);
-      }
+    out.starts.reserve(values.size());
+    out.texts.reserve(values.size() * 16);
+    for (const Variant* v : values) {
+      const auto start = static_cast<ptrdiff_t>(out.texts.size());
+      const bool given = AppendParameterText(out.texts, *v, kSourceDatabase);
+      if (given) out.texts += '\0';
+      out.starts.push_back(given ? start : -1);
     }
-    out.count = runs.size();
+    out.count = runs;
     return out;
   }
   Entry& Prepared() const { return *entry_; }
@@ -1915,15 +2059,15 @@ int64_t PgConnection::Execute(std::string_view jetSql) {
   return Prepare(jetSql)->Run();
 }
 
-std::vector<int64_t> PgConnection::RunEach(EngineStatement& st,
-                                           const std::vector<std::vector<Variant>>& runs) {
-  CheckRunValues(st, runs);
+std::vector<int64_t> PgConnection::RunEach(EngineStatement& st, size_t runs,
+                                           std::span<const Variant* const> values) {
+  CheckRunValues(st, runs, values.size());
   auto* pg = dynamic_cast<PgStatement*>(&st);
-  PipelineRuns values;
-  if (pg) values = pg->PipelineValues(*this, runs);
-  if (values.count == 0) return Engine::RunEach(st, runs);
+  PipelineRuns texts;
+  if (pg) texts = pg->PipelineValues(*this, runs, values);
+  if (texts.count == 0) return Engine::RunEach(st, runs, values);
   pg->EndRowsNow();
-  return impl_->RunPipelined(pg->Prepared(), values);
+  return impl_->RunPipelined(pg->Prepared(), texts);
 }
 
 int PgConnection::TransactionDepth() const {
@@ -1933,7 +2077,7 @@ int PgConnection::TransactionDepth() const {
 void PgConnection::HoldReadSnapshot() {
   impl_->Revive();
   if (!impl_->snapshot && impl_->depth == 0) {
-    impl_->pending.push_back({Impl::Command::kSnapshotBegin, 0, std::string(Impl::kSnapshotBegin)});
+    impl_->pending.push_back({Impl::Command::kSnapshotBegin, 0, &Impl::kSnapshotBegin});
     impl_->snapshot = true;
   }
   ++impl_->snapshotHolds;
@@ -1959,15 +2103,13 @@ void PgConnection::BeginTrans(bool writeLock) {
   impl_->Revive();
   impl_->EndSnapshot();
   const int depth = impl_->depth;
-  // The outermost level needs no savepoint's name.
-  const std::string name = depth == 0 ? std::string() : LevelName(depth + 1);
-  const std::string begin = depth == 0 ? std::string("BEGIN") : "SAVEPOINT " + name;
+  const Impl::LevelTexts& level = impl_->Level(depth + 1);
   // A level that takes no lock (or whose transaction holds it already) is
   // opened on the server with the first statement that needs it, in that
   // statement's round trip.
   if (!writeLock || readOnly_ || impl_->lockLevel > 0) {
     impl_->pending.push_back(
-        {depth == 0 ? Impl::Command::kBegin : Impl::Command::kLevel, depth + 1, begin});
+        {depth == 0 ? Impl::Command::kBegin : Impl::Command::kLevel, depth + 1, &level.begin});
     ++impl_->depth;
     return;
   }
@@ -1975,19 +2117,18 @@ void PgConnection::BeginTrans(bool writeLock) {
   // lock_timeout (the busy timeout; 55P03 is 3218) and lasts until the
   // outermost transaction ends, or the session does when the client dies.
   try {
-    impl_->Exec(
-        begin + "; SELECT pg_advisory_xact_lock(" + std::to_string(impl_->writeLockKey) + ")",
-        kSourceWorkspace);
+    impl_->Exec(level.lockedBegin, kSourceWorkspace);
   } catch (...) {
     // The begin ran and its transaction failed with the wait: end the level.
     try {
-      impl_->Exec(depth == 0 ? std::string("ROLLBACK")
-                             : "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name);
+      impl_->Exec(level.rollback);
     } catch (const Error&) {
       // A session the server has ended has no level left either.
     }
     throw;
   }
+  // A transaction begun here with the lock has run nothing else yet.
+  impl_->quiet = depth == 0;
   ++impl_->depth;
   impl_->lockLevel = impl_->depth;
 }
@@ -2003,10 +2144,13 @@ void PgConnection::CommitTrans() {
   }
   // An inner level's release goes with the next request.
   if (depth > 1) {
-    impl_->pending.push_back(
-        {Impl::Command::kRelease, depth, "RELEASE SAVEPOINT " + LevelName(depth)});
+    impl_->pending.push_back({Impl::Command::kRelease, depth, &impl_->Level(depth).release});
     if (impl_->lockLevel == depth) impl_->lockLevel = depth - 1;
     --impl_->depth;
+    return;
+  }
+  if (impl_->held) {
+    impl_->CommitHeld();
     return;
   }
   try {
@@ -2014,22 +2158,16 @@ void PgConnection::CommitTrans() {
   } catch (const Error&) {
     // A session the server ended took the transaction with it: the level
     // is over (and the caller told by the error).
-    if (PQstatus(impl_->conn) != CONNECTION_OK) {
-      --impl_->depth;
-      impl_->lockLevel = 0;
-      impl_->schemaInTransaction = false;
-    }
+    if (PQstatus(impl_->conn) != CONNECTION_OK) impl_->EndTransaction();
     throw;
   }
-  --impl_->depth;
-  impl_->lockLevel = 0;
-  impl_->schemaInTransaction = false;
+  impl_->EndTransaction();
 }
 
 void PgConnection::Rollback() {
   const int depth = impl_->depth;
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
-  const std::string name = LevelName(depth);
+  impl_->DropHeld(depth);
   --impl_->depth;
   // A write lock taken at this level or inside it goes with the level.
   if (impl_->lockLevel >= depth) impl_->lockLevel = 0;
@@ -2046,9 +2184,7 @@ void PgConnection::Rollback() {
     if (outer) pending.clear();
     return;
   }
-  impl_->Exec(outer ? std::string("ROLLBACK")
-                    : "ROLLBACK TO SAVEPOINT " + name + "; RELEASE SAVEPOINT " + name,
-              kSourceWorkspace);
+  impl_->Exec(impl_->Level(depth).rollback, kSourceWorkspace);
   // A schema statement the transaction made may be undone with the level:
   // what was read and prepared goes (otherwise it all stays valid).
   if (impl_->schemaInTransaction) impl_->SchemaChanged();

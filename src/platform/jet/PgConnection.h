@@ -52,8 +52,9 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   int64_t Execute(std::string_view jetSql) override;
   // Every run in one pipeline: between a savepoint and its release inside
   // a transaction, else in the pipeline's own transaction.
-  std::vector<int64_t> RunEach(EngineStatement& st,
-                               const std::vector<std::vector<Variant>>& runs) override;
+  using Engine::RunEach;
+  std::vector<int64_t> RunEach(EngineStatement& st, size_t runs,
+                               std::span<const Variant* const> values) override;
   std::shared_ptr<const Translation> Translate(std::string_view jetSql) override;
   void BeginTrans(bool writeLock = false) override;
   void CommitTrans() override;

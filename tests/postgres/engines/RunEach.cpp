@@ -361,6 +361,14 @@ TEST_F(RunEach, RoundTripsPerCall) {
     std::function<void()> call;
     uint64_t roundTrips;
   };
+  auto failure = [](const std::function<void()>& call) {
+    try {
+      call();
+    } catch (const Error& err) {
+      return err.Number();
+    }
+    return 0;
+  };
   const std::vector<Case> cases = {
       {"a select", [&] { e.Prepare("SELECT N FROM T WHERE ID = 2")->Run(); }, 1},
       {"an update", [&] { e.Execute("UPDATE T SET N = 6 WHERE ID = 2"); }, 1},
@@ -428,6 +436,33 @@ TEST_F(RunEach, RoundTripsPerCall) {
          e.ReleaseReadSnapshot();
        },
        0},
+      {"an insert held for the commit of a write-locked transaction: sent with the COMMIT",
+       [&] {
+         e.BeginTrans(true);
+         e.BeginTrans(true);
+         e.Prepare("INSERT INTO T (ID, N) VALUES (9, 9)")->RunAtCommit();
+         e.CommitTrans();
+         e.CommitTrans();
+       },
+       2},
+      {"a held insert that fails: the commit's failure, then the rollback",
+       [&] {
+         e.BeginTrans(true);
+         e.Prepare("INSERT INTO T (ID, N) VALUES (1, 1)")->RunAtCommit();
+         EXPECT_EQ(failure([&] { e.CommitTrans(); }), 3022);
+         e.Rollback();
+       },
+       3},
+      {"a held insert that fails sent by the next request, which raises it and is not made",
+       [&] {
+         e.BeginTrans(true);
+         e.Prepare("INSERT INTO T (ID, N) VALUES (1, 1)")->RunAtCommit();
+         EXPECT_EQ(failure([&] { e.Execute("UPDATE T SET N = 3 WHERE ID = 2"); }), 3022);
+         e.CommitTrans();
+       },
+       4},
+      {"the rows after them (the select prepared and described first)",
+       [&] { EXPECT_EQ(Rows(e), "1:5,2:8,9:9"); }, 3},
   };
   for (const Case& c : cases) {
     const uint64_t before = jet::ServerRoundTrips();
