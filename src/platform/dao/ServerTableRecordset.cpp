@@ -1,5 +1,6 @@
 #include "platform/dao/ServerTableRecordset.h"
 
+#include <algorithm>
 #include <climits>
 #include <map>
 #include <optional>
@@ -629,10 +630,6 @@ int64_t ServerTableRecordset::AddRow(const std::vector<Variant>& buffer,
 void ServerTableRecordset::UpdateRow(std::vector<Variant>& buffer,
                                      const std::vector<uint8_t>& dirty) {
   jet::Engine& engine = db_->ServerEngine();
-  std::vector<Variant> values;
-  for (size_t i = 0; i < dirty.size(); ++i)
-    if (dirty[i]) values.push_back(buffer[i]);
-  for (Variant& v : CurrentPrimaryKey()) values.push_back(std::move(v));
   const std::string mask(dirty.begin(), dirty.end());
   auto text = shape_->updates.find(mask);
   if (text == shape_->updates.end()) {
@@ -649,7 +646,13 @@ void ServerTableRecordset::UpdateRow(std::vector<Variant>& buffer,
                .first;
   }
   auto st = engine.Prepare(text->second);
-  BindLast(*st, values);
+  // The written values, then the row's key: the statement's last
+  // parameters (as BindLast binds them), bound from where they are.
+  const auto written = std::count_if(dirty.begin(), dirty.end(), [](uint8_t d) { return d != 0; });
+  int at = st->ParameterCount() - static_cast<int>(written) - static_cast<int>(primary_.size());
+  for (size_t i = 0; i < dirty.size(); ++i)
+    if (dirty[i]) st->Bind(++at, buffer[i]);
+  for (int32_t field : primary_) st->Bind(++at, row_[static_cast<size_t>(field)]);
   if (st->Run() == 0) {
     pos_ = Pos::kDeleted;
     ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);

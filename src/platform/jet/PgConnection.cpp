@@ -514,7 +514,7 @@ struct Queued {
 
 }  // namespace
 
-struct PgConnection::Impl : public SchemaView {
+struct PgConnection::Impl {
   PGconn* conn = nullptr;
   // The advisory lock of write-locked levels: AdvisoryLockKey of the
   // session's database and schema and kWriteLockName.
@@ -540,18 +540,18 @@ struct PgConnection::Impl : public SchemaView {
   std::vector<size_t> positions;
   std::vector<LiteralUse> uses;
   // The catalogue as read: table names by their folded form, definitions.
-  mutable bool namesRead = false;
-  mutable std::unordered_map<std::string, std::string> names;
-  mutable std::vector<std::string> ordered;
-  mutable std::unordered_map<std::string, CachedTable> tables;
+  bool namesRead = false;
+  std::unordered_map<std::string, std::string> names;
+  std::vector<std::string> ordered;
+  std::unordered_map<std::string, CachedTable> tables;
 
   // The select whose rows are being read (Stream), if one is.
-  mutable Stream* streaming = nullptr;
+  Stream* streaming = nullptr;
   // The selects to send with the next select (StartWithNextSelect); any
   // other request drops them (each then runs at its first Step).
-  mutable std::vector<Queued> queued;
+  std::vector<Queued> queued;
 
-  void Unqueue(Stream& s) const {
+  void Unqueue(Stream& s) {
     if (!s.queued) return;
     s.queued = false;
     std::erase_if(queued, [&](const Queued& q) { return q.stream == &s; });
@@ -612,13 +612,13 @@ struct PgConnection::Impl : public SchemaView {
     }
   }
 
-  ~Impl() override {
+  ~Impl() {
     if (conn) PQfinish(conn);
   }
 
   // Before anything else is sent: the rows of a select still coming go
   // ahead into its statement (and a failure among them waits there).
-  void Settle() const {
+  void Settle() {
     // A request after the write-locked begin: the transaction is no longer
     // quiet, and a statement held for the commit goes first.
     quiet = false;
@@ -639,7 +639,7 @@ struct PgConnection::Impl : public SchemaView {
   // The read snapshot (HoldReadSnapshot): whether it is held (its
   // transaction open on the server, or its begin pending), and how many
   // hold it.
-  mutable bool snapshot = false;
+  bool snapshot = false;
   int snapshotHolds = 0;
 
   // The snapshot's begin waits in `pending` (outside a transaction, nothing
@@ -656,7 +656,7 @@ struct PgConnection::Impl : public SchemaView {
   // Ends the snapshot's transaction (read only: nothing to keep). The rows
   // of a select still coming are read ahead first, as they were read in it.
   // A snapshot no statement opened ends without a word to the server.
-  void EndSnapshot() const {
+  void EndSnapshot() {
     if (!snapshot) return;
     if (SnapshotUnopened()) {
       pending.clear();
@@ -671,7 +671,7 @@ struct PgConnection::Impl : public SchemaView {
 
   // The stream's next rows (one, or all that are left when they came
   // whole), or null at its end. A failure ends the stream and is thrown.
-  ResultPtr NextRows(Stream& s) const {
+  ResultPtr NextRows(Stream& s) {
     ResultPtr r(PQgetResult(conn));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_SINGLE_TUPLE) return r;
@@ -683,7 +683,7 @@ struct PgConnection::Impl : public SchemaView {
 
   // After the select's last result: the rest of its pipeline (the
   // release, the sync), and after a failure the rollback to the savepoint.
-  void EndStream(Stream& s, bool ok) const {
+  void EndStream(Stream& s, bool ok) {
     s.active = false;
     if (streaming == &s) streaming = nullptr;
     DropNulls();
@@ -706,7 +706,7 @@ struct PgConnection::Impl : public SchemaView {
   }
 
   // The end of one statement's results (a null after them).
-  void DropNulls() const {
+  void DropNulls() {
     while (PGresult* more = PQgetResult(conn)) PQclear(more);
   }
 
@@ -722,15 +722,15 @@ struct PgConnection::Impl : public SchemaView {
     int level;                // the transaction level it begins or releases
     const std::string* text;  // kept by the connection (LevelTexts, kSnapshotBegin)
   };
-  mutable std::vector<Pending> pending;
+  std::vector<Pending> pending;
   // The texts of level `level`'s commands, made once per connection: the
   // outermost level's BEGIN, an inner one's SAVEPOINT, its RELEASE, its
   // rollback, and each begin with the write lock taken.
   struct LevelTexts {
     std::string begin, release, rollback, lockedBegin;
   };
-  mutable std::deque<LevelTexts> levelTexts;  // level 1 first
-  const LevelTexts& Level(int level) const {
+  std::deque<LevelTexts> levelTexts;  // level 1 first
+  const LevelTexts& Level(int level) {
     while (levelTexts.size() < static_cast<size_t>(level)) {
       const int made = static_cast<int>(levelTexts.size()) + 1;
       const std::string name = LevelName(made);
@@ -770,14 +770,14 @@ struct PgConnection::Impl : public SchemaView {
   }
 
   // The pending commands as the start of a simple query, taken.
-  std::string TakePending() const {
+  std::string TakePending() {
     std::string text;
     for (const Pending& c : pending) text += *c.text + "; ";
     pending.clear();
     return text;
   }
 
-  ResultPtr Exec(std::string_view sql, std::string_view source = kSourceDatabase) const {
+  ResultPtr Exec(std::string_view sql, std::string_view source = kSourceDatabase) {
     Settle();
     CountServerRoundTrip();
     const std::string text = pending.empty() ? std::string(sql) : TakePending() + std::string(sql);
@@ -788,7 +788,7 @@ struct PgConnection::Impl : public SchemaView {
 
   // The pending commands sent by themselves (before a request that cannot
   // carry them).
-  void Flush() const {
+  void Flush() {
     if (!pending.empty()) Exec("");
   }
 
@@ -808,7 +808,7 @@ struct PgConnection::Impl : public SchemaView {
     // The results that come after the statements' (the release's).
     size_t Trailing() const { return levelMark == 0 ? 1 : 0; }
   };
-  Preamble SendPreamble(bool levelMarks = false) const {
+  Preamble SendPreamble(bool levelMarks = false) {
     static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
     Preamble out;
     if (levelMarks && !pending.empty() && pending.back().kind == Command::kLevel)
@@ -825,7 +825,7 @@ struct PgConnection::Impl : public SchemaView {
   }
 
   // Undoes the statements of a pipeline that failed after its preamble.
-  void Undo(const Preamble& preamble) const {
+  void Undo(const Preamble& preamble) {
     static const std::string own = "ROLLBACK TO SAVEPOINT " + Quoted(kStatementSavepoint) +
                                    "; RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
     CountServerRoundTrip();
@@ -837,7 +837,7 @@ struct PgConnection::Impl : public SchemaView {
 
   // The statement savepoint's release after the statements, when the
   // preamble set one.
-  bool SendRelease(const Preamble& preamble) const {
+  bool SendRelease(const Preamble& preamble) {
     static const std::string release = "RELEASE SAVEPOINT " + Quoted(kStatementSavepoint);
     return preamble.Trailing() == 0 ||
            PQsendQueryParams(conn, release.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
@@ -848,7 +848,7 @@ struct PgConnection::Impl : public SchemaView {
   // result before the first failure. Returns the first failure (null:
   // none), `failedAt` where it came; `lost`: the connection gave no result.
   template <class Each>
-  ResultPtr ReadResults(size_t count, bool& lost, size_t& failedAt, Each each) const {
+  ResultPtr ReadResults(size_t count, bool& lost, size_t& failedAt, Each each) {
     ResultPtr failure;
     for (size_t i = 0; i < count && !lost; ++i) {
       ResultPtr r(PQgetResult(conn));
@@ -871,7 +871,7 @@ struct PgConnection::Impl : public SchemaView {
   // ReadResults of a whole pipeline ended by one sync, then the sync's, and
   // out of pipeline mode.
   template <class Each>
-  ResultPtr ReadPipeline(size_t count, bool& lost, size_t& failedAt, Each each) const {
+  ResultPtr ReadPipeline(size_t count, bool& lost, size_t& failedAt, Each each) {
     ResultPtr failure = ReadResults(count, lost, failedAt, each);
     if (!lost) {
       ResultPtr sync(PQgetResult(conn));
@@ -883,12 +883,12 @@ struct PgConnection::Impl : public SchemaView {
 
   // The first `count` results of a pipeline: null when each succeeded, else
   // the first failure (the statements after it were skipped).
-  ResultPtr ReadPreamble(size_t count, bool& lost) const {
+  ResultPtr ReadPreamble(size_t count, bool& lost) {
     size_t failedAt = 0;
     return ReadResults(count, lost, failedAt, [](size_t, const PGresult*) {});
   }
 
-  ResultPtr ExecParams(std::string_view sql, const std::vector<std::string>& values) const {
+  ResultPtr ExecParams(std::string_view sql, const std::vector<std::string>& values) {
     Settle();
     Flush();
     std::vector<const char*> p;
@@ -900,14 +900,14 @@ struct PgConnection::Impl : public SchemaView {
     return r;
   }
 
-  void Forget() const {
+  void Forget() {
     namesRead = false;
     names.clear();
     ordered.clear();
     tables.clear();
   }
 
-  void ReadNames() const {
+  void ReadNames() {
     if (namesRead) return;
     ResultPtr r = Exec("SELECT \"name\" FROM \"_jet_tables\" ORDER BY \"ordinal\"");
     names.clear();
@@ -920,7 +920,7 @@ struct PgConnection::Impl : public SchemaView {
     namesRead = true;
   }
 
-  const CachedTable* Load(std::string_view table) const {
+  const CachedTable* Load(std::string_view table) {
     ReadNames();
     const std::string key = FoldCase(table);
     if (auto it = tables.find(key); it != tables.end()) return &it->second;
@@ -975,28 +975,35 @@ struct PgConnection::Impl : public SchemaView {
     return &tables.emplace(key, std::move(cached)).first->second;
   }
 
-  const std::vector<ColumnInfo>* TableColumns(std::string_view table) const override {
-    const CachedTable* t = Load(table);
-    return t ? &t->columns : nullptr;
-  }
-
-  std::string StoredTableName(std::string_view table) const override {
-    ReadNames();
-    auto n = names.find(FoldCase(table));
-    return n == names.end() ? std::string() : n->second;
-  }
+  // The catalogue as the translator sees it: a definition not read yet is
+  // read from the server, through the connection (its requests first send
+  // what waits, as every request does).
+  struct Catalogue final : SchemaView {
+    Impl& impl;
+    explicit Catalogue(Impl& of) : impl(of) {}
+    const std::vector<ColumnInfo>* TableColumns(std::string_view table) const override {
+      const CachedTable* t = impl.Load(table);
+      return t ? &t->columns : nullptr;
+    }
+    std::string StoredTableName(std::string_view table) const override {
+      impl.ReadNames();
+      auto n = impl.names.find(FoldCase(table));
+      return n == impl.names.end() ? std::string() : n->second;
+    }
+  };
+  Catalogue catalogue{*this};
 
   // ---- schema statements: the server's tables and the catalogue's rows
   // together, inside the caller's savepoint.
 
-  void InsertField(const std::string& table, int ordinal, const FieldSpec& f) const {
+  void InsertField(const std::string& table, int ordinal, const FieldSpec& f) {
     ExecParams("INSERT INTO \"_jet_fields\" VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10)",
                {table, std::to_string(ordinal), f.name, std::to_string(static_cast<int>(f.type)),
                 std::to_string(f.size), f.required ? "t" : "f", f.allowZeroLength ? "t" : "f",
                 f.defaultValue, f.autoIncrement ? "t" : "f", f.unicodeCompression ? "t" : "f"});
   }
 
-  void InsertIndex(const std::string& table, const IndexSpec& index) const {
+  void InsertIndex(const std::string& table, const IndexSpec& index) {
     ExecParams("INSERT INTO \"_jet_indexes\" VALUES ($1, $2, $3, $4, $5)",
                {table, index.name, IndexFieldsText(index), index.primary ? "t" : "f",
                 index.unique || index.primary ? "t" : "f"});
@@ -1025,7 +1032,7 @@ struct PgConnection::Impl : public SchemaView {
     if (primaries > 1) ThrowJet(jeterr::kPrimaryKeyExists, {}, kSourceIndex);
   }
 
-  void CreateTable(const TableSpec& table) const {
+  void CreateTable(const TableSpec& table) {
     if (Load(table.name)) ThrowJet(jeterr::kTableExists, {table.name}, kSourceTableDef);
     CheckFields(table);
     Exec(sql::PostgresCreateTableSql(table));
@@ -1037,13 +1044,13 @@ struct PgConnection::Impl : public SchemaView {
     for (const IndexSpec& x : table.indexes) InsertIndex(table.name, x);
   }
 
-  const TableSpec& Existing(std::string_view table) const {
+  const TableSpec& Existing(std::string_view table) {
     const CachedTable* t = Load(table);
     if (!t) ThrowJet(jeterr::kTableNotFound, {table}, kSourceTableDef);
     return *t->spec;
   }
 
-  int64_t Apply(const SchemaChange& change) const {
+  int64_t Apply(const SchemaChange& change) {
     using Op = SchemaChange::Op;
     switch (change.op) {
       case Op::kCreateTable:
@@ -1137,7 +1144,7 @@ struct PgConnection::Impl : public SchemaView {
     ThrowJet(jeterr::kNotSupported);
   }
 
-  void DropIndex(const std::string& table, const IndexSpec& x) const {
+  void DropIndex(const std::string& table, const IndexSpec& x) {
     if (x.primary) {
       // The table's primary key (CREATE TABLE's constraint) or an index
       // made primary later (CREATE INDEX ... WITH PRIMARY): whichever it is.
@@ -1154,7 +1161,7 @@ struct PgConnection::Impl : public SchemaView {
 
   // Gives `table` the row key (a table left without a primary key) or takes
   // it away (a table given one). Adding it numbers the rows there.
-  void SetRowKey(const std::string& table, bool keyless) const {
+  void SetRowKey(const std::string& table, bool keyless) {
     if (keyless)
       Exec("ALTER TABLE " + Quoted(table) + " ADD COLUMN IF NOT EXISTS " +
            sql::PostgresRowKeySql());
@@ -1165,15 +1172,15 @@ struct PgConnection::Impl : public SchemaView {
   // ---- running statements
 
   int depth = 0;
-  mutable int64_t changes = 0;
+  int64_t changes = 0;
   // The row key (sql::kServerRowKey) of the row the last INSERT wrote, when
   // its table has one.
-  mutable std::optional<int64_t> lastRowKey;
+  std::optional<int64_t> lastRowKey;
   bool readOnly = false;
   int busyTimeoutMs = 0;
 
   // The session's settings, made after the connect and after a reconnect.
-  void SetUpSession() const {
+  void SetUpSession() {
     // Read committed whatever the server's default: a select of a
     // transaction not opened yet runs by itself (Unopened).
     Exec(
@@ -1231,7 +1238,7 @@ struct PgConnection::Impl : public SchemaView {
     }
   }
 
-  void NoteChanges(const PGresult* r) const {
+  void NoteChanges(const PGresult* r) {
     const char* n = PQcmdTuples(const_cast<PGresult*>(r));
     changes = n && *n ? std::atoll(n) : 0;
   }
@@ -1272,7 +1279,7 @@ struct PgConnection::Impl : public SchemaView {
   }
 
   // What a statement's result tells: the rows changed, an inserted row's key.
-  void NoteResult(const Entry& entry, const PGresult* r) const {
+  void NoteResult(const Entry& entry, const PGresult* r) {
     // A select changes nothing (its command tag counts its rows).
     if (entry.translation.kind != StatementKind::kSelect) NoteChanges(r);
     // An INSERT of one row into a table with the row key returns the key.
@@ -1299,8 +1306,8 @@ struct PgConnection::Impl : public SchemaView {
       return p;
     }
   };
-  mutable std::optional<Held> held;
-  mutable bool quiet = false;
+  std::optional<Held> held;
+  bool quiet = false;
 
   bool CanHold(const Entry& entry) const {
     return quiet && !held && depth > 0 && lockLevel > 0 && !streaming && queued.empty() &&
@@ -1313,7 +1320,7 @@ struct PgConnection::Impl : public SchemaView {
 
   // The held statement sent by itself, as Run sends it, before another
   // request; its failure is raised here.
-  void RunHeld() const {
+  void RunHeld() {
     if (!held) return;
     Held h = std::move(*held);
     held.reset();
@@ -1332,7 +1339,7 @@ struct PgConnection::Impl : public SchemaView {
 
   // A rollback of the held statement's level or one around it: the
   // statement, never sent, goes; the commands before it wait again.
-  void DropHeld(int level) const {
+  void DropHeld(int level) {
     if (!held || held->level < level) return;
     std::vector<Pending> after;
     after.swap(pending);
@@ -1385,7 +1392,7 @@ struct PgConnection::Impl : public SchemaView {
   // one round trip (a pipeline); when the statement fails, the server skips
   // the release, and a rollback to the savepoint ends the failure. Returns
   // the statement's result, failed or not.
-  ResultPtr RunBetweenSavepoints(const Entry& entry, const std::vector<const char*>& p) const {
+  ResultPtr RunBetweenSavepoints(const Entry& entry, const std::vector<const char*>& p) {
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     CountServerRoundTrip();
     const Preamble preamble = SendPreamble(true);
@@ -1964,7 +1971,8 @@ PgConnection::~PgConnection() = default;
 
 std::shared_ptr<const Translation> PgConnection::Translate(std::string_view jetSql) {
   impl_->CheckNotifications();
-  return std::make_shared<const Translation>(TranslateJet(jetSql, *impl_, SqlDialect::kPostgres));
+  return std::make_shared<const Translation>(
+      TranslateJet(jetSql, impl_->catalogue, SqlDialect::kPostgres));
 }
 
 std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) {
@@ -2002,7 +2010,7 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
     if (impl_->cache.size() >= kMaxCachedShapes) impl_->DropStatements();
     std::vector<LiteralUse>& uses = impl_->uses;
     Translation translated =
-        TranslateJetParameterized(jetSql, *impl_, positions, uses, SqlDialect::kPostgres);
+        TranslateJetParameterized(jetSql, impl_->catalogue, positions, uses, SqlDialect::kPostgres);
     auto made = std::make_shared<Entry>();
     if (translated.kind == StatementKind::kSchema) {
       made->translation = std::move(translated);

@@ -44,7 +44,9 @@ class RunEach : public ::testing::Test {
   void SetUp() override {
     places_.emplace(gConninfo, "qv_runeach_", gFunctions, "RunEach.mdb");
     engines_.push_back(jet::OpenEngine(places_->File(), {.create = true}));
-    engines_.push_back(jet::OpenEngine(places_->Server(), {.create = true}));
+    // Named by the schema, so that a test can end the session (EndSessions).
+    engines_.push_back(jet::OpenEngine(
+        places_->Server() + " application_name=" + places_->SchemaName(), {.create = true}));
     for (auto& e : engines_) {
       e->Execute("CREATE TABLE T (ID LONG CONSTRAINT pk PRIMARY KEY, N LONG)");
       e->Execute("INSERT INTO T (ID, N) VALUES (1, 10)");
@@ -361,6 +363,8 @@ TEST_F(RunEach, RoundTripsPerCall) {
     std::function<void()> call;
     uint64_t roundTrips;
   };
+  testsupport::PgAdmin admin(gConninfo);
+  const std::string table = places_->SchemaName() + ".\"T\"";
   auto failure = [](const std::function<void()>& call) {
     try {
       call();
@@ -461,8 +465,38 @@ TEST_F(RunEach, RoundTripsPerCall) {
          e.CommitTrans();
        },
        4},
-      {"the rows after them (the select prepared and described first)",
-       [&] { EXPECT_EQ(Rows(e), "1:5,2:8,9:9"); }, 3},
+      {"a held insert dropped by the rollback of its level: never sent",
+       [&] {
+         e.BeginTrans(true);
+         e.BeginTrans(true);
+         e.Prepare("INSERT INTO T (ID, N) VALUES (7, 7)")->RunAtCommit();
+         e.Rollback();
+         e.CommitTrans();
+       },
+       2},
+      {"a held insert whose COMMIT alone fails (a deferred check): raised, then the rollback",
+       [&] {
+         admin.Value("ALTER TABLE " + table +
+                     " ADD CONSTRAINT n_once UNIQUE (\"N\") DEFERRABLE "
+                     "INITIALLY DEFERRED");
+         e.BeginTrans(true);
+         e.Prepare("INSERT INTO T (ID, N) VALUES (6, 8)")->RunAtCommit();
+         EXPECT_EQ(failure([&] { e.CommitTrans(); }), 3022);
+         e.Rollback();
+         admin.Value("ALTER TABLE " + table + " DROP CONSTRAINT n_once");
+       },
+       3},
+      {"a held insert whose session is lost in the commit's pipeline: the transaction ends",
+       [&] {
+         e.BeginTrans(true);
+         e.Prepare("INSERT INTO T (ID, N) VALUES (7, 7)")->RunAtCommit();
+         admin.EndSessions(places_->SchemaName());
+         EXPECT_EQ(failure([&] { e.CommitTrans(); }), 3043);
+         EXPECT_EQ(e.TransactionDepth(), 0);
+       },
+       2},
+      {"the rows after them (a new session: set up, the table read, the select prepared)",
+       [&] { EXPECT_EQ(Rows(e), "1:5,2:8,9:9"); }, 9},
   };
   for (const Case& c : cases) {
     const uint64_t before = jet::ServerRoundTrips();
