@@ -88,6 +88,15 @@ void FreeTreeBlock(void* block, size_t size) noexcept {
   ++free.count[c];
 }
 
+std::string WrittenName(const Expr& e) {
+  std::string name;
+  if (!e.qualifier.empty()) {
+    name.reserve(e.qualifier.size() + 1 + e.text.size());
+    name.append(e.qualifier) += '.';
+  }
+  return name.append(e.text);
+}
+
 // Out of line: each node owns nodes of types declared after it.
 Expr::~Expr() = default;
 TableRef::~TableRef() = default;

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <forward_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/jet/JetTranslator.h"
@@ -120,8 +122,11 @@ struct Expr : TreeNode {
   Op op = Op::kNone;
   bool negated = false;
   bool star = false;
-  std::string text;       // literal text or value, column or function name
-  std::string qualifier;  // the table or alias before the dot of a column
+  // Views of the statement text, or of a text of the statement's `texts`
+  // (a literal's value that differs from its token): a node owns nothing of
+  // its own, so making and dropping one copies and frees no string.
+  std::string_view text;       // literal text or value, column or function name
+  std::string_view qualifier;  // the table or alias before the dot of a column
   double number = 0;
   ExprList args;
   std::unique_ptr<Query> sub;
@@ -129,6 +134,9 @@ struct Expr : TreeNode {
   size_t end;      // just past its last byte
   int height = 1;  // 1 + the height of the tallest operand
 };
+
+// A column reference's name as written: [qualifier.]name.
+std::string WrittenName(const Expr& e);
 
 struct SelectItem {
   ExprPtr expr;               // null for * and q.*
@@ -213,6 +221,11 @@ struct Statement {
   std::string deleteQualifier;           // q of DELETE q.*
   ExprPtr where;                         // UPDATE, DELETE
   size_t pos = 0;
+  // The values the nodes' views point to that are not in the statement's
+  // text (a literal with a quote written twice, a GUID): a list, so that
+  // neither adding one nor moving the statement moves them, and none is
+  // allocated for a statement without them.
+  std::forward_list<std::string> texts;
 };
 
 }  // namespace qv::jet::sql

@@ -122,7 +122,7 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
     if (e.kind == ExprKind::kNumber) {
       pos = static_cast<size_t>(NumberLiteralValue(e.text));
     } else if (e.kind == ExprKind::kColumn) {
-      const std::string full = e.qualifier.empty() ? e.text : e.qualifier + "." + e.text;
+      const std::string full = WrittenName(e);
       for (size_t i = 0; i < out.columns.size() && pos == 0; ++i)
         if (NamesEqual(out.columns[i].name, e.text) || NamesEqual(out.columns[i].name, full))
           pos = i + 1;

@@ -83,6 +83,18 @@ void JetParser::FailExpression(const Token& at, std::string_view jetText) const 
 // ---- statements
 
 Statement JetParser::Parse() {
+  Statement st = ParseStatement();
+  st.texts = std::move(texts_);
+  return st;
+}
+
+std::string_view JetParser::LiteralText(const Token& t) {
+  if (t.kind == TokenKind::kString && t.value.find(t.text.front()) == std::string_view::npos)
+    return t.value;
+  return texts_.emplace_front(LiteralTokenValue(t));
+}
+
+Statement JetParser::ParseStatement() {
   const Token& first = Peek();
   if (first.Is(Keyword::kSelect) || first.IsSymbol("(")) return ParseSelectStatement();
   if (first.Is(Keyword::kInsert)) return ParseInsert();

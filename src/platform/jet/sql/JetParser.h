@@ -30,6 +30,10 @@ class JetParser {
   Statement Parse();
 
  private:
+  Statement ParseStatement();
+  // The value of a string or GUID token: a view of its token when that is
+  // its value, else of a text kept in `texts_`.
+  std::string_view LiteralText(const Token& t);
   class NestingGuard;
   struct ParenContent;  // what a parenthesis in FROM holds: a query or a join
 
@@ -141,6 +145,7 @@ class JetParser {
   size_t exprStart_ = 0;      // where the outermost current expression began
   bool intoAllowed_ = false;  // the statement's first select may name a new table (INTO)
   std::string into_;          // the table a SELECT ... INTO makes
+  std::forward_list<std::string> texts_;  // Statement::texts, moved into the statement parsed
 };
 
 }  // namespace qv::jet::sql

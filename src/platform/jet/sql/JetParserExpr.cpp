@@ -335,13 +335,13 @@ ExprPtr JetParser::ParsePrimary() {
   switch (t.kind) {
     case TokenKind::kNumber: {
       auto e = leaf(ExprKind::kNumber);
-      e->text.assign(t.text);
+      e->text = t.text;
       return e;
     }
     case TokenKind::kString:
     case TokenKind::kGuid: {
       auto e = leaf(t.kind == TokenKind::kString ? ExprKind::kString : ExprKind::kGuid);
-      e->text = LiteralTokenValue(t);
+      e->text = LiteralText(t);
       return e;
     }
     case TokenKind::kDate: {
@@ -415,11 +415,11 @@ ExprPtr JetParser::ParseNamePrimary() {
     const Token& col = Peek();
     if (col.kind != TokenKind::kWord && col.kind != TokenKind::kBracket) FailExpression(col);
     Take();
-    e->qualifier.assign(name.Name());
-    e->text.assign(col.Name());
+    e->qualifier = name.Name();
+    e->text = col.Name();
     e->end = col.end;
   } else {
-    e->text.assign(name.Name());
+    e->text = name.Name();
   }
   return e;
 }
@@ -441,7 +441,7 @@ ExprPtr JetParser::ParseCall(const Token& name) {
   if (!close.IsSymbol(")")) FailExpression(close);
   Take();
   auto e = MakeNode(ExprKind::kCall, name.pos, std::move(args));
-  e->text.assign(name.text);
+  e->text = name.text;
   e->star = star;
   e->end = close.end;
   return e;
