@@ -27,6 +27,8 @@ class JetParser {
   JetParser(const JetParser&) = delete;
   JetParser& operator=(const JetParser&) = delete;
 
+  // REQUIRES: a TreeScope (JetAst.h) around the parse and every use of the
+  // tree it returns.
   Statement Parse();
 
  private:
@@ -92,25 +94,25 @@ class JetParser {
   std::vector<IndexField> ParseIndexColumns();
 
   // Queries.
-  std::unique_ptr<Query> ParseQuery();
-  std::unique_ptr<Query> ParseQueryTerm(bool* parenthesised);
-  std::unique_ptr<Query> ContinueUnion(std::unique_ptr<Query> first, bool firstParenthesised);
-  std::unique_ptr<Select> ParseSelect();
+  TreePtr<Query> ParseQuery();
+  TreePtr<Query> ParseQueryTerm(bool* parenthesised);
+  TreePtr<Query> ContinueUnion(TreePtr<Query> first, bool firstParenthesised);
+  TreePtr<Select> ParseSelect();
   void ParseTop(Select& s);
   void ParseSelectList(Select& s);
   TreeList<OrderKey> ParseOrderBy();
-  std::vector<ExprPtr> ParseExpressionList();
+  TreeList<ExprPtr> ParseExpressionList();
 
   // FROM.
-  std::unique_ptr<TableRef> ParseFromList();
-  std::unique_ptr<TableRef> ContinueFromList(std::unique_ptr<TableRef> left);
-  std::unique_ptr<TableRef> ContinueJoinChain(std::unique_ptr<TableRef> left);
-  std::unique_ptr<TableRef> ParseFromItem();
+  TreePtr<TableRef> ParseFromList();
+  TreePtr<TableRef> ContinueFromList(TreePtr<TableRef> left);
+  TreePtr<TableRef> ContinueJoinChain(TreePtr<TableRef> left);
+  TreePtr<TableRef> ParseFromItem();
   ParenContent ParseParenContent();
-  std::unique_ptr<TableRef> SubqueryRef(std::unique_ptr<Query> q, size_t pos);
-  void ParseOptionalAlias(std::string& alias);
-  std::unique_ptr<TableRef> MakeJoin(JoinKind kind, std::unique_ptr<TableRef> left,
-                                     std::unique_ptr<TableRef> right, ExprPtr on, size_t pos);
+  TreePtr<TableRef> SubqueryRef(TreePtr<Query> q, size_t pos);
+  std::string_view OptionalAlias();  // the alias after a table, empty for none
+  TreePtr<TableRef> MakeJoin(JoinKind kind, TreePtr<TableRef> left, TreePtr<TableRef> right,
+                             ExprPtr on, size_t pos);
 
   // Expressions, loosest binding first.
   ExprPtr ParseExpression();
@@ -128,7 +130,7 @@ class JetParser {
   size_t PlainOperandTokens() const;
   ExprPtr ParseNamePrimary();
   ExprPtr ParseCall(const Token& name);
-  std::unique_ptr<Query> ParseNestedQuery();
+  TreePtr<Query> ParseNestedQuery();
   ExprPtr MakeBinary(Op op, ExprPtr left, ExprPtr right);
   ExprPtr MakeNode(ExprKind kind, size_t pos, ExprList args);
   // After a whole expression: a token that cannot follow one is a missing operator.

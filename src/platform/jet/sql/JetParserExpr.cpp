@@ -109,7 +109,7 @@ class ExprNesting {
 };
 
 ExprPtr JetParser::MakeNode(ExprKind kind, size_t pos, ExprList args) {
-  auto e = std::make_unique<Expr>(kind, pos);
+  auto e = MakeTree<Expr>(kind, pos);
   int tallest = 0;
   for (const auto& a : args) {
     tallest = std::max(tallest, a->height);
@@ -214,7 +214,7 @@ ExprPtr JetParser::ParseComparison() {
     if (negated) Take();
     ExprList args;
     ExprKind kind;
-    std::unique_ptr<Query> sub;
+    TreePtr<Query> sub;
     size_t end = 0;
     if (Accept(Keyword::kLike)) {
       kind = ExprKind::kLike;
@@ -311,7 +311,7 @@ ExprPtr JetParser::ParsePower() {
   return left;
 }
 
-std::unique_ptr<Query> JetParser::ParseNestedQuery() {
+TreePtr<Query> JetParser::ParseNestedQuery() {
   ExprNesting guard(nesting_);
   const int savedDepth = exprDepth_;
   const size_t savedStart = exprStart_;
@@ -327,7 +327,7 @@ std::unique_ptr<Query> JetParser::ParseNestedQuery() {
 ExprPtr JetParser::ParsePrimary() {
   const Token& t = Peek();
   auto leaf = [&](ExprKind kind) {
-    auto e = std::make_unique<Expr>(kind, t.pos);
+    auto e = MakeTree<Expr>(kind, t.pos);
     e->end = t.end;
     Take();
     return e;
@@ -356,7 +356,7 @@ ExprPtr JetParser::ParsePrimary() {
         ExprNesting guard(nesting_);
         const size_t pos = Take().pos;
         if (Peek().Is(Keyword::kSelect)) {
-          auto e = std::make_unique<Expr>(ExprKind::kSubquery, pos);
+          auto e = MakeTree<Expr>(ExprKind::kSubquery, pos);
           e->sub = ParseNestedQuery();
           e->end = Peek().end;
           if (!AcceptSymbol(")")) FailExpression(Peek());
@@ -407,7 +407,7 @@ ExprPtr JetParser::ParseNamePrimary() {
     if (name.kind != TokenKind::kWord) FailExpression(Peek());
     return ParseCall(name);
   }
-  auto e = std::make_unique<Expr>(ExprKind::kColumn, name.pos);
+  auto e = MakeTree<Expr>(ExprKind::kColumn, name.pos);
   e->end = name.end;
   // Each name written once into its place (no temporary, no move).
   if (AcceptSymbol(".")) {
