@@ -6,6 +6,7 @@
 namespace qv::jet {
 
 Translation TranslateJet(std::string_view jetSql, const SchemaView& schema, SqlDialect dialect) {
+  const sql::TreeScope tree;  // the syntax tree lives until the translation is made
   const sql::Statement st = sql::JetParser(jetSql).Parse();
   return sql::JetEmitter(schema, jetSql, dialect).Translate(st);
 }
@@ -13,6 +14,7 @@ Translation TranslateJet(std::string_view jetSql, const SchemaView& schema, SqlD
 Translation TranslateJetParameterized(std::string_view jetSql, const SchemaView& schema,
                                       std::span<const size_t> literalPositions,
                                       std::vector<LiteralUse>& uses, SqlDialect dialect) {
+  const sql::TreeScope tree;
   const sql::Statement st = sql::JetParser(jetSql).Parse();
   uses.assign(literalPositions.size(), LiteralUse::kNone);
   sql::JetEmitter emitter(schema, jetSql, dialect);

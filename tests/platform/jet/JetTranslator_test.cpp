@@ -199,6 +199,12 @@ TEST_F(JetTranslator, PlainOperandsParseAsWithinExpressions) {
       {"select Left(name, 2), UCase(t.name) from t",
        "SELECT jet_left(\"t\".\"name\", 2) COLLATE JETRU AS \"Expr1000\", "
        "jet_ucase(\"t\".\"name\") COLLATE JETRU AS \"Expr1001\" FROM \"t\""},
+      // a literal's value, the quotes undoubled, and a GUID's, in upper case
+      {"select 'it''s', \"a\"\"b\", 'x' from t where g = {guid "
+       "{0a1b2c3d-abcd-1111-2222-3333444455ff}}",
+       "SELECT 'it''s' COLLATE JETRU AS \"Expr1000\", 'a\"b' COLLATE JETRU AS \"Expr1001\", 'x' "
+       "COLLATE JETRU AS \"Expr1002\" FROM \"t\" WHERE (\"t\".\"g\" = "
+       "'{0A1B2C3D-ABCD-1111-2222-3333444455FF}')"},
   };
   for (const auto& [jet, sql] : cases) {
     SCOPED_TRACE(jet);

@@ -1,5 +1,7 @@
 #include "platform/jet/sql/JetAst.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <new>
 
@@ -7,92 +9,109 @@ namespace qv::jet::sql {
 
 namespace {
 
-// Blocks are kept by size class: 16-byte steps up to kLargestPooled bytes
-// (a node is the largest), at most kBlocksKept of each. Under the address
-// sanitizer every block is its own allocation, so that a use after free is
-// still caught.
-constexpr size_t kClassBytes = 16;
-constexpr size_t kLargestPooled = 256;
-constexpr size_t kClasses = kLargestPooled / kClassBytes;
-#if defined(__SANITIZE_ADDRESS__)
-constexpr size_t kBlocksKept = 0;
-#else
-constexpr size_t kBlocksKept = 256;
-#endif
+// The arena of a thread: a list of chunks kept from one translation to the
+// next, taken in order. A chunk is at least kChunkBytes; a block larger than
+// that gets a chunk of its own size. After the outermost translation the
+// first kChunksKept stay (a statement near the limits leaves no megabytes
+// behind for the thread's life).
+constexpr size_t kChunkBytes = size_t{64} << 10;
+constexpr size_t kChunksKept = 1;
+constexpr size_t kAlign = alignof(std::max_align_t);
 
-// A free block holds the next free block of its class.
-struct FreeBlock {
-  FreeBlock* next;
+// At the start of its chunk; the blocks follow.
+struct alignas(kAlign) Chunk {
+  Chunk* next;
+  size_t size;  // bytes after the header
+  char* Data() { return reinterpret_cast<char*>(this + 1); }
 };
 
 // Trivially destructible, so that it stays usable while the thread's other
-// objects are destroyed; the blocks it holds at the thread's end are freed
-// by FreeBlocksOwner.
-struct FreeBlocks {
-  FreeBlock* first[kClasses];
-  uint16_t count[kClasses];
+// objects are destroyed; the chunks it holds at the thread's end are freed
+// by ArenaOwner.
+struct Arena {
+  Chunk* first;
+  Chunk* current;  // null before the first block of the outermost scope
+  size_t used;     // bytes of `current` taken
 };
 // Compiled with TLS descriptors (CMakeLists.txt): in the default model each
 // access called __tls_get_addr. The initial-exec model would not call at
 // all, but it puts the library's whole TLS block (every thread_local of it)
 // in the static space, and the PostgreSQL server, which opens the library
 // with its extension, then refuses to load it.
-thread_local FreeBlocks tFreeBlocks;
+thread_local Arena tArena;
 
-struct FreeBlocksOwner {
-  ~FreeBlocksOwner() {
-    for (size_t c = 0; c < kClasses; ++c) {
-      while (FreeBlock* b = tFreeBlocks.first[c]) {
-        tFreeBlocks.first[c] = b->next;
-        ::operator delete(b);
-      }
-      tFreeBlocks.count[c] = 0;
-    }
+// Frees the chunks after the first `kept`.
+void FreeChunks(Arena& a, size_t kept) {
+  Chunk** link = &a.first;
+  for (size_t k = 0; *link != nullptr && k < kept; ++k) link = &(*link)->next;
+  for (Chunk* c = *link; c != nullptr;) {
+    Chunk* next = c->next;
+    ::operator delete(c);
+    c = next;
+  }
+  *link = nullptr;
+}
+
+struct ArenaOwner {
+  ~ArenaOwner() {
+    FreeChunks(tArena, 0);
+    tArena.current = nullptr;
+    tArena.used = 0;
   }
 };
-
-// The class of a block of `size` bytes; kClasses when it is not pooled.
-size_t SizeClassOf(size_t size) {
-  return size == 0 || size > kLargestPooled ? kClasses : (size - 1) / kClassBytes;
-}
 
 }  // namespace
 
 void* AllocateTreeBlock(size_t size) {
-  const size_t c = SizeClassOf(size);
-  if (c == kClasses) return ::operator new(size);
-  FreeBlocks& free = tFreeBlocks;
-  if (FreeBlock* b = free.first[c]) {
-    free.first[c] = b->next;
-    --free.count[c];
-    return b;
+  Arena& a = tArena;
+  size = (size + kAlign - 1) & ~(kAlign - 1);
+  if (a.current != nullptr && a.current->size - a.used >= size) {
+    void* block = a.current->Data() + a.used;
+    a.used += size;
+    return block;
   }
-  // Made when the thread first allocates a block, so destroyed before the
-  // lists are gone; asked only here, as each access of a per-thread object
-  // costs a call in a shared library. (A syntax tree is freed on the thread
-  // that made it.)
-  thread_local FreeBlocksOwner owner;
-  (void)owner;
-  // The whole class's size, so that any block of the class may serve later.
-  return ::operator new((c + 1) * kClassBytes);
+  // The next chunk that holds the block; one skipped for being too small
+  // stays unused until the scope ends.
+  Chunk* last = a.current;
+  Chunk* next = a.current != nullptr ? a.current->next : a.first;
+  while (next != nullptr && next->size < size) {
+    last = next;
+    next = next->next;
+  }
+  if (next == nullptr) {
+    // Made when the thread first allocates a chunk, so destroyed before
+    // the arena is gone; asked only here, as each access of a per-thread
+    // object costs a call in a shared library.
+    thread_local ArenaOwner owner;
+    (void)owner;
+    const size_t bytes = std::max(size, kChunkBytes);
+    next = new (::operator new(sizeof(Chunk) + bytes)) Chunk{nullptr, bytes};
+    (last != nullptr ? last->next : a.first) = next;
+  }
+  a.current = next;
+  a.used = size;
+  return next->Data();
 }
 
-void FreeTreeBlock(void* block, size_t size) noexcept {
-  const size_t c = SizeClassOf(size);
-  FreeBlocks& free = tFreeBlocks;
-  if (c == kClasses || free.count[c] >= kBlocksKept) {
-    ::operator delete(block);
-    return;
-  }
-  free.first[c] = new (block) FreeBlock{free.first[c]};
-  ++free.count[c];
+TreeScope::TreeScope() : current_(tArena.current), used_(tArena.used) {}
+
+TreeScope::~TreeScope() {
+  Arena& a = tArena;
+  a.current = static_cast<Chunk*>(current_);
+  a.used = used_;
+  if (current_ == nullptr) FreeChunks(a, kChunksKept);
 }
 
-// Out of line: each node owns nodes of types declared after it.
-Expr::~Expr() = default;
-TableRef::~TableRef() = default;
-Select::~Select() = default;
-Query::~Query() = default;
+std::string WrittenName(const Expr& e) {
+  std::string name;
+  if (!e.qualifier.empty()) {
+    name.reserve(e.qualifier.size() + 1 + e.text.size());
+    name.append(e.qualifier) += '.';
+  }
+  return name.append(e.text);
+}
+
+// Out of line: a statement holds nodes of types declared after it.
 Statement::Statement(Statement&&) noexcept = default;
 Statement& Statement::operator=(Statement&&) noexcept = default;
 Statement::~Statement() = default;

@@ -4,8 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <forward_list>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/jet/JetTranslator.h"
@@ -15,18 +18,43 @@ namespace qv::jet::sql {
 struct Query;
 
 // Storage of the syntax tree: its nodes and their lists of operands, select
-// items and order keys. A statement makes and drops a node per operand and
-// a small list per operator, more than the allocator's own per-thread cache
-// keeps, and the rest went through its bins each time: blocks are taken
-// from and returned to per-thread lists of free ones by size instead.
+// items and order keys come from a per-thread arena, and the tree is
+// dropped by giving the arena back to where it stood before the statement
+// was parsed (TreeScope): its nodes hold views and arena lists only, so none
+// has anything to free and no node's destructor is run.
 void* AllocateTreeBlock(size_t size);
-void FreeTreeBlock(void* block, size_t size) noexcept;
 
-// The nodes' operator new and delete.
+// Given to a translation: the tree parsed within it lives until it ends.
+// Scopes nest (a translation inside another's gives back only its own).
+class TreeScope {
+ public:
+  TreeScope();
+  ~TreeScope();
+  TreeScope(const TreeScope&) = delete;
+  TreeScope& operator=(const TreeScope&) = delete;
+
+ private:
+  void* current_;  // where the arena stood
+  size_t used_;
+};
+
+// The nodes' operator new; nothing is freed node by node.
 struct TreeNode {
   static void* operator new(size_t size) { return AllocateTreeBlock(size); }
-  static void operator delete(void* node, size_t size) noexcept { FreeTreeBlock(node, size); }
+  static void operator delete(void*) noexcept {}
 };
+
+// An owner of a node that frees nothing: the arena holds the node.
+template <class T>
+struct TreeDeleter {
+  void operator()(T*) const noexcept {}
+};
+template <class T>
+using TreePtr = std::unique_ptr<T, TreeDeleter<T>>;
+template <class T, class... Args>
+TreePtr<T> MakeTree(Args&&... args) {
+  return TreePtr<T>(new T(std::forward<Args>(args)...));
+}
 
 // The lists' allocator.
 template <class T>
@@ -36,7 +64,7 @@ struct TreeAllocator {
   template <class U>
   TreeAllocator(const TreeAllocator<U>&) noexcept {}
   T* allocate(size_t n) { return static_cast<T*>(AllocateTreeBlock(n * sizeof(T))); }
-  void deallocate(T* p, size_t n) noexcept { FreeTreeBlock(p, n * sizeof(T)); }
+  void deallocate(T*, size_t) noexcept {}
   friend bool operator==(const TreeAllocator&, const TreeAllocator&) { return true; }
 };
 template <class T>
@@ -109,31 +137,36 @@ enum class Op : uint8_t {
 };
 
 struct Expr;
-using ExprPtr = std::unique_ptr<Expr>;
+using ExprPtr = TreePtr<Expr>;
 using ExprList = TreeList<ExprPtr>;
 
 struct Expr : TreeNode {
   Expr(ExprKind k, size_t p) : kind(k), pos(p), end(p) {}
-  ~Expr();
 
   ExprKind kind;
   Op op = Op::kNone;
   bool negated = false;
   bool star = false;
-  std::string text;       // literal text or value, column or function name
-  std::string qualifier;  // the table or alias before the dot of a column
+  // Views of the statement text, or of a text of the statement's `texts`
+  // (a literal's value that differs from its token): a node owns nothing of
+  // its own, so making and dropping one copies and frees no string.
+  std::string_view text;       // literal text or value, column or function name
+  std::string_view qualifier;  // the table or alias before the dot of a column
   double number = 0;
   ExprList args;
-  std::unique_ptr<Query> sub;
+  TreePtr<Query> sub;
   size_t pos;      // first byte of the expression
   size_t end;      // just past its last byte
   int height = 1;  // 1 + the height of the tallest operand
 };
 
+// A column reference's name as written: [qualifier.]name.
+std::string WrittenName(const Expr& e);
+
 struct SelectItem {
-  ExprPtr expr;               // null for * and q.*
-  std::string starQualifier;  // q of q.*; empty for *
-  std::string alias;
+  ExprPtr expr;                    // null for * and q.*
+  std::string_view starQualifier;  // q of q.*; empty for *
+  std::string_view alias;
   size_t pos = 0;
 };
 
@@ -142,15 +175,14 @@ enum class JoinKind : uint8_t { kInner, kLeft, kRight, kCross };
 struct TableRef : TreeNode {
   enum class Kind : uint8_t { kTable, kSubquery, kJoin };
   explicit TableRef(Kind k, size_t p) : kind(k), pos(p) {}
-  ~TableRef();
 
   Kind kind;
-  std::string table;           // kTable: the name as written
-  std::unique_ptr<Query> sub;  // kSubquery
-  std::string alias;           // kTable, kSubquery
+  std::string_view table;  // kTable: the name as written
+  TreePtr<Query> sub;      // kSubquery
+  std::string_view alias;  // kTable, kSubquery
   JoinKind join = JoinKind::kInner;
-  std::unique_ptr<TableRef> left, right;  // kJoin
-  ExprPtr on;                             // kJoin except kCross
+  TreePtr<TableRef> left, right;  // kJoin
+  ExprPtr on;                     // kJoin except kCross
   size_t pos;
 };
 
@@ -160,16 +192,14 @@ struct OrderKey {
 };
 
 struct Select : TreeNode {
-  ~Select();
-
   bool distinct = false;
   bool hasTop = false;
   bool topPercent = false;
   double top = 0;
   TreeList<SelectItem> items;
-  std::unique_ptr<TableRef> from;  // null for a select of expressions alone
+  TreePtr<TableRef> from;  // null for a select of expressions alone
   ExprPtr where;
-  std::vector<ExprPtr> groupBy;
+  TreeList<ExprPtr> groupBy;
   ExprPtr having;
   TreeList<OrderKey> orderBy;
   size_t pos = 0;
@@ -178,12 +208,11 @@ struct Select : TreeNode {
 // A select, or a union of parts; a parenthesised select followed by ORDER BY
 // is a union of one part.
 struct Query : TreeNode {
-  ~Query();
   bool IsCompound() const { return select == nullptr; }
 
-  std::unique_ptr<Select> select;
-  std::vector<std::unique_ptr<Query>> parts;
-  std::vector<bool> unionAll;  // between parts[i] and parts[i + 1]
+  TreePtr<Select> select;
+  TreeList<TreePtr<Query>> parts;
+  TreeList<bool> unionAll;  // between parts[i] and parts[i + 1]
   TreeList<OrderKey> orderBy;
   size_t pos = 0;
 };
@@ -202,17 +231,22 @@ struct Statement {
   ~Statement();
 
   StatementKind kind = StatementKind::kSelect;
-  std::unique_ptr<Query> query;          // SELECT; the source of INSERT ... SELECT
+  TreePtr<Query> query;                  // SELECT; the source of INSERT ... SELECT
   std::string table;                     // target of INSERT and UPDATE
   std::string alias;                     // of the UPDATE target
   std::vector<std::string> columns;      // INSERT column list (may be empty)
-  std::vector<ExprPtr> values;           // INSERT ... VALUES
+  TreeList<ExprPtr> values;              // INSERT ... VALUES
   std::vector<Assignment> assignments;   // UPDATE
   std::shared_ptr<SchemaChange> change;  // kSchema; a make-table's select is `query`
-  std::unique_ptr<TableRef> from;        // DELETE source
+  TreePtr<TableRef> from;                // DELETE source
   std::string deleteQualifier;           // q of DELETE q.*
   ExprPtr where;                         // UPDATE, DELETE
   size_t pos = 0;
+  // The values the nodes' views point to that are not in the statement's
+  // text (a literal with a quote written twice, a GUID): a list, so that
+  // neither adding one nor moving the statement moves them, and none is
+  // allocated for a statement without them.
+  std::forward_list<std::string> texts;
 };
 
 }  // namespace qv::jet::sql

@@ -301,13 +301,13 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
 }
 
 Emitted JetEmitter::EmitNumber(const Expr& e, std::string& out) const {
-  const std::string& t = e.text;
+  const std::string_view t = e.text;
   if (t.front() == '.') out += '0';
   if (const size_t dot = t.find('.');
       dot != std::string::npos && (dot + 1 == t.size() || t[dot + 1] < '0' || t[dot + 1] > '9')) {
-    out.append(t, 0, dot + 1);
+    out.append(t.substr(0, dot + 1));
     out += '0';
-    out.append(t, dot + 1);
+    out.append(t.substr(dot + 1));
   } else {
     out += t;
   }
@@ -343,7 +343,7 @@ Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope, std::string& o
     v.bareColumn = true;
     return v;
   }
-  std::string name = e.qualifier.empty() ? e.text : e.qualifier + "." + e.text;
+  std::string name = WrittenName(e);
   if (std::find(parameters_.begin(), parameters_.end(), name) == parameters_.end())
     parameters_.push_back(std::move(name));
   out += "NULL";

@@ -122,7 +122,7 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
     if (e.kind == ExprKind::kNumber) {
       pos = static_cast<size_t>(NumberLiteralValue(e.text));
     } else if (e.kind == ExprKind::kColumn) {
-      const std::string full = e.qualifier.empty() ? e.text : e.qualifier + "." + e.text;
+      const std::string full = WrittenName(e);
       for (size_t i = 0; i < out.columns.size() && pos == 0; ++i)
         if (NamesEqual(out.columns[i].name, e.text) || NamesEqual(out.columns[i].name, full))
           pos = i + 1;
@@ -142,14 +142,14 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
   switch (t.kind) {
     case TableRef::Kind::kTable: {
       const auto& columns = TableColumns(t.table);
-      const std::string& name = t.alias.empty() ? t.table : t.alias;
+      const std::string_view name = t.alias.empty() ? t.table : t.alias;
       std::string qualifier = t.alias.empty() ? QuotedTable(t.table) : QuoteName(t.alias);
       AppendTable(out, t.table);
       if (!t.alias.empty()) {
         out += " AS ";
         out += qualifier;
       }
-      scope.Add(ScopeSource{name, std::move(qualifier), &columns, {}, {}});
+      scope.Add(ScopeSource{std::string(name), std::move(qualifier), &columns, {}, {}});
       return;
     }
     case TableRef::Kind::kSubquery: {
@@ -157,11 +157,11 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
       derivedSelect_ = true;
       const QueryOut q = EmitQuery(*t.sub, outer);
       const std::string qualifier =
-          QuoteName(t.alias.empty() ? "$d" + std::to_string(++derivedCount_) : t.alias);
+          t.alias.empty() ? QuoteName("$d" + std::to_string(++derivedCount_)) : QuoteName(t.alias);
       std::vector<ColumnInfo>& columns = derivedColumns_.emplace_back();
       columns.reserve(q.columns.size());
       for (const auto& c : q.columns) columns.push_back(ColumnInfo{c.name, c.type, c.size});
-      scope.Add(ScopeSource{t.alias, qualifier, &columns, q.innerSources, q.origins});
+      scope.Add(ScopeSource{std::string(t.alias), qualifier, &columns, q.innerSources, q.origins});
       out += '(';
       out += q.sql;
       out += ") AS ";
@@ -197,7 +197,7 @@ void JetEmitter::ExpandItems(const Select& s, const Scope& scope, SelectState& s
     const ScopeSource* only = nullptr;
     if (!item.starQualifier.empty()) {
       only = scope.FindSource(item.starQualifier);
-      if (only == nullptr) ThrowJet(sqlerr::kNotAFieldName, item.starQualifier + ".*");
+      if (only == nullptr) ThrowJet(sqlerr::kNotAFieldName, std::string(item.starQualifier) + ".*");
     }
     for (const auto& src : scope.Sources()) {
       if (only != nullptr && &src != only) continue;

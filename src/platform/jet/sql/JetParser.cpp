@@ -24,8 +24,8 @@ class JetParser::NestingGuard {
 };
 
 struct JetParser::ParenContent {
-  std::unique_ptr<Query> query;
-  std::unique_ptr<TableRef> table;
+  TreePtr<Query> query;
+  TreePtr<TableRef> table;
 };
 
 namespace {
@@ -83,6 +83,18 @@ void JetParser::FailExpression(const Token& at, std::string_view jetText) const 
 // ---- statements
 
 Statement JetParser::Parse() {
+  Statement st = ParseStatement();
+  st.texts = std::move(texts_);
+  return st;
+}
+
+std::string_view JetParser::LiteralText(const Token& t) {
+  if (t.kind == TokenKind::kString && t.value.find(t.text.front()) == std::string_view::npos)
+    return t.value;
+  return texts_.emplace_front(LiteralTokenValue(t));
+}
+
+Statement JetParser::ParseStatement() {
   const Token& first = Peek();
   if (first.Is(Keyword::kSelect) || first.IsSymbol("(")) return ParseSelectStatement();
   if (first.Is(Keyword::kInsert)) return ParseInsert();
@@ -154,7 +166,7 @@ Statement JetParser::ParseUpdate() {
   st.pos = Take().pos;
   clauseError_ = sqlerr::kUpdateSyntax;
   st.table = ExpectName();
-  ParseOptionalAlias(st.alias);
+  st.alias = OptionalAlias();
   const Token& t = Peek();
   if (t.Is(Keyword::kInner) || t.Is(Keyword::kLeft) || t.Is(Keyword::kRight) ||
       t.Is(Keyword::kJoin) || t.IsSymbol(",")) {
@@ -198,10 +210,10 @@ Statement JetParser::ParseDelete() {
       st.deleteQualifier = std::string(name.Name());
     } else {
       // No FROM: the name is the table itself.
-      st.from = std::make_unique<TableRef>(TableRef::Kind::kTable, name.pos);
-      st.from->table = std::string(name.Name());
+      st.from = MakeTree<TableRef>(TableRef::Kind::kTable, name.pos);
+      st.from->table = name.Name();
       clauseError_ = sqlerr::kFromClause;
-      ParseOptionalAlias(st.from->alias);
+      st.from->alias = OptionalAlias();
     }
   } else {
     Expect(Keyword::kFrom);
@@ -214,13 +226,13 @@ Statement JetParser::ParseDelete() {
 
 // ---- queries
 
-std::unique_ptr<Query> JetParser::ParseQuery() {
+TreePtr<Query> JetParser::ParseQuery() {
   bool parenthesised = false;
   auto first = ParseQueryTerm(&parenthesised);
   return ContinueUnion(std::move(first), parenthesised);
 }
 
-std::unique_ptr<Query> JetParser::ParseQueryTerm(bool* parenthesised) {
+TreePtr<Query> JetParser::ParseQueryTerm(bool* parenthesised) {
   if (Peek().IsSymbol("(")) {
     NestingGuard guard(*this);
     Take();
@@ -230,18 +242,17 @@ std::unique_ptr<Query> JetParser::ParseQueryTerm(bool* parenthesised) {
     return q;
   }
   *parenthesised = false;
-  auto q = std::make_unique<Query>();
+  auto q = MakeTree<Query>();
   q->pos = Peek().pos;
   q->select = ParseSelect();
   return q;
 }
 
-std::unique_ptr<Query> JetParser::ContinueUnion(std::unique_ptr<Query> first,
-                                                bool firstParenthesised) {
+TreePtr<Query> JetParser::ContinueUnion(TreePtr<Query> first, bool firstParenthesised) {
   const bool isUnion = Peek().Is(Keyword::kUnion);
   const bool ordersParenthesised = !isUnion && firstParenthesised && Peek().Is(Keyword::kOrder);
   if (!isUnion && !ordersParenthesised) return first;
-  auto u = std::make_unique<Query>();
+  auto u = MakeTree<Query>();
   u->pos = first->pos;
   u->parts.push_back(std::move(first));
   bool lastParenthesised = firstParenthesised;
@@ -258,8 +269,8 @@ std::unique_ptr<Query> JetParser::ContinueUnion(std::unique_ptr<Query> first,
   return u;
 }
 
-std::unique_ptr<Select> JetParser::ParseSelect() {
-  auto s = std::make_unique<Select>();
+TreePtr<Select> JetParser::ParseSelect() {
+  auto s = MakeTree<Select>();
   s->pos = Peek().pos;
   clauseError_ = sqlerr::kSelectSyntax;
   const bool intoAllowed = std::exchange(intoAllowed_, false);
@@ -324,7 +335,7 @@ void JetParser::ParseSelectList(Select& s) {
       continue;
     }
     if (Peek().IsName() && Peek(1).IsSymbol(".") && Peek(2).IsSymbol("*")) {
-      item.starQualifier = std::string(Take().Name());
+      item.starQualifier = Take().Name();
       Take();
       Take();
       s.items.push_back(std::move(item));
@@ -334,7 +345,7 @@ void JetParser::ParseSelectList(Select& s) {
     item.expr = ParseExpression();
     if (Accept(Keyword::kAs)) {
       if (!Peek().IsName()) Fail(sqlerr::kSelectSyntax, Peek());
-      item.alias.assign(Take().Name());
+      item.alias = Take().Name();
     }
     s.items.push_back(std::move(item));
   } while (AcceptSymbol(","));
@@ -365,8 +376,8 @@ TreeList<OrderKey> JetParser::ParseOrderBy() {
   return keys;
 }
 
-std::vector<ExprPtr> JetParser::ParseExpressionList() {
-  std::vector<ExprPtr> out;
+TreeList<ExprPtr> JetParser::ParseExpressionList() {
+  TreeList<ExprPtr> out;
   do {
     out.push_back(ParseExpression());
   } while (AcceptSymbol(","));
@@ -375,11 +386,10 @@ std::vector<ExprPtr> JetParser::ParseExpressionList() {
 
 // ---- FROM
 
-std::unique_ptr<TableRef> JetParser::MakeJoin(JoinKind kind, std::unique_ptr<TableRef> left,
-                                              std::unique_ptr<TableRef> right, ExprPtr on,
-                                              size_t pos) {
+TreePtr<TableRef> JetParser::MakeJoin(JoinKind kind, TreePtr<TableRef> left,
+                                      TreePtr<TableRef> right, ExprPtr on, size_t pos) {
   if (++tableRefs_ > kMaxHeight) ThrowJet(sqlerr::kTooComplex);
-  auto j = std::make_unique<TableRef>(TableRef::Kind::kJoin, pos);
+  auto j = MakeTree<TableRef>(TableRef::Kind::kJoin, pos);
   j->join = kind;
   j->left = std::move(left);
   j->right = std::move(right);
@@ -387,11 +397,11 @@ std::unique_ptr<TableRef> JetParser::MakeJoin(JoinKind kind, std::unique_ptr<Tab
   return j;
 }
 
-std::unique_ptr<TableRef> JetParser::ParseFromList() {
+TreePtr<TableRef> JetParser::ParseFromList() {
   return ContinueFromList(ContinueJoinChain(ParseFromItem()));
 }
 
-std::unique_ptr<TableRef> JetParser::ContinueFromList(std::unique_ptr<TableRef> left) {
+TreePtr<TableRef> JetParser::ContinueFromList(TreePtr<TableRef> left) {
   int count = 0;
   while (Peek().IsSymbol(",")) {
     const size_t pos = Take().pos;
@@ -402,7 +412,7 @@ std::unique_ptr<TableRef> JetParser::ContinueFromList(std::unique_ptr<TableRef> 
   return left;
 }
 
-std::unique_ptr<TableRef> JetParser::ContinueJoinChain(std::unique_ptr<TableRef> left) {
+TreePtr<TableRef> JetParser::ContinueJoinChain(TreePtr<TableRef> left) {
   for (int count = 0;; ++count) {
     const Token& t = Peek();
     JoinKind kind;
@@ -428,22 +438,22 @@ std::unique_ptr<TableRef> JetParser::ContinueJoinChain(std::unique_ptr<TableRef>
   }
 }
 
-void JetParser::ParseOptionalAlias(std::string& alias) {
+std::string_view JetParser::OptionalAlias() {
   if (Accept(Keyword::kAs)) {
-    alias = ExpectName();
-  } else if (Peek().IsName()) {
-    alias = std::string(Take().Name());
+    if (!Peek().IsName()) Fail(Peek());
+    return Take().Name();
   }
+  return Peek().IsName() ? Take().Name() : std::string_view();
 }
 
-std::unique_ptr<TableRef> JetParser::SubqueryRef(std::unique_ptr<Query> q, size_t pos) {
-  auto ref = std::make_unique<TableRef>(TableRef::Kind::kSubquery, pos);
+TreePtr<TableRef> JetParser::SubqueryRef(TreePtr<Query> q, size_t pos) {
+  auto ref = MakeTree<TableRef>(TableRef::Kind::kSubquery, pos);
   ref->sub = std::move(q);
-  ParseOptionalAlias(ref->alias);
+  ref->alias = OptionalAlias();
   return ref;
 }
 
-std::unique_ptr<TableRef> JetParser::ParseFromItem() {
+TreePtr<TableRef> JetParser::ParseFromItem() {
   const Token& t = Peek();
   if (t.IsSymbol("(")) {
     NestingGuard guard(*this);
@@ -452,13 +462,13 @@ std::unique_ptr<TableRef> JetParser::ParseFromItem() {
     if (c.query) return SubqueryRef(std::move(c.query), t.pos);
     // A parenthesised derived table may take its alias outside the parentheses.
     if (c.table->kind == TableRef::Kind::kSubquery && c.table->alias.empty())
-      ParseOptionalAlias(c.table->alias);
+      c.table->alias = OptionalAlias();
     return std::move(c.table);
   }
   if (!t.IsName()) Fail(sqlerr::kFromClause, t);
-  auto ref = std::make_unique<TableRef>(TableRef::Kind::kTable, t.pos);
-  ref->table = std::string(Take().Name());
-  ParseOptionalAlias(ref->alias);
+  auto ref = MakeTree<TableRef>(TableRef::Kind::kTable, t.pos);
+  ref->table = Take().Name();
+  ref->alias = OptionalAlias();
   return ref;
 }
 
@@ -473,7 +483,7 @@ JetParser::ParenContent JetParser::ParseParenContent() {
     ExpectSymbol(")");
     return out;
   }
-  std::unique_ptr<TableRef> left;
+  TreePtr<TableRef> left;
   if (Peek().IsSymbol("(")) {
     NestingGuard guard(*this);
     Take();

@@ -27,9 +27,15 @@ class JetParser {
   JetParser(const JetParser&) = delete;
   JetParser& operator=(const JetParser&) = delete;
 
+  // REQUIRES: a TreeScope (JetAst.h) around the parse and every use of the
+  // tree it returns.
   Statement Parse();
 
  private:
+  Statement ParseStatement();
+  // The value of a string or GUID token: a view of its token when that is
+  // its value, else of a text kept in `texts_`.
+  std::string_view LiteralText(const Token& t);
   class NestingGuard;
   struct ParenContent;  // what a parenthesis in FROM holds: a query or a join
 
@@ -88,25 +94,25 @@ class JetParser {
   std::vector<IndexField> ParseIndexColumns();
 
   // Queries.
-  std::unique_ptr<Query> ParseQuery();
-  std::unique_ptr<Query> ParseQueryTerm(bool* parenthesised);
-  std::unique_ptr<Query> ContinueUnion(std::unique_ptr<Query> first, bool firstParenthesised);
-  std::unique_ptr<Select> ParseSelect();
+  TreePtr<Query> ParseQuery();
+  TreePtr<Query> ParseQueryTerm(bool* parenthesised);
+  TreePtr<Query> ContinueUnion(TreePtr<Query> first, bool firstParenthesised);
+  TreePtr<Select> ParseSelect();
   void ParseTop(Select& s);
   void ParseSelectList(Select& s);
   TreeList<OrderKey> ParseOrderBy();
-  std::vector<ExprPtr> ParseExpressionList();
+  TreeList<ExprPtr> ParseExpressionList();
 
   // FROM.
-  std::unique_ptr<TableRef> ParseFromList();
-  std::unique_ptr<TableRef> ContinueFromList(std::unique_ptr<TableRef> left);
-  std::unique_ptr<TableRef> ContinueJoinChain(std::unique_ptr<TableRef> left);
-  std::unique_ptr<TableRef> ParseFromItem();
+  TreePtr<TableRef> ParseFromList();
+  TreePtr<TableRef> ContinueFromList(TreePtr<TableRef> left);
+  TreePtr<TableRef> ContinueJoinChain(TreePtr<TableRef> left);
+  TreePtr<TableRef> ParseFromItem();
   ParenContent ParseParenContent();
-  std::unique_ptr<TableRef> SubqueryRef(std::unique_ptr<Query> q, size_t pos);
-  void ParseOptionalAlias(std::string& alias);
-  std::unique_ptr<TableRef> MakeJoin(JoinKind kind, std::unique_ptr<TableRef> left,
-                                     std::unique_ptr<TableRef> right, ExprPtr on, size_t pos);
+  TreePtr<TableRef> SubqueryRef(TreePtr<Query> q, size_t pos);
+  std::string_view OptionalAlias();  // the alias after a table, empty for none
+  TreePtr<TableRef> MakeJoin(JoinKind kind, TreePtr<TableRef> left, TreePtr<TableRef> right,
+                             ExprPtr on, size_t pos);
 
   // Expressions, loosest binding first.
   ExprPtr ParseExpression();
@@ -124,7 +130,7 @@ class JetParser {
   size_t PlainOperandTokens() const;
   ExprPtr ParseNamePrimary();
   ExprPtr ParseCall(const Token& name);
-  std::unique_ptr<Query> ParseNestedQuery();
+  TreePtr<Query> ParseNestedQuery();
   ExprPtr MakeBinary(Op op, ExprPtr left, ExprPtr right);
   ExprPtr MakeNode(ExprKind kind, size_t pos, ExprList args);
   // After a whole expression: a token that cannot follow one is a missing operator.
@@ -141,6 +147,7 @@ class JetParser {
   size_t exprStart_ = 0;      // where the outermost current expression began
   bool intoAllowed_ = false;  // the statement's first select may name a new table (INTO)
   std::string into_;          // the table a SELECT ... INTO makes
+  std::forward_list<std::string> texts_;  // Statement::texts, moved into the statement parsed
 };
 
 }  // namespace qv::jet::sql

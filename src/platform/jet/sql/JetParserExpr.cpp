@@ -109,7 +109,7 @@ class ExprNesting {
 };
 
 ExprPtr JetParser::MakeNode(ExprKind kind, size_t pos, ExprList args) {
-  auto e = std::make_unique<Expr>(kind, pos);
+  auto e = MakeTree<Expr>(kind, pos);
   int tallest = 0;
   for (const auto& a : args) {
     tallest = std::max(tallest, a->height);
@@ -214,7 +214,7 @@ ExprPtr JetParser::ParseComparison() {
     if (negated) Take();
     ExprList args;
     ExprKind kind;
-    std::unique_ptr<Query> sub;
+    TreePtr<Query> sub;
     size_t end = 0;
     if (Accept(Keyword::kLike)) {
       kind = ExprKind::kLike;
@@ -311,7 +311,7 @@ ExprPtr JetParser::ParsePower() {
   return left;
 }
 
-std::unique_ptr<Query> JetParser::ParseNestedQuery() {
+TreePtr<Query> JetParser::ParseNestedQuery() {
   ExprNesting guard(nesting_);
   const int savedDepth = exprDepth_;
   const size_t savedStart = exprStart_;
@@ -327,7 +327,7 @@ std::unique_ptr<Query> JetParser::ParseNestedQuery() {
 ExprPtr JetParser::ParsePrimary() {
   const Token& t = Peek();
   auto leaf = [&](ExprKind kind) {
-    auto e = std::make_unique<Expr>(kind, t.pos);
+    auto e = MakeTree<Expr>(kind, t.pos);
     e->end = t.end;
     Take();
     return e;
@@ -335,13 +335,13 @@ ExprPtr JetParser::ParsePrimary() {
   switch (t.kind) {
     case TokenKind::kNumber: {
       auto e = leaf(ExprKind::kNumber);
-      e->text.assign(t.text);
+      e->text = t.text;
       return e;
     }
     case TokenKind::kString:
     case TokenKind::kGuid: {
       auto e = leaf(t.kind == TokenKind::kString ? ExprKind::kString : ExprKind::kGuid);
-      e->text = LiteralTokenValue(t);
+      e->text = LiteralText(t);
       return e;
     }
     case TokenKind::kDate: {
@@ -356,7 +356,7 @@ ExprPtr JetParser::ParsePrimary() {
         ExprNesting guard(nesting_);
         const size_t pos = Take().pos;
         if (Peek().Is(Keyword::kSelect)) {
-          auto e = std::make_unique<Expr>(ExprKind::kSubquery, pos);
+          auto e = MakeTree<Expr>(ExprKind::kSubquery, pos);
           e->sub = ParseNestedQuery();
           e->end = Peek().end;
           if (!AcceptSymbol(")")) FailExpression(Peek());
@@ -407,7 +407,7 @@ ExprPtr JetParser::ParseNamePrimary() {
     if (name.kind != TokenKind::kWord) FailExpression(Peek());
     return ParseCall(name);
   }
-  auto e = std::make_unique<Expr>(ExprKind::kColumn, name.pos);
+  auto e = MakeTree<Expr>(ExprKind::kColumn, name.pos);
   e->end = name.end;
   // Each name written once into its place (no temporary, no move).
   if (AcceptSymbol(".")) {
@@ -415,11 +415,11 @@ ExprPtr JetParser::ParseNamePrimary() {
     const Token& col = Peek();
     if (col.kind != TokenKind::kWord && col.kind != TokenKind::kBracket) FailExpression(col);
     Take();
-    e->qualifier.assign(name.Name());
-    e->text.assign(col.Name());
+    e->qualifier = name.Name();
+    e->text = col.Name();
     e->end = col.end;
   } else {
-    e->text.assign(name.Name());
+    e->text = name.Name();
   }
   return e;
 }
@@ -441,7 +441,7 @@ ExprPtr JetParser::ParseCall(const Token& name) {
   if (!close.IsSymbol(")")) FailExpression(close);
   Take();
   auto e = MakeNode(ExprKind::kCall, name.pos, std::move(args));
-  e->text.assign(name.text);
+  e->text = name.text;
   e->star = star;
   e->end = close.end;
   return e;
