@@ -5,6 +5,15 @@
 #include <cstdint>
 #include <new>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define QV_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define QV_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define QV_POISON(p, n) ((void)(p), (void)(n))
+#define QV_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace qv::jet::sql {
 
 namespace {
@@ -46,6 +55,7 @@ void FreeChunks(Arena& a, size_t kept) {
   for (size_t k = 0; *link != nullptr && k < kept; ++k) link = &(*link)->next;
   for (Chunk* c = *link; c != nullptr;) {
     Chunk* next = c->next;
+    QV_UNPOISON(c->Data(), c->size);
     ::operator delete(c);
     c = next;
   }
@@ -68,6 +78,7 @@ void* AllocateTreeBlock(size_t size) {
   if (a.current != nullptr && a.current->size - a.used >= size) {
     void* block = a.current->Data() + a.used;
     a.used += size;
+    QV_UNPOISON(block, size);
     return block;
   }
   // The next chunk that holds the block; one skipped for being too small
@@ -86,10 +97,12 @@ void* AllocateTreeBlock(size_t size) {
     (void)owner;
     const size_t bytes = std::max(size, kChunkBytes);
     next = new (::operator new(sizeof(Chunk) + bytes)) Chunk{nullptr, bytes};
+    QV_POISON(next->Data(), bytes);
     (last != nullptr ? last->next : a.first) = next;
   }
   a.current = next;
   a.used = size;
+  QV_UNPOISON(next->Data(), size);
   return next->Data();
 }
 
@@ -99,6 +112,14 @@ TreeScope::~TreeScope() {
   Arena& a = tArena;
   a.current = static_cast<Chunk*>(current_);
   a.used = used_;
+#if defined(__SANITIZE_ADDRESS__)
+  // Under the address sanitizer the blocks given back are poisoned, so that
+  // a node used after its translation is still caught.
+  for (Chunk* c = a.current != nullptr ? a.current : a.first; c != nullptr; c = c->next) {
+    const size_t from = c == a.current ? a.used : 0;
+    QV_POISON(c->Data() + from, c->size - from);
+  }
+#endif
   if (current_ == nullptr) FreeChunks(a, kChunksKept);
 }
 
