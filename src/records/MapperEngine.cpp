@@ -19,6 +19,7 @@
 #include "platform/dao/ServerQuery.h"
 #include "platform/dao/TableRecordset.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetCellValue.h"
 #include "platform/jet/JetError.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
@@ -168,6 +169,18 @@ class StoredRow {
   explicit operator bool() const { return found_; }
   int ColumnCount() const { return st_ ? st_->ColumnCount() : static_cast<int>(values_.size()); }
   Variant Value(int j) const { return st_ ? st_->Value(j) : values_[static_cast<size_t>(j)]; }
+  // Value(j) into `out`, written where it is (jet::SetCellValue).
+  void ValueInto(int j, Variant& out) const {
+    if (!st_) {
+      out = values_[static_cast<size_t>(j)];
+      return;
+    }
+    const jet::Statement::Cell c = st_->CellAt(j);
+    if (c.kind != jet::Statement::Cell::Kind::kOther)
+      jet::SetCellValue(out, c);
+    else
+      out = st_->Value(j);
+  }
   void reset() {
     st_.reset();
     values_.clear();
@@ -191,17 +204,32 @@ size_t GroupPosition(const ColumnMap& map, ColGroup group, std::string_view colu
               std::string(map.table) + " maps no column " + std::string(column));
 }
 
-// Assigns the `group` columns of `map` to `rec` in map order, each from
-// valueOf(i, j): `i` the column's index in the map, `j` its index among the
-// group's columns.
-template <class ValueOf>
-void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ValueOf&& valueOf) {
+// Assigns the `group` columns of `map` to `rec` in map order, each read by
+// readInto(i, j, out): `i` the column's index in the map, `j` its index
+// among the group's columns. Inside a load a value goes straight into its
+// property's slot (a text into the string the slot keeps from the load
+// before); a slot left half-written by an error gets its default back.
+template <class ReadInto>
+void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ReadInto&& readInto) {
   const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
   size_t j = 0;
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (c.group != group) continue;
-    Variant v = valueOf(i, j++);
+    const size_t at = j++;
+    if (Variant* slot = c.kind == ColKind::kRef ? nullptr : rec.LoadSlot(props[i])) {
+      try {
+        readInto(i, at, *slot);
+        FitColumnValue(c, *slot);
+        rec.LoadedValue(props[i]);
+      } catch (...) {
+        *slot = rec.RecordClassOf().Defaults()[static_cast<size_t>(props[i])];
+        throw;
+      }
+      continue;
+    }
+    Variant v;
+    readInto(i, at, v);
     FitColumnValue(c, v);
     if (c.kind == ColKind::kRef)
       rec.SetSubRecordID(props[i], v);
@@ -212,7 +240,8 @@ void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ValueOf&
 
 // The same from the row of a statement whose columns are the group's.
 void AssignColumns(const ColumnMap& map, ColGroup group, const StoredRow& st, QvRecord& rec) {
-  AssignColumns(map, group, rec, [&](size_t, size_t j) { return st.Value(static_cast<int>(j)); });
+  AssignColumns(map, group, rec,
+                [&](size_t, size_t j, Variant& out) { st.ValueInto(static_cast<int>(j), out); });
 }
 
 // The value a column is written with; a reference's sub-record is saved
@@ -490,7 +519,8 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
     return;
   }
   rec.BeginLoad(Variant(id));
-  AssignColumns(map, ColGroup::kBase, rec, [&](size_t, size_t j) { return std::move(header[j]); });
+  AssignColumns(map, ColGroup::kBase, rec,
+                [&](size_t, size_t j, Variant& out) { out = std::move(header[j]); });
   AssignColumns(*detail, ColGroup::kBase, dst, rec);
   dst.reset();
   if (def.hooks.afterRead) def.hooks.afterRead(rec);
@@ -504,8 +534,8 @@ void FillFromRow(const MapperDef& def, dao::Recordset& rs, double id, QvRecord& 
   const std::vector<int32_t>& fields = FieldIndexes(def.map, rs);
   rec.BeginLoad(Variant(id));
   // A column the recordset lacks raises its error through the name.
-  AssignColumns(def.map, ColGroup::kBase, rec, [&](size_t i, size_t) {
-    return fields[i] >= 0 ? rs.FieldValue(fields[i]) : rs.FieldValue(def.map.columns[i].column);
+  AssignColumns(def.map, ColGroup::kBase, rec, [&](size_t i, size_t, Variant& out) {
+    out = fields[i] >= 0 ? rs.FieldValue(fields[i]) : rs.FieldValue(def.map.columns[i].column);
   });
   if (def.hooks.afterRead) def.hooks.afterRead(rec);
   rec.EndLoad();

@@ -66,10 +66,14 @@ TEST_F(MapperRead, EachMapperFillsItsRecordFromItsRow) {
     EXPECT_EQ(r->Get(c.property), c.expected);
     EXPECT_TRUE(CBool(mapper->CallV("IsRecordExists", c.id)));
     EXPECT_FALSE(CBool(mapper->CallV("IsRecordExists", c.id + 1)));
-    // A missing row marks the record, keeping the identifier asked for.
+    // A missing row marks the record, keeping the identifier asked for; its
+    // values are a new record's. Read again, the row fills it as before.
     mapper->CallV("ReadRecord", c.id + 1, Obj(r));
     EXPECT_EQ(r->State(), kNew);
     EXPECT_EQ(r->Id(), c.id + 1);
+    EXPECT_EQ(r->Get(c.property).Describe(), New(c.type)->Get(c.property).Describe());
+    mapper->CallV("ReadRecord", c.id, Obj(r));
+    EXPECT_EQ(r->Get(c.property), c.expected);
   }
   // Sub-records get their identifier only, and read themselves on first use.
   auto doc = New("QvConsDocument");

@@ -1,8 +1,9 @@
 #include "platform/dao/RowStore.h"
 
 #include <algorithm>
-#include <memory>
-#include <new>
+#include <string_view>
+
+#include "platform/jet/JetCellValue.h"
 
 namespace qv::dao {
 
@@ -40,40 +41,21 @@ void RowStore::Append(const jet::Statement& st) {
 }
 
 void RowStore::Read(int64_t row, Variant* out) const {
+  using Cell = jet::Statement::Cell;
   const Slot* s = slots_.data + static_cast<size_t>(row) * columns_;
   for (size_t i = 0; i < columns_; ++i, ++s) {
-    Variant* cell = out + i;
-    const Kind kind = s->kind;
-    if (kind == Kind::kText) {
-      cell->SetString(std::string_view(texts_.data + s->at, s->size));
-      continue;
-    }
-    if (kind == Kind::kOther) {
-      *cell = others_[static_cast<size_t>(s->at)];
-      continue;
-    }
-    // Built in place, as Statement::Values builds its cells: a number needs
-    // no destructor run before it is overwritten, and these cannot throw.
-    if (cell->IsString() || cell->IsObject() || cell->IsArray()) std::destroy_at(cell);
-    void* at = static_cast<void*>(cell);
-    switch (kind) {
-      case Kind::kLong:
-        ::new (at) Variant(static_cast<int32_t>(s->number));
+    // Written where it is, as Statement::Values writes its cells (each kind
+    // handed over as a constant, so that the setter's test of it folds).
+    switch (s->kind) {
+      case Kind::kText:
+        jet::SetCellValue(out[i],
+                          Cell{Kind::kText, 0, std::string_view(texts_.data + s->at, s->size)});
         break;
-      case Kind::kInteger:
-        ::new (at) Variant(static_cast<int16_t>(s->number));
-        break;
-      case Kind::kByte:
-        ::new (at) Variant(static_cast<uint8_t>(s->number));
-        break;
-      case Kind::kDouble:
-        ::new (at) Variant(s->number);
-        break;
-      case Kind::kDate:
-        ::new (at) Variant(OleDate{s->number});
+      case Kind::kOther:
+        out[i] = others_[static_cast<size_t>(s->at)];
         break;
       default:
-        ::new (at) Variant(Variant::Null());
+        jet::SetCellValue(out[i], Cell{s->kind, s->number, {}});
         break;
     }
   }

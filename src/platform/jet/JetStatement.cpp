@@ -3,10 +3,10 @@
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <utility>
 
 #include "platform/automation/VbaText.h"
+#include "platform/jet/JetCellValue.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetStatementCache.h"
 #include "platform/jet/JetValue.h"
@@ -200,44 +200,15 @@ namespace {
   return c;
 }
 
-// Builds `c`, cell i of the current row as ReadCell typed it, as
-// ColumnToVariant gives it, over `cell`, which owns nothing (a number, Null
-// or Empty, or destroyed); on an exception an Empty is left there.
-[[gnu::always_inline]] inline void MakeCell(Variant* cell, const Statement::Cell& c,
-                                            sqlite3_stmt* stmt, int i, JetType type) {
-  void* at = static_cast<void*>(cell);
-  try {
-    using Kind = Statement::Cell::Kind;
-    switch (c.kind) {
-      case Kind::kNull:
-        ::new (at) Variant(Variant::Null());
-        break;
-      case Kind::kLong:
-        ::new (at) Variant(static_cast<int32_t>(c.number));
-        break;
-      case Kind::kInteger:
-        ::new (at) Variant(static_cast<int16_t>(c.number));
-        break;
-      case Kind::kByte:
-        ::new (at) Variant(static_cast<uint8_t>(c.number));
-        break;
-      case Kind::kDouble:
-        ::new (at) Variant(c.number);
-        break;
-      case Kind::kDate:
-        ::new (at) Variant(OleDate{c.number});
-        break;
-      case Kind::kText:
-        ::new (at) Variant(std::string(c.text));
-        break;
-      case Kind::kOther:
-        ::new (at) Variant(ColumnToVariant(stmt, i, type));
-        break;
-    }
-  } catch (...) {
-    ::new (at) Variant();
-    throw;
-  }
+// Cell i of the current row into `out`, as Value gives it: a cell of the
+// kinds SetCellValue writes in place, any other through the general
+// conversion.
+[[gnu::always_inline]] inline void ReadInto(sqlite3_stmt* stmt, int i, JetType type, Variant& out) {
+  const Statement::Cell c = ReadCell(stmt, i, type);
+  if (c.kind != Statement::Cell::Kind::kOther)
+    SetCellValue(out, c);
+  else
+    out = ColumnToVariant(stmt, i, type);
 }
 
 }  // namespace
@@ -274,24 +245,17 @@ void Statement::Values(std::span<Variant> out) const {
   const size_t n = entry_->columns.size();
   const ColumnMeta* columns = entry_->columns.data();
   if (out.size() < n) ThrowJet(jeterr::kItemNotFound, {}, source_);
-  for (size_t i = 0; i < n; ++i) {
-    // Built in place: no temporary to move from and destroy per cell. A
-    // number needs no destructor run before it is overwritten.
-    Variant* cell = &out[i];
-    if (cell->IsString() || cell->IsObject() || cell->IsArray()) std::destroy_at(cell);
-    const int col = static_cast<int>(i);
-    MakeCell(cell, ReadCell(stmt_, col, columns[i].type), stmt_, col, columns[i].type);
-  }
+  // Each cell written where it is (a text into the String the cell holds
+  // from the row before).
+  for (size_t i = 0; i < n; ++i) ReadInto(stmt_, static_cast<int>(i), columns[i].type, out[i]);
 }
 
 Variant Statement::Value(int i) const {
   CheckColumn(i);
   // The same value ColumnToVariant gives, read through the typed cell (no
-  // general conversion) into the result itself: an Empty owns nothing, so
-  // it is built over without being destroyed.
-  const JetType type = entry_->columns[static_cast<size_t>(i)].type;
+  // general conversion).
   Variant out;
-  MakeCell(&out, ReadCell(stmt_, i, type), stmt_, i, type);
+  ReadInto(stmt_, i, entry_->columns[static_cast<size_t>(i)].type, out);
   return out;
 }
 

@@ -1,5 +1,6 @@
 #include "siblings/records/QvRecord.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <functional>
@@ -316,6 +317,17 @@ void QvRecord::SetValue(int index, Variant value) {
   if (const int flag = cls_.MarkedBy(index); flag >= 0) Values()[flag] = Variant(true);
 }
 
+Variant* QvRecord::LoadSlot(int index) {
+  if (!loading_ || cls_.Property(index).group != kBase) return nullptr;
+  return &Values()[index];
+}
+
+void QvRecord::LoadedValue(int index) {
+  const PropertyDef& p = cls_.Property(index);
+  Variant& slot = values_[index];
+  if (!HoldsKind(p.kind, slot)) slot = Convert(p, slot);
+}
+
 QvRecordPtr QvRecord::SubRecord(int index) {
   return std::static_pointer_cast<QvRecord>(Value(index).AsObject());
 }
@@ -355,8 +367,13 @@ CollectionPtr QvRecord::CollectionAt(int index) {
 void QvRecord::ResetValues(int group) {
   if (values_.empty() && !rows_) return;  // every value is its default already
   if (group == kBase) {
-    values_.clear();
-    rows_.reset();
+    if (rows_) {
+      rows_.reset();
+      return;
+    }
+    // Each value back to its default where it is: a text keeps its
+    // string's memory for the next load (LoadSlot).
+    std::copy(cls_.Defaults().begin(), cls_.Defaults().end(), values_.begin());
     return;
   }
   Values();

@@ -94,6 +94,13 @@ class QvRecord : public Object {
   // Assigns with the kind's conversion (error 13 when it does not convert;
   // an object property takes an object of its class or Nothing).
   void SetValue(int index, Variant value);
+  // Inside BeginLoad .. EndLoad, the slot of base property `index`, for a
+  // reader that writes a value into it where it is (a text into the string
+  // the slot kept from the load before); LoadedValue then converts it as
+  // SetValue would (error 13, the slot then left to its caller). Null
+  // outside a load or for a property of a lazy group.
+  Variant* LoadSlot(int index);
+  void LoadedValue(int index);
   QvRecordPtr SubRecord(int index);  // REQUIRES: a kRecord property
   // SubRecord(index)->SetID(id), the sub-record made on first use when it
   // does not exist yet: a reader fills every reference of a record, and
