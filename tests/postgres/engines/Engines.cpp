@@ -106,7 +106,6 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT Name, Len(Name) FROM People WHERE ID = 4", "Str:Юлия Ёлк😀|Long:10"},
       {Op::kRun, "DELETE FROM People WHERE ID = 4", "1"},
       {Op::kRun, "SELECT * FROM NoSuchTable", "error 3078"},
-      {Op::kQuery, "SELECT Nope FROM People", "error 3061"},
       // Literals as parameters: one shape, other values.
       {Op::kQuery, "SELECT Name FROM People WHERE ID = 2", "Str:Bob"},
       {Op::kQuery, "SELECT Name FROM People WHERE ID = 1", "Str:Анна"},
