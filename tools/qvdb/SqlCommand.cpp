@@ -66,6 +66,16 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
     if (!*sql) return std::nullopt;
     if (!o->script.empty() && !o->words.empty())
       throw UserError("give either -f FILE or statements, not both", 2);
+    // `qvdb sql DIR`, as sqlite3 and psql take their database first: the folder
+    // would be run as a statement and fail with a syntax error that hides the slip.
+    if (!o->words.empty() && o->words[0].find_first_of("/.") != std::string::npos &&
+        std::filesystem::exists(o->words[0]))
+      throw UserError(o->words[0] + " is a " +
+                          (std::filesystem::is_directory(o->words[0])
+                               ? "folder: give a data folder with --data " + o->words[0]
+                               : "file: give a database file with --db " + o->words[0]) +
+                          ", then the statements",
+                      2);
     const Format format = ParseFormat(ctx.format);
     std::unique_ptr<SqlSession> session;
     if (!o->server.empty()) {
