@@ -8,6 +8,9 @@
 #include "Call.h"
 #include "Commands.h"
 #include "DataFolder.h"
+#include "Output.h"
+#include "Reference.h"
+#include "platform/automation/Error.h"
 
 namespace qvdb {
 
@@ -34,7 +37,18 @@ CommandRun AddCallCommand(CLI::App& app, CommandContext& ctx) {
     if (!*call) return std::nullopt;
     const Format fmt = ParseFormat(ctx.format);
     PointLibraryAt(ExistingDataFolder(ctx.data));
-    RunCall(*target, call->remaining(), fmt, std::cout);
+    try {
+      RunCall(*target, call->remaining(), fmt, std::cout);
+    } catch (const qv::Error& e) {
+      // No such class (429) or operation (438): the name the caller probably meant.
+      const std::string meant =
+          e.Number() == 429 || e.Number() == 438 ? SuggestCallName(*target) : "";
+      if (meant.empty()) throw;
+      std::cout.flush();
+      std::cerr << ErrorReport(e) << "\nqvdb: did you mean " << meant
+                << "? (qvdb classes --members lists them)" << std::endl;
+      return 1;
+    }
     return 0;
   };
 }

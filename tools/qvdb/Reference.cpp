@@ -36,7 +36,52 @@ const qv::ClassInfo* FindCallable(const std::string& name) {
   return info && info->Creatable() ? info : nullptr;
 }
 
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The edits (a character put in, left out or changed) that turn one text into
+// the other, case ignored.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      const bool same = Lower(a[i - 1]) == Lower(b[j - 1]);
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
 }  // namespace
+
+std::string SuggestCallName(const std::string& target) {
+  const size_t dot = target.rfind('.');
+  const std::string operation = dot == std::string::npos ? "" : target.substr(dot + 1);
+  std::vector<std::string> sameName;
+  std::string nearest;
+  size_t best = std::max<size_t>(2, target.size() / 6) + 1;
+  for (const qv::ClassInfo* info : CallableClasses()) {
+    const std::string cls = CallName(*info);
+    if (const size_t d = EditDistance(target, cls); d < best) best = d, nearest = cls;
+    for (const qv::Member* m : DistinctMembers(*info)) {
+      const std::string full = cls + "." + m->name;
+      if (!operation.empty() && qv::AsciiLower(m->name) == qv::AsciiLower(operation))
+        sameName.push_back(full);
+      if (const size_t d = EditDistance(target, full); d < best) best = d, nearest = full;
+    }
+  }
+  if (sameName.empty()) return nearest;
+  std::string list;
+  for (size_t i = 0; i < sameName.size() && i < 3; ++i)
+    list += (i == 0 ? "" : i + 1 == sameName.size() || i == 2 ? " or " : ", ") + sameName[i];
+  return list;
+}
 
 std::vector<const qv::ClassInfo*> CallableClasses() {
   std::vector<const qv::ClassInfo*> classes;
@@ -75,9 +120,13 @@ void PrintHelp(const std::string& target, std::ostream& out) {
   const qv::ClassInfo* info =
       dot == std::string::npos ? nullptr : FindCallable(target.substr(0, dot));
   const qv::Member* m = info ? info->Find(target.substr(dot + 1)) : nullptr;
-  if (!m)
+  if (!m) {
+    const std::string meant = SuggestCallName(target);
     qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
-                "no class or operation \"" + target + "\" (see qvdb classes --members)");
+                "no class or operation \"" + target + "\" (" +
+                    (meant.empty() ? "" : "did you mean " + meant + "? ") +
+                    "see qvdb classes --members)");
+  }
   out << CallName(*info) << "." << m->name << "\n  " << (m->signature ? SignatureOf(*m) : "")
       << "\n";
   if (!m->signature) return;

@@ -72,5 +72,20 @@ TEST(Reference, MemberLinesNameEachMemberOnceWithItsSignature) {
   }
 }
 
+TEST(Reference, ANameThatIsNotThereGetsTheNearestOne) {
+  const struct {
+    const char* typed;
+    const char* meant;
+  } cases[] = {
+      {"DictQueries.GetCountri", "DictQueries.GetCountry"},    // a letter changed
+      {"dictqueri.getcountry", "DictQueries.GetCountry"},      // two left out, case ignored
+      {"DictQueris", "DictQueries"},                           // a class
+      {"PeriodQueries.GetCountry", "DictQueries.GetCountry"},  // the operation's own class
+      {"DictQueries.GetCountryOfTheWorld", ""},                // too far from anything
+      {"NoSuch.Operation", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SuggestCallName(c.typed), c.meant) << c.typed;
+}
+
 }  // namespace
 }  // namespace qvdb
