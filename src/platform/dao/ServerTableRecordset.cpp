@@ -167,8 +167,8 @@ struct ServerTableRecordset::Shape {
   std::string_view Placeholder(const jet::TableSpec& table, int32_t field) const {
     // The literal's kind gives the server's parameter its type: whole
     // numbers an integer, other numbers (dates are day numbers) a double,
-    // the rest (binary fields too: bytes are bound in bytea's text form) a
-    // text.
+    // the rest a text (for a binary field the server's parameter is bytea:
+    // the translation types a literal stored into or compared with one so).
     if (field == rowKey) return "0";
     switch (table.fields[static_cast<size_t>(field)].type) {
       case jet::JetType::kBoolean:

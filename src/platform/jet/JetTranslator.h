@@ -71,6 +71,8 @@ enum class LiteralUse : uint8_t {
   kNone,       // not in the SQLite text as a value (TOP n, ORDER BY 2)
   kParameter,  // written as the parameter ?<its position + 1>
   kValue,      // a parameter whose value the translation also depends on
+  kBytes,      // a parameter stored into or compared with a binary column on PostgreSQL:
+               // typed bytea there, a text given to it sent as its own bytes
 };
 
 // TranslateJet with every literal the SQL text holds as a value written as

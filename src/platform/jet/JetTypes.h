@@ -42,4 +42,8 @@ inline bool IsTextType(JetType t) {
   return t == JetType::kText || t == JetType::kMemo || t == JetType::kChar || t == JetType::kGUID;
 }
 
+inline bool IsBinaryType(JetType t) {
+  return t == JetType::kBinary || t == JetType::kVarBinary || t == JetType::kLongBinary;
+}
+
 }  // namespace qv::jet

@@ -107,12 +107,32 @@ void AppendDouble(std::string& out, double d) {
     out += '0';
 }
 
+// `bytes` in bytea's hex form.
+void AppendBytea(std::string& out, std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\x";
+  for (const char c : bytes) {
+    const auto b = static_cast<uint8_t>(c);
+    out += kHex[b >> 4];
+    out += kHex[b & 0xF];
+  }
+}
+
 // A Variant as the server reads a parameter's text, appended to `out`:
 // Boolean -1/0, Date its day number, Currency its value, bytes as bytea's
-// hex form. False for Null (no value, nothing appended). A text holding a
-// NUL character is refused (3421): the server's texts cannot hold one, and
-// libpq would send the text cut off there. A refused value appends nothing.
-bool AppendParameterText(std::string& out, const Variant& v, std::string_view source) {
+// hex form. For a bytea parameter (`bytes`) any other value is the bytes of
+// that text (a text its own UTF-8 bytes, whatever it spells). False for
+// Null (no value, nothing appended). A text holding a NUL character is
+// refused (3421): the server's texts cannot hold one, and libpq would send
+// the text cut off there. A refused value appends nothing.
+bool AppendParameterText(std::string& out, const Variant& v, std::string_view source,
+                         bool bytes = false) {
+  if (bytes && !v.IsByteArray()) {
+    std::string text;
+    if (!AppendParameterText(text, v, source)) return false;
+    AppendBytea(out, text);
+    return true;
+  }
   switch (v.Type()) {
     case VarType::kEmpty:
     case VarType::kNull:
@@ -147,12 +167,8 @@ bool AppendParameterText(std::string& out, const Variant& v, std::string_view so
       break;
   }
   if (!v.IsByteArray()) ThrowJet(jeterr::kConversionError, {}, source);
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += "\\x";
-  for (uint8_t b : v.AsBytes().bytes) {
-    out += kHex[b >> 4];
-    out += kHex[b & 0xF];
-  }
+  const std::vector<uint8_t>& b = v.AsBytes().bytes;
+  AppendBytea(out, std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
   return true;
 }
 
@@ -436,6 +452,11 @@ Error PgToJetError(std::string_view sqlstate, std::string_view message, std::str
   if (sqlstate == "42701") return jet(jeterr::kFieldDefinedTwice);
   if (sqlstate == "22P02" || sqlstate == "42804" || sqlstate == "22003")
     return jet(jeterr::kTypeMismatch);
+  // Bytes read as a text that are no UTF-8 (Len of a binary column): VB's
+  // mismatch, as a function given bytes raises on a file.
+  if (sqlstate == "22021")
+    return Error(vberr::kTypeMismatch, std::string(VbErrorText(vberr::kTypeMismatch)),
+                 std::string(source));
   if (sqlstate == "57014") return jet(jeterr::kCanceled);
   if (sqlstate == "53100") return jet(jeterr::kDiskFull);
   if (sqlstate == "53200") return jet(jeterr::kResourceExceeded);
@@ -1717,7 +1738,8 @@ class PgStatement final : public EngineStatement {
     if (!bound) slot.emplace();
     const size_t before = slot->size();
     try {
-      if (AppendParameterText(*slot, value, kSourceDatabase))
+      if (AppendParameterText(*slot, value, kSourceDatabase,
+                              entry_->types[static_cast<size_t>(index - 1)] == kOidBytea))
         slot->erase(0, before);
       else
         slot.reset();
@@ -1818,9 +1840,10 @@ class PgStatement final : public EngineStatement {
     out.width = values_.size();
     out.starts.reserve(values.size());
     out.texts.reserve(values.size() * 16);
-    for (const Variant* v : values) {
+    for (size_t i = 0; i < values.size(); ++i) {
       const auto start = static_cast<ptrdiff_t>(out.texts.size());
-      const bool given = AppendParameterText(out.texts, *v, kSourceDatabase);
+      const bool given = AppendParameterText(out.texts, *values[i], kSourceDatabase,
+                                             entry_->types[i % out.width] == kOidBytea);
       if (given) out.texts += '\0';
       out.starts.push_back(given ? start : -1);
     }
@@ -2024,9 +2047,10 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
     // the i-th literal on both engines. A parameter the text does not use
     // takes its declared type.
     for (size_t i = 0; i < uses.size(); ++i) {
-      if (uses[i] != LiteralUse::kParameter) byValue = true;
+      if (uses[i] != LiteralUse::kParameter && uses[i] != LiteralUse::kBytes) byValue = true;
       made->parameters.push_back(static_cast<uint16_t>(i));
-      made->types.push_back(LiteralOid(scan.literals[i].kind));
+      made->types.push_back(uses[i] == LiteralUse::kBytes ? kOidBytea
+                                                          : LiteralOid(scan.literals[i].kind));
     }
     made->translation = std::move(translated);
     made->name = "jet_" + std::to_string(++impl_->named);
@@ -2057,7 +2081,15 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
   // entry.
   slot.entry.reset();
   slot.values.clear();
-  for (uint16_t i : entry->parameters) slot.values.emplace_back(LiteralText(scan.literals[i]));
+  for (size_t p = 0; p < entry->parameters.size(); ++p) {
+    std::string text = LiteralText(scan.literals[entry->parameters[p]]);
+    if (entry->types[p] == kOidBytea) {
+      std::string bytes;
+      AppendBytea(bytes, text);
+      text = std::move(bytes);
+    }
+    slot.values.emplace_back(std::move(text));
+  }
   slot.text.assign(jetSql);
   slot.entry = entry;
   return std::make_unique<PgStatement>(shared_from_this(), std::move(entry), slot.values);

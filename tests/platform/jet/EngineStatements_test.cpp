@@ -188,9 +188,10 @@ TEST_F(EngineStatements, CachedStatementsCanBeNestedAndReused) {
 
 // A text literal is the text between its quotes, a quote written twice read
 // once. The same shape with other values, again and in turn, takes the
-// cached statement and binds each text's own values.
+// cached statement and binds each text's own values. A binary column given a
+// text holds the text's own bytes, whatever they spell.
 TEST_F(EngineStatements, TextLiteralsAreBoundAsTheTextReads) {
-  engine_->Execute("INSERT INTO T (Id, Txt) VALUES (1, 'a')");
+  engine_->Execute("INSERT INTO T (Id, Txt, Bin) VALUES (1, 'a', '\\x4142')");
   const struct {
     const char* sql;
     const char* value;
@@ -202,6 +203,7 @@ TEST_F(EngineStatements, TextLiteralsAreBoundAsTheTextReads) {
       {"SELECT '' & Txt FROM T", "a"},
       {"SELECT '''' & Txt FROM T", "'a"},
       {"SELECT 'Привет' & Txt FROM T", "Приветa"},
+      {"SELECT Len(Bin) & IIf(Bin = 'AB', 'AB', '') & IIf(Bin = '\\x4142', 'x', '') FROM T", "6x"},
   };
   for (int round = 0; round < 2; ++round)
     for (const auto& c : cases) {

@@ -176,6 +176,22 @@ void JetEmitter::DependsOnValue(const Expr& e) {
   for (const ExprPtr& a : e.args) DependsOnValue(*a);
 }
 
+size_t JetEmitter::AsBytes(std::string& out, size_t start, size_t end) const {
+  // "$n" alone is the parameter of the n-th literal (LiteralParameter).
+  if (literalUses_ && end - start > 1 && out[start] == '$') {
+    size_t n = 0;
+    const auto [stop, ec] = std::from_chars(out.data() + start + 1, out.data() + end, n);
+    if (ec == std::errc() && stop == out.data() + end && n >= 1 && n <= literalUses_->size() &&
+        (*literalUses_)[n - 1] != LiteralUse::kValue) {
+      (*literalUses_)[n - 1] = LiteralUse::kBytes;
+      return 0;
+    }
+  }
+  InsertAt(out, end, {", 'UTF8')"});
+  InsertAt(out, start, {"convert_to("});
+  return std::string_view("convert_to(, 'UTF8')").size();
+}
+
 void JetEmitter::CheckSize(const std::string& sql) const {
   if (sql.size() > kMaxEmittedBytes) ThrowJet(sqlerr::kTooComplex);
 }
@@ -514,27 +530,20 @@ Emitted JetEmitter::EmitComparison(Op op, const Emitted& a, const Emitted& b, st
                                    size_t start, size_t mid) const {
   static constexpr const char* kOps[] = {" = ", " <> ", " < ", " > ", " <= ", " >= "};
   const char* sqlOp = kOps[static_cast<int>(op) - static_cast<int>(Op::kEq)];
-  // A text compared with a binary column on PostgreSQL is bytes in bytea's
-  // text form ("\x" and hex digits, as bytes are bound there): the server
-  // has no comparison of bytea with a text, so the text is cast, as it is
-  // where it is stored; bytes compare without a collation.
+  // A text compared with a binary column on PostgreSQL is its own bytes, as
+  // where it is stored (the server has no comparison of bytea with a text);
+  // bytes compare without a collation.
   bool bytes = false;
   if (Postgres()) {
-    auto binary = [](JetType t) {
-      return t == JetType::kBinary || t == JetType::kVarBinary || t == JetType::kLongBinary;
-    };
     auto castsToBytes = [&](const Emitted& text, const Emitted& other) {
-      return binary(other.type) && IsTextType(text.type) && text.type != JetType::kGUID &&
+      return IsBinaryType(other.type) && IsTextType(text.type) && text.type != JetType::kGUID &&
              !text.nullLiteral;
     };
     if (castsToBytes(b, a)) {
-      InsertAt(out, mid, {"("});
-      out += ")::bytea";
+      AsBytes(out, mid, out.size());
       bytes = true;
     } else if (castsToBytes(a, b)) {
-      InsertAt(out, mid, {")::bytea"});
-      InsertAt(out, start, {"("});
-      mid += std::string_view("()::bytea").size();
+      mid += AsBytes(out, start, mid);
       bytes = true;
     }
   }
@@ -749,6 +758,13 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     const size_t start = out.size();
     const Emitted v = EmitValue(*e.args[i], scope, out);
     if (jetFunction) MarkAt(out, start, v);
+    // A binary column holds a text given to it as the text's bytes on
+    // PostgreSQL, where a file keeps the text: Len reads them as that text
+    // (bytes that are no UTF-8 text raise 13, as bytes do on a file).
+    if (Postgres() && IsBinaryType(v.type) && NamesEqual(BaseName(e.text), "Len")) {
+      InsertAt(out, start, {"convert_from("});
+      out += ", 'UTF8')";
+    }
     // PostgreSQL's own aggregates have one form per type (sum, avg): a
     // Null given as it stands names none of them, so it is a number's.
     if (Postgres() && fn.aggregate && fn.impl == nullptr && v.nullLiteral)

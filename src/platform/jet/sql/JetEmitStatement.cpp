@@ -82,18 +82,10 @@ bool JetEmitter::Stored(const Emitted& value, JetType column, std::string& out,
     case JetType::kBinary:
     case JetType::kVarBinary:
     case JetType::kLongBinary:
-      // A text into a binary column on PostgreSQL: its UTF-8 bytes, as a
-      // file stores a text there, backslashes and all; but bytea's hex form
-      // ("\x" and pairs of hex digits), in which bytes are bound there, is
-      // the bytes it spells.
-      if (Postgres() && IsTextType(value.type) && !value.nullLiteral) {
-        const std::string v = "(" + out.substr(start) + ")";
-        out.resize(start);
-        out +=
-            Cat({"CASE WHEN ", v, " COLLATE \"C\" ~ '^\\\\x([0-9a-fA-F]{2})*$' THEN decode(substr(",
-                 v, ", 3), 'hex') ELSE convert_to(", v, ", 'UTF8') END"});
-        return true;
-      }
+      // A text into a binary column on PostgreSQL: its own UTF-8 bytes, as
+      // a file stores a text there, backslashes and all, whatever it spells.
+      if (Postgres() && IsTextType(value.type) && !value.nullLiteral)
+        return AsBytes(out, start, out.size()) != 0;
       break;
     default:
       break;

@@ -169,6 +169,12 @@ class JetEmitter {
   bool LiteralParameter(const Expr& e, std::string& out);
   // Records that the translation depends on the value of the literals of `e`.
   void DependsOnValue(const Expr& e);
+  // PostgreSQL: the text value out[start, end) as the bytes a binary column
+  // holds of it, its own UTF-8 bytes: a literal's parameter alone becomes a
+  // bytea parameter (the caller's text is sent as its bytes, bytes as they
+  // are), anything else is wrapped in convert_to. Returns how many
+  // characters were inserted.
+  size_t AsBytes(std::string& out, size_t start, size_t end) const;
 
   const SchemaView& schema_;
   std::string_view jetSql_;

@@ -10,7 +10,7 @@ namespace {
 // result is their argument, take the first as anycompatible and return its
 // type (an untyped literal or Null: text). The numeric functions of the
 // first argument's kind (Abs, Int, Fix, Round) and "+" where the types do not
-// decide return double precision: they give numbers of any kind for texts,
+// decide (but of two texts) return double precision: they give numbers of any kind for texts,
 // whole numbers and dates alike, and Choose's index, jet_round(NULL), needs
 // a number (a sum of two texts by "+", a text, is a type mismatch there).
 bool ReturnsArgument(const JetFunction& f) {
@@ -123,6 +123,18 @@ std::string ServerFunctionsSql(std::string_view module, bool extensionScript) {
       continue;
     }
     for (int n = f.minArgs; n <= f.maxArgs; ++n) AppendFunction(out, f, n, module);
+    // "+" of two operands the server types as texts (a Variant result such as
+    // CVar(Null) beside a text, which Jet types as text) is a text: the
+    // server picks this form for them, the one of "any" for every other pair.
+    if (f.name == "+") {
+      out += "CREATE FUNCTION ";
+      out += f.sqliteName;
+      out += "(text, text) RETURNS text\n  AS '";
+      out += module;
+      out += "', '";
+      out += kServerCallSymbol;
+      out += "' LANGUAGE C IMMUTABLE PARALLEL SAFE;\n";
+    }
   }
   return out;
 }
