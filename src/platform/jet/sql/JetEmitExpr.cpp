@@ -317,7 +317,7 @@ Emitted JetEmitter::EmitNumber(const Expr& e, std::string& out) const {
 Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope, std::string& out) {
   for (const Scope* s = &scope; s != nullptr; s = s->Outer()) {
     if (const auto hit = s->Find(e.qualifier, e.text)) {
-      AppendQualifiedName(out, *hit->source, hit->column->name);
+      AppendQualifiedName(out, *hit->source, *hit->column);
       Emitted v = Value(hit->column->type, hit->column->size);
       v.bareColumn = true;
       return v;
@@ -338,7 +338,7 @@ Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope, std::string& o
     const auto hit = s->FindThroughDerived(e.qualifier, e.text);
     if (!hit) continue;
     if (hit->column == nullptr) break;
-    AppendQualifiedName(out, *hit->source, hit->column->name);
+    AppendQualifiedName(out, *hit->source, *hit->column);
     Emitted v = Value(hit->column->type, hit->column->size);
     v.bareColumn = true;
     return v;
@@ -641,15 +641,15 @@ Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope, std::string&
 }
 
 Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope, std::string& out) {
-  const std::string_view base = BaseName(e.text);
-  if (NamesEqual(base, "IsNull")) {
+  const JetFunction* fn = FindJetFunction(e.text);
+  // IsNull is not in the table: asked only of a name the table lacks.
+  if (fn == nullptr && NamesEqual(BaseName(e.text), "IsNull")) {
     if (e.args.size() != 1 || e.star) FailWrongArguments(e);
     out += '(';
     EmitValue(*e.args[0], scope, out);
     out += " IS NULL)";
     return Condition();
   }
-  const JetFunction* fn = FindJetFunction(e.text);
   if (fn == nullptr) ThrowJet(sqlerr::kUndefinedFunction, e.text);
   if (fn->lazy) return EmitChoice(e, *fn, scope, out);
   return EmitFunction(e, *fn, scope, out);

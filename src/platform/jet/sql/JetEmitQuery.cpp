@@ -161,6 +161,7 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
       std::vector<ColumnInfo>& columns = derivedColumns_.emplace_back();
       columns.reserve(q.columns.size());
       for (const auto& c : q.columns) columns.push_back(ColumnInfo{c.name, c.type, c.size});
+      for (ColumnInfo& c : columns) sqlite::AppendQuoted(c.quoted, c.name);
       scope.Add(ScopeSource{std::string(t.alias), qualifier, &columns, q.innerSources, q.origins});
       out += '(';
       out += q.sql;
@@ -233,7 +234,7 @@ const Emitted& JetEmitter::ItemValue(SelectState& state, size_t i, const Scope& 
     if (item.expr->kind != ExprKind::kColumn) item.sql.reserve(2 * SourceText(*item.expr).size());
     v = EmitValue(*item.expr, scope, item.sql);
   } else {
-    AppendQualifiedName(item.sql, *item.source, item.column->name);
+    AppendQualifiedName(item.sql, *item.source, *item.column);
     v.type = item.column->type;
     v.size = item.column->size;
     v.bareColumn = true;

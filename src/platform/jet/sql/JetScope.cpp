@@ -43,10 +43,13 @@ std::string QuoteName(std::string_view name) {
   return out;
 }
 
-void AppendQualifiedName(std::string& out, const ScopeSource& source, std::string_view column) {
+void AppendQualifiedName(std::string& out, const ScopeSource& source, const ColumnInfo& column) {
   out += source.qualifier;
   out += '.';
-  sqlite::AppendQuoted(out, column);
+  if (column.quoted.empty())
+    sqlite::AppendQuoted(out, column.name);
+  else
+    out += column.quoted;
 }
 
 const ScopeSource* Scope::FindSource(std::string_view name) const {

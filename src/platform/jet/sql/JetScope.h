@@ -37,7 +37,7 @@ struct ScopeSource {
 };
 
 // Appends the SQLite text of `column` of `source`: "qualifier"."column".
-void AppendQualifiedName(std::string& out, const ScopeSource& source, std::string_view column);
+void AppendQualifiedName(std::string& out, const ScopeSource& source, const ColumnInfo& column);
 
 class Scope {
  public:
