@@ -185,11 +185,12 @@ class Lexer {
     if (i_ >= sql_.size()) return Make(t, TokenKind::kEnd, start);
     const char c = sql_[i_];
     const auto uc = static_cast<unsigned char>(c);
+    // Words first: most tokens are (a digit is a word byte too, but starts a number).
+    if (IsWordByte(uc) && !IsAsciiDigit(c)) return Word(t, start);
     if (StartsNumber(sql_, i_)) {
       i_ = NumberEnd(sql_, i_);
       return Make(t, TokenKind::kNumber, start);
     }
-    if (IsWordByte(uc) && !IsAsciiDigit(c)) return Word(t, start);
     switch (c) {
       case '\'':
       case '"':
