@@ -191,10 +191,10 @@ void JetEmitter::ExpandItems(const Select& s, const Scope& scope, SelectState& s
   state.items.reserve(s.items.size());  // at least one per item
   for (const auto& item : s.items) {
     if (item.expr) {
-      SelectItemOut out;
+      // Made in place: one moved in moved its two strings.
+      SelectItemOut& out = state.items.emplace_back();
       out.expr = item.expr.get();
       out.alias = item.alias;
-      state.items.push_back(std::move(out));
       continue;
     }
     if (scope.Sources().empty()) ThrowJet(sqlerr::kNoInput);
@@ -207,10 +207,9 @@ void JetEmitter::ExpandItems(const Select& s, const Scope& scope, SelectState& s
       if (only != nullptr && &src != only) continue;
       for (const auto& col : *src.columns) {
         if (IsRowKey(col)) continue;
-        SelectItemOut out;
+        SelectItemOut& out = state.items.emplace_back();
         out.source = &src;
         out.column = &col;
-        state.items.push_back(std::move(out));
       }
     }
   }
