@@ -165,7 +165,8 @@ bool JetEmitter::LiteralParameter(const Expr& e, std::string& out) {
   char buf[24];
   buf[0] = Postgres() ? '$' : '?';
   const auto [end, ec] = std::to_chars(buf + 1, buf + sizeof buf, i + 1);
-  out.append(buf, end);
+  // By length: a range of two pointers went through the general replace.
+  out.append(buf, static_cast<size_t>(end - buf));
   return true;
 }
 
