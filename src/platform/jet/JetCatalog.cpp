@@ -576,7 +576,8 @@ const Catalog::Cached* Catalog::Load(std::string_view table) const {
 
 const Catalog::Cached* Catalog::Keep(std::string key, std::shared_ptr<TableSpec> spec) const {
   Cached c;
-  for (const FieldSpec& f : spec->fields) c.columns.push_back({f.name, f.type, f.size});
+  for (const FieldSpec& f : spec->fields)
+    sqlite::AppendQuoted(c.columns.emplace_back(ColumnInfo{f.name, f.type, f.size}).quoted, f.name);
   c.spec = std::move(spec);
   return &cache_.insert_or_assign(std::move(key), std::move(c)).first->second;
 }

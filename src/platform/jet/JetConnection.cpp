@@ -823,9 +823,12 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
   if (!st.entry_->columnsKnown) {
     StatementCacheEntry* entry = st.entry_.get();
     int count = sqlite3_column_count(stmt) - entry->hidden;
+    // Each column described in its place (one moved in moved its three
+    // strings); a description cut short by an error is made again whole.
+    entry->columns.clear();
     entry->columns.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {
-      ColumnMeta m;
+      ColumnMeta& m = entry->columns.emplace_back();
       if (const char* t = sqlite3_column_table_name(stmt, i)) m.table = t;
       if (const char* c = sqlite3_column_origin_name(stmt, i)) m.column = c;
       // A translation names and types its columns; SQLite's name is asked
@@ -845,7 +848,6 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
             m.size = f->size;
           }
       }
-      entry->columns.push_back(std::move(m));
     }
     entry->columnsKnown = true;
   }

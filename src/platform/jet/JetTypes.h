@@ -36,6 +36,10 @@ struct ColumnInfo {
   JetType type = JetType::kNone;
   int32_t size = 0;      // Text(n): n in UTF-16 units; 0 for the fixed-size types
   bool counter = false;  // a counter (AutoIncrement): a Null written to it takes the next value
+  // `name` as a quoted identifier, made once where a catalogue lists its
+  // columns (each reference in a translated statement writes it); empty
+  // where it is not kept, and the name is then quoted as it is written.
+  std::string quoted{};
 };
 
 inline bool IsTextType(JetType t) {

@@ -992,6 +992,7 @@ struct PgConnection::Impl {
       cached.columns.push_back({field.name, field.type, field.size, field.autoIncrement});
     if (rowKey)
       cached.columns.push_back({std::string(sql::kServerRowKey), JetType::kLong, 0, false});
+    for (ColumnInfo& column : cached.columns) sqlite::AppendQuoted(column.quoted, column.name);
     cached.spec = std::move(spec);
     return &tables.emplace(key, std::move(cached)).first->second;
   }

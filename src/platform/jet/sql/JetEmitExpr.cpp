@@ -16,6 +16,9 @@
 
 namespace qv::jet::sql {
 
+// Appended as views: an appended char pointer was measured for its length at each append.
+using namespace std::string_view_literals;
+
 const JetFunction& RequiredFunction(std::string_view name) {
   const JetFunction* fn = FindJetFunction(name);
   if (fn == nullptr)
@@ -50,9 +53,9 @@ void AppendStringLiteral(std::string& out, std::string_view s, bool postgres) {
   out += '\'';
   for (const char c : s) {
     if (c == '\'') {
-      out += "''";
+      out += "''"sv;
     } else if (c == '\0') {
-      out += postgres ? "' || chr(0) || '" : "' || char(0) || '";
+      out += postgres ? "' || chr(0) || '"sv : "' || char(0) || '"sv;
     } else {
       out += c;
     }
@@ -162,7 +165,8 @@ bool JetEmitter::LiteralParameter(const Expr& e, std::string& out) {
   char buf[24];
   buf[0] = Postgres() ? '$' : '?';
   const auto [end, ec] = std::to_chars(buf + 1, buf + sizeof buf, i + 1);
-  out.append(buf, end);
+  // By length: a range of two pointers went through the general replace.
+  out.append(buf, static_cast<size_t>(end - buf));
   return true;
 }
 
@@ -214,7 +218,7 @@ Emitted JetEmitter::EmitValue(const Expr& e, const Scope& scope, std::string& ou
   if (v.condition) {
     // PostgreSQL's true casts to 1.
     InsertAt(out, start, {"(-("});
-    out += Postgres() ? ")::integer)" : "))";
+    out += Postgres() ? ")::integer)"sv : "))"sv;
     v.condition = false;
   }
   return v;
@@ -230,7 +234,7 @@ void JetEmitter::EmitCondition(const Expr& e, const Scope& scope, std::string& o
 void JetEmitter::AsCondition(const Emitted& v, std::string& out, size_t start) const {
   if (!Postgres() || v.condition) return;
   InsertAt(out, start, {"("});
-  out += " <> 0)";
+  out += " <> 0)"sv;
 }
 
 Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
@@ -256,12 +260,12 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
       if (!LiteralParameter(e, out)) AppendStringLiteral(out, e.text, Postgres());
       break;
     case ExprKind::kNull:
-      out += "NULL";
+      out += "NULL"sv;
       v.nullLiteral = true;
       break;
     case ExprKind::kBool:
       v = Value(JetType::kBoolean);
-      out += e.number != 0 ? "-1" : "0";
+      out += e.number != 0 ? "-1"sv : "0"sv;
       break;
     case ExprKind::kColumn:
       v = EmitColumn(e, scope, out);
@@ -280,11 +284,11 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
       out += Operators().like;
       out += '(';
       EmitValue(*e.args[0], scope, out);
-      out += ", ";
+      out += ", "sv;
       EmitValue(*e.args[1], scope, out);
       // Compared with 0 so that the result is a truth value whatever nonzero
       // value the function gives for a match.
-      out += e.negated ? ") = 0)" : ") <> 0)";
+      out += e.negated ? ") = 0)"sv : ") <> 0)"sv;
       v = Condition();
       break;
     }
@@ -294,14 +298,14 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
     case ExprKind::kIsNull:
       out += '(';
       EmitValue(*e.args[0], scope, out);
-      out += e.negated ? " IS NOT NULL)" : " IS NULL)";
+      out += e.negated ? " IS NOT NULL)"sv : " IS NULL)"sv;
       v = Condition();
       break;
     case ExprKind::kExists: {
       const QueryOut q = EmitQuery(*e.sub, &scope);
-      out += "(EXISTS (";
+      out += "(EXISTS ("sv;
       out += q.sql;
-      out += "))";
+      out += "))"sv;
       v = Condition();
       break;
     }
@@ -333,7 +337,7 @@ Emitted JetEmitter::EmitNumber(const Expr& e, std::string& out) const {
 Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope, std::string& out) {
   for (const Scope* s = &scope; s != nullptr; s = s->Outer()) {
     if (const auto hit = s->Find(e.qualifier, e.text)) {
-      AppendQualifiedName(out, *hit->source, hit->column->name);
+      AppendQualifiedName(out, *hit->source, *hit->column);
       Emitted v = Value(hit->column->type, hit->column->size);
       v.bareColumn = true;
       return v;
@@ -354,7 +358,7 @@ Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope, std::string& o
     const auto hit = s->FindThroughDerived(e.qualifier, e.text);
     if (!hit) continue;
     if (hit->column == nullptr) break;
-    AppendQualifiedName(out, *hit->source, hit->column->name);
+    AppendQualifiedName(out, *hit->source, *hit->column);
     Emitted v = Value(hit->column->type, hit->column->size);
     v.bareColumn = true;
     return v;
@@ -362,13 +366,13 @@ Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope, std::string& o
   std::string name = WrittenName(e);
   if (std::find(parameters_.begin(), parameters_.end(), name) == parameters_.end())
     parameters_.push_back(std::move(name));
-  out += "NULL";
+  out += "NULL"sv;
   return Emitted{};
 }
 
 Emitted JetEmitter::EmitUnary(const Expr& e, const Scope& scope, std::string& out) {
   if (e.op == Op::kNeg) {
-    out += "(- ";
+    out += "(- "sv;
     const Emitted v = EmitValue(*e.args[0], scope, out);
     out += ')';
     return Value(NegationType(v.type));
@@ -410,7 +414,7 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope, std::string& o
       const std::string second = out.substr(mid, out.size() - mid - 1);
       out.resize(mid);
       AsCondition(a, out, start + 1);
-      out += e.op == Op::kAnd ? " AND " : " OR ";
+      out += e.op == Op::kAnd ? " AND "sv : " OR "sv;
       const size_t secondStart = out.size();
       out += second;
       AsCondition(b, out, secondStart);
@@ -452,7 +456,7 @@ JetType JetEmitter::EmitConcatOperands(const Expr& e, const Scope& scope, std::s
   JetType type = JetType::kText;
   if (chain) {
     type = EmitConcatOperands(*e.args[0], scope, out);
-    out += ", ";
+    out += ", "sv;
   }
   const size_t start = out.size();
   const Emitted v = EmitValue(chain ? *e.args[1] : e, scope, out);
@@ -568,7 +572,7 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope, std::string& 
   const Emitted hi = EmitValue(*e.args[2], scope, out);
   const bool text = IsTextType(v.type) || IsTextType(lo.type) || IsTextType(hi.type);
   const std::string_view valueCollation = text && !v.bareColumn ? kCollateClause : "";
-  const char* between = e.negated ? " NOT BETWEEN " : " BETWEEN ";
+  const std::string_view between = e.negated ? " NOT BETWEEN "sv : " BETWEEN "sv;
   const auto loNum = ConstantNumber(*e.args[1]);
   const auto hiNum = ConstantNumber(*e.args[2]);
   const bool bothText =
@@ -603,15 +607,15 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope, std::string& 
     out += head;
     out += loText;
     out += firstCollation;
-    out += ", ";
+    out += ", "sv;
     out += hiText;
   }
-  out += "))";
+  out += "))"sv;
   if (Postgres()) {
     // min and max give Null for a Null bound, least and greatest pass it over.
     InsertAt(out, start,
              {"(CASE WHEN ", loText, " IS NULL OR ", hiText, " IS NULL THEN NULL ELSE "});
-    out += " END)";
+    out += " END)"sv;
   }
   return Condition();
 }
@@ -621,7 +625,7 @@ Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope, std::string& out) 
   const Emitted v = EmitValue(*e.args[0], scope, out);
   const size_t valueEnd = out.size();
   bool text = IsTextType(v.type);
-  out += e.negated ? " NOT IN (" : " IN (";
+  out += e.negated ? " NOT IN ("sv : " IN ("sv;
   if (e.sub) {
     const QueryOut q = EmitQuery(*e.sub, &scope);
     if (q.columns.size() != 1) ThrowJet(sqlerr::kSubqueryFields);
@@ -629,13 +633,13 @@ Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope, std::string& out) 
     out += q.sql;
   } else {
     for (size_t i = 1; i < e.args.size(); ++i) {
-      if (i > 1) out += ", ";
+      if (i > 1) out += ", "sv;
       const Emitted item = EmitValue(*e.args[i], scope, out);
       text = text || IsTextType(item.type);
       CheckSize(out);
     }
   }
-  out += "))";
+  out += "))"sv;
   if (text && !v.bareColumn) InsertAt(out, valueEnd, {kCollateClause});
   return Condition();
 }
@@ -650,15 +654,15 @@ Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope, std::string&
 }
 
 Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope, std::string& out) {
-  const std::string_view base = BaseName(e.text);
-  if (NamesEqual(base, "IsNull")) {
+  const JetFunction* fn = FindJetFunction(e.text);
+  // IsNull is not in the table: asked only of a name the table lacks.
+  if (fn == nullptr && NamesEqual(BaseName(e.text), "IsNull")) {
     if (e.args.size() != 1 || e.star) FailWrongArguments(e);
     out += '(';
     EmitValue(*e.args[0], scope, out);
-    out += " IS NULL)";
+    out += " IS NULL)"sv;
     return Condition();
   }
-  const JetFunction* fn = FindJetFunction(e.text);
   if (fn == nullptr) ThrowJet(sqlerr::kUndefinedFunction, e.text);
   if (fn->lazy) return EmitChoice(e, *fn, scope, out);
   return EmitFunction(e, *fn, scope, out);
@@ -672,7 +676,7 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
   const std::string_view base = BaseName(e.text);
   const bool choose = NamesEqual(base, "Choose"), iif = NamesEqual(base, "IIf");
   if (!choose && !iif && n % 2 != 0) FailWrongArguments(e);  // Switch takes pairs
-  out += "(CASE";
+  out += "(CASE"sv;
   if (choose) {
     // CASE Round(index) WHEN 1 THEN ...: a Null or out-of-range index gives Null.
     out += ' ';
@@ -700,20 +704,20 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
   };
   if (choose) {
     for (int i = 1; i < n; ++i) {
-      out += " WHEN ";
+      out += " WHEN "sv;
       out += std::to_string(i);
-      out += " THEN ";
+      out += " THEN "sv;
       add(*e.args[i]);
     }
   } else {
     for (int i = 0; i + 1 < n; i += 2) {
-      out += " WHEN ";
+      out += " WHEN "sv;
       EmitCondition(*e.args[i], scope, out);
-      out += " THEN ";
+      out += " THEN "sv;
       add(*e.args[i + 1]);
     }
     if (iif) {
-      out += " ELSE ";
+      out += " ELSE "sv;
       add(*e.args[2]);
     }
   }
@@ -731,7 +735,7 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
     }
     CheckSize(out);
   }
-  out += " END)";
+  out += " END)"sv;
   return Value(type, IsTextType(type) ? size : 0);
 }
 
@@ -741,7 +745,7 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     ThrowJet(sqlerr::kAggregateInWhere, whereExpr_ ? SourceText(*whereExpr_) : SourceText(e));
   if (e.star) {
     if (!NamesEqual(BaseName(e.text), "Count")) FailWrongArguments(e);
-    out += "count(*)";
+    out += "count(*)"sv;
     return Value(JetType::kLong);
   }
   const auto n = static_cast<int>(e.args.size());
@@ -754,7 +758,7 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
   int32_t size = 0;
   if (fn.rule == TypeRule::kArg0) type = JetType::kNone;
   for (size_t i = 0; i < e.args.size(); ++i) {
-    if (i > 0) out += ", ";
+    if (i > 0) out += ", "sv;
     const size_t start = out.size();
     const Emitted v = EmitValue(*e.args[i], scope, out);
     if (jetFunction) MarkAt(out, start, v);
@@ -768,7 +772,7 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     // PostgreSQL's own aggregates have one form per type (sum, avg): a
     // Null given as it stands names none of them, so it is a number's.
     if (Postgres() && fn.aggregate && fn.impl == nullptr && v.nullLiteral)
-      out += "::double precision";
+      out += "::double precision"sv;
     if (fn.rule == TypeRule::kArg0 && i == 0) {
       type = v.type;
       size = v.size;

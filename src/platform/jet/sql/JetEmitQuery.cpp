@@ -15,6 +15,9 @@
 
 namespace qv::jet::sql {
 
+// Appended as views: an appended char pointer was measured for its length at each append.
+using namespace std::string_view_literals;
+
 struct JetEmitter::SelectItemOut {
   const Expr* expr = nullptr;           // null for a column of * or q.*
   const ScopeSource* source = nullptr;  // for a column of * or q.*
@@ -110,9 +113,9 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
     if (parts[i].simple && parts.size() > 1) {
       out.sql += parts[i].sql;
     } else {
-      out.sql += "SELECT * FROM (";
+      out.sql += "SELECT * FROM ("sv;
       out.sql += parts[i].sql;
-      out.sql += Postgres() ? ") AS \"$u\"" : ")";
+      out.sql += Postgres() ? ") AS \"$u\""sv : ")"sv;
     }
   }
   // The ordering of a union names its columns or their positions.
@@ -130,7 +133,7 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
     if (pos == 0 || pos > out.columns.size())
       ThrowSyntax(sqlerr::kOrderByClause, JetMessage(sqlerr::kOrderByClause), jetSql_, e.pos,
                   SourceText(e));
-    out.sql += k == 0 ? " ORDER BY " : ", ";
+    out.sql += k == 0 ? " ORDER BY "sv : ", "sv;
     out.sql += std::to_string(pos);
     out.sql += Direction(q.orderBy[k].desc);
   }
@@ -146,7 +149,7 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
       std::string qualifier = t.alias.empty() ? QuotedTable(t.table) : QuoteName(t.alias);
       AppendTable(out, t.table);
       if (!t.alias.empty()) {
-        out += " AS ";
+        out += " AS "sv;
         out += qualifier;
       }
       scope.Add(ScopeSource{std::string(name), std::move(qualifier), &columns, {}, {}});
@@ -161,10 +164,11 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
       std::vector<ColumnInfo>& columns = derivedColumns_.emplace_back();
       columns.reserve(q.columns.size());
       for (const auto& c : q.columns) columns.push_back(ColumnInfo{c.name, c.type, c.size});
+      for (ColumnInfo& c : columns) sqlite::AppendQuoted(c.quoted, c.name);
       scope.Add(ScopeSource{std::string(t.alias), qualifier, &columns, q.innerSources, q.origins});
       out += '(';
       out += q.sql;
-      out += ") AS ";
+      out += ") AS "sv;
       out += qualifier;
       return;
     }
@@ -172,14 +176,14 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
       break;
   }
   EmitFrom(*t.left, scope, outer, out);
-  static constexpr const char* kJoins[] = {" INNER JOIN ", " LEFT JOIN ", " RIGHT JOIN "};
-  out += t.join == JoinKind::kCross ? ", " : kJoins[static_cast<int>(t.join)];
+  static constexpr std::string_view kJoins[] = {" INNER JOIN ", " LEFT JOIN ", " RIGHT JOIN "};
+  out += t.join == JoinKind::kCross ? ", "sv : kJoins[static_cast<int>(t.join)];
   const bool nested = t.right->kind == TableRef::Kind::kJoin;
   if (nested) out += '(';
   EmitFrom(*t.right, scope, outer, out);
   if (nested) out += ')';
   if (t.join == JoinKind::kCross) return;
-  out += " ON ";
+  out += " ON "sv;
   EmitCondition(*t.on, scope, out);
 }
 
@@ -187,10 +191,10 @@ void JetEmitter::ExpandItems(const Select& s, const Scope& scope, SelectState& s
   state.items.reserve(s.items.size());  // at least one per item
   for (const auto& item : s.items) {
     if (item.expr) {
-      SelectItemOut out;
+      // Made in place: one moved in moved its two strings.
+      SelectItemOut& out = state.items.emplace_back();
       out.expr = item.expr.get();
       out.alias = item.alias;
-      state.items.push_back(std::move(out));
       continue;
     }
     if (scope.Sources().empty()) ThrowJet(sqlerr::kNoInput);
@@ -203,10 +207,9 @@ void JetEmitter::ExpandItems(const Select& s, const Scope& scope, SelectState& s
       if (only != nullptr && &src != only) continue;
       for (const auto& col : *src.columns) {
         if (IsRowKey(col)) continue;
-        SelectItemOut out;
+        SelectItemOut& out = state.items.emplace_back();
         out.source = &src;
         out.column = &col;
-        state.items.push_back(std::move(out));
       }
     }
   }
@@ -233,7 +236,7 @@ const Emitted& JetEmitter::ItemValue(SelectState& state, size_t i, const Scope& 
     if (item.expr->kind != ExprKind::kColumn) item.sql.reserve(2 * SourceText(*item.expr).size());
     v = EmitValue(*item.expr, scope, item.sql);
   } else {
-    AppendQualifiedName(item.sql, *item.source, item.column->name);
+    AppendQualifiedName(item.sql, *item.source, *item.column);
     v.type = item.column->type;
     v.size = item.column->size;
     v.bareColumn = true;
@@ -338,16 +341,16 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   if (s.where) {
     clause_ = Clause::kWhere;
     whereExpr_ = s.where.get();
-    body += " WHERE ";
+    body += " WHERE "sv;
     EmitCondition(*s.where, scope, body);
     clause_ = Clause::kOther;
   }
   for (size_t i = 0; i < s.groupBy.size(); ++i) {
-    body += i == 0 ? " GROUP BY " : ", ";
+    body += i == 0 ? " GROUP BY "sv : ", "sv;
     AppendJetCollation(body, EmitValue(*s.groupBy[i], scope, body));
   }
   if (s.having) {
-    body += " HAVING ";
+    body += " HAVING "sv;
     EmitCondition(*s.having, scope, body);
   }
 
@@ -368,18 +371,18 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   for (const auto& it : state.items) size += it.sql.size() + it.name.size() + 24;
   for (const auto& key : s.orderBy) size += 2 * SourceText(*key.expr).size() + 16;
   out.sql.reserve(size);
-  out.sql = s.distinct ? "SELECT DISTINCT " : "SELECT ";
+  out.sql = s.distinct ? "SELECT DISTINCT "sv : "SELECT "sv;
   for (size_t i = 0; i < state.items.size(); ++i) {
-    if (i > 0) out.sql += ", ";
+    if (i > 0) out.sql += ", "sv;
     out.sql += state.items[i].sql;
     AppendJetCollation(out.sql, *state.items[i].value);
-    out.sql += " AS ";
+    out.sql += " AS "sv;
     sqlite::AppendQuoted(out.sql, state.items[i].name);
   }
   out.sql += body;
   for (size_t k = 0; k < s.orderBy.size(); ++k) {
     const Expr& e = *s.orderBy[k].expr;
-    out.sql += k == 0 ? " ORDER BY " : ", ";
+    out.sql += k == 0 ? " ORDER BY "sv : ", "sv;
     if (e.kind == ExprKind::kNumber) {
       const double pos = NumberLiteralValue(e.text);
       if (pos < 1 || pos > static_cast<double>(state.items.size()) || std::floor(pos) != pos)
@@ -407,7 +410,7 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
                                     const Scope& scope) {
   std::string core = s.distinct ? "SELECT DISTINCT " : "SELECT ";
   for (size_t i = 0; i < state.items.size(); ++i) {
-    if (i > 0) core += ", ";
+    if (i > 0) core += ", "sv;
     core += state.items[i].sql;
     AppendJetCollation(core, *state.items[i].value);
     core += " AS " + InternalName('c', i);
@@ -449,12 +452,12 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
   const std::string n = FormatCount(s.top);
   std::string ranked = "SELECT *, ";
   ranked += order.empty() ? "row_number() OVER ()" : "rank() OVER (ORDER BY " + order + ")";
-  ranked += " AS \"$r\"";
-  if (s.topPercent) ranked += ", count(*) OVER () AS \"$n\"";
+  ranked += " AS \"$r\""sv;
+  if (s.topPercent) ranked += ", count(*) OVER () AS \"$n\""sv;
   ranked += " FROM (" + core + (Postgres() ? ") AS \"$t\"" : ")");
   std::string sql = "SELECT ";
   for (size_t i = 0; i < state.items.size(); ++i) {
-    if (i > 0) sql += ", ";
+    if (i > 0) sql += ", "sv;
     sql += InternalName('c', i) + " AS " + QuoteName(state.items[i].name);
   }
   sql += " FROM (" + ranked + (Postgres() ? ") AS \"$t\" WHERE " : ") WHERE ");

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 #include "platform/automation/VbaText.h"
@@ -88,7 +91,18 @@ static_assert(
     }(),
     "two keywords share a slot");
 
-Keyword LookupKeyword(std::string_view word) {
+// The keywords' letters as little-endian words of eight bytes, for a
+// comparison of a whole word at once (all keywords but DISTINCTROW fit).
+constexpr std::array<uint64_t, kKeywords.size()> kPackedKeywords = [] {
+  std::array<uint64_t, kKeywords.size()> packed{};
+  for (size_t k = 0; k < kKeywords.size(); ++k)
+    for (size_t i = 0; i < kKeywords[k].first.size() && i < 8; ++i)
+      packed[k] |= uint64_t{static_cast<unsigned char>(kKeywords[k].first[i])} << (8 * i);
+  return packed;
+}();
+
+// `word` is a view of a text that goes on to `textEnd`.
+Keyword LookupKeyword(std::string_view word, const char* textEnd) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return Keyword::kNone;
   const size_t k = kKeywordInSlot[KeywordSlot(word)];
   if (k == 0) return Keyword::kNone;
@@ -96,6 +110,18 @@ Keyword LookupKeyword(std::string_view word) {
   if (key.size() != word.size()) return Keyword::kNone;
   // Clearing bit 5 maps a letter of either case to the upper case one
   // and no other byte to a letter.
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes read at once where the text has them; those past the
+    // word are masked off.
+    if (key.size() <= 8 && textEnd - word.data() >= 8) {
+      uint64_t bytes;
+      std::memcpy(&bytes, word.data(), 8);
+      const uint64_t mask = key.size() == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * key.size())) - 1;
+      return (bytes & mask & ~uint64_t{0x2020202020202020}) == kPackedKeywords[k - 1]
+                 ? kKeywords[k - 1].second
+                 : Keyword::kNone;
+    }
+  }
   for (size_t i = 0; i < key.size(); ++i)
     if ((static_cast<unsigned char>(word[i]) & ~0x20u) != static_cast<unsigned char>(key[i]))
       return Keyword::kNone;
@@ -150,7 +176,8 @@ class Lexer {
     t.kind = kind;
     t.pos = start;
     t.end = i_;
-    t.text = sql_.substr(start, i_ - start);
+    // Not substr: its bounds check kept it out of line, a call per token.
+    t.text = std::string_view(sql_.data() + start, i_ - start);
   }
 
   void Next(Token& t) {
@@ -158,11 +185,12 @@ class Lexer {
     if (i_ >= sql_.size()) return Make(t, TokenKind::kEnd, start);
     const char c = sql_[i_];
     const auto uc = static_cast<unsigned char>(c);
+    // Words first: most tokens are (a digit is a word byte too, but starts a number).
+    if (IsWordByte(uc) && !IsAsciiDigit(c)) return Word(t, start);
     if (StartsNumber(sql_, i_)) {
       i_ = NumberEnd(sql_, i_);
       return Make(t, TokenKind::kNumber, start);
     }
-    if (IsWordByte(uc) && !IsAsciiDigit(c)) return Word(t, start);
     switch (c) {
       case '\'':
       case '"':
@@ -211,7 +239,7 @@ class Lexer {
     if (i < n && sql_[i] == '$') ++i;  // Trim$, UCase$ ...
     i_ = i;
     Make(t, TokenKind::kWord, start);
-    t.keyword = LookupKeyword(t.text);
+    t.keyword = LookupKeyword(t.text, sql_.data() + sql_.size());
   }
 
   // A quote inside is written twice.

@@ -1,5 +1,6 @@
 #include "platform/jet/sql/JetLiterals.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
@@ -104,23 +105,33 @@ double NumberLiteralValue(std::string_view token) {
   return std::strtod(std::string(token).c_str(), nullptr);
 }
 
+namespace {
+
+// The shape of `s` whose literals are out.literals: written once at its
+// final size (appending each run and mark as found cost two appends a literal).
+void WriteShape(std::string_view s, LiteralScan& out) {
+  size_t size = s.size();
+  for (const Literal& lit : out.literals) size = size - lit.token.size() + 2;
+  out.shape.resize(size);
+  char* p = out.shape.data();
+  size_t copied = 0;
+  for (const Literal& lit : out.literals) {
+    p = std::copy(s.data() + copied, s.data() + lit.pos, p);
+    *p++ = '\x01';
+    *p++ = static_cast<char>('0' + static_cast<int>(lit.kind));
+    copied = lit.pos + lit.token.size();
+  }
+  std::copy(s.data() + copied, s.data() + s.size(), p);
+}
+
+}  // namespace
+
 void ScanLiterals(std::string_view s, LiteralScan& out) {
   out.shape.clear();
   out.literals.clear();
-  out.shape.reserve(s.size());
   size_t i = 0;
-  // The shape is the text with each literal replaced by its mark: the text
-  // since the last literal is appended at once when the next one is found
-  // (a statement is mostly words, names and punctuation between them).
-  size_t copied = 0;
-  // Given the literal's end rather than reading `i`: a position the lambda
-  // refers to would live in memory through every byte's loop.
-  auto add = [&out, &copied, s](LiteralKind kind, size_t start, size_t end) {
+  auto add = [&out, s](LiteralKind kind, size_t start, size_t end) {
     out.literals.push_back({kind, start, s.substr(start, end - start)});
-    out.shape.append(s.substr(copied, start - copied));
-    const char mark[2] = {'\x01', static_cast<char>('0' + static_cast<int>(kind))};
-    out.shape.append(mark, 2);
-    copied = end;
   };
   const size_t n = s.size();
   while (i < n) {
@@ -140,7 +151,7 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
     } else if (c == '\'' || c == '"') {
       for (++i;;) {
         if (i >= s.size()) {  // unterminated: left for the lexer to report
-          out.shape.append(s.substr(copied));
+          WriteShape(s, out);
           return;
         }
         if (s[i++] != c) continue;
@@ -166,7 +177,7 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
       ++i;  // a dot before no digit
     }
   }
-  out.shape.append(s.substr(copied));
+  WriteShape(s, out);
 }
 
 std::string TextLiteralValue(std::string_view token) {

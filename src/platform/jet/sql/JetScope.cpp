@@ -34,7 +34,20 @@ bool SameName(std::string_view a, std::string_view b) {
   return NamesEqual(a, b);
 }
 
+thread_local std::vector<ScopeSource> tSpareSources;
+constexpr size_t kSourcesKept = 16;
+
 }  // namespace
+
+Scope::Scope(const Scope* outer) : outer_(outer), sources_(std::move(tSpareSources)) {
+  sources_.clear();
+}
+
+Scope::~Scope() {
+  if (sources_.capacity() > kSourcesKept) return;
+  sources_.clear();
+  tSpareSources = std::move(sources_);
+}
 
 std::string QuoteName(std::string_view name) {
   std::string out;
@@ -43,10 +56,13 @@ std::string QuoteName(std::string_view name) {
   return out;
 }
 
-void AppendQualifiedName(std::string& out, const ScopeSource& source, std::string_view column) {
+void AppendQualifiedName(std::string& out, const ScopeSource& source, const ColumnInfo& column) {
   out += source.qualifier;
   out += '.';
-  sqlite::AppendQuoted(out, column);
+  if (column.quoted.empty())
+    sqlite::AppendQuoted(out, column.name);
+  else
+    out += column.quoted;
 }
 
 const ScopeSource* Scope::FindSource(std::string_view name) const {

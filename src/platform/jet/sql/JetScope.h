@@ -37,11 +37,17 @@ struct ScopeSource {
 };
 
 // Appends the SQLite text of `column` of `source`: "qualifier"."column".
-void AppendQualifiedName(std::string& out, const ScopeSource& source, std::string_view column);
+void AppendQualifiedName(std::string& out, const ScopeSource& source, const ColumnInfo& column);
 
 class Scope {
  public:
-  explicit Scope(const Scope* outer) : outer_(outer) {}
+  // The list of sources is the one the thread's last scope gave back, when
+  // it was not large: a translation makes a scope per select, and each
+  // allocated its list.
+  explicit Scope(const Scope* outer);
+  ~Scope();
+  Scope(const Scope&) = delete;
+  Scope& operator=(const Scope&) = delete;
 
   const Scope* Outer() const { return outer_; }
   const std::vector<ScopeSource>& Sources() const { return sources_; }
