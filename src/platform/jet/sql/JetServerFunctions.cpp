@@ -42,10 +42,15 @@ constexpr KindForm kKindForms[] = {
     {"text", "text", "double precision"},
 };
 
+// A deterministic function is IMMUTABLE, so that the planner computes a call
+// of constants once, and has its lazy form beside it (kServerLazySuffix).
 void AppendCreate(std::string& out, std::string_view name, std::string_view args,
-                  std::string_view result, bool immutable, std::string_view module) {
+                  std::string_view result, bool immutable, std::string_view module,
+                  bool lazy = false) {
+  if (immutable && !lazy) AppendCreate(out, name, args, result, true, module, true);
   out += "CREATE FUNCTION ";
   out += name;
+  if (lazy) out += kServerLazySuffix;
   out += '(';
   out += args;
   out += ") RETURNS ";
@@ -55,7 +60,7 @@ void AppendCreate(std::string& out, std::string_view name, std::string_view args
   out += "', '";
   out += kServerCallSymbol;
   out += "' LANGUAGE C ";
-  out += immutable ? "IMMUTABLE" : "VOLATILE";
+  out += immutable && !lazy ? "IMMUTABLE" : "VOLATILE";
   out += " PARALLEL SAFE;\n";
 }
 
