@@ -137,7 +137,10 @@ ArgInfo Classify(Oid type) {
   }
 }
 
-const JetFunction* FindBySqlName(const char* name) {
+// The table's entry of a SQL function, its lazy form too.
+const JetFunction* FindBySqlName(std::string_view name) {
+  if (name.ends_with(qv::jet::sql::kServerLazySuffix))
+    name.remove_suffix(qv::jet::sql::kServerLazySuffix.size());
   for (const JetFunction& f : qv::jet::JetFunctionTable())
     if (f.body != nullptr && f.sqliteName == name) return &f;
   return nullptr;

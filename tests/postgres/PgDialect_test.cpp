@@ -76,6 +76,13 @@ TEST(PgDialect, WritesWhatTheEnginesDoDifferently) {
        {},
        {"jet_concat", "jet_round"}},
       {"select iif(ripe, id, price) as x from fruit", {}, {"jet_concat"}},
+      // a call of literals in a part that may not run is the lazy form, which
+      // the planner does not compute first; elsewhere the one it folds
+      {"select switch(1 \\ 1 = 1, id \\ 2, 2 \\ 0 = 1, abs(-1)) as x, 7 \\ 2 as y from fruit",
+       {"WHEN (jet_idiv(1, 1) = 1) THEN jet_idiv(\"Fruit\".\"id\", 2) WHEN",
+        "WHEN (jet_idiv_lazy(2, 0) = 1) THEN jet_abs_lazy((- 1)) END", "jet_idiv(7, 2) AS \"y\""},
+       {},
+       {"jet_abs_lazy", "jet_idiv", "jet_idiv_lazy"}},
       // TOP with ORDER BY keeps the ties itself; without ORDER BY a LIMIT
       {"select top 2 id from fruit order by price desc",
        {"ORDER BY \"Fruit\".\"price\" DESC NULLS LAST FETCH FIRST 2 ROWS WITH TIES"},

@@ -11,6 +11,7 @@
 #include "platform/jet/JetFunctions.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetLiterals.h"
+#include "platform/jet/sql/JetServerFunctions.h"
 #include "platform/jet/sql/JetSqlError.h"
 #include "platform/jet/sql/JetTyping.h"
 
@@ -128,6 +129,15 @@ void MarkAt(std::string& out, size_t start, const Emitted& e) {
   if (marker.empty()) return;
   InsertAt(out, start, {marker, "("});
   out += ')';
+}
+
+// Made of literals alone: no column, parameter or sub-select, so that the
+// server's planner may compute it before the statement runs.
+bool OfLiterals(const Expr& e) {
+  if (e.kind == ExprKind::kColumn || e.sub) return false;
+  for (const ExprPtr& a : e.args)
+    if (!OfLiterals(*a)) return false;
+  return true;
 }
 
 std::string_view BaseName(std::string_view name) {
@@ -281,7 +291,7 @@ Emitted JetEmitter::Emit(const Expr& e, const Scope& scope, std::string& out) {
       break;
     case ExprKind::kLike: {
       out += '(';
-      out += Operators().like;
+      AppendCallName(out, Operators().like, e);
       out += '(';
       EmitValue(*e.args[0], scope, out);
       out += ", "sv;
@@ -436,7 +446,7 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope, std::string& o
     case Op::kGe:
       return EmitComparison(e.op, a, b, out, start, mid);
     default:
-      return EmitArithmetic(e.op, a, b, out, start, mid);
+      return EmitArithmetic(e, a, b, out, start, mid);
   }
 }
 
@@ -468,8 +478,9 @@ JetType JetEmitter::EmitConcatOperands(const Expr& e, const Scope& scope, std::s
 
 // SQLite's own operators where the static types make them agree with Jet's;
 // the helper functions otherwise.
-Emitted JetEmitter::EmitArithmetic(Op op, const Emitted& a, const Emitted& b, std::string& out,
-                                   size_t start, size_t mid) {
+Emitted JetEmitter::EmitArithmetic(const Expr& e, const Emitted& a, const Emitted& b,
+                                   std::string& out, size_t start, size_t mid) {
+  const Op op = e.op;
   const JetType type = ArithmeticType(op, a.type, b.type);
   const bool arithmetic =
       (IsArithmeticType(a.type) || a.nullLiteral) && (IsArithmeticType(b.type) || b.nullLiteral);
@@ -493,7 +504,9 @@ Emitted JetEmitter::EmitArithmetic(Op op, const Emitted& a, const Emitted& b, st
     const std::string_view ma = marked ? Marker(a) : std::string_view();
     if (marked) MarkAt(out, mid, b);
     InsertAt(out, mid, {ma.empty() ? "" : ")", ", "});
-    InsertAt(out, start, {fn, "(", ma, ma.empty() ? "" : "("});
+    std::string name;
+    AppendCallName(name, fn, e);
+    InsertAt(out, start, {name, "(", ma, ma.empty() ? "" : "("});
   };
   switch (op) {
     case Op::kAdd:
@@ -686,6 +699,19 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
     MarkAt(out, start, EmitValue(*e.args[0], scope, out));
     out += ')';
   }
+  // From the first value on (past Choose's index or the first condition),
+  // each part may not be computed.
+  struct Lazy {
+    int& depth;
+    bool on = false;
+    void Begin() {
+      if (!on) ++depth;
+      on = true;
+    }
+    ~Lazy() {
+      if (on) --depth;
+    }
+  } lazy{lazy_};
   JetType type = JetType::kNone;
   int32_t size = 0;
   // Each value's place in `out` and its type, for the server's conversions below.
@@ -695,6 +721,7 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
   };
   std::vector<Placed> values;
   auto add = [&](const Expr& value) {
+    lazy.Begin();
     const size_t start = out.size();
     const Emitted v = EmitValue(value, scope, out);
     values.push_back({start, out.size(), v});
@@ -752,7 +779,11 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
   if (n < fn.minArgs || (fn.maxArgs >= 0 && n > fn.maxArgs)) FailWrongArguments(e);
   // SQLite's own aggregates take plain values; Jet's functions take marked ones.
   const bool jetFunction = fn.impl != nullptr && !fn.aggregate;
-  out += fn.sqliteName;
+  if (jetFunction && fn.deterministic) {
+    AppendCallName(out, fn.sqliteName, e);
+  } else {
+    out += fn.sqliteName;
+  }
   out += '(';
   JetType type = fn.fixedType;
   int32_t size = 0;
@@ -787,6 +818,11 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
   Emitted v = Value(type, size);
   v.subtyped = jetFunction;  // a Jet function marks its date and boolean results itself
   return v;
+}
+
+void JetEmitter::AppendCallName(std::string& out, std::string_view name, const Expr& e) const {
+  out += name;
+  if (lazy_ > 0 && Postgres() && OfLiterals(e)) out += kServerLazySuffix;
 }
 
 }  // namespace qv::jet::sql

@@ -30,6 +30,11 @@
 // - The function table's entries are called by the same names (jet_...);
 //   the server must provide them, and Translation::serverFunctions lists
 //   the ones a statement calls. The collation JETRU is the server's too.
+// - A call of literals alone in a part of IIf, Switch or Choose that may not
+//   be computed (a value, a condition after Switch's first) calls the
+//   function's lazy form (kServerLazySuffix), which the server's planner does
+//   not compute before the statement runs: a call that fails (1 \ 0) there
+//   fails only when its branch is chosen, as on a file.
 
 #include <cstddef>
 #include <initializer_list>
@@ -143,8 +148,8 @@ class JetEmitter {
   // The operands of the chain of & at `e`, comma-separated; Memo when one is.
   JetType EmitConcatOperands(const Expr& e, const Scope& scope, std::string& out);
   // The operators on a and b, whose texts are out[start, mid) and out[mid, end).
-  Emitted EmitArithmetic(Op op, const Emitted& a, const Emitted& b, std::string& out, size_t start,
-                         size_t mid);
+  Emitted EmitArithmetic(const Expr& e, const Emitted& a, const Emitted& b, std::string& out,
+                         size_t start, size_t mid);
   Emitted EmitComparison(Op op, const Emitted& a, const Emitted& b, std::string& out, size_t start,
                          size_t mid) const;
   // PostgreSQL: turns the value out[start, end) into a condition (<> 0)
@@ -160,6 +165,10 @@ class JetEmitter {
   Emitted EmitChoice(const Expr& e, const JetFunction& fn, const Scope& scope, std::string& out);
   Emitted EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope, std::string& out);
   Emitted EmitSubquery(const Expr& e, const Scope& scope, std::string& out);
+  // Appends the server function's name for the call `e` of a deterministic
+  // function: its lazy form in a part of a choice that may not be computed
+  // when every operand is made of literals (see the conventions above).
+  void AppendCallName(std::string& out, std::string_view name, const Expr& e) const;
   // An expression of the current statement as written (for messages).
   std::string_view SourceText(const Expr& e) const;
   [[noreturn]] void FailWrongArguments(const Expr& e) const;
@@ -191,6 +200,7 @@ class JetEmitter {
   bool derivedSelect_ = false;                // the next select is a derived table's
   std::span<const size_t> literalPositions_;  // empty: literals stay literals
   std::vector<LiteralUse>* literalUses_ = nullptr;
+  int lazy_ = 0;  // inside parts of a choice that may not be computed
 };
 
 // Appends " COLLATE JETRU" when `e` is text-typed and not a plain column.

@@ -8,39 +8,86 @@ namespace {
 // it (an untyped literal, a column's type, a jetdate or jetbool result), as
 // SQLite's functions read storage classes and subtypes. Nz and CVar, whose
 // result is their argument, take the first as anycompatible and return its
-// type (an untyped literal or Null: text). The numeric functions of the
-// first argument's kind (Abs, Int, Fix, Round) and "+" where the types do not
-// decide (but of two texts) return double precision: they give numbers of any kind for texts,
-// whole numbers and dates alike, and Choose's index, jet_round(NULL), needs
-// a number (a sum of two texts by "+", a text, is a type mismatch there).
+// type (an untyped literal or Null: text). "+" where the types do not decide
+// (but of two texts) returns double precision, as do the numeric functions of
+// the first argument's kind (Abs, Int, Fix, Round) given a value of no type
+// below (a sum of two texts by "+", a text, is a type mismatch there).
 bool ReturnsArgument(const JetFunction& f) {
   return f.rule != TypeRule::kFixed && (f.name == "Nz" || f.name == "CVar");
 }
 
-void AppendFunction(std::string& out, const JetFunction& f, int count, std::string_view module) {
-  const bool first = ReturnsArgument(f);
+// Abs, Int, Fix and Round keep their argument's kind, as on a file: a date
+// stays a date (CStr(Int(Now())) writes a date), a whole number a whole
+// number. A server function has one result type, so each kind has a form of
+// its own, which the server picks by the first argument's declared type: an
+// exact match takes a domain's form (jetdate) before its base type's. The
+// text form (texts in every place) is there for untyped literals and Nulls:
+// the server prefers a text's form for them, so Choose's index
+// jet_round(NULL) and Round(Null, Null) are numbers. A second argument
+// (Round's digits) must be an integer for the other forms: with another type
+// the server reduces jetdate to its base type and takes the double's form.
+bool KeepsKind(const JetFunction& f) {
+  return f.rule == TypeRule::kArg0 && f.body != nullptr && f.final == nullptr &&
+         !ReturnsArgument(f) && f.name != "+";
+}
+
+struct KindForm {
+  std::string_view first, rest, result;  // the first argument's, the others', the result's
+};
+constexpr KindForm kKindForms[] = {
+    {kServerDateType, "integer", kServerDateType},
+    {"smallint", "integer", "integer"},
+    {"integer", "integer", "integer"},
+    {"double precision", "integer", "double precision"},
+    {"text", "text", "double precision"},
+};
+
+// A deterministic function is IMMUTABLE, so that the planner computes a call
+// of constants once, and has its lazy form beside it (kServerLazySuffix).
+void AppendCreate(std::string& out, std::string_view name, std::string_view args,
+                  std::string_view result, bool immutable, std::string_view module,
+                  bool lazy = false) {
+  if (immutable && !lazy) AppendCreate(out, name, args, result, true, module, true);
   out += "CREATE FUNCTION ";
-  out += f.sqliteName;
+  out += name;
+  if (lazy) out += kServerLazySuffix;
   out += '(';
-  if (count < 0) {
-    out += "VARIADIC \"any\"";
-  } else {
-    for (int i = 0; i < count; ++i) {
-      if (i > 0) out += ", ";
-      out += i == 0 && first ? "anycompatible" : "\"any\"";
-    }
-  }
+  out += args;
   out += ") RETURNS ";
-  out += first                        ? "anycompatible"
-         : f.rule == TypeRule::kFixed ? ServerResultType(f.fixedType)
-                                      : "double precision";
+  out += result;
   out += "\n  AS '";
   out += module;
   out += "', '";
   out += kServerCallSymbol;
   out += "' LANGUAGE C ";
-  out += f.deterministic ? "IMMUTABLE" : "VOLATILE";
+  out += immutable && !lazy ? "IMMUTABLE" : "VOLATILE";
   out += " PARALLEL SAFE;\n";
+}
+
+void AppendFunction(std::string& out, const JetFunction& f, int count, std::string_view module) {
+  const bool first = ReturnsArgument(f);
+  std::string args;
+  if (count < 0) {
+    args = "VARIADIC \"any\"";
+  } else {
+    for (int i = 0; i < count; ++i) {
+      if (i > 0) args += ", ";
+      args += i == 0 && first ? "anycompatible" : "\"any\"";
+    }
+  }
+  const std::string_view result = first                        ? "anycompatible"
+                                  : f.rule == TypeRule::kFixed ? ServerResultType(f.fixedType)
+                                                               : "double precision";
+  AppendCreate(out, f.sqliteName, args, result, f.deterministic, module);
+  if (!KeepsKind(f) || count < 1) return;
+  for (const KindForm& k : kKindForms) {
+    std::string typed(k.first);
+    for (int i = 1; i < count; ++i) {
+      typed += ", ";
+      typed += k.rest;
+    }
+    AppendCreate(out, f.sqliteName, typed, k.result, f.deterministic, module);
+  }
 }
 
 // First and Last: a step that keeps a copy of the first (every) value, Null
@@ -127,13 +174,7 @@ std::string ServerFunctionsSql(std::string_view module, bool extensionScript) {
     // CVar(Null) beside a text, which Jet types as text) is a text: the
     // server picks this form for them, the one of "any" for every other pair.
     if (f.name == "+") {
-      out += "CREATE FUNCTION ";
-      out += f.sqliteName;
-      out += "(text, text) RETURNS text\n  AS '";
-      out += module;
-      out += "', '";
-      out += kServerCallSymbol;
-      out += "' LANGUAGE C IMMUTABLE PARALLEL SAFE;\n";
+      AppendCreate(out, f.sqliteName, "text, text", "text", true, module);
     }
   }
   return out;

@@ -17,6 +17,12 @@ namespace qv::jet::sql {
 inline constexpr std::string_view kServerDateType = "jetdate";     // a double marked as a date
 inline constexpr std::string_view kServerBooleanType = "jetbool";  // a smallint -1/0 marked
 inline constexpr std::string_view kServerCallSymbol = "qv_jet_call";
+// The lazy form of a deterministic function: the same function declared
+// VOLATILE, which the server's planner never computes before the statement
+// runs, as it computes an IMMUTABLE call of constants. The emitter calls it
+// for calls of literals in a part of IIf, Switch or Choose that may not be
+// computed, so that one that fails (1 \ 0) fails only when chosen.
+inline constexpr std::string_view kServerLazySuffix = "_lazy";
 
 // The PostgreSQL type a function returns for a result of Jet type `type`:
 // texts and GUID text, Long integer, Integer and Byte smallint, the floating
