@@ -10,15 +10,11 @@
 
 #include "platform/automation/Error.h"
 #include "platform/automation/Object.h"
+#include "platform/automation/VariantAccess.h"
 #include "platform/automation/VbaDate.h"
 #include "platform/automation/VbaText.h"
 
 namespace qv {
-
-class VariantAccess {
- public:
-  static const auto& Payload(const Variant& v) { return v.v_; }
-};
 
 // ---- arrays
 
