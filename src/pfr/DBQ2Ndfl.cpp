@@ -81,10 +81,11 @@ std::string IdsIn(const std::string& aIDs) {
 
 // The identifiers of the person's statements of `types` ("66" or "43, 48")
 // in a document, as IdsOf(PersonSubDocsSql(...)) lists them. On a file the
-// same select, as the Jet text translates, is one native statement bound
-// per document (the text built and translated per version was a tenth of a
-// correction's look-up); its cache entry is kept for the thread while the
-// connection (Serial) stays.
+// select of the same terms the Jet text translates to (SQLite plans it the
+// same, on index PfrPersonID, so the order is the same) is one native
+// statement bound per document (the text built and translated per version
+// was a tenth of a correction's look-up); its cache entry is kept for the
+// thread while the connection (Serial) stays.
 std::vector<double> PersonStatementIds(double aDocID, double aPfrPersonID,
                                        const std::string& types) {
   std::vector<double> ids;
@@ -106,12 +107,10 @@ std::vector<double> PersonStatementIds(double aDocID, double aPfrPersonID,
   }
   const bool one = types == "66";
   jet::Statement st = conn.PrepareNative(
-      one ? "SELECT \"PfrSubDocs\".\"ID\" AS \"ID\" FROM \"PfrSubDocs\" WHERE "
-            "(((\"PfrSubDocs\".\"PfrPersonID\" = ?) AND (\"PfrSubDocs\".\"DocumentID\" = ?)) "
-            "AND (\"PfrSubDocs\".\"SubDocType\" IN (66)))"
-          : "SELECT \"PfrSubDocs\".\"ID\" AS \"ID\" FROM \"PfrSubDocs\" WHERE "
-            "(((\"PfrSubDocs\".\"PfrPersonID\" = ?) AND (\"PfrSubDocs\".\"DocumentID\" = ?)) "
-            "AND (\"PfrSubDocs\".\"SubDocType\" IN (43, 48)))",
+      one ? "SELECT \"ID\" FROM \"PfrSubDocs\" "
+            "WHERE \"PfrPersonID\" = ? AND \"DocumentID\" = ? AND \"SubDocType\" IN (66)"
+          : "SELECT \"ID\" FROM \"PfrSubDocs\" "
+            "WHERE \"PfrPersonID\" = ? AND \"DocumentID\" = ? AND \"SubDocType\" IN (43, 48)",
       kept[one ? 0 : 1]);
   st.BindInt(1, static_cast<int64_t>(aPfrPersonID));
   st.BindInt(2, static_cast<int64_t>(aDocID));
