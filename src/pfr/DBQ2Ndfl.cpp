@@ -1,13 +1,19 @@
 #include "pfr/DBQ2Ndfl.h"
 
+#include <cmath>
+#include <vector>
+
 #include "core/mErrorHandling.h"
 #include "core/mQvDaoDataBase.h"
+#include "core/miDataBase.h"
 #include "pfr/mNdflKbk.h"
 #include "pfr/mPfrInternal.h"
 #include "pfr/mPfrQueries.h"
 #include "platform/ado/AdoConstants.h"
 #include "platform/automation/VbaDate.h"
 #include "platform/automation/VbaText.h"
+#include "platform/dao/Database.h"
+#include "platform/jet/JetConnection.h"
 #include "records/miDocument.h"
 
 namespace qv::pfr {
@@ -71,6 +77,45 @@ int32_t ResidenceCode(int32_t aResidentship, const Variant& aDate) {
 
 std::string IdsIn(const std::string& aIDs) {
   return "a.ID in (" + mPfrInternal::CommaList2DaoSql(aIDs, "aIDs") + ") ";
+}
+
+// The identifiers of the person's statements of `types` ("66" or "43, 48")
+// in a document, as IdsOf(PersonSubDocsSql(...)) lists them. On a file the
+// select of the same terms the Jet text translates to (SQLite plans it the
+// same, on index PfrPersonID, so the order is the same) is one native
+// statement bound per document (the text built and translated per version
+// was a tenth of a correction's look-up); its cache entry is kept for the
+// thread while the connection (Serial) stays.
+std::vector<double> PersonStatementIds(double aDocID, double aPfrPersonID,
+                                       const std::string& types) {
+  std::vector<double> ids;
+  auto db = miDataBase::GetUserDataBase();
+  const bool whole = aDocID == std::floor(aDocID) && aPfrPersonID == std::floor(aPfrPersonID) &&
+                     std::fabs(aDocID) < 1e15 && std::fabs(aPfrPersonID) < 1e15;
+  if (db->IsServer() || !whole || (types != "66" && types != "43, 48")) {
+    CollectionPtr list = IdsOf(PersonSubDocsSql(aDocID, aPfrPersonID, types, false));
+    for (int32_t j = 1; j <= list->Count(); ++j) ids.push_back(CDbl(list->At(j)));
+    return ids;
+  }
+  jet::Connection& conn = db->Connection();
+  thread_local uint64_t serial = 0;
+  thread_local jet::Connection::NativeText kept[2];
+  if (serial != conn.Serial()) {
+    kept[0] = {};
+    kept[1] = {};
+    serial = conn.Serial();
+  }
+  const bool one = types == "66";
+  jet::Statement st = conn.PrepareNative(
+      one ? "SELECT \"ID\" FROM \"PfrSubDocs\" "
+            "WHERE \"PfrPersonID\" = ? AND \"DocumentID\" = ? AND \"SubDocType\" IN (66)"
+          : "SELECT \"ID\" FROM \"PfrSubDocs\" "
+            "WHERE \"PfrPersonID\" = ? AND \"DocumentID\" = ? AND \"SubDocType\" IN (43, 48)",
+      kept[one ? 0 : 1]);
+  st.BindInt(1, static_cast<int64_t>(aPfrPersonID));
+  st.BindInt(2, static_cast<int64_t>(aDocID));
+  while (st.Step()) ids.push_back(CDblOr(st.Value(0), 0));
+  return ids;
 }
 
 int32_t MaxOrZero(const std::string& aSql) {
@@ -330,11 +375,9 @@ double DBQ2Ndfl::GetNdflPreceededCorrectedSubDoc(double aDocID, double aPfrPerso
     const std::string types = aTemplateID == 825 ? "43, 48" : aTemplateID == 994 ? "66" : "";
     if (types.empty() || aDocID == 0) return 0;
     CollectionPtr chain = miDocument::GetOlderVersions(aDocID, true);
-    for (int32_t i = 1; i <= chain->Count(); ++i) {
-      CollectionPtr ids = IdsOf(PersonSubDocsSql(CDbl(chain->At(i)), aPfrPersonID, types, false));
-      for (int32_t j = 1; j <= ids->Count(); ++j)
-        if (CellText(CDbl(ids->At(j)), kKindKey) != "2") return CDbl(ids->At(j));
-    }
+    for (int32_t i = 1; i <= chain->Count(); ++i)
+      for (double id : PersonStatementIds(CDbl(chain->At(i)), aPfrPersonID, types))
+        if (CellText(id, kKindKey) != "2") return id;
     return 0;
   });
 }

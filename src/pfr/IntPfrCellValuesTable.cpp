@@ -193,10 +193,20 @@ std::optional<std::string> IntPfrCellValuesTable::ReadValue(dao::Database& aDb, 
     st->Reset();
     return text;
   }
-  jet::Statement st = aDb.Connection().PrepareNative(
+  // The statement's cache entry is kept for the thread while its
+  // connection (Serial) stays: the text is not looked up per cell.
+  jet::Connection& conn = aDb.Connection();
+  thread_local uint64_t serial = 0;
+  thread_local jet::Connection::NativeText kept;
+  if (serial != conn.Serial()) {
+    kept = {};
+    serial = conn.Serial();
+  }
+  jet::Statement st = conn.PrepareNative(
       "SELECT \"Value\" FROM \"PfrCellValues\" "
       "WHERE \"SubDocID\" = ? AND \"Key\" = ? AND \"TableNum\" = ? AND \"LineNum\" = ? "
-      "ORDER BY rowid LIMIT 1");
+      "ORDER BY rowid LIMIT 1",
+      kept);
   st.Bind(1, Variant(mQvDaoDataBase::Number2DaoValue(aSubDocID)));
   st.BindInt(2, aKey);
   st.BindInt(3, aTableNum);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <typeinfo>
 #include <unordered_map>
 #include <utility>
 
@@ -29,6 +30,20 @@ namespace qv::records {
 namespace {
 
 constexpr std::string_view kModule = "MapperEngine";
+
+// A map's columns resolved against a record type: each column's property
+// index (ResolvedProperties), and per property whether a load of the map's
+// base columns writes it into its slot (LoadSlot: a base property filled by
+// a column of the base group that is not a reference).
+struct ResolvedMap {
+  std::vector<int> props;
+  std::vector<uint8_t> loadedInPlace;
+  // Per column, the type (VarType) of a value read that both the column's
+  // fitting (FitColumnValue) and the property's conversion keep as it is
+  // (a text into a text property, a Long into a Long one); -1: none.
+  std::vector<int> keptAsRead;
+};
+const ResolvedMap& ResolveMap(const ColumnMap& map, const RecordClass& cls);
 
 // The Boolean that tells a record holds its lazy columns.
 constexpr std::string_view kLazyFlag = "LazyLoaded";
@@ -138,11 +153,23 @@ const std::vector<int32_t>& FieldIndexes(const ColumnMap& map, const dao::Record
 // of a point read (its id: the list, kept per map and group for the
 // thread, as the maps are constant data).
 dao::TableRecordset::FieldList GroupFields(const ColumnMap& map, ColGroup group) {
-  thread_local std::unordered_map<const ColumnMap*, std::vector<std::string_view>> lists[2];
-  auto [it, added] = lists[group == ColGroup::kLazy].try_emplace(&map);
+  struct Lists {
+    std::unordered_map<const ColumnMap*, std::vector<std::string_view>> byGroup[2];
+    // The last answer (a mapper reads the same map call after call); the
+    // tables' nodes stay put.
+    const ColumnMap* lastMap = nullptr;
+    ColGroup lastGroup = ColGroup::kBase;
+    const std::vector<std::string_view>* last = nullptr;
+  };
+  thread_local Lists lists;
+  if (lists.lastMap == &map && lists.lastGroup == group) return {lists.last, *lists.last};
+  auto [it, added] = lists.byGroup[group == ColGroup::kLazy].try_emplace(&map);
   if (added)
     for (const ColumnDef& c : map.columns)
       if (c.group == group) it->second.push_back(c.column);
+  lists.lastMap = &map;
+  lists.lastGroup = group;
+  lists.last = &it->second;
   return {&it->second, it->second};
 }
 
@@ -209,9 +236,31 @@ size_t GroupPosition(const ColumnMap& map, ColGroup group, std::string_view colu
 // among the group's columns. Inside a load a value goes straight into its
 // property's slot (a text into the string the slot keeps from the load
 // before); a slot left half-written by an error gets its default back.
+// After the load of the `group` columns failed at column `failed`: its
+// slot, and the slots of the later columns that no earlier one wrote, get
+// their defaults back (a load that kept them, BeginLoadKeeping, finds there
+// the values of the read before).
+void RestoreDefaults(const ColumnMap& map, ColGroup group, QvRecord& rec,
+                     const std::vector<int>& props, size_t failed) {
+  const auto inPlace = [&](size_t k) {
+    const ColumnDef& c = map.columns[k];
+    return c.group == group && c.kind != ColKind::kRef && rec.LoadSlot(props[k]);
+  };
+  for (size_t k = failed; k < map.columns.size(); ++k) {
+    if (k != failed && !inPlace(k)) continue;
+    bool written = false;
+    for (size_t e = 0; e < failed && k != failed && !written; ++e)
+      written = inPlace(e) && props[e] == props[k];
+    if (!written)
+      *rec.LoadSlot(props[k]) = rec.RecordClassOf().Defaults()[static_cast<size_t>(props[k])];
+  }
+}
+
+// `resolved`: ResolveMap(map, the record's class).
 template <class ReadInto>
-void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ReadInto&& readInto) {
-  const std::vector<int>& props = ResolvedProperties(map, rec.RecordClassOf());
+void AssignColumns(const ColumnMap& map, const ResolvedMap& resolved, ColGroup group, QvRecord& rec,
+                   ReadInto&& readInto) {
+  const std::vector<int>& props = resolved.props;
   size_t j = 0;
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
@@ -220,10 +269,13 @@ void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ReadInto
     if (Variant* slot = c.kind == ColKind::kRef ? nullptr : rec.LoadSlot(props[i])) {
       try {
         readInto(i, at, *slot);
-        FitColumnValue(c, *slot);
-        rec.LoadedValue(props[i]);
+        // A value already as the property keeps it (most of them) is done.
+        if (static_cast<int>(slot->Type()) != resolved.keptAsRead[i]) {
+          FitColumnValue(c, *slot);
+          rec.LoadedValue(props[i]);
+        }
       } catch (...) {
-        *slot = rec.RecordClassOf().Defaults()[static_cast<size_t>(props[i])];
+        RestoreDefaults(map, group, rec, props, i);
         throw;
       }
       continue;
@@ -238,10 +290,20 @@ void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ReadInto
   }
 }
 
+template <class ReadInto>
+void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ReadInto&& readInto) {
+  AssignColumns(map, ResolveMap(map, rec.RecordClassOf()), group, rec,
+                std::forward<ReadInto>(readInto));
+}
+
 // The same from the row of a statement whose columns are the group's.
-void AssignColumns(const ColumnMap& map, ColGroup group, const StoredRow& st, QvRecord& rec) {
-  AssignColumns(map, group, rec,
+void AssignColumns(const ColumnMap& map, const ResolvedMap& resolved, ColGroup group,
+                   const StoredRow& st, QvRecord& rec) {
+  AssignColumns(map, resolved, group, rec,
                 [&](size_t, size_t j, Variant& out) { st.ValueInto(static_cast<int>(j), out); });
+}
+void AssignColumns(const ColumnMap& map, ColGroup group, const StoredRow& st, QvRecord& rec) {
+  AssignColumns(map, ResolveMap(map, rec.RecordClassOf()), group, st, rec);
 }
 
 // The value a column is written with; a reference's sub-record is saved
@@ -403,14 +465,47 @@ std::string_view PropertyNameOf(const ColumnDef& c) {
 
 namespace {
 
-// ResolvedProperties' table, shared by the threads.
-const std::vector<int>& ResolvedPropertiesShared(const ColumnMap& map, const RecordClass& cls) {
+// ResolvedMap::keptAsRead of a column filling a property of `kind`.
+int KeptAsRead(const ColumnDef& c, Kind kind) {
+  VarType t;
+  switch (c.kind) {
+    case ColKind::kText:
+      if (c.readText || kind != Kind::kText) return -1;
+      t = VarType::kString;
+      break;
+    case ColKind::kLong:
+      if (kind != Kind::kLong) return -1;
+      t = VarType::kLong;
+      break;
+    case ColKind::kDouble:
+      if (kind != Kind::kDouble) return -1;
+      t = VarType::kDouble;
+      break;
+    case ColKind::kDate:
+      if (kind != Kind::kDate) return -1;
+      t = VarType::kDate;
+      break;
+    case ColKind::kBool:
+    case ColKind::kFlag:
+      if (kind != Kind::kBoolean) return -1;
+      t = VarType::kBoolean;
+      break;
+    default:
+      return -1;
+  }
+  return static_cast<int>(t);
+}
+
+// ResolveMap's table, shared by the threads.
+const ResolvedMap& ResolveMapShared(const ColumnMap& map, const RecordClass& cls) {
   static std::mutex mutex;
-  static std::map<std::pair<const ColumnMap*, const RecordClass*>, std::vector<int>> cache;
+  static std::map<std::pair<const ColumnMap*, const RecordClass*>, ResolvedMap> cache;
   std::lock_guard lock(mutex);
   auto [it, added] = cache.try_emplace({&map, &cls});
   if (added) {
     try {
+      ResolvedMap& r = it->second;
+      r.loadedInPlace.assign(static_cast<size_t>(cls.PropertyCount()), 0);
       for (const ColumnDef& c : map.columns) {
         int index = cls.PropertyIndex(PropertyNameOf(c));
         if (index < 0)
@@ -418,7 +513,11 @@ const std::vector<int>& ResolvedPropertiesShared(const ColumnMap& map, const Rec
                                                         std::string(PropertyNameOf(c)) +
                                                         " for column " + std::string(map.table) +
                                                         "." + std::string(c.column));
-        it->second.push_back(index);
+        r.props.push_back(index);
+        const PropertyDef& p = cls.Property(index);
+        if (c.group == ColGroup::kBase && c.kind != ColKind::kRef && p.group == kBase)
+          r.loadedInPlace[static_cast<size_t>(index)] = 1;
+        r.keptAsRead.push_back(KeptAsRead(c, p.kind));
       }
     } catch (...) {
       cache.erase(it);
@@ -428,24 +527,28 @@ const std::vector<int>& ResolvedPropertiesShared(const ColumnMap& map, const Rec
   return it->second;  // std::map nodes stay put
 }
 
-}  // namespace
-
-const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordClass& cls) {
+const ResolvedMap& ResolveMap(const ColumnMap& map, const RecordClass& cls) {
   // The thread's last answers first: a mapper asks for the same few pairs
   // on every call, and the shared table takes a lock. Its entries stay put.
   struct Recent {
     const ColumnMap* map = nullptr;
     const RecordClass* cls = nullptr;
-    const std::vector<int>* props = nullptr;
+    const ResolvedMap* resolved = nullptr;
   };
   thread_local Recent recent[4];
   thread_local size_t next = 0;
   for (const Recent& r : recent)
-    if (r.map == &map && r.cls == &cls) return *r.props;
-  const std::vector<int>& props = ResolvedPropertiesShared(map, cls);
-  recent[next] = {&map, &cls, &props};
+    if (r.map == &map && r.cls == &cls) return *r.resolved;
+  const ResolvedMap& resolved = ResolveMapShared(map, cls);
+  recent[next] = {&map, &cls, &resolved};
   next = (next + 1) % std::size(recent);
-  return props;
+  return resolved;
+}
+
+}  // namespace
+
+const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordClass& cls) {
+  return ResolveMap(map, cls).props;
 }
 
 std::shared_ptr<QvRecord> RecordArg(const MapperDef& def, const Variant& aRecord,
@@ -460,12 +563,17 @@ std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant
     ThrowVb(vberr::kObjectRequired, "a record object was expected");
   }
   if (!aRecord.IsObject()) ThrowVb(vberr::kTypeMismatch, "a record object was expected");
-  auto rec = std::dynamic_pointer_cast<QvRecord>(aRecord.AsObject());
+  // QvRecord is final: an object of its exact type is the only one that
+  // casts (a type check, not a walk of the class hierarchy).
+  const ObjectPtr& object = aRecord.AsObject();
+  const QvRecord* rec = object && typeid(*object) == typeid(QvRecord)
+                            ? static_cast<QvRecord*>(object.get())
+                            : nullptr;
   if (!rec ||
       (rec->Type().progId != recordProgId && !EqualsAsciiNoCase(rec->Type().progId, recordProgId)))
     ThrowVb(vberr::kTypeMismatch,
             std::string("a ") + std::string(recordProgId) + " record was expected");
-  return rec;
+  return std::static_pointer_cast<QvRecord>(object);
 }
 
 std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap& map) {
@@ -480,15 +588,18 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
     return;
   }
   const ColumnMap& map = def.hooks.mapFor ? *def.hooks.mapFor(id) : def.map;
-  ResolvedProperties(map, rec.RecordClassOf());  // a map that does not fit fails before the read
+  // A map that does not fit fails before the read.
+  const ResolvedMap& resolved = ResolveMap(map, rec.RecordClassOf());
   StoredRow st(db, map, ColGroup::kBase, id);
   if (!st) {
     rec.MarkNotFound(Variant(id));
     return;
   }
   if (!def.detail) {
-    rec.BeginLoad(Variant(id));
-    AssignColumns(map, ColGroup::kBase, st, rec);
+    // The slots the columns fill keep their values until the load writes
+    // them: no default is put back only to be overwritten.
+    rec.BeginLoadKeeping(Variant(id), resolved.loadedInPlace);
+    AssignColumns(map, resolved, ColGroup::kBase, st, rec);
     st.reset();  // no read snapshot outlives the row's read
     if (def.hooks.afterRead) def.hooks.afterRead(rec);
     for (const ValueListDef& list : def.valueLists) ReadValueList(db, list, rec);

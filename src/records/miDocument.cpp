@@ -1,6 +1,7 @@
 #include "records/miDocument.h"
 
 #include <array>
+#include <cmath>
 #include <unordered_set>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "platform/automation/VbaDate.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/ServerQuery.h"
+#include "platform/dao/TableRecordset.h"
 #include "platform/dao/Transaction.h"
 #include "records/DBDocument.h"
 #include "records/LaterDocumentParts.h"
@@ -106,16 +109,31 @@ int32_t TemplateClassScale(QvRecord& tmpl) {
   return CLng(Sub(tmpl, "Doc_Type")->Get("scale_index"));
 }
 
-// The next identifier along `link` from `id`; 0 at the end of the chain or
-// for a document that does not exist. The column is qualified so that the
-// text cannot be a table's name: one that could makes opening it ask the
-// catalogue first, a read of the file's schema version.
+// The next identifier along `link` ("top_doc_id" or "bottom_next_id") from
+// `id`; 0 at the end of the chain, for a document that does not exist, or
+// when the read fails. One point read of the row on the primary key, with
+// no statement text to build and translate per step.
 double NextAlong(dao::Database& db, double id, std::string_view link) {
-  return CDblOr(QvQueryFirstValueSafe(
-                    "select d." + std::string(link) +
-                        " from Doc_Registry AS d where d.Document_ID = " + Number2DaoSql(id),
-                    Variant(0.0), records::SharedDatabase(db)),
-                0);
+  static constexpr std::string_view kTop[] = {"top_doc_id"};
+  static constexpr std::string_view kBottom[] = {"bottom_next_id"};
+  const std::string_view(&field)[1] = link == kTop[0] ? kTop : kBottom;
+  if (link != field[0])
+    throw Error(vberr::kInvalidProcedureCall, "no chain link " + std::string(link));
+  // No document_id equals a fraction (the seek would round it).
+  if (id != std::floor(id)) return 0;
+  Variant next(0.0);
+  try {
+    if (db.IsServer()) {
+      if (auto row = dao::SeekServerRow(db, "Doc_Registry", "Id", id, {&field, field}))
+        next = std::move((*row)[0]);
+    } else if (auto st =
+                   dao::TableRecordset::SeekFields(db, "Doc_Registry", "Id", id, {&field, field})) {
+      next = st->Value(0);
+    }
+  } catch (...) {
+    next = Variant(0.0);
+  }
+  return CDblOr(next, 0);
 }
 
 constexpr int kMaxChainSteps = 100;

@@ -160,13 +160,28 @@ TEST_F(MapperRead, LateBoundCallsCheckTheRecordType) {
 }
 
 TEST_F(MapperRead, AMapThatDoesNotFitItsTypeIsAnError) {
-  constexpr static ColumnDef kColumns[] = {col::Text("DisplayName"), col::Text("NoSuchColumn")};
-  constexpr static ColumnMap kMap{"ConsStream", kColumns};
-  static const MapperDef kDef{"Qv_Records.QvConsStream", kMap, true};
-  Sql("insert into ConsStream (ID, DisplayName) values (5, 'a')");
-  auto r = New("QvConsStream");
-  ExpectError(vberr::kInvalidProcedureCall, "NoSuchColumn", [&] { ReadRow(*db_, kDef, 5, *r); });
-  EXPECT_EQ(r->State(), kNew);  // the record was not touched
+  // A column without its property fails before the read (the record keeps
+  // what it held); a value its property cannot take fails in the middle of
+  // the load, its slot and the ones after it back to their defaults.
+  constexpr static ColumnDef kNoProperty[] = {col::Text("DisplayName"), col::Text("NoSuchColumn")};
+  constexpr static ColumnDef kTextIntoLong[] = {col::Text("DisplayName", "LPCategory"),
+                                                col::Text("DisplayName")};
+  constexpr static ColumnMap kMaps[] = {{"ConsStream", kNoProperty}, {"ConsStream", kTextIntoLong}};
+  const struct {
+    const ColumnMap& map;
+    int32_t error;
+    const char* where;
+    const char* values;  // DisplayName, LPCategory afterwards
+  } cases[] = {{kMaps[0], vberr::kInvalidProcedureCall, "NoSuchColumn", "String \"a\" Long 2"},
+               {kMaps[1], vberr::kTypeMismatch, "", "String \"\" Long 0"}};
+  Sql("insert into ConsStream (ID, DisplayName, LPCategory) values (5, 'a', 2)");
+  for (const auto& c : cases) {
+    auto r = New("QvConsStream");
+    DBConsStream().ReadRecord(5, Obj(r));
+    const MapperDef def{"Qv_Records.QvConsStream", c.map, true};
+    ExpectError(c.error, c.where, [&] { ReadRow(*db_, def, 5, *r); });
+    EXPECT_EQ(r->Get("DisplayName").Describe() + " " + r->Get("LPCategory").Describe(), c.values);
+  }
 }
 
 }  // namespace

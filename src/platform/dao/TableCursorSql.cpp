@@ -152,6 +152,16 @@ std::string TableSql::ProbeFrom(std::string sql, const CursorOrder& order,
   return sql;
 }
 
+std::string TableSql::PointSql(const CursorOrder& order, std::span<const int32_t> fields) const {
+  std::string sql = "SELECT ";
+  for (size_t i = 0; i < fields.size(); ++i)
+    sql += (i == 0 ? "" : ", ") + quoted_[static_cast<size_t>(fields[i])];
+  if (fields.empty()) sql += rowid_;
+  sql += " FROM " + table_;
+  if (!order.indexName.empty()) sql += " INDEXED BY " + Quote(order.indexName);
+  return sql + " WHERE " + quoted_[static_cast<size_t>(order.columns[0].field)] + " = ?";
+}
+
 std::string TableSql::ByRowidSql() const {
   return select_ + " WHERE " + rowid_ + " = ?";
 }

@@ -63,6 +63,10 @@ class TableSql {
   // fields, in the order given), then the rowid.
   std::string ProbeSql(const CursorOrder& order, const Probe& probe,
                        std::span<const int32_t> fields) const;
+  // SELECT of `fields` (the rowid when none) of the row whose first column
+  // of `order` equals the one parameter, for an index unique on that
+  // column alone: one row at most, so no order, limit or rowid.
+  std::string PointSql(const CursorOrder& order, std::span<const int32_t> fields) const;
   std::string ByRowidSql() const;
   std::string CountSql() const;
   std::string DeleteSql() const;

@@ -124,7 +124,12 @@ struct TableRecordset::Shape {
     }
     Probe equal;
     equal.eqCount = 1;
-    PointRead read{sql.ProbeSql(order, equal, positions),
+    // On an index unique on the key alone the key finds one row at most:
+    // the statement needs no order, limit or rowid (SQLite steps less).
+    const jet::IndexSpec& index = table.indexes[ordinal];
+    PointRead read{(index.unique || index.primary) && index.fields.size() == 1
+                       ? sql.PointSql(order, positions)
+                       : sql.ProbeSql(order, equal, positions),
                    table.fields[static_cast<size_t>(order.columns[0].field)].type};
     return pointReads.emplace(std::pair{fields.id, ordinal}, std::move(read)).first->second;
   }
@@ -144,13 +149,18 @@ jet::Statement PrepareKept(jet::Connection& conn, const std::string& sql, uint64
   return conn.PrepareNative(sql, kept);
 }
 
+// True for a whole number in range as the key of a Long column: the key
+// as it is.
+bool IsLongKey(double key, jet::JetType keyType) {
+  return keyType == jet::JetType::kLong && key >= INT32_MIN && key <= INT32_MAX &&
+         key == static_cast<double>(static_cast<int32_t>(key));
+}
+
 // A point read's key as the key column compares it: converted to the
 // column's type (a whole number in range is a Long as it is). Errors: 3464
 // a key the type cannot take.
 Variant KeyAsColumnType(double key, jet::JetType keyType) {
-  if (keyType == jet::JetType::kLong && key >= INT32_MIN && key <= INT32_MAX &&
-      key == static_cast<double>(static_cast<int32_t>(key)))
-    return Variant(static_cast<int32_t>(key));
+  if (IsLongKey(key, keyType)) return Variant(static_cast<int32_t>(key));
   if (keyType == jet::JetType::kDouble) return Variant(key);
   try {
     return CoerceToField(Variant(key), keyType, INT32_MAX);
@@ -225,10 +235,16 @@ std::optional<jet::Statement> TableRecordset::SeekFields(Database& db, std::stri
     plan.statement = {};  // held the entry of another text
   }
   Plan& plan = found->second;
-  const Variant converted = KeyAsColumnType(key, plan.read->keyType);
+  const jet::JetType keyType = plan.read->keyType;
+  // A whole number key of a Long column (most keys) is bound as it is.
+  const bool longKey = IsLongKey(key, keyType);
+  const Variant converted = longKey ? Variant() : KeyAsColumnType(key, keyType);
   jet::Statement st = conn.PrepareNative(plan.read->sql, plan.statement);
   st.SetSource(kSourceRecordset);
-  st.Bind(1, converted);
+  if (longKey)
+    st.BindInt(1, static_cast<int32_t>(key));
+  else
+    st.Bind(1, converted);
   if (!st.Step()) return std::nullopt;  // the statement goes back reset
   return st;
 }

@@ -40,7 +40,8 @@ class TableRecordset final : public Recordset {
 
   // One row by key without a recordset: the row Seek("=", {key}) on index
   // `index` of a table-type recordset finds, read by one SELECT of `fields`
-  // (in the order given, then the rowid) stepped onto it; nullopt when there
+  // (in the order given, then the rowid unless the index is unique on the
+  // key alone) stepped onto it; nullopt when there
   // is none. The statement comes from the connection's cache and goes back
   // reset when destroyed: a caller keeps it no longer than its read, since a
   // stepped statement holds a read snapshot. `fields.id` names the list for

@@ -364,7 +364,7 @@ CollectionPtr QvRecord::CollectionAt(int index) {
   return std::static_pointer_cast<Collection>(Value(index).AsObject());
 }
 
-void QvRecord::ResetValues(int group) {
+void QvRecord::ResetValues(int group, std::span<const uint8_t> kept) {
   if (values_.empty() && !rows_) return;  // every value is its default already
   if (group == kBase) {
     if (rows_) {
@@ -373,7 +373,13 @@ void QvRecord::ResetValues(int group) {
     }
     // Each value back to its default where it is: a text keeps its
     // string's memory for the next load (LoadSlot).
-    std::copy(cls_.Defaults().begin(), cls_.Defaults().end(), values_.begin());
+    const std::vector<Variant>& defaults = cls_.Defaults();
+    if (kept.empty()) {
+      std::copy(defaults.begin(), defaults.end(), values_.begin());
+      return;
+    }
+    for (size_t i = 0; i < values_.size(); ++i)
+      if (!kept[i]) values_[i] = defaults[i];
     return;
   }
   Values();
@@ -464,8 +470,12 @@ void QvRecord::Clear() {
 }
 
 void QvRecord::BeginLoad(const Variant& id) {
+  BeginLoadKeeping(id, {});
+}
+
+void QvRecord::BeginLoadKeeping(const Variant& id, std::span<const uint8_t> kept) {
   Variant v = ConvertId(id);
-  ResetValues(kBase);
+  ResetValues(kBase, kept);
   id_ = std::move(v);
   state_ = kReference;
   loading_ = true;

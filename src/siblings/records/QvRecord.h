@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -47,7 +48,7 @@ using NoticeSink = std::function<void(const QvRecord&, Notice)>;
 // one (none by default). Records whose DeafForNotifications is True send none.
 NoticeSink SetNoticeSink(NoticeSink sink);
 
-class QvRecord : public Object {
+class QvRecord final : public Object {
  public:
   explicit QvRecord(const RecordClass& cls);
 
@@ -122,6 +123,11 @@ class QvRecord : public Object {
   void SetID(const Variant& id);
   void Clear();
   void BeginLoad(const Variant& id);
+  // BeginLoad, except that the properties `kept` marks (an element per
+  // property, nonzero) keep their values: the caller's load writes each of
+  // them into its slot (LoadSlot), and a text keeps its string's memory
+  // from the read before. A load that fails puts their defaults back.
+  void BeginLoadKeeping(const Variant& id, std::span<const uint8_t> kept);
   void EndLoad();
   void MarkNotFound(const Variant& id);
   void AssignNewID(const Variant& id);
@@ -160,7 +166,8 @@ class QvRecord : public Object {
   Variant ConvertId(const Variant& id) const;
   // Gives a new record the row at `offset` of `rows` (OfSharedRow).
   void TakeRow(const SharedRows& rows, size_t offset);
-  void ResetValues(int group);  // kBase: everything
+  // kBase: everything (but the properties `kept` marks, when given).
+  void ResetValues(int group, std::span<const uint8_t> kept = {});
   void ResetFlags();
   void SetAllGroups(bool loaded);
   Variant DefaultOf(const PropertyDef& p) const;
