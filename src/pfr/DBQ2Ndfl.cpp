@@ -85,7 +85,8 @@ std::string IdsIn(const std::string& aIDs) {
 // same, on index PfrPersonID, so the order is the same) is one native
 // statement bound per document (the text built and translated per version
 // was a tenth of a correction's look-up); its cache entry is kept for the
-// thread while the connection (Serial) stays.
+// thread (NativeText: looked up again for another connection or after the
+// cache dropped it).
 std::vector<double> PersonStatementIds(double aDocID, double aPfrPersonID,
                                        const std::string& types) {
   std::vector<double> ids;
@@ -97,16 +98,9 @@ std::vector<double> PersonStatementIds(double aDocID, double aPfrPersonID,
     for (int32_t j = 1; j <= list->Count(); ++j) ids.push_back(CDbl(list->At(j)));
     return ids;
   }
-  jet::Connection& conn = db->Connection();
-  thread_local uint64_t serial = 0;
   thread_local jet::Connection::NativeText kept[2];
-  if (serial != conn.Serial()) {
-    kept[0] = {};
-    kept[1] = {};
-    serial = conn.Serial();
-  }
   const bool one = types == "66";
-  jet::Statement st = conn.PrepareNative(
+  jet::Statement st = db->Connection().PrepareNative(
       one ? "SELECT \"ID\" FROM \"PfrSubDocs\" "
             "WHERE \"PfrPersonID\" = ? AND \"DocumentID\" = ? AND \"SubDocType\" IN (66)"
           : "SELECT \"ID\" FROM \"PfrSubDocs\" "

@@ -193,16 +193,11 @@ std::optional<std::string> IntPfrCellValuesTable::ReadValue(dao::Database& aDb, 
     st->Reset();
     return text;
   }
-  // The statement's cache entry is kept for the thread while its
-  // connection (Serial) stays: the text is not looked up per cell.
-  jet::Connection& conn = aDb.Connection();
-  thread_local uint64_t serial = 0;
+  // The statement's cache entry is kept for the thread (NativeText: looked
+  // up again for another connection or after the cache dropped it), so the
+  // text is not looked up per cell.
   thread_local jet::Connection::NativeText kept;
-  if (serial != conn.Serial()) {
-    kept = {};
-    serial = conn.Serial();
-  }
-  jet::Statement st = conn.PrepareNative(
+  jet::Statement st = aDb.Connection().PrepareNative(
       "SELECT \"Value\" FROM \"PfrCellValues\" "
       "WHERE \"SubDocID\" = ? AND \"Key\" = ? AND \"TableNum\" = ? AND \"LineNum\" = ? "
       "ORDER BY rowid LIMIT 1",
