@@ -196,14 +196,44 @@ class StoredRow {
   explicit operator bool() const { return found_; }
   int ColumnCount() const { return st_ ? st_->ColumnCount() : static_cast<int>(values_.size()); }
   Variant Value(int j) const { return st_ ? st_->Value(j) : values_[static_cast<size_t>(j)]; }
-  // Value(j) into `out`, written where it is (jet::SetCellValue).
-  void ValueInto(int j, Variant& out) const {
+  // Value(j) into `out`, written where it is (jet::SetCellValue). `kept`: the
+  // column's ResolvedMap::keptAsRead; a Null is then written as the empty
+  // value of that type and a whole number for a Boolean as True when not 0,
+  // as FitColumnValue would leave them (a row holds mostly Nulls).
+  void ValueInto(int j, Variant& out, int kept = -1) const {
     if (!st_) {
       out = values_[static_cast<size_t>(j)];
       return;
     }
-    const jet::Statement::Cell c = st_->CellAt(j);
-    if (c.kind != jet::Statement::Cell::Kind::kOther)
+    using Kind = jet::Statement::Cell::Kind;
+    jet::Statement::Cell c = st_->CellAt(j);
+    if (kept == static_cast<int>(VarType::kBoolean) &&
+        (c.kind == Kind::kNull || c.kind == Kind::kLong || c.kind == Kind::kInteger ||
+         c.kind == Kind::kByte)) {
+      const bool b = c.kind != Kind::kNull && c.number != 0;
+      if (!jet::cell_value::Overwrite(out, VarType::kBoolean, b)) out = Variant(b);
+      return;
+    }
+    if (c.kind == Kind::kNull) {
+      c.number = 0;
+      switch (static_cast<VarType>(kept)) {
+        case VarType::kString:
+          c.kind = Kind::kText;
+          break;
+        case VarType::kLong:
+          c.kind = Kind::kLong;
+          break;
+        case VarType::kDouble:
+          c.kind = Kind::kDouble;
+          break;
+        case VarType::kDate:
+          c.kind = Kind::kDate;
+          break;
+        default:
+          break;
+      }
+    }
+    if (c.kind != Kind::kOther)
       jet::SetCellValue(out, c);
     else
       out = st_->Value(j);
@@ -299,8 +329,9 @@ void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ReadInto
 // The same from the row of a statement whose columns are the group's.
 void AssignColumns(const ColumnMap& map, const ResolvedMap& resolved, ColGroup group,
                    const StoredRow& st, QvRecord& rec) {
-  AssignColumns(map, resolved, group, rec,
-                [&](size_t, size_t j, Variant& out) { st.ValueInto(static_cast<int>(j), out); });
+  AssignColumns(map, resolved, group, rec, [&](size_t i, size_t j, Variant& out) {
+    st.ValueInto(static_cast<int>(j), out, resolved.keptAsRead[i]);
+  });
 }
 void AssignColumns(const ColumnMap& map, ColGroup group, const StoredRow& st, QvRecord& rec) {
   AssignColumns(map, ResolveMap(map, rec.RecordClassOf()), group, st, rec);
