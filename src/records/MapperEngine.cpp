@@ -296,13 +296,18 @@ void AssignColumns(const ColumnMap& map, const ResolvedMap& resolved, ColGroup g
     const ColumnDef& c = map.columns[i];
     if (c.group != group) continue;
     const size_t at = j++;
-    if (Variant* slot = c.kind == ColKind::kRef ? nullptr : rec.LoadSlot(props[i])) {
+    const bool ref = c.kind == ColKind::kRef;
+    Variant* slot = rec.LoadSlot(props[i]);
+    // A reference's number goes where SetSubRecordID would keep it: into a
+    // slot of a sub-record property that holds no sub-record.
+    if (ref && slot && (resolved.keptAsRead[i] < 0 || slot->IsObject())) slot = nullptr;
+    if (slot) {
       try {
         readInto(i, at, *slot);
         // A value already as the property keeps it (most of them) is done.
         if (static_cast<int>(slot->Type()) != resolved.keptAsRead[i]) {
           FitColumnValue(c, *slot);
-          rec.LoadedValue(props[i]);
+          if (!ref) rec.LoadedValue(props[i]);
         }
       } catch (...) {
         RestoreDefaults(map, group, rec, props, i);
@@ -520,6 +525,11 @@ int KeptAsRead(const ColumnDef& c, Kind kind) {
     case ColKind::kFlag:
       if (kind != Kind::kBoolean) return -1;
       t = VarType::kBoolean;
+      break;
+    case ColKind::kRef:
+      // The sub-record's number, as SetSubRecordID keeps it.
+      if (kind != Kind::kRecord) return -1;
+      t = VarType::kDouble;
       break;
     default:
       return -1;
