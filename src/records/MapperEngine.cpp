@@ -42,6 +42,9 @@ struct ResolvedMap {
   // fitting (FitColumnValue) and the property's conversion keep as it is
   // (a text into a text property, a Long into a Long one); -1: none.
   std::vector<int> keptAsRead;
+  // Per column, whether its property is of the base group (has a slot in
+  // a load: QvRecord::LoadSlot).
+  std::vector<uint8_t> baseProperty;
 };
 const ResolvedMap& ResolveMap(const ColumnMap& map, const RecordClass& cls);
 
@@ -291,13 +294,14 @@ template <class ReadInto>
 void AssignColumns(const ColumnMap& map, const ResolvedMap& resolved, ColGroup group, QvRecord& rec,
                    ReadInto&& readInto) {
   const std::vector<int>& props = resolved.props;
+  Variant* const slots = rec.LoadSlots();
   size_t j = 0;
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (c.group != group) continue;
     const size_t at = j++;
     const bool ref = c.kind == ColKind::kRef;
-    Variant* slot = rec.LoadSlot(props[i]);
+    Variant* slot = slots && resolved.baseProperty[i] ? slots + props[i] : nullptr;
     // A reference's number goes where SetSubRecordID would keep it: into a
     // slot of a sub-record property that holds no sub-record.
     if (ref && slot && (resolved.keptAsRead[i] < 0 || slot->IsObject())) slot = nullptr;
@@ -559,6 +563,7 @@ const ResolvedMap& ResolveMapShared(const ColumnMap& map, const RecordClass& cls
         if (c.group == ColGroup::kBase && c.kind != ColKind::kRef && p.group == kBase)
           r.loadedInPlace[static_cast<size_t>(index)] = 1;
         r.keptAsRead.push_back(KeptAsRead(c, p.kind));
+        r.baseProperty.push_back(p.group == kBase);
       }
     } catch (...) {
       cache.erase(it);
