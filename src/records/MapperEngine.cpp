@@ -42,6 +42,9 @@ struct ResolvedMap {
   // fitting (FitColumnValue) and the property's conversion keep as it is
   // (a text into a text property, a Long into a Long one); -1: none.
   std::vector<int> keptAsRead;
+  // Per column, whether its property is of the base group (has a slot in
+  // a load: QvRecord::LoadSlot).
+  std::vector<uint8_t> baseProperty;
 };
 const ResolvedMap& ResolveMap(const ColumnMap& map, const RecordClass& cls);
 
@@ -196,14 +199,44 @@ class StoredRow {
   explicit operator bool() const { return found_; }
   int ColumnCount() const { return st_ ? st_->ColumnCount() : static_cast<int>(values_.size()); }
   Variant Value(int j) const { return st_ ? st_->Value(j) : values_[static_cast<size_t>(j)]; }
-  // Value(j) into `out`, written where it is (jet::SetCellValue).
-  void ValueInto(int j, Variant& out) const {
+  // Value(j) into `out`, written where it is (jet::SetCellValue). `kept`: the
+  // column's ResolvedMap::keptAsRead; a Null is then written as the empty
+  // value of that type and a whole number for a Boolean as True when not 0,
+  // as FitColumnValue would leave them (a row holds mostly Nulls).
+  void ValueInto(int j, Variant& out, int kept = -1) const {
     if (!st_) {
       out = values_[static_cast<size_t>(j)];
       return;
     }
-    const jet::Statement::Cell c = st_->CellAt(j);
-    if (c.kind != jet::Statement::Cell::Kind::kOther)
+    using Kind = jet::Statement::Cell::Kind;
+    jet::Statement::Cell c = st_->CellAt(j);
+    if (kept == static_cast<int>(VarType::kBoolean) &&
+        (c.kind == Kind::kNull || c.kind == Kind::kLong || c.kind == Kind::kInteger ||
+         c.kind == Kind::kByte)) {
+      const bool b = c.kind != Kind::kNull && c.number != 0;
+      if (!jet::cell_value::Overwrite(out, VarType::kBoolean, b)) out = Variant(b);
+      return;
+    }
+    if (c.kind == Kind::kNull) {
+      c.number = 0;
+      switch (static_cast<VarType>(kept)) {
+        case VarType::kString:
+          c.kind = Kind::kText;
+          break;
+        case VarType::kLong:
+          c.kind = Kind::kLong;
+          break;
+        case VarType::kDouble:
+          c.kind = Kind::kDouble;
+          break;
+        case VarType::kDate:
+          c.kind = Kind::kDate;
+          break;
+        default:
+          break;
+      }
+    }
+    if (c.kind != Kind::kOther)
       jet::SetCellValue(out, c);
     else
       out = st_->Value(j);
@@ -261,18 +294,24 @@ template <class ReadInto>
 void AssignColumns(const ColumnMap& map, const ResolvedMap& resolved, ColGroup group, QvRecord& rec,
                    ReadInto&& readInto) {
   const std::vector<int>& props = resolved.props;
+  Variant* const slots = rec.LoadSlots();
   size_t j = 0;
   for (size_t i = 0; i < map.columns.size(); ++i) {
     const ColumnDef& c = map.columns[i];
     if (c.group != group) continue;
     const size_t at = j++;
-    if (Variant* slot = c.kind == ColKind::kRef ? nullptr : rec.LoadSlot(props[i])) {
+    const bool ref = c.kind == ColKind::kRef;
+    Variant* slot = slots && resolved.baseProperty[i] ? slots + props[i] : nullptr;
+    // A reference's number goes where SetSubRecordID would keep it: into a
+    // slot of a sub-record property that holds no sub-record.
+    if (ref && slot && (resolved.keptAsRead[i] < 0 || slot->IsObject())) slot = nullptr;
+    if (slot) {
       try {
         readInto(i, at, *slot);
         // A value already as the property keeps it (most of them) is done.
         if (static_cast<int>(slot->Type()) != resolved.keptAsRead[i]) {
           FitColumnValue(c, *slot);
-          rec.LoadedValue(props[i]);
+          if (!ref) rec.LoadedValue(props[i]);
         }
       } catch (...) {
         RestoreDefaults(map, group, rec, props, i);
@@ -299,8 +338,9 @@ void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ReadInto
 // The same from the row of a statement whose columns are the group's.
 void AssignColumns(const ColumnMap& map, const ResolvedMap& resolved, ColGroup group,
                    const StoredRow& st, QvRecord& rec) {
-  AssignColumns(map, resolved, group, rec,
-                [&](size_t, size_t j, Variant& out) { st.ValueInto(static_cast<int>(j), out); });
+  AssignColumns(map, resolved, group, rec, [&](size_t i, size_t j, Variant& out) {
+    st.ValueInto(static_cast<int>(j), out, resolved.keptAsRead[i]);
+  });
 }
 void AssignColumns(const ColumnMap& map, ColGroup group, const StoredRow& st, QvRecord& rec) {
   AssignColumns(map, ResolveMap(map, rec.RecordClassOf()), group, st, rec);
@@ -490,6 +530,11 @@ int KeptAsRead(const ColumnDef& c, Kind kind) {
       if (kind != Kind::kBoolean) return -1;
       t = VarType::kBoolean;
       break;
+    case ColKind::kRef:
+      // The sub-record's number, as SetSubRecordID keeps it.
+      if (kind != Kind::kRecord) return -1;
+      t = VarType::kDouble;
+      break;
     default:
       return -1;
   }
@@ -518,6 +563,7 @@ const ResolvedMap& ResolveMapShared(const ColumnMap& map, const RecordClass& cls
         if (c.group == ColGroup::kBase && c.kind != ColKind::kRef && p.group == kBase)
           r.loadedInPlace[static_cast<size_t>(index)] = 1;
         r.keptAsRead.push_back(KeptAsRead(c, p.kind));
+        r.baseProperty.push_back(p.group == kBase);
       }
     } catch (...) {
       cache.erase(it);

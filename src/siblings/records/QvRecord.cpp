@@ -322,6 +322,10 @@ Variant* QvRecord::LoadSlot(int index) {
   return &Values()[index];
 }
 
+Variant* QvRecord::LoadSlots() {
+  return loading_ ? Values().data() : nullptr;
+}
+
 void QvRecord::LoadedValue(int index) {
   const PropertyDef& p = cls_.Property(index);
   Variant& slot = values_[index];

@@ -101,6 +101,9 @@ class QvRecord final : public Object {
   // SetValue would (error 13, the slot then left to its caller). Null
   // outside a load or for a property of a lazy group.
   Variant* LoadSlot(int index);
+  // The slots of a load by property index, LoadSlot(i) being &LoadSlots()[i]
+  // for a base property; null outside a load.
+  Variant* LoadSlots();
   void LoadedValue(int index);
   QvRecordPtr SubRecord(int index);  // REQUIRES: a kRecord property
   // SubRecord(index)->SetID(id), the sub-record made on first use when it
