@@ -566,6 +566,24 @@ struct PgConnection::Impl {
   std::vector<std::string> ordered;
   std::unordered_map<std::string, CachedTable> tables;
 
+  // The server's failure as Jet's error. A check of a field whose name
+  // with the check's kind is beyond the server's limit has a shortened name
+  // (sql::PostgresCheckName): the error names the field as the catalogue
+  // knows it.
+  [[noreturn]] void ThrowResult(const PGresult* r, PGconn* c, std::string_view source) const {
+    const std::string_view constraint = DiagField(r, PG_DIAG_CONSTRAINT_NAME);
+    const std::string_view table = DiagField(r, PG_DIAG_TABLE_NAME);
+    if (DiagField(r, PG_DIAG_SQLSTATE) == "23514" && constraint.starts_with(kCheckZeroLength) &&
+        constraint.size() == sql::kServerNameBytes) {
+      if (auto t = tables.find(FoldCase(table)); t != tables.end())
+        for (const FieldSpec& f : t->second.spec->fields)
+          if (sql::PostgresCheckName(kCheckZeroLength, f.name) == constraint)
+            throw PgToJetError("23514", DiagField(r, PG_DIAG_MESSAGE_PRIMARY), table, {},
+                               std::string(kCheckZeroLength) + f.name, source);
+    }
+    jet::ThrowResult(r, c, source);
+  }
+
   // The select whose rows are being read (Stream), if one is.
   Stream* streaming = nullptr;
   // The selects to send with the next select (StartWithNextSelect); any
@@ -1031,10 +1049,24 @@ struct PgConnection::Impl {
                 index.unique || index.primary ? "t" : "f"});
   }
 
+  // A table's or field's name longer than the server's identifiers (63
+  // bytes: 31 Cyrillic letters) is refused rather than cut, so that no
+  // name is stored under another or taken for another that shares its
+  // first 63 bytes.
+  static void CheckServerName(const std::string& name) {
+    if (sql::FitsServerName(name)) return;
+    throw Error(jeterr::kInvalidName,
+                JetErrorText(jeterr::kInvalidName, {name}) +
+                    "  The server takes names of at most " + std::to_string(sql::kServerNameBytes) +
+                    " bytes (UTF-8); this one has " + std::to_string(name.size()) + ".",
+                std::string(kSourceTableDef));
+  }
+
   // The row key's name is the server's own: no field takes it.
   static void CheckFieldName(const FieldSpec& f) {
     if (NamesEqual(f.name, sql::kServerRowKey))
       ThrowJet(jeterr::kInvalidName, {f.name}, kSourceTableDef);
+    CheckServerName(f.name);
   }
 
   static void CheckFields(const TableSpec& table) {
@@ -1056,6 +1088,7 @@ struct PgConnection::Impl {
 
   void CreateTable(const TableSpec& table) {
     if (Load(table.name)) ThrowJet(jeterr::kTableExists, {table.name}, kSourceTableDef);
+    CheckServerName(table.name);
     CheckFields(table);
     Exec(sql::PostgresCreateTableSql(table));
     for (const IndexSpec& x : table.indexes)
@@ -1166,16 +1199,27 @@ struct PgConnection::Impl {
     ThrowJet(jeterr::kNotSupported);
   }
 
+  // The server's names of index `x` of `table`: the library's own and, for
+  // a name beyond the server's limit, the one the server cut it to (an
+  // index made before the library named such indexes itself).
+  static std::string IndexNames(const std::string& table, const IndexSpec& x) {
+    const std::string full = table + "$" + x.name;
+    std::string out = Quoted(sql::PostgresIndexName(table, x.name));
+    if (!sql::FitsServerName(full)) out += ", " + Quoted(full);
+    return out;
+  }
+
   void DropIndex(const std::string& table, const IndexSpec& x) {
     if (x.primary) {
       // The table's primary key (CREATE TABLE's constraint) or an index
       // made primary later (CREATE INDEX ... WITH PRIMARY): whichever it is.
-      Exec("DROP INDEX IF EXISTS " + Quoted(table + "$" + x.name));
+      Exec("DROP INDEX IF EXISTS " + IndexNames(table, x));
       Exec("ALTER TABLE " + Quoted(table) + " DROP CONSTRAINT IF EXISTS " +
-           Quoted(table + "_pkey"));
+           Quoted(sql::PostgresPrimaryKeyName(table)));
       SetRowKey(table, true);
     } else {
-      Exec("DROP INDEX " + Quoted(table + "$" + x.name));
+      const bool cut = !sql::FitsServerName(table + "$" + x.name);
+      Exec(std::string(cut ? "DROP INDEX IF EXISTS " : "DROP INDEX ") + IndexNames(table, x));
     }
     ExecParams("DELETE FROM \"_jet_indexes\" WHERE \"table_name\" = $1 AND \"name\" = $2",
                {table, x.name});

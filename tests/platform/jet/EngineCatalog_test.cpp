@@ -77,6 +77,56 @@ TEST_F(EngineCatalog, DefinitionErrorsLeaveNothingBehind) {
             "Docs: Id Long; Title Text(50); Pages Integer;");
 }
 
+// Jet's names go to 64 characters, 128 bytes in Cyrillic; the server's to 63
+// bytes. There a longer table or field name is refused (3125, saying the
+// server's limit) rather than cut; what the server names after a table and
+// a field (its indexes, the primary key, the checks) fits, so two indexes of
+// names that share their first 63 bytes stay two, and a check still names
+// its field.
+TEST_F(EngineCatalog, NamesBeyondTheServersLimit) {
+  auto cyrillic = [](int letters, const char* last) {
+    std::string s;
+    for (int i = 1; i < letters; ++i) s += "Ж";
+    return s + last;
+  };
+  // 62 bytes each: "t$a" and "t$b" share their first 63.
+  const std::string t = cyrillic(31, "Т"), f = cyrillic(31, "П"), a = cyrillic(31, "А"),
+                    b = cyrillic(31, "Б"), longest = cyrillic(64, "Я");
+  const int onServer = OnServer() ? 3125 : 0;
+  const struct {
+    std::string sql;
+    int error;
+  } steps[] = {
+      {"CREATE TABLE [" + t + "] (Id LONG CONSTRAINT PrimaryKey PRIMARY KEY, [" + f + "] TEXT(3))",
+       0},
+      {"CREATE INDEX [" + a + "] ON [" + t + "] ([" + f + "])", 0},
+      {"CREATE UNIQUE INDEX [" + b + "] ON [" + t + "] ([" + f + "], Id)", 0},
+      {"INSERT INTO [" + t + "] (Id, [" + f + "]) VALUES (1, 'abcd')", 3163},
+      {"INSERT INTO [" + t + "] (Id, [" + f + "]) VALUES (1, 'abc')", 0},
+      {"INSERT INTO [" + t + "] (Id) VALUES (1)", 3022},
+      {"DROP INDEX [" + b + "] ON [" + t + "]", 0},
+      {"ALTER TABLE [" + t + "] DROP CONSTRAINT PrimaryKey", 0},
+      {"INSERT INTO [" + t + "] (Id) VALUES (1)", 0},
+      {"CREATE TABLE [" + longest + "] (A LONG)", onServer},
+      {"CREATE TABLE [" + cyrillic(32, "Ы") + "] (A LONG)", onServer},
+      {"CREATE TABLE X (A LONG, [" + cyrillic(32, "Ы") + "] LONG)", onServer},
+      {"ALTER TABLE [" + t + "] ADD COLUMN [" + longest + "] LONG", onServer},
+      {"SELECT Id AS [" + longest + "] INTO Y FROM [" + t + "]", onServer},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.sql);
+    ExpectError(s.error, s.error == 3125 ? "at most 63 bytes" : "",
+                [&] { engine_->Execute(s.sql); });
+  }
+  EXPECT_EQ(Value("SELECT Count(*) & ' ' & Max([" + f + "]) FROM [" + t + "]"), "String \"2 abc\"");
+  EXPECT_EQ(RenderIndexes(*engine_->FindTable(t)), "[" + a + " " + f + ",]");
+  EXPECT_EQ(engine_->TableNames().size(), OnServer() ? 3u : 7u);
+  const FieldSpec noEmpty{.name = f, .size = 5, .allowZeroLength = false};
+  engine_->CreateTable({a, {noEmpty}, {}});
+  ExpectError(3315, "Field '" + a + "." + f + "' cannot be a zero-length string.",
+              [&] { engine_->Execute("INSERT INTO [" + a + "] VALUES ('')"); });
+}
+
 // Tables another connection creates or drops are seen at a later look-up
 // (on a server a moment after the other's commit returns).
 TEST_F(EngineCatalog, LookupsFollowOtherConnectionsSchemaChanges) {

@@ -1,6 +1,7 @@
 #include "platform/jet/sql/JetPostgres.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetTableSql.h"
@@ -20,7 +21,41 @@ bool IsNameChar(char c) {
          c == '$' || static_cast<unsigned char>(c) >= 0x80;
 }
 
+// The first bytes of `name`, at most `bytes`, ending at a character's
+// boundary of UTF-8.
+std::string_view CutAtCharacter(std::string_view name, size_t bytes) {
+  if (name.size() <= bytes) return name;
+  while (bytes > 0 && (static_cast<unsigned char>(name[bytes]) & 0xC0) == 0x80) --bytes;
+  return name.substr(0, bytes);
+}
+
 }  // namespace
+
+std::string ServerObjectName(std::string_view name) {
+  if (FitsServerName(name)) return std::string(name);
+  // FNV-1a: the same on every build and platform, as the names it makes
+  // stay on the server.
+  uint32_t hash = 2166136261u;
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  constexpr size_t kHashBytes = 9;  // "~" and eight hex digits
+  std::string out(CutAtCharacter(name, kServerNameBytes - kHashBytes));
+  out += '~';
+  for (int shift = 28; shift >= 0; shift -= 4) out += "0123456789abcdef"[(hash >> shift) & 0xF];
+  return out;
+}
+
+std::string PostgresCheckName(std::string_view kind, std::string_view field) {
+  return ServerObjectName(Cat({kind, field}));
+}
+
+std::string PostgresIndexName(std::string_view table, std::string_view index) {
+  return ServerObjectName(Cat({table, "$", index}));
+}
+
+std::string PostgresPrimaryKeyName(std::string_view table) {
+  constexpr std::string_view kSuffix = "_pkey";
+  return Cat({CutAtCharacter(table, kServerNameBytes - kSuffix.size()), kSuffix});
+}
 
 std::string_view PostgresType(JetType type) {
   switch (type) {
@@ -85,7 +120,7 @@ std::string PostgresColumnSql(const FieldSpec& field) {
   // that the server's refusal is mapped back to Jet's error.
   auto check = [&](std::string_view kind, std::string_view a, std::string_view b = {}) {
     out += " CONSTRAINT ";
-    sqlite::AppendQuoted(out, Cat({kind, field.name}));
+    sqlite::AppendQuoted(out, PostgresCheckName(kind, field.name));
     out += " CHECK (";
     out += a;
     out += quoted;
@@ -158,7 +193,7 @@ std::string PostgresCreateTableSql(const TableSpec& table) {
 
 std::string PostgresCreateIndexSql(std::string_view table, const IndexSpec& index) {
   std::string out = index.primary || index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
-  sqlite::AppendQuoted(out, Cat({table, "$", index.name}));
+  sqlite::AppendQuoted(out, PostgresIndexName(table, index.name));
   out += " ON ";
   sqlite::AppendQuoted(out, table);
   out += " (";

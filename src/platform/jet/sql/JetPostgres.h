@@ -3,6 +3,7 @@
 // statements: the tables' definitions with Jet's types, and the list of the
 // Jet functions a text calls, which the server must provide.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,12 +36,35 @@ inline constexpr std::string_view kServerRowKey = "_jet_row";
 // The row key's column definition (for CREATE TABLE and ADD COLUMN).
 std::string PostgresRowKeySql();
 
+// The server cuts a name at 63 bytes (its identifiers' limit); Jet's go to
+// 64 characters, 128 bytes in Cyrillic.
+inline constexpr size_t kServerNameBytes = 63;
+// A table's or field's name the server takes whole: at most 63 bytes.
+inline bool FitsServerName(std::string_view name) {
+  return name.size() <= kServerNameBytes;
+}
+// The server's name of an object the library names itself from Jet names
+// (an index "table$index", a check "jet_size:field"): `name` when it fits,
+// else its first bytes cut at a character's boundary, "~" and eight hex
+// digits of a hash of the whole name, 63 bytes at most, so that two such
+// names that share their first 63 bytes stay two.
+std::string ServerObjectName(std::string_view name);
+// The name of a field's check of `kind` (kCheckSize ...): ServerObjectName
+// of the kind and the field's name.
+std::string PostgresCheckName(std::string_view kind, std::string_view field);
+// The server's index of Jet index `index` of `table`.
+std::string PostgresIndexName(std::string_view table, std::string_view index);
+// The name the server gives the primary key constraint of CREATE TABLE:
+// "table_pkey", the table's name cut (at a character's boundary) to fit.
+std::string PostgresPrimaryKeyName(std::string_view table);
+
 // CREATE TABLE for the whole definition, the primary key among its columns;
 // the other indexes are PostgresCreateIndexSql's. A table without a primary
 // key gets the row key last.
 std::string PostgresCreateTableSql(const TableSpec& table);
 // CREATE [UNIQUE] INDEX for `index` of `table`, named "table$index"
-// (PostgreSQL's index names are per schema, Jet's per table).
+// (PostgreSQL's index names are per schema, Jet's per table) as
+// PostgresIndexName gives it.
 std::string PostgresCreateIndexSql(std::string_view table, const IndexSpec& index);
 
 // The Jet functions (jet_...) that PostgreSQL text `sql` calls, sorted, each
