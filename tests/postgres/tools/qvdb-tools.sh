@@ -131,6 +131,18 @@ if command -v sqlite3 >/dev/null; then
   run "the same copy without it" 0 "$qvdb" copy "$work/bad" "$(at bad)" --functions "$functions"
 fi
 
+# A table whose name is beyond the server's 63 bytes (32 Cyrillic letters)
+# is refused there rather than cut; nothing of the copy is left.
+cp -r "$work/local" "$work/long"
+run "a table of a long name" 0 "$qvdb" sql --data "$work/long" \
+  "CREATE TABLE [$(printf 'Ж%.0s' {1..32})] (A LONG)"
+run "copy of a table of a long name" 1 "$qvdb" copy "$work/long" "$(at long)" --functions "$functions"
+expect "long name: error" "Error 3125:" "${err:0:11}"
+grep -q "at most 63 bytes" "$work/err" ||
+  expect "long name: the limit said" "... at most 63 bytes ..." "$(cat "$work/err")"
+expect "long name: no schema left" "0" \
+  "$(psql "$base" -qXtAc "SELECT count(*) FROM pg_namespace WHERE nspname LIKE 'long%'")"
+
 # Back to a folder on disk; into a folder that is not empty it is refused.
 run "copy back into a folder that is not empty" 1 "$qvdb" copy "$(at moved)" "$work/local"
 expect "back, not empty: error" "Error 3204:" "${err:0:11}"
