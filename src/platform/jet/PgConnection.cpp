@@ -310,6 +310,14 @@ std::string Quoted(std::string_view name) {
   return out;
 }
 
+// A Jet table's or field's name as the server's quoted identifier
+// (sql::ServerObjectName).
+std::string ServerQuoted(std::string_view name) {
+  std::string out;
+  sql::AppendServerName(out, name);
+  return out;
+}
+
 // The quoted name of transaction level `depth`'s savepoint.
 std::string LevelName(int depth) {
   return Quoted("jet_tx" + std::to_string(depth));
@@ -566,22 +574,40 @@ struct PgConnection::Impl {
   std::vector<std::string> ordered;
   std::unordered_map<std::string, CachedTable> tables;
 
-  // The server's failure as Jet's error. A check of a field whose name
-  // with the check's kind is beyond the server's limit has a shortened name
-  // (sql::PostgresCheckName): the error names the field as the catalogue
-  // knows it.
+  // The Jet name of the server's table `server` (sql::ServerObjectName of
+  // the catalogue's name): a name cut to fit maps back; another is itself.
+  std::string JetTableName(std::string_view server) const {
+    if (server.size() == sql::kServerNameBytes)
+      for (const auto& [key, name] : names)
+        if (sql::ServerObjectName(name) == server) return name;
+    return std::string(server);
+  }
+  // The same for a column of Jet table `table` read before.
+  std::string JetFieldName(std::string_view table, std::string_view server) const {
+    if (server.size() == sql::kServerNameBytes)
+      if (auto t = tables.find(FoldCase(table)); t != tables.end())
+        for (const FieldSpec& f : t->second.spec->fields)
+          if (sql::ServerObjectName(f.name) == server) return f.name;
+    return std::string(server);
+  }
+
+  // The server's failure as Jet's error, naming the table and the field by
+  // their Jet names. A check of a field whose name with the check's kind is
+  // beyond the server's limit has a shortened name (sql::PostgresCheckName):
+  // the error names the field as the catalogue knows it.
   [[noreturn]] void ThrowResult(const PGresult* r, PGconn* c, std::string_view source) const {
-    const std::string_view constraint = DiagField(r, PG_DIAG_CONSTRAINT_NAME);
-    const std::string_view table = DiagField(r, PG_DIAG_TABLE_NAME);
-    if (DiagField(r, PG_DIAG_SQLSTATE) == "23514" && constraint.starts_with(kCheckZeroLength) &&
-        constraint.size() == sql::kServerNameBytes) {
+    const std::string_view state = DiagField(r, PG_DIAG_SQLSTATE);
+    if (state.empty()) jet::ThrowResult(r, c, source);
+    const std::string table = JetTableName(DiagField(r, PG_DIAG_TABLE_NAME));
+    std::string constraint(DiagField(r, PG_DIAG_CONSTRAINT_NAME));
+    if (state == "23514" && constraint.starts_with(kCheckZeroLength) &&
+        constraint.size() == sql::kServerNameBytes)
       if (auto t = tables.find(FoldCase(table)); t != tables.end())
         for (const FieldSpec& f : t->second.spec->fields)
           if (sql::PostgresCheckName(kCheckZeroLength, f.name) == constraint)
-            throw PgToJetError("23514", DiagField(r, PG_DIAG_MESSAGE_PRIMARY), table, {},
-                               std::string(kCheckZeroLength) + f.name, source);
-    }
-    jet::ThrowResult(r, c, source);
+            constraint = std::string(kCheckZeroLength) + f.name;
+    throw PgToJetError(state, DiagField(r, PG_DIAG_MESSAGE_PRIMARY), table,
+                       JetFieldName(table, DiagField(r, PG_DIAG_COLUMN_NAME)), constraint, source);
   }
 
   // The select whose rows are being read (Stream), if one is.
@@ -633,10 +659,10 @@ struct PgConnection::Impl {
       for (int row = 0; row < PQntuples(names.get()); ++row) {
         SourceNames& s =
             sources[static_cast<Oid>(std::strtoul(PQgetvalue(names.get(), row, 0), nullptr, 10))];
-        s.table = PQgetvalue(names.get(), row, 1);
+        s.table = JetTableName(PQgetvalue(names.get(), row, 1));
         const size_t number = std::strtoul(PQgetvalue(names.get(), row, 2), nullptr, 10);
         if (s.columns.size() < number) s.columns.resize(number);
-        s.columns[number - 1] = PQgetvalue(names.get(), row, 3);
+        s.columns[number - 1] = JetFieldName(s.table, PQgetvalue(names.get(), row, 3));
       }
     }
     for (int i = 0; i < n; ++i) {
@@ -989,9 +1015,9 @@ struct PgConnection::Impl {
     ResultPtr x = ExecParams(
         "SELECT \"name\", \"fields\", \"is_primary\", \"is_unique\" FROM \"_jet_indexes\" "
         "WHERE \"table_name\" = $1 UNION ALL SELECT attname::text, NULL, NULL, NULL "
-        "FROM pg_attribute WHERE attrelid = to_regclass(quote_ident($1)) AND attname = '" +
+        "FROM pg_attribute WHERE attrelid = to_regclass(quote_ident($2)) AND attname = '" +
             std::string(sql::kServerRowKey) + "' AND NOT attisdropped ORDER BY 1",
-        {spec->name});
+        {spec->name, sql::ServerObjectName(spec->name)});
     bool rowKey = false;
     for (int i = 0; i < PQntuples(x.get()); ++i) {
       if (PQgetisnull(x.get(), i, 1)) {
@@ -1010,7 +1036,7 @@ struct PgConnection::Impl {
       cached.columns.push_back({field.name, field.type, field.size, field.autoIncrement});
     if (rowKey)
       cached.columns.push_back({std::string(sql::kServerRowKey), JetType::kLong, 0, false});
-    for (ColumnInfo& column : cached.columns) sqlite::AppendQuoted(column.quoted, column.name);
+    for (ColumnInfo& column : cached.columns) sql::AppendServerName(column.quoted, column.name);
     cached.spec = std::move(spec);
     return &tables.emplace(key, std::move(cached)).first->second;
   }
@@ -1049,24 +1075,10 @@ struct PgConnection::Impl {
                 index.unique || index.primary ? "t" : "f"});
   }
 
-  // A table's or field's name longer than the server's identifiers (63
-  // bytes: 31 Cyrillic letters) is refused rather than cut, so that no
-  // name is stored under another or taken for another that shares its
-  // first 63 bytes.
-  static void CheckServerName(const std::string& name) {
-    if (sql::FitsServerName(name)) return;
-    throw Error(jeterr::kInvalidName,
-                JetErrorText(jeterr::kInvalidName, {name}) +
-                    "  The server takes names of at most " + std::to_string(sql::kServerNameBytes) +
-                    " bytes (UTF-8); this one has " + std::to_string(name.size()) + ".",
-                std::string(kSourceTableDef));
-  }
-
   // The row key's name is the server's own: no field takes it.
   static void CheckFieldName(const FieldSpec& f) {
     if (NamesEqual(f.name, sql::kServerRowKey))
       ThrowJet(jeterr::kInvalidName, {f.name}, kSourceTableDef);
-    CheckServerName(f.name);
   }
 
   static void CheckFields(const TableSpec& table) {
@@ -1088,7 +1100,6 @@ struct PgConnection::Impl {
 
   void CreateTable(const TableSpec& table) {
     if (Load(table.name)) ThrowJet(jeterr::kTableExists, {table.name}, kSourceTableDef);
-    CheckServerName(table.name);
     CheckFields(table);
     Exec(sql::PostgresCreateTableSql(table));
     for (const IndexSpec& x : table.indexes)
@@ -1113,7 +1124,7 @@ struct PgConnection::Impl {
         return 0;
       case Op::kDropTable: {
         const std::string name = Existing(change.table.name).name;
-        Exec("DROP TABLE " + Quoted(name));
+        Exec("DROP TABLE " + ServerQuoted(name));
         for (std::string_view t : {"_jet_fields", "_jet_indexes", "_jet_tables"})
           ExecParams("DELETE FROM " + Quoted(t) + " WHERE " +
                          (t == "_jet_tables" ? "\"name\"" : "\"table_name\"") + " = $1",
@@ -1153,7 +1164,7 @@ struct PgConnection::Impl {
         int ordinal =
             PQgetisnull(last.get(), 0, 0) ? 0 : std::atoi(PQgetvalue(last.get(), 0, 0)) + 1;
         for (const FieldSpec& f : change.table.fields) {
-          Exec("ALTER TABLE " + Quoted(table) + " ADD COLUMN " + sql::PostgresColumnSql(f));
+          Exec("ALTER TABLE " + ServerQuoted(table) + " ADD COLUMN " + sql::PostgresColumnSql(f));
           InsertField(table, ordinal++, f);
         }
         for (const IndexSpec& x : change.table.indexes) {
@@ -1171,7 +1182,7 @@ struct PgConnection::Impl {
           for (const IndexField& xf : x.fields)
             if (NamesEqual(xf.name, f->name)) ThrowJet(jeterr::kFieldInIndex, {}, kSourceTableDef);
         const std::string table = t.name, field = f->name;
-        Exec("ALTER TABLE " + Quoted(table) + " DROP COLUMN " + Quoted(field));
+        Exec("ALTER TABLE " + ServerQuoted(table) + " DROP COLUMN " + ServerQuoted(field));
         ExecParams("DELETE FROM \"_jet_fields\" WHERE \"table_name\" = $1 AND \"name\" = $2",
                    {table, field});
         return 0;
@@ -1188,9 +1199,9 @@ struct PgConnection::Impl {
       case Op::kMakeTable: {
         // The table of the select's columns, filled from the select.
         CreateTable(change.table);
-        std::string insert = "INSERT INTO " + Quoted(change.table.name);
+        std::string insert = "INSERT INTO " + ServerQuoted(change.table.name);
         for (size_t i = 0; i < change.table.fields.size(); ++i)
-          insert += (i == 0 ? " (" : ", ") + Quoted(change.table.fields[i].name);
+          insert += (i == 0 ? " (" : ", ") + ServerQuoted(change.table.fields[i].name);
         insert += ") " + change.selectSql;
         ResultPtr r = Exec(insert);
         return std::atoll(PQcmdTuples(r.get()));
@@ -1214,7 +1225,7 @@ struct PgConnection::Impl {
       // The table's primary key (CREATE TABLE's constraint) or an index
       // made primary later (CREATE INDEX ... WITH PRIMARY): whichever it is.
       Exec("DROP INDEX IF EXISTS " + IndexNames(table, x));
-      Exec("ALTER TABLE " + Quoted(table) + " DROP CONSTRAINT IF EXISTS " +
+      Exec("ALTER TABLE " + ServerQuoted(table) + " DROP CONSTRAINT IF EXISTS " +
            Quoted(sql::PostgresPrimaryKeyName(table)));
       SetRowKey(table, true);
     } else {
@@ -1229,10 +1240,11 @@ struct PgConnection::Impl {
   // it away (a table given one). Adding it numbers the rows there.
   void SetRowKey(const std::string& table, bool keyless) {
     if (keyless)
-      Exec("ALTER TABLE " + Quoted(table) + " ADD COLUMN IF NOT EXISTS " +
+      Exec("ALTER TABLE " + ServerQuoted(table) + " ADD COLUMN IF NOT EXISTS " +
            sql::PostgresRowKeySql());
     else
-      Exec("ALTER TABLE " + Quoted(table) + " DROP COLUMN IF EXISTS " + Quoted(sql::kServerRowKey));
+      Exec("ALTER TABLE " + ServerQuoted(table) + " DROP COLUMN IF EXISTS " +
+           Quoted(sql::kServerRowKey));
   }
 
   // ---- running statements

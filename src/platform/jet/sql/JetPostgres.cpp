@@ -44,6 +44,11 @@ std::string ServerObjectName(std::string_view name) {
   return out;
 }
 
+void AppendServerName(std::string& out, std::string_view name) {
+  if (FitsServerName(name)) return sqlite::AppendQuoted(out, name);
+  sqlite::AppendQuoted(out, ServerObjectName(name));
+}
+
 std::string PostgresCheckName(std::string_view kind, std::string_view field) {
   return ServerObjectName(Cat({kind, field}));
 }
@@ -54,7 +59,8 @@ std::string PostgresIndexName(std::string_view table, std::string_view index) {
 
 std::string PostgresPrimaryKeyName(std::string_view table) {
   constexpr std::string_view kSuffix = "_pkey";
-  return Cat({CutAtCharacter(table, kServerNameBytes - kSuffix.size()), kSuffix});
+  const std::string name = ServerObjectName(table);
+  return Cat({CutAtCharacter(name, kServerNameBytes - kSuffix.size()), kSuffix});
 }
 
 std::string_view PostgresType(JetType type) {
@@ -97,7 +103,7 @@ std::string_view PostgresType(JetType type) {
 
 std::string PostgresColumnSql(const FieldSpec& field) {
   std::string out;
-  sqlite::AppendQuoted(out, field.name);
+  AppendServerName(out, field.name);
   out += ' ';
   if (field.autoIncrement) {
     // BY DEFAULT: an INSERT that gives the counter a value keeps it, as Jet's does.
@@ -115,7 +121,7 @@ std::string PostgresColumnSql(const FieldSpec& field) {
     out += *d;
   }
   std::string quoted;
-  sqlite::AppendQuoted(quoted, field.name);
+  AppendServerName(quoted, field.name);
   // Each check is named by what it checks and the field (JetError.h), so
   // that the server's refusal is mapped back to Jet's error.
   auto check = [&](std::string_view kind, std::string_view a, std::string_view b = {}) {
@@ -169,7 +175,7 @@ std::string PostgresRowKeySql() {
 
 std::string PostgresCreateTableSql(const TableSpec& table) {
   std::string out = "CREATE TABLE ";
-  sqlite::AppendQuoted(out, table.name);
+  AppendServerName(out, table.name);
   out += " (";
   for (size_t i = 0; i < table.fields.size(); ++i) {
     if (i > 0) out += ", ";
@@ -183,7 +189,7 @@ std::string PostgresCreateTableSql(const TableSpec& table) {
     out += ", PRIMARY KEY (";
     for (size_t i = 0; i < x.fields.size(); ++i) {
       if (i > 0) out += ", ";
-      sqlite::AppendQuoted(out, x.fields[i].name);
+      AppendServerName(out, x.fields[i].name);
     }
     out += ')';
   }
@@ -195,11 +201,11 @@ std::string PostgresCreateIndexSql(std::string_view table, const IndexSpec& inde
   std::string out = index.primary || index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
   sqlite::AppendQuoted(out, PostgresIndexName(table, index.name));
   out += " ON ";
-  sqlite::AppendQuoted(out, table);
+  AppendServerName(out, table);
   out += " (";
   for (size_t i = 0; i < index.fields.size(); ++i) {
     if (i > 0) out += ", ";
-    sqlite::AppendQuoted(out, index.fields[i].name);
+    AppendServerName(out, index.fields[i].name);
     if (index.fields[i].descending) out += " DESC";
   }
   out += ')';

@@ -39,23 +39,27 @@ std::string PostgresRowKeySql();
 // The server cuts a name at 63 bytes (its identifiers' limit); Jet's go to
 // 64 characters, 128 bytes in Cyrillic.
 inline constexpr size_t kServerNameBytes = 63;
-// A table's or field's name the server takes whole: at most 63 bytes.
 inline bool FitsServerName(std::string_view name) {
   return name.size() <= kServerNameBytes;
 }
-// The server's name of an object the library names itself from Jet names
-// (an index "table$index", a check "jet_size:field"): `name` when it fits,
-// else its first bytes cut at a character's boundary, "~" and eight hex
-// digits of a hash of the whole name, 63 bytes at most, so that two such
-// names that share their first 63 bytes stay two.
+// The server's name of a Jet name (a table's, a field's) or of an object the
+// library names after them (an index "table$index", a check
+// "jet_size:field"): `name` when it fits, else its first bytes cut at a
+// character's boundary, "~" and eight hex digits of a hash of the whole
+// name, 63 bytes in all, so that two names that share their first 63 bytes
+// stay two. The catalogue keeps the Jet names; every statement names the
+// server's.
 std::string ServerObjectName(std::string_view name);
+// ServerObjectName(name) quoted, appended to `out`.
+void AppendServerName(std::string& out, std::string_view name);
 // The name of a field's check of `kind` (kCheckSize ...): ServerObjectName
 // of the kind and the field's name.
 std::string PostgresCheckName(std::string_view kind, std::string_view field);
 // The server's index of Jet index `index` of `table`.
 std::string PostgresIndexName(std::string_view table, std::string_view index);
-// The name the server gives the primary key constraint of CREATE TABLE:
-// "table_pkey", the table's name cut (at a character's boundary) to fit.
+// The name the server gives the primary key constraint of CREATE TABLE of
+// Jet table `table`: "table_pkey", the server's name of the table cut (at a
+// character's boundary) to fit.
 std::string PostgresPrimaryKeyName(std::string_view table);
 
 // CREATE TABLE for the whole definition, the primary key among its columns;
