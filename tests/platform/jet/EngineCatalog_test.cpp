@@ -149,6 +149,7 @@ TEST_F(EngineCatalog, NamesBeyondTheServersLimit) {
   engine_->CreateTable({bare(a), {noEmpty}, {}});
   ExpectError(3315, "Field '" + bare(a) + "." + bare(f) + "' cannot be a zero-length string.",
               [&] { engine_->Execute("INSERT INTO " + a + " VALUES ('')"); });
+  EXPECT_EQ(Value("SELECT Count(*) FROM " + l1, OpenOther().get()), "Long 1");
   engine_->Execute("DROP TABLE " + l1);
   EXPECT_EQ(Value("SELECT Count(*) FROM " + l2), "Long 1");
 }
