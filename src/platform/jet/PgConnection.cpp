@@ -350,6 +350,23 @@ constexpr std::string_view kCatalogueSql =
 // (sql::kServerRowKey): each such table gets it, numbering its rows, and the
 // other sessions are told of the change. One round trip when nothing is
 // missing.
+// The catalogue's tables and fields whose names are beyond the server's
+// limit: (table, Null) rows first, then (table, field).
+constexpr std::string_view kLongNamesSql =
+    "SELECT \"name\", NULL FROM \"_jet_tables\" WHERE octet_length(\"name\") > 63 "
+    "UNION ALL SELECT \"table_name\", \"name\" FROM \"_jet_fields\" "
+    "WHERE octet_length(\"name\") > 63 ORDER BY 2 NULLS FIRST";
+
+// A text as the server's literal.
+std::string Literal(std::string_view text) {
+  std::string out = "'";
+  for (const char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  return out + "'";
+}
+
 std::string RowKeyUpgradeSql() {
   const std::string key(sql::kServerRowKey);
   // The catalogue's tables without a primary key whose table lacks the key.
@@ -1210,6 +1227,40 @@ struct PgConnection::Impl {
     ThrowJet(jeterr::kNotSupported);
   }
 
+  // A database made before the short forms of long names
+  // (sql::ServerObjectName) holds its tables and fields of such names under
+  // the names the server cut them to (sql::ServerCutName): each is renamed
+  // to its short form, in one statement that tells the other sessions when
+  // it renamed any (one round trip more for an open of such a database).
+  // `longNames`: kLongNamesSql's rows.
+  void RenameCutNames(const PGresult* longNames) {
+    std::string body;
+    auto attribute = [](const std::string& table, const std::string& column) {
+      return "EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid = to_regclass(" +
+             Literal(ServerQuoted(table)) + ") AND attname = " + Literal(column) +
+             " AND NOT attisdropped)";
+    };
+    for (int i = 0; i < PQntuples(longNames); ++i) {
+      const std::string table = PQgetvalue(longNames, i, 0);
+      if (PQgetisnull(longNames, i, 1)) {
+        const std::string cut = Quoted(sql::ServerCutName(table));
+        body += "IF to_regclass(" + Literal(cut) + ") IS NOT NULL AND to_regclass(" +
+                Literal(ServerQuoted(table)) + ") IS NULL THEN ALTER TABLE " + cut + " RENAME TO " +
+                ServerQuoted(table) + "; renamed := true; END IF; ";
+      } else {
+        const std::string field = PQgetvalue(longNames, i, 1);
+        const std::string cut = sql::ServerCutName(field);
+        body += "IF " + attribute(table, cut) + " AND NOT " +
+                attribute(table, sql::ServerObjectName(field)) + " THEN ALTER TABLE " +
+                ServerQuoted(table) + " RENAME COLUMN " + Quoted(cut) + " TO " +
+                ServerQuoted(field) + "; renamed := true; END IF; ";
+      }
+    }
+    Exec("DO $jet_names$DECLARE renamed boolean := false; BEGIN " + body +
+         "IF renamed THEN PERFORM " + std::string(kSchemaChangeNotice) +
+         "; END IF; END $jet_names$");
+  }
+
   // The server's names of index `x` of `table`: the library's own and, for
   // a name beyond the server's limit, the one the server cut it to (an
   // index made before the library named such indexes itself).
@@ -1225,8 +1276,13 @@ struct PgConnection::Impl {
       // The table's primary key (CREATE TABLE's constraint) or an index
       // made primary later (CREATE INDEX ... WITH PRIMARY): whichever it is.
       Exec("DROP INDEX IF EXISTS " + IndexNames(table, x));
+      // The name the server gave it, and for a long table name made before
+      // the short forms the one it gave the cut name.
       Exec("ALTER TABLE " + ServerQuoted(table) + " DROP CONSTRAINT IF EXISTS " +
            Quoted(sql::PostgresPrimaryKeyName(table)));
+      if (!sql::FitsServerName(table))
+        Exec("ALTER TABLE " + ServerQuoted(table) + " DROP CONSTRAINT IF EXISTS " +
+             Quoted(sql::PostgresPrimaryKeyName(sql::ServerCutName(table))));
       SetRowKey(table, true);
     } else {
       const bool cut = !sql::FitsServerName(table + "$" + x.name);
@@ -2020,7 +2076,11 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
     if (!catalogue)
       impl.ExecParams("INSERT INTO \"_jet_info\" VALUES ($1)", {std::string(kLocaleRussian)});
   }
-  if (catalogue && !readOnly) impl.Exec(RowKeyUpgradeSql());
+  if (catalogue && !readOnly) {
+    // The catalogue's long names come back in the same round trip.
+    ResultPtr longNames = impl.Exec(RowKeyUpgradeSql() + "; " + std::string(kLongNamesSql));
+    if (PQntuples(longNames.get()) > 0) impl.RenameCutNames(longNames.get());
+  }
   return conn;
 }
 

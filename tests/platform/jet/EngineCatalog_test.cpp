@@ -7,6 +7,7 @@
 
 #include "CatalogTestTables.h"
 #include "EngineTestSupport.h"
+#include "platform/jet/sql/JetPostgres.h"
 
 namespace qv::jet::testing {
 namespace {
@@ -152,6 +153,22 @@ TEST_F(EngineCatalog, NamesBeyondTheServersLimit) {
   EXPECT_EQ(Value("SELECT Count(*) FROM " + l1, OpenOther().get()), "Long 1");
   engine_->Execute("DROP TABLE " + l1);
   EXPECT_EQ(Value("SELECT Count(*) FROM " + l2), "Long 1");
+  if (!OnServer()) return;
+  // A database made before the short forms holds the names the server cut
+  // (its primary key named after the cut table name): the next open for
+  // writing renames them, and the key is dropped by that name.
+  testsupport::PgAdmin admin(location_);
+  const std::string server = sql::ServerObjectName(bare(l2)), cut = sql::ServerCutName(bare(l2));
+  admin.Value("ALTER TABLE \"" + server + "\" RENAME TO \"" + cut + "\"; ALTER TABLE \"" + cut +
+              "\" RENAME COLUMN \"" + sql::ServerObjectName(bare(l1)) + "\" TO \"" +
+              sql::ServerCutName(bare(l1)) + "\"; ALTER TABLE \"" + cut +
+              "\" RENAME CONSTRAINT \"" + sql::PostgresPrimaryKeyName(bare(l2)) + "\" TO \"" +
+              sql::PostgresPrimaryKeyName(cut) + "\"");
+  auto reopened = OpenOther();
+  EXPECT_EQ(Value("SELECT Count(*) FROM " + l2 + " WHERE " + l1 + " = 7", reopened.get()),
+            "Long 1");
+  reopened->Execute("ALTER TABLE " + l2 + " DROP CONSTRAINT " + l1);
+  EXPECT_EQ(reopened->Execute("INSERT INTO " + l2 + " VALUES (7)"), 1);
 }
 
 // Tables another connection creates or drops are seen at a later look-up

@@ -44,6 +44,10 @@ std::string ServerObjectName(std::string_view name) {
   return out;
 }
 
+std::string ServerCutName(std::string_view name) {
+  return std::string(CutAtCharacter(name, kServerNameBytes));
+}
+
 void AppendServerName(std::string& out, std::string_view name) {
   if (FitsServerName(name)) return sqlite::AppendQuoted(out, name);
   sqlite::AppendQuoted(out, ServerObjectName(name));

@@ -50,6 +50,9 @@ inline bool FitsServerName(std::string_view name) {
 // stay two. The catalogue keeps the Jet names; every statement names the
 // server's.
 std::string ServerObjectName(std::string_view name);
+// What the server cuts a name beyond its limit to: its first 63 bytes, at a
+// character's boundary (a long name made before the short forms).
+std::string ServerCutName(std::string_view name);
 // ServerObjectName(name) quoted, appended to `out`.
 void AppendServerName(std::string& out, std::string_view name);
 // The name of a field's check of `kind` (kCheckSize ...): ServerObjectName
