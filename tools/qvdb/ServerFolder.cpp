@@ -13,6 +13,7 @@
 #include "platform/jet/JetError.h"
 #include "platform/jet/PgConnection.h"
 #include "platform/jet/ServerLocation.h"
+#include "platform/jet/sql/JetPostgres.h"
 
 namespace qvdb {
 
@@ -125,14 +126,12 @@ std::string ReadScript(const std::string& path) {
   return text.str();
 }
 
-// A name as the server's quoted identifier.
+// A Jet table's or column's name as the server's quoted identifier (under
+// its short form when it is beyond the server's limit: sql::ServerObjectName).
 std::string Quoted(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
+  std::string out;
+  qv::jet::sql::AppendServerName(out, name);
+  return out;
 }
 
 // The text forms the copy's values are read and written in: bytes in hex,
@@ -279,7 +278,8 @@ void MoveCountersOn(const std::string& location, const std::vector<CopiedCounter
         "SELECT format('SELECT setval(pg_get_serial_sequence(%L, %L), "
         "greatest(coalesce(max(%I), 0), %s) + 1, false) FROM %I', quote_ident($1::text), "
         "$2::text, $2::text, $3::bigint, $1::text)",
-        {c.table, c.column, std::to_string(c.highWater)});
+        {qv::jet::sql::ServerObjectName(c.table), qv::jet::sql::ServerObjectName(c.column),
+         std::to_string(c.highWater)});
     session.Run(PQgetvalue(text.get(), 0, 0));
   }
 }
@@ -314,7 +314,7 @@ int64_t ServerFolderReader::CounterHighWater(const std::string& schemaName,
       "FROM pg_get_serial_sequence(quote_ident($1::text) || '.' || quote_ident($2::text), "
       "$3::text) AS s "
       "WHERE s IS NOT NULL",
-      {schemaName, table, column});
+      {schemaName, qv::jet::sql::ServerObjectName(table), qv::jet::sql::ServerObjectName(column)});
   if (PQntuples(text.get()) == 0) return 0;
   Result value = impl_->session.Run(PQgetvalue(text.get(), 0, 0));
   return std::max<int64_t>(0, std::atoll(PQgetvalue(value.get(), 0, 0)));

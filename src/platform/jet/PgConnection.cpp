@@ -310,6 +310,14 @@ std::string Quoted(std::string_view name) {
   return out;
 }
 
+// A Jet table's or field's name as the server's quoted identifier
+// (sql::ServerObjectName).
+std::string ServerQuoted(std::string_view name) {
+  std::string out;
+  sql::AppendServerName(out, name);
+  return out;
+}
+
 // The quoted name of transaction level `depth`'s savepoint.
 std::string LevelName(int depth) {
   return Quoted("jet_tx" + std::to_string(depth));
@@ -342,6 +350,23 @@ constexpr std::string_view kCatalogueSql =
 // (sql::kServerRowKey): each such table gets it, numbering its rows, and the
 // other sessions are told of the change. One round trip when nothing is
 // missing.
+// The catalogue's tables and fields whose names are beyond the server's
+// limit: (table, Null) rows first, then (table, field).
+constexpr std::string_view kLongNamesSql =
+    "SELECT \"name\", NULL FROM \"_jet_tables\" WHERE octet_length(\"name\") > 63 "
+    "UNION ALL SELECT \"table_name\", \"name\" FROM \"_jet_fields\" "
+    "WHERE octet_length(\"name\") > 63 ORDER BY 2 NULLS FIRST";
+
+// A text as the server's literal.
+std::string Literal(std::string_view text) {
+  std::string out = "'";
+  for (const char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  return out + "'";
+}
+
 std::string RowKeyUpgradeSql() {
   const std::string key(sql::kServerRowKey);
   // The catalogue's tables without a primary key whose table lacks the key.
@@ -566,6 +591,42 @@ struct PgConnection::Impl {
   std::vector<std::string> ordered;
   std::unordered_map<std::string, CachedTable> tables;
 
+  // The Jet name of the server's table `server` (sql::ServerObjectName of
+  // the catalogue's name): a name cut to fit maps back; another is itself.
+  std::string JetTableName(std::string_view server) const {
+    if (server.size() == sql::kServerNameBytes)
+      for (const auto& [key, name] : names)
+        if (sql::ServerObjectName(name) == server) return name;
+    return std::string(server);
+  }
+  // The same for a column of Jet table `table` read before.
+  std::string JetFieldName(std::string_view table, std::string_view server) const {
+    if (server.size() == sql::kServerNameBytes)
+      if (auto t = tables.find(FoldCase(table)); t != tables.end())
+        for (const FieldSpec& f : t->second.spec->fields)
+          if (sql::ServerObjectName(f.name) == server) return f.name;
+    return std::string(server);
+  }
+
+  // The server's failure as Jet's error, naming the table and the field by
+  // their Jet names. A check of a field whose name with the check's kind is
+  // beyond the server's limit has a shortened name (sql::PostgresCheckName):
+  // the error names the field as the catalogue knows it.
+  [[noreturn]] void ThrowResult(const PGresult* r, PGconn* c, std::string_view source) const {
+    const std::string_view state = DiagField(r, PG_DIAG_SQLSTATE);
+    if (state.empty()) jet::ThrowResult(r, c, source);
+    const std::string table = JetTableName(DiagField(r, PG_DIAG_TABLE_NAME));
+    std::string constraint(DiagField(r, PG_DIAG_CONSTRAINT_NAME));
+    if (state == "23514" && constraint.starts_with(kCheckZeroLength) &&
+        constraint.size() == sql::kServerNameBytes)
+      if (auto t = tables.find(FoldCase(table)); t != tables.end())
+        for (const FieldSpec& f : t->second.spec->fields)
+          if (sql::PostgresCheckName(kCheckZeroLength, f.name) == constraint)
+            constraint = std::string(kCheckZeroLength) + f.name;
+    throw PgToJetError(state, DiagField(r, PG_DIAG_MESSAGE_PRIMARY), table,
+                       JetFieldName(table, DiagField(r, PG_DIAG_COLUMN_NAME)), constraint, source);
+  }
+
   // The select whose rows are being read (Stream), if one is.
   Stream* streaming = nullptr;
   // The selects to send with the next select (StartWithNextSelect); any
@@ -615,10 +676,10 @@ struct PgConnection::Impl {
       for (int row = 0; row < PQntuples(names.get()); ++row) {
         SourceNames& s =
             sources[static_cast<Oid>(std::strtoul(PQgetvalue(names.get(), row, 0), nullptr, 10))];
-        s.table = PQgetvalue(names.get(), row, 1);
+        s.table = JetTableName(PQgetvalue(names.get(), row, 1));
         const size_t number = std::strtoul(PQgetvalue(names.get(), row, 2), nullptr, 10);
         if (s.columns.size() < number) s.columns.resize(number);
-        s.columns[number - 1] = PQgetvalue(names.get(), row, 3);
+        s.columns[number - 1] = JetFieldName(s.table, PQgetvalue(names.get(), row, 3));
       }
     }
     for (int i = 0; i < n; ++i) {
@@ -971,9 +1032,9 @@ struct PgConnection::Impl {
     ResultPtr x = ExecParams(
         "SELECT \"name\", \"fields\", \"is_primary\", \"is_unique\" FROM \"_jet_indexes\" "
         "WHERE \"table_name\" = $1 UNION ALL SELECT attname::text, NULL, NULL, NULL "
-        "FROM pg_attribute WHERE attrelid = to_regclass(quote_ident($1)) AND attname = '" +
+        "FROM pg_attribute WHERE attrelid = to_regclass(quote_ident($2)) AND attname = '" +
             std::string(sql::kServerRowKey) + "' AND NOT attisdropped ORDER BY 1",
-        {spec->name});
+        {spec->name, sql::ServerObjectName(spec->name)});
     bool rowKey = false;
     for (int i = 0; i < PQntuples(x.get()); ++i) {
       if (PQgetisnull(x.get(), i, 1)) {
@@ -992,7 +1053,7 @@ struct PgConnection::Impl {
       cached.columns.push_back({field.name, field.type, field.size, field.autoIncrement});
     if (rowKey)
       cached.columns.push_back({std::string(sql::kServerRowKey), JetType::kLong, 0, false});
-    for (ColumnInfo& column : cached.columns) sqlite::AppendQuoted(column.quoted, column.name);
+    for (ColumnInfo& column : cached.columns) sql::AppendServerName(column.quoted, column.name);
     cached.spec = std::move(spec);
     return &tables.emplace(key, std::move(cached)).first->second;
   }
@@ -1080,7 +1141,7 @@ struct PgConnection::Impl {
         return 0;
       case Op::kDropTable: {
         const std::string name = Existing(change.table.name).name;
-        Exec("DROP TABLE " + Quoted(name));
+        Exec("DROP TABLE " + ServerQuoted(name));
         for (std::string_view t : {"_jet_fields", "_jet_indexes", "_jet_tables"})
           ExecParams("DELETE FROM " + Quoted(t) + " WHERE " +
                          (t == "_jet_tables" ? "\"name\"" : "\"table_name\"") + " = $1",
@@ -1120,7 +1181,7 @@ struct PgConnection::Impl {
         int ordinal =
             PQgetisnull(last.get(), 0, 0) ? 0 : std::atoi(PQgetvalue(last.get(), 0, 0)) + 1;
         for (const FieldSpec& f : change.table.fields) {
-          Exec("ALTER TABLE " + Quoted(table) + " ADD COLUMN " + sql::PostgresColumnSql(f));
+          Exec("ALTER TABLE " + ServerQuoted(table) + " ADD COLUMN " + sql::PostgresColumnSql(f));
           InsertField(table, ordinal++, f);
         }
         for (const IndexSpec& x : change.table.indexes) {
@@ -1138,7 +1199,7 @@ struct PgConnection::Impl {
           for (const IndexField& xf : x.fields)
             if (NamesEqual(xf.name, f->name)) ThrowJet(jeterr::kFieldInIndex, {}, kSourceTableDef);
         const std::string table = t.name, field = f->name;
-        Exec("ALTER TABLE " + Quoted(table) + " DROP COLUMN " + Quoted(field));
+        Exec("ALTER TABLE " + ServerQuoted(table) + " DROP COLUMN " + ServerQuoted(field));
         ExecParams("DELETE FROM \"_jet_fields\" WHERE \"table_name\" = $1 AND \"name\" = $2",
                    {table, field});
         return 0;
@@ -1155,9 +1216,9 @@ struct PgConnection::Impl {
       case Op::kMakeTable: {
         // The table of the select's columns, filled from the select.
         CreateTable(change.table);
-        std::string insert = "INSERT INTO " + Quoted(change.table.name);
+        std::string insert = "INSERT INTO " + ServerQuoted(change.table.name);
         for (size_t i = 0; i < change.table.fields.size(); ++i)
-          insert += (i == 0 ? " (" : ", ") + Quoted(change.table.fields[i].name);
+          insert += (i == 0 ? " (" : ", ") + ServerQuoted(change.table.fields[i].name);
         insert += ") " + change.selectSql;
         ResultPtr r = Exec(insert);
         return std::atoll(PQcmdTuples(r.get()));
@@ -1166,16 +1227,66 @@ struct PgConnection::Impl {
     ThrowJet(jeterr::kNotSupported);
   }
 
+  // A database made before the short forms of long names
+  // (sql::ServerObjectName) holds its tables and fields of such names under
+  // the names the server cut them to (sql::ServerCutName): each is renamed
+  // to its short form, in one statement that tells the other sessions when
+  // it renamed any (one round trip more for an open of such a database).
+  // `longNames`: kLongNamesSql's rows.
+  void RenameCutNames(const PGresult* longNames) {
+    std::string body;
+    auto attribute = [](const std::string& table, const std::string& column) {
+      return "EXISTS (SELECT 1 FROM pg_attribute WHERE attrelid = to_regclass(" +
+             Literal(ServerQuoted(table)) + ") AND attname = " + Literal(column) +
+             " AND NOT attisdropped)";
+    };
+    for (int i = 0; i < PQntuples(longNames); ++i) {
+      const std::string table = PQgetvalue(longNames, i, 0);
+      if (PQgetisnull(longNames, i, 1)) {
+        const std::string cut = Quoted(sql::ServerCutName(table));
+        body += "IF to_regclass(" + Literal(cut) + ") IS NOT NULL AND to_regclass(" +
+                Literal(ServerQuoted(table)) + ") IS NULL THEN ALTER TABLE " + cut + " RENAME TO " +
+                ServerQuoted(table) + "; renamed := true; END IF; ";
+      } else {
+        const std::string field = PQgetvalue(longNames, i, 1);
+        const std::string cut = sql::ServerCutName(field);
+        body += "IF " + attribute(table, cut) + " AND NOT " +
+                attribute(table, sql::ServerObjectName(field)) + " THEN ALTER TABLE " +
+                ServerQuoted(table) + " RENAME COLUMN " + Quoted(cut) + " TO " +
+                ServerQuoted(field) + "; renamed := true; END IF; ";
+      }
+    }
+    Exec("DO $jet_names$DECLARE renamed boolean := false; BEGIN " + body +
+         "IF renamed THEN PERFORM " + std::string(kSchemaChangeNotice) +
+         "; END IF; END $jet_names$");
+  }
+
+  // The server's names of index `x` of `table`: the library's own and, for
+  // a name beyond the server's limit, the one the server cut it to (an
+  // index made before the library named such indexes itself).
+  static std::string IndexNames(const std::string& table, const IndexSpec& x) {
+    const std::string full = table + "$" + x.name;
+    std::string out = Quoted(sql::PostgresIndexName(table, x.name));
+    if (!sql::FitsServerName(full)) out += ", " + Quoted(full);
+    return out;
+  }
+
   void DropIndex(const std::string& table, const IndexSpec& x) {
     if (x.primary) {
       // The table's primary key (CREATE TABLE's constraint) or an index
       // made primary later (CREATE INDEX ... WITH PRIMARY): whichever it is.
-      Exec("DROP INDEX IF EXISTS " + Quoted(table + "$" + x.name));
-      Exec("ALTER TABLE " + Quoted(table) + " DROP CONSTRAINT IF EXISTS " +
-           Quoted(table + "_pkey"));
+      Exec("DROP INDEX IF EXISTS " + IndexNames(table, x));
+      // The name the server gave it, and for a long table name made before
+      // the short forms the one it gave the cut name.
+      Exec("ALTER TABLE " + ServerQuoted(table) + " DROP CONSTRAINT IF EXISTS " +
+           Quoted(sql::PostgresPrimaryKeyName(table)));
+      if (!sql::FitsServerName(table))
+        Exec("ALTER TABLE " + ServerQuoted(table) + " DROP CONSTRAINT IF EXISTS " +
+             Quoted(sql::PostgresPrimaryKeyName(sql::ServerCutName(table))));
       SetRowKey(table, true);
     } else {
-      Exec("DROP INDEX " + Quoted(table + "$" + x.name));
+      const bool cut = !sql::FitsServerName(table + "$" + x.name);
+      Exec(std::string(cut ? "DROP INDEX IF EXISTS " : "DROP INDEX ") + IndexNames(table, x));
     }
     ExecParams("DELETE FROM \"_jet_indexes\" WHERE \"table_name\" = $1 AND \"name\" = $2",
                {table, x.name});
@@ -1185,10 +1296,11 @@ struct PgConnection::Impl {
   // it away (a table given one). Adding it numbers the rows there.
   void SetRowKey(const std::string& table, bool keyless) {
     if (keyless)
-      Exec("ALTER TABLE " + Quoted(table) + " ADD COLUMN IF NOT EXISTS " +
+      Exec("ALTER TABLE " + ServerQuoted(table) + " ADD COLUMN IF NOT EXISTS " +
            sql::PostgresRowKeySql());
     else
-      Exec("ALTER TABLE " + Quoted(table) + " DROP COLUMN IF EXISTS " + Quoted(sql::kServerRowKey));
+      Exec("ALTER TABLE " + ServerQuoted(table) + " DROP COLUMN IF EXISTS " +
+           Quoted(sql::kServerRowKey));
   }
 
   // ---- running statements
@@ -1964,7 +2076,11 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
     if (!catalogue)
       impl.ExecParams("INSERT INTO \"_jet_info\" VALUES ($1)", {std::string(kLocaleRussian)});
   }
-  if (catalogue && !readOnly) impl.Exec(RowKeyUpgradeSql());
+  if (catalogue && !readOnly) {
+    // The catalogue's long names come back in the same round trip.
+    ResultPtr longNames = impl.Exec(RowKeyUpgradeSql() + "; " + std::string(kLongNamesSql));
+    if (PQntuples(longNames.get()) > 0) impl.RenameCutNames(longNames.get());
+  }
   return conn;
 }
 

@@ -131,6 +131,20 @@ if command -v sqlite3 >/dev/null; then
   run "the same copy without it" 0 "$qvdb" copy "$work/bad" "$(at bad)" --functions "$functions"
 fi
 
+# Names beyond the server's 63 bytes (a table of 32 Cyrillic letters, a
+# counter, a field and an index of 40), which the server keeps under short
+# forms: moved with their rows, and the counter goes on after them.
+cp -r "$work/local" "$work/long"
+letters() { printf "$1%.0s" $(seq "$2"); }
+t="[$(letters Ж 32)]" n="[$(letters Ч 40)]" v="[$(letters Ш 40)]"
+run "a table of long names" 0 "$qvdb" sql --data "$work/long" \
+  "CREATE TABLE $t ($n COUNTER CONSTRAINT pk PRIMARY KEY, $v TEXT(20)); CREATE INDEX [$(letters И 40)] ON $t ($v); INSERT INTO $t ($v) VALUES ('один'); INSERT INTO $t ($v) VALUES ('два');"
+run "copy of long names onto the server" 0 "$qvdb" copy "$work/long" "$(at long)" --functions "$functions"
+compare "long names" "$work/long" long
+expect "long names: the counter after the copy" "3" \
+  "$("$qvdb" sql --data "$(at long)" --format tsv \
+    "INSERT INTO $t ($v) VALUES ('три'); SELECT Max($n) FROM $t WHERE $v = 'три';" | tail -1)"
+
 # Back to a folder on disk; into a folder that is not empty it is refused.
 run "copy back into a folder that is not empty" 1 "$qvdb" copy "$(at moved)" "$work/local"
 expect "back, not empty: error" "Error 3204:" "${err:0:11}"

@@ -382,9 +382,18 @@ Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope, std::string& o
 
 Emitted JetEmitter::EmitUnary(const Expr& e, const Scope& scope, std::string& out) {
   if (e.op == Op::kNeg) {
+    const size_t start = out.size();
     out += "(- "sv;
     const Emitted v = EmitValue(*e.args[0], scope, out);
     out += ')';
+    // The least Long (or Integer) negated is beyond its type: a wider value
+    // on a file, as "-" of two operands gives; made a bigint on PostgreSQL
+    // instead of failing with "integer out of range".
+    if (Postgres() && IsIntegerType(v.type) && v.type != JetType::kBigInt &&
+        !ConstantNumber(*e.args[0])) {
+      InsertAt(out, start + 3, {"("});
+      out.insert(out.size() - 1, ")::bigint");
+    }
     return Value(NegationType(v.type));
   }
   // Not: logical on conditions and booleans, bitwise on other numbers (Not 5 is -6).
@@ -817,6 +826,11 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
   if (IsTextType(type) && type != JetType::kGUID && size == 0 && type != JetType::kMemo) size = 255;
   Emitted v = Value(type, size);
   v.subtyped = jetFunction;  // a Jet function marks its date and boolean results itself
+  // The server's Round of a date keeps the date only when the digits are
+  // exactly an integer (its form of a date); other digits (a Double, a text,
+  // Null, a bigint sum) take the form of numbers, whose result is the day
+  // number: a function given it marks it as a date again.
+  if (Postgres() && fn.rule == TypeRule::kArg0 && n > 1 && IsDateType(type)) v.subtyped = false;
   return v;
 }
 

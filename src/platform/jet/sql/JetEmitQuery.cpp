@@ -164,7 +164,7 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
       std::vector<ColumnInfo>& columns = derivedColumns_.emplace_back();
       columns.reserve(q.columns.size());
       for (const auto& c : q.columns) columns.push_back(ColumnInfo{c.name, c.type, c.size});
-      for (ColumnInfo& c : columns) sqlite::AppendQuoted(c.quoted, c.name);
+      for (ColumnInfo& c : columns) c.quoted = QuotedColumn(c.name);
       scope.Add(ScopeSource{std::string(t.alias), qualifier, &columns, q.innerSources, q.origins});
       out += '(';
       out += q.sql;
@@ -377,7 +377,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     out.sql += state.items[i].sql;
     AppendJetCollation(out.sql, *state.items[i].value);
     out.sql += " AS "sv;
-    sqlite::AppendQuoted(out.sql, state.items[i].name);
+    out.sql += QuotedColumn(state.items[i].name);
   }
   out.sql += body;
   for (size_t k = 0; k < s.orderBy.size(); ++k) {
@@ -458,7 +458,7 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
   std::string sql = "SELECT ";
   for (size_t i = 0; i < state.items.size(); ++i) {
     if (i > 0) sql += ", "sv;
-    sql += InternalName('c', i) + " AS " + QuoteName(state.items[i].name);
+    sql += InternalName('c', i) + " AS " + QuotedColumn(state.items[i].name);
   }
   sql += " FROM (" + ranked + (Postgres() ? ") AS \"$t\" WHERE " : ") WHERE ");
   // PERCENT keeps ceil(n% of the rows): rank r is kept while (r - 1) < n * count / 100.

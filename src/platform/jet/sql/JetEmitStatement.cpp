@@ -39,9 +39,19 @@ JetEmitter::JetEmitter(const SchemaView& schema, std::string_view jetSql, SqlDia
 void JetEmitter::AppendTable(std::string& out, std::string_view table) const {
   if (Postgres()) {
     const std::string stored = schema_.StoredTableName(table);
-    if (!stored.empty()) return sqlite::AppendQuoted(out, stored);
+    return AppendServerName(out, stored.empty() ? table : std::string_view(stored));
   }
   sqlite::AppendQuoted(out, table);
+}
+
+std::string JetEmitter::QuotedColumn(std::string_view column) const {
+  std::string out;
+  if (Postgres()) {
+    AppendServerName(out, column);
+  } else {
+    sqlite::AppendQuoted(out, column);
+  }
+  return out;
 }
 
 std::string JetEmitter::QuotedTable(std::string_view table) const {
@@ -240,7 +250,7 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
   Translation t;
   t.sql = "INSERT INTO " + QuotedTable(st.table) + " (";
   for (size_t i = 0; i < targets.size(); ++i)
-    t.sql += (i > 0 ? ", " : "") + QuoteName(targets[i]->name);
+    t.sql += (i > 0 ? ", " : "") + QuotedColumn(targets[i]->name);
   t.sql += ")" + source;
   // One row into a table with the row key: the server returns the new
   // row's key (the engine's LastInsertId), which the caller does not see
@@ -272,7 +282,7 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
     }
     // SQLite names the column being set without a qualifier.
     t.sql += i == 0 ? " SET " : ", ";
-    sqlite::AppendQuoted(t.sql, hit->column->name);
+    t.sql += QuotedColumn(hit->column->name);
     t.sql += " = ";
     const size_t start = t.sql.size();
     Stored(EmitValue(*a.value, scope, t.sql), hit->column->type, t.sql, start);

@@ -158,6 +158,9 @@ class JetEmitter {
   // The table's name as the emitted SQL writes it, quoted.
   void AppendTable(std::string& out, std::string_view table) const;
   std::string QuotedTable(std::string_view table) const;
+  // A table's column as the emitted SQL writes it, quoted (on PostgreSQL
+  // under the server's name of it, sql::ServerObjectName).
+  std::string QuotedColumn(std::string_view column) const;
   bool Postgres() const { return dialect_ == SqlDialect::kPostgres; }
   Emitted EmitBetween(const Expr& e, const Scope& scope, std::string& out);
   Emitted EmitIn(const Expr& e, const Scope& scope, std::string& out);

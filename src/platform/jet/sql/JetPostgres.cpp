@@ -1,6 +1,7 @@
 #include "platform/jet/sql/JetPostgres.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetTableSql.h"
@@ -20,7 +21,51 @@ bool IsNameChar(char c) {
          c == '$' || static_cast<unsigned char>(c) >= 0x80;
 }
 
+// The first bytes of `name`, at most `bytes`, ending at a character's
+// boundary of UTF-8.
+std::string_view CutAtCharacter(std::string_view name, size_t bytes) {
+  if (name.size() <= bytes) return name;
+  while (bytes > 0 && (static_cast<unsigned char>(name[bytes]) & 0xC0) == 0x80) --bytes;
+  return name.substr(0, bytes);
+}
+
 }  // namespace
+
+std::string ServerObjectName(std::string_view name) {
+  if (FitsServerName(name)) return std::string(name);
+  // FNV-1a: the same on every build and platform, as the names it makes
+  // stay on the server.
+  uint32_t hash = 2166136261u;
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  constexpr size_t kHashBytes = 9;  // "~" and eight hex digits
+  std::string out(CutAtCharacter(name, kServerNameBytes - kHashBytes));
+  out += '~';
+  for (int shift = 28; shift >= 0; shift -= 4) out += "0123456789abcdef"[(hash >> shift) & 0xF];
+  return out;
+}
+
+std::string ServerCutName(std::string_view name) {
+  return std::string(CutAtCharacter(name, kServerNameBytes));
+}
+
+void AppendServerName(std::string& out, std::string_view name) {
+  if (FitsServerName(name)) return sqlite::AppendQuoted(out, name);
+  sqlite::AppendQuoted(out, ServerObjectName(name));
+}
+
+std::string PostgresCheckName(std::string_view kind, std::string_view field) {
+  return ServerObjectName(Cat({kind, field}));
+}
+
+std::string PostgresIndexName(std::string_view table, std::string_view index) {
+  return ServerObjectName(Cat({table, "$", index}));
+}
+
+std::string PostgresPrimaryKeyName(std::string_view table) {
+  constexpr std::string_view kSuffix = "_pkey";
+  const std::string name = ServerObjectName(table);
+  return Cat({CutAtCharacter(name, kServerNameBytes - kSuffix.size()), kSuffix});
+}
 
 std::string_view PostgresType(JetType type) {
   switch (type) {
@@ -62,7 +107,7 @@ std::string_view PostgresType(JetType type) {
 
 std::string PostgresColumnSql(const FieldSpec& field) {
   std::string out;
-  sqlite::AppendQuoted(out, field.name);
+  AppendServerName(out, field.name);
   out += ' ';
   if (field.autoIncrement) {
     // BY DEFAULT: an INSERT that gives the counter a value keeps it, as Jet's does.
@@ -80,12 +125,12 @@ std::string PostgresColumnSql(const FieldSpec& field) {
     out += *d;
   }
   std::string quoted;
-  sqlite::AppendQuoted(quoted, field.name);
+  AppendServerName(quoted, field.name);
   // Each check is named by what it checks and the field (JetError.h), so
   // that the server's refusal is mapped back to Jet's error.
   auto check = [&](std::string_view kind, std::string_view a, std::string_view b = {}) {
     out += " CONSTRAINT ";
-    sqlite::AppendQuoted(out, Cat({kind, field.name}));
+    sqlite::AppendQuoted(out, PostgresCheckName(kind, field.name));
     out += " CHECK (";
     out += a;
     out += quoted;
@@ -134,7 +179,7 @@ std::string PostgresRowKeySql() {
 
 std::string PostgresCreateTableSql(const TableSpec& table) {
   std::string out = "CREATE TABLE ";
-  sqlite::AppendQuoted(out, table.name);
+  AppendServerName(out, table.name);
   out += " (";
   for (size_t i = 0; i < table.fields.size(); ++i) {
     if (i > 0) out += ", ";
@@ -148,7 +193,7 @@ std::string PostgresCreateTableSql(const TableSpec& table) {
     out += ", PRIMARY KEY (";
     for (size_t i = 0; i < x.fields.size(); ++i) {
       if (i > 0) out += ", ";
-      sqlite::AppendQuoted(out, x.fields[i].name);
+      AppendServerName(out, x.fields[i].name);
     }
     out += ')';
   }
@@ -158,13 +203,13 @@ std::string PostgresCreateTableSql(const TableSpec& table) {
 
 std::string PostgresCreateIndexSql(std::string_view table, const IndexSpec& index) {
   std::string out = index.primary || index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ";
-  sqlite::AppendQuoted(out, Cat({table, "$", index.name}));
+  sqlite::AppendQuoted(out, PostgresIndexName(table, index.name));
   out += " ON ";
-  sqlite::AppendQuoted(out, table);
+  AppendServerName(out, table);
   out += " (";
   for (size_t i = 0; i < index.fields.size(); ++i) {
     if (i > 0) out += ", ";
-    sqlite::AppendQuoted(out, index.fields[i].name);
+    AppendServerName(out, index.fields[i].name);
     if (index.fields[i].descending) out += " DESC";
   }
   out += ')';

@@ -3,6 +3,7 @@
 // statements: the tables' definitions with Jet's types, and the list of the
 // Jet functions a text calls, which the server must provide.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,12 +36,42 @@ inline constexpr std::string_view kServerRowKey = "_jet_row";
 // The row key's column definition (for CREATE TABLE and ADD COLUMN).
 std::string PostgresRowKeySql();
 
+// The server cuts a name at 63 bytes (its identifiers' limit); Jet's go to
+// 64 characters, 128 bytes in Cyrillic.
+inline constexpr size_t kServerNameBytes = 63;
+inline bool FitsServerName(std::string_view name) {
+  return name.size() <= kServerNameBytes;
+}
+// The server's name of a Jet name (a table's, a field's) or of an object the
+// library names after them (an index "table$index", a check
+// "jet_size:field"): `name` when it fits, else its first bytes cut at a
+// character's boundary, "~" and eight hex digits of a hash of the whole
+// name, 63 bytes in all, so that two names that share their first 63 bytes
+// stay two. The catalogue keeps the Jet names; every statement names the
+// server's.
+std::string ServerObjectName(std::string_view name);
+// What the server cuts a name beyond its limit to: its first 63 bytes, at a
+// character's boundary (a long name made before the short forms).
+std::string ServerCutName(std::string_view name);
+// ServerObjectName(name) quoted, appended to `out`.
+void AppendServerName(std::string& out, std::string_view name);
+// The name of a field's check of `kind` (kCheckSize ...): ServerObjectName
+// of the kind and the field's name.
+std::string PostgresCheckName(std::string_view kind, std::string_view field);
+// The server's index of Jet index `index` of `table`.
+std::string PostgresIndexName(std::string_view table, std::string_view index);
+// The name the server gives the primary key constraint of CREATE TABLE of
+// Jet table `table`: "table_pkey", the server's name of the table cut (at a
+// character's boundary) to fit.
+std::string PostgresPrimaryKeyName(std::string_view table);
+
 // CREATE TABLE for the whole definition, the primary key among its columns;
 // the other indexes are PostgresCreateIndexSql's. A table without a primary
 // key gets the row key last.
 std::string PostgresCreateTableSql(const TableSpec& table);
 // CREATE [UNIQUE] INDEX for `index` of `table`, named "table$index"
-// (PostgreSQL's index names are per schema, Jet's per table).
+// (PostgreSQL's index names are per schema, Jet's per table) as
+// PostgresIndexName gives it.
 std::string PostgresCreateIndexSql(std::string_view table, const IndexSpec& index);
 
 // The Jet functions (jet_...) that PostgreSQL text `sql` calls, sorted, each

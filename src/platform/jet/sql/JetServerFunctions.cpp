@@ -86,7 +86,10 @@ void AppendFunction(std::string& out, const JetFunction& f, int count, std::stri
       typed += ", ";
       typed += k.rest;
     }
-    AppendCreate(out, f.sqliteName, typed, k.result, f.deterministic, module);
+    // Abs of Long's least value is beyond Long: a bigint, read as a Double
+    // as a file gives it.
+    const bool wider = f.name == "Abs" && k.first == "integer";
+    AppendCreate(out, f.sqliteName, typed, wider ? "bigint" : k.result, f.deterministic, module);
   }
 }
 
