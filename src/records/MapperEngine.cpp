@@ -20,6 +20,7 @@
 #include "platform/dao/ServerQuery.h"
 #include "platform/dao/TableRecordset.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetCellRead.h"
 #include "platform/jet/JetCellValue.h"
 #include "platform/jet/JetError.h"
 #include "siblings/records/QvRecord.h"
@@ -202,6 +203,7 @@ class StoredRow {
     if (!db.IsServer()) {
       st_ = dao::TableRecordset::SeekFields(db, map.table, map.index, key, fields);
       found_ = st_.has_value();
+      if (found_) cells_ = st_->Cells();
       return;
     }
     std::optional<std::vector<Variant>> row =
@@ -222,7 +224,7 @@ class StoredRow {
       return;
     }
     using Kind = jet::Statement::Cell::Kind;
-    jet::Statement::Cell c = st_->CellAt(j);
+    jet::Statement::Cell c = jet::ReadCell(cells_, j);
     if (r.boolean && (c.kind == Kind::kNull || c.kind == Kind::kLong || c.kind == Kind::kInteger ||
                       c.kind == Kind::kByte)) {
       const bool b = c.kind != Kind::kNull && c.number != 0;
@@ -242,6 +244,7 @@ class StoredRow {
 
  private:
   std::optional<jet::Statement> st_;
+  jet::Statement::RowCells cells_{};  // the statement's row
   std::vector<Variant> values_;
   bool found_ = false;
 };
