@@ -218,7 +218,7 @@ class StoredRow {
   // column `r` reads: a Null as ColumnRead::nullAs, and for a Boolean
   // property a Null or a whole number as False or True, as FitColumnValue
   // would leave them (a row holds mostly Nulls).
-  void ValueInto(int j, Variant& out, const ColumnRead& r) const {
+  [[gnu::always_inline]] void ValueInto(int j, Variant& out, const ColumnRead& r) const {
     if (!st_) {
       out = values_[static_cast<size_t>(j)];
       return;
@@ -291,11 +291,15 @@ void RestoreDefaults(const ColumnMap& map, ColGroup group, QvRecord& rec,
 template <class ReadInto>
 void AssignColumns(const ColumnMap& map, const ResolvedMap& resolved, ColGroup group, QvRecord& rec,
                    ReadInto&& readInto) {
-  const std::vector<ColumnRead>& reads = resolved.reads[group == ColGroup::kLazy];
+  // The list's bounds held in locals: the record's calls could otherwise be
+  // taken to change the vector.
+  const std::vector<ColumnRead>& list = resolved.reads[group == ColGroup::kLazy];
+  const ColumnRead* const reads = list.data();
+  const size_t count = list.size();
   // Only a load of the base columns has slots, and those columns fill base
   // properties only.
   Variant* const slots = group == ColGroup::kBase ? rec.LoadSlots() : nullptr;
-  for (size_t j = 0; j < reads.size(); ++j) {
+  for (size_t j = 0; j < count; ++j) {
     const ColumnRead& r = reads[j];
     Variant* slot = slots ? slots + r.prop : nullptr;
     // A reference's number goes where SetSubRecordID would keep it: into a
