@@ -216,8 +216,8 @@ class StoredRow {
   Variant Value(int j) const { return st_ ? st_->Value(j) : values_[static_cast<size_t>(j)]; }
   // Value(j) into `out`, written where it is (jet::SetCellValue), as the
   // column `r` reads: a Null as ColumnRead::nullAs, and for a Boolean
-  // property a Null or a whole number as False or True, as FitColumnValue
-  // would leave them (a row holds mostly Nulls).
+  // property a Null, a whole number or a Yes/No column's number as False or
+  // True, as FitColumnValue would leave them (a row holds mostly Nulls).
   [[gnu::always_inline]] void ValueInto(int j, Variant& out, const ColumnRead& r) const {
     if (!st_) {
       out = values_[static_cast<size_t>(j)];
@@ -225,11 +225,17 @@ class StoredRow {
     }
     using Kind = jet::Statement::Cell::Kind;
     jet::Statement::Cell c = jet::ReadCell(cells_, j);
-    if (r.boolean && (c.kind == Kind::kNull || c.kind == Kind::kLong || c.kind == Kind::kInteger ||
-                      c.kind == Kind::kByte)) {
-      const bool b = c.kind != Kind::kNull && c.number != 0;
-      if (!jet::cell_value::Overwrite(out, VarType::kBoolean, b)) out = Variant(b);
-      return;
+    if (r.boolean) {
+      std::optional<bool> b;
+      if (c.kind == Kind::kNull || c.kind == Kind::kLong || c.kind == Kind::kInteger ||
+          c.kind == Kind::kByte)
+        b = c.kind != Kind::kNull && c.number != 0;
+      else if (c.kind == Kind::kOther)
+        b = jet::ReadBooleanCell(cells_, j);  // a Yes/No column's number
+      if (b) {
+        if (!jet::cell_value::Overwrite(out, VarType::kBoolean, *b)) out = Variant(*b);
+        return;
+      }
     }
     if (c.kind == Kind::kNull) c.kind = r.nullAs;  // its number 0, its text empty
     if (c.kind != Kind::kOther)

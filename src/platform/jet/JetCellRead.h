@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "platform/jet/JetStatement.h"
@@ -62,6 +63,18 @@ namespace qv::jet {
 // REQUIRES: 0 <= i < the statement's ColumnCount().
 [[gnu::always_inline]] inline Statement::Cell ReadCell(const Statement::RowCells& row, int i) {
   return ReadCell(row.stmt, i, row.columns[i].type);
+}
+
+// The Boolean Statement::Value gives for cell i of `row` when its column is
+// a Boolean one holding a number (True for any number but 0), which CellAt
+// leaves kOther; nullopt for any other cell.
+[[gnu::always_inline]] inline std::optional<bool> ReadBooleanCell(const Statement::RowCells& row,
+                                                                  int i) {
+  if (row.columns[i].type != JetType::kBoolean) return std::nullopt;
+  sqlite3_value* v = sqlite3_column_value(row.stmt, i);
+  const int storage = sqlite3_value_type(v);
+  if (storage != SQLITE_INTEGER && storage != SQLITE_FLOAT) return std::nullopt;
+  return sqlite3_value_double(v) != 0;
 }
 
 }  // namespace qv::jet
