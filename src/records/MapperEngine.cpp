@@ -341,12 +341,15 @@ void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ReadInto
                 std::forward<ReadInto>(readInto));
 }
 
-// The same from the row of a statement whose columns are the group's.
+// The same from the row of a statement whose columns are the group's (the
+// read inlined into both of the loop's paths: it was a call a column).
 void AssignColumns(const ColumnMap& map, const ResolvedMap& resolved, ColGroup group,
                    const StoredRow& st, QvRecord& rec) {
-  AssignColumns(map, resolved, group, rec, [&](const ColumnRead& r, size_t j, Variant& out) {
-    st.ValueInto(static_cast<int>(j), out, r);
-  });
+  AssignColumns(
+      map, resolved, group,
+      rec, [&](const ColumnRead& r, size_t j, Variant& out) __attribute__((always_inline)) {
+        st.ValueInto(static_cast<int>(j), out, r);
+      });
 }
 void AssignColumns(const ColumnMap& map, ColGroup group, const StoredRow& st, QvRecord& rec) {
   AssignColumns(map, ResolveMap(map, rec.RecordClassOf()), group, st, rec);
