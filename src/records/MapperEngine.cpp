@@ -20,6 +20,7 @@
 #include "platform/dao/ServerQuery.h"
 #include "platform/dao/TableRecordset.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetCellRead.h"
 #include "platform/jet/JetCellValue.h"
 #include "platform/jet/JetError.h"
 #include "siblings/records/QvRecord.h"
@@ -31,20 +32,33 @@ namespace {
 
 constexpr std::string_view kModule = "MapperEngine";
 
+// How a read of a group's columns from a statement's row takes one column:
+// its index in the map, its property, the type (VarType) of a value read
+// that both the column's fitting (FitColumnValue) and the property's
+// conversion keep as it is (a text into a text property, a Long into a Long
+// one; -1: none), and what a Null cell reads as (FitColumnValue's empty value
+// of that type; kNull: a Null) unless the property is a Boolean, which takes
+// a Null or a whole number as False or True.
+struct ColumnRead {
+  uint32_t column;
+  int prop;
+  int kept;
+  jet::Statement::Cell::Kind nullAs;
+  bool boolean;
+  bool ref;
+};
+
 // A map's columns resolved against a record type: each column's property
 // index (ResolvedProperties), and per property whether a load of the map's
 // base columns writes it into its slot (LoadSlot: a base property filled by
-// a column of the base group that is not a reference).
+// a column of the base group that is not a reference). The columns of the
+// base group fill base properties only (ResolveMap refuses a map otherwise),
+// so inside a load each has its slot.
 struct ResolvedMap {
   std::vector<int> props;
   std::vector<uint8_t> loadedInPlace;
-  // Per column, the type (VarType) of a value read that both the column's
-  // fitting (FitColumnValue) and the property's conversion keep as it is
-  // (a text into a text property, a Long into a Long one); -1: none.
-  std::vector<int> keptAsRead;
-  // Per column, whether its property is of the base group (has a slot in
-  // a load: QvRecord::LoadSlot).
-  std::vector<uint8_t> baseProperty;
+  // The base group's columns, then the lazy group's, in map order.
+  std::vector<ColumnRead> reads[2];
 };
 const ResolvedMap& ResolveMap(const ColumnMap& map, const RecordClass& cls);
 
@@ -189,6 +203,7 @@ class StoredRow {
     if (!db.IsServer()) {
       st_ = dao::TableRecordset::SeekFields(db, map.table, map.index, key, fields);
       found_ = st_.has_value();
+      if (found_) cells_ = st_->Cells();
       return;
     }
     std::optional<std::vector<Variant>> row =
@@ -199,43 +214,30 @@ class StoredRow {
   explicit operator bool() const { return found_; }
   int ColumnCount() const { return st_ ? st_->ColumnCount() : static_cast<int>(values_.size()); }
   Variant Value(int j) const { return st_ ? st_->Value(j) : values_[static_cast<size_t>(j)]; }
-  // Value(j) into `out`, written where it is (jet::SetCellValue). `kept`: the
-  // column's ResolvedMap::keptAsRead; a Null is then written as the empty
-  // value of that type and a whole number for a Boolean as True when not 0,
-  // as FitColumnValue would leave them (a row holds mostly Nulls).
-  void ValueInto(int j, Variant& out, int kept = -1) const {
+  // Value(j) into `out`, written where it is (jet::SetCellValue), as the
+  // column `r` reads: a Null as ColumnRead::nullAs, and for a Boolean
+  // property a Null, a whole number or a Yes/No column's number as False or
+  // True, as FitColumnValue would leave them (a row holds mostly Nulls).
+  [[gnu::always_inline]] void ValueInto(int j, Variant& out, const ColumnRead& r) const {
     if (!st_) {
       out = values_[static_cast<size_t>(j)];
       return;
     }
     using Kind = jet::Statement::Cell::Kind;
-    jet::Statement::Cell c = st_->CellAt(j);
-    if (kept == static_cast<int>(VarType::kBoolean) &&
-        (c.kind == Kind::kNull || c.kind == Kind::kLong || c.kind == Kind::kInteger ||
-         c.kind == Kind::kByte)) {
-      const bool b = c.kind != Kind::kNull && c.number != 0;
-      if (!jet::cell_value::Overwrite(out, VarType::kBoolean, b)) out = Variant(b);
-      return;
-    }
-    if (c.kind == Kind::kNull) {
-      c.number = 0;
-      switch (static_cast<VarType>(kept)) {
-        case VarType::kString:
-          c.kind = Kind::kText;
-          break;
-        case VarType::kLong:
-          c.kind = Kind::kLong;
-          break;
-        case VarType::kDouble:
-          c.kind = Kind::kDouble;
-          break;
-        case VarType::kDate:
-          c.kind = Kind::kDate;
-          break;
-        default:
-          break;
+    jet::Statement::Cell c = jet::ReadCell(cells_, j);
+    if (r.boolean) {
+      std::optional<bool> b;
+      if (c.kind == Kind::kNull || c.kind == Kind::kLong || c.kind == Kind::kInteger ||
+          c.kind == Kind::kByte)
+        b = c.kind != Kind::kNull && c.number != 0;
+      else if (c.kind == Kind::kOther)
+        b = jet::ReadBooleanCell(cells_, j);  // a Yes/No column's number
+      if (b) {
+        if (!jet::cell_value::Overwrite(out, VarType::kBoolean, *b)) out = Variant(*b);
+        return;
       }
     }
+    if (c.kind == Kind::kNull) c.kind = r.nullAs;  // its number 0, its text empty
     if (c.kind != Kind::kOther)
       jet::SetCellValue(out, c);
     else
@@ -248,6 +250,7 @@ class StoredRow {
 
  private:
   std::optional<jet::Statement> st_;
+  jet::Statement::RowCells cells_{};  // the statement's row
   std::vector<Variant> values_;
   bool found_ = false;
 };
@@ -289,43 +292,46 @@ void RestoreDefaults(const ColumnMap& map, ColGroup group, QvRecord& rec,
   }
 }
 
-// `resolved`: ResolveMap(map, the record's class).
+// `resolved`: ResolveMap(map, the record's class); readInto(r, j, out)
+// reads column `r` (ColumnRead), the group's `j`th.
 template <class ReadInto>
 void AssignColumns(const ColumnMap& map, const ResolvedMap& resolved, ColGroup group, QvRecord& rec,
                    ReadInto&& readInto) {
-  const std::vector<int>& props = resolved.props;
-  Variant* const slots = rec.LoadSlots();
-  size_t j = 0;
-  for (size_t i = 0; i < map.columns.size(); ++i) {
-    const ColumnDef& c = map.columns[i];
-    if (c.group != group) continue;
-    const size_t at = j++;
-    const bool ref = c.kind == ColKind::kRef;
-    Variant* slot = slots && resolved.baseProperty[i] ? slots + props[i] : nullptr;
+  // The list's bounds held in locals: the record's calls could otherwise be
+  // taken to change the vector.
+  const std::vector<ColumnRead>& list = resolved.reads[group == ColGroup::kLazy];
+  const ColumnRead* const reads = list.data();
+  const size_t count = list.size();
+  // Only a load of the base columns has slots, and those columns fill base
+  // properties only.
+  Variant* const slots = group == ColGroup::kBase ? rec.LoadSlots() : nullptr;
+  for (size_t j = 0; j < count; ++j) {
+    const ColumnRead& r = reads[j];
+    Variant* slot = slots ? slots + r.prop : nullptr;
     // A reference's number goes where SetSubRecordID would keep it: into a
     // slot of a sub-record property that holds no sub-record.
-    if (ref && slot && (resolved.keptAsRead[i] < 0 || slot->IsObject())) slot = nullptr;
+    if (r.ref && slot && (r.kept < 0 || slot->IsObject())) slot = nullptr;
     if (slot) {
       try {
-        readInto(i, at, *slot);
+        readInto(r, j, *slot);
         // A value already as the property keeps it (most of them) is done.
-        if (static_cast<int>(slot->Type()) != resolved.keptAsRead[i]) {
-          FitColumnValue(c, *slot);
-          if (!ref) rec.LoadedValue(props[i]);
+        if (static_cast<int>(slot->Type()) != r.kept) {
+          FitColumnValue(map.columns[r.column], *slot);
+          if (!r.ref) rec.LoadedValue(r.prop);
         }
       } catch (...) {
-        RestoreDefaults(map, group, rec, props, i);
+        RestoreDefaults(map, group, rec, resolved.props, r.column);
         throw;
       }
       continue;
     }
     Variant v;
-    readInto(i, at, v);
-    FitColumnValue(c, v);
-    if (c.kind == ColKind::kRef)
-      rec.SetSubRecordID(props[i], v);
+    readInto(r, j, v);
+    FitColumnValue(map.columns[r.column], v);
+    if (r.ref)
+      rec.SetSubRecordID(r.prop, v);
     else
-      rec.SetValue(props[i], std::move(v));
+      rec.SetValue(r.prop, std::move(v));
   }
 }
 
@@ -335,12 +341,15 @@ void AssignColumns(const ColumnMap& map, ColGroup group, QvRecord& rec, ReadInto
                 std::forward<ReadInto>(readInto));
 }
 
-// The same from the row of a statement whose columns are the group's.
+// The same from the row of a statement whose columns are the group's (the
+// read inlined into both of the loop's paths: it was a call a column).
 void AssignColumns(const ColumnMap& map, const ResolvedMap& resolved, ColGroup group,
                    const StoredRow& st, QvRecord& rec) {
-  AssignColumns(map, resolved, group, rec, [&](size_t i, size_t j, Variant& out) {
-    st.ValueInto(static_cast<int>(j), out, resolved.keptAsRead[i]);
-  });
+  AssignColumns(
+      map, resolved, group,
+      rec, [&](const ColumnRead& r, size_t j, Variant& out) __attribute__((always_inline)) {
+        st.ValueInto(static_cast<int>(j), out, r);
+      });
 }
 void AssignColumns(const ColumnMap& map, ColGroup group, const StoredRow& st, QvRecord& rec) {
   AssignColumns(map, ResolveMap(map, rec.RecordClassOf()), group, st, rec);
@@ -505,40 +514,47 @@ std::string_view PropertyNameOf(const ColumnDef& c) {
 
 namespace {
 
-// ResolvedMap::keptAsRead of a column filling a property of `kind`.
+// The type a value read keeps through both the column's fitting and the
+// property's conversion, by the column's kind and the property's.
+struct KeptRead {
+  ColKind column;
+  Kind property;
+  VarType kept;
+};
+constexpr KeptRead kKeptAsRead[] = {
+    {ColKind::kText, Kind::kText, VarType::kString},
+    {ColKind::kLong, Kind::kLong, VarType::kLong},
+    {ColKind::kDouble, Kind::kDouble, VarType::kDouble},
+    {ColKind::kDate, Kind::kDate, VarType::kDate},
+    {ColKind::kBool, Kind::kBoolean, VarType::kBoolean},
+    {ColKind::kFlag, Kind::kBoolean, VarType::kBoolean},
+    // The sub-record's number, as SetSubRecordID keeps it.
+    {ColKind::kRef, Kind::kRecord, VarType::kDouble},
+};
+
+// ColumnRead::kept of a column filling a property of `kind`.
 int KeptAsRead(const ColumnDef& c, Kind kind) {
-  VarType t;
-  switch (c.kind) {
-    case ColKind::kText:
-      if (c.readText || kind != Kind::kText) return -1;
-      t = VarType::kString;
-      break;
-    case ColKind::kLong:
-      if (kind != Kind::kLong) return -1;
-      t = VarType::kLong;
-      break;
-    case ColKind::kDouble:
-      if (kind != Kind::kDouble) return -1;
-      t = VarType::kDouble;
-      break;
-    case ColKind::kDate:
-      if (kind != Kind::kDate) return -1;
-      t = VarType::kDate;
-      break;
-    case ColKind::kBool:
-    case ColKind::kFlag:
-      if (kind != Kind::kBoolean) return -1;
-      t = VarType::kBoolean;
-      break;
-    case ColKind::kRef:
-      // The sub-record's number, as SetSubRecordID keeps it.
-      if (kind != Kind::kRecord) return -1;
-      t = VarType::kDouble;
-      break;
+  if (c.kind == ColKind::kText && c.readText) return -1;  // the text is converted
+  for (const KeptRead& k : kKeptAsRead)
+    if (k.column == c.kind && k.property == kind) return static_cast<int>(k.kept);
+  return -1;
+}
+
+// ColumnRead::nullAs of a column whose property keeps `kept`.
+jet::Statement::Cell::Kind NullReadAs(int kept) {
+  using K = jet::Statement::Cell::Kind;
+  switch (static_cast<VarType>(kept)) {
+    case VarType::kString:
+      return K::kText;
+    case VarType::kLong:
+      return K::kLong;
+    case VarType::kDouble:
+      return K::kDouble;
+    case VarType::kDate:
+      return K::kDate;
     default:
-      return -1;
+      return K::kNull;
   }
-  return static_cast<int>(t);
 }
 
 // ResolveMap's table, shared by the threads.
@@ -558,12 +574,20 @@ const ResolvedMap& ResolveMapShared(const ColumnMap& map, const RecordClass& cls
                                                         std::string(PropertyNameOf(c)) +
                                                         " for column " + std::string(map.table) +
                                                         "." + std::string(c.column));
-        r.props.push_back(index);
         const PropertyDef& p = cls.Property(index);
-        if (c.group == ColGroup::kBase && c.kind != ColKind::kRef && p.group == kBase)
+        // A lazy group's value comes with its group's read.
+        if (c.group == ColGroup::kBase && p.group != kBase)
+          throw Error(vberr::kInvalidProcedureCall,
+                      std::string(cls.Name()) + "." + std::string(p.name) +
+                          " is read with its group, not by the base column " +
+                          std::string(map.table) + "." + std::string(c.column));
+        r.props.push_back(index);
+        if (c.group == ColGroup::kBase && c.kind != ColKind::kRef)
           r.loadedInPlace[static_cast<size_t>(index)] = 1;
-        r.keptAsRead.push_back(KeptAsRead(c, p.kind));
-        r.baseProperty.push_back(p.group == kBase);
+        const int kept = KeptAsRead(c, p.kind);
+        r.reads[c.group == ColGroup::kLazy].push_back(
+            {static_cast<uint32_t>(r.props.size() - 1), index, kept, NullReadAs(kept),
+             kept == static_cast<int>(VarType::kBoolean), c.kind == ColKind::kRef});
       }
     } catch (...) {
       cache.erase(it);
@@ -677,7 +701,7 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   }
   rec.BeginLoad(Variant(id));
   AssignColumns(map, ColGroup::kBase, rec,
-                [&](size_t, size_t j, Variant& out) { out = std::move(header[j]); });
+                [&](const ColumnRead&, size_t j, Variant& out) { out = std::move(header[j]); });
   AssignColumns(*detail, ColGroup::kBase, dst, rec);
   dst.reset();
   if (def.hooks.afterRead) def.hooks.afterRead(rec);
@@ -691,7 +715,8 @@ void FillFromRow(const MapperDef& def, dao::Recordset& rs, double id, QvRecord& 
   const std::vector<int32_t>& fields = FieldIndexes(def.map, rs);
   rec.BeginLoad(Variant(id));
   // A column the recordset lacks raises its error through the name.
-  AssignColumns(def.map, ColGroup::kBase, rec, [&](size_t i, size_t, Variant& out) {
+  AssignColumns(def.map, ColGroup::kBase, rec, [&](const ColumnRead& r, size_t, Variant& out) {
+    const size_t i = r.column;
     out = fields[i] >= 0 ? rs.FieldValue(fields[i]) : rs.FieldValue(def.map.columns[i].column);
   });
   if (def.hooks.afterRead) def.hooks.afterRead(rec);

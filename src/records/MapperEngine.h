@@ -177,8 +177,9 @@ std::shared_ptr<QvRecord> RecordArg(std::string_view recordProgId, const Variant
                                     bool allowNothing = false);
 
 // Each column's property index in `cls`, resolved once per (type, map) and
-// kept for the process. Error 5 naming the property when the type lacks one
-// (a map that does not fit its record type).
+// kept for the process. Error 5 naming the property when the type lacks one,
+// or when a base column would fill a property of a lazy group (a map that
+// does not fit its record type).
 const std::vector<int>& ResolvedProperties(const ColumnMap& map, const RecordClass& cls);
 
 // A stored value as the column's property takes it: converted to the

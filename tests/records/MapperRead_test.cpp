@@ -182,6 +182,13 @@ TEST_F(MapperRead, AMapThatDoesNotFitItsTypeIsAnError) {
     ExpectError(c.error, c.where, [&] { ReadRow(*db_, def, 5, *r); });
     EXPECT_EQ(r->Get("DisplayName").Describe() + " " + r->Get("LPCategory").Describe(), c.values);
   }
+  // A base column cannot fill a lazy group's property (a load writes a base
+  // column into its property's slot).
+  constexpr static ColumnDef kBaseIntoLazy[] = {col::Text("DisplayName", "OCATO")};
+  constexpr static ColumnMap kLazyMap{"ConsStream", kBaseIntoLazy};
+  const MapperDef lazy{"Qv_Records.QvAccStream", kLazyMap, true};
+  ExpectError(vberr::kInvalidProcedureCall, "OCATO",
+              [&] { ReadRow(*db_, lazy, 5, *New("QvAccStream")); });
 }
 
 }  // namespace

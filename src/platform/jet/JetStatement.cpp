@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/automation/VbaText.h"
+#include "platform/jet/JetCellRead.h"
 #include "platform/jet/JetCellValue.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetStatementCache.h"
@@ -154,52 +155,6 @@ int Statement::ColumnIndex(std::string_view name) const {
 
 namespace {
 
-// Cell i of the current row typed by `type`, as CellAt describes. Inlined
-// into each reader of cells, so that a reader of whole rows keeps no Cell
-// between reading and storing it.
-[[gnu::always_inline]] inline Statement::Cell ReadCell(sqlite3_stmt* stmt, int i, JetType type) {
-  // One typed call per value (what sqlite3_column_* do after looking the
-  // value up; the connection has no mutex to take).
-  sqlite3_value* v = sqlite3_column_value(stmt, i);
-  Statement::Cell c;
-  using Kind = Statement::Cell::Kind;
-  switch (sqlite3_value_type(v)) {
-    case SQLITE_NULL:
-      c.kind = Kind::kNull;
-      break;
-    case SQLITE_INTEGER: {
-      // Typed as ColumnToVariant types it: an integer out of its column's
-      // range is kOther.
-      const sqlite3_int64 x = sqlite3_value_int64(v);
-      if (type == JetType::kLong) {
-        if (x >= INT32_MIN && x <= INT32_MAX) c.kind = Kind::kLong;
-      } else if (type == JetType::kInteger) {
-        if (x >= INT16_MIN && x <= INT16_MAX) c.kind = Kind::kInteger;
-      } else if (type == JetType::kByte) {
-        if (x >= 0 && x <= UINT8_MAX) c.kind = Kind::kByte;
-      }
-      c.number = static_cast<double>(x);
-      break;
-    }
-    case SQLITE_FLOAT:
-      if (type == JetType::kDouble || type == JetType::kDate) {
-        c.kind = type == JetType::kDouble ? Kind::kDouble : Kind::kDate;
-        c.number = sqlite3_value_double(v);
-      }
-      break;
-    case SQLITE_TEXT:
-      if (type == JetType::kText || type == JetType::kMemo) {
-        c.kind = Kind::kText;
-        const char* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
-        c.text = std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(v)));
-      }
-      break;
-    default:
-      break;
-  }
-  return c;
-}
-
 // Cell i of the current row into `out`, as Value gives it: a cell of the
 // kinds SetCellValue writes in place, any other through the general
 // conversion.
@@ -215,6 +170,10 @@ namespace {
 
 Statement::Cell Statement::CellAt(int i) const {
   return ReadCell(stmt_, i, entry_->columns[static_cast<size_t>(i)].type);
+}
+
+Statement::RowCells Statement::Cells() const {
+  return {stmt_, entry_->columns.data()};
 }
 
 bool Statement::PackRow(std::span<PackedCell> out, SpareBuffer<char>& texts) const {

@@ -98,6 +98,15 @@ class Statement {
     std::string_view text;
   };
   Cell CellAt(int i) const;
+  // What CellAt reads a cell of the current row from, for a reader that
+  // reads a row's cells in a loop of its own with CellAt's code inlined
+  // (JetCellRead.h): SQLite's statement and the result's columns. Valid
+  // until the statement is reset, stepped or destroyed.
+  struct RowCells {
+    sqlite3_stmt* stmt;
+    const ColumnMeta* columns;
+  };
+  RowCells Cells() const;
   // The current row's cells 0 .. out.size() as CellAt types them, packed in
   // 16 bytes each for readers that keep many rows, in one pass over the
   // row: a number or Date in `number`, a text's bytes appended to
