@@ -10,7 +10,6 @@
 #include "core/miDataBase.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
-#include "platform/jet/JetConnection.h"
 #include "records/PersonRelations.h"
 
 namespace qv::queries {
@@ -21,8 +20,8 @@ namespace {
 constexpr std::string_view kModule = "mCommonLookups";
 
 // The periods as read through one connection at one of its data
-// generations (jet::Connection::DataGeneration: another process's commit
-// or a rollback moves it).
+// generations (dao::Database::DataGeneration: another connection's or
+// workstation's commit or a rollback moves it).
 struct PeriodCache {
   bool filled = false;
   uint64_t connection = 0;
@@ -44,14 +43,11 @@ std::string YearReportKey(int32_t year, int32_t reportId) {
 
 PeriodCache& FilledCache() {
   PeriodCache& c = ThreadCache();
-  // A server database tells no data generation (another workstation's
-  // commit is not signalled): there the periods are read every time.
   const auto db = miDataBase::GetUserDataBase();
-  jet::Connection* conn = db->IsServer() ? nullptr : &db->Connection();
-  const uint64_t generation = conn ? conn->DataGeneration() : 0;
-  if (conn && c.filled && c.connection == conn->Serial() && c.generation == generation) return c;
+  const uint64_t connection = db->ConnectionSerial(), generation = db->DataGeneration();
+  if (c.filled && c.connection == connection && c.generation == generation) return c;
   PeriodCache fresh;
-  fresh.connection = conn ? conn->Serial() : 0;
+  fresh.connection = connection;
   fresh.generation = generation;
   auto rs = QvQuerySqlStatic(
       "select time_id, the_year, report_id, beg_date, end_date "

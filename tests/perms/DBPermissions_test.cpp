@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "core/miDataBase.h"
 #include "perms/mPasswordShuffling.h"
 #include "perms/miPerms.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/PgConnection.h"
 #include "records/EntityFixture.h"
 #include "records/EntityMappers.h"
 
@@ -195,8 +198,12 @@ TEST_F(Permissions, TheKeptLoginFollowsChangesOfTheUsersRow) {
       {"saved again", [&] { perms_.SaveUser(Obj(PermUser(4, "Glav", ""))); }, "Glav"},
       {"another connection",
        [&] {
+         const uint64_t seen = Db().DataGeneration();
          miDataBase::OpenUserDataBase()->ExecuteSql(
              "update PermUsers set Login = 'Kass' where ID = 4");
+         // On a server the commit is told a moment after it.
+         for (int i = 0; i < 50 && Db().DataGeneration() == seen; ++i)
+           std::this_thread::sleep_for(std::chrono::milliseconds(20));
        },
        "Kass"},
       {"rolled back",
@@ -211,6 +218,12 @@ TEST_F(Permissions, TheKeptLoginFollowsChangesOfTheUsersRow) {
   for (const auto& step : steps) {
     step.run();
     EXPECT_EQ(miPerms::GetUserName(4), step.login) << step.change;
+    // Kept: on a server too, read again without a round trip.
+    const uint64_t trips = jet::ServerRoundTrips();
+    EXPECT_EQ(miPerms::GetUserName(4), step.login);
+    if (*step.login) {
+      EXPECT_EQ(jet::ServerRoundTrips(), trips) << step.change;
+    }
   }
 }
 

@@ -119,6 +119,11 @@ class Database : public Object {
   jet::Connection& Connection(std::string_view operation = {}) const;
   // The server's engine. Errors: 3420 after Close, 3251 on a file.
   jet::Engine& ServerEngine() const;
+  // What a cache of rows read through this database keys on, on a file and
+  // on a server alike (jet::Engine::Serial and DataGeneration). Errors:
+  // 3420 after Close.
+  uint64_t ConnectionSerial() const;
+  uint64_t DataGeneration();
   // The user tables in creation order, and a table's definition (null when
   // there is none), from the file's or the server's catalogue.
   std::vector<std::string> TableNames();

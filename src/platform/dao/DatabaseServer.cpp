@@ -106,6 +106,14 @@ jet::Engine& Database::ServerEngine() const {
   return *engine_;
 }
 
+uint64_t Database::ConnectionSerial() const {
+  return engine_ ? engine_->Serial() : Connection().Serial();
+}
+
+uint64_t Database::DataGeneration() {
+  return engine_ ? engine_->DataGeneration() : Connection().DataGeneration();
+}
+
 std::vector<std::string> Database::TableNames() {
   if (engine_) return engine_->TableNames();
   return Connection().Schema().TableNames();

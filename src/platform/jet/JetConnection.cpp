@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "platform/jet/JetCollation.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/jet/JetFunctionImpl.h"
 #include "platform/jet/JetSchemaChange.h"
 #include "platform/jet/JetStatementCache.h"
@@ -504,8 +505,7 @@ int WaitForWriter(void* arg, int count) {
 
 Connection::Connection(Private, const std::string& path, const OpenOptions& options, bool create)
     : path_(path), options_(options), impl_(std::make_unique<Impl>()) {
-  static std::atomic<uint64_t> serials{0};
-  serial_ = ++serials;
+  serial_ = NewConnectionSerial();
   int flags = (options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
               (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
   const bool immutable = options.readOnly && NoWriterPossible(path);
@@ -960,6 +960,11 @@ void Connection::Rollback() {
   // A schema statement the transaction made is undone with it: what was
   // read of the schema since goes too.
   CheckSchemaVersion();
+}
+
+uint64_t NewConnectionSerial() {
+  static std::atomic<uint64_t> serials{0};
+  return ++serials;
 }
 
 uint64_t Connection::DataGeneration() {

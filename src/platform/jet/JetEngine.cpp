@@ -51,6 +51,8 @@ class FileEngineImpl final : public Engine {
   void CommitTrans() override { conn_->CommitTrans(); }
   void Rollback() override { conn_->Rollback(); }
   int TransactionDepth() const override { return conn_->TransactionDepth(); }
+  uint64_t Serial() const override { return conn_->Serial(); }
+  uint64_t DataGeneration() override { return conn_->DataGeneration(); }
   int64_t Changes() const override { return conn_->Changes(); }
   int64_t LastInsertId() override { return conn_->LastInsertRowId(); }
   std::vector<std::string> TableNames() override { return conn_->Schema().TableNames(); }

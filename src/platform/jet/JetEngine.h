@@ -149,6 +149,21 @@ class Engine {
   virtual void ReleaseReadSnapshot() noexcept {}
   virtual void EndReadSnapshot() noexcept {}
 
+  // What a cache of rows read through this engine keys on. Serial: a
+  // number no other connection of the process has had (a file's
+  // Connection::Serial; a server session's from the same count).
+  // DataGeneration moves at every rollback, with the schema (a change of
+  // this session's or another's), and when another connection commits rows
+  // or this one writes outside a transaction; a commit of this connection's
+  // transaction does not move it (a cache that keeps rows it writes drops
+  // them at those writes). On a file Connection::DataGeneration; on a
+  // server the commits of other sessions are the notices of the tables'
+  // triggers that reached the session, read without a round trip: one
+  // arrives a moment after its commit, so a read in between may keep the
+  // rows of before, as a file's reader may before the other's commit is seen.
+  virtual uint64_t Serial() const = 0;
+  virtual uint64_t DataGeneration() = 0;
+
   // The rows the last action statement changed.
   virtual int64_t Changes() const = 0;
   // The row address the last INSERT of this connection gave a row (0
@@ -171,6 +186,10 @@ class Engine {
   virtual void CreateTable(const TableSpec& table) = 0;
   virtual void AddField(std::string_view table, const FieldSpec& field) = 0;
 };
+
+// A number no connection of the process (a file's or a server session's)
+// has had before.
+uint64_t NewConnectionSerial();
 
 // RunEach's check of `values`, `runs` runs of them, against `st`'s
 // parameters (its errors, before any run), for the engines that send the

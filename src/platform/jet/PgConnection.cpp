@@ -54,6 +54,19 @@ constexpr std::string_view kStatementSavepoint = "jet_stmt";
 constexpr std::string_view kSchemaChangeNotice =
     "pg_notify('jet_schema_' || (SELECT oid FROM pg_namespace "
     "WHERE nspname = current_schema()), '')";
+// A commit of rows is told on the channel of the table's schema too, with
+// the payload "rows" (a schema change's is empty): a statement-level
+// trigger on each Jet table calls this function, made in each schema of a
+// catalogue. The server folds the notices of one transaction into one and
+// sends it at the commit only; a trigger also sees writes made by other
+// programs.
+constexpr std::string_view kRowsFunctionBody =
+    "RETURNS trigger LANGUAGE plpgsql AS $f$BEGIN PERFORM pg_notify('jet_schema_' || "
+    "(SELECT relnamespace FROM pg_class WHERE oid = TG_RELID), 'rows'); RETURN NULL; END$f$";
+constexpr std::string_view kRowsTrigger =
+    "CREATE TRIGGER \"_jet_rows_changed\" AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON ";
+constexpr std::string_view kRowsTriggerAction =
+    " FOR EACH STATEMENT EXECUTE FUNCTION \"_jet_rows_changed\"()";
 // Listens on the channels of the schemas of the search path that exist.
 constexpr std::string_view kListenSchemaChanges =
     "DO $jet$DECLARE s oid; BEGIN FOR s IN SELECT oid FROM pg_namespace "
@@ -346,10 +359,6 @@ constexpr std::string_view kCatalogueSql =
     "\"fields\" text, \"is_primary\" boolean, \"is_unique\" boolean, "
     "PRIMARY KEY (\"table_name\", \"name\"))";
 
-// A database made before tables without a primary key had the row key
-// (sql::kServerRowKey): each such table gets it, numbering its rows, and the
-// other sessions are told of the change. One round trip when nothing is
-// missing.
 // The catalogue's tables and fields whose names are beyond the server's
 // limit: (table, Null) rows first, then (table, field).
 constexpr std::string_view kLongNamesSql =
@@ -367,7 +376,16 @@ std::string Literal(std::string_view text) {
   return out + "'";
 }
 
-std::string RowKeyUpgradeSql() {
+// A database made before tables without a primary key had the row key
+// (sql::kServerRowKey): each such table gets it, numbering its rows, and the
+// other sessions are told of the change. One round trip when nothing is
+// missing.
+//
+// The same round trip makes the function that tells of commits of rows in
+// the schema when it is missing, and the trigger that calls it on each
+// table of the catalogue that lacks it (a database made before they were).
+// Two sessions opening at once: the second's duplicate is let go.
+std::string UpgradeSql() {
   const std::string key(sql::kServerRowKey);
   // The catalogue's tables without a primary key whose table lacks the key.
   const std::string missing =
@@ -381,7 +399,23 @@ std::string RowKeyUpgradeSql() {
   const std::string add = "EXECUTE format('ALTER TABLE %I ADD COLUMN IF NOT EXISTS " +
                           sql::PostgresRowKeySql() + "', t)";
   const std::string notify = "PERFORM " + std::string(kSchemaChangeNotice);
-  return "DO $jet$DECLARE t text; BEGIN FOR t IN " + missing + " LOOP " + add + "; " + notify +
+  const std::string function =
+      "IF to_regprocedure(format('%I.\"_jet_rows_changed\"()', current_schema())) IS NULL "
+      "THEN BEGIN EXECUTE format($q$CREATE FUNCTION %I.\"_jet_rows_changed\"() " +
+      std::string(kRowsFunctionBody) +
+      "$q$, current_schema()); EXCEPTION WHEN duplicate_function OR unique_violation THEN "
+      "NULL; END; END IF; ";
+  const std::string untriggered =
+      "SELECT j.\"name\" FROM \"_jet_tables\" j "
+      "WHERE to_regclass(quote_ident(j.\"name\")) IS NOT NULL "
+      "AND NOT EXISTS (SELECT 1 FROM pg_trigger g "
+      "WHERE g.tgrelid = to_regclass(quote_ident(j.\"name\")) "
+      "AND g.tgname = '_jet_rows_changed')";
+  const std::string trigger = "BEGIN EXECUTE format($q$" + std::string(kRowsTrigger) + "%I" +
+                              std::string(kRowsTriggerAction) +
+                              "$q$, t); EXCEPTION WHEN duplicate_object THEN NULL; END";
+  return "DO $jet$DECLARE t text; BEGIN " + function + "FOR t IN " + missing + " LOOP " + add +
+         "; " + notify + "; END LOOP; FOR t IN " + untriggered + " LOOP " + trigger +
          "; END LOOP; END $jet$";
 }
 
@@ -1118,7 +1152,8 @@ struct PgConnection::Impl {
   void CreateTable(const TableSpec& table) {
     if (Load(table.name)) ThrowJet(jeterr::kTableExists, {table.name}, kSourceTableDef);
     CheckFields(table);
-    Exec(sql::PostgresCreateTableSql(table));
+    Exec(sql::PostgresCreateTableSql(table) + "; " + std::string(kRowsTrigger) +
+         ServerQuoted(table.name) + std::string(kRowsTriggerAction));
     for (const IndexSpec& x : table.indexes)
       if (!x.primary) Exec(sql::PostgresCreateIndexSql(table.name, x));
     ExecParams("INSERT INTO \"_jet_tables\" (\"name\") VALUES ($1)", {table.name});
@@ -1343,6 +1378,8 @@ struct PgConnection::Impl {
     pending.clear();
     lockLevel = 0;
     snapshot = false;
+    // What was committed while the session was away was never told.
+    ++dataGeneration;
     PQreset(conn);
     if (PQstatus(conn) != CONNECTION_OK) ThrowResult(nullptr, conn, kSourceDatabase);
     ClearCache();
@@ -1409,6 +1446,9 @@ struct PgConnection::Impl {
                    : RunBetweenSavepoints(entry, p);
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
     NoteResult(entry, r.get());
+    // Committed as the server's own transaction (a file's connection does
+    // not note such a commit as its own either).
+    if (depth == 0 && entry.translation.kind != StatementKind::kSelect) ++dataGeneration;
     return r;
   }
 
@@ -1604,6 +1644,7 @@ struct PgConnection::Impl {
       if (inside && failedAt >= first) Undo(preamble);
       ThrowResult(failure.get(), conn, kSourceDatabase);
     }
+    if (!inside) ++dataGeneration;
     return changed;
   }
 
@@ -1756,22 +1797,32 @@ struct PgConnection::Impl {
     }
   }
 
-  // Drops what was read of the schema when another session told of a
-  // change of it: the notices that arrived are read without waiting (a
-  // commit's notice reaches the others a moment after it returns).
+  // Moves the data generation when another session told of a commit of
+  // rows or of a change of the schema, and drops what was read of the
+  // schema at the latter: the notices that arrived are read without
+  // waiting (a commit's notice reaches the others a moment after it
+  // returns). This session's own are let go.
   void CheckNotifications() {
     Revive();
     if (!PQconsumeInput(conn)) return;  // a lost connection fails the next statement
-    bool changed = false;
+    bool other = false, schema = false;
     while (PGnotify* n = PQnotifies(conn)) {
-      changed = changed || n->be_pid != PQbackendPID(conn);
+      if (n->be_pid != PQbackendPID(conn)) {
+        other = true;
+        schema = schema || *n->extra == '\0';
+      }
       PQfreemem(n);
     }
-    if (changed) SchemaChanged();
+    if (other) ++dataGeneration;
+    if (schema) SchemaChanged();
   }
+
+  // Engine::DataGeneration.
+  uint64_t dataGeneration = 0;
 
   // What was read of the schema and prepared against it goes.
   void SchemaChanged() {
+    ++dataGeneration;
     Forget();
     DropStatements();
   }
@@ -2072,13 +2123,14 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
     if (!collation)
       impl.Exec("CREATE COLLATION jetru (provider = icu, locale = '" +
                 std::string(sql::kServerCollationLocale) + "', deterministic = false)");
-    impl.Exec(kCatalogueSql);
+  }
+  if (!readOnly && (create || catalogue)) {
+    // The catalogue made when missing, the upgrades, and the catalogue's
+    // long names back, in one round trip.
+    ResultPtr longNames = impl.Exec((create ? std::string(kCatalogueSql) + "; " : std::string()) +
+                                    UpgradeSql() + "; " + std::string(kLongNamesSql));
     if (!catalogue)
       impl.ExecParams("INSERT INTO \"_jet_info\" VALUES ($1)", {std::string(kLocaleRussian)});
-  }
-  if (catalogue && !readOnly) {
-    // The catalogue's long names come back in the same round trip.
-    ResultPtr longNames = impl.Exec(RowKeyUpgradeSql() + "; " + std::string(kLongNamesSql));
     if (PQntuples(longNames.get()) > 0) impl.RenameCutNames(longNames.get());
   }
   return conn;
@@ -2227,6 +2279,11 @@ std::vector<int64_t> PgConnection::RunEach(EngineStatement& st, size_t runs,
   return impl_->RunPipelined(pg->Prepared(), texts);
 }
 
+uint64_t PgConnection::DataGeneration() {
+  impl_->CheckNotifications();
+  return impl_->dataGeneration;
+}
+
 int PgConnection::TransactionDepth() const {
   return impl_->depth;
 }
@@ -2324,6 +2381,8 @@ void PgConnection::CommitTrans() {
 void PgConnection::Rollback() {
   const int depth = impl_->depth;
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  // Rows read since may have been the level's writes.
+  ++impl_->dataGeneration;
   impl_->DropHeld(depth);
   --impl_->depth;
   // A write lock taken at this level or inside it goes with the level.

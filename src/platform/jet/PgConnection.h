@@ -63,6 +63,8 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   void HoldReadSnapshot() override;
   void ReleaseReadSnapshot() noexcept override;
   void EndReadSnapshot() noexcept override;
+  uint64_t Serial() const override { return serial_; }
+  uint64_t DataGeneration() override;
   int64_t Changes() const override;
   int64_t LastInsertId() override;
   std::vector<std::string> TableNames() override;
@@ -81,6 +83,7 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   friend class PgStatement;
   std::string location_;
   bool readOnly_;
+  uint64_t serial_ = NewConnectionSerial();
   std::unique_ptr<Impl> impl_;
 };
 

@@ -428,6 +428,7 @@ TEST_F(RunEach, RoundTripsPerCall) {
       {"a select after the rollback (its statement kept)",
        [&] { e.Prepare("SELECT N FROM T WHERE ID = 1")->Run(); }, 1},
       {"a definition read before", [&] { e.FindTable("T"); }, 0},
+      {"the data generation (the notices the socket holds)", [&] { e.DataGeneration(); }, 0},
       {"a read snapshot held (its begin sent with the first select)", [&] { e.HoldReadSnapshot(); },
        0},
       {"a select in it (with the begin)", [&] { e.Prepare("SELECT N FROM T WHERE ID = 1")->Run(); },
@@ -508,25 +509,26 @@ TEST_F(RunEach, RoundTripsPerCall) {
 // Another session's schema statement drops this session's prepared
 // statements when it changes this session's schema, and only then: not
 // when it changes an unrelated schema of the server (another folder's, a
-// shard's). Its notice reaches this session a moment after its commit: the
-// select is run for a while after it, each run's round trips counted.
+// shard's), nor when it writes rows. Its notice reaches this session a
+// moment after its commit: the select is run for a while after it, each
+// run's round trips counted.
 TEST_F(RunEach, ASchemaChangeOfAnotherSession) {
   jet::Engine& e = *engines_[1];
   testsupport::TestSchema unrelated(gConninfo, "qv_runeach_other_", nullptr);
   struct Case {
     const char* what;
     std::string location;
+    const char* statement;
     bool prepareAgain;
   };
   const std::vector<Case> cases = {
-      {"in an unrelated schema", unrelated.Location(), false},
-      {"in this session's schema", places_->Server(), true},
+      {"in an unrelated schema", unrelated.Location(), "CREATE TABLE U1 (A LONG)", false},
+      {"rows written in this session's schema", places_->Server(), "UPDATE T SET N = 4", false},
+      {"in this session's schema", places_->Server(), "CREATE TABLE U2 (A LONG)", true},
   };
-  int table = 0;
   for (const Case& c : cases) {
     e.Prepare("SELECT N FROM T WHERE ID = 1")->Run();
-    jet::OpenEngine(c.location, {.create = true})
-        ->Execute("CREATE TABLE U" + std::to_string(++table) + " (A LONG)");
+    jet::OpenEngine(c.location, {.create = true})->Execute(c.statement);
     bool preparedAgain = false;
     for (int i = 0; i < 50 && !preparedAgain; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -535,6 +537,81 @@ TEST_F(RunEach, ASchemaChangeOfAnotherSession) {
       preparedAgain = jet::ServerRoundTrips() - before > 1;
     }
     EXPECT_EQ(preparedAgain, c.prepareAgain) << c.what;
+  }
+}
+
+// The data generation of a file's connection and of a server's session:
+// this connection's write outside a transaction and its rollback move it,
+// its transaction's commit does not; another connection's or program's
+// commit moves it (on a server once its notice arrives), its rollback does
+// not on a server (a file's connection may count one: the file engine errs
+// towards reading again).
+TEST_F(RunEach, TheDataGeneration) {
+  testsupport::PgAdmin admin(gConninfo);
+  const std::string update = "UPDATE T SET N = N + 1 WHERE ID = 1";
+  struct Case {
+    const char* what;
+    std::function<void(jet::Engine& self, jet::Engine& other)> change;
+    bool moves;
+    bool serverOnly = false;
+  };
+  const std::vector<Case> cases = {
+      {"a write outside a transaction", [&](auto& self, auto&) { self.Execute(update); }, true},
+      {"a transaction's commit",
+       [&](auto& self, auto&) {
+         self.BeginTrans();
+         self.Execute(update);
+         self.CommitTrans();
+       },
+       false},
+      {"a rollback",
+       [&](auto& self, auto&) {
+         self.BeginTrans();
+         self.Execute(update);
+         self.Rollback();
+       },
+       true},
+      {"another connection's write", [&](auto&, auto& other) { other.Execute(update); }, true},
+      {"another connection's rollback",
+       [&](auto&, auto& other) {
+         other.BeginTrans();
+         other.Execute(update);
+         other.Rollback();
+       },
+       false, true},
+      {"another connection's transaction committed",
+       [&](auto&, auto& other) {
+         other.BeginTrans(true);
+         other.Execute(update);
+         other.CommitTrans();
+       },
+       true},
+      {"another program's write (on a file another connection's)",
+       [&](jet::Engine& self, jet::Engine& other) {
+         if (!self.IsServer())
+           other.Execute(update);
+         else
+           admin.Value("UPDATE " + places_->SchemaName() + ".\"T\" SET \"N\" = 2");
+       },
+       true},
+      {"another connection's schema statement",
+       [&](auto&, auto& other) { other.Execute("CREATE TABLE U (A LONG)"); }, true},
+      {"another connection's write to the table it made",
+       [&](auto&, auto& other) { other.Execute("INSERT INTO U (A) VALUES (1)"); }, true},
+  };
+  for (const auto& self : engines_) {
+    auto other = jet::OpenEngine(self->IsServer() ? places_->Server() : places_->File());
+    for (const Case& c : cases) {
+      if (c.serverOnly && !self->IsServer()) continue;
+      const uint64_t before = self->DataGeneration();
+      c.change(*self, *other);
+      bool moved = false;
+      for (int i = 0; i < 25 && !moved; ++i) {
+        moved = self->DataGeneration() != before;
+        if (self->IsServer() && !moved) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      EXPECT_EQ(moved, c.moves) << self->Location() << ": " << c.what;
+    }
   }
 }
 
