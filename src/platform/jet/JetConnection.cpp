@@ -784,6 +784,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
 Statement Connection::PrepareNative(std::string_view sql) {
   auto it = impl_->native.find(sql);
   if (it == impl_->native.end()) {
+    impl_->catalog->NativeText(sql);
     impl_->MakeRoom();
     auto entry = std::make_shared<StatementCacheEntry>();
     entry->sql = std::string(sql);
@@ -879,6 +880,7 @@ int64_t Connection::Execute(std::string_view jetSql) {
 }
 
 int64_t Connection::ExecuteNative(std::string_view sql) {
+  impl_->catalog->NativeText(sql);
   sqlite3* db = impl_->db.get();
   bool wrote = false;
   int64_t changes = 0;
