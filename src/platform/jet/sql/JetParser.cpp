@@ -36,8 +36,10 @@ thread_local std::vector<Token> tSpareTokens;
 JetParser::JetParser(std::string_view sql)
     : sql_(sql), tokens_(tSpareTokens), clauseError_(sqlerr::kInvalidStatement) {
   Tokenize(sql, *tokens_);
+  const Token end = tokens_->back();
+  for (size_t k = 0; k < kLookahead; ++k) tokens_->push_back(end);
   next_ = tokens_->data();
-  last_ = &tokens_->back();
+  last_ = &tokens_->back() - kLookahead;
 }
 
 JetParser::~JetParser() = default;
