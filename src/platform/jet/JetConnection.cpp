@@ -611,14 +611,24 @@ void Connection::Impl::DropOldest() {
 
 std::shared_ptr<StatementCacheEntry> Connection::Impl::NewEntry() {
   if (!spareEntry) return std::make_shared<StatementCacheEntry>();
-  // Every member as a new entry has it; the lists keep their capacity.
-  StatementCacheEntry fresh;
-  fresh.parameters = std::move(spareEntry->parameters);
-  fresh.parameters.clear();
-  fresh.columns = std::move(spareEntry->columns);
-  fresh.columns.clear();
-  fresh.idle = std::move(spareEntry->idle);
-  *spareEntry = std::move(fresh);
+  // Every member as a new entry has it, set in place (a new entry moved in
+  // moved every member twice); the lists keep their capacity.
+  StatementCacheEntry& e = *spareEntry;
+  e.sql.clear();
+  e.translation.reset();
+  e.hidden = 0;
+  e.parameters.clear();
+  e.columnsKnown = false;
+  e.columns.clear();
+  e.rowsLastRun = 0;
+  e.kept = {};
+  e.idle.clear();
+  e.preparedBefore = false;
+  e.transient = nullptr;
+  e.live = true;
+  e.rebound = false;
+  e.boundStmt = nullptr;
+  e.boundValues = e.boundLast = 0;
   return std::move(spareEntry);
 }
 
