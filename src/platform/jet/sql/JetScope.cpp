@@ -25,6 +25,16 @@ bool SameName(std::string_view a, std::string_view b) {
     }
     if (i == a.size()) return true;
   }
+  // First characters of one byte that differ but for case: no folding
+  // makes the names equal (a reference's name and the columns it is
+  // compared with mostly differ there), without looking at the rest.
+  if (!a.empty() && !b.empty()) {
+    const auto x = static_cast<unsigned char>(a[0]);
+    const auto y = static_cast<unsigned char>(b[0]);
+    const unsigned lower = x | 0x20u;
+    if (x < 0x80 && y < 0x80 && x != y && ((x ^ y) != 0x20u || lower < 'a' || lower > 'z'))
+      return false;
+  }
   auto ascii = [](std::string_view s) {
     unsigned high = 0;
     for (const char c : s) high |= static_cast<unsigned char>(c);
