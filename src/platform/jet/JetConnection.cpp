@@ -105,11 +105,13 @@ void Empty(std::shared_ptr<StatementCacheEntry>& entry) {
   entry.reset();
 }
 void SetKey(ShapeKey& key, HashedShape shape) {
-  key.text.assign(shape.text);
+  key.text.clear();  // appended: an assignment went through the general replace
+  key.text.append(shape.text);
   key.hash = shape.hash;
 }
 void SetKey(std::string& key, std::string_view text) {
-  key.assign(text);
+  key.clear();
+  key.append(text);
 }
 
 // The element keyed `key` in `map`, made when absent: from `spare`, a node
@@ -750,7 +752,8 @@ Statement Connection::Prepare(std::string_view jetSql) {
     into.entry.reset();
     into.bound.clear();
     for (uint16_t i : entry->parameters) into.bound.push_back(ResolveLiteral(scan.literals[i]));
-    into.text.assign(jetSql);
+    into.text.clear();  // appended: an assignment went through the general replace
+    into.text.append(jetSql);
     into.lastIsParameter = lastIsParameter && !entry->parameters.empty();
     if (!scan.literals.empty()) {
       const sql::Literal& lit = scan.literals.back();
@@ -840,8 +843,9 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
     entry->columns.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {
       ColumnMeta& m = entry->columns.emplace_back();
-      if (const char* t = sqlite3_column_table_name(stmt, i)) m.table = t;
-      if (const char* c = sqlite3_column_origin_name(stmt, i)) m.column = c;
+      // Appended to the new, empty strings: an assignment went through the general replace.
+      if (const char* t = sqlite3_column_table_name(stmt, i)) m.table.append(t);
+      if (const char* c = sqlite3_column_origin_name(stmt, i)) m.column.append(c);
       // A translation names and types its columns; SQLite's name is asked
       // only for the others.
       if (entry->translation && i < static_cast<int>(entry->translation->columns.size())) {

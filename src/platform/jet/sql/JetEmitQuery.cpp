@@ -254,16 +254,17 @@ const std::string& JetEmitter::ItemSql(const SelectState& state, size_t i) {
 // of different tables share it; else Expr1000, Expr1001 ... in order.
 void JetEmitter::NameItems(SelectState& state) const {
   // The qualifiers are views of the syntax tree's and the scope's names,
-  // which outlive this.
+  // which outlive this. The names are new and empty: appended to (an
+  // assignment went through the general replace).
   int exprNumber = 1000;
   for (SelectItemOut& it : state.items) {
     if (!it.alias.empty()) {
-      it.name = it.alias;
+      it.name.append(it.alias);
     } else if (it.column != nullptr) {
-      it.name = it.column->name;
+      it.name.append(it.column->name);
       it.qualifier = it.source->name;
     } else if (it.expr->kind == ExprKind::kColumn) {
-      it.name = it.expr->text;
+      it.name.append(it.expr->text);
       it.qualifier = it.expr->qualifier;
     } else {
       it.name = "Expr" + std::to_string(exprNumber++);
@@ -327,7 +328,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   // collation lengthen: grown from nothing it was reallocated several times.
   body.reserve(std::min<size_t>(jetSql_.size() + jetSql_.size() / 2, kBodyReserveCap));
   if (s.from) {
-    body = " FROM ";
+    body += " FROM "sv;
     EmitFrom(*s.from, scope, outer, body);
   }
 
@@ -371,7 +372,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   for (const auto& it : state.items) size += it.sql.size() + it.name.size() + 24;
   for (const auto& key : s.orderBy) size += 2 * SourceText(*key.expr).size() + 16;
   out.sql.reserve(size);
-  out.sql = s.distinct ? "SELECT DISTINCT "sv : "SELECT "sv;
+  out.sql += s.distinct ? "SELECT DISTINCT "sv : "SELECT "sv;
   for (size_t i = 0; i < state.items.size(); ++i) {
     if (i > 0) out.sql += ", "sv;
     out.sql += state.items[i].sql;
