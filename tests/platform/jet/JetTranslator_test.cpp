@@ -194,6 +194,7 @@ TEST_F(JetTranslator, PlainOperandsParseAsWithinExpressions) {
       {"select id from t where name Like 'a' & 'b' and v > 2 * 3",
        "WHERE ((jet_like(\"t\".\"name\", jet_concat('a', 'b')) <> 0) AND (\"t\".\"v\" > (2 * "
        "3)))"},
+      {"select id as [a\"b] from t", "SELECT \"t\".\"id\" AS \"a\"\"b\" FROM \"t\""},
       {"select Yes, No, t.[b] from t",
        "SELECT -1 AS \"Expr1000\", 0 AS \"Expr1001\", \"t\".\"b\" AS \"b\" FROM \"t\""},
       {"select Left(name, 2), UCase(t.name) from t",

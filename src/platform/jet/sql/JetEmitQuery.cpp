@@ -47,6 +47,22 @@ std::string InternalName(char kind, size_t i) {
   return "\"$" + std::string(1, kind) + std::to_string(i + 1) + "\"";
 }
 
+// Appends ` AS "name"`, the name quoted as sqlite::AppendQuoted quotes it,
+// sized once: every result column is named so.
+void AppendAlias(std::string& out, std::string_view name) {
+  constexpr std::string_view kAs = " AS \"";
+  size_t quotes = 0;
+  for (const char c : name) quotes += c == '"' ? 1 : 0;
+  const size_t at = out.size();
+  out.resize(at + kAs.size() + name.size() + quotes + 1);
+  char* p = std::copy(kAs.begin(), kAs.end(), out.data() + at);
+  for (const char c : name) {
+    *p++ = c;
+    if (c == '"') *p++ = '"';
+  }
+  *p = '"';
+}
+
 // A TOP count as SQLite takes it: whole counts as integers (at most int64's
 // largest), PERCENT fractions as they are.
 std::string FormatCount(double v) {
@@ -377,8 +393,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     if (i > 0) out.sql += ", "sv;
     out.sql += state.items[i].sql;
     AppendJetCollation(out.sql, *state.items[i].value);
-    out.sql += " AS "sv;
-    sqlite::AppendQuoted(out.sql, state.items[i].name);
+    AppendAlias(out.sql, state.items[i].name);
   }
   out.sql += body;
   for (size_t k = 0; k < s.orderBy.size(); ++k) {
