@@ -167,9 +167,15 @@ void JetEmitter::ParameterizeLiterals(std::span<const size_t> positions,
 
 bool JetEmitter::LiteralParameter(const Expr& e, std::string& out) {
   if (!literalUses_) return false;
-  const auto it = std::lower_bound(literalPositions_.begin(), literalPositions_.end(), e.pos);
-  if (it == literalPositions_.end() || *it != e.pos) return false;
-  const auto i = static_cast<size_t>(it - literalPositions_.begin());
+  // Literals are mostly written in the order of the text: the one after the
+  // last written is tried before a search.
+  size_t i = nextLiteral_;
+  if (i >= literalPositions_.size() || literalPositions_[i] != e.pos) {
+    const auto it = std::lower_bound(literalPositions_.begin(), literalPositions_.end(), e.pos);
+    if (it == literalPositions_.end() || *it != e.pos) return false;
+    i = static_cast<size_t>(it - literalPositions_.begin());
+  }
+  nextLiteral_ = i + 1;
   LiteralUse& use = (*literalUses_)[i];
   if (use == LiteralUse::kNone) use = LiteralUse::kParameter;
   char buf[24];

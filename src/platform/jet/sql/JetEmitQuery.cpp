@@ -408,7 +408,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     } else {
       AppendJetCollation(out.sql, EmitValue(e, scope, out.sql));
     }
-    out.sql += Direction(s.orderBy[k].desc);
+    if (const std::string_view d = Direction(s.orderBy[k].desc); !d.empty()) out.sql += d;
   }
   if (withTies)
     out.sql += " FETCH FIRST " + FormatCount(s.top) + " ROWS WITH TIES";
