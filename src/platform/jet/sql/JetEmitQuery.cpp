@@ -161,14 +161,19 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
   switch (t.kind) {
     case TableRef::Kind::kTable: {
       const auto& columns = TableColumns(t.table);
-      const std::string_view name = t.alias.empty() ? t.table : t.alias;
-      std::string qualifier = t.alias.empty() ? QuotedTable(t.table) : QuoteName(t.alias);
+      // Filled in place (one made apart was moved in and destroyed).
+      ScopeSource& source = scope.Add();
+      source.name.append(t.alias.empty() ? t.table : t.alias);
+      if (t.alias.empty())
+        AppendTable(source.qualifier, t.table);
+      else
+        sqlite::AppendQuoted(source.qualifier, t.alias);
+      source.columns = &columns;
       AppendTable(out, t.table);
       if (!t.alias.empty()) {
         out += " AS "sv;
-        out += qualifier;
+        out += source.qualifier;
       }
-      scope.Add(ScopeSource{std::string(name), std::move(qualifier), &columns, {}, {}});
       return;
     }
     case TableRef::Kind::kSubquery: {
