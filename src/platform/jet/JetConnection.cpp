@@ -159,9 +159,8 @@ struct BoundLiteral {
   std::string value;
 };
 
-// The value literal `lit` has as a SQLite literal.
-BoundLiteral ResolveLiteral(const sql::Literal& lit) {
-  BoundLiteral b;
+// Sets `b`, a new one, to the value literal `lit` has as a SQLite literal.
+void ResolveLiteral(const sql::Literal& lit, BoundLiteral& b) {
   const std::string_view inner =
       lit.token.size() >= 2 ? lit.token.substr(1, lit.token.size() - 2) : std::string_view();
   if (lit.kind == sql::LiteralKind::kText && lit.token.size() >= 2 &&
@@ -183,6 +182,10 @@ BoundLiteral ResolveLiteral(const sql::Literal& lit) {
       b.real = sql::NumberLiteralValue(lit.token);
     }
   }
+}
+BoundLiteral ResolveLiteral(const sql::Literal& lit) {
+  BoundLiteral b;
+  ResolveLiteral(lit, b);
   return b;
 }
 
@@ -751,7 +754,9 @@ Statement Connection::Prepare(std::string_view jetSql) {
     Impl::TextSlot& into = *from;
     into.entry.reset();
     into.bound.clear();
-    for (uint16_t i : entry->parameters) into.bound.push_back(ResolveLiteral(scan.literals[i]));
+    // Each resolved in its place (one resolved apart was moved in).
+    for (uint16_t i : entry->parameters)
+      ResolveLiteral(scan.literals[i], into.bound.emplace_back());
     into.text.clear();  // appended: an assignment went through the general replace
     into.text.append(jetSql);
     into.lastIsParameter = lastIsParameter && !entry->parameters.empty();
