@@ -123,11 +123,8 @@ ExprPtr JetParser::MakeNode(ExprKind kind, size_t pos, ExprList args) {
 
 ExprPtr JetParser::MakeBinary(Op op, ExprPtr left, ExprPtr right) {
   const size_t pos = left->pos;
-  ExprList args;
-  args.reserve(2);  // one allocation, not one per operand
-  args.push_back(std::move(left));
-  args.push_back(std::move(right));
-  auto e = MakeNode(ExprKind::kBinary, pos, std::move(args));
+  // Made of both at once: one allocation, and no append per operand.
+  auto e = MakeNode(ExprKind::kBinary, pos, ExprList{left, right});
   e->op = op;
   return e;
 }
@@ -218,9 +215,7 @@ ExprPtr JetParser::ParseComparison() {
     size_t end = 0;
     if (Accept(Keyword::kLike)) {
       kind = ExprKind::kLike;
-      args.reserve(2);  // one allocation, not one per operand
-      args.push_back(std::move(left));
-      args.push_back(ParseInfix(1));
+      args = ExprList{left, ParseInfix(1)};  // one allocation, no append per operand
     } else if (Accept(Keyword::kBetween)) {
       kind = ExprKind::kBetween;
       args.reserve(3);
