@@ -218,11 +218,9 @@ ExprPtr JetParser::ParseComparison() {
       args = ExprList{left, ParseInfix(1)};  // one allocation, no append per operand
     } else if (Accept(Keyword::kBetween)) {
       kind = ExprKind::kBetween;
-      args.reserve(3);
-      args.push_back(std::move(left));
-      args.push_back(ParseInfix(1));
+      ExprPtr low = ParseInfix(1);
       if (!Accept(Keyword::kAnd)) FailExpression(Peek());
-      args.push_back(ParseInfix(1));
+      args = ExprList{left, low, ParseInfix(1)};
     } else if (Accept(Keyword::kIn)) {
       kind = ExprKind::kIn;
       ExprNesting guard(nesting_);
