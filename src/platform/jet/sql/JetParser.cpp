@@ -359,6 +359,7 @@ TreeList<OrderKey> JetParser::ParseOrderBy() {
   Take();  // ORDER
   Expect(Keyword::kBy);
   TreeList<OrderKey> keys;
+  keys.reserve(2);  // most orderings: grown from none, a block per key
   do {
     const Token& t = Peek();
     if (t.kind == TokenKind::kEnd || t.IsSymbol(";") || t.IsSymbol(")") || t.IsSymbol(",") ||

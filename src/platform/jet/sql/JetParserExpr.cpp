@@ -426,6 +426,9 @@ ExprPtr JetParser::ParseCall(const Token& name) {
     Take();
     star = true;
   } else if (!Peek().IsSymbol(")")) {
+    // Room for most calls' arguments at once: grown from none, the list
+    // took a block per argument.
+    args.reserve(4);
     do {
       args.push_back(ParseOr());
     } while (AcceptSymbol(","));
