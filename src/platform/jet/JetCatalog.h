@@ -89,6 +89,10 @@ class Catalog : public SchemaView {
   void EnsureCreated(std::string_view locale = {});
   // The locale the file was created with, or "" when it was not recorded.
   std::string Locale() const;
+  // Told of every native text the connection prepares (its own statements
+  // never set a journal mode): one naming the journal_mode pragma may set
+  // one, and running it may close the log and its shared memory.
+  void NativeText(std::string_view sql) const;
 
   // Creates a table with its indexes, all or nothing. Errors: 3010 the table
   // exists, 3125 bad name, 3264 no fields, 3191 a field twice, 3259 a type
@@ -207,10 +211,6 @@ class Catalog : public SchemaView {
   // The pager's count of commits to the file, as of the last read
   // transaction begun.
   int64_t DataVersion() const;
-  // Told of every statement this connection prepares that sets a journal
-  // mode: running it may close the log and its shared memory.
-  static int Authorize(void* self, int action, const char* name, const char* value,
-                       const char* database, const char* trigger);
   // The file's schema version as the connection's snapshot (or a read
   // transaction of its own) sees it.
   int64_t ReadSchemaVersion() const;

@@ -106,11 +106,13 @@ void Empty(std::shared_ptr<StatementCacheEntry>& entry) {
   entry.reset();
 }
 void SetKey(ShapeKey& key, HashedShape shape) {
-  key.text.assign(shape.text);
+  key.text.clear();  // appended: an assignment went through the general replace
+  key.text.append(shape.text);
   key.hash = shape.hash;
 }
 void SetKey(std::string& key, std::string_view text) {
-  key.assign(text);
+  key.clear();
+  key.append(text);
 }
 
 // The element keyed `key` in `map`, made when absent: from `spare`, a node
@@ -158,9 +160,8 @@ struct BoundLiteral {
   std::string value;
 };
 
-// The value literal `lit` has as a SQLite literal.
-BoundLiteral ResolveLiteral(const sql::Literal& lit) {
-  BoundLiteral b;
+// Sets `b`, a new one, to the value literal `lit` has as a SQLite literal.
+void ResolveLiteral(const sql::Literal& lit, BoundLiteral& b) {
   const std::string_view inner =
       lit.token.size() >= 2 ? lit.token.substr(1, lit.token.size() - 2) : std::string_view();
   if (lit.kind == sql::LiteralKind::kText && lit.token.size() >= 2 &&
@@ -182,6 +183,10 @@ BoundLiteral ResolveLiteral(const sql::Literal& lit) {
       b.real = sql::NumberLiteralValue(lit.token);
     }
   }
+}
+BoundLiteral ResolveLiteral(const sql::Literal& lit) {
+  BoundLiteral b;
+  ResolveLiteral(lit, b);
   return b;
 }
 
@@ -611,14 +616,24 @@ void Connection::Impl::DropOldest() {
 
 std::shared_ptr<StatementCacheEntry> Connection::Impl::NewEntry() {
   if (!spareEntry) return std::make_shared<StatementCacheEntry>();
-  // Every member as a new entry has it; the lists keep their capacity.
-  StatementCacheEntry fresh;
-  fresh.parameters = std::move(spareEntry->parameters);
-  fresh.parameters.clear();
-  fresh.columns = std::move(spareEntry->columns);
-  fresh.columns.clear();
-  fresh.idle = std::move(spareEntry->idle);
-  *spareEntry = std::move(fresh);
+  // Every member as a new entry has it, set in place (a new entry moved in
+  // moved every member twice); the lists keep their capacity.
+  StatementCacheEntry& e = *spareEntry;
+  e.sql.clear();
+  e.translation.reset();
+  e.hidden = 0;
+  e.parameters.clear();
+  e.columnsKnown = false;
+  e.columns.clear();
+  e.rowsLastRun = 0;
+  e.kept = {};
+  e.idle.clear();
+  e.preparedBefore = false;
+  e.transient = nullptr;
+  e.live = true;
+  e.rebound = false;
+  e.boundStmt = nullptr;
+  e.boundValues = e.boundLast = 0;
   return std::move(spareEntry);
 }
 
@@ -739,8 +754,11 @@ Statement Connection::Prepare(std::string_view jetSql) {
     Impl::TextSlot& into = *from;
     into.entry.reset();
     into.bound.clear();
-    for (uint16_t i : entry->parameters) into.bound.push_back(ResolveLiteral(scan.literals[i]));
-    into.text.assign(jetSql);
+    // Each resolved in its place (one resolved apart was moved in).
+    for (uint16_t i : entry->parameters)
+      ResolveLiteral(scan.literals[i], into.bound.emplace_back());
+    into.text.clear();  // appended: an assignment went through the general replace
+    into.text.append(jetSql);
     into.lastIsParameter = lastIsParameter && !entry->parameters.empty();
     if (!scan.literals.empty()) {
       const sql::Literal& lit = scan.literals.back();
@@ -784,6 +802,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
 Statement Connection::PrepareNative(std::string_view sql) {
   auto it = impl_->native.find(sql);
   if (it == impl_->native.end()) {
+    impl_->catalog->NativeText(sql);
     impl_->MakeRoom();
     auto entry = std::make_shared<StatementCacheEntry>();
     entry->sql = std::string(sql);
@@ -829,8 +848,9 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
     entry->columns.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {
       ColumnMeta& m = entry->columns.emplace_back();
-      if (const char* t = sqlite3_column_table_name(stmt, i)) m.table = t;
-      if (const char* c = sqlite3_column_origin_name(stmt, i)) m.column = c;
+      // Appended to the new, empty strings: an assignment went through the general replace.
+      if (const char* t = sqlite3_column_table_name(stmt, i)) m.table.append(t);
+      if (const char* c = sqlite3_column_origin_name(stmt, i)) m.column.append(c);
       // A translation names and types its columns; SQLite's name is asked
       // only for the others.
       if (entry->translation && i < static_cast<int>(entry->translation->columns.size())) {
@@ -879,6 +899,7 @@ int64_t Connection::Execute(std::string_view jetSql) {
 }
 
 int64_t Connection::ExecuteNative(std::string_view sql) {
+  impl_->catalog->NativeText(sql);
   sqlite3* db = impl_->db.get();
   bool wrote = false;
   int64_t changes = 0;

@@ -16,6 +16,8 @@
 
 namespace qv::jet {
 
+// A member added here is set as a new entry has it in
+// Connection::Impl::NewEntry too, which makes an entry of a dropped one.
 struct StatementCacheEntry {
   std::string sql;  // the SQLite text
   // Empty for native SQL. Its `sql` was moved to `sql` above: a cached

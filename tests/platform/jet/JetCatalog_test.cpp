@@ -123,26 +123,35 @@ TEST_F(CatalogTest, TablesMadeWithoutTheCatalogueAreDescribedFromSqlite) {
             "unique]");
 }
 
-// A journal mode this connection sets closes or opens its log, through
-// which the catalogue learns of other connections' commits: a table another
-// connection makes afterwards is still seen at the next lookup.
+// A journal mode this connection sets, by either kind of native statement,
+// closes or opens its log, through which the catalogue learns of other
+// connections' commits: a table another connection makes afterwards is
+// still seen at the next lookup. Each way on a connection of its own, as
+// the first such statement tells the connection for good.
 TEST_F(CatalogTest, LookupsFollowOtherConnectionsAcrossJournalModes) {
   const struct {
-    const char* mode;
-    const char* table;
-  } steps[] = {{"delete", "MadeInRollbackMode"}, {"wal", "MadeInLogMode"}};
-  ASSERT_NE(db_->Schema().FindTable("Persons"), nullptr);  // a lookup in WAL mode first
-  for (const auto& s : steps) {
-    SCOPED_TRACE(s.mode);
-    db_->ExecuteNative(std::string("PRAGMA journal_mode = ") + s.mode);
-    Statement mode = db_->PrepareNative("PRAGMA journal_mode");
-    ASSERT_TRUE(mode.Step());
-    ASSERT_EQ(mode.Text(0), s.mode);
-    mode.Reset();
-    EXPECT_EQ(db_->Schema().FindTable(s.table), nullptr);
-    auto other = Connection::Open(folder_.File("Test.mdb"));
-    other->Schema().CreateTable({s.table, {FieldSpec{"A", JetType::kLong}}, {}});
-    EXPECT_NE(db_->Schema().FindTable(s.table), nullptr);
+    bool prepared;       // PrepareNative and Step, else ExecuteNative
+    const char* pragma;  // the pragma's name as written
+  } ways[] = {{false, "journal_mode"}, {true, "Journal_Mode"}};
+  for (const auto& w : ways) {
+    SCOPED_TRACE(w.pragma);
+    db_ = Connection::Open(folder_.File("Test.mdb"));
+    ASSERT_NE(db_->Schema().FindTable("Persons"), nullptr);  // a lookup in WAL mode first
+    for (const std::string mode : {"delete", "wal"}) {
+      const std::string set = std::string("PRAGMA ") + w.pragma + " = " + mode;
+      if (w.prepared) {
+        Statement s = db_->PrepareNative(set);
+        ASSERT_TRUE(s.Step());
+        ASSERT_EQ(s.Text(0), mode);
+      } else {
+        db_->ExecuteNative(set);
+      }
+      const std::string table = "Made_" + mode + (w.prepared ? "_prepared" : "");
+      EXPECT_EQ(db_->Schema().FindTable(table), nullptr);
+      auto other = Connection::Open(folder_.File("Test.mdb"));
+      other->Schema().CreateTable({table, {FieldSpec{"A", JetType::kLong}}, {}});
+      EXPECT_NE(db_->Schema().FindTable(table), nullptr);
+    }
   }
 }
 

@@ -44,13 +44,25 @@ struct TreeNode {
   static void operator delete(void*) noexcept {}
 };
 
-// An owner of a node that frees nothing: the arena holds the node.
+// A node's pointer, which frees nothing: the arena holds the node. A plain
+// pointer's copy: as a unique_ptr (with a deleter doing nothing) every
+// level of the parser returned its node through memory and nulled what it
+// moved from.
 template <class T>
-struct TreeDeleter {
-  void operator()(T*) const noexcept {}
+class TreePtr {
+ public:
+  TreePtr() = default;
+  TreePtr(std::nullptr_t) {}
+  explicit TreePtr(T* p) : p_(p) {}
+  T* get() const { return p_; }
+  T& operator*() const { return *p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  bool operator==(std::nullptr_t) const { return p_ == nullptr; }
+
+ private:
+  T* p_ = nullptr;
 };
-template <class T>
-using TreePtr = std::unique_ptr<T, TreeDeleter<T>>;
 template <class T, class... Args>
 TreePtr<T> MakeTree(Args&&... args) {
   return TreePtr<T>(new T(std::forward<Args>(args)...));

@@ -167,9 +167,15 @@ void JetEmitter::ParameterizeLiterals(std::span<const size_t> positions,
 
 bool JetEmitter::LiteralParameter(const Expr& e, std::string& out) {
   if (!literalUses_) return false;
-  const auto it = std::lower_bound(literalPositions_.begin(), literalPositions_.end(), e.pos);
-  if (it == literalPositions_.end() || *it != e.pos) return false;
-  const auto i = static_cast<size_t>(it - literalPositions_.begin());
+  // Literals are mostly written in the order of the text: the one after the
+  // last written is tried before a search.
+  size_t i = nextLiteral_;
+  if (i >= literalPositions_.size() || literalPositions_[i] != e.pos) {
+    const auto it = std::lower_bound(literalPositions_.begin(), literalPositions_.end(), e.pos);
+    if (it == literalPositions_.end() || *it != e.pos) return false;
+    i = static_cast<size_t>(it - literalPositions_.begin());
+  }
+  nextLiteral_ = i + 1;
   LiteralUse& use = (*literalUses_)[i];
   if (use == LiteralUse::kNone) use = LiteralUse::kParameter;
   char buf[24];
@@ -415,14 +421,23 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope, std::string& o
   if (e.op == Op::kConcat) return EmitConcat(e, scope, out);
   const size_t start = out.size();
   if (e.op == Op::kAnd || e.op == Op::kOr) {
-    out += '(';
-    const Emitted a = Emit(*e.args[0], scope, out);
-    const size_t mid = out.size();
-    const Emitted b = Emit(*e.args[1], scope, out);
-    out += ')';
     auto bitwise = [](const Emitted& x) {
       return !x.condition && IsIntegerType(x.type) && x.type != JetType::kBoolean;
     };
+    out += '(';
+    const Emitted a = Emit(*e.args[0], scope, out);
+    // A first operand that is no whole number makes the operator logical
+    // whatever the second is: written between them as they are emitted,
+    // not inserted after.
+    if (!Postgres() && !bitwise(a)) {
+      out += e.op == Op::kAnd ? " AND "sv : " OR "sv;
+      Emit(*e.args[1], scope, out);
+      out += ')';
+      return Condition();
+    }
+    const size_t mid = out.size();
+    const Emitted b = Emit(*e.args[1], scope, out);
+    out += ')';
     if (bitwise(a) && bitwise(b)) {
       InsertAt(out, mid, {e.op == Op::kAnd ? " & " : " | "});
       return Value(PromoteNumeric(a.type, b.type));
@@ -588,17 +603,32 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope, std::string& 
   const size_t start = out.size();
   out += '(';
   const Emitted v = EmitValue(*e.args[0], scope, out);
+  const std::string_view between = e.negated ? " NOT BETWEEN "sv : " BETWEEN "sv;
+  const auto loNum = ConstantNumber(*e.args[1]);
+  const auto hiNum = ConstantNumber(*e.args[2]);
+  const bool bothText =
+      e.args[1]->kind == ExprKind::kString && e.args[2]->kind == ExprKind::kString;
+  // A plain column between constants (the most common): no collation after
+  // the value and the bounds in their order, known before they are
+  // emitted, so that nothing is inserted or moved after.
+  if (v.bareColumn && ((loNum && hiNum) || bothText)) {
+    DependsOnValue(*e.args[1]);
+    DependsOnValue(*e.args[2]);
+    const bool swap =
+        bothText ? CompareTextRu(e.args[1]->text, e.args[2]->text) > 0 : *loNum > *hiNum;
+    out += between;
+    EmitValue(*e.args[swap ? 2 : 1], scope, out);
+    out += " AND "sv;
+    EmitValue(*e.args[swap ? 1 : 2], scope, out);
+    out += ')';
+    return Condition();
+  }
   const size_t loStart = out.size();
   const Emitted lo = EmitValue(*e.args[1], scope, out);
   const size_t hiStart = out.size();
   const Emitted hi = EmitValue(*e.args[2], scope, out);
   const bool text = IsTextType(v.type) || IsTextType(lo.type) || IsTextType(hi.type);
   const std::string_view valueCollation = text && !v.bareColumn ? kCollateClause : "";
-  const std::string_view between = e.negated ? " NOT BETWEEN "sv : " BETWEEN "sv;
-  const auto loNum = ConstantNumber(*e.args[1]);
-  const auto hiNum = ConstantNumber(*e.args[2]);
-  const bool bothText =
-      e.args[1]->kind == ExprKind::kString && e.args[2]->kind == ExprKind::kString;
   if ((loNum && hiNum) || bothText) {
     DependsOnValue(*e.args[1]);
     DependsOnValue(*e.args[2]);

@@ -47,6 +47,22 @@ std::string InternalName(char kind, size_t i) {
   return "\"$" + std::string(1, kind) + std::to_string(i + 1) + "\"";
 }
 
+// Appends ` AS "name"`, the name quoted as sqlite::AppendQuoted quotes it,
+// sized once: every result column is named so.
+void AppendAlias(std::string& out, std::string_view name) {
+  constexpr std::string_view kAs = " AS \"";
+  size_t quotes = 0;
+  for (const char c : name) quotes += c == '"' ? 1 : 0;
+  const size_t at = out.size();
+  out.resize(at + kAs.size() + name.size() + quotes + 1);
+  char* p = std::copy(kAs.begin(), kAs.end(), out.data() + at);
+  for (const char c : name) {
+    *p++ = c;
+    if (c == '"') *p++ = '"';
+  }
+  *p = '"';
+}
+
 // A TOP count as SQLite takes it: whole counts as integers (at most int64's
 // largest), PERCENT fractions as they are.
 std::string FormatCount(double v) {
@@ -56,13 +72,13 @@ std::string FormatCount(double v) {
   return buf;
 }
 
-ResultColumn MakeColumn(std::string name, const Emitted& v) {
-  ResultColumn c;
-  c.name = std::move(name);
+// Made in place in the select's columns (one made apart was copied and
+// moved twice).
+void MakeColumn(ResultColumn& c, std::string_view name, const Emitted& v) {
+  c.name.append(name);
   c.type = v.type;
   if (v.type == JetType::kText || v.type == JetType::kChar) c.size = v.size > 0 ? v.size : 255;
   if (v.type == JetType::kBinary || v.type == JetType::kVarBinary) c.size = v.size;
-  return c;
 }
 
 // Restores the emitter's per-select state when a nested select is done.
@@ -145,14 +161,19 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
   switch (t.kind) {
     case TableRef::Kind::kTable: {
       const auto& columns = TableColumns(t.table);
-      const std::string_view name = t.alias.empty() ? t.table : t.alias;
-      std::string qualifier = t.alias.empty() ? QuotedTable(t.table) : QuoteName(t.alias);
+      // Filled in place (one made apart was moved in and destroyed).
+      ScopeSource& source = scope.Add();
+      source.name.append(t.alias.empty() ? t.table : t.alias);
+      if (t.alias.empty())
+        AppendTable(source.qualifier, t.table);
+      else
+        sqlite::AppendQuoted(source.qualifier, t.alias);
+      source.columns = &columns;
       AppendTable(out, t.table);
       if (!t.alias.empty()) {
         out += " AS "sv;
-        out += qualifier;
+        out += source.qualifier;
       }
-      scope.Add(ScopeSource{std::string(name), std::move(qualifier), &columns, {}, {}});
       return;
     }
     case TableRef::Kind::kSubquery: {
@@ -254,16 +275,17 @@ const std::string& JetEmitter::ItemSql(const SelectState& state, size_t i) {
 // of different tables share it; else Expr1000, Expr1001 ... in order.
 void JetEmitter::NameItems(SelectState& state) const {
   // The qualifiers are views of the syntax tree's and the scope's names,
-  // which outlive this.
+  // which outlive this. The names are new and empty: appended to (an
+  // assignment went through the general replace).
   int exprNumber = 1000;
   for (SelectItemOut& it : state.items) {
     if (!it.alias.empty()) {
-      it.name = it.alias;
+      it.name.append(it.alias);
     } else if (it.column != nullptr) {
-      it.name = it.column->name;
+      it.name.append(it.column->name);
       it.qualifier = it.source->name;
     } else if (it.expr->kind == ExprKind::kColumn) {
-      it.name = it.expr->text;
+      it.name.append(it.expr->text);
       it.qualifier = it.expr->qualifier;
     } else {
       it.name = "Expr" + std::to_string(exprNumber++);
@@ -327,7 +349,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   // collation lengthen: grown from nothing it was reallocated several times.
   body.reserve(std::min<size_t>(jetSql_.size() + jetSql_.size() / 2, kBodyReserveCap));
   if (s.from) {
-    body = " FROM ";
+    body += " FROM "sv;
     EmitFrom(*s.from, scope, outer, body);
   }
 
@@ -356,7 +378,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
 
   QueryOut out;
   out.columns.reserve(state.items.size());
-  for (const auto& it : state.items) out.columns.push_back(MakeColumn(it.name, *it.value));
+  for (const auto& it : state.items) MakeColumn(out.columns.emplace_back(), it.name, *it.value);
   if (derived) Origins(state, scope, out);
   out.simple = !s.hasTop && s.orderBy.empty();
   // PostgreSQL keeps the rows tied with the n-th itself.
@@ -371,13 +393,18 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   for (const auto& it : state.items) size += it.sql.size() + it.name.size() + 24;
   for (const auto& key : s.orderBy) size += 2 * SourceText(*key.expr).size() + 16;
   out.sql.reserve(size);
-  out.sql = s.distinct ? "SELECT DISTINCT "sv : "SELECT "sv;
+  out.sql += s.distinct ? "SELECT DISTINCT "sv : "SELECT "sv;
   for (size_t i = 0; i < state.items.size(); ++i) {
     if (i > 0) out.sql += ", "sv;
     out.sql += state.items[i].sql;
     AppendJetCollation(out.sql, *state.items[i].value);
-    out.sql += " AS "sv;
-    out.sql += QuotedColumn(state.items[i].name);
+    if (Postgres()) {
+      // A name beyond the server's limit is labelled by its short form.
+      out.sql += " AS "sv;
+      out.sql += QuotedColumn(state.items[i].name);
+    } else {
+      AppendAlias(out.sql, state.items[i].name);
+    }
   }
   out.sql += body;
   for (size_t k = 0; k < s.orderBy.size(); ++k) {
@@ -392,7 +419,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     } else {
       AppendJetCollation(out.sql, EmitValue(e, scope, out.sql));
     }
-    out.sql += Direction(s.orderBy[k].desc);
+    if (const std::string_view d = Direction(s.orderBy[k].desc); !d.empty()) out.sql += d;
   }
   if (withTies)
     out.sql += " FETCH FIRST " + FormatCount(s.top) + " ROWS WITH TIES";

@@ -203,7 +203,8 @@ class JetEmitter {
   bool derivedSelect_ = false;                // the next select is a derived table's
   std::span<const size_t> literalPositions_;  // empty: literals stay literals
   std::vector<LiteralUse>* literalUses_ = nullptr;
-  int lazy_ = 0;  // inside parts of a choice that may not be computed
+  size_t nextLiteral_ = 0;  // the literal after the last one written, tried first
+  int lazy_ = 0;            // inside parts of a choice that may not be computed
 };
 
 // Appends " COLLATE JETRU" when `e` is text-typed and not a plain column.

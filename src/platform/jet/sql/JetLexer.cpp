@@ -234,8 +234,7 @@ class Lexer {
 
   void Word(Token& t, size_t start) {
     const size_t n = sql_.size();
-    size_t i = i_;
-    while (i < n && IsWordByte(static_cast<unsigned char>(sql_[i]))) ++i;
+    size_t i = WordEnd(sql_, i_, trailingWord_);
     if (i < n && sql_[i] == '$') ++i;  // Trim$, UCase$ ...
     i_ = i;
     Make(t, TokenKind::kWord, start);
@@ -326,6 +325,7 @@ class Lexer {
   }
 
   std::string_view sql_;
+  size_t trailingWord_ = TrailingWordStart(sql_);
   size_t i_ = 0;
 };
 

@@ -72,4 +72,21 @@ inline bool IsWordByte(unsigned char c) {
   return kWordBytes[c];
 }
 
+// Where the run of word bytes that ends `sql` begins (its size when the last
+// byte is no word byte): a word starting before it ends before it, at a
+// byte that is none, so that the loops over a word's bytes need no bounds
+// check; a word starting in it runs to the end.
+inline size_t TrailingWordStart(std::string_view sql) {
+  size_t i = sql.size();
+  while (i > 0 && IsWordByte(static_cast<unsigned char>(sql[i - 1]))) --i;
+  return i;
+}
+// The end of the word starting at `i` (its bytes up to the first that is no
+// word byte); `trailing` is TrailingWordStart(sql).
+inline size_t WordEnd(std::string_view sql, size_t i, size_t trailing) {
+  if (i >= trailing) return sql.size();
+  while (IsWordByte(static_cast<unsigned char>(sql[i]))) ++i;
+  return i;
+}
+
 }  // namespace qv::jet::sql

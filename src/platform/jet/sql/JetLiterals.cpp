@@ -134,12 +134,13 @@ void ScanLiterals(std::string_view s, LiteralScan& out) {
     out.literals.push_back({kind, start, s.substr(start, end - start)});
   };
   const size_t n = s.size();
+  const size_t trailingWord = TrailingWordStart(s);
   while (i < n) {
     const char c = s[i];
     const size_t start = i;
     const ScanClass k = ClassOf(c);
     if (k == ScanClass::kWord) {
-      while (i < n && IsWordByte(static_cast<unsigned char>(s[i]))) ++i;
+      i = WordEnd(s, i, trailingWord);
       if (i < n && s[i] == '$') ++i;
     } else if (k == ScanClass::kPlain) {
       do {

@@ -36,8 +36,10 @@ thread_local std::vector<Token> tSpareTokens;
 JetParser::JetParser(std::string_view sql)
     : sql_(sql), tokens_(tSpareTokens), clauseError_(sqlerr::kInvalidStatement) {
   Tokenize(sql, *tokens_);
+  const Token end = tokens_->back();
+  for (size_t k = 0; k < kLookahead; ++k) tokens_->push_back(end);
   next_ = tokens_->data();
-  last_ = &tokens_->back();
+  last_ = &tokens_->back() - kLookahead;
 }
 
 JetParser::~JetParser() = default;
@@ -357,6 +359,7 @@ TreeList<OrderKey> JetParser::ParseOrderBy() {
   Take();  // ORDER
   Expect(Keyword::kBy);
   TreeList<OrderKey> keys;
+  keys.reserve(2);  // most orderings: grown from none, a block per key
   do {
     const Token& t = Peek();
     if (t.kind == TokenKind::kEnd || t.IsSymbol(";") || t.IsSymbol(")") || t.IsSymbol(",") ||

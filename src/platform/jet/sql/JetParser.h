@@ -3,6 +3,7 @@
 // Syntax errors raise qv::Error with Jet's number and text, followed by the
 // position, the token and the statement.
 
+#include <cassert>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -40,9 +41,13 @@ class JetParser {
   struct ParenContent;  // what a parenthesis in FROM holds: a query or a join
 
   // Cursor: inline, every level of the expression grammar asks it. Kept as
-  // pointers: an index was divided by a token's size at every look.
+  // pointers: an index was divided by a token's size at every look. The
+  // tokens end with kLookahead more kEnd tokens after the one `last_`
+  // points to, so that a look ahead needs no bounds check.
+  static constexpr size_t kLookahead = 3;
   const Token& Peek(size_t ahead = 0) const {
-    return ahead <= static_cast<size_t>(last_ - next_) ? next_[ahead] : *last_;
+    assert(ahead <= kLookahead);
+    return next_[ahead];
   }
   const Token& Take() {
     const Token& t = *next_;

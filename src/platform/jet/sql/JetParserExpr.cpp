@@ -123,11 +123,8 @@ ExprPtr JetParser::MakeNode(ExprKind kind, size_t pos, ExprList args) {
 
 ExprPtr JetParser::MakeBinary(Op op, ExprPtr left, ExprPtr right) {
   const size_t pos = left->pos;
-  ExprList args;
-  args.reserve(2);  // one allocation, not one per operand
-  args.push_back(std::move(left));
-  args.push_back(std::move(right));
-  auto e = MakeNode(ExprKind::kBinary, pos, std::move(args));
+  // Made of both at once: one allocation, and no append per operand.
+  auto e = MakeNode(ExprKind::kBinary, pos, ExprList{left, right});
   e->op = op;
   return e;
 }
@@ -218,16 +215,12 @@ ExprPtr JetParser::ParseComparison() {
     size_t end = 0;
     if (Accept(Keyword::kLike)) {
       kind = ExprKind::kLike;
-      args.reserve(2);  // one allocation, not one per operand
-      args.push_back(std::move(left));
-      args.push_back(ParseInfix(1));
+      args = ExprList{left, ParseInfix(1)};  // one allocation, no append per operand
     } else if (Accept(Keyword::kBetween)) {
       kind = ExprKind::kBetween;
-      args.reserve(3);
-      args.push_back(std::move(left));
-      args.push_back(ParseInfix(1));
+      ExprPtr low = ParseInfix(1);
       if (!Accept(Keyword::kAnd)) FailExpression(Peek());
-      args.push_back(ParseInfix(1));
+      args = ExprList{left, low, ParseInfix(1)};
     } else if (Accept(Keyword::kIn)) {
       kind = ExprKind::kIn;
       ExprNesting guard(nesting_);
@@ -433,6 +426,9 @@ ExprPtr JetParser::ParseCall(const Token& name) {
     Take();
     star = true;
   } else if (!Peek().IsSymbol(")")) {
+    // Room for most calls' arguments at once: grown from none, the list
+    // took a block per argument.
+    args.reserve(4);
     do {
       args.push_back(ParseOr());
     } while (AcceptSymbol(","));

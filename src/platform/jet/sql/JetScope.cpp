@@ -1,6 +1,7 @@
 #include "platform/jet/sql/JetScope.h"
 
 #include <cctype>
+#include <cstring>
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/Sqlite.h"
@@ -24,6 +25,16 @@ bool SameName(std::string_view a, std::string_view b) {
       if ((x ^ y) != 0x20u || lower < 'a' || lower > 'z') break;
     }
     if (i == a.size()) return true;
+  }
+  // First characters of one byte that differ but for case: no folding
+  // makes the names equal (a reference's name and the columns it is
+  // compared with mostly differ there), without looking at the rest.
+  if (!a.empty() && !b.empty()) {
+    const auto x = static_cast<unsigned char>(a[0]);
+    const auto y = static_cast<unsigned char>(b[0]);
+    const unsigned lower = x | 0x20u;
+    if (x < 0x80 && y < 0x80 && x != y && ((x ^ y) != 0x20u || lower < 'a' || lower > 'z'))
+      return false;
   }
   auto ascii = [](std::string_view s) {
     unsigned high = 0;
@@ -57,12 +68,21 @@ std::string QuoteName(std::string_view name) {
 }
 
 void AppendQualifiedName(std::string& out, const ScopeSource& source, const ColumnInfo& column) {
-  out += source.qualifier;
-  out += '.';
-  if (column.quoted.empty())
+  if (column.quoted.empty()) {
+    out += source.qualifier;
+    out += '.';
     sqlite::AppendQuoted(out, column.name);
-  else
-    out += column.quoted;
+    return;
+  }
+  // Sized once and written: every column reference comes here, and its
+  // three appends cost more than the bytes they copied.
+  const std::string_view q = source.qualifier, c = column.quoted;
+  const size_t at = out.size();
+  out.resize(at + q.size() + 1 + c.size());
+  char* p = out.data() + at;
+  std::memcpy(p, q.data(), q.size());
+  p[q.size()] = '.';
+  std::memcpy(p + q.size() + 1, c.data(), c.size());
 }
 
 const ScopeSource* Scope::FindSource(std::string_view name) const {

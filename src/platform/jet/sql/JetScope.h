@@ -52,6 +52,8 @@ class Scope {
   const Scope* Outer() const { return outer_; }
   const std::vector<ScopeSource>& Sources() const { return sources_; }
   void Add(ScopeSource s) { sources_.push_back(std::move(s)); }
+  // A new source, empty, to be filled in place.
+  ScopeSource& Add() { return sources_.emplace_back(); }
 
   struct Hit {
     const ScopeSource* source;

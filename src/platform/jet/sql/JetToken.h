@@ -75,7 +75,9 @@ struct Token {
   size_t pos = 0;          // byte offset of the first character
   size_t end = 0;          // byte offset just past the token
 
-  bool Is(Keyword k) const { return kind == TokenKind::kWord && keyword == k; }
+  // Only a word has a keyword (the lexer sets none on another token): one
+  // comparison, asked at every level of the parser.
+  bool Is(Keyword k) const { return k != Keyword::kNone && keyword == k; }
   bool IsSymbol(std::string_view s) const { return kind == TokenKind::kSymbol && text == s; }
   // A plain word that is no keyword, or a bracketed name.
   bool IsName() const {
