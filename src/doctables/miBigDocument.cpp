@@ -190,27 +190,14 @@ std::vector<std::string> ServerShards(double aDocID) {
 
 // As a shard file is made: built under a name of its own, then given the
 // shard's name unless a shard of that name appeared meanwhile (made by
-// another workstation), which then stays.
+// another workstation), which then stays. The build first removes what
+// builds of the shard cut off left (ServerSchemaBuild).
 void CreateServerShard(const std::string& location, double docId, int32_t shard,
                        int32_t shardSize) {
   if (jet::ServerSchemaExists(location)) return;
-  static std::atomic<uint64_t> counter{0};
-  const std::string schema = jet::ServerFolderSchema(location);
-  const std::string temp =
-      jet::ServerLocationInSchema(location, schema + "_n" + std::to_string(getpid()) + "_" +
-                                                std::to_string(counter.fetch_add(1)));
-  jet::CreateServerSchema(temp);
-  try {
-    BuildShardFile(temp, docId, shard, shardSize);
-    if (!jet::RenameServerSchema(temp, schema))
-      jet::DropServerSchemas(location, {jet::ServerFolderSchema(temp)});
-  } catch (...) {
-    try {
-      jet::DropServerSchemas(location, {jet::ServerFolderSchema(temp)});
-    } catch (const Error&) {
-    }
-    throw;
-  }
+  jet::ServerSchemaBuild build(location);
+  BuildShardFile(build.Location(), docId, shard, shardSize);
+  build.Publish();
 }
 
 // Removes the document's shard schemas, all or none, or (`probe`) checks

@@ -9,6 +9,7 @@
 #include "doctables/BigDocFixture.h"
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/ServerLocation.h"
 
 namespace qv::doctables::testing {
 namespace {
@@ -220,6 +221,29 @@ TEST_F(BigDocLifecycle, ShardsThatAreNoDatabasesAreNamedAndLeftAlone) {
       t->SetString(10 * c.shard + 1, 1, Variant("x"), 0, 0);
     });
     EXPECT_EQ(testsupport::ReadFileText(file), c.content);
+  }
+}
+
+// A shard's build removes what a build of it cut off left (a temporary
+// schema whose builder's session is gone), never a build under way.
+TEST_F(BigDocLifecycle, AShardBuildRemovesTheSchemaOfACutOffBuildOnly) {
+  if (!OnServer()) GTEST_SKIP() << "a file folder's shards are files";
+  for (const bool running : {false, true}) {
+    SCOPED_TRACE(running ? "under way" : "cut off");
+    const double doc = running ? 92 : 91;
+    const std::string shard = miBigDocument::GetBigDocFileName(doc, 0);
+    std::string temp =
+        jet::ServerLocationInSchema(shard, jet::ServerFolderSchema(shard) + "_n4242_7");
+    std::unique_ptr<jet::ServerSchemaBuild> other;
+    if (running) {
+      other = std::make_unique<jet::ServerSchemaBuild>(shard);
+      temp = other->Location();
+    } else {
+      jet::CreateServerSchema(temp);
+    }
+    miBigDocument::CreateBigDocDataBase(doc, 0);
+    EXPECT_TRUE(jet::ServerSchemaExists(shard));
+    EXPECT_EQ(jet::ServerSchemaExists(temp), running);
   }
 }
 

@@ -72,15 +72,6 @@ void CreateServerSchema(std::string_view location) {
     ThrowJet(jeterr::kDatabaseExists, {}, kSourceWorkspace);
 }
 
-bool RenameServerSchema(std::string_view location, std::string_view newName) {
-  const std::string schema = ServerFolderSchema(location);
-  ConnPtr conn = Connect(location);
-  return Run(conn.get(),
-             "ALTER SCHEMA " + Quoted(conn.get(), schema) + " RENAME TO " +
-                 Quoted(conn.get(), newName),
-             {}, kDuplicateSchema) != nullptr;
-}
-
 bool ServerSchemaExists(std::string_view location) {
   const std::string schema = ServerFolderSchema(location);
   ConnPtr conn = Connect(location);
@@ -124,6 +115,71 @@ void DropServerSchemas(std::string_view location, const std::vector<std::string>
   for (const std::string& name : names)
     Run(conn.get(), "DROP SCHEMA IF EXISTS " + Quoted(conn.get(), name) + " CASCADE", {});
   Run(conn.get(), probe ? "ROLLBACK" : "COMMIT", {});
+}
+
+namespace {
+
+// The temporary schemas of the schema ($1 its name and "_n") that are not
+// being built: their builder's lock and any open lock taken here, as
+// exclusive transaction locks, without waiting (nor will the transaction's
+// removals wait for a table lock). CASE keeps the locks off every other
+// schema.
+std::string LeftoverTemporarySchemas() {
+  return "SELECT nspname FROM pg_namespace, set_config('lock_timeout', '1', true) WHERE CASE WHEN "
+         "left(nspname, length($1)) = $1 "
+         "AND substr(nspname, length($1) + 1) ~ '^[0-9]+(_[0-9]+)?$' THEN "
+         "pg_try_advisory_xact_lock(" +
+         std::to_string(kBuildLockClass) +
+         ", hashtext(nspname::text)) AND pg_try_advisory_xact_lock(" +
+         std::to_string(kOpenLockClass) + ", oid::integer) ELSE false END";
+}
+
+}  // namespace
+
+ServerSchemaBuild::ServerSchemaBuild(std::string_view location)
+    : conn_(Connect(location).release(), PQfinish), schema_(ServerFolderSchema(location)) {
+  tempSchema_ = schema_ + "_n" + std::to_string(PQbackendPID(conn_.get()));
+  temp_ = ServerLocationInSchema(location, tempSchema_);
+  PGconn* conn = conn_.get();
+  // The lock first, so that no other build takes the schema for a leftover
+  // once it exists; the name as the server keeps it (::name cuts it).
+  ResultPtr found = Run(conn,
+                        "SELECT nspname FROM pg_namespace WHERE left(nspname, length($1)) = $1 "
+                        "UNION ALL SELECT NULL FROM pg_advisory_lock_shared(" +
+                            std::to_string(kBuildLockClass) + ", hashtext($2::name::text))",
+                        {schema_ + "_n", tempSchema_});
+  if (PQntuples(found.get()) > 1) {
+    // Left by builds cut off: removed in one transaction, or left for the
+    // next build when another session holds a lock on one of their tables.
+    try {
+      Run(conn, "BEGIN", {});
+      ResultPtr gone = Run(conn, LeftoverTemporarySchemas(), {schema_ + "_n"});
+      for (int i = 0; i < PQntuples(gone.get()); ++i)
+        Run(conn,
+            "DROP SCHEMA IF EXISTS " + Quoted(conn, PQgetvalue(gone.get(), i, 0)) + " CASCADE", {});
+      Run(conn, "COMMIT", {});
+    } catch (const Error&) {
+      PQclear(PQexec(conn, "ROLLBACK"));
+    }
+  }
+  if (!Run(conn, "CREATE SCHEMA " + Quoted(conn, tempSchema_), {}, kDuplicateSchema))
+    ThrowJet(jeterr::kDatabaseExists, {}, kSourceWorkspace);
+}
+
+ServerSchemaBuild::~ServerSchemaBuild() {
+  // Without waiting: one that cannot go now is removed by the next build.
+  if (!done_)
+    PQclear(PQexec(conn_.get(), ("SET lock_timeout = 1; DROP SCHEMA IF EXISTS " +
+                                 Quoted(conn_.get(), tempSchema_) + " CASCADE")
+                                    .c_str()));
+}
+
+bool ServerSchemaBuild::Publish() {
+  done_ = Run(conn_.get(),
+              "ALTER SCHEMA " + Quoted(conn_.get(), tempSchema_) + " RENAME TO " +
+                  Quoted(conn_.get(), schema_),
+              {}, kDuplicateSchema) != nullptr;
+  return done_;
 }
 
 }  // namespace qv::jet

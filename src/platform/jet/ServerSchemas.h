@@ -10,18 +10,18 @@
 // Jet's (PgToJetError); 3204 a schema made that exists; 3218 a schema
 // removed while another session's transaction uses one of its tables.
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+struct pg_conn;
 
 namespace qv::jet {
 
 // Makes the schema `location` names first (ServerFolderSchema).
 void CreateServerSchema(std::string_view location);
-
-// Gives the schema `location` names the name `newName` unless a schema of
-// that name exists (then false, and nothing changes).
-bool RenameServerSchema(std::string_view location, std::string_view newName);
 
 // Whether the schema `location` names exists.
 bool ServerSchemaExists(std::string_view location);
@@ -38,5 +38,41 @@ std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::s
 // 3218.
 void DropServerSchemas(std::string_view location, const std::vector<std::string>& names,
                        bool probe = false);
+
+// A schema built under a temporary name of its own and then renamed into
+// place, as a file is built and linked: `<schema>_n<id>`, with <id> the
+// builder's server session (unique among live sessions, on every host).
+// That session holds, from before the temporary schema is made until it is
+// closed, a shared session-level advisory lock (kBuildLockClass, hashtext
+// of the temporary name), which the server releases when the session ends,
+// a killed builder's included. Before making its own, a build removes the
+// temporary schemas of the same schema ("_n" and digits, "_" and digits)
+// whose builder is gone: those whose build lock and open lock
+// (kOpenLockClass) it can take without waiting, in one transaction.
+class ServerSchemaBuild {
+ public:
+  // Connects to the server database `location` names and makes the
+  // temporary schema of the schema it names first. 3204 when it exists
+  // (a live session's).
+  explicit ServerSchemaBuild(std::string_view location);
+  // Removes the temporary schema unless renamed; ends the session.
+  ~ServerSchemaBuild();
+  ServerSchemaBuild(const ServerSchemaBuild&) = delete;
+  ServerSchemaBuild& operator=(const ServerSchemaBuild&) = delete;
+
+  // The location of the temporary schema: `location` naming it first.
+  const std::string& Location() const { return temp_; }
+  // Gives the temporary schema its own name unless a schema of that name
+  // exists (then false, and the temporary schema is removed with the build).
+  bool Publish();
+
+ private:
+  std::unique_ptr<pg_conn, void (*)(pg_conn*)> conn_;
+  std::string schema_, tempSchema_, temp_;
+  bool done_ = false;
+};
+
+// The first number of the build lock (ServerSchemaBuild).
+inline constexpr int32_t kBuildLockClass = 0x51760002;
 
 }  // namespace qv::jet
