@@ -125,13 +125,13 @@ namespace {
 // removals wait for a table lock). CASE keeps the locks off every other
 // schema.
 std::string LeftoverTemporarySchemas() {
-  return "SELECT nspname FROM pg_namespace, set_config('lock_timeout', '1', true) WHERE CASE WHEN "
-         "left(nspname, length($1)) = $1 "
-         "AND substr(nspname, length($1) + 1) ~ '^[0-9]+(_[0-9]+)?$' THEN "
-         "pg_try_advisory_xact_lock(" +
-         std::to_string(kBuildLockClass) +
-         ", hashtext(nspname::text)) AND pg_try_advisory_xact_lock(" +
-         std::to_string(kOpenLockClass) + ", oid::integer) ELSE false END";
+  const std::string locks = "pg_try_advisory_xact_lock(" + std::to_string(kBuildLockClass) +
+                            ", hashtext(nspname::text)) AND pg_try_advisory_xact_lock(" +
+                            std::to_string(kOpenLockClass) + ", oid::integer)";
+  return "SELECT nspname FROM pg_namespace, set_config('lock_timeout', '1', true) "
+         "WHERE CASE WHEN left(nspname, length($1)) = $1 "
+         "AND substr(nspname, length($1) + 1) ~ '^[0-9]+(_[0-9]+)?$' THEN " +
+         locks + " ELSE false END";
 }
 
 }  // namespace
