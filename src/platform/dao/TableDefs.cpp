@@ -22,14 +22,18 @@ std::shared_ptr<Database> TableDefs::LiveDatabase() const {
 void TableDefs::Load() {
   auto db = LiveDatabase();
   if (db->IsServer()) {
-    // A server says nothing of a change of its schema by a counter: the
-    // names are read each time, the TableDef objects kept while they stay.
+    // The names are read again when the session's schema generation moved;
+    // the TableDef objects are kept while the names stay (a change of one
+    // table's definition makes a new object in TableObject).
+    const uint64_t generation = db->ServerEngine().SchemaGeneration();
+    if (loaded_ && generation_ == generation) return;
     std::vector<std::string> names = db->TableNames();
     if (!loaded_ || names != names_) {
       names_ = std::move(names);
       objects_.clear();
       serverSpecs_.clear();
     }
+    generation_ = generation;
     loaded_ = true;
     return;
   }

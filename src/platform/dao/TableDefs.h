@@ -51,11 +51,11 @@ class TableDefs : public DaoCollection {
 
   std::weak_ptr<Database> db_;
   bool loaded_ = false;
-  uint64_t generation_ = 0;  // the connection's SchemaGeneration when read
+  uint64_t generation_ = 0;  // the connection's (a server's engine's) SchemaGeneration when read
   std::vector<std::string> names_;
   std::unordered_map<std::string, std::shared_ptr<TableDef>> objects_;  // by folded name
   // On a server: the engine's description each object of objects_ was made
-  // from (the server counts no schema generation).
+  // from (a change of the table replaces the engine's description).
   std::unordered_map<std::string, std::shared_ptr<const jet::TableSpec>> serverSpecs_;
 };
 

@@ -53,6 +53,10 @@ class FileEngineImpl final : public Engine {
   int TransactionDepth() const override { return conn_->TransactionDepth(); }
   uint64_t Serial() const override { return conn_->Serial(); }
   uint64_t DataGeneration() override { return conn_->DataGeneration(); }
+  uint64_t SchemaGeneration() override {
+    conn_->Schema().Refresh();  // counts a change another connection made
+    return conn_->SchemaGeneration();
+  }
   int64_t Changes() const override { return conn_->Changes(); }
   int64_t LastInsertId() override { return conn_->LastInsertRowId(); }
   std::vector<std::string> TableNames() override { return conn_->Schema().TableNames(); }

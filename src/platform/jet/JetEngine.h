@@ -163,6 +163,15 @@ class Engine {
   // rows of before, as a file's reader may before the other's commit is seen.
   virtual uint64_t Serial() const = 0;
   virtual uint64_t DataGeneration() = 0;
+  // What an object that keeps what it read of the schema (the table names,
+  // a table's definition) keys on, with Serial: it moves at this
+  // connection's schema statements and catalogue calls, at a rollback of a
+  // transaction that ran one (on a server: of any level of it), at another
+  // connection's change of the schema (on a file found by the catalogue,
+  // which this call refreshes; on a server its notice, read without a round
+  // trip, a moment after its commit) and when a server's session connects
+  // again. On a file Connection::SchemaGeneration.
+  virtual uint64_t SchemaGeneration() = 0;
 
   // The rows the last action statement changed.
   virtual int64_t Changes() const = 0;

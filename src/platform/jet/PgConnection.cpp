@@ -1380,6 +1380,7 @@ struct PgConnection::Impl {
     snapshot = false;
     // What was committed while the session was away was never told.
     ++dataGeneration;
+    ++schemaGeneration;
     PQreset(conn);
     if (PQstatus(conn) != CONNECTION_OK) ThrowResult(nullptr, conn, kSourceDatabase);
     ClearCache();
@@ -1817,12 +1818,14 @@ struct PgConnection::Impl {
     if (schema) SchemaChanged();
   }
 
-  // Engine::DataGeneration.
+  // Engine::DataGeneration and Engine::SchemaGeneration.
   uint64_t dataGeneration = 0;
+  uint64_t schemaGeneration = 0;
 
   // What was read of the schema and prepared against it goes.
   void SchemaChanged() {
     ++dataGeneration;
+    ++schemaGeneration;
     Forget();
     DropStatements();
   }
@@ -2282,6 +2285,11 @@ std::vector<int64_t> PgConnection::RunEach(EngineStatement& st, size_t runs,
 uint64_t PgConnection::DataGeneration() {
   impl_->CheckNotifications();
   return impl_->dataGeneration;
+}
+
+uint64_t PgConnection::SchemaGeneration() {
+  impl_->CheckNotifications();
+  return impl_->schemaGeneration;
 }
 
 int PgConnection::TransactionDepth() const {

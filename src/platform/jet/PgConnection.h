@@ -65,6 +65,7 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   void EndReadSnapshot() noexcept override;
   uint64_t Serial() const override { return serial_; }
   uint64_t DataGeneration() override;
+  uint64_t SchemaGeneration() override;
   int64_t Changes() const override;
   int64_t LastInsertId() override;
   std::vector<std::string> TableNames() override;

@@ -642,6 +642,12 @@ const std::vector<Step>& Steps() {
       {Op::kDefs, "Nowhere", "", "People,Counted,Loose / no Nowhere"},
       {Op::kExec, "DROP TABLE Loose", "", "0"},
       {Op::kDefs, "Counted", "", "People,Counted / ID:4:4 Label:10:20 / pk(+ID)P"},
+      // A table made in a transaction is seen at once, and gone with its rollback.
+      {Op::kBegin, "", "", ""},
+      {Op::kExec, "CREATE TABLE Undone (A LONG)", "", "0"},
+      {Op::kDefs, "Undone", "", "People,Counted,Undone / A:4:4 /"},
+      {Op::kRollback, "", "", ""},
+      {Op::kDefs, "Undone", "", "People,Counted / no Undone"},
       // Tables, fields and indexes made through the definitions' collections,
       // then written, sought and read back from a new TableDefs.
       {Op::kAppendTable, "Made", "K:4:0!,Name:10:12=\"нет\",At:8:0|pk=+K:P,ByName=-Name;+K", "ok"},

@@ -615,6 +615,63 @@ TEST_F(RunEach, TheDataGeneration) {
   }
 }
 
+// The schema generation of a file's connection and of a server's session:
+// it moves at this connection's schema statement and at the rollback that
+// undid one, at another connection's (on a server once its notice arrives),
+// when a server's session connects again, and not at writes of rows.
+TEST_F(RunEach, TheSchemaGeneration) {
+  struct Case {
+    const char* what;
+    std::function<void(jet::Engine& self, jet::Engine& other)> change;
+    bool moves;
+    bool serverOnly = false;
+  };
+  const std::vector<Case> cases = {
+      {"a write", [](auto& self, auto&) { self.Execute("UPDATE T SET N = 3"); }, false},
+      {"a schema statement", [](auto& self, auto&) { self.Execute("CREATE TABLE S1 (A LONG)"); },
+       true},
+      {"a rollback of a write",
+       [](auto& self, auto&) {
+         self.BeginTrans();
+         self.Execute("UPDATE T SET N = 4");
+         self.Rollback();
+       },
+       false},
+      {"a rollback of a schema statement (the rollback alone)",
+       [](auto& self, auto&) {
+         self.BeginTrans();
+         self.Execute("CREATE TABLE S2 (A LONG)");
+         const uint64_t made = self.SchemaGeneration();
+         self.Rollback();
+         EXPECT_NE(self.SchemaGeneration(), made) << self.Location();
+       },
+       true},
+      {"another connection's write",
+       [](auto&, auto& other) { other.Execute("UPDATE T SET N = 5"); }, false},
+      {"another connection's CREATE TABLE",
+       [](auto&, auto& other) { other.Execute("CREATE TABLE S3 (A LONG)"); }, true},
+      {"another connection's DROP TABLE",
+       [](auto&, auto& other) { other.Execute("DROP TABLE S3"); }, true},
+      {"the session ended by the server (connected again)",
+       [&](auto&, auto&) { testsupport::PgAdmin(gConninfo).EndSessions(places_->SchemaName()); },
+       true, true},
+  };
+  for (const auto& self : engines_) {
+    auto other = jet::OpenEngine(self->IsServer() ? places_->Server() : places_->File());
+    for (const Case& c : cases) {
+      if (c.serverOnly && !self->IsServer()) continue;
+      const uint64_t before = self->SchemaGeneration();
+      c.change(*self, *other);
+      bool moved = false;
+      for (int i = 0; i < 25 && !moved; ++i) {
+        moved = self->SchemaGeneration() != before;
+        if (self->IsServer() && !moved) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      EXPECT_EQ(moved, c.moves) << self->Location() << ": " << c.what;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv::pgtest
 
