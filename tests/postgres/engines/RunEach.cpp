@@ -58,6 +58,35 @@ class RunEach : public ::testing::Test {
     places_.reset();
   }
 
+  // A change made through this connection (`self`) or another of the same
+  // database (`other`), and whether it moves the generation asked.
+  struct GenerationCase {
+    const char* what;
+    std::function<void(jet::Engine& self, jet::Engine& other)> change;
+    bool moves;
+    bool serverOnly = false;
+  };
+  // Each case on each engine; a server's move is waited for a moment (its
+  // notice comes after the other session's commit).
+  void ExpectMoves(const std::vector<GenerationCase>& cases,
+                   uint64_t (jet::Engine::*generation)()) {
+    for (const auto& self : engines_) {
+      auto other = jet::OpenEngine(self->IsServer() ? places_->Server() : places_->File());
+      for (const GenerationCase& c : cases) {
+        if (c.serverOnly && !self->IsServer()) continue;
+        const uint64_t before = ((*self).*generation)();
+        c.change(*self, *other);
+        bool moved = false;
+        for (int i = 0; i < 25 && !moved; ++i) {
+          moved = ((*self).*generation)() != before;
+          if (self->IsServer() && !moved)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_EQ(moved, c.moves) << self->Location() << ": " << c.what;
+      }
+    }
+  }
+
   std::optional<testsupport::FileAndSchema> places_;
   std::vector<std::shared_ptr<jet::Engine>> engines_;  // the file's, the server's
 };
@@ -549,13 +578,7 @@ TEST_F(RunEach, ASchemaChangeOfAnotherSession) {
 TEST_F(RunEach, TheDataGeneration) {
   testsupport::PgAdmin admin(gConninfo);
   const std::string update = "UPDATE T SET N = N + 1 WHERE ID = 1";
-  struct Case {
-    const char* what;
-    std::function<void(jet::Engine& self, jet::Engine& other)> change;
-    bool moves;
-    bool serverOnly = false;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<GenerationCase> cases = {
       {"a write outside a transaction", [&](auto& self, auto&) { self.Execute(update); }, true},
       {"a transaction's commit",
        [&](auto& self, auto&) {
@@ -599,20 +622,7 @@ TEST_F(RunEach, TheDataGeneration) {
       {"another connection's write to the table it made",
        [&](auto&, auto& other) { other.Execute("INSERT INTO U (A) VALUES (1)"); }, true},
   };
-  for (const auto& self : engines_) {
-    auto other = jet::OpenEngine(self->IsServer() ? places_->Server() : places_->File());
-    for (const Case& c : cases) {
-      if (c.serverOnly && !self->IsServer()) continue;
-      const uint64_t before = self->DataGeneration();
-      c.change(*self, *other);
-      bool moved = false;
-      for (int i = 0; i < 25 && !moved; ++i) {
-        moved = self->DataGeneration() != before;
-        if (self->IsServer() && !moved) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      EXPECT_EQ(moved, c.moves) << self->Location() << ": " << c.what;
-    }
-  }
+  ExpectMoves(cases, &jet::Engine::DataGeneration);
 }
 
 // The schema generation of a file's connection and of a server's session:
@@ -620,13 +630,7 @@ TEST_F(RunEach, TheDataGeneration) {
 // undid one, at another connection's (on a server once its notice arrives),
 // when a server's session connects again, and not at writes of rows.
 TEST_F(RunEach, TheSchemaGeneration) {
-  struct Case {
-    const char* what;
-    std::function<void(jet::Engine& self, jet::Engine& other)> change;
-    bool moves;
-    bool serverOnly = false;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<GenerationCase> cases = {
       {"a write", [](auto& self, auto&) { self.Execute("UPDATE T SET N = 3"); }, false},
       {"a schema statement", [](auto& self, auto&) { self.Execute("CREATE TABLE S1 (A LONG)"); },
        true},
@@ -656,20 +660,7 @@ TEST_F(RunEach, TheSchemaGeneration) {
        [&](auto&, auto&) { testsupport::PgAdmin(gConninfo).EndSessions(places_->SchemaName()); },
        true, true},
   };
-  for (const auto& self : engines_) {
-    auto other = jet::OpenEngine(self->IsServer() ? places_->Server() : places_->File());
-    for (const Case& c : cases) {
-      if (c.serverOnly && !self->IsServer()) continue;
-      const uint64_t before = self->SchemaGeneration();
-      c.change(*self, *other);
-      bool moved = false;
-      for (int i = 0; i < 25 && !moved; ++i) {
-        moved = self->SchemaGeneration() != before;
-        if (self->IsServer() && !moved) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-      EXPECT_EQ(moved, c.moves) << self->Location() << ": " << c.what;
-    }
-  }
+  ExpectMoves(cases, &jet::Engine::SchemaGeneration);
 }
 
 }  // namespace
