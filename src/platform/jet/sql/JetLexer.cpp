@@ -151,20 +151,38 @@ class Lexer {
     // About one token in four bytes of text: growing the vector moved every
     // token so far each time.
     out.reserve(sql_.size() / 4 + 2);
+    // Spaces and words, most of a statement, are read here with the text and
+    // the position in locals (through the members every byte reloaded them);
+    // the other tokens go through Next.
+    const char* const text = sql_.data();
+    const size_t n = sql_.size();
+    const size_t trailing = trailingWord_;
+    size_t i = 0;
     for (;;) {
-      SkipSpace();
+      while (i < n && kSpaceBytes[static_cast<unsigned char>(text[i])]) ++i;
       // Made in place: a token copied into the vector cost as much as its
       // making.
       Token& t = out.emplace_back();
-      Next(t);
-      if (t.kind == TokenKind::kEnd) break;
+      const size_t start = i;
+      // Words first: most tokens are (a digit is a word byte too, but starts a number).
+      if (i < n && IsWordByte(static_cast<unsigned char>(text[i])) && !IsAsciiDigit(text[i])) {
+        i = WordEnd(sql_, i, trailing);
+        if (i < n && text[i] == '$') ++i;  // Trim$, UCase$ ...
+        t.kind = TokenKind::kWord;
+        t.pos = static_cast<uint32_t>(start);
+        t.text = std::string_view(text + start, i - start);
+        t.keyword = LookupKeyword(t.text, text + n);
+      } else {
+        i_ = i;
+        Next(t);
+        if (t.kind == TokenKind::kEnd) break;
+        i = i_;
+      }
       if (out.size() > kMaxTokens) ThrowJet(sqlerr::kTooComplex);
     }
   }
 
  private:
-  // The loops over bytes keep the position in a local: through the member
-  // every byte reloaded the text's size.
   void SkipSpace() {
     const size_t n = sql_.size();
     size_t i = i_;
@@ -174,19 +192,22 @@ class Lexer {
 
   void Make(Token& t, TokenKind kind, size_t start) {
     t.kind = kind;
-    t.pos = start;
-    t.end = i_;
+    t.pos = static_cast<uint32_t>(start);
     // Not substr: its bounds check kept it out of line, a call per token.
     t.text = std::string_view(sql_.data() + start, i_ - start);
   }
 
+  // The token's value: `size` bytes from `offset` within its text.
+  static void SetValue(Token& t, size_t offset, size_t size) {
+    t.valueStart = static_cast<uint32_t>(offset);
+    t.valueSize = static_cast<uint32_t>(size);
+  }
+
+  // A token that is no word, at i_ (after spaces).
   void Next(Token& t) {
     const size_t start = i_;
     if (i_ >= sql_.size()) return Make(t, TokenKind::kEnd, start);
     const char c = sql_[i_];
-    const auto uc = static_cast<unsigned char>(c);
-    // Words first: most tokens are (a digit is a word byte too, but starts a number).
-    if (IsWordByte(uc) && !IsAsciiDigit(c)) return Word(t, start);
     if (StartsNumber(sql_, i_)) {
       i_ = NumberEnd(sql_, i_);
       return Make(t, TokenKind::kNumber, start);
@@ -232,15 +253,6 @@ class Lexer {
     }
   }
 
-  void Word(Token& t, size_t start) {
-    const size_t n = sql_.size();
-    size_t i = WordEnd(sql_, i_, trailingWord_);
-    if (i < n && sql_[i] == '$') ++i;  // Trim$, UCase$ ...
-    i_ = i;
-    Make(t, TokenKind::kWord, start);
-    t.keyword = LookupKeyword(t.text, sql_.data() + sql_.size());
-  }
-
   // A quote inside is written twice.
   void String(Token& t, size_t start, char quote) {
     ++i_;
@@ -260,7 +272,7 @@ class Lexer {
       break;
     }
     Make(t, TokenKind::kString, start);
-    t.value = sql_.substr(start + 1, i_ - start - 2);
+    SetValue(t, 1, i_ - start - 2);
   }
 
   // [name] or `name`.
@@ -273,7 +285,7 @@ class Lexer {
     }
     i_ = close + 1;
     Make(t, TokenKind::kBracket, start);
-    t.value = sql_.substr(start + 1, close - start - 1);
+    SetValue(t, 1, close - start - 1);
   }
 
   void Date(Token& t, size_t start) {
@@ -286,7 +298,7 @@ class Lexer {
     }
     i_ = close + 1;
     Make(t, TokenKind::kDate, start);
-    t.value = sql_.substr(start + 1, close - start - 1);
+    SetValue(t, 1, close - start - 1);
   }
 
   // {guid {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}}, spaces allowed between the parts.
@@ -321,7 +333,7 @@ class Lexer {
                   sql_, start, "{");
     }
     Make(t, TokenKind::kGuid, start);
-    t.value = sql_.substr(digits, 36);
+    SetValue(t, digits - start, 36);
   }
 
   std::string_view sql_;
@@ -337,19 +349,20 @@ void Tokenize(std::string_view sql, std::vector<Token>& out) {
 
 std::string LiteralTokenValue(const Token& t) {
   std::string out;
+  const std::string_view value = t.value();
   if (t.kind == TokenKind::kGuid) {
-    out.reserve(t.value.size() + 2);
+    out.reserve(value.size() + 2);
     out += '{';
-    for (const char c : t.value)
+    for (const char c : value)
       out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     out += '}';
     return out;
   }
   const char quote = t.text.front();
-  out.reserve(t.value.size());
-  for (size_t i = 0; i < t.value.size(); ++i) {
-    out += t.value[i];
-    if (t.value[i] == quote) ++i;  // the second of a doubled quote
+  out.reserve(value.size());
+  for (size_t i = 0; i < value.size(); ++i) {
+    out += value[i];
+    if (value[i] == quote) ++i;  // the second of a doubled quote
   }
   return out;
 }
