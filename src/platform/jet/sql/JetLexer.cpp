@@ -76,56 +76,61 @@ constexpr size_t KeywordSlot(std::string_view word) {
          kKeywordSlots;
 }
 
-// The keyword in each slot, as its index in kKeywords plus one; 0 for none.
-constexpr std::array<uint8_t, kKeywordSlots> kKeywordInSlot = [] {
-  std::array<uint8_t, kKeywordSlots> slots{};
-  for (size_t k = 0; k < kKeywords.size(); ++k)
-    slots[KeywordSlot(kKeywords[k].first)] = static_cast<uint8_t>(k + 1);
+// What a slot holds: its keyword's letters as a little-endian word of
+// eight bytes (all keywords but DISTINCTROW fit), for a comparison of a whole
+// word at once, its size (0 in a slot without a keyword) and its index in
+// kKeywords. One entry a slot, read at one place: a word that is no keyword
+// costs a load and a comparison of sizes.
+struct KeywordSlotEntry {
+  uint64_t letters = 0;
+  uint8_t size = 0;
+  Keyword keyword = Keyword::kNone;
+  uint8_t index = 0;
+};
+
+constexpr std::array<KeywordSlotEntry, kKeywordSlots> kKeywordInSlot = [] {
+  std::array<KeywordSlotEntry, kKeywordSlots> slots{};
+  for (size_t k = 0; k < kKeywords.size(); ++k) {
+    KeywordSlotEntry& e = slots[KeywordSlot(kKeywords[k].first)];
+    for (size_t i = 0; i < kKeywords[k].first.size() && i < 8; ++i)
+      e.letters |= uint64_t{static_cast<unsigned char>(kKeywords[k].first[i])} << (8 * i);
+    e.size = static_cast<uint8_t>(kKeywords[k].first.size());
+    e.keyword = kKeywords[k].second;
+    e.index = static_cast<uint8_t>(k);
+  }
   return slots;
 }();
 static_assert(
     [] {
       for (size_t k = 0; k < kKeywords.size(); ++k)
-        if (kKeywordInSlot[KeywordSlot(kKeywords[k].first)] != k + 1) return false;
+        if (kKeywordInSlot[KeywordSlot(kKeywords[k].first)].index != k) return false;
       return true;
     }(),
     "two keywords share a slot");
 
-// The keywords' letters as little-endian words of eight bytes, for a
-// comparison of a whole word at once (all keywords but DISTINCTROW fit).
-constexpr std::array<uint64_t, kKeywords.size()> kPackedKeywords = [] {
-  std::array<uint64_t, kKeywords.size()> packed{};
-  for (size_t k = 0; k < kKeywords.size(); ++k)
-    for (size_t i = 0; i < kKeywords[k].first.size() && i < 8; ++i)
-      packed[k] |= uint64_t{static_cast<unsigned char>(kKeywords[k].first[i])} << (8 * i);
-  return packed;
-}();
-
 // `word` is a view of a text that goes on to `textEnd`.
 Keyword LookupKeyword(std::string_view word, const char* textEnd) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return Keyword::kNone;
-  const size_t k = kKeywordInSlot[KeywordSlot(word)];
-  if (k == 0) return Keyword::kNone;
-  const std::string_view key = kKeywords[k - 1].first;
-  if (key.size() != word.size()) return Keyword::kNone;
+  const KeywordSlotEntry& e = kKeywordInSlot[KeywordSlot(word)];
+  if (e.size != word.size()) return Keyword::kNone;
   // Clearing bit 5 maps a letter of either case to the upper case one
   // and no other byte to a letter.
   if constexpr (std::endian::native == std::endian::little) {
     // Eight bytes read at once where the text has them; those past the
     // word are masked off.
-    if (key.size() <= 8 && textEnd - word.data() >= 8) {
+    if (e.size <= 8 && textEnd - word.data() >= 8) {
       uint64_t bytes;
       std::memcpy(&bytes, word.data(), 8);
-      const uint64_t mask = key.size() == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * key.size())) - 1;
-      return (bytes & mask & ~uint64_t{0x2020202020202020}) == kPackedKeywords[k - 1]
-                 ? kKeywords[k - 1].second
-                 : Keyword::kNone;
+      const uint64_t mask = ~uint64_t{0} >> (64 - 8 * e.size);
+      return (bytes & mask & ~uint64_t{0x2020202020202020}) == e.letters ? e.keyword
+                                                                         : Keyword::kNone;
     }
   }
+  const std::string_view key = kKeywords[e.index].first;
   for (size_t i = 0; i < key.size(); ++i)
     if ((static_cast<unsigned char>(word[i]) & ~0x20u) != static_cast<unsigned char>(key[i]))
       return Keyword::kNone;
-  return kKeywords[k - 1].second;
+  return e.keyword;
 }
 
 // Space, tab, carriage return, line feed, form feed and vertical tab: a
