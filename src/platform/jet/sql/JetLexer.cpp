@@ -76,56 +76,61 @@ constexpr size_t KeywordSlot(std::string_view word) {
          kKeywordSlots;
 }
 
-// The keyword in each slot, as its index in kKeywords plus one; 0 for none.
-constexpr std::array<uint8_t, kKeywordSlots> kKeywordInSlot = [] {
-  std::array<uint8_t, kKeywordSlots> slots{};
-  for (size_t k = 0; k < kKeywords.size(); ++k)
-    slots[KeywordSlot(kKeywords[k].first)] = static_cast<uint8_t>(k + 1);
+// What a slot holds: its keyword's letters as a little-endian word of
+// eight bytes (all keywords but DISTINCTROW fit), for a comparison of a whole
+// word at once, its size (0 in a slot without a keyword) and its index in
+// kKeywords. One entry a slot, read at one place: a word that is no keyword
+// costs a load and a comparison of sizes.
+struct KeywordSlotEntry {
+  uint64_t letters = 0;
+  uint8_t size = 0;
+  Keyword keyword = Keyword::kNone;
+  uint8_t index = 0;
+};
+
+constexpr std::array<KeywordSlotEntry, kKeywordSlots> kKeywordInSlot = [] {
+  std::array<KeywordSlotEntry, kKeywordSlots> slots{};
+  for (size_t k = 0; k < kKeywords.size(); ++k) {
+    KeywordSlotEntry& e = slots[KeywordSlot(kKeywords[k].first)];
+    for (size_t i = 0; i < kKeywords[k].first.size() && i < 8; ++i)
+      e.letters |= uint64_t{static_cast<unsigned char>(kKeywords[k].first[i])} << (8 * i);
+    e.size = static_cast<uint8_t>(kKeywords[k].first.size());
+    e.keyword = kKeywords[k].second;
+    e.index = static_cast<uint8_t>(k);
+  }
   return slots;
 }();
 static_assert(
     [] {
       for (size_t k = 0; k < kKeywords.size(); ++k)
-        if (kKeywordInSlot[KeywordSlot(kKeywords[k].first)] != k + 1) return false;
+        if (kKeywordInSlot[KeywordSlot(kKeywords[k].first)].index != k) return false;
       return true;
     }(),
     "two keywords share a slot");
 
-// The keywords' letters as little-endian words of eight bytes, for a
-// comparison of a whole word at once (all keywords but DISTINCTROW fit).
-constexpr std::array<uint64_t, kKeywords.size()> kPackedKeywords = [] {
-  std::array<uint64_t, kKeywords.size()> packed{};
-  for (size_t k = 0; k < kKeywords.size(); ++k)
-    for (size_t i = 0; i < kKeywords[k].first.size() && i < 8; ++i)
-      packed[k] |= uint64_t{static_cast<unsigned char>(kKeywords[k].first[i])} << (8 * i);
-  return packed;
-}();
-
 // `word` is a view of a text that goes on to `textEnd`.
 Keyword LookupKeyword(std::string_view word, const char* textEnd) {
   if (word.size() < 2 || word.size() > kLongestKeyword) return Keyword::kNone;
-  const size_t k = kKeywordInSlot[KeywordSlot(word)];
-  if (k == 0) return Keyword::kNone;
-  const std::string_view key = kKeywords[k - 1].first;
-  if (key.size() != word.size()) return Keyword::kNone;
+  const KeywordSlotEntry& e = kKeywordInSlot[KeywordSlot(word)];
+  if (e.size != word.size()) return Keyword::kNone;
   // Clearing bit 5 maps a letter of either case to the upper case one
   // and no other byte to a letter.
   if constexpr (std::endian::native == std::endian::little) {
     // Eight bytes read at once where the text has them; those past the
     // word are masked off.
-    if (key.size() <= 8 && textEnd - word.data() >= 8) {
+    if (e.size <= 8 && textEnd - word.data() >= 8) {
       uint64_t bytes;
       std::memcpy(&bytes, word.data(), 8);
-      const uint64_t mask = key.size() == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * key.size())) - 1;
-      return (bytes & mask & ~uint64_t{0x2020202020202020}) == kPackedKeywords[k - 1]
-                 ? kKeywords[k - 1].second
-                 : Keyword::kNone;
+      const uint64_t mask = ~uint64_t{0} >> (64 - 8 * e.size);
+      return (bytes & mask & ~uint64_t{0x2020202020202020}) == e.letters ? e.keyword
+                                                                         : Keyword::kNone;
     }
   }
+  const std::string_view key = kKeywords[e.index].first;
   for (size_t i = 0; i < key.size(); ++i)
     if ((static_cast<unsigned char>(word[i]) & ~0x20u) != static_cast<unsigned char>(key[i]))
       return Keyword::kNone;
-  return kKeywords[k - 1].second;
+  return e.keyword;
 }
 
 // Space, tab, carriage return, line feed, form feed and vertical tab: a
@@ -151,20 +156,38 @@ class Lexer {
     // About one token in four bytes of text: growing the vector moved every
     // token so far each time.
     out.reserve(sql_.size() / 4 + 2);
+    // Spaces and words, most of a statement, are read here with the text and
+    // the position in locals (through the members every byte reloaded them);
+    // the other tokens go through Next.
+    const char* const text = sql_.data();
+    const size_t n = sql_.size();
+    const size_t trailing = trailingWord_;
+    size_t i = 0;
     for (;;) {
-      SkipSpace();
+      while (i < n && kSpaceBytes[static_cast<unsigned char>(text[i])]) ++i;
       // Made in place: a token copied into the vector cost as much as its
       // making.
       Token& t = out.emplace_back();
-      Next(t);
-      if (t.kind == TokenKind::kEnd) break;
+      const size_t start = i;
+      // Words first: most tokens are (a digit is a word byte too, but starts a number).
+      if (i < n && IsWordByte(static_cast<unsigned char>(text[i])) && !IsAsciiDigit(text[i])) {
+        i = WordEnd(sql_, i, trailing);
+        if (i < n && text[i] == '$') ++i;  // Trim$, UCase$ ...
+        t.kind = TokenKind::kWord;
+        t.pos = static_cast<uint32_t>(start);
+        t.text = std::string_view(text + start, i - start);
+        t.keyword = LookupKeyword(t.text, text + n);
+      } else {
+        i_ = i;
+        Next(t);
+        if (t.kind == TokenKind::kEnd) break;
+        i = i_;
+      }
       if (out.size() > kMaxTokens) ThrowJet(sqlerr::kTooComplex);
     }
   }
 
  private:
-  // The loops over bytes keep the position in a local: through the member
-  // every byte reloaded the text's size.
   void SkipSpace() {
     const size_t n = sql_.size();
     size_t i = i_;
@@ -174,19 +197,22 @@ class Lexer {
 
   void Make(Token& t, TokenKind kind, size_t start) {
     t.kind = kind;
-    t.pos = start;
-    t.end = i_;
+    t.pos = static_cast<uint32_t>(start);
     // Not substr: its bounds check kept it out of line, a call per token.
     t.text = std::string_view(sql_.data() + start, i_ - start);
   }
 
+  // The token's value: `size` bytes from `offset` within its text.
+  static void SetValue(Token& t, size_t offset, size_t size) {
+    t.valueStart = static_cast<uint32_t>(offset);
+    t.valueSize = static_cast<uint32_t>(size);
+  }
+
+  // A token that is no word, at i_ (after spaces).
   void Next(Token& t) {
     const size_t start = i_;
     if (i_ >= sql_.size()) return Make(t, TokenKind::kEnd, start);
     const char c = sql_[i_];
-    const auto uc = static_cast<unsigned char>(c);
-    // Words first: most tokens are (a digit is a word byte too, but starts a number).
-    if (IsWordByte(uc) && !IsAsciiDigit(c)) return Word(t, start);
     if (StartsNumber(sql_, i_)) {
       i_ = NumberEnd(sql_, i_);
       return Make(t, TokenKind::kNumber, start);
@@ -232,15 +258,6 @@ class Lexer {
     }
   }
 
-  void Word(Token& t, size_t start) {
-    const size_t n = sql_.size();
-    size_t i = WordEnd(sql_, i_, trailingWord_);
-    if (i < n && sql_[i] == '$') ++i;  // Trim$, UCase$ ...
-    i_ = i;
-    Make(t, TokenKind::kWord, start);
-    t.keyword = LookupKeyword(t.text, sql_.data() + sql_.size());
-  }
-
   // A quote inside is written twice.
   void String(Token& t, size_t start, char quote) {
     ++i_;
@@ -260,7 +277,7 @@ class Lexer {
       break;
     }
     Make(t, TokenKind::kString, start);
-    t.value = sql_.substr(start + 1, i_ - start - 2);
+    SetValue(t, 1, i_ - start - 2);
   }
 
   // [name] or `name`.
@@ -273,7 +290,7 @@ class Lexer {
     }
     i_ = close + 1;
     Make(t, TokenKind::kBracket, start);
-    t.value = sql_.substr(start + 1, close - start - 1);
+    SetValue(t, 1, close - start - 1);
   }
 
   void Date(Token& t, size_t start) {
@@ -286,7 +303,7 @@ class Lexer {
     }
     i_ = close + 1;
     Make(t, TokenKind::kDate, start);
-    t.value = sql_.substr(start + 1, close - start - 1);
+    SetValue(t, 1, close - start - 1);
   }
 
   // {guid {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}}, spaces allowed between the parts.
@@ -321,7 +338,7 @@ class Lexer {
                   sql_, start, "{");
     }
     Make(t, TokenKind::kGuid, start);
-    t.value = sql_.substr(digits, 36);
+    SetValue(t, digits - start, 36);
   }
 
   std::string_view sql_;
@@ -337,19 +354,20 @@ void Tokenize(std::string_view sql, std::vector<Token>& out) {
 
 std::string LiteralTokenValue(const Token& t) {
   std::string out;
+  const std::string_view value = t.value();
   if (t.kind == TokenKind::kGuid) {
-    out.reserve(t.value.size() + 2);
+    out.reserve(value.size() + 2);
     out += '{';
-    for (const char c : t.value)
+    for (const char c : value)
       out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     out += '}';
     return out;
   }
   const char quote = t.text.front();
-  out.reserve(t.value.size());
-  for (size_t i = 0; i < t.value.size(); ++i) {
-    out += t.value[i];
-    if (t.value[i] == quote) ++i;  // the second of a doubled quote
+  out.reserve(value.size());
+  for (size_t i = 0; i < value.size(); ++i) {
+    out += value[i];
+    if (value[i] == quote) ++i;  // the second of a doubled quote
   }
   return out;
 }

@@ -60,8 +60,9 @@ inline size_t NumberEnd(std::string_view sql, size_t i) {
 // True for ASCII letters, digits, "_" and any byte of a multi-byte UTF-8
 // character (Cyrillic names are plain words).
 // A table, inline and locale-free: the lexer and the literal scanner ask it
-// for every byte of a word.
-inline constexpr std::array<bool, 256> kWordBytes = [] {
+// for every byte of a word. Hidden: the library then reads it where it lies
+// instead of loading its address from the symbol table at each use.
+[[gnu::visibility("hidden")]] inline constexpr std::array<bool, 256> kWordBytes = [] {
   std::array<bool, 256> word{};
   for (int c = 0; c < 256; ++c)
     word[static_cast<size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||

@@ -188,7 +188,7 @@ FieldSpec JetParser::ParseFieldDefinition(TableSpec& table) {
           break;
         if (v.IsSymbol("(")) ++depth;
         if (v.IsSymbol(")")) --depth;
-        end = v.end;
+        end = v.end();
       }
       if (end == start) Fail(Peek());
       f.defaultValue = std::string(sql_.substr(start, end - start));

@@ -74,7 +74,7 @@ void JetParser::FailExpression(const Token& at) const {
 
 void JetParser::FailExpression(const Token& at, std::string_view jetText) const {
   const size_t start = exprDepth_ > 0 || exprStart_ <= at.pos ? exprStart_ : at.pos;
-  std::string_view quoted = sql_.substr(start, at.end - start);
+  std::string_view quoted = sql_.substr(start, at.end() - start);
   while (!quoted.empty() && quoted.back() == ' ') quoted.remove_suffix(1);
   std::string text(jetText);
   const size_t bar = text.find('|');
@@ -91,8 +91,8 @@ Statement JetParser::Parse() {
 }
 
 std::string_view JetParser::LiteralText(const Token& t) {
-  if (t.kind == TokenKind::kString && t.value.find(t.text.front()) == std::string_view::npos)
-    return t.value;
+  if (t.kind == TokenKind::kString && t.value().find(t.text.front()) == std::string_view::npos)
+    return t.value();
   return texts_.emplace_front(LiteralTokenValue(t));
 }
 

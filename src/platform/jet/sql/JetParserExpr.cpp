@@ -202,7 +202,7 @@ ExprPtr JetParser::ParseComparison() {
       args.push_back(std::move(left));
       left = MakeNode(ExprKind::kIsNull, pos, std::move(args));
       left->negated = negated;
-      left->end = n.end;
+      left->end = n.end();
       continue;
     }
     const bool negated =
@@ -234,7 +234,7 @@ ExprPtr JetParser::ParseComparison() {
           args.push_back(ParseOr());
         } while (AcceptSymbol(","));
       }
-      end = Peek().end;
+      end = Peek().end();
       if (!AcceptSymbol(")")) FailExpression(Peek());
     } else {
       return left;
@@ -321,7 +321,7 @@ ExprPtr JetParser::ParsePrimary() {
   const Token& t = Peek();
   auto leaf = [&](ExprKind kind) {
     auto e = MakeTree<Expr>(kind, t.pos);
-    e->end = t.end;
+    e->end = t.end();
     Take();
     return e;
   };
@@ -338,7 +338,7 @@ ExprPtr JetParser::ParsePrimary() {
       return e;
     }
     case TokenKind::kDate: {
-      const auto serial = ParseJetDateLiteral(t.value);
+      const auto serial = ParseJetDateLiteral(t.value());
       if (!serial) FailExpression(t, "Syntax error in date in query expression '|'.");
       auto e = leaf(ExprKind::kDate);
       e->number = *serial;
@@ -351,13 +351,13 @@ ExprPtr JetParser::ParsePrimary() {
         if (Peek().Is(Keyword::kSelect)) {
           auto e = MakeTree<Expr>(ExprKind::kSubquery, pos);
           e->sub = ParseNestedQuery();
-          e->end = Peek().end;
+          e->end = Peek().end();
           if (!AcceptSymbol(")")) FailExpression(Peek());
           return e;
         }
         ExprPtr inner = ParseOr();
         if (!Peek().IsSymbol(")")) FailExpression(Peek());
-        inner->end = Take().end;
+        inner->end = Take().end();
         return inner;
       }
       FailExpression(t);
@@ -375,7 +375,7 @@ ExprPtr JetParser::ParsePrimary() {
         if (!AcceptSymbol("(")) FailExpression(Peek());
         if (!Peek().Is(Keyword::kSelect) && !Peek().IsSymbol("(")) FailExpression(Peek());
         e->sub = ParseNestedQuery();
-        e->end = Peek().end;
+        e->end = Peek().end();
         if (!AcceptSymbol(")")) FailExpression(Peek());
         return e;
       }
@@ -401,7 +401,7 @@ ExprPtr JetParser::ParseNamePrimary() {
     return ParseCall(name);
   }
   auto e = MakeTree<Expr>(ExprKind::kColumn, name.pos);
-  e->end = name.end;
+  e->end = name.end();
   // Each name written once into its place (no temporary, no move).
   if (AcceptSymbol(".")) {
     // After the dot any word names a column, keywords included (t.Value, t.Order).
@@ -410,7 +410,7 @@ ExprPtr JetParser::ParseNamePrimary() {
     Take();
     e->qualifier = name.Name();
     e->text = col.Name();
-    e->end = col.end;
+    e->end = col.end();
   } else {
     e->text = name.Name();
   }
@@ -439,7 +439,7 @@ ExprPtr JetParser::ParseCall(const Token& name) {
   auto e = MakeNode(ExprKind::kCall, name.pos, std::move(args));
   e->text = name.text;
   e->star = star;
-  e->end = close.end;
+  e->end = close.end();
   return e;
 }
 
