@@ -4,6 +4,7 @@
 #include "core/miDBProviderFactory.h"
 #include "core/miDataBase.h"
 #include "platform/dao/Database.h"
+#include "platform/jet/JetEngine.h"
 
 namespace qv::miPerms {
 namespace {
@@ -23,6 +24,8 @@ LastUser& Kept() {
 // Another data folder has other users.
 [[maybe_unused]] const bool kForgetsUserOnReset =
     (miDataBase::AddSessionResetListener(&ForgetUserName), true);
+// The login kept is read again when another workstation changes the users.
+[[maybe_unused]] const bool kToldOfUsers = (jet::TellCommitsOf({"PermUsers"}), true);
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include "core/miDataBase.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
+#include "platform/jet/JetEngine.h"
 #include "records/PersonRelations.h"
 
 namespace qv::queries {
@@ -31,6 +32,9 @@ struct PeriodCache {
   std::unordered_map<std::string, size_t> byTimeId;
   std::unordered_map<std::string, size_t> byYearReport;
 };
+
+// The periods kept are read again when another workstation changes them.
+[[maybe_unused]] const bool kToldOfPeriods = (jet::TellCommitsOf({"time_by_Month"}), true);
 
 PeriodCache& ThreadCache() {
   thread_local PeriodCache cache;

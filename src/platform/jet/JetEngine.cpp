@@ -1,14 +1,27 @@
 #include "platform/jet/JetEngine.h"
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 #include <utility>
 
+#include "platform/automation/VbaText.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/PgConnection.h"
 
 namespace qv::jet {
 
 namespace {
+
+// TellCommitsOf's names, folded.
+struct ToldTables {
+  std::mutex mutex;
+  std::set<std::string> names;
+};
+ToldTables& Told() {
+  static ToldTables told;
+  return told;
+}
 
 class FileStatement final : public EngineStatement {
  public:
@@ -135,6 +148,24 @@ std::shared_ptr<Engine> OpenEngine(const std::string& location, const EngineOpti
   const OpenOptions file{.readOnly = options.readOnly, .busyTimeoutMs = options.busyTimeoutMs};
   if (options.create) return FileEngine(Connection::Create(location, kLocaleRussian, file));
   return FileEngine(Connection::Open(location, file));
+}
+
+void TellCommitsOf(std::initializer_list<std::string_view> tables) {
+  ToldTables& told = Told();
+  const std::lock_guard lock(told.mutex);
+  for (const std::string_view t : tables) told.names.insert(FoldCase(t));
+}
+
+bool CommitsTold(std::string_view table) {
+  ToldTables& told = Told();
+  const std::lock_guard lock(told.mutex);
+  return told.names.contains(FoldCase(table));
+}
+
+std::vector<std::string> TablesTold() {
+  ToldTables& told = Told();
+  const std::lock_guard lock(told.mutex);
+  return {told.names.begin(), told.names.end()};
 }
 
 }  // namespace qv::jet

@@ -13,6 +13,7 @@
 // their reads pay nothing for the seam (docs/postgres.md).
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <span>
 #include <string>
@@ -157,10 +158,11 @@ class Engine {
   // or this one writes outside a transaction; a commit of this connection's
   // transaction does not move it (a cache that keeps rows it writes drops
   // them at those writes). On a file Connection::DataGeneration; on a
-  // server the commits of other sessions are the notices of the tables'
-  // triggers that reached the session, read without a round trip: one
-  // arrives a moment after its commit, so a read in between may keep the
-  // rows of before, as a file's reader may before the other's commit is seen.
+  // server the commits of other sessions are the notices of the triggers
+  // of the tables TellCommitsOf names (another session's commit to another
+  // table does not move it there), read without a round trip: one arrives
+  // a moment after its commit, so a read in between may keep the rows of
+  // before, as a file's reader may before the other's commit is seen.
   virtual uint64_t Serial() const = 0;
   virtual uint64_t DataGeneration() = 0;
   // What an object that keeps what it read of the schema (the table names,
@@ -199,6 +201,21 @@ class Engine {
 // A number no connection of the process (a file's or a server session's)
 // has had before.
 uint64_t NewConnectionSerial();
+
+// The tables whose commits of rows a server tells the other sessions of
+// (moving their DataGeneration): those whose rows a cache of the process
+// keeps, named (in any case) by the cache's module when the library loads.
+// A table gets the trigger that tells when it is made, and an open for
+// writing adds it to such a table that lacks it and drops it from the
+// others: every commit that tells passes the server's lock of its
+// notification queue one at a time and wakes every listening session,
+// which then reads the queue in a transaction of its own, so commits of
+// tables no cache keeps are not told. A file's generation moves at any
+// other connection's commit whatever this names.
+void TellCommitsOf(std::initializer_list<std::string_view> tables);
+// Whether TellCommitsOf named `table`, and the names it was given, folded.
+bool CommitsTold(std::string_view table);
+std::vector<std::string> TablesTold();
 
 // RunEach's check of `values`, `runs` runs of them, against `st`'s
 // parameters (its errors, before any run), for the engines that send the

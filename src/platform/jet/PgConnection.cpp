@@ -56,10 +56,10 @@ constexpr std::string_view kSchemaChangeNotice =
     "WHERE nspname = current_schema()), '')";
 // A commit of rows is told on the channel of the table's schema too, with
 // the payload "rows" (a schema change's is empty): a statement-level
-// trigger on each Jet table calls this function, made in each schema of a
-// catalogue. The server folds the notices of one transaction into one and
-// sends it at the commit only; a trigger also sees writes made by other
-// programs.
+// trigger on each Jet table TellCommitsOf names calls this function, made
+// in each schema of a catalogue. The server folds the notices of one
+// transaction into one and sends it at the commit only; a trigger also
+// sees writes made by other programs.
 constexpr std::string_view kRowsFunctionBody =
     "RETURNS trigger LANGUAGE plpgsql AS $f$BEGIN PERFORM pg_notify('jet_schema_' || "
     "(SELECT relnamespace FROM pg_class WHERE oid = TG_RELID), 'rows'); RETURN NULL; END$f$";
@@ -382,9 +382,11 @@ std::string Literal(std::string_view text) {
 // missing.
 //
 // The same round trip makes the function that tells of commits of rows in
-// the schema when it is missing, and the trigger that calls it on each
-// table of the catalogue that lacks it (a database made before they were).
-// Two sessions opening at once: the second's duplicate is let go.
+// the schema when it is missing, the trigger that calls it on each table
+// of the catalogue TellCommitsOf names that lacks it (a database made
+// before they were), and drops it from the other tables (a database made
+// when every table had it). Two sessions opening at once: the second's
+// duplicate is let go.
 std::string UpgradeSql() {
   const std::string key(sql::kServerRowKey);
   // The catalogue's tables without a primary key whose table lacks the key.
@@ -405,18 +407,26 @@ std::string UpgradeSql() {
       std::string(kRowsFunctionBody) +
       "$q$, current_schema()); EXCEPTION WHEN duplicate_function OR unique_violation THEN "
       "NULL; END; END IF; ";
-  const std::string untriggered =
+  std::string told;
+  for (const std::string& t : TablesTold()) told += (told.empty() ? "" : ", ") + Literal(t);
+  told = "ARRAY[" + told + "]::text[]";
+  // The catalogue's tables told (or not) and without (or with) the trigger.
+  const std::string catalogued =
       "SELECT j.\"name\" FROM \"_jet_tables\" j "
-      "WHERE to_regclass(quote_ident(j.\"name\")) IS NOT NULL "
-      "AND NOT EXISTS (SELECT 1 FROM pg_trigger g "
-      "WHERE g.tgrelid = to_regclass(quote_ident(j.\"name\")) "
+      "WHERE to_regclass(quote_ident(j.\"name\")) IS NOT NULL AND lower(j.\"name\") ";
+  const std::string hasTrigger =
+      " (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = to_regclass(quote_ident(j.\"name\")) "
       "AND g.tgname = '_jet_rows_changed')";
+  const std::string untriggered = catalogued + "= ANY (" + told + ") AND NOT EXISTS" + hasTrigger;
+  const std::string untold = catalogued + "<> ALL (" + told + ") AND EXISTS" + hasTrigger;
   const std::string trigger = "BEGIN EXECUTE format($q$" + std::string(kRowsTrigger) + "%I" +
                               std::string(kRowsTriggerAction) +
                               "$q$, t); EXCEPTION WHEN duplicate_object THEN NULL; END";
   return "DO $jet$DECLARE t text; BEGIN " + function + "FOR t IN " + missing + " LOOP " + add +
          "; " + notify + "; END LOOP; FOR t IN " + untriggered + " LOOP " + trigger +
-         "; END LOOP; END $jet$";
+         "; END LOOP; FOR t IN " + untold +
+         " LOOP EXECUTE format('DROP TRIGGER IF EXISTS \"_jet_rows_changed\" ON %I', t); "
+         "END LOOP; END $jet$";
 }
 
 }  // namespace
@@ -1152,8 +1162,10 @@ struct PgConnection::Impl {
   void CreateTable(const TableSpec& table) {
     if (Load(table.name)) ThrowJet(jeterr::kTableExists, {table.name}, kSourceTableDef);
     CheckFields(table);
-    Exec(sql::PostgresCreateTableSql(table) + "; " + std::string(kRowsTrigger) +
-         ServerQuoted(table.name) + std::string(kRowsTriggerAction));
+    Exec(sql::PostgresCreateTableSql(table) +
+         (CommitsTold(table.name) ? "; " + std::string(kRowsTrigger) + ServerQuoted(table.name) +
+                                        std::string(kRowsTriggerAction)
+                                  : std::string()));
     for (const IndexSpec& x : table.indexes)
       if (!x.primary) Exec(sql::PostgresCreateIndexSql(table.name, x));
     ExecParams("INSERT INTO \"_jet_tables\" (\"name\") VALUES ($1)", {table.name});

@@ -572,7 +572,8 @@ TEST_F(RunEach, ASchemaChangeOfAnotherSession) {
 // The data generation of a file's connection and of a server's session:
 // this connection's write outside a transaction and its rollback move it,
 // its transaction's commit does not; another connection's or program's
-// commit moves it (on a server once its notice arrives), its rollback does
+// commit moves it (on a server once its notice arrives, and only one to a
+// table whose commits are told), its rollback does
 // not on a server (a file's connection may count one: the file engine errs
 // towards reading again).
 TEST_F(RunEach, TheDataGeneration) {
@@ -618,9 +619,15 @@ TEST_F(RunEach, TheDataGeneration) {
        },
        true},
       {"another connection's schema statement",
-       [&](auto&, auto& other) { other.Execute("CREATE TABLE U (A LONG)"); }, true},
+       [&](auto&, auto& other) {
+         other.Execute("CREATE TABLE U (A LONG)");
+         other.Execute("CREATE TABLE V (A LONG)");
+       },
+       true},
       {"another connection's write to the table it made",
        [&](auto&, auto& other) { other.Execute("INSERT INTO U (A) VALUES (1)"); }, true},
+      {"another connection's write to a table whose commits are not told",
+       [&](auto&, auto& other) { other.Execute("INSERT INTO V (A) VALUES (1)"); }, false, true},
   };
   ExpectMoves(cases, &jet::Engine::DataGeneration);
 }
@@ -672,5 +679,8 @@ int main(int argc, char** argv) {
   if (conninfo == nullptr) return 77;
   qv::pgtest::gConninfo = conninfo;
   qv::pgtest::gFunctions = argc > 1 ? argv[1] : nullptr;
+  // The tables whose commits move the other sessions' data generation on a
+  // server (V's do not).
+  qv::jet::TellCommitsOf({"T", "U"});
   return RUN_ALL_TESTS();
 }
