@@ -62,10 +62,12 @@ std::vector<CellRow> CellRows(const Variant& aCellsRs) {
               "the cell key of row " + std::to_string(r + 1) + " is Null");
     const Variant& value = rs->Value(r, col[1]);
     std::string text = value.IsNull() || value.IsEmpty() ? std::string() : CStr(value);
-    rows.push_back(
-        {Variant(CStr(key)),
-         text.empty() ? Variant::Null() : Variant(Truncate16(text, miDocument::kCellValueLength)),
-         rs->Value(r, col[2])});
+    // A text of no more bytes than the length has no more UTF-16 units:
+    // kept as it is, not scanned and copied.
+    if (text.size() > static_cast<size_t>(miDocument::kCellValueLength))
+      text = Truncate16(text, miDocument::kCellValueLength);
+    rows.push_back({Variant(CStr(key)), text.empty() ? Variant::Null() : Variant(std::move(text)),
+                    rs->Value(r, col[2])});
   }
   return rows;
 }
