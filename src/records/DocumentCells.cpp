@@ -367,7 +367,8 @@ class ServerCellStatements {
       keyed = keyed && CompareTextRuKey(queued_[i].key->AsString(), orders[i]);
     }
     if (keyed) {
-      std::sort(orders.begin(), orders.end());
+      // A recordset read from a document has its cells in key order.
+      if (!std::is_sorted(orders.begin(), orders.end())) std::sort(orders.begin(), orders.end());
       return std::adjacent_find(orders.begin(), orders.end()) == orders.end();
     }
     std::set<std::string_view, TextLess> keys;
