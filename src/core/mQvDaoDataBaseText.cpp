@@ -252,10 +252,15 @@ std::string Guid2DaoSql(std::string_view guid, std::string_view what) {
 }
 
 std::string Guid2DaoValue(std::string_view guid, std::string_view what) {
-  std::string out = "{";
-  for (char c : GuidDigits(guid, what))
-    out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out + "}";
+  // The digits are checked: hex digits and hyphens, upper-cased in place.
+  const std::string_view digits = GuidDigits(guid, what);
+  std::string out(digits.size() + 2, '{');
+  for (size_t i = 0; i < digits.size(); ++i) {
+    const char c = digits[i];
+    out[i + 1] = c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  out.back() = '}';
+  return out;
 }
 
 std::string Date2DaoSql(const Variant& date, std::string_view emptyText) {

@@ -254,7 +254,10 @@ void DBLogs::LogEvent(double aUserID, const std::string& aHostInfo, int32_t aEve
         .userId = aUserID, .host = aHostInfo, .type = aEventType, .name = aEventName, .extra = {}};
     TakeFirst(aObjectsIDs, e.ids, [](const Variant& v) { return CDbl(v); });
     TakeFirst(aObjectsNames, e.names, [](const Variant& v) { return CStr(v); });
-    WriteEntry({EntryRow(e, mQvGuids::CreateNewGuid(), Now(), miPerms::GetUserName(e.userId))});
+    // Moved in: a list's rows would be copied, each of their values.
+    std::vector<Row> rows;
+    rows.push_back(EntryRow(e, mQvGuids::CreateNewGuid(), Now(), miPerms::GetUserName(e.userId)));
+    WriteEntry(rows);
   });
 }
 

@@ -62,10 +62,12 @@ std::vector<CellRow> CellRows(const Variant& aCellsRs) {
               "the cell key of row " + std::to_string(r + 1) + " is Null");
     const Variant& value = rs->Value(r, col[1]);
     std::string text = value.IsNull() || value.IsEmpty() ? std::string() : CStr(value);
-    rows.push_back(
-        {Variant(CStr(key)),
-         text.empty() ? Variant::Null() : Variant(Truncate16(text, miDocument::kCellValueLength)),
-         rs->Value(r, col[2])});
+    // A text of no more bytes than the length has no more UTF-16 units:
+    // kept as it is, not scanned and copied.
+    if (text.size() > static_cast<size_t>(miDocument::kCellValueLength))
+      text = Truncate16(text, miDocument::kCellValueLength);
+    rows.push_back({Variant(CStr(key)), text.empty() ? Variant::Null() : Variant(std::move(text)),
+                    rs->Value(r, col[2])});
   }
   return rows;
 }
@@ -365,7 +367,8 @@ class ServerCellStatements {
       keyed = keyed && CompareTextRuKey(queued_[i].key->AsString(), orders[i]);
     }
     if (keyed) {
-      std::sort(orders.begin(), orders.end());
+      // A recordset read from a document has its cells in key order.
+      if (!std::is_sorted(orders.begin(), orders.end())) std::sort(orders.begin(), orders.end());
       return std::adjacent_find(orders.begin(), orders.end()) == orders.end();
     }
     std::set<std::string_view, TextLess> keys;

@@ -275,6 +275,8 @@ std::string Mid(std::string_view s, int32_t start, std::optional<int32_t> length
 }
 
 std::string Truncate16(std::string_view s, int32_t n) {
+  // No more bytes than n: no more UTF-16 units either.
+  if (n >= 0 && s.size() <= static_cast<size_t>(n)) return std::string(s);
   return std::string(s.substr(0, ByteOffsetOfUnit(s, n < 0 ? 0 : n)));
 }
 
@@ -371,13 +373,18 @@ bool CompareTextRuKey(std::string_view s, std::string& key) {
   // CompareByPlaces of two such texts is the order of their places, one
   // byte each (1-255), a text before the longer ones it starts.
   const Places& places = PlacesTable();
-  key.clear();
-  key.reserve(s.size());
+  // At most a byte of key per byte of text, written in place.
+  key.resize(s.size());
+  size_t n = 0;
   for (size_t i = 0, length = 0; i < s.size(); i += length) {
     const uint8_t place = PlaceAt(places, s, i, length);
-    if (place == 0) return false;
-    key += static_cast<char>(place);
+    if (place == 0) {
+      key.clear();
+      return false;
+    }
+    key[n++] = static_cast<char>(place);
   }
+  key.resize(n);
   return true;
 }
 

@@ -61,22 +61,17 @@ std::shared_ptr<Workspace> DBEngine::CreateWorkspace(const std::string& name,
   return ws;
 }
 
-std::vector<std::shared_ptr<Workspace>> DBEngine::LiveWorkspaces() {
-  WorkspacesCollection();
-  std::vector<std::shared_ptr<Workspace>> live;
-  for (const auto& w : created_)
-    if (auto ws = w.lock()) live.push_back(std::move(ws));
-  return live;
-}
-
 void DBEngine::Idle(const Variant& action) {
   int32_t a = action.IsEmptyOrNull() ? 0 : CLng(action);
-  for (const auto& ws : LiveWorkspaces()) {
-    ws->ForEachDatabase([a](Database& db) {
-      if (a & dbFreeLocks) db.FreeLocks();
-      if (a & dbRefreshCache) db.RefreshRecordsets();
-    });
-  }
+  WorkspacesCollection();
+  // Each live one held while it is walked, by index: not copied into a
+  // vector per call (a lock's end idles the engine).
+  for (size_t i = 0; i < created_.size(); ++i)
+    if (auto ws = created_[i].lock())
+      ws->ForEachDatabase([a](Database& db) {
+        if (a & dbFreeLocks) db.FreeLocks();
+        if (a & dbRefreshCache) db.RefreshRecordsets();
+      });
 }
 
 std::shared_ptr<Database> DBEngine::OpenDatabase(const std::string& name, const Variant& options,

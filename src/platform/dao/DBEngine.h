@@ -59,8 +59,6 @@ class DBEngine : public Object {
   void SetLockTimeoutMs(int ms) { lockTimeoutMs_ = ms; }
 
  private:
-  std::vector<std::shared_ptr<Workspace>> LiveWorkspaces();
-
   std::shared_ptr<Workspaces> workspaces_;
   std::vector<std::weak_ptr<Workspace>> created_;  // every workspace made here
   int lockTimeoutMs_ = 5000;

@@ -1,5 +1,8 @@
 #include "platform/dao/Workspace.h"
 
+#include <algorithm>
+#include <array>
+
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/DaoCollections.h"
 #include "platform/dao/DaoError.h"
@@ -31,17 +34,26 @@ int Workspace::LockTimeoutMs() const {
 }
 
 void Workspace::ForEachDatabase(const std::function<void(Database&)>& fn) {
-  // The open ones copied first (each looked at once), the closed dropped:
-  // `fn` may open or close databases of this workspace.
-  std::vector<std::shared_ptr<Database>> open;
-  open.reserve(databases_.size());
+  // The open ones held first (each looked at once), the closed dropped:
+  // `fn` may open or close databases of this workspace. A few are held
+  // here, without a vector made per walk (a transaction walks four times).
+  constexpr size_t kFew = 4;
+  std::array<std::shared_ptr<Database>, kFew> few;
+  std::vector<std::shared_ptr<Database>> more;
+  size_t count = 0;
   std::erase_if(databases_, [&](const std::weak_ptr<Database>& w) {
     auto db = w.lock();
     if (!db || !db->IsOpen()) return true;
-    open.push_back(std::move(db));
+    if (count < kFew)
+      few[count] = std::move(db);
+    else
+      more.push_back(std::move(db));
+    ++count;
     return false;
   });
-  for (const auto& db : open)
+  for (size_t i = 0; i < std::min(count, kFew); ++i)
+    if (few[i]->IsOpen()) fn(*few[i]);
+  for (const auto& db : more)
     if (db->IsOpen()) fn(*db);
 }
 

@@ -2020,6 +2020,12 @@ class PgStatement final : public EngineStatement {
     out.starts.reserve(values.size());
     out.texts.reserve(values.size() * 16);
     for (size_t i = 0; i < values.size(); ++i) {
+      // A value given again in the same place of the next run (a save's
+      // document in every run, the type its cells share) is the same text.
+      if (i >= out.width && values[i] == values[i - out.width]) {
+        out.starts.push_back(out.starts[i - out.width]);
+        continue;
+      }
       const auto start = static_cast<ptrdiff_t>(out.texts.size());
       const bool given = AppendParameterText(out.texts, *values[i], kSourceDatabase,
                                              entry_->types[i % out.width] == kOidBytea);

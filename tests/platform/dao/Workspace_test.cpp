@@ -13,15 +13,16 @@ namespace {
 
 using jet::JetType;
 
-// Two databases in one workspace, both with table T(ID): nested
-// transactions commit and roll back both together, and another connection
-// sees only what the outermost commit made final.
+// Five databases in one workspace (more than a walk over them holds in
+// place), each with table T(ID): nested transactions commit and roll back
+// them all together, and another connection sees only what the outermost
+// commit made final.
 class WorkspaceTest : public ::testing::Test {
  protected:
   WorkspaceTest() : engine_(DBEngine::ForThread()) {
     ws_ = engine_->CreateWorkspace("qvz", "admin", "", Variant(dbUseJet));
     engine_->WorkspacesCollection()->Append(ws_);
-    for (const char* name : {"One.mdb", "Two.mdb"}) {
+    for (const char* name : {"One.mdb", "Two.mdb", "3.mdb", "4.mdb", "5.mdb"}) {
       auto db = ws_->Create(places_.Location(name), dbLangCyrillic);
       MakeTable(*db, "T", {{"ID", JetType::kLong}});
       dbs_.push_back(db);
@@ -81,7 +82,7 @@ TEST_F(WorkspaceTest, NestedTransactionsSpanTheWorkspacesDatabases) {
       else
         Insert(std::stoi(step));
     }
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 5; ++i) {
       EXPECT_EQ(Mine(i), c.mine) << c.script << " db " << i;
       EXPECT_EQ(Seen(i), c.seen) << c.script << " db " << i;
     }
