@@ -331,6 +331,8 @@ void DeleteBigDocDataBase(double aDocID) {
     if (OnServer()) {
       CloseOpenTables(aDocID);
       DropServerShards(aDocID, false);
+      // And what builds of its shards cut off left.
+      jet::DropLeftoverBuilds(mQvRegistryParams::GetDataBasePath(), ServerShardPrefix(aDocID));
       return;
     }
     ReleaseBigDocDataBase(aDocID);

@@ -39,6 +39,12 @@ std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::s
 void DropServerSchemas(std::string_view location, const std::vector<std::string>& names,
                        bool probe = false);
 
+// Removes the temporary schemas that cut-off builds (ServerSchemaBuild) of
+// the schemas named `prefix` and digits left, by the builds' own rule: only
+// those whose build lock and open lock it can take without waiting, all in
+// one transaction; what it cannot remove now stays. How many it removed.
+int DropLeftoverBuilds(std::string_view location, std::string_view prefix);
+
 // A schema built under a temporary name of its own and then renamed into
 // place, as a file is built and linked: `<schema>_n<id>`, with <id> the
 // builder's server session (unique among live sessions, on every host).
