@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,7 +80,8 @@ bool ServerSchemaExists(std::string_view location) {
   return PQntuples(r.get()) > 0;
 }
 
-std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::string_view prefix) {
+std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::string_view prefix,
+                                               bool* builds) {
   ConnPtr conn = Connect(location);
   ResultPtr r = Run(conn.get(),
                     "SELECT nspname FROM pg_namespace "
@@ -89,9 +91,9 @@ std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::s
   for (int i = 0; i < PQntuples(r.get()); ++i) {
     const std::string name = PQgetvalue(r.get(), i, 0);
     const std::string_view rest = std::string_view(name).substr(prefix.size());
-    bool digits = !rest.empty();
-    for (char c : rest) digits = digits && c >= '0' && c <= '9';
-    if (digits) names.push_back(name);
+    const size_t n = std::min(rest.find_first_not_of("0123456789"), rest.size());
+    if (n > 0 && n == rest.size()) names.push_back(name);
+    if (builds && n > 0 && rest.substr(n, 2) == "_n") *builds = true;
   }
   return names;
 }

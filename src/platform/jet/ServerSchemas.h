@@ -27,8 +27,10 @@ void CreateServerSchema(std::string_view location);
 bool ServerSchemaExists(std::string_view location);
 
 // The schemas of the server database whose names are `prefix` followed by
-// one or more digits, in name order.
-std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::string_view prefix);
+// one or more digits, in name order. `builds`, when given, is set to whether
+// a temporary schema of a build of one of them (ServerSchemaBuild) exists.
+std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::string_view prefix,
+                                               bool* builds = nullptr);
 
 // Removes the schemas `names` of the server database `location` names,
 // with everything in them, all or none (one transaction); with `probe` the
