@@ -183,9 +183,9 @@ std::string ServerShardPrefix(double aDocID) {
   return schema;
 }
 
-std::vector<std::string> ServerShards(double aDocID) {
-  return jet::ServerSchemasNumbered(mQvRegistryParams::GetDataBasePath(),
-                                    ServerShardPrefix(aDocID));
+std::vector<std::string> ServerShards(double aDocID, bool* builds = nullptr) {
+  return jet::ServerSchemasNumbered(mQvRegistryParams::GetDataBasePath(), ServerShardPrefix(aDocID),
+                                    builds);
 }
 
 // As a shard file is made: built under a name of its own, then given the
@@ -203,9 +203,10 @@ void CreateServerShard(const std::string& location, double docId, int32_t shard,
 // Removes the document's shard schemas, all or none, or (`probe`) checks
 // that it could: 3045 naming the shard's location while another session's
 // transaction uses them.
-void DropServerShards(double aDocID, bool probe) {
+void DropServerShards(double aDocID, bool probe, bool* builds = nullptr) {
   try {
-    jet::DropServerSchemas(mQvRegistryParams::GetDataBasePath(), ServerShards(aDocID), probe);
+    jet::DropServerSchemas(mQvRegistryParams::GetDataBasePath(), ServerShards(aDocID, builds),
+                           probe);
   } catch (const Error& e) {
     if (e.Number() != jet::jeterr::kLocked) throw;
     dao::ThrowDao(dao::daoerr::kFileInUse, jet::kSourceWorkspace,
@@ -330,7 +331,11 @@ void DeleteBigDocDataBase(double aDocID) {
     if (aDocID == 0) return;
     if (OnServer()) {
       CloseOpenTables(aDocID);
-      DropServerShards(aDocID, false);
+      bool builds = false;
+      DropServerShards(aDocID, false, &builds);
+      // And what builds of its shards cut off left (the shards' list shows them).
+      if (builds)
+        jet::DropLeftoverBuilds(mQvRegistryParams::GetDataBasePath(), ServerShardPrefix(aDocID));
       return;
     }
     ReleaseBigDocDataBase(aDocID);

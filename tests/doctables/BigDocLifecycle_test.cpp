@@ -244,6 +244,15 @@ TEST_F(BigDocLifecycle, AShardBuildRemovesTheSchemaOfACutOffBuildOnly) {
     miBigDocument::CreateBigDocDataBase(doc, 0);
     EXPECT_TRUE(jet::ServerSchemaExists(shard));
     EXPECT_EQ(jet::ServerSchemaExists(temp), running);
+    // So does the document's removal, shard 1's of the newer name too.
+    const std::string temp1 = jet::ServerLocationInSchema(
+        shard, jet::ServerFolderSchema(miBigDocument::GetBigDocFileName(doc, 1)) + "_n4243");
+    jet::CreateServerSchema(temp1);
+    if (!running) jet::CreateServerSchema(temp);
+    miBigDocument::DeleteBigDocDataBase(doc);
+    EXPECT_FALSE(jet::ServerSchemaExists(shard));
+    EXPECT_EQ(jet::ServerSchemaExists(temp), running);
+    EXPECT_FALSE(jet::ServerSchemaExists(temp1));
   }
 }
 

@@ -70,8 +70,10 @@ class Database : public Object {
                                           std::weak_ptr<Workspace> workspace,
                                           std::string_view source);
   // A database on a server: `create` makes its catalogue when it has none.
+  // An exclusive open keeps every other session out until it closes.
   // Errors: those of jet::OpenEngine (3051 no connection, 3343 no
-  // catalogue), 3251 an exclusive open.
+  // catalogue), 3045 naming the location while another session's open
+  // keeps this one out (an exclusive open any other).
   static std::shared_ptr<Database> OpenServer(const std::string& location,
                                               const DatabaseOptions& options, bool create,
                                               std::weak_ptr<Workspace> workspace,

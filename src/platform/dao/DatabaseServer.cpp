@@ -75,17 +75,18 @@ std::shared_ptr<Database> Database::OpenServer(const std::string& location,
                                                const DatabaseOptions& options, bool create,
                                                std::weak_ptr<Workspace> workspace,
                                                std::string_view source) {
-  // Several workstations share a server database by design: a lock that
-  // keeps the others out has no server counterpart yet.
-  if (options.exclusive) RaiseNotOnServer("An exclusive open");
   jet::EngineOptions o;
   o.readOnly = options.readOnly;
   o.create = create;
+  o.exclusive = options.exclusive;
   o.busyTimeoutMs = options.lockTimeoutMs;
   std::shared_ptr<jet::Engine> engine;
   try {
     engine = jet::OpenEngine(location, o);
   } catch (const Error& e) {
+    // Kept out by another session's open lock, as a file in use is.
+    if (e.Number() == jet::jeterr::kLocked)
+      ThrowDao(daoerr::kFileInUse, source, {jet::ShownLocation(location)});
     throw Error(e.Number(), e.Description(), std::string(source));
   }
   return std::make_shared<Database>(Private{}, std::move(engine), options, std::move(workspace));

@@ -145,6 +145,7 @@ std::shared_ptr<Engine> FileEngine(std::shared_ptr<Connection> connection) {
 
 std::shared_ptr<Engine> OpenEngine(const std::string& location, const EngineOptions& options) {
   if (IsServerLocation(location)) return PgConnection::Open(location, options);
+  if (options.exclusive) ThrowJet(jeterr::kNotSupported);
   const OpenOptions file{.readOnly = options.readOnly, .busyTimeoutMs = options.busyTimeoutMs};
   if (options.create) return FileEngine(Connection::Create(location, kLocaleRussian, file));
   return FileEngine(Connection::Open(location, file));

@@ -231,10 +231,14 @@ bool IsServerLocation(std::string_view location);
 // file with the Russian locale; on a server, the catalogue's tables in the
 // database's current schema when they are missing). `readOnly`: writes
 // fail with 3027. `busyTimeoutMs`: how long a write waits for another
-// connection's lock before it fails with 3218.
+// connection's lock before it fails with 3218. `exclusive` (a server's
+// only; a file is locked by the data-access objects' open, and refuses it
+// with 3251): no other session may open the database until this one ends,
+// and the open fails with 3218 while another has it open.
 struct EngineOptions {
   bool readOnly = false;
   bool create = false;
+  bool exclusive = false;
   int busyTimeoutMs = 5000;
 };
 

@@ -76,6 +76,24 @@ constexpr std::string_view kListenSchemaChanges =
 // the database lock service's "Qv_DBLock").
 constexpr std::string_view kWriteLockName = "Qv_WriteLock";
 
+// The call that takes the open lock (kOpenLockClass) of the schema whose
+// OID the integer expression `oid` gives, without waiting: true when taken,
+// false while another session holds it against this one (an exclusive open
+// conflicts with every open), Null when there is no such schema.
+std::string OpenLockCall(bool exclusive, std::string_view oid) {
+  return std::string(exclusive ? "pg_try_advisory_lock(" : "pg_try_advisory_lock_shared(") +
+         std::to_string(kOpenLockClass) + ", " + std::string(oid) + ")";
+}
+
+// An open, or a session's reconnect, refused by another session's open lock.
+[[noreturn]] void ThrowOpenLocked(std::string_view shown, bool exclusive) {
+  throw Error(jeterr::kLocked,
+              JetErrorText(jeterr::kLocked) + " The database at '" + std::string(shown) +
+                  (exclusive ? "' is open in another session."
+                             : "' is open exclusively in another session."),
+              std::string(kSourceDatabase));
+}
+
 // The statement shapes a connection keeps prepared on the server at most.
 constexpr size_t kMaxCachedShapes = 512;
 // The texts last prepared, one per slot chosen by the text's hash.
@@ -1359,6 +1377,11 @@ struct PgConnection::Impl {
   std::optional<int64_t> lastRowKey;
   bool readOnly = false;
   int busyTimeoutMs = 0;
+  // The open lock's call (OpenLockCall) on the schema's OID once the open
+  // took it: a new session after a reconnect takes it again.
+  std::string openLock;
+  bool exclusive = false;
+  std::string shown;  // the location as messages show it
 
   // The session's settings, made after the connect and after a reconnect.
   void SetUpSession() {
@@ -1371,14 +1394,31 @@ struct PgConnection::Impl {
     // for the file's, then fails with 3218.
     Exec("SET lock_timeout TO " + std::to_string(std::max(busyTimeoutMs, 1)));
     if (readOnly) Exec("SET default_transaction_read_only TO on");
-    Exec(kListenSchemaChanges);
+    if (openLock.empty()) {
+      Exec(kListenSchemaChanges);
+      return;
+    }
+    // The open lock again, in the same round trip. A session that cannot
+    // take it (another opened the database meanwhile) ends itself, so that
+    // nothing runs without it: each later request tries the reconnect again.
+    bool taken = false;
+    try {
+      ResultPtr r = Exec(std::string(kListenSchemaChanges) + "; SELECT CASE WHEN " + openLock +
+                         " THEN true ELSE NOT pg_terminate_backend(pg_backend_pid()) END");
+      taken = PQstatus(conn) == CONNECTION_OK && *PQgetvalue(r.get(), 0, 0) == 't';
+    } catch (const Error&) {
+      if (PQstatus(conn) == CONNECTION_OK) throw;
+    }
+    if (!taken) ThrowOpenLocked(shown, exclusive);
   }
 
   // A session the server ended (a restart, a terminated backend, a broken
   // network) fails the statement that finds it so (3043). Outside a
-  // transaction the next one connects again with the same settings (the
-  // server's prepared statements and what was read of the schema are
-  // forgotten, so a statement a caller holds is prepared again); inside
+  // transaction the next one connects again with the same settings and
+  // open lock (3218 while another session's open keeps it out; the request
+  // after tries again), and the server's prepared statements and what was
+  // read of the schema are forgotten (a statement a caller holds is
+  // prepared again); inside
   // one, the transaction is lost with the session, and the caller ends it
   // first (Rollback then succeeds, CommitTrans fails with 3043).
   void Revive() {
@@ -2118,24 +2158,37 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
   const bool readOnly = options.readOnly, create = options.create;
   auto conn = std::make_shared<PgConnection>(Private{}, conninfo, options);
   Impl& impl = *conn->impl_;
+  impl.exclusive = options.exclusive;
+  // Held while the session lasts: the schema is open (kOpenLockClass).
+  const std::string_view schemaOid =
+      "(SELECT oid FROM pg_namespace WHERE nspname = current_schema())::integer";
   ResultPtr has = impl.Exec(
       "SELECT to_regclass('\"_jet_tables\"') IS NOT NULL, "
       "EXISTS (SELECT 1 FROM pg_collation WHERE collname = 'jetru' "
-      "AND pg_collation_is_visible(oid)), current_database(), coalesce(current_schema(), ''), "
-      // Held while the session lasts: the schema is open (kOpenLockClass).
-      "pg_advisory_lock_shared(" +
-      std::to_string(kOpenLockClass) +
-      ", (SELECT oid FROM pg_namespace WHERE nspname = current_schema())::integer)");
+      "AND pg_collation_is_visible(oid)), current_database(), coalesce(current_schema(), ''), " +
+      std::string(schemaOid) + ", " + OpenLockCall(options.exclusive, schemaOid));
   const bool catalogue = *PQgetvalue(has.get(), 0, 0) == 't';
   const bool collation = *PQgetvalue(has.get(), 0, 1) == 't';
   std::string schema = PQgetvalue(has.get(), 0, 3);
+  // The open lock: 't' taken, 'f' refused, Null no schema yet.
+  auto checkOpenLock = [&](const PGresult* r, int column) {
+    if (PQgetisnull(r, 0, column)) return;
+    if (*PQgetvalue(r, 0, column) != 't') ThrowOpenLocked(conn->Location(), options.exclusive);
+    impl.openLock = OpenLockCall(options.exclusive, PQgetvalue(r, 0, column - 1));
+  };
+  checkOpenLock(has.get(), 5);
   if (!catalogue && !create) ThrowJet(jeterr::kBadDatabaseFormat, {conn->Location()});
   if (create && !readOnly && SetsSearchPath(conninfo)) {
     // The first schema the location's search path names is the database's
     // (a data folder's database on a server): made when missing.
     schema = ServerFolderSchema(conninfo);
-    // Listened to once it exists (the session's setup found it missing).
-    impl.Exec("CREATE SCHEMA IF NOT EXISTS " + schema + "; " + std::string(kListenSchemaChanges));
+    // Listened to once it exists (the session's setup found it missing),
+    // and locked when it was.
+    ResultPtr made = impl.Exec(
+        "CREATE SCHEMA IF NOT EXISTS " + schema + "; " + std::string(kListenSchemaChanges) +
+        "; SELECT " + std::string(schemaOid) + ", " +
+        (impl.openLock.empty() ? OpenLockCall(options.exclusive, schemaOid) : std::string("NULL")));
+    checkOpenLock(made.get(), 1);
   }
   impl.writeLockKey = AdvisoryLockKey(PQgetvalue(has.get(), 0, 2), schema, kWriteLockName);
   if (create && !readOnly) {
@@ -2163,6 +2216,7 @@ PgConnection::PgConnection(Private, const std::string& conninfo, const EngineOpt
       impl_(std::make_unique<Impl>()) {
   const bool readOnly = options.readOnly;
   impl_->readOnly = readOnly;
+  impl_->shown = location_;
   impl_->conn = PQconnectdb(conninfo.c_str());
   if (PQstatus(impl_->conn) != CONNECTION_OK) {
     std::string message = PQerrorMessage(impl_->conn);

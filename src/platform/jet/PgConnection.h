@@ -36,7 +36,10 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   // for another session's lock `busyTimeoutMs` (the server's lock_timeout),
   // then fails with 3218; so does a write-locked level's begin (BeginTrans)
   // while another session's write-locked level of the same database and
-  // schema is open.
+  // schema is open. `exclusive`: the session's open lock (kOpenLockClass)
+  // is exclusive. An open fails at once with 3218 while another session's
+  // open lock keeps it out (any open an exclusive one, an exclusive one
+  // any); so does a reconnect that finds it so.
   static std::shared_ptr<PgConnection> Open(const std::string& conninfo,
                                             const EngineOptions& options = {});
   PgConnection(Private, const std::string& conninfo, const EngineOptions& options);
@@ -89,10 +92,11 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
 };
 
 // Every session of a database holds, from its open to its end, a shared
-// session-level advisory lock of the two-number kind: this class and the
-// OID of the database's schema. A schema is dropped (DropServerSchemas)
-// only when it can take that lock exclusively, so that a database another
-// session has open is not removed under it, as a file in use is not.
+// (an exclusive open: exclusive) session-level advisory lock of the
+// two-number kind: this class and the OID of the database's schema. A
+// schema is dropped (DropServerSchemas) only when it can take that lock
+// exclusively, so that a database another session has open is not removed
+// under it, as a file in use is not.
 inline constexpr int32_t kOpenLockClass = 0x51760001;
 
 // Round trips this process has made to PostgreSQL servers, over every

@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,7 +80,8 @@ bool ServerSchemaExists(std::string_view location) {
   return PQntuples(r.get()) > 0;
 }
 
-std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::string_view prefix) {
+std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::string_view prefix,
+                                               bool* builds) {
   ConnPtr conn = Connect(location);
   ResultPtr r = Run(conn.get(),
                     "SELECT nspname FROM pg_namespace "
@@ -89,9 +91,9 @@ std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::s
   for (int i = 0; i < PQntuples(r.get()); ++i) {
     const std::string name = PQgetvalue(r.get(), i, 0);
     const std::string_view rest = std::string_view(name).substr(prefix.size());
-    bool digits = !rest.empty();
-    for (char c : rest) digits = digits && c >= '0' && c <= '9';
-    if (digits) names.push_back(name);
+    const size_t n = std::min(rest.find_first_not_of("0123456789"), rest.size());
+    if (n > 0 && n == rest.size()) names.push_back(name);
+    if (builds && n > 0 && rest.substr(n, 2) == "_n") *builds = true;
   }
   return names;
 }
@@ -119,22 +121,55 @@ void DropServerSchemas(std::string_view location, const std::vector<std::string>
 
 namespace {
 
-// The temporary schemas of the schema ($1 its name and "_n") that are not
-// being built: their builder's lock and any open lock taken here, as
-// exclusive transaction locks, without waiting (nor will the transaction's
-// removals wait for a table lock). CASE keeps the locks off every other
-// schema.
+// What follows a schema's name and "_n" in the name of a temporary schema of
+// its build: the builder's session id, or an older build's pid and count.
+constexpr std::string_view kBuildSuffix = "[0-9]+(_[0-9]+)?$";
+
+// The schemas named $1 followed by a match of the pattern $2 (anchored at
+// its start) that are not being built: their builder's lock and any open
+// lock taken here, as exclusive transaction locks, without waiting (nor
+// will the transaction's removals wait for a table lock). CASE keeps the
+// locks off every other schema.
 std::string LeftoverTemporarySchemas() {
   const std::string locks = "pg_try_advisory_xact_lock(" + std::to_string(kBuildLockClass) +
                             ", hashtext(nspname::text)) AND pg_try_advisory_xact_lock(" +
                             std::to_string(kOpenLockClass) + ", oid::integer)";
   return "SELECT nspname FROM pg_namespace, set_config('lock_timeout', '1', true) "
          "WHERE CASE WHEN left(nspname, length($1)) = $1 "
-         "AND substr(nspname, length($1) + 1) ~ '^[0-9]+(_[0-9]+)?$' THEN " +
+         "AND substr(nspname, length($1) + 1) ~ ('^' || $2) THEN " +
          locks + " ELSE false END";
 }
 
+// Removes those (LeftoverTemporarySchemas) in one transaction, or, when
+// another session holds a lock on one of their tables, none: they are left
+// for the next removal. How many went.
+int DropLeftovers(PGconn* conn, const std::string& prefix, const std::string& pattern) {
+  try {
+    Run(conn, "BEGIN", {});
+    ResultPtr gone = Run(conn, LeftoverTemporarySchemas(), {prefix, pattern});
+    for (int i = 0; i < PQntuples(gone.get()); ++i)
+      Run(conn, "DROP SCHEMA IF EXISTS " + Quoted(conn, PQgetvalue(gone.get(), i, 0)) + " CASCADE",
+          {});
+    Run(conn, "COMMIT", {});
+    return PQntuples(gone.get());
+  } catch (const Error&) {
+    PQclear(PQexec(conn, "ROLLBACK"));
+    return 0;
+  }
+}
+
 }  // namespace
+
+int DropLeftoverBuilds(std::string_view location, std::string_view prefix) {
+  ConnPtr conn = Connect(location);
+  const std::vector<std::string> params = {std::string(prefix),
+                                           "[0-9]+_n" + std::string(kBuildSuffix)};
+  ResultPtr found = Run(conn.get(),
+                        "SELECT 1 FROM pg_namespace WHERE left(nspname, length($1)) = $1 "
+                        "AND substr(nspname, length($1) + 1) ~ ('^' || $2) LIMIT 1",
+                        params);
+  return PQntuples(found.get()) > 0 ? DropLeftovers(conn.get(), params[0], params[1]) : 0;
+}
 
 ServerSchemaBuild::ServerSchemaBuild(std::string_view location)
     : conn_(Connect(location).release(), PQfinish), schema_(ServerFolderSchema(location)) {
@@ -148,20 +183,8 @@ ServerSchemaBuild::ServerSchemaBuild(std::string_view location)
                         "UNION ALL SELECT NULL FROM pg_advisory_lock_shared(" +
                             std::to_string(kBuildLockClass) + ", hashtext($2::name::text))",
                         {schema_ + "_n", tempSchema_});
-  if (PQntuples(found.get()) > 1) {
-    // Left by builds cut off: removed in one transaction, or left for the
-    // next build when another session holds a lock on one of their tables.
-    try {
-      Run(conn, "BEGIN", {});
-      ResultPtr gone = Run(conn, LeftoverTemporarySchemas(), {schema_ + "_n"});
-      for (int i = 0; i < PQntuples(gone.get()); ++i)
-        Run(conn,
-            "DROP SCHEMA IF EXISTS " + Quoted(conn, PQgetvalue(gone.get(), i, 0)) + " CASCADE", {});
-      Run(conn, "COMMIT", {});
-    } catch (const Error&) {
-      PQclear(PQexec(conn, "ROLLBACK"));
-    }
-  }
+  // Left by builds cut off.
+  if (PQntuples(found.get()) > 1) DropLeftovers(conn, schema_ + "_n", std::string(kBuildSuffix));
   if (!Run(conn, "CREATE SCHEMA " + Quoted(conn, tempSchema_), {}, kDuplicateSchema))
     ThrowJet(jeterr::kDatabaseExists, {}, kSourceWorkspace);
 }

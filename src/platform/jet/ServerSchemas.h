@@ -27,8 +27,10 @@ void CreateServerSchema(std::string_view location);
 bool ServerSchemaExists(std::string_view location);
 
 // The schemas of the server database whose names are `prefix` followed by
-// one or more digits, in name order.
-std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::string_view prefix);
+// one or more digits, in name order. `builds`, when given, is set to whether
+// a temporary schema of a build of one of them (ServerSchemaBuild) exists.
+std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::string_view prefix,
+                                               bool* builds = nullptr);
 
 // Removes the schemas `names` of the server database `location` names,
 // with everything in them, all or none (one transaction); with `probe` the
@@ -38,6 +40,12 @@ std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::s
 // 3218.
 void DropServerSchemas(std::string_view location, const std::vector<std::string>& names,
                        bool probe = false);
+
+// Removes the temporary schemas that cut-off builds (ServerSchemaBuild) of
+// the schemas named `prefix` and digits left, by the builds' own rule: only
+// those whose build lock and open lock it can take without waiting, all in
+// one transaction; what it cannot remove now stays. How many it removed.
+int DropLeftoverBuilds(std::string_view location, std::string_view prefix);
 
 // A schema built under a temporary name of its own and then renamed into
 // place, as a file is built and linked: `<schema>_n<id>`, with <id> the

@@ -2,6 +2,7 @@
 
 #include "DaoTestSupport.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/PgConnection.h"
 
 namespace qv::dao::testing {
 namespace {
@@ -81,18 +82,14 @@ TEST_F(MisuseTest, LocksReadOnlyAndClosedObjects) {
   auto ws = engine_->DefaultWorkspace();
   ws->Create(path, dbLangGeneral)->Close();
   auto other = engine_->CreateWorkspace("other", "admin", "", Variant(dbUseJet));
-  if (TestPlaces::OnServer()) {
-    // Workstations share a server database: none opens it exclusively.
-    ExpectError(3251, "exclusive",
-                [&] { ws->OpenDatabase(path, Variant(true), Variant(false), Variant()); });
-    MakeTable(*ws->Open(path, {}), "T", {{"ID", JetType::kLong}}, {{"PK", "ID", true}});
-  } else {
-    auto exclusive = ws->OpenDatabase(path, Variant(true), Variant(false), Variant());
-    MakeTable(*exclusive, "T", {{"ID", JetType::kLong}});
-    ExpectError(3045, "Excl.mdb", [&] { other->Open(path, {}); });
-    exclusive->Close();
-  }
+  const std::string shown = TestPlaces::OnServer() ? jet::ShownLocation(path) : "Excl.mdb";
+  auto exclusive = ws->OpenDatabase(path, Variant(true), Variant(false), Variant());
+  MakeTable(*exclusive, "T", {{"ID", JetType::kLong}}, {{"PK", "ID", true}});
+  ExpectError(3045, shown, [&] { other->Open(path, {}); });
+  ExpectError(3045, shown, [&] { ws->Open(path, {.readOnly = true}); });
+  exclusive->Close();
   auto shared = other->Open(path, {});
+  ExpectError(3045, shown, [&] { ws->Open(path, {.exclusive = true}); });
   shared->ExecuteSql("INSERT INTO T (ID) VALUES (1)");
   shared->Close();
 

@@ -514,6 +514,15 @@ const std::vector<Step>& Steps() {
       {Op::kExec, "ALTER TABLE Defaulted ADD COLUMN R LONG NOT NULL", "", "0"},
       {Op::kAdd, "Defaulted", "", "error 3314 pending"},
       {Op::kExec, "DROP TABLE Defaulted", "", "0"},
+      // Defaults that read the clock (on a server jet_now, jet_date, jet_time).
+      {Op::kExec,
+       "CREATE TABLE Clocked (ID LONG CONSTRAINT pk PRIMARY KEY, A DATETIME DEFAULT Now(), "
+       "D DATETIME DEFAULT Date(), T DATETIME DEFAULT Time())",
+       "", "0", std::nullopt, true},
+      {Op::kExec, "INSERT INTO Clocked (ID) VALUES (1)", "", "1", std::nullopt, true},
+      {Op::kRows, "SELECT ID, Abs(A - Now()) < 0.001, D = Int(D), T < 1, A > 45000 FROM Clocked",
+       "snapshot", "Long:1|Bool:True|Bool:True|Bool:True|Bool:True #1", std::nullopt, true},
+      {Op::kExec, "DROP TABLE Clocked", "", "0", std::nullopt, true},
       {Op::kExec, "CREATE TABLE OnlyCounter (ID COUNTER CONSTRAINT pk PRIMARY KEY)", "", "0"},
       {Op::kAddCounted, "OnlyCounter", "", "Long:1"},
       {Op::kAddCounted, "OnlyCounter", "", "Long:2"},

@@ -394,6 +394,9 @@ TEST_F(RunEach, RoundTripsPerCall) {
   };
   testsupport::PgAdmin admin(gConninfo);
   const std::string table = places_->SchemaName() + ".\"T\"";
+  const std::string named = places_->Server() + " application_name=" + places_->SchemaName();
+  const jet::EngineOptions exclusive{.exclusive = true};
+  std::shared_ptr<jet::Engine> other, held;
   auto failure = [](const std::function<void()>& call) {
     try {
       call();
@@ -527,6 +530,45 @@ TEST_F(RunEach, RoundTripsPerCall) {
        2},
       {"the rows after them (a new session: set up, the table read, the select prepared)",
        [&] { EXPECT_EQ(Rows(e), "1:5,2:8,9:9"); }, 9},
+      // The open lock: an open takes it with the catalogue's presence.
+      {"a plain open (three to set up, the catalogue's presence with the lock, the upgrades)",
+       [&] { other = jet::OpenEngine(places_->Server()); }, 5},
+      {"an exclusive open while others have it open: refused at once",
+       [&] { EXPECT_EQ(failure([&] { jet::OpenEngine(places_->Server(), exclusive); }), 3218); },
+       4},
+      {"an exclusive open once one closed and the other's session ended",
+       [&] {
+         other.reset();
+         admin.EndSessions(places_->SchemaName());
+         held = jet::OpenEngine(named, exclusive);
+       },
+       5},
+      {"a plain open while it is held: refused at once",
+       [&] {
+         EXPECT_EQ(failure([&] { jet::OpenEngine(places_->Server(), {.readOnly = true}); }), 3218);
+       },
+       5},
+      {"the ended session: its next request fails, the one after finds the reconnect refused",
+       [&] {
+         EXPECT_EQ(failure([&] { Rows(e); }), 3043);
+         EXPECT_EQ(failure([&] { Rows(e); }), 3218);
+       },
+       4},
+      {"the holder's session ended: another's open, then the holder's reconnect refused",
+       [&] {
+         admin.EndSessions(places_->SchemaName());
+         other = jet::OpenEngine(places_->Server());
+         EXPECT_EQ(failure([&] { Rows(*held); }), 3043);
+         EXPECT_EQ(failure([&] { Rows(*held); }), 3218);
+       },
+       9},
+      {"the other closed: the holder's reconnect holds it again and keeps an open out",
+       [&] {
+         other.reset();
+         EXPECT_EQ(Rows(*held), "1:5,2:8,9:9");
+         EXPECT_EQ(failure([&] { jet::OpenEngine(places_->Server()); }), 3218);
+       },
+       14},
   };
   for (const Case& c : cases) {
     const uint64_t before = jet::ServerRoundTrips();
