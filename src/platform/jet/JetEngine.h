@@ -224,7 +224,8 @@ void CheckRunValues(const EngineStatement& st, size_t runs, size_t values);
 
 // True when `location` names a server database rather than a file: a
 // postgresql:// or postgres:// URI, or a libpq connection string of
-// key=value words ("host=/run/pg dbname=office").
+// key=value words whose first key is one of libpq's ("host=/run/pg
+// dbname=office"); "a=b.mdb" is a file.
 bool IsServerLocation(std::string_view location);
 
 // How OpenEngine opens. `create`: make the database's catalogue (a new
