@@ -81,6 +81,12 @@ class FileEngineImpl final : public Engine {
   void AddField(std::string_view table, const FieldSpec& field) override {
     conn_->Schema().AddField(table, field);
   }
+  void ChangeFieldRules(std::string_view table, std::span<const FieldSpec> fields) override {
+    conn_->Schema().ChangeFieldRules(table, fields);
+  }
+  void SetUnicodeCompression(std::string_view table, std::string_view field, bool on) override {
+    conn_->Schema().SetUnicodeCompression(table, field, on);
+  }
 
  private:
   std::shared_ptr<Connection> conn_;

@@ -1403,6 +1403,66 @@ struct PgConnection::Impl {
     ThrowJet(jeterr::kNotSupported);
   }
 
+  // The rules of `fields` given to the table's fields of their names: the
+  // columns' NOT NULL, default and zero-length check altered in one
+  // statement (a stored value they refuse fails it: a Null in a column now
+  // NOT NULL is 3314), the catalogue's rows with them. A counter keeps its
+  // column's rules (an identity is never Null and has no default).
+  void ChangeFieldRules(std::string_view tableName, std::span<const FieldSpec> fields) {
+    const TableSpec& table = Existing(tableName);
+    TableSpec next = table;
+    for (const FieldSpec& change : fields) {
+      auto f = std::find_if(next.fields.begin(), next.fields.end(),
+                            [&](const FieldSpec& x) { return NamesEqual(x.name, change.name); });
+      if (f == next.fields.end()) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+      f->required = change.required;
+      f->allowZeroLength = change.allowZeroLength;
+      f->defaultValue = change.defaultValue;
+    }
+    ddl::CheckTable(next);
+    std::string alter;
+    for (const FieldSpec& change : fields) {
+      const FieldSpec& f = *next.FindField(change.name);
+      std::string column;
+      sql::AppendServerName(column, f.name);
+      if (!f.autoIncrement) {
+        alter += ", ALTER COLUMN " + column + (f.required ? " SET" : " DROP") + " NOT NULL";
+        const auto d = ddl::DefaultSql(f);
+        alter += ", ALTER COLUMN " + column + (d ? " SET DEFAULT " + *d : " DROP DEFAULT");
+      }
+      if (IsTextType(f.type) && f.type != JetType::kGUID) {
+        const std::string check = Quoted(sql::PostgresCheckName(kCheckZeroLength, f.name));
+        alter += ", DROP CONSTRAINT IF EXISTS " + check;
+        if (!f.allowZeroLength)
+          alter += ", ADD CONSTRAINT " + check + " CHECK (" + column + " <> '')";
+      }
+    }
+    if (!alter.empty()) Exec("ALTER TABLE " + ServerQuoted(next.name) + alter.substr(1));
+    for (const FieldSpec& change : fields) {
+      const FieldSpec& f = *next.FindField(change.name);
+      ResultPtr r = ExecParams(
+          "UPDATE \"_jet_fields\" SET \"required\" = $1, \"allow_zero_length\" = $2, "
+          "\"default_value\" = $3 WHERE \"table_name\" = $4 AND \"name\" = $5",
+          {f.required ? "t" : "f", f.allowZeroLength ? "t" : "f", f.defaultValue, next.name,
+           f.name});
+      // A table the catalogue lacks has no rows to change.
+      if (std::string_view(PQcmdTuples(r.get())) != "1")
+        ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+    }
+  }
+
+  void SetUnicodeCompression(std::string_view tableName, std::string_view fieldName, bool on) {
+    const TableSpec& table = Existing(tableName);
+    const FieldSpec* field = table.FindField(fieldName);
+    if (!field) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+    ResultPtr r = ExecParams(
+        "UPDATE \"_jet_fields\" SET \"unicode_compression\" = $1 WHERE \"table_name\" = $2 "
+        "AND \"name\" = $3",
+        {on ? "t" : "f", table.name, field->name});
+    if (std::string_view(PQcmdTuples(r.get())) != "1")
+      ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+  }
+
   // A database made before the short forms of long names
   // (sql::ServerObjectName) holds its tables and fields of such names under
   // the names the server cut them to (sql::ServerCutName): each is renamed
@@ -2007,6 +2067,14 @@ struct PgConnection::Impl {
   bool schemaInTransaction = false;
 
   int64_t RunSchemaChange(const SchemaChange& change) {
+    return RunSchemaWork([&] { return Apply(change); });
+  }
+
+  // `apply` (the server's statements and the catalogue's rows of a change
+  // of the schema) in a transaction of its own or a savepoint of the open
+  // one, told to the other sessions at the commit; returns what it does.
+  template <class Apply>
+  int64_t RunSchemaWork(Apply apply) {
     if (readOnly) ThrowJet(jeterr::kReadOnly);
     if (depth > 0) schemaInTransaction = true;
     // The server's statements and the catalogue's rows together, all or
@@ -2018,7 +2086,7 @@ struct PgConnection::Impl {
     try {
       ++depth;
       Atomically([&] {
-        rows = Apply(change);
+        rows = apply();
         // Told to the other sessions when the transaction commits.
         Exec("SELECT " + std::string(kSchemaChangeNotice));
         return 0;
@@ -2655,6 +2723,22 @@ void PgConnection::AddField(std::string_view table, const FieldSpec& field) {
   if (field.autoIncrement) ThrowJet(jeterr::kNotSupported, {}, kSourceField);
   impl_->CheckNotifications();
   impl_->RunSchemaChange(change);
+}
+
+void PgConnection::ChangeFieldRules(std::string_view table, std::span<const FieldSpec> fields) {
+  impl_->CheckNotifications();
+  impl_->RunSchemaWork([&] {
+    impl_->ChangeFieldRules(table, fields);
+    return 0;
+  });
+}
+
+void PgConnection::SetUnicodeCompression(std::string_view table, std::string_view field, bool on) {
+  impl_->CheckNotifications();
+  impl_->RunSchemaWork([&] {
+    impl_->SetUnicodeCompression(table, field, on);
+    return 0;
+  });
 }
 
 }  // namespace qv::jet
