@@ -10,6 +10,7 @@
 #include "platform/dao/Database.h"
 #include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 
 namespace qv::schema {
 namespace {
@@ -87,14 +88,7 @@ void GiveColumnsTheirDefaults(dao::Database& db) {
         changed.back().required = true;
         changed.back().defaultValue = f.defaultValue;
       }
-      if (changed.empty()) continue;
-      // A server database is built with these rules from its start.
-      if (db.IsServer())
-        throw Error(jet::jeterr::kNotSupported,
-                    "Changing the rules of fields of " + have->name +
-                        " is not available on a server database.",
-                    std::string(jet::kSourceDatabase));
-      db.Connection().Schema().ChangeFieldRules(have->name, changed);
+      if (!changed.empty()) db.Engine().ChangeFieldRules(have->name, changed);
     }
   }
 }

@@ -121,6 +121,10 @@ class Database : public Object {
   jet::Connection& Connection(std::string_view operation = {}) const;
   // The server's engine. Errors: 3420 after Close, 3251 on a file.
   jet::Engine& ServerEngine() const;
+  // The engine seam on a file and on a server alike: the server's engine,
+  // or the file's over its connection (made at the first call). Errors:
+  // 3420 after Close.
+  jet::Engine& Engine() const;
   // What a cache of rows read through this database keys on, on a file and
   // on a server alike (jet::Engine::Serial and DataGeneration). Errors:
   // 3420 after Close.
@@ -192,7 +196,8 @@ class Database : public Object {
   std::string name_;
   DatabaseOptions options_;
   std::shared_ptr<jet::Connection> conn_;
-  std::shared_ptr<jet::Engine> engine_;  // a server database's; null for a file
+  std::shared_ptr<jet::Engine> engine_;              // a server database's; null for a file
+  mutable std::shared_ptr<jet::Engine> fileEngine_;  // Engine() of a file, over conn_
   std::weak_ptr<Workspace> workspace_;
   int32_t recordsAffected_ = 0;
   std::vector<std::weak_ptr<Recordset>> recordsets_;

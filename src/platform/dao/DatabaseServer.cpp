@@ -99,6 +99,13 @@ Database::Database(Private, std::shared_ptr<jet::Engine> engine, const DatabaseO
       engine_(std::move(engine)),
       workspace_(std::move(workspace)) {}
 
+jet::Engine& Database::Engine() const {
+  if (engine_) return *engine_;
+  if (!conn_) ThrowDao(daoerr::kObjectInvalid, kSourceDatabase);
+  if (!fileEngine_) fileEngine_ = jet::FileEngine(conn_);
+  return *fileEngine_;
+}
+
 jet::Engine& Database::ServerEngine() const {
   if (!engine_) {
     if (conn_) ThrowDao(daoerr::kNotSupported, kSourceDatabase);

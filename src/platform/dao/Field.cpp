@@ -6,7 +6,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Property.h"
 #include "platform/dao/Recordset.h"
-#include "platform/jet/JetConnection.h"
+#include "platform/jet/JetEngine.h"
 
 namespace qv::dao {
 
@@ -163,9 +163,7 @@ void Field::SetUnicodeCompression(bool on) {
   if (attached_) {
     auto db = db_.lock();
     if (!db) ThrowDao(daoerr::kObjectInvalid, kSourceField);
-    db->Connection("Field.UnicodeCompression")
-        .Schema()
-        .SetUnicodeCompression(table_, spec_.name, on);
+    db->Engine().SetUnicodeCompression(table_, spec_.name, on);
   }
   spec_.unicodeCompression = on;
 }

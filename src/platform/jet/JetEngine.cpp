@@ -8,6 +8,7 @@
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/PgConnection.h"
+#include "platform/jet/ServerLocation.h"
 
 namespace qv::jet {
 
@@ -80,6 +81,12 @@ class FileEngineImpl final : public Engine {
   void AddField(std::string_view table, const FieldSpec& field) override {
     conn_->Schema().AddField(table, field);
   }
+  void ChangeFieldRules(std::string_view table, std::span<const FieldSpec> fields) override {
+    conn_->Schema().ChangeFieldRules(table, fields);
+  }
+  void SetUnicodeCompression(std::string_view table, std::string_view field, bool on) override {
+    conn_->Schema().SetUnicodeCompression(table, field, on);
+  }
 
  private:
   std::shared_ptr<Connection> conn_;
@@ -93,15 +100,17 @@ bool IsKeyChar(char c) {
 
 bool IsServerLocation(std::string_view location) {
   if (location.starts_with("postgresql://") || location.starts_with("postgres://")) return true;
-  // A connection string starts with a keyword and "=" (spaces allowed
-  // around it); a path of a file holds no such first word.
+  // A connection string starts with one of libpq's keywords and "=" (spaces
+  // allowed around it); a file's name such as "a=b.mdb" starts with a word
+  // libpq does not know.
   size_t i = 0;
   while (i < location.size() && location[i] == ' ') ++i;
   const size_t start = i;
   while (i < location.size() && IsKeyChar(location[i])) ++i;
   if (i == start) return false;
+  const std::string_view key = location.substr(start, i - start);
   while (i < location.size() && location[i] == ' ') ++i;
-  return i < location.size() && location[i] == '=';
+  return i < location.size() && location[i] == '=' && IsConnectionKeyword(key);
 }
 
 void CheckRunValues(const EngineStatement& st, size_t runs, size_t values) {

@@ -196,6 +196,12 @@ class Engine {
   // field twice ...).
   virtual void CreateTable(const TableSpec& table) = 0;
   virtual void AddField(std::string_view table, const FieldSpec& field) = 0;
+  // The rules of existing fields (Required, AllowZeroLength, DefaultValue)
+  // and a field's UnicodeCompression flag, as Catalog::ChangeFieldRules and
+  // Catalog::SetUnicodeCompression give them, with their errors: all or
+  // nothing, a stored value the new rules refuse failing the change.
+  virtual void ChangeFieldRules(std::string_view table, std::span<const FieldSpec> fields) = 0;
+  virtual void SetUnicodeCompression(std::string_view table, std::string_view field, bool on) = 0;
 };
 
 // A number no connection of the process (a file's or a server session's)
@@ -224,7 +230,8 @@ void CheckRunValues(const EngineStatement& st, size_t runs, size_t values);
 
 // True when `location` names a server database rather than a file: a
 // postgresql:// or postgres:// URI, or a libpq connection string of
-// key=value words ("host=/run/pg dbname=office").
+// key=value words whose first key is one of libpq's ("host=/run/pg
+// dbname=office"); "a=b.mdb" is a file.
 bool IsServerLocation(std::string_view location);
 
 // How OpenEngine opens. `create`: make the database's catalogue (a new

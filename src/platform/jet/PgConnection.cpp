@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <deque>
 #include <limits>
+#include <set>
 #include <unordered_map>
 #include <utility>
 
@@ -651,6 +652,9 @@ struct PgConnection::Impl {
   bool namesRead = false;
   std::unordered_map<std::string, std::string> names;
   std::vector<std::string> ordered;
+  // Folded names of the schema's tables the catalogue lacks (made by psql
+  // or a script): described from the server's own catalogue.
+  std::set<std::string> uncatalogued;
   std::unordered_map<std::string, CachedTable> tables;
 
   // The Jet name of the server's table `server` (sql::ServerObjectName of
@@ -1048,28 +1052,55 @@ struct PgConnection::Impl {
     namesRead = false;
     names.clear();
     ordered.clear();
+    uncatalogued.clear();
     tables.clear();
   }
 
-  void ReadNames() {
-    if (namesRead) return;
-    ResultPtr r = Exec("SELECT \"name\" FROM \"_jet_tables\" ORDER BY \"ordinal\"");
+  // Reads the table names unless read already; whether it read them.
+  bool ReadNames() {
+    if (namesRead) return false;
+    // The catalogue's tables in their order, then the schema's other tables
+    // (not the catalogue's own, nor a partition) in the order made.
+    ResultPtr r = Exec(
+        "SELECT \"name\", false, \"ordinal\"::bigint FROM \"_jet_tables\" UNION ALL "
+        "SELECT c.relname::text, true, c.oid::bigint FROM pg_class c JOIN pg_namespace n "
+        "ON n.oid = c.relnamespace WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p') "
+        "AND NOT c.relispartition AND c.relname NOT LIKE '\\_jet\\_%' ORDER BY 2, 3");
     names.clear();
     ordered.clear();
+    uncatalogued.clear();
+    std::set<std::string> serverNames;
     for (int i = 0; i < PQntuples(r.get()); ++i) {
       std::string name = PQgetvalue(r.get(), i, 0);
+      const bool server = *PQgetvalue(r.get(), i, 1) == 't';
+      if (!server) {
+        serverNames.insert(sql::ServerObjectName(name));
+      } else if (serverNames.contains(name) || names.contains(FoldCase(name))) {
+        continue;  // the catalogue's, or one a name of another case hides
+      } else {
+        uncatalogued.insert(FoldCase(name));
+      }
       names[FoldCase(name)] = name;
       ordered.push_back(std::move(name));
     }
     namesRead = true;
+    return true;
   }
 
   const CachedTable* Load(std::string_view table) {
-    ReadNames();
+    const bool fresh = ReadNames();
     const std::string key = FoldCase(table);
     if (auto it = tables.find(key); it != tables.end()) return &it->second;
     auto n = names.find(key);
+    // A table made without the catalogue tells no one: a name not found in
+    // the names read before is looked for again.
+    if (n == names.end() && !fresh) {
+      namesRead = false;
+      ReadNames();
+      n = names.find(key);
+    }
     if (n == names.end()) return nullptr;
+    if (uncatalogued.contains(key)) return LoadFromServer(key, n->second);
     auto spec = std::make_shared<TableSpec>();
     spec->name = n->second;
     ResultPtr f = ExecParams(
@@ -1110,6 +1141,10 @@ struct PgConnection::Impl {
       index.unique = *PQgetvalue(x.get(), i, 3) == 't';
       spec->indexes.push_back(std::move(index));
     }
+    return Cache(key, std::move(spec), rowKey);
+  }
+
+  const CachedTable* Cache(const std::string& key, std::shared_ptr<TableSpec> spec, bool rowKey) {
     CachedTable cached;
     for (const FieldSpec& field : spec->fields)
       cached.columns.push_back({field.name, field.type, field.size, field.autoIncrement});
@@ -1118,6 +1153,82 @@ struct PgConnection::Impl {
     for (ColumnInfo& column : cached.columns) sql::AppendServerName(column.quoted, column.name);
     cached.spec = std::move(spec);
     return &tables.emplace(key, std::move(cached)).first->second;
+  }
+
+  // A table the catalogue lacks, described from the server's catalogue: the
+  // Jet type of each column's type (integer Long, a counter when an
+  // identity or serial; smallint Integer; bigint BigInt; double precision
+  // Double; real Single; numeric Double; boolean Yes/No; varchar(n) and
+  // char(n) up to 255 Text(n), text and longer ones Memo; bytea
+  // LongBinary); a type with none (timestamp, uuid, json ...) is None, its
+  // values read as the server's text of them. NOT NULL is Required; the
+  // indexes on columns (not on expressions) are the table's.
+  const CachedTable* LoadFromServer(const std::string& key, const std::string& name) {
+    auto spec = std::make_shared<TableSpec>();
+    spec->name = name;
+    ResultPtr f = ExecParams(
+        "SELECT a.attname::text, t.typname::text, a.atttypmod, a.attnotnull, a.attidentity <> '' "
+        "OR coalesce(pg_get_expr(d.adbin, d.adrelid) LIKE 'nextval(%', false) FROM pg_attribute a "
+        "JOIN pg_type t ON t.oid = a.atttypid LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid "
+        "AND d.adnum = a.attnum WHERE a.attrelid = to_regclass(quote_ident($1)) AND a.attnum > 0 "
+        "AND NOT a.attisdropped ORDER BY a.attnum",
+        {name});
+    bool rowKey = false;
+    for (int i = 0; i < PQntuples(f.get()); ++i) {
+      FieldSpec field;
+      field.name = PQgetvalue(f.get(), i, 0);
+      if (field.name == sql::kServerRowKey) {
+        rowKey = true;
+        continue;
+      }
+      const std::string_view type = PQgetvalue(f.get(), i, 1);
+      const int length = std::atoi(PQgetvalue(f.get(), i, 2)) - 4;  // varchar(n): n + 4
+      field.required = *PQgetvalue(f.get(), i, 3) == 't';
+      field.autoIncrement = type == "int4" && *PQgetvalue(f.get(), i, 4) == 't';
+      if (type == "int4")
+        field.type = JetType::kLong;
+      else if (type == "int2")
+        field.type = JetType::kInteger;
+      else if (type == "int8")
+        field.type = JetType::kBigInt;
+      else if (type == "float8" || type == "numeric")
+        field.type = JetType::kDouble;
+      else if (type == "float4")
+        field.type = JetType::kSingle;
+      else if (type == "bool")
+        field.type = JetType::kBoolean;
+      else if ((type == "varchar" || type == "bpchar") && length > 0 && length <= 255) {
+        field.type = JetType::kText;
+        field.size = length;
+      } else if (type == "text" || type == "varchar" || type == "bpchar")
+        field.type = JetType::kMemo;
+      else if (type == "bytea")
+        field.type = JetType::kLongBinary;
+      else
+        field.type = JetType::kNone;
+      spec->fields.push_back(std::move(field));
+    }
+    if (spec->fields.empty()) return nullptr;
+    ResultPtr x = ExecParams(
+        "SELECT c.relname::text, i.indisprimary, i.indisunique, "
+        "(SELECT string_agg(CASE WHEN (i.indoption::int2[])[o.n::int - 1] & 1 = 1 THEN '-' "
+        "ELSE '' END || a.attname, ';' ORDER BY o.n) "
+        "FROM unnest(i.indkey::int2[]) WITH ORDINALITY o(attnum, n) "
+        "JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = o.attnum "
+        "AND o.n <= i.indnkeyatts) "
+        "FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
+        "WHERE i.indrelid = to_regclass(quote_ident($1)) AND NOT 0 = ANY (i.indkey::int2[]) "
+        "ORDER BY 1",
+        {name});
+    for (int i = 0; i < PQntuples(x.get()); ++i) {
+      IndexSpec index;
+      index.name = PQgetvalue(x.get(), i, 0);
+      index.primary = *PQgetvalue(x.get(), i, 1) == 't';
+      index.unique = *PQgetvalue(x.get(), i, 2) == 't';
+      index.fields = IndexSpec::ParseFields(PQgetvalue(x.get(), i, 3));
+      spec->indexes.push_back(std::move(index));
+    }
+    return Cache(key, std::move(spec), rowKey);
   }
 
   // The catalogue as the translator sees it: a definition not read yet is
@@ -1290,6 +1401,66 @@ struct PgConnection::Impl {
       }
     }
     ThrowJet(jeterr::kNotSupported);
+  }
+
+  // The rules of `fields` given to the table's fields of their names: the
+  // columns' NOT NULL, default and zero-length check altered in one
+  // statement (a stored value they refuse fails it: a Null in a column now
+  // NOT NULL is 3314), the catalogue's rows with them. A counter keeps its
+  // column's rules (an identity is never Null and has no default).
+  void ChangeFieldRules(std::string_view tableName, std::span<const FieldSpec> fields) {
+    const TableSpec& table = Existing(tableName);
+    TableSpec next = table;
+    for (const FieldSpec& change : fields) {
+      auto f = std::find_if(next.fields.begin(), next.fields.end(),
+                            [&](const FieldSpec& x) { return NamesEqual(x.name, change.name); });
+      if (f == next.fields.end()) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+      f->required = change.required;
+      f->allowZeroLength = change.allowZeroLength;
+      f->defaultValue = change.defaultValue;
+    }
+    ddl::CheckTable(next);
+    std::string alter;
+    for (const FieldSpec& change : fields) {
+      const FieldSpec& f = *next.FindField(change.name);
+      std::string column;
+      sql::AppendServerName(column, f.name);
+      if (!f.autoIncrement) {
+        alter += ", ALTER COLUMN " + column + (f.required ? " SET" : " DROP") + " NOT NULL";
+        const auto d = ddl::DefaultSql(f);
+        alter += ", ALTER COLUMN " + column + (d ? " SET DEFAULT " + *d : " DROP DEFAULT");
+      }
+      if (IsTextType(f.type) && f.type != JetType::kGUID) {
+        const std::string check = Quoted(sql::PostgresCheckName(kCheckZeroLength, f.name));
+        alter += ", DROP CONSTRAINT IF EXISTS " + check;
+        if (!f.allowZeroLength)
+          alter += ", ADD CONSTRAINT " + check + " CHECK (" + column + " <> '')";
+      }
+    }
+    if (!alter.empty()) Exec("ALTER TABLE " + ServerQuoted(next.name) + alter.substr(1));
+    for (const FieldSpec& change : fields) {
+      const FieldSpec& f = *next.FindField(change.name);
+      ResultPtr r = ExecParams(
+          "UPDATE \"_jet_fields\" SET \"required\" = $1, \"allow_zero_length\" = $2, "
+          "\"default_value\" = $3 WHERE \"table_name\" = $4 AND \"name\" = $5",
+          {f.required ? "t" : "f", f.allowZeroLength ? "t" : "f", f.defaultValue, next.name,
+           f.name});
+      // A table the catalogue lacks has no rows to change.
+      if (std::string_view(PQcmdTuples(r.get())) != "1")
+        ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+    }
+  }
+
+  void SetUnicodeCompression(std::string_view tableName, std::string_view fieldName, bool on) {
+    const TableSpec& table = Existing(tableName);
+    const FieldSpec* field = table.FindField(fieldName);
+    if (!field) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+    ResultPtr r = ExecParams(
+        "UPDATE \"_jet_fields\" SET \"unicode_compression\" = $1 WHERE \"table_name\" = $2 "
+        "AND \"name\" = $3",
+        {on ? "t" : "f", table.name, field->name});
+    if (std::string_view(PQcmdTuples(r.get())) != "1")
+      ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
   }
 
   // A database made before the short forms of long names
@@ -1896,6 +2067,14 @@ struct PgConnection::Impl {
   bool schemaInTransaction = false;
 
   int64_t RunSchemaChange(const SchemaChange& change) {
+    return RunSchemaWork([&] { return Apply(change); });
+  }
+
+  // `apply` (the server's statements and the catalogue's rows of a change
+  // of the schema) in a transaction of its own or a savepoint of the open
+  // one, told to the other sessions at the commit; returns what it does.
+  template <class Apply>
+  int64_t RunSchemaWork(Apply apply) {
     if (readOnly) ThrowJet(jeterr::kReadOnly);
     if (depth > 0) schemaInTransaction = true;
     // The server's statements and the catalogue's rows together, all or
@@ -1907,7 +2086,7 @@ struct PgConnection::Impl {
     try {
       ++depth;
       Atomically([&] {
-        rows = Apply(change);
+        rows = apply();
         // Told to the other sessions when the transaction commits.
         Exec("SELECT " + std::string(kSchemaChangeNotice));
         return 0;
@@ -2502,6 +2681,8 @@ int64_t PgConnection::LastInsertId() {
 
 std::vector<std::string> PgConnection::TableNames() {
   impl_->CheckNotifications();
+  // Read each time, as tables made without the catalogue tell no one.
+  impl_->namesRead = false;
   impl_->ReadNames();
   return impl_->ordered;
 }
@@ -2542,6 +2723,22 @@ void PgConnection::AddField(std::string_view table, const FieldSpec& field) {
   if (field.autoIncrement) ThrowJet(jeterr::kNotSupported, {}, kSourceField);
   impl_->CheckNotifications();
   impl_->RunSchemaChange(change);
+}
+
+void PgConnection::ChangeFieldRules(std::string_view table, std::span<const FieldSpec> fields) {
+  impl_->CheckNotifications();
+  impl_->RunSchemaWork([&] {
+    impl_->ChangeFieldRules(table, fields);
+    return 0;
+  });
+}
+
+void PgConnection::SetUnicodeCompression(std::string_view table, std::string_view field, bool on) {
+  impl_->CheckNotifications();
+  impl_->RunSchemaWork([&] {
+    impl_->SetUnicodeCompression(table, field, on);
+    return 0;
+  });
 }
 
 }  // namespace qv::jet

@@ -75,6 +75,8 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   std::shared_ptr<const TableSpec> FindTable(std::string_view table) override;
   void CreateTable(const TableSpec& table) override;
   void AddField(std::string_view table, const FieldSpec& field) override;
+  void ChangeFieldRules(std::string_view table, std::span<const FieldSpec> fields) override;
+  void SetUnicodeCompression(std::string_view table, std::string_view field, bool on) override;
 
   // The schema version the library's builder records in the catalogue
   // (0 until set), as a file keeps it in its header.

@@ -3,6 +3,8 @@
 #include <libpq-fe.h>
 
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "platform/jet/JetError.h"
@@ -129,6 +131,21 @@ std::string QuoteValue(std::string_view value) {
 }
 
 }  // namespace
+
+bool IsConnectionKeyword(std::string_view word) {
+  // libpq's own keywords: parsing an empty string lists every one of them,
+  // without reading the environment or a service file.
+  static const std::set<std::string, std::less<>> keywords = [] {
+    std::set<std::string, std::less<>> out;
+    char* error = nullptr;
+    const Options options(PQconninfoParse("", &error), &PQconninfoFree);
+    PQfreemem(error);
+    if (options)
+      for (PQconninfoOption* o = options.get(); o->keyword; ++o) out.emplace(o->keyword);
+    return out;
+  }();
+  return keywords.contains(word);
+}
 
 bool IsPlainSchemaName(std::string_view name) {
   if (name.empty() || name.size() > 63) return false;

@@ -44,6 +44,10 @@ std::string ServerLocationInSchema(std::string_view location, std::string_view s
 std::string ServerDatabaseLocation(std::string_view folder, std::string_view relativeName,
                                    std::string_view mainName);
 
+// Whether `word` is a keyword of a libpq connection string ("host",
+// "dbname", "service" ...), the lower-case name as libpq spells it.
+bool IsConnectionKeyword(std::string_view word);
+
 // Whether `name` may name a schema of a server folder (see above).
 bool IsPlainSchemaName(std::string_view name);
 

@@ -27,6 +27,7 @@
 #include "platform/dao/TableDefs.h"
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/JetCatalog.h"
 #include "sql/SqlScript.h"
 #include "support/PgBothEngines.h"
 
@@ -59,6 +60,7 @@ enum class Op {
   kAppendField,  // Fields.Append on the table `source`, arg one field (below)
   kAppendIndex,  // Indexes.Append on the table `source`, arg one index (below)
   kDeleteIndex,  // Indexes.Delete of the index `arg` of the table `source`
+  kCompress,     // the field `arg` of the table `source` given UnicodeCompression; read again
   kBookmark,     // arg "Index|n": a table recordset, MoveFirst and n MoveNext; its Bookmark,
                  // then the rows after MoveLast, after going back to the bookmark, and next
 };
@@ -366,6 +368,11 @@ std::string Outcome(dao::Workspace& ws, Database& db, const std::string& locatio
         auto t = Def(db, step.source);
         t->IndexesCollection()->Delete(step.arg);
         return "ok " + std::to_string(t->IndexesCollection()->Count());
+      }
+      case Op::kCompress: {
+        Def(db, step.source)->FieldsCollection()->Find(step.arg)->SetUnicodeCompression(true);
+        return db.FindTableSpec(step.source)->FindField(step.arg)->unicodeCompression ? "on"
+                                                                                      : "off";
       }
       case Op::kBookmark: {
         const std::vector<std::string> parts = Split(step.arg, '|');
@@ -686,6 +693,7 @@ const std::vector<Step>& Steps() {
        "ByScore(+Score)U",
        "People,Counted,Made / K:4:4! Name:10:12 At:8:8 Score:7:8 Level:4:4 / ByScore(+Score)U "
        "pk(+K)P"},
+      {Op::kCompress, "Made", "Name", "on"},
       // A text that refuses "" and the types Jet's DDL has no word for
       // (BigInt 16, VarBinary 17, Char 18, Numeric 19, Float 21, Time 22).
       {Op::kAppendTable, "Twice", "X:4:0,Y:10:5~", "ok"},

@@ -17,6 +17,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
 #include "platform/automation/VbaText.h"
+#include "platform/jet/JetConnection.h"
 #include "platform/jet/JetEngine.h"
 #include "sql/SqlScript.h"
 #include "support/PgBothEngines.h"
@@ -47,6 +48,9 @@ enum class Op {
   kRestart,      // a select's first row read, another select started and let go, then all rows
   kWhole,        // kInterleaved with the select's rows asked for whole (ReadsEveryRow)
   kCatalogue,    // the catalogue's definition of the table `sql` names (FindTable)
+  kNative,       // `sql` run by the engine's own SQL on a second connection, not the catalogue
+  kRules,        // `sql` "table|field" given the rules `other` ("!" Required, "~" no "",
+                 // "=x" default; "^": UnicodeCompression on): the field's rules read again
 };
 
 struct Step {
@@ -266,6 +270,36 @@ const std::vector<Step>& Steps() {
       {Op::kCatalogue, "People",
        "People: ID Long(0) Name Text(10) required Born Date(0) Score Double(0) Active Boolean(0) "
        "Tiny Byte(0)"},
+      // A table made without the catalogue, described from the engine's own.
+      {Op::kNative,
+       "CREATE TABLE made (id integer, name varchar(20) NOT NULL, note text, "
+       "price double precision, flag boolean, doc json)",
+       ""},
+      {Op::kNative, "CREATE UNIQUE INDEX made_name ON made (name DESC)", ""},
+      {Op::kNative, "INSERT INTO made VALUES (1, 'a', 'b', 1.5, true, '[1]')", ""},
+      {Op::kCatalogue, "MADE",
+       "made: id Long(0) name Text(20) required note Memo(0) price Double(0) flag Boolean(0) "
+       "doc Unknown(0); made_name(-name) unique"},
+      {Op::kQuery, "SELECT * FROM Made WHERE Name = 'a'",
+       "Long:1|Str:a|Str:b|Dbl:1.5|Bool:True|Str:[1]"},
+      {Op::kRules, "made|name", "error 3265", 0, "^"},
+      // Rules given to existing fields: a stored value they refuse leaves all as it was.
+      {Op::kRun, "CREATE TABLE Ruled (ID LONG, Note TEXT(10))", "0"},
+      {Op::kRun, "INSERT INTO Ruled (ID) VALUES (1)", "1"},
+      {Op::kRules, "Ruled|Note", "error 3314", 0, "!"},
+      {Op::kRun, "UPDATE Ruled SET Note = '' WHERE ID = 1", "1"},
+      {Op::kRules, "Ruled|Note", "error 3315", 0, "!~"},
+      {Op::kRun, "UPDATE Ruled SET Note = 'a' WHERE ID = 1", "1"},
+      {Op::kRules, "Ruled|note", "!~=\"x\"", 0, "!~=\"x\""},
+      {Op::kRun, "INSERT INTO Ruled (ID) VALUES (2)", "1"},
+      {Op::kRun, "INSERT INTO Ruled (ID, Note) VALUES (3, '')", "error 3315"},
+      {Op::kRules, "Ruled|Nope", "error 3265", 0, "!"},
+      {Op::kRules, "Nowhere|Note", "error 3376", 0, "!"},
+      {Op::kRules, "Ruled|Note", "!~=\"x\"^", 0, "^"},
+      {Op::kRules, "Ruled|Note", "^", 0, ""},
+      {Op::kRun, "INSERT INTO Ruled (ID) VALUES (4)", "1"},
+      {Op::kQuery, "SELECT ID, Note FROM Ruled ORDER BY ID",
+       "Long:1|Str:a; Long:2|Str:x; Long:4|Null"},
       // Dropping.
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (20, 'Bob')", "1"},
       {Op::kRun, "DROP TABLE Counted", "0"},
@@ -380,6 +414,30 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         return std::to_string(jet::OpenEngine(location, {.busyTimeoutMs = 200})->Execute(step.sql));
       case Op::kOther:
         return std::to_string(jet::OpenEngine(location)->Execute(step.sql));
+      case Op::kRules: {
+        const size_t bar = step.sql.find('|');
+        const std::string table = step.sql.substr(0, bar), field = step.sql.substr(bar + 1);
+        const std::string& rules = step.other;
+        if (rules == "^") {
+          engine.SetUnicodeCompression(table, field, true);
+        } else {
+          jet::FieldSpec f{.name = field, .required = rules.find('!') != std::string::npos};
+          f.allowZeroLength = rules.find('~') == std::string::npos;
+          if (const size_t eq = rules.find('='); eq != std::string::npos)
+            f.defaultValue = rules.substr(eq + 1);
+          engine.ChangeFieldRules(table, std::span(&f, 1));
+        }
+        const auto spec = engine.FindTable(table);
+        const jet::FieldSpec* f = spec ? spec->FindField(field) : nullptr;
+        if (!f) return "none";
+        return (f->required ? "!" : "") + std::string(f->allowZeroLength ? "" : "~") +
+               (f->defaultValue.empty() ? "" : "=" + f->defaultValue) +
+               (f->unicodeCompression ? "^" : "");
+      }
+      case Op::kNative:
+        if (engine.IsServer()) return testsupport::PgAdmin(location).Value(step.sql);
+        jet::Connection::Open(location)->ExecuteNative(step.sql);
+        return "";
       case Op::kEventually: {
         // A server's notice of the change reaches this session a moment
         // after the other's commit returns.

@@ -148,6 +148,34 @@ TEST_F(ServerFolderTest, NewerVersionRefusedBeforeAnyChange) {
             1);
 }
 
+// Version 4 on a server: a Yes/No column built without its rules gets them,
+// its Nulls the default first (the upgrade altered the server's column).
+TEST_F(ServerFolderTest, VersionFourGivesLooseColumnsTheirRules) {
+  schema::BuildDataFolder(server_.Location());
+  auto ws = dao::DBEngine::ForThread()->CreateWorkspace("r", "admin", "", Variant(dao::dbUseJet));
+  const std::string location = schema::DatabaseLocation(server_.Location(), schema::DbFile::kUser);
+  {
+    auto user = ws->Open(location, {});
+    jet::FieldSpec loose = *user->FindTableSpec("Warrants")->FindField("IsActive");
+    loose.required = false;
+    loose.defaultValue.clear();
+    user->Engine().ChangeFieldRules("Warrants", std::span(&loose, 1));
+    user->ExecuteSql("insert into Warrants (ID, WorkerID) values (1, 7)");
+    user->SetSchemaVersion(3);
+    user->ExecuteSql("UPDATE DBVersion SET BuildNumber = 3");
+  }
+  EXPECT_EQ(schema::BuildDataFolder(server_.Location())[0].fromVersion, 3);
+  auto user = ws->Open(location, {});
+  EXPECT_TRUE(user->FindTableSpec("Warrants")->FindField("IsActive")->required);
+  EXPECT_EQ(
+      CLng(user->OpenStatement("SELECT count(*) FROM Warrants WHERE IsActive = 0")->FieldValue(0)),
+      1);
+  EXPECT_EQ(testsupport::RaisedError([&] {
+              user->ExecuteSql("UPDATE Warrants SET IsActive = Null");
+            }).Number(),
+            3314);
+}
+
 // A session the server ends (as a restart ends every one): the statement
 // that finds it gone fails with 3043; outside a transaction the next one
 // connects again, a statement held from before included; inside one the
