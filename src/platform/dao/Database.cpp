@@ -61,11 +61,11 @@ bool SomeTableNameIsStatement(jet::Connection& conn) {
   Answer& a = answers[next++ % answers.size()];
   a = {serial, generation, false};
   for (const std::string& name : conn.Schema().TableNames())
-    if (IsStatement(FoldCase(name))) a.statementLike = true;
+    if (jet::ddl::IsStatement(FoldCase(name))) a.statementLike = true;
   return a.statementLike;
 }
 
-// Whether `text`, which starts like a statement (IsStatement), is the name
+// Whether `text`, which starts like a statement (jet::ddl::IsStatement), is the name
 // of a table of the connection. The kept answer first: the name's check
 // reads the whole text, and is needed only when some table is so named.
 bool StatementNamesTable(jet::Connection& conn, std::string_view text) {
@@ -81,43 +81,6 @@ std::string_view Unbracketed(std::string_view text) {
   if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
     return text.substr(1, text.size() - 2);
   return text;
-}
-
-// A statement, not a table name: its first word is one a statement starts with.
-bool IsStatement(std::string_view text) {
-  if (!text.empty() && text.front() == '(') return true;
-  // The words are lower-case ASCII letters: a byte with bit 0x20 set is one
-  // of them exactly when it is that letter in either case (no byte ending a
-  // word is), so the first word is `lower` when the text starts with it and
-  // a byte ending a word, or nothing, follows.
-  auto is = [text](std::string_view lower) {
-    const size_t n = lower.size();
-    if (text.size() < n) return false;
-    if (text.size() > n) {
-      const char after = text[n];
-      if (after != ' ' && after != '\t' && after != '\r' && after != '\n' && after != '(')
-        return false;
-    }
-    for (size_t i = 0; i < n; ++i)
-      if ((text[i] | 0x20) != lower[i]) return false;
-    return true;
-  };
-  switch (text.empty() ? 0 : text.front() | 0x20) {
-    case 's':
-      return is("select");
-    case 'i':
-      return is("insert");
-    case 'u':
-      return is("update");
-    case 'd':
-      return is("delete");
-    case 't':
-      return is("transform");
-    case 'p':
-      return is("parameters");
-    default:
-      return false;
-  }
 }
 
 QV_DEFINE_CLASS(Database, "DAO.Database", nullptr, Method("Name", &Database::Name),
@@ -235,7 +198,7 @@ std::optional<std::string_view> Database::TableNameOf(std::string_view text) {
   // of that name exists; only a valid name can be one, so most statements
   // (longer than a name, or with a period or a line break) skip the look-up.
   if (IsServer()) return NamesServerTable(*this, text) ? std::optional(name) : std::nullopt;
-  if (IsStatement(text) && !StatementNamesTable(Connection(), name)) return std::nullopt;
+  if (jet::ddl::IsStatement(text) && !StatementNamesTable(Connection(), name)) return std::nullopt;
   return name;
 }
 
@@ -253,7 +216,7 @@ std::optional<jet::Statement> Database::PrepareQuery(const std::string& source) 
   if (engine_) return std::nullopt;
   jet::Connection& conn = Connection("Database.PrepareQuery");
   std::string_view text = TrimWhitespace(source);
-  if (!IsStatement(text)) return std::nullopt;
+  if (!jet::ddl::IsStatement(text)) return std::nullopt;
   const std::string_view name = Unbracketed(text);
   // Only when some table's name starts like a statement can the text be a
   // table's name (the answer is kept per schema generation, asked after the

@@ -194,7 +194,7 @@ std::shared_ptr<Recordset> Database::ServerOpenStatement(std::string_view sql, i
 
 bool NamesServerTable(Database& db, std::string_view text) {
   const std::string_view name = Unbracketed(text);
-  return !IsStatement(text) || (jet::ddl::IsValidName(name) && db.FindTableSpec(name));
+  return !jet::ddl::IsStatement(text) || (jet::ddl::IsValidName(name) && db.FindTableSpec(name));
 }
 
 std::optional<std::vector<Variant>> SeekServerRow(Database& db, std::string_view table,

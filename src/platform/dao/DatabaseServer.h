@@ -13,8 +13,6 @@ class Database;
 
 // A source without the brackets around a table's name.
 std::string_view Unbracketed(std::string_view text);
-// A statement, not a table name: its first word is one a statement starts with.
-bool IsStatement(std::string_view text);
 // Whether the trimmed source `text` names a table of the server database
 // `db` (OpenRecordset opens the table then): it does not start like a
 // statement, or it is a valid name that a table of the database has.

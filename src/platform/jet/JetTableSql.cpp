@@ -112,6 +112,42 @@ constexpr std::array<bool, 256> kNotInName = [] {
 
 }  // namespace
 
+bool IsStatement(std::string_view text) {
+  if (!text.empty() && text.front() == '(') return true;
+  // The words are lower-case ASCII letters: a byte with bit 0x20 set is one
+  // of them exactly when it is that letter in either case (no byte ending a
+  // word is), so the first word is `lower` when the text starts with it and
+  // a byte ending a word, or nothing, follows.
+  auto is = [text](std::string_view lower) {
+    const size_t n = lower.size();
+    if (text.size() < n) return false;
+    if (text.size() > n) {
+      const char after = text[n];
+      if (after != ' ' && after != '\t' && after != '\r' && after != '\n' && after != '(')
+        return false;
+    }
+    for (size_t i = 0; i < n; ++i)
+      if ((text[i] | 0x20) != lower[i]) return false;
+    return true;
+  };
+  switch (text.empty() ? 0 : text.front() | 0x20) {
+    case 's':
+      return is("select");
+    case 'i':
+      return is("insert");
+    case 'u':
+      return is("update");
+    case 'd':
+      return is("delete");
+    case 't':
+      return is("transform");
+    case 'p':
+      return is("parameters");
+    default:
+      return false;
+  }
+}
+
 bool IsValidName(std::string_view name) {
   // A character is one to four bytes and one or two UTF-16 units: more
   // than 192 bytes are more than 64 units, 64 bytes or fewer are not.

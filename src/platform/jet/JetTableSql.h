@@ -14,6 +14,10 @@ namespace qv::jet::ddl {
 // A valid Jet object name: 1 to 64 characters, no leading space, none of
 // . ! ` [ ] or a control character, not SQLite's own prefix.
 bool IsValidName(std::string_view name);
+// A statement, not a table name: its first word is one a statement starts
+// with (select, insert, update, delete, transform, parameters, in either
+// case) or it starts with "(".
+bool IsStatement(std::string_view text);
 // Raises 3125 unless `name` is a valid Jet object name.
 void CheckName(std::string_view name);
 // Raises the errors of Catalog::CreateTable for a definition that cannot be

@@ -1093,8 +1093,11 @@ struct PgConnection::Impl {
     if (auto it = tables.find(key); it != tables.end()) return &it->second;
     auto n = names.find(key);
     // A table made without the catalogue tells no one: a name not found in
-    // the names read before is looked for again.
-    if (n == names.end() && !fresh) {
+    // the names read before is looked for again, unless it reads as a
+    // statement (every statement a caller runs is asked whether it names a
+    // table: a round trip per run; such a name made by another program is
+    // seen at the next reading of the names).
+    if (n == names.end() && !fresh && !ddl::IsStatement(table)) {
       namesRead = false;
       ReadNames();
       n = names.find(key);
