@@ -502,16 +502,7 @@ void Catalog::DropField(std::string_view tableName, std::string_view fieldName) 
 void Catalog::ChangeFieldRules(std::string_view tableName, std::span<const FieldSpec> fields) {
   std::shared_ptr<const TableSpec> table = FindTable(tableName);
   if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
-  TableSpec next = *table;
-  for (const FieldSpec& change : fields) {
-    auto f = std::find_if(next.fields.begin(), next.fields.end(),
-                          [&](const FieldSpec& x) { return NamesEqual(x.name, change.name); });
-    if (f == next.fields.end()) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
-    f->required = change.required;
-    f->allowZeroLength = change.allowZeroLength;
-    f->defaultValue = change.defaultValue;
-  }
-  ddl::CheckTable(next);
+  const TableSpec next = ddl::WithFieldRules(*table, fields);
   Savepoint sp(db_);
   EnsureCreated();
   RebuildTable(*table, next);

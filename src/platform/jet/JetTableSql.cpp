@@ -1,5 +1,6 @@
 #include "platform/jet/JetTableSql.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -211,6 +212,20 @@ void CheckTable(const TableSpec& table) {
       if (NamesEqual(table.indexes[k].name, x.name))
         ThrowJet(jeterr::kIndexExists, {}, kSourceIndex);
   }
+}
+
+TableSpec WithFieldRules(const TableSpec& table, std::span<const FieldSpec> fields) {
+  TableSpec next = table;
+  for (const FieldSpec& change : fields) {
+    auto f = std::find_if(next.fields.begin(), next.fields.end(),
+                          [&](const FieldSpec& x) { return NamesEqual(x.name, change.name); });
+    if (f == next.fields.end()) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+    f->required = change.required;
+    f->allowZeroLength = change.allowZeroLength;
+    f->defaultValue = change.defaultValue;
+  }
+  CheckTable(next);
+  return next;
 }
 
 std::optional<std::string> DefaultSql(const FieldSpec& field) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include <span>
+
 #include "platform/jet/JetCatalog.h"
 
 namespace qv::jet::ddl {
@@ -23,6 +25,10 @@ void CheckName(std::string_view name);
 // Raises the errors of Catalog::CreateTable for a definition that cannot be
 // created (everything but the table's existence).
 void CheckTable(const TableSpec& table);
+// `table` with the rules of `fields` (matched by name) given to its fields:
+// Required, AllowZeroLength and DefaultValue; type and size stay. Errors:
+// 3265 a field the table lacks, those of CheckTable for the result.
+TableSpec WithFieldRules(const TableSpec& table, std::span<const FieldSpec> fields);
 
 // The column definition of `field` in table `table`.
 std::string ColumnSql(std::string_view table, const FieldSpec& field, bool primaryKeyField);

@@ -1413,16 +1413,7 @@ struct PgConnection::Impl {
   // column's rules (an identity is never Null and has no default).
   void ChangeFieldRules(std::string_view tableName, std::span<const FieldSpec> fields) {
     const TableSpec& table = Existing(tableName);
-    TableSpec next = table;
-    for (const FieldSpec& change : fields) {
-      auto f = std::find_if(next.fields.begin(), next.fields.end(),
-                            [&](const FieldSpec& x) { return NamesEqual(x.name, change.name); });
-      if (f == next.fields.end()) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
-      f->required = change.required;
-      f->allowZeroLength = change.allowZeroLength;
-      f->defaultValue = change.defaultValue;
-    }
-    ddl::CheckTable(next);
+    const TableSpec next = ddl::WithFieldRules(table, fields);
     std::string alter;
     for (const FieldSpec& change : fields) {
       const FieldSpec& f = *next.FindField(change.name);
