@@ -473,6 +473,7 @@ void Database::Close() {
     while (conn_->TransactionDepth() > 0) conn_->Rollback();
   }
   while (!levels_.empty()) UndoLevel();
+  kept_.clear();  // they hold the session
   conn_.reset();
   engine_.reset();
   tableDefs_.reset();
@@ -483,6 +484,7 @@ void Database::CloseNoThrow() noexcept {
     Close();
   } catch (...) {
     // The connection goes with its pending transaction; the engine rolls it back.
+    kept_.clear();
     conn_.reset();
     engine_.reset();
   }

@@ -4,6 +4,7 @@
 
 #include "platform/dao/DatabaseServer.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/automation/VbaText.h"
@@ -105,6 +106,24 @@ jet::Engine& Database::ServerEngine() const {
     ThrowDao(daoerr::kObjectInvalid, kSourceDatabase);
   }
   return *engine_;
+}
+
+jet::EngineStatement& Database::KeptServerStatement(std::string_view jetSql) {
+  jet::Engine& engine = ServerEngine();
+  const uint64_t generation = engine.SchemaGeneration();
+  auto it = std::find_if(kept_.begin(), kept_.end(),
+                         [&](const KeptStatement& k) { return k.text == jetSql.data(); });
+  if (it == kept_.end()) {
+    kept_.push_back({jetSql.data(), generation, nullptr});
+    it = kept_.end() - 1;
+  } else if (it->statement && it->schemaGeneration == generation) {
+    return *it->statement;
+  }
+  // Emptied first: a failure leaves no statement of another schema.
+  it->statement.reset();
+  it->statement = engine.Prepare(jetSql);
+  it->schemaGeneration = generation;
+  return *it->statement;
 }
 
 uint64_t Database::ConnectionSerial() const {

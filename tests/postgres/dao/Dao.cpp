@@ -27,6 +27,7 @@
 #include "platform/dao/TableDefs.h"
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/JetEngine.h"
 #include "sql/SqlScript.h"
 #include "support/PgBothEngines.h"
 
@@ -61,6 +62,7 @@ enum class Op {
   kDeleteIndex,  // Indexes.Delete of the index `arg` of the table `source`
   kBookmark,     // arg "Index|n": a table recordset, MoveFirst and n MoveNext; its Bookmark,
                  // then the rows after MoveLast, after going back to the bookmark, and next
+  kKept,         // arg "v|v": KeptServerStatement's insert into Kept, those values bound, Run
 };
 
 struct Step {
@@ -323,6 +325,14 @@ std::string Outcome(dao::Workspace& ws, Database& db, const std::string& locatio
       case Op::kConnection:
         db.Connection();
         return "ok";
+      case Op::kKept: {
+        jet::EngineStatement& st =
+            db.KeptServerStatement("INSERT INTO Kept (ID, D) VALUES (0, 0.5)");
+        const std::vector<std::string> values = Split(step.arg, '|');
+        for (size_t i = 0; i < values.size(); ++i)
+          st.Bind(static_cast<int>(i) + 1, Parse(values[i]));
+        return std::to_string(st.Run());
+      }
       case Op::kReadOnly: {
         auto reader = ws.OpenDatabase(location, Variant(false), Variant(true), Variant());
         if (!step.source.empty()) return std::to_string(reader->ExecuteSql(step.source));
@@ -705,6 +715,13 @@ const std::vector<Step>& Steps() {
       // cases, on a server too, as are the collections' 3010 and 3283.)
       {Op::kReadOnly, "", "Counted", "error 3027"},
       {Op::kReadOnly, "SELECT Count(*) FROM People", "", "error 3065"},
+      // A kept statement is prepared again after a change of the schema.
+      {Op::kExec, "CREATE TABLE Kept (ID LONG, D DATETIME)", "", "0"},
+      {Op::kKept, "", "L:1|D:45306.5", "error 3251", "1"},
+      {Op::kExec, "DROP TABLE Kept", "", "0"},
+      {Op::kExec, "CREATE TABLE Kept (id LONG, d DOUBLE)", "", "0"},
+      {Op::kKept, "", "L:2|F:1.5", "error 3251", "1"},
+      {Op::kRows, "SELECT ID, D FROM Kept", "snapshot", " #0", "Long:2|Dbl:1.5 #1"},
   };
   return steps;
 }
