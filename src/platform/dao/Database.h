@@ -132,9 +132,11 @@ class Database : public Object {
   // for `jetSql`, then the same statement, its values bound before kept,
   // while the engine's schema generation stays (a schema change, a
   // reconnect, a rollback that dropped the prepared statements make it be
-  // prepared again); it goes at Close, with the session. Keyed by the
-  // text's address: REQUIRES `jetSql` is a constant of the program.
-  // Errors: 3420 after Close, 3251 on a file, then Prepare's.
+  // prepared again, as is one whose text at that address is another); it
+  // goes at Close, with the session. Keyed by the text's address (a
+  // constant, a text a cached shape holds): the caller resets it before
+  // another request's rows come. Errors: 3420 after Close, 3251 on a
+  // file, then Prepare's.
   jet::EngineStatement& KeptServerStatement(std::string_view jetSql);
   // The user tables in creation order, and a table's definition (null when
   // there is none), from the file's or the server's catalogue.
@@ -203,8 +205,10 @@ class Database : public Object {
   DatabaseOptions options_;
   std::shared_ptr<jet::Connection> conn_;
   std::shared_ptr<jet::Engine> engine_;  // a server database's; null for a file
+  static constexpr size_t kMaxKeptStatements = 16;
   struct KeptStatement {
-    const char* text;
+    const char* address;
+    std::string text;
     uint64_t schemaGeneration;
     std::unique_ptr<jet::EngineStatement> statement;
   };

@@ -112,15 +112,17 @@ jet::EngineStatement& Database::KeptServerStatement(std::string_view jetSql) {
   jet::Engine& engine = ServerEngine();
   const uint64_t generation = engine.SchemaGeneration();
   auto it = std::find_if(kept_.begin(), kept_.end(),
-                         [&](const KeptStatement& k) { return k.text == jetSql.data(); });
+                         [&](const KeptStatement& k) { return k.address == jetSql.data(); });
   if (it == kept_.end()) {
-    kept_.push_back({jetSql.data(), generation, nullptr});
-    it = kept_.end() - 1;
-  } else if (it->statement && it->schemaGeneration == generation) {
+    // Texts of shapes made and let go: past a few, they all go.
+    if (kept_.size() >= kMaxKeptStatements) kept_.clear();
+    it = kept_.insert(kept_.end(), {jetSql.data(), std::string(jetSql), generation, nullptr});
+  } else if (it->statement && it->schemaGeneration == generation && it->text == jetSql) {
     return *it->statement;
   }
-  // Emptied first: a failure leaves no statement of another schema.
+  // Emptied first: a failure leaves no statement of another text or schema.
   it->statement.reset();
+  it->text = jetSql;
   it->statement = engine.Prepare(jetSql);
   it->schemaGeneration = generation;
   return *it->statement;

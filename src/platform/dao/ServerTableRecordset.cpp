@@ -324,15 +324,30 @@ std::optional<std::vector<Variant>> ServerTableRecordset::PointRead(
   } catch (const Error&) {
     ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
   }
-  auto st = PrepareTop1(db, point.sql);
-  BindLast(*st, std::span<const Variant>(&converted, 1));
-  if (!st->Step()) return std::nullopt;
+  // Kept by the database for the next read of this shape; its row let go
+  // at the end, as a statement made per read let it go, so that the
+  // connection is free for the next request.
+  jet::EngineStatement& st = db.KeptServerStatement(point.sql);
+  struct Done {
+    jet::EngineStatement& st;
+    ~Done() {
+      try {
+        st.Reset();
+      } catch (...) {
+        // The connection is gone: nothing is left to read.
+      }
+    }
+  } done{st};
+  st.Reset();
+  st.ReadsEveryRow();
+  BindLast(st, std::span<const Variant>(&converted, 1));
+  if (!st.Step()) return std::nullopt;
   std::vector<Variant> row;
   row.reserve(point.positions.size());
   int column = 0;
   for (int32_t position : point.positions) {
     if (position < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
-    row.push_back(st->Value(column++));
+    row.push_back(st.Value(column++));
   }
   return row;
 }
