@@ -436,6 +436,7 @@ void Database::Close() {
     while (conn_->TransactionDepth() > 0) conn_->Rollback();
   }
   while (!levels_.empty()) UndoLevel();
+  kept_.clear();  // they hold the session
   fileEngine_.reset();
   conn_.reset();
   engine_.reset();
@@ -447,6 +448,7 @@ void Database::CloseNoThrow() noexcept {
     Close();
   } catch (...) {
     // The connection goes with its pending transaction; the engine rolls it back.
+    kept_.clear();
     fileEngine_.reset();
     conn_.reset();
     engine_.reset();

@@ -34,6 +34,7 @@
 namespace qv::jet {
 class Connection;
 class Engine;
+class EngineStatement;
 struct TableSpec;
 }  // namespace qv::jet
 
@@ -130,6 +131,17 @@ class Database : public Object {
   // 3420 after Close.
   uint64_t ConnectionSerial() const;
   uint64_t DataGeneration();
+  // A server statement a caller runs again and again with other values (a
+  // log entry's insert), kept with the database: prepared at the first call
+  // for `jetSql`, then the same statement, its values bound before kept,
+  // while the engine's schema generation stays (a schema change, a
+  // reconnect, a rollback that dropped the prepared statements make it be
+  // prepared again, as is one whose text at that address is another); it
+  // goes at Close, with the session. Keyed by the text's address (a
+  // constant, a text a cached shape holds): the caller resets it before
+  // another request's rows come. Errors: 3420 after Close, 3251 on a
+  // file, then Prepare's.
+  jet::EngineStatement& KeptServerStatement(std::string_view jetSql);
   // The user tables in creation order, and a table's definition (null when
   // there is none), from the file's or the server's catalogue.
   std::vector<std::string> TableNames();
@@ -198,6 +210,14 @@ class Database : public Object {
   std::shared_ptr<jet::Connection> conn_;
   std::shared_ptr<jet::Engine> engine_;              // a server database's; null for a file
   mutable std::shared_ptr<jet::Engine> fileEngine_;  // Engine() of a file, over conn_
+  static constexpr size_t kMaxKeptStatements = 16;
+  struct KeptStatement {
+    const char* address;
+    std::string text;
+    uint64_t schemaGeneration;
+    std::unique_ptr<jet::EngineStatement> statement;
+  };
+  std::vector<KeptStatement> kept_;  // KeptServerStatement's, on a server
   std::weak_ptr<Workspace> workspace_;
   int32_t recordsAffected_ = 0;
   std::vector<std::weak_ptr<Recordset>> recordsets_;

@@ -52,12 +52,31 @@ bool IsNullAt(uint16_t nulls, size_t i) {
 
 // A probe, fetch or point read: a select of one row at most (TOP 1), whose
 // row the caller reads, so it comes whole, not as a result per row and an
-// end result (a copy of the result's description each).
-std::unique_ptr<jet::EngineStatement> PrepareTop1(Database& db, std::string_view sql) {
-  auto st = db.ServerEngine().Prepare(sql);
-  st->ReadsEveryRow();
-  return st;
-}
+// end result (a copy of the result's description each). Kept by the
+// database for the next read of its shape (KeptServerStatement); its row is
+// let go when this goes, as a statement made per read let it go, so that
+// the connection is free for the next request.
+class Top1 {
+ public:
+  Top1(Database& db, std::string_view sql) : st_(db.KeptServerStatement(sql)) {
+    st_.Reset();
+    st_.ReadsEveryRow();
+  }
+  ~Top1() {
+    try {
+      st_.Reset();
+    } catch (...) {
+      // The connection is gone: nothing is left to read.
+    }
+  }
+  Top1(const Top1&) = delete;
+  Top1& operator=(const Top1&) = delete;
+  jet::EngineStatement& operator*() const { return st_; }
+  jet::EngineStatement* operator->() const { return &st_; }
+
+ private:
+  jet::EngineStatement& st_;
+};
 
 // The order of index `ordinal` of `table` (-1: the primary key's) over the
 // key `primary`: the index's columns, then the key's but its last, which is
@@ -324,7 +343,7 @@ std::optional<std::vector<Variant>> ServerTableRecordset::PointRead(
   } catch (const Error&) {
     ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
   }
-  auto st = PrepareTop1(db, point.sql);
+  Top1 st(db, point.sql);
   BindLast(*st, std::span<const Variant>(&converted, 1));
   if (!st->Step()) return std::nullopt;
   std::vector<Variant> row;
@@ -354,7 +373,7 @@ bool ServerTableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<con
   std::vector<Variant> values;
   for (const Probe& probe : plan) {
     values.clear();
-    auto st = PrepareTop1(*db_, shape_->ProbeOf(*table_, indexOrdinal_, probe));
+    Top1 st(*db_, shape_->ProbeOf(*table_, indexOrdinal_, probe));
     for (size_t i = 0; i < probe.eqCount; ++i)
       if (!IsNullAt(probe.eqNulls, i)) values.push_back(keys[i]);
     if (probe.cond == Cond::kGreater || probe.cond == Cond::kLess)
@@ -371,7 +390,7 @@ bool ServerTableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<con
 }
 
 bool ServerTableRecordset::FetchByKey(std::span<const Variant> key) {
-  auto st = PrepareTop1(*db_, shape_->fetch);
+  Top1 st(*db_, shape_->fetch);
   BindLast(*st, key);
   if (!st->Step()) return false;
   ReadRow(*st);

@@ -28,6 +28,7 @@
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetCatalog.h"
+#include "platform/jet/JetEngine.h"
 #include "sql/SqlScript.h"
 #include "support/PgBothEngines.h"
 
@@ -63,6 +64,7 @@ enum class Op {
   kCompress,     // the field `arg` of the table `source` given UnicodeCompression; read again
   kBookmark,     // arg "Index|n": a table recordset, MoveFirst and n MoveNext; its Bookmark,
                  // then the rows after MoveLast, after going back to the bookmark, and next
+  kKept,         // KeptServerStatement(source), arg's values "v|v" bound, Run
 };
 
 struct Step {
@@ -325,6 +327,16 @@ std::string Outcome(dao::Workspace& ws, Database& db, const std::string& locatio
       case Op::kConnection:
         db.Connection();
         return "ok";
+      case Op::kKept: {
+        // One buffer for every row's text: the same address, another text.
+        static std::string text(64, ' ');
+        text.assign(step.source);
+        jet::EngineStatement& st = db.KeptServerStatement(text);
+        const std::vector<std::string> values = Split(step.arg, '|');
+        for (size_t i = 0; i < values.size(); ++i)
+          st.Bind(static_cast<int>(i) + 1, Parse(values[i]));
+        return std::to_string(st.Run());
+      }
       case Op::kReadOnly: {
         auto reader = ws.OpenDatabase(location, Variant(false), Variant(true), Variant());
         if (!step.source.empty()) return std::to_string(reader->ExecuteSql(step.source));
@@ -713,6 +725,16 @@ const std::vector<Step>& Steps() {
       // cases, on a server too, as are the collections' 3010 and 3283.)
       {Op::kReadOnly, "", "Counted", "error 3027"},
       {Op::kReadOnly, "SELECT Count(*) FROM People", "", "error 3065"},
+      // A kept statement is prepared again after a change of the schema, and
+      // for another text at its address.
+      {Op::kExec, "CREATE TABLE Kept (ID LONG, D DATETIME)", "", "0"},
+      {Op::kKept, "INSERT INTO Kept (ID, D) VALUES (0, 0.5)", "L:1|D:45306.5", "error 3251", "1"},
+      {Op::kExec, "DROP TABLE Kept", "", "0"},
+      {Op::kExec, "CREATE TABLE Kept (id LONG, d DOUBLE)", "", "0"},
+      {Op::kKept, "INSERT INTO Kept (ID, D) VALUES (0, 0.5)", "L:2|F:1.5", "error 3251", "1"},
+      {Op::kKept, "INSERT INTO Kept (D, ID) VALUES (0.5, 0)", "F:2.5|L:3", "error 3251", "1"},
+      {Op::kRows, "SELECT ID, D FROM Kept ORDER BY ID", "snapshot", " #0",
+       "Long:2|Dbl:1.5; Long:3|Dbl:2.5 #2"},
   };
   return steps;
 }
