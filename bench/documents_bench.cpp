@@ -22,6 +22,10 @@
 //     stream's documents of the period
 //   DocCountScaling              GetDocCountForSolverInPeriod: the count of
 //     the stream's current documents of the period
+// and raw SQLite running the same two statements (translated by our engine)
+// on the 1M folder over the 10K one, the growth the engine itself shows (a
+// deeper index, more pages to reach):
+//   DocumentsInPeriodRawScaling, DocCountRawScaling
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -30,6 +34,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
 #include "platform/ado/AdoConstants.h"
 #include "platform/ado/Recordset.h"
@@ -389,6 +394,46 @@ void DocCount(benchmark::State& state, int documents) {
   }
 }
 
+// Raw SQLite stepping `jet`, translated by our engine, prepared once: every
+// value of every row read as a number, as BlanksRaw reads them.
+void RawStatement(benchmark::State& state, int documents, const std::string& jet) {
+  GeneratedFolder& f = Folder(documents);
+  f.PointSessionHere();
+  sqlite3_stmt* s =
+      f.Prepare(qv::miDataBase::GetUserDataBase()->Connection().Translate(jet)->sql.c_str());
+  if (!s) {
+    state.SkipWithError(sqlite3_errmsg(f.raw));
+    return;
+  }
+  const int columns = sqlite3_column_count(s);
+  for (auto _ : state) {
+    std::vector<double> values;
+    while (sqlite3_step(s) == SQLITE_ROW)
+      for (int i = 0; i < columns; ++i) values.push_back(sqlite3_column_double(s, i));
+    sqlite3_reset(s);
+    if (values.empty()) state.SkipWithError("no rows");
+    benchmark::DoNotOptimize(values);
+  }
+  sqlite3_finalize(s);
+}
+
+// The texts DocumentQueries builds for the two calls above.
+void DocumentsInPeriodRaw(benchmark::State& state, int documents) {
+  const GeneratedFolder& f = Folder(documents);
+  RawStatement(state, documents,
+               "select document_id, status_qv, template_id, top_doc_id from doc_registry "
+               "where time_id = " +
+                   qv::mQvDaoDataBase::Number2DaoSql(f.period) +
+                   " and taxpayer_id = " + qv::mQvDaoDataBase::Number2DaoSql(f.stream) + ";");
+}
+void DocCountRaw(benchmark::State& state, int documents) {
+  const GeneratedFolder& f = Folder(documents);
+  RawStatement(state, documents,
+               "select count(*) AS a From Doc_Registry where Taxpayer_ID = " +
+                   qv::mQvDaoDataBase::Number2DaoSql(f.stream) + " and Time_ID = " +
+                   qv::mQvDaoDataBase::Number2DaoSql(f.period) + " and Top_Doc_ID = 0 ");
+}
+
 void GetBlanksByPeriod10K_Ours(benchmark::State& s) {
   BlanksOurs(s, k10K);
 }
@@ -425,6 +470,18 @@ void DocCountScaling_1M(benchmark::State& s) {
 void DocCountScaling_10K(benchmark::State& s) {
   DocCount(s, k10K);
 }
+void DocumentsInPeriodRawScaling_1M(benchmark::State& s) {
+  DocumentsInPeriodRaw(s, k1M);
+}
+void DocumentsInPeriodRawScaling_10K(benchmark::State& s) {
+  DocumentsInPeriodRaw(s, k10K);
+}
+void DocCountRawScaling_1M(benchmark::State& s) {
+  DocCountRaw(s, k1M);
+}
+void DocCountRawScaling_10K(benchmark::State& s) {
+  DocCountRaw(s, k10K);
+}
 
 }  // namespace
 
@@ -450,3 +507,7 @@ BENCHMARK(DocumentsInPeriodScaling_1M)->Unit(benchmark::kMicrosecond);
 BENCHMARK(DocumentsInPeriodScaling_10K)->Unit(benchmark::kMicrosecond);
 BENCHMARK(DocCountScaling_1M)->Unit(benchmark::kMicrosecond);
 BENCHMARK(DocCountScaling_10K)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DocumentsInPeriodRawScaling_1M)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DocumentsInPeriodRawScaling_10K)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DocCountRawScaling_1M)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DocCountRawScaling_10K)->Unit(benchmark::kMicrosecond);
