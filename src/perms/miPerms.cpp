@@ -25,7 +25,7 @@ LastUser& Kept() {
 [[maybe_unused]] const bool kForgetsUserOnReset =
     (miDataBase::AddSessionResetListener(&ForgetUserName), true);
 // The login kept is read again when another workstation changes the users.
-[[maybe_unused]] const bool kToldOfUsers = (jet::TellCommitsOf({"PermUsers"}), true);
+const jet::CommitsWatch kUsers{"PermUsers"};
 
 }  // namespace
 
@@ -38,7 +38,7 @@ std::string GetUserName(double aUserID) {
     if (aUserID == 0) return std::string();
     LastUser& kept = Kept();
     const auto db = miDataBase::GetUserDataBase();
-    const uint64_t connection = db->ConnectionSerial(), generation = db->DataGeneration();
+    const uint64_t connection = db->ConnectionSerial(), generation = db->DataGeneration(kUsers);
     if (kept.id == aUserID && kept.connection == connection && kept.generation == generation)
       return kept.login;
     const Variant user = miDBProviderFactory::IntGetDBPermissions()->CallV("LoadUser", aUserID);

@@ -34,7 +34,7 @@ struct PeriodCache {
 };
 
 // The periods kept are read again when another workstation changes them.
-[[maybe_unused]] const bool kToldOfPeriods = (jet::TellCommitsOf({"time_by_Month"}), true);
+const jet::CommitsWatch kPeriods{"time_by_Month"};
 
 PeriodCache& ThreadCache() {
   thread_local PeriodCache cache;
@@ -48,7 +48,7 @@ std::string YearReportKey(int32_t year, int32_t reportId) {
 PeriodCache& FilledCache() {
   PeriodCache& c = ThreadCache();
   const auto db = miDataBase::GetUserDataBase();
-  const uint64_t connection = db->ConnectionSerial(), generation = db->DataGeneration();
+  const uint64_t connection = db->ConnectionSerial(), generation = db->DataGeneration(kPeriods);
   if (c.filled && c.connection == connection && c.generation == generation) return c;
   PeriodCache fresh;
   fresh.connection = connection;

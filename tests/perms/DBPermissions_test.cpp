@@ -14,6 +14,7 @@
 #include "perms/mPasswordShuffling.h"
 #include "perms/miPerms.h"
 #include "platform/dao/Transaction.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/jet/PgConnection.h"
 #include "records/EntityFixture.h"
 #include "records/EntityMappers.h"
@@ -25,6 +26,8 @@ using records::QvRecordPtr;
 using records::testing::EntityTest;
 using testsupport::ExpectError;
 using testsupport::kAnyError;
+
+const jet::CommitsWatch kUsers{"PermUsers"};
 
 class Permissions : public EntityTest {
  protected:
@@ -198,11 +201,11 @@ TEST_F(Permissions, TheKeptLoginFollowsChangesOfTheUsersRow) {
       {"saved again", [&] { perms_.SaveUser(Obj(PermUser(4, "Glav", ""))); }, "Glav"},
       {"another connection",
        [&] {
-         const uint64_t seen = Db().DataGeneration();
+         const uint64_t seen = Db().DataGeneration(kUsers);
          miDataBase::OpenUserDataBase()->ExecuteSql(
              "update PermUsers set Login = 'Kass' where ID = 4");
          // On a server the commit is told a moment after it.
-         for (int i = 0; i < 50 && Db().DataGeneration() == seen; ++i)
+         for (int i = 0; i < 50 && Db().DataGeneration(kUsers) == seen; ++i)
            std::this_thread::sleep_for(std::chrono::milliseconds(20));
        },
        "Kass"},

@@ -32,6 +32,7 @@
 #include "platform/jet/JetStatement.h"
 
 namespace qv::jet {
+class CommitsWatch;
 class Connection;
 class Engine;
 class EngineStatement;
@@ -127,10 +128,10 @@ class Database : public Object {
   // 3420 after Close.
   jet::Engine& Engine() const;
   // What a cache of rows read through this database keys on, on a file and
-  // on a server alike (jet::Engine::Serial and DataGeneration). Errors:
-  // 3420 after Close.
+  // on a server alike (jet::Engine::Serial and DataGeneration; the watch
+  // names the tables the cache keeps). Errors: 3420 after Close.
   uint64_t ConnectionSerial() const;
-  uint64_t DataGeneration();
+  uint64_t DataGeneration(const jet::CommitsWatch& watch);
   // A server statement a caller runs again and again with other values (a
   // log entry's insert), kept with the database: prepared at the first call
   // for `jetSql`, then the same statement, its values bound before kept,

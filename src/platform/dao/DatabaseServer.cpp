@@ -139,7 +139,7 @@ uint64_t Database::ConnectionSerial() const {
   return engine_ ? engine_->Serial() : Connection().Serial();
 }
 
-uint64_t Database::DataGeneration() {
+uint64_t Database::DataGeneration(const jet::CommitsWatch&) {
   return engine_ ? engine_->DataGeneration() : Connection().DataGeneration();
 }
 

@@ -223,6 +223,18 @@ void TellCommitsOf(std::initializer_list<std::string_view> tables);
 bool CommitsTold(std::string_view table);
 std::vector<std::string> TablesTold();
 
+// The tables a cache of rows keeps, told to TellCommitsOf when the watch is
+// made: a constant of the cache's module, made when the library loads.
+// dao::Database::DataGeneration takes one, so a cache keyed on the
+// generation names what it reads where it asks for it (a cache of a table
+// not named would keep another workstation's old rows on a server).
+class CommitsWatch {
+ public:
+  explicit CommitsWatch(std::initializer_list<std::string_view> tables) { TellCommitsOf(tables); }
+  CommitsWatch(const CommitsWatch&) = delete;
+  CommitsWatch& operator=(const CommitsWatch&) = delete;
+};
+
 // RunEach's check of `values`, `runs` runs of them, against `st`'s
 // parameters (its errors, before any run), for the engines that send the
 // runs their own way.
