@@ -1777,7 +1777,7 @@ struct PgConnection::Impl {
     quiet = false;
     --depth;
     lockLevel = 0;
-    schemaInTransaction = false;
+    schemaLevels.clear();
   }
 
   // Inside a transaction: the savepoint, the statement and the release in
@@ -2056,9 +2056,19 @@ struct PgConnection::Impl {
   }
 
   // Returns the rows a make-table wrote (0 for the others).
-  // A schema statement ran in the open transaction: a rollback undoes it,
-  // and what was read and prepared against it goes then.
-  bool schemaInTransaction = false;
+  // The open transaction's levels (by depth) in which a schema statement
+  // ran, an inner level's counted with the level around it once released:
+  // a rollback of such a level undoes one, and what was read and prepared
+  // against it goes then. A rollback of another level keeps it all.
+  std::vector<bool> schemaLevels;
+
+  // Whether level `level`, ending now, ran a schema statement (or a level
+  // released into it did); forgets it.
+  bool EndSchemaLevel(int level) {
+    const bool ran = static_cast<int>(schemaLevels.size()) > level && schemaLevels[level];
+    if (static_cast<int>(schemaLevels.size()) > level) schemaLevels.resize(level);
+    return ran;
+  }
 
   int64_t RunSchemaChange(const SchemaChange& change) {
     return RunSchemaWork([&] { return Apply(change); });
@@ -2070,7 +2080,10 @@ struct PgConnection::Impl {
   template <class Apply>
   int64_t RunSchemaWork(Apply apply) {
     if (readOnly) ThrowJet(jeterr::kReadOnly);
-    if (depth > 0) schemaInTransaction = true;
+    if (depth > 0) {
+      if (static_cast<int>(schemaLevels.size()) <= depth) schemaLevels.resize(depth + 1);
+      schemaLevels[depth] = true;
+    }
     // The server's statements and the catalogue's rows together, all or
     // nothing.
     const bool outer = depth == 0;
@@ -2611,6 +2624,8 @@ void PgConnection::CommitTrans() {
   }
   // An inner level's release goes with the next request.
   if (depth > 1) {
+    // A schema statement the level ran is the enclosing level's now.
+    if (impl_->EndSchemaLevel(depth)) impl_->schemaLevels[depth - 1] = true;
     impl_->pending.push_back({Impl::Command::kRelease, depth, &impl_->Level(depth).release});
     if (impl_->lockLevel == depth) impl_->lockLevel = depth - 1;
     --impl_->depth;
@@ -2642,10 +2657,10 @@ void PgConnection::Rollback() {
   if (impl_->lockLevel >= depth) impl_->lockLevel = 0;
   std::vector<Impl::Pending>& pending = impl_->pending;
   const bool outer = depth == 1;
+  const bool undoesSchema = impl_->EndSchemaLevel(depth);
   // A level no statement needed was never opened on the server.
   if (impl_->LevelPending(depth)) {
     pending.pop_back();
-    if (outer) impl_->schemaInTransaction = false;
     return;
   }
   // A session the server ended has rolled the transaction back already.
@@ -2654,10 +2669,9 @@ void PgConnection::Rollback() {
     return;
   }
   impl_->Exec(impl_->Level(depth).rollback, kSourceWorkspace);
-  // A schema statement the transaction made may be undone with the level:
-  // what was read and prepared goes (otherwise it all stays valid).
-  if (impl_->schemaInTransaction) impl_->SchemaChanged();
-  if (outer) impl_->schemaInTransaction = false;
+  // A schema statement the level (or one released into it) ran is undone
+  // with it: what was read and prepared goes (otherwise it all stays valid).
+  if (undoesSchema) impl_->SchemaChanged();
 }
 
 int64_t PgConnection::LastInsertId() {
