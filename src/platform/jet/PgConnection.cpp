@@ -1312,8 +1312,39 @@ struct PgConnection::Impl {
     return *t->spec;
   }
 
+  // A table the catalogue lacks (made by psql or a script) taken into it
+  // before the library changes its schema or its fields' rules: the
+  // description read from the server (LoadFromServer) written as the
+  // catalogue's rows, in the change's transaction, so that the change's
+  // rows join them and the table is the catalogue's from then on, as one
+  // the library made. Its indexes keep their names in the catalogue; on the
+  // server they take the names the library gives (PostgresIndexName, the
+  // primary key's PostgresPrimaryKeyName), so that its DROP INDEX finds them.
+  void Adopt(std::string_view table) {
+    const std::string key = FoldCase(table);
+    const CachedTable* t = Load(table);
+    if (!t || !uncatalogued.contains(key)) return;
+    const std::shared_ptr<const TableSpec> spec = t->spec;
+    std::string renames;
+    for (const IndexSpec& x : spec->indexes) {
+      const std::string ours = x.primary ? sql::PostgresPrimaryKeyName(spec->name)
+                                         : sql::PostgresIndexName(spec->name, x.name);
+      if (ours != x.name)
+        renames += "ALTER INDEX " + Quoted(x.name) + " RENAME TO " + Quoted(ours) + "; ";
+    }
+    if (!renames.empty()) Exec(renames);
+    ExecParams("INSERT INTO \"_jet_tables\" (\"name\") VALUES ($1)", {spec->name});
+    for (size_t i = 0; i < spec->fields.size(); ++i)
+      InsertField(spec->name, static_cast<int>(i), spec->fields[i]);
+    for (const IndexSpec& x : spec->indexes) InsertIndex(spec->name, x);
+    uncatalogued.erase(key);
+    tables.erase(key);
+  }
+
   int64_t Apply(const SchemaChange& change) {
     using Op = SchemaChange::Op;
+    if (change.op != Op::kCreateTable && change.op != Op::kMakeTable && change.op != Op::kDropTable)
+      Adopt(change.table.name);
     switch (change.op) {
       case Op::kCreateTable:
         CreateTable(change.table);
@@ -1412,6 +1443,7 @@ struct PgConnection::Impl {
   // NOT NULL is 3314), the catalogue's rows with them. A counter keeps its
   // column's rules (an identity is never Null and has no default).
   void ChangeFieldRules(std::string_view tableName, std::span<const FieldSpec> fields) {
+    Adopt(tableName);
     const TableSpec& table = Existing(tableName);
     const TableSpec next = ddl::WithFieldRules(table, fields);
     std::string alter;
@@ -1439,13 +1471,13 @@ struct PgConnection::Impl {
           "\"default_value\" = $3 WHERE \"table_name\" = $4 AND \"name\" = $5",
           {f.required ? "t" : "f", f.allowZeroLength ? "t" : "f", f.defaultValue, next.name,
            f.name});
-      // A table the catalogue lacks has no rows to change.
       if (std::string_view(PQcmdTuples(r.get())) != "1")
         ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
     }
   }
 
   void SetUnicodeCompression(std::string_view tableName, std::string_view fieldName, bool on) {
+    Adopt(tableName);
     const TableSpec& table = Existing(tableName);
     const FieldSpec* field = table.FindField(fieldName);
     if (!field) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
@@ -1515,8 +1547,11 @@ struct PgConnection::Impl {
              Quoted(sql::PostgresPrimaryKeyName(sql::ServerCutName(table))));
       SetRowKey(table, true);
     } else {
-      const bool cut = !sql::FitsServerName(table + "$" + x.name);
-      Exec(std::string(cut ? "DROP INDEX IF EXISTS " : "DROP INDEX ") + IndexNames(table, x));
+      // A unique constraint's index (a table made by psql, taken into the
+      // catalogue) goes with its constraint; the library's are indexes.
+      Exec("ALTER TABLE " + ServerQuoted(table) + " DROP CONSTRAINT IF EXISTS " +
+           Quoted(sql::PostgresIndexName(table, x.name)) + "; DROP INDEX IF EXISTS " +
+           IndexNames(table, x));
     }
     ExecParams("DELETE FROM \"_jet_indexes\" WHERE \"table_name\" = $1 AND \"name\" = $2",
                {table, x.name});
