@@ -191,11 +191,12 @@ std::vector<std::string> ServerShards(double aDocID, bool* builds = nullptr) {
 // As a shard file is made: built under a name of its own, then given the
 // shard's name unless a shard of that name appeared meanwhile (made by
 // another workstation), which then stays. The build first removes what
-// builds of the shard cut off left (ServerSchemaBuild).
+// builds of any shard of the document cut off left (ServerSchemaBuild): a
+// shard made meanwhile by another build is never built again here.
 void CreateServerShard(const std::string& location, double docId, int32_t shard,
                        int32_t shardSize) {
   if (jet::ServerSchemaExists(location)) return;
-  jet::ServerSchemaBuild build(location);
+  jet::ServerSchemaBuild build(location, ServerShardPrefix(docId));
   BuildShardFile(build.Location(), docId, shard, shardSize);
   build.Publish();
 }

@@ -224,19 +224,23 @@ TEST_F(BigDocLifecycle, ShardsThatAreNoDatabasesAreNamedAndLeftAlone) {
   }
 }
 
-// A shard's build removes what a build of it cut off left (a temporary
-// schema whose builder's session is gone), never a build under way.
+// A shard's build removes what a build of it or of another shard of the
+// document cut off left (a temporary schema whose builder's session is
+// gone), never a build under way.
 TEST_F(BigDocLifecycle, AShardBuildRemovesTheSchemaOfACutOffBuildOnly) {
   if (!OnServer()) GTEST_SKIP() << "a file folder's shards are files";
-  for (const bool running : {false, true}) {
-    SCOPED_TRACE(running ? "under way" : "cut off");
-    const double doc = running ? 92 : 91;
+  // Whether the other build is under way, and the shard it builds.
+  for (const auto& [running, of] : {std::pair{false, 0}, {true, 0}, {false, 1}, {true, 1}}) {
+    SCOPED_TRACE(std::string(running ? "under way" : "cut off") + " of shard " +
+                 std::to_string(of));
+    const double doc = 91 + 2 * of + running;
     const std::string shard = miBigDocument::GetBigDocFileName(doc, 0);
+    const std::string built = miBigDocument::GetBigDocFileName(doc, of);
     std::string temp =
-        jet::ServerLocationInSchema(shard, jet::ServerFolderSchema(shard) + "_n4242_7");
+        jet::ServerLocationInSchema(built, jet::ServerFolderSchema(built) + "_n4242_7");
     std::unique_ptr<jet::ServerSchemaBuild> other;
     if (running) {
-      other = std::make_unique<jet::ServerSchemaBuild>(shard);
+      other = std::make_unique<jet::ServerSchemaBuild>(built);
       temp = other->Location();
     } else {
       jet::CreateServerSchema(temp);

@@ -1312,8 +1312,39 @@ struct PgConnection::Impl {
     return *t->spec;
   }
 
+  // A table the catalogue lacks (made by psql or a script) taken into it
+  // before the library changes its schema or its fields' rules: the
+  // description read from the server (LoadFromServer) written as the
+  // catalogue's rows, in the change's transaction, so that the change's
+  // rows join them and the table is the catalogue's from then on, as one
+  // the library made. Its indexes keep their names in the catalogue; on the
+  // server they take the names the library gives (PostgresIndexName, the
+  // primary key's PostgresPrimaryKeyName), so that its DROP INDEX finds them.
+  void Adopt(std::string_view table) {
+    const std::string key = FoldCase(table);
+    const CachedTable* t = Load(table);
+    if (!t || !uncatalogued.contains(key)) return;
+    const std::shared_ptr<const TableSpec> spec = t->spec;
+    std::string renames;
+    for (const IndexSpec& x : spec->indexes) {
+      const std::string ours = x.primary ? sql::PostgresPrimaryKeyName(spec->name)
+                                         : sql::PostgresIndexName(spec->name, x.name);
+      if (ours != x.name)
+        renames += "ALTER INDEX " + Quoted(x.name) + " RENAME TO " + Quoted(ours) + "; ";
+    }
+    if (!renames.empty()) Exec(renames);
+    ExecParams("INSERT INTO \"_jet_tables\" (\"name\") VALUES ($1)", {spec->name});
+    for (size_t i = 0; i < spec->fields.size(); ++i)
+      InsertField(spec->name, static_cast<int>(i), spec->fields[i]);
+    for (const IndexSpec& x : spec->indexes) InsertIndex(spec->name, x);
+    uncatalogued.erase(key);
+    tables.erase(key);
+  }
+
   int64_t Apply(const SchemaChange& change) {
     using Op = SchemaChange::Op;
+    if (change.op != Op::kCreateTable && change.op != Op::kMakeTable && change.op != Op::kDropTable)
+      Adopt(change.table.name);
     switch (change.op) {
       case Op::kCreateTable:
         CreateTable(change.table);
@@ -1412,6 +1443,7 @@ struct PgConnection::Impl {
   // NOT NULL is 3314), the catalogue's rows with them. A counter keeps its
   // column's rules (an identity is never Null and has no default).
   void ChangeFieldRules(std::string_view tableName, std::span<const FieldSpec> fields) {
+    Adopt(tableName);
     const TableSpec& table = Existing(tableName);
     const TableSpec next = ddl::WithFieldRules(table, fields);
     std::string alter;
@@ -1439,13 +1471,13 @@ struct PgConnection::Impl {
           "\"default_value\" = $3 WHERE \"table_name\" = $4 AND \"name\" = $5",
           {f.required ? "t" : "f", f.allowZeroLength ? "t" : "f", f.defaultValue, next.name,
            f.name});
-      // A table the catalogue lacks has no rows to change.
       if (std::string_view(PQcmdTuples(r.get())) != "1")
         ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
     }
   }
 
   void SetUnicodeCompression(std::string_view tableName, std::string_view fieldName, bool on) {
+    Adopt(tableName);
     const TableSpec& table = Existing(tableName);
     const FieldSpec* field = table.FindField(fieldName);
     if (!field) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
@@ -1515,8 +1547,11 @@ struct PgConnection::Impl {
              Quoted(sql::PostgresPrimaryKeyName(sql::ServerCutName(table))));
       SetRowKey(table, true);
     } else {
-      const bool cut = !sql::FitsServerName(table + "$" + x.name);
-      Exec(std::string(cut ? "DROP INDEX IF EXISTS " : "DROP INDEX ") + IndexNames(table, x));
+      // A unique constraint's index (a table made by psql, taken into the
+      // catalogue) goes with its constraint; the library's are indexes.
+      Exec("ALTER TABLE " + ServerQuoted(table) + " DROP CONSTRAINT IF EXISTS " +
+           Quoted(sql::PostgresIndexName(table, x.name)) + "; DROP INDEX IF EXISTS " +
+           IndexNames(table, x));
     }
     ExecParams("DELETE FROM \"_jet_indexes\" WHERE \"table_name\" = $1 AND \"name\" = $2",
                {table, x.name});
@@ -1777,7 +1812,7 @@ struct PgConnection::Impl {
     quiet = false;
     --depth;
     lockLevel = 0;
-    schemaInTransaction = false;
+    schemaLevels.clear();
   }
 
   // Inside a transaction: the savepoint, the statement and the release in
@@ -2056,9 +2091,19 @@ struct PgConnection::Impl {
   }
 
   // Returns the rows a make-table wrote (0 for the others).
-  // A schema statement ran in the open transaction: a rollback undoes it,
-  // and what was read and prepared against it goes then.
-  bool schemaInTransaction = false;
+  // The open transaction's levels (by depth) in which a schema statement
+  // ran, an inner level's counted with the level around it once released:
+  // a rollback of such a level undoes one, and what was read and prepared
+  // against it goes then. A rollback of another level keeps it all.
+  std::vector<bool> schemaLevels;
+
+  // Whether level `level`, ending now, ran a schema statement (or a level
+  // released into it did); forgets it.
+  bool EndSchemaLevel(int level) {
+    const bool ran = static_cast<int>(schemaLevels.size()) > level && schemaLevels[level];
+    if (static_cast<int>(schemaLevels.size()) > level) schemaLevels.resize(level);
+    return ran;
+  }
 
   int64_t RunSchemaChange(const SchemaChange& change) {
     return RunSchemaWork([&] { return Apply(change); });
@@ -2070,7 +2115,10 @@ struct PgConnection::Impl {
   template <class Apply>
   int64_t RunSchemaWork(Apply apply) {
     if (readOnly) ThrowJet(jeterr::kReadOnly);
-    if (depth > 0) schemaInTransaction = true;
+    if (depth > 0) {
+      if (static_cast<int>(schemaLevels.size()) <= depth) schemaLevels.resize(depth + 1);
+      schemaLevels[depth] = true;
+    }
     // The server's statements and the catalogue's rows together, all or
     // nothing.
     const bool outer = depth == 0;
@@ -2611,6 +2659,8 @@ void PgConnection::CommitTrans() {
   }
   // An inner level's release goes with the next request.
   if (depth > 1) {
+    // A schema statement the level ran is the enclosing level's now.
+    if (impl_->EndSchemaLevel(depth)) impl_->schemaLevels[depth - 1] = true;
     impl_->pending.push_back({Impl::Command::kRelease, depth, &impl_->Level(depth).release});
     if (impl_->lockLevel == depth) impl_->lockLevel = depth - 1;
     --impl_->depth;
@@ -2642,10 +2692,10 @@ void PgConnection::Rollback() {
   if (impl_->lockLevel >= depth) impl_->lockLevel = 0;
   std::vector<Impl::Pending>& pending = impl_->pending;
   const bool outer = depth == 1;
+  const bool undoesSchema = impl_->EndSchemaLevel(depth);
   // A level no statement needed was never opened on the server.
   if (impl_->LevelPending(depth)) {
     pending.pop_back();
-    if (outer) impl_->schemaInTransaction = false;
     return;
   }
   // A session the server ended has rolled the transaction back already.
@@ -2654,10 +2704,9 @@ void PgConnection::Rollback() {
     return;
   }
   impl_->Exec(impl_->Level(depth).rollback, kSourceWorkspace);
-  // A schema statement the transaction made may be undone with the level:
-  // what was read and prepared goes (otherwise it all stays valid).
-  if (impl_->schemaInTransaction) impl_->SchemaChanged();
-  if (outer) impl_->schemaInTransaction = false;
+  // A schema statement the level (or one released into it) ran is undone
+  // with it: what was read and prepared goes (otherwise it all stays valid).
+  if (undoesSchema) impl_->SchemaChanged();
 }
 
 int64_t PgConnection::LastInsertId() {

@@ -171,20 +171,24 @@ int DropLeftoverBuilds(std::string_view location, std::string_view prefix) {
   return PQntuples(found.get()) > 0 ? DropLeftovers(conn.get(), params[0], params[1]) : 0;
 }
 
-ServerSchemaBuild::ServerSchemaBuild(std::string_view location)
+ServerSchemaBuild::ServerSchemaBuild(std::string_view location, std::string_view family)
     : conn_(Connect(location).release(), PQfinish), schema_(ServerFolderSchema(location)) {
   tempSchema_ = schema_ + "_n" + std::to_string(PQbackendPID(conn_.get()));
   temp_ = ServerLocationInSchema(location, tempSchema_);
   PGconn* conn = conn_.get();
   // The lock first, so that no other build takes the schema for a leftover
   // once it exists; the name as the server keeps it (::name cuts it).
+  const std::string prefix = family.empty() ? schema_ + "_n" : std::string(family);
+  const std::string pattern =
+      family.empty() ? std::string(kBuildSuffix) : "[0-9]+_n" + std::string(kBuildSuffix);
   ResultPtr found = Run(conn,
                         "SELECT nspname FROM pg_namespace WHERE left(nspname, length($1)) = $1 "
+                        "AND substr(nspname, length($1) + 1) ~ ('^' || $3) "
                         "UNION ALL SELECT NULL FROM pg_advisory_lock_shared(" +
                             std::to_string(kBuildLockClass) + ", hashtext($2::name::text))",
-                        {schema_ + "_n", tempSchema_});
+                        {prefix, tempSchema_, pattern});
   // Left by builds cut off.
-  if (PQntuples(found.get()) > 1) DropLeftovers(conn, schema_ + "_n", std::string(kBuildSuffix));
+  if (PQntuples(found.get()) > 1) DropLeftovers(conn, prefix, pattern);
   if (!Run(conn, "CREATE SCHEMA " + Quoted(conn, tempSchema_), {}, kDuplicateSchema))
     ThrowJet(jeterr::kDatabaseExists, {}, kSourceWorkspace);
 }

@@ -61,8 +61,10 @@ class ServerSchemaBuild {
  public:
   // Connects to the server database `location` names and makes the
   // temporary schema of the schema it names first. 3204 when it exists
-  // (a live session's).
-  explicit ServerSchemaBuild(std::string_view location);
+  // (a live session's). With `family` (the schema's name without its last
+  // digits: the shards of one document) the leftovers removed are those of
+  // every schema named `family` and digits, in the same look (none more).
+  explicit ServerSchemaBuild(std::string_view location, std::string_view family = {});
   // Removes the temporary schema unless renamed; ends the session.
   ~ServerSchemaBuild();
   ServerSchemaBuild(const ServerSchemaBuild&) = delete;

@@ -678,10 +678,26 @@ TEST_F(RunEach, TheDataGeneration) {
   ExpectMoves(cases, &jet::Engine::DataGeneration);
 }
 
+// The innermost level rolled back: whether that moves the schema
+// generation, and on a server the round trips of the rollback and of a run
+// after it of a statement held across it (prepared again when it moved).
+void ExpectRollback(jet::Engine& self, bool moves, uint64_t trips) {
+  auto held = self.Prepare("SELECT N FROM T WHERE ID = 1");
+  held->Run();
+  const uint64_t generation = self.SchemaGeneration(), before = jet::ServerRoundTrips();
+  self.Rollback();
+  held->Run();
+  EXPECT_EQ(self.SchemaGeneration() != generation, moves) << self.Location();
+  if (self.IsServer()) {
+    EXPECT_EQ(jet::ServerRoundTrips() - before, trips);
+  }
+}
+
 // The schema generation of a file's connection and of a server's session:
-// it moves at this connection's schema statement and at the rollback that
-// undid one, at another connection's (on a server once its notice arrives),
-// when a server's session connects again, and not at writes of rows.
+// it moves at this connection's schema statement and at the rollback of a
+// level that undid one (not of a level inside it), at another connection's
+// (on a server once its notice arrives), when a server's session connects
+// again, and not at writes of rows.
 TEST_F(RunEach, TheSchemaGeneration) {
   const std::vector<GenerationCase> cases = {
       {"a write", [](auto& self, auto&) { self.Execute("UPDATE T SET N = 3"); }, false},
@@ -698,9 +714,26 @@ TEST_F(RunEach, TheSchemaGeneration) {
        [](auto& self, auto&) {
          self.BeginTrans();
          self.Execute("CREATE TABLE S2 (A LONG)");
-         const uint64_t made = self.SchemaGeneration();
-         self.Rollback();
-         EXPECT_NE(self.SchemaGeneration(), made) << self.Location();
+         ExpectRollback(self, true, 4);
+       },
+       true},
+      {"a rollback of a level inside the one that ran a schema statement",
+       [](auto& self, auto&) {
+         self.BeginTrans();
+         self.Execute("CREATE TABLE S4 (A LONG)");
+         self.BeginTrans();
+         self.Execute("UPDATE T SET N = 6");
+         ExpectRollback(self, false, 2);
+         ExpectRollback(self, true, 4);
+       },
+       true},
+      {"a rollback of the level around a released one that ran a schema statement",
+       [](auto& self, auto&) {
+         self.BeginTrans();
+         self.BeginTrans();
+         self.Execute("CREATE TABLE S5 (A LONG)");
+         self.CommitTrans();
+         ExpectRollback(self, true, 4);
        },
        true},
       {"another connection's write",
