@@ -1,8 +1,10 @@
 #include "doctables/TBigTableIterator.h"
 
+#include <algorithm>
 #include <iterator>
 #include <limits>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "core/mErrorHandling.h"
@@ -36,12 +38,16 @@ constexpr std::string_view kWalkSql =
     "WHERE VolumeID = ?1 AND (OrderNum, rowid) > (?2, ?3) ORDER BY OrderNum, rowid";
 
 // The same on a server shard, where a row has no lasting rowid: ties of
-// OrderNum go in the order of ID, the table's primary key. Parameters in
-// text order: the volume, OrderNum twice, ID.
-constexpr std::string_view kServerWalkSql =
-    "SELECT [ID], [SubDocType], [PfrPersonID], [VolumeID], [OrderNum] FROM [SubDocs] "
-    "WHERE [VolumeID] = 0.5 AND ([OrderNum] > 0.5 OR ([OrderNum] = 0.5 AND [ID] > 0.5)) "
-    "ORDER BY [OrderNum], [ID]";
+// OrderNum go in the order of ID, the table's primary key. At most
+// `serverWalkBatch` rows a select: a statement run among a select's rows
+// reads its rest into memory, and a caller reads cells between the rows.
+// Parameters in text order: TOP's count, the volume, OrderNum twice, ID.
+std::string ServerWalkSql() {
+  return "SELECT TOP " + std::to_string(std::max(serverWalkBatch, 1)) +
+         " [ID], [SubDocType], [PfrPersonID], [VolumeID], [OrderNum] FROM [SubDocs] "
+         "WHERE [VolumeID] = 0.5 AND ([OrderNum] > 0.5 OR ([OrderNum] = 0.5 AND [ID] > 0.5)) "
+         "ORDER BY [OrderNum], [ID]";
+}
 
 }  // namespace
 
@@ -61,8 +67,9 @@ void TBigTableIterator::InitAsNdsSubDocsIterator(const std::shared_ptr<dao::Data
     row_[kOrderNum] = row_[kRowid] = Variant(-std::numeric_limits<double>::max());
     if (db_->IsServer()) {
       walk_.reset();
-      serverWalk_ = db_->ServerEngine().Prepare(kServerWalkSql);
-      serverWalk_->Bind(1, Variant(mQvDaoDataBase::Number2DaoValue(aVolumeID)));
+      serverWalk_ = db_->ServerEngine().Prepare(ServerWalkSql());
+      serverBatch_ = std::max(serverWalkBatch, 1);
+      serverWalk_->Bind(2, Variant(mQvDaoDataBase::Number2DaoValue(aVolumeID)));
       serverStepping_ = false;
       // A start the server's numbers read back exactly (its text of the
       // largest double rounds past the range).
@@ -81,14 +88,24 @@ void TBigTableIterator::Advance() {
   if (serverWalk_) {
     if (!serverStepping_) {
       HoldSnapshot();
-      serverWalk_->Bind(2, row_[kOrderNum]);
       serverWalk_->Bind(3, row_[kOrderNum]);
-      serverWalk_->Bind(4, row_[kRowid]);
+      serverWalk_->Bind(4, row_[kOrderNum]);
+      serverWalk_->Bind(5, row_[kRowid]);
+      batchRows_ = 0;
     }
     if (serverWalk_->Step()) {
       serverStepping_ = true;
+      ++batchRows_;
       serverWalk_->Values(std::span<Variant>(row_, kRowid));
       row_[kRowid] = row_[0];
+      return;
+    }
+    // A full batch: the next goes on from its last key, in the same
+    // snapshot.
+    if (batchRows_ == serverBatch_) {
+      serverWalk_->Reset();
+      serverStepping_ = false;
+      Advance();
       return;
     }
     eof_ = true;

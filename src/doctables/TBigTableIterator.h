@@ -27,6 +27,11 @@ class Database;
 
 namespace qv::doctables {
 
+// The rows a big document's walk on a server reads in one select: a
+// statement the caller runs among them (a cell's read) reads the select's
+// rest into memory, so at most these are held. Read at the walk's start.
+inline int32_t serverWalkBatch = 256;
+
 class TBigTableIterator : public IDBForwardIter {
   QV_DECLARE_CLASS(TBigTableIterator)
 
@@ -74,6 +79,8 @@ class TBigTableIterator : public IDBForwardIter {
   // while it has given a row and not been reset.
   std::unique_ptr<jet::EngineStatement> serverWalk_;
   bool serverStepping_ = false;
+  // The rows a select of the walk reads at most, and those it has given.
+  int32_t serverBatch_ = 0, batchRows_ = 0;
   bool holdsSnapshot_ = false;
   double volumeId_ = 0;
   // The fields of the current row, then its rowid (on a server its ID, the
