@@ -94,9 +94,13 @@ void DBLockManager::SyncCommitted() {
     // The lock file's counts stand for the database it locks: its log's
     // sync may be shared with the other processes' (group commit); any
     // other database of the workspace syncs its own.
-    const std::string locked = service->LockFilePath();
+    const std::string path = service->LockFilePath();
+    // The lock file's name is the database's with ".lock" after it.
+    constexpr std::string_view kSuffix = ".lock";
+    const bool named = std::string_view(path).ends_with(kSuffix);
+    const std::string_view locked = std::string_view(path).substr(0, path.size() - kSuffix.size());
     ws->ForEachDatabase([&](dao::Database& db) {
-      if (db.Name() + ".lock" == locked)
+      if (named && db.Name() == locked)
         service->SyncCommitted([&] { db.SyncCommitted(); });
       else
         db.SyncCommitted();

@@ -173,13 +173,13 @@ void WriteEntry(const std::vector<Row>& rows) {
             auto run = [&] {
               if (server) {
                 // Kept by the database: every value is bound again.
-                jet::EngineStatement& st = db->KeptServerStatement(sql);
+                const std::shared_ptr<jet::EngineStatement> st = db->KeptServerStatement(sql);
                 for (size_t i = 0; i < row.values.size(); ++i)
-                  st.Bind(static_cast<int>(i) + 1, row.values[i]);
+                  st->Bind(static_cast<int>(i) + 1, row.values[i]);
                 if (withCommit)
-                  st.RunAtCommit();
+                  st->RunAtCommit();
                 else
-                  st.Run();
+                  st->Run();
                 return;
               }
               jet::Statement st = conn->PrepareNative(sql, kept[row.insert]);

@@ -186,7 +186,19 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
     const auto textBefore = [&](uint32_t a, uint32_t b) {
       return CompareTextRu(rows[a].key, rows[b].key) < 0;
     };
-    if (!std::is_sorted(at.begin(), at.end(), textBefore)) {
+    // Keys of digits alone compare as their bytes do (the digits' places
+    // in the collator's order are theirs, a text before the longer ones it
+    // starts): checked so, without the collator.
+    const auto digits = [](std::string_view k) {
+      return std::all_of(k.begin(), k.end(),
+                         [](char c) { return static_cast<unsigned char>(c - '0') < 10; });
+    };
+    const bool inOrder =
+        std::all_of(rows.begin(), rows.end(), [&](const Keyed& r) { return digits(r.key); })
+            ? std::is_sorted(rows.begin(), rows.end(),
+                             [](const Keyed& a, const Keyed& b) { return a.key < b.key; })
+            : std::is_sorted(at.begin(), at.end(), textBefore);
+    if (!inOrder) {
       // Keys of ASCII characters and Russian letters compare by their sort
       // keys, made once per row, and the rows' numbers are sorted: a
       // comparison of texts per step was most of the read.

@@ -140,9 +140,11 @@ class Database : public Object {
   // prepared again, as is one whose text at that address is another); it
   // goes at Close, with the session. Keyed by the text's address (a
   // constant, a text a cached shape holds): the caller resets it before
-  // another request's rows come. Errors: 3420 after Close, 3251 on a
-  // file, then Prepare's.
-  jet::EngineStatement& KeptServerStatement(std::string_view jetSql);
+  // another request's rows come. The caller shares the statement: one let
+  // go by the database (past 16 texts kept, or prepared again) lasts while
+  // the caller holds it. Errors: 3420 after Close, 3251 on a file, then
+  // Prepare's.
+  std::shared_ptr<jet::EngineStatement> KeptServerStatement(std::string_view jetSql);
   // The user tables in creation order, and a table's definition (null when
   // there is none), from the file's or the server's catalogue.
   std::vector<std::string> TableNames();
@@ -216,7 +218,7 @@ class Database : public Object {
     const char* address;
     std::string text;
     uint64_t schemaGeneration;
-    std::unique_ptr<jet::EngineStatement> statement;
+    std::shared_ptr<jet::EngineStatement> statement;
   };
   std::vector<KeptStatement> kept_;  // KeptServerStatement's, on a server
   std::weak_ptr<Workspace> workspace_;

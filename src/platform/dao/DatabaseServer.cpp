@@ -115,24 +115,25 @@ jet::Engine& Database::ServerEngine() const {
   return *engine_;
 }
 
-jet::EngineStatement& Database::KeptServerStatement(std::string_view jetSql) {
+std::shared_ptr<jet::EngineStatement> Database::KeptServerStatement(std::string_view jetSql) {
   jet::Engine& engine = ServerEngine();
   const uint64_t generation = engine.SchemaGeneration();
   auto it = std::find_if(kept_.begin(), kept_.end(),
                          [&](const KeptStatement& k) { return k.address == jetSql.data(); });
   if (it == kept_.end()) {
-    // Texts of shapes made and let go: past a few, they all go.
+    // Texts of shapes made and let go: past a few, they all go (a caller
+    // holding one keeps it).
     if (kept_.size() >= kMaxKeptStatements) kept_.clear();
     it = kept_.insert(kept_.end(), {jetSql.data(), std::string(jetSql), generation, nullptr});
   } else if (it->statement && it->schemaGeneration == generation && it->text == jetSql) {
-    return *it->statement;
+    return it->statement;
   }
   // Emptied first: a failure leaves no statement of another text or schema.
   it->statement.reset();
   it->text = jetSql;
   it->statement = engine.Prepare(jetSql);
   it->schemaGeneration = generation;
-  return *it->statement;
+  return it->statement;
 }
 
 uint64_t Database::ConnectionSerial() const {

@@ -59,23 +59,23 @@ bool IsNullAt(uint16_t nulls, size_t i) {
 class Top1 {
  public:
   Top1(Database& db, std::string_view sql) : st_(db.KeptServerStatement(sql)) {
-    st_.Reset();
-    st_.ReadsEveryRow();
+    st_->Reset();
+    st_->ReadsEveryRow();
   }
   ~Top1() {
     try {
-      st_.Reset();
+      st_->Reset();
     } catch (...) {
       // The connection is gone: nothing is left to read.
     }
   }
   Top1(const Top1&) = delete;
   Top1& operator=(const Top1&) = delete;
-  jet::EngineStatement& operator*() const { return st_; }
-  jet::EngineStatement* operator->() const { return &st_; }
+  jet::EngineStatement& operator*() const { return *st_; }
+  jet::EngineStatement* operator->() const { return st_.get(); }
 
  private:
-  jet::EngineStatement& st_;
+  std::shared_ptr<jet::EngineStatement> st_;
 };
 
 // The order of index `ordinal` of `table` (-1: the primary key's) over the

@@ -1740,17 +1740,34 @@ struct PgConnection::Impl {
     return quiet && !held && depth > 0 && lockLevel > 0 && !streaming && queued.empty() &&
            entry.preparedIn == deallocations && PQstatus(conn) == CONNECTION_OK;
   }
-  void Hold(std::shared_ptr<Entry> entry, std::vector<std::optional<std::string>> values) {
-    held = Held{std::move(entry), std::move(values), depth, std::move(pending)};
+  // The values of the statement held last, kept with their room for the
+  // next: a log entry's values are copied into texts that fit.
+  std::vector<std::optional<std::string>> heldRoom;
+  void Hold(std::shared_ptr<Entry> entry, const std::vector<std::optional<std::string>>& values) {
+    heldRoom = values;
+    held = Held{std::move(entry), std::move(heldRoom), depth, std::move(pending)};
     pending.clear();
+  }
+  // Takes the held statement, whose values' room goes back when it goes.
+  struct Taken {
+    Impl& impl;
+    Held h;
+    ~Taken() { impl.heldRoom = std::move(h.values); }
+  };
+  Taken TakeHeld() {
+    struct Reset {
+      std::optional<Held>& held;
+      ~Reset() { held.reset(); }
+    } reset{held};
+    return Taken{*this, std::move(*held)};
   }
 
   // The held statement sent by itself, as Run sends it, before another
   // request; its failure is raised here.
   void RunHeld() {
     if (!held) return;
-    Held h = std::move(*held);
-    held.reset();
+    Taken taken = TakeHeld();
+    Held& h = taken.h;
     std::vector<Pending> after;
     after.swap(pending);
     pending = std::move(h.before);
@@ -1772,6 +1789,7 @@ struct PgConnection::Impl {
     after.swap(pending);
     pending = std::move(held->before);
     pending.insert(pending.end(), after.begin(), after.end());
+    heldRoom = std::move(held->values);
     held.reset();
   }
 
@@ -1783,8 +1801,8 @@ struct PgConnection::Impl {
   // transaction stays open and aborted, and the statement's failure is the
   // commit's (the caller rolls back, as after any failed commit).
   void CommitHeld() {
-    Held h = std::move(*held);
-    held.reset();
+    Taken taken = TakeHeld();
+    Held& h = taken.h;
     pending.clear();
     const std::vector<const char*> p = h.Parameters();
     CountServerRoundTrip();
