@@ -269,6 +269,13 @@ void Catalog::CreateTable(const TableSpec& table) {
   Keep(Key(table.name), std::move(made));
 }
 
+bool Catalog::Adopt(const TableSpec& table) {
+  if (ReadFromCatalogue(table.name)) return true;
+  InsertColumns(table.name, 0, table.fields);
+  InsertIndexes(table.name, 0, table.indexes);
+  return false;
+}
+
 void Catalog::CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int ordinal) {
   index.sqliteName = table.name + "." + index.name;
   sqlite::Exec(db_, ddl::CreateIndexSql(table.name, index).c_str());
@@ -327,7 +334,7 @@ void Catalog::CreateIndex(std::string_view tableName, const IndexSpec& index) {
   // adds only with the table: the table is made again with it (a Null
   // already stored fails the change with 3058). A table made without the
   // catalogue keeps its own definition.
-  if (index.primary && ReadFromCatalogue(table->name)) RebuildTable(*table, check);
+  if (Adopt(*table) && index.primary) RebuildTable(*table, check);
   CreateIndexUnchecked(*table, index, static_cast<int>(table->indexes.size()));
   sp.Commit();
   Changed();
@@ -385,6 +392,7 @@ void Catalog::AddField(std::string_view tableName, const FieldSpec& field) {
   if (field.autoIncrement) ThrowJet(jeterr::kNotSupported, {}, kSourceField);
   Savepoint sp(db_);
   EnsureCreated();
+  Adopt(*table);
   std::string sql = "ALTER TABLE ";
   sqlite::AppendQuoted(sql, table->name);
   sql += " ADD COLUMN " + ddl::ColumnSql(table->name, field, false);
@@ -505,6 +513,7 @@ void Catalog::ChangeFieldRules(std::string_view tableName, std::span<const Field
   const TableSpec next = ddl::WithFieldRules(*table, fields);
   Savepoint sp(db_);
   EnsureCreated();
+  Adopt(*table);
   RebuildTable(*table, next);
   sqlite::StmtPtr s = sqlite::Prepare(db_, "DELETE FROM _jet_columns WHERE table_name = ?");
   BindText(s.get(), 1, next.name);
@@ -520,7 +529,9 @@ void Catalog::SetUnicodeCompression(std::string_view tableName, std::string_view
   if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
   const FieldSpec* field = table->FindField(fieldName);
   if (!field) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+  Savepoint sp(db_);
   EnsureCreated();
+  Adopt(*table);
   sqlite::StmtPtr s = sqlite::Prepare(
       db_, "UPDATE _jet_columns SET unicode_compression = ? WHERE table_name = ? AND name = ?");
   sqlite3_bind_int(s.get(), 1, on);
@@ -528,6 +539,7 @@ void Catalog::SetUnicodeCompression(std::string_view tableName, std::string_view
   BindText(s.get(), 3, field->name);
   Step(db_, s.get());
   if (sqlite3_changes(db_) == 0) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+  sp.Commit();
   cache_.clear();
 }
 

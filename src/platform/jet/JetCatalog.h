@@ -220,6 +220,12 @@ class Catalog : public SchemaView {
   std::shared_ptr<TableSpec> ReadFromCatalogue(std::string_view table) const;
   std::shared_ptr<TableSpec> ReadFromSqlite(std::string_view table) const;
   void CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int ordinal);
+  // A table made without the catalogue (SQLite's own CREATE TABLE) taken
+  // into it before the library changes it: its description as read from
+  // SQLite written as the catalogue's rows, in the caller's savepoint, so
+  // that the change's rows join them (a column added alone would be the
+  // table's whole description). Returns whether it was in the catalogue.
+  bool Adopt(const TableSpec& table);
   // Makes the table `from` again as `to` (same name): rows copied with
   // their rowids, a counter's next number kept, the indexes of `from` made
   // again. Within the caller's savepoint: a row `to` refuses fails it all.
