@@ -101,6 +101,31 @@ std::string JoinFields(const std::vector<IndexField>& fields) {
   return out;
 }
 
+// SQLite's declaration of a column after its name, for a column of no Jet
+// type made again: its declared type (which gives its values their
+// affinity), collation, NOT NULL and default.
+std::string NativeDeclaration(sqlite3* db, const std::string& table, const std::string& column) {
+  const char* type = nullptr;
+  const char* collation = nullptr;
+  int notNull = 0;
+  sqlite::Check(sqlite3_table_column_metadata(db, nullptr, table.c_str(), column.c_str(), &type,
+                                              &collation, &notNull, nullptr, nullptr),
+                db);
+  std::string out = type ? type : "";
+  if (collation && !EqualsAsciiNoCase(collation, "BINARY")) {
+    out += " COLLATE ";
+    sqlite::AppendQuoted(out, collation);
+  }
+  if (notNull) out += " NOT NULL";
+  sqlite::StmtPtr s = sqlite::Prepare(
+      db, "SELECT dflt_value FROM pragma_table_info(?) WHERE name = ? COLLATE NOCASE");
+  BindText(s.get(), 1, table);
+  BindText(s.get(), 2, column);
+  if (sqlite3_step(s.get()) == SQLITE_ROW && sqlite3_column_type(s.get(), 0) != SQLITE_NULL)
+    out += " DEFAULT (" + ColumnText(s.get(), 0) + ")";
+  return out;
+}
+
 // The pages the connection's pagers have written to their files (to the
 // log, in WAL mode) since it opened.
 int PagesWritten(sqlite3* db) {
@@ -284,6 +309,11 @@ void Catalog::CreateIndexUnchecked(const TableSpec& table, IndexSpec index, int 
 
 void Catalog::RebuildTable(const TableSpec& from, const TableSpec& to) {
   const std::string old = "$rebuild$" + from.name;
+  // A column of no Jet type (of a table made without the catalogue) is
+  // made again as SQLite declares it, its values as they are.
+  std::vector<std::string> native;
+  for (const FieldSpec& f : to.fields)
+    if (f.type == JetType::kNone) native.push_back(NativeDeclaration(db_, from.name, f.name));
   bool counter = false;
   std::string columns;
   for (const FieldSpec& f : to.fields) {
@@ -298,7 +328,7 @@ void Catalog::RebuildTable(const TableSpec& from, const TableSpec& to) {
   sqlite::AppendQuoted(sql, from.name);
   sql += " RENAME TO ";
   sqlite::AppendQuoted(sql, old);
-  sql += "; " + ddl::CreateTableSql(to) + "; INSERT INTO ";
+  sql += "; " + ddl::CreateTableSql(to, native) + "; INSERT INTO ";
   sqlite::AppendQuoted(sql, to.name);
   sql += " (" + columns + ") SELECT " + columns + " FROM ";
   sqlite::AppendQuoted(sql, old);
@@ -327,7 +357,7 @@ void Catalog::CreateIndex(std::string_view tableName, const IndexSpec& index) {
   if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
   TableSpec check = *table;
   check.indexes.push_back(index);
-  ddl::CheckTable(check);
+  ddl::CheckTable(check, check.fields.size());
   Savepoint sp(db_);
   EnsureCreated();
   // A primary key refuses Nulls by a check on its columns, which SQLite
@@ -388,7 +418,7 @@ void Catalog::AddField(std::string_view tableName, const FieldSpec& field) {
   if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
   TableSpec next = *table;
   next.fields.push_back(field);
-  ddl::CheckTable(next);
+  ddl::CheckTable(next, table->fields.size());
   if (field.autoIncrement) ThrowJet(jeterr::kNotSupported, {}, kSourceField);
   Savepoint sp(db_);
   EnsureCreated();

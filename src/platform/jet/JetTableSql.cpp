@@ -182,14 +182,15 @@ void CheckName(std::string_view name) {
   if (!IsValidName(name)) ThrowJet(jeterr::kInvalidName, {name}, kSourceTableDef);
 }
 
-void CheckTable(const TableSpec& table) {
+void CheckTable(const TableSpec& table, size_t kept) {
   CheckName(table.name);
   if (table.fields.empty()) ThrowJet(jeterr::kNoFieldDefined, {}, kSourceTableDef);
   int counters = 0;
   for (size_t i = 0; i < table.fields.size(); ++i) {
     const FieldSpec& f = table.fields[i];
     CheckName(f.name);
-    if (!FindType(f.type)) ThrowJet(jeterr::kInvalidFieldType, {}, kSourceField);
+    if (!FindType(f.type) && (i >= kept || f.type != JetType::kNone))
+      ThrowJet(jeterr::kInvalidFieldType, {}, kSourceField);
     if (f.type == JetType::kText && (f.size < 0 || f.size > 255))
       ThrowJet(jeterr::kInvalidArgument, {}, kSourceField);
     for (size_t k = 0; k < i; ++k)
@@ -220,11 +221,12 @@ TableSpec WithFieldRules(const TableSpec& table, std::span<const FieldSpec> fiel
     auto f = std::find_if(next.fields.begin(), next.fields.end(),
                           [&](const FieldSpec& x) { return NamesEqual(x.name, change.name); });
     if (f == next.fields.end()) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
+    if (f->type == JetType::kNone) ThrowJet(jeterr::kInvalidFieldType, {}, kSourceField);
     f->required = change.required;
     f->allowZeroLength = change.allowZeroLength;
     f->defaultValue = change.defaultValue;
   }
-  CheckTable(next);
+  CheckTable(next, next.fields.size());
   return next;
 }
 
@@ -261,11 +263,19 @@ std::optional<std::string> DefaultSql(const FieldSpec& field) {
   ThrowJet(jeterr::kInvalidArgument, {}, kSourceField);
 }
 
-std::string ColumnSql(std::string_view table, const FieldSpec& f, bool primaryKeyField) {
+std::string ColumnSql(std::string_view table, const FieldSpec& f, bool primaryKeyField,
+                      std::optional<std::string_view> native) {
   const TypeSql* t = FindType(f.type);
   std::string out;
   AppendQuoted(out, f.name);
   out += ' ';
+  if (!t) {
+    if (f.type != JetType::kNone || !native) ThrowJet(jeterr::kInvalidFieldType, {}, kSourceField);
+    out += *native;
+    if (primaryKeyField)
+      AppendCheck(out, kCheckPrimary, table, f.name, Substitute("$ IS NOT NULL", f.name));
+    return out;
+  }
   out += t->decl;
   if (f.autoIncrement) out += " PRIMARY KEY AUTOINCREMENT";
   if (IsTextType(f.type)) out += std::string(" COLLATE ") + kJetCollation;
@@ -284,13 +294,14 @@ std::string ColumnSql(std::string_view table, const FieldSpec& f, bool primaryKe
   return out;
 }
 
-std::string CreateTableSql(const TableSpec& table) {
+std::string CreateTableSql(const TableSpec& table, std::span<const std::string> native) {
   const IndexSpec* primary = nullptr;
   for (const IndexSpec& x : table.indexes)
     if (x.primary) primary = &x;
   std::string out = "CREATE TABLE ";
   AppendQuoted(out, table.name);
   out += " (";
+  size_t kept = 0;
   for (size_t i = 0; i < table.fields.size(); ++i) {
     const FieldSpec& f = table.fields[i];
     bool inPrimary = false;
@@ -298,7 +309,9 @@ std::string CreateTableSql(const TableSpec& table) {
       for (const IndexField& k : primary->fields)
         inPrimary = inPrimary || NamesEqual(k.name, f.name);
     if (i > 0) out += ", ";
-    out += ColumnSql(table.name, f, inPrimary);
+    std::optional<std::string_view> declared;
+    if (f.type == JetType::kNone && kept < native.size()) declared = native[kept++];
+    out += ColumnSql(table.name, f, inPrimary, declared);
   }
   out += ")";
   return out;

@@ -2778,7 +2778,7 @@ void PgConnection::AddField(std::string_view table, const FieldSpec& field) {
   if (auto existing = FindTable(table)) {
     TableSpec next = *existing;
     next.fields.push_back(field);
-    ddl::CheckTable(next);
+    ddl::CheckTable(next, existing->fields.size());
   }
   // A counter is made with its table only, as on a file.
   if (field.autoIncrement) ThrowJet(jeterr::kNotSupported, {}, kSourceField);
