@@ -91,6 +91,28 @@ FieldSpec FieldFromDeclared(std::string name, std::string declared, bool notNull
   return f;
 }
 
+// The name SQLite gives the index of a column constraint (UNIQUE, a
+// PRIMARY KEY not on the rowid): no Jet name, and it can go only with its
+// table.
+constexpr std::string_view kConstraintIndexPrefix = "sqlite_autoindex_";
+
+// A Jet name for an index SQLite made for a constraint, as a server names
+// one: "<table>_pkey", "<table>_<columns>_key", a number after it when the
+// table has an index of that name already, "Index<n>" when it is too long.
+std::string ConstraintIndexName(const TableSpec& table, const IndexSpec& index) {
+  std::string base = table.name;
+  if (index.primary) {
+    base += "_pkey";
+  } else {
+    for (const IndexField& f : index.fields) base += "_" + f.name;
+    base += "_key";
+  }
+  std::string name = base;
+  for (int n = 1; !ddl::IsValidName(name) || table.FindIndex(name); ++n)
+    name = ddl::IsValidName(base) ? base + std::to_string(n) : "Index" + std::to_string(n);
+  return name;
+}
+
 std::string JoinFields(const std::vector<IndexField>& fields) {
   std::string out;
   for (const IndexField& f : fields) {
@@ -124,6 +146,13 @@ std::string NativeDeclaration(sqlite3* db, const std::string& table, const std::
   if (sqlite3_step(s.get()) == SQLITE_ROW && sqlite3_column_type(s.get(), 0) != SQLITE_NULL)
     out += " DEFAULT (" + ColumnText(s.get(), 0) + ")";
   return out;
+}
+
+// Whether a table has a rowid (not made WITHOUT ROWID).
+bool HasRowid(sqlite3* db, const std::string& table) {
+  sqlite::StmtPtr s = sqlite::Prepare(db, "SELECT wr FROM pragma_table_list(?)");
+  BindText(s.get(), 1, table);
+  return sqlite3_step(s.get()) != SQLITE_ROW || sqlite3_column_int(s.get(), 0) == 0;
 }
 
 // The pages the connection's pagers have written to their files (to the
@@ -294,10 +323,20 @@ void Catalog::CreateTable(const TableSpec& table) {
   Keep(Key(table.name), std::move(made));
 }
 
-bool Catalog::Adopt(const TableSpec& table) {
+bool Catalog::Adopt(TableSpec& table) {
   if (ReadFromCatalogue(table.name)) return true;
+  // The indexes of column constraints and the rowid's primary key become
+  // indexes of the library's (a remake of the table), so that each can be
+  // dropped by itself and a later remake makes them again.
+  bool remake = false;
+  for (IndexSpec& x : table.indexes) {
+    if (!x.sqliteName.empty() && !x.sqliteName.starts_with(kConstraintIndexPrefix)) continue;
+    x.sqliteName = table.name + "." + x.name;
+    remake = true;
+  }
   InsertColumns(table.name, 0, table.fields);
   InsertIndexes(table.name, 0, table.indexes);
+  if (remake) RebuildTable(table, table);
   return false;
 }
 
@@ -322,8 +361,10 @@ void Catalog::RebuildTable(const TableSpec& from, const TableSpec& to) {
     sqlite::AppendQuoted(columns, f.name);
   }
   // Rows keep their rowids (the order a table is read in without an index);
-  // a counter is the rowid itself.
-  if (!counter) columns = "rowid, " + columns;
+  // a counter is the rowid itself. A table made WITHOUT ROWID has none: it
+  // is made again with one, its rows numbered in its key's order.
+  const bool rowid = HasRowid(db_, from.name);
+  if (!counter && rowid) columns = "rowid, " + columns;
   std::string sql = "ALTER TABLE ";
   sqlite::AppendQuoted(sql, from.name);
   sql += " RENAME TO ";
@@ -332,7 +373,7 @@ void Catalog::RebuildTable(const TableSpec& from, const TableSpec& to) {
   sqlite::AppendQuoted(sql, to.name);
   sql += " (" + columns + ") SELECT " + columns + " FROM ";
   sqlite::AppendQuoted(sql, old);
-  sql += " ORDER BY rowid";
+  if (rowid) sql += " ORDER BY rowid";
   sqlite::Exec(db_, sql.c_str());
   if (counter) {
     // The counter goes on from the highest number it ever handed out, not
@@ -364,8 +405,9 @@ void Catalog::CreateIndex(std::string_view tableName, const IndexSpec& index) {
   // adds only with the table: the table is made again with it (a Null
   // already stored fails the change with 3058). A table made without the
   // catalogue keeps its own definition.
-  if (Adopt(*table) && index.primary) RebuildTable(*table, check);
-  CreateIndexUnchecked(*table, index, static_cast<int>(table->indexes.size()));
+  TableSpec adopted = *table;
+  if (Adopt(adopted) && index.primary) RebuildTable(adopted, check);
+  CreateIndexUnchecked(adopted, index, static_cast<int>(adopted.indexes.size()));
   sp.Commit();
   Changed();
 }
@@ -373,22 +415,24 @@ void Catalog::CreateIndex(std::string_view tableName, const IndexSpec& index) {
 void Catalog::DropIndex(std::string_view tableName, std::string_view indexName) {
   std::shared_ptr<const TableSpec> table = FindTable(tableName);
   if (!table) ThrowJet(jeterr::kTableNotFound, {tableName}, kSourceTableDef);
-  const IndexSpec* index = table->FindIndex(indexName);
-  if (!index) ThrowJet(jeterr::kNotAnIndex, {indexName}, kSourceTableDef);
+  if (!table->FindIndex(indexName)) ThrowJet(jeterr::kNotAnIndex, {indexName}, kSourceTableDef);
   Savepoint sp(db_);
+  EnsureCreated();
+  TableSpec adopted = *table;
+  Adopt(adopted);
+  const IndexSpec* index = adopted.FindIndex(indexName);
   std::string sql = "DROP INDEX ";
   sqlite::AppendQuoted(sql, index->sqliteName);
   sqlite::Exec(db_, sql.c_str());
-  EnsureCreated();
-  if (index->primary && ReadFromCatalogue(table->name)) {
+  if (index->primary) {
     // Without its primary key the table takes Nulls in those columns again.
-    TableSpec next = *table;
+    TableSpec next = adopted;
     std::erase_if(next.indexes, [&](const IndexSpec& x) { return x.primary; });
     RebuildTable(next, next);
   }
   sqlite::StmtPtr s =
       sqlite::Prepare(db_, "DELETE FROM _jet_indexes WHERE table_name = ? AND name = ?");
-  BindText(s.get(), 1, table->name);
+  BindText(s.get(), 1, adopted.name);
   BindText(s.get(), 2, index->name);
   Step(db_, s.get());
   sp.Commit();
@@ -422,7 +466,8 @@ void Catalog::AddField(std::string_view tableName, const FieldSpec& field) {
   if (field.autoIncrement) ThrowJet(jeterr::kNotSupported, {}, kSourceField);
   Savepoint sp(db_);
   EnsureCreated();
-  Adopt(*table);
+  TableSpec adopted = *table;
+  Adopt(adopted);
   std::string sql = "ALTER TABLE ";
   sqlite::AppendQuoted(sql, table->name);
   sql += " ADD COLUMN " + ddl::ColumnSql(table->name, field, false);
@@ -543,8 +588,9 @@ void Catalog::ChangeFieldRules(std::string_view tableName, std::span<const Field
   const TableSpec next = ddl::WithFieldRules(*table, fields);
   Savepoint sp(db_);
   EnsureCreated();
-  Adopt(*table);
-  RebuildTable(*table, next);
+  TableSpec adopted = *table;
+  Adopt(adopted);
+  RebuildTable(adopted, next);
   sqlite::StmtPtr s = sqlite::Prepare(db_, "DELETE FROM _jet_columns WHERE table_name = ?");
   BindText(s.get(), 1, next.name);
   Step(db_, s.get());
@@ -561,7 +607,8 @@ void Catalog::SetUnicodeCompression(std::string_view tableName, std::string_view
   if (!field) ThrowJet(jeterr::kItemNotFound, {}, kSourceField);
   Savepoint sp(db_);
   EnsureCreated();
-  Adopt(*table);
+  TableSpec adopted = *table;
+  Adopt(adopted);
   sqlite::StmtPtr s = sqlite::Prepare(
       db_, "UPDATE _jet_columns SET unicode_compression = ? WHERE table_name = ? AND name = ?");
   sqlite3_bind_int(s.get(), 1, on);
@@ -795,16 +842,18 @@ std::shared_ptr<TableSpec> Catalog::ReadFromCatalogue(std::string_view table) co
 std::shared_ptr<TableSpec> Catalog::ReadFromSqlite(std::string_view table) const {
   sqlite::StmtPtr s =
       sqlite::Prepare(db_,
-                      "SELECT m.name, p.name, p.type, p.\"notnull\" FROM sqlite_master m, "
+                      "SELECT m.name, p.name, p.type, p.\"notnull\", p.pk FROM sqlite_master m, "
                       "pragma_table_info(m.name) p "
                       "WHERE m.type = 'table' AND m.name = ? COLLATE NOCASE ORDER BY p.cid");
   BindText(s.get(), 1, table);
   auto spec = std::make_shared<TableSpec>();
+  std::string primaryKey;  // its columns, for a rowid's primary key
   int rc;
   while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
     spec->name = ColumnText(s.get(), 0);
     spec->fields.push_back(FieldFromDeclared(ColumnText(s.get(), 1), ColumnText(s.get(), 2),
                                              sqlite3_column_int(s.get(), 3) != 0));
+    if (sqlite3_column_int(s.get(), 4) > 0) primaryKey = spec->fields.back().name;
   }
   sqlite::Check(rc, db_);
   if (spec->fields.empty()) return nullptr;
@@ -824,6 +873,22 @@ std::shared_ptr<TableSpec> Catalog::ReadFromSqlite(std::string_view table) const
     spec->indexes.push_back(std::move(i));
   }
   sqlite::Check(rc, db_);
+  // A primary key on the rowid (a column INTEGER PRIMARY KEY) has no index
+  // of its own; the indexes of column constraints have SQLite's names,
+  // which are no Jet names. Both are named as a server names its
+  // constraints' indexes; Adopt makes them indexes of those names.
+  const bool rowidKey =
+      !primaryKey.empty() && std::none_of(spec->indexes.begin(), spec->indexes.end(),
+                                          [](const IndexSpec& x) { return x.primary; });
+  if (rowidKey) {
+    IndexSpec key;
+    key.primary = key.unique = true;
+    key.fields = IndexSpec::ParseFields(primaryKey);
+    spec->indexes.insert(spec->indexes.begin(), std::move(key));
+  }
+  for (IndexSpec& x : spec->indexes)
+    if (x.name.empty() || x.name.starts_with(kConstraintIndexPrefix))
+      x.name = ConstraintIndexName(*spec, x);
   return spec;
 }
 

@@ -224,8 +224,11 @@ class Catalog : public SchemaView {
   // into it before the library changes it: its description as read from
   // SQLite written as the catalogue's rows, in the caller's savepoint, so
   // that the change's rows join them (a column added alone would be the
-  // table's whole description). Returns whether it was in the catalogue.
-  bool Adopt(const TableSpec& table);
+  // table's whole description). The indexes SQLite made for its column
+  // constraints and its rowid's primary key are made the library's (their
+  // sqliteName in `table` with them: the table made again). Returns whether
+  // it was in the catalogue.
+  bool Adopt(TableSpec& table);
   // Makes the table `from` again as `to` (same name): rows copied with
   // their rowids, a counter's next number kept, the indexes of `from` made
   // again. Within the caller's savepoint: a row `to` refuses fails it all.
