@@ -160,10 +160,13 @@ int DropLeftovers(PGconn* conn, const std::string& prefix, const std::string& pa
 
 }  // namespace
 
+std::string FamilyBuildPattern() {
+  return "[0-9]+_n" + std::string(kBuildSuffix);
+}
+
 int DropLeftoverBuilds(std::string_view location, std::string_view prefix) {
   ConnPtr conn = Connect(location);
-  const std::vector<std::string> params = {std::string(prefix),
-                                           "[0-9]+_n" + std::string(kBuildSuffix)};
+  const std::vector<std::string> params = {std::string(prefix), FamilyBuildPattern()};
   ResultPtr found = Run(conn.get(),
                         "SELECT 1 FROM pg_namespace WHERE left(nspname, length($1)) = $1 "
                         "AND substr(nspname, length($1) + 1) ~ ('^' || $2) LIMIT 1",
@@ -179,8 +182,7 @@ ServerSchemaBuild::ServerSchemaBuild(std::string_view location, std::string_view
   // The lock first, so that no other build takes the schema for a leftover
   // once it exists; the name as the server keeps it (::name cuts it).
   const std::string prefix = family.empty() ? schema_ + "_n" : std::string(family);
-  const std::string pattern =
-      family.empty() ? std::string(kBuildSuffix) : "[0-9]+_n" + std::string(kBuildSuffix);
+  const std::string pattern = family.empty() ? std::string(kBuildSuffix) : FamilyBuildPattern();
   ResultPtr found = Run(conn,
                         "SELECT nspname FROM pg_namespace WHERE left(nspname, length($1)) = $1 "
                         "AND substr(nspname, length($1) + 1) ~ ('^' || $3) "

@@ -41,6 +41,13 @@ std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::s
 void DropServerSchemas(std::string_view location, const std::vector<std::string>& names,
                        bool probe = false);
 
+// What follows a family's common name (its schemas' names without their last
+// digits, ServerSchemaBuild's `family`) in the names of the temporary schemas
+// its builds make: a POSIX regular expression, anchored at its end only (the
+// caller anchors its start): a member's digits, "_n" and the builder's
+// session id, or an older build's pid and count.
+std::string FamilyBuildPattern();
+
 // Removes the temporary schemas that cut-off builds (ServerSchemaBuild) of
 // the schemas named `prefix` and digits left, by the builds' own rule: only
 // those whose build lock and open lock it can take without waiting, all in
