@@ -54,6 +54,28 @@ std::string FamilyBuildPattern();
 // one transaction; what it cannot remove now stays. How many it removed.
 int DropLeftoverBuilds(std::string_view location, std::string_view prefix);
 
+// A temporary schema of a build (ServerSchemaBuild) as SweepTemporarySchemas
+// found it.
+struct TemporarySchema {
+  std::string name;
+  // Its build lock is held: a build under way in another session.
+  bool building = false;
+  // Another session has it open, or (when removing) its transaction holds a
+  // lock on one of its tables.
+  bool held = false;
+  bool removed = false;
+};
+
+// The schemas named `prefix` followed by a match of `pattern` (anchored at
+// its start: FamilyBuildPattern for a family), in name order, each with
+// whether another session's build or open holds it; with `remove`, those no
+// other session holds are removed, each on its own, by the builds' rule
+// (neither lock waited for, nor a table lock). `pattern` must match
+// temporary names only: a schema it matches that no session holds goes.
+std::vector<TemporarySchema> SweepTemporarySchemas(std::string_view location,
+                                                   std::string_view prefix,
+                                                   std::string_view pattern, bool remove);
+
 // A schema built under a temporary name of its own and then renamed into
 // place, as a file is built and linked: `<schema>_n<id>`, with <id> the
 // builder's server session (unique among live sessions, on every host).
