@@ -29,6 +29,7 @@
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/JetError.h"
+#include "platform/jet/ServerLocation.h"
 
 namespace qvdb {
 
@@ -221,29 +222,72 @@ int SkippedLogWrites(const fs::path& file) {
   }
 }
 
-// Reports the shard files no document owns, removing them when asked;
-// returns the number of problems (the files left).
+// Reports the shard files (a server folder's shard schemas) no document
+// owns, removing them when asked; returns the number of problems (those
+// left).
 int CheckUnownedShards(const fs::path& folder, const CheckOptions& options, std::ostream& out) {
+  const bool server = IsServerFolder(folder.string());
+  const char* heading =
+      server ? "\nShard schemas of no document:\n" : "\nShard files of no document:\n";
   std::vector<fs::path> files;
   try {
     files = UnownedShardFiles(folder);
   } catch (const qv::Error& e) {
-    out << "\nShard files of no document:\n  FAILED\n";
+    out << heading << "  FAILED\n";
     PrintProblem(out, ErrorReport(e));
     return 1;
   }
-  out << "\nShard files of no document:\n" << (files.empty() ? "  ok      none\n" : "");
+  out << heading << (files.empty() ? "  ok      none\n" : "");
   int left = 0;
   for (const fs::path& file : files) {
     const bool removed = options.removeUnowned && RemoveShardFile(folder, file);
     left += !removed;
-    out << (removed ? "  removed " : "  FAILED  ") << (folder / file).string() << '\n';
+    out << (removed ? "  removed " : "  FAILED  ")
+        << (server ? qv::jet::ServerFolderSchema(
+                         DatabaseLocation(folder.string(), file.generic_string())) +
+                         " (" + file.generic_string() + ")"
+                   : (folder / file).string())
+        << '\n';
   }
   if (left > 0)
     PrintProblem(out,
                  options.removeUnowned
-                     ? "files still open elsewhere were left"
+                     ? (server ? "schemas still open elsewhere were left"
+                               : "files still open elsewhere were left")
                      : "no document of editor type 6 owns them (--remove-unowned removes them)");
+  return left;
+}
+
+// Reports the temporary schemas that builds of a server folder's shards
+// left when they were cut off, removing them when asked; a build under way
+// in another session is listed as busy, no problem. Returns the number of
+// problems (the leftovers left).
+int CheckLeftoverBuilds(const std::string& location, const CheckOptions& options,
+                        std::ostream& out) {
+  out << "\nLeftover builds of shards:\n";
+  std::vector<qv::jet::TemporarySchema> found;
+  try {
+    found = ShardBuildSchemas(location, options.removeUnowned);
+  } catch (const qv::Error& e) {
+    out << "  FAILED\n";
+    PrintProblem(out, ErrorReport(e));
+    return 1;
+  }
+  if (std::all_of(found.begin(), found.end(), [](const auto& t) { return t.building; }))
+    out << "  ok      none\n";
+  int left = 0;
+  for (const qv::jet::TemporarySchema& t : found) {
+    if (t.building) {
+      out << "  busy    " << t.name << " (a build under way in another session)\n";
+      continue;
+    }
+    left += !t.removed;
+    out << (t.removed ? "  removed " : "  FAILED  ") << t.name << '\n';
+  }
+  if (left > 0)
+    PrintProblem(out, options.removeUnowned ? "schemas still open elsewhere were left"
+                                            : "temporary schemas of shard builds that were cut off "
+                                              "(--remove-unowned removes them)");
   return left;
 }
 
@@ -276,10 +320,13 @@ int CheckSchemaVersion(const std::string& user, std::ostream& out) {
 
 // What of the file check applies to a server folder: each database's
 // catalogue (a shard's StorageInfo too), the shards of the big documents,
-// the document chains, the schema version, the reference data's edition and
-// the self-test. The server keeps its own storage sound and its locking is
-// always on, so there is no integrity check and no options file.
-CheckResult CheckServerFolder(const std::string& location, std::ostream& out) {
+// the shard schemas no document owns and the leftovers of cut-off shard
+// builds (removed when asked), the document chains, the schema version, the
+// reference data's edition and the self-test. The server keeps its own
+// storage sound and its locking is always on, so there is no integrity
+// check and no options file.
+CheckResult CheckServerFolder(const std::string& location, std::ostream& out,
+                              const CheckOptions& options) {
   CheckResult result;
   out << "Databases of " << ShownFolder(location) << ":\n";
   const std::vector<std::string> names = FolderDatabases(location);
@@ -331,6 +378,8 @@ CheckResult CheckServerFolder(const std::string& location, std::ostream& out) {
   out << "\nBig documents (editor type 6):\n"
       << (missing.empty() ? "  ok      every one has its shard 0\n" : "  FAILED\n");
   for (const std::string& p : missing) PrintProblem(out, p);
+  result.problems += CheckUnownedShards(location, options, out);
+  result.problems += CheckLeftoverBuilds(location, options, out);
   out << "\nDocument chains and cells:\n" << (chains.empty() ? "  ok\n" : "");
   for (const std::string& p : chains) PrintProblem(out, p);
   result.problems += static_cast<int>(missing.size() + chains.size());
@@ -373,7 +422,7 @@ std::vector<std::string> CatalogueProblems(qv::jet::Engine& engine, std::string_
 
 CheckResult CheckDataFolder(const fs::path& folder, std::ostream& out,
                             const CheckOptions& options) {
-  if (IsServerFolder(folder.string())) return CheckServerFolder(folder.string(), out);
+  if (IsServerFolder(folder.string())) return CheckServerFolder(folder.string(), out, options);
   std::error_code ec;
   if (!fs::is_directory(folder, ec))
     qv::jet::ThrowJet(qv::jet::jeterr::kInvalidPath, {folder.string()});

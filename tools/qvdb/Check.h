@@ -37,8 +37,9 @@ std::vector<std::string> CatalogueProblems(qv::jet::Catalog& catalog, std::strin
 std::vector<std::string> CatalogueProblems(qv::jet::Engine& engine, std::string_view kind);
 
 struct CheckOptions {
-  // Remove the shard files no document owns (CheckShards.h) rather than
-  // only report them.
+  // Remove the shard files no document owns (CheckShards.h), on a server
+  // also the temporary schemas of cut-off shard builds, rather than only
+  // report them.
   bool removeUnowned = false;
 };
 
@@ -52,8 +53,10 @@ struct CheckResult {
 
 // Prints a line per file and per problem. Error 3044 when the folder does
 // not exist. A server folder (a server location) gets what applies there:
-// the catalogue of each database, the big documents' shards, the chains,
-// the schema version, the reference data's edition and the self-test.
+// the catalogue of each database, the big documents' shards, the shard
+// schemas no document owns and the leftovers of cut-off shard builds, the
+// chains, the schema version, the reference data's edition and the
+// self-test.
 CheckResult CheckDataFolder(const std::filesystem::path& folder, std::ostream& out,
                             const CheckOptions& options = {});
 

@@ -19,7 +19,9 @@ CommandRun AddCheckCommand(CLI::App& app, CommandContext& ctx) {
   ctx.AddData(check);
   auto options = std::make_shared<CheckOptions>();
   check->add_flag("--remove-unowned", options->removeUnowned,
-                  "remove the shard files no document owns (left by an interrupted run)");
+                  "remove the shard files no document owns (left by an interrupted run); on a "
+                  "server folder the shard schemas no document owns and the temporary schemas "
+                  "of cut-off shard builds");
   check->footer(
       "Exit status: 0 when every file is sound, 1 when one has a problem; the self-test's "
       "results are printed and do not change it.");

@@ -4,13 +4,15 @@
 #include <string>
 #include <system_error>
 
-#include "Backup.h"
 #include "DataFolder.h"
+#include "FolderCopy.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/JetError.h"
+#include "platform/jet/ServerLocation.h"
 
 namespace qvdb {
 
@@ -50,9 +52,13 @@ std::set<double> BigDocuments(const fs::path& folder) {
 }  // namespace
 
 std::vector<fs::path> UnownedShardFiles(const fs::path& folder) {
+  // The shards before their owners: a document whose row is committed
+  // between the two is not taken for none.
+  const std::vector<std::string> names = FolderDatabases(folder.string());
   const std::set<double> owners = BigDocuments(folder);
   std::vector<fs::path> unowned;
-  for (const fs::path& file : DatabaseFiles(folder)) {
+  for (const std::string& name : names) {
+    const fs::path file(name);
     if (*file.begin() != "BigDocs") continue;
     const double doc = DocumentOfShard(file);
     // A file of another name is reported with the file's own problems.
@@ -62,6 +68,16 @@ std::vector<fs::path> UnownedShardFiles(const fs::path& folder) {
 }
 
 bool RemoveShardFile(const fs::path& folder, const fs::path& relative) {
+  if (IsServerFolder(folder.string())) {
+    const std::string shard = DatabaseLocation(folder.string(), relative.generic_string());
+    try {
+      qv::jet::DropServerSchemas(shard, {qv::jet::ServerFolderSchema(shard)});
+    } catch (const qv::Error& e) {
+      if (e.Number() == qv::jet::jeterr::kLocked) return false;
+      throw;
+    }
+    return true;
+  }
   const fs::path file = folder / relative;
   try {
     qv::dao::DatabaseOptions exclusive;
@@ -77,6 +93,13 @@ bool RemoveShardFile(const fs::path& folder, const fs::path& relative) {
   if (ec) return false;
   for (const char* side : {"-wal", "-shm"}) fs::remove(file.string() + side, ec);
   return true;
+}
+
+std::vector<qv::jet::TemporarySchema> ShardBuildSchemas(const std::string& location, bool remove) {
+  // "<folder>_bigdocs_NN_NN_<document>_" is a family (RelativeNameOfSchema).
+  return qv::jet::SweepTemporarySchemas(
+      location, qv::jet::ServerFolderSchema(location) + "_bigdocs_",
+      "[0-9]{2}_[0-9]{2}_[0-9]+_" + qv::jet::FamilyBuildPattern(), remove);
 }
 
 }  // namespace qvdb

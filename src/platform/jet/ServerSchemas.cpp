@@ -125,19 +125,31 @@ namespace {
 // its build: the builder's session id, or an older build's pid and count.
 constexpr std::string_view kBuildSuffix = "[0-9]+(_[0-9]+)?$";
 
-// The schemas named $1 followed by a match of the pattern $2 (anchored at
-// its start) that are not being built: their builder's lock and any open
-// lock taken here, as exclusive transaction locks, without waiting (nor
+// A temporary schema's build lock and open lock (of pg_namespace's row)
+// taken as exclusive transaction locks, without waiting: true for each that
+// no other session holds.
+std::string BuildLockTaken() {
+  return "pg_try_advisory_xact_lock(" + std::to_string(kBuildLockClass) +
+         ", hashtext(nspname::text))";
+}
+std::string OpenLockTaken() {
+  return "pg_try_advisory_xact_lock(" + std::to_string(kOpenLockClass) + ", oid::integer)";
+}
+
+// Whether pg_namespace's row is named $1 followed by a match of the pattern
+// $2 (anchored at its start).
+constexpr std::string_view kNamedAsBuilds =
+    "left(nspname, length($1)) = $1 AND substr(nspname, length($1) + 1) ~ ('^' || $2)";
+
+// The schemas named as builds (kNamedAsBuilds) that are not being built:
+// their builder's lock and any open lock taken here, without waiting (nor
 // will the transaction's removals wait for a table lock). CASE keeps the
 // locks off every other schema.
 std::string LeftoverTemporarySchemas() {
-  const std::string locks = "pg_try_advisory_xact_lock(" + std::to_string(kBuildLockClass) +
-                            ", hashtext(nspname::text)) AND pg_try_advisory_xact_lock(" +
-                            std::to_string(kOpenLockClass) + ", oid::integer)";
   return "SELECT nspname FROM pg_namespace, set_config('lock_timeout', '1', true) "
-         "WHERE CASE WHEN left(nspname, length($1)) = $1 "
-         "AND substr(nspname, length($1) + 1) ~ ('^' || $2) THEN " +
-         locks + " ELSE false END";
+         "WHERE CASE WHEN " +
+         std::string(kNamedAsBuilds) + " THEN " + BuildLockTaken() + " AND " + OpenLockTaken() +
+         " ELSE false END";
 }
 
 // Removes those (LeftoverTemporarySchemas) in one transaction, or, when
@@ -160,10 +172,52 @@ int DropLeftovers(PGconn* conn, const std::string& prefix, const std::string& pa
 
 }  // namespace
 
+std::vector<TemporarySchema> SweepTemporarySchemas(std::string_view location,
+                                                   std::string_view prefix,
+                                                   std::string_view pattern, bool remove) {
+  ConnPtr conn = Connect(location);
+  PGconn* c = conn.get();
+  std::vector<TemporarySchema> found;
+  Run(c, "BEGIN", {});
+  try {
+    // Both locks tried for every schema: each says what holds the schema.
+    ResultPtr r = Run(c,
+                      "SELECT nspname, NOT " + BuildLockTaken() + ", NOT " + OpenLockTaken() +
+                          " FROM pg_namespace, set_config('lock_timeout', '1', true) WHERE " +
+                          std::string(kNamedAsBuilds) + " ORDER BY nspname",
+                      {std::string(prefix), std::string(pattern)});
+    for (int i = 0; i < PQntuples(r.get()); ++i)
+      found.push_back({PQgetvalue(r.get(), i, 0), *PQgetvalue(r.get(), i, 1) == 't',
+                       *PQgetvalue(r.get(), i, 2) == 't'});
+    for (TemporarySchema& t : found) {
+      if (!remove || t.building || t.held) continue;
+      // Each on its own: one whose tables another transaction locks stays.
+      Run(c, "SAVEPOINT sweep", {});
+      try {
+        Run(c, "DROP SCHEMA IF EXISTS " + Quoted(c, t.name) + " CASCADE", {});
+        Run(c, "RELEASE SAVEPOINT sweep", {});
+        t.removed = true;
+      } catch (const Error& e) {
+        if (e.Number() != jeterr::kLocked) throw;
+        Run(c, "ROLLBACK TO SAVEPOINT sweep", {});
+        t.held = true;
+      }
+    }
+    Run(c, remove ? "COMMIT" : "ROLLBACK", {});
+  } catch (...) {
+    PQclear(PQexec(c, "ROLLBACK"));
+    throw;
+  }
+  return found;
+}
+
+std::string FamilyBuildPattern() {
+  return "[0-9]+_n" + std::string(kBuildSuffix);
+}
+
 int DropLeftoverBuilds(std::string_view location, std::string_view prefix) {
   ConnPtr conn = Connect(location);
-  const std::vector<std::string> params = {std::string(prefix),
-                                           "[0-9]+_n" + std::string(kBuildSuffix)};
+  const std::vector<std::string> params = {std::string(prefix), FamilyBuildPattern()};
   ResultPtr found = Run(conn.get(),
                         "SELECT 1 FROM pg_namespace WHERE left(nspname, length($1)) = $1 "
                         "AND substr(nspname, length($1) + 1) ~ ('^' || $2) LIMIT 1",
@@ -179,8 +233,7 @@ ServerSchemaBuild::ServerSchemaBuild(std::string_view location, std::string_view
   // The lock first, so that no other build takes the schema for a leftover
   // once it exists; the name as the server keeps it (::name cuts it).
   const std::string prefix = family.empty() ? schema_ + "_n" : std::string(family);
-  const std::string pattern =
-      family.empty() ? std::string(kBuildSuffix) : "[0-9]+_n" + std::string(kBuildSuffix);
+  const std::string pattern = family.empty() ? std::string(kBuildSuffix) : FamilyBuildPattern();
   ResultPtr found = Run(conn,
                         "SELECT nspname FROM pg_namespace WHERE left(nspname, length($1)) = $1 "
                         "AND substr(nspname, length($1) + 1) ~ ('^' || $3) "

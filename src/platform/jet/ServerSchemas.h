@@ -41,11 +41,40 @@ std::vector<std::string> ServerSchemasNumbered(std::string_view location, std::s
 void DropServerSchemas(std::string_view location, const std::vector<std::string>& names,
                        bool probe = false);
 
+// What follows a family's common name (its schemas' names without their last
+// digits, ServerSchemaBuild's `family`) in the names of the temporary schemas
+// its builds make: a POSIX regular expression, anchored at its end only (the
+// caller anchors its start): a member's digits, "_n" and the builder's
+// session id, or an older build's pid and count.
+std::string FamilyBuildPattern();
+
 // Removes the temporary schemas that cut-off builds (ServerSchemaBuild) of
 // the schemas named `prefix` and digits left, by the builds' own rule: only
 // those whose build lock and open lock it can take without waiting, all in
 // one transaction; what it cannot remove now stays. How many it removed.
 int DropLeftoverBuilds(std::string_view location, std::string_view prefix);
+
+// A temporary schema of a build (ServerSchemaBuild) as SweepTemporarySchemas
+// found it.
+struct TemporarySchema {
+  std::string name;
+  // Its build lock is held: a build under way in another session.
+  bool building = false;
+  // Another session has it open, or (when removing) its transaction holds a
+  // lock on one of its tables.
+  bool held = false;
+  bool removed = false;
+};
+
+// The schemas named `prefix` followed by a match of `pattern` (anchored at
+// its start: FamilyBuildPattern for a family), in name order, each with
+// whether another session's build or open holds it; with `remove`, those no
+// other session holds are removed, each on its own, by the builds' rule
+// (neither lock waited for, nor a table lock). `pattern` must match
+// temporary names only: a schema it matches that no session holds goes.
+std::vector<TemporarySchema> SweepTemporarySchemas(std::string_view location,
+                                                   std::string_view prefix,
+                                                   std::string_view pattern, bool remove);
 
 // A schema built under a temporary name of its own and then renamed into
 // place, as a file is built and linked: `<schema>_n<id>`, with <id> the

@@ -165,5 +165,51 @@ compare "backup and restore" "$work/local" restored "$work/backup"
 run "backup into a folder that is not empty" 1 "$qvdb" backup "$(at moved)" "$work/backup"
 expect "backup, not empty: error" "Error 3204:" "${err:0:11}"
 
+# What no document owns in the restored folder, each row: a schema, what
+# another session holds of it (its build lock, its open lock, or nothing),
+# and its line of the check's report without and with --remove-unowned.
+# The temporary schemas of shard builds cut off are made by hand, named as a
+# build names them; the shards are those of the big documents, whose rows
+# are deleted; a name of no build is not taken ("-": no line).
+shard=$(psql "$base" -qXtAc "SELECT min(nspname) FROM pg_namespace WHERE nspname ~ '^restored_bigdocs_'")
+rows="${shard}_n4242 - FAILED removed
+${shard}_n4243_7 open FAILED FAILED
+${shard}_n4244 build busy busy
+${shard}x_n4245 - - -
+$shard open FAILED FAILED"
+for other in $(psql "$base" -qXtAc "SELECT nspname FROM pg_namespace WHERE nspname ~ '^restored_bigdocs_[0-9_]+$' AND nspname <> '$shard'"); do
+  rows+=$'\n'"$other - FAILED removed"
+done
+line() { [ "$2" = - ] && echo "" || printf '  %-8s%s\n' "$2" "$1"; }
+report() { grep -E "^  [a-zA-Z]+ +restored_bigdocs_" "$work/out" | sed 's/ (.*//' | LC_ALL=C sort; }
+expected() { while read -r schema _ before after; do line "$schema" "$([ "$1" = before ] && echo "$before" || echo "$after")"; done <<<"$rows" | grep . | LC_ALL=C sort; }
+psql "$base" -qXc "DELETE FROM restored.doc_registry WHERE \"EditorType\" = 6"
+holds=
+while read -r schema hold _; do
+  psql "$base" -qXc "CREATE SCHEMA IF NOT EXISTS $schema" 2>/dev/null
+  case $hold in
+    build) holds+="SELECT pg_advisory_lock_shared($((0x51760002)), hashtext('$schema'));" ;;
+    open) holds+="SELECT pg_advisory_lock_shared($((0x51760001)), oid::integer) FROM pg_namespace WHERE nspname = '$schema';" ;;
+  esac
+done <<<"$rows"
+PGAPPNAME=qv_holder psql "$base" -qXc "$holds" -c "SELECT pg_sleep(600)" >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 100); do
+  [ "$(psql "$base" -qXtAc "SELECT count(*) FROM pg_locks l JOIN pg_stat_activity a USING (pid) WHERE a.application_name = 'qv_holder' AND l.locktype = 'advisory' AND l.granted")" = 3 ] && break
+  sleep 0.1
+done
+run "check of what no document owns" 1 "$qvdb" check --data "$(at restored)"
+expect "what no document owns: the report" "$(expected before)" "$(report)"
+run "check removing what no document owns" 1 "$qvdb" check --data "$(at restored)" --remove-unowned
+expect "what no document owns: removed but what is held" "$(expected after)" "$(report)"
+expect "what no document owns: the schemas left" \
+  "$(while read -r schema _ _ after; do [ "$after" = removed ] || echo "$schema"; done <<<"$rows" | LC_ALL=C sort)" \
+  "$(psql "$base" -qXtAc "SELECT nspname FROM pg_namespace WHERE nspname ~ '^restored_bigdocs_'" | LC_ALL=C sort)"
+psql "$base" -qXtAc "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'qv_holder'" >/dev/null
+wait "$holder" || true
+run "check removing what is no longer held" 0 "$qvdb" check --data "$(at restored)" --remove-unowned
+expect "what no document owns: all removed" "${shard}x_n4245" \
+  "$(psql "$base" -qXtAc "SELECT nspname FROM pg_namespace WHERE nspname ~ '^restored_bigdocs_'")"
+
 [ "$failures" -eq 0 ] && echo "qvdb on a server folder: all passed"
 exit $((failures > 0))
