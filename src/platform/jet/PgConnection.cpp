@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "platform/automation/VbaText.h"
+#include "platform/jet/JetCellValue.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetSchemaChange.h"
 #include "platform/jet/JetTableSql.h"
@@ -304,6 +305,45 @@ Variant CellValue(std::string_view text, Oid oid, JetType type) {
       break;
   }
   return NaturalValue(text, oid);
+}
+
+// A value of the server's text form as the typed cell CellValue makes of
+// it, for the kinds SetCellValue writes in place (a number of a Long,
+// Double or Date column, a text of a text column, a Null); kOther for the
+// rest, which CellValue reads. `text` is a value of a result (NUL-ended).
+[[gnu::always_inline]] inline Statement::Cell PgCell(std::string_view text, Oid oid, JetType type) {
+  using Kind = Statement::Cell::Kind;
+  Statement::Cell c;
+  if (IsNumberOid(oid)) {
+    // As NumberAsJetType types the number.
+    c.number = NumberText(text, oid);
+    switch (type) {
+      case JetType::kLong:
+        if (c.number >= -2147483648.0 && c.number <= 2147483647.0) c.kind = Kind::kLong;
+        break;
+      case JetType::kDouble:
+      case JetType::kBigInt:
+      case JetType::kNumeric:
+      case JetType::kDecimal:
+      case JetType::kFloat:
+        c.kind = Kind::kDouble;
+        break;
+      case JetType::kDate:
+      case JetType::kTime:
+        c.kind = Kind::kDate;
+        break;
+      default:
+        break;
+    }
+    return c;
+  }
+  if ((type == JetType::kText || type == JetType::kMemo || type == JetType::kChar ||
+       type == JetType::kGUID) &&
+      oid != kOidBytea) {
+    c.kind = Kind::kText;
+    c.text = text;
+  }
+  return c;
 }
 
 // The server's type of a literal's parameter: Long literals integer,
@@ -2255,16 +2295,20 @@ class PgStatement final : public EngineStatement {
   }
   Variant Value(int i) const override {
     CheckColumn(i);
-    if (!result_ || row_ < 0 || row_ >= PQntuples(result_.get()))
-      ThrowJet(jeterr::kNoCurrentRecord);
-    if (PQgetisnull(result_.get(), row_, i)) return Variant::Null();
-    const std::string_view text(PQgetvalue(result_.get(), row_, i),
-                                static_cast<size_t>(PQgetlength(result_.get(), row_, i)));
-    return CellValue(text, PQftype(result_.get(), i), entry_->columns[static_cast<size_t>(i)].type);
+    const PGresult* r = CurrentRow();
+    Variant out;
+    ReadInto(r, i, entry_->columns[static_cast<size_t>(i)].type, out);
+    return out;
   }
   void Values(std::span<Variant> out) const override {
-    if (out.size() < entry_->columns.size()) ThrowJet(jeterr::kItemNotFound);
-    for (int i = 0; i < ColumnCount(); ++i) out[static_cast<size_t>(i)] = Value(i);
+    const size_t n = entry_->columns.size();
+    const ColumnMeta* columns = entry_->columns.data();
+    if (out.size() < n) ThrowJet(jeterr::kItemNotFound);
+    const PGresult* r = CurrentRow();
+    // Each cell written where it is, as the file engine's reader writes
+    // them: a number over the number the cell holds, a text into its
+    // String's memory (no Variant made and moved per value).
+    for (size_t i = 0; i < n; ++i) ReadInto(r, static_cast<int>(i), columns[i].type, out[i]);
   }
   std::string_view Sql() const override { return entry_->translation.sql; }
   void ReadsEveryRow() override { whole_ = true; }
@@ -2320,6 +2364,29 @@ class PgStatement final : public EngineStatement {
  private:
   void CheckColumn(int i) const {
     if (i < 0 || i >= ColumnCount()) ThrowJet(jeterr::kItemNotFound);
+  }
+  const PGresult* CurrentRow() const {
+    const PGresult* r = result_.get();
+    if (!r || row_ < 0 || row_ >= PQntuples(r)) ThrowJet(jeterr::kNoCurrentRecord);
+    return r;
+  }
+  // Cell `col` of the current row into `out`, typed as CellValue types it:
+  // the kinds SetCellValue writes in place there, the others through CellValue.
+  [[gnu::always_inline]] void ReadInto(const PGresult* r, int col, JetType type,
+                                       Variant& out) const {
+    static constexpr Statement::Cell kNullCell{Statement::Cell::Kind::kNull, 0, {}};
+    if (PQgetisnull(r, row_, col)) {
+      SetCellValue(out, kNullCell);
+      return;
+    }
+    const std::string_view text(PQgetvalue(r, row_, col),
+                                static_cast<size_t>(PQgetlength(r, row_, col)));
+    const Oid oid = PQftype(r, col);
+    const Statement::Cell c = PgCell(text, oid, type);
+    if (c.kind != Statement::Cell::Kind::kOther)
+      SetCellValue(out, c);
+    else
+      out = CellValue(text, oid, type);
   }
 
   void Start() {

@@ -209,6 +209,9 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT K FROM Tagged WHERE K = {guid {0A1B2C3D-0000-4000-8000-00000000ABCD}}",
        "Str:{0A1B2C3D-0000-4000-8000-00000000ABCD}"},
       {Op::kRun, "INSERT INTO Tagged (K) VALUES ('no guid')", "error 3464"},
+      // A Long column's sum past the Long's range is a Double (the server's bigint).
+      {Op::kRun, "INSERT INTO Tagged (N) VALUES (2147483647)", "1"},
+      {Op::kQuery, "SELECT Sum(N), Max(N) FROM Tagged", "Dbl:2147483648|Long:2147483647"},
       // A schema statement undone by a rollback.
       {Op::kBegin, "", ""},
       {Op::kRun, "CREATE TABLE Gone (A LONG)", "0"},
