@@ -625,6 +625,7 @@ std::shared_ptr<StatementCacheEntry> Connection::Impl::NewEntry() {
   e.parameters.clear();
   e.columnsKnown = false;
   e.columns.clear();
+  e.originsPending = false;
   e.rowsLastRun = 0;
   e.kept = {};
   e.idle.clear();
@@ -848,9 +849,6 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
     entry->columns.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {
       ColumnMeta& m = entry->columns.emplace_back();
-      // Appended to the new, empty strings: an assignment went through the general replace.
-      if (const char* t = sqlite3_column_table_name(stmt, i)) m.table.append(t);
-      if (const char* c = sqlite3_column_origin_name(stmt, i)) m.column.append(c);
       // A translation names and types its columns; SQLite's name is asked
       // only for the others.
       if (entry->translation && i < static_cast<int>(entry->translation->columns.size())) {
@@ -858,9 +856,17 @@ Statement Connection::FromEntry(std::shared_ptr<StatementCacheEntry> entry) {
         m.name = rc.name;
         m.type = rc.type;
         m.size = rc.size;
+        // Its table and column on first use (Statement::Column).
+        if (m.type != JetType::kNone) {
+          entry->originsPending = true;
+          continue;
+        }
       } else {
         m.name = sqlite3_column_name(stmt, i);
       }
+      // Appended to the new, empty strings: an assignment went through the general replace.
+      if (const char* t = sqlite3_column_table_name(stmt, i)) m.table.append(t);
+      if (const char* c = sqlite3_column_origin_name(stmt, i)) m.column.append(c);
       if (m.type == JetType::kNone && !m.table.empty()) {
         if (auto spec = impl_->catalog->FindTable(m.table))
           if (const FieldSpec* f = spec->FindField(m.column)) {

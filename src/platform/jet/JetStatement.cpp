@@ -144,7 +144,20 @@ void Statement::CheckColumn(int i) const {
 
 const ColumnMeta& Statement::Column(int i) const {
   CheckColumn(i);
-  return entry_->columns[static_cast<size_t>(i)];
+  StatementCacheEntry& entry = *entry_;
+  if (entry.originsPending) {
+    // Those a translation typed were left without their table and column
+    // (Connection::FromEntry); the others have theirs already.
+    for (size_t k = 0; k < entry.columns.size(); ++k) {
+      ColumnMeta& m = entry.columns[k];
+      if (!m.table.empty() || !m.column.empty()) continue;
+      if (const char* t = sqlite3_column_table_name(stmt_, static_cast<int>(k))) m.table.append(t);
+      if (const char* c = sqlite3_column_origin_name(stmt_, static_cast<int>(k)))
+        m.column.append(c);
+    }
+    entry.originsPending = false;
+  }
+  return entry.columns[static_cast<size_t>(i)];
 }
 
 int Statement::ColumnIndex(std::string_view name) const {

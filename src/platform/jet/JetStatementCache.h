@@ -30,6 +30,10 @@ struct StatementCacheEntry {
   std::vector<uint16_t> parameters;
   bool columnsKnown = false;
   std::vector<ColumnMeta> columns;
+  // The table and column of the translation's typed columns are asked of
+  // SQLite on the first Statement::Column, not when the text is prepared:
+  // most new texts are stepped and read by type and position alone.
+  bool originsPending = false;
   size_t rowsLastRun = 0;  // Statement::RowsLastRun
   // Statement::Kept, per Statement::Reader
   std::array<std::shared_ptr<const void>, Statement::kReaders> kept;

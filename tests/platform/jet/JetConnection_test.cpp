@@ -245,6 +245,9 @@ TEST_F(ConnectionTest, CachedTextsBindTheirOwnLiterals) {
       {"SELECT TOP 3 Id FROM T WHERE Id > 1 ORDER BY Id", "2 3 4 "},
       {"SELECT Id FROM T WHERE Dbl = 2.5", "1 "},
       {"SELECT Id FROM T WHERE Dbl > 1E1", "2 "},
+      // parameters numbered past nine
+      {"SELECT Id FROM T WHERE Id IN (91, 92, 93, 94, 95, 96, 97, 98, 99, 3, 4) ORDER BY Id",
+       "3 4 "},
       // one text after another differing in the last literal: its kind,
       // length and value (a Long, a Double, a whole number past Long)
       {"SELECT Id FROM T WHERE Id = 3", "3 "},
