@@ -68,8 +68,10 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
       throw UserError("give either -f FILE or statements, not both", 2);
     // `qvdb sql DIR`, as sqlite3 and psql take their database first: the folder
     // would be run as a statement and fail with a syntax error that hides the slip.
+    // (A statement longer than a file name may be is no file: no error.)
+    std::error_code noFile;
     if (!o->words.empty() && o->words[0].find_first_of("/.") != std::string::npos &&
-        std::filesystem::exists(o->words[0]))
+        std::filesystem::exists(o->words[0], noFile))
       throw UserError(o->words[0] + " is a " +
                           (std::filesystem::is_directory(o->words[0])
                                ? "folder: give a data folder with --data " + o->words[0]

@@ -75,6 +75,7 @@ TEST_F(Cli, ExitStatuses) {
       {{"sql", data, "select 1"},
        2,
        "qvdb: " + data + " is a folder: give a data folder with --data"},
+      {{"sql", "--data", data, "select 1.5 where '" + std::string(300, 'a') + "' <> ''"}, 0, ""},
       {{"sql", "--data", (tmp_ / "none").string(), "select 1"}, 1, "qvdb: no data folder at "},
       {{"call", "--data", (tmp_ / "none").string(), "DBQPfr.GetMROT", "2025"},
        1,
