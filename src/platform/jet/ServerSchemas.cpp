@@ -218,10 +218,9 @@ std::string FamilyBuildPattern() {
 int DropLeftoverBuilds(std::string_view location, std::string_view prefix) {
   ConnPtr conn = Connect(location);
   const std::vector<std::string> params = {std::string(prefix), FamilyBuildPattern()};
-  ResultPtr found = Run(conn.get(),
-                        "SELECT 1 FROM pg_namespace WHERE left(nspname, length($1)) = $1 "
-                        "AND substr(nspname, length($1) + 1) ~ ('^' || $2) LIMIT 1",
-                        params);
+  ResultPtr found =
+      Run(conn.get(),
+          "SELECT 1 FROM pg_namespace WHERE " + std::string(kNamedAsBuilds) + " LIMIT 1", params);
   return PQntuples(found.get()) > 0 ? DropLeftovers(conn.get(), params[0], params[1]) : 0;
 }
 
