@@ -23,10 +23,10 @@ CommandRun AddBackupCommand(CLI::App& app, CommandContext& ctx) {
   };
   auto o = std::make_shared<Options>();
   ctx.AddData(backup);
-  backup
-      ->add_option("where", o->where,
-                   "[SOURCE] TARGET: the new folder (must not exist or be empty), after the "
-                   "folder to copy when not --data's")
+  NotEmpty(
+      backup->add_option("where", o->where,
+                         "[SOURCE] TARGET: the new folder (must not exist or be empty), after the "
+                         "folder to copy when not --data's"))
       ->required()
       ->expected(1, 2);
   backup->add_flag("--keep-damaged", o->keepDamaged,
@@ -45,14 +45,14 @@ CommandRun AddBackupCommand(CLI::App& app, CommandContext& ctx) {
         o->where.size() == 2 ? std::optional(o->where[0]) : ctx.data;
     const std::string target = o->where.back();
     const auto folder = ResolveDataFolder(source);
+    if (IsServerFolder(target))
+      throw UserError(
+          "a backup is written to a folder on disk; `qvdb copy` copies a folder to a "
+          "server");
     if (IsServerFolder(folder.string())) {
-      if (IsServerFolder(target))
-        throw UserError(
-            "a backup is written to a folder on disk; `qvdb copy` copies a server "
-            "folder to another server");
-      std::cout << "Backing up " << ShownFolder(folder.string()) << " to " << target << ":\n";
       CopyOptions snapshot;
       snapshot.snapshot = true;
+      snapshot.heading = "Backing up " + ShownFolder(folder.string()) + " to " + target + ":\n";
       const auto copied =
           CopyDataFolder(folder.string(), FolderArgument(target), std::cout, snapshot);
       std::cout << copied.size() << " databases of " << ShownFolder(folder.string())

@@ -10,7 +10,8 @@
 
 namespace CLI {
 class App;
-}
+class Option;
+}  // namespace CLI
 
 namespace qvdb {
 
@@ -21,6 +22,11 @@ struct CommandContext {
   void AddData(CLI::App* cmd);
   void AddFormat(CLI::App* cmd);
 };
+
+// Refuses an empty value of `option` (a folder, file or server named by ""):
+// without it the command would fall back to its default folder, which a
+// script's unset variable must not replace or fill. Returns `option`.
+CLI::Option* NotEmpty(CLI::Option* option);
 
 // A mistake of the user's that qvdb can name and say how to mend (a folder
 // that holds no data, a file of the wrong kind): main() prints "qvdb: " and

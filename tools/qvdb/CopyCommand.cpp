@@ -21,13 +21,16 @@ CommandRun AddCopyCommand(CLI::App& app, CommandContext&) {
     CopyOptions copy;
   };
   auto o = std::make_shared<Options>();
-  copy->add_option("source", o->source, "the folder to copy: a directory or a server location")
+  NotEmpty(
+      copy->add_option("source", o->source, "the folder to copy: a directory or a server location"))
       ->required();
-  copy->add_option("dest", o->dest, "the new folder: an empty directory or server database")
+  NotEmpty(
+      copy->add_option("dest", o->dest, "the new folder: an empty directory or server database"))
       ->required();
-  copy->add_option("--functions", o->copy.functionsScript,
-                   "a server DEST: run this script of the Jet functions instead of creating "
-                   "the extension");
+  NotEmpty(
+      copy->add_option("--functions", o->copy.functionsScript,
+                       "a server DEST: run this script of the Jet functions instead of creating "
+                       "the extension"));
   copy->footer(
       "DEST is built as `qvdb init` builds a folder, then each database gets its source's rows "
       "in one transaction, counter values kept. A DEST that holds a database is refused. "
@@ -35,7 +38,7 @@ CommandRun AddCopyCommand(CLI::App& app, CommandContext&) {
   return [copy, o]() -> std::optional<int> {
     if (!*copy) return std::nullopt;
     const std::string source = FolderArgument(o->source), dest = FolderArgument(o->dest);
-    std::cout << "Copying " << ShownFolder(source) << " to " << ShownFolder(dest) << ":\n";
+    o->copy.heading = "Copying " + ShownFolder(source) + " to " + ShownFolder(dest) + ":\n";
     const auto copied = CopyDataFolder(source, dest, std::cout, o->copy);
     int64_t rows = 0;
     for (const DatabaseCopied& d : copied) rows += d.rows;

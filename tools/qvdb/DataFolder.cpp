@@ -272,31 +272,44 @@ InitResult InitDataFolder(const fs::path& folder, bool force) {
                       "Database already exists: " + p.string() + " (use --force to replace it)",
                       "qvdb init");
   }
+  // The registry file holds one value a line: the name is refused before
+  // anything is built, not after.
+  if (folder.string().find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+    throw UserError(
+        "the folder's name holds a line break, which the registry file cannot "
+        "record: choose another name",
+        2);
   result.refDataDirectory = qv::schema::ShippedRefDataDirectory();
   qv::schema::RefDataSet refData;
   if (!result.refDataDirectory.empty()) refData = qv::schema::ReadRefData(result.refDataDirectory);
+  // The outermost folder this call creates, removed again when building fails.
+  fs::path made;
+  for (fs::path p = folder; !p.empty() && !fs::exists(p, ec) && !ec && p != p.parent_path();
+       p = p.parent_path())
+    made = p;
   fs::create_directories(folder, ec);
-  if (ec || !fs::is_directory(folder, ec)) ThrowFileError("cannot create the folder", folder);
+  if (ec || !fs::is_directory(folder, ec))
+    ThrowFileError("cannot create the folder", folder.string() + (ec ? ": " + ec.message() : ""));
   if (force) RemoveDatabaseFiles(folder, true);
 
   try {
     BuildAndFill(folder.string() + "/", refData, result);
+    const fs::path options = folder / kOptionsFileName;
+    if (!fs::exists(options, ec)) {
+      std::ofstream out(options);
+      out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             "<DBOptions><Locking Enable=\"no\"/></DBOptions>\n";
+      out.close();
+      if (!out) ThrowFileError("cannot write", options);
+      result.optionsWritten = true;
+    }
+    RecordDataFolder(folder.string(), result);
   } catch (...) {
     RemoveDatabaseFiles(folder, false);
+    if (result.optionsWritten) fs::remove(folder / kOptionsFileName, ec);
+    if (!made.empty()) fs::remove_all(made, ec);
     throw;
   }
-
-  const fs::path options = folder / kOptionsFileName;
-  if (!fs::exists(options, ec)) {
-    std::ofstream out(options);
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<DBOptions><Locking Enable=\"no\"/></DBOptions>\n";
-    out.close();
-    if (!out) ThrowFileError("cannot write", options);
-    result.optionsWritten = true;
-  }
-
-  RecordDataFolder(folder.string(), result);
   return result;
 }
 

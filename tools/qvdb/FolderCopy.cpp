@@ -403,6 +403,7 @@ std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std:
                         " is not empty; copy into an empty folder or a server database whose "
                         "folder schema holds no database",
                     kSource);
+  out << options.heading;
   if (IsServerFolder(dest)) InstallServerFunctions(dest, options.functionsScript);
   std::error_code ec;
   const bool destExisted = IsServerFolder(dest) ? false : fs::exists(dest, ec);

@@ -46,6 +46,9 @@ struct CopyOptions {
   // deferrable, waiting for a state no serializable transaction's commit
   // can upset (what `qvdb backup` of a server folder asks for).
   bool snapshot = false;
+  // Written to `out` once SRC and DEST have passed their checks, so that a
+  // refused copy writes nothing there.
+  std::string heading;
 };
 
 struct DatabaseCopied {

@@ -27,7 +27,8 @@ CommandRun AddReferenceCommand(CLI::App& app, CommandContext&) {
   auto* reference = app.add_subcommand(
       "reference", "Write the reference of the classes call can create, one page per class");
   auto dir = std::make_shared<std::string>();
-  reference->add_option("dir", *dir, "the folder (its .md files are replaced)")->required();
+  NotEmpty(reference->add_option("dir", *dir, "the folder (its .md files are replaced)"))
+      ->required();
   return [reference, dir]() -> std::optional<int> {
     if (!*reference) return std::nullopt;
     std::cout << WriteReference(*dir) << " pages written to " << *dir << "\n";

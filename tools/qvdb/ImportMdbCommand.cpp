@@ -63,12 +63,12 @@ CommandRun AddImportMdbCommand(CLI::App& app, CommandContext&) {
     bool keepUnknown = false;
   };
   auto o = std::make_shared<Options>();
-  importMdb
-      ->add_option("src", o->src,
-                   "a folder with Quivane.mdb (and Kladr.mdb, Okato.mdb, BigDocs/), or one "
-                   "Jet file (.mdb)")
+  NotEmpty(importMdb->add_option(
+               "src", o->src,
+               "a folder with Quivane.mdb (and Kladr.mdb, Okato.mdb, BigDocs/), or one "
+               "Jet file (.mdb)"))
       ->required();
-  importMdb->add_option("dest", o->dest, "the new data folder, or the new database file")
+  NotEmpty(importMdb->add_option("dest", o->dest, "the new data folder, or the new database file"))
       ->required();
   importMdb->add_flag("--keep-unknown", o->keepUnknown,
                       "also copy the tables and columns the schema does not know, with "

@@ -58,15 +58,17 @@ CommandRun AddInitCommand(CLI::App& app, CommandContext&) {
     std::string server, functions;
   };
   auto o = std::make_shared<Options>();
-  init->add_option("dir", o->dir, "the folder (default: as for --data)");
+  NotEmpty(init->add_option("dir", o->dir, "the folder (default: as for --data)"));
   init->add_flag("--force", o->force, "replace an existing database");
-  init->add_option("--server", o->server,
-                   "create the folder on a PostgreSQL server instead: a postgresql:// URI or a "
-                   "libpq connection string; the folder's schema is the first of its search "
-                   "path (public without one)");
-  init->add_option("--functions", o->functions,
-                   "with --server: run this script of the Jet functions (in the search path's "
-                   "second schema) instead of creating the extension qv_jet");
+  NotEmpty(
+      init->add_option("--server", o->server,
+                       "create the folder on a PostgreSQL server instead: a postgresql:// URI or a "
+                       "libpq connection string; the folder's schema is the first of its search "
+                       "path (public without one)"));
+  NotEmpty(
+      init->add_option("--functions", o->functions,
+                       "with --server: run this script of the Jet functions (in the search path's "
+                       "second schema) instead of creating the extension qv_jet"));
   return [init, o]() -> std::optional<int> {
     if (!*init) return std::nullopt;
     return RunInit(o->dir, o->force, o->server, o->functions);

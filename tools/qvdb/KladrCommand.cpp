@@ -48,7 +48,7 @@ CommandRun AddKladrCommand(CLI::App& app, CommandContext& ctx) {
       "(dBase, code page 866) of DIR");
   auto dir = std::make_shared<std::string>();
   ctx.AddData(kladrImport);
-  kladrImport->add_option("dir", *dir, "the folder of the .DBF files")->required();
+  NotEmpty(kladrImport->add_option("dir", *dir, "the folder of the .DBF files"))->required();
   kladrImport->footer(
       "Loads current objects only; a region's ID is its two-digit code. One transaction: "
       "a missing or broken file leaves the classifier as it was.");

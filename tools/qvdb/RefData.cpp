@@ -83,9 +83,9 @@ std::function<std::optional<int>()> AddRefDataCommand(CLI::App& app,
   addData(load);
   auto path = std::make_shared<std::string>();
   auto summary = std::make_shared<bool>(false);
-  load->add_option("path", *path,
-                   "a directory with EDITION and <Table>.tsv files, or one such file "
-                   "(default: the library's own)");
+  NotEmpty(load->add_option("path", *path,
+                            "a directory with EDITION and <Table>.tsv files, or one such file "
+                            "(default: the library's own)"));
   load->add_flag("--summary", *summary, "print the counts and the changed rows only");
   load->footer(
       "A row is added when the folder has none of its key, changed when a value differs and "

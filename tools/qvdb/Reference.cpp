@@ -148,7 +148,11 @@ std::string ReferencePage(const qv::ClassInfo& info) {
 }
 
 int WriteReference(const fs::path& dir) {
-  fs::create_directories(dir);
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec || !fs::is_directory(dir, ec))
+    qv::ThrowVb(qv::vberr::kPathFileAccessError,
+                "cannot create the folder " + dir.string() + (ec ? ": " + ec.message() : ""));
   for (const auto& entry : fs::directory_iterator(dir))
     if (entry.path().extension() == ".md") fs::remove(entry.path());
   std::string index =

@@ -51,14 +51,17 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
   };
   auto o = std::make_shared<Options>();
   ctx.AddData(sql);
-  auto* db = sql->add_option("--db", o->dbFile, "a database file instead of the data folder's");
-  sql->add_option("--server", o->server,
-                  "a PostgreSQL database instead (postgresql://... or a libpq connection string)")
+  auto* db =
+      NotEmpty(sql->add_option("--db", o->dbFile, "a database file instead of the data folder's"));
+  NotEmpty(sql->add_option(
+               "--server", o->server,
+               "a PostgreSQL database instead (postgresql://... or a libpq connection string)"))
       ->excludes(db);
   sql->add_flag("--create", o->create,
                 "with --server: make the library's catalogue in the database when it has none");
   ctx.AddFormat(sql);
-  sql->add_option("-f,--file", o->script, "run the statements and commands of FILE, then stop");
+  NotEmpty(sql->add_option("-f,--file", o->script,
+                           "run the statements and commands of FILE, then stop"));
   sql->add_flag("--bail", o->bail, "stop a script at its first error");
   sql->add_option("statement", o->words,
                   "statements to run (quote them; several end with \";\"); none: the shell");

@@ -438,6 +438,11 @@ int SqlSession::RunText(const std::string& text) {
 }
 
 int SqlSession::RunFile(const std::filesystem::path& file) {
+  std::error_code ec;
+  // A folder opens as a file that reads as empty: no statement would be run.
+  if (std::filesystem::is_directory(file, ec))
+    qv::ThrowVb(qv::vberr::kPathFileAccessError,
+                "cannot read " + file.string() + ": it is a folder, not a script");
   std::ifstream in(file);
   if (!in)
     qv::ThrowVb(qv::vberr::kFileNotFound,

@@ -8,7 +8,10 @@
 #include <malloc.h>
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <vector>
 
@@ -16,6 +19,24 @@
 #include "Output.h"
 #include "RefData.h"
 #include "platform/automation/Error.h"
+
+namespace {
+
+// Output that did not reach stdout (a full disk, /dev/full, a closed stdout)
+// is a failure with its cause, not a success.
+int Finish(int status) {
+  errno = 0;
+  std::cout.flush();
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
+    // The cause is known when this flush failed; an earlier write's is lost.
+    std::cerr << "qvdb: the output could not all be written to stdout"
+              << (errno ? std::string(": ") + std::strerror(errno) : std::string()) << std::endl;
+    return 1;
+  }
+  return status;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // Inside a transaction each statement frees its savepoint data when it
@@ -48,18 +69,18 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
+    return Finish(app.exit(e));
   } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
+    return Finish(app.exit(e));
   } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
+    return Finish(app.exit(e));
   } catch (const CLI::ParseError& e) {
     std::cerr << "qvdb: " << e.what() << "\nRun with --help for more information.\n";
     return 2;
   }
   try {
     for (const qvdb::CommandRun& run : commands)
-      if (const std::optional<int> status = run()) return *status;
+      if (const std::optional<int> status = run()) return Finish(*status);
   } catch (const qvdb::UserError& e) {
     std::cout.flush();
     std::cerr << "qvdb: " << e.what() << std::endl;
@@ -73,5 +94,5 @@ int main(int argc, char** argv) {
     std::cerr << "Error: " << e.what() << std::endl;
     return 1;
   }
-  return 0;
+  return Finish(0);
 }

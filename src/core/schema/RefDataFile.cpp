@@ -283,12 +283,13 @@ const std::vector<RefTableSpec>& RefTableSpecs() {
 RefDataTable ReadRefTable(const fs::path& file) {
   RefDataTable t;
   t.file = file;
+  // Read first: a path that names no file is reported as such, not by its name.
+  const std::string text = ReadWholeFile(file);
   const std::string stem = file.stem().string();
   for (const RefTableSpec& s : RefTableSpecs())
     if (NamesEqual(s.table, stem)) t.spec = &s;
   if (!t.spec) Fail(file, 0, 0, "no reference table is called " + stem);
   t.def = FindTable(DbFile::kUser, t.spec->table);
-  const std::string text = ReadWholeFile(file);
 
   std::vector<int> header;  // per cell: the table's column, or -1 for Source
   int lineNo = 0;

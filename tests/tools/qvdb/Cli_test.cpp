@@ -62,7 +62,8 @@ TEST_F(Cli, ExitStatuses) {
   const struct {
     std::vector<std::string> args;
     int status;
-    std::string err;  // the start of stderr
+    std::string err;         // the start of stderr
+    std::string shell = "";  // before the command (a redirection of its stdout)
   } cases[] = {
       {{}, 2, "qvdb: "},
       {{"sql", "--help"}, 0, ""},
@@ -77,6 +78,15 @@ TEST_F(Cli, ExitStatuses) {
        "qvdb: " + data + " is a folder: give a data folder with --data"},
       {{"sql", "--data", data, "select 1.5 where '" + std::string(300, 'a') + "' <> ''"}, 0, ""},
       {{"sql", "--data", (tmp_ / "none").string(), "select 1"}, 1, "qvdb: no data folder at "},
+      {{"sql", "--data", "", "select 1"}, 2, "qvdb: --data: an empty name"},
+      {{"sql", "--data", data, "-f", data}, 1, "Error 75: "},
+      {{"sql", "--data", data, "select 1"},
+       1,
+       "qvdb: the output could not all be written to stdout",
+       "f() { \"$@\" >/dev/full; }; f "},
+      {{"init", (tmp_ / "a\nb").string()}, 2, "qvdb: the folder's name holds a line break"},
+      {{"reference", "/proc/qvdb"}, 1, "Error 75: "},
+      {{"refdata", "load", (tmp_ / "none").string()}, 1, "Error 3024: "},
       {{"call", "--data", (tmp_ / "none").string(), "DBQPfr.GetMROT", "2025"},
        1,
        "qvdb: no data folder at "},
@@ -90,9 +100,11 @@ TEST_F(Cli, ExitStatuses) {
       {{"call", "NoSuch.Operation"}, 1, "Error 429: "},
       {{"check", "--data", (tmp_ / "none").string()}, 1, "Error 3044: "},
       {{"backup", "--data", data, (tmp_ / "copy").string()}, 0, ""},
+      {{"copy", data, (tmp_ / "copy").string()}, 1, "Error 3204: "},
+      {{"backup", "--data", data, "postgresql://h/db"}, 1, "qvdb: a backup is written to a folder"},
   };
   for (const auto& c : cases) {
-    const Outcome r = Qvdb(tmp_, c.args);
+    const Outcome r = Qvdb(tmp_, c.args, "", c.shell);
     std::string line;
     for (const auto& a : c.args) line += a + " ";
     EXPECT_EQ(r.status, c.status) << line << "\n" << r.err;
