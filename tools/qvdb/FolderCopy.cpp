@@ -403,8 +403,8 @@ std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std:
                         " is not empty; copy into an empty folder or a server database whose "
                         "folder schema holds no database",
                     kSource);
-  out << options.heading;
   if (IsServerFolder(dest)) InstallServerFunctions(dest, options.functionsScript);
+  out << options.heading;
   std::error_code ec;
   const bool destExisted = IsServerFolder(dest) ? false : fs::exists(dest, ec);
   // The schemas there before the copy, which a failure leaves alone.

@@ -119,6 +119,11 @@ bool HasFunctions(AdminSession& session, const std::string& schemaName) {
 }
 
 std::string ReadScript(const std::string& path) {
+  std::error_code ec;
+  // A folder opens as a file that reads as empty.
+  if (std::filesystem::is_directory(path, ec))
+    throw qv::Error(qv::vberr::kPathFileAccessError,
+                    "Path/File access error: " + path + " is a folder, not a script", kSource);
   std::ifstream in(path, std::ios::binary);
   if (!in) throw qv::Error(qv::vberr::kFileNotFound, "File not found: " + path, kSource);
   std::ostringstream text;
