@@ -48,7 +48,15 @@ CommandRun AddGenerateCommand(CLI::App& app, CommandContext& ctx) {
       "data set)");
   auto gen = std::make_shared<GenerateOptions>();
   ctx.AddData(generate);
-  generate->add_option("--seed", gen->seed, "the seed")->capture_default_str();
+  generate->add_option("--seed", gen->seed, "the seed")
+      ->capture_default_str()
+      // "-1" would be read as 2^64 - 1.
+      ->check(CLI::Validator(
+          [](const std::string& v) {
+            return v.starts_with('-') ? std::string("a seed is a whole number from 0 up")
+                                      : std::string();
+          },
+          "", "NOTNEGATIVE"));
   generate->add_option("--streams", gen->streams, "accounting streams (one per taxpayer)")
       ->required();
   generate->add_option("--documents", gen->documents, "documents in all")->required();
