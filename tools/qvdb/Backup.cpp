@@ -54,7 +54,8 @@ BackupResult BackupDataFolder(const fs::path& folder, const fs::path& target, st
   if (!HasDatabase(folder)) ThrowJet(jeterr::kFileNotFound, {UserDatabasePath(folder).string()});
   if (fs::exists(target, ec) && !fs::is_empty(target, ec))
     ThrowJet(jeterr::kDatabaseExists, {target.string()});
-  const bool created = fs::create_directories(target, ec);
+  const fs::path made = OutermostMissing(fs::absolute(target, ec));
+  fs::create_directories(target, ec);
   if (ec) ThrowJet(jeterr::kInvalidPath, {target.string()});
   BackupResult result;
   try {
@@ -88,8 +89,8 @@ BackupResult BackupDataFolder(const fs::path& folder, const fs::path& target, st
       out << "  " << kOptionsFileName << '\n';
     }
   } catch (...) {
-    if (created) {
-      fs::remove_all(target, ec);
+    if (!made.empty()) {
+      fs::remove_all(made, ec);
     } else {
       for (const auto& e : fs::directory_iterator(target, ec)) fs::remove_all(e.path(), ec);
     }

@@ -221,6 +221,15 @@ std::string ShownFolder(const std::string& folder) {
   return qv::jet::IsServerLocation(folder) ? qv::jet::ShownLocation(folder) : folder;
 }
 
+fs::path OutermostMissing(const fs::path& folder) {
+  std::error_code ec;
+  fs::path made;
+  for (fs::path p = folder; !p.empty() && !fs::exists(p, ec) && !ec && p != p.parent_path();
+       p = p.parent_path())
+    made = p;
+  return made;
+}
+
 bool HasDatabase(const fs::path& folder) {
   if (qv::jet::IsServerLocation(folder.string())) {
     const auto names = ServerFolderDatabases(folder.string());
@@ -282,11 +291,7 @@ InitResult InitDataFolder(const fs::path& folder, bool force) {
   result.refDataDirectory = qv::schema::ShippedRefDataDirectory();
   qv::schema::RefDataSet refData;
   if (!result.refDataDirectory.empty()) refData = qv::schema::ReadRefData(result.refDataDirectory);
-  // The outermost folder this call creates, removed again when building fails.
-  fs::path made;
-  for (fs::path p = folder; !p.empty() && !fs::exists(p, ec) && !ec && p != p.parent_path();
-       p = p.parent_path())
-    made = p;
+  const fs::path made = OutermostMissing(folder);
   fs::create_directories(folder, ec);
   if (ec || !fs::is_directory(folder, ec))
     ThrowFileError("cannot create the folder", folder.string() + (ec ? ": " + ec.message() : ""));

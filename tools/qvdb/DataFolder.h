@@ -86,6 +86,11 @@ InitResult InitDataFolder(const std::filesystem::path& folder, bool force);
 // the server cannot be reached; 3251 the server has no extension.
 InitResult InitServerFolder(const std::string& location, const std::string& functionsScript);
 
+// The outermost of `folder` and its parents that does not exist (empty when
+// `folder` exists or cannot be told): what creating `folder` makes, and what
+// a failure after it removes again.
+std::filesystem::path OutermostMissing(const std::filesystem::path& folder);
+
 // True when the folder holds a user database (on a server: its schema with
 // the engine's catalogue).
 bool HasDatabase(const std::filesystem::path& folder);

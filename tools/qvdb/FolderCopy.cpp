@@ -252,14 +252,14 @@ std::vector<std::string> DestinationSchemas(const std::string& dest,
 // Removes what a failed copy made of DEST: the schemas it made (`made`),
 // or the files of the folder (the folder too when the copy made it).
 void RemoveDestination(const std::string& dest, const std::vector<std::string>& made,
-                       bool destExisted) {
+                       const fs::path& madeFolder) {
   if (IsServerFolder(dest)) {
     for (const std::string& location : made) DropServerSchema(location);
     return;
   }
   std::error_code ec;
-  if (!destExisted) {
-    fs::remove_all(dest, ec);
+  if (!madeFolder.empty()) {
+    fs::remove_all(madeFolder, ec);
     return;
   }
   for (const auto& entry : fs::directory_iterator(dest, ec)) fs::remove_all(entry.path(), ec);
@@ -405,8 +405,8 @@ std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std:
                     kSource);
   if (IsServerFolder(dest)) InstallServerFunctions(dest, options.functionsScript);
   out << options.heading;
-  std::error_code ec;
-  const bool destExisted = IsServerFolder(dest) ? false : fs::exists(dest, ec);
+  // The outermost folder the copy creates (DEST or a parent of it).
+  const fs::path madeFolder = IsServerFolder(dest) ? fs::path() : OutermostMissing(dest);
   // The schemas there before the copy, which a failure leaves alone.
   std::vector<std::string> made;
   if (IsServerFolder(dest))
@@ -417,7 +417,7 @@ std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std:
   } catch (...) {
     // Nothing half written is left: DEST is as empty as it was.
     try {
-      RemoveDestination(dest, made, destExisted);
+      RemoveDestination(dest, made, madeFolder);
     } catch (...) {
     }
     throw;

@@ -147,6 +147,17 @@ std::string ReferencePage(const qv::ClassInfo& info) {
   return page;
 }
 
+namespace {
+
+void WritePage(const fs::path& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) qv::ThrowVb(qv::vberr::kPathFileAccessError, "cannot write " + file.string());
+}
+
+}  // namespace
+
 int WriteReference(const fs::path& dir) {
   std::error_code ec;
   fs::create_directories(dir, ec);
@@ -162,11 +173,11 @@ int WriteReference(const fs::path& dir) {
   int pages = 0;
   for (const qv::ClassInfo* info : CallableClasses()) {
     const std::string name = CallName(*info);
-    std::ofstream(dir / (name + ".md"), std::ios::binary) << ReferencePage(*info);
+    WritePage(dir / (name + ".md"), ReferencePage(*info));
     index += "- [" + name + "](" + name + ".md)\n";
     ++pages;
   }
-  std::ofstream(dir / "README.md", std::ios::binary) << index;
+  WritePage(dir / "README.md", index);
   return pages;
 }
 

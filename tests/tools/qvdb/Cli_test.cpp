@@ -105,6 +105,13 @@ TEST_F(Cli, ExitStatuses) {
       {{"backup", "--data", data, (tmp_ / "copy").string()}, 0, ""},
       {{"copy", data, (tmp_ / "copy").string()}, 1, "Error 3204: "},
       {{"backup", "--data", data, "postgresql://h/db"}, 1, "qvdb: a backup is written to a folder"},
+      // Writes past the file-size limit fail; nothing half made is left in "part".
+      {{"reference", (tmp_ / "ref").string()}, 1, "Error 75: ", "ulimit -f 1 && "},
+      {{"init", (tmp_ / "part" / "init").string()}, 1, "Error 3043: ", "ulimit -f 300 && "},
+      {{"backup", "--data", data, (tmp_ / "part" / "b").string()},
+       1,
+       "Error 3043: ",
+       "ulimit -f 300 && "},
   };
   for (const auto& c : cases) {
     const Outcome r = Qvdb(tmp_, c.args, "", c.shell);
@@ -116,6 +123,7 @@ TEST_F(Cli, ExitStatuses) {
       EXPECT_EQ(r.out, "") << line;  // errors never go to stdout
     }
   }
+  EXPECT_FALSE(fs::exists(tmp_ / "part"));
   EXPECT_NE(test::ReadFileText(tmp_ / "registry.ini").find("DataBasePath = \"" + data + "/\""),
             std::string::npos);
 }
