@@ -2250,11 +2250,14 @@ struct PgConnection::Impl {
 
 class PgStatement final : public EngineStatement {
  public:
-  PgStatement(std::shared_ptr<PgConnection> conn, std::shared_ptr<Entry> entry,
-              std::vector<std::optional<std::string>> values)
+  // Made for every statement: inlined where it is made, as it was before
+  // it grew.
+  [[gnu::always_inline]] PgStatement(std::shared_ptr<PgConnection> conn,
+                                     std::shared_ptr<Entry> entry,
+                                     std::vector<std::optional<std::string>> values)
       : conn_(std::move(conn)),
-        entry_(entry),
-        shown_(std::move(entry)),
+        entry_(std::move(entry)),
+        shown_(entry_.get()),
         values_(std::move(values)) {}
   ~PgStatement() override {
     try {
@@ -2279,7 +2282,7 @@ class PgStatement final : public EngineStatement {
     const size_t before = slot->size();
     try {
       Given given = AppendParameterText(*slot, value, kSourceDatabase, entry_->types[i]);
-      if (given == Given::kOtherKind || (!kinds_.empty() && kinds_[i] != shown_->kinds[i])) {
+      if (given == Given::kOtherKind || (retyped_ && retyped_->kinds[i] != shown_->kinds[i])) {
         // A value of another kind than its literal's, or one of the
         // literal's kind again after another: the statement runs as the
         // text with literals of the kinds bound (prepared once per
@@ -2411,7 +2414,11 @@ class PgStatement final : public EngineStatement {
           AppendParameterText(out.texts, *values[i], kSourceDatabase, entry_->types[i % out.width]);
       // A value of another kind: the runs go one by one (Bind prepares
       // the statement for it).
-      if (given == Given::kOtherKind) return {.otherKind = true};
+      if (given == Given::kOtherKind) {
+        out = {};
+        out.otherKind = true;
+        return out;
+      }
       if (given == Given::kText) out.texts += '\0';
       out.starts.push_back(given == Given::kText ? start : -1);
     }
@@ -2427,11 +2434,11 @@ class PgStatement final : public EngineStatement {
   // prepared as any text is (cached by its shape), or the text's own.
   // False, nothing changed, when the server refuses that text.
   bool Retarget(size_t i, sql::LiteralKind kind) {
-    std::vector<sql::LiteralKind> kinds = kinds_.empty() ? shown_->kinds : kinds_;
+    std::vector<sql::LiteralKind> kinds = retyped_ ? retyped_->kinds : shown_->kinds;
     kinds[i] = kind;
     if (kinds == shown_->kinds) {
-      entry_ = shown_;
-      kinds_.clear();
+      if (retyped_) entry_ = std::move(retyped_->own);
+      retyped_.reset();
       return true;
     }
     std::string text;
@@ -2454,8 +2461,9 @@ class PgStatement final : public EngineStatement {
     } catch (const Error&) {
       return false;
     }
+    if (!retyped_) retyped_ = std::make_unique<Retyped>(Retyped{entry_, {}});
     entry_ = static_cast<PgStatement&>(*other).entry_;
-    kinds_ = std::move(kinds);
+    retyped_->kinds = std::move(kinds);
     return true;
   }
 
@@ -2535,9 +2543,15 @@ class PgStatement final : public EngineStatement {
   }
 
   std::shared_ptr<PgConnection> conn_;
-  std::shared_ptr<Entry> entry_;         // the one run
-  std::shared_ptr<Entry> shown_;         // the text's own: its columns, its literals' kinds
-  std::vector<sql::LiteralKind> kinds_;  // each literal's kind run, when one differs from shown_'s
+  std::shared_ptr<Entry> entry_;  // the one run
+  const Entry* shown_;            // the text's own: its columns, its literals' kinds
+  // While another entry runs (Retarget): the text's own, and each
+  // literal's kind run.
+  struct Retyped {
+    std::shared_ptr<Entry> own;
+    std::vector<sql::LiteralKind> kinds;
+  };
+  std::unique_ptr<Retyped> retyped_;
   std::vector<std::optional<std::string>> values_;
   Stream stream_;
   ResultPtr result_;
