@@ -645,6 +645,9 @@ struct Entry {
   std::string jetText;
   std::vector<std::pair<size_t, size_t>> spans;  // each literal's position and size
   std::vector<sql::LiteralKind> kinds;
+  // The kinds of literals whose text the server refused to prepare: not
+  // asked again.
+  std::vector<std::vector<sql::LiteralKind>> refused;
   std::vector<ColumnMeta> columns;
   bool columnsKnown = false;
   uint64_t preparedIn = 0;  // the connection's PgConnection::Impl::deallocations then
@@ -2441,6 +2444,8 @@ class PgStatement final : public EngineStatement {
       retyped_.reset();
       return true;
     }
+    if (std::find(shown_->refused.begin(), shown_->refused.end(), kinds) != shown_->refused.end())
+      return false;
     std::string text;
     size_t copied = 0;
     for (size_t k = 0; k < kinds.size(); ++k) {
@@ -2458,7 +2463,9 @@ class PgStatement final : public EngineStatement {
     std::unique_ptr<EngineStatement> other;
     try {
       other = conn_->Prepare(text);
-    } catch (const Error&) {
+    } catch (const Error& e) {
+      if (e.Number() == jeterr::kDiskError) throw;  // the connection lost: no refusal
+      shown_->refused.push_back(std::move(kinds));
       return false;
     }
     if (!retyped_) retyped_ = std::make_unique<Retyped>(Retyped{entry_, {}});
@@ -2544,7 +2551,7 @@ class PgStatement final : public EngineStatement {
 
   std::shared_ptr<PgConnection> conn_;
   std::shared_ptr<Entry> entry_;  // the one run
-  const Entry* shown_;            // the text's own: its columns, its literals' kinds
+  Entry* shown_;                  // the text's own: its columns, its literals' kinds
   // While another entry runs (Retarget): the text's own, and each
   // literal's kind run.
   struct Retyped {

@@ -473,6 +473,20 @@ TEST_F(RunEach, RoundTripsPerCall) {
       {"a rollback", [&] { e.Rollback(); }, 1},
       {"a select after the rollback (its statement kept)",
        [&] { e.Prepare("SELECT N FROM T WHERE ID = 1")->Run(); }, 1},
+      {"a text for a number compared with a number column: its text refused by the server",
+       [&] {
+         auto st = e.Prepare("SELECT N FROM T WHERE ID = 1");
+         st->Bind(1, Variant("2"));
+         st->Run();
+       },
+       2},
+      {"the same again: the refusal remembered, the number's statement run",
+       [&] {
+         auto st = e.Prepare("SELECT N FROM T WHERE ID = 1");
+         st->Bind(1, Variant("2"));
+         st->Run();
+       },
+       1},
       {"a definition read before", [&] { e.FindTable("T"); }, 0},
       {"a name no table has (the names read again: a table made by another program)",
        [&] { EXPECT_EQ(e.FindTable("NoSuchTable"), nullptr); }, 1},
