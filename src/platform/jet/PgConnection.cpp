@@ -2289,9 +2289,9 @@ class PgStatement final : public EngineStatement {
         // A value of another kind than its literal's, or one of the
         // literal's kind again after another: the statement runs as the
         // text with literals of the kinds bound (prepared once per
-        // combination, as any text).
-        // A text the server cannot prepare (a number column compared
-        // with a text) runs as before, the value given to the literal's type.
+        // combination, as any text). Where the server cannot prepare that
+        // text (a number column compared with a text) the value is given
+        // to the literal's type, as before.
         const bool retyped = Retarget(i, KindFor(value, shown_->types[i], shown_->kinds[i]));
         slot->resize(before);
         given =
