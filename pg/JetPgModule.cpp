@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/jet/JetError.h"
 #include "platform/jet/JetFunctionImpl.h"
 #include "platform/jet/JetFunctions.h"
 #include "platform/jet/JetLike.h"
@@ -83,6 +84,7 @@ struct KeptPattern {
 struct CallSite {
   qv::jet::BodyFn body;
   KeptPattern* like;  // for jet_like: deleted with the call site's memory
+  bool store;         // a value made ready for a column (jet_store_*)
   Oid result;         // the declared result's base type
   Oid resultInput, resultIoParam;
   int nargs;
@@ -162,6 +164,7 @@ CallSite* Site(FunctionCallInfo fcinfo) {
       flinfo->fn_mcxt, offsetof(CallSite, args) + sizeof(ArgInfo) * static_cast<size_t>(nargs)));
   site->body = f->body;
   site->nargs = nargs;
+  site->store = f->sqliteName.starts_with("jet_store_");
   if (f->body == qv::jet::fn::LikeFn && nargs == 2) {
     site->like = new (std::nothrow) KeptPattern;
     if (site->like == nullptr)
@@ -335,6 +338,12 @@ extern "C" Datum qv_jet_call(PG_FUNCTION_ARGS) {
   } catch (const qv::Error& e) {
     failed = e.Number() != 0 ? e.Number() : qv::vberr::kInternalError;
     std::strncpy(message, e.Description().c_str(), sizeof message - 1);
+    // A value its column cannot take (a text into a number column): the
+    // error the file gives for it, where the column refuses it.
+    if (site->store && failed == qv::vberr::kTypeMismatch) {
+      failed = qv::jet::jeterr::kTypeMismatch;
+      std::strncpy(message, qv::jet::JetErrorText(failed).c_str(), sizeof message - 1);
+    }
   } catch (const std::exception& e) {
     failed = qv::vberr::kInternalError;
     std::strncpy(message, e.what(), sizeof message - 1);

@@ -158,51 +158,83 @@ void AppendBytea(std::string& out, std::string_view bytes) {
 // Null (no value, nothing appended). A text holding a NUL character is
 // refused (3421): the server's texts cannot hold one, and libpq would send
 // the text cut off there. A refused value appends nothing.
-bool AppendParameterText(std::string& out, const Variant& v, std::string_view source,
-                         bool bytes = false) {
-  if (bytes && !v.IsByteArray()) {
+// What AppendParameterText did with a value: Null (nothing appended), its
+// text, or nothing because the parameter's type cannot take its kind.
+enum class Given : uint8_t { kNull, kText, kOtherKind };
+
+// The literal kind a text of the same shape would have in place of a
+// literal whose parameter is of type `type`, to run with `v` as the file
+// engine runs it: a text or a fraction (a Date is its day number) where the
+// parameter is integer, a text where it is double precision; else `own`.
+// Numbers, Booleans and Null in place of a text behave as the text
+// statement already does.
+sql::LiteralKind KindFor(const Variant& v, Oid type, sql::LiteralKind own) {
+  if (type != kOidInt4 && type != kOidFloat8) return own;
+  switch (v.Type()) {
+    case VarType::kString:
+      return sql::LiteralKind::kText;
+    case VarType::kSingle:
+    case VarType::kDouble:
+    case VarType::kCurrency:
+    case VarType::kDate:
+      return type == kOidInt4 ? sql::LiteralKind::kNumber : own;
+    default:
+      return own;
+  }
+}
+
+// `v` as the text of a parameter of type `type` (bytea: escaped; 0: any
+// type), appended to `out`; kOtherKind, nothing appended, when `type` is one
+// KindFor would change.
+Given AppendParameterText(std::string& out, const Variant& v, std::string_view source,
+                          Oid type = 0) {
+  if (type == kOidBytea && !v.IsByteArray()) {
     std::string text;
-    if (!AppendParameterText(text, v, source)) return false;
+    if (AppendParameterText(text, v, source) == Given::kNull) return Given::kNull;
     AppendBytea(out, text);
-    return true;
+    return Given::kText;
   }
   switch (v.Type()) {
     case VarType::kEmpty:
     case VarType::kNull:
-      return false;
+      return Given::kNull;
     case VarType::kBoolean:
       out += CBool(v) ? "-1" : "0";
-      return true;
+      return Given::kText;
     case VarType::kByte:
     case VarType::kInteger:
     case VarType::kLong: {
       char buf[16];
       const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, CLng(v));
       out.append(buf, end);
-      return true;
+      return Given::kText;
     }
     case VarType::kSingle:
     case VarType::kDouble:
+      if (type == kOidInt4) return Given::kOtherKind;
       AppendDouble(out, CDbl(v));
-      return true;
+      return Given::kText;
     case VarType::kCurrency:
+      if (type == kOidInt4) return Given::kOtherKind;
       AppendDouble(out, CCur(v).ToDouble());
-      return true;
+      return Given::kText;
     case VarType::kDate:
+      if (type == kOidInt4) return Given::kOtherKind;
       AppendDouble(out, v.AsDateSerial());
-      return true;
+      return Given::kText;
     case VarType::kString:
+      if (type == kOidInt4 || type == kOidFloat8) return Given::kOtherKind;
       if (v.AsString().find('\0') != std::string::npos)
         ThrowJet(jeterr::kConversionError, {}, source);
       out += v.AsString();
-      return true;
+      return Given::kText;
     default:
       break;
   }
   if (!v.IsByteArray()) ThrowJet(jeterr::kConversionError, {}, source);
   const std::vector<uint8_t>& b = v.AsBytes().bytes;
   AppendBytea(out, std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
-  return true;
+  return Given::kText;
 }
 
 // The values of the runs of a pipelined batch as the server's parameters:
@@ -212,6 +244,7 @@ struct PipelineRuns {
   std::string texts;
   std::vector<ptrdiff_t> starts;
   size_t width = 0, count = 0;
+  bool otherKind = false;  // a value of a kind the statement's parameter cannot take
 };
 
 int HexDigit(char c) {
@@ -607,6 +640,14 @@ struct Entry {
   Translation translation;
   std::vector<uint16_t> parameters;  // the literal each parameter stands for
   std::vector<Oid> types;            // each parameter's type
+  // The Jet text it was made for, where its literals are and their kinds:
+  // the text a value of another kind bound in place of one is run as.
+  std::string jetText;
+  std::vector<std::pair<size_t, size_t>> spans;  // each literal's position and size
+  std::vector<sql::LiteralKind> kinds;
+  // The kinds of literals whose text the server refused to prepare: not
+  // asked again.
+  std::vector<std::vector<sql::LiteralKind>> refused;
   std::vector<ColumnMeta> columns;
   bool columnsKnown = false;
   uint64_t preparedIn = 0;  // the connection's PgConnection::Impl::deallocations then
@@ -2212,9 +2253,15 @@ struct PgConnection::Impl {
 
 class PgStatement final : public EngineStatement {
  public:
-  PgStatement(std::shared_ptr<PgConnection> conn, std::shared_ptr<Entry> entry,
-              std::vector<std::optional<std::string>> values)
-      : conn_(std::move(conn)), entry_(std::move(entry)), values_(std::move(values)) {}
+  // Made for every statement: inlined where it is made, as it was before
+  // it grew.
+  [[gnu::always_inline]] PgStatement(std::shared_ptr<PgConnection> conn,
+                                     std::shared_ptr<Entry> entry,
+                                     std::vector<std::optional<std::string>> values)
+      : conn_(std::move(conn)),
+        entry_(std::move(entry)),
+        shown_(entry_.get()),
+        values_(std::move(values)) {}
   ~PgStatement() override {
     try {
       EndRows();
@@ -2231,13 +2278,27 @@ class PgStatement final : public EngineStatement {
     if (index < 1 || index > ParameterCount()) ThrowJet(jeterr::kItemNotFound);
     // The new text is appended to the one bound before, which is then cut
     // off: its room is reused, and a refused value leaves it as it was.
-    std::optional<std::string>& slot = values_[static_cast<size_t>(index - 1)];
+    const auto i = static_cast<size_t>(index - 1);
+    std::optional<std::string>& slot = values_[i];
     const bool bound = slot.has_value();
     if (!bound) slot.emplace();
     const size_t before = slot->size();
     try {
-      if (AppendParameterText(*slot, value, kSourceDatabase,
-                              entry_->types[static_cast<size_t>(index - 1)] == kOidBytea))
+      Given given = AppendParameterText(*slot, value, kSourceDatabase, entry_->types[i]);
+      if (given == Given::kOtherKind || (retyped_ && retyped_->kinds[i] != shown_->kinds[i])) {
+        // A value of another kind than its literal's, or one of the
+        // literal's kind again after another: the statement runs as the
+        // text with literals of the kinds bound (prepared once per
+        // combination, as any text). Where the server cannot prepare that
+        // text (a number column compared with a text) the value is given
+        // to the literal's type, as before.
+        const bool retyped = Retarget(i, KindFor(value, shown_->types[i], shown_->kinds[i]));
+        slot->resize(before);
+        given =
+            AppendParameterText(*slot, value, kSourceDatabase,
+                                retyped || entry_->types[i] == kOidBytea ? entry_->types[i] : 0);
+      }
+      if (given == Given::kText)
         slot->erase(0, before);
       else
         slot.reset();
@@ -2288,21 +2349,23 @@ class PgStatement final : public EngineStatement {
     started_ = false;
   }
 
-  int ColumnCount() const override { return static_cast<int>(entry_->columns.size()); }
+  // The columns are the text's own: a value of another kind read as the
+  // file engine reads it, by the type its column has there.
+  int ColumnCount() const override { return static_cast<int>(shown_->columns.size()); }
   const ColumnMeta& Column(int i) const override {
     CheckColumn(i);
-    return entry_->columns[static_cast<size_t>(i)];
+    return shown_->columns[static_cast<size_t>(i)];
   }
   Variant Value(int i) const override {
     CheckColumn(i);
     const PGresult* r = CurrentRow();
     Variant out;
-    ReadInto(r, i, entry_->columns[static_cast<size_t>(i)].type, out);
+    ReadInto(r, i, shown_->columns[static_cast<size_t>(i)].type, out);
     return out;
   }
   void Values(std::span<Variant> out) const override {
-    const size_t n = entry_->columns.size();
-    const ColumnMeta* columns = entry_->columns.data();
+    const size_t n = shown_->columns.size();
+    const ColumnMeta* columns = shown_->columns.data();
     if (out.size() < n) ThrowJet(jeterr::kItemNotFound);
     const PGresult* r = CurrentRow();
     // Each cell written where it is, as the file engine's reader writes
@@ -2350,10 +2413,17 @@ class PgStatement final : public EngineStatement {
         continue;
       }
       const auto start = static_cast<ptrdiff_t>(out.texts.size());
-      const bool given = AppendParameterText(out.texts, *values[i], kSourceDatabase,
-                                             entry_->types[i % out.width] == kOidBytea);
-      if (given) out.texts += '\0';
-      out.starts.push_back(given ? start : -1);
+      const Given given =
+          AppendParameterText(out.texts, *values[i], kSourceDatabase, entry_->types[i % out.width]);
+      // A value of another kind: the runs go one by one (Bind prepares
+      // the statement for it).
+      if (given == Given::kOtherKind) {
+        out = {};
+        out.otherKind = true;
+        return out;
+      }
+      if (given == Given::kText) out.texts += '\0';
+      out.starts.push_back(given == Given::kText ? start : -1);
     }
     out.count = runs;
     return out;
@@ -2362,6 +2432,48 @@ class PgStatement final : public EngineStatement {
   void EndRowsNow() { Reset(); }
 
  private:
+  // Runs the statement as its text with literal `i` of kind `kind` (and
+  // the others of the kinds bound before): the entry of that text,
+  // prepared as any text is (cached by its shape), or the text's own.
+  // False, nothing changed, when the server refuses that text.
+  bool Retarget(size_t i, sql::LiteralKind kind) {
+    std::vector<sql::LiteralKind> kinds = retyped_ ? retyped_->kinds : shown_->kinds;
+    kinds[i] = kind;
+    if (kinds == shown_->kinds) {
+      if (retyped_) entry_ = std::move(retyped_->own);
+      retyped_.reset();
+      return true;
+    }
+    if (std::find(shown_->refused.begin(), shown_->refused.end(), kinds) != shown_->refused.end())
+      return false;
+    std::string text;
+    size_t copied = 0;
+    for (size_t k = 0; k < kinds.size(); ++k) {
+      const auto [pos, size] = shown_->spans[k];
+      text.append(shown_->jetText, copied, pos - copied);
+      copied = pos + size;
+      if (kinds[k] == shown_->kinds[k])
+        text.append(shown_->jetText, pos, size);
+      else
+        text += kinds[k] == sql::LiteralKind::kText     ? "''"
+                : kinds[k] == sql::LiteralKind::kNumber ? "0.5"
+                                                        : "0";
+    }
+    text.append(shown_->jetText, copied);
+    std::unique_ptr<EngineStatement> other;
+    try {
+      other = conn_->Prepare(text);
+    } catch (const Error& e) {
+      if (e.Number() == jeterr::kDiskError) throw;  // the connection lost: no refusal
+      shown_->refused.push_back(std::move(kinds));
+      return false;
+    }
+    if (!retyped_) retyped_ = std::make_unique<Retyped>(Retyped{entry_, {}});
+    entry_ = static_cast<PgStatement&>(*other).entry_;
+    retyped_->kinds = std::move(kinds);
+    return true;
+  }
+
   void CheckColumn(int i) const {
     if (i < 0 || i >= ColumnCount()) ThrowJet(jeterr::kItemNotFound);
   }
@@ -2438,7 +2550,15 @@ class PgStatement final : public EngineStatement {
   }
 
   std::shared_ptr<PgConnection> conn_;
-  std::shared_ptr<Entry> entry_;
+  std::shared_ptr<Entry> entry_;  // the one run
+  Entry* shown_;                  // the text's own: its columns, its literals' kinds
+  // While another entry runs (Retarget): the text's own, and each
+  // literal's kind run.
+  struct Retyped {
+    std::shared_ptr<Entry> own;
+    std::vector<sql::LiteralKind> kinds;
+  };
+  std::unique_ptr<Retyped> retyped_;
   std::vector<std::optional<std::string>> values_;
   Stream stream_;
   ResultPtr result_;
@@ -2604,6 +2724,11 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
     }
     made->translation = std::move(translated);
     made->name = "jet_" + std::to_string(++impl_->named);
+    made->jetText.assign(jetSql);
+    for (const sql::Literal& lit : scan.literals) {
+      made->spans.emplace_back(lit.pos, lit.token.size());
+      made->kinds.push_back(lit.kind);
+    }
     // Inside a transaction a refusal (a function the server lacks: 3085)
     // must not end it.
     impl_->Atomically([&] {
@@ -2655,6 +2780,26 @@ std::vector<int64_t> PgConnection::RunEach(EngineStatement& st, size_t runs,
   auto* pg = dynamic_cast<PgStatement*>(&st);
   PipelineRuns texts;
   if (pg) texts = pg->PipelineValues(*this, runs, values);
+  if (texts.otherKind) {
+    // A value of another kind than its literal's: the statement is
+    // prepared for the first run's kinds (as Bind does), and every run goes
+    // in one pipeline when the others fit it; else one by one, all or
+    // nothing as the pipeline is.
+    const size_t width = values.size() / runs;
+    for (size_t i = 0; i < width; ++i) pg->Bind(static_cast<int>(i) + 1, *values[i]);
+    texts = pg->PipelineValues(*this, runs, values);
+    if (texts.otherKind) {
+      BeginTrans();
+      try {
+        std::vector<int64_t> changed = Engine::RunEach(st, runs, values);
+        CommitTrans();
+        return changed;
+      } catch (...) {
+        Rollback();
+        throw;
+      }
+    }
+  }
   if (texts.count == 0) return Engine::RunEach(st, runs, values);
   pg->EndRowsNow();
   return impl_->RunPipelined(pg->Prepared(), texts);

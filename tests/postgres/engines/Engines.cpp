@@ -32,7 +32,8 @@ using testsupport::RenderTyped;
 enum class Op {
   kRun,          // an action or schema statement: the rows it changed
   kQuery,        // a select: its rows
-  kBind,         // a select with its first literal bound again (`bind`): its rows
+  kBind,         // a select with its first literal bound again (`bind`, or `other` typed as
+                 // "Str:a", "Dbl:2.5", "Date:45306", "Bool:True", "Bytes:ab", "Null"): its rows
   kBegin,        // BeginTrans
   kCommit,       // CommitTrans
   kRollback,     // Rollback
@@ -116,6 +117,21 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT Name FROM People WHERE ID = 1", "Str:Анна"},
       {Op::kQuery, "SELECT ID FROM People WHERE Name = 'Bob'", "Long:2"},
       {Op::kBind, "SELECT Name FROM People WHERE ID = 1", "Str:Bob", 2},
+      // A value of another kind than its literal's: as on a file, the text
+      // runs as with a literal of the value's kind, its columns typed as
+      // the text's own; a text the server cannot prepare so (a number column
+      // compared with a text) gives the value to the literal's type.
+      {Op::kBind, "SELECT 1 + Name FROM People WHERE ID = 2", "Str:aBob", 0, "Str:a"},
+      {Op::kBind, "SELECT 1 & ID FROM People WHERE ID = 2", "Str:a2", 0, "Str:a"},
+      {Op::kBind, "SELECT 1 + ID FROM People WHERE ID = 2", "Long:4", 0, "Dbl:2.5"},
+      {Op::kBind, "SELECT 1 + ID FROM People WHERE ID = 2", "Long:45308", 0, "Date:45306.5"},
+      {Op::kBind, "SELECT ID FROM People WHERE Born < 1", "Long:1", 0, "Date:45306.5"},
+      {Op::kBind, "SELECT ID FROM People WHERE ID = 1", "Long:2", 0, "Str:2"},
+      {Op::kBind, "SELECT 1 + ID FROM People WHERE ID = 2", "Long:7", 5, "Str:3"},
+      {Op::kBind, "INSERT INTO People (ID, Name, Tiny) VALUES (9, 'z', 1)", "error 3464", 0,
+       "Str:x"},
+      // The file's arithmetic takes a text that is no number as 0.
+      {Op::kBind, "SELECT 1.5 + ID FROM People WHERE ID = 2", "Dbl:2", 0, "Str:a", "error 13"},
       // A literal the text does not use as a value (TOP's count) before
       // others: the parameters keep the literals' numbers.
       {Op::kQuery, "SELECT TOP 1 Name FROM People WHERE ID >= 2 ORDER BY ID", "Str:Bob"},
@@ -372,6 +388,20 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         return Rows(*engine.Prepare(step.sql));
       case Op::kBind: {
         auto st = engine.Prepare(step.sql);
+        // `other` then `bind`: the statement run with the first, then the second.
+        const std::string& o = step.other;
+        const std::string v = o.substr(o.find(':') + 1);
+        st->Bind(1, o.empty()                ? Variant(static_cast<int32_t>(step.bind))
+                    : o.starts_with("Str:")  ? Variant(v)
+                    : o.starts_with("Dbl:")  ? Variant(std::stod(v))
+                    : o.starts_with("Date:") ? Variant(OleDate{std::stod(v)})
+                    : o.starts_with("Bool:") ? Variant(v == "True")
+                    : o.starts_with("Bytes:")
+                        ? Variant(ByteArray{0, std::vector<uint8_t>(v.begin(), v.end())})
+                        : Variant::Null());
+        if (o.empty() || step.bind == 0) return Rows(*st);
+        Rows(*st);
+        st->Reset();
         st->Bind(1, Variant(static_cast<int32_t>(step.bind)));
         return Rows(*st);
       }

@@ -106,6 +106,7 @@ TEST_F(RunEach, RunsAllOrNothing) {
     std::string expected;  // the rows changed per run, or "error N"; then " | " and T's rows
     std::string onFile =
         {};  // the file's outcome when it differs (it keeps the runs before a failure)
+    uint64_t roundTrips = 1;  // on the server
   };
   const std::vector<Case> cases = {
       {"updates, each run's rows counted",
@@ -123,6 +124,19 @@ TEST_F(RunEach, RunsAllOrNothing) {
        {{Variant(3), Variant::Null()}, Values({4, 40})},
        0,
        "1,1 | 1:10,2:20,3:Null,4:40"},
+      {"values of other kinds than the literals': prepared for the first run's",
+       "INSERT INTO T (ID, N) VALUES (0, 0)",
+       {{Variant(3), Variant(2.5)}, {Variant(4), Variant(4.5)}},
+       0,
+       "1,1 | 1:10,2:20,3:2,4:4",
+       {},
+       3},
+      {"runs of different kinds: one by one, all or nothing",
+       "INSERT INTO T (ID, N) VALUES (0, 0)",
+       {{Variant(3), Variant(2.5)}, {Variant(4), Variant("x")}},
+       0,
+       "error 3464 | 1:10,2:20",
+       "error 3464 | 1:10,2:20,3:2"},
       {"a run short of a value: refused before any run",
        "INSERT INTO T (ID, N) VALUES (0, 0)",
        {Values({3, 30}), Values({4})},
@@ -165,7 +179,7 @@ TEST_F(RunEach, RunsAllOrNothing) {
         const std::vector<int64_t> changed = e.RunEach(*st, c.runs);
         // Every run in one round trip on the server.
         if (server) {
-          EXPECT_EQ(jet::ServerRoundTrips() - before, 1u);
+          EXPECT_EQ(jet::ServerRoundTrips() - before, c.roundTrips);
         }
         for (int64_t n : changed) got += (got.empty() ? "" : ",") + std::to_string(n);
       } catch (const Error& err) {
@@ -459,6 +473,20 @@ TEST_F(RunEach, RoundTripsPerCall) {
       {"a rollback", [&] { e.Rollback(); }, 1},
       {"a select after the rollback (its statement kept)",
        [&] { e.Prepare("SELECT N FROM T WHERE ID = 1")->Run(); }, 1},
+      {"a text for a number compared with a number column: its text refused by the server",
+       [&] {
+         auto st = e.Prepare("SELECT N FROM T WHERE ID = 1");
+         st->Bind(1, Variant("2"));
+         st->Run();
+       },
+       2},
+      {"the same again: the refusal remembered, the number's statement run",
+       [&] {
+         auto st = e.Prepare("SELECT N FROM T WHERE ID = 1");
+         st->Bind(1, Variant("2"));
+         st->Run();
+       },
+       1},
       {"a definition read before", [&] { e.FindTable("T"); }, 0},
       {"a name no table has (the names read again: a table made by another program)",
        [&] { EXPECT_EQ(e.FindTable("NoSuchTable"), nullptr); }, 1},
