@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -168,9 +169,16 @@ TEST_F(RunEach, RunsAllOrNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    // Values of other kinds than the literals' run the text made for their
+    // kinds, whose stores are the server's Jet functions.
+    const bool otherKinds = std::ranges::any_of(c.runs, [](const std::vector<Variant>& run) {
+      return std::ranges::any_of(
+          run, [](const Variant& v) { return v.Type() != VarType::kLong && !v.IsNull(); });
+    });
     for (size_t k = 0; k < engines_.size(); ++k) {
       jet::Engine& e = *engines_[k];
       const bool server = k == 1;
+      if (server && otherKinds && gFunctions == nullptr) continue;
       for (int i = 0; i < c.levels; ++i) e.BeginTrans();
       std::string got;
       try {
