@@ -325,19 +325,5 @@ TEST_F(ConnectionTest, ErrorsNameTheStatementsSource) {
   EXPECT_EQ(ExpectError(3163, "", [&] { dup.Run(); }).Source(), "DAO.Recordset");
 }
 
-TEST_F(ConnectionTest, NativeSchemaChangesDropCachedDescriptions) {
-  {
-    Statement s = db_->PrepareNative("SELECT * FROM T");
-    EXPECT_EQ(s.ColumnCount(), 11);
-  }
-  db_->ExecuteNative("ALTER TABLE T ADD COLUMN Extra TEXT");
-  Statement s = db_->PrepareNative("SELECT * FROM T");
-  EXPECT_EQ(s.ColumnCount(), 12);
-  db_->ExecuteNative("CREATE TABLE N (x INTEGER)");
-  EXPECT_TRUE(db_->Schema().FindTable("N"));
-  db_->ExecuteNative("DROP TABLE N");
-  EXPECT_FALSE(db_->Schema().FindTable("N"));
-}
-
 }  // namespace
 }  // namespace qv::jet::testing
