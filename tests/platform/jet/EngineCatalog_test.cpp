@@ -40,14 +40,6 @@ TEST_F(EngineCatalog, DefinitionsReadBackAsCreated) {
   EXPECT_EQ(engine_->FindTable("Nope"), nullptr);
 }
 
-// A field that refuses the empty text cannot be declared through DDL.
-TEST_F(EngineCatalog, AFieldWithoutZeroLengthRefusesTheEmptyText) {
-  ExpectError(3315, "Field 'Persons.Code' cannot be a zero-length string.", [&] {
-    engine_->Execute("INSERT INTO Persons (Id, Name, Code) VALUES (99, 'x', '')");
-  });
-  EXPECT_EQ(Exec("INSERT INTO Persons (Id, Name, Code) VALUES (99, 'x', 'c')"), 0);
-}
-
 TEST_F(EngineCatalog, RequiredFieldsWithDefaultsFillThemselves) {
   // Jet's texts of an empty-string default, of a number and of a quoted text.
   const FieldSpec value{.name = "Value", .size = 255, .required = true, .defaultValue = "\"\""},
