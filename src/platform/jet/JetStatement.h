@@ -163,6 +163,9 @@ class Statement {
   void Release() noexcept;
   void CheckColumn(int i) const;
   void CheckParameter(int index) const;
+  // Refuses a text that reads as no number, or bytes, bound where the text's
+  // number literal `index` is SQLite's own operand (Translation::numberOperands).
+  void CheckNumberOperand(int index, const Variant& value) const;
 
   std::shared_ptr<Connection> conn_;
   sqlite3_stmt* stmt_ = nullptr;
