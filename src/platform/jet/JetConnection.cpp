@@ -622,6 +622,7 @@ std::shared_ptr<StatementCacheEntry> Connection::Impl::NewEntry() {
   e.sql.clear();
   e.translation.reset();
   e.hidden = 0;
+  e.numberOperands = 0;
   e.parameters.clear();
   e.columnsKnown = false;
   e.columns.clear();
@@ -723,6 +724,7 @@ Statement Connection::Prepare(std::string_view jetSql) {
       // The entry keeps the text (Statement::Sql), the translation the rest.
       entry->sql = std::move(translated.sql);
       entry->hidden = translated.hiddenTrailingColumns;
+      entry->numberOperands = translated.numberOperands | translated.added;
       entry->translation = std::move(translated);
       entry->parameters.reserve(uses.size());
       for (size_t i = 0; i < uses.size(); ++i)

@@ -97,13 +97,31 @@ void Statement::CheckParameter(int index) const {
   if (entry_) entry_->boundStmt = nullptr;
 }
 
+bool Statement::NumberOperand(int index) const {
+  return entry_ && index <= 64 && (entry_->numberOperands >> (index - 1) & 1);
+}
+
+void Statement::CheckNumberOperand(int index, const Variant& value) const {
+  const Translation* t = Jet();
+  const uint64_t bit = uint64_t{1} << (index - 1);
+  if (value.IsString() ? ParseVbNumber(value.AsString()).has_value() : !value.IsByteArray()) return;
+  // Jet's "+" of a text and a number; a comparison or other arithmetic (and
+  // bytes anywhere) as the server's parameter refuses the value.
+  if (value.IsString() && (t->added & bit)) ThrowVb(vberr::kTypeMismatch);
+  ThrowJet(jeterr::kTypeMismatch, {}, source_);
+}
+
 void Statement::Bind(int index, const Variant& value) {
   CheckParameter(index);
+  if ((value.IsString() || value.IsArray()) && NumberOperand(index))
+    CheckNumberOperand(index, value);
   BindVariant(stmt_, index, value, source_);
 }
 
 void Statement::BindView(int index, const Variant& value) {
   CheckParameter(index);
+  if ((value.IsString() || value.IsArray()) && NumberOperand(index))
+    CheckNumberOperand(index, value);
   BindVariant(stmt_, index, value, source_, false);
 }
 

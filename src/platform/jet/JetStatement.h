@@ -163,6 +163,11 @@ class Statement {
   void Release() noexcept;
   void CheckColumn(int i) const;
   void CheckParameter(int index) const;
+  // Refuses a text that reads as no number, or bytes, bound where the text's
+  // number literal `index` is SQLite's own operand (Translation::numberOperands).
+  // REQUIRES: NumberOperand(index).
+  void CheckNumberOperand(int index, const Variant& value) const;
+  bool NumberOperand(int index) const;
 
   std::shared_ptr<Connection> conn_;
   sqlite3_stmt* stmt_ = nullptr;

@@ -25,6 +25,9 @@ struct StatementCacheEntry {
   // as every new text makes one.
   std::optional<Translation> translation;
   int hidden = 0;  // trailing columns not shown
+  // The translation's numberOperands and added together, read by every
+  // bind of a text (kept here: one load where the translation's took more).
+  uint64_t numberOperands = 0;
   // The literals of the statement's text that parameter i + 1 stands for
   // (their positions among sql::ScanLiterals' literals), in order.
   std::vector<uint16_t> parameters;

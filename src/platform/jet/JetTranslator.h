@@ -57,6 +57,13 @@ struct Translation {
   // kPostgres: the Jet functions the statement calls, which the server must
   // provide (sorted, each once); SQLite registers them all itself.
   std::vector<std::string> serverFunctions;
+  // Number literals written as parameters (bit n - 1 for ?n, the first 64)
+  // that SQLite's own arithmetic (`+` in `added`) or comparison takes with
+  // a number: a text bound there that reads as no number, or bytes, would
+  // be taken as 0 or compared as they are, so the file refuses them as Jet
+  // refuses such a literal (`+`: 13, else 3464) and as the server does.
+  uint64_t numberOperands = 0;
+  uint64_t added = 0;
 };
 
 // Translates one Jet statement. Raises an Error with a Jet syntax number

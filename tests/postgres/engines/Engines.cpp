@@ -130,8 +130,15 @@ const std::vector<Step>& Steps() {
       {Op::kBind, "SELECT 1 + ID FROM People WHERE ID = 2", "Long:7", 5, "Str:3"},
       {Op::kBind, "INSERT INTO People (ID, Name, Tiny) VALUES (9, 'z', 1)", "error 3464", 0,
        "Str:x"},
-      // The file's arithmetic takes a text that is no number as 0.
-      {Op::kBind, "SELECT 1.5 + ID FROM People WHERE ID = 2", "Dbl:2", 0, "Str:a", "error 13"},
+      // A text that is no number, or bytes, where the number is compared
+      // with a number or in arithmetic: Jet's `+` of a text and a number
+      // (13), else the literal's mismatch (3464); a value of literals a
+      // column cannot take is refused for a row written, not without one.
+      {Op::kBind, "SELECT 1.5 + ID FROM People WHERE ID = 2", "error 13", 0, "Str:a"},
+      {Op::kBind, "SELECT ID FROM People WHERE ID = 1", "error 3464", 0, "Str:a"},
+      {Op::kBind, "SELECT 1.5 * ID FROM People WHERE ID = 2", "error 3464", 0, "Bytes:ab"},
+      {Op::kBind, "UPDATE People SET Tiny = 1 WHERE ID = 99", "", 0, "Str:x"},
+      {Op::kRun, "UPDATE People SET Tiny = 'x' WHERE ID = 2", "error 3464"},
       // A literal the text does not use as a value (TOP's count) before
       // others: the parameters keep the literals' numbers.
       {Op::kQuery, "SELECT TOP 1 Name FROM People WHERE ID >= 2 ORDER BY ID", "Str:Bob"},

@@ -201,6 +201,16 @@ void JetEmitter::DependsOnValue(const Expr& e) {
   for (const ExprPtr& a : e.args) DependsOnValue(*a);
 }
 
+void JetEmitter::NumberOperand(const Expr& operand, const Emitted& other, bool added) {
+  if (!literalUses_ || operand.kind != ExprKind::kNumber || !IsNumericType(other.type)) return;
+  const auto it = std::lower_bound(literalPositions_.begin(), literalPositions_.end(), operand.pos);
+  const auto i = static_cast<size_t>(it - literalPositions_.begin());
+  if (it == literalPositions_.end() || *it != operand.pos || i >= 64 ||
+      (*literalUses_)[i] != LiteralUse::kParameter)
+    return;
+  (added ? added_ : numberOperands_) |= uint64_t{1} << i;
+}
+
 size_t JetEmitter::AsBytes(std::string& out, size_t start, size_t end) const {
   // "$n" alone is the parameter of the n-th literal (LiteralParameter).
   if (literalUses_ && end - start > 1 && out[start] == '$') {
@@ -473,6 +483,8 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope, std::string& o
     case Op::kGt:
     case Op::kLe:
     case Op::kGe:
+      NumberOperand(*e.args[0], b);
+      NumberOperand(*e.args[1], a);
       return EmitComparison(e.op, a, b, out, start, mid);
     default:
       return EmitArithmetic(e, a, b, out, start, mid);
@@ -537,9 +549,15 @@ Emitted JetEmitter::EmitArithmetic(const Expr& e, const Emitted& a, const Emitte
     AppendCallName(name, fn, e);
     InsertAt(out, start, {name, "(", ma, ma.empty() ? "" : "("});
   };
+  // SQLite's own "+", "-" and "*" take a text that is no number as 0.
+  auto numberOperands = [&](bool added) {
+    NumberOperand(*e.args[0], b, added);
+    NumberOperand(*e.args[1], a, added);
+  };
   switch (op) {
     case Op::kAdd:
       if (arithmetic) {
+        numberOperands(true);
         infix(" + ");
       } else if ((IsTextType(a.type) || a.nullLiteral) && (IsTextType(b.type) || b.nullLiteral)) {
         infix(" || ");  // Null propagates, as Jet's + on texts
@@ -548,9 +566,11 @@ Emitted JetEmitter::EmitArithmetic(const Expr& e, const Emitted& a, const Emitte
       }
       break;
     case Op::kSub:
+      numberOperands(false);
       infix(" - ");
       break;
     case Op::kMul:
+      numberOperands(false);
       infix(" * ");
       break;
     case Op::kDiv:

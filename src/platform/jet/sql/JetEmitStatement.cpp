@@ -70,8 +70,8 @@ const std::vector<ColumnInfo>& JetEmitter::TableColumns(std::string_view table) 
   return *columns;
 }
 
-bool JetEmitter::Stored(const Emitted& value, JetType column, std::string& out,
-                        size_t start) const {
+bool JetEmitter::Stored(const Emitted& value, JetType column, std::string& out, size_t start,
+                        const Expr* update) const {
   std::string_view marker;
   switch (column) {
     case JetType::kBoolean:
@@ -101,7 +101,12 @@ bool JetEmitter::Stored(const Emitted& value, JetType column, std::string& out,
       break;
   }
   if (marker.empty() || value.nullLiteral) return false;
-  InsertAt(out, start, {RequiredFunction(marker).sqliteName, "("});
+  std::string name;
+  if (update)
+    AppendCallName(name, RequiredFunction(marker).sqliteName, *update);
+  else
+    name = RequiredFunction(marker).sqliteName;
+  InsertAt(out, start, {name, "("});
   out += ')';
   return true;
 }
@@ -140,6 +145,8 @@ Translation JetEmitter::Translate(const Statement& st) {
     throw Error(sqlerr::kTooFewParameters, std::move(text), std::string(kErrorSource));
   }
   CheckSize(t.sql);
+  t.numberOperands = numberOperands_;
+  t.added = added_;
   if (Postgres()) {
     t.serverFunctions = CalledJetFunctions(t.sql);
     if (t.change && !t.change->selectSql.empty())
@@ -285,7 +292,13 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
     t.sql += QuotedColumn(hit->column->name);
     t.sql += " = ";
     const size_t start = t.sql.size();
-    Stored(EmitValue(*a.value, scope, t.sql), hit->column->type, t.sql, start);
+    // A value of literals the column cannot take is refused for a row the
+    // update writes, as on a file: with none, the server would still have
+    // refused it when it planned the statement, its functions then lazy.
+    ++lazy_;
+    const Emitted value = EmitValue(*a.value, scope, t.sql);
+    Stored(value, hit->column->type, t.sql, start, a.value.get());
+    --lazy_;
     CheckSize(t.sql);
   }
   if (st.where) {

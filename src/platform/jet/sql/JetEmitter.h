@@ -114,8 +114,11 @@ class JetEmitter {
   // The SQL of `value` written to a column of type `column`: wrapped in the
   // function table's "%Store..." entry of that type unless its static type
   // already is stored as the column stores it. The value's text is
-  // out[start, end); returns whether it was wrapped.
-  bool Stored(const Emitted& value, JetType column, std::string& out, size_t start) const;
+  // out[start, end); returns whether it was wrapped. `update`: the value
+  // of an UPDATE's SET, whose function is the server's lazy one when the
+  // value is of literals (refused for a row written, not when planned).
+  bool Stored(const Emitted& value, JetType column, std::string& out, size_t start,
+              const Expr* update = nullptr) const;
 
   // Queries (JetEmitQuery.cpp).
   QueryOut EmitQuery(const Query& q, const Scope* outer);
@@ -181,6 +184,10 @@ class JetEmitter {
   bool LiteralParameter(const Expr& e, std::string& out);
   // Records that the translation depends on the value of the literals of `e`.
   void DependsOnValue(const Expr& e);
+  // Notes `operand`, when it is a number literal written as a parameter, as
+  // one SQLite's own arithmetic (`added`: its "+") or comparison takes with
+  // `other`, a number (Translation::numberOperands).
+  void NumberOperand(const Expr& operand, const Emitted& other, bool added = false);
   // PostgreSQL: the text value out[start, end) as the bytes a binary column
   // holds of it, its own UTF-8 bytes: a literal's parameter alone becomes a
   // bytea parameter (the caller's text is sent as its bytes, bytes as they
@@ -203,8 +210,9 @@ class JetEmitter {
   bool derivedSelect_ = false;                // the next select is a derived table's
   std::span<const size_t> literalPositions_;  // empty: literals stay literals
   std::vector<LiteralUse>* literalUses_ = nullptr;
-  size_t nextLiteral_ = 0;  // the literal after the last one written, tried first
-  int lazy_ = 0;            // inside parts of a choice that may not be computed
+  size_t nextLiteral_ = 0;                   // the literal after the last one written, tried first
+  uint64_t numberOperands_ = 0, added_ = 0;  // Translation's
+  int lazy_ = 0;                             // inside parts of a choice that may not be computed
 };
 
 // Appends " COLLATE JETRU" when `e` is text-typed and not a plain column.
