@@ -12,6 +12,7 @@
 #include <limits>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/automation/VbaText.h"
@@ -690,6 +691,7 @@ struct Stream {
   bool syncAfter = false;       // after selects sent with it: its pipeline's sync follows
   bool queued = false;          // waits to go with the next select (StartWithNextSelect)
   bool begunAhead = false;      // went with another select: its rows are ahead (or its error)
+  bool side = false;            // sent on the side session (PgConnection::Impl::side)
   std::deque<ResultPtr> ahead;  // rows read ahead for another statement's sake
   std::optional<Error> error;   // the failure met while reading ahead
 };
@@ -786,6 +788,144 @@ struct PgConnection::Impl {
     std::erase_if(queued, [&](const Queued& q) { return q.stream == &s; });
   }
 
+  // The side session: a second session of the same database for the reads
+  // made while a select's rows are still coming on this one outside a
+  // transaction (or before its first statement reached the server) and
+  // outside a read snapshot: a caller's loop over two selects. There each
+  // statement of this session would see what was committed at its start,
+  // as the side session's does, so the inner select, its prepare and the
+  // catalogue's look-ups run there and the outer one keeps streaming
+  // instead of being read ahead whole. Opened at the first such read,
+  // closed with the connection; read only (default_transaction_read_only),
+  // no open lock, no LISTEN; connected again, as this one is, at the read
+  // after the one that found it lost. A write, a transaction's statement,
+  // a snapshot's read still read the outer rows ahead (Settle): they must
+  // run in this session. A select started while the side session's own
+  // rows are coming reads those ahead (two levels stream, a third reads
+  // ahead).
+  std::string conninfo;
+  PGconn* side = nullptr;
+  Stream* sideStreaming = nullptr;
+  std::unordered_set<std::string> sidePrepared;  // entries' names prepared there
+  uint64_t sideDeallocations = 0;                // `deallocations` when they were
+
+  [[gnu::always_inline]] bool Nesting() { return streaming && NestingNow(); }
+  [[gnu::noinline]] bool NestingNow() {
+    return !snapshot && (depth == 0 || Unopened()) && Streaming();
+  }
+
+  // Whether the select streaming here still holds the session once what
+  // already arrived of it is taken without waiting: its end (a select
+  // whose rows were all read, stepped no further), or one row, kept ahead
+  // (none more while one is kept), so that this stays bounded.
+  bool Streaming() {
+    Stream* s = streaming;
+    if (!s->ahead.empty() || s->error || !PQconsumeInput(conn)) return true;
+    try {
+      if (!PQisBusy(conn))
+        if (ResultPtr r = NextRows(*s)) s->ahead.push_back(std::move(r));
+    } catch (const Error& e) {
+      s->error = e;
+    }
+    return streaming != nullptr;
+  }
+
+  // The side session, ready for a request: opened or connected again when
+  // needed, its rows still coming read ahead, its prepared statements
+  // dropped when this session's were.
+  PGconn* Side() {
+    if (side && PQstatus(side) != CONNECTION_OK) {
+      if (sideStreaming) {
+        sideStreaming->active = false;
+        sideStreaming = nullptr;
+      }
+      sidePrepared.clear();
+      PQreset(side);
+      if (PQstatus(side) != CONNECTION_OK) ThrowResult(nullptr, side, kSourceDatabase);
+      SetUpSide();
+    }
+    if (!side) {
+      side = PQconnectdb(conninfo.c_str());
+      PQsetNoticeProcessor(
+          side, [](void*, const char*) {}, nullptr);
+      if (PQstatus(side) != CONNECTION_OK) {
+        std::string message = PQerrorMessage(side);
+        PQfinish(side);
+        side = nullptr;
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+          message.pop_back();
+        throw Error(jeterr::kDiskError, JetErrorText(jeterr::kDiskError) + " " + message,
+                    std::string(kSourceDatabase));
+      }
+      SetUpSide();
+    }
+    if (Stream* s = sideStreaming) ReadAhead(*s);
+    if (sideDeallocations != deallocations) {
+      if (!sidePrepared.empty()) SideExec("DEALLOCATE ALL");
+      sidePrepared.clear();
+      sideDeallocations = deallocations;
+    }
+    return side;
+  }
+  void SetUpSide() {
+    SideExec(
+        "SET client_min_messages TO warning; SET default_transaction_isolation TO 'read "
+        "committed'; SET default_transaction_read_only TO on; SET lock_timeout TO " +
+        std::to_string(std::max(busyTimeoutMs, 1)));
+  }
+  ResultPtr SideExec(const std::string& sql) {
+    CountServerRoundTrip();
+    ResultPtr r(PQexec(side, sql.c_str()));
+    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), side, kSourceDatabase);
+    return r;
+  }
+  // Prepares `entry` on the side session unless it is there.
+  void PrepareOnSide(const Entry& entry) {
+    PGconn* c = Side();
+    if (sidePrepared.contains(entry.name)) return;
+    CountServerRoundTrip();
+    ResultPtr r(PQprepare(c, entry.name.c_str(), entry.translation.sql.c_str(),
+                          static_cast<int>(entry.types.size()), entry.types.data()));
+    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), c, kSourceDatabase);
+    sidePrepared.insert(entry.name);
+  }
+
+  // A read of the catalogue: on the side session while nesting, else here.
+  ResultPtr Read(std::string_view sql, const std::vector<std::string>& values) {
+    if (!Nesting()) return ExecParams(sql, values, !Unopened());
+    PGconn* c = Side();
+    std::vector<const char*> p;
+    for (const std::string& v : values) p.push_back(v.c_str());
+    CountServerRoundTrip();
+    ResultPtr r(PQexecParams(c, std::string(sql).c_str(), static_cast<int>(p.size()), nullptr,
+                             p.data(), nullptr, nullptr, 0));
+    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), c, kSourceDatabase);
+    return r;
+  }
+
+  // Sends the prepared select on the side session (as StartStream does
+  // here outside a transaction).
+  [[gnu::noinline]] void StartOnSide(Entry& entry,
+                                     const std::vector<std::optional<std::string>>& values,
+                                     Stream& s, bool whole) {
+    PrepareOnSide(entry);
+    std::vector<const char*> p;
+    p.reserve(values.size());
+    for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
+    s.ahead.clear();
+    s.error.reset();
+    s.pipelined = false;
+    s.syncAfter = false;
+    s.side = true;
+    CountServerRoundTrip();
+    if (!PQsendQueryPrepared(side, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
+                             nullptr, nullptr, 0))
+      ThrowResult(nullptr, side, kSourceDatabase);
+    if (!whole) PQsetSingleRowMode(side);
+    s.active = true;
+    sideStreaming = &s;
+  }
+
   // The tables the results' columns come from, by the server's table oid:
   // the name and the column names by attribute number (PQftable,
   // PQftablecol). Kept for the session: a table's oid and attribute numbers
@@ -815,7 +955,7 @@ struct PgConnection::Impl {
         unknown += (unknown.empty() ? "" : ",") + oid;
     }
     if (!unknown.empty()) {
-      ResultPtr names = ExecParams(
+      ResultPtr names = Read(
           "SELECT a.attrelid, c.relname, a.attnum, a.attname FROM pg_attribute a "
           "JOIN pg_class c ON c.oid = a.attrelid WHERE a.attrelid = ANY($1::oid[]) "
           "AND a.attnum > 0",
@@ -842,7 +982,22 @@ struct PgConnection::Impl {
   }
 
   ~Impl() {
+    if (side) PQfinish(side);
     if (conn) PQfinish(conn);
+  }
+
+  // The rest of the rows of `s` into its statement (a failure among them
+  // waits there), so that its session can send something else.
+  void ReadAhead(Stream& s) {
+    try {
+      while (ResultPtr r = NextRows(s)) {
+        rowsReadAhead.fetch_add(static_cast<uint64_t>(PQntuples(r.get())),
+                                std::memory_order_relaxed);
+        s.ahead.push_back(std::move(r));
+      }
+    } catch (const Error& e) {
+      s.error = e;
+    }
   }
 
   // Before anything else is sent: the rows of a select still coming go
@@ -854,13 +1009,7 @@ struct PgConnection::Impl {
     RunHeld();
     for (const Queued& q : queued) q.stream->queued = false;
     queued.clear();
-    if (Stream* s = streaming) {
-      try {
-        while (ResultPtr r = NextRows(*s)) s->ahead.push_back(std::move(r));
-      } catch (const Error& e) {
-        s->error = e;
-      }
-    }
+    if (Stream* s = streaming) ReadAhead(*s);
     // A read that failed in the snapshot ended its transaction's use.
     if (snapshot && PQtransactionStatus(conn) == PQTRANS_INERROR) EndSnapshot();
   }
@@ -901,12 +1050,25 @@ struct PgConnection::Impl {
   // The stream's next rows (one, or all that are left when they came
   // whole), or null at its end. A failure ends the stream and is thrown.
   ResultPtr NextRows(Stream& s) {
+    if (s.side) [[unlikely]]
+      return NextSideRows(s);
     ResultPtr r(PQgetResult(conn));
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_SINGLE_TUPLE) return r;
     const bool ok = status == PGRES_TUPLES_OK;
     EndStream(s, ok);
     if (!ok) ThrowResult(r.get(), conn, kSourceDatabase);
+    return PQntuples(r.get()) > 0 ? std::move(r) : nullptr;
+  }
+  // NextRows of a select sent on the side session.
+  [[gnu::noinline]] ResultPtr NextSideRows(Stream& s) {
+    ResultPtr r(PQgetResult(side));
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_SINGLE_TUPLE) return r;
+    s.active = false;
+    if (sideStreaming == &s) sideStreaming = nullptr;
+    while (PGresult* more = PQgetResult(side)) PQclear(more);
+    if (status != PGRES_TUPLES_OK) ThrowResult(r.get(), side, kSourceDatabase);
     return PQntuples(r.get()) > 0 ? std::move(r) : nullptr;
   }
 
@@ -1117,9 +1279,12 @@ struct PgConnection::Impl {
     return ReadResults(count, lost, failedAt, [](size_t, const PGresult*) {});
   }
 
-  ResultPtr ExecParams(std::string_view sql, const std::vector<std::string>& values) {
+  // `flush`: the pending commands go first (a read in a transaction not
+  // opened yet leaves them: it runs by itself, as a select there does).
+  ResultPtr ExecParams(std::string_view sql, const std::vector<std::string>& values,
+                       bool flush = true) {
     Settle();
-    Flush();
+    if (flush) Flush();
     std::vector<const char*> p;
     for (const std::string& v : values) p.push_back(v.c_str());
     CountServerRoundTrip();
@@ -1142,11 +1307,12 @@ struct PgConnection::Impl {
     if (namesRead) return false;
     // The catalogue's tables in their order, then the schema's other tables
     // (not the catalogue's own, nor a partition) in the order made.
-    ResultPtr r = Exec(
+    ResultPtr r = Read(
         "SELECT \"name\", false, \"ordinal\"::bigint FROM \"_jet_tables\" UNION ALL "
         "SELECT c.relname::text, true, c.oid::bigint FROM pg_class c JOIN pg_namespace n "
         "ON n.oid = c.relnamespace WHERE n.nspname = current_schema() AND c.relkind IN ('r', 'p') "
-        "AND NOT c.relispartition AND c.relname NOT LIKE '\\_jet\\_%' ORDER BY 2, 3");
+        "AND NOT c.relispartition AND c.relname NOT LIKE '\\_jet\\_%' ORDER BY 2, 3",
+        {});
     names.clear();
     ordered.clear();
     uncatalogued.clear();
@@ -1187,7 +1353,7 @@ struct PgConnection::Impl {
     if (uncatalogued.contains(key)) return LoadFromServer(key, n->second);
     auto spec = std::make_shared<TableSpec>();
     spec->name = n->second;
-    ResultPtr f = ExecParams(
+    ResultPtr f = Read(
         "SELECT \"name\", \"type\", \"size\", \"required\", \"allow_zero_length\", "
         "\"default_value\", \"auto_increment\", \"unicode_compression\" FROM \"_jet_fields\" "
         "WHERE \"table_name\" = $1 ORDER BY \"ordinal\"",
@@ -1206,7 +1372,7 @@ struct PgConnection::Impl {
     }
     // The indexes, and a row without fields when the table has the row key
     // (sql::kServerRowKey), which the translator then knows as a column.
-    ResultPtr x = ExecParams(
+    ResultPtr x = Read(
         "SELECT \"name\", \"fields\", \"is_primary\", \"is_unique\" FROM \"_jet_indexes\" "
         "WHERE \"table_name\" = $1 UNION ALL SELECT attname::text, NULL, NULL, NULL "
         "FROM pg_attribute WHERE attrelid = to_regclass(quote_ident($2)) AND attname = '" +
@@ -1250,7 +1416,7 @@ struct PgConnection::Impl {
   const CachedTable* LoadFromServer(const std::string& key, const std::string& name) {
     auto spec = std::make_shared<TableSpec>();
     spec->name = name;
-    ResultPtr f = ExecParams(
+    ResultPtr f = Read(
         "SELECT a.attname::text, t.typname::text, a.atttypmod, a.attnotnull, a.attidentity <> '' "
         "OR coalesce(pg_get_expr(d.adbin, d.adrelid) LIKE 'nextval(%', false) FROM pg_attribute a "
         "JOIN pg_type t ON t.oid = a.atttypid LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid "
@@ -1293,7 +1459,7 @@ struct PgConnection::Impl {
       spec->fields.push_back(std::move(field));
     }
     if (spec->fields.empty()) return nullptr;
-    ResultPtr x = ExecParams(
+    ResultPtr x = Read(
         "SELECT c.relname::text, i.indisprimary, i.indisunique, "
         "(SELECT string_agg(CASE WHEN (i.indoption::int2[])[o.n::int - 1] & 1 = 1 THEN '-' "
         "ELSE '' END || a.attname, ';' ORDER BY o.n) "
@@ -1749,14 +1915,29 @@ struct PgConnection::Impl {
   }
 
   // Prepares `entry`'s text on the server under its name.
+  // In a transaction not opened yet the prepare runs by itself, as a
+  // select there does, and a refusal leaves nothing to undo.
   void PrepareOnServer(Entry& entry) {
     Settle();
-    Flush();
+    if (!Unopened()) Flush();
     CountServerRoundTrip();
     ResultPtr r(PQprepare(conn, entry.name.c_str(), entry.translation.sql.c_str(),
                           static_cast<int>(entry.types.size()), entry.types.data()));
     if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
     entry.preparedIn = deallocations;
+  }
+
+  // A statement a caller holds, prepared again on the server (its
+  // statements were dropped, or it was prepared on the side session).
+  void PrepareAgain(Entry& entry) {
+    if (Unopened()) {
+      PrepareOnServer(entry);
+      return;
+    }
+    Atomically([&] {
+      PrepareOnServer(entry);
+      return 0;
+    });
   }
 
   ResultPtr RunPrepared(Entry& entry, const std::vector<std::optional<std::string>>& values) {
@@ -1768,11 +1949,7 @@ struct PgConnection::Impl {
     for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
     // A statement a caller still holds from before a change of the
     // schema: the server forgot it with the others.
-    if (entry.preparedIn != deallocations)
-      Atomically([&] {
-        PrepareOnServer(entry);
-        return 0;
-      });
+    if (entry.preparedIn != deallocations) PrepareAgain(entry);
     if (depth == 0) CountServerRoundTrip();
     ResultPtr r =
         depth == 0 ? ResultPtr(PQexecPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()),
@@ -1956,11 +2133,7 @@ struct PgConnection::Impl {
     Settle();
     Revive();
     EndSnapshot();
-    if (entry.preparedIn != deallocations)
-      Atomically([&] {
-        PrepareOnServer(entry);
-        return 0;
-      });
+    if (entry.preparedIn != deallocations) PrepareAgain(entry);
     const bool inside = depth > 0;
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     CountServerRoundTrip();
@@ -2005,6 +2178,11 @@ struct PgConnection::Impl {
   // round trip), as RunBetweenSavepoints runs the others.
   void StartStream(Entry& entry, const std::vector<std::optional<std::string>>& values, Stream& s,
                    bool whole) {
+    if (Nesting()) {
+      StartOnSide(entry, values, s, whole);
+      return;
+    }
+    s.side = false;
     std::vector<Queued> before;
     before.swap(queued);
     for (const Queued& q : before) q.stream->queued = false;
@@ -2013,11 +2191,7 @@ struct PgConnection::Impl {
     std::vector<const char*> p;
     p.reserve(values.size());
     for (const auto& v : values) p.push_back(v ? v->c_str() : nullptr);
-    if (entry.preparedIn != deallocations)
-      Atomically([&] {
-        PrepareOnServer(entry);
-        return 0;
-      });
+    if (entry.preparedIn != deallocations) PrepareAgain(entry);
     s.ahead.clear();
     s.error.reset();
     s.pipelined = depth > 0 && !Unopened();
@@ -2643,6 +2817,7 @@ PgConnection::PgConnection(Private, const std::string& conninfo, const EngineOpt
   const bool readOnly = options.readOnly;
   impl_->readOnly = readOnly;
   impl_->shown = location_;
+  impl_->conninfo = conninfo;
   impl_->conn = PQconnectdb(conninfo.c_str());
   if (PQstatus(impl_->conn) != CONNECTION_OK) {
     std::string message = PQerrorMessage(impl_->conn);
@@ -2729,18 +2904,34 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
       made->spans.emplace_back(lit.pos, lit.token.size());
       made->kinds.push_back(lit.kind);
     }
-    // Inside a transaction a refusal (a function the server lacks: 3085)
-    // must not end it.
-    impl_->Atomically([&] {
-      impl_->PrepareOnServer(*made);
-      // The result columns, named and typed by the translation.
+    // While a select's rows are coming outside a transaction, on the side
+    // session (prepared here at its first run).
+    if (impl_->Nesting()) {
+      impl_->PrepareOnSide(*made);
+      made->preparedIn = std::numeric_limits<uint64_t>::max();
       CountServerRoundTrip();
-      ResultPtr d(PQdescribePrepared(impl_->conn, made->name.c_str()));
-      if (!d || !Succeeded(d.get())) ThrowResult(d.get(), impl_->conn, kSourceDatabase);
+      ResultPtr d(PQdescribePrepared(impl_->side, made->name.c_str()));
+      if (!d || !Succeeded(d.get())) ThrowResult(d.get(), impl_->side, kSourceDatabase);
       FillColumns(*made, d.get());
       impl_->NameSources(*made, d.get());
-      return 0;
-    });
+    } else {
+      const auto prepare = [&] {
+        impl_->PrepareOnServer(*made);
+        // The result columns, named and typed by the translation.
+        CountServerRoundTrip();
+        ResultPtr d(PQdescribePrepared(impl_->conn, made->name.c_str()));
+        if (!d || !Succeeded(d.get())) ThrowResult(d.get(), impl_->conn, kSourceDatabase);
+        FillColumns(*made, d.get());
+        impl_->NameSources(*made, d.get());
+        return 0;
+      };
+      // Inside a transaction a refusal (a function the server lacks: 3085)
+      // must not end it; in one not opened yet it runs by itself.
+      if (impl_->Unopened())
+        prepare();
+      else
+        impl_->Atomically(prepare);
+    }
     if (byValue) {
       impl_->cache[scan.shape] = nullptr;
       key = scan.shape + '\x01';

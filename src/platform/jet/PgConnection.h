@@ -116,6 +116,14 @@ inline void CountServerRoundTrip() {
   serverRoundTrips.fetch_add(1, std::memory_order_relaxed);
 }
 
+// Rows of selects this process read ahead into memory: rows a statement had
+// still to read when its session had to send something else (another
+// statement among its rows). For tests and measurements, as above.
+inline std::atomic<uint64_t> rowsReadAhead{0};
+inline uint64_t ServerRowsReadAhead() {
+  return rowsReadAhead.load(std::memory_order_relaxed);
+}
+
 // `conninfo` with the value of its password (password=..., or the
 // user:password@ of a URI, or ?password=... in one) replaced by "********",
 // for messages and titles: what the library shows of a location.

@@ -427,6 +427,26 @@ TEST_F(RunEach, RoundTripsPerCall) {
     }
     return 0;
   };
+  // The outer select's first row, the inner one's value (after a failure
+  // when `ended` ends the second session first), then the outer's rows.
+  auto nested = [&](bool ended) {
+    auto outer = e.Prepare("SELECT ID, N FROM T ORDER BY ID");
+    outer->Step();
+    std::string out;
+    if (ended) {
+      admin.Value(
+          "SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE "
+          "application_name = '" +
+          places_->SchemaName() + "' AND query NOT LIKE '%ORDER%'");
+      out =
+          std::to_string(failure([&] { e.Prepare("SELECT N FROM T WHERE ID = 2")->Step(); })) + " ";
+    }
+    auto inner = e.Prepare("SELECT N FROM T WHERE ID = 2");
+    inner->Step();
+    out += CStr(inner->Value(0)) + " " + CStr(outer->Value(0)) + ":" + CStr(outer->Value(1));
+    while (outer->Step()) out += "," + CStr(outer->Value(0)) + ":" + CStr(outer->Value(1));
+    return out;
+  };
   const std::vector<Case> cases = {
       {"a select", [&] { e.Prepare("SELECT N FROM T WHERE ID = 2")->Run(); }, 1},
       {"an update", [&] { e.Execute("UPDATE T SET N = 6 WHERE ID = 2"); }, 1},
@@ -481,6 +501,14 @@ TEST_F(RunEach, RoundTripsPerCall) {
       {"a rollback", [&] { e.Rollback(); }, 1},
       {"a select after the rollback (its statement kept)",
        [&] { e.Prepare("SELECT N FROM T WHERE ID = 1")->Run(); }, 1},
+      // A select run among another's rows goes to a second session (opened
+      // then), and the first one's rows keep coming.
+      {"a select among another's (prepared first): the second session set up, the select "
+       "prepared there, run",
+       [&] { EXPECT_EQ(nested(false), "8 1:5,2:8"); }, 6},
+      {"again", [&] { EXPECT_EQ(nested(false), "8 1:5,2:8"); }, 2},
+      {"the second session ended by the server: 3043, then it connects again",
+       [&] { EXPECT_EQ(nested(true), "3043 8 1:5,2:8"); }, 5},
       {"a text for a number compared with a number column: its text refused by the server",
        [&] {
          auto st = e.Prepare("SELECT N FROM T WHERE ID = 1");
