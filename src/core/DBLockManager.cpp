@@ -37,6 +37,10 @@ void DBLockManager::InitWith(const std::string& aPath, ObjectPtr lockService) {
 }
 
 std::shared_ptr<DBLockKeeper> DBLockManager::DoLock(int32_t aAction) {
+  return Lock(aAction, false);
+}
+
+std::shared_ptr<DBLockKeeper> DBLockManager::Lock(int32_t aAction, bool lockWithFirstStatement) {
   return Guard(QV_HERE, [&] {
     auto keeper = std::make_shared<DBLockKeeper>();
     if (!miDataBase::IsDBLockingEnabled()) {
@@ -60,7 +64,9 @@ std::shared_ptr<DBLockKeeper> DBLockManager::DoLock(int32_t aAction) {
       // The transaction is for the user database: open it first, so that
       // the outermost level takes its write lock from the start.
       miDataBase::GetUserDataBase();
-      tx = std::make_unique<dao::Transaction>(*miDataBase::GetWorkspace(), dao::kWriteLock);
+      tx = std::make_unique<dao::Transaction>(
+          *miDataBase::GetWorkspace(),
+          lockWithFirstStatement ? dao::kWriteLockWithFirstStatement : dao::kWriteLock);
       mode = (action & lockaction::kRollbackOnRelease) ? DBLockKeeper::kRollbackOnRelease
                                                        : DBLockKeeper::kCommitOnRelease;
     }

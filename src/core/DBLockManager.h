@@ -50,6 +50,9 @@ class DBLockManager : public Object {
   // elsewhere) and of BeginTrans, raised before the keeper is handed out
   // and before the depth changes.
   std::shared_ptr<DBLockKeeper> DoLock(int32_t aAction);
+  // C++ callers: DoLock whose transaction's write lock goes, on a server,
+  // with its first statement (dao::TxOptions::lockWithFirstStatement).
+  std::shared_ptr<DBLockKeeper> Lock(int32_t aAction, bool lockWithFirstStatement);
   // Engine idle with dbRefreshCache.
   void RenewRead();
   // Engine idle with dbFreeLocks.

@@ -7,14 +7,18 @@
 
 namespace qv::miLocks {
 
-std::shared_ptr<DBLockKeeper> LockUserDataBase(int32_t aAction) {
-  return Guard(QV_HERE, [&] { return miDataBase::GetUserLockManager()->DoLock(aAction); });
+std::shared_ptr<DBLockKeeper> LockUserDataBase(int32_t aAction, bool lockWithFirstStatement) {
+  return Guard(QV_HERE, [&] {
+    return miDataBase::GetUserLockManager()->Lock(aAction, lockWithFirstStatement);
+  });
 }
 
-void WriteUnderLock(dao::Database& db, const std::function<void()>& body, int32_t aAction) {
-  std::shared_ptr<DBLockKeeper> keeper = LockUserDataBase(aAction);
+void WriteUnderLock(dao::Database& db, const std::function<void()>& body, int32_t aAction,
+                    bool lockWithFirstStatement) {
+  std::shared_ptr<DBLockKeeper> keeper = LockUserDataBase(aAction, lockWithFirstStatement);
   try {
-    dao::Transaction tx(db, dao::kWriteLock);
+    dao::Transaction tx(
+        db, lockWithFirstStatement ? dao::kWriteLockWithFirstStatement : dao::kWriteLock);
     body();
     tx.Commit();
   } catch (...) {

@@ -38,13 +38,15 @@ namespace qv::miLocks {
 
 inline constexpr std::string_view kModule = "miLocks";
 
-// GetUserLockManager()->DoLock(aAction).
-std::shared_ptr<DBLockKeeper> LockUserDataBase(int32_t aAction = lockaction::kDefault);
+// GetUserLockManager()->Lock(aAction, lockWithFirstStatement).
+std::shared_ptr<DBLockKeeper> LockUserDataBase(int32_t aAction = lockaction::kDefault,
+                                               bool lockWithFirstStatement = false);
 
 // Runs `body` under the lock of `aAction` in one write-locked transaction
-// scope on `db` (above). Errors: those of taking the lock (3050) and of
-// beginning the scope, then body's.
+// scope on `db` (above); `lockWithFirstStatement`: on a server the scope's
+// write lock goes with body's first statement (dao::TxOptions). Errors:
+// those of taking the lock (3050) and of beginning the scope, then body's.
 void WriteUnderLock(dao::Database& db, const std::function<void()>& body,
-                    int32_t aAction = lockaction::kDefault);
+                    int32_t aAction = lockaction::kDefault, bool lockWithFirstStatement = false);
 
 }  // namespace qv::miLocks

@@ -199,7 +199,9 @@ void WriteEntry(const std::vector<Row>& rows) {
             }
           }
         },
-        lockaction::kTransaction);
+        lockaction::kTransaction,
+        // The lone row is the scope's one request: the lock goes with it.
+        withCommit);
   } catch (const Error&) {
     if (strict) throw;
     skipped = static_cast<int32_t>(rows.size());

@@ -347,9 +347,10 @@ std::shared_ptr<Properties> Database::PropertiesCollection() {
   return properties_;
 }
 
-void Database::BeginLevel(bool immediate) {
+void Database::BeginLevel(bool immediate, bool lockWithFirstStatement) {
   if (engine_)
-    engine_->BeginTrans(immediate);
+    engine_->BeginTrans(immediate, lockWithFirstStatement ? jet::LockTaking::kWithFirstRequest
+                                                          : jet::LockTaking::kAtBegin);
   else
     Connection().BeginTrans(immediate);
   const bool outermost = levels_.empty();

@@ -190,7 +190,7 @@ class Database : public Object {
   // record of every open recordset.
   friend class Transaction;
   friend class Workspace;
-  void BeginLevel(bool immediate = false);
+  void BeginLevel(bool immediate = false, bool lockWithFirstStatement = false);
   void CommitLevel(bool flush);
   void RollbackLevel();
   // Pops the innermost level's steps and runs its undo steps, last first.

@@ -15,7 +15,7 @@ Transaction::Transaction(Database& db, TxOptions options) : db_(&db), outer_(db.
   if (outer_ && options.join == TxJoin::kJoin) {
     owner_ = outer_->owner_;
   } else {
-    db.BeginLevel(options.immediate);
+    db.BeginLevel(options.immediate, options.lockWithFirstStatement);
     open_ = true;
     immediate_ = options.immediate && !outer_;
   }
@@ -25,7 +25,7 @@ Transaction::Transaction(Database& db, TxOptions options) : db_(&db), outer_(db.
 Transaction::Transaction(Workspace& ws, TxOptions options)
     : ws_(std::static_pointer_cast<Workspace>(ws.shared_from_this())) {
   if (options.immediate)
-    ws.BeginTransImmediate();
+    ws.BeginTransImmediate(options.lockWithFirstStatement);
   else
     ws.BeginTrans();
   open_ = true;

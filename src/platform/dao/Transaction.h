@@ -55,12 +55,21 @@ enum class TxJoin {
 struct TxOptions {
   bool immediate = false;
   TxJoin join = TxJoin::kJoin;
+  // With `immediate`, on a server: the lock goes with the scope's first
+  // statement (which raises 3218 then) instead of a round trip of the
+  // begin's own; a scope that runs none takes none. Only for a scope whose
+  // statements are all that needs the lock (nothing else it does is
+  // serialised by it). A file takes the lock at the begin either way.
+  bool lockWithFirstStatement = false;
 };
 
 // A read of several statements: one snapshot, one read lock.
 inline constexpr TxOptions kRead{};
 // A read-modify-write: the write lock from the start.
 inline constexpr TxOptions kWriteLock{.immediate = true};
+// The same, the lock taken on a server with the first statement.
+inline constexpr TxOptions kWriteLockWithFirstStatement{.immediate = true,
+                                                        .lockWithFirstStatement = true};
 
 class Transaction {
  public:

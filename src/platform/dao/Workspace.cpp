@@ -61,15 +61,15 @@ void Workspace::BeginTrans() {
   Begin(false);
 }
 
-void Workspace::BeginTransImmediate() {
-  Begin(true);
+void Workspace::BeginTransImmediate(bool lockWithFirstStatement) {
+  Begin(true, lockWithFirstStatement);
 }
 
-void Workspace::Begin(bool immediate) {
+void Workspace::Begin(bool immediate, bool lockWithFirstStatement) {
   std::vector<Database*> begun;
   try {
     ForEachDatabase([&](Database& db) {
-      db.BeginLevel(immediate && depth_ == 0 && !db.IsReadOnly());
+      db.BeginLevel(immediate && depth_ == 0 && !db.IsReadOnly(), lockWithFirstStatement);
       begun.push_back(&db);
     });
   } catch (...) {

@@ -40,7 +40,9 @@ class Workspace : public Object {
   // database's write lock at once, waiting up to the lock timeout (3218
   // when it stays held), so that a read-modify-write inside it cannot
   // interleave with another connection's. Inner levels are plain ones.
-  void BeginTransImmediate();
+  // `lockWithFirstStatement`: on a server each database's lock goes with
+  // its first statement (TxOptions).
+  void BeginTransImmediate(bool lockWithFirstStatement = false);
   // Errors: 3034 without a transaction. dbForceOSFlush makes the outermost
   // commit sync each file's log to the disk.
   void CommitTrans(const Variant& options);
@@ -69,7 +71,7 @@ class Workspace : public Object {
   void ForEachDatabase(const std::function<void(Database&)>& fn);
 
  private:
-  void Begin(bool immediate);
+  void Begin(bool immediate, bool lockWithFirstStatement = false);
   std::shared_ptr<Database> Join(std::shared_ptr<Database> db);
   int LockTimeoutMs() const;
 

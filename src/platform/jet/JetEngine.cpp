@@ -61,7 +61,9 @@ class FileEngineImpl final : public Engine {
   std::shared_ptr<const Translation> Translate(std::string_view jetSql) override {
     return conn_->Translate(jetSql);
   }
-  void BeginTrans(bool writeLock = false) override { conn_->BeginTrans(writeLock); }
+  void BeginTrans(bool writeLock = false, LockTaking = LockTaking::kAtBegin) override {
+    conn_->BeginTrans(writeLock);
+  }
   void CommitTrans() override { conn_->CommitTrans(); }
   void Rollback() override { conn_->Rollback(); }
   int TransactionDepth() const override { return conn_->TransactionDepth(); }

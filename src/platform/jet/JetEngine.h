@@ -86,6 +86,18 @@ class EngineStatement {
   virtual void RunAtCommit() { Run(); }
 };
 
+// When a write-locked level takes the lock on a server.
+enum class LockTaking {
+  // In the begin's own round trip: the begin raises 3218, and the lock is
+  // held from it even while the level sends nothing.
+  kAtBegin,
+  // With the level's first request, in its round trip (a statement held
+  // for the commit: in the commit's): that request raises 3218, and a
+  // level that sends nothing takes nothing. Only for a scope whose
+  // statements are all it needs the lock for.
+  kWithFirstRequest,
+};
+
 class Engine {
  public:
   virtual ~Engine() = default;
@@ -130,8 +142,9 @@ class Engine {
   // level only), on a server a transaction-scoped advisory lock every
   // workstation's write-locked levels of that database and schema share.
   // Ignored on a read-only database. Errors: 3218 when another holds it
-  // past the busy timeout.
-  virtual void BeginTrans(bool writeLock = false) = 0;
+  // past the busy timeout. `taking`: when a server takes that lock (a file
+  // takes it at the begin either way).
+  virtual void BeginTrans(bool writeLock = false, LockTaking taking = LockTaking::kAtBegin) = 0;
   virtual void CommitTrans() = 0;
   virtual void Rollback() = 0;
   virtual int TransactionDepth() const = 0;

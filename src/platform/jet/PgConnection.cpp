@@ -1107,7 +1107,8 @@ struct PgConnection::Impl {
   // in its round trip. Each keeps what it is, which decides what may
   // follow it (a level's savepoint marks the start of the statement just
   // after it) and which level a commit or rollback finds unopened.
-  enum class Command { kBegin, kSnapshotBegin, kLevel, kRelease };
+  // kLock: the write lock of the level begun by the command before it.
+  enum class Command { kBegin, kSnapshotBegin, kLevel, kLock, kRelease };
   struct Pending {
     Command kind;
     int level;                // the transaction level it begins or releases
@@ -1116,9 +1117,9 @@ struct PgConnection::Impl {
   std::vector<Pending> pending;
   // The texts of level `level`'s commands, made once per connection: the
   // outermost level's BEGIN, an inner one's SAVEPOINT, its RELEASE, its
-  // rollback, and each begin with the write lock taken.
+  // rollback, the write lock's select, and the begin with it.
   struct LevelTexts {
-    std::string begin, release, rollback, lockedBegin;
+    std::string begin, release, rollback, lock, lockedBegin;
   };
   std::deque<LevelTexts> levelTexts;  // level 1 first
   const LevelTexts& Level(int level) {
@@ -1130,17 +1131,22 @@ struct PgConnection::Impl {
       t.release = "RELEASE SAVEPOINT " + name;
       t.rollback =
           made == 1 ? std::string("ROLLBACK") : "ROLLBACK TO SAVEPOINT " + name + "; " + t.release;
-      t.lockedBegin =
-          t.begin + "; SELECT pg_advisory_xact_lock(" + std::to_string(writeLockKey) + ")";
+      t.lock = "SELECT pg_advisory_xact_lock(" + std::to_string(writeLockKey) + ")";
+      t.lockedBegin = t.begin + "; " + t.lock;
       levelTexts.push_back(std::move(t));
     }
     return levelTexts[static_cast<size_t>(level) - 1];
   }
-  // Whether the last pending command begins transaction level `level`
-  // (nothing ran in it yet).
-  bool LevelPending(int level) const {
-    return !pending.empty() && pending.back().level == level &&
-           (pending.back().kind == Command::kBegin || pending.back().kind == Command::kLevel);
+  // How many of the last pending commands begin transaction level `level`
+  // (its begin, and its lock when taken with the first request): 0 when
+  // the level has reached the server.
+  size_t LevelPending(int level) const {
+    size_t n = pending.size();
+    if (n > 0 && pending[n - 1].level == level && pending[n - 1].kind == Command::kLock) --n;
+    const bool begins =
+        n > 0 && pending[n - 1].level == level &&
+        (pending[n - 1].kind == Command::kBegin || pending[n - 1].kind == Command::kLevel);
+    return begins ? pending.size() - n + 1 : 0;
   }
   // The level whose begin took the write lock; 0: this transaction does
   // not hold it.
@@ -2052,29 +2058,40 @@ struct PgConnection::Impl {
   }
 
   // The outermost level's commit with the held statement: the statement
-  // and the COMMIT in one pipeline. The levels' savepoints and releases
-  // pending around it are left out: none reached the server (the
-  // transaction was quiet), and the transaction is committed or rolled back
-  // whole. When the statement fails the server skips the COMMIT: the
-  // transaction stays open and aborted, and the statement's failure is the
-  // commit's (the caller rolls back, as after any failed commit).
+  // and the COMMIT in one pipeline, after the transaction's BEGIN and lock
+  // when it took its lock with its first request (they are that request).
+  // The levels' savepoints and releases pending around it are left out:
+  // none reached the server (the transaction was quiet), and the
+  // transaction is committed or rolled back whole. When the lock's wait or
+  // the statement fails the server skips the rest: the transaction stays
+  // open and aborted, and the failure is the commit's (the caller rolls
+  // back, as after any failed commit).
   void CommitHeld() {
     Taken taken = TakeHeld();
     Held& h = taken.h;
     pending.clear();
     const std::vector<const char*> p = h.Parameters();
     CountServerRoundTrip();
-    const bool sent = PQenterPipelineMode(conn) &&
-                      PQsendQueryPrepared(conn, h.entry->name.c_str(), static_cast<int>(p.size()),
-                                          p.data(), nullptr, nullptr, 0) &&
-                      PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
-                      PQpipelineSync(conn);
-    // The statement's result and the COMMIT's.
+    bool sent = PQenterPipelineMode(conn);
+    size_t opening = 0;
+    for (const Pending& c : h.before)
+      if (c.kind == Command::kBegin || c.kind == Command::kLock) {
+        sent = sent &&
+               PQsendQueryParams(conn, c.text->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+        ++opening;
+      }
+    sent = sent &&
+           PQsendQueryPrepared(conn, h.entry->name.c_str(), static_cast<int>(p.size()), p.data(),
+                               nullptr, nullptr, 0) &&
+           PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+           PQpipelineSync(conn);
+    // The opening commands' results, the statement's and the COMMIT's.
     bool lost = !sent;
     size_t failedAt = 0;
-    const ResultPtr failure = ReadPipeline(2, lost, failedAt, [&](size_t i, const PGresult* r) {
-      if (i == 0) NoteResult(*h.entry, r);
-    });
+    const ResultPtr failure =
+        ReadPipeline(opening + 2, lost, failedAt, [&](size_t i, const PGresult* r) {
+          if (i == opening) NoteResult(*h.entry, r);
+        });
     if (lost || failure) {
       // A session the server ended took the transaction with it.
       if (PQstatus(conn) != CONNECTION_OK) EndTransaction();
@@ -3035,7 +3052,7 @@ int64_t PgConnection::Changes() const {
   return impl_->changes;
 }
 
-void PgConnection::BeginTrans(bool writeLock) {
+void PgConnection::BeginTrans(bool writeLock, LockTaking taking) {
   impl_->Revive();
   impl_->EndSnapshot();
   const int depth = impl_->depth;
@@ -3049,9 +3066,20 @@ void PgConnection::BeginTrans(bool writeLock) {
     ++impl_->depth;
     return;
   }
-  // The lock goes in the begin's round trip. It waits the session's
-  // lock_timeout (the busy timeout; 55P03 is 3218) and lasts until the
-  // outermost transaction ends, or the session does when the client dies.
+  // The lock waits the session's lock_timeout (the busy timeout; 55P03 is
+  // 3218) and lasts until the outermost transaction ends, or the session
+  // does when the client dies. Taken with the first request: the begin and
+  // the lock wait as a level's begin waits, for that request.
+  if (taking == LockTaking::kWithFirstRequest) {
+    impl_->pending.push_back(
+        {depth == 0 ? Impl::Command::kBegin : Impl::Command::kLevel, depth + 1, &level.begin});
+    impl_->pending.push_back({Impl::Command::kLock, depth + 1, &level.lock});
+    impl_->quiet = depth == 0;
+    ++impl_->depth;
+    impl_->lockLevel = impl_->depth;
+    return;
+  }
+  // Else in the begin's round trip.
   try {
     impl_->Exec(level.lockedBegin, kSourceWorkspace);
   } catch (...) {
@@ -3072,9 +3100,12 @@ void PgConnection::BeginTrans(bool writeLock) {
 void PgConnection::CommitTrans() {
   const int depth = impl_->depth;
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
-  // A level no statement needed was never opened on the server.
-  if (impl_->LevelPending(depth)) {
-    impl_->pending.pop_back();
+  // A level no statement needed was never opened on the server (nor took
+  // the lock it was to take with its first request).
+  if (const size_t opening = impl_->LevelPending(depth)) {
+    impl_->pending.resize(impl_->pending.size() - opening);
+    if (impl_->lockLevel == depth) impl_->lockLevel = 0;
+    if (depth == 1) impl_->quiet = false;
     --impl_->depth;
     return;
   }
@@ -3115,8 +3146,9 @@ void PgConnection::Rollback() {
   const bool outer = depth == 1;
   const bool undoesSchema = impl_->EndSchemaLevel(depth);
   // A level no statement needed was never opened on the server.
-  if (impl_->LevelPending(depth)) {
-    pending.pop_back();
+  if (const size_t opening = impl_->LevelPending(depth)) {
+    pending.resize(pending.size() - opening);
+    if (outer) impl_->quiet = false;
     return;
   }
   // A session the server ended has rolled the transaction back already.

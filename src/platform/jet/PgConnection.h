@@ -59,7 +59,7 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   std::vector<int64_t> RunEach(EngineStatement& st, size_t runs,
                                std::span<const Variant* const> values) override;
   std::shared_ptr<const Translation> Translate(std::string_view jetSql) override;
-  void BeginTrans(bool writeLock = false) override;
+  void BeginTrans(bool writeLock = false, LockTaking taking = LockTaking::kAtBegin) override;
   void CommitTrans() override;
   void Rollback() override;
   int TransactionDepth() const override;

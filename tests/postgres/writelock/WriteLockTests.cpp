@@ -22,6 +22,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/jet/PgLockSession.h"
 #include "support/PgTestProcess.h"
 #include "support/TestSupport.h"
@@ -139,6 +140,66 @@ TEST_F(ServerWriteLockTest, BeginsWhileAnotherScopeIsOpen) {
       b->ExecuteSql("DELETE FROM Drawn");
     }
     EXPECT_EQ(admin_->AdvisoryLocks(key_, true), 0);
+  }
+}
+
+// A scope whose lock goes with its first statement (the log's entries):
+// nothing is taken at its begin, the statement (or a statement held for
+// the commit: the commit) takes it in its own round trip and raises 3218
+// when another scope holds it past the timeout, writing nothing; a scope
+// that runs nothing takes nothing; and the lock is held to the end.
+TEST_F(ServerWriteLockTest, ALockTakenWithTheFirstStatement) {
+  enum class Body { kNothing, kStatement, kHeld };
+  struct Case {
+    const char* name;
+    bool otherHolds;  // another connection's write-locked scope is open meanwhile
+    Body body;
+    int32_t error;  // of the body or the commit; 0 none
+    int rows;       // written
+  };
+  const Case cases[] = {
+      {"a statement takes the lock", false, Body::kStatement, 0, 1},
+      {"a statement held for the commit", false, Body::kHeld, 0, 1},
+      {"nothing run, nothing taken", true, Body::kNothing, 0, 0},
+      {"a statement waits for the holder", true, Body::kStatement, 3218, 0},
+      {"the held statement's commit waits", true, Body::kHeld, 3218, 0},
+  };
+  const std::string insert = "INSERT INTO Drawn (ID, Worker) VALUES (1, 0)";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto a = Open();
+    auto b = Open();
+    // Prepared on the server before (as a log's insert is after its first).
+    const std::shared_ptr<jet::EngineStatement> held = b->KeptServerStatement(insert);
+    std::optional<Transaction> holder;
+    if (c.otherHolds) holder.emplace(*a, kWriteLock);
+    const int others = c.otherHolds ? 1 : 0;
+    const Error e = RaisedError([&] {
+      Transaction tx(*b, kWriteLockWithFirstStatement);
+      EXPECT_EQ(admin_->AdvisoryLocks(key_, true), others);
+      if (c.body == Body::kStatement) {
+        b->ExecuteSql(insert);
+        // Held from the statement on, while the scope is open.
+        EXPECT_EQ(admin_->AdvisoryLocks(key_, true), 1);
+        EXPECT_EQ(RaisedError([&] { Transaction other(*a, kWriteLock); }).Number(), 3218);
+      } else if (c.body == Body::kHeld) {
+        held->RunAtCommit();
+        EXPECT_EQ(admin_->AdvisoryLocks(key_, true), others);
+      }
+      tx.Commit();
+    });
+    EXPECT_EQ(e.Number(), c.error) << e.Description();
+    holder.reset();
+    EXPECT_EQ(Count("count(*)"), c.rows);
+    EXPECT_EQ(admin_->AdvisoryLocks(key_, true), 0);
+    // The connection goes on: the same scope writes once the lock is free.
+    if (c.rows == 0) {
+      Transaction tx(*b, kWriteLockWithFirstStatement);
+      held->RunAtCommit();
+      tx.Commit();
+      EXPECT_EQ(Count("count(*)"), 1);
+    }
+    admin_->Value("DELETE FROM " + schema_ + ".\"Drawn\"");
   }
 }
 
