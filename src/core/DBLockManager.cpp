@@ -41,7 +41,8 @@ std::shared_ptr<DBLockKeeper> DBLockManager::DoLock(int32_t aAction) {
 }
 
 std::shared_ptr<DBLockKeeper> DBLockManager::Lock(int32_t aAction, bool lockWithFirstStatement) {
-  return Guard(QV_HERE, [&] {
+  // Named in an error's trace as the caller's method.
+  return Guard(kModule, "DoLock", [&] {
     auto keeper = std::make_shared<DBLockKeeper>();
     if (!miDataBase::IsDBLockingEnabled()) {
       keeper->Init(nullptr, nullptr, DBLockKeeper::kNoTransaction, nullptr);
