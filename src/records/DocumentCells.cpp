@@ -456,23 +456,28 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
   Guard(QV_HERE, [&] {
     const std::vector<CellRow> rows = CellRows(aCellsRs);
     auto db = MapperUserDatabase();
-    miLocks::WriteUnderLock(*db, [&] {
-      if (!RowExists(*db, Def(), aDocID))
-        ThrowVb(vberr::kInvalidProcedureCall,
-                "the document " + mQvDaoDataBase::Number2DaoSql(aDocID) + " does not exist");
-      const Variant doc(mQvDaoDataBase::Number2DaoValue(aDocID));
-      if (db->IsServer()) {
-        const auto table = db->FindTableSpec("doc_cell_values");
-        if (!table) jet::ThrowJet(jet::jeterr::kTableNotFound, {"doc_cell_values"});
-        ServerCellStatements sql(db->ServerEngine());
-        WriteCells(sql, *table, doc, rows);
-        return;
-      }
-      jet::Connection& conn = db->Connection();
-      const auto table = conn.Schema().FindTable("doc_cell_values");
-      FileCellStatements sql(conn);
-      WriteCells(sql, *table, doc, rows);
-    });
+    // Nothing but the statements below needs the lock: on a server it goes
+    // with the document's check.
+    miLocks::WriteUnderLock(
+        *db,
+        [&] {
+          if (!RowExists(*db, Def(), aDocID))
+            ThrowVb(vberr::kInvalidProcedureCall,
+                    "the document " + mQvDaoDataBase::Number2DaoSql(aDocID) + " does not exist");
+          const Variant doc(mQvDaoDataBase::Number2DaoValue(aDocID));
+          if (db->IsServer()) {
+            const auto table = db->FindTableSpec("doc_cell_values");
+            if (!table) jet::ThrowJet(jet::jeterr::kTableNotFound, {"doc_cell_values"});
+            ServerCellStatements sql(db->ServerEngine());
+            WriteCells(sql, *table, doc, rows);
+            return;
+          }
+          jet::Connection& conn = db->Connection();
+          const auto table = conn.Schema().FindTable("doc_cell_values");
+          FileCellStatements sql(conn);
+          WriteCells(sql, *table, doc, rows);
+        },
+        lockaction::kDefault, true);
   });
 }
 

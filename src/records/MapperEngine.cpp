@@ -908,7 +908,9 @@ void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recurs
   if (state == kNew || state == kReference || state == kDeleted) return;
   if (rec.IsReadOnlyRecord()) return;
   if (def.hooks.saveGate && !def.hooks.saveGate(rec)) return;
-  dao::Transaction tx(db, dao::kWriteLock);
+  // The save's statements are what the lock serialises: on a server it
+  // goes with the first of them.
+  dao::Transaction tx(db, dao::kWriteLockWithFirstStatement);
   SaveRowNow(db, def, rec, recursive, extra);
   tx.Commit();
 }
@@ -940,7 +942,7 @@ void DeleteRecordsListed(dao::Database& db, const std::string& idQuery, std::str
 bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,
                    const ColumnFilter& selected) {
   const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
-  dao::Transaction tx(db, dao::kWriteLock);
+  dao::Transaction tx(db, dao::kWriteLockWithFirstStatement);
   auto rs = SeekRow(db, map, rec.Id());
   CloseOnExit closer(*rs);
   if (rs->NoMatch()) return false;
