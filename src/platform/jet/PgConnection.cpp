@@ -893,7 +893,12 @@ struct PgConnection::Impl {
   // A read of the catalogue: on the side session while nesting, else here.
   ResultPtr Read(std::string_view sql, const std::vector<std::string>& values) {
     if (!Nesting()) return ExecParams(sql, values, !Unopened());
-    PGconn* c = Side();
+    return ExecParamsOn(Side(), sql, values);
+  }
+
+  // `sql` with `values` as its text parameters on session `c`, in one
+  // round trip; a failure raised.
+  ResultPtr ExecParamsOn(PGconn* c, std::string_view sql, const std::vector<std::string>& values) {
     std::vector<const char*> p;
     for (const std::string& v : values) p.push_back(v.c_str());
     CountServerRoundTrip();
@@ -1291,13 +1296,7 @@ struct PgConnection::Impl {
                        bool flush = true) {
     Settle();
     if (flush) Flush();
-    std::vector<const char*> p;
-    for (const std::string& v : values) p.push_back(v.c_str());
-    CountServerRoundTrip();
-    ResultPtr r(PQexecParams(conn, std::string(sql).c_str(), static_cast<int>(p.size()), nullptr,
-                             p.data(), nullptr, nullptr, 0));
-    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, kSourceDatabase);
-    return r;
+    return ExecParamsOn(conn, sql, values);
   }
 
   void Forget() {
