@@ -447,6 +447,12 @@ TEST_F(RunEach, RoundTripsPerCall) {
     while (outer->Step()) out += "," + CStr(outer->Value(0)) + ":" + CStr(outer->Value(1));
     return out;
   };
+  // A text bound where the statement compares a number with a column.
+  auto textForNumber = [&] {
+    auto st = e.Prepare("SELECT N FROM T WHERE ID = 1");
+    st->Bind(1, Variant("2"));
+    st->Run();
+  };
   const std::vector<Case> cases = {
       {"a select", [&] { e.Prepare("SELECT N FROM T WHERE ID = 2")->Run(); }, 1},
       {"an update", [&] { e.Execute("UPDATE T SET N = 6 WHERE ID = 2"); }, 1},
@@ -510,19 +516,8 @@ TEST_F(RunEach, RoundTripsPerCall) {
       {"the second session ended by the server: 3043, then it connects again",
        [&] { EXPECT_EQ(nested(true), "3043 8 1:5,2:8"); }, 5},
       {"a text for a number compared with a number column: its text refused by the server",
-       [&] {
-         auto st = e.Prepare("SELECT N FROM T WHERE ID = 1");
-         st->Bind(1, Variant("2"));
-         st->Run();
-       },
-       2},
-      {"the same again: the refusal remembered, the number's statement run",
-       [&] {
-         auto st = e.Prepare("SELECT N FROM T WHERE ID = 1");
-         st->Bind(1, Variant("2"));
-         st->Run();
-       },
-       1},
+       textForNumber, 2},
+      {"the same again: the refusal remembered, the number's statement run", textForNumber, 1},
       {"a definition read before", [&] { e.FindTable("T"); }, 0},
       {"a name no table has (the names read again: a table made by another program)",
        [&] { EXPECT_EQ(e.FindTable("NoSuchTable"), nullptr); }, 1},
