@@ -2,10 +2,13 @@
 #include "platform/jet/ServerLocation.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <deque>
@@ -988,7 +991,33 @@ struct PgConnection::Impl {
 
   ~Impl() {
     if (side) PQfinish(side);
-    if (conn) PQfinish(conn);
+    if (conn && !openLock.empty())
+      FinishAndAwaitEnd(conn);
+    else if (conn)
+      PQfinish(conn);
+  }
+
+  // Ends the session holding the open lock and waits (a second at most: a
+  // server out of reach does not hold the close) until the server has closed its end of the
+  // socket, which its process does after it freed the session's locks. So
+  // an exclusive open or a schema's removal this process makes right after
+  // the close finds the open lock gone, as a closed file is; without the
+  // wait the server's process may still hold it for a moment.
+  static void FinishAndAwaitEnd(PGconn* c) {
+    const int fd = PQstatus(c) == CONNECTION_OK ? ::dup(PQsocket(c)) : -1;
+    PQfinish(c);
+    if (fd < 0) return;
+    CountServerRoundTrip();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    char discard[512];
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          until - std::chrono::steady_clock::now());
+      pollfd p{fd, POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count()) + 1) <= 0) break;
+      if (::read(fd, discard, sizeof discard) <= 0) break;  // the end (or an error)
+    }
+    ::close(fd);
   }
 
   // The rest of the rows of `s` into its statement (a failure among them

@@ -599,13 +599,14 @@ TEST_F(RunEach, RoundTripsPerCall) {
       {"an exclusive open while others have it open: refused at once",
        [&] { EXPECT_EQ(failure([&] { jet::OpenEngine(places_->Server(), exclusive); }), 3218); },
        4},
-      {"an exclusive open once one closed and the other's session ended",
+      {"an exclusive open once one closed (the close waits for its session's end) and the "
+       "other's session ended",
        [&] {
          other.reset();
          admin.EndSessions(places_->SchemaName());
          held = jet::OpenEngine(named, exclusive);
        },
-       5},
+       6},
       {"a plain open while it is held: refused at once",
        [&] {
          EXPECT_EQ(failure([&] { jet::OpenEngine(places_->Server(), {.readOnly = true}); }), 3218);
@@ -625,13 +626,14 @@ TEST_F(RunEach, RoundTripsPerCall) {
          EXPECT_EQ(failure([&] { Rows(*held); }), 3218);
        },
        9},
-      {"the other closed: the holder's reconnect holds it again and keeps an open out",
+      {"the other closed (its end awaited): the holder's reconnect holds it again at once and "
+       "keeps an open out",
        [&] {
          other.reset();
          EXPECT_EQ(Rows(*held), "1:5,2:8,9:9");
          EXPECT_EQ(failure([&] { jet::OpenEngine(places_->Server()); }), 3218);
        },
-       14},
+       15},
   };
   for (const Case& c : cases) {
     const uint64_t before = jet::ServerRoundTrips();
