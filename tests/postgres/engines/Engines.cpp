@@ -139,6 +139,9 @@ const std::vector<Step>& Steps() {
       // column cannot take is refused for a row written, not without one.
       {Op::kBind, "SELECT 1.5 + ID FROM People WHERE ID = 2", "error 13", 0, "Str:a"},
       {Op::kBind, "SELECT ID FROM People WHERE ID = 1", "error 3464", 0, "Str:a"},
+      {Op::kBind, "SELECT ID FROM People WHERE ID IN (1, 3)", "error 3464", 0, "Str:a"},
+      {Op::kBind, "SELECT ID FROM People WHERE ID IN (1, 3)", "Long:2; Long:3", 0, "Str:2"},
+      {Op::kBind, "SELECT ID FROM People WHERE ID BETWEEN 1 AND ID", "error 3464", 0, "Str:a"},
       {Op::kBind, "SELECT 1.5 * ID FROM People WHERE ID = 2", "error 3464", 0, "Bytes:ab"},
       {Op::kBind, "UPDATE People SET Tiny = 1 WHERE ID = 99", "", 0, "Str:x"},
       {Op::kRun, "UPDATE People SET Tiny = 'x' WHERE ID = 2", "error 3464"},

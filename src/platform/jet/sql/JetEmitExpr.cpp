@@ -670,6 +670,9 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope, std::string& 
     out += ')';
     return Condition();
   }
+  // A bound's number literal compared with a number (SQLite's own).
+  NumberOperand(*e.args[1], v);
+  NumberOperand(*e.args[2], v);
   // min and max take the collation of their first argument (least and
   // greatest on PostgreSQL, which take one for all).
   const std::string_view firstCollation = text ? kCollateClause : "";
@@ -712,6 +715,7 @@ Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope, std::string& out) 
     for (size_t i = 1; i < e.args.size(); ++i) {
       if (i > 1) out += ", "sv;
       const Emitted item = EmitValue(*e.args[i], scope, out);
+      NumberOperand(*e.args[i], v);
       text = text || IsTextType(item.type);
       CheckSize(out);
     }
