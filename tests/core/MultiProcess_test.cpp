@@ -8,12 +8,12 @@
 #include <sstream>
 
 #include "CoreTestSupport.h"
-#include "DaoTables.h"
 #include "core/DBCommon.h"
 #include "core/DBGlobalParams.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
 #include "platform/jet/JetConnection.h"
+#include "support/DaoTables.h"
 
 namespace qv {
 namespace {
@@ -27,10 +27,9 @@ class MultiProcess : public coretest::DataFolderTest {};
 // GetNextDeliveryNumber kCalls times and reports "c <n>", "a <n>" and
 // "d <n>" lines; every number must come back exactly once overall.
 TEST_F(MultiProcess, NumbersAreNeverHandedOutTwice) {
-  coretest::CreateTable(*miDataBase::GetUserDataBase(),
-                        {"Items",
+  testsupport::MakeTable(*miDataBase::GetUserDataBase(), "Items",
                          {{"ID", jet::JetType::kLong}, {"Owner", jet::JetType::kLong}},
-                         {{"Id", {{"ID"}}, true, true}}});
+                         {{"Id", "ID", true, true}});
   miDataBase::ResetSessionForThread();  // no database open across the fork
 
   std::vector<std::unique_ptr<coretest::Child>> children;

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "CoreTestSupport.h"
-#include "DaoTables.h"
 #include "core/DBCommon.h"
 #include "core/DBGlobalParams.h"
 #include "core/miDataBase.h"
@@ -22,6 +21,7 @@
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetConnection.h"
+#include "support/DaoTables.h"
 #include "support/TestSupport.h"
 
 namespace qv {
@@ -38,12 +38,12 @@ class Toolkit : public coretest::DataFolderTest {
   void SetUp() override {
     DataFolderTest::SetUp();
     db_ = miDataBase::GetUserDataBase();
-    coretest::CreateTable(*db_, {"T",
-                                 {{"ID", jet::JetType::kLong},
-                                  {"Name", jet::JetType::kText, 50},
-                                  {"Born", jet::JetType::kDate},
-                                  {"Amount", jet::JetType::kDouble}},
-                                 {{"Id", {{"ID"}}, true, true}}});
+    testsupport::MakeTable(*db_, "T",
+                           {{"ID", jet::JetType::kLong},
+                            {"Name", jet::JetType::kText, 50},
+                            {"Born", jet::JetType::kDate},
+                            {"Amount", jet::JetType::kDouble}},
+                           {{"Id", "ID", true, true}});
     QvExecuteSql("insert into T values (1, 'Иванов', #03/05/2007#, 10.5)");
     QvExecuteSql("insert into T (ID, Name) values (2, 'Петров')");
     QvExecuteSql("insert into T values (3, 'Сидоров \"С\"', #12/31/1899#, 0.25)");

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "CoreTestSupport.h"
-#include "DaoTables.h"
 #include "core/mAdoRecordset.h"
 #include "core/mQvDaoDataBase.h"
 #include "core/miDataBase.h"
@@ -13,6 +12,7 @@
 #include "platform/automation/VbaDate.h"
 #include "platform/dao/Recordset.h"
 #include "platform/jet/JetConnection.h"
+#include "support/DaoTables.h"
 
 namespace qv {
 namespace {
@@ -26,17 +26,15 @@ class DaoToAdo : public coretest::DataFolderTest {
   void SetUp() override {
     DataFolderTest::SetUp();
     using J = jet::JetType;
-    coretest::CreateTable(
-        *miDataBase::GetUserDataBase(),
-        {"AllTypes",
-         {{"Bool", J::kBoolean}, {"Byte", J::kByte},       {"Int", J::kInteger},
-          {"Lng", J::kLong},     {"Cur", J::kCurrency},    {"Sng", J::kSingle},
-          {"Dbl", J::kDouble},   {"Dt", J::kDate},         {"Bin", J::kBinary, 8},
-          {"Txt", J::kText, 20}, {"LBin", J::kLongBinary}, {"Memo", J::kMemo},
-          {"G", J::kGUID},       {"Big", J::kBigInt},      {"VBin", J::kVarBinary, 6},
-          {"Ch", J::kChar, 3},   {"Num", J::kNumeric},     {"Dec", J::kDecimal},
-          {"Flt", J::kFloat},    {"Tm", J::kTime}},
-         {}});
+    testsupport::MakeTable(
+        *miDataBase::GetUserDataBase(), "AllTypes",
+        {{"Bool", J::kBoolean}, {"Byte", J::kByte},       {"Int", J::kInteger},
+         {"Lng", J::kLong},     {"Cur", J::kCurrency},    {"Sng", J::kSingle},
+         {"Dbl", J::kDouble},   {"Dt", J::kDate},         {"Bin", J::kBinary, 8},
+         {"Txt", J::kText, 20}, {"LBin", J::kLongBinary}, {"Memo", J::kMemo},
+         {"G", J::kGUID},       {"Big", J::kBigInt},      {"VBin", J::kVarBinary, 6},
+         {"Ch", J::kChar, 3},   {"Num", J::kNumeric},     {"Dec", J::kDecimal},
+         {"Flt", J::kFloat},    {"Tm", J::kTime}});
     QvExecuteSql("insert into AllTypes (Lng, Dt, Txt, Ch) values (1, #12/31/1899#, 'a', 'x')");
     QvExecuteSql("insert into AllTypes (Lng, Dt, Txt, Ch) values (2, #01/01/1901#, 'b', 'y')");
     QvExecuteSql(

@@ -189,15 +189,13 @@ TEST_F(DBQPfrReportsTest, ReportsOfAStreamInAPeriod) {
   Sql("update AccStream set AccStreamType = 4 where ID in (50, 60)");
   InsertRows("insert into AccStream (ID, PersonID, AccStreamType)", {"(51, 5, 4)", "(52, 5, 1)"});
   InsertRows("insert into doc_templates (template_id, doc_type_id)", {"(548, 168)", "(638, 638)"});
-  const auto report = [&](int id, int stream, int templ, int instance, int status, int newer) {
-    Sql("insert into doc_registry (document_id, taxpayer_id, template_id, time_id, "
-        "instance_number, status_qv, top_doc_id) values (" +
-        Str(id) + ", " + Str(stream) + ", " + Str(templ) + ", 2413, " + Str(instance) + ", " +
-        Str(status) + ", " + Str(newer) + ")");
-  };
-  report(601, 50, 548, 0, 2, 0), report(602, 50, 548, 1, 1, 0), report(603, 51, 548, 0, 3, 0);
-  report(604, 52, 548, 0, 2, 0), report(605, 51, 548, 1, 2, 606), report(606, 60, 548, 0, 2, 0);
-  report(611, 50, 638, 0, 1, 612), report(612, 50, 638, 0, 1, 0);
+  InsertRows(
+      "insert into doc_registry (document_id, taxpayer_id, template_id, time_id, instance_number, "
+      "status_qv, top_doc_id)",
+      {"(601, 50, 548, 2413, 0, 2, 0)", "(602, 50, 548, 2413, 1, 1, 0)",
+       "(603, 51, 548, 2413, 0, 3, 0)", "(604, 52, 548, 2413, 0, 2, 0)",
+       "(605, 51, 548, 2413, 1, 2, 606)", "(606, 60, 548, 2413, 0, 2, 0)",
+       "(611, 50, 638, 2413, 0, 1, 612)", "(612, 50, 638, 2413, 0, 1, 0)"});
   SubDocRow(91, 601, 1, 17), SubDocRow(92, 602, 1, 26);
   SubDocRow(93, 612, 1, 26), CellRow(93, 1021001, "3"), CellRow(93, 1021002, "1");
   SubDocRow(94, 611, 1, 26), CellRow(94, 1021001, "3");

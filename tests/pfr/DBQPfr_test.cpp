@@ -25,18 +25,15 @@ TEST_F(DBQPfrTest, PackNumbersAreCountedPerStreamYearAndNumberingGroup) {
              {"(901, 184, 1)", "(902, 184, 2)", "(903, 77, 1)"});
   // Masters of stream 50: 700 (901, 2024), 710 (903, 2024), 720 (902, 2024),
   // 730 (901, 2023); packs as (document, master, number, status).
-  const auto doc = [&](int id, int templ, int period, int master, int number, int status) {
-    Sql("insert into doc_registry (document_id, taxpayer_id, template_id, time_id, "
-        "PfrMasterDocID, instance_number, Status_Qv) values (" +
-        std::to_string(id) + ", 50, " + std::to_string(templ) + ", " + std::to_string(period) +
-        ", " + std::to_string(master) + ", " + std::to_string(number) + ", " +
-        std::to_string(status) + ")");
-  };
-  doc(700, 901, 2413, 0, 0, 1), doc(701, 0, 246, 700, 1, 2), doc(702, 0, 246, 700, 2, 3);
-  doc(703, 0, 246, 700, 3, 1);
-  doc(710, 903, 2413, 0, 0, 1), doc(711, 0, 246, 710, 5, 1), doc(712, 0, 246, 710, 7, 1);
-  doc(720, 902, 2413, 0, 0, 1), doc(721, 0, 246, 720, 6, 1);
-  doc(730, 901, 2313, 0, 0, 1), doc(731, 0, 246, 730, 9, 1);
+  InsertRows(
+      "insert into doc_registry (document_id, taxpayer_id, template_id, time_id, PfrMasterDocID, "
+      "instance_number, Status_Qv)",
+      {"(700, 50, 901, 2413, 0, 0, 1)", "(701, 50, 0, 246, 700, 1, 2)",
+       "(702, 50, 0, 246, 700, 2, 3)", "(703, 50, 0, 246, 700, 3, 1)",
+       "(710, 50, 903, 2413, 0, 0, 1)", "(711, 50, 0, 246, 710, 5, 1)",
+       "(712, 50, 0, 246, 710, 7, 1)", "(720, 50, 902, 2413, 0, 0, 1)",
+       "(721, 50, 0, 246, 720, 6, 1)", "(730, 50, 901, 2313, 0, 0, 1)",
+       "(731, 50, 0, 246, 730, 9, 1)"});
   InsertPfrPerson(1, kTaxpayer);
   SubDocRow(1, 701, 1, 1);
 

@@ -16,6 +16,7 @@
 #include "platform/dao/Field.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/TableDef.h"
+#include "support/DaoTables.h"
 #include "support/TestSupport.h"
 #include "tempdb/TempDBTable.h"
 #include "tempdb/TempDataBase.h"
@@ -59,18 +60,6 @@ class TempDbTest : public coretest::DataFolderTest {
   }
   path big_;
 };
-
-// "a|b;c|d;" of every row of a statement.
-std::string Rows(dao::Database& db, const std::string& sql) {
-  auto rs = db.OpenStatement(sql, dao::dbOpenSnapshot);
-  std::string text;
-  for (rs->IsEOF() ? void() : rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
-    for (int c = 0; c < rs->FieldCount(); ++c)
-      text += (c ? "|" : "") + (rs->FieldValue(c).IsNull() ? "Null" : CStr(rs->FieldValue(c)));
-    text += ";";
-  }
-  return text;
-}
 
 TEST_F(TempDbTest, TwoTablesAreMadeFilledQueriedAndLeaveNoFile) {
   {
@@ -137,9 +126,10 @@ TEST_F(TempDbTest, TwoTablesAreMadeFilledQueriedAndLeaveNoFile) {
     amounts->Close();
 
     auto db = std::dynamic_pointer_cast<dao::Database>(temp->CallV("DaoDataBase").AsObject());
-    EXPECT_EQ(Rows(*db,
-                   "select p.Name, sum(s.Amount) as Total, count(*) as N from People1 as p inner "
-                   "join Sums2 as s on s.PersonID = p.ID group by p.Name order by p.Name"),
+    EXPECT_EQ(testsupport::StatementRows(
+                  *db,
+                  "select p.Name, sum(s.Amount) as Total, count(*) as N from People1 as p inner "
+                  "join Sums2 as s on s.PersonID = p.ID group by p.Name order by p.Name"),
               "|7|1;Иванов|12.5|2;");
     // Another connection cannot open the file while it is in use.
     dao::DBEngine::ForThread()->SetLockTimeoutMs(50);

@@ -16,6 +16,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/Recordset.h"
 #include "platform/dao/Workspace.h"
+#include "support/DaoTables.h"
 #include "support/TestSupport.h"
 
 namespace qv::schema {
@@ -137,18 +138,7 @@ class RefDataLoad : public ::testing::Test {
     for (const auto& [file, text] : files) Write(dir / file, text);
     return dir;
   }
-  // The rows of a statement, "|" between values, one line each.
-  std::string Rows(const std::string& sql) {
-    auto rs = db_->OpenStatement(sql, dao::dbOpenSnapshot);
-    std::string out;
-    for (; !rs->IsEOF(); rs->MoveNext()) {
-      for (int32_t i = 0; i < rs->FieldCount(); ++i)
-        out += (i ? "|" : "") + CStr(rs->FieldValue(i));
-      out += "\n";
-    }
-    rs->Close();
-    return out;
-  }
+  std::string Rows(const std::string& sql) { return testsupport::StatementRows(*db_, sql); }
   std::string State() {
     return Rows("select TheYear, IncomeLimit, MROT from PfrDict_Limits order by TheYear") +
            Rows("select ID, Code from TndflDict_Incomes order by ID") +
@@ -202,10 +192,10 @@ TEST_F(RefDataLoad, ANewerEditionChangesExactlyTheRowsThatDiffer) {
             "~ TndflDict_IncomesNames IncomeID=2000, DateBeg=2017-01-01 Name Зарплата -> "
             "Вознаграждение\n");
   EXPECT_EQ(State(),
-            "2024|2225000|19242\n2025|2759000|22441\n2026|2979000|27093\n2030|1|1\n"
-            "2000|2000\n2010|2010\n"
-            "2000|Вознаграждение\n2010|ГПХ\n"
-            "2025-01-01|6|0\n2026-01-20|1|2\n");
+            "2024|2225000|19242;2025|2759000|22441;2026|2979000|27093;2030|1|1;"
+            "2000|2000;2010|2010;"
+            "2000|Вознаграждение;2010|ГПХ;"
+            "2025-01-01|6|0;2026-01-20|1|2;");
   EXPECT_EQ(StoredRefDataEdition(*db_), "2026-01-20");
 
   // The first edition again would put back the corrected minimum wage.
@@ -278,7 +268,7 @@ TEST_F(RefDataLoad, TheShippedEditionLoadsWholeAndCoversTheYears) {
   EXPECT_EQ(r.Changed(), 0);
   EXPECT_EQ(StoredRefDataEdition(*db_), set.edition);
   std::string years;
-  for (int y = 2017; y <= 2026; ++y) years += std::to_string(y) + "\n";
+  for (int y = 2017; y <= 2026; ++y) years += std::to_string(y) + ";";
   EXPECT_EQ(Rows("select TheYear from PfrDict_Limits where TheYear between 2017 and 2026 "
                  "and IncomeLimit > 0 and MROT > 0 order by TheYear"),
             years);

@@ -22,6 +22,7 @@
 #include "platform/dao/Workspace.h"
 #include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
+#include "support/DaoTables.h"
 #include "support/TestSupport.h"
 
 namespace qv::schema {
@@ -109,15 +110,8 @@ std::vector<const TableDef*> TablesOf(std::span<const SchemaStep> steps, DbFile 
 }
 
 std::string VersionRows(dao::Database& db) {
-  auto rs = db.OpenStatement(
-      "SELECT MajorVersion, MinorVersion, BuildNumber FROM DBVersion ORDER BY BuildNumber");
-  std::string out;
-  while (!rs->IsEOF()) {
-    out += (out.empty() ? "" : " ") + CStr(rs->FieldValue(0)) + "." + CStr(rs->FieldValue(1)) +
-           "." + CStr(rs->FieldValue(2));
-    rs->MoveNext();
-  }
-  return out;
+  return testsupport::StatementRows(
+      db, "SELECT MajorVersion, MinorVersion, BuildNumber FROM DBVersion ORDER BY BuildNumber");
 }
 
 int32_t Count(dao::Database& db, const std::string& table) {
@@ -154,7 +148,7 @@ TEST(SchemaBuilder, BuildsEveryTableColumnAndIndexOnce) {
     EXPECT_EQ(db->SchemaVersion(), CurrentSchemaVersion());
   }
   auto user = Open(folder.File("Quivane.mdb"));
-  EXPECT_EQ(VersionRows(*user), "1.0." + std::to_string(CurrentSchemaVersion()));
+  EXPECT_EQ(VersionRows(*user), "1|0|" + std::to_string(CurrentSchemaVersion()) + ";");
   EXPECT_EQ(Count(*user, "report_time"), static_cast<int32_t>(ReportTimeRows().size()));
   EXPECT_EQ(Count(*user, "time_by_month"), static_cast<int32_t>(TimeByMonthRows().size()));
   EXPECT_EQ(Count(*user, "Calendar"), static_cast<int32_t>(CalendarRows().size()));
@@ -171,7 +165,7 @@ TEST(SchemaBuilder, BuildsEveryTableColumnAndIndexOnce) {
     EXPECT_EQ(r.fromVersion, CurrentSchemaVersion()) << r.path;
   }
   user = Open(folder.File("Quivane.mdb"));
-  EXPECT_EQ(VersionRows(*user), "1.0." + std::to_string(CurrentSchemaVersion()));
+  EXPECT_EQ(VersionRows(*user), "1|0|" + std::to_string(CurrentSchemaVersion()) + ";");
   EXPECT_EQ(Count(*user, "Calendar"), static_cast<int32_t>(CalendarRows().size()));
 }
 
@@ -223,7 +217,7 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
   {
     auto user = Open(folder.File("Quivane.mdb"));
     EXPECT_EQ(Differences(*user, TablesOf(v2, DbFile::kUser)), "");
-    EXPECT_EQ(VersionRows(*user), "1.0.2");
+    EXPECT_EQ(VersionRows(*user), "1|0|2;");
     EXPECT_EQ(Count(*user, "Extra"), 2);
     auto counters = user->OpenStatement("SELECT CounterValue, Note FROM Counters");
     EXPECT_EQ(CStr(counters->FieldValue(0)) + "/" + CStr(counters->FieldValue(1)), "5/");
@@ -237,7 +231,7 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
   ExpectError(kAnyError, "", [&] { BuildDataFolder(folder.Path(), {v3, rows2}); });
   {
     auto user = Open(folder.File("Quivane.mdb"));
-    EXPECT_EQ(VersionRows(*user), "1.0.2");
+    EXPECT_EQ(VersionRows(*user), "1|0|2;");
     EXPECT_FALSE(user->TableDefsCollection()->Find("Partial"));
     EXPECT_EQ(user->SchemaVersion(), 2);
   }
@@ -248,7 +242,7 @@ TEST(SchemaBuilder, UpgradesAnOlderFolderAndRefusesANewerOne) {
                   BuildDataFolder(folder.Path(), {v1, kRows1});
                 }).Description();
   EXPECT_NE(description.find("version 2"), std::string::npos) << description;
-  EXPECT_EQ(VersionRows(*Open(folder.File("Quivane.mdb"))), "1.0.2");
+  EXPECT_EQ(VersionRows(*Open(folder.File("Quivane.mdb"))), "1|0|2;");
   EXPECT_EQ(Open(folder.File("Kladr.mdb"))->SchemaVersion(), 2);
 
   ExpectError(3044, "missing", [&] { BuildDataFolder(folder.File("missing")); });

@@ -1,7 +1,7 @@
 #pragma once
 // A fresh folder (or server schemas) per test, the thread's engine, and
-// helpers that build a table through the objects and render recordsets as
-// text.
+// helpers that render recordsets as text (tables are made with
+// support/DaoTables.h).
 
 #include <gtest/gtest.h>
 
@@ -20,6 +20,7 @@
 #include "platform/dao/Recordset.h"
 #include "platform/dao/TableDef.h"
 #include "platform/dao/TableDefs.h"
+#include "support/DaoTables.h"
 #include "support/PgTestProcess.h"
 #include "support/ServerRun.h"
 #include "support/TestSupport.h"
@@ -27,7 +28,10 @@
 namespace qv::dao::testing {
 
 using testsupport::ExpectError;
+using testsupport::FieldDef;
+using testsupport::IndexDef;
 using testsupport::kAnyError;
+using testsupport::MakeTable;
 using testsupport::TempFolder;
 
 // Where a test's databases are: files of a folder of its own, or, when
@@ -65,45 +69,6 @@ class TestPlaces {
 // that the test needs.
 #define QV_SKIP_ON_SERVER(reason) \
   if (::qv::dao::testing::TestPlaces::OnServer()) GTEST_SKIP() << "on a server database: " << reason
-
-struct FieldDef {
-  std::string name;
-  jet::JetType type;
-  int32_t size = 0;
-  bool required = false;
-  std::string defaultValue = {};
-};
-
-struct IndexDef {
-  std::string name;
-  std::string fields;  // "a;-b"
-  bool primary = false;
-  bool unique = false;
-};
-
-// Creates a table through CreateTableDef, CreateField, CreateIndex and the
-// collections' Append, as a caller of the objects does.
-inline std::shared_ptr<TableDef> MakeTable(Database& db, const std::string& name,
-                                           const std::vector<FieldDef>& fields,
-                                           const std::vector<IndexDef>& indexes = {}) {
-  auto tdf = db.CreateTableDef(Variant(name));
-  for (const FieldDef& f : fields) {
-    auto field =
-        tdf->CreateField(Variant(f.name), Variant(static_cast<int32_t>(f.type)), Variant(f.size));
-    field->SetRequired(f.required);
-    if (!f.defaultValue.empty()) field->SetDefaultValue(Variant(f.defaultValue));
-    tdf->FieldsCollection()->Append(field);
-  }
-  for (const IndexDef& x : indexes) {
-    auto index = tdf->CreateIndex(Variant(x.name));
-    index->SetFieldsValue(Variant(x.fields));
-    index->SetPrimary(x.primary);
-    index->SetUnique(x.unique);
-    tdf->IndexesCollection()->Append(index);
-  }
-  db.TableDefsCollection()->Append(tdf);
-  return tdf;
-}
 
 // A value as a test expects to read it: Null as "Null", else CStr.
 inline std::string Text(const Variant& v) {

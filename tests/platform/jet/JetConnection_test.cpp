@@ -190,6 +190,12 @@ TEST_F(TwoConnections, ImmediateTransactionsHoldTheWriteLockFromTheStart) {
 class ConnectionTest : public JetTest {
  protected:
   ConnectionTest() { db_->Schema().CreateTable(EveryTypeTable()); }
+  // The first column of a statement's rows, a space after each.
+  static std::string Rows(Statement s) {
+    std::string seen;
+    while (s.Step()) seen += std::to_string(s.Int64(0)) + " ";
+    return seen;
+  }
 };
 
 TEST_F(ConnectionTest, CachedStatementsCanBeNestedAndReused) {
@@ -224,12 +230,7 @@ TEST_F(ConnectionTest, CachedTextsBindTheirOwnLiterals) {
   db_->Execute("INSERT INTO T (Id, Txt, Dbl) VALUES (2, \"a\"\"b\", 30)");
   db_->Execute("INSERT INTO T (Id, Txt, Dbl) VALUES (3, 'x', -1)");
   db_->Execute(std::string("INSERT INTO T (Id, Txt, G) VALUES (4, '', ") + guid + ")");
-  const auto ids = [&](const std::string& sql) {
-    Statement s = db_->Prepare(sql);
-    std::string seen;
-    while (s.Step()) seen += std::to_string(s.Int64(0)) + " ";
-    return seen;
-  };
+  const auto ids = [&](const std::string& sql) { return Rows(db_->Prepare(sql)); };
   const struct {
     std::string sql, expected;
   } cases[] = {
@@ -290,22 +291,17 @@ TEST_F(ConnectionTest, AFullCacheDropsItsOldestTexts) {
   // texts after it leave those bytes alone while it is out.
   Statement held = db_->Prepare("SELECT Id & 'held' FROM T WHERE Id > 1 ORDER BY Id");
   ASSERT_TRUE(held.Step());
-  const auto rows = [](Statement s) {
-    std::string seen;
-    while (s.Step()) seen += std::to_string(s.Int64(0)) + " ";
-    return seen;
-  };
   for (int i = 0; i < 1200; ++i) {
     SCOPED_TRACE(i);
     const std::string n = std::to_string(i % 700);
     // A new text may take the storage of a dropped one: nothing of it stays.
     Statement named = db_->Prepare("SELECT Id AS c" + n + " FROM T WHERE Id = 2");
     ASSERT_EQ(named.Column(0).name, "c" + n);
-    ASSERT_EQ(rows(std::move(named)), "2 ");
-    ASSERT_EQ(rows(db_->Prepare("SELECT TOP " + std::to_string(i % 700 + 1) +
+    ASSERT_EQ(Rows(std::move(named)), "2 ");
+    ASSERT_EQ(Rows(db_->Prepare("SELECT TOP " + std::to_string(i % 700 + 1) +
                                 " Id FROM T ORDER BY Id DESC")),
               std::string("3 2 1 ").substr(0, 2 * std::min(i % 700 + 1, 3)));
-    ASSERT_EQ(rows(db_->PrepareNative("SELECT count(*) + " + n + " FROM T")),
+    ASSERT_EQ(Rows(db_->PrepareNative("SELECT count(*) + " + n + " FROM T")),
               std::to_string(i % 700 + 3) + " ");
   }
   ASSERT_TRUE(held.Step());

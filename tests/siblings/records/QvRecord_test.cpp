@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 
 #include "siblings/records/FakeMapper.h"
 #include "siblings/records/RecordFactory.h"
@@ -21,6 +22,15 @@ std::string Log() {
   std::string out;
   for (const std::string& line : FakeLog()) out += (out.empty() ? "" : "; ") + line;
   FakeLog().clear();
+  return out;
+}
+
+// The properties `names` (" "-separated) of an object, each with its kind
+// as Variant::Describe gives it, joined by "; ".
+std::string Props(Object& o, const std::string& names) {
+  std::string out, name;
+  for (std::istringstream in(names); in >> name;)
+    out += (out.empty() ? "" : "; ") + o.Get(name).Describe();
   return out;
 }
 
@@ -86,8 +96,7 @@ TEST_F(QvRecordTest, StateMachineFromEveryState) {
 TEST_F(QvRecordTest, IdentifierEffectsOfTheProtocol) {
   QvRecordPtr r = InState(2);
   r->AssignNewID(Variant(8));
-  EXPECT_EQ(r->Get("ID"), Variant(8.0));
-  EXPECT_EQ(r->Get("Name"), Variant("new"));  // AssignNewID keeps the data
+  EXPECT_EQ(Props(*r, "ID Name"), "Double 8; String \"new\"");  // AssignNewID keeps the data
   r->MarkNotFound(Variant(12));
   EXPECT_EQ(r->Id(), 12);
   EXPECT_EQ(r->Get("Name"), Variant(""));
@@ -99,39 +108,33 @@ TEST_F(QvRecordTest, IdentifierEffectsOfTheProtocol) {
 
 TEST_F(QvRecordTest, LoadsItselfThroughItsMapperOnFirstUse) {
   ObjectPtr r = RecordFactory::ForThisThread()->GetRecord(kTestType, Variant(7));
-  EXPECT_EQ(r->Get("ID"), Variant(7.0));
-  EXPECT_EQ(r->Get("RState"), Variant(int32_t{1}));
+  EXPECT_EQ(Props(*r, "ID RState"), "Double 7; Long 1");
   EXPECT_EQ(Log(), "");  // ID and RState do not load
-  EXPECT_EQ(r->Get("NAME"), Variant("seven"));
+  EXPECT_EQ(Props(*r, "NAME"), "String \"seven\"");
   EXPECT_EQ(Log(), "ReadRecord 7");
-  EXPECT_EQ(r->Get("RState"), Variant(int32_t{3}));
-  EXPECT_EQ(r->Get("Count"), Variant(int32_t{7}));
+  EXPECT_EQ(Props(*r, "RState Count"), "Long 3; Long 7");
   EXPECT_EQ(Log(), "");  // read once
 
   // The sub-record is a reference set by the mapper; it loads on its own use.
-  ObjectPtr parent = r->Get("Parent").AsObject();
-  EXPECT_EQ(parent->Get("ID"), Variant(3.0));
-  EXPECT_EQ(parent->Get("RState"), Variant(int32_t{1}));
-  EXPECT_EQ(parent->Get("Name"), Variant("three"));
+  EXPECT_EQ(Props(*r->Get("Parent").AsObject(), "ID RState Name"),
+            "Double 3; Long 1; String \"three\"");
 
   // The lazy groups: each read by its own operation, once.
   FakeLog().clear();
-  EXPECT_EQ(r->Get("LazyLoaded"), Variant(false));
-  EXPECT_EQ(r->Get("Note"), Variant("note of 7"));
-  EXPECT_EQ(r->Get("LazyLoaded"), Variant(true));
+  EXPECT_EQ(Props(*r, "LazyLoaded Note LazyLoaded"),
+            "Boolean False; String \"note of 7\"; Boolean True");
   EXPECT_EQ(r->Get("Items").ObjectAs<Collection>()->Count(), 2);
   r->Get("Note");
   r->Get("Items");
   EXPECT_EQ(Log(), "ReadLazyFields 7; ReadItems 7");
-  EXPECT_EQ(r->Get("ItemsLoaded"), Variant(true));
-  EXPECT_EQ(r->Get("ItemsModified"), Variant(false));  // the mapper's hand-over is no change
+  // The mapper's hand-over of the items is no change.
+  EXPECT_EQ(Props(*r, "ItemsLoaded ItemsModified"), "Boolean True; Boolean False");
 }
 
 TEST_F(QvRecordTest, LoadingCornerCases) {
   // A missing row: MarkNotFound, no error, and no second attempt.
   QvRecordPtr missing = RecordFactory::ForThisThread()->GetRecord(kTestType, Variant(99));
-  EXPECT_EQ(missing->Get("Name"), Variant(""));
-  EXPECT_EQ(missing->Get("Note"), Variant(""));
+  EXPECT_EQ(Props(*missing, "Name Note"), "String \"\"; String \"\"");
   EXPECT_EQ(missing->State(), kNew);
   EXPECT_EQ(Log(), "ReadRecord 99");
 
@@ -148,8 +151,7 @@ TEST_F(QvRecordTest, LoadingCornerCases) {
   FakeLog().clear();
   s->Let("Items", Variant(std::make_shared<Collection>()));
   EXPECT_EQ(Log(), "");
-  EXPECT_EQ(s->Get("ItemsLoaded"), Variant(true));
-  EXPECT_EQ(s->Get("ItemsModified"), Variant(true));
+  EXPECT_EQ(Props(*s, "ItemsLoaded ItemsModified"), "Boolean True; Boolean True");
 
   // LoadOnSetID reads at once.
   QvRecordPtr eager = QvRecord::Create(kTestType);
@@ -161,8 +163,7 @@ TEST_F(QvRecordTest, LoadingCornerCases) {
 
   // A new record has nothing stored to read.
   QvRecordPtr fresh = QvRecord::Create(kTestType);
-  EXPECT_EQ(fresh->Get("Note"), Variant(""));
-  EXPECT_EQ(fresh->Get("LazyLoaded"), Variant(true));
+  EXPECT_EQ(Props(*fresh, "Note LazyLoaded"), "String \"\"; Boolean True");
   EXPECT_EQ(Log(), "");
 }
 
@@ -257,24 +258,22 @@ TEST_F(QvRecordTest, RecordsOfSharedRows) {
     EXPECT_EQ(a->State(), kChanged);
     EXPECT_FALSE(a->IsBlank());
     a->Let("First_Value", Variant("changed"));
-    EXPECT_EQ(a->Get("First_Value"), Variant("changed"));
-    EXPECT_EQ(a->Get("Cell_Key"), Variant("k1"));
+    EXPECT_EQ(Props(*a, "First_Value Cell_Key"), "String \"changed\"; String \"k1\"");
     EXPECT_EQ((*rows)[2], Variant("v1"));
     std::vector<QvRecordPtr> records = QvRecord::OfSharedRows(cls, rows);
     ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records[0]->Get("First_Value"), Variant("v1"));
-    EXPECT_EQ(records[2]->Get("Cell_Key"), Variant("k3"));
+    EXPECT_EQ(Props(*records[0], "First_Value"), "String \"v1\"");
+    EXPECT_EQ(Props(*records[2], "Cell_Key"), "String \"k3\"");
     records[2]->Clear();
-    EXPECT_EQ(records[2]->Get("Cell_Key"), Variant(""));
+    EXPECT_EQ(Props(*records[2], "Cell_Key"), "String \"\"");
     kept = records[1];
   }
-  EXPECT_EQ(kept->Get("First_Value"), Variant("v2"));
-  EXPECT_EQ(kept->Get("First_Type"), Variant(int32_t{8}));
+  EXPECT_EQ(Props(*kept, "First_Value First_Type"), "String \"v2\"; Long 8");
   kept->Let("First_Value", Variant("changed"));
-  EXPECT_EQ(kept->Get("First_Value"), Variant("changed"));
+  EXPECT_EQ(Props(*kept, "First_Value"), "String \"changed\"");
   EXPECT_EQ(kept, std::static_pointer_cast<QvRecord>(kept->shared_from_this()));
   kept->Clear();
-  EXPECT_EQ(kept->Get("Cell_Key"), Variant(""));
+  EXPECT_EQ(Props(*kept, "Cell_Key"), "String \"\"");
 }
 
 TEST_F(QvRecordTest, RejectsBadAccessAndChangesNothing) {
