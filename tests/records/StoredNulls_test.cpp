@@ -14,6 +14,7 @@
 #include "platform/jet/JetCatalog.h"
 #include "records/EntityFixture.h"
 #include "records/PlainMapper.h"
+#include "support/RecordWalk.h"
 
 namespace qv::records::testing {
 namespace {
@@ -37,23 +38,9 @@ class StoredNulls : public EntityTest {
     Sql("insert into [" + std::string(table) + "] (" + columns + ") values (" + values + ")");
   }
 
-  // The record's properties read one by one (which loads a reference and its
-  // lazy groups), the sub-records and collection items one level down.
-  static void Touch(const Variant& value, int depth) {
-    if (!value.IsObject() || depth < 0) return;
-    if (auto list = value.ObjectAs<Collection>()) {
-      for (int32_t i = 1; i <= list->Count(); ++i) Touch(list->At(i), depth);
-      return;
-    }
-    auto rec = value.ObjectAs<QvRecord>();
-    if (!rec) return;
-    for (int i = 0; i < rec->RecordClassOf().PropertyCount(); ++i)
-      Touch(rec->Get(rec->RecordClassOf().Property(i).name), depth - 1);
-  }
-
   // Runs `call` and touches what it answers; a failure is noted under `what`.
   void Check(const std::string& what, const std::function<Variant()>& call) {
-    const Error e = testsupport::RaisedError([&] { Touch(call(), 2); });
+    const Error e = testsupport::RaisedError([&] { testsupport::TouchEveryProperty(call(), 2); });
     if (e.Number() != 0)
       failures_ += what + ": " + std::to_string(e.Number()) + " " + e.Description() + "\n";
   }
@@ -181,7 +168,7 @@ TEST_F(StoredNulls, EveryMapperAndListReadsARowOfNulls) {
     Check(std::string(c.cls) + "." + c.op, [&] {
       std::vector<Variant> args = c.args;
       const Variant answer = CreateObject("Qv_DBProvider." + std::string(c.cls))->Call(c.op, args);
-      for (const Variant& a : args) Touch(a, 2);
+      for (const Variant& a : args) testsupport::TouchEveryProperty(a, 2);
       return answer;
     });
   }

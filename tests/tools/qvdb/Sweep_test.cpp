@@ -37,6 +37,7 @@
 #include "platform/jet/JetCatalog.h"
 #include "platform/jet/JetConnection.h"
 #include "siblings/records/QvRecord.h"
+#include "support/RecordWalk.h"
 
 namespace qvdb {
 namespace {
@@ -609,22 +610,6 @@ std::vector<Row> AllRows() {
   return rows;
 }
 
-// Reads every property of a record (which loads its lazy groups and
-// references) and of the records and collections one level down, and every
-// item of a collection: a stored value read wrongly fails here if the call
-// did not read it.
-void Touch(const qv::Variant& value, int depth) {
-  if (!value.IsObject() || depth < 0) return;
-  if (auto list = value.ObjectAs<qv::Collection>()) {
-    for (int32_t i = 1; i <= list->Count(); ++i) Touch(list->At(i), depth);
-    return;
-  }
-  auto rec = value.ObjectAs<qv::records::QvRecord>();
-  if (!rec) return;
-  for (int i = 0; i < rec->RecordClassOf().PropertyCount(); ++i)
-    Touch(rec->Get(rec->RecordClassOf().Property(i).name), depth - 1);
-}
-
 // The values the rows name, found by statements on the generated folder.
 // Each statement answers one row, whose columns name the values, or several:
 // column v of the third row is v3.
@@ -769,8 +754,8 @@ class Sweep : public ::testing::Test {
         std::stringstream tokens(row.args);
         for (std::string token; tokens >> token;) args.push_back(Argument(token));
         const qv::Variant result = object->Call(op.substr(op.find('.') + 1), args);
-        Touch(result, 2);
-        for (const qv::Variant& a : args) Touch(a, 2);
+        qv::testsupport::TouchEveryProperty(result, 2);
+        for (const qv::Variant& a : args) qv::testsupport::TouchEveryProperty(a, 2);
         if (row.keep.empty()) return;
         if (!result.IsEmpty())
           values_[row.keep] = result;
