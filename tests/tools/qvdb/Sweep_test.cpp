@@ -56,7 +56,8 @@ using qv::ObjectPtr;
 // `keep` names the result (or, when the call has none, the first argument's
 // ID) for later rows; "=CLASS" makes the result the object later rows of
 // CLASS call. `error` is the error number the call must raise (0:
-// none), `why` says why.
+// none), `why` says why. "CLASS.A B C" alone is three calls of CLASS without
+// arguments, one after another.
 struct Row {
   std::string op;  // CLASS.OPERATION
   std::string args = "";
@@ -70,23 +71,13 @@ struct Row {
 // are documents of their own for the rows that delete, move or fill.
 const Row kRows[] = {
     // The session and the core classes.
-    {"DBCommon.GetDBConnection"},
-    {"DBCommon.FlushObstacleData"},
-    {"DBCommon.GetDBVerion"},
-    {"DBCommon.GetDaoVersion"},
+    {"DBCommon.GetDBConnection FlushObstacleData GetDBVerion GetDaoVersion"},
     {"DBCommon.GetCurrCounter", "i:1"},
     {"DBCommon.GetNextCounter", "i:1 i:2024"},
-    {"DBCommon.GetUserDBLockManager"},
-    {"DBCommon.IsDataBaseLockingEnabled"},
-    {"DBCommon.GetFormatDBVerion"},
-    {"DBCommon.CloseDatabase"},
-    {"ServerStuff.GetUserDataBase"},
-    {"ServerStuff.GetKladrDataBase"},
-    {"ServerStuff.GetOkatoDataBase"},
-    {"ServerStuff.IsKladrDataBasePresent"},
-    {"ServerStuff.IsOkatoDataBasePresent"},
-    {"DBGlobalParams.GetCurrentDeliveryNumber"},
-    {"DBGlobalParams.GetNextDeliveryNumber"},
+    {"DBCommon.GetUserDBLockManager IsDataBaseLockingEnabled GetFormatDBVerion CloseDatabase"},
+    {"ServerStuff.GetUserDataBase GetKladrDataBase GetOkatoDataBase IsKladrDataBasePresent "
+     "IsOkatoDataBasePresent"},
+    {"DBGlobalParams.GetCurrentDeliveryNumber GetNextDeliveryNumber"},
     {"STQvDBProvider.TestClassesRegistration", "tester"},
     {"STQvDBProvider.TestControlsRegistartion", "tester"},
     {"STQvDBProvider.TestExecute", "tester [i:1]"},
@@ -205,8 +196,7 @@ const Row kRows[] = {
     {"DBQAccStream.GetAccStreamsByGiin", "s:X"},
     {"DBQAccStream.IsBanMoveAccStream", "$stream"},
     {"DBQAccStream.GetAllOfrLicTypesList"},
-    {"DBQProfiles.GetAllDictProfiles"},
-    {"DBQProfiles.GetAllUserProfiles"},
+    {"DBQProfiles.GetAllDictProfiles GetAllUserProfiles"},
     {"DBQProfiles.GetDocClassesForSelecting", "s:"},
     {"DBQProfiles.IsProfileInUsing", "1"},
     {"DBQSolver.GetDocCountInPeriod", "$stream i:$period s:"},
@@ -234,8 +224,7 @@ const Row kRows[] = {
     {"DBConsStream.IsRecordExists", "$cons"},
     {"DBQConsStream.SaveMembersList", "$cons s:$stream"},
     {"DBQConsStream.GetMembersListOfConsStream", "$cons"},
-    {"DBQConsStream.GetAllConsStreams"},
-    {"DBQConsStream.IsAnyConsStreamExists"},
+    {"DBQConsStream.GetAllConsStreams IsAnyConsStreamExists"},
     {"DBQConsStream.GetDocumentsCountInConsStream", "$cons"},
     {"BlankQueries.GetConsBlanksByPeriod", "$cons i:1 $period"},
     {"BlankQueries.IsPeriodContainsConsBlanks", "$cons i:1 $period"},
@@ -315,8 +304,7 @@ const Row kRows[] = {
     {"DBKprDocTable.RemoveCell", "s:010000100001"},
     {"DBKprDocTable.ClearRow", "s:0100002"},
     {"DBKprDocTable.ClearTable", "s:02"},
-    {"DBKprDocTable.ClearAllCells"},
-    {"DBKprDocTable.CloseDoc"},
+    {"DBKprDocTable.ClearAllCells CloseDoc"},
     {"DBQ2Ndfl.GetIncomesDictEx", "i:1 13 d:2024-06-30"},
     {"DBQ2Ndfl.IsIncomeAllowed", "i:2000 i:1 13"},
     {"DBQ2Ndfl.IsIncomeAllowedEx", "i:2000 i:1 13 d:2024-06-30"},
@@ -450,13 +438,7 @@ const Row kRows[] = {
     {"DBPfrSubDoc.DeleteRecordsInDocument", "$pfrdoc2"},
     {"DBPfrSubDoc.DeleteRecord", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub2"},
     {"DBPfrPerson.DeleteRecord", "rec:Qv_PfrRecords.QvPfrPerson:$pp2"},
-    {"TRsvTariff.TheTear"},
-    {"TRsvTariff.Code"},
-    {"TRsvTariff.LowPart"},
-    {"TRsvTariff.OverPart"},
-    {"TRsvTariff.FomsPart"},
-    {"TRsvTariff.FinalRate"},
-    {"TRsvTariff.IsMD"},
+    {"TRsvTariff.TheTear Code LowPart OverPart FomsPart FinalRate IsMD"},
 
     // Warrants (a warrant of the worker is made here).
     {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{WorkerID=$worker,ContoraType=1}", "war"},
@@ -530,15 +512,12 @@ const Row kRows[] = {
 
     // Temporary databases.
     {"TempDataBase.CreateMdb", "s:sweep"},
-    {"TempDataBase.FileName"},
-    {"TempDataBase.DaoDataBase"},
+    {"TempDataBase.FileName DaoDataBase"},
     {"TempDataBase.CreateTable", "s:T", "=TempDBTable"},
     {"TempDBTable.Name"},
     {"TempDBTable.AddField", "s:A i:4"},
     {"TempDBTable.AddIndex", "s:I true true [s:A]"},
-    {"TempDBTable.ClearUnicodeCompression"},
-    {"TempDBTable.CommitCreateTable"},
-    {"TempDBTable.TableDef"},
+    {"TempDBTable.ClearUnicodeCompression CommitCreateTable TableDef"},
     {"TempDBTable.GetTableRS", "s:I"},
     {"TempDBTable.DeleteTable"},
     {"TempDataBase.CloseDB"},
@@ -591,7 +570,13 @@ const MapperRows kMappers[] = {
 
 // kRows, then the rows of kMappers.
 std::vector<Row> AllRows() {
-  std::vector<Row> rows(std::begin(kRows), std::end(kRows));
+  std::vector<Row> rows;
+  for (const Row& row : kRows) {
+    const std::string cls = row.op.substr(0, row.op.find('.') + 1);
+    std::stringstream ops(row.op.substr(cls.size()));
+    for (std::string op; ops >> op;)
+      rows.push_back({cls + op, row.args, row.keep, row.error, row.why});
+  }
   for (const MapperRows& m : kMappers) {
     const std::string op = std::string(m.mapper) + ".", rec = m.record, row = m.row;
     if (row[0] != '@') {
