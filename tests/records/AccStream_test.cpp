@@ -36,8 +36,7 @@ TEST_F(AccStream, NewStreamWithItsCollectionsRoundTrips) {
             "10|100000001");
   EXPECT_EQ(Rows("select ID, AccStreamID from AccStreamOfrLicenses"), "1|10");
 
-  auto r = New("QvAccStream");
-  DBAccStream().ReadRecord(10, Obj(r));
+  auto r = ReadWith(DBAccStream(), "QvAccStream", 10);
   DBAccStream().ReadLazyFields(Obj(r));
   EXPECT_EQ(CStr(r->Get("OCTMO")), "45000000");
   EXPECT_TRUE(CBool(r->Get("FLS_IsSigned")));
@@ -105,8 +104,7 @@ TEST_F(AccStream, SavingWithoutTheLazyPartLeavesCollectionsAndLazyColumns) {
   Sql("insert into AccStream (ID, DisplayName, OCTMO, ExecutorID) values (10, 'S', '45', 3)");
   Sql("insert into AccStreamProfiles (ID, AccStream_ID) values (1, 10)");
   Sql("insert into AccStreamOfrLicenses (ID, AccStreamID) values (1, 10)");
-  auto s = New("QvAccStream");
-  DBAccStream().ReadRecord(10, Obj(s));
+  auto s = ReadWith(DBAccStream(), "QvAccStream", 10);
   s->Let("DisplayName", Variant("renamed"));
   DBAccStream().SaveRecord(Obj(s), true);
   EXPECT_EQ(Rows("select DisplayName, OCTMO, ExecutorID from AccStream"), "renamed|45|3");
@@ -117,8 +115,7 @@ TEST_F(AccStream, SavingWithoutTheLazyPartLeavesCollectionsAndLazyColumns) {
 TEST_F(AccStream, DeletingAnAssignmentDeletesTheAssignmentsPointingToIt) {
   InsertRows("insert into AccStreamProfiles (ID, AccStream_ID, Profile_ID)",
              {"(1, 10, 5)", "(2, 10, 1)", "(3, 10, 5)"});
-  auto a = New("QvAccProfile");
-  DBAccProfile().ReadRecord(1, Obj(a));
+  auto a = ReadWith(DBAccProfile(), "QvAccProfile", 1);
   EXPECT_EQ(Sub(a, "Profile")->Id(), 5);
   DBAccProfile().DeleteRecord(Obj(a));
   EXPECT_EQ(Rows("select ID from AccStreamProfiles"), "3");
@@ -142,8 +139,7 @@ TEST_F(AccStream, DeleteRemovesWhatDependsOnTheStreamOrNothing) {
              {"(1, 2, 5, 10)", "(2, 2, 4, 10)"});
   Sql("insert into PermObjectLists (BlockID, PermObjectID) values (1, 10)");
   Refuse("keep_stream", "BEFORE DELETE ON AccStream");
-  auto s = New("QvAccStream");
-  DBAccStream().ReadRecord(10, Obj(s));
+  auto s = ReadWith(DBAccStream(), "QvAccStream", 10);
   ExpectError(kAnyError, "", [&] { DBAccStream().DeleteRecord(Obj(s)); });
   EXPECT_EQ(Counts({"AccStream", "AccStreamOfrLicenses", "ConsMembers", "UserContoras",
                     "PermObjectLists", "PfrPAManualSums"}),

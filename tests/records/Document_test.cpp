@@ -384,8 +384,7 @@ TEST_F(DocumentDelete, MastersThatLoopAreDeletedOnce) {
 
 TEST_F(DocumentDelete, AStreamTakesItsDocuments) {
   Sql("delete from PfrSubDocs");
-  auto stream = New("QvAccStream");
-  DBAccStream().ReadRecord(kOrgStream, Obj(stream));
+  auto stream = ReadWith(DBAccStream(), "QvAccStream", kOrgStream);
   DBAccStream().DeleteRecord(Obj(stream));
   EXPECT_EQ(Counts({"doc_registry", "doc_cell_values", "AccStream where ID = 5"}),
             "doc_registry=0 doc_cell_values=0 AccStream where ID = 5=0");

@@ -125,6 +125,13 @@ class EntityTest : public coretest::DataFolderTest {
   }
 
   static QvRecordPtr New(const std::string& type) { return QvRecord::Create("Qv_Records." + type); }
+  // A record of `type` that `mapper` read from row `id`.
+  template <typename Mapper>
+  static QvRecordPtr ReadWith(Mapper&& mapper, const std::string& type, double id) {
+    QvRecordPtr r = New(type);
+    mapper.ReadRecord(id, Obj(r));
+    return r;
+  }
   static Variant Obj(const QvRecordPtr& r) { return Variant(ObjectPtr(r)); }
   static QvRecordPtr Sub(const QvRecordPtr& r, const std::string& property) {
     return r->Get(property).ObjectAs<QvRecord>();

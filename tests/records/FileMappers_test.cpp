@@ -36,8 +36,7 @@ class Files : public DocumentTest {
   }
   // The content of blob `id` as a fresh record reads it on first use.
   std::vector<uint8_t> LoadBlob(double id) {
-    auto blob = New("QvDataBlob");
-    DBDataBlob().ReadRecord(id, Obj(blob));
+    auto blob = ReadWith(DBDataBlob(), "QvDataBlob", id);
     auto stream = blob->Get("Content").ObjectAs<QvByteStream>();
     return stream->Data();
   }
@@ -116,8 +115,7 @@ TEST_F(Files, EmptyContentWritesNothingOrDeletesTheBlob) {
 // went away meanwhile.
 TEST_F(Files, SavesOnlyWhatACallerChanged) {
   const double id = SaveBlob(Sample(80), 1);
-  auto blob = New("QvDataBlob");
-  DBDataBlob().ReadRecord(id, Obj(blob));
+  auto blob = ReadWith(DBDataBlob(), "QvDataBlob", id);
   EXPECT_EQ(LoadBlob(id).size(), 80u);
   blob->Get("Content");  // read, not changed
   Sql("update CourBlobs set DesiredCompressionType = 9");
@@ -161,8 +159,7 @@ TEST_F(Files, RefusedCompressionAndDamagedContent) {
       rs->SetField("Content", Variant(ByteArray{0, c.content}));
       rs->Update();
     }
-    auto blob = New("QvDataBlob");
-    DBDataBlob().ReadRecord(id, Obj(blob));
+    auto blob = ReadWith(DBDataBlob(), "QvDataBlob", id);
     const std::string text =
         ExpectError(1001, c.text, [&] { DBDataBlob().LoadContent(Obj(blob)); }).Description();
     EXPECT_EQ(text.rfind("[Qv_DBProvider::DBDataBlob.LoadContent]", 0), 0u) << text;
@@ -199,8 +196,7 @@ TEST_F(Files, AttachmentsAndTheirStoredFiles) {
                  "Doc_Attachments"),
             "3/1/3");
 
-  auto read = New("QvAttachmentDoc");
-  DBAttachmentDoc().ReadRecord(first->Id(), Obj(read));
+  auto read = ReadWith(DBAttachmentDoc(), "QvAttachmentDoc", first->Id());
   EXPECT_EQ(CStr(Sub(read, "StoredFile")->Get("OriginalName")), "счёт.pdf");
   EXPECT_EQ(CStr(Sub(read, "StoredFile")->Get("StoreName")), "store/счёт.pdf");
   EXPECT_EQ(CLng(read->Get("AttachmentType")), 3);

@@ -76,8 +76,7 @@ TEST_F(MapperRead, EachMapperFillsItsRecordFromItsRow) {
     EXPECT_EQ(r->Get(c.property), c.expected);
   }
   // Sub-records get their identifier only, and read themselves on first use.
-  auto doc = New("QvConsDocument");
-  DBConsDocument().ReadRecord(6, Obj(doc));
+  auto doc = ReadWith(DBConsDocument(), "QvConsDocument", 6);
   auto tmpl = doc->SubRecord(doc->PropertyIndex("Template"));
   EXPECT_EQ(tmpl->State(), kReference);
   EXPECT_EQ(tmpl->Id(), 31);
@@ -103,8 +102,7 @@ TEST_F(MapperRead, PeriodOrderFollowsTheYear) {
 
 TEST_F(MapperRead, IdentifierZeroClearsWithoutTheDatabase) {
   Sql("insert into ConsStream (ID, DisplayName) values (5, 'Group')");
-  auto r = New("QvConsStream");
-  DBConsStream().ReadRecord(5, Obj(r));
+  auto r = ReadWith(DBConsStream(), "QvConsStream", 5);
   SetUserDatabaseProvider(nullptr);
   DBConsStream().ReadRecord(0, Obj(r));
   EXPECT_EQ(r->State(), kNew);
@@ -116,8 +114,7 @@ TEST_F(MapperRead, IdentifierZeroClearsWithoutTheDatabase) {
 TEST_F(MapperRead, DeleteRecordRemovesTheRowAndNotifies) {
   InsertRows("insert into ConsStream (ID, DisplayName)", {"(5, 'a')", "(6, 'b')"});
   ObjectPtr mapper = CreateObject("Qv_DBProvider.DBConsStream");
-  auto r = New("QvConsStream");
-  DBConsStream().ReadRecord(5, Obj(r));
+  auto r = ReadWith(DBConsStream(), "QvConsStream", 5);
   mapper->CallV("DeleteRecord", Obj(r));
   EXPECT_EQ(Count("ConsStream"), 1);
   EXPECT_EQ(r->State(), kDeleted);
@@ -131,8 +128,7 @@ TEST_F(MapperRead, DeleteRecordRemovesTheRowAndNotifies) {
   EXPECT_EQ(Count("ConsStream"), 1);
   // Read-only mappers accept the call and keep their rows.
   Sql("insert into Country (ID, ShortName) values (643, 'Russia')");
-  auto country = New("QvAdrCountry");
-  DBAdrCountry().ReadRecord(643, Obj(country));
+  auto country = ReadWith(DBAdrCountry(), "QvAdrCountry", 643);
   CreateObject("Qv_DBProvider.DBAdrCountry")->CallV("DeleteRecord", Obj(country));
   CreateObject("Qv_DBProvider.DBAdrCountry")->CallV("SaveRecord", Obj(country), true);
   EXPECT_EQ(Count("Country"), 1);
@@ -176,8 +172,7 @@ TEST_F(MapperRead, AMapThatDoesNotFitItsTypeIsAnError) {
                {kMaps[1], vberr::kTypeMismatch, "", "String \"\" Long 0"}};
   Sql("insert into ConsStream (ID, DisplayName, LPCategory) values (5, 'a', 2)");
   for (const auto& c : cases) {
-    auto r = New("QvConsStream");
-    DBConsStream().ReadRecord(5, Obj(r));
+    auto r = ReadWith(DBConsStream(), "QvConsStream", 5);
     const MapperDef def{"Qv_Records.QvConsStream", c.map, true};
     ExpectError(c.error, c.where, [&] { ReadRow(*db_, def, 5, *r); });
     EXPECT_EQ(r->Get("DisplayName").Describe() + " " + r->Get("LPCategory").Describe(), c.values);

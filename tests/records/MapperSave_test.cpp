@@ -229,13 +229,11 @@ TEST_F(MapperSave, TaxOfficeReadDeleteAndExistsFollowTheRange) {
   EXPECT_EQ(r->State(), kNew);
   EXPECT_EQ(r->Id(), -3);
 
-  auto system = New("QvTaxOffice");
-  mapper.ReadRecord(500, Obj(system));
+  auto system = ReadWith(mapper, "QvTaxOffice", 500);
   mapper.DeleteRecord(Obj(system));
   EXPECT_EQ(Count("TaxOffice"), 1);
   EXPECT_TRUE(notices_.empty());
-  auto user = New("QvTaxOffice");
-  mapper.ReadRecord(1000000001, Obj(user));
+  auto user = ReadWith(mapper, "QvTaxOffice", 1000000001);
   mapper.DeleteRecord(Obj(user));
   EXPECT_EQ(Count("UserContoras"), 0);
   EXPECT_EQ(notices_, std::vector<std::string>{"delete QvTaxOffice 1000000001"});

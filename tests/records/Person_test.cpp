@@ -66,8 +66,7 @@ TEST_F(Person, NaturalAndLegalPersonsRoundTrip) {
                    c.detail + " where ID = " + realId),
               "1|a@b.ru|" + CStr(Variant(address)));
 
-    auto r = New("QvPerson");
-    DBPerson().ReadRecord(p->Id(), Obj(r));
+    auto r = ReadWith(DBPerson(), "QvPerson", p->Id());
     EXPECT_EQ(r->State(), kLoaded);
     EXPECT_EQ(CStr(r->Get(c.nameProperty)), "Name of " + std::string(c.detail));
     EXPECT_TRUE(CBool(r->Get("Archival")));
@@ -110,8 +109,7 @@ TEST_F(Person, LazyReadMarksBranchesAndAccountedPersons) {
   }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.id);
-    auto r = New("QvPerson");
-    DBPerson().ReadRecord(c.id, Obj(r));
+    auto r = ReadWith(DBPerson(), "QvPerson", c.id);
     DBPerson().ReadLazyFields(Obj(r));
     EXPECT_EQ(CBool(r->Get("IsBranch")), c.isBranch);
     EXPECT_EQ(CBool(r->Get("IsAccPerson")), c.accounted);
@@ -167,8 +165,7 @@ TEST_F(Person, SavingWithoutTheLazyPartKeepsLazyColumnsAndArchival) {
   Sql("insert into Person (ID, Type, PersonRealID) values (5, 2, 3)");
   Sql("insert into LegalPerson (ID, ShortName, Archival, OGRN, RegAddressID) "
       "values (3, 'Old', 1, '1027700000000', 17)");
-  auto r = New("QvPerson");
-  DBPerson().ReadRecord(5, Obj(r));
+  auto r = ReadWith(DBPerson(), "QvPerson", 5);
   r->Let("ShortName", Variant("New"));
   DBPerson().SaveRecord(Obj(r), true);
   const std::string row = "select ShortName, Archival, OGRN, RegAddressID from LegalPerson";
@@ -215,8 +212,7 @@ TEST_F(Person, ValuesAreWrittenAsTheirColumnsKeepThem) {
     EXPECT_EQ(Text("select " + std::string(c.property) + " from " + table +
                    " where ID = " + CStr(p->Get("PersonRealID"))),
               c.stored);
-    auto r = New("QvPerson");
-    DBPerson().ReadRecord(p->Id(), Obj(r));
+    auto r = ReadWith(DBPerson(), "QvPerson", p->Id());
     DBPerson().ReadLazyFields(Obj(r));
     EXPECT_EQ(CStr(r->Get(c.property)), c.stored);
   }
@@ -231,8 +227,7 @@ TEST_F(Person, UnknownTypeOrMissingDetailReadsAsMissingAndWritesNothing) {
   InsertRows("insert into Person (ID, Type, PersonRealID)", {"(5, 3, 1)", "(6, 1, 99)"});
   Sql("insert into NaturalPerson (ID, Surname) values (1, 'x')");
   for (double id : {5.0, 6.0}) {
-    auto r = New("QvPerson");
-    DBPerson().ReadRecord(id, Obj(r));
+    auto r = ReadWith(DBPerson(), "QvPerson", id);
     EXPECT_EQ(r->State(), kNew) << id;
   }
   auto p = New("QvPerson");
@@ -271,8 +266,7 @@ TEST_F(Person, WorkerFlagsFollowTheirWriteRules) {
     Sql("delete from Personnel");
     Sql("insert into Personnel (ID, PostName, IsFormalBoss, ShowInBranches) values (4, 'boss', 1, "
         "0)");
-    auto w = New("QvWorker");
-    DBWorker().ReadRecord(4, Obj(w));
+    auto w = ReadWith(DBWorker(), "QvWorker", 4);
     EXPECT_TRUE(CBool(w->Get("IsFormalBoss")));
     w->Let("IsFormalBoss", Variant(c.formalBoss));
     w->Let("ShowInBranches", Variant(c.showInBranches));
@@ -326,8 +320,7 @@ TEST_F(Person, DeletingAnOrganisationDeletesItsBranchesStreamsAndJobs) {
   InsertRows("insert into PermBlocks (ID, UserID, BlockType, PermObjectID)",
              {"(1, 2, 4, 1)", "(2, 2, 4, 9)"});
 
-  auto p = New("QvPerson");
-  DBPerson().ReadRecord(1, Obj(p));
+  auto p = ReadWith(DBPerson(), "QvPerson", 1);
   DBPerson().ReadLazyFields(Obj(p));
   DBPerson().DeleteRecord(Obj(p));
 
@@ -376,8 +369,7 @@ TEST_F(Person, AMapperOnAnotherFileKeepsItsWorkThere) {
     ~Restore() { SetUserDatabaseProvider(p); }
   } restore{previous};
 
-  auto branch = New("QvPerson");
-  DBPerson().ReadRecord(2, Obj(branch));
+  auto branch = ReadWith(DBPerson(), "QvPerson", 2);
   DBPerson().ReadLazyFields(Obj(branch));
   EXPECT_TRUE(CBool(branch->Get("IsBranch")));
   EXPECT_TRUE(CBool(branch->Get("IsAccPerson")));

@@ -35,8 +35,7 @@ TEST_F(Profiles, UserProfileWithItsObligationsIsWrittenAndDeleted) {
   ASSERT_EQ(p->Id(), 1);
   EXPECT_EQ(LiabRows(*this, 1), "1/10; 2/20");
 
-  auto r = New("QvStdProfile");
-  DBStdProfile().ReadRecord(1, Obj(r));
+  auto r = ReadWith(DBStdProfile(), "QvStdProfile", 1);
   EXPECT_EQ(CStr(r->Get("Name")), "Quarterly");
   ASSERT_EQ(List(r, "Liabs")->Count(), 2);
   // One obligation dropped, one added: the rows follow.
@@ -55,8 +54,7 @@ TEST_F(Profiles, UserProfileWithItsObligationsIsWrittenAndDeleted) {
 TEST_F(Profiles, DictionaryProfilesAreNeverWrittenOrDeleted) {
   Sql("insert into DictProfiles (ID, Name) values (100000001, 'Standard')");
   Sql("insert into DictProfData (Profile_ID, PeriodType, Doc_Type_ID) values (100000001, 2, 5)");
-  auto p = New("QvStdProfile");
-  DBStdProfile().ReadRecord(100000001, Obj(p));
+  auto p = ReadWith(DBStdProfile(), "QvStdProfile", 100000001);
   EXPECT_EQ(CStr(p->Get("Name")), "Standard");
   ASSERT_EQ(List(p, "Liabs")->Count(), 1);
   EXPECT_EQ(CLng(Item(List(p, "Liabs"), 1)->Get("PeriodType")), 2);

@@ -14,6 +14,7 @@
 #include "platform/jet/JetCatalog.h"
 #include "records/EntityFixture.h"
 #include "records/PlainMapper.h"
+#include "support/RecordWalk.h"
 
 namespace qv::records::testing {
 namespace {
@@ -37,23 +38,9 @@ class StoredNulls : public EntityTest {
     Sql("insert into [" + std::string(table) + "] (" + columns + ") values (" + values + ")");
   }
 
-  // The record's properties read one by one (which loads a reference and its
-  // lazy groups), the sub-records and collection items one level down.
-  static void Touch(const Variant& value, int depth) {
-    if (!value.IsObject() || depth < 0) return;
-    if (auto list = value.ObjectAs<Collection>()) {
-      for (int32_t i = 1; i <= list->Count(); ++i) Touch(list->At(i), depth);
-      return;
-    }
-    auto rec = value.ObjectAs<QvRecord>();
-    if (!rec) return;
-    for (int i = 0; i < rec->RecordClassOf().PropertyCount(); ++i)
-      Touch(rec->Get(rec->RecordClassOf().Property(i).name), depth - 1);
-  }
-
   // Runs `call` and touches what it answers; a failure is noted under `what`.
   void Check(const std::string& what, const std::function<Variant()>& call) {
-    const Error e = testsupport::RaisedError([&] { Touch(call(), 2); });
+    const Error e = testsupport::RaisedError([&] { testsupport::TouchEveryProperty(call(), 2); });
     if (e.Number() != 0)
       failures_ += what + ": " + std::to_string(e.Number()) + " " + e.Description() + "\n";
   }
@@ -65,8 +52,7 @@ class StoredNulls : public EntityTest {
 // once `sql` has set the columns the operation selects by.
 struct ListCase {
   const char* sql;  // run before the call; "" for none
-  const char* cls;  // of Qv_DBProvider
-  const char* op;
+  std::string op;   // CLASS.OPERATION of Qv_DBProvider
   std::vector<Variant> args;
 };
 
@@ -134,54 +120,46 @@ TEST_F(StoredNulls, EveryMapperAndListReadsARowOfNulls) {
   const Variant none, doc(500.0), one(1.0), record{ObjectPtr(subDoc)};
   const ListCase lists[] = {
       {"update PfrSubDocs set DocumentID = 500",
-       "DBQPfr",
-       "GetSubDocsByDocumentID",
+       "DBQPfr.GetSubDocsByDocumentID",
        {doc, Variant(1), none}},
-      {"", "DBQPfr", "GetSubDocsByDocumentID", {doc, Variant(513), none}},
+      {"", "DBQPfr.GetSubDocsByDocumentID", {doc, Variant(513), none}},
       {"update PfrSubDocs set PfrPersonID = 1",
-       "DBQPfr",
-       "GetSubDocsByDocumentID",
+       "DBQPfr.GetSubDocsByDocumentID",
        {doc, Variant(513), none}},
-      {"insert into PfrCellValues (ID, SubDocID) values (1, 1)",
-       "DBPfrSubDoc",
-       "ReadCells",
-       {record}},
+      {"insert into PfrCellValues (ID, SubDocID) values (1, 1)", "DBPfrSubDoc.ReadCells", {record}},
       {"update PfrCellValues set Key = 200005, LineNum = 0, TableNum = 0",
-       "DBQPfr",
-       "GetSubDocValues",
+       "DBQPfr.GetSubDocValues",
        {one, Variant(VariantArray::Of({Variant(200005)}))}},
-      {"insert into PfrErrors (ID, SubDocID) values (1, 1)", "DBPfrSubDoc", "ReadErrors", {record}},
+      {"insert into PfrErrors (ID, SubDocID) values (1, 1)", "DBPfrSubDoc.ReadErrors", {record}},
       {"update Warrants set WorkerID = 7, ContoraType = 1",
-       "DBQWarrant",
-       "GetWarrantsOfWorker",
+       "DBQWarrant.GetWarrantsOfWorker",
        {Variant(7.0)}},
-      {"", "DBQWarrant", "GetActiveWarrant", {Variant(7.0), Variant(true)}},
-      {"", "DBQWarrant", "SetActiveWarrantIfAlone", {Variant(7.0)}},
+      {"", "DBQWarrant.GetActiveWarrant", {Variant(7.0), Variant(true)}},
+      {"", "DBQWarrant.SetActiveWarrantIfAlone", {Variant(7.0)}},
       {"update Doc_Registry set PfrMasterDocID = 500, Taxpayer_ID = 50",
-       "DBQPfr",
-       "GetPfrEndDocsByMasterDocID",
+       "DBQPfr.GetPfrEndDocsByMasterDocID",
        {doc, Variant(0), Variant(0)}},
-      {"", "DBQPfr", "GetPfrMasterStatus", {doc}},
+      {"", "DBQPfr.GetPfrMasterStatus", {doc}},
       {"update Doc_Attachments set DocumentID = 500",
-       "DocumentQueries",
-       "GetDocumentAttachments",
+       "DocumentQueries.GetDocumentAttachments",
        {doc}},
-      {"update PfrManualSheafs set DocumentID = 500", "DBDocument", "ReadManualSheafs", {doc}},
-      {"update Personnel set JobPlaceID = 5", "PersonQueries", "GetWorkers", {Variant(5.0)}},
-      {"update WjEvents set PfrPersonID = 1", "DBQWJournal", "GetEventsOfPerson", {one, none}},
-      {"", "DBQConsStream", "GetAllConsStreams", {}},
-      {"", "DBQProfiles", "GetAllUserProfiles", {}},
+      {"update PfrManualSheafs set DocumentID = 500", "DBDocument.ReadManualSheafs", {doc}},
+      {"update Personnel set JobPlaceID = 5", "PersonQueries.GetWorkers", {Variant(5.0)}},
+      {"update WjEvents set PfrPersonID = 1", "DBQWJournal.GetEventsOfPerson", {one, none}},
+      {"", "DBQConsStream.GetAllConsStreams", {}},
+      {"", "DBQProfiles.GetAllUserProfiles", {}},
       {"update Doc_Templates set doc_type_id = 9",
-       "BlankQueries",
-       "GetAllTemplatesOfClass",
+       "BlankQueries.GetAllTemplatesOfClass",
        {Variant(9.0)}},
   };
   for (const ListCase& c : lists) {
     if (*c.sql) Sql(c.sql);
-    Check(std::string(c.cls) + "." + c.op, [&] {
+    Check(c.op, [&] {
       std::vector<Variant> args = c.args;
-      const Variant answer = CreateObject("Qv_DBProvider." + std::string(c.cls))->Call(c.op, args);
-      for (const Variant& a : args) Touch(a, 2);
+      const size_t dot = c.op.find('.');
+      const Variant answer =
+          CreateObject("Qv_DBProvider." + c.op.substr(0, dot))->Call(c.op.substr(dot + 1), args);
+      for (const Variant& a : args) testsupport::TouchEveryProperty(a, 2);
       return answer;
     });
   }
