@@ -301,12 +301,16 @@ class FileCellStatements {
 // then the inserts of the keys no update found in another.
 class ServerCellStatements {
  public:
-  explicit ServerCellStatements(jet::Engine& engine)
+  // `check` raises the missing document's error: called before anything
+  // is written (a single update runs after it; the updates sent together
+  // bring its answer with theirs, and the inserts wait for it).
+  ServerCellStatements(jet::Engine& engine, std::function<void()> check)
       : engine_(engine),
         update_(engine.Prepare(kServerUpdateCell)),
         insert_(engine.Prepare(kServerInsertCell)),
         remove_(engine.Prepare(kServerDeleteCell)),
-        stored_(engine.Prepare(kServerCellStored)) {}
+        stored_(engine.Prepare(kServerCellStored)),
+        check_(std::move(check)) {}
   bool Stored(const Variant& doc, const Variant& key) {
     stored_->Bind(1, doc);
     stored_->Bind(2, key);
@@ -333,6 +337,7 @@ class ServerCellStatements {
     // A key given twice (as the column compares keys) must meet the row
     // its first write inserted: such a save writes one cell at a time.
     if (queued_.size() < 2 || !DistinctKeys()) {
+      check_();
       for (const Queued& q : queued_)
         if (Update(*q.value, *q.type, *q.doc, *q.key) == 0)
           Insert(*q.value, *q.type, *q.doc, q.sizedKey());
@@ -342,7 +347,14 @@ class ServerCellStatements {
     std::vector<const Variant*> values;
     values.reserve(queued_.size() * 4);
     for (const Queued& q : queued_) values.insert(values.end(), {q.value, q.type, q.doc, q.key});
-    const std::vector<int64_t> changed = engine_.RunEach(*update_, queued_.size(), values);
+    std::vector<int64_t> changed;
+    try {
+      changed = engine_.RunEach(*update_, queued_.size(), values);
+    } catch (...) {
+      check_();  // a missing document's error before a value's
+      throw;
+    }
+    check_();
     values.clear();
     // The keys of the new rows, as a new row stores them (reserved: the
     // runs point into it).
@@ -397,7 +409,60 @@ class ServerCellStatements {
   }
   jet::Engine& engine_;
   std::unique_ptr<jet::EngineStatement> update_, insert_, remove_, stored_;
+  std::function<void()> check_;
   std::vector<Queued> queued_;
+};
+
+// Whether the document's row is there, as RowExists tells, on a server by
+// a count on the key's column of the table's index (its key converted as
+// a seek converts it) that goes with the next request that can take it:
+// the cells' updates (after the write lock). Read once.
+class ServerDocumentCheck {
+ public:
+  ServerDocumentCheck(dao::Database& db, const MapperDef& def, double id)
+      : db_(db), def_(def), id_(id) {
+    if (def.hooks.existsWithoutTable || def.hooks.mapFor) return;
+    const auto table = db.FindTableSpec(def.map.table);
+    if (!table) return;
+    const jet::IndexSpec* index = nullptr;
+    for (const jet::IndexSpec& i : table->indexes)
+      if (NamesEqual(i.name, def.map.index)) index = &i;
+    const jet::FieldSpec* field =
+        index && index->fields.size() == 1 ? table->FindField(index->fields[0].name) : nullptr;
+    if (!field || field->type == jet::JetType::kText) return;
+    Variant key;
+    try {
+      key = dao::CoerceToField(Variant(id), field->type, INT32_MAX);
+    } catch (const Error&) {
+      return;  // the seek raises its error
+    }
+    st_ = db.ServerEngine().Prepare("SELECT Count(*) FROM [" + table->name + "] WHERE [" +
+                                    field->name + "] = 0.5");
+    st_->Bind(1, key);
+  }
+  void Start() {
+    if (st_) st_->StartWithNextSelect();
+  }
+  void Require() {
+    if (!found_) {
+      if (st_) {
+        found_ = st_->Step() && CLng(st_->Value(0)) > 0;
+        st_->Reset();
+      } else {
+        found_ = RowExists(db_, def_, id_);
+      }
+    }
+    if (!*found_)
+      ThrowVb(vberr::kInvalidProcedureCall,
+              "the document " + mQvDaoDataBase::Number2DaoSql(id_) + " does not exist");
+  }
+
+ private:
+  dao::Database& db_;
+  const MapperDef& def_;
+  double id_;
+  std::unique_ptr<jet::EngineStatement> st_;
+  std::optional<bool> found_;
 };
 
 template <class Statements>
@@ -457,21 +522,34 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
     const std::vector<CellRow> rows = CellRows(aCellsRs);
     auto db = MapperUserDatabase();
     // Nothing but the statements below needs the lock: on a server it goes
-    // with the document's check.
+    // with the first of them, and the document's check with the cells'
+    // updates (a missing document raises its error before anything else,
+    // and the scope undoes what went with the check).
     miLocks::WriteUnderLock(
         *db,
         [&] {
+          const Variant doc(mQvDaoDataBase::Number2DaoValue(aDocID));
+          if (db->IsServer()) {
+            ServerDocumentCheck check(*db, Def(), aDocID);
+            const auto table = db->FindTableSpec("doc_cell_values");
+            if (!table) {
+              check.Require();
+              jet::ThrowJet(jet::jeterr::kTableNotFound, {"doc_cell_values"});
+            }
+            ServerCellStatements sql(db->ServerEngine(), [&check] { check.Require(); });
+            check.Start();
+            try {
+              WriteCells(sql, *table, doc, rows);
+            } catch (...) {
+              check.Require();
+              throw;
+            }
+            check.Require();
+            return;
+          }
           if (!RowExists(*db, Def(), aDocID))
             ThrowVb(vberr::kInvalidProcedureCall,
                     "the document " + mQvDaoDataBase::Number2DaoSql(aDocID) + " does not exist");
-          const Variant doc(mQvDaoDataBase::Number2DaoValue(aDocID));
-          if (db->IsServer()) {
-            const auto table = db->FindTableSpec("doc_cell_values");
-            if (!table) jet::ThrowJet(jet::jeterr::kTableNotFound, {"doc_cell_values"});
-            ServerCellStatements sql(db->ServerEngine());
-            WriteCells(sql, *table, doc, rows);
-            return;
-          }
           jet::Connection& conn = db->Connection();
           const auto table = conn.Schema().FindTable("doc_cell_values");
           FileCellStatements sql(conn);

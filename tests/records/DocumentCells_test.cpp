@@ -166,6 +166,8 @@ TEST_F(DocumentCells, BadInputIsRefusedAndNothingWritten) {
     int32_t error;
   } cases[] = {
       {"a document that does not exist", 8, good, 5},
+      {"a document that does not exist, cells a server sends together", 8,
+       CellsRs({{"010000100001", Variant("new"), 129}, {"010000200001", Variant("x"), 129}}), 5},
       {"a record instead of a recordset", 7, Obj(New("QvDocCell")), 13},
       {"a text instead of a recordset", 7, Variant("cells"), 13},
       {"no first_type field", 7,

@@ -70,9 +70,12 @@ class EngineStatement {
   // Says that this select, bound as it will run, is read by the caller
   // after the next select it starts, and does not depend on it: a server
   // sends it in that select's round trip (a pipeline; its rows come whole,
-  // a failure of its own waits for its first Step). Elsewhere, or when the
-  // connection's next request is not a select, it runs at its first Step
-  // as it would without. A Reset or a Bind before that Step takes it back.
+  // a failure of its own waits for its first Step), or, in a transaction,
+  // in the round trip of the next RunEach's pipeline (after the level's
+  // begin and lock, before the runs: read even when a run fails).
+  // Elsewhere, or when the connection's next request is neither, it runs
+  // at its first Step as it would without. A Reset or a Bind before that
+  // Step takes it back.
   virtual void StartWithNextSelect() {}
   // Runs an action as Run does, or on a server, when that saves a round
   // trip, with the commit that ends the transaction: in a write-locked

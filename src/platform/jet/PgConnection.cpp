@@ -2175,15 +2175,30 @@ struct PgConnection::Impl {
   // implicit transaction undoes every run on a failure. Returns the rows
   // each run changed; raises the first failure.
   std::vector<int64_t> RunPipelined(Entry& entry, const PipelineRuns& runs) {
+    std::vector<Queued> before;
+    before.swap(queued);
+    for (const Queued& q : before) q.stream->queued = false;
     Settle();
     Revive();
     EndSnapshot();
     if (entry.preparedIn != deallocations) PrepareAgain(entry);
     const bool inside = depth > 0;
+    // In a transaction the selects waiting for the next select go after the
+    // level's begin (and lock) and before the runs, so they read what the
+    // lock guards; outside one each runs at its Step.
+    if (!inside) before.clear();
+    std::erase_if(before, [&](const Queued& q) { return q.entry->preparedIn != deallocations; });
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     CountServerRoundTrip();
     const Preamble preamble = inside ? SendPreamble(true) : Preamble{};
     bool sent = preamble.sent;
+    std::vector<const char*> qp;
+    for (const Queued& q : before) {
+      qp.clear();
+      for (const auto& v : *q.values) qp.push_back(v ? v->c_str() : nullptr);
+      sent = sent && PQsendQueryPrepared(conn, q.entry->name.c_str(), static_cast<int>(qp.size()),
+                                         qp.data(), nullptr, nullptr, 0);
+    }
     std::vector<const char*> p(runs.width);
     for (size_t i = 0; sent && i < runs.count; ++i) {
       for (size_t j = 0; j < runs.width; ++j) {
@@ -2202,11 +2217,53 @@ struct PgConnection::Impl {
     changed.reserve(runs.count);
     size_t failedAt = 0;
     bool lost = !sent;
-    const ResultPtr failure = ReadPipeline(total, lost, failedAt, [&](size_t i, const PGresult* r) {
-      if (i < first || i >= first + runs.count) return;
-      NoteChanges(r);
-      changed.push_back(changes);
-    });
+    ResultPtr failure = ReadResults(first, lost, failedAt, [](size_t, const PGresult*) {});
+    // The selects' rows come whole into their statements; one that did not
+    // run, or failed, runs again at its Step (its failure is the
+    // pipeline's too, the runs after it skipped).
+    for (const Queued& q : before) {
+      std::deque<ResultPtr> rows;
+      bool ran = !failure;
+      for (bool answered = false; !lost;) {
+        ResultPtr r(PQgetResult(conn));
+        if (!r) {
+          lost = !answered;
+          break;
+        }
+        answered = true;
+        const ExecStatusType status = PQresultStatus(r.get());
+        if (status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
+          if (!failure && status != PGRES_PIPELINE_ABORTED) {
+            failure = std::move(r);
+            failedAt = first;
+          }
+          ran = false;
+          continue;
+        }
+        if (!q.entry->columnsKnown) FillColumns(*q.entry, r.get());
+        if (PQntuples(r.get()) > 0) rows.push_back(std::move(r));
+      }
+      if (!ran || lost) continue;
+      q.stream->ahead = std::move(rows);
+      q.stream->error.reset();
+      q.stream->begunAhead = true;
+    }
+    size_t runsFailedAt = 0;
+    ResultPtr runsFailure =
+        ReadResults(total - first, lost, runsFailedAt, [&](size_t i, const PGresult* r) {
+          if (i >= runs.count) return;
+          NoteChanges(r);
+          changed.push_back(changes);
+        });
+    if (!failure && runsFailure) {
+      failure = std::move(runsFailure);
+      failedAt = first + runsFailedAt;
+    }
+    if (!lost) {
+      ResultPtr sync(PQgetResult(conn));
+      lost = !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
+    }
+    PQexitPipelineMode(conn);
     if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
     if (failure) {
       // The runs before the failure go with the savepoint (unless the

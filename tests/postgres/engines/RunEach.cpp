@@ -370,6 +370,25 @@ TEST_F(RunEach, SelectsStartedWithTheNext) {
          return out;
        },
        5, " 20 12"},
+      {"with a RunEach in a write-locked transaction: after the lock, before the runs, read "
+       "when a run fails",
+       false,
+       [&](jet::Engine& e) {
+         e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+         Sts s =
+             Prepared(e, {"SELECT N FROM T WHERE ID = 1", "INSERT INTO T (ID, N) VALUES (0, 0)"});
+         s[0]->StartWithNextSelect();
+         std::string out;
+         try {
+           e.RunEach(*s[1], {Values({4, 40}), Values({1, 0})});
+         } catch (const Error& err) {
+           out = " error " + std::to_string(err.Number());
+         }
+         out += Read({s[0].get()});
+         e.Rollback();
+         return out;
+       },
+       3, " error 3022 10"},
       {"one left unread goes with the statement", false,
        [&](jet::Engine& e) {
          Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 1", "SELECT N FROM T WHERE ID = 2"});
