@@ -443,14 +443,21 @@ class ServerDocumentCheck {
   void Start() {
     if (st_) st_->StartWithNextSelect();
   }
+  // Called again after a failure (the save's own, then its scope's): a
+  // check whose read failed raises nothing more, so the failure that ends
+  // the save is the one met first (a lost connection), never a missing
+  // document it could not see.
   void Require() {
+    if (unread_) return;
     if (!found_) {
-      if (st_) {
-        found_ = st_->Step() && CLng(st_->Value(0)) > 0;
-        st_->Reset();
-      } else {
-        found_ = RowExists(db_, def_, id_);
+      try {
+        found_ = st_ ? st_->Step() && CLng(st_->Value(0)) > 0 : RowExists(db_, def_, id_);
+      } catch (...) {
+        unread_ = true;
+        if (st_) st_->Reset();
+        throw;
       }
+      if (st_) st_->Reset();
     }
     if (!*found_)
       ThrowVb(vberr::kInvalidProcedureCall,
@@ -463,6 +470,7 @@ class ServerDocumentCheck {
   double id_;
   std::unique_ptr<jet::EngineStatement> st_;
   std::optional<bool> found_;
+  bool unread_ = false;
 };
 
 template <class Statements>
