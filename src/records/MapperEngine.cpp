@@ -928,14 +928,28 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
 
   auto rs = OpenMapTable(db, map);
   CloseOnExit closer(*rs);
+  // On a server the detail row's seek goes with the header's (one round
+  // trip): neither depends on the other.
+  std::shared_ptr<dao::Recordset> drs;
+  std::optional<CloseOnExit> detailCloser;
+  if (detail && db.IsServer()) {
+    drs = OpenMapTable(db, *detail);
+    detailCloser.emplace(*drs);
+    if (link != 0) {
+      const Variant key[1] = {Variant(link)};
+      drs->StartSeek("=", key);
+    }
+  }
   OpenedRow row = OpenForWrite(*rs, map, def.hooks, rec, rec.Id());
   if (row.skip) return;
   if (def.hooks.beforeWrite) def.hooks.beforeWrite(db, rec);
 
   const bool writeLazy = HoldsLazyGroup(rec);
   if (detail) {
-    auto drs = OpenMapTable(db, *detail);
-    CloseOnExit detailCloser(*drs);
+    if (!drs) {
+      drs = OpenMapTable(db, *detail);
+      detailCloser.emplace(*drs);
+    }
     OpenDetailForWrite(db, *drs, *detail, *def.detail, rec, link);
     WriteColumns(*detail, *drs, rec, recursive, writeLazy);
     drs->Update();

@@ -193,7 +193,11 @@ TEST_F(Person, SavingWithoutTheLazyPartKeepsLazyColumnsAndArchival) {
   // made it is what is written.
   EXPECT_EQ(Sub(r, "RegAddress")->Id(), 17);
   Sub(r, "RegAddress")->SetID(Variant(18));
+  const uint64_t before = jet::ServerRoundTrips();
   DBPerson().SaveRecord(Obj(r), false);
+  // On a server the two seeks with the begin and the lock, the two updates,
+  // the commit.
+  EXPECT_EQ(jet::ServerRoundTrips() - before, OnServer() ? 4u : 0u);
   EXPECT_EQ(Rows(row), "New|0|1|18");
 }
 
