@@ -22,6 +22,7 @@
 #include "platform/dao/Transaction.h"
 #include "platform/jet/JetCellRead.h"
 #include "platform/jet/JetCellValue.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/jet/JetError.h"
 #include "siblings/records/QvRecord.h"
 #include "siblings/records/RecordFactory.h"
@@ -211,6 +212,9 @@ class StoredRow {
     found_ = row.has_value();
     if (found_) values_ = std::move(*row);
   }
+  // A row a server read otherwise (a joined select), its values the
+  // group's columns in map order.
+  explicit StoredRow(std::vector<Variant> values) : values_(std::move(values)), found_(true) {}
   explicit operator bool() const { return found_; }
   int ColumnCount() const { return st_ ? st_->ColumnCount() : static_cast<int>(values_.size()); }
   Variant Value(int j) const { return st_ ? st_->Value(j) : values_[static_cast<size_t>(j)]; }
@@ -652,6 +656,102 @@ std::shared_ptr<dao::Recordset> OpenMapTable(dao::Database& db, const ColumnMap&
   return rs;
 }
 
+namespace {
+
+// The header's columns `header` (in map order) and the detail row `dst`
+// of a header + detail record loaded into `rec`, then the read's hooks.
+void LoadHeaderAndDetail(dao::Database& db, const MapperDef& def, const ColumnMap& map,
+                         const ColumnMap& detail, double id, std::vector<Variant>& header,
+                         StoredRow& dst, QvRecord& rec) {
+  rec.BeginLoad(Variant(id));
+  AssignColumns(map, ColGroup::kBase, rec,
+                [&](const ColumnRead&, size_t j, Variant& out) { out = std::move(header[j]); });
+  AssignColumns(detail, ColGroup::kBase, dst, rec);
+  dst.reset();
+  if (def.hooks.afterRead) def.hooks.afterRead(rec);
+  for (const ValueListDef& list : def.valueLists) ReadValueList(db, list, rec);
+  if (def.hooks.readMore) def.hooks.readMore(db, rec);
+  rec.EndLoad();
+}
+
+// A header + detail record on a server read in one round trip: for each
+// detail table a select of the header row of `id` whose type is that
+// table's, joined to the detail row of its link, all but the last started
+// with the last (StartWithNextSelect: one pipeline). True with the record
+// loaded when one of them found its pair of rows. False, nothing loaded,
+// when none did or the read failed: the caller then reads the header and
+// the detail row one after the other, which tells the record missing or
+// raises what it raises as it always did (a link that is Null, a type
+// stored as other than a whole number, a column a table lacks).
+bool ReadHeaderWithDetail(dao::Database& db, const MapperDef& def, const ColumnMap& map, double id,
+                          QvRecord& rec) {
+  const DetailDef& d = *def.detail;
+  const dao::TableRecordset::FieldList headerFields = GroupFields(map, ColGroup::kBase);
+  const size_t headerCount = headerFields.names.size();
+  // The joined texts, kept per (header map, detail map) for the thread.
+  thread_local std::map<std::pair<const ColumnMap*, const ColumnMap*>, std::string> texts;
+  std::vector<std::shared_ptr<jet::EngineStatement>> sts;
+  sts.reserve(d.maps.size());
+  // The statements are the database's to keep: none is left mid-read.
+  struct ResetAll {
+    std::vector<std::shared_ptr<jet::EngineStatement>>& sts;
+    ~ResetAll() {
+      for (const auto& st : sts) try {
+          st->Reset();
+        } catch (...) {
+          // The connection is gone: nothing is left to read.
+        }
+    }
+  } resetAll{sts};
+  const Variant key(mQvDaoDataBase::Number2DaoValue(id));
+  const ColumnMap* detail = nullptr;
+  std::vector<Variant> header, values;
+  try {
+    for (const DetailMap& m : d.maps) {
+      auto [text, added] = texts.try_emplace({&map, m.map});
+      if (added) {
+        std::string columns;
+        for (std::string_view c : headerFields.names)
+          columns += (columns.empty() ? "H.[" : ", H.[") + std::string(c) + "]";
+        for (std::string_view c : GroupFields(*m.map, ColGroup::kBase).names)
+          columns += ", D.[" + std::string(c) + "]";
+        text->second = "SELECT " + columns + " FROM [" + std::string(map.table) +
+                       "] AS H INNER JOIN [" + std::string(m.map->table) + "] AS D ON D.[" +
+                       std::string(m.map->key) + "] = H.[" + std::string(d.linkColumn) +
+                       "] WHERE H.[" + std::string(map.key) + "] = 0.5 AND H.[" +
+                       std::string(d.typeColumn) + "] = " + std::to_string(m.type);
+      }
+      sts.push_back(db.KeptServerStatement(text->second));
+      jet::EngineStatement& st = *sts.back();
+      st.Reset();
+      st.ReadsEveryRow();
+      st.Bind(1, key);
+    }
+    for (size_t i = 0; i + 1 < sts.size(); ++i) sts[i]->StartWithNextSelect();
+    // The last one's step sends them all; then each in the detail tables'
+    // order, the first found taken (as DetailMapOf takes the first).
+    const bool lastFound = !sts.empty() && sts.back()->Step();
+    for (size_t i = 0; i < sts.size(); ++i) {
+      if (i + 1 < sts.size() ? !sts[i]->Step() : !lastFound) continue;
+      jet::EngineStatement& st = *sts[i];
+      for (int j = 0; j < st.ColumnCount(); ++j)
+        (static_cast<size_t>(j) < headerCount ? header : values).push_back(st.Value(j));
+      detail = d.maps[i].map;
+      break;
+    }
+  } catch (const Error&) {
+    return false;
+  }
+  if (!detail) return false;
+  for (const auto& st : sts) st->Reset();
+  ResolvedProperties(*detail, rec.RecordClassOf());
+  StoredRow dst(std::move(values));
+  LoadHeaderAndDetail(db, def, map, *detail, id, header, dst, rec);
+  return true;
+}
+
+}  // namespace
+
 void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) {
   if (id == 0) {
     rec.Clear();
@@ -660,6 +760,7 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
   const ColumnMap& map = def.hooks.mapFor ? *def.hooks.mapFor(id) : def.map;
   // A map that does not fit fails before the read.
   const ResolvedMap& resolved = ResolveMap(map, rec.RecordClassOf());
+  if (def.detail && db.IsServer() && ReadHeaderWithDetail(db, def, map, id, rec)) return;
   StoredRow st(db, map, ColGroup::kBase, id);
   if (!st) {
     rec.MarkNotFound(Variant(id));
@@ -699,15 +800,7 @@ void ReadRow(dao::Database& db, const MapperDef& def, double id, QvRecord& rec) 
     rec.MarkNotFound(Variant(id));
     return;
   }
-  rec.BeginLoad(Variant(id));
-  AssignColumns(map, ColGroup::kBase, rec,
-                [&](const ColumnRead&, size_t j, Variant& out) { out = std::move(header[j]); });
-  AssignColumns(*detail, ColGroup::kBase, dst, rec);
-  dst.reset();
-  if (def.hooks.afterRead) def.hooks.afterRead(rec);
-  for (const ValueListDef& list : def.valueLists) ReadValueList(db, list, rec);
-  if (def.hooks.readMore) def.hooks.readMore(db, rec);
-  rec.EndLoad();
+  LoadHeaderAndDetail(db, def, map, *detail, id, header, dst, rec);
 }
 
 void FillFromRow(const MapperDef& def, dao::Recordset& rs, double id, QvRecord& rec) {
@@ -835,14 +928,28 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
 
   auto rs = OpenMapTable(db, map);
   CloseOnExit closer(*rs);
+  // On a server the detail row's seek goes with the header's (one round
+  // trip): neither depends on the other.
+  std::shared_ptr<dao::Recordset> drs;
+  std::optional<CloseOnExit> detailCloser;
+  if (detail && db.IsServer()) {
+    drs = OpenMapTable(db, *detail);
+    detailCloser.emplace(*drs);
+    if (link != 0) {
+      const Variant key[1] = {Variant(link)};
+      drs->StartSeek("=", key);
+    }
+  }
   OpenedRow row = OpenForWrite(*rs, map, def.hooks, rec, rec.Id());
   if (row.skip) return;
   if (def.hooks.beforeWrite) def.hooks.beforeWrite(db, rec);
 
   const bool writeLazy = HoldsLazyGroup(rec);
   if (detail) {
-    auto drs = OpenMapTable(db, *detail);
-    CloseOnExit detailCloser(*drs);
+    if (!drs) {
+      drs = OpenMapTable(db, *detail);
+      detailCloser.emplace(*drs);
+    }
     OpenDetailForWrite(db, *drs, *detail, *def.detail, rec, link);
     WriteColumns(*detail, *drs, rec, recursive, writeLazy);
     drs->Update();

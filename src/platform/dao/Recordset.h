@@ -149,6 +149,17 @@ class Recordset : public Object {
   // reads none (a write of some fields that looks at none reads no row).
   // The same errors, NoMatch and position as Seek.
   virtual void SeekUnread(std::string_view comparison, std::span<const Variant> keys);
+  // Says that this recordset's next Seek or SeekUnread is this one and that
+  // it does not depend on what the connection runs before it (nor do rows
+  // written meanwhile change what it finds): a server sends its probe with
+  // the connection's next select (jet::EngineStatement::StartWithNextSelect;
+  // in a transaction inside that select's savepoint), so that the seeks of
+  // two tables cost one round trip, and that Seek reads the row that came.
+  // A next seek of another comparison, index or keys runs as it would
+  // without. Nothing on a file, nor for a seek of more than one probe.
+  // Never raises: what it could not start, the seek runs by itself, with
+  // its own errors.
+  virtual void StartSeek(std::string_view /*comparison*/, std::span<const Variant> /*keys*/) {}
   bool NoMatch() const { return noMatch_; }
 
   // ---- bookmarks: a byte array naming a row of this recordset.

@@ -326,6 +326,8 @@ ServerTableRecordset::ServerTableRecordset(Private, const std::shared_ptr<Databa
   values_ = row_.data();
 }
 
+ServerTableRecordset::~ServerTableRecordset() = default;
+
 std::optional<std::vector<Variant>> ServerTableRecordset::PointRead(
     Database& db, const std::shared_ptr<const jet::TableSpec>& table, std::string_view index,
     double key, const TableRecordset::FieldList& fields) {
@@ -368,18 +370,23 @@ void ServerTableRecordset::ReadRow(jet::EngineStatement& st) {
   values_ = row_.data();
 }
 
+void ServerTableRecordset::ProbeValues(const Probe& probe, std::span<const Variant> keys,
+                                       const Variant& rowid, std::vector<Variant>& values) {
+  values.clear();
+  for (size_t i = 0; i < probe.eqCount; ++i)
+    if (!IsNullAt(probe.eqNulls, i)) values.push_back(keys[i]);
+  if (probe.cond == Cond::kGreater || probe.cond == Cond::kLess)
+    values.push_back(keys[probe.eqCount]);
+  else if (probe.cond == Cond::kRowidGreater || probe.cond == Cond::kRowidLess)
+    values.push_back(rowid);
+}
+
 bool ServerTableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys,
                                    const Variant& rowid) {
   std::vector<Variant> values;
   for (const Probe& probe : plan) {
-    values.clear();
     Top1 st(*db_, shape_->ProbeOf(*table_, indexOrdinal_, probe));
-    for (size_t i = 0; i < probe.eqCount; ++i)
-      if (!IsNullAt(probe.eqNulls, i)) values.push_back(keys[i]);
-    if (probe.cond == Cond::kGreater || probe.cond == Cond::kLess)
-      values.push_back(keys[probe.eqCount]);
-    else if (probe.cond == Cond::kRowidGreater || probe.cond == Cond::kRowidLess)
-      values.push_back(rowid);
+    ProbeValues(probe, keys, rowid, values);
     BindLast(*st, values);
     if (st->Step()) {
       ReadRow(*st);
@@ -531,28 +538,75 @@ void ServerTableRecordset::SetIndex(const std::string& name) {
   ThrowDao(daoerr::kNotAnIndex, kSourceRecordset, {name});
 }
 
-void ServerTableRecordset::Seek(std::string_view comparison, std::span<const Variant> keys) {
-  CheckOpen();
-  if (Type() != dbOpenTable) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
-  if (indexOrdinal_ < 0) ThrowDao(daoerr::kNoCurrentIndex, kSourceRecordset);
-  const std::string_view cmp = TrimBlanks(comparison);
-  if (keys.empty() || keys.size() > order_->columns.size())
-    ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
-  CancelEdit();
-  std::vector<Probe> plan = SeekPlan(*order_, keys.size(), KeyNulls(keys), cmp);
+bool ServerTableRecordset::PlanSeek(std::string_view comparison, std::span<const Variant> keys,
+                                    bool raise, std::vector<Probe>& plan,
+                                    std::vector<Variant>& converted) {
+  const auto refuse = [&](int32_t error) {
+    if (raise) ThrowDao(error, kSourceRecordset);
+    return false;
+  };
+  if (!IsOpen()) {
+    if (raise) CheckOpen();
+    return false;
+  }
+  if (Type() != dbOpenTable) return refuse(daoerr::kNotSupported);
+  if (indexOrdinal_ < 0) return refuse(daoerr::kNoCurrentIndex);
+  if (keys.empty() || keys.size() > order_->columns.size()) return refuse(daoerr::kInvalidArgument);
+  if (raise) CancelEdit();
+  plan = SeekPlan(*order_, keys.size(), KeyNulls(keys), TrimBlanks(comparison));
   // Keys compare as the columns' values: converted to the column's type.
-  std::vector<Variant> converted(keys.size());
+  converted.resize(keys.size());
   for (size_t i = 0; i < keys.size(); ++i) {
     const jet::FieldSpec& f = (*columns_)[static_cast<size_t>(order_->columns[i].field)].spec;
     try {
       converted[i] = CoerceToField(keys[i], f.type, INT32_MAX);
     } catch (const Error&) {
-      ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
+      return refuse(daoerr::kTypeMismatch);
     }
   }
-  const bool found = RunPlan(plan, converted, Variant());
+  return true;
+}
+
+void ServerTableRecordset::Seek(std::string_view comparison, std::span<const Variant> keys) {
+  // A started seek is this one's when it is the same seek, else it goes.
+  std::optional<StartedSeek> started = std::move(started_);
+  started_.reset();
+  std::vector<Probe> plan;
+  std::vector<Variant> converted;
+  PlanSeek(comparison, keys, true, plan, converted);
+  bool found;
+  if (started && started->index == indexOrdinal_ && started->comparison == TrimBlanks(comparison) &&
+      started->keys.size() == converted.size() &&
+      std::equal(
+          converted.begin(), converted.end(), started->keys.begin(),
+          [](const Variant& a, const Variant& b) { return a.Type() == b.Type() && a == b; })) {
+    found = started->probe->Step();
+    if (found) ReadRow(*started->probe);
+  } else {
+    found = RunPlan(plan, converted, Variant());
+  }
   noMatch_ = !found;
   pos_ = found ? Pos::kRow : Pos::kNone;
+}
+
+void ServerTableRecordset::StartSeek(std::string_view comparison, std::span<const Variant> keys) {
+  started_.reset();
+  try {
+    std::vector<Probe> plan;
+    std::vector<Variant> converted;
+    if (!PlanSeek(comparison, keys, false, plan, converted) || plan.size() != 1) return;
+    std::unique_ptr<jet::EngineStatement> probe =
+        db_->ServerEngine().Prepare(shape_->ProbeOf(*table_, indexOrdinal_, plan[0]));
+    probe->ReadsEveryRow();
+    std::vector<Variant> values;
+    ProbeValues(plan[0], converted, Variant(), values);
+    BindLast(*probe, values);
+    probe->StartWithNextSelect();
+    started_ = StartedSeek{std::string(TrimBlanks(comparison)), indexOrdinal_, std::move(converted),
+                           std::move(probe)};
+  } catch (const Error&) {
+    // The seek runs by itself.
+  }
 }
 
 void ServerTableRecordset::SeekUnread(std::string_view comparison, std::span<const Variant> keys) {

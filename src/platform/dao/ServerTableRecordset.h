@@ -17,6 +17,7 @@
 // with every update, so it cannot keep a bookmark.
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -43,6 +44,7 @@ class ServerTableRecordset final : public Recordset {
                                                     int32_t type, bool updatable);
   ServerTableRecordset(Private, const std::shared_ptr<Database>& db,
                        std::shared_ptr<const jet::TableSpec> table, int32_t type, bool updatable);
+  ~ServerTableRecordset() override;
 
   void MoveFirst() override;
   void MoveLast() override;
@@ -55,6 +57,7 @@ class ServerTableRecordset final : public Recordset {
   void SetIndex(const std::string& name) override;
   void Seek(std::string_view comparison, std::span<const Variant> keys) override;
   void SeekUnread(std::string_view comparison, std::span<const Variant> keys) override;
+  void StartSeek(std::string_view comparison, std::span<const Variant> keys) override;
 
   Variant Bookmark() override;
   void SetBookmark(const Variant& bookmark) override;
@@ -90,6 +93,13 @@ class ServerTableRecordset final : public Recordset {
   // ones; `rowid` the key's last primary key value); true (and the row
   // read into the current record) when one finds a row.
   bool RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys, const Variant& rowid);
+  // The values a probe of the plan binds, in order.
+  static void ProbeValues(const Probe& probe, std::span<const Variant> keys, const Variant& rowid,
+                          std::vector<Variant>& values);
+  // The plan of a Seek and its keys converted to their columns' types;
+  // false when the seek is refused (its error raised by Seek when `raise`).
+  bool PlanSeek(std::string_view comparison, std::span<const Variant> keys, bool raise,
+                std::vector<Probe>& plan, std::vector<Variant>& converted);
   // Reads the statement's current row into the current record.
   void ReadRow(jet::EngineStatement& st);
   // Binds `values` to the statement's last values.size() parameters.
@@ -112,6 +122,15 @@ class ServerTableRecordset final : public Recordset {
   int32_t indexOrdinal_ = -1;                    // in table_->indexes; -1 none set
   const CursorOrder* order_;                     // the shape's order of the index set
   std::vector<std::vector<Variant>> bookmarks_;  // primary keys, by bookmark value
+  // The seek StartSeek started: its comparison, index, converted keys and
+  // probe, taken by the next Seek.
+  struct StartedSeek {
+    std::string comparison;
+    int32_t index;
+    std::vector<Variant> keys;
+    std::unique_ptr<jet::EngineStatement> probe;
+  };
+  std::optional<StartedSeek> started_;
 };
 
 }  // namespace qv::dao

@@ -2299,13 +2299,21 @@ struct PgConnection::Impl {
     s.pipelined = depth > 0 && !Unopened();
     // The queued selects go first when this select runs by itself, each in
     // an implicit transaction of its own (a sync after it), so that a
-    // failure of one is its own; in a transaction or a read snapshot, and
-    // when the schema changed since their prepare, each runs at its Step.
-    if (s.pipelined || snapshot) before.clear();
+    // failure of one is its own; in a transaction after its savepoint, with
+    // it (SendPipelinedWithQueued); in a read snapshot, and when the schema
+    // changed since their prepare, each runs at its Step.
+    if (snapshot) before.clear();
     std::erase_if(before, [&](const Queued& q) { return q.entry->preparedIn != deallocations; });
     const int n = static_cast<int>(p.size());
-    CountServerRoundTrip();
-    if (!before.empty()) {
+    const bool withQueued = s.pipelined && !before.empty();
+    if (!withQueued) CountServerRoundTrip();
+    if (withQueued) {
+      if (!SendPipelinedWithQueued(before, entry, p)) {
+        // A queued select failed: the select runs by itself.
+        StartStream(entry, values, s, whole);
+        return;
+      }
+    } else if (!before.empty()) {
       SendWithQueued(before, entry, p);
       s.syncAfter = true;
     } else if (depth == 0 && !pending.empty()) {
@@ -2338,6 +2346,88 @@ struct PgConnection::Impl {
     if (!whole) PQsetSingleRowMode(conn);
     s.active = true;
     streaming = &s;
+  }
+
+  // In a transaction: the pending commands and the statement savepoint,
+  // the queued selects, the select of `entry`, the savepoint's release and
+  // a sync in one pipeline; reads the queued selects' rows whole into their
+  // streams and leaves the select's to be read. A failure of the pending
+  // commands is raised (the queued selects then run at their Step). A
+  // queued select's failure skips the rest: the savepoint undoes it, the
+  // failure waits for that select's Step, the selects after it run at
+  // theirs, and false says that the select is to be sent again.
+  bool SendPipelinedWithQueued(const std::vector<Queued>& before, Entry& entry,
+                               const std::vector<const char*>& p) {
+    if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+    CountServerRoundTrip();
+    const Preamble preamble = SendPreamble();
+    bool sent = preamble.sent;
+    std::vector<const char*> qp;
+    for (const Queued& q : before) {
+      qp.clear();
+      for (const auto& v : *q.values) qp.push_back(v ? v->c_str() : nullptr);
+      sent = sent && PQsendQueryPrepared(conn, q.entry->name.c_str(), static_cast<int>(qp.size()),
+                                         qp.data(), nullptr, nullptr, 0);
+    }
+    sent = sent &&
+           PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
+                               nullptr, nullptr, 0) &&
+           SendRelease(preamble) && PQpipelineSync(conn);
+    bool lost = !sent;
+    ResultPtr failed = lost ? nullptr : ReadPreamble(preamble.results, lost);
+    // The results left before the sync once the preamble or a queued
+    // select failed (the server's "aborted", each followed by a null).
+    const auto drain = [&](size_t left) {
+      for (size_t i = 0; !lost && i < left; ++i)
+        if (ResultPtr(PQgetResult(conn))) DropNulls();
+      if (!lost) ResultPtr(PQgetResult(conn));  // the sync's
+      PQexitPipelineMode(conn);
+    };
+    if (lost || failed) {
+      drain(before.size() + 1 + preamble.Trailing());
+      ThrowResult(failed.get(), conn, kSourceDatabase);
+    }
+    for (size_t k = 0; k < before.size(); ++k) {
+      const Queued& q = before[k];
+      Stream& qs = *q.stream;
+      qs.ahead.clear();
+      qs.error.reset();
+      ResultPtr failure;
+      bool answered = false;
+      while (!lost) {
+        ResultPtr r(PQgetResult(conn));
+        if (!r) break;
+        answered = true;
+        const ExecStatusType status = PQresultStatus(r.get());
+        if (status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
+          if (!failure) failure = std::move(r);
+          continue;
+        }
+        if (!q.entry->columnsKnown) FillColumns(*q.entry, r.get());
+        if (PQntuples(r.get()) > 0) qs.ahead.push_back(std::move(r));
+      }
+      lost = lost || !answered;
+      if (lost) {
+        PQexitPipelineMode(conn);
+        ThrowResult(nullptr, conn, kSourceDatabase);
+      }
+      if (!failure) {
+        qs.begunAhead = true;
+        continue;
+      }
+      qs.ahead.clear();
+      try {
+        ThrowResult(failure.get(), conn, kSourceDatabase);
+      } catch (const Error& e) {
+        qs.error = e;
+      }
+      qs.begunAhead = true;
+      drain(before.size() - k - 1 + 1 + preamble.Trailing());
+      if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
+      Undo(preamble);
+      return false;
+    }
+    return true;
   }
 
   // Outside a transaction, the pending commands (a read snapshot's begin),

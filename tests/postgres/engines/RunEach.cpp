@@ -278,9 +278,10 @@ TEST_F(RunEach, ASnapshotBegunWithItsFirstSelect) {
 
 // Selects started with the next select (StartWithNextSelect): on the server
 // they go in its round trip, each read as it would be alone, its failure at
-// its own Step; where they cannot go with it (a write between, a
-// transaction under way, a bind after) they run at their Step. The file
-// reads the same rows.
+// its own Step (in a transaction inside the select's savepoint: a failure
+// undone, the select sent again); where they cannot go with it (a write
+// between, a bind after) they run at their Step. The file reads the same
+// rows.
 TEST_F(RunEach, SelectsStartedWithTheNext) {
   struct Case {
     const char* what;
@@ -359,7 +360,7 @@ TEST_F(RunEach, SelectsStartedWithTheNext) {
          return Read({s[1].get(), s[0].get()});
        },
        2, " 20 0"},
-      {"under a write lock: each at its Step, inside the transaction", false,
+      {"under a write lock: with the next, inside its savepoint", false,
        [&](jet::Engine& e) {
          e.BeginTrans(true);
          e.Execute("UPDATE T SET N = 12 WHERE ID = 1");
@@ -369,7 +370,7 @@ TEST_F(RunEach, SelectsStartedWithTheNext) {
          e.CommitTrans();
          return out;
        },
-       5, " 20 12"},
+       4, " 20 12"},
       {"with a RunEach in a write-locked transaction: after the lock, before the runs, read "
        "when a run fails",
        false,
@@ -389,6 +390,19 @@ TEST_F(RunEach, SelectsStartedWithTheNext) {
          return out;
        },
        3, " error 3022 10"},
+      {"a failure in a transaction: undone, the next sent again, the one after at its Step", true,
+       [&](jet::Engine& e) {
+         e.BeginTrans(true);
+         Sts s = Prepared(e, {"SELECT 10 \\ N FROM T WHERE ID = 3", "SELECT N FROM T WHERE ID = 1",
+                              "SELECT N FROM T WHERE ID = 2"});
+         s[0]->StartWithNextSelect();
+         s[1]->StartWithNextSelect();
+         const std::string out = Read({s[2].get(), s[0].get(), s[1].get()});
+         e.Execute("UPDATE T SET N = 13 WHERE ID = 1");
+         e.CommitTrans();
+         return out + Read({e.Prepare("SELECT N FROM T WHERE ID = 1").get()});
+       },
+       8, " 20 error 11 10 13"},
       {"one left unread goes with the statement", false,
        [&](jet::Engine& e) {
          Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 1", "SELECT N FROM T WHERE ID = 2"});
