@@ -584,6 +584,9 @@ void Connection::Impl::DropOldest() {
   --cachedCount;
   // The map's value is checked to be the entry noted: one replaced since
   // (a shape translated again to other value literals) left the map then.
+  // A native text's never differs (it is cached only when absent and leaves
+  // the map only here or in ClearCaches, which empties the ring): its check
+  // is a guard only.
   std::shared_ptr<StatementCacheEntry> victim;
   if (c.in == CachedText::In::kNative) {
     const auto it = native.find(c.key);

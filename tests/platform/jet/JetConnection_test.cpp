@@ -216,8 +216,17 @@ TEST_F(ConnectionTest, CachedStatementsCanBeNestedAndReused) {
   }
   EXPECT_EQ(seen, "2:3 3:3 ");
   // a statement back from the cache starts unbound and before its first row
-  Statement again = db_->PrepareNative(sql);
-  EXPECT_FALSE(again.Step());  // ? is Null
+  EXPECT_FALSE(db_->PrepareNative(sql).Step());  // ? is Null
+  // A text its caller keeps (NativeText) is prepared again after a change of
+  // the schema, and holds no statement once the connection closes: one left
+  // would keep the file open and its -wal beside it.
+  Connection::NativeText kept;
+  const auto columns = [&] { return db_->PrepareNative("SELECT * FROM T", kept).ColumnCount(); };
+  const int before = columns();
+  db_->Execute("ALTER TABLE T ADD COLUMN More LONG");
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(columns(), before + 1);  // the second one kept idle
+  db_.reset();
+  EXPECT_FALSE(std::filesystem::exists(folder_.File("Test.mdb") + "-wal"));
 }
 
 // A Jet text keeps its statement and binds its literals again on each
@@ -272,14 +281,19 @@ TEST_F(ConnectionTest, CachedTextsBindTheirOwnLiterals) {
   db_->Prepare("SELECT Id FROM T WHERE Id = 3").Bind(1, Variant(int32_t{1}));
   EXPECT_EQ(ids("SELECT Id FROM T WHERE Id = 3"), "3 ");
   // One shape stepping twice at once: the second prepare takes a statement
-  // of its own and binds its own literal.
-  Statement outer = db_->Prepare("SELECT Id FROM T WHERE Id > 2 ORDER BY Id");
+  // of its own and binds its own literal, leaving alone the bytes the first
+  // one's text is bound from.
+  Statement outer = db_->Prepare("SELECT Id FROM T WHERE Txt >= 'a' ORDER BY Id");
   ASSERT_TRUE(outer.Step());
-  EXPECT_EQ(ids("SELECT Id FROM T WHERE Id > 0 ORDER BY Id"), "1 2 3 4 ");
+  EXPECT_EQ(ids("SELECT Id FROM T WHERE Txt >= 'y' ORDER BY Id"), "");
+  EXPECT_EQ(outer.Int64(0), 1);
+  ASSERT_TRUE(outer.Step());
+  EXPECT_EQ(outer.Int64(0), 2);
+  ASSERT_TRUE(outer.Step());
   EXPECT_EQ(outer.Int64(0), 3);
-  ASSERT_TRUE(outer.Step());
-  EXPECT_EQ(outer.Int64(0), 4);
   EXPECT_FALSE(outer.Step());
+  outer.Reset();  // run again: its literal read again where it was bound
+  EXPECT_EQ(Rows(std::move(outer)), "1 2 3 ");
 }
 
 // A full cache drops its oldest text for each new one, whichever way it was

@@ -239,6 +239,14 @@ TEST_F(QvRecordTest, PropertiesConvertByKindAndIgnoreCase) {
     EXPECT_EQ(r->Get(c.name), c.out) << c.name;
     EXPECT_EQ(r->CallV(c.name), c.out) << c.name << " called as a method";
     EXPECT_EQ(r->State(), kChanged) << c.name;
+    // The same value as a mapper's load writes it into the property's slot.
+    QvRecordPtr loaded = QvRecord::Create(kTestType);
+    loaded->BeginLoad(Variant(7));
+    const int i = loaded->PropertyIndex(c.name);
+    *loaded->LoadSlot(i) = c.in;
+    loaded->LoadedValue(i);
+    loaded->EndLoad();
+    EXPECT_EQ(loaded->Value(i), c.out) << c.name << " loaded";
   }
 }
 

@@ -589,6 +589,11 @@ const char* const kValueQueries[] = {
     "select top 1 p.DocumentID as pfrdoc2, p.ID as sub2, p.PfrPersonID as pp2 from PfrSubDocs p "
     "where p.DocumentID <> (select top 1 DocumentID from PfrSubDocs order by ID) "
     "order by p.ID desc",
+    // Another person of $pfrdoc, which no row saves (a save of $pp writes over its Nulls).
+    "select min(s.PfrPersonID) as pp3 from PfrSubDocs s where s.DocumentID = (select top 1 "
+    "DocumentID from PfrSubDocs order by ID) and s.PfrPersonID <> (select top 1 PfrPersonID from "
+    "PfrSubDocs order by ID) and s.ID <> (select max(ID) from PfrSubDocs where DocumentID = "
+    "s.DocumentID)",
     "select top 1 d.document_id as pfrdest from doc_registry d, doc_registry p, PfrSubDocs s "
     "where s.ID = (select min(ID) from PfrSubDocs) and p.document_id = s.DocumentID "
     "and d.taxpayer_id = p.taxpayer_id and d.document_id <> p.document_id and d.EditorType <> 6 "
@@ -844,7 +849,7 @@ TEST_F(Sweep, EveryOperationAfterStoredNulls) {
   } rows[] = {
       {"doc_registry", "document_id", {"doc", "pfrdoc", "big", "v1", "v2", "v3", "v4", "v5"}},
       {"PfrSubDocs", "ID", {"sub", "sub2"}},
-      {"PfrPersons", "ID", {"pp", "pp2"}},
+      {"PfrPersons", "ID", {"pp", "pp2", "pp3"}},
       {"AccStream", "ID", {"stream", "stream2"}},
       {"Personnel", "ID", {"personnel"}},
       {"Address", "ID", {"addr"}},
