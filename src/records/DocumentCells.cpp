@@ -446,7 +446,14 @@ class ServerDocumentCheck {
   void Require() {
     if (!found_) {
       if (st_) {
-        found_ = st_->Step() && CLng(st_->Value(0)) > 0;
+        try {
+          found_ = st_->Step() && CLng(st_->Value(0)) > 0;
+        } catch (...) {
+          // A select whose start failed (its session lost) would end at
+          // the next Step without a row: run it again then.
+          st_->Reset();
+          throw;
+        }
         st_->Reset();
       } else {
         found_ = RowExists(db_, def_, id_);
