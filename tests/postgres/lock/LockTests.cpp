@@ -389,7 +389,8 @@ TEST_F(ServerLockTest, AForkedChildLeavesTheParentsSessionAlone) {
   EXPECT_EQ(Probe(server_), "busy");
 }
 
-// Workstations: worker processes each take the lock and raise a counter
+// Workstations: worker processes each take the lock (half of them in the
+// engine's write-locked transaction) and raise a counter
 // row through the engine many times, while first a holder process keeps
 // them all waiting until it is killed. No increment is lost, no two hold
 // the lock at once, and the waiters get it within their wait.
@@ -408,7 +409,9 @@ TEST_F(ServerLockTest, WorkersCountUnderTheLockAndAKilledHolderFreesIt) {
   std::vector<std::unique_ptr<Worker>> workers;
   for (int i = 0; i < kWorkers; ++i)
     workers.push_back(std::make_unique<Worker>(
-        std::vector<std::string>{server_, "count", std::to_string(kTimes)}, kTimeoutMs));
+        std::vector<std::string>{server_, i % 2 ? "count-in-transaction" : "count",
+                                 std::to_string(kTimes)},
+        kTimeoutMs));
   ASSERT_TRUE(admin_->AwaitWaiters(Key(), kWorkers));
   const int64_t killedAt = MonotonicMs();
   holder.Kill();
