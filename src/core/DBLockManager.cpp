@@ -63,10 +63,11 @@ std::shared_ptr<DBLockKeeper> DBLockManager::Lock(int32_t aAction, bool lockWith
     // guards takes the service's key in its own transaction, with its
     // first statement (no round trip of the service's session), when the
     // service can count that hold (LockService::LockWithTransaction).
-    const auto service = std::dynamic_pointer_cast<os::LockService>(lockService_);
-    const bool inTransaction = locks && lockWithFirstStatement &&
-                               (action & lockaction::kTransaction) && service && db->IsServer() &&
-                               depth_ == 0 && miDataBase::GetWorkspace()->TransactionDepth() == 0;
+    const bool candidate = locks && lockWithFirstStatement && (action & lockaction::kTransaction) &&
+                           depth_ == 0 && db->IsServer();
+    const auto service =
+        candidate ? std::dynamic_pointer_cast<os::LockService>(lockService_) : nullptr;
+    const bool inTransaction = service && miDataBase::GetWorkspace()->TransactionDepth() == 0;
     if (locks && !inTransaction) held = lockService_->CallV("Lock").AsObject();
     if (depth_ == 0) miDataBase::GetDBEngine()->Idle(Variant(dao::dbRefreshCache));
     int32_t mode = DBLockKeeper::kNoTransaction;
