@@ -358,6 +358,30 @@ TEST_F(ServerLockTest, SessionsTheServerEnds) {
   EXPECT_EQ(s->HoldCount(), 1);
 }
 
+// A hold taken by a database session's transaction: the key goes with the
+// transaction's first request; a nested hold of the thread sends it first and
+// is counted (its session would wait on the transaction).
+TEST_F(ServerLockTest, AHoldInATransactionCountsANestedHold) {
+  auto s = Service(server_, 5000);
+  s->Lock().reset();  // a session of the service shows the key
+  auto engine = jet::OpenEngine(server_, {.create = true});
+  engine->BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+  auto held = s->LockWithTransaction(
+      [&](int64_t key, int32_t ms, const std::string& busy) {
+        return engine->LockWithBegin(kServerLockName, key, ms, busy);
+      },
+      [&] { engine->SendPending(); });
+  ASSERT_TRUE(held);
+  EXPECT_EQ(Probe(server_, kFreed), "free");
+  auto nested = s->Lock();
+  EXPECT_EQ(Probe(server_), "busy");
+  EXPECT_EQ(s->HoldCount(), 2);
+  nested.reset();
+  engine->CommitTrans();
+  held.reset();
+  EXPECT_EQ(Probe(server_, kFreed), "free");
+}
+
 // A child made by fork() while the parent holds the lock shares the hold:
 // its nested hold succeeds, and its release neither frees the parent's lock
 // nor disturbs the parent's session.
