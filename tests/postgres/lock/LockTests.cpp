@@ -365,12 +365,15 @@ TEST_F(ServerLockTest, AHoldInATransactionCountsANestedHold) {
   auto s = Service(server_, 5000);
   s->Lock().reset();  // a session of the service shows the key
   auto engine = jet::OpenEngine(server_, {.create = true});
-  engine->BeginTrans(true, jet::LockTaking::kWithFirstRequest);
-  auto held = s->LockWithTransaction(
-      [&](int64_t key, int32_t ms, const std::string& busy) {
-        return engine->LockWithBegin(kServerLockName, key, ms, busy);
-      },
-      [&] { engine->SendPending(); });
+  auto inTransaction = [&] {
+    engine->BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+    return s->LockWithTransaction(
+        [&](int64_t key, int32_t ms, const std::string& busy) {
+          return engine->LockWithBegin(kServerLockName, key, ms, busy);
+        },
+        [&] { engine->SendPending(); });
+  };
+  auto held = inTransaction();
   ASSERT_TRUE(held);
   EXPECT_EQ(Probe(server_, kFreed), "free");
   auto nested = s->Lock();
@@ -380,6 +383,16 @@ TEST_F(ServerLockTest, AHoldInATransactionCountsANestedHold) {
   engine->CommitTrans();
   held.reset();
   EXPECT_EQ(Probe(server_, kFreed), "free");
+  // Held elsewhere: the transaction's first request waits the service's
+  // timeout and raises the service's error.
+  auto other = Service(server_, 0)->Lock();
+  s->SetTimeoutMs(150);
+  held = inTransaction();
+  ASSERT_TRUE(held);
+  const Error e = RaisedError([&] { engine->SendPending(); });
+  EXPECT_EQ(std::to_string(e.Number()) + " " + e.Description().substr(0, 48),
+            "3050 Could not lock file. The lock of the database at");
+  engine->Rollback();
 }
 
 // A child made by fork() while the parent holds the lock shares the hold:
