@@ -4,8 +4,10 @@
 #include "core/mErrorHandling.h"
 #include "core/miDataBase.h"
 #include "platform/dao/DaoConstants.h"
+#include "platform/dao/Database.h"
 #include "platform/dao/Transaction.h"
 #include "platform/dao/Workspace.h"
+#include "platform/jet/JetEngine.h"
 #include "platform/os/LockService.h"
 
 namespace qv {
@@ -51,23 +53,50 @@ std::shared_ptr<DBLockKeeper> DBLockManager::Lock(int32_t aAction, bool lockWith
     const int32_t action =
         aAction == lockaction::kDefault ? lockaction::kLock | lockaction::kTransaction : aAction;
     ObjectPtr held;
+    const std::shared_ptr<dao::Database> db = miDataBase::GetUserDataBase();
     // A read-only user database (a read-only data folder) takes no lock:
     // no lock file can be made beside it, and what the lock guards, a
     // write, fails there with 3027 anyway.
-    if ((action & lockaction::kLock) && !miDataBase::GetUserDataBase()->IsReadOnly()) {
-      if (!lockService_) ThrowVb(vberr::kObjectNotSet, "the lock component is not attached");
-      held = lockService_->CallV("Lock").AsObject();
-    }
+    const bool locks = (action & lockaction::kLock) && !db->IsReadOnly();
+    if (locks && !lockService_) ThrowVb(vberr::kObjectNotSet, "the lock component is not attached");
+    // On a server, an outermost scope whose statements are all the lock
+    // guards takes the service's key in its own transaction, with its
+    // first statement (no round trip of the service's session), when the
+    // service can count that hold (LockService::LockWithTransaction).
+    const bool candidate = locks && lockWithFirstStatement && (action & lockaction::kTransaction) &&
+                           depth_ == 0 && db->IsServer();
+    const auto service =
+        candidate ? std::dynamic_pointer_cast<os::LockService>(lockService_) : nullptr;
+    const bool inTransaction = service && miDataBase::GetWorkspace()->TransactionDepth() == 0;
+    if (locks && !inTransaction) held = lockService_->CallV("Lock").AsObject();
     if (depth_ == 0) miDataBase::GetDBEngine()->Idle(Variant(dao::dbRefreshCache));
     int32_t mode = DBLockKeeper::kNoTransaction;
     std::unique_ptr<dao::Transaction> tx;
     if (action & lockaction::kTransaction) {
       // The transaction is for the user database: open it first, so that
       // the outermost level takes its write lock from the start.
-      miDataBase::GetUserDataBase();
-      tx = std::make_unique<dao::Transaction>(
-          *miDataBase::GetWorkspace(),
-          lockWithFirstStatement ? dao::kWriteLockWithFirstStatement : dao::kWriteLock);
+      const auto begin = [&] {
+        tx = std::make_unique<dao::Transaction>(
+            *miDataBase::GetWorkspace(),
+            lockWithFirstStatement ? dao::kWriteLockWithFirstStatement : dao::kWriteLock);
+      };
+      begin();
+      if (inTransaction) {
+        held = service->LockWithTransaction(
+            [&](int64_t key, int32_t timeoutMs, const std::string& busyMessage) {
+              return db->ServerEngine().LockWithBegin(os::kServerLockName, key, timeoutMs,
+                                                      busyMessage);
+            },
+            [db] { db->ServerEngine().SendPending(); });
+        if (!held) {
+          // Declined: the service's lock first, then the level again (the
+          // one begun has sent nothing on the server).
+          tx->Rollback();
+          tx.reset();
+          held = lockService_->CallV("Lock").AsObject();
+          begin();
+        }
+      }
       mode = (action & lockaction::kRollbackOnRelease) ? DBLockKeeper::kRollbackOnRelease
                                                        : DBLockKeeper::kCommitOnRelease;
     }

@@ -151,6 +151,23 @@ class Engine {
   virtual void CommitTrans() = 0;
   virtual void Rollback() = 0;
   virtual int TransactionDepth() const = 0;
+  // On a server, just after an outermost BeginTrans(true, kWithFirstRequest)
+  // that sent nothing yet: the transaction also takes the advisory lock
+  // `key` (AdvisoryLockKey of the session's database and schema and `name`)
+  // before its write lock, with the level's first request, waiting up to
+  // `timeoutMs` (the session's lock_timeout put back after it); when that
+  // wait runs out the request raises 3050 with `busyMessage`. The server
+  // frees it when the transaction ends. False, and nothing done, when the
+  // level is not such a level, `timeoutMs` is 0 or the key is not the
+  // session's (a file: always).
+  virtual bool LockWithBegin(std::string_view /*name*/, int64_t /*key*/, int /*timeoutMs*/,
+                             std::string_view /*busyMessage*/) {
+    return false;
+  }
+  // Sends the commands a transaction's levels left for their first request
+  // (their begins and locks) now, in a round trip of their own; nothing
+  // when there are none (a file: always).
+  virtual void SendPending() {}
 
   // A read snapshot outside a transaction, held for a walk whose reads
   // meanwhile must agree with it (no-op on a file, whose stepping statement

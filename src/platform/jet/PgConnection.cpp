@@ -714,6 +714,11 @@ struct PgConnection::Impl {
   // The advisory lock of write-locked levels: AdvisoryLockKey of the
   // session's database and schema and kWriteLockName.
   int64_t writeLockKey = 0;
+  // The session's database and schema the keys are made of.
+  std::string keyDatabase, keySchema;
+  // The command of another advisory lock the outermost level takes before
+  // its write lock (LockWithBegin), kept while it is pending.
+  std::string beginLock;
   std::unordered_map<std::string, std::shared_ptr<Entry>> cache;  // by shape and value literals
   // A text prepared before, its entry and its literals' values: a caller
   // runs the same texts again and again, and finding the entry by the text
@@ -1176,7 +1181,7 @@ struct PgConnection::Impl {
   // the level has reached the server.
   size_t LevelPending(int level) const {
     size_t n = pending.size();
-    if (n > 0 && pending[n - 1].level == level && pending[n - 1].kind == Command::kLock) --n;
+    while (n > 0 && pending[n - 1].level == level && pending[n - 1].kind == Command::kLock) --n;
     const bool begins =
         n > 0 && pending[n - 1].level == level &&
         (pending[n - 1].kind == Command::kBegin || pending[n - 1].kind == Command::kLevel);
@@ -2983,6 +2988,8 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
     checkOpenLock(made.get(), 1);
   }
   impl.writeLockKey = AdvisoryLockKey(PQgetvalue(has.get(), 0, 2), schema, kWriteLockName);
+  impl.keyDatabase = PQgetvalue(has.get(), 0, 2);
+  impl.keySchema = schema;
   if (create && !readOnly) {
     // Jet's Russian order (CompareTextRu is ICU's root order at secondary
     // strength), when the functions' script has not made it already.
@@ -3270,6 +3277,48 @@ void PgConnection::BeginTrans(bool writeLock, LockTaking taking) {
   impl_->quiet = depth == 0;
   ++impl_->depth;
   impl_->lockLevel = impl_->depth;
+}
+
+namespace {
+
+// `text` as a dollar-quoted literal whose tag occurs neither in it nor in
+// `around` (the dollar-quoted text it goes into).
+std::string DollarQuoted(std::string_view text, std::string_view around) {
+  std::string tag = "$m$";
+  for (int i = 0;
+       text.find(tag) != std::string_view::npos || around.find(tag) != std::string_view::npos; ++i)
+    tag = "$m" + std::to_string(i) + "$";
+  return tag + std::string(text) + tag;
+}
+
+}  // namespace
+
+bool PgConnection::LockWithBegin(std::string_view name, int64_t key, int timeoutMs,
+                                 std::string_view busyMessage) {
+  Impl& impl = *impl_;
+  const std::vector<Impl::Pending>& p = impl.pending;
+  if (timeoutMs <= 0 || impl.depth != 1 || impl.lockLevel != 1 || p.size() != 2 ||
+      p[0].kind != Impl::Command::kBegin || p[1].kind != Impl::Command::kLock ||
+      AdvisoryLockKey(impl.keyDatabase, impl.keySchema, name) != key)
+    return false;
+  // Its own wait, the session's lock_timeout put back after it, and its
+  // own error: Q3050 is read as error 3050 with the message.
+  constexpr std::string_view kTag = "$qv_lock$";
+  if (busyMessage.find(kTag) != std::string_view::npos) return false;
+  impl.beginLock = std::string("DO ") + std::string(kTag) +
+                   "DECLARE t text := current_setting('lock_timeout'); BEGIN "
+                   "PERFORM set_config('lock_timeout', '" +
+                   std::to_string(timeoutMs) + "', true); PERFORM pg_advisory_xact_lock(" +
+                   std::to_string(key) +
+                   "); PERFORM set_config('lock_timeout', t, true); EXCEPTION WHEN "
+                   "lock_not_available THEN RAISE EXCEPTION USING ERRCODE = 'Q3050', MESSAGE = " +
+                   DollarQuoted(busyMessage, kTag) + "; END" + std::string(kTag);
+  impl.pending.insert(impl.pending.begin() + 1, {Impl::Command::kLock, 1, &impl.beginLock});
+  return true;
+}
+
+void PgConnection::SendPending() {
+  impl_->Flush();
 }
 
 void PgConnection::CommitTrans() {

@@ -63,6 +63,9 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   void CommitTrans() override;
   void Rollback() override;
   int TransactionDepth() const override;
+  bool LockWithBegin(std::string_view name, int64_t key, int timeoutMs,
+                     std::string_view busyMessage) override;
+  void SendPending() override;
   void HoldReadSnapshot() override;
   void ReleaseReadSnapshot() noexcept override;
   void EndReadSnapshot() noexcept override;

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/PgConnection.h"
@@ -33,6 +34,10 @@ struct LockFileState {
     int fd = -1;
     int32_t count = 0;
     std::unique_ptr<jet::PgLockSession> session;  // on a server, instead of `fd`
+    // A hold a database session's transaction takes (LockWithTransaction):
+    // no session of ours; until a nested Lock, which calls it first, its
+    // key may still wait for that transaction's first request.
+    std::function<void()> sendBegin;
   };
   std::string lockPath;  // "" on a server
   // On a server: the location as given (for new sessions only: it may hold
@@ -44,6 +49,9 @@ struct LockFileState {
   // file's description is (see below). A child made by fork() never uses
   // or closes its parent's session.
   std::unique_ptr<jet::PgLockSession> spareSession;
+  // On a server: the key the service's sessions have taken (none before
+  // the first hold).
+  std::optional<int64_t> serverKey;
   mutable std::mutex mutex;  // guards `holds` and the spare; never held while waiting
   std::map<std::thread::id, Hold> holds;
   // The description of the last hold to end, unlocked and kept open for
@@ -338,17 +346,30 @@ std::shared_ptr<HeldLock> LockService::Lock() {
   const std::thread::id self = std::this_thread::get_id();
   int spare = -1;
   std::unique_ptr<jet::PgLockSession> spareSession;
+  std::function<void()> sendBegin;
   {
     std::lock_guard guard(state_->mutex);
     const auto it = state_->holds.find(self);
-    if (it != state_->holds.end()) {
+    if (it != state_->holds.end() && !it->second.sendBegin) {
       ++it->second.count;
       return std::make_shared<HeldLock>(state_, self);
     }
-    if (state_->server)
+    if (it != state_->holds.end())
+      sendBegin = it->second.sendBegin;
+    else if (state_->server)
       spareSession = std::move(state_->spareSession);
     else
       spare = state_->TakeSpare();
+  }
+  if (sendBegin) {
+    // Nested in a transaction's hold: its key taken first, as this hold's
+    // holder may work outside that transaction.
+    sendBegin();
+    std::lock_guard guard(state_->mutex);
+    detail::LockFileState::Hold& hold = state_->holds.at(self);
+    hold.sendBegin = nullptr;
+    ++hold.count;
+    return std::make_shared<HeldLock>(state_, self);
   }
   if (state_->server) return LockOnServer(std::move(spareSession));
   const int fd = AcquireLockFile(state_->lockPath, timeoutMs_, spare, SharedHead(*state_));
@@ -376,7 +397,36 @@ std::shared_ptr<HeldLock> LockService::LockOnServer(
   std::lock_guard guard(state_->mutex);
   auto& hold = state_->holds[self];
   hold.count = 1;
+  state_->serverKey = session->Key(kServerLockName);
   hold.session = std::move(session);
+  try {
+    return std::make_shared<HeldLock>(state_, self);
+  } catch (...) {
+    state_->holds.erase(self);
+    throw;
+  }
+}
+
+std::shared_ptr<HeldLock> LockService::LockWithTransaction(
+    const std::function<bool(int64_t, int32_t, const std::string&)>& takeWithBegin,
+    std::function<void()> sendBegin) {
+  if (!state_ || !state_->server || timeoutMs_ <= 0) return nullptr;
+  const std::thread::id self = std::this_thread::get_id();
+  int64_t key = 0;
+  {
+    std::lock_guard guard(state_->mutex);
+    if (state_->holds.contains(self) || !state_->serverKey) return nullptr;
+    key = *state_->serverKey;
+  }
+  if (!takeWithBegin(key, timeoutMs_,
+                     "Could not lock file. The lock of the database at '" + state_->shownLocation +
+                         "' is held by another workstation, process or thread; waited " +
+                         SecondsText(timeoutMs_) + " s."))
+    return nullptr;
+  std::lock_guard guard(state_->mutex);
+  detail::LockFileState::Hold& hold = state_->holds[self];
+  hold.count = 1;
+  hold.sendBegin = std::move(sendBegin);
   try {
     return std::make_shared<HeldLock>(state_, self);
   } catch (...) {

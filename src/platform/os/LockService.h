@@ -100,6 +100,21 @@ class LockService : public Object {
   // error 5 before Attach.
   std::shared_ptr<HeldLock> Lock();
 
+  // On a server, for a thread holding no lock of this service: a hold
+  // taken by a database session's transaction instead of a session of the
+  // service's, so that the lock goes with that transaction's first request.
+  // `takeWithBegin(key, timeoutMs, busyMessage)` asks the transaction to
+  // take the service's key (jet::Engine::LockWithBegin); the server frees
+  // it when the transaction ends, which must come before this hold's end.
+  // A nested Lock of the thread calls `sendBegin` first (the key taken
+  // then, its errors raised there) and is counted. Null, nothing done, on
+  // a file, with a timeout of 0, while the thread holds a lock, before a
+  // session of the service has taken the key (which the database's session
+  // must name alike), or when `takeWithBegin` declines.
+  std::shared_ptr<HeldLock> LockWithTransaction(
+      const std::function<bool(int64_t, int32_t, const std::string&)>& takeWithBegin,
+      std::function<void()> sendBegin);
+
   int32_t TimeoutMs() const { return timeoutMs_; }
   // Error 5 for a negative value.
   void SetTimeoutMs(int32_t ms);

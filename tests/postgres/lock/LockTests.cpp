@@ -358,6 +358,43 @@ TEST_F(ServerLockTest, SessionsTheServerEnds) {
   EXPECT_EQ(s->HoldCount(), 1);
 }
 
+// A hold taken by a database session's transaction: the key goes with the
+// transaction's first request; a nested hold of the thread sends it first and
+// is counted (its session would wait on the transaction).
+TEST_F(ServerLockTest, AHoldInATransactionCountsANestedHold) {
+  auto s = Service(server_, 5000);
+  s->Lock().reset();  // a session of the service shows the key
+  auto engine = jet::OpenEngine(server_, {.create = true});
+  auto inTransaction = [&] {
+    engine->BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+    return s->LockWithTransaction(
+        [&](int64_t key, int32_t ms, const std::string& busy) {
+          return engine->LockWithBegin(kServerLockName, key, ms, busy);
+        },
+        [&] { engine->SendPending(); });
+  };
+  auto held = inTransaction();
+  ASSERT_TRUE(held);
+  EXPECT_EQ(Probe(server_, kFreed), "free");
+  auto nested = s->Lock();
+  EXPECT_EQ(Probe(server_), "busy");
+  EXPECT_EQ(s->HoldCount(), 2);
+  nested.reset();
+  engine->CommitTrans();
+  held.reset();
+  EXPECT_EQ(Probe(server_, kFreed), "free");
+  // Held elsewhere: the transaction's first request waits the service's
+  // timeout and raises the service's error.
+  auto other = Service(server_, 0)->Lock();
+  s->SetTimeoutMs(150);
+  held = inTransaction();
+  ASSERT_TRUE(held);
+  const Error e = RaisedError([&] { engine->SendPending(); });
+  EXPECT_EQ(std::to_string(e.Number()) + " " + e.Description().substr(0, 48),
+            "3050 Could not lock file. The lock of the database at");
+  engine->Rollback();
+}
+
 // A child made by fork() while the parent holds the lock shares the hold:
 // its nested hold succeeds, and its release neither frees the parent's lock
 // nor disturbs the parent's session.
@@ -389,7 +426,8 @@ TEST_F(ServerLockTest, AForkedChildLeavesTheParentsSessionAlone) {
   EXPECT_EQ(Probe(server_), "busy");
 }
 
-// Workstations: worker processes each take the lock and raise a counter
+// Workstations: worker processes each take the lock (half of them in the
+// engine's write-locked transaction) and raise a counter
 // row through the engine many times, while first a holder process keeps
 // them all waiting until it is killed. No increment is lost, no two hold
 // the lock at once, and the waiters get it within their wait.
@@ -408,7 +446,9 @@ TEST_F(ServerLockTest, WorkersCountUnderTheLockAndAKilledHolderFreesIt) {
   std::vector<std::unique_ptr<Worker>> workers;
   for (int i = 0; i < kWorkers; ++i)
     workers.push_back(std::make_unique<Worker>(
-        std::vector<std::string>{server_, "count", std::to_string(kTimes)}, kTimeoutMs));
+        std::vector<std::string>{server_, i % 2 ? "count-in-transaction" : "count",
+                                 std::to_string(kTimes)},
+        kTimeoutMs));
   ASSERT_TRUE(admin_->AwaitWaiters(Key(), kWorkers));
   const int64_t killedAt = MonotonicMs();
   holder.Kill();
