@@ -2877,13 +2877,20 @@ class PgStatement final : public EngineStatement {
     EndRows();
     started_ = true;
     row_ = -1;
-    if (Kind() == StatementKind::kSelect) {
-      // The first row at once: a failure shows at the start, as it did
-      // when the rows came whole.
-      conn_->impl_->StartStream(*entry_, values_, stream_, whole_);
-      result_ = conn_->impl_->NextRows(stream_);
-    } else {
-      result_ = conn_->impl_->RunPrepared(*entry_, values_);
+    try {
+      if (Kind() == StatementKind::kSelect) {
+        // The first row at once: a failure shows at the start, as it did
+        // when the rows came whole.
+        conn_->impl_->StartStream(*entry_, values_, stream_, whole_);
+        result_ = conn_->impl_->NextRows(stream_);
+      } else {
+        result_ = conn_->impl_->RunPrepared(*entry_, values_);
+      }
+    } catch (...) {
+      // A start that failed leaves nothing to read: the next Step runs the
+      // statement again (as a file's does), not an end without a row.
+      started_ = false;
+      throw;
     }
     if (!entry_->columnsKnown && result_) FillColumns(*entry_, result_.get());
   }

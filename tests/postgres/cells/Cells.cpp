@@ -226,9 +226,9 @@ TEST_F(Cells, SaveRoundTripsDoNotGrowWithCells) {
         // The first save prepares the statements and reads the table's definition.
         SaveCells(7, {{"999999990001", Variant("w"), 129}});
         std::string unequal;
-        // The lock service's lock; the write lock, the document's check and
+        // The lock service's key, the write lock, the document's check and
         // the updates; the inserts of new keys; the commit.
-        const uint64_t expected[2] = {4, 3};
+        const uint64_t expected[2] = {3, 2};
         for (int n : counts) {
           std::vector<Cell> cells;
           for (int i = 0; i < n; ++i) {

@@ -344,6 +344,12 @@ TEST_F(RunEach, SelectsStartedWithTheNext) {
          return Read({s[2].get(), s[0].get(), s[1].get()});
        },
        1, " 20 error 11 10"},
+      {"one whose start failed runs again at its next Step", true,
+       [&](jet::Engine& e) {
+         Sts s = Prepared(e, {"SELECT 10 \\ N FROM T WHERE ID = 3"});
+         return Read({s[0].get(), s[0].get()});
+       },
+       2, " error 11 error 11"},
       {"a write between: it runs at its Step, after the write", false,
        [&](jet::Engine& e) {
          Sts s = Prepared(e, {"SELECT N FROM T WHERE ID = 1", "SELECT N FROM T WHERE ID = 2"});
