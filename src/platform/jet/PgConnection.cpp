@@ -796,6 +796,35 @@ struct PgConnection::Impl {
     std::erase_if(queued, [&](const Queued& q) { return q.stream == &s; });
   }
 
+  // Sends the queued select `q` as it was bound (in pipeline mode).
+  bool SendQueued(const Queued& q) {
+    std::vector<const char*> p;
+    p.reserve(q.values->size());
+    for (const auto& v : *q.values) p.push_back(v ? v->c_str() : nullptr);
+    return PQsendQueryPrepared(conn, q.entry->name.c_str(), static_cast<int>(p.size()), p.data(),
+                               nullptr, nullptr, 0);
+  }
+
+  // The results of the queued select `q` in a pipeline, up to the null that
+  // ends them: its rows (as one result, or one a row: libpq keeps the
+  // single-row mode of the connection's last select for the first select
+  // of a pipeline) into `rows`, and its first failure (the server's
+  // "aborted" too) returned; `answered` when any result came.
+  ResultPtr ReadQueued(const Queued& q, std::deque<ResultPtr>& rows, bool& answered) {
+    ResultPtr failure;
+    while (ResultPtr r{PQgetResult(conn)}) {
+      answered = true;
+      const ExecStatusType status = PQresultStatus(r.get());
+      if (status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
+        if (!failure) failure = std::move(r);
+        continue;
+      }
+      if (!q.entry->columnsKnown) FillColumns(*q.entry, r.get());
+      if (PQntuples(r.get()) > 0) rows.push_back(std::move(r));
+    }
+    return failure;
+  }
+
   // The side session: a second session of the same database for the reads
   // made while a select's rows are still coming on this one outside a
   // transaction (or before its first statement reached the server) and
@@ -2197,13 +2226,7 @@ struct PgConnection::Impl {
     CountServerRoundTrip();
     const Preamble preamble = inside ? SendPreamble(true) : Preamble{};
     bool sent = preamble.sent;
-    std::vector<const char*> qp;
-    for (const Queued& q : before) {
-      qp.clear();
-      for (const auto& v : *q.values) qp.push_back(v ? v->c_str() : nullptr);
-      sent = sent && PQsendQueryPrepared(conn, q.entry->name.c_str(), static_cast<int>(qp.size()),
-                                         qp.data(), nullptr, nullptr, 0);
-    }
+    for (const Queued& q : before) sent = sent && SendQueued(q);
     std::vector<const char*> p(runs.width);
     for (size_t i = 0; sent && i < runs.count; ++i) {
       for (size_t j = 0; j < runs.width; ++j) {
@@ -2227,26 +2250,15 @@ struct PgConnection::Impl {
     // run, or failed, runs again at its Step (its failure is the
     // pipeline's too, the runs after it skipped).
     for (const Queued& q : before) {
+      if (lost) break;
       std::deque<ResultPtr> rows;
-      bool ran = !failure;
-      for (bool answered = false; !lost;) {
-        ResultPtr r(PQgetResult(conn));
-        if (!r) {
-          lost = !answered;
-          break;
-        }
-        answered = true;
-        const ExecStatusType status = PQresultStatus(r.get());
-        if (status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
-          if (!failure && status != PGRES_PIPELINE_ABORTED) {
-            failure = std::move(r);
-            failedAt = first;
-          }
-          ran = false;
-          continue;
-        }
-        if (!q.entry->columnsKnown) FillColumns(*q.entry, r.get());
-        if (PQntuples(r.get()) > 0) rows.push_back(std::move(r));
+      bool answered = false;
+      ResultPtr own = ReadQueued(q, rows, answered);
+      lost = !answered;
+      const bool ran = !failure && !own;
+      if (own && !failure && PQresultStatus(own.get()) != PGRES_PIPELINE_ABORTED) {
+        failure = std::move(own);
+        failedAt = first;
       }
       if (!ran || lost) continue;
       q.stream->ahead = std::move(rows);
@@ -2367,13 +2379,7 @@ struct PgConnection::Impl {
     CountServerRoundTrip();
     const Preamble preamble = SendPreamble();
     bool sent = preamble.sent;
-    std::vector<const char*> qp;
-    for (const Queued& q : before) {
-      qp.clear();
-      for (const auto& v : *q.values) qp.push_back(v ? v->c_str() : nullptr);
-      sent = sent && PQsendQueryPrepared(conn, q.entry->name.c_str(), static_cast<int>(qp.size()),
-                                         qp.data(), nullptr, nullptr, 0);
-    }
+    for (const Queued& q : before) sent = sent && SendQueued(q);
     sent = sent &&
            PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
                                nullptr, nullptr, 0) &&
@@ -2397,20 +2403,8 @@ struct PgConnection::Impl {
       Stream& qs = *q.stream;
       qs.ahead.clear();
       qs.error.reset();
-      ResultPtr failure;
       bool answered = false;
-      while (!lost) {
-        ResultPtr r(PQgetResult(conn));
-        if (!r) break;
-        answered = true;
-        const ExecStatusType status = PQresultStatus(r.get());
-        if (status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
-          if (!failure) failure = std::move(r);
-          continue;
-        }
-        if (!q.entry->columnsKnown) FillColumns(*q.entry, r.get());
-        if (PQntuples(r.get()) > 0) qs.ahead.push_back(std::move(r));
-      }
+      ResultPtr failure = lost ? nullptr : ReadQueued(q, qs.ahead, answered);
       lost = lost || !answered;
       if (lost) {
         PQexitPipelineMode(conn);
@@ -2467,15 +2461,7 @@ struct PgConnection::Impl {
                       const std::vector<const char*>& p) {
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     bool sent = true;
-    std::vector<const char*> qp;
-    for (const Queued& q : before) {
-      qp.clear();
-      for (const auto& v : *q.values) qp.push_back(v ? v->c_str() : nullptr);
-      sent = sent &&
-             PQsendQueryPrepared(conn, q.entry->name.c_str(), static_cast<int>(qp.size()),
-                                 qp.data(), nullptr, nullptr, 0) &&
-             PQpipelineSync(conn);
-    }
+    for (const Queued& q : before) sent = sent && SendQueued(q) && PQpipelineSync(conn);
     sent = sent &&
            PQsendQueryPrepared(conn, entry.name.c_str(), static_cast<int>(p.size()), p.data(),
                                nullptr, nullptr, 0) &&
@@ -2486,24 +2472,9 @@ struct PgConnection::Impl {
       qs.ahead.clear();
       qs.error.reset();
       qs.begunAhead = true;
-      // The rows as one result, or one result per row: libpq keeps the
-      // single-row mode of the connection's last select for the first
-      // select of a pipeline. A failure drops the rows before it, as a
-      // select read whole gives none.
-      ResultPtr failure;
+      // A failure drops the rows before it, as a select read whole gives none.
       bool answered = false;
-      while (!lost) {
-        ResultPtr r(PQgetResult(conn));
-        if (!r) break;
-        answered = true;
-        const ExecStatusType status = PQresultStatus(r.get());
-        if (status != PGRES_TUPLES_OK && status != PGRES_SINGLE_TUPLE) {
-          if (!failure) failure = std::move(r);
-          continue;
-        }
-        if (!q.entry->columnsKnown) FillColumns(*q.entry, r.get());
-        if (PQntuples(r.get()) > 0) qs.ahead.push_back(std::move(r));
-      }
+      ResultPtr failure = lost ? nullptr : ReadQueued(q, qs.ahead, answered);
       ResultPtr sync(lost ? nullptr : PQgetResult(conn));
       lost = lost || !answered || !sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC;
       if (!failure && !lost) continue;
