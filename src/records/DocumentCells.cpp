@@ -413,35 +413,33 @@ class ServerCellStatements {
   std::vector<Queued> queued_;
 };
 
-// Whether the document's row is there, as RowExists tells, on a server by
-// a count on the key's column of the table's index (its key converted as
-// a seek converts it) that goes with the next request that can take it:
-// the cells' updates (after the write lock). Read once.
+// Whether the document's row is there, as RowExists tells; on a server a
+// seek of the mapper's table started with the next request that can take
+// it (Recordset::StartSeek): the cells' updates, after the write lock.
+// Read once.
 class ServerDocumentCheck {
  public:
   ServerDocumentCheck(dao::Database& db, const MapperDef& def, double id)
-      : db_(db), def_(def), id_(id) {
-    if (def.hooks.existsWithoutTable || def.hooks.mapFor) return;
-    const auto table = db.FindTableSpec(def.map.table);
-    if (!table) return;
-    const jet::IndexSpec* index = nullptr;
-    for (const jet::IndexSpec& i : table->indexes)
-      if (NamesEqual(i.name, def.map.index)) index = &i;
-    const jet::FieldSpec* field =
-        index && index->fields.size() == 1 ? table->FindField(index->fields[0].name) : nullptr;
-    if (!field || field->type == jet::JetType::kText) return;
-    Variant key;
+      : db_(db), def_(def), id_(id), key_{Variant(id)} {
+    if (def.hooks.existsWithoutTable || def.hooks.mapFor || !db.FindTableSpec(def.map.table))
+      return;
     try {
-      key = dao::CoerceToField(Variant(id), field->type, INT32_MAX);
+      rs_ = OpenMapTable(db, def.map);
     } catch (const Error&) {
-      return;  // the seek raises its error
+      // RowExists raises it.
     }
-    st_ = db.ServerEngine().Prepare("SELECT Count(*) FROM [" + table->name + "] WHERE [" +
-                                    field->name + "] = 0.5");
-    st_->Bind(1, key);
   }
+  ~ServerDocumentCheck() {
+    try {
+      if (rs_) rs_->Close();
+    } catch (...) {
+      // The connection is gone: nothing is left to read.
+    }
+  }
+  ServerDocumentCheck(const ServerDocumentCheck&) = delete;
+  ServerDocumentCheck& operator=(const ServerDocumentCheck&) = delete;
   void Start() {
-    if (st_) st_->StartWithNextSelect();
+    if (rs_) rs_->StartSeek("=", key_);
   }
   // Called again after a failure (the save's own, then its scope's): a
   // check whose read failed raises nothing more, so the failure that ends
@@ -451,13 +449,16 @@ class ServerDocumentCheck {
     if (unread_) return;
     if (!found_) {
       try {
-        found_ = st_ ? st_->Step() && CLng(st_->Value(0)) > 0 : RowExists(db_, def_, id_);
+        if (rs_) {
+          rs_->Seek("=", key_);
+          found_ = !rs_->NoMatch();
+        } else {
+          found_ = RowExists(db_, def_, id_);
+        }
       } catch (...) {
         unread_ = true;
-        if (st_) st_->Reset();
         throw;
       }
-      if (st_) st_->Reset();
     }
     if (!*found_)
       ThrowVb(vberr::kInvalidProcedureCall,
@@ -468,7 +469,8 @@ class ServerDocumentCheck {
   dao::Database& db_;
   const MapperDef& def_;
   double id_;
-  std::unique_ptr<jet::EngineStatement> st_;
+  const Variant key_[1];
+  std::shared_ptr<dao::Recordset> rs_;
   std::optional<bool> found_;
   bool unread_ = false;
 };
