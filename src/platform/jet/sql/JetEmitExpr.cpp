@@ -8,6 +8,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetCollation.h"
+#include "platform/jet/JetError.h"
 #include "platform/jet/JetFunctions.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetLiterals.h"
@@ -143,6 +144,19 @@ bool OfLiterals(const Expr& e) {
 std::string_view BaseName(std::string_view name) {
   if (!name.empty() && name.back() == '$') name.remove_suffix(1);
   return name;
+}
+
+// A column compared with a literal of another kind: a text literal with a
+// number or Yes/No column, a number literal with a text column. Jet refuses
+// the statement (3464) before it runs; SQLite would convert the literal by
+// the column's affinity and find the rows it reads as equal, the server
+// refuse it with an error of its own.
+void CheckLiteralKind(const Expr& literal, const Emitted& other) {
+  if (!other.bareColumn) return;
+  const bool mismatch =
+      (literal.kind == ExprKind::kString && IsNumericType(other.type)) ||
+      (literal.kind == ExprKind::kNumber && IsTextType(other.type) && other.type != JetType::kGUID);
+  if (mismatch) jet::ThrowJet(jeterr::kTypeMismatch);
 }
 
 }  // namespace
@@ -483,6 +497,8 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope, std::string& o
     case Op::kGt:
     case Op::kLe:
     case Op::kGe:
+      CheckLiteralKind(*e.args[0], b);
+      CheckLiteralKind(*e.args[1], a);
       NumberOperand(*e.args[0], b);
       NumberOperand(*e.args[1], a);
       return EmitComparison(e.op, a, b, out, start, mid);
@@ -628,6 +644,8 @@ Emitted JetEmitter::EmitBetween(const Expr& e, const Scope& scope, std::string& 
   const size_t start = out.size();
   out += '(';
   const Emitted v = EmitValue(*e.args[0], scope, out);
+  CheckLiteralKind(*e.args[1], v);
+  CheckLiteralKind(*e.args[2], v);
   const std::string_view between = e.negated ? " NOT BETWEEN "sv : " BETWEEN "sv;
   const auto loNum = ConstantNumber(*e.args[1]);
   const auto hiNum = ConstantNumber(*e.args[2]);
@@ -715,6 +733,7 @@ Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope, std::string& out) 
     for (size_t i = 1; i < e.args.size(); ++i) {
       if (i > 1) out += ", "sv;
       const Emitted item = EmitValue(*e.args[i], scope, out);
+      CheckLiteralKind(*e.args[i], v);
       NumberOperand(*e.args[i], v);
       text = text || IsTextType(item.type);
       CheckSize(out);
