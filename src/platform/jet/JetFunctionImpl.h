@@ -143,6 +143,8 @@ Variant WeekdayNameFn(Args&);
 
 // ---- bodies (JetNumberFunctions.cpp)
 Variant AddFn(Args&);
+Variant SubFn(Args&);
+Variant MulFn(Args&);
 Variant DivFn(Args&);
 Variant IntDivFn(Args&);
 Variant ModFn(Args&);

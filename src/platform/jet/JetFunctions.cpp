@@ -47,12 +47,14 @@ constexpr JetFunction Aggregate(std::string_view name, TypeRule rule, JetType ty
 }
 
 // Operators the translator emits as calls come first: their entries are found
-// by the operator's token ("+", "&", "/", "\", "Mod", "^", "Like") and must
+// by the operator's token ("+", "-", "*", "&", "/", "\", "Mod", "^", "Like") and must
 // exist; the translator types operators itself, the type given here is the
 // usual one. Each gives Null when an operand is Null unless said otherwise.
 //   +     where static types show neither both operands numeric (or dates)
 //         nor both texts: two texts concatenate; otherwise texts are read as
 //         numbers and added; a date operand gives a date.
+//   -, *  where an operand's static type is a text: the text read as a
+//         number (13 when it is none); "-" of a date and a number a date.
 //   &     any number of operands: Null counts as an empty text, but all-Null
 //         is Null; numbers, dates and booleans become text as CStr writes them.
 //   \, Mod on operands not both of integer types: each operand is first
@@ -69,6 +71,8 @@ constexpr JetFunction Aggregate(std::string_view name, TypeRule rule, JetType ty
 constexpr auto kFunctions = std::to_array<JetFunction>({
     // operators
     Scalar("+", 2, 2, kArg0, T::kNone, "jet_add", Fn<fn::AddFn>),
+    Scalar("-", 2, 2, kFixed, T::kDouble, "jet_sub", Fn<fn::SubFn>),
+    Scalar("*", 2, 2, kFixed, T::kDouble, "jet_mul", Fn<fn::MulFn>),
     Scalar("&", 2, -1, kFixed, T::kMemo, "jet_concat", Fn<fn::ConcatFn>),
     Scalar("/", 2, 2, kFixed, T::kDouble, "jet_div", Fn<fn::DivFn>),
     Scalar("\\", 2, 2, kFixed, T::kLong, "jet_idiv", Fn<fn::IntDivFn>),

@@ -62,6 +62,35 @@ Variant AddFn(Args& a) {
   return Variant(r);
 }
 
+// "-" and "*" where an operand is a text: Null gives Null, a text is read as
+// a number (13 when it is none), integers are exact; "-" of a date and a
+// number is a date, of two dates a Double; "*" of anything else a Double.
+Variant SubFn(Args& a) {
+  if (a.AnyNull()) return Variant::Null();
+  if (a.IsInteger(0) && a.IsInteger(1)) {
+    int64_t r;
+    if (!__builtin_sub_overflow(a.Int64(0), a.Int64(1), &r)) {
+      if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
+      return Variant(static_cast<double>(r));
+    }
+  }
+  const double r = a.Double(0) - a.Double(1);
+  if (a.IsDate(0) != a.IsDate(1)) return Variant(OleDate{r});
+  return Variant(r);
+}
+
+Variant MulFn(Args& a) {
+  if (a.AnyNull()) return Variant::Null();
+  if (a.IsInteger(0) && a.IsInteger(1)) {
+    int64_t r;
+    if (!__builtin_mul_overflow(a.Int64(0), a.Int64(1), &r)) {
+      if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
+      return Variant(static_cast<double>(r));
+    }
+  }
+  return Variant(a.Double(0) * a.Double(1));
+}
+
 // "/": always floating, and a zero divisor is an error rather than Null.
 Variant DivFn(Args& a) {
   if (a.AnyNull()) return Variant::Null();

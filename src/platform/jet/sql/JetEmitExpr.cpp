@@ -33,12 +33,13 @@ namespace {
 // The SQLite names of the entries the emitter calls, looked up once: a
 // statement's operators looked each up again by name.
 struct OperatorNames {
-  std::string_view add, concat, div, intDiv, mod, pow, like, date, boolean, round;
+  std::string_view add, sub, mul, concat, div, intDiv, mod, pow, like, date, boolean, round;
 };
 
 const OperatorNames& Operators() {
   static const OperatorNames names{
-      RequiredFunction("+").sqliteName,        RequiredFunction("&").sqliteName,
+      RequiredFunction("+").sqliteName,        RequiredFunction("-").sqliteName,
+      RequiredFunction("*").sqliteName,        RequiredFunction("&").sqliteName,
       RequiredFunction("/").sqliteName,        RequiredFunction("\\").sqliteName,
       RequiredFunction("Mod").sqliteName,      RequiredFunction("^").sqliteName,
       RequiredFunction("Like").sqliteName,     RequiredFunction("%Date").sqliteName,
@@ -582,12 +583,16 @@ Emitted JetEmitter::EmitArithmetic(const Expr& e, const Emitted& a, const Emitte
       }
       break;
     case Op::kSub:
-      numberOperands(false);
-      infix(" - ");
-      break;
     case Op::kMul:
-      numberOperands(false);
-      infix(" * ");
+      // A text operand: Jet reads it as a number or refuses it (13), where
+      // SQLite takes a text that is no number as 0 and the server has no
+      // such operator.
+      if (IsTextType(a.type) || IsTextType(b.type)) {
+        call(op == Op::kSub ? Operators().sub : Operators().mul, true);
+      } else {
+        numberOperands(false);
+        infix(op == Op::kSub ? " - " : " * ");
+      }
       break;
     case Op::kDiv:
       call(Operators().div, false);
