@@ -566,6 +566,8 @@ const std::vector<Step>& Steps() {
       {Op::kExec, "INSERT INTO Loose VALUES (7, 'q')", "", "1"},
       {Op::kExec, "INSERT INTO Loose (B, A) VALUES ('q', 7)", "", "1"},
       {Op::kEdit, "Loose", "ByA|L:7|B=S:r", "ok Long:7|Str:r"},
+      // The table's snapshot in insertion order, the written twin where it was.
+      {Op::kRows, "Loose", "snapshot", "Long:1|Str:x; Long:7|Str:r; Long:7|Str:q #3"},
       {Op::kDelete, "Loose", "ByA|L:7", "next Long:7|Str:q"},
       {Op::kRows, "SELECT A, B FROM Loose WHERE A = 7", "snapshot", "Long:7|Str:q #1"},
       // A field added after the row key: an INSERT without a column list,
