@@ -472,11 +472,7 @@ const std::vector<Step>& Steps() {
       {Op::kSeek, "People", "ByName|=|S:Zed|", "NoMatch"},
       {Op::kSeek, "People", "ByName|>|S:Ёлкина|", "NoMatch"},
       {Op::kSeek, "People", "ByName|<=|S:a|", "NoMatch"},
-      // Descending dates, Nulls last in descending order, ties by the key.
-      {Op::kSeek, "People", "ByBornScore|=|D:45306|nnnnn",
-       "Long:4|Str:Алла|Date:45306|Null > Long:1|Str:Анна|Date:45306|Dbl:3 > "
-       "Long:3|Str:Ёлкина|Date:36585.5|Null > Long:5|Str:Carl|Null|Null > "
-       "Long:2|Str:bob|Null|Dbl:4 > EOF"},
+      // Both fields of a descending index, then a move back.
       {Op::kSeek, "People", "ByBornScore|=|D:45306,F:3|p",
        "Long:1|Str:Анна|Date:45306|Dbl:3 > Long:4|Str:Алла|Date:45306|Null"},
       {Op::kSeek, "People", "pk|>=|L:3|nnpf",

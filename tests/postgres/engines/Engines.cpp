@@ -154,11 +154,6 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT ID FROM People WHERE Score >= 1.25", "Long:1"},
       {Op::kRun, "UPDATE People SET Score = Score * 2, Active = True WHERE ID = 1", "1"},
       {Op::kQuery, "SELECT Score, Active FROM People WHERE ID = 1", "Dbl:3|Bool:True"},
-      // A choice of a number and a text is a text on both; of numbers a number.
-      {Op::kQuery,
-       "SELECT IIf(ID = 1, Score, Name), IIf(ID = 1, Score, ID) FROM People "
-       "WHERE ID <= 2 ORDER BY ID",
-       "Str:3|Dbl:3; Str:Bob|Dbl:2"},
       {Op::kRun, "UPDATE People SET Born = #2000-02-29 12:00:00# WHERE ID >= 2", "2"},
       {Op::kQuery, "SELECT Born FROM People WHERE ID = 2", "Date:36585.5"},
       {Op::kRun, "SELECT ID FROM People", "0"},
