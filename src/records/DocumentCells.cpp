@@ -1,6 +1,7 @@
 // The cells of a document: DBDocument.ReadCells and SaveCells.
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <deque>
@@ -127,6 +128,12 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
     constexpr size_t kBlockRows = 128;
     std::vector<std::shared_ptr<std::vector<Variant>>> blocks;
     size_t count = 0;
+    // The Long properties, looked up once: a cell of another number type
+    // (the Integer column First_Type) is made a Long.
+    std::vector<uint8_t> isLong(width);
+    for (size_t i = 0; i < width; ++i)
+      isLong[i] = cellClass.Property(static_cast<int>(i)).kind == Kind::kLong;
+    const Variant* defaults = cellClass.Defaults().data();
     while (file ? file->Step() : server->Step()) {
       if (blocks.empty() || blocks.back()->size() == kBlockRows * width) {
         blocks.push_back(std::make_shared<std::vector<Variant>>());
@@ -141,10 +148,9 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
         server->Values(std::span<Variant>(row, width));
       for (size_t i = 0; i < width; ++i) {
         if (row[i].IsNull())
-          row[i] = cellClass.Defaults()[i];
-        else if (cellClass.Property(static_cast<int>(i)).kind == Kind::kLong &&
-                 row[i].Type() != VarType::kLong)
-          row[i] = Variant(CLng(row[i]));  // the Integer column First_Type, a Long property
+          row[i] = defaults[i];
+        else if (isLong[i] && row[i].Type() != VarType::kLong)
+          row[i] = Variant(CLng(row[i]));
       }
       ++count;
     }
@@ -181,23 +187,47 @@ CollectionPtr DBDocument::ReadCells(double aDocumentID) {
         rows.push_back({text, std::move(records[r])});
       }
     }
+    // Keys of digits alone compare as their bytes do (the digits' places
+    // in the collator's order are theirs, a text before the longer ones it
+    // starts). Such a key is a number of 4 bits a digit from the top (the
+    // digit + 1; 0 past the key's end, below any digit) that compares as its
+    // bytes do, and the row's number in the bits below keeps equal keys in
+    // the order they came: one integer per row, sorted, where a sort key per
+    // row was made and compared as a text. They fit 64 bits for keys of 12
+    // digits (a declaration's) and up to 65,535 rows.
+    size_t longest = 0;
+    bool digits = true;
+    for (size_t i = 0; i < rows.size() && digits; ++i) {
+      const std::string_view k = rows[i].key;
+      longest = std::max(longest, k.size());
+      digits = std::all_of(k.begin(), k.end(),
+                           [](char c) { return static_cast<unsigned char>(c - '0') < 10; });
+    }
+    const int rowBits = std::bit_width(rows.size());
+    if (digits && 4 * longest + static_cast<size_t>(rowBits) <= 64) {
+      std::vector<uint64_t> order(rows.size());
+      for (size_t i = 0; i < rows.size(); ++i) {
+        uint64_t code = 0;
+        for (char c : rows[i].key) code = code << 4 | static_cast<uint64_t>(c - '0' + 1);
+        order[i] = (code << 4 * (longest - rows[i].key.size()) << rowBits) | i;
+      }
+      if (!std::is_sorted(order.begin(), order.end())) std::sort(order.begin(), order.end());
+      const uint64_t mask = (uint64_t{1} << rowBits) - 1;
+      for (uint64_t o : order) {
+        Keyed& r = rows[o & mask];
+        cells->TryAdd(Variant(ObjectPtr(std::move(r.record))), r.key);
+      }
+      return cells;
+    }
     std::vector<uint32_t> at(rows.size());
     std::iota(at.begin(), at.end(), 0u);
     const auto textBefore = [&](uint32_t a, uint32_t b) {
       return CompareTextRu(rows[a].key, rows[b].key) < 0;
     };
-    // Keys of digits alone compare as their bytes do (the digits' places
-    // in the collator's order are theirs, a text before the longer ones it
-    // starts): checked so, without the collator.
-    const auto digits = [](std::string_view k) {
-      return std::all_of(k.begin(), k.end(),
-                         [](char c) { return static_cast<unsigned char>(c - '0') < 10; });
-    };
     const bool inOrder =
-        std::all_of(rows.begin(), rows.end(), [&](const Keyed& r) { return digits(r.key); })
-            ? std::is_sorted(rows.begin(), rows.end(),
-                             [](const Keyed& a, const Keyed& b) { return a.key < b.key; })
-            : std::is_sorted(at.begin(), at.end(), textBefore);
+        digits ? std::is_sorted(rows.begin(), rows.end(),
+                                [](const Keyed& a, const Keyed& b) { return a.key < b.key; })
+               : std::is_sorted(at.begin(), at.end(), textBefore);
     if (!inOrder) {
       // Keys of ASCII characters and Russian letters compare by their sort
       // keys, made once per row, and the rows' numbers are sorted: a

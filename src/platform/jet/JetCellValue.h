@@ -46,8 +46,10 @@ template <class T>
       if (auto* s = std::get_if<std::string>(&VariantAccess::Payload(out))) {
         s->clear();
         s->append(c.text.data(), c.text.size());
-      } else {
+      } else if (out.IsObject() || out.IsArray()) {
         out.SetString(c.text);
+      } else {
+        VariantAccess::PlaceString(out, c.text);  // a fresh cell mostly
       }
       return;
     case Kind::kNull:

@@ -280,6 +280,16 @@ bool IsNumberOid(Oid oid) {
 double NumberText(std::string_view text, Oid oid) {
   const char* end = text.data() + text.size();
   if (oid == kOidInt2 || oid == kOidInt4 || oid == kOidInt8) {
+    // The server's integer text: an optional '-', then digits. Up to 18
+    // digits summed here (a cell's number mostly has a few), more by
+    // from_chars.
+    const bool negative = !text.empty() && text[0] == '-';
+    const char* p = text.data() + negative;
+    if (end - p <= 18) {
+      int64_t i = 0;
+      for (; p != end; ++p) i = i * 10 + (*p - '0');
+      return static_cast<double>(negative ? -i : i);
+    }
     int64_t i = 0;
     std::from_chars(text.data(), end, i);
     return static_cast<double>(i);
@@ -346,8 +356,9 @@ Variant CellValue(std::string_view text, Oid oid, JetType type) {
 
 // A value of the server's text form as the typed cell CellValue makes of
 // it, for the kinds SetCellValue writes in place (a number of a Long,
-// Double or Date column, a text of a text column, a Null); kOther for the
-// rest, which CellValue reads. `text` is a value of a result (NUL-ended).
+// Integer, Byte, Double or Date column, a text of a text column, a Null);
+// kOther for the rest, which CellValue reads. `text` is a value of a result
+// (NUL-ended).
 [[gnu::always_inline]] inline Statement::Cell PgCell(std::string_view text, Oid oid, JetType type) {
   using Kind = Statement::Cell::Kind;
   Statement::Cell c;
@@ -357,6 +368,12 @@ Variant CellValue(std::string_view text, Oid oid, JetType type) {
     switch (type) {
       case JetType::kLong:
         if (c.number >= -2147483648.0 && c.number <= 2147483647.0) c.kind = Kind::kLong;
+        break;
+      case JetType::kInteger:
+        if (c.number >= -32768 && c.number <= 32767) c.kind = Kind::kInteger;
+        break;
+      case JetType::kByte:
+        if (c.number >= 0 && c.number <= 255) c.kind = Kind::kByte;
         break;
       case JetType::kDouble:
       case JetType::kBigInt:
@@ -2657,7 +2674,7 @@ class PgStatement final : public EngineStatement {
       stream_.begunAhead = false;
       started_ = true;
       row_ = -1;
-      result_ = NextRows();
+      SetResult(NextRows());
     } else if (!started_) {
       Start();
     }
@@ -2666,7 +2683,7 @@ class PgStatement final : public EngineStatement {
       return true;
     }
     result_.reset();  // a failure below leaves no current row
-    result_ = NextRows();
+    SetResult(NextRows());
     row_ = 0;
     return result_ != nullptr;
   }
@@ -2702,7 +2719,7 @@ class PgStatement final : public EngineStatement {
     CheckColumn(i);
     const PGresult* r = CurrentRow();
     Variant out;
-    ReadInto(r, i, shown_->columns[static_cast<size_t>(i)].type, out);
+    ReadInto(r, i, shown_->columns[static_cast<size_t>(i)].type, PQftype(r, i), out);
     return out;
   }
   void Values(std::span<Variant> out) const override {
@@ -2710,10 +2727,18 @@ class PgStatement final : public EngineStatement {
     const ColumnMeta* columns = shown_->columns.data();
     if (out.size() < n) ThrowJet(jeterr::kItemNotFound);
     const PGresult* r = CurrentRow();
+    // The columns' server types are the result's: read once per result,
+    // not per cell.
+    if (!oidsRead_) {
+      oids_.resize(n);
+      for (size_t i = 0; i < n; ++i) oids_[i] = PQftype(r, static_cast<int>(i));
+      oidsRead_ = true;
+    }
     // Each cell written where it is, as the file engine's reader writes
     // them: a number over the number the cell holds, a text into its
     // String's memory (no Variant made and moved per value).
-    for (size_t i = 0; i < n; ++i) ReadInto(r, static_cast<int>(i), columns[i].type, out[i]);
+    for (size_t i = 0; i < n; ++i)
+      ReadInto(r, static_cast<int>(i), columns[i].type, oids_[i], out[i]);
   }
   std::string_view Sql() const override { return entry_->translation.sql; }
   void ReadsEveryRow() override { whole_ = true; }
@@ -2819,6 +2844,10 @@ class PgStatement final : public EngineStatement {
   void CheckColumn(int i) const {
     if (i < 0 || i >= ColumnCount()) ThrowJet(jeterr::kItemNotFound);
   }
+  void SetResult(ResultPtr r) {
+    result_ = std::move(r);
+    oidsRead_ = false;
+  }
   const PGresult* CurrentRow() const {
     const PGresult* r = result_.get();
     if (!r || row_ < 0 || row_ >= PQntuples(r)) ThrowJet(jeterr::kNoCurrentRecord);
@@ -2826,16 +2855,16 @@ class PgStatement final : public EngineStatement {
   }
   // Cell `col` of the current row into `out`, typed as CellValue types it:
   // the kinds SetCellValue writes in place there, the others through CellValue.
-  [[gnu::always_inline]] void ReadInto(const PGresult* r, int col, JetType type,
+  // A Null is a value of no bytes: asked only for those.
+  [[gnu::always_inline]] void ReadInto(const PGresult* r, int col, JetType type, Oid oid,
                                        Variant& out) const {
     static constexpr Statement::Cell kNullCell{Statement::Cell::Kind::kNull, 0, {}};
-    if (PQgetisnull(r, row_, col)) {
+    const int length = PQgetlength(r, row_, col);
+    if (length == 0 && PQgetisnull(r, row_, col)) {
       SetCellValue(out, kNullCell);
       return;
     }
-    const std::string_view text(PQgetvalue(r, row_, col),
-                                static_cast<size_t>(PQgetlength(r, row_, col)));
-    const Oid oid = PQftype(r, col);
+    const std::string_view text(PQgetvalue(r, row_, col), static_cast<size_t>(length));
     const Statement::Cell c = PgCell(text, oid, type);
     if (c.kind != Statement::Cell::Kind::kOther)
       SetCellValue(out, c);
@@ -2853,9 +2882,9 @@ class PgStatement final : public EngineStatement {
         // The first row at once: a failure shows at the start, as it did
         // when the rows came whole.
         conn_->impl_->StartStream(*entry_, values_, stream_, whole_);
-        result_ = conn_->impl_->NextRows(stream_);
+        SetResult(conn_->impl_->NextRows(stream_));
       } else {
-        result_ = conn_->impl_->RunPrepared(*entry_, values_);
+        SetResult(conn_->impl_->RunPrepared(*entry_, values_));
       }
     } catch (...) {
       // A start that failed leaves nothing to read: the next Step runs the
@@ -2911,6 +2940,9 @@ class PgStatement final : public EngineStatement {
   std::vector<std::optional<std::string>> values_;
   Stream stream_;
   ResultPtr result_;
+  // The columns' server types in result_ (Values), when oidsRead_.
+  mutable std::vector<Oid> oids_;
+  mutable bool oidsRead_ = false;
   int row_ = -1;
   bool started_ = false;
   bool whole_ = false;  // the rows come as one result (ReadsEveryRow)
