@@ -78,6 +78,8 @@ constexpr std::string_view kListenSchemaChanges =
     "DO $jet$DECLARE s oid; BEGIN FOR s IN SELECT oid FROM pg_namespace "
     "WHERE nspname = ANY (current_schemas(false)) LOOP EXECUTE format('LISTEN %I', "
     "'jet_schema_' || s); END LOOP; END $jet$";
+// The lock service's error when its lock stays held (LockWithBegin's wait).
+constexpr int32_t kCouldNotLockFile = 3050;
 // The name in the key of the write-locked levels' advisory lock (apart from
 // the database lock service's "Qv_DBLock").
 constexpr std::string_view kWriteLockName = "Qv_WriteLock";
@@ -733,9 +735,19 @@ struct PgConnection::Impl {
   int64_t writeLockKey = 0;
   // The session's database and schema the keys are made of.
   std::string keyDatabase, keySchema;
-  // The command of another advisory lock the outermost level takes before
-  // its write lock (LockWithBegin), kept while it is pending.
-  std::string beginLock;
+  // Another advisory lock the outermost level takes before its write lock
+  // (LockWithBegin), as three pending commands: its own wait set, the lock,
+  // the session's wait put back. Plain statements: a DO block doing the
+  // same was compiled by the server at every call (about 0.1 ms).
+  std::string keyWait, keyLock, keyRestore;
+  int keyTimeoutMs = -1;
+  int64_t keyValue = 0;
+  // The error of that lock's wait running out, and the connection's
+  // failure when the lock's statement gave it (keyAt: the result of the
+  // request being read that is the lock's; npos: none).
+  std::string keyBusy;
+  mutable size_t keyAt = std::string::npos;
+  mutable bool keyFailed = false;
   std::unordered_map<std::string, std::shared_ptr<Entry>> cache;  // by shape and value literals
   // A text prepared before, its entry and its literals' values: a caller
   // runs the same texts again and again, and finding the entry by the text
@@ -788,6 +800,9 @@ struct PgConnection::Impl {
   // the error names the field as the catalogue knows it.
   [[noreturn]] void ThrowResult(const PGresult* r, PGconn* c, std::string_view source) const {
     const std::string_view state = DiagField(r, PG_DIAG_SQLSTATE);
+    keyAt = std::string::npos;  // a request not read (the session lost)
+    if (std::exchange(keyFailed, false) && state == "55P03")
+      throw Error(kCouldNotLockFile, keyBusy, std::string(source));
     if (state.empty()) jet::ThrowResult(r, c, source);
     const std::string table = JetTableName(DiagField(r, PG_DIAG_TABLE_NAME));
     std::string constraint(DiagField(r, PG_DIAG_CONSTRAINT_NAME));
@@ -1251,10 +1266,14 @@ struct PgConnection::Impl {
            pending.front().kind == Command::kBegin;
   }
 
-  // The pending commands as the start of a simple query, taken.
+  // The pending commands as the start of a simple query, taken; keyAt set
+  // to the statement that is the key's lock, if one is.
   std::string TakePending() {
     std::string text;
-    for (const Pending& c : pending) text += *c.text + "; ";
+    for (size_t i = 0; i < pending.size(); ++i) {
+      if (pending[i].text == &keyLock) keyAt = i;
+      text += *pending[i].text + "; ";
+    }
     pending.clear();
     return text;
   }
@@ -1262,10 +1281,28 @@ struct PgConnection::Impl {
   ResultPtr Exec(std::string_view sql, std::string_view source = kSourceDatabase) {
     Settle();
     CountServerRoundTrip();
+    keyFailed = false;
     const std::string text = pending.empty() ? std::string(sql) : TakePending() + std::string(sql);
-    ResultPtr r(PQexec(conn, text.c_str()));
-    if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, source);
-    return r;
+    const size_t key = std::exchange(keyAt, std::string::npos);
+    if (key == std::string::npos) {
+      ResultPtr r(PQexec(conn, text.c_str()));
+      if (!r || !Succeeded(r.get())) ThrowResult(r.get(), conn, source);
+      return r;
+    }
+    // The key's lock among them: each statement's result, to tell whether
+    // the one that failed (the server runs none after it) was the lock's.
+    ResultPtr last;
+    if (PQsendQuery(conn, text.c_str()))
+      for (size_t i = 0; PGresult* got = PQgetResult(conn); ++i) {
+        if (last && !Succeeded(last.get())) {
+          PQclear(got);
+          continue;
+        }
+        last.reset(got);
+        keyFailed = i == key && !Succeeded(got);
+      }
+    if (!last || !Succeeded(last.get())) ThrowResult(last.get(), conn, source);
+    return last;
   }
 
   // The pending commands sent by themselves (before a request that cannot
@@ -1295,9 +1332,11 @@ struct PgConnection::Impl {
     Preamble out;
     if (levelMarks && !pending.empty() && pending.back().kind == Command::kLevel)
       out.levelMark = pending.back().level;
-    for (const Pending& c : pending)
-      out.sent = out.sent &&
-                 PQsendQueryParams(conn, c.text->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    for (size_t i = 0; i < pending.size(); ++i) {
+      if (pending[i].text == &keyLock) keyAt = i;
+      out.sent = out.sent && PQsendQueryParams(conn, pending[i].text->c_str(), 0, nullptr, nullptr,
+                                               nullptr, nullptr, 0);
+    }
     out.results = pending.size() + (out.levelMark == 0 ? 1 : 0);
     if (out.levelMark == 0)
       out.sent = out.sent && PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr,
@@ -1331,6 +1370,9 @@ struct PgConnection::Impl {
   // none), `failedAt` where it came; `lost`: the connection gave no result.
   template <class Each>
   ResultPtr ReadResults(size_t count, bool& lost, size_t& failedAt, Each each) {
+    // The key's lock is among the first results of a request, read first.
+    const size_t key = std::exchange(keyAt, std::string::npos);
+    if (key != std::string::npos) keyFailed = false;
     ResultPtr failure;
     for (size_t i = 0; i < count && !lost; ++i) {
       ResultPtr r(PQgetResult(conn));
@@ -1343,6 +1385,7 @@ struct PgConnection::Impl {
       if (!Succeeded(r.get())) {
         failure = std::move(r);
         failedAt = i;
+        if (i == key) keyFailed = true;
       } else {
         each(i, r.get());
       }
@@ -2155,6 +2198,7 @@ struct PgConnection::Impl {
     size_t opening = 0;
     for (const Pending& c : h.before)
       if (c.kind == Command::kBegin || c.kind == Command::kLock) {
+        if (c.text == &keyLock) keyAt = opening;
         sent = sent &&
                PQsendQueryParams(conn, c.text->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
         ++opening;
@@ -3289,20 +3333,6 @@ void PgConnection::BeginTrans(bool writeLock, LockTaking taking) {
   impl_->lockLevel = impl_->depth;
 }
 
-namespace {
-
-// `text` as a dollar-quoted literal whose tag occurs neither in it nor in
-// `around` (the dollar-quoted text it goes into).
-std::string DollarQuoted(std::string_view text, std::string_view around) {
-  std::string tag = "$m$";
-  for (int i = 0;
-       text.find(tag) != std::string_view::npos || around.find(tag) != std::string_view::npos; ++i)
-    tag = "$m" + std::to_string(i) + "$";
-  return tag + std::string(text) + tag;
-}
-
-}  // namespace
-
 bool PgConnection::LockWithBegin(std::string_view name, int64_t key, int timeoutMs,
                                  std::string_view busyMessage) {
   Impl& impl = *impl_;
@@ -3311,19 +3341,22 @@ bool PgConnection::LockWithBegin(std::string_view name, int64_t key, int timeout
       p[0].kind != Impl::Command::kBegin || p[1].kind != Impl::Command::kLock ||
       AdvisoryLockKey(impl.keyDatabase, impl.keySchema, name) != key)
     return false;
-  // Its own wait, the session's lock_timeout put back after it, and its
-  // own error: Q3050 is read as error 3050 with the message.
-  constexpr std::string_view kTag = "$qv_lock$";
-  if (busyMessage.find(kTag) != std::string_view::npos) return false;
-  impl.beginLock = std::string("DO ") + std::string(kTag) +
-                   "DECLARE t text := current_setting('lock_timeout'); BEGIN "
-                   "PERFORM set_config('lock_timeout', '" +
-                   std::to_string(timeoutMs) + "', true); PERFORM pg_advisory_xact_lock(" +
-                   std::to_string(key) +
-                   "); PERFORM set_config('lock_timeout', t, true); EXCEPTION WHEN "
-                   "lock_not_available THEN RAISE EXCEPTION USING ERRCODE = 'Q3050', MESSAGE = " +
-                   DollarQuoted(busyMessage, kTag) + "; END" + std::string(kTag);
-  impl.pending.insert(impl.pending.begin() + 1, {Impl::Command::kLock, 1, &impl.beginLock});
+  // Its own wait, then the session's lock_timeout (the busy timeout, which
+  // the write lock after it waits) put back; a wait of the lock's statement
+  // that runs out is raised as 3050 with the message (the write lock's as
+  // 3218: the same 55P03 told apart by the statement that failed).
+  if (impl.keyTimeoutMs != timeoutMs || impl.keyValue != key || impl.keyLock.empty()) {
+    impl.keyWait = "SET LOCAL lock_timeout TO " + std::to_string(timeoutMs);
+    impl.keyLock = "SELECT pg_advisory_xact_lock(" + std::to_string(key) + ")";
+    impl.keyRestore =
+        "SET LOCAL lock_timeout TO " + std::to_string(std::max(impl.busyTimeoutMs, 1));
+    impl.keyTimeoutMs = timeoutMs;
+    impl.keyValue = key;
+  }
+  impl.keyBusy.assign(busyMessage);
+  impl.pending.insert(impl.pending.begin() + 1, {{Impl::Command::kLock, 1, &impl.keyWait},
+                                                 {Impl::Command::kLock, 1, &impl.keyLock},
+                                                 {Impl::Command::kLock, 1, &impl.keyRestore}});
   return true;
 }
 

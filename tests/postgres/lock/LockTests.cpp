@@ -364,7 +364,9 @@ TEST_F(ServerLockTest, SessionsTheServerEnds) {
 TEST_F(ServerLockTest, AHoldInATransactionCountsANestedHold) {
   auto s = Service(server_, 5000);
   s->Lock().reset();  // a session of the service shows the key
-  auto engine = jet::OpenEngine(server_, {.create = true});
+  auto engine = jet::OpenEngine(server_, {.create = true, .busyTimeoutMs = 1000});
+  engine->Execute("CREATE TABLE held_t (a LONG)");
+  engine->Execute("INSERT INTO held_t VALUES (1)");  // prepared: then sent with the begin
   auto inTransaction = [&] {
     engine->BeginTrans(true, jet::LockTaking::kWithFirstRequest);
     return s->LockWithTransaction(
@@ -383,16 +385,40 @@ TEST_F(ServerLockTest, AHoldInATransactionCountsANestedHold) {
   engine->CommitTrans();
   held.reset();
   EXPECT_EQ(Probe(server_, kFreed), "free");
-  // Held elsewhere: the transaction's first request waits the service's
-  // timeout and raises the service's error.
-  auto other = Service(server_, 0)->Lock();
+  // Held elsewhere: the transaction's first request (the pending commands
+  // alone, or before a statement) waits the service's timeout and raises
+  // the service's error; the write lock held elsewhere, the session's busy
+  // timeout (put back after the key's wait) and 3218.
   s->SetTimeoutMs(150);
-  held = inTransaction();
-  ASSERT_TRUE(held);
-  const Error e = RaisedError([&] { engine->SendPending(); });
-  EXPECT_EQ(std::to_string(e.Number()) + " " + e.Description().substr(0, 48),
-            "3050 Could not lock file. The lock of the database at");
-  engine->Rollback();
+  const std::function<void()> pendingAlone = [&] { engine->SendPending(); },
+                              statement = [&] { engine->Execute("INSERT INTO held_t VALUES (1)"); };
+  const std::string busy = "3050 Could not lock file. The lock of the database at, waited ";
+  const struct {
+    bool keyHeld;
+    const std::function<void()>& request;
+    std::string want;
+  } rows[] = {{true, pendingAlone, busy + "<1 s"},
+              {true, statement, busy + "<1 s"},
+              {false, pendingAlone, "3218 Could not update; currently locked., waited 1 s"},
+              {false, statement, "3218 Could not update; currently locked., waited 1 s"}};
+  for (const auto& r : rows) {
+    auto other = r.keyHeld ? Service(server_, 0)->Lock() : nullptr;
+    auto writer = jet::OpenEngine(server_);
+    if (!r.keyHeld) writer->BeginTrans(true);
+    held = inTransaction();
+    ASSERT_TRUE(held);
+    const auto start = Clock::now();
+    const Error e = RaisedError(r.request);
+    const int64_t ms = ElapsedMs(start);
+    const std::string text = std::to_string(e.Number()) + " " + e.Description();
+    EXPECT_EQ(text.substr(0, r.want.find(',')) + ", waited " +
+                  (ms < 149   ? "<0.15 s"
+                   : ms < 999 ? "<1 s"
+                              : "1 s"),
+              r.want);
+    engine->Rollback();
+    held.reset();
+  }
 }
 
 // A child made by fork() while the parent holds the lock shares the hold:
