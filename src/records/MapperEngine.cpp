@@ -915,16 +915,28 @@ void OpenDetailForWrite(dao::Database& db, dao::Recordset& rs, const ColumnMap& 
   rec.SetValue(linkProp, Variant(next));
 }
 
-void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recursive,
-                const Variant& extra) {
+// What a save tells its record once its transaction has committed.
+enum class Saved { kNothing, kInserted, kUpdated };
+
+// `alone`: the save's scope is its transaction's (it joined none), which
+// ends at its first failure; an update of a row may then go with the next
+// request (the commit's).
+Saved SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recursive,
+                 const Variant& extra, bool alone) {
   const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
   ResolvedProperties(map, rec.RecordClassOf());
   const ColumnMap* detail = nullptr;
   double link = 0;
   if (def.detail) {
     detail = RecordDetail(*def.detail, rec, link);
-    if (!detail) return;  // a type without a detail table is not saved
+    if (!detail) return Saved::kNothing;  // a type without a detail table is not saved
   }
+  const auto update = [alone](dao::Recordset& rs) {
+    if (alone)
+      rs.UpdateWithNextRequest();
+    else
+      rs.Update();
+  };
 
   auto rs = OpenMapTable(db, map);
   CloseOnExit closer(*rs);
@@ -941,7 +953,7 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
     }
   }
   OpenedRow row = OpenForWrite(*rs, map, def.hooks, rec, rec.Id());
-  if (row.skip) return;
+  if (row.skip) return Saved::kNothing;
   if (def.hooks.beforeWrite) def.hooks.beforeWrite(db, rec);
 
   const bool writeLazy = HoldsLazyGroup(rec);
@@ -952,12 +964,12 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
     }
     OpenDetailForWrite(db, *drs, *detail, *def.detail, rec, link);
     WriteColumns(*detail, *drs, rec, recursive, writeLazy);
-    drs->Update();
+    update(*drs);
     drs->Close();
   }
   WriteColumns(map, *rs, rec, recursive, writeLazy);
   if (def.hooks.beforeUpdate) def.hooks.beforeUpdate(*rs, rec, extra);
-  rs->Update();
+  update(*rs);
   rs->Close();
   // The record takes its new identifier once the row holds it, so that a
   // failed write leaves it new and the next save inserts again.
@@ -969,11 +981,8 @@ void SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool rec
   if (writeLazy)
     for (const ChildListDef& list : def.lists) SaveChildList(db, list, rec, recursive);
   if (def.hooks.afterWrite) def.hooks.afterWrite(db, rec, recursive, extra);
-  if (def.hooks.notifies && !def.hooks.notifies(extra)) return;
-  if (row.inserted)
-    rec.AfterInsert();
-  else
-    rec.AfterUpdate();
+  if (def.hooks.notifies && !def.hooks.notifies(extra)) return Saved::kNothing;
+  return row.inserted ? Saved::kInserted : Saved::kUpdated;
 }
 
 void DeleteRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
@@ -1018,8 +1027,22 @@ void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recurs
   // The save's statements are what the lock serialises: on a server it
   // goes with the first of them.
   dao::Transaction tx(db, dao::kWriteLockWithFirstStatement);
-  SaveRowNow(db, def, rec, recursive, extra);
+  const bool alone = !tx.Joined();
+  Saved saved = Saved::kNothing;
+  try {
+    saved = SaveRowNow(db, def, rec, recursive, extra, alone);
+  } catch (...) {
+    // An update held for the next request came before what failed: its
+    // failure is the save's, as when it ran at once.
+    if (alone && db.IsServer()) db.ServerEngine().SendHeld();
+    throw;
+  }
   tx.Commit();
+  // Told once committed: the commit raises a held update's failure.
+  if (saved == Saved::kInserted)
+    rec.AfterInsert();
+  else if (saved == Saved::kUpdated)
+    rec.AfterUpdate();
 }
 
 void DeleteRow(dao::Database& db, const MapperDef& def, QvRecord* rec) {
@@ -1055,7 +1078,11 @@ bool UpdateColumns(dao::Database& db, const MapperDef& def, QvRecord& rec,
   if (rs->NoMatch()) return false;
   rs->Edit();
   WriteColumns(map, *rs, rec, false, HoldsLazyGroup(rec), &selected);
-  rs->Update();
+  // Alone in its transaction, the update goes with the commit.
+  if (tx.Joined())
+    rs->Update();
+  else
+    rs->UpdateWithNextRequest();
   rs->Close();
   tx.Commit();
   return true;

@@ -257,6 +257,14 @@ void Recordset::Update() {
   mode_ = dbEditNone;
 }
 
+void Recordset::UpdateWithNextRequest() {
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{updateWithNext_ = true};
+  Update();
+}
+
 void Recordset::CancelUpdate() {
   CheckOpen();
   if (mode_ == dbEditNone) ThrowDao(daoerr::kUpdateWithoutEdit, kSourceRecordset);

@@ -130,6 +130,12 @@ class Recordset : public Object {
   void AddNew();
   void Edit();
   void Update();
+  // Update, for a caller whose transaction ends at its first failure: on a
+  // server, an edited row's UPDATE may go with the connection's next
+  // request (jet::EngineStatement::RunWithNextRequest; a commit's: one
+  // round trip), which then raises its failure (3167 when the row is gone)
+  // and is not made. Elsewhere, and for a new row, as Update.
+  void UpdateWithNextRequest();
   void CancelUpdate();
   void Delete();
   int32_t EditMode() const { return mode_; }
@@ -232,6 +238,9 @@ class Recordset : public Object {
   virtual void UpdateRow(std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty);
   virtual void DeleteRow();
   virtual void OnClose() {}
+  // UpdateRow is UpdateWithNextRequest's: it may leave the UPDATE for the
+  // connection's next request.
+  bool updateWithNext_ = false;
 
   std::shared_ptr<Database> db_;
   std::shared_ptr<const ColumnSet> columns_;

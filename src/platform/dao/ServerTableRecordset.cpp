@@ -726,7 +726,9 @@ void ServerTableRecordset::UpdateRow(std::vector<Variant>& buffer,
   for (size_t i = 0; i < dirty.size(); ++i)
     if (dirty[i]) st->Bind(++at, buffer[i]);
   for (int32_t field : primary_) st->Bind(++at, row_[static_cast<size_t>(field)]);
-  if (st->Run() == 0) {
+  const std::optional<int64_t> changed =
+      updateWithNext_ ? st->RunWithNextRequest() : std::optional<int64_t>(st->Run());
+  if (changed == 0) {
     pos_ = Pos::kDeleted;
     ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
   }

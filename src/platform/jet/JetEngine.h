@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -87,6 +88,22 @@ class EngineStatement {
   // and LastInsertId count it once it is sent. The statement may be
   // destroyed before.
   virtual void RunAtCommit() { Run(); }
+  // Runs an UPDATE or DELETE that must change a row (one the caller read)
+  // as Run does, returning the rows it changed; or, on a server at the
+  // outermost level of a transaction whose commands have all been sent
+  // (nor a select's rows still coming), holds it for the session's next
+  // request and returns nothing. The held statements go first in that
+  // request, in the order held (a commit's: with its COMMIT, one round
+  // trip), each one failing on the server when it changes no row, so that
+  // nothing after it runs, the COMMIT neither. The first failure (3167 for
+  // no row, else the statement's own) is raised by that request, which is
+  // then not made: a commit leaves the transaction open and aborted for
+  // the caller's Rollback; before another request the held statements are
+  // undone together. A rollback drops them unsent; Engine::SendHeld sends
+  // them at once. Only for a caller whose transaction ends at its first
+  // failure (held statements that succeeded go with the one that failed).
+  // Changes counts them once sent; the statement may be destroyed before.
+  virtual std::optional<int64_t> RunWithNextRequest() { return Run(); }
 };
 
 // When a write-locked level takes the lock on a server.
@@ -168,6 +185,11 @@ class Engine {
   // (their begins and locks) now, in a round trip of their own; nothing
   // when there are none (a file: always).
   virtual void SendPending() {}
+  // Sends the statements held for the next request
+  // (EngineStatement::RunWithNextRequest) now, in a round trip of their
+  // own, and raises their first failure; nothing when none are held (a
+  // file: always).
+  virtual void SendHeld() {}
 
   // A read snapshot outside a transaction, held for a walk whose reads
   // meanwhile must agree with it (no-op on a file, whose stepping statement

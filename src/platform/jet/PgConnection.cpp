@@ -69,6 +69,19 @@ constexpr std::string_view kSchemaChangeNotice =
 constexpr std::string_view kRowsFunctionBody =
     "RETURNS trigger LANGUAGE plpgsql AS $f$BEGIN PERFORM pg_notify('jet_schema_' || "
     "(SELECT relnamespace FROM pg_class WHERE oid = TG_RELID), 'rows'); RETURN NULL; END$f$";
+// An UPDATE or DELETE held for the session's next request
+// (RunWithNextRequest) runs as a select of this function of the rows it
+// changed (CheckedSql), made in each schema of a catalogue: none is Jet's
+// 3167, raised on the server so that what the pipeline holds after it (a
+// COMMIT) does not run.
+constexpr std::string_view kChangedFunction = "\"_jet_changed\"";
+constexpr std::string_view kChangedFunctionBody =
+    "(n bigint) RETURNS bigint LANGUAGE plpgsql AS $f$BEGIN IF n = 0 THEN RAISE EXCEPTION "
+    "USING ERRCODE = 'Q3167', MESSAGE = 'Record is deleted.'; END IF; RETURN n; END$f$";
+std::string CheckedSql(std::string_view sql) {
+  return "WITH jet_rows AS (" + std::string(sql) + " RETURNING 1) SELECT " +
+         std::string(kChangedFunction) + "(count(*)) FROM jet_rows";
+}
 constexpr std::string_view kRowsTrigger =
     "CREATE TRIGGER \"_jet_rows_changed\" AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON ";
 constexpr std::string_view kRowsTriggerAction =
@@ -497,7 +510,8 @@ std::string Literal(std::string_view text) {
 // missing.
 //
 // The same round trip makes the function that tells of commits of rows in
-// the schema when it is missing, the trigger that calls it on each table
+// the schema when it is missing, and the one that checks a held statement's
+// rows (kChangedFunction), the trigger that calls it on each table
 // of the catalogue TellCommitsOf names that lacks it (a database made
 // before they were), and drops it from the other tables (a database made
 // when every table had it). Two sessions opening at once: the second's
@@ -520,6 +534,11 @@ std::string UpgradeSql() {
       "IF to_regprocedure(format('%I.\"_jet_rows_changed\"()', current_schema())) IS NULL "
       "THEN BEGIN EXECUTE format($q$CREATE FUNCTION %I.\"_jet_rows_changed\"() " +
       std::string(kRowsFunctionBody) +
+      "$q$, current_schema()); EXCEPTION WHEN duplicate_function OR unique_violation THEN "
+      "NULL; END; END IF; "
+      "IF to_regprocedure(format('%I.\"_jet_changed\"(bigint)', current_schema())) IS NULL "
+      "THEN BEGIN EXECUTE format($q$CREATE FUNCTION %I." +
+      std::string(kChangedFunction) + std::string(kChangedFunctionBody) +
       "$q$, current_schema()); EXCEPTION WHEN duplicate_function OR unique_violation THEN "
       "NULL; END; END IF; ";
   std::string told;
@@ -674,6 +693,9 @@ struct Entry {
   std::vector<ColumnMeta> columns;
   bool columnsKnown = false;
   uint64_t preparedIn = 0;  // the connection's PgConnection::Impl::deallocations then
+  // An UPDATE's or DELETE's checked form (CheckedSql), prepared under the
+  // name and "c" when held for the next request: `deallocations` then.
+  std::optional<uint64_t> checkedIn;
 };
 
 // The visible result columns of `r` (a description or a result), named
@@ -1107,6 +1129,7 @@ struct PgConnection::Impl {
     // quiet, and a statement held for the commit goes first.
     quiet = false;
     RunHeld();
+    SendHeldRuns();
     for (const Queued& q : queued) q.stream->queued = false;
     queued.clear();
     if (Stream* s = streaming) ReadAhead(*s);
@@ -2223,6 +2246,118 @@ struct PgConnection::Impl {
     EndTransaction();
   }
 
+  // The statements held for the next request (RunWithNextRequest), in the
+  // order held: only at the outermost level with no command pending, so
+  // they go before every command pending since.
+  struct HeldRun {
+    std::shared_ptr<Entry> entry;
+    std::vector<std::optional<std::string>> values;
+  };
+  std::vector<HeldRun> heldRuns;
+  bool CanHoldRun(const Entry& entry) const {
+    const StatementKind kind = entry.translation.kind;
+    return (kind == StatementKind::kUpdate || kind == StatementKind::kDelete) && depth == 1 &&
+           pending.empty() && !held && !readOnly && !streaming && PQstatus(conn) == CONNECTION_OK;
+  }
+
+  // Sends the held runs' checked forms into the pipeline begun, each
+  // prepared first where the session has not; `sent` gets, per result to
+  // come, the run it is of and whether it is its prepare's.
+  struct SentRun {
+    HeldRun* run;
+    bool prepare;
+  };
+  bool SendHeldRunsInto(std::vector<HeldRun>& runs, std::vector<SentRun>& sent) {
+    bool ok = true;
+    for (HeldRun& h : runs) {
+      Entry& e = *h.entry;
+      const std::string name = e.name + "c";
+      const bool preparing = e.checkedIn != deallocations &&
+                             std::none_of(sent.begin(), sent.end(), [&](const SentRun& s) {
+                               return s.run->entry == h.entry;
+                             });
+      if (preparing) {
+        ok = ok && PQsendPrepare(conn, name.c_str(), CheckedSql(e.translation.sql).c_str(),
+                                 static_cast<int>(e.types.size()), e.types.data());
+        sent.push_back({&h, true});
+      }
+      std::vector<const char*> p;
+      p.reserve(h.values.size());
+      for (const auto& v : h.values) p.push_back(v ? v->c_str() : nullptr);
+      ok = ok && PQsendQueryPrepared(conn, name.c_str(), static_cast<int>(p.size()), p.data(),
+                                     nullptr, nullptr, 0);
+      sent.push_back({&h, false});
+    }
+    return ok;
+  }
+  // A held run's result: its prepare done, or the rows its run changed.
+  void NoteHeldResult(const SentRun& s, const PGresult* r) {
+    if (s.prepare)
+      s.run->entry->checkedIn = deallocations;
+    else
+      changes = PQntuples(r) == 1 ? std::atoll(PQgetvalue(r, 0, 0)) : 0;
+  }
+
+  // The held runs sent by themselves, before another request, between a
+  // savepoint and its release: a failure undoes them all and is raised.
+  void SendHeldRuns() {
+    if (heldRuns.empty()) return;
+    std::vector<HeldRun> runs;
+    runs.swap(heldRuns);
+    static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
+    if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+    CountServerRoundTrip();
+    std::vector<SentRun> order;
+    const Preamble own;  // the statement savepoint's
+    bool sent =
+        PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    sent = sent && SendHeldRunsInto(runs, order) && SendRelease(own) && PQpipelineSync(conn);
+    bool lost = !sent;
+    size_t failedAt = 0;
+    const ResultPtr failure =
+        ReadPipeline(order.size() + 2, lost, failedAt, [&](size_t i, const PGresult* r) {
+          if (i > 0 && i <= order.size()) NoteHeldResult(order[i - 1], r);
+        });
+    if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
+    if (failure) {
+      if (failedAt > 0) Undo(own);
+      ThrowResult(failure.get(), conn, kSourceDatabase);
+    }
+  }
+
+  // The outermost level's commit with the held runs: they, the commands
+  // pending since and the COMMIT in one pipeline. A failure skips the rest:
+  // the transaction stays open and aborted, and the failure is the
+  // commit's (the caller rolls back, as after any failed commit).
+  void CommitHeldRuns() {
+    std::vector<HeldRun> runs;
+    runs.swap(heldRuns);
+    for (const Queued& q : queued) q.stream->queued = false;
+    queued.clear();
+    if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
+    CountServerRoundTrip();
+    std::vector<SentRun> order;
+    bool sent = SendHeldRunsInto(runs, order);
+    for (const Pending& c : pending)
+      sent = sent &&
+             PQsendQueryParams(conn, c.text->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    const size_t count = order.size() + pending.size() + 1;
+    pending.clear();
+    sent = sent && PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
+           PQpipelineSync(conn);
+    bool lost = !sent;
+    size_t failedAt = 0;
+    const ResultPtr failure = ReadPipeline(count, lost, failedAt, [&](size_t i, const PGresult* r) {
+      if (i < order.size()) NoteHeldResult(order[i], r);
+    });
+    if (lost || failure) {
+      // A session the server ended took the transaction with it.
+      if (PQstatus(conn) != CONNECTION_OK) EndTransaction();
+      ThrowResult(failure.get(), conn, kSourceDatabase);
+    }
+    EndTransaction();
+  }
+
   // The outermost level ended on the server.
   void EndTransaction() {
     quiet = false;
@@ -2795,6 +2930,13 @@ class PgStatement final : public EngineStatement {
     Reset();
     impl.Hold(entry_, values_);
   }
+  std::optional<int64_t> RunWithNextRequest() override {
+    PgConnection::Impl& impl = *conn_->impl_;
+    if (entry_->name.empty() || !impl.CanHoldRun(*entry_)) return Run();
+    Reset();
+    impl.heldRuns.push_back({entry_, values_});
+    return std::nullopt;
+  }
   void StartWithNextSelect() override {
     if (Kind() != StatementKind::kSelect || entry_->name.empty()) return;
     Reset();
@@ -3364,6 +3506,10 @@ void PgConnection::SendPending() {
   impl_->Flush();
 }
 
+void PgConnection::SendHeld() {
+  impl_->SendHeldRuns();
+}
+
 void PgConnection::CommitTrans() {
   const int depth = impl_->depth;
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
@@ -3389,6 +3535,10 @@ void PgConnection::CommitTrans() {
     impl_->CommitHeld();
     return;
   }
+  if (!impl_->heldRuns.empty()) {
+    impl_->CommitHeldRuns();
+    return;
+  }
   try {
     impl_->Exec("COMMIT", kSourceWorkspace);
   } catch (const Error&) {
@@ -3406,6 +3556,7 @@ void PgConnection::Rollback() {
   // Rows read since may have been the level's writes.
   ++impl_->dataGeneration;
   impl_->DropHeld(depth);
+  if (depth == 1) impl_->heldRuns.clear();
   --impl_->depth;
   // A write lock taken at this level or inside it goes with the level.
   if (impl_->lockLevel >= depth) impl_->lockLevel = 0;

@@ -66,6 +66,7 @@ class PgConnection final : public Engine, public std::enable_shared_from_this<Pg
   bool LockWithBegin(std::string_view name, int64_t key, int timeoutMs,
                      std::string_view busyMessage) override;
   void SendPending() override;
+  void SendHeld() override;
   void HoldReadSnapshot() override;
   void ReleaseReadSnapshot() noexcept override;
   void EndReadSnapshot() noexcept override;

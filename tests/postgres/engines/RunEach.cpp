@@ -622,6 +622,45 @@ TEST_F(RunEach, RoundTripsPerCall) {
          admin.Value("ALTER TABLE " + table + " DROP CONSTRAINT n_once");
        },
        3},
+      {"two updates held for the next request after a read: sent with the COMMIT",
+       [&] {
+         e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+         e.Prepare("SELECT N FROM T WHERE ID = 1")->Run();
+         EXPECT_FALSE(e.Prepare("UPDATE T SET N = 50 WHERE ID = 1")->RunWithNextRequest());
+         EXPECT_FALSE(e.Prepare("UPDATE T SET N = 80 WHERE ID = 2")->RunWithNextRequest());
+         e.CommitTrans();
+       },
+       2},
+      {"a held update whose row another session deleted after the read: 3167 from the commit, "
+       "nothing written; then one raised by the next request, which is not made",
+       [&] {
+         for (const bool commit : {true, false}) {
+           e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+           e.Prepare("SELECT N FROM T WHERE ID = 9")->Run();
+           admin.Value("DELETE FROM " + table + " WHERE \"ID\" = 9");
+           e.Prepare("UPDATE T SET N = 5 WHERE ID = 1")->RunWithNextRequest();
+           e.Prepare("UPDATE T SET N = 9 WHERE ID = 9")->RunWithNextRequest();
+           EXPECT_EQ(failure([&] {
+                       if (commit) e.CommitTrans();
+                       e.Prepare("SELECT N FROM T WHERE ID = 2")->Run();
+                     }),
+                     3167);
+           e.Rollback();
+           admin.Value("INSERT INTO " + table + " VALUES (9, 9)");
+         }
+         EXPECT_EQ(Rows(e), "1:50,2:80,9:9");
+       },
+       8},
+      {"held updates sent by SendHeld",
+       [&] {
+         e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+         e.Prepare("SELECT N FROM T WHERE ID = 1")->Run();
+         e.Prepare("UPDATE T SET N = 5 WHERE ID = 1")->RunWithNextRequest();
+         e.Prepare("UPDATE T SET N = 8 WHERE ID = 2")->RunWithNextRequest();
+         e.SendHeld();
+         e.CommitTrans();
+       },
+       3},
       {"a held insert whose session is lost in the commit's pipeline: the transaction ends",
        [&] {
          e.BeginTrans(true);
