@@ -198,6 +198,9 @@ TEST_F(Cells, DocumentCells) {
          {"010000100001", Variant("a"), 129},
          {"инн000100001", Variant("2"), 200}}},
        "010000100001=a/129; ИНН000100001=2/200"},
+      {"a key of digits given twice: one row with the later value",
+       {{{"010000100001", Variant("a"), 129}, {"010000100001", Variant("b"), 200}}},
+       "010000100001=b/200"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
