@@ -114,11 +114,17 @@ void WriteField(dao::Recordset& rs, std::string_view table, std::string_view col
 
 // The table recordset of `map` on the row of `id` (NoMatch: none). A save
 // writes some fields and reads none, so the seek reads only the row's
-// position; a field looked at is read then (SeekUnread).
-std::shared_ptr<dao::Recordset> SeekRow(dao::Database& db, const ColumnMap& map, double id) {
+// position; a field looked at is read then (SeekUnread). `readsRow`: the
+// caller reads the row's fields, which a server's seek then reads with the
+// row (one round trip, not a second to read them).
+std::shared_ptr<dao::Recordset> SeekRow(dao::Database& db, const ColumnMap& map, double id,
+                                        bool readsRow = false) {
   auto rs = OpenMapTable(db, map);
   const Variant key[1] = {Variant(id)};
-  rs->SeekUnread("=", key);
+  if (readsRow && db.IsServer())
+    rs->Seek("=", key);
+  else
+    rs->SeekUnread("=", key);
   return rs;
 }
 
@@ -990,12 +996,16 @@ void DeleteRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
   if (def.hooks.beforeDelete) def.hooks.beforeDelete(db, rec);
   for (const ValueListDef& list : def.valueLists) DeleteValueList(db, list, id);
-  auto rs = SeekRow(db, map, id);
+  auto rs = SeekRow(db, map, id, true);
   CloseOnExit closer(*rs);
   DeleteOwned(map, rec, rs->NoMatch() ? nullptr : rs.get());
   const Variant key[1] = {Variant(id)};
-  // The owned deletes may have moved the cursor: each delete seeks again.
-  rs->SeekUnread("=", key);
+  // The owned deletes may have moved the cursor: each delete seeks again
+  // (reading the header's type and link below).
+  if (def.detail && db.IsServer())
+    rs->Seek("=", key);
+  else
+    rs->SeekUnread("=", key);
   if (!rs->NoMatch() && def.detail) {
     // The detail row named by the stored header (the record may be stale).
     const int32_t type = mQvCommonCalc::ConvertOr<int32_t>(
@@ -1003,7 +1013,7 @@ void DeleteRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
     const double link = mQvCommonCalc::ConvertOr<double>(
         rs->FieldValue(def.detail->linkColumn), 0.0, [](const Variant& x) { return CDbl(x); });
     if (const ColumnMap* detail = DetailMapOf(*def.detail, type)) {
-      auto drs = SeekRow(db, *detail, link);
+      auto drs = SeekRow(db, *detail, link, true);
       CloseOnExit detailCloser(*drs);
       DeleteOwned(*detail, rec, drs->NoMatch() ? nullptr : drs.get());
       const Variant detailKey[1] = {Variant(link)};

@@ -160,7 +160,9 @@ class Recordset : public Object {
   // written meanwhile change what it finds): a server sends its probe with
   // the connection's next select (jet::EngineStatement::StartWithNextSelect;
   // in a transaction inside that select's savepoint), so that the seeks of
-  // two tables cost one round trip, and that Seek reads the row that came.
+  // two tables cost one round trip, and that Seek takes the answer that
+  // came: the row's key, its fields read when first looked at (SeekUnread's
+  // position).
   // A next seek of another comparison, index or keys runs as it would
   // without. Nothing on a file, nor for a seek of more than one probe.
   // Never raises: what it could not start, the seek runs by itself, with
@@ -198,7 +200,8 @@ class Recordset : public Object {
     kNone,     // after a Seek that found nothing
     kPending,  // just opened: on the first row if there is one, not read yet
     kStale,    // on a row just updated through this recordset, not read again yet
-    kUnread,   // on a row found by SeekUnread: its order key and rowid read, no other field
+    kUnread,   // on a row found by SeekUnread (or a started seek): its order key and
+               // key read, no other field
   };
 
   // Reads the first row of a recordset opened kPending, which most callers

@@ -46,6 +46,18 @@ const jet::IndexSpec* RequiredUniqueIndex(const jet::TableSpec& table) {
   return nullptr;
 }
 
+// Calls `f` with each field of a key probe's row, in its columns' order: the
+// order's columns, then the primary key's not among them (its last, the
+// "rowid", at least): what a walk from the row and a write of it need.
+template <class F>
+void ForKeyFields(const CursorOrder& order, const std::vector<int32_t>& primary, F&& f) {
+  for (const OrderColumn& c : order.columns) f(c.field);
+  for (int32_t field : primary)
+    if (std::none_of(order.columns.begin(), order.columns.end(),
+                     [&](const OrderColumn& c) { return c.field == field; }))
+      f(field);
+}
+
 bool IsNullAt(uint16_t nulls, size_t i) {
   return (nulls >> i) & 1u;
 }
@@ -119,9 +131,10 @@ struct ServerTableRecordset::Shape {
   // Each index's order, built when first set; sized once, so the elements
   // stay put.
   mutable std::vector<std::optional<CursorOrder>> indexOrders;
-  // Probe texts by order (the index ordinal + 1, 0 none) and probe code;
-  // update texts by the mask of the fields written.
-  mutable std::unordered_map<uint64_t, std::string> probes;
+  // Probe texts by order (the index ordinal + 1, 0 none) and probe code,
+  // of whole rows and of keys; update texts by the mask of the fields
+  // written.
+  mutable std::unordered_map<uint64_t, std::string> probes, keyProbes;
   mutable std::unordered_map<std::string, std::string> updates;
   // PointRead's texts by field list and index ordinal: the probe selecting
   // the listed fields (the key column when none), their positions (-1 a
@@ -260,13 +273,26 @@ struct ServerTableRecordset::Shape {
     return sql + Bracketed(table, rowid) + (probe.backward ? " DESC" : "");
   }
 
-  // The probe text of `probe` in the order of index `ordinal`.
-  const std::string& ProbeOf(const jet::TableSpec& table, int32_t ordinal,
-                             const Probe& probe) const {
+  // The probe text of `probe` in the order of index `ordinal`, selecting
+  // the whole row or (`keyOnly`) the order's and the primary key's columns
+  // (ForKeyFields), for a seek whose row is written, not read.
+  const std::string& ProbeOf(const jet::TableSpec& table, int32_t ordinal, const Probe& probe,
+                             bool keyOnly = false) const {
     const uint64_t code = (static_cast<uint64_t>(ordinal + 1) << 32) | probe.Code();
-    auto it = probes.find(code);
-    if (it == probes.end())
-      it = probes.emplace(code, ProbeSql(table, IndexOrder(table, ordinal), probe, select)).first;
+    auto& texts = keyOnly ? keyProbes : probes;
+    auto it = texts.find(code);
+    if (it == texts.end()) {
+      const CursorOrder& order = IndexOrder(table, ordinal);
+      std::string from = select;
+      if (keyOnly) {
+        std::string fields;
+        ForKeyFields(order, primary, [&](int32_t field) {
+          fields += (fields.empty() ? "" : ", ") + Bracketed(table, field);
+        });
+        from = "SELECT TOP 1 " + fields + " FROM [" + table.name + "]";
+      }
+      it = texts.emplace(code, ProbeSql(table, order, probe, from)).first;
+    }
     return it->second;
   }
 
@@ -370,6 +396,13 @@ void ServerTableRecordset::ReadRow(jet::EngineStatement& st) {
   values_ = row_.data();
 }
 
+void ServerTableRecordset::ReadKey(jet::EngineStatement& st) {
+  int column = 0;
+  ForKeyFields(*order_, primary_,
+               [&](int32_t field) { row_[static_cast<size_t>(field)] = st.Value(column++); });
+  values_ = row_.data();
+}
+
 void ServerTableRecordset::ProbeValues(const Probe& probe, std::span<const Variant> keys,
                                        const Variant& rowid, std::vector<Variant>& values) {
   values.clear();
@@ -382,14 +415,17 @@ void ServerTableRecordset::ProbeValues(const Probe& probe, std::span<const Varia
 }
 
 bool ServerTableRecordset::RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys,
-                                   const Variant& rowid) {
+                                   const Variant& rowid, bool keyOnly) {
   std::vector<Variant> values;
   for (const Probe& probe : plan) {
-    Top1 st(*db_, shape_->ProbeOf(*table_, indexOrdinal_, probe));
+    Top1 st(*db_, shape_->ProbeOf(*table_, indexOrdinal_, probe, keyOnly));
     ProbeValues(probe, keys, rowid, values);
     BindLast(*st, values);
     if (st->Step()) {
-      ReadRow(*st);
+      if (keyOnly)
+        ReadKey(*st);
+      else
+        ReadRow(*st);
       return true;
     }
   }
@@ -568,6 +604,11 @@ bool ServerTableRecordset::PlanSeek(std::string_view comparison, std::span<const
 }
 
 void ServerTableRecordset::Seek(std::string_view comparison, std::span<const Variant> keys) {
+  RunSeek(comparison, keys, false);
+}
+
+void ServerTableRecordset::RunSeek(std::string_view comparison, std::span<const Variant> keys,
+                                   bool keyOnly) {
   // A started seek is this one's when it is the same seek, else it goes.
   std::optional<StartedSeek> started = std::move(started_);
   started_.reset();
@@ -580,13 +621,15 @@ void ServerTableRecordset::Seek(std::string_view comparison, std::span<const Var
       std::equal(
           converted.begin(), converted.end(), started->keys.begin(),
           [](const Variant& a, const Variant& b) { return a.Type() == b.Type() && a == b; })) {
+    // It probed the key alone: the row is read when a field is looked at.
+    keyOnly = true;
     found = started->probe->Step();
-    if (found) ReadRow(*started->probe);
+    if (found) ReadKey(*started->probe);
   } else {
-    found = RunPlan(plan, converted, Variant());
+    found = RunPlan(plan, converted, Variant(), keyOnly);
   }
   noMatch_ = !found;
-  pos_ = found ? Pos::kRow : Pos::kNone;
+  pos_ = !found ? Pos::kNone : keyOnly ? Pos::kUnread : Pos::kRow;
 }
 
 void ServerTableRecordset::StartSeek(std::string_view comparison, std::span<const Variant> keys) {
@@ -595,8 +638,10 @@ void ServerTableRecordset::StartSeek(std::string_view comparison, std::span<cons
     std::vector<Probe> plan;
     std::vector<Variant> converted;
     if (!PlanSeek(comparison, keys, false, plan, converted) || plan.size() != 1) return;
+    // Its callers ask whether the row is there or write it: the probe
+    // reads the key alone.
     std::unique_ptr<jet::EngineStatement> probe =
-        db_->ServerEngine().Prepare(shape_->ProbeOf(*table_, indexOrdinal_, plan[0]));
+        db_->ServerEngine().Prepare(shape_->ProbeOf(*table_, indexOrdinal_, plan[0], true));
     probe->ReadsEveryRow();
     std::vector<Variant> values;
     ProbeValues(plan[0], converted, Variant(), values);
@@ -610,8 +655,10 @@ void ServerTableRecordset::StartSeek(std::string_view comparison, std::span<cons
 }
 
 void ServerTableRecordset::SeekUnread(std::string_view comparison, std::span<const Variant> keys) {
-  // A server's row comes whole in the probe's one round trip.
-  Seek(comparison, keys);
+  // The probe reads the row's key alone (a save writes the row it finds and
+  // reads none of it; the server sends and the client parses no other
+  // value); a field looked at reads the row then, by that key.
+  RunSeek(comparison, keys, true);
 }
 
 Variant ServerTableRecordset::Bookmark() {

@@ -91,8 +91,13 @@ class ServerTableRecordset final : public Recordset {
   void KeyRolledBack(const std::vector<Variant>& before, const std::vector<Variant>& after);
   // Runs the probes in turn with the order's key values `keys` (the first
   // ones; `rowid` the key's last primary key value); true (and the row
-  // read into the current record) when one finds a row.
-  bool RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys, const Variant& rowid);
+  // read into the current record; `keyOnly`: its key alone, the row left
+  // unread) when one finds a row.
+  bool RunPlan(const std::vector<Probe>& plan, std::span<const Variant> keys, const Variant& rowid,
+               bool keyOnly = false);
+  // Seek, or (`keyOnly`) SeekUnread: a row found is read, or its key alone.
+  // A started seek taken reads the key alone either way.
+  void RunSeek(std::string_view comparison, std::span<const Variant> keys, bool keyOnly);
   // The values a probe of the plan binds, in order.
   static void ProbeValues(const Probe& probe, std::span<const Variant> keys, const Variant& rowid,
                           std::vector<Variant>& values);
@@ -102,6 +107,9 @@ class ServerTableRecordset final : public Recordset {
                 std::vector<Probe>& plan, std::vector<Variant>& converted);
   // Reads the statement's current row into the current record.
   void ReadRow(jet::EngineStatement& st);
+  // Reads the order key and primary key of the current record from the
+  // statement's row, which holds those columns alone (a key probe's).
+  void ReadKey(jet::EngineStatement& st);
   // Binds `values` to the statement's last values.size() parameters.
   static void BindLast(jet::EngineStatement& st, std::span<const Variant> values);
   // The row whose primary key is `key`, read into the current record.
@@ -123,7 +131,7 @@ class ServerTableRecordset final : public Recordset {
   const CursorOrder* order_;                     // the shape's order of the index set
   std::vector<std::vector<Variant>> bookmarks_;  // primary keys, by bookmark value
   // The seek StartSeek started: its comparison, index, converted keys and
-  // probe, taken by the next Seek.
+  // probe (of the key alone), taken by the next Seek or SeekUnread.
   struct StartedSeek {
     std::string comparison;
     int32_t index;
