@@ -42,6 +42,23 @@ struct FirstLast {
   sqlite3_value* value;  // a copy of the kept argument, or null before the first row
 };
 
+// An integer result: a Long where it fits, else a Double.
+Variant WholeResult(int64_t r) {
+  if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
+  return Variant(static_cast<double>(r));
+}
+
+// Two integer operands combined exactly by `op` (one of the overflow-checked
+// builtins, true on overflow); nothing when either is not an integer or the
+// result overflows, which the caller then computes as Double.
+template <class Op>
+std::optional<Variant> ExactIntegers(Args& a, Op op) {
+  if (!a.IsInteger(0) || !a.IsInteger(1)) return std::nullopt;
+  int64_t r;
+  if (op(a.Int64(0), a.Int64(1), &r)) return std::nullopt;
+  return WholeResult(r);
+}
+
 }  // namespace
 
 // "+": Null gives Null, two texts concatenate, a date plus a number is a
@@ -50,13 +67,9 @@ struct FirstLast {
 Variant AddFn(Args& a) {
   if (a.AnyNull()) return Variant::Null();
   if (a.IsText(0) && a.IsText(1)) return Variant(std::string(a.Text(0)) + std::string(a.Text(1)));
-  if (a.IsInteger(0) && a.IsInteger(1)) {
-    int64_t r;
-    if (!__builtin_add_overflow(a.Int64(0), a.Int64(1), &r)) {
-      if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
-      return Variant(static_cast<double>(r));
-    }
-  }
+  if (auto r = ExactIntegers(
+          a, [](int64_t x, int64_t y, int64_t* out) { return __builtin_add_overflow(x, y, out); }))
+    return *r;
   double r = a.Double(0) + a.Double(1);
   if (a.IsDate(0) || a.IsDate(1)) return Variant(OleDate{r});
   return Variant(r);
@@ -67,13 +80,9 @@ Variant AddFn(Args& a) {
 // number is a date, of two dates a Double; "*" of anything else a Double.
 Variant SubFn(Args& a) {
   if (a.AnyNull()) return Variant::Null();
-  if (a.IsInteger(0) && a.IsInteger(1)) {
-    int64_t r;
-    if (!__builtin_sub_overflow(a.Int64(0), a.Int64(1), &r)) {
-      if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
-      return Variant(static_cast<double>(r));
-    }
-  }
+  if (auto r = ExactIntegers(
+          a, [](int64_t x, int64_t y, int64_t* out) { return __builtin_sub_overflow(x, y, out); }))
+    return *r;
   const double r = a.Double(0) - a.Double(1);
   if (a.IsDate(0) != a.IsDate(1)) return Variant(OleDate{r});
   return Variant(r);
@@ -81,13 +90,9 @@ Variant SubFn(Args& a) {
 
 Variant MulFn(Args& a) {
   if (a.AnyNull()) return Variant::Null();
-  if (a.IsInteger(0) && a.IsInteger(1)) {
-    int64_t r;
-    if (!__builtin_mul_overflow(a.Int64(0), a.Int64(1), &r)) {
-      if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
-      return Variant(static_cast<double>(r));
-    }
-  }
+  if (auto r = ExactIntegers(
+          a, [](int64_t x, int64_t y, int64_t* out) { return __builtin_mul_overflow(x, y, out); }))
+    return *r;
   return Variant(a.Double(0) * a.Double(1));
 }
 
@@ -104,9 +109,7 @@ Variant IntDivFn(Args& a) {
   int64_t x = WholeOperand(a, 0), y = WholeOperand(a, 1);
   if (y == 0) ThrowVb(vberr::kDivisionByZero);
   if (y == -1 && x == INT64_MIN) ThrowVb(vberr::kOverflow);
-  int64_t r = x / y;
-  if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
-  return Variant(static_cast<double>(r));
+  return WholeResult(x / y);
 }
 
 // Mod: the remainder takes the sign of the dividend.
@@ -114,9 +117,7 @@ Variant ModFn(Args& a) {
   if (a.AnyNull()) return Variant::Null();
   int64_t x = WholeOperand(a, 0), y = WholeOperand(a, 1);
   if (y == 0) ThrowVb(vberr::kDivisionByZero);
-  int64_t r = y == -1 ? 0 : x % y;
-  if (r >= INT32_MIN && r <= INT32_MAX) return Variant(static_cast<int32_t>(r));
-  return Variant(static_cast<double>(r));
+  return WholeResult(y == -1 ? 0 : x % y);
 }
 
 Variant PowFn(Args& a) {
@@ -342,9 +343,7 @@ Variant StoreBooleanFn(Args& a) {
 Variant StoreIntegerFn(Args& a) {
   if (a.IsNull(0) || !a.IsNumber(0) || a.IsInteger(0)) return a.Get(0);
   const std::optional<int64_t> i = StoredInteger(a.Double(0));
-  if (!i) return a.Get(0);
-  if (*i >= INT32_MIN && *i <= INT32_MAX) return Variant(static_cast<int32_t>(*i));
-  return Variant(static_cast<double>(*i));
+  return i ? WholeResult(*i) : a.Get(0);
 }
 
 Variant StoreCurrencyFn(Args& a) {
