@@ -9,9 +9,9 @@
 // translation calls a Jet function the server does not provide yet is run on
 // SQLite only and counted as skipped (with the functions it needs). The
 // results of a query must be the same rows (texts as they are, numbers to 12
-// significant digits, in order unless the record says rowsort), unless
-// kKnownDifferences says why they cannot be: a listed case that agrees fails
-// too, so that the list stays true.
+// significant digits, in order unless the record says rowsort). The
+// dialect's own differences (Null first in ORDER BY, Null bounds of Between,
+// conditions as -1/0) are written by the emitter.
 //
 // Without QV_TEST_PG the program says so and exits 77 (ctest: skipped).
 
@@ -19,7 +19,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -44,28 +43,6 @@ namespace {
 using jet::Connection;
 using jet::JetType;
 using sqltest::Record;
-
-// Cases whose results must differ on the server, found by a piece of their
-// Jet text in a file, with the reason.
-struct KnownDifference {
-  std::string_view file;  // the .test file's name
-  std::string_view sql;   // a piece of the record's Jet text
-  std::string_view reason;
-};
-// The dialect's own differences (Null first in ORDER BY, Null bounds of
-// Between, conditions as -1/0) are written by the emitter, not listed here.
-constexpr std::array<KnownDifference, 0> kKnownDifferences{};
-
-bool IsKnown(const std::string& file, const std::string& sql, std::string_view* reason) {
-  for (const KnownDifference& k : kKnownDifferences) {
-    if (file != k.file) continue;
-    if (sql.find(k.sql) != std::string::npos) {
-      *reason = k.reason;
-      return true;
-    }
-  }
-  return false;
-}
 
 // The translator's view of the SQLite file's catalogue, with the tables'
 // names as stored (PostgreSQL's quoted names are case-sensitive).
@@ -173,8 +150,8 @@ class Runner {
     std::string needs;
     for (const auto& [name, count] : needed_)
       needs += " " + name + "(" + std::to_string(count) + ")";
-    std::cout << path << ": " << compared_ << " compared, " << agreed_ << " agree, " << known_
-              << " differ as listed, " << skipped_ << " skipped, " << failures_ << " failed\n";
+    std::cout << path << ": " << compared_ << " compared, " << agreed_ << " agree, " << skipped_
+              << " skipped, " << failures_ << " failed\n";
     if (!needs.empty()) std::cout << "  server functions the skipped ones need:" << needs << "\n";
     if (compared_ == 0)
       std::cout << "  nothing compared: the file holds no statement a server runs\n";
@@ -222,8 +199,8 @@ class Runner {
     PgResult res(PQexec(pg_, t->sql.c_str()));
     if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) {
       dirty_ = true;
-      return Expected(r, std::string("the server failed: ") + PQresultErrorMessage(res.get()) +
-                             "  as PostgreSQL: " + t->sql);
+      return Fail(r, std::string("the server failed: ") + PQresultErrorMessage(res.get()) +
+                         "  as PostgreSQL: " + t->sql);
     }
     ++agreed_;
   }
@@ -243,12 +220,12 @@ class Runner {
     }
     PgResult res(PQexec(pg_, t->sql.c_str()));
     if (PQresultStatus(res.get()) != PGRES_TUPLES_OK)
-      return Expected(r, std::string("the server failed: ") + PQresultErrorMessage(res.get()) +
-                             "  as PostgreSQL: " + t->sql);
+      return Fail(r, std::string("the server failed: ") + PQresultErrorMessage(res.get()) +
+                         "  as PostgreSQL: " + t->sql);
     const int columns = static_cast<int>(t->columns.size());
     if (PQnfields(res.get()) < columns)
-      return Expected(r, "the server returned " + std::to_string(PQnfields(res.get())) +
-                             " columns  as PostgreSQL: " + t->sql);
+      return Fail(r, "the server returned " + std::to_string(PQnfields(res.get())) +
+                         " columns  as PostgreSQL: " + t->sql);
     std::vector<std::string> remote;
     for (int row = 0; row < PQntuples(res.get()); ++row) {
       std::string line;
@@ -262,13 +239,6 @@ class Runner {
       std::sort(remote.begin(), remote.end());
     }
     if (local == remote) {
-      std::string_view reason;
-      if (IsKnown(FileName(), r.sql, &reason)) {
-        ++failures_;
-        std::cerr << file_ << ":" << r.line << ": listed as differing (" << reason
-                  << ") but agrees now: take it off the list\n";
-        return;
-      }
       ++agreed_;
       return;
     }
@@ -277,17 +247,7 @@ class Runner {
     msg += "  PostgreSQL:\n";
     for (const auto& l : remote) msg += "    " + l + "\n";
     msg += "  as PostgreSQL: " + t->sql;
-    Expected(r, msg);
-  }
-
-  // A difference: known (listed) or a failure.
-  void Expected(const Record& r, const std::string& what) {
-    std::string_view reason;
-    if (IsKnown(FileName(), r.sql, &reason)) {
-      ++known_;
-      return;
-    }
-    Fail(r, what);
+    Fail(r, msg);
   }
 
   void Fail(const Record& r, const std::string& what) {
@@ -295,8 +255,6 @@ class Runner {
     std::cerr << file_ << ":" << r.line << ": " << r.directive << "\n  " << r.sql << "\n  " << what
               << "\n";
   }
-
-  std::string FileName() const { return std::filesystem::path(file_).filename().string(); }
 
   void Exec(const std::string& sql) {
     PgResult res(PQexec(pg_, sql.c_str()));
@@ -389,7 +347,7 @@ class Runner {
   bool dirty_ = true;
   std::vector<std::string> serverTables_;
   std::map<std::string, int> needed_;
-  int compared_ = 0, agreed_ = 0, known_ = 0, skipped_ = 0, failures_ = 0;
+  int compared_ = 0, agreed_ = 0, skipped_ = 0, failures_ = 0;
 };
 
 int Main(int argc, char** argv) {

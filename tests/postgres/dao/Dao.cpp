@@ -31,6 +31,7 @@
 #include "platform/jet/JetEngine.h"
 #include "sql/SqlScript.h"
 #include "support/PgBothEngines.h"
+#include "support/TestSupport.h"
 
 namespace qv::pgtest {
 namespace {
@@ -191,13 +192,9 @@ std::shared_ptr<Recordset> SeekKey(Database& db, const std::string& table, std::
 
 // The updates that fail leave the edit pending: said with the number.
 std::string Update(Recordset& rs) {
-  try {
-    rs.Update();
-    return "ok";
-  } catch (const Error& e) {
-    return "error " + std::to_string(e.Number()) +
-           (rs.EditMode() != dao::dbEditNone ? " pending" : " ended");
-  }
+  const int32_t n = testsupport::RaisedError([&] { rs.Update(); }).Number();
+  if (n == 0) return "ok";
+  return "error " + std::to_string(n) + (rs.EditMode() != dao::dbEditNone ? " pending" : " ended");
 }
 
 std::string Outcome(dao::Workspace& ws, Database& db, const std::string& location,

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -23,6 +24,7 @@
 #include "platform/jet/PgConnection.h"
 #include "sql/SqlScript.h"
 #include "support/PgBothEngines.h"
+#include "support/TestSupport.h"
 
 namespace qv::pgtest {
 namespace {
@@ -80,6 +82,13 @@ std::string Rows(jet::EngineStatement& st, size_t limit = SIZE_MAX) {
     for (size_t i = 0; i < row.size(); ++i) out += (i ? "|" : "") + RenderTyped(row[i]);
   }
   return out;
+}
+
+// `read`'s text, or "error N" for the Error it raises.
+std::string OrError(const std::function<std::string()>& read) {
+  std::string out;
+  const int32_t n = testsupport::RaisedError([&] { out = read(); }).Number();
+  return n ? "error " + std::to_string(n) : out;
 }
 
 const std::vector<Step>& Steps() {
@@ -446,45 +455,31 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
       case Op::kUntilError: {
         // One row at a time, so that those read before the failure count.
         std::string got;
-        try {
+        const Error e = testsupport::RaisedError([&] {
           auto st = engine.Prepare(step.sql);
           for (std::string row = Rows(*st, 1); !row.empty(); row = Rows(*st, 1)) got += row + "; ";
-        } catch (const Error& e) {
-          return got + "error " + std::to_string(e.Number());
-        }
-        return got + "no error";
+        });
+        return got + (e.Number() ? "error " + std::to_string(e.Number()) : "no error");
       }
       case Op::kInterleaved:
       case Op::kWhole: {
         auto st = engine.Prepare(step.sql);
         if (step.op == Op::kWhole) st->ReadsEveryRow();
-        std::string got = Rows(*st, 1), other;
-        try {
-          auto o = engine.Prepare(step.other);
-          other = o->Kind() == jet::StatementKind::kSelect ? Rows(*o) : std::to_string(o->Run());
-        } catch (const Error& e) {
-          other = "error " + std::to_string(e.Number());
-        }
-        std::string rest;
-        try {
-          rest = Rows(*st);
-        } catch (const Error& e) {
-          rest = "error " + std::to_string(e.Number());
-        }
-        return got + " / " + other + " / " + rest;
+        const std::string got = Rows(*st, 1), other = OrError([&] {
+                                                auto o = engine.Prepare(step.other);
+                                                return o->Kind() == jet::StatementKind::kSelect
+                                                           ? Rows(*o)
+                                                           : std::to_string(o->Run());
+                                              });
+        return got + " / " + other + " / " + OrError([&] { return Rows(*st); });
       }
       case Op::kNested: {
         const uint64_t ahead = jet::ServerRowsReadAhead();
         auto st = engine.Prepare(step.sql);
         std::string out;
         for (std::string row = Rows(*st, 1); !row.empty(); row = Rows(*st, 1)) {
-          std::string inner;
-          try {
-            inner = Rows(*engine.Prepare(step.other));
-          } catch (const Error& e) {
-            inner = "error " + std::to_string(e.Number());
-          }
-          out += (out.empty() ? "" : "; ") + row + " " + inner;
+          out += (out.empty() ? "" : "; ") + row + " " +
+                 OrError([&] { return Rows(*engine.Prepare(step.other)); });
         }
         if (const uint64_t n = jet::ServerRowsReadAhead() - ahead; n > 0)
           out += " (" + std::to_string(n) + " read ahead)";
@@ -568,11 +563,7 @@ std::string Outcome(Engine& engine, const std::string& location, const Step& ste
         // after the other's commit returns.
         std::string got;
         for (int i = 0; i < 50; ++i) {
-          try {
-            got = Rows(*engine.Prepare(step.sql));
-          } catch (const Error& e) {
-            got = "error " + std::to_string(e.Number());
-          }
+          got = OrError([&] { return Rows(*engine.Prepare(step.sql)); });
           if (got == step.expected) break;
           std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -603,10 +594,7 @@ int RunAll(const std::string& name, Engine& engine, const std::string& location,
       std::shared_ptr<const jet::Translation> t;
       for (const std::string& text : {step.sql, step.op == Op::kNested ? step.other : ""}) {
         if (text.empty() || (t && !t->serverFunctions.empty())) continue;
-        try {
-          t = engine.Translate(text);
-        } catch (const Error&) {
-        }
+        testsupport::RaisedError([&] { t = engine.Translate(text); });
       }
       // A value of another kind than its literal's runs the text made for
       // its kind, which may call them.

@@ -23,6 +23,7 @@
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/PgConnection.h"
 #include "support/PgBothEngines.h"
+#include "support/TestSupport.h"
 
 namespace qv::pgtest {
 namespace {
@@ -91,6 +92,13 @@ class RunEach : public ::testing::Test {
   std::optional<testsupport::FileAndSchema> places_;
   std::vector<std::shared_ptr<jet::Engine>> engines_;  // the file's, the server's
 };
+
+// `read`'s text, or "error N" for the Error it raises.
+std::string OrError(const std::function<std::string()>& read) {
+  std::string out;
+  const int32_t n = testsupport::RaisedError([&] { out = read(); }).Number();
+  return n ? "error " + std::to_string(n) : out;
+}
 
 std::vector<Variant> Values(std::initializer_list<int32_t> v) {
   std::vector<Variant> out;
@@ -180,8 +188,7 @@ TEST_F(RunEach, RunsAllOrNothing) {
       const bool server = k == 1;
       if (server && otherKinds && gFunctions == nullptr) continue;
       for (int i = 0; i < c.levels; ++i) e.BeginTrans();
-      std::string got;
-      try {
+      const std::string got = OrError([&] {
         auto st = e.Prepare(c.sql);
         const uint64_t before = jet::ServerRoundTrips();
         const std::vector<int64_t> changed = e.RunEach(*st, c.runs);
@@ -189,10 +196,10 @@ TEST_F(RunEach, RunsAllOrNothing) {
         if (server) {
           EXPECT_EQ(jet::ServerRoundTrips() - before, c.roundTrips);
         }
-        for (int64_t n : changed) got += (got.empty() ? "" : ",") + std::to_string(n);
-      } catch (const Error& err) {
-        got = "error " + std::to_string(err.Number());
-      }
+        std::string out;
+        for (int64_t n : changed) out += (out.empty() ? "" : ",") + std::to_string(n);
+        return out;
+      });
       if (c.levels > 0) {
         // The transaction still takes statements after a failed call, and
         // after a statement failed first in a level just begun.
@@ -241,14 +248,13 @@ TEST_F(RunEach, RowsReadWhole) {
       e.BeginTrans();
       e.Execute("INSERT INTO T (ID, N) VALUES (4, 40)");  // the transaction opened first
     }
-    std::string got;
-    try {
+    const std::string got = OrError([&] {
       auto st = e.Prepare(c.sql);
       st->ReadsEveryRow();
-      while (st->Step()) got += (got.empty() ? "" : ";") + CStr(st->Value(0));
-    } catch (const Error& err) {
-      got = "error " + std::to_string(err.Number());
-    }
+      std::string out;
+      while (st->Step()) out += (out.empty() ? "" : ";") + CStr(st->Value(0));
+      return out;
+    });
     if (c.inTransaction) e.CommitTrans();
     EXPECT_EQ(got + " | " + Rows(e), c.expected);
     e.Execute("DELETE FROM T WHERE ID = 4");
@@ -294,13 +300,8 @@ TEST_F(RunEach, SelectsStartedWithTheNext) {
   // The first rows' first value of each statement, stepped in the order given.
   const auto Read = [](std::initializer_list<jet::EngineStatement*> sts) {
     std::string out;
-    for (jet::EngineStatement* st : sts) {
-      try {
-        out += " " + (st->Step() ? CStr(st->Value(0)) : std::string("none"));
-      } catch (const Error& err) {
-        out += " error " + std::to_string(err.Number());
-      }
-    }
+    for (jet::EngineStatement* st : sts)
+      out += " " + OrError([&] { return st->Step() ? CStr(st->Value(0)) : std::string("none"); });
     return out;
   };
   using Sts = std::vector<std::unique_ptr<jet::EngineStatement>>;
@@ -385,12 +386,10 @@ TEST_F(RunEach, SelectsStartedWithTheNext) {
          Sts s =
              Prepared(e, {"SELECT N FROM T WHERE ID = 1", "INSERT INTO T (ID, N) VALUES (0, 0)"});
          s[0]->StartWithNextSelect();
-         std::string out;
-         try {
-           e.RunEach(*s[1], {Values({4, 40}), Values({1, 0})});
-         } catch (const Error& err) {
-           out = " error " + std::to_string(err.Number());
-         }
+         std::string out = " " + OrError([&] {
+                             e.RunEach(*s[1], {Values({4, 40}), Values({1, 0})});
+                             return std::string("no error");
+                           });
          out += Read({s[0].get()});
          e.Rollback();
          return out;
@@ -459,12 +458,7 @@ TEST_F(RunEach, RoundTripsPerCall) {
   const jet::EngineOptions exclusive{.exclusive = true};
   std::shared_ptr<jet::Engine> other, held;
   auto failure = [](const std::function<void()>& call) {
-    try {
-      call();
-    } catch (const Error& err) {
-      return err.Number();
-    }
-    return 0;
+    return testsupport::RaisedError(call).Number();
   };
   // The outer select's first row, the inner one's value (after a failure
   // when `ended` ends the second session first), then the outer's rows.
@@ -536,12 +530,7 @@ TEST_F(RunEach, RoundTripsPerCall) {
       {"a write-locked level inside it (the lock held already)", [&] { e.BeginTrans(true); }, 0},
       {"its rollback (the level was never opened)", [&] { e.Rollback(); }, 0},
       {"a failed insert in a transaction (and the rollback to its savepoint)",
-       [&] {
-         try {
-           e.Execute("INSERT INTO T (ID, N) VALUES (1, 1)");
-         } catch (const Error&) {
-         }
-       },
+       [&] { testsupport::RaisedError([&] { e.Execute("INSERT INTO T (ID, N) VALUES (1, 1)"); }); },
        2},
       {"a rollback", [&] { e.Rollback(); }, 1},
       {"a select after the rollback (its statement kept)",

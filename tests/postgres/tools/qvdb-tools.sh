@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# qvdb's commands on a server folder, on the test server (QV_TEST_PG): init
-# --server, check, a generated folder copied onto the server and back, a
-# backup of the server folder and its restore, every table of every
+# qvdb's commands on a server folder, on the test server (QV_TEST_PG): sql
+# --server, init --server, check, a generated folder copied onto the server
+# and back, a backup of the server folder and its restore, every table of every
 # database compared (rows and a digest of their values) after each move;
 # bytes moved byte for byte both ways; and the refusals: a DEST that is not
 # empty, a server without the extension, a server that cannot be reached, a
@@ -70,6 +70,26 @@ expect "demo: no step failed" "0" "$(cat "$work/out" "$work/err" | grep -c '^Err
 next=$(grep '^Next: qvdb sql --data ' "$work/out" | sed 's/^Next: qvdb sql --data //; s/   (an interactive shell)$//')
 eval "set -- $next"
 expect "demo: the next command's location" "$(at office)" "$1"
+
+# qvdb sql --server on a database of its own: without the catalogue it is
+# refused, --create makes it; statements per call and as a script, the
+# formats, .tables, and an error's number and exit status.
+psql "$base" -qXc "CREATE SCHEMA shell"
+run "sql: no catalogue" 1 "$qvdb" sql --server "$(at shell)" "SELECT 1"
+expect "sql: no catalogue: error" "Error 3343:" "${err:0:11}"
+expect "sql: create" "0 rows affected" \
+  "$("$qvdb" sql --server "$(at shell)" --create \
+    "CREATE TABLE Staff (ID LONG CONSTRAINT pk PRIMARY KEY, Name TEXT(5) NOT NULL)")"
+expect "sql: insert" "1 row affected" \
+  "$("$qvdb" sql --server "$(at shell)" "INSERT INTO Staff VALUES (1, 'Ёлкин')")"
+expect "sql: script" $'ID\tName\n1\tЁлкин\n2\tAdams' \
+  "$(printf "INSERT INTO Staff VALUES (2, 'Adams');\nSELECT ID, Name FROM Staff ORDER BY ID;\n" |
+    "$qvdb" sql --server "$(at shell)" --format tsv | tail -n +2)"
+expect "sql: json" '{"rowsAffected":2}' \
+  "$("$qvdb" sql --server "$(at shell)" --format json "UPDATE Staff SET Name = Name WHERE ID > 0")"
+expect "sql: tables" "Staff" "$(echo .tables | "$qvdb" sql --server "$(at shell)")"
+run "sql: too long" 1 "$qvdb" sql --server "$(at shell)" "INSERT INTO Staff VALUES (3, 'Zimmermann')"
+expect "sql: too long: error" "Error 3163:" "${err:0:11}"
 
 # A generated folder on disk, with a table of its own with a counter.
 run "init a folder" 0 "$qvdb" init "$work/local"
