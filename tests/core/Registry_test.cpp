@@ -107,7 +107,7 @@ TEST_F(RegistryModules, ProductSettingsComeFromTheChosenRoot) {
   EXPECT_EQ(mQvRegistryParams::ConcatenateRegistryKeys("", "\\General"), "\\General");
 }
 
-TEST_F(RegistryModules, DataBasePathEndsInOneSlash) {
+TEST_F(RegistryModules, DataBasePathEndsInOneSlashAndIsCachedPerThread) {
   const struct {
     std::optional<RegistryValue> value;
     const char* expected;
@@ -122,10 +122,8 @@ TEST_F(RegistryModules, DataBasePathEndsInOneSlash) {
     Store(kGeneral, "DataBasePath", c.value);
     EXPECT_EQ(mQvRegistryParams::GetDataBasePath(), c.expected) << c.expected;
   }
-}
-
-TEST_F(RegistryModules, DataBasePathIsCachedPerThread) {
-  Set(kHKLM, kGeneral, "DataBasePath", RegistryValue::String("/first"));
+  // Kept per thread until the thread's caches are reset.
+  Store(kGeneral, "DataBasePath", S("/first"));
   EXPECT_EQ(mQvRegistryParams::GetDataBasePath(), "/first/");
   Set(kHKLM, kGeneral, "DataBasePath", RegistryValue::String("/second"));
   EXPECT_EQ(mQvRegistryParams::GetDataBasePath(), "/first/");

@@ -284,7 +284,7 @@ TEST_F(SignersTest, TextsAreCutTo250Characters) {
   EXPECT_EQ(rs->FieldAt(rs->FieldIndex("Fio")).definedSize, 250);
 }
 
-TEST_F(SignersTest, PersonsAllowedToSign) {
+TEST_F(SignersTest, PersonsAllowedToSignAndSend) {
   const std::string ivanov = "Иванов Иван Иванович", petrov = "Петров Пётр Петрович";
   const struct {
     double jobPlace;
@@ -307,10 +307,7 @@ TEST_F(SignersTest, PersonsAllowedToSign) {
     auto rs = q.GetPersonsAllowedForSigners(c.jobPlace, c.ids, c.legal);
     EXPECT_EQ(SortedRows(rs, "PersonID", true, *c.ids == 0), c.expected);
   }
-}
-
-TEST_F(SignersTest, PotentialSenders) {
-  DictQueries q;
+  // Who may send for a job place: its legal agents and workers.
   EXPECT_EQ(Rows(q.GetAllPotentialSenders(101, ""), {"PersonID", "Name", "INN", "KPP"}),
             "300|Пред|7799|09; 200|Иванов Иван Иванович|1|; 201|Петров Пётр Петрович|2|");
   EXPECT_EQ(Rows(q.GetAllPotentialSenders(0, "202;201"), {"PersonID"}), "201; 202");

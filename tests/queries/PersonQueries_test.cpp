@@ -14,8 +14,12 @@
 namespace qv::queries::testing {
 namespace {
 
-TEST_F(PersonQueriesTest, AddAccPersonTwiceKeepsOneRowAndRemoveDeletesIt) {
+// An accounted person or a branch added twice is one row, a branch has one
+// parent; removing deletes the row.
+TEST_F(PersonQueriesTest, AddsKeepOneRowAndRemovesDeleteIt) {
   Legal(1, "7700000001", "770001001", "Alpha");
+  Legal(2, "7700000001", "770002001", "Alpha-2");
+  Legal(3, "7700000003", "770003001", "Gamma");
   PersonQueries q;
   EXPECT_FALSE(q.IsAnyAccPersonExists());
   q.AddAccPerson(1);
@@ -27,13 +31,7 @@ TEST_F(PersonQueriesTest, AddAccPersonTwiceKeepsOneRowAndRemoveDeletesIt) {
   q.RemoveAccPerson(1);
   EXPECT_EQ(CountOf("select count(*) from AccPerson"), 0);
   q.RemoveAccPerson(1);  // nothing to remove is no error
-}
 
-TEST_F(PersonQueriesTest, AddBranchKeepsOneParentPerBranch) {
-  Legal(1, "7700000001", "770001001", "Alpha");
-  Legal(2, "7700000001", "770002001", "Alpha-2");
-  Legal(3, "7700000003", "770003001", "Gamma");
-  PersonQueries q;
   q.AddBranch(1, 2);
   q.AddBranch(1, 2);
   EXPECT_EQ(CountOf("select count(*) from Branches where ChildPersonID = 2"), 1);

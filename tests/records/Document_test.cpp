@@ -382,13 +382,5 @@ TEST_F(DocumentDelete, MastersThatLoopAreDeletedOnce) {
   EXPECT_EQ(Count("doc_registry where document_id in (2, 11, 12)"), 0);
 }
 
-TEST_F(DocumentDelete, AStreamTakesItsDocuments) {
-  Sql("delete from PfrSubDocs");
-  auto stream = ReadWith(DBAccStream(), "QvAccStream", kOrgStream);
-  DBAccStream().DeleteRecord(Obj(stream));
-  EXPECT_EQ(Counts({"doc_registry", "doc_cell_values", "AccStream where ID = 5"}),
-            "doc_registry=0 doc_cell_values=0 AccStream where ID = 5=0");
-}
-
 }  // namespace
 }  // namespace qv::records::testing

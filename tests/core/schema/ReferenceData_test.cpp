@@ -159,9 +159,7 @@ TEST(SchemaReferenceData, PeriodsNestInTheirParents) {
   // February of a leap year.
   auto [beg, end] = PeriodDates(2024, 2);
   EXPECT_EQ(end - beg + 1, 29);
-}
-
-TEST(SchemaReferenceData, OleSerialDates) {
+  // Dates are OLE serial days.
   EXPECT_EQ(OleSerialDate(1899, 12, 30), 0);
   EXPECT_EQ(OleSerialDate(1900, 1, 1), 2);
   EXPECT_EQ(OleSerialDate(2000, 1, 1), 36526);

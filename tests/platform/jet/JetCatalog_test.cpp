@@ -40,17 +40,13 @@ TEST_F(CatalogTest, IndexesAndColumnsAsTheFileKeepsThem) {
 }
 
 // Indexes and fields made, refused and dropped by DDL are checked in
-// tests/sql/ddl.test; the catalogue's own call refuses a name in use.
-TEST_F(CatalogTest, AnIndexNameIsTakenOncePerTable) {
-  db_->Schema().CreateIndex("docs", Index("ByTitle", "Title", false, true));
+// tests/sql/ddl.test; the catalogue's own call refuses a name in use. How
+// text columns sort and compare is checked through Jet statements in
+// tests/sql/collation.test; a native lookup by a literal uses the index.
+TEST_F(CatalogTest, AnIndexNameIsTakenOncePerTableAndALookupUsesTheIndex) {
+  db_->Schema().CreateIndex("docs", Index("ByTitle", "Title"));
   EXPECT_EQ(db_->Schema().FindTable("Docs")->indexes.size(), 2u);
   ExpectError(3284, "", [&] { db_->Schema().CreateIndex("Docs", Index("bytitle", "Id")); });
-}
-
-// How text columns sort and compare is checked through Jet statements in
-// tests/sql/collation.test; a native lookup by a literal uses the index.
-TEST_F(CatalogTest, ALookupOfATextColumnUsesItsIndex) {
-  db_->Schema().CreateIndex("Docs", Index("ByTitle", "Title"));
   Statement plan = db_->PrepareNative("EXPLAIN QUERY PLAN SELECT Id FROM Docs WHERE Title = 'x'");
   ASSERT_TRUE(plan.Step());
   EXPECT_NE(plan.Text(3).find("USING INDEX Docs.ByTitle (Title=?)"), std::string::npos)
