@@ -1,5 +1,6 @@
 #include "records/MapperEngine.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -991,6 +992,73 @@ Saved SaveRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool re
   return row.inserted ? Saved::kInserted : Saved::kUpdated;
 }
 
+// Whether a save of `rec` may take its stored rows (the record's, and for
+// a header its link's detail row) to be there and write them unsought: on
+// a server, outside any transaction, with nothing between finding the rows
+// and writing them but their columns (no beforeWrite, beforeUpdate or
+// afterWrite hook, no value list, no child list written, no sub-record
+// saved first). Run again after a wrong guess, such a save does nothing
+// twice.
+bool SavesUnsought(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recursive,
+                   const ColumnMap& map, const ColumnMap* detail, double link) {
+  if (!db.IsServer() || rec.Id() == 0 || (def.detail && (!detail || link == 0))) return false;
+  const MapperHooks& h = def.hooks;
+  if (h.beforeWrite || h.beforeUpdate || h.afterWrite || !def.valueLists.empty()) return false;
+  if (!def.lists.empty() && HoldsLazyGroup(rec)) return false;
+  const auto savesFirst = [](const ColumnMap& m) {
+    return std::any_of(m.columns.begin(), m.columns.end(), [](const ColumnDef& c) {
+      return c.write && c.kind == ColKind::kRef && c.saveFirst;
+    });
+  };
+  if (recursive && (savesFirst(map) || (detail && savesFirst(*detail)))) return false;
+  return db.ServerEngine().TransactionDepth() == 0;
+}
+
+// The save of a record SavesUnsought admits, its rows taken to be there:
+// each edited by its key unsought (Recordset::EditUnsought) and its update
+// held for the commit, which sends the begin, the write lock, the updates
+// (each raising 3167 on the server when it finds no row, so that nothing
+// after it runs) and the COMMIT in one round trip. Null when the guess
+// fails, with nothing written: a row is not there, or the save's steps
+// fail (a value its column refuses), or a recordset cannot edit unsought;
+// the save then runs the seeking way, whose outcome is the save's (an
+// insert under the record's ID, a new detail row, nothing, or the step's
+// error), as for a row deleted a moment before the save. A wait for the
+// lock that runs out and a lost session are the save's failure as they
+// are.
+std::optional<Saved> SaveUnsought(dao::Database& db, const MapperDef& def, QvRecord& rec,
+                                  bool recursive, const Variant& extra, const ColumnMap& map,
+                                  const ColumnMap* detail, double link) {
+  try {
+    dao::Transaction tx(db, dao::kWriteLockWithFirstStatement);
+    if (tx.Joined()) return std::nullopt;
+    const bool writeLazy = HoldsLazyGroup(rec);
+    // The detail row first, in the order the seeking way writes them.
+    if (detail) {
+      auto drs = OpenMapTable(db, *detail);
+      CloseOnExit detailCloser(*drs);
+      const Variant key[1] = {Variant(link)};
+      if (!drs->EditUnsought(key)) return std::nullopt;
+      WriteColumns(*detail, *drs, rec, recursive, writeLazy);
+      drs->UpdateWithNextRequest();
+    }
+    auto rs = OpenMapTable(db, map);
+    CloseOnExit closer(*rs);
+    const Variant key[1] = {Variant(rec.Id())};
+    if (!rs->EditUnsought(key)) return std::nullopt;
+    WriteColumns(map, *rs, rec, recursive, writeLazy);
+    rs->UpdateWithNextRequest();
+    rs->Close();
+    tx.Commit();
+  } catch (const Error& e) {
+    const int32_t n = e.Number();
+    if (n == jet::jeterr::kLocked || n == jet::jeterr::kDiskError) throw;
+    return std::nullopt;
+  }
+  if (def.hooks.notifies && !def.hooks.notifies(extra)) return Saved::kNothing;
+  return Saved::kUpdated;
+}
+
 void DeleteRowNow(dao::Database& db, const MapperDef& def, QvRecord& rec) {
   const double id = rec.Id();
   const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
@@ -1034,6 +1102,21 @@ void SaveRow(dao::Database& db, const MapperDef& def, QvRecord& rec, bool recurs
   if (state == kNew || state == kReference || state == kDeleted) return;
   if (rec.IsReadOnlyRecord()) return;
   if (def.hooks.saveGate && !def.hooks.saveGate(rec)) return;
+  // A stored record's rows written unsought where nothing else of the save
+  // depends on finding them (one round trip on a server); the seeking way
+  // when the guess fails.
+  if (db.IsServer()) {
+    const ColumnMap& map = def.writeMap ? *def.writeMap : def.map;
+    ResolvedProperties(map, rec.RecordClassOf());
+    double link = 0;
+    const ColumnMap* detail = def.detail ? RecordDetail(*def.detail, rec, link) : nullptr;
+    if (SavesUnsought(db, def, rec, recursive, map, detail, link))
+      if (const std::optional<Saved> saved =
+              SaveUnsought(db, def, rec, recursive, extra, map, detail, link)) {
+        if (*saved == Saved::kUpdated) rec.AfterUpdate();
+        return;
+      }
+  }
   // The save's statements are what the lock serialises: on a server it
   // goes with the first of them.
   dao::Transaction tx(db, dao::kWriteLockWithFirstStatement);

@@ -168,6 +168,15 @@ class Recordset : public Object {
   // Never raises: what it could not start, the seek runs by itself, with
   // its own errors.
   virtual void StartSeek(std::string_view /*comparison*/, std::span<const Variant> /*keys*/) {}
+  // Edit of the row a Seek("=", keys) would find, taken to be there and
+  // neither sought nor read: where the current index's first column is the
+  // table's whole key, so that the row of `keys` is the one row of that
+  // key, which the Update writes by it. An Update that finds no such row
+  // raises 3167 (UpdateWithNextRequest: the request it goes with raises
+  // it), as for a row deleted after its seek. False, with nothing done,
+  // where the recordset cannot (a file's, another index, a key its column
+  // cannot take): the caller seeks.
+  virtual bool EditUnsought(std::span<const Variant> /*keys*/) { return false; }
   bool NoMatch() const { return noMatch_; }
 
   // ---- bookmarks: a byte array naming a row of this recordset.

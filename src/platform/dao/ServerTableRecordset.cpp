@@ -654,6 +654,33 @@ void ServerTableRecordset::StartSeek(std::string_view comparison, std::span<cons
   }
 }
 
+bool ServerTableRecordset::EditUnsought(std::span<const Variant> keys) {
+  CheckOpen();
+  // The key alone names the row (no row key, which the caller cannot know).
+  if (Type() != dbOpenTable || !Updatable() || indexOrdinal_ < 0 || keys.size() != 1 ||
+      primary_.size() != 1 || primary_[0] == rowKey_ || order_->columns.empty() ||
+      order_->columns[0].field != primary_[0])
+    return false;
+  const size_t field = static_cast<size_t>(primary_[0]);
+  Variant converted;
+  try {
+    converted = CoerceToField(keys[0], (*columns_)[field].spec.type, INT32_MAX);
+  } catch (const Error&) {
+    return false;
+  }
+  if (converted.IsEmptyOrNull()) return false;
+  CancelEdit();
+  started_.reset();
+  // Where a seek of the key alone leaves it (SeekUnread): the key known, a
+  // field looked at read by it.
+  row_[field] = std::move(converted);
+  values_ = row_.data();
+  noMatch_ = false;
+  pos_ = Pos::kUnread;
+  Edit();
+  return true;
+}
+
 void ServerTableRecordset::SeekUnread(std::string_view comparison, std::span<const Variant> keys) {
   // The probe reads the row's key alone (a save writes the row it finds and
   // reads none of it; the server sends and the client parses no other

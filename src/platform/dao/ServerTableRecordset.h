@@ -58,6 +58,7 @@ class ServerTableRecordset final : public Recordset {
   void Seek(std::string_view comparison, std::span<const Variant> keys) override;
   void SeekUnread(std::string_view comparison, std::span<const Variant> keys) override;
   void StartSeek(std::string_view comparison, std::span<const Variant> keys) override;
+  bool EditUnsought(std::span<const Variant> keys) override;
 
   Variant Bookmark() override;
   void SetBookmark(const Variant& bookmark) override;

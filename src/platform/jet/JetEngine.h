@@ -90,11 +90,12 @@ class EngineStatement {
   virtual void RunAtCommit() { Run(); }
   // Runs an UPDATE or DELETE that must change a row (one the caller read)
   // as Run does, returning the rows it changed; or, on a server at the
-  // outermost level of a transaction whose commands have all been sent
-  // (nor a select's rows still coming), holds it for the session's next
-  // request and returns nothing. The held statements go first in that
-  // request, in the order held (a commit's: with its COMMIT, one round
-  // trip), each one failing on the server when it changes no row, so that
+  // outermost level of a transaction whose commands have all been sent, or
+  // whose begin and write lock alone wait for its first request (nor a
+  // select's rows still coming), holds it for the session's next request
+  // and returns nothing. The held statements go first in that request,
+  // after that begin and lock, in the order held (a commit's: with its
+  // COMMIT, one round trip), each one failing on the server when it changes no row, so that
   // nothing after it runs, the COMMIT neither. The first failure (3167 for
   // no row, else the statement's own) is raised by that request, which is
   // then not made: a commit leaves the transaction open and aborted for

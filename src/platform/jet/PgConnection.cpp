@@ -2147,8 +2147,8 @@ struct PgConnection::Impl {
   bool quiet = false;
 
   bool CanHold(const Entry& entry) const {
-    return quiet && !held && depth > 0 && lockLevel > 0 && !streaming && queued.empty() &&
-           entry.preparedIn == deallocations && PQstatus(conn) == CONNECTION_OK;
+    return quiet && !held && heldRuns.empty() && depth > 0 && lockLevel > 0 && !streaming &&
+           queued.empty() && entry.preparedIn == deallocations && PQstatus(conn) == CONNECTION_OK;
   }
   // The values of the statement held last, kept with their room for the
   // next: a log entry's values are copied into texts that fit.
@@ -2248,8 +2248,9 @@ struct PgConnection::Impl {
   }
 
   // The statements held for the next request (RunWithNextRequest), in the
-  // order held: only at the outermost level with no command pending, so
-  // they go before every command pending since.
+  // order held: only at the outermost level with no command pending but its
+  // own begin and write lock (Opening), so they go after those and before
+  // every command pending since.
   struct HeldRun {
     std::shared_ptr<Entry> entry;
     std::vector<std::optional<std::string>> values;
@@ -2258,7 +2259,29 @@ struct PgConnection::Impl {
   bool CanHoldRun(const Entry& entry) const {
     const StatementKind kind = entry.translation.kind;
     return (kind == StatementKind::kUpdate || kind == StatementKind::kDelete) && depth == 1 &&
-           pending.empty() && !held && !readOnly && !streaming && PQstatus(conn) == CONNECTION_OK;
+           (pending.empty() || (lockLevel == 1 && Opening() == pending.size())) && !held &&
+           !readOnly && !streaming && PQstatus(conn) == CONNECTION_OK;
+  }
+  // How many of the first pending commands are the outermost level's begin
+  // and the locks taken with it, not sent yet: the held runs go after them.
+  size_t Opening() const {
+    size_t n = 0;
+    while (n < pending.size() && pending[n].level == 1 &&
+           (n == 0 ? pending[n].kind == Command::kBegin : pending[n].kind == Command::kLock))
+      ++n;
+    return n;
+  }
+  // Sends the first `count` pending commands into the pipeline begun (keyAt
+  // set to the key's lock among them) and takes them out of pending.
+  bool SendOpening(size_t count) {
+    bool ok = true;
+    for (size_t i = 0; i < count; ++i) {
+      if (pending[i].text == &keyLock) keyAt = i;
+      ok = ok && PQsendQueryParams(conn, pending[i].text->c_str(), 0, nullptr, nullptr, nullptr,
+                                   nullptr, 0);
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(count));
+    return ok;
   }
 
   // Sends the held runs' checked forms into the pipeline begun, each
@@ -2300,9 +2323,13 @@ struct PgConnection::Impl {
   }
 
   // The held runs sent by themselves, before another request, between a
-  // savepoint and its release: a failure undoes them all and is raised.
+  // savepoint and its release (after the transaction's begin and lock when
+  // they wait still): a failure undoes them all and is raised; a failure of
+  // the begin or the lock leaves the transaction aborted for the caller's
+  // rollback.
   void SendHeldRuns() {
     if (heldRuns.empty()) return;
+    quiet = false;  // statements reach the transaction
     std::vector<HeldRun> runs;
     runs.swap(heldRuns);
     static const std::string savepoint = "SAVEPOINT " + Quoted(kStatementSavepoint);
@@ -2310,26 +2337,28 @@ struct PgConnection::Impl {
     CountServerRoundTrip();
     std::vector<SentRun> order;
     const Preamble own;  // the statement savepoint's
-    bool sent =
-        PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+    const size_t opening = Opening();
+    bool sent = SendOpening(opening) && PQsendQueryParams(conn, savepoint.c_str(), 0, nullptr,
+                                                          nullptr, nullptr, nullptr, 0);
     sent = sent && SendHeldRunsInto(runs, order) && SendRelease(own) && PQpipelineSync(conn);
     bool lost = !sent;
     size_t failedAt = 0;
     const ResultPtr failure =
-        ReadPipeline(order.size() + 2, lost, failedAt, [&](size_t i, const PGresult* r) {
-          if (i > 0 && i <= order.size()) NoteHeldResult(order[i - 1], r);
+        ReadPipeline(opening + order.size() + 2, lost, failedAt, [&](size_t i, const PGresult* r) {
+          if (i > opening && i <= opening + order.size()) NoteHeldResult(order[i - opening - 1], r);
         });
     if (lost) ThrowResult(nullptr, conn, kSourceDatabase);
     if (failure) {
-      if (failedAt > 0) Undo(own);
+      if (failedAt > opening) Undo(own);
       ThrowResult(failure.get(), conn, kSourceDatabase);
     }
   }
 
-  // The outermost level's commit with the held runs: they, the commands
-  // pending since and the COMMIT in one pipeline. A failure skips the rest:
-  // the transaction stays open and aborted, and the failure is the
-  // commit's (the caller rolls back, as after any failed commit).
+  // The outermost level's commit with the held runs: the transaction's
+  // begin and lock when they wait still, the runs, the commands pending
+  // since and the COMMIT in one pipeline. A failure skips the rest: the
+  // transaction stays open and aborted, and the failure is the commit's
+  // (the caller rolls back, as after any failed commit).
   void CommitHeldRuns() {
     std::vector<HeldRun> runs;
     runs.swap(heldRuns);
@@ -2338,18 +2367,19 @@ struct PgConnection::Impl {
     if (!PQenterPipelineMode(conn)) ThrowResult(nullptr, conn, kSourceDatabase);
     CountServerRoundTrip();
     std::vector<SentRun> order;
-    bool sent = SendHeldRunsInto(runs, order);
+    const size_t opening = Opening();
+    bool sent = SendOpening(opening) && SendHeldRunsInto(runs, order);
     for (const Pending& c : pending)
       sent = sent &&
              PQsendQueryParams(conn, c.text->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
-    const size_t count = order.size() + pending.size() + 1;
+    const size_t count = opening + order.size() + pending.size() + 1;
     pending.clear();
     sent = sent && PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0) &&
            PQpipelineSync(conn);
     bool lost = !sent;
     size_t failedAt = 0;
     const ResultPtr failure = ReadPipeline(count, lost, failedAt, [&](size_t i, const PGresult* r) {
-      if (i < order.size()) NoteHeldResult(order[i], r);
+      if (i >= opening && i < opening + order.size()) NoteHeldResult(order[i - opening], r);
     });
     if (lost || failure) {
       // A session the server ended took the transaction with it.
@@ -3518,6 +3548,12 @@ void PgConnection::SendHeld() {
 void PgConnection::CommitTrans() {
   const int depth = impl_->depth;
   if (depth == 0) ThrowJet(jeterr::kNoTransaction, {}, kSourceWorkspace);
+  // Statements held for the commit go with it, with the begin and the lock
+  // when no request took them before.
+  if (depth == 1 && !impl_->heldRuns.empty()) {
+    impl_->CommitHeldRuns();
+    return;
+  }
   // A level no statement needed was never opened on the server (nor took
   // the lock it was to take with its first request).
   if (const size_t opening = impl_->LevelPending(depth)) {
@@ -3538,10 +3574,6 @@ void PgConnection::CommitTrans() {
   }
   if (impl_->held) {
     impl_->CommitHeld();
-    return;
-  }
-  if (!impl_->heldRuns.empty()) {
-    impl_->CommitHeldRuns();
     return;
   }
   try {

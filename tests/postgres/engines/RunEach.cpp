@@ -650,6 +650,55 @@ TEST_F(RunEach, RoundTripsPerCall) {
          e.CommitTrans();
        },
        3},
+      {"two updates held while the begin and the lock wait for the first request: the begin, "
+       "the lock, the updates and the COMMIT in one round trip",
+       [&] {
+         e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+         EXPECT_FALSE(e.Prepare("UPDATE T SET N = 50 WHERE ID = 1")->RunWithNextRequest());
+         EXPECT_FALSE(e.Prepare("UPDATE T SET N = 80 WHERE ID = 2")->RunWithNextRequest());
+         e.CommitTrans();
+         EXPECT_EQ(e.TransactionDepth(), 0);
+         EXPECT_EQ(admin.Value("SELECT string_agg(\"N\"::text, ',' ORDER BY \"ID\") FROM " + table),
+                   "50,80,9");
+       },
+       1},
+      {"the same with a row another session deleted: 3167 from the commit, then from the next "
+       "request (sent with the begin and the lock, which is not made), nothing written",
+       [&] {
+         admin.Value("DELETE FROM " + table + " WHERE \"ID\" = 9");
+         for (const bool commit : {true, false}) {
+           e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+           e.Prepare("UPDATE T SET N = 5 WHERE ID = 1")->RunWithNextRequest();
+           e.Prepare("UPDATE T SET N = 9 WHERE ID = 9")->RunWithNextRequest();
+           EXPECT_EQ(failure([&] {
+                       if (commit) e.CommitTrans();
+                       e.Prepare("SELECT N FROM T WHERE ID = 2")->Run();
+                     }),
+                     3167);
+           EXPECT_EQ(e.TransactionDepth(), 1);
+           e.Rollback();
+         }
+         admin.Value("INSERT INTO " + table + " VALUES (9, 9)");
+         EXPECT_EQ(admin.Value("SELECT string_agg(\"N\"::text, ',' ORDER BY \"ID\") FROM " + table),
+                   "50,80,9");
+       },
+       5},
+      {"held with the begin and the lock waiting, dropped by a rollback: nothing sent",
+       [&] {
+         e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+         e.Prepare("UPDATE T SET N = 5 WHERE ID = 1")->RunWithNextRequest();
+         e.Rollback();
+       },
+       0},
+      {"held with the begin and the lock waiting, sent by SendHeld, then the commit",
+       [&] {
+         e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+         e.Prepare("UPDATE T SET N = 5 WHERE ID = 1")->RunWithNextRequest();
+         e.Prepare("UPDATE T SET N = 8 WHERE ID = 2")->RunWithNextRequest();
+         e.SendHeld();
+         e.CommitTrans();
+       },
+       2},
       {"a held insert whose session is lost in the commit's pipeline: the transaction ends",
        [&] {
          e.BeginTrans(true);
