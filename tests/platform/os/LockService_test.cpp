@@ -81,6 +81,9 @@ TEST_F(LockServiceTest, ReportsMisuseAndTimeouts) {
        "Could not lock file. '" + db_ +
            ".lock' is locked by another process or thread; "
            "waited 0.05 s."},
+      {"one try", [&] { Service(0)->Lock(); }, kCouldNotLockFile,
+       "Could not lock file. '" + db_ +
+           ".lock' is locked by another process or thread; waited 0 s."},
       {"no folder", [&] { Service(0, (dir_ / "none" / "x.mdb").string())->Lock(); },
        kCouldNotLockFile,
        "Could not lock file. '" + (dir_ / "none" / "x.mdb.lock").string() +
@@ -148,7 +151,10 @@ TEST_F(LockServiceTest, AnotherProcessHoldsThenReleases) {
     return std::string("released");
   });
   ready.Wait();
+  const auto start = std::chrono::steady_clock::now();
   testsupport::ExpectError(kCouldNotLockFile, "", [&] { Service(30)->Lock(); });
+  // The wait lasts its timeout (counted in whole milliseconds: within 1 ms).
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(29));
   go.Send();
   auto held = Service(5000)->Lock();
   EXPECT_EQ(holder.Join(), "released");

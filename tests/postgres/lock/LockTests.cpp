@@ -1,10 +1,10 @@
-// The database lock service on both kinds of location: a database file
-// (flock on the lock file) and the PostgreSQL server QV_TEST_PG names (an
+// The database lock service on the PostgreSQL server QV_TEST_PG names (an
 // advisory lock of a session of the service's own), in a schema of its
-// own. What the two share runs as one table over both; the server's own
-// rules (its key, its messages, sessions the server ends, fork()) and the
-// workstations test (processes of qv_pg_lock_worker, the first argument)
-// follow. Without QV_TEST_PG the program says so and exits 77 (skipped).
+// own. The rules a file keeps run as one table on the server; the server's
+// own rules (its key, its messages, sessions the server ends, fork()) and
+// the workstations test (processes of qv_pg_lock_worker, the first
+// argument) follow. Without QV_TEST_PG the program says so and exits 77
+// (skipped).
 
 #include <fcntl.h>
 #include <libpq-fe.h>
@@ -108,63 +108,54 @@ class ServerLockTest : public ::testing::Test {
   static inline std::string schema_, database_, server_;
 };
 
-// What a database file and a server share, each case run on both. A
-// case's trace renders what it saw in one line.
-TEST_F(ServerLockTest, FileAndServerShareTheRules) {
-  struct Kind {
-    const char* name;
-    std::string where;
-    // Waits until another holder waits for the lock, where that can be seen.
-    std::function<void()> awaitWaiter;
-  };
-  const Kind kinds[] = {
-      {"file", file_, [] {}},
-      {"server", server_, [] { ASSERT_TRUE(admin_->AwaitWaiters(Key(), 1)); }},
-  };
+// The rules a database file keeps (tests/platform/os/LockService_test.cpp),
+// each case run on the server. A case's trace renders what it saw in one
+// line.
+TEST_F(ServerLockTest, TheServerKeepsTheFilesRules) {
   const struct {
     const char* what;
-    std::function<std::string(const Kind&)> run;
+    std::function<std::string()> run;
     std::string expected;
   } cases[] = {
       {"nested holds of one thread are counted; the last frees the lock",
-       [](const Kind& k) {
-         auto s = Service(k.where, 0);
-         std::string t = Probe(k.where);
+       [] {
+         auto s = Service(server_, 0);
+         std::string t = Probe(server_);
          auto outer = s->Lock();
          auto inner = s->Lock();
-         t += " " + std::to_string(s->HoldCount()) + " " + Probe(k.where);
+         t += " " + std::to_string(s->HoldCount()) + " " + Probe(server_);
          outer.reset();
-         t += " " + std::to_string(s->HoldCount()) + " " + Probe(k.where);
+         t += " " + std::to_string(s->HoldCount()) + " " + Probe(server_);
          inner.reset();
-         return t + " " + std::to_string(s->HoldCount()) + " " + Probe(k.where, kFreed);
+         return t + " " + std::to_string(s->HoldCount()) + " " + Probe(server_, kFreed);
        },
        "free 2 busy 1 busy 0 free"},
       {"a lock outlives its service",
-       [](const Kind& k) {
-         auto s = Service(k.where, 0);
+       [] {
+         auto s = Service(server_, 0);
          auto held = s->Lock();
          s.reset();
-         const std::string t = Probe(k.where);
+         const std::string t = Probe(server_);
          held.reset();
-         return t + " " + Probe(k.where, kFreed);
+         return t + " " + Probe(server_, kFreed);
        },
        "busy free"},
       {"holds one after another each exclude others and free the lock",
-       [](const Kind& k) {
-         auto s = Service(k.where, 0);
+       [] {
+         auto s = Service(server_, 0);
          int busy = 0;
          for (int i = 0; i < 20; ++i) {
            auto held = s->Lock();
-           busy += Probe(k.where) == "busy";
+           busy += Probe(server_) == "busy";
          }
-         return std::to_string(busy) + " " + Probe(k.where, kFreed);
+         return std::to_string(busy) + " " + Probe(server_, kFreed);
        },
        "20 free"},
       {"the wait runs out with 3050 after the timeout",
-       [](const Kind& k) {
-         auto held = Service(k.where, 0)->Lock();
+       [] {
+         auto held = Service(server_, 0)->Lock();
          const auto start = Clock::now();
-         const Error e = RaisedError([&] { Service(k.where, 150)->Lock(); });
+         const Error e = RaisedError([&] { Service(server_, 150)->Lock(); });
          // Both clocks count whole milliseconds: the wait may end within 1 ms of 150.
          const int64_t ms = ElapsedMs(start);
          return std::to_string(e.Number()) + " " + e.Source() + " " +
@@ -174,16 +165,16 @@ TEST_F(ServerLockTest, FileAndServerShareTheRules) {
        },
        "3050 Qv_DBLock.LockService text wait in time"},
       {"timeout 0 is one try",
-       [](const Kind& k) {
-         auto held = Service(k.where, 0)->Lock();
-         const Error e = RaisedError([&] { Service(k.where, 0)->Lock(); });
+       [] {
+         auto held = Service(server_, 0)->Lock();
+         const Error e = RaisedError([&] { Service(server_, 0)->Lock(); });
          return std::to_string(e.Number()) +
                 (e.Description().ends_with("; waited 0 s.") ? " wait" : " " + e.Description());
        },
        "3050 wait"},
       {"another thread of the service waits as another process would",
-       [](const Kind& k) {
-         auto s = Service(k.where, 0);
+       [] {
+         auto s = Service(server_, 0);
          auto held = s->Lock();
          int32_t quick = 0;
          std::thread([&] { quick = RaisedError([&] { s->Lock(); }).Number(); }).join();
@@ -191,33 +182,32 @@ TEST_F(ServerLockTest, FileAndServerShareTheRules) {
        },
        "3050 1"},
       {"a waiter gets the lock once the holder frees it",
-       [](const Kind& k) {
-         auto holder = Service(k.where, 0);
+       [] {
+         auto holder = Service(server_, 0);
          auto held = holder->Lock();
          std::atomic<int64_t> gotAt = 0;
          std::string error;
          std::thread waiter([&] {
            error = RaisedError([&] {
-                     auto mine = Service(k.where, 20000)->Lock();
+                     auto mine = Service(server_, 20000)->Lock();
                      gotAt = MonotonicMs();
                    }).Description();
          });
-         k.awaitWaiter();
+         [] { ASSERT_TRUE(admin_->AwaitWaiters(Key(), 1)); }();
          const int64_t freedAt = MonotonicMs();
          held.reset();
          waiter.join();
-         std::cout << k.name << ": a waiter got the lock " << gotAt - freedAt
-                   << " ms after it was freed\n";
+         std::cout << "a waiter got the lock " << gotAt - freedAt << " ms after it was freed\n";
          return error + (gotAt >= freedAt ? "after" : "before");
        },
        "after"},
       {"a holder process that dies loses the lock",
-       [](const Kind& k) {
+       [] {
          int ready[2], stay[2];
          if (::pipe(ready) != 0 || ::pipe(stay) != 0) return std::string("pipe failed");
          const pid_t pid = ::fork();
          if (pid == 0) {
-           auto held = Service(k.where, 0)->Lock();
+           auto held = Service(server_, 0)->Lock();
            ::write(ready[1], "h", 1);
            char c;
            ::read(stay[0], &c, 1);  // killed before anything comes
@@ -225,20 +215,18 @@ TEST_F(ServerLockTest, FileAndServerShareTheRules) {
          }
          char c = 0;
          ::read(ready[0], &c, 1);
-         std::string t = std::string(c == 'h' ? "held" : "not held") + " " + Probe(k.where);
+         std::string t = std::string(c == 'h' ? "held" : "not held") + " " + Probe(server_);
          ::kill(pid, SIGKILL);
          ::waitpid(pid, nullptr, 0);
          for (int fd : {ready[0], ready[1], stay[0], stay[1]}) ::close(fd);
-         const Error e = RaisedError([&] { Service(k.where, 10000)->Lock(); });
+         const Error e = RaisedError([&] { Service(server_, 10000)->Lock(); });
          return t + " " + (e.Number() == 0 ? "taken" : e.Description());
        },
        "held busy taken"},
   };
-  for (const Kind& k : kinds) {
-    for (const auto& c : cases) {
-      SCOPED_TRACE(std::string(k.name) + ": " + c.what);
-      EXPECT_EQ(c.run(k), c.expected);
-    }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.run(), c.expected);
   }
 }
 
@@ -325,18 +313,11 @@ TEST_F(ServerLockTest, ServerMessagesAndMisuse) {
   EXPECT_EQ(holder->HoldCount(), 1);
 }
 
-// The server makes its commits durable: SyncCommitted runs no sync there;
-// on a file it syncs.
-TEST_F(ServerLockTest, SyncCommittedSyncsFilesOnly) {
-  const struct {
-    std::string where;
-    int syncs;
-  } cases[] = {{file_, 1}, {server_, 0}};
-  for (const auto& c : cases) {
-    int syncs = 0;
-    Service(c.where, 0)->SyncCommitted([&] { ++syncs; });
-    EXPECT_EQ(syncs, c.syncs) << c.where;
-  }
+// The server makes its commits durable: SyncCommitted runs no sync there.
+TEST_F(ServerLockTest, SyncCommittedRunsNoSync) {
+  int syncs = 0;
+  Service(server_, 0)->SyncCommitted([&] { ++syncs; });
+  EXPECT_EQ(syncs, 0);
 }
 
 // Sessions the server ends (a restart, an administrator): a hold whose
