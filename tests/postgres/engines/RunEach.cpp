@@ -620,26 +620,6 @@ TEST_F(RunEach, RoundTripsPerCall) {
          e.CommitTrans();
        },
        2},
-      {"a held update whose row another session deleted after the read: 3167 from the commit, "
-       "nothing written; then one raised by the next request, which is not made",
-       [&] {
-         for (const bool commit : {true, false}) {
-           e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
-           e.Prepare("SELECT N FROM T WHERE ID = 9")->Run();
-           admin.Value("DELETE FROM " + table + " WHERE \"ID\" = 9");
-           e.Prepare("UPDATE T SET N = 5 WHERE ID = 1")->RunWithNextRequest();
-           e.Prepare("UPDATE T SET N = 9 WHERE ID = 9")->RunWithNextRequest();
-           EXPECT_EQ(failure([&] {
-                       if (commit) e.CommitTrans();
-                       e.Prepare("SELECT N FROM T WHERE ID = 2")->Run();
-                     }),
-                     3167);
-           e.Rollback();
-           admin.Value("INSERT INTO " + table + " VALUES (9, 9)");
-         }
-         EXPECT_EQ(Rows(e), "1:50,2:80,9:9");
-       },
-       8},
       {"held updates sent by SendHeld",
        [&] {
          e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
@@ -662,27 +642,29 @@ TEST_F(RunEach, RoundTripsPerCall) {
                    "50,80,9");
        },
        1},
-      {"the same with a row another session deleted: 3167 from the commit, then from the next "
-       "request (sent with the begin and the lock, which is not made), nothing written",
+      {"a held update whose row another session deleted, after a read and with the begin and "
+       "the lock waiting: 3167 from the commit, nothing written; then one raised by the next "
+       "request, which is not made",
        [&] {
-         admin.Value("DELETE FROM " + table + " WHERE \"ID\" = 9");
-         for (const bool commit : {true, false}) {
-           e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
-           e.Prepare("UPDATE T SET N = 5 WHERE ID = 1")->RunWithNextRequest();
-           e.Prepare("UPDATE T SET N = 9 WHERE ID = 9")->RunWithNextRequest();
-           EXPECT_EQ(failure([&] {
-                       if (commit) e.CommitTrans();
-                       e.Prepare("SELECT N FROM T WHERE ID = 2")->Run();
-                     }),
-                     3167);
-           EXPECT_EQ(e.TransactionDepth(), 1);
-           e.Rollback();
-         }
-         admin.Value("INSERT INTO " + table + " VALUES (9, 9)");
-         EXPECT_EQ(admin.Value("SELECT string_agg(\"N\"::text, ',' ORDER BY \"ID\") FROM " + table),
-                   "50,80,9");
+         for (const bool read : {true, false})
+           for (const bool commit : {true, false}) {
+             e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
+             if (read) e.Prepare("SELECT N FROM T WHERE ID = 9")->Run();
+             admin.Value("DELETE FROM " + table + " WHERE \"ID\" = 9");
+             e.Prepare("UPDATE T SET N = 5 WHERE ID = 1")->RunWithNextRequest();
+             e.Prepare("UPDATE T SET N = 9 WHERE ID = 9")->RunWithNextRequest();
+             EXPECT_EQ(failure([&] {
+                         if (commit) e.CommitTrans();
+                         e.Prepare("SELECT N FROM T WHERE ID = 2")->Run();
+                       }),
+                       3167);
+             EXPECT_EQ(e.TransactionDepth(), 1);
+             e.Rollback();
+             admin.Value("INSERT INTO " + table + " VALUES (9, 9)");
+           }
+         EXPECT_EQ(Rows(e), "1:50,2:80,9:9");
        },
-       5},
+       13},
       {"held with the begin and the lock waiting, dropped by a rollback: nothing sent",
        [&] {
          e.BeginTrans(true, jet::LockTaking::kWithFirstRequest);
