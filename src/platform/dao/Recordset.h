@@ -1,10 +1,11 @@
 #pragma once
 // Recordset: the rows of a table or a statement with a current record, the
 // fields of that record, and the edit buffer of AddNew and Edit. Two kinds
-// implement it: TableRecordset, a cursor kept by key over one table
-// (table-type recordsets, and dynasets opened on a table name), and
-// RowsRecordset, the materialised rows of a statement (snapshots, and
-// dynasets and forward-only recordsets of statements, which are read-only).
+// implement it: a TableCursor, kept by key over one table (table-type
+// recordsets, and dynasets opened on a table name: TableRecordset on a
+// file, ServerTableRecordset on a server), and RowsRecordset, the
+// materialised rows of a statement (snapshots, and dynasets and
+// forward-only recordsets of statements, which are read-only).
 //
 // Position rules: after Update of an AddNew the current record is the one
 // that was current before AddNew; after Update of an Edit it is the edited

@@ -94,8 +94,8 @@ class Top1 {
 // key `primary`: the index's columns, then the key's but its last, which is
 // the probes' "rowid": together they order every row, as a key's columns
 // cannot be Null.
-CursorOrder OrderOf(const jet::TableSpec& table, const std::vector<int32_t>& primary,
-                    int32_t ordinal) {
+CursorOrder MakeOrder(const jet::TableSpec& table, const std::vector<int32_t>& primary,
+                      int32_t ordinal) {
   CursorOrder order;
   if (ordinal >= 0) {
     const jet::IndexSpec& index = table.indexes[static_cast<size_t>(ordinal)];
@@ -178,14 +178,14 @@ struct ServerTableRecordset::Shape {
     set->BuildLookup();
     columns = std::move(set);
     fetch = select + PrimaryKeyWhere(table);
-    primaryOrder = OrderOf(table, primary, -1);
+    primaryOrder = MakeOrder(table, primary, -1);
     indexOrders.resize(table.indexes.size());
   }
 
   const CursorOrder& IndexOrder(const jet::TableSpec& table, int32_t ordinal) const {
     if (ordinal < 0) return primaryOrder;
     std::optional<CursorOrder>& order = indexOrders[static_cast<size_t>(ordinal)];
-    if (!order) order = OrderOf(table, primary, ordinal);
+    if (!order) order = MakeOrder(table, primary, ordinal);
     return *order;
   }
 
@@ -341,12 +341,11 @@ std::shared_ptr<ServerTableRecordset> ServerTableRecordset::Open(
 ServerTableRecordset::ServerTableRecordset(Private, const std::shared_ptr<Database>& db,
                                            std::shared_ptr<const jet::TableSpec> table,
                                            int32_t type, bool updatable)
-    : Recordset(db, table->name, type, updatable),
-      table_(std::move(table)),
+    : TableCursor(db, std::move(table), type, updatable),
       shape_(ShapeOf(*db, table_)),
       primary_(shape_->primary),
-      rowKey_(shape_->rowKey),
-      order_(&shape_->primaryOrder) {
+      rowKey_(shape_->rowKey) {
+  order_ = &shape_->primaryOrder;
   SetColumns(shape_->columns);
   row_.resize(columns_->size() + (rowKey_ >= 0 ? 1 : 0));
   values_ = row_.data();
@@ -360,10 +359,7 @@ std::optional<std::vector<Variant>> ServerTableRecordset::PointRead(
   const std::shared_ptr<const Shape> shape = ShapeOf(db, table);
   // As SetIndex finds the index and Seek needs one set.
   if (index.empty()) ThrowDao(daoerr::kNoCurrentIndex, kSourceRecordset);
-  int32_t ordinal = -1;
-  for (size_t i = 0; i < table->indexes.size() && ordinal < 0; ++i)
-    if (NamesEqual(table->indexes[i].name, index)) ordinal = static_cast<int32_t>(i);
-  if (ordinal < 0) ThrowDao(daoerr::kNotAnIndex, kSourceRecordset, {index});
+  const auto ordinal = static_cast<int32_t>(IndexOrdinal(*table, index));
   const Shape::Point& point = shape->PointOf(*table, ordinal, fields);
   Variant converted;
   try {
@@ -440,13 +436,6 @@ bool ServerTableRecordset::FetchByKey(std::span<const Variant> key) {
   return true;
 }
 
-std::vector<Variant> ServerTableRecordset::CurrentOrderKey() const {
-  std::vector<Variant> key;
-  key.reserve(order_->columns.size());
-  for (const OrderColumn& c : order_->columns) key.push_back(row_[static_cast<size_t>(c.field)]);
-  return key;
-}
-
 std::vector<Variant> ServerTableRecordset::CurrentPrimaryKey() const {
   std::vector<Variant> key;
   key.reserve(primary_.size());
@@ -454,92 +443,25 @@ std::vector<Variant> ServerTableRecordset::CurrentPrimaryKey() const {
   return key;
 }
 
-uint16_t ServerTableRecordset::KeyNulls(std::span<const Variant> keys) const {
-  uint16_t nulls = 0;
-  for (size_t i = 0; i < keys.size(); ++i)
-    if (keys[i].IsEmptyOrNull()) nulls = static_cast<uint16_t>(nulls | (1u << i));
-  return nulls;
-}
-
-void ServerTableRecordset::ReadFirstRow() {
-  pos_ = RunPlan({Probe{}}, {}, Variant()) ? Pos::kRow : Pos::kEmpty;
-}
-
 void ServerTableRecordset::ReadRowAgain() {
   pos_ = FetchByKey(CurrentPrimaryKey()) ? Pos::kRow : Pos::kDeleted;
 }
 
-bool ServerTableRecordset::Step(bool backward) {
+bool ServerTableRecordset::ReadEnd(bool last) {
+  Probe p;
+  p.backward = last;
+  return RunPlan({p}, {}, Variant());
+}
+
+bool ServerTableRecordset::ReadNeighbour(bool backward) {
   Positioned();  // the key of a row updated since it was read
   std::vector<Variant> key = CurrentOrderKey();
   return RunPlan(StepPlan(*order_, KeyNulls(key), backward), key,
                  row_[static_cast<size_t>(primary_.back())]);
 }
 
-void ServerTableRecordset::FirstOrLast(bool last) {
-  CheckOpen();
-  CancelEdit();
-  Probe p;
-  p.backward = last;
-  if (RunPlan({p}, {}, Variant())) {
-    pos_ = Pos::kRow;
-    return;
-  }
-  pos_ = Pos::kEmpty;
-  ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-}
-
-void ServerTableRecordset::MoveFirst() {
-  FirstOrLast(false);
-}
-
-void ServerTableRecordset::MoveLast() {
-  FirstOrLast(true);
-}
-
-void ServerTableRecordset::MoveNext() {
-  CheckOpen();
-  CancelEdit();
-  if (IsEOF()) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-  const bool found = pos_ == Pos::kBOF ? RunPlan({Probe{}}, {}, Variant()) : Step(false);
-  pos_ = found ? Pos::kRow : Pos::kEOF;
-}
-
-void ServerTableRecordset::MovePrevious() {
-  CheckOpen();
-  CancelEdit();
-  if (IsBOF() || pos_ == Pos::kNone) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-  bool found;
-  if (pos_ == Pos::kEOF) {
-    Probe last;
-    last.backward = true;
-    found = RunPlan({last}, {}, Variant());
-  } else {
-    found = Step(true);
-  }
-  pos_ = found ? Pos::kRow : Pos::kBOF;
-}
-
-void ServerTableRecordset::Move(int32_t rows) {
-  CheckOpen();
-  if (rows == 0) {
-    CancelEdit();
-    Positioned();
-    if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-    if (!FetchByKey(CurrentPrimaryKey())) pos_ = Pos::kDeleted;
-    return;
-  }
-  if (rows > 0 ? IsEOF() : (IsBOF() || pos_ == Pos::kNone))
-    ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-  for (int32_t i = 0; i < (rows > 0 ? rows : -rows); ++i) {
-    if (rows > 0) {
-      MoveNext();
-      if (IsEOF()) break;
-    } else {
-      MovePrevious();
-      if (IsBOF()) break;
-    }
-  }
+const CursorOrder& ServerTableRecordset::OrderOf(int32_t ordinal) const {
+  return shape_->IndexOrder(*table_, ordinal);
 }
 
 int32_t ServerTableRecordset::RecordCount() {
@@ -547,60 +469,6 @@ int32_t ServerTableRecordset::RecordCount() {
   auto st = db_->ServerEngine().Prepare("SELECT Count(*) FROM [" + table_->name + "]");
   if (!st->Step()) return 0;
   return CLng(st->Value(0));
-}
-
-std::string ServerTableRecordset::Index() const {
-  CheckOpen();
-  if (Type() != dbOpenTable) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
-  return indexOrdinal_ < 0 ? std::string()
-                           : table_->indexes[static_cast<size_t>(indexOrdinal_)].name;
-}
-
-void ServerTableRecordset::SetIndex(const std::string& name) {
-  CheckOpen();
-  if (Type() != dbOpenTable) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
-  if (name.empty()) {
-    indexOrdinal_ = -1;
-    order_ = &shape_->primaryOrder;
-    return;
-  }
-  for (size_t i = 0; i < table_->indexes.size(); ++i) {
-    if (NamesEqual(table_->indexes[i].name, name)) {
-      order_ = &shape_->IndexOrder(*table_, static_cast<int32_t>(i));
-      indexOrdinal_ = static_cast<int32_t>(i);
-      return;
-    }
-  }
-  ThrowDao(daoerr::kNotAnIndex, kSourceRecordset, {name});
-}
-
-bool ServerTableRecordset::PlanSeek(std::string_view comparison, std::span<const Variant> keys,
-                                    bool raise, std::vector<Probe>& plan,
-                                    std::vector<Variant>& converted) {
-  const auto refuse = [&](int32_t error) {
-    if (raise) ThrowDao(error, kSourceRecordset);
-    return false;
-  };
-  if (!IsOpen()) {
-    if (raise) CheckOpen();
-    return false;
-  }
-  if (Type() != dbOpenTable) return refuse(daoerr::kNotSupported);
-  if (indexOrdinal_ < 0) return refuse(daoerr::kNoCurrentIndex);
-  if (keys.empty() || keys.size() > order_->columns.size()) return refuse(daoerr::kInvalidArgument);
-  if (raise) CancelEdit();
-  plan = SeekPlan(*order_, keys.size(), KeyNulls(keys), TrimBlanks(comparison));
-  // Keys compare as the columns' values: converted to the column's type.
-  converted.resize(keys.size());
-  for (size_t i = 0; i < keys.size(); ++i) {
-    const jet::FieldSpec& f = (*columns_)[static_cast<size_t>(order_->columns[i].field)].spec;
-    try {
-      converted[i] = CoerceToField(keys[i], f.type, INT32_MAX);
-    } catch (const Error&) {
-      return refuse(daoerr::kTypeMismatch);
-    }
-  }
-  return true;
 }
 
 void ServerTableRecordset::Seek(std::string_view comparison, std::span<const Variant> keys) {
@@ -705,11 +573,6 @@ void ServerTableRecordset::SetBookmark(const Variant& bookmark) {
   if (!FetchByKey(bookmarks_[static_cast<size_t>(at)]))
     ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
   pos_ = Pos::kRow;
-}
-
-void ServerTableRecordset::Refresh() {
-  KeepEditedRow();
-  if (pos_ == Pos::kRow || pos_ == Pos::kStale) ReadRowAgain();
 }
 
 int64_t ServerTableRecordset::AddRow(const std::vector<Variant>& buffer,

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/dao/Recordset.h"
+#include "platform/dao/TableCursor.h"
 #include "platform/dao/TableCursorSql.h"
 #include "platform/dao/TableRecordset.h"
 
@@ -33,7 +33,7 @@ class EngineStatement;
 
 namespace qv::dao {
 
-class ServerTableRecordset final : public Recordset {
+class ServerTableRecordset final : public TableCursor {
   struct Private {};
 
  public:
@@ -46,15 +46,8 @@ class ServerTableRecordset final : public Recordset {
                        std::shared_ptr<const jet::TableSpec> table, int32_t type, bool updatable);
   ~ServerTableRecordset() override;
 
-  void MoveFirst() override;
-  void MoveLast() override;
-  void MoveNext() override;
-  void MovePrevious() override;
-  void Move(int32_t rows) override;
   int32_t RecordCount() override;
 
-  std::string Index() const override;
-  void SetIndex(const std::string& name) override;
   void Seek(std::string_view comparison, std::span<const Variant> keys) override;
   void SeekUnread(std::string_view comparison, std::span<const Variant> keys) override;
   void StartSeek(std::string_view comparison, std::span<const Variant> keys) override;
@@ -62,7 +55,6 @@ class ServerTableRecordset final : public Recordset {
 
   Variant Bookmark() override;
   void SetBookmark(const Variant& bookmark) override;
-  void Refresh() override;
 
   // SeekServerRow's read: the values of `fields` (in the order given) of
   // the row a Seek("=", {key}) on `index` of `table` (a definition of `db`)
@@ -77,8 +69,10 @@ class ServerTableRecordset final : public Recordset {
   int64_t AddRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
   void UpdateRow(std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
   void DeleteRow() override;
-  void ReadFirstRow() override;
   void ReadRowAgain() override;
+  bool ReadEnd(bool last) override;
+  bool ReadNeighbour(bool backward) override;
+  const CursorOrder& OrderOf(int32_t ordinal) const override;
 
  private:
   struct Shape;
@@ -102,10 +96,6 @@ class ServerTableRecordset final : public Recordset {
   // The values a probe of the plan binds, in order.
   static void ProbeValues(const Probe& probe, std::span<const Variant> keys, const Variant& rowid,
                           std::vector<Variant>& values);
-  // The plan of a Seek and its keys converted to their columns' types;
-  // false when the seek is refused (its error raised by Seek when `raise`).
-  bool PlanSeek(std::string_view comparison, std::span<const Variant> keys, bool raise,
-                std::vector<Probe>& plan, std::vector<Variant>& converted);
   // Reads the statement's current row into the current record.
   void ReadRow(jet::EngineStatement& st);
   // Reads the order key and primary key of the current record from the
@@ -115,21 +105,14 @@ class ServerTableRecordset final : public Recordset {
   static void BindLast(jet::EngineStatement& st, std::span<const Variant> values);
   // The row whose primary key is `key`, read into the current record.
   bool FetchByKey(std::span<const Variant> key);
-  bool Step(bool backward);
-  void FirstOrLast(bool last);
-  uint16_t KeyNulls(std::span<const Variant> keys) const;
-  // The current record's order key values and primary key values.
-  std::vector<Variant> CurrentOrderKey() const;
+  // The current record's primary key values.
   std::vector<Variant> CurrentPrimaryKey() const;
 
-  std::shared_ptr<const jet::TableSpec> table_;
   std::shared_ptr<const Shape> shape_;
   // The key's fields (the primary key's, else the row key, else a unique
   // index's); the row key stands as position rowKey_ (after the fields).
   const std::vector<int32_t>& primary_;
   const int32_t rowKey_;                         // the row key's position in row_, -1 none
-  int32_t indexOrdinal_ = -1;                    // in table_->indexes; -1 none set
-  const CursorOrder* order_;                     // the shape's order of the index set
   std::vector<std::vector<Variant>> bookmarks_;  // primary keys, by bookmark value
   // The seek StartSeek started: its comparison, index, converted keys and
   // probe (of the key alone), taken by the next Seek or SeekUnread.

@@ -27,7 +27,7 @@ Variant RowidValue(int64_t rowid) {
   return Variant(static_cast<double>(rowid));
 }
 
-CursorOrder OrderOf(const jet::TableSpec& table, const jet::IndexSpec* index) {
+CursorOrder MakeOrder(const jet::TableSpec& table, const jet::IndexSpec* index) {
   CursorOrder order;
   if (!index) return order;
   // Probe codes and null masks have room for 16 key columns; Jet allows 10.
@@ -96,7 +96,7 @@ struct TableRecordset::Shape {
   explicit Shape(const jet::TableSpec& table)
       : columns(std::make_shared<const ColumnSet>(ColumnsOf(table))),
         sql(table),
-        primaryOrder(OrderOf(table, PrimaryIndex(table))),
+        primaryOrder(MakeOrder(table, PrimaryIndex(table))),
         indexOrders(table.indexes.size()) {
     columns->BuildLookup();
   }
@@ -104,7 +104,7 @@ struct TableRecordset::Shape {
   // The order of index `ordinal` of `table` (this shape's definition).
   const CursorOrder& IndexOrder(const jet::TableSpec& table, size_t ordinal) const {
     std::optional<CursorOrder>& order = indexOrders[ordinal];
-    if (!order) order = OrderOf(table, &table.indexes[ordinal]);
+    if (!order) order = MakeOrder(table, &table.indexes[ordinal]);
     return *order;
   }
 
@@ -170,12 +170,6 @@ Variant KeyAsColumnType(double key, jet::JetType keyType) {
 }
 
 }  // namespace
-
-size_t TableRecordset::IndexOrdinal(const jet::TableSpec& table, std::string_view name) {
-  for (size_t i = 0; i < table.indexes.size(); ++i)
-    if (NamesEqual(table.indexes[i].name, name)) return i;
-  ThrowDao(daoerr::kNotAnIndex, kSourceRecordset, {name});
-}
 
 std::optional<jet::Statement> TableRecordset::SeekFields(Database& db, std::string_view table,
                                                          std::string_view index, double key,
@@ -262,10 +256,6 @@ std::shared_ptr<TableRecordset> TableRecordset::Open(const std::shared_ptr<Datab
   return rs;
 }
 
-void TableRecordset::ReadFirstRow() {
-  pos_ = RunPlan({Probe{}}, {}, 0) ? Pos::kRow : Pos::kEmpty;
-}
-
 void TableRecordset::ReadRowAgain() {
   pos_ = FetchByRowid(rowid_) ? Pos::kRow : Pos::kDeleted;
 }
@@ -273,9 +263,8 @@ void TableRecordset::ReadRowAgain() {
 TableRecordset::TableRecordset(Private, const std::shared_ptr<Database>& db,
                                std::shared_ptr<const jet::TableSpec> table, int32_t type,
                                bool updatable)
-    : Recordset(db, table->name, type, updatable),
+    : TableCursor(db, std::move(table), type, updatable),
       conn_(db->Connection().shared_from_this()),
-      table_(std::move(table)),
       shape_(ShapeOf(table_)),
       sql_(shape_->sql),
       seekable_(type == dbOpenTable) {
@@ -310,8 +299,8 @@ jet::Statement& TableRecordset::Prepared(uint64_t code, const std::string& sql) 
 }
 
 jet::Statement& TableRecordset::ProbeStatement(const Probe& probe, Reads reads) {
-  const uint64_t code =
-      (probe.Code() | (orderCode_ << 24)) | (reads == Reads::kOrderKey ? uint64_t{1} << 33 : 0);
+  const uint64_t code = (probe.Code() | (static_cast<uint32_t>(indexOrdinal_ + 1) << 24)) |
+                        (reads == Reads::kOrderKey ? uint64_t{1} << 33 : 0);
   auto it = statements_.find(code);
   if (it != statements_.end()) return it->second;
   auto [text, added] = shape_->probes.try_emplace(code | (uint64_t{seekable_} << 32));
@@ -374,95 +363,21 @@ bool TableRecordset::FetchByRowid(int64_t rowid) {
   return true;
 }
 
-std::vector<Variant> TableRecordset::CurrentKey() const {
-  std::vector<Variant> key;
-  key.reserve(order_->columns.size());
-  for (const OrderColumn& c : order_->columns) key.push_back(row_[static_cast<size_t>(c.field)]);
-  return key;
+bool TableRecordset::ReadEnd(bool last) {
+  Probe p;
+  p.backward = last;
+  return RunPlan({p}, {}, 0);
 }
 
-uint16_t TableRecordset::KeyNulls(std::span<const Variant> keys) const {
-  uint16_t nulls = 0;
-  for (size_t i = 0; i < keys.size(); ++i)
-    if (keys[i].IsEmptyOrNull()) nulls = static_cast<uint16_t>(nulls | (1u << i));
-  return nulls;
-}
-
-bool TableRecordset::Step(bool backward) {
+bool TableRecordset::ReadNeighbour(bool backward) {
   Positioned();  // the key of a row updated since it was read
-  std::vector<Variant> key = CurrentKey();
+  std::vector<Variant> key = CurrentOrderKey();
   return RunPlan(StepPlan(*order_, KeyNulls(key), backward), key, rowid_);
 }
 
-void TableRecordset::FirstOrLast(bool last) {
-  CheckOpen();
-  CancelEdit();
-  Probe p;
-  p.backward = last;
-  if (RunPlan({p}, {}, 0)) {
-    pos_ = Pos::kRow;
-    return;
-  }
-  pos_ = Pos::kEmpty;
-  ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-}
-
-void TableRecordset::MoveFirst() {
-  FirstOrLast(false);
-}
-
-void TableRecordset::MoveLast() {
-  FirstOrLast(true);
-}
-
-void TableRecordset::MoveNext() {
-  CheckOpen();
-  CancelEdit();
-  if (IsEOF()) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-  bool found;
-  if (pos_ == Pos::kBOF) {
-    found = RunPlan({Probe{}}, {}, 0);
-  } else {
-    found = Step(false);
-  }
-  pos_ = found ? Pos::kRow : Pos::kEOF;
-}
-
-void TableRecordset::MovePrevious() {
-  CheckOpen();
-  CancelEdit();
-  if (IsBOF() || pos_ == Pos::kNone) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-  bool found;
-  if (pos_ == Pos::kEOF) {
-    Probe last;
-    last.backward = true;
-    found = RunPlan({last}, {}, 0);
-  } else {
-    found = Step(true);
-  }
-  pos_ = found ? Pos::kRow : Pos::kBOF;
-}
-
-void TableRecordset::Move(int32_t rows) {
-  CheckOpen();
-  if (rows == 0) {
-    CancelEdit();
-    Positioned();
-    if (pos_ != Pos::kRow) ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-    if (!FetchByRowid(rowid_)) pos_ = Pos::kDeleted;
-    return;
-  }
-  if (rows > 0 ? IsEOF() : (IsBOF() || pos_ == Pos::kNone))
-    ThrowDao(daoerr::kNoCurrentRecord, kSourceRecordset);
-  for (int32_t i = 0; i < (rows > 0 ? rows : -rows); ++i) {
-    if (rows > 0) {
-      MoveNext();
-      if (IsEOF()) break;
-    } else {
-      MovePrevious();
-      if (IsBOF()) break;
-    }
-  }
+const CursorOrder& TableRecordset::OrderOf(int32_t ordinal) const {
+  return ordinal < 0 ? shape_->primaryOrder
+                     : shape_->IndexOrder(*table_, static_cast<size_t>(ordinal));
 }
 
 int32_t TableRecordset::RecordCount() {
@@ -471,28 +386,6 @@ int32_t TableRecordset::RecordCount() {
   jet::ResetOnExit reset(st);
   st.Step();
   return static_cast<int32_t>(st.Int64(0));
-}
-
-std::string TableRecordset::Index() const {
-  CheckOpen();
-  if (!seekable_) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
-  return indexOrdinal_ < 0 ? std::string()
-                           : table_->indexes[static_cast<size_t>(indexOrdinal_)].name;
-}
-
-void TableRecordset::SetIndex(const std::string& name) {
-  CheckOpen();
-  if (!seekable_) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
-  if (name.empty()) {
-    indexOrdinal_ = -1;
-    orderCode_ = 0;
-    order_ = &shape_->primaryOrder;
-    return;
-  }
-  const size_t i = IndexOrdinal(*table_, name);
-  indexOrdinal_ = static_cast<int32_t>(i);
-  orderCode_ = static_cast<uint32_t>(i + 1);
-  order_ = &shape_->IndexOrder(*table_, i);
 }
 
 void TableRecordset::Seek(std::string_view comparison, std::span<const Variant> keys) {
@@ -505,30 +398,11 @@ void TableRecordset::SeekUnread(std::string_view comparison, std::span<const Var
 
 void TableRecordset::SeekReading(std::string_view comparison, std::span<const Variant> keys,
                                  Reads reads) {
-  CheckOpen();
-  if (!seekable_) ThrowDao(daoerr::kNotSupported, kSourceRecordset);
-  if (indexOrdinal_ < 0) ThrowDao(daoerr::kNoCurrentIndex, kSourceRecordset);
-  const std::string_view cmp = TrimBlanks(comparison);
-  if (keys.empty() || keys.size() > order_->columns.size())
-    ThrowDao(daoerr::kInvalidArgument, kSourceRecordset);
-  CancelEdit();
-  std::vector<Probe> plan = SeekPlan(*order_, keys.size(), KeyNulls(keys), cmp);
-  // Keys compare as the columns' values: converted to the column's type.
-  Variant converted[16];
-  for (size_t i = 0; i < keys.size(); ++i) {
-    const jet::FieldSpec& f = (*columns_)[static_cast<size_t>(order_->columns[i].field)].spec;
-    try {
-      converted[i] = CoerceToField(keys[i], f.type, INT32_MAX);
-    } catch (const Error&) {
-      ThrowDao(daoerr::kTypeMismatch, kSourceRecordset);
-    }
-  }
-  bool found = RunPlan(plan, std::span<const Variant>(converted, keys.size()), 0, reads);
+  std::vector<Probe> plan;
+  PlanSeek(comparison, keys, true, plan, seekKeys_);
+  const bool found = RunPlan(plan, seekKeys_, 0, reads);
   noMatch_ = !found;
-  if (!found)
-    pos_ = Pos::kNone;
-  else
-    pos_ = reads == Reads::kRow ? Pos::kRow : Pos::kUnread;
+  pos_ = !found ? Pos::kNone : reads == Reads::kRow ? Pos::kRow : Pos::kUnread;
 }
 
 Variant TableRecordset::Bookmark() {
@@ -544,11 +418,6 @@ void TableRecordset::SetBookmark(const Variant& bookmark) {
   CancelEdit();
   if (!FetchByRowid(rowid)) ThrowDao(daoerr::kRecordDeleted, kSourceRecordset);
   pos_ = Pos::kRow;
-}
-
-void TableRecordset::Refresh() {
-  KeepEditedRow();
-  if (pos_ == Pos::kRow || pos_ == Pos::kStale) ReadRowAgain();
 }
 
 jet::Statement& TableRecordset::WriteStatement(

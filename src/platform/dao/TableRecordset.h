@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/dao/Recordset.h"
+#include "platform/dao/TableCursor.h"
 #include "platform/dao/TableCursorSql.h"
 #include "platform/jet/JetStatement.h"
 
@@ -27,7 +27,7 @@ class Connection;
 
 namespace qv::dao {
 
-class TableRecordset final : public Recordset {
+class TableRecordset final : public TableCursor {
   struct Private {};
 
  public:
@@ -56,35 +56,27 @@ class TableRecordset final : public Recordset {
                                                   std::string_view index, double key,
                                                   const FieldList& fields);
 
-  void MoveFirst() override;
-  void MoveLast() override;
-  void MoveNext() override;
-  void MovePrevious() override;
-  void Move(int32_t rows) override;
   int32_t RecordCount() override;
 
-  std::string Index() const override;
-  void SetIndex(const std::string& name) override;
   void Seek(std::string_view comparison, std::span<const Variant> keys) override;
   void SeekUnread(std::string_view comparison, std::span<const Variant> keys) override;
 
   Variant Bookmark() override;
   void SetBookmark(const Variant& bookmark) override;
-  void Refresh() override;
 
  protected:
   int64_t AddRow(const std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
   void UpdateRow(std::vector<Variant>& buffer, const std::vector<uint8_t>& dirty) override;
   void DeleteRow() override;
   void OnClose() override;
-  void ReadFirstRow() override;
   void ReadRowAgain() override;
+  bool ReadEnd(bool last) override;
+  bool ReadNeighbour(bool backward) override;
+  const CursorOrder& OrderOf(int32_t ordinal) const override;
 
  private:
   struct Shape;
   static std::shared_ptr<const Shape> ShapeOf(const std::shared_ptr<const jet::TableSpec>& table);
-  // The position of index `name` in the table's indexes (3015 when none).
-  static size_t IndexOrdinal(const jet::TableSpec& table, std::string_view name);
 
   // What a probe reads of the row it finds.
   enum class Reads : uint8_t { kRow, kOrderKey };
@@ -99,22 +91,15 @@ class TableRecordset final : public Recordset {
   void ReadOrderKey(jet::Statement& st);
   void SeekReading(std::string_view comparison, std::span<const Variant> keys, Reads reads);
   bool FetchByRowid(int64_t rowid);
-  bool Step(bool backward);
-  void FirstOrLast(bool last);
-  uint16_t KeyNulls(std::span<const Variant> keys) const;
-  std::vector<Variant> CurrentKey() const;
   jet::Statement& WriteStatement(std::vector<std::pair<std::string, jet::Statement>>& cache,
                                  const std::vector<uint8_t>& dirty, bool insert);
 
   std::shared_ptr<jet::Connection> conn_;
-  std::shared_ptr<const jet::TableSpec> table_;
   std::shared_ptr<const Shape> shape_;
   const TableSql& sql_;  // shape_'s
   bool seekable_;
-  int32_t indexOrdinal_ = -1;  // in table_->indexes; -1 none set
-  uint32_t orderCode_ = 0;     // names the order in statement codes
-  const CursorOrder* order_;   // shape_'s
   int64_t rowid_ = 0;
+  std::vector<Variant> seekKeys_;  // a seek's keys converted (kept for their room)
   std::unordered_map<uint64_t, jet::Statement> statements_;
   std::vector<std::pair<std::string, jet::Statement>> inserts_, updates_;
 };

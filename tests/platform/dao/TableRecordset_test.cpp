@@ -385,6 +385,14 @@ TEST_F(TableRecordsetTest, DeleteAndMovesAtTheEnds) {
   ExpectError(3021, "", [&] { rs->MovePrevious(); });
   rs->MoveNext();
   EXPECT_EQ(RowText(*rs, {"ID"}), "1");
+  // Move(0) reads the row again: a change made behind the cursor shows, a
+  // row deleted behind it is gone.
+  db_->ExecuteSql("UPDATE Cells SET Val = 'x' WHERE ID = 1");
+  rs->Move(0);
+  EXPECT_EQ(RowText(*rs, {"ID", "Val"}), "1,x");
+  db_->ExecuteSql("DELETE FROM Cells WHERE ID = 1");
+  rs->Move(0);
+  ExpectError(3167, "", [&] { rs->Edit(); });
 
   db_->ExecuteSql("DELETE FROM Cells");
   auto empty = db_->OpenTable("Cells");
