@@ -269,9 +269,10 @@ TEST_F(LawReferenceData, TwoNdflIncomesAndDeductions) {
     EXPECT_EQ(CLng(rs->CurrentValue(rs->FieldIndex("Category"))), a.category);
     const Variant amount = rs->CurrentValue(rs->FieldIndex("Summa"));
     EXPECT_EQ(amount.IsNull() ? -1 : CDbl(amount), a.amount);
-    if (std::string(a.code) == "619")
+    if (std::string(a.code) == "619") {
       EXPECT_TRUE(CStr(rs->CurrentValue(rs->FieldIndex("FullName")))
                       .starts_with("Вычет в сумме положительного финансового результата"));
+    }
   }
 }
 

@@ -376,7 +376,7 @@ std::shared_ptr<HeldLock> LockService::Lock() {
   try {
     {
       std::lock_guard guard(state_->mutex);
-      state_->holds[self] = {fd, 1, nullptr};
+      state_->holds[self] = {fd, 1, nullptr, {}};
     }
     return std::make_shared<HeldLock>(state_, self);
   } catch (...) {  // out of memory: give the file back before raising
