@@ -23,6 +23,7 @@
 #include "platform/dao/Database.h"
 #include "platform/dao/FieldValues.h"
 #include "platform/dao/Recordset.h"
+#include "platform/dao/Transaction.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/JetError.h"
@@ -289,6 +290,12 @@ constexpr std::string_view kServerUpdateCell =
     "UPDATE [doc_cell_values] SET [first_value] = '', [first_type] = 0 "
     "WHERE [_jet_row] = (SELECT Min([_jet_row]) FROM [doc_cell_values] "
     "WHERE [document_id] = 0.5 AND [cell_key] = '')";
+// The update by the key alone: every copy of the key. For a key stored
+// once (every key but those of documents brought over from old files) it
+// writes the row the first-copy form writes, at one index scan less.
+constexpr std::string_view kServerUpdateCellByKey =
+    "UPDATE [doc_cell_values] SET [first_value] = '', [first_type] = 0 "
+    "WHERE [document_id] = 0.5 AND [cell_key] = ''";
 constexpr std::string_view kServerInsertCell =
     "INSERT INTO [doc_cell_values] ([document_id], [cell_key], [first_value], [first_type]) "
     "VALUES (0.5, '', '', 0)";
@@ -351,12 +358,13 @@ class ServerCellStatements {
   // `check` raises the missing document's error: called before anything
   // is written (a single update runs after it; the updates sent together
   // bring its answer with theirs, and the inserts wait for it).
-  ServerCellStatements(jet::Engine& engine, std::function<void()> check)
-      : engine_(engine),
-        update_(engine.Prepare(kServerUpdateCell)),
-        insert_(engine.Prepare(kServerInsertCell)),
-        remove_(engine.Prepare(kServerDeleteCell)),
-        stored_(engine.Prepare(kServerCellStored)),
+  ServerCellStatements(dao::Database& db, std::function<void()> check)
+      : db_(db),
+        engine_(db.ServerEngine()),
+        updateByKey_(engine_.Prepare(kServerUpdateCellByKey)),
+        insert_(engine_.Prepare(kServerInsertCell)),
+        remove_(engine_.Prepare(kServerDeleteCell)),
+        stored_(engine_.Prepare(kServerCellStored)),
         check_(std::move(check)) {}
   bool Stored(const Variant& doc, const Variant& key) {
     stored_->Bind(1, doc);
@@ -367,7 +375,7 @@ class ServerCellStatements {
   }
   int64_t Update(const Variant& value, const Variant& type, const Variant& doc,
                  const Variant& key) {
-    return Run(*update_, {&value, &type, &doc, &key});
+    return Run(FirstCopyUpdate(), {&value, &type, &doc, &key});
   }
   void Insert(const Variant& value, const Variant& type, const Variant& doc, const Variant& key) {
     Run(*insert_, {&doc, &key, &value, &type});
@@ -396,7 +404,7 @@ class ServerCellStatements {
     for (const Queued& q : queued_) values.insert(values.end(), {q.value, q.type, q.doc, q.key});
     std::vector<int64_t> changed;
     try {
-      changed = engine_.RunEach(*update_, queued_.size(), values);
+      changed = UpdateQueued(values);
     } catch (...) {
       check_();  // a missing document's error before a value's
       throw;
@@ -418,6 +426,30 @@ class ServerCellStatements {
   }
 
  private:
+  // The queued updates (`values` four a cell), in one round trip: by the
+  // key alone, in a level of their own; when one of them wrote more than
+  // one row (a key stored twice), that level is rolled back and the
+  // first-copy form runs instead (a round trip more), so that only the
+  // first copy takes the value. The rows each changed.
+  std::vector<int64_t> UpdateQueued(const std::vector<const Variant*>& values) {
+    {
+      dao::Transaction level(db_, {.join = dao::TxJoin::kNested});
+      std::vector<int64_t> changed = engine_.RunEach(*updateByKey_, queued_.size(), values);
+      if (std::all_of(changed.begin(), changed.end(), [](int64_t n) { return n <= 1; })) {
+        level.Commit();
+        return changed;
+      }
+    }
+    return engine_.RunEach(FirstCopyUpdate(), queued_.size(), values);
+  }
+
+  // The first-copy form, prepared when first needed (a save of several
+  // keys mostly needs none).
+  jet::EngineStatement& FirstCopyUpdate() {
+    if (!update_) update_ = engine_.Prepare(kServerUpdateCell);
+    return *update_;
+  }
+
   struct TextLess {
     bool operator()(std::string_view a, std::string_view b) const {
       return CompareTextRu(a, b) < 0;
@@ -470,8 +502,9 @@ class ServerCellStatements {
     st.Reset();
     return changed;
   }
+  dao::Database& db_;
   jet::Engine& engine_;
-  std::unique_ptr<jet::EngineStatement> update_, insert_, remove_, stored_;
+  std::unique_ptr<jet::EngineStatement> update_, updateByKey_, insert_, remove_, stored_;
   std::function<void()> check_;
   std::vector<Queued> queued_;
 };
@@ -609,7 +642,7 @@ void DBDocument::SaveCells(double aDocID, const Variant& aCellsRs) {
               check.Require();
               jet::ThrowJet(jet::jeterr::kTableNotFound, {"doc_cell_values"});
             }
-            ServerCellStatements sql(db->ServerEngine(), [&check] { check.Require(); });
+            ServerCellStatements sql(*db, [&check] { check.Require(); });
             check.Start();
             try {
               WriteCells(sql, *table, doc, rows);

@@ -129,14 +129,18 @@ TEST_F(DocumentCells, ARepeatedKey) {
     for (const std::string& to : {std::string("x"), key})
       Sql("update doc_cell_values set cell_key = '" + to + "' where first_value = 'first'");
     EXPECT_EQ(Render(DBDocument().ReadCells(7)), key + "=first/129");
+    // Saved alone, and with another key (a server writes the cells of a
+    // save together).
     DBDocument().SaveCells(7, CellsRs({{key.c_str(), Variant("new"), 200}}));
+    DBDocument().SaveCells(
+        7, CellsRs({{key.c_str(), Variant("newer"), 200}, {"b2", Variant("other"), 200}}));
     // The first copy took the value (a read meets it first); the other is as
     // it was. Ordered by value: equal keys have no order on every engine.
-    EXPECT_EQ(Render(DBDocument().ReadCells(7)), key + "=new/200");
+    EXPECT_EQ(Render(DBDocument().ReadCells(7)), key + "=newer/200; b2=other/200");
     EXPECT_EQ(Rows("select first_value & '/' & first_type from doc_cell_values where "
                    "document_id = 7 order by first_value"),
-              "copy/129; new/200");
-    DBDocument().SaveCells(7, CellsRs({{key.c_str(), Variant(""), 129}}));
+              "copy/129; newer/200; other/200");
+    DBDocument().SaveCells(7, CellsRs({{key.c_str(), Variant(""), 129}, {"b2", Variant(""), 129}}));
     EXPECT_EQ(Count("doc_cell_values"), 0);
     Sql("delete from doc_registry");
   }

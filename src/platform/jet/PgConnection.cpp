@@ -776,12 +776,17 @@ struct PgConnection::Impl {
   // runs the same texts again and again, and finding the entry by the text
   // itself spares the literal scan, the shape's key and the values' texts.
   // Only a text equal to the slot's takes its entry; emptied with `cache`.
+  // A text has two slots (two parts of its hash): found in either, and a
+  // new one takes the less recently used of its two, so that texts a call
+  // runs in turn do not push each other out when their first slots meet.
   struct TextSlot {
     std::string text;
+    uint64_t used = 0;             // textClock when last taken
     std::shared_ptr<Entry> entry;  // null: the slot is empty
     std::vector<std::optional<std::string>> values;
   };
   std::array<TextSlot, kTextSlots> texts;
+  uint64_t textClock = 0;
   void ClearCache() {
     cache.clear();
     for (TextSlot& slot : texts) slot.entry.reset();
@@ -3271,9 +3276,15 @@ std::shared_ptr<const Translation> PgConnection::Translate(std::string_view jetS
 
 std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) {
   impl_->CheckNotifications();
-  Impl::TextSlot& slot = impl_->texts[std::hash<std::string_view>{}(jetSql) % kTextSlots];
-  if (slot.entry && slot.text == jetSql)
-    return std::make_unique<PgStatement>(shared_from_this(), slot.entry, slot.values);
+  const size_t hash = std::hash<std::string_view>{}(jetSql);
+  Impl::TextSlot* const slots[] = {&impl_->texts[hash % kTextSlots],
+                                   &impl_->texts[(hash / kTextSlots) % kTextSlots]};
+  for (Impl::TextSlot* s : slots) {
+    if (s->entry && s->text == jetSql) {
+      s->used = ++impl_->textClock;
+      return std::make_unique<PgStatement>(shared_from_this(), s->entry, s->values);
+    }
+  }
   sql::LiteralScan& scan = impl_->scan;
   sql::ScanLiterals(jetSql, scan);
   std::vector<size_t>& positions = impl_->positions;
@@ -3371,6 +3382,11 @@ std::unique_ptr<EngineStatement> PgConnection::Prepare(std::string_view jetSql) 
   }
   // Emptied first: a failure on the way leaves no text beside another's
   // entry.
+  Impl::TextSlot& slot = !slots[0]->entry                   ? *slots[0]
+                         : !slots[1]->entry                 ? *slots[1]
+                         : slots[0]->used <= slots[1]->used ? *slots[0]
+                                                            : *slots[1];
+  slot.used = ++impl_->textClock;
   slot.entry.reset();
   slot.values.clear();
   for (size_t p = 0; p < entry->parameters.size(); ++p) {
