@@ -199,6 +199,10 @@ fs::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine) {
     const std::string where = fromCommandLine && !fromCommandLine->empty() ? "given by --data"
                               : RegisteredDataFolder() ? "named by the registry file"
                                                        : "the default, no registry file names one";
+    std::error_code ec;
+    if (fs::exists(folder, ec) && !fs::is_directory(folder, ec))
+      throw UserError(folder.string() + " is a file, not a data folder (" + where +
+                      "): name a data folder with --data DIR");
     throw UserError("no data folder at " + folder.string() + " (" + where + "; no " +
                     UserDatabasePath(folder).filename().string() +
                     " there): create one with `qvdb init " + folder.string() +

@@ -66,6 +66,33 @@ int main(int argc, char** argv) {
   commands.push_back(qvdb::AddRefDataCommand(
       app, [&ctx](CLI::App* cmd) { ctx.AddData(cmd); }, ctx.data));
 
+  // The slips CLI11 would answer with "A subcommand is required" or "The
+  // following arguments were not expected": a command name it does not know,
+  // and a command's option put before the command's name.
+  {
+    const std::string first = argc > 1 ? argv[1] : "";
+    std::string command, commands;  // the first word that names one; all their names
+    for (const CLI::App* sub : app.get_subcommands({}))
+      commands += (commands.empty() ? "" : ", ") + sub->get_name();
+    for (int i = 1; i < argc && command.empty(); ++i)
+      for (const CLI::App* sub : app.get_subcommands({}))
+        if (sub->get_name() == argv[i]) command = argv[i];
+    const bool ownOption =
+        first == "-h" || first == "--help" || first == "--help-all" || first == "--version";
+    if (argc == 1) {
+      std::cerr << "qvdb: give a command: " << commands << " (qvdb --help describes them)\n";
+      return 2;
+    }
+    if (!first.starts_with('-') && first != command) {
+      std::cerr << "qvdb: no command \"" << first << "\"; the commands: " << commands << "\n";
+      return 2;
+    }
+    if (first.starts_with('-') && !ownOption && !command.empty()) {
+      std::cerr << "qvdb: " << first << " goes after the command's name: qvdb " << command << " "
+                << first << " ...\n";
+      return 2;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

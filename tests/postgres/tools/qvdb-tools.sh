@@ -77,6 +77,8 @@ expect "demo: the next command's location" "$(at office)" "$1"
 psql "$base" -qXc "CREATE SCHEMA shell"
 run "sql: no catalogue" 1 "$qvdb" sql --server "$(at shell)" "SELECT 1"
 expect "sql: no catalogue: error" "Error 3343:" "${err:0:11}"
+grep -q "add --create to make one there" "$work/err" ||
+  expect "sql: no catalogue: --create named" "named" "$(cat "$work/err")"
 expect "sql: create" "0 rows affected" \
   "$("$qvdb" sql --server "$(at shell)" --create \
     "CREATE TABLE Staff (ID LONG CONSTRAINT pk PRIMARY KEY, Name TEXT(5) NOT NULL)")"
