@@ -58,7 +58,10 @@ BackupResult BackupDataFolder(const fs::path& folder, const fs::path& target, st
                         " is not empty; back up into a new folder or an empty one");
   const fs::path made = OutermostMissing(fs::absolute(target, ec));
   fs::create_directories(target, ec);
-  if (ec) ThrowJet(jeterr::kInvalidPath, {target.string()});
+  if (ec)
+    throw qv::Error(qv::vberr::kPathFileAccessError,
+                    "Path/File access error: cannot create the folder " + target.string() + ": " +
+                        ec.message());
   BackupResult result;
   try {
     for (const fs::path& file : DatabaseFiles(folder)) {

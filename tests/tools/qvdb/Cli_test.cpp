@@ -121,6 +121,10 @@ TEST_F(Cli, ExitStatuses) {
        1,
        "Error 3204: Database already exists: " + (tmp_ / "copy").string() + " is not empty"},
       {{"copy", data, (tmp_ / "copy").string()}, 1, "Error 3204: "},
+      {{"backup", "--data", data, jetFile + "/b"},
+       1,
+       "Error 75: Path/File access error: cannot create the folder " + jetFile +
+           "/b: Not a directory"},
       {{"backup", "--data", data, "postgresql://h/db"}, 1, "qvdb: a backup is written to a folder"},
       // Writes past the file-size limit fail; nothing half made is left in "part".
       {{"reference", (tmp_ / "ref").string()}, 1, "Error 75: ", "ulimit -f 1 && "},
