@@ -62,6 +62,10 @@ run "check of the new server folder" 0 "$qvdb" check --data "$(at office)"
 expect "check: the three databases" "3 files, 0 problems" "$(grep ' files, ' "$work/out")"
 run "init --server again" 1 "$qvdb" init --server "$(at office)" --functions "$functions"
 expect "init again: error" "Error 3204:" "${err:0:11}"
+# A location in the folder's place is a server folder too (as a folder on
+# disk it was begun, failed and left a catalogue behind).
+run "init LOCATION" 0 "$qvdb" init "$(at positional)" --functions "$functions"
+run "check of init LOCATION" 0 "$qvdb" check --data "$(at positional)"
 # The demo on the server folder: it generates its sample there (big documents'
 # shards as schemas) and walks it; no step may fail.
 run "demo on the server folder" 0 "$qvdb" demo --data "$(at office)"
