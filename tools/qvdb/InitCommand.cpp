@@ -16,8 +16,10 @@ namespace qvdb {
 namespace {
 
 int RunInit(std::string dir, bool force, std::string server, const std::string& functions) {
-  // A server location in the folder's place is a server folder, as copy and
-  // backup take one; built as a folder on disk it would be begun and fail.
+  // A server location in the folder's place (given, or the registry's) is a
+  // server folder, as copy and backup take one; built as a folder on disk it
+  // would be begun and fail.
+  if (server.empty() && dir.empty()) dir = ResolveDataFolder(std::nullopt).string();
   if (server.empty() && IsServerFolder(dir)) std::swap(server, dir);
   if (!server.empty() && !dir.empty())
     throw UserError("name either a folder or --server, not both", 2);
@@ -31,8 +33,7 @@ int RunInit(std::string dir, bool force, std::string server, const std::string& 
         2);
   InitResult r;
   if (server.empty()) {
-    const auto folder = ResolveDataFolder(dir.empty() ? std::nullopt : std::optional(dir));
-    r = InitDataFolder(folder, force);
+    r = InitDataFolder(ResolveDataFolder(dir), force);
   } else {
     r = InitServerFolder(server, functions);
   }

@@ -66,6 +66,10 @@ expect "init again: error" "Error 3204:" "${err:0:11}"
 # disk it was begun, failed and left a catalogue behind).
 run "init LOCATION" 0 "$qvdb" init "$(at positional)" --functions "$functions"
 run "check of init LOCATION" 0 "$qvdb" check --data "$(at positional)"
+# And so is the registry's DataBasePath, which that init recorded.
+psql "$base" -qXc "DROP SCHEMA positional, positional_kladr, positional_okato CASCADE"
+run "init at the registry's location" 0 "$qvdb" init --functions "$functions"
+run "check of it" 0 "$qvdb" check --data "$(at positional)"
 # The demo on the server folder: it generates its sample there (big documents'
 # shards as schemas) and walks it; no step may fail.
 run "demo on the server folder" 0 "$qvdb" demo --data "$(at office)"
