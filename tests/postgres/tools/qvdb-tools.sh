@@ -60,6 +60,9 @@ grep -q "install the package qv-dbprovider-postgresql" "$work/err" ||
 run "init --server" 0 "$qvdb" init --server "$(at office)" --functions "$functions"
 run "check of the new server folder" 0 "$qvdb" check --data "$(at office)"
 expect "check: the three databases" "3 files, 0 problems" "$(grep ' files, ' "$work/out")"
+# The law's reference data loaded again into the server folder: nothing new.
+run "refdata load on the server folder" 0 "$qvdb" refdata load --data "$(at office)"
+expect "refdata load: nothing new" "0 rows added, 0 changed" "$(tail -1 "$work/out" | cut -d';' -f1)"
 run "init --server again" 1 "$qvdb" init --server "$(at office)" --functions "$functions"
 expect "init again: error" "Error 3204:" "${err:0:11}"
 # A location in the folder's place is a server folder too (as a folder on
@@ -67,7 +70,7 @@ expect "init again: error" "Error 3204:" "${err:0:11}"
 run "init LOCATION" 0 "$qvdb" init "$(at positional)" --functions "$functions"
 run "check of init LOCATION" 0 "$qvdb" check --data "$(at positional)"
 # And so is the registry's DataBasePath, which that init recorded.
-psql "$base" -qXc "DROP SCHEMA positional, positional_kladr, positional_okato CASCADE"
+psql "$base" -qXc "SET client_min_messages = warning; DROP SCHEMA positional, positional_kladr, positional_okato CASCADE"
 run "init at the registry's location" 0 "$qvdb" init --functions "$functions"
 run "check of it" 0 "$qvdb" check --data "$(at positional)"
 # The demo on the server folder: it generates its sample there (big documents'

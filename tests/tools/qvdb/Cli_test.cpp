@@ -126,6 +126,10 @@ TEST_F(Cli, ExitStatuses) {
        "Error 75: Path/File access error: cannot create the folder " + jetFile +
            "/b: Not a directory"},
       {{"backup", "--data", data, "postgresql://h/db"}, 1, "qvdb: a backup is written to a folder"},
+      {{"import-mdb", jetFile, "postgresql://u:secret@h/db"},
+       1,
+       "qvdb: import-mdb writes a new folder on disk: import into one, then `qvdb copy DIR "
+       "postgresql://u:********@h/db` copies it to the server"},
       // Writes past the file-size limit fail; nothing half made is left in "part".
       {{"reference", (tmp_ / "ref").string()}, 1, "Error 75: ", "ulimit -f 1 && "},
       {{"init", (tmp_ / "part" / "init").string()}, 1, "Error 3043: ", "ulimit -f 300 && "},
