@@ -63,6 +63,26 @@ expect "check: the three databases" "3 files, 0 problems" "$(grep ' files, ' "$w
 # The law's reference data loaded again into the server folder: nothing new.
 run "refdata load on the server folder" 0 "$qvdb" refdata load --data "$(at office)"
 expect "refdata load: nothing new" "0 rows added, 0 changed" "$(tail -1 "$work/out" | cut -d';' -f1)"
+# The address classifier of the server folder replaced: a region and a street.
+python3 - "$work/dbf" <<'PY'
+import os, struct, sys
+os.makedirs(sys.argv[1])
+def dbf(name, fields, row):  # dBase III, text fields, code page 866, one row
+    head = struct.pack("<BBBBIHH20x", 3, 126, 12, 10, 1, 33 + 32 * len(fields),
+                       1 + sum(w for _, w in fields))
+    for n, w in fields: head += struct.pack("<11sc4xBB14x", n.encode(), b"C", w, 0)
+    body = b" " + b"".join(v.encode("cp866").ljust(w) for (_, w), v in zip(fields, row))
+    open(os.path.join(sys.argv[1], name), "wb").write(head + b"\r" + body + b"\x1a")
+dbf("SOCRBASE.DBF", [("LEVEL", 5), ("SCNAME", 10), ("SOCRNAME", 29), ("KOD_T_ST", 3)],
+    ["1", "г", "Город", "103"])
+dbf("KLADR.DBF", [("NAME", 40), ("SOCR", 10), ("CODE", 13), ("INDEX", 6)],
+    ["Москва", "г", "7700000000000", ""])
+dbf("STREET.DBF", [("NAME", 40), ("SOCR", 10), ("CODE", 17), ("INDEX", 6)],
+    ["Тверская", "г", "77000000000028700", "125009"])
+PY
+run "kladr import on the server folder" 0 "$qvdb" kladr import --data "$(at office)" "$work/dbf"
+expect "kladr import: the rows" "1 abbreviations, 1 regions, districts, cities and settlements, 1 streets" \
+  "$(sed 's/^Imported into .*: //' "$work/out")"
 run "init --server again" 1 "$qvdb" init --server "$(at office)" --functions "$functions"
 expect "init again: error" "Error 3204:" "${err:0:11}"
 # A location in the folder's place is a server folder too (as a folder on
