@@ -56,6 +56,7 @@ BackupResult BackupDataFolder(const fs::path& folder, const fs::path& target, st
     throw qv::Error(jeterr::kDatabaseExists,
                     "Database already exists: " + target.string() +
                         " is not empty; back up into a new folder or an empty one");
+  RefuseCopyIntoItself(folder, target, "qvdb backup");
   const fs::path made = OutermostMissing(fs::absolute(target, ec));
   fs::create_directories(target, ec);
   if (ec)

@@ -225,6 +225,21 @@ std::string ShownFolder(const std::string& folder) {
   return qv::jet::IsServerLocation(folder) ? qv::jet::ShownLocation(folder) : folder;
 }
 
+void RefuseCopyIntoItself(const fs::path& source, const fs::path& target,
+                          const std::string& errorSource) {
+  std::error_code ec;
+  const fs::path from = fs::weakly_canonical(source, ec);
+  const fs::path to = fs::weakly_canonical(target, ec);
+  if (ec || from.empty()) return;
+  auto f = from.begin(), t = to.begin();
+  while (f != from.end() && t != to.end() && *f == *t) ++f, ++t;
+  if (f == from.end() || (f->empty() && std::next(f) == from.end()))
+    throw qv::Error(qv::vberr::kPathFileAccessError,
+                    "Path/File access error: " + target.string() + " lies inside the folder " +
+                        source.string() + " it would copy: choose a folder outside it",
+                    errorSource);
+}
+
 fs::path OutermostMissing(const fs::path& folder) {
   std::error_code ec;
   fs::path made;

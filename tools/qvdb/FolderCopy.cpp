@@ -412,6 +412,7 @@ std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std:
                         " is not empty; copy into an empty folder or a server database whose "
                         "folder schema holds no database",
                     kSource);
+  if (!IsServerFolder(source) && !IsServerFolder(dest)) RefuseCopyIntoItself(source, dest, kSource);
   if (IsServerFolder(dest)) InstallServerFunctions(dest, options.functionsScript);
   out << options.heading;
   // The outermost folder the copy creates (DEST or a parent of it).

@@ -121,6 +121,10 @@ TEST_F(Cli, ExitStatuses) {
        1,
        "Error 3204: Database already exists: " + (tmp_ / "copy").string() + " is not empty"},
       {{"copy", data, (tmp_ / "copy").string()}, 1, "Error 3204: "},
+      {{"backup", "--data", data, data + "/b"},
+       1,
+       "Error 75: Path/File access error: " + data + "/b lies inside the folder " + data +
+           " it would copy"},
       {{"backup", "--data", data, jetFile + "/b"},
        1,
        "Error 75: Path/File access error: cannot create the folder " + jetFile +
