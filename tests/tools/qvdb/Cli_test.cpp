@@ -66,7 +66,11 @@ TEST_F(Cli, ExitStatuses) {
     std::string shell = "";  // before the command (a redirection of its stdout)
   } cases[] = {
       {{}, 2, "qvdb: give a command: init, sql, "},
-      {{"Sql", "select 1"}, 2, "qvdb: no command \"Sql\"; the commands: init, sql, "},
+      {{"Sql", "select 1"}, 2, "qvdb: no command \"Sql\"; the commands of qvdb: init, sql, "},
+      {{"kladr", "--data", data, "import", data},
+       2,
+       "qvdb: --data goes after the command's name: qvdb kladr import --data"},
+      {{"refdata"}, 2, "qvdb: give a command: load (qvdb refdata --help describes them)"},
       {{"--data", data, "sql", "select 1"},
        2,
        "qvdb: --data goes after the command's name: qvdb sql"},
