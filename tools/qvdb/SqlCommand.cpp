@@ -97,6 +97,18 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
       try {
         engine = qv::jet::OpenEngine(o->server, {.create = o->create});
       } catch (const qv::Error& e) {
+        // No session: the server's reason, said as the commands on a server
+        // folder say it, without the file engine's words (a file opened
+        // exclusively by another user) that lead the reader astray.
+        const std::string fileWords =
+            qv::jet::JetErrorText(qv::jet::jeterr::kOpenedExclusively, {ShownFolder(o->server)}) +
+            " ";
+        if (e.Number() == qv::jet::jeterr::kOpenedExclusively &&
+            e.Description().starts_with(fileWords))
+          throw qv::Error(e.Number(),
+                          "The server of '" + ShownFolder(o->server) +
+                              "' cannot be reached: " + e.Description().substr(fileWords.size()),
+                          e.Source());
         // A database without the library's catalogue: the way to make one,
         // and the way to a data folder's, whose schema the location names.
         if (e.Number() != qv::jet::jeterr::kBadDatabaseFormat) throw;

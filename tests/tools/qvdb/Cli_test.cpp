@@ -117,7 +117,8 @@ TEST_F(Cli, ExitStatuses) {
       // No server listens on a socket in a folder that does not exist.
       {{"sql", "--server", "host=" + (tmp_ / "none").string() + " dbname=x", "select 1"},
        1,
-       "Error 3051: "},
+       "Error 3051: The server of 'host=" + (tmp_ / "none").string() +
+           " dbname=x' cannot be reached: connection to server on socket"},
       {{"call", "NoSuch.Operation"}, 1, "Error 429: "},
       {{"check", "--data", (tmp_ / "none").string()}, 1, "Error 3044: "},
       {{"backup", "--data", data, (tmp_ / "copy").string()}, 0, ""},
