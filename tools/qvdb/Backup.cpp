@@ -53,10 +53,16 @@ BackupResult BackupDataFolder(const fs::path& folder, const fs::path& target, st
   if (!fs::is_directory(folder, ec)) ThrowJet(jeterr::kInvalidPath, {folder.string()});
   if (!HasDatabase(folder)) ThrowJet(jeterr::kFileNotFound, {UserDatabasePath(folder).string()});
   if (fs::exists(target, ec) && !fs::is_empty(target, ec))
-    ThrowJet(jeterr::kDatabaseExists, {target.string()});
+    throw qv::Error(jeterr::kDatabaseExists,
+                    "Database already exists: " + target.string() +
+                        " is not empty; back up into a new folder or an empty one");
+  RefuseCopyIntoItself(folder, target, "qvdb backup");
   const fs::path made = OutermostMissing(fs::absolute(target, ec));
   fs::create_directories(target, ec);
-  if (ec) ThrowJet(jeterr::kInvalidPath, {target.string()});
+  if (ec)
+    throw qv::Error(qv::vberr::kPathFileAccessError,
+                    "Path/File access error: cannot create the folder " + target.string() + ": " +
+                        ec.message());
   BackupResult result;
   try {
     for (const fs::path& file : DatabaseFiles(folder)) {

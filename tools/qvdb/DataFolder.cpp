@@ -199,6 +199,10 @@ fs::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine) {
     const std::string where = fromCommandLine && !fromCommandLine->empty() ? "given by --data"
                               : RegisteredDataFolder() ? "named by the registry file"
                                                        : "the default, no registry file names one";
+    std::error_code ec;
+    if (fs::exists(folder, ec) && !fs::is_directory(folder, ec))
+      throw UserError(folder.string() + " is a file, not a data folder (" + where +
+                      "): name a data folder with --data DIR");
     throw UserError("no data folder at " + folder.string() + " (" + where + "; no " +
                     UserDatabasePath(folder).filename().string() +
                     " there): create one with `qvdb init " + folder.string() +
@@ -219,6 +223,21 @@ std::string FolderArgument(const std::string& text) {
 
 std::string ShownFolder(const std::string& folder) {
   return qv::jet::IsServerLocation(folder) ? qv::jet::ShownLocation(folder) : folder;
+}
+
+void RefuseCopyIntoItself(const fs::path& source, const fs::path& target,
+                          const std::string& errorSource) {
+  std::error_code ec;
+  const fs::path from = fs::weakly_canonical(source, ec);
+  const fs::path to = fs::weakly_canonical(target, ec);
+  if (ec || from.empty()) return;
+  auto f = from.begin(), t = to.begin();
+  while (f != from.end() && t != to.end() && *f == *t) ++f, ++t;
+  if (f == from.end() || (f->empty() && std::next(f) == from.end()))
+    throw qv::Error(qv::vberr::kPathFileAccessError,
+                    "Path/File access error: " + target.string() + " lies inside the folder " +
+                        source.string() + " it would copy: choose a folder outside it",
+                    errorSource);
 }
 
 fs::path OutermostMissing(const fs::path& folder) {

@@ -91,6 +91,12 @@ InitResult InitServerFolder(const std::string& location, const std::string& func
 // a failure after it removes again.
 std::filesystem::path OutermostMissing(const std::filesystem::path& folder);
 
+// Error 75 when `target` is `source` or lies inside it (both folders on
+// disk): a copy there would be copied into itself, and its files, under
+// BigDocs, taken for the folder's shards.
+void RefuseCopyIntoItself(const std::filesystem::path& source, const std::filesystem::path& target,
+                          const std::string& errorSource);
+
 // True when the folder holds a user database (on a server: its schema with
 // the engine's catalogue).
 bool HasDatabase(const std::filesystem::path& folder);

@@ -209,13 +209,22 @@ void KeepFileHighWater(qv::dao::Database& db, const CopiedCounter& c) {
   }
 }
 
+// A folder that could not be made, with the system's reason (permission
+// denied, a file of that name, no room).
+[[noreturn]] void CannotCreateFolder(const fs::path& folder, const std::error_code& ec) {
+  throw qv::Error(
+      qv::vberr::kPathFileAccessError,
+      "Path/File access error: cannot create the folder " + folder.string() + ": " + ec.message(),
+      kSource);
+}
+
 // Builds DEST's databases as the library builds a new folder.
 void BuildDestination(const std::string& dest, const std::vector<std::string>& names,
                       qv::dao::Workspace& ws) {
   if (!IsServerFolder(dest)) {
     std::error_code ec;
     fs::create_directories(dest, ec);
-    if (ec) ThrowJet(jeterr::kInvalidPath, {dest});
+    if (ec) CannotCreateFolder(dest, ec);
   }
   if (IsServerFolder(dest))
     for (auto file : schema::kDbFiles)
@@ -229,7 +238,7 @@ void BuildDestination(const std::string& dest, const std::vector<std::string>& n
     } else {
       std::error_code ec;
       fs::create_directories(fs::path(location).parent_path(), ec);
-      if (ec) ThrowJet(jeterr::kInvalidPath, {location});
+      if (ec) CannotCreateFolder(fs::path(location).parent_path(), ec);
     }
     auto db = ws.Create(location, qv::dao::dbLangCyrillic);
     schema::CreateBigDocTables(*db, fs::path(name).stem().string().ends_with("_0"));
@@ -403,6 +412,7 @@ std::vector<DatabaseCopied> CopyDataFolder(const std::string& source, const std:
                         " is not empty; copy into an empty folder or a server database whose "
                         "folder schema holds no database",
                     kSource);
+  if (!IsServerFolder(source) && !IsServerFolder(dest)) RefuseCopyIntoItself(source, dest, kSource);
   if (IsServerFolder(dest)) InstallServerFunctions(dest, options.functionsScript);
   out << options.heading;
   // The outermost folder the copy creates (DEST or a parent of it).

@@ -17,6 +17,10 @@ namespace qvdb {
 namespace {
 
 int RunGenerate(const std::optional<std::string>& data, const GenerateOptions& o) {
+  // A value out of range is a slip of the command line (status 2), found
+  // before the folder is looked for.
+  if (const std::string problem = GenerateOptionsProblem(o); !problem.empty())
+    throw UserError(problem, 2);
   const auto folder = ExistingDataFolder(data);
   ProgressFn progress;
   if (isatty(STDERR_FILENO)) progress = ProgressBar("documents");

@@ -551,16 +551,21 @@ void Generator::WriteDocument(const PlannedDoc& d, int64_t id, int64_t regNumber
 
 }  // namespace
 
+std::string GenerateOptionsProblem(const GenerateOptions& o) {
+  if (o.streams < 1) return "--streams must be at least 1";
+  if (o.documents < 0) return "--documents must not be negative";
+  if (o.cells < 1 || o.cells > kMaxCells) return "--cells must be between 1 and 1000";
+  if (o.lastYear < 2003 || o.lastYear > 2030) return "--last-year must be between 2003 and 2030";
+  if (o.firstYear != 0 && (o.firstYear < 2003 || o.firstYear > o.lastYear))
+    return "--first-year must be between 2003 and --last-year (" + std::to_string(o.lastYear) + ")";
+  if (o.batch < 1) return "--batch must be at least 1 document";
+  return "";
+}
+
 GenerateStats Generate(const fs::path& userDb, const GenerateOptions& o,
                        const ProgressFn& progress) {
-  auto bad = [](const std::string& why) { qv::ThrowVb(qv::vberr::kInvalidProcedureCall, why); };
-  if (o.streams < 1) bad("--streams must be at least 1");
-  if (o.documents < 0) bad("--documents must not be negative");
-  if (o.cells < 1 || o.cells > kMaxCells) bad("--cells must be between 1 and 1000");
-  if (o.lastYear < 2003 || o.lastYear > 2030) bad("the last year must be between 2003 and 2030");
-  if (o.firstYear != 0 && (o.firstYear < 2003 || o.firstYear > o.lastYear))
-    bad("the first year must be between 2003 and the last year");
-  if (o.batch < 1) bad("the batch must be at least 1 document");
+  if (const std::string problem = GenerateOptionsProblem(o); !problem.empty())
+    qv::ThrowVb(qv::vberr::kInvalidProcedureCall, problem);
   // The time covers every phase: opening the files, and closing them, which
   // moves their logs into the files.
   const auto start = std::chrono::steady_clock::now();

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 
 #include "GenerateBigDocs.h"
 #include "GeneratePfr.h"
@@ -51,7 +52,11 @@ struct GenerateStats {
 // Called now and then with the documents written so far and their total.
 using ProgressFn = std::function<void(int64_t done, int64_t total)>;
 
-// Errors: 5 for options out of range, the errors of opening the file, 3078
+// What is wrong with the options, named as `qvdb generate` takes them ("--cells
+// must be between 1 and 1000"); "" when nothing is.
+std::string GenerateOptionsProblem(const GenerateOptions& options);
+
+// Errors: 5 for options out of range (GenerateOptionsProblem), the errors of opening the file, 3078
 // when a table of the schema is missing.
 GenerateStats Generate(const std::filesystem::path& userDb, const GenerateOptions& options,
                        const ProgressFn& progress = {});

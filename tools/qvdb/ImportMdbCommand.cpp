@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "Commands.h"
+#include "DataFolder.h"
+#include "FolderCopy.h"
 #include "ImportMdb.h"
 #include "ProgressBar.h"
 
@@ -22,6 +24,10 @@ namespace {
 std::atomic<bool> gInterrupted{false};
 
 int RunImportMdb(const std::string& src, const std::string& dest, bool keepUnknown) {
+  if (IsServerFolder(dest))
+    throw UserError(
+        "import-mdb writes a new folder on disk: import into one, then `qvdb copy DIR " +
+        ShownFolder(dest) + "` copies it to the server");
   ImportOptions options;
   options.keepUnknown = keepUnknown;
   options.cancel = &gInterrupted;

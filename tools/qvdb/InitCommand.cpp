@@ -4,6 +4,8 @@
 
 #include <iostream>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "Commands.h"
 #include "DataFolder.h"
@@ -13,8 +15,12 @@ namespace qvdb {
 
 namespace {
 
-int RunInit(const std::string& dir, bool force, const std::string& server,
-            const std::string& functions) {
+int RunInit(std::string dir, bool force, std::string server, const std::string& functions) {
+  // A server location in the folder's place (given, or the registry's) is a
+  // server folder, as copy and backup take one; built as a folder on disk it
+  // would be begun and fail.
+  if (server.empty() && dir.empty()) dir = ResolveDataFolder(std::nullopt).string();
+  if (server.empty() && IsServerFolder(dir)) std::swap(server, dir);
   if (!server.empty() && !dir.empty())
     throw UserError("name either a folder or --server, not both", 2);
   if (server.empty() && !functions.empty())
@@ -27,8 +33,7 @@ int RunInit(const std::string& dir, bool force, const std::string& server,
         2);
   InitResult r;
   if (server.empty()) {
-    const auto folder = ResolveDataFolder(dir.empty() ? std::nullopt : std::optional(dir));
-    r = InitDataFolder(folder, force);
+    r = InitDataFolder(ResolveDataFolder(dir), force);
   } else {
     r = InitServerFolder(server, functions);
   }
@@ -58,7 +63,8 @@ CommandRun AddInitCommand(CLI::App& app, CommandContext&) {
     std::string server, functions;
   };
   auto o = std::make_shared<Options>();
-  NotEmpty(init->add_option("dir", o->dir, "the folder (default: as for --data)"));
+  NotEmpty(init->add_option(
+      "dir", o->dir, "the folder, or a server location as for --server (default: as for --data)"));
   init->add_flag("--force", o->force, "replace an existing database");
   NotEmpty(
       init->add_option("--server", o->server,

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #include "platform/automation/Error.h"
 #include "platform/jet/JetError.h"
@@ -213,11 +214,22 @@ class MdbFile final : public JetSource {
   [[noreturn]] void NotJet() {
     messages_.Release();
     const std::string said = messages_.Text();
+    // A file of this library's own (an SQLite file), given by a user who
+    // thought import-mdb brings a folder of ours over: where it goes instead.
+    char head[16] = {};
+    std::ifstream(path_, std::ios::binary).read(head, sizeof head);
+    const bool ours = std::memcmp(head, "SQLite format 3", sizeof head) == 0;
     try {
       qv::jet::ThrowJet(qv::jet::jeterr::kBadDatabaseFormat, {path_}, kImportSource);
     } catch (const qv::Error& e) {
-      if (said.empty()) throw;
-      throw qv::Error(e.Number(), e.Description() + " The reader (libmdb) said: " + said,
+      if (said.empty() && !ours) throw;
+      throw qv::Error(e.Number(),
+                      e.Description() +
+                          (ours ? " It is a database file of this library already, not a Jet "
+                                  "file: open it with `qvdb sql --db FILE`, its folder with "
+                                  "--data DIR; `qvdb copy` copies a folder."
+                                : "") +
+                          (said.empty() ? "" : " The reader (libmdb) said: " + said),
                       kImportSource);
     }
   }

@@ -8,6 +8,7 @@
 
 #include "Commands.h"
 #include "DataFolder.h"
+#include "FolderCopy.h"
 #include "KladrImport.h"
 #include "ProgressBar.h"
 #include "core/schema/SchemaBuilder.h"
@@ -18,7 +19,9 @@ namespace {
 
 int RunKladrImport(const std::optional<std::string>& data, const std::string& dir) {
   const auto folder = ResolveDataFolder(data);
-  const auto file = folder / qv::schema::DbFileName(qv::schema::DbFile::kKladr);
+  // On a server folder the classifier is a schema beside the folder's own.
+  const std::filesystem::path file =
+      DatabaseLocation(folder.string(), qv::schema::DbFileName(qv::schema::DbFile::kKladr));
   KladrProgressFn progress;
   if (isatty(STDERR_FILENO)) {
     auto bar = std::make_shared<ProgressBar>("rows");
@@ -27,9 +30,9 @@ int RunKladrImport(const std::optional<std::string>& data, const std::string& di
     };
   }
   const KladrImportStats s = ImportKladr(dir, file, progress);
-  std::cout << "Imported into " << file.string() << ": " << s.abbrevs << " abbreviations, "
-            << s.objects << " regions, districts, cities and settlements, " << s.streets
-            << " streets";
+  std::cout << "Imported into " << ShownFolder(file.string()) << ": " << s.abbrevs
+            << " abbreviations, " << s.objects << " regions, districts, cities and settlements, "
+            << s.streets << " streets";
   if (s.notCurrent || s.orphans)
     std::cout << " (left out: " << s.notCurrent << " older names, " << s.orphans
               << " without a parent)";

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "FolderCopy.h"
 #include "JetValues.h"
 #include "TableWriter.h"
 #include "platform/automation/Error.h"
@@ -198,7 +199,7 @@ KladrImportStats ImportKladr(const fs::path& dir, const fs::path& kladrDb,
   const DbfFile kladr(FindFile(dir, "KLADR.DBF"), {"NAME", "SOCR", "CODE", "INDEX"});
   const DbfFile street(FindFile(dir, "STREET.DBF"), {"NAME", "SOCR", "CODE", "INDEX"});
   std::error_code ec;
-  if (!fs::exists(kladrDb, ec))
+  if (!IsServerFolder(kladrDb.string()) && !fs::exists(kladrDb, ec))
     Fail(qv::jet::jeterr::kFileNotFound,
          "Could not find file '" + kladrDb.string() + "' (run qvdb init first)");
 

@@ -42,8 +42,8 @@ struct KladrImportStats {
 using KladrProgressFn = std::function<void(const std::string& file, int64_t done, int64_t total)>;
 
 // Loads the files of `dir` into the classifier file `kladrDb` (made by
-// `qvdb init`). Errors: 53 a file missing (naming it), 3343 a file that is
-// no dBase file or lacks a field the import reads (naming both), 5 a code
+// `qvdb init`; on a server folder the classifier's location). Errors: 53 a file missing (naming
+// it), 3343 a file that is no dBase file or lacks a field the import reads (naming both), 5 a code
 // that is not 13 (KLADR) or 17 (STREET) digits (naming the file and row),
 // 3024 no classifier file; any of them leaves `kladrDb` unchanged.
 KladrImportStats ImportKladr(const std::filesystem::path& dir, const std::filesystem::path& kladrDb,

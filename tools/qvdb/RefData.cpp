@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "DataFolder.h"
+#include "FolderCopy.h"
 #include "core/schema/SchemaBuilder.h"
 #include "platform/automation/Error.h"
 #include "platform/dao/DBEngine.h"
@@ -36,7 +37,8 @@ schema::RefLoadResult LoadRefDataIntoFolder(const fs::path& folder,
   const schema::RefDataSet set =
       schema::ReadRefData(fileOrDirectory.empty() ? ShippedOrThrow() : fileOrDirectory);
   std::error_code ec;
-  if (!fs::is_directory(folder, ec))
+  // A server folder is a location, no directory; init --server loads it the same way.
+  if (!IsServerFolder(folder.string()) && !fs::is_directory(folder, ec))
     qv::jet::ThrowJet(qv::jet::jeterr::kInvalidPath, {folder.string()});
   if (!HasDatabase(folder))
     qv::jet::ThrowJet(qv::jet::jeterr::kFileNotFound, {UserDatabasePath(folder).string()});

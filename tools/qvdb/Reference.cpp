@@ -63,6 +63,11 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 std::string SuggestCallName(const std::string& target) {
   const size_t dot = target.rfind('.');
   const std::string operation = dot == std::string::npos ? "" : target.substr(dot + 1);
+  // A name that is there needs no other: the error came from elsewhere (an
+  // argument's @PROGID, a member the operation itself looked for).
+  if (const qv::ClassInfo* info =
+          dot == std::string::npos ? nullptr : FindCallable(target.substr(0, dot)))
+    if (info->Find(operation)) return "";
   std::vector<std::string> sameName;
   std::string nearest;
   size_t best = std::max<size_t>(2, target.size() / 6) + 1;

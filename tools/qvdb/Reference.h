@@ -29,7 +29,7 @@ std::vector<std::string> MemberLines(const qv::ClassInfo& info);
 // What the caller probably meant by a CLASS.OPERATION or CLASS that names
 // nothing: the operations of that name in other classes (up to three), else
 // the one name a typing slip or two away (case ignored); "" when nothing is
-// that close.
+// that close, or when `target` names an operation that is there.
 std::string SuggestCallName(const std::string& target);
 // `qvdb help CLASS.OPERATION` (the signature, what Optional and ByRef mean
 // for `call`) or `qvdb help CLASS` (every member). Error 5 naming the

@@ -12,7 +12,9 @@
 #include "Commands.h"
 #include "DataFolder.h"
 #include "SqlShell.h"
+#include "platform/automation/Error.h"
 #include "platform/jet/JetEngine.h"
+#include "platform/jet/JetError.h"
 
 namespace qvdb {
 
@@ -53,12 +55,14 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
   ctx.AddData(sql);
   auto* db =
       NotEmpty(sql->add_option("--db", o->dbFile, "a database file instead of the data folder's"));
-  NotEmpty(sql->add_option(
-               "--server", o->server,
-               "a PostgreSQL database instead (postgresql://... or a libpq connection string)"))
-      ->excludes(db);
+  auto* server =
+      NotEmpty(sql->add_option(
+                   "--server", o->server,
+                   "a PostgreSQL database instead (postgresql://... or a libpq connection string)"))
+          ->excludes(db);
   sql->add_flag("--create", o->create,
-                "with --server: make the library's catalogue in the database when it has none");
+                "with --server: make the library's catalogue in the database when it has none")
+      ->needs(server);
   ctx.AddFormat(sql);
   NotEmpty(sql->add_option("-f,--file", o->script,
                            "run the statements and commands of FILE, then stop"));
@@ -89,8 +93,32 @@ CommandRun AddSqlCommand(CLI::App& app, CommandContext& ctx) {
             "--server takes a postgresql:// URI or a connection string (host=... "
             "dbname=...), not " +
             o->server);
-      session = std::make_unique<SqlSession>(qv::jet::OpenEngine(o->server, {.create = o->create}),
-                                             format, std::cout, std::cerr);
+      std::shared_ptr<qv::jet::Engine> engine;
+      try {
+        engine = qv::jet::OpenEngine(o->server, {.create = o->create});
+      } catch (const qv::Error& e) {
+        // No session: the server's reason, said as the commands on a server
+        // folder say it, without the file engine's words (a file opened
+        // exclusively by another user) that lead the reader astray.
+        const std::string fileWords =
+            qv::jet::JetErrorText(qv::jet::jeterr::kOpenedExclusively, {ShownFolder(o->server)}) +
+            " ";
+        if (e.Number() == qv::jet::jeterr::kOpenedExclusively &&
+            e.Description().starts_with(fileWords))
+          throw qv::Error(e.Number(),
+                          "The server of '" + ShownFolder(o->server) +
+                              "' cannot be reached: " + e.Description().substr(fileWords.size()),
+                          e.Source());
+        // A database without the library's catalogue: the way to make one,
+        // and the way to a data folder's, whose schema the location names.
+        if (e.Number() != qv::jet::jeterr::kBadDatabaseFormat) throw;
+        throw qv::Error(e.Number(),
+                        e.Description() +
+                            " Its schema has no catalogue of the library's tables: add --create "
+                            "to make one there, or give a server data folder with --data LOCATION",
+                        e.Source());
+      }
+      session = std::make_unique<SqlSession>(engine, format, std::cout, std::cerr);
     } else {
       const std::filesystem::path file = o->dbFile.empty()
                                              ? UserDatabasePath(ExistingDataFolder(ctx.data))

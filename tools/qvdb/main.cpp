@@ -36,6 +36,37 @@ int Finish(int status) {
   return status;
 }
 
+std::string CommandNames(const CLI::App& app) {
+  std::string names;
+  for (const CLI::App* sub : app.get_subcommands({}))
+    names += (names.empty() ? "" : ", ") + sub->get_name();
+  return names;
+}
+
+// The slips CLI11 would answer with "A subcommand is required" or "The
+// following arguments were not expected", said as what was wrong: a command
+// name it does not know, and a command's option put before the command's
+// name, or none given. `words` are what follows `path` ("qvdb", "qvdb
+// kladr"); "" when none of these.
+std::string CommandSlip(const CLI::App& app, char** words, char** end, const std::string& path) {
+  if (app.get_subcommands({}).empty()) return "";
+  if (words == end)
+    return "give a command: " + CommandNames(app) + " (" + path + " --help describes them)";
+  const std::string first = *words;
+  if (first == "-h" || first == "--help" || first == "--help-all" || first == "--version")
+    return "";
+  const CLI::App* command = nullptr;  // the first word that names one
+  for (char** w = words; w != end && !command; ++w)
+    for (const CLI::App* sub : app.get_subcommands({}))
+      if (sub->get_name() == *w) command = sub;
+  if (!first.starts_with('-') && (!command || command->get_name() != first))
+    return "no command \"" + first + "\"; the commands of " + path + ": " + CommandNames(app);
+  if (first.starts_with('-') && command)
+    return first + " goes after the command's name: " + path + " " + command->get_name() + " " +
+           first + " ...";
+  return command ? CommandSlip(*command, words + 1, end, path + " " + first) : "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,6 +97,11 @@ int main(int argc, char** argv) {
   commands.push_back(qvdb::AddRefDataCommand(
       app, [&ctx](CLI::App* cmd) { ctx.AddData(cmd); }, ctx.data));
 
+  // A command of commands (kladr, refdata) the same way after its name.
+  if (const std::string slip = CommandSlip(app, argv + 1, argv + argc, "qvdb"); !slip.empty()) {
+    std::cerr << "qvdb: " << slip << "\n";
+    return 2;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -60,8 +60,39 @@ grep -q "install the package qv-dbprovider-postgresql" "$work/err" ||
 run "init --server" 0 "$qvdb" init --server "$(at office)" --functions "$functions"
 run "check of the new server folder" 0 "$qvdb" check --data "$(at office)"
 expect "check: the three databases" "3 files, 0 problems" "$(grep ' files, ' "$work/out")"
+# The law's reference data loaded again into the server folder: nothing new.
+run "refdata load on the server folder" 0 "$qvdb" refdata load --data "$(at office)"
+expect "refdata load: nothing new" "0 rows added, 0 changed" "$(tail -1 "$work/out" | cut -d';' -f1)"
+# The address classifier of the server folder replaced: a region and a street.
+python3 - "$work/dbf" <<'PY'
+import os, struct, sys
+os.makedirs(sys.argv[1])
+def dbf(name, fields, row):  # dBase III, text fields, code page 866, one row
+    head = struct.pack("<BBBBIHH20x", 3, 126, 12, 10, 1, 33 + 32 * len(fields),
+                       1 + sum(w for _, w in fields))
+    for n, w in fields: head += struct.pack("<11sc4xBB14x", n.encode(), b"C", w, 0)
+    body = b" " + b"".join(v.encode("cp866").ljust(w) for (_, w), v in zip(fields, row))
+    open(os.path.join(sys.argv[1], name), "wb").write(head + b"\r" + body + b"\x1a")
+dbf("SOCRBASE.DBF", [("LEVEL", 5), ("SCNAME", 10), ("SOCRNAME", 29), ("KOD_T_ST", 3)],
+    ["1", "г", "Город", "103"])
+dbf("KLADR.DBF", [("NAME", 40), ("SOCR", 10), ("CODE", 13), ("INDEX", 6)],
+    ["Москва", "г", "7700000000000", ""])
+dbf("STREET.DBF", [("NAME", 40), ("SOCR", 10), ("CODE", 17), ("INDEX", 6)],
+    ["Тверская", "г", "77000000000028700", "125009"])
+PY
+run "kladr import on the server folder" 0 "$qvdb" kladr import --data "$(at office)" "$work/dbf"
+expect "kladr import: the rows" "1 abbreviations, 1 regions, districts, cities and settlements, 1 streets" \
+  "$(sed 's/^Imported into .*: //' "$work/out")"
 run "init --server again" 1 "$qvdb" init --server "$(at office)" --functions "$functions"
 expect "init again: error" "Error 3204:" "${err:0:11}"
+# A location in the folder's place is a server folder too (as a folder on
+# disk it was begun, failed and left a catalogue behind).
+run "init LOCATION" 0 "$qvdb" init "$(at positional)" --functions "$functions"
+run "check of init LOCATION" 0 "$qvdb" check --data "$(at positional)"
+# And so is the registry's DataBasePath, which that init recorded.
+psql "$base" -qXc "SET client_min_messages = warning; DROP SCHEMA positional, positional_kladr, positional_okato CASCADE"
+run "init at the registry's location" 0 "$qvdb" init --functions "$functions"
+run "check of it" 0 "$qvdb" check --data "$(at positional)"
 # The demo on the server folder: it generates its sample there (big documents'
 # shards as schemas) and walks it; no step may fail.
 run "demo on the server folder" 0 "$qvdb" demo --data "$(at office)"
@@ -77,6 +108,8 @@ expect "demo: the next command's location" "$(at office)" "$1"
 psql "$base" -qXc "CREATE SCHEMA shell"
 run "sql: no catalogue" 1 "$qvdb" sql --server "$(at shell)" "SELECT 1"
 expect "sql: no catalogue: error" "Error 3343:" "${err:0:11}"
+grep -q "add --create to make one there" "$work/err" ||
+  expect "sql: no catalogue: --create named" "named" "$(cat "$work/err")"
 expect "sql: create" "0 rows affected" \
   "$("$qvdb" sql --server "$(at shell)" --create \
     "CREATE TABLE Staff (ID LONG CONSTRAINT pk PRIMARY KEY, Name TEXT(5) NOT NULL)")"

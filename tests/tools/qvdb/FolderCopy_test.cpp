@@ -109,6 +109,8 @@ TEST(FolderCopy, RefusesAndLeavesDestAsItWas) {
       {"DEST holds a data folder", source, source, 3204, true},
       {"SRC holds no database", tmp / "nodb", tmp / "new1", 3024, false},
       {"SRC does not exist", tmp / "none", tmp / "new2", 3024, false},
+      {"DEST cannot be made (under a file)", source, tmp / "full" / "note.txt" / "c", 75, false},
+      {"DEST inside SRC's BigDocs", source, source / "BigDocs" / "c", 75, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -358,8 +358,9 @@ TEST(ImportMdbTest, FruitMdbMatchesMdbExportRowByRow) {
   EXPECT_EQ(Entries(tmp / "data"), std::set<std::string>{"Quivane.mdb"});
 }
 
-// A file libmdb cannot read: its own words come back inside error 3343
-// and nothing reaches standard error.
+// A file libmdb cannot read: its own words come back inside error 3343 (for
+// a file of this library's, where it goes instead) and nothing reaches
+// standard error.
 TEST(ImportMdbTest, LibmdbMessagesBecomeTheErrorsWords) {
   TempFolder tmp;
   const auto jetHead = [](size_t size, uint8_t version) {
@@ -375,6 +376,8 @@ TEST(ImportMdbTest, LibmdbMessagesBecomeTheErrorsWords) {
   } cases[] = {
       {"unknown version", jetHead(3 * 4096, 7), "The reader (libmdb) said: Unknown Jet version"},
       {"cut short", jetHead(100, 1), "Unable to read table MSysObjects"},
+      {"a file of ours", test::ReadFileText(test::PristineDataFolder() / "Kladr.mdb"),
+       "a database file of this library already, not a Jet file: open it with `qvdb sql --db"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -83,6 +83,8 @@ TEST(Reference, ANameThatIsNotThereGetsTheNearestOne) {
       {"PeriodQueries.GetCountry", "DictQueries.GetCountry"},  // the operation's own class
       {"DictQueries.GetCountryOfTheWorld", ""},                // too far from anything
       {"NoSuch.Operation", ""},
+      // There (case ignored): the error was an argument's (@NoSuch.Class).
+      {"dictqueries.getcountry", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(SuggestCallName(c.typed), c.meant) << c.typed;
 }
