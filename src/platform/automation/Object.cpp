@@ -127,18 +127,24 @@ std::vector<Variant*> BindSlots(std::string_view member, Args args, size_t arity
       storage[i] = defaults[i - firstDefault];
       slots[i] = &storage[i];
     } else {
-      std::string text = std::string(member) + ", argument " + std::to_string(i + 1);
-      if (signature && i < signature->params.size() && !signature->params[i].name.empty())
-        text += " (" + signature->params[i].name + " As " + signature->params[i].type() + ")";
-      ThrowVb(vberr::kArgumentNotOptional, text);
+      ThrowVb(vberr::kArgumentNotOptional, std::string(member) + ", " + ArgumentText(i, signature));
     }
   }
   return slots;
 }
 
-void RaiseBindingError(const Object& self, std::string_view member) {
+std::string ArgumentText(size_t i, const Signature* signature) {
+  std::string text = "argument " + std::to_string(i + 1);
+  if (signature && i < signature->params.size() && !signature->params[i].name.empty())
+    text += " (" + signature->params[i].name + " As " + signature->params[i].type() + ")";
+  return text;
+}
+
+void RaiseBindingError(const Object& self, std::string_view member, size_t argument,
+                       const Signature* signature) {
   const ClassInfo& info = self.Class();
-  RaiseWithLocation(info.Library(), info.Name(), member);
+  RaiseWithLocation(info.Library(), info.Name(), member,
+                    argument == kNoArgument ? std::string() : ArgumentText(argument, signature));
 }
 
 std::pair<std::string, std::vector<std::string>> SplitDeclaration(std::string_view declaration) {

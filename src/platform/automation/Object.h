@@ -279,10 +279,25 @@ std::vector<Variant*> BindSlots(std::string_view member, Args args, size_t arity
                                 const std::vector<Variant>& defaults, std::vector<Variant>& storage,
                                 const Signature* signature = nullptr);
 
+// "argument 2 (times As Long)": argument `i` (from 0), named with its type
+// when `signature` (may be null) names it.
+std::string ArgumentText(size_t i, const Signature* signature);
+
+inline constexpr size_t kNoArgument = SIZE_MAX;
 // Raises the error in flight, from binding the arguments of `member`, with
-// the location line an error inside the operation carries.
+// the location line an error inside the operation carries, which names
+// `argument` (from 0) when its conversion raised it (kNoArgument: none).
 // REQUIRES: called inside a catch block.
-[[noreturn]] void RaiseBindingError(const Object& self, std::string_view member);
+[[noreturn]] void RaiseBindingError(const Object& self, std::string_view member,
+                                    size_t argument = kNoArgument,
+                                    const Signature* signature = nullptr);
+
+// The holder of argument `index`, which `converting` names meanwhile.
+template <class P>
+Holder<P> HolderOf(Variant& slot, size_t index, size_t& converting) {
+  converting = index;
+  return Holder<P>(slot);
+}
 
 template <class F>
 struct MemberTraits;
@@ -303,11 +318,13 @@ Variant InvokeWith(typename MemberTraits<F>::Class& self, F fn, std::string_view
   using Holders = std::tuple<Holder<std::tuple_element_t<I, Params>>...>;
   std::vector<Variant> storage;
   std::optional<Holders> bound;
+  size_t converting = kNoArgument;  // the argument being converted
   try {
     std::vector<Variant*> slots = BindSlots(name, args, sizeof...(I), defaults, storage, signature);
-    bound.emplace(Holder<std::tuple_element_t<I, Params>>(*slots[I])...);
+    // A braced list converts the arguments in order.
+    bound.emplace(Holders{HolderOf<std::tuple_element_t<I, Params>>(*slots[I], I, converting)...});
   } catch (...) {
-    RaiseBindingError(self, name);
+    RaiseBindingError(self, name, converting, signature);
   }
   Holders& holders = *bound;
   if constexpr (std::is_void_v<typename MemberTraits<F>::Result>) {

@@ -114,15 +114,22 @@ TEST(Object, DescribesSignaturesAndNamesTheArgumentInErrors) {
   ObjectPtr o = CreateObject("QvTest.Sample");
   // A missing argument is named with its type; an argument that does not
   // convert carries the location line of the operation, as an error inside
-  // it would.
+  // it would, naming the argument.
   const Error missing = ExpectError(vberr::kArgumentNotOptional, "argument 1 (name As String)",
                                     [&] { o->CallV("Greet"); });
   EXPECT_EQ(missing.Description().rfind("[QvTest::Sample.Greet]\r\n", 0), 0u)
       << missing.Description();
   const Error mismatch =
       ExpectError(vberr::kTypeMismatch, "", [&] { o->CallV("Greet", "a", "many"); });
-  EXPECT_EQ(mismatch.Description().rfind("[QvTest::Sample.Greet]\r\n", 0), 0u)
+  EXPECT_EQ(
+      mismatch.Description().rfind("[QvTest::Sample.Greet] {argument 2 (times As Long)}\r\n", 0),
+      0u)
       << mismatch.Description();
+  const Error object = ExpectError(vberr::kObjectRequired, "", [&] { o->CallV("CountOf", 5); });
+  EXPECT_EQ(object.Description().rfind(
+                "[QvTest::Sample.CountOf] {argument 1 (items As VBA.Collection)}\r\n", 0),
+            0u)
+      << object.Description();
 }
 
 ObjectPtr SampleNamed(const char* name) {
