@@ -57,19 +57,7 @@ std::shared_ptr<const ColumnSet> RowsRecordset::StatementColumns(jet::Statement&
   auto kept =
       std::static_pointer_cast<const ColumnSet>(st.Kept(jet::Statement::Reader::kRecordset));
   if (kept) return kept;
-  std::vector<RecordsetColumn> columns;
-  columns.reserve(static_cast<size_t>(st.ColumnCount()));
-  for (int i = 0; i < st.ColumnCount(); ++i) {
-    const jet::ColumnMeta& m = st.Column(i);
-    RecordsetColumn c;
-    c.spec.name = m.name;
-    c.spec.type = m.type;
-    c.spec.size = m.size;
-    c.sourceTable = m.table;
-    c.sourceField = m.column;
-    columns.push_back(std::move(c));
-  }
-  kept = std::make_shared<const ColumnSet>(std::move(columns));
+  kept = std::make_shared<const ColumnSet>(ColumnsOf(st));
   kept->BuildLookup();
   st.Keep(jet::Statement::Reader::kRecordset, kept);
   return kept;

@@ -63,6 +63,19 @@ class RowsRecordset final : public Recordset {
   void Reload(jet::Statement* prepared = nullptr);
   // The columns of a Jet statement's recordsets.
   static std::shared_ptr<const ColumnSet> StatementColumns(jet::Statement& st);
+  // The columns a statement describes, the file's or the server's.
+  template <class S>
+  static std::vector<RecordsetColumn> ColumnsOf(const S& st) {
+    std::vector<RecordsetColumn> columns;
+    columns.reserve(static_cast<size_t>(st.ColumnCount()));
+    for (int i = 0; i < st.ColumnCount(); ++i) {
+      const auto& m = st.Column(i);
+      columns.push_back({.spec = {.name = m.name, .type = m.type, .size = m.size},
+                         .sourceTable = m.table,
+                         .sourceField = m.column});
+    }
+    return columns;
+  }
   void GoTo(int64_t row);
   // Reload on a server database: the rows of `prepared` when given, else of
   // the Jet text (sql_ for a table's snapshot, the Name otherwise) prepared

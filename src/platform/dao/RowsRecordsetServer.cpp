@@ -13,27 +13,6 @@
 
 namespace qv::dao {
 
-namespace {
-
-// The columns of a server statement's recordset.
-std::vector<RecordsetColumn> ServerColumns(const jet::EngineStatement& st) {
-  std::vector<RecordsetColumn> columns;
-  columns.reserve(static_cast<size_t>(st.ColumnCount()));
-  for (int i = 0; i < st.ColumnCount(); ++i) {
-    const jet::ColumnMeta& m = st.Column(i);
-    RecordsetColumn c;
-    c.spec.name = m.name;
-    c.spec.type = m.type;
-    c.spec.size = m.size;
-    c.sourceTable = m.table;
-    c.sourceField = m.column;
-    columns.push_back(std::move(c));
-  }
-  return columns;
-}
-
-}  // namespace
-
 std::shared_ptr<RowsRecordset> RowsRecordset::OfServerStatement(
     const std::shared_ptr<Database>& db, std::string_view sql, int32_t type,
     std::unique_ptr<jet::EngineStatement> prepared) {
@@ -82,7 +61,7 @@ void RowsRecordset::ReloadServer(std::unique_ptr<jet::EngineStatement> prepared)
   jet::EngineStatement& st = *prepared;
   // Every row is read here: the server sends them as one result.
   st.ReadsEveryRow();
-  if (!native_) SetColumns(ServerColumns(st));
+  if (!native_) SetColumns(ColumnsOf(st));
   // Empty until every row is read, as Reload leaves it.
   rows_ = 0;
   current_ = -1;
