@@ -314,10 +314,18 @@ struct ServerTableRecordset::Shape {
     }
     const int32_t keyField = order.columns[0].field;
     if (from.empty()) from = Bracketed(table, keyField);
-    Probe equal;
-    equal.eqCount = 1;
-    point.sql =
-        ProbeSql(table, order, equal, "SELECT TOP 1 " + from + " FROM [" + table.name + "]");
+    const jet::IndexSpec& index = table.indexes[static_cast<size_t>(ordinal)];
+    if ((index.unique || index.primary) && index.fields.size() == 1) {
+      // On an index unique on the key alone the key finds one row at most:
+      // no order or limit for the server to plan and run.
+      point.sql = "SELECT " + from + " FROM [" + table.name + "] WHERE " +
+                  Bracketed(table, keyField) + " = " + std::string(Placeholder(table, keyField));
+    } else {
+      Probe equal;
+      equal.eqCount = 1;
+      point.sql =
+          ProbeSql(table, order, equal, "SELECT TOP 1 " + from + " FROM [" + table.name + "]");
+    }
     point.keyType = table.fields[static_cast<size_t>(keyField)].type;
     return points.emplace(std::pair{fields.id, static_cast<size_t>(ordinal)}, std::move(point))
         .first->second;
