@@ -378,13 +378,12 @@ std::optional<std::vector<Variant>> ServerTableRecordset::PointRead(
   Top1 st(db, point.sql);
   BindLast(*st, std::span<const Variant>(&converted, 1));
   if (!st->Step()) return std::nullopt;
-  std::vector<Variant> row;
-  row.reserve(point.positions.size());
-  int column = 0;
-  for (int32_t position : point.positions) {
+  for (int32_t position : point.positions)
     if (position < 0) ThrowDao(daoerr::kItemNotFound, kSourceFields);
-    row.push_back(st->Value(column++));
-  }
+  // Every field asked for is a column of the select, in its order: the
+  // values are written in place (no Variant made and moved per value).
+  std::optional<std::vector<Variant>> row(std::in_place, point.positions.size());
+  if (!row->empty()) st->Values(*row);
   return row;
 }
 
