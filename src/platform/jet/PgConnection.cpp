@@ -96,6 +96,7 @@ constexpr int32_t kCouldNotLockFile = 3050;
 // The name in the key of the write-locked levels' advisory lock (apart from
 // the database lock service's "Qv_DBLock").
 constexpr std::string_view kWriteLockName = "Qv_WriteLock";
+constexpr std::string_view kWriteLockStatement = "jet_write_lock";
 
 // The call that takes the open lock (kOpenLockClass) of the schema whose
 // OID the integer expression `oid` gives, without waiting: true when taken,
@@ -755,6 +756,18 @@ struct PgConnection::Impl {
   // The advisory lock of write-locked levels: AdvisoryLockKey of the
   // session's database and schema and kWriteLockName.
   int64_t writeLockKey = 0;
+  // The write lock's select is prepared in the session as kWriteLockStatement
+  // (by the open's, the reconnect's and DEALLOCATE ALL's own round trips), so
+  // that a write-locked transaction's lock is parsed and planned once a
+  // session rather than in every transaction. A read-only session leaves it
+  // unprepared and runs the select's text.
+  bool writeLockPrepared = false;
+  std::string PrepareWriteLock() const {
+    return "PREPARE " + std::string(kWriteLockStatement) + " AS " + WriteLockSelect();
+  }
+  std::string WriteLockSelect() const {
+    return "SELECT pg_advisory_xact_lock(" + std::to_string(writeLockKey) + ")";
+  }
   // The session's database and schema the keys are made of.
   std::string keyDatabase, keySchema;
   // Another advisory lock the outermost level takes before its write lock
@@ -1260,7 +1273,8 @@ struct PgConnection::Impl {
       t.release = "RELEASE SAVEPOINT " + name;
       t.rollback =
           made == 1 ? std::string("ROLLBACK") : "ROLLBACK TO SAVEPOINT " + name + "; " + t.release;
-      t.lock = "SELECT pg_advisory_xact_lock(" + std::to_string(writeLockKey) + ")";
+      t.lock =
+          writeLockPrepared ? "EXECUTE " + std::string(kWriteLockStatement) : WriteLockSelect();
       t.lockedBegin = t.begin + "; " + t.lock;
       levelTexts.push_back(std::move(t));
     }
@@ -1996,7 +2010,8 @@ struct PgConnection::Impl {
         "committed'");
     // A write waits for another's lock as long as the file engine waits
     // for the file's, then fails with 3218.
-    Exec("SET lock_timeout TO " + std::to_string(std::max(busyTimeoutMs, 1)));
+    Exec("SET lock_timeout TO " + std::to_string(std::max(busyTimeoutMs, 1)) +
+         (writeLockPrepared ? "; " + PrepareWriteLock() : std::string()));
     if (readOnly) Exec("SET default_transaction_read_only TO on");
     if (openLock.empty()) {
       Exec(kListenSchemaChanges);
@@ -2759,7 +2774,8 @@ struct PgConnection::Impl {
     Settle();
     ClearCache();
     CountServerRoundTrip();
-    ResultPtr(PQexec(conn, "DEALLOCATE ALL"));
+    ResultPtr(PQexec(conn, writeLockPrepared ? ("DEALLOCATE ALL; " + PrepareWriteLock()).c_str()
+                                             : "DEALLOCATE ALL"));
     ++deallocations;
   }
 
@@ -3232,8 +3248,10 @@ std::shared_ptr<PgConnection> PgConnection::Open(const std::string& conninfo,
   if (!readOnly && (create || catalogue)) {
     // The catalogue made when missing, the upgrades, and the catalogue's
     // long names back, in one round trip.
-    ResultPtr longNames = impl.Exec((create ? std::string(kCatalogueSql) + "; " : std::string()) +
-                                    UpgradeSql() + "; " + std::string(kLongNamesSql));
+    ResultPtr longNames =
+        impl.Exec((create ? std::string(kCatalogueSql) + "; " : std::string()) + UpgradeSql() +
+                  "; " + impl.PrepareWriteLock() + "; " + std::string(kLongNamesSql));
+    impl.writeLockPrepared = true;
     if (!catalogue)
       impl.ExecParams("INSERT INTO \"_jet_info\" VALUES ($1)", {std::string(kLocaleRussian)});
     if (PQntuples(longNames.get()) > 0) impl.RenameCutNames(longNames.get());
