@@ -81,7 +81,11 @@ std::string SuggestCallName(const std::string& target) {
       if (const size_t d = EditDistance(target, full); d < best) best = d, nearest = full;
     }
   }
-  if (sameName.empty()) return nearest;
+  // A slip in the class's name: the nearest name has the operation typed.
+  if (sameName.empty() ||
+      (!nearest.empty() &&
+       qv::AsciiLower(nearest.substr(nearest.rfind('.') + 1)) == qv::AsciiLower(operation)))
+    return nearest;
   std::string list;
   for (size_t i = 0; i < sameName.size() && i < 3; ++i)
     list += (i == 0 ? "" : i + 1 == sameName.size() || i == 2 ? " or " : ", ") + sameName[i];

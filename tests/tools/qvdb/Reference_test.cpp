@@ -77,11 +77,12 @@ TEST(Reference, ANameThatIsNotThereGetsTheNearestOne) {
     const char* typed;
     const char* meant;
   } cases[] = {
-      {"DictQueries.GetCountri", "DictQueries.GetCountry"},    // a letter changed
-      {"dictqueri.getcountry", "DictQueries.GetCountry"},      // two left out, case ignored
-      {"DictQueris", "DictQueries"},                           // a class
-      {"PeriodQueries.GetCountry", "DictQueries.GetCountry"},  // the operation's own class
-      {"DictQueries.GetCountryOfTheWorld", ""},                // too far from anything
+      {"DictQueries.GetCountri", "DictQueries.GetCountry"},       // a letter changed
+      {"dictqueri.getcountry", "DictQueries.GetCountry"},         // two left out, case ignored
+      {"DictQueris", "DictQueries"},                              // a class
+      {"PeriodQueries.GetCountry", "DictQueries.GetCountry"},     // the operation's own class
+      {"DBDocumen.IsRecordExists", "DBDocument.IsRecordExists"},  // a slip in the class
+      {"DictQueries.GetCountryOfTheWorld", ""},                   // too far from anything
       {"NoSuch.Operation", ""},
       // There (case ignored): the error was an argument's (@NoSuch.Class).
       {"dictqueries.getcountry", ""},
