@@ -11,7 +11,19 @@
 
 namespace qvdb {
 
-namespace {}
+namespace {
+
+// The argument `raw` for `param` (null when not known): a bare number where
+// the operation takes a String is the text as typed, not the number read
+// from it ("0077", a 20-digit code, "1.50" keep their digits).
+qv::Variant ArgumentFor(const std::string& raw, const qv::Param* param) {
+  qv::Variant v = ParseCallArg(raw);
+  if (v.Type() == qv::VarType::kDouble && param && param->type && param->type() == "String")
+    return qv::Variant(raw);
+  return v;
+}
+
+}  // namespace
 
 void ListClasses(bool members, std::ostream& out) {
   for (const qv::ClassInfo* info : CallableClasses()) {
@@ -31,10 +43,14 @@ void RunCall(const std::string& target, const std::vector<std::string>& rawArgs,
                 "expected CLASS.OPERATION, got \"" + target + "\"");
   std::string progId = target.substr(0, dot);
   if (progId.find('.') == std::string::npos) progId = std::string(kOwnLibrary) + "." + progId;
-  std::vector<qv::Variant> args;
-  for (const std::string& a : rawArgs) args.push_back(ParseCallArg(a));
   const std::string operation = target.substr(dot + 1);
   qv::ObjectPtr object = qv::CreateObject(progId);
+  const qv::Member* member = object->Class().Find(operation);
+  const auto* params = member && member->signature ? &member->signature->params : nullptr;
+  std::vector<qv::Variant> args;
+  for (size_t i = 0; i < rawArgs.size(); ++i)
+    args.push_back(ArgumentFor(rawArgs[i], params && i < params->size() ? &(*params)[i] : nullptr));
+  const std::vector<qv::Variant> given = args;
   const qv::Variant result = object->Call(operation, args);
   if (format == Format::kJson) {
     // The texts given to a password operation (SavePassword ...) are not echoed.
@@ -51,7 +67,7 @@ void RunCall(const std::string& target, const std::vector<std::string>& rawArgs,
   for (size_t i = 0; i < args.size(); ++i) {
     // An object or an array (the in/out arguments of operations) is printed
     // as it is after the call; a plain value only when the call wrote into it.
-    if (!args[i].IsObject() && !args[i].IsArray() && args[i] == ParseCallArg(rawArgs[i])) continue;
+    if (!args[i].IsObject() && !args[i].IsArray() && args[i] == given[i]) continue;
     out << (printed ? "\narg " : "arg ") << i + 1 << ":\n";
     PrintValue(out, args[i], format);
     printed = true;

@@ -34,6 +34,8 @@ TEST(CallArgs, ReadsEachForm) {
       {"Москва", Variant("Москва")},
       {"", Variant("")},
       {"1;2;3", Variant("1;2;3")},
+      {"104,105", Variant("104,105")},  // VB's readings of a number stay texts
+      {"&H10", Variant("&H10")},
       {"True", Variant("True")},  // only the lower-case words are booleans
       {"nothing", Variant::Nothing()},
       {"[12,s:text,null]",
@@ -131,11 +133,14 @@ TEST(CallArgs, RejectsMalformedForms) {
       {"@No.Such", 429},
       {"@Qv_Records.QvTaxOffice{NoSuchProperty=1}", 438},
       {"@Qv_Records.QvTaxOffice{ContoraType=abc}", 13},
+      {"i:1,5", 5},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     ExpectError(c.number, "", [&] { ParseCallArg(c.text); });
   }
+  // A record class named without its library: the ProgID to write.
+  ExpectError(429, "did you mean @Qv_Records.QvTaxOffice?", [] { ParseCallArg("@QvTaxOffice"); });
 }
 
 // A class whose operations change their arguments.
@@ -145,9 +150,11 @@ class CallProbe : public qv::Object {
  public:
   int32_t Bump(int32_t& n) { return ++n; }
   void Fill(qv::ObjectPtr c) { c->CallV("Add", "filled", "k"); }
+  Variant Pair(const std::string& code, const Variant& v) { return Variant(code + "|" + CStr(v)); }
 };
 QV_DEFINE_CLASS(CallProbe, "QvdbTest.CallProbe", QV_CREATABLE(CallProbe),
-                qv::Method("Bump", &CallProbe::Bump), qv::Method("Fill", &CallProbe::Fill))
+                qv::Method("Bump", &CallProbe::Bump), qv::Method("Fill", &CallProbe::Fill),
+                qv::Method("Pair(aCode, aValue)", &CallProbe::Pair))
 
 using Args = std::vector<std::string>;
 
@@ -164,6 +171,9 @@ TEST(Call, PrintsResultAndArgumentsAfterTheCall) {
        "{\"result\":{\"empty\":true},\"args\":[{\"items\":[\"filled\"],\"keys\":[\"k\"]}]}\n"},
       {"QvdbTest.CallProbe.Fill", Args{"@VBA.Collection"}, Format::kTsv, "arg 1:\nk\tfilled\n"},
       {"VBA.Collection.Count", Args{}, Format::kTable, "0\n"},
+      // A number typed for a String is the text as typed; for a Variant, a number.
+      {"QvdbTest.CallProbe.Pair", Args{"0077", "0077"}, Format::kJson,
+       "{\"result\":\"0077|77\",\"args\":[\"0077\",77]}\n"},
       {"Qv_Records.RecordFactory.GetRecord", Args{"Qv_Records.QvWorker", "8"}, Format::kJson,
        "{\"result\":{\"record\":\"Qv_Records.QvWorker\",\"RState\":1,\"props\":{\"ID\":8}},"
        "\"args\":[\"Qv_Records.QvWorker\",8]}\n"},
