@@ -66,8 +66,11 @@ void RunCall(const std::string& target, const std::vector<std::string>& rawArgs,
   if (printed) PrintValue(out, result, format);
   for (size_t i = 0; i < args.size(); ++i) {
     // An object or an array (the in/out arguments of operations) is printed
-    // as it is after the call; a plain value only when the call wrote into it.
-    if (!args[i].IsObject() && !args[i].IsArray() && args[i] == given[i]) continue;
+    // as it is after the call, and so is a ByRef argument, as `help` says,
+    // even when the call wrote back the value given; another plain value
+    // only when the call changed it.
+    const bool byRef = params && i < params->size() && (*params)[i].byRef;
+    if (!args[i].IsObject() && !args[i].IsArray() && !byRef && args[i] == given[i]) continue;
     out << (printed ? "\narg " : "arg ") << i + 1 << ":\n";
     PrintValue(out, args[i], format);
     printed = true;

@@ -18,7 +18,7 @@ CommandRun AddCallCommand(CLI::App& app, CommandContext& ctx) {
   auto* call = app.add_subcommand(
       "call",
       "Create a public class by ProgID and call an operation; prints the result, then "
-      "the arguments that are objects or were changed");
+      "the arguments that are objects, ByRef or were changed");
   auto target = std::make_shared<std::string>();
   ctx.AddData(call);
   ctx.AddFormat(call);

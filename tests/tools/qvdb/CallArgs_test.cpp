@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 
 #include "Call.h"
@@ -151,10 +152,12 @@ class CallProbe : public qv::Object {
   int32_t Bump(int32_t& n) { return ++n; }
   void Fill(qv::ObjectPtr c) { c->CallV("Add", "filled", "k"); }
   Variant Pair(const std::string& code, const Variant& v) { return Variant(code + "|" + CStr(v)); }
+  void Floor(double& x) { x = std::floor(x); }
 };
 QV_DEFINE_CLASS(CallProbe, "QvdbTest.CallProbe", QV_CREATABLE(CallProbe),
                 qv::Method("Bump", &CallProbe::Bump), qv::Method("Fill", &CallProbe::Fill),
-                qv::Method("Pair(aCode, aValue)", &CallProbe::Pair))
+                qv::Method("Pair(aCode, aValue)", &CallProbe::Pair),
+                qv::Method("Floor(rValue)", &CallProbe::Floor))
 
 using Args = std::vector<std::string>;
 
@@ -171,6 +174,8 @@ TEST(Call, PrintsResultAndArgumentsAfterTheCall) {
        "{\"result\":{\"empty\":true},\"args\":[{\"items\":[\"filled\"],\"keys\":[\"k\"]}]}\n"},
       {"QvdbTest.CallProbe.Fill", Args{"@VBA.Collection"}, Format::kTsv, "arg 1:\nk\tfilled\n"},
       {"VBA.Collection.Count", Args{}, Format::kTable, "0\n"},
+      // A ByRef argument is printed even when the call wrote back what it was given.
+      {"QvdbTest.CallProbe.Floor", Args{"2"}, Format::kTable, "arg 1:\n2\n"},
       // A number typed for a String is the text as typed; for a Variant, a number.
       {"QvdbTest.CallProbe.Pair", Args{"0077", "0077"}, Format::kJson,
        "{\"result\":\"0077|77\",\"args\":[\"0077\",77]}\n"},
