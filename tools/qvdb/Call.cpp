@@ -15,8 +15,12 @@ namespace {
 
 // The argument `raw` for `param` (null when not known): a bare number where
 // the operation takes a String is the text as typed, not the number read
-// from it ("0077", a 20-digit code, "1.50" keep their digits).
+// from it ("0077", a 20-digit code, "1.50" keep their digits); `empty` for
+// an Optional parameter taken by value is the argument left out, so that its
+// default stands in (SetIsCheckedFlags 3 empty i:1 keeps the flag that
+// aIsCalculated's -1 leaves alone, where Empty would have written 0).
 qv::Variant ArgumentFor(const std::string& raw, const qv::Param* param) {
+  if (raw == "empty" && param && param->optional && !param->byRef) return qv::Variant::Missing();
   qv::Variant v = ParseCallArg(raw);
   if (v.Type() == qv::VarType::kDouble && param && param->type && param->type() == "String")
     return qv::Variant(raw);
@@ -57,7 +61,10 @@ void RunCall(const std::string& target, const std::vector<std::string>& rawArgs,
     const bool secret = qv::LCase(operation).find("password") != std::string::npos;
     out << "{\"result\":" << ToJson(result) << ",\"args\":[";
     for (size_t i = 0; i < args.size(); ++i)
-      out << (i ? "," : "") << ToJson(secret ? Shown("Password", args[i]) : args[i]);
+      out << (i ? "," : "")
+          << ToJson(secret                ? Shown("Password", args[i])
+                    : args[i].IsMissing() ? qv::Variant()  // `empty` as typed
+                                          : args[i]);
     out << "]}\n";
     return;
   }

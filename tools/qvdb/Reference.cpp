@@ -141,7 +141,9 @@ void PrintHelp(const std::string& target, std::ostream& out) {
   if (!m->signature) return;
   for (const qv::Param& p : m->signature->params) {
     if (p.optional)
-      out << "  " << p.name << " may be left out, or given as `empty` after it stands in\n";
+      out << "  " << p.name
+          << " may be left out, or given as `empty` when an argument after it is given: its "
+             "default stands in\n";
     if (p.byRef) out << "  " << p.name << " is written back: call prints it after the call\n";
   }
 }

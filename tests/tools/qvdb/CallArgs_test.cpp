@@ -153,11 +153,13 @@ class CallProbe : public qv::Object {
   void Fill(qv::ObjectPtr c) { c->CallV("Add", "filled", "k"); }
   Variant Pair(const std::string& code, const Variant& v) { return Variant(code + "|" + CStr(v)); }
   void Floor(double& x) { x = std::floor(x); }
+  int32_t Second(int32_t, int32_t second) { return second; }
 };
 QV_DEFINE_CLASS(CallProbe, "QvdbTest.CallProbe", QV_CREATABLE(CallProbe),
                 qv::Method("Bump", &CallProbe::Bump), qv::Method("Fill", &CallProbe::Fill),
                 qv::Method("Pair(aCode, aValue)", &CallProbe::Pair),
-                qv::Method("Floor(rValue)", &CallProbe::Floor))
+                qv::Method("Floor(rValue)", &CallProbe::Floor),
+                qv::Method("Second(aFirst, aSecond)", &CallProbe::Second, {Variant(int32_t{-1})}))
 
 using Args = std::vector<std::string>;
 
@@ -176,6 +178,9 @@ TEST(Call, PrintsResultAndArgumentsAfterTheCall) {
       {"VBA.Collection.Count", Args{}, Format::kTable, "0\n"},
       // A ByRef argument is printed even when the call wrote back what it was given.
       {"QvdbTest.CallProbe.Floor", Args{"2"}, Format::kTable, "arg 1:\n2\n"},
+      // `empty` for an Optional argument: its default (-1), not Empty's 0.
+      {"QvdbTest.CallProbe.Second", Args{"1", "empty"}, Format::kJson,
+       "{\"result\":-1,\"args\":[1,{\"empty\":true}]}\n"},
       // A number typed for a String is the text as typed; for a Variant, a number.
       {"QvdbTest.CallProbe.Pair", Args{"0077", "0077"}, Format::kJson,
        "{\"result\":\"0077|77\",\"args\":[\"0077\",77]}\n"},
