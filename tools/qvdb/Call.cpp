@@ -41,6 +41,14 @@ void ListClasses(bool members, std::ostream& out) {
 
 void RunCall(const std::string& target, const std::vector<std::string>& rawArgs, Format format,
              std::ostream& out) {
+  // A class's name alone: "VBA.Collection" is not the operation Collection
+  // of a class VBA.
+  const std::string asClass =
+      target.find('.') == std::string::npos ? std::string(kOwnLibrary) + "." + target : target;
+  if (const qv::ClassInfo* info = qv::ProgIdRegistry::Find(asClass); info && info->Creatable())
+    qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
+                "\"" + target + "\" is a class: give CLASS.OPERATION (qvdb help " + target +
+                    " lists its operations)");
   const size_t dot = target.rfind('.');
   if (dot == std::string::npos || dot == 0 || dot + 1 == target.size())
     qv::ThrowVb(qv::vberr::kInvalidProcedureCall,

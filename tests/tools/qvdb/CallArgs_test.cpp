@@ -199,7 +199,9 @@ TEST(Call, Errors) {
   const struct {
     const char* target;
     int32_t number;
+    const char* says = "";  // a part of the error's text
   } cases[] = {{"NoDot", 5},
+               {"VBA.Collection", 5, "\"VBA.Collection\" is a class: give CLASS.OPERATION"},
                {".Op", 5},
                {"VBA.Collection.", 5},
                {"NoSuch.Op", 429},
@@ -208,7 +210,7 @@ TEST(Call, Errors) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.target);
     std::ostringstream out;
-    ExpectError(c.number, "", [&] { RunCall(c.target, {}, Format::kJson, out); });
+    ExpectError(c.number, c.says, [&] { RunCall(c.target, {}, Format::kJson, out); });
     EXPECT_EQ(out.str(), "") << c.target;
   }
 }
