@@ -57,6 +57,10 @@ TEST(Reference, MemberLinesNameEachMemberOnceWithItsSignature) {
     const char* progId;
     const char* line;
   } expected[] = {
+      // A record type's own operation, declared beside it.
+      {"Qv_Records.QvDocument",
+       "Qv_Records.QvDocument.SaveFields\tSub SaveFields(aFields As Long, Optional aPerformNotify "
+       "As Boolean = False)"},
       {"Qv_DBProvider.DBQConsStream",
        "DBQConsStream.SaveMembersList\tSub SaveMembersList(aConsStreamID As Double, aMembersIDs "
        "As String)"},
