@@ -1,6 +1,7 @@
 #include "CallArgs.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -195,9 +196,14 @@ std::optional<double> PlainNumber(std::string_view text) {
 Variant ParseCallArg(std::string_view text) {
   if (text.starts_with("s:")) return Variant(text.substr(2));
   if (text.starts_with("i:")) {
+    // A Long as typed: a fraction is refused, not rounded to a whole number.
     auto n = PlainNumber(text.substr(2));
-    if (!n) Bad(text, "i: needs a number");
-    return Variant(qv::CLng(Variant(*n)));
+    if (!n || *n != std::floor(*n)) Bad(text, "i: needs a whole number");
+    if (*n < INT32_MIN || *n > INT32_MAX)
+      qv::ThrowVb(qv::vberr::kOverflow, "argument \"" + std::string(text) +
+                                            "\": out of the range of Long (-2147483648 to "
+                                            "2147483647)");
+    return Variant(static_cast<int32_t>(*n));
   }
   if (text.starts_with("d:")) return ParseDate(text.substr(2), text);
   if (text.starts_with("@")) return ParseObject(text);

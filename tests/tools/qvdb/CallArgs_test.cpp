@@ -135,6 +135,7 @@ TEST(CallArgs, RejectsMalformedForms) {
       {"@Qv_Records.QvTaxOffice{NoSuchProperty=1}", 438},
       {"@Qv_Records.QvTaxOffice{ContoraType=abc}", 13},
       {"i:1,5", 5},
+      {"i:1.5", 5},  // not rounded to 2
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
