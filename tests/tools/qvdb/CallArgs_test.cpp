@@ -201,7 +201,10 @@ TEST(Call, Errors) {
     const char* target;
     int32_t number;
     const char* says = "";  // a part of the error's text
+    Args args = {};
   } cases[] = {{"NoDot", 5},
+               // A search criterion read with a value meant to set it.
+               {"Qv_Records.QvDocQuery.DocNum1", 450, "takes no arguments", Args{"5"}},
                {"VBA.Collection", 5, "\"VBA.Collection\" is a class: give CLASS.OPERATION"},
                {".Op", 5},
                {"VBA.Collection.", 5},
@@ -211,7 +214,7 @@ TEST(Call, Errors) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.target);
     std::ostringstream out;
-    ExpectError(c.number, c.says, [&] { RunCall(c.target, {}, Format::kJson, out); });
+    ExpectError(c.number, c.says, [&] { RunCall(c.target, c.args, Format::kJson, out); });
     EXPECT_EQ(out.str(), "") << c.target;
   }
 }
