@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 
 #include "QvdbTestSupport.h"
 #include "platform/automation/Object.h"
@@ -73,6 +74,30 @@ TEST(Reference, MemberLinesNameEachMemberOnceWithItsSignature) {
     ASSERT_TRUE(info) << e.progId;
     const auto lines = MemberLines(*info);
     EXPECT_NE(std::find(lines.begin(), lines.end(), e.line), lines.end()) << e.line;
+  }
+}
+
+// What help prints for the names call takes: a record's properties, and a
+// member built without a signature.
+TEST(Reference, HelpNamesWhatCallTakes) {
+  const struct {
+    const char* target;
+    const char* shows;  // a part of the output
+  } cases[] = {
+      {"Qv_Records.QvPerson.inn",
+       "Qv_Records.QvPerson.INN\n  Property INN As String\n  an argument sets it as "
+       "@Qv_Records.QvPerson{INN=value}\n"},
+      {"Qv_Records.QvPerson", "\n  Property Surname As String\n"},
+      {"Qv_Records.QvDocQuery.DocNum1", "Qv_Records.QvDocQuery.DocNum1\n  Property DocNum1\n"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    try {
+      PrintHelp(c.target, out);
+    } catch (const qv::Error& e) {
+      out << e.Description();
+    }
+    EXPECT_NE(out.str().find(c.shows), std::string::npos) << c.target << ":\n" << out.str();
   }
 }
 
