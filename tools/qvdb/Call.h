@@ -2,8 +2,8 @@
 // `qvdb call CLASS.OPERATION [ARG...]`: creates a public class by ProgID
 // ("Qv_DBProvider." is implied when CLASS has no dot), calls the operation
 // with the arguments read by their form (CallArgs.h), and prints the result
-// (none for an Empty one), then every argument that is an object or an array
-// or that the call changed (a by-reference argument). In JSON the whole output is
+// (none for an Empty one), then every argument that is an object or an array,
+// that the operation takes by reference, or that the call changed. In JSON the whole output is
 // {"result":...,"args":[...]} with every argument.
 
 #include <iosfwd>

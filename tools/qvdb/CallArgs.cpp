@@ -1,5 +1,9 @@
 #include "CallArgs.h"
 
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,7 +70,15 @@ Variant ParseObject(std::string_view text) {
   }
   if (spec.empty()) Bad(text, "no ProgID after @");
   std::string progId(spec);
-  if (progId.find('.') == std::string::npos) progId = "Qv_DBProvider." + progId;
+  if (progId.find('.') == std::string::npos) {
+    progId = "Qv_DBProvider." + progId;
+    // "@QvPerson" for a record class of another library: the ProgID to write.
+    if (!qv::ProgIdRegistry::Find(progId))
+      for (const std::string& other : qv::ProgIdRegistry::ProgIds())
+        if (qv::EqualsAsciiNoCase(other.substr(other.find('.') + 1), spec))
+          qv::ThrowVb(qv::vberr::kCannotCreateObject, progId + " (argument \"" + std::string(text) +
+                                                          "\"): did you mean @" + other + "?");
+  }
   std::vector<std::pair<std::string, Variant>> values;
   for (std::string_view prop : SplitAtCommas(props)) {
     const size_t eq = prop.find('=');
@@ -154,14 +166,44 @@ Variant ParseRecordset(std::string_view text) {
   return Variant(qv::ObjectPtr(rs));
 }
 
+// A number as a program writes it: a sign, digits with one decimal point,
+// an exponent. VB's other readings ("1,5", "1 000", "&H10", "1D3") stay
+// texts, which an operation taking a number still reads so.
+std::optional<double> PlainNumber(std::string_view text) {
+  size_t i = 0, digits = 0;
+  auto skipDigits = [&] {
+    const size_t from = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i - from;
+  };
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  digits += skipDigits();
+  if (i < text.size() && text[i] == '.') ++i, digits += skipDigits();
+  if (digits == 0) return std::nullopt;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    if (skipDigits() == 0) return std::nullopt;
+  }
+  if (i != text.size()) return std::nullopt;
+  const double value = std::strtod(std::string(text).c_str(), nullptr);
+  if (std::isinf(value)) return std::nullopt;
+  return value;
+}
+
 }  // namespace
 
 Variant ParseCallArg(std::string_view text) {
   if (text.starts_with("s:")) return Variant(text.substr(2));
   if (text.starts_with("i:")) {
-    auto n = qv::ParseVbNumber(text.substr(2));
-    if (!n) Bad(text, "i: needs a number");
-    return Variant(qv::CLng(Variant(*n)));
+    // A Long as typed: a fraction is refused, not rounded to a whole number.
+    auto n = PlainNumber(text.substr(2));
+    if (!n || *n != std::floor(*n)) Bad(text, "i: needs a whole number");
+    if (*n < INT32_MIN || *n > INT32_MAX)
+      qv::ThrowVb(qv::vberr::kOverflow, "argument \"" + std::string(text) +
+                                            "\": out of the range of Long (-2147483648 to "
+                                            "2147483647)");
+    return Variant(static_cast<int32_t>(*n));
   }
   if (text.starts_with("d:")) return ParseDate(text.substr(2), text);
   if (text.starts_with("@")) return ParseObject(text);
@@ -172,8 +214,7 @@ Variant ParseCallArg(std::string_view text) {
   if (text == "null") return Variant::Null();
   if (text == "empty") return Variant();
   if (text == "nothing") return Variant::Nothing();
-  if (auto n = qv::ParseVbNumber(text); n && text.find_first_of(" \t") == std::string_view::npos)
-    return Variant(*n);
+  if (auto n = PlainNumber(text)) return Variant(*n);
   return Variant(text);
 }
 

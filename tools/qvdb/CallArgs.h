@@ -1,7 +1,10 @@
 #pragma once
 // Arguments of `qvdb call`, read by their form:
-//   a number -> Double ("i:" forces a Long); true/false -> Boolean; null -> Null;
-//   empty -> Empty; nothing -> Nothing; d:YYYY-MM-DD[THH:MM:SS] -> Date;
+//   a number (a sign, digits, one decimal point, an exponent: "1,5", "&H10"
+//   are texts) -> Double ("i:" forces a Long; RunCall passes the text as
+//   typed where the operation takes a String); true/false -> Boolean; null -> Null;
+//   empty -> Empty (RunCall: an Optional argument left out); nothing -> Nothing;
+//   d:YYYY-MM-DD[THH:MM:SS] -> Date;
 //   @PROGID -> a new object; @PROGID{Name=value,...} -> the object with those
 //   properties set (ID=n calls SetID(n)); [a,b,...] -> an array of Variants
 //   from 0 with each element in any of these forms ([] has none; a comma

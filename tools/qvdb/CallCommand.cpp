@@ -18,7 +18,7 @@ CommandRun AddCallCommand(CLI::App& app, CommandContext& ctx) {
   auto* call = app.add_subcommand(
       "call",
       "Create a public class by ProgID and call an operation; prints the result, then "
-      "the arguments that are objects or were changed");
+      "the arguments that are objects, ByRef or were changed");
   auto target = std::make_shared<std::string>();
   ctx.AddData(call);
   ctx.AddFormat(call);
@@ -30,7 +30,8 @@ CommandRun AddCallCommand(CLI::App& app, CommandContext& ctx) {
   call->footer(
       "ARGS... after CLASS.OPERATION, by form: 12, i:12, true, null, empty, d:2024-03-31, "
       "s:text, @PROGID, @PROGID{Name=value,...}, [a,b,...] (an array, [] an empty one); a "
-      "negative number as it is (-5).\n"
+      "negative number as it is (-5); a number where the operation takes a String is the text "
+      "as typed (0077).\n"
       "--data points the library at DIR for this process through a temporary copy of the "
       "registry file (QV_REGISTRY); the user's registry file is not changed.");
   return [call, target, &ctx]() -> std::optional<int> {

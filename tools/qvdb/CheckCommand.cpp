@@ -27,7 +27,7 @@ CommandRun AddCheckCommand(CLI::App& app, CommandContext& ctx) {
       "results are printed and do not change it.");
   return [check, &ctx, options]() -> std::optional<int> {
     if (!*check) return std::nullopt;
-    const CheckResult r = CheckDataFolder(ResolveDataFolder(ctx.data), std::cout, *options);
+    const CheckResult r = CheckDataFolder(CheckedDataFolder(ctx.data), std::cout, *options);
     std::cout << "\n" << r.files << " files, " << r.problems << " problems";
     if (r.unchecked > 0) std::cout << ", " << r.unchecked << " not checked (no room on the disk)";
     std::cout << "\n";

@@ -189,25 +189,41 @@ fs::path ResolveDataFolder(const std::optional<std::string>& fromCommandLine) {
   return absolute.lexically_normal();
 }
 
+namespace {
+
+// The folder on disk without a user database: a file, or no data folder.
+[[noreturn]] void NoDataFolderAt(const fs::path& folder,
+                                 const std::optional<std::string>& fromCommandLine) {
+  const std::string where = fromCommandLine && !fromCommandLine->empty() ? "given by --data"
+                            : RegisteredDataFolder() ? "named by the registry file"
+                                                     : "the default, no registry file names one";
+  std::error_code ec;
+  if (fs::exists(folder, ec) && !fs::is_directory(folder, ec))
+    throw UserError(folder.string() + " is a file, not a data folder (" + where +
+                    "): name a data folder with --data DIR");
+  throw UserError("no data folder at " + folder.string() + " (" + where + "; no " +
+                  UserDatabasePath(folder).filename().string() +
+                  " there): create one with `qvdb init " + folder.string() +
+                  "`, or name another with --data DIR");
+}
+
+}  // namespace
+
 fs::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine) {
   const fs::path folder = ResolveDataFolder(fromCommandLine);
   if (qv::jet::IsServerLocation(folder.string()) && !HasDatabase(folder))
     throw UserError("no data folder at " + qv::jet::ShownLocation(folder.string()) +
                     " (no user database's schema with the library's catalogue there): create "
                     "one with `qvdb init --server LOCATION`");
-  if (!HasDatabase(folder)) {
-    const std::string where = fromCommandLine && !fromCommandLine->empty() ? "given by --data"
-                              : RegisteredDataFolder() ? "named by the registry file"
-                                                       : "the default, no registry file names one";
-    std::error_code ec;
-    if (fs::exists(folder, ec) && !fs::is_directory(folder, ec))
-      throw UserError(folder.string() + " is a file, not a data folder (" + where +
-                      "): name a data folder with --data DIR");
-    throw UserError("no data folder at " + folder.string() + " (" + where + "; no " +
-                    UserDatabasePath(folder).filename().string() +
-                    " there): create one with `qvdb init " + folder.string() +
-                    "`, or name another with --data DIR");
-  }
+  if (!HasDatabase(folder)) NoDataFolderAt(folder, fromCommandLine);
+  return folder;
+}
+
+fs::path CheckedDataFolder(const std::optional<std::string>& fromCommandLine) {
+  const fs::path folder = ResolveDataFolder(fromCommandLine);
+  std::error_code ec;
+  if (!qv::jet::IsServerLocation(folder.string()) && !fs::is_directory(folder, ec))
+    NoDataFolderAt(folder, fromCommandLine);
   return folder;
 }
 

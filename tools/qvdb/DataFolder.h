@@ -37,6 +37,11 @@ std::filesystem::path ResolveDataFolder(const std::optional<std::string>& fromCo
 // `qvdb init`.
 std::filesystem::path ExistingDataFolder(const std::optional<std::string>& fromCommandLine);
 
+// The folder of `qvdb check`, which reports the files a folder lacks: as
+// ResolveDataFolder, and a path that is a file or is not there (a folder
+// on disk) is the UserError ExistingDataFolder raises for it.
+std::filesystem::path CheckedDataFolder(const std::optional<std::string>& fromCommandLine);
+
 // A folder named on the command line: a server location as it is, a
 // directory as an absolute path.
 std::string FolderArgument(const std::string& text);

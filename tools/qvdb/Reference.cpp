@@ -9,6 +9,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/Object.h"
 #include "platform/automation/VbaText.h"
+#include "siblings/records/RecordClass.h"
 
 namespace qvdb {
 
@@ -81,7 +82,11 @@ std::string SuggestCallName(const std::string& target) {
       if (const size_t d = EditDistance(target, full); d < best) best = d, nearest = full;
     }
   }
-  if (sameName.empty()) return nearest;
+  // A slip in the class's name: the nearest name has the operation typed.
+  if (sameName.empty() ||
+      (!nearest.empty() &&
+       qv::AsciiLower(nearest.substr(nearest.rfind('.') + 1)) == qv::AsciiLower(operation)))
+    return nearest;
   std::string list;
   for (size_t i = 0; i < sameName.size() && i < 3; ++i)
     list += (i == 0 ? "" : i + 1 == sameName.size() || i == 2 ? " or " : ", ") + sameName[i];
@@ -113,6 +118,43 @@ std::vector<std::string> MemberLines(const qv::ClassInfo& info) {
   return lines;
 }
 
+namespace {
+
+// "Property INN As String": a record's property, which `call` reads as
+// CLASS.NAME and an argument sets as @CLASS{NAME=value}.
+std::string PropertyLine(const qv::records::PropertyDef& p) {
+  using qv::records::Kind;
+  std::string type;
+  switch (p.kind) {
+    case Kind::kText:
+      type = "String";
+      break;
+    case Kind::kLong:
+      type = "Long";
+      break;
+    case Kind::kDouble:
+      type = "Double";
+      break;
+    case Kind::kDate:
+      type = "Date";
+      break;
+    case Kind::kBoolean:
+      type = "Boolean";
+      break;
+    case Kind::kVariant:
+      type = "Variant";
+      break;
+    case Kind::kCollection:
+      type = "VBA.Collection";
+      break;
+    default:
+      type = p.progId.empty() ? "Object" : std::string(p.progId);
+  }
+  return "Property " + std::string(p.name) + " As " + type;
+}
+
+}  // namespace
+
 void PrintHelp(const std::string& target, std::ostream& out) {
   const size_t dot = target.rfind('.');
   // CLASS alone, or CLASS.OPERATION (a ProgID has a dot of its own).
@@ -120,11 +162,21 @@ void PrintHelp(const std::string& target, std::ostream& out) {
     out << info->ProgId() << "\n";
     for (const qv::Member* m : DistinctMembers(*info))
       out << "  " << (m->signature ? SignatureOf(*m) : m->name) << "\n";
+    if (const auto* record = qv::records::FindRecordClass(info->ProgId()))
+      for (int i = 0; i < record->PropertyCount(); ++i)
+        out << "  " << PropertyLine(record->Property(i)) << "\n";
     return;
   }
   const qv::ClassInfo* info =
       dot == std::string::npos ? nullptr : FindCallable(target.substr(0, dot));
   const qv::Member* m = info ? info->Find(target.substr(dot + 1)) : nullptr;
+  const auto* record = info && !m ? qv::records::FindRecordClass(info->ProgId()) : nullptr;
+  if (const int i = record ? record->PropertyIndex(target.substr(dot + 1)) : -1; i >= 0) {
+    const std::string name(record->Property(i).name);
+    out << info->ProgId() << "." << name << "\n  " << PropertyLine(record->Property(i))
+        << "\n  an argument sets it as @" << info->ProgId() << "{" << name << "=value}\n";
+    return;
+  }
   if (!m) {
     const std::string meant = SuggestCallName(target);
     qv::ThrowVb(qv::vberr::kInvalidProcedureCall,
@@ -132,12 +184,14 @@ void PrintHelp(const std::string& target, std::ostream& out) {
                     (meant.empty() ? "" : "did you mean " + meant + "? ") +
                     "see qvdb classes --members)");
   }
-  out << CallName(*info) << "." << m->name << "\n  " << (m->signature ? SignatureOf(*m) : "")
-      << "\n";
+  out << CallName(*info) << "." << m->name << "\n  "
+      << (m->signature ? SignatureOf(*m) : (m->let ? "Property " : "") + m->name) << "\n";
   if (!m->signature) return;
   for (const qv::Param& p : m->signature->params) {
     if (p.optional)
-      out << "  " << p.name << " may be left out, or given as `empty` after it stands in\n";
+      out << "  " << p.name
+          << " may be left out, or given as `empty` when an argument after it is given: its "
+             "default stands in\n";
     if (p.byRef) out << "  " << p.name << " is written back: call prints it after the call\n";
   }
 }

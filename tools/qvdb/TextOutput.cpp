@@ -206,6 +206,8 @@ void PrintValue(std::ostream& out, const Variant& v, Format format) {
     PrintLines(out, RecordLines(v), format);
   } else if (auto c = v.ObjectAs<qv::Collection>()) {
     if (PrintRecordTable(out, *c, format)) return;
+    // An empty collection says so, where a Sub's missing result prints nothing.
+    if (c->Count() == 0 && format == Format::kTable) out << "(0 rows)\n";
     for (int32_t i = 1; i <= c->Count(); ++i) {
       if (!c->KeyAt(i).empty())
         out << Escaped(c->KeyAt(i)) << (format == Format::kCsv ? ',' : '\t');

@@ -578,7 +578,11 @@ double CDblOr(const Variant& v, double def) {
   return v.IsEmpty() || v.IsNull() || v.IsMissing() ? def : CDbl(v);
 }
 
-double CDbl(const Variant& v) {
+namespace {
+
+// CDbl's number, a text that is neither a number nor a date named as not
+// converting to `target` (the type the caller asked for, not Double).
+double NumberFor(const Variant& v, const char* target) {
   switch (v.Type()) {
     // The kinds a row's numbers come as, read here without a further call.
     case VarType::kDouble:
@@ -591,11 +595,17 @@ double CDbl(const Variant& v) {
     case VarType::kString: {
       if (auto d = ParseVbNumber(v.AsString())) return *d;
       if (auto d = ParseVbDate(v.AsString())) return d->serial;
-      Mismatch(v, "Double");
+      Mismatch(v, target);
     }
     default:
       return NumericValue(v);
   }
+}
+
+}  // namespace
+
+double CDbl(const Variant& v) {
+  return NumberFor(v, "Double");
 }
 
 double BankersRound(double x) {
@@ -606,12 +616,15 @@ namespace {
 
 template <class Int>
 Int RoundToInt(const Variant& v, const char* target) {
-  const double d = CDbl(v);
+  const double d = NumberFor(v, target);
   if (std::isnan(d)) Mismatch(v, target);
   const double r = BankersRound(d);
-  if (r < static_cast<double>(std::numeric_limits<Int>::min()) ||
-      r > static_cast<double>(std::numeric_limits<Int>::max()))
-    ThrowVb(vberr::kOverflow, std::string(target) + " of " + v.Describe());
+  constexpr auto kMin = std::numeric_limits<Int>::min(), kMax = std::numeric_limits<Int>::max();
+  if (r < static_cast<double>(kMin) || r > static_cast<double>(kMax))
+    // The value as the caller wrote it: a number without the type it came as.
+    ThrowVb(vberr::kOverflow, (v.IsString() ? v.Describe() : CStr(v)) + " is out of the range of " +
+                                  target + " (" + std::to_string(kMin) + " to " +
+                                  std::to_string(kMax) + ")");
   return static_cast<Int>(r);
 }
 
@@ -638,14 +651,14 @@ uint8_t CByte(const Variant& v) {
 }
 
 float CSng(const Variant& v) {
-  const double d = CDbl(v);
+  const double d = NumberFor(v, "Single");
   if (std::isfinite(d) && std::fabs(d) > FLT_MAX) ThrowVb(vberr::kOverflow, "Single");
   return static_cast<float>(d);
 }
 
 Currency CCur(const Variant& v) {
   if (v.Type() == VarType::kCurrency) return Currency{std::get<int64_t>(VariantAccess::Payload(v))};
-  const double d = CDbl(v) * 10000.0;
+  const double d = NumberFor(v, "Currency") * 10000.0;
   if (!(std::fabs(d) < 9.2233720368547758e18)) ThrowVb(vberr::kOverflow, "Currency");
   return Currency{static_cast<int64_t>(BankersRound(d))};
 }

@@ -111,15 +111,20 @@ const ClassInfo& QvDocQuery::Info() {
     std::vector<Member> members;
     for (size_t i = 0; i < std::size(kCriteria); ++i) {
       const CriterionKind kind = kCriteria[i].kind;
-      members.push_back(
-          Member{std::string(kCriteria[i].name),
-                 [i](Object& o, Args) { return static_cast<QvDocQuery&>(o).values_[i]; },
-                 [i, kind](Object& o, Args args) {
-                   if (args.size() != 1)
-                     ThrowVb(vberr::kWrongArguments, "a criterion takes one value");
-                   static_cast<QvDocQuery&>(o).values_[i] = Converted(kind, args[0]);
-                   return Variant();
-                 }});
+      members.push_back(Member{std::string(kCriteria[i].name),
+                               [i](Object& o, Args args) {
+                                 if (!args.empty())
+                                   ThrowVb(vberr::kWrongArguments,
+                                           "the criterion " + std::string(kCriteria[i].name) +
+                                               " takes no arguments");
+                                 return static_cast<QvDocQuery&>(o).values_[i];
+                               },
+                               [i, kind](Object& o, Args args) {
+                                 if (args.size() != 1)
+                                   ThrowVb(vberr::kWrongArguments, "a criterion takes one value");
+                                 static_cast<QvDocQuery&>(o).values_[i] = Converted(kind, args[0]);
+                                 return Variant();
+                               }});
     }
     return ClassInfo("Qv_Records.QvDocQuery", std::move(members),
                      [] { return ObjectPtr(std::make_shared<QvDocQuery>()); });

@@ -75,7 +75,13 @@ Variant TaxOfficeIsEmpty(QvRecord& r, Args args) {
     if (!CStr(r.Value(r.PropertyIndex(name))).empty()) return Variant(false);
   return Variant(true);
 }
-constexpr ExtraDef kTaxOfficeExtras[] = {{"IsEmpty", &TaxOfficeIsEmpty}};
+std::shared_ptr<const Signature> TaxOfficeIsEmptySignature() {
+  static const auto s =
+      std::make_shared<const Signature>(Signature{{}, &dispatch::TypeName<bool>, 0});
+  return s;
+}
+constexpr ExtraDef kTaxOfficeExtras[] = {
+    {"IsEmpty", &TaxOfficeIsEmpty, &TaxOfficeIsEmptySignature}};
 
 constexpr PropertyDef kConsStream[] = {Text("DisplayName"), Long("LPCategory")};
 
@@ -233,15 +239,25 @@ constexpr PropertyDef kDocument[] = {Sub("Template", QR("QvTemplate")),
 
 // SaveFields(aFields, [aPerformNotify = False]): writes the field groups
 // `aFields` of this stored document through its mapper's SaveDocumentFields.
+std::shared_ptr<const Signature> DocumentSaveFieldsSignature() {
+  static const auto s = std::make_shared<const Signature>(
+      Signature{{Param{"aFields", &dispatch::TypeName<int32_t>},
+                 Param{"aPerformNotify", &dispatch::TypeName<bool>, false, true, Variant(false)}},
+                nullptr,
+                2});
+  return s;
+}
 Variant DocumentSaveFields(QvRecord& r, Args args) {
   std::vector<Variant> storage;
-  auto slots = dispatch::BindSlots("SaveFields", args, 2, {Variant(false)}, storage);
+  auto slots = dispatch::BindSlots("SaveFields", args, 2, {Variant(false)}, storage,
+                                   DocumentSaveFieldsSignature().get());
   std::vector<Variant> call{Variant(CLng(*slots[0])), Variant(r.shared_from_this()),
                             Variant(CBool(*slots[1]))};
   r.CreateMapper()->Call("SaveDocumentFields", call);
   return Variant();
 }
-constexpr ExtraDef kDocumentExtras[] = {{"SaveFields", &DocumentSaveFields}};
+constexpr ExtraDef kDocumentExtras[] = {
+    {"SaveFields", &DocumentSaveFields, &DocumentSaveFieldsSignature}};
 
 constexpr PropertyDef kDocCell[] = {Long("First_Type"), Text("Cell_Key"), Text("First_Value")};
 
@@ -341,7 +357,13 @@ Variant LogEventLinesCount(QvRecord& r, Args args) {
   if (!args.empty()) ThrowVb(vberr::kWrongArguments, "LinesCount takes no arguments");
   return Variant(r.CollectionAt(r.PropertyIndex("Lines"))->Count());
 }
-constexpr ExtraDef kLogEventExtras[] = {{"LinesCount", &LogEventLinesCount}};
+std::shared_ptr<const Signature> LogEventLinesCountSignature() {
+  static const auto s =
+      std::make_shared<const Signature>(Signature{{}, &dispatch::TypeName<int32_t>, 0});
+  return s;
+}
+constexpr ExtraDef kLogEventExtras[] = {
+    {"LinesCount", &LogEventLinesCount, &LogEventLinesCountSignature}};
 
 constexpr PropertyDef kLogEventLine[] = {Long("InfoType"), Long("InfoOrder"), Text("InfoData1"),
                                          Text("InfoData2")};

@@ -128,7 +128,7 @@ std::vector<Member> RecordClass::BuildMembers() const {
   for (const ExtraDef& x : type_.extras)
     m.push_back(Member{std::string(x.name),
                        [call = x.call](Object& o, Args a) { return call(static_cast<R&>(o), a); },
-                       nullptr});
+                       nullptr, x.signature ? x.signature() : nullptr});
   return m;
 }
 

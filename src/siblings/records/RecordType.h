@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -62,6 +63,8 @@ struct LazyGroupDef {
 struct ExtraDef {
   std::string_view name;
   Variant (*call)(QvRecord& record, Args args);
+  // What help and error 449 name: its parameters and result.
+  std::shared_ptr<const Signature> (*signature)() = nullptr;
 };
 
 struct RecordType {

@@ -50,6 +50,7 @@ TEST(Variant, IntegerConversionsRoundHalvesToEvenAndCheckRange) {
     Variant value;
     int32_t expected;  // 0 with error set
     int32_t error;
+    const char* says = "";  // a part of the error's text
   } cases[] = {
       {Variant(2.4999), 2, 0},
       {Variant("12.5"), 12, 0},
@@ -58,16 +59,17 @@ TEST(Variant, IntegerConversionsRoundHalvesToEvenAndCheckRange) {
       {Variant(), 0, 0},
       {Variant(2147483647.0), 2147483647, 0},
       {Variant(2147483647.5), 0, vberr::kOverflow},
-      {Variant(-2147483649.0), 0, vberr::kOverflow},
+      {Variant(-2147483649.0), 0, vberr::kOverflow,
+       "-2147483649 is out of the range of Long (-2147483648 to 2147483647)"},
       {Variant("12,5"), 12, 0},  // the Russian decimal comma, rounded to even
       {Variant("1,2,5"), 0, vberr::kTypeMismatch},
-      {Variant("abc"), 0, vberr::kTypeMismatch},
+      {Variant("abc"), 0, vberr::kTypeMismatch, "cannot convert String \"abc\" to Long"},
       {Variant::Null(), 0, vberr::kInvalidUseOfNull},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.value.Describe());
     int32_t got = 0;
-    ExpectError(c.error, "", [&] { got = CLng(c.value); });
+    ExpectError(c.error, c.says, [&] { got = CLng(c.value); });
     EXPECT_EQ(got, c.expected);
   }
   EXPECT_EQ(CInt(Variant(32767.4)), 32767);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 
 #include "Call.h"
@@ -34,6 +35,8 @@ TEST(CallArgs, ReadsEachForm) {
       {"Москва", Variant("Москва")},
       {"", Variant("")},
       {"1;2;3", Variant("1;2;3")},
+      {"104,105", Variant("104,105")},  // VB's readings of a number stay texts
+      {"&H10", Variant("&H10")},
       {"True", Variant("True")},  // only the lower-case words are booleans
       {"nothing", Variant::Nothing()},
       {"[12,s:text,null]",
@@ -131,11 +134,15 @@ TEST(CallArgs, RejectsMalformedForms) {
       {"@No.Such", 429},
       {"@Qv_Records.QvTaxOffice{NoSuchProperty=1}", 438},
       {"@Qv_Records.QvTaxOffice{ContoraType=abc}", 13},
+      {"i:1,5", 5},
+      {"i:1.5", 5},  // not rounded to 2
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     ExpectError(c.number, "", [&] { ParseCallArg(c.text); });
   }
+  // A record class named without its library: the ProgID to write.
+  ExpectError(429, "did you mean @Qv_Records.QvTaxOffice?", [] { ParseCallArg("@QvTaxOffice"); });
 }
 
 // A class whose operations change their arguments.
@@ -145,9 +152,15 @@ class CallProbe : public qv::Object {
  public:
   int32_t Bump(int32_t& n) { return ++n; }
   void Fill(qv::ObjectPtr c) { c->CallV("Add", "filled", "k"); }
+  Variant Pair(const std::string& code, const Variant& v) { return Variant(code + "|" + CStr(v)); }
+  void Floor(double& x) { x = std::floor(x); }
+  int32_t Second(int32_t, int32_t second) { return second; }
 };
 QV_DEFINE_CLASS(CallProbe, "QvdbTest.CallProbe", QV_CREATABLE(CallProbe),
-                qv::Method("Bump", &CallProbe::Bump), qv::Method("Fill", &CallProbe::Fill))
+                qv::Method("Bump", &CallProbe::Bump), qv::Method("Fill", &CallProbe::Fill),
+                qv::Method("Pair(aCode, aValue)", &CallProbe::Pair),
+                qv::Method("Floor(rValue)", &CallProbe::Floor),
+                qv::Method("Second(aFirst, aSecond)", &CallProbe::Second, {Variant(int32_t{-1})}))
 
 using Args = std::vector<std::string>;
 
@@ -164,6 +177,14 @@ TEST(Call, PrintsResultAndArgumentsAfterTheCall) {
        "{\"result\":{\"empty\":true},\"args\":[{\"items\":[\"filled\"],\"keys\":[\"k\"]}]}\n"},
       {"QvdbTest.CallProbe.Fill", Args{"@VBA.Collection"}, Format::kTsv, "arg 1:\nk\tfilled\n"},
       {"VBA.Collection.Count", Args{}, Format::kTable, "0\n"},
+      // A ByRef argument is printed even when the call wrote back what it was given.
+      {"QvdbTest.CallProbe.Floor", Args{"2"}, Format::kTable, "arg 1:\n2\n"},
+      // `empty` for an Optional argument: its default (-1), not Empty's 0.
+      {"QvdbTest.CallProbe.Second", Args{"1", "empty"}, Format::kJson,
+       "{\"result\":-1,\"args\":[1,{\"empty\":true}]}\n"},
+      // A number typed for a String is the text as typed; for a Variant, a number.
+      {"QvdbTest.CallProbe.Pair", Args{"0077", "0077"}, Format::kJson,
+       "{\"result\":\"0077|77\",\"args\":[\"0077\",77]}\n"},
       {"Qv_Records.RecordFactory.GetRecord", Args{"Qv_Records.QvWorker", "8"}, Format::kJson,
        "{\"result\":{\"record\":\"Qv_Records.QvWorker\",\"RState\":1,\"props\":{\"ID\":8}},"
        "\"args\":[\"Qv_Records.QvWorker\",8]}\n"},
@@ -179,7 +200,12 @@ TEST(Call, Errors) {
   const struct {
     const char* target;
     int32_t number;
+    const char* says = "";  // a part of the error's text
+    Args args = {};
   } cases[] = {{"NoDot", 5},
+               // A search criterion read with a value meant to set it.
+               {"Qv_Records.QvDocQuery.DocNum1", 450, "takes no arguments", Args{"5"}},
+               {"VBA.Collection", 5, "\"VBA.Collection\" is a class: give CLASS.OPERATION"},
                {".Op", 5},
                {"VBA.Collection.", 5},
                {"NoSuch.Op", 429},
@@ -188,7 +214,7 @@ TEST(Call, Errors) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.target);
     std::ostringstream out;
-    ExpectError(c.number, "", [&] { RunCall(c.target, {}, Format::kJson, out); });
+    ExpectError(c.number, c.says, [&] { RunCall(c.target, c.args, Format::kJson, out); });
     EXPECT_EQ(out.str(), "") << c.target;
   }
 }

@@ -120,7 +120,8 @@ TEST_F(Cli, ExitStatuses) {
        "Error 3051: The server of 'host=" + (tmp_ / "none").string() +
            " dbname=x' cannot be reached: connection to server on socket"},
       {{"call", "NoSuch.Operation"}, 1, "Error 429: "},
-      {{"check", "--data", (tmp_ / "none").string()}, 1, "Error 3044: "},
+      {{"check", "--data", (tmp_ / "none").string()}, 1, "qvdb: no data folder at "},
+      {{"check", "--data", jetFile}, 1, "qvdb: " + jetFile + " is a file, not a data folder"},
       {{"backup", "--data", data, (tmp_ / "copy").string()}, 0, ""},
       {{"backup", "--data", data, (tmp_ / "copy").string()},
        1,

@@ -164,6 +164,9 @@ TEST(Output, RecordCollectionsPrintAsATable) {
   std::ostringstream table;
   PrintValue(table, Variant(qv::ObjectPtr(records)), Format::kTable);
   EXPECT_NE(table.str().find("(2 rows)"), std::string::npos) << table.str();
+  std::ostringstream none;
+  PrintValue(none, Variant(qv::ObjectPtr(std::make_shared<qv::Collection>())), Format::kTable);
+  EXPECT_EQ(none.str(), "(0 rows)\n");
   records->Add(Variant("text"));
   std::ostringstream mixed;
   PrintValue(mixed, Variant(qv::ObjectPtr(records)), Format::kTable);

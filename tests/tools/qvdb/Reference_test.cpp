@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 
 #include "QvdbTestSupport.h"
 #include "platform/automation/Object.h"
@@ -57,6 +58,10 @@ TEST(Reference, MemberLinesNameEachMemberOnceWithItsSignature) {
     const char* progId;
     const char* line;
   } expected[] = {
+      // A record type's own operation, declared beside it.
+      {"Qv_Records.QvDocument",
+       "Qv_Records.QvDocument.SaveFields\tSub SaveFields(aFields As Long, Optional aPerformNotify "
+       "As Boolean = False)"},
       {"Qv_DBProvider.DBQConsStream",
        "DBQConsStream.SaveMembersList\tSub SaveMembersList(aConsStreamID As Double, aMembersIDs "
        "As String)"},
@@ -72,16 +77,41 @@ TEST(Reference, MemberLinesNameEachMemberOnceWithItsSignature) {
   }
 }
 
+// What help prints for the names call takes: a record's properties, and a
+// member built without a signature.
+TEST(Reference, HelpNamesWhatCallTakes) {
+  const struct {
+    const char* target;
+    const char* shows;  // a part of the output
+  } cases[] = {
+      {"Qv_Records.QvPerson.inn",
+       "Qv_Records.QvPerson.INN\n  Property INN As String\n  an argument sets it as "
+       "@Qv_Records.QvPerson{INN=value}\n"},
+      {"Qv_Records.QvPerson", "\n  Property Surname As String\n"},
+      {"Qv_Records.QvDocQuery.DocNum1", "Qv_Records.QvDocQuery.DocNum1\n  Property DocNum1\n"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    try {
+      PrintHelp(c.target, out);
+    } catch (const qv::Error& e) {
+      out << e.Description();
+    }
+    EXPECT_NE(out.str().find(c.shows), std::string::npos) << c.target << ":\n" << out.str();
+  }
+}
+
 TEST(Reference, ANameThatIsNotThereGetsTheNearestOne) {
   const struct {
     const char* typed;
     const char* meant;
   } cases[] = {
-      {"DictQueries.GetCountri", "DictQueries.GetCountry"},    // a letter changed
-      {"dictqueri.getcountry", "DictQueries.GetCountry"},      // two left out, case ignored
-      {"DictQueris", "DictQueries"},                           // a class
-      {"PeriodQueries.GetCountry", "DictQueries.GetCountry"},  // the operation's own class
-      {"DictQueries.GetCountryOfTheWorld", ""},                // too far from anything
+      {"DictQueries.GetCountri", "DictQueries.GetCountry"},       // a letter changed
+      {"dictqueri.getcountry", "DictQueries.GetCountry"},         // two left out, case ignored
+      {"DictQueris", "DictQueries"},                              // a class
+      {"PeriodQueries.GetCountry", "DictQueries.GetCountry"},     // the operation's own class
+      {"DBDocumen.IsRecordExists", "DBDocument.IsRecordExists"},  // a slip in the class
+      {"DictQueries.GetCountryOfTheWorld", ""},                   // too far from anything
       {"NoSuch.Operation", ""},
       // There (case ignored): the error was an argument's (@NoSuch.Class).
       {"dictqueries.getcountry", ""},
