@@ -353,6 +353,12 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     EmitFrom(*s.from, scope, outer, body);
   }
 
+  // PostgreSQL matches an item, HAVING or ORDER BY expression with a GROUP BY
+  // or DISTINCT one by its text: a literal in each as a parameter of its own
+  // ($1 and $2) would make `S & '|'` two expressions, and the select refused.
+  // Their literals stay literals there (FROM's and WHERE's are parameters).
+  Restore<bool> inlineGuard(
+      inlineLiterals_, Postgres() && (!s.groupBy.empty() || s.distinct || s.having != nullptr));
   ThreadBuffer<std::vector<SelectItemOut>, 64> items(tSpareItems);
   SelectState state{&scope, *items};
   ExpandItems(s, scope, state);
@@ -364,6 +370,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     clause_ = Clause::kWhere;
     whereExpr_ = s.where.get();
     body += " WHERE "sv;
+    Restore<bool> whereGuard(inlineLiterals_, false);
     EmitCondition(*s.where, scope, body);
     clause_ = Clause::kOther;
   }

@@ -213,6 +213,7 @@ class JetEmitter {
   size_t nextLiteral_ = 0;                   // the literal after the last one written, tried first
   uint64_t numberOperands_ = 0, added_ = 0;  // Translation's
   int lazy_ = 0;                             // inside parts of a choice that may not be computed
+  bool inlineLiterals_ = false;              // literals written as they are, not as parameters
 };
 
 // Appends " COLLATE JETRU" when `e` is text-typed and not a plain column.
