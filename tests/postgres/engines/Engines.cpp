@@ -290,6 +290,15 @@ const std::vector<Step>& Steps() {
       // A read-only connection refuses writes.
       {Op::kReadOnly, "INSERT INTO Counted (Label) VALUES ('c')", "error 3027"},
       {Op::kReadOnly, "SELECT Count(*) FROM Counted", "Long:2"},
+      // A value given to a counter: the next one follows it.
+      {Op::kRun, "INSERT INTO Counted (ID, Label) VALUES (10, 'c')", "1"},
+      {Op::kRun, "INSERT INTO Counted (Label) VALUES ('d')", "1"},
+      {Op::kLastId, "", "11"},
+      {Op::kRun, "INSERT INTO Counted (ID, Label) SELECT ID + 20, Label FROM Counted WHERE ID = 2",
+       "1"},
+      {Op::kRun, "INSERT INTO Counted (ID, Label) VALUES (5, 'f')", "1"},
+      {Op::kRun, "INSERT INTO Counted (Label) VALUES ('e')", "1"},
+      {Op::kLastId, "", "23"},
       // SELECT ... INTO: a table of the select's columns and types, filled,
       // in one transaction with its catalogue rows.
       {Op::kRun,

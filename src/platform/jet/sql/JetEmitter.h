@@ -119,6 +119,9 @@ class JetEmitter {
   // value is of literals (refused for a row written, not when planned).
   bool Stored(const Emitted& value, JetType column, std::string& out, size_t start,
               const Expr* update = nullptr) const;
+  // A value given to a counter on PostgreSQL moves the counter past it (as a file's does).
+  void CounterWritten(std::string& out, size_t start, std::string_view table,
+                      std::string_view column) const;
 
   // Queries (JetEmitQuery.cpp).
   QueryOut EmitQuery(const Query& q, const Scope* outer);
