@@ -1788,6 +1788,9 @@ struct PgConnection::Impl {
         if (t.FindIndex(x.name)) ThrowJet(jeterr::kIndexNameExists, {t.name, x.name}, kSourceIndex);
         for (const IndexField& f : x.fields)
           if (!t.FindField(f.name)) ThrowJet(jeterr::kItemNotFound, {}, kSourceIndex);
+        TableSpec next = t;  // as the file's catalogue checks it (a second primary key: 3283)
+        next.indexes.push_back(x);
+        ddl::CheckTable(next, next.fields.size());
         const std::string name = t.name;
         Exec(sql::PostgresCreateIndexSql(name, x));
         InsertIndex(name, x);
@@ -1808,9 +1811,14 @@ struct PgConnection::Impl {
           CheckFieldName(f);
           if (t.FindField(f.name)) ThrowJet(jeterr::kFieldExists, {f.name, table}, kSourceTableDef);
         }
+        for (const IndexSpec& x : change.table.indexes)
+          if (t.FindIndex(x.name))
+            ThrowJet(jeterr::kIndexNameExists, {table, x.name}, kSourceIndex);
         TableSpec next = t;
         next.fields.insert(next.fields.end(), change.table.fields.begin(),
                            change.table.fields.end());
+        next.indexes.insert(next.indexes.end(), change.table.indexes.begin(),
+                            change.table.indexes.end());
         ddl::CheckTable(next, t.fields.size());
         // After the last ordinal in use: a dropped field leaves a gap, so
         // the count of fields can be an ordinal still taken.
