@@ -190,10 +190,9 @@ void JetEmitter::CounterWritten(std::string& out, size_t start, std::string_view
     for (const char c : text) to += c == '\'' ? "''"sv : std::string_view(&c, 1);
     to += '\'';
   };
-  std::string head =
-      "(SELECT CASE WHEN \"v\" > coalesce(pg_sequence_last_value(\"q\"), 0) "
-      "THEN setval(\"q\", \"v\") ELSE \"v\" END FROM (SELECT (";
-  InsertAt(out, start, {head});
+  InsertAt(out, start,
+           {"(SELECT CASE WHEN \"v\" > coalesce(pg_sequence_last_value(\"q\"), 0)",
+            " THEN setval(\"q\", \"v\") ELSE \"v\" END FROM (SELECT ("});
   out += ")::bigint AS \"v\", pg_get_serial_sequence("sv;
   literal(out, table);
   out += ", "sv;
