@@ -853,8 +853,27 @@ struct PgConnection::Impl {
         for (const FieldSpec& f : t->second.spec->fields)
           if (sql::PostgresCheckName(kCheckZeroLength, f.name) == constraint)
             constraint = std::string(kCheckZeroLength) + f.name;
-    throw PgToJetError(state, DiagField(r, PG_DIAG_MESSAGE_PRIMARY), table,
-                       JetFieldName(table, DiagField(r, PG_DIAG_COLUMN_NAME)), constraint, source);
+    const std::string field = JetFieldName(table, DiagField(r, PG_DIAG_COLUMN_NAME));
+    // The server's primary key makes its fields NOT NULL: a Null in one that
+    // is not Required is the key's refusal (3058), as the file's check says.
+    if (state == "23502" && InPrimaryKeyOnly(table, field))
+      throw Error(jeterr::kNullInIndex, JetErrorText(jeterr::kNullInIndex), std::string(source));
+    throw PgToJetError(state, DiagField(r, PG_DIAG_MESSAGE_PRIMARY), table, field, constraint,
+                       source);
+  }
+
+  // Whether `field` of the table read before is in its primary key and not Required.
+  bool InPrimaryKeyOnly(std::string_view table, std::string_view field) const {
+    const auto t = tables.find(FoldCase(table));
+    if (t == tables.end()) return false;
+    const TableSpec& spec = *t->second.spec;
+    for (const FieldSpec& f : spec.fields)
+      if (NamesEqual(f.name, field) && f.required) return false;
+    for (const IndexSpec& x : spec.indexes)
+      if (x.primary)
+        for (const IndexField& k : x.fields)
+          if (NamesEqual(k.name, field)) return true;
+    return false;
   }
 
   // The select whose rows are being read (Stream), if one is.
@@ -1765,6 +1784,7 @@ struct PgConnection::Impl {
       Adopt(change.table.name);
     switch (change.op) {
       case Op::kCreateTable:
+        ddl::CheckTable(change.table);  // as the file's catalogue checks it (Text(300): 3001)
         CreateTable(change.table);
         return 0;
       case Op::kDropTable: {
@@ -1782,6 +1802,9 @@ struct PgConnection::Impl {
         if (t.FindIndex(x.name)) ThrowJet(jeterr::kIndexNameExists, {t.name, x.name}, kSourceIndex);
         for (const IndexField& f : x.fields)
           if (!t.FindField(f.name)) ThrowJet(jeterr::kItemNotFound, {}, kSourceIndex);
+        TableSpec next = t;  // as the file's catalogue checks it (a second primary key: 3283)
+        next.indexes.push_back(x);
+        ddl::CheckTable(next, next.fields.size());
         const std::string name = t.name;
         Exec(sql::PostgresCreateIndexSql(name, x));
         InsertIndex(name, x);
@@ -1802,6 +1825,15 @@ struct PgConnection::Impl {
           CheckFieldName(f);
           if (t.FindField(f.name)) ThrowJet(jeterr::kFieldExists, {f.name, table}, kSourceTableDef);
         }
+        for (const IndexSpec& x : change.table.indexes)
+          if (t.FindIndex(x.name))
+            ThrowJet(jeterr::kIndexNameExists, {table, x.name}, kSourceIndex);
+        TableSpec next = t;
+        next.fields.insert(next.fields.end(), change.table.fields.begin(),
+                           change.table.fields.end());
+        next.indexes.insert(next.indexes.end(), change.table.indexes.begin(),
+                            change.table.indexes.end());
+        ddl::CheckTable(next, t.fields.size());
         // After the last ordinal in use: a dropped field leaves a gap, so
         // the count of fields can be an ordinal still taken.
         ResultPtr last = ExecParams(
@@ -1843,6 +1875,7 @@ struct PgConnection::Impl {
       }
       case Op::kMakeTable: {
         // The table of the select's columns, filled from the select.
+        ddl::CheckTable(change.table);
         CreateTable(change.table);
         std::string insert = "INSERT INTO " + ServerQuoted(change.table.name);
         for (size_t i = 0; i < change.table.fields.size(); ++i)

@@ -100,6 +100,8 @@ const std::vector<Step>& Steps() {
        "0"},
       {Op::kRun, "CREATE TABLE people (ID LONG)", "error 3010"},
       {Op::kRun, "CREATE TABLE Bad (A LONG, a TEXT(5))", "error 3191"},
+      {Op::kRun, "CREATE TABLE Bad (A LONG, B TEXT(300))", "error 3001"},
+      {Op::kRun, "ALTER TABLE People ADD COLUMN Note TEXT(256)", "error 3001"},
       {Op::kRun, "CREATE UNIQUE INDEX ByName ON People (Name)", "0"},
       // Rows, Null, dates, booleans; names written in another case.
       {Op::kRun,
@@ -114,6 +116,10 @@ const std::vector<Step>& Steps() {
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (1, 'Dup')", "error 3022"},
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (3, 'Bob')", "error 3022"},
       {Op::kRun, "INSERT INTO People (ID) VALUES (3)", "error 3314"},
+      {Op::kRun, "INSERT INTO People (Name) VALUES ('Nil')", "error 3058"},
+      {Op::kRun, "INSERT INTO People (ID, Name) VALUES (2147483648, 'Big')", "error 3464"},
+      {Op::kRun, "CREATE INDEX Second ON People (Name) WITH PRIMARY", "error 3283"},
+      {Op::kRun, "ALTER TABLE People ADD CONSTRAINT Second PRIMARY KEY (Name)", "error 3283"},
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (3, 'Юлия Ёлкина')", "error 3163"},
       {Op::kRun, "INSERT INTO People (ID, Name) VALUES (3, 'Юлия Ёлки')", "1"},
       {Op::kQuery, "SELECT Count(*) FROM People", "Long:3"},
@@ -129,6 +135,11 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT Name FROM People WHERE ID = 1", "Str:Анна"},
       {Op::kQuery, "SELECT ID FROM People WHERE Name = 'Bob'", "Long:2"},
       {Op::kBind, "SELECT Name FROM People WHERE ID = 1", "Str:Bob", 2},
+      // The same expression with a literal in the items and GROUP BY.
+      {Op::kQuery,
+       "SELECT Name & '!', Count(*) FROM People WHERE ID > 0 GROUP BY Name & '!' "
+       "ORDER BY Name & '!'",
+       "Str:Bob!|Long:1; Str:Анна!|Long:1; Str:Юлия Ёлки!|Long:1"},
       // A value of another kind than its literal's: as on a file, the text
       // runs as with a literal of the value's kind, its columns typed as
       // the text's own; a text the server cannot prepare so (a number column
@@ -282,6 +293,15 @@ const std::vector<Step>& Steps() {
       // A read-only connection refuses writes.
       {Op::kReadOnly, "INSERT INTO Counted (Label) VALUES ('c')", "error 3027"},
       {Op::kReadOnly, "SELECT Count(*) FROM Counted", "Long:2"},
+      // A value given to a counter: the next one follows it.
+      {Op::kRun, "INSERT INTO Counted (ID, Label) VALUES (10, 'c')", "1"},
+      {Op::kRun, "INSERT INTO Counted (Label) VALUES ('d')", "1"},
+      {Op::kLastId, "", "11"},
+      {Op::kRun, "INSERT INTO Counted (ID, Label) SELECT ID + 20, Label FROM Counted WHERE ID = 2",
+       "1"},
+      {Op::kRun, "INSERT INTO Counted (ID, Label) VALUES (5, 'f')", "1"},
+      {Op::kRun, "INSERT INTO Counted (Label) VALUES ('e')", "1"},
+      {Op::kLastId, "", "23"},
       // SELECT ... INTO: a table of the select's columns and types, filled,
       // in one transaction with its catalogue rows.
       {Op::kRun,

@@ -181,7 +181,7 @@ void JetEmitter::ParameterizeLiterals(std::span<const size_t> positions,
 }
 
 bool JetEmitter::LiteralParameter(const Expr& e, std::string& out) {
-  if (!literalUses_) return false;
+  if (!literalUses_ || inlineLiterals_) return false;
   // Literals are mostly written in the order of the text: the one after the
   // last written is tried before a search.
   size_t i = nextLiteral_;
@@ -421,6 +421,8 @@ Emitted JetEmitter::EmitUnary(const Expr& e, const Scope& scope, std::string& ou
     const size_t start = out.size();
     out += "(- "sv;
     const Emitted v = EmitValue(*e.args[0], scope, out);
+    // A Null as it stands has no type there for "-" to choose its form by.
+    if (Postgres() && v.nullLiteral) out += "::double precision"sv;
     out += ')';
     // The least Long (or Integer) negated is beyond its type: a wider value
     // on a file, as "-" of two operands gives; made a bigint on PostgreSQL

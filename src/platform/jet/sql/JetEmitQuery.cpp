@@ -122,6 +122,36 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
       out.columns[i].size = std::max(out.columns[i].size, p.columns[i].size);
     }
   }
+  // A union's column is a text where a part gives a text and another a number
+  // or a date: SQLite takes each row's value as it is, which reads as its
+  // text; PostgreSQL refuses two types, so a part's values other than texts
+  // are made text there by Jet's `&` (its CStr, Null kept), read through the
+  // part by position, compared as texts are (JETRU).
+  if (Postgres())
+    for (QueryOut& p : parts) {
+      std::string items, names;
+      bool converted = false;
+      for (size_t i = 0; i < p.columns.size(); ++i) {
+        const std::string name = "\"c" + std::to_string(i + 1) + "\"";
+        const JetType t = p.columns[i].type;
+        const bool convert = IsTextType(out.columns[i].type) && !IsTextType(t) &&
+                             t != JetType::kNone && !IsBinaryType(t);
+        converted = converted || convert;
+        if (i > 0) {
+          items += ", "sv;
+          names += ", "sv;
+        }
+        names += name;
+        items += convert ? std::string(RequiredFunction("&").sqliteName) + "(" + name + ")" +
+                               std::string(kCollateClause)
+                         : name;
+        items += " AS "sv;
+        items += QuotedColumn(out.columns[i].name);
+      }
+      if (!converted) continue;
+      p.sql = "SELECT " + items + " FROM (" + p.sql + ") AS \"$u\"(" + names + ")";
+      p.simple = true;
+    }
   // SQLite allows neither ORDER BY nor LIMIT on a part of a compound select.
   // PostgreSQL wants a name for every derived table.
   for (size_t i = 0; i < parts.size(); ++i) {
@@ -153,6 +183,16 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
     out.sql += std::to_string(pos);
     out.sql += Direction(q.orderBy[k].desc);
   }
+  // A union without ALL comes out ordered by its columns, the first first, as
+  // Jet's (and SQLite's, which sorts to drop the duplicates) does; PostgreSQL
+  // drops them by hashing as often, in no order.
+  if (Postgres() && q.orderBy.empty() &&
+      std::none_of(q.unionAll.begin(), q.unionAll.end(), [](bool all) { return all; }))
+    for (size_t i = 0; i < out.columns.size(); ++i) {
+      out.sql += i == 0 ? " ORDER BY "sv : ", "sv;
+      out.sql += std::to_string(i + 1);
+      out.sql += Direction(false);
+    }
   CheckSize(out.sql);
   return out;
 }
@@ -353,6 +393,12 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     EmitFrom(*s.from, scope, outer, body);
   }
 
+  // PostgreSQL matches an item, HAVING or ORDER BY expression with a GROUP BY
+  // or DISTINCT one by its text: a literal in each as a parameter of its own
+  // ($1 and $2) would make `S & '|'` two expressions, and the select refused.
+  // Their literals stay literals there (FROM's and WHERE's are parameters).
+  Restore<bool> inlineGuard(
+      inlineLiterals_, Postgres() && (!s.groupBy.empty() || s.distinct || s.having != nullptr));
   ThreadBuffer<std::vector<SelectItemOut>, 64> items(tSpareItems);
   SelectState state{&scope, *items};
   ExpandItems(s, scope, state);
@@ -364,6 +410,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     clause_ = Clause::kWhere;
     whereExpr_ = s.where.get();
     body += " WHERE "sv;
+    Restore<bool> whereGuard(inlineLiterals_, false);
     EmitCondition(*s.where, scope, body);
     clause_ = Clause::kOther;
   }

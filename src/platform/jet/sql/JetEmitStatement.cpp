@@ -178,6 +178,28 @@ Translation JetEmitter::EmitSchemaChange(const Statement& st) {
   return t;
 }
 
+// A value written to a counter on PostgreSQL moves its identity past it, as
+// a file's counter goes on after the highest number written (the server's
+// sequence does not see a value given): out[start..] becomes
+//   (SELECT CASE WHEN v > last THEN setval(seq, v) ELSE v END FROM (value, seq))
+// `table` is the table as the statement writes it (quoted), `column` the counter.
+void JetEmitter::CounterWritten(std::string& out, size_t start, std::string_view table,
+                                std::string_view column) const {
+  auto literal = [](std::string& to, std::string_view text) {
+    to += '\'';
+    for (const char c : text) to += c == '\'' ? "''"sv : std::string_view(&c, 1);
+    to += '\'';
+  };
+  InsertAt(out, start,
+           {"(SELECT CASE WHEN \"v\" > coalesce(pg_sequence_last_value(\"q\"), 0)",
+            " THEN setval(\"q\", \"v\") ELSE \"v\" END FROM (SELECT ("});
+  out += ")::bigint AS \"v\", pg_get_serial_sequence("sv;
+  literal(out, table);
+  out += ", "sv;
+  literal(out, column);
+  out += ")::regclass AS \"q\") AS \"jet_counter\")"sv;
+}
+
 Translation JetEmitter::EmitInsert(const Statement& st) {
   const auto& table = TableColumns(st.table);
   std::vector<const ColumnInfo*> targets;
@@ -222,6 +244,10 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
       const size_t start = list.size();
       sqlite::AppendQuoted(list, "c" + std::to_string(i + 1));
       stored = Stored(column, targets[i]->type, list, start) || stored;
+      if (Postgres() && targets[i]->counter) {
+        CounterWritten(list, start, QuotedTable(st.table), targets[i]->name);
+        stored = true;
+      }
     }
     if (stored) {
       std::string names;
@@ -250,6 +276,8 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
       }
       const size_t start = source.size();
       Stored(EmitValue(*st.values[i], none, source), targets[i]->type, source, start);
+      if (Postgres() && targets[i]->counter)
+        CounterWritten(source, start, QuotedTable(st.table), targets[i]->name);
       CheckSize(source);
     }
     source += ")";

@@ -119,6 +119,9 @@ class JetEmitter {
   // value is of literals (refused for a row written, not when planned).
   bool Stored(const Emitted& value, JetType column, std::string& out, size_t start,
               const Expr* update = nullptr) const;
+  // A value given to a counter on PostgreSQL moves the counter past it (as a file's does).
+  void CounterWritten(std::string& out, size_t start, std::string_view table,
+                      std::string_view column) const;
 
   // Queries (JetEmitQuery.cpp).
   QueryOut EmitQuery(const Query& q, const Scope* outer);
@@ -213,6 +216,7 @@ class JetEmitter {
   size_t nextLiteral_ = 0;                   // the literal after the last one written, tried first
   uint64_t numberOperands_ = 0, added_ = 0;  // Translation's
   int lazy_ = 0;                             // inside parts of a choice that may not be computed
+  bool inlineLiterals_ = false;              // literals written as they are, not as parameters
 };
 
 // Appends " COLLATE JETRU" when `e` is text-typed and not a plain column.

@@ -75,7 +75,10 @@ void AppendFunction(std::string& out, const JetFunction& f, int count, std::stri
       args += i == 0 && first ? "anycompatible" : "\"any\"";
     }
   }
+  // A whole number stored into a Long column beyond its range is the
+  // column's refusal (3464), as on a file, not the Long result's overflow (6).
   const std::string_view result = first                        ? "anycompatible"
+                                  : f.name == "%StoreInteger"  ? "bigint"
                                   : f.rule == TypeRule::kFixed ? ServerResultType(f.fixedType)
                                                                : "double precision";
   AppendCreate(out, f.sqliteName, args, result, f.deterministic, module);
