@@ -290,7 +290,16 @@ std::optional<int64_t> StoredInteger(double d) {
   return static_cast<int64_t>(BankersRound(d));
 }
 
+// A number a Currency column cannot hold (its ten-thousandths beyond a
+// 64-bit whole number: read back, it would come out as another number) is
+// refused as an integer column refuses one beyond its range (3464). The
+// bound's literal is the least double above Currency's largest value.
+void CheckCurrencyRange(double d) {
+  if (!(std::fabs(d) < 922337203685477.5807)) ThrowJet(jeterr::kTypeMismatch);
+}
+
 std::optional<double> StoredCurrency(double d) {
+  CheckCurrencyRange(d);
   if (!(std::fabs(d) < 9.2e14)) return std::nullopt;
   return BankersRound(d * 10000.0) / 10000.0;
 }
@@ -318,9 +327,16 @@ void StoreInteger(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void StoreCurrency(sqlite3_context* ctx, int, sqlite3_value** argv) {
-  const std::optional<double> d = sqlite3_value_type(argv[0]) == SQLITE_FLOAT
-                                      ? StoredCurrency(sqlite3_value_double(argv[0]))
-                                      : std::nullopt;
+  std::optional<double> d;
+  try {
+    const int type = sqlite3_value_type(argv[0]);
+    if (type == SQLITE_FLOAT)
+      d = StoredCurrency(sqlite3_value_double(argv[0]));
+    else if (type == SQLITE_INTEGER)
+      CheckCurrencyRange(sqlite3_value_double(argv[0]));
+  } catch (const Error& e) {
+    return ReportError(ctx, e);
+  }
   if (!d) return sqlite3_result_value(ctx, argv[0]);
   sqlite3_result_double(ctx, *d);
 }
