@@ -241,7 +241,7 @@ constexpr PropertyDef kDocument[] = {Sub("Template", QR("QvTemplate")),
 // `aFields` of this stored document through its mapper's SaveDocumentFields.
 std::shared_ptr<const Signature> DocumentSaveFieldsSignature() {
   static const auto s = std::make_shared<const Signature>(
-      Signature{{Param{"aFields", &dispatch::TypeName<int32_t>},
+      Signature{{Param{"aFields", &dispatch::TypeName<int32_t>, false, false, Variant()},
                  Param{"aPerformNotify", &dispatch::TypeName<bool>, false, true, Variant(false)}},
                 nullptr,
                 2});
