@@ -26,7 +26,11 @@ std::vector<const qv::Member*> DistinctMembers(const qv::ClassInfo& info) {
   return members;
 }
 
+// A member read and set without arguments is a property: "Property Notes As
+// String"; the rest as their signature declares them.
 std::string SignatureOf(const qv::Member& m) {
+  if (m.signature && m.call && m.let && m.signature->params.empty() && m.signature->result)
+    return "Property " + m.name + " As " + m.signature->result();
   return m.signature ? qv::FormatSignature(m.name, *m.signature) : std::string();
 }
 
@@ -71,7 +75,9 @@ std::string SuggestCallName(const std::string& target) {
     if (info->Find(operation)) return "";
   std::vector<std::string> sameName;
   std::string nearest;
-  size_t best = std::max<size_t>(2, target.size() / 6) + 1;
+  // A class's name alone is short and its slips are whole endings (DictQuery for
+  // DictQueries): it takes a third of its letters changed, a full name a sixth.
+  size_t best = std::max<size_t>(2, target.size() / (dot == std::string::npos ? 3 : 6)) + 1;
   for (const qv::ClassInfo* info : CallableClasses()) {
     const std::string cls = CallName(*info);
     if (const size_t d = EditDistance(target, cls); d < best) best = d, nearest = cls;

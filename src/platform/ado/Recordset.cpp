@@ -13,8 +13,11 @@ namespace {
 // "Fields" and the default member: Fields() or Fields(index), and
 // Fields(index) = value.
 Member FieldsMember(std::string name) {
-  return Member{name, dispatch::MakeInvoker(name, &Recordset::FieldsV, {Variant::Missing()}),
-                dispatch::MakeInvoker(name, &Recordset::LetFieldsV, {})};
+  auto signature = dispatch::MakeSignature<decltype(&Recordset::FieldsV)>(
+      {"aIndex"}, {Variant::Missing()}, std::make_index_sequence<1>{});
+  return Member{name,
+                dispatch::MakeInvoker(name, &Recordset::FieldsV, {Variant::Missing()}, signature),
+                dispatch::MakeInvoker(name, &Recordset::LetFieldsV, {}), signature};
 }
 
 }  // namespace

@@ -103,7 +103,11 @@ Member CollectionMember(std::string name, std::shared_ptr<Coll> (C::*getter)()) 
     if (args.size() > 1) ThrowVb(vberr::kWrongArguments, "one item at a time");
     return Variant(coll->Item(args[0]));
   };
-  return Member{std::move(name), std::move(call), nullptr};
+  static const auto signature = std::make_shared<const Signature>(
+      Signature{{Param{"aIndex", &dispatch::TypeName<Variant>, false, true, Variant::Missing()}},
+                &dispatch::TypeName<std::shared_ptr<Coll>>,
+                1});
+  return Member{std::move(name), std::move(call), nullptr, signature};
 }
 
 class Fields final : public NamedList<Field> {

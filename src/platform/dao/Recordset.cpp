@@ -41,6 +41,26 @@ Variant LetCollect(Object& self, Args args) {
   return Variant();
 }
 
+// What help prints: Seek's comparison and up to thirteen keys (a key
+// left out ends the list), Collect's field and value.
+std::shared_ptr<const Signature> SeekSignature() {
+  Signature s{{Param{"aComparison", &dispatch::TypeName<std::string>, false, false, Variant()}},
+              nullptr,
+              0};
+  for (int i = 1; i <= 13; ++i)
+    s.params.push_back(Param{"aKey" + std::to_string(i), &dispatch::TypeName<Variant>, false, i > 1,
+                             Variant::Missing()});
+  s.namesGiven = s.params.size();
+  return std::make_shared<const Signature>(std::move(s));
+}
+
+std::shared_ptr<const Signature> CollectSignature() {
+  return std::make_shared<const Signature>(
+      Signature{{Param{"aIndex", &dispatch::TypeName<Variant>, false, false, Variant()}},
+                &dispatch::TypeName<Variant>,
+                1});
+}
+
 }  // namespace
 
 QV_DEFINE_CLASS(Recordset, "DAO.Recordset", nullptr, Method("MoveFirst", &Recordset::MoveFirst),
@@ -55,12 +75,13 @@ QV_DEFINE_CLASS(Recordset, "DAO.Recordset", nullptr, Method("MoveFirst", &Record
                 Method("Updatable", &Recordset::Updatable),
                 CollectionMember("Fields", &Recordset::FieldsCollection),
                 qv::Property("Index", &Recordset::Index, &Recordset::SetIndex),
-                Member{"Seek", InvokeSeek, nullptr}, Method("NoMatch", &Recordset::NoMatch),
+                Member{"Seek", InvokeSeek, nullptr, SeekSignature()},
+                Method("NoMatch", &Recordset::NoMatch),
                 qv::Property("Bookmark", &Recordset::Bookmark, &Recordset::SetBookmark),
                 Method("LastModified", &Recordset::LastModified),
                 Method("Close", &Recordset::Close), Method("Name", &Recordset::Name),
                 Method("Type", &Recordset::Type), Method("Requery", &Recordset::Requery),
-                Member{"Collect", InvokeCollect, LetCollect})
+                Member{"Collect", InvokeCollect, LetCollect, CollectSignature()})
 
 Recordset::Recordset(std::shared_ptr<Database> db, std::string name, int32_t type, bool updatable)
     : db_(std::move(db)), name_(std::move(name)), type_(type), updatable_(updatable) {

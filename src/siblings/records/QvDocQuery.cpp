@@ -100,6 +100,32 @@ Variant Converted(CriterionKind kind, const Variant& v) {
   return v;
 }
 
+// "Property IsDocStatus As Boolean": what help prints; a date criterion is
+// Empty until set, a list is a collection of identifiers.
+std::shared_ptr<const Signature> SignatureOf(CriterionKind kind) {
+  TypeNameFn type = &dispatch::TypeName<Variant>;
+  switch (kind) {
+    case CriterionKind::kBool:
+      type = &dispatch::TypeName<bool>;
+      break;
+    case CriterionKind::kLong:
+      type = &dispatch::TypeName<int32_t>;
+      break;
+    case CriterionKind::kDouble:
+      type = &dispatch::TypeName<double>;
+      break;
+    case CriterionKind::kText:
+      type = &dispatch::TypeName<std::string>;
+      break;
+    case CriterionKind::kDate:
+      break;
+    case CriterionKind::kList:
+      type = [] { return std::string("VBA.Collection"); };
+      break;
+  }
+  return std::make_shared<const Signature>(Signature{{}, type, 0});
+}
+
 }  // namespace
 
 QvDocQuery::QvDocQuery() {
@@ -124,7 +150,8 @@ const ClassInfo& QvDocQuery::Info() {
                                    ThrowVb(vberr::kWrongArguments, "a criterion takes one value");
                                  static_cast<QvDocQuery&>(o).values_[i] = Converted(kind, args[0]);
                                  return Variant();
-                               }});
+                               },
+                               SignatureOf(kind)});
     }
     return ClassInfo("Qv_Records.QvDocQuery", std::move(members),
                      [] { return ObjectPtr(std::make_shared<QvDocQuery>()); });

@@ -23,6 +23,18 @@ Registry& TheRegistry() {
   return r;
 }
 
+// What help prints for a group's members: "Sub BeginLazyLoad()" and
+// "Function LazyLoaded() As Boolean".
+std::shared_ptr<const Signature> GroupOpSignature() {
+  static const auto s = std::make_shared<const Signature>(Signature{{}, nullptr, 0});
+  return s;
+}
+std::shared_ptr<const Signature> GroupLoadedSignature() {
+  static const auto s =
+      std::make_shared<const Signature>(Signature{{}, &dispatch::TypeName<bool>, 0});
+  return s;
+}
+
 // A member taking no arguments, bound to one group of the type.
 Member GroupMember(std::string_view name, int group, void (*op)(QvRecord&, int)) {
   return Member{std::string(name),
@@ -31,7 +43,7 @@ Member GroupMember(std::string_view name, int group, void (*op)(QvRecord&, int))
                   op(static_cast<QvRecord&>(o), group);
                   return Variant();
                 },
-                nullptr};
+                nullptr, GroupOpSignature()};
 }
 
 }  // namespace
@@ -117,9 +129,10 @@ std::vector<Member> RecordClass::BuildMembers() const {
   for (size_t g = 0; g < type_.groups.size(); ++g) {
     const LazyGroupDef& def = type_.groups[g];
     const int gi = static_cast<int>(g);
-    m.push_back(Member{
-        std::string(def.loadedFlag),
-        [gi](Object& o, Args) { return Variant(static_cast<R&>(o).GroupLoaded(gi)); }, nullptr});
+    m.push_back(
+        Member{std::string(def.loadedFlag),
+               [gi](Object& o, Args) { return Variant(static_cast<R&>(o).GroupLoaded(gi)); },
+               nullptr, GroupLoadedSignature()});
     if (!def.beginOp.empty())
       m.push_back(GroupMember(def.beginOp, gi, [](R& r, int i) { r.BeginGroupLoad(i); }));
     if (!def.endOp.empty())

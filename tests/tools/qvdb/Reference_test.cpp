@@ -77,8 +77,8 @@ TEST(Reference, MemberLinesNameEachMemberOnceWithItsSignature) {
   }
 }
 
-// What help prints for the names call takes: a record's properties, and a
-// member built without a signature.
+// What help prints for the names call takes: a record's properties, a
+// criterion of a search, a record's lazy group's operation.
 TEST(Reference, HelpNamesWhatCallTakes) {
   const struct {
     const char* target;
@@ -88,7 +88,9 @@ TEST(Reference, HelpNamesWhatCallTakes) {
        "Qv_Records.QvPerson.INN\n  Property INN As String\n  an argument sets it as "
        "@Qv_Records.QvPerson{INN=value}\n"},
       {"Qv_Records.QvPerson", "\n  Property Surname As String\n"},
-      {"Qv_Records.QvDocQuery.DocNum1", "Qv_Records.QvDocQuery.DocNum1\n  Property DocNum1\n"},
+      {"Qv_Records.QvDocQuery.DocNum1",
+       "Qv_Records.QvDocQuery.DocNum1\n  Property DocNum1 As Double\n"},
+      {"Qv_Records.QvPerson.BeginLazyLoad", "\n  Sub BeginLazyLoad()\n"},
   };
   for (const auto& c : cases) {
     std::ostringstream out;
@@ -109,6 +111,7 @@ TEST(Reference, ANameThatIsNotThereGetsTheNearestOne) {
       {"DictQueries.GetCountri", "DictQueries.GetCountry"},       // a letter changed
       {"dictqueri.getcountry", "DictQueries.GetCountry"},         // two left out, case ignored
       {"DictQueris", "DictQueries"},                              // a class
+      {"DictQuery", "DictQueries"},                               // its ending
       {"PeriodQueries.GetCountry", "DictQueries.GetCountry"},     // the operation's own class
       {"DBDocumen.IsRecordExists", "DBDocument.IsRecordExists"},  // a slip in the class
       {"DictQueries.GetCountryOfTheWorld", ""},                   // too far from anything
