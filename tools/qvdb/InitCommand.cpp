@@ -63,8 +63,10 @@ CommandRun AddInitCommand(CLI::App& app, CommandContext&) {
     std::string server, functions;
   };
   auto o = std::make_shared<Options>();
-  NotEmpty(init->add_option(
-      "dir", o->dir, "the folder, or a server location as for --server (default: as for --data)"));
+  // --data too, as every other command names its folder.
+  NotEmpty(init->add_option("dir,--data", o->dir,
+                            "the folder, or a server location as for --server (default: the "
+                            "registry's DataBasePath, else ~/.local/share/qvdb)"));
   init->add_flag("--force", o->force, "replace an existing database");
   NotEmpty(
       init->add_option("--server", o->server,

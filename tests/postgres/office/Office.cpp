@@ -57,7 +57,7 @@ constexpr int kCounterType = 41;
 constexpr int kCounterYear = 2026;
 
 std::string CellKey(int k) {
-  char buf[16];
+  char buf[32];  // 13 characters; room for any int the format could be given
   std::snprintf(buf, sizeof buf, "%02d00%03d00001", 2 + k / 400, k % 100 * 10);
   return buf;
 }

@@ -82,6 +82,9 @@ TEST_F(Cli, ExitStatuses) {
       {{"init", data}, 0, ""},
       {{"init", data}, 1, "Error 3204: Database already exists"},
       {{"init", "--force", data}, 0, ""},
+      {{"init", "--data", data},
+       1,
+       "Error 3204: Database already exists"},  // as the others name it
       {{"generate", "--data", data, "--streams", "1", "--documents", "1", "--seed", "-1"},
        2,
        "qvdb: --seed: "},
