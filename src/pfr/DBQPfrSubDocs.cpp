@@ -22,10 +22,13 @@ namespace {
 
 constexpr std::string_view kSubDocType = "Qv_PfrRecords.QvPfrSubDoc";
 
-// The one-type or type-list selection of a document's sub-documents.
+// The one-type or type-list selection of a document's sub-documents, in the
+// order they were made (their keys): a file's index on DocumentID gives them
+// so, a server in whatever order it keeps the rows, so the first is the
+// first made on both.
 std::string DocSubDocsSql(double aDocID, const std::string& aTypeCondition, bool aTop1) {
   return std::string("select ") + (aTop1 ? "top 1 " : "") + "ID " + "from PfrSubDocs " +
-         "where DocumentID = " + Number2DaoSql(aDocID) + aTypeCondition + " ";
+         "where DocumentID = " + Number2DaoSql(aDocID) + aTypeCondition + " order by ID";
 }
 std::string OneType(int32_t aSubDocType) {
   return " and SubDocType = " + Number2DaoSql(aSubDocType);
@@ -57,7 +60,7 @@ CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Vari
     const std::string d = (aFlags & 256) ? " desc " : "";
     const std::string order = byName ? " order by UCase(p.Surname)" + d + ", UCase (p.Name)" + d +
                                            ", UCase(p.Patronymic) " + d + ", p.ID " + d + " "
-                                     : "";
+                                     : " order by s.ID ";
     const std::string join =
         " from PfrSubDocs AS s "
         "Left Join PfrPersons AS p ON p.ID = s.PfrPersonID "
@@ -74,7 +77,8 @@ CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Vari
     else if (byName)
       sql = "select s.ID " + join + order;
     else
-      sql = "select s.ID from PfrSubDocs AS s where s.DocumentID = " + Number2DaoSql(aDocID) + " ";
+      sql =
+          "select s.ID from PfrSubDocs AS s where s.DocumentID = " + Number2DaoSql(aDocID) + order;
     if (bareIds) return IdsOf(sql);
     DaoRecordsetPtr rs = QvQuerySqlStatic(sql);
     CollectionPtr out;
