@@ -25,10 +25,13 @@ constexpr std::string_view kSubDocType = "Qv_PfrRecords.QvPfrSubDoc";
 // The one-type or type-list selection of a document's sub-documents, in the
 // order they were made (their keys): a file's index on DocumentID gives them
 // so, a server in whatever order it keeps the rows, so the first is the
-// first made on both.
+// first made on both. The first alone is the row of the least key (a TOP 1
+// with ORDER BY ranks every row in a window on a file).
 std::string DocSubDocsSql(double aDocID, const std::string& aTypeCondition, bool aTop1) {
-  return std::string("select ") + (aTop1 ? "top 1 " : "") + "ID " + "from PfrSubDocs " +
-         "where DocumentID = " + Number2DaoSql(aDocID) + aTypeCondition + " order by ID";
+  const std::string ofDocument =
+      "from PfrSubDocs where DocumentID = " + Number2DaoSql(aDocID) + aTypeCondition;
+  if (aTop1) return "select ID from PfrSubDocs where ID = (select min(ID) " + ofDocument + ")";
+  return "select ID " + ofDocument + " order by ID";
 }
 std::string OneType(int32_t aSubDocType) {
   return " and SubDocType = " + Number2DaoSql(aSubDocType);
