@@ -44,7 +44,8 @@ std::string Bare(const std::string& text) {
 }  // namespace
 
 CollectionPtr DBQPfr::GetPfrPersonsByTaxpayer(double aTaxpayerID) {
-  return Guard(QV_HERE, [&] { return PfrPersonsOf(OfTaxpayer(aTaxpayerID)); });
+  // In key order, as a file's index on Person_ID gives them.
+  return Guard(QV_HERE, [&] { return PfrPersonsOf(OfTaxpayer(aTaxpayerID) + " order by ID"); });
 }
 
 CollectionPtr DBQPfr::GetPfrPersonsByTaxpayerSorted(double aTaxpayerID,
@@ -68,6 +69,8 @@ CollectionPtr DBQPfr::GetPfrPersonsByTaxpayerEx(double aTaxpayerID, bool aPreloa
     if (byName) {
       const std::string d = aSortDirection == 1 ? " desc " : "";
       sql += " order by UCase(Surname)" + d + ", UCase (Name)" + d + ", UCase(Patronymic) " + d;
+    } else {
+      sql += " order by ID";
     }
     if (!aPreloadNonLazyFields) return PfrPersonsOf(sql);
     DaoRecordsetPtr rs = QvQuerySqlStatic(sql);

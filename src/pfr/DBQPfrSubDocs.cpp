@@ -22,10 +22,16 @@ namespace {
 
 constexpr std::string_view kSubDocType = "Qv_PfrRecords.QvPfrSubDoc";
 
-// The one-type or type-list selection of a document's sub-documents.
+// The one-type or type-list selection of a document's sub-documents, in the
+// order they were made (their keys): a file's index on DocumentID gives them
+// so, a server in whatever order it keeps the rows, so the first is the
+// first made on both. The first alone is the row of the least key (a TOP 1
+// with ORDER BY ranks every row in a window on a file).
 std::string DocSubDocsSql(double aDocID, const std::string& aTypeCondition, bool aTop1) {
-  return std::string("select ") + (aTop1 ? "top 1 " : "") + "ID " + "from PfrSubDocs " +
-         "where DocumentID = " + Number2DaoSql(aDocID) + aTypeCondition + " ";
+  const std::string ofDocument =
+      "from PfrSubDocs where DocumentID = " + Number2DaoSql(aDocID) + aTypeCondition;
+  if (aTop1) return "select ID from PfrSubDocs where ID = (select min(ID) " + ofDocument + ")";
+  return "select ID " + ofDocument + " order by ID";
 }
 std::string OneType(int32_t aSubDocType) {
   return " and SubDocType = " + Number2DaoSql(aSubDocType);
@@ -57,7 +63,7 @@ CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Vari
     const std::string d = (aFlags & 256) ? " desc " : "";
     const std::string order = byName ? " order by UCase(p.Surname)" + d + ", UCase (p.Name)" + d +
                                            ", UCase(p.Patronymic) " + d + ", p.ID " + d + " "
-                                     : "";
+                                     : " order by s.ID ";
     const std::string join =
         " from PfrSubDocs AS s "
         "Left Join PfrPersons AS p ON p.ID = s.PfrPersonID "
@@ -74,7 +80,8 @@ CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Vari
     else if (byName)
       sql = "select s.ID " + join + order;
     else
-      sql = "select s.ID from PfrSubDocs AS s where s.DocumentID = " + Number2DaoSql(aDocID) + " ";
+      sql =
+          "select s.ID from PfrSubDocs AS s where s.DocumentID = " + Number2DaoSql(aDocID) + order;
     if (bareIds) return IdsOf(sql);
     DaoRecordsetPtr rs = QvQuerySqlStatic(sql);
     CollectionPtr out;

@@ -53,10 +53,11 @@ CollectionPtr BlankQueries::GetAllBlanksInDateRange(const Variant& aDateBeg,
     if (auto end = DateBound(aDateEnd))
       conditions += std::string(conditions.empty() ? " where " : " and ") +
                     "te.begin_date <= " + Date2DaoSql(*end, kEmptyDate);
+    // The types in key order, as a file gives them (a server's distinct may hash).
     const std::string sql =
         aReturnTemplTypes ? "select distinct doc_type_id AS ID from "
                             "( select te.doc_type_id from doc_templates AS te " +
-                                conditions + ")"
+                                conditions + ") order by doc_type_id"
                           : "select te.template_id AS ID from doc_templates AS te " + conditions;
     auto rs = QvQuerySqlStatic(sql);
     CollectionPtr records = aReturnTemplTypes
