@@ -155,6 +155,15 @@ bool HasRowid(sqlite3* db, const std::string& table) {
   return sqlite3_step(s.get()) != SQLITE_ROW || sqlite3_column_int(s.get(), 0) == 0;
 }
 
+// Whether a table holds a row.
+bool HasRows(sqlite3* db, const std::string& table) {
+  std::string sql = "SELECT 1 FROM ";
+  sqlite::AppendQuoted(sql, table);
+  sql += " LIMIT 1";
+  sqlite::StmtPtr s = sqlite::Prepare(db, sql.c_str());
+  return sqlite3_step(s.get()) == SQLITE_ROW;
+}
+
 // The pages the connection's pagers have written to their files (to the
 // log, in WAL mode) since it opened.
 int PagesWritten(sqlite3* db) {
@@ -468,10 +477,27 @@ void Catalog::AddField(std::string_view tableName, const FieldSpec& field) {
   EnsureCreated();
   TableSpec adopted = *table;
   Adopt(adopted);
+  // A required field without a default: the rows there would hold Null in
+  // it, which Jet refuses (3314, as the server does), the table as it was;
+  // SQLite adds no such column even to an empty table, so there it is added
+  // without the rule, and the table made again with it.
+  FieldSpec added = field;
+  const bool required = field.required && !ddl::DefaultSql(field);
+  if (required) {
+    if (HasRows(db_, table->name))
+      ThrowJet(jeterr::kRequired, {table->name + "." + field.name}, kSourceTableDef);
+    added.required = false;
+  }
   std::string sql = "ALTER TABLE ";
   sqlite::AppendQuoted(sql, table->name);
-  sql += " ADD COLUMN " + ddl::ColumnSql(table->name, field, false);
+  sql += " ADD COLUMN " + ddl::ColumnSql(table->name, added, false);
   sqlite::Exec(db_, sql.c_str());
+  if (required) {
+    TableSpec from = adopted, to = adopted;
+    from.fields.push_back(added);
+    to.fields.push_back(field);
+    RebuildTable(from, to);
+  }
   InsertColumns(table->name, static_cast<int>(table->fields.size()),
                 std::span<const FieldSpec>(&field, 1));
   sp.Commit();

@@ -278,7 +278,15 @@ void JetEmitter::EmitCondition(const Expr& e, const Scope& scope, std::string& o
 }
 
 void JetEmitter::AsCondition(const Emitted& v, std::string& out, size_t start) const {
-  if (!Postgres() || v.condition) return;
+  if (v.condition) return;
+  // A text as a condition is read as Jet reads a text as a Boolean (CBool's
+  // rules: a number's text, True or False; any other is a type mismatch),
+  // on both engines: SQLite read 'a' as false, the server refused to plan it.
+  if (IsTextType(v.type) && !v.nullLiteral) {
+    InsertAt(out, start, {Operators().boolean, "("});
+    out += ')';
+  }
+  if (!Postgres()) return;
   InsertAt(out, start, {"("});
   out += " <> 0)"sv;
 }
@@ -751,12 +759,41 @@ Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope, std::string& out) 
   return Condition();
 }
 
+namespace {
+
+// A select that gives one row at most whatever its source holds: of
+// expressions alone, or an aggregate of its whole source (no GROUP BY).
+bool GivesOneRowAtMost(const Query& q) {
+  if (q.IsCompound()) return false;
+  const Select& s = *q.select;
+  if (!s.from) return true;
+  if (!s.groupBy.empty() || s.items.empty() || !s.items.front().expr) return false;
+  const Expr& first = *s.items.front().expr;
+  if (first.kind != ExprKind::kCall) return false;
+  const JetFunction* fn = FindJetFunction(first.text);
+  return fn != nullptr && fn->aggregate;
+}
+
+}  // namespace
+
 Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope, std::string& out) {
   const QueryOut q = EmitQuery(*e.sub, &scope);
   if (q.columns.size() != 1) ThrowJet(sqlerr::kSubqueryFields);
-  out += '(';
-  out += q.sql;
-  out += ')';
+  // A scalar subquery of more than one row is Jet's 3354: the server refuses
+  // it itself, SQLite would take the first row, so there its rows go through
+  // an aggregate that refuses a second (SQLite flattens the CTE into it).
+  // One that cannot give two rows (Max of a table) stays as it is.
+  if (!Postgres() && !GivesOneRowAtMost(*e.sub)) {
+    out += "(WITH jet_subquery_rows(v) AS ("sv;
+    out += q.sql;
+    out += ") SELECT "sv;
+    out += kOneRowAggregate;
+    out += "(v) FROM jet_subquery_rows)"sv;
+  } else {
+    out += '(';
+    out += q.sql;
+    out += ')';
+  }
   return Value(q.columns[0].type, q.columns[0].size);
 }
 
@@ -898,6 +935,20 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     // Null given as it stands names none of them, so it is a number's.
     if (Postgres() && fn.aggregate && fn.impl == nullptr && v.nullLiteral)
       out += "::double precision"sv;
+    // Nz of one value gives a Null as a zero-length text, so Jet types it as
+    // a text: a number, date or Yes/No reads as its text (CStr) on both
+    // engines, where the server's Nz of a number, typed as the number, could
+    // not hold the text (13). The server makes the value its text first.
+    if (n == 1 && fn.rule == TypeRule::kChosen && NamesEqual(fn.name, "Nz") &&
+        !IsTextType(v.type) && v.type != JetType::kNone && !v.nullLiteral) {
+      if (Postgres()) {
+        InsertAt(out, start, {Operators().concat, "("});
+        out += ')';
+      }
+      type = JetType::kText;
+      CheckSize(out);
+      continue;
+    }
     if (fn.rule == TypeRule::kArg0 && i == 0) {
       type = v.type;
       size = v.size;
