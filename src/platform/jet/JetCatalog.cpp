@@ -478,26 +478,14 @@ void Catalog::AddField(std::string_view tableName, const FieldSpec& field) {
   TableSpec adopted = *table;
   Adopt(adopted);
   // A required field without a default: the rows there would hold Null in
-  // it, which Jet refuses (3314, as the server does), the table as it was;
-  // SQLite adds no such column even to an empty table, so there it is added
-  // without the rule, and the table made again with it.
-  FieldSpec added = field;
-  const bool required = field.required && !ddl::DefaultSql(field);
-  if (required) {
-    if (HasRows(db_, table->name))
-      ThrowJet(jeterr::kRequired, {table->name + "." + field.name}, kSourceTableDef);
-    added.required = false;
-  }
+  // it, which Jet refuses (3314, as the server does), the table as it was
+  // (SQLite's own refusal of the column was 3000). An empty table takes it.
+  if (field.required && !ddl::DefaultSql(field) && HasRows(db_, table->name))
+    ThrowJet(jeterr::kRequired, {table->name + "." + field.name}, kSourceTableDef);
   std::string sql = "ALTER TABLE ";
   sqlite::AppendQuoted(sql, table->name);
-  sql += " ADD COLUMN " + ddl::ColumnSql(table->name, added, false);
+  sql += " ADD COLUMN " + ddl::ColumnSql(table->name, field, false);
   sqlite::Exec(db_, sql.c_str());
-  if (required) {
-    TableSpec from = adopted, to = adopted;
-    from.fields.push_back(added);
-    to.fields.push_back(field);
-    RebuildTable(from, to);
-  }
   InsertColumns(table->name, static_cast<int>(table->fields.size()),
                 std::span<const FieldSpec>(&field, 1));
   sp.Commit();

@@ -197,8 +197,8 @@ void Nz(sqlite3_context*, int, sqlite3_value**);
 void CVar(sqlite3_context*, int, sqlite3_value**);
 void Like(sqlite3_context*, int, sqlite3_value**);
 void FirstStep(sqlite3_context*, int, sqlite3_value**);
-// The step of kOneRowAggregate: keeps the first row's value, 3354 at a second.
-void OneRowStep(sqlite3_context*, int, sqlite3_value**);
+// kSubqueryRowsError: raises 3354.
+void SubqueryRowsError(sqlite3_context*, int, sqlite3_value**);
 
 // ---- a value as a column of a Jet type stores it, for what Jet statements
 // write (JetNumberFunctions.cpp). Each returns a value of another kind as it

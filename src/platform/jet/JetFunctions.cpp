@@ -264,11 +264,10 @@ void RegisterJetFunctions(sqlite3* db) {
                                                   nullptr, nullptr, nullptr);
     sqlite::Check(rc, db);
   }
-  const std::string oneRow(kOneRowAggregate);
-  sqlite::Check(
-      sqlite3_create_function_v2(db, oneRow.c_str(), 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                 nullptr, fn::OneRowStep, fn::FirstLastFinal, nullptr),
-      db);
+  const std::string rowsError(kSubqueryRowsError);
+  sqlite::Check(sqlite3_create_function_v2(db, rowsError.c_str(), 0, SQLITE_UTF8, nullptr,
+                                           fn::SubqueryRowsError, nullptr, nullptr, nullptr),
+                db);
 }
 
 }  // namespace qv::jet

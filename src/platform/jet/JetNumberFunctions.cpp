@@ -252,15 +252,9 @@ void FirstStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (!s->value) sqlite3_result_error_nomem(ctx);
 }
 
-void OneRowStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  auto* s = static_cast<FirstLast*>(sqlite3_aggregate_context(ctx, sizeof(FirstLast)));
-  if (!s) return sqlite3_result_error_nomem(ctx);
-  if (argc < 1) return;
-  if (s->value)
-    return ReportError(ctx, Error(jeterr::kSubqueryRows, JetErrorText(jeterr::kSubqueryRows),
-                                  std::string(kSourceDatabase)));
-  s->value = sqlite3_value_dup(argv[0]);
-  if (!s->value) sqlite3_result_error_nomem(ctx);
+void SubqueryRowsError(sqlite3_context* ctx, int, sqlite3_value**) {
+  ReportError(ctx, Error(jeterr::kSubqueryRows, JetErrorText(jeterr::kSubqueryRows),
+                         std::string(kSourceDatabase)));
 }
 
 void LastStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {

@@ -762,11 +762,13 @@ Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope, std::string& out) 
 namespace {
 
 // A select that gives one row at most whatever its source holds: of
-// expressions alone, or an aggregate of its whole source (no GROUP BY).
+// expressions alone, TOP 1 without ORDER BY (with one, ties are rows too),
+// or an aggregate of its whole source (no GROUP BY).
 bool GivesOneRowAtMost(const Query& q) {
   if (q.IsCompound()) return false;
   const Select& s = *q.select;
   if (!s.from) return true;
+  if (s.hasTop && !s.topPercent && s.top == 1 && s.orderBy.empty()) return true;
   if (!s.groupBy.empty() || s.items.empty() || !s.items.front().expr) return false;
   const Expr& first = *s.items.front().expr;
   if (first.kind != ExprKind::kCall) return false;
@@ -780,15 +782,17 @@ Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope, std::string&
   const QueryOut q = EmitQuery(*e.sub, &scope);
   if (q.columns.size() != 1) ThrowJet(sqlerr::kSubqueryFields);
   // A scalar subquery of more than one row is Jet's 3354: the server refuses
-  // it itself, SQLite would take the first row, so there its rows go through
-  // an aggregate that refuses a second (SQLite flattens the CTE into it).
-  // One that cannot give two rows (Max of a table) stays as it is.
+  // it itself, SQLite would take the first row, so there its rows are
+  // counted, the value read as the aggregate's bare column (the one row's;
+  // Null for none), and a count above one raises 3354 (SQLite flattens the
+  // CTE into the count). One that cannot give two rows (Max of a table, TOP
+  // 1) stays as it is.
   if (!Postgres() && !GivesOneRowAtMost(*e.sub)) {
     out += "(WITH jet_subquery_rows(v) AS ("sv;
     out += q.sql;
-    out += ") SELECT "sv;
-    out += kOneRowAggregate;
-    out += "(v) FROM jet_subquery_rows)"sv;
+    out += ") SELECT CASE WHEN count(*) > 1 THEN "sv;
+    out += kSubqueryRowsError;
+    out += "() ELSE v END FROM jet_subquery_rows)"sv;
   } else {
     out += '(';
     out += q.sql;
