@@ -660,6 +660,17 @@ const std::vector<ColumnInfo>* Catalog::TableColumns(std::string_view table) con
   return c ? &c->columns : nullptr;
 }
 
+bool Catalog::KeyedAlone(std::string_view table, std::string_view column) const {
+  const Cached* c = Load(table);
+  if (!c) return false;
+  for (const IndexSpec& x : c->spec->indexes)
+    if ((x.primary || x.unique) && x.fields.size() == 1 && Key(x.fields[0].name) == Key(column))
+      return true;
+  for (const FieldSpec& f : c->spec->fields)
+    if (f.autoIncrement && Key(f.name) == Key(column)) return true;  // the rowid
+  return false;
+}
+
 const Catalog::Cached* Catalog::Load(std::string_view table) const {
   std::string key = Key(table);
   if (auto it = cache_.find(key); it != cache_.end()) return &it->second;

@@ -284,6 +284,12 @@ const std::vector<Step>& Steps() {
       {Op::kRun, "UPDATE Sums SET C = 900000000000000 WHERE ID IN (-7, 8)", "2"},
       {Op::kQuery, "SELECT Sum(C) FROM Sums", "error 6"},
       {Op::kQuery, "SELECT Sum(C) FROM Sums WHERE ID = 8", "Cur:900000000000000"},
+      // A subquery's equality on a column no key is alone still counts its rows.
+      {Op::kQuery,
+       "SELECT (SELECT s.ID FROM Sums AS s WHERE s.C = t.C) FROM Sums AS t WHERE ID = 8",
+       "error 3354"},
+      {Op::kQuery, "SELECT (SELECT Name FROM People WHERE ID = 2) FROM Sums WHERE ID = 8",
+       "Str:Bob"},
       {Op::kRun, "DELETE FROM Sums WHERE ID <> -7", "1"},
       // A required field added: refused where rows would hold Null in it,
       // the table as it was; to an empty table it is added with its rule.

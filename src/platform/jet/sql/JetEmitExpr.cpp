@@ -761,14 +761,51 @@ Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope, std::string& out) 
 
 namespace {
 
+// Whether `e` (a condition ANDed into a WHERE over the one table `t`) is
+// `column = value` of a column a key of `t` is alone, the value a literal
+// or a column of another source (an enclosing select's row).
+bool KeyLookup(const Expr& e, const TableRef& t, const SchemaView& schema) {
+  if (e.kind == ExprKind::kBinary && e.op == Op::kAnd)
+    return KeyLookup(*e.args[0], t, schema) || KeyLookup(*e.args[1], t, schema);
+  if (e.kind != ExprKind::kBinary || e.op != Op::kEq) return false;
+  const std::string_view source = t.alias.empty() ? t.table : t.alias;
+  auto ours = [&](const Expr& c) {
+    return c.kind == ExprKind::kColumn && (c.qualifier.empty() || NamesEqual(c.qualifier, source));
+  };
+  auto other = [&](const Expr& v) {
+    switch (v.kind) {
+      case ExprKind::kNumber:
+      case ExprKind::kString:
+      case ExprKind::kDate:
+      case ExprKind::kGuid:
+        return true;
+      case ExprKind::kColumn:
+        return !v.qualifier.empty() && !NamesEqual(v.qualifier, source);
+      default:
+        return false;
+    }
+  };
+  for (int side = 0; side < 2; ++side) {
+    const Expr& c = *e.args[static_cast<size_t>(side)];
+    if (ours(c) && other(*e.args[static_cast<size_t>(1 - side)]) &&
+        schema.KeyedAlone(t.table, c.text))
+      return true;
+  }
+  return false;
+}
+
 // A select that gives one row at most whatever its source holds: of
 // expressions alone, TOP 1 without ORDER BY (with one, ties are rows too),
-// or an aggregate of its whole source (no GROUP BY).
-bool GivesOneRowAtMost(const Query& q) {
+// an aggregate of its whole source (no GROUP BY), or one table's row found
+// by a key that is one column alone.
+bool GivesOneRowAtMost(const Query& q, const SchemaView& schema) {
   if (q.IsCompound()) return false;
   const Select& s = *q.select;
   if (!s.from) return true;
   if (s.hasTop && !s.topPercent && s.top == 1 && s.orderBy.empty()) return true;
+  if (s.from->kind == TableRef::Kind::kTable && s.groupBy.empty() && s.where &&
+      KeyLookup(*s.where, *s.from, schema))
+    return true;
   if (!s.groupBy.empty() || s.items.empty() || !s.items.front().expr) return false;
   const Expr& first = *s.items.front().expr;
   if (first.kind != ExprKind::kCall) return false;
@@ -787,7 +824,7 @@ Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope, std::string&
   // Null for none), and a count above one raises 3354 (SQLite flattens the
   // CTE into the count). One that cannot give two rows (Max of a table, TOP
   // 1) stays as it is.
-  if (!Postgres() && !GivesOneRowAtMost(*e.sub)) {
+  if (!Postgres() && !GivesOneRowAtMost(*e.sub, schema_)) {
     out += "(WITH jet_subquery_rows(v) AS ("sv;
     out += q.sql;
     out += ") SELECT CASE WHEN count(*) > 1 THEN "sv;
