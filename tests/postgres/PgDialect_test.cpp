@@ -307,7 +307,7 @@ namespace {
 // argument counts (-1: variadic).
 std::map<std::string, std::set<int>> CreatedByScript(const std::string& sql) {
   std::map<std::string, std::set<int>> out;
-  static const std::regex create(R"(CREATE (FUNCTION|AGGREGATE) (\w+)\(([^)]*)\))");
+  static const std::regex create(R"(CREATE (?:OR REPLACE )?(FUNCTION|AGGREGATE) (\w+)\(([^)]*)\))");
   for (auto it = std::sregex_iterator(sql.begin(), sql.end(), create); it != std::sregex_iterator();
        ++it) {
     const std::string args = (*it)[3];

@@ -14,6 +14,7 @@
 #include "FolderCopy.h"
 #include "Output.h"
 #include "RefData.h"
+#include "ServerFolder.h"
 #include "core/miDataBase.h"
 #include "core/schema/Schema.h"
 #include "core/schema/SchemaBuilder.h"
@@ -30,6 +31,7 @@
 #include "platform/jet/JetEngine.h"
 #include "platform/jet/JetError.h"
 #include "platform/jet/ServerLocation.h"
+#include "platform/jet/sql/JetServerFunctions.h"
 
 namespace qvdb {
 
@@ -318,6 +320,31 @@ int CheckSchemaVersion(const std::string& user, std::ostream& out) {
   }
 }
 
+// The server's Jet functions: an older set (another build's) is replaced
+// by the library's, as an older schema version is brought up to date.
+int CheckServerFunctions(const std::string& location, std::ostream& out) {
+  out << "\nJet functions on the server:\n";
+  try {
+    const ServerFunctionsState state = BringServerFunctionsUpToDate(location);
+    if (state.schema.empty()) {
+      out << "  FAILED  none in the search path of the folder nor in schema jet (qvdb init "
+             "--server makes them)\n";
+      return 1;
+    }
+    const std::string shown = state.version.empty() ? "of no version" : "version " + state.version;
+    if (state.replaced)
+      out << "  OLDER   " << shown << " in schema " << state.schema
+          << ", replaced by the library's " << qv::jet::sql::ServerFunctionsVersion() << "\n";
+    else
+      out << "  ok      " << shown << " in schema " << state.schema << "\n";
+    return 0;
+  } catch (const qv::Error& e) {
+    out << "  FAILED\n";
+    PrintProblem(out, ErrorReport(e));
+    return 1;
+  }
+}
+
 // What of the file check applies to a server folder: each database's
 // catalogue (a shard's StorageInfo too), the shards of the big documents,
 // the shard schemas no document owns and the leftovers of cut-off shard
@@ -383,6 +410,7 @@ CheckResult CheckServerFolder(const std::string& location, std::ostream& out,
   out << "\nDocument chains and cells:\n" << (chains.empty() ? "  ok\n" : "");
   for (const std::string& p : chains) PrintProblem(out, p);
   result.problems += static_cast<int>(missing.size() + chains.size());
+  result.problems += CheckServerFunctions(location, out);
   result.problems += CheckSchemaVersion(user, out);
   out << "\nThe law's reference data:\n";
   result.problems += CheckRefDataEdition(location, out);

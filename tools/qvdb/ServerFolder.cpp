@@ -14,6 +14,7 @@
 #include "platform/jet/PgConnection.h"
 #include "platform/jet/ServerLocation.h"
 #include "platform/jet/sql/JetPostgres.h"
+#include "platform/jet/sql/JetServerFunctions.h"
 
 namespace qvdb {
 
@@ -118,6 +119,85 @@ bool HasFunctions(AdminSession& session, const std::string& schemaName) {
   return PQntuples(r.get()) > 0;
 }
 
+// The version the functions in `schemaName` answer (jet_functions_version):
+// empty for a set made before sets answered one.
+std::string FunctionsVersion(AdminSession& session, const std::string& schemaName) {
+  const std::string name(qv::jet::sql::kServerFunctionsVersion);
+  Result has = session.Run(
+      "SELECT 1 FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace "
+      "WHERE n.nspname = $1 AND p.proname = $2",
+      {schemaName, name});
+  if (PQntuples(has.get()) == 0) return {};
+  Result r = session.Run("SELECT " + schemaName + "." + name + "()");
+  return PQgetvalue(r.get(), 0, 0);
+}
+
+// Runs `sql`; the server's SQLSTATE when it fails, else empty.
+std::string Attempt(AdminSession& session, const std::string& sql) {
+  Result r(PQexec(session.Conn(), sql.c_str()), PQclear);
+  const ExecStatusType status = PQresultStatus(r.get());
+  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return {};
+  const char* state = PQresultErrorField(r.get(), PG_DIAG_SQLSTATE);
+  return state ? state : "?";
+}
+
+// Replaces the older set of functions in `schemaName` by the library's, in
+// one transaction (a failure leaves the older set): the same statements
+// the script has, over the module the set names (its jet_like's), each
+// function CREATE OR REPLACE in place, so that what depends on one (a
+// column's default calling jet_now) stays. A function whose result type
+// changed (jet_store_integer's integer, now bigint) is dropped and made
+// again, taken out of the extension qv_jet and put back when it is one of
+// its members; the domains and the collation are kept when there.
+void ReplaceFunctions(AdminSession& session, const std::string& schemaName) {
+  Result m = session.Run(
+      "SELECT p.probin FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace "
+      "WHERE n.nspname = $1 AND p.proname = 'jet_like' LIMIT 1",
+      {schemaName});
+  if (PQntuples(m.get()) == 0 || PQgetisnull(m.get(), 0, 0))
+    throw qv::Error(jeterr::kNotSupported,
+                    "The Jet functions in schema " + schemaName + " name no module", kSource);
+  const std::string module = PQgetvalue(m.get(), 0, 0);
+  Result e = session.Run(
+      "SELECT 1 FROM pg_extension e JOIN pg_namespace n ON n.oid = e.extnamespace "
+      "WHERE n.nspname = $1 AND e.extname = 'qv_jet'",
+      {schemaName});
+  const bool extension = PQntuples(e.get()) > 0;
+  const std::string script = qv::jet::sql::ServerFunctionsSql(module, false);
+  session.RunScript("BEGIN; SET LOCAL search_path TO " + schemaName);
+  try {
+    for (size_t at = 0, end; (end = script.find(";\n", at)) != std::string::npos; at = end + 2) {
+      std::string statement = script.substr(at, end + 1 - at);
+      while (statement.starts_with("--")) statement.erase(0, statement.find('\n') + 1);
+      const bool kept =
+          statement.starts_with("CREATE DOMAIN ") || statement.starts_with("CREATE COLLATION ");
+      session.RunScript("SAVEPOINT jet_replace");
+      const std::string state = Attempt(session, statement);
+      if (state.empty()) {
+        session.RunScript("RELEASE SAVEPOINT jet_replace");
+        continue;
+      }
+      session.RunScript("ROLLBACK TO SAVEPOINT jet_replace");
+      if (kept && state == "42710") continue;  // the domain or the collation is there
+      static constexpr std::string_view kFunction = "CREATE OR REPLACE FUNCTION ";
+      if (state != "42P13" || !statement.starts_with(kFunction)) {
+        session.RunScript(statement);  // raises the server's error
+        continue;
+      }
+      const std::string signature =
+          statement.substr(kFunction.size(), statement.find(')') + 1 - kFunction.size());
+      if (extension) session.RunScript("ALTER EXTENSION qv_jet DROP FUNCTION " + signature);
+      session.RunScript("DROP FUNCTION " + signature);
+      session.RunScript(statement);
+      if (extension) session.RunScript("ALTER EXTENSION qv_jet ADD FUNCTION " + signature);
+    }
+    session.RunScript("COMMIT");
+  } catch (...) {
+    Attempt(session, "ROLLBACK");
+    throw;
+  }
+}
+
 std::string ReadScript(const std::string& path) {
   std::error_code ec;
   // A folder opens as a file that reads as empty.
@@ -207,7 +287,11 @@ void InstallServerFunctions(const std::string& location, const std::string& scri
   const std::vector<std::string> path = SearchPath(session);
   const std::string target =
       script.empty() || path.size() < 2 ? std::string("jet") : PlainSchema(path[1], location);
-  if (HasFunctions(session, target)) return;
+  if (HasFunctions(session, target)) {
+    if (FunctionsVersion(session, target) != qv::jet::sql::ServerFunctionsVersion())
+      ReplaceFunctions(session, target);
+    return;
+  }
   if (script.empty()) {
     Result available = session.Run("SELECT 1 FROM pg_available_extensions WHERE name = 'qv_jet'");
     if (PQntuples(available.get()) == 0)
@@ -224,6 +308,23 @@ void InstallServerFunctions(const std::string& location, const std::string& scri
   const std::string text = ReadScript(script);
   session.RunScript("CREATE SCHEMA IF NOT EXISTS " + target + "; SET search_path TO " + target);
   session.RunScript(text);
+}
+
+ServerFunctionsState BringServerFunctionsUpToDate(const std::string& location) {
+  AdminSession session(location);
+  std::vector<std::string> schemas = SearchPath(session);
+  schemas.push_back("jet");
+  ServerFunctionsState state;
+  for (const std::string& name : schemas) {
+    if (!qv::jet::IsPlainSchemaName(name) || !HasFunctions(session, name)) continue;
+    state.schema = name;
+    state.version = FunctionsVersion(session, name);
+    if (state.version == qv::jet::sql::ServerFunctionsVersion()) return state;
+    ReplaceFunctions(session, name);
+    state.replaced = true;
+    return state;
+  }
+  return state;
 }
 
 void CreateServerSchema(const std::string& location) {

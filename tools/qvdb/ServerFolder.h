@@ -37,9 +37,20 @@ std::vector<std::string> ServerFolderDatabases(const std::string& location);
 // (an error naming the package to install when the server does not have
 // the extension); else the statements of `script` run in the second schema
 // of the location's search path ("jet" when it names one schema only),
-// created when missing. Nothing is done when that schema already has the
-// functions.
+// created when missing. When that schema already has the functions, an
+// older set (another build's version) is replaced in place.
 void InstallServerFunctions(const std::string& location, const std::string& script);
+
+// The Jet functions a server folder's sessions call (the first schema of
+// the location's search path, then "jet", that has them), brought up to the
+// library's version: a set an older build made (another version, or none)
+// is replaced in place. `schema` is empty when no schema has them.
+struct ServerFunctionsState {
+  std::string schema;
+  std::string version;    // the set's before; empty: it answered none
+  bool replaced = false;  // it was older and was replaced
+};
+ServerFunctionsState BringServerFunctionsUpToDate(const std::string& location);
 
 // Creates the schema of the database at `location` (the first of its
 // search path) when missing.

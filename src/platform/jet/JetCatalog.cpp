@@ -155,6 +155,15 @@ bool HasRowid(sqlite3* db, const std::string& table) {
   return sqlite3_step(s.get()) != SQLITE_ROW || sqlite3_column_int(s.get(), 0) == 0;
 }
 
+// Whether a table holds a row.
+bool HasRows(sqlite3* db, const std::string& table) {
+  std::string sql = "SELECT 1 FROM ";
+  sqlite::AppendQuoted(sql, table);
+  sql += " LIMIT 1";
+  sqlite::StmtPtr s = sqlite::Prepare(db, sql.c_str());
+  return sqlite3_step(s.get()) == SQLITE_ROW;
+}
+
 // The pages the connection's pagers have written to their files (to the
 // log, in WAL mode) since it opened.
 int PagesWritten(sqlite3* db) {
@@ -468,6 +477,11 @@ void Catalog::AddField(std::string_view tableName, const FieldSpec& field) {
   EnsureCreated();
   TableSpec adopted = *table;
   Adopt(adopted);
+  // A required field without a default: the rows there would hold Null in
+  // it, which Jet refuses (3314, as the server does), the table as it was
+  // (SQLite's own refusal of the column was 3000). An empty table takes it.
+  if (field.required && !ddl::DefaultSql(field) && HasRows(db_, table->name))
+    ThrowJet(jeterr::kRequired, {table->name + "." + field.name}, kSourceTableDef);
   std::string sql = "ALTER TABLE ";
   sqlite::AppendQuoted(sql, table->name);
   sql += " ADD COLUMN " + ddl::ColumnSql(table->name, field, false);
@@ -644,6 +658,17 @@ std::shared_ptr<const TableSpec> Catalog::FindTable(std::string_view table) cons
 const std::vector<ColumnInfo>* Catalog::TableColumns(std::string_view table) const {
   const Cached* c = Load(table);
   return c ? &c->columns : nullptr;
+}
+
+bool Catalog::KeyedAlone(std::string_view table, std::string_view column) const {
+  const Cached* c = Load(table);
+  if (!c) return false;
+  for (const IndexSpec& x : c->spec->indexes)
+    if ((x.primary || x.unique) && x.fields.size() == 1 && Key(x.fields[0].name) == Key(column))
+      return true;
+  for (const FieldSpec& f : c->spec->fields)
+    if (f.autoIncrement && Key(f.name) == Key(column)) return true;  // the rowid
+  return false;
 }
 
 const Catalog::Cached* Catalog::Load(std::string_view table) const {

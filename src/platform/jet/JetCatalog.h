@@ -138,6 +138,7 @@ class Catalog : public SchemaView {
   // FindTable it does not Refresh: a translation holds the column lists of
   // its tables until it ends, so the connection refreshes before it starts.
   const std::vector<ColumnInfo>* TableColumns(std::string_view table) const override;
+  bool KeyedAlone(std::string_view table, std::string_view column) const override;
 
   // Forgets cached definitions (after a change of the schema made without
   // the catalogue).

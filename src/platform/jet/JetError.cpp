@@ -77,6 +77,7 @@ constexpr auto kTexts = std::to_array<std::pair<int32_t, std::string_view>>({
      "set to True.  Enter a value in this field."},
     {kZeroLength, "Field '|1' cannot be a zero-length string."},
     {kBadDatabaseFormat, "Unrecognized database format '|1'."},
+    {kSubqueryRows, "At most one record can be returned by this subquery."},
     {kNoTableOrConstraint, "Cannot find table or constraint."},
     {kIndexNameExists, "Table '|1' already has an index named '|2'."},
     {kTableNotFound, "Table '|1' does not exist."},

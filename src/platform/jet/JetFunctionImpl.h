@@ -166,6 +166,7 @@ Variant CVarFn(Args&);
 Variant StoreBooleanFn(Args&);
 Variant StoreIntegerFn(Args&);
 Variant StoreCurrencyFn(Args&);
+Variant StoreSingleFn(Args&);
 Variant StoreGuidFn(Args&);
 
 // ---- bodies (JetFinanceFunctions.cpp)
@@ -196,6 +197,8 @@ void Nz(sqlite3_context*, int, sqlite3_value**);
 void CVar(sqlite3_context*, int, sqlite3_value**);
 void Like(sqlite3_context*, int, sqlite3_value**);
 void FirstStep(sqlite3_context*, int, sqlite3_value**);
+// kSubqueryRowsError: raises 3354.
+void SubqueryRowsError(sqlite3_context*, int, sqlite3_value**);
 
 // ---- a value as a column of a Jet type stores it, for what Jet statements
 // write (JetNumberFunctions.cpp). Each returns a value of another kind as it
@@ -206,6 +209,9 @@ void StoreBoolean(sqlite3_context*, int, sqlite3_value**);
 void StoreInteger(sqlite3_context*, int, sqlite3_value**);
 // Currency: a number rounded to four decimals as CCur rounds.
 void StoreCurrency(sqlite3_context*, int, sqlite3_value**);
+// Single: a number as it is; one beyond a Single's range, infinity included,
+// is refused (3464), as one beyond Currency's is.
+void StoreSingle(sqlite3_context*, int, sqlite3_value**);
 // GUID: a text in upper case (braced upper-case text is how GUIDs compare).
 void StoreGuid(sqlite3_context*, int, sqlite3_value**);
 void LastStep(sqlite3_context*, int, sqlite3_value**);

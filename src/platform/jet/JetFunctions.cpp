@@ -88,6 +88,8 @@ constexpr auto kFunctions = std::to_array<JetFunction>({
            Impl{fn::StoreInteger, fn::StoreIntegerFn}),
     Scalar("%StoreCurrency", 1, 1, kFixed, T::kCurrency, "jet_store_currency",
            Impl{fn::StoreCurrency, fn::StoreCurrencyFn}),
+    Scalar("%StoreSingle", 1, 1, kFixed, T::kSingle, "jet_store_single",
+           Impl{fn::StoreSingle, fn::StoreSingleFn}),
     Scalar("%StoreGuid", 1, 1, kFixed, T::kGUID, "jet_store_guid",
            Impl{fn::StoreGuid, fn::StoreGuidFn}),
     // Null handling and choice. IIf(condition, a, b); Switch(condition,
@@ -262,6 +264,10 @@ void RegisterJetFunctions(sqlite3* db) {
                                                   nullptr, nullptr, nullptr);
     sqlite::Check(rc, db);
   }
+  const std::string rowsError(kSubqueryRowsError);
+  sqlite::Check(sqlite3_create_function_v2(db, rowsError.c_str(), 0, SQLITE_UTF8, nullptr,
+                                           fn::SubqueryRowsError, nullptr, nullptr, nullptr),
+                db);
 }
 
 }  // namespace qv::jet

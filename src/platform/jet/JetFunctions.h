@@ -55,6 +55,12 @@ struct JetFunction {
 };
 
 std::span<const JetFunction> JetFunctionTable();
+
+// SQLite's refusal of a scalar subquery's second row (registered beside the
+// table, SQLite only: a server refuses one itself): a function of no
+// arguments that raises 3354, called where the subquery's rows counted more
+// than one. Not deterministic, so that SQLite never computes it before.
+inline constexpr std::string_view kSubqueryRowsError = "jet_subquery_rows_error";
 // The entry for a Jet function name (case-insensitive, with or without a
 // trailing "$"), or null.
 const JetFunction* FindJetFunction(std::string_view name);

@@ -1,6 +1,7 @@
 // Jet's arithmetic operators and numeric functions, Nz, the Like
 // operator and the First/Last aggregates.
 
+#include <cfloat>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -251,6 +252,11 @@ void FirstStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (!s->value) sqlite3_result_error_nomem(ctx);
 }
 
+void SubqueryRowsError(sqlite3_context* ctx, int, sqlite3_value**) {
+  ReportError(ctx, Error(jeterr::kSubqueryRows, JetErrorText(jeterr::kSubqueryRows),
+                         std::string(kSourceDatabase)));
+}
+
 void LastStep(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   auto* s = static_cast<FirstLast*>(sqlite3_aggregate_context(ctx, sizeof(FirstLast)));
   if (!s) return sqlite3_result_error_nomem(ctx);
@@ -304,6 +310,13 @@ std::optional<double> StoredCurrency(double d) {
   return BankersRound(d * 10000.0) / 10000.0;
 }
 
+// A number a Single column cannot hold (beyond a Single's largest value,
+// infinity included: stored, it read back as infinity) is refused as one
+// beyond Currency's range is.
+void CheckSingleRange(double d) {
+  if (std::fabs(d) > FLT_MAX) ThrowJet(jeterr::kTypeMismatch);
+}
+
 std::string StoredGuid(std::string_view s) {
   std::string text(s);
   for (char& c : text)
@@ -341,6 +354,17 @@ void StoreCurrency(sqlite3_context* ctx, int, sqlite3_value** argv) {
   sqlite3_result_double(ctx, *d);
 }
 
+void StoreSingle(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_FLOAT) {
+    try {
+      CheckSingleRange(sqlite3_value_double(argv[0]));
+    } catch (const Error& e) {
+      return ReportError(ctx, e);
+    }
+  }
+  sqlite3_result_value(ctx, argv[0]);
+}
+
 void StoreGuid(sqlite3_context* ctx, int, sqlite3_value** argv) {
   if (sqlite3_value_type(argv[0]) != SQLITE_TEXT) return sqlite3_result_value(ctx, argv[0]);
   const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
@@ -366,6 +390,11 @@ Variant StoreCurrencyFn(Args& a) {
   if (a.IsNull(0) || !a.IsNumber(0)) return a.Get(0);
   const std::optional<double> d = StoredCurrency(a.Double(0));
   return d ? Variant(*d) : a.Get(0);
+}
+
+Variant StoreSingleFn(Args& a) {
+  if (!a.IsNull(0) && a.IsNumber(0)) CheckSingleRange(a.Double(0));
+  return a.Get(0);
 }
 
 Variant StoreGuidFn(Args& a) {

@@ -21,6 +21,11 @@ class SchemaView {
  public:
   virtual ~SchemaView() = default;
   virtual const std::vector<ColumnInfo>* TableColumns(std::string_view table) const = 0;
+  // Whether a primary key or unique index of `table` is `column` alone (a
+  // row found by it is the only one); false when not known.
+  virtual bool KeyedAlone(std::string_view /*table*/, std::string_view /*column*/) const {
+    return false;
+  }
   // The name of `table` as the catalogue stores it, for an engine whose
   // quoted names are case-sensitive (PostgreSQL); empty to write the name
   // as the statement does (SQLite compares names case-insensitively).

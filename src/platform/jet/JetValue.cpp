@@ -69,6 +69,9 @@ std::optional<Variant> NumberAsJetType(double d, JetType type) {
       if (InRange(d, -2147483648.0, 2147483647.0)) return IntegerVariant(static_cast<int64_t>(d));
       break;
     case JetType::kCurrency:
+      // A value of a Currency column's type beyond its range (a sum of
+      // large amounts) is Jet's overflow; as ten-thousandths it would wrap.
+      if (!(std::fabs(d) < 922337203685477.5807)) ThrowVb(vberr::kOverflow, "Currency");
       return Variant(Currency{std::llround(d * 10000.0)});
     case JetType::kSingle:
       return Variant(static_cast<float>(d));

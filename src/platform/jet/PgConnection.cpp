@@ -633,6 +633,8 @@ Error PgToJetError(std::string_view sqlstate, std::string_view message, std::str
     if (constraint.starts_with(kCheckType)) return jet(jeterr::kTypeMismatch);
   }
   if (sqlstate == "22001") return jet(jeterr::kFieldTooSmall);
+  // more than one row returned by a subquery used as an expression
+  if (sqlstate == "21000") return jet(jeterr::kSubqueryRows);
   if (sqlstate == "55P03" || sqlstate == "40P01" || sqlstate == "40001")
     return jet(jeterr::kLocked);
   if (sqlstate == "25006") return jet(jeterr::kReadOnly);
@@ -1737,6 +1739,23 @@ struct PgConnection::Impl {
                                   : std::string()));
     for (const IndexSpec& x : table.indexes)
       if (!x.primary) Exec(sql::PostgresCreateIndexSql(table.name, x));
+    // A counter holds each value once, as a file's (its rowid) does, where
+    // an INSERT gives it one: a unique index of the server's own (not in the
+    // catalogue) where no key of the table is the counter alone.
+    for (const FieldSpec& f : table.fields) {
+      if (!f.autoIncrement) continue;
+      const bool keyed =
+          std::any_of(table.indexes.begin(), table.indexes.end(), [&](const IndexSpec& x) {
+            return (x.primary || x.unique) && x.fields.size() == 1 &&
+                   FoldCase(x.fields[0].name) == FoldCase(f.name);
+          });
+      if (keyed) continue;
+      IndexSpec counter;
+      counter.name = "$counter";
+      counter.unique = true;
+      counter.fields.push_back(IndexField{f.name});
+      Exec(sql::PostgresCreateIndexSql(table.name, counter));
+    }
     ExecParams("INSERT INTO \"_jet_tables\" (\"name\") VALUES ($1)", {table.name});
     for (size_t i = 0; i < table.fields.size(); ++i)
       InsertField(table.name, static_cast<int>(i), table.fields[i]);

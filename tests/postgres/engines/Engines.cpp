@@ -257,6 +257,50 @@ const std::vector<Step>& Steps() {
       {Op::kQuery, "SELECT ID, C, S, B FROM Sums", "Int:-7|Null|Sng:0.5|Null"},
       {Op::kRun, "INSERT INTO Sums (ID) VALUES (40000)", "error 3464"},
       {Op::kRun, "INSERT INTO Sums (ID, C) VALUES (8, 12.34567)", "1"},
+      // Nz of one value: a Null is a zero-length text, so the value is a text.
+      {Op::kQuery, "SELECT Nz(C), Nz(ID), Nz(S, 2) FROM Sums WHERE ID = -7", "Str:|Str:-7|Sng:0.5"},
+      // A text as a condition: as CBool reads it.
+      {Op::kQuery, "SELECT IIf('a', 1, 2) FROM Sums WHERE ID = -7", "error 13"},
+      {Op::kQuery, "SELECT IIf('0', 1, 2), IIf(' 1 ', 1, 2) FROM Sums WHERE ID = -7",
+       "Long:2|Long:1"},
+      {Op::kQuery, "SELECT ID FROM Sums WHERE 'x'", "error 13"},
+      // A subquery's value: at most one row.
+      {Op::kQuery, "SELECT (SELECT ID FROM Sums) FROM Sums WHERE ID = 8", "error 3354"},
+      {Op::kQuery,
+       "SELECT (SELECT ID FROM Sums WHERE ID > 0), (SELECT ID FROM Sums WHERE ID > 8), "
+       "(SELECT Max(ID) FROM Sums) FROM Sums WHERE ID = 8",
+       "Int:8|Null|Int:8"},
+      // A union's texts compare without case, whatever its first part gives.
+      {Op::kQuery,
+       "SELECT Count(*) FROM (SELECT ID FROM Sums WHERE ID = 8 UNION SELECT 'a' FROM Sums "
+       "UNION SELECT 'A' FROM Sums)",
+       "Long:2"},
+      // A number beyond a Single's range is refused, as beyond Currency's.
+      {Op::kRun, "INSERT INTO Sums (ID, S) VALUES (9, 1e39)", "error 3464"},
+      {Op::kRun, "UPDATE Sums SET S = -3.5e38 WHERE ID = -7", "error 3464"},
+      {Op::kRun, "UPDATE Sums SET S = 3.4e38 WHERE ID = 8", "1"},
+      {Op::kQuery, "SELECT S FROM Sums WHERE ID = 8", "Sng:3.4E+38"},
+      // A Currency sum beyond Currency's range is an overflow.
+      {Op::kRun, "UPDATE Sums SET C = 900000000000000 WHERE ID IN (-7, 8)", "2"},
+      {Op::kQuery, "SELECT Sum(C) FROM Sums", "error 6"},
+      {Op::kQuery, "SELECT Sum(C) FROM Sums WHERE ID = 8", "Cur:900000000000000"},
+      // A subquery's equality on a column no key is alone still counts its rows.
+      {Op::kQuery,
+       "SELECT (SELECT s.ID FROM Sums AS s WHERE s.C = t.C) FROM Sums AS t WHERE ID = 8",
+       "error 3354"},
+      {Op::kQuery, "SELECT (SELECT Name FROM People WHERE ID = 2) FROM Sums WHERE ID = 8",
+       "Str:Bob"},
+      {Op::kRun, "DELETE FROM Sums WHERE ID <> -7", "1"},
+      // A required field added: refused where rows would hold Null in it,
+      // the table as it was; to an empty table it is added with its rule.
+      {Op::kRun, "ALTER TABLE Sums ADD COLUMN X LONG NOT NULL", "error 3314"},
+      {Op::kCatalogue, "Sums", "Sums: ID Integer(0) C Currency(0) S Single(0) B LongBinary(0)"},
+      {Op::kQuery, "SELECT * FROM Sums", "Int:-7|Cur:900000000000000|Sng:0.5|Null"},
+      {Op::kRun, "CREATE TABLE Bare (A LONG)", "0"},
+      {Op::kRun, "ALTER TABLE Bare ADD COLUMN X LONG NOT NULL", "0"},
+      {Op::kRun, "INSERT INTO Bare (A) VALUES (1)", "error 3314"},
+      {Op::kRun, "INSERT INTO Bare (A, X) VALUES (1, 2)", "1"},
+      {Op::kCatalogue, "Bare", "Bare: A Long(0) X Long(0) required"},
       // GUIDs.
       {Op::kRun, "CREATE TABLE Tagged (K GUID, N LONG)", "0"},
       {Op::kRun, "INSERT INTO Tagged VALUES ({guid {0a1b2c3d-0000-4000-8000-00000000abcd}}, 1)",
@@ -302,6 +346,14 @@ const std::vector<Step>& Steps() {
       {Op::kRun, "INSERT INTO Counted (ID, Label) VALUES (5, 'f')", "1"},
       {Op::kRun, "INSERT INTO Counted (Label) VALUES ('e')", "1"},
       {Op::kLastId, "", "23"},
+      // A counter that is no key holds each value once too.
+      {Op::kRun, "CREATE TABLE Loose (ID COUNTER, Label TEXT(5))", "0"},
+      {Op::kRun, "INSERT INTO Loose (Label) VALUES ('a')", "1"},
+      {Op::kRun, "INSERT INTO Loose (ID, Label) VALUES (1, 'b')", "error 3022"},
+      {Op::kRun, "INSERT INTO Loose (ID, Label) SELECT 1, 'c' FROM Loose", "error 3022"},
+      {Op::kRun, "INSERT INTO Loose (ID, Label) VALUES (5, 'd')", "1"},
+      {Op::kQuery, "SELECT ID, Label FROM Loose ORDER BY ID", "Long:1|Str:a; Long:5|Str:d"},
+      {Op::kCatalogue, "Loose", "Loose: ID Long(0) Label Text(5)"},
       // SELECT ... INTO: a table of the select's columns and types, filled,
       // in one transaction with its catalogue rows.
       {Op::kRun,

@@ -60,6 +60,26 @@ grep -q "install the package qv-dbprovider-postgresql" "$work/err" ||
 run "init --server" 0 "$qvdb" init --server "$(at office)" --functions "$functions"
 run "check of the new server folder" 0 "$qvdb" check --data "$(at office)"
 expect "check: the three databases" "3 files, 0 problems" "$(grep ' files, ' "$work/out")"
+# Functions an older build made (jet_store_integer's result an integer, as
+# before it was a bigint; no version) are replaced by check, in place: a
+# whole number beyond Long into a Long column is the column's 3464 again,
+# where the older function's integer overflowed (6).
+probe() { echo "$1" | "$qvdb" sql --server "$(at office)" 2>&1 | grep -o 'Error [0-9]*' || true; }
+run "a table to store into" 0 "$qvdb" sql --server "$(at office)" <<<"CREATE TABLE Probe (N LONG)"
+psql "$base" -qXc "DO \$\$DECLARE m text; BEGIN
+  SELECT probin INTO m FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace
+   WHERE n.nspname = 'jetfn' AND p.proname = 'jet_like' LIMIT 1;
+  DROP FUNCTION jetfn.jet_store_integer(\"any\"), jetfn.jet_functions_version();
+  EXECUTE format('CREATE FUNCTION jetfn.jet_store_integer(\"any\") RETURNS integer AS %L, %L '
+                 'LANGUAGE C IMMUTABLE', m, 'qv_jet_call'); END\$\$"
+expect "older functions: the integer's overflow" "Error 6" "$(probe 'INSERT INTO Probe (N) VALUES (2147483648)')"
+run "check of older functions" 0 "$qvdb" check --data "$(at office)"
+expect "check: older functions replaced" "OLDER   of no version in schema jetfn" \
+  "$(grep -o 'OLDER   of no version in schema jetfn' "$work/out")"
+expect "replaced functions: the column's refusal" "Error 3464" "$(probe 'INSERT INTO Probe (N) VALUES (2147483648)')"
+run "check of replaced functions" 0 "$qvdb" check --data "$(at office)"
+expect "check: functions up to date" "  ok      version" "$(grep -A1 'Jet functions on the server' "$work/out" | tail -1 | cut -c1-17)"
+run "drop the probe" 0 "$qvdb" sql --server "$(at office)" <<<"DROP TABLE Probe"
 # The law's reference data loaded again into the server folder: nothing new.
 run "refdata load on the server folder" 0 "$qvdb" refdata load --data "$(at office)"
 expect "refdata load: nothing new" "0 rows added, 0 changed" "$(tail -1 "$work/out" | cut -d';' -f1)"

@@ -278,7 +278,15 @@ void JetEmitter::EmitCondition(const Expr& e, const Scope& scope, std::string& o
 }
 
 void JetEmitter::AsCondition(const Emitted& v, std::string& out, size_t start) const {
-  if (!Postgres() || v.condition) return;
+  if (v.condition) return;
+  // A text as a condition is read as Jet reads a text as a Boolean (CBool's
+  // rules: a number's text, True or False; any other is a type mismatch),
+  // on both engines: SQLite read 'a' as false, the server refused to plan it.
+  if (IsTextType(v.type) && !v.nullLiteral) {
+    InsertAt(out, start, {Operators().boolean, "("});
+    out += ')';
+  }
+  if (!Postgres()) return;
   InsertAt(out, start, {"("});
   out += " <> 0)"sv;
 }
@@ -751,12 +759,82 @@ Emitted JetEmitter::EmitIn(const Expr& e, const Scope& scope, std::string& out) 
   return Condition();
 }
 
+namespace {
+
+// Whether `e` (a condition ANDed into a WHERE over the one table `t`) is
+// `column = value` of a column a key of `t` is alone, the value a literal
+// or a column of another source (an enclosing select's row).
+bool KeyLookup(const Expr& e, const TableRef& t, const SchemaView& schema) {
+  if (e.kind == ExprKind::kBinary && e.op == Op::kAnd)
+    return KeyLookup(*e.args[0], t, schema) || KeyLookup(*e.args[1], t, schema);
+  if (e.kind != ExprKind::kBinary || e.op != Op::kEq) return false;
+  const std::string_view source = t.alias.empty() ? t.table : t.alias;
+  auto ours = [&](const Expr& c) {
+    return c.kind == ExprKind::kColumn && (c.qualifier.empty() || NamesEqual(c.qualifier, source));
+  };
+  auto other = [&](const Expr& v) {
+    switch (v.kind) {
+      case ExprKind::kNumber:
+      case ExprKind::kString:
+      case ExprKind::kDate:
+      case ExprKind::kGuid:
+        return true;
+      case ExprKind::kColumn:
+        return !v.qualifier.empty() && !NamesEqual(v.qualifier, source);
+      default:
+        return false;
+    }
+  };
+  for (int side = 0; side < 2; ++side) {
+    const Expr& c = *e.args[static_cast<size_t>(side)];
+    if (ours(c) && other(*e.args[static_cast<size_t>(1 - side)]) &&
+        schema.KeyedAlone(t.table, c.text))
+      return true;
+  }
+  return false;
+}
+
+// A select that gives one row at most whatever its source holds: of
+// expressions alone, TOP 1 without ORDER BY (with one, ties are rows too),
+// an aggregate of its whole source (no GROUP BY), or one table's row found
+// by a key that is one column alone.
+bool GivesOneRowAtMost(const Query& q, const SchemaView& schema) {
+  if (q.IsCompound()) return false;
+  const Select& s = *q.select;
+  if (!s.from) return true;
+  if (s.hasTop && !s.topPercent && s.top == 1 && s.orderBy.empty()) return true;
+  if (s.from->kind == TableRef::Kind::kTable && s.groupBy.empty() && s.where &&
+      KeyLookup(*s.where, *s.from, schema))
+    return true;
+  if (!s.groupBy.empty() || s.items.empty() || !s.items.front().expr) return false;
+  const Expr& first = *s.items.front().expr;
+  if (first.kind != ExprKind::kCall) return false;
+  const JetFunction* fn = FindJetFunction(first.text);
+  return fn != nullptr && fn->aggregate;
+}
+
+}  // namespace
+
 Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope, std::string& out) {
   const QueryOut q = EmitQuery(*e.sub, &scope);
   if (q.columns.size() != 1) ThrowJet(sqlerr::kSubqueryFields);
-  out += '(';
-  out += q.sql;
-  out += ')';
+  // A scalar subquery of more than one row is Jet's 3354: the server refuses
+  // it itself, SQLite would take the first row, so there its rows are
+  // counted, the value read as the aggregate's bare column (the one row's;
+  // Null for none), and a count above one raises 3354 (SQLite flattens the
+  // CTE into the count). One that cannot give two rows (Max of a table, TOP
+  // 1) stays as it is.
+  if (!Postgres() && !GivesOneRowAtMost(*e.sub, schema_)) {
+    out += "(WITH jet_subquery_rows(v) AS ("sv;
+    out += q.sql;
+    out += ") SELECT CASE WHEN count(*) > 1 THEN "sv;
+    out += kSubqueryRowsError;
+    out += "() ELSE v END FROM jet_subquery_rows)"sv;
+  } else {
+    out += '(';
+    out += q.sql;
+    out += ')';
+  }
   return Value(q.columns[0].type, q.columns[0].size);
 }
 
@@ -898,6 +976,20 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     // Null given as it stands names none of them, so it is a number's.
     if (Postgres() && fn.aggregate && fn.impl == nullptr && v.nullLiteral)
       out += "::double precision"sv;
+    // Nz of one value gives a Null as a zero-length text, so Jet types it as
+    // a text: a number, date or Yes/No reads as its text (CStr) on both
+    // engines, where the server's Nz of a number, typed as the number, could
+    // not hold the text (13). The server makes the value its text first.
+    if (n == 1 && fn.rule == TypeRule::kChosen && NamesEqual(fn.name, "Nz") &&
+        !IsTextType(v.type) && v.type != JetType::kNone && !v.nullLiteral) {
+      if (Postgres()) {
+        InsertAt(out, start, {Operators().concat, "("});
+        out += ')';
+      }
+      type = JetType::kText;
+      CheckSize(out);
+      continue;
+    }
     if (fn.rule == TypeRule::kArg0 && i == 0) {
       type = v.type;
       size = v.size;

@@ -152,6 +152,33 @@ JetEmitter::QueryOut JetEmitter::EmitCompound(const Query& q, const Scope* outer
       p.sql = "SELECT " + items + " FROM (" + p.sql + ") AS \"$u\"(" + names + ")";
       p.simple = true;
     }
+  // SQLite compares a compound's values by its first part's collations: a
+  // column of texts whose first part gives numbers (or dates) compared them
+  // as bytes, so 'a' and 'A' were two rows. That part's values go through a
+  // CTE that gives them the texts' collation, as Jet compares them.
+  if (!Postgres() && parts.size() > 1) {
+    QueryOut& p = parts[0];
+    std::string items, names;
+    bool collated = false;
+    for (size_t i = 0; i < p.columns.size(); ++i) {
+      const std::string name = "\"c" + std::to_string(i + 1) + "\"";
+      const bool collate = IsTextType(out.columns[i].type) && !IsTextType(p.columns[i].type);
+      collated = collated || collate;
+      if (i > 0) {
+        items += ", "sv;
+        names += ", "sv;
+      }
+      names += name;
+      items += name;
+      if (collate) items += kCollateClause;
+      items += " AS "sv;
+      items += QuotedColumn(out.columns[i].name);
+    }
+    if (collated) {
+      p.sql = "WITH \"$u\"(" + names + ") AS (" + p.sql + ") SELECT " + items + " FROM \"$u\"";
+      p.simple = false;
+    }
+  }
   // SQLite allows neither ORDER BY nor LIMIT on a part of a compound select.
   // PostgreSQL wants a name for every derived table.
   for (size_t i = 0; i < parts.size(); ++i) {

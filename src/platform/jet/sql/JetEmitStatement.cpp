@@ -86,6 +86,11 @@ bool JetEmitter::Stored(const Emitted& value, JetType column, std::string& out, 
     case JetType::kCurrency:
       if (!IsIntegerType(value.type) && value.type != JetType::kCurrency) marker = "%StoreCurrency";
       break;
+    case JetType::kSingle:
+      if (!IsIntegerType(value.type) && value.type != JetType::kSingle &&
+          value.type != JetType::kCurrency)
+        marker = "%StoreSingle";
+      break;
     case JetType::kGUID:
       if (value.type != JetType::kGUID) marker = "%StoreGuid";
       break;

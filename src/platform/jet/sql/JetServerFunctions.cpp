@@ -1,5 +1,7 @@
 #include "platform/jet/sql/JetServerFunctions.h"
 
+#include <cstdint>
+
 namespace qv::jet::sql {
 
 namespace {
@@ -48,7 +50,7 @@ void AppendCreate(std::string& out, std::string_view name, std::string_view args
                   std::string_view result, bool immutable, std::string_view module,
                   bool lazy = false) {
   if (immutable && !lazy) AppendCreate(out, name, args, result, true, module, true);
-  out += "CREATE FUNCTION ";
+  out += "CREATE OR REPLACE FUNCTION ";
   out += name;
   if (lazy) out += kServerLazySuffix;
   out += '(';
@@ -100,13 +102,15 @@ void AppendFunction(std::string& out, const JetFunction& f, int count, std::stri
 // included, and a final that returns it.
 void AppendAggregate(std::string& out, const JetFunction& f, std::string_view module) {
   const std::string name(f.sqliteName);
-  out += "CREATE FUNCTION " + name + "_step(internal, anyelement) RETURNS internal\n  AS '";
+  out +=
+      "CREATE OR REPLACE FUNCTION " + name + "_step(internal, anyelement) RETURNS internal\n  AS '";
   out += module;
   out += "', 'qv_" + name + "_step' LANGUAGE C IMMUTABLE;\n";
-  out += "CREATE FUNCTION " + name + "_final(internal, anyelement) RETURNS anyelement\n  AS '";
+  out += "CREATE OR REPLACE FUNCTION " + name +
+         "_final(internal, anyelement) RETURNS anyelement\n  AS '";
   out += module;
   out += "', 'qv_jet_kept_final' LANGUAGE C IMMUTABLE;\n";
-  out += "CREATE AGGREGATE " + name + "(anyelement) (SFUNC = " + name +
+  out += "CREATE OR REPLACE AGGREGATE " + name + "(anyelement) (SFUNC = " + name +
          "_step, STYPE = internal, FINALFUNC = " + name + "_final, FINALFUNC_EXTRA);\n";
 }
 
@@ -148,11 +152,12 @@ std::string_view ServerResultType(JetType type) {
   return {};
 }
 
-std::string ServerFunctionsSql(std::string_view module, bool extensionScript) {
-  std::string out =
-      "-- The Jet functions of Qv_DBProvider on PostgreSQL: the library's function table\n"
-      "-- as the build writes it (qv_jet_pg_sql). Do not edit.\n";
-  if (extensionScript) out += "\\echo Use \"CREATE EXTENSION qv_jet\" to load this file. \\quit\n";
+namespace {
+
+// The definitions: the domains, the collation, then the functions and
+// aggregates, each statement ending with ";\n".
+std::string Definitions(std::string_view module) {
+  std::string out;
   // Dates are day numbers and booleans -1/0, as the tables store them; the
   // domains mark a function's result as one for the function it is passed to.
   out += "CREATE DOMAIN ";
@@ -183,6 +188,37 @@ std::string ServerFunctionsSql(std::string_view module, bool extensionScript) {
       AppendCreate(out, f.sqliteName, "text, text", "text", true, module);
     }
   }
+  return out;
+}
+
+// FNV-1a of the text, 64 bits, as 16 hex digits.
+std::string TextHash(std::string_view text) {
+  uint64_t h = 14695981039346656037ull;
+  for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out(16, '0');
+  for (int i = 15; i >= 0; --i, h >>= 4) out[static_cast<size_t>(i)] = kDigits[h & 15];
+  return out;
+}
+
+}  // namespace
+
+std::string ServerFunctionsVersion() {
+  static const std::string version = TextHash(Definitions("MODULE"));
+  return version;
+}
+
+std::string ServerFunctionsSql(std::string_view module, bool extensionScript) {
+  std::string out =
+      "-- The Jet functions of Qv_DBProvider on PostgreSQL: the library's function table\n"
+      "-- as the build writes it (qv_jet_pg_sql). Do not edit.\n";
+  if (extensionScript) out += "\\echo Use \"CREATE EXTENSION qv_jet\" to load this file. \\quit\n";
+  out += Definitions(module);
+  out += "CREATE OR REPLACE FUNCTION ";
+  out += kServerFunctionsVersion;
+  out += "() RETURNS text LANGUAGE sql IMMUTABLE AS 'SELECT ''";
+  out += ServerFunctionsVersion();
+  out += "''::text';\n";
   return out;
 }
 

@@ -34,7 +34,17 @@ std::string_view ServerResultType(JetType type);
 // collation jetru. `module` is what AS names the library by: MODULE_PATHNAME
 // in the extension's script, the built module's absolute path in tests.
 // `extensionScript` adds the guard line an extension script begins with.
+// Its last statement creates kServerFunctionsVersion(), which returns
+// ServerFunctionsVersion(); every function is CREATE OR REPLACE, so that
+// the text run again over an older set replaces it in place (what depends
+// on a function, a column's default, stays).
 std::string ServerFunctionsSql(std::string_view module, bool extensionScript);
+
+// The version of the functions' definitions (a hash of their text without
+// the module's path): a set made by another build answers another one, or
+// none when made before sets had one.
+std::string ServerFunctionsVersion();
+inline constexpr std::string_view kServerFunctionsVersion = "jet_functions_version";
 
 // The ICU locale of the collation jetru (see JetServerFunctions.cpp).
 inline constexpr std::string_view kServerCollationLocale = "und-u-ks-level2";
