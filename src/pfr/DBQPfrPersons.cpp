@@ -22,6 +22,16 @@ std::string OfTaxpayer(double aTaxpayerID) {
   return "select ID from PfrPersons where Person_ID = " + Number2DaoSql(aTaxpayerID);
 }
 
+// The first made of a taxpayer's persons that meet `aCondition` (" and .."):
+// the row of their least key, as a file's index on Person_ID gives them
+// first; a server keeps a saved row after the others.
+double FirstOfTaxpayer(double aTaxpayerID, const std::string& aCondition) {
+  return FirstIdOf(
+      "select ID from PfrPersons where ID = (select min(ID) from PfrPersons where "
+      "Person_ID = " +
+      Number2DaoSql(aTaxpayerID) + aCondition + ")");
+}
+
 // " and UCase (Surname)= 'S' and UCase (Name)= 'N' and UCase (Patronymic)= 'P'",
 // with `prefix` before each column.
 std::string FioCondition(const std::string& prefix, const std::string& aSurname,
@@ -68,7 +78,8 @@ CollectionPtr DBQPfr::GetPfrPersonsByTaxpayerEx(double aTaxpayerID, bool aPreloa
     sql += "from PfrPersons where Person_ID = " + Number2DaoSql(aTaxpayerID);
     if (byName) {
       const std::string d = aSortDirection == 1 ? " desc " : "";
-      sql += " order by UCase(Surname)" + d + ", UCase (Name)" + d + ", UCase(Patronymic) " + d;
+      sql += " order by UCase(Surname)" + d + ", UCase (Name)" + d + ", UCase(Patronymic) " + d +
+             ", ID " + d;
     } else {
       sql += " order by ID";
     }
@@ -93,18 +104,17 @@ ObjectPtr DBQPfr::FindMergingCandidate(double aTaxpayerID, const std::string& aS
     const std::string pfrNumber = mQvPfrUtils::PackPfrNumber(aPfrNumber);
     const std::string inn = Trim(aInn);
     if (!inn.empty()) {
-      if (double id = FirstIdOf(OfTaxpayer(aTaxpayerID) + " and Inn = " + DaoQString(inn)))
+      if (double id = FirstOfTaxpayer(aTaxpayerID, " and Inn = " + DaoQString(inn)))
         return PersonOrNothing(id);
     } else if (!pfrNumber.empty()) {
-      if (double id =
-              FirstIdOf(OfTaxpayer(aTaxpayerID) + " and PfrNumber = " + DaoQString(pfrNumber)))
+      if (double id = FirstOfTaxpayer(aTaxpayerID, " and PfrNumber = " + DaoQString(pfrNumber)))
         return PersonOrNothing(id);
     }
     if (aSurname.empty()) return nullptr;
     return PersonOrNothing(FirstIdOf(
         OfTaxpayer(aTaxpayerID) + " and " + (pfrNumber.empty() ? "" : "PfrNumber = '' and ") +
         (inn.empty() ? "" : "Inn = '' and ") + FioCondition("", aSurname, aName, aPatronymic) +
-        " Order by PfrNumber desc, Inn desc "));
+        " Order by PfrNumber desc, Inn desc, ID "));
   });
 }
 
@@ -114,20 +124,20 @@ CollectionPtr DBQPfr::FindPfrPersonsWithFioByTaxpayer(double aTaxpayerID,
                                                       const std::string& aPatronymic) {
   return Guard(QV_HERE, [&] {
     return PfrPersonsOf(OfTaxpayer(aTaxpayerID) + " and " +
-                        FioCondition("", aSurname, aName, aPatronymic));
+                        FioCondition("", aSurname, aName, aPatronymic) + " order by ID");
   });
 }
 
 CollectionPtr DBQPfr::FindPfrPersonsByPfrNumber(double aTaxpayerID, const std::string& aPfrNumber) {
   return Guard(QV_HERE, [&] {
-    return PfrPersonsOf(OfTaxpayer(aTaxpayerID) +
-                        " and PfrNumber= " + DaoQString(mQvPfrUtils::PackPfrNumber(aPfrNumber)));
+    return PfrPersonsOf(OfTaxpayer(aTaxpayerID) + " and PfrNumber= " +
+                        DaoQString(mQvPfrUtils::PackPfrNumber(aPfrNumber)) + " order by ID");
   });
 }
 
 CollectionPtr DBQPfr::FindPfrPersonsByInn(double aTaxpayerID, const std::string& aInn) {
   return Guard(QV_HERE, [&] {
-    return PfrPersonsOf(OfTaxpayer(aTaxpayerID) + " and inn= " + DaoQString(aInn));
+    return PfrPersonsOf(OfTaxpayer(aTaxpayerID) + " and inn= " + DaoQString(aInn) + " order by ID");
   });
 }
 
@@ -145,7 +155,7 @@ CollectionPtr DBQPfr::FindPfrPersonByPassport(double aTaxpayerID, const std::str
         "where Person_ID = " +
 
         Number2DaoSql(aTaxpayerID) + " and " + FioCondition("p.", aSurname, aName, aPatronymic) +
-        " and c.TypeID = " + Number2DaoSql(aPassportTypeID));
+        " and c.TypeID = " + Number2DaoSql(aPassportTypeID) + " order by p.ID");
     const std::string series = Bare(aPassportSeries), number = Bare(aPassportNumber);
     auto out = std::make_shared<Collection>();
     for (DaoSafeMoveFirst(*rs); !rs->IsEOF(); rs->MoveNext())
@@ -165,10 +175,10 @@ bool DBQPfr::FindPfrPersonDuplicate(double aTaxpayerID, double aExcludePersonID,
     const std::string value = aData.IsNull() || aData.IsEmpty() ? "" : CStr(aData);
     const std::string packed = aWhatToFind == 1 ? mQvPfrUtils::PackPfrNumber(value) : value;
     if (packed.empty()) return false;
-    const double id = FirstIdOf(
-        "select top 1 ID from pfrpersons where Person_ID = " + Number2DaoSql(aTaxpayerID) +
-        " and ID <> " + Number2DaoSql(aExcludePersonID) +
-        (aWhatToFind == 1 ? " and PfrNumber = " : " and Inn = ") + DaoQString(packed));
+    const double id =
+        FirstOfTaxpayer(aTaxpayerID, " and ID <> " + Number2DaoSql(aExcludePersonID) +
+                                         (aWhatToFind == 1 ? " and PfrNumber = " : " and Inn = ") +
+                                         DaoQString(packed));
     if (id == 0) return false;
     rDuplicate = Variant(id);
     return true;

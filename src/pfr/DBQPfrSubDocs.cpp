@@ -62,7 +62,8 @@ CollectionPtr DBQPfr::GetSubDocsByDocumentID(double aDocID, int32_t aFlags, Vari
     const bool preload = (aFlags & 512) && !references;
     const std::string d = (aFlags & 256) ? " desc " : "";
     const std::string order = byName ? " order by UCase(p.Surname)" + d + ", UCase (p.Name)" + d +
-                                           ", UCase(p.Patronymic) " + d + ", p.ID " + d + " "
+                                           ", UCase(p.Patronymic) " + d + ", p.ID " + d +
+                                           ", s.ID " + d + " "
                                      : " order by s.ID ";
     const std::string join =
         " from PfrSubDocs AS s "
@@ -145,7 +146,7 @@ CollectionPtr DBQPfr::GetSubDocIDsByDocIDAndSubDocTypeSorted(double aDocID, int3
         "Left Join PfrPersons AS p ON p.ID = s.PfrPersonID "
         "where (s.DocumentID = " +
         Number2DaoSql(aDocID) + ") and (s.SubDocType = " + Number2DaoSql(aSubDocType) + ")" +
-        " order by UCase(p.Surname), UCase(p.Name), UCase(p.Patronymic), p.ID");
+        " order by UCase(p.Surname), UCase(p.Name), UCase(p.Patronymic), p.ID, s.ID");
   });
 }
 

@@ -67,10 +67,11 @@ ObjectPtr SubDocOrNothing(double aID) {
 
 std::string PersonSubDocsSql(double aDocumentID, double aPfrPersonID,
                              const std::string& aSubDocTypes, bool aTop1) {
-  return std::string(aTop1 ? "select top 1 ID " : "select ID ") +
-         "from PfrSubDocs where PfrPersonID = " + Number2DaoSql(aPfrPersonID) +
-         " and DocumentID = " + Number2DaoSql(aDocumentID) + " " +
-         SubDocTypesCondition(aSubDocTypes);
+  const std::string ofPerson =
+      "from PfrSubDocs where PfrPersonID = " + Number2DaoSql(aPfrPersonID) +
+      " and DocumentID = " + Number2DaoSql(aDocumentID) + " " + SubDocTypesCondition(aSubDocTypes);
+  if (aTop1) return "select min(ID) AS ID " + ofPerson;
+  return "select ID " + ofPerson + " order by ID";
 }
 
 std::string SubDocTypesCondition(const std::string& aSubDocTypes, std::string_view aColumn) {

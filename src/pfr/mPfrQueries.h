@@ -32,8 +32,10 @@ std::string SubDocTypesCondition(const std::string& aSubDocTypes,
                                  std::string_view aColumn = "SubDocType");
 
 // "select ID from PfrSubDocs where PfrPersonID = .. and DocumentID = .."
-// with the types of a type list ("*": every type); `aTop1` selects the
-// first identifier only.
+// with the types of a type list ("*": every type), in key order (the order a
+// file's index gives; a server keeps a saved row after the others); `aTop1`
+// selects the least identifier alone, Null when there is none (for
+// FirstIdOf: a TOP 1 with ORDER BY ranks every row in a window on a file).
 std::string PersonSubDocsSql(double aDocumentID, double aPfrPersonID,
                              const std::string& aSubDocTypes, bool aTop1);
 

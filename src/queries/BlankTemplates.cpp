@@ -53,12 +53,14 @@ CollectionPtr BlankQueries::GetAllBlanksInDateRange(const Variant& aDateBeg,
     if (auto end = DateBound(aDateEnd))
       conditions += std::string(conditions.empty() ? " where " : " and ") +
                     "te.begin_date <= " + Date2DaoSql(*end, kEmptyDate);
-    // The types in key order, as a file gives them (a server's distinct may hash).
-    const std::string sql =
-        aReturnTemplTypes ? "select distinct doc_type_id AS ID from "
-                            "( select te.doc_type_id from doc_templates AS te " +
-                                conditions + ") order by doc_type_id"
-                          : "select te.template_id AS ID from doc_templates AS te " + conditions;
+    // The types or forms in key order, as a file gives them (a server's distinct may
+    // hash, and keeps a rewritten row after the others).
+    const std::string sql = aReturnTemplTypes
+                                ? "select distinct doc_type_id AS ID from "
+                                  "( select te.doc_type_id from doc_templates AS te " +
+                                      conditions + ") order by doc_type_id"
+                                : "select te.template_id AS ID from doc_templates AS te " +
+                                      conditions + " order by te.template_id";
     auto rs = QvQuerySqlStatic(sql);
     CollectionPtr records = aReturnTemplTypes
                                 ? miRecCollection::GetRecCollection_QvTemplType(*rs, "ID")

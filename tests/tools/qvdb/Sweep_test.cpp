@@ -288,11 +288,20 @@ const Row kRows[] = {
     {"DBPfrPerson.ReadRecord", "$pp @Qv_PfrRecords.QvPfrPerson"},
     {"DBPfrPerson.ReadLazyFields", "rec:Qv_PfrRecords.QvPfrPerson:$pp"},
     {"DBPfrPerson.IsRecordExists HasReferences", "$pp"},
+    // A later person of $pfrtp with the name and numbers of $pp, which is then saved again:
+    // the look-ups by them must still find $pp first on a server.
+    {"DBPfrPerson.SaveRecord",
+     "@Qv_PfrRecords.QvPfrPerson{Person=@Qv_Records.QvPerson{ID=$pfrtp},Surname=$ppsurname,"
+     "Name=$ppname,Patronymic=$pppatr,PfrNumber=s:$pppfr,Inn=s:$ppinn}"},
     {"DBPfrPerson.SaveRecord", "rec:Qv_PfrRecords.QvPfrPerson:$pp"},
     {"DBPfrSubDoc.ReadRecord", "$sub @Qv_PfrRecords.QvPfrSubDoc"},
     {"DBPfrSubDoc.ReadLazyFields ReadCells ReadErrors", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub"},
     {"DBPfrSubDoc.ReadOneCell", "$sub i:1021001 i:0 i:0"},
     {"DBPfrSubDoc.IsRecordExists", "$sub"},
+    // A second sub-document of $pp in $pfrdoc; $sub, the first, is then saved again.
+    {"DBPfrSubDoc.SaveRecord",
+     "@Qv_PfrRecords.QvPfrSubDoc{DocumentID=$pfrdoc,SubDocType=1,"
+     "PfrPerson=@Qv_PfrRecords.QvPfrPerson{ID=$pp}}"},
     {"DBPfrSubDoc.SaveRecord", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub"},
     {"DBPfrSubDoc.SaveRecordEx", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub false true true"},
     {"DBPfrSubDoc.SaveRecord3", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub i:0"},
