@@ -26,10 +26,9 @@ std::string OfTaxpayer(double aTaxpayerID) {
 // the row of their least key, as a file's index on Person_ID gives them
 // first; a server keeps a saved row after the others.
 double FirstOfTaxpayer(double aTaxpayerID, const std::string& aCondition) {
-  return FirstIdOf(
-      "select ID from PfrPersons where ID = (select min(ID) from PfrPersons where "
-      "Person_ID = " +
-      Number2DaoSql(aTaxpayerID) + aCondition + ")");
+  const std::string least =
+      "select min(ID) from PfrPersons where Person_ID = " + Number2DaoSql(aTaxpayerID) + aCondition;
+  return FirstIdOf("select ID from PfrPersons where ID = (" + least + ")");
 }
 
 // " and UCase (Surname)= 'S' and UCase (Name)= 'N' and UCase (Patronymic)= 'P'",
