@@ -1,5 +1,8 @@
-// libFuzzer target: any input either translates or raises qv::Error. Any
-// other exception, a crash, a hang or a sanitizer report is a defect.
+// libFuzzer target: any input either translates or raises qv::Error, for
+// each dialect (SQLite's, PostgreSQL's) and both ways a connection asks
+// (the text as it stands; its literals as parameters, as the statement
+// caches translate). Any other exception, a crash, a hang or a sanitizer
+// report is a defect.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +12,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetTranslator.h"
+#include "platform/jet/sql/JetLiterals.h"
 
 namespace {
 
@@ -32,9 +36,21 @@ class FuzzSchema : public qv::jet::SchemaView {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const FuzzSchema schema;
-  try {
-    qv::jet::TranslateJet(std::string_view(reinterpret_cast<const char*>(data), size), schema);
-  } catch (const qv::Error&) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  qv::jet::sql::LiteralScan scan;
+  qv::jet::sql::ScanLiterals(text, scan);
+  std::vector<size_t> positions;
+  for (const qv::jet::sql::Literal& lit : scan.literals) positions.push_back(lit.pos);
+  std::vector<qv::jet::LiteralUse> uses;
+  for (const auto dialect : {qv::jet::SqlDialect::kSqlite, qv::jet::SqlDialect::kPostgres}) {
+    try {
+      qv::jet::TranslateJet(text, schema, dialect);
+    } catch (const qv::Error&) {
+    }
+    try {
+      qv::jet::TranslateJetParameterized(text, schema, positions, uses, dialect);
+    } catch (const qv::Error&) {
+    }
   }
   return 0;
 }

@@ -69,6 +69,8 @@ std::string ColumnExtra(const Column& c) {
 // columns stay its own. The statement's columns are those of its text, so
 // only the key column may differ.
 struct SharedCopyColumns {
+  SharedCopyColumns(std::string key, std::shared_ptr<const ado::ColumnList> columns)
+      : keyColumn(std::move(key)), list(std::move(columns)) {}
   std::string keyColumn;
   std::shared_ptr<const ado::ColumnList> list;
 };

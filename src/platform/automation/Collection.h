@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/automation/Object.h"
@@ -45,6 +46,11 @@ class Collection : public Object {
   // themselves: one buffer of them where two strings per item made each
   // item 120 bytes).
   struct Entry {
+    // Made in place by emplace_back (a constructor: clang before 16 does
+    // not make an aggregate from parentheses).
+    Entry() = default;
+    Entry(Variant v, uint32_t a, uint32_t key, uint32_t folded, uint32_t h)
+        : value(std::move(v)), at(a), keyLength(key), foldedLength(folded), hash(h) {}
     Variant value;
     uint32_t at = 0;
     uint32_t keyLength = 0;     // 0: no key

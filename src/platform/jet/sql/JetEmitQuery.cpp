@@ -7,6 +7,7 @@
 
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetCollation.h"
+#include "platform/jet/JetFunctions.h"
 #include "platform/jet/Sqlite.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetLiterals.h"

@@ -15,6 +15,8 @@
 
 namespace qv::jet::sql {
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // The table, among the plain tables of a FROM clause, that Jet code names `name`.
