@@ -410,6 +410,15 @@ const Row kRows[] = {
     {"DBQWarrant.SetActiveWarrantEx", "$war $worker i:1"},
     {"DBQWarrant.GetActiveWarrant", "$worker true"},
     {"DBQWarrant.GetActiveWarrantEx", "$worker i:1 true"},
+    // An active warrant of another kind, made later; $war is then saved for another worker
+    // and back (a server writes the row anew, its index entries too). The active warrant of
+    // any kind (-1) is the first made.
+    {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{WorkerID=$worker,ContoraType=2}", "war2"},
+    {"DBQWarrant.SetActiveWarrantEx", "$war2 $worker i:2"},
+    {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{ID=$war,WorkerID=$worker2,ContoraType=1}"},
+    {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{ID=$war,WorkerID=$worker,ContoraType=1}"},
+    {"DBQWarrant.GetActiveWarrantEx", "$worker i:-1 true"},
+    {"DBWarrant.DeleteRecord", "rec:Qv_Records.QvWarrant:$war2"},
     {"DBWarrant.DeleteRecord", "rec:Qv_Records.QvWarrant:$war"},
 
     // Users, the log and the work journal.
@@ -581,6 +590,8 @@ const char* const kValueQueries[] = {
     "and d.top_doc_id = 0 order by d.document_id",
     "select top 1 ID as personnel, WorkerID as worker, JobPlaceID as jobplace from Personnel "
     "order by ID",
+    "select max(ID) as worker2 from Personnel where ID <> (select top 1 WorkerID from Personnel "
+    "order by ID)",
     "select min(ID) as addr from Address",
     "select min(ID) as ident from Certificate",
     "select min(ID) as taxoffice from TaxOffice",
