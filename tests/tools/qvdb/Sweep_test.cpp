@@ -303,6 +303,19 @@ const Row kRows[] = {
      "@Qv_PfrRecords.QvPfrSubDoc{DocumentID=$pfrdoc,SubDocType=1,"
      "PfrPerson=@Qv_PfrRecords.QvPfrPerson{ID=$pp}}"},
     {"DBPfrSubDoc.SaveRecord", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub"},
+    // Two more, exported as the first person of one end document ($pfrdest stands for it);
+    // the first, made for $pp3, is then saved with $pp as its person (a server writes the
+    // row anew, its index entries too).
+    {"DBPfrSubDoc.SaveRecord",
+     "@Qv_PfrRecords.QvPfrSubDoc{DocumentID=$pfrdoc,SubDocType=1,"
+     "PfrPerson=@Qv_PfrRecords.QvPfrPerson{ID=$pp3},EndDocumentID=$pfrdest,EndPersonNumber=1}",
+     "exported"},
+    {"DBPfrSubDoc.SaveRecord",
+     "@Qv_PfrRecords.QvPfrSubDoc{DocumentID=$pfrdoc,SubDocType=1,"
+     "PfrPerson=@Qv_PfrRecords.QvPfrPerson{ID=$pp},EndDocumentID=$pfrdest,EndPersonNumber=1}"},
+    {"DBPfrSubDoc.SaveRecord",
+     "@Qv_PfrRecords.QvPfrSubDoc{ID=$exported,DocumentID=$pfrdoc,SubDocType=1,"
+     "PfrPerson=@Qv_PfrRecords.QvPfrPerson{ID=$pp},EndDocumentID=$pfrdest,EndPersonNumber=1}"},
     {"DBPfrSubDoc.SaveRecordEx", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub false true true"},
     {"DBPfrSubDoc.SaveRecord3", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub i:0"},
     {"DBFssDocCircle.SaveRecord", "@Qv_PfrRecords.QvFssDocCircle", "circle"},
@@ -317,6 +330,7 @@ const Row kRows[] = {
     {"DBQPfr.GetSubDocIDsByDocumentIDAndSubDocType GetFirstSubDocIDByDocumentIDAndSubDocType",
      "$pfrdoc s:1"},
     {"DBQPfr.GetSubdocsByExportedNums", "$pfrdoc 0 i:1"},
+    {"DBQPfr.GetSubdocsByExportedNums", "$pfrdoc $pfrdest i:1"},
     {"DBQPfr.GetSubDocInfo", "$sub i:0"},
     {"DBQPfr.GetSubDocValues", "$sub [i:1021001]"},
     {"DBQPfr.GetSubDocValuesBySubDocType", "$pfrdoc i:1 [i:1021001]"},
