@@ -156,7 +156,7 @@ CollectionPtr DBQPfr::GetSubdocsByExportedNums(double aMasterDocID, double aEndD
     if (aMasterDocID == 0 || aEndDocID == 0) return std::make_shared<Collection>();
     return IdsOf("select ID from PfrSubDocs where DocumentID = " + Number2DaoSql(aMasterDocID) +
                  " and EndDocumentID = " + Number2DaoSql(aEndDocID) +
-                 " and EndPersonNumber = " + Number2DaoSql(aNumInSheaf));
+                 " and EndPersonNumber = " + Number2DaoSql(aNumInSheaf) + " order by ID");
   });
 }
 

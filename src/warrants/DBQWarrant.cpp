@@ -41,8 +41,9 @@ CollectionPtr DBQWarrant::GetWarrantsOfWorker(double aWorkerID) {
 
 CollectionPtr DBQWarrant::GetWarrantsOfWorkerEx(double aWorkerID, int32_t aContoraType) {
   return Guard(QV_HERE, [&] {
-    auto rs = QvQuerySqlStatic("select ID from Warrants " + OfWorker(aWorkerID, aContoraType),
-                               records::MapperUserDatabase());
+    auto rs = QvQuerySqlStatic(
+        "select ID from Warrants " + OfWorker(aWorkerID, aContoraType) + " order by ID",
+        records::MapperUserDatabase());
     return miRecCollection::GetRecCollection_QvWarrant(*rs, "ID");
   });
 }
@@ -133,7 +134,9 @@ Variant DBQWarrant::GetActiveWarrantEx(double aParentID, int32_t aContoraType,
     const std::string worker = Number2DaoSql(aParentID);
     const std::string kind = Number2DaoSql(aContoraType);
     const bool anyKind = aContoraType == kAnyContoraType;
-    double id = FirstId("select top 1 ID from Warrants where WorkerID = " + worker + " and " +
+    // Of any kind a worker may have several active warrants: the first made, the least key
+    // (a server lists the rows in no order of theirs).
+    double id = FirstId("select min(ID) AS ID from Warrants where WorkerID = " + worker + " and " +
                             (anyKind ? "" : "ContoraType = " + kind + " and ") + "IsActive = 1 ",
                         db);
     if (id == 0 && aFindSurrogateIfNoActive)

@@ -148,7 +148,9 @@ std::string Attempt(AdminSession& session, const std::string& sql) {
 // column's default calling jet_now) stays. A function whose result type
 // changed (jet_store_integer's integer, now bigint) is dropped and made
 // again, taken out of the extension qv_jet and put back when it is one of
-// its members; the domains and the collation are kept when there.
+// its members, and a function the older set lacked is made a member of the
+// extension too (a CREATE EXTENSION after a DROP EXTENSION would refuse to
+// replace it); the domains and the collation are kept when there.
 void ReplaceFunctions(AdminSession& session, const std::string& schemaName) {
   Result m = session.Run(
       "SELECT p.probin FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace "
@@ -165,10 +167,15 @@ void ReplaceFunctions(AdminSession& session, const std::string& schemaName) {
   const bool extension = PQntuples(e.get()) > 0;
   const std::string script = qv::jet::sql::ServerFunctionsSql(module, false);
   session.RunScript("BEGIN; SET LOCAL search_path TO " + schemaName);
+  std::string names;  // the set's functions and aggregates, "{a,b,...}"
   try {
     for (size_t at = 0, end; (end = script.find(";\n", at)) != std::string::npos; at = end + 2) {
       std::string statement = script.substr(at, end + 1 - at);
       while (statement.starts_with("--")) statement.erase(0, statement.find('\n') + 1);
+      for (std::string_view made : {"CREATE OR REPLACE FUNCTION ", "CREATE OR REPLACE AGGREGATE "})
+        if (statement.starts_with(made))
+          names += (names.empty() ? "{" : ",") +
+                   statement.substr(made.size(), statement.find('(') - made.size());
       const bool kept =
           statement.starts_with("CREATE DOMAIN ") || statement.starts_with("CREATE COLLATION ");
       session.RunScript("SAVEPOINT jet_replace");
@@ -190,6 +197,18 @@ void ReplaceFunctions(AdminSession& session, const std::string& schemaName) {
       session.RunScript("DROP FUNCTION " + signature);
       session.RunScript(statement);
       if (extension) session.RunScript("ALTER EXTENSION qv_jet ADD FUNCTION " + signature);
+    }
+    if (extension && !names.empty()) {
+      Result outside = session.Run(
+          "SELECT p.oid::regprocedure::text, p.prokind FROM pg_proc p "
+          "WHERE p.pronamespace = $1::regnamespace AND p.proname = ANY ($2::text[]) "
+          "AND NOT EXISTS (SELECT 1 FROM pg_depend d WHERE d.classid = 'pg_proc'::regclass "
+          "AND d.objid = p.oid AND d.deptype = 'e')",
+          {schemaName, names + "}"});
+      for (int i = 0; i < PQntuples(outside.get()); ++i)
+        session.RunScript(std::string("ALTER EXTENSION qv_jet ADD ") +
+                          (*PQgetvalue(outside.get(), i, 1) == 'a' ? "AGGREGATE " : "FUNCTION ") +
+                          PQgetvalue(outside.get(), i, 0));
     }
     session.RunScript("COMMIT");
   } catch (...) {

@@ -285,10 +285,15 @@ const std::vector<Step>& Steps() {
       {Op::kRun, "UPDATE Sums SET C = 900000000000000 WHERE ID IN (-7, 8)", "2"},
       {Op::kQuery, "SELECT Sum(C) FROM Sums", "error 6"},
       {Op::kQuery, "SELECT Sum(C) FROM Sums WHERE ID = 8", "Cur:900000000000000"},
-      // A subquery's equality on a column no key is alone still counts its rows.
+      // A subquery's equality on a column no key is alone still counts its rows: C has an
+      // index that is not unique and leads a unique one of two columns.
+      {Op::kRun, "CREATE INDEX ByC ON Sums (C)", "0"},
+      {Op::kRun, "CREATE UNIQUE INDEX ByCId ON Sums (C, ID)", "0"},
       {Op::kQuery,
        "SELECT (SELECT s.ID FROM Sums AS s WHERE s.C = t.C) FROM Sums AS t WHERE ID = 8",
        "error 3354"},
+      {Op::kRun, "DROP INDEX ByC ON Sums", "0"},
+      {Op::kRun, "DROP INDEX ByCId ON Sums", "0"},
       {Op::kQuery, "SELECT (SELECT Name FROM People WHERE ID = 2) FROM Sums WHERE ID = 8",
        "Str:Bob"},
       {Op::kRun, "DELETE FROM Sums WHERE ID <> -7", "1"},

@@ -284,5 +284,61 @@ run "check removing what is no longer held" 0 "$qvdb" check --data "$(at restore
 expect "what no document owns: all removed" "${shard}x_n4245" \
   "$(psql "$base" -qXtAc "SELECT nspname FROM pg_namespace WHERE nspname ~ '^restored_bigdocs_'")"
 
+# The functions an extension made: CREATE EXTENSION qv_jet from the build's
+# control file, install script and module, which the server finds through its
+# extension_destdir (a Debian server's setting: a folder whose share and lib
+# folders stand in for the installed ones; the location's options set it, as
+# a superuser may, and the server's user must read it). An older set of the
+# extension's (jet_store_integer's result an integer, no version) is replaced
+# by check, in place: the function made again is the extension's member again.
+if [ "$(psql "$base" -qXtAc "SELECT count(*) FROM pg_settings WHERE name = 'extension_destdir'")" = 1 ] &&
+  command -v pg_config >/dev/null; then
+  dest=$work/destdir
+  mkdir -p "$dest$(pg_config --sharedir)/extension" "$dest$(pg_config --pkglibdir)"
+  cp "$(dirname "$0")/../../../pg/qv_jet.control" "$(dirname "$functions")/qv_jet--1.0.sql" \
+    "$dest$(pg_config --sharedir)/extension/"
+  cp "$(dirname "$functions")/qv_jet.so" "$dest$(pg_config --pkglibdir)/"
+  chmod a+x "$work" && chmod -R a+rX "$dest"
+  ext="$base options='-c search_path=extmade,jet -c extension_destdir=$dest'"
+  psql "$ext" -qXc "CREATE SCHEMA jet; CREATE EXTENSION qv_jet SCHEMA jet"
+  run "init --server over the extension's functions" 0 "$qvdb" init --server "$ext"
+  member() { # member FUNCTION: "RESULT-TYPE MEMBERS-OF-qv_jet"
+    psql "$base" -qXtAc "SELECT p.prorettype::regtype || ' ' || count(d.objid) FROM pg_proc p
+      JOIN pg_namespace n ON n.oid = p.pronamespace LEFT JOIN pg_depend d ON d.objid = p.oid
+      AND d.classid = 'pg_proc'::regclass AND d.deptype = 'e' AND d.refobjid =
+      (SELECT oid FROM pg_extension WHERE extname = 'qv_jet')
+      WHERE n.nspname = 'jet' AND p.proname = '$1' GROUP BY p.prorettype"
+  }
+  expect "extension: its function" "bigint 1" "$(member jet_store_integer)"
+  psql "$ext" -qXc "DO \$\$DECLARE m text; BEGIN
+    SELECT probin INTO m FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace
+     WHERE n.nspname = 'jet' AND p.proname = 'jet_like' LIMIT 1;
+    ALTER EXTENSION qv_jet DROP FUNCTION jet.jet_store_integer(\"any\");
+    ALTER EXTENSION qv_jet DROP FUNCTION jet.jet_functions_version();
+    DROP FUNCTION jet.jet_store_integer(\"any\"), jet.jet_functions_version();
+    EXECUTE format('CREATE FUNCTION jet.jet_store_integer(\"any\") RETURNS integer AS %L, %L '
+                   'LANGUAGE C IMMUTABLE', m, 'qv_jet_call');
+    ALTER EXTENSION qv_jet ADD FUNCTION jet.jet_store_integer(\"any\"); END\$\$"
+  expect "older extension: its function" "integer 1" "$(member jet_store_integer)"
+  xprobe() { echo "$1" | "$qvdb" sql --server "$ext" 2>&1 | grep -o 'Error [0-9]*' || true; }
+  run "extension: a table to store into" 0 "$qvdb" sql --server "$ext" <<<"CREATE TABLE Probe (N LONG)"
+  expect "older extension: the integer's overflow" "Error 6" "$(xprobe 'INSERT INTO Probe (N) VALUES (2147483648)')"
+  run "check of the older extension" 0 "$qvdb" check --data "$ext"
+  expect "check: the older extension replaced" "OLDER   of no version in schema jet" \
+    "$(grep -o 'OLDER   of no version in schema jet' "$work/out")"
+  expect "replaced extension: its function" "bigint 1" "$(member jet_store_integer)"
+  # The function the older set lacked is the extension's too (else a CREATE EXTENSION
+  # after a DROP EXTENSION would find it there and refuse to replace it).
+  expect "replaced extension: no function of schema jet outside it" "" \
+    "$(psql "$base" -qXtAc "SELECT p.proname FROM pg_proc p JOIN pg_namespace n ON
+      n.oid = p.pronamespace WHERE n.nspname = 'jet' AND NOT EXISTS (SELECT 1 FROM pg_depend d
+      WHERE d.objid = p.oid AND d.classid = 'pg_proc'::regclass AND d.deptype = 'e')")"
+  expect "replaced extension: the column's refusal" "Error 3464" "$(xprobe 'INSERT INTO Probe (N) VALUES (2147483648)')"
+  run "check of the replaced extension" 0 "$qvdb" check --data "$ext"
+  expect "check: the extension up to date" "  ok      version" "$(grep -A1 'Jet functions on the server' "$work/out" | tail -1 | cut -c1-17)"
+else
+  echo "not run: the extension's older set (the server has no extension_destdir, or no pg_config)"
+fi
+
 [ "$failures" -eq 0 ] && echo "qvdb on a server folder: all passed"
 exit $((failures > 0))

@@ -303,6 +303,19 @@ const Row kRows[] = {
      "@Qv_PfrRecords.QvPfrSubDoc{DocumentID=$pfrdoc,SubDocType=1,"
      "PfrPerson=@Qv_PfrRecords.QvPfrPerson{ID=$pp}}"},
     {"DBPfrSubDoc.SaveRecord", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub"},
+    // Two more, exported as the first person of one end document ($pfrdest stands for it);
+    // the first, made for $pp3, is then saved with $pp as its person (a server writes the
+    // row anew, its index entries too).
+    {"DBPfrSubDoc.SaveRecord",
+     "@Qv_PfrRecords.QvPfrSubDoc{DocumentID=$pfrdoc,SubDocType=1,"
+     "PfrPerson=@Qv_PfrRecords.QvPfrPerson{ID=$pp3},EndDocumentID=$pfrdest,EndPersonNumber=1}",
+     "exported"},
+    {"DBPfrSubDoc.SaveRecord",
+     "@Qv_PfrRecords.QvPfrSubDoc{DocumentID=$pfrdoc,SubDocType=1,"
+     "PfrPerson=@Qv_PfrRecords.QvPfrPerson{ID=$pp},EndDocumentID=$pfrdest,EndPersonNumber=1}"},
+    {"DBPfrSubDoc.SaveRecord",
+     "@Qv_PfrRecords.QvPfrSubDoc{ID=$exported,DocumentID=$pfrdoc,SubDocType=1,"
+     "PfrPerson=@Qv_PfrRecords.QvPfrPerson{ID=$pp},EndDocumentID=$pfrdest,EndPersonNumber=1}"},
     {"DBPfrSubDoc.SaveRecordEx", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub false true true"},
     {"DBPfrSubDoc.SaveRecord3", "rec:Qv_PfrRecords.QvPfrSubDoc:$sub i:0"},
     {"DBFssDocCircle.SaveRecord", "@Qv_PfrRecords.QvFssDocCircle", "circle"},
@@ -317,6 +330,7 @@ const Row kRows[] = {
     {"DBQPfr.GetSubDocIDsByDocumentIDAndSubDocType GetFirstSubDocIDByDocumentIDAndSubDocType",
      "$pfrdoc s:1"},
     {"DBQPfr.GetSubdocsByExportedNums", "$pfrdoc 0 i:1"},
+    {"DBQPfr.GetSubdocsByExportedNums", "$pfrdoc $pfrdest i:1"},
     {"DBQPfr.GetSubDocInfo", "$sub i:0"},
     {"DBQPfr.GetSubDocValues", "$sub [i:1021001]"},
     {"DBQPfr.GetSubDocValuesBySubDocType", "$pfrdoc i:1 [i:1021001]"},
@@ -410,6 +424,15 @@ const Row kRows[] = {
     {"DBQWarrant.SetActiveWarrantEx", "$war $worker i:1"},
     {"DBQWarrant.GetActiveWarrant", "$worker true"},
     {"DBQWarrant.GetActiveWarrantEx", "$worker i:1 true"},
+    // An active warrant of another kind, made later; $war is then saved for another worker
+    // and back (a server writes the row anew, its index entries too). The active warrant of
+    // any kind (-1) is the first made.
+    {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{WorkerID=$worker,ContoraType=2}", "war2"},
+    {"DBQWarrant.SetActiveWarrantEx", "$war2 $worker i:2"},
+    {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{ID=$war,WorkerID=$worker2,ContoraType=1}"},
+    {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{ID=$war,WorkerID=$worker,ContoraType=1}"},
+    {"DBQWarrant.GetActiveWarrantEx", "$worker i:-1 true"},
+    {"DBWarrant.DeleteRecord", "rec:Qv_Records.QvWarrant:$war2"},
     {"DBWarrant.DeleteRecord", "rec:Qv_Records.QvWarrant:$war"},
 
     // Users, the log and the work journal.
@@ -581,6 +604,8 @@ const char* const kValueQueries[] = {
     "and d.top_doc_id = 0 order by d.document_id",
     "select top 1 ID as personnel, WorkerID as worker, JobPlaceID as jobplace from Personnel "
     "order by ID",
+    "select max(ID) as worker2 from Personnel where ID <> (select top 1 WorkerID from Personnel "
+    "order by ID)",
     "select min(ID) as addr from Address",
     "select min(ID) as ident from Certificate",
     "select min(ID) as taxoffice from TaxOffice",
