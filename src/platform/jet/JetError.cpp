@@ -78,6 +78,7 @@ constexpr auto kTexts = std::to_array<std::pair<int32_t, std::string_view>>({
     {kZeroLength, "Field '|1' cannot be a zero-length string."},
     {kBadDatabaseFormat, "Unrecognized database format '|1'."},
     {kSubqueryRows, "At most one record can be returned by this subquery."},
+    {kQueryTooComplex, "Query is too complex."},
     {kNoTableOrConstraint, "Cannot find table or constraint."},
     {kIndexNameExists, "Table '|1' already has an index named '|2'."},
     {kTableNotFound, "Table '|1' does not exist."},
@@ -116,6 +117,10 @@ constexpr auto kRules = std::to_array<SqliteRule>({
     {SQLITE_ERROR, "no such table: ", kNoInputTable, Arg::kRest},
     {SQLITE_ERROR, "no such column: ", kTooFewParameters, Arg::kOne},
     {SQLITE_ERROR, "no such function: ", kUndefinedFunction, Arg::kRest},
+    // Expressions nested deeper than SQLite's parser takes (about 35 calls
+    // within calls; Jet SQL's own limits are wider).
+    {SQLITE_ERROR, "parser stack overflow", kQueryTooComplex, Arg::kNone},
+    {SQLITE_ERROR, "Expression tree is too large", kQueryTooComplex, Arg::kNone},
     {SQLITE_BUSY, "", kLocked, Arg::kNone},
     {SQLITE_LOCKED, "", kLocked, Arg::kNone},
     {SQLITE_READONLY, "", kReadOnly, Arg::kNone},

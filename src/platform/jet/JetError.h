@@ -64,6 +64,7 @@ inline constexpr int32_t kRequired = 3314;
 inline constexpr int32_t kZeroLength = 3315;
 inline constexpr int32_t kBadDatabaseFormat = 3343;
 inline constexpr int32_t kSubqueryRows = 3354;
+inline constexpr int32_t kQueryTooComplex = 3360;
 inline constexpr int32_t kNoTableOrConstraint = 3371;
 inline constexpr int32_t kIndexNameExists = 3375;
 inline constexpr int32_t kTableNotFound = 3376;

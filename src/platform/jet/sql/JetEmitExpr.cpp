@@ -940,8 +940,9 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
 
 Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope,
                                  std::string& out) {
-  if (fn.aggregate && clause_ == Clause::kWhere)
-    ThrowJet(sqlerr::kAggregateInWhere, whereExpr_ ? SourceText(*whereExpr_) : SourceText(e));
+  if (fn.aggregate && clause_ != Clause::kOther)
+    ThrowJet(clause_ == Clause::kWhere ? sqlerr::kAggregateInWhere : sqlerr::kAggregateInGroupBy,
+             clauseExpr_ ? SourceText(*clauseExpr_) : SourceText(e));
   if (e.star) {
     if (!NamesEqual(BaseName(e.text), "Count")) FailWrongArguments(e);
     out += "count(*)"sv;

@@ -40,6 +40,25 @@ struct JetEmitter::SelectState {
 
 namespace {
 
+// A literal, or a literal negated: SQLite and PostgreSQL read a whole number
+// grouped by as the place of a result column (and PostgreSQL refuses any
+// other literal there), where Jet groups by the value.
+bool IsLiteral(const Expr& e) {
+  switch (e.kind) {
+    case ExprKind::kNumber:
+    case ExprKind::kString:
+    case ExprKind::kDate:
+    case ExprKind::kGuid:
+    case ExprKind::kNull:
+    case ExprKind::kBool:
+      return true;
+    case ExprKind::kUnary:
+      return e.op == Op::kNeg && IsLiteral(*e.args[0]);
+    default:
+      return false;
+  }
+}
+
 // The most a select's body reserves before it is written: a long statement
 // of many selects would reserve its length for each.
 constexpr size_t kBodyReserveCap = 4096;
@@ -229,6 +248,9 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
   switch (t.kind) {
     case TableRef::Kind::kTable: {
       const auto& columns = TableColumns(t.table);
+      // Two sources of one name could not be told apart (`t, t`, `t, u AS t`).
+      const std::string_view name = t.alias.empty() ? t.table : t.alias;
+      if (scope.FindSource(name)) ThrowJet(sqlerr::kRepeatedTable, name);
       // Filled in place (one made apart was moved in and destroyed).
       ScopeSource& source = scope.Add();
       source.name.append(t.alias.empty() ? t.table : t.alias);
@@ -247,6 +269,7 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
     case TableRef::Kind::kSubquery: {
       // A derived table sees the enclosing selects, not its siblings.
       derivedSelect_ = true;
+      if (!t.alias.empty() && scope.FindSource(t.alias)) ThrowJet(sqlerr::kRepeatedTable, t.alias);
       const QueryOut q = EmitQuery(*t.sub, outer);
       const std::string qualifier =
           t.alias.empty() ? QuoteName("$d" + std::to_string(++derivedCount_)) : QuoteName(t.alias);
@@ -405,7 +428,7 @@ void JetEmitter::Origins(const SelectState& state, const Scope& scope, QueryOut&
 JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer) {
   Restore<SelectState*> selectGuard(select_, nullptr);
   Restore<Clause> clauseGuard(clause_, Clause::kOther);
-  Restore<const Expr*> whereGuard(whereExpr_, nullptr);
+  Restore<const Expr*> whereGuard(clauseExpr_, nullptr);
   const bool derived = std::exchange(derivedSelect_, false);
   // The thread's buffers of its last select: its text after the items, and its items.
   static thread_local std::string tSpareBody;
@@ -436,7 +459,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
 
   if (s.where) {
     clause_ = Clause::kWhere;
-    whereExpr_ = s.where.get();
+    clauseExpr_ = s.where.get();
     body += " WHERE "sv;
     Restore<bool> whereGuard(inlineLiterals_, false);
     EmitCondition(*s.where, scope, body);
@@ -444,7 +467,14 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   }
   for (size_t i = 0; i < s.groupBy.size(); ++i) {
     body += i == 0 ? " GROUP BY "sv : ", "sv;
+    clause_ = Clause::kGroupBy;
+    clauseExpr_ = s.groupBy[i].get();
+    // A literal goes as a sub-select of its value, which no engine reads as a place.
+    const bool literal = IsLiteral(*s.groupBy[i]);
+    if (literal) body += "(SELECT "sv;
     AppendJetCollation(body, EmitValue(*s.groupBy[i], scope, body));
+    if (literal) body += ')';
+    clause_ = Clause::kOther;
   }
   if (s.having) {
     body += " HAVING "sv;

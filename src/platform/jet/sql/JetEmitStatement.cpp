@@ -338,7 +338,7 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
   }
   if (st.where) {
     clause_ = Clause::kWhere;
-    whereExpr_ = st.where.get();
+    clauseExpr_ = st.where.get();
     t.sql += " WHERE ";
     EmitCondition(*st.where, scope, t.sql);
   }
@@ -352,7 +352,7 @@ Translation JetEmitter::EmitDelete(const Statement& st) {
   std::string where;
   if (st.where) {
     clause_ = Clause::kWhere;
-    whereExpr_ = st.where.get();
+    clauseExpr_ = st.where.get();
     where = " WHERE ";
     EmitCondition(*st.where, scope, where);
   }

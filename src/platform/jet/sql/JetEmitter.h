@@ -98,7 +98,7 @@ class JetEmitter {
   };
   struct SelectItemOut;
   struct SelectState;
-  enum class Clause { kOther, kWhere };
+  enum class Clause { kOther, kWhere, kGroupBy };
 
   // Statements (JetEmitStatement.cpp).
   Translation EmitInsert(const Statement& st);
@@ -204,7 +204,9 @@ class JetEmitter {
   std::vector<std::string> parameters_;  // names no scope resolves, in order
   SelectState* select_ = nullptr;        // the select whose items are being emitted
   Clause clause_ = Clause::kOther;
-  const Expr* whereExpr_ = nullptr;
+  // The WHERE condition or GROUP BY item being emitted, which an aggregate
+  // found in it is refused with.
+  const Expr* clauseExpr_ = nullptr;
   // The columns of the derived tables emitted so far, which their scopes'
   // sources point to: a list keeps them in place as it grows, and allocates
   // nothing for a statement without derived tables.

@@ -9,13 +9,14 @@ namespace qv::jet::sql {
 
 namespace {
 
-constexpr std::array<std::pair<int32_t, std::string_view>, 32> kTexts{{
+constexpr std::array<std::pair<int32_t, std::string_view>, 34> kTexts{{
     {sqlerr::kTooFewParameters, "Too few parameters. Expected |."},
     {sqlerr::kNoInput, "Query input must contain at least one table or query."},
     {sqlerr::kNotAFieldName,
      "The Microsoft Jet database engine does not recognize '|' as a valid field name or "
      "expression."},
     {sqlerr::kExpression, "Syntax error (missing operator) in query expression '|'."},
+    {sqlerr::kRepeatedTable, "Can't repeat table name '|' in FROM clause."},
     {sqlerr::kNoSuchTable,
      "The Microsoft Jet database engine cannot find the input table or query '|'.  Make sure it "
      "exists and that its name is spelled correctly."},
@@ -26,6 +27,7 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 32> kTexts{{
     {sqlerr::kCannotDelete, "Could not delete from specified tables."},
     {sqlerr::kOrderByDistinct, "ORDER BY clause (|) conflicts with DISTINCT."},
     {sqlerr::kAggregateInWhere, "Cannot have aggregate function in WHERE clause (|)."},
+    {sqlerr::kAggregateInGroupBy, "Cannot have aggregate function in GROUP BY clause (|)."},
     {sqlerr::kCircularAlias,
      "Circular reference caused by alias '|' in query definition's SELECT list."},
     {sqlerr::kBadBracketing, "Invalid bracketing of name '|'."},

@@ -12,6 +12,7 @@ namespace qv::jet::sql {
 namespace sqlerr {
 inline constexpr int32_t kTooFewParameters = 3061;
 inline constexpr int32_t kNoInput = 3067;
+inline constexpr int32_t kRepeatedTable = 3074;
 inline constexpr int32_t kNotAFieldName = 3070;
 inline constexpr int32_t kExpression = 3075;  // every "... in query expression '|'." text
 inline constexpr int32_t kNoSuchTable = 3078;
@@ -20,6 +21,7 @@ inline constexpr int32_t kUndefinedFunction = 3085;
 inline constexpr int32_t kCannotDelete = 3086;
 inline constexpr int32_t kOrderByDistinct = 3093;
 inline constexpr int32_t kAggregateInWhere = 3096;
+inline constexpr int32_t kAggregateInGroupBy = 3098;
 inline constexpr int32_t kCircularAlias = 3103;
 inline constexpr int32_t kBadBracketing = 3126;
 inline constexpr int32_t kInsertUnknownField = 3127;
