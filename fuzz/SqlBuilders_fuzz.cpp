@@ -83,7 +83,7 @@ void IdList(std::string_view ids) {
     commas += c == ',';
   }
   size_t items = 1;
-  for (char c : ids) items += c == ';';
+  for (char c : ids) items += c == ';' || c == ',';  // either separates items
   Expect(commas + 1 == items);
   jet::Statement s = Db().Prepare("select count(*) from t where id in (" + list + ")");
   Expect(s.Step());
