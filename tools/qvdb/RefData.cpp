@@ -7,6 +7,7 @@
 #include <memory>
 #include <ostream>
 
+#include "Commands.h"
 #include "DataFolder.h"
 #include "FolderCopy.h"
 #include "core/schema/SchemaBuilder.h"
