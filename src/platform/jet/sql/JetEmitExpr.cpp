@@ -940,11 +940,22 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
 
 Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope,
                                  std::string& out) {
-  if (fn.aggregate && clause_ != Clause::kOther)
-    ThrowJet(clause_ == Clause::kWhere ? sqlerr::kAggregateInWhere : sqlerr::kAggregateInGroupBy,
-             clauseExpr_ ? SourceText(*clauseExpr_) : SourceText(e));
+  const Expr* const enclosingAggregate = aggregateExpr_;
+  if (fn.aggregate) {
+    static constexpr int32_t kRefused[] = {0, sqlerr::kAggregateInWhere,
+                                           sqlerr::kAggregateInGroupBy, sqlerr::kAggregateInOrderBy,
+                                           sqlerr::kAggregateInJoin};
+    if (clause_ != Clause::kOther)
+      ThrowJet(kRefused[static_cast<int>(clause_)],
+               clauseExpr_ ? SourceText(*clauseExpr_) : SourceText(e));
+    if (enclosingAggregate != nullptr)
+      ThrowJet(sqlerr::kAggregateInExpression, SourceText(*enclosingAggregate));
+    aggregated_ = true;
+    aggregateExpr_ = &e;
+  }
   if (e.star) {
     if (!NamesEqual(BaseName(e.text), "Count")) FailWrongArguments(e);
+    aggregateExpr_ = enclosingAggregate;
     out += "count(*)"sv;
     return Value(JetType::kLong);
   }
@@ -1001,6 +1012,7 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     CheckSize(out);
   }
   out += ')';
+  aggregateExpr_ = enclosingAggregate;
   if (IsTextType(type) && type != JetType::kGUID && size == 0 && type != JetType::kMemo) size = 255;
   Emitted v = Value(type, size);
   v.subtyped = jetFunction;  // a Jet function marks its date and boolean results itself

@@ -296,6 +296,8 @@ void JetEmitter::EmitFrom(const TableRef& t, Scope& scope, const Scope* outer, s
   if (nested) out += ')';
   if (t.join == JoinKind::kCross) return;
   out += " ON "sv;
+  Restore<Clause> clauseGuard(clause_, Clause::kJoin);
+  Restore<const Expr*> onGuard(clauseExpr_, t.on.get());
   EmitCondition(*t.on, scope, out);
 }
 
@@ -425,10 +427,106 @@ void JetEmitter::Origins(const SelectState& state, const Scope& scope, QueryOut&
   }
 }
 
+std::optional<Scope::Hit> JetEmitter::FindColumn(const Expr& e, const Scope& scope,
+                                                 bool& own) const {
+  for (const Scope* s = &scope; s != nullptr; s = s->Outer()) {
+    own = s == &scope;
+    if (const auto hit = s->Find(e.qualifier, e.text)) return hit;
+  }
+  for (const Scope* s = &scope; s != nullptr && !e.qualifier.empty(); s = s->Outer()) {
+    if (s->FindSource(e.qualifier) != nullptr) break;
+    const auto hit = s->FindThroughDerived(e.qualifier, e.text);
+    if (!hit) continue;
+    if (hit->column == nullptr) break;
+    own = s == &scope;
+    return hit;
+  }
+  own = false;
+  return std::nullopt;
+}
+
+bool JetEmitter::SameExpr(const Expr& a, const Expr& b, const Scope& scope) const {
+  if (a.kind != b.kind || a.op != b.op || a.negated != b.negated || a.star != b.star ||
+      a.args.size() != b.args.size())
+    return false;
+  switch (a.kind) {
+    case ExprKind::kColumn: {
+      bool ownA = false, ownB = false;
+      const auto hitA = FindColumn(a, scope, ownA);
+      const auto hitB = FindColumn(b, scope, ownB);
+      if (hitA || hitB)
+        return hitA && hitB && hitA->source == hitB->source && hitA->column == hitB->column;
+      return NamesEqual(a.qualifier, b.qualifier) && NamesEqual(a.text, b.text);
+    }
+    case ExprKind::kCall:
+      if (!NamesEqual(a.text, b.text)) return false;
+      break;
+    case ExprKind::kDate:
+    case ExprKind::kBool:
+      if (a.number != b.number) return false;
+      break;
+    case ExprKind::kNumber:
+    case ExprKind::kString:
+    case ExprKind::kGuid:
+      if (a.text != b.text) return false;
+      break;
+    default:
+      break;
+  }
+  // A sub-select is the same only as the same text.
+  if ((a.sub || b.sub) && SourceText(a) != SourceText(b)) return false;
+  for (size_t i = 0; i < a.args.size(); ++i)
+    if (!SameExpr(*a.args[i], *b.args[i], scope)) return false;
+  return true;
+}
+
+bool JetEmitter::Grouped(const Expr& e, const Select& s, const Scope& scope) const {
+  for (const auto& key : s.groupBy)
+    if (SameExpr(e, *key, scope)) return true;
+  switch (e.kind) {
+    case ExprKind::kColumn: {
+      // A column of an enclosing select, a parameter or an alias (whose
+      // item is checked as an item) is one value for the whole select.
+      bool own = false;
+      return !FindColumn(e, scope, own) || !own;
+    }
+    case ExprKind::kCall: {
+      const JetFunction* fn = FindJetFunction(e.text);
+      if (fn != nullptr && fn->aggregate) return true;
+      break;
+    }
+    case ExprKind::kSubquery:
+    case ExprKind::kExists:
+      return true;
+    default:
+      break;
+  }
+  for (const auto& arg : e.args)
+    if (!Grouped(*arg, s, scope)) return false;
+  return true;
+}
+
+void JetEmitter::CheckGrouping(const Select& s, const Scope& scope) const {
+  for (const auto& item : s.items) {
+    if (item.expr == nullptr) {
+      if (item.starQualifier.empty()) ThrowJet(sqlerr::kGroupOnStar);
+      ThrowJet(sqlerr::kGroupOnQualifiedStar, item.starQualifier);
+    }
+    if (!Grouped(*item.expr, s, scope)) ThrowJet(sqlerr::kNotGrouped, SourceText(*item.expr));
+  }
+  if (s.having && !Grouped(*s.having, s, scope))
+    ThrowJet(sqlerr::kNotGrouped, SourceText(*s.having));
+  for (const auto& key : s.orderBy)
+    if (key.expr->kind != ExprKind::kNumber && !Grouped(*key.expr, s, scope))
+      ThrowJet(sqlerr::kOrderByGroupBy, SourceText(*key.expr));
+}
+
 JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer) {
   Restore<SelectState*> selectGuard(select_, nullptr);
   Restore<Clause> clauseGuard(clause_, Clause::kOther);
   Restore<const Expr*> whereGuard(clauseExpr_, nullptr);
+  Restore<const Expr*> aggregateGuard(aggregateExpr_, nullptr);
+  Restore<bool> aggregatedGuard(aggregated_, false);
   const bool derived = std::exchange(derivedSelect_, false);
   // The thread's buffers of its last select: its text after the items, and its items.
   static thread_local std::string tSpareBody;
@@ -480,6 +578,11 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     body += " HAVING "sv;
     EmitCondition(*s.having, scope, body);
   }
+  const bool grouped = !s.groupBy.empty() || aggregated_;
+  if (s.having && !grouped) ThrowJet(sqlerr::kHavingWithoutGrouping, SourceText(*s.having));
+  if (grouped) CheckGrouping(s, scope);
+  // An ordering by an aggregate cannot make a select of rows one of groups.
+  if (!grouped) clause_ = Clause::kOrderBy;
 
   QueryOut out;
   out.columns.reserve(state.items.size());
@@ -514,6 +617,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   out.sql += body;
   for (size_t k = 0; k < s.orderBy.size(); ++k) {
     const Expr& e = *s.orderBy[k].expr;
+    clauseExpr_ = &e;
     out.sql += k == 0 ? " ORDER BY "sv : ", "sv;
     if (e.kind == ExprKind::kNumber) {
       const double pos = NumberLiteralValue(e.text);
@@ -551,6 +655,7 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
   size_t extras = 0;
   for (size_t k = 0; k < s.orderBy.size(); ++k) {
     const Expr& e = *s.orderBy[k].expr;
+    clauseExpr_ = &e;
     std::string ref;
     JetType type = JetType::kNone;
     if (e.kind == ExprKind::kNumber) {

@@ -98,7 +98,8 @@ class JetEmitter {
   };
   struct SelectItemOut;
   struct SelectState;
-  enum class Clause { kOther, kWhere, kGroupBy };
+  // Where an aggregate may not stand (each has its own error); kOther: anywhere else.
+  enum class Clause { kOther, kWhere, kGroupBy, kOrderBy, kJoin };
 
   // Statements (JetEmitStatement.cpp).
   Translation EmitInsert(const Statement& st);
@@ -141,6 +142,20 @@ class JetEmitter {
   std::string_view Direction(bool desc) const;
   std::string AssembleTop(const Select& s, SelectState& state, const std::string& body,
                           const Scope& scope);
+  // A select that groups (GROUP BY, or an aggregate in its items or HAVING)
+  // gives a row per group: each item, the HAVING condition and each ORDER BY
+  // key must be one value per group (3122, 3094; '*' 3121 or 3120). Run once
+  // the items, WHERE, GROUP BY and HAVING are emitted, so that their own
+  // errors come first.
+  void CheckGrouping(const Select& s, const Scope& scope) const;
+  // Whether `e` is one value per group of `s`: a GROUP BY expression, an
+  // aggregate, a literal, a parameter, a value of an enclosing select, or
+  // made of such.
+  bool Grouped(const Expr& e, const Select& s, const Scope& scope) const;
+  bool SameExpr(const Expr& a, const Expr& b, const Scope& scope) const;
+  // The column `e` (a column reference) names as EmitColumn finds it;
+  // `own`: one of this select's sources. Null for an alias or a parameter.
+  std::optional<Scope::Hit> FindColumn(const Expr& e, const Scope& scope, bool& own) const;
 
   // Expressions (JetEmitExpr.cpp). Each appends the expression's SQL to `out`.
   Emitted Emit(const Expr& e, const Scope& scope, std::string& out);
@@ -204,9 +219,13 @@ class JetEmitter {
   std::vector<std::string> parameters_;  // names no scope resolves, in order
   SelectState* select_ = nullptr;        // the select whose items are being emitted
   Clause clause_ = Clause::kOther;
-  // The WHERE condition or GROUP BY item being emitted, which an aggregate
-  // found in it is refused with.
+  // The WHERE or JOIN condition, or GROUP BY or ORDER BY item being
+  // emitted, which an aggregate found in it is refused with.
   const Expr* clauseExpr_ = nullptr;
+  // The aggregate whose arguments are being emitted: an aggregate inside
+  // it is refused (3095).
+  const Expr* aggregateExpr_ = nullptr;
+  bool aggregated_ = false;  // an aggregate was emitted in the select's items or HAVING
   // The columns of the derived tables emitted so far, which their scopes'
   // sources point to: a list keeps them in place as it grows, and allocates
   // nothing for a statement without derived tables.

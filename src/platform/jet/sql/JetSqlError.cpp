@@ -9,7 +9,7 @@ namespace qv::jet::sql {
 
 namespace {
 
-constexpr std::array<std::pair<int32_t, std::string_view>, 34> kTexts{{
+constexpr std::array<std::pair<int32_t, std::string_view>, 42> kTexts{{
     {sqlerr::kTooFewParameters, "Too few parameters. Expected |."},
     {sqlerr::kNoInput, "Query input must contain at least one table or query."},
     {sqlerr::kNotAFieldName,
@@ -25,11 +25,21 @@ constexpr std::array<std::pair<int32_t, std::string_view>, 34> kTexts{{
      "your SQL statement."},
     {sqlerr::kUndefinedFunction, "Undefined function '|' in expression."},
     {sqlerr::kCannotDelete, "Could not delete from specified tables."},
+    {sqlerr::kHavingWithoutGrouping, "HAVING clause (|) without grouping or aggregation."},
     {sqlerr::kOrderByDistinct, "ORDER BY clause (|) conflicts with DISTINCT."},
+    {sqlerr::kOrderByGroupBy, "ORDER BY clause (|) conflicts with GROUP BY clause."},
+    {sqlerr::kAggregateInExpression, "Cannot have aggregate function in expression (|)."},
     {sqlerr::kAggregateInWhere, "Cannot have aggregate function in WHERE clause (|)."},
+    {sqlerr::kAggregateInOrderBy, "Cannot have aggregate function in ORDER BY clause (|)."},
     {sqlerr::kAggregateInGroupBy, "Cannot have aggregate function in GROUP BY clause (|)."},
+    {sqlerr::kAggregateInJoin, "Cannot have aggregate function in JOIN operation (|)."},
     {sqlerr::kCircularAlias,
      "Circular reference caused by alias '|' in query definition's SELECT list."},
+    {sqlerr::kGroupOnQualifiedStar, "Cannot group on fields selected with '*' (|)."},
+    {sqlerr::kGroupOnStar, "Cannot group on fields selected with '*'."},
+    {sqlerr::kNotGrouped,
+     "You tried to execute a query that does not include the specified expression '|' as part "
+     "of an aggregate function."},
     {sqlerr::kBadBracketing, "Invalid bracketing of name '|'."},
     {sqlerr::kInsertUnknownField,
      "The INSERT INTO statement contains the following unknown field name: '|'.  Make sure you "
