@@ -391,6 +391,7 @@ Emitted JetEmitter::EmitNumber(const Expr& e, std::string& out) const {
 Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope, std::string& out) {
   for (const Scope* s = &scope; s != nullptr; s = s->Outer()) {
     if (const auto hit = s->Find(e.qualifier, e.text)) {
+      if (s != &scope) outerReferences_.push_back({s, *hit, &e});
       AppendQualifiedName(out, *hit->source, *hit->column);
       Emitted v = Value(hit->column->type, hit->column->size);
       v.bareColumn = true;

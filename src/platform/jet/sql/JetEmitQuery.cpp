@@ -506,7 +506,8 @@ bool JetEmitter::Grouped(const Expr& e, const Select& s, const Scope& scope) con
   return true;
 }
 
-void JetEmitter::CheckGrouping(const Select& s, const Scope& scope) const {
+void JetEmitter::CheckGrouping(const Select& s, const Scope& scope, size_t whereBegin,
+                               size_t whereEnd) const {
   for (const auto& item : s.items) {
     if (item.expr == nullptr) {
       if (item.starQualifier.empty()) ThrowJet(sqlerr::kGroupOnStar);
@@ -516,6 +517,17 @@ void JetEmitter::CheckGrouping(const Select& s, const Scope& scope) const {
   }
   if (s.having && !Grouped(*s.having, s, scope))
     ThrowJet(sqlerr::kNotGrouped, SourceText(*s.having));
+  // A sub-select of an item or of HAVING sees the group, not its rows.
+  for (size_t i = 0; i < outerReferences_.size(); ++i) {
+    const OuterReference& r = outerReferences_[i];
+    if (r.scope != &scope || (i >= whereBegin && i < whereEnd)) continue;
+    const bool grouped = std::any_of(s.groupBy.begin(), s.groupBy.end(), [&](const auto& key) {
+      bool own = false;
+      const auto hit = key->kind == ExprKind::kColumn ? FindColumn(*key, scope, own) : std::nullopt;
+      return hit && hit->source == r.hit.source && hit->column == r.hit.column;
+    });
+    if (!grouped) ThrowJet(sqlerr::kNotGrouped, SourceText(*r.expr));
+  }
   for (const auto& key : s.orderBy)
     if (key.expr->kind != ExprKind::kNumber && !Grouped(*key.expr, s, scope))
       ThrowJet(sqlerr::kOrderByGroupBy, SourceText(*key.expr));
@@ -527,11 +539,20 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   Restore<const Expr*> whereGuard(clauseExpr_, nullptr);
   Restore<const Expr*> aggregateGuard(aggregateExpr_, nullptr);
   Restore<bool> aggregatedGuard(aggregated_, false);
+  // References to this select's columns mean nothing once it is written.
+  struct Forget {
+    std::vector<OuterReference>& references;
+    const Scope* scope;
+    ~Forget() {
+      std::erase_if(references, [this](const OuterReference& r) { return r.scope == scope; });
+    }
+  };
   const bool derived = std::exchange(derivedSelect_, false);
   // The thread's buffers of its last select: its text after the items, and its items.
   static thread_local std::string tSpareBody;
   static thread_local std::vector<SelectItemOut> tSpareItems;
   Scope scope(outer);
+  const Forget forget{outerReferences_, &scope};
   ThreadBuffer<std::string, kBodyReserveCap> kept(tSpareBody);
   std::string& body = *kept;
   // About as long as the statement's text, which quoted names and the
@@ -555,6 +576,7 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
   for (size_t i = 0; i < state.items.size(); ++i) ItemValue(state, i, scope);
   NameItems(state);
 
+  const size_t whereBegin = outerReferences_.size();
   if (s.where) {
     clause_ = Clause::kWhere;
     clauseExpr_ = s.where.get();
@@ -574,13 +596,14 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     if (literal) body += ')';
     clause_ = Clause::kOther;
   }
+  const size_t whereEnd = outerReferences_.size();
   if (s.having) {
     body += " HAVING "sv;
     EmitCondition(*s.having, scope, body);
   }
   const bool grouped = !s.groupBy.empty() || aggregated_;
   if (s.having && !grouped) ThrowJet(sqlerr::kHavingWithoutGrouping, SourceText(*s.having));
-  if (grouped) CheckGrouping(s, scope);
+  if (grouped) CheckGrouping(s, scope, whereBegin, whereEnd);
   // An ordering by an aggregate cannot make a select of rows one of groups.
   if (!grouped) clause_ = Clause::kOrderBy;
 

@@ -147,7 +147,9 @@ class JetEmitter {
   // key must be one value per group (3122, 3094; '*' 3121 or 3120). Run once
   // the items, WHERE, GROUP BY and HAVING are emitted, so that their own
   // errors come first.
-  void CheckGrouping(const Select& s, const Scope& scope) const;
+  // `whereBegin` and `whereEnd`: the outer references made in its WHERE
+  // and GROUP BY, which see rows, not groups.
+  void CheckGrouping(const Select& s, const Scope& scope, size_t whereBegin, size_t whereEnd) const;
   // Whether `e` is one value per group of `s`: a GROUP BY expression, an
   // aggregate, a literal, a parameter, a value of an enclosing select, or
   // made of such.
@@ -218,6 +220,14 @@ class JetEmitter {
   SqlDialect dialect_;
   std::vector<std::string> parameters_;  // names no scope resolves, in order
   SelectState* select_ = nullptr;        // the select whose items are being emitted
+  // The columns of enclosing selects that sub-selects name, with the scope
+  // each was found in, for that select's grouping check; dropped when it ends.
+  struct OuterReference {
+    const Scope* scope;
+    Scope::Hit hit;
+    const Expr* expr;
+  };
+  std::vector<OuterReference> outerReferences_;
   Clause clause_ = Clause::kOther;
   // The WHERE or JOIN condition, or GROUP BY or ORDER BY item being
   // emitted, which an aggregate found in it is refused with.
