@@ -77,7 +77,6 @@ class SqlSession {
 
   void PrintTables(const std::string& pattern = "");
   void PrintSchema(const std::string& table);
-  Format OutputFormat() const { return format_; }
   int Errors() const { return errors_; }
 
  private:
