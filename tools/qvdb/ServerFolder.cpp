@@ -142,6 +142,25 @@ std::string Attempt(AdminSession& session, const std::string& sql) {
   return state ? state : "?";
 }
 
+// Whether a failed CREATE EXTENSION qv_jet says the server has no such
+// extension: it found no control file qv_jet.control (0A000 "extension is
+// not available" with the file in the detail, as 15.20 says it; earlier
+// releases raised the file's own 58P01 naming it). The file's name is no
+// translated text, so this holds whatever the server's language. Another
+// file of the extension missing (the install script, the module) is the
+// server's own error.
+bool LacksExtension(const PGresult* r) {
+  const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+  if (!state || (std::string_view(state) != "0A000" && std::string_view(state) != "58P01"))
+    return false;
+  for (int field : {PG_DIAG_MESSAGE_PRIMARY, PG_DIAG_MESSAGE_DETAIL}) {
+    const char* text = PQresultErrorField(r, field);
+    if (text && std::string_view(text).find("/qv_jet.control") != std::string_view::npos)
+      return true;
+  }
+  return false;
+}
+
 // Replaces the older set of functions in `schemaName` by the library's, in
 // one transaction (a failure leaves the older set): the same statements
 // the script has, over the module the set names (its jet_like's), each
@@ -313,16 +332,24 @@ void InstallServerFunctions(const std::string& location, const std::string& scri
     return;
   }
   if (script.empty()) {
-    Result available = session.Run("SELECT 1 FROM pg_available_extensions WHERE name = 'qv_jet'");
-    if (PQntuples(available.get()) == 0)
-      throw qv::Error(jeterr::kNotSupported,
-                      "The server of '" + qv::jet::ShownLocation(location) +
-                          "' has no extension qv_jet (the library's Jet functions): install "
-                          "the package " +
-                          kExtensionPackage + " on the server, then run this again",
-                      kSource);
-    session.RunScript(
-        "CREATE SCHEMA IF NOT EXISTS jet; CREATE EXTENSION IF NOT EXISTS qv_jet SCHEMA jet");
+    // The schema and the extension in one transaction: a server that has no
+    // extension to make is left without the schema too.
+    session.RunScript("BEGIN; CREATE SCHEMA IF NOT EXISTS jet");
+    Result made(PQexec(session.Conn(), "CREATE EXTENSION IF NOT EXISTS qv_jet SCHEMA jet"),
+                PQclear);
+    if (PQresultStatus(made.get()) != PGRES_COMMAND_OK) {
+      Attempt(session, "ROLLBACK");
+      if (LacksExtension(made.get()))
+        throw qv::Error(jeterr::kNotSupported,
+                        "The server of '" + qv::jet::ShownLocation(location) +
+                            "' has no extension qv_jet (the library's Jet functions): install "
+                            "the package " +
+                            kExtensionPackage +
+                            " on the server, then run this again (nothing was made there)",
+                        kSource);
+      session.Check(made);
+    }
+    session.RunScript("COMMIT");
     return;
   }
   const std::string text = ReadScript(script);

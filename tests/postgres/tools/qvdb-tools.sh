@@ -55,6 +55,8 @@ run "no extension" 1 "$qvdb" init --server "$(at office)"
 expect "no extension: error" "Error 3251:" "${err:0:11}"
 grep -q "install the package qv-dbprovider-postgresql" "$work/err" ||
   expect "no extension: the package named" "named" "$(cat "$work/err")"
+expect "no extension: no schema made" "" \
+  "$(psql "$base" -qXtAc "SELECT nspname FROM pg_namespace WHERE nspname IN ('jet', 'office')")"
 
 # init --server with the functions' script, then check; a second init is refused.
 run "init --server" 0 "$qvdb" init --server "$(at office)" --functions "$functions"
@@ -284,24 +286,35 @@ run "check removing what is no longer held" 0 "$qvdb" check --data "$(at restore
 expect "what no document owns: all removed" "${shard}x_n4245" \
   "$(psql "$base" -qXtAc "SELECT nspname FROM pg_namespace WHERE nspname ~ '^restored_bigdocs_'")"
 
-# The functions an extension made: CREATE EXTENSION qv_jet from the build's
-# control file, install script and module, which the server finds through its
-# extension_destdir (a Debian server's setting: a folder whose share and lib
-# folders stand in for the installed ones; the location's options set it, as
-# a superuser may, and the server's user must read it). An older set of the
-# extension's (jet_store_integer's result an integer, no version) is replaced
-# by check, in place: the function made again is the extension's member again.
+# The functions an extension made: init --server runs CREATE EXTENSION qv_jet
+# over the build's control file, install script and module, which the server
+# finds through its extension_destdir (a Debian server's setting: a folder
+# whose share and lib folders stand in for the installed ones; the location's
+# options set it, as a superuser may, and the server's user must read it;
+# pg_available_extensions does not list what it finds there). With the module
+# missing the server's own error is raised, not the missing extension's, and
+# nothing is left. An older set of the extension's (jet_store_integer's result
+# an integer, no version) is replaced by check, in place: the function made
+# again is the extension's member again.
 if [ "$(psql "$base" -qXtAc "SELECT count(*) FROM pg_settings WHERE name = 'extension_destdir'")" = 1 ] &&
   command -v pg_config >/dev/null; then
   dest=$work/destdir
   mkdir -p "$dest$(pg_config --sharedir)/extension" "$dest$(pg_config --pkglibdir)"
   cp "$(dirname "$0")/../../../pg/qv_jet.control" "$(dirname "$functions")/qv_jet--1.0.sql" \
     "$dest$(pg_config --sharedir)/extension/"
-  cp "$(dirname "$functions")/qv_jet.so" "$dest$(pg_config --pkglibdir)/"
   chmod a+x "$work" && chmod -R a+rX "$dest"
   ext="$base options='-c search_path=extmade,jet -c extension_destdir=$dest'"
-  psql "$ext" -qXc "CREATE SCHEMA jet; CREATE EXTENSION qv_jet SCHEMA jet"
-  run "init --server over the extension's functions" 0 "$qvdb" init --server "$ext"
+  run "extension without its module" 1 "$qvdb" init --server "$ext"
+  expect "extension without its module: the server's error" "Error 3000:" "${err:0:11}"
+  grep -qF "could not access file \"\$libdir/qv_jet\"" "$work/err" ||
+    expect "extension without its module: the module named" "named" "$(cat "$work/err")"
+  expect "extension without its module: no schema made" "" \
+    "$(psql "$base" -qXtAc "SELECT nspname FROM pg_namespace WHERE nspname IN ('jet', 'extmade')")"
+  cp "$(dirname "$functions")/qv_jet.so" "$dest$(pg_config --pkglibdir)/"
+  chmod -R a+rX "$dest"
+  run "init --server making the extension" 0 "$qvdb" init --server "$ext"
+  expect "init --server: the extension in schema jet" "jet" \
+    "$(psql "$base" -qXtAc "SELECT extnamespace::regnamespace FROM pg_extension WHERE extname = 'qv_jet'")"
   member() { # member FUNCTION: "RESULT-TYPE MEMBERS-OF-qv_jet"
     psql "$base" -qXtAc "SELECT p.prorettype::regtype || ' ' || count(d.objid) FROM pg_proc p
       JOIN pg_namespace n ON n.oid = p.pronamespace LEFT JOIN pg_depend d ON d.objid = p.oid

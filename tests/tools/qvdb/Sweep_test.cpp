@@ -424,14 +424,18 @@ const Row kRows[] = {
     {"DBQWarrant.SetActiveWarrantEx", "$war $worker i:1"},
     {"DBQWarrant.GetActiveWarrant", "$worker true"},
     {"DBQWarrant.GetActiveWarrantEx", "$worker i:1 true"},
-    // An active warrant of another kind, made later; $war is then saved for another worker
-    // and back (a server writes the row anew, its index entries too). The active warrant of
-    // any kind (-1) is the first made.
+    // An active warrant of another kind and a second one of $war's kind, made later; $war is
+    // then saved for another worker and back (a server writes the row anew, its index entries
+    // too). The active warrant of any kind (-1) is the first made; the warrants of a kind are
+    // listed as they were made.
     {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{WorkerID=$worker,ContoraType=2}", "war2"},
     {"DBQWarrant.SetActiveWarrantEx", "$war2 $worker i:2"},
+    {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{WorkerID=$worker,ContoraType=1}", "war3"},
     {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{ID=$war,WorkerID=$worker2,ContoraType=1}"},
     {"DBWarrant.SaveRecord", "@Qv_Records.QvWarrant{ID=$war,WorkerID=$worker,ContoraType=1}"},
     {"DBQWarrant.GetActiveWarrantEx", "$worker i:-1 true"},
+    {"DBQWarrant.GetWarrantsOfWorkerEx", "$worker i:1"},
+    {"DBWarrant.DeleteRecord", "rec:Qv_Records.QvWarrant:$war3"},
     {"DBWarrant.DeleteRecord", "rec:Qv_Records.QvWarrant:$war2"},
     {"DBWarrant.DeleteRecord", "rec:Qv_Records.QvWarrant:$war"},
 
