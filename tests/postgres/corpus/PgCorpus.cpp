@@ -29,10 +29,12 @@
 #include <memory>
 #include <set>
 
+#include "JetRandom.h"
 #include "platform/automation/Variant.h"
 #include "platform/automation/VbaText.h"
 #include "platform/jet/JetConnection.h"
 #include "platform/jet/JetTranslator.h"
+#include "platform/jet/PgConnection.h"
 #include "platform/jet/sql/JetPostgres.h"
 #include "sql/SqlScript.h"
 #include "support/PgTestProcess.h"
@@ -146,6 +148,13 @@ class Runner {
     }
   }
 
+  // A Jet statement run on the file only; the server follows before the next
+  // comparison.
+  void OnFile(const std::string& sql) {
+    db_->Prepare(sql).Run();
+    dirty_ = true;
+  }
+
   int Report(const std::string& path) const {
     std::string needs;
     for (const auto& [name, count] : needed_)
@@ -211,43 +220,114 @@ class Runner {
     if (!t) return;
     Sync();
     ++compared_;
-    std::vector<std::string> local;
-    while (s.Step()) {
-      std::string row;
-      for (int i = 0; i < s.ColumnCount(); ++i)
-        row += (i ? "\t" : "") + FromSqlite(s.Value(i), t->columns[static_cast<size_t>(i)].type);
-      local.push_back(std::move(row));
-    }
-    PgResult res(PQexec(pg_, t->sql.c_str()));
-    if (PQresultStatus(res.get()) != PGRES_TUPLES_OK)
-      return Fail(r, std::string("the server failed: ") + PQresultErrorMessage(res.get()) +
-                         "  as PostgreSQL: " + t->sql);
-    const int columns = static_cast<int>(t->columns.size());
-    if (PQnfields(res.get()) < columns)
-      return Fail(r, "the server returned " + std::to_string(PQnfields(res.get())) +
-                         " columns  as PostgreSQL: " + t->sql);
-    std::vector<std::string> remote;
-    for (int row = 0; row < PQntuples(res.get()); ++row) {
-      std::string line;
-      for (int i = 0; i < columns; ++i)
-        line += (i ? "\t" : "") +
-                FromServer(res.get(), row, i, t->columns[static_cast<size_t>(i)].type);
-      remote.push_back(std::move(line));
-    }
-    if (rowsort) {
-      std::sort(local.begin(), local.end());
-      std::sort(remote.begin(), remote.end());
-    }
-    if (local == remote) {
+    const Answer local = FileAnswer(s, *t);
+    const Answer remote = ServerAnswer(*t);
+    if (remote.failed)
+      return Fail(r, "the server failed: " + remote.message + "  as PostgreSQL: " + t->sql);
+    if (Same(local, remote, rowsort)) {
       ++agreed_;
       return;
     }
-    std::string msg = "SQLite:\n";
-    for (const auto& l : local) msg += "    " + l + "\n";
-    msg += "  PostgreSQL:\n";
-    for (const auto& l : remote) msg += "    " + l + "\n";
-    msg += "  as PostgreSQL: " + t->sql;
-    Fail(r, msg);
+    Fail(r, "SQLite:\n" + local.Shown() + "  PostgreSQL:\n" + remote.Shown() +
+                "  as PostgreSQL: " + t->sql);
+  }
+
+ public:
+  // One engine's answer to a select: its rows as the comparison writes
+  // them, or the Jet error it raised.
+  struct Answer {
+    bool failed = false;
+    int32_t error = 0;
+    std::string message;
+    std::vector<std::string> rows;
+    std::string Shown() const {
+      if (failed) return "    error " + std::to_string(error) + ": " + message + "\n";
+      std::string out;
+      for (const auto& l : rows) out += "    " + l + "\n";
+      return out;
+    }
+  };
+
+  static bool Same(const Answer& a, const Answer& b, bool rowsort) {
+    if (a.failed || b.failed) return a.failed == b.failed && a.error == b.error;
+    if (!rowsort) return a.rows == b.rows;
+    std::vector<std::string> x = a.rows, y = b.rows;
+    std::sort(x.begin(), x.end());
+    std::sort(y.begin(), y.end());
+    return x == y;
+  }
+
+  // A Jet select asked of both engines: the file's answer, the server's,
+  // and the server's translation (empty when the translator refused it:
+  // its errors are the same for both dialects, and both answers carry it).
+  struct Asked {
+    Answer file, server;
+    std::string sqlite, postgres;
+  };
+  Asked Ask(const std::string& sql) {
+    Sync();
+    Asked out;
+    std::optional<jet::Translation> t;
+    try {
+      out.sqlite = db_->Translate(sql)->sql;
+      t = jet::TranslateJet(sql, names_, jet::SqlDialect::kPostgres);
+      out.postgres = t->sql;
+    } catch (const Error& e) {
+      out.file = out.server = Refused(e);
+      return out;
+    }
+    try {
+      jet::Statement s = db_->Prepare(sql);
+      out.file = FileAnswer(s, *t);
+    } catch (const Error& e) {
+      out.file = Refused(e);
+    }
+    out.server = ServerAnswer(*t);
+    return out;
+  }
+
+ private:
+  static Answer Refused(const Error& e) { return Answer{true, e.Number(), e.Description(), {}}; }
+
+  // Throws the Jet error a step raised.
+  static Answer FileAnswer(jet::Statement& s, const jet::Translation& t) {
+    Answer a;
+    while (s.Step()) {
+      std::string row;
+      for (int i = 0; i < s.ColumnCount(); ++i)
+        row += (i ? "\t" : "") + FromSqlite(s.Value(i), t.columns[static_cast<size_t>(i)].type);
+      a.rows.push_back(std::move(row));
+    }
+    return a;
+  }
+
+  // The server's rows, or its failure as the library's server connection
+  // reports it (PgToJetError).
+  Answer ServerAnswer(const jet::Translation& t) {
+    PgResult res(PQexec(pg_, t.sql.c_str()));
+    if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) {
+      auto field = [&](int code) {
+        const char* v = PQresultErrorField(res.get(), code);
+        return std::string(v ? v : "");
+      };
+      const Error e = jet::PgToJetError(field(PG_DIAG_SQLSTATE), field(PG_DIAG_MESSAGE_PRIMARY),
+                                        field(PG_DIAG_TABLE_NAME), field(PG_DIAG_COLUMN_NAME),
+                                        field(PG_DIAG_CONSTRAINT_NAME));
+      return Answer{true, e.Number(), PQresultErrorMessage(res.get()), {}};
+    }
+    const int columns = static_cast<int>(t.columns.size());
+    if (PQnfields(res.get()) < columns)
+      return Answer{
+          true, 0, "the server returned " + std::to_string(PQnfields(res.get())) + " columns", {}};
+    Answer a;
+    for (int row = 0; row < PQntuples(res.get()); ++row) {
+      std::string line;
+      for (int i = 0; i < columns; ++i)
+        line +=
+            (i ? "\t" : "") + FromServer(res.get(), row, i, t.columns[static_cast<size_t>(i)].type);
+      a.rows.push_back(std::move(line));
+    }
+    return a;
   }
 
   void Fail(const Record& r, const std::string& what) {
@@ -350,15 +430,79 @@ class Runner {
   int compared_ = 0, agreed_ = 0, skipped_ = 0, failures_ = 0;
 };
 
+// Whether the rows of `sql` come in an order both engines must keep.
+bool Ordered(const std::string& sql) {
+  return sql.find(" order by ") != std::string::npos;
+}
+
+// What kind of disagreement an answer pair is: which side failed with
+// which error, or other rows, or the same rows in another order (a smaller
+// statement must keep it).
+std::string Kind(const Runner::Asked& a) {
+  auto side = [](const Runner::Answer& x) {
+    return x.failed ? "error " + std::to_string(x.error) : std::string("rows");
+  };
+  if (!a.file.failed && !a.server.failed && Runner::Same(a.file, a.server, true)) return "order";
+  return side(a.file) + " / " + side(a.server);
+}
+
+// Random selects of `seed` on both engines (JetRandom.h); each disagreement
+// is printed made as small as it stays one of its kind. Returns the count
+// of disagreements.
+int RunRandom(Runner& runner, uint64_t seed, int count) {
+  for (const std::string& sql : RandomTables()) runner.OnFile(sql);
+  int rows = 0, refused = 0, differ = 0;
+  std::map<int32_t, int> errors;
+  for (int i = 0; i < count; ++i) {
+    Piece select = RandomSelect(seed * 1000003 + static_cast<uint64_t>(i));
+    std::string sql = select.Render();
+    Runner::Asked asked = runner.Ask(sql);
+    if (Runner::Same(asked.file, asked.server, !Ordered(sql))) {
+      asked.file.failed ? (++refused, ++errors[asked.file.error]) : ++rows;
+      continue;
+    }
+    ++differ;
+    const std::string kind = Kind(asked);
+    std::cerr << "statement " << i << " of seed " << seed << ": " << select.Render() << "\n";
+    // Smaller while it still disagrees the same way.
+    for (int tries = 0, changed = 1; changed && tries < 400;) {
+      changed = 0;
+      for (const Piece& smaller : Smaller(select)) {
+        if (++tries >= 400) break;
+        const std::string text = smaller.Render();
+        Runner::Asked a = runner.Ask(text);
+        if (!Runner::Same(a.file, a.server, !Ordered(text)) && Kind(a) == kind) {
+          select = smaller;
+          asked = std::move(a);
+          changed = 1;
+          break;
+        }
+      }
+    }
+    std::cerr << "  made smaller: " << select.Render() << "\n  as SQLite: " << asked.sqlite
+              << "\n  as PostgreSQL: " << asked.postgres << "\n  SQLite:\n"
+              << asked.file.Shown() << "  PostgreSQL:\n"
+              << asked.server.Shown() << "  (" << kind << ")\n";
+  }
+  std::cout << "seed " << seed << ": " << count << " selects, " << rows << " gave the same rows, "
+            << refused << " the same error,";
+  for (const auto& [number, n] : errors) std::cout << " " << number << "(" << n << ")";
+  std::cout << "; " << differ << " disagreed\n";
+  return differ;
+}
+
 int Main(int argc, char** argv) {
-  if (argc != 2 && argc != 3) {
-    std::cerr << "usage: qv_pg_corpus FILE.test [FUNCTIONS.sql]\n";
+  const bool random = argc == 5 && std::string_view(argv[1]) == "--random";
+  if ((argc != 2 && argc != 3 && !random) || (argc > 1 && argv[1][0] == '-' && !random)) {
+    std::cerr << "usage: qv_pg_corpus FILE.test [FUNCTIONS.sql]\n"
+                 "       qv_pg_corpus --random SEED COUNT FUNCTIONS.sql\n";
     return 2;
   }
   const char* conninfo = testsupport::TestServerOrSkip();
   if (conninfo == nullptr) return 77;
-  const std::optional<std::string> text = qv::sqltest::ReadScriptFile(argv[1]);
-  if (!text) return 2;
+  const char* functions = random ? argv[4] : argc == 3 ? argv[2] : nullptr;
+  std::optional<std::string> text;
+  if (!random && !(text = qv::sqltest::ReadScriptFile(argv[1]))) return 2;
   // A schema of its own: the files run in parallel on one server. The Jet
   // functions, the collation jetru and the domains are created in it from
   // the script the build writes for the built module (pg/); without one,
@@ -366,8 +510,8 @@ int Main(int argc, char** argv) {
   // that calls a Jet function runs on SQLite only.
   std::optional<testsupport::TestSchema> schema;
   try {
-    schema.emplace(conninfo, "qv_corpus_", argc == 3 ? argv[2] : nullptr);
-    if (argc == 2)
+    schema.emplace(conninfo, "qv_corpus_", functions);
+    if (functions == nullptr)
       testsupport::PgAdmin(schema->Location())
           .Value(
               "CREATE COLLATION jetru (provider = icu, locale = 'und-u-ks-level2', "
@@ -382,13 +526,19 @@ int Main(int argc, char** argv) {
     return 1;
   }
   PgResult(PQexec(pg.get(), "SET client_min_messages TO warning"));
+  PgResult(PQexec(pg.get(), "SET statement_timeout TO '20s'"));
   std::string pattern = (std::filesystem::temp_directory_path() / "qvpgXXXXXX").string();
   const std::filesystem::path folder = mkdtemp(pattern.data());
   int status = 0;
   {
-    Runner runner(argv[1], Connection::Create((folder / "Test.mdb").string()), pg.get(), argc == 3);
-    for (const Record& r : sqltest::ParseScript(*text)) runner.Run(r);
-    status = runner.Report(argv[1]);
+    Runner runner(argv[1], Connection::Create((folder / "Test.mdb").string()), pg.get(),
+                  functions != nullptr);
+    if (random) {
+      status = RunRandom(runner, std::strtoull(argv[2], nullptr, 10), std::atoi(argv[3])) ? 1 : 0;
+    } else {
+      for (const Record& r : sqltest::ParseScript(*text)) runner.Run(r);
+      status = runner.Report(argv[1]);
+    }
   }
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);
