@@ -153,6 +153,8 @@ class JetEmitter {
   // made of such.
   bool Grouped(const Expr& e, const Select& s, const Scope& scope) const;
   bool SameExpr(const Expr& a, const Expr& b, const Scope& scope) const;
+  // Raises 3093 for an ORDER BY key of a DISTINCT select that is none of its items.
+  void CheckDistinctKey(const Expr& key, const Select& s, const Scope& scope) const;
   // The column `e` (a column reference) names as EmitColumn finds it;
   // `own`: one of this select's sources. Null for an alias or a parameter.
   std::optional<Scope::Hit> FindColumn(const Expr& e, const Scope& scope, bool& own) const;
