@@ -11,7 +11,9 @@
 // results of a query must be the same rows (texts as they are, numbers to 12
 // significant digits, in order unless the record says rowsort). The
 // dialect's own differences (Null first in ORDER BY, Null bounds of Between,
-// conditions as -1/0) are written by the emitter.
+// conditions as -1/0) are written by the emitter. A select the file
+// refuses with an error (statement error) must be refused by the server
+// with the same Jet number.
 //
 // Without QV_TEST_PG the program says so and exits 77 (ctest: skipped).
 
@@ -178,8 +180,34 @@ class Runner {
       Statement(r);
     } else if (w[0] == "query" && w[1] != "native") {
       Query(r, w.size() > 2 && w[2] == "rowsort");
+    } else if (w[0] == "statement" && w[1] == "error" && w.size() > 2 && w.size() < 4) {
+      ExpectError(r, std::atoi(w[2].c_str()));
     }
-    // Errors and native queries are qv_sql_runner's: they change nothing.
+    // Native queries are qv_sql_runner's: they change nothing.
+  }
+
+  // A select the file refuses (qv_sql_runner checks that) is refused by the
+  // server with the same number. The translator's own errors are the same
+  // for both dialects; other statements' errors are not compared.
+  void ExpectError(const Record& r, int32_t number) {
+    std::shared_ptr<const jet::Translation> sqlite;
+    try {
+      sqlite = db_->Translate(r.sql);
+    } catch (const Error&) {
+      return;
+    }
+    if (sqlite->kind != jet::StatementKind::kSelect) return;
+    std::optional<jet::Translation> t = ForServer(r.sql);
+    if (!t) return;
+    Sync();
+    ++compared_;
+    const Answer remote = ServerAnswer(*t);
+    if (remote.failed && remote.error == number) {
+      ++agreed_;
+      return;
+    }
+    Fail(r, "expected error " + std::to_string(number) + ", PostgreSQL:\n" + remote.Shown() +
+                "  as PostgreSQL: " + t->sql);
   }
 
   // The server's translation, or nullopt when it needs functions the server
