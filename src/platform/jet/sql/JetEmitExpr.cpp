@@ -820,16 +820,18 @@ Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope, std::string&
   if (q.columns.size() != 1) ThrowJet(sqlerr::kSubqueryFields);
   // A scalar subquery of more than one row is Jet's 3354: the server refuses
   // it itself, SQLite would take the first row, so there its rows are
-  // counted, the value read as the aggregate's bare column (the one row's;
-  // Null for none), and a count above one raises 3354 (SQLite flattens the
-  // CTE into the count). One that cannot give two rows (Max of a table, TOP
-  // 1) stays as it is.
+  // counted, the value read as the aggregate's bare column (the one row's),
+  // Null for none, and a count above one raises 3354 (SQLite flattens the
+  // CTE into the count, so a bare item that is no column of the sub-select's
+  // own tables, a literal or an enclosing select's column, kept its value
+  // over no rows). One that cannot give two rows (Max of a table, TOP 1)
+  // stays as it is.
   if (!Postgres() && !GivesOneRowAtMost(*e.sub, schema_)) {
     out += "(WITH jet_subquery_rows(v) AS ("sv;
     out += q.sql;
     out += ") SELECT CASE WHEN count(*) > 1 THEN "sv;
     out += kSubqueryRowsError;
-    out += "() ELSE v END FROM jet_subquery_rows)"sv;
+    out += "() WHEN count(*) = 0 THEN NULL ELSE v END FROM jet_subquery_rows)"sv;
   } else {
     out += '(';
     out += q.sql;
