@@ -856,6 +856,16 @@ Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope, std::string& out
 }
 
 // IIf, Switch and Choose as a CASE: only the value chosen is computed.
+// A value of a choice typed as text (IIf, Switch, Choose, Nz) made text by
+// `&`'s conversion where it is of another kind: on the server every one (its
+// CASE and Nz have one type), on SQLite a date or Yes/No, whose kind a
+// row's value keeps only as a subtype, lost in the result (a date read as
+// its day number, where Jet gives the date).
+bool JetEmitter::MadeText(const Emitted& v) const {
+  if (IsTextType(v.type) || v.type == JetType::kNone || v.nullLiteral) return false;
+  return Postgres() || IsDateType(v.type) || v.type == JetType::kBoolean;
+}
+
 Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope& scope,
                                std::string& out) {
   const auto n = static_cast<int>(e.args.size());
@@ -927,12 +937,13 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
   // PostgreSQL's CASE has one type: the other values are made text there
   // by Jet's own conversion (`&`'s: the number's CStr, Null kept), so each
   // row reads as on SQLite. The last first: the earlier places stay valid.
-  if (Postgres() && IsTextType(type)) {
+  if (IsTextType(type)) {
     for (auto it = values.rbegin(); it != values.rend(); ++it) {
       const Emitted& v = it->value;
-      if (IsTextType(v.type) || v.type == JetType::kNone || v.nullLiteral) continue;
-      out.insert(it->end, ")");
-      InsertAt(out, it->start, {Operators().concat, "("});
+      if (!MadeText(v)) continue;
+      const std::string_view marker = Marker(v);
+      out.insert(it->end, marker.empty() ? ")" : "))");
+      InsertAt(out, it->start, {Operators().concat, "(", marker, marker.empty() ? "" : "("});
     }
     CheckSize(out);
   }
@@ -974,11 +985,15 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
   JetType type = fn.fixedType;
   int32_t size = 0;
   if (fn.rule == TypeRule::kArg0) type = JetType::kNone;
+  // The places and types of a chosen value's arguments (Nz), for the
+  // server's conversion below.
+  std::vector<std::pair<std::pair<size_t, size_t>, Emitted>> chosen;
   for (size_t i = 0; i < e.args.size(); ++i) {
     if (i > 0) out += ", "sv;
     const size_t start = out.size();
     const Emitted v = EmitValue(*e.args[i], scope, out);
     if (jetFunction) MarkAt(out, start, v);
+    if (fn.rule == TypeRule::kChosen) chosen.push_back({{start, out.size()}, v});
     // A binary column holds a text given to it as the text's bytes on
     // PostgreSQL, where a file keeps the text: Len reads them as that text
     // (bytes that are no UTF-8 text raise 13, as bytes do on a file).
@@ -1010,6 +1025,20 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     } else if (fn.rule == TypeRule::kChosen) {
       type = CommonType(type, v.type);
       size = std::max(size, v.size);
+    }
+    CheckSize(out);
+  }
+  // Nz(number, text) is typed as text, and SQLite gives each row's value as
+  // it is; the server's Nz has one type, which the number's would decide
+  // (a text there refused): the values that are no text are made text by
+  // Jet's own conversion, as a choice's are (EmitChoice). The last first.
+  if (IsTextType(type) && chosen.size() > 1) {
+    for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) {
+      const Emitted& v = it->second;
+      if (!MadeText(v)) continue;
+      // Marked already as a function's argument.
+      out.insert(it->first.second, ")");
+      InsertAt(out, it->first.first, {Operators().concat, "("});
     }
     CheckSize(out);
   }

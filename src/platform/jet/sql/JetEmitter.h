@@ -188,6 +188,8 @@ class JetEmitter {
   Emitted EmitBetween(const Expr& e, const Scope& scope, std::string& out);
   Emitted EmitIn(const Expr& e, const Scope& scope, std::string& out);
   Emitted EmitCall(const Expr& e, const Scope& scope, std::string& out);
+  // Whether a value of a choice typed as text is made text first.
+  bool MadeText(const Emitted& v) const;
   Emitted EmitChoice(const Expr& e, const JetFunction& fn, const Scope& scope, std::string& out);
   Emitted EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope, std::string& out);
   Emitted EmitSubquery(const Expr& e, const Scope& scope, std::string& out);
