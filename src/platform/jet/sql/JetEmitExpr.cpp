@@ -1005,6 +1005,13 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     // Null given as it stands names none of them, so it is a number's.
     if (Postgres() && fn.aggregate && fn.impl == nullptr && v.nullLiteral)
       out += "::double precision"sv;
+    // Max and Min of a text compare in Jet's order: both engines' own
+    // aggregates take the argument's collation, which only a column has
+    // (SQLite compared other texts by their bytes, the server by its
+    // default order: Max(LCase(name)) gave ёжевика, not яблоко).
+    if (fn.aggregate && fn.impl == nullptr && fn.rule == TypeRule::kArg0 &&
+        !NamesEqual(fn.name, "Sum"))
+      AppendJetCollation(out, v);
     // Nz of one value gives a Null as a zero-length text, so Jet types it as
     // a text: a number, date or Yes/No reads as its text (CStr) on both
     // engines, where the server's Nz of a number, typed as the number, could
