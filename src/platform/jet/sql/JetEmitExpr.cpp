@@ -12,6 +12,7 @@
 #include "platform/jet/JetFunctions.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetLiterals.h"
+#include "platform/jet/sql/JetPostgres.h"
 #include "platform/jet/sql/JetServerFunctions.h"
 #include "platform/jet/sql/JetSqlError.h"
 #include "platform/jet/sql/JetTyping.h"
@@ -1039,6 +1040,15 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
   // it is; the server's Nz has one type, which the number's would decide
   // (a text there refused): the values that are no text are made text by
   // Jet's own conversion, as a choice's are (EmitChoice). The last first.
+  // Of two numbers, the server's Nz has the first one's type, which the
+  // replacement is made (Nz(n \ 2, 1.5) gave 2): the first goes as the
+  // common type, as Jet types the call.
+  if (Postgres() && chosen.size() > 1 && IsNumericType(type) && !IsDateType(type) &&
+      IsNumericType(chosen[0].second.type) && chosen[0].second.type != type)
+    if (const std::string_view server = PostgresType(type); !server.empty()) {
+      out.insert(chosen[0].first.second, ")::" + std::string(server));
+      InsertAt(out, chosen[0].first.first, {"("});
+    }
   if (IsTextType(type) && chosen.size() > 1) {
     for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) {
       const Emitted& v = it->second;
