@@ -471,6 +471,53 @@ Piece RandomSelect(uint64_t seed) {
                false};
 }
 
+Piece RandomChange(uint64_t seed) {
+  Gen g(seed);
+  auto kindOf = [&](const Column& c) { return g.Chance(85) ? c.kind : g.AnyKind(); };
+  auto where = [&]() { return g.Chance(25) ? Piece{} : Optional(" where \x01", {g.Of('B')}); };
+  for (const Column& c : kT) g.scope.columns.emplace_back("t." + std::string(c.name), c.kind);
+  switch (g.Below(4)) {
+    case 0: {
+      // Columns of t set to expressions over its row (its key too, now and then).
+      std::vector<Piece> sets;
+      for (int n = 1 + g.Below(2); n > 0; --n) {
+        const Column& c = kT[static_cast<size_t>(g.Chance(5) ? 0 : 1 + g.Below(kT.size() - 1))];
+        sets.push_back(Expr("t." + std::string(c.name) + " = \x01", {g.Of(kindOf(c))}));
+      }
+      return Piece{"update t set \x01\x01", {List(std::move(sets)), where()}, false, false};
+    }
+    case 1: {
+      // A row of literals into some of t's columns, its key a new one or not.
+      g.scope.columns.clear();
+      std::string names = "id";
+      std::vector<Piece> values = {Expr(std::to_string(g.Chance(90) ? 100 + g.Below(100) : 1))};
+      for (size_t i = 1; i < kT.size(); ++i) {
+        if (g.Chance(40)) continue;
+        names += ", " + std::string(kT[i].name);
+        values.push_back(g.Of(kindOf(kT[i])));
+      }
+      return Piece{
+          "insert into t (" + names + ") values (\x01)", {List(std::move(values))}, false, false};
+    }
+    case 2: {
+      // Rows of t into u, each column an expression of its row.
+      std::vector<Piece> items = {Expr("t.id + 100")};
+      for (size_t i = 1; i < kU.size(); ++i) items.push_back(g.Of(kindOf(kU[i])));
+      return Piece{"insert into u (id, t_id, w, v, dt) select \x01 from t\x01",
+                   {List(std::move(items)), where()},
+                   false,
+                   false};
+    }
+    default:
+      if (g.Chance(50)) {
+        g.scope.columns.clear();
+        for (const Column& c : kU) g.scope.columns.emplace_back("u." + std::string(c.name), c.kind);
+        return Piece{"delete from u\x01", {where()}, false, false};
+      }
+      return Piece{"delete from t\x01", {where()}, false, false};
+  }
+}
+
 std::vector<Piece> Smaller(const Piece& p) {
   std::vector<const Piece*> all;
   Collect(p, all);

@@ -26,6 +26,9 @@ std::vector<std::string> RandomTables();
 // case do).
 Piece RandomSelect(uint64_t seed);
 
+// The UPDATE, INSERT or DELETE of `seed`, of the same tables.
+Piece RandomChange(uint64_t seed);
+
 // Every statement one step smaller than `p`.
 std::vector<Piece> Smaller(const Piece& p);
 

@@ -84,10 +84,15 @@ bool IsNumberType(JetType t) {
          t != JetType::kVarBinary && t != JetType::kLongBinary;
 }
 
-std::string Number(double d) {
+// A Single to its own precision: the server writes a real in the fewest
+// digits that read back as it (1e+15), SQLite gives it as a double.
+std::string Number(double d, JetType type = JetType::kDouble) {
   if (d == 0) d = 0;  // -0 as 0
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.12g", d);
+  if (type == JetType::kSingle)
+    std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(static_cast<float>(d)));
+  else
+    std::snprintf(buf, sizeof buf, "%.12g", d);
   return buf;
 }
 
@@ -104,7 +109,7 @@ std::string FromSqlite(const Variant& v, JetType type) {
     return hex;
   }
   if (IsNumberType(type) || (type == JetType::kNone && (v.IsNumericType() || v.IsDate())))
-    return Number(CDbl(v));
+    return Number(CDbl(v), type);
   return CStr(v);
 }
 
@@ -116,7 +121,7 @@ std::string FromServer(const PGresult* r, int row, int col, JetType type) {
   if (number && !text.empty()) {
     char* end = nullptr;
     const double d = std::strtod(text.c_str(), &end);
-    if (end != nullptr && *end == '\0') return Number(d);
+    if (end != nullptr && *end == '\0') return Number(d, type);
   }
   return text;
 }
@@ -314,6 +319,47 @@ class Runner {
     return out;
   }
 
+  // A Jet statement that changes rows, run on both engines in a transaction
+  // of each, undone after: its Jet error, or (both having run) the rows the
+  // selects `after` read then, each engine's in one answer, sorted.
+  Asked Change(const std::string& sql, const std::vector<std::string>& after) {
+    Sync();
+    Asked out;
+    std::optional<jet::Translation> t;
+    try {
+      out.sqlite = db_->Translate(sql)->sql;
+      t = jet::TranslateJet(sql, names_, jet::SqlDialect::kPostgres);
+      out.postgres = t->sql;
+    } catch (const Error& e) {
+      out.file = out.server = Refused(e);
+      return out;
+    }
+    db_->ExecuteNative("BEGIN");
+    Exec("BEGIN");
+    try {
+      db_->Prepare(sql).Run();
+    } catch (const Error& e) {
+      out.file = Refused(e);
+    }
+    {
+      PgResult res(PQexec(pg_, t->sql.c_str()));
+      if (PQresultStatus(res.get()) != PGRES_COMMAND_OK) out.server = ServerFailure(res.get());
+    }
+    if (!out.file.failed && !out.server.failed) {
+      for (const std::string& select : after) {
+        const Asked rows = Ask(select);
+        for (const auto& [from, to] :
+             {std::pair{&rows.file, &out.file}, {&rows.server, &out.server}})
+          for (const std::string& row : from->rows) to->rows.push_back(select + ": " + row);
+      }
+      std::sort(out.file.rows.begin(), out.file.rows.end());
+      std::sort(out.server.rows.begin(), out.server.rows.end());
+    }
+    db_->ExecuteNative("ROLLBACK");
+    Exec("ROLLBACK");
+    return out;
+  }
+
  private:
   static Answer Refused(const Error& e) { return Answer{true, e.Number(), e.Description(), {}}; }
 
@@ -331,18 +377,20 @@ class Runner {
 
   // The server's rows, or its failure as the library's server connection
   // reports it (PgToJetError).
+  static Answer ServerFailure(const PGresult* r) {
+    auto field = [&](int code) {
+      const char* v = PQresultErrorField(r, code);
+      return std::string(v ? v : "");
+    };
+    const Error e = jet::PgToJetError(field(PG_DIAG_SQLSTATE), field(PG_DIAG_MESSAGE_PRIMARY),
+                                      field(PG_DIAG_TABLE_NAME), field(PG_DIAG_COLUMN_NAME),
+                                      field(PG_DIAG_CONSTRAINT_NAME));
+    return Answer{true, e.Number(), PQresultErrorMessage(r), {}};
+  }
+
   Answer ServerAnswer(const jet::Translation& t) {
     PgResult res(PQexec(pg_, t.sql.c_str()));
-    if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) {
-      auto field = [&](int code) {
-        const char* v = PQresultErrorField(res.get(), code);
-        return std::string(v ? v : "");
-      };
-      const Error e = jet::PgToJetError(field(PG_DIAG_SQLSTATE), field(PG_DIAG_MESSAGE_PRIMARY),
-                                        field(PG_DIAG_TABLE_NAME), field(PG_DIAG_COLUMN_NAME),
-                                        field(PG_DIAG_CONSTRAINT_NAME));
-      return Answer{true, e.Number(), PQresultErrorMessage(res.get()), {}};
-    }
+    if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) return ServerFailure(res.get());
     const int columns = static_cast<int>(t.columns.size());
     if (PQnfields(res.get()) < columns)
       return Answer{
@@ -474,56 +522,65 @@ std::string Kind(const Runner::Asked& a) {
   return side(a.file) + " / " + side(a.server);
 }
 
-// Random selects of `seed` on both engines (JetRandom.h); each disagreement
-// is printed made as small as it stays one of its kind. Returns the count
-// of disagreements.
-int RunRandom(Runner& runner, uint64_t seed, int count) {
+// Random statements of `seed` on both engines (JetRandom.h): selects, or
+// with `changes` statements that change rows, then compared by the tables'
+// rows. Each disagreement is printed made as small as it stays one of its
+// kind. Returns the count of disagreements.
+int RunRandom(Runner& runner, uint64_t seed, int count, bool changes) {
   for (const std::string& sql : RandomTables()) runner.OnFile(sql);
+  const std::vector<std::string> tables = {"select * from t", "select * from u"};
+  auto ask = [&](const std::string& sql) {
+    return changes ? runner.Change(sql, tables) : runner.Ask(sql);
+  };
   int rows = 0, refused = 0, differ = 0;
   std::map<int32_t, int> errors;
   for (int i = 0; i < count; ++i) {
-    Piece select = RandomSelect(seed * 1000003 + static_cast<uint64_t>(i));
-    std::string sql = select.Render();
-    Runner::Asked asked = runner.Ask(sql);
+    const uint64_t at = seed * 1000003 + static_cast<uint64_t>(i);
+    Piece statement = changes ? RandomChange(at) : RandomSelect(at);
+    std::string sql = statement.Render();
+    Runner::Asked asked = ask(sql);
     if (Runner::Same(asked.file, asked.server, !Ordered(sql))) {
       asked.file.failed ? (++refused, ++errors[asked.file.error]) : ++rows;
       continue;
     }
     ++differ;
     const std::string kind = Kind(asked);
-    std::cerr << "statement " << i << " of seed " << seed << ": " << select.Render() << "\n";
+    std::cerr << "statement " << i << " of seed " << seed << ": " << sql << "\n";
     // Smaller while it still disagrees the same way.
     for (int tries = 0, changed = 1; changed && tries < 400;) {
       changed = 0;
-      for (const Piece& smaller : Smaller(select)) {
+      for (const Piece& smaller : Smaller(statement)) {
         if (++tries >= 400) break;
         const std::string text = smaller.Render();
-        Runner::Asked a = runner.Ask(text);
+        Runner::Asked a = ask(text);
         if (!Runner::Same(a.file, a.server, !Ordered(text)) && Kind(a) == kind) {
-          select = smaller;
+          statement = smaller;
           asked = std::move(a);
           changed = 1;
           break;
         }
       }
     }
-    std::cerr << "  made smaller: " << select.Render() << "\n  as SQLite: " << asked.sqlite
+    std::cerr << "  made smaller: " << statement.Render() << "\n  as SQLite: " << asked.sqlite
               << "\n  as PostgreSQL: " << asked.postgres << "\n  SQLite:\n"
               << asked.file.Shown() << "  PostgreSQL:\n"
               << asked.server.Shown() << "  (" << kind << ")\n";
   }
-  std::cout << "seed " << seed << ": " << count << " selects, " << rows << " gave the same rows, "
-            << refused << " the same error,";
+  std::cout << "seed " << seed << ": " << count << (changes ? " changes, " : " selects, ") << rows
+            << (changes ? " left the same rows, " : " gave the same rows, ") << refused
+            << " the same error,";
   for (const auto& [number, n] : errors) std::cout << " " << number << "(" << n << ")";
   std::cout << "; " << differ << " disagreed\n";
   return differ;
 }
 
 int Main(int argc, char** argv) {
-  const bool random = argc == 5 && std::string_view(argv[1]) == "--random";
+  const bool random = argc == 5 && (std::string_view(argv[1]) == "--random" ||
+                                    std::string_view(argv[1]) == "--random-changes");
   if ((argc != 2 && argc != 3 && !random) || (argc > 1 && argv[1][0] == '-' && !random)) {
     std::cerr << "usage: qv_pg_corpus FILE.test [FUNCTIONS.sql]\n"
-                 "       qv_pg_corpus --random SEED COUNT FUNCTIONS.sql\n";
+                 "       qv_pg_corpus --random SEED COUNT FUNCTIONS.sql\n"
+                 "       qv_pg_corpus --random-changes SEED COUNT FUNCTIONS.sql\n";
     return 2;
   }
   const char* conninfo = testsupport::TestServerOrSkip();
@@ -562,7 +619,10 @@ int Main(int argc, char** argv) {
     Runner runner(argv[1], Connection::Create((folder / "Test.mdb").string()), pg.get(),
                   functions != nullptr);
     if (random) {
-      status = RunRandom(runner, std::strtoull(argv[2], nullptr, 10), std::atoi(argv[3])) ? 1 : 0;
+      status = RunRandom(runner, std::strtoull(argv[2], nullptr, 10), std::atoi(argv[3]),
+                         std::string_view(argv[1]) == "--random-changes")
+                   ? 1
+                   : 0;
     } else {
       for (const Record& r : sqltest::ParseScript(*text)) runner.Run(r);
       status = runner.Report(argv[1]);
