@@ -341,8 +341,22 @@ std::string Trim(std::string_view s) {
   return LTrim(RTrim(s));
 }
 
+namespace {
+
+// The longest text a function builds from a count: SQLite's longest value
+// (its default length limit). A longer one was built whole before SQLite
+// refused it, and on the server it took the session down.
+constexpr size_t kLongestBuiltText = 1'000'000'000;
+
+void CheckBuiltLength(size_t bytes, std::string_view what) {
+  if (bytes > kLongestBuiltText) ThrowVb(vberr::kOutOfMemory, what);
+}
+
+}  // namespace
+
 std::string Space(int32_t n) {
   if (n < 0) ThrowVb(vberr::kInvalidProcedureCall, "Space with a negative length");
+  CheckBuiltLength(static_cast<size_t>(n), "Space");
   return std::string(static_cast<size_t>(n), ' ');
 }
 
@@ -352,6 +366,7 @@ std::string StringOf(int32_t n, std::string_view ch) {
   size_t i = 0;
   NextCodePoint(ch, i);
   const std::string_view first = ch.substr(0, i);
+  CheckBuiltLength(first.size() * static_cast<size_t>(n), "String");
   std::string out;
   out.reserve(first.size() * static_cast<size_t>(n));
   for (int32_t k = 0; k < n; ++k) out += first;

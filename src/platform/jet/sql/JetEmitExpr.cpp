@@ -12,6 +12,7 @@
 #include "platform/jet/JetFunctions.h"
 #include "platform/jet/sql/JetEmitter.h"
 #include "platform/jet/sql/JetLiterals.h"
+#include "platform/jet/sql/JetPostgres.h"
 #include "platform/jet/sql/JetServerFunctions.h"
 #include "platform/jet/sql/JetSqlError.h"
 #include "platform/jet/sql/JetTyping.h"
@@ -821,16 +822,18 @@ Emitted JetEmitter::EmitSubquery(const Expr& e, const Scope& scope, std::string&
   if (q.columns.size() != 1) ThrowJet(sqlerr::kSubqueryFields);
   // A scalar subquery of more than one row is Jet's 3354: the server refuses
   // it itself, SQLite would take the first row, so there its rows are
-  // counted, the value read as the aggregate's bare column (the one row's;
-  // Null for none), and a count above one raises 3354 (SQLite flattens the
-  // CTE into the count). One that cannot give two rows (Max of a table, TOP
-  // 1) stays as it is.
+  // counted, the value read as the aggregate's bare column (the one row's),
+  // Null for none, and a count above one raises 3354 (SQLite flattens the
+  // CTE into the count, so a bare item that is no column of the sub-select's
+  // own tables, a literal or an enclosing select's column, kept its value
+  // over no rows). One that cannot give two rows (Max of a table, TOP 1)
+  // stays as it is.
   if (!Postgres() && !GivesOneRowAtMost(*e.sub, schema_)) {
     out += "(WITH jet_subquery_rows(v) AS ("sv;
     out += q.sql;
     out += ") SELECT CASE WHEN count(*) > 1 THEN "sv;
     out += kSubqueryRowsError;
-    out += "() ELSE v END FROM jet_subquery_rows)"sv;
+    out += "() WHEN count(*) = 0 THEN NULL ELSE v END FROM jet_subquery_rows)"sv;
   } else {
     out += '(';
     out += q.sql;
@@ -855,6 +858,16 @@ Emitted JetEmitter::EmitCall(const Expr& e, const Scope& scope, std::string& out
 }
 
 // IIf, Switch and Choose as a CASE: only the value chosen is computed.
+// A value of a choice typed as text (IIf, Switch, Choose, Nz) made text by
+// `&`'s conversion where it is of another kind: on the server every one (its
+// CASE and Nz have one type), on SQLite a date or Yes/No, whose kind a
+// row's value keeps only as a subtype, lost in the result (a date read as
+// its day number, where Jet gives the date).
+bool JetEmitter::MadeText(const Emitted& v) const {
+  if (IsTextType(v.type) || v.type == JetType::kNone || v.nullLiteral) return false;
+  return Postgres() || IsDateType(v.type) || v.type == JetType::kBoolean;
+}
+
 Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope& scope,
                                std::string& out) {
   const auto n = static_cast<int>(e.args.size());
@@ -926,12 +939,13 @@ Emitted JetEmitter::EmitChoice(const Expr& e, const JetFunction& fn, const Scope
   // PostgreSQL's CASE has one type: the other values are made text there
   // by Jet's own conversion (`&`'s: the number's CStr, Null kept), so each
   // row reads as on SQLite. The last first: the earlier places stay valid.
-  if (Postgres() && IsTextType(type)) {
+  if (IsTextType(type)) {
     for (auto it = values.rbegin(); it != values.rend(); ++it) {
       const Emitted& v = it->value;
-      if (IsTextType(v.type) || v.type == JetType::kNone || v.nullLiteral) continue;
-      out.insert(it->end, ")");
-      InsertAt(out, it->start, {Operators().concat, "("});
+      if (!MadeText(v)) continue;
+      const std::string_view marker = Marker(v);
+      out.insert(it->end, marker.empty() ? ")" : "))");
+      InsertAt(out, it->start, {Operators().concat, "(", marker, marker.empty() ? "" : "("});
     }
     CheckSize(out);
   }
@@ -973,11 +987,15 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
   JetType type = fn.fixedType;
   int32_t size = 0;
   if (fn.rule == TypeRule::kArg0) type = JetType::kNone;
+  // The places and types of a chosen value's arguments (Nz), for the
+  // server's conversion below.
+  std::vector<std::pair<std::pair<size_t, size_t>, Emitted>> chosen;
   for (size_t i = 0; i < e.args.size(); ++i) {
     if (i > 0) out += ", "sv;
     const size_t start = out.size();
     const Emitted v = EmitValue(*e.args[i], scope, out);
     if (jetFunction) MarkAt(out, start, v);
+    if (fn.rule == TypeRule::kChosen) chosen.push_back({{start, out.size()}, v});
     // A binary column holds a text given to it as the text's bytes on
     // PostgreSQL, where a file keeps the text: Len reads them as that text
     // (bytes that are no UTF-8 text raise 13, as bytes do on a file).
@@ -989,6 +1007,13 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     // Null given as it stands names none of them, so it is a number's.
     if (Postgres() && fn.aggregate && fn.impl == nullptr && v.nullLiteral)
       out += "::double precision"sv;
+    // Max and Min of a text compare in Jet's order: both engines' own
+    // aggregates take the argument's collation, which only a column has
+    // (SQLite compared other texts by their bytes, the server by its
+    // default order: Max(LCase(name)) gave ёжевика, not яблоко).
+    if (fn.aggregate && fn.impl == nullptr && fn.rule == TypeRule::kArg0 &&
+        !NamesEqual(fn.name, "Sum"))
+      AppendJetCollation(out, v);
     // Nz of one value gives a Null as a zero-length text, so Jet types it as
     // a text: a number, date or Yes/No reads as its text (CStr) on both
     // engines, where the server's Nz of a number, typed as the number, could
@@ -1009,6 +1034,29 @@ Emitted JetEmitter::EmitFunction(const Expr& e, const JetFunction& fn, const Sco
     } else if (fn.rule == TypeRule::kChosen) {
       type = CommonType(type, v.type);
       size = std::max(size, v.size);
+    }
+    CheckSize(out);
+  }
+  // Nz(number, text) is typed as text, and SQLite gives each row's value as
+  // it is; the server's Nz has one type, which the number's would decide
+  // (a text there refused): the values that are no text are made text by
+  // Jet's own conversion, as a choice's are (EmitChoice). The last first.
+  // Of two numbers, the server's Nz has the first one's type, which the
+  // replacement is made (Nz(n \ 2, 1.5) gave 2): the first goes as the
+  // common type, as Jet types the call.
+  if (Postgres() && chosen.size() > 1 && IsNumericType(type) && !IsDateType(type) &&
+      IsNumericType(chosen[0].second.type) && chosen[0].second.type != type)
+    if (const std::string_view server = PostgresType(type); !server.empty()) {
+      out.insert(chosen[0].first.second, ")::" + std::string(server));
+      InsertAt(out, chosen[0].first.first, {"("});
+    }
+  if (IsTextType(type) && chosen.size() > 1) {
+    for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) {
+      const Emitted& v = it->second;
+      if (!MadeText(v)) continue;
+      // Marked already as a function's argument.
+      out.insert(it->first.second, ")");
+      InsertAt(out, it->first.first, {Operators().concat, "("});
     }
     CheckSize(out);
   }

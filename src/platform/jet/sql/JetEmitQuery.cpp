@@ -480,6 +480,24 @@ bool JetEmitter::SameExpr(const Expr& a, const Expr& b, const Scope& scope) cons
   return true;
 }
 
+// An ordering outside the select list would change what DISTINCT compares:
+// a key must be an item (the same expression however written, its alias, a
+// column of a *) or a literal, which orders nothing.
+void JetEmitter::CheckDistinctKey(const Expr& key, const Select& s, const Scope& scope) const {
+  if (IsLiteral(key)) return;
+  for (const SelectItem& item : s.items) {
+    if (!item.expr) {
+      if (key.kind == ExprKind::kColumn) return;
+      continue;
+    }
+    if (SameExpr(key, *item.expr, scope)) return;
+    if (key.kind == ExprKind::kColumn && key.qualifier.empty() && !item.alias.empty() &&
+        NamesEqual(key.text, item.alias))
+      return;
+  }
+  ThrowJet(sqlerr::kOrderByDistinct, SourceText(key));
+}
+
 bool JetEmitter::Grouped(const Expr& e, const Select& s, const Scope& scope) const {
   for (const auto& key : s.groupBy)
     if (SameExpr(e, *key, scope)) return true;
@@ -638,10 +656,16 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     }
   }
   out.sql += body;
+  bool ordered = false;
   for (size_t k = 0; k < s.orderBy.size(); ++k) {
     const Expr& e = *s.orderBy[k].expr;
     clauseExpr_ = &e;
-    out.sql += k == 0 ? " ORDER BY "sv : ", "sv;
+    // Any other literal orders nothing: left out, as SQLite would read a
+    // whole number as a place and PostgreSQL refuses any literal there.
+    if (e.kind != ExprKind::kNumber && IsLiteral(e)) continue;
+    if (s.distinct) CheckDistinctKey(e, s, scope);
+    out.sql += ordered ? ", "sv : " ORDER BY "sv;
+    ordered = true;
     if (e.kind == ExprKind::kNumber) {
       const double pos = NumberLiteralValue(e.text);
       if (pos < 1 || pos > static_cast<double>(state.items.size()) || std::floor(pos) != pos)
@@ -653,9 +677,10 @@ JetEmitter::QueryOut JetEmitter::EmitSelect(const Select& s, const Scope* outer)
     }
     if (const std::string_view d = Direction(s.orderBy[k].desc); !d.empty()) out.sql += d;
   }
-  if (withTies)
+  // Ordered by literals alone, every row ties with the n-th.
+  if (withTies && ordered)
     out.sql += " FETCH FIRST " + FormatCount(s.top) + " ROWS WITH TIES";
-  else if (s.hasTop)
+  else if (s.hasTop && !withTies)
     out.sql += " LIMIT " + FormatCount(s.top);
   CheckSize(out.sql);
   return out;
@@ -696,8 +721,7 @@ std::string JetEmitter::AssembleTop(const Select& s, SelectState& state, const s
       for (size_t i = 0; i < state.items.size() && ref.empty(); ++i)
         if (state.items[i].sql == text) ref = InternalName('c', i);
       if (ref.empty()) {
-        // An ordering outside the select list would change what DISTINCT compares.
-        if (s.distinct) ThrowJet(sqlerr::kOrderByDistinct, SourceText(e));
+        if (s.distinct) CheckDistinctKey(e, s, scope);
         ref = InternalName('o', extras++);
         core += ", " + text;
         AppendJetCollation(core, v);

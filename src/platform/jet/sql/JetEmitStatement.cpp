@@ -250,7 +250,16 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
       if (i > 0) list += ", ";
       const size_t start = list.size();
       sqlite::AppendQuoted(list, "c" + std::to_string(i + 1));
-      stored = Stored(column, targets[i]->type, list, start) || stored;
+      const bool wrapped = Stored(column, targets[i]->type, list, start);
+      stored = wrapped || stored;
+      // A Null the select gives as it stands is a text in the server's named
+      // subquery, which no number or date column takes: it goes as the
+      // column's type (outside the subquery the server types it itself).
+      if (Postgres() && column.type == JetType::kNone && !wrapped)
+        if (const std::string_view type = PostgresType(targets[i]->type); !type.empty()) {
+          list += "::";
+          list += type;
+        }
       if (Postgres() && targets[i]->counter) {
         CounterWritten(list, start, QuotedTable(st.table), targets[i]->name);
         stored = true;

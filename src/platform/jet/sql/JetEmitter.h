@@ -155,6 +155,8 @@ class JetEmitter {
   // made of such.
   bool Grouped(const Expr& e, const Select& s, const Scope& scope) const;
   bool SameExpr(const Expr& a, const Expr& b, const Scope& scope) const;
+  // Raises 3093 for an ORDER BY key of a DISTINCT select that is none of its items.
+  void CheckDistinctKey(const Expr& key, const Select& s, const Scope& scope) const;
   // The column `e` (a column reference) names as EmitColumn finds it;
   // `own`: one of this select's sources. Null for an alias or a parameter.
   std::optional<Scope::Hit> FindColumn(const Expr& e, const Scope& scope, bool& own) const;
@@ -188,6 +190,8 @@ class JetEmitter {
   Emitted EmitBetween(const Expr& e, const Scope& scope, std::string& out);
   Emitted EmitIn(const Expr& e, const Scope& scope, std::string& out);
   Emitted EmitCall(const Expr& e, const Scope& scope, std::string& out);
+  // Whether a value of a choice typed as text is made text first.
+  bool MadeText(const Emitted& v) const;
   Emitted EmitChoice(const Expr& e, const JetFunction& fn, const Scope& scope, std::string& out);
   Emitted EmitFunction(const Expr& e, const JetFunction& fn, const Scope& scope, std::string& out);
   Emitted EmitSubquery(const Expr& e, const Scope& scope, std::string& out);
