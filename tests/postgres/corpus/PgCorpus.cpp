@@ -297,18 +297,24 @@ class Runner {
     Answer file, server;
     std::string sqlite, postgres;
   };
-  Asked Ask(const std::string& sql) {
+  // Both engines' translations of `sql` into `out`, the server's returned;
+  // none when the translator refuses it (both answers then carry its error).
+  std::optional<jet::Translation> Translated(const std::string& sql, Asked& out) {
     Sync();
-    Asked out;
-    std::optional<jet::Translation> t;
     try {
       out.sqlite = db_->Translate(sql)->sql;
-      t = jet::TranslateJet(sql, names_, jet::SqlDialect::kPostgres);
-      out.postgres = t->sql;
+      jet::Translation t = jet::TranslateJet(sql, names_, jet::SqlDialect::kPostgres);
+      out.postgres = t.sql;
+      return t;
     } catch (const Error& e) {
       out.file = out.server = Refused(e);
-      return out;
+      return std::nullopt;
     }
+  }
+  Asked Ask(const std::string& sql) {
+    Asked out;
+    const std::optional<jet::Translation> t = Translated(sql, out);
+    if (!t) return out;
     try {
       jet::Statement s = db_->Prepare(sql);
       out.file = FileAnswer(s, *t);
@@ -323,17 +329,9 @@ class Runner {
   // of each, undone after: its Jet error, or (both having run) the rows the
   // selects `after` read then, each engine's in one answer, sorted.
   Asked Change(const std::string& sql, const std::vector<std::string>& after) {
-    Sync();
     Asked out;
-    std::optional<jet::Translation> t;
-    try {
-      out.sqlite = db_->Translate(sql)->sql;
-      t = jet::TranslateJet(sql, names_, jet::SqlDialect::kPostgres);
-      out.postgres = t->sql;
-    } catch (const Error& e) {
-      out.file = out.server = Refused(e);
-      return out;
-    }
+    const std::optional<jet::Translation> t = Translated(sql, out);
+    if (!t) return out;
     db_->ExecuteNative("BEGIN");
     Exec("BEGIN");
     try {
