@@ -215,6 +215,9 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
     for (const auto& c : table)
       if (NamesEqual(c.name, name)) found = &c;
     if (found == nullptr) ThrowJet(sqlerr::kInsertUnknownField, name);
+    // A column written twice: Jet refuses it, SQLite kept the last value.
+    if (std::find(targets.begin(), targets.end(), found) != targets.end())
+      ThrowJet(sqlerr::kDuplicateOutput, name);
     targets.push_back(found);
   }
   std::string source;
@@ -324,6 +327,7 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
   Translation t;
   t.sql =
       "UPDATE " + QuotedTable(st.table) + (st.alias.empty() ? "" : " AS " + QuoteName(st.alias));
+  std::vector<const ColumnInfo*> set;
   for (size_t i = 0; i < st.assignments.size(); ++i) {
     const Assignment& a = st.assignments[i];
     const auto hit = scope.Find(a.qualifier, a.column);
@@ -331,6 +335,12 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
       parameters_.push_back(a.qualifier.empty() ? a.column : a.qualifier + "." + a.column);
       continue;
     }
+    // A column set twice: Jet refuses it, SQLite kept the last value and
+    // the server refused it with its own text.
+    if (std::find(set.begin(), set.end(), hit->column) != set.end())
+      ThrowJet(sqlerr::kDuplicateOutput,
+               a.qualifier.empty() ? a.column : a.qualifier + "." + a.column);
+    set.push_back(hit->column);
     // SQLite names the column being set without a qualifier.
     t.sql += i == 0 ? " SET " : ", ";
     t.sql += QuotedColumn(hit->column->name);

@@ -9,8 +9,9 @@ namespace qv::jet::sql {
 
 namespace {
 
-constexpr std::array<std::pair<int32_t, std::string_view>, 42> kTexts{{
+constexpr std::array<std::pair<int32_t, std::string_view>, 43> kTexts{{
     {sqlerr::kTooFewParameters, "Too few parameters. Expected |."},
+    {sqlerr::kDuplicateOutput, "Duplicate output destination '|'."},
     {sqlerr::kNoInput, "Query input must contain at least one table or query."},
     {sqlerr::kNotAFieldName,
      "The Microsoft Jet database engine does not recognize '|' as a valid field name or "

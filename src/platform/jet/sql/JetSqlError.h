@@ -11,6 +11,7 @@ namespace qv::jet::sql {
 
 namespace sqlerr {
 inline constexpr int32_t kTooFewParameters = 3061;
+inline constexpr int32_t kDuplicateOutput = 3063;
 inline constexpr int32_t kNoInput = 3067;
 inline constexpr int32_t kRepeatedTable = 3074;
 inline constexpr int32_t kNotAFieldName = 3070;
