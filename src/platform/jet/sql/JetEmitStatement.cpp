@@ -93,6 +93,15 @@ bool JetEmitter::Stored(const Emitted& value, JetType column, std::string& out, 
           value.type != JetType::kCurrency)
         marker = "%StoreSingle";
       break;
+    case JetType::kDouble:
+      // A text on the server: its number, as a file's column reads one (a
+      // text that reads as none is 3464 on both); the column takes no text.
+      if (Postgres() && IsTextType(value.type) && !value.nullLiteral) {
+        InsertAt(out, start, {"("});
+        out += ")::double precision"sv;
+        return true;
+      }
+      break;
     case JetType::kGUID:
       if (value.type != JetType::kGUID) marker = "%StoreGuid";
       break;
