@@ -161,6 +161,16 @@ void CheckLiteralKind(const Expr& literal, const Emitted& other) {
   if (mismatch) jet::ThrowJet(jeterr::kTypeMismatch);
 }
 
+// Two columns compared, a number or Yes/No with a text, are refused the same
+// way: SQLite compared them by their storage classes (never equal), the
+// server refused with an error of its own.
+void CheckColumnKinds(const Emitted& a, const Emitted& b) {
+  if (!a.bareColumn || !b.bareColumn) return;
+  const auto text = [](const Emitted& v) { return IsTextType(v.type) && v.type != JetType::kGUID; };
+  if ((IsNumericType(a.type) && text(b)) || (text(a) && IsNumericType(b.type)))
+    jet::ThrowJet(jeterr::kTypeMismatch);
+}
+
 }  // namespace
 
 void InsertAt(std::string& out, size_t at, std::initializer_list<std::string_view> pieces) {
@@ -512,6 +522,7 @@ Emitted JetEmitter::EmitBinary(const Expr& e, const Scope& scope, std::string& o
     case Op::kGe:
       CheckLiteralKind(*e.args[0], b);
       CheckLiteralKind(*e.args[1], a);
+      CheckColumnKinds(a, b);
       NumberOperand(*e.args[0], b);
       NumberOperand(*e.args[1], a);
       return EmitComparison(e.op, a, b, out, start, mid);
