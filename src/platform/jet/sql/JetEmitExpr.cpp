@@ -400,32 +400,16 @@ Emitted JetEmitter::EmitNumber(const Expr& e, std::string& out) const {
 }
 
 Emitted JetEmitter::EmitColumn(const Expr& e, const Scope& scope, std::string& out) {
-  for (const Scope* s = &scope; s != nullptr; s = s->Outer()) {
-    if (const auto hit = s->Find(e.qualifier, e.text)) {
-      if (s != &scope) outerReferences_.push_back({s, *hit, &e});
-      AppendQualifiedName(out, *hit->source, *hit->column);
-      Emitted v = Value(hit->column->type, hit->column->size);
-      v.bareColumn = true;
-      return v;
-    }
-    // Jet lets a select refer to the alias of one of its own columns.
-    if (s == &scope && e.qualifier.empty() && select_ != nullptr) {
-      if (const auto alias = FindAlias(*select_, scope, e.text)) {
-        const Emitted& v = ItemValue(*select_, *alias, scope);
-        out += ItemSql(*select_, *alias);
-        return v;
-      }
-    }
+  const ColumnRef r = ResolveColumn(e, scope);
+  if (r.alias) {
+    const Emitted& v = ItemValue(*select_, *r.alias, scope);
+    out += ItemSql(*select_, *r.alias);
+    return v;
   }
-  // q.name where q is no source of any enclosing select: Jet looks inside
-  // the derived tables, innermost select first.
-  for (const Scope* s = &scope; s != nullptr && !e.qualifier.empty(); s = s->Outer()) {
-    if (s->FindSource(e.qualifier) != nullptr) break;
-    const auto hit = s->FindThroughDerived(e.qualifier, e.text);
-    if (!hit) continue;
-    if (hit->column == nullptr) break;
-    AppendQualifiedName(out, *hit->source, *hit->column);
-    Emitted v = Value(hit->column->type, hit->column->size);
+  if (r.hit) {
+    if (r.scope != &scope && !r.derived) outerReferences_.push_back({r.scope, *r.hit, &e});
+    AppendQualifiedName(out, *r.hit->source, *r.hit->column);
+    Emitted v = Value(r.hit->column->type, r.hit->column->size);
     v.bareColumn = true;
     return v;
   }

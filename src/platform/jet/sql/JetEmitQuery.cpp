@@ -427,22 +427,30 @@ void JetEmitter::Origins(const SelectState& state, const Scope& scope, QueryOut&
   }
 }
 
-std::optional<Scope::Hit> JetEmitter::FindColumn(const Expr& e, const Scope& scope,
-                                                 bool& own) const {
+JetEmitter::ColumnRef JetEmitter::ResolveColumn(const Expr& e, const Scope& scope) const {
+  ColumnRef r;
   for (const Scope* s = &scope; s != nullptr; s = s->Outer()) {
-    own = s == &scope;
-    if (const auto hit = s->Find(e.qualifier, e.text)) return hit;
+    if ((r.hit = s->Find(e.qualifier, e.text))) {
+      r.scope = s;
+      return r;
+    }
+    // Jet lets a select refer to the alias of one of its own columns.
+    if (s == &scope && e.qualifier.empty() && select_ != nullptr)
+      if ((r.alias = FindAlias(*select_, scope, e.text))) return r;
   }
+  // q.name where q is no source of any enclosing select: Jet looks inside
+  // the derived tables, innermost select first.
   for (const Scope* s = &scope; s != nullptr && !e.qualifier.empty(); s = s->Outer()) {
     if (s->FindSource(e.qualifier) != nullptr) break;
     const auto hit = s->FindThroughDerived(e.qualifier, e.text);
     if (!hit) continue;
     if (hit->column == nullptr) break;
-    own = s == &scope;
-    return hit;
+    r.hit = hit;
+    r.scope = s;
+    r.derived = true;
+    return r;
   }
-  own = false;
-  return std::nullopt;
+  return r;
 }
 
 bool JetEmitter::SameExpr(const Expr& a, const Expr& b, const Scope& scope) const {
@@ -451,9 +459,8 @@ bool JetEmitter::SameExpr(const Expr& a, const Expr& b, const Scope& scope) cons
     return false;
   switch (a.kind) {
     case ExprKind::kColumn: {
-      bool ownA = false, ownB = false;
-      const auto hitA = FindColumn(a, scope, ownA);
-      const auto hitB = FindColumn(b, scope, ownB);
+      const auto hitA = ResolveColumn(a, scope).hit;
+      const auto hitB = ResolveColumn(b, scope).hit;
       if (hitA || hitB)
         return hitA && hitB && hitA->source == hitB->source && hitA->column == hitB->column;
       return NamesEqual(a.qualifier, b.qualifier) && NamesEqual(a.text, b.text);
@@ -505,8 +512,8 @@ bool JetEmitter::Grouped(const Expr& e, const Select& s, const Scope& scope) con
     case ExprKind::kColumn: {
       // A column of an enclosing select, a parameter or an alias (whose
       // item is checked as an item) is one value for the whole select.
-      bool own = false;
-      return !FindColumn(e, scope, own) || !own;
+      const ColumnRef r = ResolveColumn(e, scope);
+      return !r.hit || r.scope != &scope;
     }
     case ExprKind::kCall: {
       const JetFunction* fn = FindJetFunction(e.text);
@@ -540,8 +547,8 @@ void JetEmitter::CheckGrouping(const Select& s, const Scope& scope, size_t where
     const OuterReference& r = outerReferences_[i];
     if (r.scope != &scope || (i >= whereBegin && i < whereEnd)) continue;
     const bool grouped = std::any_of(s.groupBy.begin(), s.groupBy.end(), [&](const auto& key) {
-      bool own = false;
-      const auto hit = key->kind == ExprKind::kColumn ? FindColumn(*key, scope, own) : std::nullopt;
+      const auto hit =
+          key->kind == ExprKind::kColumn ? ResolveColumn(*key, scope).hit : std::nullopt;
       return hit && hit->source == r.hit.source && hit->column == r.hit.column;
     });
     if (!grouped) ThrowJet(sqlerr::kNotGrouped, SourceText(*r.expr));

@@ -157,9 +157,17 @@ class JetEmitter {
   bool SameExpr(const Expr& a, const Expr& b, const Scope& scope) const;
   // Raises 3093 for an ORDER BY key of a DISTINCT select that is none of its items.
   void CheckDistinctKey(const Expr& key, const Select& s, const Scope& scope) const;
-  // The column `e` (a column reference) names as EmitColumn finds it;
-  // `own`: one of this select's sources. Null for an alias or a parameter.
-  std::optional<Scope::Hit> FindColumn(const Expr& e, const Scope& scope, bool& own) const;
+  // What the column reference `e` names, looked up in Jet's order: a source
+  // of this select, an alias of one of this select's items, a source of an
+  // enclosing select (innermost first), then `q.name` inside a derived
+  // table. Neither hit nor alias: a parameter.
+  struct ColumnRef {
+    std::optional<Scope::Hit> hit;
+    const Scope* scope = nullptr;  // the scope whose source `hit` is
+    std::optional<size_t> alias;   // an item of select_
+    bool derived = false;          // found inside a derived table
+  };
+  ColumnRef ResolveColumn(const Expr& e, const Scope& scope) const;
 
   // Expressions (JetEmitExpr.cpp). Each appends the expression's SQL to `out`.
   Emitted Emit(const Expr& e, const Scope& scope, std::string& out);
