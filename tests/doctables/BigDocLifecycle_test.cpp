@@ -260,10 +260,5 @@ TEST_F(BigDocLifecycle, AShardBuildRemovesTheSchemaOfACutOffBuildOnly) {
   }
 }
 
-TEST_F(BigDocLifecycle, AFolderThatCannotBeMadeIsError1001) {
-  WriteFile("BigDocs", "a file where the folder should be");
-  ExpectError(1001, "Cannot create the folder " + Folder() + "BigDocs/60/00", [&] { Open(60); });
-}
-
 }  // namespace
 }  // namespace qv::doctables::testing

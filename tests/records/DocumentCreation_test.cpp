@@ -90,7 +90,7 @@ TEST_F(DocumentCreation, RefusedCreationsLeaveNothing) {
   const struct {
     double stream, period, tmpl, archived;
     int32_t flags, error;
-    const char* named;
+    std::string named;
   } cases[] = {
       {7, kQ1, kVat, 0, 0, 5, "accounting stream 7"},
       {kOrgStream, 1, kVat, 0, 0, 5, "period 1"},
@@ -98,7 +98,8 @@ TEST_F(DocumentCreation, RefusedCreationsLeaveNothing) {
       {kOrgStream, kQ1, kVat, 77, kAdjustment, 5, "document 77"},
       // A big document whose shard folder cannot be made (a file is in the
       // way): the new row and the base's link go too.
-      {kOrgStream, kQ1, kBig, base->Id(), kAdjustment | kCopyFromArchive, 1001, "BigDocs"},
+      {kOrgStream, kQ1, kBig, base->Id(), kAdjustment | kCopyFromArchive, 1001,
+       "Cannot create the folder " + Folder() + "BigDocs/02/00"},
   };
   WriteFile("BigDocs", "not a folder");
   for (const auto& c : cases) {

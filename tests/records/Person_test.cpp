@@ -318,21 +318,6 @@ TEST_F(Person, UnknownTypeOrMissingDetailReadsAsMissingAndWritesNothing) {
   EXPECT_TRUE(notices_.empty());
 }
 
-TEST_F(Person, AMissingDetailRowIsRecreatedUnderANewIdentifier) {
-  Sql("insert into Person (ID, Type, PersonRealID) values (5, 1, 9)");
-  Sql("insert into NaturalPerson (ID, Surname) values (3, 'other')");
-  auto p = New("QvPerson");
-  p->BeginLoad(Variant(5.0));  // as read before the detail row went away
-  p->Let("Type", Variant(int32_t{1}));
-  p->Let("PersonRealID", Variant(9.0));
-  p->EndLoad();
-  p->Let("Surname", Variant("restored"));
-  DBPerson().SaveRecord(Obj(p), false);
-  EXPECT_EQ(CDbl(p->Get("PersonRealID")), 4);
-  EXPECT_EQ(Rows("select ID, PersonRealID from Person"), "5|4");
-  EXPECT_EQ(Text("select Surname from NaturalPerson where ID = 4"), "restored");
-}
-
 TEST_F(Person, WorkerFlagsFollowTheirWriteRules) {
   const struct {
     bool formalBoss;
