@@ -85,44 +85,6 @@ bool MayInclude(std::string_view from, std::string_view target) {
   return false;
 }
 
-TEST(Layers, TheRuleTableSaysWhoMayIncludeWhom) {
-  const struct {
-    const char* from;
-    const char* target;
-    bool allowed;
-  } cases[] = {
-      {"platform/jet/JetConnection.cpp", "platform/jet/JetError.h", true},
-      {"platform/jet/JetConnection.cpp", "platform/automation/Variant.h", true},
-      {"platform/jet/JetConnection.cpp", "platform/dao/Database.h", false},
-      {"platform/automation/Object.cpp", "platform/os/Files.h", false},
-      {"platform/os/LockService.cpp", "platform/jet/PgLockSession.h", true},
-      {"platform/jet/PgLockSession.cpp", "platform/os/LockService.h", false},
-      {"platform/dao/Database.cpp", "core/mErrorHandling.h", false},
-      {"siblings/records/QvRecord.cpp", "platform/automation/ErrorGuard.h", true},
-      {"siblings/records/QvRecord.cpp", "core/mErrorHandling.h", false},
-      {"siblings/courier/CourierMappers.cpp", "siblings/records/QvRecord.h", false},
-      {"core/DBCommon.cpp", "siblings/records/QvRecord.h", true},
-      {"core/DBCommon.cpp", "records/MapperEngine.h", false},
-      {"core/schema/SchemaBuilder.cpp", "core/DBCommon.h", true},
-      {"tempdb/TempDataBase.cpp", "core/miDataBase.h", true},
-      {"tempdb/TempDataBase.cpp", "records/MapperEngine.h", false},
-      {"records/DBPerson.cpp", "core/mQvDaoDataBase.h", true},
-      {"records/DBPerson.cpp", "queries/PersonQueries.h", false},
-      {"records/DBPerson.cpp", "pfr/PfrQueries.h", false},
-      {"queries/PersonQueries.cpp", "records/PersonRelations.h", true},
-      {"queries/PersonQueries.cpp", "warrants/Warrants.h", false},
-      {"pfr/PfrSchema.cpp", "queries/mCommonLookups.h", true},
-      {"pfr/PfrSchema.cpp", "doctables/DBBigDocs.h", false},
-      {"doctables/DBBigDocTable.cpp", "pfr/PfrQueries.h", false},
-      {"journal/DBLogs.cpp", "perms/miPerms.h", true},
-      {"perms/miPerms.cpp", "journal/DBLogs.h", false},
-      {"warrants/DBWarPower.cpp", "tempdb/TempDataBase.h", false},
-      {"newfolder/New.cpp", "platform/automation/Variant.h", false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(MayInclude(c.from, c.target), c.allowed) << c.from << " -> " << c.target;
-}
-
 // Every folder of src/ that holds sources has its own row, or sits below
 // one that is not split further (core/schema under core).
 TEST(Layers, EveryFolderHasARow) {

@@ -162,56 +162,6 @@ std::vector<std::string> MidClausePieces(std::string_view source) {
   return out;
 }
 
-TEST(SqlCuts, PiecesStartingMidClauseAreFound) {
-  const struct {
-    const char* name;
-    const char* source;
-    std::vector<std::string> found;
-  } cases[] = {
-      {"cut at the clauses",
-       R"(f("select a, b "
-                                 "from t "
-                                 "left join u ON u.id = t.id "
-                                 "where a = 1 "
-                                 "and b = 2 "
-                                 "order by a");)",
-       {}},
-      {"cut inside a clause",
-       R"(f("select a from t where "
-                                   "a = 1");)",
-       {"2: \"a = 1\""}},
-      {"cut before an operand of an operator",
-       R"(f("select a from t where a "
-                                                    "= " + N(x));)",
-       {"2: \"= \""}},
-      {"list at its commas",
-       "f(\"insert into t (a, b, \"\n  \"c) \"\n  \"values (1, 2, 3)\");",
-       {}},
-      {"a table name cut from its FROM",
-       "f(\"select a from \"\n  \"t where a = 1\");",
-       {"2: \"t where a = 1\""}},
-      {"sub-selects", "f(\"select x from ( select a from t \"\n  \") where x = 1\");", {}},
-      {"a piece after a value is not a cut",
-       R"(f("select a from t where a = " + N(x) +
-                                                 " and b = 2");)",
-       {}},
-      {"comments between the pieces",
-       "f(\"select a from t \" // why\n /* what */ \"b = 1\");",
-       {"2: \"b = 1\""}},
-      {"prose is no SQL", "Raise(\"Revise the SELECT statement of the \"\n \"subquery.\");", {}},
-      {"one literal is no cut", "f(\"select a from t where a = 1\");", {}},
-      {"character literals",
-       "f('\"', 1'000, '\\'');\ng(\"select a from t \" \"b = 1\");",
-       {"2: \"b = 1\""}},
-      {"a quote inside a literal", "f(\"select \\\"a\\\" from t \"\n  \"x\");", {"2: \"x\""}},
-      {"a raw string is one piece", "f(R\"(select a\nfrom t\nwhere a = 1)\" \"b\");", {"3: \"b\""}},
-      {"a long expression at its operators",
-       "f(\"select a + ',' + b\"\n  \" + c AS d \"\n  \"from t\");",
-       {}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(MidClausePieces(c.source), c.found) << c.name;
-}
-
 TEST(SqlCuts, NoSqlTextOfTheSourceTreeIsCutMidClause) {
   const char* root = std::getenv("QV_SOURCE_DIR");
   ASSERT_NE(root, nullptr) << "QV_SOURCE_DIR names the source tree (ctest sets it)";

@@ -93,6 +93,17 @@ inline std::string WalkForward(Recordset& rs, const std::string& name, bool forw
   return out;
 }
 
+// Adds a row (`add`) or edits the current one: sets `fields`, then Update.
+inline void WriteRow(Recordset& rs, bool add,
+                     std::initializer_list<std::pair<const char*, Variant>> fields) {
+  if (add)
+    rs.AddNew();
+  else
+    rs.Edit();
+  for (const auto& [name, value] : fields) rs.SetField(name, value);
+  rs.Update();
+}
+
 // Every row of a table in the order of `index` ("" for the primary key).
 inline std::string TableText(Database& db, const std::string& table, const std::string& index,
                              const std::vector<std::string>& names) {

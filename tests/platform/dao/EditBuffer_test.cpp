@@ -63,24 +63,16 @@ TEST_F(EditBufferTest, FieldSizeCountsUnitsAndAFailedWriteChangesNothing) {
 TEST_F(EditBufferTest, EachAddNewStartsFromTheDefaults) {
   auto rs = db_->OpenTable("Notes");
   rs->SetIndex("ID");
-  rs->AddNew();
-  rs->SetField("ID", Variant(1));
-  rs->SetField("Title", Variant("one"));
-  rs->SetField("Kind", Variant("special"));
-  rs->Update();
+  WriteRow(*rs, true,
+           {{"ID", Variant(1)}, {"Title", Variant("one")}, {"Kind", Variant("special")}});
   rs->AddNew();
   EXPECT_EQ(RowText(*rs, {"Title", "Kind"}), "Null,plain");
   rs->SetField("ID", Variant(2));
   rs->Update();
-  rs->AddNew();
-  rs->SetField("ID", Variant(3));
-  rs->Update();
-
+  WriteRow(*rs, true, {{"ID", Variant(3)}});
   const Variant key[1] = {Variant(2)};
   rs->Seek("=", key);
-  rs->Edit();
-  rs->SetField("Title", Variant("two"));
-  rs->Update();
+  WriteRow(*rs, false, {{"Title", Variant("two")}});
   EXPECT_EQ(RowText(*rs, {"ID", "Title", "Kind"}), "2,two,plain");
   rs->MoveNext();
   EXPECT_EQ(RowText(*rs, {"ID"}), "3");

@@ -345,12 +345,9 @@ TEST_F(RecordsetsTest, LargeResultsKeepTheirRowsApart) {
                       : std::string(id % 37, static_cast<char>('a' + id % 26));
   };
   auto table = db_->OpenTable("Notes");
-  for (int32_t id = 1; id <= kRows; ++id) {
-    table->AddNew();
-    table->SetField("ID", Variant(id));
-    table->SetField("Note", id % 50 == 0 ? Variant::Null() : Variant(note(id)));
-    table->Update();
-  }
+  for (int32_t id = 1; id <= kRows; ++id)
+    WriteRow(*table, true,
+             {{"ID", Variant(id)}, {"Note", id % 50 == 0 ? Variant::Null() : Variant(note(id))}});
   table->Close();
   auto wrongRows = [&](Recordset& rs, bool descending) {
     int32_t wrong = 0, seen = 0;

@@ -75,9 +75,7 @@ TEST_F(TableDefsTest, DefinitionsRoundTripThroughTheFile) {
 
   // The rules hold for writes: defaults fill what is not set.
   auto rs = db_->OpenTable("cells");
-  rs->AddNew();
-  rs->SetField("SubDocID", Variant(1));
-  rs->Update();
+  WriteRow(*rs, true, {{"SubDocID", Variant(1)}});
   EXPECT_EQ(TableText(*db_, "Cells", "", {"SubDocID", "Key", "Value", "Wide"}), "1,0,,Null");
   rs->AddNew();
   rs->SetField("SubDocID", Variant(2));
@@ -94,9 +92,7 @@ TEST_F(TableDefsTest, DefinitionsRoundTripThroughTheFile) {
   byExtra->SetFieldsValue(Variant("Extra"));
   cells->IndexesCollection()->Append(byExtra);
   rs = db_->OpenTable("Cells");
-  rs->Edit();
-  rs->SetField("Extra", Variant("x"));
-  rs->Update();
+  WriteRow(*rs, false, {{"Extra", Variant("x")}});
   rs->SetIndex("ByExtra");
   rs->Seek("=", std::vector<Variant>{Variant("X")});
   EXPECT_FALSE(rs->NoMatch());

@@ -124,25 +124,18 @@ TEST_F(TableRecordsetTest, WalkSurvivesWritesThroughTheSameCursor) {
     visited += (visited.empty() ? "" : " ") + std::to_string(id);
     bool first = done.insert(id).second;
     if (id == 4 && first) {  // moves within the walk: (2,a,1) -> (2,a,9)
-      rs->Edit();
-      rs->SetField("Line", Variant(9));
-      rs->Update();
+      WriteRow(*rs, false, {{"Line", Variant(9)}});
       EXPECT_EQ(RowText(*rs, {"ID", "Line"}), "4,9");  // still on the edited row
     } else if (id == 6 && first) {
       rs->Delete();
       ExpectError(3167, "", [&] { rs->FieldValue("ID"); });
     } else if (id == 5 && first) {
-      rs->AddNew();
-      rs->SetField("ID", Variant(8));
-      rs->SetField("Doc", Variant(2));
-      rs->SetField("Key", Variant("z"));
-      rs->SetField("Line", Variant(1));
-      rs->Update();
+      WriteRow(
+          *rs, true,
+          {{"ID", Variant(8)}, {"Doc", Variant(2)}, {"Key", Variant("z")}, {"Line", Variant(1)}});
       EXPECT_EQ(RowText(*rs, {"ID"}), "5");  // back where it was before AddNew
     } else if (id == 8 && first) {           // moves back before the rows already seen
-      rs->Edit();
-      rs->SetField("Key", Variant("b"));
-      rs->Update();
+      WriteRow(*rs, false, {{"Key", Variant("b")}});
     }
     rs->MoveNext();
   }
@@ -180,13 +173,8 @@ TEST_F(TableRecordsetTest, SeeksAndWritesOfLaterRecordsetsAfterTheCacheIsDropped
       rs->SetIndex("ID");
       rs->Seek("=", Keys({4}));
       ASSERT_FALSE(rs->NoMatch());
-      rs->Edit();
-      rs->SetField("Val", Variant(std::string(c.between) + std::to_string(round)));
-      rs->Update();
-      rs->AddNew();
-      rs->SetField("ID", Variant(++id));
-      rs->SetField("Doc", Variant(9));
-      rs->Update();
+      WriteRow(*rs, false, {{"Val", Variant(std::string(c.between) + std::to_string(round))}});
+      WriteRow(*rs, true, {{"ID", Variant(++id)}, {"Doc", Variant(9)}});
       rs->Close();
       auto check = db_->OpenTable("Cells");
       check->SetIndex("ID");
@@ -208,9 +196,7 @@ TEST_F(TableRecordsetTest, UpdatedRowDeletedBeforeItIsReadAgain) {
   auto rs = db_->OpenTable("Cells");
   rs->SetIndex("DocLine");
   rs->Seek("=", Keys({2, 5}));
-  rs->Edit();
-  rs->SetField("Line", Variant(0));
-  rs->Update();
+  WriteRow(*rs, false, {{"Line", Variant(0)}});
   db_->ExecuteSql("DELETE FROM Cells WHERE ID = 5");
   ExpectError(3167, "", [&] { rs->FieldValue("ID"); });
   rs->MoveNext();
@@ -255,9 +241,7 @@ TEST_F(TableRecordsetTest, SeekUnreadActsOnTheStoredRow) {
        "b,1,x 3,b,x", "1,a,1,- | 2,a,2,- | 3,b,1,x | 4,a,1,- | 6,c,Null,- | 5,c,5,- | 7,b,1,-"},
       {"an edit of a key, then on", "SubDoc", Keys({1, "a", 2}),
        [](Recordset& rs) {
-         rs.Edit();
-         rs.SetField("Key", Variant("c"));
-         rs.Update();
+         WriteRow(rs, false, {{"Key", Variant("c")}});
          rs.MoveNext();
          return RowText(rs, {"ID"});
        },
@@ -441,12 +425,7 @@ TEST_F(DaoTest, BinaryKeysSeekWalkAndWrite) {
                                                              {Bytes({0x80, 0x01}), "d"}};
   {
     auto rs = db_->OpenTable("Blobs");
-    for (const auto& [key, name] : rows) {
-      rs->AddNew();
-      rs->SetField("K", key);
-      rs->SetField("Name", Variant(name));
-      rs->Update();
-    }
+    for (const auto& [key, name] : rows) WriteRow(*rs, true, {{"K", key}, {"Name", Variant(name)}});
   }
   auto rs = db_->OpenTable("Blobs");
   rs->SetIndex("PK");
@@ -470,31 +449,20 @@ TEST_F(DaoTest, BinaryKeysSeekWalkAndWrite) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.cmp) + " " + c.found);
-    rs->Seek(c.cmp, std::span<const Variant>(&c.key, 1));
+    rs->Seek(c.cmp, Keys({c.key}));
     EXPECT_EQ(rs->NoMatch(), *c.found == '\0');
     if (*c.found == '\0') continue;
     EXPECT_EQ(Text(rs->FieldValue("Name")), c.found);
     EXPECT_EQ(WalkForward(*rs, "Name"), c.after);
   }
-  const Variant c = Bytes({0x10, 0x00});
-  rs->Seek("=", std::span<const Variant>(&c, 1));
-  rs->Edit();
-  rs->SetField("Name", Variant("C"));
-  rs->Update();
-  const Variant d = Bytes({0x80, 0x01});
-  rs->Seek("=", std::span<const Variant>(&d, 1));
-  rs->Edit();
-  rs->SetField("K", Bytes({0x00}));  // the key itself: the row moves to the front
-  rs->Update();
-  const Variant e = Bytes({0xf0});
-  rs->Seek("=", std::span<const Variant>(&e, 1));
+  rs->Seek("=", Keys({Bytes({0x10, 0x00})}));
+  WriteRow(*rs, false, {{"Name", Variant("C")}});
+  rs->Seek("=", Keys({Bytes({0x80, 0x01})}));
+  WriteRow(*rs, false, {{"K", Bytes({0x00})}});  // the key itself: the row moves to the front
+  rs->Seek("=", Keys({Bytes({0xf0})}));
   rs->Delete();
   EXPECT_EQ(TableText(*db_, "Blobs", "PK", {"Name"}), "d | a | b | C");
-  ExpectError(3022, "", [&] {
-    rs->AddNew();
-    rs->SetField("K", Bytes({0x10}));
-    rs->Update();
-  });
+  ExpectError(3022, "", [&] { WriteRow(*rs, true, {{"K", Bytes({0x10})}}); });
 }
 
 // A cursor on a row whose key changes under it: a rollback of its own key
@@ -526,9 +494,7 @@ TEST_F(DaoTest, ACursorKeepsItsRowWhenItsKeyChangesUnderIt) {
       } else if (*script == ')') {
         ws->Rollback();
       } else {
-        rs.Edit();
-        rs.SetField("ID", Variant(*script - '0'));
-        rs.Update();
+        WriteRow(rs, false, {{"ID", Variant(*script - '0')}});
         EXPECT_EQ(RowText(rs, {"ID", "Name"}), std::string(1, *script) + ",b");
       }
     }
@@ -609,9 +575,7 @@ TEST_F(TableRecordsetTest, RowsOfWideTablesOpenedEditedAndClosedInTurn) {
       open[table] = db_->OpenTable(table);
     } else if (step[0] == '*') {
       stored[table][1] = "edit " + std::to_string(++edits);
-      open[table]->Edit();
-      open[table]->SetField("F1", Variant(stored[table][1]));
-      open[table]->Update();
+      WriteRow(*open[table], false, {{"F1", Variant(stored[table][1])}});
     } else {
       open[table]->Close();
       open.erase(table);

@@ -230,22 +230,6 @@ TEST_F(EngineStatements, ErrorsKeepTheirNumbersAndStatementsRunAgain) {
   ExpectError(3061, "", [&] { engine_->Prepare("SELECT Nothing FROM T"); });
 }
 
-// A schema statement is seen by the next statement and look-up of the same
-// connection.
-TEST_F(EngineStatements, SchemaStatementsAreSeenAtOnce) {
-  EXPECT_EQ(engine_->Prepare("SELECT * FROM T")->ColumnCount(), 11);
-  engine_->Execute("ALTER TABLE T ADD COLUMN Extra TEXT(10)");
-  auto s = engine_->Prepare("SELECT * FROM T");
-  ASSERT_EQ(s->ColumnCount(), 12);
-  EXPECT_EQ(s->Column(11).name, "Extra");
-  engine_->Execute("CREATE TABLE N (x LONG)");
-  EXPECT_TRUE(engine_->FindTable("n"));
-  EXPECT_EQ(engine_->TableNames(), (std::vector<std::string>{"T", "N"}));
-  engine_->Execute("DROP TABLE N");
-  EXPECT_FALSE(engine_->FindTable("N"));
-  EXPECT_EQ(engine_->TableNames(), (std::vector<std::string>{"T"}));
-}
-
 // Inner levels commit into and roll back within the outer one; another
 // connection sees the outermost level's commit only.
 TEST_F(EngineStatements, NestedTransactions) {

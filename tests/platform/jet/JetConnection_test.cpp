@@ -198,25 +198,15 @@ class ConnectionTest : public JetTest {
   }
 };
 
-TEST_F(ConnectionTest, CachedStatementsCanBeNestedAndReused) {
+// A native statement given back to the cache starts unbound (one taken while
+// another of its text steps is EngineStatements' case).
+TEST_F(ConnectionTest, CachedNativeStatementsStartUnboundAndKeptTextsFollowTheSchema) {
   db_->ExecuteNative("INSERT INTO T (Id) VALUES (1), (2), (3)");
   const std::string sql = "SELECT Id FROM T WHERE Id >= ? ORDER BY Id";
-  std::string seen;
-  {
-    Statement outer = db_->PrepareNative(sql);
-    outer.Bind(1, Variant(int32_t{2}));
-    while (outer.Step()) {
-      // the same text while the first is stepping: a second prepared statement
-      Statement inner = db_->PrepareNative(sql);
-      inner.Bind(1, Variant(int32_t{1}));
-      int n = 0;
-      while (inner.Step()) ++n;
-      seen += std::to_string(outer.Int64(0)) + ":" + std::to_string(n) + " ";
-    }
-  }
-  EXPECT_EQ(seen, "2:3 3:3 ");
-  // a statement back from the cache starts unbound and before its first row
-  EXPECT_FALSE(db_->PrepareNative(sql).Step());  // ? is Null
+  // The second statement of the text is kept idle with its binding; taken
+  // again, it binds Null.
+  for (int i = 0; i < 2; ++i) db_->PrepareNative(sql).Bind(1, Variant(int32_t{1}));
+  EXPECT_FALSE(db_->PrepareNative(sql).Step());
   // A text its caller keeps (NativeText) is prepared again after a change of
   // the schema, and holds no statement once the connection closes: one left
   // would keep the file open and its -wal beside it.

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "support/TestSupport.h"
@@ -49,11 +48,6 @@ struct Db {
   }
   sqlite3* db = nullptr;
 };
-
-std::string FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 uint16_t PageSizeField(const H& h) {
   uint16_t v;
@@ -112,7 +106,7 @@ TEST(WalIndex, TheHeaderFieldsAreWhereTheReaderTakesThem) {
       EXPECT_EQ(after.Word(H::kPages), static_cast<uint32_t>(writer.Int("PRAGMA page_count")));
       // The log: a 32-byte header, then frames of a 24-byte header and a
       // page.
-      const std::string log = FileBytes(file + "-wal");
+      const std::string log = testsupport::ReadFileText(file + "-wal");
       const uint64_t used = 32 + after.Word(H::kLastFrame) * (24 + uint64_t(pageSize));
       ASSERT_GE(log.size(), 24u);
       EXPECT_EQ(std::memcmp(after.bytes.data() + H::kSalts, log.data() + 16, 8), 0);

@@ -71,19 +71,16 @@ TEST_F(LockServiceTest, NestedHoldsOfOneThreadAreCountedAndOutliveTheService) {
 TEST_F(LockServiceTest, ReportsMisuseAndTimeouts) {
   auto holder = Service(0);
   auto held = holder->Lock();
+  const std::string locked =
+      "Could not lock file. '" + db_ + ".lock' is locked by another process or thread; waited ";
   const struct {
     const char* what;
     std::function<void()> call;
     int32_t number;
     std::string text;
   } cases[] = {
-      {"timeout", [&] { Service(50)->Lock(); }, kCouldNotLockFile,
-       "Could not lock file. '" + db_ +
-           ".lock' is locked by another process or thread; "
-           "waited 0.05 s."},
-      {"one try", [&] { Service(0)->Lock(); }, kCouldNotLockFile,
-       "Could not lock file. '" + db_ +
-           ".lock' is locked by another process or thread; waited 0 s."},
+      {"timeout", [&] { Service(50)->Lock(); }, kCouldNotLockFile, locked + "0.05 s."},
+      {"one try", [&] { Service(0)->Lock(); }, kCouldNotLockFile, locked + "0 s."},
       {"no folder", [&] { Service(0, (dir_ / "none" / "x.mdb").string())->Lock(); },
        kCouldNotLockFile,
        "Could not lock file. '" + (dir_ / "none" / "x.mdb.lock").string() +
