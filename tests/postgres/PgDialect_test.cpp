@@ -2,6 +2,7 @@
 // writes where the engines differ, the tables' definitions, and the list of
 // Jet functions a statement needs from the server.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -19,6 +20,9 @@
 
 namespace qv::jet {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 // A table stored as "Fruit", which statements may name in any case.
 class FruitSchema : public SchemaView {
@@ -105,10 +109,8 @@ TEST(PgDialect, WritesWhatTheEnginesDoDifferently) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.jet);
     const Translation t = TranslateJet(c.jet, schema, SqlDialect::kPostgres);
-    for (const char* p : c.pieces)
-      EXPECT_NE(t.sql.find(p), std::string::npos) << p << "\n" << t.sql;
-    for (const char* p : c.absent)
-      EXPECT_EQ(t.sql.find(p), std::string::npos) << p << "\n" << t.sql;
+    for (const char* p : c.pieces) EXPECT_THAT(t.sql, HasSubstr(p));
+    for (const char* p : c.absent) EXPECT_THAT(t.sql, Not(HasSubstr(p)));
     EXPECT_EQ(t.serverFunctions, std::vector<std::string>(c.functions.begin(), c.functions.end()));
     // The SQLite text of the same statement lists no server functions.
     EXPECT_TRUE(TranslateJet(c.jet, schema).serverFunctions.empty());
@@ -122,10 +124,10 @@ TEST(PgDialect, LiteralsBecomeDollarParameters) {
   std::vector<LiteralUse> uses;
   const Translation pg =
       TranslateJetParameterized(jet, schema, positions, uses, SqlDialect::kPostgres);
-  EXPECT_NE(pg.sql.find("= $1"), std::string::npos) << pg.sql;
-  EXPECT_NE(pg.sql.find("> $2"), std::string::npos) << pg.sql;
+  EXPECT_THAT(pg.sql, HasSubstr("= $1"));
+  EXPECT_THAT(pg.sql, HasSubstr("> $2"));
   const Translation lite = TranslateJetParameterized(jet, schema, positions, uses);
-  EXPECT_NE(lite.sql.find("= ?1"), std::string::npos) << lite.sql;
+  EXPECT_THAT(lite.sql, HasSubstr("= ?1"));
 }
 
 TEST(PgDialect, CalledFunctionsSkipLiteralsAndQuotedNames) {
@@ -187,9 +189,8 @@ TEST(PgDialect, ColumnsCarryJetTypesAndRules) {
       {now, "\"c\" double precision DEFAULT (jet_now())"},
   };
   for (const auto& [f, want] : cases) EXPECT_EQ(sql::PostgresColumnSql(f), want);
-  EXPECT_NE(sql::PostgresColumnSql(field(JetType::kGUID))
-                .find("\"c\" text CONSTRAINT \"jet_type:c\" CHECK (\"c\" ~ '^\\{"),
-            std::string::npos);
+  EXPECT_THAT(sql::PostgresColumnSql(field(JetType::kGUID)),
+              HasSubstr("\"c\" text CONSTRAINT \"jet_type:c\" CHECK (\"c\" ~ '^\\{"));
 
   TableSpec t;
   t.name = "Кадры";
@@ -289,10 +290,8 @@ TEST(PgDialect, TheRowKeyIsNamedOnlyWhereAStatementNamesIt) {
     }
     for (const ResultColumn& rc : t.columns) columns += (columns.empty() ? "" : ",") + rc.name;
     EXPECT_EQ(columns, c.columns);
-    for (const char* p : c.pieces)
-      EXPECT_NE(t.sql.find(p), std::string::npos) << p << "\n" << t.sql;
-    for (const char* p : c.absent)
-      EXPECT_EQ(t.sql.find(p), std::string::npos) << p << "\n" << t.sql;
+    for (const char* p : c.pieces) EXPECT_THAT(t.sql, HasSubstr(p));
+    for (const char* p : c.absent) EXPECT_THAT(t.sql, Not(HasSubstr(p)));
     EXPECT_EQ(t.hiddenTrailingColumns, c.hidden);
   }
 }
@@ -341,9 +340,9 @@ TEST(PgServerFunctions, ScriptCreatesEveryFunctionOfTheTable) {
     ++checked;
   }
   EXPECT_GT(checked, 90);
-  EXPECT_NE(sql.find("CREATE COLLATION jetru"), std::string::npos);
+  EXPECT_THAT(sql, HasSubstr("CREATE COLLATION jetru"));
   EXPECT_TRUE(sql.starts_with("-- ")) << "a comment, then the guard of an extension script";
-  EXPECT_NE(sql.find("\\echo Use \"CREATE EXTENSION qv_jet\""), std::string::npos);
+  EXPECT_THAT(sql, HasSubstr("\\echo Use \"CREATE EXTENSION qv_jet\""));
 }
 
 // What the emitter calls in statements that use operators and functions is

@@ -70,13 +70,11 @@ struct PgResultFree {
 };
 using PgResult = std::unique_ptr<PGresult, PgResultFree>;
 
-std::string Quoted(std::string_view name) {
-  std::string out = "\"";
-  for (const char c : name) {
-    out += c;
-    if (c == '"') out += '"';
-  }
-  return out + "\"";
+// A name in double quotes, or with `q` '\'' a text literal.
+std::string Quoted(std::string_view name, char q = '"') {
+  std::string out(1, q);
+  for (const char c : name) out += c == q ? std::string(2, c) : std::string(1, c);
+  return out + q;
 }
 
 bool IsNumberType(JetType t) {
@@ -469,21 +467,12 @@ class Runner {
       if (!f.autoIncrement) continue;
       int64_t last = 0;
       jet::Statement seq = db_->PrepareNative("SELECT seq FROM sqlite_sequence WHERE name = " +
-                                              LiteralOf(spec.name));
+                                              Quoted(spec.name, '\''));
       if (seq.Step()) last = static_cast<int64_t>(CDbl(seq.Value(0)));
-      Exec("SELECT setval(pg_get_serial_sequence(" + LiteralOf(Quoted(spec.name)) + ", " +
-           LiteralOf(f.name) + "), greatest(coalesce(max(" + Quoted(f.name) + "), 0), " +
+      Exec("SELECT setval(pg_get_serial_sequence(" + Quoted(Quoted(spec.name), '\'') + ", " +
+           Quoted(f.name, '\'') + "), greatest(coalesce(max(" + Quoted(f.name) + "), 0), " +
            std::to_string(last) + ") + 1, false) FROM " + Quoted(spec.name));
     }
-  }
-
-  static std::string LiteralOf(std::string_view text) {
-    std::string out = "'";
-    for (const char c : text) {
-      out += c;
-      if (c == '\'') out += '\'';
-    }
-    return out + "'";
   }
 
   static std::vector<std::string> Words(const std::string& s) {

@@ -6,6 +6,7 @@
 // expected one, the server's where it differs. Without QV_TEST_PG the
 // program says so and exits 77 (ctest: skipped).
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -86,29 +87,18 @@ struct Step {
 Variant Parse(std::string_view t) {
   if (t == "N") return Variant::Null();
   const std::string v(t.substr(2));
-  switch (t[0]) {
-    case 'L':
-      return Variant(static_cast<int32_t>(std::stol(v)));
-    case 'D':
-      return Variant(OleDate{std::stod(v)});
-    case 'F':
-      return Variant(std::stod(v));
-    case 'B':
-      return Variant(v == "1");
-    default:
-      return Variant(v);
-  }
+  return t[0] == 'L'   ? Variant(static_cast<int32_t>(std::stol(v)))
+         : t[0] == 'D' ? Variant(OleDate{std::stod(v)})
+         : t[0] == 'F' ? Variant(std::stod(v))
+         : t[0] == 'B' ? Variant(v == "1")
+                       : Variant(v);
 }
 
 std::vector<std::string> Split(std::string_view text, char sep) {
   std::vector<std::string> out;
-  if (text.empty()) return out;
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == sep) {
-      out.emplace_back(text.substr(start, i - start));
-      start = i + 1;
-    }
+  for (size_t at = 0, end; !text.empty() && at <= text.size(); at = end + 1) {
+    end = std::min(text.find(sep, at), text.size());
+    out.emplace_back(text.substr(at, end - at));
   }
   return out;
 }
@@ -264,13 +254,11 @@ std::string Outcome(dao::Workspace& ws, Database& db, const std::string& locatio
         return "next " + Where(*rs);
       }
       case Op::kBegin:
-        ws.BeginTrans();
-        return "";
       case Op::kCommit:
-        ws.CommitTrans(Variant());
-        return "";
       case Op::kRollback:
-        ws.Rollback();
+        step.op == Op::kBegin    ? ws.BeginTrans()
+        : step.op == Op::kCommit ? ws.CommitTrans(Variant())
+                                 : ws.Rollback();
         return "";
       case Op::kEditUndone: {
         const std::vector<std::string> parts = Split(step.arg, '|');
@@ -431,86 +419,16 @@ const std::vector<Step>& Steps() {
       {Op::kExec, "INSERT INTO People (ID, Name, Born) VALUES (4, 'Алла', #2024-01-15#)", "", "1"},
       {Op::kExec, "INSERT INTO People (ID, Name) VALUES (5, 'Carl')", "", "1"},
       {Op::kExec, "UPDATE People SET Score = Score * 2 WHERE Score Is Not Null", "", "2"},
-      {Op::kExec, "DELETE FROM Nowhere", "", "error 3078"},
-      // Snapshots and dynasets of statements: Null, dates, Russian text.
-      {Op::kRows, "SELECT ID, Name, Born, Score FROM People WHERE ID <= 3 ORDER BY ID", "snapshot",
-       "Long:1|Str:Анна|Date:45306|Dbl:3; Long:2|Str:bob|Null|Dbl:4; "
-       "Long:3|Str:Ёлкина|Date:36585.5|Null #3"},
-      {Op::kRows, "SELECT Name FROM People ORDER BY Name", "dynaset",
-       "Str:bob; Str:Carl; Str:Алла; Str:Анна; Str:Ёлкина #5"},
-      {Op::kRows, "SELECT ID FROM People WHERE Born = #2024-01-15# ORDER BY ID DESC", "forward",
-       "Long:4; Long:1 #2"},
-      {Op::kBackward, "SELECT ID, Born FROM People WHERE Born Is Null ORDER BY ID", "snapshot",
-       "Long:5|Null; Long:2|Null #2"},
-      {Op::kRows, "SELECT ID FROM People WHERE ID > 99", "snapshot", " #0"},
-      // A table's snapshot, its table-type recordset and its dynaset.
-      {Op::kRows, "People", "snapshot",
-       "Long:1|Str:Анна|Date:45306|Dbl:3; Long:2|Str:bob|Null|Dbl:4; "
-       "Long:3|Str:Ёлкина|Date:36585.5|Null; Long:4|Str:Алла|Date:45306|Null; "
-       "Long:5|Str:Carl|Null|Null #5"},
-      {Op::kRows, "People", "table",
-       "Long:1|Str:Анна|Date:45306|Dbl:3; Long:2|Str:bob|Null|Dbl:4; "
-       "Long:3|Str:Ёлкина|Date:36585.5|Null; Long:4|Str:Алла|Date:45306|Null; "
-       "Long:5|Str:Carl|Null|Null #5"},
-      {Op::kBackward, "[people]", "dynaset",
-       "Long:5|Str:Carl|Null|Null; Long:4|Str:Алла|Date:45306|Null; "
-       "Long:3|Str:Ёлкина|Date:36585.5|Null; Long:2|Str:bob|Null|Dbl:4; "
-       "Long:1|Str:Анна|Date:45306|Dbl:3 #5"},
-      {Op::kRows, "Nowhere", "table", "error 3078"},
+      // (Statement and table recordsets, the comparisons of Seek, writes,
+      // transactions and Requery are the dao suite's cases, on a server too.)
       // Seek on a named index, then moves in its order (Russian order:
       // Latin before Cyrillic, case ignored, Ё after Е).
       {Op::kSeek, "People", "ByName|=|S:BOB|nnnn",
        "Long:2|Str:bob|Null|Dbl:4 > Long:5|Str:Carl|Null|Null > "
        "Long:4|Str:Алла|Date:45306|Null > Long:1|Str:Анна|Date:45306|Dbl:3 > "
        "Long:3|Str:Ёлкина|Date:36585.5|Null"},
-      {Op::kSeek, "People", "ByName|>=|S:Б|n", "Long:3|Str:Ёлкина|Date:36585.5|Null > EOF"},
-      {Op::kSeek, "People", "ByName|<|S:Анна|pp",
-       "Long:4|Str:Алла|Date:45306|Null > Long:5|Str:Carl|Null|Null > Long:2|Str:bob|Null|Dbl:4"},
-      {Op::kSeek, "People", "ByName|=|S:Zed|", "NoMatch"},
-      {Op::kSeek, "People", "ByName|>|S:Ёлкина|", "NoMatch"},
-      {Op::kSeek, "People", "ByName|<=|S:a|", "NoMatch"},
-      // Both fields of a descending index, then a move back.
-      {Op::kSeek, "People", "ByBornScore|=|D:45306,F:3|p",
-       "Long:1|Str:Анна|Date:45306|Dbl:3 > Long:4|Str:Алла|Date:45306|Null"},
-      {Op::kSeek, "People", "pk|>=|L:3|nnpf",
-       "Long:3|Str:Ёлкина|Date:36585.5|Null > Long:4|Str:Алла|Date:45306|Null > "
-       "Long:5|Str:Carl|Null|Null > Long:4|Str:Алла|Date:45306|Null > "
-       "Long:1|Str:Анна|Date:45306|Dbl:3"},
-      {Op::kSeek, "People", "NoIndex|=|L:1|", "error 3015"},
-      // Writes through a table recordset and the table's rules.
-      {Op::kAdd, "People", "ID=L:6;Name=S:Дарья;Born=D:45000.25", "ok"},
-      {Op::kAdd, "People", "ID=L:6;Name=S:Dup", "error 3022 pending"},
-      {Op::kAdd, "People", "ID=L:7", "error 3314 pending"},
-      {Op::kEdit, "People", "pk|L:6|Score=F:9.5;Name=S:Дарья Б",
-       "ok Long:6|Str:Дарья Б|Date:45000.25|Dbl:9.5"},
-      {Op::kEdit, "People", "pk|L:6|Name=N", "error 3314 pending"},
-      {Op::kEdit, "People", "pk|L:6|ID=L:1", "error 3022 pending"},
-      {Op::kEdit, "People", "pk|L:6|ID=L:16", "ok Long:16|Str:Дарья Б|Date:45000.25|Dbl:9.5"},
-      {Op::kSeek, "People", "pk|=|L:16|p",
-       "Long:16|Str:Дарья Б|Date:45000.25|Dbl:9.5 > "
-       "Long:5|Str:Carl|Null|Null"},
-      {Op::kDelete, "People", "pk|L:16", "next EOF"},
-      {Op::kDelete, "People", "ByName|S:bob", "next Long:5|Str:Carl|Null|Null"},
-      {Op::kRows, "SELECT Count(*) FROM People", "snapshot", "Long:4 #1"},
-      // A recordset's writes inside transactions: undone by the rollback,
-      // kept by the commit; the open recordset shows the row as it is.
+      // A dao::Transaction around an Edit, rolled back: the open recordset shows the row as it is.
       {Op::kEditUndone, "People", "pk|L:1|Score=F:100", "Dbl:3 > Dbl:100 > Dbl:3"},
-      {Op::kBegin, "", "", ""},
-      {Op::kAdd, "People", "ID=L:20;Name=S:T20", "ok"},
-      {Op::kBegin, "", "", ""},
-      {Op::kEdit, "People", "pk|L:20|Name=S:T20b", "ok Long:20|Str:T20b|Null|Null"},
-      {Op::kRollback, "", "", ""},
-      {Op::kRows, "SELECT Name FROM People WHERE ID = 20", "snapshot", "Str:T20 #1"},
-      {Op::kExec, "DELETE FROM People WHERE ID = 1", "", "1"},
-      {Op::kRollback, "", "", ""},
-      {Op::kRows, "SELECT ID FROM People WHERE ID IN (1, 20) ORDER BY ID", "snapshot", "Long:1 #1"},
-      {Op::kBegin, "", "", ""},
-      {Op::kAdd, "People", "ID=L:21;Name=S:T21", "ok"},
-      {Op::kCommit, "", "", ""},
-      {Op::kRows, "SELECT ID FROM People WHERE ID > 20", "snapshot", "Long:21 #1"},
-      // Requery reads the rows again, a table's snapshot and a statement's.
-      {Op::kRequery, "SELECT ID FROM People WHERE ID >= 20", "DELETE FROM People WHERE ID >= 20",
-       "Long:21 #1 > EOF"},
       // Counters and LastModified; a table without a primary key.
       {Op::kExec, "CREATE TABLE Counted (ID COUNTER CONSTRAINT pk PRIMARY KEY, Label TEXT(20))", "",
        "0"},

@@ -100,86 +100,62 @@ std::string OrError(const std::function<std::string()>& read) {
   return n ? "error " + std::to_string(n) : out;
 }
 
-std::vector<Variant> Values(std::initializer_list<int32_t> v) {
-  std::vector<Variant> out;
-  for (int32_t x : v) out.emplace_back(x);
-  return out;
+// Runs written "3,30;4,N": a whole number a Long, one with a point a
+// Double, N Null, 'x' a text.
+std::vector<std::vector<Variant>> Runs(std::string_view text) {
+  std::vector<std::vector<Variant>> runs(1);
+  for (size_t at = 0, end; at <= text.size(); at = end + 1) {
+    end = std::min(text.find_first_of(",;", at), text.size());
+    const std::string v(text.substr(at, end - at));
+    runs.back().push_back(v == "N"                ? Variant::Null()
+                          : v[0] == '\''          ? Variant(v.substr(1, v.size() - 2))
+                          : v.find('.') != v.npos ? Variant(std::stod(v))
+                                                  : Variant(int32_t{std::stoi(v)}));
+    if (end < text.size() && text[end] == ';') runs.emplace_back();
+  }
+  return runs;
 }
 
 TEST_F(RunEach, RunsAllOrNothing) {
   struct Case {
     const char* what;
     const char* sql;
-    std::vector<std::vector<Variant>> runs;
-    int levels;            // transaction levels open around the call
-    std::string expected;  // the rows changed per run, or "error N"; then " | " and T's rows
-    std::string onFile =
-        {};  // the file's outcome when it differs (it keeps the runs before a failure)
+    const char* runs;         // Runs()
+    int levels;               // transaction levels open around the call
+    std::string expected;     // the rows changed per run, or "error N"; then " | " and T's rows
+    std::string onFile = "";  // the file's when it differs (it keeps the runs before a failure)
     uint64_t roundTrips = 1;  // on the server
   };
   const std::vector<Case> cases = {
-      {"updates, each run's rows counted",
-       "UPDATE T SET N = 0 WHERE ID = 0",
-       {Values({11, 1}), Values({99, 3}), Values({22, 2})},
-       0,
+      {"updates, each run's rows counted", "UPDATE T SET N = 0 WHERE ID = 0", "11,1;99,3;22,2", 0,
        "1,0,1 | 1:11,2:22"},
-      {"inserts in a transaction",
-       "INSERT INTO T (ID, N) VALUES (0, 0)",
-       {Values({3, 30}), Values({4, 40})},
-       1,
+      {"inserts in a transaction", "INSERT INTO T (ID, N) VALUES (0, 0)", "3,30;4,40", 1,
        "1,1 | 1:10,2:20,3:30,4:40"},
-      {"a Null among the values",
-       "INSERT INTO T (ID, N) VALUES (0, 0)",
-       {{Variant(3), Variant::Null()}, Values({4, 40})},
-       0,
+      {"a Null among the values", "INSERT INTO T (ID, N) VALUES (0, 0)", "3,N;4,40", 0,
        "1,1 | 1:10,2:20,3:Null,4:40"},
       {"values of other kinds than the literals': prepared for the first run's",
-       "INSERT INTO T (ID, N) VALUES (0, 0)",
-       {{Variant(3), Variant(2.5)}, {Variant(4), Variant(4.5)}},
-       0,
-       "1,1 | 1:10,2:20,3:2,4:4",
-       {},
-       3},
-      {"runs of different kinds: one by one, all or nothing",
-       "INSERT INTO T (ID, N) VALUES (0, 0)",
-       {{Variant(3), Variant(2.5)}, {Variant(4), Variant("x")}},
-       0,
-       "error 3464 | 1:10,2:20",
-       "error 3464 | 1:10,2:20,3:2"},
-      {"a run short of a value: refused before any run",
-       "INSERT INTO T (ID, N) VALUES (0, 0)",
-       {Values({3, 30}), Values({4})},
-       0,
-       "error 3061 | 1:10,2:20"},
-      {"a run with a value too many: refused before any run",
-       "INSERT INTO T (ID, N) VALUES (0, 0)",
-       {Values({3, 30, 1})},
-       0,
-       "error 3265 | 1:10,2:20"},
-      {"a duplicate key outside a transaction: no run stays",
-       "INSERT INTO T (ID, N) VALUES (0, 0)",
-       {Values({5, 50}), Values({1, 0}), Values({6, 60})},
-       0,
-       "error 3022 | 1:10,2:20",
-       "error 3022 | 1:10,2:20,5:50"},
+       "INSERT INTO T (ID, N) VALUES (0, 0)", "3,2.5;4,4.5", 0, "1,1 | 1:10,2:20,3:2,4:4", "", 3},
+      {"runs of different kinds: one by one, all or nothing", "INSERT INTO T (ID, N) VALUES (0, 0)",
+       "3,2.5;4,'x'", 0, "error 3464 | 1:10,2:20", "error 3464 | 1:10,2:20,3:2"},
+      {"a run short of a value: refused before any run", "INSERT INTO T (ID, N) VALUES (0, 0)",
+       "3,30;4", 0, "error 3061 | 1:10,2:20"},
+      {"a run with a value too many: refused before any run", "INSERT INTO T (ID, N) VALUES (0, 0)",
+       "3,30,1", 0, "error 3265 | 1:10,2:20"},
+      {"a duplicate key outside a transaction: no run stays", "INSERT INTO T (ID, N) VALUES (0, 0)",
+       "5,50;1,0;6,60", 0, "error 3022 | 1:10,2:20", "error 3022 | 1:10,2:20,5:50"},
       {"a duplicate key in a transaction: the call undone, the transaction goes on",
-       "INSERT INTO T (ID, N) VALUES (0, 0)",
-       {Values({5, 50}), Values({1, 0}), Values({6, 60})},
-       1,
-       "error 3022 | 1:10,2:20,7:70",
+       "INSERT INTO T (ID, N) VALUES (0, 0)", "5,50;1,0;6,60", 1, "error 3022 | 1:10,2:20,7:70",
        "error 3022 | 1:10,2:20,5:50,7:70"},
       {"a duplicate key first in a nested level just begun: undone to the level's start",
-       "INSERT INTO T (ID, N) VALUES (0, 0)",
-       {Values({5, 50}), Values({1, 0}), Values({6, 60})},
-       2,
-       "error 3022 | 1:10,2:20,7:70",
+       "INSERT INTO T (ID, N) VALUES (0, 0)", "5,50;1,0;6,60", 2, "error 3022 | 1:10,2:20,7:70",
        "error 3022 | 1:10,2:20,5:50,7:70"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     // Values of other kinds than the literals' run the text made for their
     // kinds, whose stores are the server's Jet functions.
-    const bool otherKinds = std::ranges::any_of(c.runs, [](const std::vector<Variant>& run) {
+    const std::vector<std::vector<Variant>> runs = Runs(c.runs);
+    const bool otherKinds = std::ranges::any_of(runs, [](const std::vector<Variant>& run) {
       return std::ranges::any_of(
           run, [](const Variant& v) { return v.Type() != VarType::kLong && !v.IsNull(); });
     });
@@ -191,7 +167,7 @@ TEST_F(RunEach, RunsAllOrNothing) {
       const std::string got = OrError([&] {
         auto st = e.Prepare(c.sql);
         const uint64_t before = jet::ServerRoundTrips();
-        const std::vector<int64_t> changed = e.RunEach(*st, c.runs);
+        const std::vector<int64_t> changed = e.RunEach(*st, runs);
         // Every run in one round trip on the server.
         if (server) {
           EXPECT_EQ(jet::ServerRoundTrips() - before, c.roundTrips);
@@ -387,7 +363,7 @@ TEST_F(RunEach, SelectsStartedWithTheNext) {
              Prepared(e, {"SELECT N FROM T WHERE ID = 1", "INSERT INTO T (ID, N) VALUES (0, 0)"});
          s[0]->StartWithNextSelect();
          std::string out = " " + OrError([&] {
-                             e.RunEach(*s[1], {Values({4, 40}), Values({1, 0})});
+                             e.RunEach(*s[1], Runs("4,40;1,0"));
                              return std::string("no error");
                            });
          out += Read({s[0].get()});

@@ -103,7 +103,7 @@ TEST(Backup, ChecksEachCopy) {
   EXPECT_EQ(kept.files, 4);
   ASSERT_EQ(kept.damaged.size(), 1u);
   EXPECT_TRUE(kept.damaged[0].starts_with("BigDocs/9_0.mdb: ")) << kept.damaged[0];
-  EXPECT_NE(out.str().find("  BigDocs/9_0.mdb  DAMAGED: "), std::string::npos) << out.str();
+  EXPECT_THAT(out.str(), HasSubstr("  BigDocs/9_0.mdb  DAMAGED: "));
   EXPECT_TRUE(fs::exists(tmp / "copy" / "BigDocs" / "9_0.mdb"));
 }
 

@@ -162,14 +162,14 @@ TEST(Check, ReportsWhatIsWrong) {
     const CheckResult r = CheckDataFolder(folder, out);
     const std::string report = out.str();
     EXPECT_GE(r.selfTestFailed, 0) << d.name;  // the registration self-test ran
-    EXPECT_NE(report.find("\nRegistration self-test:\n"), std::string::npos) << d.name;
+    EXPECT_THAT(report, HasSubstr("\nRegistration self-test:\n")) << d.name;
     if (std::string(d.expected).empty()) {
       EXPECT_EQ(r.problems, 0) << report;
       EXPECT_EQ(r.files, 3) << report;
       continue;
     }
     EXPECT_GE(r.problems, 1) << d.name << "\n" << report;
-    EXPECT_NE(report.find(d.expected), std::string::npos) << d.name << "\n" << report;
+    EXPECT_THAT(report, HasSubstr(d.expected)) << d.name;
   }
 }
 
@@ -218,12 +218,9 @@ TEST(Check, ShardsAreChecked) {
   r = CheckDataFolder(folder, out);
   // The copy in document 7's folder is also a shard of no document.
   EXPECT_EQ(r.problems, 4) << out.str();
-  EXPECT_NE(out.str().find("Shard files of no document:\n  FAILED  " +
-                           (folder / "BigDocs/07/00/7_0.mdb").string()),
-            std::string::npos)
-      << out.str();
-  for (const Damage& d : damages)
-    EXPECT_NE(out.str().find(d.expected), std::string::npos) << d.name << "\n" << out.str();
+  EXPECT_THAT(out.str(), HasSubstr("Shard files of no document:\n  FAILED  " +
+                                   (folder / "BigDocs/07/00/7_0.mdb").string()));
+  for (const Damage& d : damages) EXPECT_THAT(out.str(), HasSubstr(d.expected)) << d.name;
 }
 
 TEST(Check, SkippedLogWritesAreReported) {
@@ -235,7 +232,7 @@ TEST(Check, SkippedLogWritesAreReported) {
           {"insert into Counters (CounterType, TheYear, CounterValue) values (-8001, 0, 3)"});
   std::ostringstream out;
   EXPECT_EQ(CheckDataFolder(folder, out).skippedLogWrites, 3);
-  EXPECT_NE(out.str().find("\nEvent log:\n  3 log writes skipped"), std::string::npos) << out.str();
+  EXPECT_THAT(out.str(), HasSubstr("\nEvent log:\n  3 log writes skipped"));
 }
 
 TEST(Check, SelfTestPrintsALinePerTest) {

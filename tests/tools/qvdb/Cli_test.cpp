@@ -162,8 +162,8 @@ TEST_F(Cli, ExitStatuses) {
     }
   }
   EXPECT_FALSE(fs::exists(tmp_ / "part"));
-  EXPECT_NE(test::ReadFileText(tmp_ / "registry.ini").find("DataBasePath = \"" + data + "/\""),
-            std::string::npos);
+  EXPECT_THAT(test::ReadFileText(tmp_ / "registry.ini"),
+              HasSubstr("DataBasePath = \"" + data + "/\""));
 }
 
 // A write past the file-size limit is an error with its cause, not the end
@@ -204,21 +204,19 @@ TEST_F(Cli, StrayShardsFullDisksAndReadOnlyFolders) {
       0);
   Outcome check = Qvdb(tmp_, {"check", "--data", data.string()});
   EXPECT_EQ(check.status, 1);
-  EXPECT_NE(check.out.find("ok      " + stray.string()), std::string::npos) << check.out;
-  EXPECT_NE(check.out.find("Shard files of no document:\n  FAILED  " + stray.string()),
-            std::string::npos)
-      << check.out;
+  EXPECT_THAT(check.out, HasSubstr("ok      " + stray.string()));
+  EXPECT_THAT(check.out, HasSubstr("Shard files of no document:\n  FAILED  " + stray.string()));
   check = Qvdb(tmp_, {"check", "--data", data.string(), "--remove-unowned"});
   EXPECT_EQ(check.status, 0) << check.out;
-  EXPECT_NE(check.out.find("removed " + stray.string()), std::string::npos) << check.out;
+  EXPECT_THAT(check.out, HasSubstr("removed " + stray.string()));
   EXPECT_FALSE(fs::exists(stray));
 
   // Room for the report (12 or 24 KB, as the shell counts blocks), none for
   // a -shm file (32 KB).
   check = Qvdb(tmp_, {"check", "--data", data.string()}, "", "ulimit -f 24 && ");
   EXPECT_EQ(check.status, 1);
-  EXPECT_NE(check.out.find("NOT CHECKED  " + shard.string()), std::string::npos) << check.out;
-  EXPECT_EQ(check.out.find("FAILED  " + data.string()), std::string::npos) << check.out;
+  EXPECT_THAT(check.out, HasSubstr("NOT CHECKED  " + shard.string()));
+  EXPECT_THAT(check.out, Not(HasSubstr("FAILED  " + data.string())));
 
   // Without root's rights, which write whatever the permissions say.
   const std::string unprivileged =
@@ -245,7 +243,7 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   const Outcome gen = Qvdb(tmp_, {"generate", "--seed", "3", "--streams", "4", "--documents", "40",
                                   "--cells", "5"});  // the folder comes from the registry now
   ASSERT_EQ(gen.status, 0) << gen.err;
-  EXPECT_NE(gen.out.find("40 documents"), std::string::npos) << gen.out;
+  EXPECT_THAT(gen.out, HasSubstr("40 documents"));
   EXPECT_EQ(gen.err, "");  // no progress bar when stderr is not a terminal
 
   const Outcome rows = Qvdb(tmp_, {"sql", "--format", "json",
@@ -259,24 +257,24 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
                                      "update doc_registry set Notes = 'x' where doc_type = 0"});
   ASSERT_EQ(action.status, 0) << action.err;
   EXPECT_TRUE(action.out.starts_with("{\"rowsAffected\":")) << action.out;
-  EXPECT_EQ(action.out.find("{\"rowsAffected\":0}"), std::string::npos) << action.out;
+  EXPECT_THAT(action.out, Not(HasSubstr("{\"rowsAffected\":0}")));
 
   const Outcome shell = Qvdb(tmp_, {"sql", "--format", "tsv"},
                              "select count(*) as n\nfrom AccStream;\nselect * from nosuch;\n"
                              ".schema Branches\n.quit\nselect 1;\n");
   EXPECT_EQ(shell.status, 1);  // one statement failed
   EXPECT_EQ(shell.out.substr(0, 4), "n\n4\n");
-  EXPECT_NE(shell.out.find("INDEX ParentPersonID (ParentPersonID)"), std::string::npos);
+  EXPECT_THAT(shell.out, HasSubstr("INDEX ParentPersonID (ParentPersonID)"));
   EXPECT_EQ(shell.err.substr(0, 19), "line 3: Error 3078:");  // the line of the statement
 
   const Outcome check = Qvdb(tmp_, {"check"});
   EXPECT_EQ(check.status, 0) << check.out;
-  EXPECT_NE(check.out.find("Registration self-test:\n  "), std::string::npos) << check.out;
+  EXPECT_THAT(check.out, HasSubstr("Registration self-test:\n  "));
   // The three files and the shards of the generated big documents.
-  EXPECT_NE(check.out.find("ok      " + data + "/BigDocs/"), std::string::npos) << check.out;
-  EXPECT_NE(check.out.find(" files, 0 problems"), std::string::npos) << check.out;
+  EXPECT_THAT(check.out, HasSubstr("ok      " + data + "/BigDocs/"));
+  EXPECT_THAT(check.out, HasSubstr(" files, 0 problems"));
   // A healthy folder: not one line of the report says FAILED.
-  EXPECT_EQ(check.out.find("FAILED"), std::string::npos) << check.out;
+  EXPECT_THAT(check.out, Not(HasSubstr("FAILED")));
 
   // An array argument reaches the operation whole ("[]" an empty one, not
   // no argument) and, passed by reference, is printed back.
@@ -296,34 +294,31 @@ TEST_F(Cli, SqlGenerateCheckAndCallOnOneFolder) {
   fs::remove(fs::path(data) / "Okato.mdb");
   const Outcome broken = Qvdb(tmp_, {"check", "--data", data});
   EXPECT_EQ(broken.status, 1);
-  EXPECT_NE(broken.out.find("the file is missing"), std::string::npos) << broken.out;
+  EXPECT_THAT(broken.out, HasSubstr("the file is missing"));
 }
 
 TEST_F(Cli, DemoOnAnEmptyFolder) {
   const Outcome r = Qvdb(tmp_, {"demo"});  // the default folder: $XDG_DATA_HOME/qvdb
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("Data folder: " + (tmp_ / "home" / "qvdb").string()), std::string::npos);
-  EXPECT_NE(r.out.find("Generated a sample: 6 accounting streams, 120 documents"),
-            std::string::npos)
-      << r.out;
-  EXPECT_NE(r.out.find("== Taxpayers and their accounting streams"), std::string::npos);
+  EXPECT_THAT(r.out, HasSubstr("Data folder: " + (tmp_ / "home" / "qvdb").string()));
+  EXPECT_THAT(r.out, HasSubstr("Generated a sample: 6 accounting streams, 120 documents"));
+  EXPECT_THAT(r.out, HasSubstr("== Taxpayers and their accounting streams"));
   // The typical request went through: forms listed, cells saved and read
   // back, a stream deleted with its document.
-  EXPECT_NE(r.out.find("990000100001 = Добавлено в демонстрации"), std::string::npos);
-  EXPECT_NE(r.out.find("stream exists = False, document exists = False, its cells: 0"),
-            std::string::npos);
+  EXPECT_THAT(r.out, HasSubstr("990000100001 = Добавлено в демонстрации"));
+  EXPECT_THAT(r.out, HasSubstr("stream exists = False, document exists = False, its cells: 0"));
   // A new adjustment with the base's cells, a file attached, a temporary
   // database gone when closed.
-  EXPECT_NE(r.out.find("cells 20 (document 120: 20)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("GetDocumentAttachments(121): 1 attachment(s)"), std::string::npos);
-  EXPECT_NE(r.out.find("CloseDB: the file is gone"), std::string::npos);
-  EXPECT_EQ(r.out.find("Error"), std::string::npos) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("cells 20 (document 120: 20)"));
+  EXPECT_THAT(r.out, HasSubstr("GetDocumentAttachments(121): 1 attachment(s)"));
+  EXPECT_THAT(r.out, HasSubstr("CloseDB: the file is gone"));
+  EXPECT_THAT(r.out, Not(HasSubstr("Error")));
   // A signer in the signer list with the title of its active warrant.
-  EXPECT_NE(r.out.find("      № 77-ДЕМ/2025\n"), std::string::npos) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("      № 77-ДЕМ/2025\n"));
   const Outcome again = Qvdb(tmp_, {"demo"});  // uses what is there
   EXPECT_EQ(again.status, 0);
-  EXPECT_EQ(again.out.find("Generated a sample"), std::string::npos);
-  EXPECT_NE(again.out.find("the previous run's warrant"), std::string::npos) << again.out;
+  EXPECT_THAT(again.out, Not(HasSubstr("Generated a sample")));
+  EXPECT_THAT(again.out, HasSubstr("the previous run's warrant"));
 }
 
 }  // namespace

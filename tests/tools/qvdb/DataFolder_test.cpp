@@ -29,9 +29,8 @@ TEST(DataFolder, InitCreatesTheFolderAndRecordsIt) {
   EXPECT_EQ(r.files, (std::vector<std::string>{"Quivane.mdb", "Kladr.mdb", "Okato.mdb"}));
   EXPECT_GT(r.referenceRows, 10000u);  // periods and the calendar
   EXPECT_TRUE(r.optionsWritten);
-  EXPECT_NE(test::ReadFileText(folder / kOptionsFileName)
-                .find("<DBOptions><Locking Enable=\"no\"/></DBOptions>"),
-            std::string::npos);
+  EXPECT_THAT(test::ReadFileText(folder / kOptionsFileName),
+              HasSubstr("<DBOptions><Locking Enable=\"no\"/></DBOptions>"));
   EXPECT_EQ(r.registryFile, tmp / "registry.ini");
   EXPECT_EQ(RegisteredDataFolder(), folder.string());
   EXPECT_EQ(qv::mQvRegistryParams::GetDataBasePath(), folder.string() + "/");
@@ -51,14 +50,14 @@ TEST(DataFolder, InitRefusesAnExistingDatabaseUnlessForced) {
   std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
   ExpectError(3204, "--force", [&] { InitDataFolder(folder, false); });
   EXPECT_EQ(CountRows(folder, "Post"), "1\n");  // untouched
-  EXPECT_NE(test::ReadFileText(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
+  EXPECT_THAT(test::ReadFileText(folder / kOptionsFileName), HasSubstr("\"yes\""));
 
   fs::create_directories(folder / "BigDocs");
   std::ofstream(folder / "BigDocs" / "7_0.mdb") << "x";
   const InitResult r = InitDataFolder(folder, true);
   EXPECT_EQ(CountRows(folder, "Post"), "0\n");  // a new database
   EXPECT_TRUE(r.optionsWritten);
-  EXPECT_NE(test::ReadFileText(folder / kOptionsFileName).find("\"no\""), std::string::npos);
+  EXPECT_THAT(test::ReadFileText(folder / kOptionsFileName), HasSubstr("\"no\""));
   EXPECT_FALSE(fs::exists(folder / "BigDocs"));
 }
 
@@ -73,7 +72,7 @@ TEST(DataFolder, InitKeepsAnOptionsFileOfAFolderWithoutDatabase) {
   std::ofstream(folder / kOptionsFileName) << "<DBOptions><Locking Enable=\"yes\"/></DBOptions>";
   const InitResult r = InitDataFolder(folder, false);
   EXPECT_FALSE(r.optionsWritten);
-  EXPECT_NE(test::ReadFileText(folder / kOptionsFileName).find("\"yes\""), std::string::npos);
+  EXPECT_THAT(test::ReadFileText(folder / kOptionsFileName), HasSubstr("\"yes\""));
 }
 
 TEST(DataFolder, ResolvesCommandLineThenRegistryThenFallback) {

@@ -158,9 +158,9 @@ TEST(FolderCopy, SnapshotLocationKeepsTheFolder) {
     SCOPED_TRACE(location);
     const std::string snapshot = SnapshotLocation(location);
     EXPECT_EQ(qv::jet::ServerFolderSchema(snapshot), qv::jet::ServerFolderSchema(location));
-    EXPECT_NE(snapshot.find("-c default_transaction_isolation=serializable"), std::string::npos);
-    EXPECT_NE(snapshot.find("-c default_transaction_read_only=on"), std::string::npos);
-    EXPECT_NE(snapshot.find("dbname='office'"), std::string::npos);
+    EXPECT_THAT(snapshot, HasSubstr("-c default_transaction_isolation=serializable"));
+    EXPECT_THAT(snapshot, HasSubstr("-c default_transaction_read_only=on"));
+    EXPECT_THAT(snapshot, HasSubstr("dbname='office'"));
   }
 }
 

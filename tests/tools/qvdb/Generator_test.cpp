@@ -76,11 +76,11 @@ TEST(Generator, SameSeedSameRows) {
   const std::string da = Digest(a);
   EXPECT_EQ(da, Digest(b));
   EXPECT_NE(da, Digest(c));
-  EXPECT_NE(da.find("doc_registry:150:"), std::string::npos) << da;
+  EXPECT_THAT(da, HasSubstr("doc_registry:150:"));
   // Big documents keep their cells in shard files.
   EXPECT_GT(sa.bigDocs.documents, 0);
   EXPECT_EQ(sa.cells, (150 - sa.bigDocs.documents) * 7);
-  EXPECT_NE(da.find("doc_cell_values:" + std::to_string(sa.cells) + ":"), std::string::npos) << da;
+  EXPECT_THAT(da, HasSubstr("doc_cell_values:" + std::to_string(sa.cells) + ":"));
   EXPECT_EQ(sa.documents, 150);
   EXPECT_EQ(sa.streams, 12);
   EXPECT_EQ(sa.legalPersons + sa.branches + sa.entrepreneurs, 12);

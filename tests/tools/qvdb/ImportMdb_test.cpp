@@ -192,12 +192,9 @@ TEST(ImportMdbTest, CopiesTheSchemasTablesByNameAndListsTheRest) {
 
   std::ostringstream printed;
   PrintImportSummary(s, printed);
-  EXPECT_NE(printed.str().find("Source version 2.5.117: imported at schema version 1"),
-            std::string::npos)
-      << printed.str();
-  EXPECT_NE(printed.str().find("Foo (2 rows)"), std::string::npos) << printed.str();
-  EXPECT_NE(printed.str().find("Quivane.mdb: VarData.UserID 1"), std::string::npos)
-      << printed.str();
+  EXPECT_THAT(printed.str(), HasSubstr("Source version 2.5.117: imported at schema version 1"));
+  EXPECT_THAT(printed.str(), HasSubstr("Foo (2 rows)"));
+  EXPECT_THAT(printed.str(), HasSubstr("Quivane.mdb: VarData.UserID 1"));
 }
 
 TEST(ImportMdbTest, KeepUnknownCopiesTablesAndColumnsWithTheirJetTypes) {

@@ -110,7 +110,7 @@ TEST_F(KladrImportTest, LoadsCurrentObjectsUnderTheirNearestAncestors) {
 
 TEST_F(KladrImportTest, AFailureLeavesThePreviousClassifier) {
   const std::string before = Objects();
-  ASSERT_NE(before.find("|Москва|"), std::string::npos);  // the sample of qvdb init
+  ASSERT_THAT(before, HasSubstr("|Москва|"));  // the sample of qvdb init
   const struct {
     const char* name;
     std::function<void()> spoil;

@@ -79,17 +79,16 @@ TEST(ManPage, DescribesEveryCommandAndOption) {
     const bool parent = std::any_of(commands.begin(), commands.end(),
                                     [&](const auto& c) { return c.first.starts_with(name + " "); });
     if (parent) continue;
-    EXPECT_NE(text.find(".SS \"" + name + " "), std::string::npos) << "no section for " << name;
-    EXPECT_NE(text.find(".B qvdb " + name + "\n"), std::string::npos)
-        << name << " is not in the synopsis";
+    EXPECT_THAT(text, HasSubstr(".SS \"" + name + " ")) << "no section for " << name;
+    EXPECT_THAT(text, HasSubstr(".B qvdb " + name + "\n")) << name << " is not in the synopsis";
     for (const std::string& o : options)
-      EXPECT_NE(text.find(o), std::string::npos) << name << " " << o << " is not described";
+      EXPECT_THAT(text, HasSubstr(o)) << name << " " << o << " is not described";
   }
 
   const char* kSections[] = {".SH NAME",     ".SH SYNOPSIS",    ".SH DESCRIPTION",
                              ".SH COMMANDS", ".SH EXIT STATUS", ".SH ENVIRONMENT",
                              ".SH FILES",    ".SH EXAMPLES",    ".B QV_REGISTRY"};
-  for (const char* s : kSections) EXPECT_NE(text.find(s), std::string::npos) << s;
+  for (const char* s : kSections) EXPECT_THAT(text, HasSubstr(s));
 
   // groff reads it without a warning (where it is installed).
   if (std::system("command -v groff >/dev/null 2>&1") == 0) {

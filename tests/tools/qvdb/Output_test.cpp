@@ -107,10 +107,10 @@ TEST(Output, RecordJsonReadsNothingFromTheStore) {
   for (const char* part : {"\"DisplayName\":\"ООО \\\"Ромашка\\\"\"",
                            "\"Person\":{\"record\":\"Qv_Records.QvPerson\",\"RState\":1,"
                            "\"props\":{\"ID\":3}}"})
-    EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+    EXPECT_THAT(json, HasSubstr(part));
   // The lazy part was not read: its properties are left out.
-  EXPECT_EQ(json.find("\"OCTMO\""), std::string::npos);
-  EXPECT_EQ(json.find("\"Profiles\""), std::string::npos);
+  EXPECT_THAT(json, Not(HasSubstr("\"OCTMO\"")));
+  EXPECT_THAT(json, Not(HasSubstr("\"Profiles\"")));
   EXPECT_EQ(stream->State(), qv::records::kLoaded);
 }
 
@@ -119,16 +119,12 @@ TEST(Output, RecordInsideItselfPrintsAsItsId) {
   stream->SetValue(stream->PropertyIndex("DisplayName"), Variant("x"));
   stream->CollectionAt(stream->PropertyIndex("Profiles"))->Add(Variant(stream), "_self");
   const std::string json = ToJson(Variant(stream));
-  EXPECT_NE(json.find("\"Profiles\":{\"items\":[{\"record\":\"Qv_Records.QvAccStream\","
-                      "\"RState\":2,\"props\":{\"ID\":0}}],\"keys\":[\"_self\"]}"),
-            std::string::npos)
-      << json;
+  EXPECT_THAT(json, HasSubstr("\"Profiles\":{\"items\":[{\"record\":\"Qv_Records.QvAccStream\","
+                              "\"RState\":2,\"props\":{\"ID\":0}}],\"keys\":[\"_self\"]}"));
   // The text form stops the same way.
   std::ostringstream out;
   PrintValue(out, Variant(stream), Format::kTsv);
-  EXPECT_NE(out.str().find("Profiles(\"_self\")\tQv_Records.QvAccStream ID=0 (RState 2)"),
-            std::string::npos)
-      << out.str();
+  EXPECT_THAT(out.str(), HasSubstr("Profiles(\"_self\")\tQv_Records.QvAccStream ID=0 (RState 2)"));
   stream->CollectionAt(stream->PropertyIndex("Profiles"))->Remove(Variant(1.0));  // no leak
 }
 
@@ -163,15 +159,14 @@ TEST(Output, RecordCollectionsPrintAsATable) {
 
   std::ostringstream table;
   PrintValue(table, Variant(qv::ObjectPtr(records)), Format::kTable);
-  EXPECT_NE(table.str().find("(2 rows)"), std::string::npos) << table.str();
+  EXPECT_THAT(table.str(), HasSubstr("(2 rows)"));
   std::ostringstream none;
   PrintValue(none, Variant(qv::ObjectPtr(std::make_shared<qv::Collection>())), Format::kTable);
   EXPECT_EQ(none.str(), "(0 rows)\n");
   records->Add(Variant("text"));
   std::ostringstream mixed;
   PrintValue(mixed, Variant(qv::ObjectPtr(records)), Format::kTable);
-  EXPECT_NE(mixed.str().find("Qv_Records.QvAccStream ID=0 (RState 2)\n"), std::string::npos)
-      << mixed.str();
+  EXPECT_THAT(mixed.str(), HasSubstr("Qv_Records.QvAccStream ID=0 (RState 2)\n"));
 }
 
 TEST(Output, RecordLinesNameNestedProperties) {
@@ -239,9 +234,8 @@ TEST(Output, TableCutsLongValues) {
   PrintValue(table, Variant(rs), Format::kTable);
   PrintValue(tsv, Variant(rs), Format::kTsv);
   // 60 characters wide with the ellipsis.
-  EXPECT_NE(table.str().find("\n" + std::string(59, 'x') + "…\n"), std::string::npos)
-      << table.str();
-  EXPECT_NE(tsv.str().find(std::string(70, 'x') + "\n"), std::string::npos);
+  EXPECT_THAT(table.str(), HasSubstr("\n" + std::string(59, 'x') + "…\n"));
+  EXPECT_THAT(tsv.str(), HasSubstr(std::string(70, 'x') + "\n"));
 }
 
 // The error's own message on the "Error NUMBER:" line, the procedures it

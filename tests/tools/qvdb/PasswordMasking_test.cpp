@@ -37,13 +37,13 @@ TEST(PasswordMasking, RecordsAndRecordsetsInEveryFormat) {
       std::ostringstream out;
       PrintValue(out, v, format);
       SCOPED_TRACE(out.str());
-      EXPECT_EQ(out.str().find(kSecret), std::string::npos);
-      EXPECT_NE(out.str().find(kMasked), std::string::npos);
-      EXPECT_NE(out.str().find("buh"), std::string::npos);  // the rest is shown
+      EXPECT_THAT(out.str(), Not(HasSubstr(kSecret)));
+      EXPECT_THAT(out.str(), HasSubstr(kMasked));
+      EXPECT_THAT(out.str(), HasSubstr("buh"));  // the rest is shown
     }
   }
   // An empty password shows as empty: there is nothing to hide.
-  EXPECT_NE(ToJson(Variant(empty)).find("\"Password\":\"\""), std::string::npos);
+  EXPECT_THAT(ToJson(Variant(empty)), HasSubstr("\"Password\":\"\""));
 }
 
 TEST(PasswordMasking, CallsOfPasswordOperations) {
@@ -57,10 +57,9 @@ TEST(PasswordMasking, CallsOfPasswordOperations) {
   for (Format format : {Format::kTable, Format::kTsv, Format::kJson})
     RunCall("DBPermissions.LoadUser", {"1"}, format, out);
   qv::miDataBase::ResetSessionForThread();
-  EXPECT_EQ(out.str().find(kSecret), std::string::npos) << out.str();
+  EXPECT_THAT(out.str(), Not(HasSubstr(kSecret)));
   // The password was stored and checked all the same.
-  EXPECT_NE(out.str().find("{\"result\":true,\"args\":[1,\"********\"]}"), std::string::npos)
-      << out.str();
+  EXPECT_THAT(out.str(), HasSubstr("{\"result\":true,\"args\":[1,\"********\"]}"));
 }
 
 }  // namespace

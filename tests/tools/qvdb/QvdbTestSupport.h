@@ -3,6 +3,7 @@
 // own (so no test reads or writes the user's), a data folder built once per
 // test program, and statements run on a database file.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -113,4 +114,6 @@ using test::CommandOutput;
 using test::Execute;
 using test::Rows;
 using test::TempFolder;
+using ::testing::HasSubstr;
+using ::testing::Not;
 }  // namespace qvdb

@@ -63,8 +63,7 @@ TEST(RefDataCommand, ANewerEditionIsReportedRowByRowAndCheckedAfterwards) {
   const fs::path folder = test::CopyOfPristine(tmp);
   std::string report;
   EXPECT_EQ(CheckProblems(folder, report), 0) << report;
-  EXPECT_NE(report.find("\nThe law's reference data:\n  ok      edition "), std::string::npos)
-      << report;
+  EXPECT_THAT(report, HasSubstr("\nThe law's reference data:\n  ok      edition "));
 
   const fs::path newer =
       EditedEdition(tmp, "2099-01-01",
@@ -81,8 +80,8 @@ TEST(RefDataCommand, ANewerEditionIsReportedRowByRowAndCheckedAfterwards) {
            "  changed  PfrDict_Limits TheYear=2026: MROT 27093 -> 27094\n",
            "1 rows added, 1 changed; edition 2099-01-01 recorded\n",
        })
-    EXPECT_NE(printed.find(line), std::string::npos) << line << "\n" << printed;
-  EXPECT_EQ(printed.find("added    PfrDict_Limits"), std::string::npos) << printed;  // --summary
+    EXPECT_THAT(printed, HasSubstr(line));
+  EXPECT_THAT(printed, Not(HasSubstr("added    PfrDict_Limits")));  // --summary
   EXPECT_EQ(test::Rows(UserDatabasePath(folder),
                        "select TheYear, MROT from PfrDict_Limits where TheYear >= 2026"),
             "2026|27094\n2027|30000\n");
@@ -91,7 +90,7 @@ TEST(RefDataCommand, ANewerEditionIsReportedRowByRowAndCheckedAfterwards) {
   EXPECT_EQ(CheckProblems(folder, report), 0) << report;
   Execute(UserDatabasePath(folder), {"delete from RefDataEditions"});
   EXPECT_EQ(CheckProblems(folder, report), 1) << report;
-  EXPECT_NE(report.find("  OLDER   edition none, the library's is "), std::string::npos) << report;
+  EXPECT_THAT(report, HasSubstr("  OLDER   edition none, the library's is "));
 }
 
 TEST(RefDataCommand, AMalformedFileChangesNothing) {

@@ -99,7 +99,7 @@ TEST(Reference, HelpNamesWhatCallTakes) {
     } catch (const qv::Error& e) {
       out << e.Description();
     }
-    EXPECT_NE(out.str().find(c.shows), std::string::npos) << c.target << ":\n" << out.str();
+    EXPECT_THAT(out.str(), HasSubstr(c.shows)) << c.target;
   }
 }
 

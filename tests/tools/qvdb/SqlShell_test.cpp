@@ -231,17 +231,15 @@ TEST(SqlShell, DumpLoadsAgain) {
   SqlSession session(db, Format::kTsv, second, err);
   session.Dot(".dump [Round Trip]");
   EXPECT_EQ(second.str(), dump.str());
-  EXPECT_NE(
-      dump.str().find("CREATE UNIQUE INDEX [ByName] ON [Round Trip] ([Some Name] DESC, [L]);"),
-      std::string::npos)
-      << dump.str();
+  EXPECT_THAT(dump.str(),
+              HasSubstr("CREATE UNIQUE INDEX [ByName] ON [Round Trip] ([Some Name] DESC, [L]);"));
   // The whole database dumps (every table, in one go) without an error.
   std::ostringstream all;
   SqlSession whole(db, Format::kTsv, all, err);
   EXPECT_TRUE(whole.Dot(".dump"));
-  EXPECT_NE(
-      all.str().find("INSERT INTO [report_time] ([report_id], [parent_id], [name]) VALUES (17, "),
-      std::string::npos);
+  EXPECT_THAT(
+      all.str(),
+      HasSubstr("INSERT INTO [report_time] ([report_id], [parent_id], [name]) VALUES (17, "));
   ExpectError(3376, "", [&] { whole.Dot(".dump nosuch"); });
 }
 
@@ -255,7 +253,7 @@ TEST(SqlShell, TablesAndOpens) {
   session.Dot(".tables");
   const std::string tables = out.str();
   for (const char* t : {"\nPerson\n", "\ndoc_registry\n", "\nCalendar\n"})
-    EXPECT_NE(tables.find(t), std::string::npos) << t;
+    EXPECT_THAT(tables, HasSubstr(t));
   EXPECT_FALSE(session.Dot(".quit"));
   std::ostringstream err;
   ExpectError(3024, "", [&] { SqlSession(tmp / "none.mdb", Format::kTable, out, err); });
