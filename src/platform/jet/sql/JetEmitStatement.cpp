@@ -33,6 +33,18 @@ const TableRef* FindTable(const TableRef& t, std::string_view name) {
   return nullptr;
 }
 
+// Adds `column` to the columns a statement writes. A column written twice
+// (INSERT naming it twice, UPDATE setting it twice) is refused as Jet
+// refuses it: SQLite kept the last value, the server refused with its own text.
+void AddWritten(std::vector<const ColumnInfo*>& written, const ColumnInfo* column,
+                std::string_view qualifier, std::string_view name) {
+  if (std::find(written.begin(), written.end(), column) != written.end())
+    ThrowJet(sqlerr::kDuplicateOutput, qualifier.empty()
+                                           ? std::string(name)
+                                           : std::string(qualifier) + "." + std::string(name));
+  written.push_back(column);
+}
+
 }  // namespace
 
 JetEmitter::JetEmitter(const SchemaView& schema, std::string_view jetSql, SqlDialect dialect)
@@ -224,10 +236,7 @@ Translation JetEmitter::EmitInsert(const Statement& st) {
     for (const auto& c : table)
       if (NamesEqual(c.name, name)) found = &c;
     if (found == nullptr) ThrowJet(sqlerr::kInsertUnknownField, name);
-    // A column written twice: Jet refuses it, SQLite kept the last value.
-    if (std::find(targets.begin(), targets.end(), found) != targets.end())
-      ThrowJet(sqlerr::kDuplicateOutput, name);
-    targets.push_back(found);
+    AddWritten(targets, found, {}, name);
   }
   std::string source;
   if (st.query) {
@@ -344,12 +353,7 @@ Translation JetEmitter::EmitUpdate(const Statement& st) {
       parameters_.push_back(a.qualifier.empty() ? a.column : a.qualifier + "." + a.column);
       continue;
     }
-    // A column set twice: Jet refuses it, SQLite kept the last value and
-    // the server refused it with its own text.
-    if (std::find(set.begin(), set.end(), hit->column) != set.end())
-      ThrowJet(sqlerr::kDuplicateOutput,
-               a.qualifier.empty() ? a.column : a.qualifier + "." + a.column);
-    set.push_back(hit->column);
+    AddWritten(set, hit->column, a.qualifier, a.column);
     // SQLite names the column being set without a qualifier.
     t.sql += i == 0 ? " SET " : ", ";
     t.sql += QuotedColumn(hit->column->name);
