@@ -47,8 +47,10 @@
 #include <benchmark/benchmark.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
+#include <sys/random.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -599,20 +601,44 @@ void LogEvent_Ours(benchmark::State& state) {
   OursOnServer(state, [&] { logs.LogEvent(0, "bench", 1, "Событие", ids, names); });
 }
 
+// Days since 30 December 1899 with the day's fraction, of the local time
+// now: the event's time as the log stores it.
+double OleNow() {
+  const std::time_t t = std::time(nullptr);
+  std::tm l{};
+  localtime_r(&t, &l);
+  // Days from 1 March of year 0 (proleptic Gregorian), then moved to 1899-12-30.
+  const int y = l.tm_year + 1900 - (l.tm_mon < 2 ? 1 : 0);
+  const int m = l.tm_mon + 1 + (l.tm_mon < 2 ? 9 : -3);
+  const long days = 365L * y + y / 4 - y / 100 + y / 400 + (153 * m + 2) / 5 + l.tm_mday - 1;
+  constexpr long k18991230 = 693899;  // the same count for 30 December 1899
+  return static_cast<double>(days - k18991230) +
+         (l.tm_hour * 3600 + l.tm_min * 60 + l.tm_sec) / 86400.0;
+}
+
 void LogEvent_Raw(benchmark::State& state) {
   Folders* f = Ready(state);
   if (!f) return;
   PGconn* conn = f->Raw();
-  // New entries in every run, in a folder kept from an earlier one too.
-  static uint64_t n = static_cast<uint64_t>(std::time(nullptr)) << 16;
+  // The row ours writes: a random GUID as the key (a counter's would fill the
+  // key's index at its end only, cheaper for the server than ours) and the
+  // time of the call.
   RawOnServer(state, [&] {
+    unsigned char id[16];
+    if (getrandom(id, sizeof id, 0) != static_cast<ssize_t>(sizeof id)) Fail("getrandom", conn);
+    id[6] = static_cast<unsigned char>((id[6] & 0x0F) | 0x40);
+    id[8] = static_cast<unsigned char>((id[8] & 0x3F) | 0x80);
     char guid[40];
-    std::snprintf(guid, sizeof guid, "{00000000-0000-4000-8000-%012llX}",
-                  static_cast<unsigned long long>(++n));
+    std::snprintf(guid, sizeof guid,
+                  "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", id[0],
+                  id[1], id[2], id[3], id[4], id[5], id[6], id[7], id[8], id[9], id[10], id[11],
+                  id[12], id[13], id[14], id[15]);
+    char when[32];
+    *std::to_chars(when, when + sizeof when - 1, OleNow()).ptr = 0;
     Pipelined(conn, {{"BEGIN", {}, true},
                      {"write_lock"},
                      {"log",
-                      {guid, "46000.5", nullptr, "", "bench", "1", "Событие", "1", "a", nullptr, "",
+                      {guid, when, "0", "", "bench", "1", "Событие", "1", "a", nullptr, "",
                        nullptr, "", nullptr, ""}},
                      {"COMMIT", {}, true}});
   });
