@@ -1342,6 +1342,18 @@ struct PgConnection::Impl {
     return text;
   }
 
+  // Sends a pending command into the pipeline begun. The write lock the
+  // session prepared goes as a run of that statement: its text, EXECUTE,
+  // would be parsed by the server in every transaction (and run through the
+  // utility statement's own path); the key's lock and the levels' commands
+  // go as their texts.
+  bool SendCommand(const Pending& c) {
+    if (c.kind == Command::kLock && c.text != &keyLock && writeLockPrepared)
+      return PQsendQueryPrepared(conn, kWriteLockStatement.data(), 0, nullptr, nullptr, nullptr,
+                                 0);
+    return PQsendQueryParams(conn, c.text->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+  }
+
   ResultPtr Exec(std::string_view sql, std::string_view source = kSourceDatabase) {
     Settle();
     CountServerRoundTrip();
@@ -1398,8 +1410,7 @@ struct PgConnection::Impl {
       out.levelMark = pending.back().level;
     for (size_t i = 0; i < pending.size(); ++i) {
       if (pending[i].text == &keyLock) keyAt = i;
-      out.sent = out.sent && PQsendQueryParams(conn, pending[i].text->c_str(), 0, nullptr, nullptr,
-                                               nullptr, nullptr, 0);
+      out.sent = out.sent && SendCommand(pending[i]);
     }
     out.results = pending.size() + (out.levelMark == 0 ? 1 : 0);
     if (out.levelMark == 0)
@@ -2295,8 +2306,7 @@ struct PgConnection::Impl {
     for (const Pending& c : h.before)
       if (c.kind == Command::kBegin || c.kind == Command::kLock) {
         if (c.text == &keyLock) keyAt = opening;
-        sent = sent &&
-               PQsendQueryParams(conn, c.text->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
+        sent = sent && SendCommand(c);
         ++opening;
       }
     sent = sent &&
@@ -2349,8 +2359,7 @@ struct PgConnection::Impl {
     bool ok = true;
     for (size_t i = 0; i < count; ++i) {
       if (pending[i].text == &keyLock) keyAt = i;
-      ok = ok && PQsendQueryParams(conn, pending[i].text->c_str(), 0, nullptr, nullptr, nullptr,
-                                   nullptr, 0);
+      ok = ok && SendCommand(pending[i]);
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(count));
     return ok;
