@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <ctime>
 #include <system_error>
 
 #include "platform/automation/Error.h"
@@ -157,6 +158,10 @@ void CheckWritable(RegistryRoot root, std::string_view keyPath, std::string_view
 
 RegistryStore::RegistryStore(fs::path file) : path_(std::move(file)) {}
 
+RegistryStore::~RegistryStore() {
+  if (watch_ >= 0) ::close(watch_);
+}
+
 namespace {
 std::atomic<uint64_t> fileReadings{0};  // of every store (Version)
 }  // namespace
@@ -209,21 +214,50 @@ std::string RegistryStore::KeyId(RegistryRoot root, std::string_view keyPath) {
   return std::to_string(static_cast<uint32_t>(root)) + ":" + KeyPathLookupForm(keyPath);
 }
 
+RegistryStore::Stamp RegistryStore::StampOf(const struct ::stat& st) {
+  return {true,
+          static_cast<uint64_t>(st.st_dev),
+          static_cast<uint64_t>(st.st_ino),
+          static_cast<uint64_t>(st.st_size),
+          int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec,
+          int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec};
+}
+
+namespace {
+
+// Seconds of a clock that is read without a system call.
+int64_t CoarseSeconds() {
+  struct timespec t {};
+  ::clock_gettime(CLOCK_MONOTONIC_COARSE, &t);
+  return t.tv_sec;
+}
+
+}  // namespace
+
 void RegistryStore::Refresh() {
+  // The file read last is looked at through a descriptor of its own: fstat
+  // walks no path, which was most of the cost of a call that reads the
+  // registry anew. An edit in place changes its size or times; a rename
+  // over it leaves it unlinked; a rename of it away (an editor keeping a
+  // backup) changes its change time. Any of those, and once a second in
+  // any case (a symbolic link or a folder of the path changed, which the
+  // file does not show), the path is looked up again.
   struct stat st {};
+  const int64_t second = CoarseSeconds();
+  if (loaded_ && watch_ >= 0 && second == watchedSecond_ && ::fstat(watch_, &st) == 0 &&
+      st.st_nlink > 0 && StampOf(st) == stamp_)
+    return;
   Stamp now;
   int statErr = 0;
-  if (::stat(path_.c_str(), &st) == 0) {
-    now = {true,
-           static_cast<uint64_t>(st.st_dev),
-           static_cast<uint64_t>(st.st_ino),
-           static_cast<uint64_t>(st.st_size),
-           int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec,
-           int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec};
-  } else {
+  if (::stat(path_.c_str(), &st) == 0)
+    now = StampOf(st);
+  else
     statErr = errno;
+  watchedSecond_ = second;
+  if (loaded_ && now == stamp_) {
+    if (watch_ < 0 && now.exists) Watch();
+    return;
   }
-  if (loaded_ && now == stamp_) return;
 
   ++fileReadings;
   loaded_ = true;
@@ -231,6 +265,10 @@ void RegistryStore::Refresh() {
   keys_.clear();
   knownKeys_.clear();
   problems_.clear();
+  if (watch_ >= 0) {
+    ::close(watch_);
+    watch_ = -1;
+  }
   if (!now.exists) {
     if (statErr != ENOENT && statErr != ENOTDIR && !path_.empty())
       problems_.push_back({0, path_.string(), std::strerror(statErr)});
@@ -242,6 +280,13 @@ void RegistryStore::Refresh() {
     return;
   }
   Load(text);
+  Watch();
+}
+
+void RegistryStore::Watch() {
+  // Opened after the stamp was taken: should the path name another file by
+  // now, the next look finds its stamp different and reads it.
+  watch_ = ::open(path_.c_str(), O_PATH | O_CLOEXEC);
 }
 
 void RegistryStore::Load(std::string_view text) {

@@ -16,6 +16,8 @@
 
 #include "platform/os/RegistryFormat.h"
 
+struct stat;
+
 namespace qv::os {
 
 // A line the reader skipped. `line` is 1-based; 0 when the file itself
@@ -30,6 +32,7 @@ struct RegistryProblem {
 class RegistryStore {
  public:
   explicit RegistryStore(std::filesystem::path file);
+  ~RegistryStore();
   RegistryStore(const RegistryStore&) = delete;
   RegistryStore& operator=(const RegistryStore&) = delete;
 
@@ -78,8 +81,11 @@ class RegistryStore {
   };
   using Values = std::map<std::string, RegistryValue>;  // by ValueNameLookupForm
 
+  static Stamp StampOf(const struct ::stat& st);
   void Refresh();
   void Load(std::string_view text);
+  // Opens watch_ on the file the path names.
+  void Watch();
   static std::string KeyId(RegistryRoot root, std::string_view keyPath);
   // Rewrites the file with `valueName` of the key replaced by `line`, or
   // removed when `line` is nullopt; false when there was nothing to remove.
@@ -89,6 +95,10 @@ class RegistryStore {
   std::filesystem::path path_;
   bool loaded_ = false;
   Stamp stamp_;
+  // The file read last (O_PATH; -1: none), and the second of the coarse
+  // clock the path was last looked up in.
+  int watch_ = -1;
+  int64_t watchedSecond_ = -1;
   std::map<std::string, Values> keys_;  // by KeyId
   std::set<std::string> knownKeys_;     // KeyIds of every key and its ancestors
   std::vector<RegistryProblem> problems_;

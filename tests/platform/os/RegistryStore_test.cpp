@@ -103,6 +103,11 @@ TEST(RegistryStore, SeesChangesMadeOnDisk) {
   EXPECT_EQ(store.Read(kHKLM, "K", "v"), RegistryValue::String("three"));
   RegistryStore(file).SetValue(kHKLM, "K", "v", RegistryValue::String("two"));  // same size
   EXPECT_EQ(store.Read(kHKLM, "K", "v"), RegistryValue::String("two"));
+  // An editor's save that keeps a backup: the file renamed away, still
+  // linked, and a new one written where it was.
+  fs::rename(file, dir / "r.ini~");
+  WriteFile(file, "[HKLM\\K]\nv = \"six\"\n");
+  EXPECT_EQ(store.Read(kHKLM, "K", "v"), RegistryValue::String("six"));
   fs::remove(file);
   EXPECT_EQ(store.Read(kHKLM, "K", "v"), std::nullopt);
 }
