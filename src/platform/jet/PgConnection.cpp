@@ -3,6 +3,7 @@
 
 #include <libpq-fe.h>
 #include <poll.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -2806,7 +2807,19 @@ struct PgConnection::Impl {
   // returns). This session's own are let go.
   void CheckNotifications() {
     Revive();
-    if (!PQconsumeInput(conn)) return;  // a lost connection fails the next statement
+    // The socket is read at most once a tick of the coarse clock (4 ms
+    // here): one call of the library checks several times (its statement's
+    // look-up, a cache's generation), each read that finds nothing is a
+    // system call, and a notice reaches a session a moment after the other
+    // one's commit anyway. What libpq read with an answer is taken at every
+    // check.
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    const int64_t tick = int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+    if (tick != socketReadAt) {
+      socketReadAt = tick;
+      if (!PQconsumeInput(conn)) return;  // a lost connection fails the next statement
+    }
     bool other = false, schema = false;
     while (PGnotify* n = PQnotifies(conn)) {
       if (n->be_pid != PQbackendPID(conn)) {
@@ -2819,6 +2832,8 @@ struct PgConnection::Impl {
     if (schema) SchemaChanged();
   }
 
+  // The coarse clock's time of the last read of the socket for notices.
+  int64_t socketReadAt = -1;
   // Engine::DataGeneration and Engine::SchemaGeneration.
   uint64_t dataGeneration = 0;
   uint64_t schemaGeneration = 0;
