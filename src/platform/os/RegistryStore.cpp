@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <ctime>
+#include <memory>
 #include <system_error>
 
 #include "platform/automation/Error.h"
