@@ -638,8 +638,8 @@ void LogEvent_Raw(benchmark::State& state) {
     Pipelined(conn, {{"BEGIN", {}, true},
                      {"write_lock"},
                      {"log",
-                      {guid, when, "0", "", "bench", "1", "Событие", "1", "a", nullptr, "",
-                       nullptr, "", nullptr, ""}},
+                      {guid, when, "0", "", "bench", "1", "Событие", "1", "a", nullptr, "", nullptr,
+                       "", nullptr, ""}},
                      {"COMMIT", {}, true}});
   });
 }

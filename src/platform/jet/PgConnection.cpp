@@ -1350,8 +1350,7 @@ struct PgConnection::Impl {
   // go as their texts.
   bool SendCommand(const Pending& c) {
     if (c.kind == Command::kLock && c.text != &keyLock && writeLockPrepared)
-      return PQsendQueryPrepared(conn, kWriteLockStatement.data(), 0, nullptr, nullptr, nullptr,
-                                 0);
+      return PQsendQueryPrepared(conn, kWriteLockStatement.data(), 0, nullptr, nullptr, nullptr, 0);
     return PQsendQueryParams(conn, c.text->c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0);
   }
 
